@@ -1,0 +1,55 @@
+#include "qx_vmem.h"
+
+#include <sys/mman.h>
+
+#include <atomic>
+#include <cstdint>
+
+static std::atomic<int32_t> gFailReservations{0};
+
+void PlatFailNextReservations(int32_t n) { gFailReservations.store(n < 0 ? 0 : n); }
+
+static inline uint32_t RoundUp(uint32_t v, uint32_t unit) { return (v + unit - 1) & ~(unit - 1); }
+
+void* PlatReserve(uint32_t size) {
+  int32_t f = gFailReservations.load();
+  while (f > 0) {
+    if (gFailReservations.compare_exchange_weak(f, f - 1)) return nullptr;
+  }
+  if (size == 0 || size > 0xFFFF0000u) return nullptr;
+  uint32_t want = RoundUp(size, kPlatRegionUnit);
+  // Map one extra unit so that an aligned start can be cut out, then give the
+  // slack back on both sides.
+  uint32_t span = want + kPlatRegionUnit;
+  if (span < want) return nullptr;
+  void* p = mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  uintptr_t base = reinterpret_cast<uintptr_t>(p);
+  uintptr_t aligned = (base + kPlatRegionUnit - 1) & ~uintptr_t(kPlatRegionUnit - 1);
+  if (aligned > base) munmap(p, aligned - base);
+  uintptr_t end = base + span;
+  if (end > aligned + want) munmap(reinterpret_cast<void*>(aligned + want), end - (aligned + want));
+  return reinterpret_cast<void*>(aligned);
+}
+
+bool PlatCommit(void* addr, uint32_t size) {
+  uintptr_t a = reinterpret_cast<uintptr_t>(addr) & ~uintptr_t(kPlatPageSize - 1);
+  uintptr_t e = RoundUp(reinterpret_cast<uintptr_t>(addr) + size, kPlatPageSize);
+  if (e <= a) return true;
+  return mprotect(reinterpret_cast<void*>(a), e - a, PROT_READ | PROT_WRITE) == 0;
+}
+
+bool PlatDecommit(void* addr, uint32_t size) {
+  uintptr_t a = reinterpret_cast<uintptr_t>(addr) & ~uintptr_t(kPlatPageSize - 1);
+  uintptr_t e = RoundUp(reinterpret_cast<uintptr_t>(addr) + size, kPlatPageSize);
+  if (e <= a) return true;
+  // Replacing the pages drops their contents and their backing store.
+  void* p = mmap(reinterpret_cast<void*>(a), e - a, PROT_NONE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+  return p != MAP_FAILED;
+}
+
+void PlatRelease(void* addr, uint32_t size) {
+  if (!addr) return;
+  munmap(addr, RoundUp(size ? size : 1, kPlatRegionUnit));
+}

@@ -1,0 +1,23 @@
+// Virtual memory of the platform layer: regions are reserved in 64 KB units
+// at 64 KB-aligned addresses with no access, then committed and decommitted in
+// 4 KB pages.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t kPlatRegionUnit = 65536;
+constexpr uint32_t kPlatPageSize = 4096;
+
+// Reserves size bytes (rounded up to 64 KB) at a 64 KB-aligned address, no access.
+// Returns NULL when the address space cannot give them.
+void* PlatReserve(uint32_t size);
+// Makes [addr, addr + size) readable and writable (rounded out to 4 KB pages);
+// the pages read as zero when first committed.  False on failure.
+bool PlatCommit(void* addr, uint32_t size);
+// Gives the pages of [addr, addr + size) back; they read as zero when committed again.
+bool PlatDecommit(void* addr, uint32_t size);
+// Releases a whole reservation made by PlatReserve.
+void PlatRelease(void* addr, uint32_t size);
+
+// Test hook: the next n reservations fail as if the address space were exhausted.
+void PlatFailNextReservations(int32_t n);

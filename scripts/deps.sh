@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the system packages the build and the tests need, when missing.
+set -euo pipefail
+need=()
+pkgs=(g++-multilib cmake ninja-build googletest valgrind clang libclang-rt-14-dev)
+for p in "${pkgs[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
+done
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386)
+for p in "${i386pkgs[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -y -q
+  $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"
+fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the unit and
+# end-to-end tests, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the threaded tests under Valgrind, and each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
+
+cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON -DQX_BENCH=OFF >/dev/null
+cmake --build build-san -j"$jobs"
+ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-san -j"$jobs" --output-on-failure --timeout 900
+
+bash scripts/valgrind.sh build
+bash scripts/fuzz.sh "${QX_FUZZ_SECONDS:-20}"
+echo "all tests passed"
