@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "platform/qx_charcase.h"
+
+TEST(CharCase, AsciiLetters) {
+  for (int c = 'A'; c <= 'Z'; ++c) {
+    EXPECT_EQ(PlatCharLower(uint8_t(c)), c + 32);
+    EXPECT_EQ(PlatCharUpper(uint8_t(c + 32)), c);
+    EXPECT_EQ(PlatCharUpper(uint8_t(c)), c);
+  }
+  for (int c : {int('0'), int('@'), int('['), int('`'), int('{'), int(' '), 0, 127}) {
+    EXPECT_EQ(PlatCharLower(uint8_t(c)), c);
+    EXPECT_EQ(PlatCharUpper(uint8_t(c)), c);
+  }
+}
+
+TEST(CharCase, LatinLettersAndTheirExceptions) {
+  int pairs = 0;
+  for (int c = 0xC0; c <= 0xDE; ++c) {
+    if (c == 0xD7) continue;
+    EXPECT_EQ(PlatCharLower(uint8_t(c)), c + 32) << c;
+    EXPECT_EQ(PlatCharUpper(uint8_t(c + 32)), c) << c;
+    ++pairs;
+  }
+  EXPECT_EQ(pairs, 30);
+  EXPECT_EQ(PlatCharLower(0xD7), 0xD7);
+  EXPECT_EQ(PlatCharUpper(0xF7), 0xF7);
+  EXPECT_EQ(PlatCharUpper(0xDF), 0xDF);
+  EXPECT_EQ(PlatCharLower(0xDF), 0xDF);
+}
+
+TEST(CharCase, CodePageLettersBelowLatin) {
+  EXPECT_EQ(PlatCharLower(0x8A), 0x9A);
+  EXPECT_EQ(PlatCharLower(0x8C), 0x9C);
+  EXPECT_EQ(PlatCharLower(0x8E), 0x9E);
+  EXPECT_EQ(PlatCharLower(0x9F), 0xFF);
+  EXPECT_EQ(PlatCharUpper(0x9A), 0x8A);
+  EXPECT_EQ(PlatCharUpper(0x9C), 0x8C);
+  EXPECT_EQ(PlatCharUpper(0x9E), 0x8E);
+  EXPECT_EQ(PlatCharUpper(0xFF), 0x9F);
+  // Every other byte of 0x80-0xBF has no case.
+  for (int c = 0x80; c < 0xC0; ++c) {
+    bool letter = c == 0x8A || c == 0x8C || c == 0x8E || c == 0x9F || c == 0x9A || c == 0x9C || c == 0x9E;
+    if (!letter) {
+      EXPECT_EQ(PlatCharLower(uint8_t(c)), c) << c;
+      EXPECT_EQ(PlatCharUpper(uint8_t(c)), c) << c;
+    }
+  }
+}
