@@ -43,9 +43,11 @@ void PlatRecMutexInit(PlatRecMutex* mx) {
 void PlatRecMutexDestroy(PlatRecMutex* mx) { ANNOTATE_RWLOCK_DESTROY(mx); }
 
 static inline void TookLock(PlatRecMutex* mx, int32_t self) {
+  // Announced before the depth is written, so that the thread checkers see
+  // the write under the lock.
+  ANNOTATE_RWLOCK_ACQUIRED(mx, 1);
   __atomic_store_n(&mx->owner, self, __ATOMIC_RELAXED);
   mx->depth = 1;
-  ANNOTATE_RWLOCK_ACQUIRED(mx, 1);
 }
 
 void PlatRecMutexLock(PlatRecMutex* mx) {
