@@ -1,2 +1,8 @@
 // The program's entry point.
-int main(int /*argc*/, char** /*argv*/) { return 0; }
+#include "mgsource/memory.h"
+
+int main(int /*argc*/, char** /*argv*/) {
+  if (MemInit() != kNoErr) return 1;
+  MemShutdown();
+  return 0;
+}

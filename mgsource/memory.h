@@ -19,33 +19,54 @@ struct MemStatsRecord {
   void* zone;
 };
 
-#define QX_ZONE_OPS(Z)                                                         \
-  QX_EXTERN_C UHandle Z##NewHandle(int32 size);                                \
-  QX_EXTERN_C UHandle Z##NewHClr(int32 size);                                  \
-  QX_EXTERN_C UPtr Z##NewPtr(int32 size);                                      \
-  QX_EXTERN_C UPtr Z##NewPClr(int32 size);                                     \
-  QX_EXTERN_C MgErr Z##DisposeHandle(UHandle h);                               \
-  QX_EXTERN_C MgErr Z##DisposePtr(UPtr p);                                     \
-  QX_EXTERN_C int32 Z##GetHandleSize(UHandle h);                               \
-  QX_EXTERN_C MgErr Z##SetHandleSize(UHandle h, int32 size);                   \
-  QX_EXTERN_C MgErr Z##SetHSzClr(UHandle h, int32 size);                       \
-  QX_EXTERN_C MgErr Z##HandToHand(UHandle* hp);                                \
-  QX_EXTERN_C MgErr Z##PtrToHand(const void* src, UHandle* hp, int32 count);   \
-  QX_EXTERN_C MgErr Z##PtrToXHand(const void* src, UHandle h, int32 count);    \
-  QX_EXTERN_C MgErr Z##PtrAndHand(const void* src, UHandle h, int32 count);    \
-  QX_EXTERN_C MgErr Z##HandAndHand(UHandle src, UHandle dst);                  \
-  QX_EXTERN_C UHandle Z##RecoverHandle(const void* p);                         \
-  QX_EXTERN_C MgErr Z##CheckHandle(const void* h);                             \
-  QX_EXTERN_C MgErr Z##CheckPtr(const void* p);                                \
-  QX_EXTERN_C MemFullProc Z##SetMemFullProc(MemFullProc proc);                 \
-  QX_EXTERN_C MgErr Z##MoreMasters();                                          \
-  QX_EXTERN_C MgErr Z##HeapCheck(Bool32 print);                                \
-  QX_EXTERN_C MgErr Z##MemStats(MemStatsRecord* stats);                        \
-  QX_EXTERN_C int32 Z##MaxMem();
+// The application zone.
+QX_EXTERN_C UHandle AZNewHandle(int32 size);
+QX_EXTERN_C UHandle AZNewHClr(int32 size);
+QX_EXTERN_C UPtr AZNewPtr(int32 size);
+QX_EXTERN_C UPtr AZNewPClr(int32 size);
+QX_EXTERN_C MgErr AZDisposeHandle(UHandle h);
+QX_EXTERN_C MgErr AZDisposePtr(UPtr p);
+QX_EXTERN_C int32 AZGetHandleSize(UHandle h);
+QX_EXTERN_C MgErr AZSetHandleSize(UHandle h, int32 size);
+QX_EXTERN_C MgErr AZSetHSzClr(UHandle h, int32 size);
+QX_EXTERN_C MgErr AZHandToHand(UHandle* hp);
+QX_EXTERN_C MgErr AZPtrToHand(const void* src, UHandle* hp, int32 count);
+QX_EXTERN_C MgErr AZPtrToXHand(const void* src, UHandle h, int32 count);
+QX_EXTERN_C MgErr AZPtrAndHand(const void* src, UHandle h, int32 count);
+QX_EXTERN_C MgErr AZHandAndHand(UHandle src, UHandle dst);
+QX_EXTERN_C UHandle AZRecoverHandle(const void* p);
+QX_EXTERN_C MgErr AZCheckHandle(const void* h);
+QX_EXTERN_C MgErr AZCheckPtr(const void* p);
+QX_EXTERN_C MemFullProc AZSetMemFullProc(MemFullProc proc);
+QX_EXTERN_C MgErr AZMoreMasters();
+QX_EXTERN_C MgErr AZHeapCheck(Bool32 print);
+QX_EXTERN_C MgErr AZMemStats(MemStatsRecord* stats);
+QX_EXTERN_C int32 AZMaxMem();
 
-QX_ZONE_OPS(AZ)
-QX_ZONE_OPS(DS)
-#undef QX_ZONE_OPS
+// The data zone.
+QX_EXTERN_C UHandle DSNewHandle(int32 size);
+QX_EXTERN_C UHandle DSNewHClr(int32 size);
+QX_EXTERN_C UPtr DSNewPtr(int32 size);
+QX_EXTERN_C UPtr DSNewPClr(int32 size);
+QX_EXTERN_C MgErr DSDisposeHandle(UHandle h);
+QX_EXTERN_C MgErr DSDisposePtr(UPtr p);
+QX_EXTERN_C int32 DSGetHandleSize(UHandle h);
+QX_EXTERN_C MgErr DSSetHandleSize(UHandle h, int32 size);
+QX_EXTERN_C MgErr DSSetHSzClr(UHandle h, int32 size);
+QX_EXTERN_C MgErr DSHandToHand(UHandle* hp);
+QX_EXTERN_C MgErr DSPtrToHand(const void* src, UHandle* hp, int32 count);
+QX_EXTERN_C MgErr DSPtrToXHand(const void* src, UHandle h, int32 count);
+QX_EXTERN_C MgErr DSPtrAndHand(const void* src, UHandle h, int32 count);
+QX_EXTERN_C MgErr DSHandAndHand(UHandle src, UHandle dst);
+QX_EXTERN_C UHandle DSRecoverHandle(const void* p);
+QX_EXTERN_C MgErr DSCheckHandle(const void* h);
+QX_EXTERN_C MgErr DSCheckPtr(const void* p);
+QX_EXTERN_C MemFullProc DSSetMemFullProc(MemFullProc proc);
+QX_EXTERN_C MgErr DSMoreMasters();
+QX_EXTERN_C MgErr DSHeapCheck(Bool32 print);
+QX_EXTERN_C MgErr DSMemStats(MemStatsRecord* stats);
+QX_EXTERN_C int32 DSMaxMem();
+
 
 QX_EXTERN_C MgErr AZHLock(UHandle h);
 QX_EXTERN_C MgErr AZHUnlock(UHandle h);
@@ -77,3 +98,5 @@ void MemSetDataSpaceInitHook(MemInitHook hook);
 // Zone helpers inside the managers.
 Bool32 MemIsDSHandle(const void* h);
 Bool32 MemCheckingOn();
+// The number of master-pointer blocks and of free master pointers of a zone.
+void MemZoneCounts(Bool32 ds, int32* nBlocks, int32* nFree);

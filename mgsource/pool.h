@@ -92,5 +92,11 @@ const char* PoolErrorText(int32 code);
 // The code of the last allocator error on the calling thread (0 none).
 int32 PoolLastError();
 void PoolClearLastError();
+// True when [p, p + n) lies inside the committed part of an allocator page.
+bool PoolAddressMapped(const void* p, uInt32 n);
 // The size class a block was served from: 1 fixed, 2 medium, 3 large, 0 not a block.
 int32 PoolBlockKind(const void* block);
+
+// The memory-full callback of medium allocations (none by default); asked
+// before a new medium page is added for an allocation with flag kPoolLowEnd.
+void PoolSetMemFullCallback(MemPool* pool, int32 (*proc)(MemPool* pool, uInt32 size));

@@ -3,8 +3,9 @@
 // takes it again to the same depth afterwards.
 //
 // It is a futex lock: taking and giving it up without contention costs one
-// atomic exchange each, which the allocator's hot paths need.  Valgrind's
-// thread checkers are told about it through their annotations.
+// atomic operation each, which the allocator's hot paths need, so the fast
+// paths are inline.  Valgrind's thread checkers are told about it through
+// their annotations when the program runs under Valgrind.
 #pragma once
 #include <cstdint>
 
@@ -16,16 +17,65 @@ struct PlatRecMutex {
 
 #define PLAT_REC_MUTEX_INIT {0, 0, 0}
 
+namespace plat_detail {
+extern thread_local int32_t tThreadToken;
+extern bool gUnderValgrind;
+int32_t NewThreadToken();
+void LockSlow(PlatRecMutex* mx, int32_t self);
+void UnlockWake(PlatRecMutex* mx);
+// The same operations, telling Valgrind's thread checkers about them.
+void LockAnnotated(PlatRecMutex* mx);
+void UnlockAnnotated(PlatRecMutex* mx);
+}  // namespace plat_detail
+
 // A small non-zero number naming the calling thread, unique for the process.
-int32_t PlatThreadToken();
+inline int32_t PlatThreadToken() {
+  int32_t t = plat_detail::tThreadToken;
+  return t ? t : plat_detail::NewThreadToken();
+}
+
+// True when the process runs under Valgrind.
+inline bool PlatUnderValgrind() { return plat_detail::gUnderValgrind; }
 
 void PlatRecMutexInit(PlatRecMutex* mx);
 void PlatRecMutexDestroy(PlatRecMutex* mx);
-void PlatRecMutexLock(PlatRecMutex* mx);
+
+inline void PlatRecMutexLock(PlatRecMutex* mx) {
+  if (__builtin_expect(plat_detail::gUnderValgrind, 0)) {
+    plat_detail::LockAnnotated(mx);
+    return;
+  }
+  int32_t self = PlatThreadToken();
+  if (__atomic_load_n(&mx->owner, __ATOMIC_RELAXED) == self) {
+    ++mx->depth;
+    return;
+  }
+  int32_t c = 0;
+  if (__builtin_expect(
+          !__atomic_compare_exchange_n(&mx->state, &c, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED), 0)) {
+    plat_detail::LockSlow(mx, self);
+    return;
+  }
+  __atomic_store_n(&mx->owner, self, __ATOMIC_RELAXED);
+  mx->depth = 1;
+}
+
+inline void PlatRecMutexUnlock(PlatRecMutex* mx) {
+  if (__builtin_expect(plat_detail::gUnderValgrind, 0)) {
+    plat_detail::UnlockAnnotated(mx);
+    return;
+  }
+  if (--mx->depth > 0) return;
+  __atomic_store_n(&mx->owner, 0, __ATOMIC_RELAXED);
+  if (__builtin_expect(__atomic_exchange_n(&mx->state, 0, __ATOMIC_RELEASE) == 2, 0))
+    plat_detail::UnlockWake(mx);
+}
+
 bool PlatRecMutexTryLock(PlatRecMutex* mx);
-void PlatRecMutexUnlock(PlatRecMutex* mx);
 // True when the calling thread holds the mutex.
-bool PlatRecMutexOwned(const PlatRecMutex* mx);
+inline bool PlatRecMutexOwned(const PlatRecMutex* mx) {
+  return __atomic_load_n(&mx->owner, __ATOMIC_RELAXED) == PlatThreadToken();
+}
 // Gives up every level held by the caller and returns how many there were.
 int32_t PlatRecMutexReleaseAll(PlatRecMutex* mx);
 // Takes the mutex again to the given depth.

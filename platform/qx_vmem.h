@@ -21,3 +21,7 @@ void PlatRelease(void* addr, uint32_t size);
 
 // Test hook: the next n reservations fail as if the address space were exhausted.
 void PlatFailNextReservations(int32_t n);
+
+// True when p may be called as code.  This host has no cheap test for
+// executable memory, so any non-null address passes.
+inline bool PlatIsCodePtr(const void* p) { return p != nullptr; }

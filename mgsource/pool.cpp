@@ -1,0 +1,1258 @@
+// The pool allocator.
+//
+// Every page starts on a 64 KB boundary with a 28-byte header, so the header
+// of the page holding a block is found by clearing the low 16 bits of the
+// block's address.  Three size classes:
+//   - fixed-size slots: a page carved into slots of the pool's fixed size;
+//     a free slot holds the address of the next free slot;
+//   - medium blocks: a 16-bit size word (bit 0 used, bit 1 the block before is
+//     used) followed by the data; a free block holds its free-list links after
+//     the size word and repeats its size in its last 16 bits;
+//   - large blocks: a page of their own, the data right after the header.
+// A bit per 64 KB unit of the address space says which units start a page, so
+// an address that is no block is rejected without reading unmapped memory.
+#include "pool.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "platform/qx_alert.h"
+#include "platform/qx_mutex.h"
+#include "platform/qx_vmem.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QX_POISON(a, n) ASAN_POISON_MEMORY_REGION((a), (n))
+#define QX_UNPOISON(a, n) ASAN_UNPOISON_MEMORY_REGION((a), (n))
+#else
+#define QX_POISON(a, n) ((void)(a), (void)(n))
+#define QX_UNPOISON(a, n) ((void)(a), (void)(n))
+#endif
+
+namespace {
+
+constexpr uInt16 kPoolSignature = 0xBEAD;
+constexpr uInt16 kPageSignature = 0xCAD0;
+constexpr uInt16 kPageSignatureMask = 0xFFF8;
+constexpr uInt32 kPoolPageSize = 28;
+constexpr uInt32 kRegionCap = 65535;      // largest fixed or medium page, before rounding
+constexpr uInt32 kMediumMinBlock = 12;    // size word, two links, size repeated
+constexpr uInt32 kMediumMinRemainder = 16;
+constexpr int32 kMaxThreadsInHandler = 25;
+constexpr uInt32 kDescChunkSize = 4096;
+
+struct PoolPage;
+
+// A page descriptor: 16 bytes, allocated in chunks, linked in the ring of its kind.
+struct PageDesc {
+  uInt16 largestFree;  // a bound on the largest free block of the page
+  uInt16 commitPages;  // 4 KB pages committed for a fixed or medium page
+  PoolPage* page;
+  PageDesc* next;
+  PageDesc* prev;
+};
+static_assert(sizeof(PageDesc) == 16, "page descriptor is 16 bytes");
+
+typedef void (*PageFreeProc)(PoolPage* page, uInt8* block);
+
+struct PoolPage {
+  MemPool* pool;
+  PageDesc* desc;
+  PageFreeProc freeProc;
+  uInt16 used;  // blocks in use
+  uInt16 sig;   // kPageSignature | kind
+  // Fixed pages: free-slot list, end of the carved area, end of the page.
+  // Medium pages: rover (free block to search from), minimum remainder, free list.
+  // Large pages: bytes reserved, bytes committed, bytes asked for.
+  uInt32 w0, w1, w2;
+};
+static_assert(sizeof(PoolPage) == kPoolPageSize, "page header is 28 bytes");
+
+}  // namespace
+
+struct MemPool {
+  PageDesc* rings[5];  // by page kind; the head of kind 1 is the fixed-size rover
+  PageDesc* freeDescs;
+  uInt8* descChunks;
+  uInt16 sig;
+  uInt16 flags;
+  uInt32 fixedSize;
+  uInt16 pageSize;
+  uInt16 threshold;
+  uInt32 size;
+  uInt32 floor;
+  uInt32 ceiling;
+  int32 (*memFull)(MemPool* pool, uInt32 size);
+  MemPool* next;
+  PlatRecMutex lock;
+  uInt32 fixedShift;  // log2 of the fixed size when it is a power of two, else 0
+};
+static_assert(sizeof(MemPool) <= 4096, "a pool fits its own 4 KB region");
+
+namespace {
+
+// ---- Allocator-wide state ----------------------------------------------------
+
+PlatRecMutex gAllocLock = PLAT_REC_MUTEX_INIT;     // pool list, handler, users, handler threads
+PlatRecMutex gDefaultLock = PLAT_REC_MUTEX_INIT;   // the default-pool pointer
+MemPool* gPools = nullptr;
+std::atomic<MemPool*> gDefaultPool{nullptr};
+PoolErrorHandler gHandler = PoolDefaultErrorHandler;
+int32 gUsers = 0;
+int32 gHandlerThreads[kMaxThreadsInHandler];
+int32 gHandlerThreadCount = 0;
+thread_local int32 tLastError = 0;
+
+// One bit per 64 KB unit of the 32-bit address space: set while a page starts there.
+std::atomic<uInt32> gPageStarts[65536 / 32];
+
+inline void MarkPageStart(const void* p, bool on) {
+  uInt32 unit = uInt32(reinterpret_cast<uintptr_t>(p) >> 16);
+  uInt32 bit = 1u << (unit & 31);
+  if (on)
+    gPageStarts[unit >> 5].fetch_or(bit, std::memory_order_release);
+  else
+    gPageStarts[unit >> 5].fetch_and(~bit, std::memory_order_release);
+}
+
+inline bool IsPageStart(const void* p) {
+  uInt32 unit = uInt32(reinterpret_cast<uintptr_t>(p) >> 16);
+  return (gPageStarts[unit >> 5].load(std::memory_order_acquire) >> (unit & 31)) & 1;
+}
+
+inline PoolPage* PageOf(const void* block) {
+  return reinterpret_cast<PoolPage*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(0xFFFF));
+}
+
+// The page holding a block, or NULL when the address is not inside an allocator page.
+inline PoolPage* CheckedPageOf(const void* block) {
+  PoolPage* pg = PageOf(block);
+  if (!IsPageStart(pg)) return nullptr;
+  if ((pg->sig & kPageSignatureMask) != kPageSignature) return nullptr;
+  if (reinterpret_cast<const uInt8*>(block) < reinterpret_cast<uInt8*>(pg) + kPoolPageSize) return nullptr;
+  return pg;
+}
+
+inline int32 PageKind(const PoolPage* pg) { return pg->sig & 7; }
+
+inline uInt32 RoundUp(uInt32 v, uInt32 unit) { return (v + unit - 1) & ~(unit - 1); }
+
+inline void SetLastError(int32 code) { tLastError = code; }
+
+struct PoolLock {
+  MemPool* pool;
+  explicit PoolLock(MemPool* p) : pool(p) {
+    if (pool->flags & kPoolSerialized) PlatRecMutexLock(&pool->lock);
+  }
+  ~PoolLock() {
+    if (pool->flags & kPoolSerialized) PlatRecMutexUnlock(&pool->lock);
+  }
+};
+
+inline bool GoodPool(const MemPool* pool) { return pool && pool->sig == kPoolSignature; }
+
+// ---- Host regions --------------------------------------------------------------
+
+// Reserves and commits a region; NULL when the host cannot give it.
+uInt8* NewRegion(uInt32 size, bool capped) {
+  if (capped && size > kRegionCap) size = kRegionCap;
+  void* r = PlatReserve(size);
+  if (!r) return nullptr;
+  if (!PlatCommit(r, RoundUp(size, kPlatPageSize))) {
+    PlatRelease(r, size);
+    return nullptr;
+  }
+  return static_cast<uInt8*>(r);
+}
+
+// ---- Descriptors and rings -----------------------------------------------------
+
+PageDesc* NewDesc(MemPool* pool) {
+  if (!pool->freeDescs) {
+    uInt8* chunk = NewRegion(kDescChunkSize, false);
+    if (!chunk) return nullptr;
+    std::memcpy(chunk, &pool->descChunks, sizeof(uInt8*));  // chunk chain link
+    pool->descChunks = chunk;
+    pool->size += kDescChunkSize;
+    PageDesc* d = reinterpret_cast<PageDesc*>(chunk) + 1;
+    PageDesc* end = reinterpret_cast<PageDesc*>(chunk + kDescChunkSize);
+    for (; d < end; ++d) {
+      d->next = pool->freeDescs;
+      pool->freeDescs = d;
+    }
+  }
+  PageDesc* d = pool->freeDescs;
+  pool->freeDescs = d->next;
+  std::memset(d, 0, sizeof *d);
+  return d;
+}
+
+void FreeDesc(MemPool* pool, PageDesc* d) {
+  d->page = nullptr;
+  d->next = pool->freeDescs;
+  pool->freeDescs = d;
+}
+
+void RingInsert(MemPool* pool, int32 kind, PageDesc* d) {
+  PageDesc*& head = pool->rings[kind];
+  if (!head) {
+    d->next = d->prev = d;
+  } else {
+    d->next = head;
+    d->prev = head->prev;
+    head->prev->next = d;
+    head->prev = d;
+  }
+  head = d;
+}
+
+void RingRemove(MemPool* pool, int32 kind, PageDesc* d) {
+  PageDesc*& head = pool->rings[kind];
+  if (d->next == d) {
+    head = nullptr;
+  } else {
+    d->prev->next = d->next;
+    d->next->prev = d->prev;
+    if (head == d) head = d->next;
+  }
+  d->next = d->prev = nullptr;
+}
+
+// ---- Pages -----------------------------------------------------------------------
+
+void FixedFree(PoolPage* pg, uInt8* block);
+void MediumFree(PoolPage* pg, uInt8* block);
+void LargeFree(PoolPage* pg, uInt8* block);
+
+// Makes a page of a kind with `bytes` committed; NULL when the host refuses.
+PoolPage* NewPage(MemPool* pool, int32 kind, uInt32 bytes, bool capped) {
+  PageDesc* d = NewDesc(pool);
+  if (!d) return nullptr;
+  uInt8* r = NewRegion(bytes, capped);
+  if (!r) {
+    FreeDesc(pool, d);
+    return nullptr;
+  }
+  PoolPage* pg = reinterpret_cast<PoolPage*>(r);
+  pg->pool = pool;
+  pg->desc = d;
+  pg->freeProc = kind == kPageFixed ? FixedFree : kind == kPageMedium ? MediumFree : LargeFree;
+  pg->used = 0;
+  pg->sig = uInt16(kPageSignature | kind);
+  pg->w0 = pg->w1 = pg->w2 = 0;
+  d->page = pg;
+  if (capped && bytes > kRegionCap) bytes = kRegionCap;
+  d->commitPages = uInt16(RoundUp(bytes, kPlatPageSize) / kPlatPageSize);
+  pool->size += RoundUp(bytes, kPlatPageSize);
+  MarkPageStart(pg, true);
+  return pg;
+}
+
+void ReleasePage(MemPool* pool, PoolPage* pg) {
+  int32 kind = PageKind(pg);
+  PageDesc* d = pg->desc;
+  uInt32 committed = kind == kPageLarge ? pg->w1 : uInt32(d->commitPages) * kPlatPageSize;
+  uInt32 reserved = kind == kPageLarge ? pg->w0 : committed;
+  RingRemove(pool, kind, d);
+  FreeDesc(pool, d);
+  pool->size -= committed;
+  MarkPageStart(pg, false);
+  pg->sig = 0;
+  QX_UNPOISON(pg, reserved);
+  PlatRelease(pg, reserved);
+}
+
+// An empty page is given back unless that would take the pool below its floor.
+inline void MaybeReleaseEmpty(MemPool* pool, PoolPage* pg) {
+  uInt32 committed = uInt32(pg->desc->commitPages) * kPlatPageSize;
+  if (pool->size - committed >= pool->floor) ReleasePage(pool, pg);
+}
+
+inline bool WouldExceedCeiling(const MemPool* pool, uInt32 bytes) {
+  return pool->ceiling != kPoolNoCeiling && uInt64(pool->size) + bytes > pool->ceiling;
+}
+
+// ---- Errors ----------------------------------------------------------------------
+
+// Reports an error without asking for a retry decision.
+inline void Report(int32 code, MemPool* pool) { (void)PoolError(code, pool); }
+
+// ---- Fixed-size blocks -------------------------------------------------------------
+
+inline uInt8* FixedStart(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kPoolPageSize; }
+
+// Pops a slot of the page, or NULL when it is full.
+inline uInt8* FixedPop(MemPool* pool, PoolPage* pg) {
+  uInt8* slot = reinterpret_cast<uInt8*>(uintptr_t(pg->w0));
+  if (slot) {
+    QX_UNPOISON(slot, pool->fixedSize);
+    uInt8* next;
+    std::memcpy(&next, slot, sizeof next);
+    pg->w0 = uInt32(uintptr_t(next));
+  } else if (pg->w1 + pool->fixedSize <= pg->w2) {
+    slot = reinterpret_cast<uInt8*>(uintptr_t(pg->w1));
+    pg->w1 += pool->fixedSize;
+    QX_UNPOISON(slot, pool->fixedSize);
+  } else {
+    return nullptr;
+  }
+  ++pg->used;
+  return slot;
+}
+
+inline bool FixedHasRoom(const MemPool* pool, const PoolPage* pg) {
+  return pg->w0 != 0 || pg->w1 + pool->fixedSize <= pg->w2;
+}
+
+PoolPage* AddFixedPage(MemPool* pool) {
+  uInt32 size = pool->pageSize;
+  for (;;) {
+    uInt32 committed = RoundUp(size > kRegionCap ? kRegionCap : size, kPlatPageSize);
+    if (WouldExceedCeiling(pool, committed)) {
+      Report(MEM_EXCEEDED_CEILING, pool);
+      return nullptr;
+    }
+    PoolPage* pg = NewPage(pool, kPageFixed, size, true);
+    if (pg) {
+      uInt8* start = FixedStart(pg);
+      pg->w0 = 0;
+      pg->w1 = uInt32(uintptr_t(start));
+      pg->w2 = uInt32(uintptr_t(reinterpret_cast<uInt8*>(pg) + committed));
+      QX_POISON(start, committed - kPoolPageSize);
+      RingInsert(pool, kPageFixed, pg->desc);
+      return pg;
+    }
+    if (size / 2 >= pool->fixedSize + kPoolPageSize) {
+      size /= 2;
+      continue;
+    }
+    if (!PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
+    size = pool->pageSize;
+  }
+}
+
+uInt8* FixedAlloc(MemPool* pool) {
+  PageDesc* rover = pool->rings[kPageFixed];
+  if (rover) {
+    PageDesc* d = rover;
+    do {
+      if (FixedHasRoom(pool, d->page)) {
+        pool->rings[kPageFixed] = d;
+        return FixedPop(pool, d->page);
+      }
+      d = d->next;
+    } while (d != rover);
+  }
+  PoolPage* pg = AddFixedPage(pool);
+  return pg ? FixedPop(pool, pg) : nullptr;
+}
+
+// True when the address lies on the slot grid of the carved area.
+inline bool FixedSlotOK(const MemPool* pool, const PoolPage* pg, const uInt8* block) {
+  uInt32 off = uInt32(block - FixedStart(const_cast<PoolPage*>(pg)));
+  if (uInt32(uintptr_t(block)) >= pg->w1) return false;
+  if (pool->fixedShift) return (off & ((1u << pool->fixedShift) - 1)) == 0;
+  return off % pool->fixedSize == 0;
+}
+
+void FixedFree(PoolPage* pg, uInt8* block) {
+  MemPool* pool = pg->pool;
+  bool wasFull = !FixedHasRoom(pool, pg);
+  std::memcpy(block, &pg->w0, sizeof(uInt32));
+  pg->w0 = uInt32(uintptr_t(block));
+  QX_POISON(block, pool->fixedSize);
+  if (--pg->used == 0) {
+    MaybeReleaseEmpty(pool, pg);
+  } else if (wasFull) {
+    pool->rings[kPageFixed] = pg->desc;  // the next allocation finds room here at once
+  }
+}
+
+// ---- Medium blocks ---------------------------------------------------------------
+//
+// A block b (b mod 4 == 2, so that its data is 4-byte aligned):
+//   b + 0: size word: size | bit 0 used | bit 1 the block before is used
+//   b + 2: data (used), or the next free block of the page (free)
+//   b + 6: the previous free block of the page (free)
+//   b + size - 2: the size again (free)
+// The first block of a page sits at offset 30; a used block of size 0 at the
+// page's end stops every walk.
+
+constexpr uInt32 kMediumFirst = kPoolPageSize + 2;
+
+inline uInt16 RdSize(const uInt8* b) {
+  uInt16 w;
+  std::memcpy(&w, b, 2);
+  return w;
+}
+inline void WrSize(uInt8* b, uInt16 w) {
+  QX_UNPOISON(b, 2);
+  std::memcpy(b, &w, 2);
+}
+inline uInt32 BlockSize(const uInt8* b) { return RdSize(b) & ~3u; }
+inline bool IsUsed(const uInt8* b) { return RdSize(b) & 1; }
+inline bool PrevUsed(const uInt8* b) { return RdSize(b) & 2; }
+inline void SetPrevUsed(uInt8* b, bool on) {
+  uInt16 w = RdSize(b);
+  WrSize(b, on ? uInt16(w | 2) : uInt16(w & ~2));
+}
+inline uInt8* NextFree(const uInt8* b) {
+  uInt8* p;
+  std::memcpy(&p, b + 2, sizeof p);
+  return p;
+}
+inline uInt8* PrevFree(const uInt8* b) {
+  uInt8* p;
+  std::memcpy(&p, b + 6, sizeof p);
+  return p;
+}
+inline void SetNextFree(uInt8* b, uInt8* p) {
+  QX_UNPOISON(b + 2, 4);
+  std::memcpy(b + 2, &p, sizeof p);
+}
+inline void SetPrevFree(uInt8* b, uInt8* p) {
+  QX_UNPOISON(b + 6, 4);
+  std::memcpy(b + 6, &p, sizeof p);
+}
+inline uInt8* MedFreeHead(PoolPage* pg) { return reinterpret_cast<uInt8*>(uintptr_t(pg->w2)); }
+
+// Writes a free block's size word and trailing size, keeping its prev-used bit.
+inline void WriteFreeBlock(uInt8* b, uInt32 size, bool prevUsed) {
+  WrSize(b, uInt16(size | (prevUsed ? 2 : 0)));
+  WrSize(b + size - 2, uInt16(size));
+}
+
+inline void PoisonFree(uInt8* b, uInt32 size) {
+  if (size > 12) QX_POISON(b + 10, size - 12);
+}
+
+void MedListInsert(PoolPage* pg, uInt8* b) {
+  uInt8* head = MedFreeHead(pg);
+  SetNextFree(b, head);
+  SetPrevFree(b, nullptr);
+  if (head) SetPrevFree(head, b);
+  pg->w2 = uInt32(uintptr_t(b));
+}
+
+void MedListRemove(PoolPage* pg, uInt8* b) {
+  uInt8* n = NextFree(b);
+  uInt8* p = PrevFree(b);
+  if (p)
+    SetNextFree(p, n);
+  else
+    pg->w2 = uInt32(uintptr_t(n));
+  if (n) SetPrevFree(n, p);
+  if (pg->w0 == uInt32(uintptr_t(b))) pg->w0 = uInt32(uintptr_t(n));
+}
+
+inline uInt32 MediumNeed(uInt32 n) {
+  uInt32 need = (n + 5) & ~3u;
+  return need < kMediumMinBlock ? kMediumMinBlock : need;
+}
+
+inline void RaiseHint(PoolPage* pg, uInt32 size) {
+  if (size > pg->desc->largestFree) pg->desc->largestFree = uInt16(size);
+}
+
+PoolPage* AddMediumPage(MemPool* pool) {
+  uInt32 committed = RoundUp(pool->pageSize > kRegionCap ? kRegionCap : pool->pageSize, kPlatPageSize);
+  if (WouldExceedCeiling(pool, committed)) {
+    Report(MEM_EXCEEDED_CEILING, pool);
+    return nullptr;
+  }
+  PoolPage* pg = NewPage(pool, kPageMedium, pool->pageSize, true);
+  if (!pg) return nullptr;
+  uInt8* base = reinterpret_cast<uInt8*>(pg);
+  uInt8* first = base + kMediumFirst;
+  uInt8* endMark = base + committed - 2;
+  uInt32 size = uInt32(endMark - first);
+  pg->w0 = 0;
+  pg->w1 = kMediumMinRemainder;
+  pg->w2 = 0;
+  WriteFreeBlock(first, size, true);
+  MedListInsert(pg, first);
+  PoisonFree(first, size);
+  WrSize(endMark, 1);  // used, size 0, the block before is free
+  pg->desc->largestFree = uInt16(size);
+  RingInsert(pool, kPageMedium, pg->desc);
+  return pg;
+}
+
+// Takes `need` bytes out of free block f of page pg; returns the used block.
+uInt8* MedCarve(PoolPage* pg, uInt8* f, uInt32 need, int32 flags) {
+  uInt32 size = BlockSize(f);
+  bool prevUsed = PrevUsed(f);
+  uInt8* used;
+  if (size - need < pg->w1) {
+    MedListRemove(pg, f);
+    used = f;
+    need = size;
+    WrSize(used, uInt16(need | 1 | (prevUsed ? 2 : 0)));
+  } else if (flags & (kPoolLowEnd | kPoolLowEnd2)) {
+    // Bottom end: the remainder above becomes the free block.
+    uInt8* rest = f + need;
+    uInt8* n = NextFree(f);
+    uInt8* p = PrevFree(f);
+    bool wasRover = pg->w0 == uInt32(uintptr_t(f));
+    WriteFreeBlock(rest, size - need, true);
+    SetNextFree(rest, n);
+    SetPrevFree(rest, p);
+    if (p) SetNextFree(p, rest); else pg->w2 = uInt32(uintptr_t(rest));
+    if (n) SetPrevFree(n, rest);
+    if (wasRover) pg->w0 = uInt32(uintptr_t(rest));
+    used = f;
+    WrSize(used, uInt16(need | 1 | (prevUsed ? 2 : 0)));
+    QX_UNPOISON(used + 2, need - 2);
+    ++pg->used;
+    return used;
+  } else {
+    // Top end: the free block stays in the list, shorter.
+    WriteFreeBlock(f, size - need, prevUsed);
+    used = f + size - need;
+    WrSize(used, uInt16(need | 1));  // the block before it is free
+  }
+  QX_UNPOISON(used + 2, need - 2);
+  SetPrevUsed(used + need, true);
+  ++pg->used;
+  return used;
+}
+
+// First fit in one page, starting at its rover; records the largest size seen
+// when nothing fits.
+uInt8* MedAllocInPage(PoolPage* pg, uInt32 need, int32 flags) {
+  uInt8* start = reinterpret_cast<uInt8*>(uintptr_t(pg->w0));
+  if (!start) start = MedFreeHead(pg);
+  uInt32 largest = 0;
+  if (uInt8* f = start) {
+    do {
+      uInt32 s = BlockSize(f);
+      if (s >= need) {
+        // The rover stays on this block while it keeps a remainder.
+        pg->w0 = uInt32(uintptr_t(f));
+        return MedCarve(pg, f, need, flags);
+      }
+      if (s > largest) largest = s;
+      f = NextFree(f);
+      if (!f) f = MedFreeHead(pg);
+    } while (f != start);
+  }
+  pg->desc->largestFree = uInt16(largest);
+  return nullptr;
+}
+
+uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags);
+
+uInt8* MediumAlloc(MemPool* pool, uInt32 n, int32 flags) {
+  uInt32 need = MediumNeed(n);
+  PageDesc* head = pool->rings[kPageMedium];
+  if (head) {
+    PageDesc* d = head;
+    do {
+      if (d->largestFree >= need) {
+        if (uInt8* b = MedAllocInPage(d->page, need, flags)) return b + 2;
+      }
+      d = d->next;
+    } while (d != head);
+  }
+  if ((flags & kPoolLowEnd) && pool->memFull) pool->memFull(pool, n);
+  if (PoolPage* pg = AddMediumPage(pool)) {
+    if (uInt8* b = MedAllocInPage(pg, need, flags)) return b + 2;
+  }
+  return LargeAlloc(pool, n, flags);
+}
+
+void MediumFree(PoolPage* pg, uInt8* data) {
+  MemPool* pool = pg->pool;
+  uInt8* b = data - 2;
+  uInt32 size = BlockSize(b);
+  bool prevUsed = PrevUsed(b);
+  uInt8* next = b + size;
+  if (!IsUsed(next)) {
+    MedListRemove(pg, next);
+    size += BlockSize(next);
+  }
+  if (!prevUsed) {
+    // Join the free block before, which keeps its place in the list.
+    uInt32 psize = RdSize(b - 2);
+    uInt8* p = b - psize;
+    size += psize;
+    WriteFreeBlock(p, size, PrevUsed(p));
+    b = p;
+  } else {
+    WriteFreeBlock(b, size, true);
+    MedListInsert(pg, b);
+  }
+  SetPrevUsed(b + size, false);
+  PoisonFree(b, size);
+  RaiseHint(pg, size);
+  if (--pg->used == 0) MaybeReleaseEmpty(pool, pg);
+}
+
+// Resizes a medium block in place; false when it must move.
+bool MediumResizeInPlace(PoolPage* pg, uInt8* data, uInt32 n, int32 flags) {
+  MemPool* pool = pg->pool;
+  if (n > pool->threshold) return false;
+  uInt8* b = data - 2;
+  uInt32 size = BlockSize(b);
+  uInt32 need = MediumNeed(n);
+  uInt16 keepBits = uInt16(RdSize(b) & 3);
+  if (need == size) return true;
+  if (need > size) {
+    uInt8* next = b + size;
+    if (IsUsed(next) || size + BlockSize(next) < need) return false;
+    uInt32 total = size + BlockSize(next);
+    MedListRemove(pg, next);
+    uInt32 grown = total - need >= pg->w1 ? need : total;
+    WrSize(b, uInt16(grown | keepBits));
+    QX_UNPOISON(b + size, grown - size);
+    if (flags & kPoolClear) std::memset(b + size, 0, grown - size);
+    if (grown < total) {
+      uInt8* rest = b + grown;
+      WriteFreeBlock(rest, total - grown, true);
+      MedListInsert(pg, rest);
+      PoisonFree(rest, total - grown);
+      RaiseHint(pg, total - grown);
+    } else {
+      SetPrevUsed(b + total, true);
+    }
+    return true;
+  }
+  // Shrink: split off the tail when it is worth keeping.
+  uInt32 tail = size - need;
+  if (tail < pg->w1) return true;
+  WrSize(b, uInt16(need | keepBits));
+  uInt8* rest = b + need;
+  uInt8* next = b + size;
+  if (!IsUsed(next)) {
+    MedListRemove(pg, next);
+    tail += BlockSize(next);
+  }
+  WriteFreeBlock(rest, tail, true);
+  MedListInsert(pg, rest);
+  SetPrevUsed(rest + tail, false);
+  PoisonFree(rest, tail);
+  RaiseHint(pg, tail);
+  return true;
+}
+
+// ---- Large blocks --------------------------------------------------------------------
+
+inline uInt8* LargeData(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kPoolPageSize; }
+
+uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags) {
+  (void)flags;  // committed pages read as zero
+  if (n > 0xFFFFFFFFu - kPoolPageSize - kPlatRegionUnit) {
+    Report(MEM_BLOCK_TOO_BIG, pool);
+    return nullptr;
+  }
+  uInt32 bytes = n + kPoolPageSize;
+  for (;;) {
+    uInt32 committed = RoundUp(bytes, kPlatPageSize);
+    if (WouldExceedCeiling(pool, committed)) {
+      Report(MEM_EXCEEDED_CEILING, pool);
+      return nullptr;
+    }
+    PoolPage* pg = NewPage(pool, kPageLarge, bytes, false);
+    if (pg) {
+      pg->w0 = RoundUp(bytes, kPlatRegionUnit);
+      pg->w1 = committed;
+      pg->w2 = n;
+      pg->used = 1;
+      pg->desc->largestFree = 0;
+      RingInsert(pool, kPageLarge, pg->desc);
+      QX_POISON(LargeData(pg) + n, committed - bytes);
+      return LargeData(pg);
+    }
+    PoolShrink(pool);
+    if (!PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
+  }
+}
+
+void LargeFree(PoolPage* pg, uInt8* block) {
+  (void)block;
+  pg->used = 0;
+  ReleasePage(pg->pool, pg);
+}
+
+// Grows or shrinks a large block within its reservation; false when it must move.
+bool LargeResizeInPlace(PoolPage* pg, uInt32 n, int32 flags) {
+  MemPool* pool = pg->pool;
+  if (n <= pool->threshold) return false;
+  if (n > 0xFFFFFFFFu - kPoolPageSize - kPlatRegionUnit) return false;
+  uInt32 bytes = n + kPoolPageSize;
+  uInt32 committed = RoundUp(bytes, kPlatPageSize);
+  uInt8* base = reinterpret_cast<uInt8*>(pg);
+  if (committed > pg->w0) return false;  // the reservation is too small
+  uInt32 oldN = pg->w2;
+  if (committed > pg->w1) {
+    if (WouldExceedCeiling(pool, committed - pg->w1)) return false;
+    if (!PlatCommit(base + pg->w1, committed - pg->w1)) return false;
+    pool->size += committed - pg->w1;
+  } else if (committed < pg->w1) {
+    PlatDecommit(base + committed, pg->w1 - committed);
+    QX_UNPOISON(base + committed, pg->w1 - committed);
+    pool->size -= pg->w1 - committed;
+  }
+  uInt32 oldCommitted = pg->w1;
+  pg->w1 = committed;
+  pg->w2 = n;
+  QX_UNPOISON(LargeData(pg), n);
+  QX_POISON(LargeData(pg) + n, committed - bytes);
+  if ((flags & kPoolClear) && n > oldN) {
+    // Bytes that were committed before may hold old data; new pages are zero.
+    uInt32 oldEnd = oldCommitted - kPoolPageSize;
+    uInt32 stop = n < oldEnd ? n : oldEnd;
+    if (stop > oldN) std::memset(LargeData(pg) + oldN, 0, stop - oldN);
+  }
+  return true;
+}
+
+// Bytes of a block that a move must copy.
+uInt32 BlockCapacity(PoolPage* pg, const uInt8* block) {
+  switch (PageKind(pg)) {
+    case kPageFixed: return pg->pool->fixedSize;
+    case kPageMedium: return BlockSize(block - 2) - 2;
+    default: return pg->w2;
+  }
+}
+
+uInt8* AllocLocked(MemPool* pool, uInt32 n, int32 flags) {
+  uInt8* b;
+  if (n > pool->fixedSize) {
+    b = n > pool->threshold ? LargeAlloc(pool, n, flags) : MediumAlloc(pool, n, flags);
+    if (b && (flags & kPoolClear) && PageKind(PageOf(b)) == kPageMedium) std::memset(b, 0, n);
+  } else {
+    b = FixedAlloc(pool);
+    if (b && (flags & kPoolClear)) std::memset(b, 0, pool->fixedSize);
+  }
+  return b;
+}
+
+void InitPoolRecord(MemPool* pool, int32 fixedSize, int32 flags) {
+  std::memset(pool, 0, sizeof *pool);
+  pool->sig = kPoolSignature;
+  pool->flags = uInt16(flags);
+  pool->ceiling = kPoolNoCeiling;
+  PlatRecMutexInit(&pool->lock);
+  pool->pageSize = 16384;
+  pool->threshold = 16384 / 4;
+  pool->size = 4096;
+  PoolSetFixedSize(pool, fixedSize);
+}
+
+MemPool* NewPool(int32 fixedSize, int32 flags) {
+  uInt8* r = NewRegion(4096, false);
+  if (!r) return nullptr;
+  MemPool* pool = new (r) MemPool;
+  InitPoolRecord(pool, fixedSize, flags);
+  PlatRecMutexLock(&gAllocLock);
+  pool->next = gPools;
+  gPools = pool;
+  PlatRecMutexUnlock(&gAllocLock);
+  return pool;
+}
+
+void FillInfo(MemPool* pool, PoolInfoRecord* info) {
+  info->pool = pool;
+  info->kinds = (pool->rings[kPageFixed] ? 4 : 0) | (pool->rings[kPageMedium] ? 2 : 0) |
+                (pool->rings[kPageLarge] ? 1 : 0);
+  info->fixedSize = int32(pool->fixedSize);
+  info->pageSize = pool->pageSize;
+  info->floor = pool->floor;
+  info->ceiling = pool->ceiling;
+  info->flags = pool->flags;
+}
+
+// Removes the calling thread from the table of threads inside the handler.
+struct HandlerEntry {
+  int32 token;
+  bool entered = false;
+  explicit HandlerEntry(int32 t) : token(t) {}
+  ~HandlerEntry() {
+    if (!entered) return;
+    PlatRecMutexLock(&gAllocLock);
+    for (int32 i = 0; i < gHandlerThreadCount; ++i) {
+      if (gHandlerThreads[i] == token) {
+        gHandlerThreads[i] = gHandlerThreads[--gHandlerThreadCount];
+        break;
+      }
+    }
+    PlatRecMutexUnlock(&gAllocLock);
+  }
+};
+
+const char* const kErrorNames[] = {
+    "",
+    "MEM_INTERNAL_ERROR",
+    "Out of memory.  Please free some memory, then choose retry.",
+    "MEM_BLOCK_TOO_BIG",
+    "MEM_ALLOC_ZERO",
+    "MEM_RESIZE_FAILED",
+    "MEM_LOCK_ERROR",
+    "MEM_EXCEEDED_CEILING",
+    "MEM_TOO_MANY_PAGES",
+    "MEM_TOO_MANY_TASKS",
+    "MEM_BAD_MEM_POOL",
+    "MEM_BAD_BLOCK",
+    "MEM_BAD_FREE_BLOCK",
+    "MEM_BAD_HANDLE",
+    "MEM_BAD_POINTER",
+    "MEM_WRONG_TASK",
+};
+
+}  // namespace
+
+// ---- Public operations ---------------------------------------------------------------
+
+const char* PoolErrorText(int32 code) {
+  if (code < 1 || code > 15) return kErrorNames[1];
+  return kErrorNames[code];
+}
+
+int32 PoolLastError() { return tLastError; }
+void PoolClearLastError() { tLastError = 0; }
+
+void PoolSetMemFullCallback(MemPool* pool, int32 (*proc)(MemPool*, uInt32)) {
+  if (GoodPool(pool)) pool->memFull = proc;
+}
+
+MemPool* PoolInitDefault() {
+  MemPool* p = gDefaultPool.load(std::memory_order_acquire);
+  if (p) return p;
+  PlatRecMutexLock(&gDefaultLock);
+  p = gDefaultPool.load(std::memory_order_relaxed);
+  if (!p) {
+    p = NewPool(16, kPoolSerialized);
+    gDefaultPool.store(p, std::memory_order_release);
+  }
+  PlatRecMutexUnlock(&gDefaultLock);
+  return p;
+}
+
+int32 PoolSetPageSize(MemPool* pool, int32 size) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  int32 former = pool->pageSize;
+  uInt32 s;
+  if (size < 4097) {
+    s = 4096;
+  } else {
+    s = 4096;
+    while (s < uInt32(size)) s <<= 1;
+    if (s >= 65536) s = 65535;
+  }
+  if (pool->fixedSize + kPoolPageSize <= s) {
+    pool->pageSize = uInt16(s);
+    pool->threshold = uInt16(s / 4);
+  }
+  return former;
+}
+
+int32 PoolRegisterTask() {
+  PlatRecMutexLock(&gAllocLock);
+  int32 n = ++gUsers;
+  PlatRecMutexUnlock(&gAllocLock);
+  return n;
+}
+
+int32 PoolUnregisterTask() {
+  PlatRecMutexLock(&gAllocLock);
+  int32 n = gUsers > 0 ? --gUsers : 0;
+  PlatRecMutexUnlock(&gAllocLock);
+  if (n == 0) {
+    // The last user gives every pool back.
+    PoolFreeDefault();
+    for (;;) {
+      PlatRecMutexLock(&gAllocLock);
+      MemPool* p = gPools;
+      PlatRecMutexUnlock(&gAllocLock);
+      if (!p) break;
+      PoolDispose(p);
+    }
+  }
+  return n;
+}
+
+PoolErrorHandler PoolSetErrorHandler(PoolErrorHandler handler) {
+  PlatRecMutexLock(&gAllocLock);
+  PoolErrorHandler former = gHandler;
+  gHandler = handler;
+  PlatRecMutexUnlock(&gAllocLock);
+  return former;
+}
+
+void* PoolMalloc(uInt32 size) { return PoolAlloc(PoolInitDefault(), size, 0); }
+
+void* PoolAlloc(MemPool* pool, uInt32 size, int32 flags) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return nullptr;
+  }
+  if (size == 0) {
+    Report(MEM_ALLOC_ZERO, pool);
+    return nullptr;
+  }
+  PoolLock lk(pool);
+  return AllocLocked(pool, size, flags);
+}
+
+int32 PoolFree(void* block) {
+  if (!block) return 1;
+  uInt8* b = static_cast<uInt8*>(block);
+  PoolPage* pg = CheckedPageOf(b);
+  if (!pg) {
+    Report(MEM_BAD_POINTER, nullptr);
+    return 0;
+  }
+  MemPool* pool = pg->pool;
+  PoolLock lk(pool);
+  int32 kind = PageKind(pg);
+  if ((kind == kPageFixed && !FixedSlotOK(pool, pg, b)) || (kind == kPageLarge && b != LargeData(pg)) ||
+      (kind == kPageMedium && (uintptr_t(b) & 3) != 0)) {
+    Report(MEM_BAD_POINTER, pool);
+    return 0;
+  }
+  pg->freeProc(pg, b);
+  return 1;
+}
+
+void* PoolRealloc(void* block, uInt32 n, int32 flags) {
+  uInt8* b = static_cast<uInt8*>(block);
+  PoolPage* pg = block ? CheckedPageOf(b) : nullptr;
+  if (!pg) {
+    Report(MEM_BAD_POINTER, nullptr);
+    return nullptr;
+  }
+  MemPool* pool = pg->pool;
+  if (n == 0) {
+    Report(MEM_ALLOC_ZERO, pool);
+    return nullptr;
+  }
+  PoolLock lk(pool);
+  int32 kind = PageKind(pg);
+  switch (kind) {
+    case kPageFixed:
+      if (!FixedSlotOK(pool, pg, b)) {
+        Report(MEM_BAD_POINTER, pool);
+        return nullptr;
+      }
+      if (n <= pool->fixedSize) return block;
+      break;
+    case kPageMedium:
+      if (MediumResizeInPlace(pg, b, n, flags)) return block;
+      break;
+    default:
+      if (b != LargeData(pg)) {
+        Report(MEM_BAD_POINTER, pool);
+        return nullptr;
+      }
+      if (LargeResizeInPlace(pg, n, flags)) return block;
+      break;
+  }
+  if (flags & kPoolInPlace) {
+    Report(MEM_RESIZE_FAILED, pool);
+    return nullptr;
+  }
+  uInt32 old = BlockCapacity(pg, b);
+  uInt8* nb = AllocLocked(pool, n, flags & ~kPoolClear);
+  if (!nb) return nullptr;
+  uInt32 copy = old < n ? old : n;
+  std::memcpy(nb, b, copy);
+  if ((flags & kPoolClear) && n > copy) std::memset(nb + copy, 0, n - copy);
+  pg->freeProc(pg, b);
+  return nb;
+}
+
+uInt32 PoolSize(MemPool* pool) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  return pool->size;
+}
+
+int32 PoolBlockCount(MemPool* pool) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  int32 count = 0;
+  for (int32 k = 0; k < 5; ++k) {
+    PageDesc* head = pool->rings[k];
+    if (!head) continue;
+    PageDesc* d = head;
+    do {
+      count += d->page->used;
+      d = d->next;
+    } while (d != head);
+  }
+  return count;
+}
+
+bool PoolAddressMapped(const void* p, uInt32 n) {
+  PoolPage* pg = p ? CheckedPageOf(p) : nullptr;
+  if (!pg) return false;
+  uInt32 committed = PageKind(pg) == kPageLarge ? pg->w1 : uInt32(pg->desc->commitPages) * kPlatPageSize;
+  uintptr_t end = reinterpret_cast<uintptr_t>(pg) + committed;
+  return reinterpret_cast<uintptr_t>(p) + n <= end;
+}
+
+int32 PoolBlockKind(const void* block) {
+  PoolPage* pg = block ? CheckedPageOf(block) : nullptr;
+  return pg ? PageKind(pg) : 0;
+}
+
+int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
+  if (!info) return 0;
+  MemPool* target = pool;
+  if (block) {
+    PoolPage* pg = CheckedPageOf(block);
+    if (!pg || (pool && pg->pool != pool)) {
+      Report(MEM_BAD_POINTER, pool);
+      return 0;
+    }
+    target = pg->pool;
+  }
+  if (!target) target = PoolInitDefault();
+  if (!GoodPool(target)) {
+    Report(MEM_BAD_MEM_POOL, target);
+    return 0;
+  }
+  PoolLock lk(target);
+  FillInfo(target, info);
+  return 1;
+}
+
+int32 PoolFirst(PoolInfoRecord* info) {
+  if (!info) return 0;
+  PlatRecMutexLock(&gAllocLock);
+  MemPool* p = gPools;
+  if (p) FillInfo(p, info);
+  PlatRecMutexUnlock(&gAllocLock);
+  return p ? 1 : 0;
+}
+
+int32 PoolNext(PoolInfoRecord* info) {
+  if (!info) return 0;
+  PlatRecMutexLock(&gAllocLock);
+  MemPool* p = gPools;
+  while (p && p != info->pool) p = p->next;
+  p = p ? p->next : nullptr;
+  if (p) FillInfo(p, info);
+  PlatRecMutexUnlock(&gAllocLock);
+  return p ? 1 : 0;
+}
+
+MemPool* PoolCreate(int32 fixedSize, int32 count, int32 flags) {
+  MemPool* pool = NewPool(fixedSize, flags);
+  if (!pool) {
+    Report(MEM_OUT_OF_MEMORY, nullptr);
+    return nullptr;
+  }
+  if (count > 0 && pool->fixedSize > 0) PoolPreAllocate(pool, kPageFixed, uInt32(count) * pool->fixedSize);
+  return pool;
+}
+
+int32 PoolSetFixedSize(MemPool* pool, int32 size) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  int32 former = int32(pool->fixedSize);
+  if (size < 0 || pool->rings[kPageFixed]) {
+    // The size of slots already carved cannot change.
+    Report(MEM_INTERNAL_ERROR, pool);
+    return former;
+  }
+  uInt32 s = RoundUp(uInt32(size), 4);
+  if (s + kPoolPageSize > pool->pageSize) {
+    Report(MEM_BLOCK_TOO_BIG, pool);
+    return former;
+  }
+  pool->fixedSize = s;
+  pool->fixedShift = 0;
+  if (s && (s & (s - 1)) == 0) pool->fixedShift = uInt32(__builtin_ctz(s));
+  return former;
+}
+
+uInt32 PoolSetFloor(MemPool* pool, uInt32 floor) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  uInt32 former = pool->floor;
+  pool->floor = floor;
+  return former;
+}
+
+uInt32 PoolSetCeiling(MemPool* pool, uInt32 ceiling) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  uInt32 former = pool->ceiling;
+  pool->ceiling = ceiling;
+  return former;
+}
+
+uInt32 PoolShrink(MemPool* pool) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  uInt32 released = 0;
+  for (int32 k = kPageFixed; k <= kPageMedium; ++k) {
+    PageDesc* d = pool->rings[k];
+    if (!d) continue;
+    // Collect first: releasing changes the ring.
+    int32 n = 0;
+    PageDesc* head = d;
+    do {
+      ++n;
+      d = d->next;
+    } while (d != head);
+    for (int32 i = 0; i < n && pool->rings[k]; ++i) {
+      PageDesc* cur = d;
+      d = d->next;
+      if (cur->page->used == 0) {
+        released += uInt32(cur->commitPages) * kPlatPageSize;
+        ReleasePage(pool, cur->page);
+      }
+    }
+  }
+  return released;
+}
+
+int32 PoolPreAllocate(MemPool* pool, int32 kind, uInt32 bytes) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  if (kind != kPageFixed && kind != kPageMedium) {
+    Report(MEM_INTERNAL_ERROR, pool);
+    return 0;
+  }
+  if (kind == kPageFixed && pool->fixedSize == 0) {
+    Report(MEM_INTERNAL_ERROR, pool);
+    return 0;
+  }
+  PoolLock lk(pool);
+  uInt32 added = 0;
+  while (added < bytes) {
+    uInt32 before = pool->size;
+    PoolPage* pg = kind == kPageFixed ? AddFixedPage(pool) : AddMediumPage(pool);
+    if (!pg) return 0;
+    added += pool->size - before;
+  }
+  return 1;
+}
+
+int32 PoolDispose(MemPool* pool) {
+  if (!GoodPool(pool)) {
+    Report(MEM_BAD_MEM_POOL, pool);
+    return 0;
+  }
+  PlatRecMutexLock(&gAllocLock);
+  MemPool** link = &gPools;
+  while (*link && *link != pool) link = &(*link)->next;
+  if (*link) *link = pool->next;
+  PlatRecMutexUnlock(&gAllocLock);
+  MemPool* expected = pool;
+  gDefaultPool.compare_exchange_strong(expected, nullptr);
+  {
+    PoolLock lk(pool);
+    for (int32 k = 0; k < 5; ++k) {
+      while (pool->rings[k]) ReleasePage(pool, pool->rings[k]->page);
+    }
+    uInt8* chunk = pool->descChunks;
+    while (chunk) {
+      uInt8* next;
+      std::memcpy(&next, chunk, sizeof next);
+      PlatRelease(chunk, kDescChunkSize);
+      chunk = next;
+    }
+    pool->descChunks = nullptr;
+    pool->freeDescs = nullptr;
+    pool->sig = 0;
+  }
+  PlatRecMutexDestroy(&pool->lock);
+  PlatRelease(pool, 4096);
+  return 1;
+}
+
+int32 PoolFreeDefault() {
+  PlatRecMutexLock(&gDefaultLock);
+  MemPool* p = gDefaultPool.exchange(nullptr);
+  PlatRecMutexUnlock(&gDefaultLock);
+  if (!p) return 0;
+  PoolDispose(p);
+  return 1;
+}
+
+int32 PoolError(int32 code, MemPool* pool) {
+  SetLastError(code);
+  int32 self = PlatThreadToken();
+  HandlerEntry entry(self);
+  PoolErrorHandler handler;
+  {
+    PlatRecMutexLock(&gAllocLock);
+    bool reentered = false;
+    for (int32 i = 0; i < gHandlerThreadCount; ++i) reentered |= gHandlerThreads[i] == self;
+    bool full = !reentered && gHandlerThreadCount >= kMaxThreadsInHandler;
+    if (!reentered && !full) {
+      gHandlerThreads[gHandlerThreadCount++] = self;
+      entry.entered = true;
+    }
+    handler = gHandler;
+    if (handler && !PlatIsCodePtr(reinterpret_cast<const void*>(handler))) {
+      handler = gHandler = PoolDefaultErrorHandler;
+    }
+    PlatRecMutexUnlock(&gAllocLock);
+    if (full) {
+      PoolErrorBox("\n\rMemory errors in too many threads concurrently.\n\r", kPlatOK);
+      return 0;
+    }
+    if (reentered) {
+      PoolErrorBox("The memory error handler was re-entered.", kPlatOK);
+      return 0;
+    }
+  }
+  if (!handler) return 0;
+  // The handler runs without the caller's pool lock, at whatever depth it was held.
+  int32 depth = 0;
+  bool serialised = GoodPool(pool) && (pool->flags & kPoolSerialized);
+  if (serialised) depth = PlatRecMutexReleaseAll(&pool->lock);
+  PoolErrorRecord rec{code, pool};
+  int32 retry = handler(&rec);
+  if (serialised) PlatRecMutexReacquire(&pool->lock, depth);
+  return retry ? 1 : 0;
+}
+
+int32 PoolDefaultErrorHandler(PoolErrorRecord* err) {
+  int32 code = err ? err->code : MEM_INTERNAL_ERROR;
+  if (code == MEM_OUT_OF_MEMORY) return PoolErrorBox(PoolErrorText(code), kPlatAbortRetryIgnore);
+  if (code >= 3 && code <= 14) return PoolErrorBox(PoolErrorText(code), kPlatOKCancel);
+  return PoolErrorBox(PoolErrorText(MEM_INTERNAL_ERROR), kPlatOKCancel);
+}
+
+int32 PoolErrorBox(const char* text, int32 buttons) {
+  PlatBeep();
+  int32 ans = PlatAlert("Quenlix Memory", text, buttons, kPlatIconStop);
+  if (ans <= 0) ans = PlatAlert("Quenlix Memory", text, buttons, kPlatIconStop);  // system-modal retry
+  switch (ans) {
+    case kPlatAnsRetry: return 1;
+    case kPlatAnsCancel:
+    case kPlatAnsAbort: PlatExitProcess(1);
+    default: return 0;
+  }
+}

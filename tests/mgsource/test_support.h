@@ -1,0 +1,87 @@
+// Helpers shared by the manager tests: start the memory manager once per
+// process and capture alerts and debug output.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mgsource/memory.h"
+#include "platform/qx_alert.h"
+#include "platform/qx_debugout.h"
+
+inline void EnsureMemInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { ASSERT_EQ(MemInit(), kNoErr); });
+}
+
+// Collects alerts (answered with a scripted button) and debug output while alive.
+class Capture {
+ public:
+  Capture() {
+    std::lock_guard<std::mutex> g(lock_);
+    current_ = this;
+    prevAlert_ = PlatSetAlertProc(&Capture::OnAlert);
+    prevSink_ = PlatSetDebugSink(&Capture::OnDebug);
+  }
+  ~Capture() {
+    PlatSetAlertProc(prevAlert_);
+    PlatSetDebugSink(prevSink_);
+    std::lock_guard<std::mutex> g(lock_);
+    current_ = nullptr;
+  }
+  // The answer given to the next alerts (0: the default button).
+  void Answer(int32_t a) { answer_ = a; }
+  std::vector<std::string> Alerts() {
+    std::lock_guard<std::mutex> g(lock_);
+    return alerts_;
+  }
+  std::vector<int32_t> AlertButtons() {
+    std::lock_guard<std::mutex> g(lock_);
+    return buttons_;
+  }
+  std::string Debug() {
+    std::lock_guard<std::mutex> g(lock_);
+    return debug_;
+  }
+  // Counts the reports of invalid handles and failed assertions seen in either channel.
+  int Count(const std::string& needle) {
+    std::lock_guard<std::mutex> g(lock_);
+    int n = 0;
+    for (auto& a : alerts_)
+      for (size_t p = a.find(needle); p != std::string::npos; p = a.find(needle, p + 1)) ++n;
+    for (size_t p = debug_.find(needle); p != std::string::npos; p = debug_.find(needle, p + 1)) ++n;
+    return n;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> g(lock_);
+    alerts_.clear();
+    buttons_.clear();
+    debug_.clear();
+  }
+
+ private:
+  static int32_t OnAlert(const char*, const char* text, int32_t buttons, int32_t) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (!current_) return PlatAlertDefaultAnswer(buttons);
+    current_->alerts_.push_back(text ? text : "");
+    current_->buttons_.push_back(buttons);
+    return current_->answer_ ? current_->answer_ : PlatAlertDefaultAnswer(buttons);
+  }
+  static void OnDebug(const char* text) {
+    std::lock_guard<std::mutex> g(lock_);
+    if (current_) current_->debug_ += text;
+  }
+  static inline std::mutex lock_;
+  static inline Capture* current_ = nullptr;
+  PlatAlertProc prevAlert_;
+  PlatDebugSink prevSink_;
+  int32_t answer_ = 0;
+  std::vector<std::string> alerts_;
+  std::vector<int32_t> buttons_;
+  std::string debug_;
+};
+
+// Scales loop counts down under Valgrind.
+inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }
