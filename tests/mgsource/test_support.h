@@ -8,12 +8,20 @@
 #include <vector>
 
 #include "mgsource/memory.h"
+#include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 
 inline void EnsureMemInit() {
   static std::once_flag once;
   std::call_once(once, [] { ASSERT_EQ(MemInit(), kNoErr); });
+}
+
+// Starts the memory and thread managers once per process.
+inline void EnsureManagers() {
+  EnsureMemInit();
+  static std::once_flag once;
+  std::call_once(once, [] { ASSERT_EQ(ThInit(), kNoErr); });
 }
 
 // Collects alerts (answered with a scripted button) and debug output while alive.

@@ -1,0 +1,407 @@
+// The thread manager over the platform layer's threads, events and
+// re-entrant locks.
+#include "thread.h"
+
+#include <algorithm>
+
+#include "blockmove.h"
+#include "config.h"
+#include "datetime.h"
+#include "debug.h"
+#include "memory.h"
+#include "platform/qx_event.h"
+#include "platform/qx_thread.h"
+#include "platform/qx_time.h"
+
+namespace {
+// The thread table; slot 0 is the thread that started the manager.
+ThThread gThreads[kThMaxThreads];
+ThMutex gCreateThread = nullptr;
+
+// Host priorities of levels 0 to 4, ascending after start-up.
+int32 gPriorities[5] = {-15, 0, 1, 2, 15};
+// The fixed scheduling words handed out by ThGetThreadLimits.
+int32 gLimits[3] = {1, 3, 1};
+
+const char* const kPriorityKeys[5] = {"thpri_bgrnd", "thpri_normal", "thpri_high", "thpri_vhigh",
+                                      "thpri_tcrit"};
+constexpr int32 kPriorityDefaults[5] = {-15, 0, 1, 2, 15};
+
+// How long ThThreadKill waits for a running thread to end.
+int32 gKillWaitMs = 10000;
+
+// A report about a bad signature may itself use a record with a bad
+// signature (the debug output's mutex): report only the outer one.
+thread_local bool tReportingSig = false;
+
+void CheckSig(uInt32 found, uInt32 expected, const char* file, int32 line, const char* what) {
+  if (found == expected || tReportingSig) return;
+  tReportingSig = true;
+  DBAssert(file, line, what);
+  tReportingSig = false;
+}
+#define CHECK_SIG(rec, sig, what) CheckSig((rec)->signature, (sig), __FILE__, __LINE__, (what))
+
+// Copies at most 255 characters of name and a NUL; NULL gives an empty name.
+void CopyName(char* dst, const char* name) {
+  int32 n = 0;
+  if (name)
+    while (n < kThNameSize - 1 && name[n]) {
+      dst[n] = name[n];
+      ++n;
+    }
+  dst[n] = 0;
+}
+
+// Reads a priority key into *value, which keeps its default when the key is absent.
+void ReadPriorityKey(const char* key, int32* value) {
+  Str255 pkey;
+  int32 n = 0;
+  while (key[n] && n < 255) {
+    pkey[n + 1] = uChar(key[n]);
+    ++n;
+  }
+  pkey[0] = uChar(n);
+  CfgGetDefault(kCfgInt, pkey, value);
+}
+
+// The slot of the thread with that id, or kThMaxThreads; under the table mutex.
+int32 SlotOfId(uInt32 id) {
+  for (int32 i = 0; i < kThMaxThreads; ++i)
+    if (gThreads[i] && gThreads[i]->id == id) return i;
+  return kThMaxThreads;
+}
+}  // namespace
+
+// Threads --------------------------------------------------------------------
+
+MgErr ThInit() {
+  for (ThThread& t : gThreads) t = nullptr;
+  ThThread self = reinterpret_cast<ThThread>(AZNewPClr(sizeof(ThThreadRec)));
+  if (!self) {
+    DBAssert(__FILE__, __LINE__, "no memory for the starting thread's record");
+  } else {
+    self->signature = kThThreadSig;
+    self->id = PlatThreadCurrentId();
+    self->handle = PlatThreadOpenCurrent();
+    QX_ASSERT_MSG(self->handle, "no handle for the starting thread");
+    gThreads[0] = self;
+  }
+  PlatThreadRegisterInput();
+
+  for (int32 i = 0; i < 5; ++i) {
+    gPriorities[i] = kPriorityDefaults[i];
+    ReadPriorityKey(kPriorityKeys[i], &gPriorities[i]);
+  }
+  std::sort(gPriorities, gPriorities + 5);
+
+  gLimits[0] = 1;
+  gLimits[1] = 3;
+  gLimits[2] = 1;
+  return ThMutexCreate(&gCreateThread, "gCreateThread");
+}
+
+MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context) {
+  if (!thread) return kArgErr;
+  ThThread rec = reinterpret_cast<ThThread>(AZNewPClr(sizeof(ThThreadRec)));
+  if (!rec) {
+    *thread = nullptr;
+    return kMemFullErr;
+  }
+  // The slot is taken before the thread exists, so a full table never starts
+  // a thread that would then have to be stopped.
+  ThMutexAcquire(gCreateThread);
+  int32 slot = 0;
+  while (slot < kThMaxThreads && gThreads[slot]) ++slot;
+  bool full = slot == kThMaxThreads;
+  int err = 0;
+  if (!full) {
+    gThreads[slot] = rec;
+    PlatThread* handle = nullptr;
+    uInt32 id = 0;
+    err = PlatThreadCreate(proc, context, &handle, &id);
+    if (err == 0) {
+      rec->id = id;
+      rec->handle = handle;
+      rec->signature = kThThreadSig;
+    } else {
+      gThreads[slot] = nullptr;
+    }
+  }
+  ThMutexRelease(gCreateThread);
+  if (full || err != 0) {
+    if (full) DBPrintf("Thread Array full!!");
+    *thread = nullptr;
+    AZDisposePtr(reinterpret_cast<UPtr>(rec));
+    return kMemFullErr;
+  }
+  *thread = rec;
+  return kNoErr;
+}
+
+void ThThreadDestroy(ThThread thread) {
+  if (!thread) return;
+  CHECK_SIG(thread, kThThreadSig, "bad thread record");
+  bool found = false;
+  ThMutexAcquire(gCreateThread);
+  for (ThThread& t : gThreads) {
+    if (t == thread) {
+      t = nullptr;
+      found = true;
+      break;
+    }
+  }
+  ThMutexRelease(gCreateThread);
+  QX_ASSERT_MSG(found, "destroyed thread is not in the thread table");
+  ThThreadKill(thread->handle);
+  ClearMem(thread, sizeof(ThThreadRec));
+  AZDisposePtr(reinterpret_cast<UPtr>(thread));
+}
+
+// A running thread is never terminated by force: that could leave mutexes
+// held and heaps half-changed.  It is given the wait to end and otherwise
+// left to end by itself; a thread ending its own record is not waited for.
+void ThThreadKill(PlatThread* handle) {
+  uInt32 code = 0;
+  int err = PlatThreadExitCode(handle, &code);
+  if (err != 0) {
+    DBPrintf("GetExitCodeThread returns FALSE, LastError = 0x%lx", int32(err));
+    DBAssert(__FILE__, __LINE__, "cannot read a thread's exit code");
+  } else if (code == kPlatStillActive && !PlatThreadIsCurrent(handle)) {
+    int32 wait = gKillWaitMs;
+    if (PlatThreadWaitEnd(handle, uInt32(wait)) != 0)
+      DBPrintf("thread 0x%lx still running after %ld ms: detached", int32(PlatThreadId(handle)), wait);
+  }
+  err = PlatThreadClose(handle);
+  if (err != 0) {
+    DBPrintf("CloseHandle returns FALSE, LastError = 0x%lx", int32(err));
+    DBAssert(__FILE__, __LINE__, "cannot close a thread handle");
+  }
+}
+
+MgErr ThThreadSetPriority(ThThread thread, int32 level) {
+  if (!thread) return kNoErr;
+  CHECK_SIG(thread, kThThreadSig, "bad thread record");
+  QX_ASSERT_MSG(level <= 6, "thread priority level above 6");
+  if (level < 0 || level > 4) {
+    DBAssert(__FILE__, __LINE__, "thread priority level outside 0 to 4");
+    level = 1;
+  }
+  ThMutexAcquire(gCreateThread);
+  int err = PlatThreadSetPriority(thread->handle, gPriorities[level]);
+  ThMutexRelease(gCreateThread);
+  QX_ASSERT_MSG(err == 0, "the host refused a thread priority");
+  return kNoErr;
+}
+
+ThThread ThThreadCurrent() {
+  uInt32 id = PlatThreadCurrentId();
+  ThMutexAcquire(gCreateThread);
+  int32 slot = SlotOfId(id);
+  ThThread t = slot < kThMaxThreads ? gThreads[slot] : nullptr;
+  ThMutexRelease(gCreateThread);
+  QX_ASSERT_MSG(t, "the calling thread is not in the thread table");
+  return t;
+}
+
+int32 ThThreadIndex(ThThread thread) {
+  if (thread) CHECK_SIG(thread, kThThreadSig, "bad thread record");
+  ThMutexAcquire(gCreateThread);
+  int32 slot = SlotOfId(thread ? thread->id : PlatThreadCurrentId());
+  ThMutexRelease(gCreateThread);
+  QX_ASSERT_MSG(slot < kThMaxThreads, "thread is not in the thread table");
+  return slot;
+}
+
+void ThGetThreadLimits(int32* words) {
+  if (!words) return;
+  for (int32 i = 0; i < 3; ++i) words[i] = gLimits[i];
+}
+
+int32 ThProcessorCount() { return PlatProcessorCount(); }
+
+void WSleep(int32 ms) {
+  if (ms > 0) PlatSleepMs(uInt32(ms));
+}
+
+uInt32 ThSleepUntil(uInt32 deadline, uInt32 now) {
+  int32 diff = MillisecCmp(deadline, now);
+  if (diff <= 0) return 0;
+  // The host's sleeps run over by up to a tick: aim 1 ms short.
+  if (diff >= 2) diff -= 1;
+  PlatSleepMs(uInt32(diff));
+  return MilliSecs();
+}
+
+void ThSetKillWait(int32 ms) { gKillWaitMs = ms < 0 ? 0 : ms; }
+
+// Mutexes --------------------------------------------------------------------
+
+MgErr ThMutexCreate(ThMutex* mutex, const char* name) {
+  if (!mutex) return kArgErr;
+  ThMutex m = reinterpret_cast<ThMutex>(AZNewPClr(sizeof(ThMutexRec)));
+  if (!m) {
+    *mutex = nullptr;
+    return kMemFullErr;
+  }
+  m->signature = kThMutexSig;
+  PlatRecMutexInit(&m->section);
+  CopyName(m->name, name);
+  *mutex = m;
+  return kNoErr;
+}
+
+void ThMutexAcquire(ThMutex mutex) {
+  if (!mutex) return;
+  CHECK_SIG(mutex, kThMutexSig, "bad mutex record");
+  PlatRecMutexLock(&mutex->section);
+}
+
+void ThMutexRelease(ThMutex mutex) {
+  if (!mutex) return;
+  CHECK_SIG(mutex, kThMutexSig, "bad mutex record");
+  PlatRecMutexUnlock(&mutex->section);
+}
+
+void ThMutexDestroy(ThMutex mutex) {
+  if (!mutex) return;
+  CHECK_SIG(mutex, kThMutexSig, "bad mutex record");
+  PlatRecMutexDestroy(&mutex->section);
+  mutex->signature = 0;
+  AZDisposePtr(reinterpret_cast<UPtr>(mutex));
+}
+
+// Events ---------------------------------------------------------------------
+
+MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled) {
+  if (!event) return kArgErr;
+  *event = nullptr;
+  ThEvent e = reinterpret_cast<ThEvent>(AZNewPClr(sizeof(ThEventRec)));
+  if (!e) return kMemFullErr;
+  e->signature = kThEventSig;
+  if (ThMutexCreate(&e->mutex, nullptr) != kNoErr) {
+    AZDisposePtr(reinterpret_cast<UPtr>(e));
+    return kMemFullErr;
+  }
+  e->host = PlatEventCreate(signalled != 0);
+  if (!e->host) {
+    ThMutexDestroy(e->mutex);
+    AZDisposePtr(reinterpret_cast<UPtr>(e));
+    return kMemFullErr;
+  }
+  e->flag = signalled ? 0 : 1;
+  CopyName(e->name, name);
+  *event = e;
+  return kNoErr;
+}
+
+void ThEventSignal(ThEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  __atomic_store_n(&event->flag, 0, __ATOMIC_SEQ_CST);
+  QX_ASSERT_MSG(PlatEventSet(event->host), "cannot set a host event");
+}
+
+void ThEventWait(ThEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  // The flag says whether a signal is pending; the host event only wakes the
+  // waiter, and a wake-up left over from an earlier signal costs one round.
+  while (TestAndSet(&event->flag) != 0) {
+    if (PlatEventWait(event->host, kPlatWaitForever) == kPlatWaitFailed) {
+      DBAssert(__FILE__, __LINE__, "waiting for a host event failed");
+      return;
+    }
+  }
+}
+
+int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs) {
+  if (!event) return kThWaitFailed;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  if (TestAndSet(&event->flag) == 0) return kThWaitEvent;
+  // One wait only; a signal that ends it leaves the flag at 0 for the next wait.
+  switch (PlatWaitEventOrInput(event->host, timeoutMs)) {
+    case kPlatWaitEvent: return kThWaitEvent;
+    case kPlatWaitInput: return kThWaitInput;
+    case kPlatWaitTimeout: return kThWaitTimeout;
+    default:
+      DBAssert(__FILE__, __LINE__, "waiting for a host event or input failed");
+      return kThWaitFailed;
+  }
+}
+
+void ThEventDestroy(ThEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  ThMutexDestroy(event->mutex);
+  PlatEventDestroy(event->host);
+  event->signature = 0;
+  AZDisposePtr(reinterpret_cast<UPtr>(event));
+}
+
+// Deadline events ------------------------------------------------------------
+
+MgErr ThTimedEventCreate(ThTimedEvent* event, Bool32 set) {
+  if (!event) return kArgErr;
+  *event = nullptr;
+  ThTimedEvent e = reinterpret_cast<ThTimedEvent>(AZNewPClr(sizeof(ThTimedEventRec)));
+  if (!e) return kMemFullErr;
+  e->signature = kThEventSig;
+  if (ThMutexCreate(&e->mutex, nullptr) != kNoErr) {
+    AZDisposePtr(reinterpret_cast<UPtr>(e));
+    return kMemFullErr;
+  }
+  e->host = PlatEventCreate(set != 0);
+  if (!e->host) {
+    ThMutexDestroy(e->mutex);
+    AZDisposePtr(reinterpret_cast<UPtr>(e));
+    return kMemFullErr;
+  }
+  *event = e;
+  return kNoErr;
+}
+
+void ThTimedEventSet(ThTimedEvent event, uInt32 deadline) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad deadline event record");
+  ThMutexAcquire(event->mutex);
+  bool changed = event->deadline != deadline;
+  if (changed) event->deadline = deadline;
+  ThMutexRelease(event->mutex);
+  if (changed) QX_ASSERT_MSG(PlatEventSet(event->host), "cannot set a host event");
+}
+
+void ThTimedEventWait(ThTimedEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad deadline event record");
+  ThMutexAcquire(event->mutex);
+  uInt32 deadline = event->deadline;
+  ThMutexRelease(event->mutex);
+  for (;;) {
+    uInt32 timeout = kPlatWaitForever;
+    if (deadline != 0) {
+      int32 left = MillisecCmp(deadline, MilliSecs());
+      timeout = left < 0 ? 0 : uInt32(left);
+      if (timeout >= 2) timeout -= 1;
+      if (timeout == 0) return;
+    }
+    int32 r = PlatEventWait(event->host, timeout);
+    if (r == kPlatWaitTimeout) return;
+    if (r == kPlatWaitFailed) {
+      DBAssert(__FILE__, __LINE__, "waiting for a host event failed");
+      return;
+    }
+    ThMutexAcquire(event->mutex);
+    deadline = event->deadline;
+    ThMutexRelease(event->mutex);
+  }
+}
+
+void ThTimedEventDestroy(ThTimedEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad deadline event record");
+  ThMutexDestroy(event->mutex);
+  PlatEventDestroy(event->host);
+  event->signature = 0;
+  AZDisposePtr(reinterpret_cast<UPtr>(event));
+}

@@ -1,0 +1,108 @@
+// The thread manager: a table of up to 128 registered threads, five priority
+// levels mapped onto host priorities from the configuration, named re-entrant
+// mutexes, auto-reset events and the deadline event of the occurrence timer.
+#pragma once
+#include "extcode.h"
+#include "platform/qx_mutex.h"
+
+struct PlatThread;
+struct PlatEvent;
+
+// Record signatures: the four characters in memory order.
+constexpr uInt32 MemOrderSig(char a, char b, char c, char d) {
+  return uInt32(uChar(a)) | (uInt32(uChar(b)) << 8) | (uInt32(uChar(c)) << 16) | (uInt32(uChar(d)) << 24);
+}
+constexpr uInt32 kThThreadSig = MemOrderSig('T', 'h', 'r', 'd');
+constexpr uInt32 kThMutexSig = MemOrderSig('M', 'u', 't', 'x');
+constexpr uInt32 kThEventSig = MemOrderSig('E', 'v', 'n', 't');
+
+constexpr int32 kThMaxThreads = 128;
+constexpr int32 kThNameSize = 256;  // up to 255 characters and a NUL
+// Time-out of ThEventWaitPumping that never ends by itself.
+constexpr uInt32 kThWaitForever = 0xFFFFFFFFu;
+
+struct ThThreadRec {
+  uInt32 signature;    // "Thrd"
+  PlatThread* handle;  // the host thread handle
+  uInt32 id;           // the host thread id
+};
+typedef ThThreadRec* ThThread;
+
+struct ThMutexRec {
+  uInt32 signature;      // "Mutx"
+  PlatRecMutex section;  // re-entrant for its owner
+  char name[kThNameSize];
+};
+typedef ThMutexRec* ThMutex;
+
+struct ThEventRec {
+  uInt32 signature;        // "Evnt"
+  ThMutex mutex;           // unnamed, made with the event
+  volatile int32 flag;     // 0 signalled, 1 not; changed by TestAndSet and ThEventSignal
+  PlatEvent* host;         // auto-reset host event
+  char name[kThNameSize];
+};
+typedef ThEventRec* ThEvent;
+
+struct ThTimedEventRec {
+  uInt32 signature;  // "Evnt"
+  uInt32 deadline;   // a MilliSecs time; 0 means none
+  ThMutex mutex;     // unnamed, guards the deadline
+  PlatEvent* host;   // auto-reset host event
+};
+typedef ThTimedEventRec* ThTimedEvent;
+
+static_assert(offsetof(ThThreadRec, handle) == 4 && offsetof(ThThreadRec, id) == 8, "thread record");
+static_assert(offsetof(ThMutexRec, section) == 4 && offsetof(ThMutexRec, name) == 16 &&
+              sizeof(ThMutexRec) == 272, "mutex record");
+static_assert(offsetof(ThEventRec, mutex) == 4 && offsetof(ThEventRec, flag) == 8 &&
+              offsetof(ThEventRec, host) == 12 && offsetof(ThEventRec, name) == 16, "event record");
+static_assert(offsetof(ThTimedEventRec, deadline) == 4 && offsetof(ThTimedEventRec, mutex) == 8 &&
+              offsetof(ThTimedEventRec, host) == 12, "deadline event record");
+
+// A thread's routine; its result is the thread's exit code.
+typedef int32 (*ThThreadProc)(void* context);
+
+// Results of ThEventWaitPumping.
+enum : int32 {
+  kThWaitEvent = 0,    // the event was (or had been) signalled
+  kThWaitInput = 1,    // window input arrived for the thread
+  kThWaitTimeout = 2,  // the time-out passed
+  kThWaitFailed = -1,
+};
+
+// Threads.
+QX_EXTERN_C MgErr ThInit();
+QX_EXTERN_C MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context);
+QX_EXTERN_C void ThThreadDestroy(ThThread thread);
+QX_EXTERN_C void ThThreadKill(PlatThread* handle);
+QX_EXTERN_C MgErr ThThreadSetPriority(ThThread thread, int32 level);
+QX_EXTERN_C ThThread ThThreadCurrent();
+QX_EXTERN_C int32 ThThreadIndex(ThThread thread);
+QX_EXTERN_C void ThGetThreadLimits(int32* words);
+QX_EXTERN_C int32 ThProcessorCount();
+QX_EXTERN_C void WSleep(int32 ms);
+QX_EXTERN_C uInt32 ThSleepUntil(uInt32 deadline, uInt32 now);
+
+// Mutexes.
+QX_EXTERN_C MgErr ThMutexCreate(ThMutex* mutex, const char* name);
+QX_EXTERN_C void ThMutexAcquire(ThMutex mutex);
+QX_EXTERN_C void ThMutexRelease(ThMutex mutex);
+QX_EXTERN_C void ThMutexDestroy(ThMutex mutex);
+
+// Events.
+QX_EXTERN_C MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled);
+QX_EXTERN_C void ThEventSignal(ThEvent event);
+QX_EXTERN_C void ThEventWait(ThEvent event);
+QX_EXTERN_C int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs);
+QX_EXTERN_C void ThEventDestroy(ThEvent event);
+
+// Deadline events.
+QX_EXTERN_C MgErr ThTimedEventCreate(ThTimedEvent* event, Bool32 set);
+QX_EXTERN_C void ThTimedEventSet(ThTimedEvent event, uInt32 deadline);
+QX_EXTERN_C void ThTimedEventWait(ThTimedEvent event);
+QX_EXTERN_C void ThTimedEventDestroy(ThTimedEvent event);
+
+// Test hook: how long ThThreadKill waits for a running thread to end
+// (10,000 ms unless changed).
+void ThSetKillWait(int32 ms);

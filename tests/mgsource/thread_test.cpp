@@ -1,0 +1,561 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "mgsource/config_standin.h"
+#include "mgsource/datetime.h"
+#include "mgsource/thread.h"
+#include "platform/qx_thread.h"
+#include "test_support.h"
+
+namespace {
+
+// A gate that threads wait at until the test opens it.
+struct Gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = false;
+  int arrived = 0;
+  void Arrive() {
+    std::unique_lock<std::mutex> g(m);
+    ++arrived;
+    cv.notify_all();
+    cv.wait(g, [this] { return open; });
+  }
+  void WaitArrived(int n) {
+    std::unique_lock<std::mutex> g(m);
+    cv.wait(g, [&] { return arrived >= n; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> g(m);
+    open = true;
+    cv.notify_all();
+  }
+};
+
+int32 WaitAtGate(void* gate) {
+  static_cast<Gate*>(gate)->Arrive();
+  return 0;
+}
+
+std::atomic<int> gNeverRuns{0};
+int32 CountRun(void*) {
+  gNeverRuns.fetch_add(1);
+  return 0;
+}
+
+// Starts a thread that waits at the gate; the test opens the gate and destroys it.
+ThThread StartWaiter(Gate* gate) {
+  ThThread t = nullptr;
+  EXPECT_EQ(ThThreadCreate(&t, WaitAtGate, gate), kNoErr);
+  return t;
+}
+
+}  // namespace
+
+// Priorities -------------------------------------------------------------------
+
+class ThPriority : public ::testing::Test {
+ protected:
+  void SetUp() override { CfgTestClearValues(); }
+  void TearDown() override {
+    CfgTestClearValues();
+    ThInit();  // back to the default priorities for later tests
+  }
+  // The host priority recorded for a thread set to level.
+  int32 PriorityOfLevel(ThThread t, int32 level) {
+    EXPECT_EQ(ThThreadSetPriority(t, level), kNoErr);
+    return PlatThreadGetPriority(t->handle);
+  }
+};
+
+TEST_F(ThPriority, DefaultsAndEqualKeysMapEveryLevel) {
+  ASSERT_EQ(ThInit(), kNoErr);
+  Gate gate;
+  ThThread t = StartWaiter(&gate);
+  ASSERT_NE(t, nullptr);
+  const int32 defaults[5] = {-15, 0, 1, 2, 15};
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), defaults[level]);
+
+  for (const char* key : {"thpri_bgrnd", "thpri_normal", "thpri_high", "thpri_vhigh", "thpri_tcrit"})
+    CfgTestSetValue(key, "7");
+  ASSERT_EQ(ThInit(), kNoErr);
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), 7);
+  gate.Open();
+  ThThreadDestroy(t);
+}
+
+TEST_F(ThPriority, KeysAreSortedAscending) {
+  CfgTestSetValue("thpri_high", "20");
+  ASSERT_EQ(ThInit(), kNoErr);
+  Gate gate;
+  ThThread t = StartWaiter(&gate);
+  ASSERT_NE(t, nullptr);
+  const int32 expected[5] = {-15, 0, 2, 15, 20};
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), expected[level]);
+  gate.Open();
+  ThThreadDestroy(t);
+}
+
+TEST_F(ThPriority, LevelOutsideRangeTakesLevelOneWithOneReport) {
+  CfgTestSetValue("thpri_normal", "-3");
+  ASSERT_EQ(ThInit(), kNoErr);
+  Gate gate;
+  ThThread t = StartWaiter(&gate);
+  ASSERT_NE(t, nullptr);
+  for (int32 level : {5, -1}) {
+    EXPECT_EQ(PriorityOfLevel(t, 3), 2);
+    Capture reports;
+    EXPECT_EQ(PriorityOfLevel(t, level), -3) << "level " << level;
+    EXPECT_EQ(reports.Count("Failure"), 1) << reports.Debug();
+  }
+  {
+    Capture reports;
+    EXPECT_EQ(PriorityOfLevel(t, 7), -3);
+    EXPECT_EQ(reports.Count("Failure"), 2) << "above 6 and outside 0 to 4: " << reports.Debug();
+  }
+  EXPECT_EQ(ThThreadSetPriority(nullptr, 2), kNoErr);
+  gate.Open();
+  ThThreadDestroy(t);
+}
+
+// The thread table ---------------------------------------------------------------
+
+TEST(ThThreadTable, FullTableStartsNoThreadAndFreedSlotIsReused) {
+  EnsureManagers();
+  Gate gate;
+  std::vector<ThThread> threads;
+  for (int i = 1; i < kThMaxThreads; ++i) {
+    ThThread t = nullptr;
+    ASSERT_EQ(ThThreadCreate(&t, WaitAtGate, &gate), kNoErr) << "creation " << i;
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(ThThreadIndex(t), i);
+    threads.push_back(t);
+  }
+  {
+    Capture reports;
+    ThThread extra = reinterpret_cast<ThThread>(&gate);
+    EXPECT_EQ(ThThreadCreate(&extra, CountRun, nullptr), kMemFullErr);
+    EXPECT_EQ(extra, nullptr);
+    EXPECT_EQ(reports.Count("Thread Array full!!"), 1) << reports.Debug();
+  }
+  // Slot 5 freed is the one the next creation takes.
+  gate.WaitArrived(kThMaxThreads - 1);
+  gate.Open();
+  ThThreadDestroy(threads[4]);
+  ThThread again = nullptr;
+  ASSERT_EQ(ThThreadCreate(&again, WaitAtGate, &gate), kNoErr);
+  EXPECT_EQ(ThThreadIndex(again), 5);
+  threads[4] = again;
+  for (ThThread t : threads) ThThreadDestroy(t);
+  EXPECT_EQ(gNeverRuns.load(), 0) << "the refused thread never ran";
+}
+
+namespace {
+struct SelfLookup {
+  ThThread current = nullptr;
+  int32 index = -1;
+};
+int32 LookUpSelf(void* p) {
+  auto* s = static_cast<SelfLookup*>(p);
+  s->current = ThThreadCurrent();
+  s->index = ThThreadIndex(nullptr);
+  return 42;
+}
+}  // namespace
+
+TEST(ThThreadTable, LookupsOfStartingCreatedAndForeignThreads) {
+  EnsureManagers();
+  ThThread self = ThThreadCurrent();
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(self->signature, kThThreadSig);
+  EXPECT_EQ(std::memcmp(&self->signature, "Thrd", 4), 0);
+  EXPECT_EQ(ThThreadIndex(nullptr), 0);
+  EXPECT_EQ(ThThreadIndex(self), 0);
+
+  SelfLookup seen;
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, LookUpSelf, &seen), kNoErr);
+  int32 slot = ThThreadIndex(t);
+  EXPECT_GT(slot, 0);
+  EXPECT_LT(slot, kThMaxThreads);
+  ASSERT_EQ(PlatThreadWaitEnd(t->handle, 10000), 0);
+  uint32_t code = 0;
+  EXPECT_EQ(PlatThreadExitCode(t->handle, &code), 0);
+  EXPECT_EQ(code, 42u);
+  EXPECT_EQ(seen.current, t);
+  EXPECT_EQ(seen.index, slot);
+  ThThreadDestroy(t);
+
+  Capture reports;
+  ThThread foreignCurrent = self;
+  int32 foreignIndex = -1;
+  std::thread foreign([&] {
+    foreignCurrent = ThThreadCurrent();
+    foreignIndex = ThThreadIndex(nullptr);
+  });
+  foreign.join();
+  EXPECT_EQ(foreignCurrent, nullptr);
+  EXPECT_EQ(foreignIndex, kThMaxThreads);
+  EXPECT_EQ(reports.Count("Failure"), 2) << reports.Debug();
+}
+
+TEST(ThThreadTable, DestroyGivesUpOnAThreadThatWillNotEnd) {
+  EnsureManagers();
+  Gate gate;
+  std::atomic<bool> ended{false};
+  struct Ctx {
+    Gate* gate;
+    std::atomic<bool>* ended;
+  } ctx{&gate, &ended};
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, [](void* p) -> int32 {
+              auto* c = static_cast<Ctx*>(p);
+              c->gate->Arrive();
+              c->ended->store(true);
+              return 0;
+            }, &ctx), kNoErr);
+  gate.WaitArrived(1);
+  ThSetKillWait(100);
+  Capture reports;
+  uInt32 start = MilliSecs();
+  ThThreadDestroy(t);
+  int32 took = MillisecCmp(MilliSecs(), start);
+  ThSetKillWait(10000);
+  EXPECT_GE(took, 99);
+  EXPECT_LT(took, 5000);
+  EXPECT_EQ(reports.Count("still running after 100 ms"), 1) << reports.Debug();
+  EXPECT_EQ(reports.Count("TerminateThread"), 0);
+  EXPECT_EQ(reports.Count("Failure"), 0) << reports.Debug();
+  EXPECT_FALSE(ended.load()) << "the thread is left running, not terminated";
+  gate.Open();
+  while (!ended.load()) WSleep(1);
+}
+
+namespace {
+int32 ReturnZero(void*) { return 0; }
+int32 DestroyOwnRecord(void*) {
+  ThThreadDestroy(ThThreadCurrent());
+  return 0;
+}
+}  // namespace
+
+TEST(ThThreadTable, AThreadDestroyingItselfIsNotWaitedFor) {
+  EnsureManagers();
+  Capture reports;
+  // The first free slot, which the thread will take.
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, ReturnZero, nullptr), kNoErr);
+  int32 slot = ThThreadIndex(t);
+  ThThreadDestroy(t);
+  ASSERT_EQ(ThThreadCreate(&t, DestroyOwnRecord, nullptr), kNoErr);
+  // The thread takes its record out of the table without waiting for itself,
+  // so its slot is soon free again.
+  int32 probeSlot = -1;
+  for (int i = 0; i < 2000 && probeSlot != slot; ++i) {
+    ThThread probe = nullptr;
+    ASSERT_EQ(ThThreadCreate(&probe, ReturnZero, nullptr), kNoErr);
+    probeSlot = ThThreadIndex(probe);
+    ThThreadDestroy(probe);
+    if (probeSlot != slot) WSleep(1);
+  }
+  EXPECT_EQ(probeSlot, slot);
+  EXPECT_EQ(reports.Count("still running"), 0) << reports.Debug();
+  EXPECT_EQ(reports.Count("Failure"), 0) << reports.Debug();
+}
+
+TEST(ThThreadTable, KillOfABadHandleReportsBothHostFailures) {
+  EnsureManagers();
+  Capture reports;
+  ThThreadKill(nullptr);
+  EXPECT_EQ(reports.Count("GetExitCodeThread returns FALSE, LastError = 0x"), 1) << reports.Debug();
+  EXPECT_EQ(reports.Count("CloseHandle returns FALSE, LastError = 0x"), 1) << reports.Debug();
+  EXPECT_EQ(reports.Count("Failure"), 2) << reports.Debug();
+  ThThreadDestroy(nullptr);  // ignored
+}
+
+TEST(ThThreadTable, LimitsProcessorsAndSleeps) {
+  EnsureManagers();
+  int32 words[3] = {0, 0, 0};
+  ThGetThreadLimits(words);
+  EXPECT_EQ(words[0], 1);
+  EXPECT_EQ(words[1], 3);
+  EXPECT_EQ(words[2], 1);
+  EXPECT_GE(ThProcessorCount(), 1);
+
+  uInt32 now = MilliSecs();
+  EXPECT_EQ(ThSleepUntil(now - 5, now), 0u);
+  EXPECT_EQ(ThSleepUntil(now, now), 0u);
+  now = MilliSecs();
+  uInt32 after = ThSleepUntil(now + 10, now);
+  EXPECT_GE(MillisecCmp(after, now), 9);
+  now = MilliSecs();
+  after = ThSleepUntil(now + 1, now);
+  EXPECT_GE(MillisecCmp(after, now), 1);
+  now = MilliSecs();
+  WSleep(5);
+  EXPECT_GE(MillisecCmp(MilliSecs(), now), 5);
+}
+
+// Mutexes -------------------------------------------------------------------------
+
+namespace {
+struct Counter {
+  ThMutex mutex;
+  int32 value;
+  int32 rounds;
+};
+int32 Increment(void* p) {
+  auto* c = static_cast<Counter*>(p);
+  for (int32 i = 0; i < c->rounds; ++i) {
+    ThMutexAcquire(c->mutex);
+    ++c->value;
+    ThMutexRelease(c->mutex);
+  }
+  return 0;
+}
+}  // namespace
+
+TEST(ThMutexThreads, EightThreadsCountExactly) {
+  EnsureManagers();
+  Counter c{nullptr, 0, Scaled(100000)};
+  ASSERT_EQ(ThMutexCreate(&c.mutex, "counter"), kNoErr);
+  EXPECT_STREQ(c.mutex->name, "counter");
+  ThThread t[8];
+  for (ThThread& th : t) ASSERT_EQ(ThThreadCreate(&th, Increment, &c), kNoErr);
+  for (ThThread th : t) ThThreadDestroy(th);
+  EXPECT_EQ(c.value, 8 * c.rounds);
+  ThMutexDestroy(c.mutex);
+}
+
+namespace {
+struct Owned {
+  ThMutex mutex;
+  int32 got;
+};
+int32 TakeOnce(void* p) {
+  auto* o = static_cast<Owned*>(p);
+  ThMutexAcquire(o->mutex);
+  o->got = 1;
+  ThMutexRelease(o->mutex);
+  return 0;
+}
+}  // namespace
+
+TEST(ThMutexThreads, OwnerReentersAndOthersWaitForTheLastRelease) {
+  EnsureManagers();
+  Owned o{nullptr, 0};
+  ASSERT_EQ(ThMutexCreate(&o.mutex, nullptr), kNoErr);
+  EXPECT_STREQ(o.mutex->name, "");
+  ThMutexAcquire(o.mutex);
+  ThMutexAcquire(o.mutex);
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, TakeOnce, &o), kNoErr);
+  WSleep(30);
+  EXPECT_EQ(o.got, 0);
+  ThMutexRelease(o.mutex);
+  WSleep(30);
+  EXPECT_EQ(o.got, 0) << "still held once by its owner";
+  ThMutexRelease(o.mutex);
+  ThThreadDestroy(t);
+  EXPECT_EQ(o.got, 1);
+  ThMutexDestroy(o.mutex);
+
+  ThMutexAcquire(nullptr);
+  ThMutexRelease(nullptr);
+  ThMutexDestroy(nullptr);
+}
+
+TEST(ThMutexThreads, LongNamesAreCutAt255Characters) {
+  EnsureManagers();
+  std::string name(300, 'n');
+  for (size_t i = 0; i < name.size(); ++i) name[i] = char('a' + i % 26);
+  ThMutex m = nullptr;
+  ASSERT_EQ(ThMutexCreate(&m, name.c_str()), kNoErr);
+  EXPECT_EQ(std::memcmp(&m->signature, "Mutx", 4), 0);
+  EXPECT_EQ(std::strlen(m->name), 255u);
+  EXPECT_EQ(std::string(m->name), name.substr(0, 255));
+  ThMutexDestroy(m);
+
+  ThEvent e = nullptr;
+  ASSERT_EQ(ThEventCreate(&e, name.c_str(), false), kNoErr);
+  EXPECT_EQ(std::memcmp(&e->signature, "Evnt", 4), 0);
+  EXPECT_EQ(std::string(e->name), name.substr(0, 255));
+  ThEventDestroy(e);
+}
+
+// Events --------------------------------------------------------------------------
+
+namespace {
+// A waiter thread and what it saw, under a mutex of its own.
+struct Waiter {
+  ThEvent event = nullptr;
+  ThTimedEvent timed = nullptr;
+  ThMutex lock = nullptr;
+  bool done = false;
+  int32 result = -5;
+  uInt32 endedAt = 0;
+  uInt32 timeout = kThWaitForever;
+
+  Waiter() { ThMutexCreate(&lock, "waiter"); }
+  ~Waiter() { ThMutexDestroy(lock); }
+  bool Done() {
+    ThMutexAcquire(lock);
+    bool d = done;
+    ThMutexRelease(lock);
+    return d;
+  }
+  void Finish(int32 r) {
+    ThMutexAcquire(lock);
+    done = true;
+    result = r;
+    endedAt = MilliSecs();
+    ThMutexRelease(lock);
+  }
+};
+int32 WaitEvent(void* p) {
+  auto* w = static_cast<Waiter*>(p);
+  ThEventWait(w->event);
+  w->Finish(0);
+  return 0;
+}
+int32 WaitPumping(void* p) {
+  auto* w = static_cast<Waiter*>(p);
+  w->Finish(ThEventWaitPumping(w->event, w->timeout));
+  return 0;
+}
+int32 WaitTimed(void* p) {
+  auto* w = static_cast<Waiter*>(p);
+  ThTimedEventWait(w->timed);
+  w->Finish(0);
+  return 0;
+}
+}  // namespace
+
+TEST(ThEventThreads, CreatedSignalledReleasesOneWaitThenBlocks) {
+  EnsureManagers();
+  Waiter w;
+  ASSERT_EQ(ThEventCreate(&w.event, "ev", true), kNoErr);
+  EXPECT_EQ(w.event->flag, 0);
+  ThEventWait(w.event);
+  EXPECT_EQ(w.event->flag, 1);
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, WaitEvent, &w), kNoErr);
+  WSleep(50);
+  EXPECT_FALSE(w.Done());
+  ThEventSignal(w.event);
+  ThThreadDestroy(t);
+  EXPECT_TRUE(w.Done());
+  ThEventDestroy(w.event);
+
+  ThEventSignal(nullptr);
+  ThEventWait(nullptr);
+  EXPECT_EQ(ThEventWaitPumping(nullptr, 0), kThWaitFailed);
+  ThEventDestroy(nullptr);
+}
+
+TEST(ThEventThreads, TwoSignalsAreConsumedByOneWait) {
+  EnsureManagers();
+  Waiter w;
+  ASSERT_EQ(ThEventCreate(&w.event, nullptr, false), kNoErr);
+  EXPECT_EQ(w.event->flag, 1);
+  ThEventSignal(w.event);
+  ThEventSignal(w.event);
+  ThEventWait(w.event);
+  EXPECT_EQ(w.event->flag, 1);
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, WaitEvent, &w), kNoErr);
+  WSleep(50);
+  EXPECT_FALSE(w.Done()) << "the second signal was not kept for another wait";
+  ThEventSignal(w.event);
+  ThThreadDestroy(t);
+  EXPECT_TRUE(w.Done());
+  ThEventDestroy(w.event);
+}
+
+TEST(ThEventThreads, PumpingWaitEndsOnInputOnTimeOutAndOnSignal) {
+  EnsureManagers();
+  Waiter w;
+  ASSERT_EQ(ThEventCreate(&w.event, nullptr, false), kNoErr);
+
+  // Window input for the waiting thread.
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, WaitPumping, &w), kNoErr);
+  WSleep(20);
+  EXPECT_TRUE(PlatThreadRaiseInput(t->id));
+  ThThreadDestroy(t);
+  EXPECT_EQ(w.result, kThWaitInput);
+  EXPECT_EQ(w.event->flag, 1);
+
+  // The time-out.
+  uInt32 start = MilliSecs();
+  EXPECT_EQ(ThEventWaitPumping(w.event, 30), kThWaitTimeout);
+  EXPECT_GE(MillisecCmp(MilliSecs(), start), 30);
+  EXPECT_EQ(ThEventWaitPumping(w.event, 0), kThWaitTimeout);
+
+  // Input raised for the starting thread before it waits is not lost.
+  EXPECT_TRUE(PlatThreadRaiseInput(ThThreadCurrent()->id));
+  EXPECT_EQ(ThEventWaitPumping(w.event, kThWaitForever), kThWaitInput);
+
+  // A signal during the wait ends it and stays pending for the next wait.
+  w.done = false;
+  ASSERT_EQ(ThThreadCreate(&t, WaitPumping, &w), kNoErr);
+  WSleep(20);
+  ThEventSignal(w.event);
+  ThThreadDestroy(t);
+  EXPECT_EQ(w.result, kThWaitEvent);
+  EXPECT_EQ(w.event->flag, 0);
+  EXPECT_EQ(ThEventWaitPumping(w.event, 0), kThWaitEvent);
+  ThEventSignal(w.event);
+  ThEventWait(w.event);  // returns at once
+  ThEventDestroy(w.event);
+}
+
+TEST(ThEventThreads, DeadlineEventWaitsForItsDeadline) {
+  EnsureManagers();
+  Waiter w;
+  ASSERT_EQ(ThTimedEventCreate(&w.timed, false), kNoErr);
+  EXPECT_EQ(std::memcmp(&w.timed->signature, "Evnt", 4), 0);
+  EXPECT_EQ(w.timed->deadline, 0u);
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, WaitTimed, &w), kNoErr);
+  WSleep(50);
+  EXPECT_FALSE(w.Done()) << "deadline 0 waits without limit";
+  uInt32 deadline = MilliSecs() + 60;
+  ThTimedEventSet(w.timed, deadline);
+  ThThreadDestroy(t);
+  ASSERT_TRUE(w.Done());
+  // A wait of 2 ms or more is aimed 1 ms short of the deadline.
+  EXPECT_GE(MillisecCmp(w.endedAt, deadline), -1);
+
+  // Moving the deadline earlier wakes the waiter sooner.
+  w.done = false;
+  uInt32 start = MilliSecs();
+  ThTimedEventSet(w.timed, start + 5000);
+  ASSERT_EQ(ThThreadCreate(&t, WaitTimed, &w), kNoErr);
+  WSleep(30);
+  EXPECT_FALSE(w.Done());
+  deadline = MilliSecs() + 40;
+  ThTimedEventSet(w.timed, deadline);
+  ThThreadDestroy(t);
+  ASSERT_TRUE(w.Done());
+  EXPECT_GE(MillisecCmp(w.endedAt, deadline), -1);
+  EXPECT_LT(MillisecCmp(w.endedAt, start), 2500);
+
+  // A deadline already past returns without waiting.
+  ThTimedEventSet(w.timed, MilliSecs() - 10);
+  start = MilliSecs();
+  ThTimedEventWait(w.timed);
+  EXPECT_LT(MillisecCmp(MilliSecs(), start), 1000);
+  ThTimedEventDestroy(w.timed);
+
+  ThTimedEventSet(nullptr, 5);
+  ThTimedEventWait(nullptr);
+  ThTimedEventDestroy(nullptr);
+}
