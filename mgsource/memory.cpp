@@ -16,7 +16,7 @@
 #include "debug.h"
 #include "pool.h"
 #include "walert.h"
-#include "platform/qx_mutex.h"
+#include "thread.h"
 
 #include <valgrind/helgrind.h>
 
@@ -65,10 +65,8 @@ MemZone* gAZ = nullptr;
 MemZone* gDS = nullptr;
 std::atomic<uInt32> gCacheCounter{0};  // shared by both zones; its low bit picks the entry
 
-PlatRecMutex gMPMutexStore;
-PlatRecMutex gFullMutexStore;
-PlatRecMutex* gMPMutex = nullptr;    // master pointers; NULL until MemInit makes it
-PlatRecMutex* gFullMutex = nullptr;  // memory-full state
+ThMutex gMPMutex = nullptr;    // master pointers; NULL until MemInit makes it
+ThMutex gFullMutex = nullptr;  // memory-full state
 
 int32 gFailedSize = 0;
 int32 gFailedCompanion = 0;
@@ -83,13 +81,9 @@ static_assert(sizeof(kBuiltInFullText) == 45 + 2, "length byte matches the text"
 
 // A mutex that does not exist yet is not taken.
 struct Guard {
-  PlatRecMutex* m;
-  explicit Guard(PlatRecMutex* mx) : m(mx) {
-    if (m) PlatRecMutexLock(m);
-  }
-  ~Guard() {
-    if (m) PlatRecMutexUnlock(m);
-  }
+  ThMutex m;
+  explicit Guard(ThMutex mx) : m(mx) { ThMutexLock(m); }
+  ~Guard() { ThMutexUnlock(m); }
 };
 
 inline MemZone* Zone(bool ds) { return ds ? gDS : gAZ; }
@@ -596,18 +590,16 @@ MgErr MemInit() {
     if (AddMasterBlock(gDS) != kNoErr) return kMemFullErr;
   gInitialised.store(1);
   if (MemInitHook hook = gDataSpaceHook.load()) hook();
-  PlatRecMutexInit(&gMPMutexStore);
-  gMPMutex = &gMPMutexStore;
-  PlatRecMutexInit(&gFullMutexStore);
-  gFullMutex = &gFullMutexStore;
+  ThMutexCreate(&gMPMutex, nullptr);
+  ThMutexCreate(&gFullMutex, nullptr);
   return kNoErr;
 }
 
 void MemShutdown() {
   // Only the master-pointer mutex goes; zones and blocks live until the process ends.
-  PlatRecMutex* m = gMPMutex;
+  ThMutex m = gMPMutex;
   gMPMutex = nullptr;
-  if (m) PlatRecMutexDestroy(m);
+  ThMutexDestroy(m);
 }
 
 MgErr AZHandToDSHand(UHandle* hp) {

@@ -251,17 +251,11 @@ MgErr ThMutexCreate(ThMutex* mutex, const char* name) {
   return kNoErr;
 }
 
-void ThMutexAcquire(ThMutex mutex) {
-  if (!mutex) return;
-  CHECK_SIG(mutex, kThMutexSig, "bad mutex record");
-  PlatRecMutexLock(&mutex->section);
-}
+void ThMutexReportBadSig() { CheckSig(0, kThMutexSig, __FILE__, __LINE__, "bad mutex record"); }
 
-void ThMutexRelease(ThMutex mutex) {
-  if (!mutex) return;
-  CHECK_SIG(mutex, kThMutexSig, "bad mutex record");
-  PlatRecMutexUnlock(&mutex->section);
-}
+void ThMutexAcquire(ThMutex mutex) { ThMutexLock(mutex); }
+
+void ThMutexRelease(ThMutex mutex) { ThMutexUnlock(mutex); }
 
 void ThMutexDestroy(ThMutex mutex) {
   if (!mutex) return;

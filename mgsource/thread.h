@@ -90,6 +90,20 @@ QX_EXTERN_C void ThMutexAcquire(ThMutex mutex);
 QX_EXTERN_C void ThMutexRelease(ThMutex mutex);
 QX_EXTERN_C void ThMutexDestroy(ThMutex mutex);
 
+// The same as ThMutexAcquire and ThMutexRelease, inline for the managers'
+// hot paths (the memory manager takes its mutex on every handle).
+void ThMutexReportBadSig();
+inline void ThMutexLock(ThMutex mutex) {
+  if (!mutex) return;
+  if (__builtin_expect(mutex->signature != kThMutexSig, 0)) ThMutexReportBadSig();
+  PlatRecMutexLock(&mutex->section);
+}
+inline void ThMutexUnlock(ThMutex mutex) {
+  if (!mutex) return;
+  if (__builtin_expect(mutex->signature != kThMutexSig, 0)) ThMutexReportBadSig();
+  PlatRecMutexUnlock(&mutex->section);
+}
+
 // Events.
 QX_EXTERN_C MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled);
 QX_EXTERN_C void ThEventSignal(ThEvent event);
