@@ -1,0 +1,81 @@
+// Object sub-heaps: heaps of variable-size blocks inside one relocatable
+// handle of the application zone.  Blocks are named by their data offset from
+// the start of the heap, so they stay valid when the handle moves or grows;
+// each used block carries the class index of the object that owns it.
+#pragma once
+#include "extcode.h"
+
+typedef UHandle ObjHeap;
+
+// Header words (byte offsets).
+enum : uInt32 {
+  kOHFlags = 0,         // flag bits below
+  kOHKind = 4,          // four-character code of the heap's kind
+  kOHExtension = 8,     // data offset of the heap extension block
+  kOHNextHeap = 12,     // the next heap of the global list
+  kOHBlockStart = 16,   // where the block area starts (56)
+  kOHBlockStart2 = 20,  // a second copy of it
+  kOHFreeHead = 24,     // header offset of the first free block, 0 when none
+  kOHPassKind = 28,     // 16 bits: mark-pass kind; then 16 bits: nesting count
+  kOHPassCount = 30,
+  kOHEndOffset = 32,    // heap size less 1
+  kOHUserWords = 36,    // five words left to the heap's users
+  kOHHeaderSize = 56,
+};
+
+// Flag bits.
+enum : uInt32 {
+  kOHMarkPass = 8,        // a mark pass is active
+  kOHCopyForward = 16,    // new and resized blocks get their data offset as copy-forward word
+  kOHCopyForwardInv = 32, // ... or the inverted offset with bit 0 cleared
+  kOHBusy = 0x2000,       // the free list is being changed
+};
+
+// Block header: size word (bit 0 free, bit 1 padding), link or copy-forward
+// word, class word; the data follow.
+constexpr uInt32 kOHBlockHeader = 12;
+constexpr int32 kOHStopEnum = int32(0x80000000u);
+
+typedef int32 (*OHBlockProc)(ObjHeap heap, int32 offset);
+typedef MgErr (*OHSwapProc)(ObjHeap heap, int32 offset, int32 toBigEndian);
+
+QX_EXTERN_C ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass);
+QX_EXTERN_C void OHLinkHeap(ObjHeap heap);
+QX_EXTERN_C void OHDisposeHeap(ObjHeap heap);
+QX_EXTERN_C int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls);
+QX_EXTERN_C void OHDisposeBlock(ObjHeap heap, int32 offset);
+QX_EXTERN_C MgErr OHSetBlockSize(ObjHeap heap, int32* offset, int32 size);
+QX_EXTERN_C int32 OHBlockSize(ObjHeap heap, int32 offset);
+QX_EXTERN_C void OHSetBlockClass(ObjHeap heap, int32 offset, int32 cls);
+QX_EXTERN_C int32 OHCopyBlock(ObjHeap src, int32 offset, ObjHeap dst);
+QX_EXTERN_C int32 OHEnumBlocks(ObjHeap heap, OHBlockProc proc);
+QX_EXTERN_C void OHForEachBlock(ObjHeap heap, OHBlockProc proc);
+QX_EXTERN_C int32 OHBeginMarkPass(ObjHeap heap, int32 kind);
+QX_EXTERN_C int32 OHEndMarkPass(ObjHeap heap);
+QX_EXTERN_C void OHSetMarkWords(ObjHeap heap, int32 value);
+QX_EXTERN_C MgErr OHGrowHeap(ObjHeap heap, int32 size);
+// Converts a heap between memory order (0: from big-endian to native) and
+// file order (1).  A heap read from a file is checked whole before anything
+// is swapped: a malformed one gives 1 and is left as it was.
+QX_EXTERN_C MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndian);
+
+// The class word and the copy-forward word of a used block.
+int32 OHBlockClass(ObjHeap heap, int32 offset);
+int32 OHBlockMarkWord(ObjHeap heap, int32 offset);
+void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value);
+
+// The global list of heaps and its flags.
+ObjHeap OHFirstHeap();
+ObjHeap OHNextHeap(ObjHeap heap);
+Bool32 OHListChanged();
+void OHClearListChanged();
+uInt16 OHBlockFreed();
+void OHClearBlockFreed();
+
+// Heap header words.
+inline uInt32 OHWord(ObjHeap heap, uInt32 at) {
+  uInt32 v;
+  __builtin_memcpy(&v, *heap + at, 4);
+  return v;
+}
+inline void OHSetWord(ObjHeap heap, uInt32 at, uInt32 v) { __builtin_memcpy(*heap + at, &v, 4); }

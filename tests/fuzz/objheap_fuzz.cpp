@@ -1,0 +1,39 @@
+// Stored object heaps come from files: read any bytes as a heap in file order.
+#include <cstdint>
+#include <cstring>
+
+#include "mgsource/memory.h"
+#include "mgsource/objheap.h"
+
+namespace {
+int32 Touch(ObjHeap heap, int32 off) {
+  int32 n = OHBlockSize(heap, off);
+  if (n > 0) (*heap)[off + n - 1] ^= 1;
+  return 0;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool init = MemInit() == kNoErr;
+  if (!init || size > 1 << 20) return 0;
+  UHandle h = AZNewHandle(int32(size));
+  if (!h) return 0;
+  if (size) std::memcpy(*h, data, size);
+  if (OHByteSwapHeap(h, nullptr, 0) == kNoErr) {
+    // A heap that passed the check must stand every operation.
+    OHLinkHeap(h);
+    OHForEachBlock(h, Touch);
+    int32 a = OHNewBlock(h, 40, 1);
+    if (a) {
+      int32 off = a;
+      OHSetBlockSize(h, &off, 200);
+      OHDisposeBlock(h, off);
+    }
+    OHByteSwapHeap(h, nullptr, 1);
+    OHByteSwapHeap(h, nullptr, 0);
+    OHDisposeHeap(h);
+  } else {
+    AZDisposeHandle(h);
+  }
+  return 0;
+}
