@@ -190,7 +190,7 @@ class HandleList : public ::testing::Test {
     int32 n;
     std::memcpy(&n, *list, 4);
     std::vector<int32> v(static_cast<size_t>(n));
-    std::memcpy(v.data(), *list + 4, size_t(n) * 4);
+    if (n > 0) std::memcpy(v.data(), *list + 4, size_t(n) * 4);
     return v;
   }
   UHandle list;
