@@ -61,11 +61,17 @@ ThThread StartWaiter(Gate* gate) {
 
 // Priorities -------------------------------------------------------------------
 
+const char* const kPriorityKeys[5] = {"thpri_bgrnd", "thpri_normal", "thpri_high", "thpri_vhigh",
+                                      "thpri_tcrit"};
+
 class ThPriority : public ::testing::Test {
  protected:
-  void SetUp() override { CfgTestClearValues(); }
+  void SetUp() override {
+    EnsureManagers();
+    for (const char* key : kPriorityKeys) CfgTestRemoveValue(key);
+  }
   void TearDown() override {
-    CfgTestClearValues();
+    for (const char* key : kPriorityKeys) CfgTestRemoveValue(key);
     ThInit();  // back to the default priorities for later tests
   }
   // The host priority recorded for a thread set to level.
@@ -83,8 +89,7 @@ TEST_F(ThPriority, DefaultsAndEqualKeysMapEveryLevel) {
   const int32 defaults[5] = {-15, 0, 1, 2, 15};
   for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), defaults[level]);
 
-  for (const char* key : {"thpri_bgrnd", "thpri_normal", "thpri_high", "thpri_vhigh", "thpri_tcrit"})
-    CfgTestSetValue(key, "7");
+  for (const char* key : kPriorityKeys) CfgTestSetValue(key, "7");
   ASSERT_EQ(ThInit(), kNoErr);
   for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), 7);
   gate.Open();
@@ -379,8 +384,11 @@ TEST(ThMutexThreads, LongNamesAreCutAt255Characters) {
   ThMutex m = nullptr;
   ASSERT_EQ(ThMutexCreate(&m, name.c_str()), kNoErr);
   EXPECT_EQ(std::memcmp(&m->signature, "Mutx", 4), 0);
-  EXPECT_EQ(std::strlen(m->name), 255u);
+  // The name ends at the record's last byte, a NUL: nothing follows it inside the record.
+  EXPECT_EQ(sizeof(ThMutexRec), offsetof(ThMutexRec, name) + 256);
+  EXPECT_EQ(m->name[255], 0);
   EXPECT_EQ(std::string(m->name), name.substr(0, 255));
+  EXPECT_EQ(AZHeapCheck(0), kNoErr);
   ThMutexDestroy(m);
 
   ThEvent e = nullptr;
