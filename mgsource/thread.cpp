@@ -65,6 +65,30 @@ void ReadPriorityKey(const char* key, int32* value) {
   CfgGetDefault(kCfgInt, pkey, value);
 }
 
+// A zero-filled record signed "Evnt" with an unnamed mutex and a host event,
+// set or clear; NULL when any of them cannot be made.
+template <typename Rec>
+Rec* NewEventRecord(bool set) {
+  Rec* e = reinterpret_cast<Rec*>(AZNewPClr(sizeof(Rec)));
+  if (!e) return nullptr;
+  e->signature = kThEventSig;
+  if (ThMutexCreate(&e->mutex, nullptr) == kNoErr) {
+    e->host = PlatEventCreate(set);
+    if (e->host) return e;
+    ThMutexDestroy(e->mutex);
+  }
+  AZDisposePtr(reinterpret_cast<UPtr>(e));
+  return nullptr;
+}
+
+template <typename Rec>
+void DisposeEventRecord(Rec* e) {
+  ThMutexDestroy(e->mutex);
+  PlatEventDestroy(e->host);
+  e->signature = 0;
+  AZDisposePtr(reinterpret_cast<UPtr>(e));
+}
+
 // The slot of the thread with that id, or kThMaxThreads; under the table mutex.
 int32 SlotOfId(uInt32 id) {
   for (int32 i = 0; i < kThMaxThreads; ++i)
@@ -269,23 +293,11 @@ void ThMutexDestroy(ThMutex mutex) {
 
 MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled) {
   if (!event) return kArgErr;
-  *event = nullptr;
-  ThEvent e = reinterpret_cast<ThEvent>(AZNewPClr(sizeof(ThEventRec)));
+  ThEvent e = NewEventRecord<ThEventRec>(signalled != 0);
+  *event = e;
   if (!e) return kMemFullErr;
-  e->signature = kThEventSig;
-  if (ThMutexCreate(&e->mutex, nullptr) != kNoErr) {
-    AZDisposePtr(reinterpret_cast<UPtr>(e));
-    return kMemFullErr;
-  }
-  e->host = PlatEventCreate(signalled != 0);
-  if (!e->host) {
-    ThMutexDestroy(e->mutex);
-    AZDisposePtr(reinterpret_cast<UPtr>(e));
-    return kMemFullErr;
-  }
   e->flag = signalled ? 0 : 1;
   CopyName(e->name, name);
-  *event = e;
   return kNoErr;
 }
 
@@ -327,32 +339,15 @@ int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs) {
 void ThEventDestroy(ThEvent event) {
   if (!event) return;
   CHECK_SIG(event, kThEventSig, "bad event record");
-  ThMutexDestroy(event->mutex);
-  PlatEventDestroy(event->host);
-  event->signature = 0;
-  AZDisposePtr(reinterpret_cast<UPtr>(event));
+  DisposeEventRecord(event);
 }
 
 // Deadline events ------------------------------------------------------------
 
 MgErr ThTimedEventCreate(ThTimedEvent* event, Bool32 set) {
   if (!event) return kArgErr;
-  *event = nullptr;
-  ThTimedEvent e = reinterpret_cast<ThTimedEvent>(AZNewPClr(sizeof(ThTimedEventRec)));
-  if (!e) return kMemFullErr;
-  e->signature = kThEventSig;
-  if (ThMutexCreate(&e->mutex, nullptr) != kNoErr) {
-    AZDisposePtr(reinterpret_cast<UPtr>(e));
-    return kMemFullErr;
-  }
-  e->host = PlatEventCreate(set != 0);
-  if (!e->host) {
-    ThMutexDestroy(e->mutex);
-    AZDisposePtr(reinterpret_cast<UPtr>(e));
-    return kMemFullErr;
-  }
-  *event = e;
-  return kNoErr;
+  *event = NewEventRecord<ThTimedEventRec>(set != 0);
+  return *event ? kNoErr : kMemFullErr;
 }
 
 void ThTimedEventSet(ThTimedEvent event, uInt32 deadline) {
@@ -394,8 +389,5 @@ void ThTimedEventWait(ThTimedEvent event) {
 void ThTimedEventDestroy(ThTimedEvent event) {
   if (!event) return;
   CHECK_SIG(event, kThEventSig, "bad deadline event record");
-  ThMutexDestroy(event->mutex);
-  PlatEventDestroy(event->host);
-  event->signature = 0;
-  AZDisposePtr(reinterpret_cast<UPtr>(event));
+  DisposeEventRecord(event);
 }

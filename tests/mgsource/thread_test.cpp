@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -71,63 +72,65 @@ class ThPriority : public ::testing::Test {
     for (const char* key : kPriorityKeys) CfgTestRemoveValue(key);
   }
   void TearDown() override {
+    Stop();
     for (const char* key : kPriorityKeys) CfgTestRemoveValue(key);
     ThInit();  // back to the default priorities for later tests
   }
-  // The host priority recorded for a thread set to level.
-  int32 PriorityOfLevel(ThThread t, int32 level) {
-    EXPECT_EQ(ThThreadSetPriority(t, level), kNoErr);
-    return PlatThreadGetPriority(t->handle);
+  // Starts the thread manager again (it reads the keys) with a thread waiting at a gate.
+  void Restart() {
+    Stop();
+    ASSERT_EQ(ThInit(), kNoErr);
+    gate_ = std::make_unique<Gate>();
+    thread_ = StartWaiter(gate_.get());
+    ASSERT_NE(thread_, nullptr);
   }
+  void Stop() {
+    if (!thread_) return;
+    gate_->Open();
+    ThThreadDestroy(thread_);
+    thread_ = nullptr;
+  }
+  // The host priority recorded for the thread set to level.
+  int32 PriorityOfLevel(int32 level) {
+    EXPECT_EQ(ThThreadSetPriority(thread_, level), kNoErr);
+    return PlatThreadGetPriority(thread_->handle);
+  }
+  std::unique_ptr<Gate> gate_;
+  ThThread thread_ = nullptr;
 };
 
 TEST_F(ThPriority, DefaultsAndEqualKeysMapEveryLevel) {
-  ASSERT_EQ(ThInit(), kNoErr);
-  Gate gate;
-  ThThread t = StartWaiter(&gate);
-  ASSERT_NE(t, nullptr);
+  Restart();
   const int32 defaults[5] = {-15, 0, 1, 2, 15};
-  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), defaults[level]);
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(level), defaults[level]);
 
   for (const char* key : kPriorityKeys) CfgTestSetValue(key, "7");
-  ASSERT_EQ(ThInit(), kNoErr);
-  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), 7);
-  gate.Open();
-  ThThreadDestroy(t);
+  Restart();
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(level), 7);
 }
 
 TEST_F(ThPriority, KeysAreSortedAscending) {
   CfgTestSetValue("thpri_high", "20");
-  ASSERT_EQ(ThInit(), kNoErr);
-  Gate gate;
-  ThThread t = StartWaiter(&gate);
-  ASSERT_NE(t, nullptr);
+  Restart();
   const int32 expected[5] = {-15, 0, 2, 15, 20};
-  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(t, level), expected[level]);
-  gate.Open();
-  ThThreadDestroy(t);
+  for (int32 level = 0; level < 5; ++level) EXPECT_EQ(PriorityOfLevel(level), expected[level]);
 }
 
 TEST_F(ThPriority, LevelOutsideRangeTakesLevelOneWithOneReport) {
   CfgTestSetValue("thpri_normal", "-3");
-  ASSERT_EQ(ThInit(), kNoErr);
-  Gate gate;
-  ThThread t = StartWaiter(&gate);
-  ASSERT_NE(t, nullptr);
+  Restart();
   for (int32 level : {5, -1}) {
-    EXPECT_EQ(PriorityOfLevel(t, 3), 2);
+    EXPECT_EQ(PriorityOfLevel(3), 2);
     Capture reports;
-    EXPECT_EQ(PriorityOfLevel(t, level), -3) << "level " << level;
+    EXPECT_EQ(PriorityOfLevel(level), -3) << "level " << level;
     EXPECT_EQ(reports.Count("Failure"), 1) << reports.Debug();
   }
   {
     Capture reports;
-    EXPECT_EQ(PriorityOfLevel(t, 7), -3);
+    EXPECT_EQ(PriorityOfLevel(7), -3);
     EXPECT_EQ(reports.Count("Failure"), 2) << "above 6 and outside 0 to 4: " << reports.Debug();
   }
   EXPECT_EQ(ThThreadSetPriority(nullptr, 2), kNoErr);
-  gate.Open();
-  ThThreadDestroy(t);
 }
 
 // The thread table ---------------------------------------------------------------
