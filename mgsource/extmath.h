@@ -19,10 +19,12 @@
 //       stores leave it where it was.  Results come back in EAX.
 //     - EBX, ESI, EDI and EBP are kept; EAX, ECX and EDX are not.  The
 //       routines assume round-to-nearest and leave the control word alone
-//       (ExtTrunc changes the rounding only while it rounds).  The complex
-//       functions may use the whole register stack below their arguments
-//       except for ComplexRToP and ComplexPToR, which save and restore the
-//       whole floating-point state.
+//       (ExtTrunc changes the rounding only while it rounds).
+//     - Registers used at the deepest point, arguments included: 3 for the
+//       real functions, 5 for the complex ones (6 for ComplexSincos),
+//       2 for ComplexRToP and ComplexPToR, which save and restore the whole
+//       floating-point state, 3 for the memory primitives, ExtToDecimal and
+//       DecimalToExt; values below that depth are left alone.
 //
 // * C-callable entries under our own names (ExtSinh, ExtComplexSin,
 //   ExtStoreNumber, ExtToDecimalRec, ...), also in assembly, which load

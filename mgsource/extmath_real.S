@@ -205,8 +205,9 @@ FUNC(Asinh)
 	fdiv %st(1), %st                /* r = 1/a, a */
 	fld %st(0)
 	fmul %st(1), %st
-	fld1
-	faddp
+	pushl $1
+	fiaddl (%esp)
+	addl $4, %esp
 	fsqrt                           /* sqrt(1 + r^2), r, a */
 	faddp
 	fdivr %st(1), %st               /* a/(r + s), a */

@@ -9,6 +9,9 @@
 
 #include "mgsource/extmath.h"
 
+QX_EXTERN_C int32 QxTestFillerCall(void (*fn)(), int32 k, const floatExt* in, int32 nIn, floatExt* out,
+                                   int32 nOut, const uInt32* args, int32 nArgs);
+
 struct RegCallResult {
   floatExt out[4];
   int32 eax;
