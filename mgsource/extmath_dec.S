@@ -1096,7 +1096,11 @@ FUNC(DecimalToExt)
 ENDF(DecimalToExt)
 
 /* void InitPowersOfTen (void): 1, 10, 10^2, 10^4 ... 10^4096, each entry
- * after the second the square of the one before; 10 is 2^(log2 10). */
+ * after the second the square of the one before.  10 is computed as
+ * 2^(log2 10) and checked: where that does not come out exactly 10 (an
+ * emulated unit with less precision) an exact 10 is used, since every
+ * entry up to 10^16 must be exact.  It runs before main, so it reports
+ * nothing. */
 FUNC(InitPowersOfTen)
 	pushl %ebx
 	GOT_EBX
@@ -1108,16 +1112,7 @@ FUNC(InitPowersOfTen)
 	jp 1f
 	fstp %st(0)
 	jmp 2f
-1:	fstp %st(0)                     /* report it and use an exact ten */
-	fstp %st(0)
-	leal .Lpow_msg@GOTOFF(%ebx), %eax
-	pushl %eax
-	pushl $__LINE__
-	leal .Lpow_file@GOTOFF(%ebx), %eax
-	pushl %eax
-	call DBAssert
-	addl $12, %esp
-	FILD_CONST(10)
+1:	fstp %st(1)                     /* the exact ten */
 2:	leal .Lpow_table@GOTOFF(%ebx), %edx
 	fld1
 	fstpt (%edx)
@@ -1188,10 +1183,6 @@ FUNC(DecimalRecToSingle)
 ENDF(DecimalRecToSingle)
 
 	.section .rodata
-.Lpow_file:
-	.asciz __FILE__
-.Lpow_msg:
-	.asciz "2^(log2 10) is not exactly 10"
 	.p2align 3
 xm_pow10u64:
 	.quad 1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
+#include <atomic>
 
 #include "extmath_test_util.h"
 
@@ -343,6 +346,38 @@ TEST(ExtDecimal, PowersOfTenTable) {
     EXPECT_TRUE(SameBits(gExtPowersOfTen[i], sq)) << i;
   }
   EXPECT_NEAR(double(gExtPowersOfTen[13] / 1e4096L), 1.0, 1e-15);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ExtDecimalThreads, ConcurrentConversionsAgreeWithOneThread) {
+  // Valgrind runs x87 code with 64-bit doubles: only what needs no more
+  // precision than that is compared there.
+  const bool valgrind = std::getenv("QX_UNDER_VALGRIND") != nullptr;
+  const int n = valgrind ? 300 : 20000;
+  std::mt19937_64 g(8);
+  std::vector<double> values(n);
+  for (double& v : values) v = RandomDouble(g);
+  std::vector<DecimalRec> want(n);
+  for (int i = 0; i < n; ++i) DoubleToDecimalRec(values[i], 17, &want[i]);
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < n; ++i) {
+        int k = (i * 7 + t * 13) % n;
+        DecimalRec r;
+        DoubleToDecimalRec(values[k], 17, &r);
+        if (std::memcmp(&r, &want[k], sizeof r) != 0 || DecimalRecToDouble(&r) != values[k] ||
+            (!valgrind && double(DecimalRecToExt(&r)) != values[k]))
+          bad.fetch_add(1);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(bad.load(), 0);
 }
 
 }  // namespace
