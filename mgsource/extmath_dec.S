@@ -1100,10 +1100,12 @@ ENDF(DecimalToExt)
  * 2^(log2 10) and checked: where that does not come out exactly 10 (an
  * emulated unit with less precision) an exact 10 is used, since every
  * entry up to 10^16 must be exact.  It runs before main, so it reports
- * nothing. */
+ * nothing; once the table is filled, further calls return at once. */
 FUNC(InitPowersOfTen)
 	pushl %ebx
 	GOT_EBX
+	cmpl $0, .Lpow_ready@GOTOFF(%ebx)
+	jne 5f
 	fldl2t
 	call F2X
 	FILD_CONST(10)
@@ -1126,7 +1128,7 @@ FUNC(InitPowersOfTen)
 	jmp 3b
 4:	fstp %st(0)
 	movl $1, .Lpow_ready@GOTOFF(%ebx)
-	popl %ebx
+5:	popl %ebx
 	ret
 ENDF(InitPowersOfTen)
 

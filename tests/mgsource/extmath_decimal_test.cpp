@@ -301,6 +301,34 @@ TEST(ExtDecimal, RandomTiesAndNearTiesAgreeWithTheCLibrary) {
   }
 }
 
+TEST(ExtDecimal, TextsJustBelowPowersOfTwoRoundUpToThem) {
+  // 2^N cut to 18 digits lies a little below 2^N; often within half a unit
+  // of it, and then the rounded significand carries out of its 64 bits.
+  DecimalRec r;
+  for (int n = -16440; n <= 16383; n += 7) {
+    char s[64];
+    std::snprintf(s, sizeof s, "%.30Le", ldexpl(1.0L, n));  // exact digits
+    std::string digits;
+    int e;
+    PrintfDigits(s, &digits, &e);
+    digits.resize(18);
+    for (int up = 0; up < 2; ++up) {
+      std::string d = digits;
+      if (up) {  // one unit of the last digit above instead
+        int i = 17;
+        while (d[i] == '9') d[i--] = '0';
+        ++d[i];
+      }
+      DecimalRecSetDigits(r, d.c_str(), 18, false, e - 17);
+      std::string t = d + "e" + std::to_string(e - 17);
+      ASSERT_TRUE(SameBits(DecimalRecToExt(&r), std::strtold(t.c_str(), nullptr))) << t;
+      if (n > -1080 && n < 1024) {
+        ASSERT_EQ(DecimalRecToDouble(&r), std::strtod(t.c_str(), nullptr)) << t;
+      }
+    }
+  }
+}
+
 TEST(ExtDecimal, HugeExponentsGiveInfinityOrZero) {
   DecimalRec r;
   const int exps[] = {8192, 9000, 32000, 0x7FFD};
