@@ -181,8 +181,10 @@ void DBInitDebug() {
   Bool32 on = 0;
   CfgGetDefault(kCfgBool, kDebuggingKey, &on);
   gDebugging.store(on != 0);
-  PlatRecMutexInit(&gMutexStore);
-  gMutex.store(&gMutexStore, std::memory_order_release);
+  if (!gMutex.load()) {
+    PlatRecMutexInit(&gMutexStore);
+    gMutex.store(&gMutexStore, std::memory_order_release);
+  }
 }
 
 void DBExitDebug() {

@@ -3,13 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "mg_test_support.h"
+#include "test_support.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/pool.h"
 
 namespace {
 
-using qxtest::ManagerTest;
 
 // A Pascal string from text.
 struct PS {
@@ -270,24 +269,32 @@ TEST_F(CPStrLists, SetEmptyCompareAndEqual) {
 }
 
 TEST_F(CPStrLists, OutOfMemoryLeavesTheListUnchanged) {
-  CPStrHandle h = MakeList({std::string(200, 'a'), "b", "c"});
-  std::vector<std::string> before = Items(h);
-  int32 size = HSize(h);
+  // A list in a block of its own, sized so that growing it by a long string
+  // needs more memory from the pool, which a ceiling at the pool's present
+  // size refuses.
+  std::vector<std::string> items = {std::string(200, 'a'), "b", "c"};
+  int32 size = 4 + 201 + 2 + 2;
+  const int32 target = 5 * 4096 - 176;
+  while (size < target) {
+    int32 len = target - size - 1 > 255 ? 255 : target - size - 1;
+    items.push_back(std::string(size_t(len), 'f'));
+    size += len + 1;
+  }
+  CPStrHandle h = MakeList(items);
+  ASSERT_EQ(HSize(h), target);
   MemPool* pool = PoolInitDefault();
   uInt32 old = PoolSetCeiling(pool, PoolSize(pool));
-  // Fill what the pool still holds, so that the list cannot grow.
-  std::vector<UPtr> fill;
-  while (UPtr p = AZNewPtr(4096)) fill.push_back(p);
-  while (UPtr p = AZNewPtr(16)) fill.push_back(p);
   MgErr insert = CPStrInsert(h, PS(std::string(255, 'z')), 1);
   MgErr replace = CPStrReplace(h, PS(std::string(255, 'z')), 1);
   PoolSetCeiling(pool, old);
-  for (UPtr p : fill) AZDisposePtr(p);
   MemFullReset();
   EXPECT_EQ(insert, kMemFullErr);
   EXPECT_EQ(replace, kMemFullErr);
-  EXPECT_EQ(Items(h), before);
-  EXPECT_EQ(HSize(h), size);
+  EXPECT_EQ(Items(h), items);
+  EXPECT_EQ(HSize(h), target);
+  // With the memory back, the same insertion succeeds.
+  ASSERT_EQ(CPStrInsert(h, PS(std::string(255, 'z')), 1), kNoErr);
+  EXPECT_EQ(HSize(h), target + 256);
 }
 
 TEST_F(CPStrLists, BrokenListsAreReportedAndLeftAlone) {

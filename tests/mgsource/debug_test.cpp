@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "mg_test_support.h"
+#include "test_support.h"
 #include "mgsource/config_standin.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug_format.h"
@@ -12,8 +12,6 @@
 
 namespace {
 
-using qxtest::Alerts;
-using qxtest::ManagerTest;
 
 std::mutex gOutLock;
 std::vector<std::string> gOut;
@@ -239,7 +237,7 @@ int32_t HookToStderr(const char*, const char* text, int32_t buttons, int32_t) {
 
 TEST(DebugReportsDeathTest, FailureEndsTheProcessWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  qxtest::StartManagers();
+  EnsureMemInit();
   EXPECT_EXIT(
       {
         PlatSetAlertProc(HookToStderr);
@@ -250,6 +248,7 @@ TEST(DebugReportsDeathTest, FailureEndsTheProcessWithStatusOne) {
   EXPECT_EXIT(
       {
         PlatSetAlertProc(HookToStderr);
+        DBSetContinueAfterFailure(0);
         DBMgErr("other.cpp", 7, 15, "no resource");
       },
       ::testing::ExitedWithCode(1), "hook: Error #15: no resource \"other.cpp\" line 7");

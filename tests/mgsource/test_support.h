@@ -7,14 +7,25 @@
 #include <string>
 #include <vector>
 
+#include "mgsource/config_standin.h"
+#include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 
+// Debug lines are written, and a failure report goes on after its alert
+// instead of ending the process, so that tests can look at both.
+inline void UseTestDebugSettings() {
+  CfgTestSetValue("debugging", "true");
+  DBInitDebug();
+  DBSetContinueAfterFailure(1);
+}
+
 inline void EnsureMemInit() {
   static std::once_flag once;
   std::call_once(once, [] { ASSERT_EQ(MemInit(), kNoErr); });
+  UseTestDebugSettings();
 }
 
 // Starts the memory and thread managers once per process.
@@ -89,6 +100,19 @@ class Capture {
   std::vector<std::string> alerts_;
   std::vector<int32_t> buttons_;
   std::string debug_;
+};
+
+// A manager test: the memory manager started, reports and debug output
+// captured.
+class ManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { EnsureMemInit(); }
+  // The alerts shown since the test began: failure reports among them.
+  std::vector<std::string> Alerts() { return capture_.Alerts(); }
+  size_t Reports() { return capture_.Alerts().size(); }
+
+ private:
+  Capture capture_;
 };
 
 // Scales loop counts down under Valgrind.
