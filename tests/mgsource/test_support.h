@@ -39,6 +39,7 @@ inline void EnsureManagers() {
 class Capture {
  public:
   Capture() {
+    UseTestDebugSettings();
     std::lock_guard<std::mutex> g(lock_);
     current_ = this;
     prevAlert_ = PlatSetAlertProc(&Capture::OnAlert);
