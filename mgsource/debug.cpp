@@ -8,31 +8,26 @@
 #include <new>
 
 #include "config.h"
+#include "counted_strings.h"
 #include "debug_format.h"
 #include "memory.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
-#include "platform/qx_mutex.h"
-#include "counted_strings.h"
+#include "thread.h"
 #include "walert.h"
 
 namespace {
 
 // ------------------------------------------------------------- the mutex
 
-// The debug mutex works before the thread manager starts.  Until
-// DBInitDebug creates it, and after DBExitDebug, taking it does nothing.
-PlatRecMutex gMutexStore = PLAT_REC_MUTEX_INIT;
-std::atomic<PlatRecMutex*> gMutex{nullptr};
+// Until DBInitDebug creates the debug mutex, and after DBExitDebug, taking
+// it does nothing.
+std::atomic<ThMutex> gMutex{nullptr};
 
 struct DebugLock {
-  PlatRecMutex* mx = gMutex.load(std::memory_order_acquire);
-  DebugLock() {
-    if (mx) PlatRecMutexLock(mx);
-  }
-  ~DebugLock() {
-    if (mx) PlatRecMutexUnlock(mx);
-  }
+  ThMutex mx = gMutex.load(std::memory_order_acquire);
+  DebugLock() { ThMutexLock(mx); }
+  ~DebugLock() { ThMutexUnlock(mx); }
 };
 
 // ------------------------------------------------------------- the state
@@ -182,15 +177,13 @@ void DBInitDebug() {
   CfgGetDefault(kCfgBool, kDebuggingKey, &on);
   gDebugging.store(on != 0);
   if (!gMutex.load()) {
-    PlatRecMutexInit(&gMutexStore);
-    gMutex.store(&gMutexStore, std::memory_order_release);
+    ThMutex mx = nullptr;
+    ThMutexCreate(&mx, nullptr);  // without it, output goes on unlocked
+    gMutex.store(mx, std::memory_order_release);
   }
 }
 
-void DBExitDebug() {
-  PlatRecMutex* mx = gMutex.exchange(nullptr);
-  if (mx) PlatRecMutexDestroy(mx);
-}
+void DBExitDebug() { ThMutexDestroy(gMutex.exchange(nullptr)); }
 
 void DumpToScreen(const char* text) {
   DebugLock lock;
