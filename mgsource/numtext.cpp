@@ -209,12 +209,11 @@ void PutElapsed(Txt& t, long double x, int32 decimals, char dp, int32 cap) {
   } else {
     bool neg = x < 0;
     long double a = neg ? -x : x;
-    long double h = floorl(a / 3600);
-    long double rem = a - h * 3600;
-    if (rem < 0) rem = 0;
+    // fmod is exact, so the split holds for any magnitude.
+    long double rem = fmodl(a, 3600);
+    long double h = floorl((a - rem) / 3600 + 0.5L);
     long double m = floorl(rem / 60);
     long double s = rem - m * 60;
-    if (s < 0) s = 0;
     NumDecimal ds;
     NumToDecimal(s, false, -decimals, &ds);
     if (ds.n > 0 && ds.first >= 1 && ds.d[0] >= '6') {  // rounded up to 60 seconds
