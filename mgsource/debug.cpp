@@ -9,8 +9,8 @@
 
 #include "config.h"
 #include "counted_strings.h"
-#include "debug_format.h"
 #include "memory.h"
+#include "printf.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 #include "thread.h"
@@ -156,14 +156,17 @@ template <typename... Args>
 void Report(const char* installed, const char* builtIn, Args... args) {
   char format[256];
   Str255 version;
+  // A report made while formatting a report (an installed format the printf
+  // dialect refuses) uses the built-in format, so reports never recurse.
+  bool nested = ++tReportDepth > 1;
   {
     DebugLock lock;
-    std::strcpy(format, installed[0] ? installed : builtIn);
+    std::strcpy(format, installed[0] && !nested ? installed : builtIn);
     PStrCpy(version, gVersion);
   }
-  if (++tReportDepth == 1 && MemFullPending(nullptr)) MemFullAlert(0, 7);
+  if (!nested && MemFullPending(nullptr)) MemFullAlert(0, 7);
   Str255 message;
-  DBPFormat(message, format, args..., static_cast<const uChar*>(version));
+  PPrintf(message, format, args..., static_cast<const uChar*>(version));
   WAlert(message, 0);
   StopHere("From DebugStr");
   --tReportDepth;
@@ -210,7 +213,8 @@ int32 DBPrintf(const char* fmt, ...) {
   gWriting = true;
   va_list ap;
   va_start(ap, fmt);
-  DBFormatv(gLine, kLineSize, fmt, ap);
+  int32 n = fmt ? SPrintfv(gLine, kLineSize - 1, fmt, int32(std::strlen(fmt)), ap) : 0;
+  gLine[n] = 0;
   va_end(ap);
   DumpToScreen(gLine);
   int32 lines = ++gLines;

@@ -7,7 +7,6 @@
 #include "test_support.h"
 #include "mgsource/config_standin.h"
 #include "mgsource/counted_strings.h"
-#include "mgsource/debug_format.h"
 #include "platform/qx_debugout.h"
 
 namespace {
@@ -48,14 +47,6 @@ class DebugOutput : public ManagerTest {
   PlatDebugSink previousSink_ = nullptr;
 };
 
-std::string Format(const char* fmt, ...) {
-  char buf[600];
-  va_list ap;
-  va_start(ap, fmt);
-  DBFormatv(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  return buf;
-}
 
 }  // namespace
 
@@ -299,27 +290,31 @@ TEST(MgErrTexts, Table) {
   }
 }
 
-TEST(DebugFormat, Conversions) {
-  EXPECT_EQ(Format("%ld|%5ld|%-3d|%x|%c", 7L, 42L, 1, 255u, 'q'), "7|   42|1  |ff|q");
-  EXPECT_EQ(Format("%p|%.2p|%5p", "\x03" "abc", "\x03" "abc", "\x02" "xy"), "abc|ab|   xy");
-  EXPECT_EQ(Format("%s|%s|%%", "text", static_cast<const char*>(nullptr)), "text||%");
-  EXPECT_EQ(Format("%.3f|%g", 1.5, 0.25), "1.500|0.25");
-  EXPECT_EQ(Format("%lld|%*d", 1234567890123LL, 4, 9), "1234567890123|   9");
-  EXPECT_EQ(Format("%p", static_cast<const uChar*>(nullptr)), "");
-  EXPECT_EQ(Format("%n%y"), "%n%y");  // not passed on to the C library
-  EXPECT_EQ(Format("trailing %"), "trailing ");
-  char small[8];
-  Str255 p;
-  EXPECT_EQ(DBPFormat(p, "%s", std::string(300, 'w').c_str()), 255);
-  EXPECT_EQ(p[0], 255);
-  EXPECT_EQ(Format("%s", "0123456789"), "0123456789");
-  auto cut = [&small](const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    int32 n = DBFormatv(small, sizeof small, fmt, ap);
-    va_end(ap);
-    return n;
-  };
-  EXPECT_EQ(cut("%s-%s", "abcd", "efgh"), 7);
-  EXPECT_STREQ(small, "abcd-ef");
+TEST_F(DebugOutput, LinesAreFormattedInThePrintfDialect) {
+  Start(true);
+  DBPrintf("%ld|%5ld|%-3d|%x|%c", 7L, 42L, 1, 255u, 'q');
+  DBPrintf("%p|%.2p|%5p", "\x03" "abc", "\x03" "abc", "\x02" "xy");
+  DBPrintf("%s|%s|%%|%.3f", "text", static_cast<const char*>(nullptr), 1.5);
+  DBPrintf("%2$s %1$s\\n", "a", "b");  // a backslash code
+  auto out = Output();
+  ASSERT_EQ(out.size(), 4u);
+  EXPECT_EQ(out[0], "7|   42|1  |FF|q\n");
+  EXPECT_EQ(out[1], "abc|ab|   xy\n");
+  EXPECT_EQ(out[2], "text||%|1.500\n");
+  EXPECT_EQ(out[3], "b a\r\n\n");
+}
+
+TEST_F(DebugReports, AnInstalledFormatThatFailsFallsBackToTheBuiltInOne) {
+  // "%y" is no conversion of the dialect: formatting the report fails an
+  // assertion, whose own report uses the built-in format.
+  CPStrHandle list = reinterpret_cast<CPStrHandle>(AZNewHandle(4));
+  (*list)->cnt = 0;
+  const uChar bad[] = "\x04%y%s";
+  ASSERT_EQ(CPStrInsert(list, bad, 0x7fffffff), kNoErr);
+  ASSERT_EQ(CPStrInsert(list, bad, 0x7fffffff), kNoErr);
+  DBSetAlertFormats(list);
+  DBAssert("file.cpp", 12, "broken");
+  DBSetAlertFormats(nullptr);
+  AZDisposeHandle(reinterpret_cast<UHandle>(list));
+  EXPECT_EQ(Reports(), 2u);
 }

@@ -215,7 +215,7 @@ TEST_F(NumText, DecimalRecordWithABadDigitIsReported) {
   NumDecimal d;
   EXPECT_FALSE(NumDecimalFromRec(rec, &d));
   EXPECT_EQ(Failures(), 1);
-  EXPECT_NE(cap_.Debug().find("sign 0, exp 0, mdigits 2, m 1c 0 0 0 0 0 0 0 0"), std::string::npos);
+  EXPECT_NE(cap_.Debug().find("sign 0, exp 0, mdigits 2, m 1C 0 0 0 0 0 0 0 0"), std::string::npos);
 }
 
 TEST_F(NumText, SeventeenDigitsReadBackExactly) {
