@@ -59,5 +59,5 @@ void SPrintfSetPathTooLongText(ConstPStr text);
 // Test seams: the path-to-text and file-write routines that "%z" and FPrintf
 // call (null restores FPathToText and FMWrite).
 typedef MgErr (*SPrintfPathToTextProc)(Path p, LStrPtr buffer);
-typedef MgErr (*SPrintfWriteProc)(FileRef ref, int32 count, int32* actual, UPtr buffer);
+typedef MgErr (*SPrintfWriteProc)(FileRef ref, int32 count, int32* actual, const void* buffer);
 void SPrintfSetFileProcs(SPrintfPathToTextProc pathToText, SPrintfWriteProc write);

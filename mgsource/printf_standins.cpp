@@ -8,7 +8,7 @@ __attribute__((weak)) MgErr FPathToText(Path, LStrPtr buffer) {
   return kArgErr;
 }
 
-__attribute__((weak)) MgErr FMWrite(FileRef, int32, int32* actual, UPtr) {
+__attribute__((weak)) MgErr FMWrite(FileRef, int32, int32* actual, const void*) {
   if (actual) *actual = 0;
   return kArgErr;
 }

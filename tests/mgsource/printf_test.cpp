@@ -504,10 +504,10 @@ TEST_F(Printf, HPrintfMakesOrResizesAHandleHoldingACString) {
 std::string gWritten;
 int gWriteCalls = 0;
 int32 gWriteLimit = INT32_MAX;
-MgErr FakeWrite(FileRef, int32 count, int32* actual, UPtr buffer) {
+MgErr FakeWrite(FileRef, int32 count, int32* actual, const void* buffer) {
   ++gWriteCalls;
   int32 n = count < gWriteLimit ? count : gWriteLimit;
-  gWritten.append(reinterpret_cast<char*>(buffer), size_t(n));
+  gWritten.append(static_cast<const char*>(buffer), size_t(n));
   if (actual) *actual = n;
   return n < count ? kDiskFullErr : kNoErr;
 }
