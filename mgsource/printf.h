@@ -11,7 +11,8 @@
 #include <cstdarg>
 
 #include "extcode.h"
-#include "printf_standins.h"
+#include "filemgr.h"
+#include "path.h"
 
 // Formats into out (none: count only), writing at most capacity bytes and no
 // NUL.  The format is fmtLen bytes and need not be NUL-terminated.  Returns
