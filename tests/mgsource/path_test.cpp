@@ -344,6 +344,12 @@ TEST_F(PathOps, MalformedHandlesGiveOneAndStayUnchanged) {
   size_t reports = Reports();
   EXPECT_EQ(FPathSize(bad), 0);
   EXPECT_GT(Reports(), reports);
+  // Flattened, it is reported and written as a missing path.
+  reports = Reports();
+  uChar flat[12];
+  EXPECT_EQ(FFlattenPath(bad, flat), 12);
+  EXPECT_EQ(std::memcmp(flat, "PTH0\0\0\0\0\0\0\0\0", 12), 0);
+  EXPECT_GT(Reports(), reports);
   // A negative count, and a type that is none.
   hdr[1] = -1;
   std::memcpy(*h, hdr, 4);
@@ -353,6 +359,22 @@ TEST_F(PathOps, MalformedHandlesGiveOneAndStayUnchanged) {
   std::memcpy(*h, hdr, 4);
   EXPECT_FALSE(FIsAPathOrNotAPath(bad));
   AZDisposeHandle(h);
+}
+
+TEST_F(PathOps, HandlesOfTheDataZoneWorkToo) {
+  Path p = reinterpret_cast<Path>(DSNewHandle(0));
+  const char* t = "E:\\data\\x";
+  ASSERT_EQ(FTextToPath(reinterpret_cast<const uChar*>(t), int32(std::strlen(t)), &p), kNoErr);
+  EXPECT_TRUE(MemIsDSHandle(p));
+  EXPECT_EQ(Text(p), t);
+  EXPECT_EQ(FAppendName(p, PS("y")), kNoErr);
+  std::vector<uChar> v(size_t(FFlattenPath(p, nullptr)));
+  FFlattenPath(p, v.data());
+  Path q = nullptr;
+  ASSERT_EQ(FUnFlattenPathData(v.data(), &q, int32(v.size())), int32(v.size()));
+  EXPECT_EQ(FPathCmp(p, q), 0);
+  EXPECT_EQ(FDisposePath(q), kNoErr);
+  EXPECT_EQ(FDisposePath(p), kNoErr);
 }
 
 TEST_F(PathOps, CanonPathShrinksSlackAndFixesTheType) {
