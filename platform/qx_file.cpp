@@ -554,10 +554,14 @@ int32_t PlatCopy(const char* from, const char* to) {
   int in = open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return FailErrno(errno);
   struct stat st;
-  if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int e = S_ISDIR(st.st_mode) ? EACCES : errno;
+  if (fstat(in, &st) != 0) {
+    int e = errno;
     close(in);
-    return FailErrno(e ? e : EACCES);
+    return FailErrno(e);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    close(in);
+    return Fail(kPlatErrAccessDenied);
   }
   {
     std::lock_guard<std::mutex> g(gTableLock);
