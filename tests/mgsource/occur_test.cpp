@@ -96,8 +96,8 @@ class Worker {
     {
       std::lock_guard<std::mutex> g(m_);
       stop_ = true;
+      cv_.notify_all();
     }
-    cv_.notify_all();
     ThThreadDestroy(thread_);
   }
   void Run(std::function<void()> f) {
