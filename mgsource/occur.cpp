@@ -414,6 +414,17 @@ void AnnotateLockFreeWords() {
   ANNOTATE_BENIGN_RACE_SIZED(&gTimer.running, sizeof gTimer.running, "timer running flag");
 }
 
+// Runs f on a copy of a live handler's record under "OccMutex"; 1 for any
+// other value.
+template <typename F>
+MgErr WithHdlr(OccurHdlr h, F f) {
+  ThMutexAcquire(gOccMutex);
+  OccurHdlrRec r;
+  MgErr err = GetHdlr(h, &r) ? f(r) : MgErr(kArgErr);
+  ThMutexRelease(gOccMutex);
+  return err;
+}
+
 void ResetGroups() {
   for (int32 g = 0; g < kGroups; ++g) {
     gGroupLink[g] = g;
@@ -509,17 +520,12 @@ MgErr BindOccurHdlr(OccurHdlr hdlr, Occurrence occ, OccurProc proc, void* data) 
 }
 
 MgErr DeallocOccurHdlr(OccurHdlr hdlr) {
-  ThMutexAcquire(gOccMutex);
-  OccurHdlrRec r;
-  if (!GetHdlr(hdlr, &r)) {
-    ThMutexRelease(gOccMutex);
-    return kArgErr;
-  }
-  ReleaseTimeoutIfTimed(hdlr, &r);
-  UnbindLocked(hdlr, r.occ);
-  MCDisposeCookie(gHdlrJar, hdlr, nullptr);
-  ThMutexRelease(gOccMutex);
-  return kNoErr;
+  return WithHdlr(hdlr, [hdlr](OccurHdlrRec& r) {
+    ReleaseTimeoutIfTimed(hdlr, &r);
+    UnbindLocked(hdlr, r.occ);
+    MCDisposeCookie(gHdlrJar, hdlr, nullptr);
+    return kNoErr;
+  });
 }
 
 MgErr OnOccurrence(OccurHdlr hdlr, Bool32 ignoreEarlier) { return Arm(hdlr, ignoreEarlier, false, -1); }
@@ -529,31 +535,21 @@ MgErr OnOccurrenceWithTimeout(OccurHdlr hdlr, Bool32 ignoreEarlier, int32 timeou
 }
 
 MgErr CancelOnOccur(OccurHdlr hdlr) {
-  ThMutexAcquire(gOccMutex);
-  OccurHdlrRec r;
-  if (!GetHdlr(hdlr, &r)) {
-    ThMutexRelease(gOccMutex);
-    return kArgErr;
-  }
-  r.armed = 0;
-  OccurRec o;
-  if (GetOcc(r.occ, &o)) r.lastGen = o.generation;
-  ReleaseTimeoutIfTimed(hdlr, &r);
-  PutHdlr(hdlr, r);
-  ThMutexRelease(gOccMutex);
-  return kNoErr;
+  return WithHdlr(hdlr, [hdlr](OccurHdlrRec& r) {
+    r.armed = 0;
+    OccurRec o;
+    if (GetOcc(r.occ, &o)) r.lastGen = o.generation;
+    ReleaseTimeoutIfTimed(hdlr, &r);
+    PutHdlr(hdlr, r);
+    return kNoErr;
+  });
 }
 
 MgErr FireOccurHdlr(OccurHdlr hdlr) {
-  if (!hdlr) return kArgErr;
-  ThMutexAcquire(gOccMutex);
-  MgErr err = kArgErr;
-  if (MCIsACookie(gHdlrJar, hdlr)) {
+  return WithHdlr(hdlr, [hdlr](OccurHdlrRec&) {
     bool queued;
-    err = QueueHdlr(hdlr, nullptr, nullptr, true, &queued);
-  }
-  ThMutexRelease(gOccMutex);
-  return err;
+    return QueueHdlr(hdlr, nullptr, nullptr, true, &queued);
+  });
 }
 
 Bool32 HandlerTimedOut(OccurHdlr hdlr) {
