@@ -61,6 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     PlatSetAlertProc(Quiet);
     PlatSetDebugSink(Drop);
+    // Bad formats are reported with assertions; the fuzzer goes on after them.
+    DBSetContinueAfterFailure(1);
     SPrintfSetFileProcs(FakePathToText, nullptr);
     return Region() != MAP_FAILED;
   }();
