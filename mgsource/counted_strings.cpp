@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "byteorder.h"
 #include "debug.h"
 #include "memory.h"
 #include "textoffset.h"
@@ -35,9 +36,8 @@ inline int32 Get32(const uChar* p) {
   return v;
 }
 inline void Put32(uChar* p, int32 v) { std::memcpy(p, &v, 4); }
-inline int32 GetBE32(const uChar* p) {
-  return int32((uInt32(p[0]) << 24) | (uInt32(p[1]) << 16) | (uInt32(p[2]) << 8) | uInt32(p[3]));
-}
+// A signed 32-bit length stored big-endian.
+inline int32 GetBE32Signed(const uChar* p) { return int32(GetBE32(p)); }
 
 // The fonts are single-byte for now; characters are stepped under the
 // application font.
@@ -435,7 +435,7 @@ MgErr LStrListSwap(UHandle h) {
   if (!p) return kArgErr;
   // Walk the whole list in file order first, so that a bad length changes
   // nothing and nothing outside the handle is touched.
-  int32 count = GetBE32(p);
+  int32 count = GetBE32Signed(p);
   int64 off = 4;
   bool ok = count >= 0;
   for (int32 k = 0; ok && k < count; ++k) {
@@ -443,7 +443,7 @@ MgErr LStrListSwap(UHandle h) {
       ok = false;
       break;
     }
-    int64 padded = PaddedLength(GetBE32(p + off));
+    int64 padded = PaddedLength(GetBE32Signed(p + off));
     ok = padded >= 0 && padded <= size - off - 4;
     off += 4 + padded;
   }
@@ -454,7 +454,7 @@ MgErr LStrListSwap(UHandle h) {
   Put32(p, count);
   off = 4;
   for (int32 k = 0; k < count; ++k) {
-    int32 len = GetBE32(p + off);
+    int32 len = GetBE32Signed(p + off);
     Put32(p + off, len);
     off += 4 + PaddedLength(len);
   }

@@ -1,5 +1,7 @@
 #include "path.h"
 
+#include "byteorder.h"
+
 #include <cstdarg>
 #include <cstring>
 #include <new>
@@ -31,21 +33,6 @@ inline int16 Get16(const uChar* p) {
   return v;
 }
 inline void Put16(uChar* p, int16 v) { std::memcpy(p, &v, 2); }
-inline uInt32 GetBE32(const uChar* p) {
-  return (uInt32(p[0]) << 24) | (uInt32(p[1]) << 16) | (uInt32(p[2]) << 8) | uInt32(p[3]);
-}
-inline void PutBE32(uChar* p, uInt32 v) {
-  p[0] = uChar(v >> 24);
-  p[1] = uChar(v >> 16);
-  p[2] = uChar(v >> 8);
-  p[3] = uChar(v);
-}
-inline int16 GetBE16(const uChar* p) { return int16((uInt16(p[0]) << 8) | p[1]); }
-inline void PutBE16(uChar* p, int16 v) {
-  p[0] = uChar(uInt16(v) >> 8);
-  p[1] = uChar(v);
-}
-
 // A path body assembled in ordinary memory before it replaces a handle's
 // contents, so that sources inside the target handle stay readable.
 class Body {
