@@ -1,0 +1,104 @@
+// Shared set-up of the engine tests: the memory manager started once per
+// process, failure reports that let the process go on, debug output on, and
+// the reports and debug lines collected for inspection.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mgsource/config_standin.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "platform/qx_alert.h"
+#include "platform/qx_debugout.h"
+
+// Switches of the debug manager; weak so that the tests also link against
+// builds whose debug manager goes on after every report anyway.
+QX_EXTERN_C void DBInitDebug() __attribute__((weak));
+void DBSetContinueAfterFailure(Bool32 on) __attribute__((weak));
+
+namespace qxtest {
+
+class Reports {
+ public:
+  static Reports& Get() {
+    static Reports r;
+    return r;
+  }
+  void Install() {
+    std::lock_guard<std::mutex> g(lock_);
+    text_.clear();
+    PlatSetAlertProc(&Reports::OnAlert);
+    PlatSetDebugSink(&Reports::OnDebug);
+  }
+  void Remove() {
+    PlatSetAlertProc(nullptr);
+    PlatSetDebugSink(nullptr);
+  }
+  // Everything shown or written since the test began.
+  std::string Text() {
+    std::lock_guard<std::mutex> g(lock_);
+    return text_;
+  }
+  void Clear() {
+    std::lock_guard<std::mutex> g(lock_);
+    text_.clear();
+  }
+  // The number of times needle occurs in what was shown or written.
+  int Count(const std::string& needle) {
+    std::string t = Text();
+    int n = 0;
+    for (size_t p = t.find(needle); p != std::string::npos; p = t.find(needle, p + 1)) ++n;
+    return n;
+  }
+
+ private:
+  static int32_t OnAlert(const char*, const char* text, int32_t buttons, int32_t) {
+    Get().Append(text);
+    return PlatAlertDefaultAnswer(buttons);
+  }
+  static void OnDebug(const char* text) { Get().Append(text); }
+  void Append(const char* text) {
+    std::lock_guard<std::mutex> g(lock_);
+    text_ += text ? text : "";
+    text_ += '\n';
+  }
+  std::mutex lock_;
+  std::string text_;
+};
+
+inline void StartManagers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    MemInit();
+    CfgTestSetValue("debugging", "true");
+    if (DBInitDebug) DBInitDebug();
+  });
+}
+
+// Scales loop counts down under Valgrind.
+inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }
+
+// Failed assertions of the type walkers name their source file.
+constexpr const char* kTDFailure = "datatype";
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    StartManagers();
+    if (DBSetContinueAfterFailure) DBSetContinueAfterFailure(1);
+    Reports::Get().Install();
+  }
+  void TearDown() override {
+    Reports::Get().Remove();
+    if (DBSetContinueAfterFailure) DBSetContinueAfterFailure(0);
+  }
+  static int Failures() { return Reports::Get().Count(kTDFailure); }
+  static std::string ReportText() { return Reports::Get().Text(); }
+  static void ClearReports() { Reports::Get().Clear(); }
+};
+
+}  // namespace qxtest
