@@ -43,7 +43,9 @@ int32 Strip(const uChar* s, uChar* d) {
   }
   if (StrippedPartwise(s)) {
     // The parts between the inner TDs are copied; each inner TD is stripped
-    // into place.  Writing never overtakes reading, so d may be s.
+    // into place.  Writing never overtakes reading, so d may be s; the end of
+    // the type part is found before anything is written.
+    int32 end = NameOffset(s);
     int32 out = 0, pos = 0;
     ForEachChild(s, kStripSet, [&](int32 off) {
       int32 inner = Size(s + off);
@@ -53,6 +55,11 @@ int32 Strip(const uChar* s, uChar* d) {
       pos = off + inner;
       return true;
     });
+    // The rest of the type part (all of it for a TD without inner TDs).
+    if (end > pos) {
+      if (d) std::memmove(d + out, s + pos, size_t(end - pos));
+      out += end - pos;
+    }
     size = out;
   } else {
     size = NameOffset(s);

@@ -66,6 +66,8 @@ TEST_F(Stripping, NestedNamedClusterEqualsTheUnnamedOne) {
       NamedRefnum(6, "Cls").Named("ref"),
       Union({I8().Named("u"), DBL()}),
       Handle(3).WithFlags(kTDFlagNoShrink10).Named("h"),
+      Cluster({}).Named("empty"),
+      DatalogRefnum(Function(0, {}, {}).Named("f")),
   }).Named("top");
   tdb::TD plain = Cluster({
       I32(),
@@ -78,6 +80,8 @@ TEST_F(Stripping, NestedNamedClusterEqualsTheUnnamedOne) {
       NamedRefnum(6, "Cls"),
       Union({I8(), DBL()}),
       Handle(3).WithFlags(kTDFlagNoShrink10),
+      Cluster({}),
+      DatalogRefnum(Function(0, {}, {})),
   });
   std::vector<uChar> src = named.Bytes();
   std::vector<uChar> want = plain.Bytes();
