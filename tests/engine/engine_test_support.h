@@ -15,11 +15,6 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 
-// Switches of the debug manager; weak so that the tests also link against
-// builds whose debug manager goes on after every report anyway.
-QX_EXTERN_C void DBInitDebug() __attribute__((weak));
-void DBSetContinueAfterFailure(Bool32 on) __attribute__((weak));
-
 namespace qxtest {
 
 class Reports {
@@ -75,7 +70,7 @@ inline void StartManagers() {
   std::call_once(once, [] {
     MemInit();
     CfgTestSetValue("debugging", "true");
-    if (DBInitDebug) DBInitDebug();
+    DBInitDebug();
   });
 }
 
@@ -89,12 +84,12 @@ class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     StartManagers();
-    if (DBSetContinueAfterFailure) DBSetContinueAfterFailure(1);
+    DBSetContinueAfterFailure(1);
     Reports::Get().Install();
   }
   void TearDown() override {
     Reports::Get().Remove();
-    if (DBSetContinueAfterFailure) DBSetContinueAfterFailure(0);
+    DBSetContinueAfterFailure(0);
   }
   static int Failures() { return Reports::Get().Count(kTDFailure); }
   static std::string ReportText() { return Reports::Get().Text(); }

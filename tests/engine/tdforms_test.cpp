@@ -6,6 +6,7 @@
 
 #include "engine/datatype.h"
 #include "engine_test_support.h"
+#include "platform/qx_vmem.h"
 #include "tools/tdbuilder.h"
 
 using namespace tdb;
@@ -298,6 +299,27 @@ TEST_F(StringForms, NestedTDReachingTheMarkerIsRefused) {
   EXPECT_EQ(Tail(HandleBytes(c), 4), old);
   AZDisposeHandle(h);
   AZDisposeHandle(c);
+}
+
+TEST_F(StringForms, MemoryFullLeavesTheHandleUnchanged) {
+  // Half a megabyte of named old strings under one top-level cluster.
+  std::vector<uChar> old = Cluster(std::vector<tdb::TD>(2000, OldString().Named(std::string(250, 'n')))).Bytes();
+  for (bool counted : {false, true}) {
+    std::vector<uChar> start = counted ? Counted(old) : old;
+    UHandle h = NewHandleWith(start, counted);
+    ASSERT_NE(h, nullptr);
+    PlatFailNextReservations(1);
+    EXPECT_EQ(counted ? ConvertStringTDsInHandle(h, 0) : MutateStringTDsInTM(h), kMemFullErr);
+    PlatFailNextReservations(0);
+    EXPECT_EQ(HandleBytes(h), start);
+    EXPECT_EQ(counted ? ConvertStringTDsInHandle(h, 0) : MutateStringTDsInTM(h), kNoErr);
+    EXPECT_EQ(CountStringTDs(reinterpret_cast<TypeDescriptor*>(*h + (counted ? 4 : 0))), 2000);
+    if (counted)
+      DSDisposeHandle(h);
+    else
+      AZDisposeHandle(h);
+  }
+  MemFullReset();
 }
 
 int32 Classify(const tdb::TD& t) {

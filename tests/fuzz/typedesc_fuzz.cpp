@@ -11,8 +11,6 @@
 #include "platform/qx_debugout.h"
 #include "typedesc_walk.h"
 
-void DBSetContinueAfterFailure(Bool32 on) __attribute__((weak));
-
 namespace {
 int32_t Quiet(const char*, const char*, int32_t buttons, int32_t) { return PlatAlertDefaultAnswer(buttons); }
 void Drop(const char*) {}
@@ -23,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemInit();
     PlatSetAlertProc(Quiet);
     PlatSetDebugSink(Drop);
-    if (DBSetContinueAfterFailure) DBSetContinueAfterFailure(1);
+    DBSetContinueAfterFailure(1);
     return true;
   }();
   (void)started;
