@@ -40,11 +40,11 @@ int32 ElementOffset(TypeDescriptor* cluster, int32 index) {
   return AlignDatum(ElemTD(cluster, index), off);
 }
 
-using DataLayout = EngineTest;
+using TDLayout = EngineTest;
 
-TEST_F(DataLayout, MaximumAlignmentStartsAtOne) { EXPECT_EQ(MaxDataAlign(), 1); }
+TEST_F(TDLayout, MaximumAlignmentStartsAtOne) { EXPECT_EQ(MaxDataAlign(), 1); }
 
-TEST_F(DataLayout, PackedAndAlignedClusters) {
+TEST_F(TDLayout, PackedAndAlignedClusters) {
   Built c(Cluster({I8(), I32()}));
   {
     AlignScope a(1);
@@ -59,7 +59,7 @@ TEST_F(DataLayout, PackedAndAlignedClusters) {
   }
 }
 
-TEST_F(DataLayout, SixtyFourBitIntegersAlignAsThirtyTwo) {
+TEST_F(TDLayout, SixtyFourBitIntegersAlignAsThirtyTwo) {
   AlignScope a(8);
   Built c(Cluster({I8(), I64()}));
   EXPECT_EQ(ElementOffset(c.td(), 1), 4);
@@ -69,7 +69,7 @@ TEST_F(DataLayout, SixtyFourBitIntegersAlignAsThirtyTwo) {
   EXPECT_EQ(DataSize(d.td()), 16);
 }
 
-TEST_F(DataLayout, AlignmentOfEachKind) {
+TEST_F(TDLayout, AlignmentOfEachKind) {
   AlignScope a(8);
   struct Case {
     tdb::TD td;
@@ -91,7 +91,7 @@ TEST_F(DataLayout, AlignmentOfEachKind) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(DataLayout, AlignmentIsCappedByTheMaximum) {
+TEST_F(TDLayout, AlignmentIsCappedByTheMaximum) {
   AlignScope a(4);
   Built d(DBL());
   EXPECT_EQ(AlignDatum(d.td(), 5), 8);
@@ -106,13 +106,13 @@ TEST_F(DataLayout, AlignmentIsCappedByTheMaximum) {
   EXPECT_EQ(AlignDatum(d.td(), 4 * 2), 8);
 }
 
-TEST_F(DataLayout, AlignmentKeepsAddressesAboveTwoGigabytes) {
+TEST_F(TDLayout, AlignmentKeepsAddressesAboveTwoGigabytes) {
   AlignScope a(4);
   Built d(I32());
   EXPECT_EQ(uInt32(AlignDatum(d.td(), int32(0xC0000001u))), 0xC0000004u);
 }
 
-TEST_F(DataLayout, SizesOfEachKind) {
+TEST_F(TDLayout, SizesOfEachKind) {
   struct Case {
     tdb::TD td;
     int32 size;
@@ -136,12 +136,12 @@ TEST_F(DataLayout, SizesOfEachKind) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(DataLayout, HugeClusterSizesSaturate) {
+TEST_F(TDLayout, HugeClusterSizesSaturate) {
   Built c(Cluster({Block(0x7FFFFFF0), Block(0x7FFFFFF0)}));
   EXPECT_EQ(DataSize(c.td()), 0x7FFFFFFF);
 }
 
-TEST_F(DataLayout, DataShape) {
+TEST_F(TDLayout, DataShape) {
   struct Case {
     tdb::TD td;
     int32 shape;
@@ -160,9 +160,9 @@ TEST_F(DataLayout, DataShape) {
   EXPECT_EQ(Failures(), 0);
 }
 
-using Bounds = EngineTest;
+using TDBounds = EngineTest;
 
-TEST_F(Bounds, FixedStrings) {
+TEST_F(TDBounds, FixedStrings) {
   Built fixed(String(TDFixed(16)));
   Built variable(String(kTDVariable));
   Built bounded(String(16));
@@ -173,7 +173,7 @@ TEST_F(Bounds, FixedStrings) {
   EXPECT_FALSE(DataIsFixedSize(handle.td()));
 }
 
-TEST_F(Bounds, FixedElementCounts) {
+TEST_F(TDBounds, FixedElementCounts) {
   Built six(Array(I32(), {TDFixed(2), TDFixed(3)}));
   EXPECT_EQ(ArrayTDFixedElts(six.td()), 6);
   EXPECT_EQ(ArrayTDBoundElts(six.td()), int32(0x80000006u));
@@ -190,7 +190,7 @@ TEST_F(Bounds, FixedElementCounts) {
   EXPECT_EQ(ArrayTDBoundElts(square.td()), int32(0x80000000u));
 }
 
-TEST_F(Bounds, BoundedAndVariableDimensions) {
+TEST_F(TDBounds, BoundedAndVariableDimensions) {
   Built bounded(Array(I32(), {2, TDFixed(3)}));
   EXPECT_EQ(ArrayTDFixedElts(bounded.td()), 0);
   EXPECT_EQ(ArrayTDBoundElts(bounded.td()), 6);
@@ -211,7 +211,7 @@ TEST_F(Bounds, BoundedAndVariableDimensions) {
   EXPECT_EQ(ArrayTDFixedElts(ofFixedStrings.td()), 2);  // through the typedef
 }
 
-TEST_F(Bounds, FixedSizeOfOtherKinds) {
+TEST_F(TDBounds, FixedSizeOfOtherKinds) {
   EXPECT_TRUE(DataIsFixedSize(Built(Cluster({I32(), Boolean(), Refnum(3), Enum(kTDEnumU8, {"x"})})).td()));
   EXPECT_TRUE(DataIsFixedSize(Built(Variant()).td()));
   EXPECT_TRUE(DataIsFixedSize(Built(Cluster({})).td()));
@@ -220,9 +220,9 @@ TEST_F(Bounds, FixedSizeOfOtherKinds) {
   EXPECT_EQ(Failures(), 0);
 }
 
-using Validity = EngineTest;
+using TDValidity = EngineTest;
 
-TEST_F(Validity, WhatDataCanExist) {
+TEST_F(TDValidity, WhatDataCanExist) {
   struct Case {
     tdb::TD td;
     bool valid;
@@ -245,9 +245,9 @@ TEST_F(Validity, WhatDataCanExist) {
   EXPECT_EQ(Failures(), 0);
 }
 
-using Names = EngineTest;
+using TDNames = EngineTest;
 
-TEST_F(Names, FoundAfterEveryKindOfTypePart) {
+TEST_F(TDNames, FoundAfterEveryKindOfTypePart) {
   tdb::TD cases[] = {
       I32(), Void(), Boolean(), Header(kTDOpaque34), Header(kTDOpaque36),
       Enum(kTDEnumU8, {"ab"}), Enum(kTDEnumU16, {"a", "bc"}), Unit(kTDUnitDBL, {{1, -2}, {3, 4}}),
@@ -270,7 +270,7 @@ TEST_F(Names, FoundAfterEveryKindOfTypePart) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Names, EmptyNamesOfTheStandardClusterAreNone) {
+TEST_F(TDNames, EmptyNamesOfTheStandardClusterAreNone) {
   const TypeDescriptor* nine = StdTDTable[24];
   for (int32 i = 0; i < 9; ++i) {
     TypeDescriptor* e = ElemTD(nine, i);
@@ -281,15 +281,15 @@ TEST_F(Names, EmptyNamesOfTheStandardClusterAreNone) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Names, NameFlagWithoutRoomAsserts) {
+TEST_F(TDNames, NameFlagWithoutRoomAsserts) {
   Built b(I32().WithFlags(kTDFlagName));
   EXPECT_EQ(TDNamePtr(b.td()), nullptr);
   EXPECT_EQ(Failures(), 1);
 }
 
-using Elements = EngineTest;
+using TDElements = EngineTest;
 
-TEST_F(Elements, ClusterUnionAndFunctionElements) {
+TEST_F(TDElements, ClusterUnionAndFunctionElements) {
   Built c(Cluster({I8(), String().Named("s"), DBL()}).Named("c"));
   uChar* base = c.bytes.data();
   EXPECT_EQ(reinterpret_cast<uChar*>(ElemTD(c.td(), 0)) - base, 6);
@@ -308,7 +308,7 @@ TEST_F(Elements, ClusterUnionAndFunctionElements) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Elements, OffsetsInAHandle) {
+TEST_F(TDElements, OffsetsInAHandle) {
   std::vector<uChar> bytes = Cluster({I32(), Cluster({I8(), I16()})}).Bytes();
   UHandle h = nullptr;
   ASSERT_EQ(AZPtrToHand(bytes.data(), &h, int32(bytes.size())), kNoErr);
@@ -320,7 +320,7 @@ TEST_F(Elements, OffsetsInAHandle) {
   AZDisposeHandle(h);
 }
 
-TEST_F(Elements, ImpossibleRequestsAssertAndGoOn) {
+TEST_F(TDElements, ImpossibleRequestsAssertAndGoOn) {
   Built c(Cluster({I32(), I16()}));
   EXPECT_EQ(ElemTD(c.td(), 3), nullptr);
   EXPECT_EQ(ElemTD(c.td(), -1), nullptr);
@@ -332,7 +332,7 @@ TEST_F(Elements, ImpossibleRequestsAssertAndGoOn) {
   EXPECT_EQ(Failures(), 2);
 }
 
-TEST_F(Elements, SizeZeroElementStopsTheWalk) {
+TEST_F(TDElements, SizeZeroElementStopsTheWalk) {
   Built c(Cluster({I32(), I8().WithSize(0), I16()}));
   EXPECT_EQ(DataSize(c.td()), 4);
   EXPECT_GE(Failures(), 1);
@@ -347,7 +347,7 @@ TEST_F(Elements, SizeZeroElementStopsTheWalk) {
   EXPECT_GE(Failures(), 2);
 }
 
-TEST_F(Elements, FunctionsHaveNoData) {
+TEST_F(TDElements, FunctionsHaveNoData) {
   Built f(Function(0, {}, {}));
   EXPECT_EQ(DataSize(f.td()), 4);
   EXPECT_EQ(Failures(), 1);
@@ -356,7 +356,7 @@ TEST_F(Elements, FunctionsHaveNoData) {
   EXPECT_EQ(Failures(), 2);
 }
 
-TEST_F(Elements, UnknownCodesAndVariantKindsAssert) {
+TEST_F(TDElements, UnknownCodesAndVariantKindsAssert) {
   Built odd(Header(0x99));
   EXPECT_EQ(DataSize(odd.td()), 4);  // NumSize of the low four bits
   EXPECT_EQ(Failures(), 1);

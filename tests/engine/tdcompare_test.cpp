@@ -16,9 +16,9 @@ int32 Cmp(const tdb::TD& a, const tdb::TD& b, int32 mode = 0) {
   return TDCompareWalk(AsTD(x), AsTD(y), mode);
 }
 
-using Compare = EngineTest;
+using TDComparison = EngineTest;
 
-TEST_F(Compare, Numerics) {
+TEST_F(TDComparison, Numerics) {
   EXPECT_EQ(Cmp(I32(), I32()), 0);
   EXPECT_EQ(Cmp(I32(), U32()), kTDDiffTypedef);  // signedness
   EXPECT_EQ(Cmp(I64(), U64()), 0x0001);
@@ -30,7 +30,7 @@ TEST_F(Compare, Numerics) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Compare, ClustersAndElementCounts) {
+TEST_F(TDComparison, ClustersAndElementCounts) {
   EXPECT_EQ(Cmp(Cluster({I32()}), Cluster({I32(), I32()})), 0x1000);
   EXPECT_EQ(Cmp(Cluster({I32()}), Union({I32()})), 0x0100);
   EXPECT_EQ(Cmp(Cluster({I32(), I8()}), Cluster({I32(), I16()})), 0x0010);
@@ -40,7 +40,7 @@ TEST_F(Compare, ClustersAndElementCounts) {
   EXPECT_EQ(Cmp(Cluster({}), Cluster({})), 0);
 }
 
-TEST_F(Compare, Names) {
+TEST_F(TDComparison, Names) {
   tdb::TD named = I32().Named("x");
   EXPECT_EQ(Cmp(named, I32()), 0);
   EXPECT_EQ(Cmp(named, I32(), kTDCmpNames), 0x8000);
@@ -62,7 +62,7 @@ TEST_F(Compare, Names) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Compare, RefnumAgainstU32) {
+TEST_F(TDComparison, RefnumAgainstU32) {
   EXPECT_EQ(Cmp(Refnum(2), U32()), 0x0100);
   EXPECT_EQ(Cmp(U32(), Refnum(2)), 0x0100);
   EXPECT_EQ(Cmp(Refnum(2), U32(), kTDCmpRefnumU32), 0);
@@ -70,7 +70,7 @@ TEST_F(Compare, RefnumAgainstU32) {
   EXPECT_EQ(Cmp(I32(), Refnum(2), kTDCmpRefnumU32), 0x0100);
 }
 
-TEST_F(Compare, Typedefs) {
+TEST_F(TDComparison, Typedefs) {
   EXPECT_EQ(Cmp(Typedef("t", I32()), I32()), 0x0001);
   EXPECT_EQ(Cmp(I32(), Typedef("t", I32())), 0x0001);
   EXPECT_EQ(Cmp(Typedef("t", I32()), Typedef("t", I32())), 0);
@@ -84,7 +84,7 @@ TEST_F(Compare, Typedefs) {
   EXPECT_EQ(Cmp(Typedef("t", I32()), Typedef("t", I16()), kTDCmpTypedefCode), 0x0010);
 }
 
-TEST_F(Compare, EnumerationsAndUnits) {
+TEST_F(TDComparison, EnumerationsAndUnits) {
   tdb::TD ab = Enum(kTDEnumU16, {"a", "b"});
   EXPECT_EQ(Cmp(ab, Enum(kTDEnumU16, {"a", "b"})), 0);
   EXPECT_EQ(Cmp(ab, Enum(kTDEnumU16, {"a", "b", "c"})), 0x0010);
@@ -103,7 +103,7 @@ TEST_F(Compare, EnumerationsAndUnits) {
   EXPECT_EQ(Cmp(metres, Unit(kTDUnitSGL, {{1, 1}})), 0x0010);
 }
 
-TEST_F(Compare, StringsAndBounds) {
+TEST_F(TDComparison, StringsAndBounds) {
   EXPECT_EQ(Cmp(String(), StringView()), 0x0008);
   EXPECT_EQ(Cmp(String(), StringOf(kTDString37)), 0x0002);
   EXPECT_EQ(Cmp(StringOf(kTDString37), StringView()), 0x0002);
@@ -117,7 +117,7 @@ TEST_F(Compare, StringsAndBounds) {
   EXPECT_EQ(Cmp(Block(4), Block(8)), 0x0400);
 }
 
-TEST_F(Compare, Arrays) {
+TEST_F(TDComparison, Arrays) {
   EXPECT_EQ(Cmp(Array(I32()), Array(I32())), 0);
   EXPECT_EQ(Cmp(Array(I32()), ArrayView(I32())), 0x0008);
   EXPECT_EQ(Cmp(Array(I32()), Array(I32(), {-1, -1})), 0x0200);
@@ -127,7 +127,7 @@ TEST_F(Compare, Arrays) {
   EXPECT_EQ(Cmp(Array(I32()), Cluster({I32()})), 0x0100);
 }
 
-TEST_F(Compare, BooleansAndHeaderOnlyCodes) {
+TEST_F(TDComparison, BooleansAndHeaderOnlyCodes) {
   EXPECT_EQ(Cmp(Boolean(), Boolean()), 0);
   EXPECT_EQ(Cmp(Boolean(), OldBoolean()), 0x0100);
   EXPECT_EQ(Cmp(Boolean(), U8()), 0x0100);
@@ -141,7 +141,7 @@ TEST_F(Compare, BooleansAndHeaderOnlyCodes) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Compare, Functions) {
+TEST_F(TDComparison, Functions) {
   tdb::TD f = Function(5, {0x1100, 0x0001}, {I32(), String()});
   EXPECT_EQ(Cmp(f, Function(5, {0x1100, 0x0001}, {I32(), String()})), 0);
   EXPECT_EQ(Cmp(f, Function(6, {0x1100, 0x0001}, {I32(), String()})), 0x2000);
@@ -160,7 +160,7 @@ TEST_F(Compare, Functions) {
   EXPECT_EQ(Cmp(f, Function(5, {0x1100, 0x0001}, {I32(), Path()})), 0x0100);
 }
 
-TEST_F(Compare, Refnums) {
+TEST_F(TDComparison, Refnums) {
   EXPECT_EQ(Cmp(Refnum(2), Refnum(2)), 0);
   EXPECT_EQ(Cmp(Refnum(2), Refnum(3)), 0x4000);
   EXPECT_EQ(Cmp(Refnum(0), Refnum(3)), 0x0001);
@@ -177,7 +177,7 @@ TEST_F(Compare, Refnums) {
   EXPECT_EQ(Cmp(ObjectRefnum(Cluster({I32()})), ObjectRefnum(Cluster({I16()}))), 0x0040);
 }
 
-TEST_F(Compare, AutomationRefnumsThroughTheHook) {
+TEST_F(TDComparison, AutomationRefnumsThroughTheHook) {
   // The default compares the interface names byte for byte.
   EXPECT_EQ(Cmp(NamedRefnum(7, "PFace"), NamedRefnum(7, "PFace")), 0);
   EXPECT_EQ(Cmp(NamedRefnum(7, "PFace"), NamedRefnum(7, "PFact")), 0x0040);
@@ -197,14 +197,14 @@ TEST_F(Compare, AutomationRefnumsThroughTheHook) {
   EXPECT_EQ(Cmp(NamedRefnum(7, "PFace"), NamedRefnum(7, "PFact")), 0x0040);
 }
 
-TEST_F(Compare, SameAddressIsEqual) {
+TEST_F(TDComparison, SameAddressIsEqual) {
   std::vector<uChar> x = Cluster({I32(), Cluster({String()})}).Bytes();
   EXPECT_EQ(TDCompareWalk(AsTD(x), AsTD(x), 0xFFFF), 0);
 }
 
-using EnumItems = EngineTest;
+using TDEnumItems = EngineTest;
 
-TEST_F(EnumItems, DifferAndIndex) {
+TEST_F(TDEnumItems, DifferAndIndex) {
   std::vector<uChar> ab = Enum(kTDEnumU8, {"alpha", "beta"}).Bytes();
   std::vector<uChar> abc = Enum(kTDEnumU32, {"alpha", "beta", "gamma"}).Bytes();
   std::vector<uChar> ax = Enum(kTDEnumU8, {"alpha", "x"}).Bytes();
@@ -222,7 +222,7 @@ TEST_F(EnumItems, DifferAndIndex) {
   EXPECT_EQ(Failures(), 1);
 }
 
-using ObjectIds = EngineTest;
+using TDObjectIds = EngineTest;
 
 int32 IdCmp(const tdb::TD& a, const tdb::TD& b) {
   std::vector<uChar> x = a.Bytes(), y = b.Bytes();
@@ -230,7 +230,7 @@ int32 IdCmp(const tdb::TD& a, const tdb::TD& b) {
   return OMIdCmp(TDGetOMId(AsTD(x)), TDGetOMId(AsTD(y)));
 }
 
-TEST_F(ObjectIds, NamedClasses) {
+TEST_F(TDObjectIds, NamedClasses) {
   EXPECT_EQ(IdCmp(NamedRefnum(6, "Visa"), NamedRefnum(6, "Visa")), 0);
   EXPECT_EQ(IdCmp(NamedRefnum(6, "Visa"), NamedRefnum(6, "VisaX")), 64);
   EXPECT_EQ(IdCmp(NamedRefnum(6, "Visa"), NamedRefnum(6, "Vise")), 64);
@@ -238,7 +238,7 @@ TEST_F(ObjectIds, NamedClasses) {
   EXPECT_EQ(IdCmp(NamedRefnum(10, ""), NamedRefnum(10, "")), 0);
 }
 
-TEST_F(ObjectIds, ObjectClasses) {
+TEST_F(TDObjectIds, ObjectClasses) {
   EXPECT_EQ(IdCmp(ObjectRefnum(1, 4), ObjectRefnum(1, 9)), 0);
   EXPECT_EQ(IdCmp(ObjectRefnum(1, 4), ObjectRefnum(3, 4)), 64);
   EXPECT_EQ(IdCmp(ObjectRefnum(Array(DBL())), ObjectRefnum(Array(DBL()))), 0);
@@ -247,7 +247,7 @@ TEST_F(ObjectIds, ObjectClasses) {
   EXPECT_EQ(IdCmp(ObjectRefnum(1, 0), Refnum(2)), 0x4000);
 }
 
-TEST_F(ObjectIds, UnrecognizedClassesAreReported) {
+TEST_F(TDObjectIds, UnrecognizedClassesAreReported) {
   EXPECT_EQ(IdCmp(ObjectRefnum(3, 0), ObjectRefnum(3, 0)), 64);
   EXPECT_NE(ReportText().find("OMIdCmp: unrecognized OMIdQXClass 0x3"), std::string::npos) << ReportText();
   EXPECT_EQ(IdCmp(Refnum(2), Refnum(2)), 64);

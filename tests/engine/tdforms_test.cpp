@@ -1,4 +1,4 @@
-// Stripping, pad bytes, boolean codes, and the old and current forms of
+// TDStripping, pad bytes, boolean codes, and the old and current forms of
 // string descriptors.
 #include <gtest/gtest.h>
 
@@ -43,9 +43,9 @@ int32 CountOf(const std::vector<uChar>& counted) {
 
 std::vector<uChar> Tail(const std::vector<uChar>& v, size_t from) { return std::vector<uChar>(v.begin() + from, v.end()); }
 
-using Stripping = EngineTest;
+using TDStripping = EngineTest;
 
-TEST_F(Stripping, NamedEnumerationBecomesItsNumeric) {
+TEST_F(TDStripping, NamedEnumerationBecomesItsNumeric) {
   std::vector<uChar> e = Enum(kTDEnumU16, {"one", "two", "three"}).Named("choice").Bytes();
   std::vector<uChar> out(e.size(), 0xCC);
   EXPECT_EQ(StripTD(AsTD(e), nullptr), 4);
@@ -55,7 +55,7 @@ TEST_F(Stripping, NamedEnumerationBecomesItsNumeric) {
   EXPECT_EQ(out[4], 0xCC);  // nothing written beyond the stripped TD
 }
 
-TEST_F(Stripping, NestedNamedClusterEqualsTheUnnamedOne) {
+TEST_F(TDStripping, NestedNamedClusterEqualsTheUnnamedOne) {
   tdb::TD named = Cluster({
       I32().Named("a"),
       Cluster({String().Named("s"), Enum(kTDEnumU8, {"x", "y"}).Named("e"), Unit(kTDUnitDBL, {{1, 2}})}).Named("in"),
@@ -98,16 +98,16 @@ TEST_F(Stripping, NestedNamedClusterEqualsTheUnnamedOne) {
   EXPECT_EQ(Failures(), 0);
 }
 
-TEST_F(Stripping, StandardClusterOfEmptyNames) {
+TEST_F(TDStripping, StandardClusterOfEmptyNames) {
   std::vector<uChar> out(64);
   EXPECT_EQ(StripTD(StdTDTable[24], AsTD(out)), 42);
   std::vector<uChar> want = Cluster({I32(), I32(), I32(), I32(), I32(), I32(), I32(), I32(), I32()}).Bytes();
   EXPECT_EQ(std::vector<uChar>(out.begin(), out.begin() + 42), want);
 }
 
-using Padding = EngineTest;
+using TDPadding = EngineTest;
 
-TEST_F(Padding, SetPadBytesAreCleared) {
+TEST_F(TDPadding, SetPadBytesAreCleared) {
   std::vector<uChar> t = Cluster({I32().Named("ab", 0x7F), Enum(kTDEnumU8, {"ab"}), Typedef("cd", I8()),
                                   NamedRefnum(6, "ef")})
                              .Named("gh", 0x11)
@@ -127,16 +127,16 @@ TEST_F(Padding, SetPadBytesAreCleared) {
   EXPECT_FALSE(NormalizeTDPadding(AsTD(t)));
 }
 
-TEST_F(Padding, OddLengthNamesHaveNoPad) {
+TEST_F(TDPadding, OddLengthNamesHaveNoPad) {
   std::vector<uChar> t = Cluster({I32().Named("abc"), I8()}).Named("x").Bytes();
   std::vector<uChar> before = t;
   EXPECT_FALSE(NormalizeTDPadding(AsTD(t)));
   EXPECT_EQ(t, before);
 }
 
-using Booleans = EngineTest;
+using TDBooleans = EngineTest;
 
-TEST_F(Booleans, FindAndRecode) {
+TEST_F(TDBooleans, FindAndRecode) {
   std::vector<uChar> t = Cluster({I32(), Array(Boolean()), Union({OldBoolean(), Boolean()})}).Bytes();
   EXPECT_TRUE(TDHasBoolean(AsTD(t)));
   EXPECT_TRUE(SetBooleanTDCode(AsTD(t), kTDBooleanOld));
@@ -149,7 +149,7 @@ TEST_F(Booleans, FindAndRecode) {
   EXPECT_TRUE(TDHasBoolean(AsTD(deep)));
 }
 
-TEST_F(Booleans, ExtendedValues) {
+TEST_F(TDBooleans, ExtendedValues) {
   struct Case {
     tdb::TD td;
     bool has;
@@ -166,9 +166,9 @@ TEST_F(Booleans, ExtendedValues) {
   }
 }
 
-using StringForms = EngineTest;
+using TDStringForms = EngineTest;
 
-TEST_F(StringForms, CountStringLikeTDs) {
+TEST_F(TDStringForms, CountStringLikeTDs) {
   std::vector<uChar> t = Cluster({String(), Array(Path()), Typedef("t", StringOf(kTDString33)),
                                   DatalogRefnum(StringOf(kTDString37)), StringView(), Handle(),
                                   ObjectRefnum(String())})
@@ -176,7 +176,7 @@ TEST_F(StringForms, CountStringLikeTDs) {
   EXPECT_EQ(CountStringTDs(AsTD(t)), 4);
 }
 
-TEST_F(StringForms, ClusterOfTwoOldStringsGrows) {
+TEST_F(TDStringForms, ClusterOfTwoOldStringsGrows) {
   std::vector<uChar> old = Cluster({OldString(), OldString()}).Bytes();
   ASSERT_EQ(old.size(), 14u);
   UHandle h = NewHandleWith(old);
@@ -188,7 +188,7 @@ TEST_F(StringForms, ClusterOfTwoOldStringsGrows) {
   AZDisposeHandle(h);
 }
 
-TEST_F(StringForms, EveryStringInsideIsConverted) {
+TEST_F(TDStringForms, EveryStringInsideIsConverted) {
   tdb::TD oldForm = Cluster({OldString().Named("a"), OldString(kTDPath).Named("bc"),
                              Array(Cluster({OldString(kTDString33)})), Typedef("t", OldString(kTDString37)),
                              DatalogRefnum(OldString()), Wrapper(OldString()), I32().Named("n"),
@@ -204,7 +204,7 @@ TEST_F(StringForms, EveryStringInsideIsConverted) {
   AZDisposeHandle(h);
 }
 
-TEST_F(StringForms, ConvertToOldAndBack) {
+TEST_F(TDStringForms, ConvertToOldAndBack) {
   tdb::TD current = Cluster({String().Named("s"), Array(Path()), Boolean(), StringOf(kTDString37)});
   std::vector<uChar> start = Counted(current.Bytes());
   for (bool dataZone : {false, true}) {
@@ -223,7 +223,7 @@ TEST_F(StringForms, ConvertToOldAndBack) {
   }
 }
 
-TEST_F(StringForms, NothingToConvert) {
+TEST_F(TDStringForms, NothingToConvert) {
   std::vector<uChar> t = Cluster({I32(), Handle()}).Bytes();
   t.push_back(0xAB);  // a size mismatch is reported only when there is work
   UHandle h = NewHandleWith(t);
@@ -233,7 +233,7 @@ TEST_F(StringForms, NothingToConvert) {
   AZDisposeHandle(h);
 }
 
-TEST_F(StringForms, SizeMismatchIsReportedAndTheTailKept) {
+TEST_F(TDStringForms, SizeMismatchIsReportedAndTheTailKept) {
   std::vector<uChar> t = Cluster({OldString()}).Bytes();
   t.push_back(0xAB);
   t.push_back(0xCD);
@@ -249,7 +249,7 @@ TEST_F(StringForms, SizeMismatchIsReportedAndTheTailKept) {
   AZDisposeHandle(h);
 }
 
-TEST_F(StringForms, TDLargerThanItsHandleIsRefused) {
+TEST_F(TDStringForms, TDLargerThanItsHandleIsRefused) {
   std::vector<uChar> t = Cluster({OldString(), OldString()}).Bytes();
   t.resize(t.size() - 2);
   UHandle h = NewHandleWith(t);
@@ -258,7 +258,7 @@ TEST_F(StringForms, TDLargerThanItsHandleIsRefused) {
   AZDisposeHandle(h);
 }
 
-TEST_F(StringForms, CurrentStringWithoutBoundCannotLoseIt) {
+TEST_F(TDStringForms, CurrentStringWithoutBoundCannotLoseIt) {
   UHandle h = NewHandleWith(Counted(Cluster({OldString()}).Bytes()));
   std::vector<uChar> before = HandleBytes(h);
   EXPECT_EQ(ConvertStringTDsInHandle(h, 1), kArgErr);
@@ -268,7 +268,7 @@ TEST_F(StringForms, CurrentStringWithoutBoundCannotLoseIt) {
 
 std::vector<tdb::TD> OldStrings(int n) { return std::vector<tdb::TD>(size_t(n), OldString()); }
 
-TEST_F(StringForms, TopLevelReachingTheMarkerWalksByTheHandle) {
+TEST_F(TDStringForms, TopLevelReachingTheMarkerWalksByTheHandle) {
   // 8192 strings: 32,774 bytes old, 65,542 current.
   std::vector<uChar> old = Cluster(OldStrings(8192)).Bytes();
   UHandle h = NewHandleWith(old);
@@ -289,7 +289,7 @@ TEST_F(StringForms, TopLevelReachingTheMarkerWalksByTheHandle) {
   AZDisposeHandle(c);
 }
 
-TEST_F(StringForms, NestedTDReachingTheMarkerIsRefused) {
+TEST_F(TDStringForms, NestedTDReachingTheMarkerIsRefused) {
   std::vector<uChar> old = Cluster({I32(), Cluster(OldStrings(8192))}).Bytes();
   UHandle h = NewHandleWith(old);
   EXPECT_EQ(MutateStringTDsInTM(h), kArgErr);
@@ -301,7 +301,7 @@ TEST_F(StringForms, NestedTDReachingTheMarkerIsRefused) {
   AZDisposeHandle(c);
 }
 
-TEST_F(StringForms, MemoryFullLeavesTheHandleUnchanged) {
+TEST_F(TDStringForms, MemoryFullLeavesTheHandleUnchanged) {
   // Half a megabyte of named old strings under one top-level cluster.
   std::vector<uChar> old = Cluster(std::vector<tdb::TD>(2000, OldString().Named(std::string(250, 'n')))).Bytes();
   for (bool counted : {false, true}) {
@@ -329,7 +329,7 @@ int32 Classify(const tdb::TD& t) {
 
 int32 ClassifyRawWords(std::vector<uChar> w) { return ClassifyStringTDForm(w.data(), int32(w.size())); }
 
-TEST_F(StringForms, ClassifyWordForm) {
+TEST_F(TDStringForms, ClassifyWordForm) {
   EXPECT_EQ(Classify(I32()), 0);
   EXPECT_EQ(Classify(Cluster({I32(), DBL()})), 0);
   EXPECT_EQ(Classify(OldString()), 1);
@@ -374,7 +374,7 @@ TEST_F(StringForms, ClassifyWordForm) {
   EXPECT_EQ(ClassifyRawWords(undecidedThenCurrent), 3);
 }
 
-TEST_F(StringForms, ClassifyMalformedWordForms) {
+TEST_F(TDStringForms, ClassifyMalformedWordForms) {
   std::vector<uChar> w = Cluster({String(), I32()}).Bytes(Order::kWord);
   EXPECT_EQ(ClassifyStringTDForm(w.data(), 3), 4);
   EXPECT_EQ(ClassifyStringTDForm(w.data(), int32(w.size()) - 1), 4);
@@ -391,7 +391,7 @@ int32 ClassifyFile(const tdb::TD& t) {
   return ClassifyFileStringTDs(f.data(), int32(f.size()));
 }
 
-TEST_F(StringForms, ClassifyFileOrder) {
+TEST_F(TDStringForms, ClassifyFileOrder) {
   EXPECT_EQ(ClassifyFile(Cluster({I32(), Boolean()})), 0);
   EXPECT_EQ(ClassifyFile(Cluster({String().Named("abc"), Array(Path())})), 0);
   EXPECT_EQ(ClassifyFile(Cluster({String(), OldString().Named("abcdef")})), 1);
