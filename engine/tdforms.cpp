@@ -147,6 +147,7 @@ int32 CountStrings(const uChar* t) {
 // would reach 0xFFFF bytes or a current-form string TD lacks its bound.
 int32 ConvertForm(const uChar* s, int32 slen, uChar* d, bool toCurrent, bool top) {
   int32 len;
+  if (slen < 4) return -1;
   if (IsStringLike(Code(s))) {
     if (toCurrent) {
       len = slen + 4;
@@ -215,7 +216,7 @@ MgErr RewriteStringForm(UHandle h, bool counted, bool toCurrent) {
   UPtr tmp = AZNewPtr(newsize);
   if (!tmp) return kMemFullErr;
   const uChar* src = *h;
-  if (counted) Put32(tmp, I32(src) + (toCurrent ? 2 * n : -2 * n));
+  if (counted) Put32(tmp, int32(uInt32(I32(src)) + uInt32(toCurrent ? 2 * n : -2 * n)));
   ConvertForm(src + base, tdlen, tmp + base, toCurrent, true);
   std::memcpy(tmp + base + newlen, src + base + tdlen, size_t(tail));
   MgErr err = ds ? DSSetHandleSize(h, newsize) : AZSetHandleSize(h, newsize);
