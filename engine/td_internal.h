@@ -1,9 +1,8 @@
 // Helpers shared by the type-descriptor walkers: field access at any
 // address, the layout rules of each code, and the failure report.
 #pragma once
-#include <cstring>
-
 #include "datatype.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 
 namespace td {
@@ -12,21 +11,11 @@ namespace td {
 extern const char kSourceFile[];
 #define TD_ASSERT(text) DBAssert(td::kSourceFile, __LINE__, (text))
 
-inline uInt16 U16(const uChar* p) {
-  uInt16 v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline int16 I16(const uChar* p) { return int16(U16(p)); }
-inline int32 I32(const uChar* p) {
-  int32 v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void Put16(uChar* p, uInt16 v) { std::memcpy(p, &v, 2); }
-inline void Put32(uChar* p, int32 v) { std::memcpy(p, &v, 4); }
-// Big-endian reads, for TDs still in file order.
-inline uInt16 BE16(const uChar* p) { return uInt16((p[0] << 8) | p[1]); }
+inline uInt16 U16(const uChar* p) { return GetNative16(p); }
+inline int16 I16(const uChar* p) { return int16(GetNative16(p)); }
+inline int32 I32(const uChar* p) { return int32(GetNative32(p)); }
+inline void Put16(uChar* p, uInt16 v) { PutNative16(p, v); }
+inline void Put32(uChar* p, int32 v) { PutNative32(p, uInt32(v)); }
 
 inline const uChar* B(const TypeDescriptor* t) { return reinterpret_cast<const uChar*>(t); }
 inline uChar* B(TypeDescriptor* t) { return reinterpret_cast<uChar*>(t); }

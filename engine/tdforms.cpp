@@ -244,7 +244,7 @@ int32 StringTDForm(const uChar* t, int32 size, uChar flags, bool wordForm) {
 }
 
 // Reads 16-bit fields of the word form (host order) or of file order.
-inline uInt16 Rd16(const uChar* p, bool wordForm) { return wordForm ? U16(p) : BE16(p); }
+inline uInt16 Rd16(const uChar* p, bool wordForm) { return wordForm ? U16(p) : GetBE16(p); }
 
 // The size of the TD at t given avail bytes, or 0 when it does not fit.
 int32 FittingSize(const uChar* t, int32 avail, bool top, bool wordForm) {
@@ -312,7 +312,7 @@ bool FindOldInFile(const uChar* t, int32 avail, bool top, int32 depth, bool* und
     *undecided = true;
     return false;
   }
-  uInt16 word = BE16(t + 2);
+  uInt16 word = GetBE16(t + 2);
   uChar code = uChar(word & 0xFF);
   auto inner = [&](int32 off) { return FindOldInFile(t + off, size - off, false, depth + 1, undecided); };
   switch (code) {
@@ -324,7 +324,7 @@ bool FindOldInFile(const uChar* t, int32 avail, bool top, int32 depth, bool* und
     }
     case kTDArray:
     case kTDArrayView: {
-      int32 n = size >= 6 ? int16(BE16(t + 4)) : -1;
+      int32 n = size >= 6 ? int16(GetBE16(t + 4)) : -1;
       if (n < 0 || 6 + 4 * n > size - 4) {
         *undecided = true;
         return false;
@@ -334,7 +334,7 @@ bool FindOldInFile(const uChar* t, int32 avail, bool top, int32 depth, bool* und
     case kTDCluster:
     case kTDUnion:
     case kTDFunction: {
-      int32 n = size >= 6 ? int16(BE16(t + 4)) : -1;
+      int32 n = size >= 6 ? int16(GetBE16(t + 4)) : -1;
       if (n < 0) {
         *undecided = true;
         return false;
@@ -346,7 +346,7 @@ bool FindOldInFile(const uChar* t, int32 avail, bool top, int32 depth, bool* und
           return false;
         }
         if (inner(off)) return true;
-        int32 step = BE16(t + off);
+        int32 step = GetBE16(t + off);
         if (step < 4) return false;  // already noted as undecided
         off += step;
       }
@@ -356,7 +356,7 @@ bool FindOldInFile(const uChar* t, int32 avail, bool top, int32 depth, bool* und
     case kTDTypeOnly:
       return inner(4);
     case kTDRefnum:
-      if (size >= 6 && int16(BE16(t + 4)) == kRefnumDatalog) return inner(6);
+      if (size >= 6 && int16(GetBE16(t + 4)) == kRefnumDatalog) return inner(6);
       return false;
     default:
       return false;

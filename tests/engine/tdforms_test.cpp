@@ -243,7 +243,7 @@ TEST_F(TDStringForms, SizeMismatchIsReportedAndTheTailKept) {
   want.push_back(0xAB);
   want.push_back(0xCD);
   EXPECT_EQ(HandleBytes(h), want);
-  EXPECT_NE(ReportText().find("MutateStringTDsInTM: handle size (0xc) does not match TD size (0xa)"),
+  EXPECT_NE(ReportText().find("MutateStringTDsInTM: handle size (0xC) does not match TD size (0xA)"),
             std::string::npos)
       << ReportText();
   AZDisposeHandle(h);
