@@ -1,5 +1,7 @@
 #include "qx_time.h"
 
+#include "qx_localtime.h"
+
 #include <time.h>
 #include <errno.h>
 
@@ -9,6 +11,13 @@ uint64_t PlatMonotonicUs() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+void PlatUtcNow(int64_t* secsSince1904, int32_t* nanos) {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  if (secsSince1904) *secsSince1904 = int64_t(ts.tv_sec) + kPlatEpoch1904ToUnix;
+  if (nanos) *nanos = int32_t(ts.tv_nsec);
 }
 
 namespace {
