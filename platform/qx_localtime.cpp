@@ -84,12 +84,14 @@ size_t PlatFormatTimeFieldsLocale(char* out, size_t capacity, const char* format
   // a marker at the end of the format tells them apart.
   std::string fmt(format);
   fmt += '\x01';
+  // No conversion writes more than 256 bytes in any locale.
+  const size_t most = fmt.size() * 256 + 256;
   std::string buf(fmt.size() * 4 + 256, '\0');
   size_t n = 0;
   for (;;) {
     n = strftime_l(buf.data(), buf.size(), fmt.c_str(), fields, loc);
-    if (n > 0 || buf.size() > (size_t(1) << 26)) break;
-    buf.resize(buf.size() * 4);
+    if (n > 0 || buf.size() >= most) break;
+    buf.resize(buf.size() * 4 < most ? buf.size() * 4 : most);
   }
   bool utf8 = PlatLocaleIsUTF8(loc);
   freelocale(loc);

@@ -485,7 +485,9 @@ TEST_F(TextNum, TimeStampsOfTheWriterReadBack) {
       ASSERT_EQ(TextToNumFmt(U(buf), n, kNumDBL, &back, code, 0, nullptr, '.'), 1) << tz << " " << buf;
       double expect = (code & 3) ? t : std::nearbyint(t);
       // The hour repeated when daylight time ends reads either way.
-      if (back != expect) EXPECT_EQ(std::fabs(back - expect), 3600.0) << tz << " " << buf;
+      if (back != expect) {
+        EXPECT_EQ(std::fabs(back - expect), 3600.0) << tz << " " << buf;
+      }
     }
   }
 }
