@@ -14,24 +14,12 @@
 #include "mgsource/numconv.h"
 #include "mgsource/textnum.h"
 #include "test_support.h"
+#include "time_support.h"
 
 namespace {
 
-void SetTZ(const char* tz) {
-  setenv("TZ", tz, 1);
-  tzset();
-}
-
-// Seconds since 1904 of a UTC calendar time.
 uInt32 Secs1904(int year, int mon, int day, int h = 0, int m = 0, int s = 0) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  return uInt32(int64(timegm(&t)) + 2082844800);
+  return uInt32(UtcSecs1904(year, mon, day, h, m, s));
 }
 
 DateRec Date(int year, int month, int day, int h = 0, int m = 0, int s = 0) {
@@ -401,7 +389,7 @@ TEST_F(DateTime, ResultBuffersOfConcurrentThreads) {
         struct tm* t = SecsToTm(&secs);
         if (t->tm_year != 100 + k || t->tm_mon != k) ++bad;
         const char* d = DateCString(secs, 0);
-        char want[32];
+        char want[48];
         std::snprintf(want, sizeof want, "%d/%d/%d", k + 1, k + 2, 2000 + k);
         if (std::strcmp(d, want) != 0) ++bad;
       }

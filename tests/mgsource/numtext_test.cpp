@@ -15,6 +15,7 @@
 #include "mgsource/numtext_internal.h"
 #include "mgsource/printf.h"
 #include "test_support.h"
+#include "time_support.h"
 
 namespace {
 
@@ -39,21 +40,8 @@ std::string TextOf(int32 type, T v, int32 code) {
   return buf;
 }
 
-// Seconds since 1904 of a UTC calendar time.
 double Secs1904(int year, int mon, int day, int h, int m, int s) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  return double(timegm(&t)) + 2082844800.0;
-}
-
-void SetTZ(const char* tz) {
-  setenv("TZ", tz, 1);
-  tzset();
+  return double(UtcSecs1904(year, mon, day, h, m, s));
 }
 
 TEST_F(NumText, FixedNotation) {

@@ -12,6 +12,7 @@
 #include "mgsource/textnum.h"
 #include "printf_support.h"
 #include "test_support.h"
+#include "time_support.h"
 
 namespace {
 
@@ -32,21 +33,8 @@ double ParseD(const char* text, int32* ok = nullptr, int32 code = 0) {
   return v;
 }
 
-void SetTZ(const char* tz) {
-  setenv("TZ", tz, 1);
-  tzset();
-}
-
-// Seconds since 1904 of a UTC calendar time.
 double Secs1904(int year, int mon, int day, int h, int m, int s) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  return double(timegm(&t)) + 2082844800.0;
+  return double(UtcSecs1904(year, mon, day, h, m, s));
 }
 
 class TextNum : public ::testing::Test {
