@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "datetime.h"
 #include "extmath.h"
@@ -182,12 +183,29 @@ locale_t CLocale() {
   return loc;
 }
 
-// The text's significant digits for the C library: "-0.", up to 800
-// digits, a "1" when nonzero digits follow them, and the exponent.  800
-// digits decide the rounding of any extended number; what follows only
-// matters as being nonzero or not.
-void SlowText(const NumScan& s, uChar dp, char* buf, size_t cap) {
-  constexpr int32 kDigits = 800;
+// The text's significant digits for the C library: "-0.", up to kDigits
+// of them, a "1" when nonzero digits follow, and the exponent.  A rounding
+// boundary of T (a value halfway between two neighbours) has at most
+// kDigits significant digits, so what follows them only matters as being
+// zero or not.
+template <typename T>
+struct SlowDigits;
+template <>
+struct SlowDigits<float32> { static constexpr int32 kDigits = 150; };
+template <>
+struct SlowDigits<float64> { static constexpr int32 kDigits = 800; };
+template <>
+struct SlowDigits<floatExt> { static constexpr int32 kDigits = 12000; };
+
+template <typename T>
+T FromText(const char* text);
+
+template <typename T>
+T SlowConvert(const NumScan& s) {
+  constexpr int32 kDigits = SlowDigits<T>::kDigits;
+  constexpr size_t kSize = kDigits + 48;
+  char* buf = new (std::nothrow) char[kSize];
+  if (!buf) return T(NumSystemNaN());
   size_t n = 0;
   if (s.neg) buf[n++] = '-';
   buf[n++] = '0';
@@ -195,7 +213,7 @@ void SlowText(const NumScan& s, uChar dp, char* buf, size_t cap) {
   int32 kept = 0;
   bool started = false, sticky = false;
   for (const uChar* p = s.mant; p < s.mantEnd; ++p) {
-    if (*p == dp) continue;
+    if (!IsDigitCh(*p)) continue;  // the decimal point
     if (!started && *p == '0') continue;
     started = true;
     if (kept < kDigits) {
@@ -206,7 +224,10 @@ void SlowText(const NumScan& s, uChar dp, char* buf, size_t cap) {
     }
   }
   if (sticky) buf[n++] = '1';
-  std::snprintf(buf + n, cap - n, "e%lld", static_cast<long long>(s.exp + s.nd));
+  std::snprintf(buf + n, kSize - n, "e%lld", static_cast<long long>(s.exp + s.nd));
+  T v = FromText<T>(buf);
+  delete[] buf;
+  return v;
 }
 
 template <typename T>
@@ -218,8 +239,6 @@ float64 FromRec<float64>(const DecimalRec* r) { return DecimalRecToDouble(r); }
 template <>
 floatExt FromRec<floatExt>(const DecimalRec* r) { return DecimalRecToExt(r); }
 
-template <typename T>
-T FromText(const char* text);
 template <>
 float32 FromText<float32>(const char* t) { return strtof_l(t, nullptr, CLocale()); }
 template <>
@@ -229,18 +248,14 @@ floatExt FromText<floatExt>(const char* t) { return strtold_l(t, nullptr, CLocal
 
 // A finite scanned number rounded once to T.
 template <typename T>
-T ConvertFinite(const NumScan& s, uChar dp) {
+T ConvertFinite(const NumScan& s) {
   DecimalRec rec;
   ScanRec(s, &rec);
   T v = FromRec<T>(&rec);
   if (s.dropped) {
     DecimalRec up;
     ScanRecUp(s, &up);
-    if (FromRec<T>(&up) != v) {
-      char buf[848];
-      SlowText(s, dp, buf, sizeof buf);
-      v = FromText<T>(buf);
-    }
+    if (FromRec<T>(&up) != v) v = SlowConvert<T>(s);
   }
   return v;
 }
@@ -262,39 +277,39 @@ void StoreNaN(int32 type, void* dst) { StoreValue(type, dst, NumSystemNaN(), Num
 
 // Stores a scanned number into a real type, correctly rounded for the
 // floating-point types.
-void StoreScanReal(const NumScan& s, uChar dp, int32 type, void* dst) {
+void StoreScanReal(const NumScan& s, int32 type, void* dst) {
   if (!dst) return;
   if (s.kind == NumScan::kInf) return NumStoreReal(type, dst, s.neg ? -HUGE_VALL : HUGE_VALL);
   if (s.kind != NumScan::kFinite) return NumStoreReal(type, dst, NumSystemNaN());
   switch (type) {
     case kNumSGL: {
-      float32 v = ConvertFinite<float32>(s, dp);
+      float32 v = ConvertFinite<float32>(s);
       std::memcpy(dst, &v, 4);
       return;
     }
     case kNumDBL: {
-      float64 v = ConvertFinite<float64>(s, dp);
+      float64 v = ConvertFinite<float64>(s);
       std::memcpy(dst, &v, 8);
       return;
     }
-    case kNumEXT: NumStoreExt(dst, ConvertFinite<floatExt>(s, dp)); return;
-    default: NumStoreReal(type, dst, ConvertFinite<floatExt>(s, dp)); return;
+    case kNumEXT: NumStoreExt(dst, ConvertFinite<floatExt>(s)); return;
+    default: NumStoreReal(type, dst, ConvertFinite<floatExt>(s)); return;
   }
 }
 
 // Any type: complex numbers get the value as their real part.
-void StoreScan(const NumScan& s, uChar dp, int32 type, void* dst) {
+void StoreScan(const NumScan& s, int32 type, void* dst) {
   if (!dst) return;
-  if (NumClass(type) != kNumClassComplex) return StoreScanReal(s, dp, type, dst);
+  if (NumClass(type) != kNumClassComplex) return StoreScanReal(s, type, dst);
   int32 part = type - 3;
-  StoreScanReal(s, dp, part, dst);
+  StoreScanReal(s, part, dst);
   NumStoreReal(part, static_cast<uChar*>(dst) + NumSize(part), 0);
 }
 
-long double ScanValue(const NumScan& s, uChar dp) {
+long double ScanValue(const NumScan& s) {
   if (s.kind == NumScan::kInf) return s.neg ? -HUGE_VALL : HUGE_VALL;
   if (s.kind != NumScan::kFinite) return NumSystemNaN();
-  return ConvertFinite<floatExt>(s, dp);
+  return ConvertFinite<floatExt>(s);
 }
 
 // ---------------------------------------------------------------- integers
@@ -415,7 +430,7 @@ int32 FloatText(const uChar* text, int32 len, int32 type, void* result, uChar dp
     StoreNaN(type, result);
     return 0;
   }
-  StoreScanReal(s, dp, type, result);
+  StoreScanReal(s, type, result);
   return 1;
 }
 
@@ -434,7 +449,7 @@ int32 ComplexText(const uChar* text, int32 len, int32 type, void* result, uChar 
       if (OnlySpaces(q + 1, end)) {
         if (result) {
           NumStoreReal(part, result, 0);
-          StoreScanReal(a, dp, part, im);
+          StoreScanReal(a, part, im);
         }
         return 1;
       }
@@ -443,7 +458,7 @@ int32 ComplexText(const uChar* text, int32 len, int32 type, void* result, uChar 
       NumScan b;
       ScanNumber(q + 3, end, dp, &b);
       if (b.Ok() && OnlySpaces(b.end, end)) {
-        long double r = ScanValue(a, dp), theta = ScanValue(b, dp);
+        long double r = ScanValue(a), theta = ScanValue(b);
         StoreValue(type, result, r * cosl(theta), r * sinl(theta));
         return 1;
       }
@@ -460,8 +475,8 @@ int32 ComplexText(const uChar* text, int32 len, int32 type, void* result, uChar 
         if (r < end && *r == 'i' && OnlySpaces(r + 1, end)) {
           if (minus) b.neg = !b.neg;
           if (result) {
-            StoreScanReal(a, dp, part, result);
-            StoreScanReal(b, dp, part, im);
+            StoreScanReal(a, part, result);
+            StoreScanReal(b, part, im);
           }
           return 1;
         }
@@ -600,15 +615,23 @@ struct CalendarDate {
   int32 month, day;
 };
 
-// The designator at p when it is a whole word: its length, else 0.
-int32 MatchDesignator(const uChar* p, const uChar* end, Bool32 pm) {
-  int32 n;
-  const uChar* d = DateAMPM(pm, &n);
+// The length of the word d at p (any letter case) when a word ends there;
+// else 0.
+int32 MatchWordOf(const uChar* p, const uChar* end, const uChar* d, int32 n) {
   if (n <= 0 || end - p < n) return 0;
   for (int32 i = 0; i < n; ++i)
     if (PlatCharLower(p[i]) != PlatCharLower(d[i])) return 0;
   if (p + n < end && !IsWhite(p[n])) return 0;
   return n;
+}
+
+// The AM or PM designator at p: its length, else 0.  The "AM" and "PM" that
+// time stamps are written with read as well when the locale's differ.
+int32 MatchDesignator(const uChar* p, const uChar* end, Bool32 pm) {
+  int32 n;
+  const uChar* d = DateAMPM(pm, &n);
+  if (int32 k = MatchWordOf(p, end, d, n)) return k;
+  return MatchWordOf(p, end, reinterpret_cast<const uChar*>(pm ? "PM" : "AM"), 2);
 }
 
 // hours:minutes[:seconds[.fraction]] [AM|PM]
@@ -682,7 +705,7 @@ bool ReadDatePart(const uChar*& p, const uChar* end, int32 bits, int64 defaultYe
   bool showDate = bits & kTSShowDate;
   if (showDate) {
     bool dayFirst = bits & kTSDayFirst;
-    if ((bits & kTSShowYear) && (bits & kTSYearFirst)) std::memcpy(order, dayFirst ? "ydM" : "yMd", 3);
+    if (bits & kTSYearFirst) std::memcpy(order, dayFirst ? "ydM" : "yMd", 3);
     else std::memcpy(order, dayFirst ? "dMy" : "Mdy", 3);
   } else {
     PlatTimeLocale loc;
@@ -806,7 +829,7 @@ int32 SciStrToNum(const uChar** cursor, int32 len, int32 type, void* result, int
     StoreNaN(type, result);
     return 0;
   }
-  StoreScan(s, dp, type, result);
+  StoreScan(s, type, result);
   *cursor = s.end;
   return int32(s.end - p);
 }

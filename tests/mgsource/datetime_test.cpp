@@ -313,6 +313,13 @@ TEST_F(DateTime, DesignatorsAreReadAtStartUpAndCut) {
   double def = 0;
   EXPECT_EQ(TextToNum(reinterpret_cast<const uChar*>(text), 9, kNumDBL, &v, 512 + 4, kNumDBL, &def), 1);
   EXPECT_EQ(v, 13.0 * 3600);
+  // Time stamps are written with "AM" and "PM": they read back too.
+  double t = 13.0 * 3600 + 5;
+  char buf[32];
+  int32 len = NumToTextFmt(&t, kNumDBL, 512 + 4 + 16, buf, sizeof buf, '.');
+  EXPECT_STREQ(buf, "01:00:05 PM");
+  EXPECT_EQ(TextToNum(reinterpret_cast<const uChar*>(buf), len, kNumDBL, &v, 512 + 4 + 16, kNumDBL, &def), 1);
+  EXPECT_EQ(v, t);
 }
 
 // ---------------------------------------------------------------- patterns

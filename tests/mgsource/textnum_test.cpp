@@ -280,10 +280,28 @@ TEST_F(TextNum, LongDigitRunsAreCorrectlyRounded) {
     double ours = ParseD(t.c_str());
     float f = 0;
     Parse(t.c_str(), kNumSGL, &f);
-    if ((ours != std::strtod(t.c_str(), nullptr) || f != std::strtof(t.c_str(), nullptr)) && ++mismatches < 5)
+    uChar ext[10];
+    Parse(t.c_str(), kNumEXT, ext);
+    long double x = 0;
+    std::memcpy(&x, ext, 10);
+    if ((ours != std::strtod(t.c_str(), nullptr) || f != std::strtof(t.c_str(), nullptr) ||
+         x != std::strtold(t.c_str(), nullptr)) &&
+        ++mismatches < 5)
       ADD_FAILURE() << t;
   }
   EXPECT_EQ(mismatches, 0);
+  // Halfway between two extended numbers, decided by a digit past the
+  // thousandth.
+  std::string half = "9223372036854775808.5" + std::string(1200, '0');
+  uChar ext[10];
+  long double x = 0;
+  Parse(half.c_str(), kNumEXT, ext);
+  std::memcpy(&x, ext, 10);
+  EXPECT_EQ(x, 9223372036854775808.0L);  // halves to even
+  half += "1";
+  Parse(half.c_str(), kNumEXT, ext);
+  std::memcpy(&x, ext, 10);
+  EXPECT_EQ(x, 9223372036854775809.0L);
   // Digits enough to exceed any exponent bound still end in an infinity or 0.
   std::string big = "1" + std::string(6000, '0');
   EXPECT_EQ(ParseD(big.c_str()), INFINITY);
@@ -521,6 +539,8 @@ TEST_F(TextNum, MissingPartsComeFromTheDefaultTime) {
   EXPECT_EQ(parse("04/03/2022", kTS + kDate + kTSDayFirst), 1);
   EXPECT_EQ(v, Secs1904(2022, 3, 4, 9, 8, 7) + 0.5);
   EXPECT_EQ(parse("2022/03/04", kTS + kDate + kTSYearFirst), 1);
+  EXPECT_EQ(v, Secs1904(2022, 3, 4, 9, 8, 7) + 0.5);
+  EXPECT_EQ(parse("2022/04/03", kTS + kTSShowDate + kTSYearFirst + kTSDayFirst), 1);  // year first by its bit
   EXPECT_EQ(v, Secs1904(2022, 3, 4, 9, 8, 7) + 0.5);
   EXPECT_EQ(parse("03/04", kTS + kTSShowDate), 1);  // a date shown without its year
   EXPECT_EQ(v, Secs1904(2021, 3, 4, 9, 8, 7) + 0.5);
