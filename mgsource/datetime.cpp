@@ -23,14 +23,14 @@ bool IsLeapYear(int64 y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; 
 constexpr int32 kDaysBeforeMonth[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
 constexpr int32 kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-int64 FloorDiv(int64 a, int64 b) {
+constexpr int64 FloorDiv(int64 a, int64 b) {
   int64 q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 // The day number of a date whose month is 1 to 12 (any day, counted on from
 // the month's start).
-int64 DayNumber(int64 year, int64 month, int64 day) {
+constexpr int64 DayNumber(int64 year, int64 month, int64 day) {
   int64 a = month <= 2 ? 1 : 0;
   int64 y = year + 4800 - a;
   int64 m = month <= 2 ? month + 9 : month - 3;
@@ -38,7 +38,7 @@ int64 DayNumber(int64 year, int64 month, int64 day) {
          32045;
 }
 
-const int64 kDayNumber1904 = DayNumber(1904, 1, 1);
+constexpr int64 kDayNumber1904 = DayNumber(1904, 1, 1);
 
 // 1 January 1904 00:00:00, a Friday: the fields of a failed conversion.
 void FailureFields(struct tm* t) {

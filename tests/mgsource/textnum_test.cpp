@@ -354,15 +354,22 @@ TEST_F(TextNum, NothingPastTheLengthIsRead) {
       TextToNumFmt(p, g.size(), kNumCDB, d, code, 0, nullptr, ',');
       TextToNumFmt(p, g.size(), kNumI32, &i, code, 0, nullptr, '.');
     }
-    SkipNumText(p, g.size(), '.');
+    const uChar* end = p + g.size();
+    EXPECT_LE(SkipNumText(p, g.size(), '.'), end) << t;
     for (auto fn : {DecStrToNum, UDecStrToNum, HexStrToNum, OctStrToNum, BinStrToNum}) {
       const uChar* c = p;
       fn(&c, g.size(), kNumI32);
+      EXPECT_LE(c, end) << t;
     }
     const uChar* c = p;
-    SciStrToNum(&c, g.size(), kNumDBL, d, '.');
+    int32 used = SciStrToNum(&c, g.size(), kNumDBL, d, '.');
+    EXPECT_EQ(used, c - p) << t;
   }
-  SUCCEED();
+  // A number that runs to the very last byte reads whole.
+  GuardedFormat g("9999999999999999999999");
+  double v = 0;
+  EXPECT_EQ(TextToNumFmt(reinterpret_cast<const uChar*>(g.data()), g.size(), kNumDBL, &v, 0, 0, nullptr, '.'), 1);
+  EXPECT_EQ(v, 1e22);
 }
 
 // ---------------------------------------------------------------- complex
