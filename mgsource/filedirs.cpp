@@ -12,7 +12,7 @@
 #include "filemgr_internal.h"
 #include "memory.h"
 #include "path_internal.h"
-#include "rsrc_standin.h"
+#include "rsrc.h"
 #include "shortcut_standin.h"
 #include "sorting.h"
 #include "platform/qx_drives.h"

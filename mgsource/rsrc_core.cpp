@@ -4,7 +4,7 @@
 
 #include "debug.h"
 #include "memory.h"
-#include "platform/qx_mapview.h"
+#include "platform/qx_file.h"
 #include "rsrc_internal.h"
 #include "sorting.h"
 
@@ -12,6 +12,13 @@ namespace rsrc {
 
 Manager gMgr;
 std::atomic<uInt64> gBytesWritten{0};
+
+bool HeaderValid(const uChar* h) {
+  if (GetBE32(h + kHdrSignature) != kSignature) return false;
+  int16 version = int16(GetBE16(h + kHdrVersion));
+  if (version == kOldVersion) return true;
+  return version >= kVersion && h[kHdrLineEnd] == kLineEnd0 && h[kHdrLineEnd + 1] == kLineEnd1;
+}
 
 // ---- The map ------------------------------------------------------------------------
 

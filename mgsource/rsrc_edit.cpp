@@ -247,13 +247,7 @@ MgErr RSetFileTypeCreator(Path path, uInt32 fileType, uInt32 creator) {
   uChar h[kHeaderSize];
   MgErr err = ReadAt(f, 0, h, kHeaderSize);
   if (err == kEOFErr) err = kRsrcFileNotFoundErr;
-  if (err == kNoErr) {
-    int16 version = int16(GetBE16(h + kHdrVersion));
-    bool valid = GetBE32(h) == kSignature &&
-                 (version == kOldVersion ||
-                  (version >= kVersion && h[kHdrLineEnd] == kLineEnd0 && h[kHdrLineEnd + 1] == kLineEnd1));
-    if (!valid) err = kRsrcFileNotFoundErr;
-  }
+  if (err == kNoErr && !HeaderValid(h)) err = kRsrcFileNotFoundErr;
   if (err == kNoErr) {
     PutBE32(h + kHdrFileType, fileType);
     PutBE32(h + kHdrCreator, creator);
@@ -381,6 +375,7 @@ MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr na
     if (m.NameList()) m.SetW(kMapNameList, m.NameList() + kTypeEntrySize + kRefEntrySize);
     PutEntry(m, entry, id, kNoName, handle);
   }
+  m.SetW(kHdrMapSize, grown + nameBytes);
   if (nameBytes) {
     // The name goes at the end of the name list, which ends the map.
     if (!m.NameList()) m.SetW(kMapNameList, grown);
@@ -389,7 +384,6 @@ MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr na
     const uInt32 e = m.Entry(t, m.FindId(t, id));
     m.SetW(e + kRefNameOffset, grown - m.NameList());
   }
-  m.SetW(kHdrMapSize, grown + nameBytes);
   m.MarkChanged();
   gMgr.last = LastResource{ref, type, handle, id};
   return kNoErr;

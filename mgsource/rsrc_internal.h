@@ -114,6 +114,10 @@ class Map {
 
 inline Map MapOf(const FileRec& f) { return Map(f.mapHandle ? *f.mapHandle : f.mapAddr); }
 
+// A header is valid with the signature and either version 2, or version 3
+// or more and the bytes 0x0D 0x0A at 4-5.
+bool HeaderValid(const uChar* header);
+
 // The open file of a cookie: 13 when there is none.
 MgErr GetFile(RsrcFileRef ref, FileRec* rec);
 void SetFile(RsrcFileRef ref, const FileRec& rec);

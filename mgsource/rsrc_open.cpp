@@ -10,8 +10,9 @@
 #include <climits>
 
 #include "debug.h"
+#include "filemgr_internal.h"
 #include "memory.h"
-#include "platform/qx_mapview.h"
+#include "platform/qx_file.h"
 #include "rsrc_internal.h"
 #include "sorting.h"
 
@@ -52,13 +53,6 @@ bool Apart(Span* spans, int32 n) {
   return true;
 }
 
-bool HeaderValid(const uChar* h) {
-  if (GetBE32(h + kHdrSignature) != kSignature) return false;
-  int16 version = int16(GetBE16(h + kHdrVersion));
-  if (version == kOldVersion) return true;
-  return version >= kVersion && h[kHdrLineEnd] == kLineEnd0 && h[kHdrLineEnd + 1] == kLineEnd1;
-}
-
 // Where a resource file comes from.
 struct Source {
   FileRef file;
@@ -90,8 +84,8 @@ MgErr TrailerOffset(FileRef file, uInt32* base) {
 // What the check of a map found.
 struct MapShape {
   uInt32 nEntries;
-  uInt32 nameListEnd;
-  bool canonical;  // type list at 52, lists back to back, name list last
+  uInt32 namesSize;  // bytes of the names of all entries
+  bool canonical;    // type list at 52, lists back to back, names back to back at the end
 };
 
 // Checks a stored (big-endian) map of length bytes.
@@ -142,6 +136,7 @@ MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
   Span* spans = reinterpret_cast<Span*>(scratch.Get());
   if (!spans) return kMemFullErr;
   int32 nNames = 0;
+  uInt64 namesSize = 0;
   for (uInt64 t = 0; t < nTypes; ++t) {
     const uChar* te = m + tl + kTypeCountSize + kTypeEntrySize * t;
     const uInt64 count = uInt64(GetBE32(te + kTypeCountMinus1)) + 1;
@@ -152,43 +147,69 @@ MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
       const uInt64 at = nl + off;
       if (nl == 0 || at + 1 > nameListEnd || at + 1 + m[at] > nameListEnd) return kBad;
       spans[nNames++] = Span{uInt32(at), uInt32(at + 1 + m[at])};
+      namesSize += 1 + m[at];
     }
   }
   if (!Apart(spans, nNames)) return kBad;
+  // Names back to back, filling the name list.
+  if (nl != 0 && namesSize != nameListEnd - nl) canonical = false;
   shape->nEntries = uInt32(nEntries);
-  shape->nameListEnd = uInt32(nameListEnd);
+  shape->namesSize = uInt32(namesSize);
   shape->canonical = canonical;
   return kNoErr;
 }
 
+// The entry of a name, for the rebuilding of a name list.
+struct NameRef {
+  uInt32 offset;  // in the old name list
+  uInt32 entry;   // the entry's place in the new map
+};
+
+int32 CompareNameRefs(const void* a, const void* b) {
+  uInt32 x = static_cast<const NameRef*>(a)->offset, y = static_cast<const NameRef*>(b)->offset;
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
 // The map of a writable file in the layout that editing keeps: type list at
-// 52, reference lists back to back, the name list last.  Returns a new handle.
+// 52, reference lists back to back, the names back to back in their old
+// order at the end.  Returns a new handle.
 MgErr CanonicalMap(const uChar* m, const MapShape& shape, UHandle* out) {
   const uInt32 tl = GetBE32(m + kMapTypeList);
   const uInt32 nl = GetBE32(m + kMapNameList);
   const uInt32 nTypes = GetBE32(m + tl) + 1;
-  const uInt32 namesSize = nl ? shape.nameListEnd - nl : 0;
   const uInt32 refsAt = kMapFixedSize + kTypeCountSize + kTypeEntrySize * nTypes;
   const uInt32 namesAt = refsAt + kRefEntrySize * shape.nEntries;
-  UHandle h = AZNewHandle(int32(namesAt + namesSize));
+  Scratch scratch(uInt64(sizeof(NameRef)) * shape.nEntries);
+  NameRef* names = reinterpret_cast<NameRef*>(scratch.Get());
+  UHandle h = names ? AZNewHandle(int32(namesAt + shape.namesSize)) : nullptr;
   if (!h) return kMemFullErr;
   uChar* p = *h;
   std::memcpy(p, m, kMapFixedSize);
   PutBE32(p + kMapTypeList, kMapFixedSize);
-  PutBE32(p + kMapNameList, nl ? namesAt : 0);
+  PutBE32(p + kMapNameList, shape.namesSize ? namesAt : 0);
   PutBE32(p + kMapFixedSize, nTypes - 1);
   uInt32 at = refsAt;
+  int32 nNames = 0;
   for (uInt32 t = 0; t < nTypes; ++t) {
     const uChar* te = m + tl + kTypeCountSize + kTypeEntrySize * t;
     uChar* ne = p + kMapFixedSize + kTypeCountSize + kTypeEntrySize * t;
-    uInt32 bytes = kRefEntrySize * (GetBE32(te + kTypeCountMinus1) + 1);
+    const uInt32 count = GetBE32(te + kTypeCountMinus1) + 1;
     std::memcpy(ne, te, kTypeEntrySize);
     PutBE32(ne + kTypeRefListOffset, at - kMapFixedSize);
-    std::memcpy(p + at, m + tl + GetBE32(te + kTypeRefListOffset), bytes);
-    at += bytes;
+    std::memcpy(p + at, m + tl + GetBE32(te + kTypeRefListOffset), kRefEntrySize * count);
+    for (uInt32 i = 0; i < count; ++i, at += kRefEntrySize) {
+      uInt32 off = GetBE32(p + at + kRefNameOffset);
+      if (off != kNoName) names[nNames++] = NameRef{off, at};
+    }
   }
-  if (namesSize) std::memcpy(p + namesAt, m + nl, namesSize);
-  PutBE32(p + kHdrMapSize, namesAt + namesSize);
+  QSort(names, nNames, int32(sizeof(NameRef)), CompareNameRefs);
+  for (int32 k = 0; k < nNames; ++k) {
+    const uChar* name = m + nl + names[k].offset;
+    PutBE32(p + names[k].entry + kRefNameOffset, at - namesAt);
+    std::memcpy(p + at, name, size_t(name[0]) + 1);
+    at += uInt32(name[0]) + 1;
+  }
+  PutBE32(p + kHdrMapSize, at);
   *out = h;
   return kNoErr;
 }
@@ -302,7 +323,7 @@ MgErr OpenLocked(const Source& src, int32 mode, RsrcFileRef* ref, uInt32* fileTy
     const uInt64 span = dataSize + (at - aligned);
     const uint8_t* addr = nullptr;
     if (span <= 0xFFFFFFFFu &&
-        PlatFileMapView(reinterpret_cast<PlatFile*>(src.file), int64(aligned), uInt32(span), &o.view, &addr) == 0) {
+        PlatFileMapView(filemgr_detail::Plat(src.file), int64(aligned), uInt32(span), &o.view, &addr) == 0) {
       rec.region = o.view;
       rec.data = const_cast<UPtr>(addr) + (at - aligned);
       rec.regionLength = int32(span);
@@ -321,6 +342,8 @@ MgErr OpenLocked(const Source& src, int32 mode, RsrcFileRef* ref, uInt32* fileTy
   if (mapSize == 0) {
     PutBE32(m + kMapTypeList, kMapFixedSize);
     PutBE32(m + kMapNameList, 0);
+  } else if (o.map) {
+    PutBE32(m + kHdrMapSize, uInt32(AZGetHandleSize(o.map)));  // a rebuilt map is shorter
   }
   ConvertMap(m, true);
   Map map(m);
@@ -331,7 +354,7 @@ MgErr OpenLocked(const Source& src, int32 mode, RsrcFileRef* ref, uInt32* fileTy
   int16 version = kVersion;
   std::memcpy(m + kHdrVersion, &version, 2);
   map.SetW(kMapFileRef, cookie);
-  map.SetW(kMapAttrs, mode == kRsrcReadOnly ? kMapAttrReadOnly : 0);
+  map.SetW(kMapAttrs, mode == kRsrcReadOnly ? uInt32(kMapAttrReadOnly) : 0u);
   // Nothing is loaded yet, so no data in memory is changed.
   for (int32 t = 0, nTypes = map.TypeCount(); t < nTypes; ++t)
     for (int32 i = 0, n = map.RefCount(t); i < n; ++i) {

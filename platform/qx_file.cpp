@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -51,6 +52,13 @@ struct PlatFile {
   std::vector<LockRange> locks;
 };
 
+struct PlatView {
+  void* base;
+  uint32_t length;
+  FileKey key;
+  int64_t end;  // of the viewed range in the file
+};
+
 struct PlatFind {
   std::vector<PlatFindEntry> entries;
   size_t next;
@@ -62,6 +70,8 @@ namespace {
 std::mutex gTableLock;
 std::map<FileKey, std::vector<PlatFile*>> gOpen;
 std::unordered_set<PlatFile*> gLive;
+// The mapped views of the process, by file.
+std::map<FileKey, std::vector<PlatView*>> gViews;
 
 bool SharesRead(int32_t deny) { return deny == kPlatDenyWrite || deny == kPlatDenyNone; }
 bool SharesWrite(int32_t deny) { return deny == kPlatDenyNone; }
@@ -340,11 +350,67 @@ int32_t PlatFileSetSize(PlatFile* f, int64_t size) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (size < 0) return Fail(kPlatErrInvalidParam);
   if (!f->canWrite) return Fail(kPlatErrAccessDenied);
+  std::lock_guard<std::mutex> g(gTableLock);
+  auto views = gViews.find(f->key);
+  if (views != gViews.end())
+    for (const PlatView* v : views->second)
+      if (v->end > size) return Fail(kPlatErrUserMappedFile);
   int rc;
   do {
     rc = ftruncate(f->fd, off_t(size));
   } while (rc != 0 && errno == EINTR);
   return rc == 0 ? 0 : FailErrno(errno);
+}
+
+uint32_t PlatMapGranularity() {
+  long page = sysconf(_SC_PAGESIZE);
+  return page > 0 ? uint32_t(page) : 4096u;
+}
+
+int32_t PlatFileMapView(PlatFile* f, int64_t offset, uint32_t length, PlatView** view, const uint8_t** address) {
+  if (!view || !address) return Fail(kPlatErrInvalidParam);
+  *view = nullptr;
+  *address = nullptr;
+  if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
+  if (!f->canRead) return Fail(kPlatErrAccessDenied);
+  if (offset < 0 || length == 0 || offset % PlatMapGranularity() != 0) return Fail(kPlatErrInvalidParam);
+  // Checked and mapped under the table lock, so no size change of this
+  // process comes between: touching a page past the end would raise SIGBUS.
+  std::lock_guard<std::mutex> g(gTableLock);
+  struct stat st;
+  if (fstat(f->fd, &st) != 0) return FailErrno(errno);
+  if (offset + int64_t(length) > int64_t(st.st_size)) return Fail(kPlatErrInvalidParam);
+  PlatView* v = new (std::nothrow) PlatView{nullptr, length, f->key, offset + int64_t(length)};
+  if (!v) return Fail(kPlatErrNoMemory);
+  v->base = mmap(nullptr, length, PROT_READ, MAP_SHARED, f->fd, off_t(offset));
+  if (v->base == MAP_FAILED) {
+    int e = errno;
+    delete v;
+    return FailErrno(e);
+  }
+  gViews[v->key].push_back(v);
+  *view = v;
+  *address = static_cast<const uint8_t*>(v->base);
+  return 0;
+}
+
+void PlatUnmapView(PlatView* view) {
+  if (!view) return;
+  {
+    std::lock_guard<std::mutex> g(gTableLock);
+    auto it = gViews.find(view->key);
+    if (it != gViews.end()) {
+      auto& list = it->second;
+      for (size_t i = 0; i < list.size(); ++i)
+        if (list[i] == view) {
+          list.erase(list.begin() + long(i));
+          break;
+        }
+      if (list.empty()) gViews.erase(it);
+    }
+  }
+  munmap(view->base, view->length);
+  delete view;
 }
 
 int32_t PlatFileFlush(PlatFile* f) {

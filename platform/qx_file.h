@@ -37,6 +37,7 @@ enum PlatFileError : int32_t {
   kPlatErrBusy = 170,
   kPlatErrAlreadyExists = 183,
   kPlatErrDirName = 267,
+  kPlatErrUserMappedFile = 1224,  // the size change would cut a mapped view
 };
 
 // The host error code of a C library errno value.
@@ -78,6 +79,15 @@ int32_t PlatFileSetPos(PlatFile* f, int64_t pos);
 int32_t PlatFileGetSize(PlatFile* f, int64_t* size);
 int32_t PlatFileSetSize(PlatFile* f, int64_t size);
 int32_t PlatFileFlush(PlatFile* f);
+// Read-only mapped views of an open file.  A view starts at a multiple of
+// the mapping granularity (the page size) and never reaches past the file's
+// end; while this process holds one, cutting the file below the view's end
+// fails with 1224.
+struct PlatView;
+uint32_t PlatMapGranularity();
+int32_t PlatFileMapView(PlatFile* f, int64_t offset, uint32_t length, PlatView** view, const uint8_t** address);
+void PlatUnmapView(PlatView* view);
+
 // Locks or unlocks count bytes from start (both at least 0, count above 0).
 int32_t PlatFileLockRange(PlatFile* f, int64_t start, int64_t count, bool lock);
 

@@ -13,7 +13,6 @@ void Append32(Bytes& b, uInt32 v) {
   PutBE32(w, v);
   b.insert(b.end(), w, w + 4);
 }
-void Put32At(Bytes& b, size_t at, uInt32 v) { PutBE32(b.data() + at, v); }
 bool Named(const std::optional<std::string>& name) { return name && !name->empty(); }
 }  // namespace
 

@@ -16,9 +16,10 @@
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "mgsource/printf.h"
-#include "mgsource/rsrc_standin.h"
+#include "mgsource/rsrc.h"
 #include "mgsource/shortcut_standin.h"
 #include "path_test_util.h"
+#include "tools/rsrcwriter.h"
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 #include "test_support.h"
@@ -42,7 +43,6 @@ class FileTest : public ManagerTest {
     ASSERT_EQ(PlatDriveMap('Q', root_.c_str(), kPlatDriveFixed), 0);
   }
   void TearDown() override {
-    RStandinSetProcs(nullptr, nullptr);
     ShortcutStandinSetProc(nullptr);
     FSetResExt(nullptr, nullptr);
     PlatDriveMap('Q', nullptr, 0);
@@ -458,18 +458,9 @@ TEST_F(FileFolders, EmptyPathListsTheDrives) {
 
 TEST_F(FileFolders, HeaderOptionAsksTheResourceManager) {
   MakeDir("d");
-  Write("d/one.bin", "");
+  ASSERT_TRUE(rsrcw::WriteHostFile(Host("d/one.bin"), rsrcw::Writer(FourCC('Q', 'X', 'R', 'S'), 0).Write()));
   Write("d/two.qlb", "");
   SetTables();
-  RStandinSetProcs(
-      [](Path p, uInt32* type, uInt32*) -> MgErr {
-        uChar name[256];
-        FNamePtr(p, name);
-        if (Str(name) != "one.bin") return kRsrcFileNotFoundErr;
-        *type = FourCC('Q', 'X', 'R', 'S');
-        return kNoErr;
-      },
-      nullptr);
   Listed l = List(Owned(Q("d")), kListByHeader);
   ASSERT_EQ(l.names, (V{"one.bin", "two.qlb"}));
   EXPECT_EQ(l.types[0].flags, kIsFile | kRecognizedType);
@@ -640,13 +631,10 @@ TEST_F(FileInfo, SetInfoThenModDateAndRights) {
   ASSERT_EQ(FGetInfo(p, &info), kNoErr);
   info.mdate = 3000000000u;
   info.permissions = 0444;
-  static int calls = 0;
-  RStandinSetProcs(nullptr, [](Path, uInt32 type, uInt32) -> MgErr {
-    ++calls;
-    return type == FourCC('B', 'A', 'D', '!') ? kFilePermErr : kRsrcFileNotFoundErr;
-  });
+  info.type = FourCC('Q', 'X', 'I', 'N');
+  // Not a resource file: no header to change, and no failure.
   ASSERT_EQ(FSetInfo(p, &info), kNoErr);
-  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(Read("f"), "x");
   uInt32 date = 0;
   Bool32 ro = 0;
   ASSERT_EQ(FGetModDate(p, nullptr, &date, &ro), kNoErr);
@@ -661,12 +649,25 @@ TEST_F(FileInfo, SetInfoThenModDateAndRights) {
   ASSERT_EQ(FSetAccessRights(p, owner, group, &rw), kNoErr);
   ASSERT_EQ(FGetAccessRights(p, owner, group, &perm), kNoErr);
   EXPECT_EQ(perm, 0666);
+  // A resource file's header takes the type and creator.
+  ASSERT_TRUE(rsrcw::WriteHostFile(Host("f"), rsrcw::Writer(FourCC('A', 'P', 'P', 'L'), 0).Write()));
+  info.permissions = 0666;
+  info.creator = FourCC('Q', 'N', 'L', 'X');
+  ASSERT_EQ(FSetInfo(p, &info), kNoErr);
+  uInt32 type = 0, creator = 0;
+  ASSERT_EQ(RIsResFile(p, &type, &creator), kNoErr);
+  EXPECT_EQ(type, FourCC('Q', 'X', 'I', 'N'));
+  EXPECT_EQ(creator, FourCC('Q', 'N', 'L', 'X'));
   // A resource header that can't be written is a failure; a folder record does nothing.
+  FileRef other = nullptr;
+  ASSERT_EQ(FMOpen(&other, p, kAccessRead, kDenyWrite), kNoErr);
   info.type = FourCC('B', 'A', 'D', '!');
   EXPECT_EQ(FSetInfo(p, &info), kFilePermErr);
   info.folder = 1;
   EXPECT_EQ(FSetInfo(p, &info), kNoErr);
-  EXPECT_EQ(calls, 2);
+  FMClose(other);
+  ASSERT_EQ(RIsResFile(p, &type, nullptr), kNoErr);
+  EXPECT_EQ(type, FourCC('Q', 'X', 'I', 'N'));
   MakeDir("d");
   ASSERT_EQ(FGetAccessRights(Owned(Q("d")), owner, group, &perm), kNoErr);
   EXPECT_EQ(perm, 0777);

@@ -1,0 +1,106 @@
+// Helpers of the resource manager tests: the managers started, a fresh
+// temporary folder mapped as drive R, files written with the resource-file
+// writer, and readers of what the manager gives back.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "mgsource/filemgr.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/rsrc_internal.h"
+#include "path_test_util.h"
+#include "platform/qx_drives.h"
+#include "test_support.h"
+#include "tools/rsrcwriter.h"
+
+namespace rsrctest {
+
+using pathtest::Owned;
+using pathtest::PS;
+using pathtest::Str;
+using rsrcw::Bytes;
+namespace fs = std::filesystem;
+
+constexpr ResType kTEXT = FourCC('T', 'E', 'X', 'T');
+constexpr ResType kDATA = FourCC('D', 'A', 'T', 'A');
+constexpr ResType kICON = FourCC('I', 'C', 'O', 'N');
+constexpr uInt32 kAPPL = FourCC('A', 'P', 'P', 'L');
+constexpr uInt32 kQNLX = FourCC('Q', 'N', 'L', 'X');
+
+inline void EnsureResources() {
+  EnsureManagers();
+  static std::once_flag once;
+  std::call_once(once, [] { ASSERT_EQ(RInitResources(), kNoErr); });
+}
+
+inline std::string Text(UHandle h) {
+  return h ? std::string(reinterpret_cast<const char*>(*h), size_t(AZGetHandleSize(h))) : std::string("<null>");
+}
+
+// Opens a copy of the bytes as a memory image; the image belongs to the
+// file on success and is disposed here on failure.
+inline RsrcFileRef OpenImage(const Bytes& bytes, MgErr* err = nullptr) {
+  UHandle h = AZNewHandle(int32(bytes.size()));
+  if (!bytes.empty()) std::memcpy(*h, bytes.data(), bytes.size());
+  RsrcFileRef ref = 0;
+  MgErr e = ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, h);
+  if (e) AZDisposeHandle(h);
+  if (err) *err = e;
+  return ref;
+}
+
+inline std::string GetText(RsrcFileRef ref, ResType type, int32 id, MgErr* err = nullptr) {
+  UHandle h = nullptr;
+  MgErr e = RGet(ref, type, id, &h);
+  if (err) *err = e;
+  return e ? std::string() : Text(h);
+}
+inline std::string IndString(RsrcFileRef ref, int32 list, int32 index, MgErr* err = nullptr) {
+  Str255 s;
+  s[0] = 7;
+  MgErr e = RGetIndString(ref, s, list, index);
+  if (err) *err = e;
+  return Str(s);
+}
+// Bytes the resource manager has written to files so far.
+inline uInt64 Written() { return rsrc::gBytesWritten.load(); }
+
+class RsrcTest : public ManagerTest {
+ protected:
+  void SetUp() override {
+    ManagerTest::SetUp();
+    EnsureResources();
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+    std::string t = (fs::temp_directory_path() / "qxrsXXXXXX").string();
+    ASSERT_NE(mkdtemp(t.data()), nullptr);
+    root_ = t;
+    ASSERT_EQ(PlatDriveMap('R', root_.c_str(), kPlatDriveFixed), 0);
+  }
+  void TearDown() override {
+    PlatDriveMap('R', nullptr, 0);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+    FExitFileMgr();
+  }
+
+  std::string Host(const std::string& rel) const { return root_ + "/" + rel; }
+  static Path P(const std::string& rel) { return pathtest::ToPath("R:\\" + rel); }
+  void Put(const std::string& rel, const Bytes& bytes) { ASSERT_TRUE(rsrcw::WriteHostFile(Host(rel), bytes)); }
+  Bytes Get(const std::string& rel) const { return rsrcw::ReadHostFile(Host(rel)); }
+
+  // Opens a file; 0 when it fails (the error in *err).
+  RsrcFileRef Open(const std::string& rel, int32 mode, MgErr* err = nullptr) {
+    Owned p(P(rel));
+    RsrcFileRef ref = 0;
+    MgErr e = ROpenFile(p, mode, &ref, nullptr, nullptr);
+    if (err) *err = e;
+    return ref;
+  }
+  std::string root_;
+};
+
+}  // namespace rsrctest
