@@ -229,6 +229,8 @@ int32_t PlatFileOpen(const char* text, int32_t disposition, int32_t access, int3
   f->canRead = read;
   f->canWrite = write;
   f->deny = deny;
+  const bool cut = S_ISREG(st.st_mode) && (access == kPlatWriteTruncate || disposition == kPlatCreateAlways);
+  int cutErr = 0;
   {
     std::lock_guard<std::mutex> g(gTableLock);
     auto& list = gOpen[f->key];
@@ -239,14 +241,20 @@ int32_t PlatFileOpen(const char* text, int32_t disposition, int32_t access, int3
         return Fail(kPlatErrSharing);
       }
     }
+    // A mapped view of this process keeps the file from being cut.
+    if (cut && gViews.count(f->key)) {
+      if (list.empty()) gOpen.erase(f->key);
+      close(fd);
+      delete f;
+      return Fail(kPlatErrUserMappedFile);
+    }
     list.push_back(f);
     gLive.insert(f);
+    if (cut && ftruncate(fd, 0) != 0) cutErr = errno;
   }
-  bool cut = access == kPlatWriteTruncate || (disposition == kPlatCreateAlways && S_ISREG(st.st_mode));
-  if (cut && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
-    int e = errno;
+  if (cutErr) {
     PlatFileClose(f);
-    return FailErrno(e);
+    return FailErrno(cutErr);
   }
   *out = f;
   return 0;

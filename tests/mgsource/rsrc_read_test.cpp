@@ -506,6 +506,30 @@ TEST_F(RsrcOpening, ReadOnlyFileIsMappedAndCannotBeCutWhileOpen) {
   FMClose(f);
 }
 
+TEST_F(RsrcOpening, FailedMappingFallsBackToReads) {
+  rsrcw::Writer w(kAPPL, kQNLX);
+  w.Add(kDATA, 1, Bytes(9000, 0x33));
+  rsrcw::Options o;
+  o.leading = Bytes(5000, 1);
+  o.trailer = true;
+  Put("big.exe", w.Write(o));
+  // A granularity the host does not map at makes the view fail.
+  const uInt32 saved = rsrc::gMgr.granularity;
+  rsrc::gMgr.granularity = 100;
+  RsrcFileRef ref = Open("big.exe", kRsrcReadOnly);
+  rsrc::gMgr.granularity = saved;
+  ASSERT_NE(ref, 0u);
+  rsrc::FileRec rec;
+  {
+    rsrc::Lock lock;
+    ASSERT_EQ(rsrc::GetFile(ref, &rec), kNoErr);
+  }
+  EXPECT_EQ(rec.data, nullptr);
+  EXPECT_EQ(rec.region, nullptr);
+  EXPECT_EQ(GetText(ref, kDATA, 1), std::string(9000, 0x33));
+  EXPECT_EQ(RCloseFile(ref), kNoErr);
+}
+
 // ---- Lists ------------------------------------------------------------------------------
 
 TEST_F(RsrcLists, StringIndexOutOfRangeGivesAnEmptyString) {

@@ -81,6 +81,13 @@ TEST_F(PlatViews, ViewsKeepTheFileFromBeingCut) {
   EXPECT_EQ(PlatFileSetSize(rw, page_ + 10), 0);  // down to the view's end
   EXPECT_EQ(PlatFileSetSize(rw, 5 * page_), 0);   // and up again
   EXPECT_EQ(p[page_ + 9], uint8_t(content_[page_ + 9]));
+  // Nor can an open that cuts the file.
+  PlatFile* cut = nullptr;
+  EXPECT_EQ(PlatFileOpen("V:\\f", kPlatOpenExisting, kPlatWriteTruncate, kPlatDenyNone, &cut),
+            kPlatErrUserMappedFile);
+  EXPECT_EQ(PlatFileOpen("V:\\f", kPlatCreateAlways, kPlatReadWrite, kPlatDenyNone, &cut), kPlatErrUserMappedFile);
+  EXPECT_EQ(cut, nullptr);
+  EXPECT_EQ(fs::file_size(root_ + "/f"), 5 * page_);
   PlatUnmapView(v);
   EXPECT_EQ(PlatFileSetSize(rw, 1), 0);
   // A write-only open can't be viewed.
