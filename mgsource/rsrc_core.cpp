@@ -1,6 +1,7 @@
 // The resource manager's state, its life, the map in memory, records and the
 // search of all open files by handle.
 #include <climits>
+#include <cstring>
 
 #include "debug.h"
 #include "memory.h"
@@ -44,7 +45,7 @@ int32 Map::FindType(ResType type) const {
 namespace {
 int32 CompareId(const void* key, const void* entry) {
   int32 a = *static_cast<const int32*>(key);
-  int32 b = int32(GetHost32(static_cast<const uChar*>(entry) + kRefId));
+  int32 b = int32(GetNative32(static_cast<const uChar*>(entry) + kRefId));
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 }  // namespace
@@ -55,9 +56,9 @@ int32 Map::FindId(int32 t, int32 id) const {
 
 namespace {
 inline uInt32 Convert(uChar* p, bool toHost) {
-  uInt32 before = GetHost32(p);
+  uInt32 before = GetNative32(p);
   uInt32 after = __builtin_bswap32(before);
-  PutHost32(p, after);
+  PutNative32(p, after);
   return toHost ? after : before;
 }
 }  // namespace

@@ -5,6 +5,7 @@
 // files open read-only), and its map has the layout that editing keeps: type
 // list at 52, reference lists back to back in type order, the name list last.
 #include <algorithm>
+#include <cstring>
 
 #include "debug.h"
 #include "memory.h"

@@ -11,8 +11,7 @@
 // offsets of the type list and the name list, then the type list, the
 // reference lists of the types in type order and the name list.
 #pragma once
-#include <cstring>
-
+#include "byteorder.h"
 #include "extcode.h"
 
 namespace rsrcfmt {
@@ -102,21 +101,7 @@ enum : int32 {
 };
 constexpr uInt32 kTrailerVersionValue = 3;
 
-// Byte-order helpers: the stored forms, byte by byte.
-inline uInt32 GetBE32(const uChar* p) {
-  return (uInt32(p[0]) << 24) | (uInt32(p[1]) << 16) | (uInt32(p[2]) << 8) | uInt32(p[3]);
-}
-inline uInt16 GetBE16(const uChar* p) { return uInt16((p[0] << 8) | p[1]); }
-inline void PutBE32(uChar* p, uInt32 v) {
-  p[0] = uChar(v >> 24);
-  p[1] = uChar(v >> 16);
-  p[2] = uChar(v >> 8);
-  p[3] = uChar(v);
-}
-inline void PutBE16(uChar* p, uInt16 v) {
-  p[0] = uChar(v >> 8);
-  p[1] = uChar(v);
-}
+// The trailer's words are little-endian.
 inline uInt32 GetLE32(const uChar* p) {
   return uInt32(p[0]) | (uInt32(p[1]) << 8) | (uInt32(p[2]) << 16) | (uInt32(p[3]) << 24);
 }
@@ -126,13 +111,5 @@ inline void PutLE32(uChar* p, uInt32 v) {
   p[2] = uChar(v >> 16);
   p[3] = uChar(v >> 24);
 }
-
-// Host-order words of a map in memory, at any alignment.
-inline uInt32 GetHost32(const uChar* p) {
-  uInt32 v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void PutHost32(uChar* p, uInt32 v) { std::memcpy(p, &v, 4); }
 
 }  // namespace rsrcfmt

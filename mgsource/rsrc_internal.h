@@ -73,8 +73,8 @@ class Map {
  public:
   explicit Map(uChar* p) : p_(p) {}
   uChar* Bytes() const { return p_; }
-  uInt32 W(uInt32 at) const { return GetHost32(p_ + at); }
-  void SetW(uInt32 at, uInt32 v) { PutHost32(p_ + at, v); }
+  uInt32 W(uInt32 at) const { return GetNative32(p_ + at); }
+  void SetW(uInt32 at, uInt32 v) { PutNative32(p_ + at, v); }
 
   bool Empty() const { return W(kHdrMapSize) <= kMapEmptyLimit; }
   uInt32 Length() const { return Empty() ? uInt32(kMapFixedSize) : W(kHdrMapSize); }

@@ -8,6 +8,7 @@
 // ascending, names inside the name list and apart) and so are the records
 // (by data offset and length word, apart).  Whatever fails is 13.
 #include <climits>
+#include <cstring>
 
 #include "debug.h"
 #include "filemgr_internal.h"

@@ -1,5 +1,7 @@
 // Reading resources: by type and id, index or name, the list resources, and
 // the questions asked of a resource's handle.
+#include <cstring>
+
 #include "counted_strings.h"
 #include "debug.h"
 #include "memory.h"

@@ -33,8 +33,8 @@ class RsrcCorrupt : public RsrcTest {
     change(b);
     return b;
   }
-  static void Set32(Bytes& b, uInt32 at, uInt32 v) { rsrcfmt::PutBE32(&b[at], v); }
-  static uInt32 Get32(const Bytes& b, uInt32 at) { return rsrcfmt::GetBE32(&b[at]); }
+  static void Set32(Bytes& b, uInt32 at, uInt32 v) { PutBE32(&b[at], v); }
+  static uInt32 Get32(const Bytes& b, uInt32 at) { return GetBE32(&b[at]); }
 
   // The bytes are refused as an image, a read-only file and a writable file,
   // with nothing kept and the file manager's reference closed.

@@ -25,7 +25,7 @@ class RsrcEdit : public RsrcTest {
     w.Add(kDATA, 1, BytesOf("data"));
     return w;
   }
-  static uInt32 At32(const Bytes& b, size_t at) { return rsrcfmt::GetBE32(&b[at]); }
+  static uInt32 At32(const Bytes& b, size_t at) { return GetBE32(&b[at]); }
 
   struct Spec {
     ResType type;
@@ -359,13 +359,13 @@ TEST_F(RsrcEdit, MapsOfOtherLayoutsAreEditedSafely) {
   std::copy(m.begin() + 52 + typesSize, m.begin() + 52 + typesSize + 60, n.begin() + textList);
   std::copy(m.begin() + (lay.nameList - map), m.end(), n.begin() + names);
   std::copy(m.begin() + 52 + typesSize + 60, m.begin() + 52 + typesSize + 80, n.begin() + dataList);
-  rsrcfmt::PutBE32(&n[44], typeList);
-  rsrcfmt::PutBE32(&n[48], names);
-  rsrcfmt::PutBE32(&n[typeList + 4 + 8], textList - typeList);
-  rsrcfmt::PutBE32(&n[typeList + 16 + 8], dataList - typeList);
+  PutBE32(&n[44], typeList);
+  PutBE32(&n[48], names);
+  PutBE32(&n[typeList + 4 + 8], textList - typeList);
+  PutBE32(&n[typeList + 16 + 8], dataList - typeList);
   Bytes file(b.begin(), b.begin() + map);
   file.insert(file.end(), n.begin(), n.end());
-  rsrcfmt::PutBE32(&file[rsrcfmt::kHdrMapSize], uInt32(n.size()));
+  PutBE32(&file[rsrcfmt::kHdrMapSize], uInt32(n.size()));
   Put("odd.rsc", file);
 
   RsrcFileRef ref = Open("odd.rsc", kRsrcReadOnly);

@@ -561,11 +561,11 @@ TEST_F(RsrcLists, StringIndexOutOfRangeGivesAnEmptyString) {
 
 TEST_F(RsrcLists, ListEntriesRunningPastTheResourceGiveEndOfFile) {
   Bytes str = rsrcw::StrList({"one", "two"});
-  rsrcfmt::PutBE16(str.data(), 3);  // one string more than there are bytes for
+  PutBE16(str.data(), 3);  // one string more than there are bytes for
   Bytes cut = rsrcw::StrList({"one", "two"});
   cut.pop_back();
   Bytes lst = rsrcw::LStrList({"a", "bb"});
-  rsrcfmt::PutBE32(lst.data() + 12, 1000);
+  PutBE32(lst.data() + 12, 1000);
   rsrcw::Writer w(kAPPL, kQNLX);
   w.Add(rsrcfmt::kTypeStrList, 1, str);
   w.Add(rsrcfmt::kTypeStrList, 2, cut);
@@ -595,14 +595,14 @@ TEST_F(RsrcLists, PathEntriesThatAreNotPathsGiveNoPathAndNoReport) {
   Bytes notPath = rsrcw::FlatPath(kAbsPath, {"C", "x"});
   notPath[3] = '1';  // "PTH1"
   Bytes shortBody = rsrcw::FlatPath(kAbsPath, {});
-  rsrcfmt::PutBE32(shortBody.data() + 4, 2);
+  PutBE32(shortBody.data() + 4, 2);
   shortBody.resize(10);
   rsrcw::Writer w(kAPPL, kQNLX);
   w.Add(rsrcfmt::kTypePathList, 1,
         rsrcw::PathList({notPath, rsrcw::FlatPath(kAbsPath, {"C", "ok"}), shortBody,
                          rsrcw::FlatPath(kRelPath, {"last"})}));
   Bytes running = rsrcw::PathList({rsrcw::FlatPath(kRelPath, {"a"}), rsrcw::FlatPath(kRelPath, {"b"})});
-  rsrcfmt::PutBE32(running.data() + 8, 500);  // the first entry's length runs past the list
+  PutBE32(running.data() + 8, 500);  // the first entry's length runs past the list
   w.Add(rsrcfmt::kTypePathList, 2, running);
   w.Add(kPATH, 1, rsrcw::FlatPath(kAbsPath, {"D", "help"}));
   w.Add(kPATH, 2, BytesOf("no path here"));

@@ -61,25 +61,25 @@ TEST(RsrcWriter, TypesInOrderIdsSortedNamesInOrderAdded) {
   rsrcw::Layout lay;
   Bytes b = w.Write(rsrcw::Options(), &lay);
   ASSERT_EQ(lay.typeEntries.size(), 2u);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.typeEntries[0]]), kB);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.typeEntries[0] + 4]), 2u);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.typeEntries[1]]), kA);
+  EXPECT_EQ(GetBE32(&b[lay.typeEntries[0]]), kB);
+  EXPECT_EQ(GetBE32(&b[lay.typeEntries[0] + 4]), 2u);
+  EXPECT_EQ(GetBE32(&b[lay.typeEntries[1]]), kA);
   // Entries of B by id: -2, 3, 5.
   EXPECT_LT(lay.refEntries[2], lay.refEntries[3]);
   EXPECT_LT(lay.refEntries[3], lay.refEntries[0]);
   EXPECT_LT(lay.refEntries[0], lay.refEntries[1]);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.refEntries[2] + 8]), 8u);
+  EXPECT_EQ(GetBE32(&b[lay.refEntries[2] + 8]), 8u);
   // Names in the order added: "second" first; an empty name is no name.
   EXPECT_EQ(lay.names[0], lay.nameList);
   EXPECT_EQ(lay.names[2], lay.nameList + 7);
   EXPECT_EQ(lay.names[3], 0u);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.refEntries[3] + 4]), rsrcfmt::kNoName);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.refEntries[2] + 4]), 7u);
+  EXPECT_EQ(GetBE32(&b[lay.refEntries[3] + 4]), rsrcfmt::kNoName);
+  EXPECT_EQ(GetBE32(&b[lay.refEntries[2] + 4]), 7u);
   // Records in type order and id order: B -2, 3, 5, then A 9.
   EXPECT_LT(lay.records[2], lay.records[3]);
   EXPECT_LT(lay.records[3], lay.records[0]);
   EXPECT_LT(lay.records[0], lay.records[1]);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[lay.records[3]]), 0u);
+  EXPECT_EQ(GetBE32(&b[lay.records[3]]), 0u);
   EXPECT_EQ(lay.records[0] - lay.records[3], 4u);
 }
 
@@ -98,10 +98,10 @@ TEST(RsrcWriter, OptionsMoveThePartsAndReportThem) {
   EXPECT_EQ(lay.map, 8u + 32);
   EXPECT_EQ(lay.data, 8u + 32 + lay.mapSize);
   EXPECT_EQ(lay.trailer, b.size() - 20);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[8 + rsrcfmt::kHdrMapOffset]), 32u);
-  EXPECT_EQ(rsrcfmt::GetBE32(&b[8 + rsrcfmt::kHdrDataOffset]), 32u + lay.mapSize);
+  EXPECT_EQ(GetBE32(&b[8 + rsrcfmt::kHdrMapOffset]), 32u);
+  EXPECT_EQ(GetBE32(&b[8 + rsrcfmt::kHdrDataOffset]), 32u + lay.mapSize);
   EXPECT_EQ(b[8 + 4], 'x');
-  EXPECT_EQ(rsrcfmt::GetBE16(&b[8 + 6]), 2);
+  EXPECT_EQ(GetBE16(&b[8 + 6]), 2);
   EXPECT_EQ(rsrcfmt::GetLE32(&b[b.size() - 4]), 8u);
   EXPECT_EQ(Bytes(b.end() - 20, b.end() - 16), BytesOf("APPB"));
   EXPECT_EQ(b.size(), 8 + 32 + lay.mapSize + 12 + 20);
