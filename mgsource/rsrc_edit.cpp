@@ -64,21 +64,6 @@ int32 CompareOffsets(const void* a, const void* b) {
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-// A pointer block of the application zone, freed with its scope.
-class Block {
- public:
-  explicit Block(int32 bytes) : p_(AZNewPtr(bytes > 0 ? bytes : 1)) {}
-  ~Block() {
-    if (p_) AZDisposePtr(p_);
-  }
-  Block(const Block&) = delete;
-  Block& operator=(const Block&) = delete;
-  UPtr Get() const { return p_; }
-
- private:
-  UPtr p_;
-};
-
 // Changed data in memory: the attribute bit and a handle to write from.
 bool IsChanged(const Map& m, uInt32 e) { return (m.W(e + kRefAttrs) & kAttrChanged) && m.HandleAt(e); }
 
@@ -123,9 +108,9 @@ MgErr UpdateLocked(const FileRec& rec) {
   const int32 nTypes = m.TypeCount();
   int32 n = 0;
   for (int32 t = 0; t < nTypes; ++t) n += m.RefCount(t);
-  Block pendingBlock(int32(sizeof(Pending)) * n);
-  Block staging(kStagingSize);
-  Block stored(int32(m.Length()));
+  ScratchBlock pendingBlock(int32(sizeof(Pending)) * n);
+  ScratchBlock staging(kStagingSize);
+  ScratchBlock stored(int32(m.Length()));
   Pending* all = reinterpret_cast<Pending*>(pendingBlock.Get());
   if (!all || !staging.Get() || !stored.Get()) return kMemFullErr;
   Rebase(m);
@@ -274,7 +259,7 @@ MgErr RPreAllocFile(RsrcFileRef ref, int32 byteCount) {
     return kFilePermErr;
   }
   if (byteCount < 0) return kArgErr;
-  Block buffer(std::max(byteCount, kPreAllocMin));
+  ScratchBlock buffer(std::max(byteCount, kPreAllocMin));
   if (!buffer.Get()) return kMemFullErr;
   std::memset(buffer.Get(), 0, size_t(byteCount));
   int32 size = 0;
@@ -463,27 +448,23 @@ MgErr RRemove(UHandle handle, RsrcFileRef ref) {
   return kNoErr;
 }
 
-MgErr RSetAttrs(UHandle handle, int32 attrs) {
+namespace {
+// The resource's attributes become (old & keep) | set, and the map is changed.
+MgErr SetAttrBits(UHandle handle, uInt32 keep, uInt32 set) {
   Lock lock;
   Found found;
   if (MgErr err = FindWritable(handle, &found)) return err;
   Map m = MapOf(found.rec);
-  const uInt32 e = found.entry;
-  // Data changed in memory stays marked until it is written.
-  m.SetW(e + kRefAttrs, uInt32(attrs) | (m.W(e + kRefAttrs) & kAttrChanged));
+  m.SetW(found.entry + kRefAttrs, (m.W(found.entry + kRefAttrs) & keep) | set);
   m.MarkChanged();
   return kNoErr;
 }
+}  // namespace
 
-MgErr RChanged(UHandle handle) {
-  Lock lock;
-  Found found;
-  if (MgErr err = FindWritable(handle, &found)) return err;
-  Map m = MapOf(found.rec);
-  m.SetW(found.entry + kRefAttrs, m.W(found.entry + kRefAttrs) | kAttrChanged);
-  m.MarkChanged();
-  return kNoErr;
-}
+// Data changed in memory stays marked until it is written.
+MgErr RSetAttrs(UHandle handle, int32 attrs) { return SetAttrBits(handle, kAttrChanged, uInt32(attrs)); }
+
+MgErr RChanged(UHandle handle) { return SetAttrBits(handle, ~0u, kAttrChanged); }
 
 MgErr RWrite(UHandle handle) {
   Lock lock;
@@ -493,7 +474,7 @@ MgErr RWrite(UHandle handle) {
   const uInt32 e = found.entry;
   if (!(m.W(e + kRefAttrs) & kAttrChanged)) return kNoErr;
   if (m.ReadOnly() || !found.rec.file) return kFilePermErr;
-  Block staging(kStagingSize);
+  ScratchBlock staging(kStagingSize);
   if (!staging.Get()) return kMemFullErr;
   // At the end of the data section, on a 4-byte boundary.
   const uInt64 at = PaddedSize(m.DataSize());

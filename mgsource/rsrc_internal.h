@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "cookie.h"
+#include "memory.h"
 #include "rsrc.h"
 #include "thread.h"
 
@@ -65,6 +66,23 @@ class Lock {
   ~Lock() { ThMutexUnlock(gMgr.mutex); }
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
+};
+
+// A pointer block of the application zone for the length of a scope; null
+// when it can't be had (sizes of 2 GB or more included).
+class ScratchBlock {
+ public:
+  explicit ScratchBlock(uInt64 bytes)
+      : p_(bytes < uInt64(INT32_MAX) ? AZNewPtr(int32(bytes ? bytes : 1)) : nullptr) {}
+  ~ScratchBlock() {
+    if (p_) AZDisposePtr(p_);
+  }
+  ScratchBlock(const ScratchBlock&) = delete;
+  ScratchBlock& operator=(const ScratchBlock&) = delete;
+  UPtr Get() const { return p_; }
+
+ private:
+  UPtr p_;
 };
 
 // A map in memory, addressed by byte offsets from its start.  Every offset

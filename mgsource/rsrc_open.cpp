@@ -20,21 +20,6 @@
 namespace rsrc {
 namespace {
 
-// A pointer block of the application zone, freed with its scope.
-class Scratch {
- public:
-  explicit Scratch(uInt64 bytes) : p_(bytes <= uInt64(INT32_MAX) ? AZNewPtr(int32(bytes ? bytes : 1)) : nullptr) {}
-  ~Scratch() {
-    if (p_) AZDisposePtr(p_);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  UPtr Get() const { return p_; }
-
- private:
-  UPtr p_;
-};
-
 // A byte range [start, end).
 struct Span {
   uInt32 start, end;
@@ -133,7 +118,7 @@ MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
   if (nl == 0 ? prevEnd != L : (nl != prevEnd || nameListEnd != L)) canonical = false;
 
   // Names: inside the name list, apart.
-  Scratch scratch(uInt64(sizeof(Span)) * nEntries);
+  ScratchBlock scratch(uInt64(sizeof(Span)) * nEntries);
   Span* spans = reinterpret_cast<Span*>(scratch.Get());
   if (!spans) return kMemFullErr;
   int32 nNames = 0;
@@ -180,7 +165,7 @@ MgErr CanonicalMap(const uChar* m, const MapShape& shape, UHandle* out) {
   const uInt32 nTypes = GetBE32(m + tl) + 1;
   const uInt32 refsAt = kMapFixedSize + kTypeCountSize + kTypeEntrySize * nTypes;
   const uInt32 namesAt = refsAt + kRefEntrySize * shape.nEntries;
-  Scratch scratch(uInt64(sizeof(NameRef)) * shape.nEntries);
+  ScratchBlock scratch(uInt64(sizeof(NameRef)) * shape.nEntries);
   NameRef* names = reinterpret_cast<NameRef*>(scratch.Get());
   UHandle h = names ? AZNewHandle(int32(namesAt + shape.namesSize)) : nullptr;
   if (!h) return kMemFullErr;
@@ -222,7 +207,7 @@ MgErr CheckRecords(const uChar* m, const MapShape& shape, const Source& src, con
                    uInt64 dataAt, uInt32 dataSize) {
   const uInt32 tl = GetBE32(m + kMapTypeList);
   const uInt32 nTypes = GetBE32(m + tl) + 1;
-  Scratch scratch(uInt64(sizeof(Span)) * shape.nEntries);
+  ScratchBlock scratch(uInt64(sizeof(Span)) * shape.nEntries);
   Span* spans = reinterpret_cast<Span*>(scratch.Get());
   if (!spans) return kMemFullErr;
   int32 n = 0;

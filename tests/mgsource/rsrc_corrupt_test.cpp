@@ -172,10 +172,7 @@ TEST_F(RsrcCorrupt, RecordsPastTheDataSectionOpenAndGiveEndOfFile) {
   Put("past.rsc", bytes);
   RsrcFileRef ref = Open("past.rsc", kRsrcReadWrite);
   ASSERT_NE(ref, 0u);
-  UHandle h = nullptr;
-  ASSERT_EQ(RGet(ref, kTEXT, 1, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kTEXT, 1), kNoErr);
   const uInt64 before = Written();
   EXPECT_EQ(RUpdateFile(ref), kEOFErr);
   EXPECT_EQ(RCloseFile(ref), kEOFErr);  // the file stays open

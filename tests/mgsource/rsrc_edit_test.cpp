@@ -183,10 +183,7 @@ TEST_F(RsrcEdit, RecordsInPlaceAreNotWrittenAgain) {
   RsrcFileRef ref = Open("f.rsc", kRsrcReadWrite);
   ASSERT_NE(ref, 0u);
   // Removing the last record: only the map and the header are written.
-  UHandle h = nullptr;
-  ASSERT_EQ(RGet(ref, kDATA, 1, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kDATA, 1), kNoErr);
   uInt64 before = Written();
   ASSERT_EQ(RUpdateFile(ref), kNoErr);
   Bytes after = Get("f.rsc");
@@ -194,9 +191,7 @@ TEST_F(RsrcEdit, RecordsInPlaceAreNotWrittenAgain) {
   EXPECT_EQ(Written() - before, mapSize + 32u);
   EXPECT_EQ(after.size(), bytes.size() - 8 - 20 - 12);
   // Removing the first: the two after it move down, and nothing else.
-  ASSERT_EQ(RGet(ref, kTEXT, 1, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kTEXT, 1), kNoErr);
   before = Written();
   ASSERT_EQ(RUpdateFile(ref), kNoErr);
   after = Get("f.rsc");
@@ -216,10 +211,7 @@ TEST_F(RsrcEdit, RemovingTheLastResourceLeavesAnEmptyFile) {
   w.Add(kTEXT, 1, BytesOf("only"), "single");
   Put("f.rsc", w.Write());
   RsrcFileRef ref = Open("f.rsc", kRsrcReadWrite);
-  UHandle h = nullptr;
-  ASSERT_EQ(RGet(ref, kTEXT, 1, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kTEXT, 1), kNoErr);
   int32 n = 9;
   ASSERT_EQ(RCountTypes(ref, &n), kNoErr);
   EXPECT_EQ(n, 0);
@@ -245,10 +237,7 @@ TEST_F(RsrcEdit, MapFirstFileWritesBackValid) {
   Put("f.rsc", Three().Write(o));
   RsrcFileRef ref = Open("f.rsc", kRsrcReadWrite);
   ASSERT_NE(ref, 0u);
-  UHandle h = nullptr;
-  ASSERT_EQ(RGet(ref, kTEXT, 2, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kTEXT, 2), kNoErr);
   ASSERT_EQ(RCloseFile(ref), kNoErr);
   rsrcw::Writer left(kAPPL, kQNLX);
   left.Add(kTEXT, 1, BytesOf("first"), "one");
@@ -259,6 +248,7 @@ TEST_F(RsrcEdit, MapFirstFileWritesBackValid) {
   // A change of one resource in a map-first file moves the others too.
   Put("g.rsc", Three().Write(o));
   ref = Open("g.rsc", kRsrcReadWrite);
+  UHandle h = nullptr;
   ASSERT_EQ(RGet(ref, kDATA, 1, &h), kNoErr);
   ASSERT_EQ(AZSetHandleSize(h, 3), kNoErr);
   ASSERT_EQ(RChanged(h), kNoErr);
@@ -380,9 +370,7 @@ TEST_F(RsrcEdit, MapsOfOtherLayoutsAreEditedSafely) {
   ASSERT_NE(ref, 0u);
   ASSERT_EQ(RAdd(H("new"), ref, kICON, 1, PS("icon")), kNoErr);
   ASSERT_EQ(RAdd(H("two and a half"), ref, kTEXT, 0, PS("zero")), kNoErr);
-  ASSERT_EQ(RGet(ref, kTEXT, 2, &h), kNoErr);
-  ASSERT_EQ(RRemove(h, ref), kNoErr);
-  AZDisposeHandle(h);
+  ASSERT_EQ(RemoveRsrc(ref, kTEXT, 2), kNoErr);
   ASSERT_EQ(RCloseFile(ref), kNoErr);
   ExpectHolds("odd.rsc", {{kTEXT, 1, "first", "one", 0},
                           {kTEXT, 3, std::string(6000, 'c'), "three", 0},

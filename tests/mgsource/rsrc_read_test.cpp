@@ -484,11 +484,7 @@ TEST_F(RsrcOpening, ReadOnlyFileIsMappedAndCannotBeCutWhileOpen) {
   Put("big.exe", w.Write(o));
   RsrcFileRef ref = Open("big.exe", kRsrcReadOnly);
   ASSERT_NE(ref, 0u);
-  rsrc::FileRec rec;
-  {
-    rsrc::Lock lock;
-    ASSERT_EQ(rsrc::GetFile(ref, &rec), kNoErr);
-  }
+  const rsrc::FileRec rec = FileOf(ref);
   ASSERT_NE(rec.data, nullptr);
   EXPECT_NE(rec.region, nullptr);
   EXPECT_EQ(GetText(ref, kDATA, 2), "tail");
@@ -519,11 +515,7 @@ TEST_F(RsrcOpening, FailedMappingFallsBackToReads) {
   RsrcFileRef ref = Open("big.exe", kRsrcReadOnly);
   rsrc::gMgr.granularity = saved;
   ASSERT_NE(ref, 0u);
-  rsrc::FileRec rec;
-  {
-    rsrc::Lock lock;
-    ASSERT_EQ(rsrc::GetFile(ref, &rec), kNoErr);
-  }
+  const rsrc::FileRec rec = FileOf(ref);
   EXPECT_EQ(rec.data, nullptr);
   EXPECT_EQ(rec.region, nullptr);
   EXPECT_EQ(GetText(ref, kDATA, 1), std::string(9000, 0x33));

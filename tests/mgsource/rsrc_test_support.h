@@ -66,6 +66,21 @@ inline std::string IndString(RsrcFileRef ref, int32 list, int32 index, MgErr* er
   if (err) *err = e;
   return Str(s);
 }
+// Removes a resource of an open file.
+inline MgErr RemoveRsrc(RsrcFileRef ref, ResType type, int32 id) {
+  UHandle h = nullptr;
+  if (MgErr err = RGet(ref, type, id, &h)) return err;
+  MgErr err = RRemove(h, ref);
+  if (err == kNoErr) AZDisposeHandle(h);
+  return err;
+}
+// The open file's record.
+inline rsrc::FileRec FileOf(RsrcFileRef ref) {
+  rsrc::FileRec rec = {};
+  rsrc::Lock lock;
+  EXPECT_EQ(rsrc::GetFile(ref, &rec), kNoErr);
+  return rec;
+}
 // Bytes the resource manager has written to files so far.
 inline uInt64 Written() { return rsrc::gBytesWritten.load(); }
 
