@@ -73,7 +73,8 @@ bool BlockOf(ObjHeap h, int32 offset, uInt32* b) {
     return false;
   }
   uInt32 start = Rd(h, kOHBlockStart);
-  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) >= AreaEnd(h)) {
+  // A block of no usable bytes at the heap's end has its data offset at the end.
+  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > AreaEnd(h)) {
     DBAssert(__FILE__, __LINE__, "object heap offset outside the block area");
     return false;
   }
@@ -598,6 +599,7 @@ bool ValidFileHeap(ObjHeap h) {
       }
     } else {
       if (total < kOHBlockHeader) return false;
+      if ((word & kPadBit) && total < kOHBlockHeader + 4) return false;  // no room for the padding
       if (int32(be(b + 8)) < 1) return false;
     }
     b += total;

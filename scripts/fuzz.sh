@@ -25,5 +25,6 @@ for src in tests/fuzz/*_fuzz.cpp; do
   echo "fuzzing $name for ${t}s"
   ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
     "build-fuzz/tests/fuzz/$name" -max_total_time="$t" -rss_limit_mb=1024 -print_final_stats=0 \
+    -artifact_prefix="build-fuzz/$name-" \
     "${args[@]}" >"build-fuzz/$name.log" 2>&1 || { tail -50 "build-fuzz/$name.log"; exit 1; }
 done

@@ -202,6 +202,22 @@ TEST_F(ObjHeapTest, ResizeFailsWithTwoWhenTheHeapCannotGrow) {
   (void)b;
 }
 
+TEST_F(ObjHeapTest, EmptyBlockAtTheEndOfTheHeap) {
+  Capture cap;
+  ObjHeap h = OHNewHeap(0, kKind, 0, 0);  // a block area of 24 bytes
+  int32 first = OHNewBlock(h, 0, 1);       // 12 bytes
+  int32 last = OHNewBlock(h, 0, 1);        // 12 bytes: its data offset is the heap's end
+  EXPECT_EQ(uInt32(last), OHWord(h, kOHEndOffset) + 1);
+  EXPECT_EQ(OHBlockSize(h, last), 0);
+  OHSetBlockClass(h, last, 3);
+  EXPECT_EQ(OHBlockClass(h, last), 3);
+  OHDisposeBlock(h, last);
+  OHDisposeBlock(h, first);
+  EXPECT_EQ(cap.Count("Failure"), 0);
+  CheckHeap(h);
+  OHDisposeHeap(h);
+}
+
 TEST_F(ObjHeapTest, GrowthRetriesSmallerSteps) {
   // A request beyond the heap grows it.
   int32 a = OHNewBlock(heap, 5000, 9);

@@ -64,7 +64,9 @@ void SortAndCheck(std::vector<int32> keys, uInt32 size) {
   for (size_t i = 0; i < keys.size(); ++i) {
     got.emplace_back(v.begin() + long(i * size), v.begin() + long((i + 1) * size));
     want.emplace_back(orig.begin() + long(i * size), orig.begin() + long((i + 1) * size));
-    if (i) ASSERT_LE(KeyOf(&v[(i - 1) * size], size), KeyOf(&v[i * size], size)) << "size " << size;
+    if (i) {
+      ASSERT_LE(KeyOf(&v[(i - 1) * size], size), KeyOf(&v[i * size], size)) << "size " << size;
+    }
   }
   std::sort(got.begin(), got.end());
   std::sort(want.begin(), want.end());

@@ -1,0 +1,76 @@
+// Byte-order conversion of panel objects (message 1 of their classes), of
+// the panel resources and of saved panel scraps.
+//
+// The converters work from field tables (offset, width, and whether the
+// field is converted in both directions).  In direction 0 (file to memory)
+// every field of the table is converted; in direction 1 (memory to file)
+// only the fields marked for both directions and the descriptors.  Test
+// tooling writes objects wholly in file order from the same tables
+// (kSwapAllToFile).  Every field is checked against the object's block or the
+// record's size first: anything running past gives 1, nothing is written past
+// the end.
+#pragma once
+#include "engine/stdize.h"
+#include "mgsource/objheap.h"
+
+// Conversion modes: the two directions, and the whole layout to file order.
+enum : int32 { kSwapToMemory = 0, kSwapToFile = 1, kSwapAllToFile = 2 };
+
+// Class indices of the object classes that have converters.
+enum : int16 {
+  kClsList = 7, kClsDataObject = 8, kClsCosmetic = 9, kClsLabel = 10, kClsMultiCosmetic = 11,
+  kClsBigMultiCosmetic = 12, kClsMultiLabel = 13, kClsBigMultiLabel = 14, kClsDataController = 17,
+  kClsFPDataController = 18, kClsFrontPanel = 76, kClsDataDisplayObject = 77, kClsBoolean = 79,
+  kClsNumeric = 80, kClsString = 81, kClsArray = 82, kClsCluster = 83, kClsRefNum = 85,
+  kClsColorBox = 86, kClsRing = 87, kClsSlide = 88, kClsKnob = 89, kClsPath = 91, kClsTable = 92,
+  kClsGraphChart = 94, kClsPicture = 95, kClsUserItem = 97, kClsTypeDefinition = 100,
+  kClsColorRamp = 101, kClsAnnex = 104, kClsListbox = 105, kClsCrossList = 124,
+  kClsObjHeapHdrExtension = 126, kClsConnectorPane = 127, kClsTypeDescriptor = 131, kClsScale = 143,
+  kClsTag = 148, kClsSelLabel = 149, kClsWizardData = 166, kClsOleVariant = 171,
+  kClsGrouperObject = 172,
+};
+
+// The object converter of a class: (heap, data offset of the object, direction).
+typedef MgErr (*ObjSwapProc)(ObjHeap heap, int32 offset, int32 direction);
+
+// The converter of a class that has one, or null.
+ObjSwapProc ObjSwapForClass(int32 cls);
+// Every class index with a converter, ascending; the count is returned.
+int32 ObjSwapClasses(const int16** list);
+
+// The class-index → converter hook that heap conversion uses.  The engine
+// registers 7 List, 126 ObjHeapHdrExtension and 131 TypeDescriptor, which
+// its own heaps hold; the object system registers the panel classes.
+// Registering null removes a class; the former procedure is returned.
+ObjSwapProc SetObjSwapProc(int32 cls, ObjSwapProc proc);
+ObjSwapProc GetObjSwapProc(int32 cls);
+// The per-object procedure for OHByteSwapHeap: converts an object with the
+// converter registered for its block's class (nothing when there is none).
+QX_EXTERN_C MgErr OSwapByClass(ObjHeap heap, int32 offset, int32 direction);
+
+// Converts an object's bytes (its block of `size` bytes) as class cls does.
+MgErr SwapObjectData(uChar* data, int32 size, int32 cls, int32 mode);
+
+// Panel resources (direction 0 converts; 'SLBX' converts in both directions).
+QX_EXTERN_C MgErr SwapDDODRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapCosmRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapMCosRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapBCosRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapSNUMRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapSLBXRsrc(void* rec, int32 direction, int32 size);
+QX_EXTERN_C MgErr SwapLablRsrc(void* rec, int32 direction, int32 size);
+// A saved panel scrap of `size` bytes (direction 0 converts).
+QX_EXTERN_C MgErr SwapScrapRsrc(void* scrap, int32 direction, int32 size);
+
+// The same layouts in any mode, for test tooling that writes file order.
+enum : uInt32 {
+  kRsrcDDOD = FourCC('D', 'D', 'O', 'D'), kRsrcCosm = FourCC('C', 'o', 's', 'm'),
+  kRsrcMCos = FourCC('M', 'C', 'o', 's'), kRsrcBCos = FourCC('B', 'C', 'o', 's'),
+  kRsrcSNUM = FourCC('S', 'N', 'U', 'M'), kRsrcSLBX = FourCC('S', 'L', 'B', 'X'),
+  kRsrcLabl = FourCC('L', 'a', 'b', 'l'),
+};
+MgErr SwapRsrcData(uInt32 type, uChar* rec, int32 size, int32 mode);
+MgErr SwapScrapData(uChar* scrap, int32 size, int32 mode);
+
+// The room a Pascal string takes in these records: 4 × ((length + 4) div 4).
+inline int32 PaddedPStrRoom(uChar length) { return 4 * ((int32(length) + 4) / 4); }
