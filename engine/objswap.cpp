@@ -331,7 +331,7 @@ const int16 kConvertedClasses[] = {
     kClsWizardData, kClsOleVariant, kClsGrouperObject};
 
 template <int16 Cls>
-MgErr OSwapOf(ObjHeap heap, int32 offset, int32 direction) {
+MgErr OSwap(ObjHeap heap, int32 offset, int32 direction) {
   if (!heap || !*heap || offset <= 0) return kArgErr;
   if (direction != kToMemoryOrder && direction != kToFileOrder) return kArgErr;
   int32 size = OHBlockSize(heap, offset);
@@ -363,7 +363,7 @@ MgErr SwapObjectData(uChar* data, int32 size, int32 cls, int32 mode) {
 ObjSwapProc ObjSwapForClass(int32 cls) {
   switch (cls) {
 #define QX_CONVERTED(C) \
-  case C: return &OSwapOf<C>;
+  case C: return &OSwap<C>;
     QX_CONVERTED(kClsList) QX_CONVERTED(kClsDataObject) QX_CONVERTED(kClsCosmetic) QX_CONVERTED(kClsLabel)
     QX_CONVERTED(kClsMultiCosmetic) QX_CONVERTED(kClsBigMultiCosmetic) QX_CONVERTED(kClsMultiLabel)
     QX_CONVERTED(kClsBigMultiLabel) QX_CONVERTED(kClsDataController) QX_CONVERTED(kClsFPDataController)
@@ -489,7 +489,7 @@ uInt32 SkipPStr(Swapper& s, uInt32 off) {
 
 // The start of a scrap object record's body: a padded name, a count k, then k
 // sub-records of which only the leading total length (counting itself) is converted.
-void ScrapObjRecord(Swapper& s, uInt32 off, uInt32 end) {
+void SwapScrapObjRecord(Swapper& s, uInt32 off, uInt32 end) {
   uInt32 p = SkipPStr(s, off);
   if (s.Bad() || p + 4 > end) return s.Fail();
   int32 k = s.Layout(p, 4);
@@ -527,7 +527,7 @@ void Scrap(Swapper& s) {
   for (int32 i = 0; i < n; ++i) {
     int32 len = s.Layout(p, 4);
     if (s.Bad() || len < 4 || uInt32(len) > s.Size() - p) return s.Fail();
-    ScrapObjRecord(s, p + 4, p + uInt32(len));
+    SwapScrapObjRecord(s, p + 4, p + uInt32(len));
     if (s.Bad()) return;
     p += uInt32(len);
   }

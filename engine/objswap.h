@@ -18,19 +18,51 @@ enum : int32 { kSwapToMemory = 0, kSwapToFile = 1, kSwapAllToFile = 2 };
 
 // Class indices of the object classes that have converters.
 enum : int16 {
-  kClsList = 7, kClsDataObject = 8, kClsCosmetic = 9, kClsLabel = 10, kClsMultiCosmetic = 11,
-  kClsBigMultiCosmetic = 12, kClsMultiLabel = 13, kClsBigMultiLabel = 14, kClsDataController = 17,
-  kClsFPDataController = 18, kClsFrontPanel = 76, kClsDataDisplayObject = 77, kClsBoolean = 79,
-  kClsNumeric = 80, kClsString = 81, kClsArray = 82, kClsCluster = 83, kClsRefNum = 85,
-  kClsColorBox = 86, kClsRing = 87, kClsSlide = 88, kClsKnob = 89, kClsPath = 91, kClsTable = 92,
-  kClsGraphChart = 94, kClsPicture = 95, kClsUserItem = 97, kClsTypeDefinition = 100,
-  kClsColorRamp = 101, kClsAnnex = 104, kClsListbox = 105, kClsCrossList = 124,
-  kClsObjHeapHdrExtension = 126, kClsConnectorPane = 127, kClsTypeDescriptor = 131, kClsScale = 143,
-  kClsTag = 148, kClsSelLabel = 149, kClsWizardData = 166, kClsOleVariant = 171,
-  kClsGrouperObject = 172,
+  kClsList = 7,  // List
+  kClsDataObject = 8,  // DataObject
+  kClsCosmetic = 9,  // Cosmetic
+  kClsLabel = 10,  // Label
+  kClsMultiCosmetic = 11,  // MultiCosmetic
+  kClsBigMultiCosmetic = 12,  // BigMultiCosmetic
+  kClsMultiLabel = 13,  // MultiLabel
+  kClsBigMultiLabel = 14,  // BigMultiLabel
+  kClsDataController = 17,  // DataController
+  kClsFPDataController = 18,  // FrontPanelDataController
+  kClsFrontPanel = 76,  // Front Panel
+  kClsDataDisplayObject = 77,  // DataDisplayObject
+  kClsBoolean = 79,  // Boolean
+  kClsNumeric = 80,  // Numeric
+  kClsString = 81,  // String
+  kClsArray = 82,  // Array
+  kClsCluster = 83,  // Cluster
+  kClsRefNum = 85,  // RefNum
+  kClsColorBox = 86,  // Color Box
+  kClsRing = 87,  // Ring
+  kClsSlide = 88,  // Slide
+  kClsKnob = 89,  // Knob
+  kClsPath = 91,  // Path
+  kClsTable = 92,  // Table
+  kClsGraphChart = 94,  // Graph/Chart
+  kClsPicture = 95,  // Picture
+  kClsUserItem = 97,  // UserItem
+  kClsTypeDefinition = 100,  // Type Definition
+  kClsColorRamp = 101,  // Color Ramp
+  kClsAnnex = 104,  // Annex
+  kClsListbox = 105,  // Listbox
+  kClsCrossList = 124,  // CrossList
+  kClsObjHeapHdrExtension = 126,  // ObjHeapHdrExtension
+  kClsConnectorPane = 127,  // Connector Pane
+  kClsTypeDescriptor = 131,  // TypeDescriptor
+  kClsScale = 143,  // Scale
+  kClsTag = 148,  // Tag
+  kClsSelLabel = 149,  // SelLabel
+  kClsWizardData = 166,  // WizardData
+  kClsOleVariant = 171,  // OleVariant
+  kClsGrouperObject = 172,  // GrouperObject
 };
 
-// The object converter of a class: (heap, data offset of the object, direction).
+// The object converter of a class (its message-1 method, OSwap): (heap, data
+// offset of the object, direction).
 typedef MgErr (*ObjSwapProc)(ObjHeap heap, int32 offset, int32 direction);
 
 // The converter of a class that has one, or null.

@@ -33,7 +33,13 @@ enum : uInt32 {
 
 // Block header: size word (bit 0 free, bit 1 padding), link or copy-forward
 // word, class word; the data follow.
-constexpr uInt32 kOHBlockHeader = 12;
+struct ObjHeapBlock {
+  uInt32 sizeWord;
+  uInt32 link;  // next free block, or the copy-forward word of a used block
+  int32 cls;    // class index of a used block, 0 once freed
+};
+constexpr uInt32 kOHBlockHeader = sizeof(ObjHeapBlock);
+static_assert(kOHBlockHeader == 12, "object heap block header");
 constexpr int32 kOHStopEnum = int32(0x80000000u);
 
 typedef int32 (*OHBlockProc)(ObjHeap heap, int32 offset);

@@ -16,6 +16,8 @@ QX_EXTERN_C void RevBL(void* p);
 QX_EXTERN_C void RevBQ(void* p);
 QX_EXTERN_C int32 SwapWL(void* p);
 
+// Handle lists (HObjList): an application-zone handle holding an int32 count
+// and that many 32-bit values.
 QX_EXTERN_C MgErr HObjListInsert(UHandle list, int32 value, int32 pos);
 QX_EXTERN_C int32 HObjListDelete(UHandle list, int32 pos);
 QX_EXTERN_C int32 HObjListSearch(UHandle list, int32 value);
