@@ -26,10 +26,10 @@ void PutAt(std::vector<uChar>& out, size_t at, uInt16 v, Order order) {
 }
 
 std::vector<uChar> PStrBytes(const std::string& s, bool padToEven, uChar pad) {
-  std::vector<uChar> b;
-  b.push_back(uChar(s.size()));
-  b.insert(b.end(), s.begin(), s.end());
-  if (padToEven && (b.size() & 1)) b.push_back(pad);
+  size_t n = 1 + s.size();
+  std::vector<uChar> b(padToEven && (n & 1) ? n + 1 : n, pad);
+  b[0] = uChar(s.size());
+  for (size_t i = 0; i < s.size(); ++i) b[1 + i] = uChar(s[i]);
   return b;
 }
 
