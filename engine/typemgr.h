@@ -1,0 +1,106 @@
+// The type heap: every type descriptor that a loaded VI uses lives once,
+// interned, in one object heap of the whole process (kind "DTHP").  A VI
+// holds type numbers (TypeID, 1-based: TypeID n is entry n - 1 of the VI's
+// current type list, 0 is no type) whose entries name the interned
+// descriptor objects; equal descriptors of different VIs are stored once.
+// Descriptors that no VI names any more are freed by a garbage collection.
+//
+// Heap layout:
+// - the heap extension (class 126, 132 bytes) holds at byte 100 the offset of
+//   the VI list and at byte 104 the offset of the shared list, both offset
+//   lists (class 7) rewritten whenever a list moves;
+// - the shared list: the interned descriptor objects (class 131, a block of
+//   exactly the descriptor's size), sorted by CompareHeapTDs; element 0 is a
+//   copy of the void descriptor and is never collected;
+// - the VI list: one InstrumentTypeRecord (class 130) per registered VI, in
+//   registration order: the VI's record handle, its list of type lists and
+//   its current type list.  The VI record caches its position in the VI list
+//   (kVITypeHeapIndex), rewritten after every change of the list.
+//
+// The type heap has no lock: it is used on the thread that loads, creates
+// and disposes VIs.  Pointers into it (TypeIDToTD, FindTypeIDEntry) are valid
+// until the next allocation in it.
+#pragma once
+#include "engine/datatype.h"
+#include "mgsource/objheap.h"
+#include "mgsource/objlist.h"
+
+// The heap.
+constexpr uInt32 kTypeHeapKind = FourCC('D', 'T', 'H', 'P');
+constexpr int32 kTypeHeapDataSize = 2000;
+constexpr int32 kHeapExtensionSize = 132;
+// Bytes of the heap extension that belong to the type heap.
+constexpr int32 kTypeHeapExtVIList = 100;
+constexpr int32 kTypeHeapExtSharedList = 104;
+// Heap extension word 1 of a panel heap: the VI record that owns it.
+constexpr int32 kHeapExtOwner = 4;
+// The kind of a front-panel heap.
+constexpr uInt32 kPanelHeapKind = FourCC('F', 'P', 'H', 'P');
+
+// Object classes of the type heap and their instance sizes.
+constexpr int32 kObjClassInstrTypeRec = 130;
+constexpr int32 kInstrTypeRecSize = 12;
+constexpr int32 kObjClassTypeDescriptor = 131;
+
+// The words of an InstrumentTypeRecord (byte offsets).
+enum : int32 {
+  kITRVI = 0,           // the VI's record handle
+  kITRTypeLists = 4,    // offset of the list of type lists
+  kITRCurrentList = 8,  // offset of the current type list
+};
+
+// Mark-pass kinds on the type heap and on a loaded 'DTHP' heap.
+enum : int32 { kMarkPassLoadTypes = 7, kMarkPassTypeGarbage = 9 };
+
+// The resource that holds a VI's saved types: an object heap in file order
+// whose shared-list word names the VI's saved type list.
+constexpr uInt32 kTypeHeapRsrcType = FourCC('D', 'T', 'H', 'P');
+
+// The byte offset in a VI record of its cached position in the VI list (a
+// memory-only word of the record).
+constexpr int32 kVITypeHeapIndex = 104;
+
+// The generic error of the type heap.
+constexpr MgErr kTypeHeapErr = 42;
+
+// The type heap's handle (null before TypeHeapInit).
+ObjHeap TypeHeap();
+
+QX_EXTERN_C MgErr TypeHeapInit();
+
+// VIs.  vi is the handle of the VI's record.
+QX_EXTERN_C MgErr RegisterVI(UHandle vi);
+QX_EXTERN_C MgErr UnregisterVI(UHandle vi);
+QX_EXTERN_C int32 FindInstrTypeRec(UHandle vi);
+QX_EXTERN_C void RenumberInstrTypeRecs();
+
+// Type IDs of the VI that owns a panel heap ("FPHP").  Selector 0 names the
+// current type list (the only one supported).
+QX_EXTERN_C int32* FindTypeIDEntry(ObjHeap panel, TypeID id, int32 selector);
+QX_EXTERN_C int32 TypeIDEntryValue(ObjHeap panel, TypeID id, int32 selector);
+QX_EXTERN_C TypeDescriptor* TypeIDToTD(ObjHeap panel, TypeID id);
+QX_EXTERN_C TypeDescriptor* TypeIDGetTD(ObjHeap panel, TypeID id, int32 selector);
+QX_EXTERN_C MgErr RegisterTypeID(UHandle vi, int32 tdObject, TypeID* id);
+// A new type ID of dst's VI naming the descriptor of the model type ID of
+// src's VI, or the void descriptor when model is 0; 0 when it fails.
+QX_EXTERN_C TypeID AllocTypeID(ObjHeap dst, ObjHeap src, TypeID model);
+QX_EXTERN_C void ReleaseTypeID(ObjHeap panel, TypeID id);
+QX_EXTERN_C MgErr SetTypeIDTDPtr(ObjHeap panel, TypeID id, TypeDescriptor* td);
+QX_EXTERN_C MgErr SetTypeIDTD(ObjHeap panel, TypeID id, int32 tdObject);
+// Replaces the type ID's descriptor by a copy carrying the name (no name for
+// an empty or null one).
+QX_EXTERN_C MgErr SetTypeIDName(ObjHeap panel, TypeID id, ConstPStr name);
+QX_EXTERN_C TypeID NewStdTypeID(ObjHeap panel, int32 stdIndex);
+QX_EXTERN_C TypeID NewTypeIDForTD(ObjHeap panel, const TypeDescriptor* td);
+
+// Descriptors.  NewTDObject: a descriptor object of 1..65,535 bytes, 0 when
+// memory is full.  InternTD normalises the descriptor's pad bytes in place
+// and returns the offset of the interned equal descriptor (0: memory full).
+QX_EXTERN_C int32 NewTDObject(int32 size);
+QX_EXTERN_C int32 InternTD(TypeDescriptor* td, Bool32* alreadyThere);
+QX_EXTERN_C int32 TDToTypeHeap(TypeDescriptor* td);
+// The order of a descriptor against a shared-list element (a pointer to the
+// element's offset): sizes as unsigned 16-bit values first, then the bytes.
+QX_EXTERN_C int32 CompareHeapTDs(const void* td, const void* element);
+
+QX_EXTERN_C void CollectTypeHeapGarbage();
