@@ -89,7 +89,7 @@ ObjHeap TypeHeap() { return gHeap; }
 
 MgErr TypeHeapInit() {
   if (gHeap) return kNoErr;
-  ObjHeap heap = OHNewHeap(kTypeHeapDataSize, kTypeHeapKind, kHeapExtensionSize, kObjClassHeapExtension);
+  ObjHeap heap = OHNewHeap(kTypeHeapDataSize, kTypeHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
   if (!heap) return kMemFullErr;
   if (!OHWord(heap, kOHExtension)) {
     OHDisposeHeap(heap);
@@ -371,7 +371,7 @@ int32 NewTDObject(int32 size) {
     DBAssert(__FILE__, __LINE__, "type descriptor object size outside 1..65535");
     return 0;
   }
-  return OHNewBlock(gHeap, size, kObjClassTypeDescriptor);
+  return OHNewBlock(gHeap, size, kClsTypeDescriptor);
 }
 
 int32 CompareHeapTDs(const void* td, const void* element) {
@@ -415,7 +415,7 @@ int32 TDToTypeHeap(TypeDescriptor* td) { return InternTD(td, nullptr); }
 namespace {
 
 int32 FreeUnmarkedTD(ObjHeap heap, int32 off) {
-  if (OHBlockClass(heap, off) == kObjClassTypeDescriptor && OHBlockMarkWord(heap, off) == 0)
+  if (OHBlockClass(heap, off) == kClsTypeDescriptor && OHBlockMarkWord(heap, off) == 0)
     OHDisposeBlock(heap, off);
   return 0;
 }

@@ -22,8 +22,10 @@
 // until the next allocation in it.
 #pragma once
 #include "engine/datatype.h"
+#include "engine/objswap.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
+#include "mgsource/rsrc.h"
 
 // The heap.
 constexpr uInt32 kTypeHeapKind = FourCC('D', 'T', 'H', 'P');
@@ -37,10 +39,10 @@ constexpr int32 kHeapExtOwner = 4;
 // The kind of a front-panel heap.
 constexpr uInt32 kPanelHeapKind = FourCC('F', 'P', 'H', 'P');
 
-// Object classes of the type heap and their instance sizes.
+// The record of a VI in the type heap (descriptor objects are of class
+// kClsTypeDescriptor, the extension of class kClsObjHeapHdrExtension).
 constexpr int32 kObjClassInstrTypeRec = 130;
 constexpr int32 kInstrTypeRecSize = 12;
-constexpr int32 kObjClassTypeDescriptor = 131;
 
 // The words of an InstrumentTypeRecord (byte offsets).
 enum : int32 {
@@ -54,7 +56,7 @@ enum : int32 { kMarkPassLoadTypes = 7, kMarkPassTypeGarbage = 9 };
 
 // The resource that holds a VI's saved types: an object heap in file order
 // whose shared-list word names the VI's saved type list.
-constexpr uInt32 kTypeHeapRsrcType = FourCC('D', 'T', 'H', 'P');
+constexpr ResType kTypeHeapRsrcType = FourCC('D', 'T', 'H', 'P');
 
 // The byte offset in a VI record of its cached position in the VI list (a
 // memory-only word of the record).
@@ -73,6 +75,16 @@ QX_EXTERN_C MgErr RegisterVI(UHandle vi);
 QX_EXTERN_C MgErr UnregisterVI(UHandle vi);
 QX_EXTERN_C int32 FindInstrTypeRec(UHandle vi);
 QX_EXTERN_C void RenumberInstrTypeRecs();
+
+// Loads the VI's saved types from its 'DTHP' resource of the given id, right
+// after RegisterVI: 0 with the found flag 0 when the file has none; 1 when
+// the resource is malformed, 2 when memory runs out, else the resource
+// manager's error.  On any failure every VI's lists are as they were, and a
+// malformed resource leaves the type heap untouched.
+QX_EXTERN_C MgErr LoadVITypes(UHandle vi, int32 rsrcId, RsrcFileRef rsrcFile, Bool32* found);
+// The same from a detached 'DTHP' handle in file order, which it takes over
+// (it is disposed in every case).
+MgErr LoadVITypesFromHandle(UHandle vi, UHandle stored);
 
 // Type IDs of the VI that owns a panel heap ("FPHP").  Selector 0 names the
 // current type list (the only one supported).

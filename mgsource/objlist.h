@@ -14,8 +14,6 @@
 // room for one entry).
 constexpr int32 kObjClassList = 7;
 constexpr int32 kObjListNewSize = 8;
-// The class of a heap extension object.
-constexpr int32 kObjClassHeapExtension = 126;
 
 // OHListInsert's index that appends.
 constexpr int32 kObjListAppend = 0x7FFFFFFF;

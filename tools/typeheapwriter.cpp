@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mgsource/byteorder.h"
+#include "engine/objswap.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr uInt32 kExtensionSize = 132;
 constexpr uInt32 kSharedListWord = 104;
-constexpr int32 kClassTypeDescriptor = 131;
 constexpr uInt32 kHeapKind = FourCC('D', 'T', 'H', 'P');
 
 // Appends a used block of n usable bytes with its header in file order and
@@ -33,7 +33,7 @@ uInt32 AddBlock(Bytes& out, uInt32 n, int32 cls, const Bytes& data) {
 
 Bytes TypeHeapImage(const std::vector<std::optional<tdb::TD>>& types, const Options& options, Layout* layout) {
   Bytes out(kOHHeaderSize, 0);
-  uInt32 ext = AddBlock(out, kExtensionSize, kObjClassHeapExtension, Bytes());
+  uInt32 ext = AddBlock(out, kExtensionSize, kClsObjHeapHdrExtension, Bytes());
   uInt32 n = uInt32(types.size());
   uInt32 list = AddBlock(out, 4 + 4 * std::max(n, 1u), kObjClassList, Bytes());
   PutBE32(&out[list], n);
@@ -51,7 +51,7 @@ Bytes TypeHeapImage(const std::vector<std::optional<tdb::TD>>& types, const Opti
     if (options.shareEqual && same != written.end()) {
       off = offsets[size_t(same - written.begin())];
     } else {
-      off = AddBlock(out, uInt32(bytes.size()), kClassTypeDescriptor, bytes);
+      off = AddBlock(out, uInt32(bytes.size()), kClsTypeDescriptor, bytes);
       written.push_back(bytes);
       offsets.push_back(off);
     }
@@ -75,6 +75,11 @@ Bytes TypeHeapImage(const std::vector<std::optional<tdb::TD>>& types, const Opti
     layout->size = uInt32(out.size());
   }
   return out;
+}
+
+bool AddTypeHeap(rsrcw::Writer& file, int32 rsrcId, const std::vector<std::optional<tdb::TD>>& types,
+                 const Options& options, Layout* layout) {
+  return file.Add(kHeapKind, rsrcId, TypeHeapImage(types, options, layout));
 }
 
 }  // namespace thw

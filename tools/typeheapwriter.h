@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "tools/rsrcwriter.h"
 #include "tools/tdbuilder.h"
 
 namespace thw {
@@ -34,5 +35,10 @@ struct Layout {
 
 Bytes TypeHeapImage(const std::vector<std::optional<tdb::TD>>& types, const Options& options = Options(),
                     Layout* layout = nullptr);
+
+// Adds the image to a resource file as the 'DTHP' resource of a VI's
+// resource id; false when the file already has one of that id.
+bool AddTypeHeap(rsrcw::Writer& file, int32 rsrcId, const std::vector<std::optional<tdb::TD>>& types,
+                 const Options& options = Options(), Layout* layout = nullptr);
 
 }  // namespace thw

@@ -40,7 +40,7 @@ class TypeHeapTest : public EngineTest {
   VI NewVI(bool reg = true) {
     VI v;
     v.vi = AZNewHClr(kVIRecordSize);
-    v.panel = OHNewHeap(2000, kPanelHeapKind, kHeapExtensionSize, kObjClassHeapExtension);
+    v.panel = OHNewHeap(2000, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
     EXPECT_TRUE(v.vi && v.panel);
     int32 ext = int32(OHWord(v.panel, kOHExtension));
     PutNative32(*v.panel + ext + kHeapExtOwner, uInt32(uintptr_t(v.vi)));

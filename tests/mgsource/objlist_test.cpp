@@ -17,7 +17,7 @@ class ObjListTest : public ManagerTest {
  protected:
   void SetUp() override {
     ManagerTest::SetUp();
-    heap = OHNewHeap(1000, kKind, 132, kObjClassHeapExtension);
+    heap = OHNewHeap(1000, kKind, 132, 126);
     ASSERT_NE(heap, nullptr);
     list = OHNewBlock(heap, kObjListNewSize, kObjClassList);
     ASSERT_NE(list, 0);
