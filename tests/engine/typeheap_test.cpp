@@ -75,7 +75,7 @@ TEST_F(TypeHeapTest, ThePadByteAfterAnEvenNameDoesNotCount) {
 // Random descriptors of many sizes, a 40,000-byte one among them.
 TEST_F(TypeHeapTest, ManyInternsKeepTheSharedListSorted) {
   std::mt19937 rng(121);
-  std::vector<TD> scalars = {I8(), I16(), I32(), U8(), DBL(), EXT(), Boolean(), String(), Path()};
+  std::vector<TD> scalars = {I8(), I16(), I32(), U8(), DBL(), EXT(), Boolean(), String(), tdb::Path()};
   std::vector<std::vector<uChar>> interned;
   std::map<std::vector<uChar>, int32> offsets;
   for (int32 i = 0; i < Scaled(1000); ++i) {
@@ -437,7 +437,7 @@ TEST_F(TypeHeapTest, SetTypeIDTDPtrWithoutMemoryChangesNothing) {
   std::vector<int32> shared = List(SharedList());
   std::vector<int32> fillers;
   uInt32 old = heapexhaust::Exhaust(TypeHeap(), 1, &fillers);
-  std::vector<uChar> td = Cluster({I32(), String(), Path()}).Named("new").Bytes();
+  std::vector<uChar> td = Cluster({I32(), String(), tdb::Path()}).Named("new").Bytes();
   MgErr err = SetTypeIDTDPtr(v.panel, id, AsTD(td));
   TypeID none = NewTypeIDForTD(v.panel, AsTD(td));
   heapexhaust::Restore(old);
@@ -470,7 +470,7 @@ TEST_F(TypeHeapTest, CollectionFreesWhatNoVIUses) {
   TypeID id;
   int32 onlyA = Intern(Cluster({I8(), I8()}));
   int32 shared = Intern(String());
-  int32 onlyB = Intern(Path());
+  int32 onlyB = Intern(tdb::Path());
   int32 released = Intern(DBL());
   int32 inFirstList = Intern(EXT());
   int32 orphan = NewTDObject(12);
