@@ -13,8 +13,8 @@
 #include "memory.h"
 #include "path_internal.h"
 #include "rsrc.h"
-#include "shortcut_standin.h"
 #include "sorting.h"
+#include "support.h"
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 

@@ -13,7 +13,7 @@
 #include "filemgr_internal.h"
 #include "memory.h"
 #include "path_internal.h"
-#include "shortcut_standin.h"
+#include "support.h"
 #include "textoffset.h"
 #include "thread.h"
 #include "platform/qx_file.h"
@@ -34,33 +34,6 @@ ThMutex gFileMgrMutex = nullptr;
 UHandle gExtTables[2] = {nullptr, nullptr};
 
 bool IsAsciiLetter(uChar c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Replaces every leading part of text that names a shortcut file, and then
-// the whole text, by the shortcut's target, as long as the result stays
-// below 260 characters.
-void ResolveShortcuts(char* text) {
-  std::string cur(text);
-  char buf[kHostTextBufSize];
-  for (size_t pos = cur.find('\\'); pos != std::string::npos; pos = cur.find('\\', pos + 1)) {
-    if (pos == 0 || pos >= size_t(kMaxHostTextLen)) continue;
-    std::memcpy(buf, cur.data(), pos);
-    buf[pos] = 0;
-    if (!FResolveShortcut(buf)) continue;
-    buf[kMaxHostTextLen] = 0;
-    std::string target(buf);
-    while (!target.empty() && target.back() == '\\') target.pop_back();
-    cur = target + cur.substr(pos);
-    pos = target.size();
-  }
-  if (cur.size() < size_t(kMaxHostTextLen)) {
-    std::memcpy(buf, cur.c_str(), cur.size() + 1);
-    if (FResolveShortcut(buf)) {
-      buf[kMaxHostTextLen] = 0;
-      cur = buf;
-    }
-  }
-  if (cur.size() < size_t(kMaxHostTextLen)) std::memcpy(text, cur.c_str(), cur.size() + 1);
-}
 
 // The extension of a name: the text after the last "." among its last five
 // characters, 1 to 4 characters long.  Returns its length (0 for none) and
@@ -187,7 +160,7 @@ MgErr FPathToHostText(Path path, CStr text) {
     n += c[0];
   }
   buf[n] = 0;
-  ResolveShortcuts(buf);
+  FResolveShortcutsInPath(buf);
   std::memcpy(text, buf, std::strlen(buf) + 1);
   return kNoErr;
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "mgsource/config_standin.h"
+#include "mgsource/config_test_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "test_support.h"
-#include "mgsource/config_standin.h"
 #include "mgsource/counted_strings.h"
 #include "platform/qx_debugout.h"
 

@@ -17,7 +17,6 @@
 #include "mgsource/path.h"
 #include "mgsource/printf.h"
 #include "mgsource/rsrc.h"
-#include "mgsource/shortcut_standin.h"
 #include "path_test_util.h"
 #include "tools/rsrcwriter.h"
 #include "platform/qx_drives.h"
@@ -43,7 +42,6 @@ class FileTest : public ManagerTest {
     ASSERT_EQ(PlatDriveMap('Q', root_.c_str(), kPlatDriveFixed), 0);
   }
   void TearDown() override {
-    ShortcutStandinSetProc(nullptr);
     FSetResExt(nullptr, nullptr);
     PlatDriveMap('Q', nullptr, 0);
     std::error_code ec;
@@ -471,33 +469,19 @@ TEST_F(FileFolders, HeaderOptionAsksTheResourceManager) {
   EXPECT_EQ(byExt.types[1].flags, kIsFile | kRecognizedType);
 }
 
-namespace {
-std::string gShortcutFolder;
-}
-
 TEST_F(FileFolders, ShortcutsAreFollowed) {
   SetTables();
   MakeDir("d");
   MakeDir("real");
   Write("real/lib.qlb", "");
   Write("real/inner.txt", "inside");
-  Write("d/todrive.lnk", "");
-  Write("d/tofile.lnk", "");
-  Write("d/gone.lnk", "");
-  Write("d/walk.lnk", "");
-  ASSERT_EQ(PlatDriveMap('R', root_.c_str(), kPlatDriveRemovable), 0);
-  ShortcutStandinSetProc([](CStr path) -> Bool32 {
-    std::string s(path);
-    auto ends = [&](const char* e) { return s.size() >= std::strlen(e) && s.substr(s.size() - std::strlen(e)) == e; };
-    const char* target = nullptr;
-    if (ends("todrive.lnk")) target = "R:\\";
-    else if (ends("tofile.lnk")) target = "Q:\\real\\lib.qlb";
-    else if (ends("gone.lnk")) target = "Q:\\real\\gone";
-    else if (ends("walk.lnk")) target = "Q:\\real\\";
-    if (!target) return 0;
-    std::strcpy(path, target);
-    return 1;
-  });
+  MakeDir("rdrive");
+  // Shortcuts are symbolic links whose names end in ".lnk".
+  fs::create_symlink(Host("rdrive"), Host("d/todrive.lnk"));
+  fs::create_symlink(Host("real/lib.qlb"), Host("d/tofile.lnk"));
+  fs::create_symlink(Host("real/gone"), Host("d/gone.lnk"));
+  fs::create_symlink("../real", Host("d/walk.lnk"));
+  ASSERT_EQ(PlatDriveMap('R', Host("rdrive").c_str(), kPlatDriveRemovable), 0);
   Listed l = List(Owned(Q("d")));
   ASSERT_EQ(l.names, (V{"gone.lnk", "todrive.lnk", "tofile.lnk", "walk.lnk"}));
   EXPECT_EQ(l.types[0].flags, kIsLink | kIsFile | kErrGettingType);

@@ -9,7 +9,6 @@
 #include <random>
 #include <string>
 
-#include "mgsource/config_standin.h"
 #include "mgsource/extmath.h"
 #include "mgsource/numconv.h"
 #include "mgsource/numtext_internal.h"

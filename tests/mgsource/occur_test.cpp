@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "mgsource/config_standin.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/occur.h"

@@ -3,11 +3,12 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "mgsource/config_standin.h"
+#include "config_test_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"

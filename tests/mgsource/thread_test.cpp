@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "mgsource/config_standin.h"
 #include "mgsource/datetime.h"
 #include "mgsource/thread.h"
 #include "platform/qx_thread.h"
