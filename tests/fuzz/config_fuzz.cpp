@@ -1,0 +1,117 @@
+// Reads arbitrary bytes as a configuration file: every kind from a few keys,
+// each value that reads written back and read again the same; and the last
+// bytes as an application trailer.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "mgsource/config.h"
+#include "mgsource/config_internal.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "mgsource/sorting.h"
+
+namespace {
+
+void Check(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+int32 NewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
+  Check(name && name[0] <= 255 && size >= 0 && size <= 65535 && style >= 0 && style <= 15 &&
+        (weight == 0 || weight == 1000));
+  return size * 16 + style + (weight ? 1 << 20 : 0);
+}
+void FontInfo(int32 font, PStr name, int32* size, int32* style, int32* weight) {
+  std::memcpy(name, "\x04Sans", 5);
+  *size = (font & 0xFFFFF) >> 4;
+  *style = font & 15;
+  *weight = font >> 20 ? 1000 : 0;
+}
+
+const uChar kKeys[][4] = {"\x01k", "\x01K", "\x02k1", "\x01x"};
+
+void DisposePathList(UHandle list) {
+  int32 n;
+  std::memcpy(&n, *list, 4);
+  for (; n > 0; --n) FDisposePath(reinterpret_cast<Path>(intptr_t(HObjListDelete(list, n - 1))));
+  AZDisposeHandle(list);
+}
+
+// Reads key as kind; when it reads, writes it back and reads the same again.
+void Exercise(int32 kind, ConstPStr key, bool writeBack) {
+  union {
+    uInt32 color;
+    int16 ints[4];
+    UHandle handle;
+    int32 word;
+    Path path;
+    CPStrHandle strings;
+    float32 number;
+  } v, again;
+  std::memset(&v, 0, sizeof v);
+  std::memset(&again, 0, sizeof again);
+  MgErr err = CfgGetDefault(kind, key, &v);
+  if (kind < kCfgColor || kind > kCfgNumber) {
+    Check(err == kCfgBadTypeErr);
+    return;
+  }
+  Check(err == kNoErr || err == kCfgTokenNotFoundErr || err == kCfgParseErr);
+  if (err == kNoErr && writeBack && CfgWrite(kind, key, &v) == kNoErr) {
+    Check(CfgGetDefault(kind, key, &again) == kNoErr);
+    switch (kind) {
+      case kCfgColor: Check(again.color == (v.color == 0x1000000u ? v.color : v.color & 0xFFFFFF)); break;
+      case kCfgFourInts: Check(std::memcmp(v.ints, again.ints, sizeof v.ints) == 0); break;
+      case kCfgBool: case kCfgInt: case kCfgFont: Check(v.word == again.word); break;
+      default: break;
+    }
+  }
+  for (auto* u : {&v, &again}) {
+    if (kind == kCfgString && u->handle) AZDisposeHandle(u->handle);
+    if (kind == kCfgPath && u->path) FDisposePath(u->path);
+    if (kind == kCfgPathList && u->handle) DisposePathList(u->handle);
+    if (kind == kCfgStringList && u->strings) AZDisposeHandle(reinterpret_cast<UHandle>(u->strings));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool started = MemInit() == kNoErr;
+  // In memory where the host has it: the writes sync the file.
+  static struct File {
+    std::string name = access("/dev/shm", W_OK) == 0 ? "/dev/shm/qxcfgfuzzXXXXXX" : "/tmp/qxcfgfuzzXXXXXX";
+    File() {
+      int fd = mkstemp(name.data());
+      if (fd >= 0) close(fd);
+    }
+    ~File() { unlink(name.c_str()); }
+  } tmp;
+  const std::string& file = tmp.name;
+  if (!started) return 0;
+  CfgSetFontProcs(NewFont, FontInfo);
+  const char* args[] = {"fuzz", "-pref", file.c_str()};
+  CfgChooseFile(3, args);
+  CfgSetSectionName("Quenlix");
+
+  // The trailer checks on the last bytes, whatever their count.
+  size_t tail = size < 24 ? size : 24;
+  const uChar* t = data + size - tail;
+  MgErr valid = AppTrailerCheck(t, int32(tail));
+  Bool32 built = AppTrailerIsBuilt(t, int32(tail));
+  Check(!built || valid == kNoErr);
+  Check(valid != kNoErr || (tail == 20 && std::memcmp(t, "APPB", 4) == 0));
+
+  FILE* f = std::fopen(file.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  bool writeBack = size > 0 && (data[0] & 1);
+  for (int32 kind = -1; kind <= 10; ++kind)
+    for (const uChar* key : kKeys) Exercise(kind, key, writeBack && key == kKeys[0]);
+  return 0;
+}
