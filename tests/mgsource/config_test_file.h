@@ -1,8 +1,11 @@
 // A configuration file of the test process's own, for tests that set keys.
 #pragma once
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +16,8 @@
 
 // A configuration file of the test process's own, chosen with "-pref" and
 // removed when the process that made it ends.  Keys are written to it as the
-// raw text of their values.
+// raw text of their values.  A process that ends at once (a failure report
+// does) leaves its file: the next one removes the files of processes gone.
 class TestConfigFile {
  public:
   static const std::string& Name() {
@@ -28,11 +32,23 @@ class TestConfigFile {
 
  private:
   TestConfigFile() {
-    const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir && dir[0] ? dir : "/tmp") + "/qxcfgXXXXXX";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = tmp && tmp[0] ? tmp : "/tmp";
+    RemoveStale(dir);
+    path_ = dir + "/qxcfg-" + std::to_string(getpid()) + "-XXXXXX";
     int fd = mkstemp(path_.data());
     if (fd >= 0) close(fd);
     owner_ = getpid();
+  }
+  static void RemoveStale(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = readdir(d)) {
+      int pid = 0;
+      if (std::sscanf(e->d_name, "qxcfg-%d-", &pid) == 1 && pid > 0 && kill(pid, 0) != 0 && errno == ESRCH)
+        unlink((dir + "/" + e->d_name).c_str());
+    }
+    closedir(d);
   }
   ~TestConfigFile() {
     if (getpid() == owner_) std::remove(path_.c_str());
