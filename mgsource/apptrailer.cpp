@@ -5,14 +5,13 @@
 #include "config.h"
 #include "config_internal.h"
 #include "debug.h"
+#include "rsrc_format.h"
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 
-namespace {
+using namespace rsrcfmt;
 
-uInt32 GetLE32(const uChar* p) {
-  return uInt32(p[0]) | (uInt32(p[1]) << 8) | (uInt32(p[2]) << 16) | (uInt32(p[3]) << 24);
-}
+namespace {
 
 // The last 20 bytes of the program file into trailer; the number read.
 int32 ReadLastBytes(uChar* trailer) {
@@ -24,8 +23,8 @@ int32 ReadLastBytes(uChar* trailer) {
   if (PlatFileOpen(text.c_str(), kPlatOpenExisting, kPlatRead, kPlatDenyNone, &f)) return 0;
   int64_t size = 0;
   uint32_t done = 0;
-  if (PlatFileGetSize(f, &size) || size < kAppTrailerSize || PlatFileSetPos(f, size - kAppTrailerSize) ||
-      PlatFileRead(f, trailer, kAppTrailerSize, &done))
+  if (PlatFileGetSize(f, &size) || size < kTrailerSize || PlatFileSetPos(f, size - kTrailerSize) ||
+      PlatFileRead(f, trailer, kTrailerSize, &done))
     done = 0;
   PlatFileClose(f);
   return int32(done);
@@ -34,17 +33,17 @@ int32 ReadLastBytes(uChar* trailer) {
 }  // namespace
 
 MgErr AppTrailerCheck(const uChar* bytes, int32 count) {
-  if (!bytes || count != kAppTrailerSize) return kArgErr;
-  if (std::memcmp(bytes + kAppTrailerTag, "APPB", 4) != 0) return kArgErr;
-  return GetLE32(bytes + kAppTrailerVersion) == kAppTrailerVersionValue ? kNoErr : kArgErr;
+  if (!bytes || count != kTrailerSize) return kArgErr;
+  if (std::memcmp(bytes + kTrailerTag, "APPB", 4) != 0) return kArgErr;
+  return GetLE32(bytes + kTrailerVersion) == kTrailerVersionValue ? kNoErr : kArgErr;
 }
 
 Bool32 AppTrailerIsBuilt(const uChar* bytes, int32 count) {
-  return AppTrailerCheck(bytes, count) == kNoErr && (GetLE32(bytes + kAppTrailerFlags) & kAppTrailerBuilt);
+  return AppTrailerCheck(bytes, count) == kNoErr && (GetLE32(bytes + kTrailerFlags) & 1u);
 }
 
 MgErr ReadAppTrailer(uChar* trailer) {
-  uChar buf[kAppTrailerSize] = {};
+  uChar buf[kTrailerSize] = {};
   int32 n = ReadLastBytes(buf);
   if (trailer) std::memcpy(trailer, buf, sizeof buf);
   return AppTrailerCheck(buf, n);
@@ -53,7 +52,7 @@ MgErr ReadAppTrailer(uChar* trailer) {
 Bool32 IsBuiltApp() {
   // Read once, by the first caller; the answer holds for the process's life.
   static const Bool32 built = [] {
-    uChar buf[kAppTrailerSize] = {};
+    uChar buf[kTrailerSize] = {};
     int32 n = ReadLastBytes(buf);
     return AppTrailerIsBuilt(buf, n);
   }();

@@ -67,18 +67,8 @@ enum : int32 { kCfgKeyCount = 208, kCfgKeyListId = 11400 };
 const char* CfgKeyTableName(int32 index);
 extern const char kCfgKeyListName[];  // "ConfigTokenStrings"
 
-// The 20-byte trailer at the end of the program file, little-endian: "APPB",
-// version 3, a word not read, flags (bit 0: a built application) and the
-// offset of the appended resource file.
-enum : int32 {
-  kAppTrailerSize = 20,
-  kAppTrailerTag = 0,
-  kAppTrailerVersion = 4,
-  kAppTrailerUnread = 8,
-  kAppTrailerFlags = 12,
-  kAppTrailerOffset = 16,
-};
-enum : uInt32 { kAppTrailerVersionValue = 3, kAppTrailerUnreadValue = 0x005DC000u, kAppTrailerBuilt = 1 };
+// The 20-byte trailer at the end of the program file (its layout: the
+// resource-file format, rsrc_format.h) marks a built application.
 // Reads the trailer into trailer (20 bytes; what was read): 0 when it was
 // read whole and is valid ("APPB", version 3), else 1.
 QX_EXTERN_C MgErr ReadAppTrailer(uChar* trailer);

@@ -584,3 +584,38 @@ TEST(ConfigKeys, TheTableHoldsEveryNameInOrder) {
   EXPECT_EQ(seen.size(), 204u);
   EXPECT_STREQ(kCfgKeyListName, "ConfigTokenStrings");
 }
+
+// ---- the trailer
+
+TEST_F(Config, TrailerBytes) {
+  uChar t[24] = {'A', 'P', 'P', 'B', 3, 0, 0, 0, 0, 0xC0, 0x5D, 0, 1, 0, 0, 0, 0x10, 0, 0, 0};
+  EXPECT_EQ(AppTrailerCheck(t, 20), kNoErr);
+  EXPECT_TRUE(AppTrailerIsBuilt(t, 20));
+  for (int32 n : {0, 4, 19, 21, 24}) {
+    EXPECT_NE(AppTrailerCheck(t, n), kNoErr) << n;
+    EXPECT_FALSE(AppTrailerIsBuilt(t, n)) << n;
+  }
+  EXPECT_NE(AppTrailerCheck(nullptr, 20), kNoErr);
+  t[12] = 0;  // valid, but not built
+  EXPECT_EQ(AppTrailerCheck(t, 20), kNoErr);
+  EXPECT_FALSE(AppTrailerIsBuilt(t, 20));
+  t[4] = 2;
+  EXPECT_NE(AppTrailerCheck(t, 20), kNoErr);
+  t[4] = 3;
+  t[7] = 1;  // the whole word is the version
+  EXPECT_NE(AppTrailerCheck(t, 20), kNoErr);
+  t[7] = 0;
+  t[0] = 'a';
+  EXPECT_NE(AppTrailerCheck(t, 20), kNoErr);
+}
+
+TEST_F(Config, TheTestProgramHasNoTrailer) {
+  Capture cap;
+  uChar t[20];
+  EXPECT_EQ(ReadAppTrailer(t), kArgErr);
+  EXPECT_FALSE(IsBuiltApp());
+  EXPECT_FALSE(IsBuiltApp());
+  std::string program;
+  ASSERT_TRUE(PlatProgramFile(&program));
+  EXPECT_NE(cap.Debug().find(program + " is my appfiles name"), std::string::npos) << cap.Debug();
+}

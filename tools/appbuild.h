@@ -1,0 +1,21 @@
+// The application builder's last step: a copy of the program with a
+// resource file and the trailer that finds it appended.
+#pragma once
+#include <string>
+
+#include "tools/rsrcwriter.h"
+
+namespace qxbuild {
+
+// Adds the key names of the configuration file, the string list
+// "ConfigTokenStrings" (STR# 11400), to an application file.
+void AddConfigTokenStrings(rsrcw::Writer* writer);
+
+// Copies the program file exeHost to outHost (with its permissions), then
+// appends resourceFile and the trailer (flags: bit 0 marks a built
+// application) whose offset is where resourceFile starts.  On failure
+// nothing is left at outHost and *error (may be null) says why.
+bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
+                     std::string* error = nullptr, uInt32 flags = 1);
+
+}  // namespace qxbuild
