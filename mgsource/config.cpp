@@ -399,7 +399,7 @@ MgErr FormatKind(int32 kind, const void* value, TextOut* out) {
     }
     case kCfgString: {
       UHandle h = *static_cast<const UHandle*>(value);
-      if (!h || !*h) return kArgErr;
+      if (!h || !*h || AZGetHandleSize(h) < 1 + (*h)[0]) return kArgErr;
       out->Add("\"");
       out->AddP(*h);
       out->Add("\"");

@@ -32,6 +32,8 @@ class Support : public ManagerTest {
     EnsureManagers();
     ASSERT_EQ(SupportInit(), kNoErr);
   }
+  // The start-up set the C library's locale from the environment.
+  void TearDown() override { setlocale(LC_ALL, "C"); }
 };
 
 class SupportThreads : public Support {};
