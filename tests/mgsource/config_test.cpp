@@ -20,6 +20,7 @@
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 #include "platform/qx_inifile.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 using namespace pathtest;
@@ -53,10 +54,6 @@ class Config : public ManagerTest {
  protected:
   void SetUp() override {
     ManagerTest::SetUp();
-    std::string t = (fs::temp_directory_path() / "qxcfXXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    root_ = t;
-    file_ = root_ + "/prefs.ini";
     Choose({"prog", "-pref", file_});
     CfgSetSectionName("Quenlix");
     ASSERT_EQ(PlatDriveMap('K', root_.c_str(), kPlatDriveFixed), 0);
@@ -68,8 +65,6 @@ class Config : public ManagerTest {
     PlatIniSetFailHook(nullptr);
     CfgSetSectionName("Quenlix");
     PlatDriveMap('K', nullptr, 0);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
     ManagerTest::TearDown();
   }
   static void Choose(const std::vector<std::string>& args) {
@@ -93,7 +88,8 @@ class Config : public ManagerTest {
   MgErr Write(int32 kind, const char* key, const T& value) {
     return CfgWrite(kind, PS(key), &value);
   }
-  std::string root_, file_;
+  TempFolder tmp_{"qxcf"};
+  std::string root_ = tmp_.Dir(), file_ = root_ + "/prefs.ini";
 };
 
 UHandle PStrHandle(const std::string& s) {

@@ -18,6 +18,7 @@
 #include "mgsource/support.h"
 #include "path_test_util.h"
 #include "platform/qx_drives.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 using namespace pathtest;
@@ -200,17 +201,8 @@ namespace {
 // A fresh folder mapped as drive S, with shortcuts made as symbolic links.
 class Shortcuts : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "qxlnkXXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    root_ = t;
-    ASSERT_EQ(PlatDriveMap('S', root_.c_str(), 1), 0);
-  }
-  void TearDown() override {
-    PlatDriveMap('S', nullptr, 0);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  void SetUp() override { ASSERT_EQ(PlatDriveMap('S', root_.c_str(), 1), 0); }
+  void TearDown() override { PlatDriveMap('S', nullptr, 0); }
   std::string Host(const std::string& rel) const { return root_ + "/" + rel; }
   // Runs one resolver on a copy of text in a buffer of 264 bytes.
   static std::pair<bool, std::string> Run(Bool32 (*resolve)(CStr), const std::string& text) {
@@ -220,7 +212,8 @@ class Shortcuts : public ::testing::Test {
     bool r = resolve(buf) != 0;
     return {r, buf};
   }
-  std::string root_;
+  TempFolder tmp_{"qxlnk"};
+  std::string root_ = tmp_.Dir();
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/qx_drives.h"
 #include "platform/qx_inifile.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -19,17 +20,7 @@ namespace {
 
 class IniFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "qxiniXXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    root_ = t;
-    file_ = root_ + "/a.ini";
-  }
-  void TearDown() override {
-    PlatIniSetFailHook(nullptr);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
+  void TearDown() override { PlatIniSetFailHook(nullptr); }
   void Put(const std::string& data, const std::string& path = "") {
     std::ofstream(path.empty() ? file_ : path, std::ios::binary) << data;
   }
@@ -46,7 +37,8 @@ class IniFile : public ::testing::Test {
   int32_t Write(const char* section, const char* key, const char* text) {
     return PlatIniWrite(file_.c_str(), section, key, text);
   }
-  std::string root_, file_;
+  TempFolder tmp_{"qxini"};
+  std::string root_ = tmp_.Dir(), file_ = root_ + "/a.ini";
 };
 
 class IniFileThreads : public IniFile {};

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mgsource/config.h"
+#include "temp_folder.h"
 #include "tools/appbuild.h"
 #include "tools/rsrcwriter.h"
 
@@ -20,17 +21,10 @@ namespace {
 class AppBuild : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "qxabXXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    root_ = t;
     rsrcw::Writer w(FourCC('A', 'P', 'P', 'L'), FourCC('Q', 'N', 'L', 'X'));
     qxbuild::AddConfigTokenStrings(&w);
     ASSERT_TRUE(w.Add(rsrcfmt::kTypeStrList, 128, rsrcw::StrList({"hello from the application"})));
     file_ = w.Write();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   // Runs a program and reads its "name=value" lines.
   static std::map<std::string, std::string> Run(const std::string& program, const std::string& args = "") {
@@ -56,7 +50,8 @@ class AppBuild : public ::testing::Test {
     EXPECT_TRUE(rsrcw::WriteHostFile(out, b));
     return out;
   }
-  std::string root_;
+  TempFolder tmp_{"qxab"};
+  std::string root_ = tmp_.Dir();
   rsrcw::Bytes file_;
 };
 
