@@ -437,12 +437,13 @@ TEST_F(Config, StringLists) {
 TEST_F(Config, LongValuesReadInFull) {
   std::string text;
   for (int i = 0; i < 1000; ++i) text += (i ? ";" : "") + std::string("w") + std::to_string(i % 10) + "xy";
-  ASSERT_EQ(text.size(), 4999u);
+  text += "z";
+  ASSERT_EQ(text.size(), 5000u);
   Key("long", text);
   CPStrHandle list = nullptr;
   ASSERT_EQ(Read(kCfgStringList, "long", &list), kNoErr);
   EXPECT_EQ((*list)->cnt, 1000);
-  EXPECT_EQ(Strings(list).back(), "w9xy");
+  EXPECT_EQ(Strings(list).back(), "w9xyz");
   // Values just below and at the size of the first buffer.
   for (size_t n : {298u, 299u, 300u, 1023u, 1024u, 2049u}) {
     Key("s", "\"" + std::string(n, 'z') + "\"");
