@@ -148,7 +148,14 @@ MgErr Walk(uChar* td, uInt32 available, int32 dir, bool oldStrings, int32 depth,
         err = kArgErr;
         break;
       }
-      if (n != kVariantOle) DBAssert(__FILE__, __LINE__, "variant descriptor of an unknown kind");
+      if (n != kVariantOle) {
+        // A descriptor read from a file is refused; one in memory is a broken invariant.
+        if (dir == kToMemoryOrder) {
+          err = kArgErr;
+          break;
+        }
+        DBAssert(__FILE__, __LINE__, "variant descriptor of an unknown kind");
+      }
       break;
     case kTDFunction: {
       if (!f.Sw16(4, &n) || n < 0 || !f.Sw16(6) || !f.Has(8, uInt32(n) * 2)) {

@@ -125,10 +125,13 @@ TEST_F(Standardize, AutomationRefnumsGoThroughTheHook) {
   SetAutoRefStandardize(prev);
 }
 
-TEST_F(Standardize, VariantOfAnotherKindAsserts) {
+TEST_F(Standardize, VariantOfAnotherKindIsRefusedFromFilesAndAssertsInMemory) {
   std::vector<uChar> f = Variant(3).Bytes(Order::kFile);
-  EXPECT_EQ(StandardizeTDBounded(f.data(), kToMemoryOrder, 0, int32(f.size())), kNoErr);
-  EXPECT_GE(qxtest::Reports::Get().Count("variant descriptor"), 1);
+  EXPECT_EQ(StandardizeTDBounded(f.data(), kToMemoryOrder, 0, int32(f.size())), kArgErr);
+  EXPECT_EQ(qxtest::Reports::Get().Count("variant descriptor"), 0);
+  std::vector<uChar> m = Variant(3).Bytes(Order::kMemory);
+  EXPECT_EQ(TDStandardize(AsTD(m), kToFileOrder), kNoErr);
+  EXPECT_EQ(qxtest::Reports::Get().Count("variant descriptor"), 1);
 }
 
 TEST_F(Standardize, ObjectManagerIdsCopyAndSwap) {
@@ -201,7 +204,7 @@ TEST_F(Standardize, EveryObjectClassConvertsFromTheToolsFileOrder) {
       std::vector<uChar> mem = SampleObject(cls, size, rng);
       std::vector<uChar> file = panelwriter::ObjectInFileOrder(mem, cls);
       ASSERT_EQ(file.size(), mem.size()) << "class " << cls;
-      if (cls != kClsWizardData && cls != kClsSelLabel) EXPECT_NE(file, mem) << "class " << cls;
+      EXPECT_NE(file, mem) << "class " << cls;
       // Through a heap, as the loader converts objects.
       ObjHeap heap = OHNewHeap(512, FourCC('T', 'E', 'S', 'T'), 0, 0);
       int32 off = OHNewBlock(heap, int32(file.size()), cls);
