@@ -1,0 +1,139 @@
+// Helpers shared by the data operations, the array kernels and the array
+// resize: unaligned access to data words, the layout of an array handle and
+// the checks that keep every walk inside its handle.
+#pragma once
+#include <cstring>
+
+#include "datamgr.h"
+#include "datasupp.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+
+namespace dm {
+
+// Data are packed: a handle or number may sit at any address.
+inline UHandle LoadH(const void* p) {
+  UHandle h;
+  std::memcpy(&h, p, sizeof h);
+  return h;
+}
+inline void StoreH(void* p, const void* h) { std::memcpy(p, &h, sizeof h); }
+inline int32 LoadI32(const void* p) { return int32(GetNative32(static_cast<const uChar*>(p))); }
+inline void StoreI32(void* p, int32 v) { PutNative32(static_cast<uChar*>(p), uInt32(v)); }
+inline int16 LoadI16(const void* p) { return int16(GetNative16(static_cast<const uChar*>(p))); }
+
+inline const uChar* B(const TypeDescriptor* t) { return reinterpret_cast<const uChar*>(t); }
+inline const TypeDescriptor* T(const uChar* p) { return reinterpret_cast<const TypeDescriptor*>(p); }
+inline uChar CodeOf(const TypeDescriptor* t) { return t->code; }
+
+inline bool IsStringCode(uChar c) { return c == kTDString || c == kTDString33 || c == kTDString37; }
+inline bool IsNumericCode(uChar c) {
+  return (c >= 0x01 && c <= 0x0E) || (c >= 0x15 && c <= 0x17) || (c >= 0x19 && c <= 0x1E);
+}
+inline bool IsEnumCode(uChar c) { return c >= 0x15 && c <= 0x17; }
+
+// The layout of the data of an array TD (code 0x40 or 0x4F, typedefs looked
+// through).
+struct ArrayShape {
+  const uChar* td = nullptr;
+  int32 rank = 0;
+  const TypeDescriptor* elem = nullptr;
+  int32 header = 0;    // bytes before the first element
+  int32 elemSize = 0;  // DataSize of the element
+  bool flat = true;    // the elements hold no handles
+
+  int32 Field(int32 k) const { return int32(GetNative32(td + 6 + 4 * k)); }
+  bool AllFixed() const {
+    for (int32 k = 0; k < rank; ++k)
+      if (!TDFieldIsFixed(Field(k))) return false;
+    return true;
+  }
+  bool AnyVariable() const {
+    for (int32 k = 0; k < rank; ++k)
+      if (Field(k) == kTDVariable) return true;
+    return false;
+  }
+};
+// Fills the shape; false, with a report, when the TD is no array or its rank
+// is negative.
+bool GetArrayShape(const TypeDescriptor* t, ArrayShape* a);
+
+// The elements the handle has room for after its header (0 for null; -1 for
+// elements of size 0, of which any number fits).
+int32 Capacity(UHandle h, int32 header, int32 elemSize);
+// The element count that the handle's sizes give; false (with a report) when
+// the sizes are negative, overflow or claim more elements than the handle holds.
+bool CountElements(UHandle h, const ArrayShape& a, int32* count);
+// Elements that hold live data in an array handle: for an array whose every
+// dimension is fixed or bounded all that its handle holds, for others the
+// count of its sizes (kept inside the handle).
+int32 LiveElements(UHandle h, const ArrayShape& a);
+
+// The offset of the wrapped TD of a typedef.
+inline int32 TypedefInnerOffset(const uChar* t) { return 8 + ((t[8] + 2) & ~1); }
+
+// Calls fn(element TD, data offset, data size) for each element of a cluster
+// TD in order, at the offsets AlignDatum gives; stops when fn returns false.
+template <typename Fn>
+void ForFields(const uChar* t, Fn&& fn) {
+  int32 n = LoadI16(t + 4);
+  const uChar* e = t + 6;
+  int32 off = 0;
+  for (int32 i = 0; i < n; ++i) {
+    uInt16 sz = GetNative16(e);
+    if (sz == 0) {
+      DBAssert("data_internal.h", __LINE__, "element TD of size 0");
+      return;
+    }
+    const TypeDescriptor* el = T(e);
+    off = AlignDatum(el, off);
+    int32 size = DataSize(el);
+    if (!fn(el, off, size)) return;
+    off += size;
+    e += sz;
+  }
+}
+
+// The element of a union TD that the selector at the start of its data
+// names; null when fewer than 2 bytes are there or the selector is out of range.
+inline const TypeDescriptor* UnionElement(const uChar* t, const uChar* d, ptrdiff_t avail) {
+  if (avail < 2) return nullptr;
+  int32 sel = LoadI16(d);
+  if (sel < 0 || sel >= LoadI16(t + 4)) return nullptr;
+  return ElemTD(T(t), sel);
+}
+
+// The walk behind the release operations on the element at [s, e).
+int32 Release(const TypeDescriptor* t, uChar* s, uChar* e, bool dispose);
+// InitEmptyData over bytes already cleared.
+MgErr FillEmpty(const TypeDescriptor* t, uChar* d);
+
+// Scratch storage for a few words per dimension, on the stack for small
+// ranks.
+class RankBuffer {
+ public:
+  explicit RankBuffer(int32 words) {
+    if (words > kInline) {
+      heap_ = reinterpret_cast<int32*>(DSNewPtr(words * int32(sizeof(int32))));
+      p_ = heap_;
+    } else {
+      p_ = inline_;
+    }
+  }
+  ~RankBuffer() {
+    if (heap_) DSDisposePtr(reinterpret_cast<UPtr>(heap_));
+  }
+  RankBuffer(const RankBuffer&) = delete;
+  RankBuffer& operator=(const RankBuffer&) = delete;
+  int32* get() { return p_; }
+  bool ok() const { return p_ != nullptr; }
+
+ private:
+  static constexpr int32 kInline = 32;
+  int32 inline_[kInline];
+  int32* heap_ = nullptr;
+  int32* p_ = nullptr;
+};
+
+}  // namespace dm

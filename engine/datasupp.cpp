@@ -1,0 +1,173 @@
+// Element counts and the core resize of array handles, and the array-handle
+// layout shared by the data operations.
+#include "datasupp.h"
+
+#include "data_internal.h"
+
+namespace {
+const char kFile[] = "datasupp.cpp";
+#define SUPP_ASSERT(text) DBAssert(kFile, __LINE__, (text))
+}  // namespace
+
+int32 BitLength(int32 v) {
+  uInt32 m = v < 0 ? 0u - uInt32(v) : uInt32(v);
+  return m ? 32 - __builtin_clz(m) : 0;
+}
+
+int32 NArrayElts(int32 n, const int32* sizes) {
+  int32 prod = 1;
+  for (int32 k = 0; k < n; ++k) {
+    int32 d = sizes[k];
+    if (d < 0 || BitLength(prod) + BitLength(d) >= 31) return -1;
+    prod *= d;
+  }
+  return prod;
+}
+
+namespace dm {
+
+bool GetArrayShape(const TypeDescriptor* t, ArrayShape* a) {
+  if (!t) {
+    SUPP_ASSERT("null array TD");
+    return false;
+  }
+  const uChar* p = B(SkipTypedefs(t));
+  if (p[2] != kTDArray && p[2] != kTDArrayView) {
+    SUPP_ASSERT("array operation on a TD that is no array");
+    return false;
+  }
+  a->td = p;
+  a->rank = LoadI16(p + 4);
+  if (a->rank < 0) {
+    SUPP_ASSERT("array TD of negative rank");
+    return false;
+  }
+  a->elem = T(p + 6 + 4 * a->rank);
+  a->elemSize = DataSize(a->elem);
+  a->header = AlignDatum(a->elem, 4 * a->rank);
+  a->flat = DataShape(a->elem) == 0;
+  return true;
+}
+
+int32 Capacity(UHandle h, int32 header, int32 elemSize) {
+  if (!h) return 0;
+  int32 size = DSGetHandleSize(h);
+  if (size < header) return 0;
+  if (elemSize <= 0) return -1;
+  return (size - header) / elemSize;
+}
+
+bool CountElements(UHandle h, const ArrayShape& a, int32* count) {
+  *count = 0;
+  if (!h) return true;
+  int32 size = DSGetHandleSize(h);
+  if (size < a.header || size < 4 * a.rank) {
+    SUPP_ASSERT("array handle smaller than its header");
+    return false;
+  }
+  int32 c = NArrayElts(a.rank, reinterpret_cast<const int32*>(*h));
+  if (c < 0) {
+    SUPP_ASSERT("array sizes negative or too large");
+    return false;
+  }
+  if (a.elemSize > 0 && c > (size - a.header) / a.elemSize) {
+    SUPP_ASSERT("array sizes claim more elements than the handle holds");
+    return false;
+  }
+  *count = c;
+  return true;
+}
+
+int32 LiveElements(UHandle h, const ArrayShape& a) {
+  if (!h || a.elemSize <= 0) return 0;
+  int32 cap = Capacity(h, a.header, a.elemSize);
+  if (!a.AnyVariable()) return cap;
+  int32 c = NArrayElts(a.rank, reinterpret_cast<const int32*>(*h));
+  if (c < 0) {
+    SUPP_ASSERT("array sizes negative or too large");
+    return 0;
+  }
+  return c < cap ? c : cap;
+}
+
+}  // namespace dm
+
+using namespace dm;
+
+MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32 count) {
+  if (!elemTD || !array) {
+    SUPP_ASSERT("array resize without element TD or handle address");
+    return kArgErr;
+  }
+  uChar code = SkipTypedefs(elemTD)->code;
+  if (code == kTDArray || code == kTDArrayView) {
+    SUPP_ASSERT("array resize with an array as element TD");
+    return kArgErr;
+  }
+  if (n < 0 || n > 0x7FFF) return kArgErr;
+  int32 es = DataSize(elemTD);
+  int32 header = AlignDatum(elemTD, 4 * n);
+  if (count == -1) count = 0;
+  if (count < 0 || (es > 0 && count >= kMaxArrayBytes / es)) return kMemFullErr;
+  int32 newSize = header + count * es;
+
+  UHandle h = *array;
+  if (!h) {
+    h = DSNewHClr(newSize);
+    if (!h) return kMemFullErr;
+    *array = h;
+    return kNoErr;
+  }
+  int32 size = DSGetHandleSize(h);
+  if (size < header) {
+    SUPP_ASSERT("array handle smaller than its header");
+    return kArgErr;
+  }
+  int32 old = n == 1 ? LoadI32(*h) : NArrayElts(n, reinterpret_cast<const int32*>(*h));
+  if (old < 0) {
+    SUPP_ASSERT("array sizes negative or too large");
+    old = 0;
+  }
+  if (es > 0 && old > (size - header) / es) {
+    SUPP_ASSERT("array sizes claim more elements than the handle holds");
+    old = (size - header) / es;
+  }
+  if (old >= count) {
+    if (old == count) return kNoErr;
+    if (DataShape(elemTD) != 0) {
+      for (int32 i = count; i < old; ++i) {
+        uChar* e = *h + header + i * es;
+        Release(elemTD, e, e + es, true);
+      }
+    }
+    return DSSetHandleSize(h, newSize);
+  }
+  if (MgErr err = DSSetHSzClr(h, newSize)) return err;
+  // New elements are zero bytes, also where the handle held bytes past the
+  // old elements.
+  int32 from = header + old * es;
+  int32 to = size < newSize ? size : newSize;
+  if (to > from) std::memset(*h + from, 0, size_t(to - from));
+  return kNoErr;
+}
+
+MgErr ArrayResize(const TypeDescriptor* elemTD, int32 n, UHandle* array, const int32* sizes) {
+  if (!array || n < 0 || n > 0x7FFF) return kArgErr;
+  int32 count = 0;
+  // The sizes may lie in the handle being resized: keep a copy.
+  RankBuffer copy(n);
+  if (!copy.ok()) return kMemFullErr;
+  if (sizes) {
+    std::memcpy(copy.get(), sizes, size_t(n) * 4);
+    count = NArrayElts(n, copy.get());
+    if (count < 0) return kMemFullErr;
+  }
+  if (MgErr err = ArrayResizeElts(elemTD, n, array, count)) return err;
+  if (*array) {
+    if (sizes)
+      std::memcpy(**array, copy.get(), size_t(n) * 4);
+    else
+      std::memset(**array, 0, size_t(n) * 4);
+  }
+  return kNoErr;
+}
