@@ -60,13 +60,7 @@ int32 ReleaseArray(const uChar* t, uChar* slot, bool dispose) {
   if (!GetArrayShape(T(t), &a)) return 0;
   int32 released = 0;
   // Elements are disposed also when the array is only emptied.
-  if (!a.flat) {
-    int32 n = LiveElements(h, a);
-    for (int32 i = 0; i < n; ++i) {
-      uChar* e = *h + a.header + i * a.elemSize;
-      released += Release(a.elem, e, e + a.elemSize, true);
-    }
-  }
+  if (!a.flat) released += DisposeElements(ElementPlan(a.elem), *h + a.header, LiveElements(h, a));
   int32 size = DSGetHandleSize(h);
   if (size < 0) return released;
   if (dispose) {
@@ -98,13 +92,7 @@ int32 ReclaimArray(const uChar* t, uChar* slot) {
   int32 n = LiveElements(h, a);
   if (a.rank >= 1 && a.Field(0) == kTDVariable) {
     // A variable outer dimension gives its elements and their room back.
-    int32 released = 0;
-    if (!a.flat) {
-      for (int32 i = 0; i < n; ++i) {
-        uChar* el = *h + a.header + i * a.elemSize;
-        released += Release(a.elem, el, el + a.elemSize, true);
-      }
-    }
+    int32 released = a.flat ? 0 : DisposeElements(ElementPlan(a.elem), *h + a.header, n);
     int32 size = DSGetHandleSize(h);
     if (size > a.header && DSSetHandleSize(h, a.header) == kNoErr) released += size - a.header;
     if (size >= 4 * a.rank) std::memset(*h, 0, size_t(4 * a.rank));
@@ -348,7 +336,8 @@ const uChar kBooleanTD[4] = {4, 0, kTDBoolean, 0};
 // no booleans.
 class OtherBooleans {
  public:
-  explicit OtherBooleans(const TypeDescriptor* t) : td_(t) {
+  OtherBooleans(const TypeDescriptor* t, bool wanted) : td_(t) {
+    if (!wanted) return;
     int32 len = GetNative16(B(t));
     if (len == kTDSizeInHolder || len < 4) return;
     uChar* p = len <= int32(sizeof local_) ? local_ : (heap_ = DSNewPtr(len));
@@ -385,7 +374,7 @@ MgErr CopyWalk(const uChar* t, const uChar* s, uChar* d, int32 flags);
 MgErr CopyCluster(const uChar* t, const uChar* s, uChar* d, int32 flags) {
   const TypeDescriptor* td = T(t);
   if (flags & kCopyOtherBooleans) {
-    OtherBooleans other(td);
+    OtherBooleans other(td, true);
     if (!other.ok()) return kMemFullErr;
     if (other.changed(td)) {
       // The TD gives the source offsets, its copy the destination offsets.
@@ -649,6 +638,87 @@ MgErr dm::FillEmpty(const TypeDescriptor* td, uChar* d) {
   }
 }
 
+dm::ElementPlan::ElementPlan(const TypeDescriptor* e) : elem(e), size(DataSize(e)) {
+  const uChar* t = B(SkipTypedefs(e));
+  if (t[2] == kTDCluster && DataShape(e) != 0)
+    ForFields(t, [&](const TypeDescriptor* el, int32 off, int32 sz) {
+      Add(el, off, sz);
+      return usable;
+    });
+  else
+    Add(e, 0, size);
+}
+
+void dm::ElementPlan::Add(const TypeDescriptor* td, int32 off, int32 sz) {
+  Kind kind = kWalk;
+  if (DataShape(td) == 0) {
+    kind = kBytes;
+    if (sz == 0) return;
+    if (count > 0 && parts[count - 1].kind == kBytes && parts[count - 1].off + parts[count - 1].size == off) {
+      parts[count - 1].size += sz;
+      return;
+    }
+  } else {
+    const uChar* t = B(SkipTypedefs(td));
+    if (IsStringCode(t[2]) && LoadI32(t + 4) == kTDVariable) kind = kString;
+  }
+  if (count == kMaxParts) {
+    usable = false;
+    return;
+  }
+  parts[count++] = {off, sz, td, kind};
+}
+
+MgErr dm::CopyElements(const ElementPlan& plan, const uChar* src, uChar* dst, int32 n) {
+  int32 es = plan.size;
+  if (!plan.usable) {
+    for (int32 i = 0; i < n; ++i)
+      if (MgErr err = CopyWalk(B(plan.elem), src + i * es, dst + i * es, 0)) return err;
+    return kNoErr;
+  }
+  for (int32 i = 0; i < n; ++i, src += es, dst += es) {
+    for (int32 k = 0; k < plan.count; ++k) {
+      const ElementPlan::Part& p = plan.parts[k];
+      if (p.kind == ElementPlan::kBytes) {
+        std::memmove(dst + p.off, src + p.off, size_t(p.size));
+      } else if (p.kind == ElementPlan::kString) {
+        LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(dst + p.off));
+        MgErr err = CopyString(reinterpret_cast<LStrHandle>(LoadH(src + p.off)), &h);
+        StoreH(dst + p.off, h);
+        if (err) return err;
+      } else if (MgErr err = CopyWalk(B(p.td), src + p.off, dst + p.off, 0)) {
+        return err;
+      }
+    }
+  }
+  return kNoErr;
+}
+
+int32 dm::DisposeElements(const ElementPlan& plan, uChar* base, int32 n) {
+  int32 es = plan.size;
+  int32 released = 0;
+  if (!plan.usable) {
+    for (int32 i = 0; i < n; ++i) released += Release(plan.elem, base + i * es, base + (i + 1) * es, true);
+    return released;
+  }
+  for (int32 i = 0; i < n; ++i, base += es) {
+    for (int32 k = 0; k < plan.count; ++k) {
+      const ElementPlan::Part& p = plan.parts[k];
+      if (p.kind == ElementPlan::kString) {
+        UHandle h = LoadH(base + p.off);
+        if (!h) continue;
+        int32 size = DSGetHandleSize(h);
+        DSDisposeHandle(h);
+        StoreH(base + p.off, nullptr);
+        if (size > 0) released += size;
+      } else if (p.kind == ElementPlan::kWalk) {
+        released += Release(p.td, base + p.off, base + p.off + p.size, true);
+      }
+    }
+  }
+  return released;
+}
+
 // ---- Exported operations ------------------------------------------------------
 
 void SetVariantDataProcs(const VariantDataProcs* procs) {
@@ -832,9 +902,9 @@ MgErr CopyArrayWalk(const TypeDescriptor* arrayTD, UHandle src, UHandle* dst, in
   if ((flags & kCopyOtherBooleans) && IsBooleanCode(el[2])) return CopyBooleanArray(t, src, dst);
 
   // The destination's element layout: with the boolean flag, the other form.
-  OtherBooleans other(a.elem);
+  OtherBooleans other(a.elem, flags & kCopyOtherBooleans);
   if (!other.ok()) return kMemFullErr;
-  bool adjusted = (flags & kCopyOtherBooleans) && other.changed(a.elem);
+  bool adjusted = other.changed(a.elem);
   const TypeDescriptor* de = adjusted ? other.td() : a.elem;
   int32 dh = adjusted ? AlignDatum(de, 4 * a.rank) : a.header;
   int32 ds = adjusted ? DataSize(de) : a.elemSize;
@@ -859,6 +929,7 @@ MgErr CopyArrayWalk(const TypeDescriptor* arrayTD, UHandle src, UHandle* dst, in
       return kNoErr;
     }
     std::memmove(**dst, *src, size_t(4 * a.rank));
+    if (!adjusted) return CopyElements(ElementPlan(a.elem), *src + a.header, **dst + dh, count);
     for (int32 i = 0; i < count; ++i)
       if (MgErr err = CopyWalk(B(a.elem), *src + a.header + i * es, **dst + dh + i * ds, flags)) return err;
     return kNoErr;
@@ -871,6 +942,7 @@ MgErr CopyArrayWalk(const TypeDescriptor* arrayTD, UHandle src, UHandle* dst, in
   if (!src) return kNoErr;
   const uChar* sp = *src + a.header;
   uChar* dp = **dst + dh;
+  if (!adjusted) return CopyElements(ElementPlan(a.elem), sp, dp, count);
   for (int32 i = 0; i < count; ++i)
     if (MgErr err = CopyWalk(B(a.elem), sp + i * es, dp + i * ds, flags)) return err;
   return kNoErr;

@@ -109,6 +109,34 @@ int32 Release(const TypeDescriptor* t, uChar* s, uChar* e, bool dispose);
 // InitEmptyData over bytes already cleared.
 MgErr FillEmpty(const TypeDescriptor* t, uChar* d);
 
+// How the walks over array elements treat each part of one element, worked
+// out once per array instead of once per element: runs of flat bytes,
+// unbounded strings, and parts walked by their TD.
+struct ElementPlan {
+  enum Kind : uChar { kBytes, kString, kWalk };
+  struct Part {
+    int32 off;
+    int32 size;
+    const TypeDescriptor* td;
+    Kind kind;
+  };
+  static constexpr int32 kMaxParts = 16;
+  explicit ElementPlan(const TypeDescriptor* elem);
+  const TypeDescriptor* elem;
+  int32 size = 0;
+  int32 count = 0;
+  bool usable = true;  // false: each element is walked whole
+  Part parts[kMaxParts];
+
+ private:
+  void Add(const TypeDescriptor* td, int32 off, int32 size);
+};
+// Deep copies of n elements, elemSize apart on both sides; the first failure
+// ends the copy.
+MgErr CopyElements(const ElementPlan& plan, const uChar* src, uChar* dst, int32 n);
+// Disposes the handles of n elements; the bytes released.
+int32 DisposeElements(const ElementPlan& plan, uChar* base, int32 n);
+
 // Scratch storage for a few words per dimension, on the stack for small
 // ranks.
 class RankBuffer {
