@@ -31,6 +31,14 @@ std::atomic<const VariantDataProcs*> gVariant{&kPlainVariant};
 
 // ---- The empty value ----------------------------------------------------------
 
+// Empties the path in a data slot, or makes an empty one there.
+MgErr StoreEmptyPath(uChar* slot) {
+  Path p = FEmptyPath(reinterpret_cast<Path>(LoadH(slot)));
+  if (!p) return kMemFullErr;
+  StoreH(slot, p);
+  return kNoErr;
+}
+
 MgErr InitEmptyArray(const uChar* t, uChar* d) {
   ArrayShape a;
   if (!GetArrayShape(T(t), &a)) return kArgErr;
@@ -78,6 +86,27 @@ int32 ReleaseArray(const uChar* t, uChar* slot, bool dispose) {
     std::memset(*h, 0, size_t(sizesBytes));
   }
   return released;
+}
+
+// Calls walk(element TD, start, end) for each element that holds handles of
+// a cluster, or for the element of a union that its selector names, in the
+// data at [s, e), each element's range cut at e; adds up what walk returns.
+template <typename Walk>
+int32 SumInside(const uChar* t, uChar* s, uChar* e, Walk walk) {
+  if (t[2] == kTDUnion) {
+    const TypeDescriptor* el = UnionElement(t, s, e - s);
+    if (!el) return 0;
+    int32 size = DataSize(el);
+    return walk(el, s, size < e - s ? s + size : e);
+  }
+  int32 sum = 0;
+  ForFields(t, [&](const TypeDescriptor* el, int32 off, int32 size) {
+    uChar* es = s + off;
+    if (es >= e) return false;
+    if (DataShape(el) != 0) sum += walk(el, es, size < e - es ? es + size : e);
+    return true;
+  });
+  return sum;
 }
 
 // ---- Memory reclaim -----------------------------------------------------------
@@ -149,22 +178,9 @@ int32 Reclaim(const uChar* t, uChar* s, uChar* e) {
     }
     case kTDArray:
       return avail < 4 ? 0 : ReclaimArray(t, s);
-    case kTDCluster: {
-      int32 released = 0;
-      ForFields(t, [&](const TypeDescriptor* el, int32 off, int32 size) {
-        uChar* es = s + off;
-        if (es >= e) return false;
-        if (DataShape(el) != 0) released += Reclaim(B(el), es, size < e - es ? es + size : e);
-        return true;
-      });
-      return released;
-    }
-    case kTDUnion: {
-      const TypeDescriptor* el = UnionElement(t, s, avail);
-      if (!el) return 0;
-      int32 size = DataSize(el);
-      return Reclaim(B(el), s, size < avail ? s + size : e);
-    }
+    case kTDCluster:
+    case kTDUnion:
+      return SumInside(t, s, e, [](const TypeDescriptor* el, uChar* a, uChar* b) { return Reclaim(B(el), a, b); });
     default:
       return 0;
   }
@@ -221,12 +237,8 @@ MgErr ResetWalk(const uChar* t, uChar* d) {
       UHandle h = LoadH(d);
       return h ? AZSetHandleSize(h, 0) : kNoErr;
     }
-    case kTDPath: {
-      Path p = FEmptyPath(reinterpret_cast<Path>(LoadH(d)));
-      if (!p) return kMemFullErr;
-      StoreH(d, p);
-      return kNoErr;
-    }
+    case kTDPath:
+      return StoreEmptyPath(d);
     case kTDArray:
       return ResetArray(t, d);
     case kTDCluster: {
@@ -562,22 +574,11 @@ int32 dm::Release(const TypeDescriptor* td, uChar* s, uChar* e, bool dispose) {
       if (avail >= kVariantDataSize && LoadI16(t + 4) == kVariantOle)
         gVariant.load(std::memory_order_acquire)->clear(s);
       return 0;
-    case kTDCluster: {
-      int32 released = 0;
-      ForFields(t, [&](const TypeDescriptor* el, int32 off, int32 size) {
-        uChar* es = s + off;
-        if (es >= e) return false;
-        if (DataShape(el) != 0) released += Release(el, es, size < e - es ? es + size : e, dispose);
-        return true;
+    case kTDCluster:
+    case kTDUnion:
+      return SumInside(t, s, e, [dispose](const TypeDescriptor* el, uChar* a, uChar* b) {
+        return Release(el, a, b, dispose);
       });
-      return released;
-    }
-    case kTDUnion: {
-      const TypeDescriptor* el = UnionElement(t, s, avail);
-      if (!el) return 0;
-      int32 size = DataSize(el);
-      return Release(el, s, size < avail ? s + size : e, dispose);
-    }
     case kTDFunction:
       DATA_ASSERT("release of a function TD");
       return 0;
@@ -606,12 +607,8 @@ MgErr dm::FillEmpty(const TypeDescriptor* td, uChar* d) {
       StoreH(d, h);
       return kNoErr;
     }
-    case kTDPath: {
-      Path p = FEmptyPath(nullptr);
-      if (!p) return kMemFullErr;
-      StoreH(d, p);
-      return kNoErr;
-    }
+    case kTDPath:
+      return StoreEmptyPath(d);
     case kTDArray:
       return InitEmptyArray(t, d);
     case kTDCluster: {

@@ -127,13 +127,26 @@ void DenseStrides(int32 rank, const int32* sizes, int32 elemSize, int32 count, i
   }
 }
 
-void StoreArrayView(uChar* d, const uChar* ptr, int32 rank, const int32* sizes, const int32* strides) {
-  StoreH(d, ptr);
-  for (int32 k = 0; k < rank; ++k) {
-    StoreI32(d + 4 + 8 * k, sizes[k]);
-    StoreI32(d + 8 + 8 * k, strides[k]);
+// One copy into an array view: the source's sizes and strides, filled by
+// the caller, then the view's sizes limited by its dimension fields.
+struct ViewCopy {
+  explicit ViewCopy(int32 rank) : n(rank), buf(3 * rank) {}
+  int32 n;
+  RankBuffer buf;
+  int32* sizes() { return buf.get(); }
+  int32* strides() { return buf.get() + n; }
+  // Writes the view; 1 when a fixed field asks for more than the source has.
+  MgErr Store(const ArrayShape& va, const uChar* ptr, uChar* d) {
+    int32* vs = buf.get() + 2 * n;
+    if (!ViewSizes(va, sizes(), vs)) return kArgErr;
+    StoreH(d, ptr);
+    for (int32 k = 0; k < n; ++k) {
+      StoreI32(d + 4 + 8 * k, vs[k]);
+      StoreI32(d + 8 + 8 * k, strides()[k]);
+    }
+    return kNoErr;
   }
-}
+};
 
 // The two array TDs of a view copy: same rank, elements of the same size.
 bool ViewShapes(const uChar* st, const uChar* dt, ArrayShape* sa, ArrayShape* da) {
@@ -151,36 +164,24 @@ MgErr ArrayToView(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
   UHandle h = LoadH(s);
   int32 count;
   if (!CountElements(h, sa, &count)) return kArgErr;
-  int32 n = sa.rank;
-  RankBuffer buf(3 * n);
-  if (!buf.ok()) return kMemFullErr;
-  int32* ss = buf.get();
-  int32* vs = ss + n;
-  int32* strides = vs + n;
-  for (int32 k = 0; k < n; ++k) ss[k] = h ? LoadI32(*h + 4 * k) : 0;
-  if (!ViewSizes(va, ss, vs)) return kArgErr;
-  DenseStrides(n, ss, sa.elemSize, count, strides);
-  StoreArrayView(d, h ? *h + sa.header : nullptr, n, vs, strides);
-  return kNoErr;
+  ViewCopy v(sa.rank);
+  if (!v.buf.ok()) return kMemFullErr;
+  for (int32 k = 0; k < sa.rank; ++k) v.sizes()[k] = h ? LoadI32(*h + 4 * k) : 0;
+  DenseStrides(sa.rank, v.sizes(), sa.elemSize, count, v.strides());
+  return v.Store(va, h ? *h + sa.header : nullptr, d);
 }
 
 MgErr ArrayViewToView(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
   ArrayShape sa, va;
   if (!ViewShapes(st, dt, &sa, &va)) return kArgErr;
-  int32 n = sa.rank;
-  RankBuffer buf(3 * n);
-  if (!buf.ok()) return kMemFullErr;
-  int32* ss = buf.get();
-  int32* vs = ss + n;
-  int32* strides = vs + n;
-  for (int32 k = 0; k < n; ++k) {
-    ss[k] = LoadI32(s + 4 + 8 * k);
-    strides[k] = LoadI32(s + 8 + 8 * k);
-    if (ss[k] < 0) return kArgErr;
+  ViewCopy v(sa.rank);
+  if (!v.buf.ok()) return kMemFullErr;
+  for (int32 k = 0; k < sa.rank; ++k) {
+    v.sizes()[k] = LoadI32(s + 4 + 8 * k);
+    v.strides()[k] = LoadI32(s + 8 + 8 * k);
+    if (v.sizes()[k] < 0) return kArgErr;
   }
-  if (!ViewSizes(va, ss, vs)) return kArgErr;
-  StoreArrayView(d, reinterpret_cast<const uChar*>(LoadH(s)), n, vs, strides);
-  return kNoErr;
+  return v.Store(va, reinterpret_cast<const uChar*>(LoadH(s)), d);
 }
 
 // ---- The walk -----------------------------------------------------------------
