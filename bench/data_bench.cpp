@@ -110,14 +110,5 @@ void BM_StdStructCopyThenDestroy(benchmark::State& st) {
 }
 BENCHMARK(BM_StdStructCopyThenDestroy)->Unit(benchmark::kMicrosecond);
 
-// The same copy in a steady state: the pool keeps its empty pages (a floor
-// above its size), as the C library keeps freed memory for the next use.
-void BM_CopyDataThenDisposeKeepingPages(benchmark::State& st) {
-  (void)Source();
-  uInt32 former = PoolSetFloor(PoolInitDefault(), 64u << 20);
-  BM_CopyDataThenDispose(st);
-  PoolSetFloor(PoolInitDefault(), former);
-}
-BENCHMARK(BM_CopyDataThenDisposeKeepingPages)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -37,6 +37,7 @@ static_assert(kMPBlockSize == 40004, "master-pointer block layout");
 constexpr uInt32 kHandleHeader = 16;
 constexpr int32 kInitialAZBlocks = 5;
 constexpr int32 kInitialDSBlocks = 2;
+constexpr uInt32 kDefaultPoolFloor = 8u << 20;
 
 struct MemZone {
   uInt32 sig;
@@ -580,6 +581,9 @@ MgErr MemInit() {
   PoolSetPageSize(pool, 65535);
   PoolRegisterTask();
   PoolSetErrorHandler(nullptr);
+  // Pages emptied and filled again in a loop stay with the pool instead of
+  // going back to the host and faulting in again each time.
+  PoolSetFloor(pool, kDefaultPoolFloor);
   gAZ = NewZone(pool);
   gDS = NewZone(pool);
   if (!gAZ || !gDS) return kMemFullErr;
