@@ -77,7 +77,7 @@ struct Out {
 };
 
 // One parsed conversion.
-struct Spec {
+struct Conversion {
   bool hasPos = false;  // "n$": a positional conversion
   int32 pos = 0;
   bool left = false;
@@ -118,7 +118,7 @@ bool IsIntConv(uChar c) { return c == 'd' || c == 'u' || c == 'x' || c == 'o' ||
 bool IsFloatConv(uChar c) { return c == 'e' || c == 'E' || c == 'g' || c == 'G' || c == 'f' || c == 'F'; }
 
 // The class of the argument a conversion takes; 0 for an unknown conversion.
-int32 ClassOf(const Spec& s) {
+int32 ClassOf(const Conversion& s) {
   uChar c = s.conv;
   if (IsIntConv(c)) return s.type ? kClsPtr : s.isLong ? kClsLong : kClsInt;
   if (IsFloatConv(c)) return s.type ? kClsPtr : kClsDouble;
@@ -146,7 +146,7 @@ int32 SelectorType(uChar a, uChar b) {
 
 // Writes a field: fill before (zeros after a leading "-" with the "0" flag),
 // the text, spaces after when left-justified.
-void PutNumberField(Out& o, const char* text, int32 len, const Spec& s) {
+void PutNumberField(Out& o, const char* text, int32 len, const Conversion& s) {
   uInt32 fill = s.hasWidth && s.width > len ? uInt32(s.width - len) : 0;
   if (!s.left && fill) {
     if (s.zero) {
@@ -166,7 +166,7 @@ void PutNumberField(Out& o, const char* text, int32 len, const Spec& s) {
 
 // Writes a string field: a precision is a budget for every character of
 // the field, fill included.
-void PutBudgetField(Out& o, const uChar* text, uInt32 len, const Spec& s) {
+void PutBudgetField(Out& o, const uChar* text, uInt32 len, const Conversion& s) {
   uInt32 budget = s.hasPrec ? uInt32(s.prec) : 0xFFFFFFFFu;
   uInt32 fill = s.hasWidth && uInt32(s.width) > len ? uInt32(s.width) - len : 0;
   if (!s.left && fill) {
@@ -181,19 +181,19 @@ void PutBudgetField(Out& o, const uChar* text, uInt32 len, const Spec& s) {
 }
 
 // The number of characters of a C string that a field can use.
-uInt32 FieldStrLen(const char* str, const Spec& s) {
+uInt32 FieldStrLen(const char* str, const Conversion& s) {
   if (!s.hasPrec) return uInt32(std::strlen(str));
   uInt32 cap = uInt32(s.prec);
   if (s.hasWidth && uInt32(s.width) > cap) cap = uInt32(s.width);
   return uInt32(strnlen(str, cap));
 }
 
-int32 ExpDigits(const Spec& s) {
+int32 ExpDigits(const Conversion& s) {
   int32 digits = s.hasPrec ? (s.prec >= 17 ? 17 : s.prec + 1) : (s.hasWidth && s.width > 6 ? s.width - 5 : 7);
   return digits > 17 ? 17 : digits;
 }
 
-void PutNumber(Out& o, const Spec& s, const Arg& a, uChar dp) {
+void PutNumber(Out& o, const Conversion& s, const Arg& a, uChar dp) {
   char buf[kNumBufSize];
   int32 n;
   uChar c = s.conv;
@@ -222,7 +222,7 @@ void PutNumber(Out& o, const Spec& s, const Arg& a, uChar dp) {
   PutNumberField(o, buf, n, s);
 }
 
-void PutChar(Out& o, const Spec& s, const Arg& a) {
+void PutChar(Out& o, const Conversion& s, const Arg& a) {
   uChar bytes[4];
   std::memcpy(bytes, &a.w, 4);  // the word's memory order
   if (s.width == 2 || s.width == 4) PutBudgetField(o, bytes, uInt32(s.width), s);
@@ -258,7 +258,7 @@ void PutCoords(Out& o, const int16* v, int32 count, const char* sep) {
   o.Put(')');
 }
 
-void DoConversion(Out& o, const Spec& s, const Arg& a, uChar dp) {
+void DoConversion(Out& o, const Conversion& s, const Arg& a, uChar dp) {
   uChar c = s.conv;
   if (IsIntConv(c) || IsFloatConv(c)) {
     PutNumber(o, s, a, dp);
@@ -379,7 +379,7 @@ class Engine {
           continue;
         }
       }
-      Spec s;
+      Conversion s;
       if (!Parse(f, s)) return Result::kStop;
       Result r = Convert(o, s, mode, dp);
       if (r != Result::kDone) return r;
@@ -390,7 +390,7 @@ class Engine {
  private:
   // Reads flags, width, precision, argument type and the conversion
   // character; false when the format ends first or the type is refused.
-  bool Parse(const uChar*& f, Spec& s) {
+  bool Parse(const uChar*& f, Conversion& s) {
     if (IsDigitChar(*f)) {
       bool leadingZero = *f == '0';
       int32 v = ReadDigits(f, end_);
@@ -417,7 +417,7 @@ class Engine {
     return ParseRest(f, s);
   }
 
-  bool ParseRest(const uChar*& f, Spec& s) {
+  bool ParseRest(const uChar*& f, Conversion& s) {
     if (f < end_ && *f == '.') {
       ++f;
       s.hasPrec = true;
@@ -451,7 +451,7 @@ class Engine {
     return true;
   }
 
-  Result Convert(Out& o, Spec& s, Mode mode, uChar dp) {
+  Result Convert(Out& o, Conversion& s, Mode mode, uChar dp) {
     if (s.hasPos && (s.pos < 1 || s.pos > kMaxPositions)) {
       DBPrintf("Positional parameter %ld out of range", s.pos - 1);
       Stop(__LINE__, "printf position out of range");
