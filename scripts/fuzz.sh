@@ -6,7 +6,9 @@ cd "$(dirname "$0")/.."
 secs=${1:-20}
 # Targets that read whole untrusted files run longer: this many times the
 # given time (the resource-file reader gets 60 s at the default 20).
-declare -A weight=([rsrc_fuzz]=3)
+declare -A weight=([rsrc_fuzz]=3 [unflatten_fuzz]=3)
+# Options of single targets: readers of flat data run under a malloc limit.
+declare -A extra=([unflatten_fuzz]="-malloc_limit_mb=64")
 if ! ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "no fuzz targets"; exit 0
 fi
@@ -25,6 +27,6 @@ for src in tests/fuzz/*_fuzz.cpp; do
   echo "fuzzing $name for ${t}s"
   ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
     "build-fuzz/tests/fuzz/$name" -max_total_time="$t" -rss_limit_mb=1024 -print_final_stats=0 \
-    -artifact_prefix="build-fuzz/$name-" \
+    -artifact_prefix="build-fuzz/$name-" ${extra[$name]:-} \
     "${args[@]}" >"build-fuzz/$name.log" 2>&1 || { tail -50 "build-fuzz/$name.log"; exit 1; }
 done
