@@ -120,14 +120,54 @@ void ForRows(const uChar* base, int32 n, const int32* sizes, const int32* stride
 // Byte strides of a dense array of these sizes and element size.
 void DenseStrides(int32 n, const int32* sizes, int32 elemSize, int32* strides);
 
+// Walks the elements of the flat shape in order into a destination array of
+// another shape: f(i, the destination element or null when it lies outside
+// the destination's shape, the index in the last dimension) until f returns
+// false.  False when memory is short.
+template <typename F>
+bool ForFlatShape(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h, F&& f) {
+  int32 n = a.rank;
+  dm::RankBuffer buf(2 * n);
+  if (!buf.ok()) return false;
+  int32* idx = buf.get();
+  int32* strides = idx + n;
+  DenseStrides(n, dstSizes, a.elemSize, strides);
+  std::memset(idx, 0, size_t(n) * 4);
+  int32 count = NArrayElts(n, flatSizes);
+  for (int32 i = 0; i < count; ++i) {
+    bool inside = true;
+    int64_t off = 0;
+    for (int32 k = 0; k < n; ++k) {
+      inside = inside && idx[k] < dstSizes[k];
+      off += int64_t(idx[k]) * strides[k];
+    }
+    if (!f(i, inside ? *h + a.header + off : nullptr, n > 0 ? idx[n - 1] : 0)) break;
+    for (int32 k = n - 1; k >= 0; --k) {
+      if (++idx[k] < flatSizes[k]) break;
+      idx[k] = 0;
+    }
+  }
+  return true;
+}
+
 // Variant records (the automation code's 16-byte OLE variants): a record
 // whose kind holds no pointer travels as its bytes; every other record
 // travels as the empty variant.
 bool VariantTravels(const uChar* v);
 
-// Elements of a dense array between flat and memory form, in bulk.
-void PutElements(const ArrayTD& a, int32 unit, int32 parts, const uChar* src, uChar* p, int32 count);
+// Converts n numeric units of unit bytes (2, 4, 8, or 10 for extended
+// numbers, which take 16 flat bytes) between memory and flat order.
+constexpr bool kToFlat = true, kFromFlat = false;
+void SwapUnits(int32 unit, int32 n, const uChar* src, uChar* dst, bool toFlat);
+// Elements of a dense array from flat form, enumerations clamped.
 void GetElements(const ArrayTD& a, int32 unit, int32 parts, const uChar* s, uChar* d, int32 count);
+// Makes a fixed or bounded array destination ready for flat sizes: the room
+// of its type made for a null handle, the room checked, and the sizes it
+// takes written to dst and its header; *same when they are the flat sizes.
+// 1 when the handle does not hold the type's room, 2 when memory is short.
+MgErr PrepareBoundArray(const ArrayTD& a, int32 bound, const int32* sizes, uChar* d, int32* dst, bool* same);
+// Resets the destination elements that lie outside the flat shape.
+MgErr ResetOutside(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h);
 
 // The memory reader: reads the datum of t from the bytes at src + pos, of
 // which avail may be read, into d (null: measure only).  Returns the bytes

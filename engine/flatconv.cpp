@@ -92,11 +92,15 @@ bool LeadsWithSelector(const uChar* e) {
 }
 
 constexpr int64_t kFieldSlack = 16;  // alignment padding an element may add
+// The most memory an element of a variable array may take per flat byte
+// (a string bounded at 255 in a cluster takes 267 bytes for 4).
+constexpr int64_t kElementMemoryPerByte = 256;
 
 // The memory that the empty value of a TD from outside takes (its own bytes
 // and the handles made for it), or kHuge when it is not one that data can be
 // read into: function TDs, arrays of arrays, unions whose elements do not
-// start with their selector.
+// start with their selector, fixed sizes that overflow, and elements of
+// variable arrays whose empty value is far larger than their flat data.
 int64_t Footprint(const uChar* t) {
   t = Skip(t);
   uChar c = Code(t);
@@ -130,8 +134,15 @@ int64_t Footprint(const uChar* t) {
         if (BitLength(count) + BitLength(size) >= 31) return kHuge;
         count *= size;
       }
-      int32 room = bound == -1 ? 0 : (bound & 0x7FFFFFFF);
-      return SatAdd(4 + 4 * int64_t(n) + kFieldSlack, SatMul(room, each));
+      if (bound == -1) {
+        // Each element read makes an empty value of its own: it may need at
+        // most a bounded multiple of the fewest bytes it consumes.
+        if (each > INT32_MAX / 2) return kHuge;
+        int64_t least = LeastSize(e, 0);
+        if (each > kElementMemoryPerByte * (least > 0 ? least : 1)) return kHuge;
+        return 4 + 4 * int64_t(n) + kFieldSlack;
+      }
+      return SatAdd(4 + 4 * int64_t(n) + kFieldSlack, SatMul(bound & 0x7FFFFFFF, each));
     }
     case kTDCluster:
     case kTDUnion: {

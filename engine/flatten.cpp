@@ -40,80 +40,23 @@ inline void PutNative64(uChar* p, uInt64 v) { std::memcpy(p, &v, 8); }
 }  // namespace
 
 void PutScalar(uChar c, const uChar* d, uChar* p, int32 flags) {
-  switch (c) {
-    case kTDI8: case kTDU8: case kTDEnumU8:
-      p[0] = d[0];
-      break;
-    case kTDI16: case kTDU16: case kTDEnumU16: case kTDBooleanOld:
-      PutBE16(p, GetNative16(d));
-      break;
-    case kTDI32: case kTDU32: case kTDSGL: case kTDEnumU32: case kTDUnitSGL: case kTDRefnum:
-      PutBE32(p, GetNative32(d));
-      break;
-    case kTDI64: case kTDU64: case kTDDBL: case kTDUnitDBL:
-      PutBE64(p, GetNative64(d));
-      break;
-    case kTDCSG: case kTDUnitCSG:
-      PutBE32(p, GetNative32(d));
-      PutBE32(p + 4, GetNative32(d + 4));
-      break;
-    case kTDCDB: case kTDUnitCDB:
-      PutBE64(p, GetNative64(d));
-      PutBE64(p + 8, GetNative64(d + 8));
-      break;
-    case kTDEXT: case kTDUnitEXT:
-      ExtNativeToBE(reinterpret_cast<const floatExt*>(d), p);
-      break;
-    case kTDCXT: case kTDUnitCXT:
-      ExtNativeToBE(reinterpret_cast<const floatExt*>(d), p);
-      ExtNativeToBE(reinterpret_cast<const floatExt*>(d + 10), p + 16);
-      break;
-    case kTDBoolean:
-      if (OldBooleans(flags))
-        PutBE16(p, d[0] ? 0x8000 : 0);
-      else
-        p[0] = d[0];
-      break;
-    default:
-      break;
-  }
+  int32 unit, parts;
+  if (NumericUnits(c, &unit, &parts))
+    SwapUnits(unit, parts, d, p, kToFlat);
+  else if (c == kTDBoolean && OldBooleans(flags))
+    PutBE16(p, d[0] ? 0x8000 : 0);
+  else
+    p[0] = d[0];  // 8-bit numerics and booleans
 }
 
 void GetScalar(uChar c, const uChar* s, uChar* d, int32 flags) {
-  switch (c) {
-    case kTDI8: case kTDU8: case kTDEnumU8:
-      d[0] = s[0];
-      break;
-    case kTDI16: case kTDU16: case kTDEnumU16: case kTDBooleanOld:
-      PutNative16(d, GetBE16(s));
-      break;
-    case kTDI32: case kTDU32: case kTDSGL: case kTDEnumU32: case kTDUnitSGL: case kTDRefnum:
-      PutNative32(d, GetBE32(s));
-      break;
-    case kTDI64: case kTDU64: case kTDDBL: case kTDUnitDBL:
-      PutNative64(d, GetBE64(s));
-      break;
-    case kTDCSG: case kTDUnitCSG:
-      PutNative32(d, GetBE32(s));
-      PutNative32(d + 4, GetBE32(s + 4));
-      break;
-    case kTDCDB: case kTDUnitCDB:
-      PutNative64(d, GetBE64(s));
-      PutNative64(d + 8, GetBE64(s + 8));
-      break;
-    case kTDEXT: case kTDUnitEXT:
-      ExtBEToNative(s, reinterpret_cast<floatExt*>(d));
-      break;
-    case kTDCXT: case kTDUnitCXT:
-      ExtBEToNative(s, reinterpret_cast<floatExt*>(d));
-      ExtBEToNative(s + 16, reinterpret_cast<floatExt*>(d + 10));
-      break;
-    case kTDBoolean:
-      d[0] = OldBooleans(flags) ? uChar((GetBE16(s) & 0x8000) != 0) : s[0];
-      break;
-    default:
-      break;
-  }
+  int32 unit, parts;
+  if (NumericUnits(c, &unit, &parts))
+    SwapUnits(unit, parts, s, d, kFromFlat);
+  else if (c == kTDBoolean && OldBooleans(flags))
+    d[0] = uChar((GetBE16(s) & 0x8000) != 0);
+  else
+    d[0] = s[0];
 }
 
 void ClampEnum(const uChar* t, uChar* d) {
@@ -138,7 +81,7 @@ void ClampEnum(const uChar* t, uChar* d) {
 bool NumericUnits(uChar c, int32* unit, int32* parts) {
   *parts = 1;
   switch (c) {
-    case kTDI16: case kTDU16: case kTDEnumU16:
+    case kTDI16: case kTDU16: case kTDEnumU16: case kTDBooleanOld:
       *unit = 2;
       return true;
     case kTDI32: case kTDU32: case kTDSGL: case kTDEnumU32: case kTDUnitSGL: case kTDRefnum:
@@ -167,47 +110,35 @@ bool NumericUnits(uChar c, int32* unit, int32* parts) {
   }
 }
 
-void PutElements(const ArrayTD& a, int32 unit, int32 parts, const uChar* s, uChar* p, int32 count) {
-  int32 n = count * parts;
+void SwapUnits(int32 unit, int32 n, const uChar* s, uChar* d, bool toFlat) {
   switch (unit) {
     case 2:
-      for (int32 i = 0; i < n; ++i) PutBE16(p + 2 * i, GetNative16(s + 2 * i));
+      for (int32 i = 0; i < n; ++i)
+        if (toFlat) PutBE16(d + 2 * i, GetNative16(s + 2 * i));
+        else PutNative16(d + 2 * i, GetBE16(s + 2 * i));
       break;
     case 4:
-      for (int32 i = 0; i < n; ++i) PutNative32(p + 4 * i, __builtin_bswap32(GetNative32(s + 4 * i)));
+      for (int32 i = 0; i < n; ++i)
+        if (toFlat) PutBE32(d + 4 * i, GetNative32(s + 4 * i));
+        else PutNative32(d + 4 * i, GetBE32(s + 4 * i));
       break;
     case 8:
-      for (int32 i = 0; i < n; ++i) PutNative64(p + 8 * i, __builtin_bswap64(GetNative64(s + 8 * i)));
+      for (int32 i = 0; i < n; ++i)
+        if (toFlat) PutBE64(d + 8 * i, GetNative64(s + 8 * i));
+        else PutNative64(d + 8 * i, GetBE64(s + 8 * i));
       break;
     case 10:
       for (int32 i = 0; i < n; ++i)
-        ExtNativeToBE(reinterpret_cast<const floatExt*>(s + 10 * i), p + kFlatExtendedSize * i);
+        if (toFlat) ExtNativeToBE(reinterpret_cast<const floatExt*>(s + 10 * i), d + kFlatExtendedSize * i);
+        else ExtBEToNative(s + kFlatExtendedSize * i, reinterpret_cast<floatExt*>(d + 10 * i));
       break;
     default:
       break;
   }
-  (void)a;
 }
 
 void GetElements(const ArrayTD& a, int32 unit, int32 parts, const uChar* s, uChar* d, int32 count) {
-  int32 n = count * parts;
-  switch (unit) {
-    case 2:
-      for (int32 i = 0; i < n; ++i) PutNative16(d + 2 * i, GetBE16(s + 2 * i));
-      break;
-    case 4:
-      for (int32 i = 0; i < n; ++i) PutNative32(d + 4 * i, __builtin_bswap32(GetNative32(s + 4 * i)));
-      break;
-    case 8:
-      for (int32 i = 0; i < n; ++i) PutNative64(d + 8 * i, __builtin_bswap64(GetNative64(s + 8 * i)));
-      break;
-    case 10:
-      for (int32 i = 0; i < n; ++i)
-        ExtBEToNative(s + kFlatExtendedSize * i, reinterpret_cast<floatExt*>(d + 10 * i));
-      break;
-    default:
-      break;
-  }
+  SwapUnits(unit, count * parts, s, d, kFromFlat);
   if (IsEnumCode(Code(a.base)))
     for (int32 i = 0; i < count; ++i) ClampEnum(a.base, d + i * a.elemSize);
 }
@@ -662,7 +593,7 @@ uChar* WriteArray(uChar* p, const uChar* t, const uChar* d, int32 flags) {
     }
     int32 unit, parts;
     if (cls > 1 && NumericUnits(Code(a.base), &unit, &parts)) {
-      PutElements(a, unit, parts, base, p, count);
+      SwapUnits(unit, count * parts, base, p, kToFlat);
       return p + int64_t(count) * ScalarFlatSize(Code(a.base), flags);
     }
     for (int32 i = 0; i < count; ++i) p = Write(p, a.elem, base + int64_t(i) * a.elemSize, flags);

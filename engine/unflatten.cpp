@@ -229,25 +229,10 @@ int64_t MemReader::ReadArray(const uChar* t, uChar* d, int64_t pos, int64_t avai
   UHandle h = LoadH(d);
   int32 bound = ArrayTDBoundElts(T(a.t));
   if (bound != -1) {
-    // Fixed and bounded arrays keep the room their type gives.
     if (bound == INT32_MIN) return avail + 1;
-    if (!h) {
-      if (InitEmptyData(T(a.t), d) != kNoErr) {
-        DisposeData(T(a.t), d, d + 4);
-        return avail + 1;
-      }
-      h = LoadH(d);
-    }
-    int32 room = bound & 0x7FFFFFFF;
-    int32 cap = dm::Capacity(h, a.header, a.elemSize);
-    if (cap != -1 && cap != room) return avail + 1;
-    bool same = true;
-    for (int32 k = 0; k < n; ++k) {
-      int32 f = a.Field(k);
-      dst[k] = TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : (f < sizes[k] ? f : sizes[k]);
-      StoreI32(*h + 4 * k, dst[k]);
-      same = same && dst[k] == sizes[k];
-    }
+    bool same;
+    if (PrepareBoundArray(a, bound, sizes, d, dst, &same) != kNoErr) return avail + 1;
+    h = LoadH(d);
     int64_t used = same ? ReadDense(a, sizes, count, h, pos, rem) : ReadReshaped(a, sizes, dst, h, pos, rem);
     return used > rem ? avail + 1 : 4 * n + used;
   }
@@ -304,60 +289,69 @@ int64_t MemReader::ReadDense(const ArrayTD& a, const int32* sizes, int32 count, 
 
 int64_t MemReader::ReadReshaped(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h,
                                 int64_t pos, int64_t avail) {
-  int32 n = a.rank;
-  Packed g = PackedOf(n, flatSizes);
+  Packed g = PackedOf(a.rank, flatSizes);
   if (a.oldBools && 2 * g.words > avail) return avail + 1;
-  dm::RankBuffer buf(2 * n);
-  if (!buf.ok()) return avail + 1;
-  int32* idx = buf.get();
-  int32* strides = idx + n;
-  DenseStrides(n, dstSizes, a.elemSize, strides);
-  std::memset(idx, 0, size_t(n) * 4);
-  int32 count = NArrayElts(n, flatSizes);
   int64_t total = 0;
   // The flat elements in order; those inside the destination's shape are kept.
-  for (int32 i = 0; i < count; ++i) {
-    bool inside = true;
-    int64_t off = 0;
-    for (int32 k = 0; k < n; ++k) {
-      inside = inside && idx[k] < dstSizes[k];
-      off += int64_t(idx[k]) * strides[k];
-    }
-    uChar* e = inside ? *h + a.header + off : nullptr;
+  bool ok = ForFlatShape(a, flatSizes, dstSizes, h, [&](int32 i, uChar* e, int32 j) {
     if (a.oldBools) {
-      if (e) {
-        int64_t row = n > 1 ? i / g.last : 0;
-        *e = PackedBit(src_ + pos + 2 * g.wpr * row, n > 0 ? idx[n - 1] : 0);
-      }
-    } else {
-      int64_t used = Read(a.elem, e, pos + total, avail - total);
-      total += used;
-      if (total > avail) return total;
-      // Elements without data and without flat bytes all read alike.
-      if (used == 0 && a.elemSize == 0) break;
+      if (e) *e = PackedBit(src_ + pos + 2 * g.wpr * (i / g.last), j);
+      return true;
     }
-    for (int32 k = n - 1; k >= 0; --k) {
-      if (++idx[k] < flatSizes[k]) break;
-      idx[k] = 0;
-    }
-  }
+    int64_t used = Read(a.elem, e, pos + total, avail - total);
+    total += used;
+    // Elements without data and without flat bytes all read alike.
+    return total <= avail && !(used == 0 && a.elemSize == 0);
+  });
+  if (!ok || total > avail) return avail + 1;
   if (a.oldBools) total = 2 * g.words;
-  // Destination elements beyond the flat shape hold their empty value.
-  int32 dcount = NArrayElts(n, dstSizes);
+  return ResetOutside(a, flatSizes, dstSizes, h) == kNoErr ? total : avail + 1;
+}
+
+}  // namespace
+
+MgErr PrepareBoundArray(const ArrayTD& a, int32 bound, const int32* sizes, uChar* d, int32* dst, bool* same) {
+  UHandle h = LoadH(d);
+  if (!h) {
+    // A new element of a variable array: the room its type gives is made first.
+    if (MgErr err = InitEmptyData(T(a.t), d)) {
+      DisposeData(T(a.t), d, d + 4);
+      return err;
+    }
+    h = LoadH(d);
+  }
+  int32 cap = dm::Capacity(h, a.header, a.elemSize);
+  if (cap != -1 && cap != (bound & 0x7FFFFFFF)) return kArgErr;
+  *same = true;
+  for (int32 k = 0; k < a.rank; ++k) {
+    int32 f = a.Field(k);
+    dst[k] = TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : (f < sizes[k] ? f : sizes[k]);
+    StoreI32(*h + 4 * k, dst[k]);
+    *same = *same && dst[k] == sizes[k];
+  }
+  return kNoErr;
+}
+
+MgErr ResetOutside(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h) {
+  int32 n = a.rank;
+  dm::RankBuffer buf(n);
+  if (!buf.ok()) return kMemFullErr;
+  int32* idx = buf.get();
   std::memset(idx, 0, size_t(n) * 4);
-  for (int32 i = 0; i < dcount; ++i) {
+  int32 count = NArrayElts(n, dstSizes);
+  for (int32 i = 0; i < count; ++i) {
     bool outside = false;
     for (int32 k = 0; k < n; ++k) outside = outside || idx[k] >= flatSizes[k];
-    if (outside && ResetData(T(a.elem), *h + a.header + int64_t(i) * a.elemSize) != kNoErr) return avail + 1;
+    if (outside) {
+      if (MgErr err = ResetData(T(a.elem), *h + a.header + int64_t(i) * a.elemSize)) return err;
+    }
     for (int32 k = n - 1; k >= 0; --k) {
       if (++idx[k] < dstSizes[k]) break;
       idx[k] = 0;
     }
   }
-  return total;
+  return kNoErr;
 }
-
-}  // namespace
 
 int64_t ReadMem(const uChar* src, const uChar* t, uChar* d, int64_t avail, int32 flags) {
   MemReader r(src, flags);

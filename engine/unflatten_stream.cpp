@@ -41,6 +41,8 @@ class StreamReader {
   MgErr CheckAvail(int64_t bytes);
   // Counts of 1 MB or more are first measured against the stream.
   MgErr CheckLarge(int64_t bytes) { return bytes < kFlatStreamCheckBytes ? kNoErr : CheckAvail(bytes); }
+  // A count of bytes to follow: negative is 1, and large ones are measured.
+  MgErr GetCount(int32* count);
   MgErr ReadFixed(const uChar* t, uChar* d, int32 size);
   MgErr ReadString(const uChar* t, uChar* d);
   MgErr ReadHandle(uChar* d);
@@ -89,6 +91,14 @@ MgErr StreamReader::CheckAvail(int64_t bytes) {
   bytes -= nback_;
   if (bytes <= 0) return kNoErr;
   return FlatCheckAvail(ctx_, bytes > INT32_MAX ? INT32_MAX : int32(bytes));
+}
+
+MgErr StreamReader::GetCount(int32* count) {
+  uChar word[4];
+  if (MgErr err = Get(word, 4)) return err;
+  *count = int32(GetBE32(word));
+  if (*count < 0) return kArgErr;
+  return CheckLarge(*count);
 }
 
 // A datum whose flat size never varies: read whole, then converted by the
@@ -160,11 +170,8 @@ MgErr StreamReader::Read(const uChar* t, uChar* d) {
 }
 
 MgErr StreamReader::ReadString(const uChar* t, uChar* d) {
-  uChar word[4];
-  if (MgErr err = Get(word, 4)) return err;
-  int32 c = int32(GetBE32(word));
-  if (c < 0) return kArgErr;
-  if (MgErr err = CheckLarge(c)) return err;
+  int32 c;
+  if (MgErr err = GetCount(&c)) return err;
   if (!d) return Get(nullptr, c);
   int32 field = LoadI32(t + 4);
   LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
@@ -208,11 +215,8 @@ MgErr StreamReader::ReadString(const uChar* t, uChar* d) {
 }
 
 MgErr StreamReader::ReadHandle(uChar* d) {
-  uChar word[4];
-  if (MgErr err = Get(word, 4)) return err;
-  int32 c = int32(GetBE32(word));
-  if (c < 0) return kArgErr;
-  if (MgErr err = CheckLarge(c)) return err;
+  int32 c;
+  if (MgErr err = GetCount(&c)) return err;
   if (!d) return Get(nullptr, c);
   UHandle h = LoadH(d);
   if (!h) {
@@ -304,22 +308,10 @@ MgErr StreamReader::ReadArray(const uChar* t, uChar* d) {
   if (!d) return ReadDense(a, sizes, count, nullptr);
   UHandle h = LoadH(d);
   if (bound != -1) {
-    if (!h) {
-      if (MgErr err = InitEmptyData(T(a.t), d)) {
-        DisposeData(T(a.t), d, d + 4);
-        return err;
-      }
-      h = LoadH(d);
-    }
-    int32 cap = dm::Capacity(h, a.header, a.elemSize);
-    if (cap != -1 && cap != (bound & 0x7FFFFFFF)) return kMemFullErr;
-    bool same = true;
-    for (int32 k = 0; k < n; ++k) {
-      int32 f = a.Field(k);
-      dst[k] = TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : (f < sizes[k] ? f : sizes[k]);
-      StoreI32(*h + 4 * k, dst[k]);
-      same = same && dst[k] == sizes[k];
-    }
+    bool same;
+    // A destination without the room of its type is refused as memory full.
+    if (PrepareBoundArray(a, bound, sizes, d, dst, &same) != kNoErr) return kMemFullErr;
+    h = LoadH(d);
     if (!same) return ReadReshaped(a, sizes, dst, h);
     // The elements go straight into the room; an in-place unpacking of packed
     // booleans needs room for the words, which a fixed array does not have.
@@ -382,7 +374,8 @@ MgErr StreamReader::UnpackInPlace(const ArrayTD& a, const Packed& g, UHandle* hp
   int64_t elems = g.rows * g.last;
   int64_t wordBytes = 2 * g.words;
   bool grown = wordBytes > elems;
-  if (grown && DSSetHandleSize(h, int32(a.header + wordBytes)) != kNoErr) return kMemFullErr;
+  if (grown && (a.header + wordBytes > INT32_MAX || DSSetHandleSize(h, int32(a.header + wordBytes)) != kNoErr))
+    return kMemFullErr;
   uChar* e = *h + a.header;
   MgErr err = Get(e, wordBytes);
   if (!err) {
@@ -419,57 +412,26 @@ MgErr StreamReader::UnpackInPlace(const ArrayTD& a, const Packed& g, UHandle* hp
 }
 
 MgErr StreamReader::ReadReshaped(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h) {
-  int32 n = a.rank;
-  dm::RankBuffer buf(2 * n);
-  if (!buf.ok()) return kMemFullErr;
-  int32* idx = buf.get();
-  int32* strides = idx + n;
-  DenseStrides(n, dstSizes, a.elemSize, strides);
-  std::memset(idx, 0, size_t(n) * 4);
-  int32 count = NArrayElts(n, flatSizes);
-  int32 last = n > 0 ? flatSizes[n - 1] : 1;
   uInt16 word = 0;
-  for (int32 i = 0; i < count; ++i) {
-    bool inside = true;
-    int64_t off = 0;
-    for (int32 k = 0; k < n; ++k) {
-      inside = inside && idx[k] < dstSizes[k];
-      off += int64_t(idx[k]) * strides[k];
-    }
-    uChar* e = inside ? *h + a.header + off : nullptr;
+  MgErr err = kNoErr;
+  bool ok = ForFlatShape(a, flatSizes, dstSizes, h, [&](int32, uChar* e, int32 j) {
     if (a.oldBools) {
-      int32 j = n > 0 ? idx[n - 1] : 0;
+      // Each row starts a new word.
       if ((j & 15) == 0) {
         uChar two[2];
-        if (MgErr err = Get(two, 2)) return err;
+        if ((err = Get(two, 2)) != kNoErr) return false;
         word = GetBE16(two);
       }
       if (e) *e = (word >> (15 - (j & 15))) & 1;
-    } else {
-      if (MgErr err = Read(a.elem, e)) return err;
-      // Elements without data and without flat bytes all read alike.
-      if (a.elemSize == 0) break;
+      return true;
     }
-    for (int32 k = n - 1; k >= 0; --k) {
-      if (++idx[k] < flatSizes[k]) break;
-      idx[k] = 0;
-    }
-  }
-  (void)last;
-  int32 dcount = NArrayElts(n, dstSizes);
-  std::memset(idx, 0, size_t(n) * 4);
-  for (int32 i = 0; i < dcount; ++i) {
-    bool outside = false;
-    for (int32 k = 0; k < n; ++k) outside = outside || idx[k] >= flatSizes[k];
-    if (outside) {
-      if (MgErr err = ResetData(T(a.elem), *h + a.header + int64_t(i) * a.elemSize)) return err;
-    }
-    for (int32 k = n - 1; k >= 0; --k) {
-      if (++idx[k] < dstSizes[k]) break;
-      idx[k] = 0;
-    }
-  }
-  return kNoErr;
+    err = Read(a.elem, e);
+    // Elements without data and without flat bytes all read alike.
+    return err == kNoErr && a.elemSize != 0;
+  });
+  if (!ok) return kMemFullErr;
+  if (err) return err;
+  return ResetOutside(a, flatSizes, dstSizes, h);
 }
 
 }  // namespace
