@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -95,7 +96,15 @@ inline MgErr FromStream(MemStream& s, const TypeDescriptor* td, void* dst, int32
   return UnFlattenFromStream(td, dst, &MemStream::Read, &s, flags);
 }
 
-inline uint8_t* B8(void* p) { return static_cast<uint8_t*>(p); }
+// The peak of the process's address space in KB: reservations that a reader
+// should never have made show here even after they are released.
+inline int64_t PeakKB() {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmPeak:", 0) == 0) return std::stoll(line.substr(7));
+  return -1;
+}
 
 // Random TDs, and valid flat data for any TD.
 class Gen {

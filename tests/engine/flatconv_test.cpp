@@ -1,6 +1,4 @@
 // Flattened types and data between the current format and the previous one.
-#include <fstream>
-
 #include "flat_test_util.h"
 
 using ftest::Bytes;
@@ -26,14 +24,6 @@ Bytes TypeWords(UHandle h) {
 }
 LStrHandle Str(const Bytes& b) { return dtest::NewLStr(std::string(b.begin(), b.end())); }
 Bytes Data(LStrHandle s) { return Bytes((*s)->str, (*s)->str + (*s)->cnt); }
-
-int64_t PeakKB() {
-  std::ifstream f("/proc/self/status");
-  std::string line;
-  while (std::getline(f, line))
-    if (line.rfind("VmPeak:", 0) == 0) return std::stoll(line.substr(7));
-  return -1;
-}
 
 struct Handles {
   ~Handles() {
@@ -146,12 +136,12 @@ TEST_F(FlatVersionTest, DataTooShortForTheTypeAllocatesNothing) {
   LStrHandle data = hs.Add(Str(Bytes(10, 0)));
   UHandle outType = hs.Add(DSNewHandle(0));
   LStrHandle outData = hs.Add(Str({}));
-  int64_t before = PeakKB();
+  int64_t before = ftest::PeakKB();
   EXPECT_EQ(ConvertFlatDataVersion(type, outType, data, outData, 1), kArgErr);
   // A bounded string: its room is made before any data is read.
   UHandle bounded = hs.Add(TypeArray(tdb::Cluster({tdb::Boolean(), tdb::String(0x7FFFFF00)})));
   EXPECT_EQ(ConvertFlatDataVersion(bounded, outType, data, outData, 1), kArgErr);
-  EXPECT_LT(PeakKB() - before, 16 * 1024);
+  EXPECT_LT(ftest::PeakKB() - before, 16 * 1024);
   // Room for a modest bound is fine.
   UHandle modest = hs.Add(TypeArray(tdb::Cluster({tdb::Boolean(), tdb::String(100)})));
   LStrHandle small = hs.Add(Str({1, 0, 0, 0, 2, 'h', 'i'}));
@@ -171,6 +161,10 @@ TEST_F(FlatVersionTest, TypesThatDataCannotHaveAreRefusedWithoutReports) {
       tdb::Cluster({tdb::Boolean(), tdb::Function(0, {0}, {tdb::I32()})}),
       // An array whose element is an array.
       tdb::Cluster({tdb::Boolean(), tdb::Array(tdb::Array(tdb::I8()))}),
+      // Elements whose room is far more than the bytes they read from.
+      tdb::Cluster({tdb::Boolean(), tdb::Array(tdb::Cluster({tdb::Array(tdb::Variant(), {0xFEFFFF, 3})}))}),
+      tdb::Cluster({tdb::Boolean(), tdb::Array(tdb::String(100000))}),
+      tdb::Array(tdb::Union({tdb::Cluster({tdb::I16(), tdb::Boolean()}), tdb::Cluster({tdb::I16(), tdb::Block(100000)})})),
       // A fixed dimension whose size alone passes 31 bits with the others.
       tdb::Cluster({tdb::Boolean(), tdb::Array(tdb::I8(), {kTDVariable, TDFixed(0x7FFFF7FF)})}),
   };

@@ -1,7 +1,5 @@
 // Flat data read back from memory, strings and streams: the reading rules of
 // every kind of type, short and bad data, and what the readers allocate.
-#include <fstream>
-
 #include "flat_test_util.h"
 #include "platform/qx_vmem.h"
 
@@ -21,16 +19,6 @@ class UnFlattenTest : public dtest::DataTest {};
 int32 ReadMem(const TypeDescriptor* td, void* dst, const Bytes& b, int32 flags = 0) {
   Source s(b);
   return UnFlattenFromMem(s.h, 0, td, dst, int32(b.size()), flags);
-}
-
-// The peak of the process's address space in KB: reservations that a reader
-// should never have made show here even after they are released.
-int64_t PeakKB() {
-  std::ifstream f("/proc/self/status");
-  std::string line;
-  while (std::getline(f, line))
-    if (line.rfind("VmPeak:", 0) == 0) return std::stoll(line.substr(7));
-  return -1;
 }
 
 Bytes Be32(std::initializer_list<int32> words) {
@@ -166,7 +154,7 @@ TEST_F(UnFlattenTest, ValidDatumCutAtEveryByteFailsWithoutLeaks) {
 TEST_F(UnFlattenTest, CountsBeyondTheBytesAllocateNothing) {
   Built b(tdb::Array(tdb::Handle()));
   Datum d(b.td());
-  int64_t before = PeakKB();
+  int64_t before = ftest::PeakKB();
   Bytes f = Cat(Be32({0x07FFFFFF}), Bytes(8, 0));
   EXPECT_EQ(ReadMem(b.td(), d.p(), f), 13);
   // Variable arrays of arrays and strings count their smallest flat form.
@@ -176,7 +164,7 @@ TEST_F(UnFlattenTest, CountsBeyondTheBytesAllocateNothing) {
   Built paths(tdb::Array(tdb::Path(), {kTDVariable, kTDVariable}));
   Datum p(paths.td());
   EXPECT_EQ(ReadMem(paths.td(), p.p(), Cat(Be32({0x4000, 0x4000}), Bytes(64, 0))), 73);
-  int64_t after = PeakKB();
+  int64_t after = ftest::PeakKB();
   ASSERT_GT(before, 0);
   EXPECT_LT(after - before, 16 * 1024) << "KB reserved";
   EXPECT_EQ(*reinterpret_cast<int32*>(*d.H()), 0);
@@ -350,6 +338,19 @@ TEST_F(UnFlattenTest, OldBooleansFromMemoryAndString) {
   EXPECT_EQ(dtest::Sizes(e.H(), 2), (std::vector<int32>{0, 0}));
   AZDisposeHandle(tdh);
   DSDisposeHandle(reinterpret_cast<UHandle>(s));
+
+  // Into fixed arrays of another shape: extra booleans dropped, missing ones false.
+  Built fx(tdb::Array(tdb::Boolean(), {TDFixed(3)}));
+  Datum x(fx.td());
+  Bytes twenty = Cat(Be32({20}), {0xA0, 0x01, 0x90, 0x00});
+  ASSERT_EQ(ReadMem(fx.td(), x.p(), twenty, kFlatOldBooleans), 8);
+  EXPECT_EQ(Hex(Bytes(*x.H(), *x.H() + 7)), "03 00 00 00 01 00 01");
+  ASSERT_EQ(ReadMem(fx.td(), x.p(), Cat(Be32({2}), {0xC0, 0x00}), kFlatOldBooleans), 6);
+  EXPECT_EQ(Hex(Bytes(*x.H() + 4, *x.H() + 7)), "01 01 00");
+  MemStream st(twenty);
+  ASSERT_EQ(FromStream(st, fx.td(), x.p(), kFlatOldBooleans), kNoErr);
+  EXPECT_EQ(Hex(Bytes(*x.H() + 4, *x.H() + 7)), "01 00 01");
+  EXPECT_EQ(st.pos, 8);
 }
 
 TEST_F(UnFlattenTest, OldBooleansUnpackInPlaceFromStreams) {
@@ -400,11 +401,11 @@ TEST_F(UnFlattenTest, StreamCountsAreCheckedAgainstTheStream) {
   // An element area of 1 MB or more asks for the fewest bytes its elements take.
   Built a(tdb::Array(tdb::Handle()));
   Datum ad(a.td());
-  int64_t before = PeakKB();
+  int64_t before = ftest::PeakKB();
   MemStream arr(Cat(Be32({0x07FFFFFF}), Bytes(16, 0)));
   EXPECT_EQ(FromStream(arr, a.td(), ad.p()), kEOFErr);
   EXPECT_EQ(arr.checks, (std::vector<int32>{0x07FFFFFF * 4}));
-  EXPECT_LT(PeakKB() - before, 16 * 1024);
+  EXPECT_LT(ftest::PeakKB() - before, 16 * 1024);
   // Negative sizes and overflowing counts.
   MemStream negSize(Be32({-1}));
   EXPECT_EQ(FromStream(negSize, a.td(), ad.p()), kArgErr);
