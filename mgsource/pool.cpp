@@ -333,20 +333,22 @@ PoolPage* AddFixedPage(MemPool* pool) {
   }
 }
 
+// The ring of fixed-size pages keeps the pages with free slots together,
+// starting at its head (the rover), and the full pages after them: a full
+// page is passed over by moving the head past it, and a page that regains a
+// slot goes back to the head.  An allocation never walks full pages.
 uInt8* FixedAlloc(MemPool* pool) {
-  PageDesc* rover = pool->rings[kPageFixed];
-  if (rover) {
-    PageDesc* d = rover;
-    do {
-      if (FixedHasRoom(pool, d->page)) {
-        pool->rings[kPageFixed] = d;
-        return FixedPop(pool, d->page);
-      }
-      d = d->next;
-    } while (d != rover);
+  PageDesc* head = pool->rings[kPageFixed];
+  PoolPage* pg;
+  if (head && FixedHasRoom(pool, head->page)) {
+    pg = head->page;
+  } else {
+    pg = AddFixedPage(pool);  // every page is full: the new one becomes the head
+    if (!pg) return nullptr;
   }
-  PoolPage* pg = AddFixedPage(pool);
-  return pg ? FixedPop(pool, pg) : nullptr;
+  uInt8* slot = FixedPop(pool, pg);
+  if (!FixedHasRoom(pool, pg)) pool->rings[kPageFixed] = pg->desc->next;
+  return slot;
 }
 
 // True when the address lies on the slot grid of the carved area.
@@ -363,11 +365,12 @@ void FixedFree(PoolPage* pg, uInt8* block) {
   std::memcpy(block, &pg->w0, sizeof(uInt32));
   pg->w0 = uInt32(uintptr_t(block));
   QX_POISON(block, pool->fixedSize);
-  if (--pg->used == 0) {
-    MaybeReleaseEmpty(pool, pg);
-  } else if (wasFull) {
-    pool->rings[kPageFixed] = pg->desc;  // the next allocation finds room here at once
+  if (wasFull) {
+    // Back among the pages with room, at the head.
+    RingRemove(pool, kPageFixed, pg->desc);
+    RingInsert(pool, kPageFixed, pg->desc);
   }
+  if (--pg->used == 0) MaybeReleaseEmpty(pool, pg);
 }
 
 // ---- Medium blocks ---------------------------------------------------------------
@@ -551,7 +554,10 @@ uInt8* MediumAlloc(MemPool* pool, uInt32 n, int32 flags) {
     PageDesc* d = head;
     do {
       if (d->largestFree >= need) {
-        if (uInt8* b = MedAllocInPage(d->page, need, flags)) return b + 2;
+        if (uInt8* b = MedAllocInPage(d->page, need, flags)) {
+          pool->rings[kPageMedium] = d;  // the next search starts where this one succeeded
+          return b + 2;
+        }
       }
       d = d->next;
     } while (d != head);
