@@ -13,6 +13,7 @@
 #include "engine/datamgr.h"
 #include "engine/datasupp.h"
 #include "mgsource/debug.h"
+#include "fuzz_support.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "platform/qx_alert.h"
@@ -24,8 +25,6 @@ namespace {
 void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
-int32_t Quiet(const char*, const char*, int32_t buttons, int32_t) { return PlatAlertDefaultAnswer(buttons); }
-void Drop(const char*) {}
 
 int32 LiveHandles() {
   int32 total = 0;
@@ -370,13 +369,7 @@ void Kernels(Input& in, const TypeDescriptor* t, uChar* slot) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool started = [] {
-    MemInit();
-    PlatSetAlertProc(Quiet);
-    PlatSetDebugSink(Drop);
-    DBSetContinueAfterFailure(1);
-    return true;
-  }();
+  static bool started = FuzzStartManagers();
   (void)started;
   if (size > 4096) return 0;
   int32 live = LiveHandles();

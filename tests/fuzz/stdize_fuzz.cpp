@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/objswap.h"
+#include "fuzz_support.h"
 #include "engine/stdize.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -12,18 +13,11 @@
 #include "platform/qx_debugout.h"
 
 namespace {
-int32_t Quiet(const char*, const char*, int32_t, int32_t) { return 1; }
-void Drop(const char*) {}
 const uInt32 kRsrcTypes[] = {kRsrcDDOD, kRsrcCosm, kRsrcMCos, kRsrcBCos, kRsrcSNUM, kRsrcSLBX, kRsrcLabl};
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = [] {
-    PlatSetAlertProc(Quiet);
-    PlatSetDebugSink(Drop);
-    DBSetContinueAfterFailure(1);
-    return MemInit() == kNoErr;
-  }();
+  static bool ready = FuzzStartManagers();
   if (!ready || size < 2 || size > 65536) return 0;
   uint8_t sel = data[0];
   // An exact-size copy, so that the sanitizer sees any access past the end.

@@ -6,24 +6,14 @@
 #include <memory>
 
 #include "mgsource/debug.h"
+#include "fuzz_support.h"
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 #include "typedesc_walk.h"
 
-namespace {
-int32_t Quiet(const char*, const char*, int32_t buttons, int32_t) { return PlatAlertDefaultAnswer(buttons); }
-void Drop(const char*) {}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool started = [] {
-    MemInit();
-    PlatSetAlertProc(Quiet);
-    PlatSetDebugSink(Drop);
-    DBSetContinueAfterFailure(1);
-    return true;
-  }();
+  static bool started = FuzzStartManagers();
   (void)started;
   if (size > 200000) return 0;
   int32 len = int32(size);
