@@ -153,6 +153,9 @@ struct PoolLock {
 
 inline bool GoodPool(const MemPool* pool) { return pool && pool->sig == kPoolSignature; }
 
+// GoodPool, reporting error 10 for a record without the pool's signature.
+bool CheckedPool(MemPool* pool);
+
 // ---- Host regions --------------------------------------------------------------
 
 // Reserves and commits a region; NULL when the host cannot give it.
@@ -808,6 +811,21 @@ const char* const kErrorNames[] = {
     "MEM_WRONG_TASK",
 };
 
+bool CheckedPool(MemPool* pool) {
+  if (GoodPool(pool)) return true;
+  Report(MEM_BAD_MEM_POOL, pool);
+  return false;
+}
+
+// Stores a pool word under the pool's lock and gives its former value.
+uInt32 ExchangePoolWord(MemPool* pool, uInt32 MemPool::*word, uInt32 value) {
+  if (!CheckedPool(pool)) return 0;
+  PoolLock lk(pool);
+  uInt32 former = pool->*word;
+  pool->*word = value;
+  return former;
+}
+
 }  // namespace
 
 // ---- Public operations ---------------------------------------------------------------
@@ -838,10 +856,7 @@ MemPool* PoolInitDefault() {
 }
 
 int32 PoolSetPageSize(MemPool* pool, int32 size) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
   int32 former = pool->pageSize;
   uInt32 s;
@@ -895,10 +910,7 @@ PoolErrorHandler PoolSetErrorHandler(PoolErrorHandler handler) {
 void* PoolMalloc(uInt32 size) { return PoolAlloc(PoolInitDefault(), size, 0); }
 
 void* PoolAlloc(MemPool* pool, uInt32 size, int32 flags) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return nullptr;
-  }
+  if (!CheckedPool(pool)) return nullptr;
   if (size == 0) {
     Report(MEM_ALLOC_ZERO, pool);
     return nullptr;
@@ -975,18 +987,12 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
 }
 
 uInt32 PoolSize(MemPool* pool) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   return pool->size;
 }
 
 int32 PoolBlockCount(MemPool* pool) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
   int32 count = 0;
   for (int32 k = 0; k < 5; ++k) {
@@ -1026,10 +1032,7 @@ int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
     target = pg->pool;
   }
   if (!target) target = PoolInitDefault();
-  if (!GoodPool(target)) {
-    Report(MEM_BAD_MEM_POOL, target);
-    return 0;
-  }
+  if (!CheckedPool(target)) return 0;
   PoolLock lk(target);
   FillInfo(target, info);
   return 1;
@@ -1066,10 +1069,7 @@ MemPool* PoolCreate(int32 fixedSize, int32 count, int32 flags) {
 }
 
 int32 PoolSetFixedSize(MemPool* pool, int32 size) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
   int32 former = int32(pool->fixedSize);
   if (size < 0 || pool->rings[kPageFixed]) {
@@ -1088,33 +1088,12 @@ int32 PoolSetFixedSize(MemPool* pool, int32 size) {
   return former;
 }
 
-uInt32 PoolSetFloor(MemPool* pool, uInt32 floor) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
-  PoolLock lk(pool);
-  uInt32 former = pool->floor;
-  pool->floor = floor;
-  return former;
-}
+uInt32 PoolSetFloor(MemPool* pool, uInt32 floor) { return ExchangePoolWord(pool, &MemPool::floor, floor); }
 
-uInt32 PoolSetCeiling(MemPool* pool, uInt32 ceiling) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
-  PoolLock lk(pool);
-  uInt32 former = pool->ceiling;
-  pool->ceiling = ceiling;
-  return former;
-}
+uInt32 PoolSetCeiling(MemPool* pool, uInt32 ceiling) { return ExchangePoolWord(pool, &MemPool::ceiling, ceiling); }
 
 uInt32 PoolShrink(MemPool* pool) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
   uInt32 released = 0;
   for (int32 k = kPageFixed; k <= kPageMedium; ++k) {
@@ -1140,10 +1119,7 @@ uInt32 PoolShrink(MemPool* pool) {
 }
 
 int32 PoolPreAllocate(MemPool* pool, int32 kind, uInt32 bytes) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   if (kind != kPageFixed && kind != kPageMedium) {
     Report(MEM_INTERNAL_ERROR, pool);
     return 0;
@@ -1164,10 +1140,7 @@ int32 PoolPreAllocate(MemPool* pool, int32 kind, uInt32 bytes) {
 }
 
 int32 PoolDispose(MemPool* pool) {
-  if (!GoodPool(pool)) {
-    Report(MEM_BAD_MEM_POOL, pool);
-    return 0;
-  }
+  if (!CheckedPool(pool)) return 0;
   PlatRecMutexLock(&gAllocLock);
   MemPool** link = &gPools;
   while (*link && *link != pool) link = &(*link)->next;
