@@ -267,10 +267,12 @@ void LRectToRect(const LRect* r, Rect* out) {
   out->right = C16(r->right);
 }
 
-void RCShift(Point p, const Rect* r, Point* out) {
+int32 RCShift(Point p, const Rect* r) {
   int32 height = RectHeight(r), width = RectWidth(r);
-  out->v = C16(height ? FloorDiv(p.v - r->top, height) : 0);
-  out->h = C16(width ? FloorDiv(p.h - r->left, width) : 0);
+  Point cell;
+  cell.v = C16(height ? FloorDiv(p.v - r->top, height) : 0);
+  cell.h = C16(width ? FloorDiv(p.h - r->left, width) : 0);
+  return PointToWord(cell);
 }
 
 void DMapPt(Point* p, const Rect* from, const Rect* to) {

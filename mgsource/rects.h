@@ -58,8 +58,19 @@ QX_EXTERN_C void LRectToRect(const LRect* r, Rect* out);
 
 // The grid cell (row in v, column in h) of r's size, anchored at r's
 // top-left, that holds p; rounds toward minus infinity.  An axis of zero size
-// gives 0.
-QX_EXTERN_C void RCShift(Point p, const Rect* r, Point* out);
+// gives 0.  The cell comes back as a point word (v in the low half) in a
+// plain 32-bit result, so compiled code reads it from EAX with no hidden
+// result pointer.
+QX_EXTERN_C int32 RCShift(Point p, const Rect* r);
+
+// A Point as the 32-bit word it travels in (v low, h high), and back.
+inline int32 PointToWord(Point p) { return int32(uInt32(uInt16(p.v)) | (uInt32(uInt16(p.h)) << 16)); }
+inline Point WordToPoint(int32 w) {
+  Point p;
+  p.v = int16(uInt16(uInt32(w)));
+  p.h = int16(uInt16(uInt32(w) >> 16));
+  return p;
+}
 // Maps p proportionally from the rectangle from to the rectangle to, each
 // coordinate truncated toward zero and pinned to -15000..15000.  A null to
 // leaves p; an axis of zero size in from leaves that coordinate.

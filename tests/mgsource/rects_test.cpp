@@ -232,33 +232,66 @@ TEST(RectPlacement, LongRectConversions) {
   EXPECT_EQ(r.top, -1);
 }
 
+// The cell of RCShift as a point.
+Point Cell(Point p, const Rect& r) { return WordToPoint(RCShift(p, &r)); }
+
 TEST(RectGrid, RCShiftFloors) {
   Rect r = R(10, 20, 20, 40);  // cells 10 high, 20 wide
-  Point cell;
-  RCShift(P(9, 19), &r, &cell);
-  EXPECT_EQ(cell.v, -1);
-  EXPECT_EQ(cell.h, -1);
-  RCShift(P(10, 20), &r, &cell);
-  EXPECT_EQ(cell.v, 0);
-  EXPECT_EQ(cell.h, 0);
-  RCShift(P(35, 100), &r, &cell);
-  EXPECT_EQ(cell.v, 2);
-  EXPECT_EQ(cell.h, 4);
-  RCShift(P(-11, -1), &r, &cell);
-  EXPECT_EQ(cell.v, -3);
-  EXPECT_EQ(cell.h, -2);
+  struct Case {
+    int v, h, row, col;
+  } cases[] = {
+      {9, 19, -1, -1},  // one pixel above and left of the top-left corner
+      {10, 20, 0, 0},   {19, 39, 0, 0},  {20, 40, 1, 1},   {35, 100, 2, 4},
+      {-11, -1, -3, -2}, {0, 0, -1, -1}, {-32768, 32767, -3278, 1637},
+  };
+  for (const Case& c : cases) {
+    Point cell = Cell(P(c.v, c.h), r);
+    EXPECT_EQ(cell.v, c.row) << c.v << "," << c.h;
+    EXPECT_EQ(cell.h, c.col) << c.v << "," << c.h;
+  }
 }
 
 TEST(RectGrid, RCShiftOfAZeroSizeAxisIsZero) {
-  Rect flat = R(10, 20, 10, 40);
-  Point cell;
-  RCShift(P(500, 45), &flat, &cell);
+  Point cell = Cell(P(500, 45), R(10, 20, 10, 40));
   EXPECT_EQ(cell.v, 0);
   EXPECT_EQ(cell.h, 1);
-  Rect none = R(0, 0, 0, 0);
-  RCShift(P(-7, 9), &none, &cell);
+  cell = Cell(P(-7, 9), R(0, 0, 0, 0));
   EXPECT_EQ(cell.v, 0);
   EXPECT_EQ(cell.h, 0);
+}
+
+TEST(RectGrid, PointWordRoundTrip) {
+  const int16 values[] = {0, 1, -1, 0x7FFF, -0x8000, 0x1234};
+  for (int16 v : values)
+    for (int16 h : values) {
+      int32 w = PointToWord(P(v, h));
+      EXPECT_EQ(uInt32(w) & 0xFFFF, uInt16(v));
+      EXPECT_EQ(uInt32(w) >> 16, uInt16(h));
+      Point back = WordToPoint(w);
+      EXPECT_EQ(back.v, v);
+      EXPECT_EQ(back.h, h);
+    }
+}
+
+// Compiled code pushes the rectangle's address and the point word, calls
+// through the run-time table and takes the cell from EAX; nothing else is
+// pushed and the caller pops its two arguments.
+TEST(RectGrid, RCShiftAnswersInEaxAsCompiledCodeCallsIt) {
+  Rect r = R(10, 20, 20, 40);
+  int32 pointWord = PointToWord(P(-11, 100));
+  void* fn = reinterpret_cast<void*>(&RCShift);
+  int32 eax;
+  asm volatile(
+      "pushl %[rect]\n\t"
+      "pushl %[pt]\n\t"
+      "call *%[fn]\n\t"
+      "addl $8, %%esp"
+      : "=a"(eax)
+      : [rect] "r"(&r), [pt] "r"(pointWord), [fn] "r"(fn)
+      : "ecx", "edx", "memory", "cc");
+  Point cell = WordToPoint(eax);
+  EXPECT_EQ(cell.v, -3);
+  EXPECT_EQ(cell.h, 4);
 }
 
 TEST(RectMapping, DMapPtScalesAndPins) {
