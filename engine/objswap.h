@@ -11,6 +11,7 @@
 // the end.
 #pragma once
 #include "engine/stdize.h"
+#include "mgsource/fourcc.h"
 #include "mgsource/objheap.h"
 
 // Conversion modes: the two directions, and the whole layout to file order.
@@ -96,10 +97,10 @@ QX_EXTERN_C MgErr SwapScrapRsrc(void* scrap, int32 direction, int32 size);
 
 // The same layouts in any mode, for test tooling that writes file order.
 enum : uInt32 {
-  kRsrcDDOD = FourCC('D', 'D', 'O', 'D'), kRsrcCosm = FourCC('C', 'o', 's', 'm'),
-  kRsrcMCos = FourCC('M', 'C', 'o', 's'), kRsrcBCos = FourCC('B', 'C', 'o', 's'),
-  kRsrcSNUM = FourCC('S', 'N', 'U', 'M'), kRsrcSLBX = FourCC('S', 'L', 'B', 'X'),
-  kRsrcLabl = FourCC('L', 'a', 'b', 'l'),
+  kRsrcDDOD = FourCC("DDOD"), kRsrcCosm = FourCC("Cosm"),
+  kRsrcMCos = FourCC("MCos"), kRsrcBCos = FourCC("BCos"),
+  kRsrcSNUM = FourCC("SNUM"), kRsrcSLBX = FourCC("SLBX"),
+  kRsrcLabl = FourCC("Labl"),
 };
 MgErr SwapRsrcData(uInt32 type, uChar* rec, int32 size, int32 mode);
 MgErr SwapScrapData(uChar* scrap, int32 size, int32 mode);

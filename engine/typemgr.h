@@ -23,12 +23,13 @@
 #pragma once
 #include "engine/datatype.h"
 #include "engine/objswap.h"
+#include "mgsource/fourcc.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
 #include "mgsource/rsrc.h"
 
 // The heap.
-constexpr uInt32 kTypeHeapKind = FourCC('D', 'T', 'H', 'P');
+constexpr uInt32 kTypeHeapKind = FourCC("DTHP");
 constexpr int32 kTypeHeapDataSize = 2000;
 constexpr int32 kHeapExtensionSize = 132;
 // Bytes of the heap extension that belong to the type heap.
@@ -37,7 +38,7 @@ constexpr int32 kTypeHeapExtSharedList = 104;
 // Heap extension word 1 of a panel heap: the VI record that owns it.
 constexpr int32 kHeapExtOwner = 4;
 // The kind of a front-panel heap.
-constexpr uInt32 kPanelHeapKind = FourCC('F', 'P', 'H', 'P');
+constexpr uInt32 kPanelHeapKind = FourCC("FPHP");
 
 // The record of a VI in the type heap (descriptor objects are of class
 // kClsTypeDescriptor, the extension of class kClsObjHeapHdrExtension).
@@ -56,7 +57,7 @@ enum : int32 { kMarkPassLoadTypes = 7, kMarkPassTypeGarbage = 9 };
 
 // The resource that holds a VI's saved types: an object heap in file order
 // whose shared-list word names the VI's saved type list.
-constexpr ResType kTypeHeapRsrcType = FourCC('D', 'T', 'H', 'P');
+constexpr ResType kTypeHeapRsrcType = FourCC("DTHP");
 
 // The byte offset in a VI record of its cached position in the VI list (a
 // memory-only word of the record).

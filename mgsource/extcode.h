@@ -131,7 +131,3 @@ enum : int32 {
   kNumSGL, kNumDBL, kNumEXT, kNumCSG, kNumCDB, kNumCXT
 };
 
-// Four-character codes are built with the first character in the high byte.
-constexpr uInt32 FourCC(char a, char b, char c, char d) {
-  return (uInt32(uChar(a)) << 24) | (uInt32(uChar(b)) << 16) | (uInt32(uChar(c)) << 8) | uInt32(uChar(d));
-}

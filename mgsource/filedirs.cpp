@@ -10,6 +10,7 @@
 #include "debug.h"
 #include "filemgr.h"
 #include "filemgr_internal.h"
+#include "fourcc.h"
 #include "memory.h"
 #include "path_internal.h"
 #include "rsrc.h"
@@ -22,11 +23,11 @@ using namespace filemgr_detail;
 
 namespace {
 
-const uInt32 kUnknownType = FourCC('?', '?', '?', '?');
-const uInt32 kCreatorCode = FourCC('Q', 'N', 'L', 'X');
-const uInt32 kKindFloppy = FourCC('f', 'l', 'p', 'y');
-const uInt32 kKindHardDisk = FourCC('h', 'd', 's', 'k');
-const uInt32 kKindServer = FourCC('s', 'r', 'v', 'r');
+const uInt32 kUnknownType = FourCC("????");
+const uInt32 kCreatorCode = FourCC("QNLX");
+const uInt32 kKindFloppy = FourCC("flpy");
+const uInt32 kKindHardDisk = FourCC("hdsk");
+const uInt32 kKindServer = FourCC("srvr");
 
 // The kind word of a drive type ("hdsk" for fixed, RAM and unknown drives).
 uInt32 DriveKindCode(int32 kind) {

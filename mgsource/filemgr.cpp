@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "byteorder.h"
 #include "counted_strings.h"
 #include "debug.h"
 #include "extsupport.h"
@@ -65,7 +66,7 @@ int32 TableCount(UHandle t) {
 
 uInt32 EntryType(UHandle t, int32 i) {
   const uChar* e = *t + 4 + 8 * i;
-  return FourCC(char(e[0]), char(e[1]), char(e[2]), char(e[3]));
+  return GetNative32(e);  // the code's bytes as stored
 }
 
 int32 EntryExt(UHandle t, int32 i, const uChar** ext) {

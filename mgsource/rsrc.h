@@ -22,7 +22,7 @@
 
 // An open resource file: a cookie of the manager's jar; 0 is never valid.
 typedef uInt32 RsrcFileRef;
-// A resource type: four characters, the first in the high byte.
+// A resource type: a four-character code (fourcc.h).
 typedef uInt32 ResType;
 
 // Attribute bits of a resource (RGetAttrs, RSetAttrs).

@@ -15,7 +15,7 @@ Manager gMgr;
 std::atomic<uInt64> gBytesWritten{0};
 
 bool HeaderValid(const uChar* h) {
-  if (GetBE32(h + kHdrSignature) != kSignature) return false;
+  if (GetNative32(h + kHdrSignature) != kSignature) return false;
   int16 version = int16(GetBE16(h + kHdrVersion));
   if (version == kOldVersion) return true;
   return version >= kVersion && h[kHdrLineEnd] == kLineEnd0 && h[kHdrLineEnd + 1] == kLineEnd1;

@@ -22,12 +22,12 @@ constexpr int32 kPreAllocMin = 10240;
 // The header of an empty resource file.
 void EmptyHeader(uChar* h, ResType fileType, ResType creator) {
   std::memset(h, 0, kHeaderSize);
-  PutBE32(h + kHdrSignature, kSignature);
+  PutNative32(h + kHdrSignature, kSignature);
   h[kHdrLineEnd] = kLineEnd0;
   h[kHdrLineEnd + 1] = kLineEnd1;
   PutBE16(h + kHdrVersion, uInt16(kVersion));
-  PutBE32(h + kHdrFileType, fileType);
-  PutBE32(h + kHdrCreator, creator);
+  PutNative32(h + kHdrFileType, fileType);
+  PutNative32(h + kHdrCreator, creator);
   PutBE32(h + kHdrMapOffset, kHeaderSize);
   PutBE32(h + kHdrDataOffset, kHeaderSize);
 }
@@ -235,8 +235,8 @@ MgErr RSetFileTypeCreator(Path path, uInt32 fileType, uInt32 creator) {
   if (err == kEOFErr) err = kRsrcFileNotFoundErr;
   if (err == kNoErr && !HeaderValid(h)) err = kRsrcFileNotFoundErr;
   if (err == kNoErr) {
-    PutBE32(h + kHdrFileType, fileType);
-    PutBE32(h + kHdrCreator, creator);
+    PutNative32(h + kHdrFileType, fileType);
+    PutNative32(h + kHdrCreator, creator);
     err = WriteAt(f, 0, h, kHeaderSize);
   }
   MgErr closeErr = FMClose(f);
@@ -317,7 +317,7 @@ MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr na
     m.SetW(kMapTypeList, kMapFixedSize);
     m.SetW(kMapNameList, 0);
     m.SetW(kMapFixedSize, 0);
-    PutBE32(m.Bytes() + te + kTypeCode, type);
+    m.SetW(te + kTypeCode, type);
     m.SetW(te + kTypeCountMinus1, 0);
     m.SetW(te + kTypeRefListOffset, kTypeCountSize + kTypeEntrySize);
     PutEntry(m, te + kTypeEntrySize, id, kNoName, handle);
@@ -354,7 +354,7 @@ MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr na
       m.SetW(te, m.W(te) + kTypeEntrySize);
     }
     const uInt32 entry = refsEnd + kTypeEntrySize;
-    PutBE32(p + typesEnd + kTypeCode, type);
+    m.SetW(typesEnd + kTypeCode, type);
     m.SetW(typesEnd + kTypeCountMinus1, 0);
     m.SetW(typesEnd + kTypeRefListOffset, entry - m.TypeList());
     m.SetW(m.TypeList(), uInt32(nTypes));

@@ -13,11 +13,12 @@
 #pragma once
 #include "byteorder.h"
 #include "extcode.h"
+#include "fourcc.h"
 
 namespace rsrcfmt {
 
 // Header.
-constexpr uInt32 kSignature = FourCC('R', 'S', 'R', 'C');
+constexpr uInt32 kSignature = FourCC("RSRC");
 constexpr int32 kHeaderSize = 32;
 constexpr int16 kVersion = 3;     // written
 constexpr int16 kOldVersion = 2;  // still read, whatever bytes 4-5 hold
@@ -82,11 +83,11 @@ constexpr uInt64 PaddedSize(uInt64 n) { return (n + 3) & ~uInt64(3); }
 constexpr uInt64 RecordSize(uInt64 n) { return kRecordLengthSize + PaddedSize(n); }
 
 // List and string resources.
-constexpr uInt32 kTypeStrList = FourCC('S', 'T', 'R', '#');   // 2-byte count, Pascal strings
-constexpr uInt32 kTypeLStrList = FourCC('L', 'S', 'T', '#');  // 4-byte count, padded counted blocks
-constexpr uInt32 kTypePathList = FourCC('P', 'T', 'H', '#');  // 4-byte count, padded flat paths
-constexpr uInt32 kTypeString = FourCC('S', 'T', 'R', ' ');
-constexpr uInt32 kFlatPathTag = FourCC('P', 'T', 'H', '0');
+constexpr uInt32 kTypeStrList = FourCC("STR#");   // 2-byte count, Pascal strings
+constexpr uInt32 kTypeLStrList = FourCC("LST#");  // 4-byte count, padded counted blocks
+constexpr uInt32 kTypePathList = FourCC("PTH#");  // 4-byte count, padded flat paths
+constexpr uInt32 kTypeString = FourCC("STR ");
+constexpr uInt32 kFlatPathTag = FourCC("PTH0");
 constexpr int32 kFlatPathHeaderSize = 8;  // the tag and the body length
 
 // The application trailer at the end of the executable, little-endian; its

@@ -103,12 +103,12 @@ class Map {
   void MarkChanged() { SetW(kMapAttrs, Attrs() | kMapAttrChanged); }
   uInt32 TypeList() const { return W(kMapTypeList); }
   uInt32 NameList() const { return W(kMapNameList); }
-  ResType FileType() const { return GetBE32(p_ + kHdrFileType); }
-  ResType Creator() const { return GetBE32(p_ + kHdrCreator); }
+  ResType FileType() const { return W(kHdrFileType); }
+  ResType Creator() const { return W(kHdrCreator); }
 
   int32 TypeCount() const { return Empty() ? 0 : int32(W(TypeList()) + 1); }
   uInt32 TypeEntry(int32 t) const { return TypeList() + kTypeCountSize + kTypeEntrySize * uInt32(t); }
-  ResType TypeAt(int32 t) const { return GetBE32(p_ + TypeEntry(t)); }
+  ResType TypeAt(int32 t) const { return W(TypeEntry(t) + kTypeCode); }
   int32 RefCount(int32 t) const { return int32(W(TypeEntry(t) + kTypeCountMinus1) + 1); }
   uInt32 RefList(int32 t) const { return TypeList() + W(TypeEntry(t) + kTypeRefListOffset); }
   uInt32 Entry(int32 t, int32 i) const { return RefList(t) + kRefEntrySize * uInt32(i); }

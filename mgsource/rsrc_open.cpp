@@ -418,8 +418,8 @@ MgErr RIsResFile(Path path, uInt32* fileType, uInt32* creator) {
   }
   FMClose(f);
   if (err != kNoErr) return err;
-  if (fileType) *fileType = GetBE32(h + kHdrFileType);
-  if (creator) *creator = GetBE32(h + kHdrCreator);
+  if (fileType) *fileType = GetNative32(h + kHdrFileType);
+  if (creator) *creator = GetNative32(h + kHdrCreator);
   return kNoErr;
 }
 

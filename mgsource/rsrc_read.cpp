@@ -230,7 +230,7 @@ MgErr RGetIndPath(RsrcFileRef ref, Path* path, int32 listId, int32 index) {
         break;
       }
       if (i == index) {
-        if (GetBE32(w.Here()) == kFlatPathTag) {
+        if (GetNative32(w.Here()) == kFlatPathTag) {
           Path p = nullptr;
           int32 used = FUnFlattenPathData(w.Here(), &p, int32(entry));
           if (used > int32(entry) && p) FDisposePath(p);

@@ -3,18 +3,16 @@
 // mutexes, auto-reset events and the deadline event of the occurrence timer.
 #pragma once
 #include "extcode.h"
+#include "fourcc.h"
 #include "platform/qx_mutex.h"
 
 struct PlatThread;
 struct PlatEvent;
 
-// Record signatures: the four characters in memory order.
-constexpr uInt32 MemOrderSig(char a, char b, char c, char d) {
-  return uInt32(uChar(a)) | (uInt32(uChar(b)) << 8) | (uInt32(uChar(c)) << 16) | (uInt32(uChar(d)) << 24);
-}
-constexpr uInt32 kThThreadSig = MemOrderSig('T', 'h', 'r', 'd');
-constexpr uInt32 kThMutexSig = MemOrderSig('M', 'u', 't', 'x');
-constexpr uInt32 kThEventSig = MemOrderSig('E', 'v', 'n', 't');
+// Record signatures.
+constexpr uInt32 kThThreadSig = FourCC("Thrd");
+constexpr uInt32 kThMutexSig = FourCC("Mutx");
+constexpr uInt32 kThEventSig = FourCC("Evnt");
 
 constexpr int32 kThMaxThreads = 128;
 constexpr int32 kThNameSize = 256;  // up to 255 characters and a NUL

@@ -13,6 +13,12 @@ void Append32(Bytes& b, uInt32 v) {
   PutBE32(w, v);
   b.insert(b.end(), w, w + 4);
 }
+// A four-character code: its bytes as they are.
+void AppendCode(Bytes& b, uInt32 code) {
+  uChar w[4];
+  PutNative32(w, code);
+  b.insert(b.end(), w, w + 4);
+}
 bool Named(const std::optional<std::string>& name) { return name && !name->empty(); }
 }  // namespace
 
@@ -60,12 +66,12 @@ Bytes Writer::Write(const Options& options, Layout* layout) const {
   const uInt32 dataOffset = options.mapFirst ? kHeaderSize + mapSize : kHeaderSize;
 
   Bytes header(kHeaderSize, 0);
-  PutBE32(&header[kHdrSignature], kSignature);
+  PutNative32(&header[kHdrSignature], kSignature);
   header[kHdrLineEnd] = options.lineEnd[0];
   header[kHdrLineEnd + 1] = options.lineEnd[1];
   PutBE16(&header[kHdrVersion], uInt16(options.version));
-  PutBE32(&header[kHdrFileType], fileType_);
-  PutBE32(&header[kHdrCreator], creator_);
+  PutNative32(&header[kHdrFileType], fileType_);
+  PutNative32(&header[kHdrCreator], creator_);
   PutBE32(&header[kHdrMapOffset], mapOffset);
   PutBE32(&header[kHdrMapSize], mapSize);
   PutBE32(&header[kHdrDataOffset], dataOffset);
@@ -97,7 +103,7 @@ Bytes Writer::Write(const Options& options, Layout* layout) const {
     uInt32 refList = typeListEnd;
     for (size_t t = 0; t < types.size(); ++t) {
       typeAt.push_back(uInt32(map.size()));
-      Append32(map, types[t]);
+      AppendCode(map, types[t]);
       Append32(map, uInt32(members[t].size()) - 1);
       Append32(map, refList - kMapFixedSize);
       refList += kRefEntrySize * uInt32(members[t].size());
@@ -203,7 +209,7 @@ Bytes FlatPath(int16 type, const std::vector<std::string>& components) {
     body.insert(body.end(), c.begin(), c.begin() + n);
   }
   Bytes b;
-  Append32(b, kFlatPathTag);
+  AppendCode(b, kFlatPathTag);
   Append32(b, uInt32(body.size()));
   b.insert(b.end(), body.begin(), body.end());
   return b;

@@ -1,6 +1,6 @@
 // A writer of resource files for tests, fixtures and application builds.
 //
-//   rsrcw::Writer w(FourCC('A','P','P','L'), FourCC('?','?','?','?'));
+//   rsrcw::Writer w(FourCC("APPL"), FourCC("????"));
 //   w.Add(rsrcfmt::kTypeStrList, 1, rsrcw::StrList({"one", "two"}), "texts");
 //   std::vector<uChar> file = w.Write();
 //

@@ -13,7 +13,7 @@ namespace {
 
 constexpr uInt32 kExtensionSize = 132;
 constexpr uInt32 kSharedListWord = 104;
-constexpr uInt32 kHeapKind = FourCC('D', 'T', 'H', 'P');
+constexpr uInt32 kHeapKind = FourCC("DTHP");
 
 // Appends a used block of n usable bytes with its header in file order and
 // returns its data offset.

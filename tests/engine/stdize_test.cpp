@@ -206,7 +206,7 @@ TEST_F(Standardize, EveryObjectClassConvertsFromTheToolsFileOrder) {
       ASSERT_EQ(file.size(), mem.size()) << "class " << cls;
       EXPECT_NE(file, mem) << "class " << cls;
       // Through a heap, as the loader converts objects.
-      ObjHeap heap = OHNewHeap(512, FourCC('T', 'E', 'S', 'T'), 0, 0);
+      ObjHeap heap = OHNewHeap(512, FourCC("TEST"), 0, 0);
       int32 off = OHNewBlock(heap, int32(file.size()), cls);
       std::memcpy(*heap + off, file.data(), file.size());
       ASSERT_EQ(ObjSwapForClass(cls)(heap, off, kToMemoryOrder), kNoErr) << "class " << cls;
@@ -287,7 +287,7 @@ TEST_F(Standardize, HeapOfEngineClassesRoundTripsThroughTheRegistry) {
   EXPECT_NE(GetObjSwapProc(kClsObjHeapHdrExtension), nullptr);
   EXPECT_NE(GetObjSwapProc(kClsTypeDescriptor), nullptr);
   EXPECT_EQ(GetObjSwapProc(kClsRing), nullptr) << "panel classes are registered by the object system";
-  ObjHeap heap = OHNewHeap(600, FourCC('D', 'T', 'H', 'P'), 132, kClsObjHeapHdrExtension);
+  ObjHeap heap = OHNewHeap(600, FourCC("DTHP"), 132, kClsObjHeapHdrExtension);
   int32 list = OHNewBlock(heap, 12, kClsList);
   PutNative32(*heap + list, 2);
   PutNative32(*heap + list + 4, 0x01020304);
@@ -303,7 +303,7 @@ TEST_F(Standardize, HeapOfEngineClassesRoundTripsThroughTheRegistry) {
   EXPECT_EQ(GetBE16(*heap + t), uInt16(td.size()));
   OHDisposeHeap(heap);
   // A heap written wholly in file order by the tools reads back as it was.
-  heap = OHNewHeap(600, FourCC('D', 'T', 'H', 'P'), 132, kClsObjHeapHdrExtension);
+  heap = OHNewHeap(600, FourCC("DTHP"), 132, kClsObjHeapHdrExtension);
   list = OHNewBlock(heap, 12, kClsList);
   PutNative32(*heap + list, 2);
   PutNative32(*heap + list + 4, 0x01020304);

@@ -30,7 +30,7 @@ void FreeFillers(const std::vector<int32>& fillers) {
 TEST_F(TypeHeapTest, StartsWithTheVoidDescriptorAndNoVIs) {
   ObjHeap h = TypeHeap();
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(OHWord(h, kOHKind), FourCC('D', 'T', 'H', 'P'));
+  EXPECT_EQ(OHWord(h, kOHKind), FourCC("DTHP"));
   int32 ext = Ext();
   EXPECT_EQ(OHBlockClass(h, ext), 126);
   EXPECT_EQ(OHBlockSize(h, ext), 132);
@@ -315,7 +315,7 @@ TEST_F(TypeHeapTest, OutOfRangeTypeIDsGiveNullAndWriteNothing) {
   EXPECT_EQ(Current(v), before);
   // Only the current list can be selected, and only through a panel heap.
   EXPECT_EQ(FindTypeIDEntry(v.panel, 1, 1), nullptr);
-  ObjHeap other = OHNewHeap(100, FourCC('O', 'T', 'H', 'R'), 132, 126);
+  ObjHeap other = OHNewHeap(100, FourCC("OTHR"), 132, 126);
   EXPECT_EQ(FindTypeIDEntry(other, 1, 0), nullptr);
   EXPECT_EQ(TypeFailures(), 5);
   OHDisposeHeap(other);

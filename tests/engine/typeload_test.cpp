@@ -44,7 +44,7 @@ class TypeLoadTest : public TypeHeapTest {
   }
   // A file holding one 'DTHP' resource of the id: the image, changed by the corruption.
   RsrcFileRef FileWith(int32 id, const thw::Bytes& image) {
-    rsrcw::Writer w(FourCC('Q', 'N', 'V', 'I'), FourCC('Q', 'N', 'L', 'X'));
+    rsrcw::Writer w(FourCC("QNVI"), FourCC("QNLX"));
     w.Add(kTypeHeapRsrcType, id, image);
     return Open(w);
   }
@@ -67,7 +67,7 @@ const Types kTypesB = {String(), Enum(kTDEnumU8, {"a", "bc"}), Cluster({DBL().Na
                        std::nullopt, Array(tdb::Path(), {TDFixed(2), -1})};
 
 TEST_F(TypeLoadTest, VIsSharingDescriptorsNameTheSameObjects) {
-  rsrcw::Writer w(FourCC('Q', 'N', 'V', 'I'), FourCC('Q', 'N', 'L', 'X'));
+  rsrcw::Writer w(FourCC("QNVI"), FourCC("QNLX"));
   ASSERT_TRUE(thw::AddTypeHeap(w, 1, kTypesA));
   ASSERT_TRUE(thw::AddTypeHeap(w, 2, kTypesB));
   RsrcFileRef f = Open(w);
@@ -114,7 +114,7 @@ TEST_F(TypeLoadTest, VIsSharingDescriptorsNameTheSameObjects) {
 TEST_F(TypeLoadTest, EqualSavedDescriptorsAreInternedOnce) {
   thw::Options separate;
   separate.shareEqual = false;
-  rsrcw::Writer w(FourCC('Q', 'N', 'V', 'I'), FourCC('Q', 'N', 'L', 'X'));
+  rsrcw::Writer w(FourCC("QNVI"), FourCC("QNLX"));
   thw::Layout layout;
   ASSERT_TRUE(thw::AddTypeHeap(w, 9, {DBL(), DBL(), I32().Named("n", 0x77), I32().Named("n")}, separate, &layout));
   ASSERT_NE(layout.entries[0], layout.entries[1]);
@@ -128,8 +128,8 @@ TEST_F(TypeLoadTest, EqualSavedDescriptorsAreInternedOnce) {
 }
 
 TEST_F(TypeLoadTest, AFileWithoutSavedTypesGivesAnEmptyList) {
-  rsrcw::Writer w(FourCC('Q', 'N', 'V', 'I'), FourCC('Q', 'N', 'L', 'X'));
-  w.Add(FourCC('T', 'E', 'X', 'T'), 1, rsrcw::BytesOf("no types here"));
+  rsrcw::Writer w(FourCC("QNVI"), FourCC("QNLX"));
+  w.Add(FourCC("TEXT"), 1, rsrcw::BytesOf("no types here"));
   ASSERT_TRUE(thw::AddTypeHeap(w, 2, {I32()}));
   RsrcFileRef f = Open(w);
   VI v = NewVI();

@@ -90,7 +90,7 @@ void Walk(RsrcFileRef ref) {
 
 // Adds, removes and changes resources, then writes the file back.
 void Edit(RsrcFileRef ref) {
-  const ResType kNew = FourCC('F', 'U', 'Z', 'Z');
+  const ResType kNew = FourCC("FUZZ");
   int32 id = RUniqueID(ref, kNew);
   UHandle h = AZNewHandle(13);
   if (h) {

@@ -118,7 +118,7 @@ Listed List(Path p, int32 options = 0) {
   return l;
 }
 
-const uInt32 kUnknown = FourCC('?', '?', '?', '?');
+const uInt32 kUnknown = FourCC("????");
 
 }  // namespace
 
@@ -403,10 +403,10 @@ TEST_F(FileFolders, RegisteredExtensionsAndDanglingLinks) {
   ASSERT_EQ(l.names, (V{"dangling", "lib.QLB", "plain.txt", "x.ctl"}));
   EXPECT_EQ(l.types[0].flags, kIsFile | kErrGettingType);
   EXPECT_EQ(l.types[1].flags, kIsFile | kRecognizedType);
-  EXPECT_EQ(l.types[1].type, FourCC('Q', 'X', 'A', 'R'));
+  EXPECT_EQ(l.types[1].type, FourCC("QXAR"));
   EXPECT_EQ(l.types[2].flags, kIsFile);
   EXPECT_EQ(l.types[3].flags, kIsFile | kRecognizedType);
-  EXPECT_EQ(l.types[3].type, FourCC('Q', 'X', 'C', 'C'));
+  EXPECT_EQ(l.types[3].type, FourCC("QXCC"));
 }
 
 TEST_F(FileFolders, MissingAndEmptyFolders) {
@@ -437,13 +437,14 @@ TEST_F(FileFolders, EmptyPathListsTheDrives) {
   Listed l = List(Owned(FEmptyPath(nullptr)));
   EXPECT_EQ(l.err, kNoErr);
   EXPECT_EQ(l.names, (V{"C", "D", "E", "F", "G", "Q"}));
-  const uInt32 kinds[] = {FourCC('h', 'd', 's', 'k'), FourCC('f', 'l', 'p', 'y'), FourCC('s', 'r', 'v', 'r'),
-                          FourCC('f', 'l', 'p', 'y'), FourCC('h', 'd', 's', 'k'), FourCC('h', 'd', 's', 'k')};
+  const uInt32 kinds[] = {FourCC("hdsk"), FourCC("flpy"), FourCC("srvr"),
+                          FourCC("flpy"), FourCC("hdsk"), FourCC("hdsk")};
   ASSERT_EQ(l.types.size(), 6u);
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(l.types[i].flags, kRecognizedType) << i;
     EXPECT_EQ(l.types[i].type, kinds[i]) << i;
   }
+  EXPECT_EQ(std::memcmp(&l.types[2].type, "srvr", 4), 0);
   FileInfoRec info;
   ASSERT_EQ(FGetInfo(Owned(FEmptyPath(nullptr)), &info), kNoErr);
   EXPECT_EQ(info.size, 6);
@@ -456,13 +457,13 @@ TEST_F(FileFolders, EmptyPathListsTheDrives) {
 
 TEST_F(FileFolders, HeaderOptionAsksTheResourceManager) {
   MakeDir("d");
-  ASSERT_TRUE(rsrcw::WriteHostFile(Host("d/one.bin"), rsrcw::Writer(FourCC('Q', 'X', 'R', 'S'), 0).Write()));
+  ASSERT_TRUE(rsrcw::WriteHostFile(Host("d/one.bin"), rsrcw::Writer(FourCC("QXRS"), 0).Write()));
   Write("d/two.qlb", "");
   SetTables();
   Listed l = List(Owned(Q("d")), kListByHeader);
   ASSERT_EQ(l.names, (V{"one.bin", "two.qlb"}));
   EXPECT_EQ(l.types[0].flags, kIsFile | kRecognizedType);
-  EXPECT_EQ(l.types[0].type, FourCC('Q', 'X', 'R', 'S'));
+  EXPECT_EQ(l.types[0].type, FourCC("QXRS"));
   EXPECT_EQ(l.types[1].flags, kIsFile);  // by header, not by extension
   Listed byExt = List(Owned(Q("d")));
   EXPECT_EQ(byExt.types[0].flags, kIsFile);
@@ -486,9 +487,9 @@ TEST_F(FileFolders, ShortcutsAreFollowed) {
   ASSERT_EQ(l.names, (V{"gone.lnk", "todrive.lnk", "tofile.lnk", "walk.lnk"}));
   EXPECT_EQ(l.types[0].flags, kIsLink | kIsFile | kErrGettingType);
   EXPECT_EQ(l.types[1].flags, kIsLink | kRecognizedType);
-  EXPECT_EQ(l.types[1].type, FourCC('f', 'l', 'p', 'y'));
+  EXPECT_EQ(l.types[1].type, FourCC("flpy"));
   EXPECT_EQ(l.types[2].flags, kIsLink | kIsFile | kRecognizedType);
-  EXPECT_EQ(l.types[2].type, FourCC('Q', 'X', 'A', 'R'));
+  EXPECT_EQ(l.types[2].type, FourCC("QXAR"));
   EXPECT_EQ(l.types[3].flags, kIsLink);
   // A shortcut inside a path leads there when the file is opened.
   FileRef f = nullptr;
@@ -504,7 +505,7 @@ TEST_F(FileFolders, ShortcutsAreFollowed) {
   // FGetInfo goes through the host text and back.
   FileInfoRec info;
   ASSERT_EQ(FGetInfo(Owned(Q("d\\tofile.lnk")), &info), kNoErr);
-  EXPECT_EQ(info.type, FourCC('Q', 'X', 'A', 'R'));
+  EXPECT_EQ(info.type, FourCC("QXAR"));
   PlatDriveMap('R', nullptr, 0);
 }
 
@@ -599,8 +600,10 @@ TEST_F(FileInfo, FilesGetTheirRegisteredType) {
   ASSERT_EQ(FGetInfo(Owned(Q("lib.qlb")), &info), kNoErr);
   EXPECT_EQ(info.folder, 0);
   EXPECT_EQ(info.size, 5);
-  EXPECT_EQ(info.type, FourCC('Q', 'X', 'A', 'R'));
-  EXPECT_EQ(info.creator, FourCC('Q', 'N', 'L', 'X'));
+  EXPECT_EQ(info.type, FourCC("QXAR"));
+  EXPECT_EQ(info.creator, FourCC("QNLX"));
+  EXPECT_EQ(std::memcmp(&info.type, "QXAR", 4), 0) << "the code's bytes as the table holds them";
+  EXPECT_EQ(std::memcmp(&info.creator, "QNLX", 4), 0);
   EXPECT_EQ(info.permissions, 0666);
   EXPECT_GE(info.mdate, info.cdate);
   ASSERT_EQ(FGetInfo(Owned(Q("plain")), &info), kNoErr);
@@ -615,7 +618,7 @@ TEST_F(FileInfo, SetInfoThenModDateAndRights) {
   ASSERT_EQ(FGetInfo(p, &info), kNoErr);
   info.mdate = 3000000000u;
   info.permissions = 0444;
-  info.type = FourCC('Q', 'X', 'I', 'N');
+  info.type = FourCC("QXIN");
   // Not a resource file: no header to change, and no failure.
   ASSERT_EQ(FSetInfo(p, &info), kNoErr);
   EXPECT_EQ(Read("f"), "x");
@@ -634,24 +637,25 @@ TEST_F(FileInfo, SetInfoThenModDateAndRights) {
   ASSERT_EQ(FGetAccessRights(p, owner, group, &perm), kNoErr);
   EXPECT_EQ(perm, 0666);
   // A resource file's header takes the type and creator.
-  ASSERT_TRUE(rsrcw::WriteHostFile(Host("f"), rsrcw::Writer(FourCC('A', 'P', 'P', 'L'), 0).Write()));
+  ASSERT_TRUE(rsrcw::WriteHostFile(Host("f"), rsrcw::Writer(FourCC("APPL"), 0).Write()));
   info.permissions = 0666;
-  info.creator = FourCC('Q', 'N', 'L', 'X');
+  info.creator = FourCC("QNLX");
   ASSERT_EQ(FSetInfo(p, &info), kNoErr);
   uInt32 type = 0, creator = 0;
   ASSERT_EQ(RIsResFile(p, &type, &creator), kNoErr);
-  EXPECT_EQ(type, FourCC('Q', 'X', 'I', 'N'));
-  EXPECT_EQ(creator, FourCC('Q', 'N', 'L', 'X'));
+  EXPECT_EQ(type, FourCC("QXIN"));
+  EXPECT_EQ(creator, FourCC("QNLX"));
+  EXPECT_EQ(Read("f").substr(8, 8), "QXINQNLX") << "stored as the characters in reading order";
   // A resource header that can't be written is a failure; a folder record does nothing.
   FileRef other = nullptr;
   ASSERT_EQ(FMOpen(&other, p, kAccessRead, kDenyWrite), kNoErr);
-  info.type = FourCC('B', 'A', 'D', '!');
+  info.type = FourCC("BAD!");
   EXPECT_EQ(FSetInfo(p, &info), kFilePermErr);
   info.folder = 1;
   EXPECT_EQ(FSetInfo(p, &info), kNoErr);
   FMClose(other);
   ASSERT_EQ(RIsResFile(p, &type, nullptr), kNoErr);
-  EXPECT_EQ(type, FourCC('Q', 'X', 'I', 'N'));
+  EXPECT_EQ(type, FourCC("QXIN"));
   MakeDir("d");
   ASSERT_EQ(FGetAccessRights(Owned(Q("d")), owner, group, &perm), kNoErr);
   EXPECT_EQ(perm, 0777);
@@ -798,23 +802,23 @@ TEST_F(FileNames, ExtensionsAreStrippedAndAppended) {
   EXPECT_EQ(PStrHasRezExt(PS("lib.qlb")), 0u);  // no tables yet
   EXPECT_EQ(HasRezExt(Owned(Q("lib.qlb"))), 0u);
   SetTables();
-  EXPECT_EQ(PStrHasRezExt(PS("lib.QLB")), FourCC('Q', 'X', 'A', 'R'));
-  EXPECT_EQ(PStrHasRezExt(PS("x.arc")), FourCC('Q', 'X', 'A', 'R'));
+  EXPECT_EQ(PStrHasRezExt(PS("lib.QLB")), FourCC("QXAR"));
+  EXPECT_EQ(PStrHasRezExt(PS("x.arc")), FourCC("QXAR"));
   EXPECT_EQ(PStrHasRezExt(PS("x.qlbb")), 0u);
-  EXPECT_EQ(HasRezExt(Owned(Q("dir\\v.qvi"))), FourCC('Q', 'X', 'I', 'N'));
+  EXPECT_EQ(HasRezExt(Owned(Q("dir\\v.qvi"))), FourCC("QXIN"));
   std::memcpy(name, PS("v.qvi").b, 6);
-  EXPECT_EQ(PStrStripRezExt(name, FourCC('Q', 'X', 'A', 'R')), 0);
-  EXPECT_EQ(PStrStripRezExt(name, FourCC('Q', 'X', 'I', 'N')), 4);
-  EXPECT_EQ(PStrAppendRezExt(name, FourCC('Q', 'X', 'A', 'R')), kNoErr);
+  EXPECT_EQ(PStrStripRezExt(name, FourCC("QXAR")), 0);
+  EXPECT_EQ(PStrStripRezExt(name, FourCC("QXIN")), 4);
+  EXPECT_EQ(PStrAppendRezExt(name, FourCC("QXAR")), kNoErr);
   EXPECT_EQ(Str(name), "v.qlb");  // the first table first
-  EXPECT_EQ(PStrAppendRezExt(name, FourCC('Q', 'X', 'C', 'C')), kNoErr);
+  EXPECT_EQ(PStrAppendRezExt(name, FourCC("QXCC")), kNoErr);
   EXPECT_EQ(Str(name), "v.qlb.ctl");
-  EXPECT_EQ(PStrAppendRezExt(name, FourCC('N', 'O', 'N', 'E')), kRsrcNotFoundErr);
+  EXPECT_EQ(PStrAppendRezExt(name, FourCC("NONE")), kRsrcNotFoundErr);
   std::memcpy(name, PS(std::string(252, 'n')).b, 253);
-  EXPECT_EQ(PStrAppendRezExt(name, FourCC('Q', 'X', 'A', 'R')), kArgErr);
+  EXPECT_EQ(PStrAppendRezExt(name, FourCC("QXAR")), kArgErr);
   EXPECT_EQ(name[0], 252);
   std::memcpy(name, PS(std::string(251, 'n')).b, 252);
-  EXPECT_EQ(PStrAppendRezExt(name, FourCC('Q', 'X', 'A', 'R')), kNoErr);
+  EXPECT_EQ(PStrAppendRezExt(name, FourCC("QXAR")), kNoErr);
   EXPECT_EQ(name[0], 255);
 }
 
@@ -823,7 +827,7 @@ TEST_F(FileNames, TablesWithCountsPastTheirHandles) {
   int32 lie = 1000;
   std::memcpy(*t, &lie, 4);
   FSetResExt(t, nullptr);
-  EXPECT_EQ(PStrHasRezExt(PS("a.qlb")), FourCC('Q', 'X', 'A', 'R'));
+  EXPECT_EQ(PStrHasRezExt(PS("a.qlb")), FourCC("QXAR"));
   EXPECT_EQ(PStrHasRezExt(PS("a.zzz")), 0u);
   lie = -5;
   std::memcpy(*t, &lie, 4);

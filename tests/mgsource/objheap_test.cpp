@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr uInt32 kKind = FourCC('T', 'E', 'S', 'T');
+constexpr uInt32 kKind = FourCC("TEST");
 
 uInt32 Word(ObjHeap h, uInt32 at) { return OHWord(h, at); }
 uInt32 SizeWordOf(ObjHeap h, int32 off) { return Word(h, uInt32(off) - 12); }

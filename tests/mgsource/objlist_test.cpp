@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr uInt32 kKind = FourCC('L', 'I', 'S', 'T');
+constexpr uInt32 kKind = FourCC("LIST");
 
 class ObjListTest : public ManagerTest {
  protected:

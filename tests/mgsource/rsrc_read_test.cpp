@@ -7,7 +7,7 @@ using rsrcw::BytesOf;
 
 namespace {
 
-constexpr ResType kPATH = FourCC('P', 'A', 'T', 'H');
+constexpr ResType kPATH = FourCC("PATH");
 
 // A file with a bit of everything: three ids of one type given out of
 // order, names, attributes, and the three list forms.

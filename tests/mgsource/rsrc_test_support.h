@@ -25,11 +25,11 @@ using pathtest::Str;
 using rsrcw::Bytes;
 namespace fs = std::filesystem;
 
-constexpr ResType kTEXT = FourCC('T', 'E', 'X', 'T');
-constexpr ResType kDATA = FourCC('D', 'A', 'T', 'A');
-constexpr ResType kICON = FourCC('I', 'C', 'O', 'N');
-constexpr uInt32 kAPPL = FourCC('A', 'P', 'P', 'L');
-constexpr uInt32 kQNLX = FourCC('Q', 'N', 'L', 'X');
+constexpr ResType kTEXT = FourCC("TEXT");
+constexpr ResType kDATA = FourCC("DATA");
+constexpr ResType kICON = FourCC("ICON");
+constexpr uInt32 kAPPL = FourCC("APPL");
+constexpr uInt32 kQNLX = FourCC("QNLX");
 
 inline void EnsureResources() {
   EnsureManagers();

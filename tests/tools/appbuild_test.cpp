@@ -21,7 +21,7 @@ namespace {
 class AppBuild : public ::testing::Test {
  protected:
   void SetUp() override {
-    rsrcw::Writer w(FourCC('A', 'P', 'P', 'L'), FourCC('Q', 'N', 'L', 'X'));
+    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
     qxbuild::AddConfigTokenStrings(&w);
     ASSERT_TRUE(w.Add(rsrcfmt::kTypeStrList, 128, rsrcw::StrList({"hello from the application"})));
     file_ = w.Write();

@@ -13,8 +13,8 @@ namespace {
 using rsrcw::Bytes;
 using rsrcw::BytesOf;
 
-constexpr uInt32 kAPPL = FourCC('A', 'P', 'P', 'L'), kQNLX = FourCC('Q', 'N', 'L', 'X');
-constexpr uInt32 kTEXT = FourCC('T', 'E', 'X', 'T');
+constexpr uInt32 kAPPL = FourCC("APPL"), kQNLX = FourCC("QNLX");
+constexpr uInt32 kTEXT = FourCC("TEXT");
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes b;
@@ -53,7 +53,7 @@ TEST(RsrcWriter, SmallFileByteForByte) {
 
 TEST(RsrcWriter, TypesInOrderIdsSortedNamesInOrderAdded) {
   rsrcw::Writer w(kAPPL, kQNLX);
-  const uInt32 kB = FourCC('B', 'B', 'B', 'B'), kA = FourCC('A', 'A', 'A', 'A');
+  const uInt32 kB = FourCC("BBBB"), kA = FourCC("AAAA");
   w.Add(kB, 5, BytesOf("b5"), "second");
   w.Add(kA, 9, BytesOf("a9"));
   w.Add(kB, -2, BytesOf("b-2"), "first", 8);
@@ -61,9 +61,9 @@ TEST(RsrcWriter, TypesInOrderIdsSortedNamesInOrderAdded) {
   rsrcw::Layout lay;
   Bytes b = w.Write(rsrcw::Options(), &lay);
   ASSERT_EQ(lay.typeEntries.size(), 2u);
-  EXPECT_EQ(GetBE32(&b[lay.typeEntries[0]]), kB);
+  EXPECT_EQ(GetNative32(&b[lay.typeEntries[0]]), kB);
   EXPECT_EQ(GetBE32(&b[lay.typeEntries[0] + 4]), 2u);
-  EXPECT_EQ(GetBE32(&b[lay.typeEntries[1]]), kA);
+  EXPECT_EQ(GetNative32(&b[lay.typeEntries[1]]), kA);
   // Entries of B by id: -2, 3, 5.
   EXPECT_LT(lay.refEntries[2], lay.refEntries[3]);
   EXPECT_LT(lay.refEntries[3], lay.refEntries[0]);
@@ -133,9 +133,11 @@ TEST(RsrcWriter, FuzzSeedsMatchTheWriter) {
   all.Add(rsrcfmt::kTypePathList, 3, rsrcw::PathList({rsrcw::FlatPath(0, {"C", "dir"}), rsrcw::FlatPath(1, {"a"})}));
   all.Add(rsrcfmt::kTypeString, 4, BytesOf("\x03str"));
   rsrcw::Writer many(kAPPL, kQNLX);
-  for (int i = 0; i < 24; ++i)
-    many.Add(FourCC('T', 'Y', 'P', char('A' + i % 3)), i * 3 - 20, Bytes(size_t(i), uChar(i)),
+  for (int i = 0; i < 24; ++i) {
+    const char type[5] = {'T', 'Y', 'P', char('A' + i % 3), 0};
+    many.Add(FourCC(type), i * 3 - 20, Bytes(size_t(i), uChar(i)),
              i % 2 ? std::optional<std::string>("n" + std::to_string(i)) : std::nullopt);
+  }
   rsrcw::Options mapFirst, old, appended;
   mapFirst.mapFirst = true;
   old.version = 2;

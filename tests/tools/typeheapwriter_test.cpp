@@ -37,7 +37,8 @@ TEST_F(TypeHeapWriter, BlocksListAndDescriptorsInFileOrder) {
   ASSERT_EQ(layout.entries.size(), 4u);
   EXPECT_EQ(layout.entries[1], 0u);
   EXPECT_EQ(layout.entries[0], layout.entries[3]) << "equal descriptors are shared";
-  EXPECT_EQ(GetNative32(&image[kOHKind]), FourCC('D', 'T', 'H', 'P')) << "the kind is never swapped";
+  EXPECT_EQ(GetNative32(&image[kOHKind]), FourCC("DTHP")) << "the kind is never swapped";
+  EXPECT_EQ(std::memcmp(&image[kOHKind], "DTHP", 4), 0) << "stored as it reads";
 
   ObjHeap h = Load(image);
   EXPECT_EQ(OHWord(h, kOHExtension), layout.extension);
