@@ -3,6 +3,7 @@
 #include "thread.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "blockmove.h"
 #include "config.h"
@@ -29,6 +30,11 @@ constexpr int32 kPriorityDefaults[5] = {-15, 0, 1, 2, 15};
 
 // How long ThThreadKill waits for a running thread to end.
 int32 gKillWaitMs = 10000;
+
+// Test hooks: the processor count to report (0: the host's) and the
+// countdown to an injected creation failure (0: none).
+std::atomic<int32> gTestProcessors{0};
+std::atomic<int32> gTestCreateFailure{0};
 
 // A report about a bad signature may itself use a record with a bad
 // signature (the debug output's mutex): report only the outer one.
@@ -127,6 +133,13 @@ MgErr ThInit() {
 
 MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context) {
   if (!thread) return kArgErr;
+  int32 nth = gTestCreateFailure.load();
+  while (nth > 0 && !gTestCreateFailure.compare_exchange_weak(nth, nth - 1)) {
+  }
+  if (nth == 1) {
+    *thread = nullptr;
+    return kMemFullErr;
+  }
   ThThread rec = reinterpret_cast<ThThread>(AZNewPClr(sizeof(ThThreadRec)));
   if (!rec) {
     *thread = nullptr;
@@ -242,7 +255,19 @@ void ThGetThreadLimits(int32* words) {
   for (int32 i = 0; i < 3; ++i) words[i] = gLimits[i];
 }
 
-int32 ThProcessorCount() { return PlatProcessorCount(); }
+int32 ThProcessorCount() {
+  int32 n = gTestProcessors.load();
+  return n > 0 ? n : PlatProcessorCount();
+}
+
+int32 ThFreeThreadSlots() {
+  ThMutexAcquire(gCreateThread);
+  int32 n = 0;
+  for (ThThread t : gThreads)
+    if (!t) ++n;
+  ThMutexRelease(gCreateThread);
+  return n;
+}
 
 void WSleep(int32 ms) {
   if (ms > 0) PlatSleepMs(uInt32(ms));
@@ -258,6 +283,10 @@ uInt32 ThSleepUntil(uInt32 deadline, uInt32 now) {
 }
 
 void ThSetKillWait(int32 ms) { gKillWaitMs = ms < 0 ? 0 : ms; }
+
+void ThSetTestProcessorCount(int32 count) { gTestProcessors.store(count > 0 ? count : 0); }
+
+void ThSetTestCreateFailure(int32 nth) { gTestCreateFailure.store(nth > 0 ? nth : 0); }
 
 // Mutexes --------------------------------------------------------------------
 

@@ -115,6 +115,13 @@ QX_EXTERN_C void ThTimedEventSet(ThTimedEvent event, uInt32 deadline);
 QX_EXTERN_C void ThTimedEventWait(ThTimedEvent event);
 QX_EXTERN_C void ThTimedEventDestroy(ThTimedEvent event);
 
+// The number of empty slots of the thread table.
+int32 ThFreeThreadSlots();
+
 // Test hook: how long ThThreadKill waits for a running thread to end
 // (10,000 ms unless changed).
 void ThSetKillWait(int32 ms);
+// Test hooks: the count ThProcessorCount reports (0 gives the host's again),
+// and a failure (2, nothing made) of the n-th next ThThreadCreate (0: none).
+void ThSetTestProcessorCount(int32 count);
+void ThSetTestCreateFailure(int32 nth);

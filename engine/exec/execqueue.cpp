@@ -1,0 +1,232 @@
+// Run queues: the unlocked priority-queue operations and the run-record
+// operations that take the record's mutex.
+#include <algorithm>
+
+#include "exec_internal.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/occur.h"
+
+using namespace qxexec;
+
+namespace {
+
+// The tails 0..L of a queue, which follow its fixed words.
+inline QueueElement*** Tails(ExecQueue* q) {
+  return reinterpret_cast<QueueElement***>(reinterpret_cast<char*>(q) + offsetof(ExecQueue, tail));
+}
+
+bool CheckQueue(const ExecQueue* q) {
+  if (q && q->signature == kExecQueueSig && q->levels >= 1 && q->levels <= kExecMaxLevels) return true;
+  DBAssert(__FILE__, __LINE__, "bad run queue (EXEQ)");
+  return false;
+}
+
+bool CheckRecord(const ExecRunRecord* r) {
+  if (r && r->signature == kExecRunRecordSig) return true;
+  DBAssert(__FILE__, __LINE__, "bad run record (PREQ)");
+  return false;
+}
+
+inline int32 Capped(const ExecQueue* q, int32 level) { return std::min(std::max(level, 0), q->levels); }
+
+// Moves every resting element to the run queue; true when any moved.
+// Under the record's mutex.
+bool MoveRestToRun(ExecRunRecord* r) {
+  bool moved = false;
+  while (QueueElement* e = DeQElm(r->restQueue)) {
+    InsertQElm(r->runQueue, e);
+    moved = true;
+  }
+  r->restPending = 0;
+  return moved;
+}
+
+// The run record that EnQRunQ would use for the element.
+ExecRunRecord* RecordOfDataSpace(const QueueElement* e) {
+  DataSpaceHeader* h = e->dataSpace ? *e->dataSpace : nullptr;
+  if (!h) return nullptr;
+  int32 slot = h->execSystem != kESysSameAsCaller ? h->slot : ExecSysSlot(h->effPriority, kESysStandard);
+  return ExecSlotRunRecord(slot);
+}
+
+}  // namespace
+
+namespace qxexec {
+
+bool CheckElement(const QueueElement* e, const char* what) {
+  if (e && e->signature == kQueueElementSig) return true;
+  DBAssert(__FILE__, __LINE__, what);
+  return false;
+}
+
+int32 ElementLevel(const QueueElement* e) {
+  DataSpaceHeader* h = e->dataSpace ? *e->dataSpace : nullptr;
+  return h ? h->effPriority : e->level;
+}
+
+}  // namespace qxexec
+
+// Unlocked queues --------------------------------------------------------------
+
+ExecQueue* NewExecQueue(int32 levels) {
+  if (levels < 1 || levels > kExecMaxLevels) {
+    DBAssert(__FILE__, __LINE__, "run queue level count outside 1 to 5");
+    return nullptr;
+  }
+  ExecQueue* q = reinterpret_cast<ExecQueue*>(DSNewPClr((levels + 4) * 4));
+  if (!q) return nullptr;
+  q->signature = kExecQueueSig;
+  q->levels = levels;
+  q->head = nullptr;
+  QueueElement*** tails = Tails(q);
+  for (int32 k = 0; k <= levels; ++k) tails[k] = &q->head;
+  return q;
+}
+
+void DisposeExecQueue(ExecQueue* queue) {
+  if (!queue) return;
+  if (!CheckQueue(queue)) return;
+  queue->signature = 0;
+  DSDisposePtr(reinterpret_cast<UPtr>(queue));
+}
+
+void InsertQElm(ExecQueue* queue, QueueElement* element) {
+  if (!CheckQueue(queue) || !CheckElement(element, "bad queue element (QELM)")) return;
+  QueueElement*** tails = Tails(queue);
+  // The last element of a queue has no next element either: it is found as
+  // the lowest tail.
+  if (element->next || tails[0] == &element->next) {
+    DBAssert(__FILE__, __LINE__, "queue element queued twice");
+    return;
+  }
+  int32 level = ElementLevel(element);
+  if (level < 0 || level > kPriSubroutine) {
+    DBAssert(__FILE__, __LINE__, "queue element level outside 0 to 5");
+    level = std::min(std::max(level, 0), int32(kPriSubroutine));
+  }
+  element->level = int16(level);
+  int32 k = Capped(queue, level);
+  QueueElement** at = tails[k];
+  element->next = *at;
+  *at = element;
+  for (int32 j = 0; j <= k; ++j)
+    if (tails[j] == at) tails[j] = &element->next;
+}
+
+QueueElement* DeQElm(ExecQueue* queue) {
+  if (!CheckQueue(queue)) return nullptr;
+  QueueElement* head = queue->head;
+  if (!head) return nullptr;
+  queue->head = head->next;
+  QueueElement*** tails = Tails(queue);
+  for (int32 j = Capped(queue, head->level); j >= 0; --j)
+    if (tails[j] == &head->next) tails[j] = &queue->head;
+  head->next = nullptr;
+  return head;
+}
+
+Bool32 RemQElm(ExecQueue* queue, QueueElement* element) {
+  if (!CheckQueue(queue) || !CheckElement(element, "bad queue element (QELM)")) return 0;
+  QueueElement*** tails = Tails(queue);
+  int32 k = Capped(queue, element->level);
+  // Elements of higher levels stand before it.
+  QueueElement** prev = k == queue->levels ? &queue->head : tails[k + 1];
+  while (*prev && *prev != element) prev = &(*prev)->next;
+  if (!*prev) return 0;
+  *prev = element->next;
+  for (int32 j = 0; j <= queue->levels; ++j)
+    if (tails[j] == &element->next) tails[j] = prev;
+  element->next = nullptr;
+  return 1;
+}
+
+// Run records ------------------------------------------------------------------
+
+void EnQElm(ExecRunRecord* record, QueueElement* element) {
+  if (!CheckRecord(record)) return;
+  ThMutexAcquire(record->mutex);
+  InsertQElm(record->runQueue, element);
+  ThEventSignal(record->event);
+  ThMutexRelease(record->mutex);
+}
+
+QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* context) {
+  if (!CheckRecord(record)) return nullptr;
+  // Without an event (no threads) nothing could end a wait.
+  if (!record->event) wait = 0;
+  for (;;) {
+    if (wait && (!context || context->running.load())) ThEventWait(record->event);
+    if (context && !context->running.load()) {
+      // Let the next thread of the slot see the stop as well.
+      ThEventSignal(record->event);
+      return nullptr;
+    }
+    ChkOccurrences();
+    ThMutexAcquire(record->mutex);
+    QueueElement* e = DeQElm(record->runQueue);
+    if (!e && record->restPending) {
+      e = DeQElm(record->restQueue);
+      if (!record->restQueue->head) record->restPending = 0;
+    }
+    if (record->runQueue->head || record->restPending) ThEventSignal(record->event);
+    ThMutexRelease(record->mutex);
+    if (e || !wait) return e;
+  }
+}
+
+QueueElement* SwitchQElm(ExecRunRecord* record, QueueElement* element) {
+  if (!CheckRecord(record) || !CheckElement(element, "bad queue element (QELM)")) return element;
+  ThMutexAcquire(record->mutex);
+  QueueElement* next = element;
+  if (record->runQueue->head || record->restPending) {
+    bool inserted = false;
+    if (record->restPending) {
+      bool second = record->restToggle != 0;
+      record->restToggle = second ? 0 : 1;
+      if (second) inserted = MoveRestToRun(record);
+    }
+    QueueElement* head = record->runQueue->head;
+    // An equal level switches, so elements of one priority take turns.
+    if (head && head->level >= ElementLevel(element)) {
+      next = DeQElm(record->runQueue);
+      InsertQElm(record->runQueue, element);
+      inserted = true;
+    }
+    if (inserted) ThEventSignal(record->event);
+  }
+  ThMutexRelease(record->mutex);
+  return next;
+}
+
+void Rest(QueueElement* element) {
+  if (!CheckElement(element, "bad queue element (QELM)")) return;
+  ExecContext* ctx = element->runningContext;
+  ExecRunRecord* record = ctx && ctx->signature == kExecContextSig ? ctx->runRecord : nullptr;
+  if (!record) {
+    DBAssert(__FILE__, __LINE__, "resting element has no running context");
+    // Park it where its data space is served, so that it is not lost.
+    record = RecordOfDataSpace(element);
+  }
+  if (!CheckRecord(record)) return;
+  ThMutexAcquire(record->mutex);
+  // An element being reset must see the reset: it never rests.
+  if (element->resetPending) {
+    InsertQElm(record->runQueue, element);
+  } else {
+    InsertQElm(record->restQueue, element);
+    record->restPending = 1;
+  }
+  ThEventSignal(record->event);
+  ThMutexRelease(record->mutex);
+}
+
+void WakeUpRest() {
+  for (int32 i = 0, n = ExecRunRecordCount(); i < n; ++i) {
+    ExecRunRecord* r = ExecRunRecordAt(i);
+    if (!r) continue;
+    ThMutexAcquire(r->mutex);
+    if (MoveRestToRun(r)) ThEventSignal(r->event);
+    ThMutexRelease(r->mutex);
+  }
+}

@@ -1,0 +1,171 @@
+// The timer service: the tick thread, the device thread, the countdown
+// register and the user-interface thread's wake-up event.
+#include <atomic>
+
+#include "device.h"
+#include "mgsource/config.h"
+#include "mgsource/debug.h"
+#include "mgsource/occur.h"
+#include "platform/qx_event.h"
+
+namespace {
+
+constexpr int32 kDefaultInterval = 55;
+constexpr int32 kStopPollMs = 55;
+
+const uChar kIntervalKey[] = "\x0f" "CDIntervalTicks";
+const uChar kAsyncKey[] = "\x13" "useAsyncDeviceCalls";
+
+struct TimerThread {
+  ThThread thread = nullptr;
+  std::atomic<int32> stop{0};
+  std::atomic<int32> done{0};
+};
+
+std::atomic<int32> gInitialized{0};
+int32 gInterval = kDefaultInterval;
+Bool32 gUseAsync = 0;
+TimerThread gTick;
+TimerThread gDevice;
+PlatEvent* gDeviceEvent = nullptr;
+ExecCountdown gCountdown{0};
+std::atomic<ExecTickProc> gTickProc{nullptr};
+
+// The wake-up event, and the wake-ups under way: shut-down takes the event
+// away and waits for them before it destroys it.
+std::atomic<ThEvent> gWakeUpEvent{nullptr};
+std::atomic<int32> gWakeUpsInFlight{0};
+
+void WakeUpUserInterface() {
+  gWakeUpsInFlight.fetch_add(1);
+  if (ThEvent e = gWakeUpEvent.load()) ThEventSignal(e);
+  gWakeUpsInFlight.fetch_sub(1);
+}
+
+void CountDown(ExecCountdown* word) {
+  int32 v = word->load();
+  while (v > 0 && !word->compare_exchange_weak(v, v - 1)) {
+  }
+}
+
+int32 TickThread(void*) {
+  ThThreadSetPriority(ThThreadCurrent(), OccurHardWaitTimeCritical() ? 3 : 4);
+  while (!gTick.stop.load()) {
+    WSleep(gInterval);
+    CountDown(&gCountdown);
+    if (DBTimerProc proc = DBGetTimerProc()) proc();
+    if (ExecTickProc proc = gTickProc.load()) proc();
+  }
+  gTick.done.store(1);
+  return 0;
+}
+
+// Nothing but shut-down gives the device thread work yet: it sleeps on its
+// event until it is told to stop.
+int32 DeviceThread(void*) {
+  while (!gDevice.stop.load()) PlatEventWait(gDeviceEvent, kPlatWaitForever);
+  gDevice.done.store(1);
+  return 0;
+}
+
+MgErr StartThread(TimerThread* t, ThThreadProc proc) {
+  t->stop.store(0);
+  t->done.store(0);
+  return ThThreadCreate(&t->thread, proc, nullptr);
+}
+
+// Sets the stop flag and polls until the thread reports that it is done,
+// waking it each round when it sleeps on an event.
+void StopThread(TimerThread* t, PlatEvent* wake) {
+  if (!t->thread) return;
+  t->stop.store(1);
+  while (!t->done.load()) {
+    if (wake) PlatEventSet(wake);
+    WSleep(kStopPollMs);
+  }
+  ThThreadDestroy(t->thread);
+  t->thread = nullptr;
+}
+
+void DestroyWakeUpEvent() {
+  OccurSetWakeUpHook(nullptr);
+  ThEvent e = gWakeUpEvent.exchange(nullptr);
+  while (gWakeUpsInFlight.load() != 0) WSleep(1);
+  ThEventDestroy(e);
+}
+
+void DisposeAll() {
+  StopThread(&gTick, nullptr);
+  DestroyWakeUpEvent();
+  StopThread(&gDevice, gDeviceEvent);
+  if (gDeviceEvent) PlatEventDestroy(gDeviceEvent);
+  gDeviceEvent = nullptr;
+}
+
+void ShutdownForEngine() { DevTimerShutdown(); }
+
+}  // namespace
+
+MgErr InitDeviceTimers() {
+  if (gInitialized.load()) {
+    DBAssert(__FILE__, __LINE__, "timer service started twice");
+    return kNoErr;
+  }
+  // A negative interval means the default; so does 0, which would make the
+  // tick thread spin.
+  gInterval = kDefaultInterval;
+  CfgGetDefault(kCfgInt, kIntervalKey, &gInterval);
+  if (gInterval <= 0) gInterval = kDefaultInterval;
+
+  MgErr err = StartThread(&gTick, TickThread);
+  ThEvent wake = nullptr;
+  if (!err) err = ThEventCreate(&wake, nullptr, 0);
+  gWakeUpEvent.store(wake);
+  if (!err) {
+    gDeviceEvent = PlatEventCreate(false);
+    if (!gDeviceEvent) err = kMemFullErr;
+  }
+  if (!err) err = StartThread(&gDevice, DeviceThread);
+  if (err) {
+    DisposeAll();
+    return err;
+  }
+  gUseAsync = 0;
+  CfgGetDefault(kCfgBool, kAsyncKey, &gUseAsync);
+  OccurSetWakeUpHook(WakeUpUserInterface);
+  gInitialized.store(1);
+  return kNoErr;
+}
+
+MgErr DevTimerShutdown() {
+  if (!gInitialized.exchange(0)) return kNoErr;
+  DisposeAll();
+  return kNoErr;
+}
+
+int32 GetCDReg() { return gCountdown.load(); }
+void SetCDReg(int32 value) { gCountdown.store(value); }
+ExecCountdown* DevCountdownRegister() { return &gCountdown; }
+
+void InitContextCountdown(ExecCountdown** countdown, int32* dataSegment, ExecCountdown* own, Bool32 shared) {
+  if (countdown) *countdown = shared ? &gCountdown : own;
+  if (dataSegment) {
+    uInt16 selector = 0;
+    __asm__ volatile("mov %%ds, %0" : "=r"(selector));
+    *dataSegment = selector;
+  }
+}
+
+ThEvent DevWakeUpEvent() { return gWakeUpEvent.load(); }
+void DevSetTickProc(ExecTickProc proc) { gTickProc.store(proc); }
+int32 DevTickInterval() { return gInterval; }
+Bool32 DevUseAsyncCalls() { return gUseAsync; }
+
+void DevInstallTimerService() {
+  static const ExecTimerService service = {InitDeviceTimers, ShutdownForEngine, DevWakeUpEvent,
+                                           InitContextCountdown, DevSetTickProc};
+  ExecSetTimerService(&service);
+}
+
+ThThread DevTestTickThread() { return gTick.thread; }
+ThThread DevTestDeviceThread() { return gDevice.thread; }

@@ -1,0 +1,212 @@
+// The timer service: its settings, the tick and device threads, the
+// countdown register, the user-interface thread's wake-up event, and the
+// execution systems running on it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/exec/exec.h"
+#include "io/device.h"
+#include "mgsource/config.h"
+#include "mgsource/config_test_file.h"
+#include "mgsource/datetime.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/occur.h"
+#include "mgsource/thread.h"
+#include "platform/qx_alert.h"
+#include "platform/qx_debugout.h"
+
+namespace {
+
+std::atomic<int> gTicks{0};
+std::atomic<int> gTimerRounds{0};
+void CountTick() { gTicks.fetch_add(1); }
+void CountTimerRound() { gTimerRounds.fetch_add(1); }
+
+std::atomic<int> gFailures{0};
+int32_t CountAlert(const char*, const char*, int32_t buttons, int32_t) {
+  gFailures.fetch_add(1);
+  return PlatAlertDefaultAnswer(buttons);
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int ms) {
+  uInt32 end = MilliSecs() + uInt32(ms);
+  while (!cond()) {
+    if (MillisecCmp(MilliSecs(), end) > 0) return false;
+    WSleep(1);
+  }
+  return true;
+}
+
+class TimerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      MemInit();
+      ThInit();
+      OccurInit();
+    });
+    PlatSetAlertProc(CountAlert);
+    DBSetContinueAfterFailure(1);
+    gFailures.store(0);
+    gTicks.store(0);
+    gTimerRounds.store(0);
+    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel"}) CfgTestRemoveValue(k);
+  }
+  void TearDown() override {
+    DevTimerShutdown();
+    DevSetTickProc(nullptr);
+    DBSetTimerProc(nullptr);
+    ExecSetTimerService(nullptr);
+    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel"}) CfgTestRemoveValue(k);
+    PlatSetAlertProc(nullptr);
+    DBSetContinueAfterFailure(0);
+  }
+};
+
+TEST_F(TimerTest, IntervalAndAsyncSettings) {
+  struct {
+    const char* value;
+    int32 interval;
+  } cases[] = {{nullptr, 55}, {"-3", 55}, {"-1", 55}, {"0", 55}, {"7", 7}, {"200", 200}, {"junk", 55}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "absent");
+    if (c.value) CfgTestSetValue("CDIntervalTicks", c.value);
+    else CfgTestRemoveValue("CDIntervalTicks");
+    ASSERT_EQ(InitDeviceTimers(), kNoErr);
+    EXPECT_EQ(DevTickInterval(), c.interval);
+    EXPECT_EQ(DevUseAsyncCalls(), 0);
+    EXPECT_EQ(DevTimerShutdown(), kNoErr);
+  }
+  CfgTestSetValue("useAsyncDeviceCalls", "true");
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  EXPECT_EQ(DevUseAsyncCalls(), 1);
+}
+
+TEST_F(TimerTest, EveryTickCountsDownAndCallsTheProcedures) {
+  CfgTestSetValue("CDIntervalTicks", "2");
+  DevSetTickProc(CountTick);
+  DBSetTimerProc(CountTimerRound);
+  SetCDReg(5);
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  ASSERT_TRUE(WaitUntil([] { return gTicks.load() >= 20; }, 10000));
+  // The register stops at 0 and the two procedures ran on the same rounds.
+  EXPECT_EQ(GetCDReg(), 0);
+  int ticks = gTicks.load(), rounds = gTimerRounds.load();
+  EXPECT_LE(std::abs(ticks - rounds), 1);
+  SetCDReg(1000000);
+  ASSERT_TRUE(WaitUntil([] { return GetCDReg() <= 1000000 - 5; }, 10000));
+  EXPECT_GT(GetCDReg(), 0);
+  DevTimerShutdown();
+  int after = gTicks.load();
+  WSleep(20);
+  EXPECT_EQ(gTicks.load(), after);
+  EXPECT_EQ(gFailures.load(), 0);
+}
+
+TEST_F(TimerTest, ShutDownStopsBothThreads) {
+  int32 freeBefore = ThFreeThreadSlots();
+  EXPECT_EQ(DevTimerShutdown(), kNoErr);  // not started: nothing to do
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  EXPECT_NE(DevTestTickThread(), nullptr);
+  EXPECT_NE(DevTestDeviceThread(), nullptr);
+  EXPECT_NE(DevWakeUpEvent(), nullptr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore - 2);
+  EXPECT_EQ(DevTimerShutdown(), kNoErr);
+  EXPECT_EQ(DevTestTickThread(), nullptr);
+  EXPECT_EQ(DevTestDeviceThread(), nullptr);
+  EXPECT_EQ(DevWakeUpEvent(), nullptr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore);
+  // Started twice is reported and changes nothing.
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  EXPECT_EQ(InitDeviceTimers(), kNoErr);
+  EXPECT_EQ(gFailures.load(), 1);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore - 2);
+}
+
+TEST_F(TimerTest, AFailedStartLeavesNothing) {
+  int32 freeBefore = ThFreeThreadSlots();
+  MemStatsRecord az{};
+  AZMemStats(&az);
+  for (int nth : {1, 2}) {
+    ThSetTestCreateFailure(nth);
+    EXPECT_EQ(InitDeviceTimers(), kMemFullErr);
+    ThSetTestCreateFailure(0);
+    EXPECT_EQ(DevWakeUpEvent(), nullptr);
+    EXPECT_EQ(ThFreeThreadSlots(), freeBefore);
+  }
+  MemStatsRecord after{};
+  AZMemStats(&after);
+  EXPECT_EQ(after.allocTotal, az.allocTotal);
+}
+
+TEST_F(TimerTest, InterruptSafeOccurWakesTheUserInterface) {
+  Occurrence occ = AllocOccur();
+  ASSERT_NE(occ, 0u);
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  ThEvent wake = DevWakeUpEvent();
+  ASSERT_NE(wake, nullptr);
+  EXPECT_EQ(ThEventWaitPumping(wake, 0), kThWaitTimeout);
+  std::thread other([&] { EXPECT_EQ(InterruptSafeOccur(occ), kNoErr); });
+  EXPECT_EQ(ThEventWaitPumping(wake, 5000), kThWaitEvent);
+  other.join();
+  ChkOccurrences();
+  DevTimerShutdown();
+  // Without the service it wakes nobody, and nothing breaks.
+  EXPECT_EQ(InterruptSafeOccur(occ), kNoErr);
+  ChkOccurrences();
+  DeallocOccur(occ);
+}
+
+TEST_F(TimerTest, ContextCountdowns) {
+  ExecCountdown own{0};
+  ExecCountdown* cd = nullptr;
+  int32 second = 0;
+  InitContextCountdown(&cd, &second, &own, 1);
+  EXPECT_EQ(cd, DevCountdownRegister());
+  EXPECT_NE(second, 0);  // the data segment selector
+  InitContextCountdown(&cd, &second, &own, 0);
+  EXPECT_EQ(cd, &own);
+  SetCDReg(9);
+  EXPECT_EQ(DevCountdownRegister()->load(), 9);
+  EXPECT_EQ(GetCDReg(), 9);
+}
+
+// The execution systems started on the service: the tick procedure runs
+// the contexts' countdowns down, and shut-down stops the service.
+TEST_F(TimerTest, ExecutionSystemsRunOnTheService) {
+  CfgTestSetValue("CDIntervalTicks", "2");
+  CfgTestSetValue("ESys.StdNParallel", "-1");
+  ThSetTestProcessorCount(1);
+  int32 freeBefore = ThFreeThreadSlots();
+  DevInstallTimerService();
+  ASSERT_EQ(InitExec(), kNoErr);
+  EXPECT_EQ(ExecTimeSlice(), 2);
+  EXPECT_NE(DevTestTickThread(), nullptr);
+  EXPECT_EQ(ExecRunRecordAt(0)->event, DevWakeUpEvent());
+  ExecContext* ui = ExecContextAt(0);
+  EXPECT_EQ(ui->countdown, &ui->ownCountdown);
+  ui->countdown->store(5);
+  EXPECT_TRUE(WaitUntil([ui] { return ui->countdown->load() == 0; }, 10000));
+  FinishExec();
+  EXPECT_EQ(DevTestTickThread(), nullptr);
+  EXPECT_EQ(DevWakeUpEvent(), nullptr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore);
+
+  // Without threads the user-interface context polls the register itself.
+  CfgTestSetValue("ESys.StdNParallel", "0");
+  ASSERT_EQ(InitExec(), kNoErr);
+  EXPECT_EQ(ExecContextAt(0)->countdown, DevCountdownRegister());
+  FinishExec();
+  ThSetTestProcessorCount(0);
+  EXPECT_EQ(gFailures.load(), 0);
+}
+
+}  // namespace
