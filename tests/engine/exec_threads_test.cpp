@@ -22,6 +22,7 @@ std::atomic<ExecContext*> gTakers[2];
 std::atomic<QueueElement*> gBlockOn{nullptr};
 std::atomic<int> gEntered{0};
 std::atomic<int> gRelease{0};
+std::atomic<ExecContext*> gBlockedIn{nullptr};
 
 void CountingRun(ExecContext* ctx, QueueElement* e) {
   gTaken[e - gBase].fetch_add(1);
@@ -36,6 +37,7 @@ void CountingRun(ExecContext* ctx, QueueElement* e) {
 
 void BlockingRun(ExecContext*, QueueElement* e) {
   if (e != gBlockOn.load()) return;
+  gBlockedIn.store(e->runningContext);
   gEntered.store(1);
   while (!gRelease.load()) WSleep(1);
 }
@@ -57,6 +59,7 @@ class ThreadsTest : public ExecTest {
     gTakers[0].store(nullptr);
     gTakers[1].store(nullptr);
     gBlockOn.store(nullptr);
+    gBlockedIn.store(nullptr);
     gEntered.store(0);
     gRelease.store(0);
   }
@@ -118,7 +121,7 @@ TEST_F(ThreadsTest, WaitDataSpaceIdleWaitsForTheRunningElementThreads) {
   ExecSetTestRunProc(BlockingRun);
   EnqPrRunQ(1, &e);
   ASSERT_TRUE(WaitFor(gEntered, 1, 10000));
-  ExecContext* runner = e.runningContext;
+  ExecContext* runner = gBlockedIn.load();
   ASSERT_NE(runner, nullptr);
   EXPECT_EQ(runner->slot, 1);
 
