@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "mgsource/extcode.h"
+#include "mgsource/fourcc.h"
 #include "mgsource/thread.h"
 
 struct DataSpaceHeader;
@@ -18,10 +19,10 @@ struct ExecContext;
 struct ExecRunRecord;
 
 // Record signatures.
-constexpr uInt32 kExecRunRecordSig = FourCC('P', 'R', 'E', 'Q');
-constexpr uInt32 kExecContextSig = FourCC('E', 'C', 'T', 'X');
-constexpr uInt32 kExecQueueSig = FourCC('E', 'X', 'E', 'Q');
-constexpr uInt32 kQueueElementSig = FourCC('Q', 'E', 'L', 'M');
+constexpr uInt32 kExecRunRecordSig = FourCC("PREQ");
+constexpr uInt32 kExecContextSig = FourCC("ECTX");
+constexpr uInt32 kExecQueueSig = FourCC("EXEQ");
+constexpr uInt32 kQueueElementSig = FourCC("QELM");
 
 // Priorities and execution systems.
 enum : int32 {

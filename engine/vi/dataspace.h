@@ -7,8 +7,8 @@
 #pragma once
 #include "engine/exec/execrec.h"
 
-constexpr uInt32 kDataSpaceSig = FourCC('D', 'A', 'T', 'A');
-constexpr uInt32 kVIEntranceSig = FourCC('V', 'E', 'N', 'T');
+constexpr uInt32 kDataSpaceSig = FourCC("DATA");
+constexpr uInt32 kVIEntranceSig = FourCC("VENT");
 constexpr int32 kDataSpaceHeaderSize = 528;
 
 // Procedure slots 5 to 25 of a data space.

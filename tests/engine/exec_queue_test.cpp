@@ -156,7 +156,7 @@ TEST_F(QueueTest, BadCallsAreReported) {
   EXPECT_EQ(ExecFailures(), 2);
 
   QueueElement bad = NewElement(Ds(1));
-  bad.signature = FourCC('Q', 'E', 'L', 'X');
+  bad.signature = FourCC("QELX");
   InsertQElm(q, &bad);
   EXPECT_EQ(ExecFailures(), 3);
   EXPECT_FALSE(RemQElm(q, &bad));

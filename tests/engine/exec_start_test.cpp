@@ -56,6 +56,15 @@ bool KeyPresent(const std::string& key) {
 
 class StartTest : public ExecTest {};
 
+TEST(ExecRecords, SignaturesHoldTheirCharactersInReadingOrder) {
+  struct {
+    uInt32 sig;
+    const char* text;
+  } cases[] = {{kExecRunRecordSig, "PREQ"}, {kExecContextSig, "ECTX"}, {kExecQueueSig, "EXEQ"},
+               {kQueueElementSig, "QELM"},  {kDataSpaceSig, "DATA"},   {kVIEntranceSig, "VENT"}};
+  for (auto& c : cases) EXPECT_EQ(std::memcmp(&c.sig, c.text, 4), 0) << c.text;
+}
+
 TEST_F(StartTest, SlotTableRowsAndNames) {
   const char* names[26] = {"userInterfaceESys", "backGroundPriorityESys", "normalPriorityESys",
                            "aboveNormalPriorityEsys", "highPriorityEsys", "timeCriticalPriorityESys",
