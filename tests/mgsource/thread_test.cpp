@@ -310,6 +310,36 @@ TEST(ThThreadTable, LimitsProcessorsAndSleeps) {
   EXPECT_GE(MillisecCmp(MilliSecs(), now), 5);
 }
 
+TEST(ThThreadTable, FreeSlotsTestProcessorsAndAnInjectedFailure) {
+  EnsureManagers();
+  Gate gate;
+  int32 freeBefore = ThFreeThreadSlots();
+  EXPECT_LE(freeBefore, kThMaxThreads - 1);  // the starting thread holds slot 0
+  ThThread a = nullptr, b = nullptr, c = nullptr;
+  ASSERT_EQ(ThThreadCreate(&a, WaitAtGate, &gate), kNoErr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore - 1);
+  // The second next creation fails with nothing made; the one after succeeds.
+  ThSetTestCreateFailure(2);
+  ASSERT_EQ(ThThreadCreate(&b, WaitAtGate, &gate), kNoErr);
+  c = reinterpret_cast<ThThread>(&gate);
+  EXPECT_EQ(ThThreadCreate(&c, CountRun, nullptr), kMemFullErr);
+  EXPECT_EQ(c, nullptr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore - 2);
+  ASSERT_EQ(ThThreadCreate(&c, WaitAtGate, &gate), kNoErr);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore - 3);
+  gate.WaitArrived(3);
+  gate.Open();
+  for (ThThread t : {a, b, c}) ThThreadDestroy(t);
+  EXPECT_EQ(ThFreeThreadSlots(), freeBefore);
+  EXPECT_EQ(gNeverRuns.load(), 0);
+
+  int32 host = ThProcessorCount();
+  ThSetTestProcessorCount(64);
+  EXPECT_EQ(ThProcessorCount(), 64);
+  ThSetTestProcessorCount(0);
+  EXPECT_EQ(ThProcessorCount(), host);
+}
+
 // Mutexes -------------------------------------------------------------------------
 
 namespace {
