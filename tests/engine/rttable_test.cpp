@@ -1,0 +1,436 @@
+// The run-time function table: its shape after start-up, the agreement of the
+// compiled names with the table list, the registration and what it refuses,
+// sample entries called as compiled code calls them, the stub, and the export.
+#include <dlfcn.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/exec/rttable.h"
+#include "engine/exec/rttable_internal.h"
+#include "engine_test_support.h"
+#include "mgsource/blockmove.h"
+#include "mgsource/config.h"
+#include "mgsource/extmath.h"
+#include "mgsource/sorting.h"
+#include "platform/qx_portio.h"
+
+namespace {
+
+using qxtest::Reports;
+
+// Start-up as the program does it: the engine registers, registration closes.
+void StartTable() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
+    QXRTCloseRegistration();
+  });
+}
+
+class RTTable : public qxtest::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    StartTable();
+  }
+  static int TableReports() { return Reports::Get().Count("run-time table:"); }
+};
+
+QXRTRoutine Routine(void* p) { return reinterpret_cast<QXRTRoutine>(p); }
+template <class F>
+QXRTRoutine Routine(F* f) {
+  return reinterpret_cast<QXRTRoutine>(f);
+}
+
+// Calls fn as compiled code does: the words pushed right to left, cdecl, from
+// a stack pointer that is 4-byte aligned but not 16-byte aligned.  Gives EAX
+// and the stack pointer just before and just after the call.
+struct CallResult {
+  uInt32 eax;
+  uInt32 espBefore;
+  uInt32 espAfter;
+};
+CallResult CallAsCompiledCode(QXRTRoutine fn, std::vector<uInt32> args) {
+  uInt32 eax = reinterpret_cast<uInt32>(fn);
+  uInt32 n = uInt32(args.size());
+  const uInt32* words = args.data();
+  uInt32 before, after;
+  __asm__ __volatile__(
+      "movl %%esp, %%esi\n\t"
+      "leal 0(,%%ecx,4), %%edi\n\t"
+      "subl %%edi, %%esp\n\t"
+      "andl $-16, %%esp\n\t"
+      "subl $4, %%esp\n\t"
+      "addl %%edi, %%esp\n\t"
+      "1:\n\t"
+      "testl %%ecx, %%ecx\n\t"
+      "jz 2f\n\t"
+      "pushl -4(%%edx,%%ecx,4)\n\t"
+      "decl %%ecx\n\t"
+      "jmp 1b\n"
+      "2:\n\t"
+      "movl %%esp, %%edi\n\t"
+      "call *%%eax\n\t"
+      "movl %%esp, %%ebx\n\t"
+      "movl %%esi, %%esp\n\t"
+      : "+a"(eax), "+c"(n), "+d"(words), "=D"(before), "=b"(after)
+      :
+      : "esi", "memory", "cc", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7");
+  return {eax, before, after};
+}
+
+// A register-form real routine: x in ST0, the result in ST0.
+floatExt CallRealRegister(QXRTRoutine fn, floatExt x) {
+  __asm__ __volatile__("call *%1" : "+t"(x) : "r"(fn) : "eax", "ecx", "edx", "memory", "cc");
+  return x;
+}
+
+// A register-form complex routine: the real part in ST0, the imaginary in ST1.
+void CallComplexRegister(QXRTRoutine fn, floatExt& re, floatExt& im) {
+  __asm__ __volatile__("call *%2" : "+t"(re), "+u"(im) : "r"(fn) : "eax", "ecx", "edx", "memory", "cc");
+}
+
+// ------------------------------------------------------------- the list
+
+std::string SourceRoot() {
+  std::string here = __FILE__;
+  size_t cut = here.rfind("tests/engine/");
+  return cut == std::string::npos ? std::string("./") : here.substr(0, cut);
+}
+
+// What the table list gives one index.
+struct Listed {
+  std::string kind;  // "routine", "stub" or "kept"
+  std::string name;
+  std::string others;  // the other names, blank-separated; the library for "kept"
+};
+
+// Reads engine/exec/rttable.list on its own, without the generator.
+std::vector<Listed> ReadList(std::string* error) {
+  std::vector<Listed> slots(kQXRTEntries);
+  std::vector<bool> seen(kQXRTEntries);
+  std::ifstream in(SourceRoot() + "engine/exec/rttable.list");
+  if (!in) {
+    *error = "cannot open the list";
+    return {};
+  }
+  std::string line;
+  int lineno = 0;
+  while (std::getline(in, line)) {
+    ++lineno;
+    line = line.substr(0, line.find('#'));
+    std::istringstream words(line);
+    std::string range;
+    if (!(words >> range)) continue;
+    long first = 0, last = 0;
+    size_t dash = range.find('-');
+    first = std::stol(range.substr(0, dash));
+    last = dash == std::string::npos ? first : std::stol(range.substr(dash + 1));
+    std::vector<std::string> rest;
+    for (std::string w; words >> w;) rest.push_back(w);
+    if (rest.empty() || first < 0 || last < first || last >= kQXRTEntries) {
+      *error = "bad line " + std::to_string(lineno);
+      return {};
+    }
+    Listed l;
+    if (rest[0] == "-") {
+      l.kind = "stub";
+    } else if (rest[0][0] == '~') {
+      l.kind = "kept";
+      l.others = rest[0].substr(1);
+    } else {
+      l.kind = "routine";
+      l.name = rest[0];
+      for (size_t k = 1; k < rest.size(); ++k) l.others += (k > 1 ? " " : "") + rest[k];
+    }
+    for (long i = first; i <= last; ++i) {
+      if (seen[size_t(i)]) {
+        *error = "index " + std::to_string(i) + " given twice";
+        return {};
+      }
+      seen[size_t(i)] = true;
+      slots[size_t(i)] = l;
+    }
+  }
+  for (int32 i = 0; i < kQXRTEntries; ++i) {
+    if (!seen[size_t(i)]) {
+      *error = "no line for index " + std::to_string(i);
+      return {};
+    }
+  }
+  return slots;
+}
+
+std::string Str(const char* s) { return s ? s : "(null)"; }
+
+}  // namespace
+
+TEST(RTTableList, CompiledNamesAgreeWithTheListAtEveryIndex) {
+  std::string error;
+  std::vector<Listed> list = ReadList(&error);
+  ASSERT_EQ(list.size(), size_t(kQXRTEntries)) << error;
+  for (int32 i = 0; i < kQXRTEntries; ++i) {
+    const Listed& l = list[size_t(i)];
+    SCOPED_TRACE("index " + std::to_string(i));
+    if (l.kind == "routine") {
+      EXPECT_EQ(Str(QXRTEntryName(i)), l.name);
+      EXPECT_EQ(Str(QXRTEntryOtherNames(i)), l.others);
+      EXPECT_EQ(QXRTEntryKeptFor(i), nullptr);
+    } else {
+      EXPECT_EQ(QXRTEntryName(i), nullptr);
+      EXPECT_EQ(QXRTEntryOtherNames(i), nullptr);
+      EXPECT_EQ(Str(QXRTEntryKeptFor(i)), l.kind == "kept" ? l.others : "(null)");
+    }
+  }
+  EXPECT_EQ(QXRTEntryName(-1), nullptr);
+  EXPECT_EQ(QXRTEntryName(kQXRTEntries), nullptr);
+}
+
+// Indexes whose routine the contract with compiled code fixes.
+TEST(RTTableList, FixedIndexesHoldTheirRoutines) {
+  const std::map<int32, std::string> fixed = {
+      {0, "SwapWL"},           {45, "TPrintf"},           {71, "RCShift"},
+      {104, "FlushCaches"},    {109, "WBackground"},      {317, "ClearMem"},
+      {319, "MoveBlock"},      {514, "ComplexAcos"},      {523, "ComplexSinc"},
+      {617, "Sinh"},           {625, "F2X"},              {626, "LoadLibrary16Stub"},
+      {691, "AddExtern"},      {692, "RemExtern"},        {768, "VIEntrance"},
+      {769, "EnQRunQ"},        {770, "CondSchedClmp"},    {771, "VIExit"},
+      {866, "_inp"},           {867, "_inpw"},            {868, "_outp"},
+      {869, "_outpw"},         {1502, "ComplexCot"},      {1511, "ComplexSinh"},
+      {1512, "FlushCaches"},   {1697, "VINormalInitCProcsHelper"},
+      {1705, "CfgWrite"},      {1706, "CfgRemove"},
+  };
+  for (const auto& [index, name] : fixed) EXPECT_EQ(Str(QXRTEntryName(index)), name) << index;
+  EXPECT_EQ(Str(QXRTEntryOtherNames(104)), "ProfileStopStartAccum");
+  EXPECT_EQ(Str(QXRTEntryOtherNames(45)), "CheckHeapBlocks CheckOHeaps DEndColorAlloc");
+  EXPECT_EQ(Str(QXRTEntryOtherNames(0)), "");
+  for (int32 i = 627; i <= 652; ++i) EXPECT_EQ(QXRTEntryName(i), nullptr) << i;
+  for (int32 i : {91, 95, 107, 108, 1080, 1601, 1632}) EXPECT_EQ(QXRTEntryName(i), nullptr) << i;
+  for (int32 i : {1620, 1621, 1622, 1623, 1624, 1625, 1633}) EXPECT_EQ(Str(QXRTEntryKeptFor(i)), "server") << i;
+}
+
+TEST_F(RTTable, ShapeIsEveryIndexFilledThenAZeroWord) {
+  static_assert(sizeof(QXRTTable) == (kQXRTEntries + 1) * 4, "1,707 words and the 0 word");
+  EXPECT_EQ(QXRTTable[kQXRTEntries], nullptr);
+  int32 stubs = 0;
+  for (int32 i = 0; i < kQXRTEntries; ++i) {
+    ASSERT_NE(QXRTTable[i], nullptr) << i;
+    if (QXRTTable[i] == &QXRTMissingRoutine) ++stubs;
+    // The stub and kept indexes hold the stub.
+    if (!QXRTEntryName(i)) {
+      EXPECT_EQ(QXRTTable[i], &QXRTMissingRoutine) << i;
+    }
+  }
+  int32 count = 0;
+  QXRTEngineEntries(&count);
+  EXPECT_EQ(stubs, kQXRTEntries - count);
+  EXPECT_TRUE(QXRTRegistrationClosed());
+}
+
+TEST_F(RTTable, SampleIndexesHoldTheRoutinesThemselves) {
+  EXPECT_EQ(QXRTTable[0], Routine(&SwapWL));
+  EXPECT_EQ(QXRTTable[317], Routine(&ClearMem));
+  EXPECT_EQ(QXRTTable[319], Routine(&MoveBlock));
+  EXPECT_EQ(QXRTTable[1706], Routine(&CfgRemove));
+  EXPECT_EQ(QXRTTable[626], Routine(&LoadLibrary16Stub));
+  // The register-form routines, never their C entries.
+  EXPECT_EQ(QXRTTable[514], Routine(&ComplexAcos));
+  EXPECT_EQ(QXRTTable[617], Routine(&Sinh));
+  EXPECT_EQ(QXRTTable[1502], Routine(&ComplexCot));
+  EXPECT_NE(QXRTTable[617], Routine(&ExtSinh));
+  EXPECT_EQ(QXRTTable[866], Routine(&_inp));
+  EXPECT_EQ(QXRTTable[869], Routine(&_outpw));
+  EXPECT_EQ(QXRTTable[627], &QXRTMissingRoutine);
+}
+
+// Every registered routine is exported under the name the list gives its
+// index and under each other name listed with it.
+TEST_F(RTTable, RegisteredRoutinesAreExportedUnderEveryListedName) {
+  int32 count = 0;
+  const QXRTEntry* entries = QXRTEngineEntries(&count);
+  ASSERT_GT(count, 300);
+  int32 others = 0;
+  for (int32 k = 0; k < count; ++k) {
+    int32 i = entries[k].index;
+    EXPECT_EQ(Str(entries[k].name), Str(QXRTEntryName(i))) << i;
+    void* sym = dlsym(RTLD_DEFAULT, QXRTEntryName(i));
+    EXPECT_EQ(Routine(sym), QXRTTable[i]) << QXRTEntryName(i);
+    std::istringstream names(QXRTEntryOtherNames(i));
+    for (std::string n; names >> n; ++others) EXPECT_EQ(Routine(dlsym(RTLD_DEFAULT, n.c_str())), QXRTTable[i]) << n;
+  }
+  EXPECT_GT(others, 0) << "one routine with other names is registered";
+}
+
+TEST_F(RTTable, TheExportIsFoundByALoadedObject) {
+  void* self = dlsym(RTLD_DEFAULT, "QXRTTable");
+  EXPECT_EQ(self, static_cast<void*>(QXRTTable));
+  void* probe = dlopen(QX_RTTABLE_PROBE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(probe, nullptr) << dlerror();
+  auto entry = reinterpret_cast<uInt32 (*)(int32)>(dlsym(probe, "RTProbeEntry"));
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry(319), reinterpret_cast<uInt32>(&MoveBlock));
+  EXPECT_EQ(entry(kQXRTEntries), 0u);
+  dlclose(probe);
+}
+
+// ------------------------------------------------------------ registration
+
+namespace {
+void DummyA() {}
+void DummyB() {}
+}  // namespace
+
+TEST_F(RTTable, EngineListRegistersCleanlyIntoAFreshTable) {
+  std::vector<QXRTRoutine> table(kQXRTEntries + 1);
+  qxrt::FillWithStub(table.data());
+  qxrt::Registry reg(table.data());
+  int32 count = 0;
+  const QXRTEntry* entries = QXRTEngineEntries(&count);
+  Reports::Get().Clear();
+  EXPECT_EQ(reg.Register(entries, count), kNoErr);
+  EXPECT_EQ(TableReports(), 0) << Reports::Get().Text();
+  for (int32 i = 0; i <= kQXRTEntries; ++i) EXPECT_EQ(table[size_t(i)], QXRTTable[i]) << i;
+}
+
+TEST_F(RTTable, RefusedRegistrationsAreReportedAndChangeNothing) {
+  struct Case {
+    const char* what;
+    QXRTEntry entry;
+    bool before;  // register SwapWL at 0 and RTiMul at 1459 first
+  };
+  const Case cases[] = {
+      {"an index twice", {0, "SwapWL", &DummyB}, true},
+      {"a name one index off", {1, "SwapWL", &DummyA}, false},
+      {"an other name of the routine", {45, "CheckHeapBlocks", &DummyA}, false},
+      {"a stub index", {627, "LoadLibrary16Stub", &DummyA}, false},
+      {"an index kept for a library", {1620, "ServerRoutine", &DummyA}, false},
+      {"an index below the table", {-1, "SwapWL", &DummyA}, false},
+      {"an index past the table", {kQXRTEntries, "CfgRemove", &DummyA}, false},
+      {"no name", {2, nullptr, &DummyA}, false},
+      {"no routine", {2, "RevBL", nullptr}, false},
+      {"one routine with two addresses", {1460, "RTiMul", &DummyB}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<QXRTRoutine> table(kQXRTEntries + 1);
+    qxrt::FillWithStub(table.data());
+    qxrt::Registry reg(table.data());
+    if (c.before) {
+      const QXRTEntry first[] = {{0, "SwapWL", &DummyA}, {1459, "RTiMul", &DummyA}};
+      ASSERT_EQ(reg.Register(first, 2), kNoErr);
+    }
+    std::vector<QXRTRoutine> saved = table;
+    Reports::Get().Clear();
+    EXPECT_EQ(reg.Register(&c.entry, 1), kArgErr);
+    EXPECT_EQ(TableReports(), 1);
+    EXPECT_EQ(table, saved);
+  }
+}
+
+TEST_F(RTTable, OneRoutineAtSeveralIndexesAndRefusalsDoNotStopTheRest) {
+  std::vector<QXRTRoutine> table(kQXRTEntries + 1);
+  qxrt::FillWithStub(table.data());
+  qxrt::Registry reg(table.data());
+  const QXRTEntry list[] = {
+      {1459, "RTiMul", &DummyA},
+      {1460, "RTiMul", &DummyA},
+      {5, "SwapWL", &DummyB},  // refused: index 5 is Min
+      {5, "Min", &DummyB},
+  };
+  Reports::Get().Clear();
+  EXPECT_EQ(reg.Register(list, 4), kArgErr);
+  EXPECT_EQ(TableReports(), 1);
+  EXPECT_EQ(table[1459], &DummyA);
+  EXPECT_EQ(table[1460], &DummyA);
+  EXPECT_EQ(table[5], &DummyB);
+  EXPECT_TRUE(reg.Registered(5) && reg.Registered(1460) && !reg.Registered(6));
+  EXPECT_EQ(reg.Register(nullptr, 0), kNoErr);
+  EXPECT_EQ(reg.Register(nullptr, 3), kArgErr);
+  EXPECT_EQ(reg.Register(list, -1), kArgErr);
+}
+
+TEST_F(RTTable, NothingIsRegisteredOnceClosed) {
+  std::vector<QXRTRoutine> table(kQXRTEntries + 1);
+  qxrt::FillWithStub(table.data());
+  qxrt::Registry reg(table.data());
+  reg.Close();
+  const QXRTEntry late = {0, "SwapWL", &DummyA};
+  Reports::Get().Clear();
+  EXPECT_EQ(reg.Register(&late, 1), kArgErr);
+  EXPECT_EQ(TableReports(), 1);
+  EXPECT_EQ(table[0], &QXRTMissingRoutine);
+  // The real table is closed too: its entries stay.
+  QXRTRoutine before = QXRTTable[0];
+  EXPECT_EQ(QXRTRegister(&late, 1), kArgErr);
+  EXPECT_EQ(QXRTTable[0], before);
+}
+
+// ------------------------------------------------------ calls through it
+
+TEST_F(RTTable, StubCalledAsCompiledCodeReportsAndReturnsBalanced) {
+  Reports::Get().Clear();
+  CallResult r = CallAsCompiledCode(QXRTTable[627], {});
+  EXPECT_EQ(r.espAfter, r.espBefore);
+  EXPECT_EQ(r.espBefore % 16, 12u) << "entered from a stack that is not 16-byte aligned";
+  EXPECT_EQ(Reports::Get().Count("Call to non existant Quenlix routine!!!"), 1);
+  EXPECT_EQ(Reports::Get().Count("Failure"), 1) << Reports::Get().Text();
+  EXPECT_EQ(Reports::Get().Count("rttable"), 1) << "the report names the table's source file";
+}
+
+TEST_F(RTTable, LoadLibrary16EntryShowsTheAlertAndAnswersZero) {
+  static int shown;
+  shown = 0;
+  SetInvalidLibraryAlertHook([]() -> MgErr {
+    ++shown;
+    return kRsrcNotFoundErr;
+  });
+  CallResult r = CallAsCompiledCode(QXRTTable[626], {0x1234});
+  SetInvalidLibraryAlertHook(nullptr);
+  EXPECT_EQ(r.eax, 0u);
+  EXPECT_EQ(r.espAfter, r.espBefore);
+  EXPECT_EQ(shown, 1);
+}
+
+TEST_F(RTTable, CdeclEntriesAnswerThroughTheTable) {
+  // SwapWL swaps the halves of the word at its argument; Abs and Max by value.
+  uInt32 word = 0x11223344;
+  CallResult r = CallAsCompiledCode(QXRTTable[0], {reinterpret_cast<uInt32>(&word)});
+  EXPECT_EQ(word, 0x33441122u);
+  EXPECT_EQ(r.espAfter, r.espBefore);
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[4], {uInt32(-17)}).eax, 17u);
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[6], {uInt32(-3), 9}).eax, 9u);
+  char src[] = "abcdef", dst[8] = {};
+  CallAsCompiledCode(QXRTTable[319], {reinterpret_cast<uInt32>(src), reinterpret_cast<uInt32>(dst), 6});
+  EXPECT_STREQ(dst, "abcdef");
+}
+
+TEST_F(RTTable, RegisterFormEntriesWorkOnTheFloatingPointStack) {
+  for (floatExt x : {0.5L, -2.25L, 3.0L}) {
+    EXPECT_EQ(CallRealRegister(QXRTTable[617], x), ExtSinh(x)) << double(x);
+  }
+  ExtComplex z = {0.75L, -1.25L}, want;
+  ExtComplexCot(&z, &want);
+  floatExt re = z.re, im = z.im;
+  CallComplexRegister(QXRTTable[1502], re, im);
+  EXPECT_EQ(re, want.re);
+  EXPECT_EQ(im, want.im);
+}
+
+TEST_F(RTTable, PortEntriesAreSimulatedWithOneDebugLine) {
+  PlatPortForceSimulated(true);
+  PlatPortResetNotice();
+  Reports::Get().Clear();
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[866], {0x378}).eax & 0xFF, 0u);
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[867], {0x3F8}).eax & 0xFFFF, 0u);
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[868], {0x378, 0x1A5}).eax & 0xFF, 0xA5u);
+  EXPECT_EQ(CallAsCompiledCode(QXRTTable[869], {0x3F8, 0xBEEF}).eax & 0xFFFF, 0xBEEFu);
+  EXPECT_EQ(Reports::Get().Count("port I/O is simulated"), 1);
+  PlatPortForceSimulated(false);
+}
