@@ -411,6 +411,20 @@ TEST_F(RTTable, CdeclEntriesAnswerThroughTheTable) {
   EXPECT_STREQ(dst, "abcdef");
 }
 
+TEST_F(RTTable, PointResultComesBackInEAX) {
+  // RCShift (point word, rectangle address): the grid cell, v in the low half.
+  Rect r = {10, 20, 20, 40};  // 10 high, 20 wide
+  auto word = [](int16 v, int16 h) { return uInt32(uInt16(v)) | (uInt32(uInt16(h)) << 16); };
+  struct Case {
+    int16 v, h, row, column;
+  } cases[] = {{9, 19, -1, -1}, {10, 20, 0, 0}, {35, 100, 2, 4}, {-11, -1, -3, -2}};
+  for (const Case& c : cases) {
+    CallResult res = CallAsCompiledCode(QXRTTable[71], {word(c.v, c.h), reinterpret_cast<uInt32>(&r)});
+    EXPECT_EQ(res.eax, word(c.row, c.column)) << c.v << "," << c.h;
+    EXPECT_EQ(res.espAfter, res.espBefore);
+  }
+}
+
 TEST_F(RTTable, RegisterFormEntriesWorkOnTheFloatingPointStack) {
   for (floatExt x : {0.5L, -2.25L, 3.0L}) {
     EXPECT_EQ(CallRealRegister(QXRTTable[617], x), ExtSinh(x)) << double(x);
