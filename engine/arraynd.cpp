@@ -9,9 +9,6 @@
 
 namespace {
 
-const char kFile[] = "arraynd.cpp";
-#define ND_ASSERT(text) DBAssert(kFile, __LINE__, (text))
-
 using namespace dm;
 
 // The state of one insertion or deletion.  Offsets and strides count
@@ -124,15 +121,6 @@ void DeleteWalk(Edit& e) {
   }
 }
 
-// Row-major strides in elements (all 0 when there are no elements).
-void Strides(int32 rank, const int32* sizes, int32 count, int32* strides) {
-  int64 s = 1;
-  for (int32 k = rank - 1; k >= 0; --k) {
-    strides[k] = count > 0 ? int32(s) : 0;
-    if (count > 0) s *= sizes[k];
-  }
-}
-
 // Elements past the sizes of a fixed or bounded array of handles are live
 // data; before the handle is cut to its new elements they are disposed.
 void DisposeSpare(UHandle h, const ArrayShape& a, int32 count) {
@@ -213,13 +201,13 @@ MgErr Delete(const ArrayShape& a, UHandle h, Edit& e, int32 oldCount, int32 newC
 MgErr ArrayInsertDeleteNDim(const TypeDescriptor* arrayTD, UHandle* array, int32* positions, int32* counts,
                             const void* fill) {
   if (!array || !positions || !counts) {
-    ND_ASSERT("array insertion without handle address, positions or counts");
+    DATA_ASSERT("array insertion without handle address, positions or counts");
     return kArgErr;
   }
   ArrayShape a;
   if (!GetArrayShape(arrayTD, &a) || a.td[2] != kTDArray || a.rank < 1) return kArgErr;
   if (fill == reinterpret_cast<const void*>(intptr_t(-1))) {
-    ND_ASSERT("fill value of -1");
+    DATA_ASSERT("fill value of -1");
     fill = nullptr;
   }
   int32 n = a.rank;
@@ -272,8 +260,8 @@ MgErr ArrayInsertDeleteNDim(const TypeDescriptor* arrayTD, UHandle* array, int32
   e.newSz = newSz;
   e.pos = positions;
   e.cnt = counts;
-  Strides(n, oldSz, oldCount, oldStride);
-  Strides(n, newSz, newCount, newStride);
+  RowMajorStrides(n, oldSz, 1, oldStride);
+  RowMajorStrides(n, newSz, 1, newStride);
   e.oldStride = oldStride;
   e.newStride = newStride;
   e.idx = idx;
@@ -285,7 +273,7 @@ MgErr ArrayInsertDeleteNDim(const TypeDescriptor* arrayTD, UHandle* array, int32
 
 MgErr ArrayReplaceSubsetNDim(const TypeDescriptor* arrayTD, UHandle dst, const int32* start, UHandle src) {
   if (!start) {
-    ND_ASSERT("array replacement without start indexes");
+    DATA_ASSERT("array replacement without start indexes");
     return kArgErr;
   }
   ArrayShape a;
@@ -303,7 +291,7 @@ MgErr ArrayReplaceSubsetNDim(const TypeDescriptor* arrayTD, UHandle dst, const i
   if (!buf.ok()) return kMemFullErr;
   int32* dStride = buf.get();
   int32* idx = dStride + n;
-  Strides(n, reinterpret_cast<const int32*>(*dst), dcount, dStride);
+  RowMajorStrides(n, reinterpret_cast<const int32*>(*dst), 1, dStride);
   std::memset(idx, 0, size_t(n) * 4);
   const int32* ss = reinterpret_cast<const int32*>(*src);
   int32 run = ss[n - 1];
@@ -338,13 +326,13 @@ MgErr AdjustArrayDims(const TypeDescriptor* elemTD, UHandle h, int32 r, int32 s)
   int32 nh = AlignDatum(elemTD, 4 * s);
   int32 size = DSGetHandleSize(h);
   if (size < oh || size < 4 * r) {
-    ND_ASSERT("array handle smaller than its header");
+    DATA_ASSERT("array handle smaller than its header");
     return kArgErr;
   }
   int32 count = NArrayElts(r, reinterpret_cast<const int32*>(*h));
   if (count < 0 || (es > 0 && count >= kMaxArrayBytes / es)) return kMemFullErr;
   if (es > 0 && count > (size - oh) / es) {
-    ND_ASSERT("array sizes claim more elements than the handle holds");
+    DATA_ASSERT("array sizes claim more elements than the handle holds");
     return kArgErr;
   }
   if (s > r) {
@@ -374,7 +362,7 @@ MgErr AdjustArrayDims(const TypeDescriptor* elemTD, UHandle h, int32 r, int32 s)
 
 MgErr AdjustArrayDims_Old(UHandle tdHandle, int32 tdOffset, UHandle array, int32 oldRank, int32 newRank) {
   if (!tdHandle || !*tdHandle) {
-    ND_ASSERT("null TD handle");
+    DATA_ASSERT("null TD handle");
     return kArgErr;
   }
   return AdjustArrayDims(reinterpret_cast<const TypeDescriptor*>(*tdHandle + tdOffset), array, oldRank, newRank);

@@ -10,9 +10,6 @@
 
 namespace {
 
-const char kFile[] = "data.cpp";
-#define DATA_ASSERT(text) DBAssert(kFile, __LINE__, (text))
-
 using namespace dm;
 
 // ---- Variants -----------------------------------------------------------------
@@ -149,7 +146,7 @@ int32 Reclaim(const uChar* t, uChar* s, uChar* e) {
   for (;;) {
     if (t[3] & (kTDFlagNoShrink10 | kTDFlagNoShrink20)) return 0;
     if (t[2] != kTDTypedef) break;
-    t += TypedefInnerOffset(t);
+    t += td::TypedefInner(t);
   }
   ptrdiff_t avail = e - s;
   switch (t[2]) {

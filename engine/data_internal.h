@@ -9,8 +9,18 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "td_internal.h"
 
 namespace dm {
+
+// Every report of the data operations, the array kernels and the flat-data
+// code names this source.
+inline constexpr char kDataSource[] = "data";
+#define DATA_ASSERT(text) DBAssert(dm::kDataSource, __LINE__, (text))
+
+using td::IsEnumCode;
+using td::IsNumericCode;
+using td::IsStringCode;
 
 // Data are packed: a handle or number may sit at any address.
 inline UHandle LoadH(const void* p) {
@@ -26,12 +36,6 @@ inline int16 LoadI16(const void* p) { return int16(GetNative16(static_cast<const
 inline const uChar* B(const TypeDescriptor* t) { return reinterpret_cast<const uChar*>(t); }
 inline const TypeDescriptor* T(const uChar* p) { return reinterpret_cast<const TypeDescriptor*>(p); }
 inline uChar CodeOf(const TypeDescriptor* t) { return t->code; }
-
-inline bool IsStringCode(uChar c) { return c == kTDString || c == kTDString33 || c == kTDString37; }
-inline bool IsNumericCode(uChar c) {
-  return (c >= 0x01 && c <= 0x0E) || (c >= 0x15 && c <= 0x17) || (c >= 0x19 && c <= 0x1E);
-}
-inline bool IsEnumCode(uChar c) { return c >= 0x15 && c <= 0x17; }
 
 // The layout of the data of an array TD (code 0x40 or 0x4F, typedefs looked
 // through).
@@ -70,8 +74,11 @@ bool CountElements(UHandle h, const ArrayShape& a, int32* count);
 // count of its sizes (kept inside the handle).
 int32 LiveElements(UHandle h, const ArrayShape& a);
 
-// The offset of the wrapped TD of a typedef.
-inline int32 TypedefInnerOffset(const uChar* t) { return 8 + ((t[8] + 2) & ~1); }
+// Row-major strides of a dense array of these sizes, in units of `unit`
+// (an element's bytes, or 1 for strides counted in elements); all 0 when the
+// array has no elements, as no element is then ever addressed.  Strides that
+// would pass 31 bits stop at INT32_MAX.
+void RowMajorStrides(int32 rank, const int32* sizes, int32 unit, int32* strides);
 
 // Calls fn(element TD, data offset, data size) for each element of a cluster
 // TD in order, at the offsets AlignDatum gives; stops when fn returns false.
@@ -83,7 +90,7 @@ void ForFields(const uChar* t, Fn&& fn) {
   for (int32 i = 0; i < n; ++i) {
     uInt16 sz = GetNative16(e);
     if (sz == 0) {
-      DBAssert("data_internal.h", __LINE__, "element TD of size 0");
+      DATA_ASSERT("element TD of size 0");
       return;
     }
     const TypeDescriptor* el = T(e);

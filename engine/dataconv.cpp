@@ -9,15 +9,12 @@
 
 namespace {
 
-const char kFile[] = "dataconv.cpp";
-#define CONV_ASSERT(text) DBAssert(kFile, __LINE__, (text))
-
 using namespace dm;
 
 constexpr int32 kNumU16 = 6;
 
 MgErr Mismatch() {
-  CONV_ASSERT("copy with conversion between unrelated types");
+  DATA_ASSERT("copy with conversion between unrelated types");
   return kArgErr;
 }
 
@@ -74,9 +71,9 @@ void StoreStringView(uChar* p, uChar* ptr, int32 count) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// The count a view of a bound field shows of n bytes; -1 when a fixed bound
-// needs more bytes than there are.
-int32 ViewCount(int32 bound, int32 n) {
+// The count a string view of a bound field shows of n bytes; -1 when a fixed
+// bound needs more bytes than there are.
+int32 StringViewCount(int32 bound, int32 n) {
   if (bound >= 0) return Min(bound, n);
   if (TDFieldIsFixed(bound)) {
     int32 fixed = bound & 0x7FFFFFFF;
@@ -89,7 +86,7 @@ MgErr StringToView(const uChar* dt, const uChar* s, uChar* d) {
   LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(s));
   int32 n = h ? (*h)->cnt : 0;
   if (n < 0) return kArgErr;
-  int32 count = ViewCount(LoadI32(dt + 4), n);
+  int32 count = StringViewCount(LoadI32(dt + 4), n);
   if (count < 0) return kArgErr;
   StoreStringView(d, h ? (*h)->str : nullptr, count);
   return kNoErr;
@@ -98,7 +95,7 @@ MgErr StringToView(const uChar* dt, const uChar* s, uChar* d) {
 MgErr StringViewToView(const uChar* dt, const uChar* s, uChar* d) {
   StringViewData v = LoadStringView(s);
   if (v.count < 0 || (v.count > 0 && !v.ptr)) return kArgErr;
-  int32 count = ViewCount(LoadI32(dt + 4), v.count);
+  int32 count = StringViewCount(LoadI32(dt + 4), v.count);
   if (count < 0) return kArgErr;
   StoreStringView(d, v.ptr, count);
   return kNoErr;
@@ -115,16 +112,6 @@ bool ViewSizes(const ArrayShape& v, const int32* sizes, int32* out) {
     out[k] = n;
   }
   return true;
-}
-
-// Row-major byte strides of dense elements of these sizes (all 0 when there
-// are no elements, as no element is then ever addressed).
-void DenseStrides(int32 rank, const int32* sizes, int32 elemSize, int32 count, int32* strides) {
-  int64 s = elemSize;
-  for (int32 k = rank - 1; k >= 0; --k) {
-    strides[k] = count > 0 ? int32(s) : 0;
-    if (count > 0) s *= sizes[k];
-  }
 }
 
 // One copy into an array view: the source's sizes and strides, filled by
@@ -152,7 +139,7 @@ struct ViewCopy {
 bool ViewShapes(const uChar* st, const uChar* dt, ArrayShape* sa, ArrayShape* da) {
   if (!GetArrayShape(T(st), sa) || !GetArrayShape(T(dt), da)) return false;
   if (sa->rank != da->rank || sa->elemSize != da->elemSize) {
-    CONV_ASSERT("array view of another rank or element size");
+    DATA_ASSERT("array view of another rank or element size");
     return false;
   }
   return true;
@@ -167,7 +154,7 @@ MgErr ArrayToView(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
   ViewCopy v(sa.rank);
   if (!v.buf.ok()) return kMemFullErr;
   for (int32 k = 0; k < sa.rank; ++k) v.sizes()[k] = h ? LoadI32(*h + 4 * k) : 0;
-  DenseStrides(sa.rank, v.sizes(), sa.elemSize, count, v.strides());
+  RowMajorStrides(sa.rank, v.sizes(), sa.elemSize, v.strides());
   return v.Store(va, h ? *h + sa.header : nullptr, d);
 }
 
@@ -191,7 +178,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d);
 MgErr ConvertCluster(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
   int32 n = LoadI16(st + 4);
   if (n != LoadI16(dt + 4)) {
-    CONV_ASSERT("copy with conversion between clusters of different counts");
+    DATA_ASSERT("copy with conversion between clusters of different counts");
     return kArgErr;
   }
   const uChar* se = st + 6;
@@ -213,7 +200,7 @@ MgErr ConvertUnion(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
   int32 sel = LoadI16(s);
   if (sel < 0 || sel >= LoadI16(st + 4)) return kNoErr;
   if (sel >= LoadI16(dt + 4)) {
-    CONV_ASSERT("copy with conversion into a union without the element");
+    DATA_ASSERT("copy with conversion into a union without the element");
     return kArgErr;
   }
   if (DataShape(T(dt)) != 0) {
@@ -259,7 +246,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
     }
     case kTDHandle: {
       if (dc != kTDHandle) return Mismatch();
-      if (LoadI16(st + 4) != LoadI16(dt + 4)) CONV_ASSERT("copy between handles of different kinds");
+      if (LoadI16(st + 4) != LoadI16(dt + 4)) DATA_ASSERT("copy between handles of different kinds");
       UHandle h = LoadH(d);
       MgErr err = CopyHandle(LoadH(s), &h);
       StoreH(d, h);
@@ -306,7 +293,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
     case kTDWrapper:
     case kTDTypeOnly: {
       if (dc != kTDWrapper && dc != kTDTypeOnly) return Mismatch();
-      if (TDCompare(T(st), T(dt)) & 0x1718) CONV_ASSERT("copy between wrappers of different types");
+      if (TDCompare(T(st), T(dt)) & 0x1718) DATA_ASSERT("copy between wrappers of different types");
       int32 size = DataSize(T(st));
       if (size != DataSize(T(dt))) return kArgErr;
       std::memmove(d, s, size_t(size));
@@ -315,7 +302,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
     case kTDRefnum: {
       if (dc != kTDRefnum) return Mismatch();
       int16 sk = LoadI16(st + 4);
-      if (sk != 0 && sk != LoadI16(dt + 4)) CONV_ASSERT("copy between refnums of different kinds");
+      if (sk != 0 && sk != LoadI16(dt + 4)) DATA_ASSERT("copy between refnums of different kinds");
       std::memmove(d, s, 4);
       return kNoErr;
     }
@@ -333,10 +320,10 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
       std::memmove(d, s, size_t(DataSize(T(st))));
       return kNoErr;
     case kTDFunction:
-      CONV_ASSERT("copy with conversion of a function TD");
+      DATA_ASSERT("copy with conversion of a function TD");
       return kNoErr;
     default:
-      CONV_ASSERT("copy with conversion of an unexpected TD code");
+      DATA_ASSERT("copy with conversion of an unexpected TD code");
       return kArgErr;
   }
 }
@@ -345,7 +332,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
 bool ArrayPair(const TypeDescriptor* st, const TypeDescriptor* dt, ArrayShape* sa, ArrayShape* da) {
   if (!GetArrayShape(st, sa) || !GetArrayShape(dt, da)) return false;
   if (sa->rank != da->rank) {
-    CONV_ASSERT("copy with conversion between arrays of different ranks");
+    DATA_ASSERT("copy with conversion between arrays of different ranks");
     return false;
   }
   return true;
@@ -380,7 +367,7 @@ MgErr CheckBoundedDest(const ArrayShape& da, UHandle* dst, int32* dcount) {
 
 MgErr CopyConvertData(const TypeDescriptor* srcTD, const TypeDescriptor* dstTD, const void* src, void* dst) {
   if (!srcTD || !dstTD || !src || !dst) {
-    CONV_ASSERT("copy with conversion without TDs, source or destination");
+    DATA_ASSERT("copy with conversion without TDs, source or destination");
     return kArgErr;
   }
   return ConvertWalk(B(srcTD), B(dstTD), static_cast<const uChar*>(src), static_cast<uChar*>(dst));
@@ -456,7 +443,7 @@ MgErr CopyConvertArray(const TypeDescriptor* srcTD, const TypeDescriptor* dstTD,
       std::memcpy(**dst, ns, size_t(n) * 4);
       return kNoErr;
     }
-    DenseStrides(n, ss, sa.elemSize, scount, strides);
+    RowMajorStrides(n, ss, sa.elemSize, strides);
     std::memcpy(**dst, ns, size_t(n) * 4);
     return CopyConvertSubArray(sa.elem, src ? *src + sa.header : nullptr, ss, strides, da.elem, **dst + da.header,
                                ns, n, convert);

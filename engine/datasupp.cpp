@@ -4,11 +4,6 @@
 
 #include "data_internal.h"
 
-namespace {
-const char kFile[] = "datasupp.cpp";
-#define SUPP_ASSERT(text) DBAssert(kFile, __LINE__, (text))
-}  // namespace
-
 int32 BitLength(int32 v) {
   uInt32 m = v < 0 ? 0u - uInt32(v) : uInt32(v);
   return m ? 32 - __builtin_clz(m) : 0;
@@ -28,18 +23,18 @@ namespace dm {
 
 bool GetArrayShape(const TypeDescriptor* t, ArrayShape* a) {
   if (!t) {
-    SUPP_ASSERT("null array TD");
+    DATA_ASSERT("null array TD");
     return false;
   }
   const uChar* p = B(SkipTypedefs(t));
   if (p[2] != kTDArray && p[2] != kTDArrayView) {
-    SUPP_ASSERT("array operation on a TD that is no array");
+    DATA_ASSERT("array operation on a TD that is no array");
     return false;
   }
   a->td = p;
   a->rank = LoadI16(p + 4);
   if (a->rank < 0) {
-    SUPP_ASSERT("array TD of negative rank");
+    DATA_ASSERT("array TD of negative rank");
     return false;
   }
   a->elem = T(p + 6 + 4 * a->rank);
@@ -62,20 +57,30 @@ bool CountElements(UHandle h, const ArrayShape& a, int32* count) {
   if (!h) return true;
   int32 size = DSGetHandleSize(h);
   if (size < a.header || size < 4 * a.rank) {
-    SUPP_ASSERT("array handle smaller than its header");
+    DATA_ASSERT("array handle smaller than its header");
     return false;
   }
   int32 c = NArrayElts(a.rank, reinterpret_cast<const int32*>(*h));
   if (c < 0) {
-    SUPP_ASSERT("array sizes negative or too large");
+    DATA_ASSERT("array sizes negative or too large");
     return false;
   }
   if (a.elemSize > 0 && c > (size - a.header) / a.elemSize) {
-    SUPP_ASSERT("array sizes claim more elements than the handle holds");
+    DATA_ASSERT("array sizes claim more elements than the handle holds");
     return false;
   }
   *count = c;
   return true;
+}
+
+void RowMajorStrides(int32 rank, const int32* sizes, int32 unit, int32* strides) {
+  bool empty = false;
+  for (int32 k = 0; k < rank; ++k) empty = empty || sizes[k] <= 0;
+  int64 s = unit;
+  for (int32 k = rank - 1; k >= 0; --k) {
+    strides[k] = empty ? 0 : int32(s);
+    if (!empty) s = s * sizes[k] > INT32_MAX ? INT32_MAX : s * sizes[k];
+  }
 }
 
 int32 LiveElements(UHandle h, const ArrayShape& a) {
@@ -84,7 +89,7 @@ int32 LiveElements(UHandle h, const ArrayShape& a) {
   if (!a.AnyVariable()) return cap;
   int32 c = NArrayElts(a.rank, reinterpret_cast<const int32*>(*h));
   if (c < 0) {
-    SUPP_ASSERT("array sizes negative or too large");
+    DATA_ASSERT("array sizes negative or too large");
     return 0;
   }
   return c < cap ? c : cap;
@@ -96,12 +101,12 @@ using namespace dm;
 
 MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32 count) {
   if (!elemTD || !array) {
-    SUPP_ASSERT("array resize without element TD or handle address");
+    DATA_ASSERT("array resize without element TD or handle address");
     return kArgErr;
   }
   uChar code = SkipTypedefs(elemTD)->code;
   if (code == kTDArray || code == kTDArrayView) {
-    SUPP_ASSERT("array resize with an array as element TD");
+    DATA_ASSERT("array resize with an array as element TD");
     return kArgErr;
   }
   if (n < 0 || n > 0x7FFF) return kArgErr;
@@ -120,16 +125,16 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
   }
   int32 size = DSGetHandleSize(h);
   if (size < header) {
-    SUPP_ASSERT("array handle smaller than its header");
+    DATA_ASSERT("array handle smaller than its header");
     return kArgErr;
   }
   int32 old = n == 1 ? LoadI32(*h) : NArrayElts(n, reinterpret_cast<const int32*>(*h));
   if (old < 0) {
-    SUPP_ASSERT("array sizes negative or too large");
+    DATA_ASSERT("array sizes negative or too large");
     old = 0;
   }
   if (es > 0 && old > (size - header) / es) {
-    SUPP_ASSERT("array sizes claim more elements than the handle holds");
+    DATA_ASSERT("array sizes claim more elements than the handle holds");
     old = (size - header) / es;
   }
   if (old >= count) {

@@ -4,10 +4,11 @@
 
 #include <atomic>
 
+#include "datasupp.h"
 #include "td_internal.h"
 
 namespace td {
-const char kSourceFile[] = "datatype.cpp";
+const char kSourceFile[] = "datatype";
 }
 using namespace td;
 
@@ -17,7 +18,6 @@ namespace {
 std::atomic<int16> gMaxAlign{1};
 
 inline uInt32 LowBit(uInt32 v) { return v ? (v & (0u - v)) : 1u; }
-inline int32 BitLength(uInt32 v) { return v ? 32 - __builtin_clz(v) : 0; }
 
 inline uInt32 RoundUp(uInt32 off, uInt32 a) {
   if ((a & (a - 1)) == 0) return (off + a - 1) & ~(a - 1);
@@ -90,7 +90,7 @@ uInt32 AlignIn(const uChar* p, uInt32 off, uInt32 ma) {
       a = 4;
       break;
     default:
-      if (!IsNumeric(c)) TD_ASSERT("unexpected TD code");
+      if (!IsNumericCode(c)) TD_ASSERT("unexpected TD code");
       a = LowBit(uInt32(NumSizeOf(c)));
       break;
   }
@@ -170,14 +170,14 @@ int32 SizeOf(const uChar* p, uInt32 ma) {
       TD_ASSERT("data size of a function TD");
       return 4;
     default:
-      if (!IsNumeric(c)) TD_ASSERT("unexpected TD code");
+      if (!IsNumericCode(c)) TD_ASSERT("unexpected TD code");
       return NumSizeOf(c);
   }
 }
 
 int32 ShapeOf(const uChar* p) {
   uChar c = Code(p);
-  if (IsNumeric(c)) return 0;
+  if (IsNumericCode(c)) return 0;
   switch (c) {
     case kTDVoid: case kTDBooleanOld: case kTDBoolean: case kTDBlock: case kTDWrapper:
     case kTDTypeOnly: case kTDRefnum: case kTDInternal80: case kTDInternal81: case kTDTypedRef:
@@ -225,7 +225,7 @@ const uChar* ArrayFields(const TypeDescriptor* t, int32* n) {
 
 bool FixedOf(const uChar* p) {
   uChar c = Code(p);
-  if (IsNumeric(c)) return true;
+  if (IsNumericCode(c)) return true;
   switch (c) {
     case kTDVoid: case kTDBooleanOld: case kTDBoolean: case kTDRefnum:
       return true;
@@ -259,7 +259,7 @@ bool FixedOf(const uChar* p) {
 
 bool ValidOf(const uChar* p) {
   uChar c = Code(p);
-  if (IsNumeric(c)) return true;
+  if (IsNumericCode(c)) return true;
   switch (c) {
     case kTDVoid:
       return false;
@@ -301,7 +301,7 @@ bool ValidOf(const uChar* p) {
 int32 td::NameOffset(const uChar* t) {
   uChar c = Code(t);
   if (IsHeaderOnly(c)) return 4;
-  if (IsEnum(c)) {
+  if (IsEnumCode(c)) {
     int32 n = I16(t + 4);
     int32 limit = Size(t);
     int32 off = 6;
@@ -450,7 +450,7 @@ int32 ArrayTDFixedElts(const TypeDescriptor* t) {
   uInt32 prod = 1;
   for (int32 k = 0; k < n; ++k) {
     uInt32 d = uInt32(I32(f + 4 * k)) & 0x7FFFFFFFu;
-    if (BitLength(prod) + BitLength(d) >= 31) return -1;
+    if (BitLength(int32(prod)) + BitLength(int32(d)) >= 31) return -1;
     prod *= d;
   }
   return int32(prod);
@@ -468,7 +468,7 @@ int32 ArrayTDBoundElts(const TypeDescriptor* t) {
     int32 field = I32(f + 4 * k);
     if (!TDFieldIsFixed(field)) allFixed = false;
     uInt32 d = uInt32(field) & 0x7FFFFFFFu;
-    if (BitLength(prod) + BitLength(d) >= 30) return int32(0x80000000u);
+    if (BitLength(int32(prod)) + BitLength(int32(d)) >= 30) return int32(0x80000000u);
     prod *= d;
   }
   if (prod == 0) return 0;

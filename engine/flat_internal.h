@@ -19,8 +19,8 @@ using dm::StoreH;
 using dm::StoreI32;
 using dm::T;
 
-extern const char kSourceFile[];
-#define FLAT_ASSERT(text) DBAssert(flat::kSourceFile, __LINE__, (text))
+using td::IsEnumCode;
+using td::IsStringCode;
 
 // Sizes are summed in 64 bits and saturate here, far above any 31-bit size.
 constexpr int64_t kHuge = int64_t(1) << 40;
@@ -34,8 +34,6 @@ inline const uChar* Skip(const uChar* t) { return B(SkipTypedefs(T(t))); }
 inline uChar Code(const uChar* t) { return t[2]; }
 inline bool OldBooleans(int32 flags) { return (flags & kFlatOldBooleans) != 0; }
 
-inline bool IsStringCode(uChar c) { return c == kTDString || c == kTDString33 || c == kTDString37; }
-inline bool IsEnumCode(uChar c) { return c >= kTDEnumU8 && c <= kTDEnumU32; }
 // Codes whose DataSize bytes are written and read as they lie in memory.
 inline bool IsAsIs(uChar c) {
   return c == kTDOpaque34 || c == kTDOpaque35 || c == kTDOpaque36 || c == kTDBlock || c == kTDWrapper ||
@@ -117,9 +115,6 @@ void ForRows(const uChar* base, int32 n, const int32* sizes, const int32* stride
   }
 }
 
-// Byte strides of a dense array of these sizes and element size.
-void DenseStrides(int32 n, const int32* sizes, int32 elemSize, int32* strides);
-
 // Walks the elements of the flat shape in order into a destination array of
 // another shape: f(i, the destination element or null when it lies outside
 // the destination's shape, the index in the last dimension) until f returns
@@ -131,7 +126,7 @@ bool ForFlatShape(const ArrayTD& a, const int32* flatSizes, const int32* dstSize
   if (!buf.ok()) return false;
   int32* idx = buf.get();
   int32* strides = idx + n;
-  DenseStrides(n, dstSizes, a.elemSize, strides);
+  dm::RowMajorStrides(n, dstSizes, a.elemSize, strides);
   std::memset(idx, 0, size_t(n) * 4);
   int32 count = NArrayElts(n, flatSizes);
   for (int32 i = 0; i < count; ++i) {

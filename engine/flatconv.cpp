@@ -35,10 +35,10 @@ void TDByteSwap(TypeDescriptor* td, int32 direction, int32 oldStrings) {
   if (!td) return;
   uInt32 size = GetNative16(td);
   if (size == kTDSizeInHolder) {
-    FLAT_ASSERT("a TD of 65,535 bytes or more needs its holder's size");
+    DATA_ASSERT("a TD of 65,535 bytes or more needs its holder's size");
     return;
   }
-  if (TDByteSwapBounded(td, direction, oldStrings, int32(size)) != kNoErr) FLAT_ASSERT("TD byte swap failed");
+  if (TDByteSwapBounded(td, direction, oldStrings, int32(size)) != kNoErr) DATA_ASSERT("TD byte swap failed");
 }
 
 namespace {

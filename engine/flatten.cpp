@@ -5,8 +5,6 @@
 
 namespace flat {
 
-const char kSourceFile[] = "flatten.cpp";
-
 // ---- Scalars ----------------------------------------------------------------------
 
 int32 ScalarFlatSize(uChar c, int32 flags) {
@@ -189,21 +187,12 @@ Packed PackedOf(int32 n, const int32* sizes) {
   return g;
 }
 
-void DenseStrides(int32 n, const int32* sizes, int32 elemSize, int32* strides) {
-  int64_t s = elemSize;
-  for (int32 k = n - 1; k >= 0; --k) {
-    strides[k] = int32(s);
-    s = SatMul(s, sizes[k] < 0 ? 0 : sizes[k]);
-    if (s > INT32_MAX) s = INT32_MAX;
-  }
-}
-
 // ---- Size measures ------------------------------------------------------------------
 
 namespace {
 
-// The element count of a view's sizes, -1 when negative or 31 bits or more.
-int32 ViewCount(const uChar* d, int32 n) {
+// The element count of an array view's sizes, -1 when negative or 31 bits or more.
+int32 ArrayViewElements(const uChar* d, int32 n) {
   int32 count = 1;
   for (int32 k = 0; k < n; ++k) {
     int32 s = LoadI32(d + 4 + 8 * k);
@@ -218,7 +207,7 @@ int32 ViewCount(const uChar* d, int32 n) {
 int32 HandleCount(UHandle h, int32 n) {
   int32 c = NArrayElts(n, reinterpret_cast<const int32*>(*h));
   if (c < 0) {
-    FLAT_ASSERT("array sizes negative or too large");
+    DATA_ASSERT("array sizes negative or too large");
     return 0;
   }
   return c;
@@ -246,9 +235,9 @@ int64_t ArraySize(const uChar* t, const uChar* d, int32 flags) {
     return total;
   }
   // An array view: the pointer, then per dimension its size and stride.
-  int32 count = ViewCount(d, n);
+  int32 count = ArrayViewElements(d, n);
   if (count < 0) {
-    FLAT_ASSERT("array view sizes negative or too large");
+    DATA_ASSERT("array view sizes negative or too large");
     return total;
   }
   const uChar* ptr = reinterpret_cast<const uChar*>(LoadH(d));
@@ -326,7 +315,7 @@ int64_t SizeWalk(const uChar* t, const uChar* d, int32 flags) {
     case kTDVariant:
       return kVariantDataSize;
     case kTDFunction:
-      FLAT_ASSERT("flat size of a function TD");
+      DATA_ASSERT("flat size of a function TD");
       return 0;
     default:
       return DataSize(T(t));
@@ -492,12 +481,12 @@ using namespace flat;
 
 int32 FlatSizeWalk(const TypeDescriptor* td, const void* data, int32 flags) {
   if (!td) {
-    FLAT_ASSERT("flat size without TD");
+    DATA_ASSERT("flat size without TD");
     return 0;
   }
   int64_t s = SizeWalk(B(td), static_cast<const uChar*>(data), flags);
   if (s > INT32_MAX) {
-    FLAT_ASSERT("flat size needs 31 bits or more");
+    DATA_ASSERT("flat size needs 31 bits or more");
     return -1;
   }
   return int32(s);
@@ -548,7 +537,7 @@ uChar* WriteArray(uChar* p, const uChar* t, const uChar* d, int32 flags) {
   int32 n = a.rank;
   dm::RankBuffer buf(2 * n);
   if (!buf.ok()) {
-    FLAT_ASSERT("no memory for the dimensions of an array");
+    DATA_ASSERT("no memory for the dimensions of an array");
     return p;
   }
   int32* sizes = buf.get();
@@ -565,15 +554,15 @@ uChar* WriteArray(uChar* p, const uChar* t, const uChar* d, int32 flags) {
     for (int32 k = 0; k < n; ++k) sizes[k] = LoadI32(*h + 4 * k);
     count = HandleCount(h, n);
     base = *h + a.header;
-    DenseStrides(n, sizes, a.elemSize, strides);
+    dm::RowMajorStrides(n, sizes, a.elemSize, strides);
     dense = true;
   } else {
     for (int32 k = 0; k < n; ++k) {
       sizes[k] = LoadI32(d + 4 + 8 * k);
       strides[k] = LoadI32(d + 8 + 8 * k);
     }
-    count = ViewCount(d, n);
-    if (count < 0) FLAT_ASSERT("array view sizes negative or too large");
+    count = ArrayViewElements(d, n);
+    if (count < 0) DATA_ASSERT("array view sizes negative or too large");
     base = reinterpret_cast<const uChar*>(LoadH(d));
     if (!base) count = 0;
     dense = true;
@@ -663,7 +652,7 @@ uChar* Write(uChar* p, const uChar* t, const uChar* d, int32 flags) {
         std::memset(p, 0, kVariantDataSize);
       return p + kVariantDataSize;
     case kTDFunction:
-      FLAT_ASSERT("flattening a function TD");
+      DATA_ASSERT("flattening a function TD");
       return p;
     default: {
       int32 n = DataSize(T(t));
@@ -677,7 +666,7 @@ uChar* Write(uChar* p, const uChar* t, const uChar* d, int32 flags) {
 
 UPtr FlattenDataWalk(UPtr dst, const TypeDescriptor* td, const void* data, int32 flags) {
   if (!td || !dst || !data) {
-    FLAT_ASSERT("flattening without TD, destination or data");
+    DATA_ASSERT("flattening without TD, destination or data");
     return dst;
   }
   return Write(dst, B(td), static_cast<const uChar*>(data), flags);
@@ -694,7 +683,7 @@ MgErr FlattenToLStr(LStrHandle str, const TypeDescriptor* td, const void* data, 
   if (MgErr err = DSSetHandleSize(reinterpret_cast<UHandle>(str), int32(4 + size))) return err;
   uChar* start = (*str)->str;
   uChar* end = Write(start, B(td), static_cast<const uChar*>(data), flags);
-  if (end - start != size) FLAT_ASSERT("flat size and flattened bytes differ");
+  if (end - start != size) DATA_ASSERT("flat size and flattened bytes differ");
   (*str)->cnt = int32(size);
   return kNoErr;
 }
@@ -710,7 +699,7 @@ UHandle FlattenToNewHandle(UHandle h, const TypeDescriptor* td, const void* data
     if (!h) return nullptr;
   }
   uChar* end = Write(*h, B(td), static_cast<const uChar*>(data), flags);
-  if (end - *h != size) FLAT_ASSERT("flat size and flattened bytes differ");
+  if (end - *h != size) DATA_ASSERT("flat size and flattened bytes differ");
   return h;
 }
 

@@ -10,6 +10,9 @@
 
 namespace {
 
+// Reports name this source.
+const char kSourceFile[] = "stdize";
+
 std::atomic<AutoRefStandardizeProc> gAutoRefProc{nullptr};
 
 // One descriptor's fields.  Sw16/Sw32 swap a field and give its value in the
@@ -154,7 +157,7 @@ MgErr Walk(uChar* td, uInt32 available, int32 dir, bool oldStrings, int32 depth,
           err = kArgErr;
           break;
         }
-        DBAssert(__FILE__, __LINE__, "variant descriptor of an unknown kind");
+        DBAssert(kSourceFile, __LINE__, "variant descriptor of an unknown kind");
       }
       break;
     case kTDFunction: {

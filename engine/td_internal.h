@@ -31,10 +31,12 @@ inline uChar Flags(const uChar* t) { return t[3]; }
 inline int32 PaddedStr(int32 len) { return (len + 2) & ~1; }
 
 // The numerics of the table: 1-14, enumerations and numerics with units.
-inline bool IsNumeric(uChar c) {
+inline bool IsNumericCode(uChar c) {
   return (c >= 0x01 && c <= 0x0E) || (c >= 0x15 && c <= 0x17) || (c >= 0x19 && c <= 0x1E);
 }
-inline bool IsEnum(uChar c) { return c >= 0x15 && c <= 0x17; }
+inline bool IsEnumCode(uChar c) { return c >= 0x15 && c <= 0x17; }
+// The codes whose data is an LStr handle (strings and their two variants).
+inline bool IsStringCode(uChar c) { return c == kTDString || c == kTDString33 || c == kTDString37; }
 inline bool IsUnit(uChar c) { return c >= 0x19 && c <= 0x1E; }
 // Strings, paths and their variants (the codes with a bound field).
 inline bool HasBound(uChar c) {

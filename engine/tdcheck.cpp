@@ -25,7 +25,7 @@ int32 Check(const uChar* t, int32 room, bool top, int32 depth) {
 
   if (IsHeaderOnly(c)) {
     pos = 4;
-  } else if (IsEnum(c)) {
+  } else if (IsEnumCode(c)) {
     if (len < 6) return 0;
     int32 n = I16(t + 4);
     if (n < 0 || n > len - 6) return 0;  // each item takes at least its length byte

@@ -70,7 +70,7 @@ bool UnitsEqual(const uChar* a, const uChar* b) {
 }
 
 int32 CompareNumeric(const uChar* a, const uChar* b, uChar ca, uChar cb, int32 mode) {
-  if (!IsNumeric(cb)) {
+  if (!IsNumericCode(cb)) {
     if (ca == kTDU32 && cb == kTDRefnum && (mode & kTDCmpRefnumU32)) return 0;
     return kTDDiffCode;
   }
@@ -81,7 +81,7 @@ int32 CompareNumeric(const uChar* a, const uChar* b, uChar ca, uChar cb, int32 m
   } else if (ua != ub) {
     mask |= kTDDiffUnits;
   }
-  bool ea = IsEnum(ca), eb = IsEnum(cb);
+  bool ea = IsEnumCode(ca), eb = IsEnumCode(cb);
   if (ea && eb)
     mask |= CompareItems(a, b);
   else if (ea != eb)
@@ -183,7 +183,7 @@ int32 Walk(const uChar* a, const uChar* b, int32 mode) {
     if (ca == kTDBoolean) ca = kTDU8;
     if (cb == kTDBoolean) cb = kTDU8;
   }
-  if (IsNumeric(ca)) return mask | CompareNumeric(a, b, ca, cb, mode);
+  if (IsNumericCode(ca)) return mask | CompareNumeric(a, b, ca, cb, mode);
 
   int32 sub = ChildMode(mode);
   switch (ca) {
@@ -249,7 +249,7 @@ const uChar* EnumOf(const TypeDescriptor* t) {
     return nullptr;
   }
   const uChar* p = B(SkipTypedefs(t));
-  if (!IsEnum(Code(p))) {
+  if (!IsEnumCode(Code(p))) {
     TD_ASSERT("item list of a TD that is no enumeration");
     return nullptr;
   }

@@ -32,7 +32,7 @@ int32 Strip(const uChar* s, uChar* d) {
   uChar c = Code(s);
   uChar flags = uChar(Flags(s) & ~kTDFlagName);
   int32 size;
-  if (IsEnum(c) || IsUnit(c)) {
+  if (IsEnumCode(c) || IsUnit(c)) {
     size = 4;
     if (d) {
       Put16(d, 4);
@@ -86,7 +86,7 @@ bool Normalize(uChar* t) {
     }
   };
   uChar c = Code(t);
-  if (IsEnum(c)) {
+  if (IsEnumCode(c)) {
     int32 n = I16(t + 4);
     int32 off = 6;
     for (int32 i = 0; i < n && off < limit; ++i) off += 1 + t[off];

@@ -15,11 +15,12 @@ using namespace tyh;
 
 namespace {
 
-// The used blocks of a loaded heap, in offset order, while they are collected.
-std::vector<int32>* gUsedBlocks = nullptr;
+// Reports of the loader name this source.
+const char kLoadSource[] = "typeload";
 
-int32 CollectUsed(ObjHeap, int32 off) {
-  gUsedBlocks->push_back(off);
+// Adds a used block's offset to the vector in the context.
+int32 CollectUsed(ObjHeap, int32 off, void* used) {
+  static_cast<std::vector<int32>*>(used)->push_back(off);
   return 0;
 }
 
@@ -28,10 +29,8 @@ int32 CollectUsed(ObjHeap, int32 off) {
 // type list and every descriptor it names.  Returns the list's offset, or 0
 // when anything is malformed.  The mark words are 0 again afterwards.
 int32 CheckSavedTypes(ObjHeap h) {
-  std::vector<int32> used;
-  gUsedBlocks = &used;
-  OHForEachBlock(h, CollectUsed);
-  gUsedBlocks = nullptr;
+  std::vector<int32> used;  // in offset order
+  OHForEachBlockWith(h, CollectUsed, &used);
   auto isUsed = [&](int32 off, int32 cls) {
     return std::binary_search(used.begin(), used.end(), off) && OHBlockClass(h, off) == cls;
   };
@@ -75,7 +74,7 @@ MgErr LoadVITypes(UHandle vi, int32 rsrcId, RsrcFileRef rsrcFile, Bool32* found)
 MgErr LoadVITypesFromHandle(UHandle vi, UHandle stored) {
   if (!stored) return kArgErr;
   if (!HaveHeap() || !FindInstrTypeRec(vi)) {
-    DBAssert(__FILE__, __LINE__, "loading the types of a VI that is not registered");
+    DBAssert(kLoadSource, __LINE__, "loading the types of a VI that is not registered");
     AZDisposeHandle(stored);
     return kTypeHeapErr;
   }
@@ -111,13 +110,18 @@ MgErr LoadVITypesFromHandle(UHandle vi, UHandle stored) {
   if (!err) {
     int32 vis = VIList();
     int32 idx = CachedIndex(vi);
-    QX_ASSERT_MSG(idx >= 0 && idx < ObjListCount(gHeap, vis), "the VI's cached type heap index is out of range");
-    int32 rec = ObjListGet(gHeap, vis, idx);
-    int32 old = Rd(gHeap, rec + kITRCurrentList);
-    Wr(gHeap, rec + kITRCurrentList, copy);
-    if (ObjListIndex(gHeap, Rd(gHeap, rec + kITRTypeLists), old, copy) < 0)
-      DBAssert(__FILE__, __LINE__, "the current type list is missing from the VI's lists");
-    if (old) OHDisposeBlock(gHeap, old);
+    if (idx < 0 || idx >= ObjListCount(gHeap, vis)) {
+      DBAssert(kLoadSource, __LINE__, "the VI's cached type heap index is out of range");
+      OHDisposeBlock(gHeap, copy);
+      err = kTypeHeapErr;
+    } else {
+      int32 rec = ObjListGet(gHeap, vis, idx);
+      int32 old = Rd(gHeap, rec + kITRCurrentList);
+      Wr(gHeap, rec + kITRCurrentList, copy);
+      if (ObjListIndex(gHeap, Rd(gHeap, rec + kITRTypeLists), old, copy) < 0)
+        DBAssert(kLoadSource, __LINE__, "the current type list is missing from the VI's lists");
+      if (old) OHDisposeBlock(gHeap, old);
+    }
   }
   OHEndMarkPass(h);
   OHDisposeHeap(h);

@@ -19,7 +19,7 @@ using namespace tyh;
 
 bool tyh::HaveHeap() {
   if (gHeap) return true;
-  DBAssert(__FILE__, __LINE__, "the type heap is not made yet");
+  DBAssert(kSourceFile, __LINE__, "the type heap is not made yet");
   return false;
 }
 
@@ -47,7 +47,7 @@ class TDSource {
 // The VI that owns a panel heap (heap extension word 1), after checking the heap's kind.
 UHandle PanelOwner(ObjHeap panel) {
   if (!panel || !*panel || OHWord(panel, kOHKind) != kPanelHeapKind) {
-    DBAssert(__FILE__, __LINE__, "type IDs need a front-panel heap");
+    DBAssert(kSourceFile, __LINE__, "type IDs need a front-panel heap");
     return nullptr;
   }
   int32 ext = int32(OHWord(panel, kOHExtension));
@@ -63,7 +63,7 @@ int32 PanelRec(ObjHeap panel) {
 // The offset of the entry of a type ID in the VI's current list; 0 when there is none.
 int32 EntryOffset(ObjHeap panel, TypeID id, int32 selector) {
   if (selector != 0) {
-    DBAssert(__FILE__, __LINE__, "only the current type list can be selected");
+    DBAssert(kSourceFile, __LINE__, "only the current type list can be selected");
     return 0;
   }
   if (!gHeap || id == 0) return 0;
@@ -143,7 +143,7 @@ void RenumberInstrTypeRecs() {
 MgErr RegisterVI(UHandle vi) {
   if (!HaveHeap()) return kTypeHeapErr;
   if (!vi) {
-    DBAssert(__FILE__, __LINE__, "no VI to register");
+    DBAssert(kSourceFile, __LINE__, "no VI to register");
     return kArgErr;
   }
   int32 rec = OHNewBlock(gHeap, kInstrTypeRecSize, kObjClassInstrTypeRec);
@@ -210,7 +210,7 @@ TypeDescriptor* TypeIDGetTD(ObjHeap panel, TypeID id, int32 selector) {
 
 TypeDescriptor* TypeIDToTD(ObjHeap panel, TypeID id) {
   TypeDescriptor* td = TypeIDGetTD(panel, id, 0);
-  if (!td) DBAssert(__FILE__, __LINE__, "the type ID names no type descriptor");
+  if (!td) DBAssert(kSourceFile, __LINE__, "the type ID names no type descriptor");
   return td;
 }
 
@@ -240,7 +240,7 @@ MgErr RegisterTypeID(UHandle vi, int32 tdObject, TypeID* id) {
   if (moved != cur) {
     Wr(gHeap, rec + kITRCurrentList, moved);
     if (ObjListIndex(gHeap, Rd(gHeap, rec + kITRTypeLists), cur, moved) < 0)
-      DBAssert(__FILE__, __LINE__, "the current type list is missing from the VI's lists");
+      DBAssert(kSourceFile, __LINE__, "the current type list is missing from the VI's lists");
   }
   if (id) *id = TypeID(count + 1);
   return kNoErr;
@@ -256,7 +256,7 @@ TypeID AllocTypeID(ObjHeap dst, ObjHeap src, TypeID model) {
     if (!obj) {
       // Registering an empty entry would hand out a number that the next
       // registration gives away again.
-      DBAssert(__FILE__, __LINE__, "the model type ID names no type descriptor");
+      DBAssert(kSourceFile, __LINE__, "the model type ID names no type descriptor");
       return 0;
     }
   }
@@ -269,20 +269,20 @@ TypeID AllocTypeID(ObjHeap dst, ObjHeap src, TypeID model) {
 void ReleaseTypeID(ObjHeap panel, TypeID id) {
   int32 at = EntryOffset(panel, id, 0);
   if (!at) {
-    DBAssert(__FILE__, __LINE__, "releasing a type ID that does not exist");
+    DBAssert(kSourceFile, __LINE__, "releasing a type ID that does not exist");
     return;
   }
-  if (Rd(gHeap, at) == 0) DBAssert(__FILE__, __LINE__, "releasing a type ID that is not set");
+  if (Rd(gHeap, at) == 0) DBAssert(kSourceFile, __LINE__, "releasing a type ID that is not set");
   Wr(gHeap, at, 0);
 }
 
 MgErr SetTypeIDTDPtr(ObjHeap panel, TypeID id, TypeDescriptor* td) {
   int32 at = EntryOffset(panel, id, 0);
   if (!at) {
-    DBAssert(__FILE__, __LINE__, "setting the descriptor of a type ID that does not exist");
+    DBAssert(kSourceFile, __LINE__, "setting the descriptor of a type ID that does not exist");
     return kArgErr;
   }
-  if (Rd(gHeap, at) == 0) DBAssert(__FILE__, __LINE__, "setting the descriptor of a type ID that is not set");
+  if (Rd(gHeap, at) == 0) DBAssert(kSourceFile, __LINE__, "setting the descriptor of a type ID that is not set");
   int32 obj = 0;
   if (td) {
     obj = TDToTypeHeap(td);
@@ -304,7 +304,7 @@ MgErr SetTypeIDTD(ObjHeap panel, TypeID id, int32 tdObject) {
 MgErr SetTypeIDName(ObjHeap panel, TypeID id, ConstPStr name) {
   const TypeDescriptor* td = TypeIDGetTD(panel, id, 0);
   if (!td) {
-    DBAssert(__FILE__, __LINE__, "naming a type ID that names no type descriptor");
+    DBAssert(kSourceFile, __LINE__, "naming a type ID that names no type descriptor");
     return kArgErr;
   }
   int32 part = TDSize(td);
@@ -335,7 +335,7 @@ TypeID NewTypeIDForTD(ObjHeap panel, const TypeDescriptor* td) {
   if (!HaveHeap() || !td) return 0;
   int32 size = TDSize(td);
   if (size < 1) {
-    DBAssert(__FILE__, __LINE__, "type descriptor of size 0");
+    DBAssert(kSourceFile, __LINE__, "type descriptor of size 0");
     return 0;
   }
   TDSource src(td);
@@ -357,7 +357,7 @@ TypeID NewTypeIDForTD(ObjHeap panel, const TypeDescriptor* td) {
 
 TypeID NewStdTypeID(ObjHeap panel, int32 stdIndex) {
   if (stdIndex < 0 || stdIndex >= kStdTDCount || !StdTDTable[stdIndex]) {
-    DBAssert(__FILE__, __LINE__, "no such standard type descriptor");
+    DBAssert(kSourceFile, __LINE__, "no such standard type descriptor");
     return 0;
   }
   return NewTypeIDForTD(panel, StdTDTable[stdIndex]);
@@ -368,7 +368,7 @@ TypeID NewStdTypeID(ObjHeap panel, int32 stdIndex) {
 int32 NewTDObject(int32 size) {
   if (!HaveHeap()) return 0;
   if (size < 1 || size > 0xFFFF) {
-    DBAssert(__FILE__, __LINE__, "type descriptor object size outside 1..65535");
+    DBAssert(kSourceFile, __LINE__, "type descriptor object size outside 1..65535");
     return 0;
   }
   return OHNewBlock(gHeap, size, kClsTypeDescriptor);
@@ -387,7 +387,7 @@ int32 InternTD(TypeDescriptor* td, Bool32* alreadyThere) {
   if (alreadyThere) *alreadyThere = 0;
   if (!HaveHeap()) return 0;
   if (!td || TDSize(td) < 1) {
-    DBAssert(__FILE__, __LINE__, "interning no type descriptor");
+    DBAssert(kSourceFile, __LINE__, "interning no type descriptor");
     return 0;
   }
   NormalizeTDPadding(td);

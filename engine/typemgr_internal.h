@@ -7,6 +7,9 @@
 
 namespace tyh {
 
+// Reports of the type heap name this source.
+inline constexpr char kSourceFile[] = "typemgr";
+
 extern ObjHeap gHeap;
 
 inline int32 Rd(ObjHeap h, int32 at) { return int32(GetNative32(*h + at)); }

@@ -86,7 +86,7 @@ int64_t MemReader::Read(const uChar* t, uChar* d, int64_t pos, int64_t avail) {
       }
       return kVariantDataSize;
     case kTDFunction:
-      FLAT_ASSERT("unflattening a function TD");
+      DATA_ASSERT("unflattening a function TD");
       return 0;
     default: {
       int32 n = DataSize(T(t));
@@ -373,7 +373,7 @@ int32 Clip(int64_t used) { return used > INT32_MAX ? INT32_MAX : int32(used); }
 int32 UnFlattenData(UHandle src, int32 offset, const TypeDescriptor* td, void* dst, int32 available,
                     int32 flags) {
   if (!td) {
-    FLAT_ASSERT("unflattening without TD");
+    DATA_ASSERT("unflattening without TD");
     return available < 0 ? 1 : Clip(int64_t(available) + 1);
   }
   int64_t avail = available < 0 ? 0 : available > kMostAvailable ? kMostAvailable : available;

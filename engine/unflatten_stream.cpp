@@ -158,7 +158,7 @@ MgErr StreamReader::Read(const uChar* t, uChar* d) {
     case kTDVariant:
       return ReadFixed(t, d, kVariantDataSize);
     case kTDFunction:
-      FLAT_ASSERT("unflattening a function TD");
+      DATA_ASSERT("unflattening a function TD");
       return kNoErr;
     default: {
       int32 n = DataSize(T(t));

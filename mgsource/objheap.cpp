@@ -15,6 +15,9 @@
 
 namespace {
 
+// Reports name this source.
+const char kSourceFile[] = "objheap";
+
 constexpr uInt32 kFreeBit = 1;
 constexpr uInt32 kPadBit = 2;
 constexpr uInt32 kSizeMask = ~3u;
@@ -69,19 +72,19 @@ inline uInt32 UsableOf(uInt32 sizeWord) {
 // A data offset's block header, after checking that it lies in the block area.
 bool BlockOf(ObjHeap h, int32 offset, uInt32* b) {
   if (!h || !*h) {
-    DBAssert(__FILE__, __LINE__, "no object heap");
+    DBAssert(kSourceFile, __LINE__, "no object heap");
     return false;
   }
   uInt32 start = Rd(h, kOHBlockStart);
   // A block of no usable bytes at the heap's end has its data offset at the end.
   if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > AreaEnd(h)) {
-    DBAssert(__FILE__, __LINE__, "object heap offset outside the block area");
+    DBAssert(kSourceFile, __LINE__, "object heap offset outside the block area");
     return false;
   }
   *b = uInt32(offset) - kOHBlockHeader;
   uInt32 size = TotalSize(h, *b);
   if (size < kOHBlockHeader || *b + size > AreaEnd(h)) {
-    DBAssert(__FILE__, __LINE__, "corrupt object heap block size");
+    DBAssert(kSourceFile, __LINE__, "corrupt object heap block size");
     return false;
   }
   return true;
@@ -92,7 +95,7 @@ struct Busy {
   bool ok;
   explicit Busy(ObjHeap heap) : h(heap) {
     ok = !(Flags(h) & kOHBusy);
-    if (!ok) DBAssert(__FILE__, __LINE__, "object heap free list changed while in use");
+    if (!ok) DBAssert(kSourceFile, __LINE__, "object heap free list changed while in use");
     SetFlags(h, Flags(h) | kOHBusy);
   }
   ~Busy() {
@@ -124,7 +127,7 @@ void InsertFree(ObjHeap h, uInt32 b) {
   uInt32 start = Rd(h, kOHBlockStart);
   while (next && next < b) {
     if (next < start) {
-      DBAssert(__FILE__, __LINE__, "free list entry below the block area");
+      DBAssert(kSourceFile, __LINE__, "free list entry below the block area");
       return;
     }
     prev = next;
@@ -263,7 +266,7 @@ int32 WalkUsed(ObjHeap h, F f) {
   while (b < AreaEnd(h)) {
     uInt32 size = TotalSize(h, b);
     if (size == 0) {
-      DBAssert(__FILE__, __LINE__, "corrupt object heap block size");
+      DBAssert(kSourceFile, __LINE__, "corrupt object heap block size");
       break;
     }
     if (!IsFree(h, b)) {
@@ -284,7 +287,7 @@ int32 WalkUsed(ObjHeap h, F f) {
 
 ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {
   if (dataSize < 0 || extSize < 0) {
-    DBAssert(__FILE__, __LINE__, "negative object heap size");
+    DBAssert(kSourceFile, __LINE__, "negative object heap size");
     return nullptr;
   }
   uInt32 t = ((uInt32(dataSize) + 3) & ~3u) + ((uInt32(extSize) + 3) & ~3u);
@@ -303,7 +306,7 @@ ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {
   Wr(h, kOHHeaderSize + 4, 0);
   if (extSize >= 1) {
     int32 ext = OHNewBlock(h, int32((uInt32(extSize) + 3) & ~3u), extClass);
-    QX_ASSERT_MSG(ext != 0, "object heap extension block");
+    if (!ext) DBAssert(kSourceFile, __LINE__, "object heap extension block");
     Wr(h, kOHExtension, uInt32(ext));
   }
   return h;
@@ -321,7 +324,7 @@ void OHDisposeHeap(ObjHeap heap) {
   ObjHeap* link = &gHeapList;
   while (*link && *link != heap) link = reinterpret_cast<ObjHeap*>(**link + kOHNextHeap);
   if (!*link) {
-    DBAssert(__FILE__, __LINE__, "object heap not in the heap list");
+    DBAssert(kSourceFile, __LINE__, "object heap not in the heap list");
   } else {
     *link = reinterpret_cast<ObjHeap>(uintptr_t(Rd(heap, kOHNextHeap)));
     gListChanged = 1;
@@ -338,7 +341,7 @@ void OHClearBlockFreed() { gBlockFreed = 0; }
 
 MgErr OHGrowHeap(ObjHeap heap, int32 size) {
   if (!heap || size < 0) {
-    DBAssert(__FILE__, __LINE__, "bad object heap growth");
+    DBAssert(kSourceFile, __LINE__, "bad object heap growth");
     return kArgErr;
   }
   uInt32 add = (uInt32(size) + 3) & ~3u;
@@ -359,7 +362,7 @@ MgErr OHGrowHeap(ObjHeap heap, int32 size) {
 
 int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls) {
   if (!heap || size < 0 || cls < 1) {
-    DBAssert(__FILE__, __LINE__, "bad object heap block request");
+    DBAssert(kSourceFile, __LINE__, "bad object heap block request");
     return 0;
   }
   Sizing s = SizeFor(uInt32(size));
@@ -374,7 +377,7 @@ void OHDisposeBlock(ObjHeap heap, int32 offset) {
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return;
   if (IsFree(heap, b)) {
-    DBAssert(__FILE__, __LINE__, "object heap block freed twice");
+    DBAssert(kSourceFile, __LINE__, "object heap block freed twice");
     return;
   }
   Wr(heap, b + 8, 0);
@@ -417,11 +420,11 @@ void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value) {
 MgErr OHSetBlockSize(ObjHeap heap, int32* offset, int32 size) {
   uInt32 b;
   if (!offset || !BlockOf(heap, *offset, &b) || size < 0) {
-    if (size < 0) DBAssert(__FILE__, __LINE__, "negative object heap block size");
+    if (size < 0) DBAssert(kSourceFile, __LINE__, "negative object heap block size");
     return kArgErr;
   }
   if (IsFree(heap, b)) {
-    DBAssert(__FILE__, __LINE__, "resizing a free object heap block");
+    DBAssert(kSourceFile, __LINE__, "resizing a free object heap block");
     return kArgErr;
   }
   Sizing s = SizeFor(uInt32(size));
@@ -493,7 +496,7 @@ int32 OHCopyBlock(ObjHeap src, int32 offset, ObjHeap dst) {
 
 int32 OHEnumBlocks(ObjHeap heap, OHBlockProc proc) {
   if (!heap || !proc) {
-    DBAssert(__FILE__, __LINE__, "no object heap");
+    DBAssert(kSourceFile, __LINE__, "no object heap");
     return 0;
   }
   return WalkUsed(heap, [&](uInt32 off) { return proc(heap, int32(off)); });
@@ -501,7 +504,7 @@ int32 OHEnumBlocks(ObjHeap heap, OHBlockProc proc) {
 
 void OHForEachBlock(ObjHeap heap, OHBlockProc proc) {
   if (!heap || !proc) {
-    DBAssert(__FILE__, __LINE__, "no object heap");
+    DBAssert(kSourceFile, __LINE__, "no object heap");
     return;
   }
   WalkUsed(heap, [&](uInt32 off) {
@@ -510,16 +513,27 @@ void OHForEachBlock(ObjHeap heap, OHBlockProc proc) {
   });
 }
 
+void OHForEachBlockWith(ObjHeap heap, OHBlockContextProc proc, void* context) {
+  if (!heap || !proc) {
+    DBAssert(kSourceFile, __LINE__, "no object heap");
+    return;
+  }
+  WalkUsed(heap, [&](uInt32 off) {
+    proc(heap, int32(off), context);
+    return 0;
+  });
+}
+
 // ---- Mark passes ----------------------------------------------------------------------
 
 int32 OHBeginMarkPass(ObjHeap heap, int32 kind) {
   if (!heap || kind < 1 || kind > 17) {
-    DBAssert(__FILE__, __LINE__, "bad mark pass kind");
+    DBAssert(kSourceFile, __LINE__, "bad mark pass kind");
     return 0;
   }
   if (Flags(heap) & kOHMarkPass) {
     if (Rd16(heap, kOHPassKind) != uInt16(kind)) {
-      DBAssert(__FILE__, __LINE__, "mark pass of another kind is running");
+      DBAssert(kSourceFile, __LINE__, "mark pass of another kind is running");
       return 0;
     }
     Wr16(heap, kOHPassCount, uInt16(Rd16(heap, kOHPassCount) + 1));
@@ -539,7 +553,7 @@ int32 OHEndMarkPass(ObjHeap heap) {
   if (!heap) return 0;
   uInt16 count = Rd16(heap, kOHPassCount);
   if (count < 1) {
-    DBAssert(__FILE__, __LINE__, "mark pass ended without a begin");
+    DBAssert(kSourceFile, __LINE__, "mark pass ended without a begin");
     return 0;
   }
   Wr16(heap, kOHPassCount, uInt16(count - 1));
@@ -551,7 +565,7 @@ int32 OHEndMarkPass(ObjHeap heap) {
 
 void OHSetMarkWords(ObjHeap heap, int32 value) {
   if (!heap || !(Flags(heap) & kOHMarkPass)) {
-    DBAssert(__FILE__, __LINE__, "mark words set outside a mark pass");
+    DBAssert(kSourceFile, __LINE__, "mark words set outside a mark pass");
     return;
   }
   WalkUsed(heap, [&](uInt32 off) {
@@ -623,7 +637,7 @@ bool ValidFileHeap(ObjHeap h) {
 
 MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndian) {
   if (!heap || !*heap) {
-    DBAssert(__FILE__, __LINE__, "no object heap");
+    DBAssert(kSourceFile, __LINE__, "no object heap");
     return kArgErr;
   }
   if (!toBigEndian) {
@@ -661,7 +675,7 @@ MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndian) {
     uInt32 word = Rd(heap, b);
     uInt32 total = word & kSizeMask;
     if (total < 1) {
-      DBAssert(__FILE__, __LINE__, "corrupt object heap block size");
+      DBAssert(kSourceFile, __LINE__, "corrupt object heap block size");
       return kArgErr;
     }
     Swap32At(heap, b);

@@ -43,6 +43,7 @@ static_assert(kOHBlockHeader == 12, "object heap block header");
 constexpr int32 kOHStopEnum = int32(0x80000000u);
 
 typedef int32 (*OHBlockProc)(ObjHeap heap, int32 offset);
+typedef int32 (*OHBlockContextProc)(ObjHeap heap, int32 offset, void* context);
 typedef MgErr (*OHSwapProc)(ObjHeap heap, int32 offset, int32 toBigEndian);
 
 QX_EXTERN_C ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass);
@@ -56,6 +57,8 @@ QX_EXTERN_C void OHSetBlockClass(ObjHeap heap, int32 offset, int32 cls);
 QX_EXTERN_C int32 OHCopyBlock(ObjHeap src, int32 offset, ObjHeap dst);
 QX_EXTERN_C int32 OHEnumBlocks(ObjHeap heap, OHBlockProc proc);
 QX_EXTERN_C void OHForEachBlock(ObjHeap heap, OHBlockProc proc);
+// OHForEachBlock for a procedure that takes a context of its caller.
+void OHForEachBlockWith(ObjHeap heap, OHBlockContextProc proc, void* context);
 QX_EXTERN_C int32 OHBeginMarkPass(ObjHeap heap, int32 kind);
 QX_EXTERN_C int32 OHEndMarkPass(ObjHeap heap);
 QX_EXTERN_C void OHSetMarkWords(ObjHeap heap, int32 value);

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Reports name this source.
+const char kSourceFile[] = "objlist";
+
 inline int32 Rd(ObjHeap h, int32 at) {
   int32 v;
   std::memcpy(&v, *h + at, 4);
@@ -19,17 +22,17 @@ inline void Wr(ObjHeap h, int32 at, int32 v) { std::memcpy(*h + at, &v, 4); }
 // The list's count and usable size, after checking that the entries fit the block.
 bool Shape(ObjHeap heap, int32 list, int32* count, int32* usable) {
   if (!heap || !*heap || list == 0) {
-    DBAssert(__FILE__, __LINE__, "no offset list");
+    DBAssert(kSourceFile, __LINE__, "no offset list");
     return false;
   }
   int32 size = OHBlockSize(heap, list);  // asserts for an offset outside the heap
   if (size < 4) {
-    if (size > 0) DBAssert(__FILE__, __LINE__, "offset list block too small");
+    if (size > 0) DBAssert(kSourceFile, __LINE__, "offset list block too small");
     return false;
   }
   int32 n = Rd(heap, list);
   if (n < 0 || n > (size - 4) / 4) {
-    DBAssert(__FILE__, __LINE__, "offset list count does not fit its block");
+    DBAssert(kSourceFile, __LINE__, "offset list count does not fit its block");
     return false;
   }
   *count = n;
@@ -43,14 +46,14 @@ inline int32 EntryAt(int32 list, int32 i) { return list + 4 + 4 * i; }
 void ShrinkTo(ObjHeap heap, int32 list, int32 newSize) {
   int32 at = list;
   OHSetBlockSize(heap, &at, newSize);
-  QX_ASSERT_MSG(at == list, "offset list moved while shrinking");
+  if (at != list) DBAssert(kSourceFile, __LINE__, "offset list moved while shrinking");
 }
 
 }  // namespace
 
 MgErr OHListInsert(ObjHeap heap, int32* listOffset, int32 value, int32 index) {
   if (!listOffset) {
-    DBAssert(__FILE__, __LINE__, "no offset list");
+    DBAssert(kSourceFile, __LINE__, "no offset list");
     return kArgErr;
   }
   int32 list;
@@ -105,7 +108,7 @@ int32 OHListFind(ObjHeap heap, int32 list, int32 value) {
 
 int32 ObjListRemove(ObjHeap heap, int32 list, int32 value) {
   if (value == 0) {
-    DBAssert(__FILE__, __LINE__, "removing a zero entry from an offset list");
+    DBAssert(kSourceFile, __LINE__, "removing a zero entry from an offset list");
     return 0;
   }
   int32 i = OHListFind(heap, list, value);

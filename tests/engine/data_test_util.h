@@ -133,7 +133,7 @@ class DataTest : public qxtest::EngineTest {
     EXPECT_EQ(LiveHandles(), live_) << "handles leaked or freed twice";
     EngineTest::TearDown();
   }
-  static int DataFailures() { return qxtest::Reports::Get().Count(".cpp"); }
+  static int DataFailures() { return qxtest::Reports::Get().Count("\"data\""); }
 
  private:
   int32 live_ = 0;
