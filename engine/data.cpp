@@ -39,21 +39,10 @@ MgErr StoreEmptyPath(uChar* slot) {
 MgErr InitEmptyArray(const uChar* t, uChar* d) {
   ArrayShape a;
   if (!GetArrayShape(T(t), &a)) return kArgErr;
-  int32 bound = ArrayTDBoundElts(T(t));
-  if (bound == INT32_MIN) return kMemFullErr;  // the bound count overflows
-  int32 count = bound == -1 ? 0 : (bound & 0x7FFFFFFF);
-  if (a.elemSize > 0 && count >= kMaxArrayBytes / a.elemSize) return kMemFullErr;
-  UHandle h = DSNewHClr(a.header + count * a.elemSize);
-  if (!h) return kMemFullErr;
-  StoreH(d, h);
-  for (int32 k = 0; k < a.rank; ++k) {
-    int32 f = a.Field(k);
-    StoreI32(*h + 4 * k, TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : 0);
-  }
-  if (a.flat) return kNoErr;
-  for (int32 i = 0; i < count; ++i)
-    if (MgErr err = FillEmpty(a.elem, *h + a.header + i * a.elemSize)) return err;
-  return kNoErr;
+  UHandle h = nullptr;
+  MgErr err = NewEmptyArray(a, a.elem, &h);
+  if (h) StoreH(d, h);
+  return err;
 }
 
 // ---- Release ------------------------------------------------------------------
@@ -196,10 +185,7 @@ MgErr ResetArray(const uChar* t, uChar* slot) {
     return kNoErr;
   }
   UHandle h = LoadH(slot);
-  if (!h) {
-    DATA_ASSERT("fixed-size array without a handle");
-    return InitEmptyArray(t, slot);
-  }
+  if (!h) return InitEmptyArray(t, slot);  // a null handle is the empty array too
   if (DSGetHandleSize(h) < 4 * a.rank) {
     DATA_ASSERT("array handle smaller than its header");
     return kArgErr;
@@ -223,13 +209,8 @@ MgErr ResetWalk(const uChar* t, uChar* d) {
   switch (t[2]) {
     case kTDString:
     case kTDString33:
-    case kTDString37: {
-      LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
-      int32 bound = LoadI32(t + 4);
-      MgErr err = bound == kTDVariable ? CopyString(nullptr, &h) : CopyBndFixString(nullptr, &h, bound);
-      StoreH(d, h);
-      return err;
-    }
+    case kTDString37:
+      return CopyStringToSlot(nullptr, d, LoadI32(t + 4));
     case kTDHandle: {
       UHandle h = LoadH(d);
       return h ? AZSetHandleSize(h, 0) : kNoErr;
@@ -251,15 +232,9 @@ MgErr ResetWalk(const uChar* t, uChar* d) {
       int32 n = LoadI16(t + 4);
       int32 sel = LoadI16(d);
       if (sel < 0 || sel >= n) return kArgErr;
-      const TypeDescriptor* first = T(t + 6);
-      if (sel != 0 && DataShape(T(t)) != 0) {
-        // Another element holds handles: free it, then make element 0 anew.
-        int32 size = DataSize(T(t));
-        Release(T(t), d, d + size, true);
-        std::memset(d, 0, size_t(size));
-        return FillEmpty(first, d);
-      }
-      return ResetWalk(B(first), d);
+      // Another element makes way for element 0's empty value.
+      if (sel != 0) return SwitchUnionElement(T(t), d, 0);
+      return ResetWalk(t + 6, d);
     }
     case kTDVariant:
       if (LoadI16(t + 4) != kVariantOle) {
@@ -302,7 +277,7 @@ MgErr BytesToBounded(const uChar* p, int32 n, LStrHandle* dst, int32 bound, MgEr
   LStrHandle d = *dst;
   if (!d) {
     if (cap != 0) return wrongSize;
-    d = reinterpret_cast<LStrHandle>(DSNewHClr(4));
+    d = NewEmptyString(bound);
     if (!d) return kMemFullErr;
     *dst = d;
   } else if (int64(DSGetHandleSize(reinterpret_cast<UHandle>(d))) != int64(cap) + 4) {
@@ -310,12 +285,7 @@ MgErr BytesToBounded(const uChar* p, int32 n, LStrHandle* dst, int32 bound, MgEr
   }
   int32 m = n < cap ? n : cap;
   if (m > 0) std::memmove((*d)->str, p, size_t(m));
-  if (bound >= kTDVariable) {
-    (*d)->cnt = m;
-  } else {
-    (*d)->cnt = cap;
-    if (cap > m) std::memset((*d)->str + m, 0, size_t(cap - m));
-  }
+  SetBoundedCount(d, bound, m);
   return kNoErr;
 }
 
@@ -436,14 +406,8 @@ MgErr CopyWalk(const uChar* t, const uChar* s, uChar* d, int32 flags) {
       return kNoErr;
     case kTDString:
     case kTDString33:
-    case kTDString37: {
-      LStrHandle src = reinterpret_cast<LStrHandle>(LoadH(s));
-      LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
-      int32 bound = LoadI32(t + 4);
-      MgErr err = bound == kTDVariable ? CopyString(src, &h) : CopyBndFixString(src, &h, bound);
-      StoreH(d, h);
-      return err;
-    }
+    case kTDString37:
+      return CopyStringToSlot(reinterpret_cast<LStrHandle>(LoadH(s)), d, LoadI32(t + 4));
     case kTDHandle: {
       UHandle h = LoadH(d);
       MgErr err = CopyHandle(LoadH(s), &h);
@@ -486,11 +450,7 @@ MgErr CopyWalk(const uChar* t, const uChar* s, uChar* d, int32 flags) {
       int32 n = LoadI16(t + 4);
       int32 sel = LoadI16(s);
       if (sel < 0 || sel >= n) return kNoErr;
-      if (LoadI16(d) != sel && DataShape(T(t)) != 0) {
-        int32 size = DataSize(T(t));
-        Release(T(t), d, d + size, true);
-        std::memset(d, 0, size_t(size));
-      }
+      if (MgErr err = SwitchUnionElement(T(t), d, sel)) return err;
       return CopyWalk(B(ElemTD(T(t), sel)), s, d, flags);
     }
     case kTDVariant:
@@ -590,10 +550,7 @@ MgErr dm::FillEmpty(const TypeDescriptor* td, uChar* d) {
     case kTDString:
     case kTDString33:
     case kTDString37: {
-      int32 bound = LoadI32(t + 4);
-      int64 bytes = 4 + (bound == kTDVariable ? 0 : int64(bound & 0x7FFFFFFF));
-      if (bytes > INT32_MAX) return kMemFullErr;
-      UHandle h = DSNewHClr(int32(bytes));
+      LStrHandle h = NewEmptyString(LoadI32(t + 4));
       if (!h) return kMemFullErr;
       StoreH(d, h);
       return kNoErr;
@@ -630,6 +587,89 @@ MgErr dm::FillEmpty(const TypeDescriptor* td, uChar* d) {
     default:
       return kNoErr;
   }
+}
+
+LStrHandle dm::NewEmptyString(int32 field) {
+  int64 bytes = 4 + (field == kTDVariable ? 0 : int64(field & 0x7FFFFFFF));
+  if (bytes > INT32_MAX) return nullptr;
+  return reinterpret_cast<LStrHandle>(DSNewHClr(int32(bytes)));
+}
+
+void dm::SetBoundedCount(LStrHandle h, int32 field, int32 m) {
+  if (TDFieldIsFixed(field)) {
+    int32 cap = field & 0x7FFFFFFF;
+    if (cap > m) std::memset((*h)->str + m, 0, size_t(cap - m));
+    (*h)->cnt = cap;
+  } else {
+    (*h)->cnt = m;
+  }
+}
+
+MgErr dm::CopyStringToSlot(LStrHandle src, uChar* slot, int32 field) {
+  LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(slot));
+  if (field == kTDVariable) {
+    MgErr err = CopyString(src, &h);
+    StoreH(slot, h);
+    return err;
+  }
+  if (!h) {
+    // A null bounded or fixed string is the empty string: it stays null for
+    // an empty source, and gets its room made for any other.
+    if (!src) return kNoErr;
+    h = NewEmptyString(field);
+    if (!h) return kMemFullErr;
+    StoreH(slot, h);
+  }
+  return CopyBndFixString(src, &h, field);
+}
+
+bool dm::LeadsWithSelector(const TypeDescriptor* e) {
+  const uChar* t = B(SkipTypedefs(e));
+  switch (t[2]) {
+    case kTDI16: case kTDU16: case kTDEnumU16:
+      return true;
+    case kTDCluster:
+      return LoadI16(t + 4) > 0 && LeadsWithSelector(ElemTD(T(t), 0));
+    default:
+      return false;
+  }
+}
+
+MgErr dm::SwitchUnionElement(const TypeDescriptor* unionTD, uChar* d, int32 sel) {
+  const TypeDescriptor* u = SkipTypedefs(unionTD);
+  if (LoadI16(d) == sel) return kNoErr;
+  int32 size = DataSize(u);
+  if (DataShape(u) != 0) Release(u, d, d + size, true);
+  std::memset(d, 0, size_t(size));
+  const TypeDescriptor* el = ElemTD(u, sel);
+  if (MgErr err = FillEmpty(el, d)) {
+    Release(el, d, d + DataSize(el), true);
+    std::memset(d, 0, size_t(size));
+    return err;
+  }
+  // The new element's empty value names it.
+  if (LeadsWithSelector(el)) PutNative16(d, uInt16(sel));
+  return kNoErr;
+}
+
+MgErr dm::NewEmptyArray(const ArrayShape& a, const TypeDescriptor* elem, UHandle* out) {
+  int32 bound = ArrayTDBoundElts(T(a.td));
+  if (bound == INT32_MIN) return kMemFullErr;  // the bound count overflows
+  int32 count = bound == -1 ? 0 : (bound & 0x7FFFFFFF);
+  int32 es = DataSize(elem);
+  int32 header = AlignDatum(elem, 4 * a.rank);
+  if (es > 0 && count >= kMaxArrayBytes / es) return kMemFullErr;
+  UHandle h = DSNewHClr(header + count * es);
+  if (!h) return kMemFullErr;
+  *out = h;
+  for (int32 k = 0; k < a.rank; ++k) {
+    int32 f = a.Field(k);
+    StoreI32(*h + 4 * k, TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : 0);
+  }
+  if (DataShape(elem) == 0) return kNoErr;
+  for (int32 i = 0; i < count; ++i)
+    if (MgErr err = FillEmpty(elem, *h + header + i * es)) return err;
+  return kNoErr;
 }
 
 dm::ElementPlan::ElementPlan(const TypeDescriptor* e) : elem(e), size(DataSize(e)) {
@@ -829,9 +869,10 @@ MgErr CopyViewToBndString(const StringViewData* view, LStrHandle* dst, int32 bou
 MgErr CopyPath(Path src, Path* dst) {
   if (!dst) return kArgErr;
   if (!src) {
-    Path p = FNotAPath(*dst);
-    if (!p) return *dst ? kArgErr : kMemFullErr;
-    *dst = p;
+    // A null path is the empty value: its copy is null too, so that a copy
+    // flattens as its source does.
+    if (*dst) FDisposePath(*dst);
+    *dst = nullptr;
     return kNoErr;
   }
   if (*dst) return FPathCpy(*dst, src);
@@ -910,14 +951,19 @@ MgErr CopyArrayWalk(const TypeDescriptor* arrayTD, UHandle src, UHandle* dst, in
     // Fixed and bounded arrays hold exactly the type's element count.
     if (bound == INT32_MIN) return kMemFullErr;
     int32 count = bound & 0x7FFFFFFF;
-    int32 scap = Capacity(src, a.header, es);
-    int32 dcap = Capacity(*dst, dh, ds);
-    if ((scap >= 0 && scap != count) || (dcap >= 0 && dcap != count)) return kMemFullErr;
-    if (!*dst) return kNoErr;
     if (!src) {
-      std::memset(**dst, 0, size_t(4 * a.rank));
+      // The empty array: no elements in any dimension.
+      if (*dst) std::memset(**dst, 0, size_t(4 * a.rank));
       return kNoErr;
     }
+    int32 scap = Capacity(src, a.header, es);
+    if (scap >= 0 && scap != count) return kMemFullErr;
+    if (!*dst) {
+      // A null destination is the empty array: its room is made first.
+      if (MgErr err = NewEmptyArray(a, de, dst)) return err;
+    }
+    int32 dcap = Capacity(*dst, dh, ds);
+    if (dcap >= 0 && dcap != count) return kMemFullErr;
     if (a.flat && !adjusted) {
       std::memmove(**dst, *src, size_t(a.header) + size_t(count) * size_t(es));
       return kNoErr;

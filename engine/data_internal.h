@@ -111,6 +111,31 @@ inline const TypeDescriptor* UnionElement(const uChar* t, const uChar* d, ptrdif
   return ElemTD(T(t), sel);
 }
 
+// A new empty string of the bound field: a cleared handle of 4 bytes, or for
+// a bounded or fixed string of 4 + bound (its room).  Null when memory is
+// short or the room does not fit 31 bits.
+LStrHandle NewEmptyString(int32 field);
+// A bounded or fixed string whose first m bytes (m at most its bound) are in
+// place: its count becomes m, or for a fixed string the bound, with the bytes
+// after m cleared.
+void SetBoundedCount(LStrHandle h, int32 field, int32 m);
+// Copies a string (null: the empty string) into the string slot of a datum
+// of the bound field: CopyString for a variable string, else
+// CopyBndFixString, the room of a null slot made first.
+MgErr CopyStringToSlot(LStrHandle src, uChar* slot, int32 field);
+// True when the element TD starts with the 16-bit selector of its union.
+bool LeadsWithSelector(const TypeDescriptor* elem);
+// Makes element sel the element of the union datum at d: when another
+// element is there, it is disposed and sel's empty value made, its selector
+// set.  On failure the datum's bytes are cleared (element 0 with null
+// handles).
+MgErr SwitchUnionElement(const TypeDescriptor* unionTD, uChar* d, int32 sel);
+// The empty value of an array of the shape's dimension fields with elements
+// of elem (the shape's own element, or one laid out in the other boolean
+// form).  *out holds the handle as soon as it exists, so that a failure while
+// the elements are made leaves it to be disposed.
+MgErr NewEmptyArray(const ArrayShape& a, const TypeDescriptor* elem, UHandle* out);
+
 // The walk behind the release operations on the element at [s, e).
 int32 Release(const TypeDescriptor* t, uChar* s, uChar* e, bool dispose);
 // InitEmptyData over bytes already cleared.

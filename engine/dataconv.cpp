@@ -203,11 +203,7 @@ MgErr ConvertUnion(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
     DATA_ASSERT("copy with conversion into a union without the element");
     return kArgErr;
   }
-  if (DataShape(T(dt)) != 0) {
-    int32 size = DataSize(T(dt));
-    Release(T(dt), d, d + size, true);
-    std::memset(d, 0, size_t(size));
-  }
+  if (MgErr err = SwitchUnionElement(T(dt), d, sel)) return err;
   return ConvertWalk(B(ElemTD(T(st), sel)), B(ElemTD(T(dt), sel)), s, d);
 }
 
@@ -227,12 +223,7 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
     case kTDString37: {
       if (dc == kTDStringView) return StringToView(dt, s, d);
       if (!IsStringCode(dc)) return Mismatch();
-      LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
-      LStrHandle src = reinterpret_cast<LStrHandle>(LoadH(s));
-      int32 bound = LoadI32(dt + 4);
-      MgErr err = bound == kTDVariable ? CopyString(src, &h) : CopyBndFixString(src, &h, bound);
-      StoreH(d, h);
-      return err;
+      return CopyStringToSlot(reinterpret_cast<LStrHandle>(LoadH(s)), d, LoadI32(dt + 4));
     }
     case kTDStringView: {
       if (dc == kTDStringView) return StringViewToView(dt, s, d);
@@ -240,6 +231,12 @@ MgErr ConvertWalk(const uChar* st, const uChar* dt, const uChar* s, uChar* d) {
       StringViewData v = LoadStringView(s);
       LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
       int32 bound = LoadI32(dt + 4);
+      if (bound != kTDVariable && !h) {
+        // A null bounded or fixed string is empty: its room is made first.
+        h = NewEmptyString(bound);
+        if (!h) return kMemFullErr;
+        StoreH(d, h);
+      }
       MgErr err = bound == kTDVariable ? CopySString(&v, &h) : CopyViewToBndString(&v, &h, bound);
       StoreH(d, h);
       return err;
@@ -347,19 +344,15 @@ void BoundedSizes(const ArrayShape& da, const int32* ss, int32* ns) {
   }
 }
 
-// A fixed or bounded destination: it must hold exactly the type's count.
-// Makes the handle when that count is 0.
+// A fixed or bounded destination: it must hold exactly the type's count.  A
+// null one is the empty array, whose room is made.
 MgErr CheckBoundedDest(const ArrayShape& da, UHandle* dst, int32* dcount) {
   int32 bound = ArrayTDBoundElts(T(da.td));
   if (bound == INT32_MIN) return kMemFullErr;
   *dcount = bound & 0x7FFFFFFF;
+  if (!*dst) return NewEmptyArray(da, da.elem, dst);
   int32 cap = Capacity(*dst, da.header, da.elemSize);
   if (cap >= 0 && cap != *dcount) return kMemFullErr;
-  if (!*dst) {
-    UHandle h = DSNewHClr(da.header);
-    if (!h) return kMemFullErr;
-    *dst = h;
-  }
   return kNoErr;
 }
 

@@ -128,21 +128,15 @@ int64_t MemReader::ReadString(const uChar* t, uChar* d, int64_t pos, int64_t ava
   int32 bound = field & 0x7FFFFFFF;
   if (bound > INT32_MAX - 4) return avail + 1;
   if (!h) {
-    uh = DSNewHClr(4 + bound);
-    if (!uh) return avail + 1;
-    StoreH(d, uh);
-    h = reinterpret_cast<LStrHandle>(uh);
+    h = dm::NewEmptyString(field);
+    if (!h) return avail + 1;
+    StoreH(d, h);
   } else if (DSGetHandleSize(uh) != 4 + bound && DSSetHSzClr(uh, 4 + bound) != kNoErr) {
     return avail + 1;
   }
   int32 m = c < bound ? c : bound;
   if (m) std::memcpy((*h)->str, src_ + pos + 4, size_t(m));
-  if (TDFieldIsFixed(field)) {
-    if (bound > m) std::memset((*h)->str + m, 0, size_t(bound - m));
-    (*h)->cnt = bound;
-  } else {
-    (*h)->cnt = m;
-  }
+  dm::SetBoundedCount(h, field, m);
   return 4 + int64_t(c);
 }
 
@@ -191,19 +185,9 @@ int64_t MemReader::ReadUnion(const uChar* t, uChar* d, int64_t pos, int64_t avai
   if (avail < 2) return avail + 1;
   int32 sel = int16(GetBE16(src_ + pos));
   if (sel < 0 || sel >= LoadI16(t + 4)) return 0;
-  const uChar* el = B(ElemTD(T(t), sel));
-  if (d && DataShape(T(t)) != 0 && LoadI16(d) != sel) {
-    // Another element holds handles here: it goes before the new one is made.
-    int32 size = DataSize(T(t));
-    DisposeData(T(t), d, d + size);
-    std::memset(d, 0, size_t(size));
-    if (InitEmptyData(T(el), d) != kNoErr) {
-      DisposeData(T(el), d, d + DataSize(T(el)));
-      std::memset(d, 0, size_t(size));
-      return avail + 1;
-    }
-  }
-  return Read(el, d, pos, avail);
+  // Another element with handles goes before the new one is made.
+  if (d && dm::SwitchUnionElement(T(t), d, sel) != kNoErr) return avail + 1;
+  return Read(B(ElemTD(T(t), sel)), d, pos, avail);
 }
 
 int64_t MemReader::ReadArray(const uChar* t, uChar* d, int64_t pos, int64_t avail) {

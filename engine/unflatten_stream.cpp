@@ -195,22 +195,16 @@ MgErr StreamReader::ReadString(const uChar* t, uChar* d) {
   int32 bound = field & 0x7FFFFFFF;
   if (bound > INT32_MAX - 4) return kMemFullErr;
   if (!h) {
-    uh = DSNewHClr(4 + bound);
-    if (!uh) return kMemFullErr;
-    StoreH(d, uh);
-    h = reinterpret_cast<LStrHandle>(uh);
+    h = dm::NewEmptyString(field);
+    if (!h) return kMemFullErr;
+    StoreH(d, h);
   } else if (DSGetHandleSize(uh) != 4 + bound && DSSetHSzClr(uh, 4 + bound) != kNoErr) {
     return kMemFullErr;
   }
   int32 m = c < bound ? c : bound;
   if (!TDFieldIsFixed(field)) (*h)->cnt = 0;
   if (MgErr err = Get((*h)->str, m)) return err;
-  if (TDFieldIsFixed(field)) {
-    if (bound > m) std::memset((*h)->str + m, 0, size_t(bound - m));
-    (*h)->cnt = bound;
-  } else {
-    (*h)->cnt = m;
-  }
+  dm::SetBoundedCount(h, field, m);
   return Get(nullptr, int64_t(c) - m);
 }
 
@@ -266,19 +260,17 @@ MgErr StreamReader::ReadUnion(const uChar* t, uChar* d) {
   uChar two[2];
   if (MgErr err = Peek2(two)) return err;
   int32 sel = int16(GetBE16(two));
-  if (sel < 0 || sel >= LoadI16(t + 4)) return kNoErr;
-  const uChar* el = B(ElemTD(T(t), sel));
-  if (d && DataShape(T(t)) != 0 && LoadI16(d) != sel) {
-    int32 size = DataSize(T(t));
-    DisposeData(T(t), d, d + size);
-    std::memset(d, 0, size_t(size));
-    if (MgErr err = InitEmptyData(T(el), d)) {
-      DisposeData(T(el), d, d + DataSize(T(el)));
-      std::memset(d, 0, size_t(size));
-      return err;
-    }
+  if (sel < 0 || sel >= LoadI16(t + 4)) {
+    // Bad data: the selector is taken from the stream like any other bytes
+    // before the failure, so the stream stands after it.
+    Get(nullptr, 2);
+    return kArgErr;
   }
-  return Read(el, d);
+  // Another element with handles goes before the new one is made.
+  if (d) {
+    if (MgErr err = dm::SwitchUnionElement(T(t), d, sel)) return err;
+  }
+  return Read(B(ElemTD(T(t), sel)), d);
 }
 
 MgErr StreamReader::ReadArray(const uChar* t, uChar* d) {

@@ -131,9 +131,10 @@ TEST_F(ArrayKernels, StringsAreMadeCopiedAndDisposed) {
 }
 
 TEST_F(ArrayKernels, AFailedInsertionLeavesTheArrayAsItWas) {
-  // Copying the fill into a new element fails with 1 at its fixed string,
-  // after its first string was made.
-  Built recs(Array(Cluster({String(), String(TDFixed(3))})));
+  // Copying the fill into a new element fails with 2 at its fixed array,
+  // whose handle in the fill does not hold its two elements, after the
+  // element's string was made.
+  Built recs(Array(Cluster({String(), Array(I32(), {TDFixed(2)})})));
   const TypeDescriptor* rec = ArrayElemTD(recs.td());
   UHandle h = nullptr;
   int32 two[1] = {2};
@@ -144,14 +145,33 @@ TEST_F(ArrayKernels, AFailedInsertionLeavesTheArrayAsItWas) {
   uChar fill[8];
   ASSERT_EQ(InitEmptyData(rec, fill), kNoErr);
   PutStr(fill, "fill");
+  UHandle fixed;
+  std::memcpy(&fixed, fill + 4, 4);
+  ASSERT_EQ(DSSetHandleSize(fixed, 4 + 4), kNoErr);
   int32 pos[1] = {1}, cnt[1] = {3};
-  EXPECT_EQ(ArrayInsertDeleteNDim(recs.td(), &h, pos, cnt, fill), kArgErr);
+  EXPECT_EQ(ArrayInsertDeleteNDim(recs.td(), &h, pos, cnt, fill), kMemFullErr);
   EXPECT_EQ(pos[0], 1);
   EXPECT_EQ(cnt[0], 3);
   EXPECT_TRUE(std::vector<uChar>(*h, *h + DSGetHandleSize(h)) == before);
   EXPECT_EQ(StrAt(*h + 4), "kept");
   DisposeData(rec, fill, fill + 8);
   DisposeData(recs.td(), reinterpret_cast<uChar*>(&h), reinterpret_cast<uChar*>(&h) + 4);
+
+  // A fill of bounded strings goes into new elements whose strings are null:
+  // each gets its room made.
+  Built bnd(Array(String(8)));
+  h = nullptr;
+  ASSERT_EQ(ArrayResize(ArrayElemTD(bnd.td()), 1, &h, two), kNoErr);
+  LStrHandle ab = NewEmptyStringForTest(8, "ab");
+  int32 p1[1] = {1}, c1[1] = {2};
+  EXPECT_EQ(ArrayInsertDeleteNDim(bnd.td(), &h, p1, c1, &ab), kNoErr);
+  EXPECT_EQ(Sizes(h, 1), std::vector<int32>{4});
+  EXPECT_EQ(StrAt(*h + 4), "<null>");
+  EXPECT_EQ(StrAt(*h + 8), "ab");
+  EXPECT_EQ(StrAt(*h + 12), "ab");
+  EXPECT_EQ(DSGetHandleSize(reinterpret_cast<UHandle>(LoadSlot(*h + 12))), 12);
+  DSDisposeHandle(reinterpret_cast<UHandle>(ab));
+  DisposeData(bnd.td(), reinterpret_cast<uChar*>(&h), reinterpret_cast<uChar*>(&h) + 4);
 
   // Memory runs out while a new string is made.
   Built strs(Array(String()));

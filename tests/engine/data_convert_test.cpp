@@ -98,9 +98,10 @@ TEST_F(DataConvert, ClustersUnionsBlocksAndMismatches) {
   Datum us(u1.td(), false), ud(u2.td());
   us.Set<int16>(0, 1);
   PutStr(us.p() + 2, "abcdef");
-  ASSERT_EQ(CopyConvertData(u1.td(), u2.td(), us.p(), ud.p()), kArgErr) << "a fixed string needs its handle";
-  ud.Set<int16>(0, 0);
-  us.Set<int16>(0, 1);
+  // The fixed string of the new element gets its room.
+  ASSERT_EQ(CopyConvertData(u1.td(), u2.td(), us.p(), ud.p()), kNoErr);
+  EXPECT_EQ(ud.Get<int16>(0), 1);
+  EXPECT_EQ(StrAt(ud.p() + 2), "abc");
   DisposeData(u1.td(), us.p(), us.end());
   us.Set<int16>(0, 0);
   us.Set<int32>(2, 8);
@@ -306,16 +307,21 @@ TEST_F(DataConvert, ArrayViewsWithStridesToArraysAndBack) {
   View2 b = {nullptr, 9, 9, 9, 9};
   EXPECT_EQ(CopyConvertData(arr.td(), big.td(), &g, &b), kArgErr);
   EXPECT_EQ(b.size0, 9);
-  // A fixed destination of another count is refused.
+  // A fixed destination of another count is refused; a null one is the
+  // empty array, whose room is made.
   Built fixed(Array(I32(), {TDFixed(2), TDFixed(2)}));
+  UHandle small = DSNewHClr(8 + 8);
+  EXPECT_EQ(CopyConvertData(view.td(), fixed.td(), &v, &small), kMemFullErr);
+  EXPECT_EQ(DSGetHandleSize(small), 16);
   UHandle none = nullptr;
-  EXPECT_EQ(CopyConvertData(view.td(), fixed.td(), &v, &none), kMemFullErr);
-  EXPECT_EQ(none, nullptr);
+  ASSERT_EQ(CopyConvertData(view.td(), fixed.td(), &v, &none), kNoErr);
+  EXPECT_EQ(Sizes(none, 2), (std::vector<int32>{2, 2}));
+  EXPECT_EQ(I32At(none, 8 + 12), 101);
   UHandle f = DSNewHClr(8 + 16);
   ASSERT_EQ(CopyConvertData(view.td(), fixed.td(), &v, &f), kNoErr);
   EXPECT_EQ(Sizes(f, 2), (std::vector<int32>{2, 2}));
   EXPECT_EQ(I32At(f, 8 + 12), 101);
-  for (UHandle h : {g, out, d, again, f}) DSDisposeHandle(h);
+  for (UHandle h : {g, out, d, again, f, small, none}) DSDisposeHandle(h);
 }
 
 }  // namespace

@@ -97,6 +97,18 @@ inline void PutBounded(uChar* slot, const std::string& s) {
   (*h)->cnt = int32(s.size());
   std::memcpy((*h)->str, s.data(), s.size());
 }
+// A bounded string's room (4 + bound bytes) holding s.
+inline LStrHandle NewEmptyStringForTest(int32 bound, const std::string& s) {
+  LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHClr(4 + bound));
+  (*h)->cnt = int32(s.size());
+  if (!s.empty()) std::memcpy((*h)->str, s.data(), s.size());
+  return h;
+}
+inline LStrHandle LoadSlot(const uChar* slot) {
+  LStrHandle h;
+  std::memcpy(&h, slot, 4);
+  return h;
+}
 inline std::string StrAt(const uChar* slot) {
   LStrHandle h;
   std::memcpy(&h, slot, 4);

@@ -196,9 +196,17 @@ TEST_F(UnFlattenTest, UnionsNeedTheirSelectorAndChangeElementsCleanly) {
   EXPECT_EQ(d.Get<int32>(2), 0x12345678);
   ASSERT_EQ(ReadMem(b.td(), d.p(), s0), 8);
   EXPECT_EQ(dtest::StrAt(d.p() + 2), "hi");
-  // An unknown selector reads nothing.
+  // An unknown selector reads nothing from memory; from a stream it is bad
+  // data, which leaves the stream after the selector, as any failed read
+  // leaves it where the failure was found.
   Source bad(Bytes{0, 9, 1, 2});
   EXPECT_EQ(UnFlattenData(bad.h, 0, b.td(), d.p(), 4, 0), 0);
+  MemStream past(Bytes{0, 5, 0xAA, 0xBB});
+  EXPECT_EQ(FromStream(past, b.td(), d.p()), kArgErr);
+  EXPECT_EQ(past.pos, 2);
+  MemStream skipped(Bytes{0xFF, 0xFF, 0xAA, 0xBB});
+  EXPECT_EQ(FromStream(skipped, b.td(), nullptr), kArgErr);
+  EXPECT_EQ(skipped.pos, 2);
   MemStream st(s1);
   ASSERT_EQ(FromStream(st, b.td(), d.p()), kNoErr);
   EXPECT_EQ(d.Get<int32>(2), 0x12345678);
