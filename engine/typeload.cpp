@@ -49,7 +49,7 @@ int32 CheckSavedTypes(ObjHeap h) {
       ok = false;
     } else if (OHBlockMarkWord(h, e) == 0) {  // each descriptor is checked once
       int32 usable = OHBlockSize(h, e);
-      ok = usable >= 4 && TDSize(*h + e) <= usable &&
+      ok = usable >= 4 && TDSize(*h + e) <= usable && TDSize(*h + e) != kTDSizeInHolder &&
            TDCheckBounds(*h + e, std::min(usable, int32(0xFFFF))) == kNoErr;
       OHSetBlockMarkWord(h, e, 1);
     }

@@ -9,6 +9,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/sorting.h"
+#include "td_internal.h"
 #include "typemgr_internal.h"
 
 static_assert(sizeof(UHandle) == 4, "VI record handles are kept in 32-bit heap words");
@@ -73,6 +74,10 @@ int32 EntryOffset(ObjHeap panel, TypeID id, int32 selector) {
   if (!list || id - 1 >= uInt32(ObjListCount(gHeap, list))) return 0;
   return list + 4 + 4 * int32(id - 1);
 }
+
+// A descriptor of 64 KB or more (size field 0xFFFF) takes its size from a
+// holder that a type heap object does not have: it is refused.
+bool Internable(const TypeDescriptor* td) { return TDSize(td) != kTDSizeInHolder; }
 
 // True when the object is an element of the shared list.
 bool IsInterned(int32 obj) {
@@ -285,6 +290,7 @@ MgErr SetTypeIDTDPtr(ObjHeap panel, TypeID id, TypeDescriptor* td) {
   if (Rd(gHeap, at) == 0) DBAssert(kSourceFile, __LINE__, "setting the descriptor of a type ID that is not set");
   int32 obj = 0;
   if (td) {
+    if (!Internable(td)) return kArgErr;
     obj = TDToTypeHeap(td);
     if (!obj) return kMemFullErr;
   }
@@ -309,12 +315,14 @@ MgErr SetTypeIDName(ObjHeap panel, TypeID id, ConstPStr name) {
   }
   int32 part = TDSize(td);
   if (td->flags & kTDFlagName) {
-    if (PStr old = TDNamePtr(td)) part = int32(old - reinterpret_cast<const uChar*>(td));
+    // The old name, empty ones included, starts where the type part ends.
+    int32 at = td::NameOffset(reinterpret_cast<const uChar*>(td));
+    if (at >= 4 && at < part) part = at;
   }
   int32 len = name ? name[0] : 0;
   int32 nameBytes = len ? (len + 2) & ~1 : 0;
   int32 size = part + nameBytes;
-  if (size > 0xFFFF) return kArgErr;
+  if (size >= kTDSizeInHolder) return kArgErr;
   int32 tdOff = int32(reinterpret_cast<const uChar*>(td) - *gHeap);
   int32 obj = NewTDObject(size);
   if (!obj) return kMemFullErr;
@@ -338,6 +346,7 @@ TypeID NewTypeIDForTD(ObjHeap panel, const TypeDescriptor* td) {
     DBAssert(kSourceFile, __LINE__, "type descriptor of size 0");
     return 0;
   }
+  if (!Internable(td)) return 0;
   TDSource src(td);
   TypeID id = AllocTypeID(panel, nullptr, 0);
   if (!id) return 0;
@@ -390,6 +399,7 @@ int32 InternTD(TypeDescriptor* td, Bool32* alreadyThere) {
     DBAssert(kSourceFile, __LINE__, "interning no type descriptor");
     return 0;
   }
+  if (!Internable(td)) return 0;
   NormalizeTDPadding(td);
   int32 size = TDSize(td);
   int32 list = SharedList();

@@ -98,6 +98,9 @@ QX_EXTERN_C MgErr RegisterTypeID(UHandle vi, int32 tdObject, TypeID* id);
 // src's VI, or the void descriptor when model is 0; 0 when it fails.
 QX_EXTERN_C TypeID AllocTypeID(ObjHeap dst, ObjHeap src, TypeID model);
 QX_EXTERN_C void ReleaseTypeID(ObjHeap panel, TypeID id);
+// Descriptors of 64 KB or more (size field 0xFFFF) have no place in the type
+// heap: SetTypeIDTDPtr answers 1 for them, NewTypeIDForTD and InternTD 0,
+// and nothing is changed.
 QX_EXTERN_C MgErr SetTypeIDTDPtr(ObjHeap panel, TypeID id, TypeDescriptor* td);
 QX_EXTERN_C MgErr SetTypeIDTD(ObjHeap panel, TypeID id, int32 tdObject);
 // Replaces the type ID's descriptor by a copy carrying the name (no name for

@@ -383,6 +383,63 @@ TEST_F(TypeHeapTest, SetTypeIDNameAddsReplacesAndRemovesAName) {
   ExpectSharedSorted();
 }
 
+TEST_F(TypeHeapTest, SetTypeIDNameReplacesAnEmptyName) {
+  // A name flag over an empty name: the new name takes the empty one's place.
+  VI v = NewVI();
+  std::vector<uChar> flagged = {6, 0, kTDI32, kTDFlagName, 0, 0};
+  TypeID id = NewTypeIDForTD(v.panel, AsTD(flagged));
+  ASSERT_NE(id, 0u);
+  const uChar abc[] = {3, 'a', 'b', 'c'};
+  ASSERT_EQ(SetTypeIDName(v.panel, id, abc), kNoErr);
+  std::vector<uChar> named = BytesAt(TypeIDEntryValue(v.panel, id, 0));
+  EXPECT_EQ(named, (std::vector<uChar>{8, 0, kTDI32, kTDFlagName, 3, 'a', 'b', 'c'}));
+  PStr name = TypeIDGetTD(v.panel, id, 0) ? TDNamePtr(TypeIDGetTD(v.panel, id, 0)) : nullptr;
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(name[0], 3);
+  // And removing it from the flagged empty form leaves the plain descriptor.
+  TypeID other = NewTypeIDForTD(v.panel, AsTD(flagged));
+  ASSERT_EQ(SetTypeIDName(v.panel, other, nullptr), kNoErr);
+  EXPECT_EQ(BytesAt(TypeIDEntryValue(v.panel, other, 0)), I32().Bytes());
+  // The same for a compound descriptor.
+  std::vector<uChar> pair = Cluster({I32(), DBL()}).Bytes();
+  pair[0] = uChar(pair[0] + 2);
+  pair[3] = kTDFlagName;
+  pair.push_back(0);
+  pair.push_back(0);
+  TypeID third = NewTypeIDForTD(v.panel, AsTD(pair));
+  ASSERT_EQ(SetTypeIDName(v.panel, third, abc), kNoErr);
+  EXPECT_EQ(BytesAt(TypeIDEntryValue(v.panel, third, 0)), Cluster({I32(), DBL()}).Named("abc").Bytes());
+  EXPECT_EQ(TypeFailures(), 0) << ReportText();
+}
+
+TEST_F(TypeHeapTest, DescriptorsOf64KBOrMoreAreRefused) {
+  VI v = NewVI();
+  std::vector<TD> many(20000, I32());
+  std::vector<uChar> big = Cluster(many).Bytes();
+  ASSERT_EQ(big.size(), 80006u);
+  ASSERT_EQ(GetNative16(big.data()), 0xFFFF);
+  ASSERT_EQ(TDCheckBounds(big.data(), int32(big.size())), kNoErr) << "a well-formed descriptor";
+  TypeID id = NewStdTypeID(v.panel, kTDI32);
+  int32 before = TypeIDEntryValue(v.panel, id, 0);
+  std::vector<int32> shared = List(SharedList()), current = Current(v);
+  auto blocks = Blocks();
+  EXPECT_EQ(NewTypeIDForTD(v.panel, AsTD(big)), 0u);
+  EXPECT_EQ(InternTD(AsTD(big), nullptr), 0);
+  EXPECT_EQ(SetTypeIDTDPtr(v.panel, id, AsTD(big)), kArgErr);
+  EXPECT_EQ(TypeIDEntryValue(v.panel, id, 0), before);
+  EXPECT_EQ(List(SharedList()), shared);
+  EXPECT_EQ(Current(v), current);
+  EXPECT_EQ(Blocks(), blocks) << "nothing made";
+  // One byte less than the limit is taken.
+  std::vector<TD> fewer(16382, I32());
+  std::vector<uChar> most = Cluster(fewer).Bytes();
+  ASSERT_EQ(most.size(), 65534u);
+  TypeID fits = NewTypeIDForTD(v.panel, AsTD(most));
+  ASSERT_NE(fits, 0u);
+  EXPECT_EQ(BytesAt(TypeIDEntryValue(v.panel, fits, 0)), most);
+  EXPECT_EQ(TypeFailures(), 0) << ReportText();
+}
+
 TEST_F(TypeHeapTest, NewTypeIDsHoldDescriptorsEqualToTheirSources) {
   VI v = NewVI();
   for (int32 i = 0; i <= kStdTDFunction; ++i) {

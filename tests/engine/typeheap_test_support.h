@@ -19,9 +19,12 @@ constexpr int32 kVIRecordSize = 452;
 
 class TypeHeapTest : public EngineTest {
  protected:
+  // Each test starts from a type heap that holds only what registered VIs
+  // name, and leaves it so: descriptors interned by a test go with it.
   void SetUp() override {
     EngineTest::SetUp();
     ASSERT_EQ(TypeHeapInit(), kNoErr);
+    CollectTypeHeapGarbage();
   }
   void TearDown() override {
     for (auto& v : vis_) {
@@ -29,6 +32,7 @@ class TypeHeapTest : public EngineTest {
       OHDisposeHeap(v.panel);
       AZDisposeHandle(v.vi);
     }
+    CollectTypeHeapGarbage();
     EngineTest::TearDown();
   }
 
