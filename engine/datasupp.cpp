@@ -128,14 +128,15 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
     DATA_ASSERT("array handle smaller than its header");
     return kArgErr;
   }
+  // A corrupt header leaves the array as it is: its elements cannot be told.
   int32 old = n == 1 ? LoadI32(*h) : NArrayElts(n, reinterpret_cast<const int32*>(*h));
   if (old < 0) {
     DATA_ASSERT("array sizes negative or too large");
-    old = 0;
+    return kArgErr;
   }
   if (es > 0 && old > (size - header) / es) {
     DATA_ASSERT("array sizes claim more elements than the handle holds");
-    old = (size - header) / es;
+    return kArgErr;
   }
   if (old >= count) {
     if (old == count) return kNoErr;

@@ -14,7 +14,9 @@ QX_EXTERN_C int32 NArrayElts(int32 n, const int32* sizes);
 // Gives the handle room for count elements (-1 counts as 0): removed
 // elements are disposed, added ones are zero bytes; a null handle gets a new
 // cleared one.  The dimension sizes are left alone.  2 when the count is
-// refused or memory is short (the handle then unchanged).
+// refused or memory is short, 1 (reported) when the handle's sizes are
+// negative, overflow or claim more elements than it holds; the handle is
+// then unchanged.
 QX_EXTERN_C MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32 count);
 // Resizes to the product of the n sizes and writes them into the header
 // (clears the header when sizes is null).  2, nothing changed, when the sizes

@@ -55,6 +55,19 @@ inline int32 BoundBytes(int32 field) { return field == kTDVariable ? 0 : (field 
 int64_t SizeWalk(const uChar* t, const uChar* d, int32 flags);
 // The fewest bytes any datum of the type flattens to; saturates at kHuge.
 int64_t LeastSize(const uChar* t, int32 flags);
+// The most memory an element of a variable array may take per flat byte it
+// consumes (a string bounded at 255 in a cluster takes 267 bytes for 4).
+constexpr int64_t kElementMemoryPerByte = 256;
+// The memory that the empty value of a TD takes (its own bytes and the
+// handles made for it), or kHuge when data of it is not read from flat bytes
+// of outside: function TDs, arrays of arrays, unions whose elements do not
+// start with their selector, fixed sizes that overflow, and variable arrays
+// whose elements fail ElementMemoryFits.
+int64_t Footprint(const uChar* t, int32 flags);
+// The rule that keeps the readers' memory in proportion to their input: each
+// element of a variable array, made as it is read, takes at most
+// kElementMemoryPerByte bytes per flat byte it consumes at least.
+bool ElementMemoryFits(const uChar* elem, int32 flags);
 // The flat size shared by every datum of the type, or -1 when it varies.
 int32 ConstSize(const uChar* t, int32 flags);
 // The size class of an element TD (see FlatEltSizeClass).

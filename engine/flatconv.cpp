@@ -78,97 +78,6 @@ MgErr CopyBytes(UHandle src, int32 bytes, UHandle dst) {
   return kNoErr;
 }
 
-// A union element starts with the 16-bit selector.
-bool LeadsWithSelector(const uChar* e) {
-  e = Skip(e);
-  switch (Code(e)) {
-    case kTDI16: case kTDU16: case kTDEnumU16:
-      return true;
-    case kTDCluster:
-      return LoadI16(e + 4) > 0 && LeadsWithSelector(B(ElemTD(T(e), 0)));
-    default:
-      return false;
-  }
-}
-
-constexpr int64_t kFieldSlack = 16;  // alignment padding an element may add
-// The most memory an element of a variable array may take per flat byte
-// (a string bounded at 255 in a cluster takes 267 bytes for 4).
-constexpr int64_t kElementMemoryPerByte = 256;
-
-// The memory that the empty value of a TD from outside takes (its own bytes
-// and the handles made for it), or kHuge when it is not one that data can be
-// read into: function TDs, arrays of arrays, unions whose elements do not
-// start with their selector, fixed sizes that overflow, and elements of
-// variable arrays whose empty value is far larger than their flat data.
-int64_t Footprint(const uChar* t) {
-  t = Skip(t);
-  uChar c = Code(t);
-  if (int32 s = ScalarFlatSize(c, 0)) return c == kTDEXT || c == kTDUnitEXT ? 10 : c == kTDCXT || c == kTDUnitCXT ? 20 : s;
-  switch (c) {
-    case kTDVoid:
-    case kTDTypeOnly:
-      return 0;
-    case kTDString: case kTDString33: case kTDString37:
-      return 8 + int64_t(BoundBytes(LoadI32(t + 4)));
-    case kTDStringView:
-      return 12;
-    case kTDPath:
-      return 4 + 16;
-    case kTDArray:
-    case kTDArrayView: {
-      int32 n = LoadI16(t + 4);
-      const uChar* e = t + 6 + 4 * n;
-      uChar ec = Code(Skip(e));
-      if (ec == kTDArray || ec == kTDArrayView || ec == kTDFunction) return kHuge;
-      int64_t each = Footprint(e);
-      if (each >= kHuge) return kHuge;
-      if (c == kTDArrayView) return 4 + 8 * int64_t(n);
-      int32 bound = ArrayTDBoundElts(T(t));
-      if (bound == INT32_MIN) return kHuge;
-      // The empty value's sizes (the fixed ones, 0 for the others) must count.
-      int32 count = 1;
-      for (int32 k = 0; k < n; ++k) {
-        int32 f = LoadI32(t + 6 + 4 * k);
-        int32 size = TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : 0;
-        if (BitLength(count) + BitLength(size) >= 31) return kHuge;
-        count *= size;
-      }
-      if (bound == -1) {
-        // Each element read makes an empty value of its own: it may need at
-        // most a bounded multiple of the fewest bytes it consumes.
-        if (each > INT32_MAX / 2) return kHuge;
-        int64_t least = LeastSize(e, 0);
-        if (each > kElementMemoryPerByte * (least > 0 ? least : 1)) return kHuge;
-        return 4 + 4 * int64_t(n) + kFieldSlack;
-      }
-      return SatAdd(4 + 4 * int64_t(n) + kFieldSlack, SatMul(bound & 0x7FFFFFFF, each));
-    }
-    case kTDCluster:
-    case kTDUnion: {
-      int32 n = LoadI16(t + 4);
-      int64_t total = 0;
-      for (int32 i = 0; i < n; ++i) {
-        const uChar* e = B(ElemTD(T(t), i));
-        if (c == kTDUnion && !LeadsWithSelector(e)) return kHuge;
-        int64_t s = SatAdd(Footprint(e), kFieldSlack);
-        total = c == kTDCluster ? SatAdd(total, s) : (s > total ? s : total);
-      }
-      return total;
-    }
-    case kTDBlock:
-      return LoadI32(t + 4);
-    case kTDWrapper:
-      return Footprint(t + 4);
-    case kTDVariant:
-      return kVariantDataSize;
-    case kTDFunction:
-      return kHuge;
-    default:
-      return 4;
-  }
-}
-
 // The conversion of a type array in the handle work and of its data.
 class Conversion {
  public:
@@ -200,7 +109,7 @@ MgErr Conversion::Data(LStrHandle src, int32 count, LStrHandle dst) {
   int32 readFlags = toPrevious_ ? 0 : kFlatOldBooleans;
   // The datum's empty value and the fewest bytes its data take must fit what
   // the data could fill, before anything is allocated for it.
-  if (Footprint(B(td())) > int64_t(count) + kFlatStreamCheckBytes) return kArgErr;
+  if (Footprint(B(td()), readFlags) > int64_t(count) + kFlatStreamCheckBytes) return kArgErr;
   if (LeastSize(B(td()), readFlags) > count) return kArgErr;
   const TypeDescriptor* t = td();
   int32 size = DataSize(t);

@@ -423,6 +423,78 @@ int64_t LeastSize(const uChar* t, int32 flags) {
 }
 
 namespace {
+constexpr int64_t kFieldSlack = 16;  // alignment padding an element may add
+}  // namespace
+
+bool ElementMemoryFits(const uChar* e, int32 flags) {
+  int64_t each = Footprint(e, flags);
+  if (each >= kHuge || each > INT32_MAX / 2) return false;
+  int64_t least = LeastSize(e, flags);
+  return each <= kElementMemoryPerByte * (least > 0 ? least : 1);
+}
+
+int64_t Footprint(const uChar* t, int32 flags) {
+  t = Skip(t);
+  uChar c = Code(t);
+  if (ScalarFlatSize(c, flags)) return DataSize(T(t));
+  switch (c) {
+    case kTDVoid:
+    case kTDTypeOnly:
+      return 0;
+    case kTDString: case kTDString33: case kTDString37:
+      return 8 + int64_t(BoundBytes(LoadI32(t + 4)));
+    case kTDStringView:
+      return 12;
+    case kTDPath:
+      return 4 + 16;
+    case kTDArray:
+    case kTDArrayView: {
+      int32 n = LoadI16(t + 4);
+      const uChar* e = t + 6 + 4 * n;
+      uChar ec = Code(Skip(e));
+      if (ec == kTDArray || ec == kTDArrayView || ec == kTDFunction) return kHuge;
+      int64_t each = Footprint(e, flags);
+      if (each >= kHuge) return kHuge;
+      if (c == kTDArrayView) return 4 + 8 * int64_t(n);
+      int32 bound = ArrayTDBoundElts(T(t));
+      if (bound == INT32_MIN) return kHuge;
+      // The empty value's sizes (the fixed ones, 0 for the others) must count.
+      int32 count = 1;
+      for (int32 k = 0; k < n; ++k) {
+        int32 f = LoadI32(t + 6 + 4 * k);
+        int32 size = TDFieldIsFixed(f) ? (f & 0x7FFFFFFF) : 0;
+        if (BitLength(count) + BitLength(size) >= 31) return kHuge;
+        count *= size;
+      }
+      if (bound == -1) return ElementMemoryFits(e, flags) ? 4 + 4 * int64_t(n) + kFieldSlack : kHuge;
+      return SatAdd(4 + 4 * int64_t(n) + kFieldSlack, SatMul(bound & 0x7FFFFFFF, each));
+    }
+    case kTDCluster:
+    case kTDUnion: {
+      int32 n = LoadI16(t + 4);
+      int64_t total = 0;
+      for (int32 i = 0; i < n; ++i) {
+        const TypeDescriptor* e = ElemTD(T(t), i);
+        if (c == kTDUnion && !dm::LeadsWithSelector(e)) return kHuge;
+        int64_t s = SatAdd(Footprint(B(e), flags), kFieldSlack);
+        total = c == kTDCluster ? SatAdd(total, s) : (s > total ? s : total);
+      }
+      return total;
+    }
+    case kTDBlock:
+      return LoadI32(t + 4);
+    case kTDWrapper:
+      return Footprint(t + 4, flags);
+    case kTDVariant:
+      return kVariantDataSize;
+    case kTDFunction:
+      return kHuge;
+    default:
+      return 4;
+  }
+}
+
+namespace {
 
 // Codes found inside clusters and unions (through typedefs, not arrays).
 template <typename Pred>

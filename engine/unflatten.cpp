@@ -203,9 +203,11 @@ int64_t MemReader::ReadArray(const uChar* t, uChar* d, int64_t pos, int64_t avai
   if (count < 0) return avail + 1;
   pos += 4 * n;
   int64_t rem = avail - 4 * n;
-  // No allocation before the bytes left could hold the elements.
+  // No allocation before the bytes left could hold the elements, nor for
+  // elements that would take more memory than their flat bytes justify.
   int64_t least = a.oldBools ? 2 * PackedOf(n, sizes).words : SatMul(count, LeastSize(a.elem, flags_));
   if (least > rem) return avail + 1;
+  if (count > 0 && ArrayTDBoundElts(T(a.t)) == -1 && !ElementMemoryFits(a.elem, flags_)) return avail + 1;
   if (!d) {
     int64_t used = ReadDense(a, sizes, count, nullptr, pos, rem);
     return used > rem ? avail + 1 : 4 * n + used;

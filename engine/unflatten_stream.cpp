@@ -289,6 +289,9 @@ MgErr StreamReader::ReadArray(const uChar* t, uChar* d) {
   if (count < 0) return kArgErr;
   int32 bound = ArrayTDBoundElts(T(a.t));
   if (bound == INT32_MIN) return kArgErr;
+  // Elements that would take more memory than their flat bytes justify are
+  // refused before anything is made for them.
+  if (count > 0 && bound == -1 && !ElementMemoryFits(a.elem, flags_)) return kArgErr;
   // An element area of 1 MB or more is made only for a stream that holds at
   // least the fewest bytes the elements flatten to.
   Packed g = PackedOf(n, sizes);

@@ -86,6 +86,31 @@ TEST_F(ArraySizing, ResizeEltsLimitsAndCounts) {
   DSDisposeHandle(h);
 }
 
+TEST_F(ArraySizing, ACorruptHeaderLeavesTheArrayAsItIs) {
+  // Two strings under sizes that are negative, overflow, or claim more
+  // elements than the handle holds: growing or shrinking gives 1, reported,
+  // and neither string is touched.
+  Built strings(Array(String(), {kTDVariable, kTDVariable}));
+  for (std::vector<int32> sizes : {std::vector<int32>{-1, 2}, {65536, 32768}, {2, 3}}) {
+    UHandle h = DSNewHClr(8 + 8);
+    PutStr(*h + 8, "one");
+    PutStr(*h + 12, "two");
+    std::memcpy(*h, sizes.data(), 8);
+    std::vector<uChar> before(*h, *h + 16);
+    ClearReports();
+    for (int32 count : {1, 4}) {
+      EXPECT_EQ(ArrayResizeElts(StdTDTable[kStdTDString], 2, &h, count), kArgErr) << sizes[0] << " " << count;
+      EXPECT_EQ(std::vector<uChar>(*h, *h + DSGetHandleSize(h)), before);
+    }
+    EXPECT_EQ(DataFailures(), 2);
+    EXPECT_EQ(StrAt(*h + 8), "one");
+    EXPECT_EQ(StrAt(*h + 12), "two");
+    int32 two[2] = {1, 2};
+    std::memcpy(*h, two, 8);
+    DisposeData(strings.td(), reinterpret_cast<uChar*>(&h), reinterpret_cast<uChar*>(&h) + 4);
+  }
+}
+
 TEST_F(ArraySizing, GrowingClearsAndShrinkingDisposes) {
   UHandle h = DSNewHandle(4 + 12);
   std::memset(*h, 0x6B, 16);

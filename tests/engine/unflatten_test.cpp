@@ -170,6 +170,39 @@ TEST_F(UnFlattenTest, CountsBeyondTheBytesAllocateNothing) {
   EXPECT_EQ(*reinterpret_cast<int32*>(*d.H()), 0);
 }
 
+TEST_F(UnFlattenTest, ElementsNeedingFarMoreMemoryThanTheirBytesAreRefused) {
+  ftest::StreamCheck check;
+  // 1,000 unions of 2 flat bytes each, whose larger element takes 100,002
+  // bytes; 100 strings of 4 flat bytes each, bounded at 1 MB.
+  Built unions(tdb::Array(
+      tdb::Union({tdb::Cluster({tdb::I16()}), tdb::Cluster({tdb::I16(), tdb::Block(100000)})})));
+  Bytes uf = Cat(Be32({1000}), Bytes(2000, 0));
+  Built strings(tdb::Array(tdb::String(1 << 20)));
+  Bytes sf = Cat(Be32({100}), Bytes(400, 0));
+  int64_t before = ftest::PeakKB();
+  for (auto [b, f] : {std::pair<const Built*, const Bytes*>{&unions, &uf}, {&strings, &sf}}) {
+    SCOPED_TRACE(Hex(b->bytes));
+    Datum d(b->td());
+    EXPECT_EQ(ReadMem(b->td(), d.p(), *f), int32(f->size()) + 1);
+    EXPECT_EQ(UnFlattenData(Source(*f).h, 0, b->td(), nullptr, int32(f->size()), 0), int32(f->size()) + 1)
+        << "measuring agrees with reading";
+    MemStream st(*f);
+    EXPECT_EQ(FromStream(st, b->td(), d.p()), kArgErr);
+    EXPECT_EQ(st.pos, 4) << "refused after the sizes, before any element";
+    EXPECT_EQ(Flat(b->td(), d.p()), Be32({0}));
+    // No elements: nothing to refuse.
+    EXPECT_EQ(ReadMem(b->td(), d.p(), Be32({0})), 4);
+  }
+  EXPECT_LT(ftest::PeakKB() - before, 16 * 1024) << "KB reserved";
+  // Elements whose memory stays in proportion read as before.
+  Built fine(tdb::Array(tdb::Cluster({tdb::I16(), tdb::String(255)})));
+  Bytes ff = Cat(Cat(Be32({2}), {0, 1}), Cat(Be32({1}), {'a', 0, 2, 0, 0, 0, 0}));
+  Datum d(fine.td());
+  EXPECT_EQ(ReadMem(fine.td(), d.p(), ff), int32(ff.size()));
+  EXPECT_EQ(Flat(fine.td(), d.p()), ff);
+  EXPECT_EQ(DataFailures(), 0) << ReportText();
+}
+
 TEST_F(UnFlattenTest, ArrayOfUnionsSmallerThanTheLargestElementReadsBack) {
   Built b(tdb::Array(tdb::Union({tdb::Cluster({tdb::I16(), tdb::I8()}), tdb::Cluster({tdb::I16(), tdb::Block(100)})})));
   Bytes f = Cat(Be32({3}), {0, 0, 1, 0, 0, 2, 0, 0, 3});
