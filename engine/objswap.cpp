@@ -216,8 +216,10 @@ void Ring(Swapper& s) {
 
 void Knob(Swapper& s) {
   s.Do(I32Both(60));
-  // Written in direction 1 always; read in direction 0 only from a block that holds it.
-  if (s.Mode() != kSwapToMemory || s.Size() > 64) s.Do(I32Both(64));
+  // The field at 64 is converted in both directions when the block holds it:
+  // a Knob of 64 bytes, which has none, converts without it, so that its
+  // panel heap can be written at all and reads back as it was.
+  if (s.Size() > 64) s.Do(I32Both(64));
   Slide(s);
 }
 

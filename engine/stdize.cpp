@@ -138,12 +138,16 @@ MgErr Walk(uChar* td, uInt32 available, int32 dir, bool oldStrings, int32 depth,
         err = SwapRefnumTDBounded(f.At(4), dir, int32(size - 4));
         break;
       }
-      f.Sw16(4);
+      // The kind word, like the header, is converted first from file order
+      // and last to it: the record and the automation conversion see it in
+      // memory order either way.
+      if (dir == kToMemoryOrder) f.Sw16(4);
       if (kind == kRefnumDatalog) {
         err = Children(f, 6, 1, dir, oldStrings, depth);
       } else if (kind == kRefnumAutomation) {
         err = AutoRefStandardize(td, dir, int32(size));
       }
+      if (!err && dir == kToFileOrder) f.Sw16(4);
       break;
     }
     case kTDVariant:
