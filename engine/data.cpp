@@ -209,8 +209,15 @@ MgErr ResetWalk(const uChar* t, uChar* d) {
   switch (t[2]) {
     case kTDString:
     case kTDString33:
-    case kTDString37:
-      return CopyStringToSlot(nullptr, d, LoadI32(t + 4));
+    case kTDString37: {
+      LStrHandle h = reinterpret_cast<LStrHandle>(LoadH(d));
+      int32 bound = LoadI32(t + 4);
+      // A null bounded or fixed string is already the empty string.
+      if (!h && bound != kTDVariable) return kNoErr;
+      MgErr err = bound == kTDVariable ? CopyString(nullptr, &h) : CopyBndFixString(nullptr, &h, bound);
+      StoreH(d, h);
+      return err;
+    }
     case kTDHandle: {
       UHandle h = LoadH(d);
       return h ? AZSetHandleSize(h, 0) : kNoErr;
@@ -612,10 +619,16 @@ MgErr dm::CopyStringToSlot(LStrHandle src, uChar* slot, int32 field) {
     StoreH(slot, h);
     return err;
   }
+  if (!src) {
+    // The empty string: a null slot stays null, and a fixed string shows no
+    // bytes, as its empty value does, so that the copy flattens as its source.
+    if (!h) return kNoErr;
+    MgErr err = CopyBndFixString(nullptr, &h, field);
+    if (!err) (*h)->cnt = 0;
+    return err;
+  }
   if (!h) {
-    // A null bounded or fixed string is the empty string: it stays null for
-    // an empty source, and gets its room made for any other.
-    if (!src) return kNoErr;
+    // A null bounded or fixed string gets its room made first.
     h = NewEmptyString(field);
     if (!h) return kMemFullErr;
     StoreH(slot, h);

@@ -119,9 +119,10 @@ LStrHandle NewEmptyString(int32 field);
 // place: its count becomes m, or for a fixed string the bound, with the bytes
 // after m cleared.
 void SetBoundedCount(LStrHandle h, int32 field, int32 m);
-// Copies a string (null: the empty string) into the string slot of a datum
-// of the bound field: CopyString for a variable string, else
-// CopyBndFixString, the room of a null slot made first.
+// Copies a string into the string slot of a datum of the bound field:
+// CopyString for a variable string, else CopyBndFixString, the room of a null
+// slot made first.  The copy of a null source flattens as the source: a null
+// bounded or fixed slot stays null, an existing one gets count 0.
 MgErr CopyStringToSlot(LStrHandle src, uChar* slot, int32 field);
 // True when the element TD starts with the 16-bit selector of its union.
 bool LeadsWithSelector(const TypeDescriptor* elem);

@@ -424,6 +424,11 @@ MgErr CopyConvertArray(const TypeDescriptor* srcTD, const TypeDescriptor* dstTD,
   for (int32 k = 0; k < n; ++k) ss[k] = src ? LoadI32(*src + 4 * k) : 0;
 
   if (!da.AnyVariable()) {
+    if (!src) {
+      // The empty array: no elements in any dimension.
+      if (*dst) std::memset(**dst, 0, size_t(n) * 4);
+      return kNoErr;
+    }
     int32 dcount;
     if (MgErr err = CheckBoundedDest(da, dst, &dcount)) return err;
     BoundedSizes(da, ss, ns);

@@ -85,6 +85,14 @@ TEST_F(NullSlots, EmptiedFixedArraysOfFixedStringsTakeCopiesAndResets) {
   EXPECT_EQ(Flat(t.td(), dst.p()), Flat(t.td(), empty.p()));
   EXPECT_EQ(CopyConvertData(t.td(), t.td(), src.p(), dst.p()), kNoErr);
   EXPECT_EQ(Flat(t.td(), dst.p()), f);
+  // Null strings in a source copy as empty strings over strings that hold data.
+  Datum emptied(t.td());
+  Read(t.td(), emptied.p(), f);
+  EmptyData(t.td(), emptied.p(), emptied.end());
+  Read(t.td(), dst.p(), f);
+  EXPECT_EQ(CopyData(t.td(), emptied.p(), dst.p()), kNoErr);
+  EXPECT_EQ(Flat(t.td(), dst.p()), Flat(t.td(), emptied.p()));
+  EXPECT_EQ(Flat(t.td(), dst.p()), Cat({Be32(2), Be32(0), Be32(0)}));
   // A null source is the empty value: copying it keeps the null slot null.
   auto nothing = Zeroed(t.td());
   auto into = Zeroed(t.td());

@@ -1,9 +1,10 @@
 // Random type descriptors built from the input, data of them filled with
 // random values, then every data operation on them: empty values, deep
-// copies (which must equal their source), copies with conversion into a
-// perturbed type, reset, empty, reclaim, release over cut ranges and the
-// array kernels.  Every buffer has exactly its datum's size, and no handle
-// may be left behind.
+// copies and copies with conversion into the same type (which must succeed
+// and equal their source, into fresh, null and full destinations alike),
+// copies with conversion into a perturbed type, reset (which must succeed),
+// empty, reclaim, release over cut ranges and the array kernels.  Every
+// buffer has exactly its datum's size, and no handle may be left behind.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -249,6 +250,16 @@ void Fill(Input& in, const uChar* t, uChar* d) {
     case kTDBoolean:
       d[0] = uChar(in.Byte() & 1);
       return;
+    case kTDEnumU8:
+    case kTDEnumU16: {
+      // One of the items.
+      uInt16 v = uInt16(in.Byte() % uint32_t(I16(t + 4)));
+      if (c == kTDEnumU8)
+        d[0] = uChar(v);
+      else
+        std::memcpy(d, &v, 2);
+      return;
+    }
     case kTDVariant:
     case kTDStringView:
     case kTDArrayView:
@@ -258,6 +269,26 @@ void Fill(Input& in, const uChar* t, uChar* d) {
       for (int32 i = 0; i < size; ++i) d[i] = uChar(in.Byte());
       return;
     }
+  }
+}
+
+// True when an array holds arrays directly (typedefs looked through): data
+// of such a type cannot exist, as no array handle takes array elements.
+bool ArrayOfArrays(const uChar* t) {
+  t = Inner(t);
+  switch (t[2]) {
+    case kTDArray: {
+      const uChar* e = ArrayElem(t);
+      return Inner(e)[2] == kTDArray || ArrayOfArrays(e);
+    }
+    case kTDCluster:
+    case kTDUnion: {
+      for (int32 i = 0, n = I16(t + 4); i < n; ++i)
+        if (ArrayOfArrays(reinterpret_cast<const uChar*>(ElemTD(TD(t), i)))) return true;
+      return false;
+    }
+    default:
+      return false;
   }
 }
 
@@ -281,14 +312,18 @@ bool Same(const uChar* t, const uChar* a, const uChar* b) {
       return nx == ny && (nx == 0 || std::memcmp(*x, *y, size_t(nx)) == 0);
     }
     case kTDArray: {
+      // The sizes (zeros for a null handle), then the elements they cover.
       UHandle x = H(a), y = H(b);
       int32 rank = I16(t + 4);
-      if (!x || !y) return Live(t, x) == 0 && Live(t, y) == 0;
-      if (std::memcmp(*x, *y, size_t(4 * rank)) != 0) return false;
-      int32 n = Live(t, x);
+      std::vector<int32> sx(size_t(rank), 0), sy(size_t(rank), 0);
+      if (x) std::memcpy(sx.data(), *x, size_t(4 * rank));
+      if (y) std::memcpy(sy.data(), *y, size_t(4 * rank));
+      if (sx != sy) return false;
+      int32 n = NArrayElts(rank, sx.data());
+      if (n <= 0) return n == 0;
       const uChar* e = ArrayElem(t);
       int32 header = AlignDatum(TD(e), 4 * rank), es = DataSize(TD(e));
-      for (int32 i = 0; i < n; ++i)
+      for (int32 i = 0; i < n && es > 0; ++i)
         if (!Same(e, *x + header + i * es, *y + header + i * es)) return false;
       return true;
     }
@@ -385,25 +420,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (DataSize(t) > 1 << 16 || DataSize(o) > 1 << 16) return 0;
     Input in(data + shape.pos(), size - shape.pos());
 
-    Datum a(t), b(t), c(o);
+    Datum a(t), b(t), c(o), z(t), v(t);
     if (InitEmptyData(t, a.p()) != kNoErr) return 0;
     Fill(in, tb.data(), a.p());
-    InitEmptyData(t, b.p());
-    if (CopyData(t, a.p(), b.p()) == kNoErr) Check(Same(tb.data(), a.p(), b.p()));
-    // A second copy over a destination that holds data.
+    Check(InitEmptyData(t, b.p()) == kNoErr);
+    // A valid value of a valid type: every copy and identity conversion
+    // succeeds and equals its source, into an empty value, into null handles
+    // and over a destination that holds data.
+    // (Arrays of arrays cannot hold data: their copies may fail, but a copy
+    // that succeeds is still equal.)
+    bool valid = !ArrayOfArrays(tb.data());
+    auto same = [&](MgErr err, Datum& x) { Check(err ? !valid : Same(tb.data(), a.p(), x.p())); };
+    same(CopyData(t, a.p(), b.p()), b);
+    same(CopyData(t, a.p(), z.p()), z);
     Fill(in, tb.data(), b.p());
-    if (CopyData(t, a.p(), b.p()) == kNoErr) Check(Same(tb.data(), a.p(), b.p()));
-    InitEmptyData(o, c.p());
+    same(CopyData(t, a.p(), b.p()), b);
+    same(CopyConvertData(t, t, a.p(), v.p()), v);
+    Fill(in, tb.data(), v.p());
+    same(CopyConvertData(t, t, a.p(), v.p()), v);
+    Check(InitEmptyData(o, c.p()) == kNoErr);
     CopyConvertData(t, o, a.p(), c.p());
     CopyConvertData(o, t, c.p(), b.p());
     Kernels(in, t, a.p());
-    ResetData(t, b.p());
+    // The kernels resize a fixed or bounded array to its new elements: its
+    // handle no longer holds the type's room, and copies refuse it.
+    if (Inner(tb.data())[2] == kTDArray && ArrayTDBoundElts(t) != -1) valid = false;
+    Check(ResetData(t, b.p()) == kNoErr || !valid);
     int32 cut = in.Range(0, a.size);
     DisposeData(t, a.p(), a.p() + cut);
     ReclaimDataMemory(t, a.p(), a.p() + a.size);
     EmptyData(t, a.p(), a.p() + a.size);
+    Check(ResetData(t, z.p()) == kNoErr || !valid);
     Fill(in, tb.data(), a.p());
-    CopyDataWalk(t, a.p(), b.p(), 0);
+    // Emptied and released values hold null handles: still valid values.
+    same(CopyDataWalk(t, a.p(), b.p(), 0), b);
+    same(CopyConvertData(t, t, a.p(), v.p()), v);
+    Check(ResetData(t, a.p()) == kNoErr || !valid);
     ReclaimDataMemory(o, c.p(), c.p() + c.size);
   }
   Check(LiveHandles() == live);

@@ -55,6 +55,10 @@ std::vector<Bytes> MakeTypes() {
       Array(Cluster({I16(), I32(), Enum(kTDEnumU16, {"x"})})),
       Cluster({Array(Cluster({})), Array(Void()), StringOf(kTDString33), StringOf(kTDString37, 6)}),
       Array(Cluster({Array(U8(), {TDFixed(4)})}), {2}),
+      // Elements whose memory is far beyond their flat bytes: refused, under
+      // the target's malloc limit.
+      Array(String(1 << 20)),
+      Array(Union({Cluster({I16()}), Cluster({I16(), Block(100000)})})),
   };
   std::vector<Bytes> out;
   for (auto& t : tds) out.push_back(t.Bytes());
@@ -97,15 +101,18 @@ struct Stream {
 
 // Reads bytes as data of the type from memory, a string and a stream; what
 // was read is written, and reading that back writes the same bytes.
+// When the memory reader and the stream reader both take the bytes, they
+// take the same number of them: the stream is never left out of step.
 void ReadAll(const TypeDescriptor* td, const uChar* data, int32 n, int32 flags) {
   std::unique_ptr<uChar[]> exact(new uChar[size_t(n) + 4]);
   if (n) std::memcpy(exact.get() + 4, data, size_t(n));
   uChar* bytes = exact.get() + 4;
   UHandle src = &bytes;  // a handle whose block is exactly the bytes
+  int32 used = UnFlattenData(src, 0, td, nullptr, n, flags);
   {
     Datum d(td);
     if (!d.ok) return;
-    int32 used = UnFlattenFromMem(src, 0, td, d.buf.get(), n, flags);
+    if (UnFlattenFromMem(src, 0, td, d.buf.get(), n, flags) != used) std::abort();  // measuring differs
     if (used <= n) {
       LStrHandle once = reinterpret_cast<LStrHandle>(DSNewHandle(0));
       if (once && FlattenToLStr(once, td, d.buf.get(), flags) == kNoErr) {
@@ -135,9 +142,12 @@ void ReadAll(const TypeDescriptor* td, const uChar* data, int32 n, int32 flags) 
   {
     Datum d(td);
     Stream s{bytes, n, 0};
-    if (d.ok) UnFlattenFromStream(td, d.buf.get(), &Stream::Read, &s, flags);
+    if (d.ok && UnFlattenFromStream(td, d.buf.get(), &Stream::Read, &s, flags) == kNoErr && used <= n &&
+        s.pos != used)
+      std::abort();  // the stream read out of step with the memory reader
     Stream skip{bytes, n, 0};
-    UnFlattenFromStream(td, nullptr, &Stream::Read, &skip, flags);
+    if (UnFlattenFromStream(td, nullptr, &Stream::Read, &skip, flags) == kNoErr && used <= n && skip.pos != used)
+      std::abort();
   }
 }
 
