@@ -29,6 +29,12 @@ uInt32 Map::RefListsEnd() const {
   return Entry(n - 1, RefCount(n - 1));
 }
 
+int32 Map::EntryCount() const {
+  int32 n = 0;
+  for (int32 t = 0, nTypes = TypeCount(); t < nTypes; ++t) n += RefCount(t);
+  return n;
+}
+
 const uChar* Map::Name(uInt32 e) const {
   uInt32 off = W(e + kRefNameOffset);
   if (off == kNoName) return nullptr;
@@ -74,19 +80,22 @@ void ConvertMap(uChar* m, bool toHost) {
   uInt32 typeList = Convert(m + kMapTypeList, toHost);
   Convert(m + kMapNameList, toHost);
   if (size <= kMapEmptyLimit) return;
-  uInt32 nTypes = Convert(m + typeList, toHost) + 1;
-  for (uInt32 t = 0; t < nTypes; ++t) {
-    uChar* te = m + typeList + kTypeCountSize + kTypeEntrySize * t;
-    uInt32 count = Convert(te + kTypeCountMinus1, toHost) + 1;
-    uInt32 list = Convert(te + kTypeRefListOffset, toHost);
-    uChar* e = m + typeList + list;
-    for (uInt32 i = 0; i < count; ++i, e += kRefEntrySize) {
-      Convert(e + kRefId, toHost);
-      Convert(e + kRefNameOffset, toHost);
-      Convert(e + kRefAttrs, toHost);
-      Convert(e + kRefDataOffset, toHost);
+  // The entries are walked while the type list is in host order: after it
+  // is converted when going to host order, before when leaving it.
+  auto types = [&] {
+    uInt32 nTypes = Convert(m + typeList, toHost) + 1;
+    for (uInt32 t = 0; t < nTypes; ++t) {
+      uChar* te = m + typeList + kTypeCountSize + kTypeEntrySize * t;
+      Convert(te + kTypeCountMinus1, toHost);
+      Convert(te + kTypeRefListOffset, toHost);
     }
-  }
+  };
+  if (toHost) types();
+  WalkEntries(m, typeList, GetNative32(m + typeList) + 1, GetNative32, [&](const EntryAt& at) {
+    for (uInt32 word : {kRefId, kRefNameOffset, kRefAttrs, kRefDataOffset}) Convert(m + at.entry + word, toHost);
+    return true;
+  });
+  if (!toHost) types();
 }
 
 void StoredMap(const Map& m, uChar* out) {
@@ -95,22 +104,21 @@ void StoredMap(const Map& m, uChar* out) {
   Map copy(out);
   // The run-time words have no meaning on disk: the reference and the handles are 0.
   copy.SetW(kMapFileRef, 0);
-  int32 nTypes = copy.TypeCount();
-  for (int32 t = 0; t < nTypes; ++t)
-    for (int32 i = 0, n = copy.RefCount(t); i < n; ++i) copy.SetW(copy.Entry(t, i) + kRefHandle, 0);
+  copy.ForEachEntry([&](const EntryAt& at) {
+    copy.SetHandle(at.entry, nullptr);
+    return true;
+  });
   ConvertMap(out, false);
 }
 
 void DisposeLoaded(Map& m) {
-  int32 nTypes = m.TypeCount();
-  for (int32 t = 0; t < nTypes; ++t)
-    for (int32 i = 0, n = m.RefCount(t); i < n; ++i) {
-      uInt32 e = m.Entry(t, i);
-      if (UHandle h = m.HandleAt(e)) {
-        AZDisposeHandle(h);
-        m.SetHandle(e, nullptr);
-      }
+  m.ForEachEntry([&](const EntryAt& at) {
+    if (UHandle h = m.HandleAt(at.entry)) {
+      AZDisposeHandle(h);
+      m.SetHandle(at.entry, nullptr);
     }
+    return true;
+  });
 }
 
 // ---- Open files -----------------------------------------------------------------------
@@ -150,23 +158,19 @@ MgErr FindByHandle(UHandle h, Found* found) {
   if (MCGetCookieList(gMgr.jar, &gMgr.cookies) != kNoErr) return kRsrcNotFoundErr;
   int32 n;
   std::memcpy(&n, *gMgr.cookies, sizeof n);
-  const uInt32 stored = uInt32(reinterpret_cast<uintptr_t>(h));
   for (int32 k = 0; k < n; ++k) {
     RsrcFileRef ref;
     std::memcpy(&ref, *gMgr.cookies + sizeof(int32) * (k + 1), sizeof ref);
     if (GetFile(ref, &found->rec) != kNoErr) continue;
-    Map m = MapOf(found->rec);
-    int32 nTypes = m.TypeCount();
-    for (int32 t = 0; t < nTypes; ++t)
-      for (int32 i = 0, count = m.RefCount(t); i < count; ++i) {
-        uInt32 e = m.Entry(t, i);
-        if (m.W(e + kRefHandle) == stored) {
-          found->ref = ref;
-          found->type = t;
-          found->entry = e;
-          return kNoErr;
-        }
-      }
+    const Map m = MapOf(found->rec);
+    const bool searched = m.ForEachEntry([&](const EntryAt& at) {
+      if (m.HandleAt(at.entry) != h) return true;
+      found->ref = ref;
+      found->type = at.type;
+      found->entry = at.entry;
+      return false;
+    });
+    if (!searched) return kNoErr;
   }
   return kRsrcNotFoundErr;
 }

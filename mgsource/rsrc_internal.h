@@ -85,6 +85,30 @@ class ScratchBlock {
   UPtr p_;
 };
 
+// A place in the walk over a map's reference entries.
+struct EntryAt {
+  int32 type;    // index in the type list
+  int32 index;   // in the type's reference list
+  uInt32 entry;  // offset of the reference entry in the map
+};
+
+// The one walk over a map's reference entries: every type in type-list
+// order and, within a type, every entry of its list (in id order).  get reads
+// a word in the map's byte order (GetBE32 for a stored map, whose lists must
+// have been checked, GetNative32 for one in memory).  visit(EntryAt) returns
+// false to stop the walk, which then returns false.
+template <typename Get, typename Visit>
+bool WalkEntries(const uChar* map, uInt32 typeList, uInt32 nTypes, Get get, Visit&& visit) {
+  for (uInt32 t = 0; t < nTypes; ++t) {
+    const uInt32 te = typeList + kTypeCountSize + kTypeEntrySize * t;
+    const uInt64 count = uInt64(get(map + te + kTypeCountMinus1)) + 1;
+    const uInt32 list = typeList + get(map + te + kTypeRefListOffset);
+    for (uInt64 i = 0; i < count; ++i)
+      if (!visit(EntryAt{int32(t), int32(i), list + kRefEntrySize * uInt32(i)})) return false;
+  }
+  return true;
+}
+
 // A map in memory, addressed by byte offsets from its start.  Every offset
 // handed to it lies inside the map: the map was checked when it was opened.
 class Map {
@@ -120,6 +144,14 @@ class Map {
   void SetHandle(uInt32 e, UHandle h) { SetW(e + kRefHandle, uInt32(reinterpret_cast<uintptr_t>(h))); }
   // The name's length byte, or null for an unnamed resource.
   const uChar* Name(uInt32 e) const;
+
+  // Every reference entry, as WalkEntries gives them.
+  template <typename Visit>
+  bool ForEachEntry(Visit&& visit) const {
+    return WalkEntries(p_, TypeList(), uInt32(TypeCount()), GetNative32, visit);
+  }
+  // The number of reference entries.
+  int32 EntryCount() const;
 
   // The type's index, or -1.
   int32 FindType(ResType type) const;

@@ -67,12 +67,55 @@ MgErr TrailerOffset(FileRef file, uInt32* base) {
   return kNoErr;
 }
 
+// The header of a resource file: at the start, else (in a host file) at
+// the offset in the last 4 bytes.  13 when neither is valid.
+MgErr FindHeader(const Source& src, uInt32* base, uChar* h) {
+  *base = 0;
+  if (MgErr err = src.Header(0, h)) return err;
+  if (HeaderValid(h)) return kNoErr;
+  if (src.image) return kRsrcFileNotFoundErr;
+  if (MgErr err = TrailerOffset(src.file, base)) return err;
+  if (MgErr err = src.Header(*base, h)) return err;
+  return HeaderValid(h) ? kNoErr : kRsrcFileNotFoundErr;
+}
+
+// Where the header puts the map and the data section, from the host file's
+// first byte.
+struct Sections {
+  uInt64 mapAt, mapSize, dataAt, dataSize;
+};
+
+// The header's map and data section: inside the host file or image, after
+// the header, and apart.
+MgErr CheckSections(const Source& src, uInt32 base, const uChar* h, Sections* s) {
+  constexpr MgErr kBad = kRsrcFileNotFoundErr;
+  const uInt64 mapOff = GetBE32(h + kHdrMapOffset), dataOff = GetBE32(h + kHdrDataOffset);
+  *s = Sections{base + mapOff, GetBE32(h + kHdrMapSize), base + dataOff, GetBE32(h + kHdrDataSize)};
+  if (s->mapSize != 0 && (s->mapSize < uInt64(kMapFixedSize) || mapOff < uInt64(kHeaderSize) ||
+                          s->mapAt + s->mapSize > src.size))
+    return kBad;
+  if (dataOff < uInt64(kHeaderSize) || s->dataAt + s->dataSize > src.size) return kBad;
+  if (s->mapSize != 0 && s->dataSize != 0 && s->mapAt < s->dataAt + s->dataSize &&
+      s->dataAt < s->mapAt + s->mapSize)
+    return kBad;
+  return kNoErr;
+}
+
 // What the check of a map found.
 struct MapShape {
   uInt32 nEntries;
   uInt32 namesSize;  // bytes of the names of all entries
   bool canonical;    // type list at 52, lists back to back, names back to back at the end
 };
+
+// The type list and reference lists of a stored map.
+struct StoredLists {
+  uInt32 typeList, nameList, nTypes;
+};
+StoredLists ListsOf(const uChar* m) {
+  const uInt32 tl = GetBE32(m + kMapTypeList);
+  return StoredLists{tl, GetBE32(m + kMapNameList), GetBE32(m + tl) + 1};
+}
 
 // Checks a stored (big-endian) map of length bytes.
 MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
@@ -86,6 +129,8 @@ MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
   const uInt64 typeListEnd = tl + kTypeCountSize + kTypeEntrySize * nTypes;
   if (typeListEnd > L) return kBad;
 
+  // The reference lists: inside the map, in type order, apart from the type
+  // list, each other and the start of the name list.
   bool canonical = tl == uInt64(kMapFixedSize);
   uInt64 prevEnd = typeListEnd;
   uInt64 nEntries = 0;
@@ -107,36 +152,33 @@ MgErr CheckMap(const uChar* m, uInt32 length, MapShape* shape) {
       if (nl > list && nl < end) return kBad;  // the name list starts inside this list
       if (list >= nl && list < nameListEnd) nameListEnd = list;
     }
-    for (uInt64 i = 1; i < count; ++i) {
-      int32 a = int32(GetBE32(m + list + kRefEntrySize * (i - 1) + kRefId));
-      int32 b = int32(GetBE32(m + list + kRefEntrySize * i + kRefId));
-      if (b <= a) return kBad;
-    }
     prevEnd = end;
     nEntries += count;
   }
   if (nl == 0 ? prevEnd != L : (nl != prevEnd || nameListEnd != L)) canonical = false;
 
-  // Names: inside the name list, apart.
+  // The entries: ids ascending within a type; names inside the name list
+  // and apart.
   ScratchBlock scratch(uInt64(sizeof(Span)) * nEntries);
   Span* spans = reinterpret_cast<Span*>(scratch.Get());
   if (!spans) return kMemFullErr;
   int32 nNames = 0;
   uInt64 namesSize = 0;
-  for (uInt64 t = 0; t < nTypes; ++t) {
-    const uChar* te = m + tl + kTypeCountSize + kTypeEntrySize * t;
-    const uInt64 count = uInt64(GetBE32(te + kTypeCountMinus1)) + 1;
-    const uChar* e = m + tl + GetBE32(te + kTypeRefListOffset);
-    for (uInt64 i = 0; i < count; ++i, e += kRefEntrySize) {
-      uInt32 off = GetBE32(e + kRefNameOffset);
-      if (off == kNoName) continue;
-      const uInt64 at = nl + off;
-      if (nl == 0 || at + 1 > nameListEnd || at + 1 + m[at] > nameListEnd) return kBad;
-      spans[nNames++] = Span{uInt32(at), uInt32(at + 1 + m[at])};
-      namesSize += 1 + m[at];
-    }
-  }
-  if (!Apart(spans, nNames)) return kBad;
+  int32 prevId = 0;
+  const bool sound = WalkEntries(m, uInt32(tl), uInt32(nTypes), GetBE32, [&](const EntryAt& at) {
+    const uChar* e = m + at.entry;
+    const int32 id = int32(GetBE32(e + kRefId));
+    if (at.index > 0 && id <= prevId) return false;
+    prevId = id;
+    const uInt32 off = GetBE32(e + kRefNameOffset);
+    if (off == kNoName) return true;
+    const uInt64 name = nl + off;
+    if (nl == 0 || name + 1 > nameListEnd || name + 1 + m[name] > nameListEnd) return false;
+    spans[nNames++] = Span{uInt32(name), uInt32(name + 1 + m[name])};
+    namesSize += 1 + m[name];
+    return true;
+  });
+  if (!sound || !Apart(spans, nNames)) return kBad;
   // Names back to back, filling the name list.
   if (nl != 0 && namesSize != nameListEnd - nl) canonical = false;
   shape->nEntries = uInt32(nEntries);
@@ -160,10 +202,8 @@ int32 CompareNameRefs(const void* a, const void* b) {
 // 52, reference lists back to back, the names back to back in their old
 // order at the end.  Returns a new handle.
 MgErr CanonicalMap(const uChar* m, const MapShape& shape, UHandle* out) {
-  const uInt32 tl = GetBE32(m + kMapTypeList);
-  const uInt32 nl = GetBE32(m + kMapNameList);
-  const uInt32 nTypes = GetBE32(m + tl) + 1;
-  const uInt32 refsAt = kMapFixedSize + kTypeCountSize + kTypeEntrySize * nTypes;
+  const StoredLists old = ListsOf(m);
+  const uInt32 refsAt = kMapFixedSize + kTypeCountSize + kTypeEntrySize * old.nTypes;
   const uInt32 namesAt = refsAt + kRefEntrySize * shape.nEntries;
   ScratchBlock scratch(uInt64(sizeof(NameRef)) * shape.nEntries);
   NameRef* names = reinterpret_cast<NameRef*>(scratch.Get());
@@ -173,24 +213,28 @@ MgErr CanonicalMap(const uChar* m, const MapShape& shape, UHandle* out) {
   std::memcpy(p, m, kMapFixedSize);
   PutBE32(p + kMapTypeList, kMapFixedSize);
   PutBE32(p + kMapNameList, shape.namesSize ? namesAt : 0);
-  PutBE32(p + kMapFixedSize, nTypes - 1);
+  PutBE32(p + kMapFixedSize, old.nTypes - 1);
+  // The types, each with its list moved up against the one before.
   uInt32 at = refsAt;
-  int32 nNames = 0;
-  for (uInt32 t = 0; t < nTypes; ++t) {
-    const uChar* te = m + tl + kTypeCountSize + kTypeEntrySize * t;
+  for (uInt32 t = 0; t < old.nTypes; ++t) {
+    const uChar* te = m + old.typeList + kTypeCountSize + kTypeEntrySize * t;
     uChar* ne = p + kMapFixedSize + kTypeCountSize + kTypeEntrySize * t;
-    const uInt32 count = GetBE32(te + kTypeCountMinus1) + 1;
+    const uInt32 bytes = kRefEntrySize * (GetBE32(te + kTypeCountMinus1) + 1);
     std::memcpy(ne, te, kTypeEntrySize);
     PutBE32(ne + kTypeRefListOffset, at - kMapFixedSize);
-    std::memcpy(p + at, m + tl + GetBE32(te + kTypeRefListOffset), kRefEntrySize * count);
-    for (uInt32 i = 0; i < count; ++i, at += kRefEntrySize) {
-      uInt32 off = GetBE32(p + at + kRefNameOffset);
-      if (off != kNoName) names[nNames++] = NameRef{off, at};
-    }
+    std::memcpy(p + at, m + old.typeList + GetBE32(te + kTypeRefListOffset), bytes);
+    at += bytes;
   }
+  // The names, in their old order, after the lists.
+  int32 nNames = 0;
+  WalkEntries(p, kMapFixedSize, old.nTypes, GetBE32, [&](const EntryAt& e) {
+    const uInt32 off = GetBE32(p + e.entry + kRefNameOffset);
+    if (off != kNoName) names[nNames++] = NameRef{off, e.entry};
+    return true;
+  });
   QSort(names, nNames, int32(sizeof(NameRef)), CompareNameRefs);
   for (int32 k = 0; k < nNames; ++k) {
-    const uChar* name = m + nl + names[k].offset;
+    const uChar* name = m + old.nameList + names[k].offset;
     PutBE32(p + names[k].entry + kRefNameOffset, at - namesAt);
     std::memcpy(p + at, name, size_t(name[0]) + 1);
     at += uInt32(name[0]) + 1;
@@ -200,35 +244,34 @@ MgErr CanonicalMap(const uChar* m, const MapShape& shape, UHandle* out) {
   return kNoErr;
 }
 
-// Checks the records of a stored map: each one whose length word lies in the
-// data section takes its padded length (or the rest of the section when it
-// runs past), and no two of them overlap.
+// Checks the records of a stored map: no two of those that lie inside the
+// data section overlap.  A record whose length word or bytes run past the
+// section's end is left out: reading it gives end of file, and the others
+// still read.
 MgErr CheckRecords(const uChar* m, const MapShape& shape, const Source& src, const uChar* data,
-                   uInt64 dataAt, uInt32 dataSize) {
-  const uInt32 tl = GetBE32(m + kMapTypeList);
-  const uInt32 nTypes = GetBE32(m + tl) + 1;
+                   const Sections& s) {
+  const StoredLists lists = ListsOf(m);
   ScratchBlock scratch(uInt64(sizeof(Span)) * shape.nEntries);
   Span* spans = reinterpret_cast<Span*>(scratch.Get());
   if (!spans) return kMemFullErr;
   int32 n = 0;
-  for (uInt32 t = 0; t < nTypes; ++t) {
-    const uChar* te = m + tl + kTypeCountSize + kTypeEntrySize * t;
-    const uInt32 count = GetBE32(te + kTypeCountMinus1) + 1;
-    const uChar* e = m + tl + GetBE32(te + kTypeRefListOffset);
-    for (uInt32 i = 0; i < count; ++i, e += kRefEntrySize) {
-      const uInt64 off = GetBE32(e + kRefDataOffset);
-      if (off + kRecordLengthSize > dataSize) continue;  // read later as end of file
-      uChar w[4];
-      if (data) {
-        std::memcpy(w, data + off, 4);
-      } else if (MgErr err = ReadAt(src.file, dataAt + off, w, 4)) {
-        return err == kEOFErr ? kRsrcFileNotFoundErr : err;
-      }
-      uInt64 end = off + RecordSize(GetBE32(w));
-      if (off + kRecordLengthSize + GetBE32(w) > dataSize) end = dataSize;
-      spans[n++] = Span{uInt32(off), uInt32(end > 0xFFFFFFFFu ? 0xFFFFFFFFu : end)};
+  MgErr err = kNoErr;
+  WalkEntries(m, lists.typeList, lists.nTypes, GetBE32, [&](const EntryAt& at) {
+    const uInt64 off = GetBE32(m + at.entry + kRefDataOffset);
+    if (off + kRecordLengthSize > s.dataSize) return true;
+    uChar w[4];
+    if (data) {
+      std::memcpy(w, data + off, 4);
+    } else if ((err = ReadAt(src.file, s.dataAt + off, w, 4)) != kNoErr) {
+      if (err == kEOFErr) err = kRsrcFileNotFoundErr;
+      return false;
     }
-  }
+    const uInt64 end = off + RecordSize(GetBE32(w));
+    if (off + kRecordLengthSize + GetBE32(w) > s.dataSize) return true;
+    spans[n++] = Span{uInt32(off), uInt32(end > 0xFFFFFFFFu ? 0xFFFFFFFFu : end)};
+    return true;
+  });
+  if (err) return err;
   return Apart(spans, n) ? kNoErr : kRsrcFileNotFoundErr;
 }
 
@@ -244,110 +287,112 @@ struct Opening {
   }
 };
 
-MgErr OpenLocked(const Source& src, int32 mode, RsrcFileRef* ref, uInt32* fileType, uInt32* creator) {
-  uChar h[kHeaderSize];
-  uInt32 base = 0;
-  if (MgErr err = src.Header(base, h)) return err;
-  if (!HeaderValid(h)) {
-    if (src.image) return kRsrcFileNotFoundErr;
-    if (MgErr err = TrailerOffset(src.file, &base)) return err;
-    if (uInt64(base) + kHeaderSize > src.size) return kRsrcFileNotFoundErr;
-    if (MgErr err = src.Header(base, h)) return err;
-    if (!HeaderValid(h)) return kRsrcFileNotFoundErr;
-  }
-  // A write-back puts its header at the host file's first byte: an appended
-  // file is only read.
-  if (base != 0 && mode == kRsrcReadWrite) return kFilePermErr;
-
-  const uInt64 mapOff = GetBE32(h + kHdrMapOffset), mapSize = GetBE32(h + kHdrMapSize);
-  const uInt64 dataOff = GetBE32(h + kHdrDataOffset), dataSize = GetBE32(h + kHdrDataSize);
-  const uInt64 end = src.size;
-  if (mapSize != 0 && (mapSize < uInt64(kMapFixedSize) || mapOff < uInt64(kHeaderSize) ||
-                       base + mapOff + mapSize > end))
-    return kRsrcFileNotFoundErr;
-  if (dataOff < uInt64(kHeaderSize) || base + dataOff + dataSize > end) return kRsrcFileNotFoundErr;
-  if (mapSize != 0 && dataSize != 0 && mapOff < dataOff + dataSize && dataOff < mapOff + mapSize)
-    return kRsrcFileNotFoundErr;
-
-  // The map, still in stored order.
-  Opening o;
-  uChar* m;
-  MapShape shape = {0, 0, true};
-  if (mapSize == 0) {
+// The map, checked and still in stored order: read from the file into a new
+// handle (rebuilt in the editing layout for a writable file), in place inside
+// a memory image, or an empty 52-byte map when the header has none.
+MgErr LoadMap(const Source& src, int32 mode, const Sections& s, Opening& o, uChar** map, MapShape* shape) {
+  *shape = MapShape{0, 0, true};
+  if (s.mapSize == 0) {
     o.map = AZNewHClr(kMapFixedSize);
     if (!o.map) return kMemFullErr;
-    m = *o.map;
-  } else {
-    if (src.image) {
-      m = *src.image + base + mapOff;
-    } else {
-      if (mapSize > uInt64(INT32_MAX) || !(o.map = AZNewHandle(int32(mapSize)))) return kMemFullErr;
-      MgErr err = ReadAt(src.file, base + mapOff, *o.map, int32(mapSize));
-      if (err) return err == kEOFErr ? kRsrcFileNotFoundErr : err;
-      m = *o.map;
-    }
-    if (MgErr err = CheckMap(m, uInt32(mapSize), &shape)) return err;
-    if (mode == kRsrcReadWrite && !shape.canonical) {
-      UHandle c;
-      if (MgErr err = CanonicalMap(m, shape, &c)) return err;
-      AZDisposeHandle(o.map);
-      o.map = c;
-      m = *c;
-    }
+    *map = *o.map;
+    return kNoErr;
   }
+  uChar* m;
+  if (src.image) {
+    m = *src.image + s.mapAt;
+  } else {
+    if (s.mapSize > uInt64(INT32_MAX) || !(o.map = AZNewHandle(int32(s.mapSize)))) return kMemFullErr;
+    MgErr err = ReadAt(src.file, s.mapAt, *o.map, int32(s.mapSize));
+    if (err) return err == kEOFErr ? kRsrcFileNotFoundErr : err;
+    m = *o.map;
+  }
+  if (MgErr err = CheckMap(m, uInt32(s.mapSize), shape)) return err;
+  if (mode == kRsrcReadWrite && !shape->canonical) {
+    UHandle c;
+    if (MgErr err = CanonicalMap(m, *shape, &c)) return err;
+    AZDisposeHandle(o.map);
+    o.map = c;
+    m = *c;
+  }
+  *map = m;
+  return kNoErr;
+}
 
-  // The data section: inside the image, or a read-only view of the file.
+// The open-file record: the data section inside the image, or a read-only
+// view of the file (data is read through the file when the view can't be had).
+FileRec RecordOf(const Source& src, int32 mode, const Sections& s, Opening& o, uChar* map) {
   FileRec rec = {kFileKind, src.file, o.map, nullptr, nullptr, nullptr, 0};
   if (src.image) {
-    if (!o.map) rec.mapAddr = m;
+    if (!o.map) rec.mapAddr = map;
     rec.region = src.image;
-    rec.data = *src.image + base + dataOff;
+    rec.data = *src.image + s.dataAt;
     rec.regionLength = int32(src.size);
-  } else if (mode == kRsrcReadOnly && dataSize != 0) {
-    const uInt64 at = base + dataOff;
-    const uInt64 aligned = at - at % gMgr.granularity;
-    const uInt64 span = dataSize + (at - aligned);
+  } else if (mode == kRsrcReadOnly && s.dataSize != 0) {
+    const uInt64 aligned = s.dataAt - s.dataAt % gMgr.granularity;
+    const uInt64 span = s.dataSize + (s.dataAt - aligned);
     const uint8_t* addr = nullptr;
     if (span <= 0xFFFFFFFFu &&
         PlatFileMapView(filemgr_detail::Plat(src.file), int64(aligned), uInt32(span), &o.view, &addr) == 0) {
       rec.region = o.view;
-      rec.data = const_cast<UPtr>(addr) + (at - aligned);
+      rec.data = const_cast<UPtr>(addr) + (s.dataAt - aligned);
       rec.regionLength = int32(span);
     }
   }
-  if (mapSize != 0)
-    if (MgErr err = CheckRecords(m, shape, src, rec.data, base + dataOff, uInt32(dataSize))) return err;
+  return rec;
+}
 
-  RsrcFileRef cookie = MCNewCookie(gMgr.jar, &rec);
-  if (!cookie) return kMemFullErr;
-  o.keep = true;
-
-  // Into host order.  The header copy becomes the checked header, with the
-  // offsets taken from the host file's first byte.
+// Turns the checked map into host order for the open file of cookie.  The
+// header copy becomes the checked header, with the offsets taken from the
+// host file's first byte; nothing is loaded yet, so no data is changed.
+void AdoptMap(uChar* m, UHandle mapHandle, const uChar* h, const Sections& s, int32 mode, RsrcFileRef cookie) {
   std::memcpy(m, h, kHeaderSize);
-  if (mapSize == 0) {
+  if (s.mapSize == 0) {
     PutBE32(m + kMapTypeList, kMapFixedSize);
     PutBE32(m + kMapNameList, 0);
-  } else if (o.map) {
-    PutBE32(m + kHdrMapSize, uInt32(AZGetHandleSize(o.map)));  // a rebuilt map is shorter
+  } else if (mapHandle) {
+    PutBE32(m + kHdrMapSize, uInt32(AZGetHandleSize(mapHandle)));  // a rebuilt map is shorter
   }
   ConvertMap(m, true);
   Map map(m);
-  map.SetW(kHdrMapOffset, uInt32(base + mapOff));
-  map.SetW(kHdrDataOffset, uInt32(base + dataOff));
+  map.SetW(kHdrMapOffset, uInt32(s.mapAt));
+  map.SetW(kHdrDataOffset, uInt32(s.dataAt));
   m[kHdrLineEnd] = kLineEnd0;
   m[kHdrLineEnd + 1] = kLineEnd1;
   int16 version = kVersion;
   std::memcpy(m + kHdrVersion, &version, 2);
   map.SetW(kMapFileRef, cookie);
   map.SetW(kMapAttrs, mode == kRsrcReadOnly ? uInt32(kMapAttrReadOnly) : 0u);
-  // Nothing is loaded yet, so no data in memory is changed.
-  for (int32 t = 0, nTypes = map.TypeCount(); t < nTypes; ++t)
-    for (int32 i = 0, n = map.RefCount(t); i < n; ++i) {
-      uInt32 e = map.Entry(t, i);
-      map.SetHandle(e, nullptr);
-      map.SetW(e + kRefAttrs, map.W(e + kRefAttrs) & ~uInt32(kAttrChanged));
-    }
+  map.ForEachEntry([&](const EntryAt& at) {
+    map.SetHandle(at.entry, nullptr);
+    map.SetW(at.entry + kRefAttrs, map.W(at.entry + kRefAttrs) & ~uInt32(kAttrChanged));
+    return true;
+  });
+}
+
+MgErr OpenLocked(const Source& src, int32 mode, RsrcFileRef* ref, uInt32* fileType, uInt32* creator) {
+  uChar h[kHeaderSize];
+  uInt32 base = 0;
+  if (MgErr err = FindHeader(src, &base, h)) return err;
+  // A write-back puts its header at the host file's first byte: an appended
+  // file is only read.
+  if (base != 0 && mode == kRsrcReadWrite) return kFilePermErr;
+  Sections s;
+  if (MgErr err = CheckSections(src, base, h, &s)) return err;
+
+  Opening o;
+  uChar* m = nullptr;
+  MapShape shape;
+  if (MgErr err = LoadMap(src, mode, s, o, &m, &shape)) return err;
+  FileRec rec = RecordOf(src, mode, s, o, m);
+  if (s.mapSize != 0)
+    if (MgErr err = CheckRecords(m, shape, src, rec.data, s)) return err;
+
+  RsrcFileRef cookie = MCNewCookie(gMgr.jar, &rec);
+  if (!cookie) return kMemFullErr;
+  o.keep = true;
+  AdoptMap(m, o.map, h, s, mode, cookie);
+  Map map(m);
   if (fileType) *fileType = map.FileType();
   if (creator) *creator = map.Creator();
   *ref = cookie;
@@ -407,14 +452,8 @@ MgErr RIsResFile(Path path, uInt32* fileType, uInt32* creator) {
   MgErr err = FGetEOF(f, &size);
   uChar h[kHeaderSize];
   if (err == kNoErr) {
-    Source src = {f, nullptr, uInt64(size)};
-    err = src.Header(0, h);
-    if (err == kNoErr && !HeaderValid(h)) {
-      uInt32 base = 0;
-      err = TrailerOffset(f, &base);
-      if (err == kNoErr) err = src.Header(base, h);
-      if (err == kNoErr && !HeaderValid(h)) err = kRsrcFileNotFoundErr;
-    }
+    uInt32 base = 0;
+    err = FindHeader(Source{f, nullptr, uInt64(size)}, &base, h);
   }
   FMClose(f);
   if (err != kNoErr) return err;

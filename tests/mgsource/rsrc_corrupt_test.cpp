@@ -134,8 +134,37 @@ TEST_F(RsrcCorrupt, IdsOutOfOrderAndNamesOutsideTheirList) {
 TEST_F(RsrcCorrupt, OverlappingRecordsAreRefused) {
   const uInt32 e1 = lay_.refEntries[0], e2 = lay_.refEntries[1];
   ExpectRefused(With([&](Bytes& b) { Set32(b, e2 + 12, Get32(b, e1 + 12)); }), "two entries with one record");
-  ExpectRefused(With([&](Bytes& b) { Set32(b, e2 + 12, Get32(b, e1 + 12) + 4); }), "record inside another");
+  ExpectRefused(With([&](Bytes& b) {
+                  const uInt32 inner = lay_.records[3] + 8;  // inside the data resource's bytes
+                  Set32(b, inner, 4);
+                  Set32(b, e2 + 12, inner - lay_.data);
+                }),
+                "record inside another");
   ExpectRefused(With([&](Bytes& b) { Set32(b, lay_.records[0], 9); }), "record grown over the next");
+}
+
+// A record whose length runs past the data section takes no room among the
+// others: the file still opens, that record gives 4 and the next one reads.
+TEST_F(RsrcCorrupt, ALengthPastTheSectionSpoilsOnlyItsOwnRecord) {
+  ASSERT_EQ(Get32(good_, lay_.refEntries[0] + 12), 0u);
+  ASSERT_EQ(Get32(good_, lay_.refEntries[1] + 12), 12u);
+  for (uInt32 length : {0x00100000u, 0xFFFFFFFFu, lay_.dataSize - 4 + 1}) {
+    SCOPED_TRACE(length);
+    const Bytes bytes = With([&](Bytes& b) { Set32(b, lay_.records[0], length); });
+    Put("long.rsc", bytes);
+    for (int32 how : {0, 1, 2}) {
+      const RsrcFileRef ref = how == 0 ? OpenImage(bytes) : Open("long.rsc", how == 1 ? kRsrcReadOnly : kRsrcReadWrite);
+      ASSERT_NE(ref, 0u) << how;
+      MgErr err = kNoErr;
+      GetText(ref, kTEXT, 1, &err);
+      EXPECT_EQ(err, kEOFErr) << how;
+      EXPECT_EQ(GetText(ref, kTEXT, 2, &err), "second") << how;
+      EXPECT_EQ(err, kNoErr) << how;
+      EXPECT_EQ(GetText(ref, kDATA, 7), std::string(100, 'd')) << how;
+      EXPECT_EQ(RCloseFile(ref), kNoErr) << how;
+    }
+    EXPECT_EQ(Get("long.rsc"), bytes);
+  }
 }
 
 TEST_F(RsrcCorrupt, RecordsPastTheDataSectionOpenAndGiveEndOfFile) {
