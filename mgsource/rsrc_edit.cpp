@@ -52,12 +52,12 @@ MgErr WriteRecord(FileRef f, uInt64 at, UHandle data, uChar* staging) {
   return pad ? WriteAt(f, at + kRecordLengthSize + n, zeros, int32(pad)) : kNoErr;
 }
 
-// An entry of the write-back: its place in the map, its record's offset and,
-// for an unchanged one, its record's length.
+// An entry of the write-back: its place in the map, its record's offset and
+// length, and whether its data is written from memory (changed data).
 struct Pending {
-  uInt32 entry, offset, length;
+  uInt32 entry, offset, length, fromMemory;
 };
-static_assert(sizeof(Pending) == 12, "write-back entry");
+static_assert(sizeof(Pending) == 16, "write-back entry");
 
 int32 CompareOffsets(const void* a, const void* b) {
   uInt32 x = static_cast<const Pending*>(a)->offset, y = static_cast<const Pending*>(b)->offset;
@@ -72,27 +72,146 @@ bool IsChanged(const Map& m, uInt32 e) { return (m.W(e + kRefAttrs) & kAttrChang
 void Rebase(Map& m) {
   const uInt32 shift = m.DataOffset() - kHeaderSize;
   if (shift == 0) return;
-  for (int32 t = 0, nTypes = m.TypeCount(); t < nTypes; ++t)
-    for (int32 i = 0, n = m.RefCount(t); i < n; ++i) {
-      uInt32 e = m.Entry(t, i);
-      uInt64 off = uInt64(m.W(e + kRefDataOffset)) + shift;
-      m.SetW(e + kRefDataOffset, off > 0xFFFFFFFFu ? 0xFFFFFFFFu : uInt32(off));
-    }
+  m.ForEachEntry([&](const EntryAt& at) {
+    uInt64 off = uInt64(m.W(at.entry + kRefDataOffset)) + shift;
+    m.SetW(at.entry + kRefDataOffset, off > 0xFFFFFFFFu ? 0xFFFFFFFFu : uInt32(off));
+    return true;
+  });
   m.SetW(kHdrDataSize, m.DataSize() + shift);
   m.SetW(kHdrDataOffset, kHeaderSize);
 }
 
+// What a write-back writes.  all[0 .. inPlace) are records that stay where
+// they are, at the start of the data section; the others move, in this
+// order: the unchanged ones by offset, then the changed ones.
+struct Plan {
+  Pending* all;
+  int32 n, inPlace;
+  uInt64 kept;      // bytes of the records in place: where the moving ones start
+  uInt64 dataSize;  // of the compacted data section
+};
+
+MgErr MakePlan(const FileRec& rec, const Map& m, Plan* plan) {
+  Pending* all = plan->all;
+  const int32 n = plan->n;
+  int32 k = 0;
+  m.ForEachEntry([&](const EntryAt& at) {
+    const bool changed = IsChanged(m, at.entry);
+    const UHandle h = m.HandleAt(at.entry);
+    all[k++] = Pending{at.entry, m.W(at.entry + kRefDataOffset),
+                       changed ? uInt32(AZGetHandleSize(h)) : 0u, changed ? 1u : 0u};
+    return true;
+  });
+  // Unchanged ones first; the changed ones keep the order this leaves them in.
+  int32 front = 0, back = n - 1;
+  for (;;) {
+    while (front <= back && !all[front].fromMemory) ++front;
+    while (back >= front && all[back].fromMemory) --back;
+    if (front >= back) break;
+    std::swap(all[front], all[back]);
+  }
+  const int32 nUnchanged = front;
+
+  // The unchanged records, by offset: each must lie in the data section and
+  // apart from the next, or writing one could overwrite another.
+  for (k = 0; k < nUnchanged; ++k)
+    if (MgErr err = RecordLength(rec, m, all[k].offset, &all[k].length)) return err;
+  QSort(all, nUnchanged, int32(sizeof(Pending)), CompareOffsets);
+  for (k = 1; k < nUnchanged; ++k)
+    if (uInt64(all[k - 1].offset) + RecordSize(all[k - 1].length) > all[k].offset) return kEOFErr;
+
+  uInt64 pos = 0;
+  for (k = 0; k < nUnchanged && all[k].offset == pos; ++k) pos += RecordSize(all[k].length);
+  plan->inPlace = k;
+  plan->kept = pos;
+  for (; k < n; ++k) pos += RecordSize(all[k].length);
+  plan->dataSize = pos;
+  return kNoErr;
+}
+
+// Writes the moving records back to back from the data offset at.
+MgErr WriteMoving(const FileRec& rec, const Map& m, const Plan& plan, uInt64 at, uChar* staging) {
+  for (int32 k = plan.inPlace; k < plan.n; ++k) {
+    const Pending& p = plan.all[k];
+    UHandle data = p.fromMemory ? m.HandleAt(p.entry) : nullptr;
+    if (!data)
+      if (MgErr err = ReadRecord(rec, m, p.offset, &data)) return err;
+    MgErr err = WriteRecord(rec.file, kHeaderSize + at, data, staging);
+    if (!p.fromMemory) AZDisposeHandle(data);
+    if (err) return err;
+    at += RecordSize(p.length);
+  }
+  return kNoErr;
+}
+
+// The map as it is stored once the moving records lie from the data offset
+// at: their offsets, no changed data, and the header words of that file.
+void StoredMapFor(const Map& m, const Plan& plan, uInt64 at, uChar* out) {
+  StoredMap(m, out);
+  for (int32 k = plan.inPlace; k < plan.n; ++k) {
+    const uInt32 e = plan.all[k].entry;
+    PutBE32(out + e + kRefDataOffset, uInt32(at));
+    PutBE32(out + e + kRefAttrs, m.W(e + kRefAttrs) & ~uInt32(kAttrChanged));
+    at += RecordSize(plan.all[k].length);
+  }
+  PutBE32(out + kHdrDataOffset, kHeaderSize);
+  PutBE32(out + kHdrDataSize, uInt32(at));
+  PutBE32(out + kHdrMapOffset, uInt32(kHeaderSize + at));
+  PutBE32(out + kHdrMapSize, m.Length());
+}
+
+// The map in memory once the header names the file written from at.
+void Commit(Map& m, Plan& plan, uInt64 at) {
+  for (int32 k = plan.inPlace; k < plan.n; ++k) {
+    Pending& p = plan.all[k];
+    p.offset = uInt32(at);
+    m.SetW(p.entry + kRefDataOffset, p.offset);
+    m.SetW(p.entry + kRefAttrs, m.W(p.entry + kRefAttrs) & ~uInt32(kAttrChanged));
+    at += RecordSize(p.length);
+  }
+  m.SetW(kHdrDataOffset, kHeaderSize);
+  m.SetW(kHdrDataSize, uInt32(at));
+  m.SetW(kHdrMapOffset, uInt32(kHeaderSize + at));
+  m.SetW(kHdrMapSize, m.Length());
+}
+
+// One pass of the write-back: the moving records from the data offset at,
+// the map after them, and then, once they are on disk, the header that names
+// them.  Until the header is written the file on disk is as it was, and so
+// is the map in memory.
+MgErr WriteFrom(const FileRec& rec, Map& m, Plan& plan, uInt64 at, uChar* staging, uChar* stored) {
+  const uInt64 mapAt = kHeaderSize + at + (plan.dataSize - plan.kept);
+  if (mapAt + m.Length() > uInt64(INT32_MAX)) return kDiskFullErr;
+  if (MgErr err = WriteMoving(rec, m, plan, at, staging)) return err;
+  StoredMapFor(m, plan, at, stored);
+  if (MgErr err = WriteAt(rec.file, mapAt, stored, int32(m.Length()))) return err;
+  if (MgErr err = FFlush(rec.file)) return err;
+  if (MgErr err = WriteAt(rec.file, 0, stored, kHeaderSize)) return err;
+  Commit(m, plan, at);
+  return kNoErr;
+}
+
+// The write-back of an empty map: the header of an empty file, then the
+// file cut to it.
 MgErr WriteEmpty(FileRef f, Map& m) {
   uChar h[kHeaderSize];
   EmptyHeader(h, m.FileType(), m.Creator());
-  if (MgErr err = FSetEOF(f, kHeaderSize)) return err;
   if (MgErr err = WriteAt(f, 0, h, kHeaderSize)) return err;
   m.SetW(kHdrMapOffset, kHeaderSize);
   m.SetW(kHdrDataOffset, kHeaderSize);
   m.SetW(kHdrDataSize, 0);
+  if (MgErr err = FSetEOF(f, kHeaderSize)) return err;
   return FFlush(f);
 }
 
+// The write-back.  The file on disk opens with its old contents or its new
+// ones at every step: nothing is written over what its header names until a
+// new header names something else.  When the place of the moving records and
+// the new map holds anything of the file, they are first written past the
+// file's end and named by the header; the compacted file is then written over
+// what that left unused, named by the header in turn, and the file is cut
+// after its map.  A failure leaves the map in memory describing the file on
+// disk, with the map-changed attribute set, so the next write-back carries on.
 MgErr UpdateLocked(const FileRec& rec) {
   Map m = MapOf(rec);
   if (!(m.Attrs() & kMapAttrChanged)) return kNoErr;
@@ -104,85 +223,29 @@ MgErr UpdateLocked(const FileRec& rec) {
     return kNoErr;
   }
 
-  // Every entry, in type order and id order; unchanged ones first.
-  const int32 nTypes = m.TypeCount();
-  int32 n = 0;
-  for (int32 t = 0; t < nTypes; ++t) n += m.RefCount(t);
-  ScratchBlock pendingBlock(int32(sizeof(Pending)) * n);
+  const int32 n = m.EntryCount();
+  ScratchBlock pending(uInt64(sizeof(Pending)) * uInt32(n));
   ScratchBlock staging(kStagingSize);
-  ScratchBlock stored(int32(m.Length()));
-  Pending* all = reinterpret_cast<Pending*>(pendingBlock.Get());
-  if (!all || !staging.Get() || !stored.Get()) return kMemFullErr;
+  ScratchBlock stored(m.Length());
+  if (!pending.Get() || !staging.Get() || !stored.Get()) return kMemFullErr;
   Rebase(m);
-  for (int32 t = 0, k = 0; t < nTypes; ++t)
-    for (int32 i = 0, c = m.RefCount(t); i < c; ++i, ++k) {
-      uInt32 e = m.Entry(t, i);
-      all[k] = Pending{e, m.W(e + kRefDataOffset), 0};
-    }
-  int32 front = 0, back = n - 1;
-  for (;;) {
-    while (front <= back && !IsChanged(m, all[front].entry)) ++front;
-    while (back >= front && IsChanged(m, all[back].entry)) --back;
-    if (front >= back) break;
-    std::swap(all[front], all[back]);
+  Plan plan = {reinterpret_cast<Pending*>(pending.Get()), n, 0, 0, 0};
+  if (MgErr err = MakePlan(rec, m, &plan)) return err;
+  int32 size = 0;
+  if (MgErr err = FGetEOF(f, &size)) return err;
+  const uInt64 end = kHeaderSize + plan.dataSize + m.Length();
+  if (end > uInt64(INT32_MAX)) return kDiskFullErr;
+
+  // The first pass writes only past the file's end.
+  const bool staged = kHeaderSize + plan.kept < uInt64(size);
+  const uInt64 first = staged ? PaddedSize(std::max<uInt64>(uInt64(size), end)) - kHeaderSize : plan.kept;
+  if (MgErr err = WriteFrom(rec, m, plan, first, staging.Get(), stored.Get())) {
+    FSetEOF(f, size);  // what was written past the old end means nothing
+    return err;
   }
-  const int32 nUnchanged = front;
-
-  // The unchanged records, by offset: each must lie in the data section and
-  // apart from the next, or moving them could overwrite one not yet read.
-  for (int32 k = 0; k < nUnchanged; ++k)
-    if (MgErr err = RecordLength(rec, m, all[k].offset, &all[k].length)) return err;
-  QSort(all, nUnchanged, int32(sizeof(Pending)), CompareOffsets);
-  for (int32 k = 1; k < nUnchanged; ++k)
-    if (uInt64(all[k - 1].offset) + RecordSize(all[k - 1].length) > all[k].offset) return kEOFErr;
-
-  // Records already in place stay.
-  uInt64 pos = 0;
-  int32 k = 0;
-  for (; k < nUnchanged && all[k].offset == pos; ++k) pos += RecordSize(all[k].length);
-
-  // The other unchanged records move down, read from the file.
-  for (; k < nUnchanged; ++k) {
-    const uInt32 e = all[k].entry;
-    UHandle data;
-    if (MgErr err = ReadRecord(rec, m, all[k].offset, &data)) return err;
-    if (MgErr err = WriteRecord(f, kHeaderSize + pos, data, staging.Get())) {
-      // The record's old place may be overwritten now: keep its data in
-      // memory, to be written by the next write-back.
-      if (m.HandleAt(e)) {
-        AZDisposeHandle(data);
-      } else {
-        m.SetHandle(e, data);
-      }
-      m.SetW(e + kRefAttrs, m.W(e + kRefAttrs) | kAttrChanged);
-      return err;
-    }
-    AZDisposeHandle(data);
-    m.SetW(e + kRefDataOffset, uInt32(pos));
-    pos += RecordSize(all[k].length);
-  }
-  // Then the changed ones, from memory.
-  for (k = nUnchanged; k < n; ++k) {
-    const uInt32 e = all[k].entry;
-    UHandle data = m.HandleAt(e);
-    if (MgErr err = WriteRecord(f, kHeaderSize + pos, data, staging.Get())) return err;
-    m.SetW(e + kRefDataOffset, uInt32(pos));
-    m.SetW(e + kRefAttrs, m.W(e + kRefAttrs) & ~uInt32(kAttrChanged));
-    pos += RecordSize(uInt32(AZGetHandleSize(data)));
-  }
-
-  // The map after the data, then the header.
-  const uInt32 length = m.Length();
-  const uInt64 mapAt = kHeaderSize + pos;
-  if (mapAt + length > uInt64(INT32_MAX)) return kDiskFullErr;
-  m.SetW(kHdrDataOffset, kHeaderSize);
-  m.SetW(kHdrDataSize, uInt32(pos));
-  m.SetW(kHdrMapOffset, uInt32(mapAt));
-  m.SetW(kHdrMapSize, length);
-  StoredMap(m, stored.Get());
-  if (MgErr err = WriteAt(f, mapAt, stored.Get(), int32(length))) return err;
-  if (MgErr err = FSetEOF(f, int32(mapAt + length))) return err;
-  if (MgErr err = WriteAt(f, 0, stored.Get(), kHeaderSize)) return err;
+  if (staged)
+    if (MgErr err = WriteFrom(rec, m, plan, plan.kept, staging.Get(), stored.Get())) return err;
+  if (MgErr err = FSetEOF(f, int32(end))) return err;
   if (MgErr err = FFlush(f)) return err;
   m.SetW(kMapAttrs, m.Attrs() & ~kMapAttrChanged);
   return kNoErr;
@@ -297,6 +360,78 @@ int32 RUniqueID(RsrcFileRef ref, ResType type) {
   return id;
 }
 
+namespace {
+
+// Where a new resource goes in a map grown for it: its reference entry, and
+// the end of the map before its name.
+struct Room {
+  uInt32 entry, end;
+};
+
+// An empty map grown to one type with one entry.
+MgErr RoomInEmptyMap(const FileRec& rec, ResType type, uInt32 nameBytes, Room* room) {
+  const uInt32 te = kMapFixedSize + kTypeCountSize;
+  const uInt32 end = te + kTypeEntrySize + kRefEntrySize;
+  if (AZSetHandleSize(rec.mapHandle, int32(end + nameBytes)) != kNoErr) return kMemFullErr;
+  Map m = MapOf(rec);
+  m.SetW(kMapTypeList, kMapFixedSize);
+  m.SetW(kMapNameList, 0);
+  m.SetW(kMapFixedSize, 0);  // one type
+  m.SetW(te + kTypeCode, type);
+  m.SetW(te + kTypeCountMinus1, 0);
+  m.SetW(te + kTypeRefListOffset, kTypeCountSize + kTypeEntrySize);
+  *room = Room{te + kTypeEntrySize, end};
+  return kNoErr;
+}
+
+// A new entry at index i of type t's list; the later lists and the names
+// move up.
+MgErr RoomInType(const FileRec& rec, int32 t, int32 i, uInt32 nameBytes, Room* room) {
+  Map m = MapOf(rec);
+  const int32 nTypes = m.TypeCount();
+  const uInt32 length = m.Length(), at = m.Entry(t, i);
+  if (AZSetHandleSize(rec.mapHandle, int32(length + kRefEntrySize + nameBytes)) != kNoErr) return kMemFullErr;
+  m = MapOf(rec);
+  std::memmove(m.Bytes() + at + kRefEntrySize, m.Bytes() + at, length - at);
+  for (int32 j = t + 1; j < nTypes; ++j) {
+    const uInt32 list = m.TypeEntry(j) + kTypeRefListOffset;
+    m.SetW(list, m.W(list) + kRefEntrySize);
+  }
+  if (m.NameList()) m.SetW(kMapNameList, m.NameList() + kRefEntrySize);
+  const uInt32 count = m.TypeEntry(t) + kTypeCountMinus1;
+  m.SetW(count, m.W(count) + 1);
+  *room = Room{at, length + kRefEntrySize};
+  return kNoErr;
+}
+
+// A new type entry after the last one, its list of one entry after the last
+// list; the lists move up by a type entry, the names by both.
+MgErr RoomForType(const FileRec& rec, ResType type, uInt32 nameBytes, Room* room) {
+  Map m = MapOf(rec);
+  const int32 nTypes = m.TypeCount();
+  const uInt32 length = m.Length(), typesEnd = m.TypeEntry(nTypes), refsEnd = m.RefListsEnd();
+  const uInt32 end = length + kTypeEntrySize + kRefEntrySize;
+  if (AZSetHandleSize(rec.mapHandle, int32(end + nameBytes)) != kNoErr) return kMemFullErr;
+  m = MapOf(rec);
+  uChar* p = m.Bytes();
+  std::memmove(p + refsEnd + kTypeEntrySize + kRefEntrySize, p + refsEnd, length - refsEnd);
+  std::memmove(p + typesEnd + kTypeEntrySize, p + typesEnd, refsEnd - typesEnd);
+  for (int32 j = 0; j < nTypes; ++j) {
+    const uInt32 list = m.TypeEntry(j) + kTypeRefListOffset;
+    m.SetW(list, m.W(list) + kTypeEntrySize);
+  }
+  const uInt32 entry = refsEnd + kTypeEntrySize;
+  m.SetW(typesEnd + kTypeCode, type);
+  m.SetW(typesEnd + kTypeCountMinus1, 0);
+  m.SetW(typesEnd + kTypeRefListOffset, entry - m.TypeList());
+  m.SetW(m.TypeList(), uInt32(nTypes));
+  if (m.NameList()) m.SetW(kMapNameList, m.NameList() + kTypeEntrySize + kRefEntrySize);
+  *room = Room{entry, end};
+  return kNoErr;
+}
+
+}  // namespace
+
 MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr name) {
   if (!handle) return kCantAddRsrcErr;
   Lock lock;
@@ -305,75 +440,95 @@ MgErr RAdd(UHandle handle, RsrcFileRef ref, ResType type, int32 id, ConstPStr na
   Found held;
   if (!AZIsHandle(handle) || FindByHandle(handle, &held) == kNoErr) return kCantAddRsrcErr;
 
-  Map m = MapOf(rec);
+  // The map grows by the entry (and the type), and the name at its end.
   const uInt32 nameBytes = name && name[0] ? uInt32(name[0]) + 1 : 0;
-  const uInt32 length = m.Length();
-  uInt32 grown;  // the map's length before the name
-  if (m.Empty()) {
-    grown = kMapFixedSize + kTypeCountSize + kTypeEntrySize + kRefEntrySize;
-    if (AZSetHandleSize(rec.mapHandle, int32(grown + nameBytes)) != kNoErr) return kMemFullErr;
-    m = MapOf(rec);
-    const uInt32 te = kMapFixedSize + kTypeCountSize;
-    m.SetW(kMapTypeList, kMapFixedSize);
-    m.SetW(kMapNameList, 0);
-    m.SetW(kMapFixedSize, 0);
-    m.SetW(te + kTypeCode, type);
-    m.SetW(te + kTypeCountMinus1, 0);
-    m.SetW(te + kTypeRefListOffset, kTypeCountSize + kTypeEntrySize);
-    PutEntry(m, te + kTypeEntrySize, id, kNoName, handle);
-  } else if (int32 t = m.FindType(type); t >= 0) {
-    int32 i = m.FindId(t, id);
-    if (i >= 0) return kCantAddRsrcErr;
-    i = ~i;
-    const int32 nTypes = m.TypeCount();
-    const uInt32 at = m.Entry(t, i);
-    grown = length + kRefEntrySize;
-    if (AZSetHandleSize(rec.mapHandle, int32(grown + nameBytes)) != kNoErr) return kMemFullErr;
-    m = MapOf(rec);
-    std::memmove(m.Bytes() + at + kRefEntrySize, m.Bytes() + at, length - at);
-    for (int32 j = t + 1; j < nTypes; ++j) {
-      uInt32 te = m.TypeEntry(j) + kTypeRefListOffset;
-      m.SetW(te, m.W(te) + kRefEntrySize);
-    }
-    if (m.NameList()) m.SetW(kMapNameList, m.NameList() + kRefEntrySize);
-    PutEntry(m, at, id, kNoName, handle);
-    uInt32 te = m.TypeEntry(t) + kTypeCountMinus1;
-    m.SetW(te, m.W(te) + 1);
-  } else {
-    const int32 nTypes = m.TypeCount();
-    const uInt32 typesEnd = m.TypeEntry(nTypes);
-    const uInt32 refsEnd = m.RefListsEnd();
-    grown = length + kTypeEntrySize + kRefEntrySize;
-    if (AZSetHandleSize(rec.mapHandle, int32(grown + nameBytes)) != kNoErr) return kMemFullErr;
-    m = MapOf(rec);
-    uChar* p = m.Bytes();
-    std::memmove(p + refsEnd + kTypeEntrySize + kRefEntrySize, p + refsEnd, length - refsEnd);
-    std::memmove(p + typesEnd + kTypeEntrySize, p + typesEnd, refsEnd - typesEnd);
-    for (int32 j = 0; j < nTypes; ++j) {
-      uInt32 te = m.TypeEntry(j) + kTypeRefListOffset;
-      m.SetW(te, m.W(te) + kTypeEntrySize);
-    }
-    const uInt32 entry = refsEnd + kTypeEntrySize;
-    m.SetW(typesEnd + kTypeCode, type);
-    m.SetW(typesEnd + kTypeCountMinus1, 0);
-    m.SetW(typesEnd + kTypeRefListOffset, entry - m.TypeList());
-    m.SetW(m.TypeList(), uInt32(nTypes));
-    if (m.NameList()) m.SetW(kMapNameList, m.NameList() + kTypeEntrySize + kRefEntrySize);
-    PutEntry(m, entry, id, kNoName, handle);
-  }
-  m.SetW(kHdrMapSize, grown + nameBytes);
+  Map m = MapOf(rec);
+  const int32 t = m.Empty() ? -1 : m.FindType(type);
+  const int32 i = t >= 0 ? m.FindId(t, id) : 0;
+  if (i >= 0 && t >= 0) return kCantAddRsrcErr;
+  Room room;
+  MgErr err = m.Empty() ? RoomInEmptyMap(rec, type, nameBytes, &room)
+              : t >= 0  ? RoomInType(rec, t, ~i, nameBytes, &room)
+                        : RoomForType(rec, type, nameBytes, &room);
+  if (err) return err;
+  m = MapOf(rec);
+  PutEntry(m, room.entry, id, kNoName, handle);
   if (nameBytes) {
-    // The name goes at the end of the name list, which ends the map.
-    if (!m.NameList()) m.SetW(kMapNameList, grown);
-    std::memcpy(m.Bytes() + grown, name, nameBytes);
-    const int32 t = m.FindType(type);
-    const uInt32 e = m.Entry(t, m.FindId(t, id));
-    m.SetW(e + kRefNameOffset, grown - m.NameList());
+    if (!m.NameList()) m.SetW(kMapNameList, room.end);
+    std::memcpy(m.Bytes() + room.end, name, nameBytes);
+    m.SetW(room.entry + kRefNameOffset, room.end - m.NameList());
   }
+  m.SetW(kHdrMapSize, room.end + nameBytes);
   m.MarkChanged();
   gMgr.last = LastResource{ref, type, handle, id};
   return kNoErr;
 }
+
+namespace {
+
+// The map of a file whose only resource is removed: empty again.
+MgErr RemoveLast(const FileRec& rec) {
+  if (AZSetHandleSize(rec.mapHandle, kMapFixedSize) != kNoErr) return kMemFullErr;
+  Map m = MapOf(rec);
+  m.SetW(kHdrMapOffset, kHeaderSize);
+  m.SetW(kHdrMapSize, 0);
+  m.SetW(kHdrDataOffset, kHeaderSize);
+  m.SetW(kHdrDataSize, 0);
+  m.SetW(kMapTypeList, kMapFixedSize);
+  m.SetW(kMapNameList, 0);
+  m.MarkChanged();
+  return kNoErr;
+}
+
+// Removes entry e's name from the end part of the map of length bytes; the
+// later names' offsets follow.  Returns the new length.
+uInt32 RemoveName(Map& m, uInt32 e, uInt32 length) {
+  const uInt32 nameOffset = m.W(e + kRefNameOffset);
+  if (nameOffset == kNoName) return length;
+  uChar* p = m.Bytes();
+  const uInt32 at = m.NameList() + nameOffset;
+  const uInt32 bytes = uInt32(p[at]) + 1;
+  std::memmove(p + at, p + at + bytes, length - at - bytes);
+  m.ForEachEntry([&](const EntryAt& other) {
+    const uInt32 off = m.W(other.entry + kRefNameOffset);
+    if (off != kNoName && off > nameOffset) m.SetW(other.entry + kRefNameOffset, off - bytes);
+    return true;
+  });
+  return length - bytes;
+}
+
+// Removes entry e of type t (and the type's entry when it was its only one)
+// from a map of length bytes.  Returns the new length.
+uInt32 RemoveEntry(Map& m, int32 t, uInt32 e, uInt32 length) {
+  uChar* p = m.Bytes();
+  const int32 nTypes = m.TypeCount();
+  const bool lastOfType = m.RefCount(t) == 1;
+  std::memmove(p + e, p + e + kRefEntrySize, length - e - kRefEntrySize);
+  length -= kRefEntrySize;
+  for (int32 j = t + 1; j < nTypes; ++j) {
+    const uInt32 list = m.TypeEntry(j) + kTypeRefListOffset;
+    m.SetW(list, m.W(list) - kRefEntrySize);
+  }
+  uInt32 removed = kRefEntrySize;
+  if (lastOfType) {
+    const uInt32 te = m.TypeEntry(t);
+    std::memmove(p + te, p + te + kTypeEntrySize, length - te - kTypeEntrySize);
+    length -= kTypeEntrySize;
+    m.SetW(m.TypeList(), uInt32(nTypes - 2));
+    for (int32 j = 0; j < nTypes - 1; ++j) {
+      const uInt32 list = m.TypeEntry(j) + kTypeRefListOffset;
+      m.SetW(list, m.W(list) - kTypeEntrySize);
+    }
+    removed += kTypeEntrySize;
+  } else {
+    const uInt32 count = m.TypeEntry(t) + kTypeCountMinus1;
+    m.SetW(count, m.W(count) - 1);
+  }
+  if (m.NameList()) m.SetW(kMapNameList, m.NameList() - removed);
+  return length;
+}
+
+}  // namespace
 
 MgErr RRemove(UHandle handle, RsrcFileRef ref) {
   Lock lock;
@@ -383,65 +538,12 @@ MgErr RRemove(UHandle handle, RsrcFileRef ref) {
   Found found;
   if (MgErr err = FindWritable(handle, &found)) return err;
   Map m = MapOf(found.rec);
-  const uInt32 e = found.entry;
-  const int32 t = found.type;
-  if (m.W(e + kRefAttrs) & kAttrProtected) return kRsrcNotFoundErr;
-  const int32 nTypes = m.TypeCount();
-  const int32 count = m.RefCount(t);
+  if (m.W(found.entry + kRefAttrs) & kAttrProtected) return kRsrcNotFoundErr;
   if (gMgr.last.handle == handle) gMgr.last = LastResource{};
+  if (m.TypeCount() == 1 && m.RefCount(found.type) == 1) return RemoveLast(found.rec);
 
-  if (nTypes == 1 && count == 1) {
-    // Back to the empty map.
-    if (AZSetHandleSize(found.rec.mapHandle, kMapFixedSize) != kNoErr) return kMemFullErr;
-    m = MapOf(found.rec);
-    m.SetW(kHdrMapOffset, kHeaderSize);
-    m.SetW(kHdrMapSize, 0);
-    m.SetW(kHdrDataOffset, kHeaderSize);
-    m.SetW(kHdrDataSize, 0);
-    m.SetW(kMapTypeList, kMapFixedSize);
-    m.SetW(kMapNameList, 0);
-    m.MarkChanged();
-    return kNoErr;
-  }
-
-  uChar* p = m.Bytes();
-  uInt32 length = m.Length();
-  const uInt32 nameOffset = m.W(e + kRefNameOffset);
-  if (nameOffset != kNoName) {
-    const uInt32 at = m.NameList() + nameOffset;
-    const uInt32 bytes = uInt32(p[at]) + 1;
-    std::memmove(p + at, p + at + bytes, length - at - bytes);
-    length -= bytes;
-    for (int32 j = 0; j < nTypes; ++j)
-      for (int32 i = 0, c = m.RefCount(j); i < c; ++i) {
-        uInt32 other = m.Entry(j, i) + kRefNameOffset;
-        uInt32 off = m.W(other);
-        if (off != kNoName && off > nameOffset) m.SetW(other, off - bytes);
-      }
-  }
-  // The entry; the lists after it move down.
-  std::memmove(p + e, p + e + kRefEntrySize, length - e - kRefEntrySize);
-  length -= kRefEntrySize;
-  for (int32 j = t + 1; j < nTypes; ++j) {
-    uInt32 te = m.TypeEntry(j) + kTypeRefListOffset;
-    m.SetW(te, m.W(te) - kRefEntrySize);
-  }
-  uInt32 removed = kRefEntrySize;
-  if (count == 1) {
-    const uInt32 te = m.TypeEntry(t);
-    std::memmove(p + te, p + te + kTypeEntrySize, length - te - kTypeEntrySize);
-    length -= kTypeEntrySize;
-    m.SetW(m.TypeList(), uInt32(nTypes - 2));
-    for (int32 j = 0; j < nTypes - 1; ++j) {
-      uInt32 off = m.TypeEntry(j) + kTypeRefListOffset;
-      m.SetW(off, m.W(off) - kTypeEntrySize);
-    }
-    removed += kTypeEntrySize;
-  } else {
-    uInt32 te = m.TypeEntry(t) + kTypeCountMinus1;
-    m.SetW(te, m.W(te) - 1);
-  }
-  if (m.NameList()) m.SetW(kMapNameList, m.NameList() - removed);
+  uInt32 length = RemoveName(m, found.entry, m.Length());
+  length = RemoveEntry(m, found.type, found.entry, length);
   m.SetW(kHdrMapSize, length);
   AZSetHandleSize(found.rec.mapHandle, int32(length));  // a smaller block: cannot fail
   MapOf(found.rec).MarkChanged();
@@ -476,11 +578,19 @@ MgErr RWrite(UHandle handle) {
   if (m.ReadOnly() || !found.rec.file) return kFilePermErr;
   ScratchBlock staging(kStagingSize);
   if (!staging.Get()) return kMemFullErr;
-  // At the end of the data section, on a 4-byte boundary.
-  const uInt64 at = PaddedSize(m.DataSize());
+  // After the data section and past everything the file holds (its map
+  // among it), on a 4-byte boundary: the file on disk stays as its header
+  // names it until the next write-back.
+  int32 eof = 0;
+  if (MgErr err = FGetEOF(found.rec.file, &eof)) return err;
+  const uInt64 dataEnd = uInt64(m.DataOffset()) + m.DataSize();
+  const uInt64 at = PaddedSize(std::max<uInt64>(uInt64(eof), dataEnd)) - m.DataOffset();
   const uInt64 size = RecordSize(uInt32(AZGetHandleSize(handle)));
   if (m.DataOffset() + at + size > uInt64(INT32_MAX)) return kDiskFullErr;
-  if (MgErr err = WriteRecord(found.rec.file, m.DataOffset() + at, handle, staging.Get())) return err;
+  if (MgErr err = WriteRecord(found.rec.file, m.DataOffset() + at, handle, staging.Get())) {
+    FSetEOF(found.rec.file, eof);  // what was written past the end means nothing
+    return err;
+  }
   m.SetW(e + kRefDataOffset, uInt32(at));
   m.SetW(e + kRefAttrs, m.W(e + kRefAttrs) & ~uInt32(kAttrChanged));
   m.SetW(kHdrDataSize, uInt32(at + size));

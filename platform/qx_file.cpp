@@ -284,6 +284,48 @@ int32_t PlatFileClose(PlatFile* f) {
 
 bool PlatFileIsOpen(PlatFile* f) { return ValidFile(f); }
 
+namespace {
+
+std::mutex gFaultLock;
+bool gFaultSet = false;
+PlatFileFault gFault;
+int64_t gFaultChanges = 0, gFaultFailures = 0;
+
+// Counts a change of the file that would reach end (a flush: -1) and says
+// how much of it may be done: all of it (INT64_MAX), the bytes up to the
+// limit (a file offset), or nothing (-1).
+int64_t FaultAllows(PlatFile* f, int64_t end) {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  if (!gFaultSet || (gFault.file && gFault.file != f)) return INT64_MAX;
+  const int64_t n = ++gFaultChanges;
+  int64_t allowed = INT64_MAX;
+  if (gFault.failAt > 0 && (n == gFault.failAt || (gFault.sticky && n > gFault.failAt)))
+    allowed = -1;
+  else if (end >= 0 && gFault.byteLimit >= 0 && end > gFault.byteLimit)
+    allowed = gFault.byteLimit;
+  if (allowed != INT64_MAX) ++gFaultFailures;
+  return allowed;
+}
+
+}  // namespace
+
+void PlatFileSetFault(const PlatFileFault* fault) {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  gFaultSet = fault != nullptr;
+  gFault = fault ? *fault : PlatFileFault();
+  gFaultChanges = gFaultFailures = 0;
+}
+
+int64_t PlatFileFaultChanges() {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  return gFaultChanges;
+}
+
+int64_t PlatFileFaultFailures() {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  return gFaultFailures;
+}
+
 int32_t PlatFileRead(PlatFile* f, void* buf, uint32_t count, uint32_t* done) {
   uint32_t total = 0;
   if (done) *done = 0;
@@ -306,29 +348,41 @@ int32_t PlatFileRead(PlatFile* f, void* buf, uint32_t count, uint32_t* done) {
   return 0;
 }
 
-int32_t PlatFileWrite(PlatFile* f, const void* buf, uint32_t count, uint32_t* done) {
+namespace {
+// Writes count bytes at the current position.
+int32_t WriteAll(PlatFile* f, const char* p, uint32_t count, uint32_t* done) {
   uint32_t total = 0;
-  if (done) *done = 0;
-  if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
-  if (!f->canWrite) return Fail(kPlatErrAccessDenied);
-  const char* p = static_cast<const char*>(buf);
+  int32_t rc = 0;
   while (total < count) {
     uint32_t chunk = count - total > (1u << 30) ? (1u << 30) : count - total;
     ssize_t n = write(f->fd, p + total, chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      if (done) *done = total;
-      return FailErrno(e);
-    }
-    if (n == 0) {
-      if (done) *done = total;
-      return Fail(kPlatErrDiskFull);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      rc = n < 0 ? FailErrno(errno) : Fail(kPlatErrDiskFull);
+      break;
     }
     total += uint32_t(n);
   }
   if (done) *done = total;
-  return 0;
+  return rc;
+}
+}  // namespace
+
+int32_t PlatFileWrite(PlatFile* f, const void* buf, uint32_t count, uint32_t* done) {
+  if (done) *done = 0;
+  if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
+  if (!f->canWrite) return Fail(kPlatErrAccessDenied);
+  const char* p = static_cast<const char*>(buf);
+  const off_t at = lseek(f->fd, 0, SEEK_CUR);
+  const int64_t allowed = FaultAllows(f, at < 0 ? 0 : int64_t(at) + count);
+  if (allowed < 0) return Fail(kPlatErrDiskFull);
+  if (allowed != INT64_MAX) {
+    // The bytes below the limit, then a full disk.
+    const uint32_t part = allowed > int64_t(at) ? uint32_t(allowed - int64_t(at)) : 0;
+    int32_t rc = WriteAll(f, p, part, done);
+    return rc ? rc : Fail(kPlatErrDiskFull);
+  }
+  return WriteAll(f, p, count, done);
 }
 
 int32_t PlatFileGetPos(PlatFile* f, int64_t* pos) {
@@ -358,6 +412,7 @@ int32_t PlatFileSetSize(PlatFile* f, int64_t size) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (size < 0) return Fail(kPlatErrInvalidParam);
   if (!f->canWrite) return Fail(kPlatErrAccessDenied);
+  if (FaultAllows(f, size) != INT64_MAX) return Fail(kPlatErrDiskFull);
   std::lock_guard<std::mutex> g(gTableLock);
   auto views = gViews.find(f->key);
   if (views != gViews.end())
@@ -424,6 +479,7 @@ void PlatUnmapView(PlatView* view) {
 int32_t PlatFileFlush(PlatFile* f) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (!f->canWrite) return 0;
+  if (FaultAllows(f, -1) < 0) return Fail(kPlatErrDiskFull);
   if (fsync(f->fd) != 0 && errno != EINVAL) return FailErrno(errno);
   return 0;
 }

@@ -79,6 +79,25 @@ int32_t PlatFileSetPos(PlatFile* f, int64_t pos);
 int32_t PlatFileGetSize(PlatFile* f, int64_t* size);
 int32_t PlatFileSetSize(PlatFile* f, int64_t size);
 int32_t PlatFileFlush(PlatFile* f);
+
+// A fault of this layer, for tests of what callers do when changing a file
+// fails part-way.  While one is set, the changes of the file it names (of
+// every file when it names none) are counted from 1: writes, size changes and
+// flushes.  The change numbered failAt (0: none), and with sticky every later
+// one too, fails with 112 and changes nothing.  A write or size change that
+// would reach past byteLimit (a file offset; negative: none) fails with 112;
+// a write first writes the bytes below the limit, as a full disk does.
+struct PlatFileFault {
+  PlatFile* file = nullptr;
+  int64_t failAt = 0;
+  bool sticky = false;
+  int64_t byteLimit = -1;
+};
+// Sets the fault (null clears it) and starts counting again.
+void PlatFileSetFault(const PlatFileFault* fault);
+// The changes counted since the fault was set, and how many of them failed.
+int64_t PlatFileFaultChanges();
+int64_t PlatFileFaultFailures();
 // Read-only mapped views of an open file.  A view starts at a multiple of
 // the mapping granularity (the page size) and never reaches past the file's
 // end; while this process holds one, cutting the file below the view's end

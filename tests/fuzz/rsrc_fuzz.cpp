@@ -1,6 +1,7 @@
 // Resource files come from disk and from memory: open any bytes as an image
 // and as a writable file, read everything there is, change the file, write
-// it back and read it again.
+// it back (first with a failure at one change of the file, which must leave
+// it openable) and read it again: the added resource must be there.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
 #include "platform/qx_drives.h"
+#include "platform/qx_file.h"
 
 namespace {
 
@@ -88,14 +90,35 @@ void Walk(RsrcFileRef ref) {
   }
 }
 
-// Adds, removes and changes resources, then writes the file back.
-void Edit(RsrcFileRef ref) {
-  const ResType kNew = FourCC("FUZZ");
+[[noreturn]] void Broken(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  __builtin_trap();
+}
+
+const ResType kNew = FourCC("FUZZ");
+constexpr int32 kNewSize = 13;
+
+// The file on disk, opened on its own while the writable reference is open:
+// it must open (its old contents or its new ones) after a failed write-back.
+void ExpectOpens() {
+  RsrcFileRef other = 0;
+  MgErr err = ROpenFile(gPath, kRsrcReadOnly, &other, nullptr, nullptr);
+  if (err != kNoErr && err != kMemFullErr) Broken("a failed write-back left a file that does not open");
+  if (other) RCloseFile(other);
+}
+
+// Adds, removes and changes resources, then writes the file back, first
+// with the change numbered failAt of the file failing.  Returns the id of the
+// added resource and its size, or 0 when it is not in the map.
+int32 Edit(RsrcFileRef ref, int64_t failAt, int32* addedSize) {
   int32 id = RUniqueID(ref, kNew);
-  UHandle h = AZNewHandle(13);
+  UHandle h = AZNewHandle(kNewSize);
   if (h) {
-    std::memset(*h, 'z', 13);
-    if (RAdd(h, ref, kNew, id, reinterpret_cast<ConstPStr>("\x04" "fuzz")) != kNoErr) AZDisposeHandle(h);
+    std::memset(*h, 'z', kNewSize);
+    if (RAdd(h, ref, kNew, id, reinterpret_cast<ConstPStr>("\x04" "fuzz")) != kNoErr) {
+      AZDisposeHandle(h);
+      h = nullptr;
+    }
   }
   ResType type = 0;
   UHandle first = nullptr, last = nullptr;
@@ -109,8 +132,19 @@ void Edit(RsrcFileRef ref) {
     if (AZSetHandleSize(last, AZGetHandleSize(last) + 5) == kNoErr) RChanged(last);
     RSetAttrs(last, 0x40);
   }
-  RUpdateFile(ref);
+  PlatFileFault fault;  // only the write-back changes a file while it is set
+  fault.failAt = failAt;
+  PlatFileSetFault(&fault);
+  const MgErr err = RUpdateFile(ref);
+  const bool failed = PlatFileFaultFailures() > 0;
+  PlatFileSetFault(nullptr);
+  if (failed != (err != kNoErr)) Broken("a write-back's result does not say whether it failed");
+  if (failed) ExpectOpens();
   if (last) RWrite(last);
+  UHandle added = nullptr;
+  if (!h || id == 0 || RGet(ref, kNew, id, &added) != kNoErr || added != h) return 0;
+  *addedSize = AZGetHandleSize(added);
+  return id;
 }
 
 }  // namespace
@@ -138,10 +172,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Walk(ref);
     // A write-back can't move a record that can't be read, and a file whose
     // write-back fails stays open: edit only files whose records all read.
-    if (!gUnreadable) Edit(ref);
-    if (RCloseFile(ref) != kNoErr) return 0;
-  }
-  if (ROpenFile(gPath, kRsrcReadOnly, &ref, nullptr, nullptr) == kNoErr) {
+    int32 added = 0, addedSize = 0;
+    const bool edited = !gUnreadable;
+    if (edited) added = Edit(ref, 1 + int64_t(size % 11), &addedSize);
+    const MgErr err = RCloseFile(ref);
+    if (err != kNoErr) {
+      if (edited && err != kMemFullErr) Broken("the write-back of a file whose records all read failed");
+      return 0;
+    }
+    if (ROpenFile(gPath, kRsrcReadOnly, &ref, nullptr, nullptr) != kNoErr) {
+      if (edited) Broken("a file written back does not open");
+      return 0;
+    }
+    if (added) {
+      UHandle h = nullptr;
+      if (RGet(ref, kNew, added, &h) != kNoErr || AZGetHandleSize(h) != addedSize ||
+          std::memcmp(*h, "zzzzzzzzzzzzz", kNewSize) != 0)
+        Broken("the added resource is not in the file written back");
+    }
     Walk(ref);
     RCloseFile(ref);
   }

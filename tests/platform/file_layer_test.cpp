@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +96,91 @@ TEST_F(PlatFiles, OpensDenyEachOtherBothWays) {
   EXPECT_EQ(PlatFileClose(a), 0);
   EXPECT_EQ(PlatFileOpen("P:\\f", kPlatOpenExisting, 7, kPlatDenyNone, &a), kPlatErrInvalidParam);
   EXPECT_EQ(PlatFileOpen("P:\\", kPlatOpenExisting, kPlatRead, kPlatDenyNone, &a), kPlatErrAccessDenied);
+}
+
+// The fault hook counts the changes of the file it names and fails the one
+// it names (and the later ones when sticky), or whatever reaches past a byte
+// limit, leaving the file as a full disk would.
+TEST_F(PlatFiles, FaultsFailTheChangesTheyName) {
+  Write("f", "");
+  Write("g", "");
+  PlatFile *f = nullptr, *g = nullptr;
+  ASSERT_EQ(PlatFileOpen("P:\\f", kPlatOpenExisting, kPlatReadWrite, kPlatDenyNone, &f), 0);
+  ASSERT_EQ(PlatFileOpen("P:\\g", kPlatOpenExisting, kPlatReadWrite, kPlatDenyNone, &g), 0);
+  auto size = [](PlatFile* file) {
+    int64_t n = -1;
+    EXPECT_EQ(PlatFileGetSize(file, &n), 0);
+    return n;
+  };
+  struct Case {
+    int64_t failAt;
+    bool sticky;
+    std::vector<bool> fails;  // of: write, write, size change, flush, write
+  };
+  const Case cases[] = {
+      {0, false, {false, false, false, false, false}},
+      {1, false, {true, false, false, false, false}},
+      {2, false, {false, true, false, false, false}},
+      {3, false, {false, false, true, false, false}},
+      {4, false, {false, false, false, true, false}},
+      {3, true, {false, false, true, true, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failAt);
+    ASSERT_EQ(PlatFileSetSize(f, 0), 0);
+    ASSERT_EQ(PlatFileSetPos(f, 0), 0);
+    PlatFileFault fault;
+    fault.file = f;
+    fault.failAt = c.failAt;
+    fault.sticky = c.sticky;
+    PlatFileSetFault(&fault);
+    int64_t expected = 0;
+    uint32_t done = 99;
+    EXPECT_EQ(PlatFileWrite(f, "abcd", 4, &done), c.fails[0] ? kPlatErrDiskFull : 0);
+    EXPECT_EQ(done, c.fails[0] ? 0u : 4u);
+    if (!c.fails[0]) expected = 4;
+    EXPECT_EQ(PlatFileWrite(f, "ef", 2, &done), c.fails[1] ? kPlatErrDiskFull : 0);
+    if (!c.fails[1]) expected += 2;
+    EXPECT_EQ(size(f), expected);
+    EXPECT_EQ(PlatFileSetSize(f, 100), c.fails[2] ? kPlatErrDiskFull : 0);
+    EXPECT_EQ(size(f), c.fails[2] ? expected : 100);
+    EXPECT_EQ(PlatFileFlush(f), c.fails[3] ? kPlatErrDiskFull : 0);
+    EXPECT_EQ(PlatFileWrite(f, "g", 1, &done), c.fails[4] ? kPlatErrDiskFull : 0);
+    // Another file is not counted.
+    EXPECT_EQ(PlatFileWrite(g, "x", 1, &done), 0);
+    EXPECT_EQ(PlatFileFaultChanges(), 5);
+    EXPECT_EQ(PlatFileFaultFailures(), int64_t(std::count(c.fails.begin(), c.fails.end(), true)));
+    PlatFileSetFault(nullptr);
+  }
+
+  // A byte limit: writes reach up to it, size changes stay below it.
+  ASSERT_EQ(PlatFileSetSize(f, 0), 0);
+  ASSERT_EQ(PlatFileSetPos(f, 0), 0);
+  PlatFileFault limit;
+  limit.byteLimit = 6;
+  PlatFileSetFault(&limit);
+  uint32_t done = 0;
+  EXPECT_EQ(PlatFileWrite(f, "abcd", 4, &done), 0);
+  EXPECT_EQ(PlatFileWrite(f, "efgh", 4, &done), kPlatErrDiskFull);
+  EXPECT_EQ(done, 2u);
+  EXPECT_EQ(size(f), 6);
+  EXPECT_EQ(PlatFileWrite(f, "i", 1, &done), kPlatErrDiskFull);
+  EXPECT_EQ(done, 0u);
+  EXPECT_EQ(PlatFileSetSize(f, 7), kPlatErrDiskFull);
+  EXPECT_EQ(PlatFileSetSize(f, 3), 0);
+  EXPECT_EQ(PlatFileSetPos(f, 0), 0);
+  EXPECT_EQ(PlatFileWrite(f, "ABCDEF", 6, &done), 0);
+  EXPECT_EQ(PlatFileFaultFailures(), 3);
+  PlatFileSetFault(nullptr);
+  EXPECT_EQ(PlatFileWrite(f, "GH", 2, &done), 0);
+  EXPECT_EQ(PlatFileFaultChanges(), 0);
+  EXPECT_EQ(size(f), 8);
+  char back[8];
+  ASSERT_EQ(PlatFileSetPos(f, 0), 0);
+  ASSERT_EQ(PlatFileRead(f, back, 8, &done), 0);
+  EXPECT_EQ(std::string(back, 8), "ABCDEFGH");
+  EXPECT_EQ(PlatFileClose(f), 0);
+  EXPECT_EQ(PlatFileClose(g), 0);
 }
 
 TEST_F(PlatFiles, LocksHoldAgainstOtherProcesses) {
