@@ -14,6 +14,7 @@
 #include "printf.h"
 #include "sorting.h"
 #include "textnum.h"
+#include "platform/qx_charcase.h"
 #include "platform/qx_file.h"
 #include "platform/qx_inifile.h"
 
@@ -54,8 +55,10 @@ void EnsureChosenLocked() {
   if (!gChosen) ChooseDefaultLocked();
 }
 
+// The key as a C string; a key holding a NUL byte would name a shorter key,
+// so it is refused.
 bool KeyText(ConstPStr key, char* out) {
-  if (!key) return false;
+  if (!key || std::memchr(key + 1, 0, key[0])) return false;
   std::memcpy(out, key + 1, key[0]);
   out[key[0]] = 0;
   return true;
@@ -108,31 +111,17 @@ bool OnlyBlanks(const uChar* p, const uChar* end) {
 }
 
 bool EqualsNoCase(const uChar* t, int32 len, const char* word) {
-  int32 n = int32(std::strlen(word));
-  if (len != n) return false;
-  for (int32 i = 0; i < n; ++i) {
-    uChar c = t[i];
-    if (c >= 'A' && c <= 'Z') c = uChar(c + ('a' - 'A'));
-    if (c != uChar(word[i])) return false;
-  }
-  return true;
+  return PlatSameNoCase(t, size_t(len), word, std::strlen(word));
 }
 
 // ---- reading each kind: the value is stored only when the whole text read
 
 MgErr ReadColor(const uChar* t, int32 len, uInt32* value) {
   static const char kTransparent[] = "transparent";
-  if (len >= 11) {
-    bool match = true;
-    for (int32 i = 0; i < 11 && match; ++i) {
-      uChar c = t[i];
-      if (c >= 'A' && c <= 'Z') c = uChar(c + ('a' - 'A'));
-      match = c == uChar(kTransparent[i]);
-    }
-    if (match) {
-      *value = 0x1000000u;
-      return kNoErr;
-    }
+  constexpr int32 kLen = int32(sizeof kTransparent - 1);
+  if (len >= kLen && EqualsNoCase(t, kLen, kTransparent)) {
+    *value = 0x1000000u;
+    return kNoErr;
   }
   const uChar* cur = t;
   uInt32 v = uInt32(HexStrToNum(&cur, len, kNumU32));
@@ -359,6 +348,7 @@ class TextOut {
   }
   void Add(const char* s) { Add(s, int32(std::strlen(s))); }
   void AddP(ConstPStr p) { Add(p + 1, p[0]); }
+  int32 Length() const { return len_; }
   // The text with a NUL, or null when memory ran out.
   const char* Text() {
     if (failed_) return nullptr;
@@ -383,81 +373,100 @@ MgErr AddPathText(TextOut* out, Path p) {
   return kNoErr;
 }
 
-MgErr FormatKind(int32 kind, const void* value, TextOut* out) {
+MgErr WriteColor(uInt32 c, TextOut* out) {
+  char buf[16];
+  if (c == 0x1000000u) out->Add("transparent");
+  else out->Add(buf, SPrintf(buf, "%06lx", c & 0xFFFFFFu));
+  return kNoErr;
+}
+
+MgErr WriteFourInts(const int16* v, TextOut* out) {
+  char buf[48];
+  out->Add(buf, SPrintf(buf, "%d,%d,%d,%d", int32(v[0]), int32(v[1]), int32(v[2]), int32(v[3])));
+  return kNoErr;
+}
+
+MgErr WriteString(UHandle h, TextOut* out) {
+  if (!h || !*h || AZGetHandleSize(h) < 1 + (*h)[0]) return kArgErr;
+  out->Add("\"");
+  out->AddP(*h);
+  out->Add("\"");
+  return kNoErr;
+}
+
+MgErr WritePathList(UHandle list, TextOut* out) {
+  if (!list || !*list || AZGetHandleSize(list) < 4) return kArgErr;
+  int32 count;
+  std::memcpy(&count, *list, 4);
+  if (count < 0 || count > (AZGetHandleSize(list) - 4) / 4) return kArgErr;
+  out->Add("\"");
+  for (int32 i = 0; i < count; ++i) {
+    int32 word;
+    std::memcpy(&word, *list + 4 + 4 * i, 4);
+    if (i > 0) out->Add(";");
+    if (MgErr err = AddPathText(out, reinterpret_cast<Path>(intptr_t(word)))) return err;
+  }
+  out->Add("\"");
+  return kNoErr;
+}
+
+MgErr WriteFont(int32 font, TextOut* out) {
+  CfgFontInfoProc info = gFontInfo.load();
+  if (!info) return kCapabilityErr;
+  uChar name[256] = {0};
+  int32 size = 0, style = 0, weight = 0;
+  info(font, name, &size, &style, &weight);
   char buf[300];
+  out->Add(buf, SPrintf(buf, "\"%p\" %d ", name, size));
+  if (weight > 0) out->Add("B");
+  if (style & 2) out->Add("I");
+  if (style & 1) out->Add("S");
+  if (style & 4) out->Add("U");
+  if (style & 8) out->Add("O");
+  return kNoErr;
+}
+
+MgErr WriteStringList(CPStrHandle h, TextOut* out) {
+  if (!h || !*h) return kArgErr;
+  int32 size = AZGetHandleSize(reinterpret_cast<UHandle>(h));
+  if (size < 4) return kArgErr;
+  int32 count = (*h)->cnt;
+  if (count < 0) return kArgErr;
+  out->Add("\"");
+  int32 at = 4;
+  for (int32 i = 0; i < count; ++i) {
+    const uChar* base = reinterpret_cast<const uChar*>(*h);
+    if (at >= size || at + 1 + base[at] > size) return kArgErr;
+    if (i > 0) out->Add(";");
+    out->Add(base + at + 1, base[at]);
+    at += 1 + base[at];
+  }
+  out->Add("\"");
+  return kNoErr;
+}
+
+MgErr WriteNumber(float32 v, TextOut* out) {
+  char buf[64];
+  out->Add(buf, SPrintf(buf, "%f", float64(v)));
+  return kNoErr;
+}
+
+MgErr FormatKind(int32 kind, const void* value, TextOut* out) {
   switch (kind) {
-    case kCfgColor: {
-      uInt32 c = *static_cast<const uInt32*>(value);
-      if (c == 0x1000000u) out->Add("transparent");
-      else out->Add(buf, SPrintf(buf, "%06lx", c & 0xFFFFFFu));
-      return kNoErr;
-    }
-    case kCfgFourInts: {
-      const int16* v = static_cast<const int16*>(value);
-      out->Add(buf, SPrintf(buf, "%d,%d,%d,%d", int32(v[0]), int32(v[1]), int32(v[2]), int32(v[3])));
-      return kNoErr;
-    }
-    case kCfgString: {
-      UHandle h = *static_cast<const UHandle*>(value);
-      if (!h || !*h || AZGetHandleSize(h) < 1 + (*h)[0]) return kArgErr;
-      out->Add("\"");
-      out->AddP(*h);
-      out->Add("\"");
-      return kNoErr;
-    }
+    case kCfgColor: return WriteColor(*static_cast<const uInt32*>(value), out);
+    case kCfgFourInts: return WriteFourInts(static_cast<const int16*>(value), out);
+    case kCfgString: return WriteString(*static_cast<const UHandle*>(value), out);
     case kCfgBool: out->Add(*static_cast<const int32*>(value) ? "True" : "False"); return kNoErr;
-    case kCfgInt: out->Add(buf, SPrintf(buf, "%ld", *static_cast<const int32*>(value))); return kNoErr;
+    case kCfgInt: {
+      char buf[16];
+      out->Add(buf, SPrintf(buf, "%ld", *static_cast<const int32*>(value)));
+      return kNoErr;
+    }
     case kCfgPath: return AddPathText(out, *static_cast<const Path*>(value));
-    case kCfgPathList: {
-      UHandle list = *static_cast<const UHandle*>(value);
-      if (!list || !*list || AZGetHandleSize(list) < 4) return kArgErr;
-      int32 count;
-      std::memcpy(&count, *list, 4);
-      if (count < 0 || count > (AZGetHandleSize(list) - 4) / 4) return kArgErr;
-      out->Add("\"");
-      for (int32 i = 0; i < count; ++i) {
-        int32 word;
-        std::memcpy(&word, *list + 4 + 4 * i, 4);
-        if (i > 0) out->Add(";");
-        if (MgErr err = AddPathText(out, reinterpret_cast<Path>(intptr_t(word)))) return err;
-      }
-      out->Add("\"");
-      return kNoErr;
-    }
-    case kCfgFont: {
-      CfgFontInfoProc info = gFontInfo.load();
-      if (!info) return kCapabilityErr;
-      uChar name[256] = {0};
-      int32 size = 0, style = 0, weight = 0;
-      info(*static_cast<const int32*>(value), name, &size, &style, &weight);
-      out->Add(buf, SPrintf(buf, "\"%p\" %d ", name, size));
-      if (weight > 0) out->Add("B");
-      if (style & 2) out->Add("I");
-      if (style & 1) out->Add("S");
-      if (style & 4) out->Add("U");
-      if (style & 8) out->Add("O");
-      return kNoErr;
-    }
-    case kCfgStringList: {
-      CPStrHandle h = *static_cast<const CPStrHandle*>(value);
-      if (!h || !*h) return kArgErr;
-      int32 size = AZGetHandleSize(reinterpret_cast<UHandle>(h));
-      if (size < 4) return kArgErr;
-      int32 count = (*h)->cnt;
-      if (count < 0) return kArgErr;
-      out->Add("\"");
-      int32 at = 4;
-      for (int32 i = 0; i < count; ++i) {
-        const uChar* base = reinterpret_cast<const uChar*>(*h);
-        if (at >= size || at + 1 + base[at] > size) return kArgErr;
-        if (i > 0) out->Add(";");
-        out->Add(base + at + 1, base[at]);
-        at += 1 + base[at];
-      }
-      out->Add("\"");
-      return kNoErr;
-    }
-    case kCfgNumber: out->Add(buf, SPrintf(buf, "%f", float64(*static_cast<const float32*>(value)))); return kNoErr;
+    case kCfgPathList: return WritePathList(*static_cast<const UHandle*>(value), out);
+    case kCfgFont: return WriteFont(*static_cast<const int32*>(value), out);
+    case kCfgStringList: return WriteStringList(*static_cast<const CPStrHandle*>(value), out);
+    case kCfgNumber: return WriteNumber(*static_cast<const float32*>(value), out);
     default: return kCfgBadTypeErr;
   }
 }
@@ -556,6 +565,9 @@ MgErr CfgWrite(int32 kind, ConstPStr key, const void* value) {
   if (MgErr err = FormatKind(kind, value, &out)) return err;
   const char* text = out.Text();
   if (!text) return kCfgAllocErr;
+  // A NUL inside the text would end it early in the file, storing less than
+  // was asked; it is refused like a line break, leaving the file as it was.
+  if (std::memchr(text, 0, size_t(out.Length()))) return kArgErr;
   return CfgWriteRaw(key, text);
 }
 

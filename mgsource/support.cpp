@@ -13,6 +13,7 @@
 #include "memory.h"
 #include "numconv.h"
 #include "thread.h"
+#include "platform/qx_charcase.h"
 #include "platform/qx_process.h"
 #include "platform/qx_shortcut.h"
 
@@ -55,12 +56,7 @@ MgErr MakeConstants() {
   return kNoErr;
 }
 
-bool EndsWithLnk(const char* path, size_t n) {
-  if (n < 4) return false;
-  const char* e = path + n - 4;
-  auto lower = [](char ch) { return (ch >= 'A' && ch <= 'Z') ? char(ch + ('a' - 'A')) : ch; };
-  return e[0] == '.' && lower(e[1]) == 'l' && lower(e[2]) == 'n' && lower(e[3]) == 'k';
-}
+bool EndsWithLnk(const char* path, size_t n) { return n >= 4 && PlatSameNoCase(path + n - 4, 4, ".lnk", 4); }
 
 char Digit(uInt32 nibble) { return char(nibble < 10 ? '0' + nibble : 'A' + nibble - 10); }
 

@@ -618,9 +618,7 @@ struct CalendarDate {
 // The length of the word d at p (any letter case) when a word ends there;
 // else 0.
 int32 MatchWordOf(const uChar* p, const uChar* end, const uChar* d, int32 n) {
-  if (n <= 0 || end - p < n) return 0;
-  for (int32 i = 0; i < n; ++i)
-    if (PlatCharLower(p[i]) != PlatCharLower(d[i])) return 0;
+  if (n <= 0 || end - p < n || !PlatSameNoCase(p, size_t(n), d, size_t(n))) return 0;
   if (p + n < end && !IsWhite(p[n])) return 0;
   return n;
 }

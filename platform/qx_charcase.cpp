@@ -38,3 +38,12 @@ static_assert(kTables.upper[0xDF] == 0xDF, "sharp s has no single upper-case byt
 
 uint8_t PlatCharLower(uint8_t c) { return kTables.lower[c]; }
 uint8_t PlatCharUpper(uint8_t c) { return kTables.upper[c]; }
+
+bool PlatSameNoCase(const void* a, size_t aLen, const void* b, size_t bLen) {
+  if (aLen != bLen) return false;
+  const uint8_t* x = static_cast<const uint8_t*>(a);
+  const uint8_t* y = static_cast<const uint8_t*>(b);
+  for (size_t i = 0; i < aLen; ++i)
+    if (x[i] != y[i] && kTables.lower[x[i]] != kTables.lower[y[i]]) return false;
+  return true;
+}

@@ -779,8 +779,51 @@ bool PlatHostFolderExists(const std::string& hostPath) {
   return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-uint32_t PlatGetUmask() {
+namespace {
+
+// The mask as the process started with it.  Taken while the program is still
+// one thread (static initialisation), the only time setting and restoring it
+// cannot leave another thread's files with a wrong mode.
+uint32_t MaskBySetting() {
   mode_t m = umask(0);
   umask(m);
   return uint32_t(m);
+}
+const uint32_t gStartMask = MaskBySetting();
+
+// The "Umask:" line of the process status, which kernels since 4.7 give.
+bool MaskFromStatus(uint32_t* mask) {
+  int fd;
+  do {
+    fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  char buf[4096];
+  size_t used = 0;
+  while (used < sizeof buf - 1) {
+    ssize_t n = read(fd, buf + used, sizeof buf - 1 - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    used += size_t(n);
+  }
+  close(fd);
+  buf[used] = 0;
+  static const char kKey[] = "\nUmask:";
+  const char* at = std::strstr(buf, kKey);
+  if (!at) return false;
+  at += sizeof kKey - 1;
+  while (*at == ' ' || *at == '\t') ++at;
+  uint32_t m = 0;
+  int digits = 0;
+  for (; *at >= '0' && *at <= '7' && digits < 5; ++at, ++digits) m = m * 8 + uint32_t(*at - '0');
+  if (digits == 0 || *at != '\n' || m > 0777) return false;
+  *mask = m;
+  return true;
+}
+
+}  // namespace
+
+uint32_t PlatGetUmask() {
+  uint32_t m;
+  return MaskFromStatus(&m) ? m : gStartMask;
 }

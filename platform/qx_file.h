@@ -165,6 +165,7 @@ bool PlatTempFolder(std::string* hostPath);
 bool PlatCurrentFolder(std::string* hostPath);
 // Whether a host path names an existing folder.
 bool PlatHostFolderExists(const std::string& hostPath);
-// The process's file-creation mask (reading it means setting it: callers
-// serialise).
+// The process's file-creation mask, read without changing it (from the
+// process status; where the host doesn't give it there, the mask the process
+// started with).  Safe from any thread.
 uint32_t PlatGetUmask();

@@ -13,7 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "qx_charcase.h"
 #include "qx_drives.h"
+#include "qx_file.h"
 
 namespace {
 
@@ -21,7 +23,6 @@ std::atomic<PlatIniFailHook> gFailHook{nullptr};
 std::mutex gWriteLock;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c + ('a' - 'A')) : c; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -29,18 +30,13 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return PlatSameNoCase(a.data(), a.size(), b.data(), b.size()); }
 
 // "X:\..." or "\\server\share\..." names a file through the drive map.
 bool IsSysText(const char* t) {
   if (t[0] == '\\' && t[1] == '\\') return true;
-  char c = Fold(t[0]);
-  return c >= 'a' && c <= 'z' && t[1] == ':' && (t[2] == '\\' || t[2] == 0);
+  char c = t[0];
+  return ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && t[1] == ':' && (t[2] == '\\' || t[2] == 0);
 }
 
 bool HostPathOf(const char* file, std::string* host) {
@@ -50,16 +46,22 @@ bool HostPathOf(const char* file, std::string* host) {
   return true;
 }
 
-// Reads a whole file: 0, or an errno value (ENOENT for a missing file).
+// Reads a whole regular file: 0, or an errno value (ENOENT for a missing
+// file).  The open never blocks, so a name that leads to a pipe or a device
+// is refused at once instead of waiting for a writer.
 int ReadAll(const std::string& host, std::string* out) {
-  int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd;
+  do {
+    fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    int e = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : EIO;
     close(fd);
-    return e ? e : EIO;
+    return e;
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   out->clear();
   char buf[65536];
   for (;;) {
@@ -194,9 +196,7 @@ int ReplaceFile(const std::string& target, const std::string& data, bool existed
   if (existed) {
     mode = old.st_mode & 07777;
   } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
+    mode = mode_t(0666 & ~PlatGetUmask());
   }
   if (!WriteAllFd(fd, data)) err = errno ? errno : EIO;
   if (!err && fchmod(fd, mode) != 0) err = errno;

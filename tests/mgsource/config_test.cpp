@@ -1,12 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mgsource/config.h"
@@ -615,4 +621,134 @@ TEST_F(Config, TheTestProgramHasNoTrailer) {
   std::string program;
   ASSERT_TRUE(PlatProgramFile(&program));
   EXPECT_NE(cap.Debug().find(program + " is my appfiles name"), std::string::npos) << cap.Debug();
+}
+
+// ---- hostile files and values
+
+namespace {
+
+// Runs call on a thread of its own; when it hasn't returned after two
+// seconds (it waits on a pipe nobody writes), a writer opened on fifo lets
+// it go, and the test fails instead of hanging.
+void WithinTwoSeconds(const std::string& fifo, const std::function<void()>& call) {
+  std::atomic<bool> done{false};
+  std::thread t([&] {
+    call();
+    done = true;
+  });
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!done && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  bool blocked = !done;
+  while (!done) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  t.join();
+  EXPECT_FALSE(blocked) << "the call waited on " << fifo;
+}
+
+}  // namespace
+
+TEST_F(Config, AFileThatIsNotARegularFileNeverBlocks) {
+  std::string fifo = root_ + "/pipe.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(root_ + "/folder.ini");
+  for (const std::string& name : {fifo, root_ + "/folder.ini", std::string("/dev/null")}) {
+    SCOPED_TRACE(name);
+    Choose({"prog", "-pref", name});
+    int32 v = 7;
+    MgErr readErr = -1, writeErr = -1, removeErr = -1;
+    WithinTwoSeconds(fifo, [&] { readErr = Read(kCfgInt, "k", &v); });
+    WithinTwoSeconds(fifo, [&] { writeErr = Write(kCfgInt, "k", int32(1)); });
+    WithinTwoSeconds(fifo, [&] { removeErr = CfgRemove(kCfgInt, PS("k")); });
+    EXPECT_EQ(readErr, kCfgTokenNotFoundErr);
+    EXPECT_EQ(v, 7);
+    EXPECT_EQ(writeErr, kFileIOErr);
+    EXPECT_EQ(removeErr, kFileIOErr);
+  }
+  struct stat st;
+  ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(fs::is_directory(root_ + "/folder.ini"));
+}
+
+TEST_F(Config, ValuesHoldingANulAreRefusedAndTheFileKept) {
+  const std::string before = "; mine\r\n[Quenlix]\r\ns=\"old\"\r\np=C:\\x\r\n";
+  Put(before);
+  UHandle s = PStrHandle(std::string("a\0b", 3));
+  EXPECT_EQ(Write(kCfgString, "s", s), kArgErr);
+  EXPECT_EQ(Write(kCfgString, "new", s), kArgErr);
+  AZDisposeHandle(s);
+  Owned p(FEmptyPath(nullptr));
+  ASSERT_EQ(FAppendName(p, PS("C")), kNoErr);
+  ASSERT_EQ(FAppendName(p, PS(std::string("a\0b", 3))), kNoErr);
+  EXPECT_EQ(Write(kCfgPath, "p", p.p), kArgErr);
+  UHandle list = AZNewHClr(4);
+  ASSERT_EQ(HObjListInsert(list, int32(reinterpret_cast<intptr_t>(p.p)), 0), kNoErr);
+  EXPECT_EQ(Write(kCfgPathList, "l", list), kArgErr);
+  AZDisposeHandle(list);
+  CPStrHandle strs = reinterpret_cast<CPStrHandle>(AZNewHandle(4 + 4));
+  (*strs)->cnt = 1;
+  std::memcpy(reinterpret_cast<uChar*>(*strs) + 4, "\x03" "x\0y", 4);
+  EXPECT_EQ(Write(kCfgStringList, "t", strs), kArgErr);
+  AZDisposeHandle(reinterpret_cast<UHandle>(strs));
+  // A key name holding a NUL would name a shorter key: refused for reading,
+  // writing and removing alike.
+  int32 v = 5;
+  EXPECT_EQ(CfgGetDefault(kCfgInt, PS(std::string("s\0z", 3)), &v), kArgErr);
+  EXPECT_EQ(CfgWrite(kCfgInt, PS(std::string("s\0z", 3)), &v), kArgErr);
+  EXPECT_EQ(CfgRemove(kCfgInt, PS(std::string("s\0z", 3))), kArgErr);
+  EXPECT_EQ(v, 5);
+  EXPECT_EQ(Get(), before);
+  // Without the NUL the same values are stored.
+  UHandle ok = PStrHandle("ab");
+  EXPECT_EQ(Write(kCfgString, "s", ok), kNoErr);
+  AZDisposeHandle(ok);
+  EXPECT_EQ(Get(), "; mine\r\n[Quenlix]\r\ns=\"ab\"\r\np=C:\\x\r\n");
+}
+
+TEST_F(Config, WordsAndNamesIgnoreCaseOfTheCodePage) {
+  Put("[QUENLIX]\nFLAG=YeS\nc=TRANSPARENTly\n\xC4k=1\n");
+  int32 b = 0;
+  ASSERT_EQ(Read(kCfgBool, "flag", &b), kNoErr);
+  EXPECT_EQ(b, 1);
+  uInt32 c = 0;
+  ASSERT_EQ(Read(kCfgColor, "C", &c), kNoErr);
+  EXPECT_EQ(c, 0x1000000u);
+  int32 n = 0;
+  ASSERT_EQ(Read(kCfgInt, "\xE4K", &n), kNoErr);  // a-umlaut matches A-umlaut
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(Read(kCfgInt, "ak", &n), kCfgTokenNotFoundErr);
+}
+
+// One thread asks for the default permissions while another creates
+// configuration files: the mask stays the process's, and every file gets
+// the mode that mask gives.
+TEST_F(Config, ConcurrentMaskReadersLeaveTheMaskAndNewFilesAlone) {
+  mode_t saved = umask(027);
+  ASSERT_EQ(PlatGetUmask(), 027u);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrongPerm{0};
+  std::thread reader([&] {
+    while (!stop) {
+      if (FGetDefPerm(0777) != 0750) ++wrongPerm;
+    }
+  });
+  int rounds = Scaled(1000), wrongMode = 0, failed = 0;
+  for (int i = 0; i < rounds; ++i) {
+    std::string name = root_ + "/m" + std::to_string(i) + ".ini";
+    Choose({"prog", "-pref", name});
+    if (Write(kCfgInt, "k", int32(i)) != kNoErr) ++failed;
+    struct stat st;
+    if (stat(name.c_str(), &st) != 0 || (st.st_mode & 07777) != 0640) ++wrongMode;
+    unlink(name.c_str());
+  }
+  stop = true;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(wrongMode, 0);
+  EXPECT_EQ(wrongPerm.load(), 0);
+  EXPECT_EQ(PlatGetUmask(), 027u);
+  EXPECT_EQ(umask(saved), 027u);
 }

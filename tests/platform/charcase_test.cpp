@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/qx_charcase.h"
 
 TEST(CharCase, AsciiLetters) {
@@ -46,4 +48,23 @@ TEST(CharCase, CodePageLettersBelowLatin) {
       EXPECT_EQ(PlatCharUpper(uint8_t(c)), c) << c;
     }
   }
+}
+
+TEST(CharCase, SameNoCaseComparesWholeTexts) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {"True", "tRUE", true},      {"abc", "abd", false},          {"abc", "ab", false},
+      {"", "", true},              {"\xC4\x8A", "\xE4\x9A", true},  {"\xD7", "\xF7", false},
+      {"[", "{", false},           {"@", "`", false},              {"x.LNK", "x.lnk", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlatSameNoCase(c.a, std::strlen(c.a), c.b, std::strlen(c.b)), c.same) << c.a << " / " << c.b;
+    EXPECT_EQ(PlatSameNoCase(c.b, std::strlen(c.b), c.a, std::strlen(c.a)), c.same) << c.b << " / " << c.a;
+  }
+  // Lengths count, NUL bytes included.
+  EXPECT_FALSE(PlatSameNoCase("a\0b", 3, "a\0c", 3));
+  EXPECT_TRUE(PlatSameNoCase("a\0B", 3, "A\0b", 3));
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -246,4 +247,15 @@ TEST_F(PlatFilesConcurrent, ExclusiveOpensNeverOverlap) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(maxHolders.load(), 1);
   EXPECT_GT(granted.load(), 0);
+}
+
+TEST(PlatUmask, ReadsTheMaskWithoutChangingIt) {
+  mode_t saved = umask(022);
+  for (mode_t m : {mode_t(0), mode_t(022), mode_t(027), mode_t(077), mode_t(0777), mode_t(0202)}) {
+    umask(m);
+    EXPECT_EQ(PlatGetUmask(), uint32_t(m)) << std::oct << m;
+    EXPECT_EQ(PlatGetUmask(), uint32_t(m)) << std::oct << m;
+    EXPECT_EQ(umask(m), m) << "the read changed the mask";
+  }
+  umask(saved);
 }
