@@ -2,9 +2,9 @@
 //
 // Names a file by a host path, or by a system path text ("C:\dir\x.ini",
 // "\\server\share\x.ini"; see qx_drives.h).  Section and key names compare
-// without regard to case (PlatSameNoCase) and the first match wins.  A value is the text
-// after the first "=", with spaces and tabs trimmed at both ends; quotes are
-// left alone.  Lines whose first non-blank character is ";" are comments;
+// without regard to case (PlatSameNoCase) and the first match wins.  A value
+// is the text after the first "=", with spaces and tabs trimmed at both ends;
+// quotes are left alone.  Lines whose first non-blank character is ";" are comments;
 // lines outside a section or without "=" are ignored.  LF and CRLF line ends
 // both read; any bytes read without harm (a value ends at a NUL byte).  Only
 // a regular file is read or written: the open never waits (a pipe or a device
