@@ -67,6 +67,7 @@ struct TimerRec {
   int32 running;
 };
 TimerRec gTimer = {};
+std::atomic<OccurStopHook> gStopHook{nullptr};  // a test's, see OccurTestSetStopHook
 
 Bool32 gHardWaitTimeCritical = 0;
 int32 gStarted = 0;
@@ -812,10 +813,17 @@ MgErr OccurInit() {
 void OccurShutdown() {
   if (!LoadAcq(&gStarted)) return;
   StoreRel(&gStarted, 0);
+  // The stop flag and the wake-up deadline are set together under
+  // "TimerOccMutex", where every re-arm reads the flag before it sets a
+  // deadline: a re-arm either finishes first (and the wake-up replaces its
+  // deadline) or sees the flag and leaves the deadline alone.
+  ThMutexAcquire(gTimerOccMutex);
   StoreRel(&gTimer.stop, 1);
   uInt32 wake = MilliSecs() + 1;
   ThTimedEventSet(gTimer.event, wake ? wake : 1);
+  ThMutexRelease(gTimerOccMutex);
   while (LoadAcq(&gTimer.running)) WSleep(kShutdownPollMs);
+  if (OccurStopHook hook = gStopHook.load()) hook();
   ThThreadDestroy(gTimer.thread);
   gTimer.thread = nullptr;
   ThTimedEventDestroy(gTimer.event);
@@ -873,3 +881,5 @@ int32 OccurTestQueueBusy() {
 }
 
 ThThread OccurTestTimerThread() { return gTimer.thread; }
+
+void OccurTestSetStopHook(OccurStopHook hook) { gStopHook.store(hook); }

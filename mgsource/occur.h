@@ -101,3 +101,7 @@ int32 OccurTestTimedList(Occurrence* occs, uInt32* times, int32 max);
 int32 OccurTestTimeoutList(OccurHdlr* hdlrs, uInt32* deadlines, int32 max);
 int32 OccurTestQueueBusy();
 ThThread OccurTestTimerThread();
+// Called by OccurShutdown once the timer thread has ended and before anything
+// is freed, so that a test can stop the threads it let race the shut-down.
+typedef void (*OccurStopHook)();
+void OccurTestSetStopHook(OccurStopHook hook);

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -829,9 +832,9 @@ TEST_F(OccQueue, WakeUpHookAndValuesThatAreNotOccurrences) {
   EXPECT_EQ(OccurTestQueueBusy(), 0);
 }
 
-// Producers fire through the queue while the test thread checks.  Each
-// procedure notes the sequence count when it runs; every produced
-// occurrence must run after its last call began.
+// Producers fire through the queue while the test thread checks, then once
+// more while it doesn't.  Each procedure notes the sequence count when it
+// runs.
 struct QueueTarget {
   OccurHdlr hdlr = 0;
   std::atomic<int> runs{0};
@@ -842,10 +845,16 @@ std::atomic<int64_t> gSeq{0};
 
 int32 QueueTargetProc(void* data) {
   QueueTarget* t = static_cast<QueueTarget*>(data);
-  t->lastRun = gSeq.load();
+  t->lastRun = gSeq.fetch_add(1);
   t->runs.fetch_add(1);
   OnOccurrence(t->hdlr, 0);
   return 0;
+}
+
+void NoteLater(std::atomic<int64_t>* word, int64_t seq) {
+  int64_t prev = word->load();
+  while (prev < seq && !word->compare_exchange_weak(prev, seq)) {
+  }
 }
 
 TEST_F(OccQueue, ConcurrentProducersLoseNothing) {
@@ -859,6 +868,9 @@ TEST_F(OccQueue, ConcurrentProducersLoseNothing) {
     ASSERT_EQ(OnOccurrence(targets[i].hdlr, 0), kNoErr);
   }
   std::atomic<int> failures{0}, running{kProducers};
+
+  // While the test thread drains: a call's entry may be taken before the
+  // call returns, so a run that began after the call began is its run.
   std::vector<std::thread> producers;
   for (int p = 0; p < kProducers; ++p) {
     producers.emplace_back([&, p] {
@@ -866,10 +878,7 @@ TEST_F(OccQueue, ConcurrentProducersLoseNothing) {
       for (int i = 0; i < calls; ++i) {
         x = x * 1664525u + 1013904223u;
         int k = int((x >> 8) % kProduced);
-        int64_t seq = gSeq.fetch_add(1);
-        int64_t prev = targets[k].lastCall.load();
-        while (prev < seq && !targets[k].lastCall.compare_exchange_weak(prev, seq)) {
-        }
+        NoteLater(&targets[k].lastCall, gSeq.fetch_add(1));
         if (InterruptSafeOccur(occs[k]) != kNoErr) failures.fetch_add(1);
       }
       running.fetch_sub(1);
@@ -884,6 +893,33 @@ TEST_F(OccQueue, ConcurrentProducersLoseNothing) {
   for (int k = 0; k < kProduced; ++k) {
     SCOPED_TRACE(k);
     ASSERT_GE(targets[k].lastCall.load(), 0);
+    EXPECT_GT(targets[k].lastRun.load(), targets[k].lastCall.load());
+  }
+
+  // Every producer fires every target while nobody drains, noting each call
+  // after it returned: no run can then be mistaken for a later call's, and
+  // each target must run once the queue is drained.
+  producers.clear();
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&, p] {
+      for (int i = 0; i < kProduced; ++i) {
+        int k = (i * 7 + p * 13) % kProduced;
+        if (InterruptSafeOccur(occs[k]) != kNoErr) failures.fetch_add(1);
+        NoteLater(&targets[k].lastCall, gSeq.fetch_add(1));
+      }
+    });
+  }
+  for (auto& t : producers) t.join();
+  std::vector<int> runsBefore;
+  for (auto& t : targets) runsBefore.push_back(t.runs.load());
+  // One entry per occurrence, or more where two producers met on one.
+  EXPECT_GE(OccurTestQueueBusy(), kProduced);
+  ChkOccurrences();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(OccurTestQueueBusy(), 0);
+  for (int k = 0; k < kProduced; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(targets[k].runs.load(), runsBefore[size_t(k)] + 1);
     EXPECT_GT(targets[k].lastRun.load(), targets[k].lastCall.load());
   }
   for (int k = kProduced; k < kProduced + kIdle; ++k) EXPECT_EQ(targets[k].runs, 0);
@@ -911,6 +947,75 @@ TEST_F(OccLifetimeThreads, ShutdownIsPromptAndStartWorksAgain) {
   ASSERT_EQ(OnOccurrence(NewHandler(o, &p), 0), kNoErr);
   ASSERT_EQ(OccurAtTime(o, MilliSecs() + 20), kNoErr);
   ASSERT_TRUE(CheckUntil([&] { return p.runs > 0; }));
+}
+
+namespace {
+// The thread that re-arms a timed occurrence while the manager shuts down;
+// the shut-down's stop hook ends it before anything is freed.
+std::atomic<bool> gStopArming{false};
+std::atomic<bool> gArmingEnded{false};
+void StopArming() {
+  gStopArming = true;
+  while (!gArmingEnded) std::this_thread::yield();
+}
+}  // namespace
+
+// Every shut-down returns although another thread keeps moving a timed
+// occurrence far ahead and cancelling it while the timer is being stopped.
+TEST_F(OccLifetimeThreads, ShutdownReturnsWhileAnotherThreadArmsTimers) {
+  std::atomic<bool> returned{false};
+  std::atomic<bool> testOver{false};
+  std::thread watchdog([&] {
+    for (int waited = 0; !testOver; ++waited) {
+      if (waited > 30000) {
+        std::fprintf(stderr, "OccurShutdown did not return within 30 s\n");
+        std::abort();
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (returned.exchange(false)) waited = 0;
+    }
+  });
+  OccurTestSetStopHook(StopArming);
+  const int kArmers = 3;
+  // The race is narrow: about one shut-down in a hundred met it before the
+  // stop flag and the wake-up were set under the timer mutex.
+  const int runs = Scaled(100);
+  for (int run = 0; run < runs && !HasFailure(); ++run) {
+    SCOPED_TRACE(run);
+    if (run > 0) {
+      EXPECT_EQ(OccurInit(), kNoErr);
+    }
+    gStopArming = false;
+    gArmingEnded = false;
+    std::atomic<int> rounds{0}, running{kArmers};
+    std::vector<Occurrence> occs;
+    for (int k = 0; k < kArmers; ++k) occs.push_back(AllocOccur());
+    for (Occurrence o : occs) EXPECT_NE(o, 0u);
+    std::vector<std::thread> armers;
+    for (Occurrence o : occs) {
+      armers.emplace_back([&, o] {
+        while (!gStopArming) {
+          OccurAtTime(o, MilliSecs() + 100000);
+          CancelOccurAtTime(o);
+          ++rounds;
+        }
+        if (--running == 0) gArmingEnded = true;
+      });
+    }
+    // The shut-down comes at a different point of the arming in each run.
+    const int before = (run * 25) % 500;
+    while (rounds < before) std::this_thread::yield();
+    uInt32 start = MilliSecs();
+    OccurShutdown();
+    returned = true;
+    for (std::thread& t : armers) t.join();
+    EXPECT_LT(MillisecCmp(MilliSecs(), start), 5000);
+    EXPECT_TRUE(gArmingEnded);
+  }
+  OccurTestSetStopHook(nullptr);
+  testOver = true;
+  watchdog.join();
+  ASSERT_EQ(OccurInit(), kNoErr);  // for the fixture's own shut-down
 }
 
 TEST_F(OccLifetimeThreads, HardWaitTimeCriticalKey) {

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -465,10 +469,49 @@ int32 WaitEvent(void* p) {
   w->Finish(0);
   return 0;
 }
+// A pumping waiter that first makes its input channel and tells the test
+// its kernel thread id, so that input raised for it from then on is kept and
+// the test can see when it blocks.
+struct PumpingWaiter : Waiter {
+  std::atomic<pid_t> tid{0};
+};
 int32 WaitPumping(void* p) {
-  auto* w = static_cast<Waiter*>(p);
+  auto* w = static_cast<PumpingWaiter*>(p);
+  PlatThreadRegisterInput();
+  w->tid = pid_t(syscall(SYS_gettid));
   w->Finish(ThEventWaitPumping(w->event, w->timeout));
   return 0;
+}
+
+// The system call a thread of this process is blocked in, -1 when it runs,
+// or -2 when the host doesn't tell.
+long BlockedSyscall(pid_t tid) {
+  std::string name = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+  FILE* f = std::fopen(name.c_str(), "r");
+  if (!f) return -2;
+  char word[32] = {0};
+  int got = std::fscanf(f, "%31s", word);
+  std::fclose(f);
+  if (got != 1) return -2;
+  if (std::strcmp(word, "running") == 0) return -1;
+  return std::strtol(word, nullptr, 10);
+}
+
+// Waits until the thread sits in poll(), where a pumping wait blocks; the
+// only call that can block between the announcement and the end of its wait.
+// Where the host doesn't say, a pause stands in for it.
+void UntilBlockedInPoll(const PumpingWaiter& w) {
+  while (!w.tid) std::this_thread::yield();
+  const long kPoll = 168, kPpoll = 309, kPpollTime64 = 414;  // i386 numbers
+  for (;;) {
+    long nr = BlockedSyscall(w.tid);
+    if (nr == -2) {
+      WSleep(50);
+      return;
+    }
+    if (nr == kPoll || nr == kPpoll || nr == kPpollTime64) return;
+    std::this_thread::yield();
+  }
 }
 int32 WaitTimed(void* p) {
   auto* w = static_cast<Waiter*>(p);
@@ -521,13 +564,14 @@ TEST(ThEventThreads, TwoSignalsAreConsumedByOneWait) {
 
 TEST(ThEventThreads, PumpingWaitEndsOnInputOnTimeOutAndOnSignal) {
   EnsureManagers();
-  Waiter w;
+  PumpingWaiter w;
   ASSERT_EQ(ThEventCreate(&w.event, nullptr, false), kNoErr);
 
-  // Window input for the waiting thread.
+  // Window input for the waiting thread, raised once its input channel
+  // exists (input that comes before the wait itself is kept).
   ThThread t = nullptr;
   ASSERT_EQ(ThThreadCreate(&t, WaitPumping, &w), kNoErr);
-  WSleep(20);
+  while (!w.tid) std::this_thread::yield();
   EXPECT_TRUE(PlatThreadRaiseInput(t->id));
   ThThreadDestroy(t);
   EXPECT_EQ(w.result, kThWaitInput);
@@ -545,8 +589,9 @@ TEST(ThEventThreads, PumpingWaitEndsOnInputOnTimeOutAndOnSignal) {
 
   // A signal during the wait ends it and stays pending for the next wait.
   w.done = false;
+  w.tid = 0;
   ASSERT_EQ(ThThreadCreate(&t, WaitPumping, &w), kNoErr);
-  WSleep(20);
+  UntilBlockedInPoll(w);
   ThEventSignal(w.event);
   ThThreadDestroy(t);
   EXPECT_EQ(w.result, kThWaitEvent);
