@@ -192,6 +192,9 @@ void SecsToDate(uInt32 secs, DateRec* d) {
 
 uInt32 DateToSecs(const DateRec* d) {
   if (!d) return 0;
+  // The host's calendar conversion refuses a time of day outside 0:00:00 to
+  // 23:59:59, and a refused step gives 0; only the date carries.
+  if (d->hour < 0 || d->hour > 23 || d->minute < 0 || d->minute > 59 || d->second < 0 || d->second > 59) return 0;
   int64 year = d->year, month = d->month, day = d->day;
   if (day < 1 || day > DateDaysInMonth(year, d->month)) {
     if (day == 0) return 0;

@@ -156,13 +156,31 @@ TEST_F(DateTime, InvalidDatesAreNormalised) {
   EXPECT_EQ(DateToSecs(&d), 0u);
   d = Date(2040, 2, 6, 6, 28, 16);
   EXPECT_EQ(DateToSecs(&d), 0u);  // past the last second
-  d = Date(2021, 1, 1, 25, 61, -1);  // time fields are counted on
-  EXPECT_EQ(DateToSecs(&d), Secs1904(2021, 1, 2, 2, 0, 59));
+  d = Date(2001, 2, 30, 23, 59, 59);  // the date still carries, the time is kept
+  EXPECT_EQ(DateToSecs(&d), Secs1904(2001, 3, 2, 23, 59, 59));
   d = Date(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX);
   EXPECT_EQ(DateToSecs(&d), 0u);
   d = Date(INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN);
   EXPECT_EQ(DateToSecs(&d), 0u);
   EXPECT_EQ(DateToSecs(nullptr), 0u);
+}
+
+TEST_F(DateTime, TimeFieldsOutOfRangeGiveZero) {
+  struct Case {
+    int32 hour, minute, second;
+    bool valid;
+  } cases[] = {
+      {24, 0, 0, false}, {0, 60, 0, false}, {0, 0, 60, false},  {-1, 0, 0, false},
+      {0, -1, 0, false}, {0, 0, -1, false}, {25, 61, -1, false}, {INT32_MAX, 0, 0, false},
+      {INT32_MIN, 0, 0, false}, {0, 0, 0, true}, {23, 59, 59, true}, {12, 30, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << ":" << c.second);
+    DateRec d = Date(2001, 5, 5, c.hour, c.minute, c.second);
+    EXPECT_EQ(DateToSecs(&d), c.valid ? Secs1904(2001, 5, 5, c.hour, c.minute, c.second) : 0u);
+    d = Date(2001, 2, 30, c.hour, c.minute, c.second);  // a carried date too
+    EXPECT_EQ(DateToSecs(&d), c.valid ? Secs1904(2001, 3, 2, c.hour, c.minute, c.second) : 0u);
+  }
 }
 
 TEST_F(DateTime, DayOfYearCountsTheLeapDay) {
