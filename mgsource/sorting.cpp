@@ -49,7 +49,39 @@ inline ExchangeProc ChooseExchange(uInt32 size) {
 
 constexpr int32 kStackEntries = 126;  // 63 ranges, each its first and last element
 
-// The sort of both variants: Cmp is called as cmp(a, b).
+// floor(log2 n) for n >= 1.
+inline uInt32 Log2Floor(uInt32 n) { return 31u - uInt32(__builtin_clz(n)); }
+
+// Heap sort of the n elements from first on, for ranges that partitioning
+// has not made smaller fast enough.  Each sift follows the larger child down
+// to a leaf (one comparison a level) and then climbs back to the sifted
+// element's place, which costs about n log2 n comparisons in all; elements
+// move only by exchanges, so nothing is allocated.
+template <typename Cmp, typename Swap>
+void HeapSort(uInt8* first, uInt32 n, uInt32 size, Cmp& cmp, Swap& swap) {
+  auto at = [&](uInt32 i) { return first + i * size; };
+  // Restores the heap of the first end elements below root.
+  auto sift = [&](uInt32 root, uInt32 end) {
+    uInt32 j = root;
+    while (2 * j + 2 < end) j = cmp(at(2 * j + 1), at(2 * j + 2)) >= 0 ? 2 * j + 1 : 2 * j + 2;
+    if (2 * j + 1 < end) j = 2 * j + 1;
+    while (j != root && cmp(at(root), at(j)) > 0) j = (j - 1) / 2;
+    // The root's element goes to j; the elements on the way up move up one
+    // level each.
+    for (; j != root; j = (j - 1) / 2) swap(at(root), at(j));
+  };
+  for (uInt32 i = n / 2; i-- > 0;) sift(i, n);
+  for (uInt32 end = n - 1; end > 0; --end) {
+    swap(at(0), at(end));
+    sift(0, end);
+  }
+}
+
+// The sort of both variants: Cmp is called as cmp(a, b).  A quicksort with
+// median-of-three pivots that never lets a range pass 2 floor(log2 count) in
+// depth (the whole array lies at depth 1, and each partition puts both its
+// sides one level deeper): a range that has reached that depth is finished
+// by heap sort, so input made to defeat the pivot choice stays n log n.
 template <typename Cmp>
 void QuickSort(uInt8* base, int32 count, uInt32 size, Cmp cmp) {
   if (count < 2 || size == 0) return;
@@ -57,22 +89,31 @@ void QuickSort(uInt8* base, int32 count, uInt32 size, Cmp cmp) {
   auto swap = [&](uInt8* a, uInt8* b) {
     if (a != b) exch(a, b, size);
   };
+  const uInt32 depthLimit = 2 * Log2Floor(uInt32(count));
   uInt8* stack[kStackEntries];
+  uInt8 depths[kStackEntries / 2];  // the depth of each waiting range
   int32 sp = 0;
   uInt8* first = base;
   uInt8* last = base + uInt32(count - 1) * size;
+  uInt32 depth = 1;  // the whole array; each partition makes ranges one deeper
   for (;;) {
     if (first >= last) {
       // One element or none: take the next range.
       if (sp == 0) return;
       last = stack[--sp];
       first = stack[--sp];
+      depth = depths[sp / 2];
       continue;
     }
     uInt32 n = uInt32(last - first) / size + 1;
     if (n == 2) {
       if (cmp(first, last) > 0) swap(first, last);
       first = last;  // done with this range
+      continue;
+    }
+    if (depth >= depthLimit && n > 3) {
+      HeapSort(first, n, size, cmp, swap);
+      first = last;
       continue;
     }
     // Median of three; the middle element becomes the pivot.
@@ -100,17 +141,20 @@ void QuickSort(uInt8* base, int32 count, uInt32 size, Cmp cmp) {
     }
     swap(left, pivot);  // the pivot's final place
     // Continue with the smaller side, which keeps the pivot as its boundary;
-    // push the larger one.
+    // push the larger one.  Both lie one level deeper.
+    ++depth;
     uInt32 leftCount = uInt32(left - first) / size;
     uInt32 rightCount = uInt32(last - left) / size;
     if (leftCount < rightCount) {
       if (rightCount >= 2 && sp + 2 <= kStackEntries) {
+        depths[sp / 2] = uInt8(depth);
         stack[sp++] = left + size;
         stack[sp++] = last;
       }
       last = left;
     } else {
       if (leftCount >= 2 && sp + 2 <= kStackEntries) {
+        depths[sp / 2] = uInt8(depth);
         stack[sp++] = first;
         stack[sp++] = left - size;
       }

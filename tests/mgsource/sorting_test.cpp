@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -282,3 +284,135 @@ TEST(CaseChange, CodePage1252Bytes) {
 }
 
 }  // namespace
+
+// ---- Inputs made to slow the sort down
+
+namespace {
+
+// McIlroy's adversary ("A Killer Adversary for Quicksort", 1999): the
+// elements are indexes whose values are decided only as the sort compares
+// them.  Undecided values ("gas") compare above decided ones; when two gas
+// values meet, the one that is not the current pivot candidate is frozen
+// first, so that the pivot ends up as small as possible.
+struct Adversary {
+  std::vector<int32> value;
+  int32 gas;
+  int32 solid = 0;
+  int32 candidate = 0;
+  int64_t calls = 0;
+  explicit Adversary(int32 n) : value(size_t(n), n), gas(n) {}
+  void Freeze(int32 x) { value[size_t(x)] = solid++; }
+  int32 Compare(int32 x, int32 y) {
+    ++calls;
+    if (value[size_t(x)] == gas && value[size_t(y)] == gas) Freeze(x == candidate ? x : y);
+    if (value[size_t(x)] == gas)
+      candidate = x;
+    else if (value[size_t(y)] == gas)
+      candidate = y;
+    return value[size_t(x)] < value[size_t(y)] ? -1 : value[size_t(x)] > value[size_t(y)];
+  }
+};
+
+int32 AdversaryCompare(const void* a, const void* b, void* data) {
+  int32 x, y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  return static_cast<Adversary*>(data)->Compare(x, y);
+}
+
+// Plain comparison of 32-bit keys, counting its calls.
+int64_t gCounted = 0;
+int32 CountedCompare(const void* a, const void* b) {
+  ++gCounted;
+  int32 x, y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  return x < y ? -1 : x > y;
+}
+
+double PerNLogN(int64_t calls, size_t n) { return double(calls) / (double(n) * std::log2(double(n))); }
+
+// Sorts keys with QSort, checks the result and gives the comparisons per
+// n log2 n.
+double CountedSort(std::vector<int32> keys) {
+  std::vector<int32> want = keys;
+  std::sort(want.begin(), want.end());
+  gCounted = 0;
+  QSort(keys.data(), int32(keys.size()), 4, CountedCompare);
+  EXPECT_EQ(keys, want);
+  return PerNLogN(gCounted, keys.size());
+}
+
+// The adversary's input: sorted under the adversary once (which decides
+// every value), then the values it chose, as a plain array.
+std::vector<int32> AdversaryInput(int32 n, double* ratio) {
+  Adversary adv(n);
+  std::vector<int32> idx(static_cast<size_t>(n));
+  for (int32 i = 0; i < n; ++i) idx[size_t(i)] = i;
+  QSortData(idx.data(), n, 4, AdversaryCompare, &adv);
+  *ratio = PerNLogN(adv.calls, size_t(n));
+  for (int32 i = 1; i < n; ++i) EXPECT_LE(adv.value[size_t(idx[size_t(i - 1)])], adv.value[size_t(idx[size_t(i)])]);
+  return adv.value;
+}
+
+// Musser's sequence against median-of-three pivots: 1, k+2, 3, k+4, ...
+// then the even numbers, for n = 2k.
+std::vector<int32> MedianOfThreeKiller(int32 n) {
+  int32 k = n / 2;
+  std::vector<int32> v(static_cast<size_t>(n));
+  for (int32 i = 1; i <= k; ++i) {
+    v[size_t(i - 1)] = (i % 2) ? i : k + i - 1;
+    v[size_t(k + i - 1)] = 2 * i;
+  }
+  return v;
+}
+
+}  // namespace
+
+// Comparisons per n log2 n stay at most 3 on inputs made against the pivot
+// choice, where the quicksort alone needed about n squared / 4 (350 per
+// n log2 n at n = 20,000).
+TEST(SortingAdversary, StaysNLogNOnHostileInputs) {
+  for (int32 n : {20000, 100000}) {
+    SCOPED_TRACE(n);
+    double adaptive = 0;
+    std::vector<int32> input = AdversaryInput(n, &adaptive);
+    EXPECT_LE(adaptive, 3.0);
+    EXPECT_LE(CountedSort(input), 3.0);  // the same input, fixed in advance
+    std::vector<int32> pipe(static_cast<size_t>(n));
+    for (int32 i = 0; i < n; ++i) pipe[size_t(i)] = i < n / 2 ? i : n - i;
+    EXPECT_LE(CountedSort(pipe), 3.0);
+    EXPECT_LE(CountedSort(MedianOfThreeKiller(n)), 3.0);
+  }
+}
+
+// Random input doesn't reach the heap sort's depth: a median-of-three
+// quicksort makes about 12/7 n ln n = 1.19 n log2 n comparisons, and this
+// one made 1.22 to 1.23 on these inputs before the depth limit came; the
+// bound leaves 5 %.
+TEST(SortingAdversary, RandomInputCostsWhatItDid) {
+  for (int32 n : {20000, 100000}) {
+    std::mt19937 rng(static_cast<uint32_t>(n));
+    std::vector<int32> random(static_cast<size_t>(n));
+    double sum = 0;
+    for (int rep = 0; rep < 10; ++rep) {
+      for (auto& x : random) x = int32(rng());
+      sum += CountedSort(random);
+    }
+    EXPECT_LE(sum / 10, 1.23 * 1.05) << n;
+  }
+}
+
+// The heap sort keeps the records whole and compares only elements of the
+// array, for every exchange width, through both entries.
+TEST(SortingAdversary, HeapSortedRangesKeepWholeRecords) {
+  double ratio = 0;
+  std::vector<int32> keys = AdversaryInput(3000, &ratio);
+  ASSERT_LE(ratio, 3.0);  // the heap sort did the work
+  for (uInt32 size : {2u, 3u, 4u, 6u, 8u, 12u}) SortAndCheck(keys, size);
+  std::vector<int32> copy = keys;
+  int calls = 0;
+  QSortData(copy.data(), int32(copy.size()), 4, CompareWithData, &calls);
+  EXPECT_TRUE(std::is_sorted(copy.begin(), copy.end()));
+  EXPECT_LE(calls, 3 * 3000 * 12);
+}
