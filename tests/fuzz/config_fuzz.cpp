@@ -1,9 +1,11 @@
 // Reads arbitrary bytes as a configuration file: every kind from a few keys,
-// each value that reads written back and read again the same; and the last
-// bytes as an application trailer.
+// each value that reads written back and read again the same; the input's
+// bytes written as a string value; and the last bytes as an application
+// trailer.
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -80,6 +82,39 @@ void Exercise(int32 kind, ConstPStr key, bool writeBack) {
   }
 }
 
+std::string Contents(const std::string& file) {
+  std::string s;
+  if (FILE* f = std::fopen(file.c_str(), "rb")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
+    std::fclose(f);
+  }
+  return s;
+}
+
+// Writes the bytes as a string value: one holding a NUL or a line break is
+// refused and leaves the file byte for byte; any other reads back the same.
+void WriteRawString(const std::string& file, const uint8_t* data, size_t size) {
+  size_t n = size > 255 ? 255 : size;
+  UHandle h = AZNewHandle(int32(n) + 1);
+  if (!h) return;
+  (*h)[0] = uChar(n);
+  std::memcpy(*h + 1, data, n);
+  bool bad = std::memchr(data, 0, n) || std::memchr(data, '\r', n) || std::memchr(data, '\n', n);
+  std::string before = Contents(file);
+  MgErr err = CfgWrite(kCfgString, kKeys[2], &h);
+  if (bad) {
+    Check(err == kArgErr);
+    Check(Contents(file) == before);
+  } else if (err == kNoErr) {
+    UHandle back = nullptr;
+    Check(CfgGetDefault(kCfgString, kKeys[2], &back) == kNoErr);
+    Check(back && (*back)[0] == n && std::memcmp(*back + 1, data, n) == 0);
+    AZDisposeHandle(back);
+  }
+  AZDisposeHandle(h);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -115,5 +150,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool writeBack = size > 0 && (data[0] & 1);
   for (int32 kind = -1; kind <= 10; ++kind)
     for (const uChar* key : kKeys) Exercise(kind, key, writeBack && key == kKeys[0]);
+  if (writeBack) WriteRawString(file, data + 1, size - 1);
   return 0;
 }
