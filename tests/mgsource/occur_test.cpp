@@ -950,13 +950,14 @@ TEST_F(OccLifetimeThreads, ShutdownIsPromptAndStartWorksAgain) {
 }
 
 namespace {
-// The thread that re-arms a timed occurrence while the manager shuts down;
-// the shut-down's stop hook ends it before anything is freed.
+// The threads that re-arm timed occurrences while the manager shuts down;
+// the shut-down's stop hook ends and joins them before anything is freed.
 std::atomic<bool> gStopArming{false};
-std::atomic<bool> gArmingEnded{false};
+std::vector<std::thread>* gArmers = nullptr;
 void StopArming() {
   gStopArming = true;
-  while (!gArmingEnded) std::this_thread::yield();
+  for (std::thread& t : *gArmers) t.join();
+  gArmers->clear();
 }
 }  // namespace
 
@@ -980,18 +981,18 @@ TEST_F(OccLifetimeThreads, ShutdownReturnsWhileAnotherThreadArmsTimers) {
   // The race is narrow: about one shut-down in a hundred met it before the
   // stop flag and the wake-up were set under the timer mutex.
   const int runs = Scaled(100);
+  std::vector<std::thread> armers;
+  gArmers = &armers;
   for (int run = 0; run < runs && !HasFailure(); ++run) {
     SCOPED_TRACE(run);
     if (run > 0) {
       EXPECT_EQ(OccurInit(), kNoErr);
     }
     gStopArming = false;
-    gArmingEnded = false;
-    std::atomic<int> rounds{0}, running{kArmers};
+    std::atomic<int> rounds{0};
     std::vector<Occurrence> occs;
     for (int k = 0; k < kArmers; ++k) occs.push_back(AllocOccur());
     for (Occurrence o : occs) EXPECT_NE(o, 0u);
-    std::vector<std::thread> armers;
     for (Occurrence o : occs) {
       armers.emplace_back([&, o] {
         while (!gStopArming) {
@@ -999,7 +1000,6 @@ TEST_F(OccLifetimeThreads, ShutdownReturnsWhileAnotherThreadArmsTimers) {
           CancelOccurAtTime(o);
           ++rounds;
         }
-        if (--running == 0) gArmingEnded = true;
       });
     }
     // The shut-down comes at a different point of the arming in each run.
@@ -1008,10 +1008,12 @@ TEST_F(OccLifetimeThreads, ShutdownReturnsWhileAnotherThreadArmsTimers) {
     uInt32 start = MilliSecs();
     OccurShutdown();
     returned = true;
-    for (std::thread& t : armers) t.join();
     EXPECT_LT(MillisecCmp(MilliSecs(), start), 5000);
-    EXPECT_TRUE(gArmingEnded);
+    EXPECT_TRUE(armers.empty()) << "the stop hook ran";
   }
+  gStopArming = true;  // in case a shut-down found nothing to stop
+  for (std::thread& t : armers) t.join();
+  gArmers = nullptr;
   OccurTestSetStopHook(nullptr);
   testOver = true;
   watchdog.join();
