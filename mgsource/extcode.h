@@ -61,12 +61,16 @@ enum : MgErr {
   kExtCodeFormatErr = 23,
   kExtCodeOffsetErr = 24,
   kExtCodeMissingErr = 25,
+  kGenericErr = 42,          // generic error
   kCancelErr = 43,           // cancelled by user
   kCapabilityErr = 53,        // capability not supported
   kBadOccurrenceErr = 68,
   kHandlerUnboundErr = 69,
   kOccurQueueFullErr = 70,
   kMemCorruptErr = 74,        // memory corrupted
+  kCINTempLibErr = 75,        // a code library's temporary file could not be made
+  kCINOldCompilerErr = 76,    // external code of a version below 2
+  kCINNewerVersionErr = 86,   // external code made for a newer version of the system
 };
 
 // Blocks of the memory manager.

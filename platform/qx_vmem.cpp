@@ -53,3 +53,28 @@ void PlatRelease(void* addr, uint32_t size) {
   if (!addr) return;
   munmap(addr, RoundUp(size ? size : 1, kPlatRegionUnit));
 }
+
+static std::atomic<int32_t> gFailCodeAllocs{0};
+static std::atomic<int32_t> gCodeBlocks{0};
+
+void PlatFailNextCodeAllocs(int32_t n) { gFailCodeAllocs.store(n < 0 ? 0 : n); }
+
+int32_t PlatCodeBlocksInUse() { return gCodeBlocks.load(); }
+
+void* PlatCodeAlloc(uint32_t size) {
+  int32_t f = gFailCodeAllocs.load();
+  while (f > 0) {
+    if (gFailCodeAllocs.compare_exchange_weak(f, f - 1)) return nullptr;
+  }
+  if (size == 0 || size > 0xFFFFF000u) return nullptr;
+  void* p = mmap(nullptr, RoundUp(size, kPlatPageSize), PROT_READ | PROT_WRITE | PROT_EXEC,
+                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  gCodeBlocks.fetch_add(1);
+  return p;
+}
+
+void PlatCodeFree(void* addr, uint32_t size) {
+  if (!addr) return;
+  if (munmap(addr, RoundUp(size ? size : 1, kPlatPageSize)) == 0) gCodeBlocks.fetch_sub(1);
+}

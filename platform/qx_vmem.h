@@ -22,6 +22,18 @@ void PlatRelease(void* addr, uint32_t size);
 // Test hook: the next n reservations fail as if the address space were exhausted.
 void PlatFailNextReservations(int32_t n);
 
+// Executable memory: size bytes (rounded up to 4 KB pages) that are readable,
+// writable and executable, zeroed, at a page-aligned address; NULL when the
+// host refuses.  Code loaded at run time keeps its static data beside its
+// instructions, so the pages stay writable.
+void* PlatCodeAlloc(uint32_t size);
+// Gives back a block of PlatCodeAlloc with the size it was asked with.
+void PlatCodeFree(void* addr, uint32_t size);
+// The number of executable blocks not yet given back.
+int32_t PlatCodeBlocksInUse();
+// Test hook: the next n executable allocations fail.
+void PlatFailNextCodeAllocs(int32_t n);
+
 // True when p may be called as code.  This host has no cheap test for
 // executable memory, so any non-null address passes.
 inline bool PlatIsCodePtr(const void* p) { return p != nullptr; }

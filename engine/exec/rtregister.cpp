@@ -14,6 +14,7 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
+#include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/filemgr.h"
@@ -413,6 +414,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
 }
 
 MgErr QXRTRegisterEngine() {
+  // External code loaded from now on receives the table's address.
+  ExtCodeSetRTTable(QXRTTable);
   int32 count = 0;
   const QXRTEntry* entries = QXRTEngineEntries(&count);
   return QXRTRegister(entries, count);

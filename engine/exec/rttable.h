@@ -52,7 +52,8 @@ void QXRTCloseRegistration();
 Bool32 QXRTRegistrationClosed();
 
 // The engine's one registration call: its own routines and those of the
-// managers and the platform layer.
+// managers and the platform layer.  It also hands the table's address to the
+// loader of external code.
 MgErr QXRTRegisterEngine();
 // The list that call registers, for the table's own checks.
 const QXRTEntry* QXRTEngineEntries(int32* count);

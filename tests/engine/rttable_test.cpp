@@ -17,6 +17,7 @@
 #include "engine_test_support.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
+#include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/sorting.h"
 #include "platform/qx_portio.h"
@@ -269,6 +270,7 @@ TEST_F(RTTable, RegisteredRoutinesAreExportedUnderEveryListedName) {
 }
 
 TEST_F(RTTable, TheExportIsFoundByALoadedObject) {
+  EXPECT_EQ(ExtCodeRTTable(), static_cast<const void*>(QXRTTable)) << "external code receives the table";
   void* self = dlsym(RTLD_DEFAULT, "QXRTTable");
   EXPECT_EQ(self, static_cast<void*>(QXRTTable));
   void* probe = dlopen(QX_RTTABLE_PROBE, RTLD_NOW | RTLD_LOCAL);
