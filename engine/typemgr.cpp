@@ -45,15 +45,13 @@ class TDSource {
   int32 offset_ = -1;
 };
 
-// The VI that owns a panel heap (heap extension word 1), after checking the heap's kind.
+// The VI that owns a panel heap, after checking the heap's kind.
 UHandle PanelOwner(ObjHeap panel) {
   if (!panel || !*panel || OHWord(panel, kOHKind) != kPanelHeapKind) {
     DBAssert(kSourceFile, __LINE__, "type IDs need a front-panel heap");
     return nullptr;
   }
-  int32 ext = int32(OHWord(panel, kOHExtension));
-  if (!ext) return nullptr;
-  return reinterpret_cast<UHandle>(uintptr_t(GetNative32(*panel + ext + kHeapExtOwner)));
+  return PanelHeapOwner(panel);
 }
 
 int32 PanelRec(ObjHeap panel) {
@@ -87,6 +85,13 @@ bool IsInterned(int32 obj) {
 }
 
 }  // namespace
+
+UHandle PanelHeapOwner(ObjHeap heap) {
+  if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return nullptr;
+  int32 ext = int32(OHWord(heap, kOHExtension));
+  if (ext <= 0) return nullptr;
+  return reinterpret_cast<UHandle>(uintptr_t(GetNative32(*heap + ext + kHeapExtOwner)));
+}
 
 ObjHeap TypeHeap() { return gHeap; }
 

@@ -23,6 +23,7 @@
 #pragma once
 #include "engine/datatype.h"
 #include "engine/objswap.h"
+#include "engine/vi/virecord.h"
 #include "mgsource/fourcc.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
@@ -35,8 +36,33 @@ constexpr int32 kHeapExtensionSize = 132;
 // Bytes of the heap extension that belong to the type heap.
 constexpr int32 kTypeHeapExtVIList = 100;
 constexpr int32 kTypeHeapExtSharedList = 104;
-// Heap extension word 1 of a panel heap: the VI record that owns it.
-constexpr int32 kHeapExtOwner = 4;
+// The heap extension of a panel heap (33 words): byte offsets of the words
+// that the engine and the panel code read.
+enum : int32 {
+  kHeapExtRoot = 0,            // offset of the root object ("Front Panel")
+  kHeapExtOwner = 4,           // the VI record that owns the heap
+  kHeapExtSelection = 8,       // offset of the selection list, 0 for none
+  kHeapExtKeyFocus = 16,       // offset of the key-focus object, 0 for none
+  kHeapExtFocusText = 20,      // the text record of the key-focus object
+  kHeapExtStashedText = 24,    // the text record set aside by a stashed entry
+  kHeapExtConfirm = 28,        // the panel's confirm record
+  kHeapExtSavedFrames = 32,    // handle of the transaction frames saved with the key focus
+  kHeapExtWindow = 40,         // the window that shows the heap, 0 for none
+  kHeapExtContentRect = 56,    // words 14 and 15: the content rectangle
+  kHeapExtPanelBounds = 64,    // words 16 and 17: the cached panel bounds
+  kHeapExtContentOrigin = 72,  // the content's top-left corner in global coordinates
+  kHeapExtDialogFilter = 80,   // the dialog filter procedure, 0 unless the panel is a dialog
+  kHeapExtWindowOptions = 84,  // 16 bits: window options; then 16 bits:
+  kHeapExtWindowParts = 86,    //   the window part flags
+  kHeapExtMenuBar = 92,        // the menu bar drawn in the window
+  kHeapExtUndo28 = 112,        // an undo record
+  kHeapExtBlinkList = 116,     // the panel's blink list
+  kHeapExtUndo30 = 120,        // undo records
+  kHeapExtUndo31 = 124,
+};
+// The VI record that owns a front-panel heap (heap extension word 1); null
+// for another kind of heap or one without owner.
+UHandle PanelHeapOwner(ObjHeap heap);
 // The kind of a front-panel heap.
 constexpr uInt32 kPanelHeapKind = FourCC("FPHP");
 
@@ -61,7 +87,8 @@ constexpr ResType kTypeHeapRsrcType = FourCC("DTHP");
 
 // The byte offset in a VI record of its cached position in the VI list (a
 // memory-only word of the record).
-constexpr int32 kVITypeHeapIndex = 104;
+constexpr int32 kVITypeHeapIndex = offsetof(VIRecord, typeHeapIndex);
+static_assert(kVITypeHeapIndex == 104, "the VI list position lies at byte 104 of the VI record");
 
 // The generic error of the type heap.
 constexpr MgErr kTypeHeapErr = 42;

@@ -76,6 +76,9 @@ std::atomic<Bool32> gChecking{0};
 std::atomic<Bool32> gInitialised{0};
 std::atomic<Bool32> gCompactRequested{0};
 std::atomic<MemInitHook> gDataSpaceHook{nullptr};
+// Test tooling: allocations and resizes still to go before one is made to
+// fail (0: none is).
+std::atomic<int32> gFailCountdown{0};
 
 const uInt8 kBuiltInFullText[] = "\055Not enough memory to complete this operation.";
 static_assert(sizeof(kBuiltInFullText) == 45 + 2, "length byte matches the text");
@@ -130,6 +133,15 @@ bool IsValidHandle(MemZone* z, const void* h) {
 
 // The failure handler: records the first failed size and tells the caller to give up.
 inline void Failed(int32 size) { MemNoteFailure(size); }
+
+// True when the allocation under way is the one the test hook makes fail.
+bool InjectedFailure() {
+  int32 n = gFailCountdown.load(std::memory_order_relaxed);
+  while (n > 0) {
+    if (gFailCountdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return n == 1;
+  }
+  return false;
+}
 
 // Verifies the free chain: exactly nFree links, ending in the NULL link.
 void VerifyFreeChain(MemZone* z) {
@@ -201,6 +213,10 @@ UHandle NewHandle(bool ds, int32 size, bool clear) {
     Failed(size);
     return nullptr;
   }
+  if (InjectedFailure()) {
+    Failed(size);
+    return nullptr;
+  }
   uInt32* mp = TakeMaster(z);
   uInt8* block = mp ? static_cast<uInt8*>(PoolAlloc(z->pool, uInt32(size) + kHandleHeader, 0)) : nullptr;
   if (!block) {
@@ -232,7 +248,7 @@ UPtr NewPtr(bool ds, int32 size, bool clear) {
   uInt32 n = size < 1 ? 1u : uInt32(size);
   MemZone* z = Zone(ds);
   MemPool* pool = z ? z->pool : PoolInitDefault();
-  UPtr p = static_cast<UPtr>(PoolAlloc(pool, n, clear ? 1 : 0));
+  UPtr p = InjectedFailure() ? nullptr : static_cast<UPtr>(PoolAlloc(pool, n, clear ? 1 : 0));
   if (!p) {
     Failed(size);
     return nullptr;
@@ -266,7 +282,8 @@ MgErr ResizeHandle(UHandle h, int32 size, bool clear) {
   HandleHeader* hdr = HeaderOf(*h);
   uInt32 old = hdr->size;
   if (old == uInt32(size)) return kNoErr;
-  uInt8* block = static_cast<uInt8*>(PoolRealloc(hdr, uInt32(size) + kHandleHeader, 0));
+  uInt8* block =
+      InjectedFailure() ? nullptr : static_cast<uInt8*>(PoolRealloc(hdr, uInt32(size) + kHandleHeader, 0));
   if (!block) {
     Failed(size + int32(kHandleHeader));
     return kMemFullErr;
@@ -574,6 +591,8 @@ MgErr AZCompact() {
 // ---- Inside the system ---------------------------------------------------------------
 
 void MemSetDataSpaceInitHook(MemInitHook hook) { gDataSpaceHook.store(hook); }
+
+void MemFailNthAllocation(int32 n) { gFailCountdown.store(n > 0 ? n : 0); }
 
 MgErr MemInit() {
   MemPool* pool = PoolInitDefault();

@@ -95,6 +95,10 @@ QX_EXTERN_C void MemToggleChecking();
 typedef void (*MemInitHook)();
 void MemSetDataSpaceInitHook(MemInitHook hook);
 
+// Test tooling: the n-th next handle or pointer allocation or handle resize
+// (of either zone, counted from 1) fails as if memory were full; 0 disarms.
+void MemFailNthAllocation(int32 n);
+
 // Zone helpers inside the managers.
 Bool32 MemIsDSHandle(const void* h);
 Bool32 MemCheckingOn();

@@ -332,6 +332,51 @@ TEST_F(Memory, MemFullPendingZeroesTheRecordWhenClear) {
   EXPECT_EQ(rec[2], 7);
 }
 
+// The test hook fails exactly the n-th next allocation or resize, of either
+// zone and of handles and pointers alike, then is spent.
+TEST_F(Memory, TheNthNextAllocationFailsOnce) {
+  struct Step {
+    const char* what;
+    bool (*run)(UHandle keep);  // true when the operation succeeded
+  };
+  const Step steps[] = {
+      {"AZNewHandle", [](UHandle) { UHandle h = AZNewHandle(8); return h && AZDisposeHandle(h) == kNoErr; }},
+      {"DSNewHClr", [](UHandle) { UHandle h = DSNewHClr(8); return h && DSDisposeHandle(h) == kNoErr; }},
+      {"AZNewPtr", [](UHandle) { UPtr p = AZNewPtr(8); return p && AZDisposePtr(p) == kNoErr; }},
+      {"DSNewPClr", [](UHandle) { UPtr p = DSNewPClr(8); return p && DSDisposePtr(p) == kNoErr; }},
+      {"AZSetHandleSize", [](UHandle keep) { return AZSetHandleSize(keep, AZGetHandleSize(keep) + 4) == kNoErr; }},
+  };
+  UHandle keep = AZNewHClr(4);
+  ASSERT_NE(keep, nullptr);
+  for (const Step& s : steps) {
+    for (int32 n = 1; n <= 3; ++n) {
+      MemFullReset();
+      MemFailNthAllocation(n);
+      for (int32 i = 1; i <= 4; ++i) {
+        int32 before = AZGetHandleSize(keep);
+        bool ok = s.run(keep);
+        EXPECT_EQ(ok, i != n) << s.what << " n=" << n << " call " << i;
+        if (!ok) {
+          EXPECT_EQ(MemFullPending(nullptr), 1) << "recorded as memory full";
+          EXPECT_EQ(AZGetHandleSize(keep), before) << "a failed resize changes nothing";
+        }
+      }
+    }
+  }
+  MemFailNthAllocation(2);
+  MemFailNthAllocation(0);
+  UHandle a = AZNewHandle(4), b = AZNewHandle(4);
+  EXPECT_TRUE(a && b) << "0 disarms";
+  AZDisposeHandle(a);
+  AZDisposeHandle(b);
+  AZSetHandleSize(keep, 8);
+  MemFailNthAllocation(1);
+  EXPECT_EQ(AZSetHandleSize(keep, 8), kNoErr) << "a resize to the same size reaches no allocation";
+  EXPECT_EQ(AZSetHandleSize(keep, 12), kMemFullErr);
+  AZDisposeHandle(keep);
+  MemFullReset();
+}
+
 TEST(MemoryThreads, ConcurrentHandleTrafficInBothZones) {
   EnsureMemInit();
   std::vector<std::thread> ts;

@@ -1,0 +1,17 @@
+// The object system's registration with the engine at start-up.
+#include "engine/dsalloc.h"
+#include "panel/objects.h"
+
+void PanelInstallEngineHooks() {
+  // Heap conversion reaches the panel classes' converters (slot 1).
+  const ObjClassRecord* const* table = ClassIdTable();
+  for (int32 cls = 0; cls < kClassIdCount; ++cls) {
+    ObjSwapProc own = ObjSwapForClass(cls);
+    if (own && reinterpret_cast<ObjMethodAddr>(own) == table[cls]->methods[kMsgOSwap]) SetObjSwapProc(cls, own);
+  }
+  EnginePanelHooks hooks{};
+  hooks.oAllocate = &OAllocate;
+  hooks.newPairTable = &NewPairTable;
+  hooks.initTransactionStack = &TRInit;
+  SetEnginePanelHooks(&hooks);
+}
