@@ -13,12 +13,65 @@
 
 namespace {
 
-// Writes descriptors (or, without a buffer, counts their bytes).
+// Writes descriptors (or, without a buffer, counts their bytes).  Clusters
+// count their elements as they are written.
 class TDOut {
  public:
   explicit TDOut(uChar* buf) : b_(buf) {}
   int32 Length() const { return n_; }
+  bool TooLong() const { return tooLong_ || n_ >= 0xFFFF; }
 
+  // Frequent shapes.
+  void Scalar(uChar code) { Close(Open(code)); }
+  void Scalars(uChar code, int32 n) {
+    for (int32 i = 0; i < n; ++i) Scalar(code);
+  }
+  void NamedScalar(uChar code, const char* name) {
+    int32 at = Open(code, kTDFlagName);
+    Name(name);
+    Close(at);
+  }
+  void String() {
+    int32 at = Open(kTDString);
+    I32(kTDVariable);
+    Close(at);
+  }
+  template <typename Elem>
+  void Array(int32 dims, Elem elem, int32 dimField = kTDVariable) {
+    int32 at = Open(kTDArray);
+    I16(dims);
+    for (int32 i = 0; i < dims; ++i) I32(dimField);
+    Nested(elem);
+    Close(at);
+  }
+  // A cluster of what elems writes, named when a name is given.
+  template <typename Elems>
+  void Cluster(Elems elems, ConstPStr name = nullptr) {
+    int32 at = Open(kTDCluster, name ? kTDFlagName : 0);
+    int32 countAt = n_;
+    I16(0);
+    int32 count = Nested(elems);
+    if (b_) PutNative16(b_ + countAt, uInt16(count));
+    if (name) Name(name);
+    Close(at);
+  }
+  // A copy of a descriptor as it is.
+  void Copy(const TypeDescriptor* td, int32 size) {
+    Counted();
+    Bytes(td, size);
+  }
+  // The plain form of td (StripTD, of `stripped` bytes), named and flagged.
+  void PlainCopy(const TypeDescriptor* td, int32 stripped, const char* name, uChar flags) {
+    Counted();
+    int32 at = n_;
+    if (b_) StripTD(td, reinterpret_cast<TypeDescriptor*>(b_ + at));
+    n_ += stripped;
+    Name(name);
+    if (b_) b_[at + 3] |= uChar(kTDFlagName | flags);
+    Close(at);
+  }
+
+ private:
   void Byte(uChar v) {
     if (b_) b_[n_] = v;
     n_ += 1;
@@ -47,9 +100,21 @@ class TDOut {
     std::memcpy(p + 1, s, p[0]);
     Name(p);
   }
+  void Counted() { ++count_; }
+  // Runs inner with a fresh element count; returns that count.
+  template <typename Inner>
+  int32 Nested(Inner inner) {
+    int32 outer = count_;
+    count_ = 0;
+    inner();
+    int32 n = count_;
+    count_ = outer;
+    return n;
+  }
   // A descriptor is opened with its code and flags and closed once its parts
   // are written, which fixes its size word.
   int32 Open(uChar code, uChar flags = 0) {
+    Counted();
     int32 at = n_;
     I16(0);
     Byte(code);
@@ -60,51 +125,10 @@ class TDOut {
     if (n_ - at >= 0xFFFF) tooLong_ = true;
     if (b_) PutNative16(b_ + at, uInt16(n_ - at));
   }
-  bool TooLong() const { return tooLong_ || n_ >= 0xFFFF; }
-  // The plain form of td (StripTD, of `stripped` bytes) named and flagged.
-  void PlainCopy(const TypeDescriptor* td, int32 stripped, const char* name, uChar flags) {
-    int32 at = n_;
-    if (b_) StripTD(td, reinterpret_cast<TypeDescriptor*>(b_ + at));
-    n_ += stripped;
-    Name(name);
-    if (b_) b_[at + 3] |= uChar(kTDFlagName | flags);
-    Close(at);
-  }
 
-  // Frequent shapes.
-  void Scalar(uChar code) { Close(Open(code)); }
-  void Scalars(uChar code, int32 n) {
-    for (int32 i = 0; i < n; ++i) Scalar(code);
-  }
-  void NamedScalar(uChar code, const char* name) {
-    int32 at = Open(code, kTDFlagName);
-    Name(name);
-    Close(at);
-  }
-  void String() {
-    int32 at = Open(kTDString);
-    I32(kTDVariable);
-    Close(at);
-  }
-  template <typename Elem>
-  void Array(int32 dims, Elem elem, int32 dimField = kTDVariable) {
-    int32 at = Open(kTDArray);
-    I16(dims);
-    for (int32 i = 0; i < dims; ++i) I32(dimField);
-    elem();
-    Close(at);
-  }
-  template <typename Elems>
-  void Cluster(int32 count, Elems elems) {
-    int32 at = Open(kTDCluster);
-    I16(count);
-    elems();
-    Close(at);
-  }
-
- private:
   uChar* b_;
   int32 n_ = 0;
+  int32 count_ = 0;
   bool tooLong_ = false;
 };
 
@@ -131,19 +155,20 @@ UHandle FPDCODataTD(const TypeDescriptor* controlTD) {
   if (stripped < 4 || stripped + 4 >= 0xFFFF) return nullptr;
   ConstPStr name = TDNamePtr(controlTD);
   static const char* const kCopies[] = {"opd", "dfd", "exd", "txd", "old"};
+  static const uChar kUdf[] = "\003udf";
   UHandle h = Build([&](TDOut& o) {
-    int32 rec = o.Open(kTDCluster, name ? kTDFlagName : 0);
-    o.I16(6);
-    int32 udf = o.Open(kTDCluster, kTDFlagName);
-    o.I16(3);
-    o.NamedScalar(kTDU32, "flags");
-    o.NamedScalar(kTDU32, "opRights");
-    o.NamedScalar(kTDU32, "execOnlyFlags");
-    o.Name("udf");
-    o.Close(udf);
-    for (const char* copy : kCopies) o.PlainCopy(controlTD, stripped, copy, kDSEntryPrivate);
-    if (name) o.Name(name);
-    o.Close(rec);
+    o.Cluster(
+        [&] {
+          o.Cluster(
+              [&] {
+                o.NamedScalar(kTDU32, "flags");
+                o.NamedScalar(kTDU32, "opRights");
+                o.NamedScalar(kTDU32, "execOnlyFlags");
+              },
+              kUdf);
+          for (const char* copy : kCopies) o.PlainCopy(controlTD, stripped, copy, kDSEntryPrivate);
+        },
+        name);
   });
   if (!h) return nullptr;
   QX_ASSERT(DataSize(reinterpret_cast<const TypeDescriptor*>(*h + 6)) == kFPDCOFlagsDataSize);
@@ -160,7 +185,7 @@ UHandle NumRangeTD(const TypeDescriptor* td) {
   }
   code = uChar(code & ~0x10);
   if (code < kTDI8 || code > kTDCXT) return nullptr;
-  return Build([&](TDOut& o) { o.Cluster(3, [&] { o.Scalars(code, 3); }); });
+  return Build([&](TDOut& o) { o.Cluster([&] { o.Scalars(code, 3); }); });
 }
 
 UHandle ArrayCtlDataTD(const TypeDescriptor* elemTD, int32 nDims) {
@@ -168,9 +193,9 @@ UHandle ArrayCtlDataTD(const TypeDescriptor* elemTD, int32 nDims) {
   int32 elemSize = elemTD->size;
   if (elemSize < 4 || elemSize == kTDSizeInHolder) return nullptr;
   return Build([&](TDOut& o) {
-    o.Cluster(4, [&] {
+    o.Cluster([&] {
       for (int32 i = 0; i < 3; ++i) o.Array(1, [&] { o.Scalar(kTDI32); }, TDFixed(nDims));
-      o.Bytes(elemTD, elemSize);
+      o.Copy(elemTD, elemSize);
     });
   });
 }
@@ -185,17 +210,17 @@ UHandle TableCtlDataTD(const TypeDescriptor* arrayTD) {
   int32 elemSize = GetNative16(elem);
   if (elemSize < 4 || 6 + 4 * dims + elemSize > GetNative16(a)) return nullptr;
   UHandle h = Build([&](TDOut& o) {
-    o.Cluster(2, [&] {
-      o.Cluster(15, [&] {
+    o.Cluster([&] {
+      o.Cluster([&] {
         o.Scalars(kTDI32, 8);
         o.Scalar(kTDU32);
         o.Array(1, [&] { o.String(); });
         o.Array(1, [&] { o.String(); });
         o.Scalars(kTDI32, 2);
-        o.Array(1, [&] { o.Cluster(10, [&] { o.Scalars(kTDI32, 10); }); });
+        o.Array(1, [&] { o.Cluster([&] { o.Scalars(kTDI32, 10); }); });
         o.String();
       });
-      o.Bytes(elem, elemSize);
+      o.Copy(reinterpret_cast<const TypeDescriptor*>(elem), elemSize);
     });
   });
   if (h) QX_ASSERT(DataSize(reinterpret_cast<const TypeDescriptor*>(*h + 6)) == kTableStateDataSize);
@@ -203,16 +228,16 @@ UHandle TableCtlDataTD(const TypeDescriptor* arrayTD) {
 }
 
 UHandle RingItemsTD() {
-  return Build([](TDOut& o) { o.Cluster(1, [&] { o.Array(1, [&] { o.Scalar(kTDU32); }); }); });
+  return Build([](TDOut& o) { o.Cluster([&] { o.Array(1, [&] { o.Scalar(kTDU32); }); }); });
 }
 
 UHandle ListboxCtlDataTD() {
   return Build([](TDOut& o) {
-    o.Cluster(3, [&] {
+    o.Cluster([&] {
       o.Scalar(kTDU16);
       o.Scalar(kTDI16);
       o.Array(1, [&] {
-        o.Cluster(3, [&] {
+        o.Cluster([&] {
           o.Scalars(kTDU32, 2);
           o.String();
         });
@@ -223,12 +248,12 @@ UHandle ListboxCtlDataTD() {
 
 UHandle ScaleCtlDataTD() {
   return Build([](TDOut& o) {
-    o.Cluster(18, [&] {
+    o.Cluster([&] {
       o.Scalars(kTDDBL, 9);
       o.Scalars(kTDI16, 6);
       o.Scalars(kTDU32, 2);
       o.Array(1, [&] {
-        o.Cluster(2, [&] {
+        o.Cluster([&] {
           o.Scalar(kTDDBL);
           o.Scalar(kTDU32);
         });
@@ -239,10 +264,10 @@ UHandle ScaleCtlDataTD() {
 
 UHandle GraphStateTD() {
   return Build([](TDOut& o) {
-    o.Cluster(11, [&] {
+    o.Cluster([&] {
       // The plot records.
       o.Array(1, [&] {
-        o.Cluster(18, [&] {
+        o.Cluster([&] {
           o.Scalar(kTDI32);
           o.Scalars(kTDI16, 6);
           o.String();
@@ -253,10 +278,10 @@ UHandle GraphStateTD() {
         });
       });
       o.Scalars(kTDI32, 2);
-      o.Cluster(4, [&] { o.Scalars(kTDBoolean, 4); });
+      o.Cluster([&] { o.Scalars(kTDBoolean, 4); });
       // The cursor-like records.
       o.Array(1, [&] {
-        o.Cluster(20, [&] {
+        o.Cluster([&] {
           o.Scalars(kTDU32, 4);
           o.String();
           o.Scalars(kTDDBL, 3);
@@ -275,10 +300,10 @@ UHandle GraphStateTD() {
 
 UHandle GraphImageTD() {
   return Build([](TDOut& o) {
-    o.Cluster(3, [&] {
+    o.Cluster([&] {
       o.Array(1, [&] { o.Scalar(kTDU32); });
       o.Array(2, [&] { o.Scalar(kTDU8); });
-      o.Cluster(4, [&] { o.Scalars(kTDU32, 4); });
+      o.Cluster([&] { o.Scalars(kTDU32, 4); });
     });
   });
 }
