@@ -12,6 +12,7 @@
 #include "engine/datamgr.h"
 #include "engine/dsalloc.h"
 #include "engine/flatten.h"
+#include "engine/td_internal.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -25,14 +26,16 @@ inline uInt16 SizeWord(const uChar* td) { return GetNative16(td); }
 
 // Calls visit(element, data offset) for each element of the cluster, the
 // offsets aligned as the data lays them out; stops when visit returns false.
+// The caller makes sure that the cluster's data size fits 31 bits.
 template <typename Visit>
 bool ForEachElement(const uChar* cluster, int32 base, Visit visit) {
-  int32 off = base;
+  int64 off = base;
   const uChar* e = cluster + 6;
   for (int32 i = 0, n = Count(cluster); i < n; ++i) {
-    off = AlignDatum(AsTD(e), off);
-    if (!visit(e, off)) return false;
+    off = AlignDatum(AsTD(e), int32(off));
+    if (!visit(e, int32(off))) return false;
     off += DataSize(AsTD(e));
+    if (off > 0x7FFFFFFF) return false;
     e += SizeWord(e);
   }
   return true;
@@ -98,13 +101,38 @@ void FlattenStored(const uChar* cluster, const uChar* data, int32 base, UPtr* ou
   });
 }
 
+// True when every code of the descriptor (through the containers that data
+// lies in) is one whose data the data walkers handle: a descriptor from a
+// file with a function, an unknown code or a variant of another kind holds
+// nothing that a data space can.
+bool DataCodes(const uChar* t) {
+  uChar c = td::Code(t);
+  if (!td::IsNumeric(c)) {
+    switch (c) {
+      case kTDVoid: case kTDBooleanOld: case kTDBoolean: case kTDString: case kTDHandle: case kTDPath:
+      case kTDString33: case kTDOpaque34: case kTDOpaque35: case kTDOpaque36: case kTDString37:
+      case kTDStringView: case kTDArray: case kTDArrayView: case kTDCluster: case kTDUnion: case kTDBlock:
+      case kTDWrapper: case kTDTypeOnly: case kTDRefnum: case kTDInternal80: case kTDInternal81:
+      case kTDTypedRef: case kTDTypedef:
+        break;
+      case kTDVariant:
+        if (td::I16(t + 4) != kVariantOle) return false;
+        break;
+      default:
+        return false;
+    }
+  }
+  return td::ForEachChild(t, td::kInArrays | td::kInClusters | td::kInUnions | td::kInWrappers | td::kInTypedefs,
+                          [t](int32 off) { return DataCodes(t + off); });
+}
+
 // The VI's DataSpaceTD when it is a well-formed cluster; null otherwise.
 uChar* DataSpaceTDOf(UHandle vi) {
   if (!vi || !*vi) return nullptr;
   UHandle td = VIRec(vi)->dsTypeMap;
   if (!td || !*td) return nullptr;
   int32 size = DSGetHandleSize(td);
-  if (size < 6 || TDCheckBounds(*td, size) != kNoErr || (*td)[2] != kTDCluster) return nullptr;
+  if (size < 6 || TDCheckBounds(*td, size) != kNoErr || (*td)[2] != kTDCluster || !DataCodes(*td)) return nullptr;
   return *td;
 }
 
@@ -113,10 +141,10 @@ uChar* DataSpaceTDOf(UHandle vi) {
 UHandle InflateDataSpace(UHandle vi, UHandle defaultData, int32 formatFlags) {
   uChar* td = DataSpaceTDOf(vi);
   if (!td) return nullptr;
-  td[3] |= kDSEntryPrivate;
-  if (!NoUnmarkedHandles(td)) td[3] &= uChar(~kDSEntryPrivate);
   int32 size = DataSize(AsTD(td));
   if (size < kDSHeaderBytes || size == 0x7FFFFFFF) return nullptr;
+  td[3] |= kDSEntryPrivate;
+  if (!NoUnmarkedHandles(td)) td[3] &= uChar(~kDSEntryPrivate);
   UHandle ds = DSNewHClr(size);
   if (!ds) return nullptr;
   Reader r{defaultData, 0, 0, formatFlags};

@@ -265,6 +265,17 @@ TEST_F(DefaultDataTest, BadDescriptorsAndTheOldBooleanFormat) {
   ASSERT_EQ(DSPtrToXHand(past.data(), td_, int32(past.size())), kNoErr);
   EXPECT_EQ(InflateDataSpace(vi, nullptr, 0), nullptr);
   EXPECT_EQ(InflateDataSpace(nullptr, nullptr, 0), nullptr);
+  // Codes that no data has, and sizes past 31 bits, are refused without a report.
+  ClearReports();
+  for (const TD& t : {vib::DataSpaceType({Function(0, {}, {})}), vib::DataSpaceType({Array(Function(0, {}, {}))}),
+                      vib::DataSpaceType({Header(0x99)}), vib::DataSpaceType({Variant(2)}),
+                      vib::DataSpaceType({Block(0x7FFFFF00), Block(0x7FFFFF00)}),
+                      vib::DataSpaceType({Cluster({Block(0x40000000), Block(0x40000000)})})}) {
+    Bytes b = t.Bytes();
+    ASSERT_EQ(DSPtrToXHand(b.data(), td_, int32(b.size())), kNoErr);
+    EXPECT_EQ(InflateDataSpace(vi, nullptr, 0), nullptr);
+  }
+  EXPECT_EQ(ReportText(), "");
   ClearReports();
   EXPECT_EQ(DeflateDataSpace(vi), nullptr);
   EXPECT_EQ(qxtest::Reports::Get().Count("no data space"), 1);

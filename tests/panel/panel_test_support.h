@@ -1,0 +1,82 @@
+// Shared set-up of the object-system tests: the object system registered
+// with the engine before the managers start (as start-up does), the type
+// heap, and VIs with a data space and a front-panel heap of objects.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/dsalloc.h"
+#include "engine/engine_test_support.h"
+#include "engine/typemgr.h"
+#include "mgsource/byteorder.h"
+#include "panel/objects.h"
+#include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
+
+namespace ptest {
+
+class PanelTest : public qxtest::EngineTest {
+ protected:
+  void SetUp() override {
+    static bool installed = [] {
+      PanelInstallEngineHooks();
+      MemSetDataSpaceInitHook(&AZPAllocInit);
+      return true;
+    }();
+    (void)installed;
+    EngineTest::SetUp();
+    ASSERT_EQ(TypeHeapInit(), kNoErr);
+    vi_ = vib::NewVI();
+    ASSERT_NE(vi_, nullptr);
+    ASSERT_EQ(RegisterVI(vi_), kNoErr);
+    panel_ = vib::NewPanel(vi_);
+    ASSERT_NE(panel_, nullptr);
+    std::memcpy(VIRec(vi_)->name, "\004Test", 5);
+  }
+  void TearDown() override {
+    if (DSAllocCurrentState()->active) AllocEndPass();
+    MemFailNthAllocation(0);
+    MemFullReset();
+    UnregisterVI(vi_);
+    vib::DisposeVI(vi_);
+    for (UHandle h : handles_) AZDisposeHandle(h);
+    EngineTest::TearDown();
+  }
+
+  // An object of the class, of the class's instance size.
+  int32 Obj(int32 cls, int32 owner = 0, int16 partId = 0, int16 order = 0) {
+    int32 o = vib::NewObject(panel_, cls, ClassRecord(cls)->instanceSize, owner, partId, order);
+    EXPECT_NE(o, 0);
+    return o;
+  }
+  TypeID Type(const tdb::TD& td) {
+    std::vector<uChar> b = td.Bytes();
+    TypeID id = NewTypeIDForTD(panel_, tdb::AsTD(b));
+    EXPECT_NE(id, 0u);
+    return id;
+  }
+  int32 W(int32 obj, int32 word) const { return ObjWord(panel_, obj, word); }
+  void SetW(int32 obj, int32 word, int32 v) { ObjSetWord(panel_, obj, word, v); }
+  MgErr Alloc(int32 obj) { return AllocObjDataSpace(panel_, obj); }
+
+  UHandle DS() const { return VIRec(vi_)->dataSpace; }
+  UHandle TDH() const { return VIRec(vi_)->dsTypeMap; }
+  int32 EntryCount() const { return int16(GetNative16(*TDH() + 4)); }
+  int32 UsedSize() const { return int32(GetNative32(*DS() + kDSHdrSize)); }
+  const TypeDescriptor* EntryTD(int32 tdOffset) const {
+    return reinterpret_cast<const TypeDescriptor*>(*TDH() + tdOffset);
+  }
+  // A handle disposed at the end of the test.
+  UHandle Keep(UHandle h) {
+    handles_.push_back(h);
+    return h;
+  }
+  static int Reports(const char* what) { return qxtest::Reports::Get().Count(what); }
+
+  UHandle vi_ = nullptr;
+  ObjHeap panel_ = nullptr;
+  std::vector<UHandle> handles_;
+};
+
+}  // namespace ptest
