@@ -29,6 +29,8 @@ DSAllocState gState{};
 int32 gTDWritten = 0;
 int16 gCountWritten = 0;
 int32 gDataWritten = 0;
+// The data block's address when the pass began.
+const void* gBlockAtBegin = nullptr;
 
 EnginePanelHooks gHooks{};
 DSMovedProc gMovedProc = nullptr;
@@ -42,6 +44,7 @@ void ClearState() {
   gTDWritten = 0;
   gCountWritten = 0;
   gDataWritten = 0;
+  gBlockAtBegin = nullptr;
 }
 
 bool Inside(const void* p, UHandle h, int32 size) {
@@ -130,18 +133,19 @@ void AllocBeginPass(UHandle vi) {
   UHandle td = r ? r->dsTypeMap : nullptr;
   int32 dsSize = ds ? DSGetHandleSize(ds) : -1;
   int32 tdSize = td ? DSGetHandleSize(td) : -1;
-  if (dsSize < kDSHeaderBytes || tdSize < 6) {
+  if (dsSize < kDataSpaceHeaderSize || tdSize < 6) {
     Refuse("AllocBeginPass: the VI has no data space or no data-space type");
     return;
   }
-  int32 used = int32(GetNative32(*ds + kDSHdrSize));
+  int32 used = DSHdr(ds)->size;
   uInt16 sizeWord = GetNative16(*td);
   int32 tdUsed = sizeWord == kTDSizeInHolder ? tdSize : sizeWord;
-  if (used < kDSHeaderBytes || used > dsSize || tdUsed < 6 || tdUsed > tdSize) {
+  if (used < kDataSpaceHeaderSize || used > dsSize || tdUsed < 6 || tdUsed > tdSize) {
     Refuse("AllocBeginPass: the data space's sizes disagree with its handles");
     return;
   }
   gState.dataSpace = gState.dataSpaceCopy = ds;
+  gBlockAtBegin = *ds;
   gState.typeDesc = gState.typeDescCopy = td;
   gState.dataAllocated = dsSize;
   gState.tdAllocated = tdSize;
@@ -161,8 +165,11 @@ void AllocEndPass() {
     int32 dataEnd = gState.errorFlags & kDSAllocMemErr ? gDataWritten : gState.endOfData;
     int32 tdEnd = gState.errorFlags & kDSAllocMemErr ? gTDWritten : gState.tdUsed;
     int16 count = gState.errorFlags & kDSAllocMemErr ? gCountWritten : gState.entryCount;
-    PutNative32(*ds + kDSHdrSize, uInt32(dataEnd));
+    DSHdr(ds)->size = dataEnd;
     DSSetHandleSize(ds, dataEnd);
+    // Words recorded for the block where it was are stale once it moved.
+    DataSpaceHeader* h = DSHdr(ds);
+    if (*ds != gBlockAtBegin && (h->relocPair[0] || h->relocPair[1])) h->relocPair[0] = h->relocPair[1] = 0;
     WriteTDHeader(td, tdEnd, count);
     // From 65,535 bytes on the handle's size is the descriptor's size.
     if (DSSetHandleSize(td, tdEnd) != kNoErr && tdEnd >= 0xFFFF)
@@ -272,8 +279,8 @@ MgErr AllocObjDataSpace(ObjHeap heap, int32 object) {
   MgErr result = gState.errorFlags ? kMemFullErr : kNoErr;
   AllocEndPass();
   UHandle ds = VIRec(vi)->dataSpace;
-  if (ds && *ds && DSGetHandleSize(ds) >= kDSHeaderBytes &&
-      uintptr_t(GetNative32(*ds + kDSHdrSelfPtr)) != uintptr_t(*ds)) {
+  if (ds && *ds && DSGetHandleSize(ds) >= kDataSpaceHeaderSize &&
+      DSHdr(ds)->selfPtr != DSHdr(ds)) {
     // Running code holds addresses into the block.
     QX_ASSERT((VIRec(vi)->eState & 0xA) == 0);
     if (gMovedProc) gMovedProc(ds);

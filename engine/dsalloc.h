@@ -10,18 +10,11 @@
 // the panel classes' OAllocate methods), AllocEndPass.
 #pragma once
 #include "engine/datatype.h"
+#include "engine/vi/dataspace.h"
 #include "mgsource/objheap.h"
 
-// No entry starts below the data-space header.
-constexpr int32 kDSHeaderBytes = 528;
-
-// Words of the data-space header that allocation and default data use (byte
-// offsets).
-enum : int32 {
-  kDSHdrTypeDesc = 104,  // the DataSpaceTD handle
-  kDSHdrSize = 120,      // the used size of the data space
-  kDSHdrSelfPtr = 316,   // the block's address as the data space recorded it
-};
+// The header of a data space (no entry starts below it).
+inline DataSpaceHeader* DSHdr(UHandle ds) { return reinterpret_cast<DataSpaceHeader*>(*ds); }
 
 // The descriptor of a padding or untyped block entry.
 struct __attribute__((packed)) PadBlockTD {

@@ -142,7 +142,7 @@ UHandle InflateDataSpace(UHandle vi, UHandle defaultData, int32 formatFlags) {
   uChar* td = DataSpaceTDOf(vi);
   if (!td) return nullptr;
   int32 size = DataSize(AsTD(td));
-  if (size < kDSHeaderBytes || size == 0x7FFFFFFF) return nullptr;
+  if (size < kDataSpaceHeaderSize || size == 0x7FFFFFFF) return nullptr;
   td[3] |= kDSEntryPrivate;
   if (!NoUnmarkedHandles(td)) td[3] &= uChar(~kDSEntryPrivate);
   UHandle ds = DSNewHClr(size);
@@ -158,8 +158,8 @@ UHandle InflateDataSpace(UHandle vi, UHandle defaultData, int32 formatFlags) {
     DSDisposeHandle(ds);
     return nullptr;
   }
-  PutNative32(*ds + kDSHdrTypeDesc, uInt32(uintptr_t(VIRec(vi)->dsTypeMap)));
-  PutNative32(*ds + kDSHdrSize, uInt32(size));
+  DSHdr(ds)->typeDesc = VIRec(vi)->dsTypeMap;
+  DSHdr(ds)->size = size;
   return ds;
 }
 

@@ -46,7 +46,7 @@ int32 NewEntry(ObjHeap heap, int32 object, int32 dataWord, int32 tdWord, const T
                int32 room = 0) {
   int32 tdOffset = 0;
   int32 offset = CreateDSEntry(td, &tdOffset, stored ? 1 : 0);
-  QX_ASSERT(offset >= kDSHeaderBytes);
+  QX_ASSERT(offset >= kDataSpaceHeaderSize);
   if (room) QX_ASSERT(DSAllocEndOfData() - offset >= room);
   ObjSetWord(heap, object, dataWord, offset);
   ObjSetWord(heap, object, tdWord, tdOffset);

@@ -14,7 +14,7 @@ constexpr int32 kOwnerWord = 4, kPartIdByte = 8, kPartOrderByte = 10, kPartListW
 }  // namespace
 
 tdb::TD DataSpaceType(const std::vector<tdb::TD>& entries) {
-  std::vector<tdb::TD> all{tdb::Block(kDSHeaderBytes)};
+  std::vector<tdb::TD> all{tdb::Block(kDataSpaceHeaderSize)};
   all.insert(all.end(), entries.begin(), entries.end());
   return tdb::Cluster(all);
 }
@@ -42,9 +42,9 @@ UHandle NewVI(const std::vector<tdb::TD>& entries, bool withDataSpace) {
     AZDisposeHandle(vi);
     return nullptr;
   }
-  PutNative32(*ds + kDSHdrTypeDesc, uInt32(uintptr_t(tdh)));
-  PutNative32(*ds + kDSHdrSize, uInt32(size));
-  PutNative32(*ds + kDSHdrSelfPtr, uInt32(uintptr_t(*ds)));
+  DSHdr(ds)->typeDesc = tdh;
+  DSHdr(ds)->size = size;
+  DSHdr(ds)->selfPtr = DSHdr(ds);
   VIRec(vi)->dataSpace = ds;
   return vi;
 }

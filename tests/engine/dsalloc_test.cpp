@@ -43,7 +43,7 @@ class DSAllocTest : public dtest::DataTest {
   }
   static UHandle DS(UHandle vi) { return VIRec(vi)->dataSpace; }
   static UHandle TDH(UHandle vi) { return VIRec(vi)->dsTypeMap; }
-  static int32 UsedSize(UHandle vi) { return int32(GetNative32(*DS(vi) + kDSHdrSize)); }
+  static int32 UsedSize(UHandle vi) { return DSHdr(DS(vi))->size; }
 
   // The entries as the DataSpaceTD describes them, after checking that it
   // walks cleanly within its handle.
@@ -78,7 +78,7 @@ class DSAllocTest : public dtest::DataTest {
     int32 end = es.back().offset + es.back().size;
     EXPECT_EQ(UsedSize(vi), end);
     EXPECT_LE(end, DSGetHandleSize(DS(vi)));
-    for (size_t i = 1; i < es.size(); ++i) EXPECT_GE(es[i].offset, kDSHeaderBytes) << "entry " << i;
+    for (size_t i = 1; i < es.size(); ++i) EXPECT_GE(es[i].offset, kDataSpaceHeaderSize) << "entry " << i;
   }
   static int32 Entry1(const tdb::TD& t, Bool32 stored = 0, int32* tdOffset = nullptr) {
     Bytes b = t.Bytes();
@@ -272,6 +272,24 @@ TEST_F(DSAllocTest, MisuseIsReported) {
   AllocEndPass();
 }
 
+TEST_F(DSAllocTest, ThePairRecordedForRelocationIsClearedWhenTheBlockMoves) {
+  for (int32 grow : {0, 200000}) {
+    UHandle vi = NewVI();
+    DataSpaceHeader* h = DSHdr(DS(vi));
+    h->relocPair[0] = 5;
+    h->relocPair[1] = 6;
+    const void* before = *DS(vi);
+    AllocBeginPass(vi);
+    if (grow) AllocDSBlock(grow, 0, 0, 1);
+    AllocEndPass();
+    bool moved = *DS(vi) != before;
+    EXPECT_EQ(moved, grow != 0) << "a block grown this far moves";
+    h = DSHdr(DS(vi));
+    EXPECT_EQ(h->relocPair[0], moved ? 0 : 5);
+    EXPECT_EQ(h->relocPair[1], moved ? 0 : 6);
+  }
+}
+
 // ---- Passes over an object ----------------------------------------------------------
 
 // A stand-in for the panel classes: the object allocates these entries.
@@ -348,7 +366,7 @@ TEST_F(DSAllocTest, ObjectPassesNeedAnOwnerAndAnIdleVI) {
   UHandle vi = NewVI();
   ObjHeap panel = vib::NewPanel(vi);
   VIRec(vi)->eState = 2;
-  PutNative32(*DS(vi) + kDSHdrSelfPtr, 0);  // recorded elsewhere: the block counts as moved
+  DSHdr(DS(vi))->selfPtr = nullptr;  // recorded elsewhere: the block counts as moved
   EXPECT_EQ(AllocObjDataSpace(panel, 0), kNoErr);
   EXPECT_GE(Reports("eState"), 1);
   VIRec(vi)->eState = 1;

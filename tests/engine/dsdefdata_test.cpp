@@ -148,8 +148,8 @@ TEST_F(DefaultDataTest, DeflatedStoredValuesInflateBackAndTheRestIsEmpty) {
   ASSERT_NE(ds, nullptr);
   int32 size = DataSize(Type());
   EXPECT_EQ(DSGetHandleSize(ds), size);
-  EXPECT_EQ(GetNative32(*ds + kDSHdrSize), uInt32(size));
-  EXPECT_EQ(GetNative32(*ds + kDSHdrTypeDesc), uInt32(uintptr_t(td_)));
+  EXPECT_EQ(DSHdr(ds)->size, size);
+  EXPECT_EQ(DSHdr(ds)->typeDesc, td_);
   uChar* n = *ds;
   EXPECT_EQ(StrAt(n + Off(1)), "hello");
   EXPECT_EQ(ArrayAt(n + Off(2), 4), (std::vector<int32>{1, -2, 3}));
@@ -165,8 +165,8 @@ TEST_F(DefaultDataTest, DeflatedStoredValuesInflateBackAndTheRestIsEmpty) {
   std::memcpy(&y, n + Off(7), 8);
   EXPECT_EQ(y, 2.5);
   EXPECT_EQ(GetNative32(n + Off(8)), 0u) << "flat data that is not stored stays zero";
-  for (int32 i = 0; i < kDSHeaderBytes; ++i) {
-    if (i == kDSHdrSize || i == kDSHdrTypeDesc) {
+  for (int32 i = 0; i < kDataSpaceHeaderSize; ++i) {
+    if (i == int32(offsetof(DataSpaceHeader, size)) || i == int32(offsetof(DataSpaceHeader, typeDesc))) {
       i += 3;
       continue;
     }

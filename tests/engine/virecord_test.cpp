@@ -132,7 +132,7 @@ TEST_F(VIRecordTest, VersionBoundariesCompareUnsignedAndTheRunTimeCheckSigned) {
   }
   EXPECT_EQ(kVIFlagsNotRunnable, uInt32(0x1F | 0x10000 | 0x400000));
   EXPECT_EQ(kVITypeHeapIndex, 104);
-  EXPECT_EQ(kVIHeaderRsrcType, FourCC('Q', 'X', 'I', 'N'));
+  EXPECT_EQ(kVIHeaderRsrcType, FourCC("QXIN"));
 }
 
 }  // namespace

@@ -140,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ds) {
     const TypeDescriptor* t = reinterpret_cast<const TypeDescriptor*>(*tdh);
     Check(DSGetHandleSize(ds) == DataSize(t), "data space of its type's size");
-    Check(GetNative32(*ds + kDSHdrSize) == uInt32(DataSize(t)), "used size recorded");
-    Check(GetNative32(*ds + kDSHdrTypeDesc) == uInt32(uintptr_t(tdh)), "type recorded");
+    Check(DSHdr(ds)->size == DataSize(t), "used size recorded");
+    Check(DSHdr(ds)->typeDesc == tdh, "type recorded");
     VIRec(vi)->dataSpace = ds;
     UHandle flat1 = DeflateDataSpace(vi);
     VIRec(vi)->dataSpace = nullptr;

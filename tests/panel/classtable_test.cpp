@@ -90,7 +90,7 @@ TEST_F(ClassTableTest, SlotFiftyFiveHoldsTheAllocationMethods) {
   EXPECT_EQ(OFindMethod(panel_, knob, kMsgOAllocate), numeric);
   SetW(knob, 9, int32(Type(tdb::DBL())));
   EXPECT_EQ(AllocObjDataSpace(panel_, knob), kNoErr);
-  EXPECT_GE(W(knob, 11), kDSHeaderBytes) << "the knob got the numeric family's range";
+  EXPECT_GE(W(knob, 11), kDataSpaceHeaderSize) << "the knob got the numeric family's range";
 }
 
 TEST_F(ClassTableTest, MessagesThatNoMethodTakesReachErrorMethod) {
@@ -113,7 +113,7 @@ TEST_F(ClassTableTest, MessagesThatNoMethodTakesReachErrorMethod) {
   EXPECT_EQ(Reports(offset), 1);
   EXPECT_EQ(Reports("message to a class without a method"), 1);
   // Outside a front-panel heap the VI's name is "??".
-  ObjHeap other = OHNewHeap(300, FourCC('X', 'X', 'H', 'P'), kHeapExtensionSize, kClsObjHeapHdrExtension);
+  ObjHeap other = OHNewHeap(300, FourCC("XXHP"), kHeapExtensionSize, kClsObjHeapHdrExtension);
   int32 list = vib::NewObject(other, kClsList, 8);
   ClearReports();
   EXPECT_EQ(OAllocate(other, list), 0);

@@ -41,7 +41,7 @@ class OAllocateTest : public PanelTest {
     return a ? int32(GetNative32(*a)) : -1;
   }
   void ExpectEntry(int32 obj, int32 dataWord, int32 tdWord, bool stored, const char* what) {
-    EXPECT_GE(W(obj, dataWord), kDSHeaderBytes) << what;
+    EXPECT_GE(W(obj, dataWord), kDataSpaceHeaderSize) << what;
     EXPECT_GT(W(obj, tdWord), 0) << what;
     if (W(obj, tdWord) > 0)
       EXPECT_EQ((EntryTD(W(obj, tdWord))->flags & kDSEntryStored) != 0, stored) << what;
@@ -117,7 +117,7 @@ TEST_F(OAllocateTest, RangesOnlyForTopLevelNumericsOfFrontPanels) {
     }
   }
   // Outside front-panel heaps no range is made.
-  ObjHeap other = OHNewHeap(500, FourCC('X', 'X', 'H', 'P'), kHeapExtensionSize, kClsObjHeapHdrExtension);
+  ObjHeap other = OHNewHeap(500, FourCC("XXHP"), kHeapExtensionSize, kClsObjHeapHdrExtension);
   int32 n = vib::NewObject(other, kClsNumeric, 52);
   ObjSetWord(other, n, kDDOType, int32(e));
   AllocBeginPass(vi_);

@@ -63,7 +63,7 @@ class PanelTest : public qxtest::EngineTest {
   UHandle DS() const { return VIRec(vi_)->dataSpace; }
   UHandle TDH() const { return VIRec(vi_)->dsTypeMap; }
   int32 EntryCount() const { return int16(GetNative16(*TDH() + 4)); }
-  int32 UsedSize() const { return int32(GetNative32(*DS() + kDSHdrSize)); }
+  int32 UsedSize() const { return DSHdr(DS())->size; }
   const TypeDescriptor* EntryTD(int32 tdOffset) const {
     return reinterpret_cast<const TypeDescriptor*>(*TDH() + tdOffset);
   }
