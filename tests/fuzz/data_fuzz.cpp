@@ -27,16 +27,6 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-int32 LiveHandles() {
-  int32 total = 0;
-  for (Bool32 ds : {0, 1}) {
-    int32 blocks = 0, free = 0;
-    MemZoneCounts(ds, &blocks, &free);
-    total += blocks * 10000 - free;
-  }
-  return total;
-}
-
 class Input {
  public:
   Input(const uint8_t* d, size_t n) : d_(d), n_(n) {}
@@ -407,7 +397,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool started = FuzzStartManagers();
   (void)started;
   if (size > 4096) return 0;
-  int32 live = LiveHandles();
+  int32 live = FuzzLiveHandles();
   {
     Input shape(data, size);
     tdb::TD td = Build(shape, 0, false);
@@ -458,7 +448,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ResetData(t, a.p()) == kNoErr || !valid);
     ReclaimDataMemory(o, c.p(), c.p() + c.size);
   }
-  Check(LiveHandles() == live);
+  Check(FuzzLiveHandles() == live);
   MemFullReset();
   return 0;
 }

@@ -28,31 +28,11 @@ namespace {
 
 using Bytes = std::vector<uChar>;
 
-// A report while inflating is a fault: bad default data is refused quietly.
-bool gArmed = false;
-int32_t OnAlert(const char*, const char* text, int32_t buttons, int32_t) {
-  if (gArmed) {
-    std::fprintf(stderr, "report while inflating: %s\n", text ? text : "");
-    std::abort();
-  }
-  return PlatAlertDefaultAnswer(buttons);
-}
-
 void Check(bool ok, const char* what) {
   if (!ok) {
     std::fprintf(stderr, "broken: %s\n", what);
     std::abort();
   }
-}
-
-int32 LiveHandles() {
-  int32 total = 0;
-  for (Bool32 ds : {0, 1}) {
-    int32 blocks = 0, free = 0;
-    MemZoneCounts(ds, &blocks, &free);
-    total += blocks * 10000 - free;
-  }
-  return total;
 }
 
 std::vector<std::vector<tdb::TD>> SetTypes() {
@@ -105,7 +85,7 @@ Bytes BytesOf(UHandle h) { return h ? Bytes(*h, *h + AZGetHandleSize(h)) : Bytes
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Types from the input may ask for any amount of memory: the pool is held
   // to 64 MB more than it starts with, so that such requests meet memory full.
-  static bool ready = FuzzStartManagers(OnAlert) &&
+  static bool ready = FuzzStartManagers(FuzzAbortWhenArmed) &&
                       (PoolSetCeiling(PoolInitDefault(), PoolSize(PoolInitDefault()) + (64u << 20)), true);
   static const std::vector<std::vector<tdb::TD>> types = SetTypes();
   if (!ready || size < 3) return 0;
@@ -124,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MarkNested(td, data[3]);
     rest = 4;
   }
-  int32 live = LiveHandles();
+  int32 live = FuzzLiveHandles();
   UHandle vi = vib::NewVI({}, false);
   if (!vi) return 0;
   UHandle tdh = VIRec(vi)->dsTypeMap;
@@ -133,9 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   UHandle dfds = HandleOf(data + rest, size - rest);
-  gArmed = true;
+  FuzzArmed() = true;
   UHandle ds = InflateDataSpace(vi, dfds, flags);
-  gArmed = false;
+  FuzzArmed() = false;
   AZDisposeHandle(dfds);
   if (ds) {
     const TypeDescriptor* t = reinterpret_cast<const TypeDescriptor*>(*tdh);
@@ -148,9 +128,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DisposeData(t, *ds, *ds + DSGetHandleSize(ds));
     DSDisposeHandle(ds);
     Check(flat1 != nullptr || MemFullPending(nullptr), "an inflated data space deflates");
-    gArmed = true;
+    FuzzArmed() = true;
     UHandle again = flat1 ? InflateDataSpace(vi, flat1, 0) : nullptr;
-    gArmed = false;
+    FuzzArmed() = false;
     Check(again != nullptr || MemFullPending(nullptr), "deflated default data inflates");
     if (again) {
       VIRec(vi)->dataSpace = again;
@@ -162,6 +142,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   vib::DisposeVI(vi);
   MemFullReset();
-  Check(LiveHandles() == live, "nothing left behind");
+  Check(FuzzLiveHandles() == live, "nothing left behind");
   return 0;
 }

@@ -3,6 +3,8 @@
 // dropped, and failure reports that let the run go on.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -13,6 +15,32 @@ inline int32_t FuzzQuietAlert(const char*, const char*, int32_t buttons, int32_t
   return PlatAlertDefaultAnswer(buttons);
 }
 inline void FuzzDropDebug(const char*) {}
+
+// While armed, any report (an assertion or an alert) is a fault of the code
+// under test: bad input from outside is refused, never asserted on.  The
+// report is printed and the run ends.
+inline bool& FuzzArmed() {
+  static bool armed = false;
+  return armed;
+}
+inline int32_t FuzzAbortWhenArmed(const char*, const char* text, int32_t buttons, int32_t) {
+  if (FuzzArmed()) {
+    std::fprintf(stderr, "report while armed: %s\n", text ? text : "");
+    std::abort();
+  }
+  return PlatAlertDefaultAnswer(buttons);
+}
+
+// Handles alive in both zones, to see that a run leaves none behind.
+inline int32 FuzzLiveHandles() {
+  int32 total = 0;
+  for (Bool32 ds : {0, 1}) {
+    int32 blocks = 0, free = 0;
+    MemZoneCounts(ds, &blocks, &free);
+    total += blocks * 10000 - free;
+  }
+  return total;
+}
 
 inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {
   PlatSetAlertProc(alert);

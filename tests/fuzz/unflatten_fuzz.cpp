@@ -16,6 +16,7 @@
 
 #include "engine/datamgr.h"
 #include "engine/flatten.h"
+#include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -27,16 +28,7 @@ namespace {
 
 using Bytes = std::vector<uChar>;
 
-// Any report while reading or converting is a fault: bad bytes and types
-// from outside are refused, never asserted on.
-bool gArmed = false;
-int32_t OnAlert(const char*, const char* text, int32_t buttons, int32_t) {
-  if (gArmed) {
-    std::fprintf(stderr, "report while reading flat data: %s\n", text ? text : "");
-    std::abort();
-  }
-  return PlatAlertDefaultAnswer(buttons);
-}
+// Any report while reading or converting is a fault (FuzzArmed).
 void Drop(const char*) {}
 
 std::vector<Bytes> MakeTypes() {
@@ -166,7 +158,7 @@ void Convert(const uChar* data, int32 n, int32 toPrevious) {
     std::memcpy(*type + 4, data + 1, size_t(typeBytes));
     (*src)->cnt = dataBytes;
     if (dataBytes) std::memcpy((*src)->str, data + 1 + typeBytes, size_t(dataBytes));
-    gArmed = true;
+    FuzzArmed() = true;
     if (ConvertFlatDataVersion(type, outType, src, out, toPrevious) == kNoErr) {
       // Converted data goes back the other way.
       UHandle backType = DSNewHandle(0);
@@ -175,7 +167,7 @@ void Convert(const uChar* data, int32 n, int32 toPrevious) {
       if (backType) DSDisposeHandle(backType);
       if (back) DSDisposeHandle(reinterpret_cast<UHandle>(back));
     }
-    gArmed = false;
+    FuzzArmed() = false;
   }
   for (UHandle h : {type, reinterpret_cast<UHandle>(src), outType, reinterpret_cast<UHandle>(out)})
     if (h) DSDisposeHandle(h);
@@ -186,7 +178,7 @@ void Convert(const uChar* data, int32 n, int32 toPrevious) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::vector<Bytes>* types = [] {
     MemInit();
-    PlatSetAlertProc(OnAlert);
+    PlatSetAlertProc(FuzzAbortWhenArmed);
     PlatSetDebugSink(Drop);
     DBSetContinueAfterFailure(1);
     SetFlatCheckAvailProc(&Stream::Check);
@@ -201,8 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const Bytes& td = (*types)[(sel & 0x3F) % types->size()];
-  gArmed = true;
+  FuzzArmed() = true;
   ReadAll(reinterpret_cast<const TypeDescriptor*>(td.data()), data + 1, n, flags);
-  gArmed = false;
+  FuzzArmed() = false;
   return 0;
 }
