@@ -12,6 +12,7 @@
 #include "engine_test_support.h"
 #include "mgsource/memory.h"
 #include "platform/qx_vmem.h"
+#include "tests/live_handles.h"
 #include "tools/tdbuilder.h"
 
 namespace dtest {
@@ -24,15 +25,7 @@ struct Built {
 };
 
 // Handles alive in both zones.
-inline int32 LiveHandles() {
-  int32 total = 0;
-  for (Bool32 ds : {0, 1}) {
-    int32 blocks = 0, free = 0;
-    MemZoneCounts(ds, &blocks, &free);
-    total += blocks * 10000 - free;
-  }
-  return total;
-}
+inline int32 LiveHandles() { return LiveHandleCount(); }
 
 // A datum of a TD in a heap buffer of exactly its size (so that the address
 // sanitizer sees any access past it), disposed at the end.

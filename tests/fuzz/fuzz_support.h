@@ -10,6 +10,7 @@
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
+#include "tests/live_handles.h"
 
 inline int32_t FuzzQuietAlert(const char*, const char*, int32_t buttons, int32_t) {
   return PlatAlertDefaultAnswer(buttons);
@@ -32,15 +33,7 @@ inline int32_t FuzzAbortWhenArmed(const char*, const char* text, int32_t buttons
 }
 
 // Handles alive in both zones, to see that a run leaves none behind.
-inline int32 FuzzLiveHandles() {
-  int32 total = 0;
-  for (Bool32 ds : {0, 1}) {
-    int32 blocks = 0, free = 0;
-    MemZoneCounts(ds, &blocks, &free);
-    total += blocks * 10000 - free;
-  }
-  return total;
-}
+inline int32 FuzzLiveHandles() { return LiveHandleCount(); }
 
 inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {
   PlatSetAlertProc(alert);
