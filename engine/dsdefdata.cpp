@@ -107,7 +107,7 @@ void FlattenStored(const uChar* cluster, const uChar* data, int32 base, UPtr* ou
 // nothing that a data space can.
 bool DataCodes(const uChar* t) {
   uChar c = td::Code(t);
-  if (!td::IsNumeric(c)) {
+  if (!td::IsNumericCode(c)) {
     switch (c) {
       case kTDVoid: case kTDBooleanOld: case kTDBoolean: case kTDString: case kTDHandle: case kTDPath:
       case kTDString33: case kTDOpaque34: case kTDOpaque35: case kTDOpaque36: case kTDString37:

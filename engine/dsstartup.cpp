@@ -1,11 +1,9 @@
 // The engine's start-up blocks, made once by MemInit through the data-space
 // hook, before the managers' mutexes exist.
 #include "engine/dsalloc.h"
+#include "engine/exec/rttable.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
-
-// The run-time function table, when the program has one.
-QX_EXTERN_C const uInt32 QXRTTable[] __attribute__((weak));
 
 namespace {
 AZPAllocBlocks gBlocks{};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/exec/rttable.h"
 #include "panel_test_support.h"
 #include "tools/panelwriter.h"
 
@@ -190,6 +191,7 @@ TEST_F(ClassTableTest, MemInitMadeTheStartUpBlocksOnce) {
     ASSERT_NE(k.p, nullptr) << k.size;
     EXPECT_EQ(AZCheckPtr(k.p), kNoErr);
   }
+  EXPECT_EQ(b->rtTable, static_cast<const void*>(QXRTTable));
   ASSERT_NE(b->emptyHandle, nullptr);
   EXPECT_EQ(AZGetHandleSize(b->emptyHandle), 0);
   ASSERT_NE(b->pairTable, nullptr);
