@@ -381,3 +381,33 @@ TEST_F(DSAllocTest, ObjectPassesNeedAnOwnerAndAnIdleVI) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without the object system the start-up blocks are made all the same, and
+// a block that cannot be had is reported.
+TEST_F(DSAllocTest, StartUpBlocksAndTheirFailureReport) {
+  int32 runs = AZPBlocks()->runs;
+  ClearReports();
+  MemFailNthAllocation(2);
+  AZPAllocInit();
+  MemFailNthAllocation(0);
+  const AZPAllocBlocks* b = AZPBlocks();
+  EXPECT_EQ(b->runs, runs + 1);
+  EXPECT_NE(b->linkerTable, nullptr);
+  EXPECT_EQ(b->linkerNames, nullptr) << "the second allocation failed";
+  EXPECT_NE(b->block4000a, nullptr);
+  EXPECT_NE(b->emptyHandle, nullptr);
+  EXPECT_EQ(b->pairTable, nullptr) << "no object system: no pair table";
+  EXPECT_EQ(Reports("AZPAllocInit: out of memory"), 1);
+  UHandle first = b->emptyHandle;
+  ClearReports();
+  AZPAllocInit();
+  EXPECT_NE(AZPBlocks()->linkerNames, nullptr);
+  EXPECT_EQ(Reports("AZPAllocInit"), 0);
+  // The blocks live until the process ends; the fixture counts handles.
+  AZDisposeHandle(first);
+  AZDisposeHandle(AZPBlocks()->emptyHandle);
+}
+
+}  // namespace
