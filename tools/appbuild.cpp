@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "mgsource/config.h"
+#include "tools/vilibrary.h"
 
 namespace qxbuild {
 
@@ -14,6 +15,13 @@ void AddConfigTokenStrings(rsrcw::Writer* writer) {
   std::vector<std::string> names;
   for (int32 i = 1; i <= kCfgKeyCount; ++i) names.push_back(CfgKeyTableName(i));
   writer->Add(rsrcfmt::kTypeStrList, kCfgKeyListId, rsrcw::StrList(names), std::string(kCfgKeyListName));
+}
+
+void AddLibraryToolResources(rsrcw::Writer* writer) {
+  std::vector<std::string> texts(archfmt::kToolTexts, archfmt::kToolTexts + archfmt::kToolTextCount);
+  writer->Add(rsrcfmt::kTypeStrList, archfmt::kToolTextsId, rsrcw::StrList(texts), std::string(archfmt::kToolTextsName));
+  for (int32 id : {archfmt::kVIPaletteImage, archfmt::kCtlPaletteImage})
+    for (const auto& r : PaletteImage(id)) writer->Add(r.first, id, r.second);
 }
 
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,

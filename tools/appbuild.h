@@ -11,6 +11,11 @@ namespace qxbuild {
 // "ConfigTokenStrings" (STR# 11400), to an application file.
 void AddConfigTokenStrings(rsrcw::Writer* writer);
 
+// Adds what the run-time resource file carries for VI libraries: the texts
+// of the library tools, "_QLB tools errors" (STR# 14551), and the palette
+// images 6001 and 6002 (icon families) that new libraries copy.
+void AddLibraryToolResources(rsrcw::Writer* writer);
+
 // Copies the program file exeHost to outHost (with its permissions), then
 // appends resourceFile and the trailer (flags: bit 0 marks a built
 // application) whose offset is where resourceFile starts.  On failure
