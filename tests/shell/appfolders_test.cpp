@@ -1,0 +1,143 @@
+// What the engine needs of the shell's folders: names of temporary files in
+// the temporary folder, and their use by VI-library extraction.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "engine/vi/archive.h"
+#include "engine/vi/archive_format.h"
+#include "mgsource/debug.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/thread.h"
+#include "platform/qx_drives.h"
+#include "platform/qx_process.h"
+#include "shell/appfolders.h"
+#include "tools/vilibrary.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(Path p) {
+  LStr probe = {-1, {0}};
+  if (FPathToText(p, &probe) != kNoErr) return "<error>";
+  std::string s(size_t(probe.cnt) + 8, '\0');
+  LStrPtr l = reinterpret_cast<LStrPtr>(s.data());
+  l->cnt = 0;
+  if (FPathToText(p, l) != kNoErr) return "<error>";
+  return std::string(reinterpret_cast<const char*>(l->str), size_t(l->cnt));
+}
+
+Path ToPath(const std::string& text) {
+  Path p = nullptr;
+  EXPECT_EQ(FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p), kNoErr);
+  return p;
+}
+
+class Boundary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::once_flag once;
+    std::call_once(once, [] {
+      ASSERT_EQ(MemInit(), kNoErr);
+      ASSERT_EQ(ThInit(), kNoErr);
+      ASSERT_EQ(RInitResources(), kNoErr);
+    });
+    DBSetContinueAfterFailure(1);
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+    std::string t = (fs::temp_directory_path() / "qxshXXXXXX").string();
+    ASSERT_NE(mkdtemp(t.data()), nullptr);
+    root_ = t;
+    ASSERT_EQ(PlatDriveMap('T', root_.c_str(), kPlatDriveFixed), 0);
+    Path folder = ToPath("T:\\");
+    SetTempDirPath(folder);
+    FDisposePath(folder);
+  }
+  void TearDown() override {
+    SetTempDirPath(nullptr);
+    PlatDriveMap('T', nullptr, 0);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+    FExitFileMgr();
+  }
+  std::string root_;
+  const std::string pid_ = std::to_string(PlatProcessId() % 10000);
+};
+
+TEST_F(Boundary, TemporaryFileNames) {
+  const struct {
+    const char* format;
+    std::string name;
+  } cases[] = {
+      {"uarc%ld.vi", "uarc" + pid_ + ".vi"},
+      {"qxm%ld.rtm", "qxm" + pid_ + ".rtm"},
+      {"vipg%d.000", "vipg" + pid_ + ".000"},
+      {"$temp.qlb", "$temp.qlb"},
+  };
+  for (const auto& c : cases) {
+    Path p = MakeTempFilePath(c.format, nullptr);
+    ASSERT_NE(p, nullptr) << c.format;
+    EXPECT_EQ(Text(p), "T:\\" + c.name);
+    // A given path is reused.
+    Path again = MakeTempFilePath(c.format, p);
+    EXPECT_EQ(again, p);
+    EXPECT_EQ(Text(again), "T:\\" + c.name);
+    FDisposePath(p);
+  }
+  // Names a path component can't hold give none; a given path stays the
+  // caller's.
+  Path kept = ToPath("T:\\x");
+  EXPECT_EQ(MakeTempFilePath(std::string(300, 'a').c_str(), kept), nullptr);
+  EXPECT_EQ(MakeTempFilePath(nullptr, nullptr), nullptr);
+  EXPECT_EQ(MakeTempFilePath("", nullptr), nullptr);
+  EXPECT_TRUE(FIsAPath(kept));
+  FDisposePath(kept);
+  // Without a folder set, the host's temporary folder.
+  SetTempDirPath(nullptr);
+  Path p = MakeTempFilePath("uarc%ld.ctl", nullptr);
+  Path host = nullptr;
+  ASSERT_EQ(FTempDirPath(&host), kNoErr);
+  Str255 name;
+  name[0] = 0;
+  ASSERT_EQ(FNamePtr(p, name), kNoErr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]), "uarc" + pid_ + ".ctl");
+  ASSERT_EQ(FDirName(p, p), kNoErr);
+  EXPECT_EQ(FPathCmp(p, host), 0);
+  FDisposePath(p);
+  FDisposePath(host);
+  EXPECT_EQ(GetTempDirPath(nullptr), kArgErr);
+}
+
+// The library code makes its temporary member files with these names and
+// removes them at shut-down.
+TEST_F(Boundary, LibraryExtractionUsesTheShellsNames) {
+  qxbuild::VILibraryWriter lib("l.qlb");
+  lib.Add(qxbuild::MakeMember("big.vi", archfmt::kTypeVI, {}, 0, 0x05008007, 300000, 9));
+  lib.Add(qxbuild::MakeMember("big.ctl", archfmt::kTypeControl, {}, 0, 0x05008007, 300000, 9));
+  ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/l.qlb", lib.Write()));
+  ArchiveSetTempPathProc(&MakeTempFilePath);
+  for (const char* member : {"T:\\l.qlb\\big.vi", "T:\\l.qlb\\big.ctl"}) {
+    Path m = ToPath(member);
+    RsrcFileRef file = 0;
+    ASSERT_EQ(ArchiveExtractByPath(m, nullptr, &file, nullptr, nullptr), kNoErr) << member;
+    EXPECT_EQ(RCloseFile(file), kNoErr);
+    FDisposePath(m);
+  }
+  EXPECT_TRUE(fs::exists(root_ + "/uarc" + pid_ + ".vi"));
+  EXPECT_TRUE(fs::exists(root_ + "/uarc" + pid_ + ".ctl"));
+  ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/$temp.qlb", {1}));
+  EXPECT_EQ(CleanUpArchive(), kNoErr);
+  EXPECT_FALSE(fs::exists(root_ + "/uarc" + pid_ + ".vi"));
+  EXPECT_FALSE(fs::exists(root_ + "/uarc" + pid_ + ".ctl"));
+  EXPECT_FALSE(fs::exists(root_ + "/$temp.qlb"));
+  ArchiveSetTempPathProc(nullptr);
+}
+
+}  // namespace
