@@ -132,7 +132,7 @@ bool PalettePut(Palette* p, int32 entryId, uInt32 memberType, const std::string&
     if (p->columns < kPaletteGrowColumns && before <= p->columns) ++p->columns;
   }
   const int32 count = int32(p->entries.size());
-  while (p->columns * p->columns < count) ++p->columns;
+  while (int64(p->columns) * p->columns < count) ++p->columns;
   return true;
 }
 

@@ -57,6 +57,11 @@ TEST_F(ArchivePaletteTest, ColumnsFollowTheCount) {
   }
   ASSERT_TRUE(archive::PalettePut(&q, 99, kTypeVI, "y"));
   EXPECT_EQ(q.columns, 5);
+  // Columns read from a file may be as wide as 16 bits allow.
+  Palette wide;
+  wide.columns = 0xFFFF;
+  ASSERT_TRUE(archive::PalettePut(&wide, 1, kTypeVI, "w"));
+  EXPECT_EQ(wide.columns, 0xFFFF);
   EXPECT_FALSE(archive::PalettePut(&q, 0x10000, kTypeVI, "z")) << "entry ids are 16 bits";
   EXPECT_FALSE(archive::PalettePut(&q, 0, kTypeVI, "z"));
 

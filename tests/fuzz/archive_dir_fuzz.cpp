@@ -1,0 +1,108 @@
+// VI-library directories come from files: any bytes as an ADir, read by the
+// checked view, listed in every sort mode, and read again inside a library
+// opened from memory.  Every source lies in a block of exactly its size.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/vi/archive.h"
+#include "engine/vi/archive_internal.h"
+#include "fuzz_support.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/thread.h"
+#include "tools/rsrcwriter.h"
+
+namespace {
+
+using namespace archfmt;
+
+#define CHECK(cond)                                                 \
+  do {                                                              \
+    if (!(cond)) {                                                  \
+      std::fprintf(stderr, "invariant broken: %s (%d)\n", #cond, __LINE__); \
+      std::abort();                                                 \
+    }                                                               \
+  } while (0)
+
+bool Init() { return FuzzStartManagers() && ThInit() == kNoErr && RInitResources() == kNoErr; }
+
+void CheckListing(const uChar* bytes, const archive::ArchiveDir& dir) {
+  for (int32 mode : {0, 1, 2, 3}) {
+    std::vector<archive::ListRecord> recs;
+    CHECK(archive::SortedListing(bytes, dir, mode, &recs) == kNoErr);
+    CHECK(int32(recs.size()) == dir.Count());
+    std::vector<bool> seen(recs.size(), false);
+    for (size_t i = 0; i < recs.size(); ++i) {
+      // Every record names an entry, each once.
+      int32 k = 0;
+      while (k < dir.Count() && dir.Offset(k) + kEntryName != recs[i].nameOffset) ++k;
+      CHECK(k < dir.Count() && !seen[size_t(k)]);
+      seen[size_t(k)] = true;
+      CHECK(recs[i].id == dir.Id(k) && recs[i].type == dir.Type(k));
+      CHECK((recs[i].flags & ~0x10) == 3);
+      if (mode == 0) CHECK(k == int32(i));
+      if (i > 0 && mode != 0) {
+        const bool top0 = recs[i - 1].flags & 0x10, top1 = recs[i].flags & 0x10;
+        if (mode == 2) CHECK(top0 || !top1);
+        if (mode == 3) CHECK(!top0 || top1);
+        if (top0 == top1 || mode == 1)
+          CHECK(PStrCaseCmp(bytes + recs[i - 1].nameOffset, bytes + recs[i].nameOffset) <= 0);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = Init();
+  if (!ready || size > 1 << 16) return 0;
+  std::unique_ptr<uChar[]> bytes(new uChar[size ? size : 1]);
+  if (size) std::memcpy(bytes.get(), data, size);
+  archive::ArchiveDir dir;
+  const MgErr err = dir.Attach(bytes.get(), int32(size));
+  CHECK(err == kNoErr || err == kRsrcFileNotFoundErr);
+  if (!err) {
+    uInt32 end = kDirHeaderSize;
+    for (int32 i = 0; i < dir.Count(); ++i) {
+      CHECK(dir.Offset(i) == end);
+      end += uInt32(dir.Size(i));
+      CHECK(end <= size);
+      CHECK(dir.Find(dir.Name(i)) <= i);
+    }
+    CheckListing(bytes.get(), dir);
+  } else {
+    CHECK(dir.Count() == 0);
+  }
+
+  // The same directory inside a library opened from memory.
+  rsrcw::Writer w(kFileType, kCreator);
+  w.Add(kRsrcDir, kDirId, rsrcw::Bytes(data, data + size));
+  const rsrcw::Bytes file = w.Write();
+  UHandle image = AZNewHandle(int32(file.size()));
+  if (!image) return 0;
+  std::memcpy(*image, file.data(), file.size());
+  RsrcFileRef ref = 0;
+  if (ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, image) != kNoErr) {
+    AZDisposeHandle(image);
+    return 0;
+  }
+  CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHandle(0));
+  UHandle records = AZNewHandle(0);
+  const MgErr listed = ArchiveDirListRef(ref, names, records, 2, 0);
+  CHECK(listed == err);
+  if (!listed) {
+    CHECK((*names)->cnt == dir.Count());
+    CHECK(AZGetHandleSize(records) == 12 * dir.Count());
+  }
+  // A library without compressed members has nothing to extract.
+  if (dir.Count() > 0) CHECK(ArchiveExtractToTmpFile(ref, dir.Name(0), nullptr, nullptr, kTypeVI) == kRsrcNotFoundErr);
+  AZDisposeHandle(reinterpret_cast<UHandle>(names));
+  AZDisposeHandle(records);
+  RCloseFile(ref);
+  return 0;
+}
