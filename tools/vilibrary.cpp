@@ -74,7 +74,7 @@ LibraryMember MakeMember(const std::string& name, uInt32 type, const ResourceLis
   if (padding) {
     Bytes pad(padding, pattern);
     for (size_t i = 0; i < padding; i += 97) pad[i] = uChar(i / 97);
-    w.Add(FourCC('D', 'A', 'T', 'A'), 0, pad);
+    w.Add(FourCC("DATA"), 0, pad);
   }
   m.file = w.Write();
   return m;
@@ -115,7 +115,7 @@ Bytes Directory(const std::vector<LibraryMember>& members) {
     const int32 n = int32(m.name.size() < 255 ? m.name.size() : 255);
     b.resize(at + size_t(EntrySize(n)), 0);
     PutBE32(&b[at + kEntryId], uInt32(id++));
-    PutCode(&b[at + kEntryType], m.type);
+    PutNative32(&b[at + kEntryType], m.type);
     PutBE32(&b[at + kEntryVersion], m.version);
     PutBE32(&b[at + kEntryFlags], m.flags);
     PutBE32(&b[at + kEntryModDate], m.modDate);
@@ -149,10 +149,10 @@ ResourceList PaletteImage(int32 which) {
     }
   Bytes family = icon;
   family.insert(family.end(), mask.begin(), mask.end());
-  return {{FourCC('I', 'C', 'O', 'N'), icon},
-          {FourCC('i', 'c', 'l', '4'), icl4},
-          {FourCC('i', 'c', 'l', '8'), icl8},
-          {FourCC('I', 'C', 'N', '#'), family}};
+  return {{FourCC("ICON"), icon},
+          {FourCC("icl4"), icl4},
+          {FourCC("icl8"), icl8},
+          {FourCC("ICN#"), family}};
 }
 
 void VILibraryWriter::SetPalette(int32 paletteId, const Bytes& entries, const Bytes& names) {
@@ -184,7 +184,7 @@ void VILibraryWriter::AddTo(rsrcw::Writer* w) const {
       w->Add(kRsrcPaletteNames, ids[k], names_[k].empty() ? empty : names_[k], names[k]);
     }
     for (const auto& r : PaletteImage(k == 0 ? kVIPaletteImage : kCtlPaletteImage))
-      if (r.first != FourCC('I', 'C', 'N', '#')) w->Add(r.first, ids[k], r.second, names[k]);
+      if (r.first != FourCC("ICN#")) w->Add(r.first, ids[k], r.second, names[k]);
   }
   const std::string base = title_.substr(0, title_.find('.'));
   w->Add(kRsrcString, kVIPaletteTitleId, TextResource(base + kVIPaletteSuffix));

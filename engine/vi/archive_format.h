@@ -10,51 +10,42 @@
 #pragma once
 #include "mgsource/byteorder.h"
 #include "mgsource/extcode.h"
+#include "mgsource/fourcc.h"
 
 namespace archfmt {
 
-// A code held in memory from its four stored bytes, and back.
-inline uInt32 GetCode(const uChar* p) { return FourCC(char(p[0]), char(p[1]), char(p[2]), char(p[3])); }
-inline void PutCode(uChar* p, uInt32 code) {
-  constexpr uInt32 probe = FourCC('A', 'B', 'C', 'D');
-  uChar b[4];
-  PutNative32(b, probe);
-  if (b[0] == 'A') PutNative32(p, code);
-  else PutBE32(p, code);
-}
-
 // The library file.
-constexpr uInt32 kFileType = FourCC('Q', 'X', 'A', 'R');
-constexpr uInt32 kCreator = FourCC('Q', 'N', 'L', 'X');
+constexpr uInt32 kFileType = FourCC("QXAR");
+constexpr uInt32 kCreator = FourCC("QNLX");
 constexpr char kExtension[] = ".qlb";
 
 // Member file types.
-constexpr uInt32 kTypeVI = FourCC('Q', 'X', 'I', 'N');
-constexpr uInt32 kTypeControl = FourCC('Q', 'X', 'C', 'C');
-constexpr uInt32 kTypeSubroutine = FourCC('Q', 'X', 'S', 'B');
-constexpr uInt32 kTypeRunMenu = FourCC('R', 'M', 'N', 'U');
+constexpr uInt32 kTypeVI = FourCC("QXIN");
+constexpr uInt32 kTypeControl = FourCC("QXCC");
+constexpr uInt32 kTypeSubroutine = FourCC("QXSB");
+constexpr uInt32 kTypeRunMenu = FourCC("RMNU");
 // A run-time menu file is no resource file; it starts with these characters.
 constexpr char kRunMenuSignature[] = "Run-Time Menu";
 
 // Resource types of a library.
-constexpr uInt32 kRsrcDir = FourCC('A', 'D', 'i', 'r');
-constexpr uInt32 kRsrcCompressed = FourCC('C', 'P', 'R', 'F');
-constexpr uInt32 kRsrcIcon = FourCC('I', 'C', 'O', 'N');
-constexpr uInt32 kRsrcStrList = FourCC('S', 'T', 'R', '#');
-constexpr uInt32 kRsrcString = FourCC('S', 'T', 'R', ' ');
-constexpr uInt32 kRsrcOldPalette = FourCC('P', 'A', 'L', 'M');
-constexpr uInt32 kRsrcPalette = FourCC('P', 'L', 'M', '2');
-constexpr uInt32 kRsrcPaletteNames = FourCC('C', 'P', 'S', 'T');
+constexpr uInt32 kRsrcDir = FourCC("ADir");
+constexpr uInt32 kRsrcCompressed = FourCC("CPRF");
+constexpr uInt32 kRsrcIcon = FourCC("ICON");
+constexpr uInt32 kRsrcStrList = FourCC("STR#");
+constexpr uInt32 kRsrcString = FourCC("STR ");
+constexpr uInt32 kRsrcOldPalette = FourCC("PALM");
+constexpr uInt32 kRsrcPalette = FourCC("PLM2");
+constexpr uInt32 kRsrcPaletteNames = FourCC("CPST");
 // A member's own resources of id 0 that are copied beside it, in copy order.
 constexpr uInt32 kCopiedTypes[7] = {
-    FourCC('I', 'C', 'O', 'N'), FourCC('C', 'P', 'T', 'M'), FourCC('C', 'P', 'C', 'T'), FourCC('S', 'T', 'R', 'G'),
-    FourCC('H', 'L', 'P', 'P'), FourCC('H', 'L', 'P', 'T'), FourCC('T', 'I', 'T', 'L')};
+    FourCC("ICON"), FourCC("CPTM"), FourCC("CPCT"), FourCC("STRG"),
+    FourCC("HLPP"), FourCC("HLPT"), FourCC("TITL")};
 constexpr int32 kCopiedFromId = 0;
 // A member's resources that are removed with it, in removal order.
 constexpr uInt32 kMemberTypes[9] = {
-    FourCC('S', 'T', 'R', '#'), FourCC('I', 'C', 'O', 'N'), FourCC('C', 'P', 'T', 'M'),
-    FourCC('C', 'P', 'C', 'T'), FourCC('H', 'L', 'P', 'P'), FourCC('H', 'L', 'P', 'T'),
-    FourCC('T', 'I', 'T', 'L'), FourCC('C', 'P', 'R', 'F'), FourCC('S', 'T', 'R', 'G')};
+    FourCC("STR#"), FourCC("ICON"), FourCC("CPTM"),
+    FourCC("CPCT"), FourCC("HLPP"), FourCC("HLPT"),
+    FourCC("TITL"), FourCC("CPRF"), FourCC("STRG")};
 
 // The directory, ADir 0: a 24-byte header, then the entries back to back.
 constexpr int32 kDirId = 0;

@@ -26,7 +26,7 @@ class ArchiveDir {
   int32 Count() const { return int32(at_.size()); }
   uInt32 Offset(int32 i) const { return at_[size_t(i)]; }
   int32 Id(int32 i) const { return int32(GetBE32(p_ + at_[size_t(i)] + archfmt::kEntryId)); }
-  uInt32 Type(int32 i) const { return archfmt::GetCode(p_ + at_[size_t(i)] + archfmt::kEntryType); }
+  uInt32 Type(int32 i) const { return GetNative32(p_ + at_[size_t(i)] + archfmt::kEntryType); }
   uInt32 Version(int32 i) const { return GetBE32(p_ + at_[size_t(i)] + archfmt::kEntryVersion); }
   uInt32 Flags(int32 i) const { return GetBE32(p_ + at_[size_t(i)] + archfmt::kEntryFlags); }
   uInt32 ModDate(int32 i) const { return GetBE32(p_ + at_[size_t(i)] + archfmt::kEntryModDate); }

@@ -66,7 +66,7 @@ uInt32 MemberVersion(RsrcFileRef source) {
     RRelease(h);
     if (whole) return v;
   }
-  if (RGet(RunTimeRsrcFile(), FourCC('v', 'e', 'r', 's'), 1, &h) == kNoErr) {
+  if (RGet(RunTimeRsrcFile(), FourCC("vers"), 1, &h) == kNoErr) {
     const bool whole = AZGetHandleSize(h) >= 4;
     const uInt32 v = whole ? GetBE32(*h) : 0;
     if (whole) return v;
@@ -197,7 +197,7 @@ MgErr DirWithEntry(const uChar* dirBytes, const ArchiveDir& dir, int32 index, in
       at = dir.Offset(index);
     }
     uChar* e = out->data() + at;
-    PutCode(e + kEntryType, type);
+    PutNative32(e + kEntryType, type);
     PutBE32(e + kEntryVersion, version);
     PutBE32(e + kEntryModDate, info.mdate);
     PutBE32(e + kEntryDate2, info.cdate);

@@ -72,7 +72,7 @@ void FreeEntry(int32 id) {
 UHandle HandleOf(uInt32 word) { return reinterpret_cast<UHandle>(uintptr_t(word)); }
 uInt32 WordOf(UHandle h) { return uInt32(reinterpret_cast<uintptr_t>(h)); }
 
-constexpr uInt32 kTypeICNList = FourCC('I', 'C', 'N', '#');
+constexpr uInt32 kTypeICNList = FourCC("ICN#");
 constexpr int32 kIconBytes = 128;
 
 int32 KindBytes(int32 kind) { return kind == kImageIcon4 ? 512 : kind == kImageIcon8 ? 1024 : kIconBytes; }
@@ -125,17 +125,17 @@ MgErr ReleaseData(const ImageEntry& e) {
 
 uInt32 IRsrcTypeOfKind(int32 kind) {
   switch (kind) {
-    case 1: return FourCC('I', 'C', 'O', 'N');
-    case 2: return FourCC('i', 'c', 'l', '4');
-    case 3: return FourCC('i', 'c', 'l', '8');
+    case 1: return FourCC("ICON");
+    case 2: return FourCC("icl4");
+    case 3: return FourCC("icl8");
     case 4: return kTypeICNList;
-    case 6: return FourCC('B', 'M', 'A', 'P');
-    case 8: return FourCC('P', 'I', 'C', 'T');
-    case 9: return FourCC('D', 'S', 'I', 'M');
-    case 10: return FourCC('P', 'I', 'C', 'C');
-    case 11: return FourCC('C', 'U', 'R', 'S');
-    case 12: return FourCC('W', 'D', 'I', 'B');
-    case 16: return FourCC('W', 'E', 'M', 'F');
+    case 6: return FourCC("BMAP");
+    case 8: return FourCC("PICT");
+    case 9: return FourCC("DSIM");
+    case 10: return FourCC("PICC");
+    case 11: return FourCC("CURS");
+    case 12: return FourCC("WDIB");
+    case 16: return FourCC("WEMF");
     default: return 0;
   }
 }

@@ -12,7 +12,7 @@
 namespace archtest {
 namespace {
 
-constexpr uInt32 kDATA = FourCC('D', 'A', 'T', 'A');
+constexpr uInt32 kDATA = FourCC("DATA");
 
 class ArchiveExtractTest : public ArchiveTest {
  protected:
@@ -235,7 +235,7 @@ class BuiltAppLibrary : public ArchiveTest {
     lib.Add(qxbuild::MakeMember("sub.vi", kTypeVI));
     lib.Add(qxbuild::MakeMember("main.vi", kTypeVI, {}, kFlagTopLevel));
     lib.Add(qxbuild::MakeMember("shared.ctl", kTypeControl));
-    rsrcw::Writer w(FourCC('A', 'P', 'P', 'L'), kCreator);
+    rsrcw::Writer w(FourCC("APPL"), kCreator);
     qxbuild::AddConfigTokenStrings(&w);
     qxbuild::AddLibraryToolResources(&w);
     if (directory.empty()) {

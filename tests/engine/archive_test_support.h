@@ -73,7 +73,7 @@ inline Path ToPath(const std::string& text) {
 // The code's four characters.
 inline std::string CodeText(uInt32 code) {
   uChar b[4];
-  PutCode(b, code);
+  PutNative32(b, code);
   return std::string(reinterpret_cast<const char*>(b), 4);
 }
 
@@ -126,7 +126,7 @@ class ArchiveTest : public qxtest::EngineTest {
     ASSERT_EQ(PlatDriveMap('L', root_.c_str(), kPlatDriveFixed), 0);
     ArchiveSetTempPathProc(&TempPath);
     // The run-time resource file with the texts and images of the tools.
-    rsrcw::Writer w(FourCC('A', 'P', 'P', 'L'), kCreator);
+    rsrcw::Writer w(FourCC("APPL"), kCreator);
     qxbuild::AddLibraryToolResources(&w);
     ASSERT_TRUE(rsrcw::WriteHostFile(Host("runtime.rsc"), w.Write()));
     OwnedPath rt(P("runtime.rsc"));

@@ -5,9 +5,9 @@
 namespace archtest {
 namespace {
 
-constexpr uInt32 kCPTM = FourCC('C', 'P', 'T', 'M'), kHLPT = FourCC('H', 'L', 'P', 'T'),
-                 kTITL = FourCC('T', 'I', 'T', 'L'), kDATA = FourCC('D', 'A', 'T', 'A'),
-                 kICL4 = FourCC('i', 'c', 'l', '4'), kICL8 = FourCC('i', 'c', 'l', '8');
+constexpr uInt32 kCPTM = FourCC("CPTM"), kHLPT = FourCC("HLPT"),
+                 kTITL = FourCC("TITL"), kDATA = FourCC("DATA"),
+                 kICL4 = FourCC("icl4"), kICL8 = FourCC("icl8");
 
 std::string Text(int32 n) { return kToolTexts[n - 1]; }
 
@@ -57,7 +57,7 @@ TEST_F(ArchiveToolsTest, CreateMakesTheLibraryWideResources) {
     EXPECT_EQ(ResourceText(ref, kRsrcIcon, id), BytesText(family[0].second));
     EXPECT_EQ(ResourceText(ref, kICL4, id), BytesText(family[1].second));
     EXPECT_EQ(ResourceText(ref, kICL8, id), BytesText(family[2].second));
-    EXPECT_EQ(ResourceText(ref, FourCC('I', 'C', 'N', '#'), id), "<err 15>");
+    EXPECT_EQ(ResourceText(ref, FourCC("ICN#"), id), "<err 15>");
   }
   Str255 name;
   int32 id;
@@ -159,10 +159,10 @@ TEST_F(ArchiveToolsTest, AddFailuresGiveTheirTexts) {
   PutMember("a.vi", kTypeVI);
   ASSERT_EQ(AddFile("lib.qlb", "a.vi"), kNoErr);
   Put("plain.txt", rsrcw::BytesOf("no resources here"));
-  rsrcw::Writer other(FourCC('T', 'E', 'X', 'T'), kCreator);
+  rsrcw::Writer other(FourCC("TEXT"), kCreator);
   other.Add(kDATA, 0, Bytes{1});
   Put("other.rsc", other.Write());
-  rsrcw::Writer notLib(FourCC('A', 'P', 'P', 'L'), kCreator);
+  rsrcw::Writer notLib(FourCC("APPL"), kCreator);
   notLib.Add(kDATA, 0, Bytes{1});
   Put("notlib.qlb", notLib.Write());
   fs::create_directory(Host("folder.qlb"));
@@ -247,7 +247,7 @@ TEST_F(ArchiveToolsTest, RemoveModes) {
   ASSERT_EQ(Remove("lib.qlb\\B.vi", "b-out.vi", 1, &text, &file), kNoErr);
   EXPECT_TRUE(Get("b-out.vi") == Get("b.vi")) << "written to the destination even when opened";
   EXPECT_NE(file, 0u);
-  EXPECT_EQ(ResourceText(file, FourCC('D', 'A', 'T', 'A'), 0).size(), 100u);
+  EXPECT_EQ(ResourceText(file, FourCC("DATA"), 0).size(), 100u);
   RCloseFile(file);
   EXPECT_EQ(List("lib.qlb", 0).names, (std::vector<std::string>{"a.vi", "c.vi"}));
   // 0: remove; every resource of the member goes.

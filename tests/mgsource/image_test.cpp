@@ -7,8 +7,8 @@
 namespace rsrctest {
 namespace {
 
-constexpr ResType kICNList = FourCC('I', 'C', 'N', '#'), kICL4 = FourCC('i', 'c', 'l', '4'),
-                  kICL8 = FourCC('i', 'c', 'l', '8');
+constexpr ResType kICNList = FourCC("ICN#"), kICL4 = FourCC("icl4"),
+                  kICL8 = FourCC("icl8");
 
 class Boundary : public RsrcTest {
  protected:

@@ -19,7 +19,7 @@
 namespace {
 std::string Code(uInt32 c) {
   uChar b[4];
-  archfmt::PutCode(b, c);
+  PutNative32(b, c);
   return std::string(reinterpret_cast<const char*>(b), 4);
 }
 std::string Name(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     const uChar* p = reinterpret_cast<const uChar*>(*names) + 4;
     std::memcpy(first, p, size_t(p[0]) + 1);
     RsrcFileRef member = 0;
-    err = ArchiveExtractToTmpFile(rt, first, nullptr, &member, FourCC('Q', 'X', 'I', 'N'));
+    err = ArchiveExtractToTmpFile(rt, first, nullptr, &member, FourCC("QXIN"));
     int32 types = -1;
     if (!err) RCountTypes(member, &types);
     std::printf("extract=%d %d\n", int(err), int(types));
