@@ -6,6 +6,7 @@
 #include "mgsource/config.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/memory.h"
+#include "mgsource/path_internal.h"
 #include "mgsource/sorting.h"
 #include "rtrsrc.h"
 
@@ -85,10 +86,10 @@ int32 CompareRecords(const void* a, const void* b, void* data) {
 MgErr StoreListing(const uChar* dirBytes, const std::vector<ListRecord>& recs, CPStrHandle names, UHandle records,
                    int32 recordSize) {
   UHandle nh = reinterpret_cast<UHandle>(names);
-  if (HandleSize(nh) < 0 || (records && HandleSize(records) < 0)) return kArgErr;
+  if (path_detail::HandleSize(nh) < 0 || (records && path_detail::HandleSize(records) < 0)) return kArgErr;
   int32 bytes = 4;
   for (const ListRecord& r : recs) bytes += 1 + dirBytes[r.nameOffset];
-  if (MgErr err = SetHandleSize(nh, bytes)) return err;
+  if (MgErr err = path_detail::SetSize(nh, bytes)) return err;
   uChar* out = *nh;
   PutNative32(out, uInt32(recs.size()));
   out += 4;
@@ -97,7 +98,7 @@ MgErr StoreListing(const uChar* dirBytes, const std::vector<ListRecord>& recs, C
     out += 1 + dirBytes[r.nameOffset];
   }
   if (!records) return kNoErr;
-  if (MgErr err = SetHandleSize(records, recordSize * int32(recs.size()))) return err;
+  if (MgErr err = path_detail::SetSize(records, recordSize * int32(recs.size()))) return err;
   uChar* rec = *records;
   for (const ListRecord& r : recs) {
     PutNative32(rec, uInt32(r.flags));
@@ -159,6 +160,14 @@ MgErr SortedListing(const uChar* dirBytes, const ArchiveDir& dir, int32 sortMode
   return kNoErr;
 }
 
+MgErr OpenMemberLibrary(Path member, RsrcFileRef* ref, PStr name) {
+  Path library = nullptr;
+  if (MgErr err = SplitMemberPath(member, &library, name)) return err;
+  MgErr err = OpenCached(library, ref);
+  FDisposePath(library);
+  return err;
+}
+
 MgErr LoadDir(RsrcFileRef library, UHandle* handle, ArchiveDir* dir) {
   *handle = nullptr;
   UHandle h = nullptr;
@@ -218,16 +227,12 @@ MgErr ArchiveLookupMember(Path library, ConstPStr name, uInt32* type) {
 MgErr ArchivePathMemberInfo(Path member, FileInfoRec* info) {
   if (!info) return kArgErr;
   Scope scope;
-  Path library = nullptr;
   Str255 name;
-  if (MgErr err = SplitMemberPath(member, &library, name)) return err;
   RsrcFileRef ref = 0;
-  MgErr err = OpenCached(library, &ref);
-  FDisposePath(library);
-  if (err) return err;
+  if (MgErr err = OpenMemberLibrary(member, &ref, name)) return err;
   UHandle h = nullptr;
   ArchiveDir dir;
-  if ((err = LoadDir(ref, &h, &dir))) return err;
+  if (MgErr err = LoadDir(ref, &h, &dir)) return err;
   const int32 i = dir.Find(name);
   if (i < 0) return kFileNotFoundErr;
   std::memset(info, 0, sizeof *info);

@@ -254,15 +254,11 @@ MgErr ArchiveExtractByPath(Path member, Path destination, RsrcFileRef* file, uIn
   if (file) *file = 0;
   if (palettePosition) *palettePosition = Point{-1, -1};
   Scope scope;
-  Path library = nullptr;
   Str255 name;
-  if (MgErr err = SplitMemberPath(member, &library, name)) return err;
   RsrcFileRef ref = 0;
-  MgErr err = OpenCached(library, &ref);
-  FDisposePath(library);
-  if (err) return err;
+  if (MgErr err = OpenMemberLibrary(member, &ref, name)) return err;
   uInt32 memberType = 0;
-  if ((err = FindMember(ref, name, &memberType, nullptr))) return err;
+  if (MgErr err = FindMember(ref, name, &memberType, nullptr)) return err;
   if (type) *type = memberType;
   return ArchiveExtractToTmpFile(ref, name, destination, file, memberType);
 }

@@ -152,6 +152,9 @@ MgErr LoadDir(RsrcFileRef library, UHandle* handle, ArchiveDir* dir);
 // Splits a path inside a library into the library's path (a new path the
 // caller disposes) and the member's name; 1 for a path that is not absolute.
 MgErr SplitMemberPath(Path member, Path* library, PStr name);
+// Opens, through the cache, the library of a path inside one, and gives the
+// member's name.
+MgErr OpenMemberLibrary(Path member, RsrcFileRef* ref, PStr name);
 // Looks a member up: its type and id; 7 when absent.
 MgErr FindMember(RsrcFileRef library, ConstPStr name, uInt32* type, int32* id);
 
@@ -161,9 +164,6 @@ uChar* ChunkBuffer();
 // Frees the chunk buffer and forgets the temporary files (shut-down).
 void FreeChunkBuffer();
 
-// Sizes and handles of either zone.
-int32 HandleSize(UHandle h);
-MgErr SetHandleSize(UHandle h, int32 size);
 // A new application-zone handle holding the bytes.
 MgErr NewHandleOf(const std::vector<uChar>& bytes, UHandle* out);
 // Replaces a handle's bytes (either zone).

@@ -5,6 +5,7 @@
 #include "archive_internal.h"
 #include "mgsource/config.h"
 #include "mgsource/memory.h"
+#include "mgsource/path_internal.h"
 #include "mgsource/thread.h"
 #include "rtrsrc.h"
 
@@ -131,19 +132,6 @@ void FreeChunkBuffer() {
   CloseCache();
 }
 
-int32 HandleSize(UHandle h) {
-  if (!h) return -1;
-  if (AZIsHandle(h)) return AZGetHandleSize(h);
-  if (MemIsDSHandle(h)) return DSGetHandleSize(h);
-  return -1;
-}
-
-MgErr SetHandleSize(UHandle h, int32 size) {
-  if (AZIsHandle(h)) return AZSetHandleSize(h, size);
-  if (MemIsDSHandle(h)) return DSSetHandleSize(h, size);
-  return kArgErr;
-}
-
 MgErr NewHandleOf(const std::vector<uChar>& bytes, UHandle* out) {
   *out = AZNewHandle(int32(bytes.size()));
   if (!*out) return kMemFullErr;
@@ -152,7 +140,7 @@ MgErr NewHandleOf(const std::vector<uChar>& bytes, UHandle* out) {
 }
 
 MgErr SetHandleBytes(UHandle h, const std::vector<uChar>& bytes) {
-  if (MgErr err = SetHandleSize(h, int32(bytes.size()))) return err;
+  if (MgErr err = path_detail::SetSize(h, int32(bytes.size()))) return err;
   if (!bytes.empty()) std::memcpy(*h, bytes.data(), bytes.size());
   return kNoErr;
 }

@@ -19,6 +19,7 @@
 #include "engine/vi/archive_internal.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine_test_support.h"
+#include "mgsource/path_test_util.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
@@ -37,38 +38,10 @@ using namespace archfmt;
 using rsrcw::Bytes;
 namespace fs = std::filesystem;
 
-// A Pascal string from a C++ string.
-struct PS {
-  Str255 b;
-  explicit PS(const std::string& s) {
-    b[0] = uChar(s.size() > 255 ? 255 : s.size());
-    std::memcpy(b + 1, s.data(), b[0]);
-  }
-  operator PStr() { return b; }
-  operator ConstPStr() const { return b; }
-};
-inline std::string Str(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
-
-// A path that is disposed at the end of its scope.
-class OwnedPath {
- public:
-  explicit OwnedPath(Path p = nullptr) : p_(p) {}
-  ~OwnedPath() {
-    if (p_) FDisposePath(p_);
-  }
-  OwnedPath(const OwnedPath&) = delete;
-  OwnedPath& operator=(const OwnedPath&) = delete;
-  operator Path() const { return p_; }
-
- private:
-  Path p_;
-};
-
-inline Path ToPath(const std::string& text) {
-  Path p = nullptr;
-  EXPECT_EQ(FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p), kNoErr) << text;
-  return p;
-}
+using pathtest::PS;
+using pathtest::Str;
+using pathtest::ToPath;
+using OwnedPath = pathtest::Owned;
 
 // The code's four characters.
 inline std::string CodeText(uInt32 code) {

@@ -20,37 +20,29 @@ namespace {
 
 using namespace archfmt;
 
-#define CHECK(cond)                                                 \
-  do {                                                              \
-    if (!(cond)) {                                                  \
-      std::fprintf(stderr, "invariant broken: %s (%d)\n", #cond, __LINE__); \
-      std::abort();                                                 \
-    }                                                               \
-  } while (0)
-
 bool Init() { return FuzzStartManagers() && ThInit() == kNoErr && RInitResources() == kNoErr; }
 
 void CheckListing(const uChar* bytes, const archive::ArchiveDir& dir) {
   for (int32 mode : {0, 1, 2, 3}) {
     std::vector<archive::ListRecord> recs;
-    CHECK(archive::SortedListing(bytes, dir, mode, &recs) == kNoErr);
-    CHECK(int32(recs.size()) == dir.Count());
+    FUZZ_CHECK(archive::SortedListing(bytes, dir, mode, &recs) == kNoErr);
+    FUZZ_CHECK(int32(recs.size()) == dir.Count());
     std::vector<bool> seen(recs.size(), false);
     for (size_t i = 0; i < recs.size(); ++i) {
       // Every record names an entry, each once.
       int32 k = 0;
       while (k < dir.Count() && dir.Offset(k) + kEntryName != recs[i].nameOffset) ++k;
-      CHECK(k < dir.Count() && !seen[size_t(k)]);
+      FUZZ_CHECK(k < dir.Count() && !seen[size_t(k)]);
       seen[size_t(k)] = true;
-      CHECK(recs[i].id == dir.Id(k) && recs[i].type == dir.Type(k));
-      CHECK((recs[i].flags & ~0x10) == 3);
-      if (mode == 0) CHECK(k == int32(i));
+      FUZZ_CHECK(recs[i].id == dir.Id(k) && recs[i].type == dir.Type(k));
+      FUZZ_CHECK((recs[i].flags & ~0x10) == 3);
+      if (mode == 0) FUZZ_CHECK(k == int32(i));
       if (i > 0 && mode != 0) {
         const bool top0 = recs[i - 1].flags & 0x10, top1 = recs[i].flags & 0x10;
-        if (mode == 2) CHECK(top0 || !top1);
-        if (mode == 3) CHECK(!top0 || top1);
+        if (mode == 2) FUZZ_CHECK(top0 || !top1);
+        if (mode == 3) FUZZ_CHECK(!top0 || top1);
         if (top0 == top1 || mode == 1)
-          CHECK(PStrCaseCmp(bytes + recs[i - 1].nameOffset, bytes + recs[i].nameOffset) <= 0);
+          FUZZ_CHECK(PStrCaseCmp(bytes + recs[i - 1].nameOffset, bytes + recs[i].nameOffset) <= 0);
       }
     }
   }
@@ -65,18 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size) std::memcpy(bytes.get(), data, size);
   archive::ArchiveDir dir;
   const MgErr err = dir.Attach(bytes.get(), int32(size));
-  CHECK(err == kNoErr || err == kRsrcFileNotFoundErr);
+  FUZZ_CHECK(err == kNoErr || err == kRsrcFileNotFoundErr);
   if (!err) {
     uInt32 end = kDirHeaderSize;
     for (int32 i = 0; i < dir.Count(); ++i) {
-      CHECK(dir.Offset(i) == end);
+      FUZZ_CHECK(dir.Offset(i) == end);
       end += uInt32(dir.Size(i));
-      CHECK(end <= size);
-      CHECK(dir.Find(dir.Name(i)) <= i);
+      FUZZ_CHECK(end <= size);
+      FUZZ_CHECK(dir.Find(dir.Name(i)) <= i);
     }
     CheckListing(bytes.get(), dir);
   } else {
-    CHECK(dir.Count() == 0);
+    FUZZ_CHECK(dir.Count() == 0);
   }
 
   // The same directory inside a library opened from memory.
@@ -94,13 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHandle(0));
   UHandle records = AZNewHandle(0);
   const MgErr listed = ArchiveDirListRef(ref, names, records, 2, 0);
-  CHECK(listed == err);
+  FUZZ_CHECK(listed == err);
   if (!listed) {
-    CHECK((*names)->cnt == dir.Count());
-    CHECK(AZGetHandleSize(records) == 12 * dir.Count());
+    FUZZ_CHECK((*names)->cnt == dir.Count());
+    FUZZ_CHECK(AZGetHandleSize(records) == 12 * dir.Count());
   }
   // A library without compressed members has nothing to extract.
-  if (dir.Count() > 0) CHECK(ArchiveExtractToTmpFile(ref, dir.Name(0), nullptr, nullptr, kTypeVI) == kRsrcNotFoundErr);
+  if (dir.Count() > 0) FUZZ_CHECK(ArchiveExtractToTmpFile(ref, dir.Name(0), nullptr, nullptr, kTypeVI) == kRsrcNotFoundErr);
   AZDisposeHandle(reinterpret_cast<UHandle>(names));
   AZDisposeHandle(records);
   RCloseFile(ref);

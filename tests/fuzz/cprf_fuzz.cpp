@@ -15,14 +15,6 @@
 
 namespace {
 
-#define CHECK(cond)                                                          \
-  do {                                                                       \
-    if (!(cond)) {                                                           \
-      std::fprintf(stderr, "invariant broken: %s (%d)\n", #cond, __LINE__); \
-      std::abort();                                                          \
-    }                                                                        \
-  } while (0)
-
 std::vector<uChar> Expand(const uChar* p, int32 size, uInt32 piece, MgErr* err) {
   archive::CprfReader r;
   std::vector<uChar> out;
@@ -52,22 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (n) std::memcpy(bytes.get(), data + 1, size_t(n));
   MgErr err;
   const std::vector<uChar> out = Expand(bytes.get(), n, piece, &err);
-  CHECK(err == kNoErr || err == kEOFErr || err == kRsrcFileNotFoundErr);
+  FUZZ_CHECK(err == kNoErr || err == kEOFErr || err == kRsrcFileNotFoundErr);
   if (err) return 0;
-  CHECK(out.size() == GetBE32(bytes.get()));
+  FUZZ_CHECK(out.size() == GetBE32(bytes.get()));
   // Bytes whose bit is clear are zero.
   const uChar* bitmap = bytes.get() + 4;
   for (size_t i = 0; i < out.size(); ++i)
-    if (!((bitmap[i / 8] >> (i % 8)) & 1)) CHECK(out[i] == 0);
+    if (!((bitmap[i / 8] >> (i % 8)) & 1)) FUZZ_CHECK(out[i] == 0);
   // Compressed again and expanded, the same bytes; never larger than the
   // resource it came from.
   archive::CprfWriter w;
-  CHECK(w.Begin(uInt32(out.size())) == kNoErr);
+  FUZZ_CHECK(w.Begin(uInt32(out.size())) == kNoErr);
   w.Feed(out.data(), uInt32(out.size()));
   UHandle h = w.Finish();
-  CHECK(h && AZGetHandleSize(h) <= n);
+  FUZZ_CHECK(h && AZGetHandleSize(h) <= n);
   const std::vector<uChar> again = Expand(*h, AZGetHandleSize(h), piece + 13, &err);
-  CHECK(err == kNoErr && again == out);
+  FUZZ_CHECK(err == kNoErr && again == out);
   AZDisposeHandle(h);
   return 0;
 }

@@ -41,3 +41,12 @@ inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {
   DBSetContinueAfterFailure(1);
   return MemInit() == kNoErr;
 }
+
+// Stops the run when an invariant of a target does not hold.
+#define FUZZ_CHECK(cond)                                                     \
+  do {                                                                       \
+    if (!(cond)) {                                                           \
+      std::fprintf(stderr, "invariant broken: %s (%d)\n", #cond, __LINE__); \
+      std::abort();                                                          \
+    }                                                                        \
+  } while (0)

@@ -15,14 +15,6 @@
 
 namespace {
 
-#define CHECK(cond)                                                          \
-  do {                                                                       \
-    if (!(cond)) {                                                           \
-      std::fprintf(stderr, "invariant broken: %s (%d)\n", #cond, __LINE__); \
-      std::abort();                                                          \
-    }                                                                        \
-  } while (0)
-
 bool Same(const archive::Palette& a, const archive::Palette& b) {
   if (a.columns != b.columns || a.entries.size() != b.entries.size() || a.names != b.names) return false;
   for (size_t i = 0; i < a.entries.size(); ++i) {
@@ -36,8 +28,8 @@ bool Same(const archive::Palette& a, const archive::Palette& b) {
 void CheckRoundTrip(const archive::Palette& p) {
   const std::vector<uChar> e = archive::PaletteBytes(p), n = archive::PaletteNameBytes(p);
   archive::Palette q;
-  CHECK(archive::ReadPalette(e.data(), int32(e.size()), n.data(), int32(n.size()), &q) == kNoErr);
-  CHECK(Same(p, q));
+  FUZZ_CHECK(archive::ReadPalette(e.data(), int32(e.size()), n.data(), int32(n.size()), &q) == kNoErr);
+  FUZZ_CHECK(Same(p, q));
 }
 
 }  // namespace
@@ -54,25 +46,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   archive::Palette p;
   const MgErr err = old ? archive::ReadOldPalette(a.get(), int32(n1), &p)
                         : archive::ReadPalette(a.get(), int32(n1), b.get(), int32(n2), &p);
-  CHECK(err == kNoErr || err == kRsrcFileNotFoundErr);
+  FUZZ_CHECK(err == kNoErr || err == kRsrcFileNotFoundErr);
   if (err) return 0;
-  CHECK(p.names.size() == p.entries.size());
-  for (const archive::PaletteEntry& e : p.entries) CHECK(e.id >= 0 && e.id <= 0xFFFF && e.text.size() <= 255);
+  FUZZ_CHECK(p.names.size() == p.entries.size());
+  for (const archive::PaletteEntry& e : p.entries) FUZZ_CHECK(e.id >= 0 && e.id <= 0xFFFF && e.text.size() <= 255);
   if (old)
-    for (const archive::PaletteEntry& e : p.entries) CHECK(e.marker == -1);
+    for (const archive::PaletteEntry& e : p.entries) FUZZ_CHECK(e.marker == -1);
   CheckRoundTrip(p);
   // Members in and out: the lists stay in step and the columns hold them.
   const int32 id = 1 + int32(data[0] >> 1);
   const uInt32 type = (data[0] & 2) ? archfmt::kTypeVI : archfmt::kTypeControl;
   if (archive::PalettePut(&p, id, type, "fuzz member")) {
-    CHECK(p.names.size() == p.entries.size());
-    CHECK(int64_t(p.columns) * p.columns >= int64_t(p.entries.size()));
+    FUZZ_CHECK(p.names.size() == p.entries.size());
+    FUZZ_CHECK(int64_t(p.columns) * p.columns >= int64_t(p.entries.size()));
     CheckRoundTrip(p);
-    CHECK(archive::PaletteFree(&p, "FUZZ MEMBER") >= 1);
-    CHECK(p.names.size() == p.entries.size());
-    CHECK(p.entries.empty() || p.entries.back().id != 0);
+    FUZZ_CHECK(archive::PaletteFree(&p, "FUZZ MEMBER") >= 1);
+    FUZZ_CHECK(p.names.size() == p.entries.size());
+    FUZZ_CHECK(p.entries.empty() || p.entries.back().id != 0);
     for (size_t i = 0; i < p.entries.size(); ++i)
-      CHECK(!(p.entries[i].marker == -1 && p.names[i] == "fuzz member"));
+      FUZZ_CHECK(!(p.entries[i].marker == -1 && p.names[i] == "fuzz member"));
     CheckRoundTrip(p);
   }
   return 0;
