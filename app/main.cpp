@@ -3,6 +3,7 @@
 #include "engine/exec/rttable.h"
 #include "mgsource/memory.h"
 #include "panel/objects.h"
+#include "rtlib/rtregister.h"
 
 int main(int /*argc*/, char** /*argv*/) {
   // The object system's services and the engine's start-up blocks are in
@@ -12,6 +13,7 @@ int main(int /*argc*/, char** /*argv*/) {
   if (MemInit() != kNoErr) return 1;
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
+  QXRTRegisterRTLib();
   QXRTCloseRegistration();
   MemShutdown();
   return 0;

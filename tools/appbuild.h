@@ -16,6 +16,11 @@ void AddConfigTokenStrings(rsrcw::Writer* writer);
 // images 6001 and 6002 (icon families) that new libraries copy.
 void AddLibraryToolResources(rsrcw::Writer* writer);
 
+// Adds the long names and the quantities of the units of measure, "_Units:
+// Unit Names" (STR# 320) and "_Units: Quantity Names" (STR# 321), entry N
+// for unit number N.
+void AddUnitNameStrings(rsrcw::Writer* writer);
+
 // Copies the program file exeHost to outHost (with its permissions), then
 // appends resourceFile and the trailer (flags: bit 0 marks a built
 // application) whose offset is where resourceFile starts.  On failure
