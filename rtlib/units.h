@@ -56,7 +56,7 @@ static_assert(sizeof(UnitPair) == 4, "pair layout");
 // pairs are ascending by code and hold no zero power.  The count and pairs
 // have the layout of the list that follows the first four bytes of the type
 // descriptor of a numeric with a unit, so the two compare byte for byte.
-struct alignas(8) ParsedUnit {
+struct ParsedUnit {
   float64 offset;
   float64 scale;
   int16 count;
@@ -65,6 +65,8 @@ struct alignas(8) ParsedUnit {
 // A record: base units * 4 + 18 bytes, rounded up to a double's alignment.
 enum : int32 { kParsedUnitSize = (kBaseUnitCount * 4 + 18 + 7) & ~7 };
 static_assert(sizeof(ParsedUnit) == kParsedUnitSize, "record size");
+// Records lie in blocks of the memory manager, which aligns to 4 bytes.
+static_assert(alignof(ParsedUnit) == 4, "record alignment");
 static_assert(offsetof(ParsedUnit, offset) == 0, "offset field");
 static_assert(offsetof(ParsedUnit, scale) == 8, "scale field");
 static_assert(offsetof(ParsedUnit, count) == 16, "count field");
