@@ -370,7 +370,7 @@ int16 ParseUnitTerm(const UnitRec* table, const uChar** cursor, const uChar* end
   if (err == kUnitUnknownErr) {
     prefix = ParseUnitPrefix(cursor, end);
     err = ParseUnitSymbol(table, cursor, end, &code);
-    if (err == kUnitOK && prefix != 0 && std::strcmp(table[code].symbol, "kg") == 0) {
+    if (err == kUnitOK && prefix != 0 && code >= 0 && std::strcmp(table[code].symbol, "kg") == 0) {
       *cursor -= 2;
       return kUnitUnknownErr;
     }

@@ -382,6 +382,9 @@ TEST_F(UnitsTest, SymbolsPrefixesAndPowers) {
       {"$10", false, 6, 0},
       {"$x", false, 6, 0},
       {"$9", false, 0, kEnd, 1, 0, {{-9, 1}}},
+      // A prefix may stand before a placeholder, which is then scaled.
+      {"k$3", false, 0, kEnd, 1000, 0, {{-3, 1}}},
+      {"m-$7 s", false, 0, kEnd, 1e-3, 0, {{-7, 1}, {S, 1}}},
       {"$3^2 $1 s", false, 0, kEnd, 1, 0, {{-3, 2}, {-1, 1}, {S, 1}}},
       // Powers: signed int16, merged by addition; a zero power leaves no pair.
       {"m^x", false, 4, 2},
