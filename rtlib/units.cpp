@@ -206,7 +206,9 @@ void ScaleByPow10(float64* scale, int32 e) {
 
 // A number word ("inf", "nan") glued to a following letter is the start of
 // a symbol, not a number.
-bool WordRunsOn(const uChar* numEnd, const uChar* end) { return IsLetter(numEnd[-1]) && numEnd < end && IsLetter(*numEnd); }
+bool WordRunsOn(const uChar* numEnd, const uChar* end) {
+  return IsLetter(numEnd[-1]) && numEnd < end && IsLetter(*numEnd);
+}
 
 // The value of the number text [p, q) that SkipNumText found.  An exponent too
 // long for the converter is pinned, so an overflowing number is an infinity

@@ -64,23 +64,17 @@ inline std::vector<int16> Dims(std::initializer_list<std::pair<int, int>> pairs)
   return d;
 }
 
-inline std::string DimsText(const std::vector<int16>& dims) {
-  int32 n = UnitDimsToText(dims.data(), nullptr);
+// The text a text function gives a list, measured first and then written.
+inline std::string TextOf(int32 (*fn)(const int16*, char*), const std::vector<int16>& dims) {
+  int32 n = fn(dims.data(), nullptr);
   std::string s(size_t(n) + 1, '\x7f');
-  EXPECT_EQ(UnitDimsToText(dims.data(), s.data()), n);
+  EXPECT_EQ(fn(dims.data(), s.data()), n);
   EXPECT_EQ(s[size_t(n)], '\0');
   s.resize(size_t(n));
   return s;
 }
-
-inline std::string RecText(const std::vector<int16>& dims) {
-  int32 n = UnitRecToText(dims.data(), nullptr);
-  std::string s(size_t(n) + 1, '\x7f');
-  EXPECT_EQ(UnitRecToText(dims.data(), s.data()), n);
-  EXPECT_EQ(s[size_t(n)], '\0');
-  s.resize(size_t(n));
-  return s;
-}
+inline std::string DimsText(const std::vector<int16>& dims) { return TextOf(UnitDimsToText, dims); }
+inline std::string RecText(const std::vector<int16>& dims) { return TextOf(UnitRecToText, dims); }
 
 // Relative closeness for scales computed through several definitions.
 inline bool Near(double got, double want, double rel = 1e-12) {

@@ -99,7 +99,8 @@ TEST_F(UnitsTest, RecToTextNamesTheFirstDerivedUnit) {
   };
   for (const auto& c : cases) EXPECT_EQ(RecText(c.dims), c.text);
   // Longer than a record holds: only the list's own text.
-  std::vector<int16> many = Dims({{-9, 1}, {-8, 1}, {-7, 1}, {-6, 1}, {-5, 1}, {-4, 1}, {-3, 1}, {-2, 1}, {-1, 1}, {S, 1}});
+  std::vector<int16> many =
+      Dims({{-9, 1}, {-8, 1}, {-7, 1}, {-6, 1}, {-5, 1}, {-4, 1}, {-3, 1}, {-2, 1}, {-1, 1}, {S, 1}});
   EXPECT_EQ(RecText(many), "$9 $8 $7 $6 $5 $4 $3 $2 $1 s");
 }
 
