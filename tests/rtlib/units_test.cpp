@@ -521,4 +521,23 @@ TEST_F(UnitsTest, FailingDefinitionsAreWrittenAndReported) {
   AZDisposePtr(built.block);
 }
 
+TEST_F(UnitsTest, NoRecordBlockIsReported) {
+  UnitRec table[] = {
+      {"s", nullptr, nullptr, nullptr},
+      {"Hz", "s^-1", nullptr, nullptr},
+      {nullptr, nullptr, nullptr, nullptr},
+  };
+  qxtest::Reports::Get().Clear();
+  UnitTableBuild built;
+  MemFailNthAllocation(1);
+  EXPECT_EQ(UnitsBuildTable(table, &built), kMemFullErr);
+  MemFailNthAllocation(0);
+  MemFullReset();
+  EXPECT_EQ(built.block, nullptr);
+  EXPECT_EQ(built.size, 0);
+  EXPECT_EQ(table[1].parsed, nullptr);
+  EXPECT_EQ(UnitFailures(), 1);
+  EXPECT_NE(qxtest::Reports::Get().Text().find("no memory for the unit records"), std::string::npos);
+}
+
 }  // namespace
