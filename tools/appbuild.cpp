@@ -6,7 +6,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/link/hierarchy.h"
+#include "engine/shellsvc.h"
 #include "mgsource/config.h"
+#include "mgsource/debug.h"
 #include "tools/vilibrary.h"
 
 namespace qxbuild {
@@ -45,6 +48,53 @@ bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFil
   if (stat(exeHost.c_str(), &st) != 0 || chmod(outHost.c_str(), st.st_mode & 07777) != 0)
     return fail("can't set the permissions of " + outHost + ": " + std::strerror(errno));
   return true;
+}
+
+void AddLoadErrorTexts(rsrcw::Writer* writer) {
+  static const char* const kTexts[kLoadErrorsCount] = {
+      "Quenlix load error code %ld: %p",
+      "Could not load front panel link information.",
+      "Could not load front panel.",
+      "Front panel load detected link error.",
+      "Could not load block diagram link information.",
+      "Could not load block diagram.",
+      "Block diagram load detected link error.",
+      "Could not load VI resource.",
+      "Version of VI is newer than Quenlix version.",
+      "Version of VI is too old to convert to current Quenlix version.",
+      "VI cannot be converted to current version because it has no block diagram.",
+      "Could not load connector type map.",
+      "Could not load icon.",
+      "Could not load data space type map.",
+      "Could not load default data.",
+      "Could not load data space link information.",
+      "Could not load VI's link information.",
+      "",
+      "",
+      "",
+      "An external subroutine required for execution could not be found.",
+      "",
+      "There is not enough memory to load this VI.",
+      "This VI cannot be loaded because it is broken and has no block diagram.",
+      "This VI cannot be loaded because it is from an incompatible alpha, beta, or development system.",
+      "This VI cannot be loaded because it contains objects not recognized by Quenlix.",
+      "Could not load VI history.",
+      "Could not get VI file modification date.",
+      "Could not register VI with data type manager.",
+      "Could not initialize password.",
+      "Could not load run-time menu path.",
+  };
+  const std::string first = "An error occurred loading VI '%p'.";
+  writer->Add(rsrcfmt::kTypeString, kLoadErrorStrId, rsrcw::BytesOf(char(first.size()) + first),
+              std::string(kLoadErrorStrName));
+  writer->Add(rsrcfmt::kTypeStrList, kLoadErrorsListId, rsrcw::StrList({kTexts, kTexts + kLoadErrorsCount}),
+              std::string(kLoadErrorsListName));
+}
+
+void AddMgErrTexts(rsrcw::Writer* writer) {
+  std::vector<std::string> texts;
+  for (MgErr code = 1; code <= kMgErrTextCount; ++code) texts.push_back(DBMgErrText(code));
+  writer->Add(rsrcfmt::kTypeStrList, kMgErrTextsListId, rsrcw::StrList(texts), std::string(kMgErrTextsListName));
 }
 
 }  // namespace qxbuild

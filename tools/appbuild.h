@@ -28,4 +28,13 @@ void AddUnitNameStrings(rsrcw::Writer* writer);
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
                      std::string* error = nullptr, uInt32 flags = 1);
 
+// Adds the texts of the VI load alert: its first line ('STR ' 81,
+// "_LoadError") and the load errors ("_loadErrors", STR# 14547, 31 entries,
+// entry N the text of load error N, empty for the codes without one).
+void AddLoadErrorTexts(rsrcw::Writer* writer);
+
+// Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
+// (STR# 10001), from the table the debug reports use.
+void AddMgErrTexts(rsrcw::Writer* writer);
+
 }  // namespace qxbuild
