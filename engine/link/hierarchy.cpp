@@ -84,7 +84,7 @@ int32 VIHierarchyHasName(UHandle vi, ConstPStr name) {
 void GetVITitle(UHandle vi, PStr title, Bool32 plain) {
   if (!vi || !title || title[0]) return;
   const VIRecord* r = VIRec(vi);
-  const uChar* text = r->name;
+  const uChar* text = r->name + 1;
   int32 n = r->name[0];
   if (UHandle t = r->title) {
     n = StoredPStrLen(t);
