@@ -371,7 +371,78 @@ TEST_F(LoadErrorAlert, MissingTextsAreReportedAndLeftEmpty) {
 
 // ---- boundary: alerts, the run-time file, the temporary resource file -------------------
 
-class Boundary : public RunTimeFileTest {};
+class TmpRsrcFile : public RunTimeFileTest {
+ protected:
+  void SetUp() override {
+    RunTimeFileTest::SetUp();
+    tmp_ = Create("qxtr.rsc");
+    ASSERT_NE(tmp_, 0u);
+    SetTmpQXRsrcFile(tmp_);
+    rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
+    w.Add(kCode, 5, code_, "Adder");
+    w.Add(kCode, 6, rsrcw::BytesOf("second"));
+    w.Add(kPlat, 5, rsrcw::BytesOf("i386"));
+    const rsrcw::Bytes bytes = w.Write();
+    UHandle h = AZNewHandle(int32(bytes.size()));
+    std::memcpy(*h, bytes.data(), bytes.size());
+    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &src_, nullptr, nullptr, h), kNoErr);
+  }
+  void TearDown() override {
+    SetTmpQXRsrcFile(0);
+    for (RsrcFileRef f : {tmp_, src_, dst_})
+      if (f) RCloseFile(f);
+    RunTimeFileTest::TearDown();
+  }
+  // A new resource file in the test's folder, open read-write.
+  RsrcFileRef Create(const std::string& name) {
+    pathtest::Owned p(HostPath(name, dir_.Dir()));
+    EXPECT_EQ(RCreateFile(p, 1, FourCC("QNLX"), FourCC("QXRS"), 0666), kNoErr);
+    RsrcFileRef ref = 0;
+    EXPECT_EQ(ROpenFile(p, kRsrcReadWrite, &ref, nullptr, nullptr), kNoErr);
+    return ref;
+  }
+  static Path HostPath(const std::string& name, const std::string& dir) {
+    std::string text = "C:" + dir + "/" + name;
+    for (auto& c : text)
+      if (c == '/') c = '\\';
+    return pathtest::ToPath(text);
+  }
+  static std::string Bytes(UHandle h) {
+    return h ? std::string(reinterpret_cast<const char*>(*h), size_t(AZGetHandleSize(h))) : "<none>";
+  }
+  static std::string Read(RsrcFileRef f, ResType type, int32 id, MgErr* err = nullptr) {
+    UHandle h = nullptr;
+    MgErr e = RGet(f, type, id, &h);
+    if (err) *err = e;
+    return e ? "<" + std::to_string(e) + ">" : Bytes(h);
+  }
+  static int32 Count(RsrcFileRef f, ResType type) {
+    int32 n = -1;
+    RCount(f, type, &n);
+    return n;
+  }
+  static constexpr ResType kCode = FourCC("QXSB"), kPlat = FourCC("PLAT");
+  const rsrcw::Bytes code_ = {0x55, 0x89, 0xE5, 0x00, 0xFF, 0x5D, 0xC3};
+  TempFolder dir_{"qxtmp"};
+  RsrcFileRef tmp_ = 0, src_ = 0, dst_ = 0;
+};
+
+// The boundary pieces: the temporary resource file as start-up hands it
+// over, the headless alerts and the texts of the run-time resource file.
+class Boundary : public TmpRsrcFile {};
+
+TEST_F(Boundary, TheTemporaryFileIsTheOneStartUpOpens) {
+  EXPECT_EQ(TmpQXRsrcFile(), tmp_);
+  uInt32 type = 0, creator = 0;
+  pathtest::Owned p(HostPath("qxtr.rsc", dir_.Dir()));
+  EXPECT_EQ(RIsResFile(p, &type, &creator), kNoErr);
+  EXPECT_EQ(type, FourCC("QXRS"));
+  EXPECT_EQ(creator, FourCC("QNLX"));
+  EXPECT_EQ(RUniqueID(tmp_, kCode), 128);  // a new file: no types yet
+  SetTmpQXRsrcFile(0);
+  EXPECT_EQ(TmpQXRsrcFile(), 0u);
+}
+
 
 TEST_F(Boundary, ErrDialogShowsTheCodesTextAndTheDetail) {
   Open({{kAppErrTextsListId, {"VI is currently not idle.", "b", "c", "d", "e", "f", "g", "h", "i", "j",
@@ -441,62 +512,6 @@ TEST_F(Boundary, TheHeadlessOneButtonAlertTakesBothStringKinds) {
   EXPECT_EQ(OneButtonAlert(54, "other", nullptr, 0, 0), kArgErr);
   EXPECT_EQ(Texts(), (std::vector<std::string>{"a C string", "a Pascal string", ""}));
 }
-
-class TmpRsrcFile : public RunTimeFileTest {
- protected:
-  void SetUp() override {
-    RunTimeFileTest::SetUp();
-    tmp_ = Create("qxtr.rsc");
-    ASSERT_NE(tmp_, 0u);
-    SetTmpQXRsrcFile(tmp_);
-    rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
-    w.Add(kCode, 5, code_, "Adder");
-    w.Add(kCode, 6, rsrcw::BytesOf("second"));
-    w.Add(kPlat, 5, rsrcw::BytesOf("i386"));
-    const rsrcw::Bytes bytes = w.Write();
-    UHandle h = AZNewHandle(int32(bytes.size()));
-    std::memcpy(*h, bytes.data(), bytes.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &src_, nullptr, nullptr, h), kNoErr);
-  }
-  void TearDown() override {
-    SetTmpQXRsrcFile(0);
-    for (RsrcFileRef f : {tmp_, src_, dst_})
-      if (f) RCloseFile(f);
-    RunTimeFileTest::TearDown();
-  }
-  // A new resource file in the test's folder, open read-write.
-  RsrcFileRef Create(const std::string& name) {
-    pathtest::Owned p(HostPath(name, dir_.Dir()));
-    EXPECT_EQ(RCreateFile(p, 1, FourCC("QNLX"), FourCC("QXRS"), 0666), kNoErr);
-    RsrcFileRef ref = 0;
-    EXPECT_EQ(ROpenFile(p, kRsrcReadWrite, &ref, nullptr, nullptr), kNoErr);
-    return ref;
-  }
-  static Path HostPath(const std::string& name, const std::string& dir) {
-    std::string text = "C:" + dir + "/" + name;
-    for (auto& c : text)
-      if (c == '/') c = '\\';
-    return pathtest::ToPath(text);
-  }
-  static std::string Bytes(UHandle h) {
-    return h ? std::string(reinterpret_cast<const char*>(*h), size_t(AZGetHandleSize(h))) : "<none>";
-  }
-  static std::string Read(RsrcFileRef f, ResType type, int32 id, MgErr* err = nullptr) {
-    UHandle h = nullptr;
-    MgErr e = RGet(f, type, id, &h);
-    if (err) *err = e;
-    return e ? "<" + std::to_string(e) + ">" : Bytes(h);
-  }
-  static int32 Count(RsrcFileRef f, ResType type) {
-    int32 n = -1;
-    RCount(f, type, &n);
-    return n;
-  }
-  static constexpr ResType kCode = FourCC("QXSB"), kPlat = FourCC("PLAT");
-  const rsrcw::Bytes code_ = {0x55, 0x89, 0xE5, 0x00, 0xFF, 0x5D, 0xC3};
-  TempFolder dir_{"qxtmp"};
-  RsrcFileRef tmp_ = 0, src_ = 0, dst_ = 0;
-};
 
 TEST_F(TmpRsrcFile, AResourceComesBackByteForByteUnderItsNewId) {
   const std::string code(code_.begin(), code_.end());

@@ -11,18 +11,15 @@
 #include <vector>
 
 #include "engine/link/linker.h"
+#include "fuzz_support.h"
 #include "mgsource/counted_strings.h"
-#include "mgsource/debug.h"
-#include "mgsource/memory.h"
-#include "platform/qx_alert.h"
-#include "platform/qx_debugout.h"
 
 namespace {
+// The heap can always grow here: no failure may be reported.
 int32_t TrapOnReport(const char*, const char* text, int32_t, int32_t) {
   std::fprintf(stderr, "%s\n", text);
   __builtin_trap();
 }
-void Drop(const char*) {}
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -33,12 +30,7 @@ void Check(bool ok, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] {
-    PlatSetAlertProc(TrapOnReport);
-    PlatSetDebugSink(Drop);
-    DBSetContinueAfterFailure(1);
-    return MemInit() == kNoErr;
-  }();
+  static bool init = FuzzStartManagers(TrapOnReport);
   if (!init || size > 1 << 14) return 0;
   gLinkNameHeap = OHNewHeap(kNameHeapDataSize, kNameHeapKind, kNameTableSize, kNameTableClass);
   if (!gLinkNameHeap) return 0;
