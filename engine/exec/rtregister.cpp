@@ -7,6 +7,8 @@
 #include "engine/datasupp.h"
 #include "engine/datatype.h"
 #include "engine/flatten.h"
+#include "engine/link/hierarchy.h"
+#include "engine/shellsvc.h"
 #include "engine/stdize.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
@@ -305,9 +307,11 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(723, CopyHandle),
       QX_RT_ENTRY(733, DeflateData_Old),
       QX_RT_ENTRY(734, InflateDefData_Old),
+      QX_RT_ENTRY(791, XferRsrcToTmpQXRsrcFile),
       QX_RT_ENTRY(794, CopyString),
       QX_RT_ENTRY(809, RTSciStrToNum),
       QX_RT_ENTRY(832, AZCompact),
+      QX_RT_ENTRY(841, OneButtonAlert),
       QX_RT_ENTRY(855, FPathToDSString),
       QX_RT_ENTRY(856, FStringToPath),
       QX_RT_ENTRY(857, FPathToText),
@@ -326,7 +330,11 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(884, RTToLower),
       QX_RT_ENTRY(885, FIsAPath),
       QX_RT_ENTRY(895, FIsEmptyPath),
+      QX_RT_ENTRY(941, ErrDialog),
       QX_RT_ENTRY(964, RAdd),
+      QX_RT_ENTRY(965, XferRsrcFromTmpQXRsrcFile),
+      QX_RT_ENTRY(966, GetTmpRsrc),
+      QX_RT_ENTRY(967, RemRsrcFromTmpQXRsrcFile),
       QX_RT_ENTRY(968, StrHConvertToNative),
       QX_RT_ENTRY(969, StrHConvertFromNative),
       QX_RT_ENTRY(970, ClassifyFloatNumber),
