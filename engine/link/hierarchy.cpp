@@ -1,9 +1,9 @@
 #include "engine/link/hierarchy.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/shellsvc.h"
@@ -68,12 +68,12 @@ int32 VIHierarchyHasName(UHandle vi, ConstPStr name) {
   if (!vi || !name) return 0;
   // Depth first, each caller list from its last entry to its first; a VI
   // reached twice (shared callers, or a loop in broken lists) is searched once.
-  std::vector<UHandle> stack{vi}, seen;
+  std::vector<UHandle> stack{vi};
+  std::unordered_set<UHandle> seen;
   while (!stack.empty()) {
     UHandle v = stack.back();
     stack.pop_back();
-    if (!v || std::find(seen.begin(), seen.end(), v) != seen.end()) continue;
-    seen.push_back(v);
+    if (!v || !seen.insert(v).second) continue;
     if (PStrCaseCmp(VIRec(v)->name, name) == 0) return 1;
     std::vector<UHandle> callers = Callers(VIRec(v)->callers);
     stack.insert(stack.end(), callers.begin(), callers.end());  // the last is popped first
