@@ -90,7 +90,8 @@ constexpr uInt32 kLinkClassNoneCode = FourCC("NONE");
 
 // ---- the linker's tables ------------------------------------------------------------
 // The NAME heap, the LinkTable (a handle of LinkEntry records) and the link
-// bucket array (751 entry indices); null until the linker starts.
+// bucket array (751 entry indices, the 3,004-byte start-up block of
+// AZPBlocks); null until the linker starts.
 extern ObjHeap gLinkNameHeap;
 extern UHandle gLinkTable;
 extern int32* gLinkBuckets;
