@@ -21,13 +21,6 @@ void AddLibraryToolResources(rsrcw::Writer* writer);
 // for unit number N.
 void AddUnitNameStrings(rsrcw::Writer* writer);
 
-// Copies the program file exeHost to outHost (with its permissions), then
-// appends resourceFile and the trailer (flags: bit 0 marks a built
-// application) whose offset is where resourceFile starts.  On failure
-// nothing is left at outHost and *error (may be null) says why.
-bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
-                     std::string* error = nullptr, uInt32 flags = 1);
-
 // Adds the texts of the VI load alert: its first line ('STR ' 81,
 // "_LoadError") and the load errors ("_loadErrors", STR# 14547, 31 entries,
 // entry N the text of load error N, empty for the codes without one).
@@ -36,5 +29,12 @@ void AddLoadErrorTexts(rsrcw::Writer* writer);
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);
+
+// Copies the program file exeHost to outHost (with its permissions), then
+// appends resourceFile and the trailer (flags: bit 0 marks a built
+// application) whose offset is where resourceFile starts.  On failure
+// nothing is left at outHost and *error (may be null) says why.
+bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
+                     std::string* error = nullptr, uInt32 flags = 1);
 
 }  // namespace qxbuild
