@@ -117,5 +117,8 @@ class ManagerTest : public ::testing::Test {
   Capture capture_;
 };
 
+// True when the tests run under Valgrind, which serialises every thread.
+inline bool UnderValgrind() { return std::getenv("QX_UNDER_VALGRIND") != nullptr; }
+
 // Scales loop counts down under Valgrind.
-inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }
+inline int Scaled(int n) { return UnderValgrind() ? (n / 20 > 0 ? n / 20 : 1) : n; }
