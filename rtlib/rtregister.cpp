@@ -2,11 +2,16 @@
 // registered in the run-time function table.
 #include "rtlib/rtregister.h"
 
+#include "rtlib/strformat.h"
 #include "rtlib/units.h"
 
 const QXRTEntry* QXRTRTLibEntries(int32* count) {
-  if (count) *count = 0;
-  return nullptr;
+  static const QXRTEntry entries[] = {
+      QX_RT_ENTRY(795, FormatConcat),
+      QX_RT_ENTRY(1513, DoPrintfNode),
+  };
+  if (count) *count = int32(sizeof entries / sizeof entries[0]);
+  return entries;
 }
 
 MgErr QXRTRegisterRTLib() {

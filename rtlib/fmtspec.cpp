@@ -1,0 +1,257 @@
+// The format-string language: items, argument classes, scan sets and the
+// check of a format against its arguments.
+#include "rtlib/fmtspec.h"
+
+#include <cstring>
+
+#include "mgsource/extsupport.h"
+#include "mgsource/numconv.h"
+#include "mgsource/printf.h"
+#include "mgsource/textoffset.h"
+
+namespace {
+
+// Text is stepped through with the application font's character widths.
+constexpr int32 kStepFont = 0;
+
+bool IsFlagChar(uChar c) { return c == '-' || c == '+' || c == '^' || c == '0'; }
+bool IsDigitChar(uChar c) { return c >= '0' && c <= '9'; }
+
+// Reads decimal digits at *p (below len), saturating at kFmtMaxCount.
+int32 ReadCount(const uChar* fmt, int32 len, int32* p) {
+  int64 v = 0;
+  while (*p < len && IsDigitChar(fmt[*p])) {
+    v = v * 10 + (fmt[*p] - '0');
+    if (v > kFmtMaxCount) v = kFmtMaxCount;
+    ++*p;
+  }
+  return int32(v);
+}
+
+// The byte at *p, decoding a backslash code; *p moves past it.
+uChar ReadSetChar(const uChar* fmt, int32 end, int32* p) {
+  const uChar* q = fmt + *p;
+  uChar c = uChar(ScanForBackslash(&q, fmt + end));
+  *p = int32(q - fmt);
+  return c;
+}
+
+void SetBit(FmtScanSet* set, int32 c) { set->bits[c >> 5] |= 1u << (c & 31); }
+
+}  // namespace
+
+FmtClass FmtClassOf(int32 code) {
+  if (code >= kTDEnumU8 && code <= kTDEnumU32) return kFmtClassEnum;
+  if (FmtIsNumericCode(code)) return kFmtClassNumeric;
+  switch (code) {
+    case kTDBoolean: return kFmtClassBoolean;
+    case kTDString:
+    case kTDString37: return kFmtClassString;
+    case kTDPath: return kFmtClassPath;
+    default: return kFmtClassNone;
+  }
+}
+
+int32 FmtNumType(int32 code) {
+  if (code >= kNumI8 && code <= kNumCXT) return code;
+  if (code >= kTDEnumU8 && code <= kTDEnumU32) return code - kTDEnumU8 + kNumU8;
+  if (FmtIsUnitCode(code)) return code - 0x10;
+  return 0;
+}
+
+int32 FmtIntegerCode(uChar conv) {
+  switch (conv) {
+    case 'd': return kNumFmtDecimal;
+    case 'u': return kNumFmtUnsigned;
+    case 'x': return kNumFmtHex;
+    case 'o': return kNumFmtOctal;
+    case 'b': return kNumFmtBinary;
+    default: return 0;
+  }
+}
+
+void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
+  item->start = at;
+  item->value = 0;
+  item->flags = 0;
+  item->size = 0;
+  item->conv = kFmtConvMissing;
+  item->width = -1;
+  item->precision = -1;
+  item->unitStart = -1;
+  item->unitLen = 0;
+  item->setStart = item->setEnd = -1;
+  item->setComplement = false;
+  uChar c = fmt[at];
+  if (c == '\\') {
+    const uChar* q = fmt + at;
+    item->kind = kFmtItemCode;
+    item->value = uChar(ScanForBackslash(&q, fmt + len));
+    item->end = int32(q - fmt);
+    return;
+  }
+  if (c != '%') {
+    if (c == ' ' || c == '\t' || c == '\f') {
+      item->kind = kFmtItemWhite;
+      item->value = c;
+      item->end = at + 1;
+      return;
+    }
+    item->kind = kFmtItemChar;
+    int32 next = TNextCharOffset(fmt, at, kStepFont);
+    item->end = next <= at ? at + 1 : next > len ? len : next;
+    return;
+  }
+  if (at + 1 >= len) {
+    item->kind = kFmtItemFinalPercent;
+    item->end = len;
+    return;
+  }
+  uChar n = fmt[at + 1];
+  if (n == '%') {
+    item->kind = kFmtItemPercent;
+    item->end = at + 2;
+    return;
+  }
+  if (n == ';') {
+    item->kind = kFmtItemSeparator;
+    item->value = NumDefaultDecimalPt();
+    item->end = at + 2;
+    return;
+  }
+  if (n != '[') {
+    int32 q = at + 1;
+    uChar sep = ReadSetChar(fmt, len, &q);
+    if (q < len && fmt[q] == ';' && IsPunct(sep)) {
+      item->kind = kFmtItemSeparator;
+      item->value = sep;
+      item->end = q + 1;
+      return;
+    }
+  }
+  item->kind = kFmtItemSpec;
+  int32 p = at + 1;
+  while (p < len && IsFlagChar(fmt[p])) {
+    switch (fmt[p]) {
+      case '-': item->flags |= kFmtFlagLeft; break;
+      case '+': item->flags |= kFmtFlagPlus; break;
+      case '^': item->flags |= kFmtFlagEng; break;
+      default: item->flags |= kFmtFlagZero; break;
+    }
+    ++p;
+  }
+  if (p < len && IsDigitChar(fmt[p])) item->width = ReadCount(fmt, len, &p);
+  if (p < len && fmt[p] == '.') {
+    ++p;
+    item->precision = ReadCount(fmt, len, &p);
+  }
+  if (p < len && fmt[p] == '{') {
+    const void* close = std::memchr(fmt + p + 1, '}', size_t(len - p - 1));
+    if (!close) {  // cut off inside the unit text
+      item->end = len;
+      return;
+    }
+    int32 c2 = int32(static_cast<const uChar*>(close) - fmt);
+    item->unitStart = p + 1;
+    item->unitLen = c2 - p - 1;
+    p = c2 + 1;
+  }
+  if (p < len && (fmt[p] == 'l' || fmt[p] == 'L' || fmt[p] == 'h')) item->size = fmt[p++];
+  if (p >= len) {
+    item->end = len;
+    return;
+  }
+  uChar conv = fmt[p];
+  if (conv != '[') {
+    item->conv = (conv >= 'A' && conv <= 'Z') ? uChar(conv + ('a' - 'A')) : conv;
+    item->end = p + 1;
+    return;
+  }
+  int32 q = p + 1;
+  if (q < len && fmt[q] == '^') {
+    item->setComplement = true;
+    ++q;
+  }
+  item->setStart = q;
+  if (q < len && fmt[q] == ']') ++q;  // a "]" first is a member
+  while (q < len && fmt[q] != ']') ReadSetChar(fmt, len, &q);
+  item->setEnd = q;
+  if (q >= len) {  // no "]": the set is cut off
+    item->end = len;
+    return;
+  }
+  item->conv = kFmtConvSet;
+  item->end = q + 1;
+}
+
+void FmtBuildScanSet(const uChar* fmt, const FmtItem& item, FmtScanSet* set) {
+  std::memset(set->bits, 0, sizeof set->bits);
+  int32 q = item.setStart, end = item.setEnd;
+  if (q >= 0 && end > q) {
+    int32 prev = -1;
+    if (fmt[q] == ']') {
+      SetBit(set, ']');
+      prev = ']';
+      ++q;
+    }
+    while (q < end) {
+      if (fmt[q] == '-' && q > item.setStart && q + 1 < end && prev >= 0) {
+        ++q;
+        int32 hi = ReadSetChar(fmt, end, &q);
+        for (int32 c = prev; c <= hi; ++c) SetBit(set, c);
+        prev = hi;
+        continue;
+      }
+      prev = ReadSetChar(fmt, end, &q);
+      SetBit(set, prev);
+    }
+  }
+  if (item.setComplement)
+    for (uInt32& w : set->bits) w = ~w;
+}
+
+int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args) {
+  if (!fmt || len < 0) len = 0;
+  if (argCount < 0 || !args) argCount = 0;
+  int32 count = 0, err = 0, index = 0;
+  FmtItem item;
+  for (int32 at = 0; at < len && !err; at = item.end) {
+    FmtNextItem(fmt, len, at, &item);
+    if (item.kind != kFmtItemSpec) continue;
+    ++count;
+    if (count > argCount) {
+      err = kFmtTooManySpecs;
+      break;
+    }
+    const TypeDescriptor* td = args->args[count - 1].type;
+    int32 code = td ? int32(td->code) : int32(kTDVoid);
+    FmtClass cls = FmtClassOf(code);
+    bool fits;
+    if (item.unitStart >= 0 && !FmtIsUnitCode(code)) {
+      fits = false;
+    } else if (FmtIsNumericConv(item.conv)) {
+      fits = cls == kFmtClassNumeric || cls == kFmtClassEnum || cls == kFmtClassBoolean;
+    } else if (FmtIsTextConv(item.conv)) {
+      fits = cls != kFmtClassNone && cls != kFmtClassNumeric;
+    } else {
+      err = kFmtConvErr;
+      index = count;
+      break;
+    }
+    if (!fits) {
+      err = kFmtTypeErr;
+      index = count;
+    } else if (item.size == 'h') {
+      err = kFmtConvErr;
+      index = count;
+    }
+  }
+  if (!err && count < argCount) err = kFmtTooFewSpecs;
+  if (args) args->errIndex = index;
+  return err;
+}
+
+int32 CheckFormatArgs(LStrHandle format, int32 argCount, FmtArgList* args) {
+  const LStr* s = format ? *format : nullptr;
+  return FmtCheck(s ? s->str : nullptr, LStrLen(s), argCount, args);
+}

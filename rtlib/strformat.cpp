@@ -1,0 +1,679 @@
+// Format Into String: the measuring and writing passes over a format string,
+// and the two entry points of compiled diagrams.
+#include "rtlib/strformat.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "mgsource/blockmove.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/numconv.h"
+#include "mgsource/path.h"
+#include "mgsource/textoffset.h"
+#include "rtlib/units.h"
+
+namespace {
+
+constexpr int32 kStepFont = 0;
+// Numbers are turned into text in a work buffer of this size on the stack.
+constexpr int32 kNumWork = 1024;
+constexpr int32 kUnitTextMax = 255;
+constexpr int32 kDefaultPrecision = 6;
+constexpr int32 kMaxPrecision = 63;
+constexpr int32 kMaxExpCode = 63;
+constexpr int32 kMaxEngCode = 162;
+// NumToTextFmt writes a fixed form with more integer digits than this in the
+// exponent form.
+constexpr int32 kMaxFixedIntDigits = 307;
+// A path's text up to this length is made on the stack.
+constexpr int32 kPathStackText = 1024;
+
+// One argument: its type and data.
+struct Arg {
+  const TypeDescriptor* td;
+  const void* data;
+};
+
+// The arguments of one pass: the single value of the single-argument form
+// (taken by its first specifier only) or the pairs of a list in order.
+class ArgSource {
+ public:
+  ArgSource(const TypeDescriptor* td, const void* data, int32 argCount)
+      : td_(td), data_(data), count_(argCount < 0 ? 0 : argCount) {
+    if (count_ > 0) list_ = static_cast<const FmtArgList*>(data);
+  }
+  bool Next(Arg* a) {
+    if (count_ == 0) {
+      if (used_) return false;
+      used_ = true;
+      *a = {td_, data_};
+      return true;
+    }
+    if (!list_ || next_ >= count_) return false;
+    const FmtArg& p = list_->args[next_++];
+    *a = {p.type, p.data};
+    return true;
+  }
+
+ private:
+  const TypeDescriptor* td_;
+  const void* data_;
+  int32 count_;
+  const FmtArgList* list_ = nullptr;
+  int32 next_ = 0;
+  bool used_ = false;
+};
+
+// What one specifier writes for its argument: a number, bytes of text or a
+// path's text, padded in a field, then for a float form of a value with a
+// unit a space and the unit text.
+struct Field {
+  enum Kind { kNone, kNumber, kText, kPath } kind = kNone;
+  int32 numType = 0;
+  const void* value = nullptr;
+  int32 code = 0;
+  const uChar* text = nullptr;
+  int32 textLen = 0;
+  Path path = nullptr;
+  int32 limit = 0;  // a path's text: at most this many characters (0: all)
+  bool plusOK = false;
+  bool zeroOK = false;
+  int32 unitLen = -1;  // -1: no unit written
+  uChar unit[kUnitTextMax + 1];
+  // A converted or boolean value: a complex double at most.
+  alignas(8) uChar tmp[16];
+};
+
+// Length in bytes of at most max characters of the text, double-byte
+// characters kept whole.
+int32 CharsPrefix(const uChar* text, int32 len, int32 max) {
+  if (max <= 0 || max >= len) return len;
+  int32 at = 0;
+  for (int32 n = 0; n < max && at < len; ++n) {
+    int32 next = TNextCharOffset(text, at, kStepFont);
+    if (next <= at || next > len) break;
+    at = next;
+  }
+  return at;
+}
+
+int32 Precision(const FmtItem& it) {
+  if (it.precision < 0) return kDefaultPrecision;
+  return it.precision > kMaxPrecision ? kMaxPrecision : it.precision;
+}
+
+int32 ExpCode(const FmtItem& it, int32 p) {
+  if (it.flags & kFmtFlagEng) return 100 + p > kMaxEngCode ? kMaxEngCode : 100 + p;
+  return p + 1 > kMaxExpCode ? kMaxExpCode : p + 1;
+}
+
+long double LoadExt(int32 type, const void* p) {
+  long double x = 0;
+  ConvertNum(type, p, kNumEXT, &x);
+  return x;
+}
+
+// The decimal exponent that chooses the form of "g": the integer part of
+// log10 of the magnitude, one less when that part is below 1; a zero counts
+// 1, an infinite or NaN value 7 in extended precision and 3 otherwise.
+int32 DecimalExponent(long double x, bool extended) {
+  if (x == 0) return 1;
+  if (std::isnan(x) || std::isinf(x)) return extended ? 7 : 3;
+  int32 e = int32(truncl(log10l(fabsl(x))));
+  return e < 1 ? e - 1 : e;
+}
+
+bool GWantsExponent(int32 numType, const void* value, int32 p) {
+  bool complex = NumClass(numType) == kNumClassComplex;
+  int32 part = complex ? numType - 3 : numType;
+  bool ext = part == kNumEXT;
+  int32 e = DecimalExponent(LoadExt(part, value), ext);
+  if (e < -4 || e > p) return true;
+  if (!complex) return false;
+  e = DecimalExponent(LoadExt(part, static_cast<const uChar*>(value) + NumSize(part)), ext);
+  return e < -4 || e > p;
+}
+
+// The NumToTextFmt code a conversion writes a number with.
+int32 NumberCode(const FmtItem& it, int32 numType, const void* value) {
+  if (int32 ic = FmtIntegerCode(it.conv)) return ic;
+  int32 p = Precision(it);
+  if (it.conv == 'e' || FmtIsTextConv(it.conv)) return ExpCode(it, p);
+  if (it.conv == 'g' && GWantsExponent(numType, value, p)) return ExpCode(it, p);
+  return -p;
+}
+
+// The most characters NumToTextFmt writes for one part of value x in code.
+int32 PartBound(long double x, int32 code) {
+  switch (code) {
+    case kNumFmtDecimal: return 11;
+    case kNumFmtUnsigned: return 10;
+    case kNumFmtHex: return 8;
+    case kNumFmtOctal: return 11;
+    case kNumFmtBinary: return 32;
+    default: break;
+  }
+  // Sign, point, "E", exponent sign and up to 4 exponent digits around the
+  // digits; engineering notation may show up to 3 digits before the point.
+  if (code >= kNumFmtEngFirst) {
+    int32 n = code - 99 + 1;
+    return (n < 3 ? 3 : n) + 8;
+  }
+  if (code > 0) return code + 8;
+  int32 k = -code;
+  int32 digits = 1;
+  if (std::isfinite(x) && fabsl(x) >= 1) {
+    // |x| < 2^(e+1): at most (e+1) log10(2) + 1 digits, one more when
+    // rounding carries.
+    int32 e = ilogbl(x);
+    digits = int32((int64(e) + 1) * 30103 / 100000) + 2;
+    if (digits > kMaxFixedIntDigits + 1) digits = kMaxFixedIntDigits + 1;
+  }
+  int32 fixed = 1 + digits + 1 + k;
+  int32 fallback = k + 1 + 8;  // the exponent form of too long a fixed form
+  return fixed > fallback ? fixed : fallback;
+}
+
+int32 NumberBound(int32 numType, const void* value, int32 code) {
+  if (NumClass(numType) != kNumClassComplex) {
+    long double x = code < 0 ? LoadExt(numType, value) : 0;
+    return PartBound(x, code);
+  }
+  int32 part = numType - 3;
+  long double re = code < 0 ? LoadExt(part, value) : 0;
+  long double im = code < 0 ? LoadExt(part, static_cast<const uChar*>(value) + NumSize(part)) : 0;
+  return PartBound(re, code) + PartBound(im, code) + 4;  // " +" and " i"
+}
+
+// The name of enum item index (the value pinned to the items), bounded by the
+// descriptor's size; an empty name when the descriptor holds none.
+void EnumName(const TypeDescriptor* td, uInt32 value, const uChar** name, int32* len) {
+  *name = nullptr;
+  *len = 0;
+  const uChar* b = reinterpret_cast<const uChar*>(td);
+  int32 size = td->size;
+  if (size < 6) return;
+  int16 count;
+  std::memcpy(&count, b + 4, sizeof count);
+  if (count <= 0) return;
+  uInt32 index = value >= uInt32(count) ? uInt32(count - 1) : value;
+  int32 pos = 6;
+  for (uInt32 i = 0; i < index; ++i) {
+    if (pos >= size) return;
+    pos += 1 + b[pos];
+  }
+  if (pos >= size || pos + 1 + b[pos] > size) return;
+  *name = b + pos + 1;
+  *len = b[pos];
+}
+
+uInt32 EnumValue(int32 numType, const void* data) { return NumToULong(numType, data); }
+
+// The unit label of a unit numeric's own type, cut to 255 characters.
+int32 TypeUnitLabel(const TypeDescriptor* td, uChar* out) {
+  const int16* dims = reinterpret_cast<const int16*>(reinterpret_cast<const uChar*>(td) + 4);
+  int32 n = UnitRecToText(dims, nullptr);
+  if (n <= 0) return 0;
+  char small[1024];
+  std::unique_ptr<char[]> big;
+  char* text = small;
+  if (n >= int32(sizeof small)) {
+    big.reset(new (std::nothrow) char[size_t(n) + 1]);
+    if (!big) return 0;
+    text = big.get();
+  }
+  UnitRecToText(dims, text);
+  int32 k = n > kUnitTextMax ? kUnitTextMax : n;
+  std::memcpy(out, text, size_t(k));
+  return k;
+}
+
+// The unit of a numeric with a unit: a compatible unit in braces converts
+// the value to a double (or complex double) in that unit; an incompatible
+// one leaves it in base units and shows "?" before its text; without braces
+// the type's own label is shown.
+void PlanUnit(const uChar* fmt, const FmtItem& it, const Arg& a, Field* f) {
+  if (it.unitStart < 0) {
+    f->unitLen = TypeUnitLabel(a.td, f->unit);
+    return;
+  }
+  char given[kUnitTextMax + 1];
+  int32 n = it.unitLen > kUnitTextMax ? kUnitTextMax : it.unitLen;
+  std::memcpy(given, fmt + it.unitStart, size_t(n));
+  given[n] = 0;
+  float64 offset = 0, scale = 0;
+  if (ParseUnitForDims(given, &offset, &scale, a.td) == 1 && scale != 0) {
+    bool complex = NumClass(f->numType) == kNumClassComplex;
+    float64 v[2];
+    ConvertNum(f->numType, f->value, complex ? kNumCDB : kNumDBL, v);
+    v[0] = v[0] / scale - offset;
+    if (complex) v[1] = v[1] / scale;
+    std::memcpy(f->tmp, v, complex ? 16 : 8);
+    f->numType = complex ? kNumCDB : kNumDBL;
+    f->value = f->tmp;
+    std::memcpy(f->unit, given, size_t(n));
+    f->unitLen = n;
+    return;
+  }
+  f->unit[0] = '?';
+  int32 k = n > kUnitTextMax - 1 ? kUnitTextMax - 1 : n;
+  std::memcpy(f->unit + 1, given, size_t(k));
+  f->unitLen = k + 1;
+}
+
+// Decides what a specifier writes for its argument.
+void PlanField(const uChar* fmt, const FmtItem& it, const Arg& a, Field* f) {
+  f->kind = Field::kNone;
+  f->unitLen = -1;
+  f->plusOK = true;
+  f->zeroOK = false;
+  if (!a.td || !a.data) return;
+  int32 code = a.td->code;
+  bool textConv = FmtIsTextConv(it.conv);
+  switch (FmtClassOf(code)) {
+    case kFmtClassNone:
+      return;
+    case kFmtClassString: {
+      LStrHandle h = *static_cast<const LStrHandle*>(a.data);
+      const LStr* s = h ? *h : nullptr;
+      f->kind = Field::kText;
+      f->text = s ? s->str : nullptr;
+      f->textLen = LStrLen(s);
+      if (it.precision >= 1) f->textLen = CharsPrefix(f->text, f->textLen, it.precision);
+      return;
+    }
+    case kFmtClassPath:
+      f->kind = Field::kPath;
+      f->path = *static_cast<const Path*>(a.data);
+      f->limit = it.precision > 0 ? it.precision : 0;
+      f->plusOK = false;
+      f->zeroOK = true;
+      return;
+    case kFmtClassBoolean: {
+      bool on = *static_cast<const uChar*>(a.data) != 0;
+      if (textConv) {
+        f->kind = Field::kText;
+        f->text = reinterpret_cast<const uChar*>(on ? "TRUE" : "FALSE");
+        f->textLen = on ? 4 : 5;
+        return;
+      }
+      // 0 or 1: unsigned 32-bit under the integer conversions, else 8-bit.
+      f->kind = Field::kNumber;
+      f->zeroOK = true;
+      f->value = f->tmp;
+      if (FmtIntegerCode(it.conv)) {
+        uInt32 v = on;
+        std::memcpy(f->tmp, &v, 4);
+        f->numType = kNumU32;
+      } else {
+        f->tmp[0] = on;
+        f->numType = kNumU8;
+      }
+      f->code = NumberCode(it, f->numType, f->value);
+      return;
+    }
+    case kFmtClassEnum:
+      if (textConv) {
+        f->kind = Field::kText;
+        EnumName(a.td, EnumValue(FmtNumType(code), a.data), &f->text, &f->textLen);
+        return;
+      }
+      [[fallthrough]];
+    case kFmtClassNumeric:
+      f->numType = FmtNumType(code);
+      if (!f->numType) return;
+      f->kind = Field::kNumber;
+      f->zeroOK = true;
+      f->value = a.data;
+      if (FmtIsUnitCode(code)) PlanUnit(fmt, it, a, f);
+      f->code = NumberCode(it, f->numType, f->value);
+      if (f->code >= kNumFmtDecimal) f->unitLen = -1;  // integer forms show no unit
+      return;
+  }
+}
+
+int64 SatAdd(int64 a, int64 b) {
+  int64 s = a + b;
+  return s > kFmtMaxCount ? int64(kFmtMaxCount) : s;
+}
+
+// The bound of what a specifier writes for its argument.
+int64 FieldBound(const FmtItem& it, const Field& f) {
+  int64 core = 0;
+  switch (f.kind) {
+    case Field::kNone: return 0;
+    case Field::kNumber: core = NumberBound(f.numType, f.value, f.code); break;
+    case Field::kText: core = f.textLen; break;
+    case Field::kPath: {
+      LStr len;
+      len.cnt = -1;
+      core = f.path && FPathToText(f.path, &len) == kNoErr && len.cnt > 0 ? len.cnt : 0;
+      if (f.limit > 0 && core > f.limit) core = f.limit;
+      break;
+    }
+  }
+  if (f.plusOK && (it.flags & kFmtFlagPlus)) ++core;
+  int64 field = it.width > core ? it.width : core;
+  if (f.unitLen >= 0) field += 1 + f.unitLen;
+  return field;
+}
+
+// The destination of the writing pass: never written past its end; what
+// does not fit is left out and remembered.
+class Out {
+ public:
+  Out(uChar* p, int32 room) : p_(p), end_(p + (room > 0 ? room : 0)) {}
+  void Put(const uChar* s, int64 n) {
+    if (n <= 0) return;
+    if (n > end_ - p_) {
+      full_ = true;
+      n = end_ - p_;
+    }
+    std::memcpy(p_, s, size_t(n));
+    p_ += n;
+  }
+  void Put(uChar c) { Put(&c, 1); }
+  void Rep(uChar c, int64 n) {
+    if (n <= 0) return;
+    if (n > end_ - p_) {
+      full_ = true;
+      n = end_ - p_;
+    }
+    std::memset(p_, c, size_t(n));
+    p_ += n;
+  }
+  uChar* End() const { return p_; }
+  bool Full() const { return full_; }
+
+ private:
+  uChar* p_;
+  uChar* end_;
+  bool full_ = false;
+};
+
+// Pads the text in the field of the specifier.
+void PutField(Out& o, const FmtItem& it, const Field& f, const uChar* t, int32 n) {
+  bool minus = n > 0 && t[0] == '-';
+  int32 sign = f.plusOK && (it.flags & kFmtFlagPlus) && !minus ? 1 : 0;
+  int64 pad = int64(it.width) - n - sign;
+  if (it.flags & kFmtFlagLeft) {
+    if (sign) o.Put('+');
+    o.Put(t, n);
+    o.Rep(' ', pad);
+  } else if (f.zeroOK && (it.flags & kFmtFlagZero)) {
+    if (sign) o.Put('+');
+    if (minus) {
+      o.Put('-');
+      ++t;
+      --n;
+    }
+    o.Rep('0', pad);
+    o.Put(t, n);
+  } else {
+    o.Rep(' ', pad);
+    if (sign) o.Put('+');
+    o.Put(t, n);
+  }
+}
+
+// Writes a specifier's field; false when a path's text could not be had.
+bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
+  switch (f.kind) {
+    case Field::kNone:
+      return true;
+    case Field::kNumber: {
+      char work[kNumWork];
+      int32 n = NumToTextFmt(f.value, f.numType, f.code, work, kNumWork, dp);
+      PutField(o, it, f, reinterpret_cast<const uChar*>(work), n);
+      break;
+    }
+    case Field::kText:
+      PutField(o, it, f, f.text, f.textLen);
+      break;
+    case Field::kPath: {
+      LStr len;
+      len.cnt = -1;
+      if (!f.path || FPathToText(f.path, &len) != kNoErr || len.cnt <= 0) {
+        PutField(o, it, f, nullptr, 0);
+        break;
+      }
+      alignas(4) uChar small[kPathStackText];
+      UPtr big = nullptr;
+      LStr* buf = reinterpret_cast<LStr*>(small);
+      if (len.cnt > kPathStackText - 4) {
+        big = DSNewPtr(len.cnt + 4);
+        if (!big) return false;
+        buf = reinterpret_cast<LStr*>(big);
+      }
+      buf->cnt = 0;
+      if (FPathToText(f.path, buf) != kNoErr) buf->cnt = 0;
+      int32 n = buf->cnt;
+      if (f.limit > 0) n = CharsPrefix(buf->str, n, f.limit);
+      PutField(o, it, f, buf->str, n);
+      if (big) DSDisposePtr(big);
+      break;
+    }
+  }
+  if (f.unitLen >= 0) {
+    o.Put(' ');
+    o.Put(f.unit, f.unitLen);
+  }
+  return true;
+}
+
+// One pass over the format: measuring (out null) or writing.  Returns the
+// bound, or the end of the text written (null when a path's text could not
+// be had) through *end.
+int64 Pass(const TypeDescriptor* type, const void* data, const uChar* fmt, int32 len, int32 argCount, Out* out,
+           bool* failed) {
+  ArgSource args(type, data, argCount);
+  uChar dp = NumDefaultDecimalPt();
+  int64 total = 0;
+  FmtItem it;
+  Field f;
+  for (int32 at = 0; at < len; at = it.end) {
+    FmtNextItem(fmt, len, at, &it);
+    switch (it.kind) {
+      case kFmtItemChar:
+      case kFmtItemWhite:
+        if (out) out->Put(fmt + it.start, it.end - it.start);
+        else total = SatAdd(total, it.end - it.start);
+        break;
+      case kFmtItemCode:
+        if (out) out->Put(it.value);
+        else total = SatAdd(total, 1);
+        break;
+      case kFmtItemPercent:
+      case kFmtItemFinalPercent:
+        if (out) out->Put('%');
+        else total = SatAdd(total, 1);
+        break;
+      case kFmtItemSeparator:
+        dp = it.value;
+        break;
+      case kFmtItemSpec: {
+        Arg a;
+        if (!args.Next(&a)) {  // no argument left: the specifier is text
+          if (out) out->Put(fmt + it.start, it.end - it.start);
+          else total = SatAdd(total, it.end - it.start);
+          break;
+        }
+        PlanField(fmt, it, a, &f);
+        if (!out) {
+          total = SatAdd(total, FieldBound(it, f));
+        } else if (!WriteField(*out, it, f, dp)) {
+          *failed = true;
+          return 0;
+        }
+        break;
+      }
+    }
+  }
+  return total;
+}
+
+// An address that may lie inside the output handle's block, kept as an
+// offset across the resize of that block.
+struct Anchor {
+  const uChar* p;
+  int32 offset = -1;
+  Anchor(const uChar* ptr, LStrHandle h) : p(ptr) {
+    if (!ptr || !h || !*h) return;
+    const uChar* base = reinterpret_cast<const uChar*>(*h);
+    int32 size = DSGetHandleSize(reinterpret_cast<UHandle>(h));
+    if (size > 0 && ptr >= base && ptr < base + size) offset = int32(ptr - base);
+  }
+  const uChar* Get(LStrHandle h) const { return offset >= 0 ? reinterpret_cast<const uChar*>(*h) + offset : p; }
+};
+
+// Sets *out to the empty string (made when null, shrunk when not).
+void EmptyOutput(LStrHandle* out) {
+  if (!*out) {
+    *out = reinterpret_cast<LStrHandle>(DSNewHClr(sizeof(int32)));
+    return;
+  }
+  (**out)->cnt = 0;
+  DSSetHandleSize(reinterpret_cast<UHandle>(*out), sizeof(int32));
+}
+
+// Sizes *out (made when null) for bound bytes of text.
+MgErr SizeOutput(LStrHandle* out, int64 bound) {
+  if (bound > kFmtMaxCount - int64(sizeof(int32))) return kMemFullErr;
+  int32 size = int32(bound) + int32(sizeof(int32));
+  if (!*out) {
+    *out = reinterpret_cast<LStrHandle>(DSNewHandle(size));
+    if (!*out) return kMemFullErr;
+    (**out)->cnt = 0;
+    return kNoErr;
+  }
+  return DSSetHandleSize(reinterpret_cast<UHandle>(*out), size);
+}
+
+// The arguments of a call: the single value (argCount 0) or the list.
+struct Job {
+  const TypeDescriptor* type;
+  const void* data;
+  int32 argCount;
+};
+
+}  // namespace
+
+int32 FormatMeasure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
+                    int32 argCount) {
+  if (!format || formatLength < 0) formatLength = 0;
+  bool failed = false;
+  return int32(Pass(type, data, format, formatLength, argCount, nullptr, &failed));
+}
+
+uChar* FormatWrite(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
+                   uChar* destination, int32 room, int32 argCount) {
+  if (!destination) return nullptr;
+  if (!format || formatLength < 0) formatLength = 0;
+  Out o(destination, room);
+  bool failed = false;
+  Pass(type, data, format, formatLength, argCount, &o, &failed);
+  if (failed) return nullptr;
+  if (o.Full()) DBAssert(__FILE__, __LINE__, "formatted text longer than its bound");
+  return o.End();
+}
+
+int32 MakeDefaultFormat(int32 argCount, const FmtArgList* args, uChar* text) {
+  if (!text) return 0;
+  int32 n = 0, i = 0;
+  for (; args && i < argCount && n < kFmtDefaultFormatMax; ++i) {
+    const TypeDescriptor* td = args->args[i].type;
+    int32 code = td ? int32(td->code) : int32(kTDVoid);
+    FmtClass cls = FmtClassOf(code);
+    uChar letter = 'f';
+    if (cls == kFmtClassString || cls == kFmtClassPath || cls == kFmtClassBoolean || cls == kFmtClassEnum) {
+      letter = 's';
+    } else {
+      int32 plain = code & ~0x10;
+      if (plain >= kNumI8 && plain <= kNumU64) letter = 'd';
+    }
+    const uChar item[3] = {'%', letter, ' '};
+    for (int32 k = 0; k < 3 && n < kFmtDefaultFormatMax; ++k) text[n++] = item[k];
+  }
+  // The last space is dropped when every argument has its specifier; a text
+  // cut at its limit keeps it.
+  if (n > 0 && i == argCount) --n;
+  return n;
+}
+
+namespace {
+
+// The two passes into *out after a prefix of prefixLen bytes that put()
+// copies to the start of the sized block.
+template <class PutPrefix, class FormatAt>
+MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 prefixLen, LStrHandle* out,
+                PutPrefix putPrefix) {
+  int64 bound = SatAdd(FormatMeasure(job.type, job.data, formatAt(), formatLength, job.argCount), prefixLen);
+  if (bound == 0) {
+    EmptyOutput(out);
+    return *out ? kNoErr : kMemFullErr;
+  }
+  if (MgErr err = SizeOutput(out, bound)) {
+    if (*out) (**out)->cnt = 0;
+    return err;
+  }
+  uChar* start = (**out)->str;
+  putPrefix(start);
+  int32 room = int32(bound) - prefixLen;
+  uChar* end = FormatWrite(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount);
+  if (!end) {
+    EmptyOutput(out);
+    return kMemFullErr;
+  }
+  int32 length = int32(end - start);
+  (**out)->cnt = length;
+  if (length < bound) DSSetHandleSize(reinterpret_cast<UHandle>(*out), length + int32(sizeof(int32)));
+  return kNoErr;
+}
+
+}  // namespace
+
+MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, const TypeDescriptor* type, const void* data,
+                   int32 formatLength, const uChar* formatBytes, LStrHandle* out) {
+  if (!out) return kArgErr;
+  if (!prefixBytes || prefixLength < 0) prefixLength = 0;
+  if (!formatBytes || formatLength < 0) formatLength = 0;
+  static const uChar kStringDefault[] = "%s";
+  static const uChar kOtherDefault[] = "%g";
+  if (formatLength == 0) {
+    int32 code = type ? int32(type->code) : int32(kTDVoid);
+    formatBytes = (code == kTDString || code == kTDString37) ? kStringDefault : kOtherDefault;
+    formatLength = 2;
+  }
+  Anchor prefix(prefixBytes, *out), format(formatBytes, *out);
+  Job job{type, data, 0};
+  return TwoPasses(
+      job, [&] { return format.Get(*out); }, formatLength, prefixLength, out,
+      [&](uChar* start) { MoveBlock(prefix.Get(*out), start, prefixLength); });
+}
+
+MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandle* out, int32 argCount,
+                   FmtArgList* args) {
+  if (!out) return kArgErr;
+  if (argCount < 0) argCount = 0;
+  int32 formatLength = format && *format ? LStrLen(*format) : 0;
+  bool useDefault = formatLength == 0;
+  uChar defaultFormat[kFmtDefaultFormatMax + 1];
+  if (useDefault) {
+    formatLength = MakeDefaultFormat(argCount, args, defaultFormat);
+  } else if (int32 err = CheckFormatArgs(format, argCount, args)) {
+    EmptyOutput(out);
+    return -err;
+  }
+  int32 prefixLen = initialString && *initialString ? LStrLen(*initialString) : 0;
+  // With no argument the checked format holds no specifier.
+  Job job{nullptr, args, argCount};
+  return TwoPasses(
+      job, [&] { return useDefault ? defaultFormat : (*format)->str; }, formatLength, prefixLen, out,
+      [&](uChar* start) {
+        // The initial string may be the output handle itself, already in place.
+        if (initialString != *out && prefixLen > 0) MoveBlock((*initialString)->str, start, prefixLen);
+      });
+}
