@@ -122,7 +122,12 @@ long double LoadExt(int32 type, const void* p) {
 int32 DecimalExponent(long double x, bool extended) {
   if (x == 0) return 1;
   if (std::isnan(x) || std::isinf(x)) return extended ? 7 : 3;
-  int32 e = int32(truncl(log10l(fabsl(x))));
+  long double l = log10l(fabsl(x));
+  // A power of ten stored in binary lies a rounding away from it: its
+  // logarithm is taken as the whole number it stands for.
+  long double whole = nearbyintl(l);
+  if (fabsl(l - whole) < 1e-12L) l = whole;
+  int32 e = int32(truncl(l));
   return e < 1 ? e - 1 : e;
 }
 
@@ -179,12 +184,12 @@ int32 PartBound(long double x, int32 code) {
 
 int32 NumberBound(int32 numType, const void* value, int32 code) {
   if (NumClass(numType) != kNumClassComplex) {
-    long double x = code < 0 ? LoadExt(numType, value) : 0;
+    long double x = code <= 0 ? LoadExt(numType, value) : 0;
     return PartBound(x, code);
   }
   int32 part = numType - 3;
-  long double re = code < 0 ? LoadExt(part, value) : 0;
-  long double im = code < 0 ? LoadExt(part, static_cast<const uChar*>(value) + NumSize(part)) : 0;
+  long double re = code <= 0 ? LoadExt(part, value) : 0;
+  long double im = code <= 0 ? LoadExt(part, static_cast<const uChar*>(value) + NumSize(part)) : 0;
   return PartBound(re, code) + PartBound(im, code) + 4;  // " +" and " i"
 }
 
@@ -616,7 +621,7 @@ MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 pre
     return *out ? kNoErr : kMemFullErr;
   }
   if (MgErr err = SizeOutput(out, bound)) {
-    if (*out) (**out)->cnt = 0;
+    EmptyOutput(out);
     return err;
   }
   uChar* start = (**out)->str;
