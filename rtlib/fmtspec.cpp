@@ -16,6 +16,8 @@ constexpr int32 kStepFont = 0;
 
 bool IsFlagChar(uChar c) { return c == '-' || c == '+' || c == '^' || c == '0'; }
 bool IsDigitChar(uChar c) { return c >= '0' && c <= '9'; }
+// Characters that end a run of literal text.
+bool IsSpecialChar(uChar c) { return c == '%' || c == '\\' || c == ' ' || c == '\t' || c == '\f'; }
 
 // Reads decimal digits at *p (below len), saturating at kFmtMaxCount.
 int32 ReadCount(const uChar* fmt, int32 len, int32* p) {
@@ -97,9 +99,14 @@ void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
       item->end = at + 1;
       return;
     }
+    // A run of ordinary characters, double-byte ones whole.
     item->kind = kFmtItemChar;
-    int32 next = TNextCharOffset(fmt, at, kStepFont);
-    item->end = next <= at ? at + 1 : next > len ? len : next;
+    int32 p = at;
+    do {
+      int32 next = TNextCharOffset(fmt, p, kStepFont);
+      p = next <= p ? p + 1 : next > len ? len : next;
+    } while (p < len && !IsSpecialChar(fmt[p]));
+    item->end = p;
     return;
   }
   if (at + 1 >= len) {
@@ -119,9 +126,13 @@ void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
     item->end = at + 2;
     return;
   }
-  if (n != '[') {
-    int32 q = at + 1;
-    uChar sep = ReadSetChar(fmt, len, &q);
+  if (n != '[' && at + 2 < len) {
+    int32 q = at + 2;
+    uChar sep = n;
+    if (n == '\\') {
+      q = at + 1;
+      sep = ReadSetChar(fmt, len, &q);
+    }
     if (q < len && fmt[q] == ';' && IsPunct(sep)) {
       item->kind = kFmtItemSeparator;
       item->value = sep;
@@ -210,13 +221,24 @@ void FmtBuildScanSet(const uChar* fmt, const FmtItem& item, FmtScanSet* set) {
     for (uInt32& w : set->bits) w = ~w;
 }
 
-int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args) {
+void FmtReadItems(const uChar* fmt, int32 len, FmtItemCache* cache) {
+  cache->count = 0;
+  cache->resume = 0;
+  if (!fmt) len = 0;
+  while (cache->resume < len && cache->count < FmtItemCache::kMax) {
+    FmtItem& it = cache->items[cache->count++];
+    FmtNextItem(fmt, len, cache->resume, &it);
+    cache->resume = it.end;
+  }
+}
+
+int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args, const FmtItemCache* cache) {
   if (!fmt || len < 0) len = 0;
   if (argCount < 0 || !args) argCount = 0;
   int32 count = 0, err = 0, index = 0;
-  FmtItem item;
-  for (int32 at = 0; at < len && !err; at = item.end) {
-    FmtNextItem(fmt, len, at, &item);
+  FmtWalker walk(fmt, len, cache);
+  while (const FmtItem* next = walk.Next()) {
+    const FmtItem& item = *next;
     if (item.kind != kFmtItemSpec) continue;
     ++count;
     if (count > argCount) {
@@ -245,6 +267,7 @@ int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args) {
       err = kFmtConvErr;
       index = count;
     }
+    if (err) break;
   }
   if (!err && count < argCount) err = kFmtTooFewSpecs;
   if (args) args->errIndex = index;

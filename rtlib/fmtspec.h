@@ -60,7 +60,7 @@ enum : uInt8 {
 
 // What an item of a format string is.
 enum FmtItemKind : int32 {
-  kFmtItemChar,          // one character (count bytes, a double-byte one whole)
+  kFmtItemChar,          // a run of literal characters (double-byte ones whole)
   kFmtItemCode,          // a backslash code: the byte it stands for
   kFmtItemWhite,         // a space, tab or form feed (a character for formatting)
   kFmtItemPercent,       // "%%"
@@ -97,6 +97,41 @@ struct FmtItem {
 // Reads the item that starts at offset at (below len) of the format.
 void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item);
 
+// The items of a format read once, for calls that walk it several times
+// (check, measure, write): the first kMax items are kept; the walker reads
+// the rest as it goes.
+struct FmtItemCache {
+  enum : int32 { kMax = 16 };
+  FmtItem items[kMax];
+  int32 count;   // items kept
+  int32 resume;  // offset after the last kept item
+};
+void FmtReadItems(const uChar* fmt, int32 len, FmtItemCache* cache);
+class FmtWalker {
+ public:
+  FmtWalker(const uChar* fmt, int32 len, const FmtItemCache* cache) : fmt_(fmt), len_(len), cache_(cache) {}
+  // The next item, or null at the end of the format.
+  const FmtItem* Next() {
+    if (cache_ && index_ < cache_->count) {
+      const FmtItem* it = &cache_->items[index_++];
+      at_ = it->end;
+      return it;
+    }
+    if (at_ >= len_) return nullptr;
+    FmtNextItem(fmt_, len_, at_, &own_);
+    at_ = own_.end;
+    return &own_;
+  }
+
+ private:
+  const uChar* fmt_;
+  int32 len_;
+  const FmtItemCache* cache_;
+  int32 index_ = 0;
+  int32 at_ = 0;
+  FmtItem own_;
+};
+
 // Integer conversions and their NumToTextFmt codes (0 for other conversions).
 int32 FmtIntegerCode(uChar conv);
 inline bool FmtIsFloatConv(uChar c) { return c == 'e' || c == 'f' || c == 'g'; }
@@ -113,6 +148,7 @@ void FmtBuildScanSet(const uChar* fmt, const FmtItem& item, FmtScanSet* set);
 // The check of a format against its arguments: 0, or the first of 84, 81,
 // 82, 83 met walking the format; writes the error index into args (when
 // given): the specifier's number for 81 and 82, else 0.
-int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args);
+int32 FmtCheck(const uChar* fmt, int32 len, int32 argCount, FmtArgList* args,
+               const FmtItemCache* cache = nullptr);
 // The same on the format of an LStr handle (null or empty: no specifier).
 QX_EXTERN_C int32 CheckFormatArgs(LStrHandle format, int32 argCount, FmtArgList* args);

@@ -345,8 +345,56 @@ int64 SatAdd(int64 a, int64 b) {
   return s > kFmtMaxCount ? int64(kFmtMaxCount) : s;
 }
 
-// The bound of what a specifier writes for its argument.
-int64 FieldBound(const FmtItem& it, const Field& f) {
+// The decimal exponent of one part of a number, for the bound of a fixed
+// form: as "g" counts it, its magnitude.
+int64 ExponentSize(int32 part, const void* value) {
+  int32 e = DecimalExponent(LoadExt(part, value), part == kNumEXT);
+  return e < 0 ? -int64(e) : e;
+}
+
+// The least bound of a specifier that callers may count on, whatever the
+// value: 64 for "b", 16 for the other integer letters, the precision and
+// eight for "e", for other letters the digits of the fixed form, a complex
+// value twice its part and five, a unit value its unit text and three, text
+// its length (an enum the size of its descriptor); the width counts for text.
+int64 LeastBound(const FmtItem& it, const Field& f, const Arg& a) {
+  if (f.kind == Field::kNone) return 0;
+  int32 code = a.td->code;
+  int64 least = 0;
+  if (f.kind == Field::kNumber) {
+    int64 p = it.precision >= 0 ? it.precision : kDefaultPrecision;
+    bool complex = NumClass(f.numType) == kNumClassComplex;
+    int32 part = complex ? f.numType - 3 : f.numType;
+    if (it.conv == 'b') {
+      least = 64;
+    } else if (FmtIntegerCode(it.conv)) {
+      least = 16;
+    } else if (it.conv == 'e') {
+      least = (it.precision >= 0 ? p + 1 : 7) + 8;
+    } else {
+      int64 eng = (it.flags & kFmtFlagEng) ? 2 : 0;
+      least = p + eng + 3 + ExponentSize(part, f.value) + 1;
+      if (complex)
+        least += ExponentSize(part, static_cast<const uChar*>(f.value) + NumSize(part)) + p + 8;
+    }
+    if (complex) least = least * 2 + 5;
+    if (FmtIsUnitCode(code)) {
+      uChar label[kUnitTextMax + 1];
+      int64 own = TypeUnitLabel(a.td, label);
+      int64 given = it.unitStart >= 0 ? it.unitLen : 0;
+      least += (own > given ? own : given) + 3;
+    }
+  } else {
+    least = f.kind == Field::kText && FmtClassOf(code) == kFmtClassEnum ? a.td->size : f.textLen;
+    if (it.width > least) least = it.width;
+  }
+  return least;
+}
+
+// The bound of what a specifier writes for its argument: what the writer can
+// write (the field's width, the sign and the unit included), and never less
+// than the least bound above.
+int64 FieldBound(const FmtItem& it, const Field& f, const Arg& a) {
   int64 core = 0;
   switch (f.kind) {
     case Field::kNone: return 0;
@@ -363,7 +411,8 @@ int64 FieldBound(const FmtItem& it, const Field& f) {
   if (f.plusOK && (it.flags & kFmtFlagPlus)) ++core;
   int64 field = it.width > core ? it.width : core;
   if (f.unitLen >= 0) field += 1 + f.unitLen;
-  return field;
+  int64 least = LeastBound(it, f, a);
+  return least > field ? least : field;
 }
 
 // The destination of the writing pass: never written past its end; what
@@ -473,14 +522,14 @@ bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
 // bound, or the end of the text written (null when a path's text could not
 // be had) through *end.
 int64 Pass(const TypeDescriptor* type, const void* data, const uChar* fmt, int32 len, int32 argCount, Out* out,
-           bool* failed) {
+           bool* failed, const FmtItemCache* cache) {
   ArgSource args(type, data, argCount);
   uChar dp = NumDefaultDecimalPt();
   int64 total = 0;
-  FmtItem it;
   Field f;
-  for (int32 at = 0; at < len; at = it.end) {
-    FmtNextItem(fmt, len, at, &it);
+  FmtWalker walk(fmt, len, cache);
+  while (const FmtItem* next = walk.Next()) {
+    const FmtItem& it = *next;
     switch (it.kind) {
       case kFmtItemChar:
       case kFmtItemWhite:
@@ -508,7 +557,7 @@ int64 Pass(const TypeDescriptor* type, const void* data, const uChar* fmt, int32
         }
         PlanField(fmt, it, a, &f);
         if (!out) {
-          total = SatAdd(total, FieldBound(it, f));
+          total = SatAdd(total, FieldBound(it, f, a));
         } else if (!WriteField(*out, it, f, dp)) {
           *failed = true;
           return 0;
@@ -566,23 +615,37 @@ struct Job {
 
 }  // namespace
 
-int32 FormatMeasure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
-                    int32 argCount) {
+namespace {
+
+int32 Measure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength, int32 argCount,
+              const FmtItemCache* cache) {
   if (!format || formatLength < 0) formatLength = 0;
   bool failed = false;
-  return int32(Pass(type, data, format, formatLength, argCount, nullptr, &failed));
+  return int32(Pass(type, data, format, formatLength, argCount, nullptr, &failed, cache));
 }
 
-uChar* FormatWrite(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
-                   uChar* destination, int32 room, int32 argCount) {
+uChar* Write(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
+             uChar* destination, int32 room, int32 argCount, const FmtItemCache* cache) {
   if (!destination) return nullptr;
   if (!format || formatLength < 0) formatLength = 0;
   Out o(destination, room);
   bool failed = false;
-  Pass(type, data, format, formatLength, argCount, &o, &failed);
+  Pass(type, data, format, formatLength, argCount, &o, &failed, cache);
   if (failed) return nullptr;
   if (o.Full()) DBAssert(__FILE__, __LINE__, "formatted text longer than its bound");
   return o.End();
+}
+
+}  // namespace
+
+int32 FormatMeasure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
+                    int32 argCount) {
+  return Measure(type, data, format, formatLength, argCount, nullptr);
+}
+
+uChar* FormatWrite(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
+                   uChar* destination, int32 room, int32 argCount) {
+  return Write(type, data, format, formatLength, destination, room, argCount, nullptr);
 }
 
 int32 MakeDefaultFormat(int32 argCount, const FmtArgList* args, uChar* text) {
@@ -612,10 +675,12 @@ namespace {
 
 // The two passes into *out after a prefix of prefixLen bytes that put()
 // copies to the start of the sized block.
+// The items are read once; they hold offsets, so they stay valid when the
+// format moves with the output's block.
 template <class PutPrefix, class FormatAt>
 MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 prefixLen, LStrHandle* out,
-                PutPrefix putPrefix) {
-  int64 bound = SatAdd(FormatMeasure(job.type, job.data, formatAt(), formatLength, job.argCount), prefixLen);
+                PutPrefix putPrefix, const FmtItemCache* cache) {
+  int64 bound = SatAdd(Measure(job.type, job.data, formatAt(), formatLength, job.argCount, cache), prefixLen);
   if (bound == 0) {
     EmptyOutput(out);
     return *out ? kNoErr : kMemFullErr;
@@ -627,7 +692,7 @@ MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 pre
   uChar* start = (**out)->str;
   putPrefix(start);
   int32 room = int32(bound) - prefixLen;
-  uChar* end = FormatWrite(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount);
+  uChar* end = Write(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount, cache);
   if (!end) {
     EmptyOutput(out);
     return kMemFullErr;
@@ -654,9 +719,11 @@ MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, const TypeDescr
   }
   Anchor prefix(prefixBytes, *out), format(formatBytes, *out);
   Job job{type, data, 0};
+  FmtItemCache cache;
+  FmtReadItems(formatBytes, formatLength, &cache);
   return TwoPasses(
       job, [&] { return format.Get(*out); }, formatLength, prefixLength, out,
-      [&](uChar* start) { MoveBlock(prefix.Get(*out), start, prefixLength); });
+      [&](uChar* start) { MoveBlock(prefix.Get(*out), start, prefixLength); }, &cache);
 }
 
 MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandle* out, int32 argCount,
@@ -666,11 +733,16 @@ MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandl
   int32 formatLength = format && *format ? LStrLen(*format) : 0;
   bool useDefault = formatLength == 0;
   uChar defaultFormat[kFmtDefaultFormatMax + 1];
+  FmtItemCache cache;
   if (useDefault) {
     formatLength = MakeDefaultFormat(argCount, args, defaultFormat);
-  } else if (int32 err = CheckFormatArgs(format, argCount, args)) {
-    EmptyOutput(out);
-    return -err;
+    FmtReadItems(defaultFormat, formatLength, &cache);
+  } else {
+    FmtReadItems((*format)->str, formatLength, &cache);
+    if (int32 err = FmtCheck((*format)->str, formatLength, argCount, args, &cache)) {
+      EmptyOutput(out);
+      return -err;
+    }
   }
   int32 prefixLen = initialString && *initialString ? LStrLen(*initialString) : 0;
   // With no argument the checked format holds no specifier.
@@ -680,5 +752,6 @@ MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandl
       [&](uChar* start) {
         // The initial string may be the output handle itself, already in place.
         if (initialString != *out && prefixLen > 0) MoveBlock((*initialString)->str, start, prefixLen);
-      });
+      },
+      &cache);
 }

@@ -361,6 +361,33 @@ TEST_F(StrFormat, TheBoundCoversWidthsSignsAndLiterals) {
   EXPECT_EQ(t, "");
 }
 
+// The measured bound is never below the least one callers may count on.
+TEST_F(StrFormat, TheBoundIsAtLeastTheLeastBound) {
+  struct BoundCase {
+    const char* fmt;
+    int32 least;
+  };
+  Args a;
+  a.I32(1);
+  const BoundCase ints[] = {{"%b", 64}, {"%d", 16}, {"%x", 16}, {"%o", 16}, {"%u", 16}, {"%e", 15}, {"%.2e", 11},
+                            {"%f", 11}, {"%.1f", 6}, {"%^f", 13}, {"%g", 11}, {"x%d", 17}, {"%%%d\n", 18}};
+  for (const BoundCase& c : ints) EXPECT_GE(Bound(c.fmt, a), c.least) << c.fmt;
+  Args big;
+  big.DBL(1e100).CDB(1e10, 1e-20).Bool(true);
+  EXPECT_GE(Bound("%f", big), 6 + 3 + 100 + 1);
+  Args cx;
+  cx.CDB(1e10, 1e-20);
+  EXPECT_GE(Bound("%.2f", cx), (2 + 3 + 10 + 1 + 21 + 2 + 8) * 2 + 5);
+  EXPECT_GE(Bound("%d", cx), 16 * 2 + 5);
+  Args u;
+  u.UnitDBL({{kUnitS, -2}, {kUnitM, 1}, {kUnitKg, 1}}, 1);
+  EXPECT_GE(Bound("%.0{kN}f", u), 0 + 3 + 1 + 1 + 2 + 3);
+  EXPECT_GE(Bound("%d", u), 16 + 1 + 3);
+  Args e;
+  e.Enum(kTDEnumU8, {"a", "bb", "ccc"}, 0).Str("abc");
+  EXPECT_GE(Bound("%s %5s", e), int32(e.TD(0)->size) + 1 + 5);
+}
+
 // A writer given less room than it needs stops, reports and keeps what fits.
 TEST_F(StrFormat, AShortDestinationIsNeverOverrun) {
   Args a;
