@@ -3,7 +3,7 @@
 // concat run on them, and no text written ever exceeds its measured bound.
 //
 // Input: a count byte (arguments, 0 to 7), then per argument a class byte
-// and 16 value bytes, then a length byte and that many bytes of string or
+// and 20 value bytes, then a length byte and that many bytes of string or
 // path text for each text argument, and the rest is the format.
 #include <cstdint>
 #include <cstring>
@@ -51,7 +51,7 @@ Arg Make(const tdb::TD& td, const void* value, size_t size) {
 
 Arg MakeArg(Reader& r) {
   uint8_t cls = r.Byte();
-  uint8_t v[16];
+  uint8_t v[20];
   r.Bytes(v, sizeof v);
   switch (cls % 20) {
     case 0: return Make(tdb::I8(), v, 1);
@@ -70,16 +70,16 @@ Arg MakeArg(Reader& r) {
     case 13: return Make(tdb::Boolean(), v, 1);
     case 14: {
       static const std::vector<std::string> items = {"zero", "one", "a longer item name", ""};
-      uChar code = uChar(kTDEnumU8 + v[15] % 3);
+      uChar code = uChar(kTDEnumU8 + v[19] % 3);
       return Make(tdb::Enum(code, items), v, code == kTDEnumU8 ? 1 : code == kTDEnumU16 ? 2 : 4);
     }
     case 15: {
       // A unit numeric of metres, seconds per metre or kelvin.
       static const std::vector<std::pair<int16, int16>> dims[] = {
           {{kUnitM, 1}}, {{kUnitS, 1}, {kUnitM, -1}}, {{kUnitK, 1}}};
-      uChar code = uChar(kTDUnitSGL + v[15] % 6);
+      uChar code = uChar(kTDUnitSGL + v[19] % 6);
       static const size_t sizes[] = {4, 8, 10, 8, 16, 20};
-      return Make(tdb::Unit(code, dims[v[14] % 3]), v, sizes[code - kTDUnitSGL]);
+      return Make(tdb::Unit(code, dims[v[18] % 3]), v, sizes[code - kTDUnitSGL]);
     }
     case 16:
     case 17: {
@@ -129,14 +129,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + n));
       if (!h) __builtin_trap();
       (*h)->cnt = n;
-      std::memcpy((*h)->str, text.data(), n);
+      if (n) std::memcpy((*h)->str, text.data(), n);
       std::memcpy(a.data.get(), &h, sizeof h);
     }
   }
   // The format in a block of exactly its length.
   int32 len = int32(r.n);
   std::unique_ptr<uChar[]> fmt(new uChar[r.n ? r.n : 1]);
-  std::memcpy(fmt.get(), r.p, r.n);
+  if (r.n) std::memcpy(fmt.get(), r.p, r.n);
 
   std::vector<uChar> listBytes(4 + 8 * size_t(count ? count : 1));
   FmtArgList* list = reinterpret_cast<FmtArgList*>(listBytes.data());
@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The node: a check error gives its negated code and an empty output.
   LStrHandle f = reinterpret_cast<LStrHandle>(DSNewHandle(4 + len));
   (*f)->cnt = len;
-  std::memcpy((*f)->str, fmt.get(), size_t(len));
+  if (len) std::memcpy((*f)->str, fmt.get(), size_t(len));
   LStrHandle out = nullptr;
   int32 bound = FormatMeasure(nullptr, list, fmt.get(), len, count);
   if (bound <= (1 << 20)) {

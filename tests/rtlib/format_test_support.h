@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/data_test_util.h"
 #include "engine/engine_test_support.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
@@ -27,17 +28,10 @@ class FormatTest : public qxtest::EngineTest {
   }
 };
 
-// A data-zone string handle holding the text.
-inline LStrHandle NewStr(const std::string& s) {
-  LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(int32(s.size()) + 4));
-  (*h)->cnt = int32(s.size());
-  if (!s.empty()) std::memcpy((*h)->str, s.data(), s.size());
-  return h;
-}
-inline std::string Text(LStrHandle h) {
-  if (!h || !*h) return "<null>";
-  return std::string(reinterpret_cast<const char*>((*h)->str), size_t(LStrLen(*h)));
-}
+// A data-zone string handle holding the text, and the text of a handle.
+using dtest::NewLStr;
+inline LStrHandle NewStr(const std::string& s) { return NewLStr(s); }
+inline std::string Text(LStrHandle h) { return dtest::Str(h); }
 inline void Dispose(LStrHandle h) {
   if (h) DSDisposeHandle(reinterpret_cast<UHandle>(h));
 }
