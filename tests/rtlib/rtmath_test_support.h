@@ -17,7 +17,6 @@
 #include "engine/engine_test_support.h"
 #include "mgsource/extmath.h"
 #include "mgsource/support.h"
-#include "mgsource/thread.h"
 #include "rtlib/rtmath.h"
 
 namespace rttest {
@@ -26,7 +25,6 @@ inline void StartRTMath() {
   static std::once_flag once;
   std::call_once(once, [] {
     qxtest::StartManagers();
-    ASSERT_EQ(ThInit(), kNoErr);
     ASSERT_EQ(SupportInit(), kNoErr);
     std::setlocale(LC_ALL, "C");
   });
