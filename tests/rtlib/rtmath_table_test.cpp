@@ -4,7 +4,6 @@
 #include <dlfcn.h>
 
 #include <cmath>
-#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -12,6 +11,7 @@
 #include "engine/exec/rttable_internal.h"
 #include "rtlib/rtregister.h"
 #include "rtmath_test_support.h"
+#include "rttable_start.h"
 
 using namespace rttest;
 using qxtest::CallAsCompiledCode;
@@ -19,15 +19,9 @@ using qxtest::CallResult;
 
 namespace {
 
-// Start-up as the program does it: the engine and the run-time library
-// register, registration closes.
 void StartTable() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
-    EXPECT_EQ(QXRTRegisterRTLib(), kNoErr);
-    QXRTCloseRegistration();
-  });
+  EXPECT_EQ(StartRunTimeTable().engine, kNoErr);
+  EXPECT_EQ(StartRunTimeTable().rtlib, kNoErr);
 }
 
 class RTMathTable : public RTMathTest {

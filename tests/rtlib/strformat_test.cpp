@@ -10,6 +10,7 @@
 
 #include "engine/exec/rttable.h"
 #include "format_test_support.h"
+#include "rttable_start.h"
 #include "mgsource/numconv.h"
 #include "rtlib/rtregister.h"
 #include "rtlib/strformat.h"
@@ -501,8 +502,7 @@ TEST_F(StrFormat, MemoryFailuresEmptyTheOutput) {
 // ------------------------------------------------------- run-time table
 
 TEST_F(StrFormat, EntriesAreReachedThroughTheTableAndByName) {
-  static const MgErr registered = QXRTRegisterRTLib();
-  EXPECT_EQ(registered, kNoErr);
+  EXPECT_EQ(rttest::StartRunTimeTable().rtlib, kNoErr);
   typedef MgErr (*PrintfFn)(void*, LStrHandle, LStrHandle, LStrHandle*, int32, FmtArgList*);
   typedef MgErr (*ConcatFn)(int32, const uChar*, const TypeDescriptor*, const void*, int32, const uChar*,
                             LStrHandle*);
