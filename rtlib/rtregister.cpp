@@ -2,13 +2,18 @@
 // registered in the run-time function table.
 #include "rtlib/rtregister.h"
 
+#include "rtlib/pattern.h"
 #include "rtlib/rtmath.h"
 #include "rtlib/strformat.h"
+#include "rtlib/tokenize.h"
 #include "rtlib/units.h"
 
 const QXRTEntry* QXRTRTLibEntries(int32* count) {
   static const QXRTEntry entries[] = {
+      QX_RT_ENTRY(725, MakePattern),
       QX_RT_ENTRY(795, FormatConcat),
+      QX_RT_ENTRY(810, LexClass),
+      QX_RT_ENTRY(811, MatchPattern),
       QX_RT_ENTRY(1099, RTStrToNum),
       QX_RT_ENTRY(1100, RTfAbsS),
       QX_RT_ENTRY(1101, RTfAbsD),
@@ -192,6 +197,7 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(1461, RTiDiv),
       QX_RT_ENTRY(1462, RTuDiv),
       QX_RT_ENTRY(1513, DoPrintfNode),
+      QX_RT_ENTRY(1663, TokenizeString),
       QX_RT_ENTRY(1686, RTfModS),
       QX_RT_ENTRY(1687, RTfModD),
       QX_RT_ENTRY(1688, RTfModX),
