@@ -185,12 +185,22 @@ class Results {
   struct Free {
     void operator()(int32* p) const { std::free(p); }
   };
+  // Both halves of the key mixed into a word (the library's hash of a
+  // 64-bit key keeps only its low word on this 32-bit target).
+  struct Mix {
+    size_t operator()(uInt64 k) const {
+      k ^= k >> 33;
+      k *= 0xFF51AFD7ED558CCDull;
+      k ^= k >> 33;
+      return size_t(k ^ (k >> 32));
+    }
+  };
   bool Dense() const { return uInt64(rows_) * uInt64(cols_) <= kDenseLimit; }
   size_t Slot(int32 row, int32 col) const { return size_t(row) * size_t(cols_) + size_t(col); }
   static uInt64 Key(int32 row, int32 col) { return (uInt64(uInt32(row)) << 32) | uInt32(col); }
   int32 rows_, cols_;
   std::unique_ptr<int32[], Free> dense_;
-  std::unordered_map<uInt64, int32> sparse_;
+  std::unordered_map<uInt64, int32, Mix> sparse_;
 };
 
 class Matcher {
