@@ -3,12 +3,12 @@
 // are not well formed, and agreement with a plain backtracking matcher.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "pattern_reference.h"
 #include "rtlib/pattern.h"
 #include "strings_test_support.h"
 
@@ -308,6 +308,7 @@ TEST_F(PatternTest, MalformedCompiledPatternsMatchNothing) {
       {"low opcode", Bytes({0x05, 0})},
   };
   for (const Case& c : cases) {
+    EXPECT_FALSE(rttest::WellFormed(c.code)) << c.what;
     LStrHandle h = NewString(c.code);
     Found f = MatchCompiled(h, "aaa", 0);
     EXPECT_EQ(f.err, kNoErr) << c.what;
@@ -348,107 +349,7 @@ TEST_F(PatternTest, ACompiledPatternCutAtEveryByteMatchesNothing) {
 
 // ------------------------------------------------------------ reference
 
-// A matcher written plainly from the rules: recursion over the compiled
-// bytes, every quantifier tried from its longest take down.
-struct Reference {
-  const std::string& code;
-  const std::string& s;
-
-  static int Kind(int c) {
-    if (c > 127) return 0;
-    if (c == ' ' || (c >= 9 && c <= 13)) return 2;
-    if (c < 32 || c == 127) return 1;
-    if (std::isdigit(c)) return 3;
-    if (std::isupper(c)) return 4;
-    if (std::islower(c)) return 5;
-    return 6;
-  }
-  bool InClass(const std::string& b, uChar c) const {
-    size_t i = 0;
-    bool neg = !b.empty() && (b[0] == '^' || b[0] == '~');
-    if (neg) i = 1;
-    bool in = false;
-    while (i < b.size()) {
-      uChar x = uChar(b[i]);
-      if (i + 2 < b.size() && b[i + 1] == '-') {
-        uChar y = uChar(b[i + 2]);
-        int kx = Kind(x);
-        if (x <= y && kx == Kind(y) && kx >= 3 && kx <= 5) {
-          in |= c >= x && c <= y;
-          i += 3;
-          continue;
-        }
-      }
-      in |= c == x;
-      ++i;
-    }
-    if (!neg) return in;
-    if (b[0] == '^' && c < 32) return false;
-    return !in;
-  }
-  // -2 for a pattern that is not well formed.
-  int At(size_t i, int p) const {
-    int n = int(s.size());
-    if (i >= code.size()) return -2;
-    uChar op = uChar(code[i]);
-    if (op == 0) return i + 1 == code.size() ? p : -2;
-    if (op == 0x20) return p == n ? At(i + 1, p) : -1;
-    int q = op & 7;
-    size_t next;
-    std::string cls;
-    switch (op & ~7) {
-      case 0x60:
-        next = i + 2;
-        break;
-      case 0x28:
-        next = i + 1;
-        break;
-      case 0x30:
-        if (i + 1 >= code.size()) return -2;
-        next = i + 1 + uChar(code[i + 1]);
-        cls = code.substr(i + 2, uChar(code[i + 1]) - 1);
-        break;
-      default:
-        return -2;
-    }
-    if (next > code.size()) return -2;
-    auto ok = [&](int pos) {
-      if (pos >= n) return false;
-      uChar c = uChar(s[size_t(pos)]);
-      if ((op & ~7) == 0x60) return c == uChar(code[i + 1]);
-      if ((op & ~7) == 0x28) return true;
-      return InClass(cls, c);
-    };
-    if (q == 0) return ok(p) ? At(next, p + 1) : -1;
-    int most = 0;
-    if (q == 4) {
-      most = ok(p) ? 1 : 0;
-    } else {
-      while (ok(p + most)) ++most;
-    }
-    for (int k = most; k >= (q == 2 ? 1 : 0); --k) {
-      int r = At(next, p + k);
-      if (r != -1) return r;
-    }
-    return -1;
-  }
-  // The match start and end, or -1 for none.
-  std::pair<int, int> Search(int offset) const {
-    if (offset < 0) offset = 0;
-    int n = int(s.size());
-    if (!code.empty() && code[0] == 'X') {
-      if (offset > n) return {-1, -1};
-      int r = At(1, offset);
-      return r >= 0 ? std::pair(offset, r) : std::pair(-1, -1);
-    }
-    for (int st = offset; st < n; ++st) {
-      int r = At(0, st);
-      if (r == -2) return {-1, -1};
-      if (r >= 0) return {st, r};
-    }
-    return {-1, -1};
-  }
-};
+using rttest::Reference;
 
 TEST_F(PatternTest, AgreesWithAPlainBacktrackingMatcher) {
   uInt32 seed = 12345;
@@ -477,6 +378,7 @@ TEST_F(PatternTest, AgreesWithAPlainBacktrackingMatcher) {
     LStrHandle code = nullptr;
     ASSERT_EQ(MakePattern(int32(pattern.size()), reinterpret_cast<const uChar*>(pattern.data()), &code), kNoErr);
     std::string bytes = Text(code);
+    ASSERT_TRUE(rttest::WellFormed(bytes)) << pattern;
     std::pair<int, int> want = Reference{bytes, input}.Search(offset);
     Found got = MatchCompiled(code, input, offset);
     Dispose(code);
