@@ -287,7 +287,14 @@ class Matcher {
       const void* hit = std::memchr(s_ + p, a.ch, size_t(n_ - p));
       return hit ? int32(static_cast<const uChar*>(hit) - s_) : n_;
     }
-    while (p < n_ && !Has(a, s_[p])) ++p;
+    if (a.kind == kSet) {  // a byte per character: the scan is the hot loop
+      const ClassMap& m = prog_.maps[size_t(a.map)];
+      uChar member[256];
+      for (uInt32 c = 0; c < 256; ++c) member[c] = m.Has(c);
+      // Four bytes a step while none of them is a member.
+      while (n_ - p >= 4 && !(member[s_[p]] | member[s_[p + 1]] | member[s_[p + 2]] | member[s_[p + 3]])) p += 4;
+      while (p < n_ && !member[s_[p]]) ++p;
+    }
     return p;
   }
 
