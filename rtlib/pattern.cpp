@@ -206,7 +206,15 @@ class Results {
 class Matcher {
  public:
   Matcher(const Program& prog, const uChar* text, int32 len)
-      : prog_(prog), atoms_(prog.atoms.data()), s_(text), n_(len), results_(prog.rows, len + 1) {}
+      : prog_(prog), atoms_(prog.atoms.data()), s_(text), n_(len), results_(prog.rows, len + 1) {
+    // A byte per character of a leading class: the scan for starts is the
+    // hot loop.
+    const Atom& a = atoms_[0];
+    if (a.kind == kSet && a.quantity == kOne) {
+      const ClassMap& m = prog_.maps[size_t(a.map)];
+      for (uInt32 c = 0; c < 256; ++c) firstMember_[c] = m.Has(c);
+    }
+  }
 
   // The end of the first match starting at start, or -1.
   int32 MatchAt(int32 start) {
@@ -287,10 +295,8 @@ class Matcher {
       const void* hit = std::memchr(s_ + p, a.ch, size_t(n_ - p));
       return hit ? int32(static_cast<const uChar*>(hit) - s_) : n_;
     }
-    if (a.kind == kSet) {  // a byte per character: the scan is the hot loop
-      const ClassMap& m = prog_.maps[size_t(a.map)];
-      uChar member[256];
-      for (uInt32 c = 0; c < 256; ++c) member[c] = m.Has(c);
+    if (a.kind == kSet) {
+      const uChar* member = firstMember_;
       // Four bytes a step while none of them is a member.
       while (n_ - p >= 4 && !(member[s_[p]] | member[s_[p + 1]] | member[s_[p + 2]] | member[s_[p + 3]])) p += 4;
       while (p < n_ && !member[s_[p]]) ++p;
@@ -319,6 +325,7 @@ class Matcher {
   int32 n_;
   Results results_;
   std::vector<Frame> stack_;
+  uChar firstMember_[256] = {};
 };
 
 // The match of a compiled pattern in the text from offset: its start and
