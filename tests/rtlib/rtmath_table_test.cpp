@@ -9,6 +9,7 @@
 
 #include "compiled_call.h"
 #include "engine/exec/rttable_internal.h"
+#include "rtlib/rtcomplex.h"
 #include "rtlib/rtregister.h"
 #include "rtmath_test_support.h"
 #include "rttable_start.h"
@@ -45,15 +46,20 @@ TEST_F(RTMathTable, TheListRegistersCleanlyIntoAFreshTable) {
   int32 count = 0;
   const QXRTEntry* entries = QXRTRTLibEntries(&count);
   // The real, integer and text-to-number members: 61 operations in three
-  // precisions, the four integer entries and RTStrToNum.
-  int32 numeric = 0;
+  // precisions, the four integer entries and RTStrToNum; the complex
+  // members: 55 operations in three precisions.
+  int32 real = 0, complex = 0;
   for (int32 k = 0; k < count; ++k) {
     const std::string name = entries[k].name;
-    if (name.rfind("RTf", 0) == 0 || name.rfind("RTi", 0) == 0 || name.rfind("RTu", 0) == 0 || name == "RTStrToNum") {
-      ++numeric;
+    auto starts = [&name](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+    if (starts("RTc") || starts("RTfc")) {
+      ++complex;
+    } else if (starts("RTf") || starts("RTi") || starts("RTu") || name == "RTStrToNum") {
+      ++real;
     }
   }
-  EXPECT_EQ(numeric, 61 * 3 + 4 + 1);
+  EXPECT_EQ(real, 61 * 3 + 4 + 1);
+  EXPECT_EQ(complex, 55 * 3);
   qxtest::Reports::Get().Clear();
   EXPECT_EQ(reg.Register(entries, count), kNoErr);
   EXPECT_EQ(qxtest::Reports::Get().Count("run-time table:"), 0) << qxtest::Reports::Get().Text();
@@ -132,6 +138,29 @@ TEST_F(RTMathTable, EntriesCalledAsCompiledCodeCallsThem) {
   ExtFloat ex = Ext(-3), er{};
   CallAsCompiledCode(QXRTTable[1102], {Word(&ex), Word(&er)});
   EXPECT_TRUE(SameBits(er, Ext(3)));
+}
+
+// The complex members through the table give the direct results.
+TEST_F(RTMathTable, ComplexEntriesCalledAsCompiledCodeCallsThem) {
+  EXPECT_EQ(QXRTTable[1400], Routine(&RTcMulD));
+  EXPECT_EQ(QXRTTable[1436], Routine(&RTcEQD));
+  EXPECT_EQ(QXRTTable[1391], Routine(&RTfcReImToCD));
+  EXPECT_EQ(QXRTTable[1299], &QXRTMissingRoutine);
+  const ComplexD zs[] = {{1, 2}, {-3, 0.5}, {NaND(), 0}, {0, -0.0}, {HUGE_VAL, 1}};
+  for (const ComplexD& z : zs) {
+    for (const ComplexD& w : zs) {
+      ComplexD viaTable = {-7, -7}, direct = {-7, -7};
+      CallResult r = CallAsCompiledCode(QXRTTable[1400], {Word(&z), Word(&w), Word(&viaTable)});
+      RTcMulD(&z, &w, &direct);
+      EXPECT_TRUE(Same(viaTable.re, direct.re) && Same(viaTable.im, direct.im));
+      EXPECT_EQ(r.espAfter, r.espBefore);
+      EXPECT_EQ(CallAsCompiledCode(QXRTTable[1436], {Word(&z), Word(&w)}).eax, uInt32(RTcEQD(&z, &w)));
+    }
+    ComplexD made = {-7, -7};
+    CallAsCompiledCode(QXRTTable[1391], {Word(&z.re), Word(&z.im), Word(&made)});
+    EXPECT_EQ(Bits(made.re), Bits(z.re));
+    EXPECT_EQ(Bits(made.im), Bits(z.im));
+  }
 }
 
 }  // namespace

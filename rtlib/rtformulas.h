@@ -1,0 +1,216 @@
+// The formulas of the real run-time functions, once for double (the S and D
+// members) and long double (the X members), shared by the real members and
+// the complex members built on them.  Each gives the unrounded result; the
+// member rounds it to its precision when it stores it.
+#pragma once
+#include <cmath>
+
+#include "mgsource/extsupport.h"
+#include "rtlib/rtnumeric.h"
+
+namespace rtnum {
+namespace formulas {
+
+// ------------------------------------------------------------ unary
+
+template <class T>
+T AbsOf(T x) {
+  return std::fabs(x);
+}
+template <class T>
+T NegOf(T x) {
+  return -x;
+}
+template <class T>
+T SqrtOf(T x) {
+  return std::sqrt(x);
+}
+
+// Halves to even, exactly: below 2^52 adding and taking away 2^52 leaves the
+// integer that round-to-nearest picks, the mode the managers keep; larger
+// values, infinities and NaNs are their own result.  A zero result is +0.
+inline float64 RoundOf(float64 x) {
+  float64 a = std::fabs(x);
+  if (!(a < 0x1p52)) return x;
+  float64 r = (a + 0x1p52) - 0x1p52;
+  return x < 0 ? 0.0 - r : r;
+}
+inline floatExt RoundOf(floatExt x) {
+  floatExt r = std::nearbyint(x);
+  return r == 0 ? 0.0L : r;
+}
+
+template <class T>
+T LognOf(T x) {
+  if (EQ0(x)) return NegInf<T>();  // 0 and NaN
+  if (x < 0) return NaN<T>();
+  return std::log(x);
+}
+template <class T>
+T Log10Of(T x) {
+  return std::log10(x);
+}
+template <class T>
+T Log2Of(T x) {
+  return std::log(x) / std::log(T(2));
+}
+
+// ln(1 + x) by LogOnePlus's steps.
+inline float64 Lognp1Of(float64 x) { return LogOnePlus(x); }
+inline floatExt Lognp1Of(floatExt x) {
+  floatExt u = 1 + x;
+  if (u == 1) return x;
+  if (std::fabs(x) < 0.75L) return std::log(u) * x / (u - 1);
+  return std::log(u);
+}
+
+template <class T>
+T ExpOf(T x) {
+  return std::exp(x);
+}
+template <class T>
+T Expm1Of(T x) {
+  return std::expm1(x);
+}
+template <class T>
+T Pow10Of(T x) {
+  return std::pow(T(10), x);
+}
+template <class T>
+T Pow2Of(T x) {
+  return std::pow(T(2), x);
+}
+template <class T>
+T RecipOf(T x) {
+  return 1 / x;
+}
+template <class T>
+T CeilOf(T x) {
+  return std::ceil(x);
+}
+template <class T>
+T FloorOf(T x) {
+  return std::floor(x);
+}
+template <class T>
+T IncOf(T x) {
+  return x + 1;
+}
+template <class T>
+T DecOf(T x) {
+  return x - 1;
+}
+template <class T>
+T SignOf(T x) {
+  if (x != x) return NaN<T>();
+  if (EQ0(x)) return 0;
+  return GT0(x) ? 1 : -1;
+}
+template <class T>
+T SinOf(T x) {
+  return std::sin(x);
+}
+template <class T>
+T CosOf(T x) {
+  return std::cos(x);
+}
+template <class T>
+T TanOf(T x) {
+  return std::tan(x);
+}
+template <class T>
+T SecOf(T x) {
+  return 1 / std::cos(x);
+}
+template <class T>
+T CscOf(T x) {
+  return 1 / std::sin(x);
+}
+template <class T>
+T CotOf(T x) {
+  return 1 / std::tan(x);
+}
+template <class T>
+T AsinOf(T x) {
+  return std::asin(x);
+}
+template <class T>
+T AcosOf(T x) {
+  return std::acos(x);
+}
+template <class T>
+T AtanOf(T x) {
+  return std::atan(x);
+}
+template <class T>
+T SinhOf(T x) {
+  return std::sinh(x);
+}
+template <class T>
+T CoshOf(T x) {
+  return std::cosh(x);
+}
+template <class T>
+T TanhOf(T x) {
+  return std::tanh(x);
+}
+// The inverse hyperbolic functions by their logarithm formulas.
+template <class T>
+T AsinhOf(T x) {
+  T s = std::sqrt(x * x + 1);
+  return GE0(x) ? std::log(s + x) : -std::log(s - x);
+}
+template <class T>
+T AcoshOf(T x) {
+  return std::log(std::sqrt(x * x - 1) + x);
+}
+template <class T>
+T AtanhOf(T x) {
+  return std::log((1 + x) / (1 - x)) / 2;
+}
+template <class T>
+T SincOf(T x) {
+  if (EQ0(x)) return 1;  // 0 and NaN
+  return std::sin(x) / x;
+}
+
+// ------------------------------------------------------------ binary
+
+template <class T>
+T AddOf(T x, T y) {
+  return x + y;
+}
+template <class T>
+T SubOf(T x, T y) {
+  return x - y;
+}
+template <class T>
+T MulOf(T x, T y) {
+  return x * y;
+}
+template <class T>
+T DivOf(T x, T y) {
+  return x / y;
+}
+// The logarithm of y to the base x.
+template <class T>
+T LogxOf(T x, T y) {
+  return std::log(y) / std::log(x);
+}
+template <class T>
+T PowxOf(T x, T y) {
+  return std::pow(x, y);
+}
+// The first operand is the abscissa.
+template <class T>
+T Atan2Of(T x, T y) {
+  return std::atan2(y, x);
+}
+
+// x * 2^n.  ldexp(1, n) is pow(2, n) exactly, overflow to infinity and
+// underflow to 0 included, without pow's cost.
+inline float64 ScaleOf(float64 x, int32 n) { return x * std::ldexp(1.0, n); }
+inline floatExt ScaleOf(floatExt x, int32 n) { return x * std::ldexp(1.0L, n); }
+
+}  // namespace formulas
+}  // namespace rtnum
