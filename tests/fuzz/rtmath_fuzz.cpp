@@ -1,6 +1,6 @@
 // The numeric run-time functions on arbitrary input: text to number with
 // any handle contents, offset, conversion code and number type, and every
-// real member on arbitrary bit patterns.
+// real and complex member on arbitrary bit patterns.
 //
 // Input: a mode byte; mode 0: offset, conversion and type bytes, then the
 // text; mode 1: 4 + 4 bytes of singles, 8 + 8 of doubles, 10 + 10 of
@@ -14,6 +14,7 @@
 #include "mgsource/numconv.h"
 #include "mgsource/support.h"
 #include "mgsource/textnum.h"
+#include "rtlib/rtcomplex.h"
 #include "rtlib/rtmath.h"
 
 namespace {
@@ -197,6 +198,110 @@ void Members(const uint8_t* data, size_t size) {
   Check(ControlWord() == cw);
 }
 
+// ------------------------------------------------------------ complex members
+
+bool SameBytes(const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; }
+bool Same(const ComplexD& a, const ComplexD& b) { return Same(a.re, b.re) && Same(a.im, b.im); }
+
+typedef void (*CUnaryS)(const ComplexS*, ComplexS*);
+typedef void (*CUnaryD)(const ComplexD*, ComplexD*);
+typedef void (*CUnaryX)(const ComplexX*, ComplexX*);
+struct CUnary {
+  CUnaryS s;
+  CUnaryD d;
+  CUnaryX x;
+};
+#define QX_CU(Op) {&RTc##Op##S, &RTc##Op##D, &RTc##Op##X}
+const CUnary kCUnary[] = {
+    QX_CU(Recip), QX_CU(Conj),  QX_CU(Round), QX_CU(Neg),   QX_CU(Sqrt),  QX_CU(Logn),  QX_CU(Log10), QX_CU(Log2),
+    QX_CU(Lognp1), QX_CU(Exp),  QX_CU(Expm1), QX_CU(Pow10), QX_CU(Pow2),  QX_CU(Ceil),  QX_CU(Floor), QX_CU(Inc),
+    QX_CU(Dec),   QX_CU(Sign),  QX_CU(Sin),   QX_CU(Cos),   QX_CU(Tan),   QX_CU(Sec),   QX_CU(Csc),   QX_CU(Cot),
+    QX_CU(Asin),  QX_CU(Acos),  QX_CU(Atan),  QX_CU(Sinh),  QX_CU(Cosh),  QX_CU(Tanh),  QX_CU(Asinh), QX_CU(Acosh),
+    QX_CU(Atanh), QX_CU(Sinc),  QX_CU(RToP),  QX_CU(PToR)};
+#undef QX_CU
+
+typedef void (*CBinaryS)(const ComplexS*, const ComplexS*, ComplexS*);
+typedef void (*CBinaryD)(const ComplexD*, const ComplexD*, ComplexD*);
+typedef void (*CBinaryX)(const ComplexX*, const ComplexX*, ComplexX*);
+struct CBinary {
+  CBinaryS s;
+  CBinaryD d;
+  CBinaryX x;
+};
+#define QX_CB(Op) {&RTc##Op##S, &RTc##Op##D, &RTc##Op##X}
+const CBinary kCBinary[] = {QX_CB(Mul), QX_CB(Div), QX_CB(Add), QX_CB(Sub), QX_CB(Logx), QX_CB(Powx), QX_CB(Atan2)};
+#undef QX_CB
+
+// A complex extended result slot with two guard bytes after it.
+struct ComplexSlot {
+  ComplexX v;
+  uint16_t guard = 0x5AA5;
+};
+
+void ComplexMembers(const uint8_t* data, size_t size) {
+  if (size < 44) return;
+  ComplexS zs, ws;
+  ComplexD zd, wd;
+  ComplexX zx, wx;
+  std::memcpy(&zs, data, 8);
+  std::memcpy(&zd, data + 8, 16);
+  std::memcpy(&zx, data + 24, 20);
+  ws = {zs.im, zs.re};
+  wd = {zd.im, zd.re};
+  wx = {zx.im, zx.re};
+  const uint16_t cw = ControlWord();
+
+  for (const CUnary& u : kCUnary) {
+    ComplexS rs;
+    u.s(&zs, &rs);
+    // In place gives the same result.
+    ComplexD rd, inPlace = zd;
+    u.d(&zd, &rd);
+    u.d(&inPlace, &inPlace);
+    Check(Same(rd, inPlace));
+    ComplexSlot rx;
+    u.x(&zx, &rx.v);
+    Check(rx.guard == 0x5AA5);
+  }
+  for (const CBinary& b : kCBinary) {
+    ComplexS rs;
+    b.s(&zs, &ws, &rs);
+    ComplexD rd, first = zd, second = wd;
+    b.d(&zd, &wd, &rd);
+    b.d(&first, &wd, &first);
+    b.d(&zd, &second, &second);
+    Check(Same(rd, first) && Same(rd, second));
+    ComplexSlot rx;
+    b.x(&zx, &wx, &rx.v);
+    Check(rx.guard == 0x5AA5);
+  }
+
+  // The tests are each other's opposites; Add in S is double rounded once.
+  Check(RTcNED(&zd, &wd) == !RTcEQD(&zd, &wd) && RTcNE0D(&zd) == !RTcEQ0D(&zd));
+  Check(RTcNEX(&zx, &wx) == !RTcEQX(&zx, &wx) && RTcNE0X(&zx) == !RTcEQ0X(&zx));
+  Check(RTcEQX(&zx, &zx) == 1);
+  ComplexS sum;
+  RTcAddS(&zs, &ws, &sum);
+  Check(Same(sum.re, float32(float64(zs.re) + float64(ws.re))) && Same(sum.im, float32(float64(zs.im) + float64(ws.im))));
+
+  // Conj twice and the copies keep every bit of an extended number.
+  ComplexX c1, c2, made;
+  RTcConjX(&zx, &c1);
+  RTcConjX(&c1, &c2);
+  Check(SameBytes(&c2, &zx, sizeof zx));
+  RTcfCToReImX(&zx, &made.re, &made.im);
+  Check(SameBytes(&made, &zx, sizeof zx));
+  RTfcReImToCX(&zx.re, &zx.im, &made);
+  Check(SameBytes(&made, &zx, sizeof zx));
+
+  // The magnitude is the polar pair's r.
+  float64 abs, r, theta;
+  RTcAbsD(&zd, &abs);
+  RTcfCToRThD(&zd, &r, &theta);
+  if (!RTcEQ0D(&zd)) Check(Same(abs, r));
+  Check(ControlWord() == cw);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -204,6 +309,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!started || size < 1) return 0;
   if (data[0] & 1) {
     Members(data + 1, size - 1);
+    ComplexMembers(data + 1, size - 1);
   } else if (size >= 4) {
     TextToNumber(data + 1, data + 4, size - 4);
   }
