@@ -242,8 +242,9 @@ QX_EXTERN_C Bool32 RTcNES(const ComplexS* z, const ComplexS* w);
 QX_EXTERN_C Bool32 RTcNED(const ComplexD* z, const ComplexD* w);
 QX_EXTERN_C Bool32 RTcNEX(const ComplexX* z, const ComplexX* w);
 
-// A complex number from its parts or its polar pair, and back; a null
-// output is skipped.
+// RTfcReImToC builds a complex number from its parts, RTfcRThToC from its
+// polar pair; RTcfCToReIm and RTcfCToRTh split one again, skipping a null
+// output.
 QX_EXTERN_C void RTfcReImToCS(const float32* re, const float32* im, ComplexS* result);
 QX_EXTERN_C void RTfcReImToCD(const float64* re, const float64* im, ComplexD* result);
 QX_EXTERN_C void RTfcReImToCX(const ExtFloat* re, const ExtFloat* im, ComplexX* result);
