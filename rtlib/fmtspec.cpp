@@ -61,6 +61,25 @@ int32 FmtNumType(int32 code) {
   return 0;
 }
 
+int32 FmtEnumCount(const TypeDescriptor* td) {
+  if (!td || td->size < 6) return 0;
+  int16 count;
+  std::memcpy(&count, reinterpret_cast<const uChar*>(td) + 4, sizeof count);
+  return count > 0 ? count : 0;
+}
+
+FmtEnumWalk::FmtEnumWalk(const TypeDescriptor* td)
+    : bytes_(reinterpret_cast<const uChar*>(td)), size_(td ? td->size : 0), left_(FmtEnumCount(td)) {}
+
+bool FmtEnumWalk::Next(const uChar** name, int32* len) {
+  if (left_ <= 0 || pos_ >= size_ || pos_ + 1 + bytes_[pos_] > size_) return false;
+  --left_;
+  *name = bytes_ + pos_ + 1;
+  *len = bytes_[pos_];
+  pos_ += 1 + bytes_[pos_];
+  return true;
+}
+
 int32 FmtIntegerCode(uChar conv) {
   switch (conv) {
     case 'd': return kNumFmtDecimal;

@@ -145,6 +145,22 @@ struct FmtScanSet {
 };
 void FmtBuildScanSet(const uChar* fmt, const FmtItem& item, FmtScanSet* set);
 
+// The items of an enum descriptor: the count it declares (0 when it holds
+// none), and its names in order, read within the descriptor's size.
+int32 FmtEnumCount(const TypeDescriptor* td);
+class FmtEnumWalk {
+ public:
+  explicit FmtEnumWalk(const TypeDescriptor* td);
+  // The next name; false after the last (or where the descriptor ends).
+  bool Next(const uChar** name, int32* len);
+
+ private:
+  const uChar* bytes_;
+  int32 size_;
+  int32 left_;
+  int32 pos_ = 6;
+};
+
 // The check of a format against its arguments: 0, or the first of 84, 81,
 // 82, 83 met walking the format; writes the error index into args (when
 // given): the specifier's number for 81 and 82, else 0.

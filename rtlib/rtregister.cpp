@@ -6,6 +6,7 @@
 #include "rtlib/rtcomplex.h"
 #include "rtlib/rtmath.h"
 #include "rtlib/strformat.h"
+#include "rtlib/strscan.h"
 #include "rtlib/tokenize.h"
 #include "rtlib/units.h"
 
@@ -13,6 +14,7 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
   static const QXRTEntry entries[] = {
       QX_RT_ENTRY(725, MakePattern),
       QX_RT_ENTRY(795, FormatConcat),
+      QX_RT_ENTRY(796, FormatStrip),
       QX_RT_ENTRY(810, LexClass),
       QX_RT_ENTRY(811, MatchPattern),
       QX_RT_ENTRY(1099, RTStrToNum),
@@ -363,6 +365,7 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(1461, RTiDiv),
       QX_RT_ENTRY(1462, RTuDiv),
       QX_RT_ENTRY(1513, DoPrintfNode),
+      QX_RT_ENTRY(1514, DoScanfNode),
       QX_RT_ENTRY(1663, TokenizeString),
       QX_RT_ENTRY(1686, RTfModS),
       QX_RT_ENTRY(1687, RTfModD),

@@ -193,26 +193,19 @@ int32 NumberBound(int32 numType, const void* value, int32 code) {
   return PartBound(re, code) + PartBound(im, code) + 4;  // " +" and " i"
 }
 
-// The name of enum item index (the value pinned to the items), bounded by the
-// descriptor's size; an empty name when the descriptor holds none.
+// The name of enum item index (the value pinned to the items); an empty
+// name when the descriptor holds none.
 void EnumName(const TypeDescriptor* td, uInt32 value, const uChar** name, int32* len) {
   *name = nullptr;
   *len = 0;
-  const uChar* b = reinterpret_cast<const uChar*>(td);
-  int32 size = td->size;
-  if (size < 6) return;
-  int16 count;
-  std::memcpy(&count, b + 4, sizeof count);
+  int32 count = FmtEnumCount(td);
   if (count <= 0) return;
   uInt32 index = value >= uInt32(count) ? uInt32(count - 1) : value;
-  int32 pos = 6;
-  for (uInt32 i = 0; i < index; ++i) {
-    if (pos >= size) return;
-    pos += 1 + b[pos];
-  }
-  if (pos >= size || pos + 1 + b[pos] > size) return;
-  *name = b + pos + 1;
-  *len = b[pos];
+  FmtEnumWalk walk(td);
+  for (uInt32 i = 0; walk.Next(name, len); ++i)
+    if (i == index) return;
+  *name = nullptr;
+  *len = 0;
 }
 
 uInt32 EnumValue(int32 numType, const void* data) { return NumToULong(numType, data); }
