@@ -42,24 +42,7 @@ void SetBit(FmtScanSet* set, int32 c) { set->bits[c >> 5] |= 1u << (c & 31); }
 
 }  // namespace
 
-FmtClass FmtClassOf(int32 code) {
-  if (code >= kTDEnumU8 && code <= kTDEnumU32) return kFmtClassEnum;
-  if (FmtIsNumericCode(code)) return kFmtClassNumeric;
-  switch (code) {
-    case kTDBoolean: return kFmtClassBoolean;
-    case kTDString:
-    case kTDString37: return kFmtClassString;
-    case kTDPath: return kFmtClassPath;
-    default: return kFmtClassNone;
-  }
-}
 
-int32 FmtNumType(int32 code) {
-  if (code >= kNumI8 && code <= kNumCXT) return code;
-  if (code >= kTDEnumU8 && code <= kTDEnumU32) return code - kTDEnumU8 + kNumU8;
-  if (FmtIsUnitCode(code)) return code - 0x10;
-  return 0;
-}
 
 int32 FmtEnumCount(const TypeDescriptor* td) {
   if (!td || td->size < 6) return 0;
@@ -80,16 +63,6 @@ bool FmtEnumWalk::Next(const uChar** name, int32* len) {
   return true;
 }
 
-int32 FmtIntegerCode(uChar conv) {
-  switch (conv) {
-    case 'd': return kNumFmtDecimal;
-    case 'u': return kNumFmtUnsigned;
-    case 'x': return kNumFmtHex;
-    case 'o': return kNumFmtOctal;
-    case 'b': return kNumFmtBinary;
-    default: return 0;
-  }
-}
 
 void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
   item->start = at;

@@ -9,6 +9,7 @@
 #pragma once
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
+#include "mgsource/numconv.h"
 
 // One argument of a multi-argument format or scan: its type descriptor and
 // the address of its data.
@@ -43,12 +44,27 @@ enum FmtClass : int32 {
   kFmtClassString,    // 0x30 and 0x37, an LStr handle
   kFmtClassPath,
 };
-// The class of a type code, and for numeric and enum classes the NumType of
-// the value (0 for a numeric code that names no NumType).
-FmtClass FmtClassOf(int32 code);
-int32 FmtNumType(int32 code);
 inline bool FmtIsUnitCode(int32 code) { return code >= kTDUnitSGL && code <= kTDUnitCXT; }
 inline bool FmtIsNumericCode(int32 code) { return code >= 0x01 && code <= 0x1E; }
+// The class of a type code, and for numeric and enum classes the NumType of
+// the value (0 for a numeric code that names no NumType).
+inline FmtClass FmtClassOf(int32 code) {
+  if (code >= kTDEnumU8 && code <= kTDEnumU32) return kFmtClassEnum;
+  if (FmtIsNumericCode(code)) return kFmtClassNumeric;
+  switch (code) {
+    case kTDBoolean: return kFmtClassBoolean;
+    case kTDString:
+    case kTDString37: return kFmtClassString;
+    case kTDPath: return kFmtClassPath;
+    default: return kFmtClassNone;
+  }
+}
+inline int32 FmtNumType(int32 code) {
+  if (code >= kNumI8 && code <= kNumCXT) return code;
+  if (code >= kTDEnumU8 && code <= kTDEnumU32) return code - kTDEnumU8 + kNumU8;
+  if (FmtIsUnitCode(code)) return code - 0x10;
+  return 0;
+}
 
 // Flags of a specifier.
 enum : uInt8 {
@@ -133,7 +149,16 @@ class FmtWalker {
 };
 
 // Integer conversions and their NumToTextFmt codes (0 for other conversions).
-int32 FmtIntegerCode(uChar conv);
+inline int32 FmtIntegerCode(uChar conv) {
+  switch (conv) {
+    case 'd': return kNumFmtDecimal;
+    case 'u': return kNumFmtUnsigned;
+    case 'x': return kNumFmtHex;
+    case 'o': return kNumFmtOctal;
+    case 'b': return kNumFmtBinary;
+    default: return 0;
+  }
+}
 inline bool FmtIsFloatConv(uChar c) { return c == 'e' || c == 'f' || c == 'g'; }
 inline bool FmtIsNumericConv(uChar c) { return FmtIntegerCode(c) != 0 || FmtIsFloatConv(c); }
 inline bool FmtIsTextConv(uChar c) { return c == 's' || c == kFmtConvSet; }

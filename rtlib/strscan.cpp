@@ -312,7 +312,8 @@ bool Convert(const uChar* fmt, const FmtItem& it, const Target& t, Input& in, bo
       if (intConv) {
         int32 v, type;
         if (!ReadInteger(it, in, &v, &type)) return false;
-        ConvertNum(type, &v, numType, t.out);
+        if (numType == type) std::memcpy(t.out, &v, sizeof v);  // the common case, without conversion
+        else ConvertNum(type, &v, numType, t.out);
         return true;
       }
       if (!ReadFloat(it, in, numType, sep, tmp)) return false;
@@ -423,8 +424,11 @@ class Targets {
 
 }  // namespace
 
-int32 ScanFormatted(const TypeDescriptor* type, const uChar* format, int32 formatLength, const uChar* input,
-                    int32 inputLength, const void* defaults, void* args, int32 argCount) {
+namespace {
+
+// The engine, over the items of a format read once (or null).
+int32 Scan(const TypeDescriptor* type, const uChar* format, int32 formatLength, const uChar* input,
+           int32 inputLength, const void* defaults, void* args, int32 argCount, const FmtItemCache* cache) {
   if (!format || formatLength < 0) formatLength = 0;
   if (!input || inputLength < 0) inputLength = 0;
   if (argCount > 0 && !args) argCount = 0, type = nullptr, args = nullptr;
@@ -435,7 +439,7 @@ int32 ScanFormatted(const TypeDescriptor* type, const uChar* format, int32 forma
   int32 converted = 0;  // arguments stored
   int32 failStart = -1;
   bool failed = false;
-  FmtWalker walk(format, formatLength, nullptr);
+  FmtWalker walk(format, formatLength, cache);
   const FmtItem* it = nullptr;
   while (!failed && in.Rest() > 0 && (it = walk.Next())) {
     switch (it->kind) {
@@ -531,6 +535,13 @@ int32 ScanFormatted(const TypeDescriptor* type, const uChar* format, int32 forma
   return inputLength - failStart;
 }
 
+}  // namespace
+
+int32 ScanFormatted(const TypeDescriptor* type, const uChar* format, int32 formatLength, const uChar* input,
+                    int32 inputLength, const void* defaults, void* args, int32 argCount) {
+  return Scan(type, format, formatLength, input, inputLength, defaults, args, argCount, nullptr);
+}
+
 namespace {
 
 // Sets *out to the last n bytes of the text (which may lie in *out).
@@ -565,25 +576,33 @@ bool Inside(const uChar* p, int32 n, UHandle h) {
   return size > 0 && p < base + size && p + n > base;
 }
 
-// The input kept apart while string outputs may move or change its block.
-class InputCopy {
+// Bytes kept apart from the string outputs the scan changes: copied when
+// they lie in one of them.
+class Apart {
  public:
-  // Copies the input when it lies in one of the handles.
-  InputCopy(const uChar* text, int32 len, const std::vector<UHandle>& handles) : text_(text) {
-    for (UHandle h : handles) {
-      if (Inside(text, len, h)) {
-        copy_.assign(text, text + len);
-        text_ = copy_.data();
-        break;
-      }
+  Apart(const uChar* p, int32 n, bool inside) : p_(p) {
+    if (inside && p && n > 0) {
+      copy_.assign(p, p + n);
+      p_ = copy_.data();
     }
   }
-  const uChar* Text() const { return text_; }
+  const uChar* Get() const { return p_; }
 
  private:
-  const uChar* text_;
+  const uChar* p_;
   std::vector<uChar> copy_;
 };
+
+// True when the bytes lie in the handle of a string output of the list.
+bool InStringOutput(const uChar* p, int32 n, const FmtArgList* args, int32 count) {
+  for (int32 i = 0; i < count; ++i) {
+    const TypeDescriptor* td = args->args[i].type;
+    if (td && (td->code == kTDString || td->code == kTDString37) && args->args[i].data &&
+        Inside(p, n, reinterpret_cast<UHandle>(*static_cast<LStrHandle*>(args->args[i].data))))
+      return true;
+  }
+  return false;
+}
 
 bool IsTextCode(int32 code) { return code == kTDString || code == kTDString37 || code == kTDPath; }
 
@@ -600,22 +619,16 @@ MgErr FormatStrip(int32 inputLength, const uChar* inputBytes, const TypeDescript
     formatBytes = IsTextCode(code) ? kTextDefault : kOtherDefault;
     formatLength = 2;
   }
-  // The input may lie in a string output, which the scan changes (the
-  // remainder is set only after the scan, from the input's own block).
-  std::vector<UHandle> handles;
-  if (output && (code == kTDString || code == kTDString37))
-    handles.push_back(reinterpret_cast<UHandle>(*static_cast<LStrHandle*>(output)));
-  std::vector<uChar> formatCopy;
-  for (UHandle h : handles) {
-    if (Inside(formatBytes, formatLength, h)) {
-      formatCopy.assign(formatBytes, formatBytes + formatLength);
-      formatBytes = formatCopy.data();
-      break;
-    }
-  }
-  InputCopy in(inputBytes, inputLength, handles);
-  int32 left = ScanFormatted(type, formatBytes, formatLength, in.Text(), inputLength, defaultValue, output, 0);
-  return StoreTail(remainingOut, in.Text(), inputLength, left);
+  // The input and the format may lie in a string output, which the scan
+  // changes (the remainder is set only after the scan, from the input's own
+  // block).
+  UHandle outHandle = output && (code == kTDString || code == kTDString37)
+                          ? reinterpret_cast<UHandle>(*static_cast<LStrHandle*>(output))
+                          : nullptr;
+  Apart fmt(formatBytes, formatLength, Inside(formatBytes, formatLength, outHandle));
+  Apart in(inputBytes, inputLength, Inside(inputBytes, inputLength, outHandle));
+  int32 left = ScanFormatted(type, fmt.Get(), formatLength, in.Get(), inputLength, defaultValue, output, 0);
+  return StoreTail(remainingOut, in.Get(), inputLength, left);
 }
 
 int32 DoScanfNode(void*, LStrHandle format, LStrHandle input, LStrHandle* remainingOut, int32 offset,
@@ -625,36 +638,25 @@ int32 DoScanfNode(void*, LStrHandle format, LStrHandle input, LStrHandle* remain
   int32 formatLength = format && *format ? LStrLen(*format) : 0;
   uChar defaultFormat[kFmtDefaultFormatMax + 1];
   const uChar* fmt = defaultFormat;
+  FmtItemCache cache;
   if (formatLength == 0) {
     formatLength = MakeDefaultFormat(argCount, args, defaultFormat);
+    FmtReadItems(fmt, formatLength, &cache);
   } else {
-    if (int32 err = FmtCheck((*format)->str, formatLength, argCount, args)) return -err;
     fmt = (*format)->str;
+    FmtReadItems(fmt, formatLength, &cache);
+    if (int32 err = FmtCheck(fmt, formatLength, argCount, args, &cache)) return -err;
   }
   // The format and the input are kept apart from the string outputs, which
   // the scan changes.
-  std::vector<UHandle> handles;
-  for (int32 i = 0; i < argCount; ++i) {
-    const TypeDescriptor* td = args->args[i].type;
-    if (td && (td->code == kTDString || td->code == kTDString37) && args->args[i].data)
-      handles.push_back(reinterpret_cast<UHandle>(*static_cast<LStrHandle*>(args->args[i].data)));
-  }
-  std::vector<uChar> formatCopy;
-  if (fmt != defaultFormat) {
-    for (UHandle h : handles) {
-      if (Inside(fmt, formatLength, h)) {
-        formatCopy.assign(fmt, fmt + formatLength);
-        fmt = formatCopy.data();
-        break;
-      }
-    }
-  }
+  Apart keptFormat(fmt, formatLength, fmt != defaultFormat && InStringOutput(fmt, formatLength, args, argCount));
   const uChar* text = input && *input ? (*input)->str : nullptr;
-  InputCopy copy(text, inputLength, handles);
-  const uChar* from = copy.Text() ? copy.Text() + offset : nullptr;
-  int32 left = ScanFormatted(nullptr, fmt, formatLength, from, inputLength - offset, defaults, args, argCount);
+  Apart copy(text, inputLength, InStringOutput(text, inputLength, args, argCount));
+  const uChar* from = copy.Get() ? copy.Get() + offset : nullptr;
+  int32 left =
+      Scan(nullptr, keptFormat.Get(), formatLength, from, inputLength - offset, defaults, args, argCount, &cache);
   if (offsetPastOut) *offsetPastOut = inputLength - left;
-  StoreTail(remainingOut, copy.Text(), inputLength, left);
+  StoreTail(remainingOut, copy.Get(), inputLength, left);
   return args->errIndex ? -kFmtScanFailed : 0;
 }
 
