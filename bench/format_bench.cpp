@@ -13,33 +13,19 @@
 #include <random>
 #include <vector>
 
-#include "mgsource/memory.h"
+#include "format_bench_support.h"
 #include "rtlib/strformat.h"
-#include "rtlib/units.h"
 
 namespace {
 
-void EnsureInit() {
-  static bool once = [] {
-    MemInit();
-    UnitsInit();
-    return true;
-  }();
-  (void)once;
-}
+using fmtbench::EnsureInit;
+using fmtbench::List;
+using fmtbench::NewStr;
+using fmtbench::SimpleTD;
+using fmtbench::StringTD;
+using fmtbench::TD;
 
-// Descriptors as compiled code finds them in memory.
-struct SimpleTD {
-  uInt16 size;
-  uChar code;
-  uChar flags;
-};
-struct StringTD {
-  uInt16 size;
-  uChar code;
-  uChar flags;
-  int32 bound;
-};
+// A unit numeric's descriptor as compiled code finds it in memory.
 struct UnitTD {
   uInt16 size;
   uChar code;
@@ -52,8 +38,6 @@ const SimpleTD kI32TD = {4, kTDI32, 0};
 const SimpleTD kDBLTD = {4, kTDDBL, 0};
 const StringTD kStrTD = {8, kTDString, 0, -1};
 const UnitTD kMetresTD = {10, kTDUnitDBL, 0, 1, kUnitM, 1};
-
-const TypeDescriptor* TD(const void* p) { return static_cast<const TypeDescriptor*>(p); }
 
 const char* const kWords[] = {"alpha", "be", "gamma", "delta-x", "e", "zeta", "etaeta", "theta"};
 
@@ -73,21 +57,6 @@ std::vector<Values> MakeValues() {
   for (int k = 0; k < 256; ++k) v.push_back({ints(g), k & 7, reals(g), reals(g) * std::pow(10.0, expo(g))});
   return v;
 }
-
-LStrHandle NewStr(const char* s) {
-  int32 n = int32(std::strlen(s));
-  LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + n));
-  (*h)->cnt = n;
-  std::memcpy((*h)->str, s, size_t(n));
-  return h;
-}
-
-// The arguments of one call, as compiled code lays them out.
-struct List {
-  int32 errIndex;
-  FmtArg args[3];
-  FmtArgList* Get() { return reinterpret_cast<FmtArgList*>(this); }
-};
 
 enum Which { kIntStrFixed, kFields, kExp, kStrInt, kUnit };
 

@@ -11,35 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "format_bench_support.h"
 #include "mgsource/memory.h"
 #include "rtlib/strscan.h"
 
 namespace {
 
-void EnsureInit() {
-  static bool once = [] {
-    MemInit();
-    return true;
-  }();
-  (void)once;
-}
+using fmtbench::EnsureInit;
+using fmtbench::List;
+using fmtbench::NewStr;
+using fmtbench::SimpleTD;
+using fmtbench::StringTD;
+using fmtbench::TD;
 
-struct SimpleTD {
-  uInt16 size;
-  uChar code;
-  uChar flags;
-};
-struct StringTD {
-  uInt16 size;
-  uChar code;
-  uChar flags;
-  int32 bound;
-};
 const SimpleTD kI32TD = {4, kTDI32, 0};
 const SimpleTD kU32TD = {4, kTDU32, 0};
 const SimpleTD kDBLTD = {4, kTDDBL, 0};
 const StringTD kStrTD = {8, kTDString, 0, -1};
-const TypeDescriptor* TD(const void* p) { return static_cast<const TypeDescriptor*>(p); }
 
 enum Which { kPair, kFloatWord, kHex, kFour };
 const char* const kNodeFormats[] = {"%d,%d", "%f %s", "%x", "%d %d %d %d"};
@@ -64,24 +52,11 @@ std::vector<std::string> MakeInputs(Which w) {
   return v;
 }
 
-LStrHandle NewStr(const std::string& s) {
-  LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + int32(s.size())));
-  (*h)->cnt = int32(s.size());
-  std::memcpy((*h)->str, s.data(), s.size());
-  return h;
-}
-
 void SetText(LStrHandle h, const char* text, int32 n) {
   DSSetHandleSize(reinterpret_cast<UHandle>(h), 4 + n);
   std::memcpy((*h)->str, text, size_t(n));
   (*h)->cnt = n;
 }
-
-struct List {
-  int32 errIndex;
-  FmtArg args[4];
-  FmtArgList* Get() { return reinterpret_cast<FmtArgList*>(this); }
-};
 
 void BM_ScanNode(benchmark::State& st) {
   EnsureInit();
