@@ -126,7 +126,7 @@ int32 DecimalExponent(long double x, bool extended) {
   // A power of ten stored in binary lies a rounding away from it: its
   // logarithm is taken as the whole number it stands for.
   long double whole = nearbyintl(l);
-  if (fabsl(l - whole) < 1e-12L) l = whole;
+  if (fabsl(l - whole) < 1e-15L) l = whole;
   int32 e = int32(truncl(l));
   return e < 1 ? e - 1 : e;
 }
@@ -672,28 +672,52 @@ namespace {
 // format moves with the output's block.
 template <class PutPrefix, class FormatAt>
 MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 prefixLen, LStrHandle* out,
-                PutPrefix putPrefix, const FmtItemCache* cache) {
+                PutPrefix putPrefix, const FmtItemCache* cache, bool apart) {
   int64 bound = SatAdd(Measure(job.type, job.data, formatAt(), formatLength, job.argCount, cache), prefixLen);
   if (bound == 0) {
     EmptyOutput(out);
     return *out ? kNoErr : kMemFullErr;
   }
-  if (MgErr err = SizeOutput(out, bound)) {
+  // Text read from the output's own block (the format or a string argument)
+  // is not written over: the text is made in a block of its own first.
+  LStrHandle temp = nullptr;
+  LStrHandle* target = apart ? &temp : out;
+  auto fail = [&](MgErr err) {
+    if (temp) DSDisposeHandle(reinterpret_cast<UHandle>(temp));
     EmptyOutput(out);
     return err;
-  }
-  uChar* start = (**out)->str;
+  };
+  if (MgErr err = SizeOutput(target, bound)) return fail(err);
+  uChar* start = (**target)->str;
   putPrefix(start);
   int32 room = int32(bound) - prefixLen;
   uChar* end = Write(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount, cache);
-  if (!end) {
-    EmptyOutput(out);
-    return kMemFullErr;
-  }
+  if (!end) return fail(kMemFullErr);
   int32 length = int32(end - start);
+  (**target)->cnt = length;
+  if (!apart) {
+    if (length < bound) DSSetHandleSize(reinterpret_cast<UHandle>(*out), length + int32(sizeof(int32)));
+    return kNoErr;
+  }
+  if (MgErr err = SizeOutput(out, length)) return fail(err);
+  MoveBlock((*temp)->str, (**out)->str, length);
   (**out)->cnt = length;
-  if (length < bound) DSSetHandleSize(reinterpret_cast<UHandle>(*out), length + int32(sizeof(int32)));
+  DSDisposeHandle(reinterpret_cast<UHandle>(temp));
   return kNoErr;
+}
+
+// True when a string argument of the job is the handle h.
+bool ArgIsHandle(const Job& job, LStrHandle h) {
+  if (!h) return false;
+  auto same = [h](const TypeDescriptor* td, const void* data) {
+    return td && data && (td->code == kTDString || td->code == kTDString37) &&
+           *static_cast<const LStrHandle*>(data) == h;
+  };
+  if (job.argCount == 0) return same(job.type, job.data);
+  const FmtArgList* list = static_cast<const FmtArgList*>(job.data);
+  for (int32 i = 0; list && i < job.argCount; ++i)
+    if (same(list->args[i].type, list->args[i].data)) return true;
+  return false;
 }
 
 }  // namespace
@@ -714,9 +738,10 @@ MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, const TypeDescr
   Job job{type, data, 0};
   FmtItemCache cache;
   FmtReadItems(formatBytes, formatLength, &cache);
+  bool apart = format.offset >= 0 || ArgIsHandle(job, *out);
   return TwoPasses(
       job, [&] { return format.Get(*out); }, formatLength, prefixLength, out,
-      [&](uChar* start) { MoveBlock(prefix.Get(*out), start, prefixLength); }, &cache);
+      [&](uChar* start) { MoveBlock(prefix.Get(*out), start, prefixLength); }, &cache, apart);
 }
 
 MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandle* out, int32 argCount,
@@ -740,11 +765,12 @@ MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandl
   int32 prefixLen = initialString && *initialString ? LStrLen(*initialString) : 0;
   // With no argument the checked format holds no specifier.
   Job job{nullptr, args, argCount};
+  bool apart = (!useDefault && format == *out) || ArgIsHandle(job, *out);
   return TwoPasses(
       job, [&] { return useDefault ? defaultFormat : (*format)->str; }, formatLength, prefixLen, out,
       [&](uChar* start) {
         // The initial string may be the output handle itself, already in place.
-        if (initialString != *out && prefixLen > 0) MoveBlock((*initialString)->str, start, prefixLen);
+        if (prefixLen > 0 && (*initialString)->str != start) MoveBlock((*initialString)->str, start, prefixLen);
       },
-      &cache);
+      &cache, apart);
 }

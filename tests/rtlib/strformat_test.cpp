@@ -325,6 +325,37 @@ TEST_F(StrFormat, ConcatPrefixMayBeTheOutput) {
   Dispose(out);
 }
 
+// Text read from the output's own block is not written over.
+TEST_F(StrFormat, TheOutputMayBeTheFormatOrAnArgument) {
+  // A string argument that is the output handle.
+  Args a;
+  a.Str("abc").I32(5);
+  LStrHandle f = NewStr("[%s|%d|%s]");
+  LStrHandle out = a.StrAt(0);
+  Args b;
+  b.Raw(tdb::String(), a.Data(0), sizeof(LStrHandle)).I32(5).Raw(tdb::String(), a.Data(0), sizeof(LStrHandle));
+  FmtArgList* list = b.List();
+  EXPECT_EQ(DoPrintfNode(nullptr, f, out, &out, b.Count(), list), kNoErr);
+  EXPECT_EQ(Text(out), "abc[abc|5|abc]");
+  // The format that is the output handle.
+  LStrHandle g = NewStr("<%d>");
+  Args c;
+  c.I32(42);
+  EXPECT_EQ(DoPrintfNode(nullptr, g, nullptr, &g, c.Count(), c.List()), kNoErr);
+  EXPECT_EQ(Text(g), "<42>");
+  // The concat's value and its format inside the output.
+  LStrHandle h = NewStr("xyz%s!");
+  const std::vector<uChar> stringTD = tdb::String().Bytes();
+  EXPECT_EQ(FormatConcat(3, (*h)->str, tdb::AsTD(stringTD), &h, 3, (*h)->str + 3, &h), kNoErr);
+  EXPECT_EQ(Text(h), "xyzxyz%s!!");
+  Dispose(f);
+  Dispose(g);
+  Dispose(h);
+  // The output is a's string: b's entries share it and leave it to a.
+  *static_cast<LStrHandle*>(b.Data(0)) = nullptr;
+  *static_cast<LStrHandle*>(b.Data(2)) = nullptr;
+}
+
 // --------------------------------------------------------------- bounds
 
 // Writes the format with room to spare and checks the bound held.
