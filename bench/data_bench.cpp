@@ -70,12 +70,13 @@ Contents& Source() {
     std::memcpy(k->data, &k->std.n, 4);
     UHandle strs = nullptr, recs = nullptr;
     int32 n1 = 10000, n2 = 1000;
-    ArrayResize(Elem(20), 1, &strs, &n1);
+    int32 *c1 = &n1, *c2 = &n2;
+    ArrayResize(Elem(20), 1, &strs, &c1);
     for (int i = 0; i < n1; ++i) {
       LStrHandle s = NewString(k->std.strings[size_t(i)]);
       std::memcpy(*strs + 4 + 4 * i, &s, 4);
     }
-    ArrayResize(Elem(38), 1, &recs, &n2);
+    ArrayResize(Elem(38), 1, &recs, &c2);
     for (int i = 0; i < n2; ++i) {
       uChar* e = *recs + 4 + 12 * i;
       std::memcpy(e, &k->std.records[size_t(i)].first, 8);

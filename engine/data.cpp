@@ -991,7 +991,7 @@ MgErr CopyArrayWalk(const TypeDescriptor* arrayTD, UHandle src, UHandle* dst, in
   if (!src && !*dst) return kNoErr;
   int32 count = 0;
   if (!CountElements(src, a, &count)) return kArgErr;
-  if (MgErr err = ArrayResize(de, a.rank, dst, src ? reinterpret_cast<const int32*>(*src) : nullptr)) return err;
+  if (MgErr err = ArrayResize(de, a.rank, dst, reinterpret_cast<int32**>(src))) return err;
   if (!src) return kNoErr;
   const uChar* sp = *src + a.header;
   uChar* dp = **dst + dh;

@@ -170,31 +170,4 @@ MgErr CopyElements(const ElementPlan& plan, const uChar* src, uChar* dst, int32 
 // Disposes the handles of n elements; the bytes released.
 int32 DisposeElements(const ElementPlan& plan, uChar* base, int32 n);
 
-// Scratch storage for a few words per dimension, on the stack for small
-// ranks.
-class RankBuffer {
- public:
-  explicit RankBuffer(int32 words) {
-    if (words > kInline) {
-      heap_ = reinterpret_cast<int32*>(DSNewPtr(words * int32(sizeof(int32))));
-      p_ = heap_;
-    } else {
-      p_ = inline_;
-    }
-  }
-  ~RankBuffer() {
-    if (heap_) DSDisposePtr(reinterpret_cast<UPtr>(heap_));
-  }
-  RankBuffer(const RankBuffer&) = delete;
-  RankBuffer& operator=(const RankBuffer&) = delete;
-  int32* get() { return p_; }
-  bool ok() const { return p_ != nullptr; }
-
- private:
-  static constexpr int32 kInline = 32;
-  int32 inline_[kInline];
-  int32* heap_ = nullptr;
-  int32* p_ = nullptr;
-};
-
 }  // namespace dm

@@ -448,7 +448,7 @@ MgErr CopyConvertArray(const TypeDescriptor* srcTD, const TypeDescriptor* dstTD,
   }
   if (!convert) return !src && !*dst ? kNoErr : CopyFlatArray(sa.header, src, dst);
   if (!src) return *dst ? ArrayResize(da.elem, n, dst, nullptr) : kNoErr;
-  if (MgErr err = ArrayResize(da.elem, n, dst, ss)) return err;
+  if (MgErr err = ArrayResize(da.elem, n, dst, &ss)) return err;
   const uChar* sp = *src + sa.header;
   uChar* dp = **dst + da.header;
   for (int32 i = 0; i < scount; ++i)
@@ -480,7 +480,7 @@ MgErr ViewToArray(const TypeDescriptor* viewTD, const TypeDescriptor* arrayTD, c
     if (MgErr err = CheckBoundedDest(da, dst, &dcount)) return err;
     BoundedSizes(da, vs, ns);
   } else {
-    if (MgErr err = ArrayResize(da.elem, n, dst, vs)) return err;
+    if (MgErr err = ArrayResize(da.elem, n, dst, &vs)) return err;
     std::memcpy(ns, vs, size_t(n) * 4);
   }
   std::memcpy(**dst, ns, size_t(n) * 4);

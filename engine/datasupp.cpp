@@ -109,7 +109,10 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
     DATA_ASSERT("array resize with an array as element TD");
     return kArgErr;
   }
-  if (n < 0 || n > 0x7FFF) return kArgErr;
+  if (n < 0 || n > 0x7FFF) {
+    DATA_ASSERT("array resize with a rank outside 0 to 0x7FFF");
+    return kArgErr;
+  }
   int32 es = DataSize(elemTD);
   int32 header = AlignDatum(elemTD, 4 * n);
   if (count == -1) count = 0;
@@ -157,20 +160,24 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
   return kNoErr;
 }
 
-MgErr ArrayResize(const TypeDescriptor* elemTD, int32 n, UHandle* array, const int32* sizes) {
-  if (!array || n < 0 || n > 0x7FFF) return kArgErr;
+MgErr ArrayResize(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32** sizes) {
+  if (!array || n < 0 || n > 0x7FFF) {
+    DATA_ASSERT("array resize without handle address or with a rank outside 0 to 0x7FFF");
+    return kArgErr;
+  }
+  const int32* list = sizes ? *sizes : nullptr;
   int32 count = 0;
   // The sizes may lie in the handle being resized: keep a copy.
   RankBuffer copy(n);
   if (!copy.ok()) return kMemFullErr;
-  if (sizes) {
-    std::memcpy(copy.get(), sizes, size_t(n) * 4);
+  if (list) {
+    std::memcpy(copy.get(), list, size_t(n) * 4);
     count = NArrayElts(n, copy.get());
     if (count < 0) return kMemFullErr;
   }
   if (MgErr err = ArrayResizeElts(elemTD, n, array, count)) return err;
   if (*array) {
-    if (sizes)
+    if (list)
       std::memcpy(**array, copy.get(), size_t(n) * 4);
     else
       std::memset(**array, 0, size_t(n) * 4);

@@ -4,7 +4,6 @@
 #include "engine/exec/rttable.h"
 
 #include "engine/datamgr.h"
-#include "engine/datasupp.h"
 #include "engine/datatype.h"
 #include "engine/flatten.h"
 #include "engine/link/hierarchy.h"
@@ -399,13 +398,11 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1615, CINGetObjType),
       QX_RT_ENTRY(1626, CopyBndFixString),
       QX_RT_ENTRY(1641, FGetOSFolderPath),
-      QX_RT_ENTRY(1645, NArrayElts),
       QX_RT_ENTRY(1661, CINGetObjType),
       QX_RT_ENTRY(1662, FormatDateTimeString),
       QX_RT_ENTRY(1666, CopySString),
       QX_RT_ENTRY(1676, InterruptSafeOccur),
       QX_RT_ENTRY(1677, CopyFlatArray),
-      QX_RT_ENTRY(1678, ArrayResize),
       QX_RT_ENTRY(1680, MCNewBigJar),
       QX_RT_ENTRY(1681, MCGetCookieInfoPtr),
       QX_RT_ENTRY(1682, ThMutexCreate),

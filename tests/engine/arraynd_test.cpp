@@ -20,7 +20,7 @@ using ArrayKernels = DataTest;
 // An I32 array handle of these sizes holding 1, 2, 3 ... in order.
 UHandle Counting(std::vector<int32> sizes) {
   UHandle h = nullptr;
-  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], int32(sizes.size()), &h, sizes.data()), kNoErr);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], int32(sizes.size()), &h, Dims(sizes.data())), kNoErr);
   int32 n = NArrayElts(int32(sizes.size()), sizes.data());
   for (int32 i = 0; i < n; ++i) {
     int32 v = i + 1;
@@ -114,7 +114,7 @@ TEST_F(ArrayKernels, StringsAreMadeCopiedAndDisposed) {
   Built t(Array(String(), {-1, -1}));
   UHandle h = nullptr;
   int32 sizes[2] = {2, 2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &h, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &h, Dims(sizes)), kNoErr);
   for (int i = 0; i < 4; ++i) PutStr(*h + 8 + 4 * i, "e" + std::to_string(i));
   LStrHandle fill = NewLStr("fill");
   int32 pos[2] = {1, 1}, cnt[2] = {1, 1};
@@ -138,7 +138,7 @@ TEST_F(ArrayKernels, AFailedInsertionLeavesTheArrayAsItWas) {
   const TypeDescriptor* rec = ArrayElemTD(recs.td());
   UHandle h = nullptr;
   int32 two[1] = {2};
-  ASSERT_EQ(ArrayResize(rec, 1, &h, two), kNoErr);
+  ASSERT_EQ(ArrayResize(rec, 1, &h, Dims(two)), kNoErr);
   for (int i = 0; i < 2; ++i) ASSERT_EQ(InitEmptyData(rec, *h + 4 + 8 * i), kNoErr);
   PutStr(*h + 4, "kept");
   std::vector<uChar> before(*h, *h + DSGetHandleSize(h));
@@ -161,7 +161,7 @@ TEST_F(ArrayKernels, AFailedInsertionLeavesTheArrayAsItWas) {
   // each gets its room made.
   Built bnd(Array(String(8)));
   h = nullptr;
-  ASSERT_EQ(ArrayResize(ArrayElemTD(bnd.td()), 1, &h, two), kNoErr);
+  ASSERT_EQ(ArrayResize(ArrayElemTD(bnd.td()), 1, &h, Dims(two)), kNoErr);
   LStrHandle ab = NewEmptyStringForTest(8, "ab");
   int32 p1[1] = {1}, c1[1] = {2};
   EXPECT_EQ(ArrayInsertDeleteNDim(bnd.td(), &h, p1, c1, &ab), kNoErr);
@@ -176,7 +176,7 @@ TEST_F(ArrayKernels, AFailedInsertionLeavesTheArrayAsItWas) {
   // Memory runs out while a new string is made.
   Built strs(Array(String()));
   h = nullptr;
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &h, two), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &h, Dims(two)), kNoErr);
   PutStr(*h + 4, "first");
   PutStr(*h + 8, "second");
   before.assign(*h, *h + DSGetHandleSize(h));
@@ -218,8 +218,8 @@ TEST_F(ArrayKernels, ReplaceWritesInsideTheDestinationOnly) {
   Built st(Array(String()));
   UHandle sd = nullptr, ss = nullptr;
   int32 three[1] = {3}, one[1] = {1};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &sd, three), kNoErr);
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &ss, one), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &sd, Dims(three)), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &ss, Dims(one)), kNoErr);
   for (int i = 0; i < 3; ++i) PutStr(*sd + 4 + 4 * i, "dddd");
   PutStr(*ss + 4, "sss");
   UHandle reused;
@@ -259,7 +259,7 @@ TEST_F(ArrayKernels, RankChanges) {
   // Dropping a leading dimension drops the elements it covered.
   UHandle s = nullptr;
   int32 sizes[2] = {2, 2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &s, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &s, Dims(sizes)), kNoErr);
   for (int i = 0; i < 4; ++i) PutStr(*s + 8 + 4 * i, "s" + std::to_string(i));
   UHandle tds = DSNewHandle(8);
   std::memcpy(*tds, StdTDTable[kStdTDString], 8);
@@ -364,7 +364,7 @@ void RandomWalk(uint32_t seed, int steps, bool checkEach) {
         start[size_t(k)] = r(-1, m.dims[size_t(k)]);
       }
       UHandle s = nullptr;
-      ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 3, &s, ss.data()), kNoErr);
+      ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 3, &s, Dims(ss.data())), kNoErr);
       int32 n = ss[0] * ss[1] * ss[2];
       for (int32 i = 0; i < n; ++i) PutStr(*s + 12 + 4 * i, "r" + std::to_string(++tag));
       bool fits = true;

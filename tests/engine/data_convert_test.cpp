@@ -114,7 +114,7 @@ TEST_F(DataConvert, ClustersUnionsBlocksAndMismatches) {
 UHandle Grid(int32 rows, int32 cols) {
   UHandle h = nullptr;
   int32 sizes[2] = {rows, cols};
-  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], 2, &h, sizes), kNoErr);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], 2, &h, Dims(sizes)), kNoErr);
   for (int32 r = 0; r < rows; ++r)
     for (int32 c = 0; c < cols; ++c) {
       int32 v = 100 * r + c;
@@ -155,7 +155,7 @@ TEST_F(DataConvert, IntoAFixedDestinationTheExtraElementsAreReset) {
   Built dst(Array(String(), {TDFixed(3), TDFixed(3)}));
   UHandle s = nullptr;
   int32 sizes[2] = {2, 2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &s, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 2, &s, Dims(sizes)), kNoErr);
   for (int i = 0; i < 4; ++i) PutStr(*s + 8 + 4 * i, "s" + std::to_string(i));
   Datum d(dst.td());
   UHandle dh = d.H();
@@ -173,7 +173,7 @@ TEST_F(DataConvert, FixedDestinationsWithoutConversionNeedTheirCount) {
   Built dst(Array(I16(), {TDFixed(4)}));
   UHandle s = nullptr;
   int32 three[1] = {3};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 1, &s, three), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 1, &s, Dims(three)), kNoErr);
   std::memcpy(*s + 4, "\x01\0\x02\0\x03\0", 6);
   Datum d(dst.td());
   UHandle dh = d.H();
@@ -181,7 +181,7 @@ TEST_F(DataConvert, FixedDestinationsWithoutConversionNeedTheirCount) {
   EXPECT_EQ(CopyConvertArray(src.td(), dst.td(), s, &dh), kMemFullErr);
   EXPECT_EQ(I32At(dh, 4), 0x00090009) << "nothing moved";
   int32 four[1] = {4};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 1, &s, four), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 1, &s, Dims(four)), kNoErr);
   ASSERT_EQ(CopyConvertArray(src.td(), dst.td(), s, &dh), kNoErr);
   EXPECT_EQ(std::memcmp(*dh + 4, "\x01\0\x02\0\x03\0\0\0", 8), 0);
   // A destination without the room of its type.
@@ -197,7 +197,7 @@ TEST_F(DataConvert, VariableDestinationsAreResized) {
   Built dbl(Array(DBL()));
   UHandle s = nullptr;
   int32 two[1] = {2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &s, two), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &s, Dims(two)), kNoErr);
   std::memcpy(*s + 4, "\x05\0\0\0\x06\0\0\0", 8);
   UHandle d = nullptr;
   ASSERT_EQ(CopyConvertArray(src.td(), dbl.td(), s, &d), kNoErr);

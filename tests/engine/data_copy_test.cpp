@@ -31,12 +31,12 @@ TEST_F(DataCopy, DeepCopyIsIndependentOfItsSource) {
   src.Set<int32>(0, 77);
   UHandle a = src.H(4);
   int32 three[1] = {3};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &a, three), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &a, Dims(three)), kNoErr);
   for (int i = 0; i < 3; ++i) PutStr(*a + 4 + 4 * i, std::string(size_t(i + 1), char('a' + i)));
   UHandle r = src.H(8);
   int32 two[1] = {2};
   const TypeDescriptor* rec = ArrayElemTD(recs);
-  ASSERT_EQ(ArrayResize(rec, 1, &r, two), kNoErr);
+  ASSERT_EQ(ArrayResize(rec, 1, &r, Dims(two)), kNoErr);
   for (int i = 0; i < 2; ++i) {
     uChar* e = *r + 4 + 12 * i;
     double v = 1.5 * (i + 1);
@@ -74,8 +74,8 @@ TEST_F(DataCopy, IntoADestinationHoldingOtherData) {
   Datum src(t.td()), dst(t.td());
   UHandle s = src.H(), d = dst.H();
   int32 two[1] = {2}, five[1] = {5};
-  ASSERT_EQ(ArrayResize(elem, 1, &s, two), kNoErr);
-  ASSERT_EQ(ArrayResize(elem, 1, &d, five), kNoErr);
+  ASSERT_EQ(ArrayResize(elem, 1, &s, Dims(two)), kNoErr);
+  ASSERT_EQ(ArrayResize(elem, 1, &d, Dims(five)), kNoErr);
   for (int i = 0; i < 2; ++i) PutStr(*s + 4 + 6 * i, "src" + std::to_string(i));
   for (int i = 0; i < 5; ++i) PutStr(*d + 4 + 6 * i, "old destination " + std::to_string(i));
   ASSERT_EQ(CopyData(t.td(), src.p(), dst.p()), kNoErr);
@@ -245,7 +245,7 @@ TEST_F(DataCopy, BooleansRoundTripThroughThePackedForm) {
   Built packed(Array(OldBoolean(), {-1, -1}));
   UHandle src = nullptr;
   int32 sizes[2] = {3, 17};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDBoolean], 2, &src, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDBoolean], 2, &src, Dims(sizes)), kNoErr);
   std::vector<uChar> want(51);
   for (int i = 0; i < 51; ++i) want[size_t(i)] = uChar((i * 7 + i / 5) % 3 == 0);
   std::memcpy(*src + 8, want.data(), 51);
@@ -377,7 +377,7 @@ TEST_F(DataVariant, CopiedClearedAndResetThroughTheProcedures) {
   Put(src.p() + 4, "value");
   UHandle a = src.H(20);
   int32 two[1] = {2};
-  ASSERT_EQ(ArrayResize(ArrayElemTD(ElemTD(t.td(), 2)), 1, &a, two), kNoErr);
+  ASSERT_EQ(ArrayResize(ArrayElemTD(ElemTD(t.td(), 2)), 1, &a, Dims(two)), kNoErr);
   src.Set(20, a);
   Put(*a + 4, "in array");
   FakeVariant dbl{};

@@ -166,7 +166,7 @@ TEST_F(DataRelease, DisposeCountsStringsAndArrays) {
   PutStr(d.p(), "hello");  // 9 bytes
   UHandle arr = d.H(4);
   int32 sizes[1] = {2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &arr, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &arr, Dims(sizes)), kNoErr);
   d.Set(4, arr);
   PutStr(*arr + 4, "x");   // 5 bytes
   PutStr(*arr + 8, "yz");  // 6 bytes
@@ -207,7 +207,7 @@ TEST_F(DataRelease, EmptyArraysByDimensionForm) {
   Datum v(var.td());
   UHandle h = v.H();
   int32 three[1] = {3};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &h, three), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &h, Dims(three)), kNoErr);
   v.Set(0, h);
   for (int i = 0; i < 3; ++i) PutStr(*h + 4 + 4 * i, "abcd");  // 8 bytes each
   EXPECT_EQ(EmptyData(var.td(), v.p(), v.end()), 3 * 8 + 12);
@@ -253,7 +253,7 @@ TEST_F(DataReclaim, ShrinksUnmarkedStringsHandlesPathsAndVariableArrays) {
   ASSERT_NE(FMakePath(reinterpret_cast<::Path>(d.H(12)), kAbsPath, "\001C", "\001x", nullptr), nullptr);
   UHandle var = d.H(16);
   int32 two[1] = {2};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &var, two), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &var, Dims(two)), kNoErr);
   d.Set(16, var);
   PutStr(*var + 4, "123456");  // 10 bytes
   UHandle bnd = d.H(20);
@@ -300,7 +300,7 @@ TEST_F(DataReset, EveryKindKeepsItsHandles) {
   d.Set<double>(20, 2.5);
   UHandle ints = d.H(28);
   int32 five[1] = {5};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &ints, five), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &ints, Dims(five)), kNoErr);
   d.Set(28, ints);
   UHandle strs = d.H(32);
   PutStr(*strs + 4, "element");

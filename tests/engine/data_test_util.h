@@ -127,6 +127,17 @@ inline std::vector<int32> Sizes(UHandle h, int32 rank) {
   return v;
 }
 
+// A dimension list as ArrayResize takes it: the address of a pointer to the
+// sizes, alive for the call it is passed to.
+class Dims {
+ public:
+  explicit Dims(const int32* sizes) : p_(const_cast<int32*>(sizes)) {}
+  operator int32**() { return &p_; }
+
+ private:
+  int32* p_;
+};
+
 // The test fixture: engine set-up, and no handle left behind by a test.
 class DataTest : public qxtest::EngineTest {
  protected:

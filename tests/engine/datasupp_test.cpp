@@ -37,18 +37,18 @@ TEST_F(ArraySizing, BitLengthsAndElementCounts) {
 TEST_F(ArraySizing, ArrayResizeWritesTheSizes) {
   UHandle h = nullptr;
   int32 sizes[2] = {0, 5};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, sizes), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, Dims(sizes)), kNoErr);
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(DSGetHandleSize(h), 8);
   EXPECT_EQ(Sizes(h, 2), (std::vector<int32>{0, 5}));
   int32 grow[2] = {2, 3};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, grow), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, Dims(grow)), kNoErr);
   EXPECT_EQ(DSGetHandleSize(h), 8 + 48);
   for (int i = 8; i < 56; ++i) EXPECT_EQ((*h)[i], 0);
   // The sizes may lie in the handle being resized, which then moves.
   int32 big[2] = {40, 50};
   std::memcpy(*h + 8, big, 8);
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, reinterpret_cast<int32*>(*h + 8)), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, Dims(reinterpret_cast<int32*>(*h + 8))), kNoErr);
   EXPECT_EQ(DSGetHandleSize(h), 8 + 8 * 2000);
   EXPECT_EQ(Sizes(h, 2), (std::vector<int32>{40, 50}));
   ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 2, &h, nullptr), kNoErr);
@@ -57,16 +57,50 @@ TEST_F(ArraySizing, ArrayResizeWritesTheSizes) {
   DSDisposeHandle(h);
 }
 
+// Compiled code passes another array's handle as the list: the handle is the
+// address of a pointer to its header.
+TEST_F(ArraySizing, AnArraysHandleIsAListOfItsSizes) {
+  UHandle src = nullptr, dst = nullptr;
+  int32 sizes[2] = {3, 4};
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 2, &src, Dims(sizes)), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 2, &dst, reinterpret_cast<int32**>(src)), kNoErr);
+  EXPECT_EQ(Sizes(dst, 2), (std::vector<int32>{3, 4}));
+  EXPECT_EQ(DSGetHandleSize(dst), 8 + 24);
+  // Its own handle: the sizes stand, also when the block moves.
+  int32 big[2] = {300, 400};
+  std::memcpy(*dst, big, 8);
+  ASSERT_EQ(ArrayResizeElts(StdTDTable[kTDI16], 2, &dst, 12), kArgErr) << "the sizes claim more than is held";
+  std::memcpy(*dst, sizes, 8);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 2, &dst, reinterpret_cast<int32**>(dst)), kNoErr);
+  EXPECT_EQ(Sizes(dst, 2), (std::vector<int32>{3, 4}));
+  EXPECT_EQ(DSGetHandleSize(dst), 8 + 24);
+  // A null pointer behind the address is no list.
+  int32* none = nullptr;
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI16], 2, &dst, &none), kNoErr);
+  EXPECT_EQ(Sizes(dst, 2), (std::vector<int32>{0, 0}));
+  EXPECT_EQ(DSGetHandleSize(dst), 8);
+  // A rank outside 0 to 0x7FFF is reported and refused.
+  ClearReports();
+  std::vector<uChar> before(*dst, *dst + 8);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDI16], -1, &dst, nullptr), kArgErr);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDI16], 0x8000, &dst, nullptr), kArgErr);
+  EXPECT_EQ(ArrayResizeElts(StdTDTable[kTDI16], 0x8000, &dst, 1), kArgErr);
+  EXPECT_EQ(DataFailures(), 3);
+  EXPECT_EQ(std::vector<uChar>(*dst, *dst + DSGetHandleSize(dst)), before);
+  DSDisposeHandle(src);
+  DSDisposeHandle(dst);
+}
+
 TEST_F(ArraySizing, SizesThatCannotBeAreRefusedWithNothingChanged) {
   UHandle h = nullptr;
   int32 one[1] = {1};
-  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &h, one), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &h, Dims(one)), kNoErr);
   int32 neg[1] = {-3};
-  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &h, neg), kMemFullErr);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDI32], 1, &h, Dims(neg)), kMemFullErr);
   EXPECT_EQ(I32At(h, 0), 1);
   EXPECT_EQ(DSGetHandleSize(h), 8);
   int32 over[2] = {65536, 32768};
-  EXPECT_EQ(ArrayResize(StdTDTable[kTDU8], 2, &h, over), kMemFullErr);
+  EXPECT_EQ(ArrayResize(StdTDTable[kTDU8], 2, &h, Dims(over)), kMemFullErr);
   EXPECT_EQ(I32At(h, 0), 1);
   DSDisposeHandle(h);
 }
@@ -125,10 +159,10 @@ TEST_F(ArraySizing, GrowingClearsAndShrinkingDisposes) {
 
   UHandle strs = nullptr;
   int32 three[1] = {3};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, three), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, Dims(three)), kNoErr);
   for (int i = 0; i < 3; ++i) PutStr(*strs + 4 + 4 * i, "element");
   int32 one1[1] = {1};
-  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, one1), kNoErr);
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, Dims(one1)), kNoErr);
   EXPECT_EQ(DSGetHandleSize(strs), 8);
   EXPECT_EQ(StrAt(*strs + 4), "element");
   DisposeData(StdTDTable[25], reinterpret_cast<uChar*>(&strs), reinterpret_cast<uChar*>(&strs) + 4);

@@ -206,7 +206,8 @@ void Fill(Input& in, const uChar* t, uChar* d) {
       if (ArrayTDBoundElts(TD(t)) == -1) {
         std::vector<int32> sizes;
         for (int32 k = 0; k < rank; ++k) sizes.push_back(in.Range(0, 3));
-        if (ArrayResize(TD(e), rank, &h, sizes.data()) != kNoErr) return;
+        int32* list = sizes.data();
+        if (ArrayResize(TD(e), rank, &h, &list) != kNoErr) return;
         std::memcpy(d, &h, 4);
       } else if (h) {
         // Sizes inside the bounds, elements all through the room.
