@@ -10,6 +10,7 @@ int32 BitLength(int32 v) {
 }
 
 int32 NArrayElts(int32 n, const int32* sizes) {
+  if (n < 0 || (n > 0 && !sizes)) return -1;
   int32 prod = 1;
   for (int32 k = 0; k < n; ++k) {
     int32 d = sizes[k];

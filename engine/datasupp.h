@@ -10,7 +10,8 @@
 // The number of significant bits of |v| (0 for 0).
 QX_EXTERN_C int32 BitLength(int32 v);
 // The product of n sizes (1 for n = 0); -1 for a negative size or when the
-// bit lengths of the running product and the next size reach 31.
+// bit lengths of the running product and the next size reach 31, and for a
+// negative n or no sizes.
 QX_EXTERN_C int32 NArrayElts(int32 n, const int32* sizes);
 // Gives the handle room for count elements (-1 counts as 0): removed
 // elements are disposed, added ones are zero bytes; a null handle gets a new

@@ -2,6 +2,7 @@
 // registered in the run-time function table.
 #include "rtlib/rtregister.h"
 
+#include "rtlib/arraysize.h"
 #include "rtlib/pattern.h"
 #include "rtlib/rtcomplex.h"
 #include "rtlib/rtmath.h"
@@ -12,11 +13,22 @@
 
 const QXRTEntry* QXRTRTLibEntries(int32* count) {
   static const QXRTEntry entries[] = {
+      QX_RT_ENTRY(707, ArrayResize_Old),
+      QX_RT_ENTRY(708, ArrayResize2_Old),
+      QX_RT_ENTRY(713, FlatArrayResize),
+      QX_RT_ENTRY(714, FlatArrayResize2),
+      QX_RT_ENTRY(715, VectorResize_Old),
+      QX_RT_ENTRY(716, VectorResize2_Old),
+      QX_RT_ENTRY(717, FlatVectorResize),
+      QX_RT_ENTRY(718, FlatVectorResize2),
       QX_RT_ENTRY(725, MakePattern),
+      QX_RT_ENTRY(731, SetArraySize),
       QX_RT_ENTRY(795, FormatConcat),
       QX_RT_ENTRY(796, FormatStrip),
       QX_RT_ENTRY(810, LexClass),
       QX_RT_ENTRY(811, MatchPattern),
+      QX_RT_ENTRY(880, CountDSHandles_Old),
+      QX_RT_ENTRY(887, NumericArrayResize),
       QX_RT_ENTRY(1099, RTStrToNum),
       QX_RT_ENTRY(1100, RTfAbsS),
       QX_RT_ENTRY(1101, RTfAbsD),
@@ -366,7 +378,14 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(1462, RTuDiv),
       QX_RT_ENTRY(1513, DoPrintfNode),
       QX_RT_ENTRY(1514, DoScanfNode),
+      QX_RT_ENTRY(1602, SetArraySzAndInflateNewElt),
+      QX_RT_ENTRY(1644, FlatHandleResize),
+      QX_RT_ENTRY(1645, NArrayElts),
+      QX_RT_ENTRY(1646, NSubArrayElts),
+      QX_RT_ENTRY(1647, MakeSubArray),
       QX_RT_ENTRY(1663, TokenizeString),
+      QX_RT_ENTRY(1678, ArrayResize),
+      QX_RT_ENTRY(1679, VectorResize),
       QX_RT_ENTRY(1686, RTfModS),
       QX_RT_ENTRY(1687, RTfModD),
       QX_RT_ENTRY(1688, RTfModX),
