@@ -7,6 +7,9 @@
 #include "engine/datatype.h"
 #include "mgsource/memory.h"
 
+// A data-zone handle laid out as above; null is the empty array.
+typedef UHandle ArrayHandle;
+
 // The number of significant bits of |v| (0 for 0).
 QX_EXTERN_C int32 BitLength(int32 v);
 // The product of n sizes (1 for n = 0); -1 for a negative size or when the

@@ -99,7 +99,7 @@ bool RankOK(int32 n) {
 // The flat resize: count elements of es bytes after a header of hs bytes,
 // then the header's n words set from sizes (cleared when null).  The handle
 // is resized only when count differs from its header's count.
-MgErr FlatResize(int32 es, int32 hs, int32 n, UHandle* array, const int32* sizes, int32 count) {
+MgErr FlatResize(int32 es, int32 hs, int32 n, ArrayHandle* array, const int32* sizes, int32 count) {
   if (count < 0 || OverLimit(count, es)) return kMemFullErr;
   int64 want = int64(hs) + int64(count) * es;
   if (want > INT32_MAX) return kMemFullErr;
@@ -139,7 +139,7 @@ MgErr FlatResize(int32 es, int32 hs, int32 n, UHandle* array, const int32* sizes
   return kNoErr;
 }
 
-bool FlatArgsOK(UHandle* array, int32 es, int32 hs, int32 n) {
+bool FlatArgsOK(ArrayHandle* array, int32 es, int32 hs, int32 n) {
   if (!RankOK(n)) return false;
   if (!array || es < 0 || hs < 4 * n) {
     ARRAY_ASSERT("flat resize without handle address, or with a negative element size or a short header");
@@ -237,7 +237,7 @@ int32 NPackedBoolWords(int32 n, const int32* sizes) {
   return rows * words;
 }
 
-void MakeSubArray(UHandle array, SubArrayDesc* desc, int32 n, int32 firstOffset, int32 elementSize) {
+void MakeSubArray(ArrayHandle array, SubArrayDesc* desc, int32 n, int32 firstOffset, int32 elementSize) {
   if (!desc) {
     ARRAY_ASSERT("sub-array without description");
     return;
@@ -269,12 +269,12 @@ void MakeSubArray(UHandle array, SubArrayDesc* desc, int32 n, int32 firstOffset,
 
 // ---- Resizing -------------------------------------------------------------------
 
-MgErr SetArraySize(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32 count) {
+MgErr SetArraySize(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32 count) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   return td ? ArrayResizeElts(td, n, array, count) : kArgErr;
 }
 
-MgErr NumericArrayResize(int32 type, int32 n, UHandle* array, int32 count) {
+MgErr NumericArrayResize(int32 type, int32 n, ArrayHandle* array, int32 count) {
   if (type < 1 || type > 30 || !StdTDTable[type]) {
     ARRAY_ASSERT("numeric array of a type outside 1 to 30");
     return kArgErr;
@@ -282,14 +282,14 @@ MgErr NumericArrayResize(int32 type, int32 n, UHandle* array, int32 count) {
   return ArrayResizeElts(StdTDTable[type], n, array, count);
 }
 
-MgErr VectorResize(const TypeDescriptor* elemTD, UHandle* array, int32** count) {
+MgErr VectorResize(const TypeDescriptor* elemTD, ArrayHandle* array, int32** count) {
   int32 c = CountOf(count);
   if (MgErr err = ArrayResizeElts(elemTD, 1, array, c)) return err;
   StoreI32(**array, c == -1 ? 0 : c);
   return kNoErr;
 }
 
-MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, UHandle* array, int32** sizes) {
+MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, ArrayHandle* array, int32** sizes) {
   if (!FlatArgsOK(array, elementSize, headerSize, n)) return kArgErr;
   const int32* list = Pointee(sizes);
   if (!list) return FlatResize(elementSize, headerSize, n, array, nullptr, 0);
@@ -300,13 +300,13 @@ MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, UHandle* arr
   return FlatResize(elementSize, headerSize, n, array, copy.get(), NArrayElts(n, copy.get()));
 }
 
-MgErr FlatVectorResize(int32 elementSize, int32 headerSize, UHandle* array, int32** count) {
+MgErr FlatVectorResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count) {
   if (!FlatArgsOK(array, elementSize, headerSize, 1)) return kArgErr;
   int32 c = CountOf(count);
   return FlatResize(elementSize, headerSize, 1, array, &c, c);
 }
 
-MgErr FlatHandleResize(int32 elementSize, int32 headerSize, UHandle* array, int32 count) {
+MgErr FlatHandleResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32 count) {
   if (!FlatArgsOK(array, elementSize, headerSize, 0)) return kArgErr;
   if (count == -1) count = 0;
   if (count < 0 || OverLimit(count, elementSize)) return kMemFullErr;
@@ -319,12 +319,12 @@ MgErr FlatHandleResize(int32 elementSize, int32 headerSize, UHandle* array, int3
   return kNoErr;
 }
 
-MgErr HandleVectorResize(UHandle* array, int32 count) {
+MgErr HandleVectorResize(ArrayHandle* array, int32 count) {
   int32* c = &count;
   return FlatVectorResize(1, 4, array, &c);
 }
 
-MgErr ArrayResize2(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32** sizes1, int32** sizes2) {
+MgErr ArrayResize2(const TypeDescriptor* elemTD, int32 n, ArrayHandle* array, int32** sizes1, int32** sizes2) {
   if (!RankOK(n)) return kArgErr;
   dm::RankBuffer buf(n);
   if (!buf.ok()) return kMemFullErr;
@@ -332,11 +332,11 @@ MgErr ArrayResize2(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32*
   return ArrayResize(elemTD, n, array, list ? &list : nullptr);
 }
 
-MgErr VectorResize2(const TypeDescriptor* elemTD, UHandle* array, int32** count1, int32** count2) {
+MgErr VectorResize2(const TypeDescriptor* elemTD, ArrayHandle* array, int32** count1, int32** count2) {
   return VectorResize(elemTD, array, SmallerCount(count1, count2));
 }
 
-MgErr FlatArrayResize2(int32 elementSize, int32 headerSize, int32 n, UHandle* array, int32** sizes1,
+MgErr FlatArrayResize2(int32 elementSize, int32 headerSize, int32 n, ArrayHandle* array, int32** sizes1,
                        int32** sizes2) {
   if (!RankOK(n)) return kArgErr;
   dm::RankBuffer buf(n);
@@ -345,32 +345,32 @@ MgErr FlatArrayResize2(int32 elementSize, int32 headerSize, int32 n, UHandle* ar
   return FlatArrayResize(elementSize, headerSize, n, array, list ? &list : nullptr);
 }
 
-MgErr FlatVectorResize2(int32 elementSize, int32 headerSize, UHandle* array, int32** count1, int32** count2) {
+MgErr FlatVectorResize2(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count1, int32** count2) {
   return FlatVectorResize(elementSize, headerSize, array, SmallerCount(count1, count2));
 }
 
-MgErr ArrayResize_Old(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32** sizes) {
+MgErr ArrayResize_Old(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32** sizes) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   return td ? ArrayResize(td, n, array, sizes) : kArgErr;
 }
 
-MgErr VectorResize_Old(UHandle tdHandle, int32 tdOffset, UHandle* array, int32** count) {
+MgErr VectorResize_Old(UHandle tdHandle, int32 tdOffset, ArrayHandle* array, int32** count) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   return td ? VectorResize(td, array, count) : kArgErr;
 }
 
-MgErr ArrayResize2_Old(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32** sizes1,
+MgErr ArrayResize2_Old(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32** sizes1,
                        int32** sizes2) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   return td ? ArrayResize2(td, n, array, sizes1, sizes2) : kArgErr;
 }
 
-MgErr VectorResize2_Old(UHandle tdHandle, int32 tdOffset, UHandle* array, int32** count1, int32** count2) {
+MgErr VectorResize2_Old(UHandle tdHandle, int32 tdOffset, ArrayHandle* array, int32** count1, int32** count2) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   return td ? VectorResize2(td, array, count1, count2) : kArgErr;
 }
 
-MgErr SetArraySzAndInflateNewElt(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32 count) {
+MgErr SetArraySzAndInflateNewElt(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32 count) {
   const TypeDescriptor* td = TDAt(tdHandle, tdOffset);
   if (!td) return kArgErr;
   bool fresh = array && !*array;

@@ -46,49 +46,49 @@ QX_EXTERN_C int32 NPackedBoolWords(int32 n, const int32* sizes);
 // handle gives a null pointer and {0, 0} pairs, and so, reported, does a
 // handle whose sizes are negative, overflow or claim more than it holds, or
 // an offset inside the header or past the block.
-QX_EXTERN_C void MakeSubArray(UHandle array, SubArrayDesc* desc, int32 n, int32 firstOffset, int32 elementSize);
+QX_EXTERN_C void MakeSubArray(ArrayHandle array, SubArrayDesc* desc, int32 n, int32 firstOffset, int32 elementSize);
 
 // ---- Resizing ---------------------------------------------------------------
 // ArrayResizeElts with the element TD at a byte offset of a TD handle.
-QX_EXTERN_C MgErr SetArraySize(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32 count);
+QX_EXTERN_C MgErr SetArraySize(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32 count);
 // ArrayResizeElts with entry 1 to 30 of StdTDTable (1 to 14: the numeric
 // types of those codes); another type is reported and gives 1.
-QX_EXTERN_C MgErr NumericArrayResize(int32 type, int32 n, UHandle* array, int32 count);
+QX_EXTERN_C MgErr NumericArrayResize(int32 type, int32 n, ArrayHandle* array, int32 count);
 // A one-dimensional array resized to the count (none: 0; -1 counts as 0),
 // which is then its dimension size.
-QX_EXTERN_C MgErr VectorResize(const TypeDescriptor* elemTD, UHandle* array, int32** count);
+QX_EXTERN_C MgErr VectorResize(const TypeDescriptor* elemTD, ArrayHandle* array, int32** count);
 // A flat array resized to the product of the list (none: 0, header cleared)
 // when that differs from its header's, then the n sizes written.
-QX_EXTERN_C MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, UHandle* array, int32** sizes);
+QX_EXTERN_C MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, ArrayHandle* array, int32** sizes);
 // FlatArrayResize with one dimension: a negative count gives 2; the count is
 // then the handle's first word.
-QX_EXTERN_C MgErr FlatVectorResize(int32 elementSize, int32 headerSize, UHandle* array, int32** count);
+QX_EXTERN_C MgErr FlatVectorResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count);
 // headerSize + count * elementSize bytes (-1 counts as 0), added bytes
 // cleared; no header is written.
-QX_EXTERN_C MgErr FlatHandleResize(int32 elementSize, int32 headerSize, UHandle* array, int32 count);
+QX_EXTERN_C MgErr FlatHandleResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32 count);
 // A byte string: an int32 count, then the bytes (FlatVectorResize of 1-byte
 // elements after a 4-byte header).
-QX_EXTERN_C MgErr HandleVectorResize(UHandle* array, int32 count);
+QX_EXTERN_C MgErr HandleVectorResize(ArrayHandle* array, int32 count);
 // The two-list and two-count forms: the element-wise minimum of both lists,
 // the smaller count (the second when they are equal), or whichever is given.
-QX_EXTERN_C MgErr ArrayResize2(const TypeDescriptor* elemTD, int32 n, UHandle* array, int32** sizes1,
+QX_EXTERN_C MgErr ArrayResize2(const TypeDescriptor* elemTD, int32 n, ArrayHandle* array, int32** sizes1,
                                int32** sizes2);
-QX_EXTERN_C MgErr VectorResize2(const TypeDescriptor* elemTD, UHandle* array, int32** count1, int32** count2);
-QX_EXTERN_C MgErr FlatArrayResize2(int32 elementSize, int32 headerSize, int32 n, UHandle* array, int32** sizes1,
+QX_EXTERN_C MgErr VectorResize2(const TypeDescriptor* elemTD, ArrayHandle* array, int32** count1, int32** count2);
+QX_EXTERN_C MgErr FlatArrayResize2(int32 elementSize, int32 headerSize, int32 n, ArrayHandle* array, int32** sizes1,
                                    int32** sizes2);
-QX_EXTERN_C MgErr FlatVectorResize2(int32 elementSize, int32 headerSize, UHandle* array, int32** count1,
+QX_EXTERN_C MgErr FlatVectorResize2(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count1,
                                     int32** count2);
 // The forms that take the element TD at a byte offset of a TD handle.
-QX_EXTERN_C MgErr ArrayResize_Old(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32** sizes);
-QX_EXTERN_C MgErr VectorResize_Old(UHandle tdHandle, int32 tdOffset, UHandle* array, int32** count);
-QX_EXTERN_C MgErr ArrayResize2_Old(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array, int32** sizes1,
+QX_EXTERN_C MgErr ArrayResize_Old(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32** sizes);
+QX_EXTERN_C MgErr VectorResize_Old(UHandle tdHandle, int32 tdOffset, ArrayHandle* array, int32** count);
+QX_EXTERN_C MgErr ArrayResize2_Old(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array, int32** sizes1,
                                    int32** sizes2);
-QX_EXTERN_C MgErr VectorResize2_Old(UHandle tdHandle, int32 tdOffset, UHandle* array, int32** count1,
+QX_EXTERN_C MgErr VectorResize2_Old(UHandle tdHandle, int32 tdOffset, ArrayHandle* array, int32** count1,
                                     int32** count2);
 // SetArraySize, then the empty value of each added element in index order
 // (the dimension sizes stay the caller's).  A failed resize returns before
 // any element is touched; otherwise the first error of the empty values.
-QX_EXTERN_C MgErr SetArraySzAndInflateNewElt(UHandle tdHandle, int32 tdOffset, int32 n, UHandle* array,
+QX_EXTERN_C MgErr SetArraySzAndInflateNewElt(UHandle tdHandle, int32 tdOffset, int32 n, ArrayHandle* array,
                                              int32 count);
 
 // ---- Handles in data --------------------------------------------------------
