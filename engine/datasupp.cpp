@@ -144,13 +144,15 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
   }
   if (old >= count) {
     if (old == count) return kNoErr;
-    if (DataShape(elemTD) != 0) {
-      for (int32 i = count; i < old; ++i) {
-        uChar* e = *h + header + i * es;
-        Release(elemTD, e, e + es, true);
-      }
+    if (DataShape(elemTD) == 0) return DSSetHandleSize(h, newSize);
+    for (int32 i = count; i < old; ++i) {
+      uChar* e = *h + header + i * es;
+      Release(elemTD, e, e + es, true);
     }
-    return DSSetHandleSize(h, newSize);
+    // The removed elements are gone: the array has its new count even when
+    // the memory manager keeps the room it no longer needs.
+    DSSetHandleSize(h, newSize);
+    return kNoErr;
   }
   if (MgErr err = DSSetHSzClr(h, newSize)) return err;
   // New elements are zero bytes, also where the handle held bytes past the

@@ -18,7 +18,9 @@ QX_EXTERN_C int32 BitLength(int32 v);
 QX_EXTERN_C int32 NArrayElts(int32 n, const int32* sizes);
 // Gives the handle room for count elements (-1 counts as 0): removed
 // elements are disposed, added ones are zero bytes; a null handle gets a new
-// cleared one.  The dimension sizes are left alone.  2 when the count is
+// cleared one.  The dimension sizes are left alone.  Once elements holding
+// handles are disposed the shrink stands, even if the memory manager could
+// not give back their room.  2 when the count is
 // refused or memory is short, 1 (reported) when the handle's sizes are
 // negative, overflow or claim more elements than it holds; the handle is
 // then unchanged.

@@ -303,7 +303,7 @@ MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, ArrayHandle*
 MgErr FlatVectorResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count) {
   if (!FlatArgsOK(array, elementSize, headerSize, 1)) return kArgErr;
   int32 c = CountOf(count);
-  return FlatResize(elementSize, headerSize, 1, array, &c, c);
+  return FlatResize(elementSize, headerSize, 1, array, &c, NArrayElts(1, &c));
 }
 
 MgErr FlatHandleResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32 count) {

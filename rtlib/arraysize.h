@@ -60,8 +60,8 @@ QX_EXTERN_C MgErr VectorResize(const TypeDescriptor* elemTD, ArrayHandle* array,
 // A flat array resized to the product of the list (none: 0, header cleared)
 // when that differs from its header's, then the n sizes written.
 QX_EXTERN_C MgErr FlatArrayResize(int32 elementSize, int32 headerSize, int32 n, ArrayHandle* array, int32** sizes);
-// FlatArrayResize with one dimension: a negative count gives 2; the count is
-// then the handle's first word.
+// FlatArrayResize with one dimension (the count under the same guard): a
+// negative count gives 2; the count is then the handle's first word.
 QX_EXTERN_C MgErr FlatVectorResize(int32 elementSize, int32 headerSize, ArrayHandle* array, int32** count);
 // headerSize + count * elementSize bytes (-1 counts as 0), added bytes
 // cleared; no header is written.

@@ -145,6 +145,36 @@ TEST_F(ArraySizing, ACorruptHeaderLeavesTheArrayAsItIs) {
   }
 }
 
+// Shrinking an array of strings disposes the removed strings first; when the
+// memory manager then fails to give back their room, the shrink stands with
+// the room kept, and the array disposes without a leak.
+TEST_F(ArraySizing, AShrinkStandsWhenTheRoomCannotBeGivenBack) {
+  UHandle strs = nullptr;
+  int32 three[1] = {3};
+  ASSERT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, Dims(three)), kNoErr);
+  for (int i = 0; i < 3; ++i) PutStr(*strs + 4 + 4 * i, "element");
+  int32 live = LiveHandles();
+  int32 one[1] = {1};
+  MemFailNthAllocation(1);
+  EXPECT_EQ(ArrayResize(StdTDTable[kStdTDString], 1, &strs, Dims(one)), kNoErr);
+  MemFailNthAllocation(0);
+  MemFullReset();
+  EXPECT_EQ(LiveHandles(), live - 2);
+  EXPECT_EQ(I32At(strs, 0), 1);
+  EXPECT_EQ(DSGetHandleSize(strs), 16) << "the room stays";
+  EXPECT_EQ(StrAt(*strs + 4), "element");
+  // Flat elements are untouched when the size change fails.
+  UHandle dbl = nullptr;
+  ASSERT_EQ(ArrayResizeElts(StdTDTable[kTDDBL], 1, &dbl, 3), kNoErr);
+  MemFailNthAllocation(1);
+  EXPECT_EQ(ArrayResizeElts(StdTDTable[kTDDBL], 1, &dbl, 1), kMemFullErr);
+  MemFailNthAllocation(0);
+  MemFullReset();
+  EXPECT_EQ(DSGetHandleSize(dbl), 4 + 24);
+  DSDisposeHandle(dbl);
+  DisposeData(StdTDTable[25], reinterpret_cast<uChar*>(&strs), reinterpret_cast<uChar*>(&strs) + 4);
+}
+
 TEST_F(ArraySizing, GrowingClearsAndShrinkingDisposes) {
   UHandle h = DSNewHandle(4 + 12);
   std::memset(*h, 0x6B, 16);
