@@ -131,7 +131,8 @@ int32 RingAllocate(ObjHeap heap, int32 ring) {
   UPtr items = FPHeapDataPtr(heap, offset);
   if (!items) return 0;
   UHandle array = reinterpret_cast<UHandle>(uintptr_t(GetNative32(items)));
-  MgErr err = ArrayResize(StdTDTable[kTDU32], 1, &array, &count);
+  int32* sizes = &count;
+  MgErr err = ArrayResize(StdTDTable[kTDU32], 1, &array, &sizes);
   // The data space may have moved: store through a fresh address.
   items = FPHeapDataPtr(heap, offset);
   if (items) PutNative32(items, uInt32(uintptr_t(array)));

@@ -61,7 +61,7 @@ class DefaultDataTest : public dtest::DataTest {
     UHandle a = nullptr;
     std::memcpy(&a, slot, 4);
     int32 n = int32(values.size());
-    ASSERT_EQ(ArrayResize(dtest::ArrayElemTD(arrayTD), 1, &a, &n), kNoErr);
+    ASSERT_EQ(ArrayResize(dtest::ArrayElemTD(arrayTD), 1, &a, dtest::Dims(&n)), kNoErr);
     for (int32 i = 0; i < n; ++i) {
       if (width == 4) PutNative32(*a + 4 + 4 * i, uInt32(values[size_t(i)]));
       if (width == 2) PutNative16(*a + 4 + 2 * i, uInt16(values[size_t(i)]));

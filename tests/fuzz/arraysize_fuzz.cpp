@@ -18,20 +18,6 @@
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-int32 LiveHandles() {
-  int32 total = 0;
-  for (Bool32 ds : {0, 1}) {
-    int32 blocks = 0, free = 0;
-    MemZoneCounts(ds, &blocks, &free);
-    total += blocks * 10000 - free;
-  }
-  return total;
-}
-
 class Input {
  public:
   Input(const uint8_t* d, size_t n) : d_(d), n_(n) {}
@@ -78,16 +64,16 @@ void Counting(Input& in) {
   for (int32& d : s) d = in.Size();
   int32 n = int32(s.size());
   int32 want = Guarded(s);
-  Check(NArrayElts(n, s.data()) == want);
+  FUZZ_CHECK(NArrayElts(n, s.data()) == want);
   std::vector<ArrayViewDim> pairs;
   for (int32 d : s) pairs.push_back({d, in.Word()});
-  Check(NSubArrayElts(n, pairs.data()) == want);
+  FUZZ_CHECK(NSubArrayElts(n, pairs.data()) == want);
   if (n == 0) return;
   int32 rows = Guarded(std::vector<int32>(s.begin(), s.end() - 1));
   int32 last = s.back();
   int32 words = last < 0 ? -1 : int32((int64(last) + 15) >> 4);
   int32 packed = rows < 0 || words < 0 || BitLength(rows) + BitLength(words) >= 31 ? -1 : rows * words;
-  Check(NPackedBoolWords(n, s.data()) == packed);
+  FUZZ_CHECK(NPackedBoolWords(n, s.data()) == packed);
 }
 
 // ---- A flat array and its model ---------------------------------------------------
@@ -145,7 +131,7 @@ void FlatStep(Flat& f, Input& in, int32 fail) {
   }
   MemFailNthAllocation(0);
   if (Refused(count, f.es, f.hs)) {
-    Check(err == kMemFullErr && unchanged());
+    FUZZ_CHECK(err == kMemFullErr && unchanged());
     return;
   }
   int32 want = f.hs + count * f.es;
@@ -158,7 +144,7 @@ void FlatStep(Flat& f, Input& in, int32 fail) {
     if (f.n > 0 && size >= 4 * f.n) std::memcpy(header.data(), before.data(), size_t(4 * f.n));
     int32 old = Guarded(header);
     if (size < f.hs || old < 0 || int64(old) * f.es > size - f.hs) {
-      Check(err == kArgErr && unchanged());
+      FUZZ_CHECK(err == kArgErr && unchanged());
       return;
     }
     oldEnd = f.hs + old * f.es;
@@ -168,26 +154,26 @@ void FlatStep(Flat& f, Input& in, int32 fail) {
     oldEnd = int32(before.size());
   }
   if (err) {
-    Check(fail && resize && err == kMemFullErr && unchanged());
+    FUZZ_CHECK(fail && resize && err == kMemFullErr && unchanged());
     return;
   }
-  Check(f.h && DSGetHandleSize(f.h) == want);
+  FUZZ_CHECK(f.h && DSGetHandleSize(f.h) == want);
   // The header is the list (untouched by FlatHandleResize); the bytes of
   // the old elements stay; the added ones are zero.
-  if (hdr) Check(std::memcmp(*f.h, list.data(), size_t(hdr)) == 0);
+  if (hdr) FUZZ_CHECK(std::memcmp(*f.h, list.data(), size_t(hdr)) == 0);
   int32 keep = oldEnd < want ? oldEnd : want;
-  if (keep > hdr) Check(std::memcmp(*f.h + hdr, before.data() + hdr, size_t(keep - hdr)) == 0);
+  if (keep > hdr) FUZZ_CHECK(std::memcmp(*f.h + hdr, before.data() + hdr, size_t(keep - hdr)) == 0);
   if (resize)
-    for (int32 i = keep > f.hs ? keep : f.hs; i < want; ++i) Check((*f.h)[i] == 0);
+    for (int32 i = keep > f.hs ? keep : f.hs; i < want; ++i) FUZZ_CHECK((*f.h)[i] == 0);
   // (A list of no sizes counts 1; no list at all, 0.)
   if (op == 4 || (f.n == 0 && count != 1)) return;
   // The whole array described.
   std::vector<int32> desc(size_t(1 + 2 * f.n));
   SubArrayDesc* d = reinterpret_cast<SubArrayDesc*>(desc.data());
   MakeSubArray(f.h, d, f.n, f.hs, f.es);
-  Check(d->ptr == *f.h + f.hs);
-  Check(NSubArrayElts(f.n, d->dims) == count);
-  if (f.n > 0 && count > 0) Check(d->dims[f.n - 1].stride == f.es);
+  FUZZ_CHECK(d->ptr == *f.h + f.hs);
+  FUZZ_CHECK(NSubArrayElts(f.n, d->dims) == count);
+  if (f.n > 0 && count > 0) FUZZ_CHECK(d->dims[f.n - 1].stride == f.es);
 }
 
 void FlatArrays(Input& in) {
@@ -274,25 +260,25 @@ void TypedArrays(Input& in) {
     if (op == 3 && h && (err == kNoErr || h != was || Snapshot(h) != before)) {
       // Resized; an empty value may have failed after the resize, and the
       // array is the caller's to state and dispose.
-      Check(err == kNoErr || (fail && err == kMemFullErr));
-      Check(sized(stated[0]));
+      FUZZ_CHECK(err == kNoErr || (fail && err == kMemFullErr));
+      FUZZ_CHECK(sized(stated[0]));
       std::memcpy(*h, stated.data(), size_t(4 * n));
       err = kNoErr;
     }
     if (err) {
-      Check(h == was && Snapshot(h) == before);
-      Check(count < 0 || (es > 0 && count >= 0x40000000 / es) || fail);
+      FUZZ_CHECK(h == was && Snapshot(h) == before);
+      FUZZ_CHECK(count < 0 || (es > 0 && count >= 0x40000000 / es) || fail);
       continue;
     }
-    Check(h && std::memcmp(*h, want.data(), size_t(4 * n)) == 0);
-    Check(count >= 0 && sized(count));
+    FUZZ_CHECK(h && std::memcmp(*h, want.data(), size_t(4 * n)) == 0);
+    FUZZ_CHECK(count >= 0 && sized(count));
     spare = DSGetHandleSize(h) > header + count * es;
     // The handles of the data: the array's own, then those of its elements.
     uChar slot[4];
     std::memcpy(slot, &h, 4);
     int32 handles = -1;
     int32 depends = CountDataHandles(tdb::AsTD(arrayTD), slot, &handles);
-    Check(DataShape(elem) == 0 ? depends == 0 && handles == 1 : depends == 1 && handles == 1 + count);
+    FUZZ_CHECK(DataShape(elem) == 0 ? depends == 0 && handles == 1 : depends == 1 && handles == 1 + count);
   }
   DisposeArray(elem, n, &h);
   DSDisposeHandle(th);
@@ -304,7 +290,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool started = FuzzStartManagers();
   if (!started) return 0;
   Input in(data, size);
-  int32 live = LiveHandles();
+  int32 live = FuzzLiveHandles();
   while (in.More()) {
     switch (in.Range(0, 2)) {
       case 0: Counting(in); break;
@@ -312,7 +298,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: TypedArrays(in); break;
     }
   }
-  Check(LiveHandles() == live);
+  FUZZ_CHECK(FuzzLiveHandles() == live);
   MemFullReset();
   return 0;
 }
