@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "align_scope.h"
 #include "engine_test_support.h"
 #include "tools/tdbuilder.h"
 
@@ -14,15 +15,7 @@ using qxtest::EngineTest;
 
 namespace {
 
-// Sets the maximum alignment for one test.
-class AlignScope {
- public:
-  explicit AlignScope(int16 a) : old_(SetMaxDataAlign(a)) {}
-  ~AlignScope() { SetMaxDataAlign(old_); }
-
- private:
-  int16 old_;
-};
+using qxtest::AlignScope;
 
 struct Built {
   explicit Built(const tdb::TD& t) : bytes(t.Bytes()) {}

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/align_scope.h"
 #include "engine/data_test_util.h"
 #include "mgsource/memory.h"
 #include "rtlib/arraysize.h"
@@ -14,6 +15,7 @@
 
 namespace astest {
 
+using qxtest::AlignScope;
 using dtest::Built;
 using dtest::Dims;
 using dtest::I32At;
@@ -45,16 +47,6 @@ inline std::vector<uChar> Snapshot(UHandle h) {
   if (!h) return {};
   return std::vector<uChar>(*h, *h + DSGetHandleSize(h));
 }
-
-// Sets the maximum data alignment for a scope.
-class AlignScope {
- public:
-  explicit AlignScope(int16 a) : old_(SetMaxDataAlign(a)) {}
-  ~AlignScope() { SetMaxDataAlign(old_); }
-
- private:
-  int16 old_;
-};
 
 // Disposes an array handle of these elements whose header says how many
 // elements its n dimensions hold.
