@@ -9,12 +9,13 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "rtlib/datasupp_internal.h"
+
+using dsupp::TDAt;
 
 namespace {
 
-// Every report of this family names this source.
-constexpr char kSource[] = "datasupp";
-#define ARRAY_ASSERT(text) DBAssert(kSource, __LINE__, (text))
+#define ARRAY_ASSERT(text) DSUPP_ASSERT(text)
 
 constexpr int32 kMaxRank = 0x7FFF;
 
@@ -61,33 +62,6 @@ const int32* SmallerSizes(int32** a, int32** b, int32 n, int32* buf) {
   if (!pa || !pb) return pa ? pa : pb;
   for (int32 k = 0; k < n; ++k) buf[k] = pa[k] < pb[k] ? pa[k] : pb[k];
   return buf;
-}
-
-// The TD at a byte offset of a TD handle of either zone; null, reported, when
-// there is no handle or the offset leaves no whole TD in it.
-const TypeDescriptor* TDAt(UHandle tdHandle, int32 tdOffset) {
-  if (!tdHandle || !*tdHandle) {
-    ARRAY_ASSERT("null TD handle");
-    return nullptr;
-  }
-  int32 size = AZIsHandle(tdHandle) ? AZGetHandleSize(tdHandle)
-               : MemIsDSHandle(tdHandle) ? DSGetHandleSize(tdHandle)
-                                         : -1;
-  if (size < 0) {
-    ARRAY_ASSERT("TD handle that is no handle");
-    return nullptr;
-  }
-  if (tdOffset < 0 || tdOffset > size - 4) {
-    ARRAY_ASSERT("TD offset outside its handle");
-    return nullptr;
-  }
-  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*tdHandle + tdOffset);
-  uInt16 tdSize = GetNative16(*tdHandle + tdOffset);
-  if (tdSize < 4 || (tdSize != kTDSizeInHolder && tdSize > size - tdOffset)) {
-    ARRAY_ASSERT("TD runs past its handle");
-    return nullptr;
-  }
-  return td;
 }
 
 bool RankOK(int32 n) {
@@ -219,6 +193,31 @@ bool CountWalk(const TypeDescriptor* td, const uChar* d, int64* n) {
 }
 
 }  // namespace
+
+const TypeDescriptor* dsupp::TDAt(UHandle tdHandle, int32 tdOffset) {
+  if (!tdHandle || !*tdHandle) {
+    ARRAY_ASSERT("null TD handle");
+    return nullptr;
+  }
+  int32 size = AZIsHandle(tdHandle) ? AZGetHandleSize(tdHandle)
+               : MemIsDSHandle(tdHandle) ? DSGetHandleSize(tdHandle)
+                                         : -1;
+  if (size < 0) {
+    ARRAY_ASSERT("TD handle that is no handle");
+    return nullptr;
+  }
+  if (tdOffset < 0 || tdOffset > size - 4) {
+    ARRAY_ASSERT("TD offset outside its handle");
+    return nullptr;
+  }
+  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*tdHandle + tdOffset);
+  uInt16 tdSize = GetNative16(*tdHandle + tdOffset);
+  if (tdSize < 4 || (tdSize != kTDSizeInHolder && tdSize > size - tdOffset)) {
+    ARRAY_ASSERT("TD runs past its handle");
+    return nullptr;
+  }
+  return td;
+}
 
 // ---- Counting -------------------------------------------------------------------
 

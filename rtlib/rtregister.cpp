@@ -3,12 +3,14 @@
 #include "rtlib/rtregister.h"
 
 #include "rtlib/arraysize.h"
+#include "rtlib/arrayxform.h"
 #include "rtlib/pattern.h"
 #include "rtlib/rtcomplex.h"
 #include "rtlib/rtmath.h"
 #include "rtlib/strformat.h"
 #include "rtlib/strscan.h"
 #include "rtlib/tokenize.h"
+#include "rtlib/typecast.h"
 #include "rtlib/units.h"
 
 const QXRTEntry* QXRTRTLibEntries(int32* count) {
@@ -21,14 +23,23 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(716, VectorResize2_Old),
       QX_RT_ENTRY(717, FlatVectorResize),
       QX_RT_ENTRY(718, FlatVectorResize2),
+      QX_RT_ENTRY(719, TransposeArray),
       QX_RT_ENTRY(725, MakePattern),
+      QX_RT_ENTRY(729, ReverseArray),
+      QX_RT_ENTRY(730, RotateArray),
       QX_RT_ENTRY(731, SetArraySize),
+      QX_RT_ENTRY(735, LockFlat),
+      QX_RT_ENTRY(736, UnlockUnflat),
       QX_RT_ENTRY(795, FormatConcat),
       QX_RT_ENTRY(796, FormatStrip),
       QX_RT_ENTRY(810, LexClass),
       QX_RT_ENTRY(811, MatchPattern),
+      QX_RT_ENTRY(862, TypeCast),
       QX_RT_ENTRY(880, CountDSHandles_Old),
+      QX_RT_ENTRY(881, ReshapeArray),
+      QX_RT_ENTRY(882, InitArray),
       QX_RT_ENTRY(887, NumericArrayResize),
+      QX_RT_ENTRY(1084, TypeCastConvert),
       QX_RT_ENTRY(1099, RTStrToNum),
       QX_RT_ENTRY(1100, RTfAbsS),
       QX_RT_ENTRY(1101, RTfAbsD),
