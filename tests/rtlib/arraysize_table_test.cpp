@@ -8,7 +8,7 @@
 #include "arraysize_test_support.h"
 #include "compiled_call.h"
 #include "engine/exec/rttable_internal.h"
-#include "rt_table_start.h"
+#include "rttable_start.h"
 
 using namespace astest;
 using qxtest::CallAsCompiledCode;
@@ -20,7 +20,9 @@ class ArraySizeTable : public ArraySizeTest {
  protected:
   void SetUp() override {
     ArraySizeTest::SetUp();
-    rttest::StartTable();
+    const rttest::TableStart& start = rttest::StartRunTimeTable();
+    ASSERT_EQ(start.engine, kNoErr);
+    ASSERT_EQ(start.rtlib, kNoErr);
   }
 };
 
