@@ -10,7 +10,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
 fi
-i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386)
+i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386 libpixman-1-dev:i386 libpng-dev:i386 zlib1g-dev:i386)
 for p in "${i386pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
