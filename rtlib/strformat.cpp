@@ -70,18 +70,21 @@ class ArgSource {
 // What one specifier writes for its argument: a number, bytes of text or a
 // path's text, padded in a field, then for a float form of a value with a
 // unit a space and the unit text.
+// Planned in place and never copied (value may point into tmp); PlanField
+// sets what the kind needs.
 struct Field {
-  enum Kind { kNone, kNumber, kText, kPath } kind = kNone;
-  int32 numType = 0;
-  const void* value = nullptr;
-  int32 code = 0;
-  const uChar* text = nullptr;
-  int32 textLen = 0;
-  Path path = nullptr;
-  int32 limit = 0;  // a path's text: at most this many characters (0: all)
-  bool plusOK = false;
-  bool zeroOK = false;
-  int32 unitLen = -1;  // -1: no unit written
+  enum Kind { kNone, kNumber, kText, kPath } kind;
+  int32 numType;
+  const void* value;
+  int32 code;
+  const uChar* text;
+  int32 textLen;
+  LStrHandle handle;  // a string's text: read through it when written
+  Path path;
+  int32 limit;  // a path's text: at most this many characters (0: all)
+  bool plusOK;
+  bool zeroOK;
+  int32 unitLen;  // -1: no unit written
   uChar unit[kUnitTextMax + 1];
   // A converted or boolean value: a complex double at most.
   alignas(8) uChar tmp[16];
@@ -268,6 +271,9 @@ void PlanField(const uChar* fmt, const FmtItem& it, const Arg& a, Field* f) {
   f->unitLen = -1;
   f->plusOK = true;
   f->zeroOK = false;
+  f->text = nullptr;
+  f->textLen = 0;
+  f->handle = nullptr;
   if (!a.td || !a.data) return;
   int32 code = a.td->code;
   bool textConv = FmtIsTextConv(it.conv);
@@ -278,6 +284,7 @@ void PlanField(const uChar* fmt, const FmtItem& it, const Arg& a, Field* f) {
       LStrHandle h = *static_cast<const LStrHandle*>(a.data);
       const LStr* s = h ? *h : nullptr;
       f->kind = Field::kText;
+      f->handle = h;
       f->text = s ? s->str : nullptr;
       f->textLen = LStrLen(s);
       if (it.precision >= 1) f->textLen = CharsPrefix(f->text, f->textLen, it.precision);
@@ -478,7 +485,8 @@ bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
       break;
     }
     case Field::kText:
-      PutField(o, it, f, f.text, f.textLen);
+      // A block may move between the passes; the handle finds it.
+      PutField(o, it, f, f.handle && *f.handle ? (*f.handle)->str : f.text, f.textLen);
       break;
     case Field::kPath: {
       LStr len;
@@ -514,12 +522,21 @@ bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
 // One pass over the format: measuring (out null) or writing.  Returns the
 // bound, or the end of the text written (null when a path's text could not
 // be had) through *end.
+// The fields of the first specifiers, planned by the measuring pass and
+// written by the writing pass.
+struct FieldPlan {
+  enum : int32 { kMax = 6 };
+  Field fields[kMax];
+  int32 count;
+};
+
 int64 Pass(const TypeDescriptor* type, const void* data, const uChar* fmt, int32 len, int32 argCount, Out* out,
-           bool* failed, const FmtItemCache* cache) {
+           bool* failed, const FmtItemCache* cache, FieldPlan* plan) {
   ArgSource args(type, data, argCount);
   uChar dp = NumDefaultDecimalPt();
   int64 total = 0;
-  Field f;
+  int32 specs = 0;
+  Field own;
   FmtWalker walk(fmt, len, cache);
   while (const FmtItem* next = walk.Next()) {
     const FmtItem& it = *next;
@@ -548,7 +565,15 @@ int64 Pass(const TypeDescriptor* type, const void* data, const uChar* fmt, int32
           else total = SatAdd(total, it.end - it.start);
           break;
         }
-        PlanField(fmt, it, a, &f);
+        // Planned once: by the measuring pass for the first specifiers.
+        Field* fp = &own;
+        int32 k = specs++;
+        if (plan && k < FieldPlan::kMax) {
+          fp = &plan->fields[k];
+          if (!out) plan->count = k + 1;
+        }
+        const Field& f = *fp;
+        if (!out || !plan || k >= plan->count) PlanField(fmt, it, a, fp);
         if (!out) {
           total = SatAdd(total, FieldBound(it, f, a));
         } else if (!WriteField(*out, it, f, dp)) {
@@ -611,19 +636,19 @@ struct Job {
 namespace {
 
 int32 Measure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength, int32 argCount,
-              const FmtItemCache* cache) {
+              const FmtItemCache* cache, FieldPlan* plan) {
   if (!format || formatLength < 0) formatLength = 0;
   bool failed = false;
-  return int32(Pass(type, data, format, formatLength, argCount, nullptr, &failed, cache));
+  return int32(Pass(type, data, format, formatLength, argCount, nullptr, &failed, cache, plan));
 }
 
 uChar* Write(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
-             uChar* destination, int32 room, int32 argCount, const FmtItemCache* cache) {
+             uChar* destination, int32 room, int32 argCount, const FmtItemCache* cache, FieldPlan* plan) {
   if (!destination) return nullptr;
   if (!format || formatLength < 0) formatLength = 0;
   Out o(destination, room);
   bool failed = false;
-  Pass(type, data, format, formatLength, argCount, &o, &failed, cache);
+  Pass(type, data, format, formatLength, argCount, &o, &failed, cache, plan);
   if (failed) return nullptr;
   if (o.Full()) DBAssert(__FILE__, __LINE__, "formatted text longer than its bound");
   return o.End();
@@ -633,12 +658,12 @@ uChar* Write(const TypeDescriptor* type, const void* data, const uChar* format, 
 
 int32 FormatMeasure(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
                     int32 argCount) {
-  return Measure(type, data, format, formatLength, argCount, nullptr);
+  return Measure(type, data, format, formatLength, argCount, nullptr, nullptr);
 }
 
 uChar* FormatWrite(const TypeDescriptor* type, const void* data, const uChar* format, int32 formatLength,
                    uChar* destination, int32 room, int32 argCount) {
-  return Write(type, data, format, formatLength, destination, room, argCount, nullptr);
+  return Write(type, data, format, formatLength, destination, room, argCount, nullptr, nullptr);
 }
 
 int32 MakeDefaultFormat(int32 argCount, const FmtArgList* args, uChar* text) {
@@ -673,7 +698,9 @@ namespace {
 template <class PutPrefix, class FormatAt>
 MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 prefixLen, LStrHandle* out,
                 PutPrefix putPrefix, const FmtItemCache* cache, bool apart) {
-  int64 bound = SatAdd(Measure(job.type, job.data, formatAt(), formatLength, job.argCount, cache), prefixLen);
+  FieldPlan plan;
+  plan.count = 0;
+  int64 bound = SatAdd(Measure(job.type, job.data, formatAt(), formatLength, job.argCount, cache, &plan), prefixLen);
   if (bound == 0) {
     EmptyOutput(out);
     return *out ? kNoErr : kMemFullErr;
@@ -691,7 +718,8 @@ MgErr TwoPasses(const Job& job, FormatAt formatAt, int32 formatLength, int32 pre
   uChar* start = (**target)->str;
   putPrefix(start);
   int32 room = int32(bound) - prefixLen;
-  uChar* end = Write(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount, cache);
+  uChar* end =
+      Write(job.type, job.data, formatAt(), formatLength, start + prefixLen, room, job.argCount, cache, &plan);
   if (!end) return fail(kMemFullErr);
   int32 length = int32(end - start);
   (**target)->cnt = length;
