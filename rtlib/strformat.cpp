@@ -130,6 +130,9 @@ int32 DecimalExponent(long double x, bool extended) {
   // logarithm is taken as the whole number it stands for.
   long double whole = nearbyintl(l);
   if (fabsl(l - whole) < 1e-15L) l = whole;
+  // Finite numbers lie within 10^-4951 .. 10^4933; anything else is kept in
+  // range before it becomes an integer.
+  if (!(l > -5000 && l < 5000)) l = l < 0 ? -5000 : 5000;
   int32 e = int32(truncl(l));
   return e < 1 ? e - 1 : e;
 }
