@@ -1,0 +1,370 @@
+#include "platform/qx_dc.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/qx_dc_internal.h"
+#include "platform/qx_file.h"
+#include "platform/qx_region.h"
+#include "platform/qx_region_internal.h"
+
+namespace qxdraw {
+
+Dc::~Dc() {
+  if (bitmap && !bitmap->stock) --bitmap->selectedIn;
+  pixman_region32_fini(&userClip);
+}
+
+PlatSurface* Dc::Surface() const {
+  if (target) return target->Surface();
+  return bitmap ? bitmap->surface : nullptr;
+}
+
+void Dc::EffectiveClip(pixman_region32_t* out) const {
+  PlatSurface* s = Surface();
+  SetRect(out, 0, 0, PlatSurfaceWidth(s), PlatSurfaceHeight(s));
+  if (hasClip) pixman_region32_intersect(out, out, const_cast<pixman_region32_t*>(&userClip));
+}
+
+void Dc::Trace(const char* fmt, ...) const {
+  if (!trace) return;
+  char buf[256];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  trace->Line(buf);
+}
+
+std::shared_ptr<Dc> GetDc(PlatObj h) { return Get<Dc>(h, kPlatObjDc); }
+
+namespace {
+
+class ScreenTarget : public PlatDrawTarget {
+ public:
+  ScreenTarget() {
+    int32_t w = 1280, h = 1024;
+    if (const char* v = std::getenv("QX_SCREEN")) {
+      int ww = 0, hh = 0;
+      if (std::sscanf(v, "%dx%d", &ww, &hh) == 2 && ww > 0 && hh > 0 && ww <= 16384 && hh <= 16384) {
+        w = ww;
+        h = hh;
+      }
+    }
+    surface_ = PlatSurfaceCreate(w, h, kPlatRgb32);
+  }
+  PlatSurface* Surface() override { return surface_; }
+
+ private:
+  PlatSurface* surface_;
+};
+
+ScreenTarget& Screen() {
+  static ScreenTarget* s = new ScreenTarget;  // the desktop lives as long as the process
+  return *s;
+}
+
+void TraceBrush(const Dc& dc) {
+  const Brush& b = *dc.brush;
+  if (b.brushKind == kPlatBrushNull) {
+    dc.Trace("brush null");
+  } else if (b.brushKind == kPlatBrushSolid) {
+    dc.Trace("brush solid 0x%06X", b.colour);
+  } else {
+    const uint8_t* r = b.pattern;
+    dc.Trace("brush pattern %02X%02X%02X%02X%02X%02X%02X%02X", r[0], r[1], r[2], r[3], r[4], r[5],
+             r[6], r[7]);
+  }
+}
+
+PlatObj NewDc(PlatDrawTarget* target, bool memory) {
+  auto dc = std::make_shared<Dc>();
+  dc->target = target;
+  dc->memory = memory;
+  dc->penH = PlatGetStockObject(kPlatStockBlackPen);
+  dc->pen = Get<Pen>(dc->penH, kPlatObjPen);
+  dc->brushH = PlatGetStockObject(kPlatStockWhiteBrush);
+  dc->brush = Get<Brush>(dc->brushH, kPlatObjBrush);
+  dc->paletteH = PlatGetStockObject(kPlatStockPalette);
+  dc->palette = Get<Palette>(dc->paletteH, kPlatObjPalette);
+  dc->fontH = PlatGetStockObject(kPlatStockFont);
+  dc->font = Lookup(dc->fontH, kPlatObjFont);
+  if (memory) {
+    dc->bitmapH = PlatGetStockObject(kPlatStockBitmap);
+    dc->bitmap = Get<Bitmap>(dc->bitmapH, kPlatObjBitmap);
+    // The stock bitmap may sit in any number of contexts: it is never drawn
+    // on for real (1 x 1), so it is not counted.
+  }
+  return Register(dc);
+}
+
+}  // namespace
+}  // namespace qxdraw
+
+using namespace qxdraw;
+
+PlatSurface* PlatScreenSurface() { return Screen().Surface(); }
+PlatObj PlatCreateMemoryDc() { return NewDc(nullptr, true); }
+PlatObj PlatCreateScreenDc() { return NewDc(&Screen(), false); }
+
+PlatObj PlatCreateTargetDc(PlatDrawTarget* target) {
+  if (!target) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return 0;
+  }
+  return NewDc(target, false);
+}
+
+bool PlatDeleteDc(PlatObj dc) {
+  if (!GetDc(dc)) return false;
+  return Unregister(dc);
+}
+
+PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  auto o = Lookup(obj, kPlatObjNone);
+  if (!o) return 0;
+  PlatObj old = 0;
+  switch (o->kind) {
+    case kPlatObjPen:
+      old = dc->penH;
+      dc->pen = std::static_pointer_cast<Pen>(o);
+      dc->penH = obj;
+      dc->Trace("pen %d %d 0x%06X", dc->pen->style, dc->pen->width, dc->pen->colour);
+      return old;
+    case kPlatObjBrush:
+      old = dc->brushH;
+      dc->brush = std::static_pointer_cast<Brush>(o);
+      dc->brushH = obj;
+      TraceBrush(*dc);
+      return old;
+    case kPlatObjFont:
+      old = dc->fontH;
+      dc->font = o;
+      dc->fontH = obj;
+      dc->Trace("font");
+      return old;
+    case kPlatObjBitmap: {
+      auto bm = std::static_pointer_cast<Bitmap>(o);
+      if (!dc->memory || (!bm->stock && bm->selectedIn > 0 && bm != dc->bitmap)) {
+        PlatSetLastError(kPlatErrInvalidParam);
+        return 0;
+      }
+      old = dc->bitmapH;
+      if (bm != dc->bitmap) {
+        if (!bm->stock) ++bm->selectedIn;
+        if (!dc->bitmap->stock) --dc->bitmap->selectedIn;
+        dc->bitmap = bm;  // a deleted bitmap let go here is freed now
+      }
+      dc->bitmapH = obj;
+      dc->Trace("bitmap %d %d %d", PlatSurfaceWidth(bm->surface), PlatSurfaceHeight(bm->surface),
+                int(PlatSurfaceFormatOf(bm->surface)));
+      return old;
+    }
+    case kPlatObjRegion:
+      return PlatObj(PlatSelectClipRgn(dch, obj));
+    default:
+      PlatSetLastError(kPlatErrInvalidHandle);
+      return 0;
+  }
+}
+
+PlatObj PlatCurrentObject(PlatObj dch, PlatObjKind kind) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  switch (kind) {
+    case kPlatObjPen: return dc->penH;
+    case kPlatObjBrush: return dc->brushH;
+    case kPlatObjFont: return dc->fontH;
+    case kPlatObjBitmap: return dc->bitmapH;
+    case kPlatObjPalette: return dc->paletteH;
+    default:
+      PlatSetLastError(kPlatErrInvalidParam);
+      return 0;
+  }
+}
+
+int32_t PlatSetRop2(PlatObj dch, int32_t rop2) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  if (rop2 < kPlatRop2Black || rop2 > kPlatRop2White) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return 0;
+  }
+  int32_t old = dc->rop2;
+  dc->rop2 = rop2;
+  dc->Trace("rop2 %d", rop2);
+  return old;
+}
+
+int32_t PlatGetRop2(PlatObj dch) {
+  auto dc = GetDc(dch);
+  return dc ? dc->rop2 : 0;
+}
+
+int32_t PlatSetPolyFillMode(PlatObj dch, int32_t mode) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  if (mode != kPlatFillAlternate && mode != kPlatFillWinding) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return 0;
+  }
+  int32_t old = dc->fillMode;
+  dc->fillMode = mode;
+  dc->Trace("fillmode %d", mode);
+  return old;
+}
+
+uint32_t PlatSetTextColor(PlatObj dch, uint32_t colour) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatInvalidColour;
+  uint32_t old = dc->text;
+  dc->text = colour & 0xFFFFFF;
+  dc->Trace("textcolor 0x%06X", dc->text);
+  return old;
+}
+
+uint32_t PlatSetBkColor(PlatObj dch, uint32_t colour) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatInvalidColour;
+  uint32_t old = dc->back;
+  dc->back = colour & 0xFFFFFF;
+  dc->Trace("bkcolor 0x%06X", dc->back);
+  return old;
+}
+
+int32_t PlatSetBkMode(PlatObj dch, int32_t mode) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  if (mode != kPlatBkTransparent && mode != kPlatBkOpaque) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return 0;
+  }
+  int32_t old = dc->bkMode;
+  dc->bkMode = mode;
+  dc->Trace("bkmode %d", mode);
+  return old;
+}
+
+bool PlatSetBrushOrg(PlatObj dch, int32_t x, int32_t y, int32_t* oldX, int32_t* oldY) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (oldX) *oldX = dc->orgX;
+  if (oldY) *oldY = dc->orgY;
+  dc->orgX = x & 7;
+  dc->orgY = y & 7;
+  dc->Trace("brushorg %d,%d", dc->orgX, dc->orgY);
+  return true;
+}
+
+int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  if (rgn == 0) {
+    dc->hasClip = false;
+    SetRect(&dc->userClip, 0, 0, 0, 0);
+  } else {
+    auto g = Get<Region>(rgn, kPlatObjRegion);
+    if (!g) return kPlatRgnError;
+    pixman_region32_copy(&dc->userClip, &g->r);
+    dc->hasClip = true;
+  }
+  if (dc->trace) {
+    int n = 0;
+    const pixman_box32_t* b = pixman_region32_rectangles(&dc->userClip, &n);
+    std::string line = dc->hasClip ? "clip" : "clip none";
+    char part[64];
+    for (int i = 0; i < n; ++i) {
+      std::snprintf(part, sizeof part, " %d,%d,%d,%d", b[i].x1, b[i].y1, b[i].x2, b[i].y2);
+      line += part;
+    }
+    dc->trace->Line(line);
+  }
+  return PlatGetClipBox(dch, nullptr);
+}
+
+int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  if (dc->hasClip) {
+    if (!OffsetFits(&dc->userClip, dx, dy)) {
+      PlatSetLastError(kPlatErrInvalidParam);
+      return kPlatRgnError;
+    }
+    pixman_region32_translate(&dc->userClip, dx, dy);
+  }
+  dc->Trace("offsetclip %d,%d", dx, dy);
+  return PlatGetClipBox(dch, nullptr);
+}
+
+int32_t PlatGetClipBox(PlatObj dch, PlatRect* box) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  pixman_region32_t clip;
+  pixman_region32_init(&clip);
+  dc->EffectiveClip(&clip);
+  int32_t kind = RegionKind(&clip);
+  if (box) {
+    const pixman_box32_t* e = pixman_region32_extents(&clip);
+    *box = kind == kPlatRgnEmpty ? PlatRect{0, 0, 0, 0} : PlatRect{e->x1, e->y1, e->x2, e->y2};
+  }
+  pixman_region32_fini(&clip);
+  return kind;
+}
+
+int32_t PlatGetDeviceCaps(PlatObj dch, int32_t cap) {
+  if (!GetDc(dch)) return 0;
+  const PlatSurface* screen = PlatScreenSurface();
+  switch (cap) {
+    case kPlatCapHorzRes: return PlatSurfaceWidth(screen);
+    case kPlatCapVertRes: return PlatSurfaceHeight(screen);
+    case kPlatCapBitsPixel: return 24;
+    case kPlatCapPlanes: return 1;
+    case kPlatCapLogPixelsX:
+    case kPlatCapLogPixelsY: return 96;
+    case kPlatCapNumColors: return -1;
+    default:
+      PlatSetLastError(kPlatErrInvalidParam);
+      return 0;
+  }
+}
+
+uint32_t PlatGetNearestColor(PlatObj dch, uint32_t colour) {
+  return GetDc(dch) ? colour : kPlatInvalidColour;
+}
+
+PlatObj PlatSelectPalette(PlatObj dch, PlatObj palette) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  auto p = Get<Palette>(palette, kPlatObjPalette);
+  if (!p) return 0;
+  PlatObj old = dc->paletteH;
+  dc->palette = p;
+  dc->paletteH = palette;
+  dc->Trace("palette %zu", p->colours.size());
+  return old;
+}
+
+int32_t PlatRealizePalette(PlatObj dch) {
+  auto dc = GetDc(dch);
+  if (!dc) return -1;
+  dc->Trace("realizepalette");
+  return dc->palette ? int32_t(dc->palette->colours.size()) : 0;
+}
+
+bool PlatSetTraceSink(PlatObj dch, PlatTraceSink* sink) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  dc->trace = sink;
+  return true;
+}
+
+PlatObj PlatCreateCompatibleBitmap(PlatObj dch, int32_t width, int32_t height) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  PlatSurface* s = dc->Surface();
+  bool mono = s && PlatSurfaceFormatOf(s) == kPlatMono1;
+  return PlatCreateBitmap(width, height, mono ? 1 : 32, nullptr, 0);
+}

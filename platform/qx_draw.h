@@ -1,0 +1,33 @@
+// Drawing calls of a context: fills, inversion, regions, lines and polygons.
+//
+// Pixel (x, y) covers [x, x+1) x [y, y+1); a rectangle (l, t, r, b) covers
+// l <= x < r, t <= y < b.  What is painted is limited by the context's
+// effective clip; shapes are clipped before they are rasterised, so any
+// int32 coordinates are safe.  Failures (a bad handle, a bad argument) give
+// false with the host error in PlatLastError.
+#pragma once
+#include <cstdint>
+
+#include "platform/qx_drawobj.h"
+
+struct PlatPoint {
+  int32_t x, y;
+};
+
+// Fills x <= px < x + w, y <= py < y + h (a negative w covers [x + w, x),
+// h likewise) with the selected brush and the ROP3 code.  Brush colour at
+// (px, py): bit (px + ox) mod 8, from the left, of pattern row (py + oy)
+// mod 8, with (ox, oy) the brush origin; 0 bits take the text colour and 1
+// bits the background colour.  Codes whose function reads a source fail.
+// The null brush paints nothing.
+bool PlatPatBlt(PlatObj dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop3);
+// XORs 0xFFFFFF into the rectangle.
+bool PlatInvertRect(PlatObj dc, const PlatRect& rect);
+// The region (in the context's coordinates) with the brush, combined by the
+// context's ROP2.
+bool PlatFillRgn(PlatObj dc, PlatObj rgn, PlatObj brush);
+// The region minus its erosion: a pixel of the region stays unpainted when
+// the w pixels left and right of it and the h above and below are in it too.
+bool PlatFrameRgn(PlatObj dc, PlatObj rgn, PlatObj brush, int32_t w, int32_t h);
+// Nothing is batched: the target is told to show what was drawn.
+bool PlatFlush(PlatObj dc);

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+
+#include "draw_support.h"
+#include "platform/qx_file.h"
+#include "platform/qx_raster.h"
+
+namespace {
+
+// Bit-by-bit reference: each result bit is bit (4p + 2s + d) of the function.
+uint32_t Rop3Reference(uint32_t code, uint32_t p, uint32_t s, uint32_t d) {
+  uint32_t fn = (code >> 16) & 0xFF, r = 0;
+  for (int bit = 0; bit < 32; ++bit) {
+    uint32_t i = ((p >> bit & 1) << 2) | ((s >> bit & 1) << 1) | (d >> bit & 1);
+    r |= ((fn >> i) & 1u) << bit;
+  }
+  return r;
+}
+
+PlatObj GreyPatternBrush(const uint8_t rows[8]) {
+  // Mono bitmap rows padded to 16 bits; the brush takes them as they are.
+  uint8_t bits[16];
+  for (int i = 0; i < 8; ++i) {
+    bits[2 * i] = rows[i];
+    bits[2 * i + 1] = 0;
+  }
+  PlatObj bm = PlatCreateBitmap(8, 8, 1, bits, sizeof bits);
+  PlatObj brush = PlatCreatePatternBrush(bm);
+  PlatDeleteObject(bm);
+  return brush;
+}
+
+constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;  // 0x00BBGGRR
+
+}  // namespace
+
+TEST(PlatformRaster, Rop3MatchesTheBitRuleForAllCodes) {
+  std::mt19937 rng(54);
+  for (uint32_t fn = 0; fn < 256; ++fn) {
+    uint32_t code = fn << 16;
+    for (int k = 0; k < 16; ++k) {
+      uint32_t p = rng(), s = rng(), d = rng();
+      ASSERT_EQ(PlatRop3(code, p, s, d), Rop3Reference(code, p, s, d)) << std::hex << code;
+    }
+  }
+  // The fast-path codes through a real fill equal the rule on every pixel.
+  for (uint32_t code : std::initializer_list<uint32_t>{kPlatPatCopy, kPlatPatInvert, kPlatPatMerge, kPlatPatMask, 0x0F0001u,
+                        kPlatDstInvert, kPlatBlackness, kPlatWhiteness, 0xAF0229u}) {
+    Canvas c(19, 5);
+    for (int32_t y = 0; y < 5; ++y)
+      for (int32_t x = 0; x < 19; ++x) PlatSurfaceSetPixel(c.surface, x, y, rng());
+    c.Snapshot();
+    const uint8_t rows[8] = {0xF0, 0xE1, 0xC3, 0x87, 0x0F, 0x1E, 0x3C, 0x78};
+    PlatObj brush = GreyPatternBrush(rows);
+    PlatSelectObject(c.dc, brush);
+    PlatSetTextColor(c.dc, 0x123456);
+    PlatSetBkColor(c.dc, 0xA9CB8D);
+    PlatSetBrushOrg(c.dc, 5, 3, nullptr, nullptr);
+    ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 19, 5, code));
+    for (int32_t y = 0; y < 5; ++y)
+      for (int32_t x = 0; x < 19; ++x) {
+        bool one = rows[(y + 3) & 7] & (0x80 >> ((x + 5) & 7));
+        uint32_t p = Canvas::PixelOf(one ? 0xA9CB8D : 0x123456);
+        ASSERT_EQ(c.At(x, y), Rop3Reference(code, p, 0, c.Before(x, y)) & 0xFFFFFF)
+            << std::hex << code << " at " << std::dec << x << "," << y;
+      }
+    PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    PlatDeleteObject(brush);
+  }
+}
+
+TEST(PlatformRaster, Rop2OnAllFourPenAndDestinationPairs) {
+  struct Case {
+    int32_t code;
+    uint8_t results;  // bit (2p + d)
+  } cases[] = {{13, 0b1100}, {15, 0b1110}, {7, 0b0110}, {3, 0b0010}, {4, 0b0011},
+               {12, 0b1011}, {10, 0b1001}, {9, 0b1000}, {1, 0}, {16, 0b1111}, {6, 0b0101}};
+  for (const Case& c : cases)
+    for (uint32_t p = 0; p < 2; ++p)
+      for (uint32_t d = 0; d < 2; ++d) {
+        uint32_t want = (c.results >> (2 * p + d)) & 1 ? 0xFFFFFFFFu : 0;
+        EXPECT_EQ(PlatRop2(c.code, p ? ~0u : 0, d ? ~0u : 0), want) << c.code << " p" << p << " d" << d;
+      }
+}
+
+TEST(PlatformFill, GreyPatternWithOriginColoursByTheBitRule) {
+  const uint8_t grey[8] = {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
+  uint8_t complemented[8];
+  for (int i = 0; i < 8; ++i) complemented[i] = uint8_t(~grey[i]);
+  PlatObj brush = GreyPatternBrush(complemented);
+  struct Case {
+    uint32_t background, rop;
+    uint32_t atRedBit, atWhiteBit;  // 0x00RRGGBB results
+  } cases[] = {
+      {kWhite, kPlatPatCopy, 0xFF0000, 0xFFFFFF},
+      {kBlue, kPlatPatMerge, 0xFF00FF, 0xFFFFFF},
+      {kBlue, kPlatPatMask, 0x000000, 0x0000FF},
+  };
+  for (const Case& k : cases) {
+    Canvas c(16, 4, k.background);
+    PlatSelectObject(c.dc, brush);
+    PlatSetTextColor(c.dc, kRed);
+    PlatSetBkColor(c.dc, kWhite);
+    PlatSetBrushOrg(c.dc, 1, 0, nullptr, nullptr);
+    ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 16, 4, k.rop));
+    for (int32_t y = 0; y < 4; ++y)
+      for (int32_t x = 0; x < 16; ++x) {
+        bool red = (y % 2 == 0) ? (x % 2 == 1) : (x % 2 == 0);
+        EXPECT_EQ(c.At(x, y), red ? k.atRedBit : k.atWhiteBit) << std::hex << k.rop << " " << x << "," << y;
+      }
+  }
+  // Pattern F0 E1 C3 ... at origin (3, 0): (0, 0) takes bit 3 of row 0 (0),
+  // so the text colour; (1, 0) bit 4 (1): background.
+  const uint8_t slant[8] = {0xF0, 0xE1, 0xC3, 0x87, 0x0F, 0x1E, 0x3C, 0x78};
+  PlatObj sb = GreyPatternBrush(slant);
+  Canvas c(8, 8, kBlue);
+  PlatSelectObject(c.dc, sb);
+  PlatSetTextColor(c.dc, kRed);
+  PlatSetBrushOrg(c.dc, 3, 0, nullptr, nullptr);
+  ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 8, 8, kPlatPatCopy));
+  EXPECT_EQ(c.At(0, 0), 0xFFFFFFu);  // bit 3 of 0xF0 is 1
+  EXPECT_EQ(c.At(1, 0), 0xFF0000u);  // bit 4 is 0
+  EXPECT_EQ(c.At(5, 0), 0xFFFFFFu);  // bit 0 (wraps)
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(sb);
+  PlatDeleteObject(brush);
+}
+
+TEST(PlatformFill, RectanglesNegativeExtentsClipAndNullBrush) {
+  struct Case {
+    int32_t x, y, w, h;
+    const char* mask[4];
+  } cases[] = {
+      {1, 1, 3, 2, {"......", ".###..", ".###..", "......"}},
+      {4, 3, -3, -2, {"......", ".###..", ".###..", "......"}},
+      {-5, -5, 7, 6, {"##....", "......", "......", "......"}},
+      {5, 0, 1000000000, 1, {".....#", "......", "......", "......"}},
+      {2, 2, 0, 5, {"......", "......", "......", "......"}},
+      {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN, {"######", "######", "######", "######"}},
+  };
+  for (const Case& k : cases) {
+    Canvas c(6, 4);
+    PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockBlackPen));
+    PlatObj black = PlatCreateSolidBrush(0);
+    PlatSelectObject(c.dc, black);
+    ASSERT_TRUE(PlatPatBlt(c.dc, k.x, k.y, k.w, k.h, kPlatPatCopy));
+    EXPECT_EQ(c.Mask(), Rows({k.mask[0], k.mask[1], k.mask[2], k.mask[3]})) << k.x << "," << k.y;
+    PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    PlatDeleteObject(black);
+  }
+  Canvas c(6, 4, 0x00FF00);
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockNullBrush));
+  ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 6, 4, kPlatPatCopy));
+  EXPECT_TRUE(c.Unchanged());
+  EXPECT_FALSE(PlatPatBlt(c.dc, 0, 0, 6, 4, 0xCC0020)) << "a source copy needs a source";
+  EXPECT_EQ(PlatLastError(), kPlatErrInvalidParam);
+  ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 6, 4, kPlatDstInvert)) << "no pattern needed";
+  EXPECT_EQ(c.At(3, 3), 0xFF00FFu);
+}
+
+TEST(PlatformFill, InvertTwiceRestoresAndFrameStripsInvertEachBorderPixelOnce) {
+  Canvas c(12, 12, 0x3060C0);
+  ASSERT_TRUE(PlatInvertRect(c.dc, {2, 3, 9, 7}));
+  EXPECT_EQ(c.At(2, 3), c.Before(2, 3) ^ 0xFFFFFF);
+  EXPECT_EQ(c.At(1, 3), c.Before(1, 3));
+  ASSERT_TRUE(PlatInvertRect(c.dc, {2, 3, 9, 7}));
+  EXPECT_TRUE(c.Unchanged());
+
+  // Four non-overlapping strips of width 3 around a 10 x 10 rectangle at (1, 1).
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatSelectObject(c.dc, black);
+  PlatSetTextColor(c.dc, 0xFFFFFF);
+  const int32_t l = 1, t = 1, r = 11, b = 11, w = 3;
+  auto frame = [&] {
+    PlatPatBlt(c.dc, l, t, (r - l) - w, w, kPlatPatInvert);
+    PlatPatBlt(c.dc, r - w, t, w, (b - t) - w, kPlatPatInvert);
+    PlatPatBlt(c.dc, l + w, b - w, (r - l) - w, w, kPlatPatInvert);
+    PlatPatBlt(c.dc, l, t + w, w, (b - t) - w, kPlatPatInvert);
+  };
+  // A solid brush ignores the text colour: black XOR changes nothing, so use white.
+  PlatObj white = PlatCreateSolidBrush(0xFFFFFF);
+  PlatSelectObject(c.dc, white);
+  frame();
+  int changed = 0;
+  for (int32_t y = 0; y < 12; ++y)
+    for (int32_t x = 0; x < 12; ++x) {
+      bool border = x >= l && x < r && y >= t && y < b && !(x >= l + w && x < r - w && y >= t + w && y < b - w);
+      uint32_t want = border ? (c.Before(x, y) ^ 0xFFFFFF) : c.Before(x, y);
+      EXPECT_EQ(c.At(x, y), want) << x << "," << y;
+      changed += c.At(x, y) != c.Before(x, y);
+    }
+  EXPECT_EQ(changed, 84);
+  frame();
+  EXPECT_TRUE(c.Unchanged());
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(black);
+  PlatDeleteObject(white);
+}
+
+TEST(PlatformFill, MonoTargetsKeepOnlyExactWhite) {
+  Canvas c(20, 2, 0, 1);
+  PlatObj nearWhite = PlatCreateSolidBrush(0xFEFFFF);
+  PlatObj white = PlatCreateSolidBrush(0x02FFFFFF);
+  PlatSelectObject(c.dc, white);
+  ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 10, 2, kPlatPatCopy));
+  PlatSelectObject(c.dc, nearWhite);
+  ASSERT_TRUE(PlatPatBlt(c.dc, 5, 0, 10, 1, kPlatPatCopy));
+  EXPECT_EQ(c.Mask(), Rows({"#####...............", "##########.........."}));
+  ASSERT_TRUE(PlatInvertRect(c.dc, {0, 1, 20, 2}));
+  EXPECT_EQ(c.Mask(), Rows({"#####...............", "..........##########"}));
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(nearWhite);
+  PlatDeleteObject(white);
+}
+
+TEST(PlatformFill, UserClipOfTwoRectanglesLimitsAFullFill) {
+  Canvas c(8, 4);
+  PlatObj a = PlatCreateRectRgn(0, 0, 2, 2);
+  PlatObj b = PlatCreateRectRgn(5, 1, 100, 3);
+  ASSERT_EQ(PlatCombineRgn(a, a, b, kPlatRgnOr), kPlatRgnComplex);
+  EXPECT_EQ(PlatSelectClipRgn(c.dc, a), kPlatRgnComplex);
+  PlatDeleteObject(a);  // the context keeps its own copy
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatSelectObject(c.dc, black);
+  ASSERT_TRUE(PlatPatBlt(c.dc, -1000000000, -1000000000, 2000000000, 2000000000, kPlatPatCopy));
+  EXPECT_EQ(c.Mask(), Rows({"##......", "##...###", ".....###", "........"}));
+  PlatRect box;
+  EXPECT_EQ(PlatGetClipBox(c.dc, &box), kPlatRgnComplex);
+  EXPECT_EQ(box.right, 8) << "the system clip (the bitmap) limits the user clip";
+  EXPECT_EQ(PlatOffsetClipRgn(c.dc, 0, 1), kPlatRgnComplex);
+  EXPECT_EQ(PlatGetClipBox(c.dc, &box), kPlatRgnComplex);
+  EXPECT_EQ(box.top, 1);
+  EXPECT_EQ(box.bottom, 4);
+  EXPECT_EQ(PlatSelectClipRgn(c.dc, 0), kPlatRgnSimple);
+  EXPECT_EQ(PlatGetClipBox(c.dc, &box), kPlatRgnSimple);
+  EXPECT_EQ(box.right, 8);
+  EXPECT_EQ(box.bottom, 4);
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(black);
+  PlatDeleteObject(b);
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "draw_support.h"
+#include "platform/qx_file.h"
+
+namespace {
+
+bool InEllipse(int64_t x, int64_t y, int64_t l, int64_t t, int64_t r, int64_t b) {
+  uint64_t u = uint64_t((2 * x + 1 - l - r) * (2 * x + 1 - l - r));
+  uint64_t v = uint64_t((2 * y + 1 - t - b) * (2 * y + 1 - t - b));
+  uint64_t w2 = uint64_t((r - l) * (r - l)), h2 = uint64_t((b - t) * (b - t));
+  return u * h2 + v * w2 <= w2 * h2;
+}
+
+}  // namespace
+
+TEST(PlatformRegion, FillingEachKindPaintsExactlyItsPixels) {
+  PlatObj black = PlatCreateSolidBrush(0);
+  for (int32_t w = 1; w <= 40; ++w)
+    for (int32_t h = 1; h <= 40; ++h) {
+      PlatObj shapes[] = {PlatCreateRectRgn(2, 3, 2 + w, 3 + h), PlatCreateEllipticRgn(2, 3, 2 + w, 3 + h),
+                          PlatCreateRoundRectRgn(2, 3, 2 + w, 3 + h, 9, 13)};
+      for (int k = 0; k < 3; ++k) {
+        Canvas c(44, 45);
+        ASSERT_TRUE(PlatFillRgn(c.dc, shapes[k], black));
+        for (int32_t y = 0; y < 45; ++y)
+          for (int32_t x = 0; x < 44; ++x) {
+            bool in = PlatPtInRegion(shapes[k], x, y);
+            ASSERT_EQ(c.At(x, y) != c.Before(x, y), in) << k << " " << w << "x" << h << " at " << x << "," << y;
+            bool inside = x >= 2 && x < 2 + w && y >= 3 && y < 3 + h;
+            if (k == 0) {
+              ASSERT_EQ(in, inside);
+            } else if (k == 1) {
+              ASSERT_EQ(in, inside && InEllipse(x, y, 2, 3, 2 + w, 3 + h));
+            } else if (!inside) {
+              ASSERT_FALSE(in);
+            }
+          }
+        PlatDeleteObject(shapes[k]);
+      }
+    }
+  PlatDeleteObject(black);
+}
+
+TEST(PlatformRegion, RoundRectangleCornersAreQuarterEllipses) {
+  // 10 x 6 with a 4 x 4 corner box: the top-left corner follows the ellipse
+  // of (0, 0, 4, 4), the middle columns are full.
+  PlatObj g = PlatCreateRoundRectRgn(0, 0, 10, 6, 4, 4);
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 10; ++x) {
+      bool want = true;
+      if (x < 2 && y < 2) want = InEllipse(x, y, 0, 0, 4, 4);
+      if (x >= 8 && y < 2) want = InEllipse(x, y, 6, 0, 10, 4);
+      if (x < 2 && y >= 4) want = InEllipse(x, y, 0, 2, 4, 6);
+      if (x >= 8 && y >= 4) want = InEllipse(x, y, 6, 2, 10, 6);
+      EXPECT_EQ(PlatPtInRegion(g, x, y), want) << x << "," << y;
+    }
+  EXPECT_FALSE(PlatPtInRegion(g, 0, 0));
+  PlatDeleteObject(g);
+}
+
+TEST(PlatformRegion, CombineKindsXorOverlapFrameAndBadInput) {
+  PlatObj a = PlatCreateRectRgn(0, 0, 4, 4);
+  PlatObj b = PlatCreateRectRgn(2, 2, 6, 6);
+  PlatObj d = PlatCreateRectRgn(0, 0, 0, 0);
+  struct Case {
+    int32_t op, kind, count;  // count of pixels
+  } cases[] = {{kPlatRgnAnd, kPlatRgnSimple, 4},   {kPlatRgnCopy, kPlatRgnSimple, 16},
+               {kPlatRgnDiff, kPlatRgnComplex, 12}, {kPlatRgnOr, kPlatRgnComplex, 28},
+               {kPlatRgnXor, kPlatRgnComplex, 24}, {7, kPlatRgnError, 0}};
+  for (const Case& k : cases) {
+    EXPECT_EQ(PlatCombineRgn(d, a, b, k.op), k.kind) << k.op;
+    if (k.kind == kPlatRgnError) continue;
+    int n = 0;
+    for (int32_t y = -1; y < 8; ++y)
+      for (int32_t x = -1; x < 8; ++x) n += PlatPtInRegion(d, x, y);
+    EXPECT_EQ(n, k.count) << k.op;
+  }
+  EXPECT_EQ(PlatCombineRgn(d, a, b, kPlatRgnXor), kPlatRgnComplex);
+  EXPECT_FALSE(PlatPtInRegion(d, 2, 2));
+  EXPECT_TRUE(PlatPtInRegion(d, 5, 5));
+  // Overlap on a one-pixel touch, not on an edge that shares none.
+  EXPECT_TRUE(PlatRectInRegion(a, {3, 3, 10, 10}));
+  EXPECT_FALSE(PlatRectInRegion(a, {4, 0, 10, 10}));
+  EXPECT_FALSE(PlatRectInRegion(a, {2, 2, 2, 9}));
+  EXPECT_EQ(PlatCombineRgn(d, a, a, kPlatRgnDiff), kPlatRgnEmpty);
+  EXPECT_TRUE(PlatRgnIsEmpty(d));
+  PlatRect box{9, 9, 9, 9};
+  EXPECT_EQ(PlatGetRgnBox(d, &box), kPlatRgnEmpty);
+  EXPECT_EQ(box.right, 0);
+  EXPECT_EQ(PlatOffsetRgn(b, 10, -2), kPlatRgnSimple);
+  EXPECT_EQ(PlatGetRgnBox(b, &box), kPlatRgnSimple);
+  EXPECT_EQ(box.left, 12);
+  EXPECT_EQ(box.top, 0);
+  EXPECT_EQ(PlatOffsetRgn(b, INT32_MAX, 0), kPlatRgnError) << "would leave int32";
+  EXPECT_TRUE(PlatSetRectRgn(b, 5, 5, 1, 9));
+  EXPECT_TRUE(PlatRgnIsEmpty(b));
+  EXPECT_EQ(PlatCreateEllipticRgn(0, 0, 70000, 5), 0u) << "wider than 65,535";
+  EXPECT_EQ(PlatLastError(), kPlatErrInvalidParam);
+  PlatObj wide = PlatCreateEllipticRgn(-32768, -32768, 32767, 32767);
+  ASSERT_NE(wide, 0u);
+  EXPECT_TRUE(PlatPtInRegion(wide, 0, 0));
+  EXPECT_FALSE(PlatPtInRegion(wide, -32768, -32768));
+  PlatDeleteObject(wide);
+  PlatObj far = PlatCreateEllipticRgn(INT32_MIN, 0, INT32_MIN + 65535, 65535);
+  EXPECT_TRUE(PlatPtInRegion(far, INT32_MIN + 32767, 32767));
+  PlatDeleteObject(far);
+
+  // Framing (2, 1) a 7 x 5 rectangle paints two columns each side and one row
+  // top and bottom.
+  Canvas c(9, 7);
+  PlatObj r = PlatCreateRectRgn(1, 1, 8, 6);
+  PlatObj black = PlatCreateSolidBrush(0);
+  ASSERT_TRUE(PlatFrameRgn(c.dc, r, black, 2, 1));
+  EXPECT_EQ(c.Mask(), Rows({".........", ".#######.", ".##...##.", ".##...##.", ".##...##.", ".#######.",
+                            "........."}));
+  EXPECT_FALSE(PlatFrameRgn(c.dc, r, black, -1, 1));
+  EXPECT_FALSE(PlatFrameRgn(c.dc, r, r, 1, 1)) << "a region is no brush";
+  PlatDeleteObject(black);
+  PlatDeleteObject(r);
+  PlatDeleteObject(a);
+  PlatDeleteObject(b);
+  PlatDeleteObject(d);
+}
