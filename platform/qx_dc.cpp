@@ -217,22 +217,25 @@ int32_t PlatSetPolyFillMode(PlatObj dch, int32_t mode) {
   return old;
 }
 
-uint32_t PlatSetTextColor(PlatObj dch, uint32_t colour) {
+namespace {
+
+uint32_t SetColour(PlatObj dch, uint32_t Dc::*field, const char* name, uint32_t colour) {
   auto dc = GetDc(dch);
   if (!dc) return kPlatInvalidColour;
-  uint32_t old = dc->text;
-  dc->text = colour & 0xFFFFFF;
-  dc->Trace("textcolor 0x%06X", dc->text);
+  uint32_t old = (*dc).*field;
+  (*dc).*field = colour & 0xFFFFFF;
+  dc->Trace("%s 0x%06X", name, colour & 0xFFFFFF);
   return old;
 }
 
-uint32_t PlatSetBkColor(PlatObj dch, uint32_t colour) {
-  auto dc = GetDc(dch);
-  if (!dc) return kPlatInvalidColour;
-  uint32_t old = dc->back;
-  dc->back = colour & 0xFFFFFF;
-  dc->Trace("bkcolor 0x%06X", dc->back);
-  return old;
+}  // namespace
+
+uint32_t PlatSetTextColor(PlatObj dc, uint32_t colour) {
+  return SetColour(dc, &Dc::text, "textcolor", colour);
+}
+
+uint32_t PlatSetBkColor(PlatObj dc, uint32_t colour) {
+  return SetColour(dc, &Dc::back, "bkcolor", colour);
 }
 
 int32_t PlatSetBkMode(PlatObj dch, int32_t mode) {
