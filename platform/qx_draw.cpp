@@ -3,6 +3,12 @@
 #include "platform/qx_dc_internal.h"
 #include "platform/qx_file.h"
 #include "platform/qx_region_internal.h"
+#include "platform/qx_wide.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 using namespace qxdraw;
 
@@ -117,5 +123,223 @@ bool PlatFlush(PlatObj dch) {
   if (!dc) return false;
   dc->Trace("flush");
   if (dc->target) dc->target->Flush();
+  return true;
+}
+
+namespace {
+
+// Dash lengths, starting with an "on" run.
+struct Dashes {
+  int32_t n;
+  int32_t len[6];
+  int32_t period;
+};
+const Dashes kDashes[5] = {{0, {}, 0},
+                           {2, {12, 4}, 16},
+                           {2, {2, 2}, 4},
+                           {4, {8, 4, 2, 4}, 18},
+                           {6, {8, 2, 2, 2, 2, 2}, 18}};
+
+bool DashOn(const Dashes& d, int64_t unit) {
+  int64_t at = unit % d.period;
+  for (int32_t k = 0; k < d.n; ++k) {
+    if (at < d.len[k]) return k % 2 == 0;
+    at -= d.len[k];
+  }
+  return false;
+}
+
+// Draws P0 -> P1 without P1; phase counts the units drawn before it in this
+// call (dashes).
+void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoint p1, int64_t phase) {
+  PlatSurface* s = dc.Surface();
+  int64_t dx = int64_t(p1.x) - p0.x, dy = int64_t(p1.y) - p0.y;
+  int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  int64_t n = adx > ady ? adx : ady;
+  if (n == 0 || !s || !pixman_region32_not_empty(const_cast<pixman_region32_t*>(clip))) return;
+  bool xMajor = adx >= ady;
+  int64_t a0 = xMajor ? p0.x : p0.y, b0 = xMajor ? p0.y : p0.x;
+  int64_t sa = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  int64_t m = xMajor ? dy : dx, am = m < 0 ? -m : m, sb = m < 0 ? -1 : 1;
+  const pixman_box32_t* box = pixman_region32_extents(const_cast<pixman_region32_t*>(clip));
+  int64_t lo = xMajor ? box->x1 : box->y1, hi = xMajor ? box->x2 : box->y2;  // [lo, hi)
+  // Steps i whose major coordinate a0 + sa i lies in [lo, hi).
+  int64_t i0, i1;
+  if (sa > 0) {
+    i0 = lo - a0;
+    i1 = hi - 1 - a0;
+  } else {
+    i0 = a0 - (hi - 1);
+    i1 = a0 - lo;
+  }
+  if (i0 < 0) i0 = 0;
+  if (i1 > n - 1) i1 = n - 1;
+  if (i0 > i1 || dc.pen->style == kPlatPenNull) return;
+  const Dashes& dash = kDashes[dc.pen->style];
+  uint8_t fn = Rop2Function(dc.rop2);
+  uint32_t fore = ColourToPixel(dc.pen->colour), backc = ColourToPixel(dc.back);
+  // minor(i) = floor((2 i |m| + n) / 2n), stepped with its remainder.
+  Wide num = WideAdd(WideMul(2 * i0, am), WideOf(n));
+  int64_t v = WideFloorDiv(num, 2 * n);
+  int64_t r = 0;
+  {
+    Wide back = WideNeg(WideMul(v, 2 * n));
+    Wide rem = WideAdd(num, back);
+    r = int64_t(rem.lo);  // 0 <= rem < 2n
+  }
+  for (int64_t i = i0; i <= i1; ++i) {
+    int64_t a = a0 + sa * i, b = b0 + sb * v;
+    bool on = dash.n == 0 || DashOn(dash, phase + i);
+    if ((on || dc.bkMode == kPlatBkOpaque) && b >= INT32_MIN && b <= INT32_MAX) {
+      int32_t x = int32_t(xMajor ? a : b), y = int32_t(xMajor ? b : a);
+      PaintPixel(s, clip, x, y, on ? fore : backc, fn);
+    }
+    r += 2 * am;
+    if (r >= 2 * n) {
+      r -= 2 * n;
+      ++v;
+    }
+  }
+}
+
+int64_t Steps(PlatPoint p0, PlatPoint p1) {
+  int64_t dx = int64_t(p1.x) - p0.x, dy = int64_t(p1.y) - p0.y;
+  dx = dx < 0 ? -dx : dx;
+  dy = dy < 0 ? -dy : dy;
+  return dx > dy ? dx : dy;
+}
+
+void TracePoints(const Dc& dc, const char* what, const PlatPoint* pts, int32_t n) {
+  if (!dc.trace) return;
+  std::string line = what;
+  char part[32];
+  std::snprintf(part, sizeof part, " %d", n);
+  line += part;
+  for (int32_t i = 0; i < n; ++i) {
+    std::snprintf(part, sizeof part, " %d,%d", pts[i].x, pts[i].y);
+    line += part;
+  }
+  dc.trace->Line(line);
+}
+
+void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
+  pixman_region32_t clip;
+  pixman_region32_init(&clip);
+  dc.EffectiveClip(&clip);
+  int64_t phase = 0;
+  int32_t segments = closed ? n : n - 1;
+  for (int32_t k = 0; k < segments; ++k) {
+    PlatPoint a = pts[k], b = pts[(k + 1) % n];
+    Segment(dc, &clip, a, b, phase);
+    phase += Steps(a, b);
+  }
+  pixman_region32_fini(&clip);
+}
+
+struct Crossing {
+  int64_t x;    // first pixel column whose centre is at or right of it
+  int32_t dir;  // +1 downward edge, -1 upward
+  bool operator<(const Crossing& o) const { return x < o.x; }
+};
+
+// The inside of the polygon within the clip box, as rows of spans.
+void PolygonArea(const Dc& dc, const PlatPoint* pts, int32_t n, const pixman_box32_t& box,
+                 pixman_region32_t* out) {
+  std::vector<pixman_box32_t> spans;
+  std::vector<Crossing> xs;
+  for (int64_t y = box.y1; y < box.y2; ++y) {
+    xs.clear();
+    for (int32_t k = 0; k < n; ++k) {
+      PlatPoint p = pts[k], q = pts[(k + 1) % n];
+      if (p.y == q.y) continue;
+      int64_t ylo = p.y < q.y ? p.y : q.y, yhi = p.y < q.y ? q.y : p.y;
+      if (y < ylo || y >= yhi) continue;
+      // Centre crossing cx = x0 + (y + 1/2 - y0)(x1 - x0) / (y1 - y0); the
+      // first column c with cx <= c + 1/2 is ceil(cx - 1/2) = ceil(N / D).
+      int64_t x0 = p.x, y0 = p.y, ddx = int64_t(q.x) - p.x, ddy = int64_t(q.y) - p.y;
+      Wide num = WideAdd(WideMul(2 * y + 1 - 2 * y0, ddx), WideMul(2 * x0 - 1, ddy));
+      int64_t den = 2 * ddy;
+      if (den < 0) {
+        num = WideNeg(num);
+        den = -den;
+      }
+      int64_t first = -WideFloorDiv(WideNeg(num), den);
+      xs.push_back({first, ddy > 0 ? 1 : -1});
+    }
+    if (xs.empty()) continue;
+    std::sort(xs.begin(), xs.end());
+    int32_t wind = 0;
+    for (size_t k = 0; k < xs.size(); ++k) {
+      wind += dc.fillMode == kPlatFillWinding ? xs[k].dir : 1;
+      bool inside = dc.fillMode == kPlatFillWinding ? wind != 0 : (wind & 1);
+      if (!inside) continue;
+      int64_t x0 = xs[k].x, x1 = k + 1 < xs.size() ? xs[k + 1].x : INT64_MAX;
+      if (x0 < box.x1) x0 = box.x1;
+      if (x1 > box.x2) x1 = box.x2;
+      if (x0 < x1) spans.push_back({int32_t(x0), int32_t(y), int32_t(x1), int32_t(y + 1)});
+    }
+  }
+  pixman_region32_fini(out);
+  pixman_region32_init(out);
+  for (const pixman_box32_t& b : spans) pixman_region32_union_rect(out, out, b.x1, b.y1, uint32_t(b.x2 - b.x1), 1);
+}
+
+}  // namespace
+
+bool PlatMoveTo(PlatObj dch, int32_t x, int32_t y, PlatPoint* old) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (old) *old = {dc->posX, dc->posY};
+  dc->posX = x;
+  dc->posY = y;
+  dc->Trace("moveto %d,%d", x, y);
+  return true;
+}
+
+bool PlatLineTo(PlatObj dch, int32_t x, int32_t y) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  dc->Trace("lineto %d,%d", x, y);
+  PlatPoint pts[2] = {{dc->posX, dc->posY}, {x, y}};
+  Polyline(*dc, pts, 2, false);
+  dc->posX = x;
+  dc->posY = y;
+  return true;
+}
+
+bool PlatPolyline(PlatObj dch, const PlatPoint* points, int32_t n) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (!points || n < 2) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
+  TracePoints(*dc, "polyline", points, n);
+  Polyline(*dc, points, n, false);
+  return true;
+}
+
+bool PlatPolygon(PlatObj dch, const PlatPoint* points, int32_t n) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (!points || n < 2) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
+  TracePoints(*dc, "polygon", points, n);
+  Paint paint;
+  if (MakePaint(*dc, *dc->brush, &paint)) {
+    pixman_region32_t clip, area;
+    pixman_region32_init(&clip);
+    pixman_region32_init(&area);
+    dc->EffectiveClip(&clip);
+    if (pixman_region32_not_empty(&clip)) {
+      PolygonArea(*dc, points, n, *pixman_region32_extents(&clip), &area);
+      FillRegion(*dc, &area, paint, Rop2Function(dc->rop2));
+    }
+    pixman_region32_fini(&clip);
+    pixman_region32_fini(&area);
+  }
+  Polyline(*dc, points, n, true);
   return true;
 }

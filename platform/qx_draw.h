@@ -31,3 +31,22 @@ bool PlatFillRgn(PlatObj dc, PlatObj rgn, PlatObj brush);
 bool PlatFrameRgn(PlatObj dc, PlatObj rgn, PlatObj brush, int32_t w, int32_t h);
 // Nothing is batched: the target is told to show what was drawn.
 bool PlatFlush(PlatObj dc);
+
+// Moves the position; the previous one in *old when given.
+bool PlatMoveTo(PlatObj dc, int32_t x, int32_t y, PlatPoint* old);
+// A cosmetic line from the position to (x, y) with the pen and ROP2, then
+// the position is (x, y).  With n = max(|dx|, |dy|), pixel i = 0 .. n - 1
+// lies i steps along the major axis and sign(m) floor((2 i |m| + n) / 2n)
+// along the minor one (m the minor delta); the end point is not drawn.
+// Dashed pens (styles 1-4) start "on" at each call, one unit a pixel; their
+// gaps take the background colour, or stay untouched with a transparent
+// background.  Wider pens draw as cosmetic ones for now.
+bool PlatLineTo(PlatObj dc, int32_t x, int32_t y);
+// Segments between n points in order, each without its end point; the
+// dashes run on across the joints.  The position is not used or changed.
+bool PlatPolyline(PlatObj dc, const PlatPoint* points, int32_t n);
+// Vertices at pixel corners; a pixel is inside when the edges crossing the
+// horizontal through its centre at or left of the centre number odd
+// (alternate) or wind non-zero (winding).  The brush fills the inside with
+// the ROP2, then the pen draws the closed polyline through the vertices.
+bool PlatPolygon(PlatObj dc, const PlatPoint* points, int32_t n);

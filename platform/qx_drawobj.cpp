@@ -133,7 +133,7 @@ PlatObj PlatGetStockObject(int32_t which) {
 }
 
 PlatObj PlatCreatePen(int32_t style, int32_t width, uint32_t colour, bool flatCap) {
-  if (style < kPlatPenSolid || style > kPlatPenDashDotDot || width < 0) {
+  if (style < kPlatPenSolid || style > kPlatPenNull || width < 0) {
     PlatSetLastError(kPlatErrInvalidParam);
     return 0;
   }

@@ -41,6 +41,7 @@ enum PlatPenStyle : int32_t {
   kPlatPenDot = 2,         // 2 on, 2 off
   kPlatPenDashDot = 3,     // 8, 4, 2, 4
   kPlatPenDashDotDot = 4,  // 8, 2, 2, 2, 2, 2
+  kPlatPenNull = 5,        // draws nothing
 };
 
 enum PlatBrushKind : int32_t {
@@ -59,9 +60,9 @@ enum PlatStockObject : int32_t {
   kPlatStockPalette = 6,  // black and white, the palette of a fresh context
 };
 
-// Cosmetic pens (width 0 or 1) of styles 0-4.  A wide pen with flatCap set
+// Cosmetic pens (width 0 or 1) of styles 0-5.  A wide pen with flatCap set
 // is kept for later (its strokes are not drawn yet: lines of it draw as
-// cosmetic ones).  Null for a style outside 0-4 or a negative width.
+// cosmetic ones).  Null for a style outside 0-5 or a negative width.
 PlatObj PlatCreatePen(int32_t style, int32_t width, uint32_t colour, bool flatCap = false);
 PlatObj PlatCreateSolidBrush(uint32_t colour);
 // A brush of the top-left 8 x 8 pixels of a Mono1 bitmap (a smaller one

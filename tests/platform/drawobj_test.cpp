@@ -38,7 +38,7 @@ TEST(PlatformDrawObj, StaleForeignWrongKindAndZeroHandlesFail) {
   EXPECT_EQ(PlatCombineRgn(reuse, reuse, reuse, kPlatRgnOr), kPlatRgnError);
   EXPECT_EQ(PlatSelectObject(dc, dc), 0u);
   // Bad arguments.
-  EXPECT_EQ(PlatCreatePen(5, 1, 0), 0u);
+  EXPECT_EQ(PlatCreatePen(6, 1, 0), 0u);
   EXPECT_EQ(PlatCreatePen(0, -1, 0), 0u);
   EXPECT_EQ(PlatSetRop2(dc, 17), 0);
   EXPECT_EQ(PlatSetPolyFillMode(dc, 3), 0);
