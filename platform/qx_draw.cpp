@@ -22,6 +22,29 @@ void Span(int32_t a, int32_t n, int32_t* lo, int32_t* hi) {
   *hi = int32_t(h > INT32_MAX ? INT32_MAX : h);
 }
 
+// "solid 0x0000FF", "null" or "pattern AA55AA55AA55AA55", then the
+// region's rectangles, for the region lines of the trace.
+std::string BrushAndRects(const Brush& b, const pixman_region32_t* r) {
+  char buf[64];
+  if (b.brushKind == kPlatBrushNull) {
+    std::snprintf(buf, sizeof buf, "null");
+  } else if (b.brushKind == kPlatBrushSolid) {
+    std::snprintf(buf, sizeof buf, "solid 0x%06X", b.colour);
+  } else {
+    const uint8_t* p = b.pattern;
+    std::snprintf(buf, sizeof buf, "pattern %02X%02X%02X%02X%02X%02X%02X%02X", p[0], p[1], p[2], p[3],
+                  p[4], p[5], p[6], p[7]);
+  }
+  std::string line = buf;
+  int n = 0;
+  const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(r), &n);
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(buf, sizeof buf, " %d,%d,%d,%d", boxes[i].x1, boxes[i].y1, boxes[i].x2, boxes[i].y2);
+    line += buf;
+  }
+  return line;
+}
+
 bool FillRect(const Dc& dc, int32_t l, int32_t t, int32_t r, int32_t b, const Paint& paint,
               uint8_t fn) {
   pixman_region32_t area;
@@ -66,13 +89,7 @@ bool PlatFillRgn(PlatObj dch, PlatObj rgn, PlatObj brush) {
   auto g = Get<Region>(rgn, kPlatObjRegion);
   auto br = Get<Brush>(brush, kPlatObjBrush);
   if (!g || !br) return false;
-  if (dc->trace) {
-    // The brush and region travel in the trace as their own lines.
-    auto saved = dc->brush;
-    dc->brush = br;
-    dc->Trace("fillrgn");
-    dc->brush = saved;
-  }
+  if (dc->trace) dc->trace->Line("fillrgn " + BrushAndRects(*br, &g->r));
   Paint paint;
   if (MakePaint(*dc, *br, &paint)) FillRegion(*dc, &g->r, paint, Rop2Function(dc->rop2));
   return true;
@@ -88,7 +105,8 @@ bool PlatFrameRgn(PlatObj dch, PlatObj rgn, PlatObj brush, int32_t w, int32_t h)
     PlatSetLastError(kPlatErrInvalidParam);
     return false;
   }
-  dc->Trace("framergn %d,%d", w, h);
+  if (dc->trace) dc->trace->Line("framergn " + std::to_string(w) + "," + std::to_string(h) + " " +
+                                  BrushAndRects(*br, &g->r));
   // Erosion: the region intersected with itself moved by every offset up
   // to w sideways and h up and down.
   pixman_region32_t kept, moved, frame;
