@@ -107,30 +107,39 @@ bool PlatFrameRgn(PlatObj dch, PlatObj rgn, PlatObj brush, int32_t w, int32_t h)
   }
   if (dc->trace) dc->trace->Line("framergn " + std::to_string(w) + "," + std::to_string(h) + " " +
                                   BrushAndRects(*br, &g->r));
-  // Erosion: the region intersected with itself moved by every offset up
-  // to w sideways and h up and down.
-  pixman_region32_t kept, moved, frame;
+  // Erosion: the pixels whose w neighbours left and right, and h above and
+  // below, are all in the region: the horizontal and the vertical erosion
+  // intersected.  Each is built by doubling, in about log2 steps.
+  pixman_region32_t kept, across, moved, frame;
   pixman_region32_init(&kept);
+  pixman_region32_init(&across);
   pixman_region32_init(&moved);
   pixman_region32_init(&frame);
-  pixman_region32_copy(&kept, &g->r);
-  auto erodeBy = [&](int32_t dx, int32_t dy) {
-    pixman_region32_copy(&moved, &g->r);
-    pixman_region32_translate(&moved, dx, dy);
-    pixman_region32_intersect(&kept, &kept, &moved);
+  auto erode = [&](pixman_region32_t* x, int32_t reach, bool horizontal) {
+    pixman_region32_copy(x, &g->r);
+    int32_t done = 0;  // x is the erosion by [-done, done]
+    while (done < reach && pixman_region32_not_empty(x)) {
+      int32_t step = std::min(done + 1, reach - done);
+      pixman_region32_t base;
+      pixman_region32_init(&base);
+      pixman_region32_copy(&base, x);
+      for (int32_t sign : {1, -1}) {
+        pixman_region32_copy(&moved, &base);
+        pixman_region32_translate(&moved, horizontal ? sign * step : 0, horizontal ? 0 : sign * step);
+        pixman_region32_intersect(x, x, &moved);
+      }
+      pixman_region32_fini(&base);
+      done += step;
+    }
   };
-  for (int32_t d = 1; d <= w && pixman_region32_not_empty(&kept); ++d) {
-    erodeBy(d, 0);
-    erodeBy(-d, 0);
-  }
-  for (int32_t d = 1; d <= h && pixman_region32_not_empty(&kept); ++d) {
-    erodeBy(0, d);
-    erodeBy(0, -d);
-  }
+  erode(&kept, w, true);
+  erode(&across, h, false);
+  pixman_region32_intersect(&kept, &kept, &across);
   pixman_region32_subtract(&frame, &g->r, &kept);
   Paint paint;
   if (MakePaint(*dc, *br, &paint)) FillRegion(*dc, &frame, paint, Rop2Function(dc->rop2));
   pixman_region32_fini(&kept);
+  pixman_region32_fini(&across);
   pixman_region32_fini(&moved);
   pixman_region32_fini(&frame);
   return true;

@@ -124,3 +124,32 @@ TEST(PlatformRegion, CombineKindsXorOverlapFrameAndBadInput) {
   PlatDeleteObject(b);
   PlatDeleteObject(d);
 }
+
+TEST(PlatformRegion, FramingByAnyWidthMatchesTheNeighbourRule) {
+  // An L-shaped region framed by several (w, h): each pixel is painted
+  // exactly when it is in the region and some neighbour within w sideways
+  // or h up or down is not.
+  PlatObj l = PlatCreateRectRgn(1, 1, 20, 7);
+  PlatObj leg = PlatCreateRectRgn(1, 7, 8, 19);
+  PlatCombineRgn(l, l, leg, kPlatRgnOr);
+  PlatObj black = PlatCreateSolidBrush(0);
+  struct Size {
+    int32_t w, h;
+  } sizes[] = {{0, 0}, {1, 1}, {2, 1}, {3, 5}, {7, 2}, {1000000000, 1}};
+  for (Size z : sizes) {
+    Canvas c(22, 21);
+    ASSERT_TRUE(PlatFrameRgn(c.dc, l, black, z.w, z.h));
+    for (int32_t y = 0; y < 21; ++y)
+      for (int32_t x = 0; x < 22; ++x) {
+        bool in = PlatPtInRegion(l, x, y), keep = in;
+        for (int32_t d = 1; keep && d <= std::min(z.w, 30); ++d)
+          keep = PlatPtInRegion(l, x - d, y) && PlatPtInRegion(l, x + d, y);
+        for (int32_t d = 1; keep && d <= std::min(z.h, 30); ++d)
+          keep = PlatPtInRegion(l, x, y - d) && PlatPtInRegion(l, x, y + d);
+        ASSERT_EQ(c.At(x, y) != c.Before(x, y), in && !keep) << z.w << "," << z.h << " at " << x << "," << y;
+      }
+  }
+  PlatDeleteObject(black);
+  PlatDeleteObject(leg);
+  PlatDeleteObject(l);
+}
