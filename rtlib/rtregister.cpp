@@ -4,6 +4,7 @@
 
 #include "rtlib/arraysize.h"
 #include "rtlib/arrayxform.h"
+#include "rtlib/chartdata.h"
 #include "rtlib/pattern.h"
 #include "rtlib/rtcomplex.h"
 #include "rtlib/rtmath.h"
@@ -383,6 +384,8 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(1441, RTfMaxMinS),
       QX_RT_ENTRY(1442, RTfMaxMinD),
       QX_RT_ENTRY(1443, RTfMaxMinX),
+      QX_RT_ENTRY(1444, RTThreshold),
+      QX_RT_ENTRY(1445, RTInterpolate),
       QX_RT_ENTRY(1459, RTiMul),
       QX_RT_ENTRY(1460, RTiMul),
       QX_RT_ENTRY(1461, RTiDiv),
