@@ -84,6 +84,34 @@ struct ConvertReader {
   }
 };
 
+// Less-or-equal under the comparison rule, as one test: a pair with a NaN
+// is never greater.
+inline bool LEq(float64 a, float64 b) { return !(a > b); }
+
+// The first k from `from` on whose value at p + k * stride satisfies
+// LEq(v, value), or n when there is none.  Doubles at a stride known when
+// compiled (plain arrays and {DBL, DBL} points) are read without a
+// conversion or a variable step.
+template <int32 Stride>
+int32 FirstAtOrAboveDbl(const uChar* p, int32 from, int32 n, float64 v) {
+  for (int32 k = from; k < n; ++k) {
+    float64 y;
+    std::memcpy(&y, p + size_t(k) * Stride, sizeof y);
+    if (LEq(v, y)) return k;
+  }
+  return n;
+}
+int32 FirstAtOrAbove(const ValueArray& a, const uChar* p, int32 type, int32 from, float64 v) {
+  if (type == kTDDBL && a.stride == 8) return FirstAtOrAboveDbl<8>(p, from, a.n, v);
+  if (type == kTDDBL && a.stride == 16) return FirstAtOrAboveDbl<16>(p, from, a.n, v);
+  for (int32 k = from; k < a.n; ++k) {
+    float64 y;
+    ConvertNum(type, p + size_t(k) * size_t(a.stride), kTDDBL, &y);
+    if (LEq(v, y)) return k;
+  }
+  return a.n;
+}
+
 template <class R>
 float64 InterpolatePlain(const ValueArray& a, float64 x, R rd) {
   int32 n = a.n;
@@ -102,24 +130,10 @@ float64 InterpolatePoints(const ValueArray& a, float64 x, RX rx, RY ry) {
   auto X = [&](int32 k) { return rx(a.first + size_t(k) * size_t(a.stride), a.xType); };
   auto Y = [&](int32 k) { return ry(a.first + size_t(k) * size_t(a.stride) + a.yOffset, a.yType); };
   if (!rtnum::GT(x, X(0))) return Y(0);
-  for (int32 k = 1; k < a.n; ++k) {
-    float64 xk = X(k);
-    if (rtnum::LE(x, xk)) {
-      float64 x0 = X(k - 1), y0 = Y(k - 1);
-      return y0 + (x - x0) / (xk - x0) * (Y(k) - y0);
-    }
-  }
-  return Y(a.n - 1);
-}
-
-// The first k after start with level <= y[k], or n when there is none.
-template <class R>
-int32 FirstRise(const ValueArray& a, int32 start, int32 yOffset, float64 level, R rd) {
-  const uChar* p = a.first + size_t(start + 1) * size_t(a.stride) + yOffset;
-  for (int32 k = start + 1; k < a.n; ++k, p += a.stride) {
-    if (rtnum::LE(level, rd(p, a.yType))) return k;
-  }
-  return a.n;
+  int32 k = FirstAtOrAbove(a, a.first, a.xType, 1, x);
+  if (k == a.n) return Y(a.n - 1);
+  float64 x0 = X(k - 1), y0 = Y(k - 1);
+  return y0 + (x - x0) / (X(k) - x0) * (Y(k) - y0);
 }
 
 template <class RX, class RY>
@@ -130,7 +144,7 @@ float64 ThresholdOf(const ValueArray& a, int32 start, float64 level, RX rx, RY r
   auto Y = [&](int32 k) { return ry(at(k) + yOff, a.yType); };
   auto X = [&](int32 k) { return points ? rx(at(k), a.xType) : float64(k); };
   if (!rtnum::GT(level, Y(start))) return X(start);
-  int32 k = FirstRise(a, start, yOff, level, ry);
+  int32 k = FirstAtOrAbove(a, a.first + yOff, a.yType, start + 1, level);
   if (k == a.n) return X(a.n - 1);
   float64 y0 = Y(k - 1), y1 = Y(k);
   if (!points) return (k - 1) + (level - y0) / (y1 - y0);
