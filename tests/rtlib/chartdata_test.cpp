@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiled_call.h"
+#include "engine/align_scope.h"
 #include "engine/datatype.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/fourcc.h"
@@ -18,20 +19,12 @@
 
 namespace {
 
+using qxtest::AlignScope;
 using rttest::RTMathTest;
 
 constexpr int32 kDbl = kTDDBL, kI16 = kTDI16, kI32 = kTDI32;
 constexpr int32 Plain(int32 y) { return y << 16; }
 constexpr int32 Points(int32 x, int32 y) { return (y << 16) | x; }
-
-class AlignScope {
- public:
-  explicit AlignScope(int16 a) : old_(SetMaxDataAlign(a)) {}
-  ~AlignScope() { SetMaxDataAlign(old_); }
-
- private:
-  int16 old_;
-};
 
 // A 1-D array handle: the count, then `elems` bytes from `first`.
 UHandle NewArray(int32 count, int32 first, const std::vector<uChar>& elems) {
