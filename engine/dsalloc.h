@@ -86,6 +86,14 @@ struct EnginePanelHooks {
   int32 (*oAllocate)(ObjHeap heap, int32 object);  // sends message 55
   void* (*newPairTable)(int32 count);
   void (*initTransactionStack)();
+  // The root object ("Front Panel") of a new panel heap: its offset, 0 when
+  // it cannot be made.  Without the object system a new panel has no root.
+  int32 (*newPanelRoot)(ObjHeap heap);
+  MgErr (*commitKeyFocus)(ObjHeap heap);      // the pending entry of the key focus
+  void (*transferAllControls)(ObjHeap heap);  // controls take their data
+  UHandle (*newUpdateQueue)(int32 room);      // a data space's update queue
+  void (*disposeUpdateQueue)(UHandle queue);
+  void (*clearPanelClipboard)();
 };
 void SetEnginePanelHooks(const EnginePanelHooks* hooks);
 const EnginePanelHooks* GetEnginePanelHooks();

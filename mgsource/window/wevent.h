@@ -1,0 +1,79 @@
+// The window manager's event records and its own event queue.
+//
+// Events travel as records of ten 32-bit words.  The queue holds copies of
+// posted records with a priority that ties each to a nesting level of the
+// main loop; the user-interface thread takes them one at a time.  WPostEvent
+// may be called from any thread; everything else runs on the user-interface
+// thread.  All of it serialises on the queue's mutex "WEventQueueRights".
+#pragma once
+#include "mgsource/extcode.h"
+#include "mgsource/thread.h"
+
+// A window reference: a window of the window manager (window.h), or one of
+// these.
+typedef int32 WindowRef;
+enum : WindowRef {
+  kWNoWindow = 0,        // an event addressed to no window (a purged one)
+  kWCurrentWindow = -1,
+  kWRootWindow = -2,     // the application's own events
+  kWAllWindows = -3,
+};
+
+struct WEventRecord {
+  int32 code;         // word 0
+  WindowRef window;   // word 1
+  int32 where;        // word 2: a point (v low, h high), or a data word
+  int32 globalWhere;  // word 3
+  int32 modifiers;    // word 4
+  int32 character;    // word 5
+  int32 keyCode;      // word 6
+  int32 data[3];      // words 7 to 9
+};
+static_assert(sizeof(WEventRecord) == 40 && offsetof(WEventRecord, data) == 28, "event record: ten words");
+
+// Event codes the system posts itself.
+enum : int32 {
+  kWEvNull = 0,
+  kWEvWindowMove = 11,
+  kWEvWindowSize = 10,
+  kWEvWindowShow = 12,
+  kWEvWindowHide = 13,
+  kWEvClose = 15,
+  kWEvDialogQuit = 37,
+  kWEvWindowCreate = -3,
+  kWEvUser = -1000,
+};
+
+// Priority kinds of WPostEvent.
+enum : int32 { kWPostAnyLevel = 0, kWPostTopLevel = 1, kWPostOuterLevel = 2 };
+// Priorities stored with an entry.
+constexpr int32 kWPriorityAnyLevel = 32767;
+
+// Creates (start non-zero) or disposes the queue and its mutex; the mutex
+// creation's error, 2 when the queue cannot be allocated.
+QX_EXTERN_C MgErr WEventQueueInit(Bool32 start);
+// Appends a copy of the event: 0, 2 without a queue, or the memory error
+// when the queue cannot grow (nothing added).  With noDuplicate an equal
+// queued event (same window and code; for user events words 2 to 7 too)
+// makes the post do nothing.
+QX_EXTERN_C MgErr WPostEvent(const WEventRecord* event, Bool32 noDuplicate, int32 priorityKind);
+// Takes the first eligible event into *event: 1, or 0 when none is.
+QX_EXTERN_C int32 WGetNextEvent(WEventRecord* event);
+// The number of entries from the first eligible one to the end.
+QX_EXTERN_C int32 WCountPendingEvents();
+// Calls predicate(arg, copy of the record, data) for each queued event,
+// without the mutex held; an event it accepts becomes a null event
+// addressed to no window.  Entries posted meanwhile are visited too.
+typedef int32 (*WEventPredicate)(WindowRef arg, const WEventRecord* event, void* data);
+QX_EXTERN_C void WPurgeEvents(WindowRef arg, WEventPredicate predicate, void* data);
+// Purges the events addressed to the window.
+QX_EXTERN_C void WPurgeWindowEvents(WindowRef window);
+// The index of a queued event equal to the record (the duplicate rule), -1.
+QX_EXTERN_C int32 WFindQueuedEvent(const WEventRecord* event);
+
+// The main loop's side: the start-up gate (until it is opened only dialog
+// quit events leave the queue), the nesting level and the tracking flag, and
+// the wake-up event that a post signals.
+void WEventSetGate(Bool32 open);
+void WEventSetLoopState(int32 nestingLevel, Bool32 tracking);
+void WEventSetWakeUp(ThEvent event);

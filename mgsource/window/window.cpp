@@ -1,0 +1,237 @@
+#include "window.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "mgsource/debug.h"
+#include "platform/qx_window.h"
+
+namespace {
+
+struct WindowRec {
+  uInt32 style;
+  uInt32 refCon;
+  WEventHandler handler;
+  Point origin;
+  bool visible;
+};
+
+std::mutex gLock;  // guards the table; never held while a handler runs
+std::map<WindowRef, WindowRec>& Table() {
+  static auto* t = new std::map<WindowRef, WindowRec>;
+  return *t;
+}
+
+bool Get(WindowRef w, WindowRec* out) {
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = Table().find(w);
+  if (it == Table().end()) return false;
+  if (out) *out = it->second;
+  return true;
+}
+
+// A window that does not exist is a caller's fault; it is reported.
+bool Known(WindowRef w, WindowRec* out = nullptr) {
+  if (Get(w, out)) return true;
+  DBPrintf("window manager: no window %ld", long(w));
+  return false;
+}
+
+uint32_t FrameOf(uInt32 style) {
+  uint32_t f = 0;
+  if (style & kWStyleCaption) f |= kPlatFrameCaption | kPlatFrameEdge;
+  else if (style & kWStyleBordered) f |= kPlatFrameBorder;
+  if (style & kWStyleResizable) f |= kPlatFrameSizable;
+  return f;
+}
+
+PlatRect ToPlat(const Rect& r) { return PlatRect{r.top, r.left, r.bottom, r.right}; }
+Rect ToRect(const PlatRect& r) { return Rect{int16(r.top), int16(r.left), int16(r.bottom), int16(r.right)}; }
+
+void Notify(WindowRef w, int32 code, int32 where = 0) {
+  WEventRecord e{};
+  e.code = code;
+  e.window = w;
+  e.where = where;
+  WSendEvent(&e);
+}
+
+}  // namespace
+
+WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Rect* rect, int32 /*reserved*/,
+                  Bool32 show, uInt32 refCon) {
+  Rect r = rect ? *rect : Rect{0, 0, 0, 0};
+  if (r.bottom <= r.top || r.right <= r.left) r = Rect{0, 0, 5, 5};
+  char text[256];
+  int32 n = title ? title[0] : 0;
+  for (int32 i = 0; i < n; ++i) text[i] = char(title[1 + i]);
+  text[n] = 0;
+  const PlatWindow pw = PlatWindowCreate(ToPlat(r), text, FrameOf(style));
+  if (!pw) return kWNoWindow;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false};
+  }
+  Notify(pw, kWEvWindowCreate);
+  if (show) WShow(pw);
+  return pw;
+}
+
+void WDestroy(WindowRef window) {
+  if (!Known(window)) return;
+  WHide(window);
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Table().erase(window);
+  }
+  PlatWindowDestroy(window);
+  WPurgeWindowEvents(window);
+}
+
+Bool32 WIsWindow(WindowRef window) { return Get(window, nullptr); }
+
+void WShow(WindowRef window) {
+  WindowRec rec;
+  if (!Known(window, &rec) || rec.visible) return;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Table()[window].visible = true;
+  }
+  PlatWindowShow(window, true);
+  Notify(window, kWEvWindowShow);
+}
+
+void WHide(WindowRef window) {
+  WindowRec rec;
+  if (!Known(window, &rec) || !rec.visible) return;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Table()[window].visible = false;
+  }
+  PlatWindowShow(window, false);
+  Notify(window, kWEvWindowHide);
+}
+
+Bool32 WIsVisible(WindowRef window) {
+  WindowRec rec;
+  return Get(window, &rec) && rec.visible;
+}
+
+void WBringToFront(WindowRef window) {
+  if (!Known(window)) return;
+  PlatWindowRaise(window);
+  WShow(window);
+}
+
+void WSetTitle(WindowRef window, ConstPStr title) {
+  if (!Known(window)) return;
+  char text[256];
+  int32 n = title ? title[0] : 0;
+  for (int32 i = 0; i < n; ++i) text[i] = char(title[1 + i]);
+  text[n] = 0;
+  PlatWindowSetTitle(window, text);
+}
+
+void WGetTitle(WindowRef window, PStr title) {
+  if (!title) return;
+  title[0] = 0;
+  char text[256];
+  const int32 n = PlatWindowGetTitle(window, text, sizeof text);
+  if (n < 0) return;
+  const int32 kept = n > 255 ? 255 : n;
+  for (int32 i = 0; i < kept; ++i) title[1 + i] = uChar(text[i]);
+  title[0] = uChar(kept);
+}
+
+uInt32 WGetRefCon(WindowRef window) {
+  WindowRec rec;
+  return Get(window, &rec) ? rec.refCon : 0;
+}
+
+uInt32 WGetStyle(WindowRef window) {
+  WindowRec rec;
+  return Get(window, &rec) ? rec.style : 0;
+}
+
+void WGetRect(WindowRef window, Rect* rect) {
+  if (!rect) return;
+  *rect = Rect{0, 0, 0, 0};
+  WindowRec rec;
+  PlatRect content;
+  if (!Known(window, &rec) || !PlatWindowGetContent(window, &content)) return;
+  rect->top = rec.origin.v;
+  rect->left = rec.origin.h;
+  rect->bottom = int16(rec.origin.v + (content.bottom - content.top));
+  rect->right = int16(rec.origin.h + (content.right - content.left));
+}
+
+void WGetOrigin(WindowRef window, Point* origin) {
+  if (!origin) return;
+  WindowRec rec;
+  *origin = Known(window, &rec) ? rec.origin : Point{0, 0};
+}
+
+void WSetOrigin(WindowRef window, Point origin) {
+  if (!Known(window)) return;
+  std::lock_guard<std::mutex> g(gLock);
+  Table()[window].origin = origin;
+}
+
+void WGetGlobalRect(WindowRef window, Rect* rect) {
+  if (!rect) return;
+  PlatRect content{0, 0, 0, 0};
+  if (Known(window)) PlatWindowGetContent(window, &content);
+  *rect = ToRect(content);
+}
+
+void WSize(WindowRef window, const Rect* rect) {
+  if (!rect || !Known(window)) return;
+  PlatRect old;
+  if (!PlatWindowGetContent(window, &old)) return;
+  const PlatRect now = ToPlat(*rect);
+  PlatWindowSetContent(window, now);
+  if (old.top != now.top || old.left != now.left) Notify(window, kWEvWindowMove);
+  if (old.bottom - old.top != now.bottom - now.top || old.right - old.left != now.right - now.left)
+    Notify(window, kWEvWindowSize, 1);
+}
+
+void WGetWorkAreaRect(WindowRef /*window*/, Rect* rect) {
+  if (rect) *rect = ToRect(PlatGetWorkArea());
+}
+
+void WGetShellRect(uInt32 style, Rect* margins) {
+  if (margins) *margins = ToRect(PlatWindowFrameMargins(FrameOf(style)));
+}
+
+int32 WSendEvent(WEventRecord* event) {
+  if (!event) return 0;
+  WindowRec rec;
+  if (!Get(event->window, &rec) || !rec.handler) return 0;
+  return rec.handler(event, rec.refCon);
+}
+
+int32 WWindowsInOrder(WindowRef* out, int32 max) {
+  std::vector<PlatWindow> order(256);
+  int32 n = PlatWindowZOrder(order.data(), int32(order.size()));
+  if (n > int32(order.size())) {
+    order.resize(size_t(n));
+    n = PlatWindowZOrder(order.data(), n);
+  }
+  int32 count = 0;
+  for (int32 i = 0; i < n && i < int32(order.size()); ++i) {
+    if (!Get(order[size_t(i)], nullptr)) continue;
+    if (out && count < max) out[count] = order[size_t(i)];
+    ++count;
+  }
+  return count;
+}
+
+void WDestroyAllWindows() {
+  std::vector<WindowRef> all;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    for (auto& kv : Table()) all.push_back(kv.first);
+  }
+  for (WindowRef w : all) WDestroy(w);
+}
