@@ -4,16 +4,21 @@
 #include "mgsource/memory.h"
 #include "panel/objects.h"
 #include "rtlib/rtregister.h"
+#include "server/viref.h"
+#include "shell/vishell.h"
 
 int main(int /*argc*/, char** /*argv*/) {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
+  ShellInstallEngineHooks();
+  ServerInstallEngineHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   if (MemInit() != kNoErr) return 1;
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
   QXRTRegisterRTLib();
+  QXRTRegisterShell();
   QXRTCloseRegistration();
   MemShutdown();
   return 0;

@@ -91,8 +91,8 @@ struct EnginePanelHooks {
   int32 (*newPanelRoot)(ObjHeap heap);
   MgErr (*commitKeyFocus)(ObjHeap heap);      // the pending entry of the key focus
   void (*transferAllControls)(ObjHeap heap);  // controls take their data
-  UHandle (*newUpdateQueue)(int32 room);      // a data space's update queue
-  void (*disposeUpdateQueue)(UHandle queue);
+  void* (*newUpdateQueue)(int32 room);        // a data space's update queue
+  void (*disposeUpdateQueue)(void* queue);
   void (*clearPanelClipboard)();
 };
 void SetEnginePanelHooks(const EnginePanelHooks* hooks);

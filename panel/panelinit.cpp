@@ -1,5 +1,6 @@
 // The object system's registration with the engine at start-up.
 #include "engine/dsalloc.h"
+#include "panel/fppanel.h"
 #include "panel/objects.h"
 
 void PanelInstallEngineHooks() {
@@ -13,5 +14,11 @@ void PanelInstallEngineHooks() {
   hooks.oAllocate = &OAllocate;
   hooks.newPairTable = &NewPairTable;
   hooks.initTransactionStack = &TRInit;
+  hooks.newPanelRoot = &FPNewPanelRoot;
+  hooks.commitKeyFocus = &FPCommitKeyFocus;
+  hooks.transferAllControls = &FPTransferAllControls;
+  hooks.newUpdateQueue = &NewUpdateQueue;
+  hooks.disposeUpdateQueue = &DisposeUpdateQueue;
+  hooks.clearPanelClipboard = &ClearPanelClipboard;
   SetEnginePanelHooks(&hooks);
 }

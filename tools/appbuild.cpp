@@ -27,6 +27,56 @@ void AddLibraryToolResources(rsrcw::Writer* writer) {
     for (const auto& r : PaletteImage(id)) writer->Add(r.first, id, r.second);
 }
 
+const char* const kWindowTitles[10] = {"", "", "Quenlix Root", "", "", "", "", "", "", "Help"};
+
+const char* const kMemFullTexts[5] = {
+    "Not enough memory to complete this operation.",
+    "Not enough memory to open control editor.",
+    "Not enough memory to change to customize mode.",
+    "Not enough memory to update probe.",
+    "Not enough memory to create this object.",
+};
+
+std::vector<std::pair<uInt32, rsrcw::Bytes>> IconFamilyResources(IconPixel on, IconPixel inside, uChar colour4,
+                                                                  uChar colour8) {
+  rsrcw::Bytes icon(128, 0), mask(128, 0), icl4(512, 0), icl8(1024, 0);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      const bool black = on(x, y), filled = black || inside(x, y);
+      const size_t bit = size_t(y * 4 + x / 8);
+      const uChar m = uChar(0x80 >> (x % 8));
+      if (black) icon[bit] |= m;
+      if (filled) mask[bit] |= m;
+      const uChar c4 = black ? 15 : filled ? colour4 : 0;
+      icl4[size_t(y * 16 + x / 2)] |= uChar(x % 2 ? c4 : c4 << 4);
+      icl8[size_t(y * 32 + x)] = black ? 255 : filled ? colour8 : 0;
+    }
+  rsrcw::Bytes family = icon;
+  family.insert(family.end(), mask.begin(), mask.end());
+  return {{FourCC("ICON"), icon}, {FourCC("icl4"), icl4}, {FourCC("icl8"), icl8}, {FourCC("ICN#"), family}};
+}
+
+void AddRunTimeResources(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kWindowTitlesListIdRT,
+              rsrcw::StrList({kWindowTitles, kWindowTitles + 10}), std::string(kWindowTitlesListName));
+  writer->Add(rsrcfmt::kTypeStrList, kMemFullTextsListId, rsrcw::StrList({kMemFullTexts, kMemFullTexts + 5}),
+              std::string(kMemFullTextsListName));
+  // The root VI's icon: a framed square with a dot; a new VI's: a framed
+  // square with a diagonal.
+  static const auto rootOn = +[](int x, int y) {
+    return x == 1 || x == 30 || y == 1 || y == 30 || ((x - 16) * (x - 16) + (y - 16) * (y - 16) <= 16);
+  };
+  static const auto viOn = +[](int x, int y) { return x == 1 || x == 30 || y == 1 || y == 30 || x == y; };
+  static const auto inside = +[](int x, int y) { return x >= 1 && x <= 30 && y >= 1 && y <= 30; };
+  for (const auto& r : IconFamilyResources(rootOn, inside, 3, 43)) writer->Add(r.first, 5468, r.second);
+  for (const auto& r : IconFamilyResources(viOn, inside, 9, 216)) writer->Add(r.first, 5500, r.second);
+  AddConfigTokenStrings(writer);
+  AddLibraryToolResources(writer);
+  AddUnitNameStrings(writer);
+  AddLoadErrorTexts(writer);
+  AddMgErrTexts(writer);
+}
+
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
                      std::string* error, uInt32 flags) {
   auto fail = [&](const std::string& why) {

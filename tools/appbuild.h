@@ -30,6 +30,27 @@ void AddLoadErrorTexts(rsrcw::Writer* writer);
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);
 
+// Adds the resources the run-time itself reads from its resource file (the
+// application file): the window titles "_Window Titles" (STR# 301), the
+// memory-full texts "_MemFullOperations" (STR# 10000), the icons of the
+// root VI (5468) and of new VIs (5500), and what the builders above add.
+// Whatever else the run-time reads from its file is added here too.
+void AddRunTimeResources(rsrcw::Writer* writer);
+constexpr int32 kWindowTitlesListIdRT = 301;
+constexpr const char* kWindowTitlesListName = "_Window Titles";
+constexpr int32 kMemFullTextsListId = 10000;
+constexpr const char* kMemFullTextsListName = "_MemFullOperations";
+// The entries of "_Window Titles": entry 3 names the hidden root VI, entry
+// 10 the help window.
+extern const char* const kWindowTitles[10];
+extern const char* const kMemFullTexts[5];
+// An icon family (kind 5) as the resources of one id: "ICON", "icl4",
+// "icl8" and "ICN#" (the icon and its mask), drawn from a pattern of 32 x 32
+// pixels: on(x, y) black, inside(x, y) filled with a colour.
+typedef bool (*IconPixel)(int x, int y);
+std::vector<std::pair<uInt32, rsrcw::Bytes>> IconFamilyResources(IconPixel on, IconPixel inside, uChar colour4,
+                                                                  uChar colour8);
+
 // Copies the program file exeHost to outHost (with its permissions), then
 // appends resourceFile and the trailer (flags: bit 0 marks a built
 // application) whose offset is where resourceFile starts.  On failure

@@ -92,7 +92,7 @@ void InitDataSpace(DataSpace ds) {
       Hdr(ds)->panelOpen = 0;
     }
     if (threadsOn && !Hdr(ds)->updateQueue) {
-      if (auto make = GetEnginePanelHooks()->newUpdateQueue) Hdr(ds)->updateQueue = make(16);
+      if (auto make = GetEnginePanelHooks()->newUpdateQueue) Hdr(ds)->updateQueue = reinterpret_cast<UHandle>(make(16));
     }
   }
   DataSpaceHeader* h = Hdr(ds);
@@ -219,7 +219,7 @@ void DisposeDataSpace(DataSpace ds, Bool32 unlink) {
     UHandle queue = Hdr(ds)->updateQueue;
     Hdr(ds)->updateQueue = nullptr;
     if (queue) {
-      if (auto dispose = GetEnginePanelHooks()->disposeUpdateQueue) dispose(queue);
+      if (auto dispose = GetEnginePanelHooks()->disposeUpdateQueue) dispose(reinterpret_cast<void*>(queue));
     }
     if (ObjHeap panel = VIRec(vi)->panelHeap; panel && PanelDataSpace(panel) == ds) SetPanelDataSpace(panel, nullptr);
   }

@@ -1,0 +1,182 @@
+#include "panel/fppanel.h"
+
+#include <cstring>
+
+#include "engine/datamgr.h"
+#include "engine/exec/exec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/thread.h"
+#include "panel/objects.h"
+
+namespace {
+
+constexpr uInt32 kUpdateQueueSig = FourCC("UDQU");
+// Words of a panel data controller: its record's data offset and the offset
+// of the record's descriptor in the VI's data-space type.
+constexpr int32 kDCORecordWord = 6, kDCORecordTDWord = 7;
+// The elements of a controller's record: the flags cluster, then the
+// operate, default, execution, transfer and old copies.
+enum : int32 { kRecFlags = 0, kRecOperate = 1, kRecTransfer = 4, kRecElements = 6 };
+
+int32 ExtWordOf(ObjHeap heap, int32 at) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  return ext > 0 ? int32(GetNative32(*heap + ext + at)) : 0;
+}
+
+DataSpace BoundDataSpace(ObjHeap heap) {
+  const int32 root = ExtWordOf(heap, kHeapExtRoot);
+  if (!root) return nullptr;
+  return reinterpret_cast<DataSpace>(uintptr_t(GetNative32(*heap + root + 4 * kPanelRootDataSpaceWord)));
+}
+
+// The record's descriptor inside the VI's data-space type, null when the
+// offset does not name a cluster of the record's six elements.
+const TypeDescriptor* RecordTD(ObjHeap heap, int32 controller) {
+  UHandle vi = PanelHeapOwner(heap);
+  UHandle map = vi && *vi ? VIRec(vi)->dsTypeMap : nullptr;
+  const int32 at = ObjWord(heap, controller, kDCORecordTDWord);
+  if (!map || !*map || at <= 0 || at + 6 > DSGetHandleSize(map)) return nullptr;
+  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*map + at);
+  if (td->code != kTDCluster || at + td->size > DSGetHandleSize(map)) return nullptr;
+  if (int16(GetNative16(*map + at + 4)) != kRecElements) return nullptr;
+  return td;
+}
+
+// The data offsets of the record's elements, from the record's offset.
+void ElementOffsets(const TypeDescriptor* rec, int32 base, int32* offsets) {
+  int32 off = base;
+  for (int32 i = 0; i < kRecElements; ++i) {
+    const TypeDescriptor* e = ElemTD(rec, i);
+    off = AlignDatum(e, off);
+    offsets[i] = off;
+    off += DataSize(e);
+  }
+}
+
+int32 TransferOne(ObjHeap heap, int32 controller, void*) {
+  if (ObjClass(heap, controller) == kClsFPDataController) FPTransferDCOData(heap, controller, nullptr);
+  return 0;
+}
+
+UHandle gClipboardVI = nullptr;
+int32 gClipboardKind = 0;
+
+int32 DisposeUnlessHeapExt(ObjHeap heap, int32 offset) {
+  if (offset != int32(OHWord(heap, kOHExtension))) OHDisposeBlock(heap, offset);
+  return 0;
+}
+
+}  // namespace
+
+int32 FPNewPanelRoot(ObjHeap heap) {
+  if (!heap || !*heap) return 0;
+  const ObjClassRecord* r = ClassRecord(kClsFrontPanel);
+  return OHNewBlock(heap, r->instanceSize, kClsFrontPanel);
+}
+
+MgErr FPCommitKeyFocus(ObjHeap heap) {
+  if (!heap || !*heap) return kNoErr;
+  const int32 focus = ExtWordOf(heap, kHeapExtKeyFocus);
+  if (!focus) return kNoErr;
+  const uInt32 flags = uInt32(ObjWord(heap, focus, 0));
+  ObjSetWord(heap, focus, 0, int32(flags & ~kObjFlagTextPending));
+  return kNoErr;
+}
+
+int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* td) {
+  if (!heap || !*heap || !controller) return 0;
+  const int32 base = ObjWord(heap, controller, kDCORecordWord);
+  DataSpace ds = BoundDataSpace(heap);
+  const TypeDescriptor* rec = RecordTD(heap, controller);
+  if (!base || !ds || !*ds || !rec) return 0;
+  int32 offsets[kRecElements];
+  ElementOffsets(rec, base, offsets);
+  const TypeDescriptor* value = td ? static_cast<const TypeDescriptor*>(td) : ElemTD(rec, kRecOperate);
+  const int32 end = offsets[kRecElements - 1] + DataSize(ElemTD(rec, kRecElements - 1));
+  if (end > DSGetHandleSize(reinterpret_cast<UHandle>(ds))) return 0;
+  uChar* data = reinterpret_cast<uChar*>(*ds);
+  const uInt32 flags = GetNative32(data + offsets[kRecFlags]);
+  if (ExecThreadsOn() && (flags & kDCOTransferPending)) {
+    if (CopyData(value, data + offsets[kRecTransfer], data + offsets[kRecOperate]) == kNoErr)
+      PutNative32(data + offsets[kRecFlags], flags & ~kDCOTransferPending);
+  }
+  return offsets[kRecOperate];
+}
+
+void FPTransferAllControls(ObjHeap heap) {
+  if (!heap || !*heap) return;
+  OHForEachBlockWith(heap, &TransferOne, nullptr);
+}
+
+UHandle GLNew(int32 capacity, int32 elementSize) {
+  if (capacity < 0 || elementSize <= 0 || int64(capacity) * elementSize > 0x7FFFFFF0 - 12) return nullptr;
+  UHandle list = DSNewHClr(12 + capacity * elementSize);
+  if (!list) return nullptr;
+  PutNative32(*list, uInt32(capacity));
+  PutNative32(*list + 8, uInt32(elementSize));
+  return list;
+}
+
+void GLDispose(UHandle list) {
+  if (list) DSDisposeHandle(list);
+}
+
+void* NewUpdateQueue(int32 room) {
+  UpdateQueue* q = reinterpret_cast<UpdateQueue*>(DSNewPClr(sizeof(UpdateQueue)));
+  if (!q) return nullptr;
+  q->signature = kUpdateQueueSig;
+  q->entries = GLNew(room, kUpdateEntrySize);
+  if (!q->entries) {
+    DSDisposePtr(reinterpret_cast<UPtr>(q));
+    return nullptr;
+  }
+  if (ExecThreadsOn()) {
+    ThMutex m = nullptr;
+    if (ThMutexCreate(&m, "heapUpdateQueue") == kNoErr) q->mutex = m;
+  }
+  return q;
+}
+
+void DisposeUpdateQueue(void* queue) {
+  UpdateQueue* q = static_cast<UpdateQueue*>(queue);
+  if (!q) return;
+  if (q->signature != kUpdateQueueSig) {
+    DBAssert(__FILE__, __LINE__, "DisposeUpdateQueue: not an update queue");
+    return;
+  }
+  if (q->mutex) ThMutexDestroy(static_cast<ThMutex>(q->mutex));
+  GLDispose(q->entries);
+  q->signature = 0;
+  DSDisposePtr(reinterpret_cast<UPtr>(q));
+}
+
+void SetPanelClipboard(UHandle vi) { gClipboardVI = vi; }
+UHandle PanelClipboardVI() { return gClipboardVI; }
+void SetPanelClipboardKind(int32 kind) { gClipboardKind = kind; }
+int32 PanelClipboardKind() { return gClipboardKind; }
+
+void ClearPanelClipboard() {
+  if (gClipboardKind == 0) return;
+  UHandle vi = gClipboardVI;
+  ObjHeap heap = vi && *vi ? VIRec(vi)->panelHeap : nullptr;
+  if (heap) {
+    // An empty panel: every object but the heap extension goes, then a new
+    // root and an empty selection list.
+    OHForEachBlock(heap, &DisposeUnlessHeapExt);
+    const int32 ext = int32(OHWord(heap, kOHExtension));
+    const int32 root = FPNewPanelRoot(heap);
+    const int32 selection = OHNewBlock(heap, 8, kClsList);
+    QX_ASSERT(root && selection);
+    PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));
+    PutNative32(*heap + ext + kHeapExtSelection, uInt32(selection));
+    PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
+    PutNative32(*heap + ext + kHeapExtFocusText, 0);
+    if (VIRec(vi)->dataSpace) DisposeDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace), 0);
+    if (NewMinimalDataSpace(vi) == kNoErr) InitDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
+  }
+  gClipboardKind = 0;
+}

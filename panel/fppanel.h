@@ -1,0 +1,53 @@
+// Front panels as the engine makes, opens and disposes them: the root
+// object of a new panel heap, the pending entry of the key focus, the
+// controls' data taken from the data space, the update queue of a data
+// space, and the panel clipboard.
+#pragma once
+#include "mgsource/extcode.h"
+#include "mgsource/objheap.h"
+
+// The "Front Panel" root object of a new panel heap: its offset, 0 when the
+// heap cannot grow.
+QX_EXTERN_C int32 FPNewPanelRoot(ObjHeap heap);
+// Commits the pending text entry of the panel's key-focus object, which
+// keeps the focus; 0.
+QX_EXTERN_C MgErr FPCommitKeyFocus(ObjHeap heap);
+// Bit 29 of an object's flags: its text was changed and not committed yet.
+constexpr uInt32 kObjFlagTextPending = 0x20000000;
+
+// The offset of copy 0 (the operate value) of a panel data controller's
+// record in the panel's data space; with execution threads on and transfer
+// data pending for the controller (flag 0x4 of its record), the transfer
+// copy is read into copy 0 first.  td (null: the controller's type) is the
+// value's descriptor.  0 when the controller has no record.
+QX_EXTERN_C int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* td);
+// FPTransferDCOData for every data controller of the panel.
+QX_EXTERN_C void FPTransferAllControls(ObjHeap heap);
+enum : uInt32 { kDCOTransferPending = 0x4 };
+
+// A generic list: a data-zone handle of capacity, count, element size and
+// the elements.
+QX_EXTERN_C UHandle GLNew(int32 capacity, int32 elementSize);
+QX_EXTERN_C void GLDispose(UHandle list);
+
+// The update queue of a data space: 16 bytes of the data zone.
+struct UpdateQueue {
+  uInt32 signature;  // "UDQU"
+  int32 posted;      // a panel-update user event is on its way
+  void* mutex;       // "heapUpdateQueue", with execution threads on
+  UHandle entries;   // a generic list of 16-byte entries
+};
+static_assert(sizeof(UpdateQueue) == 16, "update queue record");
+constexpr int32 kUpdateEntrySize = 16;
+QX_EXTERN_C void* NewUpdateQueue(int32 room);
+QX_EXTERN_C void DisposeUpdateQueue(void* queue);
+
+// The panel clipboard: the clipboard VI (a VI of kind 3 with a panel) and
+// the kind of its contents (0: empty).
+void SetPanelClipboard(UHandle vi);
+UHandle PanelClipboardVI();
+void SetPanelClipboardKind(int32 kind);
+int32 PanelClipboardKind();
+// Empties the clipboard (its heap is reset to an empty panel) and sets its
+// kind to 0.
+QX_EXTERN_C void ClearPanelClipboard();

@@ -1,0 +1,88 @@
+#include "shell/vishell.h"
+
+#include <vector>
+
+#include "engine/exec/rttable.h"
+#include "engine/vi/vihooks.h"
+#include "mgsource/memory.h"
+#include "shell/userevent.h"
+
+namespace {
+
+ObjHeap gHelpPanel = nullptr;
+int32 gHelpObject = 0;
+
+// A run-time menu record: the VI, its menu bar and its refnum.
+struct RTMenuRef {
+  UHandle vi;
+  UHandle menuBar;
+  int32 refnum;
+};
+std::vector<UHandle>& MenuRefs() {
+  static auto* v = new std::vector<UHandle>;
+  return *v;
+}
+RTMenuRef* Rec(UHandle h) { return reinterpret_cast<RTMenuRef*>(*h); }
+
+int32 FindMenuRef(UHandle vi) {
+  for (size_t i = 0; i < MenuRefs().size(); ++i)
+    if (Rec(MenuRefs()[i])->vi == vi) return int32(i);
+  return -1;
+}
+
+}  // namespace
+
+void HelpSetTarget(ObjHeap panel, int32 object) {
+  gHelpPanel = panel;
+  gHelpObject = panel ? object : 0;
+}
+
+void HelpGetTarget(ObjHeap* panel, int32* object) {
+  if (panel) *panel = gHelpPanel;
+  if (object) *object = gHelpObject;
+}
+
+void HelpClearTarget(ObjHeap panel, int32 object) {
+  if (panel && panel != gHelpPanel) return;
+  if (panel && object && object != gHelpObject) return;
+  gHelpPanel = nullptr;
+  gHelpObject = 0;
+}
+
+MgErr RTMNewVIMenuRef(UHandle vi) {
+  if (!vi) return kArgErr;
+  if (FindMenuRef(vi) >= 0) return kNoErr;
+  UHandle h = AZNewHClr(sizeof(RTMenuRef));
+  if (!h) return kMemFullErr;
+  Rec(h)->vi = vi;
+  MenuRefs().push_back(h);
+  return kNoErr;
+}
+
+void RTMDisposeVIMenuRef(UHandle vi) {
+  const int32 i = FindMenuRef(vi);
+  if (i < 0) return;
+  UHandle h = MenuRefs()[size_t(i)];
+  MenuRefs().erase(MenuRefs().begin() + i);
+  if (UHandle bar = Rec(h)->menuBar) AZDisposeHandle(bar);
+  AZDisposeHandle(h);
+}
+
+Bool32 RTMHasVIMenuRef(UHandle vi) { return FindMenuRef(vi) >= 0; }
+
+void ShellInstallEngineHooks() {
+  VIShellHooks hooks{};
+  hooks.postUserEvent = &PostUserEvent;
+  hooks.filterInstrUserEvents = &FilterInstrUserEvents;
+  hooks.filterDSUserEvents = &FilterDSUserEvents;
+  hooks.helpClearTarget = &HelpClearTarget;
+  hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
+  SetVIShellHooks(&hooks);
+}
+
+MgErr QXRTRegisterShell() {
+  static const QXRTEntry kEntries[] = {
+      QX_RT_ENTRY(1648, PostUserEvent),
+  };
+  return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
+}
