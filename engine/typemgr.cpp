@@ -126,6 +126,12 @@ MgErr TypeHeapInit() {
 
 // ---- VIs -----------------------------------------------------------------------------
 
+Bool32 VIHasTypeRec(UHandle vi) {
+  if (!gHeap || !vi || !*vi) return 0;
+  const int32 list = VIList(), idx = CachedIndex(vi);
+  return idx >= 0 && idx < ObjListCount(gHeap, list) && RecVI(ObjListGet(gHeap, list, idx)) == vi;
+}
+
 int32 FindInstrTypeRec(UHandle vi) {
   if (!gHeap || !vi || !*vi) return 0;
   int32 list = VIList();

@@ -102,6 +102,8 @@ QX_EXTERN_C MgErr TypeHeapInit();
 QX_EXTERN_C MgErr RegisterVI(UHandle vi);
 QX_EXTERN_C MgErr UnregisterVI(UHandle vi);
 QX_EXTERN_C int32 FindInstrTypeRec(UHandle vi);
+// True when the VI is registered (without FindInstrTypeRec's debug text).
+Bool32 VIHasTypeRec(UHandle vi);
 QX_EXTERN_C void RenumberInstrTypeRecs();
 
 // Loads the VI's saved types from its 'DTHP' resource of the given id, right

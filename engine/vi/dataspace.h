@@ -61,7 +61,7 @@ struct DataSpaceHeader {
   int32 panelOpen;      // 160
   uInt32 signature;     // 164: "DATA"
   int32 reserved168[5];  // 168..187; the linker may patch the word at 176
-  ExecQueue* waitQueue;  // 188: one level, callers waiting on this VI
+  ExecQueue* waitQueue;  // 188: callers waiting on this VI; the entrance's 5-level queue
   VIEntranceRec entrance;  // 192..311
   int32 reserved312;    // 312
   DataSpaceHeader* selfPtr;  // 316

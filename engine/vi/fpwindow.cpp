@@ -119,6 +119,7 @@ void ResetPanelCascade() { gCascade.counter = 0; }
 }  // namespace viinst
 
 int32 PanelCascadeCount() { return gCascade.counter; }
+void PanelCascadeResetForTest() { gCascade = Cascade{}; }
 
 void PinWindowRect(Rect* rect, int32 windowOptions) {
   if (!rect) return;

@@ -280,7 +280,7 @@ void DisposeVI(UHandle vi, Bool32 unlink) {
   if (VIRec(vi)->dataSpace) DisposeDataSpace(AsDS(VIRec(vi)->dataSpace), 1);
   VIRec(vi)->dataSpace = nullptr;
   if (InList(kind)) RemoveLoadedVI(vi);
-  if (FindInstrTypeRec(vi)) UnregisterVI(vi);
+  if (VIHasTypeRec(vi)) UnregisterVI(vi);
 
   ReleaseIcon(VIRec(vi));
   if (VIShell().helpClearTarget) VIShell().helpClearTarget(panel, 0);

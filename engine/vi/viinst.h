@@ -108,6 +108,8 @@ QX_EXTERN_C void PinWindowRect(Rect* rect, int32 windowOptions);
 QX_EXTERN_C MgErr SetVITitle(UHandle vi, ConstPStr title, int32* changed);
 // The windows placed in the cascade since the loaded-VI list was last empty.
 int32 PanelCascadeCount();
+// Test tooling: the cascade's counter, steps and count back to their start.
+void PanelCascadeResetForTest();
 // The panel options word whose frame margins bound the cascade area.
 constexpr int32 kCascadeOptions = 60;
 // The default content size of a new panel window.
