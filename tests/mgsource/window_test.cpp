@@ -1,0 +1,184 @@
+// Windows of the window manager over the headless host windows.
+#include <string>
+#include <vector>
+
+#include "mgsource/window/window.h"
+#include "platform/qx_window.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::pair<int32, uInt32>> gDelivered;  // code and reference word
+
+int32 Record(WEventRecord* e, uInt32 refCon) {
+  gDelivered.push_back({e->code, refCon});
+  return 7;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureManagers();
+    ASSERT_EQ(WEventQueueInit(1), kNoErr);
+    WEventSetGate(1);
+    PlatWindowsReset();
+    gDelivered.clear();
+  }
+  void TearDown() override {
+    WDestroyAllWindows();
+    PlatWindowsReset();
+    WEventRecord e;
+    while (WGetNextEvent(&e)) {
+    }
+  }
+  static std::vector<int32> Codes() {
+    std::vector<int32> v;
+    for (auto& d : gDelivered) v.push_back(d.first);
+    return v;
+  }
+  static ConstPStr P(const char* s) {
+    static uChar buf[256];
+    buf[0] = uChar(std::strlen(s));
+    std::memcpy(buf + 1, s, buf[0]);
+    return buf;
+  }
+  Capture capture_;
+};
+
+TEST_F(WindowTest, CreatingShowingAndHidingSendTheirEvents) {
+  const Rect r{50, 60, 250, 460};
+  const WindowRef w = WCreate(0x3C, P("Panel"), &Record, &r, 0, 1, 1234);
+  ASSERT_NE(w, kWNoWindow);
+  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowCreate, kWEvWindowShow}));
+  EXPECT_EQ(gDelivered[0].second, 1234u);
+  EXPECT_TRUE(WIsWindow(w));
+  EXPECT_TRUE(WIsVisible(w));
+  EXPECT_TRUE(PlatWindowIsShown(w));
+  EXPECT_EQ(WGetRefCon(w), 1234u);
+  EXPECT_EQ(WGetStyle(w), 0x3Cu);
+  WShow(w);  // visible already: nothing
+  EXPECT_EQ(gDelivered.size(), 2u);
+  WHide(w);
+  EXPECT_FALSE(WIsVisible(w));
+  EXPECT_EQ(Codes().back(), kWEvWindowHide);
+  Str255 t;
+  WGetTitle(w, t);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "Panel");
+  WSetTitle(w, P("Renamed"));
+  WGetTitle(w, t);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "Renamed");
+  // An empty rectangle becomes 0, 0, 5, 5; without show the window stays hidden.
+  const WindowRef small = WCreate(0, nullptr, nullptr, nullptr, 0, 0, 0);
+  Rect g;
+  WGetGlobalRect(small, &g);
+  EXPECT_EQ(g.bottom, 5);
+  EXPECT_EQ(g.right, 5);
+  EXPECT_FALSE(WIsVisible(small));
+}
+
+TEST_F(WindowTest, OriginsRectanglesAndSizes) {
+  const Rect r{100, 200, 300, 500};
+  const WindowRef w = WCreate(0, P("w"), &Record, &r, 0, 0, 0);
+  Rect port;
+  WGetRect(w, &port);
+  EXPECT_EQ(port.top, 0);
+  EXPECT_EQ(port.bottom, 200);
+  EXPECT_EQ(port.right, 300);
+  WSetOrigin(w, Point{-20, 40});
+  Point o;
+  WGetOrigin(w, &o);
+  EXPECT_EQ(o.v, -20);
+  EXPECT_EQ(o.h, 40);
+  WGetRect(w, &port);
+  EXPECT_EQ(port.top, -20);
+  EXPECT_EQ(port.left, 40);
+  EXPECT_EQ(port.bottom, 180);
+  EXPECT_EQ(port.right, 340);
+  gDelivered.clear();
+  const Rect moved{110, 200, 310, 500};  // same size
+  WSize(w, &moved);
+  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowMove}));
+  gDelivered.clear();
+  const Rect grown{110, 200, 410, 500};
+  WSize(w, &grown);
+  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowSize}));
+  gDelivered.clear();
+  WSize(w, &grown);
+  EXPECT_TRUE(gDelivered.empty());
+  Rect g;
+  WGetGlobalRect(w, &g);
+  EXPECT_EQ(g.bottom, 410);
+}
+
+TEST_F(WindowTest, BringingToFrontRaisesAndShows) {
+  const Rect r{0, 0, 10, 10};
+  const WindowRef a = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
+  const WindowRef b = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
+  WindowRef order[2];
+  ASSERT_EQ(WWindowsInOrder(order, 2), 2);
+  EXPECT_EQ(order[0], b);
+  WBringToFront(a);
+  WWindowsInOrder(order, 2);
+  EXPECT_EQ(order[0], a);
+  EXPECT_TRUE(WIsVisible(a));
+  EXPECT_FALSE(WIsVisible(b));
+}
+
+TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
+  const Rect r{0, 0, 10, 10};
+  const WindowRef w = WCreate(0, nullptr, &Record, &r, 0, 1, 0);
+  WEventRecord e{};
+  e.code = 14;
+  e.window = w;
+  ASSERT_EQ(WPostEvent(&e, 0, 0), kNoErr);
+  WDestroy(w);
+  EXPECT_EQ(Codes().back(), kWEvWindowHide);
+  EXPECT_FALSE(WIsWindow(w));
+  EXPECT_FALSE(PlatWindowExists(w));
+  WEventRecord got;
+  ASSERT_EQ(WGetNextEvent(&got), 1);
+  EXPECT_EQ(got.code, kWEvNull);
+  EXPECT_EQ(got.window, kWNoWindow);
+  // A window that is gone is refused and reported.
+  const size_t delivered = gDelivered.size();
+  WShow(w);
+  WSetTitle(w, P("x"));
+  WSetOrigin(w, Point{1, 1});
+  WSize(w, &r);
+  WBringToFront(w);
+  WDestroy(w);
+  Rect out{1, 1, 1, 1};
+  WGetRect(w, &out);
+  EXPECT_EQ(out.bottom, 0);
+  EXPECT_EQ(gDelivered.size(), delivered);
+  EXPECT_GE(capture_.Count("no window"), 6);
+  e.window = w;
+  EXPECT_EQ(WSendEvent(&e), 0);
+  EXPECT_EQ(WSendEvent(nullptr), 0);
+}
+
+TEST_F(WindowTest, WorkAreaAndFrameMargins) {
+  Rect area;
+  WGetWorkAreaRect(kWNoWindow, &area);
+  EXPECT_EQ(area.bottom, 768);
+  EXPECT_EQ(area.right, 1024);
+  PlatSetWorkArea(PlatRect{0, 40, 600, 800});
+  WGetWorkAreaRect(kWNoWindow, &area);
+  EXPECT_EQ(area.left, 40);
+  struct Case {
+    uInt32 style;
+    int16 top, side;
+  };
+  const Case cases[] = {{0, 0, 0},       {0x0100, 1, 1},  {0x0004, 23, 5},
+                        {0x003C, 24, 6}, {0x0014, 24, 6}, {0x0110, 4, 4}};
+  for (const Case& c : cases) {
+    Rect m;
+    WGetShellRect(c.style, &m);
+    EXPECT_EQ(m.top, c.top) << c.style;
+    EXPECT_EQ(m.left, c.side) << c.style;
+    EXPECT_EQ(m.right, c.side) << c.style;
+    EXPECT_EQ(m.bottom, c.side) << c.style;
+  }
+}
+
+}  // namespace

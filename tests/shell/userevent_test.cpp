@@ -1,0 +1,233 @@
+// The shell's side of the engine's VIs: user events and their handlers, the
+// queue filters that drop events of disposed VIs and data spaces, the help
+// target and run-time menu records.
+#include "engine/exec/exec.h"
+#include "engine/exec/rttable.h"
+#include "engine/viinst_test_support.h"
+#include "mgsource/path.h"
+#include "shell/userevent.h"
+#include "shell/vishell.h"
+
+using namespace qxvitest;
+
+namespace {
+
+std::vector<std::vector<int32>> gHandled;
+
+void Recorder(int32 a1, int32 a2, int32 a3, int32 a4, int32 a5) { gHandled.push_back({a1, a2, a3, a4, a5}); }
+
+class ShellEventTest : public VITest {
+ protected:
+  void SetUp() override {
+    VITest::SetUp();
+    ShellInstallEngineHooks();
+    gHandled.clear();
+  }
+  void TearDown() override {
+    for (int32 s = 0; s < 28; ++s) SetUserEventHandler(s, nullptr);
+    HelpSetTarget(nullptr, 0);
+    VITest::TearDown();
+  }
+  static std::vector<WEventRecord> Queued() {
+    std::vector<WEventRecord> v;
+    WEventRecord e;
+    while (WGetNextEvent(&e)) v.push_back(e);
+    return v;
+  }
+  static int32 W(const void* p) { return int32(uintptr_t(p)); }
+};
+
+TEST_F(ShellEventTest, UserEventsArriveInOrderWithTheirFiveWords) {
+  for (int32 s : {6, 7, 8, 9, 11}) SetUserEventHandler(s, &Recorder);
+  for (int32 i = 0; i < 5; ++i)
+    ASSERT_EQ(PostUserEvent(kWRootWindow, 6 + i + (i == 4), 10 * i + 1, 10 * i + 2, 10 * i + 3, 10 * i + 4,
+                            10 * i + 5, 0, 0),
+              kNoErr);
+  const std::vector<WEventRecord> events = Queued();
+  ASSERT_EQ(events.size(), 5u);
+  for (int32 i = 0; i < 5; ++i) {
+    EXPECT_EQ(events[size_t(i)].code, kWEvUser);
+    EXPECT_EQ(events[size_t(i)].window, kWRootWindow);
+    EXPECT_EQ(UserEventSubCode(&events[size_t(i)]), 6 + i + (i == 4));
+    EXPECT_EQ(DispatchUserEvent(&events[size_t(i)]), 1);
+    EXPECT_EQ(gHandled.back(), (std::vector<int32>{10 * i + 1, 10 * i + 2, 10 * i + 3, 10 * i + 4, 10 * i + 5}));
+  }
+  EXPECT_EQ(gHandled.size(), 5u);
+  // No handler, an out-of-range sub-code or another event: nothing runs.
+  PostUserEvent(kWRootWindow, 4, 0, 0, 0, 0, 0, 0, 0);
+  PostUserEvent(kWRootWindow, 99, 0, 0, 0, 0, 0, 0, 0);
+  for (const WEventRecord& e : Queued()) EXPECT_EQ(DispatchUserEvent(&e), 0);
+  WEventRecord key{};
+  key.code = 6;
+  key.where = 6;
+  EXPECT_EQ(DispatchUserEvent(&key), 0);
+  EXPECT_EQ(DispatchUserEvent(nullptr), 0);
+  // A duplicate is not posted twice when asked.
+  PostUserEvent(kWRootWindow, 9, 1, 0, 0, 0, 0, 1, 0);
+  PostUserEvent(kWRootWindow, 9, 1, 0, 0, 0, 0, 1, 0);
+  EXPECT_EQ(Queued().size(), 1u);
+}
+
+TEST_F(ShellEventTest, TheEngineReachesTheQueueThroughTheShell) {
+  HoldVIName(PS("held"), 0);
+  HoldVIName(PS("held"), 1);
+  const std::vector<WEventRecord> events = Queued();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(UserEventSubCode(&events[0]), kUEPurgeVIs);
+  // The purge event's handler purges.
+  UHandle vi = NewVICore(kVIKindDatalog, PS("unused"), -1);
+  ASSERT_TRUE(IsVILoaded(vi));
+  EXPECT_EQ(DispatchUserEvent(&events[0]), 1);
+  EXPECT_FALSE(IsVILoaded(vi));
+}
+
+TEST_F(ShellEventTest, CloseVIEventClosesAndPurges) {
+  UHandle vi = NewVICore(kVIKindDatalog, PS("closing"), -1);
+  ASSERT_EQ(PostUserEvent(kWRootWindow, kUECloseVI, W(vi), 0, 0, 0, 0, 0, 0), kNoErr);
+  const std::vector<WEventRecord> events = Queued();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(DispatchUserEvent(&events[0]), 1);
+  EXPECT_EQ(LoadedVICount(), 0);
+}
+
+TEST_F(ShellEventTest, ClosePanelEventOnlyForTheCurrentGenerationAndAWaitingElement) {
+  struct Case {
+    int32 generation;
+    uInt16 runState;
+    bool closes;
+  };
+  const Case cases[] = {{5, 4, true}, {4, 4, false}, {5, 3, false}};
+  for (const Case& c : cases) {
+    UHandle vi = NewVICore(kVIKindDatalog, PS("sub"), -1);
+    ASSERT_EQ(NewMinimalDataSpace(vi), kNoErr);
+    DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace);
+    InitDataSpace(ds);
+    ASSERT_EQ(OpenFrontPanel(vi), 1);
+    VIRec(vi)->path = FEmptyPath(nullptr);
+    VIRec(vi)->flags2 = 0x800000;
+    (*ds)->resetCount = 5;
+    QueueElement* e = &(*ds)->entrance.ownElement;
+    e->dataSpace = ds;
+    e->runState = c.runState;
+    PostUserEvent(kWRootWindow, kUEClosePanel, W(vi), W(e), W(ds), c.generation, 0, 0, 0);
+    // Opening the panel posted the panel-list update first.
+    const std::vector<WEventRecord> events = Queued();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_NE(events[0].code, kWEvUser);
+    EXPECT_EQ(DispatchUserEvent(&events[0]), 0);
+    EXPECT_EQ(DispatchUserEvent(&events[1]), 1);
+    EXPECT_EQ(VIRec(vi)->panelHeap == nullptr, c.closes);
+    EXPECT_EQ(e->runState, c.closes ? 1 : c.runState);
+    if (c.closes) {
+      // Queued again for its thread (the user-interface slot without threads).
+      ASSERT_EQ(InitExec(), kNoErr);
+      FinishExec();
+    }
+    e->next = nullptr;
+    DisposeVI(vi, 1);
+  }
+}
+
+TEST_F(ShellEventTest, TheFiltersTakeTheEventsThatNameAVIOrADataSpace) {
+  const int32 vi = 0x1000, other = 0x2000;
+  struct Case {
+    int32 sub, a1, a2, a3;
+    bool forVI, forDS;
+  };
+  // The data space is at 0x1000 too, so one table covers both filters.
+  const Case cases[] = {
+      {1, vi, 0, 0, true, false},  {1, other, 0, vi, false, true}, {2, vi, 0, 0, true, false},
+      {2, 0, 0, vi, false, true},  {6, vi, 0, 0, false, true},     {7, vi, 0, 0, false, true},
+      {8, vi, 0, 0, false, true},  {8, 0, vi, 0, true, false},     {9, vi, 0, 0, true, false},
+      {10, vi, 0, 0, true, false}, {10, 0, vi, 0, false, true},    {10, 0, 0, vi, false, true},
+      {11, vi, 0, 0, false, true}, {12, vi, 0, 0, false, true},    {12, 0, vi, 0, true, false},
+      {13, vi, 0, 0, true, false}, {14, vi, 0, 0, true, false},    {21, vi, 0, 0, true, false},
+      {25, vi, 0, 0, true, false}, {27, vi, 0, 0, true, false},    {0, vi, vi, vi, false, false},
+      {3, vi, vi, vi, false, false}, {5, vi, vi, vi, false, false}, {22, vi, vi, vi, false, false},
+      {25, other, vi, vi, false, false},
+  };
+  for (const Case& c : cases) {
+    WEventRecord e{};
+    e.code = kWEvUser;
+    e.window = kWRootWindow;
+    e.where = c.sub;
+    e.globalWhere = c.a1;
+    e.modifiers = c.a2;
+    e.character = c.a3;
+    void* p = reinterpret_cast<void*>(uintptr_t(0x1000));
+    EXPECT_EQ(FilterInstrUserEvents(kWRootWindow, &e, p), c.forVI ? 1 : 0) << c.sub;
+    EXPECT_EQ(FilterDSUserEvents(kWRootWindow, &e, p), c.forDS ? 1 : 0) << c.sub;
+    e.code = 1000;  // the other user event code counts too
+    EXPECT_EQ(FilterInstrUserEvents(kWRootWindow, &e, p), c.forVI ? 1 : 0) << c.sub;
+    e.code = 6;
+    EXPECT_EQ(FilterInstrUserEvents(kWRootWindow, &e, p), 0);
+    EXPECT_EQ(FilterDSUserEvents(kWRootWindow, &e, p), 0);
+  }
+  EXPECT_GE(qxtest::Reports::Get().Count("FilterInstrHandleEvents: Got rid of user event 8"), 1);
+  EXPECT_GE(qxtest::Reports::Get().Count("FilterDSHeaderEvents: Got rid of user event 10"), 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("FilterDSHeaderEvents: Got rid of user event 12"), 0);
+}
+
+TEST_F(ShellEventTest, DisposingAVIDropsTheEventsThatNameItOrItsDataSpace) {
+  UHandle vi = NewVICore(kVIKindDatalog, PS("doomed"), -1);
+  UHandle keep = NewVICore(kVIKindDatalog, PS("kept"), -1);
+  ASSERT_EQ(NewMinimalDataSpace(vi), kNoErr);
+  DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace);
+  InitDataSpace(ds);
+  PostUserEvent(kWRootWindow, kUECloseVI, W(vi), 0, 0, 0, 0, 0, 0);
+  PostUserEvent(kWRootWindow, kUECloseVI, W(keep), 0, 0, 0, 0, 0, 0);
+  PostUserEvent(kWRootWindow, kUEVIDone, W(ds), 0, 0, 0, 0, 0, 0);
+  PostUserEvent(kWRootWindow, kUEReserve, W(vi), 0, 0, 0, 0, 0, 0);
+  DisposeVI(vi, 1);
+  std::vector<int32> left;
+  for (const WEventRecord& e : Queued())
+    if (e.code == kWEvUser) left.push_back(UserEventArg(&e, 1));
+  EXPECT_EQ(left, (std::vector<int32>{W(keep)}));
+}
+
+TEST_F(ShellEventTest, TheHelpTargetIsClearedForItsPanel) {
+  UHandle vi = NewVICore(kVIKindDatalog, PS("helped"), -1);
+  ObjHeap panel = VIRec(vi)->panelHeap;
+  HelpSetTarget(panel, 100);
+  HelpClearTarget(reinterpret_cast<ObjHeap>(uintptr_t(4)), 0);  // another panel
+  HelpClearTarget(panel, 200);                                   // another object
+  ObjHeap p;
+  int32 o;
+  HelpGetTarget(&p, &o);
+  EXPECT_EQ(p, panel);
+  EXPECT_EQ(o, 100);
+  DisposeVI(vi, 1);
+  HelpGetTarget(&p, &o);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(o, 0);
+  HelpSetTarget(panel, 5);
+  HelpClearTarget(nullptr, 0);
+  HelpGetTarget(&p, &o);
+  EXPECT_EQ(p, nullptr);
+}
+
+TEST_F(ShellEventTest, RunTimeMenuRecordsGoWithTheirVI) {
+  UHandle vi = NewVICore(kVIKindDatalog, PS("menus"), -1);
+  const Footprint before = ZoneTotals();
+  ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);
+  ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);  // one record per VI
+  EXPECT_TRUE(RTMHasVIMenuRef(vi));
+  RTMDisposeVIMenuRef(vi);
+  EXPECT_FALSE(RTMHasVIMenuRef(vi));
+  EXPECT_EQ(ZoneTotals(), before);
+  RTMDisposeVIMenuRef(vi);  // none: nothing
+  ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);
+  DisposeVI(vi, 1);
+  EXPECT_FALSE(RTMHasVIMenuRef(vi));
+  EXPECT_EQ(RTMNewVIMenuRef(nullptr), kArgErr);
+  MemFailNthAllocation(1);
+  EXPECT_EQ(RTMNewVIMenuRef(reinterpret_cast<UHandle>(uintptr_t(8))), kMemFullErr);
+  MemFailNthAllocation(0);
+}
+
+TEST_F(ShellEventTest, PostUserEventTakesItsPlaceInTheRunTimeTable) {
+  ASSERT_EQ(QXRTRegisterShell(), kNoErr);
+  EXPECT_EQ(QXRTTable[1648], reinterpret_cast<QXRTRoutine>(&PostUserEvent));
+}
+
+}  // namespace
