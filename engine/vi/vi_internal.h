@@ -13,26 +13,27 @@ inline DataSpaceHeader* Hdr(DataSpace ds) { return *ds; }
 inline UHandle AsHandle(DataSpace ds) { return reinterpret_cast<UHandle>(ds); }
 inline DataSpace AsDS(UHandle h) { return reinterpret_cast<DataSpace>(h); }
 
-// A word of the panel heap's extension (byte offset); 0 for a heap without one.
-inline uInt32 ExtWord(ObjHeap panel, int32 at) {
-  if (!panel || !*panel) return 0;
+// The address of a byte offset in the panel heap's extension; null for a
+// heap without one.
+inline uChar* ExtAt(ObjHeap panel, int32 at) {
+  if (!panel || !*panel) return nullptr;
   const int32 ext = int32(OHWord(panel, kOHExtension));
-  return ext > 0 ? GetNative32(*panel + ext + at) : 0;
+  return ext > 0 ? *panel + ext + at : nullptr;
+}
+// Words and half-words of the extension; 0 for a heap without one.
+inline uInt32 ExtWord(ObjHeap panel, int32 at) {
+  uChar* p = ExtAt(panel, at);
+  return p ? GetNative32(p) : 0;
 }
 inline void SetExtWord(ObjHeap panel, int32 at, uInt32 v) {
-  if (!panel || !*panel) return;
-  const int32 ext = int32(OHWord(panel, kOHExtension));
-  if (ext > 0) PutNative32(*panel + ext + at, v);
+  if (uChar* p = ExtAt(panel, at)) PutNative32(p, v);
 }
 inline uInt16 ExtHalf(ObjHeap panel, int32 at) {
-  if (!panel || !*panel) return 0;
-  const int32 ext = int32(OHWord(panel, kOHExtension));
-  return ext > 0 ? GetNative16(*panel + ext + at) : 0;
+  uChar* p = ExtAt(panel, at);
+  return p ? GetNative16(p) : 0;
 }
 inline void SetExtHalf(ObjHeap panel, int32 at, uInt16 v) {
-  if (!panel || !*panel) return;
-  const int32 ext = int32(OHWord(panel, kOHExtension));
-  if (ext > 0) PutNative16(*panel + ext + at, v);
+  if (uChar* p = ExtAt(panel, at)) PutNative16(p, v);
 }
 
 inline WindowRef PanelWindow(ObjHeap panel) { return WindowRef(ExtWord(panel, kHeapExtWindow)); }

@@ -91,27 +91,24 @@ void WDestroy(WindowRef window) {
 
 Bool32 WIsWindow(WindowRef window) { return Get(window, nullptr); }
 
-void WShow(WindowRef window) {
+namespace {
+
+// Shows or hides a window whose visibility changes, and tells its handler.
+void SetVisible(WindowRef window, bool shown) {
   WindowRec rec;
-  if (!Known(window, &rec) || rec.visible) return;
+  if (!Known(window, &rec) || rec.visible == shown) return;
   {
     std::lock_guard<std::mutex> g(gLock);
-    Table()[window].visible = true;
+    Table()[window].visible = shown;
   }
-  PlatWindowShow(window, true);
-  Notify(window, kWEvWindowShow);
+  PlatWindowShow(window, shown);
+  Notify(window, shown ? kWEvWindowShow : kWEvWindowHide);
 }
 
-void WHide(WindowRef window) {
-  WindowRec rec;
-  if (!Known(window, &rec) || !rec.visible) return;
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    Table()[window].visible = false;
-  }
-  PlatWindowShow(window, false);
-  Notify(window, kWEvWindowHide);
-}
+}  // namespace
+
+void WShow(WindowRef window) { SetVisible(window, true); }
+void WHide(WindowRef window) { SetVisible(window, false); }
 
 Bool32 WIsVisible(WindowRef window) {
   WindowRec rec;
