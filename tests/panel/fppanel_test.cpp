@@ -82,7 +82,7 @@ class FPTransferTest : public FPPanelTest {
   int32 recordTD_ = 0, dco_ = 0;
 };
 
-TEST_F(FPTransferTest, WithoutThreadsTheOperateCopyIsReadAsItIs) {
+TEST_F(FPTransferTest, TheOperateCopyIsReadAsItIsWhileNoThreadRuns) {
   SetCopy(0, kDCOTransferPending);
   SetCopy(1, 5);
   SetCopy(4, 9);
