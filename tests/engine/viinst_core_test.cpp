@@ -132,27 +132,12 @@ TEST_F(VICoreTest, AFailedAllocationAtEveryStepLeavesNothingBehind) {
     SCOPED_TRACE("kind " + std::to_string(kind));
     // Warm up: the type heap and the handle tables reach their size.
     DisposeVI(NewVICore(kind, PS("warm"), -1), 1);
-    int failures = 0;
-    for (int n = 1; n < 200; ++n) {
-      Seen() = Calls{};
-      qxtest::Reports::Get().Clear();
-      const Footprint before = ZoneTotals();
-      MemFailNthAllocation(n);
-      UHandle vi = NewVICore(kind, PS("fragile"), -1);
-      MemFailNthAllocation(0);
-      if (vi) {
-        EXPECT_EQ(qxtest::Reports::Get().Count("NewVICore Failed"), 0);
-        DisposeVI(vi, 1);
-        EXPECT_EQ(ZoneTotals(), before) << "after a success, n " << n;
-        break;
-      }
-      ++failures;
-      EXPECT_EQ(qxtest::Reports::Get().Count("NewVICore Failed"), 1) << n;
-      EXPECT_EQ(ZoneTotals(), before) << "n " << n;
-      EXPECT_EQ(LoadedVICount(), 0) << n;
+    Seen() = Calls{};
+    const int failures = FailEachAllocation(kind, [](int n) {
       // Every link entry made was taken back.
       for (const std::string& l : Seen().linked) EXPECT_EQ(Count(Seen().unlinked, l), 1) << l << " n " << n;
-    }
+      Seen() = Calls{};
+    });
     EXPECT_GE(failures, 3);
   }
 }

@@ -93,6 +93,34 @@ inline Footprint ZoneTotals() {
   return {az.allocTotal, ds.allocTotal, LiveHandleCount(), PoolBlockCount(PoolInitDefault())};
 }
 
+// Makes a VI of the kind with the n-th allocation failing, n = 1, 2, ...
+// until one succeeds (that VI is disposed): each failure prints "NewVICore
+// Failed" once and leaves the zones and the list as they were, then
+// check(n) runs.  The number of failures.
+template <class Check>
+int FailEachAllocation(int16 kind, Check check) {
+  int failures = 0;
+  for (int n = 1; n < 200; ++n) {
+    qxtest::Reports::Get().Clear();
+    const Footprint before = ZoneTotals();
+    MemFailNthAllocation(n);
+    UHandle vi = NewVICore(kind, reinterpret_cast<ConstPStr>("\007fragile"), -1);
+    MemFailNthAllocation(0);
+    if (vi) {
+      EXPECT_EQ(qxtest::Reports::Get().Count("NewVICore Failed"), 0);
+      DisposeVI(vi, 1);
+      EXPECT_EQ(ZoneTotals(), before) << "after a success, n " << n;
+      break;
+    }
+    ++failures;
+    EXPECT_EQ(qxtest::Reports::Get().Count("NewVICore Failed"), 1) << n;
+    EXPECT_EQ(ZoneTotals(), before) << "n " << n;
+    EXPECT_EQ(LoadedVICount(), 0) << n;
+    check(n);
+  }
+  return failures;
+}
+
 inline void InstallStandIns() {
   VILinkHooks link{};
   link.addLinkEntry = &StandInAdd;

@@ -108,24 +108,7 @@ TEST_F(VIRefTest, AProxyCalleeGetsItsDataSpaceAtCreation) {
 TEST_F(VIRefTest, AProxyCalleeWhoseSetUpFailsLeavesNothing) {
   // Warm up: the type heap and the handle tables reach their size.
   DisposeVI(NewVICore(kVIKindProxyCallee, PS("warm"), -1), 1);
-  int failures = 0;
-  for (int32 n = 1; n < 200; ++n) {
-    qxtest::Reports::Get().Clear();
-    const Footprint before = ZoneTotals();
-    MemFailNthAllocation(n);
-    UHandle vi = NewVICore(kVIKindProxyCallee, PS("fragile"), -1);
-    MemFailNthAllocation(0);
-    if (vi) {
-      EXPECT_NE(VIRec(vi)->dataSpace, nullptr);
-      DisposeVI(vi, 1);
-      EXPECT_EQ(ZoneTotals(), before) << "after a success, n " << n;
-      break;
-    }
-    ++failures;
-    EXPECT_EQ(qxtest::Reports::Get().Count("NewVICore Failed"), 1) << n;
-    EXPECT_EQ(ZoneTotals(), before) << "n " << n;
-    EXPECT_EQ(LoadedVICount(), 0) << n;
-  }
+  const int failures = FailEachAllocation(kVIKindProxyCallee, [](int) {});
   // The data space's allocations are among those that failed.
   EXPECT_GE(failures, 4);
 }
