@@ -425,3 +425,10 @@ void UnloadExternalLib(ExtLibModule module) {
   std::string message;
   if (int32 e = PlatLibClose(module, &message)) DBPrintf("Unload Library Failed Errno=%d", int(e));
 }
+
+int32 ExtCodeBlockSize(const void* block) {
+  std::lock_guard<std::mutex> g(gLoadedLock);
+  auto it = Blocks().find(block);
+  if (it == Blocks().end()) return 0;
+  return it->second.kind == BlockKind::kMQ ? int32(it->second.size) : int32(sizeof(CodeBlockHeader));
+}

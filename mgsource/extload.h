@@ -60,6 +60,10 @@ QX_EXTERN_C MgErr LoadExtCode(UHandle resource, UPtr* block, int32 ignored, int3
 // back, is refused with a failure report.
 QX_EXTERN_C void UnloadExtCode(UPtr block);
 
+// The size of a loaded code block of LoadExtCode: the whole executable block
+// of an "MQ" image, the header of a code library; 0 for any other address.
+int32 ExtCodeBlockSize(const void* block);
+
 // Loads a library by name; "Quenlix" is the program itself.  *module is 0
 // whenever the result is not 0: 7 the library is not there, 12 it is not a
 // library of this processor, 13 a library it needs is missing, 42 anything

@@ -119,3 +119,142 @@ ConstPStr LinkNameOf(int32 nameBlock);
 // The reference count word of a name block.
 int32 LinkNameRefCount(int32 nameBlock);
 void LinkNameSetRefCount(int32 nameBlock, int32 count);
+
+// ---- the linker proper --------------------------------------------------------------
+// The LKHP heap: site lists of references and clone lists of public entries,
+// counted lists (a 32-bit count, then the values) of the offset-list kind.
+constexpr uInt32 kLinkHeapKind = FourCC("LKHP");
+constexpr int32 kLinkHeapDataSize = 32766;
+constexpr int32 kLinkListClass = 6;         // site lists, clone lists and type-block copies
+constexpr int32 kCloneListNewSize = 20;     // an empty clone list
+constexpr int32 kExternSiteListSize = 18;   // the site list a new extern reference starts with
+// The table: 1,000 records at start, grown by 40 at a time.
+constexpr int32 kLinkTableInitial = 1000;
+constexpr int32 kLinkTableGrowth = 40;
+// The header record's words: classFlags 0xFE000000, then these.
+enum : int32 { kLinkHdrNextFree = 1, kLinkHdrCapacity = 2, kLinkHdrFreeCount = 3, kLinkHdrTag = 4 };
+constexpr uInt32 kLinkHdrTag1 = FourCC(" LIN");
+constexpr uInt32 kLinkHdrTag2 = FourCC("KER ");
+// Site offsets a method accepts in a data space besides those after its header.
+constexpr int32 kDSLinkSite176 = 176;
+// The header of a subroutine record; sites start after it.
+constexpr int32 kSubrRecordHeader = 56;
+
+// Methods of a reference class.  Entry indices are the table's; a site index
+// of -1 means every site of the reference.
+typedef int32 (*LinkPatchProc)(int32 target, int32 ref, int32 siteIndex);
+typedef int32 (*LinkUnpatchProc)(int32 ref, int32 siteIndex);
+// Load results: 0 not found, 1 found after a search, 2 found where expected,
+// 5 stop loading, 6 continue without the missing items.
+typedef int32 (*LinkLoadProc)(ConstPStr name, Path basePath, Path refPath, uInt32 requesterClass,
+                              const void* typeBlock, int32 flags);
+// Unloads a subroutine or library function whose last referrer went.
+typedef void (*LinkUnloadProc)(int32 entry);
+
+// One row of the class table (five 32-bit words).
+struct LinkClass {
+  uInt32 code;
+  LinkPatchProc patch;
+  LinkLoadProc load;
+  LinkUnpatchProc unpatch;
+  uInt32 flags;  // bit 0: public entries carry a clone list
+};
+static_assert(sizeof(LinkClass) == 20 && offsetof(LinkClass, patch) == 4 && offsetof(LinkClass, load) == 8 &&
+                  offsetof(LinkClass, unpatch) == 12 && offsetof(LinkClass, flags) == 16,
+              "link class row");
+constexpr uInt32 kLinkClassHasClones = 1;
+
+extern LinkClass* gLinkClasses;  // 8 rows in the 160-byte start-up block
+extern ObjHeap gLinkHeap;        // the LKHP heap
+
+// The load methods and the unloads of subroutines and library functions are
+// those of the loader; until it installs them the load methods answer 0 and
+// an unload does nothing.  Null restores those defaults.
+struct LinkLoadMethods {
+  LinkLoadProc load[kLinkClassCount];  // null entries answer 0
+  LinkUnloadProc unloadSubr;           // QXSB
+  LinkUnloadProc unloadLibFunc;        // XFun
+};
+void SetLinkLoadMethods(const LinkLoadMethods* methods);
+
+// What the linker asks of the VI instances, the execution, the shell and the
+// panel.  Each null member answers as "not available": no VI is loaded, no
+// event is posted, nothing else is done.
+struct LinkerServices {
+  void (*setVIBad)(UHandle vi);
+  Bool32 (*isVILoaded)(UHandle vi);
+  void (*insertLoadedVI)(UHandle vi);
+  Bool32 (*removeLoadedVI)(UHandle vi);
+  UHandle (*rootVI)();
+  void (*propagatePriority)(UHandle callee);   // the callee's priorities from its callers
+  void (*reevalSubVIState)(UHandle caller);    // the caller's flags 8 and 16
+  void (*postUserEvent)(int32 subCode, UHandle vi);
+  // A clone's start: initialise it, its compiled initialisation, its panel
+  // data (kinds other than 8) and procedure slot 17.
+  MgErr (*initClone)(UHandle vi, UHandle ds);
+  void (*callDisposeProc)(UHandle ds);
+  void (*disposeDataSpace)(UHandle ds);        // without unlinking
+  Bool32 (*usesMissingRTEntries)(UHandle vi);
+  Bool32 (*subrHasUnitAccess)(const void* record);
+  // Panel: bind a type-definition object to a VI, change its flag bits.
+  void (*typeDefSetLink)(ObjHeap heap, int32 object, UHandle vi);
+  uInt32 (*objectFlags)(ObjHeap heap, int32 object, uInt32 set, uInt32 clear);
+  int32 (*classIdByName)(ConstPStr name);
+  // Writes a word into loaded code whose pages may be sealed; false when the
+  // pages cannot be opened.  Null: a plain write.
+  Bool32 (*writeCodeWord)(void* at, uInt32 value);
+};
+void SetLinkerServices(const LinkerServices* services);
+const LinkerServices& LinkServices();
+
+QX_EXTERN_C void InitLinker();
+// Enters a public item: 0 entered and bound, 1 already there (nothing
+// changes), 2 memory full (nothing entered).
+QX_EXTERN_C int16 AddLinkEntry(const void* object, ConstPStr name, const void* typeBlock, uInt32 classCode,
+                               Path path);
+QX_EXTERN_C void UnlinkItemByName(ConstPStr name, uInt32 classCode);
+QX_EXTERN_C int32 LookupLinkItem(ConstPStr name, uInt32 classCode, int32* entry);
+QX_EXTERN_C int32 FindOrLoadLinkItem(ConstPStr name, uInt32 classCode, uInt32* object);
+QX_EXTERN_C int32 GetLinkItemName(ConstPStr ownerName, uInt32 ownerClass, int32 site, uInt32 refClass,
+                                  PStr name);
+QX_EXTERN_C int16 AddExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 ownerClass,
+                            ConstPStr refName, const void* typeBlock, uInt32 refClass, Path basePath,
+                            Path refPath);
+QX_EXTERN_C int16 RemExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 ownerClass,
+                            ConstPStr refName, uInt32 refClass);
+QX_EXTERN_C void RelinkReentrantCallers(UHandle vi, Bool32 makeReentrant);
+QX_EXTERN_C Bool32 VIHasLoadedCaller(UHandle vi);
+QX_EXTERN_C void ConnectSubVI(UHandle callee, UHandle caller, const void* calleeType, int32 refTypeBlock,
+                              Bool32 proxy);
+QX_EXTERN_C void UnconnectSubVI(UHandle callee, UHandle caller, Bool32 proxy);
+QX_EXTERN_C UHandle LinkNewDataSpace(UHandle vi, int32 dsEntry);
+QX_EXTERN_C int32 LinkDisposeDataSpace(UHandle ds, int32 dsEntry);
+QX_EXTERN_C UHandle NewDSFromDefaults(UHandle vi);
+
+// The methods of the classes.
+int32 InstPatchMethod(int32 target, int32 ref, int32 siteIndex);
+int32 InstUnpatchMethod(int32 ref, int32 siteIndex);
+int32 CloneReentrantDS(int32 target, int32 ref, int32 siteIndex);
+int32 VIDSUnpatchMethod(int32 ref, int32 siteIndex);
+int32 SubrPatchMethod(int32 target, int32 ref, int32 siteIndex);
+int32 SubrUnpatchMethod(int32 ref, int32 siteIndex);
+int32 GenhPatchMethod(int32 target, int32 ref, int32 siteIndex);
+int32 GenhUnpatchMethod(int32 ref, int32 siteIndex);
+int32 XFunPatchMethod(int32 target, int32 ref, int32 siteIndex);
+int32 XFunUnpatchMethod(int32 ref, int32 siteIndex);
+
+// Entries: made unbound and unchained; 0 when memory is full.
+int32 NewLinkEntry(int32 classIndex, int32 nameBlock, uInt32 owner, const void* typeBlock, Path path);
+int32 NewRefEntry(int32 classIndex, int32 nameBlock, int32 ownerEntry, const int32* sites, int32 siteCount,
+                  int32 listSize, const void* typeBlock, Path path);
+// Binding and unbinding.
+void Resolve(int32 bucket, int32 entry);
+void UnbindLinkRef(int32 ref);
+void DisposeLinkEntry(int32 entry);
+// Record allocation (0: the table could not grow) and freeing.
+int32 AllocLinkRecord();
+void FreeLinkRecord(int32 index);
+
+// The record of an index; re-read after every call that may move the table.
+inline LinkEntry& LE(int32 i) { return reinterpret_cast<LinkEntry*>(*gLinkTable)[i]; }
+int32 LinkTableCapacity();
