@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "engine/link/hierarchy.h"
+#include "engine/link/linker.h"
 #include "engine/shellsvc.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
@@ -139,6 +140,11 @@ void AddLoadErrorTexts(rsrcw::Writer* writer) {
               std::string(kLoadErrorStrName));
   writer->Add(rsrcfmt::kTypeStrList, kLoadErrorsListId, rsrcw::StrList({kTexts, kTexts + kLoadErrorsCount}),
               std::string(kLoadErrorsListName));
+}
+
+void AddLinkerTexts(rsrcw::Writer* writer) {
+  const std::string text = "The recursive use of \"%p\" is not allowed.";
+  writer->Add(rsrcfmt::kTypeString, kRecursiveUseStrId, rsrcw::BytesOf(char(text.size()) + text));
 }
 
 void AddMgErrTexts(rsrcw::Writer* writer) {

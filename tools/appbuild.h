@@ -26,6 +26,10 @@ void AddUnitNameStrings(rsrcw::Writer* writer);
 // entry N the text of load error N, empty for the codes without one).
 void AddLoadErrorTexts(rsrcw::Writer* writer);
 
+// Adds the linker's alert for a type definition used recursively on a
+// front panel ('STR ' 2023, "%p" the VI's name).
+void AddLinkerTexts(rsrcw::Writer* writer);
+
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);

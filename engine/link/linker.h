@@ -140,6 +140,10 @@ constexpr int32 kDSLinkSite176 = 176;
 // The header of a subroutine record; sites start after it.
 constexpr int32 kSubrRecordHeader = 56;
 
+// The run-time resource file's text for a type definition used recursively
+// on a front panel ('STR ', "%p" the VI's name).
+constexpr int32 kRecursiveUseStrId = 2023;
+
 // Methods of a reference class.  Entry indices are the table's; a site index
 // of -1 means every site of the reference.
 typedef int32 (*LinkPatchProc)(int32 target, int32 ref, int32 siteIndex);

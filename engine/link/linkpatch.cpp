@@ -25,7 +25,6 @@ using namespace linkint;
 
 namespace {
 
-constexpr int32 kRecursiveUseStrId = 2023;
 constexpr uInt32 kTypeDefRecursive = 0x40000;
 constexpr uInt32 kTypeDefBad = 0x10000;
 constexpr char kCloneFailedText[] = "Reentrant data space could not be Cloned!!";
@@ -36,6 +35,19 @@ constexpr uInt32 kFlags2SubVIBusy = 0x800 | 0x400000;
 constexpr uChar kTypeCodeRefnumF1 = 0xF1;
 constexpr uChar kTypeCodeCluster = 0x50;
 constexpr int32 kEmptyClusterTDSize = 6;
+
+// The size of a handle of either zone; -1 for anything else.
+int32 AnySize(UHandle h) {
+  if (!h) return -1;
+  if (AZCheckHandle(h) == kNoErr) return AZGetHandleSize(h);
+  if (DSCheckHandle(h) == kNoErr) return DSGetHandleSize(h);
+  return -1;
+}
+
+void FreeAny(UHandle h) {
+  if (AZCheckHandle(h) == kNoErr) AZDisposeHandle(h);
+  else if (DSCheckHandle(h) == kNoErr) DSDisposeHandle(h);
+}
 
 template <typename T>
 T* As(uInt32 word) {
@@ -82,11 +94,11 @@ void ForSites(int32 ref, int32 siteIndex, Fn fn) {
 // Writes `count` words at a data-space site, after checking the site and the
 // data space.  The old first word goes to *old when asked.
 bool DSWrite(UHandle ds, int32 site, const uInt32* values, int32 count, bool allow176, uInt32* old = nullptr) {
-  if (!ds || AZCheckHandle(ds) != kNoErr || AZGetHandleSize(ds) < kDataSpaceHeaderSize) {
+  const int64 size = AnySize(ds);
+  if (size < kDataSpaceHeaderSize) {
     DBAssert(__FILE__, __LINE__, "link site in no data space");
     return false;
   }
-  const int64 size = AZGetHandleSize(ds);
   const bool inHeader = allow176 && site == kDSLinkSite176;
   if ((site < kDataSpaceHeaderSize && !inHeader) || int64(site) + 4 * count > size) {
     DBAssert(__FILE__, __LINE__, "invalid data-space link site");
@@ -124,8 +136,7 @@ bool SubrWrite(uInt32 record, int32 site, uInt32 value) {
 
 bool HeapWrite(uInt32 heapWord, int32 site, uInt32 value) {
   const UHandle heap = HandleOf(heapWord);
-  if (!heap || AZCheckHandle(heap) != kNoErr || site < int32(kOHHeaderSize) ||
-      int64(site) + 4 > AZGetHandleSize(heap)) {
+  if (site < int32(kOHHeaderSize) || int64(site) + 4 > AnySize(heap)) {
     DBAssert(__FILE__, __LINE__, "invalid panel-heap link site");
     return false;
   }
@@ -138,12 +149,12 @@ void WrongOwner() { DBAssert(__FILE__, __LINE__, "link method for an owner of a 
 // Shows "The recursive use of "%p" is not allowed." with the VI's name.
 void RecursiveUseAlert(ConstPStr name) {
   UHandle fmt = nullptr;
-  if (RGetString(RunTimeRsrcFile(), kRecursiveUseStrId, &fmt) != kNoErr || !fmt || AZGetHandleSize(fmt) < 1) {
+  if (RGetString(RunTimeRsrcFile(), kRecursiveUseStrId, &fmt) != kNoErr || !fmt || AnySize(fmt) < 1) {
     DBAssert(__FILE__, __LINE__, "the recursive-use text is missing");
     return;
   }
   int32 n = (*fmt)[0];
-  if (n > AZGetHandleSize(fmt) - 1) n = AZGetHandleSize(fmt) - 1;
+  if (n > AnySize(fmt) - 1) n = AnySize(fmt) - 1;
   std::string f(reinterpret_cast<const char*>(*fmt + 1), size_t(n));
   char text[1024];
   const int32 len = SPrintf(nullptr, f.c_str(), name);
@@ -156,9 +167,9 @@ void RecursiveUseAlert(ConstPStr name) {
 // ---- lists of VIs -------------------------------------------------------------------
 // A list of VIs: a handle of a count, then the VI handles.
 int32 VIListCount(UHandle list) {
-  if (!list || !*list || AZGetHandleSize(list) < 4) return 0;
+  if (!list || !*list || AnySize(list) < 4) return 0;
   const int32 n = int32(GetNative32(*list));
-  return n < 0 || int64(n) * 4 + 4 > AZGetHandleSize(list) ? 0 : n;
+  return n < 0 || int64(n) * 4 + 4 > AnySize(list) ? 0 : n;
 }
 int32 VIListFind(UHandle list, UHandle vi) {
   for (int32 i = 0, n = VIListCount(list); i < n; ++i)
@@ -168,7 +179,7 @@ int32 VIListFind(UHandle list, UHandle vi) {
 bool VIListAdd(UHandle list, UHandle vi) {
   if (!list || VIListFind(list, vi) >= 0) return false;
   const int32 n = VIListCount(list);
-  if (AZGetHandleSize(list) < 8 + 4 * n && AZSetHandleSize(list, 8 + 4 * n) != kNoErr) return false;
+  if (AnySize(list) < 8 + 4 * n && AZSetHandleSize(list, 8 + 4 * n) != kNoErr) return false;
   PutNative32(*list + 4 + 4 * n, WordOf(vi));
   PutNative32(*list, uInt32(n + 1));
   return true;
@@ -213,8 +224,8 @@ void ClearF1Word(uChar* td, int32 size) {
 bool ConnectorTypesEqual(UHandle callee, int32 refTypeBlock, bool proxy) {
   VIRecord* cv = VIRec(callee);
   UHandle pane = cv->connPane;
-  uChar* calleeTD = pane && *pane && AZGetHandleSize(pane) >= 2 ? *pane : nullptr;
-  int32 calleeSize = calleeTD ? TDSize(calleeTD, AZGetHandleSize(pane)) : 0;
+  uChar* calleeTD = pane && *pane && AnySize(pane) >= 2 ? *pane : nullptr;
+  int32 calleeSize = calleeTD ? TDSize(calleeTD, AnySize(pane)) : 0;
   uChar* rec = refTypeBlock ? *gLinkNameHeap + refTypeBlock : nullptr;
   int32 recSize = rec ? TDSize(rec, OHBlockSize(gLinkNameHeap, refTypeBlock)) : 0;
   if (cv->viKind == kVIKindControl) {
@@ -224,11 +235,11 @@ bool ConnectorTypesEqual(UHandle callee, int32 refTypeBlock, bool proxy) {
   if (cv->viKind == kVIKindDatalog && proxy) {
     // The recorded block is a cluster of the datalog record type and the connector type.
     UHandle log = cv->logRecord;
-    UHandle recTDh = log && *log && AZGetHandleSize(log) >= int32(sizeof(DatalogBindingRec))
+    UHandle recTDh = log && *log && AnySize(log) >= int32(sizeof(DatalogBindingRec))
                          ? reinterpret_cast<DatalogBindingRec*>(*log)->recordTD
                          : nullptr;
     const uChar* recordTD = recTDh && *recTDh ? *recTDh : nullptr;
-    const int32 recordSize = recordTD ? TDSize(recordTD, AZGetHandleSize(recTDh)) : 0;
+    const int32 recordSize = recordTD ? TDSize(recordTD, AnySize(recTDh)) : 0;
     if (!rec || recSize < kEmptyClusterTDSize || rec[2] != kTypeCodeCluster || GetNative16(rec + 4) != 2 ||
         recSize != kEmptyClusterTDSize + recordSize + calleeSize)
       return false;
@@ -408,7 +419,7 @@ int32 CloneReentrantDS(int32 target, int32 ref, int32 siteIndex) {
   ForSites(ref, siteIndex, [&](int32 site) {
     const UHandle calleeDS = HandleOf(LE(target).owner);
     const UHandle callerDS = HandleOf(OwnerObject(ref));
-    UHandle vi = calleeDS && *calleeDS && AZGetHandleSize(calleeDS) >= kDataSpaceHeaderSize
+    UHandle vi = AnySize(calleeDS) >= kDataSpaceHeaderSize
                      ? reinterpret_cast<DataSpaceHeader*>(*calleeDS)->owner
                      : nullptr;
     const bool reentrant = vi && *vi && (VIRec(vi)->flags & kVIFlagReentrant);
@@ -535,7 +546,7 @@ int32 XFunPatchMethod(int32 target, int32 ref, int32 siteIndex) {
   }
   // The library-function record: module, function address, unit-access record.
   const UHandle rec = HandleOf(LE(target).owner);
-  if (!rec || AZCheckHandle(rec) != kNoErr || AZGetHandleSize(rec) < 12) {
+  if (AnySize(rec) < 12) {
     DBAssert(__FILE__, __LINE__, "library-function link to no function record");
     return 0;
   }
@@ -567,7 +578,7 @@ UHandle NewDSFromDefaults(UHandle vi) {
   if (!defaults) return nullptr;
   UHandle ds = InflateDataSpace(vi, defaults, 0);
   AZDisposeHandle(defaults);
-  if (ds && AZGetHandleSize(ds) >= kDataSpaceHeaderSize) reinterpret_cast<DataSpaceHeader*>(*ds)->owner = vi;
+  if (AnySize(ds) >= kDataSpaceHeaderSize) reinterpret_cast<DataSpaceHeader*>(*ds)->owner = vi;
   return ds;
 }
 
@@ -596,7 +607,7 @@ UHandle LinkNewDataSpace(UHandle vi, int32 dsEntry) {
   if (OHListInsert(gLinkHeap, &LE(dsEntry).sites, int32(WordOf(clone)), kObjListAppend) != kNoErr) {
     DBAssert(__FILE__, __LINE__, "no room for a clone in its clone list");
     if (LinkServices().disposeDataSpace) LinkServices().disposeDataSpace(clone);
-    else AZDisposeHandle(clone);
+    else FreeAny(clone);
     return nullptr;
   }
   ForBoundRefsWith(dsEntry, clone, true);
@@ -605,7 +616,7 @@ UHandle LinkNewDataSpace(UHandle vi, int32 dsEntry) {
 }
 
 int32 LinkDisposeDataSpace(UHandle ds, int32 dsEntry) {
-  if (!ds || AZCheckHandle(ds) != kNoErr || AZGetHandleSize(ds) < kDataSpaceHeaderSize) return -1;
+  if (AnySize(ds) < kDataSpaceHeaderSize) return -1;
   if (!dsEntry) {
     dsEntry = DataSpaceEntryOf(reinterpret_cast<DataSpaceHeader*>(*ds)->owner);
     if (!dsEntry) {
@@ -619,7 +630,7 @@ int32 LinkDisposeDataSpace(UHandle ds, int32 dsEntry) {
   ForBoundRefsWith(dsEntry, ds, false);
   OHListRemove(gLinkHeap, LE(dsEntry).sites, at);
   if (LinkServices().disposeDataSpace) LinkServices().disposeDataSpace(ds);
-  else AZDisposeHandle(ds);
+  else FreeAny(ds);
   return 0;
 }
 
@@ -631,7 +642,7 @@ void RelinkReentrantCallers(UHandle vi, Bool32 makeReentrant) {
     return;
   }
   const UHandle first = VIRec(vi)->dataSpace;
-  if (makeReentrant && *first && AZGetHandleSize(first) >= kDataSpaceHeaderSize &&
+  if (makeReentrant && AnySize(first) >= kDataSpaceHeaderSize &&
       reinterpret_cast<DataSpaceHeader*>(*first)->nextClone) {
     DBAssert(__FILE__, __LINE__, "RelinkReentrantCallers: the data space has clones already");
     return;

@@ -51,7 +51,10 @@ UHandle OwnerVI(int32 ownerEntry) {
     }
     case kLinkClassDataSpace: {
       const UHandle ds = reinterpret_cast<UHandle>(uintptr_t(LE(ownerEntry).owner));
-      if (!ds || !*ds || AZGetHandleSize(ds) < kDataSpaceHeaderSize) return nullptr;
+      const int32 size = !ds ? -1
+                         : AZCheckHandle(ds) == kNoErr ? AZGetHandleSize(ds)
+                         : DSCheckHandle(ds) == kNoErr ? DSGetHandleSize(ds) : -1;
+      if (size < kDataSpaceHeaderSize) return nullptr;
       return reinterpret_cast<DataSpaceHeader*>(*ds)->owner;
     }
     default:
