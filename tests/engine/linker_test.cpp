@@ -608,11 +608,13 @@ TEST_F(Linker, SubroutineSitesAreCheckedAgainstTheLoadedBlockAndWrittenThroughTh
   ASSERT_EQ(mprotect(callerBlock, pageSpan, PROT_READ | PROT_EXEC), 0);
   LinkerServices s = LinkServices();
   s.writeCodeWord = [](void* at, uInt32 v) -> Bool32 {
-    uChar* page = reinterpret_cast<uChar*>(uintptr_t(at) & ~uintptr_t(4095));
-    if (mprotect(page, 8192, PROT_READ | PROT_WRITE | PROT_EXEC) != 0) return 0;
+    const uintptr_t first = uintptr_t(at) & ~uintptr_t(4095);
+    const size_t span = ((uintptr_t(at) + 4 + 4095) & ~uintptr_t(4095)) - first;
+    void* page = reinterpret_cast<void*>(first);
+    if (mprotect(page, span, PROT_READ | PROT_WRITE | PROT_EXEC) != 0) return 0;
     PutNative32(at, v);
     gCodeWrites.push_back({static_cast<uChar*>(at), v});
-    return mprotect(page, 8192, PROT_READ | PROT_EXEC) == 0;
+    return mprotect(page, span, PROT_READ | PROT_EXEC) == 0;
   };
   SetLinkerServices(&s);
   gCodeWrites.clear();
