@@ -124,6 +124,24 @@ constexpr int32 kTransactionStackBytes = 4000;
 QX_EXTERN_C void TRInit();
 UPtr TRStackBlock();
 
+// ---- Type definitions and class names -----------------------------------------------
+// The class of a type-definition object, its link word (the VI it stands
+// for) and the flag bit that marks the link stale.
+constexpr int32 kClassTypeDef = 100;
+constexpr int32 kTypeDefLinkWord = 11;
+constexpr uInt32 kTypeDefLinkStale = 0x100000;
+// The id (1..178) of the built-in class whose name equals the string
+// exactly; 0 for any other name, "BadProc" among them.
+QX_EXTERN_C int32 ClassIdByName(ConstPStr name);
+// The VI a type-definition object is linked to, null while the link is stale;
+// binding one stores the VI (or none) and clears the stale bit.  An object of
+// another class is a failure report and nothing is read or changed.
+QX_EXTERN_C UHandle TypeDefGetLink(ObjHeap heap, int32 object);
+QX_EXTERN_C void TypeDefSetLink(ObjHeap heap, int32 object, UHandle vi);
+// Gives the linker the type-definition binding, object flags and class
+// names; called at start-up.
+void PanelInstallLinkHooks();
+
 // Registers the object system with the engine: the converters of its
 // classes (slot 1) for heap conversion, and the services the engine reaches
 // through hooks (the allocation message, the pair table, the transaction

@@ -21,4 +21,5 @@ void PanelInstallEngineHooks() {
   hooks.disposeUpdateQueue = &DisposeUpdateQueue;
   hooks.clearPanelClipboard = &ClearPanelClipboard;
   SetEnginePanelHooks(&hooks);
+  PanelInstallLinkHooks();
 }

@@ -200,16 +200,25 @@ struct LinkerServices {
   void (*disposeDataSpace)(UHandle ds);        // without unlinking
   Bool32 (*usesMissingRTEntries)(UHandle vi);
   Bool32 (*subrHasUnitAccess)(const void* record);
-  // Panel: bind a type-definition object to a VI, change its flag bits.
-  void (*typeDefSetLink)(ObjHeap heap, int32 object, UHandle vi);
-  uInt32 (*objectFlags)(ObjHeap heap, int32 object, uInt32 set, uInt32 clear);
-  int32 (*classIdByName)(ConstPStr name);
   // Writes a word into loaded code whose pages may be sealed; false when the
   // pages cannot be opened.  Null: a plain write.
   Bool32 (*writeCodeWord)(void* at, uInt32 value);
 };
 void SetLinkerServices(const LinkerServices* services);
 const LinkerServices& LinkServices();
+
+// What the linker asks of the front-panel object system, installed by it at
+// start-up: bind a type-definition object to a VI (or none), change the
+// flag bits of an object (answering the old ones), and the id of a built-in
+// object class by name.  Null members: nothing is bound, flags read 0, no
+// class has the name.
+struct LinkPanelHooks {
+  void (*typeDefSetLink)(ObjHeap heap, int32 object, UHandle vi);
+  uInt32 (*objectFlags)(ObjHeap heap, int32 object, uInt32 set, uInt32 clear);
+  int32 (*classIdByName)(ConstPStr name);
+};
+void SetLinkPanelHooks(const LinkPanelHooks* hooks);
+const LinkPanelHooks& LinkPanel();
 
 QX_EXTERN_C void InitLinker();
 // Enters a public item: 0 entered and bound, 1 already there (nothing

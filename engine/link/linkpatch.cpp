@@ -336,7 +336,7 @@ int32 InstPatchMethod(int32 target, int32 ref, int32 siteIndex) {
         const UHandle panelVI = OwnerVI(owner);
         Str255 name;
         std::memcpy(name, VIRec(callee)->name, size_t(VIRec(callee)->name[0]) + 1);
-        const LinkerServices& s = LinkServices();
+        const LinkPanelHooks& s = LinkPanel();
         if (panelVI && (panelVI == callee || VIHierarchyHasName(panelVI, name))) {
           RecursiveUseAlert(name);
           if (s.typeDefSetLink) s.typeDefSetLink(heap, site, nullptr);
@@ -362,8 +362,8 @@ int32 InstUnpatchMethod(int32 ref, int32 siteIndex) {
   const int32 refClass = LinkEntryClass(LE(ref));
   switch (OwnerClass(ref)) {
     case kLinkClassPanel:
-      if (refClass == kLinkClassCustomCtl && LinkServices().typeDefSetLink) {
-        ForSites(ref, siteIndex, [&](int32 site) { LinkServices().typeDefSetLink(HandleOf(LE(owner).owner), site, nullptr); });
+      if (refClass == kLinkClassCustomCtl && LinkPanel().typeDefSetLink) {
+        ForSites(ref, siteIndex, [&](int32 site) { LinkPanel().typeDefSetLink(HandleOf(LE(owner).owner), site, nullptr); });
       }
       return 0;
     case kLinkClassVI:

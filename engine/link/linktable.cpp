@@ -88,6 +88,7 @@ int32 LoadAnswersNone(ConstPStr, Path, Path, uInt32, const void*, int32) { retur
 
 LinkLoadMethods gLoad{};
 LinkerServices gServices{};
+LinkPanelHooks gPanel{};
 
 // The id of the entry being removed by UnlinkItemByName, so that a method
 // called during its removal does not remove it a second time.
@@ -212,6 +213,8 @@ void SetLinkLoadMethods(const LinkLoadMethods* methods) {
 
 void SetLinkerServices(const LinkerServices* services) { gServices = services ? *services : LinkerServices{}; }
 const LinkerServices& LinkServices() { return gServices; }
+void SetLinkPanelHooks(const LinkPanelHooks* hooks) { gPanel = hooks ? *hooks : LinkPanelHooks{}; }
+const LinkPanelHooks& LinkPanel() { return gPanel; }
 
 // ---- start-up -----------------------------------------------------------------------
 void InitLinker() {
@@ -545,8 +548,8 @@ int32 FindOrLoadLinkItem(ConstPStr name, uInt32 classCode, uInt32* object) {
   if (object) *object = 0;
   Str255 own;
   CopyName(name, own);
-  if (gServices.classIdByName) {
-    const int32 id = gServices.classIdByName(own);
+  if (gPanel.classIdByName) {
+    const int32 id = gPanel.classIdByName(own);
     if (id > 0) {
       if (object) *object = uInt32(id);
       return 1;
@@ -634,20 +637,33 @@ int32 OwnerEntryFor(const void* owner, ConstPStr ownerName, uInt32 ownerClass) {
   return 0;
 }
 
+// What both extern calls start with: the classes, the owner's entry and the
+// reference's interned name.
+struct ExternCall {
+  Str255 refName;
+  int32 rc = -1, ownerEntry = 0, nameBlock = 0, bucket = 0;
+  bool Begin(const void* owner, ConstPStr ownerName, uInt32 ownerClass, ConstPStr ref, uInt32 refClass) {
+    Str255 own;
+    CopyName(ownerName, own);
+    CopyName(ref, refName);
+    rc = ClassOf(refClass);
+    if (rc < 0 || ClassOf(ownerClass) < 0 || !gLinkTable) return false;
+    ownerEntry = OwnerEntryFor(owner, own, ownerClass);
+    if (!ownerEntry) return false;
+    bucket = InternLinkName(refName, &nameBlock);
+    return nameBlock != 0;
+  }
+};
+
 }  // namespace
 
 int16 AddExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 ownerClass, ConstPStr refName,
                 const void* typeBlock, uInt32 refClass, Path basePath, Path refPath) {
-  Str255 own, refOwn;
-  CopyName(ownerName, own);
-  CopyName(refName, refOwn);
-  const int32 rc = ClassOf(refClass);
-  if (rc < 0 || ClassOf(ownerClass) < 0 || !gLinkTable) return 0;
-  const int32 ownerEntry = OwnerEntryFor(owner, own, ownerClass);
-  if (!ownerEntry) return 0;
-  int32 nameBlock = 0;
-  const int32 bucket = InternLinkName(refOwn, &nameBlock);
-  if (!nameBlock) return 0;
+  ExternCall x;
+  if (!x.Begin(owner, ownerName, ownerClass, refName, refClass)) return 0;
+  const int32 rc = x.rc, ownerEntry = x.ownerEntry, bucket = x.bucket;
+  int32& nameBlock = x.nameBlock;
+  const uChar* refOwn = x.refName;
   int32 target = FindLinkEntry(bucket, rc, nameBlock);
   if (!target) {
     gLinkClasses[rc].load(refOwn, basePath, refPath, ownerClass, typeBlock, 0);
@@ -693,15 +709,9 @@ int16 AddExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 owner
 
 int16 RemExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 ownerClass, ConstPStr refName,
                 uInt32 refClass) {
-  Str255 own, refOwn;
-  CopyName(ownerName, own);
-  CopyName(refName, refOwn);
-  const int32 rc = ClassOf(refClass);
-  if (rc < 0 || ClassOf(ownerClass) < 0 || !gLinkTable) return 0;
-  const int32 ownerEntry = OwnerEntryFor(owner, own, ownerClass);
-  int32 nameBlock = 0;
-  const int32 bucket = InternLinkName(refOwn, &nameBlock);
-  if (!nameBlock) return 0;
+  ExternCall x;
+  if (!x.Begin(owner, ownerName, ownerClass, refName, refClass)) return 0;
+  const int32 rc = x.rc, ownerEntry = x.ownerEntry, bucket = x.bucket, nameBlock = x.nameBlock;
   const int32 target = FindLinkEntry(bucket, rc, nameBlock);
   int32 ref = ownerEntry ? FindOwnersRef(bucket, target, nameBlock, rc, ownerEntry) : 0;
   if (!ref && target && IsAlias(target) && Used(int32(LE(target).owner)))

@@ -69,13 +69,15 @@ class Linker : public qxtest::EngineTest {
     s.isVILoaded = [](UHandle vi) -> Bool32 { return gSeen->loaded.count(vi) ? 1 : 0; };
     s.rootVI = []() { return gSeen->root; };
     s.postUserEvent = [](int32 code, UHandle) { gSeen->events += code == 5; };
-    s.typeDefSetLink = [](ObjHeap, int32 obj, UHandle vi) { gSeen->typeDefLinks.push_back({obj, vi}); };
-    s.objectFlags = [](ObjHeap, int32 obj, uInt32 set, uInt32 clear) {
+    SetLinkerServices(&s);
+    LinkPanelHooks p{};
+    p.typeDefSetLink = [](ObjHeap, int32 obj, UHandle vi) { gSeen->typeDefLinks.push_back({obj, vi}); };
+    p.objectFlags = [](ObjHeap, int32 obj, uInt32 set, uInt32 clear) {
       uInt32 old = gSeen->objFlags[obj];
       gSeen->objFlags[obj] = (old | set) & ~clear;
       return old;
     };
-    SetLinkerServices(&s);
+    SetLinkPanelHooks(&p);
     LinkLoadMethods m{};
     m.unloadSubr = [](int32 e) { gSeen->unloaded.push_back(e); };
     m.unloadLibFunc = [](int32 e) { gSeen->unloaded.push_back(e); };
@@ -94,6 +96,7 @@ class Linker : public qxtest::EngineTest {
     gLinkHeap = gLinkNameHeap = nullptr;
     gLinkTable = nullptr;
     SetLinkerServices(nullptr);
+    SetLinkPanelHooks(nullptr);
     SetLinkLoadMethods(nullptr);
     gSeen = nullptr;
     EngineTest::TearDown();
@@ -116,6 +119,15 @@ class Linker : public qxtest::EngineTest {
     return vi;
   }
   UHandle DS(UHandle vi) { return VIRec(vi)->dataSpace; }
+  // "Caller.vi" with its data-space entry, and the resource "Res" entered.
+  UHandle CallerAndResource(UHandle* res) {
+    UHandle caller = VI("Caller.vi");
+    *res = Handle();
+    if (AddLinkEntry(DS(caller), PS("Caller.vi"), nullptr, kVIDS, nullptr) != 0 ||
+        AddLinkEntry(*res, PS("Res"), nullptr, kGENH, nullptr) != 0)
+      return nullptr;
+    return caller;
+  }
   UHandle Handle(int32 size = 4) {
     UHandle h = AZNewHClr(size);
     handles_.push_back(h);
@@ -483,10 +495,9 @@ TEST_F(Linker, RemExternOfTheLastSiteOfASubroutineReferenceUnloadsIt) {
 }
 
 TEST_F(Linker, AnExternOfAForeignObjectIsRefused) {
-  UHandle caller = VI("Caller.vi"), other = VI("Other.vi");
-  ASSERT_EQ(AddLinkEntry(DS(caller), PS("Caller.vi"), nullptr, kVIDS, nullptr), 0);
-  UHandle res = Handle();
-  ASSERT_EQ(AddLinkEntry(res, PS("Res"), nullptr, kGENH, nullptr), 0);
+  UHandle res = nullptr;
+  UHandle caller = CallerAndResource(&res), other = VI("Other.vi");
+  ASSERT_TRUE(caller && res);
   ClearReports();
   EXPECT_EQ(AddExtern(DS(other), 528, PS("Caller.vi"), kVIDS, PS("Res"), nullptr, kGENH, nullptr, nullptr), 0);
   EXPECT_EQ(AddExtern(DS(caller), 528, PS("Nobody.vi"), kVIDS, PS("Res"), nullptr, kGENH, nullptr, nullptr), 0);
@@ -497,10 +508,9 @@ TEST_F(Linker, AnExternOfAForeignObjectIsRefused) {
 }
 
 TEST_F(Linker, HeapExhaustionAtEveryAllocationLeavesATableThatChecksOut) {
-  UHandle caller = VI("Caller.vi");
-  ASSERT_EQ(AddLinkEntry(DS(caller), PS("Caller.vi"), nullptr, kVIDS, nullptr), 0);
-  UHandle res = Handle();
-  ASSERT_EQ(AddLinkEntry(res, PS("Res"), nullptr, kGENH, nullptr), 0);
+  UHandle res = nullptr;
+  UHandle caller = CallerAndResource(&res);
+  ASSERT_TRUE(caller && res);
   const uChar type[10] = {10, 0, 'T', 'E', 'X', 'T', 1, 0, 0, 0};
   Path path = FEmptyPath(nullptr);
   for (ObjHeap heap : {gLinkHeap, gLinkNameHeap}) {
@@ -545,10 +555,9 @@ TEST_F(Linker, HeapExhaustionAtEveryAllocationLeavesATableThatChecksOut) {
 
 // ---- bad sites ----------------------------------------------------------------------
 TEST_F(Linker, BadSitesAreReportedAndNothingIsWritten) {
-  UHandle caller = VI("Caller.vi");
-  ASSERT_EQ(AddLinkEntry(DS(caller), PS("Caller.vi"), nullptr, kVIDS, nullptr), 0);
-  UHandle res = Handle();
-  ASSERT_EQ(AddLinkEntry(res, PS("Res"), nullptr, kGENH, nullptr), 0);
+  UHandle res = nullptr;
+  UHandle caller = CallerAndResource(&res);
+  ASSERT_TRUE(caller && res);
   const int32 size = DSGetHandleSize(DS(caller));
   struct Case {
     int32 site;
@@ -781,10 +790,9 @@ TEST_F(Linker, APanelTypeDefinitionUsedRecursivelyIsRefused) {
 
 // ---- lookups ------------------------------------------------------------------------
 TEST_F(Linker, LookupsFindLoadAndNameItems) {
-  UHandle caller = VI("Caller.vi");
-  ASSERT_EQ(AddLinkEntry(DS(caller), PS("Caller.vi"), nullptr, kVIDS, nullptr), 0);
-  UHandle res = Handle();
-  ASSERT_EQ(AddLinkEntry(res, PS("Res"), nullptr, kGENH, nullptr), 0);
+  UHandle res = nullptr;
+  UHandle caller = CallerAndResource(&res);
+  ASSERT_TRUE(caller && res);
   EXPECT_EQ(AddExtern(DS(caller), 548, PS("Caller.vi"), kVIDS, PS("Res"), nullptr, kGENH, nullptr, nullptr), 1);
   Str255 name;
   name[0] = 0;
@@ -803,9 +811,9 @@ TEST_F(Linker, LookupsFindLoadAndNameItems) {
   EXPECT_EQ(obj, W(res));
   EXPECT_EQ(FindOrLoadLinkItem(PS("res"), FourCC("ABCD"), &obj), 0);
   // The built-in class names come first; a load that enters the item is looked up again.
-  LinkerServices s = LinkServices();
-  s.classIdByName = [](ConstPStr n) { return Str(n) == "Knob" ? 7 : 0; };
-  SetLinkerServices(&s);
+  LinkPanelHooks p = LinkPanel();
+  p.classIdByName = [](ConstPStr n) { return Str(n) == "Knob" ? 7 : 0; };
+  SetLinkPanelHooks(&p);
   EXPECT_EQ(FindOrLoadLinkItem(PS("Knob"), kGENH, &obj), 1);
   EXPECT_EQ(obj, 7u);
   static UHandle loadedRes = nullptr;
