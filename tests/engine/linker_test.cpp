@@ -18,6 +18,7 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
 #include "engine_test_support.h"
+#include "link_check.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/extload.h"
 #include "mgsource/heap_exhaust.h"
@@ -168,63 +169,7 @@ class Linker : public qxtest::EngineTest {
     return n;
   }
 
-  // Walks the whole table: the header and the free records, every chain,
-  // every referrers and own-references list, the name counts and lists.
-  static void CheckTable() {
-    const int32 cap = int32(HdrWord(kLinkHdrCapacity));
-    ASSERT_EQ(AZGetHandleSize(gLinkTable), cap * 36);
-    ASSERT_EQ(HdrWord(0), kLinkRecordHeader);
-    int32 free = 0;
-    for (int32 i = 1; i < cap; ++i) free += LE(i).classFlags == kLinkRecordFree;
-    ASSERT_EQ(int32(HdrWord(kLinkHdrFreeCount)), free);
-    if (free) {
-      ASSERT_EQ(LE(int32(HdrWord(kLinkHdrNextFree))).classFlags, kLinkRecordFree);
-    } else {
-      ASSERT_EQ(HdrWord(kLinkHdrNextFree), 0u);
-    }
-    std::set<int32> chained;
-    for (int32 b = 0; b < kLinkBucketCount; ++b) {
-      bool refs = false;
-      int32 steps = 0;
-      for (int32 i = gLinkBuckets[b]; i; i = LE(i).chain) {
-        ASSERT_LT(++steps, cap) << "loop in chain " << b;
-        ASSERT_TRUE(i > 0 && i < cap && LE(i).classFlags != kLinkRecordFree) << "bad index in chain " << b;
-        ASSERT_EQ(LinkNameHash(LinkNameOf(LE(i).name)), b) << "entry " << i << " in the wrong chain";
-        const bool ref = LE(i).classFlags & kLinkFlagReference;
-        ASSERT_TRUE(!ref || (LE(i).classFlags & kLinkFlagUnresolved)) << "bound reference " << i << " in a chain";
-        ASSERT_FALSE(refs && !ref) << "public entry " << i << " after a reference";
-        refs = refs || ref;
-        ASSERT_TRUE(chained.insert(i).second) << "entry " << i << " chained twice";
-      }
-    }
-    std::map<int32, int32> names;
-    for (int32 i = 1; i < cap; ++i) {
-      const LinkEntry e = LE(i);
-      if (e.classFlags == kLinkRecordFree) continue;
-      names[e.name] += 1;
-      if (e.sites) {
-        const int32 n = ObjListCount(gLinkHeap, e.sites);
-        ASSERT_LE(4 + 4 * n, OHBlockSize(gLinkHeap, e.sites));
-      }
-      if (e.classFlags & kLinkFlagPublic) {
-        ASSERT_TRUE(chained.count(i)) << "public entry " << i << " not chained";
-        continue;
-      }
-      const int32 owner = int32(e.owner);
-      bool inOwn = false;
-      for (int32 r = LE(owner).ownRefs; r && !inOwn; r = LE(r).ownRefs) inOwn = r == i;
-      ASSERT_TRUE(inOwn) << "reference " << i << " not in its owner's list";
-      if (e.classFlags & kLinkFlagUnresolved) {
-        ASSERT_TRUE(chained.count(i)) << "waiting reference " << i << " not chained";
-      } else {
-        ASSERT_FALSE(chained.count(i));
-        bool in = false;
-        for (int32 r = LE(e.chain).referrers; r && !in; r = LE(r).referrers) in = r == i;
-        ASSERT_TRUE(in) << "bound reference " << i << " not among its target's referrers";
-      }
-    }
-    for (auto& n : names) ASSERT_EQ(LinkNameRefCount(n.first), n.second) << "name count";
-  }
+  static void CheckTable() { EXPECT_EQ(linkcheck::Walk(), ""); }
 
   Seen seen_;
   std::vector<UHandle> vis_, handles_;
@@ -309,6 +254,25 @@ TEST_F(Linker, AddingAnExistingNameAndClassChangesNothing) {
   EXPECT_EQ(LE(Entry("res", kGENH)).owner, W(a));
   // The same name in another class is another item.
   EXPECT_EQ(AddLinkEntry(b, PS("Res"), nullptr, kQXSB, nullptr), 0);
+  CheckTable();
+}
+
+TEST_F(Linker, TheWalkFindsBrokenChainsListsAndCounts) {
+  UHandle a = Handle();
+  ASSERT_EQ(AddLinkEntry(a, PS("One"), nullptr, kGENH, nullptr), 0);
+  ASSERT_EQ(AddLinkEntry(a, PS("Two"), nullptr, kGENH, nullptr), 0);
+  const int32 one = Entry("One", kGENH), two = Entry("Two", kGENH);
+  const int32 count = LinkNameRefCount(LE(one).name);
+  LinkNameSetRefCount(LE(one).name, count + 1);
+  EXPECT_EQ(linkcheck::Walk(), "name count");
+  LinkNameSetRefCount(LE(one).name, count);
+  const int32 chain = LE(two).chain;
+  LE(two).chain = two;
+  EXPECT_NE(linkcheck::Walk().find("chain"), std::string::npos);
+  LE(two).chain = chain;
+  reinterpret_cast<uInt32*>(*gLinkTable)[kLinkHdrFreeCount] += 1;
+  EXPECT_EQ(linkcheck::Walk(), "free count");
+  reinterpret_cast<uInt32*>(*gLinkTable)[kLinkHdrFreeCount] -= 1;
   CheckTable();
 }
 

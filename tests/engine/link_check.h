@@ -1,0 +1,66 @@
+// A walk of the whole link table: the header and its free records, every
+// hash chain, every referrers and own-references list, the name counts and
+// the counted lists.  Empty when all holds, else what is broken first.
+#pragma once
+#include <map>
+#include <set>
+#include <string>
+
+#include "engine/link/linker.h"
+#include "mgsource/objlist.h"
+
+namespace linkcheck {
+
+inline std::string Walk() {
+  auto hdr = [](int32 w) { return reinterpret_cast<uInt32*>(*gLinkTable)[w]; };
+  const int32 cap = int32(hdr(kLinkHdrCapacity));
+  if (AZGetHandleSize(gLinkTable) != cap * 36) return "capacity";
+  if (hdr(0) != kLinkRecordHeader) return "header mark";
+  int32 free = 0;
+  for (int32 i = 1; i < cap; ++i) free += LE(i).classFlags == kLinkRecordFree;
+  if (int32(hdr(kLinkHdrFreeCount)) != free) return "free count";
+  const uInt32 next = hdr(kLinkHdrNextFree);
+  if (free ? (next == 0 || int32(next) >= cap || LE(int32(next)).classFlags != kLinkRecordFree) : next != 0)
+    return "next free record";
+  std::set<int32> chained;
+  for (int32 b = 0; b < kLinkBucketCount; ++b) {
+    bool refs = false;
+    int32 steps = 0;
+    for (int32 i = gLinkBuckets[b]; i; i = LE(i).chain) {
+      if (++steps >= cap) return "loop in chain " + std::to_string(b);
+      if (i <= 0 || i >= cap || LE(i).classFlags == kLinkRecordFree) return "bad index in chain";
+      if (LinkNameHash(LinkNameOf(LE(i).name)) != b) return "entry in the wrong chain";
+      const bool ref = LE(i).classFlags & kLinkFlagReference;
+      if (ref && !(LE(i).classFlags & kLinkFlagUnresolved)) return "bound reference in a chain";
+      if (refs && !ref) return "public entry after a reference";
+      refs = refs || ref;
+      if (!chained.insert(i).second) return "entry chained twice";
+    }
+  }
+  std::map<int32, int32> names;
+  for (int32 i = 1; i < cap; ++i) {
+    const LinkEntry e = LE(i);
+    if (e.classFlags == kLinkRecordFree) continue;
+    names[e.name] += 1;
+    if (e.sites && 4 + 4 * ObjListCount(gLinkHeap, e.sites) > OHBlockSize(gLinkHeap, e.sites)) return "list size";
+    if (e.classFlags & kLinkFlagPublic) {
+      if (!chained.count(i)) return "public entry not chained";
+      continue;
+    }
+    bool inOwn = false;
+    for (int32 r = LE(int32(e.owner)).ownRefs; r && !inOwn; r = LE(r).ownRefs) inOwn = r == i;
+    if (!inOwn) return "reference not in its owner's list";
+    if (e.classFlags & kLinkFlagUnresolved) {
+      if (!chained.count(i)) return "waiting reference not chained";
+    } else {
+      bool in = false;
+      for (int32 r = LE(e.chain).referrers; r && !in; r = LE(r).referrers) in = r == i;
+      if (chained.count(i) || !in) return "bound reference not among its target's referrers";
+    }
+  }
+  for (auto& n : names)
+    if (LinkNameRefCount(n.first) != n.second) return "name count";
+  return {};
+}
+
+}  // namespace linkcheck
