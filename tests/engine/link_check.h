@@ -63,4 +63,13 @@ inline std::string Walk() {
   return {};
 }
 
+// Frees the tables InitLinker made (tests start the linker afresh each time).
+inline void DisposeTables() {
+  OHDisposeHeap(gLinkHeap);
+  OHDisposeHeap(gLinkNameHeap);
+  AZDisposeHandle(gLinkTable);
+  gLinkHeap = gLinkNameHeap = nullptr;
+  gLinkTable = nullptr;
+}
+
 }  // namespace linkcheck

@@ -91,11 +91,7 @@ class Linker : public qxtest::EngineTest {
         if (*l) AZDisposeHandle(*l);
       vib::DisposeVI(vi);
     }
-    OHDisposeHeap(gLinkHeap);
-    OHDisposeHeap(gLinkNameHeap);
-    AZDisposeHandle(gLinkTable);
-    gLinkHeap = gLinkNameHeap = nullptr;
-    gLinkTable = nullptr;
+    linkcheck::DisposeTables();
     SetLinkerServices(nullptr);
     SetLinkPanelHooks(nullptr);
     SetLinkLoadMethods(nullptr);

@@ -82,11 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         UnlinkItemByName(reinterpret_cast<ConstPStr>(n), code);
     }
   FUZZ_CHECK(reinterpret_cast<uInt32*>(*gLinkTable)[kLinkHdrFreeCount] == uInt32(kLinkTableInitial - 1));
-  OHDisposeHeap(gLinkHeap);
-  OHDisposeHeap(gLinkNameHeap);
-  AZDisposeHandle(gLinkTable);
-  gLinkHeap = gLinkNameHeap = nullptr;
-  gLinkTable = nullptr;
+  linkcheck::DisposeTables();
   AZDisposeHandle(vi);
   DSDisposeHandle(ds);
   AZDisposeHandle(rec);
