@@ -358,6 +358,39 @@ TEST_F(FlattenTest, WholeTDsSwapBetweenMemoryOrderAndWordForm) {
     EXPECT_EQ(TDByteSwapBounded(x.data(), kToMemoryOrder, 0, int32(x.size())), kNoErr);
     EXPECT_EQ(Hex(x), Hex(mem));
   }
+  // One TD of every code, as the only element of a cluster and on its own.
+  std::vector<tdb::TD> every = {
+      tdb::Void(),         tdb::I8(),           tdb::I16(),
+      tdb::I32(),          tdb::I64(),          tdb::U8(),
+      tdb::U16(),          tdb::U32(),          tdb::U64(),
+      tdb::SGL(),          tdb::DBL(),          tdb::EXT(),
+      tdb::CSG(),          tdb::CDB(),          tdb::CXT(),
+      tdb::Enum(kTDEnumU8, {"a"}),              tdb::Enum(kTDEnumU16, {"b", "cd"}),
+      tdb::Enum(kTDEnumU32, {"efg"}),           tdb::Unit(kTDUnitSGL, {{1, 2}}),
+      tdb::Unit(kTDUnitDBL, {{3, -1}, {4, 1}}), tdb::Unit(kTDUnitEXT, {{1, 1}}),
+      tdb::Unit(kTDUnitCSG, {{2, 2}}),          tdb::Unit(kTDUnitCDB, {{5, 1}}),
+      tdb::Unit(kTDUnitCXT, {{6, 3}}),          tdb::OldBoolean(),
+      tdb::Boolean(),      tdb::String(12),     tdb::Handle(3),
+      tdb::Path(),         tdb::StringOf(kTDString33),               tdb::Header(kTDOpaque34),
+      tdb::Header(kTDOpaque35),                 tdb::Header(kTDOpaque36),
+      tdb::StringOf(kTDString37, TDFixed(8)),   tdb::StringView(),
+      tdb::Array(tdb::I32(), {kTDVariable, TDFixed(2)}),              tdb::ArrayView(tdb::U8()),
+      tdb::Cluster({tdb::I8(), tdb::DBL()}),    tdb::Union({tdb::I16(), tdb::U32()}),
+      tdb::Block(5),       tdb::Wrapper(tdb::I16()),                  tdb::TypeOnly(tdb::SGL()),
+      tdb::Refnum(2),      tdb::DatalogRefnum(tdb::I32()),            tdb::NamedRefnum(6, "nm"),
+      tdb::ObjectRefnum(1, 4),                  tdb::TypedRef(tdb::U16()),
+      tdb::Variant(),      tdb::Function(1, {0x0100}, {tdb::I32()}), tdb::Typedef("t", tdb::I8()),
+  };
+  for (const tdb::TD& one : every) {
+    for (const tdb::TD& t : {one, tdb::Cluster({one})}) {
+      Bytes mem = t.Bytes();
+      Bytes x = mem;
+      TDByteSwap(tdb::AsTD(x), kToFileOrder, 0);
+      EXPECT_EQ(Hex(x), Hex(t.Bytes(tdb::Order::kWord))) << Hex(mem);
+      TDByteSwap(tdb::AsTD(x), kToMemoryOrder, 0);
+      EXPECT_EQ(Hex(x), Hex(mem));
+    }
+  }
   // Old string TDs: four bytes, no bound field.
   tdb::TD old = tdb::Cluster({tdb::OldString(), tdb::OldBoolean()});
   Bytes x = old.Bytes(tdb::Order::kWord);
