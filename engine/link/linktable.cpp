@@ -6,6 +6,8 @@
 #include "engine/dsalloc.h"
 #include "engine/link/link_internal.h"
 #include "engine/vi/dataspace.h"
+#include "engine/vi/vihooks.h"
+#include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
@@ -85,6 +87,11 @@ using namespace linkint;
 namespace {
 
 int32 LoadAnswersNone(ConstPStr, Path, Path, uInt32, const void*, int32) { return 0; }
+
+int16 EnterForVI(void* item, ConstPStr name, const void* typeBlock, uInt32 classCode, Path path) {
+  return AddLinkEntry(item, name, typeBlock, classCode, path);
+}
+int32 CallerTest(UHandle vi) { return VIHasLoadedCaller(vi); }
 
 LinkLoadMethods gLoad{};
 LinkerServices gServices{};
@@ -235,6 +242,15 @@ void InitLinker() {
     gLinkClasses[c] = LinkClass{kLinkClassCodes[c], patches[c], &LoadAnswersNone, unpatches[c],
                                 c == kLinkClassDataSpace ? kLinkClassHasClones : 0u};
   SetLinkLoadMethods(&gLoad);
+  // The VI instances enter and remove their VIs here; the loaded-VI list
+  // is theirs.
+  const VILinkHooks viHooks{&EnterForVI, &UnlinkItemByName, &CallerTest};
+  SetVILinkHooks(&viHooks);
+  if (!gServices.isVILoaded) {
+    gServices.isVILoaded = &IsVILoaded;
+    gServices.insertLoadedVI = &InsertLoadedVI;
+    gServices.removeLoadedVI = &RemoveLoadedVI;
+  }
   std::memset(gLinkBuckets, 0, kLinkBucketCount * 4);
   gLinkHeap = OHNewHeap(kLinkHeapDataSize, kLinkHeapKind, 0, 0);
   if (!gLinkHeap) DBAssert(__FILE__, __LINE__, "InitLinker: no LKHP heap");
