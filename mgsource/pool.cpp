@@ -9,8 +9,21 @@
 //     used) followed by the data; a free block holds its free-list links after
 //     the size word and repeats its size in its last 16 bits;
 //   - large blocks: a page of their own, the data right after the header.
-// A bit per 64 KB unit of the address space says which units start a page, so
-// an address that is no block is rejected without reading unmapped memory.
+//
+// A map with one word per 64 KB unit of the address space names the pages
+// that start there, so an address that is no block is refused without
+// reading memory that is not mapped.  For fixed and medium pages the word
+// points to the page's block marks, kept outside the page where no overrun of
+// a block reaches them: one byte per slot of a fixed page (1 while a caller
+// holds the slot), one byte per 8 bytes of a medium page at the unit of each
+// used block's data address.  Every free and resize checks the mark first,
+// so a block freed twice, an address inside a block and an address between
+// blocks are all refused in constant time.
+//
+// The sanitizer build keeps a poisoned zone after the requested bytes of
+// every fixed and medium block: its slots are wider and start 8-byte
+// aligned, and medium blocks are asked for that many bytes more.  The normal
+// build's layout is the one described above.
 #include "pool.h"
 
 #include <atomic>
@@ -23,12 +36,27 @@
 #include "platform/qx_vmem.h"
 
 #if defined(__SANITIZE_ADDRESS__)
+#define QX_POOL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QX_POOL_ASAN 1
+#endif
+#endif
+
+#if defined(QX_POOL_ASAN)
 #include <sanitizer/asan_interface.h>
+#include <sanitizer/lsan_interface.h>
 #define QX_POISON(a, n) ASAN_POISON_MEMORY_REGION((a), (n))
 #define QX_UNPOISON(a, n) ASAN_UNPOISON_MEMORY_REGION((a), (n))
+// The leak checker cannot see the host's mappings: pages are scanned for
+// pointers to the C library's blocks as roots.
+#define QX_LEAK_ROOT(a, n) __lsan_register_root_region((a), (n))
+#define QX_LEAK_UNROOT(a, n) __lsan_unregister_root_region((a), (n))
 #else
 #define QX_POISON(a, n) ((void)(a), (void)(n))
 #define QX_UNPOISON(a, n) ((void)(a), (void)(n))
+#define QX_LEAK_ROOT(a, n) ((void)(a), (void)(n))
+#define QX_LEAK_UNROOT(a, n) ((void)(a), (void)(n))
 #endif
 
 namespace {
@@ -42,6 +70,17 @@ constexpr uInt32 kMediumMinBlock = 12;    // size word, two links, size repeated
 constexpr uInt32 kMediumMinRemainder = 16;
 constexpr int32 kMaxThreadsInHandler = 25;
 constexpr uInt32 kDescChunkSize = 4096;
+
+#if defined(QX_POOL_ASAN)
+// Bytes kept poisoned after the requested size of a fixed or medium block; at
+// least 13, so that no 8-byte granule holds both the first of them and the
+// start of the next block.
+constexpr uInt32 kRedzone = 16;
+constexpr uInt32 kFixedStart = 32;  // slots 8-byte aligned
+#else
+constexpr uInt32 kRedzone = 0;
+constexpr uInt32 kFixedStart = kPoolPageSize;
+#endif
 
 struct PoolPage;
 
@@ -87,7 +126,8 @@ struct MemPool {
   int32 (*memFull)(MemPool* pool, uInt32 size);
   MemPool* next;
   PlatRecMutex lock;
-  uInt32 fixedShift;  // log2 of the fixed size when it is a power of two, else 0
+  uInt32 stride;       // bytes from one fixed slot to the next: the fixed size, and the poisoned zone
+  uInt32 strideShift;  // log2 of the stride when it is a power of two, else 0
 };
 static_assert(sizeof(MemPool) <= 4096, "a pool fits its own 4 KB region");
 
@@ -105,31 +145,25 @@ int32 gHandlerThreads[kMaxThreadsInHandler];
 int32 gHandlerThreadCount = 0;
 thread_local int32 tLastError = 0;
 
-// One bit per 64 KB unit of the 32-bit address space: set while a page starts there.
-std::atomic<uInt32> gPageStarts[65536 / 32];
+// One word per 64 KB unit of the 32-bit address space: NULL, or while a page
+// starts there its block marks (a large page: kLargeMarks).  Written under the
+// pool's lock when a page is made or released, read without it.
+std::atomic<uInt8*> gPageMap[65536];
+uInt8 kLargeMarks[4];
 
-inline void MarkPageStart(const void* p, bool on) {
-  uInt32 unit = uInt32(reinterpret_cast<uintptr_t>(p) >> 16);
-  uInt32 bit = 1u << (unit & 31);
-  if (on)
-    gPageStarts[unit >> 5].fetch_or(bit, std::memory_order_release);
-  else
-    gPageStarts[unit >> 5].fetch_and(~bit, std::memory_order_release);
-}
-
-inline bool IsPageStart(const void* p) {
-  uInt32 unit = uInt32(reinterpret_cast<uintptr_t>(p) >> 16);
-  return (gPageStarts[unit >> 5].load(std::memory_order_acquire) >> (unit & 31)) & 1;
+inline std::atomic<uInt8*>& MapEntry(const void* p) {
+  return gPageMap[uInt32(reinterpret_cast<uintptr_t>(p) >> 16)];
 }
 
 inline PoolPage* PageOf(const void* block) {
   return reinterpret_cast<PoolPage*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(0xFFFF));
 }
 
-// The page holding a block, or NULL when the address is not inside an allocator page.
+// The page holding an address, or NULL when no allocator page starts at the
+// address's 64 KB unit; nothing is read but the map and the page header.
 inline PoolPage* CheckedPageOf(const void* block) {
   PoolPage* pg = PageOf(block);
-  if (!IsPageStart(pg)) return nullptr;
+  if (!MapEntry(pg).load(std::memory_order_acquire)) return nullptr;
   if ((pg->sig & kPageSignatureMask) != kPageSignature) return nullptr;
   if (reinterpret_cast<const uInt8*>(block) < reinterpret_cast<uInt8*>(pg) + kPoolPageSize) return nullptr;
   return pg;
@@ -229,12 +263,75 @@ void FixedFree(PoolPage* pg, uInt8* block);
 void MediumFree(PoolPage* pg, uInt8* block);
 void LargeFree(PoolPage* pg, uInt8* block);
 
+// ---- Block marks -------------------------------------------------------------------
+//
+// The marks of a page live in a record of a power-of-two size from 512 bytes
+// to 16 KB, carved from 64 KB regions and kept on a free list per size when
+// their page goes; they are bookkeeping of the allocator and not counted in
+// any pool's size.  gMarkLock is taken last: under a pool's lock, never the
+// other way round.
+
+constexpr uInt32 kMarkClassMin = 9;   // 512 bytes
+constexpr uInt32 kMarkClasses = 6;    // up to 16 KB
+PlatRecMutex gMarkLock = PLAT_REC_MUTEX_INIT;
+uInt8* gFreeMarks[kMarkClasses];
+
+// The bytes of marks a page of a kind with `committed` bytes needs.
+inline uInt32 MarkBytes(const MemPool* pool, int32 kind, uInt32 committed) {
+  if (kind == kPageFixed) return (committed - kFixedStart) / pool->stride;
+  if (kind == kPageMedium) return committed / 8;
+  return 0;
+}
+
+inline uInt32 MarkClass(uInt32 bytes) {
+  uInt32 c = 0;
+  while ((1u << (kMarkClassMin + c)) < bytes) ++c;
+  return c;
+}
+
+// Zeroed marks of at least `bytes`; NULL when the host refuses.
+uInt8* NewMarks(uInt32 bytes) {
+  uInt32 c = MarkClass(bytes);
+  if (c >= kMarkClasses) return nullptr;
+  uInt32 size = 1u << (kMarkClassMin + c);
+  PlatRecMutexLock(&gMarkLock);
+  if (!gFreeMarks[c]) {
+    uInt8* chunk = NewRegion(kPlatRegionUnit, false);
+    for (uInt32 off = 0; chunk && off < kPlatRegionUnit; off += size) {
+      std::memcpy(chunk + off, &gFreeMarks[c], sizeof(uInt8*));
+      gFreeMarks[c] = chunk + off;
+    }
+  }
+  uInt8* m = gFreeMarks[c];
+  if (m) std::memcpy(&gFreeMarks[c], m, sizeof(uInt8*));
+  PlatRecMutexUnlock(&gMarkLock);
+  if (m) std::memset(m, 0, size);
+  return m;
+}
+
+void FreeMarks(uInt8* m, uInt32 bytes) {
+  uInt32 c = MarkClass(bytes);
+  PlatRecMutexLock(&gMarkLock);
+  std::memcpy(m, &gFreeMarks[c], sizeof(uInt8*));
+  gFreeMarks[c] = m;
+  PlatRecMutexUnlock(&gMarkLock);
+}
+
+inline uInt32 PageCommitted(const PoolPage* pg) {
+  return PageKind(pg) == kPageLarge ? pg->w1 : uInt32(pg->desc->commitPages) * kPlatPageSize;
+}
+
 // Makes a page of a kind with `bytes` committed; NULL when the host refuses.
 PoolPage* NewPage(MemPool* pool, int32 kind, uInt32 bytes, bool capped) {
+  if (capped && bytes > kRegionCap) bytes = kRegionCap;
+  uInt32 committed = RoundUp(bytes, kPlatPageSize);
+  uInt32 markBytes = MarkBytes(pool, kind, committed);
   PageDesc* d = NewDesc(pool);
   if (!d) return nullptr;
   uInt8* r = NewRegion(bytes, capped);
-  if (!r) {
+  uInt8* marks = r && markBytes ? NewMarks(markBytes) : kLargeMarks;
+  if (!r || !marks) {
+    if (r) PlatRelease(r, bytes);
     FreeDesc(pool, d);
     return nullptr;
   }
@@ -246,24 +343,26 @@ PoolPage* NewPage(MemPool* pool, int32 kind, uInt32 bytes, bool capped) {
   pg->sig = uInt16(kPageSignature | kind);
   pg->w0 = pg->w1 = pg->w2 = 0;
   d->page = pg;
-  if (capped && bytes > kRegionCap) bytes = kRegionCap;
-  d->commitPages = uInt16(RoundUp(bytes, kPlatPageSize) / kPlatPageSize);
-  pool->size += RoundUp(bytes, kPlatPageSize);
-  MarkPageStart(pg, true);
+  d->commitPages = uInt16(committed / kPlatPageSize);
+  pool->size += committed;
+  MapEntry(pg).store(marks, std::memory_order_release);
+  QX_LEAK_ROOT(pg, RoundUp(bytes, kPlatRegionUnit));
   return pg;
 }
 
 void ReleasePage(MemPool* pool, PoolPage* pg) {
   int32 kind = PageKind(pg);
   PageDesc* d = pg->desc;
-  uInt32 committed = kind == kPageLarge ? pg->w1 : uInt32(d->commitPages) * kPlatPageSize;
+  uInt32 committed = PageCommitted(pg);
   uInt32 reserved = kind == kPageLarge ? pg->w0 : committed;
   RingRemove(pool, kind, d);
   FreeDesc(pool, d);
   pool->size -= committed;
-  MarkPageStart(pg, false);
+  uInt8* marks = MapEntry(pg).exchange(nullptr, std::memory_order_acq_rel);
+  if (kind != kPageLarge) FreeMarks(marks, MarkBytes(pool, kind, committed));
   pg->sig = 0;
   QX_UNPOISON(pg, reserved);
+  QX_LEAK_UNROOT(pg, RoundUp(reserved, kPlatRegionUnit));
   PlatRelease(pg, reserved);
 }
 
@@ -284,20 +383,20 @@ inline void Report(int32 code, MemPool* pool) { (void)PoolError(code, pool); }
 
 // ---- Fixed-size blocks -------------------------------------------------------------
 
-inline uInt8* FixedStart(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kPoolPageSize; }
+inline uInt8* FixedStart(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kFixedStart; }
 
 // Pops a slot of the page, or NULL when it is full.
 inline uInt8* FixedPop(MemPool* pool, PoolPage* pg) {
   uInt8* slot = reinterpret_cast<uInt8*>(uintptr_t(pg->w0));
   if (slot) {
-    QX_UNPOISON(slot, pool->fixedSize);
+    QX_UNPOISON(slot, pool->stride);
     uInt8* next;
     std::memcpy(&next, slot, sizeof next);
     pg->w0 = uInt32(uintptr_t(next));
-  } else if (pg->w1 + pool->fixedSize <= pg->w2) {
+  } else if (pg->w1 + pool->stride <= pg->w2) {
     slot = reinterpret_cast<uInt8*>(uintptr_t(pg->w1));
-    pg->w1 += pool->fixedSize;
-    QX_UNPOISON(slot, pool->fixedSize);
+    pg->w1 += pool->stride;
+    QX_UNPOISON(slot, pool->stride);
   } else {
     return nullptr;
   }
@@ -306,7 +405,7 @@ inline uInt8* FixedPop(MemPool* pool, PoolPage* pg) {
 }
 
 inline bool FixedHasRoom(const MemPool* pool, const PoolPage* pg) {
-  return pg->w0 != 0 || pg->w1 + pool->fixedSize <= pg->w2;
+  return pg->w0 != 0 || pg->w1 + pool->stride <= pg->w2;
 }
 
 PoolPage* AddFixedPage(MemPool* pool) {
@@ -323,7 +422,7 @@ PoolPage* AddFixedPage(MemPool* pool) {
       pg->w0 = 0;
       pg->w1 = uInt32(uintptr_t(start));
       pg->w2 = uInt32(uintptr_t(reinterpret_cast<uInt8*>(pg) + committed));
-      QX_POISON(start, committed - kPoolPageSize);
+      QX_POISON(start, committed - kFixedStart);
       RingInsert(pool, kPageFixed, pg->desc);
       return pg;
     }
@@ -354,20 +453,28 @@ uInt8* FixedAlloc(MemPool* pool) {
   return slot;
 }
 
-// True when the address lies on the slot grid of the carved area.
-inline bool FixedSlotOK(const MemPool* pool, const PoolPage* pg, const uInt8* block) {
-  uInt32 off = uInt32(block - FixedStart(const_cast<PoolPage*>(pg)));
-  if (uInt32(uintptr_t(block)) >= pg->w1) return false;
-  if (pool->fixedShift) return (off & ((1u << pool->fixedShift) - 1)) == 0;
-  return off % pool->fixedSize == 0;
+// The index of the slot at `block` in its page, or -1 when the address is not
+// the start of a whole slot of the page.  Reads nothing but the page header.
+inline int32 FixedSlotIndex(const MemPool* pool, const PoolPage* pg, const uInt8* block) {
+  uInt32 off = uInt32(block - reinterpret_cast<const uInt8*>(pg));
+  uInt32 end = pg->w2 - uInt32(uintptr_t(pg));
+  if (off < kFixedStart || off + pool->stride > end) return -1;
+  uInt32 rel = off - kFixedStart;
+  if (pool->strideShift) {
+    if (rel & ((1u << pool->strideShift) - 1)) return -1;
+    return int32(rel >> pool->strideShift);
+  }
+  if (rel % pool->stride) return -1;
+  return int32(rel / pool->stride);
 }
 
 void FixedFree(PoolPage* pg, uInt8* block) {
   MemPool* pool = pg->pool;
   bool wasFull = !FixedHasRoom(pool, pg);
+  QX_UNPOISON(block, sizeof(uInt32));
   std::memcpy(block, &pg->w0, sizeof(uInt32));
   pg->w0 = uInt32(uintptr_t(block));
-  QX_POISON(block, pool->fixedSize);
+  QX_POISON(block, pool->stride);
   if (wasFull) {
     // Back among the pages with room, at the head.
     RingRemove(pool, kPageFixed, pg->desc);
@@ -454,8 +561,33 @@ void MedListRemove(PoolPage* pg, uInt8* b) {
 }
 
 inline uInt32 MediumNeed(uInt32 n) {
-  uInt32 need = (n + 5) & ~3u;
+  uInt32 need = (n + kRedzone + 5) & ~3u;
   return need < kMediumMinBlock ? kMediumMinBlock : need;
+}
+
+// The mark of a used medium block: set in the byte for the 8-byte unit of its
+// data address, with bit 6 telling which half of the unit it starts in.  The
+// data addresses of two blocks are at least 12 bytes apart, so no two share
+// a byte.
+constexpr uInt8 kMedUsedMark = 0x80;
+inline uInt8 MedMarkOf(const uInt8* data) { return uInt8(kMedUsedMark | ((uintptr_t(data) & 4) << 4)); }
+inline uInt8& MedMarkAt(const PoolPage* pg, const uInt8* data) {
+  uInt8* marks = MapEntry(pg).load(std::memory_order_relaxed);
+  return marks[uInt32(data - reinterpret_cast<const uInt8*>(pg)) >> 3];
+}
+
+// True when `data` lies where the data of a medium block of the page can:
+// 4-byte aligned, inside the blocks' part of the committed page.
+inline bool MedDataInPage(const PoolPage* pg, const uInt8* data) {
+  uInt32 off = uInt32(data - reinterpret_cast<const uInt8*>(pg));
+  return (off & 3) == 0 && off >= kMediumFirst + 2 && off < uInt32(pg->desc->commitPages) * kPlatPageSize - 2;
+}
+
+// The sanitizer build leaves the `n` requested bytes of a block of
+// `capacity` bytes addressable and poisons the rest.
+inline void ShapeBlock(uInt8* data, uInt32 n, uInt32 capacity) {
+  QX_UNPOISON(data, n);
+  if (capacity > n) QX_POISON(data + n, capacity - n);
 }
 
 inline void RaiseHint(PoolPage* pg, uInt32 size) {
@@ -511,6 +643,7 @@ uInt8* MedCarve(PoolPage* pg, uInt8* f, uInt32 need, int32 flags) {
     used = f;
     WrSize(used, uInt16(need | 1 | (prevUsed ? 2 : 0)));
     QX_UNPOISON(used + 2, need - 2);
+    MedMarkAt(pg, used + 2) = MedMarkOf(used + 2);
     ++pg->used;
     return used;
   } else {
@@ -521,6 +654,7 @@ uInt8* MedCarve(PoolPage* pg, uInt8* f, uInt32 need, int32 flags) {
   }
   QX_UNPOISON(used + 2, need - 2);
   SetPrevUsed(used + need, true);
+  MedMarkAt(pg, used + 2) = MedMarkOf(used + 2);
   ++pg->used;
   return used;
 }
@@ -600,7 +734,7 @@ void MediumFree(PoolPage* pg, uInt8* data) {
 }
 
 // Resizes a medium block in place; false when it must move.
-bool MediumResizeInPlace(PoolPage* pg, uInt8* data, uInt32 n, int32 flags) {
+bool MediumResizeBlock(PoolPage* pg, uInt8* data, uInt32 n, int32 flags) {
   MemPool* pool = pg->pool;
   if (n > pool->threshold) return false;
   uInt8* b = data - 2;
@@ -646,13 +780,23 @@ bool MediumResizeInPlace(PoolPage* pg, uInt8* data, uInt32 n, int32 flags) {
   return true;
 }
 
+bool MediumResizeInPlace(PoolPage* pg, uInt8* data, uInt32 n, int32 flags) {
+  if (!MediumResizeBlock(pg, data, n, flags)) return false;
+  ShapeBlock(data, n, BlockSize(data - 2) - 2);
+  return true;
+}
+
 // ---- Large blocks --------------------------------------------------------------------
 
 inline uInt8* LargeData(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kPoolPageSize; }
 
+// No block reaches 2^31 bytes with its page header: sizes of a signed 32-bit
+// count are all the system asks for, and offsets within a block stay positive.
+constexpr uInt32 kMaxLargeData = 0x7FFFFFFFu - kPoolPageSize;
+
 uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags) {
   (void)flags;  // committed pages read as zero
-  if (n > 0xFFFFFFFFu - kPoolPageSize - kPlatRegionUnit) {
+  if (n > kMaxLargeData) {
     Report(MEM_BLOCK_TOO_BIG, pool);
     return nullptr;
   }
@@ -689,7 +833,7 @@ void LargeFree(PoolPage* pg, uInt8* block) {
 bool LargeResizeInPlace(PoolPage* pg, uInt32 n, int32 flags) {
   MemPool* pool = pg->pool;
   if (n <= pool->threshold) return false;
-  if (n > 0xFFFFFFFFu - kPoolPageSize - kPlatRegionUnit) return false;
+  if (n > kMaxLargeData) return false;
   uInt32 bytes = n + kPoolPageSize;
   uInt32 committed = RoundUp(bytes, kPlatPageSize);
   uInt8* base = reinterpret_cast<uInt8*>(pg);
@@ -718,25 +862,69 @@ bool LargeResizeInPlace(PoolPage* pg, uInt32 n, int32 flags) {
   return true;
 }
 
-// Bytes of a block that a move must copy.
+// Bytes of a block that a move must copy: its capacity, in the sanitizer
+// build only the bytes that were asked for.
 uInt32 BlockCapacity(PoolPage* pg, const uInt8* block) {
+  uInt32 cap;
   switch (PageKind(pg)) {
-    case kPageFixed: return pg->pool->fixedSize;
-    case kPageMedium: return BlockSize(block - 2) - 2;
+    case kPageFixed: cap = pg->pool->stride; break;
+    case kPageMedium: cap = BlockSize(block - 2) - 2; break;
     default: return pg->w2;
   }
+#if defined(QX_POOL_ASAN)
+  if (const void* bad = __asan_region_is_poisoned(const_cast<uInt8*>(block), cap))
+    cap = uInt32(static_cast<const uInt8*>(bad) - block);
+#endif
+  return cap;
 }
+
+inline uInt8* FixedMarks(const PoolPage* pg) { return MapEntry(pg).load(std::memory_order_relaxed); }
 
 uInt8* AllocLocked(MemPool* pool, uInt32 n, int32 flags) {
   uInt8* b;
   if (n > pool->fixedSize) {
     b = n > pool->threshold ? LargeAlloc(pool, n, flags) : MediumAlloc(pool, n, flags);
-    if (b && (flags & kPoolClear) && PageKind(PageOf(b)) == kPageMedium) std::memset(b, 0, n);
+    if (b && (kRedzone || (flags & kPoolClear)) && PageKind(PageOf(b)) == kPageMedium) {
+      ShapeBlock(b, n, BlockSize(b - 2) - 2);
+      if (flags & kPoolClear) std::memset(b, 0, n);
+    }
   } else {
     b = FixedAlloc(pool);
-    if (b && (flags & kPoolClear)) std::memset(b, 0, pool->fixedSize);
+    if (b) {
+      PoolPage* pg = PageOf(b);
+      FixedMarks(pg)[FixedSlotIndex(pool, pg, b)] = 1;
+      ShapeBlock(b, n, pool->stride);
+      if (flags & kPoolClear) std::memset(b, 0, kRedzone ? n : pool->fixedSize);
+    }
   }
   return b;
+}
+
+// True when `b` is a block of page `pg` that a caller holds: the start of a
+// slot, medium block or large block of the page that is in use.  *mark is
+// the block's mark, which the caller clears when it frees the block (NULL
+// for a large block).  Reads only the page header and the marks before it
+// knows the address is a block's.
+bool HeldBlock(PoolPage* pg, const uInt8* b, uInt8** mark) {
+  uInt8* marks = MapEntry(pg).load(std::memory_order_relaxed);
+  *mark = nullptr;
+  switch (PageKind(pg)) {
+    case kPageFixed: {
+      int32 i = FixedSlotIndex(pg->pool, pg, b);
+      if (i < 0 || marks[i] != 1) return false;
+      *mark = &marks[i];
+      return true;
+    }
+    case kPageMedium: {
+      if (!MedDataInPage(pg, b)) return false;
+      uInt8* m = &marks[uInt32(b - reinterpret_cast<uInt8*>(pg)) >> 3];
+      if (*m != MedMarkOf(b)) return false;
+      *mark = m;
+      return true;
+    }
+    case kPageLarge: return b == LargeData(pg);
+    default: return false;
+  }
 }
 
 void InitPoolRecord(MemPool* pool, int32 fixedSize, int32 flags) {
@@ -867,7 +1055,7 @@ int32 PoolSetPageSize(MemPool* pool, int32 size) {
     while (s < uInt32(size)) s <<= 1;
     if (s >= 65536) s = 65535;
   }
-  if (pool->fixedSize + kPoolPageSize <= s) {
+  if (pool->fixedSize + kPoolPageSize <= s && pool->stride + kFixedStart <= s) {
     pool->pageSize = uInt16(s);
     pool->threshold = uInt16(s / 4);
   }
@@ -929,12 +1117,12 @@ int32 PoolFree(void* block) {
   }
   MemPool* pool = pg->pool;
   PoolLock lk(pool);
-  int32 kind = PageKind(pg);
-  if ((kind == kPageFixed && !FixedSlotOK(pool, pg, b)) || (kind == kPageLarge && b != LargeData(pg)) ||
-      (kind == kPageMedium && (uintptr_t(b) & 3) != 0)) {
+  uInt8* mark;
+  if (!HeldBlock(pg, b, &mark)) {
     Report(MEM_BAD_POINTER, pool);
     return 0;
   }
+  if (mark) *mark = 0;
   pg->freeProc(pg, b);
   return 1;
 }
@@ -952,23 +1140,22 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
     return nullptr;
   }
   PoolLock lk(pool);
-  int32 kind = PageKind(pg);
-  switch (kind) {
+  uInt8* mark;
+  if (!HeldBlock(pg, b, &mark)) {
+    Report(MEM_BAD_POINTER, pool);
+    return nullptr;
+  }
+  switch (PageKind(pg)) {
     case kPageFixed:
-      if (!FixedSlotOK(pool, pg, b)) {
-        Report(MEM_BAD_POINTER, pool);
-        return nullptr;
+      if (n <= pool->fixedSize) {
+        ShapeBlock(b, n, pool->stride);
+        return block;
       }
-      if (n <= pool->fixedSize) return block;
       break;
     case kPageMedium:
       if (MediumResizeInPlace(pg, b, n, flags)) return block;
       break;
     default:
-      if (b != LargeData(pg)) {
-        Report(MEM_BAD_POINTER, pool);
-        return nullptr;
-      }
       if (LargeResizeInPlace(pg, n, flags)) return block;
       break;
   }
@@ -982,6 +1169,7 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
   uInt32 copy = old < n ? old : n;
   std::memcpy(nb, b, copy);
   if ((flags & kPoolClear) && n > copy) std::memset(nb + copy, 0, n - copy);
+  if (mark) *mark = 0;
   pg->freeProc(pg, b);
   return nb;
 }
@@ -1017,7 +1205,10 @@ bool PoolAddressMapped(const void* p, uInt32 n) {
 
 int32 PoolBlockKind(const void* block) {
   PoolPage* pg = block ? CheckedPageOf(block) : nullptr;
-  return pg ? PageKind(pg) : 0;
+  if (!pg) return 0;
+  PoolLock lk(pg->pool);
+  uInt8* mark;
+  return HeldBlock(pg, static_cast<const uInt8*>(block), &mark) ? PageKind(pg) : 0;
 }
 
 int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
@@ -1025,7 +1216,13 @@ int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
   MemPool* target = pool;
   if (block) {
     PoolPage* pg = CheckedPageOf(block);
-    if (!pg || (pool && pg->pool != pool)) {
+    bool held = false;
+    if (pg && (!pool || pg->pool == pool)) {
+      PoolLock lk(pg->pool);
+      uInt8* mark;
+      held = HeldBlock(pg, static_cast<const uInt8*>(block), &mark);
+    }
+    if (!held) {
       Report(MEM_BAD_POINTER, pool);
       return 0;
     }
@@ -1078,13 +1275,15 @@ int32 PoolSetFixedSize(MemPool* pool, int32 size) {
     return former;
   }
   uInt32 s = RoundUp(uInt32(size), 4);
-  if (s + kPoolPageSize > pool->pageSize) {
+  uInt32 stride = kRedzone ? RoundUp(s + kRedzone, 8) : s;
+  if (s + kPoolPageSize > pool->pageSize || stride + kFixedStart > pool->pageSize) {
     Report(MEM_BLOCK_TOO_BIG, pool);
     return former;
   }
   pool->fixedSize = s;
-  pool->fixedShift = 0;
-  if (s && (s & (s - 1)) == 0) pool->fixedShift = uInt32(__builtin_ctz(s));
+  pool->stride = stride;
+  pool->strideShift = 0;
+  if (stride && (stride & (stride - 1)) == 0) pool->strideShift = uInt32(__builtin_ctz(stride));
   return former;
 }
 
