@@ -26,7 +26,12 @@ std::atomic<ThMutex> gMutex{nullptr};
 
 struct DebugLock {
   ThMutex mx = gMutex.load(std::memory_order_acquire);
-  DebugLock() { ThMutexLock(mx); }
+  DebugLock() {
+    ThMutexLock(mx);
+    // What the lock guards is read after it, on the path without a mutex too:
+    // no read is moved before the test of the mutex.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+  }
   ~DebugLock() { ThMutexUnlock(mx); }
 };
 
@@ -36,12 +41,12 @@ std::atomic<bool> gDebugging{false};   // the "debugging" key
 std::atomic<bool> gContinue{false};    // the continue-after-failure flag
 std::atomic<DBTimerProc> gTimerProc{nullptr};
 
-// Under the debug mutex: the line buffer, the flag set while a line is
-// being written, the count of lines written, the installed alert formats
-// and the version text.
+// Under the debug mutex: the count of lines written, the installed alert
+// formats and the version text.  A line is formatted into a 512-byte buffer
+// of the calling thread before the mutex is taken, and the flag that makes a
+// call from inside the formatting write nothing belongs to that thread.
 constexpr int32 kLineSize = 512;
-char gLine[kLineSize];
-bool gWriting = false;
+thread_local bool tWriting = false;
 int32 gLines = 0;
 char gErrorFormat[256];    // empty: the built-in format
 char gFailureFormat[256];
@@ -175,6 +180,11 @@ void Report(const char* installed, const char* builtIn, Args... args) {
 
 }  // namespace
 
+// Lock order: the memory-full mutex (memory.cpp) may be held when the debug
+// mutex is taken, since the memory-full alert prints its text; the debug
+// mutex is held only around copying state and writing a finished line, never
+// while formatting or reporting, so no memory-manager mutex is ever taken
+// under it.
 void DBInitDebug() {
   Bool32 on = 0;
   CfgGetDefault(kCfgBool, kDebuggingKey, &on);
@@ -208,17 +218,24 @@ void DumpToScreen(const char* text) {
 
 int32 DBPrintf(const char* fmt, ...) {
   if (!gDebugging.load(std::memory_order_relaxed)) return 0;
-  DebugLock lock;
-  if (gWriting) return gLines;  // called from inside the line being written
-  gWriting = true;
+  if (tWriting) {  // called from inside the line being formatted or written
+    DebugLock lock;
+    return gLines;
+  }
+  tWriting = true;
+  char line[kLineSize];
   va_list ap;
   va_start(ap, fmt);
-  int32 n = fmt ? SPrintfv(gLine, kLineSize - 1, fmt, int32(std::strlen(fmt)), ap) : 0;
-  gLine[n] = 0;
+  int32 n = fmt ? SPrintfv(line, kLineSize - 1, fmt, int32(std::strlen(fmt)), ap) : 0;
+  line[n] = 0;
   va_end(ap);
-  DumpToScreen(gLine);
-  int32 lines = ++gLines;
-  gWriting = false;
+  int32 lines;
+  {
+    DebugLock lock;
+    DumpToScreen(line);
+    lines = ++gLines;
+  }
+  tWriting = false;
   return lines;
 }
 

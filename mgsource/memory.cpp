@@ -13,15 +13,13 @@
 #include <cstring>
 
 #include "blockmove.h"
+#include "counted_strings.h"
 #include "debug.h"
 #include "pool.h"
 #include "walert.h"
 #include "thread.h"
 
 #include <valgrind/helgrind.h>
-
-// The address of a list entry; defined with the counted-string routines.
-QX_EXTERN_C PStr CPStrIndex(CPStrHandle h, int32 index);
 
 namespace {
 
@@ -38,6 +36,8 @@ constexpr uInt32 kHandleHeader = 16;
 constexpr int32 kInitialAZBlocks = 5;
 constexpr int32 kInitialDSBlocks = 2;
 constexpr uInt32 kDefaultPoolFloor = 8u << 20;
+// The largest size whose block, with the handle header, stays below 2^31.
+constexpr uInt32 kMaxHandleSize = 0x7FFFFFFFu - kHandleHeader;
 
 struct MemZone {
   uInt32 sig;
@@ -144,29 +144,27 @@ bool InjectedFailure() {
 }
 
 // Verifies the free chain: exactly nFree links, ending in the NULL link.
-void VerifyFreeChain(MemZone* z) {
-  if (z->nFree < 0) {
-    DBAssert(__FILE__, __LINE__, "negative count of free master pointers");
-    return;
-  }
+// Called under the master-pointer mutex; gives the text of the fault found,
+// which the caller reports once it has let the mutex go.
+const char* FreeChainFault(MemZone* z) {
+  if (z->nFree < 0) return "negative count of free master pointers";
   uInt32* p = z->freeHead;
   for (int32 i = 0; i < z->nFree; ++i) {
-    if (!p) {
-      DBAssert(__FILE__, __LINE__, "free master-pointer chain is too short");
-      return;
-    }
+    if (!p) return "free master-pointer chain is too short";
     p = reinterpret_cast<uInt32*>(uintptr_t(*p & ~1u));
   }
-  if (p) DBAssert(__FILE__, __LINE__, "free master-pointer chain is too long");
+  return p ? "free master-pointer chain is too long" : nullptr;
 }
 
-MgErr AddMasterBlock(MemZone* z) {
-  Guard g(gMPMutex);
+inline void ReportFault(const char* fault) {
+  if (fault) DBAssert(__FILE__, __LINE__, fault);
+}
+
+// Adds a master-pointer block to the zone; under the master-pointer mutex
+// (or before it exists).  The caller records a failure.
+MgErr AddMasterBlockLocked(MemZone* z) {
   uInt8* block = static_cast<uInt8*>(PoolAlloc(z->pool, kMPBlockSize, 0));
-  if (!block) {
-    Failed(int32(kMPBlockSize));
-    return kMemFullErr;
-  }
+  if (!block) return kMemFullErr;
   // Slot contents are read by the unlocked handle check of other threads.
   ANNOTATE_BENIGN_RACE_SIZED(block, kMPBlockSize, "master pointers");
   uInt32* slots = reinterpret_cast<uInt32*>(block + 4);
@@ -181,20 +179,38 @@ MgErr AddMasterBlock(MemZone* z) {
   return kNoErr;
 }
 
+MgErr AddMasterBlock(MemZone* z) {
+  MgErr err;
+  {
+    Guard g(gMPMutex);
+    err = AddMasterBlockLocked(z);
+  }
+  if (err) Failed(int32(kMPBlockSize));
+  return err;
+}
+
 // Takes a master pointer off the free chain; NULL when none can be had.
 uInt32* TakeMaster(MemZone* z) {
-  Guard g(gMPMutex);
   bool checking = gChecking.load(std::memory_order_relaxed);
-  for (;;) {
-    if (checking) VerifyFreeChain(z);
-    if (z->freeHead) break;
-    if (AddMasterBlock(z) != kNoErr) return nullptr;
+  const char* before = nullptr;
+  const char* after = nullptr;
+  uInt32* mp = nullptr;
+  {
+    Guard g(gMPMutex);
+    for (;;) {
+      if (checking && !before) before = FreeChainFault(z);
+      if (z->freeHead || AddMasterBlockLocked(z) != kNoErr) break;
+    }
+    if ((mp = z->freeHead) != nullptr) {
+      z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*mp & ~1u));
+      z->nFree -= 1;
+      if (checking) after = FreeChainFault(z);
+      __atomic_store_n(mp, 0u, __ATOMIC_RELAXED);
+    }
   }
-  uInt32* mp = z->freeHead;
-  z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*mp & ~1u));
-  z->nFree -= 1;
-  if (checking) VerifyFreeChain(z);
-  __atomic_store_n(mp, 0u, __ATOMIC_RELAXED);
+  ReportFault(before);
+  ReportFault(after);
+  if (!mp) Failed(int32(kMPBlockSize));
   return mp;
 }
 
@@ -208,8 +224,8 @@ void ReturnMaster(MemZone* z, uInt32* mp) {
 UHandle NewHandle(bool ds, int32 size, bool clear) {
   MemZone* z = Zone(ds);
   if (!z) return nullptr;
-  if (size < 0) {
-    // Sizes of 2^31 and more are beyond what a zone holds.
+  if (uInt32(size) > kMaxHandleSize) {
+    // Blocks of 2^31 bytes and more are beyond what a zone holds.
     Failed(size);
     return nullptr;
   }
@@ -264,7 +280,8 @@ MgErr DisposeHandle(bool ds, UHandle h) {
   MemZone* z = Zone(ds);
   if (!IsValidHandle(z, h)) return BadHandle();
   uInt32* mp = reinterpret_cast<uInt32*>(h);
-  PoolFree(*h - kHandleHeader);
+  // A master pointer that names no block of the pool stays as it is.
+  if (!PoolFree(*h - kHandleHeader)) return BadHandle();
   ReturnMaster(z, mp);
   return kNoErr;
 }
@@ -277,15 +294,22 @@ int32 GetHandleSize(bool ds, UHandle h) {
   return int32(HeaderOf(*h)->size);
 }
 
-// Resizes a valid handle; 2 when the pool cannot give the block (handle unchanged).
+// Resizes a valid handle; 2 when the pool cannot give the block, 3 when the
+// pool refuses the handle's block (handle unchanged either way).
 MgErr ResizeHandle(UHandle h, int32 size, bool clear) {
   HandleHeader* hdr = HeaderOf(*h);
   uInt32 old = hdr->size;
   if (old == uInt32(size)) return kNoErr;
-  uInt8* block =
-      InjectedFailure() ? nullptr : static_cast<uInt8*>(PoolRealloc(hdr, uInt32(size) + kHandleHeader, 0));
+  uInt32 bytes = uInt32(size) + kHandleHeader;
+  if (uInt32(size) > kMaxHandleSize) {
+    Failed(int32(bytes));
+    return kMemFullErr;
+  }
+  PoolClearLastError();
+  uInt8* block = InjectedFailure() ? nullptr : static_cast<uInt8*>(PoolRealloc(hdr, bytes, 0));
   if (!block) {
-    Failed(size + int32(kHandleHeader));
+    if (PoolLastError() == MEM_BAD_POINTER) return BadHandle();
+    Failed(int32(bytes));
     return kMemFullErr;
   }
   hdr = reinterpret_cast<HandleHeader*>(block);
@@ -397,30 +421,30 @@ UHandle RecoverHandle(bool ds, const void* p) {
 MgErr HeapCheck(MemZone* z, bool print, MemStatsRecord* stats) {
   if (!z) return kMemCorruptErr;
   if (gChecking.load(std::memory_order_relaxed)) {
-    Guard g(gMPMutex);
-    VerifyFreeChain(z);
+    const char* fault;
+    {
+      Guard g(gMPMutex);
+      fault = FreeChainFault(z);
+    }
+    ReportFault(fault);
   }
   PoolInfoRecord info;
   PoolInfo(z->pool, nullptr, &info);
   (void)PoolBlockCount(z->pool);
   uInt32 poolSize = PoolSize(z->pool);
-  MgErr err = kNoErr;
+  const char* fault = nullptr;
   {
     Guard g(gMPMutex);
     int32 count = 0;
-    for (uInt8* b = z->blocks; b; b = NextBlock(b)) {
-      if (++count > z->nBlocks) {
-        DBAssert(__FILE__, __LINE__, "master-pointer block list is longer than its count");
-        err = kMemCorruptErr;
-        break;
-      }
+    for (uInt8* b = z->blocks; b && !fault; b = NextBlock(b)) {
+      if (++count > z->nBlocks) fault = "master-pointer block list is longer than its count";
     }
-    if (!err && count != z->nBlocks) {
-      DBAssert(__FILE__, __LINE__, "master-pointer block list is shorter than its count");
-      err = kMemCorruptErr;
-    }
+    if (!fault && count != z->nBlocks) fault = "master-pointer block list is shorter than its count";
   }
-  if (err) return err;
+  if (fault) {
+    ReportFault(fault);
+    return kMemCorruptErr;
+  }
   MemStatsRecord local;
   if (!stats && print) stats = &local;
   if (stats) {
@@ -439,10 +463,10 @@ MgErr HeapCheck(MemZone* z, bool print, MemStatsRecord* stats) {
   return kNoErr;
 }
 
+// 1 for NULL and for an address the pool refuses (the pool reports it).
 MgErr DisposePtr(UPtr p) {
   if (!p) return kArgErr;
-  PoolFree(p);
-  return kNoErr;
+  return PoolFree(p) ? kNoErr : kArgErr;
 }
 
 MemFullProc SetMemFullProc(bool ds, MemFullProc proc) {
@@ -465,20 +489,6 @@ MemZone* NewZone(MemPool* pool) {
 }
 
 }  // namespace
-
-// Weak until the counted-string routines are linked in.
-__attribute__((weak)) PStr CPStrIndex(CPStrHandle h, int32 index) {
-  if (!h || !*h) return nullptr;
-  int32 size = AZGetHandleSize(reinterpret_cast<UHandle>(h));
-  int32 count = (*h)->cnt;
-  if (count < 1) return nullptr;
-  if (index < 0) index = 0;
-  if (index > count - 1) index = count - 1;
-  uInt8* p = (*h)->str;
-  uInt8* end = reinterpret_cast<uInt8*>(*h) + size;
-  for (int32 i = 0; i < index && p < end; ++i) p += p[0] + 1;
-  return p < end ? p : nullptr;
-}
 
 // ---- Zone operations ---------------------------------------------------------------
 
@@ -613,6 +623,10 @@ MgErr MemInit() {
     if (AddMasterBlock(gDS) != kNoErr) return kMemFullErr;
   gInitialised.store(1);
   if (MemInitHook hook = gDataSpaceHook.load()) hook();
+  // Lock order: the memory-full mutex, then the master-pointer mutex, then
+  // the pool's lock.  The memory-full mutex is held while its alert is shown
+  // and its text printed (the debug mutex comes after it); nothing is
+  // reported and no failure is recorded under the master-pointer mutex.
   ThMutexCreate(&gMPMutex, nullptr);
   ThMutexCreate(&gFullMutex, nullptr);
   return kNoErr;
