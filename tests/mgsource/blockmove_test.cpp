@@ -103,8 +103,22 @@ TEST(BlockMove, FPUSetNearestRestoresRoundToNearest) {
   EXPECT_EQ(now & 0xFF, cw & 0xFF) << "exception masks kept";
   EXPECT_EQ(FPUSetNearest(), 0);
   __asm__ __volatile__("fldcw %0" : : "m"(cw));
+}
+
+TEST(BlockMove, CheckFPStatReadsTheStatusWord) {
+  __asm__ __volatile__("fnclex");
+  EXPECT_EQ(CheckFPStat() & 0x3F, 0) << "no exception flags after clearing them";
+  // A masked division by zero sets the zero-divide flag (bit 2); one value
+  // left on the register stack moves its top (bits 11 to 13) from 0 to 7.
+  int32 top0 = (CheckFPStat() >> 11) & 7;
+  __asm__ __volatile__("fld1\n\tfldz\n\tfdivrp %%st, %%st(1)" ::: "st");
   int32 st = CheckFPStat();
-  EXPECT_EQ(st & ~0xFFFF, 0);
+  EXPECT_EQ(st & 4, 4) << std::hex << st;
+  EXPECT_EQ((st >> 11) & 7, (top0 + 7) & 7) << std::hex << st;
+  __asm__ __volatile__("fstp %%st(0)\n\tfnclex" ::: "st");
+  st = CheckFPStat();
+  EXPECT_EQ(st & 4, 0);
+  EXPECT_EQ((st >> 11) & 7, top0);
 }
 
 std::atomic<int> gAlertCalls{0};

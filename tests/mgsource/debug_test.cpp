@@ -1,3 +1,5 @@
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,6 +41,7 @@ class DebugOutput : public ManagerTest {
     PlatSetDebugSink(previousSink_);
     DBExitDebug();
     CfgTestClearValues();
+    UseTestDebugSettings();  // the debug mutex again, as the other tests have it
     ManagerTest::TearDown();
   }
 
@@ -193,6 +196,7 @@ TEST_F(DebugReports, InstalledFormatsReplaceTheBuiltInOnes) {
   DBSetAlertFormats(nullptr);
   DBMgErr("d.cpp", 4, 1, "y");
   EXPECT_EQ(Alerts()[3].rfind("Error #1: y \"d.cpp\" line 4", 0), 0u);
+  AZDisposeHandle(reinterpret_cast<UHandle>(list));
 }
 
 TEST_F(DebugReports, PendingMemoryFullIsAlertedFirst) {
@@ -213,6 +217,7 @@ TEST_F(DebugReports, StopHereFollowsTheAlert) {
   PlatSetDebugSink(old);
   DBExitDebug();
   CfgTestClearValues();
+  UseTestDebugSettings();  // the debug mutex again, as the other tests have it
   std::vector<std::string> out = Output();
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.back(), "StopHere: From DebugStr\n");
@@ -316,4 +321,55 @@ TEST_F(DebugReports, AnInstalledFormatThatFailsFallsBackToTheBuiltInOne) {
   DBSetAlertFormats(nullptr);
   AZDisposeHandle(reinterpret_cast<UHandle>(list));
   EXPECT_EQ(Reports(), 2u);
+}
+
+// ---------------------------------------------------------- lock order
+
+namespace {
+std::atomic<int> gQuietAlerts{0};
+int32_t CountQuietly(const char*, const char*, int32_t buttons, int32_t) {
+  ++gQuietAlerts;
+  return PlatAlertDefaultAnswer(buttons);
+}
+void DropLine(const char*) {}
+}  // namespace
+
+// One thread shows the memory-full alert, which prints its text under the
+// memory-full mutex; the other formats a cut-off format, whose report looks
+// for a pending memory-full condition from inside the formatting.  Neither
+// may wait for the other for good: a watchdog ends the process when they do.
+TEST(DebugThreads, MemoryFullAlertAndReportsFromFormattingNeverDeadlock) {
+  EnsureMemInit();
+  UseTestDebugSettings();
+  PlatAlertProc oldAlert = PlatSetAlertProc(CountQuietly);
+  PlatDebugSink oldSink = PlatSetDebugSink(DropLine);
+  gQuietAlerts = 0;
+  const int kRounds = Scaled(100000);
+  std::atomic<int> finished{0};
+  auto done = [&] { ++finished; };
+  std::thread alerting([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      MemNoteFailure(5);
+      MemFullAlert(0, 2);
+    }
+    done();
+  });
+  std::thread formatting([&] {
+    for (int i = 0; i < kRounds; ++i) DBPrintf("%5");
+    done();
+  });
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+  while (finished.load() < 2) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      std::fprintf(stderr, "deadlock: the memory-full alert and a report wait for each other\n");
+      std::_Exit(1);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  alerting.join();
+  formatting.join();
+  EXPECT_GE(gQuietAlerts.load(), kRounds) << "every cut-off format was reported";
+  MemFullReset();
+  PlatSetAlertProc(oldAlert);
+  PlatSetDebugSink(oldSink);
 }
