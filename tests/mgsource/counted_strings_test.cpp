@@ -23,10 +23,19 @@ struct PS {
 };
 std::string Text(ConstPStr p) { return p ? std::string(reinterpret_cast<const char*>(p + 1), p[0]) : "<null>"; }
 
+// Handles made by the helpers below, disposed at the end of each test of the
+// suites that check that nothing is left behind.
+std::vector<UHandle> gMade;
+UHandle Tracked(UHandle h) {
+  gMade.push_back(h);
+  return h;
+}
+
 CPStrHandle MakeList(const std::vector<std::string>& items) {
   int32 size = 4;
   for (auto& s : items) size += int32(s.size()) + 1;
   CPStrHandle h = reinterpret_cast<CPStrHandle>(AZNewHandle(size));
+  gMade.push_back(reinterpret_cast<UHandle>(h));
   (*h)->cnt = int32(items.size());
   uChar* p = (*h)->str;
   for (auto& s : items) {
@@ -46,12 +55,28 @@ int32 HSize(void* h) { return AZGetHandleSize(static_cast<UHandle>(h)); }
 LStrHandle MakeLStr(const std::string& t, bool appZone = false, int32 slack = 0) {
   int32 size = 4 + int32(t.size()) + slack;
   UHandle h = appZone ? AZNewHandle(size) : DSNewHandle(size);
+  gMade.push_back(h);
   LStrHandle l = reinterpret_cast<LStrHandle>(h);
   (*l)->cnt = int32(t.size());
   std::memcpy((*l)->str, t.data(), t.size());
   return l;
 }
 std::string LText(LStrHandle l) { return std::string(reinterpret_cast<const char*>((*l)->str), (*l)->cnt); }
+
+// A suite whose tests leave the handles of the helpers to be disposed here.
+class CountedStringTest : public ManagerTest {
+ protected:
+  void TearDown() override {
+    std::sort(gMade.begin(), gMade.end());
+    gMade.erase(std::unique(gMade.begin(), gMade.end()), gMade.end());
+    for (UHandle h : gMade) {
+      if (AZCheckHandle(h) == kNoErr) AZDisposeHandle(h);
+      else if (DSCheckHandle(h) == kNoErr) DSDisposeHandle(h);
+    }
+    gMade.clear();
+    ManagerTest::TearDown();
+  }
+};
 
 }  // namespace
 
@@ -166,7 +191,7 @@ TEST(LStrings, CompareOverTheShorterCount) {
 
 // ------------------------------------------------------------- long handles
 
-class LStrHandles : public ManagerTest {};
+class LStrHandles : public CountedStringTest {};
 
 TEST_F(LStrHandles, AppendGrowsOnlyWhenNeeded) {
   LStrHandle h = MakeLStr("abc", false, 10);
@@ -202,7 +227,7 @@ TEST_F(LStrHandles, AppendRejectsACountPastTheHandle) {
 
 // --------------------------------------------------------------- CPStr lists
 
-class CPStrLists : public ManagerTest {};
+class CPStrLists : public CountedStringTest {};
 
 TEST_F(CPStrLists, SizeIndexAndClamping) {
   CPStrHandle h = MakeList({"one", "two", "three"});
@@ -323,7 +348,7 @@ TEST_F(CPStrLists, NullAndEmptyHandlesAreReported) {
   EXPECT_EQ(CPStrInsert(nullptr, PS("a"), 0), kArgErr);
   EXPECT_EQ(CPStrSetEmpty(nullptr), kArgErr);
   EXPECT_EQ(CPStrSize(nullptr), 0);
-  CPStrHandle tiny = reinterpret_cast<CPStrHandle>(AZNewHandle(2));
+  CPStrHandle tiny = reinterpret_cast<CPStrHandle>(Tracked(AZNewHandle(2)));
   EXPECT_EQ(CPStrIndex(tiny, 0), nullptr);
   EXPECT_EQ(CPStrRemove(tiny, 0), kArgErr);
   CPStrHandle none = MakeList({});
@@ -357,14 +382,14 @@ std::vector<uChar> BlockList(const std::vector<std::string>& blocks) {
   return v;
 }
 UHandle ToHandle(const std::vector<uChar>& v) {
-  UHandle h = AZNewHandle(int32(v.size()));
+  UHandle h = Tracked(AZNewHandle(int32(v.size())));
   std::memcpy(*h, v.data(), v.size());
   return h;
 }
 std::string Block(LStrPtr p) { return p ? std::string(reinterpret_cast<const char*>(p->str), p->cnt) : "<null>"; }
 }  // namespace
 
-class BlockLists : public ManagerTest {};
+class BlockLists : public CountedStringTest {};
 
 TEST_F(BlockLists, SwapAGoodBigEndianList) {
   UHandle h = ToHandle(BlockList({"hello", "", "abcd", "xyz"}));
@@ -391,7 +416,7 @@ TEST_F(BlockLists, LastLengthOverrunChangesNothing) {
   size_t lastLen = v.size() - 8;
   v[lastLen + 2] = 0x10;
   // The handle sits between neighbours whose bytes must not change.
-  UHandle before = AZNewHandle(64), h = ToHandle(v), after = AZNewHandle(64);
+  UHandle before = Tracked(AZNewHandle(64)), h = ToHandle(v), after = Tracked(AZNewHandle(64));
   std::memset(*before, 0x5A, 64);
   std::memset(*after, 0xA5, 64);
   EXPECT_EQ(LStrListSwap(h), kArgErr);
@@ -422,7 +447,7 @@ TEST_F(BlockLists, BadListsAreRejected) {
   EXPECT_EQ(Reports(), bad.size());
   EXPECT_EQ(LStrListSwap(nullptr), kArgErr);
   EXPECT_EQ(LStrListIndex(nullptr, 0), nullptr);
-  UHandle tiny = AZNewHandle(3);
+  UHandle tiny = Tracked(AZNewHandle(3));
   EXPECT_EQ(LStrListSwap(tiny), kArgErr);
   EXPECT_EQ(Reports(), bad.size() + 3);
 }
@@ -439,7 +464,7 @@ TEST_F(BlockLists, IndexStaysInsideTheHandle) {
 
 // --------------------------------------------------------------- line ends
 
-class LineEnds : public ManagerTest {};
+class LineEnds : public CountedStringTest {};
 
 TEST_F(LineEnds, ToNativeGrowsBySingles) {
   LStrHandle h = MakeLStr("a\nb\r\nc");

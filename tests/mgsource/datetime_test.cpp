@@ -45,6 +45,7 @@ class DateTime : public ManagerTest {
   void TearDown() override {
     FreeHandles();
     DateReadAMPM();  // back to the designators of the test's own environment
+    ManagerTest::TearDown();
   }
 
   // A long string of the data zone; its count is the text's length unless

@@ -11,10 +11,10 @@
 
 namespace {
 
-class Memory : public ::testing::Test {
+class Memory : public LeakCheckedTest {
  protected:
   void SetUp() override {
-    EnsureMemInit();
+    LeakCheckedTest::SetUp();
     MemFullReset();
   }
 };
@@ -167,7 +167,9 @@ TEST_F(Memory, HugeAndNegativeSizesFailAsExhaustedMemory) {
   std::memcpy(*h, "abcde", 5);
   EXPECT_EQ(DSSetHandleSize(h, -1), kArgErr);
   EXPECT_EQ(DSSetHSzClr(h, -1), kArgErr);
-  EXPECT_EQ(AZSetHandleSize(reinterpret_cast<UHandle>(AZNewHandle(1)), -5), kArgErr);
+  UHandle one = AZNewHandle(1);
+  EXPECT_EQ(AZSetHandleSize(one, -5), kArgErr);
+  AZDisposeHandle(one);
   EXPECT_EQ(DSGetHandleSize(h), 5);
   EXPECT_EQ(std::memcmp(*h, "abcde", 5), 0);
   EXPECT_EQ(MemFullPending(nullptr), 0) << "a bad argument is no memory failure";

@@ -52,14 +52,17 @@ void CheckHeap(ObjHeap h) {
   ASSERT_EQ(listed, freeBlocks);
 }
 
-class ObjHeapTest : public ::testing::Test {
+class ObjHeapTest : public LeakCheckedTest {
  protected:
   void SetUp() override {
-    EnsureMemInit();
+    LeakCheckedTest::SetUp();
     heap = OHNewHeap(1000, kKind, 0, 0);
     ASSERT_NE(heap, nullptr);
   }
-  void TearDown() override { OHDisposeHeap(heap); }
+  void TearDown() override {
+    OHDisposeHeap(heap);
+    LeakCheckedTest::TearDown();
+  }
   ObjHeap heap = nullptr;
 };
 

@@ -22,7 +22,10 @@ class ObjListTest : public ManagerTest {
     list = OHNewBlock(heap, kObjListNewSize, kObjClassList);
     ASSERT_NE(list, 0);
   }
-  void TearDown() override { OHDisposeHeap(heap); }
+  void TearDown() override {
+    OHDisposeHeap(heap);
+    ManagerTest::TearDown();
+  }
 
   std::vector<int32> Entries() {
     std::vector<int32> v;

@@ -208,6 +208,14 @@ TEST_F(RsrcCorrupt, RecordsPastTheDataSectionOpenAndGiveEndOfFile) {
   EXPECT_EQ(Written(), before);
   EXPECT_EQ(Get("past.rsc"), bytes);
   EXPECT_EQ(GetText(ref, kTEXT, 3), "third");
+  // The change can never be written: dropped, so that the file can be closed.
+  {
+    rsrc::FileRec rec = FileOf(ref);
+    rsrc::Lock lock;
+    rsrc::Map m = rsrc::MapOf(rec);
+    m.SetW(rsrcfmt::kMapAttrs, m.Attrs() & ~rsrcfmt::kMapAttrChanged);
+  }
+  EXPECT_EQ(RCloseFile(ref), kNoErr);
 }
 
 }  // namespace

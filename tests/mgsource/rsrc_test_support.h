@@ -89,7 +89,13 @@ class RsrcTest : public ManagerTest {
   void SetUp() override {
     ManagerTest::SetUp();
     EnsureResources();
+    // The resource manager keeps the list of its files from its first search
+    // by handle on: it is made here, before the count.
+    UHandle probe = AZNewHandle(0);
+    RFindByHandle(probe, nullptr, nullptr, nullptr);
+    AZDisposeHandle(probe);
     ASSERT_EQ(FInitFileMgr(), kNoErr);
+    ResetLiveBaseline();
     std::string t = (fs::temp_directory_path() / "qxrsXXXXXX").string();
     ASSERT_NE(mkdtemp(t.data()), nullptr);
     root_ = t;
@@ -99,6 +105,7 @@ class RsrcTest : public ManagerTest {
     PlatDriveMap('R', nullptr, 0);
     std::error_code ec;
     fs::remove_all(root_, ec);
+    ManagerTest::TearDown();
     FExitFileMgr();
   }
 

@@ -183,13 +183,16 @@ TEST(ByteOrder, ReversalsAndHalfSwap) {
   EXPECT_EQ(v, (2u << 16) | 1u);
 }
 
-class HandleList : public ::testing::Test {
+class HandleList : public LeakCheckedTest {
  protected:
   void SetUp() override {
-    EnsureMemInit();
+    LeakCheckedTest::SetUp();
     list = AZNewHClr(4);
   }
-  void TearDown() override { AZDisposeHandle(list); }
+  void TearDown() override {
+    AZDisposeHandle(list);
+    LeakCheckedTest::TearDown();
+  }
   std::vector<int32> Values() {
     int32 n;
     std::memcpy(&n, *list, 4);

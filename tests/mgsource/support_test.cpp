@@ -32,9 +32,13 @@ class Support : public ManagerTest {
     ManagerTest::SetUp();
     EnsureManagers();
     ASSERT_EQ(SupportInit(), kNoErr);
+    ResetLiveBaseline();  // the shared constants live on
   }
   // The start-up set the C library's locale from the environment.
-  void TearDown() override { setlocale(LC_ALL, "C"); }
+  void TearDown() override {
+    setlocale(LC_ALL, "C");
+    ManagerTest::TearDown();
+  }
 };
 
 class SupportThreads : public Support {};

@@ -11,6 +11,7 @@
 #include "config_test_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/pool.h"
 #include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
@@ -104,11 +105,54 @@ class Capture {
   std::string debug_;
 };
 
-// A manager test: the memory manager started, reports and debug output
-// captured.
-class ManagerTest : public ::testing::Test {
+// What the managers hold: the live handles of both zones (master pointers
+// in use) and the blocks in use in the default pool, pointers included, less
+// the zones' master-pointer blocks, which are never given back.  The pool's
+// pages come from the host's mapping calls, which the leak checker cannot
+// see, so suites that make and free objects compare these instead.
+struct LiveBlocks {
+  int32 handles = 0;
+  int32 blocks = 0;
+  bool operator==(const LiveBlocks&) const = default;
+};
+inline LiveBlocks CountLiveBlocks() {
+  LiveBlocks live;
+  int32 masterBlocks = 0;
+  for (Bool32 ds : {0, 1}) {
+    int32 nBlocks = 0, nFree = 0;
+    MemZoneCounts(ds, &nBlocks, &nFree);
+    live.handles += nBlocks * 10000 - nFree;
+    masterBlocks += nBlocks;
+  }
+  live.blocks = PoolBlockCount(PoolInitDefault()) - masterBlocks;
+  return live;
+}
+inline std::ostream& operator<<(std::ostream& os, const LiveBlocks& l) {
+  return os << l.handles << " handles, " << l.blocks << " pool blocks";
+}
+
+// A test that must give back every handle and block it makes.
+class LeakCheckedTest : public ::testing::Test {
  protected:
-  void SetUp() override { EnsureMemInit(); }
+  void SetUp() override {
+    EnsureMemInit();
+    before_ = CountLiveBlocks();
+  }
+  void TearDown() override {
+    EXPECT_EQ(CountLiveBlocks(), before_) << "handles or blocks leaked or freed twice";
+  }
+  // Counts again from here: after a set-up that makes what lives on.
+  void ResetLiveBaseline() { before_ = CountLiveBlocks(); }
+
+ private:
+  LiveBlocks before_;
+};
+
+// A manager test: the memory manager started, reports and debug output
+// captured, and every handle and block made given back.
+class ManagerTest : public LeakCheckedTest {
+ protected:
+  void SetUp() override { LeakCheckedTest::SetUp(); }
   // The alerts shown since the test began: failure reports among them.
   std::vector<std::string> Alerts() { return capture_.Alerts(); }
   size_t Reports() { return capture_.Alerts().size(); }
