@@ -4,14 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz_support.h"
 #include "mgsource/counted_strings.h"
-#include "mgsource/debug.h"
-#include "mgsource/memory.h"
-#include "platform/qx_alert.h"
 
 namespace {
-int32_t Quiet(const char*, const char*, int32_t buttons, int32_t) { return PlatAlertDefaultAnswer(buttons); }
-
 UHandle Copy(const uint8_t* data, size_t size, bool appZone) {
   UHandle h = appZone ? AZNewHandle(int32(size)) : DSNewHandle(int32(size));
   if (h && size) std::memcpy(*h, data, size);
@@ -20,12 +16,7 @@ UHandle Copy(const uint8_t* data, size_t size, bool appZone) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool started = [] {
-    MemInit();
-    PlatSetAlertProc(Quiet);
-    DBSetContinueAfterFailure(1);
-    return true;
-  }();
+  static bool started = FuzzStartManagers();
   (void)started;
   if (size < 1 || size > 1 << 16) return 0;
   const uint8_t selector = data[0];

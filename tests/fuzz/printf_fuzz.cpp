@@ -15,11 +15,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "mgsource/debug.h"
+#include "fuzz_support.h"
 #include "mgsource/numconv.h"
 #include "mgsource/printf.h"
-#include "platform/qx_alert.h"
-#include "platform/qx_debugout.h"
 
 namespace {
 
@@ -36,9 +34,6 @@ uChar* Region() {
       mmap(nullptr, kRegionSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   return region;
 }
-
-int32 Quiet(const char*, const char*, int32, int32) { return 1; }
-void Drop(const char*) {}
 
 // A path's text: as long as the slot's fifth byte says, or 300 characters.
 MgErr FakePathToText(Path p, LStrPtr buf) {
@@ -59,10 +54,8 @@ int32 RunFormat(char* out, int32 capacity, const char* fmt, int32 len, uint32_t*
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
-    PlatSetAlertProc(Quiet);
-    PlatSetDebugSink(Drop);
     // Bad formats are reported with assertions; the fuzzer goes on after them.
-    DBSetContinueAfterFailure(1);
+    if (!FuzzStartManagers()) return false;
     SPrintfSetFileProcs(FakePathToText, nullptr);
     return Region() != MAP_FAILED;
   }();

@@ -10,16 +10,12 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "mgsource/datetime.h"
-#include "mgsource/debug.h"
-#include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "mgsource/textnum.h"
-#include "platform/qx_alert.h"
 
 namespace {
-
-int32_t Quiet(const char*, const char*, int32_t buttons, int32_t) { return PlatAlertDefaultAnswer(buttons); }
 
 // Format codes of every kind, and a raw one.
 int32 CodeOf(uint8_t sel, uint8_t raw) {
@@ -109,11 +105,8 @@ void Pattern(const uint8_t* p, const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool started = [] {
-    MemInit();
-    PlatSetAlertProc(Quiet);
-    DBSetContinueAfterFailure(1);
     setenv("TZ", "Europe/Berlin", 1);
-    return true;
+    return FuzzStartManagers();
   }();
   (void)started;
   if (size < 4 || size > 1 << 14) return 0;
