@@ -13,7 +13,8 @@ ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON -DQX_BENCH=OFF >/dev/null
 cmake --build build-san -j"$jobs"
-ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=allocator_may_return_null=1 LSAN_OPTIONS=suppressions="$PWD/scripts/lsan.supp" \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-san -j"$jobs" --output-on-failure --timeout 900
 
 bash scripts/valgrind.sh build
