@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -73,7 +74,7 @@ class Config : public ManagerTest {
       UHandle h = nullptr;
       ASSERT_EQ(Read(kCfgString, "primer", &h), kNoErr);
       AZDisposeHandle(h);
-      Put("");
+      std::remove(file_.c_str());
       primed = true;
     }
     ResetLiveBaseline();
