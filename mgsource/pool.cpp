@@ -277,9 +277,11 @@ PlatRecMutex gMarkLock = PLAT_REC_MUTEX_INIT;
 uInt8* gFreeMarks[kMarkClasses];
 
 // The bytes of marks a page of a kind with `committed` bytes needs.
+// A medium page's marks cover its whole 64 KB unit, so that any address of
+// the unit has a mark to read (0 where no block starts).
 inline uInt32 MarkBytes(const MemPool* pool, int32 kind, uInt32 committed) {
   if (kind == kPageFixed) return (committed - kFixedStart) / pool->stride;
-  if (kind == kPageMedium) return committed / 8;
+  if (kind == kPageMedium) return kPlatRegionUnit / 8;
   return 0;
 }
 
@@ -468,6 +470,12 @@ inline int32 FixedSlotIndex(const MemPool* pool, const PoolPage* pg, const uInt8
   return int32(rel / pool->stride);
 }
 
+// The index of a slot the page handed out.
+inline uInt32 FixedIndexOfSlot(const MemPool* pool, const PoolPage* pg, const uInt8* slot) {
+  uInt32 rel = uInt32(slot - reinterpret_cast<const uInt8*>(pg)) - kFixedStart;
+  return pool->strideShift ? rel >> pool->strideShift : rel / pool->stride;
+}
+
 void FixedFree(PoolPage* pg, uInt8* block) {
   MemPool* pool = pg->pool;
   bool wasFull = !FixedHasRoom(pool, pg);
@@ -576,11 +584,12 @@ inline uInt8& MedMarkAt(const PoolPage* pg, const uInt8* data) {
   return marks[uInt32(data - reinterpret_cast<const uInt8*>(pg)) >> 3];
 }
 
-// True when `data` lies where the data of a medium block of the page can:
-// 4-byte aligned, inside the blocks' part of the committed page.
+// True when `data` lies where the data of a medium block can: 4-byte
+// aligned, after the page header.  Past the committed part of the page no
+// block starts, and its marks there are 0.
 inline bool MedDataInPage(const PoolPage* pg, const uInt8* data) {
   uInt32 off = uInt32(data - reinterpret_cast<const uInt8*>(pg));
-  return (off & 3) == 0 && off >= kMediumFirst + 2 && off < uInt32(pg->desc->commitPages) * kPlatPageSize - 2;
+  return (off & 3) == 0 && off >= kMediumFirst + 2;
 }
 
 // The sanitizer build leaves the `n` requested bytes of a block of
@@ -892,7 +901,7 @@ uInt8* AllocLocked(MemPool* pool, uInt32 n, int32 flags) {
     b = FixedAlloc(pool);
     if (b) {
       PoolPage* pg = PageOf(b);
-      FixedMarks(pg)[FixedSlotIndex(pool, pg, b)] = 1;
+      FixedMarks(pg)[FixedIndexOfSlot(pool, pg, b)] = 1;
       ShapeBlock(b, n, pool->stride);
       if (flags & kPoolClear) std::memset(b, 0, kRedzone ? n : pool->fixedSize);
     }
