@@ -15,6 +15,7 @@
 #include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
+#include "tests/live_handles.h"
 
 // Debug lines are written, and a failure report goes on after its alert
 // instead of ending the process, so that tests can look at both.
@@ -119,11 +120,11 @@ inline LiveBlocks CountLiveBlocks() {
   LiveBlocks live;
   int32 masterBlocks = 0;
   for (Bool32 ds : {0, 1}) {
-    int32 nBlocks = 0, nFree = 0;
-    MemZoneCounts(ds, &nBlocks, &nFree);
-    live.handles += nBlocks * 10000 - nFree;
+    int32 nBlocks = 0;
+    MemZoneCounts(ds, &nBlocks, nullptr);
     masterBlocks += nBlocks;
   }
+  live.handles = LiveHandleCount();
   live.blocks = PoolBlockCount(PoolInitDefault()) - masterBlocks;
   return live;
 }
