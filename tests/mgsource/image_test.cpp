@@ -12,6 +12,18 @@ constexpr ResType kICNList = FourCC("ICN#"), kICL4 = FourCC("icl4"),
 
 class Boundary : public RsrcTest {
  protected:
+  // The image table is made by the first image and lives on: one image is
+  // taken and released before the count.
+  void SetUp() override {
+    RsrcTest::SetUp();
+    PutIcons();
+    RsrcFileRef in = Open("icons.rsc", kRsrcReadOnly);
+    int32 image = 0;
+    ASSERT_EQ(IGet(in, kImageIcon1, 2, &image, 1), kNoErr);
+    EXPECT_EQ(IRelease(image), kNoErr);
+    RCloseFile(in);
+    ResetLiveBaseline();
+  }
   // A file holding the family of a palette image as id 1, and variants.
   void PutIcons() {
     rsrcw::Writer w(kAPPL, kQNLX);
