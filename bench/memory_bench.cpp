@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "mgsource/memory.h"
@@ -18,9 +19,12 @@ void EnsureInit() { static Init once; }
 void* gKeepFixed = nullptr;
 void* gKeepMedium = nullptr;
 void KeepPagesAlive() {
-  EnsureInit();
-  if (!gKeepFixed) gKeepFixed = PoolMalloc(16);
-  if (!gKeepMedium) gKeepMedium = PoolMalloc(32);
+  static std::once_flag once;
+  std::call_once(once, [] {
+    EnsureInit();
+    gKeepFixed = PoolMalloc(16);
+    gKeepMedium = PoolMalloc(32);
+  });
 }
 
 void BM_PoolMallocFree16(benchmark::State& st) {
@@ -74,6 +78,36 @@ void BM_AZNewDisposeHandle16(benchmark::State& st) {
   }
 }
 BENCHMARK(BM_AZNewDisposeHandle16);
+
+void BM_DSNewDisposePtr16(benchmark::State& st) {
+  KeepPagesAlive();
+  for (auto _ : st) {
+    UPtr p = DSNewPtr(16);
+    benchmark::DoNotOptimize(p);
+    DSDisposePtr(p);
+  }
+}
+BENCHMARK(BM_DSNewDisposePtr16);
+
+// Four threads, each making and freeing 16-byte blocks back to back.
+void BM_PoolMallocFree16Threads(benchmark::State& st) {
+  KeepPagesAlive();
+  for (auto _ : st) {
+    void* p = PoolMalloc(16);
+    benchmark::DoNotOptimize(p);
+    PoolFree(p);
+  }
+}
+BENCHMARK(BM_PoolMallocFree16Threads)->Threads(4)->UseRealTime();
+
+void BM_MallocFree16Threads(benchmark::State& st) {
+  for (auto _ : st) {
+    void* p = std::malloc(16);
+    benchmark::DoNotOptimize(p);
+    std::free(p);
+  }
+}
+BENCHMARK(BM_MallocFree16Threads)->Threads(4)->UseRealTime();
 
 }  // namespace
 
