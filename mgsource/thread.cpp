@@ -14,6 +14,8 @@
 #include "platform/qx_thread.h"
 #include "platform/qx_time.h"
 
+#include <valgrind/helgrind.h>
+
 namespace {
 // The thread table; slot 0 is the thread that started the manager.
 ThThread gThreads[kThMaxThreads];
@@ -330,10 +332,35 @@ MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled) {
   return kNoErr;
 }
 
+namespace {
+std::atomic<int32> gHostSets{0};
+
+// The flag rule: a signal stores 0, a wait's test-and-set consumes it.  The
+// sleeper count decides whether the host event must be set too: a waiter
+// raises it before its last test of the flag and the signaller reads it after
+// its store, both sequentially consistent, so either the waiter sees the
+// signal or the signaller sees the waiter.  A host event set for a waiter
+// that then found the flag itself wakes a later wait once, which tests the
+// flag again.
+void RaiseSleepers(ThEvent event) { __atomic_add_fetch(&event->sleepers, 1, __ATOMIC_SEQ_CST); }
+void LowerSleepers(ThEvent event) { __atomic_sub_fetch(&event->sleepers, 1, __ATOMIC_SEQ_CST); }
+
+// Consumes a pending signal: true when there was one.
+bool ConsumeSignal(ThEvent event) {
+  if (TestAndSet(&event->flag) != 0) return false;
+  // Whatever the signaller wrote before its signal is visible here.
+  ANNOTATE_HAPPENS_AFTER(event);
+  return true;
+}
+}  // namespace
+
 void ThEventSignal(ThEvent event) {
   if (!event) return;
   CHECK_SIG(event, kThEventSig, "bad event record");
+  ANNOTATE_HAPPENS_BEFORE(event);
   __atomic_store_n(&event->flag, 0, __ATOMIC_SEQ_CST);
+  if (__atomic_load_n(&event->sleepers, __ATOMIC_SEQ_CST) <= 0) return;
+  gHostSets.fetch_add(1, std::memory_order_relaxed);
   QX_ASSERT_MSG(PlatEventSet(event->host), "cannot set a host event");
 }
 
@@ -342,8 +369,15 @@ void ThEventWait(ThEvent event) {
   CHECK_SIG(event, kThEventSig, "bad event record");
   // The flag says whether a signal is pending; the host event only wakes the
   // waiter, and a wake-up left over from an earlier signal costs one round.
-  while (TestAndSet(&event->flag) != 0) {
-    if (PlatEventWait(event->host, kPlatWaitForever) == kPlatWaitFailed) {
+  while (!ConsumeSignal(event)) {
+    RaiseSleepers(event);
+    if (ConsumeSignal(event)) {
+      LowerSleepers(event);
+      return;
+    }
+    const int32 r = PlatEventWait(event->host, kPlatWaitForever);
+    LowerSleepers(event);
+    if (r == kPlatWaitFailed) {
       DBAssert(__FILE__, __LINE__, "waiting for a host event failed");
       return;
     }
@@ -353,9 +387,16 @@ void ThEventWait(ThEvent event) {
 int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs) {
   if (!event) return kThWaitFailed;
   CHECK_SIG(event, kThEventSig, "bad event record");
-  if (TestAndSet(&event->flag) == 0) return kThWaitEvent;
+  if (ConsumeSignal(event)) return kThWaitEvent;
+  RaiseSleepers(event);
+  if (ConsumeSignal(event)) {
+    LowerSleepers(event);
+    return kThWaitEvent;
+  }
   // One wait only; a signal that ends it leaves the flag at 0 for the next wait.
-  switch (PlatWaitEventOrInput(event->host, timeoutMs)) {
+  const int32 r = PlatWaitEventOrInput(event->host, timeoutMs);
+  LowerSleepers(event);
+  switch (r) {
     case kPlatWaitEvent: return kThWaitEvent;
     case kPlatWaitInput: return kThWaitInput;
     case kPlatWaitTimeout: return kThWaitTimeout;
@@ -364,6 +405,21 @@ int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs) {
       return kThWaitFailed;
   }
 }
+
+bool ThEventSleepBegin(ThEvent event) {
+  if (!event) return true;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  RaiseSleepers(event);
+  return __atomic_load_n(&event->flag, __ATOMIC_SEQ_CST) == 0;
+}
+
+void ThEventSleepEnd(ThEvent event) {
+  if (!event) return;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  LowerSleepers(event);
+}
+
+int32 ThEventHostSetCount() { return gHostSets.load(std::memory_order_relaxed); }
 
 void ThEventDestroy(ThEvent event) {
   if (!event) return;

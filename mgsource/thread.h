@@ -39,6 +39,10 @@ struct ThEventRec {
   volatile int32 flag;     // 0 signalled, 1 not; changed by TestAndSet and ThEventSignal
   PlatEvent* host;         // auto-reset host event
   char name[kThNameSize];
+  // The threads that may be blocked on the host event: each wait raises it
+  // before its last test of the flag and lowers it after waking, and a
+  // signal sets the host event only when it is above 0.
+  volatile int32 sleepers;
 };
 typedef ThEventRec* ThEvent;
 
@@ -117,6 +121,17 @@ QX_EXTERN_C void ThTimedEventDestroy(ThTimedEvent event);
 
 // The number of empty slots of the thread table.
 int32 ThFreeThreadSlots();
+
+// A wait on the event's descriptor made outside this manager (a poll() of
+// several descriptors) brackets itself with these, so that a signal that
+// finds the event's flag clear also sets the host event while it waits.
+// Begin answers true when the event is signalled already (nothing to wait
+// for; End must still be called).
+bool ThEventSleepBegin(ThEvent event);
+void ThEventSleepEnd(ThEvent event);
+
+// Test hook: the number of times a signal has set a host event.
+int32 ThEventHostSetCount();
 
 // Test hook: how long ThThreadKill waits for a running thread to end
 // (10,000 ms unless changed).

@@ -78,3 +78,18 @@ void PlatCodeFree(void* addr, uint32_t size) {
   if (!addr) return;
   if (munmap(addr, RoundUp(size ? size : 1, kPlatPageSize)) == 0) gCodeBlocks.fetch_sub(1);
 }
+
+namespace {
+bool ProtectCode(void* addr, uint32_t size, int prot) {
+  if (!addr) return false;
+  uintptr_t a = reinterpret_cast<uintptr_t>(addr) & ~uintptr_t(kPlatPageSize - 1);
+  uintptr_t e = RoundUp(reinterpret_cast<uintptr_t>(addr) + (size ? size : 1), kPlatPageSize);
+  return mprotect(reinterpret_cast<void*>(a), e - a, prot) == 0;
+}
+}  // namespace
+
+bool PlatCodeMakeWritable(void* addr, uint32_t size) {
+  return ProtectCode(addr, size, PROT_READ | PROT_WRITE | PROT_EXEC);
+}
+
+bool PlatCodeRestore(void* addr, uint32_t size) { return ProtectCode(addr, size, PROT_READ | PROT_EXEC); }

@@ -33,6 +33,13 @@ void PlatCodeFree(void* addr, uint32_t size);
 int32_t PlatCodeBlocksInUse();
 // Test hook: the next n executable allocations fail.
 void PlatFailNextCodeAllocs(int32_t n);
+// Code that must not change while it runs (a VI's compiled code) is sealed
+// once it is in place: its pages become readable and executable only.  A
+// patch opens them for writing (executable still, since other threads may be
+// running other code on the same pages) and restores the seal afterwards.
+// Both round the range out to 4 KB pages; false when the host refuses.
+bool PlatCodeMakeWritable(void* addr, uint32_t size);
+bool PlatCodeRestore(void* addr, uint32_t size);
 
 // True when p may be called as code.  This host has no cheap test for
 // executable memory, so any non-null address passes.

@@ -16,6 +16,7 @@
 #include "mgsource/datetime.h"
 #include "mgsource/thread.h"
 #include "platform/qx_thread.h"
+#include "platform/qx_event.h"
 #include "test_support.h"
 
 namespace {
@@ -649,4 +650,116 @@ TEST(ThEventThreads, DeadlineEventWaitsForItsDeadline) {
   ThTimedEventSet(nullptr, 5);
   ThTimedEventWait(nullptr);
   ThTimedEventDestroy(nullptr);
+}
+
+namespace {
+// One side of a ping-pong: waits on its own event and signals the other's,
+// `rounds` times; the first side starts by signalling.
+struct PingPong {
+  ThEvent mine = nullptr;
+  ThEvent theirs = nullptr;
+  int32 rounds = 0;
+  bool starts = false;
+  std::atomic<int32> done{0};
+};
+int32 PlayPingPong(void* p) {
+  auto* s = static_cast<PingPong*>(p);
+  for (int32 i = 0; i < s->rounds; ++i) {
+    if (s->starts) {
+      ThEventSignal(s->theirs);
+      ThEventWait(s->mine);
+    } else {
+      ThEventWait(s->mine);
+      ThEventSignal(s->theirs);
+    }
+    s->done.store(i + 1, std::memory_order_relaxed);
+  }
+  return 0;
+}
+}  // namespace
+
+// Four pairs of threads hand a signal back and forth: a lost wake-up would
+// leave both sides of a pair waiting for good.
+TEST(ThEventThreads, EightThreadsPingPongLoseNoWakeUp) {
+  EnsureManagers();
+  const int32 rounds = std::getenv("QX_UNDER_VALGRIND") ? 2000 : 100000;
+  constexpr int kPairs = 4;
+  ThEvent events[2 * kPairs] = {};
+  PingPong sides[2 * kPairs];
+  for (ThEvent& e : events) ASSERT_EQ(ThEventCreate(&e, nullptr, false), kNoErr);
+  for (int p = 0; p < kPairs; ++p) {
+    PingPong& a = sides[2 * p];
+    PingPong& b = sides[2 * p + 1];
+    a.mine = b.theirs = events[2 * p];
+    b.mine = a.theirs = events[2 * p + 1];
+    a.rounds = b.rounds = rounds;
+    a.starts = true;
+  }
+  ThThread threads[2 * kPairs] = {};
+  for (int i = 0; i < 2 * kPairs; ++i) ASSERT_EQ(ThThreadCreate(&threads[i], PlayPingPong, &sides[i]), kNoErr);
+  // A stall of ten seconds without progress is a lost wake-up.
+  int32 last = -1;
+  uInt32 since = MilliSecs();
+  for (;;) {
+    int32 sum = 0;
+    for (PingPong& s : sides) sum += s.done.load(std::memory_order_relaxed);
+    if (sum == 2 * kPairs * rounds) break;
+    if (sum != last) {
+      last = sum;
+      since = MilliSecs();
+    }
+    ASSERT_LT(MillisecCmp(MilliSecs(), since), 10000) << "no progress: a wake-up was lost";
+    WSleep(5);
+  }
+  for (ThThread t : threads) ThThreadDestroy(t);
+  for (ThEvent e : events) {
+    EXPECT_EQ(e->flag, 1) << "every signal was consumed";
+    EXPECT_EQ(e->sleepers, 0);
+    ThEventDestroy(e);
+  }
+}
+
+// A signal that finds nobody blocked stores the flag only; one that finds a
+// sleeper also sets the host event, which wakes it.
+TEST(ThEventThreads, SignalSetsTheHostEventOnlyForASleeper) {
+  EnsureManagers();
+  ThEvent e = nullptr;
+  ASSERT_EQ(ThEventCreate(&e, nullptr, false), kNoErr);
+  const int32 before = ThEventHostSetCount();
+  ThEventSignal(e);
+  ThEventSignal(e);
+  EXPECT_EQ(ThEventHostSetCount(), before);
+  EXPECT_EQ(e->flag, 0);
+  ThEventWait(e);
+  EXPECT_EQ(e->flag, 1);
+  EXPECT_EQ(ThEventWaitPumping(e, 0), kThWaitTimeout);
+  EXPECT_EQ(ThEventHostSetCount(), before);
+
+  // A thread blocked in the wait is woken through the host event.
+  PumpingWaiter w;
+  w.event = e;
+  ThThread t = nullptr;
+  ASSERT_EQ(ThThreadCreate(&t, WaitPumping, &w), kNoErr);
+  UntilBlockedInPoll(w);
+  EXPECT_EQ(e->sleepers, 1);
+  ThEventSignal(e);
+  ThThreadDestroy(t);
+  EXPECT_EQ(w.result, kThWaitEvent);
+  EXPECT_EQ(ThEventHostSetCount(), before + 1);
+  EXPECT_EQ(e->sleepers, 0);
+
+  // A wait outside the manager brackets itself: inside the bracket a signal
+  // sets the host event, which a poll() of the descriptor sees.
+  ThEventWait(e);  // consumes the signal left by the pumping wait
+  EXPECT_FALSE(ThEventSleepBegin(e));
+  ThEventSignal(e);
+  EXPECT_EQ(ThEventHostSetCount(), before + 2);
+  EXPECT_EQ(PlatEventWait(e->host, 0), kPlatWaitEvent);
+  ThEventSleepEnd(e);
+  EXPECT_TRUE(ThEventSleepBegin(e)) << "the flag is still pending";
+  ThEventSleepEnd(e);
+  EXPECT_EQ(e->sleepers, 0);
+  EXPECT_TRUE(ThEventSleepBegin(nullptr));
+  ThEventSleepEnd(nullptr);
+  ThEventDestroy(e);
 }

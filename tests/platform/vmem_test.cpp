@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/qx_mutex.h"
 #include "platform/qx_time.h"
@@ -58,4 +60,64 @@ TEST(PlatformTime, TickStartsNearOneThousand) {
   PlatTickShift(5000);
   EXPECT_GE(PlatTickMs(), t + 5000);
   PlatTickShift(-5000);
+}
+
+namespace {
+// The permissions ("r-xp", "rwxp" ...) of the mapping holding p.
+std::string MappingPerms(const void* p) {
+  FILE* f = std::fopen("/proc/self/maps", "r");
+  if (!f) return "";
+  char line[512];
+  std::string perms;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+  while (std::fgets(line, sizeof line, f)) {
+    unsigned long lo = 0, hi = 0;
+    char pr[8] = {};
+    if (std::sscanf(line, "%lx-%lx %7s", &lo, &hi, pr) == 3 && a >= lo && a < hi) {
+      perms = pr;
+      break;
+    }
+  }
+  std::fclose(f);
+  return perms;
+}
+}  // namespace
+
+// Sealed code runs and cannot be written; opened for a patch it can be
+// written and still runs; restored it is sealed again.
+TEST(PlatformVMem, CodeIsWritableOnlyBetweenMakeWritableAndRestore) {
+  const uint32_t size = 3 * kPlatPageSize;
+  auto* code = static_cast<unsigned char*>(PlatCodeAlloc(size));
+  ASSERT_NE(code, nullptr);
+  EXPECT_EQ(MappingPerms(code), "rwxp") << "a new block is filled in place";
+  unsigned char* last = code + size - 6;
+  // mov eax, 7; ret
+  const unsigned char body[] = {0xB8, 7, 0, 0, 0, 0xC3};
+  std::memcpy(last, body, sizeof body);
+  ASSERT_TRUE(PlatCodeRestore(code, size));
+  EXPECT_EQ(MappingPerms(code), "r-xp");
+  EXPECT_EQ(MappingPerms(last), "r-xp");
+  EXPECT_EQ(reinterpret_cast<int (*)()>(last)(), 7);
+
+  // Only the pages of the range open.
+  ASSERT_TRUE(PlatCodeMakeWritable(last + 1, 4));
+  EXPECT_EQ(MappingPerms(last), "rwxp");
+  EXPECT_EQ(MappingPerms(code), "r-xp");
+  last[1] = 9;
+  EXPECT_EQ(reinterpret_cast<int (*)()>(last)(), 9);
+  ASSERT_TRUE(PlatCodeRestore(last + 1, 4));
+  EXPECT_EQ(MappingPerms(last), "r-xp");
+
+  EXPECT_FALSE(PlatCodeMakeWritable(nullptr, 4));
+  EXPECT_FALSE(PlatCodeRestore(nullptr, 4));
+  PlatCodeFree(code, size);
+}
+
+TEST(PlatformVMemDeathTest, SealedCodeRefusesWrites) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto* code = static_cast<volatile unsigned char*>(PlatCodeAlloc(kPlatPageSize));
+  ASSERT_NE(code, nullptr);
+  ASSERT_TRUE(PlatCodeRestore(const_cast<unsigned char*>(code), kPlatPageSize));
+  EXPECT_DEATH(code[10] = 1, "");
+  PlatCodeFree(const_cast<unsigned char*>(code), kPlatPageSize);
 }

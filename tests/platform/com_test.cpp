@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/qx_com.h"
+
+// The first initialisation of a thread answers 0, every later one 1; each is
+// undone once, and the first call's model stays.
+TEST(PlatformCom, FirstInitDoneRepeatedAlreadyPerThread) {
+  ASSERT_EQ(PlatComInitCount(), 0);
+  EXPECT_EQ(PlatComInit(false), kPlatComDone);
+  EXPECT_EQ(PlatComInit(true), kPlatComAlready);
+  EXPECT_EQ(PlatComInit(false), kPlatComAlready);
+  EXPECT_EQ(PlatComInitCount(), 3);
+  EXPECT_FALSE(PlatComMultithreaded()) << "the first call chose the apartment model";
+
+  // Another thread starts uninitialised.
+  int32_t other[3] = {-1, -1, -1};
+  std::thread t([&] {
+    other[0] = PlatComInitCount();
+    other[1] = PlatComInit(true);
+    other[2] = PlatComMultithreaded() ? 1 : 0;
+    PlatComUninit();
+  });
+  t.join();
+  EXPECT_EQ(other[0], 0);
+  EXPECT_EQ(other[1], kPlatComDone);
+  EXPECT_EQ(other[2], 1);
+
+  PlatComUninit();
+  PlatComUninit();
+  EXPECT_EQ(PlatComInitCount(), 1);
+  PlatComUninit();
+  EXPECT_EQ(PlatComInitCount(), 0);
+  PlatComUninit();  // one too many: nothing
+  EXPECT_EQ(PlatComInitCount(), 0);
+  EXPECT_EQ(PlatComInit(true), kPlatComDone) << "undone completely, the next call is a first one";
+  EXPECT_TRUE(PlatComMultithreaded());
+  PlatComUninit();
+}
