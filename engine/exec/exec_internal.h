@@ -34,6 +34,12 @@ int32 ElementLevel(const QueueElement* e);
 // Asserts "QELM"; false for none or a bad signature.
 bool CheckElement(const QueueElement* e, const char* what);
 
+// The test procedure of ExecSetTestRunProc, or none.
+ExecTestRunProc TestRunProc();
+// The reserve-state update of the VI of a data space: on the user-interface
+// thread directly, else by a posted user event.
+void UpdateReserveState(DataSpaceHeader* h);
+
 // Set once start-up has finished; cleared first by shut-down.
 extern std::atomic<int32> gInitialised;
 // Written by ConfigExec mode 2.

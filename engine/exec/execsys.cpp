@@ -5,6 +5,8 @@
 
 #include "exec_internal.h"
 #include "exectimer.h"
+#include "engine/exec/codeentry.h"
+#include "engine/exec/dsprocs.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
@@ -38,7 +40,7 @@ Bool32 gThreadsOn = 0;
 int32 gStdNParallel = 0;
 Bool32 gStdNParallelSet = 0;
 Bool32 gConfigDiffers = 0;
-int32 gTimeSlice = 0;
+std::atomic<int32> gTimeSlice{0};
 ThMutex gExecSystemRights = nullptr;
 ThMutex gCleanTblMutex = nullptr;
 UHandle gResetList = nullptr;
@@ -122,22 +124,13 @@ void InitContext(ExecContext* c, ExecRunRecord* r, int32 slot) {
   ExecTimer().initContextCountdown(&c->countdown, &c->countdownSecond, &c->ownCountdown, !gThreadsOn);
 }
 
-// Until the thread procedure of the compiled-code entry exists, each
-// execution thread takes its slot's elements and hands them to the test
-// procedure, if any.
+// Each execution thread runs the execution loop with its context.
 int32 ExecThreadLoop(void* arg) {
   ExecContext* ctx = static_cast<ExecContext*>(arg);
   tContext = ctx;
-  ctx->alive.store(1);
-  while (QueueElement* e = WaitDeQElm(ctx->runRecord, 1, ctx)) {
-    e->runningContext = ctx;
-    ctx->current.store(e);
-    if (ExecTestRunProc proc = gTestRunProc.load()) proc(ctx, e);
-    ctx->current.store(nullptr);
-  }
+  ExecThreadProc(ctx);
   ctx->ownCountdown.store(0);
   tContext = nullptr;
-  ctx->alive.store(0);
   return 0;
 }
 
@@ -261,6 +254,8 @@ void StopThreads() {
     ExecContext* c = &gContexts[i];
     if (!c->thread) continue;
     c->running.store(0);
+    // Its clump yields at once.
+    c->ownCountdown.store(0);
     if (c->priority == kPriBackground) ThThreadSetPriority(c->thread, kPriNormal);
     ThEventSignal(c->runRecord->event);
   }
@@ -393,6 +388,7 @@ MgErr InitExec() {
     FinishExec();
     return err;
   }
+  InitDSProcs();
   gInitialised.store(1);
   return kNoErr;
 }
@@ -553,7 +549,7 @@ Bool32 ExecThreadsOn() { return gThreadsOn; }
 Bool32 ExecInitialised() { return gInitialised.load(); }
 Bool32 ExecConfigDiffers() { return gConfigDiffers; }
 int32 ExecStdNParallel() { return gStdNParallelSet ? gStdNParallel : int32(kConfigExecUnset); }
-int32 ExecTimeSlice() { return gTimeSlice; }
+int32 ExecTimeSlice() { return gTimeSlice.load(); }
 int32 ExecResettingDlgDelay() { return gResettingDlgDelay; }
 Bool32 ExecUseOldData() { return gUseOldData; }
 Bool32 ExecUseOldDataOnArrays() { return gUseOldDataOnArrays; }
@@ -562,7 +558,9 @@ UHandle ExecResetList() { return gResetList; }
 void ExecSetAbortInProgress(Bool32 on) { gAbortInProgress.store(on ? 1 : 0); }
 Bool32 ExecAbortInProgress() { return gAbortInProgress.load(); }
 void ExecSetTestRunProc(ExecTestRunProc proc) { gTestRunProc.store(proc); }
+void ExecSetTimeSlice(int32 ticks) { gTimeSlice.store(ticks); }
 
 namespace qxexec {
+ExecTestRunProc TestRunProc() { return gTestRunProc.load(); }
 void SetConfigDiffers(Bool32 on) { gConfigDiffers = on; }
 }  // namespace qxexec

@@ -5,6 +5,9 @@
 
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
+#include "engine/exec/codeentry.h"
+#include "engine/exec/dsprocs.h"
+#include "engine/exec/exec.h"
 #include "engine/flatten.h"
 #include "engine/link/hierarchy.h"
 #include "engine/shellsvc.h"
@@ -31,6 +34,7 @@
 #include "mgsource/textnum.h"
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/wservices.h"
 #include "platform/qx_portio.h"
 
 const QXRTEntry* QXRTEngineEntries(int32* count) {
@@ -136,7 +140,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(101, SecsToDate),
       QX_RT_ENTRY(102, DateToSecs),
       QX_RT_ENTRY(103, LStrCmp),
+      QX_RT_ENTRY(104, FlushCaches),
       QX_RT_ENTRY(143, WSleep),
+      QX_RT_ENTRY(152, WEventAvail),
       QX_RT_ENTRY(153, WAlert),
       QX_RT_ENTRY(267, AZDisposeHandle),
       QX_RT_ENTRY(268, AZDisposePtr),
@@ -306,6 +312,14 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(723, CopyHandle),
       QX_RT_ENTRY(733, DeflateData_Old),
       QX_RT_ENTRY(734, InflateDefData_Old),
+      QX_RT_ENTRY(768, VIEntrance),
+      QX_RT_ENTRY(769, EnQRunQ),
+      QX_RT_ENTRY(770, CondSchedClmp),
+      QX_RT_ENTRY(771, VIExit),
+      QX_RT_ENTRY(773, Done),
+      QX_RT_ENTRY(777, PostReset),
+      QX_RT_ENTRY(778, SingleNodeExec),
+      QX_RT_ENTRY(780, Suspend),
       QX_RT_ENTRY(791, XferRsrcToTmpQXRsrcFile),
       QX_RT_ENTRY(794, CopyString),
       QX_RT_ENTRY(809, RTSciStrToNum),
@@ -367,6 +381,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1083, UnFlattenQXStrConvert_Old),
       QX_RT_ENTRY(1467, LStrPrintf),
       QX_RT_ENTRY(1468, FExists),
+      QX_RT_ENTRY(1500, Rest),
+      QX_RT_ENTRY(1501, WakeUpRest),
       QX_RT_ENTRY(1502, ComplexCot),
       QX_RT_ENTRY(1503, ComplexTan),
       QX_RT_ENTRY(1504, ComplexTanh),
@@ -377,6 +393,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1509, ComplexSin),
       QX_RT_ENTRY(1510, ComplexSincos),
       QX_RT_ENTRY(1511, ComplexSinh),
+      QX_RT_ENTRY(1512, FlushCaches),
       QX_RT_ENTRY(1551, DumpToScreen),
       QX_RT_ENTRY(1554, MCNewJar),
       QX_RT_ENTRY(1555, MCDisposeJar),
@@ -390,6 +407,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1564, MCJarSize),
       QX_RT_ENTRY(1565, GetFloat64Time),
       QX_RT_ENTRY(1586, TDStandardize),
+      QX_RT_ENTRY(1595, EnqPrRunQ),
+      QX_RT_ENTRY(1596, RemQEVIEntry),
       QX_RT_ENTRY(1603, CopyData2HO),
       QX_RT_ENTRY(1611, LStrCaseCmp),
       QX_RT_ENTRY(1612, CINGetObjType),
@@ -398,9 +417,12 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1615, CINGetObjType),
       QX_RT_ENTRY(1626, CopyBndFixString),
       QX_RT_ENTRY(1641, FGetOSFolderPath),
+      QX_RT_ENTRY(1649, GetSetQXInfo),
       QX_RT_ENTRY(1661, CINGetObjType),
       QX_RT_ENTRY(1662, FormatDateTimeString),
       QX_RT_ENTRY(1666, CopySString),
+      QX_RT_ENTRY(1668, SubrVIEntrance),
+      QX_RT_ENTRY(1669, SubrVIExit),
       QX_RT_ENTRY(1676, InterruptSafeOccur),
       QX_RT_ENTRY(1677, CopyFlatArray),
       QX_RT_ENTRY(1680, MCNewBigJar),
@@ -409,8 +431,11 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1683, ThMutexAcquire),
       QX_RT_ENTRY(1684, ThMutexRelease),
       QX_RT_ENTRY(1685, ThMutexDestroy),
+      QX_RT_ENTRY(1692, RealWait),
       QX_RT_ENTRY(1695, FMGetVolInfo),
       QX_RT_ENTRY(1696, FMGetVolPath),
+      QX_RT_ENTRY(1697, VINormalInitCProcsHelper),
+      QX_RT_ENTRY(1698, ConfigExec),
       QX_RT_ENTRY(1705, CfgWrite),
       QX_RT_ENTRY(1706, CfgRemove),
   };

@@ -74,6 +74,14 @@ inline void StartManagers() {
   });
 }
 
+// Start-up of the run-time function table as the program does it: the
+// engine registers its routines once, and registration closes.
+bool StartRTTableOnce();
+inline void StartRTTable() {
+  static std::once_flag once;
+  std::call_once(once, [] { StartRTTableOnce(); });
+}
+
 // Scales loop counts down under Valgrind.
 inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }
 

@@ -214,6 +214,9 @@ TEST_F(TickTest, CountdownsRunDownAsTheThreadsNeed) {
   ExecSetTestRunProc(BlockingRun);
   EnqPrRunQ(2, &held);
   ASSERT_TRUE(WaitFor(gEntered, 1, 10000));
+  // Taking the element gave the thread its slice.
+  EXPECT_EQ(worker->countdown->load(), ExecTimeSlice());
+  worker->countdown->store(3);
   EnqPrRunQ(2, &waiting);
   ExecTick();
   EXPECT_EQ(worker->countdown->load(), 2);

@@ -23,6 +23,14 @@
 #include "mgsource/sorting.h"
 #include "platform/qx_portio.h"
 
+namespace qxtest {
+bool StartRTTableOnce() {
+  EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
+  QXRTCloseRegistration();
+  return true;
+}
+}  // namespace qxtest
+
 namespace {
 
 using qxtest::CallAsCompiledCode;
@@ -30,13 +38,7 @@ using qxtest::CallResult;
 using qxtest::Reports;
 
 // Start-up as the program does it: the engine registers, registration closes.
-void StartTable() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
-    QXRTCloseRegistration();
-  });
-}
+void StartTable() { qxtest::StartRTTable(); }
 
 class RTTable : public qxtest::EngineTest {
  protected:
