@@ -208,7 +208,7 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
     own->runState = 1;
     if (ownerQueued) {
       result = nullptr;
-    } else if (next->level <= owner->level && !entrance->dsMessageLock && exitRecord) {
+    } else if (qxexec::ElementLevel(next) <= qxexec::ElementLevel(owner) && !entrance->dsMessageLock && exitRecord) {
       own->code = h->subVIEntry;
       EnQElm(exitRecord, own);
     } else {
