@@ -272,11 +272,11 @@ int32 ExecThreadProc(ExecContext* context) {
     return 0;
   }
   const bool threadsOn = ExecThreadsOn() != 0;
-  int32 slice = ExecTimeSlice();
+  bool hardWait = false;
   bool comEx = false;
   if (!ui && threadsOn) {
     if (ctx->thread) ThThreadSetPriority(ctx->thread, ctx->priority);
-    if (OccurHardWaitTimeCritical() && ctx->priority == kPriTimeCritical) slice = 0;
+    hardWait = OccurHardWaitTimeCritical() && ctx->priority == kPriTimeCritical;
     Bool32 freeThreaded = 0;
     CfgGetDefault(kCfgBool, kFreeThreadedKey, &freeThreaded);
     int32 r = PlatComInit(freeThreaded != 0);
@@ -301,6 +301,9 @@ int32 ExecThreadProc(ExecContext* context) {
       }
       if (!ui && e->runState == 6) WSleep(1);
     }
+    // The slice in force (WBackground changes it); none for a hard-waiting
+    // time-critical thread.
+    const int32 slice = hardWait ? 0 : ExecTimeSlice();
     cd->store(slice);
     ExecTestRunProc testProc = qxexec::TestRunProc();
     if (!e->code && !testProc) DBAssert(__FILE__, __LINE__, "queue element without a code address");

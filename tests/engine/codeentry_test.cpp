@@ -8,6 +8,7 @@
 #include "codeentry_test_support.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/datetime.h"
 
 using namespace qxcodetest;
 using qxexectest::OnlySlots;
@@ -324,6 +325,146 @@ TEST_F(SchedTest, FireCountQueuesOnceAndZeroCountIsReported) {
   EXPECT_EQ(Reports::Get().Count("CondSchedClmp called with zero shortCount"), 1);
   EXPECT_EQ(r->runQueue->head, nullptr);
   EXPECT_EQ(e.fireCount, 0);
+}
+
+}  // namespace
+
+// ---- The countdown ----------------------------------------------------------------------
+
+namespace {
+
+class CountdownTest : public CodeTest {};
+
+// A clump that loops on the patched countdown: data +0 counts rounds, +4
+// yields; at a yield it ends when +8 is set.  When +12 is set it calls
+// DoDDOAttrCallDone once (and clears +12).
+std::vector<uint8_t> LoopingClump() {
+  emit::Code c;
+  auto top = c.NewLabel(), yield = c.NewLabel(), noAttr = c.NewLabel(), finish = c.NewLabel();
+  c.SetEntry();
+  c.Bind(top);
+  c.CmpMemImm(emit::EBP, kD + 12, 0);
+  c.Jcc(emit::kZ, noAttr);
+  c.MovMemImm(emit::EBP, kD + 12, 0);
+  c.MovRegImm(emit::EAX, uint32_t(reinterpret_cast<uintptr_t>(&DoDDOAttrCallDone)));
+  c.CallReg(emit::EAX);
+  c.Bind(noAttr);
+  c.MovRegGsPatched(emit::ECX, kPatchCountdown);
+  c.CmpMemImm(emit::ECX, 0, 0);
+  c.Jcc(emit::kZ, yield);
+  c.IncMem(emit::EBP, kD);
+  c.Jmp(top);
+  c.Bind(yield);
+  c.IncMem(emit::EBP, kD + 4);
+  c.CmpMemImm(emit::EBP, kD + 8, 0);
+  c.Jcc(emit::kNZ, finish);
+  c.LoadLabelAddress(emit::EAX, top);
+  c.Ret();
+  c.Bind(finish);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  return c.Finish();
+}
+
+// Waits until the rounds counter moved on by at least n.
+bool Rounds(CodeDS& ds, int32 n) {
+  int32 start = ds.Word(kD).load();
+  for (int i = 0; i < 10000; ++i) {
+    if (ds.Word(kD).load() - start >= n) return true;
+    WSleep(1);
+  }
+  return false;
+}
+
+TEST_F(CountdownTest, LoopingClumpYieldsWhenItsCountdownRunsOut) {
+  OnlySlots({{2, 1}});
+  ASSERT_EQ(InitExec(), kNoErr);
+  ASSERT_EQ(ExecThreadCountdown()->load(), 0) << "a thread that runs no clump sees 0";
+  ExecSetTimeSlice(2);
+  CodeDS ds(kPriNormal, kESysStandard, 2);
+  LoadedCode code(LoopingClump());
+  SetCodeEntryAndPatch(code.handle(), ds.handle());
+  ASSERT_EQ(code.rec()->refused, 0);
+  QueueElement loop = NewElement(ds.handle());
+  loop.code = DSProc(*ds.handle(), 22);
+  EnqPrRunQ(2, &loop);
+  ASSERT_TRUE(Rounds(ds, 1000));
+
+  // Alone on its slot the ticks leave it running.
+  for (int i = 0; i < 10; ++i) ExecTick();
+  ASSERT_TRUE(Rounds(ds, 1000));
+  EXPECT_EQ(ds.Word(kD + 4).load(), 0);
+
+  // A second element waits on the slot: the clump yields within a few ticks
+  // and the other one runs.
+  CodeDS other(kPriNormal, kESysStandard, 2);
+  emit::Code oc;
+  oc.SetEntry();
+  oc.IncMem(emit::EBP, kD);
+  oc.XorRegReg(emit::EAX, emit::EAX);
+  oc.Ret();
+  LoadedCode ocode(oc.Finish());
+  SetCodeEntryAndPatch(ocode.handle(), other.handle());
+  QueueElement waiting = NewElement(other.handle());
+  waiting.code = DSProc(*other.handle(), 22);
+  EnqPrRunQ(2, &waiting);
+  for (int i = 0; i < 4; ++i) ExecTick();
+  EXPECT_TRUE(WaitWord(other.Word(kD), 1));
+  EXPECT_GE(ds.Word(kD + 4).load(), 1);
+
+  // After an attribute-node call it yields at once.
+  ASSERT_TRUE(Rounds(ds, 1000));
+  int32 yields = ds.Word(kD + 4).load();
+  ds.Word(kD + 12).store(1);
+  EXPECT_TRUE(WaitWord(ds.Word(kD + 4), yields + 1));
+
+  // An abort runs even a lone clump's countdown down.
+  ASSERT_TRUE(Rounds(ds, 1000));
+  yields = ds.Word(kD + 4).load();
+  ExecSetAbortInProgress(1);
+  for (int i = 0; i < 4; ++i) ExecTick();
+  EXPECT_TRUE(WaitWord(ds.Word(kD + 4), yields + 1));
+  ExecSetAbortInProgress(0);
+
+  // Shut-down clears the thread's countdown: it yields at once and ends.
+  ASSERT_TRUE(Rounds(ds, 1000));
+  yields = ds.Word(kD + 4).load();
+  ds.Word(kD + 8).store(1);
+  FinishExec();
+  EXPECT_EQ(ds.Word(kD + 4).load(), yields + 1);
+}
+
+// An element in run state 6 costs a 1 ms sleep each time it is taken.
+TEST_F(CountdownTest, RunState6SleepsBeforeEachSlice) {
+  OnlySlots({{2, 1}});
+  ASSERT_EQ(InitExec(), kNoErr);
+  CodeDS ds(kPriNormal, kESysStandard, 2);
+  emit::Code c;
+  auto again = c.NewLabel(), end = c.NewLabel();
+  c.SetEntry();
+  c.Bind(again);
+  c.IncMem(emit::EBP, kD);
+  c.CmpMemImm(emit::EBP, kD, 20);
+  c.Jcc(emit::kGE, end);
+  c.LoadLabelAddress(emit::EAX, again);
+  c.Ret();
+  c.Bind(end);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  LoadedCode code(c.Finish());
+  SetCodeEntryAndPatch(code.handle(), ds.handle());
+  for (uInt16 state : {uInt16(0), uInt16(6)}) {
+    ds.Word(kD).store(0);
+    QueueElement e = NewElement(ds.handle());
+    e.runState = state;
+    e.code = DSProc(*ds.handle(), 22);
+    uInt32 t0 = MilliSecs();
+    EnqPrRunQ(2, &e);
+    ASSERT_TRUE(WaitWord(ds.Word(kD), 20));
+    WSleep(2);
+    uInt32 took = MilliSecs() - t0;
+    if (state == 6) EXPECT_GE(took, 20u) << "20 slices, 1 ms each";
+  }
 }
 
 }  // namespace
