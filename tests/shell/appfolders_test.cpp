@@ -1,6 +1,8 @@
 // What the engine needs of the shell's folders: names of temporary files in
 // the temporary folder, and their use by VI-library extraction.
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <stdlib.h>
 
 #include <cstring>
@@ -20,6 +22,14 @@
 #include "platform/qx_process.h"
 #include "shell/appfolders.h"
 #include "tools/vilibrary.h"
+
+#include "engine/exec/codeentry.h"
+#include "engine/exec/exec.h"
+#include "mgsource/config_test_file.h"
+#include "mgsource/occur.h"
+#include "mgsource/window/wservices.h"
+#include "shell/background.h"
+#include "tools/i386emit.h"
 
 namespace {
 
@@ -138,6 +148,80 @@ TEST_F(Boundary, LibraryExtractionUsesTheShellsNames) {
   EXPECT_FALSE(fs::exists(root_ + "/uarc" + pid_ + ".ctl"));
   EXPECT_FALSE(fs::exists(root_ + "/$temp.qlb"));
   ArchiveSetTempPathProc(nullptr);
+}
+
+// The main loop's idle procedure and the COM counter.
+std::atomic<int32> gAsked{0};
+int32 gInputAfter = 0;
+Bool32 InputAfterSomeAsks() { return ++gAsked > gInputAfter; }
+
+TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
+  static std::once_flag occur;
+  std::call_once(occur, [] { ASSERT_EQ(OccurInit(), kNoErr); });
+  CfgTestSetValue("ESys.StdNParallel", "0");
+  ASSERT_EQ(InitExec(), kNoErr);
+  ASSERT_FALSE(ExecThreadsOn());
+  // A clump that counts its rounds, makes its slice expire and yields.
+  emit::Code c;
+  auto again = c.NewLabel();
+  c.SetEntry();
+  c.Bind(again);
+  c.IncMem(emit::EBP, kDataSpaceHeaderSize);
+  c.MovRegImm(emit::EAX, uint32_t(reinterpret_cast<uintptr_t>(&DoDDOAttrCallDone)));
+  c.CallReg(emit::EAX);
+  c.LoadLabelAddress(emit::EAX, again);
+  c.Ret();
+  std::vector<uint8_t> bytes = c.Finish(false);
+  VICode code = nullptr;
+  ASSERT_EQ(NewVICode(bytes.data(), int32(bytes.size()), &code), kNoErr);
+  auto ds = reinterpret_cast<DataSpace>(DSNewHClr(kDataSpaceHeaderSize + 16));
+  (*ds)->signature = kDataSpaceSig;
+  (*ds)->self = ds;
+  (*ds)->execSystem = kESysUserInterface;
+  QueueElement e{};
+  e.signature = kQueueElementSig;
+  e.dataSpace = ds;
+  e.code = (*code)->start + 4 * emit::kHeaderWords;
+
+  WSetInputWaitsProc(&InputAfterSomeAsks);
+  gInputAfter = 3;
+  ExecSetVIRunning(1);
+  EnqPrRunQ(0, &e);
+  EXPECT_EQ(WBackground(0), 2) << "the element went back on the queue";
+  EXPECT_EQ(gAsked.load(), 4);
+  auto* rounds = reinterpret_cast<int32*>(reinterpret_cast<char*>(*ds) + kDataSpaceHeaderSize);
+  EXPECT_EQ(*rounds, 4);
+  EXPECT_EQ(ExecContextAt(0)->runRecord->runQueue->head, &e);
+  EXPECT_EQ(ExecContextAt(0)->current.load(), nullptr);
+  EXPECT_EQ(ExecTimeSlice(), 0) << "slices stay off without the timer service";
+
+  // No VI runs: 0 after the slice.
+  ExecSetVIRunning(0);
+  gAsked = 0;
+  gInputAfter = 0;
+  EXPECT_EQ(WBackground(1), 0);
+  EXPECT_EQ(*rounds, 5);
+  // With nothing queued while a VI runs: 1.
+  ExecSetVIRunning(1);
+  EXPECT_EQ(DeQElm(ExecContextAt(0)->runRecord->runQueue), &e);
+  EXPECT_EQ(WBackground(0), 1);
+  ExecSetVIRunning(0);
+  WSetInputWaitsProc(nullptr);
+  EXPECT_EQ(WEventAvail(), 0);
+  FinishExec();
+  EXPECT_EQ(WBackground(0), 0) << "no execution systems";
+  DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+  DisposeVICode(code);
+  CfgTestRemoveValue("ESys.StdNParallel");
+}
+
+TEST_F(Boundary, ComCounterCountsAndUndoes) {
+  EXPECT_EQ(ComCounter(), 0);
+  ComCounterAdd();
+  ComCounterAdd();
+  EXPECT_EQ(ComCounter(), 2);
+  ComCounterUndo();
+  EXPECT_EQ(ComCounter(), 0);
 }
 
 }  // namespace

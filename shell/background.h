@@ -1,0 +1,13 @@
+// The main loop's idle procedure: the user-interface thread's slice of the
+// user-interface execution system.
+#pragma once
+#include "mgsource/extcode.h"
+
+// Runs the user-interface slot's clumps for one slice (short when asked):
+// 0 when it is running already, when the caller is not the user-interface
+// thread, or when no VI runs; while a VI runs, 2 when the user-interface
+// thread holds an element or its run queue is not empty, else 1.
+QX_EXTERN_C int32 WBackground(Bool32 shortSlice);
+
+// The shell's routines in the run-time function table.
+MgErr QXRTRegisterShell();
