@@ -15,6 +15,8 @@ constexpr int32 kDataSpaceHeaderSize = 528;
 constexpr int32 kDSProcFirst = 5;
 constexpr int32 kDSProcLast = 25;
 constexpr int32 kDSProcCount = kDSProcLast - kDSProcFirst + 1;
+// The slots of a data space: procedure addresses, none for an empty slot.
+typedef void* DSProcs[kDSProcCount];
 
 // The entrance of a non-reentrant VI: six words, then the VI's own element.
 struct VIEntranceRec {
@@ -38,7 +40,7 @@ struct DataSpaceHeader {
   uInt16 word12;        // 12
   uInt16 word14;        // 14
   UHandle owner;        // 16: the owning VI record
-  void* procs[kDSProcCount];  // 20: procedure slots 5..25
+  DSProcs procs;        // 20: procedure slots 5..25
   UHandle typeDesc;     // 104
   DataSpace self;       // 108
   UHandle panel;        // 112

@@ -2,7 +2,9 @@
 // through the execution threads, clump scheduling and subVI calls.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "codeentry_test_support.h"
@@ -465,6 +467,76 @@ TEST_F(CountdownTest, RunState6SleepsBeforeEachSlice) {
     uInt32 took = MilliSecs() - t0;
     if (state == 6) EXPECT_GE(took, 20u) << "20 slices, 1 ms each";
   }
+}
+
+}  // namespace
+
+// ---- Many callers of one VI ------------------------------------------------------------
+
+namespace {
+
+class EntranceConcurrent : public CodeTest {};
+
+// Eight execution threads run eight callers that each call one
+// non-reentrant VI in a loop: inside the VI there is never more than one.
+TEST_F(EntranceConcurrent, EightCallersEnterOneVIOneAtATime) {
+  const int32 calls = std::getenv("QX_UNDER_VALGRIND") ? 1000 : 10000;
+  constexpr int kCallers = 8;
+  OnlySlots({{2, kCallers}});
+  ASSERT_EQ(InitExec(), kNoErr);
+  CodeDS sub(kPriNormal, kESysSameAsCaller, 2);
+  ASSERT_NE(sub.entrance()->dsRights, nullptr);
+
+  emit::Code c;
+  auto top = c.NewLabel(), after = c.NewLabel(), end = c.NewLabel(), subEntry = c.NewLabel(), ok = c.NewLabel();
+  c.SetEntry();
+  c.MovRegReg(emit::ESI, emit::EAX);
+  c.Bind(top);
+  c.CmpMemImm(emit::EBP, kD, 0);
+  c.Jcc(emit::kZ, end);
+  c.DecMem(emit::EBP, kD);
+  EmitSubVICall(c, *sub.handle(), after);
+  c.Bind(after);
+  c.MovRegReg(emit::ESI, emit::EAX);
+  c.Jmp(top);
+  c.Bind(end);
+  c.IncMem(emit::EBP, kD + 4);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+
+  c.Bind(subEntry);
+  c.IncMem(emit::EBP, kD);
+  c.CmpMemImm(emit::EBP, kD, 1);
+  c.Jcc(emit::kZ, ok);
+  c.IncMem(emit::EBP, kD + 4);
+  c.Bind(ok);
+  c.IncMem(emit::EBP, kD + 8);
+  c.DecMem(emit::EBP, kD);
+  EmitSubVIExit(c);
+  LoadedCode code(c.Finish());
+
+  std::vector<std::unique_ptr<CodeDS>> callers;
+  std::vector<QueueElement> elements(kCallers);
+  for (int i = 0; i < kCallers; ++i) {
+    callers.push_back(std::make_unique<CodeDS>(kPriNormal, kESysStandard, 2));
+    SetCodeEntryAndPatch(code.handle(), callers[size_t(i)]->handle());
+    callers[size_t(i)]->Word(kD).store(calls);
+  }
+  ASSERT_EQ(code.rec()->refused, 0);
+  sub->subVIEntry = code.At(c.Offset(subEntry));
+  for (int i = 0; i < kCallers; ++i) {
+    elements[size_t(i)] = NewElement(callers[size_t(i)]->handle());
+    elements[size_t(i)].code = DSProc(*callers[size_t(i)]->handle(), 22);
+  }
+  for (QueueElement& e : elements) EnqPrRunQ(2, &e);
+  for (auto& ds : callers) ASSERT_TRUE(WaitWord(ds->Word(kD + 4), 1, 120000)) << Reports::Get().Text();
+  FinishExec();
+  EXPECT_EQ(sub.Word(kD + 8).load(), kCallers * calls);
+  EXPECT_EQ(sub.Word(kD + 4).load(), 0) << "two callers inside at once";
+  EXPECT_EQ(sub.Word(kD).load(), 0);
+  EXPECT_EQ(sub->resetCount, kCallers * calls);
+  EXPECT_EQ(sub.entrance()->owner, nullptr);
+  EXPECT_EQ(sub->busy, 0);
 }
 
 }  // namespace
