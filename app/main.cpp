@@ -6,7 +6,6 @@
 #include "rtlib/rtregister.h"
 #include "server/viref.h"
 #include "shell/vishell.h"
-#include "shell/background.h"
 
 int main(int /*argc*/, char** /*argv*/) {
   // The object system's services and the engine's start-up blocks are in

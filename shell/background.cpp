@@ -4,7 +4,6 @@
 
 #include "engine/exec/codeentry.h"
 #include "engine/exec/exec.h"
-#include "engine/exec/rttable.h"
 #include "mgsource/occur.h"
 
 namespace {
@@ -29,11 +28,4 @@ int32 WBackground(Bool32 shortSlice) {
   const bool queued = r->runQueue->head != nullptr;
   ThMutexRelease(r->mutex);
   return ui->current.load() || queued ? 2 : 1;
-}
-
-MgErr QXRTRegisterShell() {
-  static const QXRTEntry entries[] = {
-      QX_RT_ENTRY(109, WBackground),
-  };
-  return QXRTRegister(entries, int32(sizeof(entries) / sizeof(entries[0])));
 }

@@ -8,6 +8,3 @@
 // thread, or when no VI runs; while a VI runs, 2 when the user-interface
 // thread holds an element or its run queue is not empty, else 1.
 QX_EXTERN_C int32 WBackground(Bool32 shortSlice);
-
-// The shell's routines in the run-time function table.
-MgErr QXRTRegisterShell();

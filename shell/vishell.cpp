@@ -5,6 +5,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/vi/vihooks.h"
 #include "mgsource/memory.h"
+#include "shell/background.h"
 #include "shell/userevent.h"
 
 namespace {
@@ -82,6 +83,7 @@ void ShellInstallEngineHooks() {
 
 MgErr QXRTRegisterShell() {
   static const QXRTEntry kEntries[] = {
+      QX_RT_ENTRY(109, WBackground),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
