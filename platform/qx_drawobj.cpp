@@ -20,10 +20,12 @@ struct Table {
   std::vector<uint16_t> free;
 };
 
-Table& TheTable() {
-  static Table* t = new Table;  // lives to the end of the process, as stock objects do
-  return *t;
-}
+// Made while the program loads, before any thread can ask for it, so every
+// lookup reads a pointer that never changes; it lives to the end of the
+// process, as stock objects do.
+Table* const gTable = new Table;
+
+Table& TheTable() { return *gTable; }
 
 PlatObj Handle(uint32_t index, uint16_t generation) {
   return (uint32_t(generation) << 16) | index;
