@@ -1,6 +1,8 @@
 // Handles alive in both memory zones, for tests and fuzz targets that check
 // that they leave none behind.
 #pragma once
+#include <initializer_list>
+
 #include "mgsource/memory.h"
 
 inline int32 LiveHandleCount() {
