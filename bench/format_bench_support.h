@@ -7,7 +7,7 @@
 
 #include "engine/datatype.h"
 #include "mgsource/memory.h"
-#include "rtlib/fmtspec.h"
+#include "rtlib/fmtitems.h"
 #include "rtlib/units.h"
 
 namespace fmtbench {

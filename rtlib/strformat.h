@@ -7,7 +7,7 @@
 // write (field widths, signs, literal text and units included), and the
 // writer never writes past the room it is given.
 #pragma once
-#include "rtlib/fmtspec.h"
+#include "rtlib/fmtitems.h"
 
 // The single-argument form: prefix followed by the value formatted by the
 // first specifier of the format ("%s" for a string or 0x37 value, "%g" for

@@ -7,7 +7,7 @@
 // only when its conversion succeeds; no conversion writes a value of another
 // class into an argument (text-class arguments are always read as text).
 #pragma once
-#include "rtlib/fmtspec.h"
+#include "rtlib/fmtitems.h"
 
 // The engine.  argCount 0 is the single-argument form: type is the
 // argument's descriptor, defaults its default value (or null) and args its

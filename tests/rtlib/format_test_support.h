@@ -14,7 +14,7 @@
 #include "engine/engine_test_support.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
-#include "rtlib/fmtspec.h"
+#include "rtlib/fmtitems.h"
 #include "rtlib/units.h"
 #include "tools/tdbuilder.h"
 

@@ -1,6 +1,6 @@
 // The format-string language: items, argument classes, scan sets and the
 // check of a format against its arguments.
-#include "rtlib/fmtspec.h"
+#include "rtlib/fmtitems.h"
 
 #include <cstring>
 
