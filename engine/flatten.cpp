@@ -472,6 +472,8 @@ int64_t Footprint(const uChar* t, int32 flags) {
     case kTDCluster:
     case kTDUnion: {
       int32 n = LoadI16(t + 4);
+      // A union of no elements has no room for the selector its data starts with.
+      if (c == kTDUnion && n < 1) return kHuge;
       int64_t total = 0;
       for (int32 i = 0; i < n; ++i) {
         const TypeDescriptor* e = ElemTD(T(t), i);

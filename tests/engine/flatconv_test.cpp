@@ -157,6 +157,8 @@ TEST_F(FlatVersionTest, TypesThatDataCannotHaveAreRefusedWithoutReports) {
   std::vector<tdb::TD> bad = {
       // A union element that does not start with its selector.
       tdb::Cluster({tdb::Boolean(), tdb::Union({tdb::Cluster({tdb::String(), tdb::I16()})})}),
+      // A union of no elements: its data has no room for a selector.
+      tdb::Cluster({tdb::Boolean(), tdb::Array(tdb::Cluster({tdb::Union({})}), {kTDVariable, kTDVariable})}),
       // A connector pane inside data.
       tdb::Cluster({tdb::Boolean(), tdb::Function(0, {0}, {tdb::I32()})}),
       // An array whose element is an array.
