@@ -13,24 +13,12 @@
 using namespace astest;
 using qxtest::CallAsCompiledCode;
 using qxtest::CallResult;
+using rttest::Routine;
+using rttest::Word;
 
 namespace {
 
-class ArraySizeTable : public ArraySizeTest {
- protected:
-  void SetUp() override {
-    ArraySizeTest::SetUp();
-    const rttest::TableStart& start = rttest::StartRunTimeTable();
-    ASSERT_EQ(start.engine, kNoErr);
-    ASSERT_EQ(start.rtlib, kNoErr);
-  }
-};
-
-template <class F>
-QXRTRoutine Routine(F* f) {
-  return reinterpret_cast<QXRTRoutine>(f);
-}
-uInt32 Word(const void* p) { return reinterpret_cast<uInt32>(p); }
+using ArraySizeTable = rttest::StartedTable<ArraySizeTest>;
 
 const std::map<int32, std::pair<const char*, QXRTRoutine>>& Indexed() {
   static const std::map<int32, std::pair<const char*, QXRTRoutine>> m = {

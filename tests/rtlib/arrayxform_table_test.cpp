@@ -14,24 +14,12 @@ using namespace astest;
 using namespace tdb;
 using qxtest::CallAsCompiledCode;
 using qxtest::CallResult;
+using rttest::Routine;
+using rttest::Word;
 
 namespace {
 
-class ArrayXformTable : public ArraySizeTest {
- protected:
-  void SetUp() override {
-    ArraySizeTest::SetUp();
-    const rttest::TableStart& start = rttest::StartRunTimeTable();
-    ASSERT_EQ(start.engine, kNoErr);
-    ASSERT_EQ(start.rtlib, kNoErr);
-  }
-};
-
-template <class F>
-QXRTRoutine Routine(F* f) {
-  return reinterpret_cast<QXRTRoutine>(f);
-}
-uInt32 Word(const void* p) { return reinterpret_cast<uInt32>(p); }
+using ArrayXformTable = rttest::StartedTable<ArraySizeTest>;
 
 TEST_F(ArrayXformTable, EachFunctionStandsAtItsIndexAndIsExported) {
   const struct {

@@ -16,6 +16,8 @@ using qxtest::CallAsCompiledCode;
 using qxtest::CallResult;
 using rttest::NewString;
 using rttest::Text;
+using rttest::Routine;
+using rttest::Word;
 
 class PatternTableTest : public qxtest::EngineTest {
  protected:
@@ -24,12 +26,6 @@ class PatternTableTest : public qxtest::EngineTest {
     rttest::StartRTTable();
   }
 };
-
-template <class F>
-QXRTRoutine Routine(F* f) {
-  return reinterpret_cast<QXRTRoutine>(f);
-}
-uInt32 Word(const void* p) { return reinterpret_cast<uInt32>(p); }
 
 TEST_F(PatternTableTest, EntriesStandAtTheirIndexesAndAreExportedByName) {
   struct Case {

@@ -33,12 +33,6 @@ class RTMathTable : public RTMathTest {
   }
 };
 
-template <class F>
-QXRTRoutine Routine(F* f) {
-  return reinterpret_cast<QXRTRoutine>(f);
-}
-uInt32 Word(const void* p) { return reinterpret_cast<uInt32>(p); }
-
 TEST_F(RTMathTable, TheListRegistersCleanlyIntoAFreshTable) {
   std::vector<QXRTRoutine> table(kQXRTEntries + 1);
   qxrt::FillWithStub(table.data());
