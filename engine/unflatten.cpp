@@ -319,6 +319,9 @@ MgErr PrepareBoundArray(const ArrayTD& a, int32 bound, const int32* sizes, uChar
 }
 
 MgErr ResetOutside(const ArrayTD& a, const int32* flatSizes, const int32* dstSizes, UHandle h) {
+  // Elements of no bytes have nothing to reset, and a fixed shape may count
+  // any number of them.
+  if (a.elemSize == 0) return kNoErr;
   int32 n = a.rank;
   dm::RankBuffer buf(n);
   if (!buf.ok()) return kMemFullErr;
