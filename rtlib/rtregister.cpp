@@ -7,8 +7,10 @@
 #include "rtlib/chartdata.h"
 #include "rtlib/pattern.h"
 #include "rtlib/rtcomplex.h"
+#include "rtlib/sheettable.h"
 #include "rtlib/rtmath.h"
 #include "rtlib/strformat.h"
+#include "rtlib/strprims.h"
 #include "rtlib/strscan.h"
 #include "rtlib/tokenize.h"
 #include "rtlib/typecast.h"
@@ -25,14 +27,29 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(717, FlatVectorResize),
       QX_RT_ENTRY(718, FlatVectorResize2),
       QX_RT_ENTRY(719, TransposeArray),
+      QX_RT_ENTRY(722, SplitString),
       QX_RT_ENTRY(725, MakePattern),
       QX_RT_ENTRY(729, ReverseArray),
       QX_RT_ENTRY(730, RotateArray),
       QX_RT_ENTRY(731, SetArraySize),
       QX_RT_ENTRY(735, LockFlat),
       QX_RT_ENTRY(736, UnlockUnflat),
+      QX_RT_ENTRY(792, ArrayToTable),
+      QX_RT_ENTRY(793, TableToArray),
       QX_RT_ENTRY(795, FormatConcat),
       QX_RT_ENTRY(796, FormatStrip),
+      QX_RT_ENTRY(797, IndexConcat),
+      QX_RT_ENTRY(798, IndexLineConcat),
+      QX_RT_ENTRY(799, IndexStrip),
+      QX_RT_ENTRY(800, SelectConcat),
+      QX_RT_ENTRY(801, SelectStrip),
+      QX_RT_ENTRY(802, SubString),
+      QX_RT_ENTRY(803, RTMakeDecStr),
+      QX_RT_ENTRY(804, RTMakeExpStr),
+      QX_RT_ENTRY(805, RTMakeFraStr),
+      QX_RT_ENTRY(806, RTMakeHexStr),
+      QX_RT_ENTRY(807, RTMakeOctStr),
+      QX_RT_ENTRY(808, RTMakeEngStr),
       QX_RT_ENTRY(810, LexClass),
       QX_RT_ENTRY(811, MatchPattern),
       QX_RT_ENTRY(862, TypeCast),
@@ -40,6 +57,7 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(881, ReshapeArray),
       QX_RT_ENTRY(882, InitArray),
       QX_RT_ENTRY(887, NumericArrayResize),
+      QX_RT_ENTRY(897, RTMakeUDecStr),
       QX_RT_ENTRY(1084, TypeCastConvert),
       QX_RT_ENTRY(1099, RTStrToNum),
       QX_RT_ENTRY(1100, RTfAbsS),
@@ -386,6 +404,8 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(1443, RTfMaxMinX),
       QX_RT_ENTRY(1444, RTThreshold),
       QX_RT_ENTRY(1445, RTInterpolate),
+      QX_RT_ENTRY(1453, LStrToXStr),
+      QX_RT_ENTRY(1454, XStrToLStr),
       QX_RT_ENTRY(1459, RTiMul),
       QX_RT_ENTRY(1460, RTiMul),
       QX_RT_ENTRY(1461, RTiDiv),
