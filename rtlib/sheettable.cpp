@@ -239,52 +239,43 @@ class TableText {
  public:
   TableText(const uChar* t, int32 n, Bytes delim, bool delimOn) : t_(t), n_(n), d_(delim), on_(delimOn) {}
 
-  // The line at *at: its bytes [start, end); *at moves past its line end.
-  // False at the end of the text.  ended tells whether a line end followed.
-  bool NextLine(int32* at, int32* start, int32* end, bool* ended) const {
+  // Walks the line at *at, calling field(start, stop) for each of its fields
+  // (a non-empty line has one plus one per delimiter, an empty line none),
+  // and moves *at past its line end.  Its bytes are [*start, *end).  False at
+  // the end of the text.
+  template <class Field>
+  bool WalkLine(int32* at, int32* start, int32* end, Field field) const {
     int32 j = *at;
     if (j >= n_) return false;
+    int32 from = j;
     *start = j;
+    const uChar first = d_.p[0];
     while (j < n_) {
-      if (on_ && Match(j)) {
+      uChar c = t_[j];
+      if (on_ && c == first && Match(j)) {
+        field(from, j);
         j += d_.n;
+        from = j;
         continue;
       }
-      if (t_[j] == '\r' || t_[j] == '\n') break;
+      if (c == '\r' || c == '\n') break;
       ++j;
     }
     *end = j;
-    *ended = j < n_;
+    if (j > *start) field(from, j);
     if (j < n_) j += (t_[j] == '\r' && j + 1 < n_ && t_[j + 1] == '\n') ? 2 : 1;
     *at = j;
     return true;
   }
-  // The fields of a line: a non-empty line has one plus one per delimiter.
-  int32 FieldCount(int32 start, int32 end) const {
-    if (start >= end) return 0;
-    int32 count = 1;
-    for (int32 j = start; j < end;) {
-      if (on_ && j + d_.n <= end && Match(j)) {
-        ++count;
-        j += d_.n;
-      } else {
-        ++j;
-      }
-    }
-    return count;
-  }
-  // The next field of a line from *at (below end): [start, stop).
-  void NextField(int32* at, int32 end, int32* start, int32* stop) const {
-    int32 j = *at;
-    *start = j;
-    while (j < end && !(on_ && j + d_.n <= end && Match(j))) ++j;
-    *stop = j;
-    *at = j < end ? j + d_.n : end + 1;
+  bool SkipLine(int32* at, int32* start, int32* end) const {
+    return WalkLine(at, start, end, [](int32, int32) {});
   }
   const uChar* At(int32 at) const { return t_ + at; }
 
  private:
-  bool Match(int32 j) const { return j + d_.n <= n_ && !std::memcmp(t_ + j, d_.p, size_t(d_.n)); }
+  bool Match(int32 j) const {
+    return d_.n == 1 || (j + d_.n <= n_ && !std::memcmp(t_ + j, d_.p, size_t(d_.n)));
+  }
   const uChar* t_;
   int32 n_;
   Bytes d_;
@@ -324,14 +315,18 @@ struct ReadJob {
   int32 elemSize;
 };
 
-void FillRow(const ReadJob& j, int32 start, int32 end, uChar* row, int32 columns) {
-  int32 at = start;
-  for (int32 c = 0; c < columns && at <= end && start < end; ++c) {
-    int32 fs, fe;
-    j.text->NextField(&at, end, &fs, &fe);
-    ScanFormatted(j.elem, j.format.p, j.format.n, j.text->At(fs), fe - fs, nullptr,
-                  row + ptrdiff_t(c) * j.elemSize, 0);
-  }
+// Scans the fields of the line at *at into the elements of a row; false at
+// the end of the text.  A line with no bytes at all ends a page.
+bool FillLine(const ReadJob& j, int32* at, uChar* row, bool* empty) {
+  int32 ls = 0, le = 0, c = 0;
+  bool more = j.text->WalkLine(at, &ls, &le, [&](int32 fs, int32 fe) {
+    if (row)
+      ScanFormatted(j.elem, j.format.p, j.format.n, j.text->At(fs), fe - fs, nullptr,
+                    row + ptrdiff_t(c) * j.elemSize, 0);
+    ++c;
+  });
+  *empty = ls == le;
+  return more;
 }
 
 bool HoldsLineEnd(Bytes b) {
@@ -363,10 +358,11 @@ MgErr TableToArray(int32 textLength, const uChar* text, int32 formatLength, cons
   // headers.  Header lines hold no fields.
   int32 columns = 0, rows = 0, pageRows = -1;
   for (int32 k = 0; k < pageDims; ++k) sizes[k] = 1;
-  int32 at = 0, ls, le;
-  bool ended, header = pageDims > 0, refused = false;
-  while (t.NextLine(&at, &ls, &le, &ended)) {
+  int32 at = 0, ls = 0, le = 0;
+  bool header = pageDims > 0, refused = false;
+  for (;;) {
     if (header) {
+      if (!t.SkipLine(&at, &ls, &le)) break;
       header = false;
       if (ReadHeader(t.At(ls), le - ls, index, j.rank)) {
         for (int32 k = 0; k < pageDims; ++k) {
@@ -376,13 +372,14 @@ MgErr TableToArray(int32 textLength, const uChar* text, int32 formatLength, cons
       }
       continue;
     }
+    int32 f = 0;
+    if (!t.WalkLine(&at, &ls, &le, [&f](int32, int32) { ++f; })) break;
     if (pageDims > 0 && ls == le) {
       if (pageRows < 0) pageRows = rows;
       header = true;
       continue;
     }
     ++rows;
-    int32 f = t.FieldCount(ls, le);
     if (f > columns) columns = f;
   }
   if (refused) return kMemFullErr;
@@ -406,18 +403,20 @@ MgErr TableToArray(int32 textLength, const uChar* text, int32 formatLength, cons
 
   // Filling.
   at = 0;
+  bool empty;
   if (j.rank == 1) {
-    if (t.NextLine(&at, &ls, &le, &ended)) FillRow(j, ls, le, base, columns);
+    FillLine(j, &at, base, &empty);
   } else if (pageDims == 0) {
-    for (int32 r = 0; r < rows && t.NextLine(&at, &ls, &le, &ended); ++r)
-      FillRow(j, ls, le, base + ptrdiff_t(r) * rowBytes, columns);
+    for (int32 r = 0; r < rows && FillLine(j, &at, base + ptrdiff_t(r) * rowBytes, &empty); ++r) {
+    }
   } else if (count > 0) {
     header = true;
     bool placed = false;
     uChar* page = base;
     int32 r = 0;
-    while (t.NextLine(&at, &ls, &le, &ended)) {
+    for (;;) {
       if (header) {
+        if (!t.SkipLine(&at, &ls, &le)) break;
         header = false;
         placed = ReadHeader(t.At(ls), le - ls, index, j.rank);
         int64_t linear = 0;
@@ -429,12 +428,10 @@ MgErr TableToArray(int32 textLength, const uChar* text, int32 formatLength, cons
         r = 0;
         continue;
       }
-      if (ls == le) {
-        header = true;
-        continue;
-      }
-      if (placed && r < pageRows) FillRow(j, ls, le, page + ptrdiff_t(r) * rowBytes, columns);
-      ++r;
+      uChar* row = placed && r < pageRows ? page + ptrdiff_t(r) * rowBytes : nullptr;
+      if (!FillLine(j, &at, row, &empty)) break;
+      if (empty) header = true;
+      else ++r;
     }
   }
   if (*out) DisposeData(reinterpret_cast<const TypeDescriptor*>(arrayType), out, out + 1);
