@@ -24,21 +24,23 @@
 
 namespace {
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  uint8_t Byte() {
-    if (!n) return 0;
-    --n;
-    return *p++;
-  }
-  std::string Bytes(size_t k) {
-    if (k > n) k = n;
-    std::string s(reinterpret_cast<const char*>(p), k);
-    p += k;
-    n -= k;
+// The input taken front to back; past its end, zeros and empty runs.
+class Input {
+ public:
+  Input(const uint8_t* data, size_t size) : data_(data), left_(size) {}
+  uint8_t Next() { return left_ ? (--left_, *data_++) : 0; }
+  std::string Take(size_t k) {
+    k = k < left_ ? k : left_;
+    std::string s(reinterpret_cast<const char*>(data_), k);
+    data_ += k;
+    left_ -= k;
     return s;
   }
+  std::string Rest() { return Take(left_); }
+
+ private:
+  const uint8_t* data_;
+  size_t left_;
 };
 
 const uChar* B(const std::string& s) { return reinterpret_cast<const uChar*>(s.data()); }
@@ -97,19 +99,19 @@ std::string Write(UHandle h, int32 rank, const std::vector<uChar>& viewTD, const
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool started = FuzzStartManagers() && SupportInit() == kNoErr && UnitsInit() == kNoErr;
   if (!started) return 0;
-  Reader r{data, size};
-  uint8_t shape = r.Byte();
+  Input in(data, size);
+  uint8_t shape = in.Next();
   int32 rank = 1 + (shape & 3);
   int kind = (shape >> 2) % 3;
-  uint8_t d = r.Byte();
+  uint8_t d = in.Next();
   static const char kPlain[] = "\t,;|";
   bool plain = d < 0x80;
-  std::string delim = plain ? std::string(1, kPlain[d & 3]) : r.Bytes(d & 3);
-  uint8_t f = r.Byte();
+  std::string delim = plain ? std::string(1, kPlain[d & 3]) : in.Take(d & 3);
+  uint8_t f = in.Next();
   static const char* const kOwn[] = {"%d", "%.17e", "%s"};
   bool own = f < 0x80;
-  std::string fmt = own ? (f == 0 ? std::string() : std::string(kOwn[kind])) : r.Bytes(f & 7);
-  std::string text = r.Bytes(r.n);
+  std::string fmt = own ? (f == 0 ? std::string() : std::string(kOwn[kind])) : in.Take(f & 7);
+  std::string text = in.Rest();
   if ((rank == 3 && !DigitRunsAtMost(text, 3)) || (rank == 4 && !DigitRunsAtMost(text, 1))) return 0;
 
   const tdb::TD elem = kind == 0 ? tdb::I32() : kind == 1 ? tdb::DBL() : tdb::String();

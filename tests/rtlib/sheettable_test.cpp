@@ -23,16 +23,11 @@ using rttest::Dispose;
 using rttest::NewString;
 using rttest::Text;
 
-class SheetTableTest : public qxtest::EngineTest {
+class SheetTableTest : public rttest::StringTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
+    StringTest::SetUp();
     ASSERT_EQ(SupportInit(), kNoErr);
-  }
-  void TearDown() override {
-    MemFailNthAllocation(0);
-    MemFullReset();
-    EngineTest::TearDown();
   }
 };
 

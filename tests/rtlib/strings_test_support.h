@@ -53,6 +53,17 @@ inline void DisposeCache(TokenizeCache& c) {
   c.firstCodeOperator = 0;
 }
 
+// String tests that fail allocations on purpose: the failure is disarmed and
+// the pending out-of-memory condition cleared after each test.
+class StringTest : public qxtest::EngineTest {
+ protected:
+  void TearDown() override {
+    MemFailNthAllocation(0);
+    MemFullReset();
+    EngineTest::TearDown();
+  }
+};
+
 // The run-time table started as the program starts it, once per test
 // program.
 inline void StartRTTable() {

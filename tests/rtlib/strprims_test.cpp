@@ -10,6 +10,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "rtlib/strprims.h"
+#include "comma_locale.h"
 #include "strings_test_support.h"
 
 namespace {
@@ -20,14 +21,7 @@ using rttest::NewList;
 using rttest::NewString;
 using rttest::Text;
 
-class StrPrimsTest : public qxtest::EngineTest {
- protected:
-  void TearDown() override {
-    MemFailNthAllocation(0);
-    MemFullReset();
-    EngineTest::TearDown();
-  }
-};
+using StrPrimsTest = rttest::StringTest;
 
 const uChar* B(const std::string& s) { return reinterpret_cast<const uChar*>(s.data()); }
 int32 N(const std::string& s) { return int32(s.size()); }
@@ -449,21 +443,12 @@ TEST_F(StrPrimsTest, EngineeringFormOf12345) {
 }
 
 TEST_F(StrPrimsTest, CommaAsTheSystemPoint) {
-  char dir[] = "/tmp/qxlocXXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::string cmd = std::string("localedef -i de_DE -f UTF-8 ") + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
-  if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "localedef cannot build a locale here";
-  setenv("LOCPATH", dir, 1);
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
-  CfgTestSetValue("useLocaleDecimalPt", "true");
-  NumInitDecimalPt();
+  CommaLocale comma;
+  if (!comma.Made()) GTEST_SKIP() << "localedef cannot build a locale here";
+  ASSERT_EQ(NumDefaultDecimalPt(), ',');
   EXPECT_EQ(MakeReal(RTMakeFraStr, 6, 2, 2.5, 1), "  2,50");
   EXPECT_EQ(MakeReal(RTMakeFraStr, 6, 2, 2.5, 0), "  2.50");
   EXPECT_EQ(MakeReal(RTMakeExpStr, 0, 1, 2.5, 1), Expected(2.5, 2, 0, ','));
-  CfgTestRemoveValue("useLocaleDecimalPt");
-  setenv("LC_ALL", "C", 1);
-  NumInitDecimalPt();
-  std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 }  // namespace
