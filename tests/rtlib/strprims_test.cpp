@@ -435,6 +435,16 @@ TEST_F(StrPrimsTest, RealsAsFixedWidthText) {
   Dispose(out);
 }
 
+TEST_F(StrPrimsTest, FixedFormsTooLongForTheBufferTurnToTheExponentForm) {
+  // 1e300 with 63 fraction digits would need over 360 characters.
+  std::string t = MakeReal(RTMakeFraStr, 0, 63, 1e300);
+  EXPECT_LT(t.size(), 256u);
+  EXPECT_EQ(t, Expected(1e300, -63, 0));
+  EXPECT_NE(t.find('E'), std::string::npos) << t;
+  // Padded all the same.
+  EXPECT_EQ(MakeReal(RTMakeFraStr, 400, 63, -1e300).size(), 400u);
+}
+
 TEST_F(StrPrimsTest, EngineeringFormOf12345) {
   std::string t = MakeReal(RTMakeEngStr, 0, 2, 12345.0);
   // Three significant digits with an exponent that is a multiple of three.
