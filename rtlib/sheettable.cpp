@@ -74,7 +74,8 @@ struct MeasureSink {
     total += FormatMeasure(j.elem, p, j.format.p, j.format.n, 0);
     return true;
   }
-  bool Stopped() const { return false; }
+  // Past the 32-bit range the text is refused: no need to count further.
+  bool Stopped() const { return total > INT32_MAX; }
 };
 
 // Writes, never past the room it was given: more text than room is a
@@ -213,6 +214,12 @@ MgErr ArrayToTable(const ArrayViewData* array, const TypeDescriptor* elementType
   j.format = DefaultFormat(j.elem, formatLength, format);
   j.delimiter = Delimiter(delimiterLength, delimiter);
   j.eol = LineEnd();
+  // Every row is a line of at least the line end, even when it has no
+  // elements: so many rows that their line ends alone pass 2^31 bytes are
+  // refused before they are walked.
+  int64_t lines = 1;
+  for (int32 k = 0; k + 1 < j.rank && lines <= INT32_MAX; ++k) lines *= array->dims[k].size;
+  if (lines * j.eol.n > INT32_MAX - 4) return kMemFullErr;
   MeasureSink m;
   PutTable(j, m);
   if (m.total > INT32_MAX - 4) return kMemFullErr;

@@ -163,6 +163,18 @@ TEST_F(SheetTableTest, WritingShapesAndDefaults) {
   v->dims[0] = {1 << 20, 0};
   v->dims[1] = {1 << 12, 0};
   EXPECT_EQ(ArrayToTable(v, tdb::AsTD(td), 0, nullptr, &out, 0, nullptr), kMemFullErr);
+  // Rows without elements still take a line each: too many are refused at once.
+  v->dims[0] = {0x7FFFFFFF, 0};
+  v->dims[1] = {0, 8};
+  EXPECT_EQ(ArrayToTable(v, tdb::AsTD(td), 0, nullptr, &out, 0, nullptr), kMemFullErr);
+  std::vector<uChar> td3 = tdb::ArrayView(tdb::I32(), {-1, -1, -1}).Bytes();
+  std::vector<uChar> vw3(4 + 24);
+  ArrayViewData* v3 = reinterpret_cast<ArrayViewData*>(vw3.data());
+  v3->ptr = reinterpret_cast<uChar*>(grid);
+  v3->dims[0] = {1 << 28, 0};
+  v3->dims[1] = {1, 0};
+  v3->dims[2] = {0, 4};
+  EXPECT_EQ(ArrayToTable(v3, tdb::AsTD(td3), 0, nullptr, &out, 0, nullptr), kMemFullErr);
   EXPECT_EQ(Text(out), "5,7\r\n1,3\r\n");
   Dispose(out);
 }
