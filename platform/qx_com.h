@@ -18,3 +18,6 @@ void PlatComUninit();
 // it is in the free-threaded model (false without any).
 int32_t PlatComInitCount();
 bool PlatComMultithreaded();
+// The initialisations of all threads not undone yet (those of ended threads
+// are given back).
+int32_t PlatComProcessCount();

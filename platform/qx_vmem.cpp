@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 static std::atomic<int32_t> gFailReservations{0};
 
@@ -93,3 +95,51 @@ bool PlatCodeMakeWritable(void* addr, uint32_t size) {
 }
 
 bool PlatCodeRestore(void* addr, uint32_t size) { return ProtectCode(addr, size, PROT_READ | PROT_EXEC); }
+
+namespace {
+// The access of the mapping that holds the page at `page`, as PROT_ bits;
+// -1 when no mapping holds it.
+int PageProtection(uintptr_t page) {
+  FILE* f = std::fopen("/proc/self/maps", "r");
+  if (!f) return -1;
+  char line[512];
+  int prot = -1;
+  while (std::fgets(line, sizeof line, f)) {
+    unsigned long lo = 0, hi = 0;
+    char perms[8] = {};
+    if (std::sscanf(line, "%lx-%lx %7s", &lo, &hi, perms) != 3) continue;
+    if (page < lo || page >= hi) continue;
+    prot = (perms[0] == 'r' ? PROT_READ : 0) | (perms[1] == 'w' ? PROT_WRITE : 0) |
+           (perms[2] == 'x' ? PROT_EXEC : 0);
+    break;
+  }
+  std::fclose(f);
+  return prot;
+}
+}  // namespace
+
+bool PlatCodeWriteWord(void* at, uint32_t value) {
+  if (!at) return false;
+  const uintptr_t a = reinterpret_cast<uintptr_t>(at);
+  if (a > UINTPTR_MAX - 4) return false;
+  // The word touches one page, or two when it straddles a boundary.
+  uintptr_t pages[2] = {a & ~uintptr_t(kPlatPageSize - 1), (a + 3) & ~uintptr_t(kPlatPageSize - 1)};
+  const int n = pages[1] != pages[0] ? 2 : 1;
+  int prot[2] = {0, 0};
+  bool opened[2] = {false, false};
+  for (int i = 0; i < n; ++i) {
+    prot[i] = PageProtection(pages[i]);
+    // Pages with no access are reserved address space, not loaded code.
+    if (prot[i] < 0 || !(prot[i] & PROT_READ)) return false;
+  }
+  bool ok = true;
+  for (int i = 0; i < n && ok; ++i) {
+    if (prot[i] & PROT_WRITE) continue;
+    ok = mprotect(reinterpret_cast<void*>(pages[i]), kPlatPageSize, prot[i] | PROT_READ | PROT_WRITE) == 0;
+    opened[i] = ok;
+  }
+  if (ok) std::memcpy(at, &value, 4);
+  for (int i = 0; i < n; ++i)
+    if (opened[i] && mprotect(reinterpret_cast<void*>(pages[i]), kPlatPageSize, prot[i]) != 0) ok = false;
+  return ok;
+}

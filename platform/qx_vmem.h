@@ -40,6 +40,14 @@ void PlatFailNextCodeAllocs(int32_t n);
 // Both round the range out to 4 KB pages; false when the host refuses.
 bool PlatCodeMakeWritable(void* addr, uint32_t size);
 bool PlatCodeRestore(void* addr, uint32_t size);
+// Writes one 32-bit word (native order) into loaded code whose pages may lack
+// write access: each page the word touches is opened for writing when it is
+// not writable, written, and given back exactly the access it had (code that
+// keeps its data beside its instructions stays writable; sealed code is
+// sealed again).  False, with nothing written, when a page is not mapped, has no
+// access at all (reserved address space), or the host refuses to open it.  Not for pages that another thread opens or
+// seals at the same time.
+bool PlatCodeWriteWord(void* at, uint32_t value);
 
 // True when p may be called as code.  This host has no cheap test for
 // executable memory, so any non-null address passes.

@@ -21,6 +21,9 @@ void WSetInputWaitsProc(WInputWaitsProc proc) { gInputWaits.store(proc); }
 void ComCounterAdd() { gComCount.fetch_add(1); }
 int32 ComCounter() { return gComCount.load(); }
 
-void ComCounterUndo() {
-  for (int32 n = gComCount.exchange(0); n > 0; --n) PlatComUninit();
+void ComCounterUndo() { gComCount.store(0); }
+
+void WOleShutdown() {
+  ComCounterUndo();
+  PlatComUninit();
 }

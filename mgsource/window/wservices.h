@@ -11,9 +11,16 @@ typedef Bool32 (*WInputWaitsProc)();
 void WSetInputWaitsProc(WInputWaitsProc proc);
 
 // The COM counter: each component-layer initialisation of an execution
-// thread that answered "done" or "done already" adds 1; the shut-down of the
-// component layer undoes that many on its own thread (ComCounterUndo), and
-// the counter is 0 again.
+// thread that answered "done" or "done already" adds 1.  The OLE shut-down of
+// the process (WOleShutdown, on the thread that initialised OLE) undoes that
+// many (ComCounterUndo) before it undoes the OLE initialisation of its own
+// thread, and the counter is 0 again.
 void ComCounterAdd();
 int32 ComCounter();
+// The counted initialisations were made on the execution threads, which have
+// ended when OLE shuts down, and on this layer a thread's initialisations end
+// with it.  Undoing them here on the calling thread would take that thread's
+// own initialisations away instead, so the undo gives the count back and
+// leaves every live thread's initialisations alone.
 void ComCounterUndo();
+void WOleShutdown();

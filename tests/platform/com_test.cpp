@@ -38,3 +38,21 @@ TEST(PlatformCom, FirstInitDoneRepeatedAlreadyPerThread) {
   EXPECT_TRUE(PlatComMultithreaded());
   PlatComUninit();
 }
+
+// Initialisations that a thread leaves behind end with the thread; undoing
+// on another thread cannot reach them.
+TEST(PlatformCom, AThreadsInitialisationsEndWithIt) {
+  const int32_t before = PlatComProcessCount();
+  std::thread t([] {
+    PlatComInit(false);
+    PlatComInit(false);
+    PlatComInit(true);
+  });
+  t.join();
+  EXPECT_EQ(PlatComProcessCount(), before) << "the ended thread gave back its three";
+  EXPECT_EQ(PlatComInit(false), kPlatComDone);
+  EXPECT_EQ(PlatComProcessCount(), before + 1);
+  PlatComUninit();
+  PlatComUninit();  // one too many: nothing
+  EXPECT_EQ(PlatComProcessCount(), before);
+}

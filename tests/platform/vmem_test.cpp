@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -120,4 +121,56 @@ TEST(PlatformVMemDeathTest, SealedCodeRefusesWrites) {
   ASSERT_TRUE(PlatCodeRestore(const_cast<unsigned char*>(code), kPlatPageSize));
   EXPECT_DEATH(code[10] = 1, "");
   PlatCodeFree(const_cast<unsigned char*>(code), kPlatPageSize);
+}
+
+// A word written into loaded code leaves every page it touches with the
+// access it had, and a page that is not mapped is refused.
+TEST(PlatformVMem, CodeWordWriteKeepsEachPagesAccess) {
+  const uint32_t size = 2 * kPlatPageSize;
+  auto* code = static_cast<unsigned char*>(PlatCodeAlloc(size));
+  ASSERT_NE(code, nullptr);
+  unsigned char* second = code + kPlatPageSize;
+  struct Case {
+    const char* what;
+    int firstProt, secondProt;  // -1: leave as allocated (rwx)
+    uint32_t offset;            // of the word from the block's start
+    const char* firstPerms;
+    const char* secondPerms;
+  };
+  const Case cases[] = {
+      {"writable code stays writable", -1, -1, 100, "rwxp", "rwxp"},
+      {"sealed code is sealed again", PROT_READ | PROT_EXEC, PROT_READ | PROT_EXEC, 200, "r-xp", "r-xp"},
+      {"read-only data stays read-only", PROT_READ, PROT_READ, 300, "r--p", "r--p"},
+      {"a word across a sealed and a writable page", PROT_READ | PROT_EXEC, -1, kPlatPageSize - 2, "r-xp",
+       "rwxp"},
+      {"a word across a writable and a sealed page", -1, PROT_READ | PROT_EXEC, kPlatPageSize - 1, "rwxp",
+       "r-xp"},
+  };
+  uint32_t value = 0x11223344;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(mprotect(code, size, PROT_READ | PROT_WRITE | PROT_EXEC), 0);
+    if (c.firstProt >= 0) {
+      ASSERT_EQ(mprotect(code, kPlatPageSize, c.firstProt), 0);
+    }
+    if (c.secondProt >= 0) {
+      ASSERT_EQ(mprotect(second, kPlatPageSize, c.secondProt), 0);
+    }
+    ++value;
+    EXPECT_TRUE(PlatCodeWriteWord(code + c.offset, value));
+    uint32_t read = 0;
+    std::memcpy(&read, code + c.offset, 4);
+    EXPECT_EQ(read, value);
+    EXPECT_EQ(MappingPerms(code), c.firstPerms);
+    EXPECT_EQ(MappingPerms(second), c.secondPerms);
+  }
+  ASSERT_EQ(mprotect(code, size, PROT_READ | PROT_WRITE | PROT_EXEC), 0);
+  PlatCodeFree(code, size);
+  // Reserved address space without access is no code: nothing is written.
+  auto* reserved = static_cast<unsigned char*>(PlatReserve(kPlatRegionUnit));
+  ASSERT_NE(reserved, nullptr);
+  EXPECT_FALSE(PlatCodeWriteWord(reserved + 8, 1));
+  EXPECT_EQ(MappingPerms(reserved), "---p");
+  PlatRelease(reserved, kPlatRegionUnit);
+  EXPECT_FALSE(PlatCodeWriteWord(nullptr, 1));
 }

@@ -18,6 +18,7 @@
 #include "mgsource/path.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
+#include "platform/qx_com.h"
 #include "platform/qx_drives.h"
 #include "platform/qx_process.h"
 #include "shell/appfolders.h"
@@ -220,8 +221,46 @@ TEST_F(Boundary, ComCounterCountsAndUndoes) {
   ComCounterAdd();
   ComCounterAdd();
   EXPECT_EQ(ComCounter(), 2);
+  const int32 own = PlatComInitCount();
   ComCounterUndo();
   EXPECT_EQ(ComCounter(), 0);
+  EXPECT_EQ(PlatComInitCount(), own) << "the calling thread's initialisations are not the counted ones";
+}
+
+// The execution threads count their apartment initialisations (threads of
+// the free-threaded model undo their own); the OLE shut-down after the
+// execution systems finished undoes the count and the OLE initialisation of
+// its own thread, and nothing of another thread's is left.
+TEST_F(Boundary, OleShutdownUndoesTheExecutionThreadsCountAndItsOwnInitialisation) {
+  static std::once_flag occur;
+  std::call_once(occur, [] { ASSERT_EQ(OccurInit(), kNoErr); });
+  for (const char* freeThreaded : {"false", "true"}) {
+    SCOPED_TRACE(freeThreaded);
+    CfgTestSetValue("ESys.StdNParallel", "2");
+    CfgTestSetValue("activeX.freeThreaded", freeThreaded);
+    const int32 before = PlatComProcessCount();
+    ASSERT_EQ(InitExec(), kNoErr);
+    ASSERT_TRUE(ExecThreadsOn());
+    const int32 threads = ExecContextCount() - 1;
+    ASSERT_GT(threads, 0);
+    const bool apartment = std::strcmp(freeThreaded, "false") == 0;
+    EXPECT_EQ(ComCounter(), apartment ? threads : 0);
+    EXPECT_EQ(PlatComProcessCount(), before + threads) << "each thread initialised once";
+    FinishExec();
+    EXPECT_EQ(PlatComProcessCount(), before) << "the ended threads hold none";
+    EXPECT_EQ(ComCounter(), apartment ? threads : 0);
+
+    // This thread initialised OLE and, once more, the component layer.
+    PlatComInit(false);
+    PlatComInit(false);
+    WOleShutdown();
+    EXPECT_EQ(ComCounter(), 0);
+    EXPECT_EQ(PlatComInitCount(), 1) << "only the OLE initialisation was undone here";
+    PlatComUninit();
+    EXPECT_EQ(PlatComProcessCount(), before);
+  }
+  CfgTestRemoveValue("ESys.StdNParallel");
+  CfgTestRemoveValue("activeX.freeThreaded");
 }
 
 }  // namespace
