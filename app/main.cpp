@@ -1,6 +1,7 @@
 // The program's entry point.
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
+#include "engine/link/linker.h"
 #include "mgsource/memory.h"
 #include "panel/objects.h"
 #include "rtlib/rtregister.h"
@@ -15,6 +16,8 @@ int main(int /*argc*/, char** /*argv*/) {
   ServerInstallEngineHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   if (MemInit() != kNoErr) return 1;
+  // The engine: the linker's tables come first, before any VI is loaded.
+  InitLinker();
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
   QXRTRegisterRTLib();

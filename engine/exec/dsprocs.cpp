@@ -318,4 +318,7 @@ void DSBlockMoved(UHandle handle) {
   if (DSProc(*ds, kDSProcInitDCOs)) DSInitDCOs(ds);
 }
 
-void InitDSProcs() { SetDataSpaceMovedProc(&DSBlockMoved); }
+void InitDSProcs() {
+  SetDataSpaceMovedProc(&DSBlockMoved);
+  InstallVICodeHooks();
+}

@@ -60,6 +60,9 @@ QX_EXTERN_C void PostReset(DataSpace ds, int32 subVI, int32 location, int32 erro
 // The step that allocation runs when a data space's block moved: the
 // dispose procedure, then the controllers again when slot 10 is set.
 void DSBlockMoved(UHandle ds);
-// Installs the code procedures' hooks in the lower layers (the moved-block
-// step of the data-space allocation).
+// Installs the code procedures' hooks in the lower layers: the moved-block
+// step of the data-space allocation, and the initialisation, controllers and
+// dispose procedure that making VIs and disposing data spaces call (members
+// of the VI instances' code hooks that are set already stay).
 void InitDSProcs();
+void InstallVICodeHooks();

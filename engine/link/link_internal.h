@@ -22,6 +22,9 @@ bool InReferrers(int32 target, int32 ref);
 // The entry of the VIDS item of a VI's name, or 0.
 int32 DataSpaceEntryOf(UHandle vi);
 
+// Whether the VI's compiled code names a routine this system does not have.
+Bool32 CodeUsesMissingRTEntries(UHandle vi);
+
 // Calls a patch or unpatch for every clone of the reference's owner, the
 // owner's object replaced by the clone for each call and restored after.
 template <typename Call>

@@ -182,7 +182,14 @@ struct LinkLoadMethods {
 void SetLinkLoadMethods(const LinkLoadMethods* methods);
 
 // What the linker asks of the VI instances, the execution, the shell and the
-// panel.  Each null member answers as "not available": no VI is loaded, no
+// panel.  InitLinker fills the members that the engine answers itself when
+// they are null (the loaded-VI list, the root VI, user events through the
+// shell's hook, a clone's start, the dispose procedure, disposing a data
+// space, the missing run-time entries of a VI's code); an installer that
+// comes later starts from LinkServices().  The others (setVIBad,
+// propagatePriority, reevalSubVIState of the run commands, and
+// subrHasUnitAccess of the load methods) stay null until their owners install
+// them.  Each null member answers as "not available": no VI is loaded, no
 // event is posted, nothing else is done.
 struct LinkerServices {
   void (*setVIBad)(UHandle vi);
@@ -201,7 +208,8 @@ struct LinkerServices {
   Bool32 (*usesMissingRTEntries)(UHandle vi);
   Bool32 (*subrHasUnitAccess)(const void* record);
   // Writes a word into loaded code whose pages may be sealed; false when the
-  // pages cannot be opened.  Null: a plain write.
+  // pages cannot be opened.  Null: the platform's write, which opens each
+  // page for the write and gives it back the access it had.
   Bool32 (*writeCodeWord)(void* at, uInt32 value);
 };
 void SetLinkerServices(const LinkerServices* services);

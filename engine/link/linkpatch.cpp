@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/dsalloc.h"
+#include "engine/exec/codeentry.h"
 #include "engine/link/hierarchy.h"
 #include "engine/link/link_internal.h"
 #include "engine/link/linker.h"
@@ -20,6 +21,7 @@
 #include "mgsource/printf.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/walert.h"
+#include "platform/qx_vmem.h"
 
 using namespace linkint;
 
@@ -123,15 +125,10 @@ bool SubrWrite(uInt32 record, int32 site, uInt32 value) {
     DBAssert(__FILE__, __LINE__, "invalid subroutine link site");
     return false;
   }
-  if (LinkServices().writeCodeWord) {
-    if (!LinkServices().writeCodeWord(rec + site, value)) {
-      DBAssert(__FILE__, __LINE__, "subroutine code could not be opened for a patch");
-      return false;
-    }
-    return true;
-  }
-  PutNative32(rec + site, value);
-  return true;
+  const bool written = LinkServices().writeCodeWord ? LinkServices().writeCodeWord(rec + site, value) != 0
+                                                     : PlatCodeWriteWord(rec + site, value);
+  if (!written) DBAssert(__FILE__, __LINE__, "subroutine code could not be opened for a patch");
+  return written;
 }
 
 bool HeapWrite(uInt32 heapWord, int32 site, uInt32 value) {
@@ -254,6 +251,16 @@ bool ConnectorTypesEqual(UHandle callee, int32 refTypeBlock, bool proxy) {
 }
 
 }  // namespace
+
+namespace linkint {
+Bool32 CodeUsesMissingRTEntries(UHandle vi) {
+  VICodeRec* code = vi && *vi ? VICodeRecord(VIRec(vi)->codeHandle) : nullptr;
+  if (!code) return 0;
+  const uInt32 list = GetNative32(code->start + 4 * kCodeWordPatchList);
+  if (list == 0 || list >= uInt32(code->size)) return 0;
+  return UsesMissingRTEntries(reinterpret_cast<const CodePatchList*>(code->start + list), code->size - int32(list));
+}
+}  // namespace linkint
 
 // ---- subVI connections --------------------------------------------------------------
 void ConnectSubVI(UHandle callee, UHandle caller, const void*, int32 refTypeBlock, Bool32 proxy) {

@@ -4,6 +4,7 @@
 
 #include "engine/link/linker.h"
 #include "engine/dsalloc.h"
+#include "engine/exec/dsprocs.h"
 #include "engine/link/link_internal.h"
 #include "engine/vi/dataspace.h"
 #include "engine/vi/vihooks.h"
@@ -93,6 +94,23 @@ int16 EnterForVI(void* item, ConstPStr name, const void* typeBlock, uInt32 class
 }
 int32 CallerTest(UHandle vi) { return VIHasLoadedCaller(vi); }
 
+// The services the engine answers itself.
+UHandle EngineRootVI() { return RootVI(); }
+void EnginePostUserEvent(int32 subCode, UHandle vi) {
+  if (auto post = VIShell().postUserEvent)
+    post(kWRootWindow, subCode, int32(reinterpret_cast<intptr_t>(vi)), 0, 0, 0, 0, 0, 0);
+}
+// A clone's start: its initialisation, its compiled initialisation and its
+// procedure slot 17.
+MgErr EngineInitClone(UHandle, UHandle ds) {
+  auto d = reinterpret_cast<DataSpace>(ds);
+  InitDataSpace(d);
+  DSRunInitProc(d);
+  DSCallProc17(d, 0);
+  return kNoErr;
+}
+void EngineCallDisposeProc(UHandle ds) { DSCallDisposeProc(reinterpret_cast<DataSpace>(ds)); }
+void EngineDisposeDataSpace(UHandle ds) { DisposeDataSpace(reinterpret_cast<DataSpace>(ds), 0); }
 LinkLoadMethods gLoad{};
 LinkerServices gServices{};
 LinkPanelHooks gPanel{};
@@ -251,6 +269,12 @@ void InitLinker() {
     gServices.insertLoadedVI = &InsertLoadedVI;
     gServices.removeLoadedVI = &RemoveLoadedVI;
   }
+  if (!gServices.rootVI) gServices.rootVI = &EngineRootVI;
+  if (!gServices.postUserEvent) gServices.postUserEvent = &EnginePostUserEvent;
+  if (!gServices.initClone) gServices.initClone = &EngineInitClone;
+  if (!gServices.callDisposeProc) gServices.callDisposeProc = &EngineCallDisposeProc;
+  if (!gServices.disposeDataSpace) gServices.disposeDataSpace = &EngineDisposeDataSpace;
+  if (!gServices.usesMissingRTEntries) gServices.usesMissingRTEntries = &CodeUsesMissingRTEntries;
   std::memset(gLinkBuckets, 0, kLinkBucketCount * 4);
   gLinkHeap = OHNewHeap(kLinkHeapDataSize, kLinkHeapKind, 0, 0);
   if (!gLinkHeap) DBAssert(__FILE__, __LINE__, "InitLinker: no LKHP heap");

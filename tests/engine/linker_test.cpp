@@ -547,24 +547,28 @@ TEST_F(Linker, BadSitesAreReportedAndNothingIsWritten) {
 
 namespace {
 std::vector<std::pair<uChar*, uInt32>> gCodeWrites;
+
+// A loaded subroutine of the given record version: 256 bytes of code whose
+// entry returns at once.
+UPtr LoadSubr(uInt32 version) {
+  mqw::Image img;
+  img.code.assign(256, 0x90);
+  std::fill(img.code.begin(), img.code.begin() + 44, uChar(0));
+  img.code[48] = 0xC3;
+  img.entryOffset = 48;
+  img.version = version;
+  std::vector<uChar> bytes = mqw::Write(img);
+  UHandle h = AZNewHandle(int32(bytes.size()));
+  std::memcpy(*h, bytes.data(), bytes.size());
+  UPtr block = nullptr;
+  EXPECT_EQ(LoadExtCode(h, &block, 0, 0, 0), kNoErr);
+  AZDisposeHandle(h);
+  return block;
 }
+}  // namespace
 
 TEST_F(Linker, SubroutineSitesAreCheckedAgainstTheLoadedBlockAndWrittenThroughTheCodeWriter) {
-  auto load = [](uInt32 version) {
-    mqw::Image img;
-    img.code.assign(256, 0x90);
-    std::fill(img.code.begin(), img.code.begin() + 44, uChar(0));
-    img.code[48] = 0xC3;
-    img.entryOffset = 48;
-    img.version = version;
-    std::vector<uChar> bytes = mqw::Write(img);
-    UHandle h = AZNewHandle(int32(bytes.size()));
-    std::memcpy(*h, bytes.data(), bytes.size());
-    UPtr block = nullptr;
-    EXPECT_EQ(LoadExtCode(h, &block, 0, 0, 0), kNoErr);
-    AZDisposeHandle(h);
-    return block;
-  };
+  auto load = &LoadSubr;
   UPtr callerBlock = load(3), calleeBlock = load(3);
   ASSERT_TRUE(callerBlock && calleeBlock);
   const int32 size = ExtCodeBlockSize(callerBlock);
@@ -599,6 +603,47 @@ TEST_F(Linker, SubroutineSitesAreCheckedAgainstTheLoadedBlockAndWrittenThroughTh
   UnlinkItemByName(PS("Callee"), kQXSB);
   EXPECT_EQ(GetNative32(callerBlock + 60), 0u);
   EXPECT_EQ(gCodeWrites.size(), 2u);
+  UnlinkItemByName(PS("Caller"), kQXSB);
+  ASSERT_EQ(mprotect(callerBlock, pageSpan, PROT_READ | PROT_WRITE | PROT_EXEC), 0);
+  UnloadExtCode(callerBlock);
+  UnloadExtCode(calleeBlock);
+  CheckTable();
+}
+
+// Without a writer of its own the linker writes subroutine sites through the
+// platform, which opens the sealed page for the word and seals it again.
+TEST_F(Linker, SubroutineSitesInSealedCodeArePatchedByThePlatformWriter) {
+  ASSERT_EQ(LinkServices().writeCodeWord, nullptr);
+  UPtr callerBlock = LoadSubr(3), calleeBlock = LoadSubr(3);
+  ASSERT_TRUE(callerBlock && calleeBlock);
+  const int32 size = ExtCodeBlockSize(callerBlock);
+  ASSERT_EQ(AddLinkEntry(callerBlock, PS("Caller"), nullptr, kQXSB, nullptr), 0);
+  ASSERT_EQ(AddLinkEntry(calleeBlock, PS("Callee"), nullptr, kQXSB, nullptr), 0);
+  const uInt32 entry = reinterpret_cast<CodeBlockHeader*>(calleeBlock)->entry;
+  const size_t pageSpan = (size_t(size) + 4095) & ~size_t(4095);
+  ASSERT_EQ(mprotect(callerBlock, pageSpan, PROT_READ | PROT_EXEC), 0);
+  EXPECT_EQ(AddExtern(callerBlock, 60, PS("Caller"), kQXSB, PS("Callee"), nullptr, kQXSB, nullptr, nullptr), 1);
+  EXPECT_EQ(GetNative32(callerBlock + 60), entry);
+  // Unloading the callee and entering it again re-patches the sealed site.
+  UnlinkItemByName(PS("Callee"), kQXSB);
+  EXPECT_EQ(GetNative32(callerBlock + 60), 0u);
+  ASSERT_EQ(AddLinkEntry(calleeBlock, PS("Callee"), nullptr, kQXSB, nullptr), 0);
+  EXPECT_EQ(GetNative32(callerBlock + 60), entry);
+  EXPECT_EQ(qxtest::Reports::Get().Count("could not be opened"), 0);
+  // The page is sealed again: a write from here would fault.
+  FILE* maps = std::fopen("/proc/self/maps", "r");
+  ASSERT_NE(maps, nullptr);
+  char line[512];
+  std::string perms;
+  while (std::fgets(line, sizeof line, maps)) {
+    unsigned long lo = 0, hi = 0;
+    char pr[8] = {};
+    if (std::sscanf(line, "%lx-%lx %7s", &lo, &hi, pr) == 3 && uintptr_t(callerBlock) >= lo && uintptr_t(callerBlock) < hi)
+      perms = pr;
+  }
+  std::fclose(maps);
+  EXPECT_EQ(perms, "r-xp");
+  UnlinkItemByName(PS("Callee"), kQXSB);
   UnlinkItemByName(PS("Caller"), kQXSB);
   ASSERT_EQ(mprotect(callerBlock, pageSpan, PROT_READ | PROT_WRITE | PROT_EXEC), 0);
   UnloadExtCode(callerBlock);

@@ -1,0 +1,14 @@
+// The VI instances reach the code procedures of a data space through their
+// hooks: making a VI runs its initialisation and controllers, disposing a
+// data space its dispose procedure.
+#include "engine/exec/dsprocs.h"
+#include "engine/vi/vihooks.h"
+
+void InstallVICodeHooks() {
+  // Members already filled (stand-ins of tests, say) are kept.
+  VICodeHooks code = VICode();
+  if (!code.runInitProc) code.runInitProc = &DSRunInitProc;
+  if (!code.initDCOs) code.initDCOs = &DSInitDCOs;
+  if (!code.callDisposeProc) code.callDisposeProc = &DSCallDisposeProc;
+  SetVICodeHooks(&code);
+}
