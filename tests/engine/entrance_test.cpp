@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "codeentry_test_support.h"
@@ -143,6 +144,78 @@ TEST_F(EntranceTest, ResetPendingCallersAreSentBack) {
   EXPECT_EQ(sub.entrance()->owner, nullptr);
   EXPECT_EQ(sub->busy, 0);
   Drain();
+}
+
+// The message lock of a data space called by proxy: the entrance keeps it
+// on return (the proxy procedure gives it up), VIExit takes and gives it up
+// and, while there is one, never starts the VI for the next caller on the
+// exiting thread but sends the exiting owner back; a reset keeps it for the
+// proxy side.
+int32 HeldDepth(ThMutex m) {
+  return m && m->section.owner == PlatThreadToken() ? m->section.depth : 0;
+}
+
+TEST_F(EntranceTest, ProxyMessageLockIsKeptByTheEntranceAndStopsTheHandOverOnExit) {
+  FinishExec();
+  OnlySlots({{2, 1}});
+  ASSERT_EQ(InitExec(), kNoErr);
+  ASSERT_TRUE(ExecThreadsOn());
+  ctx_ = ExecContextAt(0);
+  record_ = ctx_->runRecord;
+  for (const bool proxy : {false, true}) {
+    SCOPED_TRACE(proxy ? "called by proxy" : "no message lock");
+    CodeDS sub(kPriNormal, kESysUserInterface, 0);
+    CodeDS a(kPriNormal, kESysUserInterface, 0), b(kPriNormal, kESysUserInterface, 0);
+    DisposeVIEntrance(sub.handle());
+    ASSERT_EQ(NewVIEntrance(sub.handle(), 0, proxy ? 1 : 0), kNoErr);
+    ThMutex lock = sub.entrance()->dsMessageLock;
+    ASSERT_EQ(lock != nullptr, proxy);
+    sub->subVIEntry = reinterpret_cast<void*>(0x1234);
+    uInt32 fa = kQECallBit, fb = kQECallBit;
+    QueueElement ca = Caller(a, &fa), cb = Caller(b, &fb);
+
+    ASSERT_EQ(VIEntrance(&ca, sub.entrance()), 1);
+    EXPECT_EQ(HeldDepth(lock), proxy ? 1 : 0) << "kept on return";
+    EXPECT_EQ(HeldDepth(sub.entrance()->dsRights), 0);
+    // The proxy procedure gives it up; another thread can take it now.
+    ThMutexRelease(lock);
+    std::atomic<int32> taken{0};
+    std::thread other([&] {
+      ThMutexAcquire(lock);
+      taken = 1;
+      ThMutexRelease(lock);
+    });
+    other.join();
+    EXPECT_EQ(taken.load(), 1);
+    ASSERT_EQ(VIEntrance(&cb, sub.entrance()), 0) << "the second caller waits";
+    EXPECT_EQ(HeldDepth(lock), proxy ? 1 : 0);
+    ThMutexRelease(lock);
+
+    QueueElement* result = VIExit(sub.entrance());
+    EXPECT_EQ(HeldDepth(lock), 0) << "VIExit gives it up again";
+    EXPECT_EQ(sub.entrance()->owner, &cb);
+    EXPECT_EQ(sub.own().runState, 1);
+    if (proxy) {
+      EXPECT_EQ(result, nullptr);
+      EXPECT_EQ(Queued(), std::vector<QueueElement*>{&ca}) << "the exiting owner goes back to its thread";
+    } else {
+      EXPECT_EQ(result, &ca) << "the owner goes on here";
+      EXPECT_EQ(Queued(), std::vector<QueueElement*>{&sub.own()});
+      EXPECT_EQ(sub.own().code, reinterpret_cast<void*>(0x1234));
+    }
+    Drain();
+    EXPECT_EQ(VIExit(sub.entrance()), &cb);
+    EXPECT_EQ(HeldDepth(lock), 0);
+    Drain();
+
+    // A reset through the entrance keeps the lock for the proxy side.
+    EXPECT_EQ(RemQEVIEntry(nullptr, sub.entrance()), 1);
+    EXPECT_EQ(HeldDepth(lock), proxy ? 1 : 0);
+    EXPECT_EQ(HeldDepth(sub.entrance()->dsRights), 0);
+    ThMutexRelease(lock);
+    UHandle list = ExecResetList();
+    reinterpret_cast<int32*>(*list)[0] = 0;
+  }
 }
 
 TEST_F(EntranceTest, HigherPriorityWaitingCallerIsResumedFirst) {

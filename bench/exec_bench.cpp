@@ -1,0 +1,358 @@
+// Hand-offs between emitted clumps through the engine's run queues, against
+// the plain way to do the same with a mutex and a condition variable.
+//
+// A hand-off: the running clump counts down, re-arms its partner's fire
+// count and schedules it (CondSchedClmp: decrement under "dsRights", queue
+// on the slot's run record, wake its thread), returns 0, and the execution
+// thread takes the partner off the queue and enters it.  The baseline does
+// the same work with its own queue: one mutex around the fire count, another
+// around the queue, a notify per push, a worker waiting in the usual loop,
+// and the same emitted clump (its scheduling call aimed at the baseline's
+// procedure) called through a function pointer.
+//
+// The engine's hand-off: the decrement under the data space's "dsRights",
+// an insert by level into the slot's five-level run queue under its mutex,
+// the slot's event set only when its thread may be asleep, and the dequeue
+// under the same mutex after a look at the rest queue.  Also reported: the
+// same chain with the partners in two slots, so that every hand-off wakes
+// the other slot's thread, and a subVI called in line (VIEntrance, callee,
+// VIExit) against a bare entry of the callee.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/exec/codeentry.h"
+#include "engine/exec/exec.h"
+#include "engine/exec/rttable.h"
+#include "mgsource/config.h"
+#include "mgsource/config_internal.h"
+#include "mgsource/memory.h"
+#include "mgsource/occur.h"
+#include "mgsource/thread.h"
+#include "tools/i386emit.h"
+
+namespace {
+
+constexpr int32 kHandOffs = 1000000;
+constexpr int32 kD = kDataSpaceHeaderSize;
+// The slots that have a thread: standard normal and standard high.
+constexpr int32 kSlotA = 2, kSlotB = 4;
+
+// Hand-offs still to go, and the signal of the last clump.
+int32 gRemaining = 0;
+std::atomic<int32> gDone{0};
+extern "C" void ChainDone() {
+  gDone.store(1);
+  gDone.notify_one();
+}
+void WaitDone() {
+  while (!gDone.load()) gDone.wait(0);
+  gDone.store(0);
+}
+
+uint32_t Addr(const void* p) { return uint32_t(reinterpret_cast<uintptr_t>(p)); }
+
+// The clump: counts down; at 0 it signals, else it re-arms its partner
+// (codeWords[0] of its element) and schedules it, then returns 0.  With
+// sched set the scheduling call goes there by mov/call, else to
+// CondSchedClmp through the run-time table.
+std::vector<uint8_t> ChainClump(void (*sched)(QueueElement*, int32)) {
+  emit::Code c;
+  auto done = c.NewLabel();
+  c.SetEntry();
+  c.MovRegImm(emit::ECX, Addr(&gRemaining));
+  c.DecMem(emit::ECX, 0);
+  c.Jcc(emit::kZ, done);
+  c.MovRegMem(emit::ECX, emit::EAX, offsetof(QueueElement, codeWords));
+  c.MovMemImm(emit::ECX, offsetof(QueueElement, fireCount), 1);
+  c.PushImm(uint32_t(kESysSameAsCaller));
+  c.PushReg(emit::ECX);
+  if (sched) {
+    c.MovRegImm(emit::EAX, Addr(reinterpret_cast<const void*>(sched)));
+    c.CallReg(emit::EAX);
+  } else {
+    c.CallRT(770);  // CondSchedClmp
+  }
+  c.AddRegImm(emit::ESP, 8);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  c.Bind(done);
+  c.MovRegImm(emit::EAX, Addr(reinterpret_cast<const void*>(&ChainDone)));
+  c.CallReg(emit::EAX);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  return c.Finish();
+}
+
+// A data space routed to one slot, with its entrance.
+DataSpace NewRoutedDS(int32 slot, int32 system, int32 priority) {
+  auto ds = reinterpret_cast<DataSpace>(DSNewHClr(kDataSpaceHeaderSize + 64));
+  DataSpaceHeader* h = *ds;
+  h->signature = kDataSpaceSig;
+  h->self = ds;
+  h->selfPtr = h;
+  h->effPriority = h->basePriority = int16(priority);
+  h->priority = uInt16(priority);
+  h->execSystem = system;
+  h->slot = slot;
+  h->rtTable = reinterpret_cast<void*>(QXRTTable);
+  NewVIEntrance(ds, 0, 0);
+  return ds;
+}
+
+QueueElement NewElement(DataSpace ds, void* code) {
+  QueueElement e{};
+  e.signature = kQueueElementSig;
+  e.dataSpace = ds;
+  e.code = code;
+  return e;
+}
+
+// The engine started once with a thread in each of the two slots.
+struct Engine {
+  VICode engineCode = nullptr, baselineCode = nullptr;
+  bool ok = false;
+  Engine();
+};
+
+void BaselineSched(QueueElement* e, int32);
+
+Engine::Engine() {
+  MemInit();
+  ThInit();
+  OccurInit();
+  char path[] = "/tmp/qxbenchcfgXXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) return;
+  close(fd);
+  const char* args[] = {"bench", "-pref", path};
+  CfgChooseFile(3, args);
+  CfgWriteRaw(reinterpret_cast<ConstPStr>("\x11" "ESys.StdNParallel"), "-1");
+  const char* systems[] = {"ESys.", "ESys.instrument.", "ESys.DAQ.", "ESys.other1.", "ESys.other2."};
+  const char* priorities[] = {"Bgrnd", "Normal", "High", "VHigh", "TCritical"};
+  for (int s = 1; s <= 25; ++s) {
+    std::string key = std::string(systems[(s - 1) / 5]) + priorities[(s - 1) % 5];
+    Str255 k;
+    k[0] = uChar(key.size());
+    key.copy(reinterpret_cast<char*>(k + 1), key.size());
+    CfgWriteRaw(k, s == kSlotA || s == kSlotB ? "1" : "0");
+  }
+  QXRTRegisterEngine();
+  QXRTCloseRegistration();
+  ok = InitExec() == kNoErr && ExecThreadsOn();
+  std::remove(path);
+  std::vector<uint8_t> a = ChainClump(nullptr), b = ChainClump(&BaselineSched);
+  ok = ok && NewVICode(a.data(), int32(a.size()), &engineCode) == kNoErr &&
+       NewVICode(b.data(), int32(b.size()), &baselineCode) == kNoErr;
+  if (!ok) return;
+  SetCodeEntryAndPatch(reinterpret_cast<UHandle>(engineCode), NewRoutedDS(kSlotA, kESysStandard, kPriNormal));
+  ok = (*engineCode)->refused == 0;
+}
+
+Engine& TheEngine() {
+  static Engine engine;
+  return engine;
+}
+void* EntryOf(VICode code) {
+  uint32_t offset = 0;
+  std::memcpy(&offset, (*code)->start + 4 * kCodeWordEntry, 4);
+  return (*code)->start + offset;
+}
+
+// Wall time of a benchmark's loop per hand-off.
+struct PerHandOff {
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double Ns(const benchmark::State& st) const {
+    const double total = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    return st.iterations() ? total / (double(st.iterations()) * kHandOffs) : 0;
+  }
+};
+
+// Nanoseconds per hand-off of the baseline, for the engine's ratio.
+double gBaselineNs = 0;
+
+// ---- The baseline: mutex + condition-variable queue ---------------------------------
+std::mutex gFireMutex, gQueueMutex;
+std::condition_variable gQueueCv;
+std::deque<QueueElement*> gQueue;
+bool gWorkerStop = false;
+
+void BaselineSched(QueueElement* e, int32) {
+  bool fire;
+  {
+    std::lock_guard<std::mutex> g(gFireMutex);
+    fire = --e->fireCount == 0;
+  }
+  if (!fire) return;
+  {
+    std::lock_guard<std::mutex> g(gQueueMutex);
+    gQueue.push_back(e);
+  }
+  gQueueCv.notify_one();
+}
+
+void BaselineWorker() {
+  for (;;) {
+    QueueElement* e;
+    {
+      std::unique_lock<std::mutex> g(gQueueMutex);
+      gQueueCv.wait(g, [] { return !gQueue.empty() || gWorkerStop; });
+      if (gQueue.empty()) return;
+      e = gQueue.front();
+      gQueue.pop_front();
+    }
+    CallCompiledCode(e->code, e->dataSpace, e);
+  }
+}
+
+void BM_ClumpChainMutexCondvar(benchmark::State& st) {
+  Engine& eng = TheEngine();
+  if (!eng.ok) {
+    st.SkipWithError("the execution systems did not start");
+    return;
+  }
+  DataSpace ds = NewRoutedDS(kSlotA, kESysStandard, kPriNormal);
+  QueueElement a = NewElement(ds, EntryOf(eng.baselineCode)), b = NewElement(ds, EntryOf(eng.baselineCode));
+  a.codeWords[0] = int32(Addr(&b));
+  b.codeWords[0] = int32(Addr(&a));
+  gWorkerStop = false;
+  std::thread worker(BaselineWorker);
+  PerHandOff timer;
+  for (auto _ : st) {
+    gRemaining = kHandOffs;
+    a.fireCount = 1;
+    BaselineSched(&a, kESysSameAsCaller);
+    WaitDone();
+  }
+  {
+    std::lock_guard<std::mutex> g(gQueueMutex);
+    gWorkerStop = true;
+  }
+  gQueueCv.notify_one();
+  worker.join();
+  st.SetItemsProcessed(int64_t(st.iterations()) * kHandOffs);
+  gBaselineNs = timer.Ns(st);
+  st.counters["ns_per_handoff"] = gBaselineNs;
+  DisposeVIEntrance(ds);
+  DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+}
+
+// Runs the chain of two elements through the engine; the elements' data
+// spaces choose the slots their clumps run in.
+void RunEngineChain(benchmark::State& st, int32 slotA, int32 slotB) {
+  Engine& eng = TheEngine();
+  if (!eng.ok) {
+    st.SkipWithError("the execution systems did not start");
+    return;
+  }
+  DataSpace dsA = NewRoutedDS(slotA, kESysStandard, ExecSlotTable()[slotA].priority);
+  DataSpace dsB = NewRoutedDS(slotB, kESysStandard, ExecSlotTable()[slotB].priority);
+  QueueElement a = NewElement(dsA, EntryOf(eng.engineCode)), b = NewElement(dsB, EntryOf(eng.engineCode));
+  a.codeWords[0] = int32(Addr(&b));
+  b.codeWords[0] = int32(Addr(&a));
+  PerHandOff timer;
+  for (auto _ : st) {
+    gRemaining = kHandOffs;
+    a.fireCount = 1;
+    CondSchedClmp(&a, kESysSameAsCaller);
+    WaitDone();
+  }
+  const double ns = timer.Ns(st);
+  st.SetItemsProcessed(int64_t(st.iterations()) * kHandOffs);
+  st.counters["ns_per_handoff"] = ns;
+  // Against the baseline of the same run (the bar is 1.3 for one thread).
+  if (gBaselineNs > 0) st.counters["x_mutex_condvar"] = ns / gBaselineNs;
+  for (DataSpace ds : {dsA, dsB}) {
+    DisposeVIEntrance(ds);
+    DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+  }
+}
+
+void BM_ClumpChainEngine(benchmark::State& st) { RunEngineChain(st, kSlotA, kSlotA); }
+void BM_ClumpChainEngineTwoThreads(benchmark::State& st) { RunEngineChain(st, kSlotA, kSlotB); }
+
+// ---- SubVI calls in line -----------------------------------------------------------
+// The callee counts its calls; entered as a subVI it ends with VIExit and
+// returns its caller's resume address, entered bare it returns 0.
+void BM_SubVICallInLine(benchmark::State& st, bool bare) {
+  Engine& eng = TheEngine();
+  if (!eng.ok) {
+    st.SkipWithError("the execution systems did not start");
+    return;
+  }
+  emit::Code c;
+  auto viEntry = c.NewLabel(), viDone = c.NewLabel();
+  c.SetEntry();
+  c.IncMem(emit::EBP, kD);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  c.Bind(viEntry);
+  c.IncMem(emit::EBP, kD);
+  c.MovRegReg(emit::ECX, emit::EBP);
+  c.AddRegImm(emit::ECX, offsetof(DataSpaceHeader, entrance));
+  c.PushReg(emit::ECX);
+  c.CallRT(771);  // VIExit
+  c.AddRegImm(emit::ESP, 4);
+  c.CmpRegImm(emit::EAX, 1);
+  c.Jcc(emit::kBE, viDone);
+  c.MovRegMem(emit::EAX, emit::EAX, offsetof(QueueElement, code));
+  c.Ret();
+  c.Bind(viDone);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  std::vector<uint8_t> bytes = c.Finish();
+  VICode code = nullptr;
+  if (NewVICode(bytes.data(), int32(bytes.size()), &code) != kNoErr) {
+    st.SkipWithError("no code");
+    return;
+  }
+  DataSpace callee = NewRoutedDS(0, kESysUserInterface, kPriNormal);
+  DataSpace callerDS = NewRoutedDS(0, kESysUserInterface, kPriNormal);
+  SetCodeEntryAndPatch(reinterpret_cast<UHandle>(code), callee);
+  (*callee)->subVIEntry = (*code)->start + c.Offset(viEntry);
+  void* bareEntry = EntryOf(code);
+  uInt32 flag = 0;
+  QueueElement caller = NewElement(callerDS, bareEntry);
+  caller.flagRecord = &flag;
+  ExecContext* ctx = GetCurExecContext();
+  caller.runningContext = ctx;
+  VIEntranceRec* entrance = &(*callee)->entrance;
+  QueueElement* own = &entrance->ownElement;
+  int64_t failures = 0;
+  for (auto _ : st) {
+    if (bare) {
+      benchmark::DoNotOptimize(CallCompiledCode(bareEntry, callee, own));
+    } else {
+      if (VIEntrance(&caller, entrance) != 1) ++failures;
+      if (CallCompiledCode((*callee)->subVIEntry, callee, own) != int32(Addr(bareEntry))) ++failures;
+    }
+  }
+  ctx->current.store(nullptr);
+  if (failures) st.SkipWithError("a call did not run in line");
+  st.SetItemsProcessed(int64_t(st.iterations()));
+  for (DataSpace ds : {callee, callerDS}) {
+    DisposeVIEntrance(ds);
+    DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+  }
+  DisposeVICode(code);
+}
+
+}  // namespace
+
+BENCHMARK(BM_ClumpChainMutexCondvar)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ClumpChainEngine)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ClumpChainEngineTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SubVICallInLine, bare, true);
+BENCHMARK_CAPTURE(BM_SubVICallInLine, entrance_and_exit, false);
