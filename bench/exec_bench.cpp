@@ -41,7 +41,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
 #include "mgsource/thread.h"
-#include "tools/i386emit.h"
+#include "tools/clumpemit.h"
 
 namespace {
 
@@ -180,6 +180,27 @@ struct PerHandOff {
   }
 };
 
+// Pairs the two elements and runs the chain from the first, once per
+// iteration; the nanoseconds per hand-off.
+double RunChain(benchmark::State& st, QueueElement& a, QueueElement& b, void (*schedule)(QueueElement*, int32)) {
+  a.codeWords[0] = int32(Addr(&b));
+  b.codeWords[0] = int32(Addr(&a));
+  PerHandOff timer;
+  for (auto _ : st) {
+    gRemaining = kHandOffs;
+    a.fireCount = 1;
+    schedule(&a, kESysSameAsCaller);
+    WaitDone();
+  }
+  st.SetItemsProcessed(int64_t(st.iterations()) * kHandOffs);
+  return timer.Ns(st);
+}
+
+void DisposeRoutedDS(DataSpace ds) {
+  DisposeVIEntrance(ds);
+  DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+}
+
 // Nanoseconds per hand-off of the baseline, for the engine's ratio.
 double gBaselineNs = 0;
 
@@ -225,28 +246,17 @@ void BM_ClumpChainMutexCondvar(benchmark::State& st) {
   }
   DataSpace ds = NewRoutedDS(kSlotA, kESysStandard, kPriNormal);
   QueueElement a = NewElement(ds, EntryOf(eng.baselineCode)), b = NewElement(ds, EntryOf(eng.baselineCode));
-  a.codeWords[0] = int32(Addr(&b));
-  b.codeWords[0] = int32(Addr(&a));
   gWorkerStop = false;
   std::thread worker(BaselineWorker);
-  PerHandOff timer;
-  for (auto _ : st) {
-    gRemaining = kHandOffs;
-    a.fireCount = 1;
-    BaselineSched(&a, kESysSameAsCaller);
-    WaitDone();
-  }
+  gBaselineNs = RunChain(st, a, b, &BaselineSched);
   {
     std::lock_guard<std::mutex> g(gQueueMutex);
     gWorkerStop = true;
   }
   gQueueCv.notify_one();
   worker.join();
-  st.SetItemsProcessed(int64_t(st.iterations()) * kHandOffs);
-  gBaselineNs = timer.Ns(st);
   st.counters["ns_per_handoff"] = gBaselineNs;
-  DisposeVIEntrance(ds);
-  DSDisposeHandle(reinterpret_cast<UHandle>(ds));
+  DisposeRoutedDS(ds);
 }
 
 // Runs the chain of two elements through the engine; the elements' data
@@ -260,24 +270,12 @@ void RunEngineChain(benchmark::State& st, int32 slotA, int32 slotB) {
   DataSpace dsA = NewRoutedDS(slotA, kESysStandard, ExecSlotTable()[slotA].priority);
   DataSpace dsB = NewRoutedDS(slotB, kESysStandard, ExecSlotTable()[slotB].priority);
   QueueElement a = NewElement(dsA, EntryOf(eng.engineCode)), b = NewElement(dsB, EntryOf(eng.engineCode));
-  a.codeWords[0] = int32(Addr(&b));
-  b.codeWords[0] = int32(Addr(&a));
-  PerHandOff timer;
-  for (auto _ : st) {
-    gRemaining = kHandOffs;
-    a.fireCount = 1;
-    CondSchedClmp(&a, kESysSameAsCaller);
-    WaitDone();
-  }
-  const double ns = timer.Ns(st);
-  st.SetItemsProcessed(int64_t(st.iterations()) * kHandOffs);
+  const double ns = RunChain(st, a, b, &CondSchedClmp);
   st.counters["ns_per_handoff"] = ns;
   // Against the baseline of the same run (the bar is 1.3 for one thread).
   if (gBaselineNs > 0) st.counters["x_mutex_condvar"] = ns / gBaselineNs;
-  for (DataSpace ds : {dsA, dsB}) {
-    DisposeVIEntrance(ds);
-    DSDisposeHandle(reinterpret_cast<UHandle>(ds));
-  }
+  DisposeRoutedDS(dsA);
+  DisposeRoutedDS(dsB);
 }
 
 void BM_ClumpChainEngine(benchmark::State& st) { RunEngineChain(st, kSlotA, kSlotA); }
@@ -293,25 +291,14 @@ void BM_SubVICallInLine(benchmark::State& st, bool bare) {
     return;
   }
   emit::Code c;
-  auto viEntry = c.NewLabel(), viDone = c.NewLabel();
+  auto viEntry = c.NewLabel();
   c.SetEntry();
   c.IncMem(emit::EBP, kD);
   c.XorRegReg(emit::EAX, emit::EAX);
   c.Ret();
   c.Bind(viEntry);
   c.IncMem(emit::EBP, kD);
-  c.MovRegReg(emit::ECX, emit::EBP);
-  c.AddRegImm(emit::ECX, offsetof(DataSpaceHeader, entrance));
-  c.PushReg(emit::ECX);
-  c.CallRT(771);  // VIExit
-  c.AddRegImm(emit::ESP, 4);
-  c.CmpRegImm(emit::EAX, 1);
-  c.Jcc(emit::kBE, viDone);
-  c.MovRegMem(emit::EAX, emit::EAX, offsetof(QueueElement, code));
-  c.Ret();
-  c.Bind(viDone);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
+  qxemit::EmitSubVIExit(c);
   std::vector<uint8_t> bytes = c.Finish();
   VICode code = nullptr;
   if (NewVICode(bytes.data(), int32(bytes.size()), &code) != kNoErr) {
@@ -342,10 +329,8 @@ void BM_SubVICallInLine(benchmark::State& st, bool bare) {
   ctx->current.store(nullptr);
   if (failures) st.SkipWithError("a call did not run in line");
   st.SetItemsProcessed(int64_t(st.iterations()));
-  for (DataSpace ds : {callee, callerDS}) {
-    DisposeVIEntrance(ds);
-    DSDisposeHandle(reinterpret_cast<UHandle>(ds));
-  }
+  DisposeRoutedDS(callee);
+  DisposeRoutedDS(callerDS);
   DisposeVICode(code);
 }
 

@@ -9,7 +9,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/vi/virecord.h"
 #include "exec_test_support.h"
-#include "tools/i386emit.h"
+#include "tools/clumpemit.h"
 
 namespace qxcodetest {
 
@@ -122,23 +122,7 @@ inline void EmitSubVICall(emit::Code& c, DataSpaceHeader* sub, emit::Code::Label
   c.Ret();
 }
 
-// Emits the end of a subVI: VIExit, then the caller's resume address when
-// it goes on here, else 0.
-inline void EmitSubVIExit(emit::Code& c) {
-  auto done = c.NewLabel();
-  c.MovRegReg(emit::ECX, emit::EBP);
-  c.AddRegImm(emit::ECX, offsetof(DataSpaceHeader, entrance));
-  c.PushReg(emit::ECX);
-  c.CallRT(771);  // VIExit
-  c.AddRegImm(emit::ESP, 4);
-  c.CmpRegImm(emit::EAX, 1);
-  c.Jcc(emit::kBE, done);
-  c.MovRegMem(emit::EAX, emit::EAX, offsetof(QueueElement, code));
-  c.Ret();
-  c.Bind(done);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
-}
+using qxemit::EmitSubVIExit;
 
 // Waits up to ms for the word to reach the value.
 inline bool WaitWord(std::atomic<int32>& w, int32 value, int32 ms = 10000) {
