@@ -152,4 +152,5 @@ struct ExecContext {
   int32 priority;              // the slot's priority 0..4
   int32 occurGroup;            // thread-table slot of the occurrence group's root
   void* info;                  // the information pointer of the run-time library
+  int32 callChainOff;          // non-zero: errors raised on this thread name no call chain
 };

@@ -5,6 +5,7 @@
 
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
+#include "engine/exec/callchain.h"
 #include "engine/exec/codeentry.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/exec.h"
@@ -328,6 +329,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(855, FPathToDSString),
       QX_RT_ENTRY(856, FStringToPath),
       QX_RT_ENTRY(857, FPathToText),
+      QX_RT_ENTRY(860, RTSetCleanupProc),
       QX_RT_ENTRY(861, MillisecCmp),
       QX_RT_ENTRY(863, CopyPath),
       QX_RT_ENTRY(866, _inp),
@@ -378,9 +380,12 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1051, HandlerTimedOut),
       QX_RT_ENTRY(1072, DeflateSubData_Old),
       QX_RT_ENTRY(1073, DbgPrintf),
+      QX_RT_ENTRY(1079, ExtRTSetCleanupProc),
       QX_RT_ENTRY(1083, UnFlattenQXStrConvert_Old),
       QX_RT_ENTRY(1467, LStrPrintf),
       QX_RT_ENTRY(1468, FExists),
+      QX_RT_ENTRY(1475, SetErrorIOClust),
+      QX_RT_ENTRY(1476, SetErrorIOClustFromRsrc),
       QX_RT_ENTRY(1500, Rest),
       QX_RT_ENTRY(1501, WakeUpRest),
       QX_RT_ENTRY(1502, ComplexCot),
@@ -394,6 +399,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1510, ComplexSincos),
       QX_RT_ENTRY(1511, ComplexSinh),
       QX_RT_ENTRY(1512, FlushCaches),
+      QX_RT_ENTRY(1515, SetErrorIOClustWithArg),
       QX_RT_ENTRY(1551, DumpToScreen),
       QX_RT_ENTRY(1554, MCNewJar),
       QX_RT_ENTRY(1555, MCDisposeJar),
@@ -406,6 +412,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1563, IsPunct),
       QX_RT_ENTRY(1564, MCJarSize),
       QX_RT_ENTRY(1565, GetFloat64Time),
+      QX_RT_ENTRY(1583, GetCallChain),
+      QX_RT_ENTRY(1585, CallChain),
       QX_RT_ENTRY(1586, TDStandardize),
       QX_RT_ENTRY(1595, EnqPrRunQ),
       QX_RT_ENTRY(1596, RemQEVIEntry),
