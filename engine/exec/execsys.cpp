@@ -7,6 +7,7 @@
 #include "exectimer.h"
 #include "engine/exec/codeentry.h"
 #include "engine/exec/dsprocs.h"
+#include "engine/exec/runcmd.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
@@ -389,6 +390,7 @@ MgErr InitExec() {
     return err;
   }
   InitDSProcs();
+  InstallRunCommands();
   gInitialised.store(1);
   return kNoErr;
 }

@@ -3,6 +3,7 @@
 // library registers its own routines the same way.
 #include "engine/exec/rttable.h"
 
+#include "engine/exec/runcmd.h"
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
 #include "engine/exec/callchain.h"
@@ -318,9 +319,17 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(770, CondSchedClmp),
       QX_RT_ENTRY(771, VIExit),
       QX_RT_ENTRY(773, Done),
+      QX_RT_ENTRY(774, ExecCloseFP),
+      QX_RT_ENTRY(775, ExecOpenFP),
       QX_RT_ENTRY(777, PostReset),
       QX_RT_ENTRY(778, SingleNodeExec),
       QX_RT_ENTRY(780, Suspend),
+      QX_RT_ENTRY(782, OpenSubWindow),
+      QX_RT_ENTRY(783, SubVIStartUp),
+      QX_RT_ENTRY(784, SubVIFinish),
+      QX_RT_ENTRY(785, SetVIBad),
+      QX_RT_ENTRY(786, SetVIReserved),
+      QX_RT_ENTRY(787, VIDocMod),
       QX_RT_ENTRY(791, XferRsrcToTmpQXRsrcFile),
       QX_RT_ENTRY(794, CopyString),
       QX_RT_ENTRY(809, RTSciStrToNum),
@@ -344,6 +353,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(883, RTToUpper),
       QX_RT_ENTRY(884, RTToLower),
       QX_RT_ENTRY(885, FIsAPath),
+      QX_RT_ENTRY(893, VIErrorNotify),
       QX_RT_ENTRY(895, FIsEmptyPath),
       QX_RT_ENTRY(941, ErrDialog),
       QX_RT_ENTRY(964, RAdd),

@@ -66,7 +66,8 @@ struct RunCmdHooks {
   Bool32 (*rtmHasVIMenuRef)(UHandle vi);
   // Front-panel objects.
   void (*clearSelection)(ObjHeap panel);
-  void (*updateTransferSlot)(ObjHeap panel, int32 control);
+  // Writes each control's value into its transfer slot (FPUpdateTransferSlot).
+  void (*updateTransferSlots)(ObjHeap panel);
   void (*blinkStartTimer)(int32 on);
   Bool32 (*blinkingOn)();
   // Marks suspended controls (flag bit 0x10000 set, bit 1 clear) in the

@@ -1,0 +1,258 @@
+// Suspend and resume, abort and reset of a VI's run, the reset list and the
+// resetting dialog.
+#include <cstring>
+#include <string>
+
+#include "engine/exec/callchain.h"
+#include "engine/exec/dsprocs.h"
+#include "engine/exec/runcmd_internal.h"
+#include "engine/exec/runtexts.h"
+#include "engine/vi/rtrsrc.h"
+#include "mgsource/datetime.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/thread.h"
+
+using namespace qxrun;
+
+// ---- Suspend and resume --------------------------------------------------------------
+
+void DoSuspendCommand(DataSpace ds) {
+  UHandle vi = OwnerOf(ds);
+  if (!vi || !*vi) return;
+  const RunCmdHooks& h = RunCmd();
+  DataSpaceHeader* hdr = *ds;
+  VIEntranceRec* entrance = &hdr->entrance;
+  QueueElement* own = &entrance->ownElement;
+  bool takesEffect = false;
+  ThMutexAcquire(entrance->dsRights);
+  for (QueueElement* q = own->chain; q; q = q->chain) q->resetPending = 0;
+  if (!own->resetPending) {
+    hdr->suspendPending = 1;
+    takesEffect = true;
+  } else if (hdr->wholeReset) {
+    own->runState = 0;
+    hdr->suspendPending = 1;
+    takesEffect = true;
+  } else {
+    // The suspension came too late: the VI goes on as a subVI.
+    own->runState = 2;
+  }
+  ThMutexRelease(entrance->dsRights);
+  if (!takesEffect) {
+    SetState(vi, 12);
+    if (h.refreshToolbar) h.refreshToolbar(vi);
+    return;
+  }
+  SetState(vi, 7);
+  if (h.refreshToolbar) h.refreshToolbar(vi);
+  if (VIRec(vi)->panelHeap && h.markSuspendedControls) h.markSuspendedControls(VIRec(vi)->panelHeap, ds);
+  ++(*ds)->resetCount;
+  (*ds)->entrance.ownElement.resetPending = 0;
+}
+
+namespace {
+
+void RunFromSlot(DataSpace ds, QueueElement* (*take)(DataSpace)) {
+  QueueElement* e = take(ds);
+  if (e) RequeueElement(e);
+}
+
+}  // namespace
+
+void ResumeVI(UHandle vi, DataSpace ds) {
+  if (!vi || !*vi || !ds || !*ds) return;
+  SetState(vi, 9);
+  if (RunCmd().refreshPanel) RunCmd().refreshPanel(vi);
+  if (RunCmd().refreshToolbar) RunCmd().refreshToolbar(vi);
+  auto transfer = GetEnginePanelHooks() ? GetEnginePanelHooks()->transferAllControls : nullptr;
+  if (VIRec(vi)->viKind == kVIKindDatalog && VIRec(vi)->panelHeap && transfer) transfer(VIRec(vi)->panelHeap);
+  RunFromSlot(ds, &DSGetResumeElement);
+}
+
+void ContinueVI(UHandle vi, DataSpace ds) {
+  if (!vi || !*vi || !ds || !*ds) return;
+  SetState(vi, 12);
+  if (RunCmd().refreshToolbar) RunCmd().refreshToolbar(vi);
+  RunFromSlot(ds, &DSGetContinueElement);
+}
+
+// ---- Abort ---------------------------------------------------------------------------
+
+int32 DoAbortCommand(DataSpace ds) {
+  UHandle vi = OwnerOf(ds);
+  if (!vi || !*vi) return kRunCannotRun;
+  const uInt32 s = State(vi);
+  if (s != 2 && s != 6 && s != 9 && s != 14) return kRunCannotRun;
+  if (IsProxy(vi)) {
+    if (RunCmd().pxResetCallers) RunCmd().pxResetCallers(ds);
+  } else {
+    AbortVI(ds);
+  }
+  return 0;
+}
+
+int32 AbortTopVI(UHandle vi) {
+  if (!vi || !*vi) return 0;
+  ObjHeap panel = VIRec(vi)->panelHeap;
+  DataSpace shown = panel ? viinst::PanelDataSpace(panel) : nullptr;
+  if (!shown) shown = FirstDS(vi);
+  DataSpace top = shown ? GetCallChainTop(shown, 1) : nullptr;
+  if (!top && (VIRec(vi)->flags2 & kVIFlags2RunContinuously)) top = FirstDS(vi);
+  return top ? DoAbortCommand(top) : 0;
+}
+
+void AbortVI(DataSpace ds) {
+  UHandle vi = OwnerOf(ds);
+  if (!vi || !*vi) return;
+  const uInt32 s = State(vi);
+  QueueElement* start;
+  if (s == 9) {
+    start = nullptr;
+  } else if (RunningTop(s)) {
+    start = (*ds)->runElement;
+  } else {
+    DBAssert(__FILE__, __LINE__, "AbortVI: the VI does not run");
+    return;
+  }
+  const bool marked = !ExecAbortInProgress();
+  if (marked) ExecSetAbortInProgress(1);
+  DSCallResetClumps(ds, start);
+  if (marked) {
+    RunResettingDialog(ds);
+    ExecSetAbortInProgress(0);
+  }
+}
+
+// ---- The reset list ------------------------------------------------------------------
+
+namespace {
+
+int32* ListWords() {
+  UHandle list = ExecResetList();
+  return list && *list ? reinterpret_cast<int32*>(*list) : nullptr;
+}
+
+void RemoveAt(int32* words, int32 i) {
+  const int32 count = words[0];
+  words[1 + i] = words[count];
+  words[count] = 0;
+  words[0] = count - 1;
+}
+
+// The run record an element goes back to so that it sees its reset.
+ExecRunRecord* RecordOf(QueueElement* e) {
+  ExecContext* c = e->runningContext ? e->runningContext : e->entryContext;
+  return c && c->runRecord ? c->runRecord : ExecSlotRunRecord(0);
+}
+
+// Walks a chain of clumps: true while one is still reset-pending; waiting
+// clumps go back on their run records.
+bool ChainPending(QueueElement* first) {
+  bool pending = false;
+  int32 guard = 0;
+  for (QueueElement* e = first; e && guard < 1000000; e = e->chain, ++guard) {
+    if (e->resetPending) pending = true;
+    if (e->runState == 2 || e->runState == 3 || e->runState == 4) {
+      e->runState = 0;
+      if (ExecRunRecord* r = RecordOf(e)) EnQElm(r, e);
+    }
+  }
+  return pending;
+}
+
+}  // namespace
+
+int32 WorkResetList() {
+  int32* words = ListWords();
+  if (!words) return 0;
+  for (int32 i = 0; i < words[0];) {
+    DataSpace ds = FromWord<DataSpace>(words[1 + i]);
+    bool pending = false;
+    if (ds && *ds) {
+      DataSpaceHeader* h = *ds;
+      ThMutexAcquire(h->entrance.dsRights);
+      // The run element itself stays reset-pending until its run is done;
+      // its clumps and the own element's are what the reset waits for.
+      if (h->runElement) pending = ChainPending(h->runElement->chain);
+      pending = ChainPending(h->entrance.ownElement.chain) || pending;
+      ThMutexRelease(h->entrance.dsRights);
+    }
+    words = ListWords();
+    if (pending) {
+      ++i;
+    } else {
+      RemoveAt(words, i);
+    }
+  }
+  return words[0];
+}
+
+void ResetDSRemove(DataSpace ds) {
+  int32* words = ListWords();
+  if (!words || !ds) return;
+  for (int32 i = 0; i < words[0]; ++i) {
+    if (FromWord<DataSpace>(words[1 + i]) != ds) continue;
+    UHandle vi = OwnerOf(ds);
+    static const uChar kNone[1] = {0};
+    DBPrintf("ResetDSRemove: removing dsh 0x%lx from \"%p\"", Word(ds), vi && *vi ? VIRec(vi)->name : kNone);
+    RemoveAt(words, i);
+    return;
+  }
+}
+
+// ---- The resetting dialog ------------------------------------------------------------
+
+namespace {
+
+std::string ResettingText(UHandle vi) {
+  std::string text;
+  UHandle h = nullptr;
+  if (RGetString(RunTimeRsrcFile(), kResettingStrId, &h) == kNoErr && h && *h) {
+    const int32 size = AZGetHandleSize(h) > 0 ? AZGetHandleSize(h) : DSGetHandleSize(h);
+    const int32 n = size > 0 ? (**h < size ? **h : size - 1) : 0;
+    text.assign(reinterpret_cast<const char*>(*h + 1), size_t(n > 0 ? n : 0));
+    RRelease(h);
+  } else {
+    text = kResettingText;
+  }
+  if (vi && *vi) text += NameOf(vi);
+  return text;
+}
+
+}  // namespace
+
+void RunResettingDialog(DataSpace ds) {
+  const RunCmdHooks& h = RunCmd();
+  std::string text = ResettingText(OwnerOf(ds));
+  void* dlg = h.dlgLoad ? h.dlgLoad(RunTimeRsrcFile(), kResettingDialogId, 0, 0, nullptr, nullptr) : nullptr;
+  if (dlg) {
+    Str255 p;
+    p[0] = uChar(text.size() > 255 ? 255 : text.size());
+    std::memcpy(p + 1, text.data(), p[0]);
+    if (h.dlgSetCtrlVal) h.dlgSetCtrlVal(dlg, kResettingTextItem, 53, p);
+    if (h.dlgMove) h.dlgMove(dlg, kDlgOffScreen, kDlgOffScreen);
+    if (h.dlgShow) h.dlgShow(dlg, 1);
+  }
+  const uInt32 start = MilliSecs();
+  const uInt32 delay = uInt32(ExecResettingDlgDelay() > 0 ? ExecResettingDlgDelay() : 0);
+  bool moved = false;
+  for (;;) {
+    if (dlg && !moved && MilliSecs() - start >= delay) {
+      if (h.dlgMove) h.dlgMove(dlg, kDlgCentred, kDlgCentred);
+      moved = true;
+    }
+    if (dlg && h.dlgBoxStep) h.dlgBoxStep(dlg);
+    if (WorkResetList() == 0) break;
+    WSleep(1);
+  }
+  if (dlg && h.dlgUnload) h.dlgUnload(dlg);
+  if (h.handleQueuedUserEvents) h.handleQueuedUserEvents(kUEVIDone);
+}
+
+void DoResetCommand(DataSpace ds, int32 subVI, int32 location, MgErr error, int32 resetCount) {
+  UHandle vi = OwnerOf(ds);
+  if (!vi || !*vi || (*ds)->resetCount != resetCount) return;
+  VIErrorNotify(vi, ds, FromWord<UHandle>(subVI), location, error);
+  if (!IsProxy(vi)) DoAbortCommand(ds);
+}
