@@ -39,11 +39,17 @@ bool ListText(int32 listId, int32 index, const char* const* table, int32 count, 
   return true;
 }
 
-void RequeueElement(QueueElement* e) {
+namespace {
+void ClearElement(QueueElement* e) {
   e->next = nullptr;
   e->runState = 0;
   e->work[0] = e->work[1] = 0;
   e->fireCount = 0;
+}
+}  // namespace
+
+void RequeueElement(QueueElement* e) {
+  ClearElement(e);
   EnQRunQ(e);
 }
 
@@ -55,16 +61,18 @@ void QueueRunElement(DataSpace ds) {
   }
   UHandle vi = (*ds)->owner;
   e->level = vi ? VIRec(vi)->priority : 0;
-  e->next = nullptr;
-  e->runState = 0;
-  e->work[0] = e->work[1] = 0;
-  e->fireCount = 0;
+  ClearElement(e);
   e->flagRecord = (*ds)->flagRecord;
   DSCallProc5(ds);
   EnQRunQ(e);
 }
 
-void MarkCallersBad(UHandle vi) {
+namespace {
+
+// Walks up the callers of a non-reentrant VI: each caller that `step`
+// accepts (and changes) is walked in turn; one it refuses ends that branch.
+template <class Step>
+void WalkCallers(UHandle vi, Step step) {
   if (Reentrant(vi)) return;
   std::vector<UHandle> work{vi};
   while (!work.empty()) {
@@ -73,15 +81,10 @@ void MarkCallersBad(UHandle vi) {
     UHandle callers = VIRec(v)->callers;
     for (int32 i = 0, n = ListCount(callers); i < n; ++i) {
       UHandle c = ListAt(callers, i);
-      if (!c || !*c || (VIRec(c)->flags & kVIFlagSubVIRunning)) continue;
-      VIRec(c)->flags |= kVIFlagSubVIRunning;
-      if (State(c) != kVIStateBroken) SetVIBad(c);
-      work.push_back(c);
+      if (c && *c && step(c)) work.push_back(c);
     }
   }
 }
-
-namespace {
 
 // A caller whose marking stays: one of its subVIs still holds it.
 bool SubVIHolds(UHandle caller) {
@@ -105,21 +108,22 @@ void MakeIdle(UHandle vi) {
 
 }  // namespace
 
+void MarkCallersBad(UHandle vi) {
+  WalkCallers(vi, [](UHandle c) {
+    if (VIRec(c)->flags & kVIFlagSubVIRunning) return false;
+    VIRec(c)->flags |= kVIFlagSubVIRunning;
+    if (State(c) != kVIStateBroken) SetVIBad(c);
+    return true;
+  });
+}
+
 void UndoCallersBad(UHandle vi) {
-  if (Reentrant(vi)) return;
-  std::vector<UHandle> work{vi};
-  while (!work.empty()) {
-    UHandle v = work.back();
-    work.pop_back();
-    UHandle callers = VIRec(v)->callers;
-    for (int32 i = 0, n = ListCount(callers); i < n; ++i) {
-      UHandle c = ListAt(callers, i);
-      if (!c || !*c || !(VIRec(c)->flags & kVIFlagSubVIRunning) || SubVIHolds(c)) continue;
-      VIRec(c)->flags &= ~kVIFlagSubVIRunning;
-      if (!(VIRec(c)->flags & kVIFlagsNotRunnable)) MakeIdle(c);
-      work.push_back(c);
-    }
-  }
+  WalkCallers(vi, [](UHandle c) {
+    if (!(VIRec(c)->flags & kVIFlagSubVIRunning) || SubVIHolds(c)) return false;
+    VIRec(c)->flags &= ~kVIFlagSubVIRunning;
+    if (!(VIRec(c)->flags & kVIFlagsNotRunnable)) MakeIdle(c);
+    return true;
+  });
 }
 
 void ReleaseHierarchy(UHandle vi) {

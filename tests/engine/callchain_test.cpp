@@ -15,9 +15,7 @@
 #include "mgsource/rsrc.h"
 #include "tools/rsrcwriter.h"
 
-// The loaded-VI list (its header cannot share a unit with the code header).
-QX_EXTERN_C void InsertLoadedVI(UHandle vi);
-QX_EXTERN_C Bool32 RemoveLoadedVI(UHandle vi);
+#include "loadedvi_decl.h"
 
 using namespace qxcodetest;
 using qxexectest::OnlySlots;

@@ -17,9 +17,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/datetime.h"
 
-// The loaded-VI list (its header cannot share a unit with the code header).
-QX_EXTERN_C void InsertLoadedVI(UHandle vi);
-QX_EXTERN_C Bool32 RemoveLoadedVI(UHandle vi);
+#include "loadedvi_decl.h"
 
 using namespace qxcodetest;
 using qxexectest::OnlySlots;
@@ -241,6 +239,16 @@ class RunTest : public CodeTest {
     for (const Posted& p : done) DoDoneCommand(reinterpret_cast<DataSpace>(uintptr_t(uInt32(p.a1))));
     return int(done.size());
   }
+  // Registers a cleanup as the VI's top-level clump would while it runs.
+  static void RegisterWhileRunning(CodeDS& d, RTCleanupProc proc, int32 mode) {
+    ExecContextAt(0)->current.store(&d.run());
+    d->entrance.owner = &d.run();
+    d->busy = 1;
+    EXPECT_EQ(RTSetCleanupProc(proc, nullptr, mode), 1);
+    d->entrance.owner = nullptr;
+    d->busy = 0;
+    ExecContextAt(0)->current.store(nullptr);
+  }
   static uInt32 State(CodeDS& d) { return d.VI()->eState & kVIStateMask; }
   static int Count(const std::string& text) { return Reports::Get().Count(text); }
 
@@ -341,13 +349,7 @@ TEST_F(RunTest, TopLevelRunCompletesAndRunsCleanupsOnce) {
   // A cleanup of the top VI, registered while its clump runs.
   static std::atomic<int> cleanups{0};
   cleanups = 0;
-  ExecContextAt(0)->current.store(&d.run());
-  d->entrance.owner = &d.run();
-  d->busy = 1;
-  ASSERT_EQ(RTSetCleanupProc([](void*) -> int32 { return ++cleanups; }, nullptr, kCleanupTopVI), 1);
-  d->entrance.owner = nullptr;
-  d->busy = 0;
-  ExecContextAt(0)->current.store(nullptr);
+  RegisterWhileRunning(d, [](void*) -> int32 { return ++cleanups; }, kCleanupTopVI);
 
   RunUI();
   EXPECT_EQ(d.Word(kCounter).load(), 1);
@@ -684,13 +686,7 @@ TEST_F(RunTest, AbortCleanupsRunOnlyAfterAnAbort) {
   Code(d, OnceCode(kCounter));
   static std::atomic<int> aborted{0};
   aborted = 0;
-  ExecContextAt(0)->current.store(&d.run());
-  d->entrance.owner = &d.run();
-  d->busy = 1;
-  ASSERT_EQ(RTSetCleanupProc([](void*) -> int32 { return ++aborted; }, nullptr, kCleanupTopVIAbort), 1);
-  d->entrance.owner = nullptr;
-  d->busy = 0;
-  ExecContextAt(0)->current.store(nullptr);
+  RegisterWhileRunning(d, [](void*) -> int32 { return ++aborted; }, kCleanupTopVIAbort);
   ASSERT_EQ(DoRunCommand(d.vi(), 0), 0);
   RunUI();
   HandleDone();
