@@ -3,6 +3,7 @@
 #include "engine/exec/exec.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/debug.h"
+#include "shell/runshell.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ UserEventHandler HandlerOf(int32 subCode) {
     case kUEPurgeVIs: return &PurgeHandler;
     case kUEClosePanel: return &ClosePanelHandler;
     case kUECloseVI: return &CloseVIHandler;
-    default: return nullptr;
+    default: return RunCommandHandler(subCode);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "engine/vi/vihooks.h"
 #include "mgsource/memory.h"
 #include "shell/background.h"
+#include "shell/runshell.h"
 #include "shell/userevent.h"
 
 namespace {
@@ -79,6 +80,7 @@ void ShellInstallEngineHooks() {
   hooks.helpClearTarget = &HelpClearTarget;
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
   SetVIShellHooks(&hooks);
+  ShellInstallRunCommandHooks();
 }
 
 MgErr QXRTRegisterShell() {

@@ -1,0 +1,193 @@
+#include "shell/runshell.h"
+
+#include <map>
+#include <set>
+#include <vector>
+
+#include "engine/exec/callchain.h"
+#include "engine/exec/exec.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/debug.h"
+#include "mgsource/objheap.h"
+#include "shell/vishell.h"
+
+namespace {
+
+template <class T>
+T FromWord(int32 w) {
+  return reinterpret_cast<T>(uintptr_t(uInt32(w)));
+}
+DataSpace DS(int32 w) { return FromWord<DataSpace>(w); }
+UHandle VI(int32 w) { return FromWord<UHandle>(w); }
+
+// Sub-code 1: a subVI whose panel must open before it goes on: for the data
+// space's current generation only, the panel opens and the caller's element
+// is queued again.
+void OpenPanelHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32) {
+  UHandle vi = VI(a1);
+  QueueElement* element = FromWord<QueueElement*>(a2);
+  DataSpace ds = DS(a3);
+  if (!vi || !*vi || !ds || !*ds || (*ds)->resetCount != a4) return;
+  OpenFrontPanel(vi);
+  if (element) EnQRunQ(element);
+}
+void ReachabilityHandler(int32, int32, int32, int32, int32) {
+  MarkReachableVIs();
+  PurgeUnusedVIs(0);
+}
+void DoneHandler(int32 a1, int32, int32, int32, int32) { DoDoneCommand(DS(a1)); }
+void SuspendHandler(int32 a1, int32, int32, int32, int32) { DoSuspendCommand(DS(a1)); }
+void ResetHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32 a5) { DoResetCommand(DS(a1), a2, a3, a4, a5); }
+void ReserveHandler(int32 a1, int32, int32, int32, int32) { DoReserveCommand(VI(a1)); }
+void CompletionHandler(int32 a1, int32 a2, int32, int32, int32) {
+  DoCompletionCommand(DS(a1), FromWord<QueueElement*>(a2));
+}
+void RTMenuHandler(int32 a1, int32, int32, int32, int32) { RTMDisposeVIMenuRef(VI(a1)); }
+
+// Collects the queued user events of one sub-code (the purge calls it
+// without the queue's mutex; the events are handled after the purge).
+struct Collected {
+  int32 subCode;
+  std::vector<WEventRecord> events;
+};
+int32 Collect(WindowRef, const WEventRecord* e, void* data) {
+  auto* c = static_cast<Collected*>(data);
+  if (!e || (e->code != kWEvUser && e->code != -kWEvUser) || UserEventSubCode(e) != c->subCode) return 0;
+  c->events.push_back(*e);
+  return 1;
+}
+
+std::map<UHandle, int32>& Toolbars() {
+  static auto* m = new std::map<UHandle, int32>;
+  return *m;
+}
+
+// ---- Dialog records ------------------------------------------------------------------
+struct DialogRecord {
+  int32 id;
+  int32 h = 0, v = 0;
+  int32 shown = 0;
+  std::map<int32, std::string> items;
+};
+std::set<DialogRecord*>& Dialogs() {
+  static auto* s = new std::set<DialogRecord*>;
+  return *s;
+}
+DialogRecord* Live(void* dlg) {
+  auto* d = static_cast<DialogRecord*>(dlg);
+  if (d && Dialogs().count(d)) return d;
+  if (dlg) DBAssert(__FILE__, __LINE__, "not a dialog record of the shell");
+  return nullptr;
+}
+
+int32 PanelFlags(UHandle vi) {
+  if (!vi || !*vi) return 0;
+  ObjHeap panel = VIRec(vi)->panelHeap;
+  return panel && *panel ? int32(OHWord(panel, kOHFlags)) : 0;
+}
+
+}  // namespace
+
+UserEventHandler RunCommandHandler(int32 subCode) {
+  switch (subCode) {
+    case kUEOpenPanel: return &OpenPanelHandler;
+    case kUEReachability: return &ReachabilityHandler;
+    case kUEVIDone: return &DoneHandler;
+    case kUESuspend: return &SuspendHandler;
+    case kUEReset: return &ResetHandler;
+    case kUEReserve: return &ReserveHandler;
+    case kUECompletion: return &CompletionHandler;
+    case kUEDisposeRTMenu: return &RTMenuHandler;
+    default: return nullptr;
+  }
+}
+
+void HandleQueuedUserEvents(int32 subCode) {
+  Collected c{subCode, {}};
+  WPurgeEvents(kWRootWindow, &Collect, &c);
+  for (const WEventRecord& e : c.events) DispatchUserEvent(&e);
+}
+
+int32 FPHeapFlag17(UHandle vi) { return (PanelFlags(vi) & kPanelControlErrorBit) ? 1 : 0; }
+int32 FPHeapFlag18(UHandle vi) { return (PanelFlags(vi) & kPanelFlag18Bit) ? 1 : 0; }
+
+void RefreshToolbar(UHandle vi) {
+  if (vi && *vi) Toolbars()[vi] = int32(VIRec(vi)->eState & kVIStateMask);
+}
+int32 ToolbarShownState(UHandle vi) {
+  auto it = Toolbars().find(vi);
+  return it == Toolbars().end() ? -1 : it->second;
+}
+
+void* DlgLoad(RsrcFileRef, int32 id, int32, int32, void*, void*) {
+  auto* d = new DialogRecord{};
+  d->id = id;
+  Dialogs().insert(d);
+  return d;
+}
+
+void DlgSetCtrlVal(void* dlg, int32 item, int32 type, const void* value) {
+  DialogRecord* d = Live(dlg);
+  if (!d || type != kDlgPStrValue || !value) return;
+  const uChar* p = static_cast<const uChar*>(value);
+  d->items[item].assign(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
+void DlgMove(void* dlg, int32 h, int32 v) {
+  if (DialogRecord* d = Live(dlg)) d->h = h, d->v = v;
+}
+
+void DlgShow(void* dlg, int32 flag) {
+  if (DialogRecord* d = Live(dlg)) d->shown = flag ? 1 : 0;
+}
+
+int32 DlgBoxStep(void* dlg) {
+  Live(dlg);
+  return 0;
+}
+
+void DlgUnload(void* dlg) {
+  if (DialogRecord* d = Live(dlg)) {
+    Dialogs().erase(d);
+    delete d;
+  }
+}
+
+bool DlgInfo(void* dlg, int32* id, int32* h, int32* v, int32* shown) {
+  auto* d = static_cast<DialogRecord*>(dlg);
+  if (!d || !Dialogs().count(d)) return false;
+  if (id) *id = d->id;
+  if (h) *h = d->h;
+  if (v) *v = d->v;
+  if (shown) *shown = d->shown;
+  return true;
+}
+
+bool DlgItemText(void* dlg, int32 item, std::string* text) {
+  auto* d = static_cast<DialogRecord*>(dlg);
+  if (!d || !Dialogs().count(d)) return false;
+  auto it = d->items.find(item);
+  if (it == d->items.end()) return false;
+  *text = it->second;
+  return true;
+}
+
+int32 DlgLiveCount() { return int32(Dialogs().size()); }
+
+void ShellInstallRunCommandHooks() {
+  RunCmdHooks h = RunCmd();
+  h.fpHeapFlag17 = &FPHeapFlag17;
+  h.fpHeapFlag18 = &FPHeapFlag18;
+  h.refreshToolbar = &RefreshToolbar;
+  h.rtmNewVIMenuRef = &RTMNewVIMenuRef;
+  h.rtmHasVIMenuRef = &RTMHasVIMenuRef;
+  h.dlgLoad = &DlgLoad;
+  h.dlgSetCtrlVal = &DlgSetCtrlVal;
+  h.dlgMove = &DlgMove;
+  h.dlgShow = &DlgShow;
+  h.dlgBoxStep = &DlgBoxStep;
+  h.dlgUnload = &DlgUnload;
+  h.handleQueuedUserEvents = &HandleQueuedUserEvents;
+  SetRunCmdHooks(&h);
+}

@@ -1,0 +1,159 @@
+// The shell's services to the run commands: the user events they post and
+// their handlers, the panel heap's flag bits, the tool bar's state and the
+// headless dialog records.
+#include "engine/exec/callchain.h"
+#include "engine/exec/runcmd.h"
+#include "engine/viinst_test_support.h"
+#include "shell/runshell.h"
+#include "shell/userevent.h"
+#include "shell/vishell.h"
+
+using namespace qxvitest;
+
+namespace {
+
+class RunCommandBoundary : public VITest {
+ protected:
+  void SetUp() override {
+    VITest::SetUp();
+    ShellInstallEngineHooks();
+  }
+  void TearDown() override {
+    SetRunCmdHooks(nullptr);
+    VITest::TearDown();
+  }
+  UHandle Make(const char* name, uInt32 state) {
+    UHandle vi = NewVICore(kVIKindDatalog, PS(name), -1);
+    EXPECT_NE(vi, nullptr);
+    if (!VIRec(vi)->dataSpace) EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr);
+    VIRec(vi)->eState = state;
+    return vi;
+  }
+  static DataSpace DS(UHandle vi) { return reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); }
+  static int32 W(const void* p) { return int32(uintptr_t(p)); }
+  static uInt32 State(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
+  static void Post(int32 sub, int32 a1, int32 a2 = 0, int32 a3 = 0, int32 a4 = 0, int32 a5 = 0) {
+    ASSERT_EQ(PostUserEvent(kWRootWindow, sub, a1, a2, a3, a4, a5, 0, 0), kNoErr);
+  }
+  // Dispatches every queued event; the number handled.
+  static int DispatchAll() {
+    int n = 0;
+    WEventRecord e;
+    while (WGetNextEvent(&e)) n += DispatchUserEvent(&e);
+    return n;
+  }
+};
+
+TEST_F(RunCommandBoundary, HandlersOfTheRunCommandEvents) {
+  UHandle done = Make("done", 2), susp = Make("susp", 2), res = Make("res", 5), stale = Make("stale", 2),
+          menu = Make("menu", 1);
+  ASSERT_NE(DS(done), nullptr);
+  (*DS(res))->busy = 1;
+  (*DS(stale))->resetCount = 4;
+  ASSERT_EQ(RTMNewVIMenuRef(menu), kNoErr);
+  Post(kUEVIDone, W(DS(done)));
+  Post(kUESuspend, W(DS(susp)));
+  Post(kUEReserve, W(res));
+  Post(kUEReset, W(DS(stale)), 0, 1, 7, 3);  // an old reset count
+  Post(kUEDisposeRTMenu, W(menu));
+  Post(kUECompletion, W(DS(menu)), 0);
+  EXPECT_EQ(DispatchAll(), 6);
+  EXPECT_EQ(State(done), kVIStateIdle) << "6: done";
+  EXPECT_EQ(State(susp), 7u) << "7: suspended";
+  EXPECT_EQ(State(res), 13u) << "9: busy as a subVI";
+  EXPECT_EQ(State(stale), 2u) << "8: a stale reset is ignored";
+  EXPECT_FALSE(RTMHasVIMenuRef(menu)) << "27: the run-time menu goes";
+  EXPECT_EQ((*DS(menu))->completion, 0) << "11: nothing to reclaim";
+  EXPECT_EQ(ToolbarShownState(susp), 7) << "the tool bar shows the suspension";
+}
+
+TEST_F(RunCommandBoundary, ReachabilityEventMarksAndPurges) {
+  UHandle kept = Make("kept", 1);
+  Make("unused", 1);
+  ASSERT_EQ(OpenFrontPanel(kept), 1);
+  ASSERT_EQ(LoadedVICount(), 2);
+  PostPurgeUnreachable();  // without the engine's post procedure: nothing
+  Post(kUEReachability, 0);
+  EXPECT_EQ(DispatchAll(), 1);
+  EXPECT_NE(VIRec(kept)->marks & kVIMarkReachable, 0u);
+  EXPECT_EQ(LoadedVICount(), 1) << "the VI nothing holds is purged";
+  EXPECT_EQ(FirstLoadedVI(), kept);
+}
+
+TEST_F(RunCommandBoundary, OpenPanelEventOnlyForTheCurrentGeneration) {
+  UHandle vi = Make("sub", 4);
+  (*DS(vi))->resetCount = 2;
+  WindowRef windows[8];
+  const int32 before = WWindowsInOrder(windows, 8);
+  Post(kUEOpenPanel, W(vi), 0, W(DS(vi)), 1);
+  DispatchAll();
+  EXPECT_EQ(WWindowsInOrder(windows, 8), before) << "an old generation";
+  Post(kUEOpenPanel, W(vi), 0, W(DS(vi)), 2);
+  DispatchAll();
+  EXPECT_EQ(WWindowsInOrder(windows, 8), before + 1) << "the panel's window opened";
+}
+
+TEST_F(RunCommandBoundary, QueuedDoneEventsAreHandledAtOnce) {
+  UHandle a = Make("a", 2), b = Make("b", 2), c = Make("c", 2);
+  Post(kUEVIDone, W(DS(a)));
+  Post(kUESuspend, W(DS(c)));
+  Post(kUEVIDone, W(DS(b)));
+  HandleQueuedUserEvents(kUEVIDone);
+  EXPECT_EQ(State(a), kVIStateIdle);
+  EXPECT_EQ(State(b), kVIStateIdle);
+  EXPECT_EQ(State(c), 2u);
+  EXPECT_EQ(DispatchAll(), 1) << "only the suspend event is left";
+  EXPECT_EQ(State(c), 7u);
+}
+
+TEST_F(RunCommandBoundary, PanelHeapFlagBits) {
+  UHandle vi = Make("p", 1);
+  EXPECT_EQ(FPHeapFlag17(vi), 0) << "no panel";
+  EXPECT_EQ(FPHeapFlag18(nullptr), 0);
+  ASSERT_EQ(OpenFrontPanel(vi), 1);
+  ObjHeap panel = VIRec(vi)->panelHeap;
+  const uInt32 flags = OHWord(panel, kOHFlags);
+  struct Case {
+    uInt32 bits;
+    int32 f17, f18;
+  } cases[] = {{0, 0, 0}, {kPanelControlErrorBit, 1, 0}, {kPanelFlag18Bit, 0, 1}, {0x60000, 1, 1}, {0x10000, 0, 0}};
+  for (const Case& c : cases) {
+    OHSetWord(panel, kOHFlags, (flags & ~0x70000u) | c.bits);
+    EXPECT_EQ(FPHeapFlag17(vi), c.f17) << c.bits;
+    EXPECT_EQ(FPHeapFlag18(vi), c.f18) << c.bits;
+  }
+  OHSetWord(panel, kOHFlags, flags);
+}
+
+TEST_F(RunCommandBoundary, DialogRecordsAddressItemsByNumberAndRefuseForeignOnes) {
+  const int32 before = DlgLiveCount();
+  void* d = DlgLoad(0, kResettingDialogId, 0, 0, nullptr, nullptr);
+  ASSERT_NE(d, nullptr);
+  DlgSetCtrlVal(d, kResettingTextItem, kDlgPStrValue, "\x0eResetting VI: ");
+  DlgSetCtrlVal(d, 9, 1, "\x01x");  // not a Pascal-string value
+  DlgMove(d, kDlgOffScreen, kDlgOffScreen);
+  DlgShow(d, 1);
+  EXPECT_EQ(DlgBoxStep(d), 0);
+  int32 id = 0, h = 0, v = 0, shown = 0;
+  ASSERT_TRUE(DlgInfo(d, &id, &h, &v, &shown));
+  EXPECT_EQ(id, kResettingDialogId);
+  EXPECT_EQ(h, kDlgOffScreen);
+  EXPECT_EQ(v, kDlgOffScreen);
+  EXPECT_EQ(shown, 1);
+  std::string text;
+  ASSERT_TRUE(DlgItemText(d, kResettingTextItem, &text));
+  EXPECT_EQ(text, "Resetting VI: ");
+  EXPECT_FALSE(DlgItemText(d, 9, &text));
+  DlgUnload(d);
+  EXPECT_EQ(DlgLiveCount(), before);
+  EXPECT_FALSE(DlgInfo(d, &id, nullptr, nullptr, nullptr)) << "unloaded";
+  // A freed or foreign record is refused (reported, nothing written).
+  int foreign = 0;
+  DlgMove(&foreign, 1, 2);
+  DlgUnload(&foreign);
+  DlgMove(d, 1, 2);
+  EXPECT_EQ(foreign, 0);
+  EXPECT_EQ(DlgLiveCount(), before);
+}
+
+}  // namespace
