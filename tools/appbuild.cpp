@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/exec/runcmd.h"
+#include "engine/exec/runtexts.h"
 #include "engine/link/hierarchy.h"
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
@@ -76,6 +78,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddUnitNameStrings(writer);
   AddLoadErrorTexts(writer);
   AddMgErrTexts(writer);
+  AddRunCommandTexts(writer);
 }
 
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
@@ -145,6 +148,17 @@ void AddLoadErrorTexts(rsrcw::Writer* writer) {
 void AddLinkerTexts(rsrcw::Writer* writer) {
   const std::string text = "The recursive use of \"%p\" is not allowed.";
   writer->Add(rsrcfmt::kTypeString, kRecursiveUseStrId, rsrcw::BytesOf(char(text.size()) + text));
+}
+
+void AddRunCommandTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kROVIErrorsListId,
+              rsrcw::StrList({kROVIErrorTexts, kROVIErrorTexts + kROVIErrorsCount}), std::string(kROVIErrorsListName));
+  writer->Add(rsrcfmt::kTypeStrList, kLogAlertListId, rsrcw::StrList({kLogAlertTexts, kLogAlertTexts + kLogAlertsCount}));
+  writer->Add(rsrcfmt::kTypeStrList, kLogIncompatibleListId,
+              rsrcw::StrList({kLogIncompatibleTexts, kLogIncompatibleTexts + kLogIncompatibleCount}));
+  writer->Add(rsrcfmt::kTypeStrList, kErrNotifyListId, rsrcw::StrList({kErrNotifyTexts, kErrNotifyTexts + kErrNotifyCount}));
+  const std::string resetting = kResettingText;
+  writer->Add(rsrcfmt::kTypeString, kResettingStrId, rsrcw::BytesOf(char(resetting.size()) + resetting));
 }
 
 void AddMgErrTexts(rsrcw::Writer* writer) {

@@ -30,6 +30,11 @@ void AddLoadErrorTexts(rsrcw::Writer* writer);
 // front panel ('STR ' 2023, "%p" the VI's name).
 void AddLinkerTexts(rsrcw::Writer* writer);
 
+// Adds the texts of the run commands: the broken-VI alert ("_RO VI Errors",
+// STR# 14200), the datalog alerts (STR# 701 and 700), the run-time error
+// report (STR# 313) and the resetting dialog's 'STR ' 2026.
+void AddRunCommandTexts(rsrcw::Writer* writer);
+
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);

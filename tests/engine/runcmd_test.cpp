@@ -14,8 +14,14 @@
 #include "engine/exec/callchain.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/runcmd.h"
+#include "engine/exec/runtexts.h"
+#include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/datetime.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/rsrc.h"
+#include "tools/appbuild.h"
+#include "tools/rsrcwriter.h"
 
 #include "loadedvi_decl.h"
 
@@ -911,6 +917,54 @@ TEST_F(RunTest, ProxyVIsCompleteAndAbortThroughTheProxy) {
   EXPECT_EQ(p.run().resetPending, 0);
   EXPECT_EQ(p.own().resetPending, 0);
   EXPECT_EQ(State(p), 2u) << "the proxy completes it";
+}
+
+}  // namespace
+
+namespace {
+
+// The run-time resource file carries the texts the run commands fall back
+// on, entry for entry.
+TEST_F(RunTest, RunTimeFileCarriesTheRunCommandTexts) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    ASSERT_EQ(RInitResources(), kNoErr);
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+  });
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddRunCommandTexts(&w);
+  const rsrcw::Bytes bytes = w.Write();
+  UHandle h = AZNewHandle(int32(bytes.size()));
+  std::memcpy(*h, bytes.data(), bytes.size());
+  RsrcFileRef rt = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rt, nullptr, nullptr, h), kNoErr);
+  struct List {
+    int32 id;
+    const char* const* texts;
+    int32 count;
+  } lists[] = {{kROVIErrorsListId, kROVIErrorTexts, kROVIErrorsCount},
+               {kLogAlertListId, kLogAlertTexts, kLogAlertsCount},
+               {kLogIncompatibleListId, kLogIncompatibleTexts, kLogIncompatibleCount},
+               {kErrNotifyListId, kErrNotifyTexts, kErrNotifyCount}};
+  for (const List& l : lists)
+    for (int32 i = 1; i <= l.count; ++i) {
+      Str255 s;
+      ASSERT_EQ(RGetIndString(rt, s, l.id, i), kNoErr) << l.id << " " << i;
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(s + 1), s[0]), l.texts[i - 1]);
+    }
+  UHandle str = nullptr;
+  ASSERT_EQ(RGetString(rt, kResettingStrId, &str), kNoErr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(*str + 1), **str), "Resetting VI: ");
+  RRelease(str);
+
+  // With the file in place the resetting dialog reads its text from it.
+  SetRunTimeRsrcFile(rt);
+  Start();
+  CodeDS& d = VI("named");
+  RunResettingDialog(d.handle());
+  EXPECT_EQ(gSeen.dialogText, "Resetting VI: named");
+  SetRunTimeRsrcFile(0);
+  RCloseFile(rt);
 }
 
 }  // namespace
