@@ -201,8 +201,8 @@ TEST_F(ChainTest, ErrorClusterSourceKinds) {
     ErrorIOCluster cl{};
     ASSERT_EQ(SetErrorIOClust(&cl, 5, 42, c.kind, c.source, nullptr), kNoErr);
     EXPECT_EQ(cl.status, 1);
-    EXPECT_EQ(cl.code, 42);
-    ASSERT_NE(cl.source, nullptr) << "a null source handle gets a new one";
+    EXPECT_EQ(int32(cl.code), 42) << "packed: read by value";
+    ASSERT_NE(LStrHandle(cl.source), nullptr) << "a null source handle gets a new one";
     EXPECT_EQ(Text(cl.source), c.expect);
     DSDisposeHandle(reinterpret_cast<UHandle>(cl.source));
   }
