@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/exec/callchain.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/vi_internal.h"
 #include "mgsource/byteorder.h"
 #include "viinst_test_support.h"
 
@@ -89,6 +91,79 @@ TEST_F(ReachTest, AVICalledOnlyByAVIWithAnOpenPanelIsReachable) {
   EXPECT_TRUE(Reachable(caller));
   EXPECT_TRUE(Reachable(sub));
   EXPECT_FALSE(Reachable(other));
+}
+
+}  // namespace
+
+namespace {
+
+class CallChainWindowTest : public ReachTest {
+ protected:
+  UHandle WithPanelDS(const char* name) {
+    UHandle vi = Make(name);
+    if (!VIRec(vi)->dataSpace) EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr);
+    EXPECT_NE(VIRec(vi)->panelHeap, nullptr);
+    viinst::SetPanelDataSpace(VIRec(vi)->panelHeap, DS(vi));
+    return vi;
+  }
+  static DataSpace DS(UHandle vi) { return reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); }
+  void TearDown() override {
+    SetRunCmdHooks(nullptr);
+    ReachTest::TearDown();
+  }
+};
+
+TEST_F(CallChainWindowTest, WhenTheWindowShowsACallChain) {
+  UHandle vi = WithPanelDS("w");
+  struct Case {
+    uInt32 state, flags, flags2;
+    int32 busy;
+    bool shows;
+  } cases[] = {
+      {2, 0, 0, 0, true},   {7, 0, 0, 0, true},   {9, 0, 0, 0, true},
+      {12, 0, 0, 0, true},  {1, 0, 0, 0, false},  {1, 0, kVIFlags2RunContinuously, 0, true},
+      {5, 0, kVIFlags2RunContinuously, 0, true},  {13, 0, kVIFlags2RunContinuously, 0, true},
+      {4, 0, kVIFlags2RunContinuously, 0, false}, {1, kVIFlagReentrant, 0, 1, true},
+      {1, kVIFlagReentrant, kVIFlags2RunContinuously, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.state << " " << c.flags << " " << c.flags2);
+    VIRec(vi)->eState = c.state;
+    VIRec(vi)->flags = c.flags;
+    VIRec(vi)->flags2 = c.flags2;
+    (*DS(vi))->busy = c.busy;
+    EXPECT_EQ(bool(VIShowsCallChain(vi)), c.shows);
+    EXPECT_EQ(CallChainMenuState(vi, 3), c.shows ? 0 : 2);
+  }
+  // The panel showing another data space (none here) shows no chain.
+  viinst::SetPanelDataSpace(VIRec(vi)->panelHeap, nullptr);
+  VIRec(vi)->eState = 1;
+  VIRec(vi)->flags = 0;
+  VIRec(vi)->flags2 = kVIFlags2RunContinuously;
+  EXPECT_FALSE(VIShowsCallChain(vi));
+}
+
+TEST_F(CallChainWindowTest, MenuStateOfASuspendedVIAndTheTitle) {
+  UHandle vi = WithPanelDS("titled");
+  VIRec(vi)->eState = 7;
+  EXPECT_EQ(CallChainMenuState(vi, 2), 0) << "without the panel's flag";
+  RunCmdHooks h{};
+  h.fpHeapFlag18 = [](UHandle) -> int32 { return 1; };
+  SetRunCmdHooks(&h);
+  EXPECT_EQ(CallChainMenuState(vi, 2), 2);
+  VIRec(vi)->eState = 2;
+  EXPECT_EQ(CallChainMenuState(vi, 2), 0);
+  EXPECT_EQ(CallChainMenuState(vi, 1), 0);
+
+  (*DS(vi))->busy = 1;
+  Str255 title;
+  title[0] = 0;
+  EXPECT_EQ(GetCallChainTitle(VIRec(vi)->panelHeap, kCallChainItemId, title), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(title + 1), title[0]), "titled") << "names the top VI";
+  EXPECT_EQ(GetCallChainTitle(VIRec(vi)->panelHeap, kCallChainItemId + 1, title), 0);
+  VIRec(vi)->eState = 1;
+  EXPECT_EQ(GetCallChainTitle(VIRec(vi)->panelHeap, kCallChainItemId, title), 0) << "no chain shown";
+  (*DS(vi))->busy = 0;
 }
 
 }  // namespace
