@@ -16,6 +16,7 @@
 #include "counted_strings.h"
 #include "debug.h"
 #include "pool.h"
+#include "tcache.h"
 #include "walert.h"
 #include "thread.h"
 
@@ -189,9 +190,81 @@ MgErr AddMasterBlock(MemZone* z) {
   return err;
 }
 
+// ---- Cached master pointers ----------------------------------------------------------
+//
+// A thread keeps up to 64 free master pointers of each zone (tcache.h): they
+// leave the zone's free chain and its free count in batches of 32 under the
+// master-pointer mutex, and go back the same way when the cache is full, when
+// the thread ends, or when MemZoneCounts or MemShutdown takes every cache
+// back.  A cached slot holds 1, an odd value like every free slot, so a
+// disposed handle stays invalid.  The free chain and the free count agree at
+// every moment, so the checking-mode verification holds as it is; checking
+// mode takes master pointers from the chain itself.
+
+inline int32 ZoneIndex(const MemZone* z) { return z == gDS ? 1 : 0; }
+
+// Gives n cached master pointers of a zone back to its chain; under the mutex.
+void UncacheMasters(ThreadCache* c, int32 zi, uInt32 n) {
+  MemZone* z = zi ? gDS : gAZ;
+  for (uInt32 i = 0; i < n && c->nMasters[zi]; ++i) {
+    uInt32* mp = c->masters[zi][--c->nMasters[zi]];
+    __atomic_store_n(mp, uInt32(uintptr_t(z->freeHead)) | 1u, __ATOMIC_RELAXED);
+    z->freeHead = mp;
+    z->nFree += 1;
+  }
+}
+
+bool WantsMasters(ThreadCache* c, void*) { return c->nMasters[0] || c->nMasters[1]; }
+void TakeMasters(ThreadCache* c, void*) {
+  UncacheMasters(c, 0, kMasterCacheCap);
+  UncacheMasters(c, 1, kMasterCacheCap);
+}
+
+// Every thread's cached master pointers back to the chains; under the mutex.
+void TakeBackMasters() { ThreadCacheTakeBack(WantsMasters, TakeMasters, nullptr); }
+
+// The fast path: a master pointer of the calling thread's cache, or NULL.
+inline uInt32* CachedMaster(ThreadCache* c, int32 zi) {
+  if (!c || !ThreadCacheEnter(c)) return nullptr;
+  uInt32* mp = c->nMasters[zi] ? c->masters[zi][--c->nMasters[zi]] : nullptr;
+  ThreadCacheLeave(c);
+  return mp;
+}
+
 // Takes a master pointer off the free chain; NULL when none can be had.
 uInt32* TakeMaster(MemZone* z) {
   bool checking = gChecking.load(std::memory_order_relaxed);
+  int32 zi = ZoneIndex(z);
+  if (!checking) {
+    if (uInt32* mp = CachedMaster(tThreadCache, zi)) {
+      __atomic_store_n(mp, 0u, __ATOMIC_RELAXED);
+      return mp;
+    }
+    if (ThreadCache* c = ThreadCacheMine()) {
+      uInt32* mp = nullptr;
+      {
+        Guard g(gMPMutex);
+        while (c->nMasters[zi] < kMasterBatch) {
+          // A new block only when the chain has none for the caller.
+          if (!z->freeHead && (mp || AddMasterBlockLocked(z) != kNoErr)) break;
+          uInt32* s = z->freeHead;
+          z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*s & ~1u));
+          z->nFree -= 1;
+          __atomic_store_n(s, 1u, __ATOMIC_RELAXED);
+          if (!mp)
+            mp = s;
+          else
+            c->masters[zi][c->nMasters[zi]++] = s;
+        }
+      }
+      if (!mp) {
+        Failed(int32(kMPBlockSize));
+        return nullptr;
+      }
+      __atomic_store_n(mp, 0u, __ATOMIC_RELAXED);
+      return mp;
+    }
+  }
   const char* before = nullptr;
   const char* after = nullptr;
   uInt32* mp = nullptr;
@@ -215,6 +288,25 @@ uInt32* TakeMaster(MemZone* z) {
 }
 
 void ReturnMaster(MemZone* z, uInt32* mp) {
+  if (!gChecking.load(std::memory_order_relaxed)) {
+    int32 zi = ZoneIndex(z);
+    __atomic_store_n(mp, 1u, __ATOMIC_RELAXED);
+    ThreadCache* c = tThreadCache;
+    if (c && ThreadCacheEnter(c)) {
+      bool kept = c->nMasters[zi] < kMasterCacheCap;
+      if (kept) c->masters[zi][c->nMasters[zi]++] = mp;
+      ThreadCacheLeave(c);
+      if (kept) return;
+    }
+    if (c) {
+      Guard g(gMPMutex);
+      UncacheMasters(c, zi, kMasterBatch);
+      if (c->nMasters[zi] < kMasterCacheCap) {
+        c->masters[zi][c->nMasters[zi]++] = mp;
+        return;
+      }
+    }
+  }
   Guard g(gMPMutex);
   __atomic_store_n(mp, uInt32(uintptr_t(z->freeHead)) | 1u, __ATOMIC_RELAXED);
   z->freeHead = mp;
@@ -635,8 +727,17 @@ MgErr MemInit() {
 void MemShutdown() {
   // Only the master-pointer mutex goes; zones and blocks live until the process ends.
   ThMutex m = gMPMutex;
+  ThMutexLock(m);
+  TakeBackMasters();
   gMPMutex = nullptr;
+  ThMutexUnlock(m);
   ThMutexDestroy(m);
+}
+
+void MemCacheReturn(ThreadCache* c) {
+  if (!c->nMasters[0] && !c->nMasters[1]) return;
+  Guard g(gMPMutex);
+  TakeMasters(c, nullptr);
 }
 
 MgErr AZHandToDSHand(UHandle* hp) {
@@ -722,6 +823,7 @@ void MemToggleChecking() {
 void MemZoneCounts(Bool32 ds, int32* nBlocks, int32* nFree) {
   MemZone* z = Zone(ds != 0);
   Guard g(gMPMutex);
+  TakeBackMasters();
   if (nBlocks) *nBlocks = z ? z->nBlocks : 0;
   if (nFree) *nFree = z ? z->nFree : 0;
 }

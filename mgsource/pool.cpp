@@ -34,6 +34,7 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_mutex.h"
 #include "platform/qx_vmem.h"
+#include "tcache.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QX_POOL_ASAN 1
@@ -144,6 +145,20 @@ int32 gUsers = 0;
 int32 gHandlerThreads[kMaxThreadsInHandler];
 int32 gHandlerThreadCount = 0;
 thread_local int32 tLastError = 0;
+// An allocation of a serialised pool about to report error 2 or 7 (or to
+// ask the error handler) first takes every thread's cached blocks of the pool
+// back; when that gave any, it gives up quietly and the allocation is made
+// once more.  0 outside an allocation, 1 may take back, 2 took back (the
+// allocation is to be made again), 3 made again.
+__thread int32 tReclaim = 0;
+
+uInt32 TakeBackCaches(MemPool* pool, bool discard = false);
+
+inline bool ReclaimInstead(MemPool* pool) {
+  if (tReclaim != 1 || TakeBackCaches(pool) == 0) return false;
+  tReclaim = 2;
+  return true;
+}
 
 // One word per 64 KB unit of the 32-bit address space: NULL, or while a page
 // starts there its block marks (a large page: kLargeMarks).  Written under the
@@ -415,7 +430,7 @@ PoolPage* AddFixedPage(MemPool* pool) {
   for (;;) {
     uInt32 committed = RoundUp(size > kRegionCap ? kRegionCap : size, kPlatPageSize);
     if (WouldExceedCeiling(pool, committed)) {
-      Report(MEM_EXCEEDED_CEILING, pool);
+      if (!ReclaimInstead(pool)) Report(MEM_EXCEEDED_CEILING, pool);
       return nullptr;
     }
     PoolPage* pg = NewPage(pool, kPageFixed, size, true);
@@ -432,7 +447,7 @@ PoolPage* AddFixedPage(MemPool* pool) {
       size /= 2;
       continue;
     }
-    if (!PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
+    if (ReclaimInstead(pool) || !PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
     size = pool->pageSize;
   }
 }
@@ -441,18 +456,22 @@ PoolPage* AddFixedPage(MemPool* pool) {
 // starting at its head (the rover), and the full pages after them: a full
 // page is passed over by moving the head past it, and a page that regains a
 // slot goes back to the head.  An allocation never walks full pages.
-uInt8* FixedAlloc(MemPool* pool) {
-  PageDesc* head = pool->rings[kPageFixed];
-  PoolPage* pg;
-  if (head && FixedHasRoom(pool, head->page)) {
-    pg = head->page;
-  } else {
-    pg = AddFixedPage(pool);  // every page is full: the new one becomes the head
-    if (!pg) return nullptr;
-  }
+inline uInt8* FixedPopFrom(MemPool* pool, PoolPage* pg) {
   uInt8* slot = FixedPop(pool, pg);
   if (!FixedHasRoom(pool, pg)) pool->rings[kPageFixed] = pg->desc->next;
   return slot;
+}
+
+// A slot of a page the pool has, or NULL when every page is full.
+inline uInt8* FixedTake(MemPool* pool) {
+  PageDesc* head = pool->rings[kPageFixed];
+  return head && FixedHasRoom(pool, head->page) ? FixedPopFrom(pool, head->page) : nullptr;
+}
+
+uInt8* FixedAlloc(MemPool* pool) {
+  if (uInt8* slot = FixedTake(pool)) return slot;
+  PoolPage* pg = AddFixedPage(pool);  // every page is full: the new one becomes the head
+  return pg ? FixedPopFrom(pool, pg) : nullptr;
 }
 
 // The index of the slot at `block` in its page, or -1 when the address is not
@@ -606,7 +625,7 @@ inline void RaiseHint(PoolPage* pg, uInt32 size) {
 PoolPage* AddMediumPage(MemPool* pool) {
   uInt32 committed = RoundUp(pool->pageSize > kRegionCap ? kRegionCap : pool->pageSize, kPlatPageSize);
   if (WouldExceedCeiling(pool, committed)) {
-    Report(MEM_EXCEEDED_CEILING, pool);
+    if (!ReclaimInstead(pool)) Report(MEM_EXCEEDED_CEILING, pool);
     return nullptr;
   }
   PoolPage* pg = NewPage(pool, kPageMedium, pool->pageSize, true);
@@ -693,8 +712,8 @@ uInt8* MedAllocInPage(PoolPage* pg, uInt32 need, int32 flags) {
 
 uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags);
 
-uInt8* MediumAlloc(MemPool* pool, uInt32 n, int32 flags) {
-  uInt32 need = MediumNeed(n);
+// A block of `need` bytes from the pages the pool has (its data address), or NULL.
+uInt8* MediumTake(MemPool* pool, uInt32 need, int32 flags) {
   PageDesc* head = pool->rings[kPageMedium];
   if (head) {
     PageDesc* d = head;
@@ -708,10 +727,17 @@ uInt8* MediumAlloc(MemPool* pool, uInt32 n, int32 flags) {
       d = d->next;
     } while (d != head);
   }
+  return nullptr;
+}
+
+uInt8* MediumAlloc(MemPool* pool, uInt32 n, int32 flags) {
+  uInt32 need = MediumNeed(n);
+  if (uInt8* b = MediumTake(pool, need, flags)) return b;
   if ((flags & kPoolLowEnd) && pool->memFull) pool->memFull(pool, n);
   if (PoolPage* pg = AddMediumPage(pool)) {
     if (uInt8* b = MedAllocInPage(pg, need, flags)) return b + 2;
   }
+  if (tReclaim == 2) return nullptr;  // cached blocks came back: search again
   return LargeAlloc(pool, n, flags);
 }
 
@@ -813,7 +839,7 @@ uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags) {
   for (;;) {
     uInt32 committed = RoundUp(bytes, kPlatPageSize);
     if (WouldExceedCeiling(pool, committed)) {
-      Report(MEM_EXCEEDED_CEILING, pool);
+      if (!ReclaimInstead(pool)) Report(MEM_EXCEEDED_CEILING, pool);
       return nullptr;
     }
     PoolPage* pg = NewPage(pool, kPageLarge, bytes, false);
@@ -828,7 +854,7 @@ uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags) {
       return LargeData(pg);
     }
     PoolShrink(pool);
-    if (!PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
+    if (ReclaimInstead(pool) || !PoolError(MEM_OUT_OF_MEMORY, pool)) return nullptr;
   }
 }
 
@@ -889,7 +915,7 @@ uInt32 BlockCapacity(PoolPage* pg, const uInt8* block) {
 
 inline uInt8* FixedMarks(const PoolPage* pg) { return MapEntry(pg).load(std::memory_order_relaxed); }
 
-uInt8* AllocLocked(MemPool* pool, uInt32 n, int32 flags) {
+uInt8* AllocOnce(MemPool* pool, uInt32 n, int32 flags) {
   uInt8* b;
   if (n > pool->fixedSize) {
     b = n > pool->threshold ? LargeAlloc(pool, n, flags) : MediumAlloc(pool, n, flags);
@@ -934,6 +960,233 @@ bool HeldBlock(PoolPage* pg, const uInt8* b, uInt8** mark) {
     case kPageLarge: return b == LargeData(pg);
     default: return false;
   }
+}
+
+// ---- Thread caches ---------------------------------------------------------------
+//
+// A thread's record (tcache.h) holds free blocks of one serialised pool:
+// fixed-size slots, and medium blocks of 12 to 200 bytes binned by their
+// block size.  A cached block is free for every check: its mark is 0, so a
+// second free, a resize or an information query of it is refused with 14.
+// A cached medium block keeps the used bit of its size word: the page's free
+// list does not hold it and its neighbours do not join it until it leaves the
+// cache.  Cached blocks still count in their page's used count, so a page
+// whose blocks are all free but some cached is released when they leave the
+// cache; the statistics take every cache back before they count.  The
+// sanitizer build poisons a cached block like a free one.
+
+inline int32 MedBin(uInt32 blockSize) {
+  uInt32 i = (blockSize - kMediumMinBlock) >> 2;
+  return i < kMedBins ? int32(i) : -1;
+}
+
+inline void PoisonCached(MemPool* pool, PoolPage* pg, uInt8* b) {
+  if (PageKind(pg) == kPageFixed)
+    QX_POISON(b, pool->stride);
+  else
+    QX_POISON(b, BlockSize(b - 2) - 2);
+  (void)pool;
+}
+
+inline bool HoldsBlocks(const ThreadCache* c) {
+  if (c->nFixed) return true;
+  for (uInt32 i = 0; i < kMedBins; ++i)
+    if (c->nMed[i]) return true;
+  return false;
+}
+
+// Gives a cached block back to its page; under the pool's lock.
+inline void UncacheBlock(uInt8* b) {
+  PoolPage* pg = PageOf(b);
+  pg->freeProc(pg, b);
+}
+
+// Empties the block part of a record into the pages; under the pool's lock.
+// Returns the number of blocks given back.
+uInt32 EmptyBlockPart(ThreadCache* c, bool discard) {
+  uInt32 n = c->nFixed;
+  if (!discard)
+    for (uInt32 i = 0; i < c->nFixed; ++i) UncacheBlock(static_cast<uInt8*>(c->fixed[i]));
+  c->nFixed = 0;
+  for (uInt32 bin = 0; bin < kMedBins; ++bin) {
+    n += c->nMed[bin];
+    if (!discard)
+      for (uInt32 i = 0; i < c->nMed[bin]; ++i) UncacheBlock(static_cast<uInt8*>(c->med[bin][i]));
+    c->nMed[bin] = 0;
+  }
+  return n;
+}
+
+struct TakeBackArg {
+  MemPool* pool;
+  bool discard;  // the pool is going: drop the blocks and unbind the record
+  uInt32 taken;
+};
+
+bool WantsBlocks(ThreadCache* c, void* a) {
+  TakeBackArg* t = static_cast<TakeBackArg*>(a);
+  return c->pool == t->pool && (t->discard || HoldsBlocks(c));
+}
+
+void TakeBlocks(ThreadCache* c, void* a) {
+  TakeBackArg* t = static_cast<TakeBackArg*>(a);
+  t->taken += EmptyBlockPart(c, t->discard);
+  if (t->discard) c->pool = nullptr;
+}
+
+// Takes every thread's cached blocks of the pool back into its pages; under
+// the pool's lock.  Returns the number of blocks taken back.
+uInt32 TakeBackCaches(MemPool* pool, bool discard) {
+  if (!(pool->flags & kPoolSerialized)) return 0;
+  TakeBackArg arg{pool, discard, 0};
+  ThreadCacheTakeBack(WantsBlocks, TakeBlocks, &arg);
+  return arg.taken;
+}
+
+// An allocation of a serialised pool that would fail takes the caches back
+// and tries once more before it reports the error or asks the handler.
+uInt8* AllocLocked(MemPool* pool, uInt32 n, int32 flags) {
+  if (!(pool->flags & kPoolSerialized)) return AllocOnce(pool, n, flags);
+  int32 saved = tReclaim;  // an allocation of the error handler has its own
+  tReclaim = 1;
+  uInt8* b = AllocOnce(pool, n, flags);
+  if (!b && tReclaim == 2) {
+    tReclaim = 3;
+    b = AllocOnce(pool, n, flags);
+  }
+  tReclaim = saved;
+  return b;
+}
+
+// Makes a block from a cache the caller's: its mark set, its requested bytes
+// addressable, zeroed with kPoolClear.
+inline void HandOut(MemPool* pool, uInt8* b, uInt32 n, int32 flags) {
+  PoolPage* pg = PageOf(b);
+  if (PageKind(pg) == kPageFixed) {
+    FixedMarks(pg)[FixedIndexOfSlot(pool, pg, b)] = 1;
+    ShapeBlock(b, n, pool->stride);
+    if (flags & kPoolClear) std::memset(b, 0, kRedzone ? n : pool->fixedSize);
+  } else {
+    MedMarkAt(pg, b) = MedMarkOf(b);
+    ShapeBlock(b, n, BlockSize(b - 2) - 2);
+    if (flags & kPoolClear) std::memset(b, 0, n);
+  }
+}
+
+// The fast path of an allocation: a block of the calling thread's cache, or
+// NULL.  No lock, no atomic read-modify-write.
+inline uInt8* CachePop(ThreadCache* c, MemPool* pool, uInt32 n) {
+  if (!c) return nullptr;
+  uInt8* b = nullptr;
+  if (n <= pool->fixedSize) {
+    if (!ThreadCacheEnter(c)) return nullptr;
+    if (c->pool == pool && c->nFixed) b = static_cast<uInt8*>(c->fixed[--c->nFixed]);
+  } else {
+    if (n > pool->threshold) return nullptr;
+    int32 bin = MedBin(MediumNeed(n));
+    if (bin < 0 || !ThreadCacheEnter(c)) return nullptr;
+    if (c->pool == pool && c->nMed[bin]) b = static_cast<uInt8*>(c->med[bin][--c->nMed[bin]]);
+  }
+  ThreadCacheLeave(c);
+  return b;
+}
+
+// Puts a block in the record; under the pool's lock or in the fast path.
+// False when its class has no room (or no cache).  The block is held.
+inline bool CachePut(ThreadCache* c, MemPool* pool, PoolPage* pg, uInt8* b, uInt8* mark) {
+  if (PageKind(pg) == kPageFixed) {
+    if (c->nFixed >= kFixedCacheCap) return false;
+    *mark = 0;
+    QX_POISON(b, pool->stride);
+    c->fixed[c->nFixed++] = b;
+    return true;
+  }
+  int32 bin = MedBin(BlockSize(b - 2));
+  if (bin < 0 || c->nMed[bin] >= kMedCacheCap) return false;
+  *mark = 0;
+  QX_POISON(b, BlockSize(b - 2) - 2);
+  c->med[bin][c->nMed[bin]++] = b;
+  return true;
+}
+
+// The fast path of a free: 1 cached, 0 refused (not a held block), -1 the
+// locked path must do it.
+inline int32 CachePush(MemPool* pool, PoolPage* pg, uInt8* b) {
+  ThreadCache* c = tThreadCache;
+  if (!c || PageKind(pg) == kPageLarge || !ThreadCacheEnter(c)) return -1;
+  int32 r = -1;
+  if (c->pool == pool) {
+    uInt8* mark;
+    if (!HeldBlock(pg, b, &mark))
+      r = 0;
+    else if (CachePut(c, pool, pg, b, mark))
+      r = 1;
+  }
+  ThreadCacheLeave(c);
+  return r;
+}
+
+// The record of the calling thread bound to the pool, or NULL; under the
+// pool's lock.  An empty record follows the pool the thread uses.
+ThreadCache* BoundCache(MemPool* pool) {
+  ThreadCache* c = ThreadCacheMine();
+  if (!c) return nullptr;
+  if (c->pool == pool) return c;
+  // Under this pool's lock no thief of this pool runs, but one of another
+  // pool may empty and unbind the record: decide under the registry lock.
+  if (HoldsBlocks(c)) return nullptr;
+  ThreadCacheBind(c, pool);
+  return c->pool == pool ? c : nullptr;
+}
+
+// The slow path of an allocation of a serialised pool: under its lock, one
+// block for the caller and a batch of the same class for the cache.
+uInt8* AllocAndFill(MemPool* pool, uInt32 n, int32 flags) {
+  uInt8* b = AllocLocked(pool, n, flags);
+  if (!b) return nullptr;
+  ThreadCache* c = BoundCache(pool);
+  if (!c) return b;
+  PoolPage* pg = PageOf(b);
+  if (PageKind(pg) == kPageFixed) {
+    while (c->nFixed < kFixedBatch) {
+      uInt8* s = FixedTake(pool);
+      if (!s) break;
+      QX_POISON(s, pool->stride);
+      c->fixed[c->nFixed++] = s;
+    }
+  } else if (PageKind(pg) == kPageMedium) {
+    uInt32 need = MediumNeed(n);
+    int32 bin = MedBin(need);
+    while (bin >= 0 && c->nMed[bin] < kMedBatch) {
+      uInt8* d = MediumTake(pool, need, 0);
+      if (!d) break;
+      // A block that kept a remainder too small to split goes back.
+      if (BlockSize(d - 2) != need) {
+        MediumFree(PageOf(d), d);
+        break;
+      }
+      QX_POISON(d, need - 2);
+      c->med[bin][c->nMed[bin]++] = d;
+    }
+  }
+  return b;
+}
+
+// The slow path of a free of a held block of a serialised pool: under its
+// lock, a full class of the calling thread's cache gives a batch back to the
+// pages and takes the block.
+void FreeToCache(MemPool* pool, PoolPage* pg, uInt8* b, uInt8* mark) {
+  ThreadCache* c = PageKind(pg) != kPageLarge ? BoundCache(pool) : nullptr;
+  if (c) {
+    if (PageKind(pg) == kPageFixed) {
+      for (uInt32 i = 0; i < kFixedBatch && c->nFixed; ++i) UncacheBlock(static_cast<uInt8*>(c->fixed[--c->nFixed]));
+    } else if (int32 bin = MedBin(BlockSize(b - 2)); bin >= 0) {
+      for (uInt32 i = 0; i < kMedBatch && c->nMed[bin]; ++i) UncacheBlock(static_cast<uInt8*>(c->med[bin][--c->nMed[bin]]));
+    }
+    if (CachePut(c, pool, pg, b, mark)) return;
+  }
+  if (mark) *mark = 0;
+  pg->freeProc(pg, b);
 }
 
 void InitPoolRecord(MemPool* pool, int32 fixedSize, int32 flags) {
@@ -1112,6 +1365,14 @@ void* PoolAlloc(MemPool* pool, uInt32 size, int32 flags) {
     Report(MEM_ALLOC_ZERO, pool);
     return nullptr;
   }
+  if (pool->flags & kPoolSerialized) {
+    if (uInt8* b = CachePop(tThreadCache, pool, size)) {
+      HandOut(pool, b, size, flags);
+      return b;
+    }
+    PoolLock lk(pool);
+    return AllocAndFill(pool, size, flags);
+  }
   PoolLock lk(pool);
   return AllocLocked(pool, size, flags);
 }
@@ -1125,11 +1386,21 @@ int32 PoolFree(void* block) {
     return 0;
   }
   MemPool* pool = pg->pool;
+  bool serialised = pool->flags & kPoolSerialized;
+  if (serialised) {
+    int32 r = CachePush(pool, pg, b);
+    if (r == 0) Report(MEM_BAD_POINTER, pool);
+    if (r >= 0) return r;
+  }
   PoolLock lk(pool);
   uInt8* mark;
   if (!HeldBlock(pg, b, &mark)) {
     Report(MEM_BAD_POINTER, pool);
     return 0;
+  }
+  if (serialised) {
+    FreeToCache(pool, pg, b, mark);
+    return 1;
   }
   if (mark) *mark = 0;
   pg->freeProc(pg, b);
@@ -1185,12 +1456,15 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
 
 uInt32 PoolSize(MemPool* pool) {
   if (!CheckedPool(pool)) return 0;
+  PoolLock lk(pool);
+  TakeBackCaches(pool);
   return pool->size;
 }
 
 int32 PoolBlockCount(MemPool* pool) {
   if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
+  TakeBackCaches(pool);
   int32 count = 0;
   for (int32 k = 0; k < 5; ++k) {
     PageDesc* head = pool->rings[k];
@@ -1240,6 +1514,7 @@ int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
   if (!target) target = PoolInitDefault();
   if (!CheckedPool(target)) return 0;
   PoolLock lk(target);
+  TakeBackCaches(target);
   FillInfo(target, info);
   return 1;
 }
@@ -1278,6 +1553,7 @@ int32 PoolSetFixedSize(MemPool* pool, int32 size) {
   if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
   int32 former = int32(pool->fixedSize);
+  TakeBackCaches(pool);
   if (size < 0 || pool->rings[kPageFixed]) {
     // The size of slots already carved cannot change.
     Report(MEM_INTERNAL_ERROR, pool);
@@ -1303,7 +1579,10 @@ uInt32 PoolSetCeiling(MemPool* pool, uInt32 ceiling) { return ExchangePoolWord(p
 uInt32 PoolShrink(MemPool* pool) {
   if (!CheckedPool(pool)) return 0;
   PoolLock lk(pool);
-  uInt32 released = 0;
+  // Pages that only cached blocks kept go as their blocks come back.
+  uInt32 before = pool->size;
+  TakeBackCaches(pool);
+  uInt32 released = before - pool->size;
   for (int32 k = kPageFixed; k <= kPageMedium; ++k) {
     PageDesc* d = pool->rings[k];
     if (!d) continue;
@@ -1358,6 +1637,7 @@ int32 PoolDispose(MemPool* pool) {
   gDefaultPool.compare_exchange_strong(expected, nullptr);
   {
     PoolLock lk(pool);
+    TakeBackCaches(pool, true);
     for (int32 k = 0; k < 5; ++k) {
       while (pool->rings[k]) ReleasePage(pool, pool->rings[k]->page);
     }
@@ -1442,4 +1722,41 @@ int32 PoolErrorBox(const char* text, int32 buttons) {
     case kPlatAnsAbort: PlatExitProcess(1);
     default: return 0;
   }
+}
+
+// ---- Thread exit -----------------------------------------------------------------------
+
+namespace {
+struct CountArg {
+  MemPool* pool;
+  int32 blocks;
+};
+bool CountWanted(ThreadCache* c, void* a) { return c->pool == static_cast<CountArg*>(a)->pool; }
+void CountBlocks(ThreadCache* c, void* a) {
+  CountArg* t = static_cast<CountArg*>(a);
+  t->blocks += int32(c->nFixed);
+  for (uInt32 bin = 0; bin < kMedBins; ++bin) t->blocks += c->nMed[bin];
+}
+}  // namespace
+
+int32 PoolCachedBlockCount(MemPool* pool) {
+  if (!CheckedPool(pool)) return 0;
+  PoolLock lk(pool);
+  CountArg arg{pool, 0};
+  ThreadCacheTakeBack(CountWanted, CountBlocks, &arg);
+  return arg.blocks;
+}
+
+void PoolReleaseThreadCaches() { ThreadCacheRelease(); }
+
+void PoolCacheReturn(ThreadCache* c) {
+  // A pool is disposed only when no thread uses it any more; its disposal
+  // unbinds every record first.
+  MemPool* pool = __atomic_load_n(&c->pool, __ATOMIC_ACQUIRE);
+  if (!pool) return;
+  {
+    PoolLock lk(pool);
+    if (c->pool == pool) EmptyBlockPart(c, false);
+  }
+  ThreadCacheBind(c, nullptr);
 }

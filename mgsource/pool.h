@@ -97,6 +97,12 @@ bool PoolAddressMapped(const void* p, uInt32 n);
 // The size class a block was served from: 1 fixed, 2 medium, 3 large, 0 not a block.
 int32 PoolBlockKind(const void* block);
 
+// Test tooling: the blocks of the pool that the threads' caches hold.
+int32 PoolCachedBlockCount(MemPool* pool);
+// Gives the calling thread's cached blocks and master pointers back now, as
+// its exit does.
+void PoolReleaseThreadCaches();
+
 // The memory-full callback of medium allocations (none by default); asked
 // before a new medium page is added for an allocation with flag kPoolLowEnd.
 void PoolSetMemFullCallback(MemPool* pool, int32 (*proc)(MemPool* pool, uInt32 size));

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <linux/futex.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -286,4 +287,61 @@ bool PlatThreadRaiseInput(uint32_t threadId) {
 int32_t PlatWaitEventOrInput(PlatEvent* ev, uint32_t timeoutMs) {
   PlatThreadRegisterInput();
   return PlatEventWaitEither(ev, tInput.signal, timeoutMs);
+}
+
+// ---- Thread-exit callbacks and the process-wide barrier ----------------------
+
+int32_t PlatThreadExitSlot(PlatThreadExitProc proc) {
+  pthread_key_t key;
+  if (pthread_key_create(&key, proc) != 0) return -1;
+  return int32_t(key);
+}
+
+void PlatThreadSetExitValue(int32_t slot, void* value) {
+  if (slot >= 0) pthread_setspecific(pthread_key_t(slot), value);
+}
+
+namespace {
+
+// The host's barrier: 1 usable, -1 not available, 0 not yet asked.
+std::atomic<int32_t> gBarrierState{0};
+constexpr int kMembarrierPrivateExpedited = 1 << 3;
+constexpr int kMembarrierRegisterPrivateExpedited = 1 << 4;
+
+// Without the host's barrier, changing the protection of a page the process
+// has touched makes the host interrupt every processor that runs one of its
+// threads to flush its view of the page, which orders their memory accesses.
+void ProtectionBarrier() {
+  static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  static void* page = nullptr;
+  pthread_mutex_lock(&lock);
+  long sz = sysconf(_SC_PAGESIZE);
+  if (!page) {
+    page = mmap(nullptr, size_t(sz), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) page = nullptr;
+  }
+  if (page) {
+    mprotect(page, size_t(sz), PROT_READ | PROT_WRITE);
+    *static_cast<volatile char*>(page) = 1;
+    mprotect(page, size_t(sz), PROT_NONE);
+  }
+  pthread_mutex_unlock(&lock);
+  __atomic_thread_fence(__ATOMIC_SEQ_CST);
+}
+
+}  // namespace
+
+void PlatProcessBarrier() {
+  // Valgrind runs one thread at a time: a fence of the caller is enough.
+  if (RUNNING_ON_VALGRIND) {
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    return;
+  }
+  int32_t st = gBarrierState.load(std::memory_order_acquire);
+  if (st == 0) {
+    st = syscall(SYS_membarrier, kMembarrierRegisterPrivateExpedited, 0, 0) == 0 ? 1 : -1;
+    gBarrierState.store(st, std::memory_order_release);
+  }
+  if (st == 1 && syscall(SYS_membarrier, kMembarrierPrivateExpedited, 0, 0) == 0) return;
+  ProtectionBarrier();
 }

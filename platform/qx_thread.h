@@ -67,3 +67,18 @@ bool PlatThreadRaiseInput(uint32_t threadId);
 // (registering it when needed): kPlatWaitEvent, kPlatWaitInput,
 // kPlatWaitTimeout or kPlatWaitFailed.  Only the one that ended the wait is consumed.
 int32_t PlatWaitEventOrInput(PlatEvent* ev, uint32_t timeoutMs);
+
+// Thread-exit callbacks, for threads made here and for any other thread.  A
+// slot names a procedure; a thread that stores a non-NULL value in the slot
+// has the procedure called with that value when it ends.  The slot is -1
+// when the host has none left.
+typedef void (*PlatThreadExitProc)(void* value);
+int32_t PlatThreadExitSlot(PlatThreadExitProc proc);
+void PlatThreadSetExitValue(int32_t slot, void* value);
+
+// A memory barrier on every running thread of the process: when it returns,
+// every store another thread made before it is visible to the caller, and
+// every store of the caller made before it is visible to the others.  It lets
+// a hot path order its accesses with plain loads and stores, the slow side
+// paying for the ordering.  Costs a system call (microseconds).
+void PlatProcessBarrier();

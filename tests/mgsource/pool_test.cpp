@@ -82,25 +82,26 @@ TEST_F(Pool, ZeroSizeAndBadAddressesFailCleanly) {
 TEST_F(Pool, ReallocInPlaceOnlyFailsWithFiveAndKeepsTheBlock) {
   Default();
   // Blocks are taken from the top of a free block, so b lies below a and
-  // cannot grow into it.
-  uInt8* a = static_cast<uInt8*>(PoolMalloc(100));
-  uInt8* b = static_cast<uInt8*>(PoolMalloc(100));
-  ASSERT_EQ(b + 104 + kRedzone, a) << "b is carved right below a";
-  std::memset(b, 0x5A, 100);
+  // cannot grow into it.  Blocks this size are beyond what the threads'
+  // caches keep, so they come from the page in the order it gives.
+  uInt8* a = static_cast<uInt8*>(PoolMalloc(300));
+  uInt8* b = static_cast<uInt8*>(PoolMalloc(300));
+  ASSERT_EQ(b + 304 + kRedzone, a) << "b is carved right below a";
+  std::memset(b, 0x5A, 300);
   PoolClearLastError();
-  EXPECT_EQ(PoolRealloc(b, 400, kPoolInPlace), nullptr);
+  EXPECT_EQ(PoolRealloc(b, 1200, kPoolInPlace), nullptr);
   EXPECT_EQ(PoolLastError(), MEM_RESIZE_FAILED);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(b[i], 0x5A);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(b[i], 0x5A);
   // Without the flag it moves and keeps the contents.
-  uInt8* m = static_cast<uInt8*>(PoolRealloc(b, 400, 0));
+  uInt8* m = static_cast<uInt8*>(PoolRealloc(b, 1200, 0));
   ASSERT_NE(m, nullptr);
-  for (int i = 0; i < 100; ++i) ASSERT_EQ(m[i], 0x5A);
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(m[i], 0x5A);
   // A freed neighbour lets a block grow in place.
   PoolFree(a);
-  uInt8* c = static_cast<uInt8*>(PoolMalloc(60));
-  uInt8* d = static_cast<uInt8*>(PoolMalloc(60));
+  uInt8* c = static_cast<uInt8*>(PoolMalloc(260));
+  uInt8* d = static_cast<uInt8*>(PoolMalloc(260));
   PoolFree(c);
-  uInt8* grown = static_cast<uInt8*>(PoolRealloc(d, 120, kPoolInPlace | kPoolClear));
+  uInt8* grown = static_cast<uInt8*>(PoolRealloc(d, 520, kPoolInPlace | kPoolClear));
   EXPECT_EQ(grown, d);
   PoolFree(grown);
   PoolFree(m);
