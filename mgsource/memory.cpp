@@ -705,6 +705,12 @@ MgErr MemInit() {
   // Pages emptied and filled again in a loop stay with the pool instead of
   // going back to the host and faulting in again each time.
   PoolSetFloor(pool, kDefaultPoolFloor);
+  if (gAZ || gDS) {
+    // Started again: the threads' cached master pointers go back to the
+    // zones they came from before new zones replace them.
+    Guard g(gMPMutex);
+    TakeBackMasters();
+  }
   gAZ = NewZone(pool);
   gDS = NewZone(pool);
   if (!gAZ || !gDS) return kMemFullErr;
