@@ -596,8 +596,20 @@ inline uInt32 MediumNeed(uInt32 n) {
 // data address, with bit 6 telling which half of the unit it starts in.  The
 // data addresses of two blocks are at least 12 bytes apart, so no two share
 // a byte.
+//
+// Its low 6 bits name the block's size class for the threads' caches (1 + the
+// bin of a block of 12 to 200 bytes, 0 for larger blocks), so that the fast
+// path of a free learns it from the mark it reads anyway and never reads the
+// size word, whose prev-used bit the pool changes under its lock.
 constexpr uInt8 kMedUsedMark = 0x80;
-inline uInt8 MedMarkOf(const uInt8* data) { return uInt8(kMedUsedMark | ((uintptr_t(data) & 4) << 4)); }
+constexpr uInt8 kMedPlaceBits = 0xC0;
+inline uInt8 MedPlaceOf(const uInt8* data) { return uInt8(kMedUsedMark | ((uintptr_t(data) & 4) << 4)); }
+inline uInt8 MedBinCode(uInt32 blockSize) {
+  uInt32 code = ((blockSize - kMediumMinBlock) >> 2) + 1;
+  return code <= kMedBins ? uInt8(code) : 0;
+}
+// The mark of a used block at data, of blockSize bytes.
+inline uInt8 MedMarkOf(const uInt8* data, uInt32 blockSize) { return uInt8(MedPlaceOf(data) | MedBinCode(blockSize)); }
 inline uInt8& MedMarkAt(const PoolPage* pg, const uInt8* data) {
   uInt8* marks = MapEntry(pg).load(std::memory_order_relaxed);
   return marks[uInt32(data - reinterpret_cast<const uInt8*>(pg)) >> 3];
@@ -671,7 +683,7 @@ uInt8* MedCarve(PoolPage* pg, uInt8* f, uInt32 need, int32 flags) {
     used = f;
     WrSize(used, uInt16(need | 1 | (prevUsed ? 2 : 0)));
     QX_UNPOISON(used + 2, need - 2);
-    MedMarkAt(pg, used + 2) = MedMarkOf(used + 2);
+    MedMarkAt(pg, used + 2) = MedMarkOf(used + 2, need);
     ++pg->used;
     return used;
   } else {
@@ -682,7 +694,7 @@ uInt8* MedCarve(PoolPage* pg, uInt8* f, uInt32 need, int32 flags) {
   }
   QX_UNPOISON(used + 2, need - 2);
   SetPrevUsed(used + need, true);
-  MedMarkAt(pg, used + 2) = MedMarkOf(used + 2);
+  MedMarkAt(pg, used + 2) = MedMarkOf(used + 2, need);
   ++pg->used;
   return used;
 }
@@ -953,7 +965,7 @@ bool HeldBlock(PoolPage* pg, const uInt8* b, uInt8** mark) {
     case kPageMedium: {
       if (!MedDataInPage(pg, b)) return false;
       uInt8* m = &marks[uInt32(b - reinterpret_cast<uInt8*>(pg)) >> 3];
-      if (*m != MedMarkOf(b)) return false;
+      if ((*m & kMedPlaceBits) != MedPlaceOf(b)) return false;
       *mark = m;
       return true;
     }
@@ -1067,8 +1079,10 @@ inline void HandOut(MemPool* pool, uInt8* b, uInt32 n, int32 flags) {
     ShapeBlock(b, n, pool->stride);
     if (flags & kPoolClear) std::memset(b, 0, kRedzone ? n : pool->fixedSize);
   } else {
-    MedMarkAt(pg, b) = MedMarkOf(b);
-    ShapeBlock(b, n, BlockSize(b - 2) - 2);
+    // A cached block of n bytes has exactly the size n needs (its bin).
+    uInt32 size = MediumNeed(n);
+    MedMarkAt(pg, b) = MedMarkOf(b, size);
+    ShapeBlock(b, n, size - 2);
     if (flags & kPoolClear) std::memset(b, 0, n);
   }
 }
@@ -1101,10 +1115,10 @@ inline bool CachePut(ThreadCache* c, MemPool* pool, PoolPage* pg, uInt8* b, uInt
     c->fixed[c->nFixed++] = b;
     return true;
   }
-  int32 bin = MedBin(BlockSize(b - 2));
+  int32 bin = int32(*mark & ~kMedPlaceBits) - 1;
   if (bin < 0 || c->nMed[bin] >= kMedCacheCap) return false;
   *mark = 0;
-  QX_POISON(b, BlockSize(b - 2) - 2);
+  QX_POISON(b, 4 * uInt32(bin) + kMediumMinBlock - 2);
   c->med[bin][c->nMed[bin]++] = b;
   return true;
 }
@@ -1160,6 +1174,7 @@ uInt8* AllocAndFill(MemPool* pool, uInt32 n, int32 flags) {
     while (bin >= 0 && c->nMed[bin] < kMedBatch) {
       uInt8* d = MediumTake(pool, need, 0);
       if (!d) break;
+      MedMarkAt(PageOf(d), d) = 0;  // cached: free for every check
       // A block that kept a remainder too small to split goes back.
       if (BlockSize(d - 2) != need) {
         MediumFree(PageOf(d), d);
@@ -1180,7 +1195,7 @@ void FreeToCache(MemPool* pool, PoolPage* pg, uInt8* b, uInt8* mark) {
   if (c) {
     if (PageKind(pg) == kPageFixed) {
       for (uInt32 i = 0; i < kFixedBatch && c->nFixed; ++i) UncacheBlock(static_cast<uInt8*>(c->fixed[--c->nFixed]));
-    } else if (int32 bin = MedBin(BlockSize(b - 2)); bin >= 0) {
+    } else if (int32 bin = int32(*mark & ~kMedPlaceBits) - 1; bin >= 0) {
       for (uInt32 i = 0; i < kMedBatch && c->nMed[bin]; ++i) UncacheBlock(static_cast<uInt8*>(c->med[bin][--c->nMed[bin]]));
     }
     if (CachePut(c, pool, pg, b, mark)) return;
@@ -1433,7 +1448,10 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
       }
       break;
     case kPageMedium:
-      if (MediumResizeInPlace(pg, b, n, flags)) return block;
+      if (MediumResizeInPlace(pg, b, n, flags)) {
+        *mark = MedMarkOf(b, BlockSize(b - 2));  // its size class may have changed
+        return block;
+      }
       break;
     default:
       if (LargeResizeInPlace(pg, n, flags)) return block;
