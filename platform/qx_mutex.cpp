@@ -13,6 +13,9 @@ namespace plat_detail {
 thread_local int32_t tThreadToken = 0;
 static bool DetectValgrind() { return RUNNING_ON_VALGRIND != 0; }
 bool gUnderValgrind = DetectValgrind();
+#if defined(QX_DEAR_LOCKS)
+int32_t gDearWord = 0;
+#endif
 
 namespace {
 std::atomic<int32_t> gNextToken{1};

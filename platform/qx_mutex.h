@@ -37,10 +37,25 @@ inline int32_t PlatThreadToken() {
 // True when the process runs under Valgrind.
 inline bool PlatUnderValgrind() { return plat_detail::gUnderValgrind; }
 
+// Benchmark builds with QX_DEAR_LOCKS make every lock and unlock dearer by an
+// atomic read-modify-write pair on a word all threads share, to show which
+// paths take no lock.
+#if defined(QX_DEAR_LOCKS)
+namespace plat_detail {
+extern int32_t gDearWord;
+}
+#define QX_DEAR_LOCK_COST()                                                 \
+  (__atomic_fetch_add(&plat_detail::gDearWord, 1, __ATOMIC_SEQ_CST),        \
+   __atomic_fetch_sub(&plat_detail::gDearWord, 1, __ATOMIC_SEQ_CST))
+#else
+#define QX_DEAR_LOCK_COST() ((void)0)
+#endif
+
 void PlatRecMutexInit(PlatRecMutex* mx);
 void PlatRecMutexDestroy(PlatRecMutex* mx);
 
 inline void PlatRecMutexLock(PlatRecMutex* mx) {
+  QX_DEAR_LOCK_COST();
   if (__builtin_expect(plat_detail::gUnderValgrind, 0)) {
     plat_detail::LockAnnotated(mx);
     return;
@@ -61,6 +76,7 @@ inline void PlatRecMutexLock(PlatRecMutex* mx) {
 }
 
 inline void PlatRecMutexUnlock(PlatRecMutex* mx) {
+  QX_DEAR_LOCK_COST();
   if (__builtin_expect(plat_detail::gUnderValgrind, 0)) {
     plat_detail::UnlockAnnotated(mx);
     return;
