@@ -21,6 +21,11 @@ int32 CloneListOf(int32 entry);
 bool InReferrers(int32 target, int32 ref);
 // The entry of the VIDS item of a VI's name, or 0.
 int32 DataSpaceEntryOf(UHandle vi);
+// Chains and lists: a public entry pushed at the head of its chain, a
+// reference appended at the tail of its chain and to its owner's own list.
+void EnterPublicInChain(int32 bucket, int32 entry);
+void WaitInChain(int32 bucket, int32 ref);
+void AddOwnRef(int32 owner, int32 ref);
 
 // Whether the VI's compiled code names a routine this system does not have.
 Bool32 CodeUsesMissingRTEntries(UHandle vi);

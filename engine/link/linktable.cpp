@@ -776,3 +776,9 @@ int16 RemExtern(const void* owner, int32 site, ConstPStr ownerName, uInt32 owner
   if (bound) CallUnload(boundTo);
   return 1;
 }
+
+namespace linkint {
+void EnterPublicInChain(int32 bucket, int32 entry) { PushPublic(bucket, entry); }
+void WaitInChain(int32 bucket, int32 ref) { AppendToChain(bucket, ref); }
+void AddOwnRef(int32 owner, int32 ref) { AppendTo(&LE(owner).ownRefs, ref, &OwnRefsNext); }
+}  // namespace linkint

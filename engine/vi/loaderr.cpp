@@ -1,0 +1,3 @@
+#include "engine/vi/loaderr.h"
+
+int32 gQXLoadErrorCode = 0;
