@@ -3,11 +3,15 @@
 // the counted lists.  Empty when all holds, else what is broken first.
 #pragma once
 #include <map>
+#include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/link/linker.h"
+#include "engine/vi/dataspace.h"
 #include "mgsource/objlist.h"
+#include "tools/vibuilder.h"
 
 namespace linkcheck {
 
@@ -71,5 +75,45 @@ inline void DisposeTables() {
   gLinkHeap = gLinkNameHeap = nullptr;
   gLinkTable = nullptr;
 }
+
+// Starts the linker afresh (the start-up blocks are made once).
+inline bool StartLinker() {
+  if (!AZPBlocks()->linkerNames) AZPAllocInit();
+  InitLinker();
+  return gLinkTable != nullptr;
+}
+
+// Idle VIs with caller and subVI lists and, when asked, a data space of 16
+// words after its header; all disposed with the set.
+class TestVIs {
+ public:
+  UHandle New(const std::string& name, bool withDS = true) {
+    UHandle vi = vib::NewVI(std::vector<tdb::TD>(16, tdb::I32()), withDS);
+    if (!vi) return nullptr;
+    vis_.push_back(vi);
+    VIRec(vi)->name[0] = uChar(name.size());
+    std::memcpy(VIRec(vi)->name + 1, name.data(), name.size());
+    VIRec(vi)->callers = AZNewHClr(8);
+    VIRec(vi)->subVIs = AZNewHClr(8);
+    VIRec(vi)->eState = kVIStateIdle;
+    if (withDS) {
+      reinterpret_cast<DataSpaceHeader*>(*VIRec(vi)->dataSpace)->owner = vi;
+      reinterpret_cast<DataSpaceHeader*>(*VIRec(vi)->dataSpace)->signature = kDataSpaceSig;
+    }
+    return vi;
+  }
+  void Clear() {
+    for (UHandle vi : vis_) {
+      for (UHandle* l : {&VIRec(vi)->callers, &VIRec(vi)->subVIs, &VIRec(vi)->connPane})
+        if (*l) AZDisposeHandle(*l);
+      vib::DisposeVI(vi);
+    }
+    vis_.clear();
+  }
+  ~TestVIs() { Clear(); }
+
+ private:
+  std::vector<UHandle> vis_;
+};
 
 }  // namespace linkcheck

@@ -61,9 +61,7 @@ class Linker : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    InitLinker();
-    ASSERT_NE(gLinkTable, nullptr);
+    ASSERT_TRUE(linkcheck::StartLinker());
     gSeen = &seen_;
     LinkerServices s{};
     s.setVIBad = [](UHandle vi) { gSeen->bad.push_back(vi); };
@@ -86,11 +84,7 @@ class Linker : public qxtest::EngineTest {
   }
   void TearDown() override {
     for (UHandle h : handles_) AZDisposeHandle(h);
-    for (UHandle vi : vis_) {
-      for (UHandle* l : {&VIRec(vi)->callers, &VIRec(vi)->subVIs, &VIRec(vi)->connPane})
-        if (*l) AZDisposeHandle(*l);
-      vib::DisposeVI(vi);
-    }
+    vis_.Clear();
     linkcheck::DisposeTables();
     SetLinkerServices(nullptr);
     SetLinkPanelHooks(nullptr);
@@ -101,18 +95,8 @@ class Linker : public qxtest::EngineTest {
 
   // A VI named `name` with a data space of 16 words after its header.
   UHandle VI(const std::string& name, bool withDS = true) {
-    std::vector<tdb::TD> words(16, tdb::I32());
-    UHandle vi = vib::NewVI(words, withDS);
+    UHandle vi = vis_.New(name, withDS);
     EXPECT_NE(vi, nullptr);
-    vis_.push_back(vi);
-    std::memcpy(VIRec(vi)->name, PS(name), name.size() + 1);
-    VIRec(vi)->callers = AZNewHClr(8);
-    VIRec(vi)->subVIs = AZNewHClr(8);
-    VIRec(vi)->eState = kVIStateIdle;
-    if (withDS) {
-      DSHdr(VIRec(vi)->dataSpace)->owner = vi;
-      DSHdr(VIRec(vi)->dataSpace)->signature = kDataSpaceSig;
-    }
     return vi;
   }
   UHandle DS(UHandle vi) { return VIRec(vi)->dataSpace; }
@@ -168,7 +152,8 @@ class Linker : public qxtest::EngineTest {
   static void CheckTable() { EXPECT_EQ(linkcheck::Walk(), ""); }
 
   Seen seen_;
-  std::vector<UHandle> vis_, handles_;
+  std::vector<UHandle> handles_;
+  linkcheck::TestVIs vis_;
 };
 
 // ---- the table ----------------------------------------------------------------------

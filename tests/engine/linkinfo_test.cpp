@@ -19,7 +19,9 @@
 #include "mgsource/heap_exhaust.h"
 #include "mgsource/objlist.h"
 #include "mgsource/path_test_util.h"
+#include "mgsource/rsrc.h"
 #include "tools/linkinfowriter.h"
+#include "tools/rsrcwriter.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
 
@@ -37,6 +39,7 @@ struct Loads {
   std::vector<bool> withPath;
   std::map<std::string, int32> answers;          // by name; others answer 0
   std::map<std::string, UHandle> enters;         // entered as GENH before answering
+  UHandle grow = nullptr;                        // a handle each load grows, so that it moves
   std::vector<UHandle> bad;
 };
 Loads* gLoads = nullptr;
@@ -49,6 +52,7 @@ int32 TableLoad(ConstPStr name, Path, Path refPath, uInt32, const void* typeBloc
   if (typeBlock) tb.assign(static_cast<const uChar*>(typeBlock),
                            static_cast<const uChar*>(typeBlock) + GetNative16(typeBlock));
   gLoads->typeBlocks.push_back(tb);
+  if (gLoads->grow) AZSetHandleSize(gLoads->grow, AZGetHandleSize(gLoads->grow) + 65536);
   if (gLoads->enters.count(n)) AddLinkEntry(gLoads->enters[n], name, nullptr, kGENH, nullptr);
   return gLoads->answers.count(n) ? gLoads->answers[n] : 0;
 }
@@ -77,9 +81,7 @@ class LinkInfo : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    InitLinker();
-    ASSERT_NE(gLinkTable, nullptr);
+    ASSERT_TRUE(linkcheck::StartLinker());
     gLoads = &loads_;
     LinkerServices s{};
     s.setVIBad = [](UHandle vi) { gLoads->bad.push_back(vi); };
@@ -92,11 +94,7 @@ class LinkInfo : public qxtest::EngineTest {
   void TearDown() override {
     for (UHandle h : handles_) AZDisposeHandle(h);
     for (Path p : paths_) FDisposePath(p);
-    for (UHandle vi : vis_) {
-      for (UHandle* l : {&VIRec(vi)->callers, &VIRec(vi)->subVIs, &VIRec(vi)->connPane})
-        if (*l) AZDisposeHandle(*l);
-      vib::DisposeVI(vi);
-    }
+    vis_.Clear();
     linkcheck::DisposeTables();
     SetLinkerServices(nullptr);
     SetLinkLoadMethods(nullptr);
@@ -105,15 +103,8 @@ class LinkInfo : public qxtest::EngineTest {
   }
 
   UHandle VI(const std::string& name) {
-    UHandle vi = vib::NewVI(std::vector<tdb::TD>(16, tdb::I32()), true);
+    UHandle vi = vis_.New(name);
     EXPECT_NE(vi, nullptr);
-    vis_.push_back(vi);
-    std::memcpy(VIRec(vi)->name, PS(name), name.size() + 1);
-    VIRec(vi)->callers = AZNewHClr(8);
-    VIRec(vi)->subVIs = AZNewHClr(8);
-    VIRec(vi)->eState = kVIStateIdle;
-    DSHdr(VIRec(vi)->dataSpace)->owner = vi;
-    DSHdr(VIRec(vi)->dataSpace)->signature = kDataSpaceSig;
     return vi;
   }
   static UHandle DS(UHandle vi) { return VIRec(vi)->dataSpace; }
@@ -193,7 +184,8 @@ class LinkInfo : public qxtest::EngineTest {
   static void CheckTable() { EXPECT_EQ(linkcheck::Walk(), ""); }
 
   Loads loads_;
-  std::vector<UHandle> handles_, vis_;
+  std::vector<UHandle> handles_;
+  linkcheck::TestVIs vis_;
   std::vector<Path> paths_;
 };
 
@@ -466,6 +458,35 @@ TEST_F(LinkInfo, RenamingKeepsEveryLaterRecordIntact) {
   std::vector<uChar> wrongTag = bytes;
   wrongTag[1] = 2;
   EXPECT_EQ(RenameLinkInfoItem(Handle(wrongTag), PS("Other")), kArgErr);
+}
+
+TEST_F(LinkInfo, ARenamedResourceOfAFileIsReadAndReleasedWithoutAChange) {
+  const LinkInfoRecords info = Info(kVIDS, "Stored.vi", {Ref(kGENH, "Res", {540}), Ref(kGENH, "Other", {544})});
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
+  w.Add(kLinkInfoDataSpace, 1, liw::Write(info));
+  const rsrcw::Bytes file = w.Write();
+  UHandle fh = AZNewHandle(int32(file.size()));
+  std::memcpy(*fh, file.data(), file.size());
+  RsrcFileRef ref = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, fh), kNoErr);
+  UHandle h = nullptr;
+  ASSERT_EQ(RGet(ref, kLinkInfoDataSpace, 1, &h), kNoErr);
+  ASSERT_EQ(RenameLinkInfoItem(h, PS("Loaded under another name.vi")), kNoErr);
+  UHandle vi = VI("Loaded under another name.vi");
+  // Every load moves the resource's block; the records after it still read right.
+  loads_.grow = h;
+  EXPECT_EQ(ReadLinkInfo(DS(vi), h, nullptr, kLinkInfoDataSpace, nullptr), 0);
+  EXPECT_EQ(loads_.names, (std::vector<std::string>{"Res", "Other"}));
+  const int32 e = Entry("Loaded under another name.vi", kVIDS);
+  ASSERT_NE(e, 0);
+  EXPECT_EQ(Entry("Stored.vi", kVIDS), 0);
+  const std::vector<int32> refs = OwnRefs(e);
+  ASSERT_EQ(refs.size(), 2u);
+  EXPECT_EQ(Sites(refs[1]), std::vector<int32>{544});
+  EXPECT_EQ(RRelease(h), kNoErr);
+  EXPECT_EQ(RCloseFile(ref), kNoErr);
+  CheckTable();
 }
 
 // ---- malformed input ----------------------------------------------------------------

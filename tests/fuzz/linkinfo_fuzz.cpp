@@ -5,7 +5,7 @@
 // link table (loads answer from a fixed table and load nothing) either
 // refuses it, leaving the table as it was with the type's load error, or
 // enters the item and at most one reference per name and class; removing
-// the item then leaves an empty table.
+// the item then leaves an empty table and no handle behind.
 #include <cstdint>
 #include <cstring>
 #include <set>
@@ -19,7 +19,6 @@
 #include "fuzz_support.h"
 #include "tests/engine/link_check.h"
 #include "tools/linkinfowriter.h"
-#include "tools/vibuilder.h"
 
 namespace {
 
@@ -68,15 +67,7 @@ void CheckRoundTrip(const uint8_t* data, int32 size, uInt32 type, const LinkInfo
   FUZZ_CHECK(used2 == used && again == recs);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = FuzzStartManagers(&CountingAlert);
-  if (!init || size < 1 || size > 8192) return 0;
-  const uInt32 type = kTypes[data[0] & 3];
-  const uint8_t* res = data + 1;
-  const int32 n = int32(size - 1);
-
+void RunOne(uInt32 type, const uint8_t* res, int32 n) {
   LinkInfoRecords recs;
   int32 used = 0;
   FuzzArmed() = true;
@@ -85,20 +76,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (parsed == kNoErr) CheckRoundTrip(res, n, type, recs, used);
   else FUZZ_CHECK(parsed == kArgErr);
 
-  if (!AZPBlocks()->linkerNames) AZPAllocInit();
-  InitLinker();
-  if (!gLinkTable || !gLinkHeap || !gLinkNameHeap) return 0;
+  if (!linkcheck::StartLinker() || !gLinkHeap || !gLinkNameHeap) return;  // (never: memory is plenty)
   LinkLoadMethods m{};
   for (auto& l : m.load) l = &FixedLoad;
   SetLinkLoadMethods(&m);
   gAnswers.clear();
 
-  UHandle vi = vib::NewVI({}, true);
-  if (!vi) return 0;
-  VIRec(vi)->callers = AZNewHClr(8);
-  VIRec(vi)->subVIs = AZNewHClr(8);
+  linkcheck::TestVIs vis;
+  UHandle vi = vis.New("Item");
+  if (!vi) return;
   UHandle ds = VIRec(vi)->dataSpace;
-  reinterpret_cast<DataSpaceHeader*>(*ds)->owner = vi;
   ObjHeap panel = OHNewHeap(256, FourCC("FPHP"), 0, 0);
   static uint8_t subr[64];
   const void* item = type == kLinkInfoVI ? static_cast<const void*>(vi)
@@ -155,10 +142,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (h) AZDisposeHandle(h);
   OHDisposeHeap(panel);
-  AZDisposeHandle(VIRec(vi)->callers);
-  AZDisposeHandle(VIRec(vi)->subVIs);
-  vib::DisposeVI(vi);
+  vis.Clear();
   linkcheck::DisposeTables();
   SetLinkLoadMethods(nullptr);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool init = FuzzStartManagers(&CountingAlert);
+  if (!init || size < 1 || size > 8192) return 0;
+  const uInt32 type = kTypes[data[0] & 3];
+  const uint8_t* res = data + 1;
+  const int32 n = int32(size - 1);
+
+  // The first run makes the blocks that live for the whole process.
+  static const bool warm = [] {
+    LinkInfoRecords w;
+    w.classCode = FourCC("VIDS");
+    w.name = "Item";
+    w.refs.resize(2);
+    for (LinkInfoRef& r : w.refs) {
+      r.classCode = FourCC("GENH");
+      r.name = "Res";
+      r.flatPath = liw::FlatPath(nullptr);
+    }
+    const std::vector<uChar> bytes = liw::Write(w);
+    RunOne(kLinkInfoDataSpace, bytes.data(), int32(bytes.size()));
+    return true;
+  }();
+  if (!warm) return 0;
+  const int32 live = FuzzLiveHandles();
+  RunOne(type, res, n);
+  FUZZ_CHECK(FuzzLiveHandles() == live);  // nothing left behind
   return 0;
 }
