@@ -12,6 +12,7 @@
 #include "engine/exec/exec.h"
 #include "engine/flatten.h"
 #include "engine/link/hierarchy.h"
+#include "engine/link/linker.h"
 #include "engine/shellsvc.h"
 #include "engine/stdize.h"
 #include "mgsource/blockmove.h"
@@ -300,6 +301,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(656, HObjListSearch),
       QX_RT_ENTRY(657, HObjListBringToFront),
       QX_RT_ENTRY(658, HCompactObjList),
+      QX_RT_ENTRY(691, AddExtern),
+      QX_RT_ENTRY(692, RemExtern),
       QX_RT_ENTRY(695, Flatten_Old),
       QX_RT_ENTRY(696, FlattenData),
       QX_RT_ENTRY(697, FlatSize),

@@ -17,6 +17,7 @@
 #include "compiled_call.h"
 #include "engine_test_support.h"
 #include "mgsource/blockmove.h"
+#include "engine/link/linker.h"
 #include "mgsource/config.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
@@ -209,6 +210,9 @@ TEST_F(RTTable, SampleIndexesHoldTheRoutinesThemselves) {
   EXPECT_EQ(QXRTTable[319], Routine(&MoveBlock));
   EXPECT_EQ(QXRTTable[1706], Routine(&CfgRemove));
   EXPECT_EQ(QXRTTable[626], Routine(&LoadLibrary16Stub));
+  // External code adds and removes link references through the table.
+  EXPECT_EQ(QXRTTable[691], Routine(&AddExtern));
+  EXPECT_EQ(QXRTTable[692], Routine(&RemExtern));
   // The register-form routines, never their C entries.
   EXPECT_EQ(QXRTTable[514], Routine(&ComplexAcos));
   EXPECT_EQ(QXRTTable[617], Routine(&Sinh));
