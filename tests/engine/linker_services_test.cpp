@@ -8,6 +8,7 @@
 
 #include "engine/dsalloc.h"
 #include "engine/exec/codeentry.h"
+#include "engine/exec/dsprocs.h"
 #include "engine/link/linker.h"
 #include "engine/vi/dataspace.h"
 #include "engine/vi/virecord.h"
@@ -24,6 +25,17 @@ using pathtest::PS;
 namespace {
 
 std::vector<UHandle> gBad;
+
+int32 gSlot17 = 0;
+int32 Slot17(DataSpace, int32) { return ++gSlot17; }
+// A reentrant VI's compiled initialisation for a clone: the clone's
+// procedures, and slot 17 when asked.
+bool gInstall17 = false;
+int32 CloneInit(DataSpace ds, int32) {
+  VINormalInitCProcsHelper(ds, 1);
+  if (gInstall17) DSProc(*ds, 17) = reinterpret_cast<void*>(&Slot17);
+  return 0;
+}
 
 class LinkerServicesTest : public qxtest::EngineTest {
  protected:
@@ -118,6 +130,36 @@ TEST_F(LinkerServicesTest, LibraryFunctionMarksAVIWhoseCodeUsesMissingEntriesBad
   UnlinkItemByName(PS("lib:fn"), FourCC("XFun"));
   AZDisposeHandle(rec);
   EXPECT_EQ(linkcheck::Walk(), "");
+}
+
+// A clone starts with its initialisation, its compiled initialisation and
+// slot 17 when its initialisation installed one; without one nothing is
+// reported.  It is disposed through the engine's own disposal.
+TEST_F(LinkerServicesTest, AClonesStartRunsItsInitialisationAndSlot17OnlyWhenSet) {
+  for (const bool with17 : {true, false}) {
+    SCOPED_TRACE(with17 ? "slot 17 installed" : "no slot 17");
+    gInstall17 = with17;
+    gSlot17 = 0;
+    UHandle vi = vib::NewVI(std::vector<tdb::TD>(4, tdb::I32()), true);
+    ASSERT_NE(vi, nullptr);
+    VIRec(vi)->viKind = 7;
+    UHandle first = VIRec(vi)->dataSpace;
+    reinterpret_cast<DataSpaceHeader*>(*first)->owner = vi;
+    UHandle clone = NewDSFromDefaults(vi);
+    ASSERT_NE(clone, nullptr);
+    DSProc(reinterpret_cast<DataSpaceHeader*>(*clone), kDSProcInit) = reinterpret_cast<void*>(&CloneInit);
+    ClearReports();
+    EXPECT_EQ(LinkServices().initClone(vi, clone), kNoErr);
+    auto* h = reinterpret_cast<DataSpaceHeader*>(*clone);
+    EXPECT_EQ(h->self, reinterpret_cast<DataSpace>(clone)) << "initialised";
+    EXPECT_EQ(reinterpret_cast<DataSpaceHeader*>(*first)->nextClone, reinterpret_cast<DataSpace>(clone));
+    EXPECT_NE(DSProc(h, kDSProcCompletion), nullptr) << "its compiled initialisation ran";
+    EXPECT_EQ(gSlot17, with17 ? 1 : 0);
+    EXPECT_EQ(qxtest::Reports::Get().Count("empty procedure slot"), 0) << ReportText();
+    LinkServices().disposeDataSpace(clone);
+    EXPECT_EQ(reinterpret_cast<DataSpaceHeader*>(*first)->nextClone, nullptr) << "taken out of the clones";
+    vib::DisposeVI(vi);
+  }
 }
 
 }  // namespace
