@@ -120,8 +120,9 @@ enum : int32 {
 typedef uInt32 TypeID;
 
 // The standard TDs: 133 constant descriptors (0-132), then a null entry.
-// Entries 1-14 are the numerics of codes 1-14.  Entries 41-132 are null
-// until the part of the system that keeps those records defines them.
+// Entries 1-14 are the numerics of codes 1-14; 41 is the cluster of four
+// booleans of a graph's flags.  Entries 42-132 are null until the part of
+// the system that keeps those records defines them.
 constexpr int32 kStdTDCount = 133;
 QX_EXTERN_C const TypeDescriptor* const StdTDTable[kStdTDCount + 1];
 enum : int32 {
@@ -132,6 +133,7 @@ enum : int32 {
   kStdTDEmptyCluster = 18,
   kStdTDPath = 31,
   kStdTDFunction = 40,
+  kStdTDFourBooleans = 41,
 };
 
 // The global maximum alignment (1 at start-up: all data packed).  Below 2,

@@ -61,6 +61,9 @@ alignas(4) const uChar kI32sAndBlock[] = {CLUSTER(40, 5), NUM(kTDI32), NUM(kTDI3
                                           ARRAY1(14), NUM(kTDI32), HDR(8, kTDBlock), L(32)};
 alignas(4) const uChar kRefnum0[] = {HDR(6, kTDRefnum), W(0)};
 alignas(4) const uChar kFunction[] = {HDR(8, kTDFunction), W(0), W(0)};
+// The flags of a graph's panel record: four one-byte booleans.
+alignas(4) const uChar kFourBooleans[] = {CLUSTER(22, 4), NUM(kTDBoolean), NUM(kTDBoolean), NUM(kTDBoolean),
+                                          NUM(kTDBoolean)};
 
 #undef W
 #undef L
@@ -76,7 +79,7 @@ inline const TypeDescriptor* TD(const uChar* p) { return reinterpret_cast<const 
 
 }  // namespace
 
-// Entries 41 to 132 are the records of the parts of the system that keep
+// Entries 42 to 132 are the records of the parts of the system that keep
 // them; until those parts define them they are null.
 const TypeDescriptor* const StdTDTable[kStdTDCount + 1] = {
     TD(kVoid),           TD(kI8),          TD(kI16),           TD(kI32),
@@ -89,5 +92,5 @@ const TypeDescriptor* const StdTDTable[kStdTDCount + 1] = {
     TD(kArrayOfU8),      TD(kUnionOfU16Cluster), TD(kListRecords), TD(kPath),
     TD(kArrayOfClusterOfVoid), TD(kString33), TD(kTwoEXTArrays), TD(kRefnum2),
     TD(kArray2OfU8),     TD(kRefnum3),     TD(kI32sAndBlock),  TD(kRefnum0),
-    TD(kFunction),
+    TD(kFunction),       TD(kFourBooleans),
 };

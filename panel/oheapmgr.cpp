@@ -185,6 +185,11 @@ ObjMethodAddr SlotMethod(int32 id, int32 slot) {
     case kMsgOAllocate:
       if (own) return Addr(OAllocateMethodFor(id));
       break;
+    case 35:
+    case 41:
+    case 73:
+      if (ObjMethodAddr m = own ? DataMethodFor(slot, id) : nullptr) return m;
+      break;
     default:
       break;
   }

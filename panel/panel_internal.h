@@ -5,3 +5,6 @@
 typedef int32 (*OAllocateMethod)(ObjHeap heap, int32 object);
 // The allocation method (message 55) of a class that has one of its own.
 OAllocateMethod OAllocateMethodFor(int32 cls);
+// The data methods (messages 35, 41 and 73) of a class that has its own;
+// null when the class has none for that slot.
+ObjMethodAddr DataMethodFor(int32 slot, int32 cls);

@@ -1,6 +1,7 @@
 // The object system's registration with the engine at start-up.
 #include "engine/dsalloc.h"
 #include "panel/fppanel.h"
+#include "panel/datamsg.h"
 #include "panel/objects.h"
 
 void PanelInstallEngineHooks() {
@@ -22,4 +23,5 @@ void PanelInstallEngineHooks() {
   hooks.clearPanelClipboard = &ClearPanelClipboard;
   SetEnginePanelHooks(&hooks);
   PanelInstallLinkHooks();
+  PanelInstallDataHooks();
 }

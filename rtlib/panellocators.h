@@ -1,6 +1,7 @@
 // Locators of panel data: addresses inside the data space of a front-panel
 // heap's VI, for the panel classes that keep private data there.
 #pragma once
+#include "engine/datatype.h"
 #include "mgsource/objheap.h"
 
 // The address of the data offset inside the data space of the VI that owns
@@ -9,3 +10,37 @@
 // owner or data space, or an offset outside that data space.  The address is
 // valid until the data space is next resized.
 QX_EXTERN_C UPtr FPHeapDataPtr(ObjHeap heap, int32 offset);
+
+// ---- Element locators ----------------------------------------------------------------
+// The offset of element index inside the data of the cluster *td that starts
+// at offset: the elements before it are stepped over (each aligned, then
+// advanced by its DataSize) and *td becomes the element's descriptor.  For a
+// descriptor that is no cluster the offset is returned unchanged.  An index
+// outside the cluster's elements is reported and answers -1.
+QX_EXTERN_C int32 ObjDataOffset(const TypeDescriptor** td, int32 offset, int32 index);
+
+// The offset of the element object's data inside the data of its cluster
+// object that starts at clusterData (an offset, or an address as a number),
+// and in *td (when given) the element's descriptor; 0 when clusterData is 0,
+// the element is not in the cluster's element list or its index lies past the
+// cluster's elements.
+QX_EXTERN_C int32 ClusterEltOffset(ObjHeap heap, int32 cluster, int32 element, int32 clusterData,
+                                   const TypeDescriptor** td);
+
+// The address of the element that the array control shows inside the array
+// handle at *array (the address must be given), growing the array to reach
+// it when grow is set; null when there is no such element.
+QX_EXTERN_C UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 grow);
+// The array control's flag set when the array was grown to show an element.
+constexpr uInt32 kArrayObjGrown = 0x10000;
+
+// The address of the value a chart's digital display of plot order shows:
+// the newest point of the chart's history when its type is an array, else
+// the cluster element of that order inside data (null: the chart's own data).
+QX_EXTERN_C UPtr GraphPartDataOffset(ObjHeap heap, int32 chart, UPtr data, int32 order);
+
+// The object message that the locators send upward: where an object's data
+// lies (the panel's OGetDataPtr), installed at start-up by the object system.
+// Until then every object answers 0.
+typedef int32 (*PanelGetDataPtrProc)(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle);
+PanelGetDataPtrProc SetPanelGetDataPtrProc(PanelGetDataPtrProc proc);

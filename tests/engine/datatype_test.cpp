@@ -371,9 +371,10 @@ TEST_F(StandardTDs, EntriesAreTheListedDescriptors) {
       Cluster({I32(), U32(), Array(Cluster({U32(), U32(), String()}))}), Path(), Array(Cluster({Void()})),
       StringOf(kTDString33), Cluster({Array(EXT()), Array(EXT())}), Refnum(2), Array(U8(), {-1, -1}),
       Refnum(3), Cluster({I32(), I32(), I32(), Array(I32()), Block(32)}), Refnum(0), Function(0, {}, {}),
+      Cluster({Boolean(), Boolean(), Boolean(), Boolean()}),
   };
-  ASSERT_EQ(sizeof expected / sizeof expected[0], 41u);
-  for (int32 i = 0; i <= 40; ++i) {
+  ASSERT_EQ(sizeof expected / sizeof expected[0], 42u);
+  for (int32 i = 0; i <= 41; ++i) {
     std::vector<uChar> want = expected[i].Bytes();
     const TypeDescriptor* got = StdTDTable[i];
     ASSERT_NE(got, nullptr) << i;
@@ -382,6 +383,8 @@ TEST_F(StandardTDs, EntriesAreTheListedDescriptors) {
     EXPECT_EQ(TDCheckBounds(got, got->size), kNoErr) << "entry " << i;
   }
   EXPECT_EQ(StdTDTable[40]->size, 8);
+  EXPECT_EQ(DataSize(StdTDTable[kStdTDFourBooleans]), 4);
+  EXPECT_EQ(StdTDTable[42], nullptr);
   EXPECT_EQ(StdTDTable[kStdTDCount], nullptr);
 }
 

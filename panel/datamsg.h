@@ -1,0 +1,44 @@
+// The data messages of panel objects: where the data an object shows lies
+// (OGetDataPtr, slot 41), the object's type (OGetType, slot 35) and its data
+// procedure for the data manager (ODataSpace, slot 73), with the panel
+// services they use.
+#pragma once
+#include "engine/panelrec.h"
+#include "panel/objects.h"
+
+enum : int32 { kMsgOGetType = 35, kMsgOGetDataPtr = 41, kMsgODataSpace = 73 };
+
+// The modes of OGetDataPtr: 0 the data as it is, 1 the default data (after
+// the value in a controller's record), 2 the operate data; 5 and 6 are 1 and
+// 2 asked from inside the same heap.  Mode 0 alone may grow an array to reach
+// the element its control shows.
+enum : int32 {
+  kDataPtrPlain = 0, kDataPtrDefault = 1, kDataPtrOperate = 2,
+  kDataPtrDefaultHere = 5, kDataPtrOperateHere = 6,
+};
+
+// Where the data of the object, or of its part (0: none), lies.  With handle
+// given, the data-space (or array) handle is stored there and the result is
+// the offset inside it; else the absolute address.  0 when there is no data
+// (and a null handle).
+QX_EXTERN_C int32 OGetDataPtr(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle);
+// The object's TypeID.
+QX_EXTERN_C TypeID OGetType(ObjHeap heap, int32 object);
+
+// The address of the panel's data-space handle (word 14 of the root object);
+// null, with an assertion, for a heap that is no front-panel heap or has no
+// root.  The address is valid until the heap next grows.
+QX_EXTERN_C UHandle* FPGetDataSpace(ObjHeap heap);
+
+// The services of other panel layers that the data classes use, filled at
+// start-up by the layers that own them.  Until then a scale has no text
+// labels (null).
+struct PanelDataHooks {
+  // The text-label list of the scale of a slide, knob or colour ramp.
+  UHandle (*slideScaleMarkerList)(ObjHeap heap, int32 part);
+};
+// Installs the hooks (null members keep their defaults); the former set.
+PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);
+
+// Gives the run-time locators the data message; called at start-up.
+void PanelInstallDataHooks();
