@@ -91,3 +91,6 @@ enum : int16 {
 
 // The lowest data offset of a panel entry: the data space's header block.
 constexpr int32 kPanelDataFloor = 528;
+
+// A label part's text: a data-zone LStr handle in word 9 (null: empty).
+constexpr int32 kPWLabelText = 9;

@@ -25,6 +25,10 @@ QX_EXTERN_C int32 OGetDataPtr(ObjHeap heap, int32 object, int32 part, int32 mode
 // The object's TypeID.
 QX_EXTERN_C TypeID OGetType(ObjHeap heap, int32 object);
 
+// Sends message 73: the object's data procedure builds its data-manager
+// programs; non-zero when it built programs that its owner must call.
+QX_EXTERN_C int32 ODataSpace(ObjHeap heap, int32 object, int32 arg);
+
 // The address of the panel's data-space handle (word 14 of the root object);
 // null, with an assertion, for a heap that is no front-panel heap or has no
 // root.  The address is valid until the heap next grows.
@@ -40,5 +44,7 @@ struct PanelDataHooks {
 // Installs the hooks (null members keep their defaults); the former set.
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);
 
-// Gives the run-time locators the data message; called at start-up.
+// Gives the run-time locators the data message and the data manager its
+// messages and class categories; called at start-up.
 void PanelInstallDataHooks();
+void PanelInstallDataMgrHooks();

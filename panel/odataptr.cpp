@@ -297,6 +297,7 @@ ObjMethodAddr DataMethodFor(int32 slot, int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(cls == kClsDataController || cls == kClsFPDataController ? &DCOGetType
                                                                                                       : &DDOGetType);
     case kMsgOGetDataPtr: return reinterpret_cast<ObjMethodAddr>(GetDataPtrFor(cls));
+    case kMsgODataSpace: return ODataSpaceMethodFor(cls);
     default: return nullptr;
   }
 }
@@ -343,4 +344,5 @@ void PanelInstallDataHooks() {
   ChartPanelHooks chart{};
   chart.findPart = &FindPart;
   SetChartPanelHooks(chart);
+  PanelInstallDataMgrHooks();
 }

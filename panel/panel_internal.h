@@ -8,3 +8,5 @@ OAllocateMethod OAllocateMethodFor(int32 cls);
 // The data methods (messages 35, 41 and 73) of a class that has its own;
 // null when the class has none for that slot.
 ObjMethodAddr DataMethodFor(int32 slot, int32 cls);
+// The data procedure (message 73) of a class.
+ObjMethodAddr ODataSpaceMethodFor(int32 cls);

@@ -1,0 +1,95 @@
+#include "rtlib/objunits.h"
+
+#include <cstring>
+
+#include "engine/datatype.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/objlist.h"
+#include "rtlib/units.h"
+
+namespace {
+
+constexpr int16 kPartUnitLabel = 65;
+// The text that stands for a label of more than 255 characters.
+const char kLongLabelText[] = "Unit label must be less than 256 characters.";
+
+int32 Word(ObjHeap heap, int32 obj, int32 word) { return int32(OHWord(heap, uInt32(obj + 4 * word))); }
+int16 PartIdOf(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 8)); }
+
+int32 UnitLabelOf(ObjHeap heap, int32 obj) {
+  int32 list = Word(heap, obj, 6);
+  for (int32 i = 0; list && i < ObjListCount(heap, list); ++i) {
+    int32 part = ObjListGet(heap, list, i);
+    if (part && PartIdOf(heap, part) == kPartUnitLabel) return part;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, int32* numType, int32* labelFlags) {
+  if (!heap || !*heap || !object) return 0;
+  TypeID id = DDOTypeID(heap, object);
+  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
+  if (!td) return 0;
+  td = SkipTypedefs(td);
+  if (td->code == kTDArray) {
+    int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
+    td = SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4 * dims));
+  } else if (td->code == kTDCluster) {
+    if (int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) < 1) return 0;
+    td = SkipTypedefs(ElemTD(td, 0));
+  }
+  if (td->code < 1 || td->code > 30) {
+    DBAssert(__FILE__, __LINE__, "GetObjUnits: data that is no number");
+    return 0;
+  }
+  if (td->code < kTDUnitSGL || td->code > kTDUnitCXT) return 0;
+
+  int32 label = 0;
+  for (int32 at = object, i = 0; at && i < 64 && !label; ++i) {
+    label = UnitLabelOf(heap, at);
+    if (label || PartIdOf(heap, at) == 0) break;
+    at = Word(heap, at, kPWOwner);
+  }
+  if (!label) {
+    DBPrintf("%lx, %lx didn't have a unit label", long(uintptr_t(heap)), long(object));
+    return 0;
+  }
+  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
+  const uChar* begin = reinterpret_cast<const uChar*>("");
+  const uChar* end = begin;
+  if (text && *text) {
+    int32 n = (*text)->cnt;
+    if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return 0;
+    begin = (*text)->str;
+    end = begin + n;
+    if (n > 255) {
+      begin = reinterpret_cast<const uChar*>(kLongLabelText);
+      end = begin + sizeof kLongLabelText - 1;
+    }
+  }
+  if (UnitsInit() != kNoErr) return 0;
+  ParsedUnit rec;
+  std::memset(&rec, 0, sizeof rec);
+  rec.scale = 1.0;
+  const uChar* cursor = begin;
+  if (ParseUnitExprCounted(&cursor, end, &rec, false) != 0) return 0;
+  // The parsed dimensions must be the data's.
+  const uChar* dims = reinterpret_cast<const uChar*>(td) + 4;
+  int16 count = int16(GetNative16(dims));
+  if (rec.count != 0) {
+    if (count != rec.count || td->size < 6 + 4 * count ||
+        std::memcmp(dims + 2, rec.pairs, size_t(4 * count)) != 0)
+      return 0;
+  }
+  if (offset) *offset = rec.offset;
+  if (scale) *scale = rec.scale;
+  if (numType) *numType = td->code;
+  if (labelFlags) *labelFlags = Word(heap, label, 0);
+  return 1;
+}
