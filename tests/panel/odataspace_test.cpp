@@ -1,0 +1,306 @@
+// The data procedures of the panel classes inside data-manager passes:
+// controllers set up their data, pasted objects take theirs from a source,
+// numerics convert, charts keep or drop their history, arrays carry their
+// indexes over.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/dmprog.h"
+#include "engine/vi/viinst.h"
+#include "panel/datamsg.h"
+#include "panel/fppanel.h"
+#include "panel_test_support.h"
+#include "rtlib/objunits.h"
+#include "rtlib/panellocators.h"
+#include "rtlib/units.h"
+
+namespace {
+
+using ptest::PanelTest;
+
+class DataSpaceTest : public PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    if (HasFatalFailure()) return;
+    root_ = FPNewPanelRoot(panel_);
+    ASSERT_NE(root_, 0);
+    int32 ext = int32(OHWord(panel_, kOHExtension));
+    PutNative32(*panel_ + ext + kHeapExtRoot, uInt32(root_));
+    SetW(root_, kPanelRootDataSpaceWord, int32(uintptr_t(DS())));
+  }
+  void TearDown() override {
+    DMDisposePending();
+    for (UHandle h : texts_) DSDisposeHandle(h);
+    PanelTest::TearDown();
+  }
+  // A control of the panel: its controller (a part of the panel root) and
+  // its display object of the class.
+  int32 Control(const tdb::TD& td, int32 cls, int32* display) {
+    TypeID t = Type(td);
+    int32 dco = Obj(kClsFPDataController, root_);
+    *display = Obj(cls);
+    SetW(*display, kPWOwner, dco);
+    SetW(dco, kPWDCOTypeId, int32(t));
+    SetW(*display, kPWDDOTypeId, int32(t));
+    SetW(dco, kPWDCODisplay, *display);
+    return dco;
+  }
+  // The data of an object in a mode, as an address.
+  UPtr Data(int32 obj, int32 mode) {
+    return reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, obj, 0, mode, nullptr))));
+  }
+  // A unit label (part 65) of the text on the object.
+  void UnitLabel(int32 obj, const char* text) {
+    int32 label = Obj(kClsLabel, obj, 65);
+    int32 n = int32(std::strlen(text));
+    UHandle h = DSNewHClr(4 + n);
+    PutNative32(*h, uInt32(n));
+    std::memcpy(*h + 4, text, size_t(n));
+    texts_.push_back(h);
+    SetW(label, kPWLabelText, int32(uintptr_t(h)));
+  }
+  static int Asserts() { return Reports("Failure "); }
+
+  int32 root_ = 0;
+  std::vector<UHandle> texts_;
+};
+
+TEST_F(DataSpaceTest, ALoadPassSetsUpEveryControlAndKeepsItsData) {
+  int32 num = 0, str = 0;
+  int32 dco = Control(tdb::I32(), kClsNumeric, &num);
+  Control(tdb::String(), kClsString, &str);
+  ClearReports();
+  EXPECT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  ASSERT_GE(W(dco, kPWDCORecord), kPanelDataFloor);
+  ASSERT_NE(Data(num, 2), nullptr);
+  PutNative32(Data(num, 2), 42);
+  PutNative32(Data(num, 1), 7);
+  EXPECT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  EXPECT_EQ(int32(GetNative32(Data(num, 2))), 42) << "no source: the data stays";
+  EXPECT_EQ(int32(GetNative32(Data(num, 1))), 7);
+  EXPECT_FALSE(DMPassRunning());
+}
+
+TEST_F(DataSpaceTest, AU8NumericPastedOverAnI32SourceConvertsValueDefaultAndRange) {
+  int32 srcNum = 0, dstNum = 0;
+  Control(tdb::I32(), kClsNumeric, &srcNum);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  PutNative32(Data(srcNum, 2), 77);
+  PutNative32(Data(srcNum, 1), 12);
+  UPtr range = FPHeapDataPtr(panel_, W(srcNum, kPWNumRange));
+  ASSERT_NE(range, nullptr);
+  int32 r[3] = {1, 200, 3};
+  std::memcpy(range, r, 12);
+  PutNative16(*panel_ + srcNum + 32, 0xE0);
+
+  int32 dst = Control(tdb::U8(), kClsNumeric, &dstNum);
+  ASSERT_EQ(AddDDODataProc(panel_, dstNum, panel_, srcNum, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, dst), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  EXPECT_EQ(Data(dstNum, 2)[0], 77);
+  EXPECT_EQ(Data(dstNum, 1)[0], 12);
+  UPtr dr = FPHeapDataPtr(panel_, W(dstNum, kPWNumRange));
+  ASSERT_NE(dr, nullptr);
+  EXPECT_EQ(dr[0], 1);
+  EXPECT_EQ(dr[1], 200);
+  EXPECT_EQ(dr[2], 3);
+  EXPECT_EQ(GetNative16(*panel_ + dstNum + 32) & 0xE0, 0xE0) << "the format bits follow the source";
+}
+
+TEST_F(DataSpaceTest, AnInitialisingEntryGivesTheEmptyValue) {
+  int32 s = 0;
+  int32 dco = Control(tdb::String(), kClsString, &s);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  LStrHandle text = reinterpret_cast<LStrHandle>(DSNewHClr(8));
+  (*text)->cnt = 2;
+  std::memcpy(Data(s, 2), &text, 4);
+  ASSERT_EQ(AddDDODataProc(panel_, s, nullptr, 0, kDMPendInit), kNoErr);
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  LStrHandle now;
+  std::memcpy(&now, Data(s, 2), 4);
+  EXPECT_TRUE(now == nullptr || (*now)->cnt == 0) << "initialised without leaking the old string";
+}
+
+TEST_F(DataSpaceTest, UnitsThatDifferConvertByTheLabelsScaleAndOffset) {
+  ASSERT_EQ(UnitsInit(), kNoErr);
+  int32 src = 0, dst = 0, bare = 0;
+  Control(tdb::Unit(kTDUnitDBL, {{kUnitK, 1}}), kClsNumeric, &src);
+  UnitLabel(src, "degC");
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  float64 v = 20, d = 1.5;
+  std::memcpy(Data(src, 2), &v, 8);
+  std::memcpy(Data(src, 1), &d, 8);
+  int32 dco = Control(tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}), kClsNumeric, &dst);
+  UnitLabel(dst, "m");
+  float64 o = 0, sc = 0;
+  EXPECT_EQ(GetObjUnits(panel_, src, &o, &sc, nullptr, nullptr), 1);
+  EXPECT_EQ(o, 273.15);
+  EXPECT_EQ(sc, 1.0);
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, src, 0), kNoErr);
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  float64 got;
+  std::memcpy(&got, Data(dst, 2), 8);
+  EXPECT_EQ(got, 20 + 273.15);
+  std::memcpy(&got, Data(dst, 1), 8);
+  EXPECT_EQ(got, 1.5 + 273.15);
+
+  // Without a unit label the conversion program is empty: the data stays.
+  int32 bdco = Control(tdb::Unit(kTDUnitDBL, {{kUnitS, 1}}), kClsNumeric, &bare);
+  ASSERT_EQ(AddDDODataProc(panel_, bare, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, bdco), kNoErr);
+  std::memcpy(&got, Data(bare, 2), 8);
+  EXPECT_EQ(got, 0.0);
+  EXPECT_EQ(Reports("didn't have a unit label"), 1);
+}
+
+TEST_F(DataSpaceTest, GetObjUnitsNeedsAUnitTypeAndAMatchingLabel) {
+  ASSERT_EQ(UnitsInit(), kNoErr);
+  struct Case {
+    const char* what;
+    tdb::TD td;
+    const char* label;
+    int32 want;
+    float64 scale;
+  } cases[] = {
+      {"km on metres", tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}), "km", 1, 1000},
+      {"a plain number", tdb::DBL(), "km", 0, 0},
+      {"seconds on metres", tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}), "s", 0, 0},
+      {"no parse", tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}), "kmm", 0, 0},
+      {"an array of metres", tdb::Array(tdb::Unit(kTDUnitDBL, {{kUnitM, 1}})), "mm", 1, 0.001},
+  };
+  for (const Case& c : cases) {
+    int32 n = Obj(kClsNumeric);
+    SetW(n, kPWDDOTypeId, int32(Type(c.td)));
+    UnitLabel(n, c.label);
+    float64 scale = -1;
+    int32 code = 0;
+    EXPECT_EQ(GetObjUnits(panel_, n, nullptr, &scale, &code, nullptr), c.want) << c.what;
+    if (c.want) {
+      EXPECT_DOUBLE_EQ(scale, c.scale) << c.what;
+      EXPECT_EQ(code, kTDUnitDBL) << c.what;
+    } else {
+      EXPECT_EQ(scale, -1) << c.what << ": outputs untouched";
+    }
+  }
+}
+
+TEST_F(DataSpaceTest, AGraphPastedFromAChartWithAnotherHistoryStartsEmpty) {
+  tdb::TD plots = tdb::Cluster({tdb::DBL(), tdb::DBL()});
+  int32 src = 0, dst = 0;
+  Control(plots, kClsGraphChart, &src);
+  PutNative16(*panel_ + src + kPanelGraphKindByte, 101);
+  SetW(src, kPWGraphChartType, int32(Type(tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32(), tdb::Handle()}))));
+  int32 dco = Control(plots, kClsGraphChart, &dst);
+  PutNative16(*panel_ + dst + kPanelGraphKindByte, 102);
+  SetW(dst, kPWGraphChartType,
+       int32(Type(tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32(), tdb::Handle(), tdb::I32()}))));
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  UPtr hist = FPHeapDataPtr(panel_, W(src, kPWGraphHistory));
+  ASSERT_NE(hist, nullptr);
+  PutNative32(hist, 5);
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  EXPECT_EQ(Reports("StdGraphORealloc: history buf td changed, no copy"), 1);
+  UPtr mine = FPHeapDataPtr(panel_, W(dst, kPWGraphHistory));
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(GetNative32(mine), 0u);
+
+  // The same history type: the first four elements are copied.
+  int32 same = 0;
+  int32 sdco = Control(plots, kClsGraphChart, &same);
+  PutNative16(*panel_ + same + kPanelGraphKindByte, 101);
+  SetW(same, kPWGraphChartType, W(src, kPWGraphChartType));
+  ASSERT_EQ(DataMgrRun(panel_, sdco), kNoErr);
+  ASSERT_EQ(AddDDODataProc(panel_, same, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, sdco), kNoErr);
+  EXPECT_EQ(Reports("StdGraphORealloc"), 0);
+  EXPECT_EQ(GetNative32(FPHeapDataPtr(panel_, W(same, kPWGraphHistory))), 5u);
+}
+
+TEST_F(DataSpaceTest, ATwoDimensionalArrayChangedToThreeCarriesItsIndexesBehindALeadingOne) {
+  auto arrayControl = [&](int32 dims, int32* arr) {
+    int32 dco = Control(tdb::Array(tdb::I32(), std::vector<int32>(size_t(dims), -1)), kClsArray, arr);
+    int32 elem = Obj(kClsNumeric, *arr);
+    SetW(elem, kPWDDOTypeId, int32(Type(tdb::I32())));
+    SetW(*arr, kPWArrayElement, elem);
+    return dco;
+  };
+  int32 src = 0, dst = 0;
+  arrayControl(2, &src);
+  int32 dco = arrayControl(3, &dst);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  auto cells = [&](int32 arr, int32 which) {
+    UPtr priv = FPHeapDataPtr(panel_, W(arr, kPWArrayPrivate));
+    EXPECT_NE(priv, nullptr);
+    UHandle h = priv ? reinterpret_cast<UHandle>(uintptr_t(GetNative32(priv + 4 * which))) : nullptr;
+    return h;
+  };
+  for (int32 w = 0; w < 3; ++w) {
+    UHandle s = cells(src, w), d = cells(dst, w);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(d, nullptr);
+    ASSERT_GE(DSGetHandleSize(s), 12);
+    ASSERT_GE(DSGetHandleSize(d), 16);
+    PutNative32(*s + 4, uInt32(5 + w));
+    PutNative32(*s + 8, uInt32(7 + w));
+    PutNative32(*d + 4, 9);
+  }
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  for (int32 w = 0; w < 3; ++w) {
+    UHandle d = cells(dst, w);
+    EXPECT_EQ(int32(GetNative32(*d + 4)), 9) << w << ": the leading index stays";
+    EXPECT_EQ(int32(GetNative32(*d + 8)), 5 + w) << w;
+    EXPECT_EQ(int32(GetNative32(*d + 12)), 7 + w) << w;
+  }
+}
+
+TEST_F(DataSpaceTest, AnElementlessArrayGetsAHandleOnlyWhenItHasNone) {
+  int32 arr = 0;
+  Control(tdb::Array(tdb::I32(), {-1, -1}), kClsArray, &arr);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  UHandle* slot = reinterpret_cast<UHandle*>(Data(arr, 2));
+  if (*slot) DSDisposeHandle(*slot);  // I32 elements hold no handles
+  *slot = nullptr;
+  EXPECT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  slot = reinterpret_cast<UHandle*>(Data(arr, 2));
+  ASSERT_NE(*slot, nullptr);
+  EXPECT_EQ(DSGetHandleSize(*slot), 8);
+  UHandle made = *slot;
+  EXPECT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  EXPECT_EQ(*reinterpret_cast<UHandle*>(Data(arr, 2)), made);
+}
+
+TEST_F(DataSpaceTest, ClustersStepToTheirElements) {
+  int32 cl = 0;
+  int32 dco = Control(tdb::Cluster({tdb::I32(), tdb::DBL()}), kClsCluster, &cl);
+  int32 e0 = Obj(kClsNumeric, cl), e1 = Obj(kClsNumeric, cl);
+  SetW(e0, kPWDDOTypeId, int32(Type(tdb::I32())));
+  SetW(e1, kPWDDOTypeId, int32(Type(tdb::DBL())));
+  SetW(cl, kPWClusterElements, vib::NewList(panel_, {e0, e1}));
+  int32 src = 0;
+  Control(tdb::DBL(), kClsNumeric, &src);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  float64 v = 2.5;
+  std::memcpy(Data(src, 2), &v, 8);
+  PutNative32(Data(e0, 2), 31);
+  ASSERT_EQ(AddDDODataProc(panel_, e1, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  float64 got;
+  std::memcpy(&got, Data(e1, 2), 8);
+  EXPECT_EQ(got, 2.5);
+  EXPECT_EQ(int32(GetNative32(Data(e0, 2))), 31);
+}
+
+}  // namespace
