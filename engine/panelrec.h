@@ -9,7 +9,8 @@
 #pragma once
 #include <cstddef>
 
-#include "mgsource/extcode.h"
+#include "engine/datatype.h"
+#include "mgsource/objheap.h"
 
 // The leading words of every data display object (DDO) and data controller.
 struct PanelObjHeader {
@@ -94,3 +95,10 @@ constexpr int32 kPanelDataFloor = 528;
 
 // A label part's text: a data-zone LStr handle in word 9 (null: empty).
 constexpr int32 kPWLabelText = 9;
+
+// The descriptor of the data-space entry of the heap's VI that starts at
+// dataOffset and whose descriptor lies at tdOffset of the VI's data-space
+// descriptor, when the two words name the same entry, it holds at least
+// bytes and lies inside the data space; else null (reported as debug text).
+// Stored pairs of words are checked with it before their entry is read.
+QX_EXTERN_C const TypeDescriptor* PanelEntryTD(ObjHeap heap, int32 dataOffset, int32 tdOffset, int32 bytes);

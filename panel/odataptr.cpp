@@ -8,6 +8,7 @@
 // against the data-space handle before an answer is formed, and owner chains
 // longer than any real panel nests are cut off.
 #include <cstring>
+#include <vector>
 
 #include "engine/datamgr.h"
 #include "engine/typemgr.h"
@@ -80,6 +81,27 @@ int16 PartId(ObjHeap heap, int32 part) { return ObjInt16(heap, part, kObjPartId)
 bool IsDefaultMode(int32 mode) { return mode == kDataPtrDefault || mode == kDataPtrDefaultHere; }
 bool IsOperateMode(int32 mode) { return mode == kDataPtrOperate || mode == kDataPtrOperateHere; }
 
+// True when data of the two descriptors is laid out alike: their data-only
+// forms (names, enumerations and units dropped) compare equal.
+bool SameLayout(const TypeDescriptor* a, const TypeDescriptor* b) {
+  int32 na = StripTD(a, nullptr), nb = StripTD(b, nullptr);
+  if (na < 4 || nb < 4) return false;
+  std::vector<uChar> sa(size_t(na) + 8), sb(size_t(nb) + 8);
+  TypeDescriptor* ta = reinterpret_cast<TypeDescriptor*>(sa.data());
+  TypeDescriptor* tb = reinterpret_cast<TypeDescriptor*>(sb.data());
+  StripTD(a, ta);
+  StripTD(b, tb);
+  return (TDCompare(ta, tb) & ~(kTDDiffTypedef | kTDDiffName)) == 0;
+}
+
+// True when offset names a block of at least size bytes inside the heap.
+bool IsBlockOf(ObjHeap heap, int32 offset, int32 size) {
+  uInt32 end = OHWord(heap, kOHEndOffset) + 1;
+  if (offset < int32(kOHHeaderSize + kOHBlockHeader) || uInt32(offset) >= end) return false;
+  int32 n = OHBlockSize(heap, offset);
+  return n >= size && uInt64(uInt32(offset)) + uInt32(n) <= end;
+}
+
 // Asks the owner about part.
 int32 AskOwner(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle) {
   int32 owner = ObjWord(heap, object, kPWOwner);
@@ -100,6 +122,17 @@ int32 DCOGetDataPtr(ObjHeap heap, int32 dco, int32, int32 mode, UHandle* handle)
   if (!td) return Nothing(handle);
   if (ObjWord(heap, dco, kPWDCORecord) == 0) {
     DBAssert(kDataFile, __LINE__, "FrontPanelDataController: the controller has no data-space record");
+    return Nothing(handle);
+  }
+  // The record words must name the controller's record entry, whose
+  // operate copy has the controller's type.
+  const TypeDescriptor* rec =
+      PanelEntryTD(heap, ObjWord(heap, dco, kPWDCORecord), ObjWord(heap, dco, kPWDCORecordTD), 0);
+  const TypeDescriptor* opd = rec && rec->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(rec) + 4)) >= 2
+                                  ? ElemTD(rec, 1)
+                                  : nullptr;
+  if (!opd || !SameLayout(opd, td)) {
+    DBPrintf("FrontPanelDataController: record of 0x%lx does not hold its type", long(dco));
     return Nothing(handle);
   }
   int32 offset = FPTransferDCOData(heap, dco, td);
@@ -200,7 +233,10 @@ int32 ArrayGetDataPtr(ObjHeap heap, int32 arr, int32 part, int32 mode, UHandle* 
   UHandle ds = priv ? PanelDataSpace(heap) : nullptr;
   const TypeDescriptor* atd = OwnTD(heap, arr);
   if (!priv || !ds || !*ds || !atd || atd->code != kTDArray) return Nothing(handle);
-  if (!InDataSpace(ds, priv, 12, "Array")) return Nothing(handle);
+  const TypeDescriptor* privTD = PanelEntryTD(heap, priv, ObjWord(heap, arr, kPWArrayPrivateTD), 12);
+  if (!privTD || privTD->code != kTDCluster || int16(GetNative16(reinterpret_cast<const uChar*>(privTD) + 4)) < 4 ||
+      ElemTD(privTD, 0)->code != kTDArray || !InDataSpace(ds, priv, 12, "Array"))
+    return Nothing(handle);
   const uChar* a = reinterpret_cast<const uChar*>(atd);
   int32 dims = int16(GetNative16(a + 4));
   const TypeDescriptor* elem = reinterpret_cast<const TypeDescriptor*>(a + 6 + 4 * dims);
@@ -250,7 +286,8 @@ int32 GraphGetDataPtr(ObjHeap heap, int32 graph, int32 part, int32 mode, UHandle
   if (id == kPartGraphFlags || id == kPartGraphFlags2) {
     UHandle ds = PanelDataSpace(heap);
     int32 priv = ObjWord(heap, graph, kPWGraphState);
-    if (!priv || !ds || !*ds) return Nothing(handle);
+    if (!priv || !ds || !*ds || !PanelEntryTD(heap, priv, ObjWord(heap, graph, kPWGraphState + 1), 17))
+      return Nothing(handle);
     const TypeDescriptor* flags = StdTDTable[kStdTDFourBooleans];
     int32 off = AlignDatum(ElemTD(flags, 2), priv + 12);
     if (id == kPartGraphFlags2) off = AlignDatum(ElemTD(flags, 3), off + 4);
@@ -304,6 +341,14 @@ ObjMethodAddr DataMethodFor(int32 slot, int32 cls) {
 
 int32 OGetDataPtr(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle) {
   if (!heap || !*heap || !object) return Nothing(handle);
+  // Owner and part words are stored in the heap: each must name a block of
+  // the heap large enough for what is read of it (the object's class's
+  // instance; a part's id and order).
+  if (!IsBlockOf(heap, object, ClassRecord(ObjClass(heap, object))->instanceSize) ||
+      (part && !IsBlockOf(heap, part, kObjPartOrder + 2))) {
+    DBPrintf("OGetDataPtr: 0x%lx or 0x%lx is no object of the heap", long(object), long(part));
+    return Nothing(handle);
+  }
   if (tChain >= kMaxChain) {
     DBPrintf("OGetDataPtr: owner chain of 0x%lx too deep", long(object));
     return Nothing(handle);

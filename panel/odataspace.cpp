@@ -291,9 +291,13 @@ int32 ArrayDims(const TypeDescriptor* td, const TypeDescriptor** elem) {
   return n;
 }
 
-UPtr DataAt(ObjHeap heap, int32 offset, int32 bytes) {
-  UHandle* ds = offset ? FPGetDataSpace(heap) : nullptr;
-  if (!ds || !*ds || !**ds || offset < kPanelDataFloor || int64(offset) + bytes > DSGetHandleSize(*ds)) return nullptr;
+// The address of an object's data-space entry named by its data and
+// descriptor words, when the two name the same entry of at least bytes.
+UPtr DataAt(ObjHeap heap, int32 obj, int32 dataWord, int32 tdWord, int32 bytes) {
+  int32 offset = ObjWord(heap, obj, dataWord);
+  if (!offset || !PanelEntryTD(heap, offset, ObjWord(heap, obj, tdWord), bytes)) return nullptr;
+  UHandle* ds = FPGetDataSpace(heap);
+  if (!ds || !*ds || !**ds || int64(offset) + bytes > DSGetHandleSize(*ds)) return nullptr;
   return **ds + offset;
 }
 
@@ -322,8 +326,8 @@ int32 ArrayDataSpace(ObjHeap heap, int32 arr, int32 arg) {
 
   DMBeginProc(arr + kDMKeySetUp, kDMOpen, 0);
   if (elems) Call(arr + kDMKeyElements);
-  UPtr own = DataAt(heap, ObjWord(heap, arr, kPWArrayPrivate), 12);
-  UPtr from = srcArr ? DataAt(src.heap, ObjWord(src.heap, srcArr, kPWArrayPrivate), 12) : nullptr;
+  UPtr own = DataAt(heap, arr, kPWArrayPrivate, kPWArrayPrivateTD, 12);
+  UPtr from = srcArr ? DataAt(src.heap, srcArr, kPWArrayPrivate, kPWArrayPrivateTD, 12) : nullptr;
   if (own && from && (n == m || src.heap == heap)) {
     DMBuildInstr(kDMSetBoth, Ptr(from), Ptr(own), 0);
     bool topLevel = ObjWord(heap, arr, kPWOwner) == 0;
@@ -392,15 +396,15 @@ int32 GraphDataSpace(ObjHeap heap, int32 g, int32 arg) {
   if (elems) Call(g + kDMKeyElements);
   if (accepted) {
     const TypeDescriptor* state = EntryTD(heap, ObjWord(heap, g, kPWGraphState + 1));
-    UPtr from = DataAt(src.heap, ObjWord(src.heap, srcGraph, kPWGraphState), state ? DataSize(state) : 0);
-    UPtr to = DataAt(heap, ObjWord(heap, g, kPWGraphState), state ? DataSize(state) : 0);
+    UPtr from = DataAt(src.heap, srcGraph, kPWGraphState, kPWGraphState + 1, state ? DataSize(state) : 0);
+    UPtr to = DataAt(heap, g, kPWGraphState, kPWGraphState + 1, state ? DataSize(state) : 0);
     if (state && from && to) {
       DMBuildInstr(kDMSetBoth, Ptr(from), Ptr(to), 0);
       DMBuildInstr(kDMCopy, Ptr(state), 0, 0);
     }
     const TypeDescriptor* image = EntryTD(heap, ObjWord(heap, g, kPWGraphImage - 2));
-    UPtr fromImg = image ? DataAt(src.heap, ObjWord(src.heap, srcGraph, kPWGraphImage), DataSize(image)) : nullptr;
-    UPtr toImg = image ? DataAt(heap, ObjWord(heap, g, kPWGraphImage), DataSize(image)) : nullptr;
+    UPtr fromImg = image ? DataAt(src.heap, srcGraph, kPWGraphImage, kPWGraphImage - 2, DataSize(image)) : nullptr;
+    UPtr toImg = image ? DataAt(heap, g, kPWGraphImage, kPWGraphImage - 2, DataSize(image)) : nullptr;
     if (fromImg && toImg) {
       DMBuildInstr(kDMSetBoth, Ptr(fromImg), Ptr(toImg), 0);
       DMBuildInstr(kDMCopy, Ptr(image), 0, 0);
@@ -408,8 +412,8 @@ int32 GraphDataSpace(ObjHeap heap, int32 g, int32 arg) {
     if (GraphKind(heap, g) > 100 && GraphKind(src.heap, srcGraph) > 100) {
       const TypeDescriptor* h1 = EntryTD(src.heap, ObjWord(src.heap, srcGraph, kPWGraphHistory + 1));
       const TypeDescriptor* h2 = EntryTD(heap, ObjWord(heap, g, kPWGraphHistory + 1));
-      UPtr fromH = h1 ? DataAt(src.heap, ObjWord(src.heap, srcGraph, kPWGraphHistory), DataSize(h1)) : nullptr;
-      UPtr toH = h2 ? DataAt(heap, ObjWord(heap, g, kPWGraphHistory), DataSize(h2)) : nullptr;
+      UPtr fromH = h1 ? DataAt(src.heap, srcGraph, kPWGraphHistory, kPWGraphHistory + 1, DataSize(h1)) : nullptr;
+      UPtr toH = h2 ? DataAt(heap, g, kPWGraphHistory, kPWGraphHistory + 1, DataSize(h2)) : nullptr;
       const TypeDescriptor* c1 = Plain(h1);
       if (fromH && toH && c1 && c1->code == kTDCluster && TDCompare(h1, h2) == 0 &&
           int16(GetNative16(reinterpret_cast<const uChar*>(c1) + 4)) >= 4) {
@@ -441,8 +445,8 @@ int32 ScaleDataSpace(ObjHeap heap, int32 scale, int32 arg) {
   DMBeginProc(scale + kDMKeySetUp, kDMOpen, 0);
   if (elems) Call(scale + kDMKeyElements);
   if (src.mode == Mode::kCopy && ObjClass(src.heap, src.obj) == kClsScale) {
-    UPtr from = DataAt(src.heap, ObjWord(src.heap, src.obj, kPWScaleData), kScaleRangeBytes);
-    UPtr to = DataAt(heap, ObjWord(heap, scale, kPWScaleData), kScaleRangeBytes);
+    UPtr from = DataAt(src.heap, src.obj, kPWScaleData, kPWScaleData + 1, kScaleRangeBytes);
+    UPtr to = DataAt(heap, scale, kPWScaleData, kPWScaleData + 1, kScaleRangeBytes);
     if (from && to) {
       DMBuildInstr(kDMSetBoth, Ptr(from), Ptr(to), 0);
       DMBuildInstr(kDMScaleRange, Ptr(heap), scale, 0);
@@ -468,8 +472,8 @@ int32 ListDataSpace(ObjHeap heap, int32 obj, int32 arg) {
   DMBeginProc(obj + kDMKeySetUp, kDMOpen, 0);
   if (elems) Call(obj + kDMKeyElements);
   const TypeDescriptor* priv = EntryTD(heap, ObjWord(heap, obj, kPWTableData + 1));
-  UPtr s = from && priv ? DataAt(src.heap, ObjWord(src.heap, from, kPWTableData), DataSize(priv)) : nullptr;
-  UPtr d = priv ? DataAt(heap, ObjWord(heap, obj, kPWTableData), DataSize(priv)) : nullptr;
+  UPtr s = from && priv ? DataAt(src.heap, from, kPWTableData, kPWTableData + 1, DataSize(priv)) : nullptr;
+  UPtr d = priv ? DataAt(heap, obj, kPWTableData, kPWTableData + 1, DataSize(priv)) : nullptr;
   if (s && d) {
     DMBuildInstr(kDMSetBoth, Ptr(s), Ptr(d), 0);
     DMBuildInstr(kDMCopy, Ptr(priv), 0, 0);
@@ -543,8 +547,8 @@ int32 NumericDataSpace(ObjHeap heap, int32 num, int32 arg) {
   if (convert && OHWord(heap, kOHKind) == kPanelHeapKind) {
     int32 ownRange = ObjWord(heap, num, kPWNumRange);
     int32 srcRange = ObjWord(src.heap, from, kPWNumRange);
-    UPtr d = ownRange ? DataAt(heap, ownRange, 3 * DataSize(own)) : nullptr;
-    UPtr s = srcRange ? DataAt(src.heap, srcRange, 3 * DataSize(srcV)) : nullptr;
+    UPtr d = ownRange ? DataAt(heap, num, kPWNumRange, kPWNumRange + 1, 3 * DataSize(own)) : nullptr;
+    UPtr s = srcRange ? DataAt(src.heap, from, kPWNumRange, kPWNumRange + 1, 3 * DataSize(srcV)) : nullptr;
     if (s && d) {
       DMBuildInstr(kDMSetBoth, Ptr(s), Ptr(d), 0);
       for (int32 i = 0; i < 3; ++i) {

@@ -97,6 +97,7 @@ int32 ObjDataOffset(const TypeDescriptor** td, int32 offset, int32 index) {
 int32 ClusterEltOffset(ObjHeap heap, int32 cluster, int32 element, int32 clusterData, const TypeDescriptor** td) {
   if (td) *td = nullptr;
   if (!clusterData || !heap || !*heap) return 0;
+  if (OHBlockSize(heap, cluster) < 4 * (kPWClusterElements + 1)) return 0;
   int32 list = Word(heap, cluster, kPWClusterElements);
   int32 index = list ? OHListFind(heap, list, element) : -1;
   if (index < 0) return 0;
@@ -132,11 +133,15 @@ UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 gro
   int32 elemSize = DataSize(elem);
 
   // The current indexes: the first handle of the private record.
-  UPtr priv = PanelBytes(heap, Word(heap, arrayObj, kPWArrayPrivate), 4, "ArrayDisplayEltPtr");
-  if (!priv) {
+  if (OHBlockSize(heap, arrayObj) < int32(sizeof(PanelArrayRec))) return nullptr;
+  const TypeDescriptor* privTD =
+      PanelEntryTD(heap, Word(heap, arrayObj, kPWArrayPrivate), Word(heap, arrayObj, kPWArrayPrivateTD), 12);
+  if (!privTD || privTD->code != kTDCluster || ClusterCount(privTD) < 4 || ElemTD(privTD, 0)->code != kTDArray) {
     DBAssert(__FILE__, __LINE__, "ArrayDisplayEltPtr: the array control has no panel data");
     return nullptr;
   }
+  UPtr priv = PanelBytes(heap, Word(heap, arrayObj, kPWArrayPrivate), 4, "ArrayDisplayEltPtr");
+  if (!priv) return nullptr;
   UHandle indexes = reinterpret_cast<UHandle>(uintptr_t(GetNative32(priv)));
   if (!indexes || !*indexes || DSGetHandleSize(indexes) < 4 + 4 * n) {
     DBPrintf("ArrayDisplayEltPtr: index handle of 0x%lx holds fewer than %ld cells", long(arrayObj), long(n));
@@ -193,14 +198,17 @@ UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 gro
 }
 
 UPtr GraphPartDataOffset(ObjHeap heap, int32 chart, UPtr data, int32 order) {
-  if (!heap || !*heap || !chart) return nullptr;
+  if (!heap || !*heap || !chart || OHBlockSize(heap, chart) < kPanelGraphRecSize) return nullptr;
   uInt16 kind = GetNative16(*heap + chart + kPanelGraphKindByte);
   if (kind < 101 || kind > 199 || (kind >= 104 && kind <= 106)) {
     DBAssert(__FILE__, __LINE__, "GraphPartDataOffset: not a chart with digital displays");
     return nullptr;
   }
-  UPtr hist = PanelBytes(heap, Word(heap, chart, kPWGraphHistory), int32(sizeof(ChartHistory)),
-                         "GraphPartDataOffset");
+  UPtr hist = PanelEntryTD(heap, Word(heap, chart, kPWGraphHistory), Word(heap, chart, kPWGraphHistory + 1),
+                            int32(sizeof(ChartHistory)))
+                   ? PanelBytes(heap, Word(heap, chart, kPWGraphHistory), int32(sizeof(ChartHistory)),
+                                "GraphPartDataOffset")
+                   : nullptr;
   if (!hist) {
     DBAssert(__FILE__, __LINE__, "GraphPartDataOffset: the chart has no history");
     return nullptr;

@@ -102,6 +102,33 @@ TEST_F(DataLocateTest, ControllersWithoutRecordOrDataSpaceAreAssertions) {
   }
 }
 
+TEST_F(DataLocateTest, StoredWordsMustNameTheEntryOfTheirType) {
+  int32 a = 0, b = 0;
+  int32 da = Control(tdb::I32(), kClsNumeric, &a);
+  int32 db = Control(tdb::String(), kClsString, &b);
+  ASSERT_EQ(Alloc(da), kNoErr);
+  ASSERT_EQ(Alloc(db), kNoErr);
+  Bind();
+  UHandle h = nullptr;
+  ASSERT_NE(Ask(a, 0, 0, &h), 0);
+  int32 saved = W(da, kPWDCORecord);
+  // The record word names the string control's record: its descriptor word does not.
+  SetW(da, kPWDCORecord, W(db, kPWDCORecord));
+  EXPECT_EQ(Ask(a, 0, 0, &h), 0);
+  EXPECT_EQ(h, nullptr);
+  // Both words of the string control's record: the value is no I32.
+  SetW(da, kPWDCORecordTD, W(db, kPWDCORecordTD));
+  EXPECT_EQ(Ask(a, 0, 0, &h), 0);
+  SetW(da, kPWDCORecord, saved);
+  EXPECT_EQ(PanelEntryTD(panel_, W(db, kPWDCORecord), W(db, kPWDCORecordTD), 0)->code, kTDCluster);
+  EXPECT_EQ(PanelEntryTD(panel_, W(db, kPWDCORecord) + 4, W(db, kPWDCORecordTD), 0), nullptr);
+  EXPECT_EQ(PanelEntryTD(panel_, W(db, kPWDCORecord), W(db, kPWDCORecordTD), 100000), nullptr);
+  // Objects named by words outside the heap are refused.
+  EXPECT_EQ(Ask(a, 3, 0, &h), 0);
+  EXPECT_EQ(Ask(a, 0x7FFFFFF0, 0, &h), 0);
+  EXPECT_EQ(Ask(0x7FFFFFF0, 0, 0, &h), 0);
+}
+
 TEST_F(DataLocateTest, BooleanAndRingPartsAnswerASixteenBitCell) {
   int32 b = 0, r = 0;
   int32 bdco = Control(tdb::Boolean(), kClsBoolean, &b);
