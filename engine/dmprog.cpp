@@ -70,6 +70,10 @@ void DisposePrograms() {
 
 // A new empty program, made the one being built.
 bool StartProgram(int32 key, bool main) {
+  if (!gPass.running) {
+    DBAssert(kFile, __LINE__, "DMBeginProc: no pass is running");
+    return false;
+  }
   if (gPass.building) {
     DBAssert(kFile, __LINE__, "DMBeginProc: a program is being built already");
     return false;
@@ -331,6 +335,7 @@ MgErr DataMgrRun(ObjHeap heap, int32 object) {
     // Climb to the data controller, the panel root or class 27.
     int32 at = object;
     for (int32 steps = 0; at && steps < 4096; ++steps) {
+      if (OHBlockSize(heap, at) < 8) break;  // an owner word that names no object
       int32 cls = OHBlockClass(heap, at);
       if (gHooks.classCategory(cls) == FourCC("DCO ") || cls == 76 || cls == 27) {
         gHooks.oDataSpace(heap, at, 1);
@@ -498,7 +503,11 @@ MgErr DMRunProgram(const DMInstr* program, UPtr s, UPtr d) {
       case kDMConvert: err = CopyConvertData(TD(in->a), TD(in->b), s, d); break;
       case kDMParseText: err = gHooks.parseTypedText(reinterpret_cast<ObjHeap>(P(in->a)), in->b, d); break;
       case kDMEnd: return kNoErr;
-      case kDMInit: err = InitEmptyData(TD(in->a), d); break;
+      case kDMInit:
+        // What D held is released first: the empty value replaces it.
+        DisposeData(TD(in->a), d, d + DataSize(TD(in->a)));
+        err = InitEmptyData(TD(in->a), d);
+        break;
       case kDMSetFromOffset: {
         int32 off;
         std::memcpy(&off, P(in->a), 4);

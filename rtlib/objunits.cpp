@@ -8,6 +8,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 #include "mgsource/objlist.h"
 #include "rtlib/units.h"
 
@@ -91,5 +92,36 @@ int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, i
   if (scale) *scale = rec.scale;
   if (numType) *numType = td->code;
   if (labelFlags) *labelFlags = Word(heap, label, 0);
+  return 1;
+}
+
+void UnitConvertValue(const void* value, int32 direction, void* result, int32 type, float64 offset, float64 scale) {
+  int32 code = type & ~0x10;
+  if (code < kTDI8 || code > kTDCXT || !value || !result) return;
+  auto conv = [&](float64 v) { return direction ? (v + offset) * scale : v / scale - offset; };
+  if (code >= kTDCSG) {
+    float64 z[2];
+    ConvertNum(code, value, kTDCDB, z);
+    z[0] = conv(z[0]);
+    z[1] = conv(z[1]);
+    ConvertNum(kTDCDB, z, code, result);
+  } else if (code == kTDDBL) {
+    float64 v;
+    std::memcpy(&v, value, sizeof v);
+    v = conv(v);
+    std::memcpy(result, &v, sizeof v);
+  } else {
+    float64 v;
+    ConvertNum(code, value, kTDDBL, &v);
+    v = conv(v);
+    ConvertNum(kTDDBL, &v, code, result);
+  }
+}
+
+int32 UnitConvertObjValue(ObjHeap heap, int32 object, const void* value, int32 direction, void* result) {
+  float64 offset = 0, scale = 1;
+  int32 type = 0;
+  if (!GetObjUnits(heap, object, &offset, &scale, &type, nullptr)) return 0;
+  UnitConvertValue(value, direction, result, type, offset, scale);
   return 1;
 }

@@ -11,3 +11,13 @@
 // untouched.
 QX_EXTERN_C int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, int32* numType,
                               int32* labelFlags);
+
+// Converts the value of numeric type (bit 0x10, a unit, is ignored; complex
+// values convert both parts) into result: direction non-zero from label to
+// base units, (v + offset) * scale; zero from base to label, v / scale - offset.
+QX_EXTERN_C void UnitConvertValue(const void* value, int32 direction, void* result, int32 type, float64 offset,
+                                  float64 scale);
+// Converts the value with the object's unit (GetObjUnits); 1 when it has one
+// and the value was converted, else 0 and nothing written.
+QX_EXTERN_C int32 UnitConvertObjValue(ObjHeap heap, int32 object, const void* value, int32 direction,
+                                      void* result);

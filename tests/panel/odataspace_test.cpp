@@ -158,7 +158,59 @@ TEST_F(DataSpaceTest, UnitsThatDifferConvertByTheLabelsScaleAndOffset) {
   EXPECT_EQ(Reports("didn't have a unit label"), 1);
 }
 
-TEST_F(DataSpaceTest, GetObjUnitsNeedsAUnitTypeAndAMatchingLabel) {
+using BoundaryTest = DataSpaceTest;
+
+TEST_F(BoundaryTest, UnitConvertValueBothWaysInEveryClass) {
+  float64 v = 20, r = 0;
+  UnitConvertValue(&v, 1, &r, kTDUnitDBL, 273.15, 1);
+  EXPECT_EQ(r, 293.15);
+  UnitConvertValue(&r, 0, &v, kTDDBL, 273.15, 1);
+  EXPECT_DOUBLE_EQ(v, 20);
+  float64 z[2] = {1.5, -2}, zr[2] = {};
+  UnitConvertValue(z, 1, zr, kTDUnitCDB, 0, 1000);
+  EXPECT_EQ(zr[0], 1500);
+  EXPECT_EQ(zr[1], -2000);
+  int32 i = 3, ir = 0;
+  UnitConvertValue(&i, 1, &ir, kTDI32, 0, 1000);
+  EXPECT_EQ(ir, 3000);
+  float32 f = 3000, fr = 0;
+  UnitConvertValue(&f, 0, &fr, kTDSGL, 0, 1000);
+  EXPECT_EQ(fr, 3.0f);
+  ir = 7;
+  UnitConvertValue(&i, 1, &ir, 0x40, 0, 1000);
+  EXPECT_EQ(ir, 7) << "no number: nothing written";
+}
+
+TEST_F(BoundaryTest, UnitConvertObjValueFollowsTheObjectsLabel) {
+  ASSERT_EQ(UnitsInit(), kNoErr);
+  int32 n = Obj(kClsNumeric);
+  SetW(n, kPWDDOTypeId, int32(Type(tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}))));
+  UnitLabel(n, "km");
+  float64 v = 1.5, r = 0;
+  EXPECT_EQ(UnitConvertObjValue(panel_, n, &v, 1, &r), 1);
+  EXPECT_EQ(r, 1500);
+  EXPECT_EQ(UnitConvertObjValue(panel_, n, &r, 0, &v), 1);
+  EXPECT_EQ(v, 1.5);
+  int32 plain = Obj(kClsNumeric);
+  SetW(plain, kPWDDOTypeId, int32(Type(tdb::DBL())));
+  r = -1;
+  EXPECT_EQ(UnitConvertObjValue(panel_, plain, &v, 1, &r), 0);
+  EXPECT_EQ(r, -1);
+}
+
+TEST_F(BoundaryTest, FPGetDataSpaceIsTheRootsWordFourteen) {
+  UHandle* ds = FPGetDataSpace(panel_);
+  ASSERT_NE(ds, nullptr);
+  EXPECT_EQ(*ds, DS());
+  EXPECT_EQ(reinterpret_cast<UPtr>(ds), *panel_ + root_ + 4 * kPanelRootDataSpaceWord);
+  ObjHeap other = OHNewHeap(200, kTypeHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+  ClearReports();
+  EXPECT_EQ(FPGetDataSpace(other), nullptr);
+  EXPECT_EQ(Asserts(), 1);
+  OHDisposeHeap(other);
+}
+
+TEST_F(BoundaryTest, GetObjUnitsNeedsAUnitTypeAndAMatchingLabel) {
   ASSERT_EQ(UnitsInit(), kNoErr);
   struct Case {
     const char* what;
