@@ -111,10 +111,16 @@ void ValueProgram(int32 key, const Source& src, ObjHeap heap, int32 obj, int32 m
 }
 
 // ---- Grouping: the display objects among the object's parts ----------------------------
-bool Group(ObjHeap heap, int32 obj, int32 arg) {
+// Objects an owner sends the message itself (its elements) are left out:
+// the element list at exceptList, or the one object except.
+bool Group(ObjHeap heap, int32 obj, int32 arg, int32 exceptList = 0, int32 except = 0) {
   bool any = false;
+  auto grouped = [&](int32 part) {
+    if (Category(heap, part) != kCatDDO || part == except) return false;
+    return !exceptList || OHListFind(heap, exceptList, part) < 0;
+  };
   ForEachPart(heap, obj, [&](int32 part) {
-    if (Category(heap, part) != kCatDDO) return;
+    if (!grouped(part)) return;
     if (ODataSpace(heap, part, arg)) {
       SetFlags(heap, part, Flags(heap, part) | kObjChanged);
       any = true;
@@ -123,7 +129,7 @@ bool Group(ObjHeap heap, int32 obj, int32 arg) {
   if (!any) return false;
   DMBeginProc(obj + kDMKeyElements, kDMOpen, 0);
   ForEachPart(heap, obj, [&](int32 part) {
-    if (Category(heap, part) != kCatDDO || !(Flags(heap, part) & kObjChanged)) return;
+    if (!grouped(part) || !(Flags(heap, part) & kObjChanged)) return;
     SetFlags(heap, part, Flags(heap, part) & ~kObjChanged);
     Call(part + kDMKeySetUp);
   });
@@ -232,7 +238,7 @@ int32 ClusterDataSpace(ObjHeap heap, int32 cl, int32 arg) {
       any = true;
     }
   }
-  bool elems = Group(heap, cl, arg);
+  bool elems = Group(heap, cl, arg, ObjWord(heap, cl, kPWClusterElements));
   if (!arg && !any && !elems) return 0;
   DMBeginProc(cl + kDMKeySetUp, kDMOpen, 0);
   if (elems) Call(cl + kDMKeyElements);
@@ -264,8 +270,8 @@ int32 ClusterDataSpace(ObjHeap heap, int32 cl, int32 arg) {
 }
 
 int32 RefNumDataSpace(ObjHeap heap, int32 ref, int32 arg) {
-  bool elems = Group(heap, ref, arg);
   int32 inner = ObjWord(heap, ref, kPWRefNumContained);
+  bool elems = Group(heap, ref, arg, 0, inner);
   int32 innerChanged = inner ? ODataSpace(heap, inner, arg) : 0;
   Source src = FindSource(heap, ref);
   if (src.mode == Mode::kCopy && !Compatible(src, heap, ThroughTypeDefs(heap, ref))) src.mode = Mode::kInPlace;
@@ -304,7 +310,7 @@ UPtr DataAt(ObjHeap heap, int32 obj, int32 dataWord, int32 tdWord, int32 bytes) 
 int32 ArrayDataSpace(ObjHeap heap, int32 arr, int32 arg) {
   int32 elem = ObjWord(heap, arr, kPWArrayElement);
   int32 elemChanged = elem ? ODataSpace(heap, elem, 1) : 0;
-  bool elems = Group(heap, arr, arg);
+  bool elems = Group(heap, arr, arg, 0, elem);
   const TypeDescriptor* elemTD = nullptr;
   int32 n = ArrayDims(OwnType(heap, arr), &elemTD);
   Source src = FindSource(heap, arr);
