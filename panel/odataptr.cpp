@@ -31,6 +31,10 @@ const char kDataFile[] = "data";
 // Owner chains deeper than this are refused (a heap whose owners loop).
 constexpr int32 kMaxChain = 256;
 thread_local int32 tChain = 0;
+// The messages one request may send on (a heap whose owners loop through
+// classes that ask twice would otherwise take exponential time).
+constexpr int32 kMaxMessages = 4096;
+thread_local int32 tMessages = 0;
 
 // The 16-bit cells of the Boolean and Ring answers, one per thread: an
 // answer stays valid until the same thread's next request.
@@ -326,7 +330,25 @@ GetDataPtrMethod GetDataPtrFor(int32 cls) {
 TypeID DCOGetType(ObjHeap heap, int32 object) { return DCOTypeID(heap, object); }
 TypeID DDOGetType(ObjHeap heap, int32 object) { return DDOTypeID(heap, object); }
 
+TypeID ErrorType(ObjHeap heap, int32 object) { return TypeID(ErrorMethod(heap, object)); }
+TypeID NullType(ObjHeap, int32) { return 0; }
+int32 ErrorDataPtr(ObjHeap heap, int32 object, int32, int32, UHandle* handle) {
+  Nothing(handle);
+  return ErrorMethod(heap, object);
+}
+int32 NullDataPtr(ObjHeap, int32, int32, int32, UHandle* handle) { return Nothing(handle); }
+int32 ErrorDataSpace(ObjHeap heap, int32 object, int32) { return ErrorMethod(heap, object); }
+int32 NullDataSpace(ObjHeap, int32, int32) { return 0; }
+
 }  // namespace
+
+ObjMethodAddr DataDefaultMethod(int32 slot, bool null) {
+  switch (slot) {
+    case kMsgOGetType: return reinterpret_cast<ObjMethodAddr>(null ? &NullType : &ErrorType);
+    case kMsgOGetDataPtr: return reinterpret_cast<ObjMethodAddr>(null ? &NullDataPtr : &ErrorDataPtr);
+    default: return reinterpret_cast<ObjMethodAddr>(null ? &NullDataSpace : &ErrorDataSpace);
+  }
+}
 
 ObjMethodAddr DataMethodFor(int32 slot, int32 cls) {
   switch (slot) {
@@ -349,7 +371,8 @@ int32 OGetDataPtr(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* h
     DBPrintf("OGetDataPtr: 0x%lx or 0x%lx is no object of the heap", long(object), long(part));
     return Nothing(handle);
   }
-  if (tChain >= kMaxChain) {
+  if (tChain == 0) tMessages = 0;
+  if (tChain >= kMaxChain || ++tMessages > kMaxMessages) {
     DBPrintf("OGetDataPtr: owner chain of 0x%lx too deep", long(object));
     return Nothing(handle);
   }

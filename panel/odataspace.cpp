@@ -34,6 +34,10 @@ constexpr uInt16 kNumSourceBits = 0xE0;
 constexpr int16 kPartUnitLabel = 65;
 
 thread_local int32 tDepth = 0;
+// The messages one pass may send (part lists that loop would otherwise
+// take exponential time).
+constexpr int32 kMaxMessages = 1 << 16;
+thread_local int32 tMessages = 0;
 
 int32 Ptr(const void* p) { return int32(uInt32(uintptr_t(p))); }
 uInt32 Flags(ObjHeap heap, int32 obj) { return uInt32(ObjWord(heap, obj, 0)); }
@@ -617,7 +621,8 @@ ObjMethodAddr ODataSpaceMethodFor(int32 cls) { return reinterpret_cast<ObjMethod
 
 int32 ODataSpace(ObjHeap heap, int32 object, int32 arg) {
   if (!heap || !*heap || !object) return 0;
-  if (tDepth >= 256) {
+  if (tDepth == 0) tMessages = 0;
+  if (tDepth >= 256 || ++tMessages > kMaxMessages) {
     DBPrintf("ODataSpace: objects of 0x%lx nest too deep", long(object));
     return 0;
   }

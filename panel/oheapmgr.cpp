@@ -189,7 +189,7 @@ ObjMethodAddr SlotMethod(int32 id, int32 slot) {
     case 41:
     case 73:
       if (ObjMethodAddr m = own ? DataMethodFor(slot, id) : nullptr) return m;
-      break;
+      return DataDefaultMethod(slot, null);
     default:
       break;
   }

@@ -10,3 +10,6 @@ OAllocateMethod OAllocateMethodFor(int32 cls);
 ObjMethodAddr DataMethodFor(int32 slot, int32 cls);
 // The data procedure (message 73) of a class.
 ObjMethodAddr ODataSpaceMethodFor(int32 cls);
+// ErrorMethod (or NullMethod when null is set) in the signature of data
+// slot 35, 41 or 73, so that a message reaches it with its own arguments.
+ObjMethodAddr DataDefaultMethod(int32 slot, bool null);

@@ -41,10 +41,11 @@ const int16 kClasses[] = {kClsFPDataController, kClsDataDisplayObject, kClsBoole
                           kClsColorRamp, kClsTag, kClsOleVariant, kClsGrouperObject, kClsLabel, kClsScale};
 const int16 kPartIds[] = {0, 9, 11, 12, 14, 17, 22, 23, 31, 8001, 8010, 8011, 8014, 5};
 
-// The answer lies inside the handle it names, or is none.
+// An answer that names a handle lies inside it (the tag's inline field and
+// the 16-bit cells are absolute addresses and name none).
 void CheckAnswer(int32 r, UHandle h) {
-  if (!r) return;
-  if (!h || !*h || r < 0 || r >= DSGetHandleSize(h)) __builtin_trap();
+  if (!r || !h) return;
+  if (!*h || r < 0 || r >= DSGetHandleSize(h)) __builtin_trap();
 }
 
 }  // namespace

@@ -421,6 +421,12 @@ TEST_F(DataLocateTest, OwnerLoopsEndWithoutAnAnswer) {
   EXPECT_EQ(Ask(a, 0, 0, &h), 0);
   EXPECT_EQ(h, nullptr);
   EXPECT_EQ(Reports("too deep"), 1);
+  // Variants ask their owner twice: a loop of them still ends soon.
+  int32 v1 = Obj(kClsOleVariant);
+  int32 v2 = Obj(kClsOleVariant, v1);
+  SetW(v1, kPWOwner, v2);
+  int32 part = Obj(kClsLabel, v1, kPartVariantValue);
+  EXPECT_EQ(Ask(v1, part, 0, nullptr), 0);
 }
 
 }  // namespace
