@@ -23,10 +23,9 @@ class DataLocateTest : public PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     if (HasFatalFailure()) return;
-    root_ = FPNewPanelRoot(panel_);
+    root_ = MakeRoot();
     ASSERT_NE(root_, 0);
-    int32 ext = int32(OHWord(panel_, kOHExtension));
-    PutNative32(*panel_ + ext + kHeapExtRoot, uInt32(root_));
+    SetW(root_, kPanelRootDataSpaceWord, 0);  // bound by the tests that want it
   }
   // Binds the panel's root to the VI's data space (after allocation).
   void Bind() { SetW(root_, kPanelRootDataSpaceWord, int32(uintptr_t(DS()))); }

@@ -24,11 +24,8 @@ class DataSpaceTest : public PanelTest {
   void SetUp() override {
     PanelTest::SetUp();
     if (HasFatalFailure()) return;
-    root_ = FPNewPanelRoot(panel_);
+    root_ = MakeRoot();
     ASSERT_NE(root_, 0);
-    int32 ext = int32(OHWord(panel_, kOHExtension));
-    PutNative32(*panel_ + ext + kHeapExtRoot, uInt32(root_));
-    SetW(root_, kPanelRootDataSpaceWord, int32(uintptr_t(DS())));
   }
   void TearDown() override {
     DMDisposePending();

@@ -10,6 +10,8 @@
 #include "engine/engine_test_support.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
+#include "engine/vi/viinst.h"
+#include "panel/fppanel.h"
 #include "panel/objects.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
@@ -55,6 +57,16 @@ class PanelTest : public qxtest::EngineTest {
     TypeID id = NewTypeIDForTD(panel_, tdb::AsTD(b));
     EXPECT_NE(id, 0u);
     return id;
+  }
+  // A "Front Panel" root for the heap, bound to the VI's data space.
+  int32 MakeRoot() {
+    int32 root = FPNewPanelRoot(panel_);
+    EXPECT_NE(root, 0);
+    if (!root) return 0;
+    int32 ext = int32(OHWord(panel_, kOHExtension));
+    PutNative32(*panel_ + ext + kHeapExtRoot, uInt32(root));
+    SetW(root, kPanelRootDataSpaceWord, int32(uintptr_t(DS())));
+    return root;
   }
   int32 W(int32 obj, int32 word) const { return ObjWord(panel_, obj, word); }
   void SetW(int32 obj, int32 word, int32 v) { ObjSetWord(panel_, obj, word, v); }
