@@ -227,8 +227,12 @@ int32 ClusterGetDataPtr(ObjHeap heap, int32 cluster, int32 part, int32 mode, UHa
   if (!part) return r;
   int32 list = ObjWord(heap, cluster, kPWClusterElements);
   if (!list || OHListFind(heap, list, part) < 0) return r;
-  int32 off = ClusterEltOffset(heap, cluster, part, r, nullptr);
-  return off ? off : Nothing(handle);
+  // The element's data must be laid out as the element object's type says.
+  const TypeDescriptor* etd = nullptr;
+  int32 off = ClusterEltOffset(heap, cluster, part, r, &etd);
+  const TypeDescriptor* ptd = OwnTD(heap, part);
+  if (!off || (ptd && etd && !SameLayout(ptd, etd))) return Nothing(handle);
+  return off;
 }
 
 int32 ArrayGetDataPtr(ObjHeap heap, int32 arr, int32 part, int32 mode, UHandle* handle) {
@@ -256,6 +260,8 @@ int32 ArrayGetDataPtr(ObjHeap heap, int32 arr, int32 part, int32 mode, UHandle* 
     return Answer(cells, 4 + 4 * k, handle);
   }
   if (part != ObjWord(heap, arr, kPWArrayElement)) return Nothing(handle);
+  const TypeDescriptor* ptd = OwnTD(heap, part);
+  if (ptd && !SameLayout(ptd, elem)) return Nothing(handle);
 
   if (!IsDefaultMode(mode)) {
     int32 r = AskOwner(heap, arr, arr, mode, nullptr);

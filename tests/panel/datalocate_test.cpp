@@ -192,6 +192,12 @@ TEST_F(DataLocateTest, ClusterElementsAndSlideParts) {
   EXPECT_EQ(Ask(e1, 0, 0, &h), base + 4);
   EXPECT_EQ(Ask(e2, 0, 1, &h), base + 14 + 12) << "the default copy follows the value";
   EXPECT_EQ(Ask(cl, 0, 0, &h), base);
+  // An element object whose type is not the element's gets nothing.
+  int32 saved = W(e2, kPWDDOTypeId);
+  SetW(e2, kPWDDOTypeId, int32(Type(tdb::String())));
+  EXPECT_EQ(Ask(e2, 0, 0, &h), 0);
+  EXPECT_EQ(h, nullptr);
+  SetW(e2, kPWDDOTypeId, saved);
   // A part that is no element answers the cluster's own data.
   EXPECT_EQ(Ask(cl, Obj(kClsLabel, cl, 3), 0, &h), base);
   // A stored list naming more elements than the cluster has: none.
