@@ -27,7 +27,7 @@ struct PassState {
   int32 instrCount;  // of the program being built
   UHandle building;  // the program being built, null when none
   UHandle mainProg;  // the main program of the pass
-  UHandle procTable; // DMProcEntry entries
+  DMProcTable procTable;
   int32 procCount;
   int32 buildingMain;
 };

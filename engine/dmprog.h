@@ -44,6 +44,8 @@ struct DMProcEntry {
   UHandle program;
 };
 static_assert(sizeof(DMProcEntry) == 8, "program table entry");
+// The program table of a pass: an application-zone handle of DMProcEntry.
+typedef UHandle DMProcTable;
 
 // The pending table: where newly copied objects take their data from.
 struct DMPendingHeader {

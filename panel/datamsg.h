@@ -43,6 +43,15 @@ struct PanelDataHooks {
 };
 // Installs the hooks (null members keep their defaults); the former set.
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);
+// The text-label list of the scale part through the hook; null without one.
+QX_EXTERN_C UHandle SlideScaleMarkerList(ObjHeap heap, int32 part);
+
+// Redisplays the value in the object (message 39, oDisplayVal, with flags)
+// when value is given and the object has a text part (part 10, order 0),
+// with the panel's key-focus object cleared for the call so that a focused
+// text is rewritten too; the reply, or 0.
+enum : int32 { kMsgODisplayVal = 39 };
+QX_EXTERN_C int32 DisplayValQuiet(ObjHeap heap, int32 object, const void* value, int32 flags);
 
 // Gives the run-time locators the data message and the data manager its
 // messages and class categories; called at start-up.

@@ -191,7 +191,7 @@ int32 NumericGetDataPtr(ObjHeap heap, int32 num, int32 part, int32 mode, UHandle
 int32 ColorRampGetDataPtr(ObjHeap heap, int32 ramp, int32 part, int32 mode, UHandle* handle) {
   if (part && PartId(heap, part) == kPartScaleLabels) {
     if (handle) return Nothing(handle);
-    return Address(gHooks.slideScaleMarkerList(heap, part));
+    return Address(SlideScaleMarkerList(heap, part));
   }
   return NumericGetDataPtr(heap, ramp, part, mode, handle);
 }
@@ -419,4 +419,18 @@ void PanelInstallDataHooks() {
   chart.findPart = &FindPart;
   SetChartPanelHooks(chart);
   PanelInstallDataMgrHooks();
+}
+
+UHandle SlideScaleMarkerList(ObjHeap heap, int32 part) { return gHooks.slideScaleMarkerList(heap, part); }
+
+int32 DisplayValQuiet(ObjHeap heap, int32 object, const void* value, int32 flags) {
+  if (!value || !heap || !*heap || !FindPart(heap, object, 10, 0)) return 0;
+  int32 ext = int32(OHWord(heap, kOHExtension));
+  if (ext <= 0) return 0;
+  uInt32 focus = GetNative32(*heap + ext + kHeapExtKeyFocus);
+  PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
+  int32 reply = OSendMessage<int32>(kMsgODisplayVal, heap, object, flags, value);
+  ext = int32(OHWord(heap, kOHExtension));
+  PutNative32(*heap + ext + kHeapExtKeyFocus, focus);
+  return reply;
 }

@@ -195,6 +195,21 @@ TEST_F(BoundaryTest, UnitConvertObjValueFollowsTheObjectsLabel) {
   EXPECT_EQ(r, -1);
 }
 
+TEST_F(BoundaryTest, DisplayValQuietNeedsAValueAndATextPartAndKeepsTheKeyFocus) {
+  int32 obj = Obj(kClsDataDisplayObject);
+  int32 ext = int32(OHWord(panel_, kOHExtension));
+  PutNative32(*panel_ + ext + kHeapExtKeyFocus, uInt32(obj));
+  int32 value = 5;
+  EXPECT_EQ(DisplayValQuiet(panel_, obj, &value, 0), 0) << "no text part";
+  Obj(kClsLabel, obj, 10);
+  EXPECT_EQ(DisplayValQuiet(panel_, obj, nullptr, 0), 0) << "no value";
+  ClearReports();
+  EXPECT_EQ(DisplayValQuiet(panel_, obj, &value, 0), 0);
+  EXPECT_EQ(Asserts(), 0);
+  EXPECT_EQ(int32(GetNative32(*panel_ + ext + kHeapExtKeyFocus)), obj) << "the key focus is restored";
+  EXPECT_EQ(SlideScaleMarkerList(panel_, obj), nullptr) << "without the scales: no label list";
+}
+
 TEST_F(BoundaryTest, FPGetDataSpaceIsTheRootsWordFourteen) {
   UHandle* ds = FPGetDataSpace(panel_);
   ASSERT_NE(ds, nullptr);
