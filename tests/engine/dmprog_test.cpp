@@ -74,7 +74,7 @@ DMInstr I(int32 kind, int32 a = 0, int32 b = 0, int32 c = 0) { return DMInstr{ki
 UHandle I32Array(std::vector<int32> values) {
   UHandle h = DSNewHClr(4 + 4 * int32(values.size()));
   PutNative32(*h, uInt32(values.size()));
-  std::memcpy(*h + 4, values.data(), 4 * values.size());
+  if (!values.empty()) std::memcpy(*h + 4, values.data(), 4 * values.size());
   return h;
 }
 
