@@ -53,6 +53,10 @@ bool IsProxy(DataSpaceHeader* h) {
 void EnterResetList(DataSpace ds) {
   UHandle list = ExecResetList();
   if (!list || !ds) return;
+  ExecLockResetList();
+  struct Unlock {
+    ~Unlock() { ExecUnlockResetList(); }
+  } unlock;
   auto* words = reinterpret_cast<int32*>(*list);
   int32 count = words[0];
   for (int32 i = 0; i < count; ++i)

@@ -72,6 +72,10 @@ ThMutex ExecCleanTblMutex();
 // of the data spaces whose reset has not finished; room for 512 at start.
 enum : int32 { kResetListRoom = 512 };
 UHandle ExecResetList();
+// Guards the reset list's count and entries; taken after a data space's
+// "dsRights", never before it.
+void ExecLockResetList();
+void ExecUnlockResetList();
 // Set while an abort is in progress: every thread's countdown runs down.
 void ExecSetAbortInProgress(Bool32 on);
 Bool32 ExecAbortInProgress();

@@ -1,6 +1,7 @@
 // Suspend and resume, abort and reset of a VI's run, the reset list and the
 // resetting dialog.
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "engine/exec/callchain.h"
@@ -163,13 +164,44 @@ bool ChainPending(QueueElement* first) {
 
 }  // namespace
 
-int32 WorkResetList() {
+namespace {
+std::mutex gResetListLock;
+
+// The entry at index i, none past the end.
+DataSpace EntryAt(int32 i) {
+  std::lock_guard<std::mutex> g(gResetListLock);
   int32* words = ListWords();
-  if (!words) return 0;
-  for (int32 i = 0; i < words[0];) {
-    DataSpace ds = FromWord<DataSpace>(words[1 + i]);
+  return words && i < words[0] ? FromWord<DataSpace>(words[1 + i]) : nullptr;
+}
+
+// Removes the data space's entry; false when it has none.
+bool RemoveEntry(DataSpace ds) {
+  std::lock_guard<std::mutex> g(gResetListLock);
+  int32* words = ListWords();
+  if (!words) return false;
+  for (int32 i = 0; i < words[0]; ++i)
+    if (FromWord<DataSpace>(words[1 + i]) == ds) {
+      RemoveAt(words, i);
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+void ExecLockResetList() { gResetListLock.lock(); }
+void ExecUnlockResetList() { gResetListLock.unlock(); }
+
+// Execution threads may enter data spaces meanwhile (under their "dsRights",
+// then the list's lock): the list is read one entry at a time under its
+// lock, and no data space's "dsRights" is taken while the lock is held.
+// Only the user-interface thread removes entries and disposes data spaces.
+int32 WorkResetList() {
+  for (int32 i = 0;;) {
+    DataSpace ds = EntryAt(i);
+    if (!ds) break;
     bool pending = false;
-    if (ds && *ds) {
+    if (*ds) {
       DataSpaceHeader* h = *ds;
       ThMutexAcquire(h->entrance.dsRights);
       // The run element itself stays reset-pending until its run is done;
@@ -178,27 +210,19 @@ int32 WorkResetList() {
       pending = ChainPending(h->entrance.ownElement.chain) || pending;
       ThMutexRelease(h->entrance.dsRights);
     }
-    words = ListWords();
-    if (pending) {
-      ++i;
-    } else {
-      RemoveAt(words, i);
-    }
+    if (pending || !RemoveEntry(ds)) ++i;
   }
-  return words[0];
+  std::lock_guard<std::mutex> g(gResetListLock);
+  int32* words = ListWords();
+  return words ? words[0] : 0;
 }
 
 void ResetDSRemove(DataSpace ds) {
-  int32* words = ListWords();
-  if (!words || !ds) return;
-  for (int32 i = 0; i < words[0]; ++i) {
-    if (FromWord<DataSpace>(words[1 + i]) != ds) continue;
-    UHandle vi = OwnerOf(ds);
-    static const uChar kNone[1] = {0};
+  if (!ds) return;
+  UHandle vi = OwnerOf(ds);
+  static const uChar kNone[1] = {0};
+  if (RemoveEntry(ds))
     DBPrintf("ResetDSRemove: removing dsh 0x%lx from \"%p\"", Word(ds), vi && *vi ? VIRec(vi)->name : kNone);
-    RemoveAt(words, i);
-    return;
-  }
 }
 
 // ---- The resetting dialog ------------------------------------------------------------

@@ -751,6 +751,33 @@ TEST_F(RunTest, ResetListOfManyDataSpacesIsWorked) {
   for (auto& d : many) (*d)->entrance.owner = nullptr;
 }
 
+TEST_F(RunTest, ResetListConcurrentEntriesAreAllWorked) {
+  Start({{2, 1}});
+  const int n = qxtest::Scaled(200) < 20 ? 20 : qxtest::Scaled(200);
+  std::vector<std::unique_ptr<CodeDS>> many;
+  for (int i = 0; i < n; ++i) many.push_back(std::make_unique<CodeDS>(kPriNormal, kESysStandard, 2));
+  std::atomic<int32> entered{0};
+  // Whole resets entered by another thread while this one works the list.
+  std::thread enter([&] {
+    for (auto& d : many) {
+      RemQEVIEntry(nullptr, d->entrance());
+      entered.fetch_add(1);
+    }
+  });
+  int32 left = 0;
+  do {
+    left = WorkResetList();
+  } while (entered.load() < n || left > 0);
+  enter.join();
+  EXPECT_EQ(WorkResetList(), 0);
+  for (auto& d : many) {
+    ThMutexAcquire((*d)->entrance.dsRights);
+    EXPECT_EQ((*d)->wholeReset, 1);
+    (*d)->entrance.ownElement.resetPending = 0;
+    ThMutexRelease((*d)->entrance.dsRights);
+  }
+}
+
 // ---- The completion step of a subVI call ---------------------------------------------
 
 TEST_F(RunTest, SubVIStartUpOverFlagWords) {
