@@ -106,6 +106,23 @@ TEST_F(RunCommandBoundary, QueuedDoneEventsAreHandledAtOnce) {
   EXPECT_EQ(State(c), 7u);
 }
 
+TEST_F(RunCommandBoundary, VIInstancesReachTheRunCommands) {
+  const VIRunHooks before = VIRun();
+  InstallRunCommands();
+  EXPECT_EQ(VIRun().abortVI, &AbortVI);
+  EXPECT_EQ(VIRun().doReserveCommand, &DoReserveCommand);
+  EXPECT_EQ(VIRun().resetDSRemove, &ResetDSRemove);
+  EXPECT_EQ(VIRun().exitRetrieveMode, before.exitRetrieveMode) << "the other members stay";
+  EXPECT_EQ(VIRun().updateVIMenuBar, before.updateVIMenuBar);
+  // Opening the panel of a reserved VI whose data space is busy updates its
+  // reserve state through the reserve command.
+  UHandle vi = Make("reserved", 5);
+  (*DS(vi))->busy = 1;
+  ASSERT_EQ(OpenFrontPanel(vi), 1);
+  EXPECT_EQ(State(vi), 13u);
+  (*DS(vi))->busy = 0;
+}
+
 TEST_F(RunCommandBoundary, PanelHeapFlagBits) {
   UHandle vi = Make("p", 1);
   EXPECT_EQ(FPHeapFlag17(vi), 0) << "no panel";
