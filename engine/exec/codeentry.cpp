@@ -291,6 +291,10 @@ int32 ExecThreadProc(ExecContext* context) {
   ExecCountdown* cd = ctx->countdown ? ctx->countdown : &ctx->ownCountdown;
   tCountdown = cd;
 
+  // The words below are the thread's own; other threads only read them (the
+  // current element to learn when a data space is idle, the countdown to run
+  // it down), so plain release stores serve and no store in the loop costs a
+  // locked instruction.
   QueueElement* e = ctx->current.load();
   for (;;) {
     if (!e) {
@@ -304,11 +308,11 @@ int32 ExecThreadProc(ExecContext* context) {
     // The slice in force (WBackground changes it); none for a hard-waiting
     // time-critical thread.
     const int32 slice = hardWait ? 0 : ExecTimeSlice();
-    cd->store(slice);
+    cd->store(slice, std::memory_order_relaxed);
     ExecTestRunProc testProc = qxexec::TestRunProc();
     if (!e->code && !testProc) DBAssert(__FILE__, __LINE__, "queue element without a code address");
     e->runningContext = ctx;
-    ctx->current.store(e);
+    ctx->current.store(e, std::memory_order_release);
     int32 r = 0;
     if (testProc) {
       testProc(ctx, e);
@@ -320,11 +324,11 @@ int32 ExecThreadProc(ExecContext* context) {
     bool inputWaits = false;
     if (ui && cd->load() <= 0) {
       inputWaits = WEventAvail() != 0;
-      if (!inputWaits) cd->store(slice);
+      if (!inputWaits) cd->store(slice, std::memory_order_relaxed);
     }
     ChkOccurrences();
     if (r == 0 || !e) {
-      ctx->current.store(nullptr);
+      ctx->current.store(nullptr, std::memory_order_release);
       e = nullptr;
     } else {
       e->code = reinterpret_cast<void*>(r);
@@ -332,17 +336,17 @@ int32 ExecThreadProc(ExecContext* context) {
       if (ctx->subroutineCaller.load()) {
         if (!ui && e->runState == 6) WSleep(1);
       } else if (ui && inputWaits) {
-        ctx->current.store(nullptr);
+        ctx->current.store(nullptr, std::memory_order_release);
         EnQElm(ctx->runRecord, e);
         e = nullptr;
       } else if (chosen && chosen != ctx->runRecord) {
-        ctx->current.store(nullptr);
+        ctx->current.store(nullptr, std::memory_order_release);
         EnQElm(chosen, e);
         e = nullptr;
       } else {
         if (!ui && e->runState == 6) WSleep(1);
         e = SwitchQElm(ctx->runRecord, e);
-        ctx->current.store(e);
+        ctx->current.store(e, std::memory_order_release);
       }
     }
     if (ui && inputWaits) break;
