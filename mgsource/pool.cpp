@@ -952,7 +952,7 @@ uInt8* AllocOnce(MemPool* pool, uInt32 n, int32 flags) {
 // the block's mark, which the caller clears when it frees the block (NULL
 // for a large block).  Reads only the page header and the marks before it
 // knows the address is a block's.
-bool HeldBlock(PoolPage* pg, const uInt8* b, uInt8** mark) {
+__attribute__((always_inline)) inline bool HeldBlock(PoolPage* pg, const uInt8* b, uInt8** mark) {
   uInt8* marks = MapEntry(pg).load(std::memory_order_relaxed);
   *mark = nullptr;
   switch (PageKind(pg)) {

@@ -48,7 +48,7 @@ struct ThreadCache {
   uInt32 owned;           // a live thread owns the record
   MemPool* pool;          // the pool the block part belongs to, or NULL
   uInt32 nFixed;
-  uInt8 nMed[kMedBins];
+  uInt32 nMed[kMedBins];
   uInt32 nMasters[2];     // 0 the application zone, 1 the data zone
   void* fixed[kFixedCacheCap];
   void* med[kMedBins][kMedCacheCap];
