@@ -1434,6 +1434,17 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
     Report(MEM_ALLOC_ZERO, pool);
     return nullptr;
   }
+  if (PageKind(pg) == kPageLarge && b == LargeData(pg) && n > pool->threshold && n <= kMaxLargeData &&
+      RoundUp(n + kPoolPageSize, kPlatPageSize) == pg->w1) {
+    // The block keeps its committed pages: only its length changes, a word
+    // of the block's own that no other thread reads, so no lock is taken.
+    uInt32 oldN = pg->w2;
+    pg->w2 = n;
+    QX_UNPOISON(LargeData(pg), n);
+    QX_POISON(LargeData(pg) + n, pg->w1 - n - kPoolPageSize);
+    if ((flags & kPoolClear) && n > oldN) std::memset(LargeData(pg) + oldN, 0, n - oldN);
+    return block;
+  }
   PoolLock lk(pool);
   uInt8* mark;
   if (!HeldBlock(pg, b, &mark)) {

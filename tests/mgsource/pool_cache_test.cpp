@@ -361,3 +361,36 @@ TEST(PoolCacheThreads, EightThreadsOwnTheirHandlesAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// A large block resized within its committed pages keeps its place and takes
+// no lock; the clearing variant zeroes exactly the added bytes.
+TEST(PoolCache, LargeBlockResizedWithinItsPages) {
+  MemPool* def = (EnsureMemInit(), PoolInitDefault());
+  uInt8* p = static_cast<uInt8*>(PoolMalloc(100000));
+  ASSERT_NE(p, nullptr);
+  std::memset(p, 0xAB, 100000);
+  const uInt32 size = PoolSize(def);
+  struct Step {
+    uInt32 n;
+    int32 flags;
+  };
+  uInt32 filled = 100000;
+  for (Step s : {Step{100500, kPoolClear}, Step{100200, 0}, Step{100900, kPoolClear}, Step{100000, 0}}) {
+    uInt8* q = static_cast<uInt8*>(PoolRealloc(p, s.n, s.flags));
+    ASSERT_EQ(q, p) << s.n;
+    for (uInt32 i = 0; i < s.n && i < filled; i += 997) ASSERT_EQ(q[i], 0xAB) << i;
+    if (s.flags & kPoolClear)
+      for (uInt32 i = filled; i < s.n; ++i) ASSERT_EQ(q[i], 0) << i;
+    std::memset(q, 0xAB, s.n);
+    filled = s.n;
+  }
+  EXPECT_EQ(PoolSize(def), size) << "no page was committed or given back";
+  EXPECT_EQ(PoolFree(p), 1);
+  PoolClearLastError();
+  EXPECT_EQ(PoolRealloc(p, 100100, 0), nullptr) << "a freed block is refused";
+  EXPECT_EQ(PoolLastError(), MEM_BAD_POINTER);
+}
+
+}  // namespace
