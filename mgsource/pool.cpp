@@ -47,8 +47,29 @@
 #if defined(QX_POOL_ASAN)
 #include <sanitizer/asan_interface.h>
 #include <sanitizer/lsan_interface.h>
-#define QX_POISON(a, n) ASAN_POISON_MEMORY_REGION((a), (n))
-#define QX_UNPOISON(a, n) ASAN_UNPOISON_MEMORY_REGION((a), (n))
+#include <mutex>
+// Blocks are 4-byte aligned, so two blocks can share one 8-byte granule of
+// the sanitizer's shadow; thread caches poison their blocks without the
+// pool's lock while another thread changes a neighbour's header under it.
+// The sanitizer updates a granule's shadow by reading and rewriting it, so
+// every poisoning of pool memory is serialised by one mutex of its own,
+// taken last (never while waiting for another lock).
+namespace {
+std::mutex& ShadowLock() {
+  static std::mutex m;
+  return m;
+}
+}  // namespace
+#define QX_POISON(a, n)                                 \
+  do {                                                  \
+    std::lock_guard<std::mutex> shadowGuard(ShadowLock()); \
+    ASAN_POISON_MEMORY_REGION((a), (n));                \
+  } while (0)
+#define QX_UNPOISON(a, n)                               \
+  do {                                                  \
+    std::lock_guard<std::mutex> shadowGuard(ShadowLock()); \
+    ASAN_UNPOISON_MEMORY_REGION((a), (n));              \
+  } while (0)
 // The leak checker cannot see the host's mappings: pages are scanned for
 // pointers to the C library's blocks as roots.
 #define QX_LEAK_ROOT(a, n) __lsan_register_root_region((a), (n))
@@ -990,14 +1011,6 @@ __attribute__((always_inline)) inline bool HeldBlock(PoolPage* pg, const uInt8* 
 inline int32 MedBin(uInt32 blockSize) {
   uInt32 i = (blockSize - kMediumMinBlock) >> 2;
   return i < kMedBins ? int32(i) : -1;
-}
-
-inline void PoisonCached(MemPool* pool, PoolPage* pg, uInt8* b) {
-  if (PageKind(pg) == kPageFixed)
-    QX_POISON(b, pool->stride);
-  else
-    QX_POISON(b, BlockSize(b - 2) - 2);
-  (void)pool;
 }
 
 inline bool HoldsBlocks(const ThreadCache* c) {

@@ -31,7 +31,6 @@ constexpr uInt32 kTypeDefRebuildCtl = 0x200000; // a type definition's control n
 constexpr int32 kAcceptMask = 0x899;            // type differences a source may have
 constexpr int32 kNumFlagsByte = 32;             // the numeric family's 16-bit word
 constexpr uInt16 kNumSourceBits = 0xE0;
-constexpr int16 kPartUnitLabel = 65;
 
 thread_local int32 tDepth = 0;
 // The messages one pass may send (part lists that loop would otherwise

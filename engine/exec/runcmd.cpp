@@ -94,7 +94,7 @@ bool SubVIHolds(UHandle caller) {
     if (!s || !*s) continue;
     const VIRecord* r = VIRec(s);
     if ((r->flags & kVIFlagSubVIRunning) || State(s) == 2 ||
-        (r->flags2 & (kVIFlags2RetrievalMode | kVIFlags2LogRetrieval400000)))
+        (r->flags2 & (uInt32(kVIFlags2RetrievalMode) | uInt32(kVIFlags2LogRetrieval400000))))
       return true;
   }
   return false;
@@ -102,7 +102,7 @@ bool SubVIHolds(UHandle caller) {
 
 // A bad VI becomes idle again (reserved when a hierarchy holds it).
 void MakeIdle(UHandle vi) {
-  if (State(vi) == kVIStateBroken) SetState(vi, VIRec(vi)->reservations ? 5 : kVIStateIdle);
+  if (State(vi) == kVIStateBroken) SetState(vi, VIRec(vi)->reservations ? 5 : int32(kVIStateIdle));
   if (RunCmd().refreshToolbar) RunCmd().refreshToolbar(vi);
 }
 

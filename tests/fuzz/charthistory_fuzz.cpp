@@ -18,16 +18,7 @@
 
 namespace {
 
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  uint32_t Word() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = v << 8 | (n ? (--n, *p++) : 0u);
-    return v;
-  }
-  uint8_t Byte() { return n ? (--n, *p++) : 0; }
-};
+using Reader = FuzzReader;
 
 void FuzzHistory(Reader& r) {
   const int32 header = 8;

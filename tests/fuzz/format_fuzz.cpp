@@ -29,19 +29,7 @@
 
 namespace {
 
-// Reads bytes of the input; past its end zeros.
-struct Reader {
-  const uint8_t* p;
-  size_t n;
-  uint8_t Byte() {
-    if (!n) return 0;
-    --n;
-    return *p++;
-  }
-  void Bytes(void* out, size_t k) {
-    for (size_t i = 0; i < k; ++i) static_cast<uint8_t*>(out)[i] = Byte();
-  }
-};
+using Reader = FuzzReader;
 
 // One argument: its descriptor bytes and a data block of exactly its size,
 // and a default of the same type when it has one.

@@ -2,6 +2,7 @@
 // answered with their default button (or by the given procedure), debug output
 // dropped, and failure reports that let the run go on.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,22 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 #include "tests/live_handles.h"
+
+// Reads a fuzz input front to back; past its end every byte reads as zero.
+struct FuzzReader {
+  const uint8_t* p;
+  size_t n;
+  uint8_t Byte() { return n ? (--n, *p++) : 0; }
+  // Four bytes, the first the most significant.
+  uint32_t Word() {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = v << 8 | Byte();
+    return v;
+  }
+  void Bytes(void* out, size_t k) {
+    for (size_t i = 0; i < k; ++i) static_cast<uint8_t*>(out)[i] = Byte();
+  }
+};
 
 inline int32_t FuzzQuietAlert(const char*, const char*, int32_t buttons, int32_t) {
   return PlatAlertDefaultAnswer(buttons);

@@ -21,20 +21,7 @@
 
 namespace {
 
-struct Input {
-  const uint8_t* p;
-  size_t n;
-  uint8_t Byte() {
-    if (!n) return 0;
-    --n;
-    return *p++;
-  }
-  int32 Word() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = (v << 8) | Byte();
-    return int32(v);
-  }
-};
+using Input = FuzzReader;
 
 const int16 kClasses[] = {kClsFPDataController, kClsDataDisplayObject, kClsBoolean, kClsNumeric, kClsString,
                           kClsArray, kClsCluster, kClsRefNum, kClsRing, kClsSlide, kClsKnob, kClsGraphChart,
@@ -98,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (w == kPWOwner || w == kPWDCODisplay || w == kPWArrayElement) v = pick(how);
       else if (w == kPWDDOTypeId || w == kPWDCOTypeId) v = how < 200 ? int32(ids[how % ids.size()]) : int32(how);
       else if (how < 64) v = vib::NewList(heap, {pick(in.Byte()), pick(in.Byte()), pick(in.Byte())});
-      else if (how < 128) v = in.Word();
+      else if (how < 128) v = int32(in.Word());
       else v = 528 + 4 * (how - 128);
       if (w == 2) continue;  // part id and order stay
       OHSetWord(heap, uInt32(o + 4 * w), uInt32(v));
