@@ -52,7 +52,7 @@ TEST_F(PanelTDTest, TheRecordOfAnI32ControlNamedX) {
     const TypeDescriptor* c = ElemTD(T(r), i + 1);
     EXPECT_EQ(c->code, kTDI32);
     EXPECT_EQ(c->size, 8);
-    EXPECT_EQ(c->flags, kTDFlagName | kDSEntryPrivate);
+    EXPECT_EQ(c->flags, int32(kTDFlagName) | kDSEntryPrivate);
     EXPECT_EQ(Name(c), copies[i]);
   }
   EXPECT_EQ(DataSize(T(r)), 12 + 5 * 4);

@@ -234,7 +234,9 @@ TEST_F(LinkInfo, NamesAndPathsArePaddedToEvenOffsets) {
     const std::vector<uChar> bytes = liw::Write(Info(kVIDS, c.name, {Ref(kVIDS, c.name, {540})}), &lay);
     EXPECT_EQ(lay.countAt, kLinkInfoNameOffset + c.nameBytes + 2);
     EXPECT_EQ(lay.refAt[0], lay.countAt + 4);
-    if (c.nameBytes > int32(std::strlen(c.name)) + 1) EXPECT_EQ(bytes[size_t(kLinkInfoNameOffset + c.nameBytes - 1)], 0);
+    if (c.nameBytes > int32(std::strlen(c.name)) + 1) {
+      EXPECT_EQ(bytes[size_t(kLinkInfoNameOffset + c.nameBytes - 1)], 0);
+    }
   }
   // A flattened path of odd length is followed by one pad byte, an even one by none.
   for (const char* comp : {"ab", "abc"}) {
@@ -245,7 +247,7 @@ TEST_F(LinkInfo, NamesAndPathsArePaddedToEvenOffsets) {
     const int32 end = lay.pathAt[0] + int32(flat.size());
     EXPECT_EQ(lay.endAt, end + (end & 1)) << comp;
     EXPECT_EQ(lay.endAt % 2, 0);
-    if (end & 1) EXPECT_EQ(bytes[size_t(end)], 0);
+    if (end & 1) { EXPECT_EQ(bytes[size_t(end)], 0); }
     LinkInfoRecords back;
     ASSERT_EQ(ParseLinkInfo(bytes.data(), int32(bytes.size()), kLinkInfoDataSpace, &back), kNoErr);
     EXPECT_EQ(back.refs[0].flatPath, flat);

@@ -101,7 +101,7 @@ class CallChainWindowTest : public ReachTest {
  protected:
   UHandle WithPanelDS(const char* name) {
     UHandle vi = Make(name);
-    if (!VIRec(vi)->dataSpace) EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr);
+    if (!VIRec(vi)->dataSpace) { EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr); }
     EXPECT_NE(VIRec(vi)->panelHeap, nullptr);
     viinst::SetPanelDataSpace(VIRec(vi)->panelHeap, DS(vi));
     return vi;

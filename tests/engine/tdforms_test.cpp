@@ -28,10 +28,10 @@ UHandle NewHandleWith(const std::vector<uChar>& bytes, bool dataZone = false) {
 
 // A flattened type: an int32 count of 16-bit words, then the TD.
 std::vector<uChar> Counted(const std::vector<uChar>& td) {
-  std::vector<uChar> out(4);
+  std::vector<uChar> out(4 + td.size());
   int32 words = int32(td.size() / 2);
   std::memcpy(out.data(), &words, 4);
-  out.insert(out.end(), td.begin(), td.end());
+  if (!td.empty()) std::memcpy(out.data() + 4, td.data(), td.size());
   return out;
 }
 

@@ -43,8 +43,9 @@ class OAllocateTest : public PanelTest {
   void ExpectEntry(int32 obj, int32 dataWord, int32 tdWord, bool stored, const char* what) {
     EXPECT_GE(W(obj, dataWord), kDataSpaceHeaderSize) << what;
     EXPECT_GT(W(obj, tdWord), 0) << what;
-    if (W(obj, tdWord) > 0)
+    if (W(obj, tdWord) > 0) {
       EXPECT_EQ((EntryTD(W(obj, tdWord))->flags & kDSEntryStored) != 0, stored) << what;
+    }
   }
   void ExpectNone(int32 obj, int32 dataWord, int32 tdWord, const char* what) {
     EXPECT_EQ(W(obj, dataWord), 0) << what;
@@ -75,7 +76,7 @@ TEST_F(OAllocateTest, TheRecordOfAnI32ControlNamedXAndItsRange) {
   const char* copies[] = {"opd", "dfd", "exd", "txd", "old"};
   for (int32 i = 0; i < 5; ++i) {
     EXPECT_EQ(NameOf(ElemTD(rec, i + 1)), copies[i]);
-    EXPECT_EQ(ElemTD(rec, i + 1)->flags, kTDFlagName | kDSEntryPrivate);
+    EXPECT_EQ(ElemTD(rec, i + 1)->flags, int32(kTDFlagName) | kDSEntryPrivate);
   }
   // The wrapped display object got its range: three I32, stored, after the record.
   ExpectEntry(num, kRangeData, kRangeTD, true, "range");
@@ -278,7 +279,7 @@ TEST_F(OAllocateTest, AFailedGrowthLeavesTheRingUnsizedAndTheDataSpaceConsistent
     EXPECT_EQ(TDCheckBounds(*TDH(), tdSize), kNoErr) << n;
     EXPECT_EQ(DataSize(reinterpret_cast<const TypeDescriptor*>(*TDH())), UsedSize()) << n;
     EXPECT_LE(UsedSize(), DSGetHandleSize(DS())) << n;
-    if (err == kNoErr) EXPECT_EQ(ArrayCount(W(ring, kItemsData)), 1) << n;
+    if (err == kNoErr) { EXPECT_EQ(ArrayCount(W(ring, kItemsData)), 1) << n; }
     MemFullReset();
   }
 }

@@ -26,7 +26,7 @@ TEST_F(Boundary, ClassIdsAreFoundByTheirExactName) {
   // Every class maps back to its own id.
   const ObjClassRecord* const* t = ClassIdTable();
   for (int32 id = 1; id < kClassIdCount; ++id)
-    if (t[id]->methodCount) EXPECT_EQ(ClassIdByName(t[id]->name), id);
+    if (t[id]->methodCount) { EXPECT_EQ(ClassIdByName(t[id]->name), id); }
   // The linker asks the object system first.
   uInt32 out = 0;
   EXPECT_EQ(FindOrLoadLinkItem(PS("Knob"), FourCC("QXCC"), &out), 1);

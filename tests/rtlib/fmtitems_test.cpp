@@ -106,8 +106,9 @@ TEST(FmtSpec, SpecialSequencesAndLiterals) {
   for (const Case& c : cases) {
     FmtItem it = One(c.fmt);
     EXPECT_EQ(it.kind, c.kind) << c.fmt;
-    if (c.kind != kFmtItemPercent && c.kind != kFmtItemFinalPercent && c.kind != kFmtItemChar)
+    if (c.kind != kFmtItemPercent && c.kind != kFmtItemFinalPercent && c.kind != kFmtItemChar) {
       EXPECT_EQ(it.value, c.value) << c.fmt;
+    }
     EXPECT_EQ(it.end, c.end) << c.fmt;
   }
   // '%;' restores the system point; "%[" and "%a;" are never separators.
@@ -200,7 +201,7 @@ TEST(FmtSpec, ClassesOfTypeCodes) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FmtClassOf(c.code), c.cls) << c.code;
-    if (c.numType) EXPECT_EQ(FmtNumType(c.code), c.numType) << c.code;
+    if (c.numType) { EXPECT_EQ(FmtNumType(c.code), c.numType) << c.code; }
   }
   EXPECT_EQ(NumClass(FmtNumType(kTDUnitCDB)), kNumClassComplex);
 }

@@ -25,7 +25,7 @@ class RunCommandBoundary : public VITest {
   UHandle Make(const char* name, uInt32 state) {
     UHandle vi = NewVICore(kVIKindDatalog, PS(name), -1);
     EXPECT_NE(vi, nullptr);
-    if (!VIRec(vi)->dataSpace) EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr);
+    if (!VIRec(vi)->dataSpace) { EXPECT_EQ(NewMinimalDataSpace(vi), kNoErr); }
     VIRec(vi)->eState = state;
     return vi;
   }
