@@ -3,8 +3,10 @@
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "mgsource/memory.h"
+#include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "rtlib/rtregister.h"
+#include "server/embobj.h"
 #include "server/viref.h"
 #include "shell/vishell.h"
 
@@ -14,6 +16,9 @@ int main(int /*argc*/, char** /*argv*/) {
   PanelInstallEngineHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  PanelDataHooks panelData{};
+  panelData.embUpdateDispatch = &EmbUpdateDispatch;
+  SetPanelDataHooks(panelData);
   MemSetDataSpaceInitHook(&AZPAllocInit);
   if (MemInit() != kNoErr) return 1;
   // The engine: the linker's tables come first, before any VI is loaded.

@@ -50,6 +50,10 @@ enum : int32 {
   kPWGraphChartType = 10, kPWGraphState = 11, kPWGraphHistory = 13, kPWGraphImage = 19,
 };
 
+// The container control and its word holding the embedded-object record.
+constexpr int32 kClsContainer = 175;
+constexpr int32 kPWContainerObject = 10;
+
 // The array object record after the header.
 struct PanelArrayRec {
   PanelObjHeader hdr;

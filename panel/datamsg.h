@@ -36,15 +36,20 @@ QX_EXTERN_C UHandle* FPGetDataSpace(ObjHeap heap);
 
 // The services of other panel layers that the data classes use, filled at
 // start-up by the layers that own them.  Until then a scale has no text
-// labels (null).
+// labels (null) and an embedded object no dispatch interface (0).
 struct PanelDataHooks {
   // The text-label list of the scale of a slide, knob or colour ramp.
   UHandle (*slideScaleMarkerList)(ObjHeap heap, int32 part);
+  // The automation refnum of the dispatch interface of a container's
+  // embedded object (its object record), cached in the record.
+  int32 (*embUpdateDispatch)(UHandle record);
 };
 // Installs the hooks (null members keep their defaults); the former set.
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);
 // The text-label list of the scale part through the hook; null without one.
 QX_EXTERN_C UHandle SlideScaleMarkerList(ObjHeap heap, int32 part);
+// The dispatch refnum of an embedded object through the hook; 0 without one.
+int32 PanelEmbUpdateDispatch(UHandle record);
 
 // Redisplays the value in the object (message 39, oDisplayVal, with flags)
 // when value is given and the object has a text part (part 10, order 0),

@@ -42,7 +42,8 @@ thread_local uInt16 tBoolCell = 0;
 thread_local uInt16 tRingCell = 0;
 
 UHandle NoMarkerList(ObjHeap, int32) { return nullptr; }
-PanelDataHooks gHooks{&NoMarkerList};
+int32 NoDispatch(UHandle) { return 0; }
+PanelDataHooks gHooks{&NoMarkerList, &NoDispatch};
 
 int32 Nothing(UHandle* handle) {
   if (handle) *handle = nullptr;
@@ -410,6 +411,7 @@ UHandle* FPGetDataSpace(ObjHeap heap) {
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks) {
   PanelDataHooks old = gHooks;
   if (hooks.slideScaleMarkerList) gHooks.slideScaleMarkerList = hooks.slideScaleMarkerList;
+  if (hooks.embUpdateDispatch) gHooks.embUpdateDispatch = hooks.embUpdateDispatch;
   return old;
 }
 
@@ -422,6 +424,7 @@ void PanelInstallDataHooks() {
 }
 
 UHandle SlideScaleMarkerList(ObjHeap heap, int32 part) { return gHooks.slideScaleMarkerList(heap, part); }
+int32 PanelEmbUpdateDispatch(UHandle record) { return gHooks.embUpdateDispatch(record); }
 
 int32 DisplayValQuiet(ObjHeap heap, int32 object, const void* value, int32 flags) {
   if (!value || !heap || !*heap || !FindPart(heap, object, 10, 0)) return 0;

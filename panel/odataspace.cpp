@@ -446,6 +446,30 @@ int32 GraphDataSpace(ObjHeap heap, int32 g, int32 arg) {
   return 1;
 }
 
+// ---- Containers ------------------------------------------------------------------------
+// With a source container, the operate data becomes the automation refnum
+// of the embedded object's dispatch interface.
+int32 ContainerDataSpace(ObjHeap heap, int32 c, int32 arg) {
+  bool elems = Group(heap, c, arg);
+  if (!arg && !elems) return 0;
+  Source src = FindSource(heap, c);
+  int32 from = src.mode == Mode::kCopy ? ThroughTypeDefs(src.heap, src.obj) : 0;
+  bool container = from && ObjClass(src.heap, from) == kClsContainer;
+  SetUpCallingElements(c, elems);
+  if (arg) {
+    if (container) {
+      UHandle record = reinterpret_cast<UHandle>(uintptr_t(uInt32(ObjWord(heap, c, kPWContainerObject))));
+      DMBeginProc(c + kDMKeyOperate, kDMOpen, 0);
+      DMBuildInstr(kDMStoreWord, record ? PanelEmbUpdateDispatch(record) : 0, 0, 0);
+      End();
+    } else {
+      ValueProgram(c + kDMKeyOperate, src, heap, c, kDataPtrOperate);
+    }
+    ValueProgram(c + kDMKeyDefault, src, heap, c, kDataPtrDefault);
+  }
+  return 1;
+}
+
 // ---- Scales, lists and tables ----------------------------------------------------------------
 int32 ScaleDataSpace(ObjHeap heap, int32 scale, int32 arg) {
   bool elems = Group(heap, scale, arg);
@@ -597,6 +621,7 @@ DataSpaceMethod DataSpaceFor(int32 cls) {
     case kClsTypeDefinition: return &TypeDefDataSpace;
     case kClsGraphChart: return &GraphDataSpace;
     case kClsRefNum: return &RefNumDataSpace;
+    case kClsContainer: return &ContainerDataSpace;
     case kClsCluster: return &ClusterDataSpace;
     case kClsListbox:
     case kClsTable: return &ListDataSpace;

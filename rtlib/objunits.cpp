@@ -17,80 +17,135 @@ namespace {
 constexpr int16 kPartUnitLabel = 65;
 // The text that stands for a label of more than 255 characters.
 const char kLongLabelText[] = "Unit label must be less than 256 characters.";
+constexpr int32 kMaxLabelText = 255;
+// Objects of these classes stand for their owner.
+constexpr int32 kClsOwnerStandIn1 = 15, kClsOwnerStandIn2 = 16;
+// A scale (a part 18, 19 or 68 of its control) has its unit label in the
+// control's part 71, 72 or 73 of the same order; its values are doubles.
+constexpr int32 kClsScaleObject = 143;
+struct ScaleLabelPart {
+  int16 scale, label;
+};
+constexpr ScaleLabelPart kScaleLabelParts[] = {{18, 71}, {19, 72}, {68, 73}};
 
 int32 Word(ObjHeap heap, int32 obj, int32 word) { return int32(OHWord(heap, uInt32(obj + 4 * word))); }
 int16 PartIdOf(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 8)); }
+int16 PartOrderOf(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 10)); }
 
-int32 UnitLabelOf(ObjHeap heap, int32 obj) {
+// The object's part of the id (and of the order, unless any order will do).
+int32 PartOf(ObjHeap heap, int32 obj, int16 id, int32 order) {
   int32 list = Word(heap, obj, 6);
   for (int32 i = 0; list && i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
-    if (part && PartIdOf(heap, part) == kPartUnitLabel) return part;
+    if (part && PartIdOf(heap, part) == id && (order < 0 || PartOrderOf(heap, part) == order)) return part;
   }
   return 0;
+}
+
+// The data's descriptor of an object that is no scale: an array's element,
+// a cluster's first element; null when there is none.
+const TypeDescriptor* ValueTD(ObjHeap heap, int32 object) {
+  TypeID id = DDOTypeID(heap, object);
+  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
+  if (!td) return nullptr;
+  td = SkipTypedefs(td);
+  if (td->code == kTDArray) {
+    int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
+    td = SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4 * dims));
+  } else if (td->code == kTDCluster) {
+    if (int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) < 1) return nullptr;
+    td = SkipTypedefs(ElemTD(td, 0));
+  }
+  return td;
+}
+
+// The label's text; one of more than 255 characters is replaced, in the
+// label too, by the text that says so.  False when the stored count does not
+// fit its handle.
+bool LabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end) {
+  static const uChar kEmpty[1] = {0};
+  *begin = *end = kEmpty;
+  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
+  if (!text || !*text) return true;
+  int32 n = (*text)->cnt;
+  if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return false;
+  if (n > kMaxLabelText) {
+    int32 len = int32(sizeof kLongLabelText - 1);
+    if (DSSetHandleSize(reinterpret_cast<UHandle>(text), 4 + len) == kNoErr) {
+      std::memcpy((*text)->str, kLongLabelText, size_t(len));
+      (*text)->cnt = len;
+      n = len;
+    } else {
+      // The label keeps its text; the replacement is still what is parsed.
+      *begin = reinterpret_cast<const uChar*>(kLongLabelText);
+      *end = *begin + len;
+      return true;
+    }
+  }
+  *begin = (*text)->str;
+  *end = *begin + n;
+  return true;
 }
 
 }  // namespace
 
 int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, int32* numType, int32* labelFlags) {
   if (!heap || !*heap || !object) return 0;
-  TypeID id = DDOTypeID(heap, object);
-  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
-  if (!td) return 0;
-  td = SkipTypedefs(td);
-  if (td->code == kTDArray) {
-    int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
-    td = SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4 * dims));
-  } else if (td->code == kTDCluster) {
-    if (int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) < 1) return 0;
-    td = SkipTypedefs(ElemTD(td, 0));
+  int32 cls = OHBlockClass(heap, object);
+  if (cls == kClsOwnerStandIn1 || cls == kClsOwnerStandIn2) {
+    object = Word(heap, object, kPWOwner);
+    if (!object) return 0;
+    cls = OHBlockClass(heap, object);
   }
-  if (td->code < 1 || td->code > 30) {
-    DBAssert(__FILE__, __LINE__, "GetObjUnits: data that is no number");
-    return 0;
-  }
-  if (td->code < kTDUnitSGL || td->code > kTDUnitCXT) return 0;
-
-  int32 label = 0;
-  for (int32 at = object, i = 0; at && i < 64 && !label; ++i) {
-    label = UnitLabelOf(heap, at);
-    if (label || PartIdOf(heap, at) == 0) break;
-    at = Word(heap, at, kPWOwner);
-  }
-  if (!label) {
-    DBPrintf("%lx, %lx didn't have a unit label", long(uintptr_t(heap)), long(object));
-    return 0;
-  }
-  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
-  const uChar* begin = reinterpret_cast<const uChar*>("");
-  const uChar* end = begin;
-  if (text && *text) {
-    int32 n = (*text)->cnt;
-    if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return 0;
-    begin = (*text)->str;
-    end = begin + n;
-    if (n > 255) {
-      begin = reinterpret_cast<const uChar*>(kLongLabelText);
-      end = begin + sizeof kLongLabelText - 1;
+  const TypeDescriptor* td = nullptr;
+  int32 label = 0, code = 0;
+  bool isScale = cls == kClsScaleObject;
+  if (isScale) {
+    int16 id = PartIdOf(heap, object);
+    int32 owner = Word(heap, object, kPWOwner);
+    for (const ScaleLabelPart& p : kScaleLabelParts)
+      if (p.scale == id && owner) label = PartOf(heap, owner, p.label, PartOrderOf(heap, object));
+    if (!label) return 0;
+    code = kTDDBL;
+  } else {
+    td = ValueTD(heap, object);
+    if (!td) return 0;
+    if (td->code < 1 || td->code > 30) {
+      DBAssert(__FILE__, __LINE__, "GetObjUnits: data that is no number");
+      return 0;
+    }
+    if (td->code < kTDUnitSGL || td->code > kTDUnitCXT) return 0;
+    code = td->code;
+    for (int32 at = object, i = 0; at && i < 64 && !label; ++i) {
+      label = PartOf(heap, at, kPartUnitLabel, -1);
+      if (label || PartIdOf(heap, at) == 0) break;
+      at = Word(heap, at, kPWOwner);
+    }
+    if (!label) {
+      DBPrintf("%lx, %lx didn't have a unit label", long(uintptr_t(heap)), long(object));
+      return 0;
     }
   }
   if (UnitsInit() != kNoErr) return 0;
+  const uChar* begin;
+  const uChar* end;
+  if (!LabelText(heap, label, &begin, &end)) return 0;
   ParsedUnit rec;
   std::memset(&rec, 0, sizeof rec);
   rec.scale = 1.0;
   const uChar* cursor = begin;
   if (ParseUnitExprCounted(&cursor, end, &rec, false) != 0) return 0;
   // The parsed dimensions must be the data's.
-  const uChar* dims = reinterpret_cast<const uChar*>(td) + 4;
-  int16 count = int16(GetNative16(dims));
-  if (rec.count != 0) {
+  if (!isScale && rec.count != 0) {
+    const uChar* dims = reinterpret_cast<const uChar*>(td) + 4;
+    int16 count = int16(GetNative16(dims));
     if (count != rec.count || td->size < 6 + 4 * count ||
         std::memcmp(dims + 2, rec.pairs, size_t(4 * count)) != 0)
       return 0;
   }
   if (offset) *offset = rec.offset;
   if (scale) *scale = rec.scale;
-  if (numType) *numType = td->code;
+  if (numType) *numType = code;
   if (labelFlags) *labelFlags = Word(heap, label, 0);
   return 1;
 }

@@ -8,7 +8,11 @@
 // on the object or on the owners it is a part of) parses to the data's
 // dimensions; the outputs (each may be null) then get the label's offset and
 // scale, the data's type code and the label part's flags.  Else 0, outputs
-// untouched.
+// untouched.  Objects of classes 15 and 16 stand for their owner; a scale
+// that is part 18, 19 or 68 of its control takes the control's label part
+// 71, 72 or 73 of its order, and its values are doubles.  A label text of
+// more than 255 characters is replaced, in the label too, by the text that
+// says so.
 QX_EXTERN_C int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, int32* numType,
                               int32* labelFlags);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "engine/dmprog.h"
 #include "engine/vi/viinst.h"
@@ -49,8 +50,9 @@ class DataSpaceTest : public PanelTest {
     return reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, obj, 0, mode, nullptr))));
   }
   // A unit label (part 65) of the text on the object.
-  void UnitLabel(int32 obj, const char* text) {
-    int32 label = Obj(kClsLabel, obj, 65);
+  void UnitLabel(int32 obj, const char* text) { LabelText(Obj(kClsLabel, obj, 65), text); }
+  // Sets a label part's text.
+  void LabelText(int32 label, const char* text) {
     int32 n = int32(std::strlen(text));
     UHandle h = DSNewHClr(4 + n);
     PutNative32(*h, uInt32(n));
@@ -251,6 +253,107 @@ TEST_F(BoundaryTest, GetObjUnitsNeedsAUnitTypeAndAMatchingLabel) {
       EXPECT_EQ(scale, -1) << c.what << ": outputs untouched";
     }
   }
+}
+
+TEST_F(BoundaryTest, AScalesUnitLabelIsItsControlsLabelPartOfItsOrder) {
+  ASSERT_EQ(UnitsInit(), kNoErr);
+  int32 graph = Obj(kClsGraphChart);
+  struct Case {
+    int16 scalePart, labelPart;
+  } cases[] = {{18, 71}, {19, 72}, {68, 73}};
+  for (const Case& c : cases) {
+    int32 sc = Obj(kClsScale, graph, c.scalePart, 1);
+    LabelText(Obj(kClsLabel, graph, c.labelPart, 0), "s");
+    float64 scale = -1;
+    int32 code = 0;
+    EXPECT_EQ(GetObjUnits(panel_, sc, nullptr, &scale, &code, nullptr), 0) << c.scalePart << ": no label of order 1";
+    LabelText(Obj(kClsLabel, graph, c.labelPart, 1), "ms");
+    EXPECT_EQ(GetObjUnits(panel_, sc, nullptr, &scale, &code, nullptr), 1) << c.scalePart;
+    EXPECT_DOUBLE_EQ(scale, 0.001) << c.scalePart;
+    EXPECT_EQ(code, kTDDBL) << c.scalePart;
+  }
+  // Other scale parts have no unit.
+  int32 other = Obj(kClsScale, graph, 17, 0);
+  LabelText(Obj(kClsLabel, graph, 65, 0), "m");
+  EXPECT_EQ(GetObjUnits(panel_, other, nullptr, nullptr, nullptr, nullptr), 0);
+  // An object of class 15 or 16 answers for its owner.
+  int32 n = Obj(kClsNumeric);
+  SetW(n, kPWDDOTypeId, int32(Type(tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}))));
+  UnitLabel(n, "km");
+  for (int32 cls : {15, 16}) {
+    int32 standIn = vib::NewObject(panel_, cls, 40, n, 3, 0);
+    ASSERT_NE(standIn, 0);
+    float64 scale = 0;
+    EXPECT_EQ(GetObjUnits(panel_, standIn, nullptr, &scale, nullptr, nullptr), 1) << cls;
+    EXPECT_EQ(scale, 1000) << cls;
+    EXPECT_EQ(GetObjUnits(panel_, vib::NewObject(panel_, cls, 40, 0, 0, 0), nullptr, nullptr, nullptr, nullptr), 0)
+        << cls << " without owner";
+  }
+}
+
+TEST_F(BoundaryTest, AnOverLongUnitLabelIsReplacedInTheLabel) {
+  ASSERT_EQ(UnitsInit(), kNoErr);
+  int32 n = Obj(kClsNumeric);
+  SetW(n, kPWDDOTypeId, int32(Type(tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}))));
+  std::string text(300, 'm');
+  UnitLabel(n, text.c_str());
+  int32 label = FindPart(panel_, n, 65, 0);
+  ASSERT_NE(label, 0);
+  EXPECT_EQ(GetObjUnits(panel_, n, nullptr, nullptr, nullptr, nullptr), 0) << "the replacement names no unit";
+  LStrHandle now = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(label, kPWLabelText))));
+  ASSERT_NE(now, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>((*now)->str), size_t((*now)->cnt)),
+            "Unit label must be less than 256 characters.");
+  // 255 characters stay as they are.
+  int32 m = Obj(kClsNumeric);
+  SetW(m, kPWDDOTypeId, W(n, kPWDDOTypeId));
+  UnitLabel(m, std::string(255, ' ').c_str());
+  EXPECT_EQ(GetObjUnits(panel_, m, nullptr, nullptr, nullptr, nullptr), 1);
+  LStrHandle kept = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(FindPart(panel_, m, 65, 0), kPWLabelText))));
+  EXPECT_EQ((*kept)->cnt, 255);
+}
+
+int32 gDispatchAsked = 0;
+int32 FakeUpdateDispatch(UHandle record) {
+  ++gDispatchAsked;
+  return int32(0x5000 + (record ? 1 : 0));
+}
+
+TEST_F(DataSpaceTest, APastedContainerPublishesItsObjectsDispatch) {
+  PanelDataHooks old = SetPanelDataHooks(PanelDataHooks{nullptr, &FakeUpdateDispatch});
+  int32 src = 0, dst = 0, num = 0;
+  Control(tdb::I32(), kClsContainer, &src);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  PutNative32(Data(src, 2), 5);
+  PutNative32(Data(src, 1), 6);
+  int32 dco = Control(tdb::I32(), kClsContainer, &dst);
+  UHandle rec = Keep(AZNewHClr(20));
+  SetW(dst, kPWContainerObject, int32(uintptr_t(rec)));
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, src, 0), kNoErr);
+  gDispatchAsked = 0;
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, dco), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  EXPECT_EQ(gDispatchAsked, 1);
+  EXPECT_EQ(int32(GetNative32(Data(dst, 2))), 0x5001) << "the operate data is the object's dispatch";
+  EXPECT_EQ(int32(GetNative32(Data(dst, 1))), 6) << "the default data comes from the source";
+  // A container pasted from another class copies its operate data as usual.
+  Control(tdb::I32(), kClsNumeric, &num);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  PutNative32(Data(num, 2), 9);
+  int32 dco2 = Control(tdb::I32(), kClsContainer, &dst);
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, num, 0), kNoErr);
+  gDispatchAsked = 0;
+  EXPECT_EQ(DataMgrRun(panel_, dco2), kNoErr);
+  EXPECT_EQ(gDispatchAsked, 0);
+  EXPECT_EQ(int32(GetNative32(Data(dst, 2))), 9);
+  // Without an object record the dispatch is 0.
+  int32 dco3 = Control(tdb::I32(), kClsContainer, &dst);
+  ASSERT_EQ(AddDDODataProc(panel_, dst, panel_, src, 0), kNoErr);
+  EXPECT_EQ(DataMgrRun(panel_, dco3), kNoErr);
+  EXPECT_EQ(gDispatchAsked, 0);
+  EXPECT_EQ(int32(GetNative32(Data(dst, 2))), 0);
+  SetPanelDataHooks(old);
 }
 
 TEST_F(DataSpaceTest, AGraphPastedFromAChartWithAnotherHistoryStartsEmpty) {
