@@ -1,4 +1,5 @@
 // The program's entry point.
+#include "controls/scale.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -19,6 +20,7 @@ int main(int /*argc*/, char** /*argv*/) {
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
+  ControlsInstallScaleHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   if (MemInit() != kNoErr) return 1;
   // The engine: the linker's tables come first, before any VI is loaded.

@@ -47,7 +47,7 @@ struct PanelDataHooks {
 // Installs the hooks (null members keep their defaults); the former set.
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);
 // The text-label list of the scale part through the hook; null without one.
-QX_EXTERN_C UHandle SlideScaleMarkerList(ObjHeap heap, int32 part);
+UHandle PanelScaleMarkerList(ObjHeap heap, int32 part);
 // The dispatch refnum of an embedded object through the hook; 0 without one.
 int32 PanelEmbUpdateDispatch(UHandle record);
 

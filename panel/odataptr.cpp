@@ -192,7 +192,7 @@ int32 NumericGetDataPtr(ObjHeap heap, int32 num, int32 part, int32 mode, UHandle
 int32 ColorRampGetDataPtr(ObjHeap heap, int32 ramp, int32 part, int32 mode, UHandle* handle) {
   if (part && PartId(heap, part) == kPartScaleLabels) {
     if (handle) return Nothing(handle);
-    return Address(SlideScaleMarkerList(heap, part));
+    return Address(PanelScaleMarkerList(heap, part));
   }
   return NumericGetDataPtr(heap, ramp, part, mode, handle);
 }
@@ -423,7 +423,7 @@ void PanelInstallDataHooks() {
   PanelInstallDataMgrHooks();
 }
 
-UHandle SlideScaleMarkerList(ObjHeap heap, int32 part) { return gHooks.slideScaleMarkerList(heap, part); }
+UHandle PanelScaleMarkerList(ObjHeap heap, int32 part) { return gHooks.slideScaleMarkerList(heap, part); }
 int32 PanelEmbUpdateDispatch(UHandle record) { return gHooks.embUpdateDispatch(record); }
 
 int32 DisplayValQuiet(ObjHeap heap, int32 object, const void* value, int32 flags) {

@@ -209,7 +209,7 @@ TEST_F(BoundaryTest, DisplayValQuietNeedsAValueAndATextPartAndKeepsTheKeyFocus) 
   EXPECT_EQ(DisplayValQuiet(panel_, obj, &value, 0), 0);
   EXPECT_EQ(Asserts(), 0);
   EXPECT_EQ(int32(GetNative32(*panel_ + ext + kHeapExtKeyFocus)), obj) << "the key focus is restored";
-  EXPECT_EQ(SlideScaleMarkerList(panel_, obj), nullptr) << "without the scales: no label list";
+  EXPECT_EQ(PanelScaleMarkerList(panel_, obj), nullptr) << "without the scales: no label list";
 }
 
 TEST_F(BoundaryTest, FPGetDataSpaceIsTheRootsWordFourteen) {

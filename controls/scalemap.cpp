@@ -1,0 +1,189 @@
+// Scale records and the mappings between values, pixels and angles.
+#include <cmath>
+#include <cstring>
+
+#include "controls/scale.h"
+#include "engine/datatype.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/numconv.h"
+#include "rtlib/panellocators.h"
+
+namespace {
+
+constexpr float64 kTwoPi = 6.283185307179586;
+constexpr float64 kLn10 = 2.302585092994046;
+
+// The plain numeric type of a code, 0 (with an assertion) for one the
+// mappings do not take.
+int32 MapType(int32 numType) {
+  int32 t = numType & ~0x10;
+  switch (t) {
+    case kTDI8: case kTDI16: case kTDI32: case kTDU8: case kTDU16: case kTDU32:
+    case kTDSGL: case kTDDBL: case kTDEXT:
+      return t;
+    default:
+      DBAssert(__FILE__, __LINE__, "scale: unsupported numeric type");
+      return 0;
+  }
+}
+
+float64 Read(int32 t, const void* p) {
+  float64 v = 0;
+  ConvertNum(t, p, kTDDBL, &v);
+  return v;
+}
+
+// Integers clamped to their type, then rounded half to even.
+void Store(int32 t, float64 x, void* dst) {
+  auto clamp = [&](float64 lo, float64 hi) { return std::isnan(x) ? lo : std::nearbyint(x > hi ? hi : x < lo ? lo : x); };
+  switch (t) {
+    case kTDI8: { int8 v = int8(clamp(-128, 127)); std::memcpy(dst, &v, 1); break; }
+    case kTDU8: { uInt8 v = uInt8(clamp(0, 255)); std::memcpy(dst, &v, 1); break; }
+    case kTDI16: { int16 v = int16(clamp(-32768, 32767)); std::memcpy(dst, &v, 2); break; }
+    case kTDU16: { uInt16 v = uInt16(clamp(0, 65535)); std::memcpy(dst, &v, 2); break; }
+    case kTDI32: { int32 v = int32(clamp(-2147483648.0, 2147483647.0)); std::memcpy(dst, &v, 4); break; }
+    case kTDU32: { uInt32 v = uInt32(clamp(0, 4294967295.0)); std::memcpy(dst, &v, 4); break; }
+    case kTDSGL: { float32 v = float32(x); std::memcpy(dst, &v, 4); break; }
+    case kTDDBL: std::memcpy(dst, &x, 8); break;
+    default: ConvertNum(kTDDBL, &x, kTDEXT, dst); break;
+  }
+}
+
+// The record with a mapping the operations know.
+const ScaleRec* Mapped(ObjHeap heap, int32 dataOffset) {
+  const ScaleRec* r = ScaleRecAt(heap, dataOffset);
+  if (r && r->mapping != kScaleLinear && r->mapping != kScaleLog) {
+    DBAssert(__FILE__, __LINE__, "scale: unknown mapping");
+    return nullptr;
+  }
+  return r;
+}
+
+// Linear span and origin, or the same of the logarithms.
+void SpanOrigin(const ScaleRec* r, float64* span, float64* origin) {
+  if (r->mapping == kScaleLog) {
+    *span = std::log10(r->max / r->min);
+    *origin = std::log10(r->min);
+  } else {
+    *span = r->max - r->min;
+    *origin = r->min;
+  }
+}
+
+}  // namespace
+
+ScaleRec* ScaleRecAt(ObjHeap heap, int32 dataOffset) {
+  UHandle vi = heap && *heap ? PanelHeapOwner(heap) : nullptr;
+  UHandle ds = vi && *vi ? VIRec(vi)->dataSpace : nullptr;
+  if (!ds || !*ds || dataOffset < kPanelDataFloor || (dataOffset & 3) ||
+      int64(dataOffset) + int64(sizeof(ScaleRec)) > DSGetHandleSize(ds)) {
+    DBAssert(__FILE__, __LINE__, "scale: no ScaleRec");
+    return nullptr;
+  }
+  return reinterpret_cast<ScaleRec*>(*ds + dataOffset);
+}
+
+ScaleRec* ScaleRecOf(ObjHeap heap, int32 scale) {
+  if (!heap || !*heap || !scale) return nullptr;
+  int32 data = int32(OHWord(heap, uInt32(scale + 4 * kScaleObjData)));
+  int32 td = int32(OHWord(heap, uInt32(scale + 4 * kScaleObjDataTD)));
+  if (!data || !PanelEntryTD(heap, data, td, int32(sizeof(ScaleRec)))) {
+    DBAssert(__FILE__, __LINE__, "scale: no ScaleRec");
+    return nullptr;
+  }
+  return ScaleRecAt(heap, data);
+}
+
+void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
+                       int32 count, int16* pixels, int32 pixelStride) {
+  int32 t = MapType(numType);
+  const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
+  if (!r) return;
+  bool log = r->mapping == kScaleLog;
+  float64 span = float64(r->pixelEnd) - float64(r->pixelStart), k, origin;
+  if (log) {
+    origin = std::log10(r->min);
+    k = span / (std::log10(r->max) - origin);
+  } else {
+    origin = r->min;
+    k = span / (r->max - r->min);
+  }
+  const uChar* v = static_cast<const uChar*>(values);
+  uChar* px = reinterpret_cast<uChar*>(pixels);
+  for (int32 i = 0; i < count; ++i, v += valueStride, px += pixelStride) {
+    float64 x = Read(t, v);
+    if (log) x = (x <= 0 || std::isnan(x)) ? -INFINITY : std::log10(x);
+    float64 p = (x - origin) * k + r->pixelStart;
+    int16 out;
+    if (std::isnan(p)) out = 15005;
+    else if (p > 15000) out = 15000;
+    else if (p < -15000) out = -15000;
+    else out = int16(p > 0 ? std::trunc(p + 0.5) : std::trunc(p - 0.5));
+    std::memcpy(px, &out, 2);
+  }
+}
+
+void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
+                       int32 count, void* values, int32 valueStride) {
+  int32 t = MapType(numType);
+  const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
+  if (!r) return;
+  bool log = r->mapping == kScaleLog;
+  float64 a = log ? std::log10(r->min) : r->min;
+  float64 b = log ? std::log10(r->max) : r->max;
+  float64 step = (b - a) / (float64(r->pixelEnd) - float64(r->pixelStart));
+  uChar* v = static_cast<uChar*>(values);
+  for (int32 i = 0; i < count; ++i, v += valueStride) {
+    int16 p = pixels[int64(i) * pixelStride];
+    float64 x = p == r->pixelStart ? a : p == r->pixelEnd ? b : (p - r->pixelStart) * step + a;
+    if (log) x = std::exp(x * kLn10);
+    Store(t, x, v);
+  }
+}
+
+void ScalePixelToValuePinned(ObjHeap heap, int32 dataOffset, int32 numType, int16* pixel, void* value) {
+  const ScaleRec* r = pixel ? ScaleRecAt(heap, dataOffset) : nullptr;
+  if (!r) return;
+  int16 lo = r->pixelStart < r->pixelEnd ? r->pixelStart : r->pixelEnd;
+  int16 hi = r->pixelStart < r->pixelEnd ? r->pixelEnd : r->pixelStart;
+  if (*pixel < lo) *pixel = lo;
+  if (*pixel > hi) *pixel = hi;
+  MapPixelsToValues(heap, dataOffset, numType, pixel, 1, 1, value, 0);
+}
+
+void KnobPointToAngle(ObjHeap heap, int32 dataOffset, Point point, float64* angle) {
+  const ScaleRec* r = angle ? ScaleRecAt(heap, dataOffset) : nullptr;
+  if (!r) return;
+  if (point.v == r->centre.v && point.h == r->centre.h) {
+    *angle = 0;
+    return;
+  }
+  float64 a = std::atan2(float64(r->centre.v) - point.v, float64(point.h) - r->centre.h);
+  *angle = a < 0 ? a + kTwoPi : a;
+}
+
+void KnobAngleToValue(ObjHeap heap, int32 dataOffset, int32 numType, float64 angle, void* value) {
+  int32 t = MapType(numType);
+  const ScaleRec* r = t && value ? Mapped(heap, dataOffset) : nullptr;
+  if (!r) return;
+  float64 gap = kTwoPi - r->sweep;
+  float64 d = angle - r->startAngle;
+  if (d < 0) d += kTwoPi;
+  float64 x;
+  if (d < gap / 2) {
+    x = r->min;
+  } else if (d < gap) {
+    x = r->max;
+  } else {
+    if (angle > r->startAngle) angle -= kTwoPi;
+    float64 span, origin;
+    SpanOrigin(r, &span, &origin);
+    x = (r->startAngle - angle) / r->sweep * span + origin;
+    if (r->mapping == kScaleLog) x = std::pow(10.0, x);
+  }
+  ConvertNum(kTDDBL, &x, t, value);
+}

@@ -1,0 +1,432 @@
+// Scales: values to pixels and back, knob angles, range changes with their
+// increments of round figures, recounting markers, text labels, and the
+// data manager's scale instructions.
+#include <cmath>
+#include <cstring>
+
+#include "controls/scale.h"
+#include "engine/dmprog.h"
+#include "panel/datamsg.h"
+#include "panel/panel_test_support.h"
+
+namespace {
+
+constexpr float64 kPi = 3.141592653589793;
+
+class ScaleTest : public ptest::PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    if (HasFatalFailure()) return;
+    ControlsInstallScaleHooks();
+  }
+  // A scale (of the owner, as part partId) with its record allocated.
+  int32 Scale(float64 min, float64 max, int16 ps, int16 pe, int32 owner = 0, int16 partId = 0) {
+    int32 s = Obj(kClsScale, owner, partId);
+    EXPECT_EQ(Alloc(s), kNoErr);
+    ScaleRec* r = Rec(s);
+    if (!r) return s;
+    r->min = min;
+    r->max = max;
+    r->increment = 1;
+    r->multiplier = 1;
+    r->pixelStart = ps;
+    r->pixelEnd = pe;
+    return s;
+  }
+  ScaleRec* Rec(int32 scale) { return ScaleRecOf(panel_, scale); }
+  int32 Data(int32 scale) { return W(scale, kScaleObjData); }
+  void SetFlags(int32 obj, uInt32 f) { SetW(obj, 0, int32(uInt32(W(obj, 0)) | f)); }
+  void SetRect(int32 obj, int32 byte, Rect r) { std::memcpy(*panel_ + obj + byte, &r, sizeof r); }
+  Rect GetRect(int32 obj, int32 byte) {
+    Rect r;
+    std::memcpy(&r, *panel_ + obj + byte, sizeof r);
+    return r;
+  }
+  // A label part of the scale whose bounds are height by width.
+  void Label(int32 scale, int16 h, int16 w) { SetRect(Obj(kClsLabel, scale, kScalePartLabel), 16, Rect{0, 0, h, w}); }
+  static int Asserts() { return Reports("Failure "); }
+};
+
+TEST_F(ScaleTest, PixelsMapBackToValuesPinnedAndRounded) {
+  int32 s = Scale(0, 10, 0, 100);
+  struct Case {
+    int16 pixel, pinned;
+    float64 value;
+  } cases[] = {{-5, 0, 0}, {0, 0, 0}, {50, 50, 5}, {100, 100, 10}, {200, 100, 10}, {37, 37, 3.7}};
+  for (const Case& c : cases) {
+    int16 p = c.pixel;
+    float64 v = -1;
+    ScalePixelToValuePinned(panel_, Data(s), kTDDBL, &p, &v);
+    EXPECT_EQ(p, c.pinned) << c.pixel;
+    EXPECT_DOUBLE_EQ(v, c.value) << c.pixel;
+  }
+  // An inverted pixel range pins the same way.
+  Rec(s)->pixelStart = 100;
+  Rec(s)->pixelEnd = 0;
+  int16 p = -3;
+  float64 v = -1;
+  ScalePixelToValuePinned(panel_, Data(s), kTDDBL, &p, &v);
+  EXPECT_EQ(p, 0);
+  EXPECT_EQ(v, 10);
+  // Integers clamp, then round half to even.
+  int32 wide = Scale(0, 1000, 0, 1000);
+  int16 px = 301;
+  uInt8 u8 = 0;
+  MapPixelsToValues(panel_, Data(wide), kTDU8, &px, 1, 1, &u8, 1);
+  EXPECT_EQ(u8, 255);
+  int32 halves = Scale(0, 5, 0, 2);
+  int32 i32 = 0;
+  px = 1;
+  MapPixelsToValues(panel_, Data(halves), kTDI32 | 0x10, &px, 1, 1, &i32, 4);
+  EXPECT_EQ(i32, 2) << "2.5 rounds to 2";
+  Rec(halves)->max = 7;
+  MapPixelsToValues(panel_, Data(halves), kTDI32, &px, 1, 1, &i32, 4);
+  EXPECT_EQ(i32, 4) << "3.5 rounds to 4";
+  int32 below = Scale(-3e9, 0, 0, 10);
+  px = 0;
+  MapPixelsToValues(panel_, Data(below), kTDI32, &px, 1, 1, &i32, 4);
+  EXPECT_EQ(i32, int32(-2147483647 - 1));
+  // Strided arrays: pixels every other element, values every 8 bytes.
+  int16 pixels[6] = {0, 9, 50, 9, 100, 9};
+  float64 values[3] = {};
+  MapPixelsToValues(panel_, Data(s), kTDDBL, pixels, 2, 3, values, 8);
+  EXPECT_EQ(values[0], 10);
+  EXPECT_EQ(values[1], 5);
+  EXPECT_EQ(values[2], 0);
+  // A logarithmic scale maps in decades.
+  int32 lg = Scale(1, 100, 0, 100);
+  Rec(lg)->mapping = kScaleLog;
+  px = 50;
+  float64 d = 0;
+  MapPixelsToValues(panel_, Data(lg), kTDDBL, &px, 1, 1, &d, 8);
+  EXPECT_NEAR(d, 10, 1e-12);
+  // Unsupported types and mappings write nothing.
+  ClearReports();
+  int64 big = 7;
+  MapPixelsToValues(panel_, Data(s), kTDI64, &px, 1, 1, &big, 8);
+  EXPECT_EQ(big, 7);
+  Rec(lg)->mapping = 2;
+  d = -1;
+  MapPixelsToValues(panel_, Data(lg), kTDDBL, &px, 1, 1, &d, 8);
+  EXPECT_EQ(d, -1);
+  EXPECT_EQ(Asserts(), 2);
+}
+
+TEST_F(ScaleTest, ValuesMapToPinnedPixels) {
+  int32 s = Scale(0, 10, 0, 100);
+  float64 values[] = {0, 10, 5.05, NAN, INFINITY, -INFINITY, -0.04};
+  int16 px[7] = {};
+  MapValuesToPixels(panel_, Data(s), kTDDBL, values, 8, 7, px, 2);
+  int16 want[] = {0, 100, 51, 15005, 15000, -15000, 0};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(px[i], want[i]) << i;
+  int32 lg = Scale(1, 100, 0, 100);
+  Rec(lg)->mapping = kScaleLog;
+  float64 lv[] = {0, -1, NAN, 10};
+  MapValuesToPixels(panel_, Data(lg), kTDDBL, lv, 8, 4, px, 2);
+  EXPECT_EQ(px[0], -15000);
+  EXPECT_EQ(px[1], -15000);
+  EXPECT_EQ(px[2], -15000);
+  EXPECT_EQ(px[3], 50);
+}
+
+TEST_F(ScaleTest, KnobAnglesAndTheirValues) {
+  int32 s = Scale(0, 10, 0, 0);
+  ScaleRec* r = Rec(s);
+  r->centre = Point{50, 50};
+  r->startAngle = 5 * kPi / 4;
+  r->sweep = 3 * kPi / 2;
+  struct PointCase {
+    Point p;
+    float64 angle;
+  } points[] = {{{50, 50}, 0}, {{50, 60}, 0}, {{40, 50}, kPi / 2}, {{50, 40}, kPi}, {{60, 50}, 3 * kPi / 2}};
+  for (const PointCase& c : points) {
+    float64 a = -1;
+    KnobPointToAngle(panel_, Data(s), c.p, &a);
+    EXPECT_NEAR(a, c.angle, 1e-12) << c.p.v << "," << c.p.h;
+  }
+  struct AngleCase {
+    float64 angle, value;
+    const char* what;
+  } angles[] = {
+      {5 * kPi / 4 + 0.1, 0, "just counter-clockwise of the start: min"},
+      {7 * kPi / 4 - 0.1, 10, "just clockwise of the end: max"},
+      {kPi / 2, 5, "half way"},
+      {5 * kPi / 4, 0, "the start"},
+      {7 * kPi / 4 + 0.01, 10 * (1 - 0.01 / (3 * kPi / 2)), "inside the sweep near its end"},
+  };
+  for (const AngleCase& c : angles) {
+    float64 v = -1;
+    KnobAngleToValue(panel_, Data(s), kTDDBL, c.angle, &v);
+    EXPECT_NEAR(v, c.value, 1e-9) << c.what;
+  }
+  int16 i16 = 0;
+  KnobAngleToValue(panel_, Data(s), kTDI16, kPi / 2, &i16);
+  EXPECT_EQ(i16, 5);
+}
+
+TEST_F(ScaleTest, IncrementsOfRoundFigures) {
+  struct Case {
+    float64 a, b;
+    int32 limit, precision, code;
+    float64 want;
+  } cases[] = {
+      {0, 10, 11, 0, 0, 1},     // rough 1, candidate 1 divides exactly
+      {10, 0, 11, 0, 0, 1},     // ends in either order
+      {0, 10, 2, 0, 0, 10},     // a limit of 2 gives the range
+      {0, 100, 6, 0, 0, 20},
+      {0, 1, 6, -1, 0, 0.2},
+      {0, 256, 5, 0, 66, 64},   // hexadecimal figures
+      {0, 3600, 7, 0, 200, 600},// relative time in minutes
+  };
+  for (const Case& c : cases)
+    EXPECT_DOUBLE_EQ(ChooseLinearIncrement(c.a, c.b, c.limit, c.precision, c.code), c.want)
+        << c.a << ".." << c.b << " limit " << c.limit << " code " << c.code;
+  EXPECT_DOUBLE_EQ(LogIncrement(1, 1000, 15, 0), 10);
+  EXPECT_DOUBLE_EQ(LogIncrement(1000, 1, 2, 0), 1000);
+  EXPECT_TRUE(ScaleValuesNearlyEqual(1.0, 1.0 + 1e-15));
+  EXPECT_FALSE(ScaleValuesNearlyEqual(1.0, 1.0001));
+  EXPECT_TRUE(ScaleValuesNearlyEqual(0, 0));
+  EXPECT_EQ(IntPower(10, -2), 0.01);
+  EXPECT_EQ(IntPower(2, 10), 1024);
+}
+
+TEST_F(ScaleTest, TheAutomaticIncrementAlignsTheStartAndSetsMinorTicks) {
+  int32 s = Scale(0.5, 10, 0, 200);
+  Label(s, 10, 30);
+  EXPECT_EQ(ScaleMaxMarkers(panel_, s, 0), 200 / 14 + 1);
+  int32 idx = 0;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, -2, 123, &idx), kScaleReplyMarkers);
+  EXPECT_EQ(idx, -2);
+  ScaleRec* r = Rec(s);
+  EXPECT_EQ(r->increment, 1);
+  EXPECT_EQ(r->start, 1) << "the first whole increment at or above the lower end";
+  EXPECT_GT(r->minorIncrement, 0);
+  EXPECT_LT(r->minorIncrement, 1);
+  // A logarithmic scale takes a ratio and starts at its lower end.
+  int32 lg = Scale(1000, 1, 0, 200);
+  Label(lg, 10, 30);
+  Rec(lg)->mapping = kScaleLog;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, lg, -2, 0, &idx), kScaleReplyMarkers);
+  EXPECT_EQ(Rec(lg)->increment, 10);
+  EXPECT_EQ(Rec(lg)->start, 1);
+}
+
+TEST_F(ScaleTest, EndsAndIncrementsInDisplayedUnits) {
+  int32 s = Scale(0, 10, 0, 200);
+  Label(s, 10, 30);
+  int32 idx = 0;
+  // The lower end set to the upper one swaps them: the scale turns over.
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 1, 10, &idx), kScaleReplyRange);
+  EXPECT_EQ(Rec(s)->min, 10);
+  EXPECT_EQ(Rec(s)->max, 0);
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 1, 0, &idx), 0) << "the inverted scale already ends at 0";
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, 0, &idx), kScaleReplyRange) << "the upper end at the lower swaps back";
+  EXPECT_EQ(Rec(s)->min, 0);
+  EXPECT_EQ(Rec(s)->max, 10);
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 1, 0, &idx), 0) << "the same ends change nothing";
+  // Displayed = value * 2 + 1.
+  Rec(s)->multiplier = 2;
+  Rec(s)->offset = 1;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, 41, &idx), kScaleReplyRange);
+  EXPECT_EQ(Rec(s)->max, 20);
+  // An increment giving too many markers is refused and reported.
+  ScaleRec before = *Rec(s);
+  ClearReports();
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 2, 1.2, &idx), 0);
+  EXPECT_EQ(Reports("Invalid Increment"), 1);
+  EXPECT_EQ(std::memcmp(&before, Rec(s), sizeof before), 0);
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 2, 11, &idx), kScaleReplyMarkers);
+  EXPECT_EQ(Rec(s)->increment, 5);
+  // A value that is not finite changes nothing.
+  before = *Rec(s);
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, NAN, &idx), 0);
+  EXPECT_EQ(std::memcmp(&before, Rec(s), sizeof before), 0);
+  // A multiplier of 0 is mended before it divides.
+  Rec(s)->multiplier = 0;
+  Rec(s)->offset = 0;
+  ClearReports();
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, 30, &idx), kScaleReplyRange);
+  EXPECT_EQ(Rec(s)->max, 30);
+  EXPECT_EQ(Rec(s)->multiplier, 1);
+  EXPECT_GE(Reports("multiplier is messed up, fixing it"), 1);
+}
+
+TEST_F(ScaleTest, ArbitraryMarkersAreReordered) {
+  int32 s = Scale(0, 10, 0, 200);
+  UHandle m = DSNewHClr(4 + 3 * kScaleMarkerEntry);
+  PutNative32(*m, 3);
+  float64 vals[] = {1, 5, 8};
+  for (int i = 0; i < 3; ++i) std::memcpy(*m + 4 + kScaleMarkerEntry * i, &vals[i], 8);
+  Rec(s)->markers = m;
+  SetFlags(s, kScaleArbitrary);
+  int32 idx = 0;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 2, 9, &idx), kScaleReplyMarkers);
+  EXPECT_EQ(idx, 4) << "the first entry moved to the end";
+  float64 got[3];
+  for (int i = 0; i < 3; ++i) std::memcpy(&got[i], *m + 4 + kScaleMarkerEntry * i, 8);
+  EXPECT_EQ(got[0], 5);
+  EXPECT_EQ(got[1], 8);
+  EXPECT_EQ(got[2], 9);
+  SetFlags(s, kScaleArrayHasEnds);
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 4, 0.5, &idx), kScaleReplyMarkers | kScaleReplyArrayEnds);
+  EXPECT_EQ(idx, 2) << "the last entry moved to the front";
+  float64 first;
+  std::memcpy(&first, ScaleMarkerEntry(panel_, s, 1), 8);
+  EXPECT_EQ(first, 0.5) << "index 1 names the first entry";
+  std::memcpy(&first, ScaleMarkerEntry(panel_, s, 0), 8);
+  EXPECT_EQ(first, 8) << "index 0 the last";
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 7, 3, &idx), 0) << "an index past the array";
+  // A count larger than its handle is no array.
+  PutNative32(*m, 1000);
+  EXPECT_EQ(ScaleMarkerEntry(panel_, s, 2), nullptr);
+  Rec(s)->markers = nullptr;
+  DSDisposeHandle(m);
+}
+
+TEST_F(ScaleTest, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
+  int32 slide = Obj(kClsSlide);
+  int32 digital = Obj(kClsNumeric, slide, kPartDigital);
+  int32 text = Obj(kClsLabel, digital, kPartRingText);
+  UHandle list = Keep(AZNewHClr(8));
+  SetW(text, 9, int32(uintptr_t(list)));
+  int32 s = Scale(0, 10, 0, 100, slide, kControlPartScale);
+  EXPECT_EQ(SlideScaleMarkerList(panel_, s), nullptr) << "without the text-label flag";
+  SetFlags(s, kScaleTextLabels);
+  EXPECT_EQ(SlideScaleMarkerList(panel_, s), list);
+  UHandle h = nullptr;
+  EXPECT_EQ(OGetDataPtr(panel_, slide, s, 0, nullptr), int32(uintptr_t(list))) << "the scale part's data";
+  EXPECT_EQ(OGetDataPtr(panel_, slide, s, 0, &h), 0);
+  // The control answers for the scale: a range change resets the record.
+  Rec(s)->increment = 3;
+  Rec(s)->mapping = kScaleLog;
+  Rec(s)->multiplier = 4;
+  int32 idx = 0;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, 50, &idx), 0);
+  EXPECT_EQ(Rec(s)->increment, 1);
+  EXPECT_EQ(Rec(s)->minorIncrement, 0.5);
+  EXPECT_EQ(Rec(s)->mapping, kScaleLinear);
+  EXPECT_EQ(Rec(s)->multiplier, 1);
+  EXPECT_EQ(Rec(s)->max, 10);
+  // Scales of other controls have no text labels.
+  int32 num = Obj(kClsNumeric);
+  int32 other = Scale(0, 1, 0, 10, num, kControlPartScale);
+  SetFlags(other, kScaleTextLabels);
+  EXPECT_EQ(SlideScaleMarkerList(panel_, other), nullptr);
+}
+
+TEST_F(ScaleTest, RecalcCountsMarkersAndUnitesTheBounds) {
+  int32 s = Scale(0, 10, 0, 100);
+  Rec(s)->start = 0;
+  SetRect(s, kScaleObjInner, Rect{10, 10, 20, 110});
+  SetRect(Obj(kClsLabel, s, kScalePartLabel), 16, Rect{0, 0, 500, 500});
+  SetRect(Obj(kClsLabel, s, 99), 16, Rect{5, 20, 12, 30});
+  EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 11) << "two ends and 1 to 9";
+  Rect b = GetRect(s, kScaleObjBounds);
+  EXPECT_EQ(b.top, 5);
+  EXPECT_EQ(b.left, 10);
+  EXPECT_EQ(b.bottom, 20);
+  EXPECT_EQ(b.right, 110) << "the label part is left out";
+  Rec(s)->start = 0.5;
+  Rec(s)->increment = 2.5;
+  ScaleRecalc(panel_, s);
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 6) << "0.5, 3, 5.5, 8 between the ends";
+  // Too many markers are cut off with a report.
+  Rec(s)->increment = 0.001;
+  ClearReports();
+  ScaleRecalc(panel_, s);
+  EXPECT_EQ(Asserts(), 1);
+  EXPECT_EQ(Reports("min 0"), 1);
+  // An increment that does not advance ends the walk even without the cut-off.
+  Rec(s)->increment = 0;
+  ClearReports();
+  ScaleRecalc(panel_, s);
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 3);
+  EXPECT_EQ(Rec(s)->minorIncrement, 0.5) << "a minor increment of 0 becomes 0.5";
+}
+
+TEST_F(ScaleTest, ReachingTheEnd) {
+  struct Case {
+    float64 v, end;
+    Bool32 want;
+  } cases[] = {{0, 0, 1}, {-1, 0, 0}, {0, -1, 1}, {0, 1, 0}, {1, 1, 1}, {1 - 1e-15, 1, 1},
+               {0.9, 1, 0}, {-1, -1, 1}, {-0.9, -1, 1}, {-1.1, -1, 0}, {1, -1, 1}, {-1, 1, 0}};
+  for (const Case& c : cases) EXPECT_EQ(ScaleValueReached(c.v, c.end), c.want) << c.v << " " << c.end;
+}
+
+TEST_F(ScaleTest, RecordsOutsideTheDataSpaceAreRefused) {
+  int32 s = Scale(0, 10, 0, 100);
+  ClearReports();
+  EXPECT_EQ(ScaleRecAt(panel_, DSGetHandleSize(DS()) - 40), nullptr);
+  EXPECT_EQ(ScaleRecAt(panel_, 100), nullptr);
+  EXPECT_EQ(ScaleRecAt(panel_, 0), nullptr);
+  SetW(s, kScaleObjData, W(s, kScaleObjData) + 4);
+  EXPECT_EQ(ScaleRecOf(panel_, s), nullptr) << "the data word no longer names the record's entry";
+  EXPECT_EQ(Asserts(), 4);
+  int32 idx = 9;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, -2, 0, &idx), 0);
+  EXPECT_EQ(idx, -2);
+  EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
+}
+
+TEST_F(ScaleTest, TheDataManagerCopiesARangeIntoAScaleAndValuesUnderAPointer) {
+  int32 s = Scale(0, 10, 0, 200);
+  Label(s, 10, 30);
+  Rec(s)->increment = 7;
+  ScaleRec src = *Rec(s);
+  src.min = 0;
+  src.max = 100;
+  DMInstr copy[] = {
+      {kDMSetBoth, int32(uintptr_t(&src)), int32(uintptr_t(Rec(s))), 0, 0, 0},
+      {kDMScaleRange, int32(uintptr_t(panel_)), s, 0, 0, 0},
+      {kDMEnd, 0, 0, 0, 0, 0},
+  };
+  EXPECT_EQ(DMRunProgram(copy, nullptr, nullptr), kNoErr);
+  EXPECT_EQ(Rec(s)->max, 100);
+  EXPECT_EQ(Rec(s)->increment, 10) << "the increment is chosen again for the new range";
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 11) << "and the markers recounted";
+
+  // A knob's needle and a slide's slider under a point.
+  TypeID dbl = Type(tdb::DBL());
+  int32 knob = Obj(kClsKnob);
+  SetW(knob, kPWDDOTypeId, int32(dbl));
+  int32 ks = Scale(0, 10, 0, 0, knob, kControlPartScale);
+  Rec(ks)->centre = Point{50, 50};
+  Rec(ks)->startAngle = 5 * kPi / 4;
+  Rec(ks)->sweep = 3 * kPi / 2;
+  int32 slide = Obj(kClsSlide);
+  SetW(slide, kPWDDOTypeId, int32(dbl));
+  int32 ss = Scale(0, 10, 100, 0, slide, kControlPartScale);
+  struct Case {
+    int32 obj;
+    Point p;
+    float64 want;
+  } cases[] = {{knob, {10, 50}, 5}, {slide, {25, 999}, 7.5}, {slide, {300, 0}, 0}};
+  for (const Case& c : cases) {
+    int32 word;
+    std::memcpy(&word, &c.p, 4);
+    float64 v = -1;
+    DMInstr prog[] = {
+        {kDMSetBoth, 1, int32(uintptr_t(&v)), 0, 0, 0},
+        {kDMPointerValue, int32(uintptr_t(panel_)), c.obj, word, 0, 0},
+        {kDMEnd, 0, 0, 0, 0, 0},
+    };
+    EXPECT_EQ(DMRunProgram(prog, nullptr, nullptr), kNoErr);
+    EXPECT_NEAR(v, c.want, 1e-12) << c.obj;
+  }
+  SetFlags(ss, kScaleHorizontal);
+  float64 v = -1;
+  int32 word;
+  Point hp{999, 40};
+  std::memcpy(&word, &hp, 4);
+  DMInstr horiz[] = {
+      {kDMSetBoth, 1, int32(uintptr_t(&v)), 0, 0, 0},
+      {kDMPointerValue, int32(uintptr_t(panel_)), slide, word, 0, 0},
+      {kDMEnd, 0, 0, 0, 0, 0},
+  };
+  EXPECT_EQ(DMRunProgram(horiz, nullptr, nullptr), kNoErr);
+  EXPECT_NEAR(v, 6, 1e-12) << "a horizontal scale reads the horizontal coordinate";
+}
+
+}  // namespace
