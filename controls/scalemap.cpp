@@ -63,6 +63,13 @@ const ScaleRec* Mapped(ObjHeap heap, int32 dataOffset) {
   return r;
 }
 
+// The ends in the mapping's space: the values, or their logarithms.
+void MappedEnds(const ScaleRec* r, float64* a, float64* b) {
+  bool log = r->mapping == kScaleLog;
+  *a = log ? std::log10(r->min) : r->min;
+  *b = log ? std::log10(r->max) : r->max;
+}
+
 // Linear span and origin, or the same of the logarithms.
 void SpanOrigin(const ScaleRec* r, float64* span, float64* origin) {
   if (r->mapping == kScaleLog) {
@@ -104,14 +111,9 @@ void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void
   const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
   if (!r) return;
   bool log = r->mapping == kScaleLog;
-  float64 span = float64(r->pixelEnd) - float64(r->pixelStart), k, origin;
-  if (log) {
-    origin = std::log10(r->min);
-    k = span / (std::log10(r->max) - origin);
-  } else {
-    origin = r->min;
-    k = span / (r->max - r->min);
-  }
+  float64 origin, end;
+  MappedEnds(r, &origin, &end);
+  float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (end - origin);
   const uChar* v = static_cast<const uChar*>(values);
   uChar* px = reinterpret_cast<uChar*>(pixels);
   for (int32 i = 0; i < count; ++i, v += valueStride, px += pixelStride) {
@@ -133,8 +135,8 @@ void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int1
   const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
   if (!r) return;
   bool log = r->mapping == kScaleLog;
-  float64 a = log ? std::log10(r->min) : r->min;
-  float64 b = log ? std::log10(r->max) : r->max;
+  float64 a, b;
+  MappedEnds(r, &a, &b);
   float64 step = (b - a) / (float64(r->pixelEnd) - float64(r->pixelStart));
   uChar* v = static_cast<uChar*>(values);
   for (int32 i = 0; i < count; ++i, v += valueStride) {
