@@ -70,6 +70,15 @@ void MappedEnds(const ScaleRec* r, float64* a, float64* b) {
   *b = log ? std::log10(r->max) : r->max;
 }
 
+// The record, the plain type and the ends for a mapping; null when the type
+// or the record cannot be mapped.
+const ScaleRec* ForMapping(ObjHeap heap, int32 dataOffset, int32 numType, int32* t, float64* a, float64* b) {
+  *t = MapType(numType);
+  const ScaleRec* r = *t ? Mapped(heap, dataOffset) : nullptr;
+  if (r) MappedEnds(r, a, b);
+  return r;
+}
+
 // Linear span and origin, or the same of the logarithms.
 void SpanOrigin(const ScaleRec* r, float64* span, float64* origin) {
   if (r->mapping == kScaleLog) {
@@ -107,12 +116,11 @@ ScaleRec* ScaleRecOf(ObjHeap heap, int32 scale) {
 
 void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
                        int32 count, int16* pixels, int32 pixelStride) {
-  int32 t = MapType(numType);
-  const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
+  int32 t;
+  float64 origin, end;
+  const ScaleRec* r = ForMapping(heap, dataOffset, numType, &t, &origin, &end);
   if (!r) return;
   bool log = r->mapping == kScaleLog;
-  float64 origin, end;
-  MappedEnds(r, &origin, &end);
   float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (end - origin);
   const uChar* v = static_cast<const uChar*>(values);
   uChar* px = reinterpret_cast<uChar*>(pixels);
@@ -131,12 +139,11 @@ void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void
 
 void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
                        int32 count, void* values, int32 valueStride) {
-  int32 t = MapType(numType);
-  const ScaleRec* r = t ? Mapped(heap, dataOffset) : nullptr;
+  int32 t;
+  float64 a, b;
+  const ScaleRec* r = ForMapping(heap, dataOffset, numType, &t, &a, &b);
   if (!r) return;
   bool log = r->mapping == kScaleLog;
-  float64 a, b;
-  MappedEnds(r, &a, &b);
   float64 step = (b - a) / (float64(r->pixelEnd) - float64(r->pixelStart));
   uChar* v = static_cast<uChar*>(values);
   for (int32 i = 0; i < count; ++i, v += valueStride) {
