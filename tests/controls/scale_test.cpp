@@ -45,7 +45,6 @@ class ScaleTest : public ptest::PanelTest {
   }
   // A label part of the scale whose bounds are height by width.
   void Label(int32 scale, int16 h, int16 w) { SetRect(Obj(kClsLabel, scale, kScalePartLabel), 16, Rect{0, 0, h, w}); }
-  static int Asserts() { return Reports("Failure "); }
 };
 
 TEST_F(ScaleTest, PixelsMapBackToValuesPinnedAndRounded) {

@@ -16,38 +16,21 @@
 
 namespace {
 
-using ptest::PanelTest;
+using ptest::PanelRootTest;
 
-class DataLocateTest : public PanelTest {
+class DataLocateTest : public PanelRootTest {
  protected:
   void SetUp() override {
-    PanelTest::SetUp();
+    PanelRootTest::SetUp();
     if (HasFatalFailure()) return;
-    root_ = MakeRoot();
-    ASSERT_NE(root_, 0);
     SetW(root_, kPanelRootDataSpaceWord, 0);  // bound by the tests that want it
   }
   // Binds the panel's root to the VI's data space (after allocation).
   void Bind() { SetW(root_, kPanelRootDataSpaceWord, int32(uintptr_t(DS()))); }
 
-  // A data controller of the type around a display object of the class.
-  int32 Control(const tdb::TD& td, int32 cls, int32* display) {
-    TypeID t = Type(td);
-    int32 dco = Obj(kClsFPDataController);
-    *display = Obj(cls);
-    SetW(*display, kPWOwner, dco);  // a controller's word 6 is its record, not a part list
-    SetW(dco, kPWDCOTypeId, int32(t));
-    SetW(*display, kPWDDOTypeId, int32(t));
-    SetW(dco, kPWDCODisplay, *display);
-    return dco;
-  }
   int32 Ask(int32 obj, int32 part, int32 mode, UHandle* h) { return OGetDataPtr(panel_, obj, part, mode, h); }
   UPtr At(int32 answer) { return reinterpret_cast<UPtr>(uintptr_t(uInt32(answer))); }
   int32 Abs(UPtr p) { return int32(uInt32(uintptr_t(p))); }
-
-  static int Asserts() { return Reports("Failure "); }
-
-  int32 root_ = 0;
 };
 
 TEST_F(DataLocateTest, AControllersValueLiesTwelveBytesIntoItsRecordAndTheDefaultAfterIt) {

@@ -18,32 +18,18 @@
 
 namespace {
 
-using ptest::PanelTest;
+using ptest::PanelRootTest;
 
-class DataSpaceTest : public PanelTest {
+class DataSpaceTest : public PanelRootTest {
  protected:
-  void SetUp() override {
-    PanelTest::SetUp();
-    if (HasFatalFailure()) return;
-    root_ = MakeRoot();
-    ASSERT_NE(root_, 0);
-  }
   void TearDown() override {
     DMDisposePending();
     for (UHandle h : texts_) DSDisposeHandle(h);
-    PanelTest::TearDown();
+    PanelRootTest::TearDown();
   }
-  // A control of the panel: its controller (a part of the panel root) and
-  // its display object of the class.
+  // A control of the panel: its controller is a part of the panel root.
   int32 Control(const tdb::TD& td, int32 cls, int32* display) {
-    TypeID t = Type(td);
-    int32 dco = Obj(kClsFPDataController, root_);
-    *display = Obj(cls);
-    SetW(*display, kPWOwner, dco);
-    SetW(dco, kPWDCOTypeId, int32(t));
-    SetW(*display, kPWDDOTypeId, int32(t));
-    SetW(dco, kPWDCODisplay, *display);
-    return dco;
+    return PanelRootTest::Control(td, cls, display, root_);
   }
   // The data of an object in a mode, as an address.
   UPtr Data(int32 obj, int32 mode) {
@@ -60,9 +46,6 @@ class DataSpaceTest : public PanelTest {
     texts_.push_back(h);
     SetW(label, kPWLabelText, int32(uintptr_t(h)));
   }
-  static int Asserts() { return Reports("Failure "); }
-
-  int32 root_ = 0;
   std::vector<UHandle> texts_;
 };
 

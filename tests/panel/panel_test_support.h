@@ -8,6 +8,7 @@
 
 #include "engine/dsalloc.h"
 #include "engine/engine_test_support.h"
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "engine/vi/viinst.h"
@@ -85,10 +86,38 @@ class PanelTest : public qxtest::EngineTest {
     return h;
   }
   static int Reports(const char* what) { return qxtest::Reports::Get().Count(what); }
+  // The assertion failures reported since the last ClearReports.
+  static int Asserts() { return Reports("Failure "); }
 
   UHandle vi_ = nullptr;
   ObjHeap panel_ = nullptr;
   std::vector<UHandle> handles_;
+};
+
+// A panel with its "Front Panel" root bound to the VI's data space, and
+// controls made of a data controller around a display object.
+class PanelRootTest : public PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    if (HasFatalFailure()) return;
+    root_ = MakeRoot();
+    ASSERT_NE(root_, 0);
+  }
+  // A data controller of the type (a part of owner, 0 for none) around a
+  // display object of the class that shows it.
+  int32 Control(const tdb::TD& td, int32 cls, int32* display, int32 owner = 0) {
+    TypeID t = Type(td);
+    int32 dco = Obj(kClsFPDataController, owner);
+    *display = Obj(cls);
+    SetW(*display, kPWOwner, dco);  // a controller's word 6 is its record, not a part list
+    SetW(dco, kPWDCOTypeId, int32(t));
+    SetW(*display, kPWDDOTypeId, int32(t));
+    SetW(dco, kPWDCODisplay, *display);
+    return dco;
+  }
+
+  int32 root_ = 0;
 };
 
 }  // namespace ptest
