@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int32 kMaxInnerMarkers = 1000;
+// With a text list the walk is not cut off at 1000, but no more markers than
+// the count can hold are walked (a range of many increments would otherwise
+// keep the walk going for ever).
+constexpr int32 kMaxListMarkers = 32767;
 constexpr int32 kLabelTextWord = 9;  // the text part's word holding its item texts
 
 uInt32 Flags(ObjHeap heap, int32 obj) { return OHWord(heap, uInt32(obj)); }
@@ -83,6 +87,7 @@ int32 CountMarkers(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
       DBAssert(__FILE__, __LINE__, "scale: too many markers");
       break;
     }
+    if (count >= kMaxListMarkers) break;
     ++count;
     float64 next = log ? v * r->increment : v + r->increment;
     // An increment that does not advance would never reach the upper end.

@@ -46,6 +46,14 @@ void FormatNumberBase(int32 code, int32* base, int32* row) {
 
 float64 LogBase(float64 base, float64 x) { return std::log(x) / std::log(base); }
 
+// The floor of x as an exponent: values beyond any double's exponent (and
+// NaN) are held to +-2000 so that the conversion stays defined.
+int32 FloorExponent(float64 x) {
+  if (!(x > -2000)) return -2000;
+  if (x > 2000) return 2000;
+  return int32(std::floor(x));
+}
+
 // A step that is an integer but for rounding noise becomes that integer.
 float64 Cleaned(float64 step) {
   if (step >= kNear && std::fabs(std::trunc(step) - step) < kNear) {
@@ -58,9 +66,9 @@ float64 Cleaned(float64 step) {
 // The power of base below rough, held to the precision and to 14 digits of
 // the range; its exponent in *e.
 float64 IncrementPower(float64 base, float64 rough, float64 range, int32 precision, int32* e) {
-  int32 ex = int32(std::floor(LogBase(base, rough)));
+  int32 ex = FloorExponent(LogBase(base, rough));
   if (precision >= 0 && -precision > ex) ex = -precision;
-  int32 big = range != 0 ? int32(std::floor(LogBase(base, std::fabs(range)))) : ex;
+  int32 big = range != 0 ? FloorExponent(LogBase(base, std::fabs(range))) : ex;
   if (ex - big < -14) ex = big - 14;
   float64 power = IntPower(base, ex);
   if (power == 0) power = rough;
@@ -122,7 +130,7 @@ float64 NiceLogStep(int32 row, float64 mult, float64 base, float64 decades, int3
 }
 
 float64 LogIncrementPower(float64 base, float64 decades, int32 limit) {
-  return IntPower(base, int32(std::floor(decades / (limit - 1))));
+  return IntPower(base, FloorExponent(decades / (limit - 1)));
 }
 
 // The record's ends in ascending order.
@@ -303,7 +311,7 @@ int32 ScaleMaxMarkers(ObjHeap heap, int32 scale, Bool32 round) {
     if (a1 < 0) a1 += 6.283185307179586;
     if (a2 < 0) a2 += 6.283185307179586;
     float64 c = (a1 + a2) / 2 > 0 ? std::trunc(r->sweep / ((a1 + a2) / 2)) : 2;
-    capacity = std::isfinite(c) && c < 1e9 ? int64(c) : 2;
+    capacity = c >= 1e9 ? int64(1e9) : c >= 2 ? int64(c) : 2;
   }
   if (capacity > 0x7fffffff) capacity = 0x7fffffff;
   return capacity < 2 ? 2 : int32(capacity);
@@ -316,8 +324,9 @@ UPtr ScaleMarkerEntry(ObjHeap heap, int32 scale, int32 index) {
   int32 size = DSGetHandleSize(m);
   int32 count = size >= 4 ? int32(GetNative32(*m)) : 0;
   if (count < 0 || int64(count) * kScaleMarkerEntry + 4 > size) return nullptr;
+  if (index < 0) return nullptr;
   int32 i = index == 0 ? count - 1 : index == 1 ? 0 : index - 2;
-  if (index < 0 || i < 0 || i >= count) return nullptr;
+  if (i < 0 || i >= count) return nullptr;
   return *m + 4 + kScaleMarkerEntry * i;
 }
 

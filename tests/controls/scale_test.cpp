@@ -345,6 +345,19 @@ TEST_F(ScaleTest, RecalcCountsMarkersAndUnitesTheBounds) {
   EXPECT_EQ(Rec(s)->minorIncrement, 0.5) << "a minor increment of 0 becomes 0.5";
 }
 
+TEST_F(ScaleTest, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
+  int32 slide = Obj(kClsSlide);
+  int32 text = Obj(kClsLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
+  SetW(text, 9, int32(uintptr_t(Keep(AZNewHClr(8)))));
+  int32 s = Scale(0, 1e9, 0, 100, slide, kControlPartScale);
+  SetFlags(s, kScaleTextLabels);
+  Rec(s)->start = 0;
+  ClearReports();
+  EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << "no cut-off report with a text list";
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 32767);
+}
+
 TEST_F(ScaleTest, ReachingTheEnd) {
   struct Case {
     float64 v, end;
