@@ -11,6 +11,7 @@
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
 #include "fuzz_support.h"
+#include "panel_fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/objlist.h"
 #include "panel/datamsg.h"
@@ -45,16 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
-  UHandle vi = vib::NewVI({tdb::String(), tdb::I32(), tdb::DBL(), tdb::Array(tdb::I32(), {-1, -1})});
-  if (!vi) return 0;
-  ObjHeap heap = vib::NewPanel(vi);
-  int32 root = heap ? FPNewPanelRoot(heap) : 0;
-  if (!root) {
-    vib::DisposeVI(vi);
-    return 0;
-  }
-  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot, uInt32(root));
-  OHSetWord(heap, uInt32(root + 4 * kPanelRootDataSpaceWord), uInt32(uintptr_t(VIRec(vi)->dataSpace)));
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewBoundPanel({tdb::String(), tdb::I32(), tdb::DBL(), tdb::Array(tdb::I32(), {-1, -1})}, &vi);
+  if (!heap) return 0;
   const tdb::TD types[] = {tdb::I32(), tdb::Boolean(), tdb::Array(tdb::I16()), tdb::Array(tdb::DBL(), {-1, -1}),
                            tdb::Cluster({tdb::I32(), tdb::DBL()}), tdb::String(), tdb::DBL()};
   std::vector<TypeID> ids;
@@ -107,8 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ClusterEltOffset(heap, o, part, 1000, nullptr);
     }
   }
-  OHDisposeHeap(heap);
-  VIRec(vi)->panelHeap = nullptr;
-  vib::DisposeVI(vi);
+  FuzzDisposePanel(heap, vi);
   return 0;
 }

@@ -13,6 +13,7 @@
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
 #include "fuzz_support.h"
+#include "panel_fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
@@ -53,16 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   if (!init || size > 2048) return 0;
   FuzzReader in{data, size};
-  UHandle vi = vib::NewVI({tdb::DBL()});
-  if (!vi) return 0;
-  ObjHeap heap = vib::NewPanel(vi);
-  int32 root = heap ? FPNewPanelRoot(heap) : 0;
-  if (!root) {
-    vib::DisposeVI(vi);
-    return 0;
-  }
-  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot, uInt32(root));
-  OHSetWord(heap, uInt32(root + 4 * kPanelRootDataSpaceWord), uInt32(uintptr_t(VIRec(vi)->dataSpace)));
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewBoundPanel({tdb::DBL()}, &vi);
+  if (!heap) return 0;
   std::vector<uChar> tdBytes = tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}).Bytes();
   TypeID unitType = NewTypeIDForTD(heap, tdb::AsTD(tdBytes));
 
@@ -173,8 +167,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32 s : scales)
     if (ScaleRec* r = ScaleRecOf(heap, s)) r->markers = nullptr;
   for (UHandle m : markers) DSDisposeHandle(m);
-  OHDisposeHeap(heap);
-  VIRec(vi)->panelHeap = nullptr;
-  vib::DisposeVI(vi);
+  FuzzDisposePanel(heap, vi);
   return 0;
 }

@@ -1,0 +1,36 @@
+// A VI with a front-panel heap whose root is bound to the VI's data space,
+// for the fuzz targets that build panel objects from their input.
+#pragma once
+#include <initializer_list>
+
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/byteorder.h"
+#include "panel/fppanel.h"
+#include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
+
+// The panel heap of a new VI with a data space of the types, its root bound;
+// null (and nothing left behind) when either cannot be made.
+inline ObjHeap FuzzNewBoundPanel(std::initializer_list<tdb::TD> types, UHandle* vi) {
+  *vi = vib::NewVI(types);
+  if (!*vi) return nullptr;
+  ObjHeap heap = vib::NewPanel(*vi);
+  int32 root = heap ? FPNewPanelRoot(heap) : 0;
+  if (!root) {
+    vib::DisposeVI(*vi);
+    *vi = nullptr;
+    return nullptr;
+  }
+  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot, uInt32(root));
+  OHSetWord(heap, uInt32(root + 4 * kPanelRootDataSpaceWord), uInt32(uintptr_t(VIRec(*vi)->dataSpace)));
+  return heap;
+}
+
+// Disposes the heap and its VI.
+inline void FuzzDisposePanel(ObjHeap heap, UHandle vi) {
+  OHDisposeHeap(heap);
+  VIRec(vi)->panelHeap = nullptr;
+  vib::DisposeVI(vi);
+}
