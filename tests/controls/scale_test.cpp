@@ -13,7 +13,7 @@ namespace {
 
 constexpr float64 kPi = 3.141592653589793;
 
-class ScaleTest : public ptest::PanelTest {
+class Boundary : public ptest::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
@@ -47,7 +47,7 @@ class ScaleTest : public ptest::PanelTest {
   void Label(int32 scale, int16 h, int16 w) { SetRect(Obj(kClsLabel, scale, kScalePartLabel), 16, Rect{0, 0, h, w}); }
 };
 
-TEST_F(ScaleTest, PixelsMapBackToValuesPinnedAndRounded) {
+TEST_F(Boundary, PixelsMapBackToValuesPinnedAndRounded) {
   int32 s = Scale(0, 10, 0, 100);
   struct Case {
     int16 pixel, pinned;
@@ -112,7 +112,7 @@ TEST_F(ScaleTest, PixelsMapBackToValuesPinnedAndRounded) {
   EXPECT_EQ(Asserts(), 2);
 }
 
-TEST_F(ScaleTest, ValuesMapToPinnedPixels) {
+TEST_F(Boundary, ValuesMapToPinnedPixels) {
   int32 s = Scale(0, 10, 0, 100);
   float64 values[] = {0, 10, 5.05, NAN, INFINITY, -INFINITY, -0.04};
   int16 px[7] = {};
@@ -129,7 +129,7 @@ TEST_F(ScaleTest, ValuesMapToPinnedPixels) {
   EXPECT_EQ(px[3], 50);
 }
 
-TEST_F(ScaleTest, KnobAnglesAndTheirValues) {
+TEST_F(Boundary, KnobAnglesAndTheirValues) {
   int32 s = Scale(0, 10, 0, 0);
   ScaleRec* r = Rec(s);
   r->centre = Point{50, 50};
@@ -164,7 +164,7 @@ TEST_F(ScaleTest, KnobAnglesAndTheirValues) {
   EXPECT_EQ(i16, 5);
 }
 
-TEST_F(ScaleTest, IncrementsOfRoundFigures) {
+TEST_F(Boundary, IncrementsOfRoundFigures) {
   struct Case {
     float64 a, b;
     int32 limit, precision, code;
@@ -190,7 +190,7 @@ TEST_F(ScaleTest, IncrementsOfRoundFigures) {
   EXPECT_EQ(IntPower(2, 10), 1024);
 }
 
-TEST_F(ScaleTest, TheAutomaticIncrementAlignsTheStartAndSetsMinorTicks) {
+TEST_F(Boundary, TheAutomaticIncrementAlignsTheStartAndSetsMinorTicks) {
   int32 s = Scale(0.5, 10, 0, 200);
   Label(s, 10, 30);
   EXPECT_EQ(ScaleMaxMarkers(panel_, s, 0), 200 / 14 + 1);
@@ -211,7 +211,7 @@ TEST_F(ScaleTest, TheAutomaticIncrementAlignsTheStartAndSetsMinorTicks) {
   EXPECT_EQ(Rec(lg)->start, 1);
 }
 
-TEST_F(ScaleTest, EndsAndIncrementsInDisplayedUnits) {
+TEST_F(Boundary, EndsAndIncrementsInDisplayedUnits) {
   int32 s = Scale(0, 10, 0, 200);
   Label(s, 10, 30);
   int32 idx = 0;
@@ -251,7 +251,7 @@ TEST_F(ScaleTest, EndsAndIncrementsInDisplayedUnits) {
   EXPECT_GE(Reports("multiplier is messed up, fixing it"), 1);
 }
 
-TEST_F(ScaleTest, ArbitraryMarkersAreReordered) {
+TEST_F(Boundary, ArbitraryMarkersAreReordered) {
   int32 s = Scale(0, 10, 0, 200);
   UHandle m = DSNewHClr(4 + 3 * kScaleMarkerEntry);
   PutNative32(*m, 3);
@@ -283,7 +283,7 @@ TEST_F(ScaleTest, ArbitraryMarkersAreReordered) {
   DSDisposeHandle(m);
 }
 
-TEST_F(ScaleTest, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
+TEST_F(Boundary, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
   int32 slide = Obj(kClsSlide);
   int32 digital = Obj(kClsNumeric, slide, kPartDigital);
   int32 text = Obj(kClsLabel, digital, kPartRingText);
@@ -314,7 +314,7 @@ TEST_F(ScaleTest, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
   EXPECT_EQ(SlideScaleMarkerList(panel_, other), nullptr);
 }
 
-TEST_F(ScaleTest, RecalcCountsMarkersAndUnitesTheBounds) {
+TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
   int32 s = Scale(0, 10, 0, 100);
   Rec(s)->start = 0;
   SetRect(s, kScaleObjInner, Rect{10, 10, 20, 110});
@@ -345,7 +345,7 @@ TEST_F(ScaleTest, RecalcCountsMarkersAndUnitesTheBounds) {
   EXPECT_EQ(Rec(s)->minorIncrement, 0.5) << "a minor increment of 0 becomes 0.5";
 }
 
-TEST_F(ScaleTest, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
+TEST_F(Boundary, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
   int32 slide = Obj(kClsSlide);
   int32 text = Obj(kClsLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
   SetW(text, 9, int32(uintptr_t(Keep(AZNewHClr(8)))));
@@ -358,7 +358,7 @@ TEST_F(ScaleTest, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
   EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 32767);
 }
 
-TEST_F(ScaleTest, ReachingTheEnd) {
+TEST_F(Boundary, ReachingTheEnd) {
   struct Case {
     float64 v, end;
     Bool32 want;
@@ -367,7 +367,7 @@ TEST_F(ScaleTest, ReachingTheEnd) {
   for (const Case& c : cases) EXPECT_EQ(ScaleValueReached(c.v, c.end), c.want) << c.v << " " << c.end;
 }
 
-TEST_F(ScaleTest, RecordsOutsideTheDataSpaceAreRefused) {
+TEST_F(Boundary, RecordsOutsideTheDataSpaceAreRefused) {
   int32 s = Scale(0, 10, 0, 100);
   ClearReports();
   EXPECT_EQ(ScaleRecAt(panel_, DSGetHandleSize(DS()) - 40), nullptr);
@@ -382,7 +382,7 @@ TEST_F(ScaleTest, RecordsOutsideTheDataSpaceAreRefused) {
   EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
 }
 
-TEST_F(ScaleTest, TheDataManagerCopiesARangeIntoAScaleAndValuesUnderAPointer) {
+TEST_F(Boundary, TheDataManagerCopiesARangeIntoAScaleAndValuesUnderAPointer) {
   int32 s = Scale(0, 10, 0, 200);
   Label(s, 10, 30);
   Rec(s)->increment = 7;

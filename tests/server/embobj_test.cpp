@@ -34,7 +34,7 @@ int32 GetDispatch(int32 token, EmbDispatch** out) {
   return token == 9 ? 1 : 0;
 }
 
-class EmbObjTest : public qxtest::EngineTest {
+class Boundary : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
@@ -61,7 +61,7 @@ class EmbObjTest : public qxtest::EngineTest {
   std::vector<UHandle> recs_;
 };
 
-TEST_F(EmbObjTest, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference) {
+TEST_F(Boundary, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference) {
   UHandle rec = Record(kEmbObjectKind, 7);
   int32 ref = EmbUpdateDispatch(rec);
   ASSERT_NE(ref, 0);
@@ -86,7 +86,7 @@ TEST_F(EmbObjTest, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference
   EXPECT_EQ(gObject.refs, 2);
 }
 
-TEST_F(EmbObjTest, RecordsWithoutAnInterfaceAnswerZero) {
+TEST_F(Boundary, RecordsWithoutAnInterfaceAnswerZero) {
   struct Case {
     int32 kind, token;
     const char* what;
@@ -117,7 +117,7 @@ TEST_F(EmbObjTest, RecordsWithoutAnInterfaceAnswerZero) {
   EXPECT_EQ(AutoRefRelease(0), kArgErr);
 }
 
-TEST_F(EmbObjTest, ReleasingAllDropsEveryReference) {
+TEST_F(Boundary, ReleasingAllDropsEveryReference) {
   Cookie refs[3];
   for (Cookie& r : refs) ASSERT_EQ(AutoRefNewForDispatch(&gObject.base, &r), kNoErr);
   EXPECT_NE(refs[0], refs[1]);
@@ -127,7 +127,7 @@ TEST_F(EmbObjTest, ReleasingAllDropsEveryReference) {
   for (Cookie r : refs) EXPECT_FALSE(IsAutomationRefnum(r));
 }
 
-TEST_F(EmbObjTest, ConcurrentReleasesOfOneRefnumDropOneReference) {
+TEST_F(Boundary, ConcurrentReleasesOfOneRefnumDropOneReference) {
   Cookie ref = 0;
   ASSERT_EQ(AutoRefNewForDispatch(&gObject.base, &ref), kNoErr);
   // The interface counts without a lock: only one releaser may reach it.
