@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "controls/scale.h"
+#include "engine/datatype.h"
 #include "engine/panelrec.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -56,27 +57,34 @@ float64 MarkerValue(const uChar* entries, int32 i) {
   return v;
 }
 
-// The major markers of a walk that places end and interior ticks only:
-// the upper end, the lower end, then the interior markers up to the upper
-// end (by the increment, or the marker array's entries between the ends).
-int32 CountMarkers(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
+// Walks the major markers that the style bits show, in the walk's order:
+// the upper end (index 0) and the lower end (index 1) when end labels or
+// ticks are shown, then, when interior labels or ticks (or minor ticks) are
+// shown, the interior markers up to the upper end (by the increment, or the
+// marker array's entries between the ends).  visit(index, value) returns
+// true to stop.  Walks of more than 1000 interior markers without a text
+// list are cut off with a report.
+template <typename Visit>
+void WalkMarkers(ObjHeap heap, int32 scale, ScaleRec* r, uInt32 style, bool textList, Visit visit) {
   uInt32 flags = Flags(heap, scale);
   float64 lower = r->min < r->max ? r->min : r->max;
   float64 upper = r->min < r->max ? r->max : r->min;
   bool log = r->mapping == kScaleLog;
   if (r->minorIncrement == 0) r->minorIncrement = 0.5;
-  int32 count = 2;  // the two ends
-  const uChar* entries = nullptr;
-  int32 n = (flags & kScaleArbitrary) ? MarkerValues(r, &entries) : 0;
+  if (style & (kScaleEndLabels | kScaleEndTicks)) {
+    if (visit(0, upper) || visit(1, lower)) return;
+  }
+  if (!(style & (kScaleInnerLabels | kScaleInnerTicks | kScaleMinorTicks))) return;
   if (flags & kScaleArbitrary) {
+    const uChar* entries = nullptr;
+    int32 n = MarkerValues(r, &entries);
     int32 i = 0;
     while (i < n && MarkerValue(entries, i) < lower) ++i;
-    for (; i < n; ++i) {
+    for (int32 index = 2 + i; i < n; ++i, ++index) {
       float64 v = MarkerValue(entries, i);
-      if (v >= upper || ScaleValueReached(v, upper)) break;
-      ++count;
+      if (v >= upper || ScaleValueReached(v, upper) || visit(index, v)) break;
     }
-    return count;
+    return;
   }
   float64 v = r->start;
   if (v == lower) v = log ? v * r->increment : v + r->increment;
@@ -87,14 +95,92 @@ int32 CountMarkers(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
       DBAssert(__FILE__, __LINE__, "scale: too many markers");
       break;
     }
-    if (count >= kMaxListMarkers) break;
-    ++count;
+    if (index >= kMaxListMarkers || visit(index, v)) break;
     float64 next = log ? v * r->increment : v + r->increment;
     // An increment that does not advance would never reach the upper end.
     if (!(next > v)) break;
     v = next;
   }
-  return count;
+}
+
+// A coordinate rounded half up and held to 16 bits (NaN gives 0).
+int16 Coord(float64 x) {
+  if (!(x > -32768)) return std::isnan(x) ? 0 : -32768;
+  if (x > 32767) return 32767;
+  return int16(std::floor(x + 0.5));
+}
+
+// The rectangle with its centre at (v, h).
+Rect Moved(const Rect& r, float64 v, float64 h) {
+  float64 height = float64(r.bottom) - r.top, width = float64(r.right) - r.left;
+  int16 top = Coord(v - height / 2), left = Coord(h - width / 2);
+  return Rect{top, left, Coord(top + height), Coord(left + width)};
+}
+bool Overlap(Rect a, const Rect& b) {
+  a.top = int16(a.top + 1), a.left = int16(a.left + 1), a.bottom = int16(a.bottom - 1), a.right = int16(a.right - 1);
+  return !EmptyRect(a) && !EmptyRect(b) && a.top < b.bottom && b.top < a.bottom && a.left < b.right &&
+         b.left < a.right;
+}
+
+// The area of the scale's ticks and labels: the tick part placed at every
+// marker that shows a tick and the label part at every marker that shows a
+// label (the part's own size; numeric labels that would overlap an earlier
+// one are left out), along a straight scale's pixels or around a round
+// scale's label radius.
+Rect PartsRect(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
+  uInt32 flags = Flags(heap, scale);
+  uInt32 style = (flags & kScaleHidden) ? 0 : flags;
+  Rect area{0, 0, 0, 0};
+  bool ticks = style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks);
+  bool labels = style & (kScaleEndLabels | kScaleInnerLabels);
+  int32 tickPart = FindPart(heap, scale, kScalePartTick, 0);
+  int32 labelPart = FindPart(heap, scale, kScalePartLabel, 0);
+  if ((!ticks && !labels) || (!tickPart && !labelPart)) return area;
+  Rect tick = tickPart ? RectAt(heap, tickPart, kScaleObjBounds) : Rect{0, 0, 0, 0};
+  Rect label = labelPart ? RectAt(heap, labelPart, kScaleObjBounds) : Rect{0, 0, 0, 0};
+  bool round = flags & kScaleRound, horizontal = flags & kScaleHorizontal;
+  bool log = r->mapping == kScaleLog;
+  float64 span = log ? std::log10(r->max / r->min) : r->max - r->min;
+  float64 tw = float64(tick.right) - tick.left, th = float64(tick.bottom) - tick.top;
+  float64 lw = float64(label.right) - label.left, lh = float64(label.bottom) - label.top;
+  Rect upperLabel{0, 0, 0, 0}, lastLabel{0, 0, 0, 0};
+  WalkMarkers(heap, scale, r, style, textList, [&](int32 index, float64 value) {
+    bool end = index < 2;
+    bool showTick = style & (end ? kScaleEndTicks : kScaleInnerTicks);
+    bool showLabel = style & (end ? kScaleEndLabels : kScaleInnerLabels);
+    Rect t, l;
+    if (round) {
+      float64 frac = log ? std::log10(value / r->min) : value - r->min;
+      float64 a = r->startAngle - r->sweep * frac / span, c = std::cos(a), s = std::sin(a);
+      float64 len = std::fabs(c) * tw + std::fabs(s) * th;
+      if (horizontal) len = -len;
+      float64 dt = r->radius + len / 2;
+      t = Moved(tick, r->centre.v - dt * s, r->centre.h + dt * c);
+      float64 dl = r->radius + (std::fabs(c) * lw + std::fabs(s) * lh) / 2;
+      if (horizontal) dl = -dl;
+      if (style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks)) dl += horizontal ? -std::fabs(len) : std::fabs(len);
+      l = Moved(label, r->centre.v - dl * s, r->centre.h + dl * c);
+    } else {
+      int16 px = 0;
+      MapValuesToPixels(heap, int32(OHWord(heap, uInt32(scale + 4 * kScaleObjData))), kTDDBL, &value, 8, 1, &px, 2);
+      float64 tcv = (tick.top + tick.bottom) / 2.0, tch = (tick.left + tick.right) / 2.0;
+      float64 lcv = (label.top + label.bottom) / 2.0, lch = (label.left + label.right) / 2.0;
+      t = horizontal ? Moved(tick, tcv, px) : Moved(tick, px, tch);
+      l = horizontal ? Moved(label, lcv, px) : Moved(label, px, lch);
+    }
+    if (showLabel && !textList) {
+      if (Overlap(l, upperLabel) || Overlap(l, lastLabel)) {
+        showLabel = false;
+      } else {
+        lastLabel = l;
+        if (index == 0) upperLabel = l;
+      }
+    }
+    if (ticks && showTick && tickPart) Unite(&area, t);
+    if (labels && showLabel && labelPart) Unite(&area, l);
+    return false;
+  });
+  return area;
 }
 
 }  // namespace
@@ -115,10 +201,16 @@ MgErr ScaleRecalc(ObjHeap heap, int32 scale) {
   int32 owner = int32(OHWord(heap, uInt32(scale + 4 * kPWOwner)));
   bool textList = owner && OGetDataPtr(heap, owner, scale, kDataPtrOperate, nullptr) != 0;
   r = ScaleRecOf(heap, scale);
-  int32 count = CountMarkers(heap, scale, r, textList);
+  int32 count = 0;
+  WalkMarkers(heap, scale, r, kScaleEndTicks | kScaleInnerTicks, textList, [&](int32, float64) {
+    ++count;
+    return false;
+  });
   PutNative16(*heap + scale + kScaleObjMarkerCount, uInt16(count > 32767 ? 32767 : count));
+  Rect inner = PartsRect(heap, scale, ScaleRecOf(heap, scale), textList);
+  std::memcpy(*heap + scale + kScaleObjInner, &inner, sizeof inner);
   // The bounds: the inner rectangle with every part but the label and ticks.
-  Rect bounds = RectAt(heap, scale, kScaleObjInner);
+  Rect bounds = inner;
   ForEachPart(heap, scale, [&](int32 part) {
     int16 id = ObjInt16(heap, part, kObjPartId);
     if (id == kScalePartLabel || id == kScalePartTick || id == kScalePartMinorTick) return;

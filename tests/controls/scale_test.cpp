@@ -317,16 +317,52 @@ TEST_F(Boundary, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
 TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
   int32 s = Scale(0, 10, 0, 100);
   Rec(s)->start = 0;
-  SetRect(s, kScaleObjInner, Rect{10, 10, 20, 110});
-  SetRect(Obj(kClsLabel, s, kScalePartLabel), 16, Rect{0, 0, 500, 500});
-  SetRect(Obj(kClsLabel, s, 99), 16, Rect{5, 20, 12, 30});
   EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
   EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 11) << "two ends and 1 to 9";
+  // Ticks and labels at the ends and at 5, on a vertical scale.
+  Rec(s)->increment = 5;
+  SetFlags(s, kScaleEndLabels | kScaleEndTicks | kScaleInnerLabels | kScaleInnerTicks);
+  SetRect(Obj(kClsLabel, s, kScalePartTick), 16, Rect{0, 20, 2, 26});
+  SetRect(Obj(kClsLabel, s, kScalePartLabel), 16, Rect{0, 0, 10, 16});
+  SetRect(Obj(kClsLabel, s, 99), 16, Rect{5, 20, 12, 30});
+  EXPECT_EQ(ScaleRecalc(panel_, s), kNoErr);
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 3);
+  Rect in = GetRect(s, kScaleObjInner);
+  EXPECT_EQ(in.top, -5) << "the lower end's label centred on pixel 0";
+  EXPECT_EQ(in.left, 0);
+  EXPECT_EQ(in.bottom, 105) << "the upper end's label centred on pixel 100";
+  EXPECT_EQ(in.right, 26) << "the ticks keep their column";
   Rect b = GetRect(s, kScaleObjBounds);
-  EXPECT_EQ(b.top, 5);
-  EXPECT_EQ(b.left, 10);
-  EXPECT_EQ(b.bottom, 20);
-  EXPECT_EQ(b.right, 110) << "the label part is left out";
+  EXPECT_EQ(b.top, -5);
+  EXPECT_EQ(b.right, 30) << "other parts join the bounds";
+  // Without labels shown only the ticks count.
+  SetW(s, 0, int32(kScaleEndTicks));
+  ScaleRecalc(panel_, s);
+  in = GetRect(s, kScaleObjInner);
+  EXPECT_EQ(in.top, -1);
+  EXPECT_EQ(in.bottom, 101);
+  EXPECT_EQ(in.left, 20);
+  // A hidden scale shows nothing.
+  SetW(s, 0, int32(kScaleEndTicks | kScaleHidden));
+  ScaleRecalc(panel_, s);
+  in = GetRect(s, kScaleObjInner);
+  EXPECT_EQ(in.bottom - in.top, 0);
+  // A round scale places its end ticks on its label radius.
+  int32 round = Scale(0, 10, 0, 0);
+  SetW(round, 0, int32(kScaleRound | kScaleEndTicks));
+  Rec(round)->centre = Point{100, 100};
+  Rec(round)->radius = 50;
+  Rec(round)->startAngle = kPi;
+  Rec(round)->sweep = kPi;
+  SetRect(Obj(kClsLabel, round, kScalePartTick), 16, Rect{0, 0, 2, 2});
+  ScaleRecalc(panel_, round);
+  in = GetRect(round, kScaleObjInner);
+  EXPECT_EQ(in.top, 99);
+  EXPECT_EQ(in.left, 48);
+  EXPECT_EQ(in.bottom, 101);
+  EXPECT_EQ(in.right, 152);
+  SetW(s, 0, 0);
+  Rec(s)->increment = 1;
   Rec(s)->start = 0.5;
   Rec(s)->increment = 2.5;
   ScaleRecalc(panel_, s);
