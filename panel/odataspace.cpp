@@ -49,6 +49,11 @@ const TypeDescriptor* OwnType(ObjHeap heap, int32 obj) {
 }
 const TypeDescriptor* Plain(const TypeDescriptor* td) { return td ? SkipTypedefs(td) : nullptr; }
 
+// Whether data of the two descriptors is laid out alike.
+bool SameData(const TypeDescriptor* a, const TypeDescriptor* b) {
+  return a && b && (TDCompare(a, b) & ~(kTDDiffTypedef | kTDDiffName)) == 0;
+}
+
 void Call(int32 key) { DMBuildInstr(kDMCall, key, 0, 0); }
 void End() { DMBuildInstr(kDMEnd, 0, 0, 0); }
 
@@ -103,7 +108,7 @@ void ValueProgram(int32 key, const Source& src, ObjHeap heap, int32 obj, int32 m
   DMBeginProc(key, kDMOpen, 0);
   if (own && src.mode == Mode::kCopy && SetSourceS(src, heap, mode)) {
     const TypeDescriptor* from = OwnType(src.heap, src.obj);
-    if (from && (TDCompare(from, own) & ~(kTDDiffTypedef | kTDDiffName)) == 0)
+    if (SameData(from, own))
       DMBuildInstr(kDMCopy, Ptr(own), 0, 0);
     else if (from)
       DMBuildInstr(kDMConvert, Ptr(from), Ptr(own), 0);
@@ -493,6 +498,25 @@ int32 ScaleDataSpace(ObjHeap heap, int32 scale, int32 arg) {
   return 1;
 }
 
+// A table's private entry: its state (laid out alike in every table), then
+// the element part, copied when the two tables' elements are laid out alike
+// (a table whose element type changed keeps its own).
+void CopyTableEntry(const TypeDescriptor* from, const TypeDescriptor* to) {
+  if (!from || !to || from->code != kTDCluster || to->code != kTDCluster ||
+      int16(GetNative16(reinterpret_cast<const uChar*>(from) + 4)) < 2 ||
+      int16(GetNative16(reinterpret_cast<const uChar*>(to) + 4)) < 2)
+    return;
+  const TypeDescriptor* state = ElemTD(to, 0);
+  if (!SameData(ElemTD(from, 0), state)) return;
+  DMBuildInstr(kDMCopy, Ptr(state), 0, 0);
+  const TypeDescriptor* srcElem = from;
+  const TypeDescriptor* elem = to;
+  int32 so = ObjDataOffset(&srcElem, 0, 1), doff = ObjDataOffset(&elem, 0, 1);
+  if (so < 0 || doff < 0 || !SameData(srcElem, elem)) return;
+  DMBuildInstr(kDMStep, so, doff, 0);
+  DMBuildInstr(kDMCopy, Ptr(elem), 0, 0);
+}
+
 int32 ListDataSpace(ObjHeap heap, int32 obj, int32 arg) {
   bool elems = Group(heap, obj, arg);
   Source src = FindSource(heap, obj);
@@ -505,11 +529,15 @@ int32 ListDataSpace(ObjHeap heap, int32 obj, int32 arg) {
   DMBeginProc(obj + kDMKeySetUp, kDMOpen, 0);
   if (elems) Call(obj + kDMKeyElements);
   const TypeDescriptor* priv = EntryTD(heap, ObjWord(heap, obj, kPWTableData + 1));
-  UPtr s = from && priv ? DataAt(src.heap, from, kPWTableData, kPWTableData + 1, DataSize(priv)) : nullptr;
+  const TypeDescriptor* srcPriv = from ? EntryTD(src.heap, ObjWord(src.heap, from, kPWTableData + 1)) : nullptr;
+  UPtr s = srcPriv ? DataAt(src.heap, from, kPWTableData, kPWTableData + 1, DataSize(srcPriv)) : nullptr;
   UPtr d = priv ? DataAt(heap, obj, kPWTableData, kPWTableData + 1, DataSize(priv)) : nullptr;
   if (s && d) {
     DMBuildInstr(kDMSetBoth, Ptr(s), Ptr(d), 0);
-    DMBuildInstr(kDMCopy, Ptr(priv), 0, 0);
+    if (ObjClass(heap, obj) == kClsTable)
+      CopyTableEntry(Plain(srcPriv), Plain(priv));
+    else if (SameData(srcPriv, priv))
+      DMBuildInstr(kDMCopy, Ptr(priv), 0, 0);
   }
   End();
   if (arg) {

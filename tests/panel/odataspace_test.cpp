@@ -339,6 +339,35 @@ TEST_F(DataSpaceTest, APastedContainerPublishesItsObjectsDispatch) {
   SetPanelDataHooks(old);
 }
 
+TEST_F(DataSpaceTest, APastedTableTakesTheStateAndAnElementOfItsOwnLayout) {
+  int32 src = 0, same = 0, other = 0;
+  Control(tdb::Array(tdb::I32()), kClsTable, &src);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  UPtr from = FPHeapDataPtr(panel_, W(src, kPWTableData));
+  ASSERT_NE(from, nullptr);
+  PutNative32(from, 77);       // the first word of the table's state
+  PutNative32(from + 60, 5);   // the element part after the 60-byte state
+  int32 d1 = Control(tdb::Array(tdb::I32()), kClsTable, &same);
+  int32 d2 = Control(tdb::Array(tdb::String()), kClsTable, &other);
+  ASSERT_EQ(AddDDODataProc(panel_, same, panel_, src, 0), kNoErr);
+  ASSERT_EQ(AddDDODataProc(panel_, other, panel_, src, 0), kNoErr);
+  ClearReports();
+  EXPECT_EQ(DataMgrRun(panel_, d1), kNoErr);
+  EXPECT_EQ(DataMgrRun(panel_, d2), kNoErr);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  UPtr to = FPHeapDataPtr(panel_, W(same, kPWTableData));
+  ASSERT_NE(to, nullptr);
+  EXPECT_EQ(GetNative32(to), 77u);
+  EXPECT_EQ(GetNative32(to + 60), 5u);
+  UPtr keep = FPHeapDataPtr(panel_, W(other, kPWTableData));
+  ASSERT_NE(keep, nullptr);
+  EXPECT_EQ(GetNative32(keep), 77u) << "the state is laid out alike in every table";
+  LStrHandle str;
+  std::memcpy(&str, keep + 60, sizeof str);
+  EXPECT_NE(uintptr_t(str), uintptr_t(5)) << "a string element is not read from an I32";
+  EXPECT_TRUE(str == nullptr || (DSCheckHandle(str) == kNoErr && (*str)->cnt == 0));
+}
+
 TEST_F(DataSpaceTest, AGraphPastedFromAChartWithAnotherHistoryStartsEmpty) {
   tdb::TD plots = tdb::Cluster({tdb::DBL(), tdb::DBL()});
   int32 src = 0, dst = 0;
