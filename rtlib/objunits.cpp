@@ -66,7 +66,10 @@ bool LabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end
   static const uChar kEmpty[1] = {0};
   *begin = *end = kEmpty;
   LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
-  if (!text || !*text) return true;
+  if (!text) return true;
+  // The word must name a live text handle of the data zone.
+  if (DSCheckHandle(text) != kNoErr) return false;
+  if (!*text) return true;
   int32 n = (*text)->cnt;
   if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return false;
   if (n > kMaxLabelText) {

@@ -294,6 +294,14 @@ TEST_F(BoundaryTest, AnOverLongUnitLabelIsReplacedInTheLabel) {
   EXPECT_EQ(GetObjUnits(panel_, m, nullptr, nullptr, nullptr, nullptr), 1);
   LStrHandle kept = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(FindPart(panel_, m, 65, 0), kPWLabelText))));
   EXPECT_EQ((*kept)->cnt, 255);
+  // A label word that names no text handle gives no unit.
+  UHandle freed = DSNewHClr(8);
+  DSDisposeHandle(freed);
+  for (int32 bad : {int32(uintptr_t(freed)), int32(uintptr_t(*kept)) + 4, 12345}) {
+    SetW(FindPart(panel_, m, 65, 0), kPWLabelText, bad);
+    EXPECT_EQ(GetObjUnits(panel_, m, nullptr, nullptr, nullptr, nullptr), 0) << bad;
+  }
+  SetW(FindPart(panel_, m, 65, 0), kPWLabelText, int32(uintptr_t(kept)));
 }
 
 int32 gDispatchAsked = 0;
