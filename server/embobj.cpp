@@ -103,6 +103,9 @@ int32 EmbUpdateDispatch(UHandle record) {
   if (!get || !rec->token || get(rec->token, &p) != 0) p = nullptr;
   Cookie ref = 0;
   if (p) {
+    // The library lends the pointer: a local reference holds it while the
+    // refnum takes its own.
+    p->vtbl->addRef(p);
     Cookie cached = Cookie(rec->dispatchRef);
     // The interface the record already holds a refnum of: that refnum stays
     // (a new one each time would keep a reference per call alive).
@@ -110,7 +113,7 @@ int32 EmbUpdateDispatch(UHandle record) {
       ref = cached;
     else if (AutoRefNewForDispatch(p, &ref) != kNoErr)
       ref = 0;
-    p->vtbl->release(p);  // the library's reference; the refnum holds its own
+    p->vtbl->release(p);
   }
   rec = Rec(record);
   rec->dispatchRef = int32(ref);

@@ -36,7 +36,8 @@ constexpr MgErr kEmbNotAnObject = 4000;
 // The entries of the container library that the engine calls; a missing one
 // answers 15 wherever it is needed.  Filled by the library loader.
 struct EmbContainerProcs {
-  // OleGetObjectIDispatchSingle: the object's dispatch pointer, or null.
+  // OleGetObjectIDispatchSingle: the object's dispatch pointer (lent, no
+  // reference added for the caller), or null; 0 on success.
   int32 (*getObjectIDispatchSingle)(int32 token, EmbDispatch** out);
 };
 // Installs the entries (null members stay missing); the former set.

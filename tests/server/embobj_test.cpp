@@ -27,10 +27,7 @@ const EmbDispatchVtbl kVtbl{&Query, &AddRef, &Release};
 FakeDispatch gObject{{&kVtbl}, 1};
 int32 GetDispatch(int32 token, EmbDispatch** out) {
   *out = nullptr;
-  if (token == 7) {
-    AddRef(&gObject.base);
-    *out = &gObject.base;
-  }
+  if (token == 7) *out = &gObject.base;  // lent: no reference for the caller
   return token == 9 ? 1 : 0;
 }
 
@@ -68,7 +65,7 @@ TEST_F(Boundary, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference) 
   EXPECT_EQ(R(rec)->dispatchRef, ref);
   EXPECT_TRUE(IsAutomationRefnum(Cookie(ref)));
   EXPECT_EQ(AutoRefDispatch(Cookie(ref)), &gObject.base);
-  EXPECT_EQ(gObject.refs, 2) << "the library's reference is dropped, the refnum keeps one";
+  EXPECT_EQ(gObject.refs, 2) << "the refnum holds one reference, the local one is dropped";
   // Asking again for the same interface keeps the refnum and adds nothing.
   EXPECT_EQ(EmbUpdateDispatch(rec), ref);
   EXPECT_EQ(gObject.refs, 2);
