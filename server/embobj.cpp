@@ -15,7 +15,9 @@ namespace {
 std::atomic<int32 (*)(int32, EmbDispatch**)> gGetDispatch{nullptr};
 
 // The refnum jar, made on first use; gJarLock guards only its creation and
-// disposal (the jar serialises its own calls).
+// disposal (the jar serialises its own calls).  Lock order: gJarLock, then
+// the jar's own mutex (taken inside the MC* calls); no path takes them the
+// other way round.
 std::mutex gJarLock;
 CookieJar gJar = nullptr;
 

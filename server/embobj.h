@@ -60,5 +60,6 @@ Bool32 IsAutomationRefnum(Cookie value);
 EmbDispatch* AutoRefDispatch(Cookie refnum);
 // Drops the refnum's reference and the refnum: 0, or 1 for no refnum.
 MgErr AutoRefRelease(Cookie refnum);
-// Releases every refnum and the jar (shut-down, tests).
+// Releases every refnum and the jar; shut-down (and tests), when no other
+// thread uses refnums any more.
 void AutoRefReleaseAll();
