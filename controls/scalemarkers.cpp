@@ -1,6 +1,7 @@
 // Recounting a scale's markers and the text labels its control gives it.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "controls/scale.h"
 #include "engine/datatype.h"
@@ -122,52 +123,85 @@ bool Overlap(Rect a, const Rect& b) {
          b.left < a.right;
 }
 
+// Calls tick(value) for every minor tick of a linear scale between the
+// major markers in walk order (from the lower end on): upward from each
+// marker by the minor increment up to the next, and, below the start value,
+// downward from the start while above the marker before it.
+template <typename Tick>
+void WalkMinorTicks(const ScaleRec* r, const std::vector<float64>& markers, float64 upper, Tick tick) {
+  float64 m = r->minorIncrement;
+  if (!(m > 0) || markers.empty()) return;
+  int32 total = 0;  // a bound on the whole walk, whatever the record holds
+  auto bounded = [&](float64 v) {
+    if (++total <= kMaxListMarkers) tick(v);
+  };
+  for (size_t i = 0; i < markers.size() && total <= kMaxListMarkers; ++i) {
+    float64 c = markers[i], n = i + 1 < markers.size() ? markers[i + 1] : upper;
+    int32 k = 1;
+    if (c < r->start && r->start <= n) {
+      for (float64 t = r->start - m; t > c && k <= kMaxInnerMarkers; t = r->start - m * ++k) bounded(t);
+    } else {
+      for (float64 t = c + m; t < n && k <= kMaxInnerMarkers; t = c + m * ++k) bounded(t);
+    }
+  }
+}
+
 // The area of the scale's ticks and labels: the tick part placed at every
-// marker that shows a tick and the label part at every marker that shows a
-// label (the part's own size; numeric labels that would overlap an earlier
-// one are left out), along a straight scale's pixels or around a round
-// scale's label radius.
+// marker that shows a tick, the minor tick part at every minor tick (linear
+// scales) and the label part at every marker that shows a label (the
+// part's own size; numeric labels that would overlap an earlier one are left
+// out), along a straight scale's pixels or around a round scale's label
+// radius.
 Rect PartsRect(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
   uInt32 flags = Flags(heap, scale);
   uInt32 style = (flags & kScaleHidden) ? 0 : flags;
   Rect area{0, 0, 0, 0};
-  bool ticks = style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks);
-  bool labels = style & (kScaleEndLabels | kScaleInnerLabels);
+  if (!(style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks | kScaleEndLabels | kScaleInnerLabels)))
+    return area;
   int32 tickPart = FindPart(heap, scale, kScalePartTick, 0);
+  int32 minorPart = FindPart(heap, scale, kScalePartMinorTick, 0);
   int32 labelPart = FindPart(heap, scale, kScalePartLabel, 0);
-  if ((!ticks && !labels) || (!tickPart && !labelPart)) return area;
   Rect tick = tickPart ? RectAt(heap, tickPart, kScaleObjBounds) : Rect{0, 0, 0, 0};
+  Rect minor = minorPart ? RectAt(heap, minorPart, kScaleObjBounds) : Rect{0, 0, 0, 0};
   Rect label = labelPart ? RectAt(heap, labelPart, kScaleObjBounds) : Rect{0, 0, 0, 0};
   bool round = flags & kScaleRound, horizontal = flags & kScaleHorizontal;
   bool log = r->mapping == kScaleLog;
+  bool anyTicks = style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks);
   float64 span = log ? std::log10(r->max / r->min) : r->max - r->min;
-  float64 tw = float64(tick.right) - tick.left, th = float64(tick.bottom) - tick.top;
-  float64 lw = float64(label.right) - label.left, lh = float64(label.bottom) - label.top;
+  int32 data = int32(OHWord(heap, uInt32(scale + 4 * kScaleObjData)));
+  // A part placed at a value; *length gets a round scale's tick length.
+  auto place = [&](const Rect& part, float64 value, bool isLabel, float64* length) {
+    float64 w = float64(part.right) - part.left, h = float64(part.bottom) - part.top;
+    if (round) {
+      float64 frac = log ? std::log10(value / r->min) : value - r->min;
+      float64 a = r->startAngle - r->sweep * frac / span, c = std::cos(a), s = std::sin(a);
+      float64 along = std::fabs(c) * w + std::fabs(s) * h;
+      float64 d;
+      if (!isLabel) {
+        if (horizontal) along = -along;
+        if (length) *length = along;
+        d = r->radius + along / 2;
+      } else {
+        d = r->radius + along / 2;
+        if (horizontal) d = -d;
+        if (anyTicks && length) d += horizontal ? -std::fabs(*length) : std::fabs(*length);
+      }
+      return Moved(part, r->centre.v - d * s, r->centre.h + d * c);
+    }
+    int16 px = 0;
+    MapValuesToPixels(heap, data, kTDDBL, &value, 8, 1, &px, 2);
+    return horizontal ? Moved(part, (part.top + part.bottom) / 2.0, px) : Moved(part, px, (part.left + part.right) / 2.0);
+  };
   Rect upperLabel{0, 0, 0, 0}, lastLabel{0, 0, 0, 0};
+  std::vector<float64> markers;  // from the lower end on, for the minor ticks
   WalkMarkers(heap, scale, r, style, textList, [&](int32 index, float64 value) {
     bool end = index < 2;
     bool showTick = style & (end ? kScaleEndTicks : kScaleInnerTicks);
     bool showLabel = style & (end ? kScaleEndLabels : kScaleInnerLabels);
-    Rect t, l;
-    if (round) {
-      float64 frac = log ? std::log10(value / r->min) : value - r->min;
-      float64 a = r->startAngle - r->sweep * frac / span, c = std::cos(a), s = std::sin(a);
-      float64 len = std::fabs(c) * tw + std::fabs(s) * th;
-      if (horizontal) len = -len;
-      float64 dt = r->radius + len / 2;
-      t = Moved(tick, r->centre.v - dt * s, r->centre.h + dt * c);
-      float64 dl = r->radius + (std::fabs(c) * lw + std::fabs(s) * lh) / 2;
-      if (horizontal) dl = -dl;
-      if (style & (kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks)) dl += horizontal ? -std::fabs(len) : std::fabs(len);
-      l = Moved(label, r->centre.v - dl * s, r->centre.h + dl * c);
-    } else {
-      int16 px = 0;
-      MapValuesToPixels(heap, int32(OHWord(heap, uInt32(scale + 4 * kScaleObjData))), kTDDBL, &value, 8, 1, &px, 2);
-      float64 tcv = (tick.top + tick.bottom) / 2.0, tch = (tick.left + tick.right) / 2.0;
-      float64 lcv = (label.top + label.bottom) / 2.0, lch = (label.left + label.right) / 2.0;
-      t = horizontal ? Moved(tick, tcv, px) : Moved(tick, px, tch);
-      l = horizontal ? Moved(label, lcv, px) : Moved(label, px, lch);
-    }
+    if (index >= 1) markers.push_back(value);
+    float64 length = 0;
+    Rect t = place(tick, value, false, &length);
+    Rect l = place(label, value, true, &length);
     if (showLabel && !textList) {
       if (Overlap(l, upperLabel) || Overlap(l, lastLabel)) {
         showLabel = false;
@@ -176,10 +210,14 @@ Rect PartsRect(ObjHeap heap, int32 scale, ScaleRec* r, bool textList) {
         if (index == 0) upperLabel = l;
       }
     }
-    if (ticks && showTick && tickPart) Unite(&area, t);
-    if (labels && showLabel && labelPart) Unite(&area, l);
+    if (showTick && tickPart) Unite(&area, t);
+    if (showLabel && labelPart) Unite(&area, l);
     return false;
   });
+  if ((style & kScaleMinorTicks) && minorPart && !log) {
+    float64 upper = r->min < r->max ? r->max : r->min;
+    WalkMinorTicks(r, markers, upper, [&](float64 v) { Unite(&area, place(minor, v, false, nullptr)); });
+  }
   return area;
 }
 

@@ -342,6 +342,22 @@ TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
   EXPECT_EQ(in.top, -1);
   EXPECT_EQ(in.bottom, 101);
   EXPECT_EQ(in.left, 20);
+  // Minor ticks between the markers of a linear scale, wider than the ticks.
+  Rec(s)->minorIncrement = 1;
+  SetRect(Obj(kClsLabel, s, kScalePartMinorTick), 16, Rect{0, 30, 2, 40});
+  SetW(s, 0, int32(kScaleEndTicks | kScaleMinorTicks));
+  ScaleRecalc(panel_, s);
+  in = GetRect(s, kScaleObjInner);
+  EXPECT_EQ(in.right, 40) << "minor ticks at 1 to 4 and 6 to 9";
+  EXPECT_EQ(in.top, -1);
+  EXPECT_EQ(in.bottom, 101);
+  Rec(s)->start = 2.5;
+  ScaleRecalc(panel_, s);
+  EXPECT_EQ(GetRect(s, kScaleObjInner).right, 40) << "below the start they step down from it";
+  Rec(s)->start = 0;
+  SetW(s, 0, int32(kScaleEndTicks));
+  ScaleRecalc(panel_, s);
+  EXPECT_EQ(GetRect(s, kScaleObjInner).right, 26) << "no minor ticks without their style bit";
   // A hidden scale shows nothing.
   SetW(s, 0, int32(kScaleEndTicks | kScaleHidden));
   ScaleRecalc(panel_, s);
@@ -375,6 +391,7 @@ TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
   EXPECT_EQ(Reports("min 0"), 1);
   // An increment that does not advance ends the walk even without the cut-off.
   Rec(s)->increment = 0;
+  Rec(s)->minorIncrement = 0;
   ClearReports();
   ScaleRecalc(panel_, s);
   EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 3);

@@ -25,7 +25,7 @@
 namespace {
 
 const int16 kOwnerClasses[] = {kClsSlide, kClsKnob, kClsColorRamp, kClsNumeric, kClsGraphChart};
-const int16 kParts[] = {kControlPartScale, 18, 19, 68, kScalePartLabel, kScalePartTick, 8001, 12, 65, 71, 99};
+const int16 kParts[] = {kControlPartScale, 18, 19, 68, kScalePartLabel, kScalePartTick, kScalePartMinorTick, 8001, 12, 65, 71, 99};
 const int32 kTypes[] = {kTDI8, kTDI16, kTDI32, kTDU8, kTDU16, kTDU32, kTDSGL, kTDDBL, kTDEXT, kTDI64, 0x1A, 0};
 
 // Doubles that reach the edges: the input's bits, or one of the awkward values.
