@@ -1,5 +1,15 @@
 #include "tools/panelwriter.h"
 
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "engine/link/linkinfo.h"
+#include "engine/typemgr.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/memory.h"
+#include "tools/linkinfowriter.h"
+
 namespace panelwriter {
 
 std::vector<uChar> ObjectInFileOrder(std::vector<uChar> bytes, int32 cls) {
@@ -22,6 +32,121 @@ MgErr SwapObjectAllToFile(ObjHeap heap, int32 offset, int32 direction) {
   int32 cls = OHBlockClass(heap, offset);
   if (!ObjSwapForClass(cls)) return kNoErr;
   return SwapObjectData(*heap + offset, OHBlockSize(heap, offset), cls, kSwapAllToFile);
+}
+
+}  // namespace panelwriter
+
+namespace panelwriter {
+
+ObjRsrc Image(int32 imageWord, const std::string& key, const rsrcw::Bytes& icon) {
+  ObjRsrc r;
+  r.type = kObjImageType;
+  r.data = icon;
+  r.imageWord = imageWord;
+  r.key = key;
+  return r;
+}
+
+namespace {
+
+bool IsObject(ObjHeap heap, int32 object) {
+  bool found = false;
+  struct Ctx {
+    int32 object;
+    bool* found;
+  } ctx{object, &found};
+  OHForEachBlockWith(
+      heap,
+      [](ObjHeap, int32 offset, void* c) {
+        auto* x = static_cast<Ctx*>(c);
+        if (offset == x->object) *x->found = true;
+        return 0;
+      },
+      &ctx);
+  return found;
+}
+
+}  // namespace
+
+rsrcw::Bytes PanelHeapImage(ObjHeap heap, int32 firstNumber, const std::vector<PanelObject>& objects,
+                            rsrcw::Writer* file, HeapLayout* layout) {
+  if (!heap || !*heap) return {};
+  for (const PanelObject& o : objects)
+    if (!IsObject(heap, o.object)) return {};
+  const int32 size = AZGetHandleSize(heap);
+  ObjHeap copy = AZNewHandle(size);
+  if (!copy) return {};
+  std::memcpy(*copy, *heap, size_t(size));
+  // Blocks that are not listed carry no resource number.
+  OHForEachBlock(copy, [](ObjHeap h, int32 offset) {
+    OHSetBlockMarkWord(h, offset, 0);
+    return 0;
+  });
+  // Numbers in heap order.
+  std::vector<size_t> order(objects.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return objects[a].object < objects[b].object; });
+  HeapLayout lay;
+  lay.numbers.assign(objects.size(), 0);
+  lay.rsrcNumbers.assign(objects.size(), {});
+  std::map<std::string, int32> images;
+  std::vector<std::pair<uInt32, std::pair<int32, const rsrcw::Bytes*>>> rsrcs;
+  int32 n = firstNumber;
+  bool ok = true;
+  for (size_t i : order) {
+    const PanelObject& o = objects[i];
+    lay.numbers[i] = n;
+    OHSetBlockMarkWord(copy, o.object, n);
+    ++n;
+    const int32 blockSize = OHBlockSize(copy, o.object);
+    for (const ObjRsrc& r : o.rsrcs) {
+      int32 id = 0;
+      if (r.imageWord >= 0) {
+        auto it = r.key.empty() ? images.end() : images.find(r.key);
+        if (it != images.end()) {
+          id = it->second;
+          lay.rsrcNumbers[i].push_back(0);
+        } else {
+          id = n++;
+          if (!r.key.empty()) images[r.key] = id;
+          lay.rsrcNumbers[i].push_back(id);
+          rsrcs.push_back({r.type, {id, &r.data}});
+        }
+        if (r.imageWord > blockSize - 4 || id > 0x7FFF) {
+          ok = false;
+          continue;
+        }
+        PutNative32(*copy + o.object + r.imageWord, uInt32(id) << 16);
+        continue;
+      }
+      id = n++;
+      lay.rsrcNumbers[i].push_back(id);
+      rsrcs.push_back({r.type, {id, &r.data}});
+    }
+  }
+  lay.next = n;
+  rsrcw::Bytes out;
+  if (ok && OHByteSwapHeap(copy, &SwapObjectAllToFile, kToFileOrder) == kNoErr)
+    out.assign(*copy, *copy + AZGetHandleSize(copy));
+  AZDisposeHandle(copy);
+  if (out.empty()) return {};
+  if (file)
+    for (const auto& r : rsrcs)
+      if (!file->Add(r.first, r.second.first, *r.second.second)) return {};
+  if (layout) *layout = lay;
+  return out;
+}
+
+bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::string& viName, int32 firstNumber,
+                  const std::vector<PanelObject>& objects, HeapLayout* layout) {
+  rsrcw::Bytes image = PanelHeapImage(heap, firstNumber, objects, &file, layout);
+  if (image.empty()) return false;
+  LinkInfoRecords info;
+  info.classCode = kPanelHeapKind;
+  info.name = viName;
+  rsrcw::Bytes link = liw::Write(info);
+  if (link.empty()) return false;
+  return file.Add(kPanelHeapKind, rsrcId, image) && file.Add(kLinkInfoPanel, rsrcId, link);
 }
 
 }  // namespace panelwriter

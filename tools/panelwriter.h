@@ -1,9 +1,25 @@
 // Test tooling: panel objects, panel resources and scraps written wholly in
-// file order, from the same field tables the engine converts with.
+// file order, from the same field tables the engine converts with; and the
+// stored panel heap of a VI file with the resources its objects load.
+//
+//   ObjHeap panel = vib::NewPanel(vi);
+//   int32 label = vib::NewObject(panel, kClsLabel, 40, owner, 16);
+//   panelwriter::AddPanelHeap(file, panel, rsrcId, "Main.vi", 100,
+//       {{label, {panelwriter::Image(24, "frame", icon), {kTextRecordType, textRecord}}}});
+//
+// The heap is written as it is in memory, converted to file order: every
+// field from the class tables (SwapObjectAllToFile), the block headers by
+// the heap conversion.  Each listed object gets a resource number n in heap
+// order, stored in the word 8 bytes before it; its resources follow as
+// n + 1, n + 2, ... in the order given, which must be the order its load
+// method reads them.  An image named by a key already written for an earlier
+// object is shared: it takes no number and its reference names the first.
 #pragma once
+#include <string>
 #include <vector>
 
 #include "engine/objswap.h"
+#include "tools/rsrcwriter.h"
 
 namespace panelwriter {
 
@@ -17,5 +33,47 @@ std::vector<uChar> ScrapInFileOrder(std::vector<uChar> memoryBytes);
 // A per-object procedure for OHByteSwapHeap that writes every field of each
 // object in file order (direction 1), by the class of its block.
 MgErr SwapObjectAllToFile(ObjHeap heap, int32 offset, int32 direction);
+
+// The resource type of the images of panel objects: an icon family of one
+// 128-byte member.
+constexpr uInt32 kObjImageType = FourCC("ICON");
+constexpr int32 kObjImageBytes = 128;
+
+// One resource an object loads, in file order.  For an image, imageWord is
+// the byte offset in the object of the image reference that names it (its
+// high half becomes the image's number) and key names the image for sharing.
+struct ObjRsrc {
+  uInt32 type = 0;
+  rsrcw::Bytes data;
+  int32 imageWord = -1;
+  std::string key;
+};
+// An image resource of the object, referred to by the word at imageWord.
+ObjRsrc Image(int32 imageWord, const std::string& key, const rsrcw::Bytes& icon = rsrcw::Bytes(kObjImageBytes));
+
+struct PanelObject {
+  int32 object;                // offset in the heap
+  std::vector<ObjRsrc> rsrcs;  // in the order the load method reads them
+};
+
+// Where things went: per listed object (in the order given) its resource
+// number and the number of each of its resources (0 for a shared image).
+struct HeapLayout {
+  std::vector<int32> numbers;
+  std::vector<std::vector<int32>> rsrcNumbers;
+  int32 next = 0;  // the first number not used
+};
+
+// The heap's bytes in file order with the objects numbered from firstNumber
+// (the heap itself is left as it was); empty when an object is not in the
+// heap or the conversion fails.  The resources are added to file when it is
+// given.
+rsrcw::Bytes PanelHeapImage(ObjHeap heap, int32 firstNumber, const std::vector<PanelObject>& objects,
+                            rsrcw::Writer* file = nullptr, HeapLayout* layout = nullptr);
+// Adds the heap as 'FPHP' of rsrcId with its objects' resources and its
+// 'LIfp' of the same id (the VI's name, no references); false when a part
+// cannot be written or an id is taken.
+bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::string& viName, int32 firstNumber,
+                  const std::vector<PanelObject>& objects, HeapLayout* layout = nullptr);
 
 }  // namespace panelwriter
