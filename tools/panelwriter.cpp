@@ -149,4 +149,71 @@ bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::st
   return file.Add(kPanelHeapKind, rsrcId, image) && file.Add(kLinkInfoPanel, rsrcId, link);
 }
 
+namespace {
+
+void Be32(rsrcw::Bytes& b, uInt32 v) {
+  for (int i = 3; i >= 0; --i) b.push_back(uChar(v >> (8 * i)));
+}
+void Be16(rsrcw::Bytes& b, uInt32 v) {
+  b.push_back(uChar(v >> 8));
+  b.push_back(uChar(v));
+}
+void Run(rsrcw::Bytes& b, const TextRun& r) {
+  Be32(b, r.start);
+  Be32(b, uInt32(r.font));
+  Be32(b, r.colour);
+}
+
+}  // namespace
+
+rsrcw::Bytes TextRecordRsrc(const SavedText& t) {
+  rsrcw::Bytes b;
+  Be32(b, t.flags);
+  Be32(b, t.mode);
+  Be32(b, t.storeText ? 0 : 1);
+  for (int16 v : t.view) Be16(b, uInt16(v));
+  for (int16 v : {t.view[0], t.view[1], t.view[2], t.view[3]}) Be32(b, uInt32(int32(v)));
+  Be32(b, 0);  // line table
+  Be32(b, t.background);
+  Be32(b, 0);
+  Be32(b, 0);
+  Be16(b, 0);
+  Be16(b, 0);
+  Be32(b, uInt32(t.runs.size()));
+  Run(b, t.insertion);
+  for (const TextRun& r : t.runs) Run(b, r);
+  if (t.storeText) {
+    Be32(b, uInt32(t.text.size()));
+    b.insert(b.end(), t.text.begin(), t.text.end());
+  }
+  return b;
+}
+
+rsrcw::Bytes FontTableRsrc(const std::vector<FontEntry>& entries, int32 first, bool newForm, uInt32 version) {
+  const uInt32 entrySize = newForm ? 16 : 12;
+  rsrcw::Bytes b;
+  Be32(b, (newForm ? 0x10000u : 0u) | (version & 0xFF));
+  Be16(b, uInt32(first));
+  Be16(b, uInt32(entries.size()));
+  uInt32 names = 8 + entrySize * uInt32(entries.size());
+  rsrcw::Bytes tail;
+  for (const FontEntry& e : entries) {
+    Be32(b, e.name.empty() ? 0 : names + uInt32(tail.size()));
+    Be16(b, uInt16(e.size));
+    Be16(b, e.style);
+    Be16(b, uInt16(e.weight));
+    if (newForm) {
+      Be16(b, 0);
+      Be16(b, 0);
+    }
+    Be16(b, 0);  // the last metric of the new form, padding of the old
+    if (!e.name.empty()) {
+      tail.push_back(uChar(e.name.size()));
+      tail.insert(tail.end(), e.name.begin(), e.name.end());
+    }
+  }
+  b.insert(b.end(), tail.begin(), tail.end());
+  return b;
+}
+
 }  // namespace panelwriter

@@ -76,4 +76,34 @@ rsrcw::Bytes PanelHeapImage(ObjHeap heap, int32 firstNumber, const std::vector<P
 bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::string& viName, int32 firstNumber,
                   const std::vector<PanelObject>& objects, HeapLayout* layout = nullptr);
 
+// A saved text record ("TRec"): the fixed part, the insertion style and the
+// runs (font indices of the file's font table), then the text unless
+// storeText is false (the text word then reads 1: no text stored).
+struct TextRun {
+  uInt32 start = 0;
+  int32 font = 0;  // index in the file's font table
+  uInt32 colour = 0;
+};
+struct SavedText {
+  std::string text;
+  TextRun insertion;
+  std::vector<TextRun> runs;
+  uInt32 flags = 0, mode = 1;
+  int16 view[4] = {0, 0, 20, 100};
+  uInt32 background = 0x1000000;
+  bool storeText = true;
+};
+rsrcw::Bytes TextRecordRsrc(const SavedText& t);
+
+// A font table ("FTAB" 128) of the entries (an empty name: an entry without
+// a font); entries from `first` on are mapped.  New form: 16-byte entries.
+struct FontEntry {
+  std::string name;
+  int16 size = 12;
+  uInt16 style = 0;
+  int16 weight = 0;
+};
+rsrcw::Bytes FontTableRsrc(const std::vector<FontEntry>& entries, int32 first = 0, bool newForm = true,
+                           uInt32 version = 0);
+
 }  // namespace panelwriter
