@@ -1,4 +1,5 @@
 // The program's entry point.
+#include "controls/cursorlegend.h"
 #include "controls/scale.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
@@ -15,6 +16,7 @@ int main(int /*argc*/, char** /*argv*/) {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
+  ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   PanelDataHooks panelData{};

@@ -74,6 +74,12 @@ QX_EXTERN_C int32 OAllocate(ObjHeap heap, int32 offset);              // message
 // ...", then an assertion) and answers 0; NullMethod does nothing and answers 0.
 QX_EXTERN_C int32 ErrorMethod(ObjHeap heap, int32 offset);
 QX_EXTERN_C int32 NullMethod(ObjHeap heap, int32 offset);
+// The unknown-class hook: while installed, ErrorMethod answers what it
+// answers for (heap, offset) instead of raising its assertion.  Hooks do not
+// nest: installing over one, or clearing none, is an assertion.
+typedef int32 (*ObjUnknownClassProc)(ObjHeap heap, int32 offset);
+QX_EXTERN_C void SetBadClassHook(ObjUnknownClassProc proc);
+QX_EXTERN_C void ClearBadClassHook();
 
 // ---- Object words ------------------------------------------------------------------
 // The leading words of every panel object (byte offsets from its data).

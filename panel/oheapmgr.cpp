@@ -15,6 +15,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "panel/objects.h"
+#include "panel/objload.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -185,6 +186,12 @@ ObjMethodAddr SlotMethod(int32 id, int32 slot) {
     case kMsgOAllocate:
       if (own) return Addr(OAllocateMethodFor(id));
       break;
+    case kMsgOLoad:
+      if (ObjMethodAddr m = own ? OLoadMethodFor(id) : nullptr) return m;
+      break;
+    case kMsgODispose:
+      if (ObjMethodAddr m = own ? ODisposeMethodFor(id) : nullptr) return m;
+      break;
     case 35:
     case 41:
     case 73:
@@ -263,6 +270,20 @@ MgErr OSwap(ObjHeap heap, int32 offset, int32 direction) {
 
 int32 OAllocate(ObjHeap heap, int32 offset) { return OSendMessage<int32>(kMsgOAllocate, heap, offset); }
 
+namespace {
+ObjUnknownClassProc gBadClassHook = nullptr;
+}  // namespace
+
+void SetBadClassHook(ObjUnknownClassProc proc) {
+  if (gBadClassHook) DBAssert(__FILE__, __LINE__, "an unknown-class hook is installed already");
+  gBadClassHook = proc;
+}
+
+void ClearBadClassHook() {
+  if (!gBadClassHook) DBAssert(__FILE__, __LINE__, "no unknown-class hook is installed");
+  gBadClassHook = nullptr;
+}
+
 int32 ErrorMethod(ObjHeap heap, int32 offset) {
   uInt32 kind = heap && *heap ? OHWord(heap, kOHKind) : 0;
   const ObjClassRecord* r = heap && *heap ? ClassRecord(OHBlockClass(heap, offset)) : ClassRecord(-1);
@@ -274,6 +295,7 @@ int32 ErrorMethod(ObjHeap heap, int32 offset) {
   char line[700];
   SPrintf(line, "ErrorMethod: \"%p\" in \"%p\" %4c+%lx", r->name, viName, kind, offset);
   DBPrintf("%s", line);
+  if (gBadClassHook) return gBadClassHook(heap, offset);
   DBAssert(__FILE__, __LINE__, "message to a class without a method for it");
   return 0;
 }

@@ -1,8 +1,10 @@
 // The object system's registration with the engine at start-up.
 #include "engine/dsalloc.h"
+#include "engine/vi/objload.h"
 #include "panel/fppanel.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/objload.h"
 
 void PanelInstallEngineHooks() {
   // Heap conversion reaches the panel classes' converters (slot 1).
@@ -22,6 +24,8 @@ void PanelInstallEngineHooks() {
   hooks.disposeUpdateQueue = &DisposeUpdateQueue;
   hooks.clearPanelClipboard = &ClearPanelClipboard;
   SetEnginePanelHooks(&hooks);
+  ObjLoadHooks load{&OLoad, &ODispose};
+  SetObjLoadHooks(&load);
   PanelInstallLinkHooks();
   PanelInstallDataHooks();
 }
