@@ -11,7 +11,7 @@
 
 namespace {
 
-class Boundary : public qxtest::EngineTest {
+class BoundaryCursorLegend : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
@@ -26,7 +26,7 @@ class Boundary : public qxtest::EngineTest {
   ObjHeap heap_ = nullptr;
 };
 
-TEST_F(Boundary, TheStringOfACursorLegendIsRecognisedWithItsGraph) {
+TEST_F(BoundaryCursorLegend, TheStringOfACursorLegendIsRecognisedWithItsGraph) {
   const int32 graph = New(kClsGraphChart, 0, 0);
   const int32 array = New(kClsArray, graph, 8014);
   const int32 cluster = New(kClsCluster, array, 0);
