@@ -8,6 +8,7 @@
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "mgsource/rsrc.h"
 #include "tools/linkinfowriter.h"
 
 namespace panelwriter {
@@ -147,6 +148,25 @@ bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::st
   rsrcw::Bytes link = liw::Write(info);
   if (link.empty()) return false;
   return file.Add(kPanelHeapKind, rsrcId, image) && file.Add(kLinkInfoPanel, rsrcId, link);
+}
+
+ObjHeap ReadStoredHeap(const rsrcw::Bytes& file, int32 rsrcId, uInt32* ref) {
+  *ref = 0;
+  UHandle fh = AZNewHandle(int32(file.size()));
+  if (!fh) return nullptr;
+  std::memcpy(*fh, file.data(), file.size());
+  if (ROpenFileOrHandle(nullptr, kRsrcReadOnly, ref, nullptr, nullptr, fh) != kNoErr) {
+    AZDisposeHandle(fh);
+    *ref = 0;
+    return nullptr;
+  }
+  UHandle h = nullptr;
+  if (RGet(*ref, kPanelHeapKind, rsrcId, &h) != kNoErr || RDetach(h) != kNoErr) return nullptr;
+  if (OHByteSwapHeap(h, &OSwapByClass, kToMemoryOrder) != kNoErr) {
+    AZDisposeHandle(h);
+    return nullptr;
+  }
+  return h;
 }
 
 namespace {

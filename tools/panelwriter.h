@@ -76,6 +76,11 @@ rsrcw::Bytes PanelHeapImage(ObjHeap heap, int32 firstNumber, const std::vector<P
 bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::string& viName, int32 firstNumber,
                   const std::vector<PanelObject>& objects, HeapLayout* layout = nullptr);
 
+// For tests: opens the bytes of a written file as a read-only resource file
+// and reads its 'FPHP' of rsrcId back in memory order (detached, converted
+// by OSwapByClass), as the heap loader does; null on any failure.
+ObjHeap ReadStoredHeap(const rsrcw::Bytes& file, int32 rsrcId, uInt32* ref);  // ref: the RsrcFileRef
+
 // A saved text record ("TRec"): the fixed part, the insertion style and the
 // runs (font indices of the file's font table), then the text unless
 // storeText is false (the text word then reads 1: no text stored).

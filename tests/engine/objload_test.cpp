@@ -90,15 +90,8 @@ class ObjLoad : public qxtest::EngineTest {
   void WriteAndRead(const std::vector<panelwriter::PanelObject>& objects, int32 first = 100) {
     rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
     ASSERT_TRUE(panelwriter::AddPanelHeap(w, panel_, 1, "Main.vi", first, objects, &layout_));
-    const rsrcw::Bytes bytes = w.Write();
-    UHandle fh = AZNewHandle(int32(bytes.size()));
-    std::memcpy(*fh, bytes.data(), bytes.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    UHandle h = nullptr;
-    ASSERT_EQ(RGet(file_, kPanelHeapKind, 1, &h), kNoErr);
-    ASSERT_EQ(RDetach(h), kNoErr);
-    loaded_ = h;
-    ASSERT_EQ(OHByteSwapHeap(loaded_, &OSwapByClass, kToMemoryOrder), kNoErr);
+    loaded_ = panelwriter::ReadStoredHeap(w.Write(), 1, &file_);
+    ASSERT_NE(loaded_, nullptr);
   }
   int32 Obj(int32 cls, int32 size) { return vib::NewObject(panel_, cls, size); }
 

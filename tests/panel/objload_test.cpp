@@ -80,15 +80,8 @@ class ObjLoadTest : public ptest::PanelTest {
     rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
     w.Add(kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"Own", 10}, {"Courier", 12, 1, 0}}, 1));
     ASSERT_TRUE(panelwriter::AddPanelHeap(w, src_, 1, "Loaded.vi", first, objects, &layout_));
-    const rsrcw::Bytes bytes = w.Write();
-    UHandle fh = AZNewHandle(int32(bytes.size()));
-    std::memcpy(*fh, bytes.data(), bytes.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    UHandle h = nullptr;
-    ASSERT_EQ(RGet(file_, kPanelHeapKind, 1, &h), kNoErr);
-    ASSERT_EQ(RDetach(h), kNoErr);
-    ASSERT_EQ(OHByteSwapHeap(h, &OSwapByClass, kToMemoryOrder), kNoErr);
-    loaded_ = h;
+    loaded_ = panelwriter::ReadStoredHeap(w.Write(), 1, &file_);
+    ASSERT_NE(loaded_, nullptr);
     const int32 ext = int32(OHWord(loaded_, kOHExtension));
     PutNative32(*loaded_ + ext + kHeapExtOwner, uInt32(uintptr_t(lvi_)));
     PutNative32(*loaded_ + ext + kHeapExtWindow, 0);
