@@ -1,6 +1,7 @@
 // The run command, the top-level completion, reserve and release of a VI
 // hierarchy, the bad state and priority propagation.
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/dsalloc.h"
@@ -69,19 +70,29 @@ void QueueRunElement(DataSpace ds) {
 
 namespace {
 
-// Walks up the callers of a non-reentrant VI: each caller that `step`
-// accepts (and changes) is walked in turn; one it refuses ends that branch.
+enum class WalkStart {
+  kNonReentrant,  // a reentrant start has no hierarchy of callers to walk
+  kAny,           // the start is walked whatever its reentrancy
+};
+
+// Walks up the callers of `vi`: each caller that `step` accepts (and
+// changes) is walked in turn; one it refuses ends that branch. A caller
+// already accepted, or the start itself, is not offered again, so cycles and
+// callers shared by many subVIs cost one visit each.
 template <class Step>
-void WalkCallers(UHandle vi, Step step) {
-  if (Reentrant(vi)) return;
+void WalkCallers(UHandle vi, Step step, WalkStart start = WalkStart::kNonReentrant) {
+  if (start == WalkStart::kNonReentrant && Reentrant(vi)) return;
   std::vector<UHandle> work{vi};
+  std::unordered_set<UHandle> seen{vi};
   while (!work.empty()) {
     UHandle v = work.back();
     work.pop_back();
     UHandle callers = VIRec(v)->callers;
     for (int32 i = 0, n = ListCount(callers); i < n; ++i) {
       UHandle c = ListAt(callers, i);
-      if (c && *c && step(c)) work.push_back(c);
+      if (!c || !*c || seen.count(c) || !step(c)) continue;
+      seen.insert(c);
+      work.push_back(c);
     }
   }
 }
@@ -440,37 +451,32 @@ void SetVIBad(UHandle vi) {
 
 void PropagateVIBad(UHandle vi, Bool32 bad) {
   if (!vi || !*vi) return;
-  std::vector<UHandle> work{vi}, seen{vi};
   if (bad) SetVIBad(vi);
   else MakeIdle(vi);
-  while (!work.empty()) {
-    UHandle v = work.back();
-    work.pop_back();
-    UHandle callers = VIRec(v)->callers;
-    for (int32 i = 0, n = ListCount(callers); i < n; ++i) {
-      UHandle c = ListAt(callers, i);
-      if (!c || !*c) continue;
-      bool dup = false;
-      for (UHandle s : seen) dup = dup || s == c;
-      if (dup) continue;
-      if (bad) {
-        VIRec(c)->flags |= kVIFlagSubVINotExec;
-        if (State(c) != kVIStateBroken) SetVIBad(c);
-      } else {
-        bool held = false;
+  if (bad) {
+    WalkCallers(
+        vi,
+        [](UHandle c) {
+          VIRec(c)->flags |= kVIFlagSubVINotExec;
+          if (State(c) != kVIStateBroken) SetVIBad(c);
+          return true;
+        },
+        WalkStart::kAny);
+    return;
+  }
+  WalkCallers(
+      vi,
+      [](UHandle c) {
         UHandle subs = VIRec(c)->subVIs;
-        for (int32 k = 0, m = ListCount(subs); k < m && !held; ++k) {
+        for (int32 k = 0, m = ListCount(subs); k < m; ++k) {
           UHandle s = ListAt(subs, k);
-          held = s && *s && (VIRec(s)->flags & kVIFlagsSubVIBad);
+          if (s && *s && (VIRec(s)->flags & kVIFlagsSubVIBad)) return false;
         }
-        if (held) continue;
         VIRec(c)->flags &= ~kVIFlagSubVINotExec;
         if (!(VIRec(c)->flags & kVIFlagsNotRunnable)) MakeIdle(c);
-      }
-      seen.push_back(c);
-      work.push_back(c);
-    }
-  }
+        return true;
+      },
+      WalkStart::kAny);
 }
 
 // ---- Priorities ----------------------------------------------------------------------
