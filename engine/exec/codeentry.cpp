@@ -138,6 +138,23 @@ void FlushCaches(UPtr, int32) {}
 // The same empty procedure under its second name.
 QX_EXTERN_C void ProfileStopStartAccum(UPtr, int32) __attribute__((alias("FlushCaches")));
 
+bool CodePatchValue(const uChar* block, uintptr_t base, uInt32 offset, int32 index, uInt32* value) {
+  if (index >= 0 && index < kQXRTEntries) {
+    const uInt32 target = uInt32(reinterpret_cast<uintptr_t>(QXRTTable[index]));
+    const uChar op = offset > 0 ? block[offset - 1] : 0;
+    *value = op >= 0xB8 && op <= 0xBF ? target : target - uInt32(base + offset + 4);
+  } else if (index == kPatchCountdown) {
+    *value = ExecCountdownPatchValue();
+  } else if (index == kPatchRTTable) {
+    *value = uInt32(reinterpret_cast<uintptr_t>(&QXRTTable[0]));
+  } else if (index == kPatchRTInfo) {
+    *value = uInt32(reinterpret_cast<uintptr_t>(&gRTInfoWord));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 int32 PatchCodeRefs(const CodePatchList* list, UPtr code, int32 size) {
   if (!code || size <= 0) return 1;
   bool bad = false;
@@ -167,21 +184,7 @@ int32 PatchCodeRefs(const CodePatchList* list, UPtr code, int32 size) {
       continue;
     }
     uInt32 value;
-    if (index >= 0 && index < kQXRTEntries) {
-      uInt32 target = uInt32(reinterpret_cast<uintptr_t>(QXRTTable[index]));
-      uChar op = offset > 0 ? code[offset - 1] : 0;
-      if (op >= 0xB8 && op <= 0xBF) {
-        value = target;
-      } else {
-        value = target - uInt32(reinterpret_cast<uintptr_t>(code + offset + 4));
-      }
-    } else if (index == kPatchCountdown) {
-      value = ExecCountdownPatchValue();
-    } else if (index == kPatchRTTable) {
-      value = uInt32(reinterpret_cast<uintptr_t>(&QXRTTable[0]));
-    } else if (index == kPatchRTInfo) {
-      value = uInt32(reinterpret_cast<uintptr_t>(&gRTInfoWord));
-    } else {
+    if (!CodePatchValue(code, begin, offset, index, &value)) {
       ReportPatch("qxrt index out of range: idx=%ld", index);
       bad = true;
       continue;

@@ -117,6 +117,10 @@ void SetCompilerErrorFlags(uInt16 flags);
 // The word that the -2 patch holds: the thread-relative address of the
 // calling thread's countdown pointer.
 uInt32 ExecCountdownPatchValue();
+// The word that pair (offset, index) writes into a block running at `base`,
+// reading the opcode byte before the word from `block` (the same bytes, or a
+// copy of them).  False when the index names nothing.
+bool CodePatchValue(const uChar* block, uintptr_t base, uInt32 offset, int32 index, uInt32* value);
 // The countdown register the calling thread's compiled code sees.
 ExecCountdown* ExecThreadCountdown();
 

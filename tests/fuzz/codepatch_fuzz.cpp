@@ -39,17 +39,7 @@ bool Model(std::vector<uint8_t>& b, uintptr_t base) {
       continue;
     }
     uInt32 value;
-    if (index >= 0 && index < kQXRTEntries) {
-      uInt32 target = uInt32(reinterpret_cast<uintptr_t>(QXRTTable[index]));
-      uChar op = offset > 0 ? b[offset - 1] : 0;
-      value = op >= 0xB8 && op <= 0xBF ? target : target - uInt32(base + offset + 4);
-    } else if (index == kPatchCountdown) {
-      value = ExecCountdownPatchValue();
-    } else if (index == kPatchRTTable) {
-      value = uInt32(reinterpret_cast<uintptr_t>(QXRTTable));
-    } else if (index == kPatchRTInfo) {
-      value = uInt32(reinterpret_cast<uintptr_t>(QXRTInfoWord()));
-    } else {
+    if (!CodePatchValue(b.data(), base, offset, index, &value)) {
       bad = true;
       continue;
     }
