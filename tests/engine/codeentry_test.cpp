@@ -252,14 +252,10 @@ TEST_F(AbiTest, EmittedClumpsRunThroughTheEngineAndCallSubVIs) {
   EmitSubVICall(c, *highSub.handle(), after2);
   c.Bind(after2);
   EmitRecord(c, kD + 44);
-  c.IncMem(emit::EBP, kD + 48);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
+  EmitCountAndFinish(c, kD + 48);
 
   c.Bind(clump2);
-  c.IncMem(emit::EBP, kD + 52);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
+  EmitCountAndFinish(c, kD + 52);
 
   c.Bind(subEntry);
   c.IncMem(emit::EBP, kD);
@@ -402,9 +398,7 @@ TEST_F(CountdownTest, LoopingClumpYieldsWhenItsCountdownRunsOut) {
   CodeDS other(kPriNormal, kESysStandard, 2);
   emit::Code oc;
   oc.SetEntry();
-  oc.IncMem(emit::EBP, kD);
-  oc.XorRegReg(emit::EAX, emit::EAX);
-  oc.Ret();
+  EmitCountAndFinish(oc, kD);
   LoadedCode ocode(oc.Finish());
   SetCodeEntryAndPatch(ocode.handle(), other.handle());
   QueueElement waiting = NewElement(other.handle());
@@ -500,9 +494,7 @@ TEST_F(EntranceConcurrent, EightCallersEnterOneVIOneAtATime) {
   c.MovRegReg(emit::ESI, emit::EAX);
   c.Jmp(top);
   c.Bind(end);
-  c.IncMem(emit::EBP, kD + 4);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
+  EmitCountAndFinish(c, kD + 4);
 
   c.Bind(subEntry);
   c.IncMem(emit::EBP, kD);

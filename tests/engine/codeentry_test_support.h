@@ -124,6 +124,14 @@ inline void EmitSubVICall(emit::Code& c, DataSpaceHeader* sub, emit::Code::Label
 
 using qxemit::EmitSubVIExit;
 
+// Emits the end of a clump that counts its runs: the word at EBP + offset
+// goes up by one and the clump is done.
+inline void EmitCountAndFinish(emit::Code& c, int32 offset) {
+  c.IncMem(emit::EBP, offset);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+}
+
 // Waits up to ms for the word to reach the value.
 inline bool WaitWord(std::atomic<int32>& w, int32 value, int32 ms = 10000) {
   for (int32 i = 0; i < ms; ++i) {
