@@ -218,6 +218,15 @@ class RunTest : public CodeTest {
     Append(caller.VI()->subVIs, sub.vi());
     Append(sub.VI()->callers, caller.vi());
   }
+  // Idle VIs named in order and the calls between them, each a pair of
+  // indexes (caller, subVI).
+  std::vector<CodeDS*> Hierarchy(std::initializer_list<const char*> names,
+                                 std::initializer_list<std::pair<int, int>> calls) {
+    std::vector<CodeDS*> v;
+    for (const char* n : names) v.push_back(&VI(n));
+    for (auto [caller, sub] : calls) Calls(*v[size_t(caller)], *v[size_t(sub)]);
+    return v;
+  }
   // Gives the VI top-level code and the normal procedures.
   void Code(CodeDS& d, const std::vector<uint8_t>& bytes) {
     codes_.push_back(std::make_unique<LoadedCode>(bytes));
@@ -535,13 +544,8 @@ TEST_F(RunTest, PriorityPropagatesFromCallers) {
 
 TEST_F(RunTest, CallersMarkedBadWhileASubVIRunsLoseItAtRunEnd) {
   Start();
-  CodeDS& a = VI("a");
-  CodeDS& b = VI("b");
-  CodeDS& c1 = VI("c1");
-  CodeDS& c2 = VI("c2");
-  Calls(a, b);
-  Calls(b, c1);
-  Calls(b, c2);
+  const auto v = Hierarchy({"a", "b", "c1", "c2"}, {{0, 1}, {1, 2}, {1, 3}});
+  CodeDS &a = *v[0], &b = *v[1], &c1 = *v[2], &c2 = *v[3];
   Code(c1, OnceCode(kCounter));
   Code(c2, OnceCode(kCounter));
   ASSERT_EQ(DoRunCommand(c1.vi(), 0), 0);
@@ -574,14 +578,9 @@ TEST_F(RunTest, CallersMarkedBadWhileASubVIRunsLoseItAtRunEnd) {
 
 TEST_F(RunTest, BadStatePropagatesAndClears) {
   Start();
-  CodeDS& a = VI("a");
-  CodeDS& b = VI("b");
-  CodeDS& c = VI("c");
-  CodeDS& other = VI("other");
-  Calls(a, b);
-  Calls(b, c);
-  Calls(a, other);
-  Calls(c, a);  // a cycle of callers ends too
+  // c calls a again: a cycle of callers ends too.
+  const auto v = Hierarchy({"a", "b", "c", "other"}, {{0, 1}, {1, 2}, {0, 3}, {2, 0}});
+  CodeDS &a = *v[0], &b = *v[1], &c = *v[2], &other = *v[3];
   PropagateVIBad(c.vi(), 1);
   for (CodeDS* d : {&a, &b, &c}) EXPECT_EQ(State(*d), kVIStateBroken);
   EXPECT_NE(b.VI()->flags & kVIFlagSubVINotExec, 0u);
