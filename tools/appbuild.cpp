@@ -151,12 +151,13 @@ void AddLinkerTexts(rsrcw::Writer* writer) {
 }
 
 void AddRunCommandTexts(rsrcw::Writer* writer) {
-  writer->Add(rsrcfmt::kTypeStrList, kROVIErrorsListId,
-              rsrcw::StrList({kROVIErrorTexts, kROVIErrorTexts + kROVIErrorsCount}), std::string(kROVIErrorsListName));
-  writer->Add(rsrcfmt::kTypeStrList, kLogAlertListId, rsrcw::StrList({kLogAlertTexts, kLogAlertTexts + kLogAlertsCount}));
-  writer->Add(rsrcfmt::kTypeStrList, kLogIncompatibleListId,
-              rsrcw::StrList({kLogIncompatibleTexts, kLogIncompatibleTexts + kLogIncompatibleCount}));
-  writer->Add(rsrcfmt::kTypeStrList, kErrNotifyListId, rsrcw::StrList({kErrNotifyTexts, kErrNotifyTexts + kErrNotifyCount}));
+  for (const RunTextList& list : kRunTextLists) {
+    std::vector<std::string> texts(size_t(RunTextCount(list.id)));
+    for (const RunText& t : kRunTexts)
+      if (t.list == list.id) texts[size_t(t.index - 1)] = t.text;
+    if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
+    else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));
+  }
   const std::string resetting = kResettingText;
   writer->Add(rsrcfmt::kTypeString, kResettingStrId, rsrcw::BytesOf(char(resetting.size()) + resetting));
 }

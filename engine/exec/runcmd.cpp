@@ -31,12 +31,14 @@ std::string NameOf(UHandle vi) {
   return std::string(reinterpret_cast<const char*>(n + 1), n[0]);
 }
 
-bool ListText(int32 listId, int32 index, const char* const* table, int32 count, Str255 out) {
+bool ListText(int32 listId, int32 index, Str255 out) {
   if (RGetIndString(RunTimeRsrcFile(), out, listId, index) == kNoErr) return true;
-  if (!table || index < 1 || index > count) return false;
-  const size_t n = std::strlen(table[index - 1]);
+  if (index < 1 || index > RunTextCount(listId)) return false;
+  const char* text = RunTextOf(listId, index);
+  if (!text) text = "";
+  const size_t n = std::strlen(text);
   out[0] = uChar(n > 255 ? 255 : n);
-  std::memcpy(out + 1, table[index - 1], out[0]);
+  std::memcpy(out + 1, text, out[0]);
   return true;
 }
 
@@ -165,7 +167,7 @@ void ShowVIBrokenAlert(UHandle vi) {
   if (!vi || !*vi || State(vi) != kVIStateBroken) return;
   const uInt32 flags = VIRec(vi)->flags;
   Str255 format, text;
-  if (!ListText(kROVIErrorsListId, BrokenAlertEntry(flags), kROVIErrorTexts, kROVIErrorsCount, format)) return;
+  if (!ListText(kROVIErrorsListId, BrokenAlertEntry(flags), format)) return;
   PPrintfp(text, format, flags);
   OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
 }
@@ -254,11 +256,11 @@ int32 CheckLogFiles(UHandle top, bool alerts) {
         Str255 first, second, text;
         Path path = RunCmd().logPath ? RunCmd().logPath(vi) : nullptr;
         std::string message;
-        if (ListText(kLogAlertListId, 2, kLogAlertTexts, kLogAlertsCount, first)) {
+        if (ListText(kLogAlertListId, 2, first)) {
           PPrintfp(text, first, r->name);
           message.assign(reinterpret_cast<const char*>(text + 1), text[0]);
         }
-        if (ListText(kLogAlertListId, path ? 9 : 10, kLogAlertTexts, kLogAlertsCount, second)) {
+        if (ListText(kLogAlertListId, path ? 9 : 10, second)) {
           PPrintfp(text, second, path);
           message.append(reinterpret_cast<const char*>(text + 1), text[0]);
         }

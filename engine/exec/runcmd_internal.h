@@ -38,7 +38,7 @@ bool AnyBusy(UHandle vi);
 std::string NameOf(UHandle vi);
 // Entry `index` of a list of the run-time resource file, else of the
 // built-in table (count entries); false when neither has it.
-bool ListText(int32 listId, int32 index, const char* const* table, int32 count, Str255 out);
+bool ListText(int32 listId, int32 index, Str255 out);
 // Puts the data space's run element on its run queue for a top-level run.
 void QueueRunElement(DataSpace ds);
 // Clears what a queued element carries from its last run and queues it.

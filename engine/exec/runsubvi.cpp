@@ -78,8 +78,8 @@ void DoCompletionCommand(DataSpace ds, QueueElement* element) {
     if (err) {
       Str255 text;
       const bool listed = err == kLogIncompatibleErr
-                              ? ListText(kLogIncompatibleListId, 7, kLogIncompatibleTexts, kLogIncompatibleCount, text)
-                              : ListText(kLogAlertListId, 5, kLogAlertTexts, kLogAlertsCount, text);
+                              ? ListText(kLogIncompatibleListId, 7, text)
+                              : ListText(kLogAlertListId, 5, text);
       if (listed) Alert(Text(text).c_str());
       if (hk.clearLogPath) hk.clearLogPath(vi);
     }
@@ -140,14 +140,14 @@ void VIErrorNotify(UHandle vi, DataSpace ds, UHandle subVI, int32 location, MgEr
     if (panel && n > 0 && RunCmd().controlKindAndName) found = RunCmd().controlKindAndName(panel, n, kind, place);
     if (!found) {
       place[0] = 0;
-      ListText(kErrNotifyListId, 1, kErrNotifyTexts, kErrNotifyCount, kind);
+      ListText(kErrNotifyListId, 1, kind);
     }
   } else {
-    ListText(kErrNotifyListId, 2, kErrNotifyTexts, kErrNotifyCount, kind);
+    ListText(kErrNotifyListId, 2, kind);
   }
   static const uChar kNone[1] = {0};
   const uInt32 absolute = location < 0 ? 0u - uInt32(location) : uInt32(location);
-  if (!ListText(kErrNotifyListId, 3, kErrNotifyTexts, kErrNotifyCount, format)) return;
+  if (!ListText(kErrNotifyListId, 3, format)) return;
   PPrintfp(text, format, VIRec(vi)->name, kind, place, absolute, subVI && *subVI ? VIRec(subVI)->name : kNone);
   if (IsProxy(vi)) {
     if (RunCmd().pxErrorNotify) RunCmd().pxErrorNotify(ds, error, text);

@@ -2,45 +2,67 @@
 // (its builder in tools/ writes them from these tables); the run commands
 // fall back on the same tables when the file lacks one.
 #pragma once
+#include "engine/exec/runcmd.h"
 #include "mgsource/extcode.h"
 
-// "_RO VI Errors": the broken-VI alert, entry 5 formatted with the flag word.
-constexpr const char* kROVIErrorsListName = "_RO VI Errors";
-constexpr int32 kROVIErrorsCount = 5;
-inline constexpr const char* kROVIErrorTexts[kROVIErrorsCount] = {
-    "The VI is not executable.  The full development version of Quenlix is required to fix the errors.",
-    "A subVI is not executable.  The full development version of Quenlix is required to fix the errors.",
-    "A subVI, Type Definition, or external subroutine is missing or inconsistent with the current VI.",
-    "A subVI is already running. You cannot run this VI until the subVI stops.",
-    "VI has an error of type %lx.  The full development version of Quenlix is required to fix the errors.",
+// Every text of the run commands' string lists, one entry each: the list's
+// id, the entry's 1-based index and its text.  Indexes a list leaves out are
+// empty strings in the file.
+struct RunText {
+  int32 list;
+  int32 index;
+  const char* text;
+};
+inline constexpr RunText kRunTexts[] = {
+    // The broken-VI alert; entry 5 is formatted with the flag word.
+    {kROVIErrorsListId, 1,
+     "The VI is not executable.  The full development version of Quenlix is required to fix the errors."},
+    {kROVIErrorsListId, 2,
+     "A subVI is not executable.  The full development version of Quenlix is required to fix the errors."},
+    {kROVIErrorsListId, 3,
+     "A subVI, Type Definition, or external subroutine is missing or inconsistent with the current VI."},
+    {kROVIErrorsListId, 4, "A subVI is already running. You cannot run this VI until the subVI stops."},
+    {kROVIErrorsListId, 5,
+     "VI has an error of type %lx.  The full development version of Quenlix is required to fix the errors."},
+    // The datalog alerts: entry 2 names the VI, 9 the log path, 5 a failed
+    // write; entry 10 says there is no log file.
+    {kLogAlertListId, 2, "Cannot log front panel of VI \"%p\". "},
+    {kLogAlertListId, 5, "Error logging front panel data to VI's log file."},
+    {kLogAlertListId, 9, "Could not open log file \"%z\" associated with the VI."},
+    {kLogAlertListId, 10, "There is no log file associated with the VI."},
+    // The log file does not match the panel.
+    {kLogIncompatibleListId, 7, "The data in the VI's log file is incompatible with the VI's front panel."},
+    // The run-time error report.
+    {kErrNotifyListId, 1, "control"},
+    {kErrNotifyListId, 2, "node"},
+    {kErrNotifyListId, 3, "VI \"%p\" was stopped at %p %p 0x%lx of subVI \"%p\""},
 };
 
-// The datalog alerts (list 701): entry 2 names the VI, 9 the log path, 5
-// a failed write; entry 10 says there is no log file.
-constexpr int32 kLogAlertsCount = 10;
-inline constexpr const char* kLogAlertTexts[kLogAlertsCount] = {
-    "",
-    "Cannot log front panel of VI \"%p\". ",
-    "",
-    "",
-    "Error logging front panel data to VI's log file.",
-    "",
-    "",
-    "",
-    "Could not open log file \"%z\" associated with the VI.",
-    "There is no log file associated with the VI.",
+// The lists those texts make up, with the resource name a list carries.
+struct RunTextList {
+  int32 id;
+  const char* name;  // null: the list has no name
 };
-// List 700, entry 7: the log file does not match the panel.
-constexpr int32 kLogIncompatibleCount = 7;
-inline constexpr const char* kLogIncompatibleTexts[kLogIncompatibleCount] = {
-    "", "", "", "", "", "", "The data in the VI's log file is incompatible with the VI's front panel.",
+inline constexpr RunTextList kRunTextLists[] = {
+    {kROVIErrorsListId, "_RO VI Errors"},
+    {kLogAlertListId, nullptr},
+    {kLogIncompatibleListId, nullptr},
+    {kErrNotifyListId, nullptr},
 };
-// List 313: the run-time error report.
-constexpr int32 kErrNotifyCount = 3;
-inline constexpr const char* kErrNotifyTexts[kErrNotifyCount] = {
-    "control",
-    "node",
-    "VI \"%p\" was stopped at %p %p 0x%lx of subVI \"%p\"",
-};
+
+// The text of entry `index` of list `list`, or null when the list has none.
+inline const char* RunTextOf(int32 list, int32 index) {
+  for (const RunText& t : kRunTexts)
+    if (t.list == list && t.index == index) return t.text;
+  return nullptr;
+}
+// The entries list `list` holds: its highest index.
+inline int32 RunTextCount(int32 list) {
+  int32 n = 0;
+  for (const RunText& t : kRunTexts)
+    if (t.list == list && t.index > n) n = t.index;
+  return n;
+}
+
 // 'STR ' 2026, followed by the VI's name in the resetting dialog.
 constexpr const char* kResettingText = "Resetting VI: ";

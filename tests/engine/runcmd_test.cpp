@@ -964,20 +964,18 @@ TEST_F(RunTest, RunTimeFileCarriesTheRunCommandTexts) {
   std::memcpy(*h, bytes.data(), bytes.size());
   RsrcFileRef rt = 0;
   ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rt, nullptr, nullptr, h), kNoErr);
-  struct List {
-    int32 id;
-    const char* const* texts;
-    int32 count;
-  } lists[] = {{kROVIErrorsListId, kROVIErrorTexts, kROVIErrorsCount},
-               {kLogAlertListId, kLogAlertTexts, kLogAlertsCount},
-               {kLogIncompatibleListId, kLogIncompatibleTexts, kLogIncompatibleCount},
-               {kErrNotifyListId, kErrNotifyTexts, kErrNotifyCount}};
-  for (const List& l : lists)
-    for (int32 i = 1; i <= l.count; ++i) {
+  for (const RunTextList& l : kRunTextLists) {
+    const int32 count = RunTextCount(l.id);
+    ASSERT_GT(count, 0) << l.id;
+    for (int32 i = 1; i <= count; ++i) {
       Str255 s;
       ASSERT_EQ(RGetIndString(rt, s, l.id, i), kNoErr) << l.id << " " << i;
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(s + 1), s[0]), l.texts[i - 1]);
+      const char* want = RunTextOf(l.id, i);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(s + 1), s[0]), want ? want : "") << l.id << " " << i;
     }
+    Str255 past;
+    EXPECT_NE(RGetIndString(rt, past, l.id, count + 1), kNoErr) << l.id;
+  }
   UHandle str = nullptr;
   ASSERT_EQ(RGetString(rt, kResettingStrId, &str), kNoErr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(*str + 1), **str), "Resetting VI: ");
