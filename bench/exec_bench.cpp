@@ -12,12 +12,12 @@
 //
 // The engine's hand-off: the decrement under the data space's "dsRights",
 // an insert by level into the slot's five-level run queue under its mutex,
-// the slot's event set only when its thread may be asleep, and the dequeue
-// under the same mutex after a look at the rest queue.  Beyond the
-// baseline's work, each hand-off signals the slot's event and the thread
-// consumes that signal before it looks at its queue (two locked
-// instructions, where a notify without a waiter costs a load), and the
-// thread looks for pending occurrences twice.  Also reported: the
+// and the dequeue under the same mutex after a look at the rest queue and
+// one look for pending occurrences.  The slot's event is signalled only
+// when one of its threads sleeps on it, so a hand-off within one busy thread
+// costs the same locked instructions as the baseline's.  What stands between
+// this and the baseline is the run queue's work by level and the checks of
+// the records' signatures.  Also reported: the
 // same chain with the partners in two slots, so that every hand-off wakes
 // the other slot's thread, and a subVI called in line (VIEntrance, callee,
 // VIExit) against a bare entry of the callee.

@@ -329,8 +329,11 @@ int32 ExecThreadProc(ExecContext* context) {
       inputWaits = WEventAvail() != 0;
       if (!inputWaits) cd->store(slice, std::memory_order_relaxed);
     }
-    ChkOccurrences();
-    if (r == 0 || !e) {
+    const bool ended = r == 0 || !e;
+    // Taking the next element looks for occurrences first: look here only
+    // when this element goes on or the loop ends.
+    if (!ended || (ui && inputWaits)) ChkOccurrences();
+    if (ended) {
       ctx->current.store(nullptr, std::memory_order_release);
       e = nullptr;
     } else {

@@ -42,6 +42,16 @@ bool MoveRestToRun(ExecRunRecord* r) {
   return moved;
 }
 
+// Tells the slot's threads that work is queued.  Under the record's mutex.
+// A thread of the slot waits on the event only after it found nothing to
+// run, counted in `sleeping` under the same mutex, so with none counted the
+// signal can wait: a thread that is not asleep looks at the queue again
+// before it sleeps.  The user-interface slot's event (the timer service's,
+// or its own) has waiters outside this loop and is always signalled.
+inline void WakeSlot(ExecRunRecord* r) {
+  if (r->sleeping > 0 || r->slot == 0 || !r->ownsEvent) ThEventSignal(r->event);
+}
+
 // The run record that EnQRunQ would use for the element.
 ExecRunRecord* RecordOfDataSpace(const QueueElement* e) {
   DataSpaceHeader* h = e->dataSpace ? *e->dataSpace : nullptr;
@@ -147,7 +157,7 @@ void EnQElm(ExecRunRecord* record, QueueElement* element) {
   if (!CheckRecord(record)) return;
   ThMutexAcquire(record->mutex);
   InsertQElm(record->runQueue, element);
-  ThEventSignal(record->event);
+  WakeSlot(record);
   ThMutexRelease(record->mutex);
 }
 
@@ -155,23 +165,39 @@ QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* contex
   if (!CheckRecord(record)) return nullptr;
   // Without an event (no threads) nothing could end a wait.
   if (!record->event) wait = 0;
+  bool slept = false;
   for (;;) {
-    if (wait && (!context || context->running.load())) ThEventWait(record->event);
     if (context && !context->running.load()) {
+      if (slept) {
+        ThMutexAcquire(record->mutex);
+        --record->sleeping;
+        ThMutexRelease(record->mutex);
+      }
       // Let the next thread of the slot see the stop as well.
       ThEventSignal(record->event);
       return nullptr;
     }
     ChkOccurrences();
     ThMutexAcquire(record->mutex);
+    if (slept) --record->sleeping;
+    slept = false;
     QueueElement* e = DeQElm(record->runQueue);
     if (!e && record->restPending) {
       e = DeQElm(record->restQueue);
       if (!record->restQueue->head) record->restPending = 0;
     }
-    if (record->runQueue->head || record->restPending) ThEventSignal(record->event);
+    // Another thread of the slot takes what is left.
+    if (record->runQueue->head || record->restPending) WakeSlot(record);
+    if (e || !wait) {
+      ThMutexRelease(record->mutex);
+      return e;
+    }
+    // Nothing to run: sleep until a queueing, an occurrence or the stop
+    // signals the event.  A signal left from earlier costs one more turn.
+    ++record->sleeping;
+    slept = true;
     ThMutexRelease(record->mutex);
-    if (e || !wait) return e;
+    ThEventWait(record->event);
   }
 }
 
@@ -193,7 +219,7 @@ QueueElement* SwitchQElm(ExecRunRecord* record, QueueElement* element) {
       InsertQElm(record->runQueue, element);
       inserted = true;
     }
-    if (inserted) ThEventSignal(record->event);
+    if (inserted) WakeSlot(record);
   }
   ThMutexRelease(record->mutex);
   return next;
@@ -217,7 +243,7 @@ void Rest(QueueElement* element) {
     InsertQElm(record->restQueue, element);
     record->restPending = 1;
   }
-  ThEventSignal(record->event);
+  WakeSlot(record);
   ThMutexRelease(record->mutex);
 }
 
@@ -226,7 +252,7 @@ void WakeUpRest() {
     ExecRunRecord* r = ExecRunRecordAt(i);
     if (!r) continue;
     ThMutexAcquire(r->mutex);
-    if (MoveRestToRun(r)) ThEventSignal(r->event);
+    if (MoveRestToRun(r)) WakeSlot(r);
     ThMutexRelease(r->mutex);
   }
 }

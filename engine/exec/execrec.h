@@ -127,6 +127,7 @@ struct ExecRunRecord {
   int32 threads;
   ExecContext* firstContext;  // the contexts of one slot are consecutive
   Bool32 ownsEvent;           // false for the timer service's event
+  int32 sleeping;             // threads of the slot waiting on the event (under the mutex)
 };
 
 // One per thread; context 0 is the user-interface thread's.  The alive,

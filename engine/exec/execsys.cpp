@@ -82,6 +82,7 @@ void FormatName(char* out, const char* fmt, const char* name) {
 
 MgErr MakeRunRecord(ExecRunRecord* r, int32 slot, ThEvent uiEvent) {
   r->signature = kExecRunRecordSig;
+  r->sleeping = 0;
   r->slot = slot;
   r->threads = gSlots[slot].threads;
   r->runQueue = NewExecQueue(kExecMaxLevels);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "exec_test_support.h"
 
@@ -276,6 +277,49 @@ TEST_F(QueueTest, TakingFromAnEmptyRunQueueTakesAResterAndSignalsForTheRest) {
   r.ctx.running.store(0);
   EXPECT_EQ(WaitDeQElm(&r.rec, 1, &r.ctx), nullptr);
   EXPECT_EQ(r.rec.runQueue->head, &a);
+}
+
+// A slot's own event is signalled only while one of its threads sleeps on
+// it; a sleeping taker is woken by the next queueing and takes the element.
+TEST_F(QueueTest, QueueingSignalsOnlySleepingSlotThreads) {
+  HandRecord r;
+  r.rec.slot = 2;
+  r.rec.ownsEvent = 1;
+  ASSERT_EQ(ThEventCreate(&r.rec.event, "test:qeAvail", 0), kNoErr);
+  ASSERT_EQ(ThMutexCreate(&r.rec.mutex, "test:qRights"), kNoErr);
+  auto signalled = [&] {
+    const bool set = ThEventSleepBegin(r.rec.event);
+    ThEventSleepEnd(r.rec.event);
+    return set;
+  };
+  QueueElement a = NewElement(Ds(2)), b = NewElement(Ds(2));
+  EnQElm(&r.rec, &a);
+  EXPECT_FALSE(signalled()) << "no thread of the slot sleeps";
+  EXPECT_EQ(WaitDeQElm(&r.rec, 1, &r.ctx), &a) << "a queued element is taken without a wait";
+  EXPECT_EQ(r.rec.sleeping, 0);
+
+  // A taker that finds nothing counts itself and sleeps until b comes.
+  std::atomic<QueueElement*> got{nullptr};
+  std::thread taker([&] { got.store(WaitDeQElm(&r.rec, 1, &r.ctx)); });
+  for (int i = 0; i < 10000; ++i) {
+    ThMutexAcquire(r.rec.mutex);
+    const int32 sleeping = r.rec.sleeping;
+    ThMutexRelease(r.rec.mutex);
+    if (sleeping == 1) break;
+    WSleep(1);
+  }
+  EnQElm(&r.rec, &b);
+  taker.join();
+  EXPECT_EQ(got.load(), &b);
+  EXPECT_EQ(r.rec.sleeping, 0) << "the woken taker no longer counts";
+
+  // The user-interface slot's event has other waiters: always signalled.
+  r.rec.slot = 0;
+  EnQElm(&r.rec, &a);
+  EXPECT_TRUE(signalled());
+  ThEventDestroy(r.rec.event);
+  ThMutexDestroy(r.rec.mutex);
+  EXPECT_EQ(ExecFailures(), 0);
 }
 
 TEST_F(QueueTest, AResetPendingElementNeverRests) {
