@@ -7,6 +7,7 @@
 #include "mgsource/memory.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "rtlib/datalog.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
 #include "server/viref.h"
@@ -23,6 +24,7 @@ int main(int /*argc*/, char** /*argv*/) {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  RTLibInstallDatalogHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   if (MemInit() != kNoErr) return 1;
   // The engine: the linker's tables come first, before any VI is loaded.

@@ -1,0 +1,210 @@
+// The least datalog file of a VI: records appended, counted, the file kept
+// open until closed, a file whose records do not end with it refused, and
+// the run commands' hooks filled.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/engine_test_support.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "platform/qx_drives.h"
+#include "rtlib/datalog.h"
+#include "temp_folder.h"
+#include "tools/tdbuilder.h"
+
+namespace {
+
+class Boundary : public qxtest::EngineTest {
+ public:
+  void SetUp() override {
+    EngineTest::SetUp();
+    static std::once_flag once;
+    std::call_once(once, [] { ASSERT_EQ(FInitFileMgr(), kNoErr); });
+    vi_ = DSNewHClr(kVIHeaderSize);
+    ASSERT_NE(vi_, nullptr);
+    VI()->viKind = kVIKindDatalog;
+    VI()->logRecord = AZNewHClr(sizeof(DatalogBindingRec));
+    // The record: a cluster of two 32-bit integers.
+    const std::vector<uChar> td = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
+    UHandle tdh = AZNewHandle(int32(td.size()));
+    std::memcpy(*tdh, td.data(), td.size());
+    Rec()->recordTD = tdh;
+    Rec()->recordData = AZNewHClr(8);
+    // The folder is drive L: of the system's paths.
+    ASSERT_EQ(PlatDriveMap('L', folder_.Dir().c_str(), kPlatDriveFixed), 0);
+    file_ = folder_.Dir() + "/panel.log";
+    SetPath("panel.log");
+  }
+  void TearDown() override {
+    CloseLogFile(vi_);
+    if (Rec()->logPath) FDisposePath(Rec()->logPath);
+    AZDisposeHandle(Rec()->recordTD);
+    AZDisposeHandle(Rec()->recordData);
+    AZDisposeHandle(VI()->logRecord);
+    DSDisposeHandle(vi_);
+    PlatDriveMap('L', nullptr, 0);
+    EngineTest::TearDown();
+  }
+  VIRecord* VI() { return reinterpret_cast<VIRecord*>(*vi_); }
+  DatalogBindingRec* Rec() { return reinterpret_cast<DatalogBindingRec*>(*VI()->logRecord); }
+  // The log path: a file of the folder, or the not-a-path value for "".
+  void SetPath(const std::string& name) {
+    if (Rec()->logPath) FDisposePath(Rec()->logPath);
+    Path p = nullptr;
+    if (name.empty()) {
+      p = FNotAPath(nullptr);
+    } else {
+      const std::string text = "L:\\" + name;
+      ASSERT_EQ(FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p), kNoErr);
+    }
+    Rec()->logPath = p;
+  }
+  void SetValues(int32 a, int32 b) {
+    PutNative32(*Rec()->recordData, uInt32(a));
+    PutNative32(*Rec()->recordData + 4, uInt32(b));
+  }
+  std::vector<uChar> FileBytes() const {
+    std::ifstream in(file_, std::ios::binary);
+    return std::vector<uChar>(std::istreambuf_iterator<char>(in), {});
+  }
+  TempFolder folder_{"qxdatalog"};
+  std::string file_;
+  UHandle vi_ = nullptr;
+};
+
+TEST_F(Boundary, RecordsAreAppendedFlatAndCounted) {
+  SetValues(1, 2);
+  ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
+  EXPECT_TRUE(LogFileOpen(vi_)) << "the file stays open between records";
+  SetValues(-3, 0x01020304);
+  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  EXPECT_EQ(DatalogRecordCount(vi_), 2);
+  CloseLogFile(vi_);
+  EXPECT_FALSE(LogFileOpen(vi_));
+  // Each record: its length, then the cluster's flat (big-endian) form.
+  const std::vector<uChar> want = {0, 0, 0, 8, 0, 0, 0, 1, 0, 0, 0, 2,
+                                   0, 0, 0, 8, 0xFF, 0xFF, 0xFF, 0xFD, 1, 2, 3, 4};
+  EXPECT_EQ(FileBytes(), want);
+
+  // Counting again reads the file: the count comes back after it was lost.
+  Rec()->word4 = 77;
+  UpdateLogRecordCount(vi_);
+  EXPECT_EQ(DatalogRecordCount(vi_), 2);
+  EXPECT_FALSE(LogFileOpen(vi_)) << "closed again: this call opened it";
+  // An open file is counted and stays open.
+  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  UpdateLogRecordCount(vi_);
+  EXPECT_EQ(DatalogRecordCount(vi_), 3);
+  EXPECT_TRUE(LogFileOpen(vi_));
+}
+
+TEST_F(Boundary, AFileWhoseRecordsDoNotEndWithItIsIncompatible) {
+  {
+    std::ofstream out(file_, std::ios::binary);
+    const char bytes[] = {0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 9, 1};
+    out.write(bytes, sizeof bytes);
+  }
+  const std::vector<uChar> before = FileBytes();
+  EXPECT_EQ(WriteDatalogRecord(vi_, 1), kDatalogIncompatibleErr);
+  EXPECT_EQ(FileBytes(), before) << "nothing written";
+  EXPECT_FALSE(LogFileOpen(vi_));
+  EXPECT_EQ(DatalogOpenOnly(vi_), kDatalogIncompatibleErr);
+  UpdateLogRecordCount(vi_);
+  EXPECT_EQ(DatalogRecordCount(vi_), 0);
+}
+
+TEST_F(Boundary, OpeningOnlyCreatesTheFileAndLeavesItClosed) {
+  EXPECT_EQ(DatalogOpenOnly(vi_), kNoErr);
+  EXPECT_FALSE(LogFileOpen(vi_));
+  EXPECT_TRUE(FileBytes().empty());
+  std::ifstream probe(file_);
+  EXPECT_TRUE(probe.good()) << "created";
+  // An open file is left open by the check.
+  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  EXPECT_EQ(DatalogOpenOnly(vi_), kNoErr);
+  EXPECT_TRUE(LogFileOpen(vi_));
+}
+
+TEST_F(Boundary, WithoutAUsableBindingNothingIsLogged) {
+  struct Case {
+    const char* what;
+    MgErr want;
+    void (*prepare)(Boundary*);
+  };
+  const Case cases[] = {
+      {"no log path", kFileNotFoundErr, [](Boundary* t) { t->SetPath(""); }},
+      {"a folder that does not exist", kFileNotFoundErr,
+       [](Boundary* t) { t->SetPath("none\\panel.log"); }},
+      {"a buffer shorter than the record", kArgErr,
+       [](Boundary* t) { ASSERT_EQ(AZSetHandleSize(t->Rec()->recordData, 4), kNoErr); }},
+      {"a record type without data", kArgErr,
+       [](Boundary* t) {
+         const std::vector<uChar> td = tdb::Cluster({}).Bytes();
+         ASSERT_EQ(AZSetHandleSize(t->Rec()->recordTD, int32(td.size())), kNoErr);
+         std::memcpy(*t->Rec()->recordTD, td.data(), td.size());
+       }},
+      {"not a VI of kind 2", kArgErr, [](Boundary* t) { t->VI()->viKind = kVIKindDialog; }},
+  };
+  for (const Case& c : cases) {
+    // A fresh VI for each case.
+    TearDown();
+    SetUp();
+    c.prepare(this);
+    EXPECT_EQ(WriteDatalogRecord(vi_, 1), c.want) << c.what;
+    EXPECT_FALSE(LogFileOpen(vi_)) << c.what;
+  }
+  EXPECT_EQ(WriteDatalogRecord(nullptr, 1), kArgErr);
+  EXPECT_EQ(DatalogPath(nullptr), nullptr);
+  CloseLogFile(nullptr);  // nothing open: nothing happens
+  UpdateLogRecordCount(nullptr);
+}
+
+TEST_F(Boundary, CountingStopsAtARecordThatRunsPastTheEnd) {
+  struct Case {
+    std::vector<uChar> bytes;
+    MgErr want;
+    int32 count;
+  };
+  const Case cases[] = {
+      {{}, kNoErr, 0},
+      {{0, 0, 0, 0}, kNoErr, 1},
+      {{0, 0, 0, 1, 7, 0, 0, 0, 2, 8, 9}, kNoErr, 2},
+      {{0, 0, 0}, kDatalogIncompatibleErr, 0},
+      {{0, 0, 0, 1, 7, 0, 0, 0, 5, 1}, kDatalogIncompatibleErr, 1},
+      {{0xFF, 0xFF, 0xFF, 0xFF, 1}, kDatalogIncompatibleErr, 0},
+      {{0x80, 0, 0, 0}, kDatalogIncompatibleErr, 0},
+  };
+  for (const Case& c : cases) {
+    int32 count = -1;
+    EXPECT_EQ(DatalogCountRecords(c.bytes.data(), int32(c.bytes.size()), &count), c.want) << c.bytes.size();
+    EXPECT_EQ(count, c.count) << c.bytes.size();
+  }
+}
+
+TEST_F(Boundary, TheRunCommandsReachTheLogThroughTheirHooks) {
+  const RunCmdHooks saved = RunCmd();
+  RTLibInstallDatalogHooks();
+  const RunCmdHooks& h = RunCmd();
+  ASSERT_TRUE(h.writeDatalogRecord && h.closeLogFile && h.logFileOpen && h.logPath);
+  EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 1), kNoErr);
+  EXPECT_FALSE(h.logFileOpen(vi_)) << "opening only";
+  EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 0), kNoErr);
+  EXPECT_TRUE(h.logFileOpen(vi_));
+  h.closeLogFile(vi_);
+  EXPECT_FALSE(h.logFileOpen(vi_));
+  EXPECT_EQ(h.logPath(vi_), Rec()->logPath);
+  SetPath("");
+  EXPECT_EQ(h.logPath(vi_), nullptr) << "the not-a-path value is no path";
+  SetRunCmdHooks(&saved);
+}
+
+}  // namespace
