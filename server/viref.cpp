@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/vi/viinst.h"
+#include "server/proxy.h"
 
 namespace {
 
@@ -55,4 +56,5 @@ void ServerInstallEngineHooks() {
   hooks.viRefReleaseAll = &VIRefReleaseAll;
   hooks.pxCalleeInstallCode = &PxCalleeInstallCode;
   SetVIServerHooks(&hooks);
+  ServerInstallProxyHooks();
 }
