@@ -11,6 +11,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
 #include "panel/objects.h"
+#include "panel/panel_internal.h"
 
 namespace {
 
@@ -18,10 +19,6 @@ constexpr uInt32 kUpdateQueueSig = FourCC("UDQU");
 // Words of a panel data controller: its record's data offset and the offset
 // of the record's descriptor in the VI's data-space type.
 constexpr int32 kDCORecordWord = 6, kDCORecordTDWord = 7;
-// The elements of a controller's record: the flags cluster, then the
-// operate, default, execution, transfer and old copies.
-enum : int32 { kRecFlags = 0, kRecOperate = 1, kRecTransfer = 4, kRecElements = 6 };
-
 int32 ExtWordOf(ObjHeap heap, int32 at) {
   const int32 ext = int32(OHWord(heap, kOHExtension));
   return ext > 0 ? int32(GetNative32(*heap + ext + at)) : 0;
@@ -87,18 +84,26 @@ MgErr FPCommitKeyFocus(ObjHeap heap) {
   return kNoErr;
 }
 
-int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* td) {
-  if (!heap || !*heap || !controller) return 0;
+bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place) {
+  if (!heap || !*heap || !controller) return false;
   const int32 base = ObjWord(heap, controller, kDCORecordWord);
   DataSpace ds = BoundDataSpace(heap);
   const TypeDescriptor* rec = RecordTD(heap, controller);
-  if (!base || !ds || !*ds || !rec) return 0;
-  int32 offsets[kRecElements];
-  ElementOffsets(rec, base, offsets);
-  const TypeDescriptor* value = td ? static_cast<const TypeDescriptor*>(td) : ElemTD(rec, kRecOperate);
-  const int32 end = offsets[kRecElements - 1] + DataSize(ElemTD(rec, kRecElements - 1));
-  if (end > DSGetHandleSize(reinterpret_cast<UHandle>(ds))) return 0;
-  uChar* data = reinterpret_cast<uChar*>(*ds);
+  if (!base || !ds || !*ds || !rec) return false;
+  ElementOffsets(rec, base, place->offsets);
+  const int32 end = place->offsets[kRecElements - 1] + DataSize(ElemTD(rec, kRecElements - 1));
+  if (end > DSGetHandleSize(reinterpret_cast<UHandle>(ds))) return false;
+  place->ds = ds;
+  place->rec = rec;
+  return true;
+}
+
+int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* td) {
+  DCORecordPlace at;
+  if (!FindDCORecord(heap, controller, &at)) return 0;
+  const int32* offsets = at.offsets;
+  const TypeDescriptor* value = td ? static_cast<const TypeDescriptor*>(td) : ElemTD(at.rec, kRecOperate);
+  uChar* data = reinterpret_cast<uChar*>(*at.ds);
   const uInt32 flags = GetNative32(data + offsets[kRecFlags]);
   if (ExecThreadsOn() && (flags & kDCOTransferPending)) {
     if (CopyData(value, data + offsets[kRecTransfer], data + offsets[kRecOperate]) == kNoErr)

@@ -1,5 +1,7 @@
 // Shared inside the object system.
 #pragma once
+#include "engine/datatype.h"
+#include "engine/vi/dataspace.h"
 #include "panel/objects.h"
 
 typedef int32 (*OAllocateMethod)(ObjHeap heap, int32 object);
@@ -13,3 +15,16 @@ ObjMethodAddr ODataSpaceMethodFor(int32 cls);
 // ErrorMethod (or NullMethod when null is set) in the signature of data
 // slot 35, 41 or 73, so that a message reaches it with its own arguments.
 ObjMethodAddr DataDefaultMethod(int32 slot, bool null);
+
+// The elements of a panel data controller's record: the flags cluster, then
+// the operate, default, execution, transfer and old copies.
+enum : int32 { kRecFlags = 0, kRecOperate = 1, kRecTransfer = 4, kRecElements = 6 };
+// Where a data controller's record lies: the data space the panel is bound
+// to, the record's descriptor and the data offsets of its elements.
+struct DCORecordPlace {
+  DataSpace ds;
+  const TypeDescriptor* rec;
+  int32 offsets[kRecElements];
+};
+// False when the controller has no record that fits its data space.
+bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place);

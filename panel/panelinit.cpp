@@ -2,6 +2,7 @@
 #include "engine/dsalloc.h"
 #include "engine/vi/objload.h"
 #include "panel/fppanel.h"
+#include "panel/fptransfer.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -27,5 +28,6 @@ void PanelInstallEngineHooks() {
   ObjLoadHooks load{&OLoad, &ODispose};
   SetObjLoadHooks(&load);
   PanelInstallLinkHooks();
+  PanelInstallRunHooks();
   PanelInstallDataHooks();
 }

@@ -304,7 +304,7 @@ int32 StartVIRun(DataSpace ds) {
     for (int32 i = ListCount(subs) - 1; i >= 0; --i) SetVIReserved(ListAt(VIRec(vi)->subVIs, i), 0);
     if (h.rtmNewVIMenuRef) h.rtmNewVIMenuRef(vi);
   }
-  if (h.blinkingOn && h.blinkingOn() && h.blinkStartTimer) h.blinkStartTimer(1);
+  if (h.blinkingOn && h.blinkingOn(vi) && h.blinkStartTimer) h.blinkStartTimer(1);
   if (top && VIRec(vi)->panelHeap && h.updateTransferSlots) h.updateTransferSlots(VIRec(vi)->panelHeap);
   QueueRunElement(ds);
   return 0;

@@ -69,7 +69,7 @@ struct RunCmdHooks {
   // Writes each control's value into its transfer slot (FPUpdateTransferSlot).
   void (*updateTransferSlots)(ObjHeap panel);
   void (*blinkStartTimer)(int32 on);
-  Bool32 (*blinkingOn)();
+  Bool32 (*blinkingOn)(UHandle vi);  // blinking is on for the VI's panel
   // Marks suspended controls (flag bit 0x10000 set, bit 1 clear) in the
   // data space; updates the indicators that log or print need.
   void (*markSuspendedControls)(ObjHeap panel, DataSpace ds);

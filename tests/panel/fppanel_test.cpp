@@ -8,7 +8,9 @@
 #include "engine/vi/viinst.h"
 #include "live_handles.h"
 #include "mgsource/pool.h"
+#include "engine/exec/runcmd.h"
 #include "panel/fppanel.h"
+#include "panel/fptransfer.h"
 #include "panel_test_support.h"
 
 namespace {
@@ -138,6 +140,86 @@ TEST_F(FPTransferTest, AControllerWithoutAGoodRecordGivesZero) {
   EXPECT_EQ(FPTransferDCOData(panel_, dco_, nullptr), 0);
   EXPECT_EQ(FPTransferDCOData(panel_, 0, nullptr), 0);
   EXPECT_EQ(FPTransferDCOData(nullptr, dco_, nullptr), 0);
+}
+
+// What a top-level run asks of its panel: transfer slots and the blink timer.
+class BoundaryTransfer : public FPTransferTest {};
+
+TEST_F(BoundaryTransfer, AControlsValueIsWrittenIntoItsTransferSlot) {
+  SetCopy(0, 0x100);
+  SetCopy(1, 5);
+  SetCopy(4, 9);
+  FPUpdateTransferSlot(panel_, dco_);
+  EXPECT_EQ(Copy(4), 5);
+  EXPECT_EQ(Copy(1), 5) << "the value stays";
+  EXPECT_EQ(uInt32(Copy(0)), 0x100u);
+  // The panel's walk skips a control whose first flag bit is set.
+  SetCopy(1, 6);
+  SetW(dco_, 0, 1);
+  FPUpdateTransferSlots(panel_);
+  EXPECT_EQ(Copy(4), 5);
+  SetW(dco_, 0, 0);
+  FPUpdateTransferSlots(panel_);
+  EXPECT_EQ(Copy(4), 6);
+  // Anything else: nothing.
+  const int32 other = Obj(kClsFrontPanel);
+  SetCopy(1, 7);
+  FPUpdateTransferSlot(panel_, other);
+  FPUpdateTransferSlot(panel_, 0);
+  FPUpdateTransferSlot(nullptr, dco_);
+  FPUpdateTransferSlots(nullptr);
+  EXPECT_EQ(Copy(4), 6);
+}
+
+TEST_F(BoundaryTransfer, DataTheDiagramLeftPendingIsNotLostThreads) {
+  qxexectest::StartThreadManagers();
+  qxexectest::ClearExecKeys();
+  ThSetTestProcessorCount(2);
+  qxexectest::OnlySlots({{2, 1}});
+  ASSERT_EQ(InitExec(), kNoErr);
+  SetCopy(0, kDCOTransferPending);
+  SetCopy(1, 5);
+  SetCopy(4, 9);
+  FPUpdateTransferSlot(panel_, dco_);
+  EXPECT_EQ(Copy(1), 9) << "the pending data became the value";
+  EXPECT_EQ(Copy(4), 9);
+  EXPECT_EQ(uInt32(Copy(0)), 0u);
+  FinishExec();
+  ThSetTestProcessorCount(0);
+  qxexectest::ClearExecKeys();
+}
+
+TEST_F(BoundaryTransfer, TheBlinkTimerStartsWhenAPanelBlinks) {
+  BlinkStartTimer(0);
+  EXPECT_FALSE(BlinkTimerRunning());
+  const int32 starts = BlinkTimerStarts();
+  BlinkStartTimer(1);
+  BlinkStartTimer(1);
+  EXPECT_TRUE(BlinkTimerRunning());
+  EXPECT_EQ(BlinkTimerStarts(), starts + 1) << "a start while it runs keeps it running";
+  BlinkStartTimer(0);
+  EXPECT_FALSE(BlinkTimerRunning());
+
+  // Blinking is on while the panel's blink list holds objects.
+  const RunCmdHooks saved = RunCmd();
+  PanelInstallRunHooks();
+  ASSERT_NE(RunCmd().blinkingOn, nullptr);
+  EXPECT_EQ(RunCmd().updateTransferSlots, &FPUpdateTransferSlots);
+  EXPECT_EQ(RunCmd().blinkStartTimer, &BlinkStartTimer);
+  VIRec(vi_)->panelHeap = panel_;
+  EXPECT_FALSE(PanelBlinks(panel_));
+  EXPECT_FALSE(RunCmd().blinkingOn(vi_));
+  int32 list = OHNewBlock(panel_, kObjListNewSize, kObjClassList);
+  ASSERT_NE(list, 0);
+  SetExtWord(kHeapExtBlinkList, uInt32(list));
+  EXPECT_FALSE(PanelBlinks(panel_)) << "an empty list";
+  ASSERT_EQ(OHListInsert(panel_, &list, dco_, kObjListAppend), kNoErr);
+  SetExtWord(kHeapExtBlinkList, uInt32(list));
+  EXPECT_TRUE(PanelBlinks(panel_));
+  EXPECT_TRUE(RunCmd().blinkingOn(vi_));
+  EXPECT_FALSE(RunCmd().blinkingOn(nullptr));
+  EXPECT_FALSE(PanelBlinks(nullptr));
+  SetRunCmdHooks(&saved);
 }
 
 TEST_F(FPPanelTest, UpdateQueuesCarryTheirSignatureAndListAndGoWithoutATrace) {
