@@ -60,6 +60,9 @@ struct CleanupEntry {
   int32 mode;
 };
 static_assert(sizeof(CleanupEntry) == 20, "cleanup entry: five words");
+// The system's list of cleanup procedures: a data-zone handle of entries,
+// made with room for 8 on first use and grown by 8.
+typedef CleanupEntry** CleanupProcList;
 constexpr int32 kCleanupListStep = 8;
 // 1 when the list changed, else 0.
 QX_EXTERN_C int32 RTSetCleanupProc(RTCleanupProc proc, void* cookie, int32 mode);

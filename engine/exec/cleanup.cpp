@@ -16,11 +16,12 @@
 
 namespace {
 
-// A data-zone handle of entries; a free entry has no procedure.
-UHandle gList = nullptr;
+// A free entry has no procedure.
+CleanupProcList gList = nullptr;
 
-int32 Room() { return gList ? DSGetHandleSize(gList) / int32(sizeof(CleanupEntry)) : 0; }
-CleanupEntry* At(int32 i) { return reinterpret_cast<CleanupEntry*>(*gList) + i; }
+UHandle ListHandle() { return reinterpret_cast<UHandle>(gList); }
+int32 Room() { return gList ? DSGetHandleSize(ListHandle()) / int32(sizeof(CleanupEntry)) : 0; }
+CleanupEntry* At(int32 i) { return *gList + i; }
 
 class ListLock {
  public:
@@ -46,8 +47,8 @@ int32 Register(UHandle vi, DataSpace ds, RTCleanupProc proc, void* cookie, int32
     const int32 room = Room();
     const int32 bytes = (room + kCleanupListStep) * int32(sizeof(CleanupEntry));
     if (!gList) {
-      gList = DSNewHClr(bytes);
-    } else if (DSSetHSzClr(gList, bytes) != kNoErr) {
+      gList = reinterpret_cast<CleanupProcList>(DSNewHClr(bytes));
+    } else if (DSSetHSzClr(ListHandle(), bytes) != kNoErr) {
       DBAssert(__FILE__, __LINE__, "the cleanup list cannot grow");
       return 0;
     }
@@ -164,6 +165,6 @@ int32 CleanupProcCount() {
 
 void DisposeCleanupList() {
   ListLock lock;
-  if (gList) DSDisposeHandle(gList);
+  if (gList) DSDisposeHandle(ListHandle());
   gList = nullptr;
 }

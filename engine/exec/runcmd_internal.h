@@ -19,8 +19,10 @@ namespace qxrun {
 
 constexpr int16 kKindProxy = 8;
 
-inline uInt32 State(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
-inline void SetState(UHandle vi, uInt32 s) { VIRec(vi)->eState = (VIRec(vi)->eState & ~kVIStateMask) | (s & kVIStateMask); }
+// The 4-bit execution state of a VI: the low bits of its state word.
+typedef uInt32 VIExecState;
+inline VIExecState State(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
+inline void SetState(UHandle vi, VIExecState s) { VIRec(vi)->eState = (VIRec(vi)->eState & ~kVIStateMask) | (s & kVIStateMask); }
 inline bool RunningTop(uInt32 s) { return s == 2 || s == 6 || s == 14; }
 inline bool IsProxy(UHandle vi) { return VIRec(vi)->viKind == kKindProxy; }
 inline bool Reentrant(UHandle vi) { return (VIRec(vi)->flags & kVIFlagReentrant) != 0; }
