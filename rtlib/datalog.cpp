@@ -179,6 +179,17 @@ void UpdateLogRecordCount(UHandle vi) {
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
 }
 
+void ClearLogPath(UHandle vi) {
+  DatalogBindingRec* b = Binding(vi);
+  if (!b) return;
+  CloseLogFile(vi);
+  Path notAPath = FNotAPath(b->logPath);
+  if (!notAPath) return;
+  if ((b = Binding(vi)) != nullptr) b->logPath = notAPath;
+  VIDocMod(vi, nullptr, kDocModLogPath);
+  UpdateLogRecordCount(vi);
+}
+
 int32 DatalogRecordCount(UHandle vi) {
   const DatalogBindingRec* b = Binding(vi);
   return b ? int32(b->word4) : 0;
@@ -192,5 +203,6 @@ void RTLibInstallDatalogHooks() {
   h.closeLogFile = &CloseLogFile;
   h.logFileOpen = &LogFileOpen;
   h.logPath = &DatalogPath;
+  h.clearLogPath = &ClearLogPath;
   SetRunCmdHooks(&h);
 }

@@ -38,6 +38,12 @@ QX_EXTERN_C void UpdateLogRecordCount(UHandle vi);
 // The record count that the VI's binding holds.
 int32 DatalogRecordCount(UHandle vi);
 
+// The VI's log path becomes the not-a-path value, the change is reported
+// (VIDocMod with 0x10001000) and the binding refreshed.  A file still open
+// under the old path is closed first.
+QX_EXTERN_C void ClearLogPath(UHandle vi);
+constexpr uInt32 kDocModLogPath = 0x10001000;
+
 // Counts the records of a log file's bytes: 0, or 71 when a length runs
 // past the end (count then holds the whole records before it).
 MgErr DatalogCountRecords(const uChar* bytes, int32 size, int32* count);

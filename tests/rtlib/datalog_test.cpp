@@ -190,11 +190,27 @@ TEST_F(Boundary, CountingStopsAtARecordThatRunsPastTheEnd) {
   }
 }
 
+TEST_F(Boundary, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
+  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  ASSERT_TRUE(LogFileOpen(vi_));
+  qxtest::Reports::Get().Clear();
+  ClearLogPath(vi_);
+  EXPECT_FALSE(LogFileOpen(vi_));
+  EXPECT_EQ(DatalogPath(vi_), nullptr);
+  EXPECT_FALSE(FIsAPath(Rec()->logPath));
+  EXPECT_EQ(DatalogRecordCount(vi_), 0);
+  EXPECT_EQ(qxtest::Reports::Get().Count("Doc Mod in RT!!!!!"), 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("modMask 10001000"), 1);
+  EXPECT_EQ(FileBytes().size(), 12u) << "the file itself stays";
+  ClearLogPath(nullptr);
+}
+
 TEST_F(Boundary, TheRunCommandsReachTheLogThroughTheirHooks) {
   const RunCmdHooks saved = RunCmd();
   RTLibInstallDatalogHooks();
   const RunCmdHooks& h = RunCmd();
   ASSERT_TRUE(h.writeDatalogRecord && h.closeLogFile && h.logFileOpen && h.logPath);
+  EXPECT_EQ(h.clearLogPath, &ClearLogPath);
   EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 1), kNoErr);
   EXPECT_FALSE(h.logFileOpen(vi_)) << "opening only";
   EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 0), kNoErr);
