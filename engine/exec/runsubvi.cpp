@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/datamgr.h"
+#include "engine/exec/panelplace.h"
 #include "engine/exec/runcmd_internal.h"
 #include "engine/exec/runtexts.h"
 #include "engine/shellsvc.h"
@@ -169,4 +170,11 @@ void InstallRunCommands() {
   run.resetDSRemove = &ResetDSRemove;
   SetVIRunHooks(&run);
   ExecSetReserveProc(&DoReserveCommand);
+  // Window placement is the engine's own unless a later start-up step
+  // installed another.
+  if (!RunCmd().placePanelWindow) {
+    RunCmdHooks h = RunCmd();
+    h.placePanelWindow = &PlaceVIPanelWindow;
+    SetRunCmdHooks(&h);
+  }
 }
