@@ -33,6 +33,19 @@ class FPPanelTest : public PanelTest {
     SetW(root, kPanelRootDataSpaceWord, int32(uintptr_t(DS())));
   }
   static std::pair<int32, int32> Totals() { return qxexectest::ZoneTotals(); }
+  // The execution systems with one thread in the standard normal slot.
+  static void StartExecThread() {
+    qxexectest::StartThreadManagers();
+    qxexectest::ClearExecKeys();
+    ThSetTestProcessorCount(2);
+    qxexectest::OnlySlots({{2, 1}});
+    ASSERT_EQ(InitExec(), kNoErr);
+  }
+  static void StopExecThread() {
+    FinishExec();
+    ThSetTestProcessorCount(0);
+    qxexectest::ClearExecKeys();
+  }
 };
 
 TEST_F(FPPanelTest, ARootIsAFrontPanelObjectOfItsClassSize) {
@@ -94,11 +107,8 @@ TEST_F(FPTransferTest, TheOperateCopyIsReadAsItIsWhileNoThreadRuns) {
 }
 
 TEST_F(FPTransferTest, WithThreadsPendingTransferDataIsTakenFirst) {
-  qxexectest::StartThreadManagers();
-  qxexectest::ClearExecKeys();
-  ThSetTestProcessorCount(2);
-  qxexectest::OnlySlots({{2, 1}});
-  ASSERT_EQ(InitExec(), kNoErr);
+  StartExecThread();
+  ASSERT_FALSE(HasFatalFailure());
   ASSERT_TRUE(ExecThreadsOn());
   SetCopy(0, kDCOTransferPending | 0x100);
   SetCopy(1, 5);
@@ -110,9 +120,7 @@ TEST_F(FPTransferTest, WithThreadsPendingTransferDataIsTakenFirst) {
   SetCopy(4, 12);
   EXPECT_EQ(FPTransferDCOData(panel_, dco_, nullptr), kDataSpaceHeaderSize + 4);
   EXPECT_EQ(Copy(1), 9);
-  FinishExec();
-  ThSetTestProcessorCount(0);
-  qxexectest::ClearExecKeys();
+  StopExecThread();
 }
 
 TEST_F(FPTransferTest, AControllerWithoutAGoodRecordGivesZero) {
@@ -172,11 +180,8 @@ TEST_F(BoundaryTransfer, AControlsValueIsWrittenIntoItsTransferSlot) {
 }
 
 TEST_F(BoundaryTransfer, DataTheDiagramLeftPendingIsNotLostThreads) {
-  qxexectest::StartThreadManagers();
-  qxexectest::ClearExecKeys();
-  ThSetTestProcessorCount(2);
-  qxexectest::OnlySlots({{2, 1}});
-  ASSERT_EQ(InitExec(), kNoErr);
+  StartExecThread();
+  ASSERT_FALSE(HasFatalFailure());
   SetCopy(0, kDCOTransferPending);
   SetCopy(1, 5);
   SetCopy(4, 9);
@@ -184,9 +189,7 @@ TEST_F(BoundaryTransfer, DataTheDiagramLeftPendingIsNotLostThreads) {
   EXPECT_EQ(Copy(1), 9) << "the pending data became the value";
   EXPECT_EQ(Copy(4), 9);
   EXPECT_EQ(uInt32(Copy(0)), 0u);
-  FinishExec();
-  ThSetTestProcessorCount(0);
-  qxexectest::ClearExecKeys();
+  StopExecThread();
 }
 
 TEST_F(BoundaryTransfer, TheBlinkTimerStartsWhenAPanelBlinks) {
@@ -261,18 +264,13 @@ TEST_F(FPPanelTest, SomethingElseIsNotDisposedAsAnUpdateQueue) {
 }
 
 TEST_F(FPPanelTest, WithThreadsAnUpdateQueueHasItsMutex) {
-  qxexectest::StartThreadManagers();
-  qxexectest::ClearExecKeys();
-  ThSetTestProcessorCount(2);
-  qxexectest::OnlySlots({{2, 1}});
-  ASSERT_EQ(InitExec(), kNoErr);
+  StartExecThread();
+  ASSERT_FALSE(HasFatalFailure());
   void* q = NewUpdateQueue(1);
   ASSERT_NE(q, nullptr);
   EXPECT_NE(static_cast<UpdateQueue*>(q)->mutex, nullptr);
   DisposeUpdateQueue(q);
-  FinishExec();
-  ThSetTestProcessorCount(0);
-  qxexectest::ClearExecKeys();
+  StopExecThread();
 }
 
 TEST_F(FPPanelTest, GenericListsRefuseBadSizes) {
