@@ -23,7 +23,7 @@
 
 namespace {
 
-class Boundary : public qxtest::EngineTest {
+class BoundaryDatalog : public qxtest::EngineTest {
  public:
   void SetUp() override {
     EngineTest::SetUp();
@@ -81,7 +81,7 @@ class Boundary : public qxtest::EngineTest {
   UHandle vi_ = nullptr;
 };
 
-TEST_F(Boundary, RecordsAreAppendedFlatAndCounted) {
+TEST_F(BoundaryDatalog, RecordsAreAppendedFlatAndCounted) {
   SetValues(1, 2);
   ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
   EXPECT_TRUE(LogFileOpen(vi_)) << "the file stays open between records";
@@ -107,7 +107,7 @@ TEST_F(Boundary, RecordsAreAppendedFlatAndCounted) {
   EXPECT_TRUE(LogFileOpen(vi_));
 }
 
-TEST_F(Boundary, AFileWhoseRecordsDoNotEndWithItIsIncompatible) {
+TEST_F(BoundaryDatalog, AFileWhoseRecordsDoNotEndWithItIsIncompatible) {
   {
     std::ofstream out(file_, std::ios::binary);
     const char bytes[] = {0, 0, 0, 8, 1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 9, 1};
@@ -122,7 +122,7 @@ TEST_F(Boundary, AFileWhoseRecordsDoNotEndWithItIsIncompatible) {
   EXPECT_EQ(DatalogRecordCount(vi_), 0);
 }
 
-TEST_F(Boundary, OpeningOnlyCreatesTheFileAndLeavesItClosed) {
+TEST_F(BoundaryDatalog, OpeningOnlyCreatesTheFileAndLeavesItClosed) {
   EXPECT_EQ(DatalogOpenOnly(vi_), kNoErr);
   EXPECT_FALSE(LogFileOpen(vi_));
   EXPECT_TRUE(FileBytes().empty());
@@ -134,25 +134,25 @@ TEST_F(Boundary, OpeningOnlyCreatesTheFileAndLeavesItClosed) {
   EXPECT_TRUE(LogFileOpen(vi_));
 }
 
-TEST_F(Boundary, WithoutAUsableBindingNothingIsLogged) {
+TEST_F(BoundaryDatalog, WithoutAUsableBindingNothingIsLogged) {
   struct Case {
     const char* what;
     MgErr want;
-    void (*prepare)(Boundary*);
+    void (*prepare)(BoundaryDatalog*);
   };
   const Case cases[] = {
-      {"no log path", kFileNotFoundErr, [](Boundary* t) { t->SetPath(""); }},
+      {"no log path", kFileNotFoundErr, [](BoundaryDatalog* t) { t->SetPath(""); }},
       {"a folder that does not exist", kFileNotFoundErr,
-       [](Boundary* t) { t->SetPath("none\\panel.log"); }},
+       [](BoundaryDatalog* t) { t->SetPath("none\\panel.log"); }},
       {"a buffer shorter than the record", kArgErr,
-       [](Boundary* t) { ASSERT_EQ(AZSetHandleSize(t->Rec()->recordData, 4), kNoErr); }},
+       [](BoundaryDatalog* t) { ASSERT_EQ(AZSetHandleSize(t->Rec()->recordData, 4), kNoErr); }},
       {"a record type without data", kArgErr,
-       [](Boundary* t) {
+       [](BoundaryDatalog* t) {
          const std::vector<uChar> td = tdb::Cluster({}).Bytes();
          ASSERT_EQ(AZSetHandleSize(t->Rec()->recordTD, int32(td.size())), kNoErr);
          std::memcpy(*t->Rec()->recordTD, td.data(), td.size());
        }},
-      {"not a VI of kind 2", kArgErr, [](Boundary* t) { t->VI()->viKind = kVIKindDialog; }},
+      {"not a VI of kind 2", kArgErr, [](BoundaryDatalog* t) { t->VI()->viKind = kVIKindDialog; }},
   };
   for (const Case& c : cases) {
     // A fresh VI for each case.
@@ -168,7 +168,7 @@ TEST_F(Boundary, WithoutAUsableBindingNothingIsLogged) {
   UpdateLogRecordCount(nullptr);
 }
 
-TEST_F(Boundary, CountingStopsAtARecordThatRunsPastTheEnd) {
+TEST_F(BoundaryDatalog, CountingStopsAtARecordThatRunsPastTheEnd) {
   struct Case {
     std::vector<uChar> bytes;
     MgErr want;
@@ -190,7 +190,7 @@ TEST_F(Boundary, CountingStopsAtARecordThatRunsPastTheEnd) {
   }
 }
 
-TEST_F(Boundary, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
+TEST_F(BoundaryDatalog, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
   ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
   ASSERT_TRUE(LogFileOpen(vi_));
   qxtest::Reports::Get().Clear();
@@ -205,7 +205,7 @@ TEST_F(Boundary, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
   ClearLogPath(nullptr);
 }
 
-TEST_F(Boundary, TheRunCommandsReachTheLogThroughTheirHooks) {
+TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   const RunCmdHooks saved = RunCmd();
   RTLibInstallDatalogHooks();
   const RunCmdHooks& h = RunCmd();

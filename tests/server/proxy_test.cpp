@@ -22,7 +22,7 @@ namespace {
 // without a linked data space: the entrance takes the whole data space.
 int32 ResetWhole(DataSpace ds, QueueElement*) { return RemQEVIEntry(nullptr, &(*ds)->entrance); }
 
-class Boundary : public qxtest::EngineTest {
+class BoundaryProxy : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
@@ -68,7 +68,7 @@ class Boundary : public qxtest::EngineTest {
   QueueElement run_{};
 };
 
-TEST_F(Boundary, TheCompletionOfARemoteRunGoesToTheProxy) {
+TEST_F(BoundaryProxy, TheCompletionOfARemoteRunGoesToTheProxy) {
   ASSERT_EQ(RunCmd().pxCallerFinish, &PxCallerFinish);
   DoDoneCommand(ds_);
   EXPECT_EQ(State(), kVIStateIdle);
@@ -89,7 +89,7 @@ TEST_F(Boundary, TheCompletionOfARemoteRunGoesToTheProxy) {
   PxCallerFinish(nullptr, 0);  // nothing
 }
 
-TEST_F(Boundary, AnAbortThroughTheProxyGivesUpTheMessageLockThreads) {
+TEST_F(BoundaryProxy, AnAbortThroughTheProxyGivesUpTheMessageLockThreads) {
   DSProc(*ds_, kDSProcResetClumps) = reinterpret_cast<void*>(&ResetWhole);
   ASSERT_EQ(RunCmd().pxResetCallers, &PxResetCallers);
   EXPECT_EQ(DoAbortCommand(ds_), 0);
@@ -114,7 +114,7 @@ TEST_F(Boundary, AnAbortThroughTheProxyGivesUpTheMessageLockThreads) {
   PxResetCallers(nullptr);  // nothing
 }
 
-TEST_F(Boundary, ErrorsOfARemoteRunGoToItsCaller) {
+TEST_F(BoundaryProxy, ErrorsOfARemoteRunGoToItsCaller) {
   VIErrorNotify(vi_, ds_, nullptr, 12, 42);
   const PxCallResult r = PxTakeCallResult(ds_);
   EXPECT_EQ(r.error, 42);
