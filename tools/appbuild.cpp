@@ -11,6 +11,9 @@
 #include "engine/link/hierarchy.h"
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
+#include "engine/vi/viload.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "tools/vilibrary.h"
@@ -73,6 +76,14 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   static const auto inside = +[](int x, int y) { return x >= 1 && x <= 30 && y >= 1 && y <= 30; };
   for (const auto& r : IconFamilyResources(rootOn, inside, 3, 43)) writer->Add(r.first, 5468, r.second);
   for (const auto& r : IconFamilyResources(viOn, inside, 9, 216)) writer->Add(r.first, 5500, r.second);
+  // The loader's fallback icon for a VI without one: a framed square with a cross.
+  static const auto fallbackOn = +[](int x, int y) {
+    return x == 1 || x == 30 || y == 1 || y == 30 || x == y || x + y == 31;
+  };
+  for (const auto& r : IconFamilyResources(fallbackOn, inside, 9, 216))
+    writer->Add(r.first, kFallbackVIIconId, r.second);
+  AddVersionResources(writer);
+  AddLoadWarningTexts(writer);
   AddConfigTokenStrings(writer);
   AddLibraryToolResources(writer);
   AddUnitNameStrings(writer);
@@ -143,6 +154,27 @@ void AddLoadErrorTexts(rsrcw::Writer* writer) {
               std::string(kLoadErrorStrName));
   writer->Add(rsrcfmt::kTypeStrList, kLoadErrorsListId, rsrcw::StrList({kTexts, kTexts + kLoadErrorsCount}),
               std::string(kLoadErrorsListName));
+}
+
+rsrcw::Bytes VersResource(uInt32 version, const std::string& text) {
+  rsrcw::Bytes b(6, 0);
+  PutBE32(b.data(), version);
+  for (int i = 0; i < 2; ++i) {
+    b.push_back(uChar(text.size()));
+    b.insert(b.end(), text.begin(), text.end());
+  }
+  return b;
+}
+
+void AddVersionResources(rsrcw::Writer* writer) {
+  writer->Add(kVersRsrcType, kVersOwnId, VersResource(kRunTimeVersion, "5.0.1"));
+  writer->Add(kVersRsrcType, kVersOldestId, VersResource(kOldestConvertibleVersion, "4.0"));
+}
+
+void AddLoadWarningTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kLoadWarningsListId,
+              rsrcw::StrList({kLoadWarningTexts, kLoadWarningTexts + kLoadWarningsCount}),
+              std::string(kLoadWarningsListName));
 }
 
 void AddLinkerTexts(rsrcw::Writer* writer) {

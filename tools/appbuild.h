@@ -26,6 +26,15 @@ void AddUnitNameStrings(rsrcw::Writer* writer);
 // entry N the text of load error N, empty for the codes without one).
 void AddLoadErrorTexts(rsrcw::Writer* writer);
 
+// Adds the version resources: 'vers' 1 (the run-time's own version) and
+// 'vers' 4 (the oldest VI version it converts), and their bodies: the
+// big-endian version word, two zero bytes, the short and long texts.
+void AddVersionResources(rsrcw::Writer* writer);
+rsrcw::Bytes VersResource(uInt32 version, const std::string& text);
+
+// Adds the loader's warnings, "_loadWarnings" (STR# 14545).
+void AddLoadWarningTexts(rsrcw::Writer* writer);
+
 // Adds the linker's alert for a type definition used recursively on a
 // front panel ('STR ' 2023, "%p" the VI's name).
 void AddLinkerTexts(rsrcw::Writer* writer);
@@ -42,7 +51,8 @@ void AddMgErrTexts(rsrcw::Writer* writer);
 // Adds the resources the run-time itself reads from its resource file (the
 // application file): the window titles "_Window Titles" (STR# 301), the
 // memory-full texts "_MemFullOperations" (STR# 10000), the icons of the
-// root VI (5468) and of new VIs (5500), and what the builders above add.
+// root VI (5468), of new VIs (5500) and the loader's fallback (5501), the
+// version resources, the load warnings, and what the builders above add.
 // Whatever else the run-time reads from its file is added here too.
 void AddRunTimeResources(rsrcw::Writer* writer);
 constexpr int32 kWindowTitlesListIdRT = 301;

@@ -6,6 +6,7 @@
 #include "engine/typemgr.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vi_internal.h"
+#include "engine/vi/viload_internal.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/image.h"
@@ -284,11 +285,12 @@ void DisposeVI(UHandle vi, Bool32 unlink) {
 
   ReleaseIcon(VIRec(vi));
   if (VIShell().helpClearTarget) VIShell().helpClearTarget(panel, 0);
-  for (UHandle* h : {&VIRec(vi)->strings, &VIRec(vi)->connTypeMap}) {
+  for (UHandle* h : {&VIRec(vi)->strings, &VIRec(vi)->connTypeMap, &VIRec(vi)->connPane}) {
     FreeHandle(*h);
     *h = nullptr;
   }
-  if (kind != kVIKindProxyCaller && kind != kVIKindProxyCallee) FreeHandle(VIRec(vi)->codeHandle);
+  if (kind != kVIKindProxyCaller && kind != kVIKindProxyCallee && !viload::DisposeCode(VIRec(vi)->codeHandle))
+    FreeHandle(VIRec(vi)->codeHandle);
   VIRec(vi)->codeHandle = nullptr;
   if (kind != kVIKindProxyCaller) FreeHandle(VIRec(vi)->dsTypeMap);
   VIRec(vi)->dsTypeMap = nullptr;

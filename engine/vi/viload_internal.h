@@ -1,0 +1,43 @@
+// Shared by the loader's files.
+#pragma once
+#include "engine/vi/dataspace.h"
+#include "engine/vi/viload.h"
+
+// The action sent to a loaded panel's root object after every load, and
+// the one sent after a load that substituted a font, with its result bit
+// for running out of memory.
+constexpr int32 kPanelActionLoaded = 55;
+constexpr int32 kPanelActionFontChanged = 21;
+constexpr int32 kActionResultNoMemory = 0x10;
+// Heap flags of a panel heap.
+enum : uInt32 {
+  kHeapFlagFontSubstituted = 0x40000000,
+  kHeapFlagStoredFixup = 0x2000000,
+  kHeapFlagLoading = 0x10000,
+  kHeapFlagCleared = 0x4000000,
+  kHeapFlagLinked = 0x8000000,
+};
+// The broadcast's answer when an object's load failed.
+constexpr uInt32 kBroadcastAborted = 0x80000000u;
+
+namespace viload {
+// The size of a handle of either zone; 0 for null or foreign.
+int32 HandleSize(UHandle h);
+// A resource read and detached from its file; null when missing.
+UHandle GetDetached(RsrcFileRef file, ResType type, int32 id);
+// Converts a detached stored descriptor to memory order and checks it
+// against its handle's size; false when it runs past or is malformed.
+bool StandardizeStoredTD(UHandle h);
+// Closes the VI's resource file and forgets it (and the loading globals
+// when they name it).
+void CloseVIRsrcFile(UHandle vi);
+// The one-button alert of an entry of "_loadWarnings", formatted with up to
+// two Pascal strings.
+void WarningAlert(int32 entry, ConstPStr a, ConstPStr b);
+// The code of a VI in executable memory: made from its stored bytes (0, 1
+// for bad bytes, 2 when memory is short), entered and patched, disposed
+// (false for a handle that is not such code).
+MgErr MakeCode(const void* bytes, int32 size, UHandle* code);
+void EnterCode(UHandle code, DataSpace ds);
+bool DisposeCode(UHandle code);
+}  // namespace viload

@@ -1,0 +1,629 @@
+// Loading VIs from files the tools write: the header fix-ups, versions,
+// code, the required and optional resources, renaming, the datalog binding,
+// the failure path by stage, and subroutine files.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "engine/vi/dataspace.h"
+#include "mgsource/memory.h"
+#include "engine/exec/rttable.h"
+#include "engine/link/linker.h"
+#include "engine/exec/runcmd.h"
+#include "engine/link/hierarchy.h"
+#include "engine/shellsvc.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/viload.h"
+#include "engine/vi/viload_internal.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/path_test_util.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/thread.h"
+#include "platform/qx_drives.h"
+#include "tools/appbuild.h"
+#include "tools/i386emit.h"
+#include "tools/linkinfowriter.h"
+#include "tools/vifile.h"
+#include "viinst_test_support.h"
+#include "link_check.h"
+
+namespace fs = std::filesystem;
+using qxvitest::PS;
+
+namespace {
+
+// What the alerts showed.
+std::vector<std::string>& Alerts() {
+  static std::vector<std::string> a;
+  return a;
+}
+int32 RecordAlert(int32 kind, const void* message, ConstPStr, int32, int32) {
+  if (kind == kAlertCStr) Alerts().push_back(static_cast<const char*>(message));
+  else Alerts().push_back(pathtest::Str(static_cast<ConstPStr>(message)));
+  return 0;
+}
+
+// A VI's code: the initialisation stores 0x1234 and the run-time table's
+// address (a patched word) in the first two entries, and installs a
+// controller procedure that answers 0.
+vif::Bytes InitCode() {
+  emit::Code c;
+  auto dco = c.NewLabel();
+  c.Bind(dco);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  c.SetEntry();
+  c.MovRegMem(emit::EAX, emit::ESP, 4);
+  c.MovRegMem(emit::EAX, emit::EAX, 0);
+  c.MovMemImm(emit::EAX, kDataSpaceHeaderSize, 0x1234);
+  c.MovRegPatched(emit::ECX, -4);
+  c.MovMemReg(emit::EAX, kDataSpaceHeaderSize + 4, emit::ECX);
+  c.LoadLabelAddress(emit::ECX, dco);
+  c.MovMemReg(emit::EAX, int32(offsetof(DataSpaceHeader, procs) + 4 * (10 - kDSProcFirst)), emit::ECX);
+  c.Ret();
+  return c.Finish();
+}
+
+class VILoadTest : public qxvitest::VITest {
+ protected:
+  void SetUp() override {
+    VITest::SetUp();
+    static std::once_flag once;
+    std::call_once(once, [] {
+      ASSERT_EQ(ThInit(), kNoErr);
+      ASSERT_EQ(RInitResources(), kNoErr);
+    });
+    qxtest::StartRTTable();
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+    if (!AZPBlocks()->linkerNames) AZPAllocInit();
+    SetLinkerServices(nullptr);
+    SetVILinkHooks(nullptr);
+    InitLinker();
+    std::string t = (fs::temp_directory_path() / "qxvlXXXXXX").string();
+    ASSERT_NE(mkdtemp(t.data()), nullptr);
+    root_ = t;
+    ASSERT_EQ(PlatDriveMap('L', root_.c_str(), kPlatDriveFixed), 0);
+    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+    qxbuild::AddRunTimeResources(&w);
+    ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/runtime.rsc", w.Write()));
+    {
+      pathtest::Owned rt(pathtest::ToPath("L:\\runtime.rsc"));
+      ASSERT_EQ(ROpenFile(rt, kRsrcReadOnly, &runtime_, nullptr, nullptr), kNoErr);
+    }
+    SetRunTimeRsrcFile(runtime_);
+    Alerts().clear();
+    SetOneButtonAlertProc(&RecordAlert);
+    // A load that succeeds and one that fails first: the run-time file's
+    // texts and versions, the image table and the link table stay loaded.
+    vif::VIFile warm;
+    warm.entries = {tdb::I32(), tdb::I32()};
+    warm.code = InitCode();
+    UHandle vi = nullptr;
+    ASSERT_EQ(Load(warm, &vi), kLoadLoaded);
+    Unload(vi);
+    warm.writeLIvi = false;
+    ASSERT_EQ(Load(warm, &vi), kLoadFailed);
+    RsrcMissingAlert(nullptr, PS("warm"));
+    viload::WarningAlert(kWarnLogBindingCleared, PS("warm"), nullptr);
+    Str255 text;
+    for (int32 list : {kLoadErrorsListId, kLoadWarningsListId, kMgErrTextsListId}) RGetIndString(runtime_, text, list, 1);
+    Alerts().clear();
+    CollectTypeHeapGarbage();
+    before_ = qxvitest::ZoneTotals();
+  }
+  void TearDown() override {
+    SetOneButtonAlertProc(nullptr);
+    SetVILoadPanelHooks(nullptr);
+    VITest::TearDown();
+    linkcheck::DisposeTables();
+    SetLinkerServices(nullptr);
+    SetRunTimeRsrcFile(0);
+    if (runtime_) RCloseFile(runtime_);
+    PlatDriveMap('L', nullptr, 0);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+    FExitFileMgr();
+  }
+
+  // Writes the VI's file as "<file>" and loads it: the result, *vi the VI.
+  int32 Load(const vif::VIFile& v, UHandle* vi, const std::string& loadName = "", int32 options = 0,
+             const std::string& file = "vi.rsc") {
+    return LoadBytes(vif::Write(v), vi, loadName.empty() ? v.name : loadName, options, file);
+  }
+  int32 LoadBytes(const vif::Bytes& bytes, UHandle* vi, const std::string& name, int32 options = 0,
+                  const std::string& file = "vi.rsc") {
+    *vi = nullptr;
+    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/" + file, bytes));
+    Path path = pathtest::ToPath("L:\\" + file);
+    RsrcFileRef ref = 0;
+    if (ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr) != kNoErr) {
+      FDisposePath(path);
+      return -1;
+    }
+    return LoadInstrument(path, options, PS(name), ref, vi, 0);
+  }
+  // The load error shown by the last alert, or 0.
+  static int32 ShownLoadError() {
+    if (Alerts().empty()) return 0;
+    const std::string& t = Alerts().back();
+    const size_t at = t.find("load error code ");
+    return at == std::string::npos ? 0 : std::atoi(t.c_str() + at + 16);
+  }
+  // Disposes a loaded VI as closing does.
+  static void Unload(UHandle vi) {
+    if (vi) DisposeVI(vi, 1);
+  }
+  void ExpectNothingLeft() {
+    CollectTypeHeapGarbage();
+    EXPECT_EQ(LoadedVICount(), 0);
+    EXPECT_EQ(linkcheck::Walk(), "");
+    EXPECT_EQ(qxvitest::ZoneTotals(), before_);
+  }
+
+  std::string root_;
+  RsrcFileRef runtime_ = 0;
+  qxvitest::Footprint before_{};
+};
+
+TEST_F(VILoadTest, AVIWithCodeLoadsRunsItsInitialisationAndIsListed) {
+  vif::VIFile v;
+  v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32().WithFlags(kDSEntryStored)};
+  v.code = InitCode();
+  v.priority = 2;
+  UHandle vi = nullptr;
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded) << (Alerts().empty() ? "" : Alerts().back());
+  ASSERT_NE(vi, nullptr);
+  EXPECT_TRUE(Alerts().empty());
+  EXPECT_TRUE(IsVILoaded(vi));
+  const VIRecord* r = VIRec(vi);
+  EXPECT_EQ(qxvitest::Name(vi), "Main.vi");
+  EXPECT_EQ(r->rsrcID, 128u);
+  EXPECT_EQ(r->priority, 2);
+  EXPECT_EQ(r->eState & kVIStateMask, kVIStateIdle);
+  EXPECT_EQ(r->flags & kVIFlagsSetAtLoad, uInt32(kVIFlagsSetAtLoad));
+  EXPECT_TRUE(r->flags2 & kVIFlags2SetAtLoad);
+  EXPECT_FALSE(r->flags2 & kVIFlags2CodeNotEntered);
+  EXPECT_EQ(r->rsrcFile, 0u) << "the file is closed once read";
+  ASSERT_NE(r->dataSpace, nullptr);
+  const uChar* ds = *r->dataSpace;
+  EXPECT_EQ(GetNative32(ds + kDataSpaceHeaderSize), 0x1234u);
+  EXPECT_EQ(GetNative32(ds + kDataSpaceHeaderSize + 4), uInt32(uintptr_t(QXRTTable)));
+  EXPECT_NE(r->icon, nullptr) << "the run-time's fallback icon";
+  EXPECT_NE(r->strings, nullptr);
+  EXPECT_EQ(AZGetHandleSize(r->strings), 4);
+  int32 entry = 0;
+  EXPECT_EQ(LookupLinkItem(r->name, FourCC("QXIN"), &entry), 1);
+  EXPECT_NE(entry, 0);
+  Unload(vi);
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, HeaderFixUps) {
+  struct Case {
+    const char* what;
+    uInt32 flags;
+    int16 priority;
+    int16 expectPriority;
+    int32 expectSystem;
+  } cases[] = {
+      {"stored priority 7 becomes 4", 0, 7, 4, 0},
+      {"stored priority 5 becomes 4", 0, 5, 4, 0},
+      {"a subroutine VI gets 5 and the caller's system", kVIFlagSubroutine, 1, 5, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vif::VIFile v;
+    v.flags = c.flags;
+    v.priority = c.priority;
+    UHandle vi = nullptr;
+    ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+    EXPECT_EQ(VIRec(vi)->priority, c.expectPriority);
+    EXPECT_EQ(VIRec(vi)->execSystem, c.expectSystem);
+    Unload(vi);
+  }
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, AShortHeaderIsExtendedAndAMissingRSIDMeansIdZero) {
+  vif::VIFile v;
+  v.writeRsid = false;
+  v.rsrcId = 0;
+  vif::Bytes header = vif::Header(v);
+  header.resize(300);
+  v.raw[kVIHeaderRsrcType] = header;
+  UHandle vi = nullptr;
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+  EXPECT_EQ(VIRec(vi)->rsrcID, 0u);
+  const uChar* b = reinterpret_cast<const uChar*>(VIRec(vi));
+  for (int32 at = 300; at < 384; ++at) EXPECT_EQ(b[at], 0) << at;
+  for (int32 at : {396, 404, 408, 416, 424}) EXPECT_EQ(GetNative32(b + at), 0u) << at;
+  Unload(vi);
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, AMissingHeaderFailsWith8AndTheTwoAlertLines) {
+  rsrcw::Writer w(kVIHeaderRsrcType, FourCC("QNLX"));
+  w.Add(kRsrcIdRsrcType, 0, {0, 0, 0, 128}, std::string("Main.vi"));
+  const vif::Bytes file = w.Write();
+  UHandle vi = reinterpret_cast<UHandle>(1);
+  gQXLoadErrorCode = 5;
+  EXPECT_EQ(LoadBytes(file, &vi, "Main.vi"), kLoadFailed);
+  EXPECT_EQ(vi, nullptr);
+  ASSERT_EQ(Alerts().size(), 1u);
+  EXPECT_EQ(Alerts()[0], "An error occurred loading VI 'Main.vi'.\nQuenlix load error code 8: Could not load VI resource.");
+  EXPECT_EQ(gQXLoadErrorCode, 5) << "the caller's value is restored";
+  gQXLoadErrorCode = 0;
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, Versions) {
+  struct Case {
+    const char* what;
+    uInt32 version;
+    std::optional<uInt32> reader;
+    int32 loadError;
+  } cases[] = {
+      {"the run-time's own", kRunTimeVersion, std::nullopt, 0},
+      {"the oldest convertible", kOldestConvertibleVersion, std::nullopt, 0},
+      {"older than the oldest convertible", kOldestConvertibleVersion - 1, std::nullopt, 10},
+      {"newer, readable", kRunTimeVersion + 1, kRunTimeVersion, 0},
+      {"newer, reader newer too", kRunTimeVersion + 1, kRunTimeVersion + 1, 9},
+      {"newer without a reader version", kRunTimeVersion + 1, std::nullopt, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::VIFile v;
+    v.version = c.version;
+    v.readerVersion = c.reader;
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
+    EXPECT_EQ(ShownLoadError(), c.loadError);
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, Code) {
+  // Another processor in either header form.
+  vif::Bytes other = InitCode();
+  std::memcpy(other.data() + kVICDProcAt, "m68k", 4);
+  vif::Bytes oldForm = InitCode();
+  std::memcpy(oldForm.data() + kVICDTagAt, "none", 4);  // no "code": the processor stands at 16
+  vif::Bytes oldOurs = oldForm;
+  std::memcpy(oldOurs.data() + kVICDOldProcAt, "i386", 4);
+  struct Case {
+    const char* what;
+    std::optional<vif::Bytes> code;
+    int32 loadError;
+  } cases[] = {
+      {"another processor", other, 22},
+      {"the old form without the processor", oldForm, 22},
+      {"the old form naming ours", oldOurs, 0},
+      {"a 10-byte resource", vif::Bytes(10, 0), 22},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = c.code;
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
+    EXPECT_EQ(ShownLoadError(), c.loadError);
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, AVIWithoutCodeLoadsIdleAndIsNeverEntered) {
+  vif::VIFile v;
+  v.entries = {tdb::I32().WithFlags(kDSEntryStored)};
+  v.flags = kVIFlagBad;
+  UHandle vi = nullptr;
+  qxtest::Reports::Get().Clear();
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+  EXPECT_EQ(VIRec(vi)->codeHandle, nullptr);
+  EXPECT_EQ(VIRec(vi)->eState & kVIStateMask, kVIStateIdle);
+  EXPECT_FALSE(VIRec(vi)->flags & kVIFlagBad);
+  EXPECT_TRUE(VIRec(vi)->flags2 & kVIFlags2CodeNotEntered);
+  EXPECT_EQ(GetNative32(*VIRec(vi)->dataSpace + kDataSpaceHeaderSize), 0u);
+  EXPECT_EQ(qxtest::Reports::Get().Count("has no code"), 1);
+  // The data space is entered under the VI's name without a link pass.
+  int32 entry = 0;
+  EXPECT_EQ(LookupLinkItem(VIRec(vi)->name, FourCC("VIDS"), &entry), 1);
+  Unload(vi);
+  UnlinkItemByName(PS("Main.vi"), FourCC("VIDS"));
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, MissingAndMalformedParts) {
+  struct Case {
+    const char* what;
+    void (*edit)(vif::VIFile&);
+    int32 loadError;
+  } cases[] = {
+      {"no CPTM", [](vif::VIFile& v) { v.connTypeMap.reset(); }, 12},
+      {"a CPTM that runs past its bytes", [](vif::VIFile& v) { v.raw[kConnTypeMapRsrcType] = {0, 40, 0x50, 0}; }, 12},
+      {"no DSTM", [](vif::VIFile& v) { v.writeDSTM = false; }, 14},
+      {"a DSTM that is not a cluster",
+       [](vif::VIFile& v) { v.raw[kDSTypeMapRsrcType] = vif::StoredTD(tdb::I32()); }, 14},
+      {"a DSTM whose first element is no block",
+       [](vif::VIFile& v) { v.raw[kDSTypeMapRsrcType] = vif::StoredTD(tdb::Cluster({tdb::I32(), tdb::I32()})); }, 14},
+      {"no DFDS", [](vif::VIFile& v) { v.writeDFDS = false; }, 15},
+      {"no LIds", [](vif::VIFile& v) { v.writeLIds = false; }, 16},
+      {"a malformed LIds", [](vif::VIFile& v) { v.raw[kLinkInfoDataSpace] = {0, 1, 'V', 'I', 'D', 'S'}; }, 16},
+      {"no LIvi", [](vif::VIFile& v) { v.writeLIvi = false; }, 17},
+      {"a malformed LIvi", [](vif::VIFile& v) { v.raw[kLinkInfoVI] = {0, 1, 'Q', 'X', 'I', 'N', 9}; }, 17},
+      {"an unreadable run-time menu path", [](vif::VIFile& v) { v.rtMenuPath = vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 40}; },
+       31},
+      {"a malformed DTHP", [](vif::VIFile& v) { v.raw[FourCC("DTHP")] = {1, 2, 3}; }, 29},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::VIFile v;
+    v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32()};
+    v.code = InitCode();
+    c.edit(v);
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), kLoadFailed);
+    EXPECT_EQ(vi, nullptr);
+    EXPECT_EQ(ShownLoadError(), c.loadError) << (Alerts().empty() ? "" : Alerts().back());
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, ARelativeMenuPathIsMadeAbsoluteAgainstTheVIsFolder) {
+  vif::VIFile v;
+  v.rtMenuPath = rsrcw::FlatPath(kRelPath, {"menus", "main.rtm"});
+  UHandle vi = nullptr;
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+  EXPECT_EQ(pathtest::Text(VIRec(vi)->rtMenuPath), "L:\\menus\\main.rtm");
+  Unload(vi);
+  ExpectNothingLeft();
+  // A VI whose path has no folder: the menu path cannot be formed.
+  ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/vi.rsc", vif::Write(v)));
+  RsrcFileRef ref = 0;
+  {
+    pathtest::Owned at(pathtest::ToPath("L:\\vi.rsc"));
+    ASSERT_EQ(ROpenFile(at, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
+  }
+  EXPECT_EQ(LoadInstrument(FNotAPath(nullptr), 0, PS("Main.vi"), ref, &vi, 0), kLoadFailed);
+  EXPECT_EQ(ShownLoadError(), 31);
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, ShortOptionalResourcesDefault) {
+  vif::VIFile v;
+  v.raw[kStringsRsrcType] = {0, 2};
+  v.raw[kHelpTagRsrcType] = {1};
+  v.raw[kRsrcIdRsrcType] = {0, 0};
+  v.writeRsid = false;
+  v.rsrcId = 0;
+  UHandle vi = nullptr;
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+  EXPECT_EQ(AZGetHandleSize(VIRec(vi)->strings), 4);
+  EXPECT_EQ(GetNative32(*VIRec(vi)->strings), 0u);
+  EXPECT_EQ(VIRec(vi)->helpTag, nullptr);
+  EXPECT_EQ(VIRec(vi)->rsrcID, 0u);
+  Unload(vi);
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, StringsTitleAndConnectorPane) {
+  vif::VIFile v;
+  v.strings = std::vector<std::string>{"a", "bc"};
+  v.title = "Window";
+  v.connPane = tdb::Cluster({tdb::I32(), tdb::String()});
+  v.connTypeMap = tdb::Cluster({tdb::I16()});
+  UHandle vi = nullptr;
+  ASSERT_EQ(Load(v, &vi), kLoadLoaded);
+  EXPECT_EQ(GetNative32(*VIRec(vi)->strings), 2u);
+  ASSERT_NE(VIRec(vi)->title, nullptr);
+  EXPECT_EQ(pathtest::Str(*VIRec(vi)->title), "Window");
+  ASSERT_NE(VIRec(vi)->connPane, nullptr);
+  const std::vector<uChar> pane = v.connPane->Bytes();
+  EXPECT_EQ(AZGetHandleSize(VIRec(vi)->connPane), int32(pane.size()));
+  EXPECT_EQ(std::memcmp(*VIRec(vi)->connPane, pane.data(), pane.size()), 0) << "standardized to memory order";
+  const std::vector<uChar> map = v.connTypeMap->Bytes();
+  EXPECT_EQ(std::memcmp(*VIRec(vi)->connTypeMap, map.data(), map.size()), 0);
+  Unload(vi);
+  ExpectNothingLeft();
+}
+
+TEST_F(VILoadTest, RenamingFollowsTheNameItIsLoadedUnder) {
+  // Under another name: the VI and its own link entries carry it.
+  {
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = InitCode();
+    v.rsidName = "Copy.vi";
+    UHandle vi = nullptr;
+    ASSERT_EQ(Load(v, &vi, "Copy.vi"), kLoadLoaded);
+    EXPECT_EQ(qxvitest::Name(vi), "Copy.vi");
+    int32 e = 0;
+    EXPECT_EQ(LookupLinkItem(PS("Copy.vi"), FourCC("QXIN"), &e), 1);
+    EXPECT_EQ(LookupLinkItem(PS("Copy.vi"), FourCC("VIDS"), &e), 1);
+    EXPECT_EQ(LookupLinkItem(PS("Main.vi"), FourCC("QXIN"), &e), 0);
+    Unload(vi);
+    UnlinkItemByName(PS("Copy.vi"), FourCC("VIDS"));
+    ExpectNothingLeft();
+  }
+  // Under its stored name with a matching LIvi: nothing renamed, the
+  // resources are read as stored (the file is not changed either).
+  {
+    vif::VIFile v;
+    const vif::Bytes bytes = vif::Write(v);
+    UHandle vi = nullptr;
+    ASSERT_EQ(LoadBytes(bytes, &vi, "main.VI"), kLoadLoaded);
+    EXPECT_EQ(qxvitest::Name(vi), "Main.vi") << "case is ignored";
+    Unload(vi);
+    UnlinkItemByName(PS("Main.vi"), FourCC("VIDS"));
+    EXPECT_EQ(rsrcw::ReadHostFile(root_ + "/vi.rsc"), bytes);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, DatalogBinding) {
+  const tdb::TD record = tdb::Cluster({tdb::I32(), tdb::U64()});
+  struct Case {
+    const char* what;
+    std::vector<uInt32> words;
+    std::optional<vif::Bytes> logPath;
+    int alerts;
+    std::string expectPath;  // "" not a path
+    int32 loadError;
+  } cases[] = {
+      {"names a path, no DLLP", {1, 0, 0, 0, 0, 0, 0}, std::nullopt, 0, "", 0},
+      {"names a path, unreadable DLLP", {1, 0, 0, 0, 0, 0, 0}, vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 99}, 1, "", 0},
+      {"names a path", {1, 0, 0, 0, 0, 0, 0}, rsrcw::FlatPath(kAbsPath, {"L", "log.dat"}), 0, "L:\\log.dat", 0},
+      {"names none", {0, 0, 0, 0, 0, 0, 0}, rsrcw::FlatPath(kAbsPath, {"L", "log.dat"}), 0, "", 0},
+      {"a truncated record", {1, 0, 0}, std::nullopt, 0, "", 23},
+      {"unreadable again", {1, 0, 0, 0, 0, 0, 0}, vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 99}, 1, "", 0},
+  };
+  bool first = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::VIFile v;
+    v.viKind = kVIKindDatalog;
+    v.datalog = c.words;
+    if (first) {  // the first unreadable path leaves a one-time cache behind
+      first = false;
+      vif::VIFile warm = v;
+      warm.logPath = vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 99};
+      warm.logType = tdb::Cluster({record});
+      warm.controlMap = std::vector<uInt16>{};
+      UHandle w = nullptr;
+      ASSERT_EQ(Load(warm, &w), kLoadLoaded);
+      Unload(w);
+      CollectTypeHeapGarbage();
+      before_ = qxvitest::ZoneTotals();
+      Alerts().clear();
+    }
+    v.logPath = c.logPath;
+    v.logType = tdb::Cluster({record});
+    v.controlMap = std::vector<uInt16>{3, 1, 2};
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
+    if (c.loadError) {
+      EXPECT_EQ(ShownLoadError(), c.loadError);
+      ExpectNothingLeft();
+      continue;
+    }
+    ASSERT_NE(vi, nullptr);
+    ASSERT_EQ(int(Alerts().size()), c.alerts);
+    if (c.alerts) {
+      EXPECT_EQ(Alerts()[0].rfind("The \"Main.vi\" VI's log file binding is corrupt", 0), 0u);
+    }
+    const DatalogBindingRec* b = reinterpret_cast<const DatalogBindingRec*>(*VIRec(vi)->logRecord);
+    if (c.expectPath.empty()) {
+      int32 type = -1;
+      EXPECT_EQ(FGetPathType(b->logPath, &type), kNoErr);
+      EXPECT_EQ(type, kNotAPath);
+    } else {
+      EXPECT_EQ(pathtest::Text(b->logPath), c.expectPath);
+    }
+    EXPECT_EQ(AZGetHandleSize(b->recordData), DataSize(tdb::AsTD(record.Bytes())));
+    ASSERT_NE(b->controlMap, nullptr);
+    EXPECT_EQ(GetNative16(*b->controlMap), 3);
+    EXPECT_EQ(GetNative16(*b->controlMap + 6), 2);
+    EXPECT_NE(VIRec(vi)->logState, nullptr);
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, BadDatalogResourcesFailWithoutOverrun) {
+  struct Case {
+    const char* what;
+    uInt32 type;
+    vif::Bytes bytes;
+  } cases[] = {
+      {"a CPMp count past its bytes", kLogControlMapRsrcType, {0, 9, 0, 1}},
+      {"a one-byte CPMp", kLogControlMapRsrcType, {0}},
+      {"an FPTD too short for its record", kLogTypeRsrcType, {0, 6, 0x50, 0, 0, 1}},
+      {"an FPTD that runs past its bytes", kLogTypeRsrcType, {0, 40, 0x50, 0, 0, 1, 0, 4, 3, 0}},
+      {"a DLDR of 12 bytes", kDatalogBindingRsrcType, vif::Bytes(12, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::VIFile v;
+    v.viKind = kVIKindDatalog;
+    v.datalog = std::vector<uInt32>(7, 0);
+    v.logType = tdb::Cluster({tdb::I32()});
+    v.controlMap = std::vector<uInt16>{};
+    v.raw[c.type] = c.bytes;
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), kLoadFailed);
+    EXPECT_EQ(ShownLoadError(), 23);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(VILoadTest, EveryAllocationFailureLeavesNothingBehind) {
+  vif::VIFile v;
+  v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32(), tdb::String().WithFlags(kDSEntryStored)};
+  v.code = InitCode();
+  v.types = {tdb::I32(), tdb::String()};
+  v.strings = std::vector<std::string>{"x"};
+  const vif::Bytes bytes = vif::Write(v);
+  int failures = 0;
+  for (int n = 1; n < 250; ++n) {
+    SCOPED_TRACE(n);
+    Alerts().clear();
+    const int32 saved = gQXLoadErrorCode = 77;
+    before_ = qxvitest::ZoneTotals();
+    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/vi.rsc", bytes));
+    Path path = pathtest::ToPath("L:\\vi.rsc");
+    RsrcFileRef ref = 0;
+    ASSERT_EQ(ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
+    UHandle vi = nullptr;
+    MemFailNthAllocation(n);
+    const int32 r = LoadInstrument(path, 0, PS("Main.vi"), ref, &vi, 0);
+    MemFailNthAllocation(0);
+    EXPECT_EQ(gQXLoadErrorCode, saved);
+    gQXLoadErrorCode = 0;
+    if (r == kLoadLoaded) {
+      Unload(vi);
+    } else {
+      ++failures;
+      EXPECT_EQ(vi, nullptr);
+    }
+    EXPECT_EQ(LoadedVICount(), 0);
+    EXPECT_EQ(linkcheck::Walk(), "");
+    CollectTypeHeapGarbage();
+    EXPECT_EQ(qxvitest::ZoneTotals(), before_) << r << " " << qxtest::Reports::Get().Text();
+    qxtest::Reports::Get().Clear();
+  }
+  EXPECT_GT(failures, 10);
+}
+
+TEST_F(VILoadTest, ALinkPassThatStopsFailsWith23WithoutAnAlert) {
+  static int32 answer;
+  LinkLoadMethods m{};
+  m.load[kLinkClassVI] = [](ConstPStr, Path, Path, uInt32, const void*, int32) -> int32 { return answer; };
+  SetLinkLoadMethods(&m);
+  for (int32 a : {kLoadStop, kLoadContinue}) {
+    SCOPED_TRACE(a);
+    answer = a;
+    Alerts().clear();
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = InitCode();
+    v.viRefs = {LinkInfoRef{FourCC("QXIN"), "Sub.vi", {}, {}, liw::FlatPath(nullptr)}};
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), a);
+    EXPECT_TRUE(Alerts().empty());
+    EXPECT_EQ(vi == nullptr, a == kLoadStop);
+    EXPECT_EQ(gQXLoadAlertsOff, 0) << "restored";
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+  SetLinkLoadMethods(nullptr);
+}
+
+}  // namespace
