@@ -142,7 +142,12 @@ void AddBirthTime(int dirfd, const char* path, int flags, PlatFileAttr* attr) {
     attr->createTime = int64_t(sx.stx_btime.tv_sec);
 }
 
-int CopyContents(int in, int out) {
+int64_t FaultAllows(PlatFile* f, int64_t end);
+int32_t FaultCode();
+
+// Copies the rest of in to out: 0, an errno value, or -1 when the fault of
+// this layer failed a write (its code in *faultCode).
+int CopyContents(int in, int out, int32_t* faultCode) {
   char buf[65536];
   for (;;) {
     ssize_t n = read(in, buf, sizeof buf);
@@ -150,6 +155,10 @@ int CopyContents(int in, int out) {
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
+    }
+    if (FaultAllows(nullptr, -1) < 0) {
+      *faultCode = FaultCode();
+      return -1;
     }
     for (ssize_t off = 0; off < n;) {
       ssize_t w = write(out, buf + off, size_t(n - off));
@@ -307,6 +316,16 @@ int64_t FaultAllows(PlatFile* f, int64_t end) {
   return allowed;
 }
 
+int32_t FaultCode() {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  return gFault.code ? gFault.code : int32_t(kPlatErrDiskFull);
+}
+
+bool FaultMovesAcrossVolumes() {
+  std::lock_guard<std::mutex> g(gFaultLock);
+  return gFaultSet && gFault.moveAcrossVolumes;
+}
+
 }  // namespace
 
 void PlatFileSetFault(const PlatFileFault* fault) {
@@ -375,12 +394,12 @@ int32_t PlatFileWrite(PlatFile* f, const void* buf, uint32_t count, uint32_t* do
   const char* p = static_cast<const char*>(buf);
   const off_t at = lseek(f->fd, 0, SEEK_CUR);
   const int64_t allowed = FaultAllows(f, at < 0 ? 0 : int64_t(at) + count);
-  if (allowed < 0) return Fail(kPlatErrDiskFull);
+  if (allowed < 0) return Fail(FaultCode());
   if (allowed != INT64_MAX) {
     // The bytes below the limit, then a full disk.
     const uint32_t part = allowed > int64_t(at) ? uint32_t(allowed - int64_t(at)) : 0;
     int32_t rc = WriteAll(f, p, part, done);
-    return rc ? rc : Fail(kPlatErrDiskFull);
+    return rc ? rc : Fail(FaultCode());
   }
   return WriteAll(f, p, count, done);
 }
@@ -412,7 +431,7 @@ int32_t PlatFileSetSize(PlatFile* f, int64_t size) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (size < 0) return Fail(kPlatErrInvalidParam);
   if (!f->canWrite) return Fail(kPlatErrAccessDenied);
-  if (FaultAllows(f, size) != INT64_MAX) return Fail(kPlatErrDiskFull);
+  if (FaultAllows(f, size) != INT64_MAX) return Fail(FaultCode());
   std::lock_guard<std::mutex> g(gTableLock);
   auto views = gViews.find(f->key);
   if (views != gViews.end())
@@ -479,7 +498,7 @@ void PlatUnmapView(PlatView* view) {
 int32_t PlatFileFlush(PlatFile* f) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (!f->canWrite) return 0;
-  if (FaultAllows(f, -1) < 0) return Fail(kPlatErrDiskFull);
+  if (FaultAllows(f, -1) < 0) return Fail(FaultCode());
   if (fsync(f->fd) != 0 && errno != EINVAL) return FailErrno(errno);
   return 0;
 }
@@ -658,6 +677,7 @@ int32_t PlatMove(const char* from, const char* to) {
     std::lock_guard<std::mutex> g(gTableLock);
     if (!S_ISDIR(st.st_mode) && IsOpenLocked(FileKey{st.st_dev, st.st_ino})) return Fail(kPlatErrSharing);
   }
+  if (S_ISDIR(st.st_mode) && FaultMovesAcrossVolumes()) return Fail(kPlatErrNotSameDevice);
   if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return 0;
   int e = errno;
   if (e == EINVAL || e == ENOSYS) {
@@ -710,7 +730,8 @@ int32_t PlatCopy(const char* from, const char* to) {
     close(in);
     return FailErrno(e);
   }
-  int e = CopyContents(in, out);
+  int32_t faultCode = 0;
+  int e = CopyContents(in, out, &faultCode);
   if (!e) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     fchmod(out, st.st_mode & 0777);
@@ -720,7 +741,7 @@ int32_t PlatCopy(const char* from, const char* to) {
   if (close(out) != 0 && !e) e = errno;
   if (e) {
     unlink(dst.c_str());
-    return FailErrno(e);
+    return e < 0 ? Fail(faultCode) : FailErrno(e);
   }
   return 0;
 }

@@ -82,16 +82,21 @@ int32_t PlatFileFlush(PlatFile* f);
 
 // A fault of this layer, for tests of what callers do when changing a file
 // fails part-way.  While one is set, the changes of the file it names (of
-// every file when it names none) are counted from 1: writes, size changes and
-// flushes.  The change numbered failAt (0: none), and with sticky every later
-// one too, fails with 112 and changes nothing.  A write or size change that
-// would reach past byteLimit (a file offset; negative: none) fails with 112;
-// a write first writes the bytes below the limit, as a full disk does.
+// every file when it names none, the writes inside PlatCopy included) are
+// counted from 1: writes, size changes and flushes.  The change numbered
+// failAt (0: none), and with sticky every later one too, fails with code
+// (112, disk full, unless another is chosen) and changes nothing.  A write or
+// size change that would reach past byteLimit (a file offset; negative: none)
+// fails with that code; a write first writes the bytes below the limit, as a
+// full disk does.  With moveAcrossVolumes, PlatMove of a folder fails as a
+// move to another volume does (17).
 struct PlatFileFault {
   PlatFile* file = nullptr;
   int64_t failAt = 0;
   bool sticky = false;
   int64_t byteLimit = -1;
+  int32_t code = 112;
+  bool moveAcrossVolumes = false;
 };
 // Sets the fault (null clears it) and starts counting again.
 void PlatFileSetFault(const PlatFileFault* fault);

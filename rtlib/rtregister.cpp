@@ -5,6 +5,9 @@
 #include "rtlib/arraysize.h"
 #include "rtlib/arrayxform.h"
 #include "rtlib/chartdata.h"
+#include "rtlib/filepaths.h"
+#include "rtlib/filerefnum.h"
+#include "rtlib/postedevt.h"
 #include "rtlib/pattern.h"
 #include "rtlib/rtcomplex.h"
 #include "rtlib/sheettable.h"
@@ -52,13 +55,53 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(808, RTMakeEngStr),
       QX_RT_ENTRY(810, LexClass),
       QX_RT_ENTRY(811, MatchPattern),
+      QX_RT_ENTRY(812, FPAccessRights),
+      QX_RT_ENTRY(813, FPArrToPath),
+      QX_RT_ENTRY(814, FPBuildPath),
+      QX_RT_ENTRY(815, RTFPClose),
+      QX_RT_ENTRY(816, FPCopy),
+      QX_RT_ENTRY(817, FPDelete),
+      QX_RT_ENTRY(818, FPEOF),
+      QX_RT_ENTRY(819, FPFileOrFolderInfo),
+      QX_RT_ENTRY(820, FPFlush),
+      QX_RT_ENTRY(821, FPDefaultFolder),
+      QX_RT_ENTRY(822, FPListFolder),
+      QX_RT_ENTRY(823, FPLockRange),
+      QX_RT_ENTRY(824, FPMove),
+      QX_RT_ENTRY(825, RTFPNewFile),
+      QX_RT_ENTRY(826, FPNewFolder),
+      QX_RT_ENTRY(827, RTFPOpen),
+      QX_RT_ENTRY(828, FPPathToArr),
+      QX_RT_ENTRY(829, FPPathType),
+      QX_RT_ENTRY(830, FPRead),
+      QX_RT_ENTRY(831, FPRefnumToPath),
+      QX_RT_ENTRY(833, FPSeek),
+      QX_RT_ENTRY(834, FPStripPath),
+      QX_RT_ENTRY(835, FPVIPath),
+      QX_RT_ENTRY(836, FPVILib),
+      QX_RT_ENTRY(837, FPVolumeInfo),
+      QX_RT_ENTRY(838, FPWrite),
+      QX_RT_ENTRY(839, DateLStr),
+      QX_RT_ENTRY(840, TimeLStr),
+      QX_RT_ENTRY(845, NewPostedEvtHandle),
       QX_RT_ENTRY(862, TypeCast),
       QX_RT_ENTRY(880, CountDSHandles_Old),
       QX_RT_ENTRY(881, ReshapeArray),
       QX_RT_ENTRY(882, InitArray),
+      QX_RT_ENTRY(886, FPIsARefnum),
       QX_RT_ENTRY(887, NumericArrayResize),
       QX_RT_ENTRY(897, RTMakeUDecStr),
+      QX_RT_ENTRY(1057, FIsARefNum),
+      QX_RT_ENTRY(1058, FNewRefNum),
+      QX_RT_ENTRY(1059, FDisposeRefNum),
+      QX_RT_ENTRY(1060, FRefNumToFD),
+      QX_RT_ENTRY(1061, FRefNumToPath),
+      QX_RT_ENTRY(1062, FArrToPath),
+      QX_RT_ENTRY(1063, FPathToArr),
+      QX_RT_ENTRY(1070, FPTypeAndCreator),
       QX_RT_ENTRY(1084, TypeCastConvert),
+      QX_RT_ENTRY(1086, FPReadConvert),
+      QX_RT_ENTRY(1093, FPTmpDir),
       QX_RT_ENTRY(1099, RTStrToNum),
       QX_RT_ENTRY(1100, RTfAbsS),
       QX_RT_ENTRY(1101, RTfAbsD),
@@ -434,6 +477,8 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
 MgErr QXRTRegisterRTLib() {
   // The units are needed before any format or label work.
   UnitsInit();
+  // The file refnums' jar and the unflattener's stream check.
+  if (MgErr err = FileRefnumsInit()) return err;
   int32 count = 0;
   const QXRTEntry* entries = QXRTRTLibEntries(&count);
   return QXRTRegister(entries, count);

@@ -6,6 +6,7 @@
 #include "engine/vi/vihooks.h"
 #include "mgsource/memory.h"
 #include "shell/background.h"
+#include "shell/filesvc.h"
 #include "shell/runshell.h"
 #include "shell/userevent.h"
 
@@ -72,6 +73,13 @@ void RTMDisposeVIMenuRef(UHandle vi) {
 
 Bool32 RTMHasVIMenuRef(UHandle vi) { return FindMenuRef(vi) >= 0; }
 
+Bool32 RTMIsMenuRefnum(uInt32 refnum) {
+  if (!refnum) return 0;
+  for (UHandle h : MenuRefs())
+    if (uInt32(Rec(h)->refnum) == refnum) return 1;
+  return 0;
+}
+
 void ShellInstallEngineHooks() {
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
@@ -81,11 +89,13 @@ void ShellInstallEngineHooks() {
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
   SetVIShellHooks(&hooks);
   ShellInstallRunCommandHooks();
+  ShellInstallFileHooks();
 }
 
 MgErr QXRTRegisterShell() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(109, WBackground),
+      QX_RT_ENTRY(842, TwoButtonAlert),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));

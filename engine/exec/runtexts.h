@@ -25,11 +25,16 @@ inline constexpr RunText kRunTexts[] = {
     {kROVIErrorsListId, 5,
      "VI has an error of type %lx.  The full development version of Quenlix is required to fix the errors."},
     // The datalog alerts: entry 2 names the VI, 9 the log path, 5 a failed
-    // write; entry 10 says there is no log file.
+    // write; entry 10 says there is no log file; entry 8 asks whether an old
+    // datalog may be converted, entry 12 is that question's button.
     {kLogAlertListId, 2, "Cannot log front panel of VI \"%p\". "},
     {kLogAlertListId, 5, "Error logging front panel data to VI's log file."},
+    {kLogAlertListId, 8,
+     "The datalog \"%z\" must be converted to the current format.  This will prevent earlier versions of Quenlix "
+     "from reading it."},
     {kLogAlertListId, 9, "Could not open log file \"%z\" associated with the VI."},
     {kLogAlertListId, 10, "There is no log file associated with the VI."},
+    {kLogAlertListId, 12, "Convert"},
     // The log file does not match the panel.
     {kLogIncompatibleListId, 7, "The data in the VI's log file is incompatible with the VI's front panel."},
     // The run-time error report.

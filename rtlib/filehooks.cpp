@@ -1,0 +1,114 @@
+#include "rtlib/filehooks.h"
+
+#include <string>
+
+#include "engine/shellsvc.h"
+#include "platform/qx_alert.h"
+
+namespace {
+
+int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/,
+                             int32 /*h*/, int32 /*v*/) {
+  std::string text;
+  if (kind == kAlertCStr) {
+    if (message) text = static_cast<const char*>(message);
+  } else if (kind == kAlertPStr) {
+    if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+  }
+  // OK and Cancel: headless, the answer is the default one.
+  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 2;
+}
+
+MgErr NoDialog(int32, int32, ConstPStr, Path, PStr, ConstPStr, int32) { return kCancelErr; }
+// The host's temporary folder until the shell names its own.
+MgErr HostTempDir(Path out) {
+  Path host = nullptr;
+  if (MgErr err = FTempDirPath(&host)) return err;
+  MgErr err = FPathCpy(out, host);
+  FDisposePath(host);
+  return err;
+}
+MgErr NoFolder(Path) { return kFileNotFoundErr; }
+Bool32 NoTarget(UHandle) { return 0; }
+Bool32 NotARefnum(uInt32) { return 0; }
+int32 NoCallByRef(int32, void*, void*) { return kCapabilityErr; }
+
+Bool32 AnyValidType(const TypeDescriptor* t) { return t && TDIsValid(t) ? 1 : 0; }
+MgErr NoCheck(FileRef, const TypeDescriptor*, int32*) { return kCapabilityErr; }
+MgErr NoConvert(FileRefnum, int32, int32) { return kCapabilityErr; }
+MgErr NoCreate(FileRef, const TypeDescriptor*) { return kCapabilityErr; }
+MgErr NoRead(FileRefnum, const TypeDescriptor*, int32, int32, const int32*, void*, int32, int32*) {
+  return kCapabilityErr;
+}
+MgErr NoWrite(FileRefnum, const TypeDescriptor*, const TypeDescriptor*, const void*, int32, int32*) {
+  return kCapabilityErr;
+}
+MgErr NoSeek(FileRefnum, const TypeDescriptor*, int32, int32, int32*) { return kCapabilityErr; }
+MgErr NoCount(FileRefnum, const TypeDescriptor*, int32*) { return kCapabilityErr; }
+
+template <class T>
+void Fill(T*& member, T* fallback) {
+  if (!member) member = fallback;
+}
+
+const FileShellHooks kDefaultShell{&HeadlessTwoButtonAlert, &NoDialog,   &HostTempDir, &NoFolder,
+                                   &NoFolder,               &NoTarget,   &NotARefnum};
+const RefnumKindHooks kDefaultKinds{&NotARefnum, &NotARefnum, &NotARefnum, &NotARefnum, &NotARefnum, &NoCallByRef};
+const DatalogProcs kDefaultDatalog{&AnyValidType, &NoCheck, &NoConvert, &NoCreate,
+                                   &NoRead,       &NoWrite, &NoSeek,    &NoCount};
+
+// Filled at start-up, before any diagram runs; read without a lock after.
+FileShellHooks gShell = kDefaultShell;
+RefnumKindHooks gKinds = kDefaultKinds;
+DatalogProcs gDatalog = kDefaultDatalog;
+
+}  // namespace
+
+void SetFileShellHooks(const FileShellHooks* hooks) {
+  gShell = hooks ? *hooks : kDefaultShell;
+  Fill(gShell.twoButtonAlert, kDefaultShell.twoButtonAlert);
+  Fill(gShell.fileDialog, kDefaultShell.fileDialog);
+  Fill(gShell.tempDirPath, kDefaultShell.tempDirPath);
+  Fill(gShell.viLibPath, kDefaultShell.viLibPath);
+  Fill(gShell.defaultDirPath, kDefaultShell.defaultDirPath);
+  Fill(gShell.targetValid, kDefaultShell.targetValid);
+  Fill(gShell.isMenuRefnum, kDefaultShell.isMenuRefnum);
+}
+const FileShellHooks& FileShell() { return gShell; }
+
+void SetRefnumKindHooks(const RefnumKindHooks* hooks) {
+  gKinds = hooks ? *hooks : kDefaultKinds;
+  Fill(gKinds.isNetConnection, kDefaultKinds.isNetConnection);
+  Fill(gKinds.isVisaSession, kDefaultKinds.isVisaSession);
+  Fill(gKinds.isAutomationRefnum, kDefaultKinds.isAutomationRefnum);
+  Fill(gKinds.isAppRefnum, kDefaultKinds.isAppRefnum);
+  Fill(gKinds.isVIRefnum, kDefaultKinds.isVIRefnum);
+  Fill(gKinds.callByRefStep, kDefaultKinds.callByRefStep);
+}
+const RefnumKindHooks& RefnumKinds() { return gKinds; }
+
+void SetDatalogProcs(const DatalogProcs* procs) {
+  gDatalog = procs ? *procs : kDefaultDatalog;
+  Fill(gDatalog.validRecordType, kDefaultDatalog.validRecordType);
+  Fill(gDatalog.checkType, kDefaultDatalog.checkType);
+  Fill(gDatalog.convert, kDefaultDatalog.convert);
+  Fill(gDatalog.create, kDefaultDatalog.create);
+  Fill(gDatalog.read, kDefaultDatalog.read);
+  Fill(gDatalog.write, kDefaultDatalog.write);
+  Fill(gDatalog.seek, kDefaultDatalog.seek);
+  Fill(gDatalog.count, kDefaultDatalog.count);
+}
+const DatalogProcs& Datalog() { return gDatalog; }
+
+const TypeDescriptor* DatalogRecordType(const TypeDescriptor* refnumType) {
+  if (!refnumType) return nullptr;
+  const TypeDescriptor* t = SkipTypedefs(refnumType);
+  if (!t || t->code != kTDRefnum || t->size < 10) return nullptr;
+  const uChar* p = reinterpret_cast<const uChar*>(t);
+  int16 kind;
+  __builtin_memcpy(&kind, p + 4, 2);
+  if (kind != kRefnumDatalog) return nullptr;
+  const TypeDescriptor* rec = reinterpret_cast<const TypeDescriptor*>(p + 6);
+  if (rec->size < 4 || rec->size > t->size - 6) return nullptr;
+  return rec;
+}

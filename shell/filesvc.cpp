@@ -1,0 +1,74 @@
+#include "shell/filesvc.h"
+
+#include <string>
+
+#include "engine/shellsvc.h"
+#include "engine/vi/viinst.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/filemgr.h"
+#include "platform/qx_alert.h"
+#include "rtlib/filehooks.h"
+#include "rtlib/postedevt.h"
+#include "shell/appfolders.h"
+
+namespace {
+// Set by the shell's start-up; used from the user-interface thread.
+Path gDefaultDir = nullptr;
+
+MgErr AppFolder(Path out) {
+  Path app = nullptr;
+  if (MgErr err = FAppPath(&app)) return err;
+  MgErr err = FPathCpy(out, app);
+  FDisposePath(app);
+  return err;
+}
+}  // namespace
+
+int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/, int32 /*h*/,
+                     int32 /*v*/) {
+  std::string text;
+  if (kind == kAlertCStr) {
+    if (message) text = static_cast<const char*>(message);
+  } else if (kind == kAlertPStr) {
+    if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+  }
+  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconWarning) == kPlatAnsOK ? 1 : 2;
+}
+
+MgErr GetVILibPath(Path out) {
+  if (!out) return kArgErr;
+  if (MgErr err = AppFolder(out)) return err;
+  static const uChar kVILib[] = "\x06vi.lib";
+  return FAppendName(out, kVILib);
+}
+
+void SetDefaultDirPath(Path folder) {
+  if (gDefaultDir) FDisposePath(gDefaultDir);
+  gDefaultDir = nullptr;
+  if (!folder) return;
+  gDefaultDir = folder;
+  if (FPathToPath(&gDefaultDir) != kNoErr) gDefaultDir = nullptr;
+}
+
+MgErr GetDefaultDirPath(Path out) {
+  if (!out) return kArgErr;
+  return gDefaultDir ? FPathCpy(out, gDefaultDir) : AppFolder(out);
+}
+
+Bool32 UserEventTargetValid(UHandle request) {
+  if (!request || !*request) return 0;
+  const PostedEvtRec* r = reinterpret_cast<const PostedEvtRec*>(*request);
+  if (!r->owner || !IsVILoaded(r->owner)) return 0;
+  return reinterpret_cast<const VIRecord*>(*r->owner)->dataSpace == r->dataSpace ? 1 : 0;
+}
+
+void ShellInstallFileHooks() {
+  FileShellHooks h{};
+  h.twoButtonAlert = &TwoButtonAlert;
+  h.tempDirPath = &GetTempDirPath;
+  h.viLibPath = &GetVILibPath;
+  h.defaultDirPath = &GetDefaultDirPath;
+  h.targetValid = &UserEventTargetValid;
+  h.isMenuRefnum = &RTMIsMenuRefnum;
+  SetFileShellHooks(&h);
+}
