@@ -8,6 +8,7 @@
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "rtlib/datalog.h"
+#include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
 #include "server/viref.h"
@@ -34,6 +35,9 @@ int main(int /*argc*/, char** /*argv*/) {
   QXRTRegisterRTLib();
   QXRTRegisterShell();
   QXRTCloseRegistration();
+  // File refnums live from here until shut-down.
+  if (FRefNumJarCreate() != kNoErr) return 1;
+  FRefNumJarDispose();
   MemShutdown();
   return 0;
 }

@@ -380,8 +380,3 @@ void DatalogConvertQuestion(Path path, Str255 text, Str255 button) {
   cformat[format[0]] = 0;
   PPrintf(text, cformat, path);
 }
-
-MgErr FileRefnumsInit() {
-  SetFlatCheckAvailProc(&FPCheckAvail);
-  return FRefNumJarCreate();
-}

@@ -156,6 +156,3 @@ QX_EXTERN_C MgErr FPLockRange(FileRefnum refnum, int32 mode, int32 position, int
 // formatted with the path, and item 12 for the first button (from the
 // run-time resource file, else the built-in texts).
 void DatalogConvertQuestion(Path path, Str255 text, Str255 button);
-
-// The run-time library's file start-up: the jar and the stream check.
-MgErr FileRefnumsInit();

@@ -5,6 +5,7 @@
 #include "rtlib/arraysize.h"
 #include "rtlib/arrayxform.h"
 #include "rtlib/chartdata.h"
+#include "engine/flatten.h"
 #include "rtlib/filepaths.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/postedevt.h"
@@ -477,8 +478,8 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
 MgErr QXRTRegisterRTLib() {
   // The units are needed before any format or label work.
   UnitsInit();
-  // The file refnums' jar and the unflattener's stream check.
-  if (MgErr err = FileRefnumsInit()) return err;
+  // Streams of files are measured by the file functions.
+  SetFlatCheckAvailProc(&FPCheckAvail);
   int32 count = 0;
   const QXRTEntry* entries = QXRTRTLibEntries(&count);
   return QXRTRegister(entries, count);
