@@ -213,6 +213,8 @@ MgErr ReadStreamArray(FileRef f, const TypeDescriptor* elt, int32 count, UHandle
 }
 
 MgErr ReadArray(FileRef f, const TypeDescriptor* elt, int32 count, UHandle* out, int32 options) {
+  // Arrays hold no arrays.
+  if (SkipTypedefs(elt)->code == kTDArray) return kArgErr;
   if (DataIsFixedSize(elt)) {
     const int32 esize = FlatSize(elt, nullptr);
     if (esize > 0) return ReadFixedArray(f, elt, esize, count, out, options);
