@@ -7,18 +7,6 @@
 
 namespace {
 
-int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/,
-                             int32 /*h*/, int32 /*v*/) {
-  std::string text;
-  if (kind == kAlertCStr) {
-    if (message) text = static_cast<const char*>(message);
-  } else if (kind == kAlertPStr) {
-    if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
-  }
-  // OK and Cancel: headless, the answer is the default one.
-  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 2;
-}
-
 MgErr NoDialog(int32, int32, ConstPStr, Path, PStr, ConstPStr, int32) { return kCancelErr; }
 // The host's temporary folder until the shell names its own.
 MgErr HostTempDir(Path out) {
@@ -63,6 +51,18 @@ RefnumKindHooks gKinds = kDefaultKinds;
 DatalogProcs gDatalog = kDefaultDatalog;
 
 }  // namespace
+
+int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/,
+                             int32 /*h*/, int32 /*v*/) {
+  std::string text;
+  if (kind == kAlertCStr) {
+    if (message) text = static_cast<const char*>(message);
+  } else if (kind == kAlertPStr) {
+    if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+  }
+  // OK and Cancel: headless, the answer is the default one.
+  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 2;
+}
 
 void SetFileShellHooks(const FileShellHooks* hooks) {
   gShell = hooks ? *hooks : kDefaultShell;

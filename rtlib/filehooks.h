@@ -32,6 +32,10 @@ struct FileShellHooks {
   Bool32 (*isMenuRefnum)(uInt32 refnum);
 };
 void SetFileShellHooks(const FileShellHooks* hooks);
+// The two-button alert without the shell's windows: the platform's alert
+// with OK and Cancel, answered by its default button (the first) headless.
+int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h,
+                             int32 v);
 const FileShellHooks& FileShell();
 
 // ---- Refnum jars of the instrument, network and server layers ----------------------

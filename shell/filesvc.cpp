@@ -1,12 +1,9 @@
 #include "shell/filesvc.h"
 
-#include <string>
-
 #include "engine/shellsvc.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/filemgr.h"
-#include "platform/qx_alert.h"
 #include "rtlib/filehooks.h"
 #include "rtlib/postedevt.h"
 #include "shell/appfolders.h"
@@ -24,15 +21,8 @@ MgErr AppFolder(Path out) {
 }
 }  // namespace
 
-int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/, int32 /*h*/,
-                     int32 /*v*/) {
-  std::string text;
-  if (kind == kAlertCStr) {
-    if (message) text = static_cast<const char*>(message);
-  } else if (kind == kAlertPStr) {
-    if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
-  }
-  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconWarning) == kPlatAnsOK ? 1 : 2;
+int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h, int32 v) {
+  return HeadlessTwoButtonAlert(kind, message, button1, button2, h, v);
 }
 
 MgErr GetVILibPath(Path out) {
