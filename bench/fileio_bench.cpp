@@ -1,0 +1,159 @@
+// Byte-stream files through refnums against the C library on a file
+// descriptor, on the same bytes: 64 KB strings written (FPWrite against
+// write) and read (FPRead against read) at the start of a file, and line
+// reads over 80-byte lines (FPRead in line mode against getline), reported
+// without a bar: a line read takes pieces of at most 1024 bytes and moves
+// back after each line.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "platform/qx_drives.h"
+#include "rtlib/filerefnum.h"
+#include "tools/tdbuilder.h"
+
+namespace {
+
+constexpr int32 kChunk = 64 * 1024;
+constexpr int kLines = 4096;
+
+struct Setup {
+  std::string root;
+  UHandle stringTD = nullptr;
+  Setup() {
+    MemInit();
+    FInitFileMgr();
+    FRefNumJarCreate();
+    std::string t = (std::filesystem::temp_directory_path() / "qxbfXXXXXX").string();
+    if (!mkdtemp(t.data())) std::abort();
+    root = t;
+    PlatDriveMap('B', root.c_str(), kPlatDriveFixed);
+    auto b = tdb::String().Bytes();
+    stringTD = AZNewHandle(int32(b.size()));
+    std::memcpy(*stringTD, b.data(), b.size());
+    // The line file: 80-byte lines (79 characters and LF).
+    std::string lines;
+    for (int i = 0; i < kLines; ++i) lines += std::string(79, char('a' + i % 26)) + "\n";
+    FILE* f = std::fopen((root + "/lines").c_str(), "wb");
+    std::fwrite(lines.data(), 1, lines.size(), f);
+    std::fclose(f);
+  }
+};
+
+Setup& S() {
+  static Setup* s = new Setup;
+  return *s;
+}
+
+FileRefnum OpenRefnum(const char* text, bool create) {
+  Path p = nullptr;
+  FTextToPath(reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), &p);
+  FileRefnum r = 0;
+  if (create)
+    RTFPNewFile(p, kDenyNone, nullptr, 0, 0, nullptr, &r, 1);
+  else
+    RTFPOpen(p, kAccessReadWrite, kDenyNone, nullptr, 0, &r, 0);
+  FDisposePath(p);
+  return r;
+}
+
+LStrHandle Chunk() {
+  LStrHandle s = reinterpret_cast<LStrHandle>(DSNewHandle(4 + kChunk));
+  (*s)->cnt = kChunk;
+  std::memset((*s)->str, 'x', kChunk);
+  return s;
+}
+
+void BM_FPWrite64K(benchmark::State& st) {
+  FileRefnum r = OpenRefnum("B:\\w1", true);
+  LStrHandle s = Chunk();
+  int32 pos = 0;
+  for (auto _ : st) {
+    if (FPWrite(r, nullptr, 0, kFPFromStart, 0, S().stringTD, 0, &s, 0, &pos)) st.SkipWithError("write");
+  }
+  st.SetBytesProcessed(int64_t(st.iterations()) * kChunk);
+  DSDisposeHandle(reinterpret_cast<UHandle>(s));
+  RTFPClose(r);
+}
+BENCHMARK(BM_FPWrite64K);
+
+void BM_PosixWrite64K(benchmark::State& st) {
+  int fd = open((S().root + "/w2").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+  std::string buf(kChunk, 'x');
+  for (auto _ : st) {
+    lseek(fd, 0, SEEK_SET);
+    if (write(fd, buf.data(), kChunk) != kChunk) st.SkipWithError("write");
+  }
+  st.SetBytesProcessed(int64_t(st.iterations()) * kChunk);
+  close(fd);
+}
+BENCHMARK(BM_PosixWrite64K);
+
+void BM_FPRead64K(benchmark::State& st) {
+  FileRefnum r = OpenRefnum("B:\\r1", true);
+  LStrHandle s = Chunk();
+  int32 pos = 0;
+  FPWrite(r, nullptr, 0, kFPFromStart, 0, S().stringTD, 0, &s, 0, &pos);
+  const int32 count = kChunk;
+  for (auto _ : st) {
+    if (FPRead(r, nullptr, 0, kFPFromStart, 0, &count, nullptr, 0, &s, 0, 0, 0, &pos)) st.SkipWithError("read");
+  }
+  st.SetBytesProcessed(int64_t(st.iterations()) * kChunk);
+  DSDisposeHandle(reinterpret_cast<UHandle>(s));
+  RTFPClose(r);
+}
+BENCHMARK(BM_FPRead64K);
+
+void BM_PosixRead64K(benchmark::State& st) {
+  int fd = open((S().root + "/r2").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0666);
+  std::string buf(kChunk, 'x');
+  if (write(fd, buf.data(), kChunk) != kChunk) st.SkipWithError("write");
+  for (auto _ : st) {
+    lseek(fd, 0, SEEK_SET);
+    if (read(fd, buf.data(), kChunk) != kChunk) st.SkipWithError("read");
+    benchmark::DoNotOptimize(buf.data());
+  }
+  st.SetBytesProcessed(int64_t(st.iterations()) * kChunk);
+  close(fd);
+}
+BENCHMARK(BM_PosixRead64K);
+
+void BM_FPReadLines(benchmark::State& st) {
+  FileRefnum r = OpenRefnum("B:\\lines", false);
+  LStrHandle s = nullptr;
+  int32 pos = 0;
+  for (auto _ : st) {
+    FPSeek(r, nullptr, 0, kFPFromStart, 0, &pos);
+    for (int i = 0; i < kLines; ++i) FPRead(r, nullptr, 0, kFPFromCurrent, 0, nullptr, nullptr, 0, &s, 1, 0, 0, &pos);
+    benchmark::DoNotOptimize(s);
+  }
+  st.SetItemsProcessed(int64_t(st.iterations()) * kLines);
+  DSDisposeHandle(reinterpret_cast<UHandle>(s));
+  RTFPClose(r);
+}
+BENCHMARK(BM_FPReadLines);
+
+void BM_GetlineLines(benchmark::State& st) {
+  FILE* f = std::fopen((S().root + "/lines").c_str(), "rb");
+  char* line = nullptr;
+  size_t cap = 0;
+  for (auto _ : st) {
+    std::fseek(f, 0, SEEK_SET);
+    for (int i = 0; i < kLines; ++i) getline(&line, &cap, f);
+    benchmark::DoNotOptimize(line);
+  }
+  st.SetItemsProcessed(int64_t(st.iterations()) * kLines);
+  std::free(line);
+  std::fclose(f);
+}
+BENCHMARK(BM_GetlineLines);
+
+}  // namespace
