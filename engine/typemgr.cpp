@@ -89,7 +89,7 @@ bool IsInterned(int32 obj) {
 UHandle PanelHeapOwner(ObjHeap heap) {
   if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return nullptr;
   int32 ext = int32(OHWord(heap, kOHExtension));
-  if (ext <= 0) return nullptr;
+  if (ext <= 0 || OHBlockSize(heap, ext) < kHeapExtOwner + 4) return nullptr;
   return reinterpret_cast<UHandle>(uintptr_t(GetNative32(*heap + ext + kHeapExtOwner)));
 }
 

@@ -600,6 +600,9 @@ bool ValidFileHeap(ObjHeap h) {
   if (Rd(h, kOHPassKind) != 0) return false;
   if (uInt64(be(kOHEndOffset)) + 1 != size) return false;
   std::vector<uInt32> freeBlocks;
+  // The extension, when named, is the data of a used block.
+  const uInt32 ext = be(kOHExtension);
+  bool extFound = ext == 0;
   uInt32 b = kOHHeaderSize;
   while (b < size) {
     if (size - b < 4) return false;
@@ -615,6 +618,7 @@ bool ValidFileHeap(ObjHeap h) {
       if (total < kOHBlockHeader) return false;
       if ((word & kPadBit) && total < kOHBlockHeader + 4) return false;  // no room for the padding
       if (int32(be(b + 8)) < 1) return false;
+      if (b + kOHBlockHeader == ext) extFound = true;
     }
     b += total;
   }
@@ -628,9 +632,7 @@ bool ValidFileHeap(ObjHeap h) {
     if (idx == freeBlocks.size() || freeBlocks[idx] != f) return false;
     prev = f;
   }
-  uInt32 ext = be(kOHExtension);
-  if (ext != 0 && (ext < kOHHeaderSize + kOHBlockHeader || ext >= size)) return false;
-  return true;
+  return extFound;
 }
 
 }  // namespace

@@ -56,6 +56,12 @@ UHandle HandleWord(ObjHeap heap, int32 obj, int32 at) {
 
 UHandle Owner(ObjHeap heap) { return PanelHeapOwner(heap); }
 
+// The heap's extension when it holds all its words; 0 otherwise.
+int32 Extension(ObjHeap heap) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  return ext > 0 && OHBlockSize(heap, ext) >= kHeapExtensionSize ? ext : 0;
+}
+
 // Re-computes a data offset from its type position and checks it against
 // the data space: at or after the header, the element's data inside it.
 MgErr Recompute(ObjHeap heap, int32 obj, DataWords w) {
@@ -223,8 +229,8 @@ int32 FrontPanelLoad(ObjHeap heap, int32 obj) {
   SetWord(heap, obj, kRootDataSpace, uInt32(uintptr_t(ds)));
   h->panel = heap;
   h->panelFlag1 = h->panelFlag2 = 1;
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  h->panelOpen = ext > 0 && GetNative32(*heap + ext + kHeapExtWindow) != 0 ? 1 : 0;
+  const int32 ext = Extension(heap);
+  h->panelOpen = ext && GetNative32(*heap + ext + kHeapExtWindow) != 0 ? 1 : 0;
   return 0;
 }
 
@@ -384,8 +390,8 @@ void DisposeText(ObjHeap heap, int32 obj) {
   TRecord r = HandleWord(heap, obj, kObjText);
   SetWord(heap, obj, kObjText, 0);
   if (!r || !MemIsDSHandle(r)) return;
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  if (ext > 0 && GetNative32(*heap + ext + kHeapExtFocusText) == uInt32(uintptr_t(r))) {
+  const int32 ext = Extension(heap);
+  if (ext && GetNative32(*heap + ext + kHeapExtFocusText) == uInt32(uintptr_t(r))) {
     PutNative32(*heap + ext + kHeapExtFocusText, 0);
     PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
   }

@@ -387,6 +387,10 @@ TEST_F(ObjHeapTest, MalformedFileHeapsAreRejectedWhole) {
   ExpectRejected(heap, kOHBlockStart2, be(60));              // block start
   ExpectRejected(heap, kOHFreeHead, be(ha));                 // list through a used block
   ExpectRejected(heap, kOHEndOffset, be(Word(heap, kOHEndOffset) + 4));
+  // The extension must be the data of a used block.
+  ExpectRejected(heap, kOHExtension, be(uInt32(a + 4)));    // inside a block
+  ExpectRejected(heap, kOHExtension, be(uInt32(b)));        // a free block
+  ExpectRejected(heap, kOHExtension, be(Word(heap, kOHEndOffset) - 2));  // the heap's last bytes
   CheckHeap(heap);
 }
 

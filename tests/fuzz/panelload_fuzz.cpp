@@ -1,0 +1,199 @@
+// Stored panel heaps and the resources their objects load come from VI
+// files.  The input either is a stored heap of its own or patches the heap
+// of a panel the writer made (every loading class, with images, texts,
+// descriptions, font lists and string lists), and it rewrites or truncates
+// that panel's resources.  A heap the conversion accepts is sent the load
+// broadcast and then unloaded; nothing may be reported, and every image,
+// text, description and handle made by the load must be gone afterwards.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "controls/cursorlegend.h"
+#include "engine/dsalloc.h"
+#include "engine/typemgr.h"
+#include "engine/vi/objload.h"
+#include "engine/vi/virecord.h"
+#include "fuzz_support.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
+#include "panel/objimage.h"
+#include "panel/objload.h"
+#include "tools/panelwriter.h"
+#include "tools/vibuilder.h"
+
+namespace {
+
+constexpr uInt32 kSTRG = FourCC("STRG"), kHOBJ = FourCC("HOBJ"), kCPST = FourCC("CPST");
+
+struct Rsrc {
+  uInt32 type;
+  int32 id;
+  rsrcw::Bytes data;
+};
+struct Base {
+  UHandle vi = nullptr;
+  rsrcw::Bytes heap;
+  std::vector<Rsrc> rsrcs;
+};
+
+rsrcw::Bytes Be(std::initializer_list<uInt32> words) {
+  rsrcw::Bytes b;
+  for (uInt32 w : words)
+    for (int i = 3; i >= 0; --i) b.push_back(uChar(w >> (8 * i)));
+  return b;
+}
+
+// The panel every patch starts from.
+Base MakeBase() {
+  Base b;
+  b.vi = vib::NewVI({tdb::I16(), tdb::DBL(), tdb::I32()});
+  ObjHeap src = OHNewHeap(2048, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+  UHandle map = VIRec(b.vi)->dsTypeMap;
+  std::vector<int32> pos;
+  for (int32 i = 0, p = 6; i < 4; ++i, p += GetNative16(*map + p)) pos.push_back(p);
+  auto obj = [&](int32 cls, int32 owner, int16 part, int32 size = 0) {
+    return vib::NewObject(src, cls, size ? size : ClassRecord(cls)->instanceSize, owner, part);
+  };
+  auto set = [&](int32 o, int32 at, uInt32 v) { PutNative32(*src + o + at, v); };
+  panelwriter::SavedText text;
+  text.text = "text";
+  text.insertion = {0, 1, 0};
+  text.runs = {{0, 1, 5}, {2, 0, 6}};
+  const rsrcw::Bytes saved = panelwriter::TextRecordRsrc(text);
+  rsrcw::Bytes list = Be({2});
+  for (const char* s : {"off", "on"}) {
+    list.push_back(uChar(std::strlen(s)));
+    list.insert(list.end(), s, s + std::strlen(s));
+  }
+  const int32 root = obj(kClsFrontPanel, 0, 0);
+  const int32 num = obj(kClsNumeric, root, 0);
+  set(num, 48, uInt32(pos[2]));
+  set(num, kObjDescription, 1);
+  const int32 label = obj(kClsLabel, num, 16);
+  const int32 ring = obj(kClsRing, root, 0);
+  set(ring, 48, uInt32(pos[1]));
+  set(ring, 64, uInt32(pos[3]));
+  const int32 table = obj(kClsTable, root, 0);
+  set(table, 44, uInt32(pos[3]));
+  const int32 graph = obj(kClsGraphChart, root, 0);
+  PutNative16(*src + graph + kGraphKind, 104);
+  set(graph, 48, uInt32(pos[1]));
+  set(graph, 68, uInt32(pos[2]));
+  set(graph, 56, uInt32(pos[3]));
+  const int32 multi = obj(kClsMultiCosmetic, root, 0, 48);
+  PutNative16(*src + multi + kObjImageCount, 2);
+  const int32 big = obj(kClsBigMultiCosmetic, root, 0, 80);
+  PutNative16(*src + big + kObjImageCount, 2);
+  const int32 mlabel = obj(kClsMultiLabel, root, 22);
+  set(mlabel, kObjStringList, 1);
+  const int32 dco = obj(kClsFPDataController, root, 0);
+  set(dco, 28, uInt32(pos[3]));
+  const int32 tag = obj(kClsTag, root, 0);
+  set(tag, kObjDescription, 1);
+  const int32 scale = obj(kClsScale, root, 0);
+  set(scale, 32, uInt32(pos[2]));
+  const int32 slide = obj(kClsSlide, root, 0);
+  const int32 array = obj(kClsArray, root, 0);
+  set(array, 56, uInt32(pos[1]));
+  using panelwriter::Image;
+  const std::vector<panelwriter::PanelObject> objects = {
+      {root, {}},
+      {num, {{kSTRG, Be({1, 2})}}},
+      {label, {Image(kObjImage, "a"), {kTextRecordType, saved}}},
+      {ring, {}},
+      {table, {{kHOBJ, Be({2, 0, 1})}}},
+      {graph, {}},
+      {multi, {Image(40, "a"), Image(44, "b")}},
+      {big, {Image(56, "c"), Image(76, "a")}},
+      {mlabel, {Image(kObjImage, "b"), {kCPST, list}, {kTextRecordType, saved}}},
+      {dco, {}},
+      {tag, {{kSTRG, rsrcw::Bytes{0, 1}}}},
+      {scale, {}},
+      {slide, {}},
+      {array, {}},
+  };
+  rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
+  b.heap = panelwriter::PanelHeapImage(src, 100, objects, nullptr, nullptr);
+  panelwriter::HeapLayout layout;
+  panelwriter::PanelHeapImage(src, 100, objects, nullptr, &layout);
+  for (size_t i = 0; i < objects.size(); ++i)
+    for (size_t k = 0; k < objects[i].rsrcs.size(); ++k)
+      if (layout.rsrcNumbers[i][k])
+        b.rsrcs.push_back({objects[i].rsrcs[k].type, layout.rsrcNumbers[i][k], objects[i].rsrcs[k].data});
+  b.rsrcs.push_back({kFontTableType, kFontTableId,
+                     panelwriter::FontTableRsrc({{"Own", 10}, {"Courier", 12, 1, 0}, {"", 0}}, 1)});
+  OHDisposeHeap(src);
+  return b;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Base* base = [] {
+    PanelInstallEngineHooks();
+    ControlsInstallPanelHooks();
+    MemSetDataSpaceInitHook(&AZPAllocInit);
+    if (!FuzzStartManagers(FuzzAbortWhenArmed) || RInitResources() != kNoErr) return static_cast<Base*>(nullptr);
+    return new Base(MakeBase());
+  }();
+  if (!base || base->heap.empty() || size > 1 << 16) return 0;
+  FuzzReader in{data, size};
+  // The heap: the input's own, or the base heap with patched bytes.
+  rsrcw::Bytes heap;
+  if (in.Byte() & 1) {
+    const size_t n = in.Byte() << 8 | in.Byte();
+    for (size_t i = 0; i < n && in.n; ++i) heap.push_back(in.Byte());
+  } else {
+    heap = base->heap;
+    for (int k = in.Byte() % 16; k > 0; --k) {
+      const size_t at = (size_t(in.Byte()) << 8 | in.Byte()) % heap.size();
+      heap[at] = uChar(heap[at] ^ in.Byte());
+    }
+  }
+  // The resources: some rewritten or cut short.
+  std::vector<Rsrc> rsrcs = base->rsrcs;
+  for (int k = in.Byte() % 4; k > 0; --k) {
+    Rsrc& r = rsrcs[in.Byte() % rsrcs.size()];
+    const size_t keep = in.Byte();
+    if (keep < r.data.size()) r.data.resize(keep);
+    for (int j = in.Byte() % 8; j > 0 && !r.data.empty(); --j) r.data[in.Byte() % r.data.size()] ^= in.Byte();
+  }
+  rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
+  for (const Rsrc& r : rsrcs) w.Add(r.type, r.id, r.data);
+  w.Add(kPanelHeapKind, 1, heap);
+  const int32 live = FuzzLiveHandles();
+  RsrcFileRef file = 0;
+  FuzzArmed() = true;
+  ObjHeap h = panelwriter::ReadStoredHeap(w.Write(), 1, &file);
+  if (h) {
+    const int32 ext = int32(OHWord(h, kOHExtension));
+    if (ext > 0 && OHBlockSize(h, ext) >= kHeapExtensionSize) {
+      PutNative32(*h + ext + kHeapExtOwner, uInt32(uintptr_t(base->vi)));
+      PutNative32(*h + ext + kHeapExtWindow, 0);
+      PutNative32(*h + ext + kHeapExtFocusText, 0);
+      FPClearImageTable();
+      ClearObjLoadAbort();
+      SetBadClassHook(&BadProcLoadMethod);
+      const int32 r = OLoadHeapObjects(h, file);
+      if (r) {
+        FUZZ_CHECK(r == kOHStopEnum && ObjLoadAbort().heap == h && ObjLoadAbort().error != 0);
+        ODisposeAfterAbort(h);
+        ClearObjLoadAbort();
+      } else {
+        ODisposeHeapObjects(h);
+      }
+      ClearBadClassHook();
+      FUZZ_CHECK(FPImageTableCount() == 0);
+      UHandle ds = VIRec(base->vi)->dataSpace;
+      FUZZ_CHECK(reinterpret_cast<DataSpaceHeader*>(*ds)->panel != h);
+    }
+    OHDisposeHeap(h);
+  }
+  FuzzArmed() = false;
+  if (file) RCloseFile(file);
+  TReleaseFontReferences();
+  FUZZ_CHECK(FuzzLiveHandles() == live);
+  return 0;
+}
