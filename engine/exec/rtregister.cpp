@@ -15,6 +15,7 @@
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
 #include "engine/stdize.h"
+#include "engine/vi/objload.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
 #include "mgsource/cookie.h"
@@ -333,6 +334,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(785, SetVIBad),
       QX_RT_ENTRY(786, SetVIReserved),
       QX_RT_ENTRY(787, VIDocMod),
+      QX_RT_ENTRY(789, GetRsrcCounter),
+      QX_RT_ENTRY(790, SetRsrcCounter),
       QX_RT_ENTRY(791, XferRsrcToTmpQXRsrcFile),
       QX_RT_ENTRY(794, CopyString),
       QX_RT_ENTRY(809, RTSciStrToNum),
