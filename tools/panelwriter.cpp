@@ -166,6 +166,7 @@ ObjHeap ReadStoredHeap(const rsrcw::Bytes& file, int32 rsrcId, uInt32* ref) {
     AZDisposeHandle(h);
     return nullptr;
   }
+  OHLinkHeap(h);
   return h;
 }
 

@@ -78,7 +78,8 @@ bool AddPanelHeap(rsrcw::Writer& file, ObjHeap heap, int32 rsrcId, const std::st
 
 // For tests: opens the bytes of a written file as a read-only resource file
 // and reads its 'FPHP' of rsrcId back in memory order (detached, converted
-// by OSwapByClass), as the heap loader does; null on any failure.
+// by OSwapByClass, put in the heap list), as the heap loader does; null on
+// any failure.
 ObjHeap ReadStoredHeap(const rsrcw::Bytes& file, int32 rsrcId, uInt32* ref);  // ref: the RsrcFileRef
 
 // A saved text record ("TRec"): the fixed part, the insertion style and the

@@ -117,7 +117,11 @@ MgErr TLoad(RsrcFileRef file, UHandle text, int32 id, TRecord* record, Bool32 ch
     t = text;
   }
   Put(r, kTRText, uInt32(uintptr_t(t)));
-  Put(r, kTRFlags, TRWord(r, kTRFlags) & ~uInt32(kTRFlagWordDrag | kTRFlagHexHalf));
+  // The record owns the text it loaded and starts inactive and unsuspended,
+  // whatever the stored flags say.
+  Put(r, kTRFlags,
+      TRWord(r, kTRFlags) & ~uInt32(kTRFlagWordDrag | kTRFlagHexHalf | kTRFlagSharedText | kTRFlagActive |
+                                    kTRFlagSuspended));
   gFontErr = errs;
   *record = r;
   return kNoErr;

@@ -39,6 +39,7 @@ constexpr DColor kTransparentColor = 0x1000000;
 // Flag bits used here.
 enum : uInt32 {
   kTRFlagHexHalf = 0x40,
+  kTRFlagSuspended = 0x80,
   kTRFlagActive = 0x100,
   kTRFlagWordDrag = 0x1000,
   kTRFlagSharedText = 0x8000,

@@ -114,6 +114,21 @@ TEST_F(BoundaryTexts, TheOldTypeAndTextsWithoutBytesLoad) {
   TDispose(r);
 }
 
+TEST_F(BoundaryTexts, ALoadedRecordOwnsItsTextAndStartsInactive) {
+  // Stored flags saying the text is shared or the record active do not hold
+  // for a loaded record.
+  SavedText shared = TwoRuns();
+  shared.flags = kTRFlagSharedText | kTRFlagActive | kTRFlagSuspended | 0x1040 | 0x20;
+  Make({{kTextRecordType, {1, Saved(shared)}}});
+  const int32 live = LiveHandleCount();
+  TRecord r = nullptr;
+  ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
+  EXPECT_EQ(TRWord(r, kTRFlags), 0x20u);
+  TDispose(r);
+  TReleaseFontReferences();
+  EXPECT_EQ(LiveHandleCount(), live) << "the text went with the record";
+}
+
 TEST_F(BoundaryTexts, MissingOrMalformedTextsFailCleanly) {
   Bytes good = Saved(TwoRuns());
   Bytes shortRec(good.begin(), good.begin() + 40);
