@@ -24,6 +24,8 @@
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
 #include "tools/linkinfowriter.h"
+#include "tools/mqwriter.h"
+#include "mgsource/extload.h"
 #include "tools/vifile.h"
 #include "viinst_test_support.h"
 #include "link_check.h"
@@ -624,6 +626,118 @@ TEST_F(VILoadTest, ALinkPassThatStopsFailsWith23WithoutAnAlert) {
     ExpectNothingLeft();
   }
   SetLinkLoadMethods(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+class SubrLoadTest : public VILoadTest {
+ protected:
+  // A code resource: an "MQ" image whose header words are those of a code
+  // record of the version, of kind "CIN " when cin.
+  static vif::Bytes Code(bool cin, uInt32 version = 3) {
+    mqw::Image img;
+    img.code.assign(64, 0xC3);
+    for (size_t i = 0; i < 44; ++i) img.code[i] = 0;
+    if (cin) std::memcpy(img.code.data() + 8, "CIN ", 4);
+    img.entryOffset = 48;
+    img.version = version;
+    return mqw::Write(img);
+  }
+  // Writes the subroutine file and loads it: the result; the outputs.
+  MgErr Load(const vif::SubrFile& s, int32 mode, RsrcFileRef* file, UPtr* code, int32* id, int32* status) {
+    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/sub.qsb", vif::WriteSubrFile(s)));
+    pathtest::Owned path(pathtest::ToPath("L:\\sub.qsb"));
+    *file = 0;
+    EXPECT_EQ(ROpenFile(path, kRsrcReadOnly, file, nullptr, nullptr), kNoErr);
+    return LoadSubroutineCode(file, path, PS(s.name), code, id, status, mode);
+  }
+};
+
+TEST_F(SubrLoadTest, ASubroutineFileLoadsItsCodeAndEntersIt) {
+  for (bool withLinkInfo : {false, true}) {
+    SCOPED_TRACE(withLinkInfo);
+    vif::SubrFile s;
+    s.code = Code(false);
+    if (withLinkInfo) s.linkInfo = LinkInfoRecords{FourCC("QXSB"), "Stored name", {}, {}};
+    RsrcFileRef file = 0;
+    UPtr code = nullptr;
+    int32 id = 0, status = 0;
+    ASSERT_EQ(Load(s, 0, &file, &code, &id, &status), kNoErr);
+    EXPECT_NE(code, nullptr);
+    EXPECT_EQ(id, 300);
+    EXPECT_EQ(status, withLinkInfo ? kLoadFound : kLoadLoaded) << "the link pass's result, else 2";
+    EXPECT_EQ(file, 0u) << "a subroutine's file is closed";
+    int32 entry = 0;
+    EXPECT_EQ(LookupLinkItem(PS("Sub"), FourCC("QXSB"), &entry), 1) << "entered under the subroutine's name";
+    EXPECT_EQ(LE(entry).owner, uInt32(uintptr_t(code)));
+    UnlinkItemByName(PS("Sub"), FourCC("QXSB"));
+    UnloadExtCode(code);
+    EXPECT_TRUE(Alerts().empty());
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(SubrLoadTest, FailuresAndTheirWarnings) {
+  struct Case {
+    const char* what;
+    std::optional<uInt32> platform;
+    bool cin;
+    uInt32 version;
+    int32 mode;
+    std::optional<LinkInfoRecords> linkInfo;
+    MgErr err;
+    std::string alert;
+  } cases[] = {
+      {"no PLAT", std::nullopt, false, 3, 0, std::nullopt, 15, "Could not get resource named \"Sub\" from \"sub.qsb\"."},
+      {"another processor", FourCC("m68k"), false, 3, 0, std::nullopt, 15, ""},
+      {"version 1", FourCC("i386"), false, 1, 0, std::nullopt, 76,
+       "The \"Sub\" CIN is compiled with an old version of the compiler. Please recompile."},
+      {"version 5", FourCC("i386"), false, 5, 0, std::nullopt, 86,
+       "The \"Sub\" CIN was built with a newer version of Quenlix and could not be loaded."},
+      {"a subroutine loaded as a CIN", FourCC("i386"), false, 3, 1, std::nullopt, 15,
+       "Cannot load a Subroutine as a CIN."},
+      {"malformed link information", FourCC("i386"), false, 3, 0, LinkInfoRecords{FourCC("VIDS"), "Sub", {}, {}},
+       kArgErr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    vif::SubrFile s;
+    s.platform = c.platform;
+    s.code = Code(c.cin, c.version);
+    s.linkInfo = c.linkInfo;
+    RsrcFileRef file = 0;
+    UPtr code = reinterpret_cast<UPtr>(1);
+    int32 id = 1, status = 1;
+    EXPECT_EQ(Load(s, c.mode, &file, &code, &id, &status), c.err);
+    EXPECT_EQ(code, nullptr);
+    EXPECT_EQ(id, 0);
+    if (c.alert.empty()) {
+      EXPECT_TRUE(Alerts().empty());
+    } else {
+      ASSERT_EQ(Alerts().size(), 1u);
+      EXPECT_EQ(Alerts()[0], c.alert);
+    }
+    if (file) RCloseFile(file);
+    ExpectNothingLeft();
+  }
+}
+
+TEST_F(SubrLoadTest, ACINInModeOneKeepsItsFileOpen) {
+  vif::SubrFile s;
+  s.code = Code(true);
+  RsrcFileRef file = 0;
+  UPtr code = nullptr;
+  int32 id = 0, status = 0;
+  ASSERT_EQ(Load(s, 1, &file, &code, &id, &status), kNoErr);
+  EXPECT_NE(file, 0u);
+  EXPECT_EQ(status, kLoadLoaded);
+  UnlinkItemByName(PS("Sub"), FourCC("QXSB"));
+  UnloadExtCode(code);
+  RCloseFile(file);
+  ExpectNothingLeft();
 }
 
 }  // namespace
