@@ -8,6 +8,7 @@
 #include "engine/datatype.h"
 #include "engine/exec/runcmd.h"
 #include "engine/flatten.h"
+#include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
@@ -205,4 +206,8 @@ void RTLibInstallDatalogHooks() {
   h.logPath = &DatalogPath;
   h.clearLogPath = &ClearLogPath;
   SetRunCmdHooks(&h);
+  // The loader refreshes the record count of a VI it loaded.
+  VILoadPanelHooks load = VILoadPanel();
+  load.updateLogRecordCount = &UpdateLogRecordCount;
+  SetVILoadPanelHooks(&load);
 }

@@ -11,6 +11,7 @@
 
 #include "engine/engine_test_support.h"
 #include "engine/exec/runcmd.h"
+#include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
@@ -207,7 +208,9 @@ TEST_F(BoundaryDatalog, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
 
 TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   const RunCmdHooks saved = RunCmd();
+  const VILoadPanelHooks savedLoad = VILoadPanel();
   RTLibInstallDatalogHooks();
+  EXPECT_EQ(VILoadPanel().updateLogRecordCount, &UpdateLogRecordCount);
   const RunCmdHooks& h = RunCmd();
   ASSERT_TRUE(h.writeDatalogRecord && h.closeLogFile && h.logFileOpen && h.logPath);
   EXPECT_EQ(h.clearLogPath, &ClearLogPath);
@@ -221,6 +224,7 @@ TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   SetPath("");
   EXPECT_EQ(h.logPath(vi_), nullptr) << "the not-a-path value is no path";
   SetRunCmdHooks(&saved);
+  SetVILoadPanelHooks(&savedLoad);
 }
 
 }  // namespace
