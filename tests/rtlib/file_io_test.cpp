@@ -280,7 +280,7 @@ TEST_F(FileIOTest, TheStreamCheckMovesToTheEndOfAShortFile) {
   // The read procedure skips with a null buffer.
   ASSERT_EQ(FMSeek(f, 0, kFStart), kNoErr);
   EXPECT_EQ(FPStreamRead(nullptr, 3, f), kNoErr);
-  char b[2];
+  char b[32];
   EXPECT_EQ(FPStreamRead(b, 2, f), kNoErr);
   EXPECT_EQ(std::string(b, 2), "34");
   EXPECT_EQ(FPStreamRead(b, 20, f), kEOFErr);
