@@ -54,6 +54,7 @@ Setup& S() {
 }
 
 FileRefnum OpenRefnum(const char* text, bool create) {
+  S();  // the managers and the scratch folder first
   Path p = nullptr;
   FTextToPath(reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), &p);
   FileRefnum r = 0;

@@ -82,7 +82,6 @@ MgErr AppendRead(FileRef f, LStrHandle* s, int32 n, int32* got) {
 // Count bytes into a string; above 1 MB the rest of the file is measured
 // first so that a count far past the end allocates nothing.
 MgErr ReadBytes(FileRef f, int32 count, LStrHandle* out) {
-  if (MgErr err = SizeString(out, 0)) return err;
   bool cut = false;
   if (count >= kLargeRead) {
     const int32 rest = Rest(f);
@@ -91,8 +90,12 @@ MgErr ReadBytes(FileRef f, int32 count, LStrHandle* out) {
       cut = true;
     }
   }
-  int32 got = 0;
-  MgErr err = AppendRead(f, out, count, &got);
+  // The string is sized once for the whole read and cut to what came.
+  if (MgErr err = SizeString(out, count)) return err;
+  int32 actual = 0;
+  MgErr err = count ? FMRead(f, count, &actual, (**out)->str) : kNoErr;
+  if (actual < 0 || actual > count) actual = 0;
+  if (actual < count) SizeString(out, actual);
   if (!err && cut) err = kEOFErr;
   return err;
 }
