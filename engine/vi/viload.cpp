@@ -54,6 +54,11 @@ bool StandardizeStoredTD(UHandle h) {
   return TDCheckBounds(*h, size) == kNoErr;
 }
 
+void UnlinkIfPresent(ConstPStr name, uInt32 classCode) {
+  int32 entry = 0;
+  if (LookupLinkItem(name, classCode, &entry) && entry) UnlinkItemByName(name, classCode);
+}
+
 void CloseVIRsrcFile(UHandle vi) {
   RsrcFileRef file = VIRec(vi)->rsrcFile;
   if (!file) return;
@@ -609,16 +614,19 @@ void Undo(Load& l) {
   viinst::ClosePanelWindow(l.vi);
   Str255 name;
   PStrCpy(name, R(l)->name);
-  const uInt32 vids = kLinkClassCodes[kLinkClassDataSpace];
-  if (l.stage >= kStageLinked) {
-    viinst::DisposePanelHeap(l.vi, 1);
-    UnlinkItemByName(name, vids);
-    if (VIHasTypeRec(l.vi)) UnregisterVI(l.vi);
+  if (l.stage >= kStageLinked) viinst::DisposePanelHeap(l.vi, 1);
+  // The data space goes first, its link entry (when it has one) before it,
+  // so that disposing the VI finds none to unlink.
+  if (UHandle ds = R(l)->dataSpace) {
+    UnlinkIfPresent(name, kLinkClassCodes[kLinkClassDataSpace]);
+    DisposeDataSpace(AsDS(ds), 0);
+    R(l)->dataSpace = nullptr;
   }
+  if (l.stage >= kStageLinked && VIHasTypeRec(l.vi)) UnregisterVI(l.vi);
   CloseVIRsrcFile(l.vi);
   if (l.stage == kStageEntered) {
-    UnlinkItemByName(name, kLinkClassCodes[kLinkClassVI]);
     DisposeVI(l.vi, 1);
+    UnlinkIfPresent(name, kLinkClassCodes[kLinkClassVI]);
   } else {
     DisposeVI(l.vi, 0);
   }

@@ -28,6 +28,8 @@ UHandle GetDetached(RsrcFileRef file, ResType type, int32 id);
 // Converts a detached stored descriptor to memory order and checks it
 // against its handle's size; false when it runs past or is malformed.
 bool StandardizeStoredTD(UHandle h);
+// Removes a link item when the table holds it.
+void UnlinkIfPresent(ConstPStr name, uInt32 classCode);
 // Closes the VI's resource file and forgets it (and the loading globals
 // when they name it).
 void CloseVIRsrcFile(UHandle vi);

@@ -104,7 +104,7 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
       if (heap) {
         if (stage >= kLinked) {
           SetHeapFlags(heap, kHeapFlagLinked, 0);
-          UnlinkItemByName(VIRec(vi)->name, kLinkClassCodes[kLinkClassPanel]);
+          viload::UnlinkIfPresent(VIRec(vi)->name, kLinkClassCodes[kLinkClassPanel]);
         }
         if (stage >= kHeader) {
           viinst::FreeHandle(reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, kOHPanelHeaderHandle))));
