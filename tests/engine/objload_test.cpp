@@ -215,9 +215,8 @@ TEST_F(ObjLoad, WithoutCodeOffsetsComeFromTheTypeMap) {
   UHandle map = VIRec(vi_)->dsTypeMap;
   ASSERT_EQ(GetNative16(*map + 4), 4);
   std::vector<int32> positions;
-  for (int32 i = 0, pos = 6; i < 5; ++i, pos += GetNative16(*map + pos)) positions.push_back(pos);
-  const int32 end = positions[4];
-  positions.pop_back();
+  for (int32 i = 0, pos = 6; i < 4; ++i, pos += GetNative16(*map + pos)) positions.push_back(pos);
+  const int32 end = positions[3] + GetNative16(*map + positions[3]);
   struct Case {
     int16 align;
     std::vector<int32> offsets;
