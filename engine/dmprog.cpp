@@ -188,27 +188,6 @@ const TypeDescriptor* ArrayElem(const TypeDescriptor* atd, int32* dims) {
   return reinterpret_cast<const TypeDescriptor*>(p + 6 + 4 * *dims);
 }
 
-// The value at src of numeric code, scaled then offset, into dst.
-void UnitConvert(int32 code, const void* src, void* dst, float64 scale, float64 offset) {
-  code &= ~0x10;
-  if (code < kTDI8 || code > kTDCXT) {
-    DBAssert(kFile, __LINE__, "unit conversion of a type that is no number");
-    return;
-  }
-  if (code >= kTDCSG) {
-    float64 v[2];
-    ConvertNum(code, src, kTDCDB, v);
-    v[0] = v[0] * scale + offset;
-    v[1] = v[1] * scale + offset;
-    ConvertNum(kTDCDB, v, code, dst);
-  } else {
-    float64 v;
-    ConvertNum(code, src, kTDDBL, &v);
-    v = v * scale + offset;
-    ConvertNum(kTDDBL, &v, code, dst);
-  }
-}
-
 // Which pointers an instruction needs: 1 S, 2 D.
 int32 Needs(int32 kind) {
   switch (kind) {
@@ -515,8 +494,8 @@ MgErr DMRunProgram(const DMInstr* program, UPtr s, UPtr d) {
         d = P(in->c) + off;
         break;
       }
-      case kDMUnitInPlace: UnitConvert(in->a, s, s, in->scale, in->offset); break;
-      case kDMUnitInto: UnitConvert(in->a, s, d, in->scale, in->offset); break;
+      case kDMUnitInPlace: DMUnitConvertValue(s, 0, s, in->a, in->scale, in->offset); break;
+      case kDMUnitInto: DMUnitConvertValue(s, 1, d, in->a, in->scale, in->offset); break;
       case kDMClearS: s = nullptr; break;
       case kDMResizeHandle: {
         UHandle h = HandleAt(d);
@@ -561,5 +540,26 @@ MgErr DMRunProgram(const DMInstr* program, UPtr s, UPtr d) {
         break;
     }
     if (err) return err;
+  }
+}
+
+void DMUnitConvertValue(const void* src, int32 mode, void* dst, int32 code, float64 scale, float64 offset) {
+  void* out = mode ? dst : const_cast<void*>(src);
+  code &= ~0x10;
+  if (code < kTDI8 || code > kTDCXT || !src || !out) {
+    DBAssert(kFile, __LINE__, "unit conversion of a type that is no number");
+    return;
+  }
+  if (code >= kTDCSG) {
+    float64 v[2];
+    ConvertNum(code, src, kTDCDB, v);
+    v[0] = v[0] * scale + offset;
+    v[1] = v[1] * scale + offset;
+    ConvertNum(kTDCDB, v, code, out);
+  } else {
+    float64 v;
+    ConvertNum(code, src, kTDDBL, &v);
+    v = v * scale + offset;
+    ConvertNum(kTDDBL, &v, code, out);
   }
 }

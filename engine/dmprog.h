@@ -74,6 +74,14 @@ constexpr int32 kDMPendingGrowth = 64;
 // The VI flag that leaves a VI's panel out of DataMgrRunForHeap.
 constexpr uInt32 kVIFlagNoDataMgr = 0x1000;
 
+// The unit conversion of instructions 16 and 17: the value at src of numeric
+// code (bit 0x10, a unit, is ignored; complex values convert both parts),
+// multiplied by scale and then offset added, written back in place (mode 0)
+// or into dst (mode 1).  A code that is no number is reported and nothing is
+// written.
+QX_EXTERN_C void DMUnitConvertValue(const void* src, int32 mode, void* dst, int32 code, float64 scale,
+                                    float64 offset);
+
 // ---- Passes -------------------------------------------------------------------------
 // Runs a pass on the VI's panel heap from its root (unless the VI has
 // kVIFlagNoDataMgr), then disposes the VI's pending table.  The pass's error.

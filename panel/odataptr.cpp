@@ -18,6 +18,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "panel/datamsg.h"
+#include "panel/textparts.h"
 #include "panel/fppanel.h"
 #include "panel/panel_internal.h"
 #include "rtlib/chartdata.h"
@@ -420,6 +421,7 @@ void PanelInstallDataHooks() {
   ChartPanelHooks chart{};
   chart.findPart = &FindPart;
   SetChartPanelHooks(chart);
+  PanelInstallTextPartHooks();
   PanelInstallDataMgrHooks();
 }
 

@@ -10,14 +10,13 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "mgsource/objlist.h"
+#include "mgsource/rsrc.h"
+#include "engine/vi/rtrsrc.h"
+#include "rtlib/objunits_internal.h"
 #include "rtlib/units.h"
 
 namespace {
 
-constexpr int16 kPartUnitLabel = 65;
-// The text that stands for a label of more than 255 characters.
-const char kLongLabelText[] = "Unit label must be less than 256 characters.";
-constexpr int32 kMaxLabelText = 255;
 // Objects of these classes stand for their owner.
 constexpr int32 kClsOwnerStandIn1 = 15, kClsOwnerStandIn2 = 16;
 // A scale (a part 18, 19 or 68 of its control) has its unit label in the
@@ -28,12 +27,19 @@ struct ScaleLabelPart {
 };
 constexpr ScaleLabelPart kScaleLabelParts[] = {{18, 71}, {19, 72}, {68, 73}};
 
-int32 Word(ObjHeap heap, int32 obj, int32 word) { return int32(OHWord(heap, uInt32(obj + 4 * word))); }
-int16 PartIdOf(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 8)); }
-int16 PartOrderOf(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 10)); }
+}  // namespace
 
-// The object's part of the id (and of the order, unless any order will do).
-int32 PartOf(ObjHeap heap, int32 obj, int16 id, int32 order) {
+int32 UnitObjWord(ObjHeap heap, int32 obj, int32 word) { return int32(OHWord(heap, uInt32(obj + 4 * word))); }
+int16 UnitPartId(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 8)); }
+int16 UnitPartOrder(ObjHeap heap, int32 obj) { return int16(GetNative16(*heap + obj + 10)); }
+
+namespace {
+int32 Word(ObjHeap heap, int32 obj, int32 word) { return UnitObjWord(heap, obj, word); }
+int16 PartIdOf(ObjHeap heap, int32 obj) { return UnitPartId(heap, obj); }
+int16 PartOrderOf(ObjHeap heap, int32 obj) { return UnitPartOrder(heap, obj); }
+}  // namespace
+
+int32 UnitPartOf(ObjHeap heap, int32 obj, int16 id, int32 order) {
   int32 list = Word(heap, obj, 6);
   for (int32 i = 0; list && i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
@@ -42,9 +48,7 @@ int32 PartOf(ObjHeap heap, int32 obj, int16 id, int32 order) {
   return 0;
 }
 
-// The data's descriptor of an object that is no scale: an array's element,
-// a cluster's first element; null when there is none.
-const TypeDescriptor* ValueTD(ObjHeap heap, int32 object) {
+const TypeDescriptor* UnitValueTD(ObjHeap heap, int32 object) {
   TypeID id = DDOTypeID(heap, object);
   const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
   if (!td) return nullptr;
@@ -59,10 +63,13 @@ const TypeDescriptor* ValueTD(ObjHeap heap, int32 object) {
   return td;
 }
 
-// The label's text; one of more than 255 characters is replaced, in the
-// label too, by the text that says so.  False when the stored count does not
-// fit its handle.
-bool LabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end) {
+void UnitLongLabelText(Str255 text) {
+  if (RGetIndString(RunTimeRsrcFile(), text, kUnitLongLabelListId, 1) == kNoErr && text[0]) return;
+  text[0] = uChar(sizeof kUnitLongLabelText - 1);
+  std::memcpy(text + 1, kUnitLongLabelText, text[0]);
+}
+
+bool UnitLabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end, Str255 spare) {
   static const uChar kEmpty[1] = {0};
   *begin = *end = kEmpty;
   LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
@@ -72,15 +79,16 @@ bool LabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end
   if (!*text) return true;
   int32 n = (*text)->cnt;
   if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return false;
-  if (n > kMaxLabelText) {
-    int32 len = int32(sizeof kLongLabelText - 1);
+  if (n > kUnitMaxLabelText) {
+    UnitLongLabelText(spare);
+    int32 len = spare[0];
     if (DSSetHandleSize(reinterpret_cast<UHandle>(text), 4 + len) == kNoErr) {
-      std::memcpy((*text)->str, kLongLabelText, size_t(len));
+      std::memcpy((*text)->str, spare + 1, size_t(len));
       (*text)->cnt = len;
       n = len;
     } else {
       // The label keeps its text; the replacement is still what is parsed.
-      *begin = reinterpret_cast<const uChar*>(kLongLabelText);
+      *begin = spare + 1;
       *end = *begin + len;
       return true;
     }
@@ -90,7 +98,25 @@ bool LabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end
   return true;
 }
 
-}  // namespace
+
+int32 UnitLabelPart(ObjHeap heap, int32 object) {
+  int32 label = 0;
+  for (int32 at = object, i = 0; at && i < 64 && !label; ++i) {
+    label = UnitPartOf(heap, at, kUnitLabelPartId, -1);
+    if (label || PartIdOf(heap, at) == 0) break;
+    at = Word(heap, at, kPWOwner);
+  }
+  if (!label) DBPrintf("%lx, %lx didn't have a unit label", long(uintptr_t(heap)), long(object));
+  return label;
+}
+
+bool UnitDimsEqual(const TypeDescriptor* td, const ParsedUnit* rec) {
+  if (td->code < kTDUnitSGL || td->code > kTDUnitCXT || td->size < 6) return rec->count == 0;
+  const uChar* dims = reinterpret_cast<const uChar*>(td) + 4;
+  int16 count = int16(GetNative16(dims));
+  return count == rec->count && count <= kBaseUnitCount && td->size >= 6 + 4 * count &&
+         std::memcmp(dims + 2, rec->pairs, size_t(4 * count)) == 0;
+}
 
 int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, int32* numType, int32* labelFlags) {
   if (!heap || !*heap || !object) return 0;
@@ -107,11 +133,11 @@ int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, i
     int16 id = PartIdOf(heap, object);
     int32 owner = Word(heap, object, kPWOwner);
     for (const ScaleLabelPart& p : kScaleLabelParts)
-      if (p.scale == id && owner) label = PartOf(heap, owner, p.label, PartOrderOf(heap, object));
+      if (p.scale == id && owner) label = UnitPartOf(heap, owner, p.label, PartOrderOf(heap, object));
     if (!label) return 0;
     code = kTDDBL;
   } else {
-    td = ValueTD(heap, object);
+    td = UnitValueTD(heap, object);
     if (!td) return 0;
     if (td->code < 1 || td->code > 30) {
       DBAssert(__FILE__, __LINE__, "GetObjUnits: data that is no number");
@@ -119,33 +145,21 @@ int32 GetObjUnits(ObjHeap heap, int32 object, float64* offset, float64* scale, i
     }
     if (td->code < kTDUnitSGL || td->code > kTDUnitCXT) return 0;
     code = td->code;
-    for (int32 at = object, i = 0; at && i < 64 && !label; ++i) {
-      label = PartOf(heap, at, kPartUnitLabel, -1);
-      if (label || PartIdOf(heap, at) == 0) break;
-      at = Word(heap, at, kPWOwner);
-    }
-    if (!label) {
-      DBPrintf("%lx, %lx didn't have a unit label", long(uintptr_t(heap)), long(object));
-      return 0;
-    }
+    label = UnitLabelPart(heap, object);
+    if (!label) return 0;
   }
   if (UnitsInit() != kNoErr) return 0;
   const uChar* begin;
   const uChar* end;
-  if (!LabelText(heap, label, &begin, &end)) return 0;
+  Str255 spare;
+  if (!UnitLabelText(heap, label, &begin, &end, spare)) return 0;
   ParsedUnit rec;
   std::memset(&rec, 0, sizeof rec);
   rec.scale = 1.0;
   const uChar* cursor = begin;
   if (ParseUnitExprCounted(&cursor, end, &rec, false) != 0) return 0;
   // The parsed dimensions must be the data's.
-  if (!isScale && rec.count != 0) {
-    const uChar* dims = reinterpret_cast<const uChar*>(td) + 4;
-    int16 count = int16(GetNative16(dims));
-    if (count != rec.count || td->size < 6 + 4 * count ||
-        std::memcmp(dims + 2, rec.pairs, size_t(4 * count)) != 0)
-      return 0;
-  }
+  if (!isScale && rec.count != 0 && !UnitDimsEqual(td, &rec)) return 0;
   if (offset) *offset = rec.offset;
   if (scale) *scale = rec.scale;
   if (numType) *numType = code;

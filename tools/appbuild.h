@@ -18,7 +18,8 @@ void AddLibraryToolResources(rsrcw::Writer* writer);
 
 // Adds the long names and the quantities of the units of measure, "_Units:
 // Unit Names" (STR# 320) and "_Units: Quantity Names" (STR# 321), entry N
-// for unit number N.
+// for unit number N, and the text that replaces an over-long unit label
+// (STR# 11190 entry 1).
 void AddUnitNameStrings(rsrcw::Writer* writer);
 
 // Adds the texts of the VI load alert: its first line ('STR ' 81,

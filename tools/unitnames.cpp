@@ -1,5 +1,6 @@
 // The names of the units of measure in the run-time resource file: the long
 // name and the quantity of each unit, entry N for unit number N.
+#include "rtlib/objunits_internal.h"
 #include "rtlib/units.h"
 #include "tools/appbuild.h"
 
@@ -129,6 +130,7 @@ void AddUnitNameStrings(rsrcw::Writer* writer) {
   }
   writer->Add(rsrcfmt::kTypeStrList, kUnitNamesListId, rsrcw::StrList(names), kUnitNamesListName);
   writer->Add(rsrcfmt::kTypeStrList, kUnitQuantitiesListId, rsrcw::StrList(quantities), kUnitQuantitiesListName);
+  writer->Add(rsrcfmt::kTypeStrList, kUnitLongLabelListId, rsrcw::StrList({kUnitLongLabelText}));
 }
 
 }  // namespace qxbuild
