@@ -118,8 +118,12 @@ void GetCachedUnitLabel(ObjHeap heap, int32 part) {
   if (!heap || !*heap || !part) return;
   LStrHandle text = gHooks.getText(heap, part);
   if (!text || !*text || (*text)->cnt < 1) return;
-  UHandle copy = reinterpret_cast<UHandle>(text);
-  if (AZHandToHand(&copy) != kNoErr || !copy) return;
+  // The text lives in the data zone; its copy is made in the application zone.
+  int32 size = DSGetHandleSize(reinterpret_cast<UHandle>(text));
+  int32 n = (*text)->cnt;
+  if (n > size - 4) return;
+  UHandle copy = nullptr;
+  if (AZPtrToHand(*text, &copy, 4 + n) != kNoErr || !copy) return;
   gCache = LabelCache{copy, UnitPartId(heap, part), UnitPartOrder(heap, part)};
 }
 

@@ -11,6 +11,7 @@
 #include "engine/dmprog.h"
 #include "live_handles.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "rtlib/objunits.h"
