@@ -1,6 +1,6 @@
 // What the panel and the data manager reach of the scales, installed at
 // start-up: a scale part's text labels, recomputing a scale whose range was
-// copied in, and the value of a pointer position on a knob or slide.
+// copied in or whose chart history was reset, and the value of a pointer position on a knob or slide.
 #include <cstring>
 
 #include "controls/scale.h"
@@ -9,6 +9,7 @@
 #include "engine/typemgr.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "rtlib/chartdata.h"
 
 namespace {
 
@@ -58,4 +59,7 @@ void ControlsInstallScaleHooks() {
   dm.scaleRangeSet = &RangeCopied;
   dm.pointerValue = &PointerValue;
   SetDataMgrHooks(dm);
+  ChartPanelHooks chart{};
+  chart.scaleRecalc = &ScaleRecalc;
+  SetChartPanelHooks(chart);
 }
