@@ -105,7 +105,10 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
     DATA_ASSERT("array resize without element TD or handle address");
     return kArgErr;
   }
-  uChar code = SkipTypedefs(elemTD)->code;
+  uChar code = td::Code(td::B(elemTD));
+  // Numerics, the usual elements, are sized without walking the TD.
+  bool numeric = IsNumericCode(code);
+  if (code == kTDTypedef) code = SkipTypedefs(elemTD)->code;
   if (code == kTDArray || code == kTDArrayView) {
     DATA_ASSERT("array resize with an array as element TD");
     return kArgErr;
@@ -114,10 +117,14 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
     DATA_ASSERT("array resize with a rank outside 0 to 0x7FFF");
     return kArgErr;
   }
-  int32 es = DataSize(elemTD);
-  int32 header = AlignDatum(elemTD, 4 * n);
+  int32 es = numeric ? td::NumSizeOf(code) : DataSize(elemTD);
+  int32 header = numeric && td::DataPacked() ? 4 * n : AlignDatum(elemTD, 4 * n);
   if (count == -1) count = 0;
-  if (count < 0 || (es > 0 && count >= kMaxArrayBytes / es)) return kMemFullErr;
+  // count >= kMaxArrayBytes / es, without a division: (count + 1) * es > kMaxArrayBytes.
+  uInt32 limitBytes;
+  if (count < 0 || (es > 0 && (__builtin_mul_overflow(uInt32(count) + 1, uInt32(es), &limitBytes) ||
+                               limitBytes > uInt32(kMaxArrayBytes))))
+    return kMemFullErr;
   int32 newSize = header + count * es;
 
   UHandle h = *array;
@@ -138,23 +145,24 @@ MgErr ArrayResizeElts(const TypeDescriptor* elemTD, int32 n, UHandle* array, int
     DATA_ASSERT("array sizes negative or too large");
     return kArgErr;
   }
-  if (es > 0 && old > (size - header) / es) {
+  uInt32 oldBytes;
+  if (es > 0 && (__builtin_mul_overflow(uInt32(old), uInt32(es), &oldBytes) || oldBytes > uInt32(size - header))) {
     DATA_ASSERT("array sizes claim more elements than the handle holds");
     return kArgErr;
   }
   if (old >= count) {
     if (old == count) return kNoErr;
-    if (DataShape(elemTD) == 0) return DSSetHandleSize(h, newSize);
+    if (numeric || DataShape(elemTD) == 0) return DSSetCheckedHandleSize(h, newSize, false);
     for (int32 i = count; i < old; ++i) {
       uChar* e = *h + header + i * es;
       Release(elemTD, e, e + es, true);
     }
     // The removed elements are gone: the array has its new count even when
     // the memory manager keeps the room it no longer needs.
-    DSSetHandleSize(h, newSize);
+    DSSetCheckedHandleSize(h, newSize, false);
     return kNoErr;
   }
-  if (MgErr err = DSSetHSzClr(h, newSize)) return err;
+  if (MgErr err = DSSetCheckedHandleSize(h, newSize, true)) return err;
   // New elements are zero bytes, also where the handle held bytes past the
   // old elements.
   int32 from = header + old * es;

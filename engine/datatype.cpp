@@ -9,13 +9,12 @@
 
 namespace td {
 const char kSourceFile[] = "datatype";
+// The maximum alignment: 1 from start-up on, so all data is packed.
+std::atomic<int16> gMaxAlign{1};
 }
 using namespace td;
 
 namespace {
-
-// The maximum alignment: 1 from start-up on, so all data is packed.
-std::atomic<int16> gMaxAlign{1};
 
 inline uInt32 LowBit(uInt32 v) { return v ? (v & (0u - v)) : 1u; }
 

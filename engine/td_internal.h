@@ -1,11 +1,18 @@
 // Helpers shared by the type-descriptor walkers: field access at any
 // address, the layout rules of each code, and the failure report.
 #pragma once
+#include <atomic>
+
 #include "datatype.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 
 namespace td {
+
+// The maximum data alignment (SetMaxDataAlign); below 2 all data is packed
+// and AlignDatum returns its offset.
+extern std::atomic<int16> gMaxAlign;
+inline bool DataPacked() { return gMaxAlign.load(std::memory_order_relaxed) < 2; }
 
 // The walkers report in the name of one source file.
 extern const char kSourceFile[];

@@ -109,7 +109,7 @@ inline bool BlockHolds(const uInt8* block, uintptr_t v) {
 
 // A handle is valid for a zone when it is a slot of one of the zone's
 // master-pointer blocks that holds a non-zero even address.
-bool IsValidHandle(MemZone* z, const void* h) {
+inline __attribute__((always_inline)) bool IsValidHandle(MemZone* z, const void* h) {
   if (!z || !h) return false;
   uintptr_t v = reinterpret_cast<uintptr_t>(h);
   uInt8* found = nullptr;
@@ -378,7 +378,7 @@ MgErr DisposeHandle(bool ds, UHandle h) {
   return kNoErr;
 }
 
-int32 GetHandleSize(bool ds, UHandle h) {
+inline __attribute__((always_inline)) int32 GetHandleSize(bool ds, UHandle h) {
   if (!IsValidHandle(Zone(ds), h)) {
     QX_REPORT_ERR(kZoneErr, "invalid handle");
     return -1;
@@ -388,7 +388,7 @@ int32 GetHandleSize(bool ds, UHandle h) {
 
 // Resizes a valid handle; 2 when the pool cannot give the block, 3 when the
 // pool refuses the handle's block (handle unchanged either way).
-MgErr ResizeHandle(UHandle h, int32 size, bool clear) {
+inline __attribute__((always_inline)) MgErr ResizeHandle(UHandle h, int32 size, bool clear) {
   HandleHeader* hdr = HeaderOf(*h);
   uInt32 old = hdr->size;
   if (old == uInt32(size)) return kNoErr;
@@ -628,6 +628,9 @@ int32 DSMaxMem() { return 0; }
 MgErr AZSetHandleSize(UHandle h, int32 size) { return SetHandleSize(false, h, size, false); }
 MgErr DSSetHandleSize(UHandle h, int32 size) { return SetHandleSize(true, h, size, false); }
 MgErr DSSetHSzClr(UHandle h, int32 size) { return SetHandleSize(true, h, size, true); }
+MgErr DSSetCheckedHandleSize(UHandle h, int32 size, Bool32 clear) {
+  return size < 0 ? kArgErr : ResizeHandle(h, size, clear != 0);
+}
 
 MgErr AZSetHSzClr(UHandle h, int32 size) {
   if (!IsValidHandle(gAZ, h)) return BadHandle();

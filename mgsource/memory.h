@@ -99,6 +99,12 @@ void MemSetDataSpaceInitHook(MemInitHook hook);
 // (of either zone, counted from 1) fails as if memory were full; 0 disarms.
 void MemFailNthAllocation(int32 n);
 
+// Resizes a data-zone handle that the caller has just checked (its
+// DSGetHandleSize answered a size), without checking it again: the engine's
+// array resize reads the size first and resizes right after.  Clears the
+// added bytes when clear is set; answers as DSSetHandleSize does.
+MgErr DSSetCheckedHandleSize(UHandle h, int32 size, Bool32 clear);
+
 // Zone helpers inside the managers.
 Bool32 MemIsDSHandle(const void* h);
 Bool32 MemCheckingOn();

@@ -153,6 +153,8 @@ struct MemPool {
 };
 static_assert(sizeof(MemPool) <= 4096, "a pool fits its own 4 KB region");
 
+__thread int32 gPoolLastError = 0;
+
 namespace {
 
 // ---- Allocator-wide state ----------------------------------------------------
@@ -165,7 +167,6 @@ PoolErrorHandler gHandler = PoolDefaultErrorHandler;
 int32 gUsers = 0;
 int32 gHandlerThreads[kMaxThreadsInHandler];
 int32 gHandlerThreadCount = 0;
-thread_local int32 tLastError = 0;
 // An allocation of a serialised pool about to report error 2 or 7 (or to
 // ask the error handler) first takes every thread's cached blocks of the pool
 // back; when that gave any, it gives up quietly and the allocation is made
@@ -209,7 +210,7 @@ inline int32 PageKind(const PoolPage* pg) { return pg->sig & 7; }
 
 inline uInt32 RoundUp(uInt32 v, uInt32 unit) { return (v + unit - 1) & ~(unit - 1); }
 
-inline void SetLastError(int32 code) { tLastError = code; }
+inline void SetLastError(int32 code) { gPoolLastError = code; }
 
 struct PoolLock {
   MemPool* pool;
@@ -1313,8 +1314,6 @@ const char* PoolErrorText(int32 code) {
   return kErrorNames[code];
 }
 
-int32 PoolLastError() { return tLastError; }
-void PoolClearLastError() { tLastError = 0; }
 
 void PoolSetMemFullCallback(MemPool* pool, int32 (*proc)(MemPool*, uInt32)) {
   if (GoodPool(pool)) pool->memFull = proc;

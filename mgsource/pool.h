@@ -89,9 +89,11 @@ QX_EXTERN_C int32 PoolErrorBox(const char* text, int32 buttons);
 
 // The text of an allocator error code.
 const char* PoolErrorText(int32 code);
-// The code of the last allocator error on the calling thread (0 none).
-int32 PoolLastError();
-void PoolClearLastError();
+// The code of the last allocator error on the calling thread (0 none); read
+// and cleared inline, as the memory manager does on every resize.
+extern __thread int32 gPoolLastError;
+inline int32 PoolLastError() { return gPoolLastError; }
+inline void PoolClearLastError() { gPoolLastError = 0; }
 // True when [p, p + n) lies inside the committed part of an allocator page.
 bool PoolAddressMapped(const void* p, uInt32 n);
 // The size class a block was served from: 1 fixed, 2 medium, 3 large, 0 not a block.
