@@ -157,6 +157,33 @@ MgErr TransposeArray(ArrayHandle array, ArrayHandle* scratch, int32 elementSize,
   return kNoErr;
 }
 
+namespace {
+
+// A saved part of more bytes would be a large block, whose pages come fresh
+// from the host at every call: such a part is rotated in place instead, in
+// the units of the size rule, and needs no block at all.
+constexpr int64 kRotateScratchMax = 16383;
+
+template <class U>
+void RotateUnits(void* data, size_t n, size_t first) {
+  U* p = static_cast<U*>(data);
+  std::rotate(p, p + first, p + n);
+}
+
+// Rotates count elements of es bytes so that element first comes first.
+void RotateInPlace(void* data, int32 count, int32 first, int32 es) {
+  int32 unit = MoveUnit(es, data, data);
+  size_t w = size_t(es / unit);
+  size_t n = size_t(count) * w, f = size_t(first) * w;
+  switch (unit) {
+    case 4: RotateUnits<uInt32>(data, n, f); break;
+    case 2: RotateUnits<uInt16>(data, n, f); break;
+    default: RotateUnits<uChar>(data, n, f); break;
+  }
+}
+
+}  // namespace
+
 MgErr RotateArray(int32 shift, int32 count, void* data, int32 elementSize) {
   if (count < 2) return kNoErr;
   if (elementSize <= 0 || !data) {
@@ -173,7 +200,10 @@ MgErr RotateArray(int32 shift, int32 count, void* data, int32 elementSize) {
   int32 m = k < 0 ? -k : k;
   int64 part = int64(m) * elementSize;
   int64 rest = int64(count - m) * elementSize;
-  if (part > INT32_MAX) return kMemFullErr;
+  if (part > kRotateScratchMax) {
+    RotateInPlace(data, count, k > 0 ? count - m : m, elementSize);
+    return kNoErr;
+  }
   UHandle tmp = DSNewHandle(int32(part));
   if (!tmp) return kMemFullErr;
   uChar* p = static_cast<uChar*>(data);
