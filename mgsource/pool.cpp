@@ -33,6 +33,7 @@
 
 #include "platform/qx_alert.h"
 #include "platform/qx_mutex.h"
+#include "platform/qx_time.h"
 #include "platform/qx_vmem.h"
 #include "tcache.h"
 
@@ -150,6 +151,7 @@ struct MemPool {
   PlatRecMutex lock;
   uInt32 stride;       // bytes from one fixed slot to the next: the fixed size, and the poisoned zone
   uInt32 strideShift;  // log2 of the stride when it is a power of two, else 0
+  int32 walkers;       // list walks filling a record from the pool; under the list lock
 };
 static_assert(sizeof(MemPool) <= 4096, "a pool fits its own 4 KB region");
 
@@ -1560,25 +1562,41 @@ int32 PoolInfo(MemPool* pool, void* block, PoolInfoRecord* info) {
   return 1;
 }
 
-int32 PoolFirst(PoolInfoRecord* info) {
-  if (!info) return 0;
+namespace {
+
+// Fills the record for the first pool of the list (after == NULL) or the one
+// after `after`; 0 at the end.  A serialised pool's caches are taken back
+// first, as PoolInfo does, so the page kinds it reports are those of its
+// blocks in use.  The list lock comes after a pool's lock (the error handler
+// takes it under one), so the two are never held together here: the pool is
+// counted as walked under the list lock, then locked alone, and PoolDispose
+// waits for its walkers before it releases the record.
+int32 PoolStep(const MemPool* after, PoolInfoRecord* info) {
   PlatRecMutexLock(&gAllocLock);
   MemPool* p = gPools;
-  if (p) FillInfo(p, info);
+  if (after) {
+    while (p && p != after) p = p->next;
+    p = p ? p->next : nullptr;
+  }
+  if (p) ++p->walkers;
   PlatRecMutexUnlock(&gAllocLock);
-  return p ? 1 : 0;
+  if (!p) return 0;
+  {
+    PoolLock lk(p);
+    TakeBackCaches(p);
+    FillInfo(p, info);
+  }
+  PlatRecMutexLock(&gAllocLock);
+  --p->walkers;
+  PlatRecMutexUnlock(&gAllocLock);
+  return 1;
 }
 
-int32 PoolNext(PoolInfoRecord* info) {
-  if (!info) return 0;
-  PlatRecMutexLock(&gAllocLock);
-  MemPool* p = gPools;
-  while (p && p != info->pool) p = p->next;
-  p = p ? p->next : nullptr;
-  if (p) FillInfo(p, info);
-  PlatRecMutexUnlock(&gAllocLock);
-  return p ? 1 : 0;
-}
+}  // namespace
+
+int32 PoolFirst(PoolInfoRecord* info) { return info ? PoolStep(nullptr, info) : 0; }
+
+int32 PoolNext(PoolInfoRecord* info) { return info ? PoolStep(info->pool, info) : 0; }
 
 MemPool* PoolCreate(int32 fixedSize, int32 count, int32 flags) {
   MemPool* pool = NewPool(fixedSize, flags);
@@ -1673,6 +1691,13 @@ int32 PoolDispose(MemPool* pool) {
   MemPool** link = &gPools;
   while (*link && *link != pool) link = &(*link)->next;
   if (*link) *link = pool->next;
+  // A list walk that reached the pool before it left the list may still be
+  // filling its record from it.
+  while (pool->walkers > 0) {
+    PlatRecMutexUnlock(&gAllocLock);
+    PlatSleepMs(1);
+    PlatRecMutexLock(&gAllocLock);
+  }
   PlatRecMutexUnlock(&gAllocLock);
   MemPool* expected = pool;
   gDefaultPool.compare_exchange_strong(expected, nullptr);

@@ -190,6 +190,63 @@ TEST(PoolCacheThreads, ShrinkAndDisposeTakeOtherThreadsCachesBack) {
   EXPECT_FALSE(bad.load());
 }
 
+// The list walk reports the page kinds as PoolInfo does: a page whose blocks
+// all sit in another thread's cache is released first, not reported.
+TEST(PoolCacheThreads, ListWalkTakesOtherThreadsCachesBack) {
+  EnsureMemInit();
+  MemPool* pool = PoolCreate(16, 0, kPoolSerialized);
+  ASSERT_NE(pool, nullptr);
+  void* keep = PoolAlloc(pool, 8, 0);
+  ASSERT_NE(keep, nullptr);
+  PoolReleaseThreadCaches();
+  Parked t([&] {
+    std::vector<void*> v;
+    for (int i = 0; i < 6; ++i) v.push_back(PoolAlloc(pool, 40, 0));
+    for (void* p : v) PoolFree(p);
+  });
+  ASSERT_GT(PoolCachedBlockCount(pool), 0) << "the medium blocks sit in the thread's cache";
+  int found = 0;
+  PoolInfoRecord info;
+  for (int32 ok = PoolFirst(&info); ok; ok = PoolNext(&info)) {
+    if (info.pool != pool) continue;
+    ++found;
+    EXPECT_EQ(info.kinds, 4) << "the medium page held only cached blocks";
+    EXPECT_EQ(info.fixedSize, 16);
+  }
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(PoolCachedBlockCount(pool), 0);
+  EXPECT_EQ(PoolBlockCount(pool), 1);
+  t.Finish();
+  EXPECT_EQ(PoolFree(keep), 1);
+  EXPECT_EQ(PoolDispose(pool), 1);
+}
+
+// Pools made and disposed while another thread walks the list: every record
+// names a pool of the list, and no walk touches a disposed pool.
+TEST(PoolCacheThreads, ListWalkWhilePoolsComeAndGo) {
+  EnsureMemInit();
+  const int kRounds = Scaled(400);
+  std::atomic<bool> done{false}, bad{false};
+  std::thread maker([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      MemPool* p = PoolCreate(8 + 4 * (i % 4), 0, kPoolSerialized);
+      void* b = p ? PoolAlloc(p, 24, 0) : nullptr;
+      if (!b || PoolFree(b) != 1 || PoolDispose(p) != 1) bad = true;
+    }
+    done = true;
+  });
+  int walks = 0;
+  while (!done.load() || walks == 0) {
+    PoolInfoRecord info;
+    for (int32 ok = PoolFirst(&info); ok; ok = PoolNext(&info))
+      if (!info.pool || info.pageSize <= 0) bad = true;
+    ++walks;
+  }
+  maker.join();
+  EXPECT_FALSE(bad.load());
+  EXPECT_GT(walks, 0);
+}
+
 TEST(PoolCacheThreads, BlockFreedOnAnotherThreadGoesBack) {
   MemPool* def = (EnsureMemInit(), PoolInitDefault());
   const int32 before = PoolBlockCount(def);
