@@ -38,6 +38,15 @@ void TransposeUnits(const U* src, U* dst, size_t r, size_t c, size_t w) {
       if (w == 1) {
         for (size_t i = i0; i < i1; ++i)
           for (size_t j = j0; j < j1; ++j) dst[j * r + i] = src[i * c + j];
+      } else if (w == 2) {
+        // Eight-byte elements (DBL, I64) in two units, without an inner loop.
+        for (size_t i = i0; i < i1; ++i)
+          for (size_t j = j0; j < j1; ++j) {
+            const U* s = src + (i * c + j) * 2;
+            U* d = dst + (j * r + i) * 2;
+            d[0] = s[0];
+            d[1] = s[1];
+          }
       } else {
         for (size_t i = i0; i < i1; ++i)
           for (size_t j = j0; j < j1; ++j)
