@@ -51,7 +51,7 @@ int16 ParseCounted(const uChar* begin, const uChar* end, ParsedUnit* rec, const 
   std::memset(rec, 0, sizeof *rec);
   rec->scale = 1.0;
   const uChar* cursor = begin;
-  int16 err = UnitsInit() == kNoErr ? ParseUnitExprCounted(&cursor, end, rec, false) : kUnitEndErr;
+  int16 err = UnitsInit() == kNoErr ? ParseUnitExprCounted(&cursor, end, rec, false) : int16(kUnitEndErr);
   if (stop) *stop = cursor;
   return err;
 }

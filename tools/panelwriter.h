@@ -15,6 +15,7 @@
 // method reads them.  An image named by a key already written for an earlier
 // object is shared: it takes no number and its reference names the first.
 #pragma once
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ constexpr int32 kObjImageBytes = 128;
 // the byte offset in the object of the image reference that names it (its
 // high half becomes the image's number) and key names the image for sharing.
 struct ObjRsrc {
+  ObjRsrc() = default;
+  ObjRsrc(uInt32 type, rsrcw::Bytes data, int32 imageWord = -1, std::string key = {})
+      : type(type), data(std::move(data)), imageWord(imageWord), key(std::move(key)) {}
   uInt32 type = 0;
   rsrcw::Bytes data;
   int32 imageWord = -1;

@@ -118,10 +118,11 @@ TEST_F(PatchTest, BadPairsAreReportedAndNothingOutsideTheBlockChanges) {
       ASSERT_EQ(start[-g], 0x5A) << "guard byte " << g << " before the block";
       ASSERT_EQ(start[int32(bytes.size()) + g - 1], 0x5A) << "guard byte " << g << " after the block";
     }
-    if (k.badEntry) EXPECT_EQ(DSProc(*ds.handle(), 22), nullptr);
+    if (k.badEntry) { EXPECT_EQ(DSProc(*ds.handle(), 22), nullptr); }
     // Only a patched word may differ; a refused pair writes nothing.
-    if (k.index == 1707 || k.index == -3 || k.offsetFromEnd != 0)
+    if (k.index == 1707 || k.index == -3 || k.offsetFromEnd != 0) {
       EXPECT_EQ(std::memcmp(start, before.data(), bytes.size()), 0);
+    }
   }
 }
 
@@ -459,7 +460,7 @@ TEST_F(CountdownTest, RunState6SleepsBeforeEachSlice) {
     ASSERT_TRUE(WaitWord(ds.Word(kD), 20));
     WSleep(2);
     uInt32 took = MilliSecs() - t0;
-    if (state == 6) EXPECT_GE(took, 20u) << "20 slices, 1 ms each";
+    if (state == 6) { EXPECT_GE(took, 20u) << "20 slices, 1 ms each"; }
   }
 }
 

@@ -118,7 +118,7 @@ TEST_F(PanelPlaceTest, PlacementNeedsAWindowAndTheLastRunSweepsKeptPanels) {
   PlaceVIPanelWindow(nullptr);
   EXPECT_EQ(OHWord(panel_, kOHFlags), 0x10u);
   EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), kWindowOptionsDefault);
-  if (other) EXPECT_EQ(OHWord(other, kOHFlags), kPanelHeapKeepsOptions) << "no window: left alone";
+  if (other) { EXPECT_EQ(OHWord(other, kOHFlags), kPanelHeapKeepsOptions) << "no window: left alone"; }
 }
 
 }  // namespace

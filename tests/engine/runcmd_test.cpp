@@ -301,7 +301,7 @@ TEST_F(RunTest, EachStateGivesItsResultAndDebugText) {
     d.VI()->flags = 1;
     Reports::Get().Clear();
     EXPECT_EQ(DoRunCommand(d.vi(), 0), c.result);
-    if (c.text) EXPECT_EQ(Count(c.text), 1) << Reports::Get().Text();
+    if (c.text) { EXPECT_EQ(Count(c.text), 1) << Reports::Get().Text(); }
     EXPECT_EQ(State(d), c.state) << "refused or broken: the state stays";
   }
   CodeDS& noPanel = VI("np");
