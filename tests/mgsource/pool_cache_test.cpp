@@ -438,8 +438,11 @@ TEST(PoolCache, LargeBlockResizedWithinItsPages) {
     uInt8* q = static_cast<uInt8*>(PoolRealloc(p, s.n, s.flags));
     ASSERT_EQ(q, p) << s.n;
     for (uInt32 i = 0; i < s.n && i < filled; i += 997) ASSERT_EQ(q[i], 0xAB) << i;
-    if (s.flags & kPoolClear)
-      for (uInt32 i = filled; i < s.n; ++i) ASSERT_EQ(q[i], 0) << i;
+    if (s.flags & kPoolClear) {
+      for (uInt32 i = filled; i < s.n; ++i) {
+        ASSERT_EQ(q[i], 0) << i;
+      }
+    }
     std::memset(q, 0xAB, s.n);
     filled = s.n;
   }
