@@ -597,8 +597,10 @@ MgErr dm::FillEmpty(const TypeDescriptor* td, uChar* d) {
 }
 
 LStrHandle dm::NewEmptyString(int32 field) {
+  // A fixed bound comes from a stored type; a string, like any array, stays
+  // within the array limit rather than asking for gigabytes it cannot use.
   int64 bytes = 4 + (field == kTDVariable ? 0 : int64(field & 0x7FFFFFFF));
-  if (bytes > INT32_MAX) return nullptr;
+  if (bytes > kMaxArrayBytes) return nullptr;
   return reinterpret_cast<LStrHandle>(DSNewHClr(int32(bytes)));
 }
 

@@ -123,6 +123,15 @@ TEST_F(DataEmptyValue, AFailureLeavesWhatWasMadeDisposable) {
   // The fixture checks that disposing the datum frees the first string.
 }
 
+TEST_F(DataEmptyValue, AFixedStringPastTheArrayLimitIsRefused) {
+  // A stored type may name any bound; one past the array limit is not made.
+  Built t(Cluster({String(TDFixed(kMaxArrayBytes)), String()}));
+  Datum d(t.td(), false);
+  EXPECT_EQ(InitEmptyData(t.td(), d.p()), kMemFullErr);
+  EXPECT_EQ(d.H(0), nullptr);
+  MemFullReset();
+}
+
 TEST_F(DataEmptyValue, FromATDHandleAndOfFunctions) {
   Built t(Cluster({I32(), String()}));
   UHandle tds = DSNewHandle(int32(t.bytes.size()) + 6);
