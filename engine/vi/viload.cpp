@@ -166,6 +166,9 @@ int32 ReadHeader(Load& l) {
     e = RGetModDate(l.path, l.file, &date, &readOnly);
   }
   if (e != kNoErr) return kLoadErrVIRsrc;
+  // A header naming no VI kind or a negative priority is damaged: every later
+  // step (lists, queues, disposal) dispatches on these two words.
+  if (r->viKind < 0 || r->viKind > kVIKindLast || r->priority < 0) return kLoadErrVIRsrc;
   r->modDate = date;
   if (readOnly) r->marks |= kVIMarkReadOnly;
   else r->marks &= ~kVIMarkReadOnly;
