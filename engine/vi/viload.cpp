@@ -7,6 +7,7 @@
 #include "engine/datatype.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
+#include "engine/exec/execrec.h"
 #include "engine/exec/runcmd.h"
 #include "engine/link/hierarchy.h"
 #include "engine/link/linkinfo.h"
@@ -186,6 +187,9 @@ int32 ReadHeader(Load& l) {
   } else if (r->priority >= kVIPrioritySubroutine) {
     r->priority = 4;
   }
+  if (r->priority != kVIPrioritySubroutine &&
+      (r->execSystem < kESysSameAsCaller || r->execSystem >= kExecSystems))
+    return kLoadErrVIRsrc;  // no execution system could run it
   l.reentrant = (r->flags & kVIFlagReentrant) != 0;
   r->flags &= ~kVIFlagReentrant;
   std::memset(b + 112, 0, 12);
