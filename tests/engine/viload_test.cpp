@@ -201,6 +201,23 @@ TEST_F(VILoadTest, AVIWithCodeLoadsRunsItsInitialisationAndIsListed) {
   ExpectNothingLeft();
 }
 
+// Kinds that exist only in memory are refused from a file: such a VI would
+// be listed and linked, and disposal would neither unlist nor unlink it.
+TEST_F(VILoadTest, AHeaderNamingAnInMemoryKindIsRefused) {
+  for (int16 kind : {int16(0), int16(1), int16(3), int16(5)}) {
+    SCOPED_TRACE(kind);
+    vif::VIFile v;
+    v.entries = {tdb::I32().WithFlags(kDSEntryStored)};
+    v.code = InitCode();
+    v.viKind = kind;
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), kLoadFailed);
+    EXPECT_EQ(vi, nullptr);
+    EXPECT_EQ(ShownLoadError(), kLoadErrVIRsrc);
+    ExpectNothingLeft();
+  }
+}
+
 TEST_F(VILoadTest, HeaderFixUps) {
   struct Case {
     const char* what;
