@@ -409,14 +409,19 @@ MgErr FMSeek(FileRef ref, int32 offset, int32 mode) {
   PlatFile* f = Open(ref);
   if (!f) return kArgErr;
   if (mode == kFCurrent && offset == 0) return kNoErr;
-  int64 size, base = 0;
-  if (int32 err = PlatFileGetSize(f, &size)) return HostErrToMgErr(err);
+  int64 size = -1, base = 0;
   if (mode == kFCurrent) {
     if (int32 err = PlatFileGetPos(f, &base)) return HostErrToMgErr(err);
   } else if (mode != kFStart) {
+    if (int32 err = PlatFileGetSize(f, &size)) return HostErrToMgErr(err);
     base = size;
   }
   int64 target = base + offset;
+  // The start lies within every file, so only another target asks the size.
+  if (target == 0) return Result(PlatFileSetPos(f, 0));
+  if (target > 0 && size < 0) {
+    if (int32 err = PlatFileGetSize(f, &size)) return HostErrToMgErr(err);
+  }
   // Past either end: the position stops at that end.
   if (target > size || target < 0) {
     if (int32 err = PlatFileSetPos(f, target < 0 ? 0 : size)) return HostErrToMgErr(err);

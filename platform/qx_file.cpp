@@ -9,6 +9,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -49,6 +50,11 @@ struct PlatFile {
   bool canRead;
   bool canWrite;
   int32_t deny;
+  // For a regular file, the descriptor's offset as this layer last moved it:
+  // only the calls below move it (the descriptor is never shared), so reads,
+  // writes and seeks keep it exact and a tell needs no system call.
+  bool regular;
+  std::atomic<int64_t> pos{0};
   std::vector<LockRange> locks;
 };
 
@@ -238,6 +244,7 @@ int32_t PlatFileOpen(const char* text, int32_t disposition, int32_t access, int3
   f->canRead = read;
   f->canWrite = write;
   f->deny = deny;
+  f->regular = S_ISREG(st.st_mode);
   const bool cut = S_ISREG(st.st_mode) && (access == kPlatWriteTruncate || disposition == kPlatCreateAlways);
   int cutErr = 0;
   {
@@ -296,6 +303,8 @@ bool PlatFileIsOpen(PlatFile* f) { return ValidFile(f); }
 namespace {
 
 std::mutex gFaultLock;
+// Read without the lock first: a write with no fault set takes no mutex.
+std::atomic<bool> gFaultArmed{false};
 bool gFaultSet = false;
 PlatFileFault gFault;
 int64_t gFaultChanges = 0, gFaultFailures = 0;
@@ -304,6 +313,7 @@ int64_t gFaultChanges = 0, gFaultFailures = 0;
 // how much of it may be done: all of it (INT64_MAX), the bytes up to the
 // limit (a file offset), or nothing (-1).
 int64_t FaultAllows(PlatFile* f, int64_t end) {
+  if (!gFaultArmed.load(std::memory_order_acquire)) return INT64_MAX;
   std::lock_guard<std::mutex> g(gFaultLock);
   if (!gFaultSet || (gFault.file && gFault.file != f)) return INT64_MAX;
   const int64_t n = ++gFaultChanges;
@@ -331,6 +341,7 @@ bool FaultMovesAcrossVolumes() {
 void PlatFileSetFault(const PlatFileFault* fault) {
   std::lock_guard<std::mutex> g(gFaultLock);
   gFaultSet = fault != nullptr;
+  gFaultArmed.store(gFaultSet, std::memory_order_release);
   gFault = fault ? *fault : PlatFileFault();
   gFaultChanges = gFaultFailures = 0;
 }
@@ -362,6 +373,7 @@ int32_t PlatFileRead(PlatFile* f, void* buf, uint32_t count, uint32_t* done) {
     }
     if (n == 0) break;
     total += uint32_t(n);
+    if (f->regular) f->pos.fetch_add(n, std::memory_order_relaxed);
   }
   if (done) *done = total;
   return 0;
@@ -381,6 +393,7 @@ int32_t WriteAll(PlatFile* f, const char* p, uint32_t count, uint32_t* done) {
       break;
     }
     total += uint32_t(n);
+    if (f->regular) f->pos.fetch_add(n, std::memory_order_relaxed);
   }
   if (done) *done = total;
   return rc;
@@ -392,7 +405,7 @@ int32_t PlatFileWrite(PlatFile* f, const void* buf, uint32_t count, uint32_t* do
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (!f->canWrite) return Fail(kPlatErrAccessDenied);
   const char* p = static_cast<const char*>(buf);
-  const off_t at = lseek(f->fd, 0, SEEK_CUR);
+  const int64_t at = f->regular ? f->pos.load(std::memory_order_relaxed) : int64_t(lseek(f->fd, 0, SEEK_CUR));
   const int64_t allowed = FaultAllows(f, at < 0 ? 0 : int64_t(at) + count);
   if (allowed < 0) return Fail(FaultCode());
   if (allowed != INT64_MAX) {
@@ -406,6 +419,10 @@ int32_t PlatFileWrite(PlatFile* f, const void* buf, uint32_t count, uint32_t* do
 
 int32_t PlatFileGetPos(PlatFile* f, int64_t* pos) {
   if (!ValidFile(f) || !pos) return Fail(kPlatErrInvalidHandle);
+  if (f->regular) {
+    *pos = f->pos.load(std::memory_order_relaxed);
+    return 0;
+  }
   off_t o = lseek(f->fd, 0, SEEK_CUR);
   if (o < 0) return FailErrno(errno);
   *pos = int64_t(o);
@@ -415,7 +432,9 @@ int32_t PlatFileGetPos(PlatFile* f, int64_t* pos) {
 int32_t PlatFileSetPos(PlatFile* f, int64_t pos) {
   if (!ValidFile(f)) return Fail(kPlatErrInvalidHandle);
   if (pos < 0) return Fail(kPlatErrInvalidParam);
+  if (f->regular && f->pos.load(std::memory_order_relaxed) == pos) return 0;
   if (lseek(f->fd, off_t(pos), SEEK_SET) < 0) return FailErrno(errno);
+  if (f->regular) f->pos.store(pos, std::memory_order_relaxed);
   return 0;
 }
 
