@@ -34,9 +34,12 @@ MgErr NoWrite(FileRefnum, const TypeDescriptor*, const TypeDescriptor*, const vo
 MgErr NoSeek(FileRefnum, const TypeDescriptor*, int32, int32, int32*) { return kCapabilityErr; }
 MgErr NoCount(FileRefnum, const TypeDescriptor*, int32*) { return kCapabilityErr; }
 
-template <class T>
-void Fill(T*& member, T* fallback) {
-  if (!member) member = fallback;
+// Installs a table of hooks: the given one (the defaults when null), each
+// listed member that is left null taking its default.
+template <class Table, class... Member>
+void Install(Table& live, const Table* given, const Table& defaults, Member Table::*... members) {
+  live = given ? *given : defaults;
+  ((live.*members = live.*members ? live.*members : defaults.*members), ...);
 }
 
 const FileShellHooks kDefaultShell{&HeadlessTwoButtonAlert, &NoDialog,   &HostTempDir, &NoFolder,
@@ -65,38 +68,23 @@ int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button
 }
 
 void SetFileShellHooks(const FileShellHooks* hooks) {
-  gShell = hooks ? *hooks : kDefaultShell;
-  Fill(gShell.twoButtonAlert, kDefaultShell.twoButtonAlert);
-  Fill(gShell.fileDialog, kDefaultShell.fileDialog);
-  Fill(gShell.tempDirPath, kDefaultShell.tempDirPath);
-  Fill(gShell.viLibPath, kDefaultShell.viLibPath);
-  Fill(gShell.defaultDirPath, kDefaultShell.defaultDirPath);
-  Fill(gShell.targetValid, kDefaultShell.targetValid);
-  Fill(gShell.isMenuRefnum, kDefaultShell.isMenuRefnum);
+  using H = FileShellHooks;
+  Install(gShell, hooks, kDefaultShell, &H::twoButtonAlert, &H::fileDialog, &H::tempDirPath, &H::viLibPath,
+          &H::defaultDirPath, &H::targetValid, &H::isMenuRefnum);
 }
 const FileShellHooks& FileShell() { return gShell; }
 
 void SetRefnumKindHooks(const RefnumKindHooks* hooks) {
-  gKinds = hooks ? *hooks : kDefaultKinds;
-  Fill(gKinds.isNetConnection, kDefaultKinds.isNetConnection);
-  Fill(gKinds.isVisaSession, kDefaultKinds.isVisaSession);
-  Fill(gKinds.isAutomationRefnum, kDefaultKinds.isAutomationRefnum);
-  Fill(gKinds.isAppRefnum, kDefaultKinds.isAppRefnum);
-  Fill(gKinds.isVIRefnum, kDefaultKinds.isVIRefnum);
-  Fill(gKinds.callByRefStep, kDefaultKinds.callByRefStep);
+  using H = RefnumKindHooks;
+  Install(gKinds, hooks, kDefaultKinds, &H::isNetConnection, &H::isVisaSession, &H::isAutomationRefnum,
+          &H::isAppRefnum, &H::isVIRefnum, &H::callByRefStep);
 }
 const RefnumKindHooks& RefnumKinds() { return gKinds; }
 
 void SetDatalogProcs(const DatalogProcs* procs) {
-  gDatalog = procs ? *procs : kDefaultDatalog;
-  Fill(gDatalog.validRecordType, kDefaultDatalog.validRecordType);
-  Fill(gDatalog.checkType, kDefaultDatalog.checkType);
-  Fill(gDatalog.convert, kDefaultDatalog.convert);
-  Fill(gDatalog.create, kDefaultDatalog.create);
-  Fill(gDatalog.read, kDefaultDatalog.read);
-  Fill(gDatalog.write, kDefaultDatalog.write);
-  Fill(gDatalog.seek, kDefaultDatalog.seek);
-  Fill(gDatalog.count, kDefaultDatalog.count);
+  using P = DatalogProcs;
+  Install(gDatalog, procs, kDefaultDatalog, &P::validRecordType, &P::checkType, &P::convert, &P::create, &P::read,
+          &P::write, &P::seek, &P::count);
 }
 const DatalogProcs& Datalog() { return gDatalog; }
 
