@@ -49,6 +49,15 @@ FileRefnumHandle RecordLocked(FileRefnum refnum) {
   return h;
 }
 
+// Runs use on the refnum's record with the jar's mutex held: use's answer,
+// or 1 for a value that is not a refnum of the jar.
+template <class Use>
+MgErr WithRecord(FileRefnum refnum, Use&& use) {
+  JarLock lock;
+  FileRefnumHandle h = RecordLocked(refnum);
+  return h ? use(**h) : kArgErr;
+}
+
 // Removes the refnum and frees its record; the file is handed back.
 MgErr DisposeRefnum(FileRefnum refnum, FileRef* file) {
   if (file) *file = nullptr;
@@ -180,19 +189,16 @@ Bool32 FIsARefNum(FileRefnum value) { return FPIsARefnum(value, kRefnumByteStrea
 
 MgErr FRefNumToFD(FileRefnum refnum, FileRef* fileOut) {
   if (!fileOut) return kArgErr;
-  JarLock lock;
-  FileRefnumHandle h = RecordLocked(refnum);
-  *fileOut = h ? (*h)->file : nullptr;
-  return h ? kNoErr : kArgErr;
+  *fileOut = nullptr;
+  return WithRecord(refnum, [&](FileRefnumRec& r) {
+    *fileOut = r.file;
+    return kNoErr;
+  });
 }
 
 MgErr FRefNumToPath(FileRefnum refnum, Path path) {
   if (!path) return kArgErr;
-  MgErr err = kArgErr;
-  {
-    JarLock lock;
-    if (FileRefnumHandle h = RecordLocked(refnum)) err = FPathCpy(path, (*h)->path);
-  }
+  const MgErr err = WithRecord(refnum, [&](FileRefnumRec& r) { return FPathCpy(path, r.path); });
   if (err) FNotAPath(path);
   return err;
 }
@@ -233,26 +239,25 @@ Bool32 FPIsARefnum(uInt32 value, int32 kind, int32 subKind) {
 
 MgErr FRefNumGetRecord(FileRefnum refnum, int32* record) {
   if (!record) return kArgErr;
-  JarLock lock;
-  FileRefnumHandle h = RecordLocked(refnum);
-  *record = h ? (*h)->currentRecord : 0;
-  return h ? kNoErr : kArgErr;
+  *record = 0;
+  return WithRecord(refnum, [&](FileRefnumRec& r) {
+    *record = r.currentRecord;
+    return kNoErr;
+  });
 }
 
 MgErr FRefNumSetRecord(FileRefnum refnum, int32 record) {
-  JarLock lock;
-  FileRefnumHandle h = RecordLocked(refnum);
-  if (!h) return kArgErr;
-  (*h)->currentRecord = record;
-  return kNoErr;
+  return WithRecord(refnum, [&](FileRefnumRec& r) {
+    r.currentRecord = record;
+    return kNoErr;
+  });
 }
 
 MgErr FRefNumSetFD(FileRefnum refnum, FileRef file) {
-  JarLock lock;
-  FileRefnumHandle h = RecordLocked(refnum);
-  if (!h) return kArgErr;
-  (*h)->file = file;
-  return kNoErr;
+  return WithRecord(refnum, [&](FileRefnumRec& r) {
+    r.file = file;
+    return kNoErr;
+  });
 }
 
 // ---- Open, create, close ----------------------------------------------------------------
