@@ -14,15 +14,7 @@
 
 namespace {
 
-using filetest::Dispose;
-using filetest::DisposeStrings;
-using filetest::FileTest;
-using filetest::NewString;
-using filetest::Strings;
-using filetest::TDHandle;
-using filetest::Text;
-namespace fs = std::filesystem;
-using pathtest::Owned;
+using namespace filetest;
 
 class FilePathsTest : public FileTest {
  protected:

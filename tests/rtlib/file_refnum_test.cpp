@@ -12,12 +12,7 @@
 
 namespace {
 
-using filetest::Dispose;
-using filetest::FileTest;
-using filetest::NewString;
-using filetest::TDHandle;
-using filetest::Text;
-using pathtest::Owned;
+using namespace filetest;
 
 class FileRefnumTest : public FileTest {};
 

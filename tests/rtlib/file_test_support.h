@@ -28,6 +28,7 @@ namespace filetest {
 
 namespace fs = std::filesystem;
 using pathtest::Owned;
+using pathtest::PS;
 
 inline std::string Text(LStrHandle h) {
   return h && *h ? std::string(reinterpret_cast<const char*>((*h)->str), size_t((*h)->cnt)) : std::string();

@@ -8,9 +8,7 @@
 
 namespace {
 
-using filetest::FileTest;
-using pathtest::Owned;
-using pathtest::PS;
+using namespace filetest;
 
 // The requesting VI, and whether the shell still finds it.
 bool gValid = true;
