@@ -5,6 +5,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "mgsource/memory.h"
+#include "mgsource/mgstartup.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "rtlib/datalog.h"
@@ -12,9 +13,10 @@
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
 #include "server/viref.h"
+#include "shell/shellinit.h"
 #include "shell/vishell.h"
 
-int main(int /*argc*/, char** /*argv*/) {
+int main(int argc, char** argv) {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
@@ -27,9 +29,10 @@ int main(int /*argc*/, char** /*argv*/) {
   ControlsInstallScaleHooks();
   RTLibInstallDatalogHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
-  if (MemInit() != kNoErr) return 1;
-  // The engine: the linker's tables come first, before any VI is loaded.
-  InitLinker();
+  // The managers, then the engine: the linker's tables come first, before
+  // any VI is loaded.
+  if (MgStartup(argc, argv) != kNoErr) return 1;
+  if (ShellInitEngine() != kNoErr) return 1;
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
   QXRTRegisterRTLib();
@@ -38,6 +41,7 @@ int main(int /*argc*/, char** /*argv*/) {
   // File refnums live from here until shut-down.
   if (FRefNumJarCreate() != kNoErr) return 1;
   FRefNumJarDispose();
-  MemShutdown();
+  ShellFinishEngine();
+  MgTeardown();
   return 0;
 }

@@ -139,6 +139,8 @@ void FillAttr(const struct stat& st, PlatFileAttr* attr) {
   attr->modTime = int64_t(st.st_mtim.tv_sec);
   attr->createTime = attr->modTime;
   attr->mode = uint32_t(st.st_mode & 07777);
+  attr->device = uint64_t(st.st_dev);
+  attr->inode = uint64_t(st.st_ino);
 }
 
 // The birth time where the file system keeps one.

@@ -123,6 +123,8 @@ struct PlatFileAttr {
   int64_t createTime;  // birth time, else the modification time
   int64_t modTime;
   uint32_t mode;       // permission bits
+  uint64_t device;     // the file system and the file's number on it: equal
+  uint64_t inode;      // pairs name the same file
 };
 // Attributes of a named entry (symbolic links followed) or of an open file.
 int32_t PlatFileAttrOf(const char* text, PlatFileAttr* attr);

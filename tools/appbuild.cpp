@@ -11,6 +11,7 @@
 #include "engine/link/hierarchy.h"
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
+#include "engine/vi/vifind.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
@@ -90,6 +91,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddLoadErrorTexts(writer);
   AddMgErrTexts(writer);
   AddRunCommandTexts(writer);
+  AddFindTexts(writer);
 }
 
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,
@@ -192,6 +194,26 @@ void AddRunCommandTexts(rsrcw::Writer* writer) {
   }
   const std::string resetting = kResettingText;
   writer->Add(rsrcfmt::kTypeString, kResettingStrId, rsrcw::BytesOf(char(resetting.size()) + resetting));
+}
+
+void AddFindTexts(rsrcw::Writer* writer) {
+  static const struct {
+    int32 id;
+    const char* name;
+  } kLists[] = {{kLoadingStringsListId, kLoadingStringsListName}, {kYesNoListId, kYesNoListName},
+                {kFilePromptsListId, kFilePromptsListName}, {kCantLoadListId, kCantLoadListName},
+                {kLoadPhaseListId, nullptr}};
+  for (const auto& list : kLists) {
+    std::vector<std::string> texts;
+    for (int32 i = 0; i < kLoadTextCount; ++i) {
+      const LoadText& t = kLoadTexts[i];
+      if (t.list != list.id) continue;
+      if (texts.size() < size_t(t.index)) texts.resize(size_t(t.index));
+      texts[size_t(t.index - 1)] = t.text;
+    }
+    if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
+    else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));
+  }
 }
 
 void AddMgErrTexts(rsrcw::Writer* writer) {

@@ -44,6 +44,8 @@ void AddLinkerTexts(rsrcw::Writer* writer);
 // STR# 14200), the datalog alerts (STR# 701 and 700), the run-time error
 // report (STR# 313) and the resetting dialog's 'STR ' 2026.
 void AddRunCommandTexts(rsrcw::Writer* writer);
+// The texts of finding and loading VIs: STR# 15000, 14535, 11501, 299 and 318.
+void AddFindTexts(rsrcw::Writer* writer);
 
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.

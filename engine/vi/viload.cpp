@@ -471,7 +471,8 @@ int32 ReadDataSpace(Load& l) {
     gQXMissingSubroutine = 0;
     MgErr e = kNoErr;
     const int32 st = ReadLinkInfo(ds, lids, R(l)->path, kLinkInfoDataSpace, &e);
-    if (st == 0) {
+    // A result of 0 with no error is a reference not found: it waits.
+    if (st == 0 && e != kNoErr) {
       result = e == kMemFullErr ? kLoadErrMemory : kLoadErrDSLinkInfo;
     } else {
       l.stage = kStageLinked;
@@ -524,7 +525,7 @@ int32 ReadVILinkInfo(Load& l) {
   const int32 st = ReadLinkInfo(l.vi, l.livi, R(l)->path, kLinkInfoVI, &e);
   AZDisposeHandle(l.livi);
   l.livi = nullptr;
-  if (st == 0) return e == kMemFullErr ? kLoadErrMemory : kLoadErrVILinkInfo;
+  if (st == 0 && e != kNoErr) return e == kMemFullErr ? kLoadErrMemory : kLoadErrVILinkInfo;
   // From here the VI's own link entries exist: the failure path unlinks.
   l.stage = kStageEntered;
   KeepStatus(l, st);

@@ -1,0 +1,27 @@
+#include "mgstartup.h"
+
+#include "config.h"
+#include "debug.h"
+#include "filemgr.h"
+#include "memory.h"
+#include "occur.h"
+#include "rsrc.h"
+#include "support.h"
+#include "thread.h"
+
+MgErr MgStartup(int32 argc, const char* const* argv) {
+  CfgChooseFile(argc, argv);
+  if (MgErr err = MemInit()) return err;
+  DBInitDebug();
+  if (MgErr err = ThInit()) return err;
+  if (MgErr err = SupportInit()) return err;
+  if (MgErr err = RInitResources()) return err;
+  if (MgErr err = FInitFileMgr()) return err;
+  return OccurInit();
+}
+
+void MgTeardown() {
+  OccurShutdown();
+  // The zones are never freed: the memory manager only stops.
+  MemShutdown();
+}

@@ -1,0 +1,100 @@
+#include "shell/shellinit.h"
+
+#include <cstring>
+
+#include "engine/exec/exec.h"
+#include "engine/link/hierarchy.h"
+#include "engine/link/linker.h"
+#include "engine/link/loadmethods.h"
+#include "engine/typemgr.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/vifind.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/rsrc.h"
+#include "shell/appfolders.h"
+#include "shell/filesvc.h"
+
+namespace {
+// The list of memory-full texts in the run-time resource file.
+constexpr int32 kMemFullListId = 10000;
+RsrcFileRef gTmpFile = 0;
+Path gTmpPath = nullptr;
+
+int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2) {
+  return TwoButtonAlert(53, message, b1, b2, -32768, -32768) == 1 ? 1 : 0;
+}
+
+MgErr SymbolicFolder(ConstPStr name, Path out) {
+  static const uChar kVILib[] = "\x07<vilib>";
+  if (name[0] != kVILib[0] || strncasecmp(reinterpret_cast<const char*>(name + 1),
+                                          reinterpret_cast<const char*>(kVILib + 1), kVILib[0]) != 0)
+    return kFileNotFoundErr;
+  return GetVILibPath(out);
+}
+
+// The memory-full texts, a counted list made from the string list.
+CPStrHandle FullTexts(RsrcFileRef file) {
+  CPStrHandle list = reinterpret_cast<CPStrHandle>(AZNewHClr(sizeof(int32)));
+  if (!list) return nullptr;
+  Str255 s;
+  for (int32 i = 1; RGetIndString(file, s, kMemFullListId, i) == kNoErr; ++i) {
+    if (CPStrInsert(list, s, i - 1) != kNoErr) break;
+  }
+  return list;
+}
+}  // namespace
+
+MgErr GetControlLibPath(Path out) {
+  if (MgErr err = GetVILibPath(out)) return err;
+  static const uChar kControlLib[] = "\x0b" "control.lib";
+  return FAppendName(out, kControlLib);
+}
+
+void ShellInstallFindHooks() {
+  VIFindShellHooks h = VIFindShell();
+  h.twoButtonAlert = &TwoButtons;
+  h.controlLibPath = &GetControlLibPath;
+  h.symbolicFolder = &SymbolicFolder;
+  SetVIFindShellHooks(&h);
+}
+
+MgErr ShellInitEngine() {
+  // The run-time resource file: the application file appended to the
+  // executable; a program without one runs without it.
+  Path self = nullptr;
+  RsrcFileRef rt = 0;
+  if (FAppFilePath(&self) == kNoErr && ROpenFile(self, kRsrcReadOnly, &rt, nullptr, nullptr) == kNoErr)
+    SetRunTimeRsrcFile(rt);
+  if (self) FDisposePath(self);
+  // The temporary resource file for the resources of loaded external code.
+  gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);
+  if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&
+      ROpenFile(gTmpPath, kRsrcReadWrite, &gTmpFile, nullptr, nullptr) == kNoErr)
+    SetTmpQXRsrcFile(gTmpFile);
+  InitLinker();
+  InstallLoadMethods();
+  ShellInstallFindHooks();
+  if (MgErr err = InitExec()) return err;
+  if (MgErr err = TypeHeapInit()) return err;
+  if (rt)
+    if (CPStrHandle texts = FullTexts(rt)) MemSetFullTexts(texts);
+  return kNoErr;
+}
+
+void ShellFinishEngine() {
+  FinishExec();
+  SetTmpQXRsrcFile(0);
+  if (gTmpFile) RCloseFile(gTmpFile);
+  gTmpFile = 0;
+  if (gTmpPath) {
+    FRemove(gTmpPath);
+    FDisposePath(gTmpPath);
+    gTmpPath = nullptr;
+  }
+  if (RsrcFileRef rt = RunTimeRsrcFile()) {
+    SetRunTimeRsrcFile(0);
+    RCloseFile(rt);
+  }
+}

@@ -1,0 +1,17 @@
+// The shell's part of start-up and shut-down for the engine: the run-time
+// resource file (the executable itself, opened read-only through its
+// trailer), the temporary resource file, the linker with its load methods,
+// the execution systems and the type heap, the memory-full texts; and the
+// services the search for VI files asks of the shell.
+#pragma once
+#include "mgsource/extcode.h"
+#include "mgsource/path.h"
+
+// The "control.lib" folder under the library folder, into an existing path.
+QX_EXTERN_C MgErr GetControlLibPath(Path out);
+// Fills the search's shell services (alerts, folders); called at start-up.
+void ShellInstallFindHooks();
+// After the managers: 0, or the error that stops start-up.
+MgErr ShellInitEngine();
+// Before the managers stop: the execution systems first.
+void ShellFinishEngine();
