@@ -15,6 +15,7 @@
 #include "mgsource/rsrc.h"
 #include "shell/appfolders.h"
 #include "shell/filesvc.h"
+#include "shell/loaddialog.h"
 
 namespace {
 // The list of memory-full texts in the run-time resource file.
@@ -76,6 +77,7 @@ MgErr ShellInitEngine() {
   InitLinker();
   InstallLoadMethods();
   ShellInstallFindHooks();
+  ShellInstallLoadDialogHooks();
   if (MgErr err = InitExec()) return err;
   if (MgErr err = TypeHeapInit()) return err;
   if (rt)
