@@ -254,8 +254,13 @@ TEST_F(BuiltAppLibrary, ItsOwnLibraryIsAskedFirst) {
   disk.Add(qxbuild::MakeMember("shared.ctl", kTypeVI));
   disk.Add(qxbuild::MakeMember("only.vi", kTypeSubroutine));
   Put("disk.qlb", disk.Write());
+  // A control of the same name in the folder: the program's own wins.
+  rsrcw::Writer beside(kTypeControl, kCreator);
+  beside.Add(FourCC("DATA"), 1, {1});
+  Put("shared.ctl", beside.Write());
   const std::string app = Build("app.exe");
   auto out = Run(app, "'L:\\disk.qlb' shared.ctl only.vi absent.vi");
+  EXPECT_EQ(out["find.shared.ctl"], "1 1 L:\\app.exe\\shared.ctl") << "from the program's own library";
   EXPECT_EQ(out["status"], "0");
   EXPECT_EQ(out["built"], "1");
   EXPECT_EQ(out["open"], "0");

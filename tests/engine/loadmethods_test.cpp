@@ -423,4 +423,31 @@ TEST_F(LoadMethodsTest, IgnoredLibraryFailsTheVIWithError21) {
   EXPECT_EQ(LoadedVICount(), 0);
 }
 
+TEST_F(LoadMethodsTest, ReloadingAPartReopensTheVIsFile) {
+  Write("m/A.vi", vif::Write(SimpleVI("A.vi")));
+  UHandle vi = LoadByName("L:\\m\\A.vi");
+  ASSERT_NE(vi, nullptr);
+  ASSERT_EQ(VIRec(vi)->rsrcFile, 0u) << "closed once loaded";
+  // Found again by its path: the file is read (it has no panel) and closed.
+  const MgErr e = ReloadVIPart(vi, kPanelHeapRsrcType, 77);
+  EXPECT_NE(e, 77);
+  EXPECT_NE(e, kNoErr);
+  EXPECT_EQ(VIRec(vi)->rsrcFile, 0u);
+  // Gone: the default result, without asking (the search gives up).
+  fs::remove(root_ + "/m/A.vi");
+  ASSERT_EQ(SetLinkSearchHook([](void*, int32, ConstPStr, Path, int32, int32, uInt32) { return 3; }, nullptr), 1);
+  EXPECT_EQ(ReloadVIPart(vi, kPanelHeapRsrcType, 77), 77);
+  ClearLinkSearchHook();
+  // Closing the load file forgets it everywhere.
+  Write("g.rsc", vif::Write(SimpleVI("G.vi")));
+  Owned gp(ToPath("L:\\g.rsc"));
+  RsrcFileRef f = 0;
+  ASSERT_EQ(ROpenFile(gp.p, kRsrcReadOnly, &f, nullptr, nullptr), kNoErr);
+  VIRec(vi)->rsrcFile = f;
+  gQXLoadingRsrcFile = f;
+  CloseLoadFile(vi, f);
+  EXPECT_EQ(VIRec(vi)->rsrcFile, 0u);
+  EXPECT_EQ(gQXLoadingRsrcFile, 0u);
+}
+
 }  // namespace

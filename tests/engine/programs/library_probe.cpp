@@ -9,6 +9,7 @@
 #include "engine/vi/archive.h"
 #include "engine/vi/archive_format.h"
 #include "engine/vi/rtrsrc.h"
+#include "engine/vi/vifind.h"
 #include "mgsource/config.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
@@ -61,6 +62,20 @@ int main(int argc, char** argv) {
     uInt32 type = 0;
     err = ArchiveLookupMember(library, name, &type);
     std::printf("lookup.%s=%d %s\n", argv[i], int(err), err ? "" : Code(type).c_str());
+    // The search for a VI or control of the first name beside the library
+    // when it is a member (a name found nowhere ends in the user's dialog).
+    Path where = library;
+    if (i == 2 && err == kNoErr && FPathToPath(&where) == kNoErr && FDirName(where, where) == kNoErr &&
+        FAppendName(where, name) == kNoErr) {
+      RsrcFileRef file = 0;
+      Bool32 fromLibrary = 0;
+      const int32 status = FindAndOpenVIFile(where, name, FourCC("VI* "), kRsrcReadOnly, &file, &fromLibrary);
+      char text[kHostTextBufSize] = "";
+      FPathToHostText(where, text);
+      std::printf("find.%s=%d %d %s\n", argv[i], int(status), int(fromLibrary), text);
+      if (file) RCloseFile(file);
+      FDisposePath(where);
+    }
   }
   // The first top-level member read back from memory.
   if (!listing.empty()) {
