@@ -4,6 +4,7 @@
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
+#include "io/unitaccess.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
 #include "panel/datamsg.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   RTLibInstallDatalogHooks();
+  IOInstallUnitAccessHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.
