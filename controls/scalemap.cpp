@@ -70,13 +70,23 @@ void MappedEnds(const ScaleRec* r, float64* a, float64* b) {
   *b = log ? std::log10(r->max) : r->max;
 }
 
-// The record, the plain type and the ends for a mapping; null when the type
-// or the record cannot be mapped.
-const ScaleRec* ForMapping(ObjHeap heap, int32 dataOffset, int32 numType, int32* t, float64* a, float64* b) {
-  *t = MapType(numType);
-  const ScaleRec* r = *t ? Mapped(heap, dataOffset) : nullptr;
-  if (r) MappedEnds(r, a, b);
-  return r;
+// What both mapping directions start from: the record, the plain type, the
+// ends in the mapping's space and whether that space is logarithmic.
+struct Mapping {
+  const ScaleRec* r;
+  int32 t;
+  float64 a, b;
+  bool log;
+};
+
+// False when the type or the record cannot be mapped.
+bool ForMapping(ObjHeap heap, int32 dataOffset, int32 numType, Mapping* m) {
+  m->t = MapType(numType);
+  m->r = m->t ? Mapped(heap, dataOffset) : nullptr;
+  if (!m->r) return false;
+  MappedEnds(m->r, &m->a, &m->b);
+  m->log = m->r->mapping == kScaleLog;
+  return true;
 }
 
 // Linear span and origin, or the same of the logarithms.
@@ -116,17 +126,16 @@ ScaleRec* ScaleRecOf(ObjHeap heap, int32 scale) {
 
 void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
                        int32 count, int16* pixels, int32 pixelStride) {
-  int32 t;
-  float64 origin, end;
-  const ScaleRec* r = ForMapping(heap, dataOffset, numType, &t, &origin, &end);
-  if (!r) return;
-  bool log = r->mapping == kScaleLog;
-  float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (end - origin);
+  Mapping m;
+  if (!ForMapping(heap, dataOffset, numType, &m)) return;
+  const ScaleRec* r = m.r;
+  const float64 origin = m.a;
+  float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (m.b - origin);
   const uChar* v = static_cast<const uChar*>(values);
   uChar* px = reinterpret_cast<uChar*>(pixels);
   for (int32 i = 0; i < count; ++i, v += valueStride, px += pixelStride) {
-    float64 x = Read(t, v);
-    if (log) x = (x <= 0 || std::isnan(x)) ? -INFINITY : std::log10(x);
+    float64 x = Read(m.t, v);
+    if (m.log) x = (x <= 0 || std::isnan(x)) ? -INFINITY : std::log10(x);
     float64 p = (x - origin) * k + r->pixelStart;
     int16 out;
     if (std::isnan(p)) out = 15005;
@@ -139,18 +148,16 @@ void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void
 
 void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
                        int32 count, void* values, int32 valueStride) {
-  int32 t;
-  float64 a, b;
-  const ScaleRec* r = ForMapping(heap, dataOffset, numType, &t, &a, &b);
-  if (!r) return;
-  bool log = r->mapping == kScaleLog;
-  float64 step = (b - a) / (float64(r->pixelEnd) - float64(r->pixelStart));
+  Mapping m;
+  if (!ForMapping(heap, dataOffset, numType, &m)) return;
+  const ScaleRec* r = m.r;
+  float64 step = (m.b - m.a) / (float64(r->pixelEnd) - float64(r->pixelStart));
   uChar* v = static_cast<uChar*>(values);
   for (int32 i = 0; i < count; ++i, v += valueStride) {
     int16 p = pixels[int64(i) * pixelStride];
-    float64 x = p == r->pixelStart ? a : p == r->pixelEnd ? b : (p - r->pixelStart) * step + a;
-    if (log) x = std::exp(x * kLn10);
-    Store(t, x, v);
+    float64 x = p == r->pixelStart ? m.a : p == r->pixelEnd ? m.b : (p - r->pixelStart) * step + m.a;
+    if (m.log) x = std::exp(x * kLn10);
+    Store(m.t, x, v);
   }
 }
 
