@@ -52,14 +52,7 @@ MgErr PointerValue(ObjHeap heap, int32 object, int32 pointWord, void* dst) {
 }  // namespace
 
 void ControlsInstallScaleHooks() {
-  PanelDataHooks panel{};
-  panel.slideScaleMarkerList = &SlideScaleMarkerList;
-  SetPanelDataHooks(panel);
-  DataMgrHooks dm{};
-  dm.scaleRangeSet = &RangeCopied;
-  dm.pointerValue = &PointerValue;
-  SetDataMgrHooks(dm);
-  ChartPanelHooks chart{};
-  chart.scaleRecalc = &ScaleRecalc;
-  SetChartPanelHooks(chart);
+  SetPanelDataHooks({.slideScaleMarkerList = &SlideScaleMarkerList});
+  SetDataMgrHooks({.scaleRangeSet = &RangeCopied, .pointerValue = &PointerValue});
+  SetChartPanelHooks({.scaleRecalc = &ScaleRecalc});
 }

@@ -119,16 +119,16 @@ QX_EXTERN_C MgErr DMRunProgram(const DMInstr* program, UPtr s, UPtr d);
 // ---- What the panel layers do for the data manager, filled at start-up --------------
 struct DataMgrHooks {
   // Message 73 to the object: non-zero when it built programs its owner calls.
-  int32 (*oDataSpace)(ObjHeap heap, int32 object, int32 arg);
+  int32 (*oDataSpace)(ObjHeap heap, int32 object, int32 arg) = nullptr;
   // The category ('DCO ', 'DDO ', ...) of a class id; 0 for none.
-  uInt32 (*classCategory)(int32 cls);
+  uInt32 (*classCategory)(int32 cls) = nullptr;
   // Kind 12: the number typed into the object's text, into dst; 0 or an error.
-  MgErr (*parseTypedText)(ObjHeap heap, int32 object, void* dst);
+  MgErr (*parseTypedText)(ObjHeap heap, int32 object, void* dst) = nullptr;
   // Kind 25: after the range record was copied into the scale's data: set
   // the scale's increment entry and recompute it.
-  MgErr (*scaleRangeSet)(ObjHeap heap, int32 scale);
+  MgErr (*scaleRangeSet)(ObjHeap heap, int32 scale) = nullptr;
   // Kind 26: the value of a pointer position (a Point word) on a knob or slide.
-  MgErr (*pointerValue)(ObjHeap heap, int32 object, int32 point, void* dst);
+  MgErr (*pointerValue)(ObjHeap heap, int32 object, int32 point, void* dst) = nullptr;
 };
 // Null members keep their defaults (nothing sent, no category, nothing
 // parsed or recomputed); returns the former set.

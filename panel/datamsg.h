@@ -39,10 +39,10 @@ QX_EXTERN_C UHandle* FPGetDataSpace(ObjHeap heap);
 // labels (null) and an embedded object no dispatch interface (0).
 struct PanelDataHooks {
   // The text-label list of the scale of a slide, knob or colour ramp.
-  UHandle (*slideScaleMarkerList)(ObjHeap heap, int32 part);
+  UHandle (*slideScaleMarkerList)(ObjHeap heap, int32 part) = nullptr;
   // The automation refnum of the dispatch interface of a container's
   // embedded object (its object record), cached in the record.
-  int32 (*embUpdateDispatch)(UHandle record);
+  int32 (*embUpdateDispatch)(UHandle record) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); the former set.
 PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks);

@@ -418,9 +418,7 @@ PanelDataHooks SetPanelDataHooks(const PanelDataHooks& hooks) {
 
 void PanelInstallDataHooks() {
   SetPanelGetDataPtrProc(&OGetDataPtr);
-  ChartPanelHooks chart{};
-  chart.findPart = &FindPart;
-  SetChartPanelHooks(chart);
+  SetChartPanelHooks({.findPart = &FindPart});
   PanelInstallTextPartHooks();
   PanelInstallDataMgrHooks();
 }

@@ -49,14 +49,6 @@ void OInval(ObjHeap heap, int32 object, int32) {
 int32 OInvalCount() { return gInvals.load(std::memory_order_relaxed); }
 
 void PanelInstallTextPartHooks() {
-  UnitLabelHooks units{};
-  units.inval = &OInval;
-  units.setPartText = &SetPartText;
-  units.getText = &TextOf;
-  units.displayData = &DataOf;
-  SetUnitLabelHooks(units);
-  ChartPanelHooks chart{};
-  chart.dataPtr = &DataOf;
-  chart.inval = &OInval;
-  SetChartPanelHooks(chart);
+  SetUnitLabelHooks({.inval = &OInval, .setPartText = &SetPartText, .getText = &TextOf, .displayData = &DataOf});
+  SetChartPanelHooks({.dataPtr = &DataOf, .inval = &OInval});
 }

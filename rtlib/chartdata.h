@@ -69,12 +69,12 @@ QX_EXTERN_C MgErr ResetChartHistory(ObjHeap heap, int32 chart, ChartHistory* his
 // start-up by the layers that own them.  Until then: no chart data, no part,
 // nothing invalidated, and the scales report no change.
 struct ChartPanelHooks {
-  UPtr (*dataPtr)(ObjHeap heap, int32 object);                        // the object's panel data
-  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order);
-  void (*inval)(ObjHeap heap, int32 object, int32 flag);
-  MgErr (*scaleRecalc)(ObjHeap heap, int32 scale);
+  UPtr (*dataPtr)(ObjHeap heap, int32 object) = nullptr;  // the object's panel data
+  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order) = nullptr;
+  void (*inval)(ObjHeap heap, int32 object, int32 flag) = nullptr;
+  MgErr (*scaleRecalc)(ObjHeap heap, int32 scale) = nullptr;
   // Sets *changed when the markers for the range differ from the scale's.
-  MgErr (*calcScaleMarkers)(ObjHeap heap, int32 scale, float64 range, Bool32* changed);
+  MgErr (*calcScaleMarkers)(ObjHeap heap, int32 scale, float64 range, Bool32* changed) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); returns the former set.
 ChartPanelHooks SetChartPanelHooks(const ChartPanelHooks& hooks);

@@ -52,11 +52,11 @@ QX_EXTERN_C void ClearUnitLabelCache();
 // by nobody (0 flags), a beep is only counted, a text part's text is the
 // handle in its text word and no object has display data.
 struct UnitLabelHooks {
-  void (*inval)(ObjHeap heap, int32 object, int32 flag);
-  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length);
-  void (*beep)();
-  LStrHandle (*getText)(ObjHeap heap, int32 part);
-  UPtr (*displayData)(ObjHeap heap, int32 part);
+  void (*inval)(ObjHeap heap, int32 object, int32 flag) = nullptr;
+  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length) = nullptr;
+  void (*beep)() = nullptr;
+  LStrHandle (*getText)(ObjHeap heap, int32 part) = nullptr;
+  UPtr (*displayData)(ObjHeap heap, int32 part) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); returns the former set.
 UnitLabelHooks SetUnitLabelHooks(const UnitLabelHooks& hooks);
