@@ -12,6 +12,7 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/hookset.h"
 #include "mgsource/fourcc.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
@@ -273,13 +274,9 @@ MgErr ResizeLike(const TypeDescriptor* elem, int32 dims, UPtr s, UPtr d) {
 // ---- Interfaces ---------------------------------------------------------------------------
 
 DataMgrHooks SetDataMgrHooks(const DataMgrHooks& hooks) {
-  DataMgrHooks old = gHooks;
-  if (hooks.oDataSpace) gHooks.oDataSpace = hooks.oDataSpace;
-  if (hooks.classCategory) gHooks.classCategory = hooks.classCategory;
-  if (hooks.parseTypedText) gHooks.parseTypedText = hooks.parseTypedText;
-  if (hooks.scaleRangeSet) gHooks.scaleRangeSet = hooks.scaleRangeSet;
-  if (hooks.pointerValue) gHooks.pointerValue = hooks.pointerValue;
-  return old;
+  return SetGivenHooks(&gHooks, hooks,
+                       &DataMgrHooks::oDataSpace, &DataMgrHooks::classCategory, &DataMgrHooks::parseTypedText,
+                       &DataMgrHooks::scaleRangeSet, &DataMgrHooks::pointerValue);
 }
 const DataMgrHooks& GetDataMgrHooks() { return gHooks; }
 

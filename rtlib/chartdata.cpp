@@ -6,6 +6,7 @@
 #include "engine/datatype.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/hookset.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "rtlib/rtnumeric.h"
@@ -375,11 +376,8 @@ MgErr ResetChartHistory(ObjHeap heap, int32 chart, ChartHistory* history, int32 
 }
 
 ChartPanelHooks SetChartPanelHooks(const ChartPanelHooks& hooks) {
-  ChartPanelHooks old = Hooks();
-  if (hooks.dataPtr) gHooks.dataPtr = hooks.dataPtr;
-  if (hooks.findPart) gHooks.findPart = hooks.findPart;
-  if (hooks.inval) gHooks.inval = hooks.inval;
-  if (hooks.scaleRecalc) gHooks.scaleRecalc = hooks.scaleRecalc;
-  if (hooks.calcScaleMarkers) gHooks.calcScaleMarkers = hooks.calcScaleMarkers;
-  return old;
+  Hooks();  // the defaults first, so that the former set is complete
+  return SetGivenHooks(&gHooks, hooks,
+                       &ChartPanelHooks::dataPtr, &ChartPanelHooks::findPart, &ChartPanelHooks::inval,
+                       &ChartPanelHooks::scaleRecalc, &ChartPanelHooks::calcScaleMarkers);
 }

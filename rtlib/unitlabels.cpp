@@ -11,6 +11,7 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/hookset.h"
 #include "mgsource/memory.h"
 #include "rtlib/objunits.h"
 #include "rtlib/objunits_internal.h"
@@ -88,13 +89,9 @@ uInt32 VIFlagsOf(ObjHeap heap) {
 }  // namespace
 
 UnitLabelHooks SetUnitLabelHooks(const UnitLabelHooks& hooks) {
-  UnitLabelHooks old = gHooks;
-  if (hooks.inval) gHooks.inval = hooks.inval;
-  if (hooks.setPartText) gHooks.setPartText = hooks.setPartText;
-  if (hooks.beep) gHooks.beep = hooks.beep;
-  if (hooks.getText) gHooks.getText = hooks.getText;
-  if (hooks.displayData) gHooks.displayData = hooks.displayData;
-  return old;
+  return SetGivenHooks(&gHooks, hooks,
+                       &UnitLabelHooks::inval, &UnitLabelHooks::setPartText, &UnitLabelHooks::beep,
+                       &UnitLabelHooks::getText, &UnitLabelHooks::displayData);
 }
 
 int32 UnitLabelBeeps() { return gBeeps.load(std::memory_order_relaxed); }
