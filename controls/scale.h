@@ -125,6 +125,17 @@ QX_EXTERN_C MgErr ScaleRecalc(ObjHeap heap, int32 scale);
 // colour ramp with text labels; null otherwise.
 QX_EXTERN_C UHandle SlideScaleMarkerList(ObjHeap heap, int32 scale);
 Bool32 ScaleValueReached(float64 v, float64 end);
+// Whether v lies past end (beyond the rounding a ratio of 1e-13 allows).
+Bool32 ScaleValueBeyond(float64 v, float64 end);
+// Widens the ends to whole increments of the record (whole powers of the
+// increment on logarithmic scales); ends that would not be finite stay.
+void ScaleLooseFit(float64* lower, float64* upper, const ScaleRec* r);
+// Sets the scale's range from data extremes (an end that is not finite keeps
+// the scale's own), widening equal ends, and recomputes the increment and
+// markers; *changed tells whether the ends moved.  Nothing changes when they
+// did not and force is false.  0.
+QX_EXTERN_C MgErr CalcScaleMarkers(ObjHeap heap, int32 scale, float64 lower, float64 upper, Bool32 keepIncrement,
+                                   Bool32 force, Bool32* changed);
 
 // Gives the panel and the data manager the scale services; start-up.
 void ControlsInstallScaleHooks();

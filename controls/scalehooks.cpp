@@ -54,5 +54,5 @@ MgErr PointerValue(ObjHeap heap, int32 object, int32 pointWord, void* dst) {
 void ControlsInstallScaleHooks() {
   SetPanelDataHooks({.slideScaleMarkerList = &SlideScaleMarkerList});
   SetDataMgrHooks({.scaleRangeSet = &RangeCopied, .pointerValue = &PointerValue});
-  SetChartPanelHooks({.scaleRecalc = &ScaleRecalc});
+  SetChartPanelHooks({.scaleRecalc = &ScaleRecalc, .calcScaleMarkers = &CalcScaleMarkers});
 }

@@ -14,6 +14,7 @@
 #include "mgsource/numconv.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/textparts.h"
 
 namespace {
 
@@ -514,4 +515,112 @@ int32 ScaleSetRangeValue(ObjHeap heap, int32 scale, int32 index, float64 value, 
     return 0;
   }
   return ScaleSetLinearRange(heap, scale, index, v, 0);
+}
+
+Bool32 ScaleValueBeyond(float64 v, float64 end) {
+  if (end == 0) return v > 0;
+  if (v != 0 && (v > 0) == (end > 0)) {
+    float64 r = v / end;
+    return end > 0 ? r - 1 >= kNear : r - 1 <= -kNear;
+  }
+  return ScaleValueReached(v, end);
+}
+
+void ScaleLooseFit(float64* lower, float64* upper, const ScaleRec* r) {
+  float64 inc = r->increment;
+  float64 l, u;
+  if (r->mapping == kScaleLog) {
+    float64 step = std::log10(inc);
+    l = std::pow(10.0, std::floor(std::log10(*lower) / step) * step);
+    if (ScaleValueBeyond(l, *lower)) l /= inc;
+    u = std::pow(10.0, std::floor(std::log10(*upper) / step) * step);
+    if (ScaleValueBeyond(*upper, u)) u *= inc;
+  } else {
+    l = std::floor(*lower / inc) * inc;
+    if (ScaleValueBeyond(l, *lower)) l -= inc;
+    u = std::floor(*upper / inc) * inc;
+    if (ScaleValueBeyond(*upper, u)) u += inc;
+  }
+  if (*lower > l && std::isfinite(l)) *lower = l;
+  if (*upper < u && std::isfinite(u)) *upper = u;
+}
+
+namespace {
+
+// Widens equal ends of one sign around their value: the far end by a tenth
+// (or, when that overflows, by a hundredth, or not at all) and the near end
+// shrunk by a tenth; ends still equal push the far end out tenfold.
+void WidenEqualEnds(float64 v, float64* nearEnd, float64* farEnd) {
+  *nearEnd = v * 0.9;
+  *farEnd = v * 1.1;
+  if (!std::isfinite(*farEnd)) *farEnd = std::isfinite(v * 1.01) ? v * 1.01 : v;
+  if (*nearEnd == *farEnd) *farEnd *= 10;
+}
+
+// Ends too far apart for their increment (more than 1000 interior markers,
+// or 100 decades) are reported and given an increment of the whole range.
+void GuardMarkerCount(ScaleRec* r, bool textList) {
+  float64 steps = r->mapping == kScaleLog ? std::log(r->max / r->min) / std::log(r->increment)
+                                          : (r->max - r->min) / r->increment;
+  float64 limit = r->mapping == kScaleLog ? 101 : 1001;
+  if (!(std::fabs(std::trunc(steps)) >= limit) || (r->mapping != kScaleLog && textList)) return;
+  DBPrintf("min %{fD}f, max %{fD}f, incr %{fD}f", &r->min, &r->max, &r->increment);
+  DBAssert(__FILE__, __LINE__, "CalcScaleMarkers: too many markers");
+  if (r->min == 0 && r->max == 0) r->max = 10.0;
+  float64 whole = std::fabs(std::trunc(r->max - r->min));
+  // A range under 1 would truncate to no increment at all: take the range.
+  r->increment = whole > 0 ? whole : std::fabs(r->max - r->min);
+  r->start = r->min;
+}
+
+}  // namespace
+
+MgErr CalcScaleMarkers(ObjHeap heap, int32 scale, float64 lower, float64 upper, Bool32 keepIncrement, Bool32 force,
+                       Bool32* changed) {
+  if (changed) *changed = false;
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r) return kNoErr;
+  if (!std::isfinite(lower)) lower = r->min;
+  if (!std::isfinite(upper)) upper = r->max;
+  if (lower > upper) std::swap(lower, upper);
+  if (lower == upper) {
+    float64 v = lower;
+    if (v == 0) {
+      lower = -1;
+      upper = 1;
+    } else if (v > 0) {
+      WidenEqualEnds(v, &lower, &upper);
+    } else {
+      WidenEqualEnds(v, &upper, &lower);
+    }
+  }
+  bool looseFit = !keepIncrement && (Flags(heap, scale) & (kScaleRound | kScaleLooseFit)) == kScaleLooseFit;
+  if (looseFit) ScaleLooseFit(&lower, &upper, r);
+  float64 curLower, curUpper;
+  Ends(r, &curLower, &curUpper);
+  bool moved = !(ScaleValuesNearlyEqual(lower, curLower) && ScaleValuesNearlyEqual(upper, curUpper));
+  if (moved) SetEnds(r, lower, upper);
+  if (!moved && !force) return kNoErr;
+
+  OInval(heap, scale, 0);
+  int32 index = 0;
+  ScaleSetRangeValue(heap, scale, -2, 0, &index);
+  r = ScaleRecOf(heap, scale);
+  if (!r) return kNoErr;
+  if (looseFit) {
+    Ends(r, &lower, &upper);
+    float64 before = lower;
+    ScaleLooseFit(&lower, &upper, r);
+    SetEnds(r, lower, upper);
+    if (lower != before) r->start = lower;
+  }
+  int32 owner = int32(OHWord(heap, uInt32(scale + 4 * kPWOwner)));
+  bool textList = owner && OGetDataPtr(heap, owner, scale, kDataPtrOperate, nullptr) != 0;
+  r = ScaleRecOf(heap, scale);
+  if (!r) return kNoErr;
+  GuardMarkerCount(r, textList);
+  ScaleRecalc(heap, scale);
+  OInval(heap, scale, 0);
+  if (changed) *changed = moved;
+  return kNoErr;
 }

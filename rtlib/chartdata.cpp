@@ -161,7 +161,7 @@ UPtr NoDataPtr(ObjHeap, int32) { return nullptr; }
 int32 NoPart(ObjHeap, int32, int32, int32) { return 0; }
 void NoInval(ObjHeap, int32, int32) {}
 MgErr NoScaleRecalc(ObjHeap, int32) { return kNoErr; }
-MgErr NoScaleMarkers(ObjHeap, int32, float64, Bool32* changed) {
+MgErr NoScaleMarkers(ObjHeap, int32, float64, float64, Bool32, Bool32, Bool32* changed) {
   if (changed) *changed = false;
   return kNoErr;
 }
@@ -364,7 +364,8 @@ MgErr ResetChartHistory(ObjHeap heap, int32 chart, ChartHistory* history, int32 
   int32 scale = hk.findPart(heap, chart, kChartPartXScale, 0);
   if (!scale) return kNoErr;
   Bool32 changed = false;
-  MgErr err = hk.calcScaleMarkers(heap, scale, std::fabs(hi - lo), &changed);
+  // The history starts again at x = 0: the scale shows the chart's width from there.
+  MgErr err = hk.calcScaleMarkers(heap, scale, 0, std::fabs(hi - lo), false, false, &changed);
   if (err) DBMgErr(__FILE__, __LINE__, err, "ResetChartHistory: scale markers");
   if (changed) {
     err = hk.scaleRecalc(heap, scale);

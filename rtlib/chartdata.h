@@ -73,8 +73,9 @@ struct ChartPanelHooks {
   int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order) = nullptr;
   void (*inval)(ObjHeap heap, int32 object, int32 flag) = nullptr;
   MgErr (*scaleRecalc)(ObjHeap heap, int32 scale) = nullptr;
-  // Sets *changed when the markers for the range differ from the scale's.
-  MgErr (*calcScaleMarkers)(ObjHeap heap, int32 scale, float64 range, Bool32* changed) = nullptr;
+  // Sets the scale's range and markers; *changed when the range moved.
+  MgErr (*calcScaleMarkers)(ObjHeap heap, int32 scale, float64 lower, float64 upper, Bool32 keepIncrement,
+                            Bool32 force, Bool32* changed) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); returns the former set.
 ChartPanelHooks SetChartPanelHooks(const ChartPanelHooks& hooks);

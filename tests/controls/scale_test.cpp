@@ -420,6 +420,75 @@ TEST_F(Boundary, ReachingTheEnd) {
   for (const Case& c : cases) EXPECT_EQ(ScaleValueReached(c.v, c.end), c.want) << c.v << " " << c.end;
 }
 
+TEST_F(Boundary, GoingBeyondTheEndAndLooseFits) {
+  struct Beyond {
+    float64 v, end;
+    Bool32 want;
+  } beyond[] = {{1, 0, 1}, {0, 0, 0}, {1, 1, 0}, {1 + 1e-15, 1, 0}, {1.1, 1, 1},
+                {-1.1, -1, 0}, {-0.9, -1, 1}, {0, -1, 1}, {1, -1, 1}, {-1, 1, 0}};
+  for (const Beyond& c : beyond) EXPECT_EQ(ScaleValueBeyond(c.v, c.end), c.want) << c.v << " " << c.end;
+  struct Fit {
+    int16 mapping;
+    float64 inc, lower, upper, wantLower, wantUpper;
+  } fits[] = {
+      {kScaleLinear, 2, 0.5, 9.5, 0, 10},     // widened to whole increments
+      {kScaleLinear, 2, 2, 8, 2, 8},          // already whole
+      {kScaleLinear, 5, -7, 3, -10, 5},
+      {kScaleLinear, 0, 1, 3, 1, 3},          // no increment: ends not finite, kept
+      {kScaleLog, 10, 2, 500, 1, 1000},       // whole decades
+      {kScaleLog, 10, 1, 100, 1, 100},
+  };
+  for (const Fit& c : fits) {
+    ScaleRec r{};
+    r.mapping = c.mapping;
+    r.increment = c.inc;
+    float64 lo = c.lower, hi = c.upper;
+    ScaleLooseFit(&lo, &hi, &r);
+    EXPECT_NEAR(lo, c.wantLower, 1e-9) << c.lower << ".." << c.upper;
+    EXPECT_NEAR(hi, c.wantUpper, 1e-9) << c.lower << ".." << c.upper;
+  }
+}
+
+TEST_F(Boundary, DataExtremesSetTheRangeAndItsMarkers) {
+  const float64 nan = std::nan("");
+  const float64 big = 1.79e308, large = 1.7e308;
+  struct Case {
+    float64 min, max, lower, upper;
+    Bool32 force, loose;
+    float64 wantMin, wantMax;
+    Bool32 wantChanged;
+  } cases[] = {
+      {0, 10, 5, 5, 0, 0, 4.5, 5.5, 1},        // equal positive ends
+      {0, 10, 0, 0, 0, 0, -1, 1, 1},           // both 0
+      {0, 10, -5, -5, 0, 0, -5.5, -4.5, 1},    // equal negative ends
+      {0, 10, 30, 20, 0, 0, 20, 30, 1},        // put in order
+      {0, 10, nan, 20, 0, 0, 0, 20, 1},        // a NaN end keeps the scale's
+      {10, 0, 2, 4, 0, 0, 4, 2, 1},            // the orientation is kept
+      {0, 10, 0, 10, 0, 0, 0, 10, 0},          // unchanged
+      {0, 10, 0, 10, 1, 0, 0, 10, 0},          // unchanged but forced
+      {0, 10, 0.5, 9.5, 0, 1, 0, 14, 1},       // loose fit to whole increments (7)
+      {0, 10, large, large, 0, 0, large * 0.9, large * 1.01, 1},  // a tenth overflows
+      {0, 10, big, big, 0, 0, big * 0.9, big, 1},                 // so does a hundredth
+  };
+  for (const Case& c : cases) {
+    int32 s = Scale(c.min, c.max, 0, 200);
+    Label(s, 10, 30);
+    if (c.loose) SetFlags(s, kScaleLooseFit);
+    Rec(s)->increment = 7;  // never a round figure: a recomputed increment differs
+    Bool32 changed = 2;
+    EXPECT_EQ(CalcScaleMarkers(panel_, s, c.lower, c.upper, false, c.force, &changed), kNoErr);
+    ScaleRec* r = Rec(s);
+    ASSERT_NE(r, nullptr);
+    EXPECT_DOUBLE_EQ(r->min, c.wantMin) << c.lower << ".." << c.upper;
+    EXPECT_DOUBLE_EQ(r->max, c.wantMax) << c.lower << ".." << c.upper;
+    EXPECT_EQ(changed, c.wantChanged) << c.lower << ".." << c.upper;
+    bool recomputed = c.wantChanged || c.force;
+    EXPECT_EQ(r->increment != 7, recomputed) << c.lower << ".." << c.upper;
+    if (recomputed) EXPECT_GT(GetNative16(*panel_ + s + kScaleObjMarkerCount), 0) << c.lower;
+  }
+  EXPECT_EQ(Asserts(), 0);
+}
+
 TEST_F(Boundary, RecordsOutsideTheDataSpaceAreRefused) {
   int32 s = Scale(0, 10, 0, 100);
   ClearReports();

@@ -401,8 +401,8 @@ struct FakePanel {
     ++recalcs;
     return kNoErr;
   }
-  static MgErr Markers(ObjHeap, int32, float64 range, Bool32* changed) {
-    ranges.push_back(range);
+  static MgErr Markers(ObjHeap, int32, float64 lower, float64 upper, Bool32, Bool32, Bool32* changed) {
+    ranges.push_back(upper - lower);
     *changed = change;
     return kNoErr;
   }
