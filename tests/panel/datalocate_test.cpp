@@ -194,6 +194,21 @@ TEST_F(DataLocateTest, ClusterElementsAndSlideParts) {
   EXPECT_EQ(ClusterEltOffset(panel_, cl, e1, base, &td), base + 4);
   ASSERT_NE(td, nullptr);
   EXPECT_EQ(td->code, kTDDBL);
+  // The third element of {I8, DBL, string}, packed and under an alignment of 4.
+  int32 mixed = 0;
+  Control(tdb::Cluster({tdb::I8(), tdb::DBL(), tdb::String()}), kClsCluster, &mixed);
+  int32 m0 = Obj(kClsNumeric, mixed), m1 = Obj(kClsNumeric, mixed), m2 = Obj(kClsString, mixed);
+  SetW(mixed, kPWClusterElements, vib::NewList(panel_, {m0, m1, m2}));
+  for (int16 align : {1, 4}) {
+    int16 was = SetMaxDataAlign(align);
+    td = nullptr;
+    EXPECT_EQ(ClusterEltOffset(panel_, mixed, m2, 100, &td), align == 1 ? 100 + 9 : 100 + 12) << align;
+    SetMaxDataAlign(was);
+    ASSERT_NE(td, nullptr);
+    EXPECT_EQ(td->code, kTDString);
+  }
+  EXPECT_EQ(ClusterEltOffset(panel_, mixed, e2, 100, &td), 0) << "another cluster's element";
+  EXPECT_EQ(td, nullptr) << "the descriptor out is cleared";
 
   // A slide of two values: parts 8001, 23 and 31 answer their value by order.
   int32 s = 0;
@@ -269,11 +284,13 @@ TEST_F(DataLocateTest, ArrayDisplayEltPtrGrowsOnlyWhenAllowedAndVariable) {
   UHandle copy = a;
   EXPECT_EQ(ArrayDisplayEltPtr(panel_, arr, &copy, false), nullptr);
   EXPECT_EQ(int32(GetNative32(*copy)), 2);
+  EXPECT_EQ(OHWord(panel_, uInt32(arr)) & kArrayObjGrown, 0u);
   UPtr p = ArrayDisplayEltPtr(panel_, arr, &copy, true);
   handles_.back() = copy;
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(int32(GetNative32(*copy)), 4);
   EXPECT_EQ(p, *copy + 4 + 3 * 2);
+  EXPECT_EQ(OHWord(panel_, uInt32(arr)) & kArrayObjGrown, kArrayObjGrown);
   // The shown place in the grid adds to the index (1-D: the second word when set).
   int16 shown[2] = {0, -4};
   std::memcpy(*panel_ + arr + 4 * kPWArrayShown, shown, 4);
@@ -314,6 +331,15 @@ TEST_F(DataLocateTest, TwoDimensionsCountRowsAndColumns) {
   EXPECT_EQ(int32(GetNative32(*a)), 2);
   EXPECT_EQ(int32(GetNative32(*a + 4)), 3);
   EXPECT_EQ(p, *a + 8 + (1 * 3 + 2) * 4);
+  // Both shown positions set: the first adds to the column, the second to the row.
+  int16 shown[2] = {1, 2};
+  std::memcpy(*panel_ + arr + 4 * kPWArrayShown, shown, 4);
+  p = ArrayDisplayEltPtr(panel_, arr, &a, true);
+  handles_.back() = a;
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(int32(GetNative32(*a)), 4);
+  EXPECT_EQ(int32(GetNative32(*a + 4)), 4);
+  EXPECT_EQ(p, *a + 8 + (3 * 4 + 3) * 4);
 }
 
 TEST_F(DataLocateTest, GraphFlagPartsAndDigitalDisplays) {
@@ -356,22 +382,28 @@ TEST_F(DataLocateTest, ChartOfArraysShowsTheNewestPoint) {
   ASSERT_EQ(Alloc(dco), kNoErr);
   Bind();
   ASSERT_GE(W(g, kPWGraphHistory), kPanelDataFloor);
-  // Capacity 4 points of 2 plots; 6 written: the newest is in slot 1.
-  UHandle buf = Keep(DSNewHClr(8 + 4 * 2 * 8));
-  PutNative32(*buf, 4);
-  PutNative32(*buf + 4, 2);
-  ChartHistory hist{6, 4, 2, buf};
+  // The newest point is at (total - 1) mod capacity; 2-D rows hold one value a plot.
+  struct Case {
+    int32 capacity, plots, total, order, slot;  // slot -1: no answer
+  } cases[] = {
+      {4, 2, 6, 1, 1}, {4, 2, 6, 0, 1}, {4, 2, 6, 2, -1},  // a plot past the count
+      {4, 3, 10, 2, 1}, {4, 3, 10, 3, -1}, {4, 3, 10, -1, -1},
+      {4, 2, 0, 0, 3},    // nothing written yet: the slot stays inside the buffer
+      {0, 2, 6, 0, -1},   // no capacity: nothing located, no trap
+      {40, 2, 40, 0, -1}, // a capacity larger than the buffer holds
+  };
   UPtr at = *DS() + W(g, kPWGraphHistory);
-  std::memcpy(at, &hist, sizeof hist);
-  EXPECT_EQ(GraphPartDataOffset(panel_, g, nullptr, 1), *buf + 8 + 1 * 16 + 8);
-  EXPECT_EQ(GraphPartDataOffset(panel_, g, nullptr, 0), *buf + 8 + 1 * 16);
-  EXPECT_EQ(GraphPartDataOffset(panel_, g, nullptr, 2), nullptr) << "a plot past the count";
-  // A capacity larger than the buffer holds: none.
-  PutNative32(*buf, 40);
-  hist.total = 40;
-  std::memcpy(at, &hist, sizeof hist);
-  EXPECT_EQ(GraphPartDataOffset(panel_, g, nullptr, 0), nullptr);
-  std::memset(at, 0, sizeof hist);
+  for (const Case& c : cases) {
+    UHandle buf = Keep(DSNewHClr(8 + 4 * c.plots * 8));
+    PutNative32(*buf, uInt32(c.capacity));
+    PutNative32(*buf + 4, uInt32(c.plots));
+    ChartHistory hist{c.total, 4, 0, buf};
+    std::memcpy(at, &hist, sizeof hist);
+    UPtr want = c.slot < 0 ? nullptr : *buf + 8 + (c.slot * c.plots + c.order) * 8;
+    EXPECT_EQ(GraphPartDataOffset(panel_, g, nullptr, c.order), want)
+        << c.capacity << " " << c.plots << " " << c.total << " " << c.order;
+  }
+  std::memset(at, 0, sizeof(ChartHistory));
 }
 
 TEST_F(DataLocateTest, TagRefnumAndVariantParts) {
