@@ -484,7 +484,9 @@ TEST_F(Boundary, DataExtremesSetTheRangeAndItsMarkers) {
     EXPECT_EQ(changed, c.wantChanged) << c.lower << ".." << c.upper;
     bool recomputed = c.wantChanged || c.force;
     EXPECT_EQ(r->increment != 7, recomputed) << c.lower << ".." << c.upper;
-    if (recomputed) EXPECT_GT(GetNative16(*panel_ + s + kScaleObjMarkerCount), 0) << c.lower;
+    if (recomputed) {
+      EXPECT_GT(GetNative16(*panel_ + s + kScaleObjMarkerCount), 0) << c.lower;
+    }
   }
   EXPECT_EQ(Asserts(), 0);
 }
