@@ -716,6 +716,25 @@ int32_t PlatMove(const char* from, const char* to) {
   return FailErrno(e);
 }
 
+int32_t PlatFileReplace(const char* from, const char* to) {
+  std::string src, dst;
+  bool srcRoot = false, dstRoot = false;
+  if (int32_t err = Resolve(from, &src, &srcRoot)) return err;
+  if (int32_t err = Resolve(to, &dst, &dstRoot)) return err;
+  if (srcRoot || dstRoot) return Fail(kPlatErrAccessDenied);
+  struct stat st, dt;
+  if (lstat(src.c_str(), &st) != 0) return FailErrno(errno);
+  if (!S_ISREG(st.st_mode)) return Fail(kPlatErrAccessDenied);
+  if (lstat(dst.c_str(), &dt) == 0 && !S_ISREG(dt.st_mode)) return Fail(kPlatErrAccessDenied);
+  {
+    std::lock_guard<std::mutex> g(gTableLock);
+    if (IsOpenLocked(FileKey{st.st_dev, st.st_ino})) return Fail(kPlatErrSharing);
+  }
+  if (FaultAllows(nullptr, -1) < 0) return Fail(FaultCode());
+  if (rename(src.c_str(), dst.c_str()) != 0) return FailErrno(errno);
+  return 0;
+}
+
 int32_t PlatCopy(const char* from, const char* to) {
   std::string src, dst;
   bool dstRoot = false;

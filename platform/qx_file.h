@@ -156,6 +156,12 @@ int32_t PlatMove(const char* from, const char* to);
 // Copies a file with its permissions and times; fails with 80 when the
 // target exists.  A folder can't be copied (5).
 int32_t PlatCopy(const char* from, const char* to);
+// Replaces the file to by the file from of the same folder in one step
+// (nothing in between where neither exists).  from must be a file that is not
+// open here; to, when it exists, must be a file and may stay open: its open
+// descriptors keep the replaced file until closed.  Counted as one change of
+// the fault seam.
+int32_t PlatFileReplace(const char* from, const char* to);
 
 // Permission and time changes answer with an errno value (0 on success), as
 // the C library's calls do.
