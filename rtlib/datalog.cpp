@@ -1,16 +1,13 @@
+// A VI's log file for the run commands, on the datalog format.
 #include "rtlib/datalog.h"
 
-#include <cstring>
 #include <map>
 #include <mutex>
-#include <vector>
 
 #include "engine/datatype.h"
 #include "engine/exec/runcmd.h"
-#include "engine/flatten.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
-#include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
@@ -21,8 +18,6 @@ namespace {
 // user-interface thread; the lock keeps the table whole for any caller.
 std::mutex gOpenLock;
 std::map<UHandle, FileRef> gOpen;
-
-constexpr int32 kRecordHeader = 4;
 
 DatalogBindingRec* Binding(UHandle vi) {
   if (!vi || !*vi) return nullptr;
@@ -38,24 +33,17 @@ FileRef OpenRef(UHandle vi) {
   return it == gOpen.end() ? nullptr : it->second;
 }
 
-// Reads the whole file and counts its records.
-MgErr CountFile(FileRef ref, int32* count) {
-  *count = 0;
-  int32 size = 0;
-  MgErr err = FGetEOF(ref, &size);
-  if (err) return err;
-  std::vector<uChar> bytes(size_t(size > 0 ? size : 0));
-  if (size > 0) {
-    int32 actual = 0;
-    if ((err = FMSeek(ref, 0, kFStart)) != kNoErr) return err;
-    if ((err = FMRead(ref, size, &actual, bytes.data())) != kNoErr) return err;
-    if (actual != size) return kFileIOErr;
-  }
-  return DatalogCountRecords(bytes.data(), size, count);
+// The binding's record type; null when it has none of use.
+const TypeDescriptor* RecordType(const DatalogBindingRec* b) {
+  if (!b || !b->recordTD || !*b->recordTD) return nullptr;
+  const int32 tdBytes = AZGetHandleSize(b->recordTD);
+  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*b->recordTD);
+  return tdBytes >= 4 && td->size >= 4 && td->size <= tdBytes ? td : nullptr;
 }
 
-// Opens the VI's log file (creating it when missing) and keeps it open; its
-// records must match.  `opened` tells whether this call opened it.
+// Opens the VI's log file (creating it as a new datalog when missing) and
+// keeps it open; it must be a datalog of the record type.  `opened` tells
+// whether this call opened it.
 MgErr OpenLog(UHandle vi, FileRef* ref, bool* opened) {
   *opened = false;
   if ((*ref = OpenRef(vi)) != nullptr) return kNoErr;
@@ -63,15 +51,27 @@ MgErr OpenLog(UHandle vi, FileRef* ref, bool* opened) {
   if (!b) return kArgErr;
   Path path = b->logPath;
   if (!path || !FIsAPath(path) || FIsEmptyPath(path)) return kFileNotFoundErr;
+  const TypeDescriptor* rec = RecordType(b);
+  if (!rec) return kArgErr;
   MgErr err = FMOpen(ref, path, kAccessReadWrite, kDenyWrite);
-  if (err == kFileNotFoundErr) err = FCreate(ref, path, 0666, kAccessReadWrite, kDenyWrite, nullptr);
-  if (err) {
-    *ref = nullptr;
-    return err;
+  int32 version = kDatalogVersion;
+  if (err == kFileNotFoundErr) {
+    err = FCreate(ref, path, FGetDefPerm(0666), kAccessReadWrite, kDenyWrite, nullptr);
+    if (!err && (err = DatalogCreate(*ref, rec)) != kNoErr) {
+      FMClose(*ref);
+      FRemove(path);
+      *ref = nullptr;
+      return err;
+    }
+  } else if (!err) {
+    err = CheckDatalogType(*ref, rec, &version);
+    // The previous version is converted by the retrieval side's question.
+    if (!err && version != kDatalogVersion) err = kDatalogIncompatibleErr;
   }
   int32 count = 0;
-  if ((err = CountFile(*ref, &count)) != kNoErr) {
-    FMClose(*ref);
+  if (!err) err = DatalogCount(*ref, rec, &count);
+  if (err) {
+    if (*ref) FMClose(*ref);
     *ref = nullptr;
     return err;
   }
@@ -84,20 +84,6 @@ MgErr OpenLog(UHandle vi, FileRef* ref, bool* opened) {
 
 }  // namespace
 
-MgErr DatalogCountRecords(const uChar* bytes, int32 size, int32* count) {
-  int32 n = 0;
-  int32 at = 0;
-  while (at < size) {
-    if (size - at < kRecordHeader) break;
-    const uInt32 length = GetBE32(bytes + at);
-    if (length > uInt32(size - at - kRecordHeader)) break;
-    at += kRecordHeader + int32(length);
-    ++n;
-  }
-  if (count) *count = n;
-  return at == size ? kNoErr : kDatalogIncompatibleErr;
-}
-
 MgErr DatalogOpenOnly(UHandle vi) {
   FileRef ref = nullptr;
   bool opened = false;
@@ -108,10 +94,8 @@ MgErr DatalogOpenOnly(UHandle vi) {
 
 MgErr WriteDatalogRecord(UHandle vi, int32 /*alert*/) {
   DatalogBindingRec* b = Binding(vi);
-  if (!b || !b->recordTD || !*b->recordTD || !b->recordData || !*b->recordData) return kArgErr;
-  const int32 tdBytes = AZGetHandleSize(b->recordTD);
-  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*b->recordTD);
-  if (tdBytes < 4 || td->size < 4 || td->size > tdBytes) return kArgErr;
+  const TypeDescriptor* td = RecordType(b);
+  if (!td || !b->recordData || !*b->recordData) return kArgErr;
   const int32 dataSize = DataSize(td);
   if (dataSize <= 0 || AZGetHandleSize(b->recordData) < dataSize) return kArgErr;
   FileRef ref = nullptr;
@@ -119,25 +103,10 @@ MgErr WriteDatalogRecord(UHandle vi, int32 /*alert*/) {
   MgErr err = OpenLog(vi, &ref, &opened);
   if (err) return err;
   b = Binding(vi);
-  UHandle flat = FlattenToNewHandle(nullptr, td, *b->recordData, 0);
-  if (!flat) return kMemFullErr;
-  const int32 length = AZGetHandleSize(flat);
-  std::vector<uChar> record(size_t(kRecordHeader + length));
-  PutBE32(record.data(), uInt32(length));
-  if (length > 0) std::memcpy(record.data() + kRecordHeader, *flat, size_t(length));
-  AZDisposeHandle(flat);
-  // One write of the whole record; one that fails is cut off again, so the
-  // file keeps only whole records.
-  int32 end = 0, actual = 0;
-  err = FGetEOF(ref, &end);
-  if (!err) err = FMSeek(ref, end, kFStart);
-  if (!err) err = FMWrite(ref, int32(record.size()), &actual, record.data());
-  if (!err && actual != int32(record.size())) err = kDiskFullErr;
-  if (err) {
-    FSetEOF(ref, end);
-    return err;
-  }
-  if ((b = Binding(vi)) != nullptr) ++b->word4;
+  td = RecordType(b);
+  int32 count = 0;
+  if ((err = DatalogAppend(ref, td, td, *b->recordData, &count)) != kNoErr) return err;
+  if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
   return kNoErr;
 }
 
@@ -165,7 +134,7 @@ void UpdateLogRecordCount(UHandle vi) {
   if (!b) return;
   int32 count = 0;
   if (FileRef open = OpenRef(vi)) {
-    if (CountFile(open, &count) != kNoErr) count = 0;
+    if (DatalogCount(open, RecordType(b), &count) != kNoErr) count = 0;
   } else {
     FileRef ref = nullptr;
     bool opened = false;

@@ -1,25 +1,112 @@
-// A VI's datalog file, as far as the run commands need it: one record of the
-// panel's data appended at each logging, the file closed when a top-level
-// run ends, and the record count refreshed after a VI loads.
+// Datalog files: a sequence of records of one data type.
 //
-// The file named by the VI's datalog binding holds its records one after
-// another, each a 4-byte big-endian length followed by the binding's record
-// buffer flattened with the binding's record type.  A file opened here stays
-// open until CloseLogFile; word 4 of the binding holds the record count.
+// Layout, every integer big-endian:
+//   0   "DTLG"
+//   4   format version: 3 (2, the previous flat form, is read and converted)
+//   8   record count (int32)
+//   12  file position of the root index block, 0 while there is none and
+//       always for records of a fixed flat size
+//   16  the record type in file order, its first int16 its own size n >= 4
+//   16+n the flat records, with index blocks between them when the record
+//       type has no fixed flat size.
+//
+// Records of a fixed flat size lie at 16 + n + r * size.  Other records are
+// found through a tree of index blocks of 128 positions: with count records
+// the root is of level IndexLevel(count - 1); entry (r >> 7l) & 127 of a
+// level-l block holds the level-(l-1) block covering record r, and a
+// level-0 entry the position of the record's flat data.  The records of one
+// group of 128 (the same r >> 7) are written one after another and share
+// their run with no other group.
+//
+// Every count and position read from a file is checked against the file's
+// size before it is used: a file that fails gives 6 from the record
+// functions (71 from the type check) and nothing is allocated from it.
 #pragma once
+#include "engine/datatype.h"
 #include "mgsource/extcode.h"
+#include "mgsource/filemgr.h"
 #include "mgsource/path.h"
+#include "rtlib/filehooks.h"
 
-// The error of a log file whose data do not match the panel: its records do
-// not end where the file does.
+// A file that is not a datalog of the type asked for.
 constexpr MgErr kDatalogIncompatibleErr = 71;
+
+enum : int32 {
+  kDatalogVersion = 3,
+  kDatalogOldVersion = 2,
+  kDatalogHeaderSize = 16,
+  kDatalogFanOut = 128,
+  kDatalogIndexBlockSize = 512,
+};
+
+// The header in memory order (the signature's four bytes as they stand).
+struct DatalogHeader {
+  uChar signature[4];
+  int32 version;
+  int32 count;
+  uInt32 root;
+};
+static_assert(sizeof(DatalogHeader) == kDatalogHeaderSize && offsetof(DatalogHeader, root) == 12,
+              "datalog header");
+struct DatalogIndexBlock {
+  uInt32 entries[kDatalogFanOut];
+};
+static_assert(sizeof(DatalogIndexBlock) == kDatalogIndexBlockSize, "datalog index block");
+
+// How many times n shifts right by 7 bits while the result stays above 0.
+int32 IndexLevel(int32 n);
+
+// Whether the open file is a datalog of the record type: reads 20 bytes
+// from offset 0 ("DTLG", version 2 or 3, a type size of at least 4), brings
+// the stored type to memory order within its size, checks it and converts
+// its old booleans, and compares it with recordType.  A difference in
+// typedefs or signedness alone counts as equal; any other, another numeric
+// width included, gives 71.  0 and the version; the position is restored.
+MgErr CheckDatalogType(FileRef file, const TypeDescriptor* recordType, int32* version);
+// Writes the header {"DTLG", 3, 0, 0} and the record type of a new datalog.
+MgErr DatalogCreate(FileRef file, const TypeDescriptor* recordType);
+// The record count of the header: 0, or 6 for a file that is not a sound
+// datalog of the record type's shape.
+MgErr DatalogCount(FileRef file, const TypeDescriptor* recordType, int32* count);
+// Moves to record r, clamped to 0 ... count (4 when clamped; r = count is the
+// end of the file); *at gets the record number.
+MgErr DatalogPosition(FileRef file, const TypeDescriptor* recordType, int32 r, int32* at);
+// Appends the value: one record of the record type, or an array of records
+// (k records in all, its dimensions multiplied).  Records of a type without
+// a fixed size are split at group boundaries; the header is rewritten after
+// each piece, and the file flushed unless its last record before and after
+// lie in one group.  *count gets the new count.  1 for another value type, 6
+// for an unsound file (nothing written).
+MgErr DatalogAppend(FileRef file, const TypeDescriptor* recordType, const TypeDescriptor* dataType,
+                    const void* data, int32* count);
+// Reads from record r: one record into the datum at data (no count), or an
+// array of *count records into the array handle at data.  4 with the records
+// read at the end; *next gets the record after the last one read (it is
+// left as it was when the file is not a sound datalog).
+MgErr DatalogRead(FileRef file, const TypeDescriptor* recordType, int32 r, const int32* count, void* data,
+                  int32 options, int32* next);
+// Converts the version-2 datalog open in the refnum: its records are copied
+// into a new file next to it ("tmp%ld.log", made exclusively), which then
+// replaces the original and is opened with the access and deny modes given.
+// Any failure before the replace removes the new file and leaves the
+// original as it was, still open in the refnum.
+MgErr ConvertDatalog(FileRefnum refnum, int32 access, int32 deny);
+// The datalog side of the file functions (the default datalog procedures).
+const DatalogProcs& DatalogFileProcs();
+
+// ---- A VI's log file --------------------------------------------------------------------------
+// What the run commands need of a VI's datalog binding: one record of the
+// panel's data appended at each logging, the file closed when a top-level
+// run ends, and the record count refreshed after a VI loads.  The file is a
+// datalog of the binding's record type; it stays open until CloseLogFile;
+// word 4 of the binding holds the record count.
 
 // Writes one record of the VI's panel data to its log file, opening (and
 // when missing creating) the file first.  0; 1 for a VI without a datalog
 // binding, a record type without data or a buffer shorter than its data; 7
-// without a log path; 71 when the file's records do not match; a file or
-// memory error.  The alert flag is the caller's: the run commands show
-// their own alerts.
+// without a log path; 71 when the file is not a datalog of the record type;
+// a file or memory error.  The alert flag is the caller's: the run commands
+// show their own alerts.
 QX_EXTERN_C MgErr WriteDatalogRecord(UHandle vi, int32 alert);
 // Opens the VI's log file as WriteDatalogRecord would and writes nothing:
 // the check at the start of a top-level run that the file can be opened.
@@ -31,9 +118,9 @@ Bool32 LogFileOpen(UHandle vi);
 // The VI's log path, or null when it has no path (the not-a-path value).
 Path DatalogPath(UHandle vi);
 // Refreshes the record count of the VI's binding: opens the log file when it
-// is not open, counts its records and closes it again when it opened it.  A
-// file that cannot be opened or read, or whose records do not match, counts
-// 0.
+// is not open, reads its count and closes it again when it opened it.  A
+// file that cannot be opened or read, or that is not a datalog of the
+// record type, counts 0.
 QX_EXTERN_C void UpdateLogRecordCount(UHandle vi);
 // The record count that the VI's binding holds.
 int32 DatalogRecordCount(UHandle vi);
@@ -43,10 +130,6 @@ int32 DatalogRecordCount(UHandle vi);
 // under the old path is closed first.
 QX_EXTERN_C void ClearLogPath(UHandle vi);
 constexpr uInt32 kDocModLogPath = 0x10001000;
-
-// Counts the records of a log file's bytes: 0, or 71 when a length runs
-// past the end (count then holds the whole records before it).
-MgErr DatalogCountRecords(const uChar* bytes, int32 size, int32* count);
 
 // Fills the run commands' datalog hooks; called at start-up.
 void RTLibInstallDatalogHooks();

@@ -4,6 +4,7 @@
 
 #include "engine/shellsvc.h"
 #include "platform/qx_alert.h"
+#include "rtlib/datalog.h"
 
 namespace {
 
@@ -21,18 +22,6 @@ Bool32 NoTarget(UHandle) { return 0; }
 Bool32 NotARefnum(uInt32) { return 0; }
 int32 NoCallByRef(int32, void*, void*) { return kCapabilityErr; }
 
-Bool32 AnyValidType(const TypeDescriptor* t) { return t && TDIsValid(t) ? 1 : 0; }
-MgErr NoCheck(FileRef, const TypeDescriptor*, int32*) { return kCapabilityErr; }
-MgErr NoConvert(FileRefnum, int32, int32) { return kCapabilityErr; }
-MgErr NoCreate(FileRef, const TypeDescriptor*) { return kCapabilityErr; }
-MgErr NoRead(FileRefnum, const TypeDescriptor*, int32, int32, const int32*, void*, int32, int32*) {
-  return kCapabilityErr;
-}
-MgErr NoWrite(FileRefnum, const TypeDescriptor*, const TypeDescriptor*, const void*, int32, int32*) {
-  return kCapabilityErr;
-}
-MgErr NoSeek(FileRefnum, const TypeDescriptor*, int32, int32, int32*) { return kCapabilityErr; }
-MgErr NoCount(FileRefnum, const TypeDescriptor*, int32*) { return kCapabilityErr; }
 
 // Installs a table of hooks: the given one (the defaults when null), each
 // listed member that is left null taking its default.
@@ -45,13 +34,11 @@ void Install(Table& live, const Table* given, const Table& defaults, Member Tabl
 const FileShellHooks kDefaultShell{&HeadlessTwoButtonAlert, &NoDialog,   &HostTempDir, &NoFolder,
                                    &NoFolder,               &NoTarget,   &NotARefnum};
 const RefnumKindHooks kDefaultKinds{&NotARefnum, &NotARefnum, &NotARefnum, &NotARefnum, &NotARefnum, &NoCallByRef};
-const DatalogProcs kDefaultDatalog{&AnyValidType, &NoCheck, &NoConvert, &NoCreate,
-                                   &NoRead,       &NoWrite, &NoSeek,    &NoCount};
 
 // Filled at start-up, before any diagram runs; read without a lock after.
 FileShellHooks gShell = kDefaultShell;
 RefnumKindHooks gKinds = kDefaultKinds;
-DatalogProcs gDatalog = kDefaultDatalog;
+DatalogProcs gDatalog = DatalogFileProcs();
 
 }  // namespace
 
@@ -83,7 +70,7 @@ const RefnumKindHooks& RefnumKinds() { return gKinds; }
 
 void SetDatalogProcs(const DatalogProcs* procs) {
   using P = DatalogProcs;
-  Install(gDatalog, procs, kDefaultDatalog, &P::validRecordType, &P::checkType, &P::convert, &P::create, &P::read,
+  Install(gDatalog, procs, DatalogFileProcs(), &P::validRecordType, &P::checkType, &P::convert, &P::create, &P::read,
           &P::write, &P::seek, &P::count);
 }
 const DatalogProcs& Datalog() { return gDatalog; }

@@ -56,7 +56,8 @@ const RefnumKindHooks& RefnumKinds();
 // ---- The datalog functions ------------------------------------------------------------
 // A call on a refnum whose type descriptor is a datalog refnum with a valid
 // record type goes to these procedures; the byte-stream side never looks
-// inside a datalog.  Without them every datalog operation answers 53.
+// inside a datalog.  The datalog file functions (rtlib/datalog.h) fill the
+// table by default; a member set null takes theirs.
 struct FileRefRec;
 typedef uInt32 FileRefnum;
 struct DatalogProcs {

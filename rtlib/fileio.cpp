@@ -1,13 +1,16 @@
 // Reading, writing, positioning, sizing and locking of byte-stream files
 // through refnums.  Calls on datalog refnums go to the datalog functions.
 #include <cstring>
+#include <vector>
 
 #include "engine/datamgr.h"
 #include "engine/datasupp.h"
 #include "engine/flatten.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/memory.h"
 #include "rtlib/filerefnum.h"
+#include "rtlib/fileio_internal.h"
 
 namespace {
 
@@ -30,6 +33,10 @@ const TypeDescriptor* TDAt(UHandle h, int32 offset) {
 const TypeDescriptor* DatalogSide(UHandle refnumType, int32 offset) {
   const TypeDescriptor* rec = DatalogRecordType(TDAt(refnumType, offset));
   return rec && Datalog().validRecordType(rec) ? rec : nullptr;
+}
+
+void SetCount(UHandle a, int32 n) {
+  if (a && *a) std::memcpy(*a, &n, sizeof n);
 }
 
 bool IsStringTD(const TypeDescriptor* td) {
@@ -138,81 +145,23 @@ MgErr ReadLine(FileRef f, int32 limit, LStrHandle* out) {
   }
 }
 
-// The address of element i of a one-dimensional array handle.
-uChar* ElementAt(UHandle a, const TypeDescriptor* elt, int32 i) {
-  return *a + AlignDatum(elt, int32(sizeof(int32))) + i * DataSize(elt);
-}
-
-void SetCount(UHandle a, int32 n) {
-  if (a && *a) std::memcpy(*a, &n, sizeof n);
-}
-
-MgErr SizeArray(const TypeDescriptor* elt, UHandle* a, int32 n) {
-  if (MgErr err = ArrayResizeElts(elt, 1, a, n)) return err;
-  SetCount(*a, n);
-  return kNoErr;
-}
-
-void EmptyArray(const TypeDescriptor* elt, UHandle* a) {
-  if (*a) SizeArray(elt, a, 0);
-}
-
-// An array of elements of a fixed flat size, read in one piece.
-MgErr ReadFixedArray(FileRef f, const TypeDescriptor* elt, int32 esize, int32 count, UHandle* out, int32 options) {
-  bool cut = false;
-  const int64 total = int64(count) * esize;
-  const int32 rest = Rest(f);
-  if (total > INT32_MAX || (total > kLargeRead && total > rest)) {
-    count = rest / esize;
-    cut = true;
-  }
-  const int32 bytes = count * esize;
-  UHandle buf = AZNewHandle(bytes ? bytes : 1);
-  if (!buf) return kMemFullErr;
-  int32 actual = 0;
-  MgErr err = bytes ? FMRead(f, bytes, &actual, *buf) : kNoErr;
-  if (err && err != kEOFErr) {
-    AZDisposeHandle(buf);
-    return err;
-  }
-  if (actual < 0 || actual > bytes) actual = 0;
-  const int32 n = actual / esize;
-  if (n < count) cut = true;
-  if (MgErr e2 = SizeArray(elt, out, n)) {
-    AZDisposeHandle(buf);
-    return e2;
-  }
-  if (FlatEltSizeClass(elt, options & kFlatOldBooleans) == 1 && DataSize(elt) == 1) {
-    std::memcpy(ElementAt(*out, elt, 0), *buf, size_t(n));
-  } else {
-    for (int32 i = 0; i < n; ++i) {
-      if (UnFlattenData(buf, i * esize, elt, ElementAt(*out, elt, i), esize, options) > esize) {
-        AZDisposeHandle(buf);
-        return kFileIOErr;
-      }
-    }
-  }
-  AZDisposeHandle(buf);
-  return cut ? kEOFErr : kNoErr;
-}
-
 // An array of elements of other types, unflattened one by one into room
 // that starts at min(count, 1024) elements and doubles.
 MgErr ReadStreamArray(FileRef f, const TypeDescriptor* elt, int32 count, UHandle* out, int32 options) {
   int32 room = count < kLinePiece ? count : kLinePiece;
-  if (MgErr err = SizeArray(elt, out, room)) return err;
+  if (MgErr err = FileArrayResize(elt, out, room)) return err;
   for (int32 i = 0; i < count; ++i) {
     if (i == room) {
       room = room > count / 2 ? count : room * 2;
-      if (MgErr err = SizeArray(elt, out, room)) return err;
+      if (MgErr err = FileArrayResize(elt, out, room)) return err;
     }
-    MgErr err = UnFlattenFromStream(elt, ElementAt(*out, elt, i), &FPStreamRead, f, options);
+    MgErr err = UnFlattenFromStream(elt, FileArrayElement(*out, elt, i), &FPStreamRead, f, options);
     if (err) {
-      SizeArray(elt, out, i);
+      FileArrayResize(elt, out, i);
       return err;
     }
   }
-  return SizeArray(elt, out, count);
+  return FileArrayResize(elt, out, count);
 }
 
 MgErr ReadArray(FileRef f, const TypeDescriptor* elt, int32 count, UHandle* out, int32 options) {
@@ -220,9 +169,115 @@ MgErr ReadArray(FileRef f, const TypeDescriptor* elt, int32 count, UHandle* out,
   if (SkipTypedefs(elt)->code == kTDArray) return kArgErr;
   if (DataIsFixedSize(elt)) {
     const int32 esize = FlatSize(elt, nullptr);
-    if (esize > 0) return ReadFixedArray(f, elt, esize, count, out, options);
+    if (esize > 0) return FileReadFixedArray(f, elt, esize, count, out, options);
   }
   return ReadStreamArray(f, elt, count, out, options);
+}
+
+void EmptyArray(const TypeDescriptor* elt, UHandle* a) {
+  if (*a) FileArrayResize(elt, a, 0);
+}
+
+// A numeric field of a record whose flat form is its numbers, big-endian,
+// one after another: its place in memory and in the flat bytes.
+struct SwapField {
+  int32 mem, flat, width;
+};
+constexpr size_t kMaxSwapFields = 64;
+
+// The fields of such a record type (numbers and clusters of them); false
+// for any other type.
+bool SwapPlan(const TypeDescriptor* td, int32 mem, int32* flat, std::vector<SwapField>* plan) {
+  int32 width = 0, parts = 1;
+  switch (td->code) {
+    case kTDI8: case kTDU8: width = 1; break;
+    case kTDI16: case kTDU16: width = 2; break;
+    case kTDI32: case kTDU32: case kTDSGL: width = 4; break;
+    case kTDI64: case kTDU64: case kTDDBL: width = 8; break;
+    case kTDCSG: width = 4, parts = 2; break;
+    case kTDCDB: width = 8, parts = 2; break;
+    case kTDCluster: {
+      const uChar* p = reinterpret_cast<const uChar*>(td);
+      int16 n = 0;
+      std::memcpy(&n, p + 4, sizeof n);
+      const uChar* e = p + 6;
+      int32 off = mem;
+      for (int32 i = 0; i < n; ++i) {
+        const TypeDescriptor* et = reinterpret_cast<const TypeDescriptor*>(e);
+        if (et->size < 4) return false;
+        off = AlignDatum(et, off);
+        if (!SwapPlan(et, off, flat, plan)) return false;
+        off += DataSize(et);
+        e += et->size;
+      }
+      return true;
+    }
+    default: return false;
+  }
+  for (int32 k = 0; k < parts; ++k) {
+    if (plan->size() >= kMaxSwapFields) return false;
+    plan->push_back(SwapField{mem + k * width, *flat, width});
+    *flat += width;
+  }
+  return true;
+}
+
+// Turns n flat records at the start of the array's elements into memory
+// records in place, the last first: a memory record is never shorter than
+// its flat form, so each lands on bytes already read, and its fields are
+// all read before any is written.
+void SwapInPlace(uChar* base, int32 n, int32 esize, int32 stride, const std::vector<SwapField>& plan) {
+  const size_t fields = plan.size();
+  bool sameLayout = stride == esize;
+  for (const SwapField& f : plan) sameLayout = sameLayout && f.mem == f.flat;
+  if (sameLayout) {
+    // Each field is swapped where it stands, one field of every record at a time.
+    for (const SwapField& f : plan) {
+      uChar* p = base + f.mem;
+      const uChar* end = p + int64(n) * esize;
+      switch (f.width) {
+        case 2:
+          for (; p < end; p += esize) PutNative16(p, GetBE16(p));
+          break;
+        case 4:
+          for (; p < end; p += esize) PutNative32(p, GetBE32(p));
+          break;
+        case 8:
+          for (; p < end; p += esize) {
+            const uInt64 v = GetBE64(p);
+            __builtin_memcpy(p, &v, 8);
+          }
+          break;
+        default: break;  // single bytes stay
+      }
+    }
+    return;
+  }
+  uInt64 v[kMaxSwapFields];
+  const bool pads = stride > esize;
+  for (int32 i = n - 1; i >= 0; --i) {
+    const uChar* s = base + int64(i) * esize;
+    uChar* d = base + int64(i) * stride;
+    for (size_t k = 0; k < fields; ++k) {
+      const SwapField& f = plan[k];
+      switch (f.width) {
+        case 1: v[k] = s[f.flat]; break;
+        case 2: v[k] = GetBE16(s + f.flat); break;
+        case 4: v[k] = GetBE32(s + f.flat); break;
+        default: v[k] = GetBE64(s + f.flat);
+      }
+    }
+    if (pads) std::memset(d, 0, size_t(stride));
+    for (size_t k = 0; k < fields; ++k) {
+      const SwapField& f = plan[k];
+      switch (f.width) {
+        case 1: d[f.mem] = uChar(v[k]); break;
+        case 2: PutNative16(d + f.mem, uInt16(v[k])); break;
+        case 4: PutNative32(d + f.mem, uInt32(v[k])); break;
+        default: __builtin_memcpy(d + f.mem, &v[k], 8);
+      }
+    }
+  }
 }
 
 // Empties what a failed read left in the output.
@@ -237,6 +292,74 @@ void EmptyOutput(const TypeDescriptor* elt, bool hasCount, void* data) {
 }
 
 }  // namespace
+
+uChar* FileArrayElement(UHandle a, const TypeDescriptor* elt, int32 i) {
+  return *a + AlignDatum(elt, int32(sizeof(int32))) + i * DataSize(elt);
+}
+
+MgErr FileArrayResize(const TypeDescriptor* elt, UHandle* a, int32 n) {
+  if (MgErr err = ArrayResizeElts(elt, 1, a, n)) return err;
+  SetCount(*a, n);
+  return kNoErr;
+}
+
+MgErr FileReadFixedArray(FileRef f, const TypeDescriptor* elt, int32 esize, int32 count, UHandle* out, int32 options) {
+  bool cut = false;
+  const int64 total = int64(count) * esize;
+  const int32 rest = Rest(f);
+  if (total > INT32_MAX || (total > kLargeRead && total > rest)) {
+    count = rest / esize;
+    cut = true;
+  }
+  const int32 bytes = count * esize;
+  // Records of numbers are read straight into the array and swapped there.
+  std::vector<SwapField> plan;
+  int32 flat = 0;
+  const int32 stride = DataSize(elt);
+  if (stride >= esize && SwapPlan(SkipTypedefs(elt), 0, &flat, &plan) &&
+      flat == esize) {
+    if (MgErr err = FileArrayResize(elt, out, count)) return err;
+    uChar* base = FileArrayElement(*out, elt, 0);
+    int32 actual = 0;
+    MgErr err = bytes ? FMRead(f, bytes, &actual, base) : kNoErr;
+    if (err && err != kEOFErr) {
+      FileArrayResize(elt, out, 0);
+      return err;
+    }
+    if (actual < 0 || actual > bytes) actual = 0;
+    const int32 n = actual / esize;
+    SwapInPlace(base, n, esize, stride, plan);
+    if (MgErr e2 = FileArrayResize(elt, out, n)) return e2;
+    return cut || n < count ? kEOFErr : kNoErr;
+  }
+  UHandle buf = AZNewHandle(bytes ? bytes : 1);
+  if (!buf) return kMemFullErr;
+  int32 actual = 0;
+  MgErr err = bytes ? FMRead(f, bytes, &actual, *buf) : kNoErr;
+  if (err && err != kEOFErr) {
+    AZDisposeHandle(buf);
+    return err;
+  }
+  if (actual < 0 || actual > bytes) actual = 0;
+  const int32 n = actual / esize;
+  if (n < count) cut = true;
+  if (MgErr e2 = FileArrayResize(elt, out, n)) {
+    AZDisposeHandle(buf);
+    return e2;
+  }
+  if (FlatEltSizeClass(elt, options & kFlatOldBooleans) == 1 && DataSize(elt) == 1) {
+    std::memcpy(FileArrayElement(*out, elt, 0), *buf, size_t(n));
+  } else {
+    for (int32 i = 0; i < n; ++i) {
+      if (UnFlattenData(buf, i * esize, elt, FileArrayElement(*out, elt, i), esize, options) > esize) {
+        AZDisposeHandle(buf);
+        return kFileIOErr;
+      }
+    }
+  }
+  AZDisposeHandle(buf);
+  return cut ? kEOFErr : kNoErr;
+}
 
 // ---- Stream procedures of the unflattener -------------------------------------------------
 

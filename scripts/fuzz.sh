@@ -6,9 +6,9 @@ cd "$(dirname "$0")/.."
 secs=${1:-14}
 # Targets that read whole untrusted files run longer: this many times the
 # given time (the resource-file reader gets 42 s at the default 14).
-declare -A weight=([rsrc_fuzz]=3 [unflatten_fuzz]=3)
+declare -A weight=([rsrc_fuzz]=3 [unflatten_fuzz]=3 [datalog_fuzz]=3)
 # Options of single targets: readers of flat data run under a malloc limit.
-declare -A extra=([unflatten_fuzz]="-malloc_limit_mb=64" [dsinflate_fuzz]="-malloc_limit_mb=64" [viload_fuzz]="-malloc_limit_mb=64")
+declare -A extra=([unflatten_fuzz]="-malloc_limit_mb=64" [dsinflate_fuzz]="-malloc_limit_mb=64" [viload_fuzz]="-malloc_limit_mb=64" [datalog_fuzz]="-malloc_limit_mb=64")
 if ! ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "no fuzz targets"; exit 0
 fi

@@ -146,6 +146,45 @@ TEST_F(FileIOTest, ArraysAndValuesRoundTripWithAndWithoutSizes) {
   filetest::DisposeStrings(strs);
 }
 
+TEST_F(FileIOTest, ArraysOfNumberRecordsReadAsTheUnflattenerReadsThem) {
+  using namespace tdb;
+  // Numbers, clusters with and without padding, nested ones, and types the
+  // one-piece read leaves to the unflattener (booleans, enumerations).
+  const TD types[] = {I16(),
+                      U8(),
+                      DBL(),
+                      CSG(),
+                      Cluster({DBL(), I32()}),
+                      Cluster({I8(), DBL(), I16()}),
+                      Cluster({U8(), Cluster({I16(), SGL()}), CDB()}),
+                      Cluster({Boolean(), I32()}),
+                      Enum(kTDEnumU16, {"a", "b"})};
+  std::string bytes;
+  for (int i = 0; i < 997; ++i) bytes += char(i * 37 + (i >> 3));
+  Put("nums", bytes);
+  FileRefnum r = Open("nums");
+  for (const TD& t : types) {
+    TDHandle elt(t);
+    const int32 esize = FlatSize(elt.td(), nullptr), stride = DataSize(elt.td());
+    const int32 count = int32(bytes.size()) / esize + 1;  // one more than there is
+    UHandle got = nullptr;
+    int32 pos = 0;
+    ASSERT_EQ(FPRead(r, nullptr, 0, kFPFromStart, 0, &count, elt.h(), 0, &got, 0, 0, 0, &pos), kEOFErr);
+    ASSERT_EQ(*reinterpret_cast<int32*>(*got), count - 1) << int(elt.td()->code);
+    UHandle flat = AZNewHandle(int32(bytes.size()));
+    std::memcpy(*flat, bytes.data(), bytes.size());
+    std::vector<uChar> one(size_t(stride), 0);
+    for (int32 i = 0; i < count - 1; ++i) {
+      std::fill(one.begin(), one.end(), 0);
+      ASSERT_EQ(UnFlattenData(flat, i * esize, elt.td(), one.data(), esize, 0), esize);
+      ASSERT_EQ(std::memcmp(*got + AlignDatum(elt.td(), 4) + i * stride, one.data(), size_t(stride)), 0)
+          << int(elt.td()->code) << " record " << i;
+    }
+    AZDisposeHandle(flat);
+    DSDisposeHandle(got);
+  }
+}
+
 TEST_F(FileIOTest, AFixedArrayCountNear31BitsIsCutToTheFile) {
   Put("ten", "0123456789");
   FileRefnum r = Open("ten");
