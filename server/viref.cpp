@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "engine/vi/viinst.h"
+#include "rtlib/filehooks.h"
+#include "server/embobj.h"
 #include "server/proxy.h"
 
 namespace {
@@ -57,4 +59,11 @@ void ServerInstallEngineHooks() {
   hooks.pxCalleeInstallCode = &PxCalleeInstallCode;
   SetVIServerHooks(&hooks);
   ServerInstallProxyHooks();
+  ServerInstallRefnumHooks();
+}
+
+void ServerInstallRefnumHooks() {
+  RefnumKindHooks kinds = RefnumKinds();
+  kinds.isAutomationRefnum = &IsAutomationRefnum;
+  SetRefnumKindHooks(&kinds);
 }

@@ -20,3 +20,6 @@ QX_EXTERN_C MgErr PxCalleeInstallCode(UHandle vi);
 
 // Fills the engine's VI-server hooks; called at start-up.
 void ServerInstallEngineHooks();
+// The refnum test of the diagrams (kind 7) asks the automation refnum jar;
+// part of the engine hooks.
+void ServerInstallRefnumHooks();

@@ -99,12 +99,8 @@ TEST_F(DatalogTest, ANewFileIsTheHeaderAndTheType) {
   int32 count = -1;
   EXPECT_EQ(FPEOF(r, strRef_->h(), 0, kFPFromStart, 5, &count), kNoErr);
   EXPECT_EQ(count, 0) << "the end of a datalog cannot be set";
-  EXPECT_EQ(IndexLevel(0), 0);
-  EXPECT_EQ(IndexLevel(127), 0);
-  EXPECT_EQ(IndexLevel(128), 1);
-  EXPECT_EQ(IndexLevel(16383), 1);
-  EXPECT_EQ(IndexLevel(16384), 2);
-  EXPECT_EQ(IndexLevel(0x7FFFFFFF), 4);
+  const std::pair<int32, int32> levels[] = {{0, 0}, {127, 0}, {128, 1}, {16383, 1}, {16384, 2}, {0x7FFFFFFF, 4}};
+  for (const auto& l : levels) EXPECT_EQ(IndexLevel(l.first), l.second) << l.first;
 }
 
 TEST_F(DatalogTest, AppendsLayTheTreeOutAsTheWriterDoes) {

@@ -6,7 +6,9 @@
 
 #include "engine/engine_test_support.h"
 #include "mgsource/memory.h"
+#include "rtlib/filerefnum.h"
 #include "server/embobj.h"
+#include "server/viref.h"
 
 namespace {
 
@@ -64,6 +66,11 @@ TEST_F(Boundary, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference) 
   ASSERT_NE(ref, 0);
   EXPECT_EQ(R(rec)->dispatchRef, ref);
   EXPECT_TRUE(IsAutomationRefnum(Cookie(ref)));
+  // The diagrams' refnum test asks the jar once the server's hooks are in.
+  ServerInstallRefnumHooks();
+  EXPECT_TRUE(FPIsARefnum(uInt32(ref), kRefnumAutomation, 0));
+  EXPECT_FALSE(FPIsARefnum(uInt32(ref) + 1, kRefnumAutomation, 0));
+  SetRefnumKindHooks(nullptr);
   EXPECT_EQ(AutoRefDispatch(Cookie(ref)), &gObject.base);
   EXPECT_EQ(gObject.refs, 2) << "the refnum holds one reference, the local one is dropped";
   // Asking again for the same interface keeps the refnum and adds nothing.
