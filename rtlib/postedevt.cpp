@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/exec/postedcb.h"
 #include "engine/exec/runcmd.h"
 #include "engine/exec/runtexts.h"
 #include "engine/shellsvc.h"
@@ -128,4 +129,20 @@ MgErr RunPostedEvt(UHandle request) {
 
 void DisposePostedEvt(UHandle request) {
   if (request) AZDisposeHandle(request);
+}
+
+namespace {
+int32 RunAndDispose(int32 request) {
+  UHandle h = reinterpret_cast<UHandle>(uintptr_t(uInt32(request)));
+  const MgErr err = RunPostedEvt(h);
+  DisposePostedEvt(h);
+  return err;
+}
+}  // namespace
+
+MgErr PostPostedEvt(UHandle request, Occurrence done) {
+  if (!request || !*request) return kArgErr;
+  const PostedEvtRec& r = *Rec(request);
+  PostedCallbackRec cb{&RunAndDispose, int32(uintptr_t(request)), done, r.owner, r.dataSpace, 0, nullptr};
+  return PostCallback(cb);
 }

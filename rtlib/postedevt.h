@@ -9,6 +9,7 @@
 // DisposePostedEvt.
 #pragma once
 #include "mgsource/extcode.h"
+#include "mgsource/occur.h"
 #include "mgsource/path.h"
 
 enum : int32 {
@@ -70,3 +71,7 @@ QX_EXTERN_C UHandle NewPostedEvtHandle(UHandle owner, int32 kind, void* data, vo
 // kind's error.  Nothing is written once the requester is gone.
 MgErr RunPostedEvt(UHandle request);
 void DisposePostedEvt(UHandle request);
+// Hands the request from any thread to the user-interface thread's event
+// loop (a posted callback), which runs and disposes it and then fires done
+// (0: none).  0, or the post's error with the request still the caller's.
+MgErr PostPostedEvt(UHandle request, Occurrence done);

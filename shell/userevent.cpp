@@ -1,8 +1,10 @@
 #include "shell/userevent.h"
 
 #include "engine/exec/exec.h"
+#include "engine/exec/postedcb.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/debug.h"
+#include "mgsource/memory.h"
 #include "shell/runshell.h"
 
 namespace {
@@ -26,6 +28,11 @@ void ClosePanelHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32) {
   EnQRunQ(element);
 }
 
+// Sub-code 3: a posted callback.
+void PostedCallbackHandler(int32 a1, int32, int32, int32, int32) {
+  RunPostedCallback(reinterpret_cast<UHandle>(uintptr_t(uInt32(a1))));
+}
+
 // Sub-code 25: close a VI.
 void CloseVIHandler(int32 a1, int32, int32, int32, int32) {
   UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(a1)));
@@ -39,6 +46,7 @@ UserEventHandler HandlerOf(int32 subCode) {
   switch (subCode) {
     case kUEPurgeVIs: return &PurgeHandler;
     case kUEClosePanel: return &ClosePanelHandler;
+    case kUEPostedCallback: return &PostedCallbackHandler;
     case kUECloseVI: return &CloseVIHandler;
     default: return RunCommandHandler(subCode);
   }
@@ -60,6 +68,15 @@ int32 PostUserEvent(WindowRef window, int32 subCode, int32 a1, int32 a2, int32 a
   e.keyCode = a4;
   e.data[0] = a5;
   return WPostEvent(&e, noDuplicate, priority);
+}
+
+void RunPostedCallback(UHandle record) {
+  if (!record || !*record) return;
+  const PostedCallbackRec r = *reinterpret_cast<const PostedCallbackRec*>(*record);
+  AZDisposeHandle(record);
+  // A callback whose generation has passed is skipped; its waiter still wakes.
+  if (r.proc && (!r.generationCounter || *r.generationCounter == r.generation)) r.proc(r.arg);
+  if (r.done) Occur(r.done);
 }
 
 int32 UserEventArg(const WEventRecord* e, int32 n) {

@@ -29,6 +29,10 @@ void SetUserEventHandler(int32 subCode, UserEventHandler handler);
 // a sub-code without a handler or an event that is not a user event.
 int32 DispatchUserEvent(const WEventRecord* event);
 
+// Sub-code 3: runs a posted callback record (engine/exec/postedcb.h) and
+// frees it.
+void RunPostedCallback(UHandle record);
+
 // Queue filters for WPurgeEvents: 1 for a queued user event that names the
 // VI (data: the VI's handle), or the data space (data: its handle).
 QX_EXTERN_C int32 FilterInstrUserEvents(WindowRef window, const WEventRecord* event, void* vi);
