@@ -1002,7 +1002,11 @@ __attribute__((always_inline)) inline bool HeldBlock(PoolPage* pg, const uInt8* 
 //
 // A thread's record (tcache.h) holds free blocks of one serialised pool:
 // fixed-size slots, and medium blocks of 12 to 200 bytes binned by their
-// block size.  A cached block is free for every check: its mark is 0, so a
+// block size, linked through their first word, up to kMedCacheBytes of block
+// bytes in all bins together.  A bin's fills grow from kMedBatchFirst blocks
+// to kMedBatchMax, so a thread that makes many blocks of one size takes the
+// lock seldom; a free that finds the bound reached gives an eighth of it back
+// to the pages, its own bin first.  A cached block is free for every check: its mark is 0, so a
 // second free, a resize or an information query of it is refused with 14.
 // A cached medium block keeps the used bit of its size word: the page's free
 // list does not hold it and its neighbours do not join it until it leaves the
@@ -1016,11 +1020,29 @@ inline int32 MedBin(uInt32 blockSize) {
   return i < kMedBins ? int32(i) : -1;
 }
 
-inline bool HoldsBlocks(const ThreadCache* c) {
-  if (c->nFixed) return true;
-  for (uInt32 i = 0; i < kMedBins; ++i)
-    if (c->nMed[i]) return true;
-  return false;
+inline bool HoldsBlocks(const ThreadCache* c) { return c->nFixed || c->medBytes; }
+
+inline uInt32 MedBinBytes(int32 bin) { return 4 * uInt32(bin) + kMediumMinBlock; }
+
+// Puts a free medium block at the head of its bin.  The sanitizer build opens
+// the link word only while it is written or read.
+inline void MedLink(ThreadCache* c, int32 bin, uInt8* b) {
+  QX_UNPOISON(b, sizeof(void*));
+  std::memcpy(b, &c->medHead[bin], sizeof(void*));
+  QX_POISON(b, MedBinBytes(bin) - 2);
+  c->medHead[bin] = b;
+  c->nMed[bin] += 1;
+  c->medBytes += MedBinBytes(bin);
+}
+
+// Takes the head block of a bin that holds one.
+inline uInt8* MedUnlink(ThreadCache* c, int32 bin) {
+  uInt8* b = static_cast<uInt8*>(c->medHead[bin]);
+  QX_UNPOISON(b, sizeof(void*));
+  std::memcpy(&c->medHead[bin], b, sizeof(void*));
+  c->nMed[bin] -= 1;
+  c->medBytes -= MedBinBytes(bin);
+  return b;
 }
 
 // Gives a cached block back to its page; under the pool's lock.
@@ -1038,10 +1060,12 @@ uInt32 EmptyBlockPart(ThreadCache* c, bool discard) {
   c->nFixed = 0;
   for (uInt32 bin = 0; bin < kMedBins; ++bin) {
     n += c->nMed[bin];
-    if (!discard)
-      for (uInt32 i = 0; i < c->nMed[bin]; ++i) UncacheBlock(static_cast<uInt8*>(c->med[bin][i]));
+    // A discarded bin's links are not followed: its pages are going.
+    while (!discard && c->nMed[bin]) UncacheBlock(MedUnlink(c, int32(bin)));
     c->nMed[bin] = 0;
+    c->medHead[bin] = nullptr;
   }
+  c->medBytes = 0;
   return n;
 }
 
@@ -1115,7 +1139,7 @@ inline uInt8* CachePop(ThreadCache* c, MemPool* pool, uInt32 n) {
     if (n > pool->threshold) return nullptr;
     int32 bin = MedBin(MediumNeed(n));
     if (bin < 0 || !ThreadCacheEnter(c)) return nullptr;
-    if (c->pool == pool && c->nMed[bin]) b = static_cast<uInt8*>(c->med[bin][--c->nMed[bin]]);
+    if (c->pool == pool && c->nMed[bin]) b = MedUnlink(c, bin);
   }
   ThreadCacheLeave(c);
   return b;
@@ -1132,10 +1156,9 @@ inline bool CachePut(ThreadCache* c, MemPool* pool, PoolPage* pg, uInt8* b, uInt
     return true;
   }
   int32 bin = int32(*mark & ~kMedPlaceBits) - 1;
-  if (bin < 0 || c->nMed[bin] >= kMedCacheCap) return false;
+  if (bin < 0 || c->medBytes + MedBinBytes(bin) > kMedCacheBytes) return false;
   *mark = 0;
-  QX_POISON(b, 4 * uInt32(bin) + kMediumMinBlock - 2);
-  c->med[bin][c->nMed[bin]++] = b;
+  MedLink(c, bin, b);
   return true;
 }
 
@@ -1187,7 +1210,12 @@ uInt8* AllocAndFill(MemPool* pool, uInt32 n, int32 flags) {
   } else if (PageKind(pg) == kPageMedium) {
     uInt32 need = MediumNeed(n);
     int32 bin = MedBin(need);
-    while (bin >= 0 && c->nMed[bin] < kMedBatch) {
+    uInt32 batch = 0;
+    if (bin >= 0) {
+      batch = c->medBatch[bin] ? c->medBatch[bin] : kMedBatchFirst;
+      c->medBatch[bin] = uInt8(2 * batch < kMedBatchMax ? 2 * batch : kMedBatchMax);
+    }
+    for (; batch && c->medBytes + need <= kMedCacheBytes; --batch) {
       uInt8* d = MediumTake(pool, need, 0);
       if (!d) break;
       MedMarkAt(PageOf(d), d) = 0;  // cached: free for every check
@@ -1196,8 +1224,7 @@ uInt8* AllocAndFill(MemPool* pool, uInt32 n, int32 flags) {
         MediumFree(PageOf(d), d);
         break;
       }
-      QX_POISON(d, need - 2);
-      c->med[bin][c->nMed[bin]++] = d;
+      MedLink(c, bin, d);
     }
   }
   return b;
@@ -1211,8 +1238,13 @@ void FreeToCache(MemPool* pool, PoolPage* pg, uInt8* b, uInt8* mark) {
   if (c) {
     if (PageKind(pg) == kPageFixed) {
       for (uInt32 i = 0; i < kFixedBatch && c->nFixed; ++i) UncacheBlock(static_cast<uInt8*>(c->fixed[--c->nFixed]));
-    } else if (int32 bin = int32(*mark & ~kMedPlaceBits) - 1; bin >= 0) {
-      for (uInt32 i = 0; i < kMedBatch && c->nMed[bin]; ++i) UncacheBlock(static_cast<uInt8*>(c->med[bin][--c->nMed[bin]]));
+    } else if (int32 bin = int32(*mark & ~kMedPlaceBits) - 1;
+               bin >= 0 && c->medBytes + MedBinBytes(bin) > kMedCacheBytes) {
+      // An eighth of the bound goes back, the freed block's bin first.
+      constexpr uInt32 kKeep = kMedCacheBytes - kMedCacheBytes / 8;
+      while (c->nMed[bin] && c->medBytes > kKeep) UncacheBlock(MedUnlink(c, bin));
+      for (int32 other = 0; other < int32(kMedBins) && c->medBytes > kKeep; ++other)
+        while (c->nMed[other] && c->medBytes > kKeep) UncacheBlock(MedUnlink(c, other));
     }
     if (CachePut(c, pool, pg, b, mark)) return;
   }

@@ -36,8 +36,11 @@ struct MemPool;
 constexpr uInt32 kFixedCacheCap = 128;   // fixed-size slots
 constexpr uInt32 kFixedBatch = 64;       // slots moved per fill or empty
 constexpr uInt32 kMedBins = 48;          // medium blocks of 12 to 200 bytes, one bin per size
-constexpr uInt32 kMedCacheCap = 16;      // blocks per bin
-constexpr uInt32 kMedBatch = 8;
+// Block bytes of all medium bins together: a deep copy of some ten thousand
+// short strings is made again from what its disposal cached.
+constexpr uInt32 kMedCacheBytes = 1024 * 1024;
+constexpr uInt32 kMedBatchFirst = 8;     // blocks of a bin's first fill; each fill doubles it
+constexpr uInt32 kMedBatchMax = 128;
 constexpr uInt32 kMasterCacheCap = 64;   // master pointers per zone
 constexpr uInt32 kMasterBatch = 32;
 
@@ -49,9 +52,11 @@ struct ThreadCache {
   MemPool* pool;          // the pool the block part belongs to, or NULL
   uInt32 nFixed;
   uInt32 nMed[kMedBins];
+  uInt32 medBytes;        // block bytes the medium bins hold
+  void* medHead[kMedBins];  // a bin's blocks, linked through their first word
+  uInt8 medBatch[kMedBins]; // blocks the next fill of a bin takes (0: the first)
   uInt32 nMasters[2];     // 0 the application zone, 1 the data zone
   void* fixed[kFixedCacheCap];
-  void* med[kMedBins][kMedCacheCap];
   uInt32* masters[2][kMasterCacheCap];
 };
 

@@ -10,10 +10,12 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "mgsource/pool.h"
+#include "mgsource/tcache.h"
 #include "test_support.h"
 
 namespace {
@@ -308,6 +310,46 @@ TEST(PoolCacheThreads, BlocksCarvedForTheCacheAreNotHeld) {
   }).join();
   EXPECT_EQ(PoolBlockCount(pool), 0);
   PoolDispose(pool);
+}
+
+// A thread's medium bins hold at most their byte bound however many blocks
+// it frees, keep at least seven eighths of it, and hand every cached block
+// out once: the links through the blocks stay whole.
+TEST(PoolCacheThreads, MediumBinsKeepTheirByteBound) {
+  EnsureMemInit();
+  for (uInt32 n : {20u, 60u, 190u}) {
+    MemPool* pool = PoolCreate(16, 0, kPoolSerialized);
+    ASSERT_NE(pool, nullptr);
+    const uInt32 blockBytes = (n + 5 + kRedzone) & ~3u;
+    const int count = int(2 * kMedCacheBytes / blockBytes) + 100;
+    {
+      Parked t([&] {
+        std::vector<void*> v;
+        for (int i = 0; i < count; ++i) v.push_back(PoolAlloc(pool, n, 0));
+        for (void* p : v) PoolFree(p);
+        std::set<void*> seen;
+        for (int i = 0; i < count; ++i) {
+          v[size_t(i)] = PoolAlloc(pool, n, 0);
+          ASSERT_NE(v[size_t(i)], nullptr);
+          ASSERT_TRUE(seen.insert(v[size_t(i)]).second) << "block handed out twice, size " << n;
+          std::memset(v[size_t(i)], i & 0xFF, n);
+        }
+        for (int i = 0; i < count; ++i) {
+          const uInt8* b = static_cast<const uInt8*>(v[size_t(i)]);
+          ASSERT_EQ(b[0], i & 0xFF) << n;
+          ASSERT_EQ(b[n - 1], i & 0xFF) << n;
+          PoolFree(v[size_t(i)]);
+        }
+      });
+      const uInt64 held = uInt64(PoolCachedBlockCount(pool)) * blockBytes;
+      EXPECT_LE(held, kMedCacheBytes) << n;
+      EXPECT_GE(held, kMedCacheBytes - kMedCacheBytes / 8 - blockBytes) << n;
+      EXPECT_EQ(PoolBlockCount(pool), 0) << n;
+      t.Finish();
+    }
+    EXPECT_EQ(PoolCachedBlockCount(pool), 0) << n;
+    PoolDispose(pool);
+  }
 }
 
 TEST(PoolCacheThreads, CeilingAllocationTakesSlotsFromAnotherThreadsCache) {
