@@ -16,6 +16,7 @@
 #include "counted_strings.h"
 #include "debug.h"
 #include "pool.h"
+#include "pool_large.h"
 #include "tcache.h"
 #include "walert.h"
 #include "thread.h"
@@ -398,7 +399,17 @@ inline __attribute__((always_inline)) MgErr ResizeHandle(UHandle h, int32 size, 
     return kMemFullErr;
   }
   PoolClearLastError();
-  uInt8* block = InjectedFailure() ? nullptr : static_cast<uInt8*>(PoolRealloc(hdr, bytes, 0));
+  uInt8* block;
+  if (InjectedFailure())
+    block = nullptr;
+#if !defined(QX_POOL_ASAN)
+  // A large block that keeps its pages, without the pool's general path (the
+  // sanitizer build's path also marks the bytes past the new size).
+  else if (uInt32 former; pool_large::ResizeInPlace(hdr, bytes, &former))
+    block = reinterpret_cast<uInt8*>(hdr);
+#endif
+  else
+    block = static_cast<uInt8*>(PoolRealloc(hdr, bytes, 0));
   if (!block) {
     if (PoolLastError() == MEM_BAD_POINTER) return BadHandle();
     Failed(int32(bytes));

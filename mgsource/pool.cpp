@@ -27,23 +27,18 @@
 #include "pool.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <new>
+
+#include "pool_large.h"
 
 #include "platform/qx_alert.h"
 #include "platform/qx_mutex.h"
 #include "platform/qx_time.h"
 #include "platform/qx_vmem.h"
 #include "tcache.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QX_POOL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QX_POOL_ASAN 1
-#endif
-#endif
 
 #if defined(QX_POOL_ASAN)
 #include <sanitizer/asan_interface.h>
@@ -85,9 +80,9 @@ std::mutex& ShadowLock() {
 namespace {
 
 constexpr uInt16 kPoolSignature = 0xBEAD;
-constexpr uInt16 kPageSignature = 0xCAD0;
+constexpr uInt16 kPageSignature = pool_large::kPageSignature;
 constexpr uInt16 kPageSignatureMask = 0xFFF8;
-constexpr uInt32 kPoolPageSize = 28;
+constexpr uInt32 kPoolPageSize = pool_large::kPageHeader;
 constexpr uInt32 kRegionCap = 65535;      // largest fixed or medium page, before rounding
 constexpr uInt32 kMediumMinBlock = 12;    // size word, two links, size repeated
 constexpr uInt32 kMediumMinRemainder = 16;
@@ -131,6 +126,10 @@ struct PoolPage {
   uInt32 w0, w1, w2;
 };
 static_assert(sizeof(PoolPage) == kPoolPageSize, "page header is 28 bytes");
+static_assert(offsetof(PoolPage, sig) == offsetof(pool_large::PageHead, sig) &&
+                  offsetof(PoolPage, w1) == offsetof(pool_large::PageHead, committed) &&
+                  offsetof(PoolPage, w2) == offsetof(pool_large::PageHead, length),
+              "the inline large-block resize reads the page header");
 
 }  // namespace
 
@@ -156,6 +155,7 @@ struct MemPool {
 static_assert(sizeof(MemPool) <= 4096, "a pool fits its own 4 KB region");
 
 __thread int32 gPoolLastError = 0;
+std::atomic<uInt8*> pool_large::gPageMap[65536];
 
 namespace {
 
@@ -187,7 +187,7 @@ inline bool ReclaimInstead(MemPool* pool) {
 // One word per 64 KB unit of the 32-bit address space: NULL, or while a page
 // starts there its block marks (a large page: kLargeMarks).  Written under the
 // pool's lock when a page is made or released, read without it.
-std::atomic<uInt8*> gPageMap[65536];
+using pool_large::gPageMap;
 uInt8 kLargeMarks[4];
 
 inline std::atomic<uInt8*>& MapEntry(const void* p) {
@@ -863,7 +863,7 @@ inline uInt8* LargeData(PoolPage* pg) { return reinterpret_cast<uInt8*>(pg) + kP
 
 // No block reaches 2^31 bytes with its page header: sizes of a signed 32-bit
 // count are all the system asks for, and offsets within a block stay positive.
-constexpr uInt32 kMaxLargeData = 0x7FFFFFFFu - kPoolPageSize;
+constexpr uInt32 kMaxLargeData = pool_large::kMaxData;
 
 uInt8* LargeAlloc(MemPool* pool, uInt32 n, int32 flags) {
   (void)flags;  // committed pages read as zero
@@ -1480,12 +1480,7 @@ void* PoolRealloc(void* block, uInt32 n, int32 flags) {
     Report(MEM_ALLOC_ZERO, pool);
     return nullptr;
   }
-  if (PageKind(pg) == kPageLarge && b == LargeData(pg) && n > pool->threshold && n <= kMaxLargeData &&
-      RoundUp(n + kPoolPageSize, kPlatPageSize) == pg->w1) {
-    // The block keeps its committed pages: only its length changes, a word
-    // of the block's own that no other thread reads, so no lock is taken.
-    uInt32 oldN = pg->w2;
-    pg->w2 = n;
+  if (uInt32 oldN; pool_large::ResizeInPlace(block, n, &oldN)) {
     QX_UNPOISON(LargeData(pg), n);
     QX_POISON(LargeData(pg) + n, pg->w1 - n - kPoolPageSize);
     if ((flags & kPoolClear) && n > oldN) std::memset(LargeData(pg) + oldN, 0, n - oldN);
