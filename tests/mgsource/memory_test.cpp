@@ -62,6 +62,44 @@ TEST_F(Memory, ResizingKeepsDataAndClearingZeroesOnlyAddedBytes) {
   DSDisposeHandle(d);
 }
 
+// A large handle resized by steps that keep, cross and leave its committed
+// 4 KB pages: its bytes stay, the added ones are zero when cleared, its data
+// stays aligned, and it keeps its place while its pages hold the new size.
+TEST_F(Memory, LargeHandleResizedAcrossPageBoundaries) {
+  constexpr int32 kPage = 4096, kOver = 16 + 28;  // handle header, page header
+  auto pages = [&](int32 n) { return (n + kOver + kPage - 1) / kPage; };
+  struct Step {
+    int32 n;
+    bool clear;
+  };
+  const Step steps[] = {{100000, false}, {100500, true},  {102400 - kOver, true}, {102401 - kOver, true},
+                        {102400 - kOver, false}, {90000, true}, {16000, false}, {20000, true},
+                        {300000, true}, {17000, false}};
+  UHandle h = DSNewHandle(steps[0].n);
+  ASSERT_NE(h, nullptr);
+  int32 size = steps[0].n;
+  auto fill = [&](int32 n) {
+    for (int32 i = 0; i < n; ++i) (*h)[i] = uInt8(i * 7 + 1);
+  };
+  fill(size);
+  for (const Step& s : steps) {
+    UPtr before = *h;
+    ASSERT_EQ(s.clear ? DSSetHSzClr(h, s.n) : DSSetHandleSize(h, s.n), kNoErr) << s.n;
+    EXPECT_EQ(DSGetHandleSize(h), s.n);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(*h) & 3, 0u) << s.n;
+    if (size > 16384 && s.n > 16384 && pages(size) == pages(s.n)) {
+      EXPECT_EQ(*h, before) << s.n;
+    }
+    const int32 kept = size < s.n ? size : s.n;
+    for (int32 i = 0; i < kept; ++i) ASSERT_EQ((*h)[i], uInt8(i * 7 + 1)) << s.n << " at " << i;
+    for (int32 i = kept; s.clear && i < s.n; ++i) ASSERT_EQ((*h)[i], 0) << s.n << " at " << i;
+    fill(s.n);
+    size = s.n;
+  }
+  EXPECT_EQ(DSHeapCheck(0), kNoErr);
+  EXPECT_EQ(DSDisposeHandle(h), kNoErr);
+}
+
 TEST_F(Memory, CopiesAppendsAndRecovery) {
   for (bool ds : {false, true}) {
     const char text[] = "hello, world";
