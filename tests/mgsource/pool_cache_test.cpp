@@ -317,7 +317,7 @@ TEST(PoolCacheThreads, BlocksCarvedForTheCacheAreNotHeld) {
 // out once: the links through the blocks stay whole.
 TEST(PoolCacheThreads, MediumBinsKeepTheirByteBound) {
   EnsureMemInit();
-  for (uInt32 n : {20u, 60u, 190u}) {
+  for (uInt32 n : {20u, 60u, 150u}) {
     MemPool* pool = PoolCreate(16, 0, kPoolSerialized);
     ASSERT_NE(pool, nullptr);
     const uInt32 blockBytes = (n + 5 + kRedzone) & ~3u;
