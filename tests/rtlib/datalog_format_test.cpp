@@ -7,9 +7,12 @@
 
 #include "engine/datamgr.h"
 #include "engine/datasupp.h"
+#include "compiled_call.h"
+#include "engine/codeentry_test_support.h"
 #include "file_test_support.h"
 #include "mgsource/byteorder.h"
 #include "rtlib/datalog.h"
+#include "rttable_start.h"
 #include "tools/datalogwriter.h"
 
 namespace {
@@ -384,6 +387,27 @@ TEST_F(DatalogTest, OneCorruptFieldAtATime) {
     }
     RTFPClose(r);
   }
+}
+
+TEST_F(DatalogTest, CompiledCodeAppendsAndReadsThroughTheTable) {
+  ASSERT_EQ(rttest::StartRunTimeTable().rtlib, kNoErr);
+  FileRefnum r = NewLog("cc.log", *strRef_);
+  using rttest::Word;
+  LStrHandle s = NewString("compiled");
+  int32 pos = -1;
+  qxtest::CallResult res = qxtest::CallAsCompiledCode(
+      QXRTTable[838], {r, Word(strRef_->h()), 0, 0, 0, Word(string_->h()), 0, Word(&s), 0, Word(&pos)});
+  EXPECT_EQ(res.eax, uInt32(kNoErr));
+  EXPECT_EQ(res.espAfter, res.espBefore);
+  EXPECT_EQ(pos, 1);
+  LStrHandle back = nullptr;
+  res = qxtest::CallAsCompiledCode(QXRTTable[830], {r, Word(strRef_->h()), 0, kFPFromStart, 0, 0,
+                                                    Word(string_->h()), 0, Word(&back), 0, 0, 0, Word(&pos)});
+  EXPECT_EQ(res.eax, uInt32(kNoErr));
+  EXPECT_EQ(Text(back), "compiled");
+  EXPECT_EQ(pos, 1);
+  Dispose(s);
+  Dispose(back);
 }
 
 }  // namespace
