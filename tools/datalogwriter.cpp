@@ -1,5 +1,6 @@
 #include "tools/datalogwriter.h"
 
+#include "engine/flatten.h"
 #include "mgsource/byteorder.h"
 
 namespace dlw {
@@ -75,6 +76,14 @@ std::vector<uChar> Write(int32 version, const tdb::TD& type, const std::vector<s
       if (!records.empty() && records.back().size() >= 4) Put32(out, lastRecord, corrupt.value);
       break;
   }
+  return out;
+}
+
+std::vector<uChar> FlatRecord(const TypeDescriptor* type, const void* data, bool oldBooleans) {
+  const int32 flags = oldBooleans ? kFlatOldBooleans : 0;
+  const int32 n = FlatSizeWalk(type, data, flags);
+  std::vector<uChar> out(size_t(n > 0 ? n : 0));
+  if (n > 0) FlattenDataWalk(out.data(), type, data, flags);
   return out;
 }
 

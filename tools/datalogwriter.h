@@ -28,6 +28,9 @@ struct Corruption {
 std::vector<uChar> Write(int32 version, const tdb::TD& type, const std::vector<std::vector<uChar>>& records,
                          bool fixed, Corruption corrupt = {});
 
+// The flat form of a datum of the type (memory order), in the previous
+// form with old 16-bit booleans for version-2 logs.
+std::vector<uChar> FlatRecord(const TypeDescriptor* type, const void* data, bool oldBooleans);
 // The flat form of a string record.
 std::vector<uChar> FlatString(const std::vector<uChar>& text);
 

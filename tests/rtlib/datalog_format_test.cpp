@@ -264,7 +264,11 @@ TEST_F(DatalogTest, TheTypeCheckOfOpen) {
 // Version-2 logs of booleans: old 16-bit booleans in the type and records.
 std::vector<uChar> OldBooleanLog(int32 n) {
   std::vector<std::vector<uChar>> recs;
-  for (int32 i = 0; i < n; ++i) recs.push_back({uChar(i % 3 ? 0x80 : 0), 0});
+  const std::vector<uChar> td = tdb::Boolean().Bytes();
+  for (int32 i = 0; i < n; ++i) {
+    const uChar b = i % 3 ? 1 : 0;
+    recs.push_back(dlw::FlatRecord(tdb::AsTD(td), &b, true));
+  }
   return dlw::Write(2, tdb::OldBoolean(), recs, true);
 }
 
