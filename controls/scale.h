@@ -128,7 +128,9 @@ Bool32 ScaleValueReached(float64 v, float64 end);
 // Whether v lies past end (beyond the rounding a ratio of 1e-13 allows).
 Bool32 ScaleValueBeyond(float64 v, float64 end);
 // Widens the ends to whole increments of the record (whole powers of the
-// increment on logarithmic scales); ends that would not be finite stay.
+// increment on logarithmic scales); ends that would not be finite stay, and
+// so do both ends for an increment that does not step (not positive, or a
+// ratio of 1 or less).
 void ScaleLooseFit(float64* lower, float64* upper, const ScaleRec* r);
 // Sets the scale's range from data extremes (an end that is not finite keeps
 // the scale's own), widening equal ends, and recomputes the increment and

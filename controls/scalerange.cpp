@@ -529,6 +529,8 @@ Bool32 ScaleValueBeyond(float64 v, float64 end) {
 void ScaleLooseFit(float64* lower, float64* upper, const ScaleRec* r) {
   float64 inc = r->increment;
   float64 l, u;
+  // Whole increments need a step that moves: a positive one, a ratio above 1.
+  if (!std::isfinite(inc) || !(inc > (r->mapping == kScaleLog ? 1 : 0))) return;
   if (r->mapping == kScaleLog) {
     float64 step = std::log10(inc);
     l = std::pow(10.0, std::floor(std::log10(*lower) / step) * step);

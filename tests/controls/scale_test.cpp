@@ -3,11 +3,13 @@
 // data manager's scale instructions.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "controls/scale.h"
 #include "engine/dmprog.h"
 #include "panel/datamsg.h"
 #include "panel/panel_test_support.h"
+#include "rtlib/chartdata.h"
 
 namespace {
 
@@ -434,7 +436,9 @@ TEST_F(Boundary, GoingBeyondTheEndAndLooseFits) {
       {kScaleLinear, 2, 0.5, 9.5, 0, 10},     // widened to whole increments
       {kScaleLinear, 2, 2, 8, 2, 8},          // already whole
       {kScaleLinear, 5, -7, 3, -10, 5},
-      {kScaleLinear, 0, 1, 3, 1, 3},          // no increment: ends not finite, kept
+      {kScaleLinear, 0, 1, 3, 1, 3},          // no increment: ends kept
+      {kScaleLinear, -2, 0.5, 9.5, 0.5, 9.5}, // nor a negative one
+      {kScaleLog, 0.5, 2, 500, 2, 500},       // nor a ratio below 1
       {kScaleLog, 10, 2, 500, 1, 1000},       // whole decades
       {kScaleLog, 10, 1, 100, 1, 100},
   };
@@ -489,6 +493,39 @@ TEST_F(Boundary, DataExtremesSetTheRangeAndItsMarkers) {
     }
   }
   EXPECT_EQ(Asserts(), 0);
+}
+
+// A chart history reset sets the chart's x scale (part 18) to the width of
+// the chart's range through the scale services, and invalidates the plot
+// area (part 38) only when the scale changed.
+float64 gChartData[3];
+std::vector<int32> gChartInvals;
+UPtr ChartData(ObjHeap, int32) { return reinterpret_cast<UPtr>(gChartData); }
+void ChartInval(ObjHeap, int32 object, int32) { gChartInvals.push_back(object); }
+
+TEST_F(Boundary, AChartHistoryResetSetsTheXScaleToTheChartsWidth) {
+  ChartPanelHooks old = SetChartPanelHooks({.dataPtr = &ChartData, .findPart = &FindPart, .inval = &ChartInval});
+  int32 chart = Obj(kClsGraphChart);
+  int32 s = Scale(5, 7, 0, 200, chart, kChartPartXScale);
+  Label(s, 10, 30);
+  int32 area = Obj(kClsLabel, chart, kChartPartPlotArea);
+  ChartHistory h{5, 3, 1, DSNewHClr(8 + 4 * 8)};
+  ASSERT_NE(h.buffer, nullptr);
+  PutNative32(*h.buffer, 4);
+  for (bool again : {false, true}) {
+    gChartData[0] = 30;
+    gChartData[1] = 10;
+    gChartInvals.clear();
+    EXPECT_EQ(ResetChartHistory(panel_, chart, &h, 8, 8, 1), kNoErr);
+    ScaleRec* r = Rec(s);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->min, 0) << again;
+    EXPECT_EQ(r->max, 20) << again;
+    EXPECT_EQ(h.total, 0);
+    EXPECT_EQ(gChartInvals, again ? std::vector<int32>{} : std::vector<int32>{area}) << again;
+  }
+  DSDisposeHandle(h.buffer);
+  SetChartPanelHooks(old);
 }
 
 TEST_F(Boundary, RecordsOutsideTheDataSpaceAreRefused) {
