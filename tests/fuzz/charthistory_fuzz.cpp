@@ -26,7 +26,12 @@ void FuzzHistory(Reader& r) {
   ChartHistory h;
   h.buffer = DSNewHClr(bufBytes);
   if (!h.buffer) return;
-  PutNative32(*h.buffer, r.Word() % 4 == 0 ? r.Word() : r.Word() % 40);
+  // Stored capacities: small ones, negative ones, and ones so large that a
+  // reset refuses to size them; the range between, which a reset would
+  // honour with up to a gigabyte, is brought down to what the run can hold.
+  uInt32 capacity = r.Word() % 4 == 0 ? r.Word() : r.Word() % 40;
+  if (capacity > 0xFFFF && capacity < 0x40000000) capacity %= 0x10000;
+  PutNative32(*h.buffer, capacity);
   PutNative32(*h.buffer + 4, r.Word() % 4);
   h.total = int32(r.Word());
   h.valid = int32(r.Word());
