@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int32 type = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
-      switch (in.Byte() % 7) {
+      switch (in.Byte() % 8) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -155,6 +155,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           SlideScaleMarkerList(heap, s);
           GetObjUnits(heap, s, nullptr, nullptr, nullptr, nullptr);
           break;
+        case 6: {
+          // A range from data extremes: whatever the ends, a changed range
+          // has two different ends.
+          Bool32 changed = 2;
+          float64 lo = Number(in), hi = Number(in);
+          uint8_t how = in.Byte();
+          if (CalcScaleMarkers(heap, s, lo, hi, how & 1, how & 2, &changed) != kNoErr) __builtin_trap();
+          if (changed != 0 && changed != 1) __builtin_trap();
+          const ScaleRec* r = ScaleRecOf(heap, s);
+          if (changed && r && r->min == r->max) __builtin_trap();
+          break;
+        }
         default:
           ScaleMarkerEntry(heap, s, int32(in.Word()));
           break;
