@@ -379,17 +379,15 @@ int32 FindLibrary(Path folder, ConstPStr library, Bool32 subfolders, Path* found
 }
 
 // Loads the library at the path and finds the function: 0, or the error
-// (an error other than 7 is shown).
+// (an error other than 7 shows the loader's explanation when it has one).
 MgErr LoadLibraryFunction(Path at, const char* function, ExtLibModule* module, void** proc) {
   char text[kHostTextBufSize];
   if (!LibraryText(at, text)) return kFileNotFoundErr;
   Str255 message;
   message[0] = 0;
   const MgErr err = LoadExternalLibFunc(text, function, module, proc, message);
-  if (err != kNoErr && err != kFileNotFoundErr) {
-    if (message[0]) OneButtonAlert(kAlertPStr, message, nullptr, kAlertDefaultPos, kAlertDefaultPos);
-    else ErrDialogText(err, text);
-  }
+  if (err != kNoErr && err != kFileNotFoundErr && message[0])
+    OneButtonAlert(kAlertPStr, message, nullptr, kAlertDefaultPos, kAlertDefaultPos);
   return err;
 }
 

@@ -186,7 +186,6 @@ TEST_F(VIFindTest, SearchOrderFindsEachPlace) {
     fs::remove_all(root_ + "/p");
     for (const auto& [rel, lib] : c.files) lib ? Library(rel, "A.vi") : File(rel, kFindTypeVI);
     SearchPath(c.searchPath, -1);
-    // Every try is answered 1; the poll after the dialog's cancel gives up.
     std::string where;
     Bool32 fromLib = 0;
     const int32 r = Find(c.path, "A.vi", kFindTypeVI, &where, &fromLib);
@@ -195,13 +194,6 @@ TEST_F(VIFindTest, SearchOrderFindsEachPlace) {
     EXPECT_EQ(fromLib, c.fromLib);
     CleanUpArchive();
   }
-}
-
-TEST_F(VIFindTest, ExecutableLibraryIsAskedOnlyInBuiltApplications) {
-  // This test program is not a built application: the folder's file wins.
-  File("a/A.vi", kFindTypeVI);
-  std::string where;
-  EXPECT_EQ(Find("L:\\a\\A.vi", "A.vi", kFindTypeVI, &where), kFindInFolder);
 }
 
 TEST_F(VIFindTest, SymbolicLinkLoopEndsTheWalk) {
