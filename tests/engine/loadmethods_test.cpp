@@ -450,4 +450,21 @@ TEST_F(LoadMethodsTest, ReloadingAPartReopensTheVIsFile) {
   EXPECT_EQ(gQXLoadingRsrcFile, 0u);
 }
 
+TEST_F(LoadMethodsTest, OpenVIFileLoadsByPathAndOwnsThePath) {
+  Write("m/A.vi", vif::Write(SimpleVI("A.vi")));
+  struct Case {
+    const char* path;
+    int32 flags;
+    MgErr result;
+  } cases[] = {{"L:\\m\\A.vi", kOpenVIShowProgress, kNoErr}, {"L:\\m\\A.vi", 0, kNoErr},
+               {"L:\\m\\none.vi", 0, kOpenVINotFound}};
+  for (const Case& c : cases) {
+    UHandle vi = nullptr;
+    EXPECT_EQ(OpenVIFile(ToPath(c.path), &vi, c.flags), c.result) << c.path;
+    EXPECT_EQ(vi != nullptr, c.result == kNoErr);
+    EXPECT_EQ(LinkHookCallFind(nullptr, nullptr, 0), 1) << "the progress state is gone";
+  }
+  EXPECT_EQ(LoadedVICount(), 1) << "loaded once, found in the table after";
+}
+
 }  // namespace
