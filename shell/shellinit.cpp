@@ -1,6 +1,7 @@
 #include "shell/shellinit.h"
 
 #include <cstring>
+#include <vector>
 
 #include "engine/exec/exec.h"
 #include "engine/link/hierarchy.h"
@@ -9,7 +10,9 @@
 #include "engine/typemgr.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
+#include "mgsource/config.h"
 #include "mgsource/counted_strings.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
@@ -53,6 +56,20 @@ MgErr GetControlLibPath(Path out) {
   return FAppendName(out, kControlLib);
 }
 
+MgErr ShellReadSearchPath() {
+  static const uChar kKey[] = "\x0cviSearchPath";
+  UHandle list = nullptr;
+  MgErr err = CfgGetDefault(kCfgPathList, kKey, &list);
+  const int32 n = list && *list ? int32(GetNative32(*list)) : 0;
+  std::vector<Path> entries;
+  for (int32 i = 0; i < n; ++i) entries.push_back(reinterpret_cast<Path>(uintptr_t(GetNative32(*list + 4 + 4 * i))));
+  if (err == kNoErr) err = SetVISearchPath(entries.data(), n, -1);
+  else SetVISearchPath(nullptr, 0, -1);
+  for (Path p : entries) FDisposePath(p);
+  if (list) AZDisposeHandle(list);
+  return err;
+}
+
 void ShellInstallFindHooks() {
   VIFindShellHooks h = VIFindShell();
   h.twoButtonAlert = &TwoButtons;
@@ -78,6 +95,7 @@ MgErr ShellInitEngine() {
   InstallLoadMethods();
   ShellInstallFindHooks();
   ShellInstallLoadDialogHooks();
+  ShellReadSearchPath();
   if (MgErr err = InitExec()) return err;
   if (MgErr err = TypeHeapInit()) return err;
   if (rt)

@@ -9,6 +9,9 @@
 
 // The "control.lib" folder under the library folder, into an existing path.
 QX_EXTERN_C MgErr GetControlLibPath(Path out);
+// Reads the VI search path from the configuration ("viSearchPath", a list
+// of paths); 0, or the configuration's error (the search path is then empty).
+MgErr ShellReadSearchPath();
 // Fills the search's shell services (alerts, folders); called at start-up.
 void ShellInstallFindHooks();
 // After the managers: 0, or the error that stops start-up.

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/engine_test_support.h"
 #include "engine/link/loadmethods.h"
 #include "engine/vi/vifind.h"
+#include "mgsource/config_test_file.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/path_test_util.h"
 #include "platform/qx_alert.h"
@@ -62,6 +64,21 @@ TEST_F(BoundaryTest, SymbolicFoldersResolveUnderTheApplication) {
   Owned lib(FEmptyPath(nullptr));
   ASSERT_EQ(GetControlLibPath(lib), kNoErr);
   EXPECT_EQ(Text(lib), app_ + "\\vi.lib\\control.lib");
+}
+
+TEST_F(BoundaryTest, TheSearchPathComesFromTheConfiguration) {
+  struct Case {
+    const char* value;
+    std::vector<std::string> entries;
+  } cases[] = {{"C:\\a; C:\\b\\*", {"C:\\a", "C:\\b\\*"}}, {nullptr, {}}};
+  for (const Case& c : cases) {
+    if (c.value) CfgTestSetValue("viSearchPath", c.value);
+    else CfgTestRemoveValue("viSearchPath");
+    EXPECT_EQ(ShellReadSearchPath() == kNoErr, c.value != nullptr) << "an absent key is the configuration's error";
+    ASSERT_EQ(VISearchPathCount(), int32(c.entries.size()));
+    for (size_t i = 0; i < c.entries.size(); ++i) EXPECT_EQ(Text(VISearchPathEntry(int32(i))), c.entries[i]);
+    EXPECT_EQ(VIFoundDirsIndex(), -1);
+  }
 }
 
 TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {
