@@ -16,6 +16,7 @@
 #include "mgsource/printf.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
+#include "panel/oinit.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -186,6 +187,9 @@ ObjMethodAddr SlotMethod(int32 id, int32 slot) {
     case kMsgOAllocate:
       if (own) return Addr(OAllocateMethodFor(id));
       break;
+    case kMsgOInit:
+      if (ObjMethodAddr m = own ? OInitMethodFor(id) : nullptr) return m;
+      return reinterpret_cast<ObjMethodAddr>(null ? &NullMethodWith<Point, int32> : &ErrorMethodWith<Point, int32>);
     case kMsgOLoad:
       if (ObjMethodAddr m = own ? OLoadMethodFor(id) : nullptr) return m;
       break;

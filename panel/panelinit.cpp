@@ -6,6 +6,7 @@
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
+#include "panel/oinit.h"
 
 void PanelInstallEngineHooks() {
   // Heap conversion reaches the panel classes' converters (slot 1).
@@ -30,4 +31,5 @@ void PanelInstallEngineHooks() {
   PanelInstallLinkHooks();
   PanelInstallRunHooks();
   PanelInstallDataHooks();
+  PanelInstallDialogHooks();
 }

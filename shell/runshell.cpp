@@ -10,6 +10,8 @@
 #include "engine/vi/viinst.h"
 #include "mgsource/debug.h"
 #include "mgsource/objheap.h"
+#include "engine/vi/rtrsrc.h"
+#include "shell/dlgpanelload.h"
 #include "shell/vishell.h"
 
 namespace {
@@ -66,6 +68,8 @@ std::map<UHandle, int32>& Toolbars() {
 // ---- Dialog records ------------------------------------------------------------------
 struct DialogRecord {
   int32 id;
+  ObjHeap panel = nullptr;       // the dialog's panel, built from its block
+  WindowRef window = kWNoWindow;  // the panel's window
   int32 h = 0, v = 0;
   int32 shown = 0;
   std::map<int32, std::string> items;
@@ -120,9 +124,13 @@ int32 ToolbarShownState(UHandle vi) {
   return it == Toolbars().end() ? -1 : it->second;
 }
 
-void* DlgLoad(RsrcFileRef, int32 id, int32, int32, void*, void*) {
+void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32, void* filter, void*) {
+  DialogPanel made;
+  if (!LoadDialogPanel(file ? file : RunTimeRsrcFile(), id, uInt32(kind), filter, &made)) return nullptr;
   auto* d = new DialogRecord{};
   d->id = id;
+  d->panel = made.panel;
+  d->window = made.window;
   Dialogs().insert(d);
   return d;
 }
@@ -150,8 +158,14 @@ int32 DlgBoxStep(void* dlg) {
 void DlgUnload(void* dlg) {
   if (DialogRecord* d = Live(dlg)) {
     Dialogs().erase(d);
+    DisposeDialogPanel(DialogPanel{d->panel, d->window});
     delete d;
   }
+}
+
+ObjHeap DlgPanelHeap(void* dlg) {
+  auto* d = static_cast<DialogRecord*>(dlg);
+  return d && Dialogs().count(d) ? d->panel : nullptr;
 }
 
 bool DlgInfo(void* dlg, int32* id, int32* h, int32* v, int32* shown) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "mgsource/extcode.h"
+#include "mgsource/objheap.h"
 #include "mgsource/rsrc.h"
 #include "shell/userevent.h"
 
@@ -24,8 +25,9 @@ constexpr uInt32 kPanelControlErrorBit = 0x20000, kPanelFlag18Bit = 0x40000;
 void RefreshToolbar(UHandle vi);
 int32 ToolbarShownState(UHandle vi);
 
-// Dialogs without a window: a record whose items the caller addresses by
-// number.  Every call refuses a record it did not make (or that was
+// Dialogs: a record holding the panel built from the dialog's preloaded
+// panel block ('DLG2' of the id) and its window, whose items the caller
+// addresses by number; none when the block is missing or bad.  Every call refuses a record it did not make (or that was
 // unloaded).
 QX_EXTERN_C void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32 flags, void* filter, void* context);
 QX_EXTERN_C void DlgSetCtrlVal(void* dlg, int32 item, int32 type, const void* value);
@@ -37,6 +39,8 @@ QX_EXTERN_C void DlgUnload(void* dlg);
 // What a dialog record holds: false for a record that is not live.
 bool DlgInfo(void* dlg, int32* id, int32* h, int32* v, int32* shown);
 bool DlgItemText(void* dlg, int32 item, std::string* text);
+// The panel heap a dialog record shows; null for a record that is not live.
+ObjHeap DlgPanelHeap(void* dlg);
 int32 DlgLiveCount();
 // The type code of a Pascal-string item value.
 constexpr int32 kDlgPStrValue = 53;

@@ -1,4 +1,5 @@
 #include "tools/appbuild.h"
+#include "tools/dlgwriter.h"
 
 #include <sys/stat.h>
 
@@ -92,6 +93,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddMgErrTexts(writer);
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
+  dlgwriter::AddDialogs(writer);
 }
 
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,

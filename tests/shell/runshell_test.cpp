@@ -142,35 +142,4 @@ TEST_F(RunCommandBoundary, PanelHeapFlagBits) {
   OHSetWord(panel, kOHFlags, flags);
 }
 
-TEST_F(RunCommandBoundary, DialogRecordsAddressItemsByNumberAndRefuseForeignOnes) {
-  const int32 before = DlgLiveCount();
-  void* d = DlgLoad(0, kResettingDialogId, 0, 0, nullptr, nullptr);
-  ASSERT_NE(d, nullptr);
-  DlgSetCtrlVal(d, kResettingTextItem, kDlgPStrValue, "\x0eResetting VI: ");
-  DlgSetCtrlVal(d, 9, 1, "\x01x");  // not a Pascal-string value
-  DlgMove(d, kDlgOffScreen, kDlgOffScreen);
-  DlgShow(d, 1);
-  EXPECT_EQ(DlgBoxStep(d), 0);
-  int32 id = 0, h = 0, v = 0, shown = 0;
-  ASSERT_TRUE(DlgInfo(d, &id, &h, &v, &shown));
-  EXPECT_EQ(id, kResettingDialogId);
-  EXPECT_EQ(h, kDlgOffScreen);
-  EXPECT_EQ(v, kDlgOffScreen);
-  EXPECT_EQ(shown, 1);
-  std::string text;
-  ASSERT_TRUE(DlgItemText(d, kResettingTextItem, &text));
-  EXPECT_EQ(text, "Resetting VI: ");
-  EXPECT_FALSE(DlgItemText(d, 9, &text));
-  DlgUnload(d);
-  EXPECT_EQ(DlgLiveCount(), before);
-  EXPECT_FALSE(DlgInfo(d, &id, nullptr, nullptr, nullptr)) << "unloaded";
-  // A freed or foreign record is refused (reported, nothing written).
-  int foreign = 0;
-  DlgMove(&foreign, 1, 2);
-  DlgUnload(&foreign);
-  DlgMove(d, 1, 2);
-  EXPECT_EQ(foreign, 0);
-  EXPECT_EQ(DlgLiveCount(), before);
-}
-
 }  // namespace

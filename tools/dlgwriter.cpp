@@ -1,0 +1,162 @@
+#include "tools/dlgwriter.h"
+
+#include <cstring>
+
+#include "engine/objswap.h"
+#include "mgsource/byteorder.h"
+#include "tools/panelwriter.h"
+
+namespace dlgwriter {
+
+namespace {
+
+void Put32(rsrcw::Bytes* b, uInt32 v) {
+  uChar w[4];
+  PutNative32(w, v);
+  b->insert(b->end(), w, w + 4);
+}
+void Put16(rsrcw::Bytes* b, uInt16 v) {
+  uChar w[2];
+  PutNative16(w, v);
+  b->insert(b->end(), w, w + 2);
+}
+void PutCode(rsrcw::Bytes* b, uInt32 code) {  // its bytes, as it reads
+  uChar w[4];
+  std::memcpy(w, &code, 4);
+  b->insert(b->end(), w, w + 4);
+}
+void PutPaddedPStr(rsrcw::Bytes* b, const std::string& s) {
+  const size_t n = s.size() > 255 ? 255 : s.size();
+  rsrcw::Bytes room(size_t(PaddedPStrRoom(uChar(n))), 0);
+  room[0] = uChar(n);
+  std::memcpy(room.data() + 1, s.data(), n);
+  b->insert(b->end(), room.begin(), room.end());
+}
+void PutRect(rsrcw::Bytes* b, const Rect& r) {
+  for (int16 v : {r.top, r.left, r.bottom, r.right}) Put16(b, uInt16(v));
+}
+// Flags, the three half-words (part id first), two spare bytes.
+void PutHead(rsrcw::Bytes* b, uInt32 flags, uInt16 partId) {
+  Put32(b, flags);
+  Put16(b, partId);
+  Put16(b, 0);
+  Put16(b, 0);
+  Put16(b, 0);
+}
+
+}  // namespace
+
+rsrcw::Bytes BlockInMemoryOrder(const Dialog& d) {
+  rsrcw::Bytes b(32, 0);
+  PutNative16(b.data() + 8, uInt16(d.v));
+  PutNative16(b.data() + 10, uInt16(d.h));
+  PutPaddedPStr(&b, d.title);
+  Put32(&b, uInt32(d.objects.size()));
+  for (const ObjectRecord& o : d.objects) {
+    rsrcw::Bytes r;
+    PutPaddedPStr(&r, o.className);
+    Put32(&r, uInt32(o.subCount >= 0 ? o.subCount : int32(o.subs.size())));
+    for (const SubRsrc& s : o.subs) {
+      Put32(&r, uInt32(8 + s.data.size()));
+      PutCode(&r, s.type);
+      r.insert(r.end(), s.data.begin(), s.data.end());
+    }
+    Put32(&b, uInt32(4 + r.size()));
+    b.insert(b.end(), r.begin(), r.end());
+  }
+  Put32(&b, uInt32(d.items.size()));
+  for (int32 n : d.items) Put32(&b, uInt32(n));
+  if (d.keyNav) {
+    Put32(&b, uInt32(d.nav.size()));
+    for (int32 n : d.nav) Put32(&b, uInt32(n));
+  }
+  return b;
+}
+
+rsrcw::Bytes DialogBlock(const Dialog& d) { return panelwriter::ScrapInFileOrder(BlockInMemoryOrder(d)); }
+
+rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts) {
+  rsrcw::Bytes b;
+  Put32(&b, flags);
+  Put16(&b, partId);
+  Put16(&b, 0);
+  Put16(&b, 0);
+  Put16(&b, uInt16(parts.size()));
+  for (const PartRef& p : parts) {
+    Put32(&b, uInt32(p.cls));
+    Put16(&b, uInt16(p.rsrcId));
+    Put16(&b, 0);
+  }
+  return panelwriter::RsrcInFileOrder(kRsrcDDOD, b);
+}
+
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text) {
+  rsrcw::Bytes b;
+  PutHead(&b, 0, partId);
+  PutRect(&b, bounds);
+  b.resize(52, 0);
+  PutPaddedPStr(&b, text);
+  Put32(&b, 0);
+  return panelwriter::RsrcInFileOrder(kRsrcLabl, b);
+}
+
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds) {
+  rsrcw::Bytes b;
+  PutHead(&b, 0, partId);
+  PutRect(&b, bounds);
+  b.resize(36, 0);
+  return panelwriter::RsrcInFileOrder(kRsrcCosm, b);
+}
+
+ObjectRecord DisplayItem(const std::string& className, const std::string& label, const Rect& bounds, uInt32 flags) {
+  ObjectRecord o;
+  o.className = className;
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(flags, 0, {{kClsLabel, -1}})});
+  o.subs.push_back({kRsrcLabl, LabelTemplate(kLabelPartId, bounds, label)});
+  return o;
+}
+ObjectRecord StringItem(const std::string& label, const Rect& bounds) {
+  return DisplayItem("String", label, bounds, 1);
+}
+ObjectRecord ButtonItem(const std::string& text, const Rect& bounds) {
+  return DisplayItem("Boolean", text, bounds, 0x8000);
+}
+ObjectRecord FreeLabel(const std::string& text, const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "Label";
+  o.subs.push_back({kRsrcLabl, LabelTemplate(0, bounds, text)});
+  return o;
+}
+
+Dialog LoadProgressDialog() {
+  Dialog d;
+  d.title = "Loading";
+  d.v = 150;
+  d.h = 150;
+  d.objects = {
+      StringItem("VI", {10, 10, 26, 330}),       StringItem("Path", {30, 10, 46, 330}),
+      StringItem("Progress", {50, 10, 66, 330}), ButtonItem("Stop", {100, 120, 122, 190}),
+      ButtonItem("Skip", {100, 200, 122, 270}), StringItem("Phase", {70, 10, 86, 100}),
+      StringItem("Item", {70, 110, 86, 330}),    FreeLabel("Opening VIs", {2, 10, 8, 330}),
+  };
+  d.items = {0, 1, 2, 3, 4, 5, 6};
+  d.nav[0] = 3;
+  d.nav[1] = 4;
+  return d;
+}
+
+Dialog StatusDialog() {
+  Dialog d;
+  d.title = "_NoButton";
+  d.objects = {StringItem("", {10, 10, 40, 300})};
+  d.items = {0};
+  d.keyNav = false;
+  return d;
+}
+
+void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));
+  writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()));
+}
+
+}  // namespace dlgwriter

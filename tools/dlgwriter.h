@@ -1,0 +1,75 @@
+// Test and build tooling: preloaded panel blocks of dialogs ('DLG2'), laid
+// out in memory order and converted to file order by the engine's own scrap
+// tables (panelwriter::ScrapInFileOrder); the templates their objects read
+// (converted by the engine's resource tables); and the run-time's dialogs.
+//
+//   dlgwriter::Dialog d;
+//   d.title = "Hello";
+//   d.objects.push_back(dlgwriter::StringItem("name", {10, 10, 26, 200}));
+//   d.items = {0};
+//   writer.Add(dlgwriter::kDLG2, 900, dlgwriter::DialogBlock(d));
+#pragma once
+#include <string>
+#include <vector>
+
+#include "mgsource/fourcc.h"
+#include "mgsource/rects.h"
+#include "tools/rsrcwriter.h"
+
+namespace dlgwriter {
+
+constexpr uInt32 kDLG2 = FourCC("DLG2");
+constexpr int32 kLoadProgressDialogId = 6306;
+constexpr int32 kStatusDialogId = 2299;
+
+// A template an object reads, in file order.
+struct SubRsrc {
+  uInt32 type;
+  rsrcw::Bytes data;
+};
+struct ObjectRecord {
+  std::string className;
+  std::vector<SubRsrc> subs;
+  // The count written before the sub-resources; -1: their number.
+  int32 subCount = -1;
+};
+struct Dialog {
+  std::string title;
+  int16 v = 0, h = 0;  // the window's origin
+  std::vector<ObjectRecord> objects;
+  std::vector<int32> items;  // object numbers, item 1 first
+  bool keyNav = true;
+  std::vector<int32> nav = std::vector<int32>(55, -1);  // object numbers, -1 empty
+};
+
+// The block in memory order, and in file order (empty when the layout does
+// not convert).
+rsrcw::Bytes BlockInMemoryOrder(const Dialog& d);
+rsrcw::Bytes DialogBlock(const Dialog& d);
+
+// Templates in file order.
+struct PartRef {
+  int32 cls;
+  int16 rsrcId;
+};
+rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts);
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text);
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds);
+
+// Objects: a display object of the class with one label part (the label
+// reads its template as the next sub-resource), and a free label.
+ObjectRecord DisplayItem(const std::string& className, const std::string& label, const Rect& bounds,
+                         uInt32 flags = 0);
+ObjectRecord StringItem(const std::string& label, const Rect& bounds);
+ObjectRecord ButtonItem(const std::string& text, const Rect& bounds);
+ObjectRecord FreeLabel(const std::string& text, const Rect& bounds);
+constexpr uInt16 kLabelPartId = 16;
+
+// The run-time's dialogs: the load progress box (items 1, 2, 6 and 7 texts,
+// 3 the progress text, 4 and 5 buttons; Return presses 4 and Escape 5) and
+// the status box without buttons (one text item, no key navigation).
+Dialog LoadProgressDialog();
+Dialog StatusDialog();
+void AddDialogs(rsrcw::Writer* writer);
+
+}  // namespace dlgwriter
