@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_blocks.h"
 #include "engine/engine_test_support.h"
 #include "engine/link/loadmethods.h"
 #include "engine/vi/vifind.h"
@@ -96,6 +97,7 @@ TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {
 void* gDialog = nullptr;
 
 TEST_F(BoundaryTest, TheLoadDialogRunsOnTheShellsRecordsWithScriptedClicks) {
+  RunTimeDialogBlocks blocks;
   ShellInstallLoadDialogHooks();
   static LoadMethodHooks shell;
   shell = LoadHooks();

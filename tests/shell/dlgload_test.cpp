@@ -2,55 +2,39 @@
 // file: the records the shell keeps for them, their panels, and blocks that
 // are missing or bad (no dialog).
 #include <cstring>
+#include <memory>
 
-#include "engine/dsalloc.h"
 #include "engine/exec/runcmd.h"
 #include "engine/typemgr.h"
-#include "engine/vi/dlgpanel.h"
-#include "engine/vi/rtrsrc.h"
+#include "dialog_blocks.h"
 #include "engine/viinst_test_support.h"
-#include "panel/fppanel.h"
 #include "panel/oinit.h"
 #include "shell/runshell.h"
-#include "tools/dlgwriter.h"
 
 using namespace qxvitest;
 
 namespace {
 
+rsrcw::Writer WithBadBlock() {
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
+  dlgwriter::Dialog bad = dlgwriter::StatusDialog();
+  bad.items = {1};
+  w.Add(dlgwriter::kDLG2, 901, dlgwriter::DialogBlock(bad));
+  return w;
+}
+
 class DialogBoundary : public VITest {
  protected:
   void SetUp() override {
     VITest::SetUp();
-    saved_ = *GetEnginePanelHooks();
-    EnginePanelHooks h = saved_;
-    h.newPanelRoot = &FPNewPanelRoot;
-    SetEnginePanelHooks(&h);
-    PanelInstallDialogHooks();
-    rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
-    dlgwriter::AddDialogs(&w);
-    dlgwriter::Dialog bad = dlgwriter::StatusDialog();
-    bad.items = {1};
-    w.Add(dlgwriter::kDLG2, kBadId, dlgwriter::DialogBlock(bad));
-    OpenRunTimeFile(w.Write());
+    blocks_ = std::make_unique<RunTimeDialogBlocks>(WithBadBlock());
   }
   void TearDown() override {
-    SetRunTimeRsrcFile(0);
-    if (ref_) RCloseFile(ref_);
-    SetDlgPanelHooks(nullptr);
-    SetEnginePanelHooks(&saved_);
+    blocks_.reset();
     VITest::TearDown();
   }
-  void OpenRunTimeFile(const rsrcw::Bytes& file) {
-    UHandle fh = AZNewHandle(int32(file.size()));
-    ASSERT_NE(fh, nullptr);
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(ref_);
-  }
   static constexpr int32 kBadId = 901;
-  EnginePanelHooks saved_{};
-  RsrcFileRef ref_ = 0;
+  std::unique_ptr<RunTimeDialogBlocks> blocks_;
 };
 
 TEST_F(DialogBoundary, TheRunTimeDialogsLoadWithTheirTitlesItemsAndNavigation) {
