@@ -6,6 +6,10 @@
 
 #include "engine/datatype.h"
 #include "engine/exec/runcmd.h"
+#include "engine/exec/runcmd_internal.h"
+#include "engine/shellsvc.h"
+#include "mgsource/debug.h"
+#include "mgsource/printf.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/filemgr.h"
@@ -41,73 +45,134 @@ const TypeDescriptor* RecordType(const DatalogBindingRec* b) {
   return tdBytes >= 4 && td->size >= 4 && td->size <= tdBytes ? td : nullptr;
 }
 
-// Opens the VI's log file (creating it as a new datalog when missing) and
-// keeps it open; it must be a datalog of the record type.  `opened` tells
-// whether this call opened it.
-MgErr OpenLog(UHandle vi, FileRef* ref, bool* opened) {
-  *opened = false;
-  if ((*ref = OpenRef(vi)) != nullptr) return kNoErr;
+// The VI's name, a Pascal string.
+const uChar* VIName(UHandle vi) { return reinterpret_cast<const VIRecord*>(*vi)->name; }
+
+// A text of the run-time resource file formatted with one argument.
+void FormatText(int32 list, int32 index, PStr out, const void* arg) {
+  Str255 fmt;
+  if (!qxrun::ListText(list, index, fmt)) fmt[0] = 0;
+  PPrintfp(out, fmt, arg);
+}
+
+// Whether the path names something other than a usable datalog file: an
+// existing folder, or a file whose extension maps to another type.
+bool UnsuitableLogPath(Path path) { return FExists(path) == 2 || HasRezExt(path) != kDatalogFileType; }
+
+// Whether the log path's folder exists and, with mustExist, the file.
+bool LogPathUsable(Path path, int32 mustExist) {
+  Path dir = FEmptyPath(nullptr);
+  const bool folderThere = dir && FDirName(path, dir) == kNoErr && FExists(dir) == 2;
+  if (dir) FDisposePath(dir);
+  return folderThere && (!mustExist || FExists(path) == 1);
+}
+
+const DatalogUIHooks kNoDatalogUI{};
+DatalogUIHooks gUI{};
+
+}  // namespace
+
+void SetDatalogUIHooks(const DatalogUIHooks* hooks) { gUI = hooks ? *hooks : kNoDatalogUI; }
+const DatalogUIHooks& DatalogUI() { return gUI; }
+
+MgErr CheckDatalogPath(UHandle vi, int32 forceChoice, int32 mustExist, int32 allowNew, int32 /*flags*/) {
+  if (!Binding(vi)) return kArgErr;
+  Path current = DatalogPath(vi);
+  if (current && !forceChoice && LogPathUsable(current, mustExist)) return kNoErr;
+  Str255 prompt, name = {0};
+  FormatText(kLogAlertListId, kLogPromptItem, prompt, VIName(vi));
+  Path chosen = FEmptyPath(nullptr);
+  if (!chosen) return kMemFullErr;
+  MgErr err = kNoErr;
+  if (current) {
+    err = FDirName(current, chosen);
+    if (!err) err = FNamePtr(current, name);
+  } else if (gUI.defaultLogName) {
+    gUI.defaultLogName(vi, name);
+  }
+  if (!err)
+    err = FileShell().fileDialog(kAlertDefaultPos, kAlertDefaultPos, prompt, chosen, name, nullptr,
+                                 allowNew ? kLogDialogAllowNew : kLogDialogExisting);
+  if (!err && (!current || FPathCmp(chosen, current) != 0) && UnsuitableLogPath(chosen)) {
+    Str255 question;
+    FormatText(kLogAlertListId, kLogUnsuitableItem, question, nullptr);
+    if (FileShell().twoButtonAlert(kAlertPStr, question, nullptr, nullptr, kAlertDefaultPos, kAlertDefaultPos) != 1)
+      err = kUnsuitableLogPathErr;
+  }
+  if (!err) {
+    DatalogBindingRec* b = Binding(vi);
+    if (b->logPath && FIsAPathOrNotAPath(b->logPath)) {
+      err = FPathCpy(b->logPath, chosen);
+    } else {
+      b->logPath = chosen;
+      chosen = nullptr;
+    }
+  }
+  if (chosen) FDisposePath(chosen);
+  if (err) DBPrintf("Error %ld in CheckDatalogPath.", long(err));
+  return err;
+}
+
+MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck) {
+  if (OpenRef(vi)) return kNoErr;
   DatalogBindingRec* b = Binding(vi);
-  if (!b) return kArgErr;
-  Path path = b->logPath;
-  if (!path || !FIsAPath(path) || FIsEmptyPath(path)) return kFileNotFoundErr;
   const TypeDescriptor* rec = RecordType(b);
-  if (!rec) return kArgErr;
-  MgErr err = FMOpen(ref, path, kAccessReadWrite, kDenyWrite);
-  int32 version = kDatalogVersion;
-  if (err == kFileNotFoundErr) {
-    err = FCreate(ref, path, FGetDefPerm(0666), kAccessReadWrite, kDenyWrite, nullptr);
-    if (!err && (err = DatalogCreate(*ref, rec)) != kNoErr) {
-      FMClose(*ref);
+  if (!rec || DataSize(rec) <= 0) return kNothingToLogErr;
+  MgErr err = skipPathCheck ? kNoErr : CheckDatalogPath(vi, 0, !create, create, 0);
+  Path path = DatalogPath(vi);
+  if (!err && !path) err = kFileNotFoundErr;
+  rec = RecordType(Binding(vi));
+  FileRef ref = nullptr;
+  int32 version = kDatalogVersion, count = 0;
+  if (!err) err = FMOpen(&ref, path, kAccessReadWrite, kDenyWrite);
+  if (err == kFileNotFoundErr && create && path) {
+    err = FCreate(&ref, path, FGetDefPerm(0666), kAccessReadWrite, kDenyWrite, nullptr);
+    if (!err && (err = DatalogCreate(ref, rec)) != kNoErr) {
+      FMClose(ref);
       FRemove(path);
-      *ref = nullptr;
-      return err;
+      ref = nullptr;
     }
   } else if (!err) {
-    err = CheckDatalogType(*ref, rec, &version);
+    err = CheckDatalogType(ref, rec, &version);
     // The previous version is converted by the retrieval side's question.
     if (!err && version != kDatalogVersion) err = kDatalogIncompatibleErr;
   }
-  int32 count = 0;
-  if (!err) err = DatalogCount(*ref, rec, &count);
+  if (!err) err = DatalogCount(ref, rec, &count);
   if (err) {
-    if (*ref) FMClose(*ref);
-    *ref = nullptr;
+    if (ref) FMClose(ref);
+    DBPrintf("Error %ld in OpenLogFile.", long(err));
     return err;
   }
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
   std::lock_guard<std::mutex> g(gOpenLock);
-  gOpen[vi] = *ref;
-  *opened = true;
+  gOpen[vi] = ref;
   return kNoErr;
 }
 
-}  // namespace
-
-MgErr DatalogOpenOnly(UHandle vi) {
-  FileRef ref = nullptr;
-  bool opened = false;
-  const MgErr err = OpenLog(vi, &ref, &opened);
-  if (opened) CloseLogFile(vi);
-  return err;
-}
-
-MgErr WriteDatalogRecord(UHandle vi, int32 /*alert*/) {
+MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   DatalogBindingRec* b = Binding(vi);
   const TypeDescriptor* td = RecordType(b);
-  if (!td || !b->recordData || !*b->recordData) return kArgErr;
+  if (!td || !b->recordData || !*b->recordData) return kNothingToLogErr;
   const int32 dataSize = DataSize(td);
-  if (dataSize <= 0 || AZGetHandleSize(b->recordData) < dataSize) return kArgErr;
-  FileRef ref = nullptr;
-  bool opened = false;
-  MgErr err = OpenLog(vi, &ref, &opened);
+  if (dataSize <= 0 || AZGetHandleSize(b->recordData) < dataSize) return kNothingToLogErr;
+  const bool wasOpen = OpenRef(vi) != nullptr;
+  MgErr err = OpenLogFile(vi, 1, 0);
   if (err) return err;
   b = Binding(vi);
   td = RecordType(b);
   int32 count = 0;
-  if ((err = DatalogAppend(ref, td, td, *b->recordData, &count)) != kNoErr) return err;
+  err = DatalogAppend(OpenRef(vi), td, td, *b->recordData, &count);
+  if (!wasOpen && !keepOpen) CloseLogFile(vi);
+  if (err) return err;
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
   return kNoErr;
+}
+
+MgErr RunStartLogCheck(UHandle vi) {
+  const bool wasOpen = OpenRef(vi) != nullptr;
+  const MgErr err = OpenLogFile(vi, 1, 1);
+  if (!err && !wasOpen) CloseLogFile(vi);
+  return err;
 }
 
 void CloseLogFile(UHandle vi) {
@@ -132,19 +197,17 @@ Path DatalogPath(UHandle vi) {
 void UpdateLogRecordCount(UHandle vi) {
   DatalogBindingRec* b = Binding(vi);
   if (!b) return;
+  const TypeDescriptor* rec = RecordType(b);
   int32 count = 0;
   if (FileRef open = OpenRef(vi)) {
-    if (DatalogCount(open, RecordType(b), &count) != kNoErr) count = 0;
-  } else {
+    if (DatalogCount(open, rec, &count) != kNoErr) count = 0;
+  } else if (Path path = DatalogPath(vi)) {
     FileRef ref = nullptr;
-    bool opened = false;
-    // Opening counts the records into the binding.
-    if (OpenLog(vi, &ref, &opened) != kNoErr) {
-      if ((b = Binding(vi)) != nullptr) b->word4 = 0;
-      return;
+    int32 version = 0;
+    if (rec && FMOpen(&ref, path, kAccessRead, kDenyWrite) == kNoErr) {
+      if (CheckDatalogType(ref, rec, &version) != kNoErr || DatalogCount(ref, rec, &count) != kNoErr) count = 0;
+      FMClose(ref);
     }
-    if (opened) CloseLogFile(vi);
-    return;
   }
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
 }
@@ -167,8 +230,10 @@ int32 DatalogRecordCount(UHandle vi) {
 
 void RTLibInstallDatalogHooks() {
   RunCmdHooks h = RunCmd();
-  h.writeDatalogRecord = [](UHandle vi, int32 alert, Bool32 openOnly) -> MgErr {
-    return openOnly ? DatalogOpenOnly(vi) : WriteDatalogRecord(vi, alert);
+  // The run-start check opens (creating) without asking for a path and
+  // closes what it opened; the completion step logs and closes.
+  h.writeDatalogRecord = [](UHandle vi, int32 /*alert*/, Bool32 openOnly) -> MgErr {
+    return openOnly ? RunStartLogCheck(vi) : WriteDatalogRecord(vi, 0);
   };
   h.closeLogFile = &CloseLogFile;
   h.logFileOpen = &LogFileOpen;

@@ -25,6 +25,7 @@
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/filemgr.h"
+#include "mgsource/fourcc.h"
 #include "mgsource/path.h"
 #include "rtlib/filehooks.h"
 
@@ -101,24 +102,55 @@ const DatalogProcs& DatalogFileProcs();
 // datalog of the binding's record type; it stays open until CloseLogFile;
 // word 4 of the binding holds the record count.
 
+// Nothing to log: the VI's record type holds no data.
+constexpr MgErr kNothingToLogErr = 1;
+// The operator declined a log path that names a folder or another file.
+constexpr MgErr kUnsuitableLogPathErr = 10;
+// The file type of datalog files (by extension, HasRezExt).
+constexpr uInt32 kDatalogFileType = FourCC("QXDL");
+// Items of the log alerts' list: the file dialog's prompt and the question
+// for an unsuitable path.
+constexpr int32 kLogPromptItem = 6, kLogUnsuitableItem = 11;
+// File-dialog flags: files, folders may change; a new file allowed or not.
+constexpr int32 kLogDialogAllowNew = 0x448, kLogDialogExisting = 0x548;
+
+// What the VI window gives the log functions; null members answer nothing.
+struct DatalogUIHooks {
+  // The log name offered when the VI has no log path (256 bytes).
+  void (*defaultLogName)(UHandle vi, PStr name);
+};
+void SetDatalogUIHooks(const DatalogUIHooks* hooks);
+const DatalogUIHooks& DatalogUI();
+
+// Makes sure the VI has a usable log path: kept when it has one, no choice
+// is forced, its folder exists and (with mustExist) the file; otherwise the
+// file dialog asks.  A chosen path other than the current one that names a
+// folder or a file not of datalog type is put to the operator; declining
+// gives 10.  0, 43 when the dialog is cancelled, or an error.
+QX_EXTERN_C MgErr CheckDatalogPath(UHandle vi, int32 forceChoice, int32 mustExist, int32 allowNew, int32 flags);
+// Opens the VI's log file for reading and writing, others allowed to read,
+// after checking its path (unless skipPathCheck), creating it as a datalog
+// of the record type when it is missing and create is set; the record
+// count is read.  0 (also when it is already open), 1 when there is nothing
+// to log, 7 for a missing file, 71 for a file of another type, or an error.
+QX_EXTERN_C MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck);
 // Writes one record of the VI's panel data to its log file, opening (and
-// when missing creating) the file first.  0; 1 for a VI without a datalog
-// binding, a record type without data or a buffer shorter than its data; 7
-// without a log path; 71 when the file is not a datalog of the record type;
-// a file or memory error.  The alert flag is the caller's: the run commands
-// show their own alerts.
-QX_EXTERN_C MgErr WriteDatalogRecord(UHandle vi, int32 alert);
-// Opens the VI's log file as WriteDatalogRecord would and writes nothing:
-// the check at the start of a top-level run that the file can be opened.
-MgErr DatalogOpenOnly(UHandle vi);
+// when missing creating) the file first, and closes the file again unless
+// it was open or keepOpen is set.  0; 1 when there is nothing to log; an
+// error of OpenLogFile or of the append.
+QX_EXTERN_C MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen);
+// The check at the start of a top-level run: the log file opens (created
+// when missing, no path asked for) and what this call opened is closed.
+MgErr RunStartLogCheck(UHandle vi);
 // Closes the VI's open log file; nothing when it is not open.
 QX_EXTERN_C void CloseLogFile(UHandle vi);
 // Whether the VI's log file is open.
 Bool32 LogFileOpen(UHandle vi);
 // The VI's log path, or null when it has no path (the not-a-path value).
 Path DatalogPath(UHandle vi);
-// Refreshes the record count of the VI's binding: opens the log file when it
-// is not open, reads its count and closes it again when it opened it.  A
+// Refreshes the record count of the VI's binding: reads it from the open
+// log file, or opens the file for reading (others allowed to read) and
+// closes it again.  A
 // file that cannot be opened or read, or that is not a datalog of the
 // record type, counts 0.
 QX_EXTERN_C void UpdateLogRecordCount(UHandle vi);

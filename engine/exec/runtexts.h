@@ -26,16 +26,26 @@ inline constexpr RunText kRunTexts[] = {
      "VI has an error of type %lx.  The full development version of Quenlix is required to fix the errors."},
     // The datalog alerts: entry 2 names the VI, 9 the log path, 5 a failed
     // write; entry 10 says there is no log file; entry 8 asks whether an old
-    // datalog may be converted, entry 12 is that question's button.
+    // datalog may be converted, entry 12 is that question's button; 6 is the
+    // log file dialog's prompt, 11 the question for an unsuitable log path, 3
+    // the question after a purge emptied the log.
     {kLogAlertListId, 2, "Cannot log front panel of VI \"%p\". "},
+    {kLogAlertListId, 3, "VI's log file no longer has any records.  Do you want to delete the VI's log file?"},
     {kLogAlertListId, 5, "Error logging front panel data to VI's log file."},
+    {kLogAlertListId, 6, "Select a log file for VI %p"},
     {kLogAlertListId, 8,
      "The datalog \"%z\" must be converted to the current format.  This will prevent earlier versions of Quenlix "
      "from reading it."},
     {kLogAlertListId, 9, "Could not open log file \"%z\" associated with the VI."},
     {kLogAlertListId, 10, "There is no log file associated with the VI."},
+    {kLogAlertListId, 11,
+     "The log file path associated with this VI refers to an existing directory, VI library or non-datalog file.  "
+     "Do you want to use this path anyway?"},
     {kLogAlertListId, 12, "Convert"},
-    // The log file does not match the panel.
+    // Retrieval alerts (entry 3 is shown inside entry 2); the log file does
+    // not match the panel (entry 7).
+    {kLogIncompatibleListId, 2, "Exiting interactive retrieval mode.  %p"},
+    {kLogIncompatibleListId, 3, "Could not retrieve currently selected record from VI %p's log file %z."},
     {kLogIncompatibleListId, 7, "The data in the VI's log file is incompatible with the VI's front panel."},
     // The run-time error report.
     {kErrNotifyListId, 1, "control"},

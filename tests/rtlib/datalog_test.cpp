@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -19,10 +20,42 @@
 #include "mgsource/path.h"
 #include "platform/qx_drives.h"
 #include "rtlib/datalog.h"
+#include "rtlib/filehooks.h"
+#include "format_test_support.h"
 #include "temp_folder.h"
 #include "tools/tdbuilder.h"
 
 namespace {
+
+// The scripted shell: the file dialog picks gPick (a name in drive L:), the
+// two-button alert answers gAnswer; both record what they were shown.
+std::string gPick, gPrompt, gQuestion;
+int32 gAnswer = 1, gDialogs = 0, gDialogFlags = 0;
+std::string Text(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+MgErr PickDialog(int32, int32, ConstPStr prompt, Path path, PStr, ConstPStr, int32 flags) {
+  ++gDialogs;
+  gPrompt = Text(prompt);
+  gDialogFlags = flags;
+  const std::string text = "L:\\" + gPick;
+  Path p = nullptr;
+  if (FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p) != kNoErr) return kArgErr;
+  const MgErr err = FPathCpy(path, p);
+  FDisposePath(p);
+  return err;
+}
+int32 Ask(int32, const void* message, ConstPStr, ConstPStr, int32, int32) {
+  gQuestion = Text(static_cast<ConstPStr>(message));
+  return gAnswer;
+}
+// Extension tables: "log" files are datalogs, "qlb" VI libraries.
+void SetExtensions() {
+  const char entries[2][8] = {{'Q', 'X', 'D', 'L', 'l', 'o', 'g', 0}, {'Q', 'X', 'A', 'R', 'q', 'l', 'b', 0}};
+  UHandle h = AZNewHClr(4 + sizeof entries);
+  const int32 n = 2;
+  std::memcpy(*h, &n, 4);
+  std::memcpy(*h + 4, entries, sizeof entries);
+  FSetResExt(h, nullptr);
+}
 
 class BoundaryDatalog : public qxtest::EngineTest {
  public:
@@ -106,7 +139,7 @@ TEST_F(BoundaryDatalog, RecordsAreAppendedFlatAndCounted) {
   EXPECT_EQ(DatalogRecordCount(vi_), 2);
   EXPECT_FALSE(LogFileOpen(vi_)) << "closed again: this call opened it";
   // An open file is counted and stays open.
-  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
   UpdateLogRecordCount(vi_);
   EXPECT_EQ(DatalogRecordCount(vi_), 3);
   EXPECT_TRUE(LogFileOpen(vi_));
@@ -122,18 +155,20 @@ TEST_F(BoundaryDatalog, AFileThatIsNotADatalogOfTheRecordTypeIsIncompatible) {
   EXPECT_EQ(WriteDatalogRecord(vi_, 1), kDatalogIncompatibleErr);
   EXPECT_EQ(FileBytes(), before) << "nothing written";
   EXPECT_FALSE(LogFileOpen(vi_));
-  EXPECT_EQ(DatalogOpenOnly(vi_), kDatalogIncompatibleErr);
+  EXPECT_EQ(RunStartLogCheck(vi_), kDatalogIncompatibleErr);
   UpdateLogRecordCount(vi_);
   EXPECT_EQ(DatalogRecordCount(vi_), 0);
 }
 
 TEST_F(BoundaryDatalog, OpeningOnlyCreatesTheFileAndLeavesItClosed) {
-  EXPECT_EQ(DatalogOpenOnly(vi_), kNoErr);
+  EXPECT_EQ(RunStartLogCheck(vi_), kNoErr);
   EXPECT_FALSE(LogFileOpen(vi_));
   EXPECT_EQ(FileBytes().size(), 16 + tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes().size()) << "a new datalog";
-  // An open file is left open by the check.
+  // keepOpen 0 closes the file it opened; an open file is left open by the check.
   ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
-  EXPECT_EQ(DatalogOpenOnly(vi_), kNoErr);
+  EXPECT_FALSE(LogFileOpen(vi_));
+  ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
+  EXPECT_EQ(RunStartLogCheck(vi_), kNoErr);
   EXPECT_TRUE(LogFileOpen(vi_));
 }
 
@@ -144,18 +179,19 @@ TEST_F(BoundaryDatalog, WithoutAUsableBindingNothingIsLogged) {
     void (*prepare)(BoundaryDatalog*);
   };
   const Case cases[] = {
-      {"no log path", kFileNotFoundErr, [](BoundaryDatalog* t) { t->SetPath(""); }},
-      {"a folder that does not exist", kFileNotFoundErr,
+      // The file dialog, not there in tests, is cancelled.
+      {"no log path", kCancelErr, [](BoundaryDatalog* t) { t->SetPath(""); }},
+      {"a folder that does not exist", kCancelErr,
        [](BoundaryDatalog* t) { t->SetPath("none\\panel.log"); }},
-      {"a buffer shorter than the record", kArgErr,
+      {"a buffer shorter than the record", kNothingToLogErr,
        [](BoundaryDatalog* t) { ASSERT_EQ(AZSetHandleSize(t->Rec()->recordData, 4), kNoErr); }},
-      {"a record type without data", kArgErr,
+      {"a record type without data", kNothingToLogErr,
        [](BoundaryDatalog* t) {
          const std::vector<uChar> td = tdb::Cluster({}).Bytes();
          ASSERT_EQ(AZSetHandleSize(t->Rec()->recordTD, int32(td.size())), kNoErr);
          std::memcpy(*t->Rec()->recordTD, td.data(), td.size());
        }},
-      {"not a VI of kind 2", kArgErr, [](BoundaryDatalog* t) { t->VI()->viKind = kVIKindDialog; }},
+      {"not a VI of kind 2", kNothingToLogErr, [](BoundaryDatalog* t) { t->VI()->viKind = kVIKindDialog; }},
   };
   for (const Case& c : cases) {
     // A fresh VI for each case.
@@ -165,14 +201,14 @@ TEST_F(BoundaryDatalog, WithoutAUsableBindingNothingIsLogged) {
     EXPECT_EQ(WriteDatalogRecord(vi_, 1), c.want) << c.what;
     EXPECT_FALSE(LogFileOpen(vi_)) << c.what;
   }
-  EXPECT_EQ(WriteDatalogRecord(nullptr, 1), kArgErr);
+  EXPECT_EQ(WriteDatalogRecord(nullptr, 1), kNothingToLogErr);
   EXPECT_EQ(DatalogPath(nullptr), nullptr);
   CloseLogFile(nullptr);  // nothing open: nothing happens
   UpdateLogRecordCount(nullptr);
 }
 
 TEST_F(BoundaryDatalog, ClearingTheLogPathClosesTheFileAndReportsTheChange) {
-  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
   ASSERT_TRUE(LogFileOpen(vi_));
   qxtest::Reports::Get().Clear();
   ClearLogPath(vi_);
@@ -197,7 +233,11 @@ TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 1), kNoErr);
   EXPECT_FALSE(h.logFileOpen(vi_)) << "opening only";
   EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 0), kNoErr);
-  EXPECT_TRUE(h.logFileOpen(vi_));
+  EXPECT_FALSE(h.logFileOpen(vi_)) << "the completion step does not keep the file open";
+  EXPECT_EQ(DatalogRecordCount(vi_), 1);
+  ASSERT_EQ(WriteDatalogRecord(vi_, 1), kNoErr);
+  EXPECT_EQ(h.writeDatalogRecord(vi_, 1, 1), kNoErr);
+  EXPECT_TRUE(h.logFileOpen(vi_)) << "the check closes only what it opened";
   h.closeLogFile(vi_);
   EXPECT_FALSE(h.logFileOpen(vi_));
   EXPECT_EQ(h.logPath(vi_), Rec()->logPath);
@@ -205,6 +245,60 @@ TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   EXPECT_EQ(h.logPath(vi_), nullptr) << "the not-a-path value is no path";
   SetRunCmdHooks(&saved);
   SetVILoadPanelHooks(&savedLoad);
+}
+
+TEST_F(BoundaryDatalog, AnUnsuitableLogPathIsPutToTheOperator) {
+  FileShellHooks shell{};
+  shell.fileDialog = &PickDialog;
+  shell.twoButtonAlert = &Ask;
+  SetFileShellHooks(&shell);
+  SetExtensions();
+  std::memcpy(VI()->name, "\x04Pump", 5);
+  ASSERT_TRUE(std::filesystem::create_directory(folder_.Dir() + "/sub"));
+  { std::ofstream(folder_.Dir() + "/notes.txt") << "x"; }
+  struct Case {
+    const char* pick;
+    int32 answer;
+    bool asked;
+    MgErr want;
+  };
+  const Case cases[] = {
+      {"data.log", 2, false, kNoErr},  {"sub", 2, true, kUnsuitableLogPathErr},
+      {"sub", 1, true, kNoErr},        {"notes.txt", 2, true, kUnsuitableLogPathErr},
+      {"lib.qlb", 2, true, kUnsuitableLogPathErr}, {"panel.log", 2, false, kNoErr},
+  };
+  for (const Case& c : cases) {
+    SetPath("panel.log");
+    gPick = c.pick;
+    gAnswer = c.answer;
+    gQuestion.clear();
+    gDialogs = 0;
+    EXPECT_EQ(CheckDatalogPath(vi_, 1, 0, 1, 0), c.want) << c.pick;
+    EXPECT_EQ(gDialogs, 1) << c.pick;
+    EXPECT_EQ(gPrompt, "Select a log file for VI Pump");
+    EXPECT_EQ(gDialogFlags, kLogDialogAllowNew);
+    EXPECT_EQ(gQuestion.empty(), !c.asked) << c.pick;
+    if (c.asked) EXPECT_NE(gQuestion.find("refers to an existing directory, VI library or non-datalog file"), std::string::npos);
+    const std::string want = "L:\\" + std::string(c.want ? "panel.log" : c.pick);
+    EXPECT_EQ(DatalogPath(vi_) ? fmttest::PathText(DatalogPath(vi_)) : "", want) << c.pick;
+  }
+  // A usable path is kept without a dialog; mustExist asks for a missing file.
+  SetPath("panel.log");
+  gDialogs = 0;
+  EXPECT_EQ(CheckDatalogPath(vi_, 0, 0, 1, 0), kNoErr);
+  EXPECT_EQ(gDialogs, 0);
+  gPick = "notes.txt";
+  gAnswer = 2;
+  EXPECT_EQ(CheckDatalogPath(vi_, 0, 1, 0, 0), kUnsuitableLogPathErr);
+  EXPECT_EQ(gDialogs, 1);
+  EXPECT_EQ(gDialogFlags, kLogDialogExisting);
+  // Opening without the path check asks nothing; with it, a log not yet made
+  // and not to be created sends the operator to the dialog.
+  EXPECT_EQ(OpenLogFile(vi_, 0, 1), kFileNotFoundErr);
+  EXPECT_EQ(gDialogs, 1);
+  EXPECT_FALSE(LogFileOpen(vi_));
+  FSetResExt(nullptr, nullptr);
+  SetFileShellHooks(nullptr);
 }
 
 }  // namespace
