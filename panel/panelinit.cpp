@@ -32,4 +32,5 @@ void PanelInstallEngineHooks() {
   PanelInstallRunHooks();
   PanelInstallDataHooks();
   PanelInstallDialogHooks();
+  PanelInstallRoutineHooks();
 }
