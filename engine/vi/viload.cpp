@@ -288,12 +288,16 @@ int32 ReadDatalogBinding(Load& l) {
     UHandle flat = nullptr;
     if (RGet(l.file, kLogPathRsrcType, l.id, &flat) == kNoErr && flat) {
       const int32 size = AZGetHandleSize(flat);
-      if (FUnFlattenPathData(*flat, &logPath, size) > size) {
+      const bool unreadable = FUnFlattenPathData(*flat, &logPath, size) > size;
+      // Released before the alert reads its text from another file: the
+      // resource is then still the last one read, and releasing it needs no
+      // search of every open file (whose list the resource manager keeps).
+      RRelease(flat);
+      if (unreadable) {
         logPath = nullptr;
         WarningAlert(kWarnLogBindingCleared, R(l)->name, nullptr);
         VIDocMod(l.vi, nullptr, 0x10001000);
       }
-      RRelease(flat);
     }
   }
   if (!logPath && !(logPath = NotAPath())) return kLoadErrMemory;

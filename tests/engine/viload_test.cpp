@@ -502,26 +502,12 @@ TEST_F(VILoadTest, DatalogBinding) {
       {"a truncated record", {1, 0, 0}, std::nullopt, 0, "", 23},
       {"unreadable again", {1, 0, 0, 0, 0, 0, 0}, vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 99}, 1, "", 0},
   };
-  bool first = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Alerts().clear();
     vif::VIFile v;
     v.viKind = kVIKindDatalog;
     v.datalog = c.words;
-    if (first) {  // the first unreadable path leaves a one-time cache behind
-      first = false;
-      vif::VIFile warm = v;
-      warm.logPath = vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 99};
-      warm.logType = tdb::Cluster({record});
-      warm.controlMap = std::vector<uInt16>{};
-      UHandle w = nullptr;
-      ASSERT_EQ(Load(warm, &w), kLoadLoaded);
-      Unload(w);
-      CollectTypeHeapGarbage();
-      before_ = qxvitest::ZoneTotals();
-      Alerts().clear();
-    }
     v.logPath = c.logPath;
     v.logType = tdb::Cluster({record});
     v.controlMap = std::vector<uInt16>{3, 1, 2};

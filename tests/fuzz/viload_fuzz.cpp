@@ -146,7 +146,7 @@ bool Start() {
       std::vector<vif::Resource> rs = gBase[kind];
       if (pass)
         for (vif::Resource& r : rs)
-          if (r.type == FourCC("DLLP") || r.type == FourCC("LIvi")) r.bytes = {'P', 'T', 'H', '0', 0, 0, 0, 99};
+          if (r.type == FourCC("LIvi")) r.bytes = {'P', 'T', 'H', '0', 0, 0, 0, 99};
       UHandle vi = nullptr;
       LoadResources(rs, &vi);
       Unload(vi);
