@@ -67,7 +67,7 @@ MgErr LoadSubroutineCode(RsrcFileRef* file, Path path, ConstPStr name, UPtr* cod
       if (lisb) {
         MgErr le = kNoErr;
         st = ReadLinkInfo(block, lisb, path, kLinkInfoSubr, &le);
-        if (st == 0) err = le != kNoErr ? le : kArgErr;
+        if (le != kNoErr) err = le;
       } else if (const int16 e = AddLinkEntry(block, name, nullptr, kLinkClassCodes[kLinkClassSubr], path)) {
         err = e == 2 ? kMemFullErr : kArgErr;
       }

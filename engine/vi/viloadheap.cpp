@@ -182,8 +182,8 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
   MgErr le = kNoErr;
   const int32 st = ReadLinkInfo(heap, linkInfo, VIRec(vi)->path, kLinkInfoPanel, &le);
   if (outLinkStatus) *outLinkStatus = st;
-  if (st == 0) {
-    err = le != kNoErr ? le : kArgErr;
+  if (le != kNoErr) {
+    err = le;
     loadError = le == kMemFullErr ? kLoadErrMemory : errorBase;
     return done();
   }

@@ -68,7 +68,7 @@ vif::Bytes InitCode() {
 }
 
 class VILoadTest : public qxvitest::VITest {
- protected:
+ public:
   void SetUp() override {
     VITest::SetUp();
     static std::once_flag once;
@@ -626,6 +626,60 @@ TEST_F(VILoadTest, ALinkPassThatStopsFailsWith23WithoutAnAlert) {
     EXPECT_EQ(vi == nullptr, a == kLoadStop);
     EXPECT_EQ(gQXLoadAlertsOff, 0) << "restored";
     Unload(vi);
+    ExpectNothingLeft();
+  }
+  SetLinkLoadMethods(nullptr);
+}
+
+// A subVI loaded from inside the caller's link pass: one that loads is bound,
+// one whose load fails shows its own alert and leaves the caller's load error
+// as it was; the caller loads either way, and unloading leaves nothing.
+TEST_F(VILoadTest, ASubVILoadedInTheCallersLinkPass) {
+  static VILoadTest* self;
+  static bool subFails;
+  static int32 seenBefore, seenAfter, subResult;
+  static UHandle subVI;
+  self = this;
+  LinkLoadMethods m{};
+  m.load[kLinkClassVI] = [](ConstPStr, Path, Path, uInt32, const void*, int32) -> int32 {
+    vif::VIFile sub;
+    sub.name = sub.rsidName = "Sub.vi";
+    sub.entries = {tdb::I32(), tdb::I32()};
+    sub.code = InitCode();
+    if (subFails) sub.connTypeMap.reset();
+    seenBefore = gQXLoadErrorCode;
+    subResult = self->Load(sub, &subVI, "Sub.vi", 0, "sub.rsc");
+    seenAfter = gQXLoadErrorCode;
+    return subResult;
+  };
+  SetLinkLoadMethods(&m);
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails);
+    subFails = fails;
+    Alerts().clear();
+    gQXLoadErrorCode = 77;
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = InitCode();
+    v.viRefs = {LinkInfoRef{FourCC("QXIN"), "Sub.vi", {}, {}, liw::FlatPath(nullptr)}};
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), kLoadLoaded);
+    ASSERT_NE(vi, nullptr);
+    EXPECT_EQ(gQXLoadErrorCode, 77) << "restored after the caller's load";
+    gQXLoadErrorCode = 0;
+    EXPECT_EQ(seenBefore, 0) << "the caller cleared its own";
+    EXPECT_EQ(seenAfter, seenBefore) << "the subVI's load restores the caller's";
+    EXPECT_EQ(subResult, fails ? kLoadFailed : kLoadLoaded);
+    EXPECT_EQ(ShownLoadError(), fails ? 12 : 0);
+    if (fails) {
+      EXPECT_EQ(Alerts()[0].rfind("An error occurred loading VI 'Sub.vi'.", 0), 0u);
+    }
+    EXPECT_EQ(LoadedVICount(), fails ? 1 : 2);
+    int32 e = 0;
+    EXPECT_EQ(LookupLinkItem(PS("Sub.vi"), FourCC("QXIN"), &e), fails ? 0 : 1);
+    Unload(vi);
+    EXPECT_EQ(subVI == nullptr, fails);
+    Unload(subVI);
     ExpectNothingLeft();
   }
   SetLinkLoadMethods(nullptr);
