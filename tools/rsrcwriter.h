@@ -56,7 +56,6 @@ class Writer {
            uInt32 attrs = 0);
   Bytes Write(const Options& options = Options(), Layout* layout = nullptr) const;
 
- private:
   struct Rsrc {
     uInt32 type;
     int32 id;
@@ -64,6 +63,10 @@ class Writer {
     std::optional<std::string> name;
     uInt32 attrs;
   };
+  // The resources added so far, in the order of Add.
+  const std::vector<Rsrc>& Resources() const { return rsrcs_; }
+
+ private:
   uInt32 fileType_, creator_;
   std::vector<Rsrc> rsrcs_;
 };

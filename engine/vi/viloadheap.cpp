@@ -254,10 +254,12 @@ MgErr LoadFPHeap(UHandle vi) {
     MgErr e = gHooks.reopenVIFile ? gHooks.reopenVIFile(vi, type, &file) : kFileNotFoundErr;
     if (e != kNoErr) return e;
     opened = true;
+    // The VI's file while its heap loads: the date check reads it there.
+    VIRec(vi)->rsrcFile = file;
   }
   int32 st = 0;
   MgErr e = LoadVIHeap(vi, kPanelHeapRsrcType, int32(VIRec(vi)->rsrcID), file, kLoadErrFPLinkInfo, &st);
-  if (opened) RCloseFile(file);
+  if (opened) viload::CloseVIRsrcFile(vi);
   if (e == kNoErr) e = PanelPostLoadFixup(vi);
   return e;
 }

@@ -27,6 +27,10 @@
 #include "tools/mqwriter.h"
 #include "mgsource/extload.h"
 #include "tools/vifile.h"
+#include "tools/panelwriter.h"
+#include "tools/vibuilder.h"
+#include "mgsource/objheap.h"
+#include "engine/typemgr.h"
 #include "viinst_test_support.h"
 #include "link_check.h"
 
@@ -683,6 +687,162 @@ TEST_F(VILoadTest, ASubVILoadedInTheCallersLinkPass) {
     ExpectNothingLeft();
   }
   SetLinkLoadMethods(nullptr);
+}
+
+// What the panel services saw while a VI's panel heap loaded.
+struct PanelSeen {
+  std::vector<int32> actions;  // ODoit actions sent to the root
+  int32 answer21 = 0;          // the result bits of action 21
+  int32 attrRec = 1;           // GetObjAttrRec's answer
+  bool substitute = false;     // the font-table load substitutes a font
+  int32 frames = 0;            // transaction frames pushed and not popped
+  int32 badClassHooks = 0;     // installed and not cleared
+};
+PanelSeen& PS_() {
+  static PanelSeen s;
+  return s;
+}
+void InstallPanelServices() {
+  VILoadPanelHooks h{};
+  h.setBadClassHook = [](BadClassLoadProc) { ++PS_().badClassHooks; };
+  h.clearBadClassHook = [] { --PS_().badClassHooks; };
+  h.loadFontTable = [](RsrcFileRef) -> MgErr {
+    if (PS_().substitute) gQXFontSubstituted = 1;
+    return kRsrcNotFoundErr;
+  };
+  h.trPushFrame = [] { return ++PS_().frames; };
+  h.trPopFrame = [](int32 previous) { PS_().frames = previous - 1; };
+  h.oDoit = [](ObjHeap, int32, int32, int32 action, int32* result) -> MgErr {
+    PS_().actions.push_back(action);
+    *result = action == kPanelActionFontChanged ? PS_().answer21 : 0;
+    return kNoErr;
+  };
+  h.getObjAttrRec = [](ObjHeap, int32, int32, int32) { return PS_().attrRec; };
+  SetVILoadPanelHooks(&h);
+}
+
+// The VI file of v with a panel heap written by the tools: a root panel
+// object, the heap flags given, the heap's resources edited after.
+vif::Bytes WithPanel(const vif::VIFile& v, uInt32 heapFlags, void (*edit)(std::vector<vif::Resource>&) = nullptr) {
+  UHandle scratch = vib::NewVI();
+  ObjHeap panel = vib::NewPanel(scratch);
+  const int32 root = vib::NewObject(panel, kClsFrontPanel, 72);
+  PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
+  OHSetWord(panel, kOHFlags, OHWord(panel, kOHFlags) | heapFlags);
+  rsrcw::Writer w(kVIHeaderRsrcType, FourCC("QNLX"));
+  vif::Add(w, v);
+  rsrcw::Writer pw(kVIHeaderRsrcType, FourCC("QNLX"));
+  EXPECT_TRUE(panelwriter::AddPanelHeap(pw, panel, v.rsrcId, v.name, 100, {}));
+  vib::DisposeVI(scratch);
+  std::vector<vif::Resource> rs;
+  for (const auto& r : pw.Resources()) rs.push_back({r.type, r.id, r.data, r.name});
+  if (edit) edit(rs);
+  for (const vif::Resource& r : rs) w.Add(r.type, r.id, r.bytes, r.name);
+  return w.Write();
+}
+
+// A VI whose header asks for its panel at load (flags2 0x1000) and loads it
+// from a heap that the tools wrote, with the panel services standing in.
+TEST_F(VILoadTest, PanelHeapAtLoad) {
+  struct Case {
+    const char* what;
+    uInt32 heapFlags;
+    void (*edit)(std::vector<vif::Resource>&);
+    void (*services)(PanelSeen&);
+    int32 loadError;
+    std::vector<int32> actions;
+  } cases[] = {
+      {"a plain panel", 0, nullptr, nullptr, 0, {kPanelActionLoaded}},
+      {"a root without a property record", 0, nullptr, [](PanelSeen& s) { s.attrRec = 0; }, 0, {}},
+      {"a substituted font", 0, nullptr, [](PanelSeen& s) { s.substitute = true; }, 0,
+       {kPanelActionFontChanged, kPanelActionLoaded}},
+      {"a substituted font, objects out of memory", 0, nullptr,
+       [](PanelSeen& s) {
+         s.substitute = true;
+         s.answer21 = kActionResultNoMemory;
+       },
+       kLoadErrRegister, {kPanelActionFontChanged}},
+      {"a stored fix-up flag, only reported", kHeapFlagStoredFixup, nullptr, nullptr, 0, {kPanelActionLoaded}},
+      {"no FPHP", 0, [](std::vector<vif::Resource>& rs) { std::erase_if(rs, [](auto& r) { return r.type == kPanelHeapRsrcType; }); },
+       nullptr, kLoadErrFrontPanel, {}},
+      {"no LIfp", 0, [](std::vector<vif::Resource>& rs) { std::erase_if(rs, [](auto& r) { return r.type == kLinkInfoPanel; }); },
+       nullptr, kLoadErrFPLinkInfo, {}},
+      {"a malformed stored heap", 0,
+       [](std::vector<vif::Resource>& rs) {
+         for (auto& r : rs)
+           if (r.type == kPanelHeapRsrcType) r.bytes.resize(40);
+       },
+       nullptr, kLoadErrFrontPanel, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Alerts().clear();
+    qxtest::Reports::Get().Clear();
+    PS_() = PanelSeen{};
+    if (c.services) c.services(PS_());
+    InstallPanelServices();
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = InitCode();
+    v.flags2 = 0x1000;
+    UHandle vi = nullptr;
+    EXPECT_EQ(LoadBytes(WithPanel(v, c.heapFlags, c.edit), &vi, v.name), c.loadError ? kLoadFailed : kLoadLoaded);
+    EXPECT_EQ(ShownLoadError(), c.loadError);
+    EXPECT_EQ(PS_().actions, c.actions);
+    EXPECT_EQ(PS_().frames, 0) << "every frame popped";
+    EXPECT_EQ(PS_().badClassHooks, 0) << "the unknown-class hook is cleared again";
+    EXPECT_EQ(qxtest::Reports::Get().Count("has flag 0x2000000"), c.heapFlags & kHeapFlagStoredFixup ? 1 : 0);
+    if (vi) {
+      ObjHeap panel = VIRec(vi)->panelHeap;
+      ASSERT_NE(panel, nullptr);
+      EXPECT_EQ(OHWord(panel, kOHFlags) & (kHeapFlagLoading | kHeapFlagFontSubstituted), 0u);
+      EXPECT_EQ(OHWord(panel, OHWord(panel, kOHExtension) + kHeapExtOwner), uInt32(uintptr_t(vi)));
+      UHandle header = reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, kOHPanelHeaderHandle)));
+      ASSERT_NE(header, nullptr);
+      EXPECT_EQ(AZGetHandleSize(header), kPanelHeaderHandleSize);
+      EXPECT_EQ(GetNative32(*header), 0u) << "the file field is cleared after the broadcast";
+      int32 e = 0;
+      EXPECT_EQ(LookupLinkItem(PS("Main.vi"), kLinkClassCodes[kLinkClassPanel], &e), 1);
+    }
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+}
+
+// LoadFPHeap on a loaded VI without a panel reopens its file through the
+// hook; a file changed since the load fails with 28 and leaves no panel.
+TEST_F(VILoadTest, LoadFPHeapChecksTheFilesDate) {
+  static RsrcFileRef reopened;
+  for (bool touched : {false, true}) {
+    SCOPED_TRACE(touched);
+    PS_() = PanelSeen{};
+    InstallPanelServices();
+    VILoadPanelHooks h = VILoadPanel();
+    h.reopenVIFile = [](UHandle vi, uInt32, RsrcFileRef* file) -> MgErr {
+      const MgErr e = ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
+      reopened = *file;
+      return e;
+    };
+    SetVILoadPanelHooks(&h);
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    v.code = InitCode();
+    UHandle vi = nullptr;
+    ASSERT_EQ(LoadBytes(WithPanel(v, 0), &vi, v.name), kLoadLoaded);
+    EXPECT_EQ(VIRec(vi)->panelHeap, nullptr) << "nothing asked for the panel";
+    if (touched) VIRec(vi)->modDate += 1;
+    gQXLoadErrorCode = 0;
+    EXPECT_EQ(LoadFPHeap(vi), touched ? kModDateChangedErr : kNoErr);
+    EXPECT_EQ(gQXLoadErrorCode, touched ? kLoadErrModDate : 0);
+    gQXLoadErrorCode = 0;
+    EXPECT_EQ(VIRec(vi)->panelHeap == nullptr, touched);
+    EXPECT_NE(reopened, 0u);
+    EXPECT_EQ(VIRec(vi)->rsrcFile, 0u) << "the file it opened is closed again";
+    EXPECT_EQ(LoadFPHeap(vi) == kNoErr, !touched) << "a loaded panel answers 0 at once";
+    gQXLoadErrorCode = 0;
+    Unload(vi);
+    ExpectNothingLeft();
+  }
 }
 
 }  // namespace
