@@ -582,16 +582,7 @@ int32 Finish(Load& l) {
     OpenFrontPanel(l.vi);
     gQXWindowOptionMode = savedMode;
   }
-  if (ObjHeap panel = R(l)->panelHeap) {
-    const int32 root = viinst::PanelRoot(panel);
-    const VILoadPanelHooks& h = VILoadPanel();
-    if (root && h.getObjAttrRec && h.getObjAttrRec(panel, root, 0, 0)) {
-      const int32 top = h.trPushFrame ? h.trPushFrame() : 0;
-      int32 result = 0;
-      if (h.oDoit) h.oDoit(panel, root, top, kPanelActionLoaded, &result);
-      if (h.trPopFrame) h.trPopFrame(top);
-    }
-  }
+  if (R(l)->panelHeap) viload::SendRootAction(R(l)->panelHeap, kPanelActionLoaded, true);
   if (R(l)->flags2 & kVIFlags2LogAtCompletion) R(l)->flags |= kVIFlagPanelBinding;
   if (R(l)->viKind == kVIKindDatalog && VILoadPanel().updateLogRecordCount) VILoadPanel().updateLogRecordCount(l.vi);
   return 0;

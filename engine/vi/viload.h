@@ -100,19 +100,19 @@ typedef int32 (*BadClassLoadProc)(ObjHeap heap, int32 object);
 struct VILoadPanelHooks {
   void (*setBadClassHook)(BadClassLoadProc proc);
   void (*clearBadClassHook)();
-  // Reads the file's font table; 15 when there is none.  Sets the font
-  // substitution flag when a font had to be replaced.
-  MgErr (*loadFontTable)(RsrcFileRef file);
   void (*clearImageTable)(ObjHeap heap);
-  void (*heapUndoStart)(ObjHeap heap);
+  void (*clearUndoRecords)(ObjHeap heap);
   void (*emptySelection)(ObjHeap heap);
-  // Pushes a transaction frame and answers the previous top; pop restores it.
-  int32 (*trPushFrame)();
-  void (*trPopFrame)(int32 previousTop);
-  // Sends an object an action: 0 or an error; *result the result bits.
-  MgErr (*oDoit)(ObjHeap heap, int32 object, int32 frame, int32 action, int32* result);
-  // Nonzero when the object has a property record.
-  int32 (*getObjAttrRec)(ObjHeap heap, int32 object, int32 flag1, int32 flag2);
+  // Makes room for a transaction path and answers the previous top (put
+  // back with trSetStackTop when the call ends); trStackTop is the new one.
+  void* (*trPushFrame)();
+  void* (*trStackTop)();
+  void (*trSetStackTop)(void* top);
+  // Sends an object an action with the path at frame; *result the result bits.
+  int32 (*oDoit)(ObjHeap heap, int32 object, void* frame, int32 action, int32* result);
+  // Nonzero when the object takes property calls; its path is then written
+  // at the transaction stack's top.
+  int32 (*getObjAttrRec)(ObjHeap heap, int32 object, int32* hidden, int32* greyed);
   void (*blinkAddHeap)(ObjHeap heap);
   // Refreshes the record count of the VI's datalog file.
   void (*updateLogRecordCount)(UHandle vi);
@@ -121,10 +121,6 @@ struct VILoadPanelHooks {
 };
 void SetVILoadPanelHooks(const VILoadPanelHooks* hooks);
 const VILoadPanelHooks& VILoadPanel();
-
-// The font-substitution flag of the font-table loader: nonzero after a load
-// that replaced a font.
-extern uInt32 gQXFontSubstituted;
 
 // ---- Loading ----------------------------------------------------------------------------
 // Loads the VI of an open resource file: 2 on success with *outVI the VI, 0

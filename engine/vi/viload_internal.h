@@ -30,6 +30,10 @@ UHandle GetDetached(RsrcFileRef file, ResType type, int32 id);
 bool StandardizeStoredTD(UHandle h);
 // Removes a link item when the table holds it.
 void UnlinkIfPresent(ConstPStr name, uInt32 classCode);
+// Sends the action to the panel's root object inside a pushed transaction
+// frame (with onlyWithAttrRec, only when the root takes property calls): the
+// result bits, 0 when not sent.
+int32 SendRootAction(ObjHeap panel, int32 action, bool onlyWithAttrRec);
 // Closes the VI's resource file and forgets it (and the loading globals
 // when they name it).
 void CloseVIRsrcFile(UHandle vi);

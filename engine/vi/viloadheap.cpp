@@ -15,10 +15,9 @@
 #include "engine/vi/viload_internal.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
-
-uInt32 gQXFontSubstituted = 0;
 
 const char* const kLoadWarningTexts[kLoadWarningsCount] = {
     "The \"%p\" VI's log file binding is corrupt and has been cleared.  To restore the VI's log file binding, "
@@ -115,6 +114,9 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
       if (VIRec(vi)->panelHeap == heap) VIRec(vi)->panelHeap = nullptr;
     }
     if (linkInfo) AZDisposeHandle(linkInfo);
+    // The font map belongs to this file, which closes after the load: a
+    // later file given the same reference must not find it.
+    TReleaseFontReferences();
     if (h.clearBadClassHook) h.clearBadClassHook();
     return err;
   };
@@ -156,19 +158,16 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
     }
   }
 
-  gQXFontSubstituted = 0;
-  if (h.loadFontTable) {
-    const MgErr fe = h.loadFontTable(rsrcFile);
-    if (fe != kNoErr && fe != kRsrcNotFoundErr) {
-      err = fe;
-      return done();
-    }
+  const MgErr fe = TLoadFontTable(rsrcFile, nullptr, 0);
+  if (fe != kNoErr && fe != kRsrcNotFoundErr) {
+    err = fe;
+    return done();
   }
-  SetHeapFlags(heap, (gQXFontSubstituted ? uInt32(kHeapFlagFontSubstituted) : 0u) | kHeapFlagLoading, kHeapFlagCleared);
+  SetHeapFlags(heap, (gFontSubstituted ? uInt32(kHeapFlagFontSubstituted) : 0u) | kHeapFlagLoading, kHeapFlagCleared);
   if (heapType == kPanelHeapRsrcType) VIRec(vi)->panelHeap = heap;
   SetExtWord(heap, kHeapExtWindow, 0);
   SetExtWord(heap, kHeapExtOwner, uInt32(uintptr_t(vi)));
-  if (h.heapUndoStart) h.heapUndoStart(heap);
+  if (h.clearUndoRecords) h.clearUndoRecords(heap);
   UHandle header = AZNewHClr(kPanelHeaderHandleSize);
   if (!header) {
     err = kMemFullErr;
@@ -221,7 +220,6 @@ MgErr PanelPostLoadFixup(UHandle vi) {
   const uInt32 flags = HeapFlags(heap);
   if (!(flags & (kHeapFlagFontSubstituted | kHeapFlagStoredFixup))) return kNoErr;
   const VILoadPanelHooks& h = gHooks;
-  const int32 top = h.trPushFrame ? h.trPushFrame() : 0;
   const uInt32 savedMod = VIRec(vi)->modFlags;
   const uInt32 savedWord = ExtWord(heap, 4 * 22);
   const bool wasLoading = (VIRec(vi)->flags & kVIFlagLoading) != 0;
@@ -229,9 +227,7 @@ MgErr PanelPostLoadFixup(UHandle vi) {
   if (h.emptySelection) h.emptySelection(heap);
   MgErr err = kNoErr;
   if (flags & kHeapFlagFontSubstituted) {
-    int32 result = 0;
-    const int32 root = viinst::PanelRoot(heap);
-    if (h.oDoit && root) h.oDoit(heap, root, top, kPanelActionFontChanged, &result);
+    const int32 result = viload::SendRootAction(heap, kPanelActionFontChanged, false);
     if (result & kActionResultNoMemory) err = kMemFullErr;
     else SetHeapFlags(heap, 0, kHeapFlagFontSubstituted);
   }
@@ -240,8 +236,20 @@ MgErr PanelPostLoadFixup(UHandle vi) {
   VIRec(vi)->modFlags = savedMod;
   SetExtWord(heap, 4 * 22, savedWord);
   if (!wasLoading) VIRec(vi)->flags &= ~kVIFlagLoading;
-  if (h.trPopFrame) h.trPopFrame(top);
   return err;
+}
+
+int32 viload::SendRootAction(ObjHeap panel, int32 action, bool onlyWithAttrRec) {
+  const VILoadPanelHooks& h = gHooks;
+  const int32 root = viinst::PanelRoot(panel);
+  if (!root || !h.trPushFrame || !h.getObjAttrRec || !h.oDoit) return 0;
+  void* const previous = h.trPushFrame();
+  int32 result = 0;
+  // The root's path is written at the new top; the action follows it.
+  if (h.getObjAttrRec(panel, root, nullptr, nullptr) || !onlyWithAttrRec)
+    h.oDoit(panel, root, h.trStackTop(), action, &result);
+  h.trSetStackTop(previous);
+  return result;
 }
 
 MgErr LoadFPHeap(UHandle vi) {

@@ -165,6 +165,9 @@ MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 
     }
     reinterpret_cast<MapEntry*>(*pairs)[i - first] = m;
   }
+  // A font that could not be made as stored (no font of its name, an
+  // invalid one) was replaced: the loaders of panels adapt their objects.
+  gFontSubstituted |= errs & (1 | 4 | 16);
   gMap.present = true;
   gMap.file = file;
   gMap.first = first;

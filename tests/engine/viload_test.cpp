@@ -29,6 +29,7 @@
 #include "tools/vifile.h"
 #include "tools/panelwriter.h"
 #include "tools/vibuilder.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/objheap.h"
 #include "engine/typemgr.h"
 #include "viinst_test_support.h"
@@ -694,7 +695,6 @@ struct PanelSeen {
   std::vector<int32> actions;  // ODoit actions sent to the root
   int32 answer21 = 0;          // the result bits of action 21
   int32 attrRec = 1;           // GetObjAttrRec's answer
-  bool substitute = false;     // the font-table load substitutes a font
   int32 frames = 0;            // transaction frames pushed and not popped
   int32 badClassHooks = 0;     // installed and not cleared
 };
@@ -703,21 +703,29 @@ PanelSeen& PS_() {
   return s;
 }
 void InstallPanelServices() {
+  static uChar stack[64];
+  static void* top = stack;
   VILoadPanelHooks h{};
   h.setBadClassHook = [](BadClassLoadProc) { ++PS_().badClassHooks; };
   h.clearBadClassHook = [] { --PS_().badClassHooks; };
-  h.loadFontTable = [](RsrcFileRef) -> MgErr {
-    if (PS_().substitute) gQXFontSubstituted = 1;
-    return kRsrcNotFoundErr;
+  h.trPushFrame = []() -> void* {
+    ++PS_().frames;
+    void* previous = top;
+    top = static_cast<uChar*>(top) + 16;
+    return previous;
   };
-  h.trPushFrame = [] { return ++PS_().frames; };
-  h.trPopFrame = [](int32 previous) { PS_().frames = previous - 1; };
-  h.oDoit = [](ObjHeap, int32, int32, int32 action, int32* result) -> MgErr {
+  h.trStackTop = []() -> void* { return top; };
+  h.trSetStackTop = [](void* previous) {
+    --PS_().frames;
+    top = previous;
+  };
+  h.oDoit = [](ObjHeap, int32, void* frame, int32 action, int32* result) -> int32 {
+    EXPECT_EQ(frame, top);
     PS_().actions.push_back(action);
     *result = action == kPanelActionFontChanged ? PS_().answer21 : 0;
-    return kNoErr;
+    return 0;
   };
-  h.getObjAttrRec = [](ObjHeap, int32, int32, int32) { return PS_().attrRec; };
+  h.getObjAttrRec = [](ObjHeap, int32, int32*, int32*) { return PS_().attrRec; };
   SetVILoadPanelHooks(&h);
 }
 
@@ -741,6 +749,12 @@ vif::Bytes WithPanel(const vif::VIFile& v, uInt32 heapFlags, void (*edit)(std::v
   return w.Write();
 }
 
+// A font table whose one entry takes its size from a font of the caller's
+// that is not there: the font manager substitutes one.
+void WithFontTableNamingNoFont(std::vector<vif::Resource>& rs) {
+  rs.push_back({FourCC("FTAB"), 128, panelwriter::FontTableRsrc({{"Sans", kFTabTakeSize, 0, 0}}), std::nullopt});
+}
+
 // A VI whose header asks for its panel at load (flags2 0x1000) and loads it
 // from a heap that the tools wrote, with the panel services standing in.
 TEST_F(VILoadTest, PanelHeapAtLoad) {
@@ -754,14 +768,14 @@ TEST_F(VILoadTest, PanelHeapAtLoad) {
   } cases[] = {
       {"a plain panel", 0, nullptr, nullptr, 0, {kPanelActionLoaded}},
       {"a root without a property record", 0, nullptr, [](PanelSeen& s) { s.attrRec = 0; }, 0, {}},
-      {"a substituted font", 0, nullptr, [](PanelSeen& s) { s.substitute = true; }, 0,
-       {kPanelActionFontChanged, kPanelActionLoaded}},
-      {"a substituted font, objects out of memory", 0, nullptr,
-       [](PanelSeen& s) {
-         s.substitute = true;
-         s.answer21 = kActionResultNoMemory;
+      {"a substituted font", 0, WithFontTableNamingNoFont, nullptr, 0, {kPanelActionFontChanged, kPanelActionLoaded}},
+      {"a substituted font, objects out of memory", 0, WithFontTableNamingNoFont,
+       [](PanelSeen& s) { s.answer21 = kActionResultNoMemory; }, kLoadErrRegister, {kPanelActionFontChanged}},
+      {"a font table naming fonts as stored", 0,
+       [](std::vector<vif::Resource>& rs) {
+         rs.push_back({FourCC("FTAB"), 128, panelwriter::FontTableRsrc({{"Sans", 12, 0, 0}}), std::nullopt});
        },
-       kLoadErrRegister, {kPanelActionFontChanged}},
+       nullptr, 0, {kPanelActionLoaded}},
       {"a stored fix-up flag, only reported", kHeapFlagStoredFixup, nullptr, nullptr, 0, {kPanelActionLoaded}},
       {"no FPHP", 0, [](std::vector<vif::Resource>& rs) { std::erase_if(rs, [](auto& r) { return r.type == kPanelHeapRsrcType; }); },
        nullptr, kLoadErrFrontPanel, {}},
