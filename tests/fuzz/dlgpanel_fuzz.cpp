@@ -60,7 +60,7 @@ void RunOne(const std::vector<rsrcw::Bytes>& bases, const uint8_t* data, size_t 
   const int32 root = heap ? FPNewPanelRoot(heap) : 0;
   UHandle h = AZNewHandle(int32(block.size()));
   if (root && h) {
-    std::memcpy(*h, block.data(), block.size());
+    if (!block.empty()) std::memcpy(*h, block.data(), block.size());
     const int32 ext = int32(OHWord(heap, kOHExtension));
     PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));
     FuzzArmed() = true;
