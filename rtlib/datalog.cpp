@@ -3,6 +3,7 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "engine/datatype.h"
 #include "engine/exec/runcmd.h"
@@ -10,6 +11,7 @@
 #include "engine/shellsvc.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
+#include "engine/vi/vifind.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/filemgr.h"
@@ -65,6 +67,16 @@ bool LogPathUsable(Path path, int32 mustExist) {
   const bool folderThere = dir && FDirName(path, dir) == kNoErr && FExists(dir) == 2;
   if (dir) FDisposePath(dir);
   return folderThere && (!mustExist || FExists(path) == 1);
+}
+
+// The deletion marks, by VI: one byte per record, non-zero when marked.
+std::mutex gMarksLock;
+std::map<UHandle, std::vector<uChar>> gMarks;
+
+std::vector<uChar> MarksOf(UHandle vi) {
+  std::lock_guard<std::mutex> g(gMarksLock);
+  auto it = gMarks.find(vi);
+  return it == gMarks.end() ? std::vector<uChar>() : it->second;
 }
 
 const DatalogUIHooks kNoDatalogUI{};
@@ -166,6 +178,52 @@ MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   if (err) return err;
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
   return kNoErr;
+}
+
+void SetLogDeletionMarks(UHandle vi, const uChar* marks, int32 count) {
+  std::lock_guard<std::mutex> g(gMarksLock);
+  if (!marks || count <= 0) gMarks.erase(vi);
+  else gMarks[vi].assign(marks, marks + count);
+}
+
+int32 LogDeletionMarks(UHandle vi, std::vector<uChar>* out) {
+  *out = MarksOf(vi);
+  return int32(out->size());
+}
+
+MgErr PurgeData(UHandle vi) {
+  std::vector<uChar> marks = MarksOf(vi);
+  const TypeDescriptor* rec = RecordType(Binding(vi));
+  if (marks.empty() || !rec || DatalogRecordCount(vi) <= 0) return kNoErr;
+  Path path = DatalogPath(vi);
+  Path own = path ? FEmptyPath(nullptr) : nullptr;
+  MgErr err = !path ? kFileNotFoundErr : !own ? kMemFullErr : FPathCpy(own, path);
+  const bool wasOpen = OpenRef(vi) != nullptr;
+  if (!err) err = OpenLogFile(vi, 0, 1);
+  int32 kept = 0;
+  if (!err) err = DatalogPurge(OpenRef(vi), rec, own, marks.data(), int32(marks.size()), &kept);
+  if (!err) {
+    // The log was replaced: the refnum still reads the old file.
+    CloseLogFile(vi);
+    if (kept == 0) {
+      Str255 question, yes, no;
+      FormatText(kLogAlertListId, kLogEmptiedItem, question, nullptr);
+      LoadTextOf(kYesNoListId, kYesNoYes, yes);
+      LoadTextOf(kYesNoListId, kYesNoNo, no);
+      if (FileShell().twoButtonAlert(kAlertPStr, question, yes, no, kAlertDefaultPos, kAlertDefaultPos) == 1)
+        err = FRemove(own);
+    }
+    if (!err && wasOpen && FExists(own) == 1) err = OpenLogFile(vi, 0, 1);
+    UpdateLogRecordCount(vi);
+    std::vector<uChar> cleared(size_t(kept), 0);
+    SetLogDeletionMarks(vi, cleared.data(), kept);
+    if (gUI.redrawRetrieval) gUI.redrawRetrieval(vi);
+  } else if (!wasOpen) {
+    CloseLogFile(vi);
+  }
+  if (own) FDisposePath(own);
+  if (err) DBPrintf("Error %ld in PurgeData.", long(err));
+  return err;
 }
 
 MgErr RunStartLogCheck(UHandle vi) {

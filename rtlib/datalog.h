@@ -22,6 +22,8 @@
 // size before it is used: a file that fails gives 6 from the record
 // functions (71 from the type check) and nothing is allocated from it.
 #pragma once
+#include <vector>
+
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/filemgr.h"
@@ -92,6 +94,14 @@ MgErr DatalogRead(FileRef file, const TypeDescriptor* recordType, int32 r, const
 // Any failure before the replace removes the new file and leaves the
 // original as it was, still open in the refnum.
 MgErr ConvertDatalog(FileRefnum refnum, int32 access, int32 deny);
+// Rewrites the datalog at path, open in `file`, without the records whose
+// mark is non-zero (a record past the markCount marks is kept): the kept
+// records go, in order, into a new datalog made exclusively next to it,
+// which is flushed, closed and put in the log's place in one step; `file`
+// still reads the old log afterwards.  Any failure leaves the log as it was
+// and removes the new file.  *kept gets the records kept.
+MgErr DatalogPurge(FileRef file, const TypeDescriptor* recordType, Path path, const uChar* marks, int32 markCount,
+                   int32* kept);
 // The datalog side of the file functions (the default datalog procedures).
 const DatalogProcs& DatalogFileProcs();
 
@@ -110,7 +120,7 @@ constexpr MgErr kUnsuitableLogPathErr = 10;
 constexpr uInt32 kDatalogFileType = FourCC("QXDL");
 // Items of the log alerts' list: the file dialog's prompt and the question
 // for an unsuitable path.
-constexpr int32 kLogPromptItem = 6, kLogUnsuitableItem = 11;
+constexpr int32 kLogPromptItem = 6, kLogUnsuitableItem = 11, kLogEmptiedItem = 3;
 // File-dialog flags: files, folders may change; a new file allowed or not.
 constexpr int32 kLogDialogAllowNew = 0x448, kLogDialogExisting = 0x548;
 
@@ -118,6 +128,8 @@ constexpr int32 kLogDialogAllowNew = 0x448, kLogDialogExisting = 0x548;
 struct DatalogUIHooks {
   // The log name offered when the VI has no log path (256 bytes).
   void (*defaultLogName)(UHandle vi, PStr name);
+  // Redraws the retrieval display (record number, marks) after a purge.
+  void (*redrawRetrieval)(UHandle vi);
 };
 void SetDatalogUIHooks(const DatalogUIHooks* hooks);
 const DatalogUIHooks& DatalogUI();
@@ -139,6 +151,16 @@ QX_EXTERN_C MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck);
 // it was open or keepOpen is set.  0; 1 when there is nothing to log; an
 // error of OpenLogFile or of the append.
 QX_EXTERN_C MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen);
+// The VI's deletion marks, one byte per record (non-zero: marked); none
+// when count is 0.  LogDeletionMarks copies them out and gives their count.
+void SetLogDeletionMarks(UHandle vi, const uChar* marks, int32 count);
+int32 LogDeletionMarks(UHandle vi, std::vector<uChar>* out);
+// Removes the marked records from the VI's log file, when it has marks and
+// records: the log is replaced in one step by a copy without them, and only
+// then reopened (when it was open) and the marks reset to the new count, all
+// 0.  When no record is left the operator is asked whether to delete the
+// file.  A failure leaves the log and the marks as they were.  0 or an error.
+QX_EXTERN_C MgErr PurgeData(UHandle vi);
 // The check at the start of a top-level run: the log file opens (created
 // when missing, no path asked for) and what this call opened is closed.
 MgErr RunStartLogCheck(UHandle vi);

@@ -410,22 +410,56 @@ MgErr CreateTemp(Path dir, Path temp, FileRef* file) {
   return kDupPathErr;
 }
 
-// Copies every record of the old log into the new one.
-MgErr CopyRecords(const Log& from, const TypeDescriptor* rec, FileRef to) {
+// Copies the records of the old log into the new one, in order, leaving out
+// those whose mark is non-zero (records past the marks count as unmarked).
+MgErr CopyRecords(const Log& from, const TypeDescriptor* rec, FileRef to, const uChar* marks, int32 markCount,
+                  int32* kept) {
   Log dst;
   if (MgErr err = Load(to, rec, &dst)) return err;
   std::vector<uChar> datum(size_t(DataSize(rec)) + 1, 0);
   if (MgErr err = InitEmptyData(rec, datum.data())) return err;
   MgErr err = kNoErr;
+  int32 n = 0;
   for (int32 r = 0; r < from.count && !err; ++r) {
+    if (marks && r < markCount && marks[r]) continue;
     int32 at = 0;
     if ((err = from.RecordAt(r, &at)) || (err = FMSeek(from.f, at, kFStart))) break;
     if ((err = UnFlattenFromStream(rec, datum.data(), &FPStreamRead, from.f, from.flags))) break;
     FlatRecords one;
     if ((err = Flatten(rec, rec, datum.data(), 0, &one))) break;
-    err = Append(&dst, one);
+    if (!(err = Append(&dst, one))) ++n;
   }
   DisposeData(rec, datum.data(), datum.data() + DataSize(rec));
+  if (kept) *kept = n;
+  return err;
+}
+
+// Writes the kept records of the log open in `old` into a new datalog made
+// exclusively next to it, flushes and closes that, and puts it in the log's
+// place in one step.  Until the replace the log is not touched; any failure
+// removes the new file.
+MgErr RewriteLog(FileRef old, const TypeDescriptor* rec, Path path, const uChar* marks, int32 markCount,
+                 int32* kept) {
+  Log from;
+  if (MgErr err = Load(old, rec, &from)) return err;
+  Path dir = FEmptyPath(nullptr), temp = FEmptyPath(nullptr);
+  FileRef made = nullptr;
+  MgErr err = dir && temp ? FDirName(path, dir) : kMemFullErr;
+  if (!err) err = CreateTemp(dir, temp, &made);
+  if (!err) {
+    err = DatalogCreate(made, rec);
+    if (!err) err = CopyRecords(from, rec, made, marks, markCount, kept);
+    if (!err) err = FFlush(made);
+    const MgErr closeErr = FMClose(made);
+    if (!err) err = closeErr;
+    char fromText[kHostTextBufSize], toText[kHostTextBufSize];
+    if (!err) err = FPathToHostText(temp, fromText);
+    if (!err) err = FPathToHostText(path, toText);
+    if (!err && PlatFileReplace(fromText, toText) != 0) err = FLastErrorToMgErr();
+    if (err) FRemove(temp);
+  }
+  for (Path p : {dir, temp})
+    if (p) FDisposePath(p);
   return err;
 }
 
@@ -533,28 +567,10 @@ MgErr ConvertDatalog(FileRefnum refnum, int32 access, int32 deny) {
   if (MgErr err = StoredType(old, &tdBytes, &version)) return err;
   if (version == kDatalogVersion) return kNoErr;
   const TypeDescriptor* rec = reinterpret_cast<const TypeDescriptor*>(tdBytes.data());
-  Log from;
-  if (MgErr err = Load(old, rec, &from)) return err;
-  Path path = FEmptyPath(nullptr), dir = FEmptyPath(nullptr), temp = FEmptyPath(nullptr);
-  FileRef made = nullptr;
-  MgErr err = path && dir && temp ? FRefNumToPath(refnum, path) : kMemFullErr;
-  if (!err) err = FDirName(path, dir);
-  if (!err) err = CreateTemp(dir, temp, &made);
-  bool replaced = false;
+  Path path = FEmptyPath(nullptr);
+  MgErr err = path ? FRefNumToPath(refnum, path) : kMemFullErr;
+  if (!err) err = RewriteLog(old, rec, path, nullptr, 0, nullptr);
   if (!err) {
-    err = DatalogCreate(made, rec);
-    if (!err) err = CopyRecords(from, rec, made);
-    if (!err) err = FFlush(made);
-    const MgErr closeErr = FMClose(made);
-    if (!err) err = closeErr;
-    char fromText[kHostTextBufSize], toText[kHostTextBufSize];
-    if (!err) err = FPathToHostText(temp, fromText);
-    if (!err) err = FPathToHostText(path, toText);
-    if (!err && PlatFileReplace(fromText, toText) != 0) err = FLastErrorToMgErr();
-    replaced = !err;
-    if (!replaced) FRemove(temp);
-  }
-  if (replaced) {
     FileRef reopened = nullptr;
     err = FMOpen(&reopened, path, access, deny);
     if (!err) {
@@ -563,8 +579,16 @@ MgErr ConvertDatalog(FileRefnum refnum, int32 access, int32 deny) {
       FMClose(old);
     }
   }
-  for (Path p : {path, dir, temp})
-    if (p) FDisposePath(p);
+  if (path) FDisposePath(path);
+  return err;
+}
+
+MgErr DatalogPurge(FileRef file, const TypeDescriptor* recordType, Path path, const uChar* marks, int32 markCount,
+                   int32* kept) {
+  if (!file || !recordType || !path || markCount < 0 || (markCount && !marks)) return kArgErr;
+  int32 n = 0;
+  const MgErr err = RewriteLog(file, recordType, path, marks, markCount, &n);
+  if (kept) *kept = err ? 0 : n;
   return err;
 }
 

@@ -19,6 +19,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "platform/qx_drives.h"
+#include "platform/qx_file.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filehooks.h"
 #include "format_test_support.h"
@@ -80,6 +81,7 @@ class BoundaryDatalog : public qxtest::EngineTest {
   }
   void TearDown() override {
     CloseLogFile(vi_);
+    SetLogDeletionMarks(vi_, nullptr, 0);
     if (Rec()->logPath) FDisposePath(Rec()->logPath);
     AZDisposeHandle(Rec()->recordTD);
     AZDisposeHandle(Rec()->recordData);
@@ -109,6 +111,29 @@ class BoundaryDatalog : public qxtest::EngineTest {
   std::vector<uChar> FileBytes() const {
     std::ifstream in(file_, std::ios::binary);
     return std::vector<uChar>(std::istreambuf_iterator<char>(in), {});
+  }
+  // Logs records (i, 10 * i) for i = 0 ... n - 1 and closes the file.
+  void LogRecords(int32 n) {
+    for (int32 i = 0; i < n; ++i) {
+      SetValues(i, 10 * i);
+      ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+    }
+  }
+  // The first value of each record in the file.
+  std::vector<int32> Logged() const {
+    const std::vector<uChar> b = FileBytes();
+    const size_t start = 16 + tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes().size();
+    std::vector<int32> v;
+    for (size_t at = start; at + 8 <= b.size(); at += 8) v.push_back(int32(GetBE32(&b[at])));
+    return v;
+  }
+  std::vector<uChar> Marks() {
+    std::vector<uChar> m;
+    LogDeletionMarks(vi_, &m);
+    return m;
+  }
+  size_t FilesInFolder() const {
+    return size_t(std::distance(std::filesystem::directory_iterator(folder_.Dir()), {}));
   }
   TempFolder folder_{"qxdatalog"};
   std::string file_;
@@ -299,6 +324,91 @@ TEST_F(BoundaryDatalog, AnUnsuitableLogPathIsPutToTheOperator) {
   EXPECT_FALSE(LogFileOpen(vi_));
   FSetResExt(nullptr, nullptr);
   SetFileShellHooks(nullptr);
+}
+
+TEST_F(BoundaryDatalog, PurgingKeepsTheUnmarkedRecordsInOrder) {
+  FileShellHooks shell{};
+  shell.twoButtonAlert = &Ask;
+  SetFileShellHooks(&shell);
+  struct Case {
+    std::vector<uChar> marks;
+    bool keepOpen;
+    int32 answer;  // to the question after every record went
+    std::vector<int32> left;
+    bool fileStays;
+  };
+  const Case cases[] = {
+      {{0, 1, 0, 1, 0}, false, 1, {0, 2, 4}, true},
+      {{0, 1, 0, 1, 0}, true, 1, {0, 2, 4}, true},
+      {{1, 0}, false, 1, {1, 2, 3, 4}, true},  // records past the marks are unmarked
+      {{1, 1, 1, 1, 1}, false, 1, {}, false},  // "Yes" removes the file
+      {{1, 1, 1, 1, 1}, true, 2, {}, true},    // "No" keeps it empty
+      {{0, 0, 0, 0, 0}, false, 1, {0, 1, 2, 3, 4}, true},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(file_);
+    LogRecords(5);
+    if (c.keepOpen) ASSERT_EQ(OpenLogFile(vi_, 0, 1), kNoErr);
+    SetLogDeletionMarks(vi_, c.marks.data(), int32(c.marks.size()));
+    gAnswer = c.answer;
+    gQuestion.clear();
+    ASSERT_EQ(PurgeData(vi_), kNoErr);
+    EXPECT_EQ(gQuestion.empty(), !c.left.empty());
+    if (c.left.empty()) EXPECT_EQ(gQuestion, "VI's log file no longer has any records.  Do you want to delete the VI's log file?");
+    EXPECT_EQ(std::filesystem::exists(file_), c.fileStays);
+    EXPECT_EQ(Logged(), c.left);
+    EXPECT_EQ(DatalogRecordCount(vi_), int32(c.left.size()));
+    EXPECT_EQ(Marks(), std::vector<uChar>(c.left.size(), 0));
+    EXPECT_EQ(LogFileOpen(vi_), c.keepOpen && c.fileStays) << "left open as it was";
+    EXPECT_EQ(FilesInFolder(), c.fileStays ? 1u : 0u) << "no temporary file is left";
+    CloseLogFile(vi_);
+  }
+  // Without marks or records nothing is done.
+  SetLogDeletionMarks(vi_, nullptr, 0);
+  EXPECT_EQ(PurgeData(vi_), kNoErr);
+  SetFileShellHooks(nullptr);
+}
+
+TEST_F(BoundaryDatalog, APurgeThatFailsLeavesTheLogAndTheMarks) {
+  LogRecords(5);
+  const std::vector<uChar> marks = {0, 1, 0, 1, 0};
+  const std::vector<uChar> before = FileBytes();
+  // Every change of the purge fails in turn (the records' writes, the
+  // flush, the replace), then a disk that fills part-way.
+  bool done = false;
+  int failed = 0;
+  for (int64_t failAt = 1; failAt < 64 && !done; ++failAt) {
+    SetLogDeletionMarks(vi_, marks.data(), int32(marks.size()));
+    PlatFileFault fault;
+    fault.failAt = failAt;
+    PlatFileSetFault(&fault);
+    const MgErr err = PurgeData(vi_);
+    const int64_t failures = PlatFileFaultFailures();
+    PlatFileSetFault(nullptr);
+    if (failures == 0) {
+      EXPECT_EQ(err, kNoErr);
+      done = true;
+      break;
+    }
+    ++failed;
+    EXPECT_NE(err, kNoErr) << failAt;
+    EXPECT_EQ(FileBytes(), before) << failAt;
+    EXPECT_EQ(Marks(), marks) << failAt;
+    EXPECT_EQ(FilesInFolder(), 1u) << failAt;
+    EXPECT_FALSE(LogFileOpen(vi_));
+  }
+  EXPECT_TRUE(done);
+  EXPECT_GE(failed, 3) << "the writes, the flush and the replace";
+  EXPECT_EQ(Logged(), (std::vector<int32>{0, 2, 4}));
+  const std::vector<uChar> after = FileBytes();
+  SetLogDeletionMarks(vi_, marks.data(), 3);
+  PlatFileFault full;
+  full.byteLimit = 40;
+  PlatFileSetFault(&full);
+  EXPECT_NE(PurgeData(vi_), kNoErr);
+  PlatFileSetFault(nullptr);
+  EXPECT_EQ(FileBytes(), after);
+  EXPECT_EQ(Marks(), std::vector<uChar>(marks.begin(), marks.begin() + 3));
 }
 
 }  // namespace
