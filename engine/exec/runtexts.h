@@ -31,6 +31,7 @@ inline constexpr RunText kRunTexts[] = {
     // the question after a purge emptied the log.
     {kLogAlertListId, 2, "Cannot log front panel of VI \"%p\". "},
     {kLogAlertListId, 3, "VI's log file no longer has any records.  Do you want to delete the VI's log file?"},
+    {kLogAlertListId, 4, "Error changing VI's log file to selected log file."},
     {kLogAlertListId, 5, "Error logging front panel data to VI's log file."},
     {kLogAlertListId, 6, "Select a log file for VI %p"},
     {kLogAlertListId, 8,
@@ -42,11 +43,19 @@ inline constexpr RunText kRunTexts[] = {
      "The log file path associated with this VI refers to an existing directory, VI library or non-datalog file.  "
      "Do you want to use this path anyway?"},
     {kLogAlertListId, 12, "Convert"},
-    // Retrieval alerts (entry 3 is shown inside entry 2); the log file does
-    // not match the panel (entry 7).
+    // Retrieval alerts: entries 1 and 2 are formatted with entry 3, 4, 5 or
+    // 7; entry 6 asks whether marked records go; entry 4 of the other list
+    // reports a log file that could not replace the old one.
+    {kLogIncompatibleListId, 1, "Cannot enter interactive retrieval mode.  %p"},
     {kLogIncompatibleListId, 2, "Exiting interactive retrieval mode.  %p"},
     {kLogIncompatibleListId, 3, "Could not retrieve currently selected record from VI %p's log file %z."},
+    {kLogIncompatibleListId, 4, "An error occurred while trying to open the VI's log file."},
+    {kLogIncompatibleListId, 5, "The VI's log file has no records."},
+    {kLogIncompatibleListId, 6,
+     "There are records in the VI's log file marked for deletion.  Do you wish to delete them?"},
     {kLogIncompatibleListId, 7, "The data in the VI's log file is incompatible with the VI's front panel."},
+    // The first text of the retrieval record-number field.
+    {kLogIncompatibleListId, 8, "0"},
     // The run-time error report.
     {kErrNotifyListId, 1, "control"},
     {kErrNotifyListId, 2, "node"},
