@@ -129,6 +129,51 @@ QX_EXTERN_C void* NewPairTable(int32 count);
 constexpr int32 kTransactionStackBytes = 4000;
 QX_EXTERN_C void TRInit();
 UPtr TRStackBlock();
+// A step of a transaction path: the object, its kind ("FPSC" for a panel's
+// root), how the step was reached and an ordinal; a kind of 0 ends the path.
+struct TransactionFrame {
+  int32 object;
+  uInt32 kind;
+  int32 mode;
+  int32 index;
+};
+static_assert(sizeof(TransactionFrame) == 16, "transaction frame");
+// A new path starts below this byte of the block.
+constexpr int32 kTransactionPathLimit = 3840;
+// Makes room for a new path and answers the previous top: the new top is
+// the frame after the end of the path at the current top (the block's start
+// when none was pushed).  The caller fills the path and puts the answered top
+// back (TRSetStackTop) when its transaction ends.
+QX_EXTERN_C void* TRPushFrame();
+QX_EXTERN_C void* TRStackTop();
+QX_EXTERN_C void TRSetStackTop(void* top);
+
+// ---- Actions -------------------------------------------------------------------------
+enum : int32 { kMsgODoit = 8, kMsgOSelect = 29 };
+// Sends an object an action (message 8) with the path at frame; the result
+// bits go to *result.  The panel's root passes actions 21, 24, 25, 26, 32, 55
+// and 60 to each of its top-level objects, last first, ORing their results
+// and stopping at one with 0x10000000.
+QX_EXTERN_C int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result);
+// The do-it and selection methods of a class, for the class table; null
+// where the class has none built.
+ObjMethodAddr ODoitMethodFor(int32 cls);
+ObjMethodAddr OSelectMethodFor(int32 cls);
+constexpr int32 kActionStopBit = 0x10000000;
+
+// Nonzero when the object takes property calls (a data display object,
+// cosmetic, scale or the root of a front panel); its path from the panel's
+// root is then written at the transaction stack's top.  *hidden and *greyed
+// (either may be null) receive flag bits 8 and 0x80 of the object and its
+// owners.
+QX_EXTERN_C int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hidden, int32* greyed);
+// Clears the undo records of a panel heap read from a file.
+QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
+// Adds the blinking objects of a loaded front panel (its blink list) to the
+// count of blinking objects; BlinkCount answers that count.
+QX_EXTERN_C void BlinkAddHeap(ObjHeap panelHeap);
+int32 BlinkCount();
+void BlinkInit();
 
 // ---- Type definitions and class names -----------------------------------------------
 // The class of a type-definition object, its link word (the VI it stands

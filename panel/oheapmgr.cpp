@@ -196,6 +196,12 @@ ObjMethodAddr SlotMethod(int32 id, int32 slot) {
     case kMsgODispose:
       if (ObjMethodAddr m = own ? ODisposeMethodFor(id) : nullptr) return m;
       break;
+    case kMsgODoit:
+      if (own) return ODoitMethodFor(id);
+      break;
+    case kMsgOSelect:
+      if (ObjMethodAddr m = own ? OSelectMethodFor(id) : nullptr) return m;
+      break;
     case 35:
     case 41:
     case 73:

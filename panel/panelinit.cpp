@@ -1,6 +1,8 @@
 // The object system's registration with the engine at start-up.
 #include "engine/dsalloc.h"
 #include "engine/vi/objload.h"
+#include "engine/vi/viload.h"
+#include "panel/objimage.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"
 #include "panel/datamsg.h"
@@ -28,6 +30,19 @@ void PanelInstallEngineHooks() {
   SetEnginePanelHooks(&hooks);
   ObjLoadHooks load{&OLoad, &ODispose};
   SetObjLoadHooks(&load);
+  // What loading a VI's panel heap asks of the object system.
+  VILoadPanelHooks panel = VILoadPanel();
+  panel.setBadClassHook = &SetBadClassHook;
+  panel.clearBadClassHook = &ClearBadClassHook;
+  panel.clearImageTable = [](ObjHeap) { FPClearImageTable(); };
+  panel.clearUndoRecords = &ClearUndoRecords;
+  panel.trPushFrame = &TRPushFrame;
+  panel.trStackTop = &TRStackTop;
+  panel.trSetStackTop = &TRSetStackTop;
+  panel.oDoit = &ODoit;
+  panel.getObjAttrRec = &GetObjAttrRec;
+  panel.blinkAddHeap = &BlinkAddHeap;
+  SetVILoadPanelHooks(&panel);
   PanelInstallLinkHooks();
   PanelInstallRunHooks();
   PanelInstallDataHooks();

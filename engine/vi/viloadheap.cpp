@@ -89,7 +89,10 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
                  int32* outLinkStatus) {
   if (outLinkStatus) *outLinkStatus = 0;
   const VILoadPanelHooks& h = gHooks;
-  if (h.setBadClassHook) h.setBadClassHook(BadProcLoadMethod);
+  // A subVI's panel may load inside this one's link pass: the hook, which
+  // does not nest, is installed by the outermost load only.
+  static int32 depth = 0;
+  if (depth++ == 0 && h.setBadClassHook) h.setBadClassHook(BadProcLoadMethod);
   enum Stage { kNone, kHeap, kLinked, kHeader };
   Stage stage = kNone;
   ObjHeap heap = nullptr;
@@ -117,7 +120,7 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
     // The font map belongs to this file, which closes after the load: a
     // later file given the same reference must not find it.
     TReleaseFontReferences();
-    if (h.clearBadClassHook) h.clearBadClassHook();
+    if (--depth == 0 && h.clearBadClassHook) h.clearBadClassHook();
     return err;
   };
 

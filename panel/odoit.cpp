@@ -1,0 +1,74 @@
+// Actions sent to panel objects: the do-it message, and the panel root's
+// selection method that hands an action to each of its top-level objects.
+#include "engine/objswap.h"
+#include "mgsource/fourcc.h"
+#include "panel/objects.h"
+
+namespace {
+
+// What the root's do-it hands its selection method.
+struct ActionRecord {
+  void* frame;
+  int32 action;
+  int32* result;
+};
+
+// The actions the root passes to its top-level objects.
+bool PassedToObjects(int32 action) {
+  switch (action) {
+    case 21: case 24: case 25: case 26: case 32: case 55: case 60:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The root's selection: every top-level object, from the last of the panel's
+// object list to the first, ORing the results; a result with the stop bit
+// ends the walk.
+int32 PanelSelect(ObjHeap heap, int32 root, ActionRecord* rec) {
+  int32 all = 0;
+  const int32 list = ObjWord(heap, root, kObjPartList / 4);
+  for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {
+    const int32 child = ObjListGet(heap, ObjWord(heap, root, kObjPartList / 4), i);
+    if (!child) continue;
+    int32 r = 0;
+    ODoit(heap, child, rec->frame, rec->action, &r);
+    all |= r;
+    if (r & kActionStopBit) break;
+  }
+  *rec->result = all;
+  return 0;
+}
+
+int32 PanelDoit(ObjHeap heap, int32 root, void* frame, int32 action, int32* result) {
+  if (!PassedToObjects(action)) return ErrorMethod(heap, root);
+  ActionRecord rec{frame, action, result};
+  return OSendMessage<int32>(kMsgOSelect, heap, root, &rec);
+}
+
+// The objects' own do-it: a panel that was loaded (55) or whose fonts were
+// replaced (21) asks nothing of the objects built so far.
+int32 ObjectDoit(ObjHeap heap, int32 object, void*, int32 action, int32* result) {
+  if (action != 55 && action != 21) return ErrorMethod(heap, object);
+  *result = 0;
+  return 0;
+}
+
+}  // namespace
+
+int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result) {
+  int32 ignored = 0;
+  if (!result) result = &ignored;
+  *result = 0;
+  return OSendMessage<int32>(kMsgODoit, heap, object, frame, action, result);
+}
+
+ObjMethodAddr ODoitMethodFor(int32 cls) {
+  return cls == kClsFrontPanel ? reinterpret_cast<ObjMethodAddr>(&PanelDoit)
+                               : reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
+}
+
+ObjMethodAddr OSelectMethodFor(int32 cls) {
+  return cls == kClsFrontPanel ? reinterpret_cast<ObjMethodAddr>(&PanelSelect) : nullptr;
+}
