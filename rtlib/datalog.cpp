@@ -1,6 +1,7 @@
 // A VI's log file for the run commands, on the datalog format.
 #include "rtlib/datalog.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -11,7 +12,9 @@
 #include "engine/shellsvc.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
+#include "engine/datamgr.h"
 #include "engine/vi/vifind.h"
+#include "engine/vi/vihooks.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/filemgr.h"
@@ -223,6 +226,135 @@ MgErr PurgeData(UHandle vi) {
   }
   if (own) FDisposePath(own);
   if (err) DBPrintf("Error %ld in PurgeData.", long(err));
+  return err;
+}
+
+namespace {
+
+// The data offsets of the record's time stamp and panel data: elements 0
+// and 1 of the record cluster.  False for a record type of another shape.
+bool RecordParts(const TypeDescriptor* rec, const TypeDescriptor** parts, int32* offsets) {
+  rec = rec ? SkipTypedefs(rec) : nullptr;
+  if (!rec || rec->code != kTDCluster || rec->size < 6) return false;
+  int16 count = 0;
+  std::memcpy(&count, reinterpret_cast<const uChar*>(rec) + 4, 2);  // the element count after size and code
+  if (count < 2) return false;
+  int32 off = 0;
+  for (int32 i = 0; i < 2; ++i) {
+    parts[i] = ElemTD(rec, i);
+    if (!parts[i]) return false;
+    off = AlignDatum(parts[i], off);
+    offsets[i] = off;
+    off += DataSize(parts[i]);
+  }
+  return true;
+}
+
+// Reads record r of the open log into a fresh datum of the record type;
+// the caller disposes it with DisposeRecord.
+MgErr ReadRecord(UHandle vi, const TypeDescriptor* rec, int32 r, std::vector<uChar>* datum) {
+  datum->assign(size_t(DataSize(rec)) + 1, 0);
+  MgErr err = InitEmptyData(rec, datum->data());
+  int32 next = 0;
+  if (!err) err = DatalogRead(OpenRef(vi), rec, r, nullptr, datum->data(), 0, &next);
+  return err;
+}
+void DisposeRecord(const TypeDescriptor* rec, std::vector<uChar>* datum) {
+  DisposeData(rec, datum->data(), datum->data() + DataSize(rec));
+}
+
+// The alert of a record that could not be shown; retrieval mode ends.
+void LeaveRetrieval(UHandle vi) {
+  Str255 inner, outer;
+  Str255 fmt;
+  if (!qxrun::ListText(kLogIncompatibleListId, kRetrieveFailedItem, fmt)) fmt[0] = 0;
+  Path path = DatalogPath(vi);
+  PPrintfp(inner, fmt, VIName(vi), path);
+  FormatText(kLogIncompatibleListId, kRetrieveExitItem, outer, inner);
+  OneButtonAlert(kAlertPStr, outer, nullptr, kAlertDefaultPos, kAlertDefaultPos);
+  if (VIRun().exitRetrieveMode) VIRun().exitRetrieveMode(vi);
+}
+
+}  // namespace
+
+Bool32 GetRetrieveRecNum(UHandle vi, int32* numberOut) {
+  Str255 text = {0};
+  if (gUI.retrieveFieldText) gUI.retrieveFieldText(vi, text);
+  int32 i = 1;
+  while (i <= text[0] && text[i] == ' ') ++i;
+  if (i > text[0]) {
+    static const uChar kZero[] = {1, '0'};
+    if (gUI.setRetrieveFieldText) gUI.setRetrieveFieldText(vi, kZero);
+    if (numberOut) *numberOut = 0;
+    return DatalogRecordCount(vi) > 0;
+  }
+  const bool negative = text[i] == '-';
+  if (negative || text[i] == '+') ++i;
+  int64_t n = 0;
+  bool digits = false;
+  for (; i <= text[0] && text[i] >= '0' && text[i] <= '9'; ++i, digits = true)
+    if ((n = n * 10 + (text[i] - '0')) > int64_t(0x80000000)) n = int64_t(0x80000000);
+  if (negative) n = -n;
+  const int32 number = !digits ? -1 : n > 0x7FFFFFFF ? 0x7FFFFFFF : int32(n);
+  if (numberOut) *numberOut = number;
+  return number >= 0 && number < DatalogRecordCount(vi);
+}
+
+MgErr RetrieveShowRecord(UHandle vi) {
+  const TypeDescriptor* parts[2];
+  int32 offsets[2];
+  const TypeDescriptor* rec = RecordType(Binding(vi));
+  if (!rec || !RecordParts(rec, parts, offsets)) return kNothingToLogErr;
+  const bool wasOpen = OpenRef(vi) != nullptr;
+  MgErr err = OpenLogFile(vi, 0, 1);
+  const int32 count = DatalogRecordCount(vi);
+  int32 r = 0;
+  if (!GetRetrieveRecNum(vi, &r)) r = count - 1;
+  // An empty log has no last record: nothing is read and no mark touched.
+  if (!err && count <= 0) err = kDatalogRangeErr;
+  if (!err) {
+    const std::vector<uChar> marks = MarksOf(vi);
+    if (gUI.showMark) gUI.showMark(vi, r < int32(marks.size()) ? marks[size_t(r)] : 0);
+    std::vector<uChar> datum;
+    err = ReadRecord(vi, rec, r, &datum);
+    if (!err && gUI.showRecord) err = gUI.showRecord(vi, parts[1], datum.data() + offsets[1]);
+    DisposeRecord(rec, &datum);
+  }
+  if (!wasOpen) CloseLogFile(vi);
+  if (err) LeaveRetrieval(vi);
+  return err;
+}
+
+MgErr ProgRetrieveRun(UHandle vi, void* timeStampOut, int32 recordNumber, void* dataOut, uChar* errorOut) {
+  const TypeDescriptor* parts[2];
+  int32 offsets[2];
+  const TypeDescriptor* rec = RecordType(Binding(vi));
+  if (!rec || !RecordParts(rec, parts, offsets)) {
+    if (errorOut) *errorOut = 1;
+    DBPrintf("ProgRetrieveRun failed w/ error %ld.", long(kNothingToLogErr));
+    return kNothingToLogErr;
+  }
+  MgErr err = OpenLogFile(vi, 0, 1);
+  const int32 count = DatalogRecordCount(vi);
+  int32 r = recordNumber;
+  if (!err && (r < -count || r >= count)) err = kDatalogRangeErr;
+  if (!err && r < 0) r += count;
+  std::vector<uChar> datum;
+  if (!err) err = ReadRecord(vi, rec, r, &datum);
+  if (!err && timeStampOut) err = CopyData(parts[0], datum.data() + offsets[0], timeStampOut);
+  if (!err && dataOut) err = CopyData(parts[1], datum.data() + offsets[1], dataOut);
+  if (!datum.empty()) DisposeRecord(rec, &datum);
+  if (err) {
+    DBPrintf("ProgRetrieveRun failed w/ error %ld.", long(err));
+    // Both outputs get their empty values.
+    std::vector<uChar> empty(size_t(DataSize(rec)) + 1, 0);
+    if (InitEmptyData(rec, empty.data()) == kNoErr) {
+      if (timeStampOut) CopyData(parts[0], empty.data() + offsets[0], timeStampOut);
+      if (dataOut) CopyData(parts[1], empty.data() + offsets[1], dataOut);
+      DisposeData(rec, empty.data(), empty.data() + DataSize(rec));
+    }
+  }
+  if (errorOut) *errorOut = err ? 1 : 0;
   return err;
 }
 

@@ -121,6 +121,10 @@ constexpr uInt32 kDatalogFileType = FourCC("QXDL");
 // Items of the log alerts' list: the file dialog's prompt and the question
 // for an unsuitable path.
 constexpr int32 kLogPromptItem = 6, kLogUnsuitableItem = 11, kLogEmptiedItem = 3;
+// Items of the retrieval alerts' list: item 3 is shown inside item 2.
+constexpr int32 kRetrieveExitItem = 2, kRetrieveFailedItem = 3;
+// A record number out of range.
+constexpr MgErr kDatalogRangeErr = 4;
 // File-dialog flags: files, folders may change; a new file allowed or not.
 constexpr int32 kLogDialogAllowNew = 0x448, kLogDialogExisting = 0x548;
 
@@ -130,6 +134,14 @@ struct DatalogUIHooks {
   void (*defaultLogName)(UHandle vi, PStr name);
   // Redraws the retrieval display (record number, marks) after a purge.
   void (*redrawRetrieval)(UHandle vi);
+  // The retrieval field's text (256 bytes), and setting it.
+  void (*retrieveFieldText)(UHandle vi, PStr text);
+  void (*setRetrieveFieldText)(UHandle vi, ConstPStr text);
+  // The tool bar's deletion-mark display.
+  void (*showMark)(UHandle vi, int32 mark);
+  // Copies the panel data (of type panelType) into the panel's logged
+  // controls and redraws them: 0 or an error.
+  MgErr (*showRecord)(UHandle vi, const TypeDescriptor* panelType, const void* panelData);
 };
 void SetDatalogUIHooks(const DatalogUIHooks* hooks);
 const DatalogUIHooks& DatalogUI();
@@ -161,6 +173,21 @@ int32 LogDeletionMarks(UHandle vi, std::vector<uChar>* out);
 // 0.  When no record is left the operator is asked whether to delete the
 // file.  A failure leaves the log and the marks as they were.  0 or an error.
 QX_EXTERN_C MgErr PurgeData(UHandle vi);
+// The number typed in the retrieval field (a blank field gets the text "0"
+// and gives 0; text that is no number gives -1): true when it is a record
+// of the log (0 <= number < record count).
+QX_EXTERN_C Bool32 GetRetrieveRecNum(UHandle vi, int32* numberOut);
+// Shows the chosen record (the last one for a number out of range): its
+// deletion mark, and its panel data in the panel's controls.  A record that
+// cannot be read, or an empty log, shows the alert and leaves retrieval
+// mode.  0 or the error.
+QX_EXTERN_C MgErr RetrieveShowRecord(UHandle vi);
+// Reads record recordNumber of the VI's log for a diagram (a negative number
+// counts from the end; -count ... count - 1): the record's time stamp and
+// panel data are copied to the outputs.  On failure (4 for a number out of
+// range) errorOut is set and both outputs get their empty values.
+QX_EXTERN_C MgErr ProgRetrieveRun(UHandle vi, void* timeStampOut, int32 recordNumber, void* dataOut,
+                                  uChar* errorOut);
 // The check at the start of a top-level run: the log file opens (created
 // when missing, no path asked for) and what this call opened is closed.
 MgErr RunStartLogCheck(UHandle vi);

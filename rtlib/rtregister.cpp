@@ -5,6 +5,7 @@
 #include "rtlib/arraysize.h"
 #include "rtlib/arrayxform.h"
 #include "rtlib/chartdata.h"
+#include "rtlib/datalog.h"
 #include "engine/flatten.h"
 #include "rtlib/filepaths.h"
 #include "rtlib/filerefnum.h"
@@ -38,6 +39,7 @@ const QXRTEntry* QXRTRTLibEntries(int32* count) {
       QX_RT_ENTRY(731, SetArraySize),
       QX_RT_ENTRY(735, LockFlat),
       QX_RT_ENTRY(736, UnlockUnflat),
+      QX_RT_ENTRY(763, ProgRetrieveRun),
       QX_RT_ENTRY(792, ArrayToTable),
       QX_RT_ENTRY(793, TableToArray),
       QX_RT_ENTRY(795, FormatConcat),

@@ -23,6 +23,13 @@
 #include "rtlib/datalog.h"
 #include "rtlib/filehooks.h"
 #include "format_test_support.h"
+#include "compiled_call.h"
+#include "rttable_start.h"
+#include "engine/exec/rttable.h"
+#include "engine/shellsvc.h"
+#include "engine/vi/vihooks.h"
+#include "engine/datatype.h"
+#include <climits>
 #include "temp_folder.h"
 #include "tools/tdbuilder.h"
 
@@ -409,6 +416,154 @@ TEST_F(BoundaryDatalog, APurgeThatFailsLeavesTheLogAndTheMarks) {
   PlatFileSetFault(nullptr);
   EXPECT_EQ(FileBytes(), after);
   EXPECT_EQ(Marks(), std::vector<uChar>(marks.begin(), marks.begin() + 3));
+}
+
+// The scripted VI window of retrieval.
+std::string gField, gAlert;
+int32 gMark = -1, gShown = -1, gExits = 0;
+void FieldText(UHandle, PStr text) {
+  text[0] = uChar(gField.size());
+  std::memcpy(text + 1, gField.data(), gField.size());
+}
+void SetFieldText(UHandle, ConstPStr text) { gField = Text(text); }
+void ShowMark(UHandle, int32 mark) { gMark = mark; }
+MgErr ShowRecord(UHandle, const TypeDescriptor*, const void* data) {
+  gShown = int32(GetNative32(data));
+  return kNoErr;
+}
+int32 OneAlert(int32, const void* message, ConstPStr, int32, int32) {
+  gAlert = Text(static_cast<ConstPStr>(message));
+  return 1;
+}
+void Exit(UHandle) { ++gExits; }
+
+// Records of {time stamp {uInt32 seconds, uInt16 ms}, panel {int32, int32}}.
+class RetrievalDatalog : public BoundaryDatalog {
+ public:
+  void SetUp() override {
+    BoundaryDatalog::SetUp();
+    const std::vector<uChar> td =
+        tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U16()}), tdb::Cluster({tdb::I32(), tdb::I32()})}).Bytes();
+    ASSERT_EQ(AZSetHandleSize(Rec()->recordTD, int32(td.size())), kNoErr);
+    std::memcpy(*Rec()->recordTD, td.data(), td.size());
+    const TypeDescriptor* rec = reinterpret_cast<const TypeDescriptor*>(*Rec()->recordTD);
+    ts_ = ElemTD(rec, 0);
+    panel_ = ElemTD(rec, 1);
+    panelAt_ = AlignDatum(panel_, DataSize(ts_));
+    ASSERT_EQ(AZSetHandleSize(Rec()->recordData, DataSize(rec)), kNoErr);
+    DatalogUIHooks ui{};
+    ui.retrieveFieldText = &FieldText;
+    ui.setRetrieveFieldText = &SetFieldText;
+    ui.showMark = &ShowMark;
+    ui.showRecord = &ShowRecord;
+    SetDatalogUIHooks(&ui);
+    saved_ = VIRun();
+    VIRunHooks run = saved_;
+    run.exitRetrieveMode = &Exit;
+    SetVIRunHooks(&run);
+    SetOneButtonAlertProc(&OneAlert);
+    gExits = 0;
+    gAlert.clear();
+  }
+  void TearDown() override {
+    SetOneButtonAlertProc(nullptr);
+    SetVIRunHooks(&saved_);
+    SetDatalogUIHooks(nullptr);
+    BoundaryDatalog::TearDown();
+  }
+  // Records i = 0 ... n - 1: seconds 100 + i, ms i, panel {i, 10 * i}.
+  void LogTimed(int32 n) {
+    for (int32 i = 0; i < n; ++i) {
+      uChar* d = reinterpret_cast<uChar*>(*Rec()->recordData);
+      PutNative32(d, uInt32(100 + i));
+      PutNative16(d + 4, uInt16(i));
+      PutNative32(d + panelAt_, uInt32(i));
+      PutNative32(d + panelAt_ + 4, uInt32(10 * i));
+      ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+    }
+  }
+  const TypeDescriptor* ts_ = nullptr;
+  const TypeDescriptor* panel_ = nullptr;
+  int32 panelAt_ = 0;
+  VIRunHooks saved_{};
+};
+
+TEST_F(RetrievalDatalog, DiagramsReadRecordsCountingFromEitherEnd) {
+  LogTimed(5);
+  struct Case {
+    int32 r;
+    MgErr want;
+    int32 record;  // -1: empty outputs
+  };
+  const Case cases[] = {{0, kNoErr, 0},  {4, kNoErr, 4},  {-1, kNoErr, 4},        {-5, kNoErr, 0},
+                        {5, 4, -1},      {-6, 4, -1},     {INT_MAX, 4, -1},       {INT_MIN, 4, -1}};
+  for (const Case& c : cases) {
+    uChar ts[16] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, panel[16] = {0xEE, 0xEE, 0xEE, 0xEE}, error = 7;
+    EXPECT_EQ(ProgRetrieveRun(vi_, ts, c.r, panel, &error), c.want) << c.r;
+    EXPECT_EQ(error, c.want ? 1 : 0) << c.r;
+    const int32 i = c.record;
+    EXPECT_EQ(GetNative32(ts), uInt32(i < 0 ? 0 : 100 + i)) << c.r;
+    EXPECT_EQ(GetNative16(ts + 4), uInt16(i < 0 ? 0 : i)) << c.r;
+    EXPECT_EQ(int32(GetNative32(panel)), i < 0 ? 0 : i) << c.r;
+    EXPECT_EQ(int32(GetNative32(panel + 4)), i < 0 ? 0 : 10 * i) << c.r;
+  }
+  // Compiled code reaches it through entry 763.
+  ASSERT_EQ(rttest::StartRunTimeTable().rtlib, kNoErr);
+  uChar ts[16] = {}, panel[16] = {}, error = 7;
+  const qxtest::CallResult res = qxtest::CallAsCompiledCode(
+      QXRTTable[763], {rttest::Word(vi_), rttest::Word(ts), uInt32(-2), rttest::Word(panel), rttest::Word(&error)});
+  EXPECT_EQ(res.eax, uInt32(kNoErr));
+  EXPECT_EQ(res.espAfter, res.espBefore);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(int32(GetNative32(panel + 4)), 30);
+}
+
+TEST_F(RetrievalDatalog, TheTypedRecordIsShownOrRetrievalEnds) {
+  LogTimed(3);
+  const uChar marks[] = {0, 1};
+  SetLogDeletionMarks(vi_, marks, 2);
+  struct Case {
+    const char* typed;
+    Bool32 inRange;
+    std::string field;  // after reading
+    int32 shown, mark;
+  };
+  const Case cases[] = {
+      {"", true, "0", 0, 0},     {"  ", true, "0", 0, 0},  {"1", true, "1", 1, 1},
+      {"2", true, "2", 2, 0},    {"3", false, "3", 2, 0},  {"99999999999", false, "99999999999", 2, 0},
+      {"-1", false, "-1", 2, 0}, {"x", false, "x", 2, 0},
+  };
+  for (const Case& c : cases) {
+    gField = c.typed;
+    int32 n = -7;
+    EXPECT_EQ(GetRetrieveRecNum(vi_, &n), c.inRange) << c.typed;
+    EXPECT_EQ(gField, c.field) << c.typed;
+    gField = c.typed;
+    gShown = gMark = -1;
+    EXPECT_EQ(RetrieveShowRecord(vi_), kNoErr) << c.typed;
+    EXPECT_EQ(gShown, c.shown) << c.typed;
+    EXPECT_EQ(gMark, c.mark) << c.typed;
+    EXPECT_EQ(gExits, 0);
+  }
+  // An unreadable record: the log is cut short behind the count.
+  std::filesystem::resize_file(file_, std::filesystem::file_size(file_) - 4);
+  gField = "2";
+  EXPECT_NE(RetrieveShowRecord(vi_), kNoErr);
+  EXPECT_EQ(gExits, 1);
+  EXPECT_EQ(gAlert.rfind("Exiting interactive retrieval mode.  Could not retrieve currently selected record from VI ", 0), 0u)
+      << gAlert;
+  // An emptied log reads nothing and touches no mark.
+  std::filesystem::remove(file_);
+  LogTimed(0);
+  ASSERT_EQ(RunStartLogCheck(vi_), kNoErr);
+  gField = "0";
+  gShown = gMark = -1;
+  gAlert.clear();
+  EXPECT_EQ(RetrieveShowRecord(vi_), kDatalogRangeErr);
+  EXPECT_EQ(gShown, -1);
+  EXPECT_EQ(gMark, -1);
+  EXPECT_EQ(gExits, 2);
+  EXPECT_FALSE(gAlert.empty());
 }
 
 }  // namespace
