@@ -30,6 +30,7 @@
 #include "engine/vi/vihooks.h"
 #include "engine/datatype.h"
 #include <climits>
+#include <thread>
 #include "temp_folder.h"
 #include "tools/tdbuilder.h"
 
@@ -416,6 +417,39 @@ TEST_F(BoundaryDatalog, APurgeThatFailsLeavesTheLogAndTheMarks) {
   PlatFileSetFault(nullptr);
   EXPECT_EQ(FileBytes(), after);
   EXPECT_EQ(Marks(), std::vector<uChar>(marks.begin(), marks.begin() + 3));
+}
+
+TEST_F(BoundaryDatalog, ConcurrentPurgesOfLogsInOneFolderDoNotCollide) {
+  LogRecords(6);
+  const std::string other = folder_.Dir() + "/other.log";
+  std::filesystem::copy_file(file_, other);
+  const TypeDescriptor* rec = reinterpret_cast<const TypeDescriptor*>(*Rec()->recordTD);
+  const std::vector<uChar> marksA = {1, 0, 1, 0, 1, 0}, marksB = {0, 1, 0, 1, 0, 1};
+  MgErr errs[2] = {-1, -1};
+  int32 kept[2] = {0, 0};
+  auto purge = [&](int k, const char* name, const std::vector<uChar>& marks) {
+    Path p = nullptr;
+    const std::string text = std::string("L:\\") + name;
+    FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p);
+    FileRef f = nullptr;
+    errs[k] = FMOpen(&f, p, kAccessReadWrite, kDenyWrite);
+    if (!errs[k]) {
+      errs[k] = DatalogPurge(f, rec, p, marks.data(), int32(marks.size()), &kept[k]);
+      FMClose(f);
+    }
+    FDisposePath(p);
+  };
+  std::thread a(purge, 0, "panel.log", std::cref(marksA)), b(purge, 1, "other.log", std::cref(marksB));
+  a.join();
+  b.join();
+  EXPECT_EQ(errs[0], kNoErr);
+  EXPECT_EQ(errs[1], kNoErr);
+  EXPECT_EQ(kept[0], 3);
+  EXPECT_EQ(kept[1], 3);
+  EXPECT_EQ(Logged(), (std::vector<int32>{1, 3, 5}));
+  file_ = other;
+  EXPECT_EQ(Logged(), (std::vector<int32>{0, 2, 4}));
+  EXPECT_EQ(FilesInFolder(), 2u) << "no temporary file is left";
 }
 
 // The scripted VI window of retrieval.
