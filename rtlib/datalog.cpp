@@ -10,6 +10,7 @@
 #include "engine/exec/runcmd.h"
 #include "engine/exec/runcmd_internal.h"
 #include "engine/shellsvc.h"
+#include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
 #include "engine/datamgr.h"
@@ -164,6 +165,29 @@ MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck) {
   return kNoErr;
 }
 
+namespace {
+bool RecordParts(const TypeDescriptor* rec, const TypeDescriptor** parts, int32* offsets);
+
+// Fills the record's time stamp from the system clock when the record is
+// {time stamp {uInt32 seconds, uInt16 milliseconds}, panel data}.
+void StampRecord(const TypeDescriptor* rec, uChar* data) {
+  const TypeDescriptor* parts[2];
+  int32 offsets[2];
+  if (!RecordParts(rec, parts, offsets)) return;
+  const TypeDescriptor* ts = SkipTypedefs(parts[0]);
+  if (ts->code != kTDCluster || DataSize(ts) < 6) return;
+  const TypeDescriptor* secs = ElemTD(ts, 0);
+  const TypeDescriptor* ms = ElemTD(ts, 1);
+  if (!secs || !ms || SkipTypedefs(secs)->code != kTDU32 || SkipTypedefs(ms)->code != kTDU16) return;
+  TimeSecsMs now{};
+  GetTimeSecsMs(&now);
+  const uInt32 s32 = now.secs;
+  const uInt16 m16 = uInt16(now.ms);
+  std::memcpy(data + offsets[0], &s32, 4);
+  std::memcpy(data + offsets[0] + AlignDatum(ms, 4), &m16, 2);
+}
+}  // namespace
+
 MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   DatalogBindingRec* b = Binding(vi);
   const TypeDescriptor* td = RecordType(b);
@@ -175,6 +199,7 @@ MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   if (err) return err;
   b = Binding(vi);
   td = RecordType(b);
+  StampRecord(td, reinterpret_cast<uChar*>(*b->recordData));
   int32 count = 0;
   err = DatalogAppend(OpenRef(vi), td, td, *b->recordData, &count);
   if (!wasOpen && !keepOpen) CloseLogFile(vi);

@@ -29,6 +29,7 @@
 #include "engine/shellsvc.h"
 #include "engine/vi/vihooks.h"
 #include "engine/datatype.h"
+#include "mgsource/datetime.h"
 #include <climits>
 #include <thread>
 #include "temp_folder.h"
@@ -505,17 +506,22 @@ class RetrievalDatalog : public BoundaryDatalog {
     SetDatalogUIHooks(nullptr);
     BoundaryDatalog::TearDown();
   }
-  // Records i = 0 ... n - 1: seconds 100 + i, ms i, panel {i, 10 * i}.
+  // Records i = 0 ... n - 1 with panel {i, 10 * i}, stamped by the clock
+  // between first_ and last_ (whole seconds).
   void LogTimed(int32 n) {
+    TimeSecsMs now{};
+    GetTimeSecsMs(&now);
+    first_ = now.secs;
     for (int32 i = 0; i < n; ++i) {
       uChar* d = reinterpret_cast<uChar*>(*Rec()->recordData);
-      PutNative32(d, uInt32(100 + i));
-      PutNative16(d + 4, uInt16(i));
       PutNative32(d + panelAt_, uInt32(i));
       PutNative32(d + panelAt_ + 4, uInt32(10 * i));
       ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
     }
+    GetTimeSecsMs(&now);
+    last_ = now.secs;
   }
+  uInt32 first_ = 0, last_ = 0;
   const TypeDescriptor* ts_ = nullptr;
   const TypeDescriptor* panel_ = nullptr;
   int32 panelAt_ = 0;
@@ -536,8 +542,16 @@ TEST_F(RetrievalDatalog, DiagramsReadRecordsCountingFromEitherEnd) {
     EXPECT_EQ(ProgRetrieveRun(vi_, ts, c.r, panel, &error), c.want) << c.r;
     EXPECT_EQ(error, c.want ? 1 : 0) << c.r;
     const int32 i = c.record;
-    EXPECT_EQ(GetNative32(ts), uInt32(i < 0 ? 0 : 100 + i)) << c.r;
-    EXPECT_EQ(GetNative16(ts + 4), uInt16(i < 0 ? 0 : i)) << c.r;
+    // The stamp the clock gave (the ms from 0 to 1000, rounded), or empty.
+    const uInt32 secs = GetNative32(ts);
+    const uInt16 ms = GetNative16(ts + 4);
+    if (i < 0) {
+      EXPECT_EQ(secs, 0u) << c.r;
+      EXPECT_EQ(ms, 0u) << c.r;
+    } else {
+      EXPECT_TRUE(secs >= first_ && secs <= last_) << c.r << " " << secs;
+      EXPECT_LE(ms, 1000u) << c.r;
+    }
     EXPECT_EQ(int32(GetNative32(panel)), i < 0 ? 0 : i) << c.r;
     EXPECT_EQ(int32(GetNative32(panel + 4)), i < 0 ? 0 : 10 * i) << c.r;
   }
