@@ -8,6 +8,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "tools/appbuild.h"
+#include "tools/i386emit.h"
 #include "tools/linkinfowriter.h"
 #include "tools/typeheapwriter.h"
 #include "tools/vibuilder.h"
@@ -155,6 +156,26 @@ Bytes WriteSubrFile(const SubrFile& s) {
   if (s.code) w.Add(kSubrCodeRsrcType, s.rsrcId, *s.code, s.name);
   if (s.linkInfo) w.Add(kLinkInfoSubr, s.rsrcId, liw::Write(*s.linkInfo), s.name);
   return w.Write();
+}
+
+Bytes ControllerCode(bool marks) {
+  emit::Code c;
+  auto dco = c.NewLabel();
+  c.Bind(dco);
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  c.SetEntry();
+  c.MovRegMem(emit::EAX, emit::ESP, 4);
+  c.MovRegMem(emit::EAX, emit::EAX, 0);
+  if (marks) {
+    c.MovMemImm(emit::EAX, kDataSpaceHeaderSize, 0x1234);
+    c.MovRegPatched(emit::ECX, -4);
+    c.MovMemReg(emit::EAX, kDataSpaceHeaderSize + 4, emit::ECX);
+  }
+  c.LoadLabelAddress(emit::ECX, dco);
+  c.MovMemReg(emit::EAX, int32(offsetof(DataSpaceHeader, procs) + 4 * (10 - kDSProcFirst)), emit::ECX);
+  c.Ret();
+  return c.Finish();
 }
 
 }  // namespace vif

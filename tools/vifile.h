@@ -81,6 +81,11 @@ void Add(rsrcw::Writer& file, const VIFile& v);
 // The whole file.
 Bytes Write(const VIFile& v);
 
+// A VI's code whose initialisation installs a controller procedure that
+// answers 0; with marks, it first stores 0x1234 and the run-time table's
+// address (a patched word) in the data space's first two entries.
+Bytes ControllerCode(bool marks);
+
 // A subroutine file: "PLAT" (the processor word), "QXSB" (the code) and,
 // when given, "LIsb", each named by the subroutine.
 struct SubrFile {

@@ -52,25 +52,8 @@ int32 RecordAlert(int32 kind, const void* message, ConstPStr, int32, int32) {
 }
 
 // A VI's code: the initialisation stores 0x1234 and the run-time table's
-// address (a patched word) in the first two entries, and installs a
-// controller procedure that answers 0.
-vif::Bytes InitCode() {
-  emit::Code c;
-  auto dco = c.NewLabel();
-  c.Bind(dco);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
-  c.SetEntry();
-  c.MovRegMem(emit::EAX, emit::ESP, 4);
-  c.MovRegMem(emit::EAX, emit::EAX, 0);
-  c.MovMemImm(emit::EAX, kDataSpaceHeaderSize, 0x1234);
-  c.MovRegPatched(emit::ECX, -4);
-  c.MovMemReg(emit::EAX, kDataSpaceHeaderSize + 4, emit::ECX);
-  c.LoadLabelAddress(emit::ECX, dco);
-  c.MovMemReg(emit::EAX, int32(offsetof(DataSpaceHeader, procs) + 4 * (10 - kDSProcFirst)), emit::ECX);
-  c.Ret();
-  return c.Finish();
-}
+// address in the first two entries and installs a controller procedure.
+vif::Bytes InitCode() { return vif::ControllerCode(true); }
 
 class VILoadTest : public qxvitest::VITest {
  public:

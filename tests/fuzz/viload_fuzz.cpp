@@ -43,22 +43,6 @@ int32 CountAlert(int32, const void*, ConstPStr, int32, int32) {
   return 0;
 }
 
-// Installs the controller procedure (answering 0) and returns.
-std::vector<uChar> HarmlessCode() {
-  emit::Code c;
-  auto dco = c.NewLabel();
-  c.Bind(dco);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
-  c.SetEntry();
-  c.MovRegMem(emit::EAX, emit::ESP, 4);
-  c.MovRegMem(emit::EAX, emit::EAX, 0);
-  c.LoadLabelAddress(emit::ECX, dco);
-  c.MovMemReg(emit::EAX, int32(offsetof(DataSpaceHeader, procs) + 4 * (10 - kDSProcFirst)), emit::ECX);
-  c.Ret();
-  return c.Finish();
-}
-
 std::string gRoot;
 std::vector<vif::Resource> gBase[2];
 
@@ -110,7 +94,7 @@ bool Start() {
   for (int kind = 0; kind < 2; ++kind) {
     vif::VIFile v;
     v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::String().WithFlags(kDSEntryStored)};
-    v.code = HarmlessCode();
+    v.code = vif::ControllerCode(false);
     v.types = {tdb::I32(), tdb::String()};
     v.strings = std::vector<std::string>{"a", "b"};
     v.title = "T";
