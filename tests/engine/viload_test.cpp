@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <functional>
 #include <mutex>
 
 #include "engine/vi/dataspace.h"
@@ -264,58 +265,48 @@ TEST_F(VILoadTest, AMissingHeaderFailsWith8AndTheTwoAlertLines) {
   ExpectNothingLeft();
 }
 
-TEST_F(VILoadTest, Versions) {
-  struct Case {
-    const char* what;
-    uInt32 version;
-    std::optional<uInt32> reader;
-    int32 loadError;
-  } cases[] = {
-      {"the run-time's own", kRunTimeVersion, std::nullopt, 0},
-      {"the oldest convertible", kOldestConvertibleVersion, std::nullopt, 0},
-      {"older than the oldest convertible", kOldestConvertibleVersion - 1, std::nullopt, 10},
-      {"newer, readable", kRunTimeVersion + 1, kRunTimeVersion, 0},
-      {"newer, reader newer too", kRunTimeVersion + 1, kRunTimeVersion + 1, 9},
-      {"newer without a reader version", kRunTimeVersion + 1, std::nullopt, 9},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Alerts().clear();
-    vif::VIFile v;
-    v.version = c.version;
-    v.readerVersion = c.reader;
-    UHandle vi = nullptr;
-    EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
-    EXPECT_EQ(ShownLoadError(), c.loadError);
-    Unload(vi);
-    ExpectNothingLeft();
-  }
-}
-
-TEST_F(VILoadTest, Code) {
-  // Another processor in either header form.
+// Versions against the run-time's, and code for another processor: each
+// case loads or fails with its load error and leaves nothing behind.
+TEST_F(VILoadTest, VersionsAndCode) {
   vif::Bytes other = InitCode();
   std::memcpy(other.data() + kVICDProcAt, "m68k", 4);
   vif::Bytes oldForm = InitCode();
   std::memcpy(oldForm.data() + kVICDTagAt, "none", 4);  // no "code": the processor stands at 16
   vif::Bytes oldOurs = oldForm;
   std::memcpy(oldOurs.data() + kVICDOldProcAt, "i386", 4);
+  auto version = [](uInt32 version, std::optional<uInt32> reader) {
+    return std::function<void(vif::VIFile&)>([=](vif::VIFile& v) {
+      v.version = version;
+      v.readerVersion = reader;
+    });
+  };
+  auto code = [](std::optional<vif::Bytes> bytes) {
+    return std::function<void(vif::VIFile&)>([=](vif::VIFile& v) {
+      v.entries = {tdb::I32(), tdb::I32()};
+      v.code = bytes;
+    });
+  };
   struct Case {
     const char* what;
-    std::optional<vif::Bytes> code;
+    std::function<void(vif::VIFile&)> edit;
     int32 loadError;
   } cases[] = {
-      {"another processor", other, 22},
-      {"the old form without the processor", oldForm, 22},
-      {"the old form naming ours", oldOurs, 0},
-      {"a 10-byte resource", vif::Bytes(10, 0), 22},
+      {"the run-time's own", version(kRunTimeVersion, std::nullopt), 0},
+      {"the oldest convertible", version(kOldestConvertibleVersion, std::nullopt), 0},
+      {"older than the oldest convertible", version(kOldestConvertibleVersion - 1, std::nullopt), 10},
+      {"newer, readable", version(kRunTimeVersion + 1, kRunTimeVersion), 0},
+      {"newer, reader newer too", version(kRunTimeVersion + 1, kRunTimeVersion + 1), 9},
+      {"newer without a reader version", version(kRunTimeVersion + 1, std::nullopt), 9},
+      {"another processor", code(other), 22},
+      {"the old form without the processor", code(oldForm), 22},
+      {"the old form naming ours", code(oldOurs), 0},
+      {"a 10-byte resource", code(vif::Bytes(10, 0)), 22},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Alerts().clear();
     vif::VIFile v;
-    v.entries = {tdb::I32(), tdb::I32()};
-    v.code = c.code;
+    c.edit(v);
     UHandle vi = nullptr;
     EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
     EXPECT_EQ(ShownLoadError(), c.loadError);
