@@ -194,6 +194,22 @@ MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   if (!td || !b->recordData || !*b->recordData) return kNothingToLogErr;
   const int32 dataSize = DataSize(td);
   if (dataSize <= 0 || AZGetHandleSize(b->recordData) < dataSize) return kNothingToLogErr;
+  // A loaded panel gives the values; its logged controls must match the
+  // panel data cluster element for element.
+  const TypeDescriptor* parts[2];
+  int32 offsets[2];
+  const int32 loaded = gUI.loggedControlCount ? gUI.loggedControlCount(vi) : -1;
+  if (loaded >= 0 && RecordParts(td, parts, offsets)) {
+    const TypeDescriptor* panel = SkipTypedefs(parts[1]);
+    int16 elems = 0;
+    if (panel->code == kTDCluster && panel->size >= 6) std::memcpy(&elems, reinterpret_cast<const uChar*>(panel) + 4, 2);
+    if (elems != loaded) return kPanelMismatchErr;
+    if (gUI.copyLoggedControls) {
+      if (MgErr err = gUI.copyLoggedControls(vi, parts[1], *b->recordData + offsets[1])) return err;
+      b = Binding(vi);
+      td = RecordType(b);
+    }
+  }
   const bool wasOpen = OpenRef(vi) != nullptr;
   MgErr err = OpenLogFile(vi, 1, 0);
   if (err) return err;

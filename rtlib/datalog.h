@@ -125,6 +125,8 @@ constexpr int32 kLogPromptItem = 6, kLogUnsuitableItem = 11, kLogEmptiedItem = 3
 constexpr int32 kRetrieveExitItem = 2, kRetrieveFailedItem = 3;
 // A record number out of range.
 constexpr MgErr kDatalogRangeErr = 4;
+// The panel's logged controls no longer match the record type.
+constexpr MgErr kPanelMismatchErr = 42;
 // File-dialog flags: files, folders may change; a new file allowed or not.
 constexpr int32 kLogDialogAllowNew = 0x448, kLogDialogExisting = 0x548;
 
@@ -142,6 +144,12 @@ struct DatalogUIHooks {
   // Copies the panel data (of type panelType) into the panel's logged
   // controls and redraws them: 0 or an error.
   MgErr (*showRecord)(UHandle vi, const TypeDescriptor* panelType, const void* panelData);
+  // The panel's logged controls, in record order: -1 when the panel is not
+  // loaded (the values then come from the data space, the record buffer).
+  int32 (*loggedControlCount)(UHandle vi);
+  // Copies each logged control's value out of its panel object into the
+  // panel data (of type panelType): 0 or an error.
+  MgErr (*copyLoggedControls)(UHandle vi, const TypeDescriptor* panelType, void* panelData);
 };
 void SetDatalogUIHooks(const DatalogUIHooks* hooks);
 const DatalogUIHooks& DatalogUI();
@@ -160,8 +168,10 @@ QX_EXTERN_C MgErr CheckDatalogPath(UHandle vi, int32 forceChoice, int32 mustExis
 QX_EXTERN_C MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck);
 // Writes one record of the VI's panel data to its log file, opening (and
 // when missing creating) the file first, and closes the file again unless
-// it was open or keepOpen is set.  0; 1 when there is nothing to log; an
-// error of OpenLogFile or of the append.
+// it was open or keepOpen is set.  A loaded panel gives the values; a count
+// of logged controls other than the panel data's gives 42 before anything
+// is written.  0; 1 when there is nothing to log; an error of OpenLogFile or
+// of the append.
 QX_EXTERN_C MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen);
 // The VI's deletion marks, one byte per record (non-zero: marked); none
 // when count is 0.  LogDeletionMarks copies them out and gives their count.

@@ -528,6 +528,36 @@ class RetrievalDatalog : public BoundaryDatalog {
   VIRunHooks saved_{};
 };
 
+int32 gLoaded = -1;
+int32 LoggedCount(UHandle) { return gLoaded; }
+MgErr CopyControls(UHandle, const TypeDescriptor*, void* panel) {
+  PutNative32(panel, 77);
+  PutNative32(static_cast<uChar*>(panel) + 4, 770);
+  return kNoErr;
+}
+
+TEST_F(RetrievalDatalog, ALoadedPanelGivesTheValuesAndMustMatchTheRecord) {
+  DatalogUIHooks ui = DatalogUI();
+  ui.loggedControlCount = &LoggedCount;
+  ui.copyLoggedControls = &CopyControls;
+  SetDatalogUIHooks(&ui);
+  LogTimed(1);  // not loaded: the data space's values
+  const std::vector<uChar> before = FileBytes();
+  for (int32 wrong : {1, 3}) {
+    gLoaded = wrong;
+    EXPECT_EQ(WriteDatalogRecord(vi_, 0), kPanelMismatchErr) << wrong;
+    EXPECT_EQ(FileBytes(), before) << "nothing written";
+  }
+  gLoaded = 2;
+  ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
+  gLoaded = -1;
+  uChar ts[16] = {}, panel[16] = {}, error = 0;
+  ASSERT_EQ(ProgRetrieveRun(vi_, ts, 1, panel, &error), kNoErr);
+  EXPECT_EQ(GetNative32(panel + 4), 770u) << "the panel's values";
+  ASSERT_EQ(ProgRetrieveRun(vi_, ts, 0, panel, &error), kNoErr);
+  EXPECT_EQ(GetNative32(panel + 4), 0u) << "the data space's values";
+}
+
 TEST_F(RetrievalDatalog, DiagramsReadRecordsCountingFromEitherEnd) {
   LogTimed(5);
   struct Case {
