@@ -168,13 +168,13 @@ int32 ReadHeader(Load& l) {
   }
   if (e != kNoErr) return kLoadErrVIRsrc;
   // A header naming no VI kind or a negative priority is damaged: every later
-  // step (lists, queues, disposal) dispatches on these two words.  Kinds 0, 1,
-  // 3 and 5 (dialogs, the root, subroutine panels) exist only in memory and
-  // are never listed: a file naming one would leave a listed, linked VI that
-  // disposal neither unlists nor unlinks.
-  if (r->viKind < 0 || r->viKind > kVIKindLast || r->priority < 0) return kLoadErrVIRsrc;
-  if (r->viKind == kVIKindDialog || r->viKind == 1 || r->viKind == kVIKindRoot || r->viKind == 5)
-    return kLoadErrVIRsrc;
+  // step (lists, queues, disposal) dispatches on these two words.  A file holds
+  // only VIs of kinds 2, 4, 6 and 7: dialogs, the root, subroutine panels and
+  // the proxies of datalog calls exist only in memory, and a file naming one
+  // would leave a VI that disposal neither unlists, unlinks nor frees whole.
+  const int16 kind = r->viKind;
+  if (kind != kVIKindDatalog && kind != kVIKindGlobal && kind != kVIKindControl && kind != 7) return kLoadErrVIRsrc;
+  if (r->priority < 0) return kLoadErrVIRsrc;
   r->modDate = date;
   if (readOnly) r->marks |= kVIMarkReadOnly;
   else r->marks &= ~kVIMarkReadOnly;

@@ -193,7 +193,7 @@ TEST_F(VILoadTest, AVIWithCodeLoadsRunsItsInitialisationAndIsListed) {
 // Kinds that exist only in memory are refused from a file: such a VI would
 // be listed and linked, and disposal would neither unlist nor unlink it.
 TEST_F(VILoadTest, AHeaderNamingAnInMemoryKindIsRefused) {
-  for (int16 kind : {int16(0), int16(1), int16(3), int16(5)}) {
+  for (int16 kind : {int16(0), int16(1), int16(3), int16(5), int16(8), int16(9), int16(10), int16(-1)}) {
     SCOPED_TRACE(kind);
     vif::VIFile v;
     v.entries = {tdb::I32().WithFlags(kDSEntryStored)};
