@@ -5,6 +5,8 @@
 #include "engine/exec/codeentry.h"
 #include "engine/exec/exec.h"
 #include "mgsource/occur.h"
+#include "mgsource/window/wevent.h"
+#include "shell/shellinit.h"
 
 namespace {
 std::atomic<int32> gInBackground{0};
@@ -29,3 +31,12 @@ int32 WBackground(Bool32 shortSlice) {
   ThMutexRelease(r->mutex);
   return ui->current.load() || queued ? 2 : 1;
 }
+
+// shell/userevent.h's poster (its header and the engine's code header name
+// different things VICode, so one file cannot include both).
+QX_EXTERN_C int32 PostUserEvent(WindowRef window, int32 subCode, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5,
+                                Bool32 noDuplicate, int32 priority);
+
+// The engine's posts from execution threads (a clump done, a reset, a
+// callback) reach the user-interface thread as user events.
+void ShellInstallExecEvents() { ExecSetPostUserEventProc(&PostUserEvent); }

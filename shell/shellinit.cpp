@@ -16,6 +16,7 @@
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/wevent.h"
 #include "shell/appfolders.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
@@ -91,6 +92,8 @@ MgErr ShellInitEngine() {
   if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&
       ROpenFile(gTmpPath, kRsrcReadWrite, &gTmpFile, nullptr, nullptr) == kNoErr)
     SetTmpQXRsrcFile(gTmpFile);
+  // The event queue that carries the engine's user events to this thread.
+  if (MgErr err = WEventQueueInit(1)) return err;
   InitLinker();
   InstallLoadMethods();
   ShellInstallFindHooks();
@@ -105,6 +108,7 @@ MgErr ShellInitEngine() {
 
 void ShellFinishEngine() {
   FinishExec();
+  WEventQueueInit(0);
   SetTmpQXRsrcFile(0);
   if (gTmpFile) RCloseFile(gTmpFile);
   gTmpFile = 0;

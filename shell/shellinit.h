@@ -14,6 +14,9 @@ QX_EXTERN_C MgErr GetControlLibPath(Path out);
 MgErr ShellReadSearchPath();
 // Fills the search's shell services (alerts, folders); called at start-up.
 void ShellInstallFindHooks();
+// Hands the engine's posted user events to the event queue; called with
+// the other hooks before start-up.
+void ShellInstallExecEvents();
 // After the managers: 0, or the error that stops start-up.
 MgErr ShellInitEngine();
 // Before the managers stop: the execution systems first.

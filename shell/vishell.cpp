@@ -8,6 +8,7 @@
 #include "shell/background.h"
 #include "shell/filesvc.h"
 #include "shell/runshell.h"
+#include "shell/shellinit.h"
 #include "shell/userevent.h"
 
 namespace {
@@ -81,6 +82,7 @@ Bool32 RTMIsMenuRefnum(uInt32 refnum) {
 }
 
 void ShellInstallEngineHooks() {
+  ShellInstallExecEvents();
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;

@@ -38,6 +38,7 @@ Bytes Header(const VIFile& v) {
   r.eState = v.eState;
   r.priority = v.priority;
   r.viKind = v.viKind;
+  r.execSystem = v.execSystem;
   r.version = v.version;
   r.rsrcID = uInt32(v.rsrcId);
   // Stored nonzero words say that the file holds code and types.
@@ -57,9 +58,12 @@ Bytes StoredTD(const tdb::TD& td) {
   return b;
 }
 
-Bytes DefaultData(const std::vector<tdb::TD>& entries) {
+Bytes DefaultData(const std::vector<tdb::TD>& entries, const std::vector<std::pair<int32, int32>>& words) {
   UHandle vi = vib::NewVI(entries, true);
   if (!vi) return {};
+  UHandle ds = VIRec(vi)->dataSpace;
+  for (const auto& [offset, value] : words)
+    if (offset >= 0 && offset + 4 <= DSGetHandleSize(ds)) PutNative32(*ds + offset, uInt32(value));
   UHandle flat = DeflateDataSpace(vi);
   Bytes out;
   if (flat) {
@@ -88,7 +92,7 @@ std::vector<Resource> Resources(const VIFile& v) {
   if (v.connPane) put(kConnPaneRsrcType, id, StoredTD(*v.connPane));
   if (v.connTypeMap) put(kConnTypeMapRsrcType, id, StoredTD(*v.connTypeMap));
   if (v.writeDSTM) put(kDSTypeMapRsrcType, id, StoredTD(vib::DataSpaceType(v.entries)));
-  if (v.writeDFDS) put(kDefaultDataRsrcType, id, DefaultData(v.entries));
+  if (v.writeDFDS) put(kDefaultDataRsrcType, id, DefaultData(v.entries, v.defaultWords));
   if (!v.types.empty()) put(FourCC("DTHP"), id, thw::TypeHeapImage(v.types));
   if (v.writeLIds) {
     LinkInfoRecords ds{kLinkClassCodes[kLinkClassDataSpace], v.name, {}, v.dsRefs};

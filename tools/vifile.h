@@ -37,6 +37,7 @@ struct VIFile {
   int32 rsrcId = 128;
   uInt32 flags = 0, flags2 = 0, marks = 0, eState = kVIStateIdle;
   int16 priority = 1, viKind = 7;
+  int32 execSystem = 0;                    // 1: the standard system (execution threads)
   uInt32 version = kRunTimeVersion;
   std::optional<uInt32> readerVersion;     // 'vers' 4 of the VI's file
   std::optional<Bytes> code;               // VICD; the header's code word says so
@@ -45,6 +46,7 @@ struct VIFile {
   std::optional<tdb::TD> connPane;         // CPCT
   std::optional<tdb::TD> connTypeMap = tdb::Cluster({});  // CPTM
   std::vector<tdb::TD> entries;            // data-space entries after the 528-byte header
+  std::vector<std::pair<int32, int32>> defaultWords;  // (data-space offset, value) set in DFDS
   bool writeDSTM = true, writeDFDS = true, writeLIds = true, writeLIvi = true;
   std::vector<std::optional<tdb::TD>> types;  // DTHP; none when empty
   std::vector<LinkInfoRef> viRefs, dsRefs;    // references of LIvi and LIds
@@ -66,8 +68,9 @@ struct VIFile {
 Bytes Header(const VIFile& v);
 // The stored (file-order) bytes of a descriptor.
 Bytes StoredTD(const tdb::TD& td);
-// The deflated default data of the entries (their empty values).
-Bytes DefaultData(const std::vector<tdb::TD>& entries);
+// The deflated default data of the entries (their empty values, then the
+// 32-bit words given at their data-space offsets).
+Bytes DefaultData(const std::vector<tdb::TD>& entries, const std::vector<std::pair<int32, int32>>& words = {});
 // Every resource of the VI, in the order they are added.
 struct Resource {
   uInt32 type;

@@ -72,9 +72,9 @@ TEST_F(RunCommandBoundary, ReachabilityEventMarksAndPurges) {
   Make("unused", 1);
   ASSERT_EQ(OpenFrontPanel(kept), 1);
   ASSERT_EQ(LoadedVICount(), 2);
-  PostPurgeUnreachable();  // without the engine's post procedure: nothing
+  PostPurgeUnreachable();  // the engine's post procedure is the shell's
   Post(kUEReachability, 0);
-  EXPECT_EQ(DispatchAll(), 1);
+  EXPECT_EQ(DispatchAll(), 2);
   EXPECT_NE(VIRec(kept)->marks & kVIMarkReachable, 0u);
   EXPECT_EQ(LoadedVICount(), 1) << "the VI nothing holds is purged";
   EXPECT_EQ(FirstLoadedVI(), kept);

@@ -1,0 +1,54 @@
+// The program's start-up and shut-down, shared by the program and the
+// test drivers that run as built applications.
+#include "app/appstart.h"
+
+#include "controls/cursorlegend.h"
+#include "controls/scale.h"
+#include "engine/dsalloc.h"
+#include "engine/exec/rttable.h"
+#include "engine/link/linker.h"
+#include "io/unitaccess.h"
+#include "mgsource/memory.h"
+#include "mgsource/mgstartup.h"
+#include "panel/datamsg.h"
+#include "panel/objects.h"
+#include "rtlib/datalog.h"
+#include "rtlib/filerefnum.h"
+#include "rtlib/rtregister.h"
+#include "server/embobj.h"
+#include "server/viref.h"
+#include "shell/shellinit.h"
+#include "shell/vishell.h"
+
+MgErr AppStartup(int argc, char** argv) {
+  // The object system's services and the engine's start-up blocks are in
+  // place before the managers start.
+  PanelInstallEngineHooks();
+  ControlsInstallPanelHooks();
+  ShellInstallEngineHooks();
+  ServerInstallEngineHooks();
+  PanelDataHooks panelData{};
+  panelData.embUpdateDispatch = &EmbUpdateDispatch;
+  SetPanelDataHooks(panelData);
+  ControlsInstallScaleHooks();
+  RTLibInstallDatalogHooks();
+  IOInstallUnitAccessHooks();
+  MemSetDataSpaceInitHook(&AZPAllocInit);
+  // The managers, then the engine: the linker's tables come first, before
+  // any VI is loaded.
+  if (MgErr err = MgStartup(argc, argv)) return err;
+  if (MgErr err = ShellInitEngine()) return err;
+  // The run-time function table is complete before the first VI loads.
+  QXRTRegisterEngine();
+  QXRTRegisterRTLib();
+  QXRTRegisterShell();
+  QXRTCloseRegistration();
+  // File refnums live from here until shut-down.
+  return FRefNumJarCreate();
+}
+
+void AppShutdown() {
+  FRefNumJarDispose();
+  ShellFinishEngine();
+  MgTeardown();
+}

@@ -1,0 +1,288 @@
+// A built application end to end: two VIs whose compiled code adds two
+// numbers through a subVI call, in a library appended to a copy of a small
+// driver that starts up as the program does, opens the first top-level VI
+// and prints the word the run stored.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "engine/engine_test_support.h"
+#include "engine/exec/codeentry.h"
+#include "engine/exec/dsprocs.h"
+#include "engine/objswap.h"
+#include "engine/typemgr.h"
+#include "engine/vi/archive_format.h"
+#include "temp_folder.h"
+#include "tools/appbuild.h"
+#include "tools/i386emit.h"
+#include "tools/linkinfowriter.h"
+#include "tools/panelwriter.h"
+#include "tools/vibuilder.h"
+#include "tools/vifile.h"
+#include "tools/vilibrary.h"
+
+namespace {
+
+using emit::EAX;
+using emit::EBP;
+using emit::ECX;
+using emit::EDX;
+using emit::ESI;
+using emit::ESP;
+
+// The data words of the two VIs after the header.
+constexpr int32 kD = kDataSpaceHeaderSize;
+constexpr int32 kX = kD, kY = kD + 4, kSum = kD + 8;  // Add: its inputs and output; Main: its two numbers
+constexpr int32 kResult = kD + 8;                       // Main: where it keeps Add's answer
+constexpr int32 kAddDS = kD + 12;                       // Main: Add's data space (an LIds site)
+constexpr int32 kFinish = kD + 16;                      // Main: where its run ends (the completion address)
+constexpr int32 kMainFlag = kD + 20, kAddFlag = kD + 12;  // the flag records
+constexpr int32 kRunElement = kD + 24;                  // Main: its run element (24 words)
+constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTInitProcs = 1697;
+
+int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
+
+// The compiled initialisation (cdecl, data space and mode): the normal
+// procedures, then the VI's own entries: its top-level code (keeping the
+// completion address in the data) or its entry for callers, and a DCO
+// initialisation that has nothing to do.
+void EmitInit(emit::Code& c, emit::Code::Label clump, bool topLevel) {
+  auto none = c.NewLabel();
+  c.SetEntry();
+  c.PushReg(EBP);
+  c.MovRegMem(EBP, ESP, 8);
+  c.PushImm(0);
+  c.PushReg(EBP);
+  c.CallRT(kRTInitProcs);
+  c.AddRegImm(ESP, 8);
+  c.MovRegMem(EDX, EBP, 0);
+  // The flag record and, at top level, the run element live in the data.
+  c.MovRegReg(ECX, EDX);
+  c.AddRegImm(ECX, topLevel ? kMainFlag : kAddFlag);
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, flagRecord)), ECX);
+  if (topLevel) {
+    c.MovRegReg(ECX, EDX);
+    c.AddRegImm(ECX, kRunElement);
+    c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, runElement)), ECX);
+    c.MovMemReg(ECX, int32(offsetof(QueueElement, dataSpace)), EBP);
+    c.MovMemImm(ECX, int32(offsetof(QueueElement, signature)), kQueueElementSig);
+  }
+  // The VI's own element runs it for callers: it names the data space.
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
+                         offsetof(QueueElement, dataSpace)),
+              EBP);
+  c.MovRegReg(EBP, EDX);
+  c.LoadLabelAddress(ECX, clump);
+  if (topLevel) {
+    c.MovRegMem(EDX, EBP, Slot(kDSProcTopCode));
+    c.MovMemReg(EBP, kFinish, EDX);
+    c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
+  } else {
+    c.MovMemReg(EBP, int32(offsetof(DataSpaceHeader, subVIEntry)), ECX);
+  }
+  c.LoadLabelAddress(ECX, none);
+  c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.PopReg(EBP);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(none);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+}
+
+// Main's clump: checks that it sees its thread's countdown register (patch
+// -2; a missing one spoils the answer), hands its two
+// numbers to Add's data space, calls Add through its entrance (a relative
+// call), then keeps Add's answer and ends its run.
+std::vector<uint8_t> MainCode() {
+  emit::Code c;
+  auto clump = c.NewLabel(), go = c.NewLabel(), wait = c.NewLabel(), after = c.NewLabel();
+  EmitInit(c, clump, true);
+  auto addHeader = [&] {
+    c.MovRegMem(EDX, EBP, kAddDS);
+    c.MovRegMem(EDX, EDX, 0);
+  };
+  c.Bind(clump);
+  // The thread's countdown register (patch -2) must be there; the clump is
+  // too short to yield.
+  c.MovRegGsPatched(ECX, kPatchCountdown);
+  c.TestRegReg(ECX, ECX);
+  c.Jcc(emit::kNZ, go);
+  c.MovMemImm(EBP, kX, 0);
+  c.Bind(go);
+  c.MovRegReg(ESI, EAX);
+  addHeader();
+  for (int32 at : {kX, kY}) {
+    c.MovRegMem(EAX, EBP, at);
+    c.MovMemReg(EDX, at, EAX);
+  }
+  c.LoadLabelAddress(ECX, after);
+  c.MovMemReg(ESI, int32(offsetof(QueueElement, code)), ECX);
+  c.MovRegReg(ECX, EDX);
+  c.AddRegImm(ECX, int32(offsetof(DataSpaceHeader, entrance)));
+  c.PushReg(ECX);
+  c.PushReg(ESI);
+  c.CallRT(kRTVIEntrance);
+  c.AddRegImm(ESP, 8);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kZ, wait);
+  addHeader();
+  c.MovRegMem(EAX, EDX, int32(offsetof(DataSpaceHeader, subVIEntry)));
+  c.Ret();
+  c.Bind(wait);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(after);
+  addHeader();
+  c.MovRegMem(EAX, EDX, kSum);
+  c.MovMemReg(EBP, kResult, EAX);
+  c.MovRegMem(EAX, EBP, kFinish);
+  c.Ret();
+  return c.Finish();
+}
+
+// Add's clump: adds (or subtracts) its inputs, then leaves through VIExit,
+// whose address comes as a patched immediate and must equal the run-time
+// table's entry (patch -4); a difference spoils the answer.
+std::vector<uint8_t> AddCode(bool subtract) {
+  emit::Code c;
+  auto clump = c.NewLabel(), same = c.NewLabel(), done = c.NewLabel();
+  EmitInit(c, clump, false);
+  c.Bind(clump);
+  c.MovRegMem(EAX, EBP, kX);
+  c.MovRegMem(ECX, EBP, kY);
+  c.Byte(subtract ? 0x29 : 0x01);  // sub/add eax, ecx
+  c.Byte(0xC8);
+  c.MovMemReg(EBP, kSum, EAX);
+  c.MovRegPatched(EDX, kPatchRTTable);
+  c.MovRegMem(EDX, EDX, 4 * kRTVIExit);
+  c.MovRegPatched(ECX, kRTVIExit);
+  c.Byte(0x39);  // cmp edx, ecx
+  c.Byte(0xCA);
+  c.Jcc(emit::kZ, same);
+  c.MovMemImm(EBP, kSum, 0xFFFFFFFF);
+  c.Bind(same);
+  c.MovRegReg(EAX, EBP);
+  c.AddRegImm(EAX, int32(offsetof(DataSpaceHeader, entrance)));
+  c.PushReg(EAX);
+  c.CallReg(ECX);
+  c.AddRegImm(ESP, 4);
+  c.CmpRegImm(EAX, 1);
+  c.Jcc(emit::kBE, done);
+  c.MovRegMem(EAX, EAX, int32(offsetof(QueueElement, code)));
+  c.Ret();
+  c.Bind(done);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  return c.Finish();
+}
+
+tdb::TD AddConnector() { return tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32()}); }
+
+class BuiltVITest : public qxtest::EngineTest {
+ protected:
+  // The VI's file with a panel heap of its root object only.
+  static rsrcw::Bytes WithPanel(const vif::VIFile& v) {
+    rsrcw::Writer w(FourCC("QXIN"), FourCC("QNLX"));
+    vif::Add(w, v);
+    UHandle owner = vib::NewVI({}, false);
+    ObjHeap panel = vib::NewPanel(owner);
+    const int32 root = vib::NewObject(panel, kClsFrontPanel, 76);
+    PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
+    const bool ok = root && panelwriter::AddPanelHeap(w, panel, v.rsrcId, v.name, 100, {});
+    vib::DisposeVI(owner);
+    return ok ? w.Write() : rsrcw::Bytes{};
+  }
+  static rsrcw::Bytes MainFile() {
+    vif::VIFile v;
+    v.name = "Main.vi";
+    v.flags = kVIFlagRunWhenOpened;
+    v.viKind = kVIKindDatalog;  // the kind the run command starts, with its (empty) log binding
+    v.datalog = std::vector<uInt32>(7, 0);
+    v.logType = tdb::Cluster({tdb::I32()});
+    v.controlMap = std::vector<uInt16>{};
+    v.execSystem = 1;
+    v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32().WithFlags(kDSEntryStored)};
+    v.entries.resize(size_t(kRunElement - kD) / 4 + sizeof(QueueElement) / 4, tdb::I32());
+    v.defaultWords = {{kX, 40000}, {kY, 2345}};
+    v.code = MainCode();
+    v.viRefs = {LinkInfoRef{FourCC("QXIN"), "Add.vi", {0}, AddConnector().Bytes(), liw::FlatPath(nullptr)}};
+    v.dsRefs = {LinkInfoRef{FourCC("VIDS"), "Add.vi", {kAddDS}, {}, liw::FlatPath(nullptr)}};
+    return WithPanel(v);
+  }
+  static rsrcw::Bytes AddFile(bool subtract) {
+    vif::VIFile v;
+    v.name = "Add.vi";
+    v.execSystem = 1;
+    v.entries = std::vector<tdb::TD>(4, tdb::I32());
+    v.connPane = AddConnector();
+    v.code = AddCode(subtract);
+    return WithPanel(v);
+  }
+  // A copy of the driver with the run-time resources and the library.
+  std::string Build(const std::string& name, bool subtract) {
+    qxbuild::VILibraryWriter lib(name + ".qlb");
+    for (auto [member, file, flags] : {std::tuple{"Main.vi", MainFile(), archfmt::kFlagTopLevel},
+                                       std::tuple{"Add.vi", AddFile(subtract), 0u}}) {
+      EXPECT_FALSE(file.empty()) << member;
+      qxbuild::LibraryMember m;
+      m.name = member;
+      m.file = file;
+      m.flags = flags;
+      lib.Add(m);
+    }
+    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+    qxbuild::AddRunTimeResources(&w);
+    lib.AddTo(&w);
+    const std::string out = root_ + "/" + name;
+    std::string error;
+    EXPECT_TRUE(qxbuild::AppendToProgram(QX_BUILT_VI_RUNNER, w.Write(), out, &error)) << error;
+    return out;
+  }
+  // Runs it (at most 30 s): the printed word and the exit status.
+  static std::pair<std::string, int> Run(const std::string& app, const std::string& args) {
+    std::string word = "none";
+    FILE* p = popen(("timeout 30 " + app + " -word " + std::to_string(kResult) + " " + args + " 2>&1").c_str(), "r");
+    if (!p) return {word, -1};
+    std::string all;
+    char line[512];
+    while (std::fgets(line, sizeof line, p)) {
+      all += line;
+      if (std::string(line).rfind("word=", 0) == 0) word = std::string(line + 5, std::strcspn(line + 5, "\n"));
+    }
+    const int status = pclose(p);
+    if (word == "none") word += ": " + all;
+    return {word, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+  }
+
+  TempFolder tmp_{"qxbv"};
+  std::string root_ = tmp_.Dir();
+};
+
+TEST_F(BuiltVITest, MainCallsAddThroughItsEntranceInEitherExecutionSetting) {
+  const std::string uiOnly = root_ + "/ui.ini";
+  std::ofstream(uiOnly) << "[Quenlix]\nESys.StdNParallel=0\n";
+  struct Case {
+    const char* what;
+    bool subtract;
+    std::string args;
+    const char* word;
+  } cases[] = {
+      {"execution threads", false, "", "42345"},
+      {"the user-interface thread", false, "-pref " + uiOnly, "42345"},
+      {"a library whose Add subtracts", true, "", "37655"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string app = Build(c.subtract ? "sub.app" : "add.app", c.subtract);
+    const auto [word, status] = Run(app, c.args);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(status, 0);
+  }
+}
+
+}  // namespace

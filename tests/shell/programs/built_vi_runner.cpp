@@ -1,0 +1,107 @@
+// A built application in miniature: starts up as the program does, opens
+// the first top-level VI of the library appended to it, hands the posted
+// user events to their handlers until the VI's run is done and it is idle,
+// prints the 32-bit word of its data space at the given offset and shuts
+// down.
+//   built_vi_runner -word <offset> [-pref <configuration file>]
+// Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
+// open, 5 its run did not end within 20 s.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/appstart.h"
+#include "engine/vi/archive.h"
+#include "engine/vi/archive_format.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/vifind.h"
+#include "engine/vi/viinst.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/datetime.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "mgsource/thread.h"
+#include "mgsource/window/wevent.h"
+#include "shell/background.h"
+#include "shell/userevent.h"
+
+namespace {
+
+// The first member of the library whose directory entry marks it top-level.
+bool FirstTopLevel(RsrcFileRef library, Str255 name) {
+  CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHandle(4));
+  UHandle records = AZNewHandle(0);
+  bool found = false;
+  if (names && records && ArchiveDirListRef(library, names, records, 2, 0) == kNoErr) {
+    const uChar* p = reinterpret_cast<const uChar*>(*names) + 4;
+    for (int32 i = 0; i < (*names)->cnt && !found; ++i, p += 1 + p[0]) {
+      if (!(GetNative32(*records + 12 * i) & archfmt::kFlagTopLevel)) continue;
+      std::memcpy(name, p, size_t(p[0]) + 1);
+      found = true;
+    }
+  }
+  if (names) AZDisposeHandle(reinterpret_cast<UHandle>(names));
+  if (records) AZDisposeHandle(records);
+  return found;
+}
+
+int Watch(UHandle vi, int32 offset);
+
+int Run(int32 offset) {
+  Str255 name;
+  if (!RunTimeRsrcFile() || !FirstTopLevel(RunTimeRsrcFile(), name)) return 3;
+  Path path = nullptr;
+  if (FAppFilePath(&path) != kNoErr || FAppendName(path, name) != kNoErr) return 3;
+  // The main loop is running: user events leave the queue.
+  WEventSetGate(1);
+  UHandle vi = nullptr;
+  if (OpenVIFile(path, &vi, 0) != kNoErr || !vi) return 4;
+  // Held by name, the VI outlives the purge that follows its run.
+  if (HoldVIName(name, 0) != kNoErr) return 4;
+  const int status = Watch(vi, offset);
+  HoldVIName(name, 1);
+  return status;
+}
+
+int Watch(UHandle vi, int32 offset) {
+  // The done event of the run is handled on this thread, which also runs
+  // the user-interface system's clumps between events.
+  bool done = false;
+  const uInt32 deadline = MilliSecs() + 20000;
+  while (!(done && (VIRec(vi)->eState & kVIStateMask) == kVIStateIdle)) {
+    if (MillisecCmp(MilliSecs(), deadline) > 0) {
+      UHandle ds = VIRec(vi)->dataSpace;
+      std::fprintf(stderr, "not done: done event %d, state %u, flags 0x%x, data space %d\n", int(done),
+                   unsigned(VIRec(vi)->eState), unsigned(VIRec(vi)->flags), ds ? DSGetHandleSize(ds) : -1);
+      for (int32 at = 528; ds && at + 4 <= DSGetHandleSize(ds) && at < 548; at += 4)
+        std::fprintf(stderr, "  %d: 0x%x\n", int(at), unsigned(GetNative32(*ds + at)));
+      return 5;
+    }
+    const int32 busy = WBackground(0);
+    WEventRecord e{};
+    bool any = false;
+    while (WGetNextEvent(&e)) {
+      any = true;
+      if (DispatchUserEvent(&e) && UserEventSubCode(&e) == kUEVIDone) done = true;
+    }
+    if (!any && busy != 2) WSleep(1);
+  }
+  UHandle ds = VIRec(vi)->dataSpace;
+  if (!ds || offset < 0 || offset + 4 > DSGetHandleSize(ds)) return 4;
+  std::printf("word=%d\n", int(int32(GetNative32(*ds + offset))));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int32 offset = -1;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "-word") == 0) offset = int32(std::atoi(argv[i + 1]));
+  if (AppStartup(argc, argv) != kNoErr) return 2;
+  const int status = Run(offset);
+  std::fflush(stdout);
+  AppShutdown();
+  return status;
+}
