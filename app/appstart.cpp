@@ -7,6 +7,7 @@
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
+#include "io/device.h"
 #include "io/unitaccess.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
@@ -33,6 +34,10 @@ MgErr AppStartup(int argc, char** argv) {
   ControlsInstallScaleHooks();
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
+  // The device timers give the execution systems their time slice: without
+  // them every slice is 0 and a clump that checks its countdown yields at
+  // every check.
+  DevInstallTimerService();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/appstart.h"
+#include "engine/exec/exec.h"
 #include "engine/vi/archive.h"
 #include "engine/vi/archive_format.h"
 #include "engine/vi/rtrsrc.h"
@@ -100,7 +101,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i)
     if (std::strcmp(argv[i], "-word") == 0) offset = int32(std::atoi(argv[i + 1]));
   if (AppStartup(argc, argv) != kNoErr) return 2;
-  const int status = Run(offset);
+  // The start-up gives the execution systems their time slice: without one
+  // every clump that checks its countdown would yield at every check.
+  const int status = ExecTimeSlice() > 0 ? Run(offset) : 5;
   std::fflush(stdout);
   AppShutdown();
   return status;
