@@ -87,11 +87,7 @@ class ArchiveTest : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     std::string t = (fs::temp_directory_path() / "qxarXXXXXX").string();
     ASSERT_NE(mkdtemp(t.data()), nullptr);

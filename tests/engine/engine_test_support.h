@@ -82,6 +82,10 @@ inline void StartRTTable() {
   std::call_once(once, [] { StartRTTableOnce(); });
 }
 
+// The thread and resource managers, started once for the binary; true when
+// both started.
+bool StartThreadsAndResources();
+
 // Scales loop counts down under Valgrind.
 inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }
 

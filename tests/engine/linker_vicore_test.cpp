@@ -14,11 +14,7 @@ class VILinkTest : public VITest {
  protected:
   void SetUp() override {
     VITest::SetUp();
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    SetLinkerServices(nullptr);
-    SetVILinkHooks(nullptr);
-    InitLinker();
-    ASSERT_NE(gLinkTable, nullptr);
+    ASSERT_TRUE(qxvitest::StartBareLinker());
   }
   void TearDown() override {
     VITest::TearDown();

@@ -115,17 +115,10 @@ class LoadMethodsTest : public qxvitest::VITest {
  protected:
   void SetUp() override {
     VITest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     qxtest::StartRTTable();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    SetLinkerServices(nullptr);
-    SetVILinkHooks(nullptr);
-    InitLinker();
+    ASSERT_TRUE(qxvitest::StartBareLinker());
     InstallLoadMethods();
     ASSERT_TRUE(drive_.Make("qxlm"));
     root_ = drive_.root();

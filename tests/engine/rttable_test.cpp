@@ -22,9 +22,16 @@
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/sorting.h"
+#include "mgsource/thread.h"
+#include "mgsource/rsrc.h"
 #include "platform/qx_portio.h"
 
 namespace qxtest {
+bool StartThreadsAndResources() {
+  static const bool started = ThInit() == kNoErr && RInitResources() == kNoErr;
+  return started;
+}
+
 bool StartRTTableOnce() {
   EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
   QXRTCloseRegistration();

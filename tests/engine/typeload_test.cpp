@@ -21,11 +21,7 @@ class TypeLoadTest : public TypeHeapTest {
  protected:
   void SetUp() override {
     TypeHeapTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
   }
   void TearDown() override {
     for (RsrcFileRef f : files_) RCloseFile(f);

@@ -84,11 +84,7 @@ class VIFindTest : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(drive_.Make("qxfind"));
     root_ = drive_.root();

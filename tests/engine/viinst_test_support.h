@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/dsalloc.h"
+#include "engine/link/linker.h"
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
 #include "engine_test_support.h"
@@ -22,6 +23,16 @@
 #include "platform/qx_window.h"
 
 namespace qxvitest {
+
+// Starts the linker afresh with no linker services and no VI link hooks
+// (the start-up blocks are made once); true when its table was made.
+inline bool StartBareLinker() {
+  if (!AZPBlocks()->linkerNames) AZPAllocInit();
+  SetLinkerServices(nullptr);
+  SetVILinkHooks(nullptr);
+  InitLinker();
+  return gLinkTable != nullptr;
+}
 
 // A Pascal string of a text.
 struct PS {

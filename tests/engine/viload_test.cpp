@@ -60,17 +60,10 @@ class VILoadTest : public qxvitest::VITest {
  public:
   void SetUp() override {
     VITest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     qxtest::StartRTTable();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    SetLinkerServices(nullptr);
-    SetVILinkHooks(nullptr);
-    InitLinker();
+    ASSERT_TRUE(qxvitest::StartBareLinker());
     std::string t = (fs::temp_directory_path() / "qxvlXXXXXX").string();
     ASSERT_NE(mkdtemp(t.data()), nullptr);
     root_ = t;
