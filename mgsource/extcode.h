@@ -61,6 +61,7 @@ enum : MgErr {
   kExtCodeFormatErr = 23,
   kExtCodeOffsetErr = 24,
   kExtCodeMissingErr = 25,
+  kPrintDialogErr = 34,      // no printer device can be had
   kGenericErr = 42,          // generic error
   kCancelErr = 43,           // cancelled by user
   kCapabilityErr = 53,        // capability not supported

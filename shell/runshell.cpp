@@ -8,7 +8,9 @@
 #include "engine/exec/exec.h"
 #include "engine/exec/runcmd.h"
 #include "engine/vi/viinst.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "engine/vi/rtrsrc.h"
 #include "shell/dlgpanelload.h"
@@ -189,8 +191,28 @@ bool DlgItemText(void* dlg, int32 item, std::string* text) {
 
 int32 DlgLiveCount() { return int32(Dialogs().size()); }
 
+MgErr PrintVIPanel(UHandle vi, WindowRef /*window*/, int32 /*usePanelRect*/, UHandle printerName, int32 showDialog) {
+  if (!vi || !*vi) {
+    DBAssert(__FILE__, __LINE__, "PrintVIPanel: no VI");
+    return kArgErr;
+  }
+  // A printer chosen by name must be in the printer list, which is empty.
+  const bool named = printerName && *printerName && DSGetHandleSize(printerName) >= 4 &&
+                     int32(GetNative32(*printerName)) > 0;
+  if (named && !showDialog) return kArgErr;
+  // Opening the printer finds no device, before any job dialog is shown.
+  return kPrintDialogErr;
+}
+
+namespace {
+MgErr PrintAtCompletion(UHandle vi, WindowRef window, int32 usePanelRect, int32, int32 showDialog) {
+  return PrintVIPanel(vi, window, usePanelRect, nullptr, showDialog);
+}
+}  // namespace
+
 void ShellInstallRunCommandHooks() {
   RunCmdHooks h = RunCmd();
+  h.printVIPanel = &PrintAtCompletion;
   h.fpHeapFlag17 = &FPHeapFlag17;
   h.fpHeapFlag18 = &FPHeapFlag18;
   h.refreshToolbar = &RefreshToolbar;

@@ -7,6 +7,7 @@
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/wevent.h"
 #include "shell/userevent.h"
 
 // The handler of a run-command sub-code (1, 5, 6, 7, 8, 9, 11, 27), else null.
@@ -44,6 +45,12 @@ ObjHeap DlgPanelHeap(void* dlg);
 int32 DlgLiveCount();
 // The type code of a Pascal-string item value.
 constexpr int32 kDlgPStrValue = 53;
+
+// Prints the VI's front panel: the job error, 43 when the job dialog is
+// cancelled.  This system has no printer yet: a printer named without the
+// dialog is not in the (empty) printer list, 1; any other job finds no
+// printer device, 34.  A null VI is reported and gives 1.
+QX_EXTERN_C MgErr PrintVIPanel(UHandle vi, WindowRef window, int32 usePanelRect, UHandle printerName, int32 showDialog);
 
 // Fills the shell's members of the run commands' hooks; called at start-up.
 void ShellInstallRunCommandHooks();

@@ -142,4 +142,30 @@ TEST_F(RunCommandBoundary, PanelHeapFlagBits) {
   OHSetWord(panel, kOHFlags, flags);
 }
 
+// Without a printer, a panel print fails as opening the printer does, a
+// printer named without the dialog is not in the printer list, and the
+// completion step reaches it through the run commands' hook.
+TEST_F(RunCommandBoundary, PrintingAPanelWithoutAPrinter) {
+  UHandle vi = Make("p", 1);
+  UHandle name = DSNewHandle(8);
+  ASSERT_NE(name, nullptr);
+  PutNative32(*name, 4);
+  std::memcpy(*name + 4, "lp01", 4);
+  UHandle empty = DSNewHClr(4);
+  struct Case {
+    UHandle printer;
+    int32 showDialog;
+    MgErr want;
+  } cases[] = {{nullptr, 0, 34}, {nullptr, 1, 34}, {empty, 0, 34}, {name, 0, 1}, {name, 1, 34}};
+  for (const Case& c : cases)
+    EXPECT_EQ(PrintVIPanel(vi, 0, 1, c.printer, c.showDialog), c.want) << c.showDialog;
+  ASSERT_NE(RunCmd().printVIPanel, nullptr);
+  EXPECT_EQ(RunCmd().printVIPanel(vi, 0, 0, 0, 0), 34);
+  const int before = qxtest::Reports::Get().Count("runshell");
+  EXPECT_EQ(PrintVIPanel(nullptr, 0, 0, nullptr, 0), 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("runshell"), before + 1);
+  DSDisposeHandle(name);
+  DSDisposeHandle(empty);
+}
+
 }  // namespace
