@@ -40,19 +40,25 @@ class RsrcCorrupt : public RsrcTest {
   // with nothing kept and the file manager's reference closed.
   void ExpectRefused(const Bytes& bytes, const char* what) {
     SCOPED_TRACE(what);
-    const int32 before = Allocated();
-    MgErr err = kNoErr;
-    EXPECT_EQ(OpenImage(bytes, &err), 0u);
-    EXPECT_EQ(err, kRsrcFileNotFoundErr);
-    Put("bad.rsc", bytes);
-    for (int32 mode : {kRsrcReadOnly, kRsrcReadWrite}) {
-      EXPECT_EQ(Open("bad.rsc", mode, &err), 0u);
+    // The first round may leave the pool a page larger (thread caches fill in
+    // batches and the pool keeps empty pages up to its floor): the second
+    // round must keep nothing.
+    int32 before = 0;
+    for (int round = 0; round < 2; ++round) {
+      before = Allocated();
+      MgErr err = kNoErr;
+      EXPECT_EQ(OpenImage(bytes, &err), 0u);
       EXPECT_EQ(err, kRsrcFileNotFoundErr);
+      Put("bad.rsc", bytes);
+      for (int32 mode : {kRsrcReadOnly, kRsrcReadWrite}) {
+        EXPECT_EQ(Open("bad.rsc", mode, &err), 0u);
+        EXPECT_EQ(err, kRsrcFileNotFoundErr);
+      }
+      Owned p(P("bad.rsc"));
+      FileRef f = nullptr;
+      ASSERT_EQ(FMOpen(&f, p, kAccessReadWrite, kDenyReadWrite), kNoErr);
+      FMClose(f);
     }
-    Owned p(P("bad.rsc"));
-    FileRef f = nullptr;
-    ASSERT_EQ(FMOpen(&f, p, kAccessReadWrite, kDenyReadWrite), kNoErr);
-    FMClose(f);
     EXPECT_EQ(Allocated(), before);
     EXPECT_EQ(Get("bad.rsc"), bytes);
   }
