@@ -196,6 +196,10 @@ MgErr PrintVIPanel(UHandle vi, WindowRef /*window*/, int32 /*usePanelRect*/, UHa
     DBAssert(__FILE__, __LINE__, "PrintVIPanel: no VI");
     return kArgErr;
   }
+  // The printer name comes from the caller: a handle that is not a live
+  // handle of the data-space zone (freed, foreign, interior) is refused
+  // before it is read.
+  if (printerName && DSCheckHandle(printerName) != kNoErr) return kArgErr;
   // A printer chosen by name must be in the printer list, which is empty.
   const bool named = printerName && *printerName && DSGetHandleSize(printerName) >= 4 &&
                      int32(GetNative32(*printerName)) > 0;

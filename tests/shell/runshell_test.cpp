@@ -152,11 +152,19 @@ TEST_F(RunCommandBoundary, PrintingAPanelWithoutAPrinter) {
   PutNative32(*name, 4);
   std::memcpy(*name + 4, "lp01", 4);
   UHandle empty = DSNewHClr(4);
+  // A freed handle, an address that is no handle and an interior pointer.
+  UHandle freed = DSNewHClr(8);
+  ASSERT_NE(freed, nullptr);
+  DSDisposeHandle(freed);
+  UPtr block = nullptr;
+  UHandle foreign = &block;
+  UHandle interior = reinterpret_cast<UHandle>(*name + 4);
   struct Case {
     UHandle printer;
     int32 showDialog;
     MgErr want;
-  } cases[] = {{nullptr, 0, 34}, {nullptr, 1, 34}, {empty, 0, 34}, {name, 0, 1}, {name, 1, 34}};
+  } cases[] = {{nullptr, 0, 34}, {nullptr, 1, 34}, {empty, 0, 34}, {name, 0, 1}, {name, 1, 34},
+               {freed, 1, 1},    {foreign, 1, 1},  {interior, 1, 1}};
   for (const Case& c : cases)
     EXPECT_EQ(PrintVIPanel(vi, 0, 1, c.printer, c.showDialog), c.want) << c.showDialog;
   ASSERT_NE(RunCmd().printVIPanel, nullptr);
