@@ -49,6 +49,7 @@ class RuntimeRoot {
   // The host path of a file under the folder.
   std::string Host(const std::string& rel) const { return root_ + "/" + rel; }
   const std::string& root() const { return root_; }
+  RsrcFileRef runtime() const { return runtime_; }
 
  private:
   std::string root_;

@@ -33,6 +33,7 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/objheap.h"
 #include "engine/typemgr.h"
+#include "runtime_root.h"
 #include "viinst_test_support.h"
 #include "link_check.h"
 
@@ -64,18 +65,7 @@ class VILoadTest : public qxvitest::VITest {
     qxtest::StartRTTable();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(qxvitest::StartBareLinker());
-    std::string t = (fs::temp_directory_path() / "qxvlXXXXXX").string();
-    ASSERT_NE(mkdtemp(t.data()), nullptr);
-    root_ = t;
-    ASSERT_EQ(PlatDriveMap('L', root_.c_str(), kPlatDriveFixed), 0);
-    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-    qxbuild::AddRunTimeResources(&w);
-    ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/runtime.rsc", w.Write()));
-    {
-      pathtest::Owned rt(pathtest::ToPath("L:\\runtime.rsc"));
-      ASSERT_EQ(ROpenFile(rt, kRsrcReadOnly, &runtime_, nullptr, nullptr), kNoErr);
-    }
-    SetRunTimeRsrcFile(runtime_);
+    ASSERT_TRUE(rt_.Make("qxvl"));
     Alerts().clear();
     SetOneButtonAlertProc(&RecordAlert);
     // A load that succeeds and one that fails first: the run-time file's
@@ -91,7 +81,7 @@ class VILoadTest : public qxvitest::VITest {
     RsrcMissingAlert(nullptr, PS("warm"));
     viload::WarningAlert(kWarnLogBindingCleared, PS("warm"), nullptr);
     Str255 text;
-    for (int32 list : {kLoadErrorsListId, kLoadWarningsListId, kMgErrTextsListId}) RGetIndString(runtime_, text, list, 1);
+    for (int32 list : {kLoadErrorsListId, kLoadWarningsListId, kMgErrTextsListId}) RGetIndString(rt_.runtime(), text, list, 1);
     Alerts().clear();
     CollectTypeHeapGarbage();
     before_ = qxvitest::ZoneTotals();
@@ -102,11 +92,7 @@ class VILoadTest : public qxvitest::VITest {
     VITest::TearDown();
     linkcheck::DisposeTables();
     SetLinkerServices(nullptr);
-    SetRunTimeRsrcFile(0);
-    if (runtime_) RCloseFile(runtime_);
-    PlatDriveMap('L', nullptr, 0);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    rt_.Remove();
     FExitFileMgr();
   }
 
@@ -118,7 +104,7 @@ class VILoadTest : public qxvitest::VITest {
   int32 LoadBytes(const vif::Bytes& bytes, UHandle* vi, const std::string& name, int32 options = 0,
                   const std::string& file = "vi.rsc") {
     *vi = nullptr;
-    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/" + file, bytes));
+    EXPECT_TRUE(rsrcw::WriteHostFile(rt_.root() + "/" + file, bytes));
     Path path = pathtest::ToPath("L:\\" + file);
     RsrcFileRef ref = 0;
     if (ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr) != kNoErr) {
@@ -145,8 +131,7 @@ class VILoadTest : public qxvitest::VITest {
     EXPECT_EQ(qxvitest::ZoneTotals(), before_);
   }
 
-  std::string root_;
-  RsrcFileRef runtime_ = 0;
+  qxtest::RuntimeRoot rt_;
   qxvitest::Footprint before_{};
 };
 
@@ -375,7 +360,7 @@ TEST_F(VILoadTest, ARelativeMenuPathIsMadeAbsoluteAgainstTheVIsFolder) {
   Unload(vi);
   ExpectNothingLeft();
   // A VI whose path has no folder: the menu path cannot be formed.
-  ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/vi.rsc", vif::Write(v)));
+  ASSERT_TRUE(rsrcw::WriteHostFile(rt_.root() + "/vi.rsc", vif::Write(v)));
   RsrcFileRef ref = 0;
   {
     pathtest::Owned at(pathtest::ToPath("L:\\vi.rsc"));
@@ -452,7 +437,7 @@ TEST_F(VILoadTest, RenamingFollowsTheNameItIsLoadedUnder) {
     EXPECT_EQ(qxvitest::Name(vi), "Main.vi") << "case is ignored";
     Unload(vi);
     UnlinkItemByName(PS("Main.vi"), FourCC("VIDS"));
-    EXPECT_EQ(rsrcw::ReadHostFile(root_ + "/vi.rsc"), bytes);
+    EXPECT_EQ(rsrcw::ReadHostFile(rt_.root() + "/vi.rsc"), bytes);
     ExpectNothingLeft();
   }
 }
@@ -554,7 +539,7 @@ TEST_F(VILoadTest, EveryAllocationFailureLeavesNothingBehind) {
     Alerts().clear();
     const int32 saved = gQXLoadErrorCode = 77;
     before_ = qxvitest::ZoneTotals();
-    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/vi.rsc", bytes));
+    EXPECT_TRUE(rsrcw::WriteHostFile(rt_.root() + "/vi.rsc", bytes));
     Path path = pathtest::ToPath("L:\\vi.rsc");
     RsrcFileRef ref = 0;
     ASSERT_EQ(ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
@@ -845,7 +830,7 @@ class SubrLoadTest : public VILoadTest {
   }
   // Writes the subroutine file and loads it: the result; the outputs.
   MgErr Load(const vif::SubrFile& s, int32 mode, RsrcFileRef* file, UPtr* code, int32* id, int32* status) {
-    EXPECT_TRUE(rsrcw::WriteHostFile(root_ + "/sub.qsb", vif::WriteSubrFile(s)));
+    EXPECT_TRUE(rsrcw::WriteHostFile(rt_.root() + "/sub.qsb", vif::WriteSubrFile(s)));
     pathtest::Owned path(pathtest::ToPath("L:\\sub.qsb"));
     *file = 0;
     EXPECT_EQ(ROpenFile(path, kRsrcReadOnly, file, nullptr, nullptr), kNoErr);
