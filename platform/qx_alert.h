@@ -1,8 +1,12 @@
 // Alerts and message boxes of the platform layer.
 //
 // There is no native dialog on this host: an alert is written to stderr and
-// answered with its default button, unless a test installs a script that
-// answers instead.
+// answered with its default button, unless a test installs a procedure that
+// answers instead, or the environment variable QX_ALERT_ANSWERS scripts the
+// answers: button names separated by commas ("OK", "Cancel", "Abort",
+// "Retry", "Ignore", "Yes", "No", any case), one taken by each alert in
+// turn.  An alert whose scripted answer is not one of its buttons, or that
+// comes after the list ran out, gets its default button.
 #pragma once
 #include <cstdint>
 
@@ -30,6 +34,17 @@ enum PlatAlertIcon : int32_t { kPlatIconNone = 0, kPlatIconStop = 1, kPlatIconWa
 // A hook that answers alerts in place of the default; NULL restores the default.
 typedef int32_t (*PlatAlertProc)(const char* title, const char* text, int32_t buttons, int32_t icon);
 PlatAlertProc PlatSetAlertProc(PlatAlertProc proc);
+
+// A procedure run before every alert (the window system ends mouse capture
+// there); NULL removes it.  Returns the one installed before.
+typedef void (*PlatAlertPreludeProc)();
+PlatAlertPreludeProc PlatSetAlertPrelude(PlatAlertPreludeProc proc);
+
+// Reads QX_ALERT_ANSWERS again, starting its list from the first answer
+// (it is read once, at the first alert, otherwise).  Returns how many
+// answers it holds; a word that names no button counts and answers with the
+// default button.
+int32_t PlatAlertReloadAnswers();
 
 // Shows an alert and returns the button chosen.  Headless, the answer is the
 // button that neither loops nor ends the process: OK, or Ignore for
