@@ -28,6 +28,7 @@ struct Dc : Object {
   uint32_t text = 0, back = 0xFFFFFF;  // 0x00BBGGRR
   int32_t orgX = 0, orgY = 0;          // brush origin, 0..7
   int32_t posX = 0, posY = 0;
+  int32_t charExtra = 0;               // added after each character of text
   bool hasClip = false;
   pixman_region32_t userClip;
   PlatTraceSink* trace = nullptr;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/qx_drawobj.h"
+#include "platform/qx_text.h"
 
 struct PlatPoint {
   int32_t x, y;

@@ -5,6 +5,7 @@
 
 #include "platform/qx_drawobj_internal.h"
 #include "platform/qx_file.h"
+#include "platform/qx_font_internal.h"
 
 namespace qxdraw {
 namespace {
@@ -109,8 +110,8 @@ struct StockSet {
     auto none = std::make_shared<Brush>();
     none->brushKind = kPlatBrushNull;
     h[kPlatStockNullBrush] = Stock(none);
-    h[kPlatStockFont] = Stock(std::make_shared<Font>());
-    h[kPlatStockFont2] = Stock(std::make_shared<Font>());
+    h[kPlatStockFont] = Stock(qxfont::MakeStockFont(kPlatStockFont));
+    h[kPlatStockFont2] = Stock(qxfont::MakeStockFont(kPlatStockFont2));
     auto bm = std::make_shared<Bitmap>();
     bm->surface = PlatSurfaceCreate(1, 1, kPlatMono1);
     h[kPlatStockBitmap] = Stock(bm);

@@ -54,8 +54,8 @@ enum PlatStockObject : int32_t {
   kPlatStockWhiteBrush = 0,
   kPlatStockBlackPen = 1,
   kPlatStockNullBrush = 2,
-  kPlatStockFont = 3,
-  kPlatStockFont2 = 4,
+  kPlatStockFont = 3,    // variable pitch: "DejaVu Sans Condensed" 13
+  kPlatStockFont2 = 4,   // system: "DejaVu Sans Condensed" 16, weight 700
   kPlatStockBitmap = 5,   // the 1 x 1 mono bitmap of a fresh memory context
   kPlatStockPalette = 6,  // black and white, the palette of a fresh context
 };

@@ -9,6 +9,10 @@
 #include "platform/qx_drawobj.h"
 #include "platform/qx_surface.h"
 
+namespace qxfont {
+struct FontImpl;
+}
+
 namespace qxdraw {
 
 struct Object {
@@ -46,6 +50,7 @@ struct Palette : Object {
 
 struct Font : Object {
   Font() : Object(kPlatObjFont) {}
+  std::shared_ptr<qxfont::FontImpl> impl;  // qx_font_internal.h
 };
 
 struct Region : Object {

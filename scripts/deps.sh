@@ -2,7 +2,7 @@
 # Installs the system packages the build and the tests need, when missing.
 set -euo pipefail
 need=()
-pkgs=(g++-multilib cmake ninja-build googletest valgrind clang libclang-rt-14-dev)
+pkgs=(g++-multilib cmake ninja-build googletest valgrind clang libclang-rt-14-dev fonts-dejavu-core fonts-dejavu-extra)
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
@@ -10,7 +10,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
 fi
-i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386 libpixman-1-dev:i386 libpng-dev:i386 zlib1g-dev:i386)
+i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386 libfreetype-dev:i386 libpixman-1-dev:i386 libpng-dev:i386 zlib1g-dev:i386)
 for p in "${i386pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
