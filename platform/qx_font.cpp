@@ -279,6 +279,7 @@ bool Build(const PlatFontDesc& in, FontImpl* f) {
   d = in;
   d.height = in.height == 0 ? 13 : Clamp(in.height, -kMaxHeight, kMaxHeight);
   d.width = Clamp(in.width, 0, kMaxWidth);
+  d.weight = Clamp(in.weight, 0, 1000);
   d.charSet = 0;
   f->family = PlatResolveFamily(in.face, kPlatFaceNameSize);
   std::memset(d.face, 0, sizeof d.face);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,29 +12,26 @@
 #include <string>
 
 #include "draw_support.h"
-#include "platform/qx_font.h"
 #include "platform/qx_font_internal.h"
 #include "platform/qx_png.h"
 
 namespace {
 
-constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;  // 0x00BBGGRR
+constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000;  // 0x00BBGGRR
 
-PlatObj MakeFont(const char* face, int32_t height, int32_t weight = 400, bool underline = false,
-                 bool strikeOut = false) {
+PlatObj MakeFont(const char* face, int32_t height, bool underline = false, bool strikeOut = false) {
   PlatFontDesc d{};
   d.height = height;
-  d.weight = weight;
   d.underline = underline;
   d.strikeOut = strikeOut;
   PlatSetFaceName(&d, face, int32_t(std::strlen(face)));
   return PlatCreateFont(d);
 }
 
-// Draws the text into a fresh canvas with the font and returns its mask.
-std::string Drawn(PlatObj font, int32_t w, int32_t h, int32_t x, int32_t y, const char* text,
-                  int32_t extra = 0) {
-  Canvas c(w, h);
+// The mask of a transparent text drawn into a fresh w x h canvas.
+std::string Drawn(PlatObj font, int32_t w, int32_t h, int32_t x, int32_t y, const char* text, int32_t extra = 0,
+                  int32_t bpp = 32) {
+  Canvas c(w, h, 0xFFFFFF, bpp);
   PlatSelectObject(c.dc, font);
   PlatSetBkMode(c.dc, kPlatBkTransparent);
   PlatSetTextCharacterExtra(c.dc, extra);
@@ -44,27 +40,21 @@ std::string Drawn(PlatObj font, int32_t w, int32_t h, int32_t x, int32_t y, cons
   return c.Mask();
 }
 
-// The mask with everything outside [l, r) x [t, b) cleared.
-std::string Within(const std::string& mask, int32_t l, int32_t t, int32_t r, int32_t b) {
-  std::string out = mask;
-  int32_t x = 0, y = 0;
-  for (char& ch : out) {
-    if (ch == '\n') {
-      ++y;
-      x = 0;
-      continue;
-    }
-    if (x < l || x >= r || y < t || y >= b) ch = '.';
-    ++x;
+// A w x h mask: "#" inside [l, r) x [t, b) where `in` has "#" (all when
+// empty), "." elsewhere.
+std::string Within(int32_t w, int32_t h, int32_t l, int32_t t, int32_t r, int32_t b, const std::string& in = "") {
+  std::string out;
+  for (int32_t y = 0; y < h; ++y) {
+    if (y) out += '\n';
+    for (int32_t x = 0; x < w; ++x)
+      out += x >= l && x < r && y >= t && y < b && (in.empty() || in[size_t(y * (w + 1) + x)] == '#') ? '#' : '.';
   }
   return out;
 }
 
-std::string Overlay(const std::string& a, const std::string& b) {
-  std::string out = a;
-  for (size_t i = 0; i < out.size(); ++i)
-    if (b[i] == '#') out[i] = '#';
-  return out;
+std::string Overlay(std::string a, const std::string& b) {
+  for (size_t i = 0; i < a.size(); ++i) a[i] = b[i] == '#' ? '#' : a[i];
+  return a;
 }
 
 }  // namespace
@@ -72,82 +62,51 @@ std::string Overlay(const std::string& a, const std::string& b) {
 TEST(PlatformText, HiIsDrawnAtItsCellAndClipped) {
   PlatObj font = MakeFont("DejaVu Sans Condensed", 13);
   // "Hi" with its cell's top-left at (1, 1): the baseline is row 11.
-  EXPECT_EQ(Drawn(font, 12, 14, 1, 1, "Hi"),
-            Rows({"............",
-                  "............",
-                  "............",
-                  "..#...#...#.",
-                  "..#...#.....",
-                  "..#...#...#.",
-                  "..#####...#.",
-                  "..#...#...#.",
-                  "..#...#...#.",
-                  "..#...#...#.",
-                  "..#...#...#.",
-                  "............",
-                  "............",
-                  "............"}));
+  EXPECT_EQ(Drawn(font, 12, 13, 1, 1, "Hi"),
+            Rows({"............", "............", "............", "..#...#...#.", "..#...#.....",
+                  "..#...#...#.", "..#####...#.", "..#...#...#.", "..#...#...#.", "..#...#...#.",
+                  "..#...#...#.", "............", "............"}));
+  EXPECT_EQ(Drawn(font, 12, 13, 1, 1, "Hi", 0, 1), Drawn(font, 12, 13, 1, 1, "Hi"));  // Mono1 alike
 
   const std::string full = Drawn(font, 40, 32, 10, 10, "Hi");
   struct Case {
-    const char* what;
     PlatRect rect;
-    bool useClip;
-    PlatRect dcClip;  // empty: none
-  } cases[] = {
-      {"rectangle", {10, 10, 14, 30}, true, {0, 0, 0, 0}},
-      {"no option", {10, 10, 14, 30}, false, {0, 0, 0, 0}},
-      {"context clip", {0, 0, 40, 32}, false, {12, 0, 40, 16}},
-      {"both", {10, 10, 14, 30}, true, {12, 0, 40, 16}},
-      {"empty rectangle", {20, 20, 20, 25}, true, {0, 0, 0, 0}},
-  };
+    bool option;
+    PlatRect dcClip;  // right 0: none
+  } cases[] = {{{10, 10, 14, 30}, true, {0, 0, 0, 0}}, {{10, 10, 14, 30}, false, {0, 0, 0, 0}},
+               {{0, 0, 40, 32}, false, {12, 0, 40, 16}}, {{10, 10, 14, 30}, true, {12, 0, 40, 16}},
+               {{20, 20, 20, 25}, true, {0, 0, 0, 0}}};
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.what);
     for (int32_t mode : {int32_t(kPlatBkTransparent), int32_t(kPlatBkOpaque)}) {
+      SCOPED_TRACE(std::to_string(k.rect.left) + " " + std::to_string(k.option) + " " + std::to_string(mode));
       Canvas c(40, 32);
       PlatSelectObject(c.dc, font);
       PlatSetTextColor(c.dc, kRed);
       PlatSetBkColor(c.dc, kBlue);
       PlatSetBkMode(c.dc, mode);
       PlatSetRop2(c.dc, kPlatRop2XorPen);  // text ignores it
-      int32_t l = 0, t = 0, r = 40, b = 32;
-      if (k.dcClip.right > 0) {
-        PlatObj rgn = PlatCreateRectRgn(k.dcClip.left, k.dcClip.top, k.dcClip.right, k.dcClip.bottom);
+      PlatRect clip = k.dcClip.right ? k.dcClip : PlatRect{0, 0, 40, 32};
+      if (k.dcClip.right) {
+        PlatObj rgn = PlatCreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
         PlatSelectClipRgn(c.dc, rgn);
         PlatDeleteObject(rgn);
-        l = k.dcClip.left;
-        t = k.dcClip.top;
-        r = k.dcClip.right;
-        b = k.dcClip.bottom;
       }
-      if (k.useClip) {
-        l = std::max(l, k.rect.left);
-        t = std::max(t, k.rect.top);
-        r = std::min(r, k.rect.right);
-        b = std::min(b, k.rect.bottom);
-      }
-      ASSERT_TRUE(PlatTextOut(c.dc, 10, 10, k.useClip ? uint32_t(kPlatTextClip) : 0u, &k.rect, "Hi", 2));
-      if (mode == kPlatBkTransparent) {
-        EXPECT_EQ(c.Mask(), Within(full, l, t, r, b));
-        for (int32_t y = 0; y < 32; ++y)
-          for (int32_t x = 0; x < 40; ++x)
-            if (c.At(x, y) != c.Before(x, y)) {
-              ASSERT_EQ(c.At(x, y), Canvas::PixelOf(kRed)) << x << "," << y;
-            }
-      } else {
-        int32_t width = 0, height = 0;
-        ASSERT_TRUE(PlatGetTextExtent(c.dc, "Hi", 2, &width, &height));
-        // The cell run, cut to the clip, is all changed: the text's pixels
-        // red, the rest blue.
-        std::string cell(c.Mask().size(), '#');
-        for (size_t i = 40; i < cell.size(); i += 41) cell[i] = '\n';
-        EXPECT_EQ(c.Mask(), Within(Within(cell, 10, 10, 10 + width, 10 + height), l, t, r, b));
-        std::string text = Within(full, l, t, r, b);
-        for (int32_t y = 0; y < 32; ++y)
-          for (int32_t x = 0; x < 40; ++x)
-            if (c.At(x, y) != c.Before(x, y)) {
-              ASSERT_EQ(c.At(x, y), Canvas::PixelOf(text[size_t(y * 41 + x)] == '#' ? kRed : kBlue));
-            }
+      if (k.option)
+        clip = {std::max(clip.left, k.rect.left), std::max(clip.top, k.rect.top),
+                std::min(clip.right, k.rect.right), std::min(clip.bottom, k.rect.bottom)};
+      ASSERT_TRUE(PlatTextOut(c.dc, 10, 10, k.option ? uint32_t(kPlatTextClip) : 0u, &k.rect, "Hi", 2));
+      int32_t width = 0, height = 0;
+      ASSERT_TRUE(PlatGetTextExtent(c.dc, "Hi", 2, &width, &height));
+      // Transparent: the glyph bits inside the clip; opaque: the cell run
+      // inside it, the glyph bits red and the rest blue.
+      const std::string text = Within(40, 32, clip.left, clip.top, clip.right, clip.bottom, full);
+      EXPECT_EQ(c.Mask(), mode == kPlatBkTransparent ? text
+                                                     : Within(40, 32, std::max(clip.left, 10), std::max(clip.top, 10),
+                                                              std::min(clip.right, 10 + width),
+                                                              std::min(clip.bottom, 10 + height)));
+      for (int32_t i = 0; i < 32 * 40; ++i) {
+        if (c.At(i % 40, i / 40) == c.Before(i % 40, i / 40)) continue;
+        EXPECT_EQ(c.At(i % 40, i / 40), Canvas::PixelOf(text[size_t(i / 40 * 41 + i % 40)] == '#' ? kRed : kBlue));
       }
     }
   }
@@ -157,76 +116,43 @@ TEST(PlatformText, HiIsDrawnAtItsCellAndClipped) {
 TEST(PlatformText, UnderlineStrikeOutAndExtraAreRunsAndShifts) {
   for (const char* face : {"DejaVu Sans", "DejaVu Serif Condensed", "DejaVu Sans Mono"}) {
     SCOPED_TRACE(face);
-    PlatObj plain = MakeFont(face, 16), under = MakeFont(face, 16, 400, true),
-            strike = MakeFont(face, 16, 400, false, true);
-    Canvas probe(4, 4);
-    PlatSelectObject(probe.dc, plain);
-    int32_t width = 0;
-    ASSERT_TRUE(PlatGetTextExtent(probe.dc, "Hxi", 3, &width, nullptr));
-    PlatSelectObject(probe.dc, PlatGetStockObject(kPlatStockFont));
+    PlatObj plain = MakeFont(face, 16), under = MakeFont(face, 16, true), strike = MakeFont(face, 16, false, true);
+    int32_t width = PlatGetCharAdvance(plain, 'H') + PlatGetCharAdvance(plain, 'x') + PlatGetCharAdvance(plain, 'i');
     auto impl = qxfont::ImplOf(qxdraw::Lookup(under, kPlatObjFont));
     int32_t baseline = 2 + impl->ascent;
-    struct Case {
-      PlatObj font;
-      int32_t top, thick;
-    } cases[] = {{under, baseline + impl->underTop, impl->underThick},
-                 {strike, baseline + impl->strikeTop, impl->strikeThick}};
+    EXPECT_GE(impl->underTop, 0);  // below the baseline
+    EXPECT_LT(impl->strikeTop, 0);  // above it
     const std::string base = Drawn(plain, 50, 24, 3, 2, "Hxi");
-    for (const Case& k : cases) {
-      ASSERT_GE(k.thick, 1);
-      std::string run(base.size(), '#');
-      for (size_t i = 50; i < run.size(); i += 51) run[i] = '\n';
-      EXPECT_EQ(Drawn(k.font, 50, 24, 3, 2, "Hxi"), Overlay(base, Within(run, 3, k.top, 3 + width, k.top + k.thick)));
+    for (auto [font, top, thick] : {std::tuple<PlatObj, int32_t, int32_t>{under, impl->underTop, impl->underThick},
+                                     {strike, impl->strikeTop, impl->strikeThick}}) {
+      ASSERT_GE(thick, 1);
+      EXPECT_EQ(Drawn(font, 50, 24, 3, 2, "Hxi"),
+                Overlay(base, Within(50, 24, 3, baseline + top, 3 + width, baseline + top + thick)));
     }
-    // The underline lies below the baseline, the strike-out above it.
-    EXPECT_GE(impl->underTop, 0);
-    EXPECT_LT(impl->strikeTop, 0);
     // Character extra moves each later character by that much.
     int32_t adv = PlatGetCharAdvance(plain, 'i');
     EXPECT_EQ(Drawn(plain, 50, 24, 3, 2, "ii", 5),
               Overlay(Drawn(plain, 50, 24, 3, 2, "i"), Drawn(plain, 50, 24, 3 + adv + 5, 2, "i")));
-    PlatDeleteObject(plain);
-    PlatDeleteObject(under);
-    PlatDeleteObject(strike);
+    for (PlatObj f : {plain, under, strike}) PlatDeleteObject(f);
   }
-}
-
-TEST(PlatformText, MonoSurfacesTakeTheSamePixels) {
-  PlatObj font = MakeFont("DejaVu Serif", 13, 700);
-  Canvas rgb(60, 16), mono(60, 16, kWhite, 1);
-  for (Canvas* c : {&rgb, &mono}) {
-    PlatSelectObject(c->dc, font);
-    PlatSetBkMode(c->dc, kPlatBkTransparent);
-    ASSERT_TRUE(PlatTextOut(c->dc, 1, 1, 0, nullptr, "Mono Wq", 7));
-    PlatSelectObject(c->dc, PlatGetStockObject(kPlatStockFont));
-  }
-  EXPECT_EQ(mono.Mask(), rgb.Mask());
-  EXPECT_NE(mono.Mask().find('#'), std::string::npos);
-  PlatDeleteObject(font);
 }
 
 TEST(PlatformText, SampleGoldenInEachFamily) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::path(__FILE__).parent_path() / "goldens";
   const fs::path png = dir / "text_sample.png", versions = dir / "text_sample.versions";
-  const std::string have =
-      "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
+  const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
   const char* sample = "The quick brown dog jumps over the lazy fox.";
-  const int32_t kW = 440, kLine = 20;
-  Canvas c(kW, kLine * 15);
+  Canvas c(440, 300);
   PlatSetBkMode(c.dc, kPlatBkTransparent);
-  int32_t y = 2;
-  for (int32_t f = 0; f < kPlatFamilyCount; ++f)
-    for (int32_t h : {11, 13, 16}) {
-      PlatObj font = MakeFont(PlatFamilyName(f), h);
-      PlatSelectObject(c.dc, font);
-      ASSERT_TRUE(PlatTextOut(c.dc, 2, y, 0, nullptr, sample, int32_t(std::strlen(sample))));
-      PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockFont));
-      PlatDeleteObject(font);
-      y += kLine;
-    }
-  const char* update = std::getenv("QX_UPDATE_GOLDENS");
-  if (update && std::string(update) == "1") {
+  for (int32_t line = 0; line < 15; ++line) {
+    PlatObj font = MakeFont(PlatFamilyName(line / 3), line % 3 == 0 ? 11 : line % 3 == 1 ? 13 : 16);
+    PlatSelectObject(c.dc, font);
+    ASSERT_TRUE(PlatTextOut(c.dc, 2, 2 + 20 * line, 0, nullptr, sample, int32_t(std::strlen(sample))));
+    PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockFont));
+    PlatDeleteObject(font);
+  }
+  if (const char* update = std::getenv("QX_UPDATE_GOLDENS"); update && std::string(update) == "1") {
     fs::create_directories(dir);
     ASSERT_EQ(PlatPngWriteFile(c.surface, png.string().c_str()), 0);
     std::ofstream(versions) << have;
@@ -237,17 +163,15 @@ TEST(PlatformText, SampleGoldenInEachFamily) {
   ASSERT_EQ(recorded.str(), have) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
   PlatSurface* golden = PlatPngReadFile(png.string().c_str());
   ASSERT_NE(golden, nullptr) << "regenerate text goldens: " << png;
-  bool same = PlatSurfaceWidth(golden) == kW && PlatSurfaceHeight(golden) == kLine * 15;
-  int32_t differing = 0;
-  PlatSurface* diff = PlatSurfaceCreate(kW, kLine * 15, kPlatRgb32);
+  PlatSurface* diff = PlatSurfaceCreate(440, 300, kPlatRgb32);
   PlatSurfaceClear(diff, 0xFFFFFF);
-  for (int32_t yy = 0; same && yy < kLine * 15; ++yy)
-    for (int32_t x = 0; x < kW; ++x)
-      if ((PlatSurfaceGetPixel(golden, x, yy) & 0xFFFFFF) != c.At(x, yy)) {
-        ++differing;
-        PlatSurfaceSetPixel(diff, x, yy, 0xFF0000);
-      }
-  if (!same || differing) {
+  int32_t differing = PlatSurfaceWidth(golden) == 440 && PlatSurfaceHeight(golden) == 300 ? 0 : 440 * 300;
+  for (int32_t i = 0; differing < 440 * 300 && i < 440 * 300; ++i)
+    if ((PlatSurfaceGetPixel(golden, i % 440, i / 440) & 0xFFFFFF) != c.At(i % 440, i / 440)) {
+      ++differing;
+      PlatSurfaceSetPixel(diff, i % 440, i / 440, 0xFF0000);
+    }
+  if (differing) {
     const fs::path out = fs::temp_directory_path();
     PlatPngWriteFile(c.surface, (out / "text_sample_actual.png").string().c_str());
     PlatPngWriteFile(diff, (out / "text_sample_diff.png").string().c_str());
