@@ -477,26 +477,28 @@ PlatObj PlatCreateFont(const PlatFontDesc& desc) {
   return qxdraw::Register(font);
 }
 
-bool PlatGetFontDesc(PlatObj font, PlatFontDesc* desc) {
+namespace {
+// The font's record when the out-pointer is given too.
+std::shared_ptr<FontImpl> ImplWithOut(PlatObj font, const void* out) {
   auto f = ImplOfHandle(font);
-  if (!f) return false;
-  if (!desc) {
+  if (f && !out) {
     PlatSetLastError(kPlatErrInvalidParam);
-    return false;
+    return nullptr;
   }
-  *desc = f->desc;
-  return true;
+  return f;
+}
+}  // namespace
+
+bool PlatGetFontDesc(PlatObj font, PlatFontDesc* desc) {
+  auto f = ImplWithOut(font, desc);
+  if (f) *desc = f->desc;
+  return f != nullptr;
 }
 
 bool PlatGetFontMetrics(PlatObj font, PlatTextMetrics* tm) {
-  auto f = ImplOfHandle(font);
-  if (!f) return false;
-  if (!tm) {
-    PlatSetLastError(kPlatErrInvalidParam);
-    return false;
-  }
-  MetricsOf(*f, tm);
-  return true;
+  auto f = ImplWithOut(font, tm);
+  if (f) MetricsOf(*f, tm);
+  return f != nullptr;
 }
 
 int32_t PlatGetCharAdvance(PlatObj font, uint8_t byte) {
