@@ -404,8 +404,14 @@ void MetricsOf(const FontImpl& f, PlatTextMetrics* tm) {
 }
 
 int32_t Extent(const FontImpl& f, const uint8_t* bytes, int32_t n, int32_t extra) {
+  // Advances stay below 2^17, so up to 2^14 of them sum in 32 bits.
   int64_t w = int64_t(n) * extra;
-  for (int32_t i = 0; i < n; ++i) w += f.advance[bytes[i]];
+  for (int32_t at = 0; at < n;) {
+    int32_t end = n - at > 16384 ? at + 16384 : n;
+    uint32_t part = 0;
+    for (; at < end; ++at) part += uint32_t(f.advance[bytes[at]]);
+    w += part;
+  }
   return Clamp(w, INT32_MIN, INT32_MAX);
 }
 

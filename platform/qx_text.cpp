@@ -13,8 +13,11 @@ namespace {
 
 int32_t ClampInt(int64_t v) { return int32_t(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); }
 
-// The font selected into the context (its stock font at least).
-std::shared_ptr<qxfont::FontImpl> FontOf(const Dc& dc) { return qxfont::ImplOf(dc.font); }
+// The font selected into the context (its stock font at least), which lives
+// while the context holds it.
+qxfont::FontImpl* FontOf(const Dc& dc) {
+  return dc.font && dc.font->kind == kPlatObjFont ? static_cast<Font*>(dc.font.get())->impl.get() : nullptr;
+}
 
 // Fills [l, r) x [t, b) (int64, clamped) within the clip with a colour.
 void FillRun(const Dc& dc, const pixman_region32_t* clip, int64_t l, int64_t t, int64_t r, int64_t b,
