@@ -169,15 +169,13 @@ int32_t ReadFile(const std::string& path, std::vector<uint8_t>* out) {
 
 int32_t Clamp(int64_t v, int64_t lo, int64_t hi) { return int32_t(v < lo ? lo : v > hi ? hi : v); }
 
-// Reads and checks face file i.  Called with g.mx held.
-std::shared_ptr<FaceFile> LoadFace(Faces& g, int32_t i) {
-  auto file = std::make_shared<FaceFile>();
-  g.errors[i] = g.dirOk ? ReadFile(g.dir + "/" + kFiles[i], &file->bytes) : kPlatErrFileNotFound;
-  if (g.errors[i] != 0) return nullptr;
-  g.errors[i] = kPlatErrGeneral;
+// Checks the bytes of a face file and takes its metrics, glyphs and
+// advances; 0 or kPlatErrGeneral.  Called with g.mx held.
+int32_t CheckFace(Faces& g, FaceFile* file) {
   FT_Face face = nullptr;
-  if (!g.lib || FT_New_Memory_Face(g.lib, file->bytes.data(), FT_Long(file->bytes.size()), 0, &face) != 0)
-    return nullptr;
+  if (!g.lib || file->bytes.empty() ||
+      FT_New_Memory_Face(g.lib, file->bytes.data(), FT_Long(file->bytes.size()), 0, &face) != 0)
+    return kPlatErrGeneral;
   bool ok = false;
   do {
     if (!FT_IS_SCALABLE(face) || !FT_IS_SFNT(face) || face->num_glyphs < 1) break;
@@ -196,12 +194,12 @@ std::shared_ptr<FaceFile> LoadFace(Faces& g, int32_t i) {
     file->strikeSize = Clamp(os2->yStrikeoutSize, 0, u);
     bool unicode = FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0;
     for (int32_t b = 0; b < 256; ++b) {
-      uint32_t g = 0;
-      if (unicode && !PlatCp1252IsControl(uint8_t(b))) g = FT_Get_Char_Index(face, PlatCp1252ToUnicode(uint8_t(b)));
-      if (g >= uint32_t(face->num_glyphs)) g = 0;
+      uint32_t gi = 0;
+      if (unicode && !PlatCp1252IsControl(uint8_t(b))) gi = FT_Get_Char_Index(face, PlatCp1252ToUnicode(uint8_t(b)));
+      if (gi >= uint32_t(face->num_glyphs)) gi = 0;
       FT_Fixed adv = 0;
-      if (FT_Get_Advance(face, g, FT_LOAD_NO_SCALE, &adv) != 0) adv = 0;
-      file->glyph[b] = g;
+      if (FT_Get_Advance(face, gi, FT_LOAD_NO_SCALE, &adv) != 0) adv = 0;
+      file->glyph[b] = gi;
       file->advUnits[b] = Clamp(adv, 0, 4 * u);
     }
     if (auto* head = static_cast<TT_Header*>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD))) {
@@ -213,9 +211,15 @@ std::shared_ptr<FaceFile> LoadFace(Faces& g, int32_t i) {
     ok = true;
   } while (false);
   FT_Done_Face(face);
-  if (!ok) return nullptr;
-  g.errors[i] = 0;
-  return file;
+  return ok ? 0 : kPlatErrGeneral;
+}
+
+// Reads and checks face file i.  Called with g.mx held.
+std::shared_ptr<FaceFile> LoadFace(Faces& g, int32_t i) {
+  auto file = std::make_shared<FaceFile>();
+  g.errors[i] = g.dirOk ? ReadFile(g.dir + "/" + kFiles[i], &file->bytes) : kPlatErrFileNotFound;
+  if (g.errors[i] == 0) g.errors[i] = CheckFace(g, file.get());
+  return g.errors[i] == 0 ? file : nullptr;
 }
 
 // The checked face file i (loaded on first use), or null with the error set.
@@ -274,7 +278,7 @@ void Measure(const FaceFile& file, FontImpl* f) {
 
 // Fills f from the request; false with the host error when the face is
 // missing or unusable.
-bool Build(const PlatFontDesc& in, FontImpl* f) {
+bool Build(const PlatFontDesc& in, FontImpl* f, std::shared_ptr<FaceFile> given = nullptr) {
   PlatFontDesc& d = f->desc;
   d = in;
   d.height = in.height == 0 ? 13 : Clamp(in.height, -kMaxHeight, kMaxHeight);
@@ -287,7 +291,7 @@ bool Build(const PlatFontDesc& in, FontImpl* f) {
   bool bold = in.weight >= 600;
   f->weight = bold ? 700 : 400;
   f->file = f->family * 4 + (bold ? 1 : 0) + (in.italic ? 2 : 0);
-  f->face = Face(f->file);
+  f->face = given ? std::move(given) : Face(f->file);
   if (!f->face) return false;
   Measure(*f->face, f);
   Faces& g = *gFaces;
@@ -413,6 +417,19 @@ int32_t Extent(const FontImpl& f, const uint8_t* bytes, int32_t n, int32_t extra
     w += part;
   }
   return Clamp(w, INT32_MIN, INT32_MAX);
+}
+
+std::shared_ptr<FontImpl> FontFromBytes(std::vector<uint8_t> bytes, const PlatFontDesc& desc, int32_t* error) {
+  auto file = std::make_shared<FaceFile>();
+  file->bytes = std::move(bytes);
+  {
+    std::lock_guard<std::mutex> lock(gFaces->mx);
+    if (!gFaces->started) Start(*gFaces, nullptr);
+    *error = CheckFace(*gFaces, file.get());
+  }
+  auto impl = std::make_shared<FontImpl>();
+  if (*error == 0 && !Build(desc, impl.get(), file)) *error = PlatLastError();
+  return *error == 0 ? impl : nullptr;
 }
 
 void ReloadFaces(const char* dir) {

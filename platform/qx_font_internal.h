@@ -60,6 +60,9 @@ void MetricsOf(const FontImpl& f, PlatTextMetrics* tm);
 // Sum of the advances of n bytes plus n x extra, clamped to int32.
 int32_t Extent(const FontImpl& f, const uint8_t* bytes, int32_t n, int32_t extra);
 
+// Test tooling: a font of the face file given as bytes (whatever file the
+// request would choose), or null with the error.
+std::shared_ptr<FontImpl> FontFromBytes(std::vector<uint8_t> bytes, const PlatFontDesc& desc, int32_t* error);
 // Test tooling: reads the faces again from dir (null: QX_FONT_DIR or the
 // default folder).  Fonts made before keep their faces.
 void ReloadFaces(const char* dir);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "draw_support.h"
 #include "platform/qx_font_internal.h"
@@ -135,6 +136,25 @@ TEST(PlatformText, UnderlineStrikeOutAndExtraAreRunsAndShifts) {
               Overlay(Drawn(plain, 50, 24, 3, 2, "i"), Drawn(plain, 50, 24, 3 + adv + 5, 2, "i")));
     for (PlatObj f : {plain, under, strike}) PlatDeleteObject(f);
   }
+}
+
+TEST(PlatformText, ConcurrentDrawingSharesOneFontsGlyphs) {
+  // Both threads render the glyphs of a fresh font on first use while a
+  // third makes and deletes fonts of the same face.
+  PlatGetStockObject(kPlatStockFont);  // the stock set is made once, before any thread
+  PlatObj font = MakeFont("DejaVu Serif", 15);
+  std::string masks[2];
+  std::thread churn([] {
+    for (int i = 0; i < 20; ++i) PlatDeleteObject(MakeFont("DejaVu Serif", 15 + i));
+  });
+  std::thread a([&] { masks[0] = Drawn(font, 200, 20, 1, 1, "Concurrent glyphs, 0123456789"); });
+  std::thread b([&] { masks[1] = Drawn(font, 200, 20, 1, 1, "Concurrent glyphs, 0123456789"); });
+  a.join();
+  b.join();
+  churn.join();
+  EXPECT_EQ(masks[0], masks[1]);
+  EXPECT_EQ(masks[0], Drawn(font, 200, 20, 1, 1, "Concurrent glyphs, 0123456789"));
+  PlatDeleteObject(font);
 }
 
 TEST(PlatformText, SampleGoldenInEachFamily) {
