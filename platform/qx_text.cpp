@@ -1,6 +1,8 @@
 #include "platform/qx_text.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/qx_dc_internal.h"
 #include "platform/qx_file.h"
@@ -67,6 +69,19 @@ bool PlatTextOut(PlatObj dch, int32_t x, int32_t y, uint32_t options, const Plat
       ((options & kPlatTextClip) && !rect)) {
     PlatSetLastError(kPlatErrInvalidParam);
     return false;
+  }
+  if (dc->trace) {
+    char head[96];
+    std::snprintf(head, sizeof head, "text %d,%d %u ", x, y, options);
+    std::string line = head;
+    if (rect)
+      std::snprintf(head, sizeof head, "%d,%d,%d,%d ", rect->left, rect->top, rect->right, rect->bottom);
+    line += rect ? head : "- ";
+    for (int32_t i = 0; i < n; ++i) {
+      std::snprintf(head, sizeof head, "%02X", uint8_t(bytes[i]));
+      line += head;
+    }
+    dc->trace->Line(n ? line : line + "-");
   }
   auto font = FontOf(*dc);
   PlatSurface* s = dc->Surface();
@@ -156,6 +171,7 @@ int32_t PlatSetTextCharacterExtra(PlatObj dch, int32_t extra) {
   if (!dc) return 0;
   int32_t old = dc->charExtra;
   dc->charExtra = extra;
+  dc->Trace("charextra %d", extra);
   return old;
 }
 

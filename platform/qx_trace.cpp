@@ -141,6 +141,23 @@ bool Play(PlatObj dc, const std::string& line) {
     return op == "polyline" ? PlatPolyline(dc, pts.data(), int32_t(pts.size()))
                             : PlatPolygon(dc, pts.data(), int32_t(pts.size()));
   }
+  if (op == "charextra" && w.size() == 2 && Number(w[1], &v[0])) {
+    PlatSetTextCharacterExtra(dc, v[0]);
+    return true;
+  }
+  if (op == "text" && w.size() == 5 && Numbers(w[1], v, 2) && (w[4] == "-" || w[4].size() % 2 == 0)) {
+    int32_t options, r[4] = {};
+    if (!Number(w[2], &options) || (w[3] != "-" && !Numbers(w[3], r, 4))) return false;
+    std::string bytes;
+    for (size_t i = 0; w[4] != "-" && i < w[4].size(); i += 2) {
+      int32_t b;
+      if (!Number("0x" + w[4].substr(i, 2), &b)) return false;
+      bytes += char(b);
+    }
+    PlatRect rect = {r[0], r[1], r[2], r[3]};
+    return PlatTextOut(dc, v[0], v[1], uint32_t(options), w[3] == "-" ? nullptr : &rect, bytes.data(),
+                       int32_t(bytes.size()));
+  }
   if (op == "fillrgn" || op == "framergn") {
     size_t at = 1;
     if (op == "framergn" && (w.size() < 2 || !Numbers(w[at++], v, 2))) return false;

@@ -12,6 +12,7 @@
 //   moveto X,Y    lineto X,Y          polyline N POINT...    polygon N POINT...
 //   fillrgn BRUSH RECT...             framergn W,H BRUSH RECT...
 //   flush
+//   charextra N                       text X,Y OPTIONS RECT|- HEX|-   (the bytes in hex)
 // e.g. "rop2 7", "patfill 0,0,7,3 0x5A0049".
 #pragma once
 #include <string>

@@ -3,6 +3,7 @@
 // or faces that are bad.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -324,7 +325,9 @@ TEST(PlatformFont, MissingOrDamagedFacesFailCleanly) {
   };
   for (const Case& c : cases)
     if (c.file) std::ofstream(dir.Dir() + "/" + c.file, std::ios::binary).write(c.bytes.data(), std::streamsize(c.bytes.size()));
-  qxfont::ReloadFaces(dir.Dir().c_str());
+  setenv("QX_FONT_DIR", dir.Dir().c_str(), 1);  // the folder that overrides the default
+  qxfont::ReloadFaces(nullptr);
+  unsetenv("QX_FONT_DIR");
   for (const Case& c : cases) {
     PlatSetLastError(0);
     Font f(c.desc);

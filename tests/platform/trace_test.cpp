@@ -49,8 +49,15 @@ TEST(PlatformTrace, LinesHaveTheFixedFormatAndReplayGivesIdenticalBytes) {
   PlatSetRop2(c.dc, kPlatRop2MergePen);
   PlatFillRgn(c.dc, a, pattern);
   PlatPolyline(c.dc, star, 5);
+  PlatSetTextCharacterExtra(c.dc, 2);
+  const PlatRect box = {3, 4, 30, 12};
+  PlatTextOut(c.dc, 2, 1, kPlatTextClip, &box, "Q\0x", 3);
+  PlatTextOut(c.dc, 5, 20, 0, nullptr, "", 0);
   PlatFlush(c.dc);
   PlatSetTraceSink(c.dc, nullptr);
+  EXPECT_EQ(rec.lines[rec.lines.size() - 4], "charextra 2");
+  EXPECT_EQ(rec.lines[rec.lines.size() - 3], "text 2,1 4 3,4,30,12 510078");
+  EXPECT_EQ(rec.lines[rec.lines.size() - 2], "text 5,20 0 - -");
 
   Canvas fresh(48, 40, 0x336699);
   ASSERT_EQ(PlatReplayTrace(fresh.dc, rec.lines), -1);
@@ -64,6 +71,9 @@ TEST(PlatformTrace, LinesHaveTheFixedFormatAndReplayGivesIdenticalBytes) {
   EXPECT_EQ(PlatReplayTrace(fresh.dc, {"polygon 3 1,1 2,2"}), 0);
   EXPECT_EQ(PlatReplayTrace(fresh.dc, {"patfill 1,2,3 0xF00021"}), 0);
   EXPECT_EQ(PlatReplayTrace(fresh.dc, {"brush pattern XYZ"}), 0);
+  EXPECT_EQ(PlatReplayTrace(fresh.dc, {"text 1,2 4 - 51"}), 0);  // clip option without a rectangle
+  EXPECT_EQ(PlatReplayTrace(fresh.dc, {"text 1,2 0 - 5"}), 0);
+  EXPECT_EQ(PlatReplayTrace(fresh.dc, {"text 1,2 0 - 5G"}), 0);
 
   PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
   PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockBlackPen));
