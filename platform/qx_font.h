@@ -7,7 +7,8 @@
 // A request names a face; the name resolves to one of the five families
 // (PlatResolveFamily), the weight picks the bold file (600 and above) and
 // the italic flag the oblique or italic one.  Sizes follow the face's
-// Windows ascent A and descent D (OS/2 table) and its units per em U:
+// ascent A and descent D (usWinAscent and usWinDescent of its OS/2 table)
+// and its units per em U:
 //   height -h: em h, ascent ceil(hA/U), descent ceil(hD/U);
 //   height +h: ascent round(hA/(A+D)) (halves up), descent h - ascent,
 //              em hU/(A+D) in 26.6 fixed point, truncated;
