@@ -115,7 +115,7 @@ TEST(PlatformFont, SizesWeightsAndWidthsFollowTheFace) {
       {kSerif, 20, 400, true, 16, 4, 10, 400, 0x17},  {kMono, -13, 900, false, 13, 4, 17, 700, 0x36},
       {kSerifC, -16, 400, true, 15, 4, 14, 400, 0x17}, {kSans, 1, 400, false, 1, 0, 0, 400, 0x27},
       {kSans, -1, 400, false, 1, 1, 0, 400, 0x27},    {kSans, 2048, 400, false, 1633, 415, 0, 400, 0x27},
-      {kSans, -2048, 400, false, 1901, 483, 0, 400, 0x27},
+      {kSans, -2048, 400, false, 1901, 483, 0, 400, 0x27},   {kSans, 1192, 400, false, 951, 241, 0, 400, 0x27},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.face) + " " + std::to_string(c.height) + " " + std::to_string(c.weight));
