@@ -338,6 +338,18 @@ TEST(PlatformFont, MissingOrDamagedFacesFailCleanly) {
   EXPECT_FALSE(PlatFontsAvailable());
   EXPECT_EQ(PlatCreateFont(Desc(kMono, 13)), 0u);
   EXPECT_EQ(PlatLastError(), kPlatErrFileNotFound);
+  // Stock fonts made without faces measure as their cells and draw nothing.
+  Canvas c(40, 20);
+  PlatObj stock = qxdraw::Register(qxfont::MakeStockFont(kPlatStockFont2));
+  PlatSelectObject(c.dc, stock);
+  PlatTextMetrics tm{};
+  ASSERT_TRUE(PlatGetTextMetrics(c.dc, &tm));
+  EXPECT_EQ(tm.height, 16);
+  EXPECT_EQ(Extent(c.dc, "abc"), 3 * 8);
+  EXPECT_TRUE(PlatSetBkMode(c.dc, kPlatBkTransparent) && PlatTextOut(c.dc, 0, 0, 0, nullptr, "abc", 3));
+  EXPECT_TRUE(c.Unchanged());
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockFont));
+  PlatDeleteObject(stock);
   qxfont::ReloadFaces(nullptr);
   EXPECT_TRUE(PlatFontsAvailable());
   Font again(Desc(kSans, 13));
