@@ -157,8 +157,6 @@ TEST(PlatformFont, ExtentsAreSumsOfSingleByteAdvances) {
   Canvas mem(8, 8);
   PlatObj screen = PlatCreateScreenDc();
   std::mt19937 rng(57);
-  std::string all(256, '\0');
-  for (int b = 0; b < 256; ++b) all[size_t(b)] = char(b);
   for (int32_t family = 0; family < kPlatFamilyCount; ++family) {
     for (int32_t height : {11, 13, -16}) {
       Font f(Desc(PlatFamilyName(family), height));
