@@ -412,9 +412,16 @@ int32_t Extent(const FontImpl& f, const uint8_t* bytes, int32_t n, int32_t extra
   int64_t w = int64_t(n) * extra;
   for (int32_t at = 0; at < n;) {
     int32_t end = n - at > 16384 ? at + 16384 : n;
-    uint32_t part = 0;
-    for (; at < end; ++at) part += uint32_t(f.advance[bytes[at]]);
-    w += part;
+    // Four sums at once: the loads do not wait on one another.
+    uint32_t p0 = 0, p1 = 0, p2 = 0, p3 = 0;
+    for (; at + 4 <= end; at += 4) {
+      p0 += uint32_t(f.advance[bytes[at]]);
+      p1 += uint32_t(f.advance[bytes[at + 1]]);
+      p2 += uint32_t(f.advance[bytes[at + 2]]);
+      p3 += uint32_t(f.advance[bytes[at + 3]]);
+    }
+    for (; at < end; ++at) p0 += uint32_t(f.advance[bytes[at]]);
+    w += int64_t(p0) + p1 + p2 + p3;
   }
   return Clamp(w, INT32_MIN, INT32_MAX);
 }
