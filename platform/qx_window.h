@@ -1,55 +1,185 @@
 // Host windows of the platform layer.
 //
-// Headless, a window is a record in this process: its frame rectangle in
-// screen coordinates, its title, whether it is shown, and its place in the
-// z-order (front first).  The screen has one monitor whose work area is
-// configurable (1024 x 768 at the origin by default).  The calls are safe
-// from any thread; the window manager above uses them from the
-// user-interface thread.
+// A window is a record in this process: a class (its procedure and
+// background), styles, an owner, the frame rectangle in screen coordinates,
+// a client area inside the frame, a title, a shown flag, a size state, one
+// user word, the thread that owns it, and its place in the z-order (front
+// first).  Topmost windows form a band in front of all others; an owned
+// window stays directly in front of its owner and moves with it.  The client
+// area is drawn into a retained surface (qx_paint.h), so windows covering
+// each other never need repainting.
+//
+// The calls are safe from any thread.  Procedures run on the window's own
+// thread (qx_msgqueue.h).  Stale handles fail with kPlatErrInvalidHandle.
 #pragma once
 #include <cstdint>
 
-// A rectangle in screen coordinates: top, left, bottom, right; bottom and
-// right lie outside it.
-struct PlatRect {
-  int32_t top, left, bottom, right;
-};
+#include "platform/qx_drawobj.h"
 
 // A window id; 0 is none.
 typedef int32_t PlatWindow;
 
-// Frame kinds a window can carry around its content.
+// Window styles.
 enum : uint32_t {
-  kPlatFrameCaption = 0x1,  // a title bar and a fixed frame
-  kPlatFrameSizable = 0x2,  // a thick, sizing frame
-  kPlatFrameBorder = 0x4,   // a one-pixel border
-  kPlatFrameEdge = 0x8,     // a sunken edge around the content
+  kPlatWsVisible = 0x1,
+  kPlatWsCaption = 0x2,      // a title bar (19 pixels) and a dialog frame
+  kPlatWsThickFrame = 0x4,   // a sizing frame
+  kPlatWsDlgFrame = 0x8,     // a dialog frame
+  kPlatWsBorder = 0x10,      // a one-pixel border
+  kPlatWsSysMenu = 0x20,
+  kPlatWsMinimizeBox = 0x40,
+  kPlatWsMaximizeBox = 0x80,
+  kPlatWsPopup = 0x100,
+  kPlatWsClipChildren = 0x200,
+  kPlatWsDisabled = 0x400,
 };
+// Extended styles.
+enum : uint32_t {
+  kPlatWsExTopmost = 0x1,
+  kPlatWsExClientEdge = 0x2,     // a sunken edge of 2 pixels around the client area
+  kPlatWsExWindowEdge = 0x4,
+  kPlatWsExDlgModalFrame = 0x8,  // a dialog frame
+  kPlatWsExToolWindow = 0x10,
+  kPlatWsExAppWindow = 0x20,
+};
+// Class styles.
+enum : uint32_t { kPlatCsSaveBits = 0x1 };
+constexpr uint32_t kPlatNoBrush = 0xFFFFFFFFu;
 
-// Creates a hidden window in front of all others, with the content rectangle
-// given; 0 when the host has no record left.
-PlatWindow PlatWindowCreate(const PlatRect& content, const char* title, uint32_t frame);
-// False for a window that does not exist.
-bool PlatWindowDestroy(PlatWindow w);
-bool PlatWindowExists(PlatWindow w);
-// The content rectangle, in screen coordinates.
-bool PlatWindowSetContent(PlatWindow w, const PlatRect& content);
-bool PlatWindowGetContent(PlatWindow w, PlatRect* content);
-// The title, cut to size - 1 characters and NUL-terminated; returns its
-// full length, -1 for a window that does not exist.
-bool PlatWindowSetTitle(PlatWindow w, const char* title);
-int32_t PlatWindowGetTitle(PlatWindow w, char* out, int32_t size);
-bool PlatWindowShow(PlatWindow w, bool shown);
-bool PlatWindowIsShown(PlatWindow w);
-// Moves the window in front of all others.
-bool PlatWindowRaise(PlatWindow w);
+// Window procedure (qx_msgqueue.h has the message codes).
+typedef intptr_t (*PlatWindowProc)(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+struct PlatWindowClass {
+  const char* name;
+  PlatWindowProc proc;  // null: the default procedure
+  uint32_t style;
+  uint32_t background;  // 0x00BBGGRR, or kPlatNoBrush (no EraseBackground then)
+};
+// False when the name is taken or missing; at most 64 classes.
+bool PlatRegisterClass(const PlatWindowClass& cls);
+bool PlatUnregisterClass(const char* name);
+
+// Creates a window of a registered class (null: the default procedure, no
+// background), with the frame rectangle in screen coordinates, in front of
+// the others of its band (directly in front of its owner when it has one).
+// Sends Create (a result of -1 destroys it again and gives 0), then shows it
+// when the style has kPlatWsVisible.  The title is cut to 255 characters.
+// Its thread is the calling one.  0 on failure.
+PlatWindow PlatCreateWindow(const char* className, const char* title, uint32_t style,
+                            uint32_t exStyle, const PlatRect& frame, PlatWindow owner);
+// Destroys the windows it owns, then it: hides it (activation passes to its
+// owner), ends a capture it has, sends Destroy, and forgets it; its queued
+// posts are dropped.  False for a window that does not exist.
+bool PlatDestroyWindow(PlatWindow w);
+bool PlatIsWindow(PlatWindow w);
+
+// The frame thickness (left, top, right, bottom) of a style: thick frame 4,
+// else a dialog frame (caption, dialog frame, modal frame) 3, else border 1;
+// a client edge adds 2 and a caption 19 on top.
+PlatRect PlatFrameInsets(uint32_t style, uint32_t exStyle);
+// Turns a client rectangle into the frame rectangle for the styles.
+void PlatAdjustWindowRect(PlatRect* rect, uint32_t style, uint32_t exStyle);
+
+bool PlatGetWindowRect(PlatWindow w, PlatRect* frame);
+// The client area at (0, 0).
+bool PlatGetClientRect(PlatWindow w, PlatRect* client);
+bool PlatClientToScreen(PlatWindow w, int32_t* x, int32_t* y);
+bool PlatScreenToClient(PlatWindow w, int32_t* x, int32_t* y);
+uint32_t PlatGetWindowStyle(PlatWindow w);
+uint32_t PlatGetWindowExStyle(PlatWindow w);
+PlatWindow PlatGetOwner(PlatWindow w);
+// The thread that owns the window; 0 for none.
+uint32_t PlatGetWindowThread(PlatWindow w);
+bool PlatSetWindowWord(PlatWindow w, intptr_t value);
+intptr_t PlatGetWindowWord(PlatWindow w);
+bool PlatIsWindowVisible(PlatWindow w);
+bool PlatIsIconic(PlatWindow w);
+bool PlatIsZoomed(PlatWindow w);
+bool PlatEnableWindow(PlatWindow w, bool enable);
+bool PlatIsWindowEnabled(PlatWindow w);
+// The shown, enabled window in front at a screen point; 0 for the desktop.
+PlatWindow PlatWindowFromPoint(int32_t x, int32_t y);
+
+// What WindowPosChanging carries (its handler may change it) and
+// SetWindowPos takes.
+enum : uint32_t {
+  kPlatSwpNoSize = 0x1,
+  kPlatSwpNoMove = 0x2,
+  kPlatSwpNoZOrder = 0x4,
+  kPlatSwpNoActivate = 0x8,
+  kPlatSwpShowWindow = 0x10,
+  kPlatSwpHideWindow = 0x20,
+};
+// insertAfter: a window to go directly behind, or one of these.
+constexpr PlatWindow kPlatInsertTop = 0;
+constexpr PlatWindow kPlatInsertBottom = 1 << 30;
+constexpr PlatWindow kPlatInsertTopmost = -1;
+constexpr PlatWindow kPlatInsertNoTopmost = -2;
+struct PlatWindowPos {
+  PlatWindow window;
+  PlatWindow insertAfter;
+  int32_t x, y, cx, cy;  // frame position and size
+  uint32_t flags;
+};
+struct PlatMinMaxInfo {
+  int32_t minWidth, minHeight, maxWidth, maxHeight;  // frame sizes while sizing
+};
+// Sends WindowPosChanging, then applies what it left: z-order (a topmost
+// insert moves the window into the topmost band, a no-topmost one out of it;
+// owned windows follow their owner), frame rectangle, shown state, and
+// activation unless kPlatSwpNoActivate (only when showing or raising).
+// Then sends Move and Size as they changed.
+bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx,
+                      int32_t cy, uint32_t flags);
+bool PlatMoveWindow(PlatWindow w, const PlatRect& frame);
+
+enum : int32_t {
+  kPlatSwHide = 0,
+  kPlatSwShowNormal = 1,     // shows and activates; restores a minimised or maximised one
+  kPlatSwShowNoActivate = 2,
+  kPlatSwShow = 3,           // shows and activates, keeping the size state
+  kPlatSwMinimize = 4,
+  kPlatSwMaximize = 5,
+  kPlatSwRestore = 6,
+};
+// Returns whether the window was shown before.
+bool PlatShowWindow(PlatWindow w, int32_t command);
+
 // The windows front first; returns how many exist (at most max are stored).
 int32_t PlatWindowZOrder(PlatWindow* out, int32_t max);
-// The frame margins (top, left, bottom, right thicknesses) of a frame kind.
-PlatRect PlatWindowFrameMargins(uint32_t frame);
+
+// The title, cut to 255 characters.  GetTitle copies at most size - 1
+// characters, NUL-terminated, and returns the full length, -1 for a window
+// that does not exist.
+bool PlatWindowSetTitle(PlatWindow w, const char* title);
+int32_t PlatWindowGetTitle(PlatWindow w, char* out, int32_t size);
 
 // The work area of the screen.
 void PlatSetWorkArea(const PlatRect& area);
 PlatRect PlatGetWorkArea();
-// Back to the default work area; destroys every window (tests).
+
+// Simple windows by their content rectangle, for callers that keep their own
+// records: no class, no messages of their own beyond the defaults.
+enum : uint32_t {
+  kPlatFrameCaption = 0x1,  // a title bar and a dialog frame
+  kPlatFrameSizable = 0x2,  // a thick, sizing frame
+  kPlatFrameBorder = 0x4,   // a one-pixel border
+  kPlatFrameEdge = 0x8,     // a sunken edge around the content
+};
+// A hidden window in front of the others with that content rectangle.
+PlatWindow PlatWindowCreate(const PlatRect& content, const char* title, uint32_t frame);
+bool PlatWindowDestroy(PlatWindow w);
+bool PlatWindowExists(PlatWindow w);
+bool PlatWindowSetContent(PlatWindow w, const PlatRect& content);
+bool PlatWindowGetContent(PlatWindow w, PlatRect* content);
+// Shows without activating, or hides.
+bool PlatWindowShow(PlatWindow w, bool shown);
+bool PlatWindowIsShown(PlatWindow w);
+// Moves the window in front of the others of its band, without activating it.
+bool PlatWindowRaise(PlatWindow w);
+// The frame thickness of a frame kind, as PlatFrameInsets.
+PlatRect PlatWindowFrameMargins(uint32_t frame);
+
+// Destroys every window, forgets activation, capture, classes and the
+// frame, and restores the default work area (tests).
 void PlatWindowsReset();

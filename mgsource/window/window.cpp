@@ -46,7 +46,7 @@ uint32_t FrameOf(uInt32 style) {
   return f;
 }
 
-PlatRect ToPlat(const Rect& r) { return PlatRect{r.top, r.left, r.bottom, r.right}; }
+PlatRect ToPlat(const Rect& r) { return PlatRect{r.left, r.top, r.right, r.bottom}; }
 Rect ToRect(const PlatRect& r) { return Rect{int16(r.top), int16(r.left), int16(r.bottom), int16(r.right)}; }
 
 void Notify(WindowRef w, int32 code, int32 where = 0) {

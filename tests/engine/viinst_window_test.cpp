@@ -42,15 +42,15 @@ class PanelWindowTest : public VITest {
 };
 
 // The default work area is 1024 x 768.  A window of options 60 has a frame
-// of 24 pixels at the top and 6 on each side, so the cascade area is
-// top 24 + 2 = 26, left 6 + 2 + 130 = 138, bottom 766, right 1022: 884 x 740.
-// A panel of 400 x 300 leaves 484 x 440: 10 positions, steps 53 and 48.
+// of 25 pixels at the top and 6 on each side, so the cascade area is
+// top 25 + 2 = 27, left 6 + 2 + 130 = 138, bottom 766, right 1022: 884 x 739.
+// A panel of 400 x 300 leaves 484 x 439: 10 positions, steps 53 and 48.
 TEST_F(PanelWindowTest, TheFirstThreePanelsCascade) {
   Rect margins;
   WGetShellRect(kCascadeOptions, &margins);
-  ASSERT_EQ(margins.top, 24);
+  ASSERT_EQ(margins.top, 25);
   ASSERT_EQ(margins.left, 6);
-  const int16 expected[3][2] = {{26, 138}, {74, 191}, {122, 244}};
+  const int16 expected[3][2] = {{27, 138}, {75, 191}, {123, 244}};
   UHandle vis[3];
   for (int i = 0; i < 3; ++i) {
     vis[i] = NewVI("panel" + std::to_string(i));
@@ -80,12 +80,12 @@ TEST_F(PanelWindowTest, TheFirstThreePanelsCascade) {
   EXPECT_EQ(PanelCascadeCount(), 0);
   UHandle again = NewVI("again");
   ASSERT_EQ(OpenFrontPanel(again), 1);
-  EXPECT_EQ(Global(WindowOf(again)).top, 26);
+  EXPECT_EQ(Global(WindowOf(again)).top, 27);
   EXPECT_EQ(Global(WindowOf(again)).left, 138);
 }
 
 TEST_F(PanelWindowTest, ASmallWorkAreaStillCascades) {
-  PlatSetWorkArea(PlatRect{0, 0, 200, 300});
+  PlatSetWorkArea(PlatRect{0, 0, 300, 200});
   UHandle a = NewVI("a"), b = NewVI("b"), c = NewVI("c");
   for (UHandle v : {a, b, c}) ASSERT_EQ(OpenFrontPanel(v), 1);
   // The panel is cut to the area: no slack, so two positions 10 and 30 apart.
@@ -101,10 +101,10 @@ TEST_F(PanelWindowTest, AStoredWindowOffTheScreenIsPinned) {
     int16 v, h;
     int16 top, left;
   };
-  // The panel area for options 60 is 24, 6, 762, 1018; inset by 4 and kept
+  // The panel area for options 60 is 25, 6, 762, 1018; inset by 4 and kept
   // 60 pixels from its right and bottom edges.
   const Case cases[] = {
-      {-500, 2000, 28, 954}, {5000, -70, 698, 10}, {100, 200, 100, 200}, {24, 6, 24, 6}, {23, 6, 28, 10},
+      {-500, 2000, 29, 954}, {5000, -70, 698, 10}, {100, 200, 100, 200}, {25, 6, 25, 6}, {24, 6, 29, 10},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.v) + "," + std::to_string(c.h));

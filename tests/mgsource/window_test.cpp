@@ -162,15 +162,15 @@ TEST_F(WindowTest, WorkAreaAndFrameMargins) {
   WGetWorkAreaRect(kWNoWindow, &area);
   EXPECT_EQ(area.bottom, 768);
   EXPECT_EQ(area.right, 1024);
-  PlatSetWorkArea(PlatRect{0, 40, 600, 800});
+  PlatSetWorkArea(PlatRect{40, 0, 800, 600});
   WGetWorkAreaRect(kWNoWindow, &area);
   EXPECT_EQ(area.left, 40);
   struct Case {
     uInt32 style;
     int16 top, side;
   };
-  const Case cases[] = {{0, 0, 0},       {0x0100, 1, 1},  {0x0004, 23, 5},
-                        {0x003C, 24, 6}, {0x0014, 24, 6}, {0x0110, 4, 4}};
+  const Case cases[] = {{0, 0, 0},       {0x0100, 1, 1},  {0x0004, 24, 5},
+                        {0x003C, 25, 6}, {0x0014, 25, 6}, {0x0110, 4, 4}};
   for (const Case& c : cases) {
     Rect m;
     WGetShellRect(c.style, &m);
