@@ -253,12 +253,15 @@ bool PlatDestroyWindow(PlatWindow w) {
     std::lock_guard<std::mutex> g(s.lock);
     Window* rec = Find(s, w);
     if (!rec) return true;  // destroyed meanwhile by a handler
-    rec->destroying = true;
     rec->shown = false;
   }
-  if (shown) WindowGoing(w, owner);
-  else {
+  // Activation leaves it while it still answers.
+  WindowGoing(w, shown ? owner : 0);
+  {
     std::lock_guard<std::mutex> g(s.lock);
+    Window* rec = Find(s, w);
+    if (!rec) return true;
+    rec->destroying = true;
     if (s.capture == w) s.capture = 0;
     if (s.active == w) s.active = 0;
   }

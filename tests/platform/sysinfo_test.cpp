@@ -38,7 +38,7 @@ TEST(SystemValues, ColoursAreTheThirteenOfTheTableInBothByteOrders) {
 
 TEST(SystemValues, MetricsVersionAndDoubleClickOfTheOneScreen) {
   PlatWindowsReset();
-  PlatSetWorkArea(PlatRect{0, 0, 600, 800});
+  PlatSetWorkArea(PlatRect{0, 0, 800, 600});
   const struct {
     int32_t metric, value;
   } kTable[] = {
