@@ -3,6 +3,7 @@
 #include "platform/qx_dc_internal.h"
 #include "platform/qx_file.h"
 #include "platform/qx_region_internal.h"
+#include "platform/qx_shapes_internal.h"
 #include "platform/qx_wide.h"
 
 #include <algorithm>
@@ -250,6 +251,7 @@ void TracePoints(const Dc& dc, const char* what, const PlatPoint* pts, int32_t n
 }
 
 void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
+  if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
   pixman_region32_t clip;
   pixman_region32_init(&clip);
   dc.EffectiveClip(&clip);

@@ -41,7 +41,9 @@ bool PlatMoveTo(PlatObj dc, int32_t x, int32_t y, PlatPoint* old);
 // along the minor one (m the minor delta); the end point is not drawn.
 // Dashed pens (styles 1-4) start "on" at each call, one unit a pixel; their
 // gaps take the background colour, or stay untouched with a transparent
-// background.  Wider pens draw as cosmetic ones for now.
+// background.  Pens of width 2 or more draw as wide strokes (see
+// qx_shapes_internal.h): round caps and joins when solid, flat-capped
+// cosmetic dashes otherwise, each pixel once.
 bool PlatLineTo(PlatObj dc, int32_t x, int32_t y);
 // Segments between n points in order, each without its end point; the
 // dashes run on across the joints.  The position is not used or changed.

@@ -60,9 +60,9 @@ enum PlatStockObject : int32_t {
   kPlatStockPalette = 6,  // black and white, the palette of a fresh context
 };
 
-// Cosmetic pens (width 0 or 1) of styles 0-5.  A wide pen with flatCap set
-// is kept for later (its strokes are not drawn yet: lines of it draw as
-// cosmetic ones).  Null for a style outside 0-5 or a negative width.
+// Pens of styles 0-5: cosmetic (width 0 or 1) or wide.  Wide strokes have
+// round caps when solid and flat ones when dashed; flatCap is kept for
+// describe.  Null for a style outside 0-5 or a negative width.
 PlatObj PlatCreatePen(int32_t style, int32_t width, uint32_t colour, bool flatCap = false);
 PlatObj PlatCreateSolidBrush(uint32_t colour);
 // A brush of the top-left 8 x 8 pixels of a Mono1 bitmap (a smaller one

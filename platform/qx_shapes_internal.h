@@ -1,0 +1,34 @@
+// Wide strokes and pixel-set helpers shared by the line, curve and transfer
+// calls of this folder.
+#pragma once
+#include <pixman.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/qx_dc_internal.h"
+#include "platform/qx_draw.h"
+
+namespace qxdraw {
+
+// Strokes a polyline (closed: back to the first point) with the context's
+// wide pen (width >= 2).  Solid pens: pixels whose centre is within w/2 of a
+// segment joining the centre points (pixel centres for odd w, top-left
+// corners for even w).  Styles 1-4: flat caps; a dash [a, b) along a segment
+// covers the pixels whose centre projects into [a, b) at signed distance
+// -w/2 <= d < w/2; the cosmetic dash lengths run on across the segments.
+// Each pixel is painted once; gaps stay untouched.  Exact for coordinates
+// within +-2^28; farther segments are first clipped near the clip box.
+void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed);
+
+// Collects pixel boxes and makes one region of them.
+struct BoxList {
+  std::vector<pixman_box32_t> boxes;
+  void Add(int64_t x0, int64_t y, int64_t x1) {
+    if (x0 < x1) boxes.push_back({int32_t(x0), int32_t(y), int32_t(x1), int32_t(y + 1)});
+  }
+  // Replaces *r (initialised) by the union of the boxes.
+  void Into(pixman_region32_t* r) const;
+};
+
+}  // namespace qxdraw
