@@ -367,7 +367,6 @@ bool PlatSetTraceSink(PlatObj dch, PlatTraceSink* sink) {
 PlatObj PlatCreateCompatibleBitmap(PlatObj dch, int32_t width, int32_t height) {
   auto dc = GetDc(dch);
   if (!dc) return 0;
-  PlatSurface* s = dc->Surface();
-  bool mono = s && PlatSurfaceFormatOf(s) == kPlatMono1;
-  return PlatCreateBitmap(width, height, mono ? 1 : 32, nullptr, 0);
+  int32_t depth = dc->memory && dc->bitmap ? dc->bitmap->depth : 24;
+  return PlatCreateBitmap(width, height, depth, nullptr, 0);
 }

@@ -25,6 +25,7 @@ struct Dc : Object {
   int32_t rop2 = kPlatRop2CopyPen;
   int32_t fillMode = kPlatFillAlternate;
   int32_t bkMode = kPlatBkOpaque;
+  int32_t stretchMode = 1;  // and (see qx_blit.h)
   uint32_t text = 0, back = 0xFFFFFF;  // 0x00BBGGRR
   int32_t orgX = 0, orgY = 0;          // brush origin, 0..7
   int32_t posX = 0, posY = 0;

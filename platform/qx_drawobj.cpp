@@ -176,7 +176,9 @@ PlatObj PlatCreatePatternBrush(PlatObj bitmap) {
 
 PlatObj PlatCreateBitmap(int32_t width, int32_t height, int32_t bitsPerPixel, const void* bits,
                          uint32_t byteCount) {
-  if (bitsPerPixel != 1 && bitsPerPixel != 32) {
+  bool known = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8 || bitsPerPixel == 16 ||
+               bitsPerPixel == 24 || bitsPerPixel == 32;
+  if (!known || (bits && bitsPerPixel != 1 && bitsPerPixel != 32)) {
     PlatSetLastError(kPlatErrInvalidParam);
     return 0;
   }
@@ -205,6 +207,7 @@ PlatObj PlatCreateBitmap(int32_t width, int32_t height, int32_t bitsPerPixel, co
   }
   auto bm = std::make_shared<Bitmap>();
   bm->surface = s;
+  bm->depth = bitsPerPixel;
   PlatObj h = Register(bm);
   return h;
 }
@@ -283,6 +286,8 @@ bool PlatDescribeObject(PlatObj obj, PlatObjInfo* info) {
       info->width = PlatSurfaceWidth(b->surface);
       info->height = PlatSurfaceHeight(b->surface);
       info->format = PlatSurfaceFormatOf(b->surface);
+      info->planes = 1;
+      info->bitsPerPixel = b->depth;
       break;
     }
     case kPlatObjPalette:

@@ -71,11 +71,13 @@ PlatObj PlatCreatePatternBrush(PlatObj bitmap);
 PlatObj PlatGetStockObject(int32_t which);
 
 // A bitmap from bits: bitsPerPixel 1 (Mono1, rows padded to 16 bits, high
-// bit leftmost) or 32 (0x00RRGGBB words); bits may be null (black).
+// bit leftmost, 0 black) or 32 (0x00RRGGBB words); bits may be null
+// (black).  Depths 4, 8, 16 and 24 are made without bits and stored as
+// Rgb32, keeping their depth for describe and DIB read-back.
 PlatObj PlatCreateBitmap(int32_t width, int32_t height, int32_t bitsPerPixel, const void* bits,
                          uint32_t byteCount);
-// An Rgb32 bitmap for drawing into with the context; a mono context
-// (its own bitmap Mono1) gives Mono1.
+// A bitmap of the format of the context's selected bitmap (a fresh memory
+// context holds a 1 x 1 mono one); screen and target contexts give 24 bits.
 PlatObj PlatCreateCompatibleBitmap(PlatObj dc, int32_t width, int32_t height);
 
 // The pixels of a bitmap (null for a bad handle); valid while the bitmap
@@ -101,6 +103,8 @@ struct PlatObjInfo {
   int32_t width;      // pen width, bitmap width, palette entry count
   int32_t height;     // bitmap height
   int32_t format;     // bitmap PlatSurfaceFormat
+  int32_t planes;     // bitmap: 1
+  int32_t bitsPerPixel;  // bitmap depth
   uint32_t colour;    // pen or solid brush colour (0x00BBGGRR)
   bool flatCap;
   uint8_t pattern[8]; // pattern brush rows, high bit leftmost

@@ -40,6 +40,7 @@ struct Bitmap : Object {
   Bitmap() : Object(kPlatObjBitmap) {}
   ~Bitmap() override { PlatSurfaceDestroy(surface); }
   PlatSurface* surface = nullptr;
+  int32_t depth = 1;       // bits per pixel it reports (Rgb32 holds 4 to 32)
   int32_t selectedIn = 0;  // contexts that hold it (at most one)
 };
 
