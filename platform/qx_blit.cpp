@@ -165,17 +165,8 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
 
 using namespace qxdraw;
 
-int32_t PlatSetStretchBltMode(PlatObj dch, int32_t mode) {
-  auto dc = GetDc(dch);
-  if (!dc) return 0;
-  if (mode < kPlatStretchAnd || mode > kPlatStretchSample2) {
-    PlatSetLastError(kPlatErrInvalidParam);
-    return 0;
-  }
-  int32_t old = dc->stretchMode;
-  dc->stretchMode = mode;
-  dc->Trace("stretchmode %d", mode);
-  return old;
+int32_t PlatSetStretchBltMode(PlatObj dc, int32_t mode) {
+  return SetMode(dc, &Dc::stretchMode, kPlatStretchAnd, kPlatStretchSample2, "stretchmode", mode);
 }
 
 int32_t PlatGetStretchBltMode(PlatObj dch) {

@@ -186,17 +186,25 @@ PlatObj PlatCurrentObject(PlatObj dch, PlatObjKind kind) {
   }
 }
 
-int32_t PlatSetRop2(PlatObj dch, int32_t rop2) {
+namespace qxdraw {
+
+int32_t SetMode(PlatObj dch, int32_t Dc::*field, int32_t lo, int32_t hi, const char* name, int32_t value) {
   auto dc = GetDc(dch);
   if (!dc) return 0;
-  if (rop2 < kPlatRop2Black || rop2 > kPlatRop2White) {
+  if (value < lo || value > hi) {
     PlatSetLastError(kPlatErrInvalidParam);
     return 0;
   }
-  int32_t old = dc->rop2;
-  dc->rop2 = rop2;
-  dc->Trace("rop2 %d", rop2);
+  int32_t old = (*dc).*field;
+  (*dc).*field = value;
+  dc->Trace("%s %d", name, value);
   return old;
+}
+
+}  // namespace qxdraw
+
+int32_t PlatSetRop2(PlatObj dc, int32_t rop2) {
+  return SetMode(dc, &Dc::rop2, kPlatRop2Black, kPlatRop2White, "rop2", rop2);
 }
 
 int32_t PlatGetRop2(PlatObj dch) {
@@ -204,17 +212,8 @@ int32_t PlatGetRop2(PlatObj dch) {
   return dc ? dc->rop2 : 0;
 }
 
-int32_t PlatSetPolyFillMode(PlatObj dch, int32_t mode) {
-  auto dc = GetDc(dch);
-  if (!dc) return 0;
-  if (mode != kPlatFillAlternate && mode != kPlatFillWinding) {
-    PlatSetLastError(kPlatErrInvalidParam);
-    return 0;
-  }
-  int32_t old = dc->fillMode;
-  dc->fillMode = mode;
-  dc->Trace("fillmode %d", mode);
-  return old;
+int32_t PlatSetPolyFillMode(PlatObj dc, int32_t mode) {
+  return SetMode(dc, &Dc::fillMode, kPlatFillAlternate, kPlatFillWinding, "fillmode", mode);
 }
 
 namespace {
@@ -238,17 +237,8 @@ uint32_t PlatSetBkColor(PlatObj dc, uint32_t colour) {
   return SetColour(dc, &Dc::back, "bkcolor", colour);
 }
 
-int32_t PlatSetBkMode(PlatObj dch, int32_t mode) {
-  auto dc = GetDc(dch);
-  if (!dc) return 0;
-  if (mode != kPlatBkTransparent && mode != kPlatBkOpaque) {
-    PlatSetLastError(kPlatErrInvalidParam);
-    return 0;
-  }
-  int32_t old = dc->bkMode;
-  dc->bkMode = mode;
-  dc->Trace("bkmode %d", mode);
-  return old;
+int32_t PlatSetBkMode(PlatObj dc, int32_t mode) {
+  return SetMode(dc, &Dc::bkMode, kPlatBkTransparent, kPlatBkOpaque, "bkmode", mode);
 }
 
 bool PlatSetBrushOrg(PlatObj dch, int32_t x, int32_t y, int32_t* oldX, int32_t* oldY) {

@@ -42,6 +42,10 @@ struct Dc : Object {
 };
 
 std::shared_ptr<Dc> GetDc(PlatObj h);
+// Sets an integer mode of the context after checking lo <= value <= hi
+// (else kPlatErrInvalidParam); traces "name value"; the previous value, 0
+// on failure.
+int32_t SetMode(PlatObj dc, int32_t Dc::*field, int32_t lo, int32_t hi, const char* name, int32_t value);
 
 // What a fill paints at each pixel: the colour of pattern cell
 // [(y + oy) & 7][(x + ox) & 7] as a surface word.

@@ -156,18 +156,6 @@ bool PlatFlush(PlatObj dch) {
 
 namespace {
 
-// Dash lengths, starting with an "on" run.
-struct Dashes {
-  int32_t n;
-  int32_t len[6];
-  int32_t period;
-};
-const Dashes kDashes[5] = {{0, {}, 0},
-                           {2, {12, 4}, 16},
-                           {2, {2, 2}, 4},
-                           {4, {8, 4, 2, 4}, 18},
-                           {6, {8, 2, 2, 2, 2, 2}, 18}};
-
 bool DashOn(const Dashes& d, int64_t unit) {
   int64_t at = unit % d.period;
   for (int32_t k = 0; k < d.n; ++k) {

@@ -11,6 +11,12 @@
 
 namespace qxdraw {
 
+const Dashes kDashes[5] = {{0, {}, 0},
+                           {2, {12, 4}, 16},
+                           {2, {2, 2}, 4},
+                           {4, {8, 4, 2, 4}, 18},
+                           {6, {8, 2, 2, 2, 2, 2}, 18}};
+
 void BoxList::Into(pixman_region32_t* r) const {
   pixman_region32_fini(r);
   pixman_region32_init_rects(r, boxes.data(), int(boxes.size()));
@@ -37,21 +43,8 @@ uint64_t Isqrt(uint64_t v) {
 int64_t FloorHalf(int64_t v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
 int64_t CeilHalf(int64_t v) { return -FloorHalf(-v); }
 
-// Cosmetic dash lengths (pixels), starting with an "on" run; not scaled by
-// the width, so screen and printed strokes agree.
-struct DashSet {
-  int32_t n;
-  double len[6];
-  double period;
-};
-const DashSet kDashSets[5] = {{0, {}, 0},
-                              {2, {12, 4}, 16},
-                              {2, {2, 2}, 4},
-                              {4, {8, 4, 2, 4}, 18},
-                              {6, {8, 2, 2, 2, 2, 2}, 18}};
-
-bool DashOnAt(const DashSet& d, double pos) {
-  double at = std::fmod(pos, d.period);
+bool DashOnAt(const Dashes& d, double pos) {
+  double at = std::fmod(pos, double(d.period));
   if (at < 0) at += d.period;
   for (int32_t k = 0; k < d.n; ++k) {
     if (at < d.len[k]) return k % 2 == 0;
@@ -65,7 +58,7 @@ bool DashOnAt(const DashSet& d, double pos) {
 struct Stroke {
   int64_t c0x, c0y, c1x, c1y;
   int64_t w;
-  const DashSet* dash;
+  const Dashes* dash;
   double phase;
 
   bool Covers(int64_t X, int64_t Y) const {
@@ -166,7 +159,7 @@ void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   if (pixman_region32_not_empty(&clip)) {
     const pixman_box32_t box = *pixman_region32_extents(&clip);
     int32_t style = dc.pen->style;
-    const DashSet* dash = style >= kPlatPenDash && style <= kPlatPenDashDotDot ? &kDashSets[style] : nullptr;
+    const Dashes* dash = style >= kPlatPenDash && style <= kPlatPenDashDotDot ? &kDashes[style] : nullptr;
     int64_t odd = w & 1;
     BoxList boxes;
     double phase = 0;

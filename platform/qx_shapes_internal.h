@@ -11,6 +11,15 @@
 
 namespace qxdraw {
 
+// Cosmetic dash lengths (pixels) of pen styles 0-4, starting with an "on"
+// run; wide pens use them unscaled, so screen and printed strokes agree.
+struct Dashes {
+  int32_t n;
+  int32_t len[6];
+  int32_t period;
+};
+extern const Dashes kDashes[5];
+
 // Strokes a polyline (closed: back to the first point) with the context's
 // wide pen (width >= 2).  Solid pens: pixels whose centre is within w/2 of a
 // segment joining the centre points (pixel centres for odd w, top-left
