@@ -3,6 +3,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include "qx_input.h"
+
 namespace {
 
 struct KeyName {
@@ -12,12 +14,14 @@ struct KeyName {
 
 // Named keys other than letters and digits (which are their ASCII codes).
 constexpr KeyName kKeyNames[] = {
-    {"Backspace", 0x08}, {"Tab", 0x09},    {"Enter", 0x0D},    {"Shift", 0x10},   {"Ctrl", 0x11},
-    {"Alt", 0x12},       {"Escape", 0x1B}, {"Space", 0x20},    {"PageUp", 0x21},  {"PageDown", 0x22},
-    {"End", 0x23},       {"Home", 0x24},   {"Left", 0x25},     {"Up", 0x26},      {"Right", 0x27},
-    {"Down", 0x28},      {"Insert", 0x2D}, {"Delete", 0x2E},   {"F1", 0x70},      {"F2", 0x71},
-    {"F3", 0x72},        {"F4", 0x73},     {"F5", 0x74},       {"F6", 0x75},      {"F7", 0x76},
-    {"F8", 0x77},        {"F9", 0x78},     {"F10", 0x79},      {"F11", 0x7A},     {"F12", 0x7B},
+    {"Backspace", kPlatVkBack}, {"Tab", kPlatVkTab},         {"Enter", kPlatVkReturn},   {"Shift", kPlatVkShift},
+    {"Ctrl", kPlatVkControl},   {"Alt", kPlatVkAlt},         {"Escape", kPlatVkEscape},  {"Space", kPlatVkSpace},
+    {"PageUp", kPlatVkPrior},   {"PageDown", kPlatVkNext},   {"End", kPlatVkEnd},        {"Home", kPlatVkHome},
+    {"Left", kPlatVkLeft},      {"Up", kPlatVkUp},           {"Right", kPlatVkRight},    {"Down", kPlatVkDown},
+    {"Insert", kPlatVkInsert},  {"Delete", kPlatVkDelete},   {"F1", kPlatVkF1},          {"F2", kPlatVkF1 + 1},
+    {"F3", kPlatVkF1 + 2},      {"F4", kPlatVkF1 + 3},       {"F5", kPlatVkF1 + 4},      {"F6", kPlatVkF1 + 5},
+    {"F7", kPlatVkF1 + 6},      {"F8", kPlatVkF1 + 7},       {"F9", kPlatVkF1 + 8},      {"F10", kPlatVkF10},
+    {"F11", kPlatVkF1 + 10},    {"F12", kPlatVkF12},
 };
 
 constexpr KeyName kModifiers[] = {{"Shift", kScriptShift}, {"Ctrl", kScriptCtrl}, {"Alt", kScriptAlt}};
