@@ -75,6 +75,16 @@ void TakeAll(Clipboard& c, Dropped& out) {
   c.items.clear();
 }
 
+// Closes the clipboard; the viewer to tell of a change, or 0.  The caller
+// holds the lock.
+PlatWindow Release(Clipboard& c) {
+  c.holderThread = 0;
+  c.holderWindow = 0;
+  const PlatWindow viewer = c.changed ? c.viewer : 0;
+  c.changed = false;
+  return viewer;
+}
+
 // A thread that ends holding the clipboard open lets it go, so that it does
 // not stay locked for the rest of the process.  The viewers are told by a
 // post: the ending thread may have no queue left to serve a send with.
@@ -84,10 +94,7 @@ void ReleaseAtThreadEnd(void*) {
   {
     std::lock_guard<std::mutex> g(c.lock);
     if (c.holderThread != PlatThreadCurrentId()) return;
-    c.holderThread = 0;
-    c.holderWindow = 0;
-    if (c.changed) viewer = c.viewer;
-    c.changed = false;
+    viewer = Release(c);
   }
   if (viewer) PlatPostMessage(viewer, kPlatMsgDrawClipboard, 0, 0);
 }
@@ -129,10 +136,7 @@ bool PlatCloseClipboard() {
   {
     std::lock_guard<std::mutex> g(c.lock);
     if (!HeldByCaller(c)) return false;
-    c.holderThread = 0;
-    c.holderWindow = 0;
-    if (c.changed) viewer = c.viewer;
-    c.changed = false;
+    viewer = Release(c);
   }
   PlatThreadSetExitValue(ExitSlot(), nullptr);
   // Sent without the lock: a viewer reads the clipboard in its handler.
