@@ -147,6 +147,10 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
           if ((m & 0xFFFFFF) == 0xFFFFFF) fn = fn1;
         }
         if (fn == 0xAA) continue;  // the destination stays
+        if (fn == 0xCC) {          // a copy: neither p nor d is read
+          PlatSurfaceSetPixel(d, px, py, s);
+          continue;
+        }
         uint32_t p = cells[(px + paint.ox) & 7] & 0xFFFFFF;
         uint32_t dv = PlatSurfaceGetPixel(d, px, py) & 0xFFFFFF;
         if (dMono) {

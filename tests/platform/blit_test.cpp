@@ -9,6 +9,8 @@
 #include "draw_support.h"
 #include "platform/qx_blit.h"
 #include "platform/qx_file.h"
+#include "platform/qx_paint.h"
+#include "platform/qx_window.h"
 
 namespace {
 
@@ -193,6 +195,16 @@ TEST(PlatformBlit, ClipOverlapScreenSourceAndEmptySizes) {
   ASSERT_TRUE(PlatBitBlt(d.dc, 0, 0, 3, 2, screen, -1, 0, kPlatSrcCopy));
   EXPECT_EQ(d.Mask(), Rows({".#.", "..."}));
   EXPECT_EQ(d.At(1, 0), 0x123456u);
+  // A window's context is a source too: its client pixels.
+  const PlatWindow win = PlatCreateWindow(nullptr, "source", 0, 0, PlatRect{0, 0, 8, 8}, 0);
+  ASSERT_NE(win, 0u);
+  PlatObj wdc = PlatGetDc(win);
+  PlatSurfaceSetPixel(PlatWindowSurface(win), 2, 1, 0x654321);
+  Canvas e(2, 2);
+  ASSERT_TRUE(PlatBitBlt(e.dc, 0, 0, 2, 2, wdc, 1, 0, kPlatSrcCopy));
+  EXPECT_EQ(e.At(1, 1), 0x654321u);
+  PlatReleaseDc(win, wdc);
+  PlatDestroyWindow(win);
   // Zero and negative sizes draw nothing; bad handles fail.
   d.Snapshot();
   EXPECT_TRUE(PlatBitBlt(d.dc, 0, 0, 0, 2, screen, 0, 0, kPlatSrcCopy));
