@@ -69,8 +69,5 @@ inline bool SourceFree(uint8_t fn) { return ((fn >> 2) & 0x33) == (fn & 0x33); }
 void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
 // Paints the pixels of the region that the context's effective clip keeps.
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn);
-// Paints one pixel, when inside the clip (given as the effective clip).
-void PaintPixel(PlatSurface* s, const pixman_region32_t* clip, int32_t x, int32_t y,
-                uint32_t pixel, uint8_t fn);
 
 }  // namespace qxdraw

@@ -165,9 +165,11 @@ bool DashOn(const Dashes& d, int64_t unit) {
   return false;
 }
 
-// Draws P0 -> P1 without P1; phase counts the units drawn before it in this
-// call (dashes).
-void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoint p1, int64_t phase) {
+// The pixels of P0 -> P1 without P1, into on (pen) and off (dash gaps
+// painted with the background); phase counts the units drawn before it in
+// this call (dashes).
+void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoint p1, int64_t phase,
+             BoxList* onPixels, BoxList* offPixels) {
   PlatSurface* s = dc.Surface();
   int64_t dx = int64_t(p1.x) - p0.x, dy = int64_t(p1.y) - p0.y;
   int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
@@ -179,6 +181,7 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
   int64_t m = xMajor ? dy : dx, am = m < 0 ? -m : m, sb = m < 0 ? -1 : 1;
   const pixman_box32_t* box = pixman_region32_extents(const_cast<pixman_region32_t*>(clip));
   int64_t lo = xMajor ? box->x1 : box->y1, hi = xMajor ? box->x2 : box->y2;  // [lo, hi)
+  int64_t mlo = xMajor ? box->y1 : box->x1, mhi = xMajor ? box->y2 : box->x2;  // minor range
   // Steps i whose major coordinate a0 + sa i lies in [lo, hi).
   int64_t i0, i1;
   if (sa > 0) {
@@ -192,8 +195,6 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
   if (i1 > n - 1) i1 = n - 1;
   if (i0 > i1 || dc.pen->style == kPlatPenNull) return;
   const Dashes& dash = kDashes[dc.pen->style];
-  uint8_t fn = Rop2Function(dc.rop2);
-  uint32_t fore = ColourToPixel(dc.pen->colour), backc = ColourToPixel(dc.back);
   // minor(i) = floor((2 i |m| + n) / 2n), stepped with its remainder.
   Wide num = WideAdd(WideMul(2 * i0, am), WideOf(n));
   int64_t v = WideFloorDiv(num, 2 * n);
@@ -206,9 +207,9 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
   for (int64_t i = i0; i <= i1; ++i) {
     int64_t a = a0 + sa * i, b = b0 + sb * v;
     bool on = dash.n == 0 || DashOn(dash, phase + i);
-    if ((on || dc.bkMode == kPlatBkOpaque) && b >= INT32_MIN && b <= INT32_MAX) {
-      int32_t x = int32_t(xMajor ? a : b), y = int32_t(xMajor ? b : a);
-      PaintPixel(s, clip, x, y, on ? fore : backc, fn);
+    if ((on || dc.bkMode == kPlatBkOpaque) && b >= mlo && b < mhi) {
+      int64_t x = xMajor ? a : b, y = xMajor ? b : a;
+      (on ? onPixels : offPixels)->Add(x, y, x + 1);
     }
     r += 2 * am;
     if (r >= 2 * n) {
@@ -245,11 +246,25 @@ void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   dc.EffectiveClip(&clip);
   int64_t phase = 0;
   int32_t segments = closed ? n : n - 1;
+  BoxList on, off;
   for (int32_t k = 0; k < segments; ++k) {
     PlatPoint a = pts[k], b = pts[(k + 1) % n];
-    Segment(dc, &clip, a, b, phase);
+    Segment(dc, &clip, a, b, phase, &on, &off);
     phase += Steps(a, b);
   }
+  // The union of the segments, each pixel painted once: a pixel both on and
+  // in a gap is on.
+  pixman_region32_t onArea, offArea;
+  pixman_region32_init(&onArea);
+  pixman_region32_init(&offArea);
+  on.Into(&onArea);
+  off.Into(&offArea);
+  pixman_region32_subtract(&offArea, &offArea, &onArea);
+  uint8_t fn = Rop2Function(dc.rop2);
+  FillRegion(dc, &onArea, SolidPaint(dc.pen->colour), fn);
+  FillRegion(dc, &offArea, SolidPaint(dc.back), fn);
+  pixman_region32_fini(&onArea);
+  pixman_region32_fini(&offArea);
   pixman_region32_fini(&clip);
 }
 

@@ -46,7 +46,8 @@ bool PlatMoveTo(PlatObj dc, int32_t x, int32_t y, PlatPoint* old);
 // cosmetic dashes otherwise, each pixel once.
 bool PlatLineTo(PlatObj dc, int32_t x, int32_t y);
 // Segments between n points in order, each without its end point; the
-// dashes run on across the joints.  The position is not used or changed.
+// dashes run on across the joints.  The polyline is the union of its
+// segments: a pixel they share is painted once (on wins over a gap).  The position is not used or changed.
 bool PlatPolyline(PlatObj dc, const PlatPoint* points, int32_t n);
 // Vertices at pixel corners; a pixel is inside when the edges crossing the
 // horizontal through its centre at or left of the centre number odd

@@ -125,12 +125,4 @@ void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& pain
   pixman_region32_fini(&clip);
 }
 
-void PaintPixel(PlatSurface* s, const pixman_region32_t* clip, int32_t x, int32_t y,
-                uint32_t pixel, uint8_t fn) {
-  if (!pixman_region32_contains_point(const_cast<pixman_region32_t*>(clip), x, y, nullptr)) return;
-  if (PlatSurfaceFormatOf(s) == kPlatMono1)
-    pixel = (pixel & 0xFFFFFF) == 0xFFFFFF ? 0xFFFFFFFFu : kPlatOpaque;
-  PlatSurfaceSetPixel(s, x, y, Apply(fn, pixel, PlatSurfaceGetPixel(s, x, y)));
-}
-
 }  // namespace qxdraw

@@ -249,6 +249,13 @@ TEST(PlatformShapes, WidePolylinesAndDashes) {
             }));
   ASSERT_TRUE(PlatPolyline(c.dc, pts, 3));
   EXPECT_TRUE(c.Unchanged());
+  // Cosmetic too: a self-crossing XOR polyline inverts its crossing once.
+  Canvas x(8, 8);
+  Tools thin(x, kPlatPenSolid, 1, 0xFFFFFF, true);
+  PlatSetRop2(x.dc, kPlatRop2XorPen);
+  const PlatPoint cross[] = {{0, 0}, {6, 6}, {6, 0}, {0, 6}};
+  ASSERT_TRUE(PlatPolyline(x.dc, cross, 4));
+  EXPECT_EQ(x.At(3, 3), 0u);
   // Odd widths centre on pixel centres; a diagonal against the rule.
   Canvas d(30, 30);
   Tools odd(d, kPlatPenSolid, 3, 0, true);
