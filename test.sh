@@ -5,6 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/deps.sh
+# The PostScript tests render pages with ghostscript (tests only).
+if ! command -v gs >/dev/null 2>&1; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends ghostscript
+fi
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -116,6 +116,21 @@ PlatObj PlatCreateTargetDc(PlatDrawTarget* target) {
   return NewDc(target, false);
 }
 
+PlatObj PlatCreateOwnedTargetDc(PlatDrawTarget* target) {
+  PlatObj h = PlatCreateTargetDc(target);
+  if (!h) {
+    delete target;
+    return 0;
+  }
+  GetDc(h)->ownedTarget.reset(target);
+  return h;
+}
+
+PlatDrawTarget* PlatDcTarget(PlatObj dch) {
+  auto dc = GetDc(dch);
+  return dc ? dc->target : nullptr;
+}
+
 bool PlatDeleteDc(PlatObj dc) {
   if (!GetDc(dc)) return false;
   return Unregister(dc);
@@ -308,7 +323,10 @@ int32_t PlatGetClipBox(PlatObj dch, PlatRect* box) {
 }
 
 int32_t PlatGetDeviceCaps(PlatObj dch, int32_t cap) {
-  if (!GetDc(dch)) return 0;
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  int32_t own = 0;
+  if (dc->target && dc->target->DeviceCap(cap, &own)) return own;
   const PlatSurface* screen = PlatScreenSurface();
   switch (cap) {
     case kPlatCapHorzRes: return PlatSurfaceWidth(screen);

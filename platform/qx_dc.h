@@ -22,6 +22,9 @@ class PlatDrawTarget {
   virtual ~PlatDrawTarget() = default;
   virtual PlatSurface* Surface() = 0;
   virtual void Flush() {}
+  // A device-capability answer of its own (printers); false leaves the
+  // query to the screen's answers.
+  virtual bool DeviceCap(int32_t /*cap*/, int32_t* /*value*/) { return false; }
 };
 
 // Receives one line a public call of a context that has it (see qx_trace.h).
@@ -69,6 +72,10 @@ constexpr uint32_t kPlatInvalidColour = 0xFFFFFFFFu;
 PlatObj PlatCreateMemoryDc();
 PlatObj PlatCreateScreenDc();
 PlatObj PlatCreateTargetDc(PlatDrawTarget* target);
+// The same, the context owning the target: deleting the context deletes it.
+PlatObj PlatCreateOwnedTargetDc(PlatDrawTarget* target);
+// The target of a target context, null for others.
+PlatDrawTarget* PlatDcTarget(PlatObj dc);
 bool PlatDeleteDc(PlatObj dc);
 // The desktop surface that screen contexts share.
 PlatSurface* PlatScreenSurface();

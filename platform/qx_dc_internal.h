@@ -15,6 +15,7 @@ struct Dc : Object {
   Dc() : Object(kPlatObjDc) { pixman_region32_init(&userClip); }
   ~Dc() override;
   PlatDrawTarget* target = nullptr;  // screen and target contexts
+  std::unique_ptr<PlatDrawTarget> ownedTarget;
   bool memory = false;
   std::shared_ptr<Bitmap> bitmap;
   std::shared_ptr<Pen> pen;

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/qx_dc.h"
+#include "platform/qx_draw.h"
+#include "platform/qx_drawobj.h"
+#include "platform/qx_file.h"
+#include "platform/qx_png.h"
+#include "platform/qx_printdc.h"
+#include "platform/qx_printer.h"
+#include "platform/qx_psjob.h"
+#include "temp_folder.h"
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Sets an environment variable for the life of the object.
+class Env {
+ public:
+  Env(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = getenv(name)) had_ = true, old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~Env() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+class Printing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("QX_PRINTERS");
+    unsetenv("QX_PRINT_DIALOG");
+  }
+  PlatObj Dc(const char* name, bool landscape = false) {
+    PlatGlobal dm = 0, dn = 0;
+    PlatPrinterInfo p;
+    EXPECT_TRUE(PlatFindPrinter(name, &p));
+    EXPECT_TRUE(PlatMakeDeviceBlocks(p, &dm, &dn));
+    if (landscape) {
+      auto* m = static_cast<PlatDevMode*>(PlatGlobalLock(dm));
+      m->orientation = kPlatLandscape;
+      PlatGlobalUnlock(dm);
+    }
+    PlatObj dc = PlatCreatePrinterDc(p.driver.c_str(), name, p.port.c_str(), dm);
+    PlatGlobalFree(dm);
+    PlatGlobalFree(dn);
+    return dc;
+  }
+  TempFolder tmp_{"qxprint"};
+  Env dir_{"QX_PRINT_DIR", tmp_.Dir()};
+};
+
+TEST_F(Printing, DefaultListEnumeratesAfterASizeQuery) {
+  uint32_t needed = 0, count = 7;
+  EXPECT_FALSE(PlatEnumPrinters(nullptr, 0, &needed, &count));
+  EXPECT_EQ(PlatLastError(), kPlatErrInsufficientBuffer);
+  EXPECT_EQ(count, 0u);
+  std::vector<uint8_t> buf(needed);
+  EXPECT_FALSE(PlatEnumPrinters(buf.data(), needed - 1, &needed, &count));
+  ASSERT_TRUE(PlatEnumPrinters(buf.data(), needed, &needed, &count));
+  ASSERT_EQ(count, 2u);
+  auto* e = reinterpret_cast<const PlatPrinterEntry*>(buf.data());
+  EXPECT_STREQ(e[0].name, "PostScript Printer");
+  EXPECT_STREQ(e[0].driver, "qxps");
+  EXPECT_STREQ(e[0].port, "FILE:");
+  EXPECT_STREQ(e[1].name, "Raster Printer");
+  EXPECT_STREQ(e[1].driver, "qxraster");
+  PlatPrinterInfo p;
+  EXPECT_FALSE(PlatFindPrinter("postscript printer", &p));  // names match with case
+}
+
+TEST_F(Printing, CapsAndLandscapeSwap) {
+  struct Row {
+    const char* printer;
+    bool landscape;
+    int32_t cap, value;
+  } rows[] = {
+      {"PostScript Printer", false, kPlatCapLogPixelsX, 300},
+      {"PostScript Printer", false, kPlatCapLogPixelsY, 300},
+      {"PostScript Printer", false, kPlatCapPhysicalWidth, 2550},
+      {"PostScript Printer", false, kPlatCapPhysicalHeight, 3300},
+      {"PostScript Printer", false, kPlatCapPhysicalOffsetX, 75},
+      {"PostScript Printer", false, kPlatCapPhysicalOffsetY, 75},
+      {"PostScript Printer", false, kPlatCapHorzRes, 2400},
+      {"PostScript Printer", false, kPlatCapVertRes, 3150},
+      {"PostScript Printer", false, kPlatCapBitsPixel, 24},
+      {"PostScript Printer", false, kPlatCapPlanes, 1},
+      {"PostScript Printer", false, kPlatCapNumColors, -1},
+      {"PostScript Printer", true, kPlatCapPhysicalWidth, 3300},
+      {"PostScript Printer", true, kPlatCapPhysicalHeight, 2550},
+      {"PostScript Printer", true, kPlatCapHorzRes, 3150},
+      {"PostScript Printer", true, kPlatCapVertRes, 2400},
+      {"Raster Printer", false, kPlatCapLogPixelsX, 150},
+      {"Raster Printer", false, kPlatCapHorzRes, 1201},
+      {"Raster Printer", false, kPlatCapPhysicalOffsetY, 37},
+  };
+  for (const Row& r : rows) {
+    PlatObj dc = Dc(r.printer, r.landscape);
+    ASSERT_NE(dc, 0u);
+    EXPECT_EQ(PlatGetDeviceCaps(dc, r.cap), r.value) << r.printer << " " << r.landscape << " cap " << r.cap;
+    PlatDeleteDc(dc);
+  }
+}
+
+TEST_F(Printing, ProfileSectionsAndBadOnesSkipped) {
+  std::string errors;
+  auto list = PlatParsePrinters(
+      "[Mono]\ndpi=600\npaper=595 x 842\nmargins=10x20\ncolour=no\npostscript=no\ncommand=cat\n"
+      "[Bad dpi]\ndpi=12\n[Bad margins]\nmargins=400\n[Unknown]\nspeed=3\n[Mono]\n[Plain]\n",
+      &errors);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].name, "Mono");
+  EXPECT_EQ(list[0].driver, "qxraster");
+  EXPECT_EQ(list[0].dpi, 600);
+  EXPECT_EQ(list[0].paperH, 842);
+  EXPECT_EQ(list[0].marginY, 20);
+  EXPECT_FALSE(list[0].colour);
+  EXPECT_EQ(list[0].command, "cat");
+  EXPECT_EQ(list[1].name, "Plain");
+  EXPECT_EQ(list[1].driver, "qxps");
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4);
+  int32_t v = 0;
+  ASSERT_TRUE(PlatPrinterCapOf(list[0], true, kPlatCapPhysicalOffsetX, &v));
+  EXPECT_EQ(v, 20 * 600 / 72);
+  ASSERT_TRUE(PlatPrinterCapOf(list[0], false, kPlatCapBitsPixel, &v));
+  EXPECT_EQ(v, 1);
+}
+
+TEST_F(Printing, DialogReturnDefaultVanishedAndCancel) {
+  PlatPrintDlg pd{};
+  pd.flags = kPlatPdReturnDefault | kPlatPdReturnDc;
+  uint32_t ext = 99;
+  ASSERT_EQ(PlatPrintDialog(&pd, &ext), 1);
+  EXPECT_EQ(ext, 0u);
+  ASSERT_NE(pd.dc, 0u);
+  EXPECT_EQ(PlatGetDeviceCaps(pd.dc, kPlatCapHorzRes), 2400);
+  EXPECT_EQ(PlatGlobalSize(pd.devMode), 156u);
+  auto* names = static_cast<const uint8_t*>(PlatGlobalLock(pd.devNames));
+  PlatDevNames head;
+  std::memcpy(&head, names, 8);
+  EXPECT_EQ(head.driverOffset, 8);
+  EXPECT_STREQ(reinterpret_cast<const char*>(names + head.driverOffset), "qxps");
+  EXPECT_STREQ(reinterpret_cast<const char*>(names + head.deviceOffset), "PostScript Printer");
+  EXPECT_STREQ(reinterpret_cast<const char*>(names + head.outputOffset), "FILE:");
+  EXPECT_EQ(head.deviceOffset, 8 + 5);
+  EXPECT_EQ(head.outputOffset, 8 + 5 + 19);
+  PlatGlobalUnlock(pd.devNames);
+  PlatDeleteDc(pd.dc);
+
+  // The script: two pages, two copies, landscape.
+  {
+    Env script("QX_PRINT_DIALOG", "pages=2-3, copies=2 landscape");
+    pd.flags = kPlatPdReturnDc;
+    ASSERT_EQ(PlatPrintDialog(&pd, &ext), 1);
+    EXPECT_TRUE(pd.flags & kPlatPdPageNums);
+    EXPECT_EQ(pd.fromPage, 2);
+    EXPECT_EQ(pd.toPage, 3);
+    EXPECT_EQ(pd.copies, 2);
+    EXPECT_EQ(PlatGetDeviceCaps(pd.dc, kPlatCapHorzRes), 3150);
+    PlatDeleteDc(pd.dc);
+  }
+  {
+    Env script("QX_PRINT_DIALOG", "cancel");
+    pd.flags = kPlatPdReturnDc;
+    EXPECT_EQ(PlatPrintDialog(&pd, &ext), 0);
+    EXPECT_EQ(ext, 0u);
+    EXPECT_EQ(pd.dc, 0u);
+  }
+  // The blocks name a printer that is gone: one failure with an extended
+  // error; freed and asked again, the default printer answers.
+  TempFolder cfg("qxprinters");
+  std::string ini = cfg.Dir() + "/printers.ini";
+  std::ofstream(ini) << "[Other]\ndpi=200\n";
+  Env printers("QX_PRINTERS", ini);
+  pd.flags = kPlatPdReturnDc;
+  EXPECT_EQ(PlatPrintDialog(&pd, &ext), 0);
+  EXPECT_NE(ext, 0u);
+  PlatGlobalFree(pd.devMode);
+  PlatGlobalFree(pd.devNames);
+  pd.devMode = pd.devNames = 0;
+  ASSERT_EQ(PlatPrintDialog(&pd, &ext), 1);
+  EXPECT_EQ(PlatGetDeviceCaps(pd.dc, kPlatCapLogPixelsX), 200);
+  PlatDeleteDc(pd.dc);
+  PlatGlobalFree(pd.devMode);
+  PlatGlobalFree(pd.devNames);
+}
+
+TEST_F(Printing, CallsOutOfOrderFailWithAnError) {
+  PlatObj dc = Dc("PostScript Printer");
+  PlatObj screen = PlatCreateScreenDc();
+  struct Row {
+    const char* what;
+    int32_t (*call)(PlatObj);
+    bool onScreen;
+  } rows[] = {
+      {"end-page before start-page", PlatEndPage, false},
+      {"end-doc before start-doc", PlatEndDoc, false},
+      {"start-page before start-doc", PlatStartPage, false},
+      {"start-page on the screen", PlatStartPage, true},
+      {"abort without a job", PlatAbortDoc, false},
+  };
+  for (const Row& r : rows) {
+    PlatSetLastError(0);
+    EXPECT_LT(r.call(r.onScreen ? screen : dc), 1) << r.what;
+    EXPECT_NE(PlatLastError(), 0) << r.what;
+  }
+  ASSERT_GT(PlatStartDoc(dc, "x"), 0);
+  PlatSetLastError(0);
+  EXPECT_LT(PlatStartDoc(dc, "again"), 1);
+  EXPECT_NE(PlatLastError(), 0);
+  PlatDeleteDc(dc);  // drops the job
+  PlatDeleteDc(screen);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp_.Dir()));
+}
+
+TEST_F(Printing, RasterJobWritesExactPages) {
+  PlatObj dc = Dc("Raster Printer");
+  int32_t job = PlatStartDoc(dc, "two pages");
+  ASSERT_GT(job, 0);
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatObj old = PlatSelectObject(dc, black);
+  ASSERT_TRUE(PlatPatBlt(dc, 20, 30, 100, 50, kPlatPatCopy));
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatSelectObject(dc, old);
+  PlatDeleteObject(black);
+  PlatDeleteDc(dc);
+  std::string base = tmp_.Dir() + "/job-" + std::to_string(job);
+  for (int page = 1; page <= 2; ++page) {
+    PlatSurface* s = PlatPngReadFile((base + "-p" + std::to_string(page) + ".png").c_str());
+    ASSERT_NE(s, nullptr) << page;
+    ASSERT_EQ(PlatSurfaceWidth(s), 1201);
+    ASSERT_EQ(PlatSurfaceHeight(s), 1576);
+    int64_t wrong = 0;
+    for (int32_t y = 0; y < 1576; ++y)
+      for (int32_t x = 0; x < 1201; ++x) {
+        bool inside = page == 1 && x >= 20 && x < 120 && y >= 30 && y < 80;
+        wrong += PlatSurfaceGetPixel(s, x, y) != (inside ? 0xFF000000u : 0xFFFFFFFFu);
+      }
+    EXPECT_EQ(wrong, 0) << page;
+    PlatSurfaceDestroy(s);
+  }
+  std::string ps = Slurp(base + ".ps");
+  EXPECT_EQ(ps.rfind("%!PS-Adobe-3.0\n%%Title: two pages\n%%Pages: 2\n", 0), 0u) << ps.substr(0, 80);
+  EXPECT_NE(ps.find("%%Page: 2 2\n"), std::string::npos);
+  EXPECT_NE(ps.find("colorimage"), std::string::npos);
+}
+
+TEST_F(Printing, EscapesAnswerAndBandsCompleteThePage) {
+  struct Row {
+    const char* printer;
+    int32_t asked, supported;
+  } rows[] = {
+      {"PostScript Printer", kPlatEscPassThrough, 1}, {"Raster Printer", kPlatEscPassThrough, 0},
+      {"Raster Printer", kPlatEscNextBand, 1},        {"Raster Printer", kPlatEscBandInfo, 1},
+      {"Raster Printer", kPlatEscQuerySupport, 1},    {"PostScript Printer", 4242, 0},
+  };
+  for (const Row& r : rows) {
+    PlatObj dc = Dc(r.printer);
+    EXPECT_EQ(PlatEscape(dc, kPlatEscQuerySupport, 4, &r.asked, nullptr), r.supported) << r.asked;
+    PlatDeleteDc(dc);
+  }
+  PlatObj dc = Dc("Raster Printer");
+  int32_t job = PlatStartDoc(dc, "bands");
+  PlatBandInfo info{};
+  EXPECT_EQ(PlatEscape(dc, kPlatEscBandInfo, 0, nullptr, &info), 1);
+  EXPECT_EQ(info.graphics, 1);
+  EXPECT_EQ(info.text, 1);
+  PlatRect band{};
+  ASSERT_EQ(PlatEscape(dc, kPlatEscNextBand, 0, nullptr, &band), 1);
+  EXPECT_EQ(band.right, 1201);
+  EXPECT_EQ(band.bottom, 1576);
+  uint8_t piece[4] = {2, 0, 'x', 'y'};
+  PlatSetLastError(0);
+  EXPECT_EQ(PlatEscape(dc, kPlatEscPassThrough, 4, piece, nullptr), 0);  // raster printers refuse
+  ASSERT_EQ(PlatEscape(dc, kPlatEscNextBand, 0, nullptr, &band), 1);
+  EXPECT_EQ(band.right - band.left, 0);
+  EXPECT_LT(PlatEndPage(dc), 1);  // the empty band ended the page
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  EXPECT_TRUE(std::filesystem::exists(tmp_.Dir() + "/job-" + std::to_string(job) + "-p1.png"));
+  EXPECT_FALSE(std::filesystem::exists(tmp_.Dir() + "/job-" + std::to_string(job) + "-p2.png"));
+}
+
+}  // namespace
