@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -301,6 +303,102 @@ TEST_F(Printing, EscapesAnswerAndBandsCompleteThePage) {
   PlatDeleteDc(dc);
   EXPECT_TRUE(std::filesystem::exists(tmp_.Dir() + "/job-" + std::to_string(job) + "-p1.png"));
   EXPECT_FALSE(std::filesystem::exists(tmp_.Dir() + "/job-" + std::to_string(job) + "-p2.png"));
+}
+
+}  // namespace
+
+namespace {
+
+bool HaveGs() { return std::system("command -v gs >/dev/null 2>&1") == 0; }
+
+// Renders the job at 72 dpi; the page surfaces, null past the last page.
+std::vector<PlatSurface*> Render(const std::string& ps, const std::string& dir) {
+  std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r72 -sOutputFile=" + dir + "/r%d.png " + ps;
+  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  std::vector<PlatSurface*> pages;
+  for (int k = 1; std::filesystem::exists(dir + "/r" + std::to_string(k) + ".png"); ++k)
+    pages.push_back(PlatPngReadFile((dir + "/r" + std::to_string(k) + ".png").c_str()));
+  return pages;
+}
+
+int32_t Pass(PlatObj dc, const std::string& text) {
+  std::vector<uint8_t> buf(2 + text.size());
+  uint16_t n = uint16_t(text.size());
+  std::memcpy(buf.data(), &n, 2);
+  std::memcpy(buf.data() + 2, text.data(), text.size());
+  return PlatEscape(dc, kPlatEscPassThrough, int32_t(buf.size()), buf.data(), nullptr);
+}
+
+TEST_F(Printing, PassThroughPiecesArriveVerbatim) {
+  PlatObj dc = Dc("PostScript Printer");
+  int32_t job = PlatStartDoc(dc, "pieces");
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  std::string a(32000, 'a'), b(12000, 'b');
+  a.front() = b.front() = '%';
+  ASSERT_EQ(Pass(dc, a), 32000);
+  ASSERT_EQ(Pass(dc, b), 12000);
+  // A count beyond its buffer and a buffer without its count fail.
+  uint8_t shortBuf[5] = {9, 0, 'x', 'y', 'z'};
+  struct Bad {
+    int32_t inCount;
+    const void* in;
+  } bad[] = {{5, shortBuf}, {1, shortBuf}, {4, nullptr}};
+  for (const Bad& r : bad) {
+    PlatSetLastError(0);
+    EXPECT_LT(PlatEscape(dc, kPlatEscPassThrough, r.inCount, r.in, nullptr), 1);
+    EXPECT_NE(PlatLastError(), 0);
+  }
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  std::string ps = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps");
+  EXPECT_NE(ps.find("gsave [0.24 0 0 -0.24 18 774] concat\n" + a + b + "\ngrestore\n"), std::string::npos);
+}
+
+TEST_F(Printing, PageMatrixPiecesAndRasterShareOnePage) {
+  if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
+  PlatObj dc = Dc("PostScript Printer");
+  int32_t job = PlatStartDoc(dc, "matrix");
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  // The page matrix for 18-point offsets and a 756-point printable height,
+  // then a fill of page points (72,72)-(144,108).
+  const char* cr = "\r";
+  std::string first = std::string("%!PS-Adobe-3.0") + cr + "/mydict 250 dict def mydict begin" + cr + "save" + cr +
+                      "/mat_df [0 0 0 0 0 0] defaultmatrix def" + cr + "/mat_cur [0 0 0 0 0 0] currentmatrix def" +
+                      cr + "/matrixequal true def" + cr +
+                      "0 1 5 {/ctr exch def mat_df ctr get mat_cur ctr get ne{/matrixequal false def exit}if}for" + cr +
+                      "mat_df setmatrix [1 0 0 -1 18 774] concat" + cr +
+                      "0 setgray newpath 72 72 moveto 144 72 lineto 144 108 lineto 72 108 lineto closepath fill" + cr +
+                      "matrixequal{showpage}if" + cr + "restore" + cr + "end" + cr;
+  ASSERT_GT(Pass(dc, first), 0);
+  PlatObj red = PlatCreateSolidBrush(0x0000FF);
+  PlatObj old = PlatSelectObject(dc, red);
+  ASSERT_TRUE(PlatPatBlt(dc, 600, 600, 120, 120, kPlatPatCopy));  // page points 162..190.8
+  PlatSelectObject(dc, old);
+  PlatDeleteObject(red);
+  ASSERT_GT(Pass(dc, "0 0 1 setrgbcolor 1000 1000 100 100 rectfill\n"), 0);  // page points 258..282
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  TempFolder out("qxgs");
+  std::vector<PlatSurface*> pages = Render(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps", out.Dir());
+  ASSERT_EQ(pages.size(), 1u);
+  PlatSurface* s = pages[0];
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(PlatSurfaceWidth(s), 612);
+  int64_t unset = 0, stray = 0;
+  for (int32_t y = 0; y < 150; ++y)
+    for (int32_t x = 0; x < 200; ++x) {
+      uint32_t px = PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF;
+      if (x >= 91 && x <= 160 && y >= 91 && y <= 124) unset += px != 0;
+      else if (x < 89 || x > 163 || y < 89 || y > 127) stray += px != 0xFFFFFF;
+    }
+  EXPECT_EQ(unset, 0);
+  EXPECT_EQ(stray, 0);
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 176, 176) & 0xFFFFFF, 0xFF0000u);  // the raster piece in place
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 270, 270) & 0xFFFFFF, 0x0000FFu);  // the second piece
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 230, 230) & 0xFFFFFF, 0xFFFFFFu);  // untouched white covers nothing
+  PlatSurfaceDestroy(s);
 }
 
 }  // namespace
