@@ -264,22 +264,19 @@ int32_t PlatStartDoc(PlatObj dc, const char* docName) {
   PrintTarget* t = TargetOf(dc);
   return t ? t->StartDoc(docName) : -1;
 }
-int32_t PlatStartPage(PlatObj dc) {
+namespace {
+
+int32_t Call(PlatObj dc, int32_t (PrintTarget::*fn)()) {
   PrintTarget* t = TargetOf(dc);
-  return t ? t->StartPage() : -1;
+  return t ? (t->*fn)() : -1;
 }
-int32_t PlatEndPage(PlatObj dc) {
-  PrintTarget* t = TargetOf(dc);
-  return t ? t->EndPage() : -1;
-}
-int32_t PlatEndDoc(PlatObj dc) {
-  PrintTarget* t = TargetOf(dc);
-  return t ? t->EndDoc() : -1;
-}
-int32_t PlatAbortDoc(PlatObj dc) {
-  PrintTarget* t = TargetOf(dc);
-  return t ? t->AbortDoc() : -1;
-}
+
+}  // namespace
+
+int32_t PlatStartPage(PlatObj dc) { return Call(dc, &PrintTarget::StartPage); }
+int32_t PlatEndPage(PlatObj dc) { return Call(dc, &PrintTarget::EndPage); }
+int32_t PlatEndDoc(PlatObj dc) { return Call(dc, &PrintTarget::EndDoc); }
+int32_t PlatAbortDoc(PlatObj dc) { return Call(dc, &PrintTarget::AbortDoc); }
 int32_t PlatEscape(PlatObj dc, int32_t escape, int32_t inCount, const void* in, void* out) {
   PrintTarget* t = TargetOf(dc);
   return t ? t->Escape(escape, inCount, in, out) : -1;
