@@ -9,7 +9,11 @@ bash scripts/deps.sh
 if ! command -v gs >/dev/null 2>&1; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends ghostscript
+  export DEBIAN_FRONTEND=noninteractive
+  # A machine whose other packages were all present may have no package
+  # lists yet: refresh them when the first try fails.
+  $SUDO apt-get install -y -q --no-install-recommends ghostscript ||
+    { $SUDO apt-get update -y -q && $SUDO apt-get install -y -q --no-install-recommends ghostscript; }
 fi
 jobs=$(nproc)
 
