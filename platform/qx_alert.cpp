@@ -9,8 +9,24 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include "qx_input.h"
+#include "qx_msgqueue.h"
+#include "qx_thread.h"
+
 static std::atomic<PlatAlertProc> gAlertProc{nullptr};
-static std::atomic<PlatAlertPreludeProc> gAlertPrelude{nullptr};
+// Before an alert, mouse tracking ends: the capture window is told to cancel
+// its mode.  Sent on the window's own thread; from another thread it is
+// posted, since that thread may be waiting for the one showing the alert.
+static void CancelCapture() {
+  const PlatWindow capture = PlatGetCapture();
+  if (!capture) return;
+  if (PlatGetWindowThread(capture) == PlatThreadCurrentId())
+    PlatSendMessage(capture, kPlatMsgCancelMode, 0, 0);
+  else
+    PlatPostMessage(capture, kPlatMsgCancelMode, 0, 0);
+}
+
+static std::atomic<PlatAlertPreludeProc> gAlertPrelude{CancelCapture};
 
 PlatAlertProc PlatSetAlertProc(PlatAlertProc proc) { return gAlertProc.exchange(proc); }
 PlatAlertPreludeProc PlatSetAlertPrelude(PlatAlertPreludeProc proc) { return gAlertPrelude.exchange(proc); }

@@ -35,8 +35,10 @@ enum PlatAlertIcon : int32_t { kPlatIconNone = 0, kPlatIconStop = 1, kPlatIconWa
 typedef int32_t (*PlatAlertProc)(const char* title, const char* text, int32_t buttons, int32_t icon);
 PlatAlertProc PlatSetAlertProc(PlatAlertProc proc);
 
-// A procedure run before every alert (the window system ends mouse capture
-// there); NULL removes it.  Returns the one installed before.
+// A procedure run before every alert; NULL removes it.  Returns the one
+// installed before.  The one installed at start sends CancelMode to the
+// window holding the mouse capture, if any (posted when that window belongs
+// to another thread).
 typedef void (*PlatAlertPreludeProc)();
 PlatAlertPreludeProc PlatSetAlertPrelude(PlatAlertPreludeProc proc);
 

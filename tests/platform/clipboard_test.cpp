@@ -14,7 +14,9 @@
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_drawobj.h"
+#include "platform/qx_alert.h"
 #include "platform/qx_drop.h"
+#include "platform/qx_input.h"
 #include "platform/qx_file.h"
 #include "platform/qx_globalmem.h"
 #include "platform/qx_paint.h"
@@ -331,6 +333,56 @@ TEST_F(WindowSystemLeaves, AScriptClicksAndWritesScreenshotsOrStopsAtItsBadLine)
   for (const auto& r : kRuns) EXPECT_EQ(PlatUiRunScript(WriteScript("run.txt", r.text).c_str()), r.status) << r.text;
   EXPECT_EQ(PlatUiRunScript("/nonexistent/script.txt"), 2);
   for (const std::string& p : {shot, winShot, script}) std::remove(p.c_str());
+}
+
+TEST_F(WindowSystemLeaves, AnAlertFirstSendsTheCaptureWindowCancelMode) {
+  const PlatWindow w = Make("Tracking", 10, 10);
+  PlatAlertProc old = PlatSetAlertProc([](const char*, const char*, int32_t, int32_t) { return int32_t(kPlatAnsOK); });
+  PlatUiLogStart();
+  PlatAlert("t", "no capture", kPlatOK, kPlatIconNone);
+  PlatSetCapture(w);
+  PlatAlert("t", "with capture", kPlatOK, kPlatIconNone);
+  PlatReleaseCapture();
+  const auto cancels = Only(PlatUiLogStop(), kPlatMsgCancelMode);
+  ASSERT_EQ(cancels.size(), 1u);
+  EXPECT_EQ(cancels[0].window, w);
+  PlatSetAlertProc(old);
+}
+
+TEST_F(WindowSystemLeaves, ScriptsFromTheEnvironmentAndSnapshotsAtExit) {
+  Make("Front", 10, 10);
+  Make("Hidden", 30, 30, false);
+  unsetenv("QX_INPUT_SCRIPT");
+  EXPECT_FALSE(PlatUiRunScriptFromEnv());
+  const std::string good = WriteScript("env.txt", "wait\n");
+  setenv("QX_INPUT_SCRIPT", good.c_str(), 1);
+  EXPECT_TRUE(PlatUiRunScriptFromEnv());
+  const std::string bad = WriteScript("bad.txt", "wait\nclick\n");
+  setenv("QX_INPUT_SCRIPT", bad.c_str(), 1);
+  EXPECT_EXIT(PlatUiRunScriptFromEnv(), ::testing::ExitedWithCode(2), "bad.txt:2: click needs X and Y");
+  unsetenv("QX_INPUT_SCRIPT");
+
+  unsetenv("QX_SNAPSHOT_AT_EXIT");
+  EXPECT_EQ(PlatUiSnapshotAtExit(), 0);
+  const std::string dir = "/tmp/qx_uitest_exit_" + std::to_string(getpid());
+  setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);
+  std::vector<PlatWindow> all(size_t(PlatWindowZOrder(nullptr, 0)));
+  PlatWindowZOrder(all.data(), int32_t(all.size()));
+  int32_t shown = 0;
+  for (PlatWindow w : all) shown += PlatIsWindowVisible(w) ? 1 : 0;
+  EXPECT_GE(shown, 1);
+  EXPECT_LT(shown, int32_t(all.size()));  // the hidden one is left out
+  EXPECT_EQ(PlatUiSnapshotAtExit(), 1 + shown);
+  unsetenv("QX_SNAPSHOT_AT_EXIT");
+  for (const std::string name : {"screen.png", "window-1.png"}) {
+    PlatSurface* s = PlatPngReadFile((dir + "/" + name).c_str());
+    EXPECT_NE(s, nullptr) << name;
+    PlatSurfaceDestroy(s);
+  }
+  for (int32_t i = 1; i <= shown; ++i) std::remove((dir + "/window-" + std::to_string(i) + ".png").c_str());
+  std::remove((dir + "/screen.png").c_str());
+  rmdir(dir.c_str());
+  for (const std::string& p : {good, bad}) std::remove(p.c_str());
 }
 
 }  // namespace
