@@ -362,8 +362,10 @@ bool Figure(PlatObj dch, Kind kind, int32_t l, int32_t t, int32_t r, int32_t b, 
             int32_t sx, int32_t sy, int32_t ex, int32_t ey) {
   auto dc = GetDc(dch);
   if (!dc) return false;
-  static const char* const kNames[] = {"ellipse", "roundrect", "arc", "pie"};
-  dc->Trace("%s %d,%d,%d,%d %d,%d %d,%d %d,%d", kNames[int(kind)], l, t, r, b, ew, eh, sx, sy, ex, ey);
+  if (kind == Kind::kEllipse) dc->Trace("ellipse %d,%d,%d,%d", l, t, r, b);
+  if (kind == Kind::kRoundRect) dc->Trace("roundrect %d,%d,%d,%d %d,%d", l, t, r, b, ew, eh);
+  if (kind == Kind::kArc || kind == Kind::kPie)
+    dc->Trace("%s %d,%d,%d,%d %d,%d %d,%d", kind == Kind::kArc ? "arc" : "pie", l, t, r, b, sx, sy, ex, ey);
   const Pen& pen = *dc->pen;
   if ((r > l && int64_t(r) - l > kMaxExtent) || (b > t && int64_t(b) - t > kMaxExtent) ||
       (pen.width > kMaxExtent && pen.style != kPlatPenNull)) {

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/qx_blit.h"
 #include "platform/qx_draw.h"
+#include "platform/qx_shapes.h"
 #include "platform/qx_region.h"
 
 namespace {
@@ -115,6 +117,15 @@ bool Play(PlatObj dc, const std::string& line) {
     if (op == "bkmode") return PlatSetBkMode(dc, v[0]) != 0;
     if (op == "textcolor") return PlatSetTextColor(dc, uint32_t(v[0])) != kPlatInvalidColour;
     if (op == "bkcolor") return PlatSetBkColor(dc, uint32_t(v[0])) != kPlatInvalidColour;
+    if (op == "stretchmode") return PlatSetStretchBltMode(dc, v[0]) != 0;
+  }
+  if ((op == "ellipse" || op == "roundrect" || op == "arc" || op == "pie") && w.size() >= 2 && Numbers(w[1], v, 4)) {
+    int32_t a[2], b[2];
+    if (op == "ellipse") return w.size() == 2 && PlatEllipse(dc, v[0], v[1], v[2], v[3]);
+    if (op == "roundrect")
+      return w.size() == 3 && Numbers(w[2], a, 2) && PlatRoundRect(dc, v[0], v[1], v[2], v[3], a[0], a[1]);
+    if (w.size() != 4 || !Numbers(w[2], a, 2) || !Numbers(w[3], b, 2)) return false;
+    return (op == "arc" ? PlatArc : PlatPie)(dc, v[0], v[1], v[2], v[3], a[0], a[1], b[0], b[1]);
   }
   if (op == "brushorg" && w.size() == 2 && Numbers(w[1], v, 2))
     return PlatSetBrushOrg(dc, v[0], v[1], nullptr, nullptr);

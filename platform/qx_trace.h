@@ -13,6 +13,11 @@
 //   fillrgn BRUSH RECT...             framergn W,H BRUSH RECT...
 //   flush
 //   charextra N                       text X,Y OPTIONS RECT|- HEX|-   (the bytes in hex)
+//   ellipse RECT    roundrect RECT EW,EH    arc RECT START END    pie RECT START END
+//   stretchmode N
+// Transfers read other contexts or DIB bits and are traced but not played:
+//   blit X,Y,W,H from SX,SY,SW,SH fn F0 F1    stretchdib X,Y,W,H from SX,SY,SW,SH 0xCODE
+//   getdibits DEPTH HEADER    setdibits    dibbitmap
 // e.g. "rop2 7", "patfill 0,0,7,3 0x5A0049".
 #pragma once
 #include <string>

@@ -9,7 +9,9 @@
 
 #include "draw_support.h"
 #include "platform/qx_file.h"
+#include "platform/qx_blit.h"
 #include "platform/qx_shapes.h"
+#include "platform/qx_trace.h"
 
 namespace {
 
@@ -307,6 +309,28 @@ TEST(PlatformShapes, BadArgumentsFailAndEmptyOrFarShapesAreSafe) {
   EXPECT_FALSE(PlatEllipse(c.dc, 0, 0, 10, 10));
   PlatSelectObject(c.dc, tools.pen);
   PlatDeleteObject(huge);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformShapes, TracedFiguresReplayToTheSamePixels) {
+  Canvas a(30, 30), b(30, 30);
+  PlatTraceRecorder rec;
+  PlatSetTraceSink(a.dc, &rec);
+  Tools tools(a, kPlatPenSolid, 3, 0x0000FF, false, 0x00FF00);
+  PlatSetStretchBltMode(a.dc, kPlatStretchOr);
+  ASSERT_TRUE(PlatEllipse(a.dc, 1, 1, 20, 14));
+  ASSERT_TRUE(PlatRoundRect(a.dc, 5, 12, 28, 29, 8, 6));
+  ASSERT_TRUE(PlatArc(a.dc, 0, 0, 30, 30, 29, 14, 14, 0));
+  ASSERT_TRUE(PlatPie(a.dc, 10, 10, 26, 26, 18, 26, 26, 18));
+  PlatSetTraceSink(a.dc, nullptr);
+  EXPECT_EQ(PlatReplayTrace(b.dc, rec.lines), -1);
+  EXPECT_EQ(a.Mask(), b.Mask());
+  EXPECT_EQ(PlatGetStretchBltMode(b.dc), kPlatStretchOr);
+  EXPECT_EQ(PlatReplayTrace(b.dc, {"ellipse 1,2,3", "arc 0,0,4,4 1,1"}), 0);
+  EXPECT_EQ(PlatReplayTrace(b.dc, {"pie 0,0,4,4 1,1 2,2", "roundrect 0,0,4,4"}), 1);
 }
 
 }  // namespace
