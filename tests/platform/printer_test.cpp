@@ -355,7 +355,23 @@ TEST_F(Printing, PassThroughPiecesArriveVerbatim) {
   EXPECT_NE(ps.find("gsave [0.24 0 0 -0.24 18 774] concat\n" + a + b + "\ngrestore\n"), std::string::npos);
 }
 
-TEST_F(Printing, PageMatrixPiecesAndRasterShareOnePage) {
+TEST_F(Printing, CommandGetsTheJobOnStdin) {
+  std::string ini = tmp_.Dir() + "/printers.ini", piped = tmp_.Dir() + "/piped.ps";
+  std::ofstream(ini) << "[Piped]\ndpi=72\npaper=144x144\ncommand=cat > '" << piped << "'\n";
+  Env printers("QX_PRINTERS", ini);
+  PlatObj dc = Dc("Piped");
+  int32_t job = PlatStartDoc(dc, "piped");
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  ASSERT_GT(Pass(dc, "% piece\n"), 0);
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  std::string ps = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps");
+  EXPECT_NE(ps.find("% piece\n"), std::string::npos);
+  EXPECT_EQ(Slurp(piped), ps);
+}
+
+TEST_F(Printing, PsPageMatrixPiecesAndRasterShareOnePage) {
   if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
   PlatObj dc = Dc("PostScript Printer");
   int32_t job = PlatStartDoc(dc, "matrix");
