@@ -66,7 +66,7 @@ struct Section {
 std::string Apply(const Section& sec, PlatPrinterInfo* p) {
   p->name = sec.name;
   if (sec.name.empty() || !FitsBlock(sec.name)) return "bad name";
-  bool ps = true, havePs = false, haveDriver = false;
+  bool ps = true, haveDriver = false;
   for (const auto& kv : sec.keys) {
     const std::string& k = kv.first;
     const std::string& v = kv.second;
@@ -88,7 +88,6 @@ std::string Apply(const Section& sec, PlatPrinterInfo* p) {
       ok = ParseBool(v, &p->colour);
     } else if (k == "postscript") {
       ok = ParseBool(v, &ps);
-      havePs = true;
     } else if (k == "output") {
       ok = !v.empty();
       p->output = v;
@@ -100,7 +99,6 @@ std::string Apply(const Section& sec, PlatPrinterInfo* p) {
     }
     if (!ok) return "bad value of \"" + k + "\"";
   }
-  (void)havePs;
   p->postscript = ps;
   if (!haveDriver) p->driver = ps ? "qxps" : "qxraster";
   if (2 * p->marginX >= p->paperW || 2 * p->marginY >= p->paperH) return "margins leave no page";
@@ -320,9 +318,7 @@ bool PlatReadDeviceBlocks(PlatGlobal devMode, PlatGlobal devNames, PlatPrinterIn
 
 PlatPrintScript PlatParsePrintScript(const std::string& text, std::string* errors) {
   PlatPrintScript s;
-  std::string word;
-  std::istringstream in(text);
-  std::string all;
+  std::string word, all;
   for (char c : text) all += (c == ',' || c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
   std::istringstream words(all);
   while (words >> word) {
@@ -368,7 +364,6 @@ void SetDevMode(PlatGlobal dm, bool landscape, int32_t copies) {
 }  // namespace
 
 int32_t PlatPrintDialog(PlatPrintDlg* pd, uint32_t* extError) {
-  uint32_t ext = kPlatPdErrNone;
   auto fail = [&](uint32_t e) {
     if (extError) *extError = e;
     return 0;
@@ -385,7 +380,8 @@ int32_t PlatPrintDialog(PlatPrintDlg* pd, uint32_t* extError) {
     printer = list.front();
   } else {
     std::string errors;
-    PlatPrintScript script = PlatParsePrintScript(std::getenv("QX_PRINT_DIALOG") ? std::getenv("QX_PRINT_DIALOG") : "", &errors);
+    const char* text = std::getenv("QX_PRINT_DIALOG");
+    PlatPrintScript script = PlatParsePrintScript(text ? text : "", &errors);
     if (!errors.empty()) std::fputs(errors.c_str(), stderr);
     if (pd->devMode || pd->devNames) {
       int32_t copies = 1;
@@ -408,7 +404,6 @@ int32_t PlatPrintDialog(PlatPrintDlg* pd, uint32_t* extError) {
     SetDevMode(pd->devMode, script.landscape, script.copies);
     landscape = landscape || script.landscape;
   }
-  (void)ext;
   if (pd->flags & kPlatPdReturnDc) {
     pd->dc = PlatCreatePrinterDc(printer.driver.c_str(), printer.name.c_str(), printer.port.c_str(), pd->devMode);
     if (!pd->dc) return fail(kPlatPdErrCreateDc);
