@@ -56,9 +56,14 @@ int32_t PlatHelp(const char* path, int32_t command, const char* keyword) {
   std::lock_guard<std::mutex> g(gLock);
   Reap();
   if (command == kPlatHelpQuit) {
+    // The viewer's whole group is asked to end; one that has not ended
+    // after two seconds is killed, so that quitting never hangs.
     for (pid_t pid : gViewers) {
-      kill(-pid, SIGTERM);  // the viewer's whole group
-      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      kill(-pid, SIGTERM);
+      int waited = 0;
+      while (waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (++waited == 200) kill(-pid, SIGKILL);
+        usleep(10000);
       }
     }
     gViewers.clear();
