@@ -123,10 +123,10 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
         if (src.surface) {
           bool any = false;
           uint32_t acc = orMode ? 0 : 0xFFFFFFFFu;
-          for (int64_t jy = rf[r] + sy; jy < re[r] + sy; ++jy) {
-            if (jy < 0 || jy >= srcH) continue;
-            for (int64_t jx = cf[c] + sx; jx < ce[c] + sx; ++jx) {
-              if (jx < 0 || jx >= srcW) continue;
+          // Only the source pixels inside the source surface are read.
+          int64_t y1 = std::min(re[r] + sy, srcH), x1 = std::min(ce[c] + sx, srcW);
+          for (int64_t jy = std::max<int64_t>(rf[r] + sy, 0); jy < y1; ++jy) {
+            for (int64_t jx = std::max<int64_t>(cf[c] + sx, 0); jx < x1; ++jx) {
               uint32_t v = PlatSurfaceGetPixel(src.surface, int32_t(jx), int32_t(jy));
               acc = orMode ? acc | v : acc & v;
               any = true;

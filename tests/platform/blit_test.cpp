@@ -118,6 +118,12 @@ TEST(PlatformBlit, StretchSamplesAndShrinkModes) {
       for (int y = 0; y < 4; ++y) EXPECT_EQ(dst.At(1, y), k.want) << k.mode << " " << bpp;
       EXPECT_EQ(dst.At(0, 0), k.base) << k.mode;
     }
+  // A source rectangle far larger than its surface reads only the surface.
+  Source wide(3, 1, 32);
+  for (int x = 0; x < 3; ++x) wide.Set(x, 0, x == 1 ? 0x070707 : 0x0F0F0F);
+  Canvas one(1, 1);
+  ASSERT_TRUE(PlatStretchBlt(one.dc, 0, 0, 1, 1, wide.dc, 0, 0, INT32_MAX, INT32_MAX, kPlatSrcCopy));
+  EXPECT_EQ(one.At(0, 0), 0x070707u);
   Canvas dst(4, 4);
   EXPECT_EQ(PlatSetStretchBltMode(dst.dc, 5), 0);
   EXPECT_EQ(PlatLastError(), kPlatErrInvalidParam);
