@@ -116,6 +116,10 @@ bool PlatClipboardSetFormatHandler(uint32_t format, PlatClipValidProc valid, Pla
 }
 
 bool PlatOpenClipboard(PlatWindow owner) {
+  if (owner != 0 && !PlatIsWindow(owner)) {
+    PlatSetLastError(kPlatErrInvalidHandle);
+    return false;
+  }
   Clipboard& c = TheClipboard();
   const uint32_t self = PlatThreadCurrentId();
   std::lock_guard<std::mutex> g(c.lock);
@@ -215,6 +219,10 @@ uint32_t PlatClipboardHolder() {
 }
 
 PlatWindow PlatSetClipboardViewer(PlatWindow w) {
+  if (!PlatIsWindow(w)) {
+    PlatSetLastError(kPlatErrInvalidHandle);
+    return 0;
+  }
   Clipboard& c = TheClipboard();
   std::lock_guard<std::mutex> g(c.lock);
   const PlatWindow next = c.viewer;

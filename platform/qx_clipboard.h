@@ -36,7 +36,8 @@ typedef void (*PlatClipDeleteProc)(uintptr_t data);
 bool PlatClipboardSetFormatHandler(uint32_t format, PlatClipValidProc valid, PlatClipDeleteProc del);
 
 // Opens the clipboard for owner (0: the calling thread alone).  False with
-// kPlatErrAccessDenied while another owner or thread holds it.  Opening
+// kPlatErrAccessDenied while another owner or thread holds it, with
+// kPlatErrInvalidHandle for an owner window that does not exist.  Opening
 // again by the holder succeeds; one close closes it.  A thread that ends
 // holding it closes it.
 bool PlatOpenClipboard(PlatWindow owner);
@@ -61,7 +62,8 @@ PlatWindow PlatGetClipboardOwner();
 uint32_t PlatClipboardHolder();
 
 // Makes w the head of the viewer chain and returns the previous head (0
-// for none), which w keeps as its next viewer.
+// for none), which w keeps as its next viewer.  0 with kPlatErrInvalidHandle,
+// and no change, for a window that does not exist.
 PlatWindow PlatSetClipboardViewer(PlatWindow w);
 // Takes remove out of the chain: when it is the head, next becomes the head;
 // otherwise the head is sent ChangeCBChain(remove, next), which each viewer

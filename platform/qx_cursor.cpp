@@ -144,16 +144,6 @@ bool PlatCursorIsValid(PlatCursor c) {
   return cs.images.count(c) != 0;
 }
 
-bool PlatCursorHotSpot(PlatCursor c, int32_t* hotX, int32_t* hotY) {
-  Cursors& cs = TheCursors();
-  std::lock_guard<std::mutex> g(cs.lock);
-  auto it = cs.images.find(c);
-  if (it == cs.images.end()) return false;
-  if (hotX) *hotX = it->second.hotX;
-  if (hotY) *hotY = it->second.hotY;
-  return true;
-}
-
 uint32_t PlatCursorPixel(PlatCursor c, int32_t x, int32_t y, uint32_t screen) {
   if (x < 0 || y < 0 || x >= kPlatCursorSize || y >= kPlatCursorSize) return screen;
   Cursors& cs = TheCursors();

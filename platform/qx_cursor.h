@@ -36,8 +36,6 @@ PlatCursor PlatCreateCursor(int32_t hotX, int32_t hotY, const uint8_t* andPlane,
 // destroyed (kPlatErrBusy).
 bool PlatDestroyCursor(PlatCursor c);
 bool PlatCursorIsValid(PlatCursor c);
-// The hot spot; false for an invalid handle.
-bool PlatCursorHotSpot(PlatCursor c, int32_t* hotX, int32_t* hotY);
 
 // The pixel of the cursor at (x, y) drawn over a screen pixel (0xRRGGBB, any
 // alpha kept): black, white, the screen or its inverse.  Outside the cursor,

@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "qx_alert.h"
-#include "qx_defproc.h"
 #include "qx_display.h"
 #include "qx_file.h"
 #include "qx_input.h"
@@ -165,12 +164,6 @@ int32_t PlatUiPump(int32_t limit) {
   return count;
 }
 
-uint32_t PlatUiNextTime() {
-  Tooling& t = TheTooling();
-  std::lock_guard<std::mutex> g(t.lock);
-  return t.time + kEventStepMs;
-}
-
 bool PlatUiMove(int32_t x, int32_t y) { return Pumped(PlatInjectMouseMove(x, y, NextTime())); }
 
 bool PlatUiClick(int32_t x, int32_t y) {
@@ -220,11 +213,6 @@ void PlatUiLog(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lPa
   Tooling& t = TheTooling();
   std::lock_guard<std::mutex> g(t.lock);
   if (t.logging) t.log.push_back(PlatUiLogEntry{w, message, wParam, lParam});
-}
-
-PlatResult PlatUiLoggingProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lParam) {
-  PlatUiLog(w, message, wParam, lParam);
-  return PlatDefWindowProc(w, message, wParam, lParam);
 }
 
 int32_t PlatUiSnapshot(const char* path) {

@@ -29,10 +29,9 @@ bool PlatUiKey(uint32_t vk, uint32_t mods);
 // layout; false at a character no key types (what came before stays typed).
 bool PlatUiType(const std::string& text);
 bool PlatUiWheel(int32_t steps, int32_t x, int32_t y);
-// The time the next injected event carries.
-uint32_t PlatUiNextTime();
 
-// The message log: while on, PlatUiLog records what a procedure is given.
+// The message log: while on, PlatUiLog records what a test's window
+// procedure is given.
 struct PlatUiLogEntry {
   PlatWindow window;
   uint32_t message;
@@ -44,9 +43,6 @@ void PlatUiLogStart();
 // Stops logging and returns the log.
 std::vector<PlatUiLogEntry> PlatUiLogStop();
 void PlatUiLog(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lParam);
-// A window procedure that logs each message and answers with the default
-// handling (qx_defproc.h).
-PlatResult PlatUiLoggingProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lParam);
 
 // The composed screen, or the client surface of the frontmost shown window
 // whose title is exactly title, as a PNG file; 0 or a host error

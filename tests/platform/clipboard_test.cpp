@@ -116,7 +116,11 @@ TEST_F(WindowSystemLeaves, ClipboardRoundTripOwnerAndASecondOpenFails) {
   EXPECT_FALSE(otherOpen);
   EXPECT_EQ(otherGet, 0u);
   EXPECT_FALSE(otherSet);
-  EXPECT_FALSE(PlatOpenClipboard(a + 1000));  // another owner on this thread too
+  EXPECT_FALSE(PlatOpenClipboard(a + 1000));  // no such window
+  EXPECT_EQ(PlatLastError(), kPlatErrInvalidHandle);
+  const PlatWindow b = Make("B", 10, 10);
+  EXPECT_FALSE(PlatOpenClipboard(b));  // another owner on this thread too
+  EXPECT_EQ(PlatLastError(), kPlatErrAccessDenied);
   EXPECT_TRUE(PlatOpenClipboard(a));          // the holder again
   ASSERT_TRUE(PlatCloseClipboard());
   EXPECT_FALSE(PlatCloseClipboard());
@@ -231,6 +235,8 @@ TEST_F(WindowSystemLeaves, ChangesGoDownTheViewerChainAndViewersLeaveIt) {
   EXPECT_EQ(PlatGetClipboardViewer(), v1);
   EXPECT_EQ(change(), (std::vector<PlatWindow>{v1}));
   EXPECT_FALSE(PlatChangeClipboardChain(0, 0));
+  EXPECT_EQ(PlatSetClipboardViewer(0x7FFFFFF), 0);  // no such window: no change
+  EXPECT_EQ(PlatGetClipboardViewer(), v1);
 }
 
 TEST_F(WindowSystemLeaves, AThreeFileDropReachesOnlyAnAcceptingWindow) {

@@ -119,7 +119,9 @@ TEST(Cursors, SystemCursorsSetShowAndStaleHandles) {
   EXPECT_FALSE(PlatDestroyCursor(made));  // in use
   EXPECT_EQ(PlatLastError(), kPlatErrBusy);
   PlatSetCursor(arrow);
+  EXPECT_TRUE(PlatCursorIsValid(made));
   EXPECT_TRUE(PlatDestroyCursor(made));
+  EXPECT_FALSE(PlatCursorIsValid(made));
   EXPECT_FALSE(PlatDestroyCursor(made));
   EXPECT_EQ(PlatSetCursor(made), 0u);  // a stale handle changes nothing
   EXPECT_EQ(PlatGetCursor(), arrow);
