@@ -9,6 +9,13 @@
 // The "Front Panel" root object of a new panel heap: its offset, 0 when the
 // heap cannot grow.
 QX_EXTERN_C int32 FPNewPanelRoot(ObjHeap heap);
+// The panel's selection list (named by the heap extension): an object added
+// once (0, 1 for a heap without extension or no object, 2 when the list
+// cannot be made or grow), the number of selected objects, and the list
+// emptied (a heap without one is left as it is).
+QX_EXTERN_C MgErr FPSelectObject(ObjHeap heap, int32 object);
+QX_EXTERN_C int32 FPSelectionCount(ObjHeap heap);
+QX_EXTERN_C void FPEmptySelection(ObjHeap heap);
 // Commits the pending text entry of the panel's key-focus object, which
 // keeps the focus; 0.
 QX_EXTERN_C MgErr FPCommitKeyFocus(ObjHeap heap);

@@ -63,6 +63,7 @@ Bool32 PanelBlinks(ObjHeap heap) {
 void PanelInstallRunHooks() {
   RunCmdHooks h = RunCmd();
   h.updateTransferSlots = &FPUpdateTransferSlots;
+  h.clearSelection = &FPEmptySelection;
   h.blinkStartTimer = &BlinkStartTimer;
   h.blinkingOn = [](UHandle vi) -> Bool32 {
     return vi && *vi && PanelBlinks(reinterpret_cast<VIRecord*>(*vi)->panelHeap);

@@ -36,6 +36,7 @@ void PanelInstallEngineHooks() {
   panel.clearBadClassHook = &ClearBadClassHook;
   panel.clearImageTable = [](ObjHeap) { FPClearImageTable(); };
   panel.clearUndoRecords = &ClearUndoRecords;
+  panel.emptySelection = &FPEmptySelection;
   panel.trPushFrame = &TRPushFrame;
   panel.trStackTop = &TRStackTop;
   panel.trSetStackTop = &TRSetStackTop;

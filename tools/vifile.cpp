@@ -4,12 +4,14 @@
 
 #include "engine/dsalloc.h"
 #include "engine/stdize.h"
+#include "engine/typemgr.h"
 #include "engine/vi/viload.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
 #include "tools/linkinfowriter.h"
+#include "tools/panelwriter.h"
 #include "tools/typeheapwriter.h"
 #include "tools/vibuilder.h"
 
@@ -180,6 +182,30 @@ Bytes ControllerCode(bool marks) {
   c.MovMemReg(emit::EAX, int32(offsetof(DataSpaceHeader, procs) + 4 * (10 - kDSProcFirst)), emit::ECX);
   c.Ret();
   return c.Finish();
+}
+
+Bytes WriteWithPanel(const VIFile& v, uInt32 heapFlags, const std::function<void(std::vector<Resource>&)>& edit,
+                     const std::function<void(ObjHeap, int32)>& objects) {
+  UHandle scratch = vib::NewVI({}, false);
+  ObjHeap panel = scratch ? vib::NewPanel(scratch) : nullptr;
+  const int32 root = panel ? vib::NewObject(panel, kClsFrontPanel, 76) : 0;
+  rsrcw::Writer pw(kVIHeaderRsrcType, FourCC("QNLX"));
+  bool ok = root != 0;
+  if (ok) {
+    PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
+    OHSetWord(panel, kOHFlags, OHWord(panel, kOHFlags) | heapFlags);
+    if (objects) objects(panel, root);
+    ok = panelwriter::AddPanelHeap(pw, panel, v.rsrcId, v.name, 100, {});
+  }
+  vib::DisposeVI(scratch);
+  if (!ok) return {};
+  std::vector<Resource> rs;
+  for (const auto& r : pw.Resources()) rs.push_back({r.type, r.id, r.data, r.name});
+  if (edit) edit(rs);
+  rsrcw::Writer w(kVIHeaderRsrcType, FourCC("QNLX"));
+  Add(w, v);
+  for (const Resource& r : rs) w.Add(r.type, r.id, r.bytes, r.name);
+  return w.Write();
 }
 
 }  // namespace vif

@@ -16,6 +16,7 @@
 // The subroutine-file builder writes 'PLAT', 'QXSB' and 'LIsb' named by the
 // subroutine.
 #pragma once
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 
 #include "engine/link/linkinfo.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/objheap.h"
 #include "tools/rsrcwriter.h"
 #include "tools/tdbuilder.h"
 
@@ -83,6 +85,15 @@ std::vector<Resource> Resources(const VIFile& v);
 void Add(rsrcw::Writer& file, const VIFile& v);
 // The whole file.
 Bytes Write(const VIFile& v);
+
+// The whole file with a panel heap that the panel writer stores: a root
+// "Front Panel" object (objects, when given, adds more to the heap, the
+// root's offset given), the heap flags given, and the panel's resources
+// ('FPHP', 'LIfp', ...) passed through edit before they join the VI's.
+// Empty when the panel cannot be written.
+Bytes WriteWithPanel(const VIFile& v, uInt32 heapFlags = 0,
+                     const std::function<void(std::vector<Resource>&)>& edit = nullptr,
+                     const std::function<void(ObjHeap, int32)>& objects = nullptr);
 
 // A VI's code whose initialisation installs a controller procedure that
 // answers 0; with marks, it first stores 0x1234 and the run-time table's

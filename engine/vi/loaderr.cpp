@@ -1,3 +1,3 @@
 #include "engine/vi/loaderr.h"
 
-int32 gQXLoadErrorCode = 0;
+LoadErrorCode gQXLoadErrorCode = 0;

@@ -5,10 +5,12 @@
 #pragma once
 #include "mgsource/extcode.h"
 
-// 0: no load error.
-extern int32 gQXLoadErrorCode;
+// The code of a failed load: entry N of "_loadErrors"; 0 for none.
+typedef int32 LoadErrorCode;
 
-enum : int32 {
+extern LoadErrorCode gQXLoadErrorCode;
+
+enum : LoadErrorCode {
   kLoadErrFPLinkInfo = 2,     // "Could not load front panel link information."
   kLoadErrFrontPanel = 3,     // "Could not load front panel."
   kLoadErrVIRsrc = 8,         // "Could not load VI resource."

@@ -19,6 +19,7 @@
 // data offsets with DSOffsetForType).  Loading runs on the user-interface
 // thread, one heap at a time.
 #pragma once
+#include "engine/vi/loaderr.h"
 #include "mgsource/objheap.h"
 #include "mgsource/rsrc.h"
 
@@ -79,7 +80,7 @@ QX_EXTERN_C MgErr RGetObjRsrc(ResType type, UHandle* handle);
 // The load method that the object system uses while a heap loads for an
 // object of a class it does not know: sets the load error 26 and answers 74.
 QX_EXTERN_C int32 BadProcLoadMethod(ObjHeap heap, int32 object);
-constexpr int32 kLoadErrUnknownObjects = 26;
+constexpr LoadErrorCode kLoadErrUnknownObjects = kLoadErrBadClass;
 constexpr int32 kBadProcLoadResult = 74;
 
 // The data-space offset of a data object of the VI: with compiled code the

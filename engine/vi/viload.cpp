@@ -585,6 +585,10 @@ int32 Finish(Load& l) {
   if (R(l)->panelHeap) viload::SendRootAction(R(l)->panelHeap, kPanelActionLoaded, true);
   if (R(l)->flags2 & kVIFlags2LogAtCompletion) R(l)->flags |= kVIFlagPanelBinding;
   if (R(l)->viKind == kVIKindDatalog && VILoadPanel().updateLogRecordCount) VILoadPanel().updateLogRecordCount(l.vi);
+  // The load is over: the bit that marked it (set with the header, kept
+  // through the panel's fix-up) goes, so later changes by programs (imports,
+  // property calls) see it clear and restore it so.
+  R(l)->flags &= ~kVIFlagLoading;
   return 0;
 }
 

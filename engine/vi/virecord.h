@@ -123,7 +123,7 @@ enum : uInt32 {
   kVIFlagPanelBinding = 0x40000,    // set after load when flags2 has kVIFlags2LogAtCompletion
   kVIFlagExtSubMissing = 0x400000,  // an external subroutine is missing or inconsistent
   kVIFlagsNotRunnable = 0x41001F,   // any of these: the VI is bad
-  kVIFlagLoading = 0x2000000,       // set at load and during the panel post-load fix-up
+  kVIFlagLoading = 0x2000000,       // set while the VI loads (and during a later panel fix-up)
   kVIFlagsClearedAtLoad = 0x80 | 0x4000000 | 0x8000000 | 0x20000000 | 0x40000000,
 };
 

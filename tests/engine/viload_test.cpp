@@ -32,6 +32,8 @@
 #include "tools/vibuilder.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/objheap.h"
+#include "engine/objswap.h"
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "runtime_root.h"
 #include "viinst_test_support.h"
@@ -154,6 +156,7 @@ TEST_F(VILoadTest, AVIWithCodeLoadsRunsItsInitialisationAndIsListed) {
   EXPECT_TRUE(r->flags2 & kVIFlags2SetAtLoad);
   EXPECT_FALSE(r->flags2 & kVIFlags2CodeNotEntered);
   EXPECT_EQ(r->rsrcFile, 0u) << "the file is closed once read";
+  EXPECT_EQ(r->flags & kVIFlagLoading, 0u) << "set while it loaded, clear once loaded";
   ASSERT_NE(r->dataSpace, nullptr);
   const uChar* ds = *r->dataSpace;
   EXPECT_EQ(GetNative32(ds + kDataSpaceHeaderSize), 0x1234u);
@@ -649,6 +652,7 @@ struct PanelSeen {
   int32 attrRec = 1;           // GetObjAttrRec's answer
   int32 frames = 0;            // transaction frames pushed and not popped
   int32 badClassHooks = 0;     // installed and not cleared
+  int32 sentWhileLoading = 0;  // actions sent while the owner VI had its loading bit
 };
 PanelSeen& PS_() {
   static PanelSeen s;
@@ -671,8 +675,10 @@ void InstallPanelServices() {
     --PS_().frames;
     top = previous;
   };
-  h.oDoit = [](ObjHeap, int32, void* frame, int32 action, int32* result) -> int32 {
+  h.oDoit = [](ObjHeap heap, int32, void* frame, int32 action, int32* result) -> int32 {
     EXPECT_EQ(frame, top);
+    UHandle owner = reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, OHWord(heap, kOHExtension) + kHeapExtOwner)));
+    if (owner && (VIRec(owner)->flags & kVIFlagLoading)) ++PS_().sentWhileLoading;
     PS_().actions.push_back(action);
     *result = action == kPanelActionFontChanged ? PS_().answer21 : 0;
     return 0;
@@ -683,22 +689,11 @@ void InstallPanelServices() {
 
 // The VI file of v with a panel heap written by the tools: a root panel
 // object, the heap flags given, the heap's resources edited after.
-vif::Bytes WithPanel(const vif::VIFile& v, uInt32 heapFlags, void (*edit)(std::vector<vif::Resource>&) = nullptr) {
-  UHandle scratch = vib::NewVI();
-  ObjHeap panel = vib::NewPanel(scratch);
-  const int32 root = vib::NewObject(panel, kClsFrontPanel, 72);
-  PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
-  OHSetWord(panel, kOHFlags, OHWord(panel, kOHFlags) | heapFlags);
-  rsrcw::Writer w(kVIHeaderRsrcType, FourCC("QNLX"));
-  vif::Add(w, v);
-  rsrcw::Writer pw(kVIHeaderRsrcType, FourCC("QNLX"));
-  EXPECT_TRUE(panelwriter::AddPanelHeap(pw, panel, v.rsrcId, v.name, 100, {}));
-  vib::DisposeVI(scratch);
-  std::vector<vif::Resource> rs;
-  for (const auto& r : pw.Resources()) rs.push_back({r.type, r.id, r.data, r.name});
-  if (edit) edit(rs);
-  for (const vif::Resource& r : rs) w.Add(r.type, r.id, r.bytes, r.name);
-  return w.Write();
+vif::Bytes WithPanel(const vif::VIFile& v, uInt32 heapFlags, void (*edit)(std::vector<vif::Resource>&) = nullptr,
+                     const std::function<void(ObjHeap, int32)>& objects = nullptr) {
+  vif::Bytes b = vif::WriteWithPanel(v, heapFlags, edit, objects);
+  EXPECT_FALSE(b.empty());
+  return b;
 }
 
 // A font table whose one entry takes its size from a font of the caller's
@@ -755,6 +750,7 @@ TEST_F(VILoadTest, PanelHeapAtLoad) {
     EXPECT_EQ(LoadBytes(WithPanel(v, c.heapFlags, c.edit), &vi, v.name), c.loadError ? kLoadFailed : kLoadLoaded);
     EXPECT_EQ(ShownLoadError(), c.loadError);
     EXPECT_EQ(PS_().actions, c.actions);
+    EXPECT_EQ(PS_().sentWhileLoading, int32(c.actions.size())) << "the actions come while the VI loads";
     EXPECT_EQ(PS_().frames, 0) << "every frame popped";
     EXPECT_EQ(PS_().badClassHooks, 0) << "the unknown-class hook is cleared again";
     EXPECT_EQ(qxtest::Reports::Get().Count("has flag 0x2000000"), c.heapFlags & kHeapFlagStoredFixup ? 1 : 0);
@@ -762,6 +758,7 @@ TEST_F(VILoadTest, PanelHeapAtLoad) {
       ObjHeap panel = VIRec(vi)->panelHeap;
       ASSERT_NE(panel, nullptr);
       EXPECT_EQ(OHWord(panel, kOHFlags) & (kHeapFlagLoading | kHeapFlagFontSubstituted), 0u);
+      EXPECT_EQ(VIRec(vi)->flags & kVIFlagLoading, 0u) << "the load is over";
       EXPECT_EQ(OHWord(panel, OHWord(panel, kOHExtension) + kHeapExtOwner), uInt32(uintptr_t(vi)));
       UHandle header = reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, kOHPanelHeaderHandle)));
       ASSERT_NE(header, nullptr);
@@ -773,6 +770,54 @@ TEST_F(VILoadTest, PanelHeapAtLoad) {
     Unload(vi);
     ExpectNothingLeft();
   }
+}
+
+// Display objects name their types by number (word 9): once the VI has
+// loaded, each number resolves through the types saved with the VI (its
+// 'DTHP', written by the tools) to the descriptor saved there; an empty slot
+// resolves to none.
+TEST_F(VILoadTest, PanelObjectsResolveTheirTypeIDsThroughTheSavedTypes) {
+  const ObjSwapProc before = SetObjSwapProc(kClsNumeric, ObjSwapForClass(kClsNumeric));
+  PS_() = PanelSeen{};
+  InstallPanelServices();
+  vif::VIFile v;
+  v.entries = {tdb::I32(), tdb::I32()};
+  v.code = InitCode();
+  v.flags2 = 0x1000;
+  v.types = {tdb::I32(), std::nullopt, tdb::Cluster({tdb::DBL().Named("x"), tdb::String()}).Named("point"),
+             tdb::String()};
+  static std::vector<int32> objects;
+  objects.clear();
+  UHandle vi = nullptr;
+  const vif::Bytes file = WithPanel(v, 0, nullptr, [](ObjHeap panel, int32 root) {
+    for (TypeID id : {3u, 1u, 4u, 2u}) {
+      const int32 o = vib::NewObject(panel, kClsNumeric, 52, root);
+      PutNative32(*panel + o + offsetof(PanelObjHeader, typeId), id);
+      objects.push_back(o);
+    }
+  });
+  ASSERT_EQ(LoadBytes(file, &vi, v.name), kLoadLoaded);
+  ObjHeap panel = VIRec(vi)->panelHeap;
+  ASSERT_NE(panel, nullptr);
+  ASSERT_EQ(objects.size(), 4u);
+  for (int32 o : objects) {
+    const TypeID id = GetNative32(*panel + o + offsetof(PanelObjHeader, typeId));
+    SCOPED_TRACE(id);
+    ASSERT_GE(id, 1u);
+    ASSERT_LE(id, v.types.size());
+    const auto& saved = v.types[id - 1];
+    const TypeDescriptor* td = TypeIDGetTD(panel, id, 0);
+    if (!saved) {
+      EXPECT_EQ(td, nullptr);
+      continue;
+    }
+    ASSERT_NE(td, nullptr);
+    const auto* p = reinterpret_cast<const uChar*>(td);
+    EXPECT_EQ(std::vector<uChar>(p, p + td->size), saved->Bytes());
+  }
+  Unload(vi);
+  SetObjSwapProc(kClsNumeric, before);
+  ExpectNothingLeft();
 }
 
 // LoadFPHeap on a loaded VI without a panel reopens its file through the
@@ -804,6 +849,7 @@ TEST_F(VILoadTest, LoadFPHeapChecksTheFilesDate) {
     EXPECT_EQ(VIRec(vi)->panelHeap == nullptr, touched);
     EXPECT_NE(reopened, 0u);
     EXPECT_EQ(VIRec(vi)->rsrcFile, 0u) << "the file it opened is closed again";
+    EXPECT_EQ(VIRec(vi)->flags & kVIFlagLoading, 0u);
     EXPECT_EQ(LoadFPHeap(vi) == kNoErr, !touched) << "a loaded panel answers 0 at once";
     gQXLoadErrorCode = 0;
     Unload(vi);

@@ -6,6 +6,8 @@
 
 #include "engine/vi/viload.h"
 #include "mgsource/byteorder.h"
+#include "engine/vi/viload_internal.h"
+#include "panel/fppanel.h"
 #include "panel/objects.h"
 #include "panel_test_support.h"
 
@@ -134,6 +136,46 @@ TEST_F(LoadBoundary, UndoRecordsAndBlinkCountOfALoadedHeap) {
   }
 }
 
+// The fix-up after a panel loads empties the selection when it has work to
+// do, and restores what it borrowed; an object is selected once.
+TEST_F(LoadBoundary, ThePanelFixUpEmptiesTheSelection) {
+  const int32 a = vib::NewObject(panel_, kClsNumeric, 52, root_);
+  const int32 b = vib::NewObject(panel_, kClsCosmetic, 36, root_);
+  struct Case {
+    const char* what;
+    uInt32 heapFlags;
+    bool selectionNamesAList;
+    int32 selectedAfter;
+    uInt32 heapFlagsAfter;
+  } cases[] = {
+      {"a substituted font", kHeapFlagFontSubstituted, true, 0, 0},
+      {"a stored fix-up flag", kHeapFlagStoredFixup, true, 0, kHeapFlagStoredFixup},
+      {"nothing to fix", 0, true, 2, 0},
+      {"a selection word naming no list", kHeapFlagFontSubstituted, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qxtest::Reports::Get().Clear();
+    SetExt(kHeapExtSelection, 0);
+    for (int32 o : {a, b, a}) ASSERT_EQ(FPSelectObject(panel_, o), kNoErr);
+    ASSERT_EQ(FPSelectionCount(panel_), 2) << "an object is selected once";
+    if (!c.selectionNamesAList) SetExt(kHeapExtSelection, a);
+    OHSetWord(panel_, kOHFlags, (OHWord(panel_, kOHFlags) & ~(kHeapFlagFontSubstituted | kHeapFlagStoredFixup)) |
+                                    c.heapFlags);
+    VIRec(vi_)->modFlags = 0x55;
+    VIRec(vi_)->flags &= ~kVIFlagLoading;
+    EXPECT_EQ(PanelPostLoadFixup(vi_), kNoErr);
+    EXPECT_EQ(FPSelectionCount(panel_), c.selectionNamesAList ? c.selectedAfter : 0);
+    EXPECT_EQ(OHWord(panel_, kOHFlags) & (kHeapFlagFontSubstituted | kHeapFlagStoredFixup), c.heapFlagsAfter);
+    EXPECT_EQ(VIRec(vi_)->modFlags, 0x55u);
+    EXPECT_EQ(VIRec(vi_)->flags & kVIFlagLoading, 0u) << "clear before, clear after";
+    EXPECT_EQ(qxtest::Reports::Get().Count("has flag 0x2000000"), c.heapFlags == kHeapFlagStoredFixup ? 1 : 0);
+  }
+  SetExt(kHeapExtSelection, 0);
+  EXPECT_EQ(FPSelectObject(panel_, 0), kArgErr);
+  EXPECT_EQ(FPSelectionCount(panel_), 0);
+}
+
 TEST_F(LoadBoundary, TheLoaderIsGivenThePanelServices) {
   const VILoadPanelHooks& h = VILoadPanel();
   EXPECT_EQ(h.setBadClassHook, &SetBadClassHook);
@@ -144,6 +186,7 @@ TEST_F(LoadBoundary, TheLoaderIsGivenThePanelServices) {
   EXPECT_EQ(h.oDoit, &ODoit);
   EXPECT_EQ(h.getObjAttrRec, &GetObjAttrRec);
   EXPECT_EQ(h.blinkAddHeap, &BlinkAddHeap);
+  EXPECT_EQ(h.emptySelection, &FPEmptySelection);
   EXPECT_NE(h.clearImageTable, nullptr);
 }
 

@@ -42,7 +42,10 @@ constexpr int32 kAddDS = kD + 12;                       // Main: Add's data spac
 constexpr int32 kFinish = kD + 16;                      // Main: where its run ends (the completion address)
 constexpr int32 kMainFlag = kD + 20, kAddFlag = kD + 12;  // the flag records
 constexpr int32 kRunElement = kD + 24;                  // Main: its run element (24 words)
-constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTInitProcs = 1697;
+constexpr int32 kDeadline = kRunElement + int32(sizeof(QueueElement));  // Main: when its wait ends
+constexpr int32 kYields = kDeadline + 4;                                // Main: how often it yielded
+constexpr int32 kWaitMs = 300;
+constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTInitProcs = 1697, kRTMilliSecs = 96;
 
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
@@ -94,21 +97,46 @@ void EmitInit(emit::Code& c, emit::Code::Label clump, bool topLevel) {
   c.Ret();
 }
 
-// Main's clump: checks that it sees its thread's countdown register (patch
-// -2; a missing one spoils the answer), hands its two
-// numbers to Add's data space, calls Add through its entrance (a relative
-// call), then keeps Add's answer and ends its run.
+// Main's clump: first waits kWaitMs milliseconds as compiled waits do,
+// yielding whenever its thread's countdown register (patch -2) runs out and
+// counting the yields; then checks that it sees that register (a missing
+// one spoils the answer), hands its two numbers to Add's data space, calls
+// Add through its entrance (a relative call), then keeps Add's answer and
+// ends its run.
 std::vector<uint8_t> MainCode() {
   emit::Code c;
   auto clump = c.NewLabel(), go = c.NewLabel(), wait = c.NewLabel(), after = c.NewLabel();
+  auto waiting = c.NewLabel(), spin = c.NewLabel(), waited = c.NewLabel();
   EmitInit(c, clump, true);
   auto addHeader = [&] {
     c.MovRegMem(EDX, EBP, kAddDS);
     c.MovRegMem(EDX, EDX, 0);
   };
   c.Bind(clump);
-  // The thread's countdown register (patch -2) must be there; the clump is
-  // too short to yield.
+  c.MovRegReg(ESI, EAX);
+  c.CallRT(kRTMilliSecs);
+  c.AddRegImm(EAX, kWaitMs);
+  c.MovMemReg(EBP, kDeadline, EAX);
+  c.Jmp(spin);
+  // Resumed here after a yield, with the element in EAX again.
+  c.Bind(waiting);
+  c.MovRegReg(ESI, EAX);
+  c.Bind(spin);
+  c.CallRT(kRTMilliSecs);
+  c.MovRegMem(ECX, EBP, kDeadline);
+  c.Byte(0x29);  // sub eax, ecx: now - deadline, signed across the wrap
+  c.Byte(0xC8);
+  c.CmpRegImm(EAX, 0);
+  c.Jcc(emit::kGE, waited);
+  c.MovRegGsPatched(ECX, kPatchCountdown);
+  c.CmpMemImm(ECX, 0, 0);
+  c.Jcc(emit::kNZ, spin);
+  c.IncMem(EBP, kYields);
+  c.LoadLabelAddress(EAX, waiting);
+  c.Ret();
+  c.Bind(waited);
+  c.MovRegReg(EAX, ESI);
+  // The thread's countdown register (patch -2) must be there.
   c.MovRegGsPatched(ECX, kPatchCountdown);
   c.TestRegReg(ECX, ECX);
   c.Jcc(emit::kNZ, go);
@@ -185,18 +213,6 @@ tdb::TD AddConnector() { return tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32()
 
 class BuiltVITest : public qxtest::EngineTest {
  protected:
-  // The VI's file with a panel heap of its root object only.
-  static rsrcw::Bytes WithPanel(const vif::VIFile& v) {
-    rsrcw::Writer w(FourCC("QXIN"), FourCC("QNLX"));
-    vif::Add(w, v);
-    UHandle owner = vib::NewVI({}, false);
-    ObjHeap panel = vib::NewPanel(owner);
-    const int32 root = vib::NewObject(panel, kClsFrontPanel, 76);
-    PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
-    const bool ok = root && panelwriter::AddPanelHeap(w, panel, v.rsrcId, v.name, 100, {});
-    vib::DisposeVI(owner);
-    return ok ? w.Write() : rsrcw::Bytes{};
-  }
   static rsrcw::Bytes MainFile() {
     vif::VIFile v;
     v.name = "Main.vi";
@@ -207,12 +223,12 @@ class BuiltVITest : public qxtest::EngineTest {
     v.controlMap = std::vector<uInt16>{};
     v.execSystem = 1;
     v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32().WithFlags(kDSEntryStored)};
-    v.entries.resize(size_t(kRunElement - kD) / 4 + sizeof(QueueElement) / 4, tdb::I32());
+    v.entries.resize(size_t(kYields + 4 - kD) / 4, tdb::I32());
     v.defaultWords = {{kX, 40000}, {kY, 2345}};
     v.code = MainCode();
     v.viRefs = {LinkInfoRef{FourCC("QXIN"), "Add.vi", {0}, AddConnector().Bytes(), liw::FlatPath(nullptr)}};
     v.dsRefs = {LinkInfoRef{FourCC("VIDS"), "Add.vi", {kAddDS}, {}, liw::FlatPath(nullptr)}};
-    return WithPanel(v);
+    return vif::WriteWithPanel(v);
   }
   static rsrcw::Bytes AddFile(bool subtract) {
     vif::VIFile v;
@@ -221,7 +237,7 @@ class BuiltVITest : public qxtest::EngineTest {
     v.entries = std::vector<tdb::TD>(4, tdb::I32());
     v.connPane = AddConnector();
     v.code = AddCode(subtract);
-    return WithPanel(v);
+    return vif::WriteWithPanel(v);
   }
   // A copy of the driver with the run-time resources and the library.
   std::string Build(const std::string& name, bool subtract) {
@@ -243,20 +259,24 @@ class BuiltVITest : public qxtest::EngineTest {
     EXPECT_TRUE(qxbuild::AppendToProgram(QX_BUILT_VI_RUNNER, w.Write(), out, &error)) << error;
     return out;
   }
-  // Runs it (at most 30 s): the printed word and the exit status.
-  static std::pair<std::string, int> Run(const std::string& app, const std::string& args) {
-    std::string word = "none";
-    FILE* p = popen(("timeout 30 " + app + " -word " + std::to_string(kResult) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return {word, -1};
+  // Runs it (at most 30 s): the printed words (the result, then the number
+  // of yields) and the exit status.
+  static std::pair<std::vector<std::string>, int> Run(const std::string& app, const std::string& args) {
+    std::vector<std::string> words;
+    FILE* p = popen(("timeout 30 " + app + " -word " + std::to_string(kResult) + " -word " + std::to_string(kYields) +
+                     " " + args + " 2>&1")
+                        .c_str(),
+                    "r");
+    if (!p) return {words, -1};
     std::string all;
     char line[512];
     while (std::fgets(line, sizeof line, p)) {
       all += line;
-      if (std::string(line).rfind("word=", 0) == 0) word = std::string(line + 5, std::strcspn(line + 5, "\n"));
+      if (std::string(line).rfind("word=", 0) == 0) words.emplace_back(line + 5, std::strcspn(line + 5, "\n"));
     }
     const int status = pclose(p);
-    if (word == "none") word += ": " + all;
-    return {word, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    if (words.size() != 2) words = {"none: " + all, ""};
+    return {words, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
   }
 
   TempFolder tmp_{"qxbv"};
@@ -266,21 +286,26 @@ class BuiltVITest : public qxtest::EngineTest {
 TEST_F(BuiltVITest, MainCallsAddThroughItsEntranceInEitherExecutionSetting) {
   const std::string uiOnly = root_ + "/ui.ini";
   std::ofstream(uiOnly) << "[Quenlix]\nESys.StdNParallel=0\n";
+  // Main waits first: on the user-interface thread its countdown runs out
+  // on every tick, so it yields and is resumed; an execution thread with
+  // nothing else to run keeps its slice and may wait without yielding.
   struct Case {
     const char* what;
     bool subtract;
     std::string args;
     const char* word;
+    bool yields;
   } cases[] = {
-      {"execution threads", false, "", "42345"},
-      {"the user-interface thread", false, "-pref " + uiOnly, "42345"},
-      {"a library whose Add subtracts", true, "", "37655"},
+      {"execution threads", false, "", "42345", false},
+      {"the user-interface thread", false, "-pref " + uiOnly, "42345", true},
+      {"a library whose Add subtracts", true, "", "37655", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string app = Build(c.subtract ? "sub.app" : "add.app", c.subtract);
-    const auto [word, status] = Run(app, c.args);
-    EXPECT_EQ(word, c.word);
+    const auto [words, status] = Run(app, c.args);
+    EXPECT_EQ(words[0], c.word);
+    if (c.yields) EXPECT_GT(std::atoi(words[1].c_str()), 0) << "yields";
     EXPECT_EQ(status, 0);
   }
 }

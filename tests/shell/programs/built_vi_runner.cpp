@@ -1,14 +1,15 @@
 // A built application in miniature: starts up as the program does, opens
 // the first top-level VI of the library appended to it, hands the posted
 // user events to their handlers until the VI's run is done and it is idle,
-// prints the 32-bit word of its data space at the given offset and shuts
-// down.
-//   built_vi_runner -word <offset> [-pref <configuration file>]
+// prints the 32-bit words of its data space at the given offsets (one
+// "word=" line each, in order) and shuts down.
+//   built_vi_runner -word <offset> [-word <offset> ...] [-pref <configuration file>]
 // Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
 // open, 5 its run did not end within 20 s.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/appstart.h"
 #include "engine/exec/exec.h"
@@ -47,9 +48,9 @@ bool FirstTopLevel(RsrcFileRef library, Str255 name) {
   return found;
 }
 
-int Watch(UHandle vi, int32 offset);
+int Watch(UHandle vi, const std::vector<int32>& offsets);
 
-int Run(int32 offset) {
+int Run(const std::vector<int32>& offsets) {
   Str255 name;
   if (!RunTimeRsrcFile() || !FirstTopLevel(RunTimeRsrcFile(), name)) return 3;
   Path path = nullptr;
@@ -60,12 +61,12 @@ int Run(int32 offset) {
   if (OpenVIFile(path, &vi, 0) != kNoErr || !vi) return 4;
   // Held by name, the VI outlives the purge that follows its run.
   if (HoldVIName(name, 0) != kNoErr) return 4;
-  const int status = Watch(vi, offset);
+  const int status = Watch(vi, offsets);
   HoldVIName(name, 1);
   return status;
 }
 
-int Watch(UHandle vi, int32 offset) {
+int Watch(UHandle vi, const std::vector<int32>& offsets) {
   // The done event of the run is handled on this thread, which also runs
   // the user-interface system's clumps between events.
   bool done = false;
@@ -89,21 +90,22 @@ int Watch(UHandle vi, int32 offset) {
     if (!any && busy != 2) WSleep(1);
   }
   UHandle ds = VIRec(vi)->dataSpace;
-  if (!ds || offset < 0 || offset + 4 > DSGetHandleSize(ds)) return 4;
-  std::printf("word=%d\n", int(int32(GetNative32(*ds + offset))));
+  for (int32 offset : offsets)
+    if (!ds || offset < 0 || offset + 4 > DSGetHandleSize(ds)) return 4;
+  for (int32 offset : offsets) std::printf("word=%d\n", int(int32(GetNative32(*ds + offset))));
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int32 offset = -1;
+  std::vector<int32> offsets;
   for (int i = 1; i + 1 < argc; ++i)
-    if (std::strcmp(argv[i], "-word") == 0) offset = int32(std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "-word") == 0) offsets.push_back(int32(std::atoi(argv[i + 1])));
   if (AppStartup(argc, argv) != kNoErr) return 2;
   // The start-up gives the execution systems their time slice: without one
   // every clump that checks its countdown would yield at every check.
-  const int status = ExecTimeSlice() > 0 ? Run(offset) : 5;
+  const int status = ExecTimeSlice() > 0 ? Run(offsets) : 5;
   std::fflush(stdout);
   AppShutdown();
   return status;
