@@ -15,6 +15,20 @@
 
 namespace linkcheck {
 
+// The number of public entries of the class index with the name.
+inline int32 CountPublic(ConstPStr name, uInt32 classIndex) {
+  const int32 cap = int32(reinterpret_cast<uInt32*>(*gLinkTable)[kLinkHdrCapacity]);
+  int32 n = 0;
+  for (int32 i = 1; i < cap; ++i) {
+    const LinkEntry e = LE(i);
+    if (e.classFlags == kLinkRecordFree || !(e.classFlags & kLinkFlagPublic) || (e.classFlags >> 24) != classIndex)
+      continue;
+    ConstPStr own = LinkNameOf(e.name);
+    n += own && own[0] == name[0] && std::memcmp(own + 1, name + 1, name[0]) == 0;
+  }
+  return n;
+}
+
 inline std::string Walk() {
   auto hdr = [](int32 w) { return reinterpret_cast<uInt32*>(*gLinkTable)[w]; };
   const int32 cap = int32(hdr(kLinkHdrCapacity));

@@ -30,6 +30,7 @@
 #include "tools/linkinfowriter.h"
 #include "tools/mqwriter.h"
 #include "tools/vifile.h"
+#include "tools/vilibrary.h"
 #include "link_check.h"
 #include "runtime_root.h"
 #include "viinst_test_support.h"
@@ -441,6 +442,75 @@ TEST_F(LoadMethodsTest, ReloadingAPartReopensTheVIsFile) {
   CloseLoadFile(vi, f);
   EXPECT_EQ(VIRec(vi)->rsrcFile, 0u);
   EXPECT_EQ(gQXLoadingRsrcFile, 0u);
+}
+
+// A VI's panel loads later from its file, found again by the VI's path: a
+// plain file, or a library member expanded in memory below the size limit
+// and through a temporary file above it, dated from the library's
+// directory (a member redated there fails with 28).  A panel unloaded and
+// loaded again reads its LIfp without a second link item.
+TEST_F(LoadMethodsTest, APanelLoadsLaterFromTheVIsFileOrItsLibraryMember) {
+  struct Case {
+    const char* what;
+    bool library;
+    size_t padding;
+    bool redated;
+  } cases[] = {
+      {"a plain file", false, 0, false},
+      {"a small library member", true, 0, false},
+      {"a member redated in the directory", true, 0, true},
+      {"a library member above the memory limit", true, 400000, false},
+  };
+  constexpr uInt32 kDate = 0x7A001234;
+  // Large members expand into the temporary files the shell names.
+  ArchiveSetTempPathProc([](const char* format, Path) -> Path {
+    char name[64];
+    std::snprintf(name, sizeof name, format, 1L);
+    return ToPath(std::string("L:\\") + name);
+  });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vif::VIFile v = SimpleVI("P.vi");
+    if (c.padding) v.raw[FourCC("DATA")] = vif::Bytes(c.padding, 0x5A);
+    const vif::Bytes file = vif::WriteWithPanel(v);
+    ASSERT_FALSE(file.empty());
+    auto writeLibrary = [&](uInt32 date) {
+      qxbuild::VILibraryWriter lib("lib.qlb");
+      qxbuild::LibraryMember m;
+      m.name = "P.vi";
+      m.file = file;
+      m.modDate = date;
+      lib.Add(m);
+      Write("m/lib.qlb", lib.Write());
+    };
+    if (c.library) writeLibrary(kDate);
+    else Write("m/P.vi", file);
+    UHandle vi = LoadByName(c.library ? "L:\\m\\lib.qlb\\P.vi" : "L:\\m\\P.vi");
+    ASSERT_NE(vi, nullptr);
+    EXPECT_EQ((VIRec(vi)->marks & kVIMarkFromLibrary) != 0, c.library);
+    if (c.library) EXPECT_EQ(VIRec(vi)->modDate, kDate) << "the member's date from the directory";
+    EXPECT_EQ(fs::exists(root_ + "/uarc1.vi"), c.padding > 0) << "expanded through the temporary file";
+    ASSERT_EQ(VIRec(vi)->panelHeap, nullptr) << "nothing asked for the panel";
+    if (c.redated) writeLibrary(kDate + 60);
+    gQXLoadErrorCode = 0;
+    for (int32 round = 0; round < (c.redated ? 1 : 2); ++round) {
+      SCOPED_TRACE(round);
+      EXPECT_EQ(LoadFPHeap(vi), c.redated ? kModDateChangedErr : kNoErr);
+      EXPECT_EQ(gQXLoadErrorCode, c.redated ? kLoadErrModDate : 0);
+      EXPECT_EQ(VIRec(vi)->panelHeap != nullptr, !c.redated);
+      EXPECT_EQ(VIRec(vi)->rsrcFile, 0u) << "the file it opened is closed again";
+      EXPECT_EQ(linkcheck::CountPublic(PS("P.vi"), kLinkClassPanel), c.redated ? 0 : 1);
+      EXPECT_EQ(linkcheck::Walk(), "");
+      // Unloaded again: the next round reads the panel and its LIfp anew.
+      if (VIRec(vi)->panelHeap) EXPECT_EQ(CloseFPAndUnload(vi), 1);
+      EXPECT_EQ(linkcheck::CountPublic(PS("P.vi"), kLinkClassPanel), 0);
+    }
+    gQXLoadErrorCode = 0;
+    DisposeVI(vi, 1);
+    fs::remove_all(root_ + "/m");
+  }
+  EXPECT_EQ(CleanUpArchive(), kNoErr);
+  ArchiveSetTempPathProc(nullptr);
 }
 
 TEST_F(LoadMethodsTest, OpenVIFileLoadsByPathAndOwnsThePath) {
