@@ -155,6 +155,16 @@ enum : int32 { kMsgODoit = 8, kMsgOSelect = 29 };
 // and 60 to each of its top-level objects, last first, ORing their results
 // and stopping at one with 0x10000000.
 QX_EXTERN_C int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result);
+// The selection message (29) with the sender's event record.  The panel's
+// root takes a PanelActionRecord: its do-it hands it the actions above, and
+// the root sends each of its top-level objects the action with the frame,
+// writing the ORed result bits to *result.
+struct PanelActionRecord {
+  void* frame;
+  int32 action;
+  int32* result;
+};
+QX_EXTERN_C int32 OSelect(ObjHeap heap, int32 object, void* eventRecord);
 // The do-it and selection methods of a class, for the class table; null
 // where the class has none built.
 ObjMethodAddr ODoitMethodFor(int32 cls);

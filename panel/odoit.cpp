@@ -6,13 +6,6 @@
 
 namespace {
 
-// What the root's do-it hands its selection method.
-struct ActionRecord {
-  void* frame;
-  int32 action;
-  int32* result;
-};
-
 // The actions the root passes to its top-level objects.
 bool PassedToObjects(int32 action) {
   switch (action) {
@@ -26,7 +19,7 @@ bool PassedToObjects(int32 action) {
 // The root's selection: every top-level object, from the last of the panel's
 // object list to the first, ORing the results; a result with the stop bit
 // ends the walk.
-int32 PanelSelect(ObjHeap heap, int32 root, ActionRecord* rec) {
+int32 PanelSelect(ObjHeap heap, int32 root, PanelActionRecord* rec) {
   int32 all = 0;
   const int32 list = ObjWord(heap, root, kObjPartList / 4);
   for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {
@@ -43,8 +36,8 @@ int32 PanelSelect(ObjHeap heap, int32 root, ActionRecord* rec) {
 
 int32 PanelDoit(ObjHeap heap, int32 root, void* frame, int32 action, int32* result) {
   if (!PassedToObjects(action)) return ErrorMethod(heap, root);
-  ActionRecord rec{frame, action, result};
-  return OSendMessage<int32>(kMsgOSelect, heap, root, &rec);
+  PanelActionRecord rec{frame, action, result};
+  return OSelect(heap, root, &rec);
 }
 
 // The objects' own do-it: a panel that was loaded (55) or whose fonts were
@@ -62,6 +55,10 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
   if (!result) result = &ignored;
   *result = 0;
   return OSendMessage<int32>(kMsgODoit, heap, object, frame, action, result);
+}
+
+int32 OSelect(ObjHeap heap, int32 object, void* eventRecord) {
+  return OSendMessage<int32>(kMsgOSelect, heap, object, eventRecord);
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {

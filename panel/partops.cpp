@@ -1,11 +1,12 @@
 // The object system's services to the engine's panel routines: the key
 // focus handed to an object's text, and a ring's item table grown by one
-// item.
+// item and placed again.
 #include <cstring>
 
 #include "engine/typemgr.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
 
@@ -13,6 +14,49 @@ namespace {
 uChar* Ext(ObjHeap heap, int32 at) {
   const int32 ext = int32(OHWord(heap, kOHExtension));
   return ext > 0 ? *heap + ext + at : nullptr;
+}
+
+// Where an item record keeps its picture reference (after its rectangle and
+// two further words).
+constexpr int32 kRingItemPicture = 16;
+
+Rect RectAt(ObjHeap heap, int32 at) {
+  Rect r;
+  std::memcpy(&r, *heap + at, sizeof r);
+  return r;
+}
+void SetRectAt(ObjHeap heap, int32 at, const Rect& r) { std::memcpy(*heap + at, &r, sizeof r); }
+
+// Places every item of the table around the centre of the ring's part 28:
+// an item with a picture keeps its size centred on that point, one without
+// becomes a point there; the table's bounds become the current item's
+// rectangle.  A ring without part 28 is left as it is (reported).
+void PlaceRingItems(ObjHeap heap, int32 ring, int32 table) {
+  const int32 frame = FindPart(heap, ring, kGroupFramePart, 0);
+  if (!frame) {
+    DBPrintf("ring %ld: item part without the owner's part 28", ring);
+    return;
+  }
+  const Rect f = RectAt(heap, frame + kPartBoundsAt);
+  const int16 cv = int16((f.top + f.bottom) / 2), ch = int16((f.left + f.right) / 2);
+  const int32 count = ObjInt16(heap, table, kRingItemCountAt);
+  for (int32 i = 0; i < count; ++i) {
+    const int32 at = table + kRingItemsAt + kRingItemSize * i;
+    Rect r = RectAt(heap, at);
+    if (GetNative32(*heap + at + kRingItemPicture) != 0) {
+      const int16 height = int16(r.bottom - r.top), width = int16(r.right - r.left);
+      r.top = int16(cv - height / 2);
+      r.left = int16(ch - width / 2);
+      r.bottom = int16(r.top + height);
+      r.right = int16(r.left + width);
+    } else {
+      r = Rect{cv, ch, cv, ch};
+    }
+    SetRectAt(heap, at, r);
+  }
+  const int32 current = ObjInt16(heap, table, kRingCurrentAt);
+  if (current >= 0 && current < count)
+    SetRectAt(heap, table + kPartBoundsAt, RectAt(heap, table + kRingItemsAt + kRingItemSize * current));
 }
 }  // namespace
 
@@ -45,6 +89,7 @@ QX_EXTERN_C MgErr ResizePartObject(ObjHeap heap, int32 ring, int32* part, int32 
   PutNative16(*heap + moved + kRingItemCountAt, uInt16(count + 1));
   PutNative16(*heap + moved + kRingCurrentAt, uInt16(index));
   *part = moved;
+  PlaceRingItems(heap, ring, moved);
   return kNoErr;
 }
 

@@ -9,6 +9,7 @@
 #include "shell/filesvc.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
+#include "shell/statepnl.h"
 #include "shell/userevent.h"
 
 namespace {
@@ -92,6 +93,7 @@ void ShellInstallEngineHooks() {
   SetVIShellHooks(&hooks);
   ShellInstallRunCommandHooks();
   ShellInstallFileHooks();
+  ShellInstallPanelRoutineHooks();
 }
 
 MgErr QXRTRegisterShell() {

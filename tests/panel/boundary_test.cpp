@@ -112,6 +112,25 @@ TEST_F(LoadBoundary, TheRootHandsLoadActionsToItsObjects) {
   }
 }
 
+// The selection message: the root sends the action of its record to each
+// top-level object; a class without a selection method takes none.
+TEST_F(LoadBoundary, TheRootsSelectionSendsItsActionToEachObject) {
+  const int32 numeric = vib::NewObject(panel_, kClsNumeric, 52, root_);
+  vib::NewObject(panel_, kClsCosmetic, 36, root_);
+  struct Case {
+    int32 object, action, reports;
+  } cases[] = {{root_, 55, 0}, {root_, 15, 2}, {numeric, 55, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action);
+    qxtest::Reports::Get().Clear();
+    int32 result = -1;
+    PanelActionRecord rec{TRStackTop(), c.action, &result};
+    OSelect(panel_, c.object, &rec);
+    EXPECT_EQ(qxtest::Reports::Get().Count("ErrorMethod"), c.reports);
+    if (c.object == root_) EXPECT_EQ(result, 0);
+  }
+}
+
 TEST_F(LoadBoundary, UndoRecordsAndBlinkCountOfALoadedHeap) {
   SetExt(kHeapExtUndo28, 5);
   SetExt(kHeapExtUndo31, 7);

@@ -3,6 +3,7 @@
 // target rectangles, the key focus, the step flags and palette menus.
 #include "engine/vi/panelroutines.h"
 #include "mgsource/counted_strings.h"
+#include "mgsource/objlist.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
 #include "panel/oinit.h"
@@ -69,6 +70,43 @@ TEST_F(PanelRoutinesTest, RingsLengthenTheShorterOfTableAndTexts) {
     if (c.texts > c.items) { EXPECT_EQ(ObjInt16(panel_, table, kRingCurrentAt), c.after - 1); }
   }
   EXPECT_EQ(RingSyncItemCount(panel_, Obj(87)), 0) << "a ring without its parts";
+}
+
+// An item inserted into a ring's table places every item around the centre
+// of the ring's part 28: one with a picture keeps its size, one without
+// becomes a point; the table takes the new (current) item's rectangle.  A
+// ring without part 28 keeps its rectangles.
+TEST_F(PanelRoutinesTest, InsertedItemsArePlacedAroundTheRingsFrame) {
+  const Rect frame{10, 20, 50, 100}, pictured{0, 0, 10, 20}, stored{1, 2, 3, 4};
+  for (bool withFrame : {true, false}) {
+    SCOPED_TRACE(withFrame);
+    const int32 ring = Ring(2, 3);
+    int32 table = FindPart(panel_, ring, kRingTablePart, 0);
+    std::memcpy(*panel_ + table + kRingItemsAt, &pictured, sizeof pictured);
+    PutNative32(*panel_ + table + kRingItemsAt + 16, 0x00050000);  // item 0 shows a picture
+    std::memcpy(*panel_ + table + kRingItemsAt + kRingItemSize, &stored, sizeof stored);
+    if (withFrame) {
+      const int32 part = Obj(9, ring, kGroupFramePart);
+      std::memcpy(*panel_ + part + kPartBoundsAt, &frame, sizeof frame);
+      int32 list = ObjWord(panel_, ring, kObjPartList / 4);
+      ASSERT_EQ(OHListInsert(panel_, &list, part, kObjListAppend), kNoErr);
+      SetW(ring, kObjPartList / 4, list);
+    }
+    EXPECT_EQ(RingSyncItemCount(panel_, ring), 1);
+    table = FindPart(panel_, ring, kRingTablePart, 0);
+    ASSERT_EQ(ObjInt16(panel_, table, kRingItemCountAt), 3);
+    const Rect point{30, 60, 30, 60};
+    const Rect want[3] = {withFrame ? Rect{25, 50, 35, 70} : pictured, withFrame ? point : stored,
+                          withFrame ? point : Rect{0, 0, 0, 0}};
+    for (int32 i = 0; i < 3; ++i) {
+      Rect r;
+      std::memcpy(&r, *panel_ + table + kRingItemsAt + kRingItemSize * i, sizeof r);
+      EXPECT_TRUE(DEqualRect(&r, &want[i])) << i << ": " << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+    }
+    Rect bounds;
+    std::memcpy(&bounds, *panel_ + table + kPartBoundsAt, sizeof bounds);
+    if (withFrame) EXPECT_TRUE(DEqualRect(&bounds, &point)) << "the current item's rectangle";
+  }
 }
 
 TEST_F(PanelRoutinesTest, LabelPartsWorkedAtRunTime) {
