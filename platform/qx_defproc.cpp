@@ -114,7 +114,9 @@ PlatResult PlatDefWindowProc(PlatWindow w, uint32_t message, PlatWParam wParam, 
       return 0;
     case kPlatMsgSysCommand:
       switch (wParam) {
-        case kPlatScClose: PlatSendMessage(w, kPlatMsgClose, 0, 0); break;
+        case kPlatScClose:
+          if (PlatIsCloseEnabled(w)) PlatSendMessage(w, kPlatMsgClose, 0, 0);
+          break;
         case kPlatScMinimize: PlatShowWindow(w, kPlatSwMinimize); break;
         case kPlatScMaximize: PlatShowWindow(w, kPlatSwMaximize); break;
         case kPlatScRestore: PlatShowWindow(w, kPlatSwRestore); break;

@@ -9,7 +9,7 @@
 //   SysKeyUp         Alt released with no other key pressed since it went
 //                    down, or F10 released: SysCommand(KeyMenu, 0)
 //   SysChar          SysCommand(KeyMenu, character)
-//   SysCommand       Close sends Close; Minimize, Maximize and Restore change
+//   SysCommand       Close sends Close (unless disabled); Minimize, Maximize and Restore change
 //                    the size state (Restore asks QueryOpen first for a
 //                    minimised window)
 //   NcLButtonDown    on the bottom-right corner: the sizing loop below

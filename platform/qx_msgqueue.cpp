@@ -31,6 +31,7 @@ struct QueueGuard {
     }
     q.sends.clear();
     s.queues.erase(it);
+    if (s.uiThread == thread) s.uiThread = 0;  // the next thread making a window takes input
   }
 };
 thread_local QueueGuard tGuard;

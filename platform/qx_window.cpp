@@ -380,6 +380,21 @@ bool PlatIsWindowEnabled(PlatWindow w) {
   return v;
 }
 
+bool PlatEnableClose(PlatWindow w, bool enable) {
+  return With(w, [&](Sys&, Window& r) { r.closeEnabled = enable; });
+}
+
+bool PlatIsCloseEnabled(PlatWindow w) {
+  bool v = false;
+  With(w, [&](Sys&, Window& r) { v = r.closeEnabled; });
+  return v;
+}
+
+bool PlatGetRestoredRect(PlatWindow w, PlatRect* frame) {
+  if (!frame) return false;
+  return With(w, [&](Sys&, Window& r) { *frame = r.sizeState == kNormal ? r.frame : r.restore; });
+}
+
 PlatWindow PlatWindowFromPoint(int32_t x, int32_t y) {
   Sys& s = TheSys();
   std::lock_guard<std::mutex> g(s.lock);
@@ -518,6 +533,7 @@ bool PlatShowWindow(PlatWindow w, int32_t command) {
       if (state == kMinimized) break;
       if (!was) PlatSendMessage(w, kPlatMsgShowWindow, 1, 0);
       setState(kMinimized, PlatRect{frame.left, frame.top, frame.left + 160, frame.top + 24}, state == kMaximized);
+      PlatSendMessage(w, kPlatMsgSize, kPlatSizeMinimized, 0);
       if (PlatGetActiveWindow() == w) WindowGoing(w, PlatGetOwner(w));
       break;
     case kPlatSwMaximize: {
@@ -643,6 +659,7 @@ void PlatWindowsReset() {
   s.classes.clear();
   s.nextId = 1;
   s.workArea = kDefaultWorkArea;
+  s.uiThread = 0;
   s.active = 0;
   s.capture = 0;
   s.appActive = true;

@@ -97,6 +97,12 @@ bool PlatIsIconic(PlatWindow w);
 bool PlatIsZoomed(PlatWindow w);
 bool PlatEnableWindow(PlatWindow w, bool enable);
 bool PlatIsWindowEnabled(PlatWindow w);
+// The Close command of the window's system menu: while disabled,
+// SysCommand(Close) does nothing.  Enabled at creation.
+bool PlatEnableClose(PlatWindow w, bool enable);
+bool PlatIsCloseEnabled(PlatWindow w);
+// The frame rectangle the window has when neither minimised nor maximised.
+bool PlatGetRestoredRect(PlatWindow w, PlatRect* frame);
 // The shown, enabled window in front at a screen point; 0 for the desktop.
 PlatWindow PlatWindowFromPoint(int32_t x, int32_t y);
 

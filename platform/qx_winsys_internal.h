@@ -53,6 +53,7 @@ struct Window {
   PlatRect restore{0, 0, 0, 0};  // frame before minimising or maximising
   bool shown = false;
   bool enabled = true;
+  bool closeEnabled = true;
   bool destroying = false;
   int32_t sizeState = kNormal;
   intptr_t word = 0;

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/qx_display.h"
 #include "platform/qx_file.h"
 #include "platform/qx_input.h"
 #include "platform/qx_paint.h"
@@ -25,9 +29,7 @@ class MsgQueue : public ::testing::Test {
     ASSERT_TRUE(PlatRegisterClass(PlatWindowClass{"log", winsys_test::LoggingProc, 0, kPlatNoBrush}));
   }
   void TearDown() override {
-    PlatMsg m;
-    while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
-    }
+    winsys_test::Pump();
     PlatWindowsReset();
   }
   static PlatWindow Make(const char* name, const PlatRect& r = PlatRect{0, 0, 100, 100}) {
@@ -265,6 +267,85 @@ TEST_F(MsgQueue, AnsweringPendingSendsDropsThem) {
   t.join();
   EXPECT_EQ(r, 0);
   EXPECT_TRUE(Recorder::Get().Take().empty()) << "the procedure never ran";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MsgQueue, ThreadsWaitReturnsOnEventOrInputAndStaysIdleOtherwise) {
+  PlatEvent* ev = PlatEventCreate(false);
+  std::atomic<uint32_t> tid{0};
+  std::atomic<PlatWindow> w{0};
+  std::atomic<int> stage{0};
+  std::atomic<int32_t> results[2] = {{-1}, {-1}};
+  std::atomic<int> got{0};
+  int idleWakes = 0;
+  std::thread t([&] {
+    w = PlatCreateWindow(nullptr, "t", 0, 0, PlatRect{0, 0, 10, 10}, 0);
+    PlatMsg m;
+    tid = PlatThreadCurrentId();
+    // An idle second wakes at most once (at its end).
+    const uint64_t end = PlatMonotonicUs() + 1000000;
+    for (uint64_t now = PlatMonotonicUs(); now < end; now = PlatMonotonicUs()) {
+      PlatWaitEventOrInput(ev, uint32_t((end - now) / 1000) + 1);
+      ++idleWakes;
+    }
+    stage = 1;
+    for (int i = 0; i < 2; ++i) {
+      results[i] = PlatWaitEventOrInput(ev, 5000);
+      ++got;
+      while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
+      }
+    }
+    PlatDestroyWindow(w);
+  });
+  while (stage < 1) PlatSleepMs(1);
+  PlatEventSet(ev);
+  while (got < 1) PlatSleepMs(1);
+  // Input injected for this thread's windows wakes it too.
+  PlatInjectKey('A', true, 1);
+  t.join();
+  EXPECT_LE(idleWakes, 2);
+  EXPECT_EQ(results[0], kPlatWaitEvent);
+  EXPECT_EQ(results[1], kPlatWaitInput);
+  PlatEventDestroy(ev);
+}
+
+// Runs in a child process: the handlers stay installed for the rest of the
+// process, where a signal would no longer end it.
+void SignalsPostClose() {
+  auto fail = [](const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::_Exit(1);
+  };
+  if (!PlatWindowSystemStart()) fail("start");
+  const PlatWindow frame = PlatCreateWindow(nullptr, "frame", 0, 0, PlatRect{0, 0, 1, 1}, 0);
+  PlatSetFrameWindow(frame);
+  if (PlatGetFrameWindow() != frame) fail("frame");
+  for (int sig : {SIGTERM, SIGINT}) {
+    if (raise(sig) != 0) fail("raise");
+    PlatMsg m{};
+    const uint64_t end = PlatMonotonicUs() + 5000000;
+    while (!PlatPeekMessage(&m, 0, 0, 0, kPlatPeekNoRemove) && PlatMonotonicUs() < end) PlatSleepMs(1);
+    if (!PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove) || m.message != kPlatMsgClose || m.window != frame)
+      fail("no Close for the frame");
+    if (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) fail("one Close a signal");
+  }
+  std::_Exit(0);
+}
+
+TEST_F(MsgQueue, TerminationSignalsPostCloseToTheFrame) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(SignalsPostClose(), ::testing::ExitedWithCode(0), "");
+  setenv("QX_UI", "x11", 1);
+  EXPECT_FALSE(PlatWindowSystemStart()) << "a backend this build does not have";
+  unsetenv("QX_UI");
+  // The default Close destroys.
+  const PlatWindow w = Make("W");
+  PlatMsg m{w, kPlatMsgClose, 0, 0, 0, 0, 0};
+  PlatDispatchMessage(&m);
+  EXPECT_FALSE(PlatIsWindow(w));
 }
 
 }  // namespace

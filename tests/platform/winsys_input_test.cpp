@@ -2,6 +2,7 @@
 // capture and the sizing loop, as exact message logs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -29,9 +30,7 @@ class WinInput : public ::testing::Test {
     ASSERT_TRUE(PlatRegisterClass(PlatWindowClass{"log", winsys_test::LoggingProc, 0, kPlatNoBrush}));
   }
   void TearDown() override {
-    PlatMsg m;
-    while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
-    }
+    winsys_test::Pump();
     PlatWindowsReset();
   }
   static PlatWindow Make(const char* name, const PlatRect& r, uint32_t style = 0) {
@@ -365,6 +364,61 @@ TEST_F(SizingLoop, ThreadsSendsDuringTheLoopAreAllAnswered) {
   }
   sender.join();
   EXPECT_EQ(answered, kSends);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(WinInput, SystemCommandsByDefault) {
+  struct Case {
+    const char* what;
+    uint32_t command;
+    int32_t queryOpen;  // QueryOpen's answer
+    bool minimisedFirst;
+    bool closeEnabled;
+    Lines log;
+    bool exists, iconic, zoomed;
+  };
+  const Case cases[] = {
+      {"close", kPlatScClose, 1, false, true, {"SysCommand W 1 0", "Close W", "Destroy W"}, false, false, false},
+      {"close disabled", kPlatScClose, 1, false, false, {"SysCommand W 1 0"}, true, false, false},
+      {"minimise", kPlatScMinimize, 1, false, true, {"SysCommand W 2 0", "WindowPosChanging W", "Size W 0,0 w=1"},
+       true, true, false},
+      {"maximise", kPlatScMaximize, 1, false, true,
+       {"SysCommand W 3 0", "WindowPosChanging W", "Move W", "Size W 1024,768 w=2"}, true, false, true},
+      {"restore asks first", kPlatScRestore, 1, true, true,
+       {"SysCommand W 4 0", "QueryOpen W", "WindowPosChanging W", "Size W 40,30 w=0"}, true, false, false},
+      {"restore refused", kPlatScRestore, 0, true, true, {"SysCommand W 4 0", "QueryOpen W"}, true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    const PlatWindow win = Make("W", PlatRect{10, 10, 50, 40});
+    Recorder::Get().answers[kPlatMsgQueryOpen] = c.queryOpen;
+    PlatEnableClose(win, c.closeEnabled);
+    if (c.minimisedFirst) PlatShowWindow(win, kPlatSwMinimize);
+    Recorder::Get().Clear();
+    PlatSendMessage(win, kPlatMsgSysCommand, c.command, 0);
+    Lines log = Recorder::Get().Take();
+    // Activation is not what this test is about.
+    log.erase(std::remove_if(log.begin(), log.end(),
+                             [](const std::string& l) {
+                               return l.find("Activate") != std::string::npos || l.find("Focus") != std::string::npos ||
+                                      l.find("ShowWindow") == 0;
+                             }),
+              log.end());
+    EXPECT_EQ(log, c.log);
+    EXPECT_EQ(PlatIsWindow(win), c.exists);
+    EXPECT_EQ(PlatIsIconic(win), c.iconic);
+    EXPECT_EQ(PlatIsZoomed(win), c.zoomed);
+    if (c.exists) {
+      PlatRect r;
+      ASSERT_TRUE(PlatGetRestoredRect(win, &r));
+      EXPECT_EQ(r.right, 50);
+    }
+    TearDown();
+  }
 }
 
 }  // namespace

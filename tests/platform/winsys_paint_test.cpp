@@ -56,9 +56,7 @@ class WinPaint : public ::testing::Test {
     ASSERT_TRUE(PlatRegisterClass(PlatWindowClass{"brush", nullptr, 0, 0x00FF00}));
   }
   void TearDown() override {
-    PlatMsg m;
-    while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
-    }
+    winsys_test::Pump();
     PlatWindowsReset();
   }
   static PlatWindow Make(const char* name, const PlatRect& r, const char* cls = "paint") {
