@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/datatype.h"
+#include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd.h"
 #include "engine/exec/runcmd_internal.h"
 #include "engine/shellsvc.h"
@@ -21,6 +22,7 @@
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
+#include "rtlib/filerefnum.h"
 
 namespace {
 
@@ -83,6 +85,19 @@ std::vector<uChar> MarksOf(UHandle vi) {
   return it == gMarks.end() ? std::vector<uChar>() : it->second;
 }
 
+// Opens the log for reading and writing, others allowed to read, as a
+// datalog of the record type; a file of the previous version is converted
+// when the operator agrees (43 when not).  The file is kept without its
+// refnum: the log is the VI's, not a diagram's.
+MgErr OpenLogRef(Path path, UHandle recordType, FileRef* out) {
+  FileRefnum refnum = 0;
+  MgErr err = OpenDatalogAsk(path, kAccessReadWrite, kDenyWrite, recordType, 0, &refnum);
+  if (err) return err;
+  err = FRefNumToFD(refnum, out);
+  FDisposeRefNum(refnum);
+  return err;
+}
+
 const DatalogUIHooks kNoDatalogUI{};
 DatalogUIHooks gUI{};
 
@@ -139,8 +154,8 @@ MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck) {
   if (!err && !path) err = kFileNotFoundErr;
   rec = RecordType(Binding(vi));
   FileRef ref = nullptr;
-  int32 version = kDatalogVersion, count = 0;
-  if (!err) err = FMOpen(&ref, path, kAccessReadWrite, kDenyWrite);
+  int32 count = 0;
+  if (!err) err = OpenLogRef(path, b->recordTD, &ref);
   if (err == kFileNotFoundErr && create && path) {
     err = FCreate(&ref, path, FGetDefPerm(0666), kAccessReadWrite, kDenyWrite, nullptr);
     if (!err && (err = DatalogCreate(ref, rec)) != kNoErr) {
@@ -148,10 +163,6 @@ MgErr OpenLogFile(UHandle vi, int32 create, int32 skipPathCheck) {
       FRemove(path);
       ref = nullptr;
     }
-  } else if (!err) {
-    err = CheckDatalogType(ref, rec, &version);
-    // The previous version is converted by the retrieval side's question.
-    if (!err && version != kDatalogVersion) err = kDatalogIncompatibleErr;
   }
   if (!err) err = DatalogCount(ref, rec, &count);
   if (err) {
@@ -471,6 +482,33 @@ void RTLibInstallDatalogHooks() {
   h.logPath = &DatalogPath;
   h.clearLogPath = &ClearLogPath;
   SetRunCmdHooks(&h);
+  // Retrieval mode and the choice of log file.
+  RetrieveLogHooks log{};
+  log.openLog = [](UHandle vi) { return OpenLogFile(vi, 0, 0); };
+  log.closeLog = &CloseLogFile;
+  log.recordCount = &DatalogRecordCount;
+  log.chooseLogFile = [](UHandle vi) { return CheckDatalogPath(vi, 1, 0, 1, 0); };
+  log.refreshBinding = &UpdateLogRecordCount;
+  log.shownRecord = [](UHandle vi) {
+    int32 n = 0;
+    GetRetrieveRecNum(vi, &n);
+    return n;
+  };
+  log.newMarks = [](UHandle vi) -> MgErr {
+    const int32 count = DatalogRecordCount(vi);
+    std::vector<uChar> cleared(size_t(count > 0 ? count : 0), 0);
+    SetLogDeletionMarks(vi, cleared.data(), int32(cleared.size()));
+    return kNoErr;
+  };
+  log.disposeMarks = [](UHandle vi) { SetLogDeletionMarks(vi, nullptr, 0); };
+  log.anyMarked = [](UHandle vi) -> Bool32 {
+    for (uChar m : MarksOf(vi))
+      if (m) return 1;
+    return 0;
+  };
+  log.purge = &PurgeData;
+  log.showRecord = &RetrieveShowRecord;
+  SetRetrieveLogHooks(&log);
   // The loader refreshes the record count of a VI it loaded.
   VILoadPanelHooks load = VILoadPanel();
   load.updateLogRecordCount = &UpdateLogRecordCount;

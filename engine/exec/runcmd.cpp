@@ -11,6 +11,7 @@
 #include "engine/exec/runtexts.h"
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
+#include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
 
@@ -303,6 +304,7 @@ int32 StartVIRun(DataSpace ds) {
     UHandle subs = VIRec(vi)->subVIs;
     for (int32 i = ListCount(subs) - 1; i >= 0; --i) SetVIReserved(ListAt(VIRec(vi)->subVIs, i), 0);
     if (h.rtmNewVIMenuRef) h.rtmNewVIMenuRef(vi);
+    if (h.placePanelWindow) h.placePanelWindow(vi);
   }
   if (h.blinkingOn && h.blinkingOn(vi) && h.blinkStartTimer) h.blinkStartTimer(1);
   if (top && VIRec(vi)->panelHeap && h.updateTransferSlots) h.updateTransferSlots(VIRec(vi)->panelHeap);
@@ -341,6 +343,27 @@ void DoRunButton(UHandle vi) {
 
 // ---- Completion ----------------------------------------------------------------------
 
+namespace {
+
+const uChar kReadOnlyLockKey[] = "\x0c" "readOnlyLock";
+// flags2: the owner mode, whose window keeps its placement after a run.
+constexpr uInt32 kVIFlags2KeepPlacement = 0x80000;
+
+// Whether the end of a top-level run places the VI's window again: its
+// options may have been the running VI's own.
+bool PlacedAfterRun(UHandle vi) {
+  const VIRecord* r = VIRec(vi);
+  if (r->flags2 & kVIFlags2KeepPlacement) return false;
+  ObjHeap panel = r->panelHeap;
+  if (!panel || !*panel || !viinst::PanelWindow(panel)) return false;
+  if ((r->flags2 & kVIFlags2SetAtLoad) || (r->flags & kVIFlagRoot) || r->reservations > 0) return true;
+  Bool32 readOnlyLock = 0;
+  CfgGetDefault(kCfgBool, kReadOnlyLockKey, &readOnlyLock);
+  return readOnlyLock && (r->marks & kVIMarkReadOnly);
+}
+
+}  // namespace
+
 void SetVIIdle(UHandle vi, DataSpace ds) {
   if (!vi || !*vi) return;
   const RunCmdHooks& h = RunCmd();
@@ -350,6 +373,7 @@ void SetVIIdle(UHandle vi, DataSpace ds) {
   if (RunningTop(prev)) {
     if (ds) RunCleanupProcs(ds);
     if (h.refreshPanel) h.refreshPanel(vi);
+    if (PlacedAfterRun(vi) && h.placePanelWindow) h.placePanelWindow(vi);
     bool anyRunning = false;
     for (UHandle v = FirstLoadedVI(); v && !anyRunning; v = VIRec(v)->next) anyRunning = (State(v) & 2) != 0;
     if (!anyRunning) {

@@ -5,6 +5,7 @@
 
 #include "engine/datamgr.h"
 #include "engine/exec/panelplace.h"
+#include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd_internal.h"
 #include "engine/exec/runtexts.h"
 #include "engine/shellsvc.h"
@@ -168,6 +169,8 @@ void InstallRunCommands() {
   run.abortVI = &AbortVI;
   run.doReserveCommand = &DoReserveCommand;
   run.resetDSRemove = &ResetDSRemove;
+  run.exitRetrieveMode = &ExitRetrieveMode;
+  run.updateVIMenuBar = &UpdateVIMenuBar;
   SetVIRunHooks(&run);
   ExecSetReserveProc(&DoReserveCommand);
   // Window placement is the engine's own unless a later start-up step

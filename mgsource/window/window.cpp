@@ -1,4 +1,5 @@
 #include "window.h"
+#include "mgsource/window/wport.h"
 
 #include <map>
 #include <mutex>
@@ -149,6 +150,14 @@ uInt32 WGetRefCon(WindowRef window) {
 uInt32 WGetStyle(WindowRef window) {
   WindowRec rec;
   return Get(window, &rec) ? rec.style : 0;
+}
+
+// The host frame was chosen from the style when the window was made; the
+// style word is what the window manager and the VI window read from then on.
+void WApplyWindowOptions(WindowRef window, uInt32 options) {
+  if (!Known(window)) return;
+  std::lock_guard<std::mutex> g(gLock);
+  Table()[window].style = options;
 }
 
 void WGetRect(WindowRef window, Rect* rect) {

@@ -3,6 +3,8 @@
 // call, and errors reported from a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -64,12 +66,16 @@ struct Seen {
   int unloads = 0, steps = 0, doneHandled = 0;
   std::string dialogText;
   int controls = 0;  // controls of the subVI's panel
+  std::vector<UHandle> placed;  // the VIs whose windows were placed (null: the sweep)
 };
 Seen gSeen;
 
 RunCmdHooks RecordingHooks() {
   RunCmdHooks h{};
-  h.placePanelWindow = [](UHandle) { ++gSeen.place; };
+  h.placePanelWindow = [](UHandle vi) {
+    ++gSeen.place;
+    gSeen.placed.push_back(vi);
+  };
   h.fpHeapFlag17 = [](UHandle) { return gSeen.flag17; };
   h.fpHeapFlag18 = [](UHandle) { return gSeen.flag18; };
   h.refreshToolbar = [](UHandle) { ++gSeen.toolbar; };
@@ -359,6 +365,9 @@ TEST_F(RunTest, TopLevelRunCompletesAndRunsCleanupsOnce) {
   EXPECT_EQ(State(sub), 4u) << "the subVI is reserved";
   EXPECT_EQ(sub.VI()->reservations, 1);
   EXPECT_EQ(gSeen.rtMenu, 1);
+  auto Placed = [](UHandle vi) { return std::count(gSeen.placed.begin(), gSeen.placed.end(), vi); };
+  EXPECT_EQ(Placed(d.vi()), 1) << "the top VI's window when it starts";
+  EXPECT_EQ(Placed(sub.vi()), 1) << "the subVI's when it is reserved";
   EXPECT_EQ(DoRunCommand(d.vi(), 0), kRunCannotRun) << "a second run command";
   EXPECT_EQ(State(d), 2u) << "leaves it running";
   // A cleanup of the top VI, registered while its clump runs.
@@ -373,6 +382,8 @@ TEST_F(RunTest, TopLevelRunCompletesAndRunsCleanupsOnce) {
   EXPECT_EQ(State(d), kVIStateIdle);
   EXPECT_EQ(State(sub), kVIStateIdle) << "released";
   EXPECT_EQ(sub.VI()->reservations, 0);
+  EXPECT_EQ(Placed(sub.vi()), 2) << "its last reservation released";
+  EXPECT_EQ(Placed(nullptr), 1) << "the last running VI stopped: the sweep";
   EXPECT_EQ(cleanups.load(), 1);
   EXPECT_FALSE(ExecVIRunning());
   // A second run does not run the cleanup again.

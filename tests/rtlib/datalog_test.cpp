@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/engine_test_support.h"
+#include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
@@ -22,6 +23,7 @@
 #include "platform/qx_file.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filehooks.h"
+#include "rtlib/filerefnum.h"
 #include "format_test_support.h"
 #include "compiled_call.h"
 #include "rttable_start.h"
@@ -73,6 +75,7 @@ class BoundaryDatalog : public qxtest::EngineTest {
     EngineTest::SetUp();
     static std::once_flag once;
     std::call_once(once, [] { ASSERT_EQ(FInitFileMgr(), kNoErr); });
+    ASSERT_EQ(FRefNumJarCreate(), kNoErr);  // the log opens through a refnum
     vi_ = DSNewHClr(kVIHeaderSize);
     ASSERT_NE(vi_, nullptr);
     VI()->viKind = kVIKindDatalog;
@@ -275,10 +278,29 @@ TEST_F(BoundaryDatalog, TheRunCommandsReachTheLogThroughTheirHooks) {
   h.closeLogFile(vi_);
   EXPECT_FALSE(h.logFileOpen(vi_));
   EXPECT_EQ(h.logPath(vi_), Rec()->logPath);
+  // Retrieval mode's side: the log, its count and the marks.
+  const RetrieveLogHooks& log = RetrieveLog();
+  ASSERT_TRUE(log.openLog && log.closeLog && log.recordCount && log.newMarks && log.anyMarked && log.disposeMarks);
+  EXPECT_EQ(log.purge, &PurgeData);
+  EXPECT_EQ(log.showRecord, &RetrieveShowRecord);
+  ASSERT_EQ(log.openLog(vi_), kNoErr);
+  EXPECT_TRUE(LogFileOpen(vi_));
+  EXPECT_EQ(log.recordCount(vi_), 2);
+  ASSERT_EQ(log.newMarks(vi_), kNoErr);
+  EXPECT_EQ(Marks(), std::vector<uChar>(2, 0));
+  EXPECT_FALSE(log.anyMarked(vi_));
+  const uChar one[] = {0, 1};
+  SetLogDeletionMarks(vi_, one, 2);
+  EXPECT_TRUE(log.anyMarked(vi_));
+  log.disposeMarks(vi_);
+  EXPECT_TRUE(Marks().empty());
+  log.closeLog(vi_);
+  EXPECT_FALSE(LogFileOpen(vi_));
   SetPath("");
   EXPECT_EQ(h.logPath(vi_), nullptr) << "the not-a-path value is no path";
   SetRunCmdHooks(&saved);
   SetVILoadPanelHooks(&savedLoad);
+  SetRetrieveLogHooks(nullptr);
 }
 
 TEST_F(BoundaryDatalog, AnUnsuitableLogPathIsPutToTheOperator) {
@@ -312,7 +334,9 @@ TEST_F(BoundaryDatalog, AnUnsuitableLogPathIsPutToTheOperator) {
     EXPECT_EQ(gPrompt, "Select a log file for VI Pump");
     EXPECT_EQ(gDialogFlags, kLogDialogAllowNew);
     EXPECT_EQ(gQuestion.empty(), !c.asked) << c.pick;
-    if (c.asked) EXPECT_NE(gQuestion.find("refers to an existing directory, VI library or non-datalog file"), std::string::npos);
+    if (c.asked) {
+      EXPECT_NE(gQuestion.find("refers to an existing directory, VI library or non-datalog file"), std::string::npos);
+    }
     const std::string want = "L:\\" + std::string(c.want ? "panel.log" : c.pick);
     EXPECT_EQ(DatalogPath(vi_) ? fmttest::PathText(DatalogPath(vi_)) : "", want) << c.pick;
   }
@@ -332,6 +356,67 @@ TEST_F(BoundaryDatalog, AnUnsuitableLogPathIsPutToTheOperator) {
   EXPECT_EQ(gDialogs, 1);
   EXPECT_FALSE(LogFileOpen(vi_));
   FSetResExt(nullptr, nullptr);
+  SetFileShellHooks(nullptr);
+}
+
+TEST_F(BoundaryDatalog, AnOldLogIsConvertedOnlyWhenTheOperatorAgrees) {
+  LogRecords(2);
+  std::vector<uChar> old = FileBytes();
+  old[7] = uChar(kDatalogOldVersion);
+  { std::ofstream(file_, std::ios::binary).write(reinterpret_cast<const char*>(old.data()), std::streamsize(old.size())); }
+  FileShellHooks shell{};
+  shell.twoButtonAlert = &Ask;
+  SetFileShellHooks(&shell);
+  qxtest::Reports::Get().Clear();
+  gAnswer = 2;
+  gQuestion.clear();
+  EXPECT_EQ(OpenLogFile(vi_, 0, 1), kCancelErr);
+  EXPECT_NE(gQuestion.find("must be converted to the current format"), std::string::npos) << gQuestion;
+  EXPECT_FALSE(LogFileOpen(vi_));
+  EXPECT_EQ(FileBytes(), old) << "declined: the file as it was";
+  EXPECT_EQ(qxtest::Reports::Get().Count("Error 43 in OpenLogFile."), 1);
+  // The run-start check answers the same.
+  EXPECT_EQ(RunStartLogCheck(vi_), kCancelErr);
+  gAnswer = 1;
+  ASSERT_EQ(OpenLogFile(vi_, 0, 1), kNoErr);
+  EXPECT_TRUE(LogFileOpen(vi_));
+  EXPECT_EQ(DatalogRecordCount(vi_), 2);
+  CloseLogFile(vi_);
+  EXPECT_EQ(FileBytes()[7], uChar(kDatalogVersion));
+  EXPECT_EQ(Logged(), (std::vector<int32>{0, 1}));
+  EXPECT_EQ(FilesInFolder(), 1u);
+  SetFileShellHooks(nullptr);
+}
+
+TEST_F(BoundaryDatalog, FailuresWriteTheirDebugLines) {
+  FileShellHooks shell{};
+  shell.fileDialog = [](int32, int32, ConstPStr, Path, PStr, ConstPStr, int32) -> MgErr { return kCancelErr; };
+  SetFileShellHooks(&shell);
+  uChar ts[8] = {}, panel[8] = {}, error = 0;
+  struct Case {
+    const char* what;
+    MgErr (*call)(UHandle vi, uChar* ts, uChar* panel, uChar* error);
+    MgErr want;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"a log not made, not created", [](UHandle vi, uChar*, uChar*, uChar*) { return OpenLogFile(vi, 0, 1); },
+       kFileNotFoundErr, "Error 7 in OpenLogFile."},
+      {"the file dialog cancelled",
+       [](UHandle vi, uChar*, uChar*, uChar*) { return CheckDatalogPath(vi, 1, 0, 1, 0); }, kCancelErr,
+       "Error 43 in CheckDatalogPath."},
+      {"the cancel reaches the open", [](UHandle vi, uChar*, uChar*, uChar*) { return OpenLogFile(vi, 0, 0); },
+       kCancelErr, "Error 43 in OpenLogFile."},
+      {"a diagram's read of a log not made",
+       [](UHandle vi, uChar* t, uChar* p, uChar* e) { return ProgRetrieveRun(vi, t, 0, p, e); }, kFileNotFoundErr,
+       "ProgRetrieveRun failed w/ error 7."},
+  };
+  for (const Case& c : cases) {
+    qxtest::Reports::Get().Clear();
+    EXPECT_EQ(c.call(vi_, ts, panel, &error), c.want) << c.what;
+    EXPECT_EQ(qxtest::Reports::Get().Count(c.line), 1) << c.what;
+  }
+  EXPECT_EQ(error, 1);
   SetFileShellHooks(nullptr);
 }
 
@@ -357,13 +442,17 @@ TEST_F(BoundaryDatalog, PurgingKeepsTheUnmarkedRecordsInOrder) {
   for (const Case& c : cases) {
     std::filesystem::remove(file_);
     LogRecords(5);
-    if (c.keepOpen) ASSERT_EQ(OpenLogFile(vi_, 0, 1), kNoErr);
+    if (c.keepOpen) {
+      ASSERT_EQ(OpenLogFile(vi_, 0, 1), kNoErr);
+    }
     SetLogDeletionMarks(vi_, c.marks.data(), int32(c.marks.size()));
     gAnswer = c.answer;
     gQuestion.clear();
     ASSERT_EQ(PurgeData(vi_), kNoErr);
     EXPECT_EQ(gQuestion.empty(), !c.left.empty());
-    if (c.left.empty()) EXPECT_EQ(gQuestion, "VI's log file no longer has any records.  Do you want to delete the VI's log file?");
+    if (c.left.empty()) {
+      EXPECT_EQ(gQuestion, "VI's log file no longer has any records.  Do you want to delete the VI's log file?");
+    }
     EXPECT_EQ(std::filesystem::exists(file_), c.fileStays);
     EXPECT_EQ(Logged(), c.left);
     EXPECT_EQ(DatalogRecordCount(vi_), int32(c.left.size()));
@@ -386,6 +475,7 @@ TEST_F(BoundaryDatalog, APurgeThatFailsLeavesTheLogAndTheMarks) {
   // flush, the replace), then a disk that fills part-way.
   bool done = false;
   int failed = 0;
+  qxtest::Reports::Get().Clear();
   for (int64_t failAt = 1; failAt < 64 && !done; ++failAt) {
     SetLogDeletionMarks(vi_, marks.data(), int32(marks.size()));
     PlatFileFault fault;
@@ -408,6 +498,7 @@ TEST_F(BoundaryDatalog, APurgeThatFailsLeavesTheLogAndTheMarks) {
   }
   EXPECT_TRUE(done);
   EXPECT_GE(failed, 3) << "the writes, the flush and the replace";
+  EXPECT_EQ(qxtest::Reports::Get().Count(" in PurgeData."), failed) << "one debug line a failure";
   EXPECT_EQ(Logged(), (std::vector<int32>{0, 2, 4}));
   const std::vector<uChar> after = FileBytes();
   SetLogDeletionMarks(vi_, marks.data(), 3);
@@ -567,6 +658,7 @@ TEST_F(RetrievalDatalog, DiagramsReadRecordsCountingFromEitherEnd) {
   };
   const Case cases[] = {{0, kNoErr, 0},  {4, kNoErr, 4},  {-1, kNoErr, 4},        {-5, kNoErr, 0},
                         {5, 4, -1},      {-6, 4, -1},     {INT_MAX, 4, -1},       {INT_MIN, 4, -1}};
+  qxtest::Reports::Get().Clear();
   for (const Case& c : cases) {
     uChar ts[16] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, panel[16] = {0xEE, 0xEE, 0xEE, 0xEE}, error = 7;
     EXPECT_EQ(ProgRetrieveRun(vi_, ts, c.r, panel, &error), c.want) << c.r;
@@ -585,6 +677,7 @@ TEST_F(RetrievalDatalog, DiagramsReadRecordsCountingFromEitherEnd) {
     EXPECT_EQ(int32(GetNative32(panel)), i < 0 ? 0 : i) << c.r;
     EXPECT_EQ(int32(GetNative32(panel + 4)), i < 0 ? 0 : 10 * i) << c.r;
   }
+  EXPECT_EQ(qxtest::Reports::Get().Count("ProgRetrieveRun failed w/ error 4."), 4);
   // Compiled code reaches it through entry 763.
   ASSERT_EQ(rttest::StartRunTimeTable().rtlib, kNoErr);
   uChar ts[16] = {}, panel[16] = {}, error = 7;

@@ -1,0 +1,47 @@
+// What window placement needs of a window beyond its rectangles: the
+// drawing port with its clip rectangle, the area waiting to be redrawn, the
+// maximised state, the host style taken from an option word, and local to
+// screen coordinates.  All of it runs on the user-interface thread.
+#pragma once
+#include "mgsource/window/window.h"
+
+// The menu-setup event: a window brings its menu states up to date.
+enum : int32 { kWEvMenuSetup = -106 };
+
+// Makes the window the drawing port of this thread; saved gets the port it
+// replaces, for WRestore.
+struct WPortState {
+  WindowRef window;
+};
+QX_EXTERN_C void WSetup(WindowRef window, WPortState* saved);
+// Sets the clip rectangle (local coordinates) of the current port; savedClip
+// (may be null) gets the one it replaces.  Nothing without a port.
+QX_EXTERN_C void WSetClipRect(const Rect* rect, Rect* savedClip);
+// Makes the saved port current again.
+QX_EXTERN_C void WRestore(const WPortState* saved);
+// The current port of this thread, 0 for none.
+WindowRef WCurrentPort();
+// The window's clip rectangle; false when none was set.
+Bool32 WGetClipRect(WindowRef window, Rect* clip);
+
+// Adds the rectangle (local coordinates; null: the whole port rectangle) to
+// the window's area waiting to be redrawn.
+QX_EXTERN_C void WInvalRect(WindowRef window, const Rect* rect);
+// The bounding rectangle of that area; false (an empty rectangle) when
+// nothing waits.  WValidate empties it.
+Bool32 WGetUpdateRect(WindowRef window, Rect* rect);
+void WValidate(WindowRef window);
+
+// Converts a point from the window's local coordinates to screen
+// coordinates.
+QX_EXTERN_C void WLocalToGlobal(WindowRef window, Point* point);
+
+// Non-zero when the window is maximised.  The host layer reports that state
+// through the procedure it installs; without one no window is maximised.
+QX_EXTERN_C Bool32 WIsZoomed(WindowRef window);
+typedef Bool32 (*WZoomedProc)(WindowRef window);
+void WSetZoomedProc(WZoomedProc proc);
+
+// Sets the window's host style from a window-option word (the style bits of
+// window.h); the content rectangle is kept.
+QX_EXTERN_C void WApplyWindowOptions(WindowRef window, uInt32 options);
