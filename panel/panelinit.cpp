@@ -5,6 +5,7 @@
 #include "panel/objimage.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"
+#include "panel/loggedctls.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -49,4 +50,5 @@ void PanelInstallEngineHooks() {
   PanelInstallDataHooks();
   PanelInstallDialogHooks();
   PanelInstallRoutineHooks();
+  PanelInstallDatalogHooks();
 }

@@ -1,4 +1,5 @@
 #include "shell/vishell.h"
+#include "shell/viwindow.h"
 
 #include <vector>
 
@@ -94,6 +95,7 @@ void ShellInstallEngineHooks() {
   ShellInstallRunCommandHooks();
   ShellInstallFileHooks();
   ShellInstallPanelRoutineHooks();
+  ShellInstallVIWindowHooks();
 }
 
 MgErr QXRTRegisterShell() {

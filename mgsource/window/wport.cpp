@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "mgsource/rects.h"
+#include "platform/qx_window.h"
 
 namespace {
 
@@ -93,8 +94,9 @@ void WLocalToGlobal(WindowRef window, Point* point) {
 }
 
 Bool32 WIsZoomed(WindowRef window) {
+  if (!WIsWindow(window)) return 0;
   const WZoomedProc proc = gZoomed.load();
-  return proc && WIsWindow(window) && proc(window) ? 1 : 0;
+  return (proc ? proc(window) : PlatIsZoomed(window)) ? 1 : 0;
 }
 
 void WSetZoomedProc(WZoomedProc proc) { gZoomed.store(proc); }

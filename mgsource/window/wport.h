@@ -36,8 +36,8 @@ void WValidate(WindowRef window);
 // coordinates.
 QX_EXTERN_C void WLocalToGlobal(WindowRef window, Point* point);
 
-// Non-zero when the window is maximised.  The host layer reports that state
-// through the procedure it installs; without one no window is maximised.
+// Non-zero when the window is maximised: the host window's state, unless a
+// procedure is installed that answers instead (tests).
 QX_EXTERN_C Bool32 WIsZoomed(WindowRef window);
 typedef Bool32 (*WZoomedProc)(WindowRef window);
 void WSetZoomedProc(WZoomedProc proc);

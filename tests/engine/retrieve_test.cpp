@@ -100,7 +100,10 @@ class RetrieveTest : public VITest {
     L() = Log{};
     InstallLog();
     SetWindowOptionMode(0);
-    PlatSetWorkArea(PlatRect{0, 0, 600, 800});
+    PlatRect work{};
+    work.right = 800;
+    work.bottom = 600;
+    PlatSetWorkArea(work);
     vi_ = NewVICore(kVIKindDatalog, PS("logger"), -1);
     ASSERT_NE(vi_, nullptr);
     ASSERT_EQ(OpenFrontPanel(vi_), 1);

@@ -2,6 +2,8 @@
 // their handlers, the panel heap's flag bits, the tool bar's state and the
 // headless dialog records.
 #include "engine/exec/callchain.h"
+#include "engine/exec/panelplace.h"
+#include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd.h"
 #include "engine/viinst_test_support.h"
 #include "shell/runshell.h"
@@ -112,8 +114,10 @@ TEST_F(RunCommandBoundary, VIInstancesReachTheRunCommands) {
   EXPECT_EQ(VIRun().abortVI, &AbortVI);
   EXPECT_EQ(VIRun().doReserveCommand, &DoReserveCommand);
   EXPECT_EQ(VIRun().resetDSRemove, &ResetDSRemove);
-  EXPECT_EQ(VIRun().exitRetrieveMode, before.exitRetrieveMode) << "the other members stay";
-  EXPECT_EQ(VIRun().updateVIMenuBar, before.updateVIMenuBar);
+  EXPECT_EQ(VIRun().exitRetrieveMode, &ExitRetrieveMode);
+  EXPECT_EQ(VIRun().updateVIMenuBar, &UpdateVIMenuBar);
+  EXPECT_EQ(VIRun().loadPanelHeap, before.loadPanelHeap) << "the other members stay";
+  EXPECT_EQ(VIRun().unloadPanelObjects, before.unloadPanelObjects);
   // Opening the panel of a reserved VI whose data space is busy updates its
   // reserve state through the reserve command.
   UHandle vi = Make("reserved", 5);
