@@ -169,6 +169,11 @@ MgErr AppendPiece(Log* log, const uChar* bytes, const int32* sizes, int32 m) {
       if (MgErr err = SetEntry(*log, grown, 0, root)) return err;
       root = grown;
     }
+    // The blocks on the way down must lie apart: in a damaged file a block
+    // that overlaps another one on the path would take the new entries over
+    // that block's own, and the append would succeed with the records lost.
+    uInt32 walked[8] = {root};
+    int32 nwalked = 1;
     uInt32 p = root;
     for (int32 l = depth; l >= 1; --l) {
       const int32 e = (r >> (7 * l)) & (kDatalogFanOut - 1);
@@ -178,7 +183,12 @@ MgErr AppendPiece(Log* log, const uChar* bytes, const int32* sizes, int32 m) {
         if (MgErr err = SetEntry(*log, p, e, child)) return err;
       } else if (MgErr err = log->Entry(p, e, false, &child)) {
         return err;
+      } else {
+        for (int32 j = 0; j < nwalked; ++j)
+          if ((child > walked[j] ? child - walked[j] : walked[j] - child) < uInt32(kDatalogIndexBlockSize))
+            return kFileIOErr;
       }
+      if (nwalked < int32(sizeof walked / sizeof walked[0])) walked[nwalked++] = child;
       p = child;
     }
     leaf = p;

@@ -393,6 +393,25 @@ TEST_F(DatalogTest, OneCorruptFieldAtATime) {
   }
 }
 
+// An index block that overlaps the root (a damaged file): appending into
+// it would write the new entries over the root's own, so the append is
+// refused and the file left as it was.
+TEST_F(DatalogTest, AnAppendRefusesALeafOverlappingTheRoot) {
+  std::vector<uChar> bad = dlw::Write(3, tdb::String(), FlatNames(130), false);
+  const uInt32 root = GetBE32(bad.data() + 12);
+  ASSERT_LT(root + 8, bad.size());
+  PutBE32(bad.data() + root + 4, root - 6);  // the second leaf starts 6 bytes before the root
+  Put("bad.log", Str(bad));
+  FileRefnum r = 0;
+  ASSERT_EQ(OpenLog("bad.log", *strRef_, &r), kNoErr);
+  EXPECT_EQ(AppendStrings(r, 130, 1, false), kFileIOErr);
+  EXPECT_EQ(File("bad.log"), bad) << "an append writes nothing";
+  std::vector<std::string> got;
+  EXPECT_EQ(ReadStrings(r, kFPFromStart, 0, 128, &got), kNoErr);
+  EXPECT_EQ(got.size(), 128u);
+  RTFPClose(r);
+}
+
 TEST_F(DatalogTest, CompiledCodeAppendsAndReadsThroughTheTable) {
   ASSERT_EQ(rttest::StartRunTimeTable().rtlib, kNoErr);
   FileRefnum r = NewLog("cc.log", *strRef_);
