@@ -111,7 +111,10 @@ int32 DisplayInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
     const int32 cls = int32(GetNative32(rec));
     const int32 partRsrc = int16(GetNative16(rec + 4));
     const ObjClassRecord* c = ClassRecord(cls);
-    if (c->methodCount == 0 || cls == kClsFrontPanel || !OInitMethodFor(cls)) return Fail(heap, object, t);
+    // Resource id 0 names no template: a part that gives it comes from a
+    // damaged template, not from a caller's mistake.
+    if (partRsrc == 0 || c->methodCount == 0 || cls == kClsFrontPanel || !OInitMethodFor(cls))
+      return Fail(heap, object, t);
     int32 part = NewCleared(heap, c->instanceSize, cls);
     if (!part) return Fail(heap, object, t);
     SetW(heap, part + kObjOwner, uInt32(object));

@@ -138,6 +138,8 @@ TEST_F(DlgPanelTest, BlocksThatDoNotHoldTogetherAreRefusedWhole) {
       {"the root's class", [](Dialog* d) { d->objects[3].className = "Front Panel"; }, nullptr},
       {"a part class that does not exist",
        [](Dialog* d) { d->objects[0].subs[0].data = DisplayTemplate(0, 0, {{3, -1}}); }, nullptr},
+      {"a part naming template 0", [](Dialog* d) { d->objects[0].subs[0].data = DisplayTemplate(0, 0, {{kClsLabel, 0}}); },
+       nullptr},
       {"an object count past the block", nullptr,
        [](const Dialog& d, rsrcw::Bytes* b) { PutBE(b, CountAt(d), 0x10000); }},
       {"a negative object count", nullptr, [](const Dialog& d, rsrcw::Bytes* b) { PutBE(b, CountAt(d), ~0u); }},
