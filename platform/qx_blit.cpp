@@ -203,6 +203,9 @@ bool Blit(PlatObj dsth, int32_t x, int32_t y, int32_t w, int32_t h, PlatObj srch
     }
   }
   dst->Trace("blit %d,%d,%d,%d from %d,%d,%d,%d fn %02X %02X", x, y, w, h, sx, sy, sw, sh, fn0, fn1);
+  if (dst->trace)
+    dst->trace->Pixels(src && reads ? src->Surface() : nullptr, PlatRect{sx, sy, sx + sw, sy + sh},
+                       mask ? mask->surface : nullptr, mx, my);
   if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || !dst->Surface()) return true;
   TransferSource ts{nullptr, Convert::kSame, 0};
   if (src && reads) {

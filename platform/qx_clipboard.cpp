@@ -7,6 +7,7 @@
 #include "qx_drawobj.h"
 #include "qx_file.h"
 #include "qx_globalmem.h"
+#include "qx_metafile.h"
 #include "qx_msgqueue.h"
 #include "qx_thread.h"
 
@@ -22,6 +23,9 @@ void FreeGlobal(uintptr_t data) { PlatGlobalFree(PlatGlobal(data)); }
 bool ValidBitmap(uintptr_t data) { return PlatObjectKind(PlatObj(data)) == kPlatObjBitmap; }
 bool ValidPalette(uintptr_t data) { return PlatObjectKind(PlatObj(data)) == kPlatObjPalette; }
 void FreeObject(uintptr_t data) { PlatDeleteObject(PlatObj(data)); }
+bool ValidMetafile(uintptr_t data) { return PlatIsMetafile(PlatMetafile(data)); }
+void FreeMetafile(uintptr_t data) { PlatDeleteMetafile(PlatMetafile(data)); }
+constexpr Handler kMetafileHandler{ValidMetafile, FreeMetafile};
 
 int32_t Slot(uint32_t format) {
   switch (format) {
@@ -41,7 +45,7 @@ struct Clipboard {
                               {ValidBitmap, FreeObject},
                               {ValidGlobal, FreeGlobal},
                               {ValidPalette, FreeObject},
-                              {}};
+                              kMetafileHandler};
   std::map<uint32_t, uintptr_t> items;
   uint32_t holderThread = 0;  // 0: closed
   PlatWindow holderWindow = 0;
@@ -266,5 +270,5 @@ void PlatClipboardReset() {
   c.owner = 0;
   c.changed = false;
   c.viewer = 0;
-  c.handlers[Slot(kPlatClipMetafile)] = Handler{};
+  c.handlers[Slot(kPlatClipMetafile)] = kMetafileHandler;
 }

@@ -8,8 +8,8 @@
 // is a drawing object (qx_drawobj.h).  Each format has a check that refuses
 // handles that are freed or of the wrong kind, and a deleter that frees what
 // the clipboard holds when it is emptied or the item replaced.  Metafiles
-// have no handler until their module registers one; until then they are
-// refused.
+// (qx_metafile.h) are checked and deleted as metafile handles; another
+// handler may be installed in their place.
 //
 // Viewers form a chain: the clipboard knows only its head; each viewer keeps
 // the next one and passes the change message on.  When the clipboard is

@@ -307,6 +307,15 @@ int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {
   return PlatGetClipBox(dch, nullptr);
 }
 
+int32_t PlatGetClipRgn(PlatObj dch, PlatObj rgn) {
+  auto dc = GetDc(dch);
+  auto g = Get<Region>(rgn, kPlatObjRegion);
+  if (!dc || !g) return -1;
+  if (!dc->hasClip) return 0;
+  pixman_region32_copy(&g->r, &dc->userClip);
+  return 1;
+}
+
 int32_t PlatGetClipBox(PlatObj dch, PlatRect* box) {
   auto dc = GetDc(dch);
   if (!dc) return kPlatRgnError;

@@ -32,6 +32,12 @@ class PlatTraceSink {
  public:
   virtual ~PlatTraceSink() = default;
   virtual void Line(const std::string& line) = 0;
+  // Right after a transfer line: the pixels it reads, the rectangle of the
+  // source (null when it reads none) and the mask from (mx, my), one to one
+  // with the destination (null without a mask).  For sinks that keep
+  // drawings.
+  virtual void Pixels(const PlatSurface* /*source*/, const PlatRect& /*rect*/,
+                      const PlatSurface* /*mask*/, int32_t /*mx*/, int32_t /*my*/) {}
 };
 
 enum PlatRop2 : int32_t {
@@ -103,6 +109,9 @@ bool PlatSetBrushOrg(PlatObj dc, int32_t x, int32_t y, int32_t* oldX, int32_t* o
 // of the effective clip.
 int32_t PlatSelectClipRgn(PlatObj dc, PlatObj rgn);
 int32_t PlatOffsetClipRgn(PlatObj dc, int32_t dx, int32_t dy);
+// Copies the user clip into rgn: 1, or 0 when there is none (rgn is left
+// alone), -1 for a bad handle.
+int32_t PlatGetClipRgn(PlatObj dc, PlatObj rgn);
 // Bounds of the effective clip, and its kind.
 int32_t PlatGetClipBox(PlatObj dc, PlatRect* box);
 

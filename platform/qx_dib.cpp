@@ -320,8 +320,14 @@ bool PlatStretchDibBits(PlatObj dch, int32_t x, int32_t y, int32_t w, int32_t h,
   if (!PlatDibReadHeader(header, headerBytes, &in)) return false;
   if (!bits || bitsBytes < in.imageBytes) return Refuse();
   dc->Trace("stretchdib %d,%d,%d,%d from %d,%d,%d,%d 0x%06X", x, y, w, h, sx, sy, sw, sh, rop3);
-  if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || !dc->Surface()) return true;
-  PlatSurface* s = PlatDibToSurface(header, headerBytes, bits, bitsBytes);
+  PlatSurface* s = nullptr;
+  if (dc->trace && (s = PlatDibToSurface(header, headerBytes, bits, bitsBytes)))
+    dc->trace->Pixels(s, PlatRect{sx, sy, sx + sw, sy + sh}, nullptr, 0, 0);
+  if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0 || !dc->Surface()) {
+    PlatSurfaceDestroy(s);
+    return true;
+  }
+  if (!s) s = PlatDibToSurface(header, headerBytes, bits, bitsBytes);
   if (!s) return false;
   TransferSource src{s, ConvertFor(s, dc->Surface(), false), 0};
   uint8_t fn = uint8_t(rop3 >> 16);

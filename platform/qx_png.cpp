@@ -85,6 +85,48 @@ int32_t PlatPngWriteMemory(const PlatSurface* s, std::vector<uint8_t>* out) {
   return 0;
 }
 
+namespace {
+
+void AppendBytes(png_structp png, png_bytep data, png_size_t n) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + n);
+}
+void NoFlush(png_structp) {}
+
+}  // namespace
+
+int32_t PlatPngWriteMonoMemory(const PlatSurface* s, std::vector<uint8_t>* out) {
+  if (!Writable(s) || !out) return kPlatErrInvalidParam;
+  int32_t w = PlatSurfaceWidth(s), h = PlatSurfaceHeight(s);
+  std::vector<uint8_t> rows(size_t((w + 7) / 8) * size_t(h), 0);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      uint32_t p = PlatSurfaceGetPixel(s, x, y);
+      if ((p >> 16 & 0xFF) + (p >> 8 & 0xFF) + (p & 0xFF) >= 3 * 128)
+        rows[size_t(y) * size_t((w + 7) / 8) + size_t(x / 8)] |= uint8_t(0x80 >> (x & 7));
+    }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return kPlatErrNoMemory;
+  }
+  out->clear();
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    out->clear();
+    return kPlatErrGeneral;
+  }
+  png_set_write_fn(png, out, AppendBytes, NoFlush);
+  png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int32_t y = 0; y < h; ++y) png_write_row(png, rows.data() + size_t(y) * size_t((w + 7) / 8));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return 0;
+}
+
 int32_t PlatPngWriteFile(const PlatSurface* s, const char* path) {
   if (!path) return kPlatErrInvalidParam;
   std::vector<uint8_t> bytes;

@@ -17,6 +17,9 @@ constexpr uint32_t kPlatPngMaxPixels = 1u << 26;
 // for a file that cannot be written).
 int32_t PlatPngWriteMemory(const PlatSurface* s, std::vector<uint8_t>* out);
 int32_t PlatPngWriteFile(const PlatSurface* s, const char* path);
+// A 1-bit greyscale PNG: a pixel is white when its red, green and blue add
+// up to 384 or more (the rule mono printer pages follow), else black.
+int32_t PlatPngWriteMonoMemory(const PlatSurface* s, std::vector<uint8_t>* out);
 
 // Null on failure, with the host error in PlatLastError (kPlatErrInvalidParam
 // for bytes that are not a readable PNG, kPlatErrNoMemory for one too large).

@@ -82,7 +82,8 @@ class PrintTarget : public PlatDrawTarget {
       pages_.push_back(body_);
     } else {
       std::vector<uint8_t> png;
-      int32_t err = PlatPngWriteMemory(page_, &png);
+      // A mono printer's pages are black and white: 1-bit PNGs.
+      int32_t err = printer_.colour ? PlatPngWriteMemory(page_, &png) : PlatPngWriteMonoMemory(page_, &png);
       if (err) return Fail(err);
       pngs_.push_back(std::move(png));
       pages_.push_back(PlatPsImagePage(page_, geo_));

@@ -10,7 +10,8 @@
 // QX_PRINT_DIR, or "qx-print" in the temporary folder:
 //   job-<n>.ps         the pages (qx_psjob.h); on raster printers one image
 //                      a page
-//   job-<n>-p<k>.png   raster printers only, one a page
+//   job-<n>-p<k>.png   raster printers only, one a page (1-bit greyscale
+//                      for printers without colour)
 // and hands job-<n>.ps to the printer's command, when it has one, on stdin.
 // Deleting the context before end-doc drops the job and writes nothing.
 // Calls out of order, and failures, return below 1 with the host error set

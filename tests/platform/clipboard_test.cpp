@@ -175,14 +175,14 @@ TEST_F(WindowSystemLeaves, EmptyingFreesEachFormatAndRefusesBadItems) {
       {kPlatClipBitmap, palette, kPlatErrInvalidHandle},     // wrong kind
       {kPlatClipPalette, 0xDEAD, kPlatErrInvalidHandle},     // never made
       {kPlatClipText, 0, kPlatErrInvalidHandle},
-      {kPlatClipMetafile, 1, kPlatErrInvalidParam},          // no handler yet
+      {kPlatClipMetafile, 1, kPlatErrInvalidHandle},         // not a metafile
       {99, 1, kPlatErrInvalidParam},
   };
   for (const auto& r : kRefused) {
     EXPECT_FALSE(PlatSetClipboardData(r.format, r.data)) << r.format;
     EXPECT_EQ(PlatLastError(), r.error) << r.format;
   }
-  // A metafile handler, once registered, frees its items too.
+  // Another metafile handler, once registered, frees its items too.
   static std::vector<uintptr_t> freedMetafiles;
   freedMetafiles.clear();
   ASSERT_TRUE(PlatClipboardSetFormatHandler(

@@ -1,0 +1,84 @@
+// The display list behind a metafile, shared by the recorder and the
+// importers of metafile bytes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/qx_font.h"
+#include "platform/qx_metafile.h"
+
+namespace qxmeta {
+
+enum Op : uint8_t {
+  // State: v holds the values.
+  kPen,          // style, width, colour
+  kBrush,        // kind, colour, 8 pattern rows
+  kFont,         // font
+  kRop2,
+  kFillMode,
+  kBkMode,
+  kTextColour,
+  kBkColour,
+  kBrushOrg,     // x, y
+  kCharExtra,
+  kStretchMode,
+  kClip,         // rectangles (l, t, r, b)...; none at all: an empty clip
+  kClipNone,
+  kOffsetClip,   // dx, dy
+  kIntersectClip,  // l, t, r, b
+  kSave,
+  kRestore,      // how many levels back (>= 1)
+  // Drawing.
+  kPatFill,      // x, y, w, h, rop3
+  kInvert,       // l, t, r, b
+  kMoveTo,       // x, y
+  kLineTo,       // x, y
+  kPolyline,     // x, y pairs
+  kPolygon,      // x, y pairs
+  kFillRgn,      // brush (10 values), rectangles
+  kFrameRgn,     // brush (10 values), w, h, rectangles
+  kText,         // x, y, options, l, t, r, b (options 4 only); bytes
+  kEllipse,      // l, t, r, b
+  kRoundRect,    // l, t, r, b, ew, eh
+  kArc,          // l, t, r, b, sx, sy, ex, ey
+  kPie,
+  kBlit,         // x, y, w, h, fn0, fn1; src (empty: no source), mask
+  kOpCount,
+};
+
+// Pixels of a snapshot, 0x00RRGGBB, rows top first.
+struct Pixels {
+  int32_t w = 0, h = 0;
+  bool mono = false;
+  std::vector<uint32_t> px;
+  bool Empty() const { return w <= 0 || h <= 0; }
+};
+
+struct Rec {
+  Op op = kOpCount;
+  std::vector<int32_t> v;
+  std::string bytes;
+  PlatFontDesc font{};
+  Pixels src, mask;
+};
+
+struct List {
+  std::vector<Rec> recs;
+  PlatRect bounds{0, 0, -1, -1};
+  PlatRect frame{0, 0, -1, -1};
+  std::vector<uint32_t> palette;
+  std::string description;
+};
+
+// The box (right and bottom included) grown to hold another one.
+void Grow(PlatRect* box, int32_t l, int32_t t, int32_t r, int32_t b);
+// The box of the pixels a drawing record paints, from the state before it
+// (pen width, position) and a text extent; false when it paints nothing.
+bool RecordBox(const Rec& rec, int32_t penWidth, int32_t posX, int32_t posY, int32_t textW,
+               int32_t textH, PlatRect* box);
+
+// A handle for a list; 0 (kPlatErrNoMemory) when the table is full.
+PlatMetafile Adopt(List&& list);
+
+}  // namespace qxmeta

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "draw_support.h"
+#include "platform/qx_blit.h"
+#include "platform/qx_clipboard.h"
+#include "platform/qx_file.h"
+#include "platform/qx_font.h"
+#include "platform/qx_metafile.h"
+#include "platform/qx_shapes.h"
+#include "platform/qx_text.h"
+
+namespace {
+
+using Scene = std::function<void(PlatObj)>;
+
+PlatMetafile Record(const Scene& scene, const char* name = "\\qx.emf") {
+  PlatObj dc = PlatCreateMetafileDc(name, "Quenlix metafile");
+  EXPECT_NE(dc, 0u);
+  scene(dc);
+  return PlatCloseMetafileDc(dc);
+}
+
+void WithPen(PlatObj dc, int32_t style, int32_t width, uint32_t colour, const Scene& body) {
+  PlatObj pen = PlatCreatePen(style, width, colour), brush = PlatCreateSolidBrush(0x3080C0);
+  PlatObj oldPen = PlatSelectObject(dc, pen), oldBrush = PlatSelectObject(dc, brush);
+  body(dc);
+  PlatSelectObject(dc, oldPen);
+  PlatSelectObject(dc, oldBrush);
+  PlatDeleteObject(pen);
+  PlatDeleteObject(brush);
+}
+
+void Text(PlatObj dc, int32_t x, int32_t y, const char* s) {
+  PlatFontDesc d{};
+  d.height = -13;
+  PlatSetFaceName(&d, "DejaVu Serif", 12);
+  PlatObj f = PlatCreateFont(d);
+  PlatObj old = PlatSelectObject(dc, f);
+  PlatSetTextColor(dc, 0x0000A0);
+  PlatSetBkMode(dc, kPlatBkTransparent);
+  PlatTextOut(dc, x, y, 0, nullptr, s, int32_t(std::strlen(s)));
+  PlatSelectObject(dc, old);
+  PlatDeleteObject(f);
+}
+
+bool SamePixels(const Canvas& a, const Canvas& b) {
+  return std::memcmp(PlatSurfaceBits(a.surface), PlatSurfaceBits(b.surface), PlatSurfaceByteSize(a.surface)) == 0;
+}
+
+PlatRect FrameRect(PlatMetafile mf) {
+  PlatMetaHeader h{};
+  EXPECT_TRUE(PlatGetMetafileHeader(mf, &h));
+  return PlatRect{h.frame.left, h.frame.top, h.frame.right + 1, h.frame.bottom + 1};
+}
+
+// Scenes played back into their own frame paint what drawing them directly
+// paints, pixel for pixel.
+TEST(Metafile, PlayedIntoItsFrameEqualsDirectDrawing) {
+  const struct {
+    const char* name;
+    Scene scene;
+    PlatRect frame;  // the box of the pixels drawn, right and bottom included
+    bool clipped;    // the frame ignores the clip: larger than what shows
+  } kScenes[] = {
+      {"lines",
+       [](PlatObj dc) {
+         WithPen(dc, kPlatPenSolid, 1, 0x0000FF, [](PlatObj d) {
+           PlatMoveTo(d, 5, 7, nullptr);
+           PlatLineTo(d, 60, 30);
+           PlatLineTo(d, 20, 55);
+         });
+         WithPen(dc, kPlatPenDash, 1, 0x00FF00, [](PlatObj d) {
+           PlatPoint p[] = {{70, 5}, {90, 40}, {75, 60}};
+           PlatPolyline(d, p, 3);
+         });
+       },
+       {5, 5, 90, 59},
+       false},
+      {"rectangles and an ellipse",
+       [](PlatObj dc) {
+         WithPen(dc, kPlatPenSolid, 3, 0xFF0000, [](PlatObj d) {
+           PlatPoint p[] = {{10, 10}, {49, 10}, {49, 29}, {10, 29}};
+           PlatPolygon(d, p, 4);
+           PlatEllipse(d, 55, 12, 95, 48);
+         });
+         PlatObj b = PlatCreateSolidBrush(0x00C0C0);
+         PlatSelectObject(dc, b);
+         PlatPatBlt(dc, 20, 40, 25, 15, kPlatPatCopy);
+         PlatSelectObject(dc, PlatGetStockObject(kPlatStockWhiteBrush));
+         PlatDeleteObject(b);
+       },
+       {8, 8, 96, 54},
+       false},
+      {"text, rop and a clip",
+       [](PlatObj dc) {
+         Text(dc, 4, 4, "Metafile 59");
+         PlatObj rgn = PlatCreateRectRgn(0, 0, 40, 60);
+         PlatSelectClipRgn(dc, rgn);
+         PlatDeleteObject(rgn);
+         PlatSetRop2(dc, kPlatRop2XorPen);
+         WithPen(dc, kPlatPenSolid, 1, 0xFFFFFF, [](PlatObj d) {
+           PlatMoveTo(d, 0, 30, nullptr);
+           PlatLineTo(d, 80, 30);
+         });
+       },
+       {0, 4, 79, 30},
+       true},
+  };
+  for (const auto& s : kScenes) {
+    SCOPED_TRACE(s.name);
+    PlatMetafile mf = Record(s.scene);
+    ASSERT_NE(mf, 0u);
+    PlatMetaHeader h{};
+    ASSERT_TRUE(PlatGetMetafileHeader(mf, &h));
+    // The frame holds every pixel drawn; for the first two scenes it is
+    // exactly what was computed by hand.
+    Canvas direct(110, 70, 0xF0F0F0);
+    s.scene(direct.dc);
+    for (int32_t y = 0; y < 70; ++y)
+      for (int32_t x = 0; x < 110; ++x)
+        if (direct.At(x, y) != 0xF0F0F0 && !s.clipped)
+          ASSERT_TRUE(x >= h.frame.left && x <= h.frame.right && y >= h.frame.top && y <= h.frame.bottom)
+              << x << "," << y;
+    if (!s.clipped) {
+      EXPECT_EQ(h.frame.left, s.frame.left);
+      EXPECT_EQ(h.frame.top, s.frame.top);
+      EXPECT_EQ(h.frame.right, s.frame.right);
+      EXPECT_EQ(h.frame.bottom, s.frame.bottom);
+    }
+    EXPECT_EQ(h.bounds.left, h.frame.left);
+    EXPECT_EQ(h.bounds.bottom, h.frame.bottom);
+    EXPECT_GT(h.records, 3);
+    EXPECT_EQ(PlatMetafileDescription(mf), "Quenlix metafile");
+    Canvas played(110, 70, 0xF0F0F0);
+    ASSERT_TRUE(PlatPlayMetafile(played.dc, mf, FrameRect(mf)));
+    EXPECT_TRUE(SamePixels(played, direct));
+    EXPECT_FALSE(played.Unchanged());
+    // Playing puts the context's own state back: no clip, copy ROP2.
+    EXPECT_EQ(PlatGetRop2(played.dc), kPlatRop2CopyPen);
+    PlatRect clip;
+    PlatGetClipBox(played.dc, &clip);
+    EXPECT_EQ(clip.right, 110);
+    EXPECT_TRUE(PlatDeleteMetafile(mf));
+  }
+}
+
+// Two inverted one-pixel lines along the right and bottom edges of a
+// rectangle stretch the frame over the whole rectangle.
+TEST(Metafile, InvertedEdgeLinesSpanTheRectangle) {
+  const PlatRect kRect{10, 20, 110, 70};
+  PlatMetafile mf = Record([&](PlatObj dc) {
+    uint8_t bits[16] = {0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0, 0x55, 0, 0xAA, 0};
+    PlatObj bm = PlatCreateBitmap(8, 8, 1, bits, sizeof bits);
+    PlatObj brush = PlatCreatePatternBrush(bm);
+    PlatSelectObject(dc, brush);
+    int32_t w = kRect.right - kRect.left, h = kRect.bottom - kRect.top;
+    PlatPatBlt(dc, kRect.right - 1, kRect.top, 1, h - 1, kPlatPatInvert);
+    PlatPatBlt(dc, kRect.left + 1, kRect.bottom - 1, w - 1, 1, kPlatPatInvert);
+    PlatSelectObject(dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    PlatDeleteObject(brush);
+    PlatDeleteObject(bm);
+    PlatInvertRect(dc, PlatRect{kRect.left, 30, 40, 40});
+  });
+  PlatMetaHeader h{};
+  ASSERT_TRUE(PlatGetMetafileHeader(mf, &h));
+  EXPECT_EQ(h.frame.left, kRect.left);
+  EXPECT_EQ(h.frame.top, kRect.top);
+  EXPECT_EQ(h.frame.right, kRect.right - 1);
+  EXPECT_EQ(h.frame.bottom, kRect.bottom - 1);
+  PlatDeleteMetafile(mf);
+}
+
+// Played into a rectangle twice the frame's size, every rectangle lands at
+// doubled coordinates from the destination's corner; pens and fonts scale.
+TEST(Metafile, TwiceTheRectangleDoublesCoordinates) {
+  PlatMetafile mf = Record([](PlatObj dc) {
+    PlatObj b = PlatCreateSolidBrush(0x0000FF);
+    PlatSelectObject(dc, b);
+    PlatPatBlt(dc, 10, 10, 1, 1, kPlatPatCopy);   // the frame's corner
+    PlatPatBlt(dc, 29, 19, 1, 1, kPlatPatCopy);   // and its far corner
+    PlatPatBlt(dc, 14, 12, 6, 4, kPlatPatCopy);
+    PlatSelectObject(dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    PlatDeleteObject(b);
+  });
+  const struct {
+    PlatRect dest;
+    PlatRect expect;  // where (14, 12, 20, 16) lands
+  } kCases[] = {
+      {{0, 0, 20, 10}, {4, 2, 10, 6}},
+      {{5, 3, 45, 23}, {13, 7, 25, 15}},
+      {{0, 0, 10, 5}, {2, 1, 5, 3}},  // halves round up
+  };
+  for (const auto& c : kCases) {
+    Canvas canvas(60, 40);
+    ASSERT_TRUE(PlatPlayMetafile(canvas.dc, mf, c.dest));
+    double sx = (c.dest.right - c.dest.left) / 20.0, sy = (c.dest.bottom - c.dest.top) / 10.0;
+    auto X = [&](int32_t x) { return int32_t(std::floor(c.dest.left + (x - 10) * sx + 0.5)); };
+    auto Y = [&](int32_t y) { return int32_t(std::floor(c.dest.top + (y - 10) * sy + 0.5)); };
+    const PlatRect kDrawn[] = {{X(10), Y(10), X(11), Y(11)}, {X(29), Y(19), X(30), Y(20)}, c.expect};
+    EXPECT_EQ(X(14), c.expect.left);
+    EXPECT_EQ(Y(16), c.expect.bottom);
+    std::string want, got;
+    for (int32_t y = 0; y < 40; ++y)
+      for (int32_t x = 0; x < 60; ++x) {
+        bool in = false;
+        for (const PlatRect& r : kDrawn) in |= x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+        want += in ? '#' : '.';
+        got += canvas.At(x, y) == 0xFF0000u ? '#' : '.';
+      }
+    EXPECT_EQ(got, want);
+  }
+  // A wide pen and a font scale with the rectangle.
+  PlatMetafile lines = Record([](PlatObj dc) {
+    WithPen(dc, kPlatPenSolid, 4, 0x000000, [](PlatObj d) {
+      PlatMoveTo(d, 10, 20, nullptr);
+      PlatLineTo(d, 60, 20);
+    });
+  });
+  PlatRect f = FrameRect(lines);
+  Canvas big(200, 100);
+  PlatPlayMetafile(big.dc, lines, PlatRect{0, 0, 2 * (f.right - f.left), 2 * (f.bottom - f.top)});
+  int32_t thick = 0;
+  for (int32_t y = 0; y < 100; ++y) thick += big.At(50, y) == 0;
+  EXPECT_EQ(thick, 8);
+  PlatDeleteMetafile(lines);
+  PlatDeleteMetafile(mf);
+}
+
+// Copies own their records and bitmaps: they play after the original is
+// gone, whose handle is then refused like any stale or foreign one.
+TEST(Metafile, CopyOutlivesTheOriginalAndStaleHandlesFail) {
+  Scene scene = [](PlatObj dc) {
+    Canvas src(6, 4, 0x00FF00);
+    PlatSurfaceSetPixel(src.surface, 1, 1, 0xFF0000);
+    PlatStretchBlt(dc, 20, 10, 24, 16, src.dc, 0, 0, 6, 4, kPlatSrcCopy);
+    Text(dc, 2, 30, "copy");
+  };
+  PlatMetafile mf = Record(scene);
+  PlatMetafile copy = PlatCopyMetafile(mf);
+  ASSERT_NE(copy, 0u);
+  PlatRect frame = FrameRect(mf);
+  ASSERT_TRUE(PlatDeleteMetafile(mf));
+  Canvas played(60, 50), direct(60, 50);
+  ASSERT_TRUE(PlatPlayMetafile(played.dc, copy, frame));
+  scene(direct.dc);
+  EXPECT_TRUE(SamePixels(played, direct));
+  EXPECT_EQ(played.At(24, 14), 0xFF0000u);  // the red source pixel, stretched
+
+  PlatObj pen = PlatCreatePen(kPlatPenSolid, 1, 0);
+  const PlatMetafile kBad[] = {mf, 0, copy + 1, copy ^ 0x10000, pen};
+  for (PlatMetafile h : kBad) {
+    EXPECT_FALSE(PlatIsMetafile(h)) << h;
+    EXPECT_FALSE(PlatPlayMetafile(played.dc, h, frame)) << h;
+    EXPECT_EQ(PlatLastError(), kPlatErrInvalidHandle);
+    EXPECT_EQ(PlatCopyMetafile(h), 0u);
+    EXPECT_FALSE(PlatDeleteMetafile(h));
+  }
+  EXPECT_EQ(PlatCloseMetafileDc(played.dc), 0u);  // not a recording context
+  PlatDeleteObject(pen);
+  // The clipboard takes a metafile and deletes it when emptied.
+  ASSERT_TRUE(PlatOpenClipboard(0));
+  ASSERT_TRUE(PlatEmptyClipboard());
+  ASSERT_TRUE(PlatSetClipboardData(kPlatClipMetafile, copy));
+  EXPECT_TRUE(PlatIsMetafile(copy));
+  ASSERT_TRUE(PlatEmptyClipboard());
+  EXPECT_FALSE(PlatIsMetafile(copy));
+  PlatCloseClipboard();
+}
+
+TEST(Metafile, NothingDrawnGivesAnEmptyFrameThatPlaysNothing) {
+  PlatMetafile mf = Record([](PlatObj dc) { PlatSetRop2(dc, kPlatRop2XorPen); });
+  PlatMetaHeader h{};
+  ASSERT_TRUE(PlatGetMetafileHeader(mf, &h));
+  EXPECT_LT(h.frame.right, h.frame.left);
+  Canvas c(10, 10);
+  EXPECT_TRUE(PlatPlayMetafile(c.dc, mf, PlatRect{0, 0, 10, 10}));
+  EXPECT_TRUE(c.Unchanged());
+  PlatDeleteMetafile(mf);
+}
+
+}  // namespace
