@@ -14,6 +14,10 @@
 //                      for printers without colour)
 // and hands job-<n>.ps to the printer's command, when it has one, on stdin.
 // Deleting the context before end-doc drops the job and writes nothing.
+// Metafiles and bitmaps played on a PostScript page between pass-through
+// pieces paint device pixels of the printable area, which the raster piece
+// places with the pieces' own matrix: they land where PostScript drawing of
+// the same device rectangle does, with no border offset added.
 // Calls out of order, and failures, return below 1 with the host error set
 // (never 0).
 #pragma once

@@ -14,6 +14,7 @@
 #include "platform/qx_draw.h"
 #include "platform/qx_drawobj.h"
 #include "platform/qx_file.h"
+#include "platform/qx_metafile.h"
 #include "platform/qx_png.h"
 #include "platform/qx_printdc.h"
 #include "platform/qx_printer.h"
@@ -269,6 +270,43 @@ TEST_F(Printing, RasterJobWritesExactPages) {
   EXPECT_NE(ps.find("colorimage"), std::string::npos);
 }
 
+// A printer without colour writes its pages as 1-bit greyscale PNGs: a
+// colour is white when its components add up to 384 or more.
+TEST_F(Printing, MonoRasterPagesAreOneBitPngs) {
+  std::string profile = tmp_.Dir() + "/printers.ini";
+  std::ofstream(profile) << "[Mono]\ndpi=72\npaper=200 x 100\nmargins=0x0\ncolour=no\npostscript=no\n";
+  Env printers("QX_PRINTERS", profile);
+  PlatObj dc = Dc("Mono");
+  ASSERT_NE(dc, 0u);
+  EXPECT_EQ(PlatGetDeviceCaps(dc, kPlatCapBitsPixel), 1);
+  int32_t job = PlatStartDoc(dc, "mono");
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  const struct {
+    uint32_t colour;  // 0x00BBGGRR
+    uint32_t expect;  // 0x00RRGGBB read back
+  } kColours[] = {{0x000000, 0}, {0x7F7F7F, 0}, {0x808080, 0xFFFFFF}, {0x0000FF, 0}, {0x00FFFF, 0xFFFFFF}};
+  for (int i = 0; i < 5; ++i) {
+    PlatObj b = PlatCreateSolidBrush(kColours[i].colour);
+    PlatObj old = PlatSelectObject(dc, b);
+    PlatPatBlt(dc, 10 + 20 * i, 10, 10, 10, kPlatPatCopy);
+    PlatSelectObject(dc, old);
+    PlatDeleteObject(b);
+  }
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  std::string png = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + "-p1.png");
+  ASSERT_GT(png.size(), 26u);
+  EXPECT_EQ(png[24], 1);  // bit depth
+  EXPECT_EQ(png[25], 0);  // greyscale
+  PlatSurface* s = PlatPngReadMemory(png.data(), png.size());
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(PlatSurfaceWidth(s), 200);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(PlatSurfaceGetPixel(s, 15 + 20 * i, 15) & 0xFFFFFF, kColours[i].expect) << i;
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 150, 50) & 0xFFFFFF, 0xFFFFFFu);
+  PlatSurfaceDestroy(s);
+}
+
 TEST_F(Printing, EscapesAnswerAndBandsCompleteThePage) {
   struct Row {
     const char* printer;
@@ -454,6 +492,52 @@ TEST_F(Printing, PsPageMatrixPiecesAndRasterShareOnePage) {
   EXPECT_EQ(PlatSurfaceGetPixel(s, 270, 270) & 0xFFFFFF, 0x0000FFu);  // the second piece
   EXPECT_EQ(PlatSurfaceGetPixel(s, 230, 230) & 0xFFFFFF, 0xFFFFFFu);  // untouched white covers nothing
   PlatSurfaceDestroy(s);
+}
+
+// A metafile played on a PostScript page between two pieces lands where
+// PostScript drawing of the same device rectangle does: the pieces' matrix
+// already places the printable area, so no border offset is added.
+TEST_F(Printing, PsMetafileBetweenPiecesLandsWhereThePiecesDraw) {
+  PlatObj rec = PlatCreateMetafileDc("\\qx.emf", nullptr);
+  PlatObj red = PlatCreateSolidBrush(0x0000FF);
+  PlatSelectObject(rec, red);
+  PlatPatBlt(rec, 0, 0, 30, 15, kPlatPatCopy);
+  PlatSelectObject(rec, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(red);
+  PlatMetafile mf = PlatCloseMetafileDc(rec);
+  ASSERT_NE(mf, 0u);
+  PlatObj dc = Dc("PostScript Printer");
+  int32_t job = PlatStartDoc(dc, "metafile");
+  ASSERT_EQ(PlatStartPage(dc), 1);
+  ASSERT_GT(Pass(dc, "0 0 1 setrgbcolor 300 300 300 150 rectfill\n"), 0);
+  ASSERT_TRUE(PlatPlayMetafile(dc, mf, PlatRect{900, 300, 1200, 450}));
+  ASSERT_GT(Pass(dc, "0 1 0 setrgbcolor 900 600 300 150 rectfill\n"), 0);
+  ASSERT_EQ(PlatEndPage(dc), 1);
+  ASSERT_EQ(PlatEndDoc(dc), 1);
+  PlatDeleteDc(dc);
+  PlatDeleteMetafile(mf);
+  std::string ps = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps");
+  EXPECT_NE(ps.find("900 300 300 150 rectfill"), std::string::npos);
+  if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
+  TempFolder out("qxgs");
+  std::vector<PlatSurface*> pages = Render(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps", out.Dir());
+  ASSERT_EQ(pages.size(), 1u);
+  ASSERT_NE(pages[0], nullptr);
+  // The columns each colour covers on a row through it.
+  auto span = [&](int32_t y, uint32_t colour) {
+    int32_t lo = -1, hi = -1;
+    for (int32_t x = 0; x < 612; ++x)
+      if ((PlatSurfaceGetPixel(pages[0], x, y) & 0xFFFFFF) == colour) {
+        if (lo < 0) lo = x;
+        hi = x;
+      }
+    return std::pair<int32_t, int32_t>(lo, hi);
+  };
+  auto metafile = span(108, 0xFF0000), below = span(180, 0x00FF00), blue = span(108, 0x0000FF);
+  EXPECT_EQ(metafile, below);
+  EXPECT_NEAR(metafile.first, 234, 1);  // 18 + 900 x 72 / 300, as gs covers pixels
+  EXPECT_NEAR(blue.first, 90, 1);
+  PlatSurfaceDestroy(pages[0]);
 }
 
 }  // namespace
