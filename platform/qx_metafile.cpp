@@ -412,7 +412,7 @@ struct Mapping {
   int32_t H(int64_t d) const { return Round(double(d) * sy); }
   static int32_t Round(double v) {
     v = std::floor(v + 0.5);
-    return int32_t(std::clamp(v, -1073741824.0, 1073741824.0));
+    return int32_t(std::clamp(v, -1073741823.0, 1073741823.0));
   }
 };
 

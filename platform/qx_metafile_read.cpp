@@ -20,7 +20,7 @@ int16_t I16(const uint8_t* p) { return int16_t(U16(p)); }
 uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 int32_t I32(const uint8_t* p) { return int32_t(U32(p)); }
 
-int32_t Round(double v) { return int32_t(std::clamp(std::floor(v + 0.5), -1073741824.0, 1073741824.0)); }
+int32_t Round(double v) { return int32_t(std::clamp(std::floor(v + 0.5), -1073741823.0, 1073741823.0)); }
 
 // Windows code page 1252 for the text the layer draws: code points below
 // 256 stand for themselves, others become "?".
@@ -420,7 +420,7 @@ bool EmfRecord(Converter& c, const uint8_t* r, uint32_t size) {
         const uint8_t* lf = d + 4;
         n.kind = Obj::kFontObj;
         n.font.height = I32(lf);
-        n.font.width = std::abs(I32(lf + 4));
+        n.font.width = Round(std::fabs(double(I32(lf + 4))));
         n.font.weight = std::clamp(I32(lf + 16), 0, 1000);
         n.font.italic = lf[20] != 0;
         n.font.underline = lf[21] != 0;

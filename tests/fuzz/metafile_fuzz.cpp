@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     auto px = [&](int off, int dev, int mm) {
       double v = std::floor(double(Le32(data + off)) * Le32(data + dev) / (double(Le32(data + mm)) * 100) + 0.5);
-      return int32_t(std::fmin(std::fmax(v, -1073741824.0), 1073741824.0));
+      return int32_t(std::fmin(std::fmax(v, -1073741823.0), 1073741823.0));
     };
     if (h.frame.left != px(24, 72, 80) || h.frame.top != px(28, 76, 84) || h.frame.right != px(32, 72, 80) ||
         h.frame.bottom != px(36, 76, 84))
