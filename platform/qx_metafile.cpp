@@ -416,6 +416,9 @@ struct Mapping {
   }
 };
 
+// Beyond every mapped coordinate: a clip of everything.
+constexpr int32_t kFar = 1073741824;
+
 struct PlayState {
   std::vector<int32_t> pen{kPlatPenSolid, 0, 0}, brush;
   bool hasPen = false, hasBrush = false, hasFont = false;
@@ -656,6 +659,15 @@ class Player {
         } else {
           st_.clip = rect;
         }
+        ApplyClip();
+        return true;
+      }
+      case kExcludeClip: {
+        if (!need(4)) return false;
+        PlatObj rect = MappedRects(v, 0);
+        if (!st_.clip) st_.clip = PlatCreateRectRgn(-kFar, -kFar, kFar, kFar);
+        PlatCombineRgn(st_.clip, st_.clip, rect, kPlatRgnDiff);
+        PlatDeleteObject(rect);
         ApplyClip();
         return true;
       }

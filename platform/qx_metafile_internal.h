@@ -27,6 +27,7 @@ enum Op : uint8_t {
   kClipNone,
   kOffsetClip,   // dx, dy
   kIntersectClip,  // l, t, r, b
+  kExcludeClip,    // l, t, r, b
   kSave,
   kRestore,      // how many levels back (>= 1)
   // Drawing.

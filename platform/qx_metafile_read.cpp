@@ -367,6 +367,7 @@ bool EmfRecord(Converter& c, const uint8_t* r, uint32_t size) {
     case 27: c.Emit(kMoveTo, {c.X(I32(d)), c.Y(I32(d + 4))}); return true;
     case 54: c.Emit(kLineTo, {c.X(I32(d)), c.Y(I32(d + 4))}); return true;
     case 30: c.Box(kIntersectClip, I32(d), I32(d + 4), I32(d + 8), I32(d + 12)); return true;
+    case 29: c.Box(kExcludeClip, I32(d), I32(d + 4), I32(d + 8), I32(d + 12)); return true;
     case 33: c.Save(); return true;
     case 34: c.Restore(I32(d)); return true;
     case 42: c.Box(kEllipse, I32(d), I32(d + 4), I32(d + 8), I32(d + 12)); return true;
@@ -537,7 +538,7 @@ uint32_t WmfFixed(uint32_t fn) {
     case 0x020B: case 0x020C: case 0x0209: case 0x0201: case 0x0214: case 0x0213: case 0x0220: return 2;
     case 0x0102: case 0x0106: case 0x0104: case 0x0107: case 0x012D: case 0x01F0: case 0x0127:
     case 0x0234: case 0x0325: case 0x0324: case 0x0521: return 1;
-    case 0x041B: case 0x0418: case 0x0416: return 4;
+    case 0x041B: case 0x0418: case 0x0416: case 0x0415: return 4;
     case 0x061C: return 6;
     case 0x0817: case 0x081A: return 8;
     case 0x02FA: return 5;
@@ -580,6 +581,7 @@ bool WmfRecord(Converter& c, const WmfRec& r, uint32_t fn, bool* haveExt, double
     case 0x041B: c.Rectangle(r.P(3), r.P(2), r.P(1), r.P(0)); return true;
     case 0x0418: c.Box(kEllipse, r.P(3), r.P(2), r.P(1), r.P(0)); return true;
     case 0x0416: c.Box(kIntersectClip, r.P(3), r.P(2), r.P(1), r.P(0)); return true;
+    case 0x0415: c.Box(kExcludeClip, r.P(3), r.P(2), r.P(1), r.P(0)); return true;
     case 0x061C: c.Box(kRoundRect, r.P(5), r.P(4), r.P(3), r.P(2), {std::abs(r.P(1)), std::abs(r.P(0))}); return true;
     case 0x0817: case 0x081A:
       c.Box(fn == 0x0817 ? kArc : kPie, r.P(7), r.P(6), r.P(5), r.P(4), {r.P(3), r.P(2), r.P(1), r.P(0)});

@@ -7,6 +7,7 @@
 #include "platform/qx_dib.h"
 #include "platform/qx_draw.h"
 #include "platform/qx_font.h"
+#include "platform/qx_region.h"
 #include "platform/qx_text.h"
 
 namespace mfw {
@@ -224,6 +225,8 @@ std::vector<uint8_t> WriteEmf(const Picture& p) {
   e.out.U32(0), e.out.U32(0), e.out.U32(0);  // no pixel format, not OpenGL
   for (char c : desc) e.out.U16(uint8_t(c));
   e.End();
+  if (p.clip.right > p.clip.left) e.Rec(30, {p.clip.left, p.clip.top, p.clip.right, p.clip.bottom});
+  if (p.exclude.right > p.exclude.left) e.Rec(29, {p.exclude.left, p.exclude.top, p.exclude.right, p.exclude.bottom});
   for (const Shape& s : p.shapes) EmfShape(e, s);
   e.Rec(14, {0, 16, 20});
   e.out.Put32(48, uint32_t(e.out.Size()));
@@ -235,6 +238,9 @@ std::vector<uint8_t> WriteWmf(const Picture& p, bool placeable) {
   Wmf w;
   w.Rec(0x020B, {0, 0});
   w.Rec(0x020C, {p.height, p.width});
+  if (p.clip.right > p.clip.left) w.Rec(0x0416, {p.clip.bottom, p.clip.right, p.clip.top, p.clip.left});
+  if (p.exclude.right > p.exclude.left)
+    w.Rec(0x0415, {p.exclude.bottom, p.exclude.right, p.exclude.top, p.exclude.left});
   for (const Shape& s : p.shapes) WmfShape(w, s);
   w.Rec(0x0000, {});
   Bytes out;
@@ -254,6 +260,14 @@ std::vector<uint8_t> WriteWmf(const Picture& p, bool placeable) {
 }
 
 void DrawDirect(PlatObj dc, const Picture& p) {
+  if (p.clip.right > p.clip.left) {
+    PlatObj rgn = PlatCreateRectRgn(p.clip.left, p.clip.top, p.clip.right, p.clip.bottom);
+    PlatObj out = PlatCreateRectRgn(p.exclude.left, p.exclude.top, p.exclude.right, p.exclude.bottom);
+    PlatCombineRgn(rgn, rgn, out, kPlatRgnDiff);
+    PlatSelectClipRgn(dc, rgn);
+    PlatDeleteObject(rgn);
+    PlatDeleteObject(out);
+  }
   for (const Shape& s : p.shapes) {
     switch (s.kind) {
       case Kind::kRect:

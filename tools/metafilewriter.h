@@ -35,6 +35,8 @@ struct Shape {
 struct Picture {
   int32_t width = 0, height = 0;
   std::vector<Shape> shapes;
+  // When set (right > left), every shape is clipped to clip less exclude.
+  PlatRect clip{0, 0, 0, 0}, exclude{0, 0, 0, 0};
 };
 
 // The face every text shape is written with.

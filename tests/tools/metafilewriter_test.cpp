@@ -47,13 +47,17 @@ const Form kForms[] = {
 // 8-bit DIB, in each form: imported and played into the frame's size they
 // paint exactly what drawing the shapes directly paints.
 TEST(MetafileWriter, BothFormsImportAndPlayAsDirectDrawing) {
-  mfw::Picture pic = mfw::Sample();
-  mfw::Shape wide = pic.shapes[3];
+  mfw::Picture plain = mfw::Sample();
+  mfw::Shape wide = plain.shapes[3];
   wide.wide = true;
   wide.v = {70, 2};
-  pic.shapes.push_back(wide);
-  for (const Form& f : kForms) {
-    SCOPED_TRACE(f.name);
+  plain.shapes.push_back(wide);
+  mfw::Picture clipped = plain;  // to a rectangle with a hole
+  clipped.clip = PlatRect{5, 8, 100, 75};
+  clipped.exclude = PlatRect{20, 10, 65, 60};
+  for (const auto& [f, pic] : {std::pair(kForms[0], plain), std::pair(kForms[1], plain), std::pair(kForms[2], plain),
+                               std::pair(kForms[0], clipped), std::pair(kForms[1], clipped)}) {
+    SCOPED_TRACE(f.name + std::string(pic.clip.right ? " clipped" : ""));
     PlatMetafile mf = Import(f.write(pic));
     ASSERT_NE(mf, 0u) << PlatLastError();
     PlatMetaHeader h{};
@@ -69,7 +73,8 @@ TEST(MetafileWriter, BothFormsImportAndPlayAsDirectDrawing) {
     EXPECT_EQ(std::memcmp(PlatSurfaceBits(played.surface), PlatSurfaceBits(direct.surface),
                           PlatSurfaceByteSize(played.surface)),
               0);
-    EXPECT_EQ(played.At(61, 51), 0xFFFFFFu);  // the DIB's white corner, stretched
+    // The DIB's white corner, stretched, unless the hole hides it.
+    EXPECT_EQ(played.At(61, 51), pic.clip.right ? 0xE0E0E0u : 0xFFFFFFu);
     EXPECT_TRUE(PlatDeleteMetafile(mf));
   }
 }
