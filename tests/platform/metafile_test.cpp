@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 
 #include "draw_support.h"
@@ -11,6 +12,7 @@
 #include "platform/qx_metafile.h"
 #include "platform/qx_shapes.h"
 #include "platform/qx_text.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -108,6 +110,21 @@ TEST(Metafile, PlayedIntoItsFrameEqualsDirectDrawing) {
        },
        {0, 4, 79, 30},
        true},
+      {"pattern brush",
+       [](PlatObj dc) {
+         uint8_t bits[16] = {0x81, 0, 0x42, 0, 0x24, 0, 0x18, 0, 0xF0, 0, 0x0F, 0, 0xCC, 0, 0x33, 0};
+         PlatObj bm = PlatCreateBitmap(8, 8, 1, bits, sizeof bits);
+         PlatObj brush = PlatCreatePatternBrush(bm);
+         PlatObj old = PlatSelectObject(dc, brush);
+         PlatSetTextColor(dc, 0x00FF00);
+         PlatPatBlt(dc, 3, 5, 40, 20, kPlatPatCopy);
+         PlatPatBlt(dc, 20, 15, 30, 30, kPlatPatInvert);
+         PlatSelectObject(dc, old);
+         PlatDeleteObject(brush);
+         PlatDeleteObject(bm);
+       },
+       {3, 5, 49, 44},
+       false},
       {"masked transfer",
        [](PlatObj dc) {
          Canvas src(8, 8, 0x0000FF);
@@ -280,8 +297,18 @@ TEST(Metafile, CopyOutlivesTheOriginalAndStaleHandlesFail) {
   PlatCloseClipboard();
 }
 
+// The recording stays in memory: the file named is never made, so two
+// recordings naming one file share nothing.
 TEST(Metafile, NothingDrawnGivesAnEmptyFrameThatPlaysNothing) {
-  PlatMetafile mf = Record([](PlatObj dc) { PlatSetRop2(dc, kPlatRop2XorPen); });
+  TempFolder tmp("qxemf");
+  const std::string name = tmp.Dir() + "/qx.emf";
+  PlatMetafile mf = Record([](PlatObj dc) { PlatSetRop2(dc, kPlatRop2XorPen); }, name.c_str());
+  PlatMetafile other = Record([](PlatObj dc) { PlatInvertRect(dc, PlatRect{0, 0, 3, 3}); }, name.c_str());
+  EXPECT_FALSE(std::filesystem::exists(name));
+  PlatMetaHeader oh{};
+  ASSERT_TRUE(PlatGetMetafileHeader(other, &oh));
+  EXPECT_EQ(oh.frame.right, 2);
+  PlatDeleteMetafile(other);
   PlatMetaHeader h{};
   ASSERT_TRUE(PlatGetMetafileHeader(mf, &h));
   EXPECT_LT(h.frame.right, h.frame.left);
