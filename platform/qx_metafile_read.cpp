@@ -77,6 +77,40 @@ class Converter {
   bool bad = false;
   int32_t pen = 1, posX = 0, posY = 0;
   bool trackBounds = false;
+  uint32_t align = 0, back = 0xFFFFFF;
+  PlatFontDesc font{};  // the selected font, in device sizes
+  bool hasFont = false;
+
+  // Text at a reference point of its alignment: the top-left of its cell
+  // is found from the selected font's ascent, height and advances.  With
+  // the opaque option the rectangle is filled with the background colour
+  // first.
+  void Text(int32_t x, int32_t y, std::string bytes, uint32_t options, const int32_t* rect) {
+    if (align & 0x1E) {
+      PlatObj f = hasFont ? PlatCreateFont(font) : 0;
+      PlatObj use = f ? f : PlatGetStockObject(kPlatStockFont);
+      PlatTextMetrics tm{};
+      PlatGetFontMetrics(use, &tm);
+      int64_t width = 0;
+      for (char ch : bytes) width += PlatGetCharAdvance(use, uint8_t(ch));
+      if ((align & 24) == 24) y -= tm.ascent;
+      else if (align & 8) y -= tm.height;
+      if ((align & 6) == 6) x = int32_t(x - width / 2);
+      else if (align & 2) x = int32_t(x - width);
+      if (f) PlatDeleteObject(f);
+    }
+    if ((options & 2) && rect) {
+      std::vector<int32_t> v = Brush(0, back, 0);
+      v.insert(v.end(), rect, rect + 4);
+      Emit(kFillRgn, std::move(v));
+    }
+    Rec rec;
+    rec.op = kText;
+    rec.bytes = std::move(bytes);
+    rec.v = {x, y, int32_t(options & kPlatTextClip)};
+    if ((options & kPlatTextClip) && rect) rec.v.insert(rec.v.end(), rect, rect + 4);
+    Emit(std::move(rec));
+  }
 
   double Sx() const {
     switch (map.mode) {
@@ -167,6 +201,8 @@ class Converter {
           r.font.height = (o.font.height < 0 ? -1 : 1) * std::max(1, h);
         }
         if (o.font.width) r.font.width = std::max(1, W(o.font.width));
+        font = r.font;
+        hasFont = true;
         Emit(std::move(r));
         return;
       }
@@ -278,7 +314,7 @@ uint32_t EmfFixed(uint32_t type) {
     case 3: case 4: case 6: case 86: case 87: case 89: return 28;
     case 90: case 91: return 32;
     case 9: case 10: case 11: case 12: case 13: case 26: case 27: case 54: return 16;
-    case 17: case 18: case 19: case 20: case 21: case 24: case 25: case 34: case 37: case 40: return 12;
+    case 17: case 18: case 19: case 20: case 21: case 22: case 24: case 25: case 34: case 37: case 40: return 12;
     case 29: case 30: case 42: case 43: return 24;
     case 44: return 32;
     case 45: case 47: return 40;
@@ -362,7 +398,11 @@ bool EmfRecord(Converter& c, const uint8_t* r, uint32_t size) {
     case 20: c.Emit(kRop2, {int32_t(U32(d))}); return true;
     case 21: c.Emit(kStretchMode, {int32_t(U32(d))}); return true;
     case 24: c.Emit(kTextColour, {int32_t(U32(d) & 0xFFFFFF)}); return true;
-    case 25: c.Emit(kBkColour, {int32_t(U32(d) & 0xFFFFFF)}); return true;
+    case 25:
+      c.back = U32(d) & 0xFFFFFF;
+      c.Emit(kBkColour, {int32_t(c.back)});
+      return true;
+    case 22: c.align = U32(d); return true;
     case 26: c.Emit(kOffsetClip, {Round(I32(d) * c.Sx()), Round(I32(d + 4) * c.Sy())}); return true;
     case 27: c.Emit(kMoveTo, {c.X(I32(d)), c.Y(I32(d + 4))}); return true;
     case 54: c.Emit(kLineTo, {c.X(I32(d)), c.Y(I32(d + 4))}); return true;
@@ -493,15 +533,10 @@ bool EmfRecord(Converter& c, const uint8_t* r, uint32_t size) {
       uint32_t n = U32(t + 8), off = U32(t + 12), options = U32(t + 16);
       uint32_t unit = type == 84 ? 2 : 1;
       if (off > size || n > (size - off) / unit) return false;
-      Rec rec;
-      rec.op = kText;
-      rec.bytes = type == 84 ? Narrow(r + off, n) : std::string(reinterpret_cast<const char*>(r + off), n);
-      rec.v = {c.X(x), c.Y(y), int32_t(options & kPlatTextClip)};
-      if (options & kPlatTextClip) {
-        int32_t l = c.X(I32(t + 20)), tp = c.Y(I32(t + 24)), rr = c.X(I32(t + 28)), b = c.Y(I32(t + 32));
-        rec.v.insert(rec.v.end(), {std::min(l, rr), std::min(tp, b), std::max(l, rr), std::max(tp, b)});
-      }
-      c.Emit(std::move(rec));
+      int32_t l = c.X(I32(t + 20)), tp = c.Y(I32(t + 24)), rr = c.X(I32(t + 28)), b = c.Y(I32(t + 32));
+      const int32_t rect[4] = {std::min(l, rr), std::min(tp, b), std::max(l, rr), std::max(tp, b)};
+      c.Text(c.X(x), c.Y(y), type == 84 ? Narrow(r + off, n) : std::string(reinterpret_cast<const char*>(r + off), n),
+             options, rect);
       return true;
     }
     case 14: {
@@ -537,7 +572,7 @@ uint32_t WmfFixed(uint32_t fn) {
   switch (fn) {
     case 0x020B: case 0x020C: case 0x0209: case 0x0201: case 0x0214: case 0x0213: case 0x0220: return 2;
     case 0x0102: case 0x0106: case 0x0104: case 0x0107: case 0x012D: case 0x01F0: case 0x0127:
-    case 0x0234: case 0x0325: case 0x0324: case 0x0521: return 1;
+    case 0x0234: case 0x0325: case 0x0324: case 0x0521: case 0x012E: return 1;
     case 0x041B: case 0x0418: case 0x0416: case 0x0415: return 4;
     case 0x061C: return 6;
     case 0x0817: case 0x081A: return 8;
@@ -574,7 +609,11 @@ bool WmfRecord(Converter& c, const WmfRec& r, uint32_t fn, bool* haveExt, double
     case 0x0104: c.Emit(kRop2, {r.P(0)}); return true;
     case 0x0107: c.Emit(kStretchMode, {r.P(0)}); return true;
     case 0x0209: c.Emit(kTextColour, {int32_t(r.Colour(0))}); return true;
-    case 0x0201: c.Emit(kBkColour, {int32_t(r.Colour(0))}); return true;
+    case 0x0201:
+      c.back = r.Colour(0);
+      c.Emit(kBkColour, {int32_t(c.back)});
+      return true;
+    case 0x012E: c.align = r.U(0); return true;
     case 0x0214: c.Emit(kMoveTo, {r.P(1), r.P(0)}); return true;
     case 0x0213: c.Emit(kLineTo, {r.P(1), r.P(0)}); return true;
     case 0x0220: c.Emit(kOffsetClip, {r.P(1), r.P(0)}); return true;
@@ -647,24 +686,18 @@ bool WmfRecord(Converter& c, const WmfRec& r, uint32_t fn, bool* haveExt, double
     case 0x0521: {
       uint32_t n = r.U(0), padded = (n + 1) / 2;
       if (r.words < 1 + padded + 2) return false;
-      Rec rec;
-      rec.op = kText;
-      rec.bytes.assign(reinterpret_cast<const char*>(r.p + 8), n);
-      rec.v = {r.P(1 + padded + 1), r.P(1 + padded), 0};
-      c.Emit(std::move(rec));
+      c.Text(r.P(1 + padded + 1), r.P(1 + padded), std::string(reinterpret_cast<const char*>(r.p + 8), n), 0, nullptr);
       return true;
     }
     case 0x0A32: {
       uint32_t n = r.U(2), options = r.U(3), at = 4;
-      bool rect = options & 6;
-      if (rect) at += 4;
+      bool hasRect = options & 6;
+      if (hasRect) at += 4;
       if (r.words < at + (n + 1) / 2) return false;
-      Rec rec;
-      rec.op = kText;
-      rec.bytes.assign(reinterpret_cast<const char*>(r.p + 6 + 2 * at), n);
-      rec.v = {r.P(1), r.P(0), int32_t(options & kPlatTextClip)};
-      if (options & kPlatTextClip) rec.v.insert(rec.v.end(), {r.P(4), r.P(5), r.P(6), r.P(7)});
-      c.Emit(std::move(rec));
+      int32_t rect[4] = {0, 0, 0, 0};
+      if (hasRect) rect[0] = r.P(4), rect[1] = r.P(5), rect[2] = r.P(6), rect[3] = r.P(7);
+      c.Text(r.P(1), r.P(0), std::string(reinterpret_cast<const char*>(r.p + 6 + 2 * at), n), options,
+             hasRect ? rect : nullptr);
       return true;
     }
     case 0x0F43: case 0x0B41: {

@@ -103,6 +103,7 @@ void EmfShape(Emf& e, const Shape& s) {
       for (int i = 0; i < 32; ++i) e.out.U16(i < int(face.size()) ? uint8_t(face[size_t(i)]) : 0);
       e.End();
       e.Rec(37, {3});
+      if (s.baseline) e.Rec(22, {24});
       e.Rec(24, {int32_t(s.pen)});
       e.Rec(18, {1});
       e.Begin(s.wide ? 84 : 83);
@@ -116,6 +117,7 @@ void EmfShape(Emf& e, const Shape& s) {
       e.out.U32(0);
       for (char c : s.text) s.wide ? e.out.U16(uint8_t(c)) : e.out.U8(uint8_t(c));
       e.End();
+      if (s.baseline) e.Rec(22, {0});
       e.Rec(37, {int32_t(0x8000000D)});
       e.Rec(40, {3});
       return;
@@ -190,6 +192,7 @@ void WmfShape(Wmf& w, const Shape& s) {
       auto tc = Colour(s.pen);
       w.Rec(0x0209, {tc[0], tc[1]});
       w.Rec(0x0102, {1});
+      if (s.baseline) w.Rec(0x012E, {24});
       std::vector<uint8_t> text(s.text.begin(), s.text.end());
       if (text.size() % 2) text.push_back(0);
       std::vector<int32_t> params{int32_t(s.text.size())};
@@ -197,6 +200,7 @@ void WmfShape(Wmf& w, const Shape& s) {
       params.push_back(s.v[1]);
       params.push_back(s.v[0]);
       w.Rec(0x0521, params);
+      if (s.baseline) w.Rec(0x012E, {0});
       w.Rec(0x01F0, {0});
       return;
     }
@@ -299,7 +303,10 @@ void DrawDirect(PlatObj dc, const Picture& p) {
         PlatObj old = PlatSelectObject(dc, f);
         uint32_t oldText = PlatSetTextColor(dc, s.pen);
         int32_t oldBk = PlatSetBkMode(dc, kPlatBkTransparent);
-        PlatTextOut(dc, s.v[0], s.v[1], 0, nullptr, s.text.data(), int32_t(s.text.size()));
+        PlatTextMetrics tm{};
+        PlatGetTextMetrics(dc, &tm);
+        PlatTextOut(dc, s.v[0], s.v[1] - (s.baseline ? tm.ascent : 0), 0, nullptr, s.text.data(),
+                    int32_t(s.text.size()));
         PlatSetBkMode(dc, oldBk);
         PlatSetTextColor(dc, oldText);
         if (old) PlatSelectObject(dc, old);

@@ -26,6 +26,7 @@ struct Shape {
   std::string text;          // text bytes; font height -fontHeight
   int32_t fontHeight = 14;
   bool wide = false;         // 32-bit points; text as wide characters
+  bool baseline = false;     // text: (x, y) is on the baseline
   // DIB: 8-bit pixels (rows top first), its size and colour table.
   int32_t dibW = 0, dibH = 0;
   std::vector<uint8_t> pixels;

@@ -52,6 +52,11 @@ TEST(MetafileWriter, BothFormsImportAndPlayAsDirectDrawing) {
   wide.wide = true;
   wide.v = {70, 2};
   plain.shapes.push_back(wide);
+  mfw::Shape baseline = wide;  // placed by its baseline
+  baseline.wide = false;
+  baseline.baseline = true;
+  baseline.v = {64, 76};
+  plain.shapes.push_back(baseline);
   mfw::Picture clipped = plain;  // to a rectangle with a hole
   clipped.clip = PlatRect{5, 8, 100, 75};
   clipped.exclude = PlatRect{20, 10, 65, 60};
