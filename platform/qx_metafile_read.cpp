@@ -270,6 +270,13 @@ class Converter {
            int32_t w, int32_t h, int32_t sx, int32_t sy, int32_t sw, int32_t sh, uint32_t rop) {
     PlatSurface* s = PlatDibToSurface(bmi, bmiBytes, bits, bitsBytes);
     if (!s) return false;
+    // The source rectangle lies in the bitmap: a small bitmap cannot stand
+    // for a huge picture.
+    if (sx < 0 || sy < 0 || sw < 0 || sh < 0 || int64_t(sx) + sw > PlatSurfaceWidth(s) ||
+        int64_t(sy) + sh > PlatSurfaceHeight(s)) {
+      PlatSurfaceDestroy(s);
+      return false;
+    }
     Rec r;
     r.op = kBlit;
     uint32_t fn = (rop >> 16) & 0xFF;

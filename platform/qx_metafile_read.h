@@ -5,7 +5,8 @@
 // trusted: a header or record shorter than its fixed part, a record size
 // that is not a multiple of its unit or runs past the end, a count or
 // offset that points outside its record, an object index outside the
-// table, and a bitmap that the DIB reader refuses (qx_dib.h) all fail the
+// table, a bitmap that the DIB reader refuses (qx_dib.h) and a transfer
+// whose source rectangle leaves its bitmap all fail the
 // whole import (0, kPlatErrInvalidParam); nothing is read outside the
 // given bytes.  Records the layer does not draw are skipped.
 //

@@ -114,6 +114,7 @@ TEST(MetafileWriter, DamagedBytesFailWithoutReadingPastTheEnd) {
       {"text past its record", emf, text + 8 + 28 + 8, 5000},
       {"bitmap header size", emf, dib + 80, 41},
       {"bitmap bits past the record", emf, dib + 8 + 52, 0x10000},
+      {"source rectangle wider than the bitmap", emf, dib + 8 + 32, 6},
       {"selected object outside the table", emf, EmfRecord(emf, 37) + 8, 9},
       {"header byte count past the end", emf, 48, uint32_t(emf.size() + 4)},
       {"reference device of 0 mm", emf, 80, 0},
