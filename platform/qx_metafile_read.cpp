@@ -257,11 +257,11 @@ class Converter {
     Emit(kSave, {});
   }
   void Restore(int32_t rel) {
-    int32_t n = rel < 0 ? -rel : rel;
-    if (n < 1 || size_t(n) > saved.size()) return;  // nothing to restore: skipped
+    int64_t n = rel < 0 ? -int64_t(rel) : rel;
+    if (n < 1 || uint64_t(n) > saved.size()) return;  // nothing to restore: skipped
     map = saved[saved.size() - size_t(n)];
     saved.resize(saved.size() - size_t(n));
-    Emit(kRestore, {n});
+    Emit(kRestore, {int32_t(n)});
   }
 
   // A block transfer of DIB pixels: the source rectangle of the DIB onto
