@@ -60,6 +60,8 @@ Bytes StoredTD(const tdb::TD& td) {
   return b;
 }
 
+Bytes StoredLogType(const tdb::TD& recordType) { return StoredTD(tdb::Cluster({recordType})); }
+
 Bytes DefaultData(const std::vector<tdb::TD>& entries, const std::vector<std::pair<int32, int32>>& words) {
   UHandle vi = vib::NewVI(entries, true);
   if (!vi) return {};
@@ -129,7 +131,7 @@ std::vector<Resource> Resources(const VIFile& v) {
     put(kDatalogBindingRsrcType, id, b);
   }
   if (v.logPath) put(kLogPathRsrcType, id, *v.logPath);
-  if (v.logType) put(kLogTypeRsrcType, id, StoredTD(*v.logType));
+  if (v.logRecordType) put(kLogTypeRsrcType, id, StoredLogType(*v.logRecordType));
   if (v.controlMap) {
     Bytes b(2 + 2 * v.controlMap->size());
     PutBE16(b.data(), uInt16(v.controlMap->size()));

@@ -60,7 +60,7 @@ struct VIFile {
   // Kind 2: DLDR (words in memory order; written big-endian), DLLP, FPTD and CPMp.
   std::optional<std::vector<uInt32>> datalog;
   std::optional<Bytes> logPath;
-  std::optional<tdb::TD> logType;                   // FPTD: a cluster whose element at byte 6 is the record
+  std::optional<tdb::TD> logRecordType;             // FPTD: stored inside a one-element cluster
   std::optional<std::vector<uInt16>> controlMap;    // CPMp
   // Raw resources that replace or add to the above: type -> bytes.
   std::map<uInt32, Bytes> raw;
@@ -70,6 +70,9 @@ struct VIFile {
 Bytes Header(const VIFile& v);
 // The stored (file-order) bytes of a descriptor.
 Bytes StoredTD(const tdb::TD& td);
+// The stored 'FPTD' of a log record type: the record type as the only
+// element of a cluster, in file order.
+Bytes StoredLogType(const tdb::TD& recordType);
 // The deflated default data of the entries (their empty values, then the
 // 32-bit words given at their data-space offsets).
 Bytes DefaultData(const std::vector<tdb::TD>& entries, const std::vector<std::pair<int32, int32>>& words = {});

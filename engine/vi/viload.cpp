@@ -55,6 +55,26 @@ bool StandardizeStoredTD(UHandle h) {
   return TDCheckBounds(*h, size) == kNoErr;
 }
 
+UHandle LogRecordTypeFromStored(UHandle stored) {
+  const int32 size = HandleSize(stored);
+  if (size < kLogTypeWrapperSize + int32(sizeof(TypeDescriptor)) || !StandardizeStoredTD(stored)) return nullptr;
+  // The stored descriptor is a cluster; its first element, right after the
+  // cluster's size, code, flags and element count, is the record type.  The
+  // whole cluster was bounded against the resource, and the element against
+  // the cluster's own size.
+  const uChar* outer = *stored;
+  const int32 outerSize = GetNative16(outer) == 0xFFFF ? size : int32(GetNative16(outer));
+  if (outer[2] != kTDCluster || int16(GetNative16(outer + 4)) < 1 || outerSize > size) return nullptr;
+  const uChar* record = outer + kLogTypeWrapperSize;
+  const int32 room = outerSize - kLogTypeWrapperSize;
+  if (room < int32(sizeof(TypeDescriptor)) || TDCheckBounds(record, room) != kNoErr) return nullptr;
+  const int32 recordSize = GetNative16(record);
+  if (recordSize < int32(sizeof(TypeDescriptor)) || recordSize > room) return nullptr;
+  UHandle out = nullptr;
+  if (AZPtrToHand(record, &out, recordSize) != kNoErr) return nullptr;
+  return out;
+}
+
 void UnlinkIfPresent(ConstPStr name, uInt32 classCode) {
   int32 entry = 0;
   if (LookupLinkItem(name, classCode, &entry) && entry) UnlinkItemByName(name, classCode);
@@ -310,14 +330,13 @@ int32 ReadDatalogBinding(Load& l) {
   rb()->logPath = logPath;
 
   if (VIVersionAtLeast(R(l)->version, kVersionStoresLogTypes)) {
-    UHandle td = GetDetached(l.file, kLogTypeRsrcType, l.id);
+    UHandle stored = GetDetached(l.file, kLogTypeRsrcType, l.id);
+    if (!stored) return kLoadErrMemory;
+    UHandle td = LogRecordTypeFromStored(stored);
+    AZDisposeHandle(stored);
     if (!td) return kLoadErrMemory;
     rb()->recordTD = td;
-    const int32 size = AZGetHandleSize(td);
-    if (size < 6 + int32(sizeof(TypeDescriptor)) || !StandardizeStoredTD(td) ||
-        TDCheckBounds(*td + 6, size - 6) != kNoErr)
-      return kLoadErrMemory;
-    const int32 dataSize = DataSize(reinterpret_cast<const TypeDescriptor*>(*td + 6));
+    const int32 dataSize = DataSize(reinterpret_cast<const TypeDescriptor*>(*td));
     if (dataSize < 0 || dataSize == 0x7FFFFFFF) return kLoadErrMemory;
     UHandle data = AZNewHClr(dataSize);
     if (!data) return kLoadErrMemory;

@@ -32,6 +32,10 @@ constexpr ResType kRTMenuPathRsrcType = FourCC("RTMP");
 constexpr ResType kTitleRsrcType = FourCC("TITL");
 constexpr ResType kLogPathRsrcType = FourCC("DLLP");
 constexpr ResType kLogTypeRsrcType = FourCC("FPTD");
+// 'FPTD' holds a cluster descriptor whose first element is the log's record
+// type: the element starts after the cluster's size, code, flags and count.
+// The loaded binding keeps the record type alone.
+constexpr int32 kLogTypeWrapperSize = 6;
 constexpr ResType kLogControlMapRsrcType = FourCC("CPMp");
 constexpr ResType kPrintRsrcType = FourCC("PRT ");
 constexpr ResType kPanelHeapRsrcType = FourCC("FPHP");

@@ -28,6 +28,12 @@ UHandle GetDetached(RsrcFileRef file, ResType type, int32 id);
 // Converts a detached stored descriptor to memory order and checks it
 // against its handle's size; false when it runs past or is malformed.
 bool StandardizeStoredTD(UHandle h);
+// The record type of a VI's log out of its stored 'FPTD' resource, a cluster
+// whose first element is the record type: standardizes the resource to
+// memory order and copies that element alone into a new handle.  Null when
+// the resource is not such a cluster, runs past its bytes, or memory is
+// short; the resource stays the caller's.
+UHandle LogRecordTypeFromStored(UHandle stored);
 // Removes a link item when the table holds it.
 void UnlinkIfPresent(ConstPStr name, uInt32 classCode);
 // Sends the action to the panel's root object inside a pushed transaction

@@ -186,7 +186,9 @@ MgErr VIHeaderFromStored(UHandle header);
 
 // The datalog binding record 'DLDR': 7 words.  In memory word 0 is the log
 // file path, word 2 the record type descriptor, word 3 a cleared handle of
-// that type's data size, word 6 the control-position map.
+// that type's data size, word 6 the control-position map.  Word 2 holds the
+// record type itself, {time stamp, panel data}, in every VI: the loader
+// takes it out of the cluster that 'FPTD' stores around it.
 constexpr ResType kDatalogBindingRsrcType = FourCC("DLDR");
 struct DatalogBindingRec {
   Path logPath;

@@ -469,7 +469,7 @@ TEST_F(VILoadTest, DatalogBinding) {
     v.viKind = kVIKindDatalog;
     v.datalog = c.words;
     v.logPath = c.logPath;
-    v.logType = tdb::Cluster({record});
+    v.logRecordType = record;
     v.controlMap = std::vector<uInt16>{3, 1, 2};
     UHandle vi = nullptr;
     EXPECT_EQ(Load(v, &vi), c.loadError ? kLoadFailed : kLoadLoaded);
@@ -491,6 +491,9 @@ TEST_F(VILoadTest, DatalogBinding) {
     } else {
       EXPECT_EQ(pathtest::Text(b->logPath), c.expectPath);
     }
+    // The binding holds the record type alone, out of the stored cluster.
+    ASSERT_NE(b->recordTD, nullptr);
+    EXPECT_EQ(std::vector<uChar>(*b->recordTD, *b->recordTD + AZGetHandleSize(b->recordTD)), record.Bytes());
     EXPECT_EQ(AZGetHandleSize(b->recordData), DataSize(tdb::AsTD(record.Bytes())));
     ASSERT_NE(b->controlMap, nullptr);
     EXPECT_EQ(GetNative16(*b->controlMap), 3);
@@ -511,6 +514,9 @@ TEST_F(VILoadTest, BadDatalogResourcesFailWithoutOverrun) {
       {"a one-byte CPMp", kLogControlMapRsrcType, {0}},
       {"an FPTD too short for its record", kLogTypeRsrcType, {0, 6, 0x50, 0, 0, 1}},
       {"an FPTD that runs past its bytes", kLogTypeRsrcType, {0, 40, 0x50, 0, 0, 1, 0, 4, 3, 0}},
+      {"an FPTD that is no cluster", kLogTypeRsrcType, {0, 10, 0x40, 0, 0, 0, 0, 4, 3, 0}},
+      {"an FPTD cluster without elements", kLogTypeRsrcType, {0, 6, 0x50, 0, 0, 0, 0, 4, 3, 0}},
+      {"an FPTD whose record runs past the cluster", kLogTypeRsrcType, {0, 8, 0x50, 0, 0, 1, 0, 4, 3, 0}},
       {"a DLDR of 12 bytes", kDatalogBindingRsrcType, vif::Bytes(12, 0)},
   };
   for (const Case& c : cases) {
@@ -519,7 +525,7 @@ TEST_F(VILoadTest, BadDatalogResourcesFailWithoutOverrun) {
     vif::VIFile v;
     v.viKind = kVIKindDatalog;
     v.datalog = std::vector<uInt32>(7, 0);
-    v.logType = tdb::Cluster({tdb::I32()});
+    v.logRecordType = tdb::I32();
     v.controlMap = std::vector<uInt16>{};
     v.raw[c.type] = c.bytes;
     UHandle vi = nullptr;

@@ -6,13 +6,16 @@
 // initialisation is ever entered.  The load must report nothing through the
 // failure reports; it either loads the VI, which is then disposed, or fails
 // with the VI gone; either way the link table ends empty, no VI is listed
-// and no handle is left behind.
+// and no handle is left behind.  A loaded VI with a log binding holds the
+// record type alone: the bytes of the stored cluster's first element, in
+// memory order, bounded by its handle, with a record buffer of its size.
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/datatype.h"
 #include "engine/exec/rttable.h"
 #include "engine/exec/runtexts.h"
 #include "engine/link/hierarchy.h"
@@ -24,6 +27,7 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
+#include "engine/vi/virecord.h"
 #include "fuzz_support.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/rsrc.h"
@@ -105,7 +109,7 @@ bool Start() {
       v.viKind = kVIKindDatalog;
       v.datalog = std::vector<uInt32>{1, 2, 3, 4, 5, 6, 7};
       v.logPath = rsrcw::FlatPath(kRelPath, {"log.dat"});
-      v.logType = tdb::Cluster({tdb::Cluster({tdb::I32(), tdb::String()})});
+      v.logRecordType = tdb::Cluster({tdb::I32(), tdb::String()});
       v.controlMap = std::vector<uInt16>{2, 7, 9};
     }
     gBase[kind] = vif::Resources(v);
@@ -203,6 +207,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(result == 0 || result == 2 || result == 5 || result == 6);
   FUZZ_CHECK((vi != nullptr) == (result == 2 || result == 6));
   FUZZ_CHECK(gQXLoadErrorCode == 0 && gQXLoadAlertsOff == 0);
+  if (vi && VIRec(vi)->viKind == kVIKindDatalog && VIRec(vi)->logRecord) {
+    const DatalogBindingRec* b = reinterpret_cast<const DatalogBindingRec*>(*VIRec(vi)->logRecord);
+    FUZZ_CHECK(b->recordTD && b->recordData);
+    const int32 tdSize = AZGetHandleSize(b->recordTD);
+    FUZZ_CHECK(tdSize >= 4 && TDCheckBounds(*b->recordTD, tdSize) == kNoErr && GetNative16(*b->recordTD) == tdSize);
+    FUZZ_CHECK(AZGetHandleSize(b->recordData) == DataSize(reinterpret_cast<const TypeDescriptor*>(*b->recordTD)));
+    for (const vif::Resource& r : rs)
+      // At most one: a removed resource is renamed.
+      if (r.type == FourCC("FPTD") && VIVersionAtLeast(VIRec(vi)->version, kVersionStoresLogTypes)) {
+        std::vector<uChar> stored = r.bytes;
+        FUZZ_CHECK(stored.size() >= size_t(kLogTypeWrapperSize) + size_t(tdSize));
+        FUZZ_CHECK(StandardizeTDBounded(stored.data(), kToMemoryOrder, 0, int32(stored.size())) == kNoErr);
+        FUZZ_CHECK(std::memcmp(stored.data() + kLogTypeWrapperSize, *b->recordTD, size_t(tdSize)) == 0);
+      }
+  }
   if (vi) {
     FUZZ_CHECK(IsVILoaded(vi));
     FUZZ_CHECK(VIRec(vi)->rsrcFile == 0);

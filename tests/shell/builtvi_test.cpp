@@ -219,7 +219,7 @@ class BuiltVITest : public qxtest::EngineTest {
     v.flags = kVIFlagRunWhenOpened;
     v.viKind = kVIKindDatalog;  // the kind the run command starts, with its (empty) log binding
     v.datalog = std::vector<uInt32>(7, 0);
-    v.logType = tdb::Cluster({tdb::I32()});
+    v.logRecordType = tdb::I32();
     v.controlMap = std::vector<uInt16>{};
     v.execSystem = 1;
     v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32().WithFlags(kDSEntryStored)};
