@@ -210,26 +210,35 @@ MgErr WriteDatalogRecord(UHandle vi, int32 keepOpen) {
   const TypeDescriptor* parts[2];
   int32 offsets[2];
   const int32 loaded = gUI.loggedControlCount ? gUI.loggedControlCount(vi) : -1;
+  bool fromPanel = false;
+  MgErr err = kNoErr;
   if (loaded >= 0 && RecordParts(td, parts, offsets)) {
     const TypeDescriptor* panel = SkipTypedefs(parts[1]);
     int16 elems = 0;
     if (panel->code == kTDCluster && panel->size >= 6) std::memcpy(&elems, reinterpret_cast<const uChar*>(panel) + 4, 2);
     if (elems != loaded) return kPanelMismatchErr;
     if (gUI.copyLoggedControls) {
-      if (MgErr err = gUI.copyLoggedControls(vi, parts[1], *b->recordData + offsets[1])) return err;
-      b = Binding(vi);
-      td = RecordType(b);
+      fromPanel = true;
+      err = gUI.copyLoggedControls(vi, parts[1], *b->recordData + offsets[1]);
     }
   }
   const bool wasOpen = OpenRef(vi) != nullptr;
-  MgErr err = OpenLogFile(vi, 1, 0);
-  if (err) return err;
+  if (!err) err = OpenLogFile(vi, 1, 0);
+  int32 count = 0;
   b = Binding(vi);
   td = RecordType(b);
-  StampRecord(td, reinterpret_cast<uChar*>(*b->recordData));
-  int32 count = 0;
-  err = DatalogAppend(OpenRef(vi), td, td, *b->recordData, &count);
-  if (!wasOpen && !keepOpen) CloseLogFile(vi);
+  if (!err) {
+    StampRecord(td, reinterpret_cast<uChar*>(*b->recordData));
+    err = DatalogAppend(OpenRef(vi), td, td, *b->recordData, &count);
+    if (!wasOpen && !keepOpen) CloseLogFile(vi);
+  }
+  // The panel's values were copied in for this record only: the buffer is
+  // emptied again, its handles freed and its bytes cleared.  Without a loaded panel the buffer is
+  // the data space the values come from, and stays.
+  if (fromPanel && td && b && b->recordData && *b->recordData) {
+    DisposeData(td, *b->recordData, *b->recordData + DataSize(td));
+    std::memset(*b->recordData, 0, size_t(DataSize(td)));
+  }
   if (err) return err;
   if ((b = Binding(vi)) != nullptr) b->word4 = uInt32(count);
   return kNoErr;

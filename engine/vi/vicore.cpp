@@ -2,6 +2,7 @@
 // disposal, and the images of the run-time resource file.
 #include <cstring>
 
+#include "engine/datamgr.h"
 #include "engine/datatype.h"
 #include "engine/typemgr.h"
 #include "engine/vi/rtrsrc.h"
@@ -63,6 +64,15 @@ void DisposeDatalogBinding(VIRecord* r) {
     DatalogBindingRec rec;
     std::memcpy(&rec, *h, sizeof rec);
     if (rec.logPath) FDisposePath(rec.logPath);
+    // The record buffer's own handles (strings, arrays) go with it.
+    if (rec.recordTD && *rec.recordTD && rec.recordData && *rec.recordData) {
+      const int32 tdSize = AZGetHandleSize(rec.recordTD);
+      const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(*rec.recordTD);
+      if (tdSize >= 4 && TDCheckBounds(td, tdSize) == kNoErr) {
+        const int32 size = DataSize(td);
+        if (size > 0 && size <= AZGetHandleSize(rec.recordData)) DisposeData(td, *rec.recordData, *rec.recordData + size);
+      }
+    }
     FreeHandle(rec.recordTD);
     FreeHandle(rec.recordData);
     FreeHandle(rec.controlMap);

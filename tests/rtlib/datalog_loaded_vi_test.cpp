@@ -121,6 +121,10 @@ TEST_F(LoadedVILog, AVILoadedFromItsFileLogsRetrievesAndShowsItsPanel) {
     ASSERT_EQ(WriteDatalogRecord(vi_, 0), kNoErr);
   }
   GetTimeSecsMs(&after);
+  // The panel's values were the buffer's for one record only.
+  const DatalogBindingRec* b = reinterpret_cast<const DatalogBindingRec*>(*VIRec(vi_)->logRecord);
+  const std::vector<uChar> buffer(*b->recordData, *b->recordData + AZGetHandleSize(b->recordData));
+  EXPECT_EQ(buffer, std::vector<uChar>(buffer.size(), 0));
   EXPECT_FALSE(LogFileOpen(vi_));
   EXPECT_EQ(DatalogRecordCount(vi_), 2);
 
