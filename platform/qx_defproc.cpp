@@ -60,7 +60,11 @@ void SizingLoop(PlatWindow w, int32_t startX, int32_t startY) {
   };
   PlatMsg m;
   for (;;) {
-    if (PlatGetCapture() != w) break;
+    if (PlatGetCapture() != w) {
+      // Cancelled (CancelMode, or the capture taken away): back to the start.
+      resize(start.right - start.left, start.bottom - start.top);
+      break;
+    }
     if (!PlatGetMessage(&m, 0, 0, 0)) {
       PlatPostQuitMessage(int32_t(m.wParam));  // left for the loop outside
       break;
@@ -89,6 +93,10 @@ PlatResult PlatDefWindowProc(PlatWindow w, uint32_t message, PlatWParam wParam, 
       return 0;
     case kPlatMsgMouseActivate:
       return kPlatMaActivate;
+    case kPlatMsgCancelMode:
+      // Ends the window's mode: its capture, and with it a sizing loop.
+      if (PlatGetCapture() == w) PlatReleaseCapture();
+      return 0;
     case kPlatMsgNcHitTest:
       return HitTest(w, PlatLowWord(lParam), PlatHighWord(lParam));
     case kPlatMsgPaint: {

@@ -3,6 +3,7 @@
 //
 //   Close            destroys the window
 //   MouseActivate    kPlatMaActivate
+//   CancelMode       ends the window's capture (and so a sizing loop)
 //   NcHitTest        the part of the frame under the point
 //   Paint            begins and ends painting (the region is emptied)
 //   EraseBackground  fills the region with the class background; 1 when done
@@ -19,8 +20,9 @@
 // The sizing loop captures the mouse and retrieves messages until the left
 // button is released: each move sends WindowPosChanging, then Size, for the
 // frame at its start size plus the pointer's travel, clamped to the limits
-// that GetMinMaxInfo gives; Escape restores the start size and ends it; all
-// other messages (and sends) are served meanwhile.
+// that GetMinMaxInfo gives; Escape, or losing the capture (CancelMode),
+// restores the start size and ends it; all other messages (and sends) are
+// served meanwhile.
 #pragma once
 #include "platform/qx_msgqueue.h"
 

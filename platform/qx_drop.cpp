@@ -4,13 +4,13 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "qx_file.h"
 #include "qx_msgqueue.h"
+#include "qx_winsys_internal.h"
 
 namespace {
 
@@ -20,11 +20,11 @@ struct DropRecord {
   int32_t x, y;
 };
 
-// Lock order: the drops' lock, then the window system's (PlatIsWindow); the
-// window system never calls here with its lock held.
+// Lock order: the drops' lock, then the window system's (whether a window
+// accepts files is its extended style bit); the window system never calls
+// here with its lock held.
 struct Drops {
   std::mutex lock;
-  std::set<PlatWindow> accepting;
   std::unordered_map<PlatDrop, DropRecord> live;
   PlatDrop next = 1;
 };
@@ -37,25 +37,15 @@ Drops& TheDrops() {
 }  // namespace
 
 bool PlatDragAcceptFiles(PlatWindow w, bool accept) {
-  if (!PlatIsWindow(w)) {
-    PlatSetLastError(kPlatErrInvalidHandle);
-    return false;
-  }
-  Drops& d = TheDrops();
-  std::lock_guard<std::mutex> g(d.lock);
-  if (accept)
-    d.accepting.insert(w);
-  else
-    d.accepting.erase(w);
-  return true;
+  return qxwin::With(w, [&](qxwin::Sys&, qxwin::Window& r) {
+    if (accept)
+      r.exStyle |= kPlatWsExAcceptFiles;
+    else
+      r.exStyle &= ~uint32_t(kPlatWsExAcceptFiles);
+  });
 }
 
-bool PlatAcceptsFiles(PlatWindow w) {
-  if (!PlatIsWindow(w)) return false;
-  Drops& d = TheDrops();
-  std::lock_guard<std::mutex> g(d.lock);
-  return d.accepting.count(w) != 0;
-}
+bool PlatAcceptsFiles(PlatWindow w) { return (PlatGetWindowExStyle(w) & kPlatWsExAcceptFiles) != 0; }
 
 bool PlatDropFiles(PlatWindow w, const char* const* names, int32_t count, int32_t x, int32_t y) {
   if (!PlatIsWindow(w)) {
@@ -81,15 +71,13 @@ bool PlatDropFiles(PlatWindow w, const char* const* names, int32_t count, int32_
   PlatDrop h;
   {
     std::lock_guard<std::mutex> g(d.lock);
-    if (!d.accepting.count(w) || !PlatIsWindow(w)) {
-      PlatSetLastError(kPlatErrAccessDenied);
+    if (!PlatAcceptsFiles(w)) {
+      PlatSetLastError(PlatIsWindow(w) ? kPlatErrAccessDenied : kPlatErrInvalidHandle);
       return false;
     }
     // A window destroyed with the drop still queued never finishes it.
     for (auto it = d.live.begin(); it != d.live.end();)
       it = PlatIsWindow(it->second.window) ? std::next(it) : d.live.erase(it);
-    for (auto it = d.accepting.begin(); it != d.accepting.end();)
-      it = PlatIsWindow(*it) ? std::next(it) : d.accepting.erase(it);
     h = d.next;
     while (h == 0 || d.live.count(h)) ++h;
     d.next = h + 1;

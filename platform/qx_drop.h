@@ -1,11 +1,13 @@
 // Files dropped on windows.
 //
-// A window accepts dropped files once PlatDragAcceptFiles says so.  A drop
-// of file names on a window that accepts them posts it DropFiles with a drop
-// handle in wParam; the receiver reads the names and the point through the
-// handle and frees it with PlatDragFinish.  Windows that do not accept files
-// get nothing.  Drop handles that were finished, and values that never were
-// drop handles, are refused by every call.
+// A window accepts dropped files while its extended style has
+// kPlatWsExAcceptFiles: given at creation, or set through
+// PlatSetWindowExStyle or PlatDragAcceptFiles.  A drop of file names on a
+// window that accepts them posts it DropFiles with a drop handle in wParam;
+// the receiver reads the names and the point through the handle and frees it
+// with PlatDragFinish.  Windows that do not accept files get nothing.  Drop
+// handles that were finished, and values that never were drop handles, are
+// refused by every call.
 #pragma once
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "qx_sysinfo.h"
 
-#include "qx_window.h"
+#include "qx_display.h"
 
 namespace {
 
@@ -32,18 +32,18 @@ constexpr uint32_t kColours[kPlatColourCount] = {
 PlatVersion PlatGetVersion() { return PlatVersion{4, 0, true}; }
 
 int32_t PlatGetSystemMetric(int32_t metric) {
-  const PlatRect screen = PlatGetWorkArea();
+  const PlatDisplay* screen = PlatGetDisplay();
   switch (metric) {
     case kPlatMetricScreenWidth:
-    case kPlatMetricVirtualWidth: return screen.right - screen.left;
+    case kPlatMetricVirtualWidth: return screen->Width();
     case kPlatMetricScreenHeight:
-    case kPlatMetricVirtualHeight: return screen.bottom - screen.top;
+    case kPlatMetricVirtualHeight: return screen->Height();
     case kPlatMetricVScrollWidth:
     case kPlatMetricHScrollHeight:
     case kPlatMetricVScrollArrow:
     case kPlatMetricHScrollArrow: return kScrollBar;
-    case kPlatMetricVirtualLeft: return screen.left;
-    case kPlatMetricVirtualTop: return screen.top;
+    case kPlatMetricVirtualLeft:
+    case kPlatMetricVirtualTop: return 0;
     case kPlatMetricMonitors:
     case kPlatMetricSameDisplayFormat: return 1;
     case kPlatMetricScreenDepth: return kScreenDepth;

@@ -5,6 +5,7 @@
 
 #include "qx_activate.h"
 #include "qx_defproc.h"
+#include "qx_display.h"
 #include "qx_file.h"
 #include "qx_input.h"
 #include "qx_paint.h"
@@ -15,7 +16,6 @@ namespace qxwin {
 
 namespace {
 
-constexpr PlatRect kDefaultWorkArea{0, 0, 1024, 768};
 constexpr int32_t kCaptionHeight = 19;
 constexpr int32_t kThickFrame = 4;
 constexpr int32_t kDialogFrame = 3;
@@ -199,7 +199,8 @@ PlatWindow PlatCreateWindow(const char* className, const char* title, uint32_t s
     w->id = id;
     w->cls = cls;
     w->title = title ? std::string(title).substr(0, kMaxTitle) : "";
-    w->style = style & ~kPlatWsVisible;
+    w->style = style & ~uint32_t(kPlatWsVisible | kPlatWsDisabled);
+    w->enabled = !(style & kPlatWsDisabled);
     w->exStyle = exStyle;
     w->owner = owner;
     w->thread = PlatThreadCurrentId();
@@ -330,6 +331,39 @@ uint32_t PlatGetWindowExStyle(PlatWindow w) {
   return v;
 }
 
+namespace {
+
+bool SetPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t flags,
+            const PlatRect* before);
+
+uint32_t SetStyles(PlatWindow w, bool extended, uint32_t value) {
+  uint32_t old = 0;
+  bool reframe = false;
+  PlatRect client{};
+  if (!With(w, [&](Sys&, Window& r) {
+        client = ClientOf(r);
+        const PlatRect before = PlatFrameInsets(r.style, r.exStyle);
+        if (extended) {
+          old = r.exStyle;
+          r.exStyle = (value & ~uint32_t(kPlatWsExTopmost)) | (r.exStyle & kPlatWsExTopmost);
+        } else {
+          old = r.style | (r.shown ? uint32_t(kPlatWsVisible) : 0u) | (r.enabled ? 0u : uint32_t(kPlatWsDisabled));
+          r.style = value & ~uint32_t(kPlatWsVisible | kPlatWsDisabled);
+        }
+        const PlatRect after = PlatFrameInsets(r.style, r.exStyle);
+        reframe = before.left != after.left || before.top != after.top || before.right != after.right ||
+                  before.bottom != after.bottom;
+      }))
+    return 0;
+  if (reframe) SetPos(w, 0, 0, 0, 0, 0, kPlatSwpNoMove | kPlatSwpNoSize | kPlatSwpNoZOrder | kPlatSwpNoActivate, &client);
+  return old;
+}
+
+}  // namespace
+
+uint32_t PlatSetWindowStyle(PlatWindow w, uint32_t style) { return SetStyles(w, false, style); }
+uint32_t PlatSetWindowExStyle(PlatWindow w, uint32_t exStyle) { return SetStyles(w, true, exStyle); }
+
 PlatWindow PlatGetOwner(PlatWindow w) {
   PlatWindow v = 0;
   With(w, [&](Sys&, Window& r) { v = r.owner; });
@@ -408,6 +442,15 @@ PlatWindow PlatWindowFromPoint(int32_t x, int32_t y) {
 
 bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx,
                       int32_t cy, uint32_t flags) {
+  return SetPos(w, insertAfter, x, y, cx, cy, flags, nullptr);
+}
+
+namespace {
+
+// Sends Move and Size as the client area changed from before (the current
+// one when null).
+bool SetPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t flags,
+            const PlatRect* before) {
   Sys& s = TheSys();
   PlatWindowPos pos{w, insertAfter, x, y, cx, cy, flags};
   PlatRect oldClient;
@@ -421,7 +464,7 @@ bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y
     }
     if (flags & kPlatSwpNoMove) pos.x = r->frame.left, pos.y = r->frame.top;
     if (flags & kPlatSwpNoSize) pos.cx = r->frame.right - r->frame.left, pos.cy = r->frame.bottom - r->frame.top;
-    oldClient = ClientOf(*r);
+    oldClient = before ? *before : ClientOf(*r);
     owner = r->owner;
   }
   PlatSendMessage(w, kPlatMsgWindowPosChanging, 0, PlatLParam(&pos));
@@ -474,6 +517,8 @@ bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y
   return true;
 }
 
+}  // namespace
+
 bool PlatMoveWindow(PlatWindow w, const PlatRect& frame) {
   return PlatSetWindowPos(w, 0, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
                           kPlatSwpNoZOrder | kPlatSwpNoActivate);
@@ -483,18 +528,18 @@ bool PlatShowWindow(PlatWindow w, int32_t command) {
   Sys& s = TheSys();
   bool was = false;
   int32_t state = kNormal;
-  PlatRect restore{}, frame{}, work{};
+  PlatRect restore{}, frame{};
   uint32_t style = 0, exStyle = 0;
-  if (!With(w, [&](Sys& sys, Window& r) {
+  if (!With(w, [&](Sys&, Window& r) {
         was = r.shown;
         state = r.sizeState;
         restore = r.restore;
         frame = r.frame;
         style = r.style;
         exStyle = r.exStyle;
-        work = sys.workArea;
       }))
     return false;
+  const PlatRect work = PlatGetWorkArea();
   const uint32_t kShowFlags = kPlatSwpNoMove | kPlatSwpNoSize | kPlatSwpShowWindow;
   auto setState = [&](int32_t st, const PlatRect& to, bool keepRestore) {
     With(w, [&](Sys&, Window& r) {
@@ -581,12 +626,18 @@ void PlatSetWorkArea(const PlatRect& area) {
   Sys& s = TheSys();
   std::lock_guard<std::mutex> g(s.lock);
   s.workArea = area;
+  s.workAreaSet = true;
 }
 
 PlatRect PlatGetWorkArea() {
-  Sys& s = TheSys();
-  std::lock_guard<std::mutex> g(s.lock);
-  return s.workArea;
+  {
+    Sys& s = TheSys();
+    std::lock_guard<std::mutex> g(s.lock);
+    if (s.workAreaSet) return s.workArea;
+  }
+  // The display is asked without the window system's lock.
+  const PlatDisplay* d = PlatGetDisplay();
+  return PlatRect{0, 0, d->Width(), d->Height()};
 }
 
 namespace {
@@ -658,7 +709,7 @@ void PlatWindowsReset() {
   s.z.clear();
   s.classes.clear();
   s.nextId = 1;
-  s.workArea = kDefaultWorkArea;
+  s.workAreaSet = false;
   s.uiThread = 0;
   s.active = 0;
   s.capture = 0;

@@ -41,6 +41,7 @@ enum : uint32_t {
   kPlatWsExDlgModalFrame = 0x8,  // a dialog frame
   kPlatWsExToolWindow = 0x10,
   kPlatWsExAppWindow = 0x20,
+  kPlatWsExAcceptFiles = 0x40,   // takes files dropped on it (qx_drop.h)
 };
 // Class styles.
 enum : uint32_t { kPlatCsSaveBits = 0x1 };
@@ -87,6 +88,14 @@ bool PlatClientToScreen(PlatWindow w, int32_t* x, int32_t* y);
 bool PlatScreenToClient(PlatWindow w, int32_t* x, int32_t* y);
 uint32_t PlatGetWindowStyle(PlatWindow w);
 uint32_t PlatGetWindowExStyle(PlatWindow w);
+// Set the style or the extended style and return the previous one (0 with
+// kPlatErrInvalidHandle for a window that does not exist).  The shown and
+// disabled bits stay as PlatShowWindow and PlatEnableWindow left them, the
+// topmost bit as the z-order has it (PlatSetWindowPos).  When the frame
+// changes, the client area follows at once: WindowPosChanging, then Move
+// and Size as they changed.
+uint32_t PlatSetWindowStyle(PlatWindow w, uint32_t style);
+uint32_t PlatSetWindowExStyle(PlatWindow w, uint32_t exStyle);
 PlatWindow PlatGetOwner(PlatWindow w);
 // The thread that owns the window; 0 for none.
 uint32_t PlatGetWindowThread(PlatWindow w);
@@ -160,7 +169,8 @@ int32_t PlatWindowZOrder(PlatWindow* out, int32_t max);
 bool PlatWindowSetTitle(PlatWindow w, const char* title);
 int32_t PlatWindowGetTitle(PlatWindow w, char* out, int32_t size);
 
-// The work area of the screen.
+// The work area: the whole screen (0, 0, display width, height), unless a
+// test set another one (until PlatWindowsReset).
 void PlatSetWorkArea(const PlatRect& area);
 PlatRect PlatGetWorkArea();
 

@@ -110,7 +110,9 @@ struct Sys {
   std::map<std::string, std::shared_ptr<Class>> classes;
   std::map<uint32_t, std::shared_ptr<Queue>> queues;
   PlatWindow nextId = 1;
-  PlatRect workArea{0, 0, 1024, 768};
+  // The work area set through PlatSetWorkArea; unset, it is the screen.
+  bool workAreaSet = false;
+  PlatRect workArea{0, 0, 0, 0};
   PlatWindow active = 0;
   PlatWindow capture = 0;
   bool appActive = true;

@@ -41,11 +41,12 @@ class PanelWindowTest : public VITest {
   }
 };
 
-// The default work area is 1024 x 768.  A window of options 60 has a frame
+// On a work area of 1024 x 768, a window of options 60 has a frame
 // of 25 pixels at the top and 6 on each side, so the cascade area is
 // top 25 + 2 = 27, left 6 + 2 + 130 = 138, bottom 766, right 1022: 884 x 739.
 // A panel of 400 x 300 leaves 484 x 439: 10 positions, steps 53 and 48.
 TEST_F(PanelWindowTest, TheFirstThreePanelsCascade) {
+  PlatSetWorkArea(PlatRect{0, 0, 1024, 768});
   Rect margins;
   WGetShellRect(kCascadeOptions, &margins);
   ASSERT_EQ(margins.top, 25);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "mgsource/window/window.h"
+#include "platform/qx_dc.h"
 #include "platform/qx_window.h"
 #include "test_support.h"
 
@@ -160,8 +161,9 @@ TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
 TEST_F(WindowTest, WorkAreaAndFrameMargins) {
   Rect area;
   WGetWorkAreaRect(kWNoWindow, &area);
-  EXPECT_EQ(area.bottom, 768);
-  EXPECT_EQ(area.right, 1024);
+  // The whole screen.
+  EXPECT_EQ(area.bottom, PlatSurfaceHeight(PlatScreenSurface()));
+  EXPECT_EQ(area.right, PlatSurfaceWidth(PlatScreenSurface()));
   PlatSetWorkArea(PlatRect{40, 0, 800, 600});
   WGetWorkAreaRect(kWNoWindow, &area);
   EXPECT_EQ(area.left, 40);

@@ -244,6 +244,12 @@ TEST_F(WindowSystemLeaves, AThreeFileDropReachesOnlyAnAcceptingWindow) {
   ASSERT_TRUE(PlatDragAcceptFiles(accepting, true));
   EXPECT_TRUE(PlatAcceptsFiles(accepting));
   EXPECT_FALSE(PlatAcceptsFiles(other));
+  // Accepting is the window's extended style bit, both ways.
+  EXPECT_EQ(PlatGetWindowExStyle(accepting), uint32_t(kPlatWsExAcceptFiles));
+  EXPECT_EQ(PlatSetWindowExStyle(other, kPlatWsExAcceptFiles | kPlatWsExToolWindow), 0u);
+  EXPECT_TRUE(PlatAcceptsFiles(other));
+  EXPECT_EQ(PlatSetWindowExStyle(other, 0), uint32_t(kPlatWsExAcceptFiles | kPlatWsExToolWindow));
+  EXPECT_FALSE(PlatAcceptsFiles(other));
   const std::string longest(kPlatDropMaxName, 'n');
   const char* names[] = {"C:\\data\\one.vi", "C:\\data\\two.qlb", longest.c_str()};
   const int32_t liveBefore = PlatDropLiveCount();
@@ -273,6 +279,8 @@ TEST_F(WindowSystemLeaves, AThreeFileDropReachesOnlyAnAcceptingWindow) {
   ASSERT_TRUE(PlatDragAcceptFiles(accepting, false));
   EXPECT_FALSE(PlatDropFiles(accepting, names, 1, 0, 0));
   EXPECT_FALSE(PlatDragAcceptFiles(0x7FFFFFF, true));
+  EXPECT_FALSE(PlatDropFiles(0x7FFFFFF, names, 1, 0, 0));
+  EXPECT_EQ(PlatLastError(), kPlatErrInvalidHandle);
   // A name is cut to the buffer given.
   ASSERT_TRUE(PlatDragAcceptFiles(other, true));
   ASSERT_TRUE(PlatDropFiles(other, names, 1, 0, 0));
@@ -348,7 +356,7 @@ TEST_F(WindowSystemLeaves, AnAlertFirstSendsTheCaptureWindowCancelMode) {
   PlatAlert("t", "no capture", kPlatOK, kPlatIconNone);
   PlatSetCapture(w);
   PlatAlert("t", "with capture", kPlatOK, kPlatIconNone);
-  PlatReleaseCapture();
+  EXPECT_EQ(PlatGetCapture(), 0) << "the default procedure ends the capture";
   const auto cancels = Only(PlatUiLogStop(), kPlatMsgCancelMode);
   ASSERT_EQ(cancels.size(), 1u);
   EXPECT_EQ(cancels[0].window, w);

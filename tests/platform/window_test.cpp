@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qx_dc.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_thread.h"
 #include "platform/qx_window.h"
@@ -73,18 +74,18 @@ TEST_F(HostWindows, RaisingShowingRetitlingAndDestroying) {
   EXPECT_FALSE(PlatWindowExists(0));
 }
 
-TEST_F(HostWindows, TheWorkAreaIsConfigurable) {
+TEST_F(HostWindows, TheWorkAreaIsTheScreenUnlessATestSetsOne) {
   PlatRect r = PlatGetWorkArea();
   EXPECT_EQ(r.top, 0);
   EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.bottom, 768);
-  EXPECT_EQ(r.right, 1024);
+  EXPECT_EQ(r.bottom, PlatSurfaceHeight(PlatScreenSurface()));
+  EXPECT_EQ(r.right, PlatSurfaceWidth(PlatScreenSurface()));
   PlatSetWorkArea(PlatRect{0, 20, 800, 600});
   r = PlatGetWorkArea();
   EXPECT_EQ(r.top, 20);
   EXPECT_EQ(r.right, 800);
   PlatWindowsReset();
-  EXPECT_EQ(PlatGetWorkArea().bottom, 768);
+  EXPECT_EQ(PlatGetWorkArea().bottom, PlatSurfaceHeight(PlatScreenSurface()));
 }
 
 TEST_F(HostWindows, FrameMarginsByKind) {

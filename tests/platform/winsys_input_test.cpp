@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 
+#include "platform/qx_alert.h"
+#include "platform/qx_file.h"
 #include "platform/qx_input.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_thread.h"
@@ -296,8 +299,12 @@ TEST_F(WinInput, CapsLockTogglesAndBadInputIsRefused) {
   for (const Scan& s : scans) EXPECT_EQ(PlatVkKeyScan(s.c), s.want) << s.c;
 }
 
-// A window whose frame can be sized between 60 x 40 and 150 x 120.
+bool gAlertOnSize = false;
+
+// A window whose frame can be sized between 60 x 40 and 150 x 120; with
+// gAlertOnSize, its next Size shows an alert.
 intptr_t LimitedProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
+  if (m == kPlatMsgSize && std::exchange(gAlertOnSize, false)) PlatAlert("t", "sizing", kPlatOK, kPlatIconNone);
   if (m == kPlatMsgGetMinMaxInfo) {
     auto* mm = reinterpret_cast<PlatMinMaxInfo*>(lp);
     *mm = PlatMinMaxInfo{60, 40, 150, 120};
@@ -346,6 +353,25 @@ TEST_F(SizingLoop, MovesSizeTheFrameClampedAndEscapeRestores) {
   EXPECT_EQ(r.right, 150);
 }
 
+TEST_F(SizingLoop, AnAlertCancelsItBackToTheStartSize) {
+  const PlatWindow s = MakeSizable();
+  const PlatAlertProc old = PlatSetAlertProc([](const char*, const char*, int32_t, int32_t) { return int32_t(kPlatAnsOK); });
+  gAlertOnSize = true;
+  PlatInjectMouseButton(kPlatButtonLeft, true, 98, 78, 1);
+  PlatInjectMouseMove(120, 100, 2);
+  Pump();
+  PlatSetAlertProc(old);
+  // The alert runs inside the procedure, before Size is logged.
+  EXPECT_EQ(Recorder::Get().Take(),
+            (Lines{"NcHitTest S", "SetCursor S", "NcLButtonDown S", "GetMinMaxInfo S", "WindowPosChanging S",
+                   "CancelMode S", "Size S 114,94 w=0", "WindowPosChanging S", "Size S 92,72 w=0", "Paint S"}));
+  EXPECT_EQ(PlatGetCapture(), 0);
+  PlatRect r;
+  PlatGetWindowRect(s, &r);
+  EXPECT_EQ(r.right, 100);
+  EXPECT_EQ(r.bottom, 80);
+}
+
 TEST_F(SizingLoop, ThreadsSendsDuringTheLoopAreAllAnswered) {
   const PlatWindow s = MakeSizable();
   constexpr int kSends = 1000;
@@ -370,6 +396,19 @@ TEST_F(SizingLoop, ThreadsSendsDuringTheLoopAreAllAnswered) {
 
 namespace {
 
+TEST_F(WinInput, StyleChangesReframeTheClientArea) {
+  const PlatWindow w = Make("W", PlatRect{10, 10, 110, 90});
+  Recorder::Get().Clear();
+  EXPECT_EQ(PlatSetWindowStyle(w, kPlatWsCaption | kPlatWsDisabled), uint32_t(kPlatWsVisible));
+  EXPECT_EQ(Recorder::Get().Take(), (Lines{"WindowPosChanging W", "Move W", "Size W 94,55 w=0"}));
+  EXPECT_EQ(PlatGetWindowStyle(w), uint32_t(kPlatWsVisible | kPlatWsCaption));  // shown and enabled as before
+  EXPECT_EQ(PlatSetWindowExStyle(w, kPlatWsExTopmost | kPlatWsExAcceptFiles), 0u);
+  EXPECT_EQ(PlatGetWindowExStyle(w), uint32_t(kPlatWsExAcceptFiles));  // topmost stays the z-order's
+  EXPECT_TRUE(Recorder::Get().Take().empty()) << "the same frame";
+  EXPECT_EQ(PlatSetWindowStyle(0x7FFFFFF, 0), 0u);
+  EXPECT_EQ(PlatLastError(), kPlatErrInvalidHandle);
+}
+
 TEST_F(WinInput, SystemCommandsByDefault) {
   struct Case {
     const char* what;
@@ -380,13 +419,16 @@ TEST_F(WinInput, SystemCommandsByDefault) {
     Lines log;
     bool exists, iconic, zoomed;
   };
+  // A frameless window maximises to the work area: the whole screen.
+  const PlatRect work = PlatGetWorkArea();
+  const std::string screen = std::to_string(work.right) + "," + std::to_string(work.bottom);
   const Case cases[] = {
       {"close", kPlatScClose, 1, false, true, {"SysCommand W 1 0", "Close W", "Destroy W"}, false, false, false},
       {"close disabled", kPlatScClose, 1, false, false, {"SysCommand W 1 0"}, true, false, false},
       {"minimise", kPlatScMinimize, 1, false, true, {"SysCommand W 2 0", "WindowPosChanging W", "Size W 0,0 w=1"},
        true, true, false},
       {"maximise", kPlatScMaximize, 1, false, true,
-       {"SysCommand W 3 0", "WindowPosChanging W", "Move W", "Size W 1024,768 w=2"}, true, false, true},
+       {"SysCommand W 3 0", "WindowPosChanging W", "Move W", "Size W " + screen + " w=2"}, true, false, true},
       {"restore asks first", kPlatScRestore, 1, true, true,
        {"SysCommand W 4 0", "QueryOpen W", "WindowPosChanging W", "Size W 40,30 w=0"}, true, false, false},
       {"restore refused", kPlatScRestore, 0, true, true, {"SysCommand W 4 0", "QueryOpen W"}, true, true, false},
