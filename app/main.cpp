@@ -1,8 +1,15 @@
 // The program's entry point.
 #include "app/appstart.h"
+#include "app/uiloop.h"
 
 int main(int argc, char** argv) {
-  if (AppStartup(argc, argv) != kNoErr) return 1;
-  AppShutdown();
-  return 0;
+  int status = 1;
+  if (AppUiStart(argc > 0 ? argv[0] : nullptr)) {
+    if (AppStartup(argc, argv) == kNoErr) {
+      status = AppUiRun();
+      AppShutdown();
+    }
+    AppUiFinish();
+  }
+  return status;
 }

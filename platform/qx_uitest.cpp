@@ -8,7 +8,6 @@
 #include <cstring>
 #include <mutex>
 
-#include "qx_alert.h"
 #include "qx_display.h"
 #include "qx_file.h"
 #include "qx_input.h"
@@ -246,12 +245,9 @@ int32_t PlatUiRunScript(const char* path) {
   return 0;
 }
 
-bool PlatUiRunScriptFromEnv() {
+int32_t PlatUiRunScriptFromEnv() {
   const char* path = std::getenv("QX_INPUT_SCRIPT");
-  if (!path || !*path) return false;
-  const int32_t status = PlatUiRunScript(path);
-  if (status != 0) PlatExitProcess(status);
-  return true;
+  return path && *path ? PlatUiRunScript(path) : 0;
 }
 
 int32_t PlatUiSnapshotAtExit() {

@@ -55,9 +55,9 @@ int32_t PlatUiSnapshotWindow(const char* title, const char* path);
 // 2 for a script that cannot be read or has a bad line, 1 for a step that
 // failed; in both cases "FILE:LINE: what" goes to stderr first.
 int32_t PlatUiRunScript(const char* path);
-// Runs the script QX_INPUT_SCRIPT names, if any; a status other than 0
-// ends the process with it.  Returns whether a script ran.
-bool PlatUiRunScriptFromEnv();
+// Runs the script QX_INPUT_SCRIPT names, if any, and returns its status
+// (0 without one).
+int32_t PlatUiRunScriptFromEnv();
 // With QX_SNAPSHOT_AT_EXIT=DIR: writes DIR/screen.png and, for each shown
 // window front to back, DIR/window-N.png (N from 1); returns how many files
 // were written (0 without the variable).  The program calls it before it

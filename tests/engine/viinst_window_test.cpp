@@ -102,8 +102,9 @@ TEST_F(PanelWindowTest, AStoredWindowOffTheScreenIsPinned) {
     int16 v, h;
     int16 top, left;
   };
-  // The panel area for options 60 is 25, 6, 762, 1018; inset by 4 and kept
-  // 60 pixels from its right and bottom edges.
+  // On a 1024 x 768 work area the panel area for options 60 is 25, 6, 762,
+  // 1018; inset by 4 and kept 60 pixels from its right and bottom edges.
+  PlatSetWorkArea(PlatRect{0, 0, 1024, 768});
   const Case cases[] = {
       {-500, 2000, 29, 954}, {5000, -70, 698, 10}, {100, 200, 100, 200}, {25, 6, 25, 6}, {24, 6, 29, 10},
   };

@@ -1,0 +1,73 @@
+// The program run headless with input scripts, and its loop's end on a
+// termination signal.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/uiloop.h"
+#include "platform/qx_png.h"
+#include "platform/qx_window.h"
+#include "temp_folder.h"
+
+namespace {
+
+bool IsGreyScreen(const std::string& png) {
+  PlatSurface* s = PlatPngReadFile(png.c_str());
+  const bool ok = s && PlatSurfaceWidth(s) == 64 && PlatSurfaceHeight(s) == 48 && PlatSurfaceGetPixel(s, 5, 40) == (kPlatOpaque | 0x808080u);
+  PlatSurfaceDestroy(s);
+  return ok;
+}
+
+TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
+  const struct {
+    const char* script;
+    int status;
+    const char* stderrHas;
+  } kRuns[] = {
+      {"wait\nsnapshot @/shot.png\nquit\n", 0, ""},
+      {"wait\nsnapshot @/shot.png\n", 0, ""},  // nothing is open: the run ends
+      {"snapshot @/shot.png\nclick 1\n", 2, "script.txt:2: click needs X and Y"},
+      {"snapshot @/shot.png\nsnapshot-window \"None\" @/w.png\n", 1, "script.txt:2: no shown window titled \"None\""},
+  };
+  for (const auto& run : kRuns) {
+    SCOPED_TRACE(run.script);
+    TempFolder tmp("qx_uirun");
+    std::string text = run.script;
+    for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, tmp.Dir());
+    std::ofstream(tmp.Dir() + "/script.txt") << text;
+    const std::string cmd = "QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() + "/script.txt QX_SNAPSHOT_AT_EXIT=" +
+                            tmp.Dir() + "/exit " QX_QUENLIX " 2>" + tmp.Dir() + "/err";
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), run.status);
+    std::stringstream err;
+    err << std::ifstream(tmp.Dir() + "/err").rdbuf();
+    EXPECT_NE(err.str().find(run.stderrHas), std::string::npos) << err.str();
+    EXPECT_EQ(IsGreyScreen(tmp.Dir() + "/shot.png"), run.status != 2);  // a bad script runs no step
+    EXPECT_TRUE(IsGreyScreen(tmp.Dir() + "/exit/screen.png"));
+    EXPECT_FALSE(std::filesystem::exists(tmp.Dir() + "/exit/window-1.png")) << "the frame is never shown";
+  }
+}
+
+// In a child: the handlers stay installed for the rest of the process.
+void LoopEndsOnSigterm(const std::string& dir) {
+  setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);
+  if (!AppUiStart("/bin/quenlix")) std::_Exit(10);
+  const PlatWindow w = PlatCreateWindow(nullptr, "open", kPlatWsVisible, 0, PlatRect{0, 0, 20, 20}, 0);
+  raise(SIGTERM);
+  const int status = AppUiRun();  // waits, with a window open, until the frame's Close
+  AppUiFinish();
+  std::_Exit(status == 0 && PlatIsWindow(w) && std::filesystem::exists(dir + "/window-1.png") ? 0 : 11);
+}
+
+TEST(Program, ATerminationSignalClosesTheFrameAndEndsTheLoop) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempFolder tmp("qx_uirun");
+  EXPECT_EXIT(LoopEndsOnSigterm(tmp.Dir() + "/exit"), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
