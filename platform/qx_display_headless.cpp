@@ -84,7 +84,8 @@ void CheckTermination() {
     if (PlatThreadCurrentId() != s.uiThread) return;
     frame = s.frameWindow;
   }
-  if (gTerminate.exchange(false) && frame) PlatPostMessage(frame, kPlatMsgClose, 0, 0);
+  // Kept until there is a frame to close: a signal during start-up is not lost.
+  if (frame && gTerminate.exchange(false)) PlatPostMessage(frame, kPlatMsgClose, 0, 0);
 }
 
 }  // namespace qxwin

@@ -9,7 +9,10 @@
 #include <sstream>
 
 #include "app/uiloop.h"
+#include "platform/qx_display.h"
+#include "platform/qx_msgqueue.h"
 #include "platform/qx_png.h"
+#include "platform/qx_time.h"
 #include "platform/qx_window.h"
 #include "temp_folder.h"
 
@@ -56,12 +59,16 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
 // In a child: the handlers stay installed for the rest of the process.
 void LoopEndsOnSigterm(const std::string& dir) {
   setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);
-  if (!AppUiStart("/bin/quenlix")) std::_Exit(10);
+  // A signal that comes before the frame exists waits for it.
+  if (!PlatWindowSystemStart() || raise(SIGTERM) != 0) std::_Exit(10);
+  PlatMsg m;
+  for (int i = 0; i < 100; ++i, PlatSleepMs(2)) PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove);
+  if (!AppUiStart("/bin/quenlix")) std::_Exit(11);
   const PlatWindow w = PlatCreateWindow(nullptr, "open", kPlatWsVisible, 0, PlatRect{0, 0, 20, 20}, 0);
-  raise(SIGTERM);
+  if (!PlatPeekMessage(&m, PlatGetFrameWindow(), kPlatMsgClose, kPlatMsgClose, kPlatPeekNoRemove)) std::_Exit(12);
   const int status = AppUiRun();  // waits, with a window open, until the frame's Close
   AppUiFinish();
-  std::_Exit(status == 0 && PlatIsWindow(w) && std::filesystem::exists(dir + "/window-1.png") ? 0 : 11);
+  std::_Exit(status == 0 && PlatIsWindow(w) && std::filesystem::exists(dir + "/window-1.png") ? 0 : 13);
 }
 
 TEST(Program, ATerminationSignalClosesTheFrameAndEndsTheLoop) {
