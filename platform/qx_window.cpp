@@ -447,8 +447,8 @@ bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y
 
 namespace {
 
-// Sends Move and Size as the client area changed from before (the current
-// one when null).
+// PlatSetWindowPos, with Move and Size judged against the client area
+// before (the current one when null): a style change has already moved it.
 bool SetPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t flags,
             const PlatRect* before) {
   Sys& s = TheSys();

@@ -59,6 +59,7 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
 // In a child: the handlers stay installed for the rest of the process.
 void LoopEndsOnSigterm(const std::string& dir) {
   setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);
+  setenv("QX_UI", "headless", 1);
   // A signal that comes before the frame exists waits for it.
   if (!PlatWindowSystemStart() || raise(SIGTERM) != 0) std::_Exit(10);
   PlatMsg m;
