@@ -5,4 +5,8 @@ cd "$(dirname "$0")"
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target quenlix
+# With a display the windows show on it.
+if [ -n "${DISPLAY:-}" ] && [ -z "${QX_UI:-}" ]; then
+  export QX_UI=x11
+fi
 exec ./build/app/quenlix "$@"

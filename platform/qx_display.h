@@ -27,6 +27,17 @@ class PlatDisplay {
   virtual bool Compose(PlatSurface* out) = 0;
 };
 
+// A backend that shows the windows on a real screen, registered by its own
+// library before the window system starts.  Open runs on the window thread
+// and is false when its screen cannot be reached; the window system then
+// stays headless after one warning on stderr.
+class PlatDisplayBackend : public PlatDisplay {
+ public:
+  virtual bool Open() = 0;
+};
+// The backend QX_UI selects by its Name(); null removes it.
+void PlatRegisterDisplayBackend(PlatDisplayBackend* backend);
+
 // False when QX_UI names a backend this build does not have.
 bool PlatWindowSystemStart();
 // The display of the started window system (the headless one before).

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -47,6 +48,8 @@ class HeadlessDisplay : public PlatDisplay {
 };
 
 HeadlessDisplay gHeadless;
+std::atomic<PlatDisplayBackend*> gBackend{nullptr};
+std::atomic<PlatDisplay*> gDisplay{&gHeadless};
 std::atomic<int> gSignalWrite{-1};
 std::atomic<bool> gTerminate{false};
 
@@ -90,9 +93,13 @@ void CheckTermination() {
 
 }  // namespace qxwin
 
+void PlatRegisterDisplayBackend(PlatDisplayBackend* backend) { gBackend.store(backend); }
+
 bool PlatWindowSystemStart() {
   const char* ui = std::getenv("QX_UI");
-  if (ui && *ui && std::strcmp(ui, "headless") != 0) return false;
+  PlatDisplayBackend* backend = gBackend.load();
+  const bool other = ui && *ui && std::strcmp(ui, "headless") != 0;
+  if (other && (!backend || std::strcmp(ui, backend->Name()) != 0)) return false;
   Sys& s = TheSys();
   const uint32_t me = PlatThreadCurrentId();
   PlatThreadRegisterInput();
@@ -114,10 +121,17 @@ bool PlatWindowSystemStart() {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
   }
+  if (other && gDisplay.load() != backend) {
+    if (backend->Open()) {
+      gDisplay.store(backend);
+    } else {
+      std::fprintf(stderr, "quenlix: no %s display could be opened; running headless\n", ui);
+    }
+  }
   return true;
 }
 
-PlatDisplay* PlatGetDisplay() { return &gHeadless; }
+PlatDisplay* PlatGetDisplay() { return gDisplay.load(); }
 
 uint32_t PlatWindowSystemThread() {
   Sys& s = TheSys();

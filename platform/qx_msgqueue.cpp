@@ -231,6 +231,8 @@ bool PlatPeekMessage(PlatMsg* msg, PlatWindow w, uint32_t first, uint32_t last, 
   Sys& s = TheSys();
   const bool remove = (flags & kPlatPeekRemove) != 0;
   const bool any = first == 0 && last == 0;
+  // A display connection serving this thread reads what it has received.
+  PlatThreadPumpWaitSource();
   for (;;) {
     ServeSends();
     CheckTermination();
@@ -306,7 +308,10 @@ bool PlatGetMessage(PlatMsg* msg, PlatWindow w, uint32_t first, uint32_t last) {
 
 PlatResult PlatDispatchMessage(const PlatMsg* msg) {
   if (!msg || !msg->window) return 0;
-  return CallProc(msg->window, msg->message, msg->wParam, msg->lParam);
+  const PlatResult r = CallProc(msg->window, msg->message, msg->wParam, msg->lParam);
+  // What the procedure drew goes to the screen before the next message.
+  PlatThreadPumpWaitSource();
+  return r;
 }
 
 void PlatPostQuitMessage(int32_t exitCode) {

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <linux/futex.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -284,9 +285,42 @@ bool PlatThreadRaiseInput(uint32_t threadId) {
   return found;
 }
 
+namespace {
+thread_local int tSourceFd = -1;
+thread_local PlatWaitSourceProc tSourceProc = nullptr;
+}  // namespace
+
+void PlatThreadSetWaitSource(int fd, PlatWaitSourceProc proc) {
+  tSourceFd = proc ? fd : -1;
+  tSourceProc = fd >= 0 ? proc : nullptr;
+}
+
+void PlatThreadPumpWaitSource(bool read) {
+  if (tSourceProc) tSourceProc(read);
+}
+
 int32_t PlatWaitEventOrInput(PlatEvent* ev, uint32_t timeoutMs) {
   PlatThreadRegisterInput();
-  return PlatEventWaitEither(ev, tInput.signal, timeoutMs);
+  if (tSourceFd < 0 || !ev) return PlatEventWaitEither(ev, tInput.signal, timeoutMs);
+  const bool forever = timeoutMs == kPlatWaitForever;
+  const uint64_t deadline = forever ? 0 : PlatMonotonicUs() + uint64_t(timeoutMs) * 1000u;
+  for (;;) {
+    // The source's procedure reads what is buffered and raises the signal
+    // for what it queued, so nothing read ahead is left waiting.
+    if (tSourceProc) tSourceProc(true);
+    const int32_t r = PlatEventWaitEither(ev, tInput.signal, 0);
+    if (r != kPlatWaitTimeout) return r;
+    int wait = -1;
+    if (!forever) {
+      const uint64_t now = PlatMonotonicUs();
+      if (now >= deadline) return kPlatWaitTimeout;
+      const uint64_t ms = (deadline - now + 999) / 1000;
+      wait = ms > uint64_t(INT32_MAX) ? INT32_MAX : int(ms);
+    }
+    struct pollfd fds[3] = {{PlatEventFd(ev), POLLIN, 0}, {PlatEventFd(tInput.signal), POLLIN, 0},
+                            {tSourceFd, POLLIN, 0}};
+    if (poll(fds, 3, wait) < 0 && errno != EINTR) return kPlatWaitFailed;
+  }
 }
 
 // ---- Thread-exit callbacks and the process-wide barrier ----------------------

@@ -67,6 +67,15 @@ bool PlatThreadRaiseInput(uint32_t threadId);
 // (registering it when needed): kPlatWaitEvent, kPlatWaitInput,
 // kPlatWaitTimeout or kPlatWaitFailed.  Only the one that ended the wait is consumed.
 int32_t PlatWaitEventOrInput(PlatEvent* ev, uint32_t timeoutMs);
+// One more descriptor per thread that PlatWaitEventOrInput polls (a display
+// connection), with the procedure that serves it: called (read true) before
+// each block and whenever the descriptor turns readable; it raises the
+// thread's input signal for what it queues.  fd -1 removes it.
+// PlatThreadPumpWaitSource calls the calling thread's procedure, if it has
+// one: read false only sends out what is pending (a flush of drawing).
+typedef void (*PlatWaitSourceProc)(bool read);
+void PlatThreadSetWaitSource(int fd, PlatWaitSourceProc proc);
+void PlatThreadPumpWaitSource(bool read = true);
 
 // Thread-exit callbacks, for threads made here and for any other thread.  A
 // slot names a procedure; a thread that stores a non-NULL value in the slot

@@ -16,6 +16,7 @@
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_surface.h"
+#include "platform/qx_thread.h"
 
 namespace qxwin {
 
@@ -35,6 +36,8 @@ class Pixels : public PlatDrawTarget {
   Pixels() : surface(PlatSurfaceCreate(0, 0, kPlatRgb32)) {}
   ~Pixels() override { PlatSurfaceDestroy(surface); }
   PlatSurface* Surface() override { return surface; }
+  // A flush shows what was drawn at once where a display shows windows.
+  void Flush() override { PlatThreadPumpWaitSource(false); }
   PlatSurface* surface;
 };
 

@@ -1,0 +1,694 @@
+#include "qx_display_x11.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/qx_activate.h"
+#include "platform/qx_codepage.h"
+#include "platform/qx_display.h"
+#include "platform/qx_input.h"
+#include "platform/qx_msgqueue.h"
+#include "platform/qx_thread.h"
+#include "platform/qx_time.h"
+#include "platform/qx_winsys_internal.h"
+#include "platform/x11/qx_x11_internal.h"
+
+using qxwin::ClientOf;
+using qxwin::Find;
+using qxwin::kMinimized;
+using qxwin::Pixels;
+using qxwin::Sys;
+using qxwin::SystemActivate;
+using qxwin::TheSys;
+
+namespace qxx11 {
+
+std::string Cp1252ToUtf8(const std::string& in) {
+  std::string out;
+  out.reserve(in.size());
+  for (unsigned char c : in) {
+    const uint32_t u = PlatCp1252ToUnicode(c);
+    if (u < 0x80) {
+      out += char(u);
+    } else if (u < 0x800) {
+      out += char(0xC0 | (u >> 6));
+      out += char(0x80 | (u & 0x3F));
+    } else {
+      out += char(0xE0 | (u >> 12));
+      out += char(0x80 | ((u >> 6) & 0x3F));
+      out += char(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToCp1252(const std::string& in) {
+  std::string out;
+  for (size_t i = 0; i < in.size();) {
+    const unsigned char c = uint8_t(in[i]);
+    uint32_t u;
+    size_t n;
+    if (c < 0x80) u = c, n = 1;
+    else if ((c & 0xE0) == 0xC0) u = c & 0x1F, n = 2;
+    else if ((c & 0xF0) == 0xE0) u = c & 0x0F, n = 3;
+    else if ((c & 0xF8) == 0xF0) u = c & 0x07, n = 4;
+    else u = 0xFFFFFFFF, n = 1;
+    if (i + n > in.size()) n = in.size() - i, u = 0xFFFFFFFF;
+    for (size_t k = 1; k < n && u != 0xFFFFFFFF; ++k) {
+      const unsigned char d = uint8_t(in[i + k]);
+      if ((d & 0xC0) != 0x80) {
+        u = 0xFFFFFFFF;
+        n = k;
+        break;
+      }
+      u = (u << 6) | (d & 0x3F);
+    }
+    i += n;
+    const int32_t b = u == 0xFFFFFFFF ? -1 : PlatUnicodeToCp1252(u);
+    out += b < 0 ? '?' : char(b);
+  }
+  return out;
+}
+
+uint32_t VkOfKeysym(unsigned long ks, bool* extended) {
+  *extended = false;
+  if (ks >= XK_a && ks <= XK_z) return uint32_t(ks - XK_a + 'A');
+  if (ks >= XK_A && ks <= XK_Z) return uint32_t(ks);
+  if (ks >= XK_0 && ks <= XK_9) return uint32_t(ks);
+  if (ks >= XK_KP_0 && ks <= XK_KP_9) return kPlatVkNumpad0 + uint32_t(ks - XK_KP_0);
+  if (ks >= XK_F1 && ks <= XK_F12) return kPlatVkF1 + uint32_t(ks - XK_F1);
+  struct Map {
+    unsigned long ks;
+    uint32_t vk;
+    bool ext;
+  };
+  static const Map kMap[] = {
+      {XK_BackSpace, kPlatVkBack, false},   {XK_Tab, kPlatVkTab, false},
+      {XK_ISO_Left_Tab, kPlatVkTab, false}, {XK_Return, kPlatVkReturn, false},
+      {XK_KP_Enter, kPlatVkReturn, true},   {XK_Escape, kPlatVkEscape, false},
+      {XK_space, kPlatVkSpace, false},      {XK_Shift_L, kPlatVkShift, false},
+      {XK_Shift_R, kPlatVkShift, false},    {XK_Control_L, kPlatVkControl, false},
+      {XK_Control_R, kPlatVkControl, false}, {XK_Alt_L, kPlatVkAlt, false},
+      {XK_Alt_R, kPlatVkAlt, false},        {XK_Meta_L, kPlatVkAlt, false},
+      {XK_Caps_Lock, kPlatVkCapital, false}, {XK_Pause, kPlatVkPause, false},
+      {XK_Break, kPlatVkCancel, false},     {XK_Clear, kPlatVkClear, false},
+      {XK_KP_Begin, kPlatVkClear, false},   {XK_Prior, kPlatVkPrior, true},
+      {XK_Next, kPlatVkNext, true},         {XK_End, kPlatVkEnd, true},
+      {XK_Home, kPlatVkHome, true},         {XK_Left, kPlatVkLeft, true},
+      {XK_Up, kPlatVkUp, true},             {XK_Right, kPlatVkRight, true},
+      {XK_Down, kPlatVkDown, true},         {XK_Insert, kPlatVkInsert, true},
+      {XK_Delete, kPlatVkDelete, true},     {XK_KP_Prior, kPlatVkPrior, false},
+      {XK_KP_Next, kPlatVkNext, false},     {XK_KP_End, kPlatVkEnd, false},
+      {XK_KP_Home, kPlatVkHome, false},     {XK_KP_Left, kPlatVkLeft, false},
+      {XK_KP_Up, kPlatVkUp, false},         {XK_KP_Right, kPlatVkRight, false},
+      {XK_KP_Down, kPlatVkDown, false},     {XK_KP_Insert, kPlatVkInsert, false},
+      {XK_KP_Delete, kPlatVkDelete, false}, {XK_KP_Multiply, kPlatVkMultiply, false},
+      {XK_KP_Add, kPlatVkAdd, false},       {XK_KP_Subtract, kPlatVkSubtract, false},
+      {XK_KP_Decimal, kPlatVkDecimal, false}, {XK_KP_Divide, kPlatVkDivide, true},
+      {XK_semicolon, kPlatVkSemicolon, false}, {XK_equal, kPlatVkEquals, false},
+      {XK_comma, kPlatVkComma, false},      {XK_minus, kPlatVkMinus, false},
+      {XK_period, kPlatVkPeriod, false},    {XK_slash, kPlatVkSlash, false},
+      {XK_grave, kPlatVkBackquote, false},  {XK_bracketleft, kPlatVkLBracket, false},
+      {XK_backslash, kPlatVkBackslash, false}, {XK_bracketright, kPlatVkRBracket, false},
+      {XK_apostrophe, kPlatVkQuote, false},
+  };
+  for (const Map& m : kMap)
+    if (m.ks == ks) return *extended = m.ext, m.vk;
+  return 0;
+}
+
+int32_t CharOfLatin1(const char* buf, int n) {
+  if (n != 1) return 0;
+  const uint8_t c = uint8_t(buf[0]);
+  // Latin-1 and code page 1252 agree outside 0x80..0x9F, which Latin-1
+  // holds only control characters in.
+  if (c >= 0x80 && c < 0xA0) return 0;
+  return c;
+}
+
+Masks MasksOf(unsigned long red, unsigned long green, unsigned long blue) {
+  auto one = [](unsigned long m, int* shift, int* bits) {
+    *shift = m ? __builtin_ctzl(m) : 0;
+    *bits = __builtin_popcountl(m);
+  };
+  Masks k;
+  one(red, &k.rShift, &k.rBits);
+  one(green, &k.gShift, &k.gBits);
+  one(blue, &k.bShift, &k.bBits);
+  k.direct = red == 0xFF0000 && green == 0xFF00 && blue == 0xFF;
+  return k;
+}
+
+uint32_t ConvertPixel(const Masks& k, uint32_t argb) {
+  if (k.direct) return argb & 0xFFFFFF;
+  auto part = [](uint32_t v8, int shift, int bits) -> uint32_t {
+    if (bits <= 0) return 0;
+    const uint32_t v = bits >= 8 ? v8 << (bits - 8) : v8 >> (8 - bits);
+    return v << shift;
+  };
+  return part((argb >> 16) & 0xFF, k.rShift, k.rBits) | part((argb >> 8) & 0xFF, k.gShift, k.gBits) |
+         part(argb & 0xFF, k.bShift, k.bBits);
+}
+
+std::vector<Band> ChangedBands(const uint32_t* now, uint32_t* shown, int32_t width, int32_t height) {
+  std::vector<Band> bands;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint32_t* a = now + size_t(y) * size_t(width);
+    uint32_t* b = shown + size_t(y) * size_t(width);
+    if (std::memcmp(a, b, size_t(width) * 4) == 0) continue;
+    int32_t l = 0, r = width;
+    while (a[l] == b[l]) ++l;
+    while (a[r - 1] == b[r - 1]) --r;
+    std::memcpy(b + l, a + l, size_t(r - l) * 4);
+    if (!bands.empty() && bands.back().bottom == y) {
+      Band& k = bands.back();
+      k.left = std::min(k.left, l), k.right = std::max(k.right, r), k.bottom = y + 1;
+    } else {
+      bands.push_back(Band{l, y, r, y + 1});
+    }
+  }
+  return bands;
+}
+
+}  // namespace qxx11
+
+using namespace qxx11;
+
+namespace {
+
+// What the server shows of one window record.
+struct XWin {
+  Window xid = 0;
+  PlatRect client{0, 0, 0, 0};  // screen
+  bool mapped = false;
+  std::string title;
+  uint32_t style = 0, exStyle = 0;
+  PlatWindow owner = 0;
+  // The pixels last sent, client size.
+  std::vector<uint32_t> shown;
+  int32_t width = 0, height = 0;
+};
+
+// A window record as read under the window system's lock.
+struct Record {
+  PlatWindow id;
+  PlatRect client;
+  bool visible;
+  std::string title;
+  uint32_t style, exStyle;
+  PlatWindow owner;
+  std::shared_ptr<Pixels> pixels;
+};
+
+class X11Display;
+X11Display* gX11 = nullptr;
+
+int OnXError(Display* dpy, XErrorEvent* e) {
+  char text[128];
+  XGetErrorText(dpy, e->error_code, text, sizeof text);
+  std::fprintf(stderr, "quenlix: X protocol error ignored: %s (request %d, resource 0x%lx)\n", text,
+               int(e->request_code), e->resourceid);
+  return 0;
+}
+
+class X11Display : public PlatDisplayBackend {
+ public:
+  const char* Name() const override { return "x11"; }
+  int32_t Width() const override { return dpy_ ? DisplayWidth(dpy_, screen_) : 0; }
+  int32_t Height() const override { return dpy_ ? DisplayHeight(dpy_, screen_) : 0; }
+  uint32_t DesktopColour() const override { return 0x808080; }
+
+  bool Compose(PlatSurface* out) override {
+    if (!dpy_ || lost_.load() || !out) return false;
+    const int32_t w = Width(), h = Height();
+    if (!PlatSurfaceResize(out, w, h)) return false;
+    XImage* img = XGetImage(dpy_, root_, 0, 0, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+    if (!img) return false;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const unsigned long p = XGetPixel(img, x, y);
+        const uint32_t rgb = uint32_t(Channel(p, masks_.rShift, masks_.rBits)) << 16 |
+                             uint32_t(Channel(p, masks_.gShift, masks_.gBits)) << 8 |
+                             uint32_t(Channel(p, masks_.bShift, masks_.bBits));
+        PlatSurfaceSetPixel(out, x, y, rgb);
+      }
+    XDestroyImage(img);
+    return true;
+  }
+
+  bool Open() override {
+    XInitThreads();
+    dpy_ = XOpenDisplay(nullptr);
+    if (!dpy_) return false;
+    screen_ = DefaultScreen(dpy_);
+    root_ = RootWindow(dpy_, screen_);
+    visual_ = DefaultVisual(dpy_, screen_);
+    depth_ = DefaultDepth(dpy_, screen_);
+    if (visual_->c_class != TrueColor || depth_ < 24) {
+      std::fprintf(stderr, "quenlix: the X screen has no 24-bit true-colour visual\n");
+      XCloseDisplay(dpy_);
+      dpy_ = nullptr;
+      return false;
+    }
+    masks_ = MasksOf(visual_->red_mask, visual_->green_mask, visual_->blue_mask);
+    XSetErrorHandler(OnXError);
+    XSetIOErrorExitHandler(dpy_, &X11Display::OnLost, this);
+    Bool supported = False;
+    detectableRepeat_ = XkbSetDetectableAutoRepeat(dpy_, True, &supported) && supported;
+    for (size_t i = 0; i < kAtomCount; ++i) atoms_[i] = XInternAtom(dpy_, kAtomNames[i], False);
+    ReadWorkArea();
+    gX11 = this;
+    thread_ = PlatThreadCurrentId();
+    PlatThreadSetWaitSource(ConnectionNumber(dpy_), &X11Display::PumpHook);
+    return true;
+  }
+
+  Display* Connection() { return lost_.load() ? nullptr : dpy_; }
+
+  Window WindowOf(PlatWindow w) {
+    auto it = wins_.find(w);
+    return it == wins_.end() ? 0 : it->second.xid;
+  }
+
+  bool SyncNow() {
+    if (!dpy_ || lost_.load()) return false;
+    Pump();
+    XSync(dpy_, False);
+    Pump();
+    return true;
+  }
+
+  static void PumpHook(bool read) {
+    if (gX11) gX11->Pump(read);
+  }
+
+  // Reads what the server sent, then brings the server's windows in line with
+  // the records and presents what was drawn.
+  void Pump(bool read = true) {
+    if (!dpy_ || lost_.load() || pumping_) return;
+    // The connection is served by the thread that opened it.
+    if (PlatThreadCurrentId() != thread_) return;
+    pumping_ = true;
+    if (read) ReadEvents();
+    if (!lost_.load()) Mirror();
+    if (!lost_.load()) XFlush(dpy_);
+    pumping_ = false;
+    // Activation a focus change asked for runs procedures: outside the pump.
+    if (PlatWindow w = pendingActivate_) {
+      pendingActivate_ = 0;
+      SystemActivate(w, kPlatWaActive);
+    }
+    if (pendingAppInactive_) {
+      pendingAppInactive_ = false;
+      PlatSetAppActive(false);
+    }
+  }
+
+ private:
+  enum AtomId : size_t {
+    kWmProtocols,
+    kWmDeleteWindow,
+    kNetWmName,
+    kUtf8String,
+    kNetWmWindowType,
+    kTypeNormal,
+    kTypeDialog,
+    kTypeUtility,
+    kNetWmState,
+    kStateAbove,
+    kStateSkipTaskbar,
+    kStateModal,
+    kMotifHints,
+    kNetWorkArea,
+    kAtomCount
+  };
+  static constexpr const char* kAtomNames[kAtomCount] = {
+      "WM_PROTOCOLS",    "WM_DELETE_WINDOW",     "_NET_WM_NAME",          "UTF8_STRING",
+      "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
+      "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
+      "_NET_WM_STATE_MODAL", "_MOTIF_WM_HINTS",   "_NET_WORKAREA"};
+
+  static uint32_t Channel(unsigned long p, int shift, int bits) {
+    if (bits <= 0) return 0;
+    const uint32_t v = uint32_t((p >> shift) & ((1ul << bits) - 1));
+    return bits >= 8 ? v >> (bits - 8) : v << (8 - bits);
+  }
+
+  static void OnLost(Display*, void* self) {
+    // The connection is gone: no Xlib call may follow.  Shut-down runs in
+    // order from the frame's Close.
+    X11Display* d = static_cast<X11Display*>(self);
+    d->lost_.store(true);
+    std::fprintf(stderr, "quenlix: the connection to the X server was lost\n");
+    if (PlatWindow f = PlatGetFrameWindow()) PlatPostMessage(f, kPlatMsgClose, 0, 0);
+  }
+
+  void ReadWorkArea() {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    PlatRect area{0, 0, Width(), Height()};
+    if (XGetWindowProperty(dpy_, root_, atoms_[kNetWorkArea], 0, 4, False, XA_CARDINAL, &type, &format, &n, &after,
+                           &data) == Success &&
+        data && type == XA_CARDINAL && format == 32 && n >= 4) {
+      const long* v = reinterpret_cast<const long*>(data);
+      if (v[2] > 0 && v[3] > 0) area = PlatRect{int32_t(v[0]), int32_t(v[1]), int32_t(v[0] + v[2]), int32_t(v[1] + v[3])};
+    }
+    if (data) XFree(data);
+    PlatSetWorkArea(area);
+  }
+
+  PlatWindow RecordOf(Window xid) const {
+    auto it = byX_.find(xid);
+    return it == byX_.end() ? 0 : it->second;
+  }
+
+  void ReadEvents() {
+    while (!lost_.load() && XPending(dpy_)) {
+      XEvent e;
+      XNextEvent(dpy_, &e);
+      Handle(e);
+    }
+  }
+
+  void Handle(XEvent& e) {
+    const PlatWindow w = RecordOf(e.xany.window);
+    if (!w) return;  // a window we no longer have
+    const uint32_t now = PlatTickMs();
+    switch (e.type) {
+      case Expose: {
+        auto it = wins_.find(w);
+        if (it != wins_.end()) Put(it->second, Band{e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width,
+                                                    e.xexpose.y + e.xexpose.height});
+        break;
+      }
+      case MotionNotify:
+        PlatInjectMouseMove(e.xmotion.x_root, e.xmotion.y_root, now);
+        break;
+      case ButtonPress:
+      case ButtonRelease: {
+        const bool down = e.type == ButtonPress;
+        const unsigned b = e.xbutton.button;
+        if (b == Button4 || b == Button5) {
+          if (down) PlatInjectMouseWheel(b == Button4 ? kPlatWheelStep : -kPlatWheelStep, e.xbutton.x_root,
+                                         e.xbutton.y_root, now);
+        } else if (b >= Button1 && b <= Button3) {
+          const int32_t button = b == Button1 ? kPlatButtonLeft : b == Button2 ? kPlatButtonMiddle : kPlatButtonRight;
+          PlatInjectMouseButton(button, down, e.xbutton.x_root, e.xbutton.y_root, now);
+        }
+        break;
+      }
+      case KeyPress:
+      case KeyRelease: {
+        if (e.type == KeyRelease && !detectableRepeat_ && XEventsQueued(dpy_, QueuedAfterReading)) {
+          // Without detectable auto-repeat a repeat is a release and a press
+          // with one time stamp: the release is dropped.
+          XEvent next;
+          XPeekEvent(dpy_, &next);
+          if (next.type == KeyPress && next.xkey.keycode == e.xkey.keycode && next.xkey.time == e.xkey.time) break;
+        }
+        bool ext = false;
+        const uint32_t vk = VkOfKeysym(XLookupKeysym(&e.xkey, 0), &ext);
+        if (vk) PlatInjectKey(vk, e.type == KeyPress, now, ext);
+        break;
+      }
+      case FocusIn:
+        if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) {
+          if (PlatGetActiveWindow() != w || !PlatIsAppActive()) pendingActivate_ = w;
+          pendingAppInactive_ = false;
+        }
+        break;
+      case FocusOut:
+        if (e.xfocus.mode == NotifyNormal) {
+          Window f = 0;
+          int revert;
+          XGetInputFocus(dpy_, &f, &revert);
+          if (!RecordOf(f) && !pendingActivate_) pendingAppInactive_ = true;
+        }
+        break;
+      case ClientMessage:
+        if (e.xclient.message_type == atoms_[kWmProtocols] && e.xclient.format == 32 &&
+            Atom(e.xclient.data.l[0]) == atoms_[kWmDeleteWindow] && PlatIsCloseEnabled(w))
+          PlatPostMessage(w, kPlatMsgSysCommand, kPlatScClose, 0);
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::vector<Record> Records(PlatWindow* active, PlatWindow* capture, bool* buttonDown) {
+    std::vector<Record> out;
+    Sys& s = TheSys();
+    std::lock_guard<std::mutex> g(s.lock);
+    for (PlatWindow id : s.z) {
+      qxwin::Window* r = Find(s, id);
+      if (!r || id == s.frameWindow) continue;
+      out.push_back(Record{id, ClientOf(*r), r->shown && r->sizeState != kMinimized, r->title, r->style, r->exStyle,
+                           r->owner, r->pixels});
+    }
+    *active = Find(s, s.active) && s.appActive ? s.active : 0;
+    *capture = Find(s, s.capture) ? s.capture : 0;
+    *buttonDown = ((s.keys[kPlatVkLButton] | s.keys[kPlatVkRButton] | s.keys[kPlatVkMButton]) & 0x80) != 0;
+    return out;
+  }
+
+  void SetTitle(XWin& x, const std::string& title) {
+    x.title = title;
+    XStoreName(dpy_, x.xid, title.c_str());
+    const std::string utf8 = Cp1252ToUtf8(title);
+    XChangeProperty(dpy_, x.xid, atoms_[kNetWmName], atoms_[kUtf8String], 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(utf8.data()), int(utf8.size()));
+  }
+
+  void SetHints(XWin& x, const Record& r) {
+    XSizeHints* h = XAllocSizeHints();
+    if (h) {
+      h->flags = USPosition | PPosition | USSize | PSize;
+      h->x = r.client.left, h->y = r.client.top;
+      h->width = std::max(1, r.client.right - r.client.left), h->height = std::max(1, r.client.bottom - r.client.top);
+      XSetWMNormalHints(dpy_, x.xid, h);
+      XFree(h);
+    }
+    // Pop-up styles have no decorations.
+    const bool popup = (r.style & kPlatWsPopup) && !(r.style & kPlatWsCaption);
+    long motif[5] = {2 /* decorations */, 0, popup ? 0 : 1, 0, 0};
+    XChangeProperty(dpy_, x.xid, atoms_[kMotifHints], atoms_[kMotifHints], 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
+    long type = long(atoms_[kTypeNormal]);
+    std::vector<long> states;
+    if (r.exStyle & kPlatWsExDlgModalFrame) {
+      type = long(atoms_[kTypeDialog]);
+      states.push_back(long(atoms_[kStateModal]));
+    } else if (r.exStyle & (kPlatWsExToolWindow | kPlatWsExTopmost)) {
+      type = long(atoms_[kTypeUtility]);
+      states.push_back(long(atoms_[kStateAbove]));
+      states.push_back(long(atoms_[kStateSkipTaskbar]));
+    }
+    XChangeProperty(dpy_, x.xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&type), 1);
+    XChangeProperty(dpy_, x.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
+    x.style = r.style, x.exStyle = r.exStyle;
+  }
+
+  void Create(XWin& x, const Record& r) {
+    XSetWindowAttributes a;
+    std::memset(&a, 0, sizeof a);
+    a.background_pixmap = None;
+    a.bit_gravity = NorthWestGravity;
+    a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                   KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
+    a.colormap = DefaultColormap(dpy_, screen_);
+    x.client = r.client;
+    x.xid = XCreateWindow(dpy_, root_, r.client.left, r.client.top, unsigned(std::max(1, r.client.right - r.client.left)),
+                          unsigned(std::max(1, r.client.bottom - r.client.top)), 0, depth_, InputOutput, visual_,
+                          CWBackPixmap | CWBitGravity | CWEventMask | CWColormap, &a);
+    byX_[x.xid] = r.id;
+    XClassHint cls{const_cast<char*>("quenlix"), const_cast<char*>("quenlix")};
+    XSetClassHint(dpy_, x.xid, &cls);
+    Atom del = atoms_[kWmDeleteWindow];
+    XSetWMProtocols(dpy_, x.xid, &del, 1);
+    XWMHints* wm = XAllocWMHints();
+    if (wm) {
+      wm->flags = InputHint;
+      wm->input = True;
+      XSetWMHints(dpy_, x.xid, wm);
+      XFree(wm);
+    }
+    SetTitle(x, r.title);
+    SetHints(x, r);
+  }
+
+  // Sends a rectangle (client coordinates) of what the window shows.
+  void Put(XWin& x, Band b) {
+    b.left = std::max(0, b.left), b.top = std::max(0, b.top);
+    b.right = std::min(x.width, b.right), b.bottom = std::min(x.height, b.bottom);
+    if (b.right <= b.left || b.bottom <= b.top || !x.mapped) return;
+    const int32_t w = b.right - b.left, h = b.bottom - b.top;
+    rows_.resize(size_t(w) * size_t(h));
+    for (int32_t y = 0; y < h; ++y) {
+      const uint32_t* src = &x.shown[size_t(b.top + y) * size_t(x.width) + size_t(b.left)];
+      uint32_t* dst = &rows_[size_t(y) * size_t(w)];
+      for (int32_t i = 0; i < w; ++i) dst[i] = ConvertPixel(masks_, src[i]);
+    }
+    XImage* img = XCreateImage(dpy_, visual_, unsigned(depth_), ZPixmap, 0, reinterpret_cast<char*>(rows_.data()),
+                               unsigned(w), unsigned(h), 32, w * 4);
+    if (!img) return;
+    XPutImage(dpy_, x.xid, DefaultGC(dpy_, screen_), img, 0, 0, b.left, b.top, unsigned(w), unsigned(h));
+    img->data = nullptr;  // ours
+    XDestroyImage(img);
+  }
+
+  // Sends what changed since the last time, or all of it.
+  void Present(XWin& x, const Record& r, bool all) {
+    const PlatSurface* surf = r.pixels->surface;
+    const int32_t w = PlatSurfaceWidth(surf), h = PlatSurfaceHeight(surf);
+    if (w != x.width || h != x.height) {
+      x.width = w, x.height = h;
+      all = true;
+    }
+    if (w <= 0 || h <= 0) return;
+    const uint8_t* bits = PlatSurfaceBits(surf);
+    const int32_t stride = PlatSurfaceStride(surf);
+    current_.resize(size_t(w) * size_t(h));
+    for (int32_t y = 0; y < h; ++y)
+      std::memcpy(&current_[size_t(y) * size_t(w)], bits + size_t(y) * size_t(stride), size_t(w) * 4);
+    if (all) {
+      x.shown = current_;
+      Put(x, Band{0, 0, w, h});
+      return;
+    }
+    for (const Band& b : ChangedBands(current_.data(), x.shown.data(), w, h)) Put(x, b);
+  }
+
+  void Mirror() {
+    PlatWindow active, capture;
+    bool buttonDown;
+    const std::vector<Record> recs = Records(&active, &capture, &buttonDown);
+    // Records gone: their windows go.
+    for (auto it = wins_.begin(); it != wins_.end();) {
+      const bool kept = std::any_of(recs.begin(), recs.end(), [&](const Record& r) { return r.id == it->first; });
+      if (kept) {
+        ++it;
+        continue;
+      }
+      byX_.erase(it->second.xid);
+      XDestroyWindow(dpy_, it->second.xid);
+      if (grabbed_ == it->first) {
+        XUngrabPointer(dpy_, CurrentTime);
+        grabbed_ = 0;
+      }
+      it = wins_.erase(it);
+    }
+    std::vector<Window> stack;
+    for (const Record& r : recs) {
+      XWin& x = wins_[r.id];
+      if (!x.xid) {
+        if (!r.visible) {
+          wins_.erase(r.id);
+          continue;  // made when first shown
+        }
+        Create(x, r);
+      }
+      if (r.title != x.title) SetTitle(x, r.title);
+      if (r.style != x.style || r.exStyle != x.exStyle) SetHints(x, r);
+      if (r.owner != x.owner) {
+        x.owner = r.owner;
+        const Window ow = WindowOf(r.owner);
+        if (ow) XSetTransientForHint(dpy_, x.xid, ow);
+        else XDeleteProperty(dpy_, x.xid, XA_WM_TRANSIENT_FOR);
+      }
+      const int32_t cw = r.client.right - r.client.left, ch = r.client.bottom - r.client.top;
+      if (r.visible && cw > 0 && ch > 0) {
+        if (std::memcmp(&x.client, &r.client, sizeof x.client) != 0) {
+          x.client = r.client;
+          XMoveResizeWindow(dpy_, x.xid, r.client.left, r.client.top, unsigned(cw), unsigned(ch));
+        }
+        bool all = false;
+        if (!x.mapped) {
+          SetHints(x, r);
+          XMapWindow(dpy_, x.xid);
+          x.mapped = all = true;
+        }
+        Present(x, r, all);
+        stack.push_back(x.xid);
+      } else if (x.mapped) {
+        XUnmapWindow(dpy_, x.xid);
+        x.mapped = false;
+      }
+    }
+    if (stack != stack_) {
+      if (!stack.empty()) XRestackWindows(dpy_, stack.data(), int(stack.size()));
+      stack_ = stack;
+    }
+    // The model's activation moves the focus.
+    const Window fx = active ? WindowOf(active) : 0;
+    if (fx && active != focus_ && wins_[active].mapped) {
+      XSetInputFocus(dpy_, fx, RevertToParent, CurrentTime);
+      XRaiseWindow(dpy_, fx);
+      stack_.clear();
+    }
+    if (!fx || wins_[active].mapped) focus_ = active;
+    // Capture grabs the pointer unless the server's own grab of a pressed
+    // button holds it already.
+    if (capture != grabbed_) {
+      if (grabbed_) {
+        XUngrabPointer(dpy_, CurrentTime);
+        grabbed_ = 0;
+      }
+      const Window cx = capture ? WindowOf(capture) : 0;
+      if (cx && !buttonDown && wins_[capture].mapped &&
+          XGrabPointer(dpy_, cx, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                       GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
+        grabbed_ = capture;
+    }
+  }
+
+  Display* dpy_ = nullptr;
+  int screen_ = 0;
+  Window root_ = 0;
+  Visual* visual_ = nullptr;
+  int depth_ = 0;
+  Masks masks_;
+  bool detectableRepeat_ = false;
+  Atom atoms_[kAtomCount] = {};
+  std::atomic<bool> lost_{false};
+  bool pumping_ = false;
+  uint32_t thread_ = 0;
+  PlatWindow pendingActivate_ = 0;
+  bool pendingAppInactive_ = false;
+  std::map<PlatWindow, XWin> wins_;
+  std::unordered_map<Window, PlatWindow> byX_;
+  std::vector<Window> stack_;
+  PlatWindow focus_ = 0;
+  PlatWindow grabbed_ = 0;
+  std::vector<uint32_t> rows_, current_;
+};
+
+X11Display& TheX11() {
+  static X11Display* d = new X11Display;  // lives as long as the process
+  return *d;
+}
+
+}  // namespace
+
+void PlatX11Register() { PlatRegisterDisplayBackend(&TheX11()); }
+
+_XDisplay* PlatX11Connection() { return gX11 ? gX11->Connection() : nullptr; }
+
+unsigned long PlatX11WindowOf(PlatWindow w) { return gX11 ? gX11->WindowOf(w) : 0; }
+
+bool PlatX11Sync() { return gX11 && gX11->SyncNow(); }

@@ -1,0 +1,339 @@
+// The X11 display under a real server (Xvfb in ./test.sh): input comes
+// through XTest from a second connection, pixels are read back with
+// XGetImage.  Without a server the tests skip, unless QX_REQUIRE_DISPLAY=1.
+// GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/qx_activate.h"
+#include "platform/qx_defproc.h"
+#include "platform/qx_display.h"
+#include "platform/qx_draw.h"
+#include "platform/qx_input.h"
+#include "platform/qx_msgqueue.h"
+#include "platform/qx_paint.h"
+#include "platform/qx_time.h"
+#include "platform/qx_uitest.h"
+#include "platform/x11/qx_display_x11.h"
+#include "platform/x11/qx_x11_internal.h"
+
+namespace {
+
+struct Logged {
+  PlatWindow window;
+  uint32_t message;
+  PlatWParam wParam;
+  PlatLParam lParam;
+  uint32_t time;
+  bool operator==(const Logged& o) const {
+    return window == o.window && message == o.message && wParam == o.wParam && lParam == o.lParam;
+  }
+};
+std::vector<Logged> gLog;
+bool gCaptureOnDown = false;
+
+bool Logs(uint32_t m) {
+  return m == kPlatMsgPaint || (m >= kPlatMsgKeyFirst && m <= kPlatMsgKeyLast) ||
+         (m >= kPlatMsgLButtonDown && m <= kPlatMsgMButtonUp) || m == kPlatMsgMouseActivate ||
+         m == kPlatMsgActivate || m == kPlatMsgSetFocus;
+}
+
+intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
+  if (Logs(m)) gLog.push_back(Logged{w, m, wp, lp, PlatGetMessageTime()});
+  if (m == kPlatMsgLButtonDown && gCaptureOnDown) PlatSetCapture(w);
+  if (m == kPlatMsgLButtonUp && gCaptureOnDown) PlatReleaseCapture();
+  return PlatDefWindowProc(w, m, wp, lp);
+}
+
+class X11 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* need = std::getenv("QX_REQUIRE_DISPLAY");
+    test_ = XOpenDisplay(nullptr);
+    if (!test_) {
+      if (need && std::strcmp(need, "1") == 0) FAIL() << "no X display could be opened";
+      GTEST_SKIP() << "no X display";
+    }
+    int ev, err, major, minor;
+    ASSERT_TRUE(XTestQueryExtension(test_, &ev, &err, &major, &minor)) << "the server has no XTest";
+    PlatX11Register();
+    setenv("QX_UI", "x11", 1);
+    ASSERT_TRUE(PlatWindowSystemStart());
+    unsetenv("QX_UI");
+    ASSERT_STREQ(PlatGetDisplay()->Name(), "x11");
+    ASSERT_NE(PlatX11Connection(), nullptr);
+    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
+    ASSERT_TRUE(PlatRegisterClass(cls));
+    gLog.clear();
+    gCaptureOnDown = false;
+  }
+  void TearDown() override {
+    if (!test_) return;
+    PlatWindowsReset();
+    PlatX11Sync();
+    XCloseDisplay(test_);
+  }
+
+  // Until nothing is left: what the test connection sent reaches the
+  // server, what the server sent is read, and every message is dispatched.
+  void Settle() {
+    for (int round = 0; round < 1000; ++round) {
+      XSync(test_, False);
+      ASSERT_TRUE(PlatX11Sync());
+      const int32_t n = PlatUiPump();
+      ASSERT_TRUE(PlatX11Sync());
+      if (n == 0 && XPending(PlatX11Connection()) == 0 && !PlatQueueHasWork()) return;
+    }
+    FAIL() << "the display never went idle";
+  }
+
+  PlatWindow Make(const PlatRect& client, bool activate = true) {
+    const PlatWindow w = PlatCreateWindow("X11Log", "T", kPlatWsPopup, 0, client, 0);
+    PlatShowWindow(w, activate ? kPlatSwShowNormal : kPlatSwShowNoActivate);
+    Settle();
+    return w;
+  }
+
+  void Move(int x, int y) { XTestFakeMotionEvent(test_, DefaultScreen(test_), x, y, CurrentTime), Settle(); }
+  void Button(unsigned b, bool down) { XTestFakeButtonEvent(test_, b, down, CurrentTime), Settle(); }
+  void Key(KeySym ks, bool down) { XTestFakeKeyEvent(test_, XKeysymToKeycode(test_, ks), down, CurrentTime), Settle(); }
+
+  // The window's X pixels against its surface; the first difference.
+  std::string PixelsDiffer(PlatWindow w) {
+    const PlatSurface* s = PlatWindowSurface(w);
+    const int32_t wd = PlatSurfaceWidth(s), ht = PlatSurfaceHeight(s);
+    XImage* img = XGetImage(test_, PlatX11WindowOf(w), 0, 0, unsigned(wd), unsigned(ht), AllPlanes, ZPixmap);
+    if (!img) return "no image";
+    std::string diff;
+    for (int32_t y = 0; y < ht && diff.empty(); ++y)
+      for (int32_t x = 0; x < wd && diff.empty(); ++x) {
+        const uint32_t want = PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF;
+        const uint32_t got = uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF;
+        if (got != want) diff = "at " + std::to_string(x) + "," + std::to_string(y);
+      }
+    XDestroyImage(img);
+    return diff;
+  }
+
+  std::vector<Logged> Take(uint32_t only = 0) {
+    std::vector<Logged> v;
+    for (const Logged& l : gLog)
+      if (!only || l.message == only || (only == kPlatMsgLButtonDown && l.message == kPlatMsgLButtonUp)) v.push_back(l);
+    gLog.clear();
+    return v;
+  }
+
+  Display* test_ = nullptr;
+};
+
+TEST_F(X11, WindowIsAnXWindowOfItsClientRectShowingItsSurface) {
+  const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+  const Window xid = PlatX11WindowOf(w);
+  ASSERT_NE(xid, 0u);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(test_, xid, &a));
+  EXPECT_EQ(a.map_state, IsViewable);
+  Window child;
+  int rx, ry;
+  XTranslateCoordinates(test_, xid, DefaultRootWindow(test_), 0, 0, &rx, &ry, &child);
+  EXPECT_EQ((std::vector<int>{rx, ry, a.width, a.height}), (std::vector<int>{100, 80, 200, 150}));
+  // A fill through a context, a gradient set pixel by pixel, then a flush.
+  const PlatObj dc = PlatGetDc(w);
+  const PlatObj brush = PlatCreateSolidBrush(0x3366CC);
+  PlatSelectObject(dc, brush);
+  PlatPatBlt(dc, 10, 10, 120, 90, kPlatPatCopy);
+  PlatSurface* s = PlatWindowSurface(w);
+  for (int32_t y = 100; y < 150; ++y)
+    for (int32_t x = 0; x < 200; ++x) PlatSurfaceSetPixel(s, x, y, uint32_t(x) | uint32_t(y) << 8 | 0x400000);
+  PlatFlush(dc);
+  EXPECT_EQ(PixelsDiffer(w), "") << "a flush presents at once";
+  PlatReleaseDc(w, dc);
+  PlatDeleteObject(brush);
+  // Moving and resizing the record moves the X window.
+  PlatWindowSetContent(w, PlatRect{40, 50, 140, 110});
+  Settle();
+  XGetWindowAttributes(test_, xid, &a);
+  XTranslateCoordinates(test_, xid, DefaultRootWindow(test_), 0, 0, &rx, &ry, &child);
+  EXPECT_EQ((std::vector<int>{rx, ry, a.width, a.height}), (std::vector<int>{40, 50, 100, 60}));
+  EXPECT_EQ(PixelsDiffer(w), "");
+  // The title, as UTF-8 and as the class the window manager sees.
+  PlatWindowSetTitle(w, "caf\xE9");
+  Settle();
+  char* name = nullptr;
+  ASSERT_TRUE(XFetchName(test_, xid, &name));
+  EXPECT_STREQ(name, "caf\xE9");
+  XFree(name);
+  XClassHint cls;
+  ASSERT_TRUE(XGetClassHint(test_, xid, &cls));
+  EXPECT_STREQ(cls.res_class, "quenlix");
+  XFree(cls.res_name), XFree(cls.res_class);
+  // Destroying the record destroys the X window.
+  PlatDestroyWindow(w);
+  Settle();
+  EXPECT_EQ(PlatX11WindowOf(w), 0u);
+}
+
+TEST_F(X11, ClickGivesClientPointsAndMatchesTheInjectedLog) {
+  const PlatWindow a = Make(PlatRect{100, 80, 300, 230});
+  gLog.clear();
+  const uint32_t before = PlatTickMs();
+  Move(150, 100), Button(1, true), Button(1, false);
+  const uint32_t after = PlatTickMs();
+  const std::vector<Logged> got = Take(kPlatMsgLButtonDown);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], (Logged{a, kPlatMsgLButtonDown, kPlatMkLButton, PlatMakeLParam(50, 20), 0}));
+  EXPECT_EQ(got[1], (Logged{a, kPlatMsgLButtonUp, 0, PlatMakeLParam(50, 20), 0}));
+  EXPECT_TRUE(got[0].time >= before && got[0].time <= after) << "message time is the tick when read";
+  // On an inactive window the log equals the one of the same click injected.
+  std::vector<std::vector<Logged>> logs;
+  for (int viaX = 0; viaX < 2; ++viaX) {
+    PlatWindowsReset();
+    ASSERT_TRUE(PlatWindowSystemStart());
+    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
+    PlatRegisterClass(cls);
+    Make(PlatRect{100, 80, 300, 230}, false);
+    Make(PlatRect{400, 80, 500, 230});
+    Move(600, 600);
+    gLog.clear();
+    if (viaX) Move(150, 100), Button(1, true), Button(1, false);
+    else PlatUiClick(150, 100);
+    logs.push_back(Take());
+  }
+  EXPECT_FALSE(logs[0].empty());
+  EXPECT_EQ(logs[0], logs[1]);
+}
+
+TEST_F(X11, KeysGiveKeyDownCharAndExtendedReturn) {
+  const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+  Key(XK_Shift_L, true), Key(XK_a, true), Key(XK_a, false), Key(XK_Shift_L, false);
+  Key(XK_KP_Enter, true), Key(XK_KP_Enter, false);
+  std::vector<std::pair<uint32_t, uintptr_t>> seen;
+  bool enterExtended = false;
+  for (const Logged& l : Take()) {
+    if (l.message == kPlatMsgKeyDown || l.message == kPlatMsgChar) seen.emplace_back(l.message, l.wParam);
+    if (l.message == kPlatMsgKeyDown && l.wParam == kPlatVkReturn) enterExtended = (l.lParam >> 24) & 1;
+    EXPECT_EQ(l.window, w);
+  }
+  const std::vector<std::pair<uint32_t, uintptr_t>> want = {
+      {kPlatMsgKeyDown, kPlatVkShift}, {kPlatMsgKeyDown, 'A'},          {kPlatMsgChar, 'A'},
+      {kPlatMsgKeyDown, kPlatVkReturn}, {kPlatMsgChar, '\r'}};
+  EXPECT_EQ(seen, want);
+  EXPECT_TRUE(enterExtended);
+}
+
+TEST_F(X11, CoveringAndUncoveringCausesNoPaint) {
+  const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+  PlatSurface* s = PlatWindowSurface(w);
+  for (int32_t y = 0; y < 150; ++y)
+    for (int32_t x = 0; x < 200; ++x) PlatSurfaceSetPixel(s, x, y, uint32_t(x * 7) | uint32_t(y) << 16);
+  Settle();
+  gLog.clear();
+  XSetWindowAttributes a;
+  a.override_redirect = True;
+  a.background_pixel = 0x00FF00;
+  const Window cover = XCreateWindow(test_, DefaultRootWindow(test_), 50, 50, 200, 120, 0, CopyFromParent,
+                                     InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+  XMapRaised(test_, cover);
+  Settle();
+  XUnmapWindow(test_, cover);
+  Settle();
+  XDestroyWindow(test_, cover);
+  Settle();
+  EXPECT_TRUE(Take(kPlatMsgPaint).empty());
+  EXPECT_EQ(PixelsDiffer(w), "");
+}
+
+TEST_F(X11, CaptureKeepsTheReleaseInTheCapturingWindow) {
+  struct Case {
+    bool capture;
+    bool releaseInW;
+  };
+  for (const Case c : {Case{true, true}, Case{false, false}}) {
+    SCOPED_TRACE(c.capture);
+    PlatWindowsReset();
+    ASSERT_TRUE(PlatWindowSystemStart());
+    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
+    PlatRegisterClass(cls);
+    const PlatWindow v = Make(PlatRect{400, 80, 500, 230});
+    const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+    gCaptureOnDown = c.capture;
+    Move(150, 100), Button(1, true);
+    Move(450, 120);
+    Button(1, false);
+    const std::vector<Logged> got = Take(kPlatMsgLButtonDown);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].window, w);
+    EXPECT_EQ(got[1].window, c.releaseInW ? w : v);
+    EXPECT_EQ(got[1].lParam, c.releaseInW ? PlatMakeLParam(350, 40) : PlatMakeLParam(50, 40));
+    EXPECT_EQ(PlatGetCapture(), 0);
+  }
+}
+
+// ---- Conversions ------------------------------------------------------------
+
+TEST(X11Convert, KeysymsMapToVirtualKeys) {
+  struct Case {
+    KeySym ks;
+    uint32_t vk;
+    bool ext;
+  } cases[] = {
+      {XK_a, 'A', false},          {XK_Z, 'Z', false},           {XK_7, '7', false},
+      {XK_KP_Enter, kPlatVkReturn, true}, {XK_Return, kPlatVkReturn, false}, {XK_Left, kPlatVkLeft, true},
+      {XK_KP_Left, kPlatVkLeft, false}, {XK_Delete, kPlatVkDelete, true}, {XK_KP_Divide, kPlatVkDivide, true},
+      {XK_KP_3, kPlatVkNumpad0 + 3, false}, {XK_F12, kPlatVkF12, false}, {XK_bracketleft, kPlatVkLBracket, false},
+      {XK_Control_R, kPlatVkControl, false}, {XK_eacute, 0, false},
+  };
+  for (const Case& c : cases) {
+    bool ext = !c.ext;
+    EXPECT_EQ(qxx11::VkOfKeysym(c.ks, &ext), c.vk) << c.ks;
+    EXPECT_EQ(ext, c.ext) << c.ks;
+  }
+}
+
+TEST(X11Convert, TextBetweenCodePage1252AndUtf8) {
+  struct Case {
+    std::string cp, utf8;
+  } cases[] = {{"abc", "abc"}, {"caf\xE9", "caf\xC3\xA9"}, {"\x80 5", "\xE2\x82\xAC 5"}, {"", ""}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(qxx11::Cp1252ToUtf8(c.cp), c.utf8);
+    EXPECT_EQ(qxx11::Utf8ToCp1252(c.utf8), c.cp);
+  }
+  // Outside the code page, bad and cut sequences become "?".
+  EXPECT_EQ(qxx11::Utf8ToCp1252("\xE4\xB8\xAD|\xFF|\xC3"), "?|?|?");
+  const char latin[] = {'\xE9', '\x85', 'q'};
+  EXPECT_EQ(qxx11::CharOfLatin1(latin, 1), 0xE9);
+  EXPECT_EQ(qxx11::CharOfLatin1(latin + 1, 1), 0) << "C1 controls give no character";
+  EXPECT_EQ(qxx11::CharOfLatin1(latin, 2), 0);
+}
+
+TEST(X11Convert, PixelsToVisualsAndChangedBands) {
+  const qxx11::Masks direct = qxx11::MasksOf(0xFF0000, 0xFF00, 0xFF);
+  const qxx11::Masks bgr = qxx11::MasksOf(0xFF, 0xFF00, 0xFF0000);
+  const qxx11::Masks r565 = qxx11::MasksOf(0xF800, 0x7E0, 0x1F);
+  EXPECT_TRUE(direct.direct);
+  EXPECT_EQ(qxx11::ConvertPixel(direct, 0xFF123456), 0x123456u);
+  EXPECT_EQ(qxx11::ConvertPixel(bgr, 0xFF123456), 0x563412u);
+  EXPECT_EQ(qxx11::ConvertPixel(r565, 0xFFFF8040), (0x1Fu << 11) | (0x20u << 5) | 0x08u);
+  // Changed rows in runs; the shown copy catches up.
+  std::vector<uint32_t> now(8 * 6, 1), shown(8 * 6, 1);
+  now[1 * 8 + 2] = now[2 * 8 + 5] = now[4 * 8 + 7] = 9;
+  const auto bands = qxx11::ChangedBands(now.data(), shown.data(), 8, 6);
+  ASSERT_EQ(bands.size(), 2u);
+  EXPECT_EQ((std::vector<int32_t>{bands[0].left, bands[0].top, bands[0].right, bands[0].bottom}),
+            (std::vector<int32_t>{2, 1, 6, 3}));
+  EXPECT_EQ((std::vector<int32_t>{bands[1].left, bands[1].top, bands[1].right, bands[1].bottom}),
+            (std::vector<int32_t>{7, 4, 8, 5}));
+  EXPECT_EQ(now, shown);
+  EXPECT_TRUE(qxx11::ChangedBands(now.data(), shown.data(), 8, 6).empty());
+}
+
+}  // namespace
