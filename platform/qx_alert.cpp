@@ -124,7 +124,12 @@ int32_t PlatAlert(const char* title, const char* text, int32_t buttons, int32_t 
   return ScriptedAnswer(buttons);
 }
 
+static std::atomic<PlatBeepProc> gBeepProc{nullptr};
+
+PlatBeepProc PlatSetBeepProc(PlatBeepProc proc) { return gBeepProc.exchange(proc); }
+
 void PlatBeep() {
+  if (PlatBeepProc proc = gBeepProc.load()) return proc();
   // A terminal bell is the nearest thing to a beep a headless process has.
   if (isatty(2)) {
     (void)!write(2, "\a", 1);

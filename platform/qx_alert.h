@@ -57,4 +57,8 @@ int32_t PlatAlert(const char* title, const char* text, int32_t buttons, int32_t 
 int32_t PlatAlertDefaultAnswer(int32_t buttons);
 
 void PlatBeep();
+// A display's own beep in place of the default; NULL restores the default.
+// Returns the one installed before.
+typedef void (*PlatBeepProc)();
+PlatBeepProc PlatSetBeepProc(PlatBeepProc proc);
 [[noreturn]] void PlatExitProcess(int32_t status);

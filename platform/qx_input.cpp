@@ -168,12 +168,14 @@ bool PlatInjectMouseWheel(int32_t delta, int32_t x, int32_t y, uint32_t time) {
   return Push(in);
 }
 
-bool PlatInjectKey(uint32_t vk, bool down, uint32_t time, bool extended) {
+namespace {
+
+bool InjectKey(uint32_t vk, bool down, uint32_t time, bool extended, int32_t text) {
   uint8_t scan;
   bool ext;
   if (vk > 0xFF || !KnownKey(vk, &scan, &ext)) return false;
   Input in{};
-  in.kind = kInKey, in.vk = vk, in.down = down, in.time = time, in.count = 1;
+  in.kind = kInKey, in.vk = vk, in.down = down, in.time = time, in.count = 1, in.text = text;
   in.extended = ext || (extended && vk == kPlatVkReturn);
   Sys& s = TheSys();
   std::lock_guard<std::mutex> g(s.lock);
@@ -194,6 +196,16 @@ bool PlatInjectKey(uint32_t vk, bool down, uint32_t time, bool extended) {
   q->input.push_back(in);
   Raise(q->thread);
   return true;
+}
+
+}  // namespace
+
+bool PlatInjectKey(uint32_t vk, bool down, uint32_t time, bool extended) {
+  return InjectKey(vk, down, time, extended, -1);
+}
+
+bool PlatInjectKeyText(uint32_t vk, bool down, uint32_t time, bool extended, uint8_t text) {
+  return InjectKey(vk, down, time, extended, text);
 }
 
 int16_t PlatGetKeyState(uint32_t vk) {
@@ -259,8 +271,9 @@ bool PlatTranslateMessage(const PlatMsg* msg) {
   std::lock_guard<std::mutex> g(s.lock);
   const uint32_t vk = uint32_t(msg->wParam) & 0xFF;
   const bool alt = Down(s, kPlatVkAlt);
-  const uint32_t c = CharOf(vk, Down(s, kPlatVkShift), (s.keys[kPlatVkCapital] & 1) != 0,
-                            Down(s, kPlatVkControl) && !alt);
+  const uint32_t c = s.keyText[vk] >= 0 ? uint32_t(s.keyText[vk])
+                                         : CharOf(vk, Down(s, kPlatVkShift), (s.keys[kPlatVkCapital] & 1) != 0,
+                                                  Down(s, kPlatVkControl) && !alt);
   if (!c) return false;
   Input in{};
   in.kind = kInChar, in.vk = c, in.window = msg->window, in.time = msg->time, in.x = msg->x, in.y = msg->y;
@@ -317,6 +330,7 @@ bool CookInput(const Input& in, PlatMsg* out) {
     if (in.down) {
       if (!wasDown && in.vk == kPlatVkCapital) k ^= 1;
       k |= 0x80;
+      s.keyText[in.vk] = int16_t(in.text);
     } else {
       k &= uint8_t(~0x80);
     }

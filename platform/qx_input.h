@@ -88,6 +88,10 @@ bool PlatInjectMouseButton(int32_t button, bool down, int32_t x, int32_t y, uint
 bool PlatInjectMouseWheel(int32_t delta, int32_t x, int32_t y, uint32_t time);
 // extended marks the keypad Enter; the other extended keys are marked anyway.
 bool PlatInjectKey(uint32_t vk, bool down, uint32_t time, bool extended = false);
+// A key whose character a display's keyboard layout gave: text is the
+// code page 1252 character the key-down translates to (0: none), instead of
+// the one the US layout gives.
+bool PlatInjectKeyText(uint32_t vk, bool down, uint32_t time, bool extended, uint8_t text);
 
 // The key's state as of the message last retrieved: 0x8000 down, 0x0001
 // toggled (Caps Lock).

@@ -719,6 +719,7 @@ void PlatWindowsReset() {
   s.altAlone = false;
   std::memset(s.keys, 0, sizeof s.keys);
   std::memset(s.injected, 0, sizeof s.injected);
+  std::memset(s.keyText, 0xFF, sizeof s.keyText);
   s.mouseX = s.mouseY = 0;
   for (auto& kv : s.queues) {
     kv.second->posts.clear();

@@ -6,6 +6,7 @@
 #pragma once
 #include <pixman.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -87,6 +88,7 @@ struct Input {
   bool down;
   bool extended;
   int32_t count;   // key repeats
+  int32_t text;    // kInKey: the character the layout gave, -1 for the US layout's
   bool repeat;
   uint32_t time;
   PlatWindow window;  // kInChar: the window of the key message
@@ -124,6 +126,9 @@ struct Sys {
   // Input state as of the messages retrieved.
   uint8_t keys[256] = {};  // bit 0x80 down, 0x01 toggled
   uint8_t injected[256] = {};  // keys down as injected (ahead of keys), for auto-repeat
+  // The character of each key's last key-down; -1: the US layout's.
+  int16_t keyText[256];
+  Sys() { std::fill(std::begin(keyText), std::end(keyText), int16_t(-1)); }
   int32_t mouseX = 0, mouseY = 0;
   bool altAlone = false;
   PlatWindow lastMoveWindow = 0;

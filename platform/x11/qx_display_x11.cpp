@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/qx_activate.h"
+#include "platform/qx_alert.h"
 #include "platform/qx_codepage.h"
 #include "platform/qx_display.h"
 #include "platform/qx_input.h"
@@ -271,6 +272,8 @@ class X11Display : public PlatDisplayBackend {
     ReadWorkArea();
     gX11 = this;
     thread_ = PlatThreadCurrentId();
+    PlatSetAlertProc(ShowAlert);
+    PlatSetBeepProc(&X11Display::Beep);
     PlatThreadSetWaitSource(ConnectionNumber(dpy_), &X11Display::PumpHook);
     return true;
   }
@@ -288,6 +291,13 @@ class X11Display : public PlatDisplayBackend {
     XSync(dpy_, False);
     Pump();
     return true;
+  }
+
+  static void Beep() {
+    if (Display* d = gX11 ? gX11->Connection() : nullptr) {
+      XBell(d, 0);
+      XFlush(d);
+    }
   }
 
   static void PumpHook(bool read) {
@@ -385,6 +395,10 @@ class X11Display : public PlatDisplayBackend {
   }
 
   void Handle(XEvent& e) {
+    if (e.type == MappingNotify) {
+      XRefreshKeyboardMapping(&e.xmapping);
+      return;
+    }
     const PlatWindow w = RecordOf(e.xany.window);
     if (!w) return;  // a window we no longer have
     const uint32_t now = PlatTickMs();
@@ -422,7 +436,19 @@ class X11Display : public PlatDisplayBackend {
         }
         bool ext = false;
         const uint32_t vk = VkOfKeysym(XLookupKeysym(&e.xkey, 0), &ext);
-        if (vk) PlatInjectKey(vk, e.type == KeyPress, now, ext);
+        if (!vk) break;
+        if (e.type == KeyRelease) {
+          PlatInjectKey(vk, false, now, ext);
+          break;
+        }
+        // The character comes from the server's layout; control characters
+        // follow the keys' own rules.
+        char buf[8];
+        KeySym ks;
+        const int n = XLookupString(&e.xkey, buf, sizeof buf, &ks, nullptr);
+        const int32_t c = n == 1 && (uint8_t(buf[0]) < 0x20 || buf[0] == 0x7F) ? -1 : CharOfLatin1(buf, n);
+        if (c < 0) PlatInjectKey(vk, true, now, ext);
+        else PlatInjectKeyText(vk, true, now, ext, uint8_t(c));
         break;
       }
       case FocusIn:

@@ -35,4 +35,8 @@ struct Band {
 // changed rows with the union of their changed columns.
 std::vector<Band> ChangedBands(const uint32_t* now, uint32_t* shown, int32_t width, int32_t height);
 
+// The alert as a modal window of the display's own dialog class; off the
+// window thread it is answered as the headless one is.
+int32_t ShowAlert(const char* title, const char* text, int32_t buttons, int32_t icon);
+
 }  // namespace qxx11

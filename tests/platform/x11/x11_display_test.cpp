@@ -5,22 +5,28 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "platform/qx_activate.h"
+#include "platform/qx_alert.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_draw.h"
+#include "platform/qx_event.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_paint.h"
+#include "platform/qx_thread.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
@@ -51,6 +57,7 @@ intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
   if (Logs(m)) gLog.push_back(Logged{w, m, wp, lp, PlatGetMessageTime()});
   if (m == kPlatMsgLButtonDown && gCaptureOnDown) PlatSetCapture(w);
   if (m == kPlatMsgLButtonUp && gCaptureOnDown) PlatReleaseCapture();
+  if (m == kPlatMsgUser0) return 42;
   return PlatDefWindowProc(w, m, wp, lp);
 }
 
@@ -230,6 +237,67 @@ TEST_F(X11, KeysGiveKeyDownCharAndExtendedReturn) {
   EXPECT_TRUE(enterExtended);
 }
 
+TEST_F(X11, CharactersComeFromTheServersLayout) {
+  Make(PlatRect{100, 80, 300, 230});
+  // The q key types e-acute when shifted, for as long as the test runs.
+  const KeyCode q = XKeysymToKeycode(test_, XK_q);
+  int per = 0;
+  KeySym* old = XGetKeyboardMapping(test_, q, 1, &per);
+  ASSERT_NE(old, nullptr);
+  std::vector<KeySym> syms(old, old + per);
+  XFree(old);
+  std::vector<KeySym> mine = syms;
+  mine[1] = XK_eacute;
+  XChangeKeyboardMapping(test_, q, per, mine.data(), 1);
+  Settle();
+  Key(XK_Shift_L, true), Key(XK_q, true), Key(XK_q, false), Key(XK_Shift_L, false);
+  XChangeKeyboardMapping(test_, q, per, syms.data(), 1);
+  Settle();
+  std::vector<uintptr_t> chars, keys;
+  for (const Logged& l : Take()) {
+    if (l.message == kPlatMsgChar) chars.push_back(l.wParam);
+    if (l.message == kPlatMsgKeyDown) keys.push_back(l.wParam);
+  }
+  EXPECT_EQ(keys, (std::vector<uintptr_t>{kPlatVkShift, 'Q'}));
+  EXPECT_EQ(chars, (std::vector<uintptr_t>{0xE9}));
+}
+
+TEST_F(X11, HeldKeyRepeatsWithThePreviousStateBit) {
+  Make(PlatRect{100, 80, 300, 230});
+  unsigned oldDelay = 0, oldInterval = 0;
+  XkbGetAutoRepeatRate(test_, XkbUseCoreKbd, &oldDelay, &oldInterval);
+  ASSERT_TRUE(XkbSetAutoRepeatRate(test_, XkbUseCoreKbd, 200, 50));
+  XTestFakeKeyEvent(test_, XKeysymToKeycode(test_, XK_b), True, CurrentTime);
+  Settle();
+  // Held for 600 ms, and past that until a repeat came (5 s at most).
+  const uint32_t start = PlatTickMs();
+  auto repeats = [] {
+    return std::count_if(gLog.begin(), gLog.end(),
+                         [](const Logged& l) { return l.message == kPlatMsgKeyDown && ((l.lParam >> 30) & 1); });
+  };
+  PlatEvent* never = PlatEventCreate(false);
+  while (PlatTickMs() - start < 600 || (repeats() == 0 && PlatTickMs() - start < 5000)) {
+    PlatWaitEventOrInput(never, 20);
+    PlatUiPump();
+  }
+  PlatEventDestroy(never);
+  Key(XK_b, false);
+  XkbSetAutoRepeatRate(test_, XkbUseCoreKbd, oldDelay, oldInterval);
+  std::vector<Logged> downs, ups;
+  for (const Logged& l : Take()) {
+    if (l.message == kPlatMsgKeyDown) downs.push_back(l);
+    if (l.message == kPlatMsgKeyUp) ups.push_back(l);
+  }
+  ASSERT_GE(downs.size(), 2u);
+  EXPECT_EQ((downs[0].lParam >> 30) & 1, 0) << "the first press";
+  for (size_t i = 1; i < downs.size(); ++i) {
+    EXPECT_EQ((downs[i].lParam >> 30) & 1, 1);
+    EXPECT_GE(downs[i].lParam & 0xFFFF, 2);
+  }
+  ASSERT_EQ(ups.size(), 1u);
+  EXPECT_EQ(ups[0].wParam, uintptr_t('B'));
+}
+
 TEST_F(X11, CoveringAndUncoveringCausesNoPaint) {
   const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
   PlatSurface* s = PlatWindowSurface(w);
@@ -276,6 +344,68 @@ TEST_F(X11, CaptureKeepsTheReleaseInTheCapturingWindow) {
     EXPECT_EQ(got[1].lParam, c.releaseInW ? PlatMakeLParam(350, 40) : PlatMakeLParam(50, 40));
     EXPECT_EQ(PlatGetCapture(), 0);
   }
+}
+
+// A viewable top-level window with that name, waited for (10 s at most).
+Window WaitForNamed(Display* d, const char* name) {
+  const uint32_t start = PlatTickMs();
+  while (PlatTickMs() - start < 10000) {
+    Window root, parent, *kids = nullptr;
+    unsigned n = 0;
+    Window found = 0;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n)) {
+      for (unsigned i = 0; i < n && !found; ++i) {
+        char* got = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(d, kids[i], &got) && got && std::strcmp(got, name) == 0 && XGetWindowAttributes(d, kids[i], &a) &&
+            a.map_state == IsViewable)
+          found = kids[i];
+        if (got) XFree(got);
+      }
+      if (kids) XFree(kids);
+    }
+    if (found) return found;
+    PlatSleepMs(5);
+  }
+  return 0;
+}
+
+TEST_F(X11, AlertIsCentredAndAnswersKeysWhileServingSends) {
+  const PlatWindow owner = Make(PlatRect{100, 80, 300, 230});
+  struct Case {
+    KeySym key;
+    int32_t answer;
+  };
+  for (const Case c : {Case{XK_Return, kPlatAnsOK}, Case{XK_Escape, kPlatAnsCancel}}) {
+    intptr_t sent = 0;
+    int centreX = -1, centreY = -1;
+    std::thread helper([&] {
+      Display* d = XOpenDisplay(nullptr);
+      if (!d) return;
+      if (const Window x = WaitForNamed(d, "Seven")) {
+        XWindowAttributes a;
+        Window child;
+        int rx, ry;
+        XGetWindowAttributes(d, x, &a);
+        XTranslateCoordinates(d, x, DefaultRootWindow(d), 0, 0, &rx, &ry, &child);
+        centreX = rx + a.width / 2, centreY = ry + a.height / 2;
+        sent = PlatSendMessage(owner, kPlatMsgUser0, 0, 0);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), True, CurrentTime);
+        XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), False, CurrentTime);
+        XSync(d, False);
+      }
+      XCloseDisplay(d);
+    });
+    const int32_t got = PlatAlert("Seven", "Proceed with the seven steps?", kPlatOKCancel, kPlatIconInfo);
+    helper.join();
+    EXPECT_EQ(got, c.answer);
+    EXPECT_EQ(sent, 42) << "a send from another thread is answered while the alert is up";
+    const PlatRect work = PlatGetWorkArea();
+    EXPECT_NEAR(centreX, (work.left + work.right) / 2, 1);
+    EXPECT_NEAR(centreY, (work.top + work.bottom) / 2, 1);
+    Settle();
+  }
+  EXPECT_EQ(PlatGetActiveWindow(), owner) << "activation returns to the owner";
 }
 
 // ---- Conversions ------------------------------------------------------------
