@@ -1,5 +1,7 @@
 #include "qx_clipboard.h"
 
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -138,15 +140,25 @@ bool PlatOpenClipboard(PlatWindow owner) {
   return true;
 }
 
+namespace {
+std::atomic<const PlatClipboardHost*> gHost{nullptr};
+}  // namespace
+
+void PlatClipboardSetHost(const PlatClipboardHost* host) { gHost.store(host); }
+
 bool PlatCloseClipboard() {
   Clipboard& c = TheClipboard();
   PlatWindow viewer = 0;
+  bool changed;
   {
     std::lock_guard<std::mutex> g(c.lock);
     if (!HeldByCaller(c)) return false;
+    changed = c.changed;
     viewer = Release(c);
   }
   PlatThreadSetExitValue(ExitSlot(), nullptr);
+  const PlatClipboardHost* host = gHost.load();
+  if (changed && host && host->taken) host->taken();
   // Sent without the lock: a viewer reads the clipboard in its handler.
   if (viewer) PlatSendMessage(viewer, kPlatMsgDrawClipboard, 0, 0);
   return true;
@@ -198,6 +210,27 @@ bool PlatSetClipboardData(uint32_t format, uintptr_t data) {
 
 uintptr_t PlatGetClipboardData(uint32_t format) {
   Clipboard& c = TheClipboard();
+  const PlatClipboardHost* host = gHost.load();
+  if (format == kPlatClipText && host && host->foreign && host->readText && PlatClipboardHolder() == PlatThreadCurrentId() &&
+      host->foreign()) {
+    // Another program's text, kept as the clipboard's item until it changes.
+    std::string text;
+    if (!host->readText(&text)) return 0;
+    const PlatGlobal h = PlatGlobalAlloc(0, uint32_t(text.size() + 1));
+    if (!h) return 0;
+    std::memcpy(PlatGlobalLock(h), text.c_str(), text.size() + 1);
+    PlatGlobalUnlock(h);
+    Dropped dropped;
+    std::lock_guard<std::mutex> g(c.lock);
+    if (!HeldByCaller(c)) {
+      dropped.items.emplace_back(FreeGlobal, uintptr_t(h));
+      return 0;
+    }
+    auto it = c.items.find(format);
+    if (it != c.items.end()) dropped.items.emplace_back(c.handlers[Slot(format)].del, it->second);
+    c.items[format] = uintptr_t(h);
+    return uintptr_t(h);
+  }
   std::lock_guard<std::mutex> g(c.lock);
   if (!HeldByCaller(c)) return 0;
   auto it = c.items.find(format);
@@ -206,6 +239,8 @@ uintptr_t PlatGetClipboardData(uint32_t format) {
 
 bool PlatIsClipboardFormatAvailable(uint32_t format) {
   Clipboard& c = TheClipboard();
+  const PlatClipboardHost* host = gHost.load();
+  if (host && host->foreign && host->foreign()) return format == kPlatClipText && host->hasText && host->hasText();
   std::lock_guard<std::mutex> g(c.lock);
   return c.items.count(format) != 0;
 }

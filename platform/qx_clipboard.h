@@ -16,6 +16,7 @@
 // closed after a change, the head receives DrawClipboard.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "platform/qx_window.h"
 
@@ -71,6 +72,19 @@ PlatWindow PlatSetClipboardViewer(PlatWindow w);
 // window.
 bool PlatChangeClipboardChain(PlatWindow remove, PlatWindow next);
 PlatWindow PlatGetClipboardViewer();
+
+// A display's selection behind the clipboard.  taken: a change was closed,
+// the display's selection becomes ours.  foreign: another program owns the
+// selection now; then text is read from it (readText, CR LF line ends, code
+// page 1252) in place of the clipboard's own, and hasText answers for it.
+// All are called without the clipboard's lock; null removes the host.
+struct PlatClipboardHost {
+  void (*taken)();
+  bool (*foreign)();
+  bool (*hasText)();
+  bool (*readText)(std::string* out);
+};
+void PlatClipboardSetHost(const PlatClipboardHost* host);
 
 // Empties, closes and forgets the chain (tests and shut-down).
 void PlatClipboardReset();

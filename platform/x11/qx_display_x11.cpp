@@ -6,6 +6,8 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <poll.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -17,6 +19,8 @@
 
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
+#include "platform/qx_clipboard.h"
+#include "platform/qx_globalmem.h"
 #include "platform/qx_codepage.h"
 #include "platform/qx_display.h"
 #include "platform/qx_input.h"
@@ -79,6 +83,24 @@ std::string Utf8ToCp1252(const std::string& in) {
     i += n;
     const int32_t b = u == 0xFFFFFFFF ? -1 : PlatUnicodeToCp1252(u);
     out += b < 0 ? '?' : char(b);
+  }
+  return out;
+}
+
+std::string CrLfToLf(const std::string& in) {
+  std::string out;
+  out.reserve(in.size());
+  for (size_t i = 0; i < in.size(); ++i)
+    if (!(in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')) out += in[i];
+  return out;
+}
+
+std::string LfToCrLf(const std::string& in) {
+  std::string out;
+  out.reserve(in.size() + in.size() / 8);
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] == '\n' && (i == 0 || in[i - 1] != '\r')) out += '\r';
+    out += in[i];
   }
   return out;
 }
@@ -272,6 +294,15 @@ class X11Display : public PlatDisplayBackend {
     ReadWorkArea();
     gX11 = this;
     thread_ = PlatThreadCurrentId();
+    // The selection is owned and read through a window of its own.
+    XSetWindowAttributes sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.event_mask = PropertyChangeMask;
+    selWin_ = XCreateWindow(dpy_, root_, -10, -10, 1, 1, 0, 0, InputOnly, CopyFromParent, CWEventMask, &sa);
+    lastOwner_ = XGetSelectionOwner(dpy_, atoms_[kClipboard]);
+    static const PlatClipboardHost kHost{&X11Display::Taken, &X11Display::Foreign, &X11Display::HasText,
+                                         &X11Display::ReadText};
+    PlatClipboardSetHost(&kHost);
     PlatSetAlertProc(ShowAlert);
     PlatSetBeepProc(&X11Display::Beep);
     PlatThreadSetWaitSource(ConnectionNumber(dpy_), &X11Display::PumpHook);
@@ -342,13 +373,19 @@ class X11Display : public PlatDisplayBackend {
     kStateModal,
     kMotifHints,
     kNetWorkArea,
+    kClipboard,
+    kTargets,
+    kText,
+    kSelectionProp,
+    kIncr,
     kAtomCount
   };
   static constexpr const char* kAtomNames[kAtomCount] = {
       "WM_PROTOCOLS",    "WM_DELETE_WINDOW",     "_NET_WM_NAME",          "UTF8_STRING",
       "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
       "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
-      "_NET_WM_STATE_MODAL", "_MOTIF_WM_HINTS",   "_NET_WORKAREA"};
+      "_NET_WM_STATE_MODAL", "_MOTIF_WM_HINTS",   "_NET_WORKAREA", "CLIPBOARD", "TARGETS", "TEXT",
+      "QUENLIX_SELECTION", "INCR"};
 
   static uint32_t Channel(unsigned long p, int shift, int bits) {
     if (bits <= 0) return 0;
@@ -397,6 +434,11 @@ class X11Display : public PlatDisplayBackend {
   void Handle(XEvent& e) {
     if (e.type == MappingNotify) {
       XRefreshKeyboardMapping(&e.xmapping);
+      return;
+    }
+    if (e.type == SelectionRequest) return Serve(e.xselectionrequest);
+    if (e.type == SelectionClear) {
+      if (e.xselectionclear.selection == atoms_[kClipboard]) owned_ = false;
       return;
     }
     const PlatWindow w = RecordOf(e.xany.window);
@@ -473,6 +515,162 @@ class X11Display : public PlatDisplayBackend {
       default:
         break;
     }
+  }
+
+  // ---- The clipboard's selection ----------------------------------------
+
+  static void Taken() {
+    X11Display* d = gX11;
+    if (!d || !d->Connection()) return;
+    XSetSelectionOwner(d->dpy_, d->atoms_[kClipboard], d->selWin_, CurrentTime);
+    d->owned_ = XGetSelectionOwner(d->dpy_, d->atoms_[kClipboard]) == d->selWin_;
+    if (d->owned_) d->lastOwner_ = d->selWin_;
+    XFlush(d->dpy_);
+  }
+
+  static bool Foreign() {
+    X11Display* d = gX11;
+    if (!d || !d->Connection()) return false;
+    const Window o = XGetSelectionOwner(d->dpy_, d->atoms_[kClipboard]);
+    return o != None && o != d->selWin_;
+  }
+
+  static bool HasText() {
+    X11Display* d = gX11;
+    std::string bytes;
+    Atom type;
+    if (!d || !d->Convert(d->atoms_[kTargets], &type, &bytes) || type != XA_ATOM) return false;
+    // Atoms arrive as longs of the client.
+    const size_t n = bytes.size() / sizeof(long);
+    const long* a = reinterpret_cast<const long*>(bytes.data());
+    for (size_t i = 0; i < n; ++i)
+      if (Atom(a[i]) == d->atoms_[kUtf8String] || Atom(a[i]) == XA_STRING || Atom(a[i]) == d->atoms_[kText]) return true;
+    return false;
+  }
+
+  static bool ReadText(std::string* out) {
+    X11Display* d = gX11;
+    std::string bytes;
+    Atom type;
+    if (!d) return false;
+    if (d->Convert(d->atoms_[kUtf8String], &type, &bytes) && type == d->atoms_[kUtf8String]) {
+      bytes = Utf8ToCp1252(bytes);
+    } else if (d->Convert(XA_STRING, &type, &bytes) && type == XA_STRING) {
+      for (char& c : bytes)
+        if (uint8_t(c) >= 0x80 && uint8_t(c) < 0xA0) c = '?';
+    } else {
+      return false;
+    }
+    *out = LfToCrLf(bytes);
+    return true;
+  }
+
+  // Asks the selection's owner for a target and waits at most 1 s for the
+  // answer, serving the server's other events meanwhile.  False for no
+  // answer, a refusal, an incremental transfer or a reply of another format.
+  bool Convert(Atom target, Atom* type, std::string* out) {
+    if (!Connection() || PlatThreadCurrentId() != thread_) return false;
+    const Atom prop = atoms_[kSelectionProp];
+    XDeleteProperty(dpy_, selWin_, prop);
+    XConvertSelection(dpy_, atoms_[kClipboard], target, prop, selWin_, CurrentTime);
+    XFlush(dpy_);
+    const bool nested = pumping_;
+    pumping_ = true;
+    bool answered = false, refused = false;
+    const uint32_t start = PlatTickMs();
+    while (!answered && !lost_.load() && PlatTickMs() - start < 1000) {
+      while (!answered && !lost_.load() && XPending(dpy_)) {
+        XEvent e;
+        XNextEvent(dpy_, &e);
+        if (e.type == SelectionNotify && e.xselection.requestor == selWin_) {
+          answered = true;
+          refused = e.xselection.property == None;
+        } else {
+          Handle(e);
+        }
+      }
+      if (answered) break;
+      struct pollfd p{ConnectionNumber(dpy_), POLLIN, 0};
+      const uint32_t spent = PlatTickMs() - start;
+      poll(&p, 1, spent >= 1000 ? 0 : int(1000 - spent));
+    }
+    pumping_ = nested;
+    if (!answered || refused) return false;
+    Atom t;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    const bool ok = XGetWindowProperty(dpy_, selWin_, prop, 0, kMaxSelection / 4, True, AnyPropertyType, &t, &format, &n,
+                                       &after, &data) == Success;
+    bool good = ok && data && t != atoms_[kIncr] && after == 0 && (format == 8 || (t == XA_ATOM && format == 32));
+    if (good) {
+      const size_t unit = format == 8 ? 1 : sizeof(long);
+      out->assign(reinterpret_cast<const char*>(data), size_t(n) * unit);
+      *type = t;
+    }
+    if (data) XFree(data);
+    return good;
+  }
+
+  // The clipboard's text, read as the program would.
+  static bool OurText(std::string* out) {
+    if (!PlatOpenClipboard(0)) return false;
+    const PlatGlobal h = PlatGlobal(PlatGetClipboardData(kPlatClipText));
+    const char* p = h ? static_cast<const char*>(PlatGlobalLock(h)) : nullptr;
+    if (p) {
+      const uint32_t size = PlatGlobalSize(h);
+      out->assign(p, strnlen(p, size));
+      PlatGlobalUnlock(h);
+    }
+    PlatCloseClipboard();
+    return p != nullptr;
+  }
+
+  void Serve(const XSelectionRequestEvent& r) {
+    XSelectionEvent reply;
+    std::memset(&reply, 0, sizeof reply);
+    reply.type = SelectionNotify;
+    reply.display = r.display;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = None;
+    const Atom prop = r.property != None ? r.property : r.target;  // clients of old
+    std::string text;
+    if (r.selection == atoms_[kClipboard] && owned_) {
+      if (r.target == atoms_[kTargets]) {
+        const Atom t[] = {atoms_[kTargets], atoms_[kUtf8String], XA_STRING, atoms_[kText]};
+        XChangeProperty(dpy_, r.requestor, prop, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(t), 4);
+        reply.property = prop;
+      } else if ((r.target == atoms_[kUtf8String] || r.target == XA_STRING || r.target == atoms_[kText]) &&
+                 OurText(&text)) {
+        text = CrLfToLf(text);
+        Atom type = atoms_[kUtf8String];
+        if (r.target == XA_STRING) {
+          type = XA_STRING;
+          for (char& c : text)
+            if (uint8_t(c) >= 0x80 && uint8_t(c) < 0xA0) c = '?';
+        } else {
+          text = Cp1252ToUtf8(text);
+        }
+        XChangeProperty(dpy_, r.requestor, prop, type, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+        reply.property = prop;
+      }
+    }
+    XSendEvent(dpy_, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+  }
+
+  // At an activation: another program's change to the selection goes to the
+  // frame as DrawClipboard.
+  void NoticeOwner() {
+    const Window o = XGetSelectionOwner(dpy_, atoms_[kClipboard]);
+    if (o == lastOwner_) return;
+    lastOwner_ = o;
+    if (o == selWin_ || o == None) return;
+    if (PlatWindow f = PlatGetFrameWindow()) PlatPostMessage(f, kPlatMsgDrawClipboard, 0, 0);
   }
 
   std::vector<Record> Records(PlatWindow* active, PlatWindow* capture, bool* buttonDown) {
@@ -662,6 +860,7 @@ class X11Display : public PlatDisplayBackend {
     }
     // The model's activation moves the focus.
     const Window fx = active ? WindowOf(active) : 0;
+    if (active && active != focus_) NoticeOwner();
     if (fx && active != focus_ && wins_[active].mapped) {
       XSetInputFocus(dpy_, fx, RevertToParent, CurrentTime);
       XRaiseWindow(dpy_, fx);
@@ -701,6 +900,10 @@ class X11Display : public PlatDisplayBackend {
   std::vector<Window> stack_;
   PlatWindow focus_ = 0;
   PlatWindow grabbed_ = 0;
+  Window selWin_ = 0;
+  std::atomic<Window> lastOwner_{0};
+  std::atomic<bool> owned_{false};
+  static constexpr long kMaxSelection = 64l << 20;
   std::vector<uint32_t> rows_, current_;
 };
 

@@ -10,6 +10,9 @@ namespace qxx11 {
 // that are no UTF-8, become "?".
 std::string Cp1252ToUtf8(const std::string& in);
 std::string Utf8ToCp1252(const std::string& in);
+// Line ends between the native CR LF and the X selections' LF.
+std::string CrLfToLf(const std::string& in);
+std::string LfToCrLf(const std::string& in);
 // The virtual key of a keysym (0 for none); extended for keypad Enter, the
 // navigation block and keypad Divide.
 uint32_t VkOfKeysym(unsigned long keysym, bool* extended);

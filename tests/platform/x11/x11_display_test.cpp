@@ -6,19 +6,24 @@
 
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
+#include "platform/qx_clipboard.h"
+#include "platform/qx_globalmem.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_draw.h"
@@ -50,7 +55,7 @@ bool gCaptureOnDown = false;
 bool Logs(uint32_t m) {
   return m == kPlatMsgPaint || (m >= kPlatMsgKeyFirst && m <= kPlatMsgKeyLast) ||
          (m >= kPlatMsgLButtonDown && m <= kPlatMsgMButtonUp) || m == kPlatMsgMouseActivate ||
-         m == kPlatMsgActivate || m == kPlatMsgSetFocus;
+         m == kPlatMsgActivate || m == kPlatMsgSetFocus || m == kPlatMsgDrawClipboard;
 }
 
 intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
@@ -408,6 +413,110 @@ TEST_F(X11, AlertIsCentredAndAnswersKeysWhileServingSends) {
   EXPECT_EQ(PlatGetActiveWindow(), owner) << "activation returns to the owner";
 }
 
+// What the selection's owner answers for a target: the reply's type and bytes.
+bool AskSelection(Display* d, Window requestor, Atom target, Atom* type, std::string* bytes,
+                  const std::function<void()>& serve) {
+  const Atom clip = XInternAtom(d, "CLIPBOARD", False), prop = XInternAtom(d, "TEST_PROP", False);
+  XConvertSelection(d, clip, target, prop, requestor, CurrentTime);
+  XSync(d, False);
+  XEvent e;
+  const uint32_t start = PlatTickMs();
+  while (!XCheckTypedWindowEvent(d, requestor, SelectionNotify, &e)) {
+    if (PlatTickMs() - start > 10000) return false;
+    serve();
+    XSync(d, False);
+  }
+  if (e.xselection.property == None) return false;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  XGetWindowProperty(d, requestor, prop, 0, 1 << 20, True, AnyPropertyType, type, &format, &n, &after, &data);
+  if (!data) return false;
+  bytes->assign(reinterpret_cast<char*>(data), format == 8 ? n : n * sizeof(long));
+  XFree(data);
+  return true;
+}
+
+TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
+  const PlatWindow frame = PlatCreateWindow("X11Log", "Frame", kPlatWsPopup, 0, PlatRect{0, 0, 10, 10}, 0);
+  PlatSetFrameWindow(frame);
+  const PlatWindow a = Make(PlatRect{100, 80, 300, 230});
+  const PlatWindow b = Make(PlatRect{400, 80, 500, 230});
+  ASSERT_TRUE(PlatOpenClipboard(a));
+  ASSERT_TRUE(PlatEmptyClipboard());
+  const PlatGlobal h = PlatGlobalAlloc(0, 5);
+  std::memcpy(PlatGlobalLock(h), "a\r\nb", 5);
+  PlatGlobalUnlock(h);
+  ASSERT_TRUE(PlatSetClipboardData(kPlatClipText, h));
+  ASSERT_TRUE(PlatCloseClipboard());
+  // A second client reads it as UTF8_STRING with LF line ends.
+  const Window req = XCreateWindow(test_, DefaultRootWindow(test_), 0, 0, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
+  Atom type = 0;
+  std::string bytes;
+  const Atom utf8 = XInternAtom(test_, "UTF8_STRING", False);
+  ASSERT_TRUE(AskSelection(test_, req, utf8, &type, &bytes, [&] { Settle(); }));
+  EXPECT_EQ(type, utf8);
+  EXPECT_EQ(bytes, "a\nb");
+  ASSERT_TRUE(AskSelection(test_, req, XInternAtom(test_, "TARGETS", False), &type, &bytes, [&] { Settle(); }));
+  EXPECT_EQ(type, Atom(XA_ATOM));
+  // Another program takes the selection with "x", LF, "y", e-acute and a
+  // character outside the code page.
+  std::atomic<bool> owning{false}, stop{false};
+  std::thread other([&] {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return;
+    const Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
+    const Atom clip = XInternAtom(d, "CLIPBOARD", False), u8 = XInternAtom(d, "UTF8_STRING", False),
+               targets = XInternAtom(d, "TARGETS", False);
+    XSetSelectionOwner(d, clip, w, CurrentTime);
+    XSync(d, False);
+    owning = true;
+    const uint32_t start = PlatTickMs();
+    while (!stop && PlatTickMs() - start < 20000) {
+      while (XPending(d)) {
+        XEvent e;
+        XNextEvent(d, &e);
+        if (e.type != SelectionRequest) continue;
+        const XSelectionRequestEvent& r = e.xselectionrequest;
+        XSelectionEvent reply{SelectionNotify, 0, True, d, r.requestor, r.selection, r.target, r.property, r.time};
+        if (r.target == u8) {
+          const char text[] = "x\ny \xC3\xA9\xE4\xB8\xAD";
+          XChangeProperty(d, r.requestor, r.property, u8, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(text),
+                          int(sizeof text - 1));
+        } else if (r.target == targets) {
+          const Atom t[] = {targets, u8};
+          XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(t), 2);
+        } else {
+          reply.property = None;
+        }
+        XSendEvent(d, r.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+        XFlush(d);
+      }
+      PlatSleepMs(2);
+    }
+    XCloseDisplay(d);
+  });
+  while (!owning) PlatSleepMs(2);
+  gLog.clear();
+  PlatSetActiveWindow(a);
+  Settle();
+  const auto draws = Take(kPlatMsgDrawClipboard);
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws[0].window, frame);
+  ASSERT_TRUE(PlatOpenClipboard(b));
+  EXPECT_TRUE(PlatIsClipboardFormatAvailable(kPlatClipText));
+  const PlatGlobal got = PlatGlobal(PlatGetClipboardData(kPlatClipText));
+  ASSERT_NE(got, 0u);
+  EXPECT_STREQ(static_cast<const char*>(PlatGlobalLock(got)), "x\r\ny \xE9?");
+  PlatGlobalUnlock(got);
+  PlatCloseClipboard();
+  stop = true;
+  other.join();
+  XDestroyWindow(test_, req);
+  PlatClipboardReset();
+}
+
 // ---- Conversions ------------------------------------------------------------
 
 TEST(X11Convert, KeysymsMapToVirtualKeys) {
@@ -437,6 +546,14 @@ TEST(X11Convert, TextBetweenCodePage1252AndUtf8) {
     EXPECT_EQ(qxx11::Cp1252ToUtf8(c.cp), c.utf8);
     EXPECT_EQ(qxx11::Utf8ToCp1252(c.utf8), c.cp);
   }
+  struct Lines {
+    std::string crlf, lf;
+  } lines[] = {{"a\r\nb", "a\nb"}, {"\r\n\r\n", "\n\n"}, {"a\rb", "a\rb"}, {"end\r\n", "end\n"}};
+  for (const Lines& l : lines) {
+    EXPECT_EQ(qxx11::CrLfToLf(l.crlf), l.lf);
+    EXPECT_EQ(qxx11::LfToCrLf(l.lf), l.crlf == "a\rb" ? "a\rb" : l.crlf);
+  }
+  EXPECT_EQ(qxx11::LfToCrLf("a\r\nb\nc"), "a\r\nb\r\nc") << "line ends already native stay";
   // Outside the code page, bad and cut sequences become "?".
   EXPECT_EQ(qxx11::Utf8ToCp1252("\xE4\xB8\xAD|\xFF|\xC3"), "?|?|?");
   const char latin[] = {'\xE9', '\x85', 'q'};
