@@ -152,6 +152,16 @@ uint32_t PlatCursorPixel(PlatCursor c, int32_t x, int32_t y, uint32_t screen) {
   return it == cs.images.end() ? screen : Combine(it->second, x, y, screen);
 }
 
+bool PlatCursorHotSpot(PlatCursor c, int32_t* x, int32_t* y) {
+  Cursors& cs = TheCursors();
+  std::lock_guard<std::mutex> g(cs.lock);
+  auto it = cs.images.find(c);
+  if (it == cs.images.end()) return false;
+  if (x) *x = it->second.hotX;
+  if (y) *y = it->second.hotY;
+  return true;
+}
+
 bool PlatCursorDraw(PlatCursor c, PlatSurface* s, int32_t x, int32_t y) {
   if (!s || PlatSurfaceFormatOf(s) != kPlatRgb32) return false;
   CursorImage img;

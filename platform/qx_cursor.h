@@ -41,6 +41,8 @@ bool PlatCursorIsValid(PlatCursor c);
 // alpha kept): black, white, the screen or its inverse.  Outside the cursor,
 // or for an invalid handle, the screen pixel.
 uint32_t PlatCursorPixel(PlatCursor c, int32_t x, int32_t y, uint32_t screen);
+// The cursor's hot spot; false for an invalid handle.
+bool PlatCursorHotSpot(PlatCursor c, int32_t* x, int32_t* y);
 // Draws the cursor on an Rgb32 surface with its hot spot at (x, y).
 bool PlatCursorDraw(PlatCursor c, PlatSurface* s, int32_t x, int32_t y);
 

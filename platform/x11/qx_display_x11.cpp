@@ -1,6 +1,7 @@
 #include "qx_display_x11.h"
 
 #include <X11/XKBlib.h>
+#include <X11/cursorfont.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -22,6 +23,7 @@
 #include "platform/qx_clipboard.h"
 #include "platform/qx_globalmem.h"
 #include "platform/qx_codepage.h"
+#include "platform/qx_cursor.h"
 #include "platform/qx_display.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
@@ -103,6 +105,25 @@ std::string LfToCrLf(const std::string& in) {
     out += in[i];
   }
   return out;
+}
+
+bool CursorPlanes(uint32_t cursor, std::vector<uint8_t>* source, std::vector<uint8_t>* mask) {
+  if (!PlatCursorIsValid(cursor)) return false;
+  source->assign(size_t(kPlatCursorPlaneBytes), 0);
+  mask->assign(size_t(kPlatCursorPlaneBytes), 0);
+  for (int32_t y = 0; y < kPlatCursorSize; ++y)
+    for (int32_t x = 0; x < kPlatCursorSize; ++x) {
+      // Over black and over white the four kinds differ.
+      const uint32_t onBlack = PlatCursorPixel(cursor, x, y, 0) & 0xFFFFFF;
+      const uint32_t onWhite = PlatCursorPixel(cursor, x, y, 0xFFFFFF) & 0xFFFFFF;
+      const bool transparent = onBlack == 0 && onWhite == 0xFFFFFF;
+      const bool white = onBlack == 0xFFFFFF && onWhite == 0xFFFFFF;
+      const size_t byte = size_t(y * 4 + x / 8);
+      const uint8_t bit = uint8_t(1u << (x % 8));
+      if (!transparent) (*mask)[byte] |= bit;
+      if (!transparent && !white) (*source)[byte] |= bit;
+    }
+  return true;
 }
 
 uint32_t VkOfKeysym(unsigned long ks, bool* extended) {
@@ -216,6 +237,8 @@ struct XWin {
   Window xid = 0;
   PlatRect client{0, 0, 0, 0};  // screen
   bool mapped = false;
+  int32_t ourUnmaps = 0, ourMaps = 0;  // our own requests whose notices are due
+  bool iconic = false;                 // unmapped by the window manager
   std::string title;
   uint32_t style = 0, exStyle = 0;
   PlatWindow owner = 0;
@@ -233,6 +256,7 @@ struct Record {
   uint32_t style, exStyle;
   PlatWindow owner;
   std::shared_ptr<Pixels> pixels;
+  bool minimized;
 };
 
 class X11Display;
@@ -343,10 +367,20 @@ class X11Display : public PlatDisplayBackend {
     if (PlatThreadCurrentId() != thread_) return;
     pumping_ = true;
     if (read) ReadEvents();
-    if (!lost_.load()) Mirror();
+    pumping_ = false;
+    RunPending();
+    // Procedures the pending changes ran may have pumped already.
+    if (pumping_ || lost_.load()) return;
+    pumping_ = true;
+    Mirror();
     if (!lost_.load()) XFlush(dpy_);
     pumping_ = false;
-    // Activation a focus change asked for runs procedures: outside the pump.
+  }
+
+  // What the events asked of the window system runs procedures, so it runs
+  // outside the reading: activation, the application's deactivation, and
+  // iconify and de-iconify.
+  void RunPending() {
     if (PlatWindow w = pendingActivate_) {
       pendingActivate_ = 0;
       SystemActivate(w, kPlatWaActive);
@@ -354,6 +388,24 @@ class X11Display : public PlatDisplayBackend {
     if (pendingAppInactive_) {
       pendingAppInactive_ = false;
       PlatSetAppActive(false);
+    }
+    // Iconified: Size(Minimized); given back: QueryOpen, then Size(Restored).
+    std::vector<std::pair<PlatWindow, int32_t>> shows;
+    shows.swap(pendingShow_);
+    for (const auto& [w, how] : shows) {
+      PlatShowWindow(w, how);
+      if (how == kPlatSwRestore && PlatIsIconic(w)) {
+        // QueryOpen refused: it goes back to its icon.
+        auto it = wins_.find(w);
+        if (it != wins_.end() && it->second.mapped) {
+          it->second.mapped = false;
+          it->second.iconic = true;
+          XIconifyWindow(dpy_, it->second.xid, screen_);
+          XUnmapWindow(dpy_, it->second.xid);
+          ++it->second.ourUnmaps;
+          XFlush(dpy_);
+        }
+      }
     }
   }
 
@@ -367,6 +419,8 @@ class X11Display : public PlatDisplayBackend {
     kTypeNormal,
     kTypeDialog,
     kTypeUtility,
+    kTypePopupMenu,
+    kTypeTooltip,
     kNetWmState,
     kStateAbove,
     kStateSkipTaskbar,
@@ -383,7 +437,7 @@ class X11Display : public PlatDisplayBackend {
   static constexpr const char* kAtomNames[kAtomCount] = {
       "WM_PROTOCOLS",    "WM_DELETE_WINDOW",     "_NET_WM_NAME",          "UTF8_STRING",
       "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
-      "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
+      "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
       "_NET_WM_STATE_MODAL", "_MOTIF_WM_HINTS",   "_NET_WORKAREA", "CLIPBOARD", "TARGETS", "TEXT",
       "QUENLIX_SELECTION", "INCR"};
 
@@ -507,6 +561,31 @@ class X11Display : public PlatDisplayBackend {
           if (!RecordOf(f) && !pendingActivate_) pendingAppInactive_ = true;
         }
         break;
+      case UnmapNotify: {
+        auto it = wins_.find(w);
+        if (e.xunmap.send_event || it == wins_.end()) break;
+        if (it->second.ourUnmaps > 0) {
+          --it->second.ourUnmaps;
+        } else if (it->second.mapped) {
+          // Another client (a window manager iconifying it) took it away.
+          it->second.mapped = false;
+          it->second.iconic = true;
+          pendingShow_.emplace_back(w, kPlatSwMinimize);
+        }
+        break;
+      }
+      case MapNotify: {
+        auto it = wins_.find(w);
+        if (e.xmap.send_event || it == wins_.end()) break;
+        if (it->second.ourMaps > 0) {
+          --it->second.ourMaps;
+        } else if (it->second.iconic) {
+          it->second.iconic = false;
+          it->second.mapped = true;
+          pendingShow_.emplace_back(w, kPlatSwRestore);
+        }
+        break;
+      }
       case ClientMessage:
         if (e.xclient.message_type == atoms_[kWmProtocols] && e.xclient.format == 32 &&
             Atom(e.xclient.data.l[0]) == atoms_[kWmDeleteWindow] && PlatIsCloseEnabled(w))
@@ -515,6 +594,43 @@ class X11Display : public PlatDisplayBackend {
       default:
         break;
     }
+  }
+
+  // ---- Cursors ------------------------------------------------------------
+
+  ::Cursor Blank() {
+    if (cursors_.count(0)) return cursors_[0];
+    static const char zero[kPlatCursorPlaneBytes] = {};
+    const Pixmap p = XCreateBitmapFromData(dpy_, root_, zero, kPlatCursorSize, kPlatCursorSize);
+    XColor black{};
+    const ::Cursor c = XCreatePixmapCursor(dpy_, p, p, &black, &black, 0, 0);
+    XFreePixmap(dpy_, p);
+    return cursors_[0] = c;
+  }
+
+  ::Cursor XCursorOf(PlatCursor c) {
+    if (c == kPlatCursorArrow || c == kPlatCursorWait || c == kPlatCursorSizeNWSE) {
+      auto it = cursors_.find(c);
+      if (it != cursors_.end()) return it->second;
+      const unsigned shape = c == kPlatCursorArrow ? XC_left_ptr : c == kPlatCursorWait ? XC_watch : XC_bottom_right_corner;
+      return cursors_[c] = XCreateFontCursor(dpy_, shape);
+    }
+    // Made cursors are converted afresh: a handle may have been replaced.
+    std::vector<uint8_t> source, mask;
+    int32_t hx = 0, hy = 0;
+    if (!CursorPlanes(c, &source, &mask) || !PlatCursorHotSpot(c, &hx, &hy)) return XCursorOf(kPlatCursorArrow);
+    const Pixmap s = XCreateBitmapFromData(dpy_, root_, reinterpret_cast<const char*>(source.data()), kPlatCursorSize,
+                                           kPlatCursorSize);
+    const Pixmap m = XCreateBitmapFromData(dpy_, root_, reinterpret_cast<const char*>(mask.data()), kPlatCursorSize,
+                                           kPlatCursorSize);
+    XColor black{}, white{};
+    white.red = white.green = white.blue = 0xFFFF;
+    black.flags = white.flags = DoRed | DoGreen | DoBlue;
+    if (made_ != None) XFreeCursor(dpy_, made_);
+    made_ = XCreatePixmapCursor(dpy_, s, m, &black, &white, unsigned(hx), unsigned(hy));
+    XFreePixmap(dpy_, s);
+    XFreePixmap(dpy_, m);
+    return made_;
   }
 
   // ---- The clipboard's selection ----------------------------------------
@@ -681,12 +797,20 @@ class X11Display : public PlatDisplayBackend {
       qxwin::Window* r = Find(s, id);
       if (!r || id == s.frameWindow) continue;
       out.push_back(Record{id, ClientOf(*r), r->shown && r->sizeState != kMinimized, r->title, r->style, r->exStyle,
-                           r->owner, r->pixels});
+                           r->owner, r->pixels, r->shown && r->sizeState == kMinimized});
     }
     *active = Find(s, s.active) && s.appActive ? s.active : 0;
     *capture = Find(s, s.capture) ? s.capture : 0;
     *buttonDown = ((s.keys[kPlatVkLButton] | s.keys[kPlatVkRButton] | s.keys[kPlatVkMButton]) & 0x80) != 0;
     return out;
+  }
+
+  // A pop-up without any frame that is a tool window (a menu) or topmost (a
+  // tip strip).
+  static bool Transient(const Record& r) {
+    const uint32_t frame = kPlatWsCaption | kPlatWsThickFrame | kPlatWsDlgFrame | kPlatWsBorder;
+    return (r.style & kPlatWsPopup) && !(r.style & frame) && (r.exStyle & (kPlatWsExToolWindow | kPlatWsExTopmost)) &&
+           !(r.exStyle & kPlatWsExDlgModalFrame);
   }
 
   void SetTitle(XWin& x, const std::string& title) {
@@ -703,6 +827,16 @@ class X11Display : public PlatDisplayBackend {
       h->flags = USPosition | PPosition | USSize | PSize;
       h->x = r.client.left, h->y = r.client.top;
       h->width = std::max(1, r.client.right - r.client.left), h->height = std::max(1, r.client.bottom - r.client.top);
+      // The sizes the sizing loop keeps to, as client sizes.
+      PlatMinMaxInfo mm{1, 1, kMaxTrack, kMaxTrack};
+      // Asked only of this thread's windows: another thread may be waiting for this one.
+      if (PlatGetWindowThread(r.id) == thread_) PlatSendMessage(r.id, kPlatMsgGetMinMaxInfo, 0, PlatLParam(&mm));
+      const PlatRect in = PlatFrameInsets(r.style, r.exStyle);
+      const int32_t dx = in.left + in.right, dy = in.top + in.bottom;
+      h->flags |= PMinSize | PMaxSize;
+      h->min_width = std::max(1, mm.minWidth - dx), h->min_height = std::max(1, mm.minHeight - dy);
+      h->max_width = std::max(h->min_width, std::min(kMaxTrack, mm.maxWidth) - dx);
+      h->max_height = std::max(h->min_height, std::min(kMaxTrack, mm.maxHeight) - dy);
       XSetWMNormalHints(dpy_, x.xid, h);
       XFree(h);
     }
@@ -713,7 +847,9 @@ class X11Display : public PlatDisplayBackend {
                     reinterpret_cast<unsigned char*>(motif), 5);
     long type = long(atoms_[kTypeNormal]);
     std::vector<long> states;
-    if (r.exStyle & kPlatWsExDlgModalFrame) {
+    if (Transient(r)) {
+      type = long(atoms_[(r.exStyle & kPlatWsExToolWindow) ? kTypePopupMenu : kTypeTooltip]);
+    } else if (r.exStyle & kPlatWsExDlgModalFrame) {
       type = long(atoms_[kTypeDialog]);
       states.push_back(long(atoms_[kStateModal]));
     } else if (r.exStyle & (kPlatWsExToolWindow | kPlatWsExTopmost)) {
@@ -736,11 +872,14 @@ class X11Display : public PlatDisplayBackend {
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                    KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
     a.colormap = DefaultColormap(dpy_, screen_);
+    // Menu windows and tip strips place themselves: override-redirect.
+    a.override_redirect = Transient(r) ? True : False;
     x.client = r.client;
     x.xid = XCreateWindow(dpy_, root_, r.client.left, r.client.top, unsigned(std::max(1, r.client.right - r.client.left)),
                           unsigned(std::max(1, r.client.bottom - r.client.top)), 0, depth_, InputOutput, visual_,
-                          CWBackPixmap | CWBitGravity | CWEventMask | CWColormap, &a);
+                          CWBackPixmap | CWBitGravity | CWEventMask | CWColormap | CWOverrideRedirect, &a);
     byX_[x.xid] = r.id;
+    created_ = true;
     XClassHint cls{const_cast<char*>("quenlix"), const_cast<char*>("quenlix")};
     XSetClassHint(dpy_, x.xid, &cls);
     Atom del = atoms_[kWmDeleteWindow];
@@ -845,18 +984,31 @@ class X11Display : public PlatDisplayBackend {
         if (!x.mapped) {
           SetHints(x, r);
           XMapWindow(dpy_, x.xid);
+          ++x.ourMaps;
           x.mapped = all = true;
+          x.iconic = false;
         }
         Present(x, r, all);
         stack.push_back(x.xid);
       } else if (x.mapped) {
+        // Minimised: iconified where a window manager shows icons.
+        if (r.minimized) XIconifyWindow(dpy_, x.xid, screen_);
         XUnmapWindow(dpy_, x.xid);
+        ++x.ourUnmaps;
         x.mapped = false;
       }
     }
     if (stack != stack_) {
       if (!stack.empty()) XRestackWindows(dpy_, stack.data(), int(stack.size()));
       stack_ = stack;
+    }
+    // The cursor shown over every window.
+    const PlatCursor cur = PlatGetCursor();
+    const bool curShown = PlatCursorVisible() && cur != 0;
+    if (cur != cursor_ || curShown != cursorShown_ || created_) {
+      cursor_ = cur, cursorShown_ = curShown, created_ = false;
+      xCursor_ = curShown ? XCursorOf(cur) : Blank();
+      for (auto& [id, x] : wins_) XDefineCursor(dpy_, x.xid, xCursor_);
     }
     // The model's activation moves the focus.
     const Window fx = active ? WindowOf(active) : 0;
@@ -892,8 +1044,15 @@ class X11Display : public PlatDisplayBackend {
   Atom atoms_[kAtomCount] = {};
   std::atomic<bool> lost_{false};
   bool pumping_ = false;
+  bool created_ = false;
   uint32_t thread_ = 0;
   PlatWindow pendingActivate_ = 0;
+  std::vector<std::pair<PlatWindow, int32_t>> pendingShow_;
+  PlatCursor cursor_ = 0;
+  bool cursorShown_ = true;
+  ::Cursor xCursor_ = None;
+  ::Cursor made_ = None;  // the made cursor last shown
+  std::map<PlatCursor, ::Cursor> cursors_;
   bool pendingAppInactive_ = false;
   std::map<PlatWindow, XWin> wins_;
   std::unordered_map<Window, PlatWindow> byX_;
@@ -904,6 +1063,7 @@ class X11Display : public PlatDisplayBackend {
   std::atomic<Window> lastOwner_{0};
   std::atomic<bool> owned_{false};
   static constexpr long kMaxSelection = 64l << 20;
+  static constexpr int32_t kMaxTrack = 30000;  // as the sizing loop's limit
   std::vector<uint32_t> rows_, current_;
 };
 

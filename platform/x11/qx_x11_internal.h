@@ -38,6 +38,12 @@ struct Band {
 // changed rows with the union of their changed columns.
 std::vector<Band> ChangedBands(const uint32_t* now, uint32_t* shown, int32_t width, int32_t height);
 
+// A cursor as the planes of an X pixmap cursor, 32 x 32, rows of 4 bytes,
+// the low bit of each byte leftmost: source 1 paints black, 0 white; mask 0
+// shows the screen.  Screen pixels the cursor inverts become black.  False
+// for an invalid cursor.
+bool CursorPlanes(uint32_t cursor, std::vector<uint8_t>* source, std::vector<uint8_t>* mask);
+
 // The alert as a modal window of the display's own dialog class; off the
 // window thread it is answered as the headless one is.
 int32_t ShowAlert(const char* title, const char* text, int32_t buttons, int32_t icon);

@@ -26,11 +26,13 @@
 #include "platform/qx_globalmem.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
+#include "platform/qx_cursor.h"
 #include "platform/qx_draw.h"
 #include "platform/qx_event.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_paint.h"
+#include "platform/qx_png.h"
 #include "platform/qx_thread.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
@@ -51,11 +53,25 @@ struct Logged {
 };
 std::vector<Logged> gLog;
 bool gCaptureOnDown = false;
+intptr_t gQueryOpen = 1;
 
 bool Logs(uint32_t m) {
   return m == kPlatMsgPaint || (m >= kPlatMsgKeyFirst && m <= kPlatMsgKeyLast) ||
          (m >= kPlatMsgLButtonDown && m <= kPlatMsgMButtonUp) || m == kPlatMsgMouseActivate ||
-         m == kPlatMsgActivate || m == kPlatMsgSetFocus || m == kPlatMsgDrawClipboard;
+         m == kPlatMsgActivate || m == kPlatMsgSetFocus || m == kPlatMsgDrawClipboard ||
+         m == kPlatMsgSize || m == kPlatMsgQueryOpen || m == kPlatMsgSysCommand;
+}
+
+// Paints a 5 x 5 black square at each click.
+intptr_t SquareProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
+  if (m == kPlatMsgLButtonDown) {
+    const PlatObj dc = PlatGetDc(w);
+    PlatSelectObject(dc, PlatGetStockObject(kPlatStockNullBrush));
+    PlatPatBlt(dc, PlatLowWord(lp), PlatHighWord(lp), 5, 5, kPlatBlackness);
+    PlatReleaseDc(w, dc);
+    return 0;
+  }
+  return PlatDefWindowProc(w, m, wp, lp);
 }
 
 intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
@@ -63,6 +79,7 @@ intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
   if (m == kPlatMsgLButtonDown && gCaptureOnDown) PlatSetCapture(w);
   if (m == kPlatMsgLButtonUp && gCaptureOnDown) PlatReleaseCapture();
   if (m == kPlatMsgUser0) return 42;
+  if (m == kPlatMsgQueryOpen) return gQueryOpen;
   return PlatDefWindowProc(w, m, wp, lp);
 }
 
@@ -87,6 +104,7 @@ class X11 : public ::testing::Test {
     ASSERT_TRUE(PlatRegisterClass(cls));
     gLog.clear();
     gCaptureOnDown = false;
+    gQueryOpen = 1;
   }
   void TearDown() override {
     if (!test_) return;
@@ -517,6 +535,138 @@ TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
   PlatClipboardReset();
 }
 
+TEST_F(X11, DeleteWindowIconifyAndRestoreFromOtherClients) {
+  const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+  const Window xid = PlatX11WindowOf(w);
+  auto deleteWindow = [&] {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = xid;
+    e.xclient.message_type = XInternAtom(test_, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = long(XInternAtom(test_, "WM_DELETE_WINDOW", False));
+    XSendEvent(test_, xid, False, NoEventMask, &e);
+    Settle();
+  };
+  auto codes = [&] {
+    std::vector<std::string> v;
+    for (const Logged& l : Take())
+      if (l.message == kPlatMsgSize || l.message == kPlatMsgQueryOpen || l.message == kPlatMsgSysCommand)
+        v.push_back(std::to_string(l.message) + ":" + std::to_string(l.wParam));
+    return v;
+  };
+  const std::string size = std::to_string(kPlatMsgSize) + ":", query = std::to_string(kPlatMsgQueryOpen) + ":0";
+  // Iconified by another client (as a window manager does), then mapped
+  // again: refused by QueryOpen it goes back to its icon; then granted.
+  struct Case {
+    intptr_t queryOpen;
+    bool iconicAfter;
+  };
+  for (const Case c : {Case{0, true}, Case{1, false}}) {
+    SCOPED_TRACE(c.queryOpen);
+    gLog.clear();
+    std::vector<std::string> want;
+    if (!PlatIsIconic(w)) {
+      XUnmapWindow(test_, xid);
+      Settle();
+      want.push_back(size + std::to_string(kPlatSizeMinimized));
+    }
+    EXPECT_TRUE(PlatIsIconic(w));
+    gQueryOpen = c.queryOpen;
+    XMapWindow(test_, xid);
+    Settle();
+    want.push_back(query);
+    if (!c.iconicAfter) want.push_back(size + std::to_string(kPlatSizeRestored));
+    EXPECT_EQ(codes(), want);
+    EXPECT_EQ(PlatIsIconic(w), c.iconicAfter);
+    XWindowAttributes a;
+    XGetWindowAttributes(test_, xid, &a);
+    EXPECT_EQ(a.map_state == IsViewable, !c.iconicAfter);
+  }
+  // WM_DELETE_WINDOW: ignored while Close is disabled, then SysCommand(Close).
+  PlatEnableClose(w, false);
+  deleteWindow();
+  EXPECT_TRUE(codes().empty());
+  EXPECT_TRUE(PlatIsWindow(w));
+  PlatEnableClose(w, true);
+  deleteWindow();
+  EXPECT_EQ(codes(), (std::vector<std::string>{std::to_string(kPlatMsgSysCommand) + ":" + std::to_string(kPlatScClose)}));
+  EXPECT_FALSE(PlatIsWindow(w)) << "the default Close destroys";
+}
+
+TEST_F(X11, MenusAndTipsAreOverrideRedirect) {
+  struct Case {
+    uint32_t style, ex;
+    bool redirect;
+  } cases[] = {{kPlatWsPopup, kPlatWsExToolWindow, true},
+               {kPlatWsPopup, kPlatWsExTopmost, true},
+               {kPlatWsPopup | kPlatWsCaption, kPlatWsExToolWindow, false},
+               {kPlatWsPopup, 0, false}};
+  for (const Case& c : cases) {
+    const PlatWindow w = PlatCreateWindow("X11Log", "M", c.style, c.ex, PlatRect{10, 10, 60, 40}, 0);
+    PlatShowWindow(w, kPlatSwShowNoActivate);
+    Settle();
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(test_, PlatX11WindowOf(w), &a));
+    EXPECT_EQ(bool(a.override_redirect), c.redirect) << c.style << " " << c.ex;
+    PlatDestroyWindow(w);
+  }
+}
+
+TEST_F(X11, ScreenAfterXTestClicksEqualsTheInjectedOne) {
+  PlatRegisterClass(PlatWindowClass{"Squares", SquareProc, 0, 0xFFFFFF});
+  const Window root = DefaultRootWindow(test_);
+  XSetWindowBackground(test_, root, 0x808080);
+  XClearWindow(test_, root);
+  const PlatRect client{100, 80, 300, 230};
+  const int clicks[3][2] = {{110, 90}, {200, 150}, {295, 225}};
+  // The same clicks injected, composed as the headless display composes.
+  PlatSurface* want = PlatSurfaceCreate(PlatGetDisplay()->Width(), PlatGetDisplay()->Height(), kPlatRgb32);
+  PlatSurfaceClear(want, 0x808080);
+  std::vector<PlatSurface*> got;
+  for (int viaX = 0; viaX < 2; ++viaX) {
+    const PlatWindow w = PlatCreateWindow("Squares", "S", kPlatWsPopup, 0, client, 0);
+    PlatShowWindow(w, kPlatSwShowNormal);
+    Settle();
+    for (const auto& c : clicks) {
+      if (viaX) Move(c[0], c[1]), Button(1, true), Button(1, false);
+      else PlatUiClick(c[0], c[1]);
+    }
+    Settle();
+    if (!viaX) {
+      const PlatSurface* s = PlatWindowSurface(w);
+      for (int32_t y = 0; y < PlatSurfaceHeight(s); ++y)
+        for (int32_t x = 0; x < PlatSurfaceWidth(s); ++x)
+          PlatSurfaceSetPixel(want, client.left + x, client.top + y, PlatSurfaceGetPixel(s, x, y));
+    } else {
+      got.push_back(PlatSurfaceCreate(0, 0, kPlatRgb32));
+      ASSERT_TRUE(PlatGetDisplay()->Compose(got.back()));
+    }
+    PlatDestroyWindow(w);
+    Settle();
+  }
+  const int32_t wd = PlatSurfaceWidth(want), ht = PlatSurfaceHeight(want);
+  ASSERT_EQ(PlatSurfaceWidth(got[0]), wd);
+  PlatSurface* diff = PlatSurfaceCreate(wd, ht, kPlatRgb32);
+  int64_t differ = 0;
+  for (int32_t y = 0; y < ht; ++y)
+    for (int32_t x = 0; x < wd; ++x) {
+      const bool same = (PlatSurfaceGetPixel(want, x, y) & 0xFFFFFF) == (PlatSurfaceGetPixel(got[0], x, y) & 0xFFFFFF);
+      differ += !same;
+      PlatSurfaceSetPixel(diff, x, y, same ? 0xFFFFFF : 0xFF0000);
+    }
+  EXPECT_EQ(differ, 0);
+  if (differ) {
+    PlatPngWriteFile(want, "x11_clicks_headless.png");
+    PlatPngWriteFile(got[0], "x11_clicks_x11.png");
+    PlatPngWriteFile(diff, "x11_clicks_diff.png");
+  }
+  EXPECT_EQ(PlatSurfaceGetPixel(want, 112, 92) & 0xFFFFFF, 0u) << "a square was drawn";
+  PlatSurfaceDestroy(want);
+  PlatSurfaceDestroy(got[0]);
+  PlatSurfaceDestroy(diff);
+}
+
 // ---- Conversions ------------------------------------------------------------
 
 TEST(X11Convert, KeysymsMapToVirtualKeys) {
@@ -560,6 +710,35 @@ TEST(X11Convert, TextBetweenCodePage1252AndUtf8) {
   EXPECT_EQ(qxx11::CharOfLatin1(latin, 1), 0xE9);
   EXPECT_EQ(qxx11::CharOfLatin1(latin + 1, 1), 0) << "C1 controls give no character";
   EXPECT_EQ(qxx11::CharOfLatin1(latin, 2), 0);
+}
+
+TEST(X11Convert, CursorsBecomeSourceAndMaskPlanes) {
+  // One row of each kind: AND/XOR 0/0 black, 0/1 white, 1/0 screen, 1/1 invert.
+  uint8_t andPlane[kPlatCursorPlaneBytes], xorPlane[kPlatCursorPlaneBytes];
+  std::memset(andPlane, 0xFF, sizeof andPlane);
+  std::memset(xorPlane, 0, sizeof xorPlane);
+  struct Row {
+    int y;
+    uint8_t a, x;
+    bool mask, source;
+  } rows[] = {{0, 0x00, 0x00, true, true}, {1, 0x00, 0xFF, true, false}, {2, 0xFF, 0x00, false, false},
+              {3, 0xFF, 0xFF, true, true}};
+  for (const Row& r : rows) std::memset(andPlane + r.y * 4, r.a, 4), std::memset(xorPlane + r.y * 4, r.x, 4);
+  const PlatCursor c = PlatCreateCursor(3, 4, andPlane, xorPlane);
+  ASSERT_NE(c, 0u);
+  std::vector<uint8_t> source, mask;
+  ASSERT_TRUE(qxx11::CursorPlanes(c, &source, &mask));
+  for (const Row& r : rows)
+    for (int b = 0; b < 4; ++b) {
+      EXPECT_EQ(mask[size_t(r.y * 4 + b)], r.mask ? 0xFF : 0) << r.y;
+      EXPECT_EQ(source[size_t(r.y * 4 + b)], r.source ? 0xFF : 0) << r.y;
+    }
+  EXPECT_EQ(mask[4 * 4], 0) << "the rest is transparent";
+  int32_t hx = 0, hy = 0;
+  EXPECT_TRUE(PlatCursorHotSpot(c, &hx, &hy));
+  EXPECT_EQ(std::make_pair(hx, hy), std::make_pair(3, 4));
+  PlatDestroyCursor(c);
+  EXPECT_FALSE(qxx11::CursorPlanes(c, &source, &mask));
 }
 
 TEST(X11Convert, PixelsToVisualsAndChangedBands) {
