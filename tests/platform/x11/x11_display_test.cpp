@@ -4,6 +4,8 @@
 // GoogleTest before Xlib, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -34,6 +37,7 @@
 #include "platform/qx_paint.h"
 #include "platform/qx_png.h"
 #include "platform/qx_thread.h"
+#include "platform/qx_text.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
@@ -72,6 +76,37 @@ intptr_t SquareProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
     return 0;
   }
   return PlatDefWindowProc(w, m, wp, lp);
+}
+
+// The squares, and each typed character written after the last.
+int gTyped = 0;
+intptr_t ScriptProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
+  if (m == kPlatMsgChar) {
+    const char c = char(wp);
+    const PlatObj dc = PlatGetDc(w);
+    PlatSelectObject(dc, PlatGetStockObject(kPlatStockFont));
+    PlatTextOut(dc, 8 + 9 * gTyped++, 8, 0, nullptr, &c, 1);
+    PlatReleaseDc(w, dc);
+    return 0;
+  }
+  return SquareProc(w, m, wp, lp);
+}
+
+// Runs the script over a fresh window and returns its surface's PNG.
+std::vector<uint8_t> RunScriptWindow(const std::string& dir) {
+  PlatRegisterClass(PlatWindowClass{"ScriptWin", ScriptProc, 0, 0xFFFFFF});
+  gTyped = 0;
+  const PlatWindow w = PlatCreateWindow("ScriptWin", "Script", kPlatWsPopup, 0, PlatRect{100, 80, 300, 230}, 0);
+  PlatShowWindow(w, kPlatSwShowNormal);
+  const std::string script = dir + "/steps.txt", png = dir + "/window.png";
+  FILE* f = std::fopen(script.c_str(), "w");
+  if (!f) return {};
+  std::fprintf(f, "wait\nclick 150 100\ntype \"Ab c!\"\nclick 295 225\nkey Shift+Tab\nwait\n");
+  std::fclose(f);
+  std::vector<uint8_t> bytes;
+  if (PlatUiRunScript(script.c_str()) == 0) PlatPngWriteMemory(PlatWindowSurface(w), &bytes);
+  PlatDestroyWindow(w);
+  return bytes;
 }
 
 intptr_t LogProc(PlatWindow w, uint32_t m, uintptr_t wp, intptr_t lp) {
@@ -665,6 +700,46 @@ TEST_F(X11, ScreenAfterXTestClicksEqualsTheInjectedOne) {
   PlatSurfaceDestroy(want);
   PlatSurfaceDestroy(got[0]);
   PlatSurfaceDestroy(diff);
+}
+
+TEST_F(X11, ScriptGivesTheSameSurfaceAsHeadless) {
+  char dir[] = "/tmp/qx_x11_scriptXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  // The headless half runs in a process of its own without a display.
+  const std::string cmd = std::string("env -u DISPLAY -u QX_UI QX_X11_SCRIPT_DIR=") + dir + " '" + self +
+                          "' --gtest_filter=X11Script.HeadlessHalf >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::vector<uint8_t> headless;
+  if (FILE* f = std::fopen((std::string(dir) + "/headless.png").c_str(), "rb")) {
+    uint8_t buf[4096];
+    size_t k;
+    while ((k = std::fread(buf, 1, sizeof buf, f)) > 0) headless.insert(headless.end(), buf, buf + k);
+    std::fclose(f);
+  }
+  const std::vector<uint8_t> x11 = RunScriptWindow(dir);
+  Settle();
+  ASSERT_FALSE(x11.empty());
+  EXPECT_EQ(gTyped, 5) << "every character drawn";
+  EXPECT_EQ(x11, headless) << "one script, the same window surface headless and on X11";
+  (void)!std::system((std::string("rm -rf '") + dir + "'").c_str());
+}
+
+// Not a test of its own: the headless half of the one above.
+TEST(X11Script, HeadlessHalf) {
+  const char* dir = std::getenv("QX_X11_SCRIPT_DIR");
+  if (!dir) GTEST_SKIP() << "run by ScriptGivesTheSameSurfaceAsHeadless";
+  ASSERT_TRUE(PlatWindowSystemStart());
+  ASSERT_STREQ(PlatGetDisplay()->Name(), "headless");
+  const std::vector<uint8_t> png = RunScriptWindow(dir);
+  ASSERT_FALSE(png.empty());
+  FILE* f = std::fopen((std::string(dir) + "/headless.png").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(png.data(), 1, png.size(), f);
+  std::fclose(f);
 }
 
 // ---- Conversions ------------------------------------------------------------
