@@ -311,6 +311,9 @@ class X11Display : public PlatDisplayBackend {
     }
     masks_ = MasksOf(visual_->red_mask, visual_->green_mask, visual_->blue_mask);
     XSetErrorHandler(OnXError);
+    // A lost connection is reported and then handled by OnLost instead of
+    // ending the process.
+    XSetIOErrorHandler([](Display*) { return 0; });
     XSetIOErrorExitHandler(dpy_, &X11Display::OnLost, this);
     Bool supported = False;
     detectableRepeat_ = XkbSetDetectableAutoRepeat(dpy_, True, &supported) && supported;

@@ -629,6 +629,23 @@ TEST_F(X11, DeleteWindowIconifyAndRestoreFromOtherClients) {
   EXPECT_FALSE(PlatIsWindow(w)) << "the default Close destroys";
 }
 
+TEST_F(X11, LostConnectionPostsCloseToTheFrame) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const PlatWindow frame = PlatCreateWindow("X11Log", "Frame", kPlatWsPopup, 0, PlatRect{0, 0, 10, 10}, 0);
+  PlatSetFrameWindow(frame);
+  const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
+  auto lose = [&] {
+    // Another client kills our connection, as a server going away would.
+    XKillClient(test_, PlatX11WindowOf(w));
+    XSync(test_, False);
+    PlatX11Sync();
+    PlatMsg m;
+    const bool close = PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove) && m.window == frame && m.message == kPlatMsgClose;
+    std::_Exit(close && PlatX11Connection() == nullptr ? 0 : 1);
+  };
+  EXPECT_EXIT(lose(), ::testing::ExitedWithCode(0), "lost");
+}
+
 TEST_F(X11, MenusAndTipsAreOverrideRedirect) {
   struct Case {
     uint32_t style, ex;
