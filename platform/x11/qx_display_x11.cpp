@@ -239,6 +239,7 @@ struct XWin {
   bool mapped = false;
   int32_t ourUnmaps = 0, ourMaps = 0;  // our own requests whose notices are due
   bool iconic = false;                 // unmapped by the window manager
+  bool maximized = false;              // as _NET_WM_STATE last said
   std::string title;
   uint32_t style = 0, exStyle = 0;
   PlatWindow owner = 0;
@@ -257,6 +258,7 @@ struct Record {
   PlatWindow owner;
   std::shared_ptr<Pixels> pixels;
   bool minimized;
+  bool maximized;
 };
 
 class X11Display;
@@ -428,6 +430,8 @@ class X11Display : public PlatDisplayBackend {
     kStateAbove,
     kStateSkipTaskbar,
     kStateModal,
+    kStateMaxVert,
+    kStateMaxHorz,
     kMotifHints,
     kNetWorkArea,
     kClipboard,
@@ -441,7 +445,7 @@ class X11Display : public PlatDisplayBackend {
       "WM_PROTOCOLS",    "WM_DELETE_WINDOW",     "_NET_WM_NAME",          "UTF8_STRING",
       "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
       "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
-      "_NET_WM_STATE_MODAL", "_MOTIF_WM_HINTS",   "_NET_WORKAREA", "CLIPBOARD", "TARGETS", "TEXT",
+      "_NET_WM_STATE_MODAL", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ", "_MOTIF_WM_HINTS",   "_NET_WORKAREA", "CLIPBOARD", "TARGETS", "TEXT",
       "QUENLIX_SELECTION", "INCR"};
 
   static uint32_t Channel(unsigned long p, int shift, int bits) {
@@ -457,6 +461,26 @@ class X11Display : public PlatDisplayBackend {
     d->lost_.store(true);
     std::fprintf(stderr, "quenlix: the connection to the X server was lost\n");
     if (PlatWindow f = PlatGetFrameWindow()) PlatPostMessage(f, kPlatMsgClose, 0, 0);
+  }
+
+  // Whether the window's _NET_WM_STATE holds both maximised states.
+  bool Maximized(Window xid) {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    bool vert = false, horz = false;
+    if (XGetWindowProperty(dpy_, xid, atoms_[kNetWmState], 0, 64, False, XA_ATOM, &type, &format, &n, &after, &data) ==
+            Success &&
+        data && type == XA_ATOM && format == 32) {
+      const long* v = reinterpret_cast<const long*>(data);
+      for (unsigned long i = 0; i < n; ++i) {
+        vert = vert || Atom(v[i]) == atoms_[kStateMaxVert];
+        horz = horz || Atom(v[i]) == atoms_[kStateMaxHorz];
+      }
+    }
+    if (data) XFree(data);
+    return vert && horz;
   }
 
   void ReadWorkArea() {
@@ -587,6 +611,15 @@ class X11Display : public PlatDisplayBackend {
           it->second.mapped = true;
           pendingShow_.emplace_back(w, kPlatSwRestore);
         }
+        break;
+      }
+      case PropertyNotify: {
+        auto it = wins_.find(w);
+        if (it == wins_.end() || e.xproperty.atom != atoms_[kNetWmState]) break;
+        const bool max = Maximized(it->second.xid);
+        if (max == it->second.maximized) break;
+        it->second.maximized = max;
+        pendingShow_.emplace_back(w, max ? kPlatSwMaximize : kPlatSwRestore);
         break;
       }
       case ClientMessage:
@@ -800,7 +833,8 @@ class X11Display : public PlatDisplayBackend {
       qxwin::Window* r = Find(s, id);
       if (!r || id == s.frameWindow) continue;
       out.push_back(Record{id, ClientOf(*r), r->shown && r->sizeState != kMinimized, r->title, r->style, r->exStyle,
-                           r->owner, r->pixels, r->shown && r->sizeState == kMinimized});
+                           r->owner, r->pixels, r->shown && r->sizeState == kMinimized,
+                           r->sizeState == qxwin::kMaximized});
     }
     *active = Find(s, s.active) && s.appActive ? s.active : 0;
     *capture = Find(s, s.capture) ? s.capture : 0;
@@ -862,8 +896,15 @@ class X11Display : public PlatDisplayBackend {
     }
     XChangeProperty(dpy_, x.xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&type), 1);
-    XChangeProperty(dpy_, x.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
+    if (r.maximized) {
+      states.push_back(long(atoms_[kStateMaxVert]));
+      states.push_back(long(atoms_[kStateMaxHorz]));
+    }
+    x.maximized = r.maximized;
+    // A window manager changes the state of a mapped window itself.
+    if (!x.mapped)
+      XChangeProperty(dpy_, x.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
     x.style = r.style, x.exStyle = r.exStyle;
   }
 
@@ -873,7 +914,7 @@ class X11Display : public PlatDisplayBackend {
     a.background_pixmap = None;
     a.bit_gravity = NorthWestGravity;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                   KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
+                   KeyReleaseMask | FocusChangeMask | StructureNotifyMask | PropertyChangeMask;
     a.colormap = DefaultColormap(dpy_, screen_);
     // Menu windows and tip strips place themselves: override-redirect.
     a.override_redirect = Transient(r) ? True : False;
@@ -971,6 +1012,20 @@ class X11Display : public PlatDisplayBackend {
       }
       if (r.title != x.title) SetTitle(x, r.title);
       if (r.style != x.style || r.exStyle != x.exStyle) SetHints(x, r);
+      if (r.maximized != x.maximized && x.mapped) {
+        x.maximized = r.maximized;
+        XEvent m;
+        std::memset(&m, 0, sizeof m);
+        m.xclient.type = ClientMessage;
+        m.xclient.window = x.xid;
+        m.xclient.message_type = atoms_[kNetWmState];
+        m.xclient.format = 32;
+        m.xclient.data.l[0] = r.maximized ? 1 : 0;  // add, remove
+        m.xclient.data.l[1] = long(atoms_[kStateMaxVert]);
+        m.xclient.data.l[2] = long(atoms_[kStateMaxHorz]);
+        m.xclient.data.l[3] = 1;  // a normal application
+        XSendEvent(dpy_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
+      }
       if (r.owner != x.owner) {
         x.owner = r.owner;
         const Window ow = WindowOf(r.owner);

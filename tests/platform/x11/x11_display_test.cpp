@@ -629,6 +629,32 @@ TEST_F(X11, DeleteWindowIconifyAndRestoreFromOtherClients) {
   EXPECT_FALSE(PlatIsWindow(w)) << "the default Close destroys";
 }
 
+TEST_F(X11, WindowManagersMaximisedStateReachesTheWindow) {
+  const PlatWindow w = PlatCreateWindow("X11Log", "T", kPlatWsPopup | kPlatWsMaximizeBox, 0, PlatRect{100, 80, 300, 230}, 0);
+  PlatShowWindow(w, kPlatSwShowNormal);
+  Settle();
+  const Window xid = PlatX11WindowOf(w);
+  const Atom state = XInternAtom(test_, "_NET_WM_STATE", False);
+  const Atom both[] = {XInternAtom(test_, "_NET_WM_STATE_MAXIMIZED_VERT", False),
+                       XInternAtom(test_, "_NET_WM_STATE_MAXIMIZED_HORZ", False)};
+  struct Case {
+    int atoms;  // of both, as a window manager writes them
+    bool zoomed;
+    uint32_t size;
+  } cases[] = {{2, true, kPlatSizeMaximized}, {1, false, kPlatSizeRestored}, {2, true, kPlatSizeMaximized},
+               {0, false, kPlatSizeRestored}};
+  for (const Case& c : cases) {
+    gLog.clear();
+    XChangeProperty(test_, xid, state, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(both),
+                    c.atoms);
+    Settle();
+    EXPECT_EQ(PlatIsZoomed(w), c.zoomed) << c.atoms;
+    const auto sizes = Take(kPlatMsgSize);
+    ASSERT_FALSE(sizes.empty()) << c.atoms;
+    EXPECT_EQ(sizes.back().wParam, c.size);
+  }
+}
+
 TEST_F(X11, LostConnectionPostsCloseToTheFrame) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const PlatWindow frame = PlatCreateWindow("X11Log", "Frame", kPlatWsPopup, 0, PlatRect{0, 0, 10, 10}, 0);
