@@ -21,7 +21,9 @@ fi
 # rerun.  A display that is set is used as it is.
 if [ -z "${DISPLAY:-}" ] && [ -z "${QX_UNDER_XVFB:-}" ]; then
   export QX_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$PWD/$(basename "$0")" "$@"
+  # -noreset: the server does not reset (refusing connections meanwhile)
+  # each time the last test process leaves.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" bash "$PWD/$(basename "$0")" "$@"
 fi
 # Here the X11 tests fail instead of skipping when no display opens.
 export QX_REQUIRE_DISPLAY=1
