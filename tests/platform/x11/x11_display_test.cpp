@@ -45,6 +45,16 @@
 
 namespace {
 
+// Left, top, width and height of an X window on the screen.
+std::vector<int> Geometry(Display* d, Window x) {
+  XWindowAttributes a{};
+  Window child;
+  int rx = -1, ry = -1;
+  XGetWindowAttributes(d, x, &a);
+  XTranslateCoordinates(d, x, DefaultRootWindow(d), 0, 0, &rx, &ry, &child);
+  return {rx, ry, a.width, a.height};
+}
+
 struct Logged {
   PlatWindow window;
   uint32_t message;
@@ -141,8 +151,7 @@ class X11 : public ::testing::Test {
     unsetenv("QX_UI");
     ASSERT_STREQ(PlatGetDisplay()->Name(), "x11");
     ASSERT_NE(PlatX11Connection(), nullptr);
-    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
-    ASSERT_TRUE(PlatRegisterClass(cls));
+    ASSERT_TRUE(PlatRegisterClass(PlatWindowClass{"X11Log", LogProc, 0, 0xFFFFFF}));
     gLog.clear();
     gCaptureOnDown = false;
     gQueryOpen = 1;
@@ -165,6 +174,13 @@ class X11 : public ::testing::Test {
       if (n == 0 && XPending(PlatX11Connection()) == 0 && !PlatQueueHasWork()) return;
     }
     FAIL() << "the display never went idle";
+  }
+
+  // The windows, activation and classes go; the test's class comes back.
+  void Restart() {
+    PlatWindowsReset();
+    ASSERT_TRUE(PlatWindowSystemStart());
+    PlatRegisterClass(PlatWindowClass{"X11Log", LogProc, 0, 0xFFFFFF});
   }
 
   PlatWindow Make(const PlatRect& client, bool activate = true) {
@@ -213,10 +229,7 @@ TEST_F(X11, WindowIsAnXWindowOfItsClientRectShowingItsSurface) {
   XWindowAttributes a;
   ASSERT_TRUE(XGetWindowAttributes(test_, xid, &a));
   EXPECT_EQ(a.map_state, IsViewable);
-  Window child;
-  int rx, ry;
-  XTranslateCoordinates(test_, xid, DefaultRootWindow(test_), 0, 0, &rx, &ry, &child);
-  EXPECT_EQ((std::vector<int>{rx, ry, a.width, a.height}), (std::vector<int>{100, 80, 200, 150}));
+  EXPECT_EQ(Geometry(test_, xid), (std::vector<int>{100, 80, 200, 150}));
   // A fill through a context, a gradient set pixel by pixel, then a flush.
   const PlatObj dc = PlatGetDc(w);
   const PlatObj brush = PlatCreateSolidBrush(0x3366CC);
@@ -232,9 +245,7 @@ TEST_F(X11, WindowIsAnXWindowOfItsClientRectShowingItsSurface) {
   // Moving and resizing the record moves the X window.
   PlatWindowSetContent(w, PlatRect{40, 50, 140, 110});
   Settle();
-  XGetWindowAttributes(test_, xid, &a);
-  XTranslateCoordinates(test_, xid, DefaultRootWindow(test_), 0, 0, &rx, &ry, &child);
-  EXPECT_EQ((std::vector<int>{rx, ry, a.width, a.height}), (std::vector<int>{40, 50, 100, 60}));
+  EXPECT_EQ(Geometry(test_, xid), (std::vector<int>{40, 50, 100, 60}));
   EXPECT_EQ(PixelsDiffer(w), "");
   // The title, as UTF-8 and as the class the window manager sees.
   PlatWindowSetTitle(w, "caf\xE9");
@@ -267,10 +278,7 @@ TEST_F(X11, ClickGivesClientPointsAndMatchesTheInjectedLog) {
   // On an inactive window the log equals the one of the same click injected.
   std::vector<std::vector<Logged>> logs;
   for (int viaX = 0; viaX < 2; ++viaX) {
-    PlatWindowsReset();
-    ASSERT_TRUE(PlatWindowSystemStart());
-    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
-    PlatRegisterClass(cls);
+    Restart();
     Make(PlatRect{100, 80, 300, 230}, false);
     Make(PlatRect{400, 80, 500, 230});
     Move(600, 600);
@@ -283,47 +291,39 @@ TEST_F(X11, ClickGivesClientPointsAndMatchesTheInjectedLog) {
   EXPECT_EQ(logs[0], logs[1]);
 }
 
-TEST_F(X11, KeysGiveKeyDownCharAndExtendedReturn) {
+TEST_F(X11, KeysGiveKeyDownsAndTheLayoutsCharacters) {
   const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
-  Key(XK_Shift_L, true), Key(XK_a, true), Key(XK_a, false), Key(XK_Shift_L, false);
-  Key(XK_KP_Enter, true), Key(XK_KP_Enter, false);
-  std::vector<std::pair<uint32_t, uintptr_t>> seen;
-  bool enterExtended = false;
-  for (const Logged& l : Take()) {
-    if (l.message == kPlatMsgKeyDown || l.message == kPlatMsgChar) seen.emplace_back(l.message, l.wParam);
-    if (l.message == kPlatMsgKeyDown && l.wParam == kPlatVkReturn) enterExtended = (l.lParam >> 24) & 1;
-    EXPECT_EQ(l.window, w);
-  }
-  const std::vector<std::pair<uint32_t, uintptr_t>> want = {
-      {kPlatMsgKeyDown, kPlatVkShift}, {kPlatMsgKeyDown, 'A'},          {kPlatMsgChar, 'A'},
-      {kPlatMsgKeyDown, kPlatVkReturn}, {kPlatMsgChar, '\r'}};
-  EXPECT_EQ(seen, want);
-  EXPECT_TRUE(enterExtended);
-}
-
-TEST_F(X11, CharactersComeFromTheServersLayout) {
-  Make(PlatRect{100, 80, 300, 230});
-  // The q key types e-acute when shifted, for as long as the test runs.
   const KeyCode q = XKeysymToKeycode(test_, XK_q);
   int per = 0;
   KeySym* old = XGetKeyboardMapping(test_, q, 1, &per);
   ASSERT_NE(old, nullptr);
-  std::vector<KeySym> syms(old, old + per);
+  std::vector<KeySym> plain(old, old + per);
   XFree(old);
-  std::vector<KeySym> mine = syms;
-  mine[1] = XK_eacute;
-  XChangeKeyboardMapping(test_, q, per, mine.data(), 1);
-  Settle();
-  Key(XK_Shift_L, true), Key(XK_q, true), Key(XK_q, false), Key(XK_Shift_L, false);
-  XChangeKeyboardMapping(test_, q, per, syms.data(), 1);
-  Settle();
-  std::vector<uintptr_t> chars, keys;
-  for (const Logged& l : Take()) {
-    if (l.message == kPlatMsgChar) chars.push_back(l.wParam);
-    if (l.message == kPlatMsgKeyDown) keys.push_back(l.wParam);
+  std::vector<KeySym> acute = plain;
+  acute[1] = XK_eacute;  // Shift+Q types e-acute
+  typedef std::vector<std::pair<uint32_t, uintptr_t>> Seen;
+  struct Case {
+    bool remap;
+    KeySym key;
+    Seen want;
+  } cases[] = {
+      {false, XK_a, {{kPlatMsgKeyDown, kPlatVkShift}, {kPlatMsgKeyDown, 'A'}, {kPlatMsgChar, 'A'}}},
+      {false, XK_KP_Enter, {{kPlatMsgKeyDown, kPlatVkShift}, {kPlatMsgKeyDown, kPlatVkReturn}, {kPlatMsgChar, '\r'}}},
+      {true, XK_q, {{kPlatMsgKeyDown, kPlatVkShift}, {kPlatMsgKeyDown, 'Q'}, {kPlatMsgChar, 0xE9}}},
+  };
+  for (const Case& c : cases) {
+    XChangeKeyboardMapping(test_, q, per, c.remap ? acute.data() : plain.data(), 1);
+    Settle();
+    Key(XK_Shift_L, true), Key(c.key, true), Key(c.key, false), Key(XK_Shift_L, false);
+    Seen seen;
+    for (const Logged& l : Take()) {
+      if (l.message == kPlatMsgKeyDown || l.message == kPlatMsgChar) seen.emplace_back(l.message, l.wParam);
+      if (l.message == kPlatMsgKeyDown && l.wParam == kPlatVkReturn) EXPECT_EQ((l.lParam >> 24) & 1, 1) << "extended";
+      EXPECT_EQ(l.window, w);
+    }
+    EXPECT_EQ(seen, c.want) << c.key;
   }
-  EXPECT_EQ(keys, (std::vector<uintptr_t>{kPlatVkShift, 'Q'}));
-  EXPECT_EQ(chars, (std::vector<uintptr_t>{0xE9}));
+  XChangeKeyboardMapping(test_, q, per, plain.data(), 1);
 }
 
 TEST_F(X11, HeldKeyRepeatsWithThePreviousStateBit) {
@@ -391,10 +391,7 @@ TEST_F(X11, CaptureKeepsTheReleaseInTheCapturingWindow) {
   };
   for (const Case c : {Case{true, true}, Case{false, false}}) {
     SCOPED_TRACE(c.capture);
-    PlatWindowsReset();
-    ASSERT_TRUE(PlatWindowSystemStart());
-    PlatWindowClass cls{"X11Log", LogProc, 0, 0xFFFFFF};
-    PlatRegisterClass(cls);
+    Restart();
     const PlatWindow v = Make(PlatRect{400, 80, 500, 230});
     const PlatWindow w = Make(PlatRect{100, 80, 300, 230});
     gCaptureOnDown = c.capture;
@@ -447,12 +444,8 @@ TEST_F(X11, AlertIsCentredAndAnswersKeysWhileServingSends) {
       Display* d = XOpenDisplay(nullptr);
       if (!d) return;
       if (const Window x = WaitForNamed(d, "Seven")) {
-        XWindowAttributes a;
-        Window child;
-        int rx, ry;
-        XGetWindowAttributes(d, x, &a);
-        XTranslateCoordinates(d, x, DefaultRootWindow(d), 0, 0, &rx, &ry, &child);
-        centreX = rx + a.width / 2, centreY = ry + a.height / 2;
+        const std::vector<int> g = Geometry(d, x);
+        centreX = g[0] + g[2] / 2, centreY = g[1] + g[3] / 2;
         sent = PlatSendMessage(owner, kPlatMsgUser0, 0, 0);
         XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), True, CurrentTime);
         XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), False, CurrentTime);
