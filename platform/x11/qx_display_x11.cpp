@@ -240,6 +240,7 @@ struct XWin {
   int32_t ourUnmaps = 0, ourMaps = 0;  // our own requests whose notices are due
   bool iconic = false;                 // unmapped by the window manager
   bool maximized = false;              // as _NET_WM_STATE last said
+  bool closeEnabled = true;
   std::string title;
   uint32_t style = 0, exStyle = 0;
   PlatWindow owner = 0;
@@ -259,6 +260,7 @@ struct Record {
   std::shared_ptr<Pixels> pixels;
   bool minimized;
   bool maximized;
+  bool closeEnabled;
 };
 
 class X11Display;
@@ -834,7 +836,7 @@ class X11Display : public PlatDisplayBackend {
       if (!r || id == s.frameWindow) continue;
       out.push_back(Record{id, ClientOf(*r), r->shown && r->sizeState != kMinimized, r->title, r->style, r->exStyle,
                            r->owner, r->pixels, r->shown && r->sizeState == kMinimized,
-                           r->sizeState == qxwin::kMaximized});
+                           r->sizeState == qxwin::kMaximized, r->closeEnabled});
     }
     *active = Find(s, s.active) && s.appActive ? s.active : 0;
     *capture = Find(s, s.capture) ? s.capture : 0;
@@ -879,7 +881,13 @@ class X11Display : public PlatDisplayBackend {
     }
     // Pop-up styles have no decorations.
     const bool popup = (r.style & kPlatWsPopup) && !(r.style & kPlatWsCaption);
-    long motif[5] = {2 /* decorations */, 0, popup ? 0 : 1, 0, 0};
+    // The window manager offers only the system items the window has.
+    long functions = kMwmMove;
+    if (r.style & kPlatWsThickFrame) functions |= kMwmResize;
+    if (r.style & kPlatWsMinimizeBox) functions |= kMwmMinimize;
+    if (r.style & kPlatWsMaximizeBox) functions |= kMwmMaximize;
+    if (r.closeEnabled) functions |= kMwmClose;
+    long motif[5] = {kMwmHintsFunctions | kMwmHintsDecorations, functions, popup ? 0 : 1, 0, 0};
     XChangeProperty(dpy_, x.xid, atoms_[kMotifHints], atoms_[kMotifHints], 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(motif), 5);
     long type = long(atoms_[kTypeNormal]);
@@ -905,7 +913,7 @@ class X11Display : public PlatDisplayBackend {
     if (!x.mapped)
       XChangeProperty(dpy_, x.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
                       reinterpret_cast<unsigned char*>(states.data()), int(states.size()));
-    x.style = r.style, x.exStyle = r.exStyle;
+    x.style = r.style, x.exStyle = r.exStyle, x.closeEnabled = r.closeEnabled;
   }
 
   void Create(XWin& x, const Record& r) {
@@ -1011,7 +1019,7 @@ class X11Display : public PlatDisplayBackend {
         Create(x, r);
       }
       if (r.title != x.title) SetTitle(x, r.title);
-      if (r.style != x.style || r.exStyle != x.exStyle) SetHints(x, r);
+      if (r.style != x.style || r.exStyle != x.exStyle || r.closeEnabled != x.closeEnabled) SetHints(x, r);
       if (r.maximized != x.maximized && x.mapped) {
         x.maximized = r.maximized;
         XEvent m;
@@ -1121,6 +1129,9 @@ class X11Display : public PlatDisplayBackend {
   std::atomic<Window> lastOwner_{0};
   std::atomic<bool> owned_{false};
   static constexpr long kMaxSelection = 64l << 20;
+  // _MOTIF_WM_HINTS: which fields count, and the functions offered.
+  static constexpr long kMwmHintsFunctions = 1, kMwmHintsDecorations = 2;
+  static constexpr long kMwmResize = 2, kMwmMove = 4, kMwmMinimize = 8, kMwmMaximize = 16, kMwmClose = 32;
   static constexpr int32_t kMaxTrack = 30000;  // as the sizing loop's limit
   std::vector<uint32_t> rows_, current_;
 };

@@ -617,6 +617,22 @@ TEST_F(X11, DeleteWindowIconifyAndRestoreFromOtherClients) {
     XGetWindowAttributes(test_, xid, &a);
     EXPECT_EQ(a.map_state == IsViewable, !c.iconicAfter);
   }
+  // The window manager is offered Close only while it is enabled.
+  auto motifFunctions = [&] {
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    const Atom hints = XInternAtom(test_, "_MOTIF_WM_HINTS", False);
+    XGetWindowProperty(test_, xid, hints, 0, 5, False, hints, &type, &format, &n, &after, &data);
+    const long f = data && n == 5 ? reinterpret_cast<long*>(data)[1] : -1;
+    if (data) XFree(data);
+    return f;
+  };
+  EXPECT_EQ(motifFunctions(), 4 | 32) << "move and close";
+  PlatEnableClose(w, false);
+  Settle();
+  EXPECT_EQ(motifFunctions(), 4);
   // WM_DELETE_WINDOW: ignored while Close is disabled, then SysCommand(Close).
   PlatEnableClose(w, false);
   deleteWindow();
