@@ -719,51 +719,83 @@ class X11Display : public PlatDisplayBackend {
     return true;
   }
 
+  // Reads events until one satisfies done or timeoutMs pass without one;
+  // the others are handled as usual.
+  template <typename Done>
+  bool WaitFor(Done done, uint32_t timeoutMs) {
+    const bool nested = pumping_;
+    pumping_ = true;
+    bool found = false;
+    const uint32_t start = PlatTickMs();
+    while (!found && !lost_.load()) {
+      while (!found && !lost_.load() && XPending(dpy_)) {
+        XEvent e;
+        XNextEvent(dpy_, &e);
+        if (done(e)) found = true;
+        else Handle(e);
+      }
+      const uint32_t spent = PlatTickMs() - start;
+      if (found || spent >= timeoutMs) break;
+      struct pollfd p{ConnectionNumber(dpy_), POLLIN, 0};
+      poll(&p, 1, int(timeoutMs - spent));
+    }
+    pumping_ = nested;
+    return found;
+  }
+
+  // Takes the property (deleting it): its type and bytes; false for a
+  // format other than 8 bits, or 32-bit atoms.
+  bool TakeProperty(Atom prop, Atom* type, std::string* out) {
+    int format = 0;
+    unsigned long n = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool ok = XGetWindowProperty(dpy_, selWin_, prop, 0, kMaxSelection / 4, True, AnyPropertyType, type, &format,
+                                       &n, &after, &data) == Success;
+    const bool good = ok && data && after == 0 && (format == 8 || (*type == XA_ATOM && format == 32) ||
+                                                   (*type == atoms_[kIncr] && format == 32));
+    if (good) out->assign(reinterpret_cast<const char*>(data), size_t(n) * (format == 8 ? 1 : sizeof(long)));
+    if (data) XFree(data);
+    return good;
+  }
+
   // Asks the selection's owner for a target and waits at most 1 s for the
-  // answer, serving the server's other events meanwhile.  False for no
-  // answer, a refusal, an incremental transfer or a reply of another format.
+  // answer (and for each piece of an incremental one, 64 MiB at most),
+  // serving the server's other events meanwhile.  False for no answer, a
+  // refusal or a reply of another format.
   bool Convert(Atom target, Atom* type, std::string* out) {
     if (!Connection() || PlatThreadCurrentId() != thread_) return false;
     const Atom prop = atoms_[kSelectionProp];
     XDeleteProperty(dpy_, selWin_, prop);
     XConvertSelection(dpy_, atoms_[kClipboard], target, prop, selWin_, CurrentTime);
     XFlush(dpy_);
-    const bool nested = pumping_;
-    pumping_ = true;
-    bool answered = false, refused = false;
-    const uint32_t start = PlatTickMs();
-    while (!answered && !lost_.load() && PlatTickMs() - start < 1000) {
-      while (!answered && !lost_.load() && XPending(dpy_)) {
-        XEvent e;
-        XNextEvent(dpy_, &e);
-        if (e.type == SelectionNotify && e.xselection.requestor == selWin_) {
-          answered = true;
-          refused = e.xselection.property == None;
-        } else {
-          Handle(e);
-        }
-      }
-      if (answered) break;
-      struct pollfd p{ConnectionNumber(dpy_), POLLIN, 0};
-      const uint32_t spent = PlatTickMs() - start;
-      poll(&p, 1, spent >= 1000 ? 0 : int(1000 - spent));
+    bool refused = false;
+    if (!WaitFor(
+            [&](const XEvent& e) {
+              if (e.type != SelectionNotify || e.xselection.requestor != selWin_) return false;
+              refused = e.xselection.property == None;
+              return true;
+            },
+            1000) ||
+        refused || !TakeProperty(prop, type, out))
+      return false;
+    if (*type != atoms_[kIncr]) return true;
+    // Incremental: each new value of the property is the next piece; an
+    // empty one ends it.
+    std::string all;
+    for (;;) {
+      XFlush(dpy_);
+      auto piece = [&](const XEvent& e) {
+        return e.type == PropertyNotify && e.xproperty.window == selWin_ && e.xproperty.atom == prop &&
+               e.xproperty.state == PropertyNewValue;
+      };
+      std::string part;
+      if (!WaitFor(piece, 1000) || !TakeProperty(prop, type, &part) || *type == atoms_[kIncr]) return false;
+      if (part.empty()) break;
+      if (all.size() + part.size() > size_t(kMaxSelection)) return false;
+      all += part;
     }
-    pumping_ = nested;
-    if (!answered || refused) return false;
-    Atom t;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    const bool ok = XGetWindowProperty(dpy_, selWin_, prop, 0, kMaxSelection / 4, True, AnyPropertyType, &t, &format, &n,
-                                       &after, &data) == Success;
-    bool good = ok && data && t != atoms_[kIncr] && after == 0 && (format == 8 || (t == XA_ATOM && format == 32));
-    if (good) {
-      const size_t unit = format == 8 ? 1 : sizeof(long);
-      out->assign(reinterpret_cast<const char*>(data), size_t(n) * unit);
-      *type = t;
-    }
-    if (data) XFree(data);
-    return good;
+    *out = std::move(all);
+    return true;
   }
 
   // The clipboard's text, read as the program would.

@@ -519,7 +519,13 @@ TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
     if (!d) return;
     const Window w = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, InputOnly, CopyFromParent, 0, nullptr);
     const Atom clip = XInternAtom(d, "CLIPBOARD", False), u8 = XInternAtom(d, "UTF8_STRING", False),
-               targets = XInternAtom(d, "TARGETS", False);
+               targets = XInternAtom(d, "TARGETS", False), incr = XInternAtom(d, "INCR", False);
+    // The second read of the text is sent incrementally, in two pieces.
+    const std::string text = "x\ny \xC3\xA9\xE4\xB8\xAD";
+    int reads = 0;
+    std::vector<std::string> pieces;
+    Window to = 0;
+    Atom toProp = 0;
     XSetSelectionOwner(d, clip, w, CurrentTime);
     XSync(d, False);
     owning = true;
@@ -528,13 +534,25 @@ TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
       while (XPending(d)) {
         XEvent e;
         XNextEvent(d, &e);
+        if (e.type == PropertyNotify && e.xproperty.state == PropertyDelete && e.xproperty.window == to &&
+            e.xproperty.atom == toProp && !pieces.empty()) {
+          XChangeProperty(d, to, toProp, u8, 8, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(pieces.front().data()), int(pieces.front().size()));
+          pieces.erase(pieces.begin());
+          XFlush(d);
+        }
         if (e.type != SelectionRequest) continue;
         const XSelectionRequestEvent& r = e.xselectionrequest;
         XSelectionEvent reply{SelectionNotify, 0, True, d, r.requestor, r.selection, r.target, r.property, r.time};
-        if (r.target == u8) {
-          const char text[] = "x\ny \xC3\xA9\xE4\xB8\xAD";
-          XChangeProperty(d, r.requestor, r.property, u8, 8, PropModeReplace, reinterpret_cast<const unsigned char*>(text),
-                          int(sizeof text - 1));
+        if (r.target == u8 && ++reads == 2) {
+          pieces = {text.substr(0, 3), text.substr(3), ""};
+          to = r.requestor, toProp = r.property;
+          XSelectInput(d, to, PropertyChangeMask);
+          const long size = long(text.size());
+          XChangeProperty(d, to, toProp, incr, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&size), 1);
+        } else if (r.target == u8) {
+          XChangeProperty(d, r.requestor, r.property, u8, 8, PropModeReplace,
+                          reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
         } else if (r.target == targets) {
           const Atom t[] = {targets, u8};
           XChangeProperty(d, r.requestor, r.property, XA_ATOM, 32, PropModeReplace,
@@ -558,10 +576,12 @@ TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
   EXPECT_EQ(draws[0].window, frame);
   ASSERT_TRUE(PlatOpenClipboard(b));
   EXPECT_TRUE(PlatIsClipboardFormatAvailable(kPlatClipText));
-  const PlatGlobal got = PlatGlobal(PlatGetClipboardData(kPlatClipText));
-  ASSERT_NE(got, 0u);
-  EXPECT_STREQ(static_cast<const char*>(PlatGlobalLock(got)), "x\r\ny \xE9?");
-  PlatGlobalUnlock(got);
+  for (int read = 0; read < 2; ++read) {  // the second one incremental
+    const PlatGlobal got = PlatGlobal(PlatGetClipboardData(kPlatClipText));
+    ASSERT_NE(got, 0u) << read;
+    EXPECT_STREQ(static_cast<const char*>(PlatGlobalLock(got)), "x\r\ny \xE9?");
+    PlatGlobalUnlock(got);
+  }
   PlatCloseClipboard();
   stop = true;
   other.join();
