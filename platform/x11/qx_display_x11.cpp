@@ -27,6 +27,7 @@
 #include "platform/qx_display.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
+#include "platform/qx_png.h"
 #include "platform/qx_thread.h"
 #include "platform/qx_time.h"
 #include "platform/qx_winsys_internal.h"
@@ -441,6 +442,7 @@ class X11Display : public PlatDisplayBackend {
     kText,
     kSelectionProp,
     kIncr,
+    kImagePng,
     kAtomCount
   };
   static constexpr const char* kAtomNames[kAtomCount] = {
@@ -448,7 +450,7 @@ class X11Display : public PlatDisplayBackend {
       "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_WINDOW_TYPE_DIALOG",
       "_NET_WM_WINDOW_TYPE_UTILITY", "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR",
       "_NET_WM_STATE_MODAL", "_NET_WM_STATE_MAXIMIZED_VERT", "_NET_WM_STATE_MAXIMIZED_HORZ", "_MOTIF_WM_HINTS",   "_NET_WORKAREA", "CLIPBOARD", "TARGETS", "TEXT",
-      "QUENLIX_SELECTION", "INCR"};
+      "QUENLIX_SELECTION", "INCR", "image/png"};
 
   static uint32_t Channel(unsigned long p, int shift, int bits) {
     if (bits <= 0) return 0;
@@ -812,6 +814,17 @@ class X11Display : public PlatDisplayBackend {
     return p != nullptr;
   }
 
+  // The clipboard's bitmap as a PNG file (null out: only whether there is one).
+  static bool OurPng(std::string* out) {
+    if (!PlatOpenClipboard(0)) return false;
+    const PlatObj bmp = PlatObj(PlatGetClipboardData(kPlatClipBitmap));
+    std::vector<uint8_t> png;
+    const bool ok = bmp && (!out || PlatPngWriteMemory(PlatBitmapSurface(bmp), &png) == 0);
+    PlatCloseClipboard();
+    if (ok && out) out->assign(png.begin(), png.end());
+    return ok;
+  }
+
   void Serve(const XSelectionRequestEvent& r) {
     XSelectionEvent reply;
     std::memset(&reply, 0, sizeof reply);
@@ -826,9 +839,14 @@ class X11Display : public PlatDisplayBackend {
     std::string text;
     if (r.selection == atoms_[kClipboard] && owned_) {
       if (r.target == atoms_[kTargets]) {
-        const Atom t[] = {atoms_[kTargets], atoms_[kUtf8String], XA_STRING, atoms_[kText]};
+        std::vector<Atom> t = {atoms_[kTargets], atoms_[kUtf8String], XA_STRING, atoms_[kText]};
+        if (OurPng(nullptr)) t.push_back(atoms_[kImagePng]);
         XChangeProperty(dpy_, r.requestor, prop, XA_ATOM, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(t), 4);
+                        reinterpret_cast<const unsigned char*>(t.data()), int(t.size()));
+        reply.property = prop;
+      } else if (r.target == atoms_[kImagePng] && OurPng(&text)) {
+        XChangeProperty(dpy_, r.requestor, prop, atoms_[kImagePng], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
         reply.property = prop;
       } else if ((r.target == atoms_[kUtf8String] || r.target == XA_STRING || r.target == atoms_[kText]) &&
                  OurText(&text)) {

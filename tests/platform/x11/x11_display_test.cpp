@@ -318,7 +318,9 @@ TEST_F(X11, KeysGiveKeyDownsAndTheLayoutsCharacters) {
     Seen seen;
     for (const Logged& l : Take()) {
       if (l.message == kPlatMsgKeyDown || l.message == kPlatMsgChar) seen.emplace_back(l.message, l.wParam);
-      if (l.message == kPlatMsgKeyDown && l.wParam == kPlatVkReturn) EXPECT_EQ((l.lParam >> 24) & 1, 1) << "extended";
+      if (l.message == kPlatMsgKeyDown && l.wParam == kPlatVkReturn) {
+        EXPECT_EQ((l.lParam >> 24) & 1, 1) << "extended";
+      }
       EXPECT_EQ(l.window, w);
     }
     EXPECT_EQ(seen, c.want) << c.key;
@@ -509,8 +511,22 @@ TEST_F(X11, ClipboardTextGoesBothWaysAndAnotherOwnerIsNoticed) {
   ASSERT_TRUE(AskSelection(test_, req, utf8, &type, &bytes, [&] { Settle(); }));
   EXPECT_EQ(type, utf8);
   EXPECT_EQ(bytes, "a\nb");
+  // A bitmap put beside the text goes out as a PNG file, offered in TARGETS.
+  const uint32_t px[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x123456, 0};
+  ASSERT_TRUE(PlatOpenClipboard(a));
+  ASSERT_TRUE(PlatSetClipboardData(kPlatClipBitmap, uintptr_t(PlatCreateBitmap(3, 2, 32, px, sizeof px))));
+  ASSERT_TRUE(PlatCloseClipboard());
+  const Atom png = XInternAtom(test_, "image/png", False);
   ASSERT_TRUE(AskSelection(test_, req, XInternAtom(test_, "TARGETS", False), &type, &bytes, [&] { Settle(); }));
   EXPECT_EQ(type, Atom(XA_ATOM));
+  const Atom* offered = reinterpret_cast<const Atom*>(bytes.data());
+  EXPECT_NE(std::find(offered, offered + bytes.size() / sizeof(Atom), png), offered + bytes.size() / sizeof(Atom));
+  ASSERT_TRUE(AskSelection(test_, req, png, &type, &bytes, [&] { Settle(); }));
+  PlatSurface* img = PlatPngReadMemory(bytes.data(), bytes.size());
+  ASSERT_NE(img, nullptr);
+  ASSERT_EQ(std::make_pair(PlatSurfaceWidth(img), PlatSurfaceHeight(img)), std::make_pair(3, 2));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(PlatSurfaceGetPixel(img, i % 3, i / 3) & 0xFFFFFF, px[i]) << i;
+  PlatSurfaceDestroy(img);
   // Another program takes the selection with "x", LF, "y", e-acute and a
   // character outside the code page.
   std::atomic<bool> owning{false}, stop{false};
