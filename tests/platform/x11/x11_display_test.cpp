@@ -723,23 +723,56 @@ TEST_F(X11, LostConnectionPostsCloseToTheFrame) {
   EXPECT_EXIT(lose(), ::testing::ExitedWithCode(0), "lost");
 }
 
-TEST_F(X11, MenusAndTipsAreOverrideRedirect) {
+TEST_F(X11, WindowKindsAndOwnersReachTheWindowManager) {
+  const PlatWindow owner = Make(PlatRect{300, 300, 400, 400});
   struct Case {
     uint32_t style, ex;
     bool redirect;
-  } cases[] = {{kPlatWsPopup, kPlatWsExToolWindow, true},
-               {kPlatWsPopup, kPlatWsExTopmost, true},
-               {kPlatWsPopup | kPlatWsCaption, kPlatWsExToolWindow, false},
-               {kPlatWsPopup, 0, false}};
+    const char* type;
+  } cases[] = {{kPlatWsPopup, kPlatWsExToolWindow, true, "_NET_WM_WINDOW_TYPE_POPUP_MENU"},
+               {kPlatWsPopup, kPlatWsExTopmost, true, "_NET_WM_WINDOW_TYPE_TOOLTIP"},
+               {kPlatWsPopup | kPlatWsCaption, kPlatWsExToolWindow, false, "_NET_WM_WINDOW_TYPE_UTILITY"},
+               {kPlatWsCaption, kPlatWsExDlgModalFrame, false, "_NET_WM_WINDOW_TYPE_DIALOG"},
+               {kPlatWsPopup, 0, false, "_NET_WM_WINDOW_TYPE_NORMAL"}};
   for (const Case& c : cases) {
-    const PlatWindow w = PlatCreateWindow("X11Log", "M", c.style, c.ex, PlatRect{10, 10, 60, 40}, 0);
+    const PlatWindow w = PlatCreateWindow("X11Log", "M", c.style, c.ex, PlatRect{10, 10, 60, 40}, owner);
     PlatShowWindow(w, kPlatSwShowNoActivate);
     Settle();
+    const Window xid = PlatX11WindowOf(w);
     XWindowAttributes a;
-    ASSERT_TRUE(XGetWindowAttributes(test_, PlatX11WindowOf(w), &a));
-    EXPECT_EQ(bool(a.override_redirect), c.redirect) << c.style << " " << c.ex;
+    ASSERT_TRUE(XGetWindowAttributes(test_, xid, &a));
+    EXPECT_EQ(bool(a.override_redirect), c.redirect) << c.type;
+    Atom type;
+    int format;
+    unsigned long n, after;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(test_, xid, XInternAtom(test_, "_NET_WM_WINDOW_TYPE", False), 0, 1, False, XA_ATOM, &type,
+                       &format, &n, &after, &data);
+    ASSERT_TRUE(data && n == 1) << c.type;
+    EXPECT_EQ(*reinterpret_cast<long*>(data), long(XInternAtom(test_, c.type, False))) << c.type;
+    XFree(data);
+    Window transientFor = 0;
+    EXPECT_TRUE(XGetTransientForHint(test_, xid, &transientFor));
+    EXPECT_EQ(transientFor, PlatX11WindowOf(owner));
     PlatDestroyWindow(w);
   }
+  // The server's stacking follows the records' z-order (XQueryTree lists
+  // bottom first).
+  const PlatWindow top = Make(PlatRect{350, 350, 450, 450});
+  auto order = [&] {
+    Window root, parent, *kids = nullptr;
+    unsigned n = 0;
+    XQueryTree(test_, DefaultRootWindow(test_), &root, &parent, &kids, &n);
+    std::vector<Window> ours;
+    for (unsigned i = 0; i < n; ++i)
+      if (kids[i] == PlatX11WindowOf(owner) || kids[i] == PlatX11WindowOf(top)) ours.push_back(kids[i]);
+    if (kids) XFree(kids);
+    return ours;
+  };
+  EXPECT_EQ(order(), (std::vector<Window>{PlatX11WindowOf(owner), PlatX11WindowOf(top)}));
+  PlatWindowRaise(owner);
+  Settle();
+  EXPECT_EQ(order(), (std::vector<Window>{PlatX11WindowOf(top), PlatX11WindowOf(owner)}));
 }
 
 TEST_F(X11, ScreenAfterXTestClicksEqualsTheInjectedOne) {
