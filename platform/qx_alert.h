@@ -1,8 +1,8 @@
 // Alerts and message boxes of the platform layer.
 //
-// There is no native dialog on this host: an alert is written to stderr and
-// answered with its default button, unless a test installs a procedure that
-// answers instead, or the environment variable QX_ALERT_ANSWERS scripts the
+// Headless, an alert is written to stderr and answered with its default
+// button, unless a procedure is installed that answers instead (a test, or
+// a display showing its own dialog), or the environment variable QX_ALERT_ANSWERS scripts the
 // answers: button names separated by commas ("OK", "Cancel", "Abort",
 // "Retry", "Ignore", "Yes", "No", any case), one taken by each alert in
 // turn.  An alert whose scripted answer is not one of its buttons, or that

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -335,7 +336,8 @@ class X11Display : public PlatDisplayBackend {
     static const PlatClipboardHost kHost{&X11Display::Taken, &X11Display::Foreign, &X11Display::HasText,
                                          &X11Display::ReadText};
     PlatClipboardSetHost(&kHost);
-    PlatSetAlertProc(ShowAlert);
+    // Scripted answers (QX_ALERT_ANSWERS) keep answering alerts.
+    if (!std::getenv("QX_ALERT_ANSWERS")) PlatSetAlertProc(ShowAlert);
     PlatSetBeepProc(&X11Display::Beep);
     PlatThreadSetWaitSource(ConnectionNumber(dpy_), &X11Display::PumpHook);
     return true;
