@@ -52,8 +52,12 @@ enum : int32 {
   kHeapExtPanelBounds = 64,    // words 16 and 17: the cached panel bounds
   kHeapExtContentOrigin = 72,  // the content's top-left corner in global coordinates
   kHeapExtDialogFilter = 80,   // the dialog filter procedure, 0 unless the panel is a dialog
-  kHeapExtWindowOptions = 84,  // 16 bits: window options; then 16 bits:
-  kHeapExtWindowParts = 86,    //   the window part flags
+  // Two 16-bit window option words.  The first: the window's part flags (1
+  // horizontal scroll bar, 2 vertical scroll bar, 4 icon pane, 8 tool bar,
+  // 16 own menu bar, 128 a dialog's) and how it is placed (32 centred, 64
+  // filling the screen); the second: the window's style (WCreate).
+  kHeapExtWindowOptions = 84,
+  kHeapExtWindowStyle = 86,
   kHeapExtMenuBar = 92,        // the menu bar drawn in the window
   kHeapExtUndo28 = 112,        // an undo record
   kHeapExtBlinkList = 116,     // the panel's blink list

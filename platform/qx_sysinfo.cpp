@@ -6,6 +6,7 @@ namespace {
 
 // Scroll bars and their arrows are 16 pixels across.
 constexpr int32_t kScrollBar = 16;
+constexpr int32_t kMenuBar = 20;
 constexpr uint32_t kDoubleClickMs = 500;
 // Surfaces hold 32-bit pixels.
 constexpr int32_t kScreenDepth = 32;
@@ -47,6 +48,7 @@ int32_t PlatGetSystemMetric(int32_t metric) {
     case kPlatMetricMonitors:
     case kPlatMetricSameDisplayFormat: return 1;
     case kPlatMetricScreenDepth: return kScreenDepth;
+    case kPlatMetricMenuHeight: return kMenuBar;
     default: return 0;
   }
 }

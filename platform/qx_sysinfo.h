@@ -32,7 +32,8 @@ enum PlatMetric : int32_t {
   kPlatMetricMonitors = 10,          // a count
   kPlatMetricSameDisplayFormat = 11, // 1: every screen has the same format
   kPlatMetricScreenDepth = 12,       // bits a pixel
-  kPlatMetricCount = 13,
+  kPlatMetricMenuHeight = 13,        // height of a menu bar the system draws
+  kPlatMetricCount = 14,
 };
 // 0 for an unknown metric.
 int32_t PlatGetSystemMetric(int32_t metric);

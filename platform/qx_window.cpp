@@ -673,6 +673,29 @@ bool PlatWindowSetContent(PlatWindow w, const PlatRect& content) {
   return PlatMoveWindow(w, f);
 }
 
+bool PlatWindowSetFrame(PlatWindow w, uint32_t frame) {
+  uint32_t ex;
+  const uint32_t style = StyleOfFrame(frame, &ex);
+  constexpr uint32_t kFrameStyles = kPlatWsCaption | kPlatWsThickFrame | kPlatWsBorder;
+  // The rectangle around a content made by the old insets, made again with
+  // the new ones.
+  auto reframe = [](PlatRect f, const PlatRect& from, uint32_t st, uint32_t exSt) {
+    PlatRect c{f.left + from.left, f.top + from.top, f.right - from.right, f.bottom - from.bottom};
+    PlatAdjustWindowRect(&c, st, exSt);
+    return c;
+  };
+  return With(w, [&](Sys& s, Window& r) {
+    const PlatRect old = PlatFrameInsets(r.style, r.exStyle);
+    r.style = (r.style & ~kFrameStyles) | style;
+    r.exStyle = (r.exStyle & ~kPlatWsExClientEdge) | ex;
+    // A minimised or maximised window keeps its frame (the screen's or the
+    // icon's); its restored one keeps its content like a normal window.
+    if (r.sizeState == kNormal) r.frame = reframe(r.frame, old, r.style, r.exStyle);
+    else r.restore = reframe(r.restore, old, r.style, r.exStyle);
+    SyncSurface(s, r);
+  });
+}
+
 bool PlatWindowGetContent(PlatWindow w, PlatRect* content) {
   if (!content) return false;
   return With(w, [&](Sys&, Window& r) { *content = ClientOf(r); });

@@ -187,6 +187,9 @@ PlatWindow PlatWindowCreate(const PlatRect& content, const char* title, uint32_t
 bool PlatWindowDestroy(PlatWindow w);
 bool PlatWindowExists(PlatWindow w);
 bool PlatWindowSetContent(PlatWindow w, const PlatRect& content);
+// Gives the window another frame kind: the content rectangle stays and the
+// frame rectangle is made around it again, as at creation.
+bool PlatWindowSetFrame(PlatWindow w, uint32_t frame);
 bool PlatWindowGetContent(PlatWindow w, PlatRect* content);
 // Shows without activating, or hides.
 bool PlatWindowShow(PlatWindow w, bool shown);

@@ -47,8 +47,8 @@ bool LoadDialogPanel(RsrcFileRef file, int32 id, uInt32 kind, void* filter, Dial
   SetExt(heap, kHeapExtRoot, uInt32(root));
   SetExt(heap, kHeapExtDialogFilter, uInt32(uintptr_t(filter)));
   const int32 ext = int32(OHWord(heap, kOHExtension));
-  PutNative16(*heap + ext + kHeapExtWindowOptions, uInt16(kind));
-  PutNative16(*heap + ext + kHeapExtWindowParts, kDialogWindowPart);
+  PutNative16(*heap + ext + kHeapExtWindowOptions, kDialogWindowPart);
+  PutNative16(*heap + ext + kHeapExtWindowStyle, uInt16(kind));
   const uChar none[1] = {0};
   const Rect empty{0, 0, 0, 0};
   const WindowRef window = WCreate(kind, none, nullptr, &empty, 0, 0, uInt32(uintptr_t(heap)));

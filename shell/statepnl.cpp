@@ -8,14 +8,10 @@
 #include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
-#include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "shell/viwindow.h"
 
 namespace {
-
-VIWindMetrics gMetrics = {16, 20};
-
-const uChar kUseWindowMenuBarsKey[] = "\x11" "useWindowMenuBars";
 
 uInt32 ExtWord(ObjHeap panel, int32 at) {
   const int32 ext = int32(OHWord(panel, kOHExtension));
@@ -46,7 +42,27 @@ struct SlotState {
   bool r17;       // a data range error on the panel
   bool frontPanel;
   DataSpace ds;   // the data space the panel shows
+  RecordField record;  // the retrieval display (retrieval mode)
 };
+
+// A handle of the memory manager holding at least size bytes, or null.
+const uChar* HandleBytes(UHandle h, int32 size) {
+  return h && AZIsHandle(h) && *h && AZGetHandleSize(h) >= size ? *h : nullptr;
+}
+
+// Whether the values of the panel's confirm record differ from the saved
+// ones (a record that is not a live handle compares equal).
+bool ConfirmedValuesDiffer(ObjHeap panel) {
+  UHandle rec = reinterpret_cast<UHandle>(uintptr_t(ExtWord(panel, kHeapExtConfirm)));
+  const uChar* p = HandleBytes(rec, int32(sizeof(ConfirmRecord)));
+  if (!p) return false;
+  ConfirmRecord c;
+  std::memcpy(&c, p, sizeof c);
+  const int32 n = c.current && AZIsHandle(c.current) ? AZGetHandleSize(c.current) : -1;
+  const int32 m = c.saved && AZIsHandle(c.saved) ? AZGetHandleSize(c.saved) : -1;
+  if (n != m) return true;
+  return n > 0 && std::memcmp(*c.current, *c.saved, size_t(n)) != 0;
+}
 
 bool ShowsFirstDataSpace(const SlotState& s) {
   return s.ds && reinterpret_cast<UHandle>(s.ds) == s.vi->dataSpace;
@@ -77,13 +93,10 @@ int32 Slot1(const SlotState& s) {
 }
 
 int32 Slot2(const SlotState& s) {
-  // The confirm record's value lists are not compared here: a panel in
-  // confirm mode shows its plain confirm image.
-  if (s.w & kW2Confirm) return ExtWord(s.panel, kHeapExtConfirm) ? 17 : 52;
+  if (s.w & kW2Confirm) return !ExtWord(s.panel, kHeapExtConfirm) ? 52 : ConfirmedValuesDiffer(s.panel) ? 9 : 17;
   if (s.kind == kVIKindControl) return (s.w & kW2Customize) ? 23 : 22;
-  // The retrieval display's deletion marks belong to the datalog display:
-  // the current record shows as kept.
-  if (s.w & kW2Retrieval) return s.frontPanel ? 20 : 52;
+  // Delete or restore the record shown, by its deletion mark.
+  if (s.w & kW2Retrieval) return !s.frontPanel ? 52 : s.record.mark ? 21 : 20;
   if (s.e == 7) return 49;
   if (s.e == 9) return 48;
   if ((s.o & (kNoRun | kNoRunContinuously)) || (s.e & 4) || s.r17) return 52;
@@ -117,11 +130,12 @@ int32 StatePnlSlotIcon(ObjHeap panel, int32 slot) {
   s.frontPanel = OHWord(panel, kOHKind) == kPanelHeapKind;
   if (s.frontPanel && root > 0 && OHBlockSize(panel, root) >= 4 * (kPanelRootDataSpaceWord + 1))
     s.ds = reinterpret_cast<DataSpace>(uintptr_t(GetNative32(*panel + root + 4 * kPanelRootDataSpaceWord)));
+  if ((s.w & kW2Retrieval) && s.frontPanel) VIRecordField(owner, &s.record);
   switch (slot) {
     case 0:
-      // The retrieval display's record field is the datalog display's: its
-      // edited state is not read here.
-      return (OHWord(panel, kOHFlags) & kTextEntryFlag) ? 39 : 59;
+      if (OHWord(panel, kOHFlags) & kTextEntryFlag) return 39;
+      // An edited record number offers to display its record.
+      return (s.w & kW2Retrieval) && s.frontPanel && s.record.stamped && s.record.edited ? 38 : 59;
     case 1: return Slot1(s);
     case 2: return Slot2(s);
     case 3: return (s.w & kW2Retrieval) ? (s.frontPanel ? 24 : 54) : ((s.o & kNoAbort) ? 54 : 37);
@@ -130,40 +144,28 @@ int32 StatePnlSlotIcon(ObjHeap panel, int32 slot) {
   }
 }
 
-void VIWindSetMetrics(const VIWindMetrics* metrics) {
-  gMetrics = metrics ? *metrics : VIWindMetrics{16, 20};
-  if (gMetrics.vScrollWidth < 8) gMetrics.vScrollWidth = 8;
-}
+namespace {
 
-int32 VIWindIconPaneRect(ObjHeap panel, Rect* pane, Rect* icon) {
-  const Rect none{0, 0, 0, 0};
-  if (pane) *pane = none;
-  if (icon) *icon = none;
-  if (!panel || !*panel || OHWord(panel, kOHExtension) == 0) return 0;
-  const int32 ext = int32(OHWord(panel, kOHExtension));
-  const int32 parts = GetNative16(*panel + ext + kHeapExtWindowParts);
-  if (!(parts & kVIWindIconPane)) return 0;
-  Rect c;
-  std::memcpy(&c, *panel + ext + kHeapExtContentRect, sizeof c);
-  const int32 toolBar = (parts & kVIWindMenuBar) ? 21 : 34;
-  Bool32 windowMenuBars = 1;
-  CfgGetDefault(kCfgBool, kUseWindowMenuBarsKey, &windowMenuBars);
-  const int32 menuBar = windowMenuBars ? gMetrics.menuBarHeight : 34 - toolBar;
-  int32 height = ((parts & kVIWindMenuBar) ? menuBar : 0) + ((parts & kVIWindToolBar) ? toolBar + 1 : 0);
-  if (height < 34) height = 35;
-  Rect p;
-  p.top = int16(c.top - height);
-  p.bottom = (c.top >= c.bottom || c.left >= c.right) ? int16(c.bottom + 1) : c.top;
-  p.right = int16(c.right + ((parts & kVIWindVScroll) ? gMetrics.vScrollWidth - 1 : 0));
-  p.left = int16(p.right - 35);
-  if (pane) *pane = p;
-  if (icon) {
-    icon->top = int16(p.top + (height - 33) / 2);
-    icon->left = int16(p.left + 2);
-    icon->bottom = int16(icon->top + 32);
-    icon->right = int16(icon->left + 32);
-  }
-  return 1;
+// The slot of each image, 0 to 60.
+constexpr int8_t kImageSlot[61] = {
+    1, 1, 1, 1, 1, 1, 2, 2, 0, 2,  // 0-9
+    1, 6, 7, 8, 1, 4, 4, 2, 1, 1,  // 10-19
+    2, 2, 2, 2, 3, 3, 3, 4, 4, 6,  // 20-29
+    6, 7, 7, 5, 5, 5, 5, 3, 0, 0,  // 30-39
+    1, 8, 8, 1, 1, 1, 4, 4, 2, 2,  // 40-49
+    1, 1, 2, 5, 3, 4, 6, 7, 8, 0,  // 50-59
+    0,
+};
+// The slots' left edges; each is 20 x 19 pixels from its top of 1.
+constexpr int16 kSlotLeft[9] = {4, 28, 47, 71, 90, 114, 138, 157, 176};
+
+}  // namespace
+
+int32 StatePnlImageSlot(int32 image) { return image >= 0 && image <= 60 ? kImageSlot[image] : -1; }
+
+Rect StatePnlSlotRect(int32 slot) {
+  if (slot < 0 || slot > 8) return Rect{0, 0, 0, 0};
+  return Rect{1, kSlotLeft[slot], 20, int16(kSlotLeft[slot] + 20)};
 }
 
 void ShellInstallPanelRoutineHooks() {

@@ -1,8 +1,8 @@
 // The VI window's tool bar as the engine asks for it: the image each of its
-// slots shows for the VI's current state, and the icon pane at the right
-// end of the tool bar with the VI's 32 x 32 icon inside it.
+// slots shows for the VI's current state, and the redraw of one slot.
 #pragma once
 #include "mgsource/extcode.h"
+#include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "mgsource/rects.h"
 
@@ -11,23 +11,19 @@
 // panel without an owning VI.
 QX_EXTERN_C int32 StatePnlSlotIcon(ObjHeap panel, int32 slot);
 
-// The window's part flags (the heap extension's 16-bit field).
-enum : int32 {
-  kVIWindHScroll = 1, kVIWindVScroll = 2, kVIWindIconPane = 4, kVIWindToolBar = 8, kVIWindMenuBar = 16,
+// The panel's confirm record (heap extension word 7): the handles of the
+// current and the saved value lists.  The values differ when the lists'
+// sizes or bytes do.
+struct ConfirmRecord {
+  UHandle current;
+  UHandle saved;
 };
-// The sizes the window's parts are laid out with: the vertical scroll
-// bar's width (at least 8) and the height of a window's own menu bar.  The
-// window manager sets them; until then 16 and 20.
-struct VIWindMetrics {
-  int32 vScrollWidth;
-  int32 menuBarHeight;
-};
-void VIWindSetMetrics(const VIWindMetrics* metrics);
-// The icon pane (at least 35 pixels wide, its height from the tool bar and
-// the own menu bar) placed from the panel's content rectangle, and the
-// 32 x 32 icon inside it; the answer is the icon-pane flag (1 when the
-// window has one).  Either rectangle may be null.
-QX_EXTERN_C int32 VIWindIconPaneRect(ObjHeap panel, Rect* pane, Rect* icon);
 
-// Gives the engine's panel routines the two above; called at start-up.
+// The tool-bar slot (0..8) that shows an image (0..60); -1 for another
+// image.  The slot's rectangle, relative to the tool bar's top-left corner.
+int32 StatePnlImageSlot(int32 image);
+Rect StatePnlSlotRect(int32 slot);
+
+// Gives the engine's panel routines the slot images and the icon pane;
+// called at start-up.
 void ShellInstallPanelRoutineHooks();

@@ -9,8 +9,11 @@
 #include "engine/vi/vi_internal.h"
 #include "mgsource/config.h"
 #include "mgsource/memory.h"
+#include "mgsource/rects.h"
 #include "mgsource/window/wport.h"
+#include "platform/qx_sysinfo.h"
 #include "rtlib/datalog.h"
+#include "shell/statepnl.h"
 
 namespace {
 
@@ -24,14 +27,14 @@ int32 ToolBarHeight(int32 parts) {
 int32 MenuBarHeight(int32 parts) {
   Bool32 on = 1;
   CfgGetDefault(kCfgBool, kUseWindowMenuBarsKey, &on);
-  return on ? kMenuBarHeight : kToolBarIconHeight - ToolBarHeight(parts);
+  return on ? PlatGetSystemMetric(kPlatMetricMenuHeight) : kToolBarIconHeight - ToolBarHeight(parts);
 }
 // What the parts add above, below and to the right of the content.
 int32 Above(int32 parts) {
   return ((parts & kVIWindMenuBar) ? MenuBarHeight(parts) : 0) + ((parts & kVIWindToolBar) ? ToolBarHeight(parts) + 1 : 0);
 }
-int32 Below(int32 parts) { return (parts & kVIWindHScroll) ? kScrollBarSize - 1 : 0; }
-int32 Right(int32 parts) { return (parts & kVIWindVScroll) ? kScrollBarSize - 1 : 0; }
+int32 Below(int32 parts) { return (parts & kVIWindHScroll) ? VIWindHScrollHeight() - 1 : 0; }
+int32 Right(int32 parts) { return (parts & kVIWindVScroll) ? VIWindVScrollWidth() - 1 : 0; }
 
 constexpr Rect kEmpty{0, 0, 0, 0};
 
@@ -46,7 +49,6 @@ bool PanelParts(ObjHeap panel, int32* parts, Rect* content) {
 // keeps the table whole for any caller.
 std::mutex gLock;
 std::map<UHandle, RecordField> gFields;
-std::map<UHandle, int32> gMarks;
 
 ObjHeap PanelOf(UHandle vi) { return vi && *vi ? VIRec(vi)->panelHeap : nullptr; }
 
@@ -59,31 +61,39 @@ void InvalToolBar(UHandle vi) {
 void CreateField(UHandle vi, const Rect* bounds, ConstPStr text) {
   {
     std::lock_guard<std::mutex> g(gLock);
-    if (gFields.count(vi)) return;
-    RecordField f{*bounds, std::string(reinterpret_cast<const char*>(text + 1), text[0]), true, true, 0};
-    gFields[vi] = f;
+    auto it = gFields.find(vi);
+    if (it != gFields.end()) {
+      // The field there is kept, its text selected and active.
+      it->second.allSelected = it->second.active = true;
+    } else {
+      gFields[vi] = RecordField{*bounds, std::string(reinterpret_cast<const char*>(text + 1), text[0]),
+                                true, true, false, false, 0};
+    }
   }
   InvalToolBar(vi);
 }
 void ClearField(UHandle vi) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = gFields.find(vi);
-  if (it != gFields.end()) it->second.text.clear();
+  if (it != gFields.end()) it->second.text.clear(), it->second.edited = false;
 }
-void SetField(UHandle vi, ConstPStr text) {
+// A new text of the field: a record number shown, or one typed (edited).
+void PutField(UHandle vi, ConstPStr text, bool edited) {
   {
     std::lock_guard<std::mutex> g(gLock);
     auto it = gFields.find(vi);
     if (it == gFields.end()) return;
     it->second.text.assign(reinterpret_cast<const char*>(text + 1), text[0]);
-    it->second.allSelected = it->second.active = true;
+    it->second.allSelected = !edited;
+    it->second.active = true;
+    it->second.edited = edited;
   }
   InvalToolBar(vi);
 }
+void SetField(UHandle vi, ConstPStr text) { PutField(vi, text, false); }
 void DisposeField(UHandle vi) {
   std::lock_guard<std::mutex> g(gLock);
   gFields.erase(vi);
-  gMarks.erase(vi);
 }
 void FieldText(UHandle vi, PStr text) {
   std::lock_guard<std::mutex> g(gLock);
@@ -92,12 +102,27 @@ void FieldText(UHandle vi, PStr text) {
   text[0] = uChar(t.size() > 255 ? 255 : t.size());
   std::memcpy(text + 1, t.data(), text[0]);
 }
+// The record display takes a record: its deletion mark, and its time stamp
+// with it.
 void ShowMark(UHandle vi, int32 mark) {
   {
     std::lock_guard<std::mutex> g(gLock);
-    gMarks[vi] = mark;
+    auto it = gFields.find(vi);
+    if (it == gFields.end()) return;
+    it->second.mark = mark;
+    it->second.stamped = true;
   }
   InvalToolBar(vi);
+}
+
+// Slot redraws are drawn with the tool bar when the window is next updated:
+// the slot that shows the image waits for it.
+void DrawToolbarSlot(UHandle vi, int32 image, int32 /*state*/) {
+  ObjHeap panel = PanelOf(vi);
+  Rect bar, slot = StatePnlSlotRect(StatePnlImageSlot(image));
+  if (DEmptyRect(&slot) || !VIWindStatePanelRect(panel, &bar)) return;
+  DOffsetRect(&slot, bar.left, bar.top);
+  WInvalRect(viinst::PanelWindow(panel), &slot);
 }
 
 }  // namespace
@@ -137,6 +162,38 @@ int32 VIWindMenuBarRect(ObjHeap panel, Rect* rect) {
   return rect->right > rect->left;
 }
 
+int32 VIWindIconPaneRect(ObjHeap panel, Rect* pane, Rect* icon) {
+  int32 parts = 0;
+  Rect c;
+  if (pane) *pane = kEmpty;
+  if (icon) *icon = kEmpty;
+  if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindIconPane)) return 0;
+  int32 height = Above(parts);
+  if (height < 34) height = 35;
+  Rect p;
+  p.top = int16(c.top - height);
+  p.bottom = (c.top >= c.bottom || c.left >= c.right) ? int16(c.bottom + 1) : c.top;
+  p.right = int16(c.right + Right(parts));
+  p.left = int16(p.right - kIconPaneWidth);
+  if (pane) *pane = p;
+  if (icon) {
+    icon->top = int16(p.top + (height - 33) / 2);
+    icon->left = int16(p.left + 2);
+    icon->bottom = int16(icon->top + 32);
+    icon->right = int16(icon->left + 32);
+  }
+  return 1;
+}
+
+int32 VIWindHScrollHeight() {
+  const int32 h = PlatGetSystemMetric(kPlatMetricHScrollHeight);
+  return h < 8 ? 8 : h;
+}
+int32 VIWindVScrollWidth() {
+  const int32 v = PlatGetSystemMetric(kPlatMetricVScrollWidth);
+  return v < 8 ? 8 : v;
+}
+
 void VIWindDisposeRgnCache(ObjHeap panel) {
   if (!panel || !*panel || OHWord(panel, kOHKind) != kPanelHeapKind) return;
   const int32 root = viinst::PanelRoot(panel);
@@ -152,12 +209,12 @@ bool VIRecordField(UHandle vi, RecordField* out) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = gFields.find(vi);
   if (it == gFields.end()) return false;
-  if (out) {
-    *out = it->second;
-    auto m = gMarks.find(vi);
-    out->mark = m == gMarks.end() ? 0 : m->second;
-  }
+  if (out) *out = it->second;
   return true;
+}
+
+void VIRecordFieldEdit(UHandle vi, ConstPStr text) {
+  if (text) PutField(vi, text, true);
 }
 
 int32 VIRecordFieldCount() {
@@ -186,6 +243,7 @@ void ShellInstallVIWindowHooks() {
   w.contentToWindow = &VIWindContentToWindow;
   w.windowToContent = &VIWindWindowToContent;
   w.disposeRgnCache = &VIWindDisposeRgnCache;
+  w.drawToolbarSlot = &DrawToolbarSlot;
   w.menuBarRect = [](ObjHeap panel, Rect* rect) { VIWindMenuBarRect(panel, rect); };
   w.toolBarRect = [](ObjHeap panel, Rect* rect) { VIWindStatePanelRect(panel, rect); };
   w.createRecordField = &CreateField;

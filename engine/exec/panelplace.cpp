@@ -1,19 +1,18 @@
 #include "engine/exec/panelplace.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "engine/exec/runcmd_internal.h"
 #include "engine/typemgr.h"
 #include "engine/vi/vi_internal.h"
 #include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wport.h"
 
 using namespace qxrun;
 
 namespace {
-std::atomic<int32> gWindowOptionMode{0};
 VIWindowHooks gWindowHooks{};
 
 Rect GetExtRect(ObjHeap panel, int32 at) {
@@ -52,8 +51,9 @@ Rect Offset(const Rect& r, int32 dv, int32 dh) {
 void SetVIWindowHooks(const VIWindowHooks* hooks) { gWindowHooks = hooks ? *hooks : VIWindowHooks{}; }
 const VIWindowHooks& VIWindow() { return gWindowHooks; }
 
-void SetWindowOptionMode(int32 mode) { gWindowOptionMode.store(mode); }
-int32 WindowOptionMode() { return gWindowOptionMode.load(); }
+// The loader sets the mode while it opens a panel; it is the same word.
+void SetWindowOptionMode(int32 mode) { gQXWindowOptionMode = mode; }
+int32 WindowOptionMode() { return gQXWindowOptionMode; }
 
 void GetPanelWindowOptions(ObjHeap panel, uInt16* first, uInt16* second) {
   uInt16 a = kWindowOptionsDefault, b = kWindowOptions2Default;
@@ -61,7 +61,7 @@ void GetPanelWindowOptions(ObjHeap panel, uInt16* first, uInt16* second) {
   if (vi && *vi) {
     const VIRecord* r = VIRec(vi);
     const uInt16 headerFirst = viinst::ExtHalf(panel, kHeapExtWindowOptions);
-    const uInt16 headerSecond = viinst::ExtHalf(panel, kHeapExtWindowParts);
+    const uInt16 headerSecond = viinst::ExtHalf(panel, kHeapExtWindowStyle);
     if (r->viKind != kVIKindDatalog) {
       a = headerFirst;
       b = r->viKind == kVIKindDialog ? headerSecond : r->viKind == 1 ? kWindowOptions2Kind1 : kWindowOptions2Default;
@@ -87,7 +87,8 @@ void GetPanelWindowOptions(ObjHeap panel, uInt16* first, uInt16* second) {
 void PlacePanelWindow(ObjHeap panel) {
   if (!panel || !*panel || !OHWord(panel, kOHExtension)) return;
   const WindowRef w = viinst::PanelWindow(panel);
-  if (!w || !WIsWindow(w)) return;
+  // A minimised window is left where it is.
+  if (!w || !WIsWindow(w) || WIsIconic(w)) return;
   uInt16 first = 0, second = 0;
   GetPanelWindowOptions(panel, &first, &second);
   Rect port;  // the window's rectangle before, local

@@ -28,7 +28,8 @@ QX_EXTERN_C void UpdateVIMenuBar(ObjHeap panel);
 // Invalidates the menu-bar area of the VI's window less its bottom line,
 // after the menu-setup event when the window is active.
 QX_EXTERN_C void InvalVIMenuBar(UHandle vi);
-// Redraws one tool-bar slot of the VI's window under the window's clip.
+// Redraws one tool-bar slot of the VI's window under the window's clip:
+// the one route of every slot redraw (the panel routines' too).
 QX_EXTERN_C void UpdateToolbarButton(UHandle vi, int32 image, int32 state);
 
 // The menu bars a panel heap names (kHeapExtMenuBar): the system's, by
@@ -58,6 +59,8 @@ struct VIWindowHooks {
   // The menu bar's and the tool bar's rectangles (local); empty for none.
   void (*menuBarRect)(ObjHeap panel, Rect* rect);
   void (*toolBarRect)(ObjHeap panel, Rect* rect);
+  // Draws the tool-bar slot that shows the image, in draw mode state (0
+  // plain, 1 pressed, 2 greyed), in the current port (UpdateToolbarButton).
   void (*drawToolbarSlot)(UHandle vi, int32 image, int32 state);
   void (*updateCursor)(ObjHeap panel);
   void (*refreshLogIndicator)(UHandle vi);

@@ -223,7 +223,7 @@ void ShowLogRecord(UHandle vi, int32 n) {
   }
   if (VIWindow().setRecordField) VIWindow().setRecordField(vi, text);
   if (w) {
-    if (VIWindow().drawToolbarSlot) VIWindow().drawToolbarSlot(vi, kRecordSlotImage, 0);
+    UpdateToolbarButton(vi, kRecordSlotImage, 0);
     WSetClipRect(&prior, nullptr);
     WRestore(&saved);
   }

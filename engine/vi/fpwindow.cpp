@@ -154,13 +154,13 @@ WindowRef FPOpenWindow(UHandle vi, ObjHeap panel, int32 mode) {
     const Point at = ExtPoint(panel, kHeapExtContentOrigin);
     global = Rect{at.v, at.h, int16(at.v + (content.bottom - content.top)),
                   int16(at.h + (content.right - content.left))};
-    PinWindowRect(&global, ExtHalf(panel, kHeapExtWindowParts));
+    PinWindowRect(&global, ExtHalf(panel, kHeapExtWindowStyle));
   }
   SetExtPoint(panel, kHeapExtContentOrigin, Point{global.top, global.left});
   Str255 title;
   title[0] = 0;
   if (VIRec(vi)->viKind != kVIKindControl) WindowTitleOf(vi, title);
-  const WindowRef w = WCreate(ExtHalf(panel, kHeapExtWindowParts), title, VIShell().viWindowProc, &global, 0, 0,
+  const WindowRef w = WCreate(ExtHalf(panel, kHeapExtWindowStyle), title, VIShell().viWindowProc, &global, 0, 0,
                               uInt32(uintptr_t(panel)));
   if (!w) return kWNoWindow;
   SetExtWord(panel, kHeapExtWindow, uInt32(w));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/dsalloc.h"
+#include "engine/exec/panelplace.h"
 #include "engine/typemgr.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/counted_strings.h"
@@ -127,11 +128,8 @@ void VIClearStepFlags(UHandle vi) {
   VIRecord* r = VIRec(vi);
   r->flags2 &= ~kVIFlags2StepInto;
   ObjHeap panel = r->panelHeap;
-  if (!panel || !gHooks.updateToolbarButton) return;
-  for (int32 slot : {1, 4}) {
-    const int32 image = gHooks.statePnlSlotIcon ? gHooks.statePnlSlotIcon(panel, slot) : 0;
-    gHooks.updateToolbarButton(vi, image, 0);
-  }
+  if (!panel || !gHooks.statePnlSlotIcon) return;
+  for (int32 slot : {1, 4}) UpdateToolbarButton(vi, gHooks.statePnlSlotIcon(panel, slot), 0);
 }
 
 MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 columns) {

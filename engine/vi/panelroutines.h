@@ -32,7 +32,8 @@ QX_EXTERN_C void OHEndMarkPassPair(ObjHeap heap, ObjHeap second);
 // the connector pane) and 0 otherwise (the object's bounds, or nothing for
 // a heap that is not a front panel).
 QX_EXTERN_C int32 GetObjContentRect(ObjHeap heap, int32 object, Rect* rect, int32* found);
-// Clears flags2 bit 0x40 and redraws tool-bar slots 1 and 4.
+// Clears flags2 bit 0x40 and redraws tool-bar slots 1 and 4
+// (UpdateToolbarButton) with the images the state gives now.
 QX_EXTERN_C void VIClearStepFlags(UHandle vi);
 // A palette menu: a custom menu of PictMenuProc, grown by its 4-byte grid
 // header whose first 16 bits hold the column count.  2 when the record
@@ -67,7 +68,6 @@ struct PanelRoutineHooks {
   void (*keyFocusUpdate)(ObjHeap heap, int32 object, int32 toolbar, void* text);
   void (*iconPaneRect)(ObjHeap panel, Rect* pane, Rect* icon);
   int32 (*statePnlSlotIcon)(ObjHeap panel, int32 slot);
-  void (*updateToolbarButton)(UHandle vi, int32 image, int32 state);
 };
 void SetPanelRoutineHooks(const PanelRoutineHooks* hooks);
 const PanelRoutineHooks& PanelRoutines();

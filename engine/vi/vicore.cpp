@@ -216,7 +216,7 @@ UHandle NewVICore(int16 kind, ConstPStr name, int32 iconId) {
   VIRec(vi)->windowOptions = opt.first;
   if (ObjHeap heap = VIRec(vi)->panelHeap) {
     SetExtHalf(heap, kHeapExtWindowOptions, opt.first);
-    SetExtHalf(heap, kHeapExtWindowParts, opt.second);
+    SetExtHalf(heap, kHeapExtWindowStyle, opt.second);
     if (VIRun().updateVIMenuBar) VIRun().updateVIMenuBar(heap);
   }
 

@@ -152,12 +152,16 @@ uInt32 WGetStyle(WindowRef window) {
   return Get(window, &rec) ? rec.style : 0;
 }
 
-// The host frame was chosen from the style when the window was made; the
-// style word is what the window manager and the VI window read from then on.
+// The style word is what the window manager and the VI window read; the
+// host frame follows it around the same content rectangle.
 void WApplyWindowOptions(WindowRef window, uInt32 options) {
-  if (!Known(window)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  Table()[window].style = options;
+  WindowRec rec;
+  if (!Known(window, &rec)) return;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Table()[window].style = options;
+  }
+  if (FrameOf(rec.style) != FrameOf(options)) PlatWindowSetFrame(window, FrameOf(options));
 }
 
 void WGetRect(WindowRef window, Rect* rect) {

@@ -100,3 +100,5 @@ Bool32 WIsZoomed(WindowRef window) {
 }
 
 void WSetZoomedProc(WZoomedProc proc) { gZoomed.store(proc); }
+
+Bool32 WIsIconic(WindowRef window) { return WIsWindow(window) && PlatIsIconic(window) ? 1 : 0; }

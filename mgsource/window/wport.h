@@ -1,7 +1,7 @@
 // What window placement needs of a window beyond its rectangles: the
 // drawing port with its clip rectangle, the area waiting to be redrawn, the
-// maximised state, the host style taken from an option word, and local to
-// screen coordinates.  All of it runs on the user-interface thread.
+// maximised and minimised states, the host style taken from an option word,
+// and local to screen coordinates.  All of it runs on the user-interface thread.
 #pragma once
 #include "mgsource/window/window.h"
 
@@ -42,6 +42,10 @@ QX_EXTERN_C Bool32 WIsZoomed(WindowRef window);
 typedef Bool32 (*WZoomedProc)(WindowRef window);
 void WSetZoomedProc(WZoomedProc proc);
 
+// Non-zero when the window is minimised.
+QX_EXTERN_C Bool32 WIsIconic(WindowRef window);
+
 // Sets the window's host style from a window-option word (the style bits of
-// window.h); the content rectangle is kept.
+// window.h); the content rectangle is kept and the host frame is made
+// around it again.
 QX_EXTERN_C void WApplyWindowOptions(WindowRef window, uInt32 options);

@@ -23,7 +23,7 @@ class PanelPlaceTest : public VITest {
     ASSERT_NE(panel_, nullptr);
     VIRec(vi_)->windowOptions = 0x1234;
     SetExtHalf(panel_, kHeapExtWindowOptions, 0x0101);
-    SetExtHalf(panel_, kHeapExtWindowParts, 0x0202);
+    SetExtHalf(panel_, kHeapExtWindowStyle, 0x0202);
   }
   void TearDown() override {
     SetWindowOptionMode(0);

@@ -139,7 +139,7 @@ TEST_F(RetrieveTest, PlacementFillsCentresOrKeepsTheWindow) {
   WGetShellRect(kWindowOptions2Default, &m);
   // A running VI takes its own options.
   VIRec(vi_)->eState = (VIRec(vi_)->eState & ~kVIStateMask) | 2;
-  SetExtHalf(panel_, kHeapExtWindowParts, kWindowOptions2Default);
+  SetExtHalf(panel_, kHeapExtWindowStyle, kWindowOptions2Default);
   struct Case {
     uInt16 options;
     bool fill;

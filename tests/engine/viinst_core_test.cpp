@@ -85,7 +85,7 @@ TEST_F(VICoreTest, EachKindGetsItsOptionsListsStateAndMembership) {
       EXPECT_EQ(OHWord(p, kOHKind), kPanelHeapKind);
       EXPECT_EQ(PanelHeapOwner(p), vi);
       EXPECT_EQ(GetNative16(*p + Ext(p) + kHeapExtWindowOptions), c.first);
-      EXPECT_EQ(GetNative16(*p + Ext(p) + kHeapExtWindowParts), c.second);
+      EXPECT_EQ(GetNative16(*p + Ext(p) + kHeapExtWindowStyle), c.second);
       UHandle header = reinterpret_cast<UHandle>(uintptr_t(OHWord(p, kOHPanelHeaderHandle)));
       ASSERT_NE(header, nullptr);
       EXPECT_EQ(AZGetHandleSize(header), kPanelHeaderHandleSize);

@@ -1,11 +1,13 @@
 // The engine's panel routines over real panel objects: rings kept as long as
 // their texts, the run-time editable label parts, paired mark passes, drop
 // target rectangles, the key focus, the step flags and palette menus.
+#include "engine/exec/panelplace.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/objlist.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "panel/oinit.h"
 #include "panel_test_support.h"
 
@@ -185,17 +187,33 @@ TEST_F(PanelRoutinesTest, TheKeyFocusCommitsOrActivatesThenMoves) {
   EXPECT_EQ(GetNative32(*panel_ + Ext() + kHeapExtFocusText), uInt32(uintptr_t(&text)));
 }
 
+// The slots are redrawn through the VI window's one slot route, with the
+// panel's window as the port.
 TEST_F(PanelRoutinesTest, StepFlagsClearAndRedrawSlotsOneAndFour) {
   static std::vector<std::pair<int32, int32>> drawn;
+  static WindowRef port;
   drawn.clear();
   PanelRoutineHooks saved = PanelRoutines(), h = saved;
   h.statePnlSlotIcon = [](ObjHeap, int32 slot) { return slot * 10; };
-  h.updateToolbarButton = [](UHandle, int32 image, int32 state) { drawn.push_back({image, state}); };
   SetPanelRoutineHooks(&h);
+  const VIWindowHooks savedWindow = VIWindow();
+  VIWindowHooks w = savedWindow;
+  w.drawToolbarSlot = [](UHandle, int32 image, int32 state) {
+    drawn.push_back({image, state});
+    port = WCurrentPort();
+  };
+  SetVIWindowHooks(&w);
   VIRec(vi_)->flags2 |= kVIFlags2StepInto | kVIFlags2StepOver;
+  VIClearStepFlags(vi_);
+  EXPECT_TRUE(drawn.empty()) << "no window: nothing to redraw";
+  GiveWindow();
+  VIRec(vi_)->flags2 |= kVIFlags2StepInto;
   VIClearStepFlags(vi_);
   EXPECT_EQ(VIRec(vi_)->flags2 & (kVIFlags2StepInto | kVIFlags2StepOver), kVIFlags2StepOver);
   EXPECT_EQ(drawn, (std::vector<std::pair<int32, int32>>{{10, 0}, {40, 0}}));
+  EXPECT_EQ(port, window_);
+  EXPECT_EQ(WCurrentPort(), kWNoWindow) << "the port is given back";
+  SetVIWindowHooks(&savedWindow);
   SetPanelRoutineHooks(&saved);
 }
 

@@ -10,7 +10,10 @@
 #include "engine/typemgr.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/byteorder.h"
+#include "engine/exec/panelplace.h"
+#include "rtlib/datalog.h"
 #include "shell/statepnl.h"
+#include "shell/viwindow.h"
 #include "tools/vibuilder.h"
 
 namespace {
@@ -35,7 +38,7 @@ class StatePnlTest : public qxtest::EngineTest {
   void SetExt(int32 at, uInt32 v) { PutNative32(*panel_ + OHWord(panel_, kOHExtension) + at, v); }
   void SetContent(const Rect& c, int16 parts) {
     std::memcpy(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtContentRect, &c, sizeof c);
-    PutNative16(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindowParts, uInt16(parts));
+    PutNative16(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindowOptions, uInt16(parts));
   }
   UHandle vi_ = nullptr;
   ObjHeap panel_ = nullptr;
@@ -128,12 +131,17 @@ TEST_F(StatePnlTest, TheIconPaneStandsRightOfTheToolBar) {
 // redraws slots 1 and 4 with the images of the state left.
 TEST_F(StatePnlTest, TheEnginesPanelRoutinesAskTheShell) {
   const PanelRoutineHooks saved = PanelRoutines();
+  const VIWindowHooks savedWindow = VIWindow();
   ShellInstallPanelRoutineHooks();
   static std::vector<int32> drawn;
   drawn.clear();
-  PanelRoutineHooks h = PanelRoutines();
-  h.updateToolbarButton = [](UHandle, int32 image, int32) { drawn.push_back(image); };
-  SetPanelRoutineHooks(&h);
+  VIWindowHooks w = VIWindow();
+  w.drawToolbarSlot = [](UHandle, int32 image, int32) { drawn.push_back(image); };
+  SetVIWindowHooks(&w);
+  const uChar none[1] = {0};
+  const Rect r0{0, 0, 50, 50};
+  const WindowRef window = WCreate(0, none, nullptr, &r0, 0, 0, 0);
+  SetExt(kHeapExtWindow, uInt32(window));
   SetContent(Rect{100, 10, 300, 400}, 4 | 8);
   const int32 pane = vib::NewObject(panel_, kClsConnectorPane, 40, root_);
   Rect r{0, 0, 0, 0};
@@ -145,6 +153,8 @@ TEST_F(StatePnlTest, TheEnginesPanelRoutinesAskTheShell) {
   VIRec(vi_)->flags2 = 0x2C0;  // paused and stepping, pausing allowed
   VIClearStepFlags(vi_);
   EXPECT_EQ(drawn, (std::vector<int32>{50, 15})) << "still stepping, no longer paused";
+  WDestroy(window);
+  SetVIWindowHooks(&savedWindow);
   SetPanelRoutineHooks(&saved);
 }
 
