@@ -3,6 +3,8 @@
 // and the end of the last run sweeps the panels that kept their options.
 #include "engine/exec/panelplace.h"
 #include "engine/vi/vi_internal.h"
+#include "engine/vi/viload.h"
+#include "platform/qx_window.h"
 #include "viinst_test_support.h"
 
 using namespace qxvitest;
@@ -72,6 +74,10 @@ TEST_F(PanelPlaceTest, ATopLevelVIGetsItsOwnOptionsOnlyWhereTheStateAsks) {
     EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), want.first) << c.what << ": the first word is stored";
   }
   VIRec(vi_)->flags = flags;
+  SetHeapFlags(0);
+  SetState(1);
+  gQXWindowOptionMode = 2;  // as the loader sets it while it opens a panel
+  EXPECT_EQ(Options(), (Opts{0x1234, 0x0202})) << "the loader's mode is the one read";
 }
 
 TEST_F(PanelPlaceTest, OtherKindsTakeTheHeadersWords) {
@@ -98,6 +104,12 @@ TEST_F(PanelPlaceTest, OtherKindsTakeTheHeadersWords) {
 
 TEST_F(PanelPlaceTest, PlacementNeedsAWindowAndTheLastRunSweepsKeptPanels) {
   SetState(2);
+  // A minimised window is left alone until it is restored.
+  const WindowRef w = viinst::PanelWindow(panel_);
+  PlatShowWindow(w, kPlatSwMinimize);
+  PlaceVIPanelWindow(vi_);
+  EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), 0x0101);
+  PlatShowWindow(w, kPlatSwRestore);
   PlaceVIPanelWindow(vi_);
   EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), 0x1234);
   // Without a window nothing is placed.

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_window.h"
 #include "test_support.h"
@@ -181,6 +182,30 @@ TEST_F(WindowTest, WorkAreaAndFrameMargins) {
     EXPECT_EQ(m.right, c.side) << c.style;
     EXPECT_EQ(m.bottom, c.side) << c.style;
   }
+}
+
+// A new style word restyles the host frame around the same content, so the
+// frame is the content plus the style's margins; minimised windows show.
+TEST_F(WindowTest, OptionsRestyleTheFrameAroundTheContent) {
+  const Rect r{100, 50, 300, 450};
+  const WindowRef w = WCreate(0x003C, P("w"), &Record, &r, 0, 0, 1);
+  for (uInt32 style : {0x0100u, 0u, 0x0004u, 0x0014u, 0x0110u, 0x003Cu}) {
+    WApplyWindowOptions(w, style);
+    EXPECT_EQ(WGetStyle(w), style);
+    Rect m, c;
+    PlatRect f;
+    WGetShellRect(style, &m);
+    WGetGlobalRect(w, &c);
+    PlatGetWindowRect(w, &f);
+    EXPECT_EQ((std::vector<int32>{c.top, c.left, c.bottom, c.right}), (std::vector<int32>{100, 50, 300, 450}));
+    EXPECT_EQ((std::vector<int32>{f.top, f.left, f.bottom, f.right}),
+              (std::vector<int32>{100 - m.top, 50 - m.left, 300 + m.bottom, 450 + m.right})) << style;
+  }
+  EXPECT_FALSE(WIsIconic(w));
+  PlatShowWindow(w, kPlatSwMinimize);
+  EXPECT_TRUE(WIsIconic(w));
+  WDestroy(w);
+  EXPECT_FALSE(WIsIconic(w));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "dialog_blocks.h"
 #include "engine/viinst_test_support.h"
 #include "panel/oinit.h"
+#include "shell/dlgpanelload.h"
 #include "shell/runshell.h"
 
 using namespace qxvitest;
@@ -45,12 +46,16 @@ TEST_F(DialogBoundary, TheRunTimeDialogsLoadWithTheirTitlesItemsAndNavigation) {
   const Case cases[] = {{dlgwriter::kLoadProgressDialogId, dlgwriter::LoadProgressDialog()},
                         {dlgwriter::kStatusDialogId, dlgwriter::StatusDialog()}};
   for (const Case& c : cases) {
-    void* dlg = DlgLoad(RunTimeRsrcFile(), c.id, 0, 0, nullptr, nullptr);
+    void* dlg = DlgLoad(RunTimeRsrcFile(), c.id, 13, 0, nullptr, nullptr);
     ASSERT_NE(dlg, nullptr) << c.id;
     ObjHeap panel = DlgPanelHeap(dlg);
     ASSERT_NE(panel, nullptr);
     const int32 ext = int32(OHWord(panel, kOHExtension));
     const WindowRef w = WindowRef(GetNative32(*panel + ext + kHeapExtWindow));
+    // The window kind is the style word; the part flags mark a dialog.
+    EXPECT_EQ(WGetStyle(w), 13u);
+    EXPECT_EQ(GetNative16(*panel + ext + kHeapExtWindowStyle), 13);
+    EXPECT_EQ(GetNative16(*panel + ext + kHeapExtWindowOptions), kDialogWindowPart);
     Str255 title;
     WGetTitle(w, title);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(title + 1), title[0]), c.d.title) << c.id;

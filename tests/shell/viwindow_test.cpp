@@ -5,6 +5,7 @@
 #include "engine/exec/retrieve.h"
 #include "engine/viinst_test_support.h"
 #include "engine/vi/vi_internal.h"
+#include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
 #include "shell/viwindow.h"
 #include "shell/vishell.h"
@@ -79,6 +80,31 @@ TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
     VIWindContentToWindow(parts, &c, &w);
     VIWindWindowToContent(0, parts, &w, &back);
     EXPECT_EQ(R(back), R(c)) << parts;
+  }
+}
+
+// A slot redraw waits for the window's update at the slot of the image, in
+// the tool bar; an image of no slot, or a window without tool bar, waits for
+// nothing.
+TEST_F(VIWindowBoundary, ASlotRedrawInvalidatesTheImagesSlot) {
+  const Rect c{100, 50, 400, 450};
+  struct Case {
+    int32 parts, image;
+    const char* update;  // "" for nothing
+  };
+  const Case cases[] = {
+      {kVIWindToolBar, 50, "79,78,98,98"},  {kVIWindToolBar, 15, "79,140,98,160"},
+      {kVIWindToolBar, 39, "79,54,98,74"},  {kVIWindToolBar | kVIWindMenuBar, 60, "79,54,98,74"},
+      {kVIWindToolBar, 61, ""},             {kVIWindToolBar, -1, ""},
+      {kVIWindMenuBar, 50, ""},
+  };
+  const WindowRef w = viinst::PanelWindow(panel_);
+  for (const Case& k : cases) {
+    SetParts(uInt16(k.parts), c);
+    WValidate(w);
+    UpdateToolbarButton(vi_, k.image, 0);
+    Rect u;
+    EXPECT_EQ(WGetUpdateRect(w, &u) ? R(u) : "", k.update) << k.image;
   }
 }
 
