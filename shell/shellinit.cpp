@@ -1,6 +1,7 @@
 #include "shell/shellinit.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/exec/exec.h"
@@ -17,6 +18,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/wevent.h"
+#include "platform/qx_alert.h"
 #include "shell/appfolders.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
@@ -27,8 +29,13 @@ constexpr int32 kMemFullListId = 10000;
 RsrcFileRef gTmpFile = 0;
 Path gTmpPath = nullptr;
 
-int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2) {
-  return TwoButtonAlert(53, message, b1, b2, -32768, -32768) == 1 ? 1 : 0;
+int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2, int32 defaultButton) {
+  if (defaultButton != 2) return TwoButtonAlert(53, message, b1, b2, -32768, -32768) == 1 ? 1 : 0;
+  // The second button is the default: the alert is put as Yes or No, whose
+  // headless answer is No.
+  std::string text;
+  if (message) text.assign(reinterpret_cast<const char*>(message + 1), message[0]);
+  return PlatAlert(nullptr, text.c_str(), kPlatYesNo, kPlatIconNone) == kPlatAnsYes ? 1 : 0;
 }
 
 MgErr SymbolicFolder(ConstPStr name, Path out) {

@@ -134,8 +134,8 @@ void ExitRetrieveMode(UHandle vi) {
     if (!ListText(kLogIncompatibleListId, kRetrieveAskPurge, question)) question[0] = 0;
     LoadTextOf(kYesNoListId, kYesNoYes, yes);
     LoadTextOf(kYesNoListId, kYesNoNo, no);
-    // "No" is the default: without an alert the records stay.
-    const bool purge = VIFindShell().twoButtonAlert && VIFindShell().twoButtonAlert(question, yes, no) == 1;
+    // "No" is the default: without an alert, or headless, the records stay.
+    const bool purge = VIFindShell().twoButtonAlert && VIFindShell().twoButtonAlert(question, yes, no, 2) == 1;
     if (purge && gLog.purge) gLog.purge(vi);
   }
   VIRec(vi)->flags2 &= ~kVIFlags2RetrievalMode;
@@ -196,7 +196,11 @@ void ChangeLogFile(UHandle vi) {
       DatalogBindingRec* b = Binding(vi);
       if (b->logPath) FPathCpy(b->logPath, old);
     }
-    if (retrieving && OpenLog(vi) == kNoErr) NewMarks(vi);
+    if (retrieving) {
+      // Without its old log either, retrieval mode has no records to show.
+      if (OpenLog(vi) == kNoErr) NewMarks(vi);
+      else ExitRetrieveMode(vi);
+    }
   }
   FDisposePath(old);
 }

@@ -385,7 +385,7 @@ bool AskAddDirectory(Path dir) {
   LoadTextOf(kYesNoListId, kYesNoNo, no);
   PPrintf(text, "%z", dir);
   PPrintfp(msg, fmt, text);
-  return gShell.twoButtonAlert && gShell.twoButtonAlert(msg, yes, no) == 1;
+  return gShell.twoButtonAlert && gShell.twoButtonAlert(msg, yes, no, 1) == 1;
 }
 }  // namespace
 
@@ -537,7 +537,7 @@ int32 FindFileDialog(Path path, uInt32 fileType, ConstPStr name) {
     Str255 yes, no;
     LoadTextOf(kYesNoListId, kYesNoYes, yes);
     LoadTextOf(kYesNoListId, kYesNoNo, no);
-    if (gShell.twoButtonAlert(msg, yes, no) != 1) return kDialogGaveUp;
+    if (gShell.twoButtonAlert(msg, yes, no, 1) != 1) return kDialogGaveUp;
   }
 }
 

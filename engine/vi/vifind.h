@@ -126,8 +126,9 @@ struct VIFindShellHooks {
   // The file dialog: prompt, start path in and chosen path out, type filter
   // and options; 0 when a file was chosen, non-zero when cancelled.
   MgErr (*fileDialog)(ConstPStr prompt, Path path, int32 filter, int32 options);
-  // 1 for the first button, 0 for the second.
-  int32 (*twoButtonAlert)(ConstPStr message, ConstPStr button1, ConstPStr button2);
+  // 1 for the first button, 0 for the second; defaultButton (1 or 2) is the
+  // one a return or a headless alert chooses.
+  int32 (*twoButtonAlert)(ConstPStr message, ConstPStr button1, ConstPStr button2, int32 defaultButton);
   // 1, 2 or 3 for the button chosen.
   int32 (*threeButtonAlert)(ConstPStr message, ConstPStr button1, ConstPStr button2, ConstPStr button3);
   // The "control.lib" folder into an existing path: 0 or an error.

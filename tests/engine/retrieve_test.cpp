@@ -24,6 +24,7 @@ namespace {
 // The stand-in log and VI window: what they were asked and what they answer.
 struct Log {
   MgErr openErr = 0, chooseErr = 0;
+  int failOpens = -1;  // how many opens fail with openErr (-1: every one)
   int32 count = 0, shown = 0;
   bool marked = false;
   int opens = 0, closes = 0, purges = 0, shows = 0, newMarks = 0, disposeMarks = 0, refreshed = 0;
@@ -40,7 +41,12 @@ std::string Text(ConstPStr p) { return std::string(reinterpret_cast<const char*>
 
 void InstallLog() {
   RetrieveLogHooks h{};
-  h.openLog = [](UHandle) { return ++L().opens, L().openErr; };
+  h.openLog = [](UHandle) -> MgErr {
+    ++L().opens;
+    if (L().failOpens == 0) return kNoErr;
+    if (L().failOpens > 0) --L().failOpens;
+    return L().openErr;
+  };
   h.closeLog = [](UHandle) { ++L().closes; };
   h.recordCount = [](UHandle) { return L().count; };
   h.chooseLogFile = [](UHandle vi) -> MgErr {
@@ -86,8 +92,8 @@ void InstallLog() {
     return 0;
   });
   VIFindShellHooks shell{};
-  shell.twoButtonAlert = [](ConstPStr m, ConstPStr yes, ConstPStr no) {
-    L().questions.push_back(Text(m) + "|" + Text(yes) + "|" + Text(no));
+  shell.twoButtonAlert = [](ConstPStr m, ConstPStr yes, ConstPStr no, int32 defaultButton) {
+    L().questions.push_back(Text(m) + "|" + Text(yes) + "|" + Text(no) + "|" + std::to_string(defaultButton));
     return L().yes;
   };
   SetVIFindShellHooks(&shell);
@@ -287,7 +293,7 @@ TEST_F(RetrieveTest, ExitingAsksAboutMarkedRecordsOnly) {
     ASSERT_EQ(int(L().questions.size()), c.questions);
     if (c.questions) {
       EXPECT_EQ(L().questions[0],
-                "There are records in the VI's log file marked for deletion.  Do you wish to delete them?|Yes|No");
+                "There are records in the VI's log file marked for deletion.  Do you wish to delete them?|Yes|No|2") << "No is the default";
     }
     EXPECT_EQ(L().purges, c.purges);
     EXPECT_EQ(L().closes, 1);
@@ -323,12 +329,14 @@ TEST_F(RetrieveTest, ChangingTheLogPutsTheOldPathBackOnAnOpenError) {
   L().count = 5;
   EnterRetrieveMode(vi_);
   L().openErr = 7;
+  L().failOpens = 1;
   L().shown = 3;
   L().alerts.clear();
   ChangeLogFile(vi_);
   ASSERT_EQ(L().alerts.size(), 1u);
   EXPECT_EQ(L().alerts[0], "Error changing VI's log file to selected log file.");
   EXPECT_NE(PathText().find("old.log"), std::string::npos) << PathText();
+  EXPECT_TRUE(VIRec(vi_)->flags2 & kVIFlags2RetrievalMode) << "the old log is open again";
   // Opening well: the noted record is shown again; a log without records
   // ends retrieval mode.
   L().openErr = 0;
@@ -341,6 +349,16 @@ TEST_F(RetrieveTest, ChangingTheLogPutsTheOldPathBackOnAnOpenError) {
   EXPECT_FALSE(VIRec(vi_)->flags2 & kVIFlags2RetrievalMode);
   ASSERT_EQ(L().alerts.size(), 1u);
   EXPECT_EQ(L().alerts[0], "Exiting interactive retrieval mode.  The VI's log file has no records.");
+  // Neither the new nor the old log opens: retrieval mode ends.
+  L().count = 5;
+  EnterRetrieveMode(vi_);
+  ASSERT_TRUE(VIRec(vi_)->flags2 & kVIFlags2RetrievalMode);
+  L().openErr = 7;
+  L().failOpens = 2;
+  const int closes = L().closes;
+  ChangeLogFile(vi_);
+  EXPECT_FALSE(VIRec(vi_)->flags2 & kVIFlags2RetrievalMode);
+  EXPECT_EQ(L().closes, closes + 2) << "the new log closed, then the mode's end";
   // A cancelled choice changes nothing.
   L().chooseErr = kCancelErr;
   const int opens = L().opens;

@@ -60,7 +60,7 @@ MgErr Dialog(ConstPStr prompt, Path path, int32 filter, int32 options) {
   Owned p(ToPath(next));
   return FPathCpy(path, p.p);
 }
-int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2) {
+int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2, int32) {
   S().messages.push_back(Str(message) + "|" + Str(b1) + "|" + Str(b2));
   if (S().alerts.empty()) return 0;
   const int32 a = S().alerts.front();

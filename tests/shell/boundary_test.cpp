@@ -85,10 +85,18 @@ TEST_F(BoundaryTest, TheSearchPathComesFromTheConfiguration) {
 TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {
   PlatSetAlertProc(&Script);
   const uChar msg[] = "\x01?", yes[] = "\x03Yes", no[] = "\x02No";
-  for (int32_t answer : {kPlatAnsOK, kPlatAnsCancel}) {
-    gAnswer = answer;
-    EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no), answer == kPlatAnsOK ? 1 : 0);
+  // The default button picks how the alert is put (OK or Cancel, Yes or No).
+  const struct {
+    int32_t answer, defaultButton, result;
+  } cases[] = {{kPlatAnsOK, 1, 1}, {kPlatAnsCancel, 1, 0}, {kPlatAnsYes, 2, 1}, {kPlatAnsNo, 2, 0}, {kPlatAnsOK, 2, 0}};
+  for (const auto& c : cases) {
+    gAnswer = c.answer;
+    EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no, c.defaultButton), c.result) << c.answer;
   }
+  PlatSetAlertProc(nullptr);
+  gAnswer = 0;
+  EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no, 2), 0) << "headless: the default No";
+  PlatSetAlertProc(&Script);
   // Headless, the file dialog is not there: nothing is chosen.
   Owned p(ToPath("C:\\x"));
   EXPECT_EQ(FindFileDialog(p, kFindTypeVI, nullptr), kDialogGaveUp);
