@@ -88,36 +88,6 @@ TEST_F(HostWindows, TheWorkAreaIsTheScreenUnlessATestSetsOne) {
   EXPECT_EQ(PlatGetWorkArea().bottom, PlatSurfaceHeight(PlatScreenSurface()));
 }
 
-// Another frame kind keeps the content and makes the frame around it again;
-// a maximised window keeps its frame, and its restored content stays too.
-TEST_F(HostWindows, ANewFrameKindKeepsTheContent) {
-  const PlatRect content{20, 10, 220, 110};
-  const uint32_t kinds[] = {kPlatFrameCaption | kPlatFrameEdge, 0, kPlatFrameSizable, kPlatFrameBorder,
-                            kPlatFrameCaption | kPlatFrameSizable | kPlatFrameEdge};
-  const PlatWindow w = PlatWindowCreate(content, "w", kPlatFrameCaption);
-  for (uint32_t kind : kinds) {
-    ASSERT_TRUE(PlatWindowSetFrame(w, kind)) << kind;
-    PlatRect c, f, m = PlatWindowFrameMargins(kind);
-    ASSERT_TRUE(PlatWindowGetContent(w, &c) && PlatGetWindowRect(w, &f));
-    EXPECT_EQ((std::vector<int32_t>{c.left, c.top, c.right, c.bottom}), (std::vector<int32_t>{20, 10, 220, 110}));
-    EXPECT_EQ((std::vector<int32_t>{f.left, f.top, f.right, f.bottom}),
-              (std::vector<int32_t>{20 - m.left, 10 - m.top, 220 + m.right, 110 + m.bottom})) << kind;
-  }
-  PlatShowWindow(w, kPlatSwMaximize);
-  PlatRect before, after, restored;
-  PlatGetWindowRect(w, &before);
-  ASSERT_TRUE(PlatWindowSetFrame(w, kPlatFrameBorder));
-  PlatGetWindowRect(w, &after);
-  EXPECT_EQ((std::vector<int32_t>{after.left, after.top, after.right, after.bottom}),
-            (std::vector<int32_t>{before.left, before.top, before.right, before.bottom}));
-  PlatShowWindow(w, kPlatSwRestore);
-  ASSERT_TRUE(PlatGetRestoredRect(w, &restored) && PlatWindowGetContent(w, &after));
-  EXPECT_EQ((std::vector<int32_t>{after.left, after.top, after.right, after.bottom}),
-            (std::vector<int32_t>{20, 10, 220, 110}));
-  PlatWindowDestroy(w);
-  EXPECT_FALSE(PlatWindowSetFrame(w, 0));
-}
-
 TEST_F(HostWindows, FrameMarginsByKind) {
   struct Case {
     uint32_t frame;

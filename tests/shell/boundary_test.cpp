@@ -85,18 +85,15 @@ TEST_F(BoundaryTest, TheSearchPathComesFromTheConfiguration) {
 TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {
   PlatSetAlertProc(&Script);
   const uChar msg[] = "\x01?", yes[] = "\x03Yes", no[] = "\x02No";
-  // The default button picks how the alert is put (OK or Cancel, Yes or No).
-  const struct {
-    int32_t answer, defaultButton, result;
-  } cases[] = {{kPlatAnsOK, 1, 1}, {kPlatAnsCancel, 1, 0}, {kPlatAnsYes, 2, 1}, {kPlatAnsNo, 2, 0}, {kPlatAnsOK, 2, 0}};
-  for (const auto& c : cases) {
-    gAnswer = c.answer;
-    EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no, c.defaultButton), c.result) << c.answer;
+  // The default button picks how the alert is put: OK or Cancel, Yes or No.
+  for (int32_t answer : {kPlatAnsOK, kPlatAnsCancel, kPlatAnsYes, kPlatAnsNo}) {
+    gAnswer = answer;
+    const int32 defaultButton = answer == kPlatAnsOK || answer == kPlatAnsCancel ? 1 : 2;
+    const int32 first = answer == kPlatAnsOK || answer == kPlatAnsYes ? 1 : 0;
+    EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no, defaultButton), first) << answer;
   }
   PlatSetAlertProc(nullptr);
-  gAnswer = 0;
   EXPECT_EQ(VIFindShell().twoButtonAlert(msg, yes, no, 2), 0) << "headless: the default No";
-  PlatSetAlertProc(&Script);
   // Headless, the file dialog is not there: nothing is chosen.
   Owned p(ToPath("C:\\x"));
   EXPECT_EQ(FindFileDialog(p, kFindTypeVI, nullptr), kDialogGaveUp);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "engine/engine_test_support.h"
 #include "engine/objswap.h"
@@ -99,8 +100,8 @@ TEST_F(StatePnlTest, EachSlotShowsTheImageOfTheVIsState) {
 }
 
 // Retrieval mode reads the retrieval display (an edited number of a shown
-// record offers to display it; the shown record's mark picks delete or
-// restore); confirm mode compares the confirm record's value lists.
+// record offers to display it; the mark picks delete or restore); confirm
+// mode compares the confirm record's value lists.
 TEST_F(StatePnlTest, RetrievalAndConfirmModesReadTheirRecords) {
   const VIWindowHooks savedWindow = VIWindow();
   const DatalogUIHooks savedUI = DatalogUI();
@@ -111,40 +112,30 @@ TEST_F(StatePnlTest, RetrievalAndConfirmModesReadTheirRecords) {
   ConfirmRecord c{lists[0], lists[1]};
   UHandle confirm = AZNewHandle(int32(sizeof c));
   std::memcpy(*confirm, &c, sizeof c);
-  enum Step { kNone, kShowMark0, kShowMark1, kEdit, kShowNumber, kDiffer, kResize, kForeign };
-  struct Case {
-    Step step;
+  const ConstPStr seven = reinterpret_cast<ConstPStr>("\0017");
+  const std::function<void()> edit = [&] { VIRecordFieldEdit(vi_, seven); }, none = [] {},
+                              shown = [&] { DatalogUI().setRetrieveFieldText(vi_, seven); },
+                              mark = [&] { DatalogUI().showMark(vi_, 1); }, keep = [&] { DatalogUI().showMark(vi_, 0); },
+                              differ = [&] { (*lists[1])[2] = 1; }, grow = [&] { (*lists[1])[2] = 0, AZSetHandleSize(lists[1], 8); };
+  const struct {
+    std::function<void()> step;
     uInt32 flags2;
     int32 slot, image;
-  } cases[] = {
-      {kNone, 0x800, 0, 59}, {kNone, 0x800, 2, 20},        // nothing shown yet
-      {kEdit, 0x800, 0, 59},                                 // edited, no record shown
-      {kShowMark1, 0x800, 2, 21}, {kNone, 0x800, 0, 38},     // shown, still edited
-      {kShowNumber, 0x800, 0, 59}, {kShowMark0, 0x800, 2, 20},
-      {kEdit, 0x800, 0, 38}, {kEdit, 0, 0, 59},              // not in retrieval mode
-      {kNone, 0x400000, 2, 17}, {kDiffer, 0x400000, 2, 9},   // confirm: equal, then a byte differs
-      {kResize, 0x400000, 2, 9}, {kForeign, 0x400000, 2, 17},  // sizes differ; a record that is no handle
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.step << "/" << k.slot);
-    switch (k.step) {
-      case kShowMark0: case kShowMark1: DatalogUI().showMark(vi_, k.step == kShowMark1); break;
-      case kEdit: VIRecordFieldEdit(vi_, reinterpret_cast<ConstPStr>("\0017")); break;
-      case kShowNumber: DatalogUI().setRetrieveFieldText(vi_, reinterpret_cast<ConstPStr>("\0017")); break;
-      case kDiffer: (*lists[1])[2] = 1; break;
-      case kResize: (*lists[1])[2] = 0, AZSetHandleSize(lists[1], 8); break;
-      case kForeign: SetExt(kHeapExtConfirm, uInt32(uintptr_t(&c))); break;
-      case kNone: break;
-    }
-    if (k.step != kForeign) SetExt(kHeapExtConfirm, (k.flags2 & 0x400000) ? uInt32(uintptr_t(confirm)) : 0);
+  } cases[] = {{none, 0x800, 0, 59},  {none, 0x800, 2, 20},  {edit, 0x800, 0, 59},   {mark, 0x800, 2, 21},
+               {none, 0x800, 0, 38},  {shown, 0x800, 0, 59}, {keep, 0x800, 2, 20},   {edit, 0, 0, 59},
+               {none, 0x400000, 2, 17}, {differ, 0x400000, 2, 9}, {grow, 0x400000, 2, 9}};
+  for (const auto& k : cases) {
+    k.step();
+    SetExt(kHeapExtConfirm, (k.flags2 & 0x400000) ? uInt32(uintptr_t(confirm)) : 0);
     VIRec(vi_)->flags2 = k.flags2;
-    EXPECT_EQ(StatePnlSlotIcon(panel_, k.slot), k.image);
+    EXPECT_EQ(StatePnlSlotIcon(panel_, k.slot), k.image) << &k - cases;
   }
+  SetExt(kHeapExtConfirm, uInt32(uintptr_t(&c)));
+  EXPECT_EQ(StatePnlSlotIcon(panel_, 2), 17) << "a confirm record that is no handle";
   SetExt(kHeapExtConfirm, 0);
   VIWindow().disposeRecordField(vi_);
   for (UHandle h : {lists[0], lists[1], confirm}) AZDisposeHandle(h);
-  SetVIWindowHooks(&savedWindow);
-  SetDatalogUIHooks(&savedUI);
+  SetVIWindowHooks(&savedWindow), SetDatalogUIHooks(&savedUI);
 }
 
 TEST_F(StatePnlTest, TheIconPaneStandsRightOfTheToolBar) {

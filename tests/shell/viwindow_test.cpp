@@ -83,24 +83,18 @@ TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
   }
 }
 
-// A slot redraw waits for the window's update at the slot of the image, in
-// the tool bar; an image of no slot, or a window without tool bar, waits for
-// nothing.
+// A slot redraw waits for the window's update at the image's slot of the
+// tool bar; no slot or no tool bar: nothing.
 TEST_F(VIWindowBoundary, ASlotRedrawInvalidatesTheImagesSlot) {
-  const Rect c{100, 50, 400, 450};
-  struct Case {
+  const struct {
     int32 parts, image;
-    const char* update;  // "" for nothing
-  };
-  const Case cases[] = {
-      {kVIWindToolBar, 50, "79,78,98,98"},  {kVIWindToolBar, 15, "79,140,98,160"},
-      {kVIWindToolBar, 39, "79,54,98,74"},  {kVIWindToolBar | kVIWindMenuBar, 60, "79,54,98,74"},
-      {kVIWindToolBar, 61, ""},             {kVIWindToolBar, -1, ""},
-      {kVIWindMenuBar, 50, ""},
-  };
+    const char* update;
+  } cases[] = {{kVIWindToolBar, 50, "79,78,98,98"}, {kVIWindToolBar, 15, "79,140,98,160"},
+               {kVIWindToolBar | kVIWindMenuBar, 60, "79,54,98,74"}, {kVIWindToolBar, 61, ""},
+               {kVIWindMenuBar, 50, ""}};
   const WindowRef w = viinst::PanelWindow(panel_);
-  for (const Case& k : cases) {
-    SetParts(uInt16(k.parts), c);
+  for (const auto& k : cases) {
+    SetParts(uInt16(k.parts), Rect{100, 50, 400, 450});
     WValidate(w);
     UpdateToolbarButton(vi_, k.image, 0);
     Rect u;
