@@ -258,7 +258,9 @@ int32 LogDeletionMarks(UHandle vi, std::vector<uChar>* out) {
 MgErr PurgeData(UHandle vi) {
   std::vector<uChar> marks = MarksOf(vi);
   const TypeDescriptor* rec = RecordType(Binding(vi));
-  if (marks.empty() || !rec || DatalogRecordCount(vi) <= 0) return kNoErr;
+  // Only while a record is chosen: the retrieval field's number must name
+  // one of the log's records.
+  if (marks.empty() || !rec || !GetRetrieveRecNum(vi, nullptr)) return kNoErr;
   Path path = DatalogPath(vi);
   Path own = path ? FEmptyPath(nullptr) : nullptr;
   MgErr err = !path ? kFileNotFoundErr : !own ? kMemFullErr : FPathCpy(own, path);

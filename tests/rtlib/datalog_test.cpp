@@ -464,6 +464,20 @@ TEST_F(BoundaryDatalog, PurgingKeepsTheUnmarkedRecordsInOrder) {
   // Without marks or records nothing is done.
   SetLogDeletionMarks(vi_, nullptr, 0);
   EXPECT_EQ(PurgeData(vi_), kNoErr);
+  // Nor while the retrieval field names no record of the log.
+  std::filesystem::remove(file_);
+  LogRecords(5);
+  const std::vector<uChar> all(5, 1);
+  SetLogDeletionMarks(vi_, all.data(), 5);
+  DatalogUIHooks ui{};
+  ui.retrieveFieldText = [](UHandle, PStr t) { t[0] = 1, t[1] = '5'; };
+  SetDatalogUIHooks(&ui);
+  gQuestion.clear();
+  EXPECT_EQ(PurgeData(vi_), kNoErr);
+  SetDatalogUIHooks(nullptr);
+  EXPECT_EQ(Logged(), (std::vector<int32>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(Marks(), all);
+  EXPECT_TRUE(gQuestion.empty());
   SetFileShellHooks(nullptr);
 }
 
