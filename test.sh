@@ -40,5 +40,5 @@ ASAN_OPTIONS=allocator_may_return_null=1 LSAN_OPTIONS=suppressions="$PWD/scripts
   ctest --test-dir build-san -j"$jobs" --output-on-failure --timeout 900
 
 bash scripts/valgrind.sh build
-bash scripts/fuzz.sh "${QX_FUZZ_SECONDS:-14}"
+bash scripts/fuzz.sh "${QX_FUZZ_SECONDS:-10}"
 echo "all tests passed"

@@ -3,9 +3,9 @@
 # UndefinedBehaviorSanitizer) and runs each for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-secs=${1:-14}
+secs=${1:-10}
 # Targets that read whole untrusted files run longer: this many times the
-# given time (the resource-file reader gets 42 s at the default 14).
+# given time (the resource-file reader gets 30 s at the default 10).
 declare -A weight=([rsrc_fuzz]=3 [unflatten_fuzz]=3 [datalog_fuzz]=3)
 # Options of single targets: readers of flat data run under a malloc limit.
 declare -A extra=([unflatten_fuzz]="-malloc_limit_mb=64" [dsinflate_fuzz]="-malloc_limit_mb=64" [viload_fuzz]="-malloc_limit_mb=64" [datalog_fuzz]="-malloc_limit_mb=64")
