@@ -442,6 +442,7 @@ TEST_F(X11, AlertIsCentredAndAnswersKeysWhileServingSends) {
   for (const Case c : {Case{XK_Return, kPlatAnsOK}, Case{XK_Escape, kPlatAnsCancel}}) {
     intptr_t sent = 0;
     int centreX = -1, centreY = -1;
+    std::atomic<bool> answered{false};
     std::thread helper([&] {
       Display* d = XOpenDisplay(nullptr);
       if (!d) return;
@@ -449,13 +450,28 @@ TEST_F(X11, AlertIsCentredAndAnswersKeysWhileServingSends) {
         const std::vector<int> g = Geometry(d, x);
         centreX = g[0] + g[2] / 2, centreY = g[1] + g[3] / 2;
         sent = PlatSendMessage(owner, kPlatMsgUser0, 0, 0);
-        XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), True, CurrentTime);
-        XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), False, CurrentTime);
-        XSync(d, False);
+        // The key is typed once the alert holds the focus; on a slow machine
+        // it may come after the window shows, so the key is typed again
+        // while the alert stays up.
+        const uint32_t start = PlatTickMs();
+        uint32_t typed = 0;
+        while (!answered.load() && PlatTickMs() - start < 20000) {
+          Window focus = 0;
+          int revert = 0;
+          XGetInputFocus(d, &focus, &revert);
+          if (focus == x && (typed == 0 || PlatTickMs() - typed > 2000)) {
+            XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), True, CurrentTime);
+            XTestFakeKeyEvent(d, XKeysymToKeycode(d, c.key), False, CurrentTime);
+            XSync(d, False);
+            typed = PlatTickMs();
+          }
+          PlatSleepMs(10);
+        }
       }
       XCloseDisplay(d);
     });
     const int32_t got = PlatAlert("Seven", "Proceed with the seven steps?", kPlatOKCancel, kPlatIconInfo);
+    answered.store(true);
     helper.join();
     EXPECT_EQ(got, c.answer);
     EXPECT_EQ(sent, 42) << "a send from another thread is answered while the alert is up";
