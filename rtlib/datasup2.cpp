@@ -1,6 +1,8 @@
 // The binary real functions and the complex functions.
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 #include "rtlib/rtcomplex.h"
 #include "rtlib/rtformulas.h"
@@ -117,6 +119,34 @@ template <class T>
 T Ln2() {
   return T(0.693147180559945309417232121458176568L);
 }
+// ln 2 and log10 2 in two parts, the first of 40 bits, so that k times it
+// is exact for every binary exponent k.
+template <class T>
+T Ln2Hi() {
+  return T(0x1.62e42fefa4p-1L);
+}
+template <class T>
+T Ln2Lo() {
+  return T(-1.7239444525614834773163504949986563974474587932e-13L);
+}
+template <class T>
+T Log10Of2Hi() {
+  return T(0x1.34413509f8p-2L);
+}
+template <class T>
+T Log10Of2Lo() {
+  return T(-8.5323443170571065301895106810118537891458689573e-14L);
+}
+
+// The Taylor coefficients of asin (1, 1/6, 3/40, ...: (2k)! / (4^k k!^2 (2k+1)))
+// and of atan and atanh (1/(2k+1), atan's with alternating signs).  Twelve
+// terms reach extended precision for |z| below 1/8 * sqrt 2.
+constexpr int kSeriesTerms = 12;
+constexpr long double kAsinSeries[kSeriesTerms] = {
+    1.0L,          1.0L / 6,          3.0L / 40,           5.0L / 112,          35.0L / 1152,         63.0L / 2816,
+    231.0L / 13312, 143.0L / 10240, 6435.0L / 557056, 12155.0L / 1245184, 46189.0L / 5505024, 88179.0L / 12058624};
+constexpr long double kAtanSeries[kSeriesTerms] = {1.0L,      1.0L / 3,  1.0L / 5,  1.0L / 7,  1.0L / 9,  1.0L / 11,
+                                                   1.0L / 13, 1.0L / 15, 1.0L / 17, 1.0L / 19, 1.0L / 21, 1.0L / 23};
 
 template <class M>
 struct ComplexMem;
@@ -133,18 +163,32 @@ struct ComplexMem<ExtFloat> {
   typedef ComplexX Type;
 };
 
+// A complex value in a working precision, and a result that says whether
+// the formula gave it as it stands.
+template <class T>
+struct CZ {
+  T re, im;
+};
+template <class T>
+struct CR {
+  CZ<T> z;
+  bool plain;
+};
+
 // The complex operations of one precision.  Every value a step keeps is
 // rounded to the precision (N), as a local of the operand type would be, and
 // every real function is the real member's: its operand and its result are
 // in the precision.
 template <class P>
 struct Cx {
+  // The precision the mended forms of the single and double members are
+  // worked in, so that they round once at the end.
+  static constexpr bool kWidest = std::is_same_v<P, rtnum::Extended>;
   typedef typename P::Calc T;
   typedef typename P::Mem M;
   typedef typename ComplexMem<M>::Type CM;
-  struct Z {
-    T re, im;
-  };
+  typedef CZ<T> Z;
+  typedef CZ<floatExt> WZ;
 
   static T N(T v) { return P::Narrow(v); }
 
@@ -177,15 +221,121 @@ struct Cx {
     if (rtnum::EQ0(z.im) && rtnum::EQ0(w.im)) return {N(z.re * w.re), 0};
     return {N(z.re * w.re - z.im * w.im), N(z.re * w.im + z.im * w.re)};
   }
+
+  // ------------------------------------------------ range
+  //
+  // The formulas square the parts.  Where a square overflows or leaves the
+  // normal numbers, the parts are first scaled by a power of two that
+  // brings the larger one to [1, 2), and the result is scaled back.  Power-
+  // of-two scaling is exact, so wherever the plain formula stays in range
+  // the scaled one gives the same bits; only the other cases take it.
+  static constexpr T kMin = P::kMinNormal;
+  static constexpr T kMax = P::kMaxFinite;
+  static bool InRange(T s) { return s >= kMin && s <= kMax; }
+  static bool Finite(Z z) { return std::isfinite(z.re) && std::isfinite(z.im); }
+  static bool Zero(Z z) { return z.re == 0 && z.im == 0; }
+  // The binary exponent of the larger part (finite, not both 0).
+  static int ExponentOf(Z z) { return std::ilogb(std::fmax(std::fabs(z.re), std::fabs(z.im))); }
+  static Z Scaled(Z z, int k) { return {std::ldexp(z.re, -k), std::ldexp(z.im, -k)}; }
+  // Both parts of magnitude below c (a NaN is not).
+  static bool Within(Z z, T c) { return std::fabs(z.re) < c && std::fabs(z.im) < c; }
+
+  // |z| = r * 2^k; k = 0 wherever the plain sqrt(a^2 + b^2) is in range,
+  // and then r is its result.
+  struct Mag {
+    T r;
+    int k;
+  };
+  static Mag Magnitude(Z z) {
+    T s = N(z.re * z.re + z.im * z.im);
+    if (InRange(s) || !Finite(z) || Zero(z)) return {Sqrt(s), 0};
+    int k = ExponentOf(z);
+    Z u = Scaled(z, k);
+    return {Sqrt(u.re * u.re + u.im * u.im), k};
+  }
+  // Where the plain magnitude leaves the range of a single or double
+  // result, the member is worked in extended precision, whose range holds
+  // the squares of every double, and rounded once; an extended result is
+  // worked on its scaled parts.
+  static bool OutOfRange(Z z) {
+    if constexpr (kWidest) {
+      return false;
+    } else {
+      return !InRange(N(z.re * z.re + z.im * z.im)) && Finite(z) && !Zero(z);
+    }
+  }
+  static T Abs(Z z) {
+    if (OutOfRange(z)) return N(T(Cx<rtnum::Extended>::Abs(Wide(z))));
+    Mag m = Magnitude(z);
+    return m.k ? N(std::ldexp(m.r, m.k)) : m.r;
+  }
+  // k ln 2 and k log10 2 for a binary exponent k.
+  static T KLn2(int k) { return T(k) * Ln2Hi<T>() + T(k) * Ln2Lo<T>(); }
+  static T KLog10Of2(int k) { return T(k) * Log10Of2Hi<T>() + T(k) * Log10Of2Lo<T>(); }
+  // The logarithms of |z|: of the plain magnitude where it is a normal
+  // number, else of the scaled one plus k times the logarithm of 2.
+  static T LnAbs(Z z) {
+    Mag m = Magnitude(z);
+    if (m.k == 0) return Logn(m.r);
+    T r = std::ldexp(m.r, m.k);
+    if (InRange(r)) return Logn(r);
+    return N(T(m.k) * Ln2Hi<T>() + (LognOf(m.r) + T(m.k) * Ln2Lo<T>()));
+  }
+  static T Log10Abs(Z z) {
+    Mag m = Magnitude(z);
+    if (m.k == 0) return Log10(m.r);
+    T r = std::ldexp(m.r, m.k);
+    if (InRange(r)) return Log10(r);
+    return N(T(m.k) * Log10Of2Hi<T>() + (Log10Of(m.r) + T(m.k) * Log10Of2Lo<T>()));
+  }
+  static T Log2Abs(Z z) {
+    Mag m = Magnitude(z);
+    if (m.k == 0) return Log2(m.r);
+    T r = std::ldexp(m.r, m.k);
+    if (InRange(r)) return Log2(r);
+    return N(T(m.k) + Log2Of(m.r));
+  }
+  static T SqrtAbs(Z z) {
+    Mag m = Magnitude(z);
+    if (m.k == 0) return Sqrt(m.r);
+    T r = std::ldexp(m.r, m.k);
+    if (InRange(r)) return Sqrt(r);
+    int k = m.k;
+    T rr = m.r;
+    if (k & 1) {  // an even exponent halves exactly
+      rr *= 2;
+      k -= 1;
+    }
+    return N(std::ldexp(Sqrt(rr), k / 2));
+  }
+
   static Z Div(Z z, Z w) {
     T den = N(w.re * w.re + w.im * w.im);
-    return {N((z.re * w.re + z.im * w.im) / den), N((z.im * w.re - z.re * w.im) / den)};
+    T nr = z.re * w.re + z.im * w.im, ni = z.im * w.re - z.re * w.im;
+    Z q = {N(nr / den), N(ni / den)};
+    // In range: the divisor normal, a quotient finite, a numerator normal
+    // (else its products may have underflowed).
+    const T tmin = std::numeric_limits<T>::min();
+    if (InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && (std::fabs(nr) >= tmin || std::fabs(ni) >= tmin)) {
+      return q;
+    }
+    if (!Finite(z) || !Finite(w) || Zero(z) || Zero(w)) return q;
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Div(Wide(z), Wide(w)));
+    int kz = ExponentOf(z), kw = ExponentOf(w);
+    Z u = Scaled(z, kz), v = Scaled(w, kw);
+    T d = N(v.re * v.re + v.im * v.im);
+    T re = (u.re * v.re + u.im * v.im) / d, im = (u.im * v.re - u.re * v.im) / d;
+    return {N(std::ldexp(re, kz - kw)), N(std::ldexp(im, kz - kw))};
   }
   static Z Recip(Z z) {
     T den = N(z.re * z.re + z.im * z.im);
-    return {N(z.re / den), N(-z.im / den)};
+    if (InRange(den) || !Finite(z) || Zero(z)) return {N(z.re / den), N(-z.im / den)};
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Recip(Wide(z)));
+    int k = ExponentOf(z);
+    Z u = Scaled(z, k);
+    T d = N(u.re * u.re + u.im * u.im);
+    return {N(std::ldexp(u.re / d, -k)), N(std::ldexp(-u.im / d, -k))};
   }
-  static T Abs(Z z) { return Sqrt(z.re * z.re + z.im * z.im); }
 
   static Z RToP(Z z) {
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return z;
@@ -211,25 +361,49 @@ struct Cx {
   static Z Dec(Z z) { return {N(z.re - 1), z.im}; }
   static Z Scale(Z z, int32 n) { return {N(ScaleOf(z.re, n)), N(ScaleOf(z.im, n))}; }
 
+  // Through polar form; the magnitude's root and logarithms are taken of
+  // its scaled form where |z| itself overflows or underflows.  The zero
+  // (and NaN) operand keeps the polar pair RToP gives it, z itself.
   static Z Sqrt(Z z) {
-    Z p = RToP(z);
-    return PToR({Sqrt(p.re), N(p.im / 2)});
+    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Sqrt(Wide(z)));
+    if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return PToR({Sqrt(z.re), N(z.im / 2)});
+    return PToR({SqrtAbs(z), N(Atan2(z.re, z.im) / 2)});
   }
   static Z Logn(Z z) {
-    Z p = RToP(z);
-    return {Logn(p.re), p.im};
+    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Logn(Wide(z)));
+    if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Logn(z.re), z.im};
+    return {LnAbs(z), Atan2(z.re, z.im)};
   }
   static Z Log10(Z z) {
-    Z p = RToP(z);
-    return {Log10(p.re), N(p.im / Ln10<T>())};
+    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Log10(Wide(z)));
+    if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Log10(z.re), N(z.im / Ln10<T>())};
+    return {Log10Abs(z), N(Atan2(z.re, z.im) / Ln10<T>())};
   }
   static Z Log2(Z z) {
-    Z p = RToP(z);
-    return {Log2(p.re), N(p.im / Ln2<T>())};
+    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Log2(Wide(z)));
+    if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Log2(z.re), N(z.im / Ln2<T>())};
+    return {Log2Abs(z), N(Atan2(z.re, z.im) / Ln2<T>())};
   }
-  static Z Lognp1(Z z) { return Logn(Z{N(z.re + 1), z.im}); }
+  // Below |z| = 1/2 (1/16 for extended results, which are worked in their
+  // own precision), ln|1 + z| is ln(1 + u) of u = 2a + a^2 + b^2 itself,
+  // since 1 + a would round away the digits of a small z.
+  static constexpr T kNear0 = kWidest ? T(0.0625) : T(0.5);
+  static Z Lognp1(Z z) {
+    if (Within(z, kNear0)) {
+      floatExt a = z.re, b = z.im;
+      return {N(T(std::log1p(a * (2 + a) + b * b) / 2)), Atan2(N(z.re + 1), z.im)};
+    }
+    return Logn(Z{N(z.re + 1), z.im});
+  }
   static Z Exp(Z z) { return PToR({Exp(z.re), z.im}); }
+  // Below |z| = 1/2 (1/16 extended) the real part is expm1(a) cos b - 2 sin^2(b/2), which
+  // does not take 1 from a number close to 1.
   static Z Expm1(Z z) {
+    if (Within(z, kNear0)) {
+      typedef floatExt L;
+      L a = z.re, b = z.im, h = std::sin(b / 2);
+      return {N(T(std::expm1(a) * std::cos(b) - 2 * h * h)), N(Exp(z.re) * Sin(z.im))};
+    }
     Z e = Exp(z);
     return {N(e.re - 1), e.im};
   }
@@ -244,48 +418,195 @@ struct Cx {
     return p;
   }
 
-  static Z Sin(Z z) { return {N(Sin(z.re) * Cosh(z.im)), N(Cos(z.re) * Sinh(z.im))}; }
-  static Z Cos(Z z) { return {N(Cos(z.re) * Cosh(z.im)), N(-(Sin(z.re) * Sinh(z.im)))}; }
+  // A product of a hyperbolic function that overflowed and an exact zero is
+  // that zero, not NaN: the true product is 0.
+  static T Prod(T x, T y) {
+    T p = x * y;
+    if (p != p && x == x && y == y) return (std::signbit(x) != std::signbit(y)) ? -T(0) : T(0);
+    return p;
+  }
+  static Z Sin(Z z) { return {N(Prod(Sin(z.re), Cosh(z.im))), N(Prod(Cos(z.re), Sinh(z.im)))}; }
+  static Z Cos(Z z) { return {N(Prod(Cos(z.re), Cosh(z.im))), N(-Prod(Sin(z.re), Sinh(z.im)))}; }
+  // Where cosh 2b overflows, sinh 2b / cosh 2b is +-1 and the other part
+  // 2 sin 2a e^-|2b|, instead of infinity over infinity.
   static Z Tan(Z z) {
     T a2 = N(2 * z.re), b2 = N(2 * z.im);
     T den = N(Cos(a2) + Cosh(b2));
+    if (std::isinf(den) && std::isfinite(a2) && std::isfinite(b2)) {
+      return {N(2 * Sin(a2) * std::exp(-std::fabs(b2))), std::copysign(T(1), b2)};
+    }
     return {N(Sin(a2) / den), N(Sinh(b2) / den)};
   }
   static Z Sec(Z z) { return Recip(Cos(z)); }
   static Z Csc(Z z) { return Recip(Sin(z)); }
   static Z Cot(Z z) { return Recip(Tan(z)); }
-  static Z Sinh(Z z) { return {N(Sinh(z.re) * Cos(z.im)), N(Cosh(z.re) * Sin(z.im))}; }
-  static Z Cosh(Z z) { return {N(Cosh(z.re) * Cos(z.im)), N(Sinh(z.re) * Sin(z.im))}; }
+  static Z Sinh(Z z) { return {N(Prod(Sinh(z.re), Cos(z.im))), N(Prod(Cosh(z.re), Sin(z.im)))}; }
+  static Z Cosh(Z z) { return {N(Prod(Cosh(z.re), Cos(z.im))), N(Prod(Sinh(z.re), Sin(z.im)))}; }
   static Z Tanh(Z z) {
     T a2 = N(2 * z.re), b2 = N(2 * z.im);
     T den = N(Cosh(a2) + Cos(b2));
+    if (std::isinf(den) && std::isfinite(a2) && std::isfinite(b2)) {
+      return {std::copysign(T(1), a2), N(2 * Sin(b2) * std::exp(-std::fabs(a2)))};
+    }
     return {N(Sinh(a2) / den), N(Sin(b2) / den)};
   }
 
-  // sqrt(1 - z^2)
-  static Z CoRoot(Z z) { return Sqrt(Sub({1, 0}, Mul(z, z))); }
-  static Z Asin(Z z) {
-    Z L = Logn(Add({-z.im, z.re}, CoRoot(z)));
-    return {L.im, -L.re};
+  // ------------------------------------------------ inverse functions
+  //
+  // Asin, Acos and Acosh take the logarithm of w = p + q, where the other
+  // root v = p - q has w v = 1.  Their formulas stand except in three places:
+  //   - where p and q cancel (w much smaller than v), ln w = -ln v, and v
+  //     holds the digits that w lost;
+  //   - where z^2 would overflow, z is scaled to z 2^-k, the 1 becomes 2^-2k,
+  //     and k ln 2 is added to ln |w|;
+  //   - below |z| = 1/8, where ln w is ln of a number close to 1, by their
+  //     Taylor series.
+  // Atan and Atanh take their series below |z| = 1/8 and, above |z| = 8,
+  // the series of 1/z with the limit +-pi/2 that the formula takes there.
+  // The single and double members work these mended forms in extended
+  // precision and round once, so that they hold their last digit.
+  // Extended results, which have no wider precision to be worked in, take
+  // the mended forms only where the formula has lost several digits: w
+  // below v / 64, |z| below 1/32 or above 32.
+  static constexpr T kSmall = kWidest ? T(0.03125) : T(0.125);
+  static constexpr T kLarge = kWidest ? T(32) : T(8);
+  static constexpr T kCancel = kWidest ? T(64) : T(4);
+
+  static T HalfPi() { return T(1.570796326794896619231321691639751442L); }
+
+  typedef CR<T> R;
+  static WZ Wide(Z z) { return {floatExt(z.re), floatExt(z.im)}; }
+  static Z FromWide(WZ z) { return {N(T(z.re)), N(T(z.im))}; }
+  // The formula's result where it stands, else the mended form's, worked
+  // wide for the single and double members.
+  template <R (*F)(Z, bool), CR<floatExt> (*FW)(WZ, bool)>
+  static Z Mended(Z z) {
+    R r = F(z, false);
+    if (r.plain) return r.z;
+    if constexpr (!kWidest) return FromWide(FW(Wide(z), true).z);
+    return F(z, true).z;
   }
-  static Z Acos(Z z) {
-    Z s = CoRoot(z);
-    Z L = Logn(Add(z, {-s.im, s.re}));
-    return {L.im, -L.re};
+  // The principal square root in rectangular form, for the mended forms:
+  // its small part keeps its digits (and its sign) where the polar form's
+  // cos(theta/2) near pi/2 would not.  A zero imaginary part signs the
+  // imaginary root as the polar form's angle of +-pi does.
+  static Z SqrtRect(Z z) {
+    if (!Finite(z) || Zero(z)) return Sqrt(z);
+    Mag m = Magnitude(z);
+    T r = m.k ? std::ldexp(m.r, m.k) : m.r;
+    T t = std::sqrt((std::fabs(z.re) + r) / 2);
+    if (z.re >= 0) return {t, z.im / (2 * t)};
+    return {std::fabs(z.im) / (2 * t), std::copysign(t, z.im)};
   }
-  static Z Atan(Z z) {
+
+  // z * sum c[k] (s z^2)^k with s = -1 when alternate, unrounded.
+  static Z Series(Z z, const long double* c, bool alternate) {
+    T zr = z.re * z.re - z.im * z.im, zi = 2 * z.re * z.im;
+    if (alternate) zr = -zr, zi = -zi;
+    T pr = T(c[kSeriesTerms - 1]), pi = 0;
+    for (int k = kSeriesTerms - 2; k >= 0; --k) {
+      T nr = pr * zr - pi * zi + T(c[k]);
+      pi = pr * zi + pi * zr;
+      pr = nr;
+    }
+    return {z.re * pr - z.im * pi, z.re * pi + z.im * pr};
+  }
+  // 1/z without rounding to the operand's precision, for |z| > 8.
+  static Z RecipOfLarge(Z z) {
+    int k = ExponentOf(z);
+    Z u = Scaled(z, k);
+    T d = u.re * u.re + u.im * u.im;
+    return {std::ldexp(u.re / d, -k), std::ldexp(-u.im / d, -k)};
+  }
+  // The exponent that brings a z too large to be squared down to [1, 2);
+  // 0 for every other z.
+  static int BigExp(Z z) {
+    if (!Finite(z) || Within(z, P::kBig)) return 0;
+    return ExponentOf(z);
+  }
+  // ln(w 2^k) from w and v = 1/w, both scaled by 2^-k; plain when it is ln w
+  // of the formula.
+  static R LnRoot(Z w, Z v, int k) {
+    T nw = std::fmax(std::fabs(w.re), std::fabs(w.im)), nv = std::fmax(std::fabs(v.re), std::fabs(v.im));
+    if (!(nw < nv / kCancel)) {
+      Z L = Logn(w);
+      if (k) L.re = N(L.re + KLn2(k));
+      return {L, k == 0};
+    }
+    Z L = Logn(v);
+    if (k) L.re = N(L.re + KLn2(k));
+    Z r = {T(0) - L.re, T(0) - L.im};
+    // On the negative real axis the angle of ln w is pi with the sign of the
+    // zero imaginary part of w, as the formula would have it.
+    if (v.im == 0 && v.re < 0) r.im = std::signbit(w.im) ? -Pi<T>() : Pi<T>();
+    return {r, false};
+  }
+  static Z Rounded(Z z) { return {N(z.re), N(z.im)}; }
+
+  // asin z = -i ln(iz + s), s = sqrt(1 - z^2); the other root is s - iz.
+  static R AsinOf(Z z, bool mend) {
+    if (Within(z, kSmall)) return {Rounded(Series(z, kAsinSeries, false)), false};
+    int k = BigExp(z);
+    Z u = k ? Scaled(z, k) : z;
+    T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
+    Z d = Sub({one, 0}, Mul(u, u));
+    Z s = mend ? SqrtRect(d) : Sqrt(d);
+    Z iu = {-u.im, u.re};
+    R L = LnRoot(Add(iu, s), Sub(s, iu), k);
+    return {{L.z.im, -L.z.re}, L.plain};
+  }
+  static Z Asin(Z z) { return Mended<&AsinOf, &Cx<rtnum::Extended>::AsinOf>(z); }
+  // acos z = -i ln(z + is); the other root is z - is.  Near 0, pi/2 - asin z.
+  static R AcosOf(Z z, bool mend) {
+    if (Within(z, kSmall)) {
+      Z a = Series(z, kAsinSeries, false);
+      return {{N(HalfPi() - a.re), N(-a.im)}, false};
+    }
+    int k = BigExp(z);
+    Z u = k ? Scaled(z, k) : z;
+    T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
+    Z d = Sub({one, 0}, Mul(u, u));
+    Z s = mend ? SqrtRect(d) : Sqrt(d);
+    Z is = {-s.im, s.re};
+    R L = LnRoot(Add(u, is), Sub(u, is), k);
+    return {{L.z.im, -L.z.re}, L.plain};
+  }
+  static Z Acos(Z z) { return Mended<&AcosOf, &Cx<rtnum::Extended>::AcosOf>(z); }
+  static R AtanOf(Z z, bool) {
     T a = rtnum::EQ0(z.re) ? T(0) : z.re;
+    Z y = {a, z.im};
+    if (Within(y, kSmall)) return {Rounded(Series(y, kAtanSeries, true)), false};
+    if (Finite(y) && !Within(y, kLarge)) {
+      // atan z = +-pi/2 - atan(1/z), the sign of a (+ for a zero a).
+      Z t = Series(RecipOfLarge(y), kAtanSeries, true);
+      return {{N((std::signbit(a) ? -HalfPi() : HalfPi()) - t.re), N(T(0) - t.im)}, false};
+    }
     Z A = Logn(Add({1, 0}, {-z.im, a}));
     Z B = Logn(Sub({1, 0}, {-z.im, a}));
-    return {N((A.im - B.im) / 2), N((B.re - A.re) / 2)};
+    return {{N((A.im - B.im) / 2), N((B.re - A.re) / 2)}, true};
   }
+  static Z Atan(Z z) { return Mended<&AtanOf, &Cx<rtnum::Extended>::AtanOf>(z); }
   static Z Asinh(Z z) {
     Z q = Asin({z.im, -z.re});
     return {-q.im, q.re};
   }
+  // acosh z = ln(z + s), s = sqrt(z^2 - 1); the other root is z - s.  Near
+  // 0, i acos z, which is +-ln(z + s) too; the branch rule then picks the
+  // value as it does for the formula's.
+  static R AcoshLog(Z z, bool mend) {
+    if (Within(z, kSmall)) {
+      Z a = Series(z, kAsinSeries, false);
+      return {{N(a.im), N(HalfPi() - a.re)}, false};
+    }
+    int k = BigExp(z);
+    Z u = k ? Scaled(z, k) : z;
+    T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
+    Z d = {N(u.re * u.re - u.im * u.im - one), N(2 * u.re * u.im)};
+    Z s = mend ? SqrtRect(d) : Sqrt(d);
+    return LnRoot(Add(u, s), Sub(u, s), k);
+  }
   static Z Acosh(Z z) {
-    Z s = Sqrt(Z{N(z.re * z.re - z.im * z.im - 1), N(2 * z.re * z.im)});
-    Z L = Logn(Add(z, s));
+    Z L = Mended<&AcoshLog, &Cx<rtnum::Extended>::AcoshLog>(z);
     if (rtnum::LT0(L.re)) L = {-L.re, -L.im};
     if (rtnum::LE(L.im, -Pi<T>())) {
       L.im = -L.im;
@@ -294,10 +615,23 @@ struct Cx {
     }
     return L;
   }
-  static Z Atanh(Z z) {
+  // atanh z = (ln(1 + z) - ln(1 - z)) / 2.  Above |z| = 8, atanh(1/z) plus
+  // i pi/2 with the sign of b; on the real axis, with the opposite sign of
+  // a, as the formula gives there.
+  static R AtanhOf(Z z, bool) {
+    if (Within(z, kSmall)) {
+      Z t = Series(z, kAtanSeries, false);
+      return {{N(T(0) + t.re), N(t.im)}, false};
+    }
+    if (Finite(z) && !Within(z, kLarge)) {
+      Z t = Series(RecipOfLarge(z), kAtanSeries, false);
+      bool up = z.im != 0 ? !std::signbit(z.im) : std::signbit(z.re);
+      return {{N(T(0) + t.re), N(t.im + (up ? HalfPi() : -HalfPi()))}, false};
+    }
     Z d = Sub(Logn(Add({1, 0}, z)), Logn(Sub({1, 0}, z)));
-    return {N(d.re / 2), N(d.im / 2)};
+    return {{N(d.re / 2), N(d.im / 2)}, true};
   }
+  static Z Atanh(Z z) { return Mended<&AtanhOf, &Cx<rtnum::Extended>::AtanhOf>(z); }
   static Z Sinc(Z z) {
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {1, 0};
     return Div(Sin(z), z);

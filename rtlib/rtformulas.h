@@ -154,18 +154,77 @@ template <class T>
 T TanhOf(T x) {
   return std::tanh(x);
 }
-// The inverse hyperbolic functions by their logarithm formulas.
+// The inverse hyperbolic functions by their logarithm formulas, wherever
+// those hold their digits.  Near 0 (Asinh, Atanh) and near 1 (Acosh) the
+// logarithm's argument lies close to 1 and the formula loses the leading
+// digits of the result, so there ln(1 + u) is taken of the small u itself,
+// worked in extended precision and rounded once; where x^2 overflows the
+// result is ln|x| + ln 2, which is what the formula means there.  Everywhere
+// else the formula's own result stands.
+template <class T>
+T Ln2Of() {
+  return T(0.693147180559945309417232121458176568L);
+}
+// Below these the formulas cancel: |x| for Asinh and Atanh, x for Acosh.
+// Extended results have no wider precision to be worked in, so they take
+// the near forms only where the formula has lost more than a digit or two.
+template <class T>
+constexpr T kAsinhNear0 = T(0.5);
+template <>
+constexpr floatExt kAsinhNear0<floatExt> = 0.125L;
+template <class T>
+constexpr T kAtanhNear0 = T(0.5);
+template <>
+constexpr floatExt kAtanhNear0<floatExt> = 0.0625L;
+template <class T>
+constexpr T kAcoshNear1 = T(1.5);
+template <>
+constexpr floatExt kAcoshNear1<floatExt> = 1.0625L;
+
+// sqrt(x^2 + 1) + x - 1 = x + x^2 / (1 + sqrt(1 + x^2)) for x >= 0.
+inline floatExt AsinhNear0(floatExt x) {
+  floatExt x2 = x * x;
+  return std::log1p(x + x2 / (1 + std::sqrt(1 + x2)));
+}
+// (1 + x) / (1 - x) - 1 = 2x + 2x x / (1 - x).
+inline floatExt AtanhNear0(floatExt x) {
+  floatExt t = x + x;
+  return std::log1p(t + t * x / (1 - x)) / 2;
+}
+// With d = x - 1 (exact near 1), sqrt(x^2 - 1) + x - 1 = d + sqrt(d (2 + d)).
+inline floatExt AcoshNear1(floatExt x) {
+  floatExt d = x - 1;
+  return std::log1p(d + std::sqrt(d * (2 + d)));
+}
+
 template <class T>
 T AsinhOf(T x) {
+  T ax = std::fabs(x);
+  if (ax < kAsinhNear0<T>) {
+    T r = T(AsinhNear0(ax));
+    return x < 0 ? -r : r;
+  }
   T s = std::sqrt(x * x + 1);
+  if (std::isinf(s) && std::isfinite(x)) {
+    T r = std::log(ax) + Ln2Of<T>();
+    return x < 0 ? -r : r;
+  }
   return GE0(x) ? std::log(s + x) : -std::log(s - x);
 }
 template <class T>
 T AcoshOf(T x) {
-  return std::log(std::sqrt(x * x - 1) + x);
+  if (x >= 1 && x < kAcoshNear1<T>) return T(AcoshNear1(x));
+  T s = x * x - 1;
+  if (std::isinf(s) && std::isfinite(x)) return std::log(x) + Ln2Of<T>();
+  return std::log(std::sqrt(s) + x);
 }
 template <class T>
 T AtanhOf(T x) {
+  T ax = std::fabs(x);
+  if (ax < kAtanhNear0<T>) {
+    T r = T(AtanhNear0(ax));
+    return x < 0 ? -r : r;
+  }
   return std::log((1 + x) / (1 - x)) / 2;
 }
 template <class T>
@@ -207,10 +266,11 @@ T Atan2Of(T x, T y) {
   return std::atan2(y, x);
 }
 
-// x * 2^n.  ldexp(1, n) is pow(2, n) exactly, overflow to infinity and
-// underflow to 0 included, without pow's cost.
-inline float64 ScaleOf(float64 x, int32 n) { return x * std::ldexp(1.0, n); }
-inline floatExt ScaleOf(floatExt x, int32 n) { return x * std::ldexp(1.0L, n); }
+// x * 2^n, rounded once: exact unless the result leaves the range, and
+// right for every n, where pow(2, n) alone would overflow or underflow
+// before x could bring it back into range.
+inline float64 ScaleOf(float64 x, int32 n) { return std::ldexp(x, n); }
+inline floatExt ScaleOf(floatExt x, int32 n) { return std::ldexp(x, n); }
 
 }  // namespace formulas
 }  // namespace rtnum

@@ -1,6 +1,7 @@
 // The operands of the real run-time functions in their three precisions and
 // the comparison rule, shared by the real and the complex members.
 #pragma once
+#include <cfloat>
 #include <cmath>
 
 #include "mgsource/extmath.h"
@@ -88,11 +89,14 @@ inline T NegInf() {
 //
 // Mem is the operand in memory, Calc the precision the work is done in.
 // Narrow rounds a working value to the operand's own precision, for the
-// steps that round inside a member.
+// steps that round inside a member.  kMinNormal and kMaxFinite bound the
+// normal numbers of the operand's precision; kBig is a power of two whose
+// square, times a few, still fits.
 struct Single {
   typedef float32 Mem;
   typedef float64 Calc;
   static constexpr int32 kType = kNumSGL;
+  static constexpr Calc kMinNormal = FLT_MIN, kMaxFinite = FLT_MAX, kBig = 0x1p61;
   static Calc Load(const Mem* p) { return *p; }
   static void Store(Mem* p, Calc v) { *p = Mem(v); }
   static Calc Narrow(Calc v) { return Calc(Mem(v)); }
@@ -102,6 +106,7 @@ struct Double {
   typedef float64 Mem;
   typedef float64 Calc;
   static constexpr int32 kType = kNumDBL;
+  static constexpr Calc kMinNormal = DBL_MIN, kMaxFinite = DBL_MAX, kBig = 0x1p509;
   static Calc Load(const Mem* p) { return *p; }
   static void Store(Mem* p, Calc v) { *p = v; }
   static Calc Narrow(Calc v) { return v; }
@@ -113,6 +118,7 @@ struct Extended {
   typedef ExtFloat Mem;
   typedef floatExt Calc;
   static constexpr int32 kType = kNumEXT;
+  static constexpr Calc kMinNormal = LDBL_MIN, kMaxFinite = LDBL_MAX, kBig = 0x1p8189L;
   static Calc Load(const Mem* p) { return ExtLoadNumber(kNumEXT, p); }
   static void Store(Mem* p, Calc v) { ExtStoreNumber(kNumEXT, p, v); }
   static Calc Narrow(Calc v) { return v; }
