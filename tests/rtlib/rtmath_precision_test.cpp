@@ -108,6 +108,18 @@ class Operands {
   std::mt19937_64 rng_;
 };
 
+// The inverse hyperbolic formulas hold where they neither cancel (near 0,
+// near 1) nor square past the range; elsewhere the members take their
+// mended forms, which rtmath_range_test checks against exact references.
+bool FormulaHolds(const std::string& op, floatExt x, bool extended) {
+  floatExt ax = std::fabs(x);
+  bool squares = ax < (extended ? 1e2400L : 1e150L) || !std::isfinite(x);
+  if (op == "Asinh") return (ax >= (extended ? 0.125L : 0.5L) && squares) || x != x;
+  if (op == "Acosh") return (x < 1 || x >= (extended ? 1.0625L : 1.5L) || x != x) && squares;
+  if (op == "Atanh") return ax >= (extended ? 0.0625L : 0.5L) || x != x;
+  return true;
+}
+
 constexpr int kOperands = 10000;
 constexpr long double kMaxUlps = 4;
 
@@ -119,13 +131,17 @@ TEST_F(RTMathTest, UnaryMembersFollowTheirFormulasInEachPrecision) {
       float64 v = ops.Next();
       float32 s = float32(v), rs = 0;
       m.s(&s, &rs);
-      ASSERT_TRUE(Same(rs, float32(ref.d(s)))) << ref.op << "S(" << s << ") = " << rs;
+      if (FormulaHolds(ref.op, s, false)) {
+        ASSERT_TRUE(Same(rs, float32(ref.d(s)))) << ref.op << "S(" << s << ") = " << rs;
+      }
       float64 rd = 0;
       m.d(&v, &rd);
-      ASSERT_TRUE(Same(rd, ref.d(v))) << ref.op << "D(" << v << ") = " << rd;
+      if (FormulaHolds(ref.op, v, false)) ASSERT_TRUE(Same(rd, ref.d(v))) << ref.op << "D(" << v << ") = " << rd;
       ExtFloat x = Ext(v), rx{};
       m.x(&x, &rx);
-      ASSERT_LE(UlpDistance(Val(rx), ref.x(v)), kMaxUlps) << ref.op << "X(" << v << ") = " << double(Val(rx));
+      if (FormulaHolds(ref.op, v, true)) {
+        ASSERT_LE(UlpDistance(Val(rx), ref.x(v)), kMaxUlps) << ref.op << "X(" << v << ") = " << double(Val(rx));
+      }
     }
   }
 }
@@ -156,14 +172,14 @@ TEST_F(RTMathTest, ScaleIsXTimesPowerOfTwo) {
     int32 n = ops.NextScale();
     float32 s = float32(v), rs = 0;
     RTfiScaleS(&s, &n, &rs);
-    ASSERT_TRUE(Same(rs, float32(float64(s) * std::pow(2.0, n)))) << s << " " << n;
+    ASSERT_TRUE(Same(rs, float32(std::ldexp(float64(s), n)))) << s << " " << n;
     float64 rd = 0;
     RTfiScaleD(&v, &n, &rd);
-    ASSERT_TRUE(Same(rd, v * std::pow(2.0, n))) << v << " " << n;
+    ASSERT_TRUE(Same(rd, std::ldexp(v, n))) << v << " " << n;
     int32 nx = n * 12;
     ExtFloat x = Ext(v), rx{};
     RTfiScaleX(&x, &nx, &rx);
-    ASSERT_TRUE(Same(Val(rx), floatExt(v) * std::pow(2.0L, nx))) << v << " " << nx;
+    ASSERT_TRUE(Same(Val(rx), std::ldexp(floatExt(v), nx))) << v << " " << nx;
   }
 }
 
