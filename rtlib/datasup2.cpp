@@ -107,6 +107,8 @@ void RTfMaxMinX(const ExtFloat* x, const ExtFloat* y, ExtFloat* maximum, ExtFloa
 
 namespace {
 
+#define QX_NOINLINE __attribute__((noinline))
+
 template <class T>
 T Pi() {
   return T(3.141592653589793238462643383279502884L);
@@ -257,17 +259,27 @@ struct Cx {
   // result, the member is worked in extended precision, whose range holds
   // the squares of every double, and rounded once; an extended result is
   // worked on its scaled parts.
-  static bool OutOfRange(Z z) {
-    if constexpr (kWidest) {
-      return false;
-    } else {
-      return !InRange(N(z.re * z.re + z.im * z.im)) && Finite(z) && !Zero(z);
-    }
+  // The out-of-range paths are kept out of line, so that the plain ones
+  // stay as small as the formulas.
+  static bool AbsPlain(Z z, T& r) {
+    T s = N(z.re * z.re + z.im * z.im);
+    if (!(InRange(s) || !Finite(z) || Zero(z))) return false;
+    r = Sqrt(s);
+    return true;
   }
   static T Abs(Z z) {
-    if (OutOfRange(z)) return N(T(Cx<rtnum::Extended>::Abs(Wide(z))));
-    Mag m = Magnitude(z);
-    return m.k ? N(std::ldexp(m.r, m.k)) : m.r;
+    T r;
+    if (AbsPlain(z, r)) return r;
+    return AbsScaled(z.re, z.im);
+  }
+  // (The parts are passed one by one: a pair by value would make the plain
+  // path keep an aligned copy of z.)
+  QX_NOINLINE static T AbsScaled(T re, T im) {
+    Z z = {re, im};
+    if constexpr (!kWidest) return N(T(Cx<rtnum::Extended>::Abs(Wide(z))));
+    int k = ExponentOf(z);
+    Z u = Scaled(z, k);
+    return N(std::ldexp(Sqrt(u.re * u.re + u.im * u.im), k));
   }
   // k ln 2 and k log10 2 for a binary exponent k.
   static T KLn2(int k) { return T(k) * Ln2Hi<T>() + T(k) * Ln2Lo<T>(); }
@@ -309,17 +321,26 @@ struct Cx {
     return N(std::ldexp(Sqrt(rr), k / 2));
   }
 
-  static Z Div(Z z, Z w) {
+  static bool DivPlain(Z z, Z w, Z& r) {
     T den = N(w.re * w.re + w.im * w.im);
     T nr = z.re * w.re + z.im * w.im, ni = z.im * w.re - z.re * w.im;
     Z q = {N(nr / den), N(ni / den)};
     // In range: the divisor normal, a quotient finite, a numerator normal
     // (else its products may have underflowed).
     const T tmin = std::numeric_limits<T>::min();
+    r = q;
     if (InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && (std::fabs(nr) >= tmin || std::fabs(ni) >= tmin)) {
-      return q;
+      return true;
     }
-    if (!Finite(z) || !Finite(w) || Zero(z) || Zero(w)) return q;
+    return !Finite(z) || !Finite(w) || Zero(z) || Zero(w);
+  }
+  static Z Div(Z z, Z w) {
+    Z r;
+    if (DivPlain(z, w, r)) return r;
+    return DivScaled(z.re, z.im, w.re, w.im);
+  }
+  QX_NOINLINE static Z DivScaled(T a, T b, T c, T e) {
+    Z z = {a, b}, w = {c, e};
     if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Div(Wide(z), Wide(w)));
     int kz = ExponentOf(z), kw = ExponentOf(w);
     Z u = Scaled(z, kz), v = Scaled(w, kw);
@@ -327,9 +348,18 @@ struct Cx {
     T re = (u.re * v.re + u.im * v.im) / d, im = (u.im * v.re - u.re * v.im) / d;
     return {N(std::ldexp(re, kz - kw)), N(std::ldexp(im, kz - kw))};
   }
-  static Z Recip(Z z) {
+  static bool RecipPlain(Z z, Z& r) {
     T den = N(z.re * z.re + z.im * z.im);
-    if (InRange(den) || !Finite(z) || Zero(z)) return {N(z.re / den), N(-z.im / den)};
+    r = {N(z.re / den), N(-z.im / den)};
+    return InRange(den) || !Finite(z) || Zero(z);
+  }
+  static Z Recip(Z z) {
+    Z r;
+    if (RecipPlain(z, r)) return r;
+    return RecipScaled(z.re, z.im);
+  }
+  QX_NOINLINE static Z RecipScaled(T re, T im) {
+    Z z = {re, im};
     if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Recip(Wide(z)));
     int k = ExponentOf(z);
     Z u = Scaled(z, k);
@@ -364,24 +394,55 @@ struct Cx {
   // Through polar form; the magnitude's root and logarithms are taken of
   // its scaled form where |z| itself overflows or underflows.  The zero
   // (and NaN) operand keeps the polar pair RToP gives it, z itself.
+  // Single and double members whose magnitude leaves the range are worked
+  // in extended precision, whose range holds the squares of every double,
+  // and rounded once; extended members work on the scaled magnitude.
+  static bool Plain(Z z, T& s) {
+    s = N(z.re * z.re + z.im * z.im);
+    return InRange(s) || !Finite(z);
+  }
   static Z Sqrt(Z z) {
-    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Sqrt(Wide(z)));
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return PToR({Sqrt(z.re), N(z.im / 2)});
+    T s;
+    if (Plain(z, s)) return PToR({Sqrt(Sqrt(s)), N(Atan2(z.re, z.im) / 2)});
+    return SqrtScaled(z.re, z.im);
+  }
+  QX_NOINLINE static Z SqrtScaled(T re, T im) {
+    Z z = {re, im};
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Sqrt(Wide(z)));
     return PToR({SqrtAbs(z), N(Atan2(z.re, z.im) / 2)});
   }
   static Z Logn(Z z) {
-    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Logn(Wide(z)));
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Logn(z.re), z.im};
+    T s;
+    if (Plain(z, s)) return {Logn(Sqrt(s)), Atan2(z.re, z.im)};
+    return LognScaled(z.re, z.im);
+  }
+  QX_NOINLINE static Z LognScaled(T re, T im) {
+    Z z = {re, im};
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Logn(Wide(z)));
     return {LnAbs(z), Atan2(z.re, z.im)};
   }
   static Z Log10(Z z) {
-    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Log10(Wide(z)));
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Log10(z.re), N(z.im / Ln10<T>())};
+    T s;
+    if (Plain(z, s)) return {Log10(Sqrt(s)), N(Atan2(z.re, z.im) / Ln10<T>())};
+    return Log10Scaled(z.re, z.im);
+  }
+  QX_NOINLINE static Z Log10Scaled(T re, T im) {
+    Z z = {re, im};
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Log10(Wide(z)));
     return {Log10Abs(z), N(Atan2(z.re, z.im) / Ln10<T>())};
   }
   static Z Log2(Z z) {
-    if (OutOfRange(z)) return FromWide(Cx<rtnum::Extended>::Log2(Wide(z)));
     if (rtnum::EQ0(z.re) && rtnum::EQ0(z.im)) return {Log2(z.re), N(z.im / Ln2<T>())};
+    T s;
+    if (Plain(z, s)) return {Log2(Sqrt(s)), N(Atan2(z.re, z.im) / Ln2<T>())};
+    return Log2Scaled(z.re, z.im);
+  }
+  QX_NOINLINE static Z Log2Scaled(T re, T im) {
+    Z z = {re, im};
+    if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Log2(Wide(z)));
     return {Log2Abs(z), N(Atan2(z.re, z.im) / Ln2<T>())};
   }
   // Below |z| = 1/2 (1/16 for extended results, which are worked in their
@@ -526,9 +587,11 @@ struct Cx {
   }
   // ln(w 2^k) from w and v = 1/w, both scaled by 2^-k; plain when it is ln w
   // of the formula.
-  static R LnRoot(Z w, Z v, int k) {
+  static R LnRoot(Z w, Z v, int k, bool mend) {
     T nw = std::fmax(std::fabs(w.re), std::fabs(w.im)), nv = std::fmax(std::fabs(v.re), std::fabs(v.im));
-    if (!(nw < nv / kCancel)) {
+    bool cancels = nw < nv / kCancel;
+    if (cancels && !mend) return {w, false};
+    if (!cancels) {
       Z L = Logn(w);
       if (k) L.re = N(L.re + KLn2(k));
       return {L, k == 0};
@@ -545,38 +608,43 @@ struct Cx {
 
   // asin z = -i ln(iz + s), s = sqrt(1 - z^2); the other root is s - iz.
   static R AsinOf(Z z, bool mend) {
-    if (Within(z, kSmall)) return {Rounded(Series(z, kAsinSeries, false)), false};
+    if (Within(z, kSmall)) return mend ? R{Rounded(Series(z, kAsinSeries, false)), false} : R{z, false};
     int k = BigExp(z);
+    if (k && !mend) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = Sub({one, 0}, Mul(u, u));
     Z s = mend ? SqrtRect(d) : Sqrt(d);
     Z iu = {-u.im, u.re};
-    R L = LnRoot(Add(iu, s), Sub(s, iu), k);
+    R L = LnRoot(Add(iu, s), Sub(s, iu), k, mend);
     return {{L.z.im, -L.z.re}, L.plain};
   }
   static Z Asin(Z z) { return Mended<&AsinOf, &Cx<rtnum::Extended>::AsinOf>(z); }
   // acos z = -i ln(z + is); the other root is z - is.  Near 0, pi/2 - asin z.
   static R AcosOf(Z z, bool mend) {
     if (Within(z, kSmall)) {
+      if (!mend) return {z, false};
       Z a = Series(z, kAsinSeries, false);
       return {{N(HalfPi() - a.re), N(-a.im)}, false};
     }
     int k = BigExp(z);
+    if (k && !mend) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = Sub({one, 0}, Mul(u, u));
     Z s = mend ? SqrtRect(d) : Sqrt(d);
     Z is = {-s.im, s.re};
-    R L = LnRoot(Add(u, is), Sub(u, is), k);
+    R L = LnRoot(Add(u, is), Sub(u, is), k, mend);
     return {{L.z.im, -L.z.re}, L.plain};
   }
   static Z Acos(Z z) { return Mended<&AcosOf, &Cx<rtnum::Extended>::AcosOf>(z); }
-  static R AtanOf(Z z, bool) {
+  static R AtanOf(Z z, bool mend) {
     T a = rtnum::EQ0(z.re) ? T(0) : z.re;
     Z y = {a, z.im};
-    if (Within(y, kSmall)) return {Rounded(Series(y, kAtanSeries, true)), false};
-    if (Finite(y) && !Within(y, kLarge)) {
+    bool small = Within(y, kSmall), large = !small && Finite(y) && !Within(y, kLarge);
+    if ((small || large) && !mend) return {z, false};
+    if (small) return {Rounded(Series(y, kAtanSeries, true)), false};
+    if (large) {
       // atan z = +-pi/2 - atan(1/z), the sign of a (+ for a zero a).
       Z t = Series(RecipOfLarge(y), kAtanSeries, true);
       return {{N((std::signbit(a) ? -HalfPi() : HalfPi()) - t.re), N(T(0) - t.im)}, false};
@@ -595,15 +663,17 @@ struct Cx {
   // value as it does for the formula's.
   static R AcoshLog(Z z, bool mend) {
     if (Within(z, kSmall)) {
+      if (!mend) return {z, false};
       Z a = Series(z, kAsinSeries, false);
       return {{N(a.im), N(HalfPi() - a.re)}, false};
     }
     int k = BigExp(z);
+    if (k && !mend) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = {N(u.re * u.re - u.im * u.im - one), N(2 * u.re * u.im)};
     Z s = mend ? SqrtRect(d) : Sqrt(d);
-    return LnRoot(Add(u, s), Sub(u, s), k);
+    return LnRoot(Add(u, s), Sub(u, s), k, mend);
   }
   static Z Acosh(Z z) {
     Z L = Mended<&AcoshLog, &Cx<rtnum::Extended>::AcoshLog>(z);
@@ -618,12 +688,14 @@ struct Cx {
   // atanh z = (ln(1 + z) - ln(1 - z)) / 2.  Above |z| = 8, atanh(1/z) plus
   // i pi/2 with the sign of b; on the real axis, with the opposite sign of
   // a, as the formula gives there.
-  static R AtanhOf(Z z, bool) {
-    if (Within(z, kSmall)) {
+  static R AtanhOf(Z z, bool mend) {
+    bool small = Within(z, kSmall), large = !small && Finite(z) && !Within(z, kLarge);
+    if ((small || large) && !mend) return {z, false};
+    if (small) {
       Z t = Series(z, kAtanSeries, false);
       return {{N(T(0) + t.re), N(t.im)}, false};
     }
-    if (Finite(z) && !Within(z, kLarge)) {
+    if (large) {
       Z t = Series(RecipOfLarge(z), kAtanSeries, false);
       bool up = z.im != 0 ? !std::signbit(z.im) : std::signbit(z.re);
       return {{N(T(0) + t.re), N(t.im + (up ? HalfPi() : -HalfPi()))}, false};
@@ -664,7 +736,6 @@ M PartCopy(const M* p) {
 #define QX_RT_C_UNARY(Op) \
   QX_RT_C_UNARY_SD(Op)    \
   void RTc##Op##X(const ComplexX* z, ComplexX* result) { CUnary<Extended, &Cx<Extended>::Op>(z, result); }
-QX_RT_C_UNARY(Recip)
 QX_RT_C_UNARY_SD(Conj)
 QX_RT_C_UNARY(Round)
 QX_RT_C_UNARY_SD(Neg)
@@ -723,11 +794,53 @@ void RTcSincX(const ComplexX* z, ComplexX* result) {
   CUnary<Extended, &Cx<Extended>::Sinc>(z, result);
 }
 
-void RTcAbsS(const ComplexS* z, float32* result) { Single::Store(result, Cx<Single>::Abs(Cx<Single>::Load(z))); }
-void RTcAbsD(const ComplexD* z, float64* result) { Double::Store(result, Cx<Double>::Abs(Cx<Double>::Load(z))); }
-void RTcAbsX(const ComplexX* z, ExtFloat* result) {
-  Extended::Store(result, Cx<Extended>::Abs(Cx<Extended>::Load(z)));
+namespace {
+
+// Recip, Div and Abs, the most often called: the plain formula in the
+// member, the scaled one out of line and reached by a tail call, so that the
+// member stays a leaf.
+template <class P>
+QX_NOINLINE void CRecipScaled(const typename Cx<P>::CM* z, typename Cx<P>::CM* result) {
+  Cx<P>::Store(result, Cx<P>::Recip(Cx<P>::Load(z)));
 }
+template <class P>
+void CRecip(const typename Cx<P>::CM* zp, typename Cx<P>::CM* result) {
+  typename Cx<P>::Z r;
+  if (!Cx<P>::RecipPlain(Cx<P>::Load(zp), r)) return CRecipScaled<P>(zp, result);
+  Cx<P>::Store(result, r);
+}
+template <class P>
+QX_NOINLINE void CDivScaled(const typename Cx<P>::CM* z, const typename Cx<P>::CM* w, typename Cx<P>::CM* result) {
+  Cx<P>::Store(result, Cx<P>::Div(Cx<P>::Load(z), Cx<P>::Load(w)));
+}
+template <class P>
+void CDiv(const typename Cx<P>::CM* zp, const typename Cx<P>::CM* wp, typename Cx<P>::CM* result) {
+  typename Cx<P>::Z r;
+  if (!Cx<P>::DivPlain(Cx<P>::Load(zp), Cx<P>::Load(wp), r)) return CDivScaled<P>(zp, wp, result);
+  Cx<P>::Store(result, r);
+}
+template <class P>
+QX_NOINLINE void CAbsScaled(const typename Cx<P>::CM* z, typename P::Mem* result) {
+  P::Store(result, Cx<P>::Abs(Cx<P>::Load(z)));
+}
+template <class P>
+void CAbs(const typename Cx<P>::CM* zp, typename P::Mem* result) {
+  typename P::Calc r;
+  if (!Cx<P>::AbsPlain(Cx<P>::Load(zp), r)) return CAbsScaled<P>(zp, result);
+  P::Store(result, r);
+}
+
+}  // namespace
+
+void RTcRecipS(const ComplexS* z, ComplexS* result) { CRecip<Single>(z, result); }
+void RTcRecipD(const ComplexD* z, ComplexD* result) { CRecip<Double>(z, result); }
+void RTcRecipX(const ComplexX* z, ComplexX* result) { CRecip<Extended>(z, result); }
+void RTcDivS(const ComplexS* z, const ComplexS* w, ComplexS* result) { CDiv<Single>(z, w, result); }
+void RTcDivD(const ComplexD* z, const ComplexD* w, ComplexD* result) { CDiv<Double>(z, w, result); }
+void RTcDivX(const ComplexX* z, const ComplexX* w, ComplexX* result) { CDiv<Extended>(z, w, result); }
+void RTcAbsS(const ComplexS* z, float32* result) { CAbs<Single>(z, result); }
+void RTcAbsD(const ComplexD* z, float64* result) { CAbs<Double>(z, result); }
+void RTcAbsX(const ComplexX* z, ExtFloat* result) { CAbs<Extended>(z, result); }
 
 #define QX_RT_C_BINARY(Op)                                                                                    \
   void RTc##Op##S(const ComplexS* z, const ComplexS* w, ComplexS* result) {                                   \
@@ -740,7 +853,6 @@ void RTcAbsX(const ComplexX* z, ExtFloat* result) {
     CBinary<Extended, &Cx<Extended>::Op>(z, w, result);                                                       \
   }
 QX_RT_C_BINARY(Mul)
-QX_RT_C_BINARY(Div)
 QX_RT_C_BINARY(Add)
 QX_RT_C_BINARY(Sub)
 QX_RT_C_BINARY(Logx)
