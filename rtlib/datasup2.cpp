@@ -645,9 +645,11 @@ struct Cx {
     if ((small || large) && !mend) return {z, false};
     if (small) return {Rounded(Series(y, kAtanSeries, true)), false};
     if (large) {
-      // atan z = +-pi/2 - atan(1/z), the sign of a (+ for a zero a).
+      // atan z = +-pi/2 - atan(1/z), with the sign of a; on the imaginary
+      // axis, with the sign of b, as the formula gives there.
       Z t = Series(RecipOfLarge(y), kAtanSeries, true);
-      return {{N((std::signbit(a) ? -HalfPi() : HalfPi()) - t.re), N(T(0) - t.im)}, false};
+      bool down = a != 0 ? std::signbit(a) : std::signbit(y.im);
+      return {{N((down ? -HalfPi() : HalfPi()) - t.re), N(T(0) - t.im)}, false};
     }
     Z A = Logn(Add({1, 0}, {-z.im, a}));
     Z B = Logn(Sub({1, 0}, {-z.im, a}));
