@@ -183,8 +183,8 @@ struct CR {
 // in the precision.
 template <class P>
 struct Cx {
-  // The precision the mended forms of the single and double members are
-  // worked in, so that they round once at the end.
+  // Extended is the widest precision: the single and double members work
+  // their mended forms in it (WZ) and round once at the end.
   static constexpr bool kWidest = std::is_same_v<P, rtnum::Extended>;
   typedef typename P::Calc T;
   typedef typename P::Mem M;
@@ -226,11 +226,16 @@ struct Cx {
 
   // ------------------------------------------------ range
   //
-  // The formulas square the parts.  Where a square overflows or leaves the
-  // normal numbers, the parts are first scaled by a power of two that
-  // brings the larger one to [1, 2), and the result is scaled back.  Power-
-  // of-two scaling is exact, so wherever the plain formula stays in range
-  // the scaled one gives the same bits; only the other cases take it.
+  // The formulas square the parts.  Where a sum of squares overflows or
+  // leaves the normal numbers of the operand's precision, a single or double
+  // member is worked in extended precision, whose range holds the squares of
+  // every double, and rounded once; an extended member scales the parts by
+  // the power of two that brings the larger one to [1, 2) and scales the
+  // result back.  Wherever the sum of squares is in range the formula
+  // stands as it is.  The out-of-range paths are kept out of line (their
+  // parts passed one by one: a pair by value would make the plain path keep
+  // an aligned copy of z), so that the plain paths stay as small as the
+  // formulas.
   static constexpr T kMin = P::kMinNormal;
   static constexpr T kMax = P::kMaxFinite;
   static bool InRange(T s) { return s >= kMin && s <= kMax; }
@@ -255,12 +260,6 @@ struct Cx {
     Z u = Scaled(z, k);
     return {Sqrt(u.re * u.re + u.im * u.im), k};
   }
-  // Where the plain magnitude leaves the range of a single or double
-  // result, the member is worked in extended precision, whose range holds
-  // the squares of every double, and rounded once; an extended result is
-  // worked on its scaled parts.
-  // The out-of-range paths are kept out of line, so that the plain ones
-  // stay as small as the formulas.
   static bool AbsPlain(Z z, T& r) {
     T s = N(z.re * z.re + z.im * z.im);
     if (!(InRange(s) || !Finite(z) || Zero(z))) return false;
@@ -272,8 +271,6 @@ struct Cx {
     if (AbsPlain(z, r)) return r;
     return AbsScaled(z.re, z.im);
   }
-  // (The parts are passed one by one: a pair by value would make the plain
-  // path keep an aligned copy of z.)
   QX_NOINLINE static T AbsScaled(T re, T im) {
     Z z = {re, im};
     if constexpr (!kWidest) return N(T(Cx<rtnum::Extended>::Abs(Wide(z))));
@@ -281,11 +278,11 @@ struct Cx {
     Z u = Scaled(z, k);
     return N(std::ldexp(Sqrt(u.re * u.re + u.im * u.im), k));
   }
-  // k ln 2 and k log10 2 for a binary exponent k.
+  // k ln 2 for a binary exponent k.
   static T KLn2(int k) { return T(k) * Ln2Hi<T>() + T(k) * Ln2Lo<T>(); }
-  static T KLog10Of2(int k) { return T(k) * Log10Of2Hi<T>() + T(k) * Log10Of2Lo<T>(); }
-  // The logarithms of |z|: of the plain magnitude where it is a normal
-  // number, else of the scaled one plus k times the logarithm of 2.
+  // The logarithms and the root of |z| = r 2^k: of the plain magnitude where
+  // it is a normal number, else of the scaled one plus k times the logarithm
+  // of 2 (half the exponent for the root).
   static T LnAbs(Z z) {
     Mag m = Magnitude(z);
     if (m.k == 0) return Logn(m.r);
@@ -325,13 +322,13 @@ struct Cx {
     T den = N(w.re * w.re + w.im * w.im);
     T nr = z.re * w.re + z.im * w.im, ni = z.im * w.re - z.re * w.im;
     Z q = {N(nr / den), N(ni / den)};
-    // In range: the divisor normal, a quotient finite, a numerator normal
-    // (else its products may have underflowed).
+    // The formula stands where the divisor is normal, the quotient finite
+    // and a numerator normal (else its products may have underflowed), and
+    // for infinite, NaN and zero operands.
     const T tmin = std::numeric_limits<T>::min();
     r = q;
-    if (InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && (std::fabs(nr) >= tmin || std::fabs(ni) >= tmin)) {
-      return true;
-    }
+    bool normal = std::fabs(nr) >= tmin || std::fabs(ni) >= tmin;
+    if (InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && normal) return true;
     return !Finite(z) || !Finite(w) || Zero(z) || Zero(w);
   }
   static Z Div(Z z, Z w) {
@@ -391,12 +388,8 @@ struct Cx {
   static Z Dec(Z z) { return {N(z.re - 1), z.im}; }
   static Z Scale(Z z, int32 n) { return {N(ScaleOf(z.re, n)), N(ScaleOf(z.im, n))}; }
 
-  // Through polar form; the magnitude's root and logarithms are taken of
-  // its scaled form where |z| itself overflows or underflows.  The zero
-  // (and NaN) operand keeps the polar pair RToP gives it, z itself.
-  // Single and double members whose magnitude leaves the range are worked
-  // in extended precision, whose range holds the squares of every double,
-  // and rounded once; extended members work on the scaled magnitude.
+  // Through polar form, out of line where |z| leaves the range (see Abs).
+  // The zero (and NaN) operand keeps the polar pair RToP gives it, z.
   static bool Plain(Z z, T& s) {
     s = N(z.re * z.re + z.im * z.im);
     return InRange(s) || !Finite(z);

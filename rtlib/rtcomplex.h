@@ -54,6 +54,23 @@
 //   IsNan EQ0 NE0 EQ NE either part NaN; both parts equal 0 (or their
 //                       opposites); both parts equal (or either differs)
 //
+// Where these formulas overflow, underflow or cancel, the members take
+// forms that hold their range and digits, and keep the formulas' results
+// everywhere else:
+//   - a sum of squares out of range (Abs, RToP, Sqrt, the logarithms, Sign,
+//     Recip, Div): the member is worked on exactly scaled parts;
+//   - Lognp1 and Expm1 below |z| = 1/2: ln(1 + 2a + a^2 + b^2) / 2 and
+//     expm1(a) cos b - 2 sin^2(b/2) for the real part;
+//   - Asin, Acos, Acosh: ln w = -ln v where w = p + q cancels and v = p - q
+//     (w v = 1) does not, z scaled where z^2 would overflow, and their
+//     Taylor series near 0; Atan and Atanh: their series near 0 and the
+//     series of 1/z above |z| = 8; the branch cuts and the values on them
+//     stay those of the formulas;
+//   - Sin, Cos, Sinh, Cosh: an overflowed part times an exact zero is 0;
+//     Tan, Tanh: +-1 and 2 sin 2a e^-|2b| where cosh 2b overflows.
+// Single and double members work these forms in extended precision and
+// round once.
+//
 // X members work in the processor's extended precision by the same
 // formulas; ConjX and NegX flip sign bits, the X tests and SincX's zero test
 // use the bit tests of the real X members, and the copies copy bytes.

@@ -206,7 +206,7 @@ T AsinhOf(T x) {
   }
   T s = std::sqrt(x * x + 1);
   if (std::isinf(s) && std::isfinite(x)) {
-    T r = std::log(ax) + Ln2Of<T>();
+    T r = T(std::log(floatExt(ax)) + Ln2Of<floatExt>());
     return x < 0 ? -r : r;
   }
   return GE0(x) ? std::log(s + x) : -std::log(s - x);
@@ -215,7 +215,7 @@ template <class T>
 T AcoshOf(T x) {
   if (x >= 1 && x < kAcoshNear1<T>) return T(AcoshNear1(x));
   T s = x * x - 1;
-  if (std::isinf(s) && std::isfinite(x)) return std::log(x) + Ln2Of<T>();
+  if (std::isinf(s) && std::isfinite(x)) return T(std::log(floatExt(x)) + Ln2Of<floatExt>());
   return std::log(std::sqrt(s) + x);
 }
 template <class T>

@@ -24,7 +24,7 @@
 //   Logx                log(y) / log(x): the logarithm of y to the base x
 //   Powx                x to the power y
 //   Atan2               atan2(y, x)
-//   iScale              x * 2^n
+//   iScale              x * 2^n, rounded once (ldexp), for every n
 //   QRem                quotient floor(x / y), the division rounded to the
 //                       operand's precision first; remainder x - q*y
 //   Mod, Rem            the remainder of QRem
@@ -43,6 +43,10 @@
 //   Asinh               x >= 0: log(sqrt(x*x+1) + x), else -log(sqrt(x*x+1) - x)
 //   Acosh               log(sqrt(x*x-1) + x)
 //   Atanh               log((1+x) / (1-x)) / 2
+//                       (these three by ln(1 + u) of the small u near 0 and
+//                       near 1, where the logarithm's argument would round
+//                       their digits away, and by ln|x| + ln 2 where x*x
+//                       overflows)
 //   Sinc                sin(x)/x; 0 and NaN give exactly 1
 //   Sign                -1, 0 or 1; NaN gives NaN
 //   SinCos              the sine and the cosine

@@ -174,8 +174,12 @@ void CheckLargeOperandsKeepTheirBranches(std::initializer_list<floatExt> magnitu
           SCOPED_TRACE(std::string(op) + Letter(M()) + " (" + std::to_string(double(at(m).real())) + ", " +
                        std::to_string(double(at(m).imag())) + ")");
           EXPECT_TRUE(std::isfinite(far.real()) && std::isfinite(far.imag()));
-          if (std::fabs(near.real()) > 1e-6L) EXPECT_EQ(std::signbit(far.real()), std::signbit(near.real()));
-          if (std::fabs(near.imag()) > 1e-6L) EXPECT_EQ(std::signbit(far.imag()), std::signbit(near.imag()));
+          if (std::fabs(near.real()) > 1e-6L) {
+            EXPECT_EQ(std::signbit(far.real()), std::signbit(near.real()));
+          }
+          if (std::fabs(near.imag()) > 1e-6L) {
+            EXPECT_EQ(std::signbit(far.imag()), std::signbit(near.imag()));
+          }
         }
       }
     }
