@@ -262,7 +262,7 @@ struct Cx {
   }
   static bool AbsPlain(Z z, T& r) {
     T s = N(z.re * z.re + z.im * z.im);
-    if (!(InRange(s) || !Finite(z) || Zero(z))) return false;
+    if (!InRange(s)) return false;
     r = Sqrt(s);
     return true;
   }
@@ -273,6 +273,7 @@ struct Cx {
   }
   QX_NOINLINE static T AbsScaled(T re, T im) {
     Z z = {re, im};
+    if (!Finite(z) || Zero(z)) return Sqrt(re * re + im * im);
     if constexpr (!kWidest) return N(T(Cx<rtnum::Extended>::Abs(Wide(z))));
     int k = ExponentOf(z);
     Z u = Scaled(z, k);
@@ -323,13 +324,12 @@ struct Cx {
     T nr = z.re * w.re + z.im * w.im, ni = z.im * w.re - z.re * w.im;
     Z q = {N(nr / den), N(ni / den)};
     // The formula stands where the divisor is normal, the quotient finite
-    // and a numerator normal (else its products may have underflowed), and
-    // for infinite, NaN and zero operands.
+    // and a numerator normal (else its products may have underflowed); the
+    // out-of-line path keeps it for infinite, NaN and zero operands too.
     const T tmin = std::numeric_limits<T>::min();
     r = q;
     bool normal = std::fabs(nr) >= tmin || std::fabs(ni) >= tmin;
-    if (InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && normal) return true;
-    return !Finite(z) || !Finite(w) || Zero(z) || Zero(w);
+    return InRange(den) && std::isfinite(q.re) && std::isfinite(q.im) && normal;
   }
   static Z Div(Z z, Z w) {
     Z r;
@@ -338,6 +338,10 @@ struct Cx {
   }
   QX_NOINLINE static Z DivScaled(T a, T b, T c, T e) {
     Z z = {a, b}, w = {c, e};
+    if (!Finite(z) || !Finite(w) || Zero(z) || Zero(w)) {
+      T den = N(c * c + e * e);
+      return {N((a * c + b * e) / den), N((b * c - a * e) / den)};
+    }
     if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Div(Wide(z), Wide(w)));
     int kz = ExponentOf(z), kw = ExponentOf(w);
     Z u = Scaled(z, kz), v = Scaled(w, kw);
@@ -348,7 +352,7 @@ struct Cx {
   static bool RecipPlain(Z z, Z& r) {
     T den = N(z.re * z.re + z.im * z.im);
     r = {N(z.re / den), N(-z.im / den)};
-    return InRange(den) || !Finite(z) || Zero(z);
+    return InRange(den);
   }
   static Z Recip(Z z) {
     Z r;
@@ -357,6 +361,10 @@ struct Cx {
   }
   QX_NOINLINE static Z RecipScaled(T re, T im) {
     Z z = {re, im};
+    if (!Finite(z) || Zero(z)) {
+      T den = N(re * re + im * im);
+      return {N(re / den), N(-im / den)};
+    }
     if constexpr (!kWidest) return FromWide(Cx<rtnum::Extended>::Recip(Wide(z)));
     int k = ExponentOf(z);
     Z u = Scaled(z, k);
