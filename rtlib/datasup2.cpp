@@ -177,6 +177,10 @@ struct CR {
   bool plain;
 };
 
+// How a form is worked: deciding whether the formula stands (and giving its
+// result then), the mended form, or the formula as it stands.
+enum Mode { kDecide, kMend, kFormula };
+
 // The complex operations of one precision.  Every value a step keeps is
 // rounded to the precision (N), as a local of the operand type would be, and
 // every real function is the real member's: its operand and its result are
@@ -451,9 +455,13 @@ struct Cx {
   // since 1 + a would round away the digits of a small z.
   static constexpr T kNear0 = kWidest ? T(0.0625) : T(0.5);
   static Z Lognp1(Z z) {
+    Z f;
     if (Within(z, kNear0)) {
       floatExt a = z.re, b = z.im;
-      return {N(T(std::log1p(a * (2 + a) + b * b) / 2)), Atan2(N(z.re + 1), z.im)};
+      Z m = {N(T(std::log1p(a * (2 + a) + b * b) / 2)), Atan2(N(z.re + 1), z.im)};
+      if constexpr (!kWidest) return m;
+      f = Logn(Z{N(z.re + 1), z.im});  // the same angle; the magnitude as Mended keeps it
+      return Agree(f.re, m.re) ? f : m;
     }
     return Logn(Z{N(z.re + 1), z.im});
   }
@@ -461,12 +469,16 @@ struct Cx {
   // Below |z| = 1/2 (1/16 extended) the real part is expm1(a) cos b - 2 sin^2(b/2), which
   // does not take 1 from a number close to 1.
   static Z Expm1(Z z) {
+    Z e;
     if (Within(z, kNear0)) {
       typedef floatExt L;
       L a = z.re, b = z.im, h = std::sin(b / 2);
-      return {N(T(std::expm1(a) * std::cos(b) - 2 * h * h)), N(Exp(z.re) * Sin(z.im))};
+      Z m = {N(T(std::expm1(a) * std::cos(b) - 2 * h * h)), N(Exp(z.re) * Sin(z.im))};
+      if constexpr (!kWidest) return m;
+      e = Exp(z);  // the same imaginary part; the real part as Mended keeps it
+      return Agree(N(e.re - 1), m.re) ? Z{N(e.re - 1), e.im} : m;
     }
-    Z e = Exp(z);
+    e = Exp(z);
     return {N(e.re - 1), e.im};
   }
   static Z Pow10(Z z) { return PToR({Pow10(z.re), N(z.im * Ln10<T>())}); }
@@ -540,14 +552,27 @@ struct Cx {
   static WZ Wide(Z z) { return {floatExt(z.re), floatExt(z.im)}; }
   static Z FromWide(WZ z) { return {N(T(z.re)), N(T(z.im))}; }
   // The formula's result where it stands, else the mended form's, worked
-  // wide for the single and double members.
-  template <R (*F)(Z, bool), CR<floatExt> (*FW)(WZ, bool)>
+  // wide for the single and double members.  An extended member, worked in
+  // its own precision, keeps the formula's result where the two agree
+  // within a few units of the last place: the mended form is then no
+  // closer than the formula can be shown to be.
+  // (Acosh's logarithm is either root's: the branch rule picks the sign
+  // later, so there the formula's result agrees up to its sign.)
+  template <R (*F)(Z, Mode), CR<floatExt> (*FW)(WZ, Mode), bool kUpToSign = false>
   static Z Mended(Z z) {
-    R r = F(z, false);
+    R r = F(z, kDecide);
     if (r.plain) return r.z;
-    if constexpr (!kWidest) return FromWide(FW(Wide(z), true).z);
-    return F(z, true).z;
+    if constexpr (!kWidest) {
+      return FromWide(FW(Wide(z), kMend).z);
+    } else {
+      Z m = F(z, kMend).z, f = F(z, kFormula).z;
+      if (Agree(f.re, m.re) && Agree(f.im, m.im)) return f;
+      if (kUpToSign && Agree(-f.re, m.re) && Agree(-f.im, m.im)) return f;
+      return m;
+    }
   }
+  // f within four units of the last place of m (extended).
+  static bool Agree(T f, T m) { return AgreeInLastPlaces(f, m); }
   // The principal square root in rectangular form, for the mended forms:
   // its small part keeps its digits (and its sign) where the polar form's
   // cos(theta/2) near pi/2 would not.  A zero imaginary part signs the
@@ -588,10 +613,10 @@ struct Cx {
   }
   // ln(w 2^k) from w and v = 1/w, both scaled by 2^-k; plain when it is ln w
   // of the formula.
-  static R LnRoot(Z w, Z v, int k, bool mend) {
+  static R LnRoot(Z w, Z v, int k, Mode mode) {
     T nw = std::fmax(std::fabs(w.re), std::fabs(w.im)), nv = std::fmax(std::fabs(v.re), std::fabs(v.im));
-    bool cancels = nw < nv / kCancel;
-    if (cancels && !mend) return {w, false};
+    bool cancels = mode != kFormula && nw < nv / kCancel;
+    if (cancels && mode == kDecide) return {w, false};
     if (!cancels) {
       Z L = Logn(w);
       if (k) L.re = N(L.re + KLn2(k));
@@ -608,42 +633,46 @@ struct Cx {
   static Z Rounded(Z z) { return {N(z.re), N(z.im)}; }
 
   // asin z = -i ln(iz + s), s = sqrt(1 - z^2); the other root is s - iz.
-  static R AsinOf(Z z, bool mend) {
-    if (Within(z, kSmall)) return mend ? R{Rounded(Series(z, kAsinSeries, false)), false} : R{z, false};
-    int k = BigExp(z);
-    if (k && !mend) return {z, false};
+  static R AsinOf(Z z, Mode mode) {
+    if (mode != kFormula && Within(z, kSmall)) {
+      if (mode == kDecide) return {z, false};
+      return {Rounded(Series(z, kAsinSeries, false)), false};
+    }
+    int k = mode == kFormula ? 0 : BigExp(z);
+    if (k && mode == kDecide) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = Sub({one, 0}, Mul(u, u));
-    Z s = mend ? SqrtRect(d) : Sqrt(d);
+    Z s = mode == kMend ? SqrtRect(d) : Sqrt(d);
     Z iu = {-u.im, u.re};
-    R L = LnRoot(Add(iu, s), Sub(s, iu), k, mend);
+    R L = LnRoot(Add(iu, s), Sub(s, iu), k, mode);
     return {{L.z.im, -L.z.re}, L.plain};
   }
   static Z Asin(Z z) { return Mended<&AsinOf, &Cx<rtnum::Extended>::AsinOf>(z); }
   // acos z = -i ln(z + is); the other root is z - is.  Near 0, pi/2 - asin z.
-  static R AcosOf(Z z, bool mend) {
-    if (Within(z, kSmall)) {
-      if (!mend) return {z, false};
+  static R AcosOf(Z z, Mode mode) {
+    if (mode != kFormula && Within(z, kSmall)) {
+      if (mode == kDecide) return {z, false};
       Z a = Series(z, kAsinSeries, false);
       return {{N(HalfPi() - a.re), N(-a.im)}, false};
     }
-    int k = BigExp(z);
-    if (k && !mend) return {z, false};
+    int k = mode == kFormula ? 0 : BigExp(z);
+    if (k && mode == kDecide) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = Sub({one, 0}, Mul(u, u));
-    Z s = mend ? SqrtRect(d) : Sqrt(d);
+    Z s = mode == kMend ? SqrtRect(d) : Sqrt(d);
     Z is = {-s.im, s.re};
-    R L = LnRoot(Add(u, is), Sub(u, is), k, mend);
+    R L = LnRoot(Add(u, is), Sub(u, is), k, mode);
     return {{L.z.im, -L.z.re}, L.plain};
   }
   static Z Acos(Z z) { return Mended<&AcosOf, &Cx<rtnum::Extended>::AcosOf>(z); }
-  static R AtanOf(Z z, bool mend) {
+  static R AtanOf(Z z, Mode mode) {
     T a = rtnum::EQ0(z.re) ? T(0) : z.re;
     Z y = {a, z.im};
-    bool small = Within(y, kSmall), large = !small && Finite(y) && !Within(y, kLarge);
-    if ((small || large) && !mend) return {z, false};
+    bool small = mode != kFormula && Within(y, kSmall);
+    bool large = mode != kFormula && !small && Finite(y) && !Within(y, kLarge);
+    if ((small || large) && mode == kDecide) return {z, false};
     if (small) return {Rounded(Series(y, kAtanSeries, true)), false};
     if (large) {
       // atan z = +-pi/2 - atan(1/z), with the sign of a; on the imaginary
@@ -664,22 +693,22 @@ struct Cx {
   // acosh z = ln(z + s), s = sqrt(z^2 - 1); the other root is z - s.  Near
   // 0, i acos z, which is +-ln(z + s) too; the branch rule then picks the
   // value as it does for the formula's.
-  static R AcoshLog(Z z, bool mend) {
-    if (Within(z, kSmall)) {
-      if (!mend) return {z, false};
+  static R AcoshLog(Z z, Mode mode) {
+    if (mode != kFormula && Within(z, kSmall)) {
+      if (mode == kDecide) return {z, false};
       Z a = Series(z, kAsinSeries, false);
       return {{N(a.im), N(HalfPi() - a.re)}, false};
     }
-    int k = BigExp(z);
-    if (k && !mend) return {z, false};
+    int k = mode == kFormula ? 0 : BigExp(z);
+    if (k && mode == kDecide) return {z, false};
     Z u = k ? Scaled(z, k) : z;
     T one = k ? N(std::ldexp(T(1), -2 * k)) : T(1);
     Z d = {N(u.re * u.re - u.im * u.im - one), N(2 * u.re * u.im)};
-    Z s = mend ? SqrtRect(d) : Sqrt(d);
-    return LnRoot(Add(u, s), Sub(u, s), k, mend);
+    Z s = mode == kMend ? SqrtRect(d) : Sqrt(d);
+    return LnRoot(Add(u, s), Sub(u, s), k, mode);
   }
   static Z Acosh(Z z) {
-    Z L = Mended<&AcoshLog, &Cx<rtnum::Extended>::AcoshLog>(z);
+    Z L = Mended<&AcoshLog, &Cx<rtnum::Extended>::AcoshLog, true>(z);
     if (rtnum::LT0(L.re)) L = {-L.re, -L.im};
     if (rtnum::LE(L.im, -Pi<T>())) {
       L.im = -L.im;
@@ -691,9 +720,10 @@ struct Cx {
   // atanh z = (ln(1 + z) - ln(1 - z)) / 2.  Above |z| = 8, atanh(1/z) plus
   // i pi/2 with the sign of b; on the real axis, with the opposite sign of
   // a, as the formula gives there.
-  static R AtanhOf(Z z, bool mend) {
-    bool small = Within(z, kSmall), large = !small && Finite(z) && !Within(z, kLarge);
-    if ((small || large) && !mend) return {z, false};
+  static R AtanhOf(Z z, Mode mode) {
+    bool small = mode != kFormula && Within(z, kSmall);
+    bool large = mode != kFormula && !small && Finite(z) && !Within(z, kLarge);
+    if ((small || large) && mode == kDecide) return {z, false};
     if (small) {
       Z t = Series(z, kAtanSeries, false);
       return {{N(T(0) + t.re), N(t.im)}, false};

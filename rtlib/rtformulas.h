@@ -3,7 +3,10 @@
 // the complex members built on them.  Each gives the unrounded result; the
 // member rounds it to its precision when it stores it.
 #pragma once
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <type_traits>
 
 #include "mgsource/extsupport.h"
 #include "rtlib/rtnumeric.h"
@@ -181,6 +184,22 @@ constexpr T kAcoshNear1 = T(1.5);
 template <>
 constexpr floatExt kAcoshNear1<floatExt> = 1.0625L;
 
+// f within four units of the last place of m, in m's precision.  Extended
+// results, which have no wider precision for their mended forms, keep the
+// formula's result where it agrees with the mended one to that: the mended
+// form is then no closer than the formula can be shown to be.
+template <class T>
+bool AgreeInLastPlaces(T f, T m) {
+  if (!std::isfinite(f) || !std::isfinite(m)) return false;
+  constexpr int kMinExp = std::numeric_limits<T>::min_exponent - 1;
+  int e = m == 0 ? kMinExp : std::max(std::ilogb(m), kMinExp);
+  return std::fabs(f - m) <= std::ldexp(T(4), e - (std::numeric_limits<T>::digits - 1));
+}
+template <class T>
+T NearFormOrFormula(T mended, T formula) {
+  return AgreeInLastPlaces(formula, mended) ? formula : mended;
+}
+
 // sqrt(x^2 + 1) + x - 1 = x + x^2 / (1 + sqrt(1 + x^2)) for x >= 0.
 inline floatExt AsinhNear0(floatExt x) {
   floatExt x2 = x * x;
@@ -202,7 +221,9 @@ T AsinhOf(T x) {
   T ax = std::fabs(x);
   if (ax < kAsinhNear0<T>) {
     T r = T(AsinhNear0(ax));
-    return x < 0 ? -r : r;
+    if constexpr (!std::is_same_v<T, floatExt>) return x < 0 ? -r : r;
+    T s = std::sqrt(x * x + 1);
+    return NearFormOrFormula<T>(x < 0 ? -r : r, GE0(x) ? std::log(s + x) : -std::log(s - x));
   }
   T s = std::sqrt(x * x + 1);
   if (std::isinf(s) && std::isfinite(x)) {
@@ -213,7 +234,10 @@ T AsinhOf(T x) {
 }
 template <class T>
 T AcoshOf(T x) {
-  if (x >= 1 && x < kAcoshNear1<T>) return T(AcoshNear1(x));
+  if (x >= 1 && x < kAcoshNear1<T>) {
+    if constexpr (!std::is_same_v<T, floatExt>) return T(AcoshNear1(x));
+    return NearFormOrFormula<T>(T(AcoshNear1(x)), std::log(std::sqrt(x * x - 1) + x));
+  }
   T s = x * x - 1;
   if (std::isinf(s) && std::isfinite(x)) return T(std::log(floatExt(x)) + Ln2Of<floatExt>());
   return std::log(std::sqrt(s) + x);
@@ -223,7 +247,8 @@ T AtanhOf(T x) {
   T ax = std::fabs(x);
   if (ax < kAtanhNear0<T>) {
     T r = T(AtanhNear0(ax));
-    return x < 0 ? -r : r;
+    if constexpr (!std::is_same_v<T, floatExt>) return x < 0 ? -r : r;
+    return NearFormOrFormula<T>(x < 0 ? -r : r, std::log((1 + x) / (1 - x)) / 2);
   }
   return std::log((1 + x) / (1 - x)) / 2;
 }
