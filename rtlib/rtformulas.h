@@ -172,17 +172,17 @@ T Ln2Of() {
 // Extended results have no wider precision to be worked in, so they take
 // the near forms only where the formula has lost more than a digit or two.
 template <class T>
-constexpr T kAsinhNear0 = T(0.5);
+inline constexpr T kAsinhNear0 = T(0.5);
 template <>
-constexpr floatExt kAsinhNear0<floatExt> = 0.125L;
+inline constexpr floatExt kAsinhNear0<floatExt> = 0.125L;
 template <class T>
-constexpr T kAtanhNear0 = T(0.5);
+inline constexpr T kAtanhNear0 = T(0.5);
 template <>
-constexpr floatExt kAtanhNear0<floatExt> = 0.0625L;
+inline constexpr floatExt kAtanhNear0<floatExt> = 0.0625L;
 template <class T>
-constexpr T kAcoshNear1 = T(1.5);
+inline constexpr T kAcoshNear1 = T(1.5);
 template <>
-constexpr floatExt kAcoshNear1<floatExt> = 1.0625L;
+inline constexpr floatExt kAcoshNear1<floatExt> = 1.0625L;
 
 // f within four units of the last place of m, in m's precision.  Extended
 // results, which have no wider precision for their mended forms, keep the
