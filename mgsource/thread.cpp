@@ -148,7 +148,11 @@ MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context) {
     return kMemFullErr;
   }
   // The slot is taken before the thread exists, so a full table never starts
-  // a thread that would then have to be stopped.
+  // a thread that would then have to be stopped.  The caller's word names
+  // the signed record before the thread starts, so the new thread may read
+  // it at once; its id and handle are filled under the table mutex, which
+  // every reader of them takes.
+  rec->signature = kThThreadSig;
   ThMutexAcquire(gCreateThread);
   int32 slot = 0;
   while (slot < kThMaxThreads && gThreads[slot]) ++slot;
@@ -156,13 +160,13 @@ MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context) {
   int err = 0;
   if (!full) {
     gThreads[slot] = rec;
+    *thread = rec;
     PlatThread* handle = nullptr;
     uInt32 id = 0;
     err = PlatThreadCreate(proc, context, &handle, &id);
     if (err == 0) {
       rec->id = id;
       rec->handle = handle;
-      rec->signature = kThThreadSig;
     } else {
       gThreads[slot] = nullptr;
     }
@@ -171,10 +175,10 @@ MgErr ThThreadCreate(ThThread* thread, ThThreadProc proc, void* context) {
   if (full || err != 0) {
     if (full) DBPrintf("Thread Array full!!");
     *thread = nullptr;
+    rec->signature = 0;
     AZDisposePtr(reinterpret_cast<UPtr>(rec));
     return kMemFullErr;
   }
-  *thread = rec;
   return kNoErr;
 }
 

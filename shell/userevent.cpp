@@ -22,8 +22,8 @@ void ClosePanelHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32) {
   UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(a1)));
   QueueElement* element = reinterpret_cast<QueueElement*>(uintptr_t(uInt32(a2)));
   DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(a3)));
-  if (!vi || !element || !ds || !*ds || (*ds)->resetCount != a4 || element->runState != 4) return;
-  element->runState = 1;
+  if (!vi || !element || !ds || !*ds || (*ds)->resetCount != a4 || QERunState(element) != 4) return;
+  QESetRunState(element, 1);
   if (VIRec(vi)->panelHeap) CloseFPAndUnload(vi);
   EnQRunQ(element);
 }

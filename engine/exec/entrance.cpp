@@ -38,7 +38,7 @@ ExecRunRecord* EntryRecord(QueueElement* e) {
 
 // A caller sent back to where it came from, without its call.
 void SendBack(QueueElement* e, bool clearRunState) {
-  if (clearRunState) e->runState = 0;
+  if (clearRunState) QESetRunState(e, 0);
   ClearFlagBits(e, kQECallBit);
   EnQElm(EntryRecord(e), e);
 }
@@ -124,7 +124,7 @@ int32 VIEntrance(QueueElement* caller, VIEntranceRec* entrance) {
   ClearFlagBits(caller, kQEWaitingForLockBit);
 
   if (entrance->owner) {
-    if (caller->resetPending == 1) {
+    if (QEResetPending(caller) == 1) {
       SendBack(caller, false);
     } else {
       InsertQElm(entrance->waitQueue, caller);
@@ -132,7 +132,7 @@ int32 VIEntrance(QueueElement* caller, VIEntranceRec* entrance) {
     ThMutexRelease(entrance->dsRights);
     return 0;
   }
-  if (caller->resetPending == 1) {
+  if (QEResetPending(caller) == 1) {
     SendBack(caller, true);
     ThMutexRelease(entrance->dsRights);
     return 0;
@@ -147,12 +147,14 @@ int32 VIEntrance(QueueElement* caller, VIEntranceRec* entrance) {
   } else if (sameAsCaller) {
     elsewhere = h->effPriority > cctx->priority && h->effPriority < kPriSubroutine;
   } else {
-    elsewhere = ExecSlotRunRecord(h->slot) != cctx->runRecord;
+    // Subroutine priority selects no slot: such a VI runs in its caller's thread.
+    elsewhere = h->effPriority != kPriSubroutine && ExecSlotRunRecord(h->slot) != cctx->runRecord;
   }
   if (elsewhere) {
     own->code = h->subVIEntry;
     own->callKind = kCallOwnElementForCaller;
     int32 slot = sameAsCaller ? ExecSysSlot(h->effPriority, cctx ? cctx->execSystem : kESysStandard) : h->slot;
+    if (slot < 0) slot = qxexec::RunSlotOf(h, kESysSameAsCaller);
     EnqPrRunQ(slot, own);
     ThMutexRelease(entrance->dsRights);
     return 0;
@@ -183,7 +185,7 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
   // 1. The owner's call is over.
   ClearFlagBits(owner, kQECallBit);
   ++h->resetCount;
-  if (owner->resetPending) owner->runState = 0;
+  if (QEResetPending(owner)) QESetRunState(owner, 0);
 
   // 2. Back to its own thread, or on here.
   QueueElement* result = owner;
@@ -198,7 +200,7 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
   // 3. The next caller that is not being reset.
   QueueElement* next = nullptr;
   while (QueueElement* w = entrance->waitQueue ? DeQElm(entrance->waitQueue) : nullptr) {
-    if (w->resetPending) {
+    if (QEResetPending(w)) {
       SendBack(w, true);
       continue;
     }
@@ -209,7 +211,7 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
   // 4. The VI goes on for the next caller, or is free.
   if (next) {
     entrance->owner = next;
-    own->runState = 1;
+    QESetRunState(own, 1);
     if (ownerQueued) {
       result = nullptr;
     } else if (qxexec::ElementLevel(next) <= qxexec::ElementLevel(owner) && !entrance->dsMessageLock && exitRecord) {
@@ -222,7 +224,7 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
     }
   } else {
     entrance->owner = nullptr;
-    own->runState = 0;
+    QESetRunState(own, 0);
     h->busy = 0;
   }
 
@@ -231,8 +233,8 @@ QueueElement* VIExit(VIEntranceRec* entrance) {
     owner->runningContext = exitCtx;
     exitCtx->current.store(owner);
   }
-  if (own->resetPending)
-    for (QueueElement* q = own; q; q = q->chain) q->resetPending = 0;
+  if (QEResetPending(own))
+    for (QueueElement* q = own; q; q = q->chain) QESetResetPending(q, 0);
   if (!next && owner != h->runElement && h->panelOpen) qxexec::UpdateReserveState(h);
   ThMutexRelease(entrance->dsMessageLock);
   ThMutexRelease(entrance->dsRights);
@@ -270,8 +272,8 @@ QueueElement* SubrVIExit(VIEntranceRec* entrance) {
     return nullptr;
   }
   QueueElement* result = owner;
-  if (owner->runState == 5) {
-    owner->runState = 2;
+  if (QERunState(owner) == 5) {
+    QESetRunState(owner, 2);
     result = nullptr;
   }
   entrance->owner = nullptr;
@@ -292,7 +294,7 @@ int32 RemQEVIEntry(QueueElement* element, VIEntranceRec* entrance) {
   const bool proxy = IsProxy(h);
   if (element && element != entrance->owner && !proxy) {
     if (element == h->runElement) {
-      element->resetPending = 1;
+      QESetResetPending(element, 1);
     } else if (entrance->waitQueue && RemQElm(entrance->waitQueue, element)) {
       // Only an element taken out of the wait queue is queued again: any
       // other is in a queue or runs already.
@@ -305,11 +307,11 @@ int32 RemQEVIEntry(QueueElement* element, VIEntranceRec* entrance) {
   if (element) ++h->resetCount;
   h->wholeReset = element ? 0 : 1;
   if (element && h->suspendPending) {
-    own->runState = 2;
+    QESetRunState(own, 2);
     h->suspendPending = 0;
   }
   QueueElement* start = element && element == h->runElement ? h->runElement : own;
-  for (QueueElement* q = start; q; q = q->chain) q->resetPending = 1;
+  for (QueueElement* q = start; q; q = q->chain) QESetResetPending(q, 1);
   EnterResetList(h->self);
   // The proxy side releases it.
   ThMutexAcquire(entrance->dsMessageLock);

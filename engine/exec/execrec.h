@@ -89,6 +89,31 @@ static_assert(offsetof(QueueElement, next) == 0 && offsetof(QueueElement, dataSp
               offsetof(QueueElement, codeWords) == 68,
               "queue element layout");
 
+// The run state and the reset-pending flag of an element are written by the
+// thread that runs it and by the user-interface thread that resets it, and
+// read by both without a common lock; compiled code reads them in place, so
+// they keep their plain 16-bit places.  The engine reads them with relaxed
+// atomic loads and writes them with atomic exchanges (one locked instruction
+// each, which the thread checkers see as atomic).
+inline uInt16 QERunState(const QueueElement* e) { return __atomic_load_n(&e->runState, __ATOMIC_RELAXED); }
+inline void QESetRunState(QueueElement* e, uInt16 state) {
+  (void)__atomic_exchange_n(&e->runState, state, __ATOMIC_RELAXED);
+}
+inline int16 QEResetPending(const QueueElement* e) { return __atomic_load_n(&e->resetPending, __ATOMIC_RELAXED); }
+inline void QESetResetPending(QueueElement* e, int16 pending) {
+  (void)__atomic_exchange_n(&e->resetPending, pending, __ATOMIC_RELAXED);
+}
+// Run states 2, 3 and 4 are waits that a reset ends: a waiting element gets
+// run state 0, once, whoever else tries at the same time.  True when this
+// call ended the wait.
+inline bool QEEndWait(QueueElement* e) {
+  uInt16 s = QERunState(e);
+  while (s == 2 || s == 3 || s == 4)
+    if (__atomic_compare_exchange_n(&e->runState, &s, uInt16(0), false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+      return true;
+  return false;
+}
+
 // A priority queue of 1 to 5 levels: a fixed block of L + 4 words.  The chain
 // stands in descending level order, first in first out within a level.
 // Tail k designates the link field after which an element of capped level k
