@@ -301,16 +301,17 @@ int32 ExecThreadProc(ExecContext* context) {
   QueueElement* e = ctx->current.load();
   for (;;) {
     if (!e) {
-      e = WaitDeQElm(ctx->runRecord, ui ? 0 : 1, ctx);
+      e = qxexec::TakeElement(ctx->runRecord, ui ? 0 : 1, ctx, true);
       if (!e) {
         if (!ui && ctx->running.load()) DBAssert(__FILE__, __LINE__, "execution thread woke without an element");
         break;
       }
-      if (!ui && e->runState == 6) WSleep(1);
+      if (!ui && QERunState(e) == 6) WSleep(1);
     }
     // The slice in force (WBackground changes it); none for a hard-waiting
-    // time-critical thread.
-    const int32 slice = hardWait ? 0 : ExecTimeSlice();
+    // time-critical thread or a thread told to stop.
+    const bool stopping = !ui && !ctx->running.load();
+    const int32 slice = hardWait || stopping ? 0 : ExecTimeSlice();
     cd->store(slice, std::memory_order_relaxed);
     ExecTestRunProc testProc = qxexec::TestRunProc();
     if (!e->code && !testProc) DBAssert(__FILE__, __LINE__, "queue element without a code address");
@@ -339,20 +340,25 @@ int32 ExecThreadProc(ExecContext* context) {
     } else {
       e->code = reinterpret_cast<void*>(r);
       ExecRunRecord* chosen = ui ? nullptr : ChosenRecord(e);
+      // An element handed to a queue stays this context's current element
+      // until it is queued, so that it is never out of sight of a disposal.
+      auto handTo = [&](ExecRunRecord* record) {
+        EnQElm(record, e);
+        ctx->current.store(nullptr, std::memory_order_release);
+        e = nullptr;
+      };
       if (ctx->subroutineCaller.load()) {
-        if (!ui && e->runState == 6) WSleep(1);
+        if (!ui && QERunState(e) == 6) WSleep(1);
       } else if (ui && inputWaits) {
-        ctx->current.store(nullptr, std::memory_order_release);
-        EnQElm(ctx->runRecord, e);
-        e = nullptr;
+        handTo(ctx->runRecord);
+      } else if (!ui && !ctx->running.load()) {
+        // Told to stop: the element waits on its queue and this thread ends.
+        handTo(chosen ? chosen : ctx->runRecord);
       } else if (chosen && chosen != ctx->runRecord) {
-        ctx->current.store(nullptr, std::memory_order_release);
-        EnQElm(chosen, e);
-        e = nullptr;
+        handTo(chosen);
       } else {
-        if (!ui && e->runState == 6) WSleep(1);
-        e = SwitchQElm(ctx->runRecord, e);
-        ctx->current.store(e, std::memory_order_release);
+        if (!ui && QERunState(e) == 6) WSleep(1);
+        e = qxexec::SwitchElement(ctx->runRecord, e, ctx);
       }
     }
     if (ui && inputWaits) break;
@@ -363,6 +369,27 @@ int32 ExecThreadProc(ExecContext* context) {
   ctx->alive.store(0);
   if (comEx) PlatComUninit();
   return 0;
+}
+
+namespace {
+// Set while a slice of the user-interface system runs on its thread.
+std::atomic<int32> gInUISlice{0};
+}  // namespace
+
+Bool32 ExecUserInterfaceSlice(Bool32 shortSlice) {
+  ExecContext* ui = ExecContextAt(0);
+  if (!ui || GetCurExecContext() != ui) return 0;
+  int32 expected = 0;
+  if (!gInUISlice.compare_exchange_strong(expected, 1)) return 0;
+  if (ExecTimeSlice() != 0) ExecSetTimeSlice(shortSlice ? 1 : 2);
+  // Without execution threads the tick procedure does not run this
+  // thread's countdown: it gets its slice here.
+  const bool threadsOff = !ExecThreadsOn();
+  if (threadsOff && ui->countdown) ui->countdown->store(ExecTimeSlice());
+  ExecThreadProc(nullptr);
+  if (threadsOff && ui->countdown) ui->countdown->store(0);
+  gInUISlice.store(0);
+  return 1;
 }
 
 void CondSchedClmp(QueueElement* element, int32 system) {
@@ -384,6 +411,7 @@ void CondSchedClmp(QueueElement* element, int32 system) {
   if (!fire) return;
   // Outside "dsRights": the run record's mutex is taken by the queueing.
   int32 slot = system == kESysSameAsCaller ? h->slot : ExecSysSlot(h->effPriority, system);
+  if (slot < 0) slot = qxexec::RunSlotOf(h, system);
   EnqPrRunQ(slot, element);
 }
 

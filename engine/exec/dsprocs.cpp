@@ -2,6 +2,9 @@
 // compiled initialisation and the guarded callers of the procedure slots.
 #include "engine/exec/dsprocs.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/datatype.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/codeentry.h"
@@ -58,13 +61,20 @@ QueueElement* NormContinueElement(DataSpace ds) {
   e->code = DSProc(*ds, kDSProcTopCode);
   return e;
 }
+// The data spaces whose clumps the calling thread is resetting now: linked
+// data spaces may name each other in a ring, which is walked once.
+thread_local std::vector<DataSpace> tResetting;
+
 int32 NormResetClumps(DataSpace ds, QueueElement* element) {
+  if (std::find(tResetting.begin(), tResetting.end(), ds) != tResetting.end()) return 0;
+  tResetting.push_back(ds);
   DataSpaceHeader* h = *ds;
   RemQEVIEntry(element, &h->entrance);
   // The linked data space is written by compiled code; none, or this data
   // space itself, has no clumps of another data space to reset.
   DataSpace linked = (*ds)->linkedDS;
   if (linked && linked != ds) DSCallResetClumps(linked, (*ds)->runElement);
+  tResetting.pop_back();
   return 0;
 }
 DataSpace NormDispose(DataSpace ds) { return ds; }
@@ -125,7 +135,7 @@ int32 DSCompletionProc(DataSpace ds, QueueElement* element) {
   if (!h) return 0;
   QueueElement* run = h->runElement;
   int32 kind = element && (element == run || element == &h->entrance.ownElement) ? element->callKind : 1;
-  if (kind == kCallTopLevelStart && run && !run->resetPending) {
+  if (kind == kCallTopLevelStart && run && !QEResetPending(run)) {
     run->callKind = kCallTopLevelEntered;
     run->entryContext = run->runningContext;
     DataSpace linked = h->linkedDS;
@@ -291,7 +301,9 @@ int32 Done(DataSpace ds) {
   QueueElement* run = h->runElement;
   ExecContext* ctx = run ? run->runningContext : nullptr;
   if (ctx && ctx->profiling) ProfileStopStartAccum(reinterpret_cast<UPtr>(&run->profileAccum), 0);
+  // Posted first: whoever sees the run ended finds its done event queued.
   ExecPostUserEvent(kUserEventDone, int32(reinterpret_cast<intptr_t>(ds)));
+  ExecTopRunEnded(ds);
   return 0;
 }
 

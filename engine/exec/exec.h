@@ -45,8 +45,26 @@ QX_EXTERN_C QueueElement* SwitchQElm(ExecRunRecord* record, QueueElement* elemen
 QX_EXTERN_C void Rest(QueueElement* element);
 QX_EXTERN_C void WakeUpRest();
 
-// Waits until no context runs an element of the data space.
+// Before a data space is disposed: takes its elements off every run and
+// rest queue and waits until no context runs one of them.
 QX_EXTERN_C void WaitDataSpaceIdle(DataSpace ds);
+
+// One slice of the user-interface execution system on the user-interface
+// thread: its clumps run until none is left or input waits (WEventAvail).
+// False, with nothing run, on another thread or while a slice runs on this
+// thread already (a loop nested inside a clump).
+Bool32 ExecUserInterfaceSlice(Bool32 shortSlice);
+
+// Top-level runs in progress: a run is entered when its run element is
+// queued for it, and leaves when its last step (Done) has been taken or its
+// data space is disposed.
+void ExecTopRunStarted(DataSpace ds);
+void ExecTopRunEnded(DataSpace ds);
+Bool32 ExecTopRunActive(DataSpace ds);
+
+// How long shut-down waits for an execution thread to leave its loop before
+// it detaches it (milliseconds; 10 s unless a test sets less).
+void ExecSetStopWait(int32 ms);
 
 // State read by the other execution Parts.
 const ExecSlot* ExecSlotTable();                   // 26 rows

@@ -34,6 +34,21 @@ int32 ElementLevel(const QueueElement* e);
 // Asserts "QELM"; false for none or a bad signature.
 bool CheckElement(const QueueElement* e, const char* what);
 
+// WaitDeQElm and SwitchQElm for an execution thread: the element returned
+// (when claim is set, for TakeElement) becomes the context's current element
+// while the record's mutex is held, so that an element is at every moment on
+// a queue or some thread's current element.
+QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim);
+QueueElement* SwitchElement(ExecRunRecord* record, QueueElement* element, ExecContext* context);
+// Takes every element of the data space (its dataSpace word names it, or it
+// lies inside the data space's block) off the record's run and rest queues,
+// under the record's mutex; the number taken.
+int32 DropDataSpaceElements(ExecRunRecord* record, DataSpace ds);
+// The run slot for an element of the data space queued for the execution
+// system given (-1: the data space's own routing).  A data space of
+// subroutine priority has no slot of its own: it runs where its caller runs.
+int32 RunSlotOf(DataSpaceHeader* h, int32 system);
+
 // The test procedure of ExecSetTestRunProc, or none.
 ExecTestRunProc TestRunProc();
 // The reserve-state update of the VI of a data space: on the user-interface

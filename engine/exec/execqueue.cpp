@@ -56,8 +56,7 @@ inline void WakeSlot(ExecRunRecord* r) {
 ExecRunRecord* RecordOfDataSpace(const QueueElement* e) {
   DataSpaceHeader* h = e->dataSpace ? *e->dataSpace : nullptr;
   if (!h) return nullptr;
-  int32 slot = h->execSystem != kESysSameAsCaller ? h->slot : ExecSysSlot(h->effPriority, kESysStandard);
-  return ExecSlotRunRecord(slot);
+  return ExecSlotRunRecord(RunSlotOf(h, kESysSameAsCaller));
 }
 
 }  // namespace
@@ -162,6 +161,15 @@ void EnQElm(ExecRunRecord* record, QueueElement* element) {
 }
 
 QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* context) {
+  return qxexec::TakeElement(record, wait, context, false);
+}
+
+namespace qxexec {
+
+// An element taken for a thread becomes its current element under the
+// record's mutex: at every moment an element is either on a queue or some
+// thread's current element, which is what a disposal waits on.
+QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim) {
   if (!CheckRecord(record)) return nullptr;
   // Without an event (no threads) nothing could end a wait.
   if (!record->event) wait = 0;
@@ -188,6 +196,7 @@ QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* contex
     }
     // Another thread of the slot takes what is left.
     if (record->runQueue->head || record->restPending) WakeSlot(record);
+    if (e && claim && context) context->current.store(e, std::memory_order_release);
     if (e || !wait) {
       ThMutexRelease(record->mutex);
       return e;
@@ -201,7 +210,15 @@ QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* contex
   }
 }
 
+}  // namespace qxexec
+
 QueueElement* SwitchQElm(ExecRunRecord* record, QueueElement* element) {
+  return qxexec::SwitchElement(record, element, nullptr);
+}
+
+namespace qxexec {
+
+QueueElement* SwitchElement(ExecRunRecord* record, QueueElement* element, ExecContext* context) {
   if (!CheckRecord(record) || !CheckElement(element, "bad queue element (QELM)")) return element;
   ThMutexAcquire(record->mutex);
   QueueElement* next = element;
@@ -221,9 +238,12 @@ QueueElement* SwitchQElm(ExecRunRecord* record, QueueElement* element) {
     }
     if (inserted) WakeSlot(record);
   }
+  if (context) context->current.store(next, std::memory_order_release);
   ThMutexRelease(record->mutex);
   return next;
 }
+
+}  // namespace qxexec
 
 void Rest(QueueElement* element) {
   if (!CheckElement(element, "bad queue element (QELM)")) return;
@@ -237,7 +257,7 @@ void Rest(QueueElement* element) {
   if (!CheckRecord(record)) return;
   ThMutexAcquire(record->mutex);
   // An element being reset must see the reset: it never rests.
-  if (element->resetPending) {
+  if (QEResetPending(element)) {
     InsertQElm(record->runQueue, element);
   } else {
     InsertQElm(record->restQueue, element);
@@ -246,6 +266,32 @@ void Rest(QueueElement* element) {
   WakeSlot(record);
   ThMutexRelease(record->mutex);
 }
+
+namespace qxexec {
+
+int32 DropDataSpaceElements(ExecRunRecord* record, DataSpace ds) {
+  if (!CheckRecord(record) || !ds) return 0;
+  const uChar* lo = *ds ? reinterpret_cast<const uChar*>(*ds) : nullptr;
+  const uChar* hi = lo ? lo + DSGetHandleSize(reinterpret_cast<UHandle>(ds)) : nullptr;
+  auto belongs = [&](const QueueElement* e) {
+    const uChar* at = reinterpret_cast<const uChar*>(e);
+    return e->dataSpace == ds || (lo && at >= lo && at < hi);
+  };
+  int32 dropped = 0;
+  ThMutexAcquire(record->mutex);
+  for (ExecQueue* q : {record->runQueue, record->restQueue}) {
+    for (QueueElement* e = q->head; e;) {
+      QueueElement* next = e->next;
+      if (belongs(e) && RemQElm(q, e)) ++dropped;
+      e = next;
+    }
+  }
+  if (!record->restQueue->head) record->restPending = 0;
+  ThMutexRelease(record->mutex);
+  return dropped;
+}
+
+}  // namespace qxexec
 
 void WakeUpRest() {
   for (int32 i = 0, n = ExecRunRecordCount(); i < n; ++i) {

@@ -1,7 +1,10 @@
 // Start-up and shut-down of the execution systems, routing of priorities and
 // execution systems to run slots, the per-thread contexts and the tick
 // procedure that runs their countdowns down.
+#include <algorithm>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #include "exec_internal.h"
 #include "exectimer.h"
@@ -10,6 +13,7 @@
 #include "engine/exec/runcmd.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
+#include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
@@ -51,6 +55,15 @@ Bool32 gUseOldData = 1;
 Bool32 gUseOldDataOnArrays = 1;
 
 std::atomic<int32> gAbortInProgress{0};
+// Shut-down's wait for each execution thread to leave its loop.
+constexpr int32 kStopWaitMs = 10000;
+std::atomic<int32> gStopWaitMs{kStopWaitMs};
+// Set when shut-down left a thread running: its context and run record stay
+// allocated for it.
+bool gLeftRunning = false;
+// The data spaces whose top-level run is in progress.
+std::mutex gTopRunsLock;
+std::vector<DataSpace> gTopRuns;
 std::atomic<ExecTestRunProc> gTestRunProc{nullptr};
 
 // The calling thread's context, set by each thread for itself.
@@ -262,12 +275,25 @@ void StopThreads() {
     ThEventSignal(c->runRecord->event);
   }
   WSleep(10);
+  // All were told at once: one deadline for all of them.  A stopping thread
+  // is not handed its element again (ExecThreadProc), so only a clump that
+  // never returns keeps its thread; that thread is detached and left running
+  // with its context.
+  const uInt32 deadline = MilliSecs() + uInt32(gStopWaitMs.load());
+  bool stuck[kThMaxThreads + 1] = {};
   for (int32 i = 1; i < gNContexts; ++i) {
     ExecContext* c = &gContexts[i];
     if (!c->thread) continue;
     DBPrintf("FE: waiting for thread 0x%lx", int32(c->thread->id));
     int32 rounds = 0;
     while (c->alive.load()) {
+      if (MillisecCmp(MilliSecs(), deadline) >= 0) {
+        DBPrintf("FE: thread 0x%lx still running after %ld ms: detached", int32(c->thread->id),
+                 gStopWaitMs.load());
+        if (i <= kThMaxThreads) stuck[i] = true;
+        gLeftRunning = true;
+        break;
+      }
       DBPrintf("  FE: set event %ld", ++rounds);
       ThEventSignal(c->runRecord->event);
       WSleep(10);
@@ -288,7 +314,7 @@ void StopThreads() {
   DBPrintf("FINISH EXEC: Disposing Threads");
   for (int32 i = 1; i < gNContexts; ++i) {
     ExecContext* c = &gContexts[i];
-    if (!c->thread) continue;
+    if (!c->thread || (i <= kThMaxThreads && stuck[i])) continue;
     ThThreadDestroy(c->thread);
     c->thread = nullptr;
   }
@@ -410,11 +436,15 @@ void FinishExec() {
   ThMutexAcquire(gExecSystemRights);
   if (gThreadsOn && gContexts) StopThreads();
 
-  for (int32 i = 0; i < gNRecords; ++i) DisposeRunRecord(&gRecords[i]);
-  if (gRecords) DSDisposePtr(reinterpret_cast<UPtr>(gRecords));
+  // A thread left running still uses its context and run record: they stay.
+  if (!gLeftRunning) {
+    for (int32 i = 0; i < gNRecords; ++i) DisposeRunRecord(&gRecords[i]);
+    if (gRecords) DSDisposePtr(reinterpret_cast<UPtr>(gRecords));
+    if (gContexts) DSDisposePtr(reinterpret_cast<UPtr>(gContexts));
+  }
+  gLeftRunning = false;
   gRecords = nullptr;
   gNRecords = 0;
-  if (gContexts) DSDisposePtr(reinterpret_cast<UPtr>(gContexts));
   gContexts = nullptr;
   gNContexts = 0;
   tContext = nullptr;
@@ -424,6 +454,10 @@ void FinishExec() {
   gResetList = nullptr;
   ThMutexDestroy(gCleanTblMutex);
   gCleanTblMutex = nullptr;
+  {
+    std::lock_guard<std::mutex> g(gTopRunsLock);
+    gTopRuns.clear();
+  }
 
   ThMutex rights = gExecSystemRights;
   gExecSystemRights = nullptr;
@@ -463,9 +497,28 @@ void EnQRunQ(QueueElement* element) {
     DBAssert(__FILE__, __LINE__, "queue element without a data space");
     return;
   }
-  int32 slot = h->execSystem != kESysSameAsCaller ? h->slot : ExecSysSlot(h->effPriority, kESysStandard);
-  EnqPrRunQ(slot, element);
+  EnqPrRunQ(RunSlotOf(h, kESysSameAsCaller), element);
 }
+
+namespace qxexec {
+
+int32 RunSlotOf(DataSpaceHeader* h, int32 system) {
+  int32 slot;
+  if (system == kESysSameAsCaller)
+    slot = h->execSystem != kESysSameAsCaller ? h->slot : ExecSysSlot(h->effPriority, kESysStandard);
+  else
+    slot = ExecSysSlot(h->effPriority, system);
+  if (slot >= 0 && slot < kExecSlots) return slot;
+  if (h->effPriority != kPriSubroutine) return slot;  // out of range: the queueing reports it
+  // Subroutine priority selects no slot: the clump runs where its caller
+  // runs, which is the thread that queues it.
+  if (ExecContext* c = GetCurExecContext()) return c->slot;
+  DBPrintf("a clump of subroutine priority was queued outside the execution threads: "
+           "it runs at normal priority");
+  return ExecSysSlot(kPriNormal, h->execSystem);
+}
+
+}  // namespace qxexec
 
 ExecContext* GetCurExecContext() {
   if (!gContexts || gNContexts <= 0) return nullptr;
@@ -478,7 +531,15 @@ void WaitDataSpaceIdle(DataSpace ds) {
   if (!ds) return;
   // The calling thread's own element cannot end while it waits here.
   ExecContext* self = GetCurExecContext();
+  const uChar* lo = *ds ? reinterpret_cast<const uChar*>(*ds) : nullptr;
+  const uChar* hi = lo ? lo + DSGetHandleSize(reinterpret_cast<UHandle>(ds)) : nullptr;
+  int32 dropped = 0;
   for (;;) {
+    // Off the queues first: an element taken off a queue becomes a thread's
+    // current element under the queue's mutex, so after this pass every
+    // element of the data space is out of sight of the threads unless a
+    // context holds it now.
+    for (int32 i = 0; i < gNRecords; ++i) dropped += DropDataSpaceElements(&gRecords[i], ds);
     ExecContext* raised[kThMaxThreads];
     int32 nRaised = 0;
     bool busy = false;
@@ -486,18 +547,41 @@ void WaitDataSpaceIdle(DataSpace ds) {
       ExecContext* c = &gContexts[i];
       if (c == self) continue;
       QueueElement* e = c->current.load();
-      if (!e || e->dataSpace != ds) continue;
+      const uChar* at = reinterpret_cast<const uChar*>(e);
+      if (!e || (e->dataSpace != ds && !(lo && at >= lo && at < hi))) continue;
       busy = true;
       if (gThreadsOn && c->thread && c->priority == kPriBackground && nRaised < kThMaxThreads) {
         ThThreadSetPriority(c->thread, kPriNormal);
         raised[nRaised++] = c;
       }
     }
-    if (!busy) return;
+    if (!busy) break;
     WSleep(10);
     for (int32 i = 0; i < nRaised; ++i) ThThreadSetPriority(raised[i]->thread, kPriBackground);
   }
+  if (dropped) DBPrintf("WaitDataSpaceIdle: %ld queued elements of dsh 0x%lx dropped", dropped, int32(uintptr_t(ds)));
+  ExecTopRunEnded(ds);
 }
+
+// Top-level runs -------------------------------------------------------------------
+
+void ExecTopRunStarted(DataSpace ds) {
+  if (!ds) return;
+  std::lock_guard<std::mutex> g(gTopRunsLock);
+  if (std::find(gTopRuns.begin(), gTopRuns.end(), ds) == gTopRuns.end()) gTopRuns.push_back(ds);
+}
+
+void ExecTopRunEnded(DataSpace ds) {
+  std::lock_guard<std::mutex> g(gTopRunsLock);
+  gTopRuns.erase(std::remove(gTopRuns.begin(), gTopRuns.end(), ds), gTopRuns.end());
+}
+
+Bool32 ExecTopRunActive(DataSpace ds) {
+  std::lock_guard<std::mutex> g(gTopRunsLock);
+  return std::find(gTopRuns.begin(), gTopRuns.end(), ds) != gTopRuns.end();
+}
+
+void ExecSetStopWait(int32 ms) { gStopWaitMs.store(ms > 0 ? ms : kStopWaitMs); }
 
 // The tick procedure -------------------------------------------------------------
 

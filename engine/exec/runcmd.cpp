@@ -46,7 +46,7 @@ bool ListText(int32 listId, int32 index, Str255 out) {
 namespace {
 void ClearElement(QueueElement* e) {
   e->next = nullptr;
-  e->runState = 0;
+  QESetRunState(e, 0);
   e->work[0] = e->work[1] = 0;
   e->fireCount = 0;
 }
@@ -68,6 +68,7 @@ void QueueRunElement(DataSpace ds) {
   ClearElement(e);
   e->flagRecord = (*ds)->flagRecord;
   DSCallProc5(ds);
+  ExecTopRunStarted(ds);
   EnQRunQ(e);
 }
 
@@ -392,17 +393,17 @@ void DoDoneCommand(DataSpace ds) {
   QueueElement* run = (*ds)->runElement;
   QueueElement* own = &(*ds)->entrance.ownElement;
   if (IsProxy(vi)) {
-    const bool aborted = (run && run->resetPending) || own->resetPending;
+    const bool aborted = (run && QEResetPending(run)) || QEResetPending(own);
     if (h.pxCallerFinish) h.pxCallerFinish(ds, aborted);
     if (aborted) {
       RunAbortCleanupProcs(ds);
       for (QueueElement* e : {run, own})
-        if (e) e->resetPending = 0, e->runState = 0;
+        if (e) QESetResetPending(e, 0), QESetRunState(e, 0);
     }
     return;
   }
   VIRecord* r = VIRec(vi);
-  const bool aborted = run && run->resetPending;
+  const bool aborted = run && QEResetPending(run);
   if (!aborted && (r->flags2 & kVIFlags2RunContinuously) && !(h.fpHeapFlag17 && h.fpHeapFlag17(vi))) {
     auto transfer = GetEnginePanelHooks() ? GetEnginePanelHooks()->transferAllControls : nullptr;
     if (r->panelHeap && transfer) transfer(r->panelHeap);
@@ -413,8 +414,8 @@ void DoDoneCommand(DataSpace ds) {
   r->flags2 &= ~kVIFlags2RunContinuously;
   if (aborted) {
     RunAbortCleanupProcs(ds);
-    run->resetPending = 0;
-    run->runState = 0;
+    QESetResetPending(run, 0);
+    QESetRunState(run, 0);
   }
   SetVIIdle(vi, ds);
   UHandle subs = VIRec(vi)->subVIs;
@@ -503,6 +504,22 @@ void PropagateVIBad(UHandle vi, Bool32 bad) {
         return true;
       },
       WalkStart::kAny);
+}
+
+void ReevalSubVIState(UHandle caller) {
+  if (!caller || !*caller) return;
+  VIRecord* r = VIRec(caller);
+  bool notExecutable = false;
+  UHandle subs = r->subVIs;
+  for (int32 i = 0, n = ListCount(subs); i < n; ++i) {
+    UHandle s = ListAt(subs, i);
+    if (s && *s && (State(s) == kVIStateBroken || (VIRec(s)->flags & kVIFlagsSubVIBad))) notExecutable = true;
+  }
+  const uInt32 before = r->flags;
+  if (!notExecutable) r->flags &= ~uInt32(kVIFlagSubVINotExec);
+  if (!SubVIHolds(caller)) r->flags &= ~uInt32(kVIFlagSubVIRunning);
+  // Good again: idle, and its callers are looked at in turn.
+  if (r->flags != before && !(r->flags & kVIFlagsNotRunnable)) PropagateVIBad(caller, 0);
 }
 
 // ---- Priorities ----------------------------------------------------------------------

@@ -105,7 +105,9 @@ void SetRunCmdHooks(const RunCmdHooks* hooks);
 const RunCmdHooks& RunCmd();
 
 // Installs the run commands in the hooks of the VI instances and the
-// entrance (abort, reserve, reset-list removal); called by InitExec.
+// entrance (abort, reserve, reset-list removal) and in the linker's services
+// (bad-marking, priority propagation, the re-evaluation after an unlink);
+// called by InitExec.
 void InstallRunCommands();
 
 // ---- Window side ---------------------------------------------------------------------
@@ -133,6 +135,10 @@ void ContinueVI(UHandle vi, DataSpace ds);
 QX_EXTERN_C void SetVIReserved(UHandle vi, Bool32 release);
 QX_EXTERN_C void SetVIBad(UHandle vi);
 QX_EXTERN_C void PropagateVIBad(UHandle vi, Bool32 bad);
+// After a subVI was unlinked: the caller's flags 8 (a subVI is not
+// executable) and 16 (a subVI runs) are cleared when no subVI of it still
+// sets them, and a caller that became runnable is idle again.
+void ReevalSubVIState(UHandle caller);
 // Recomputes the effective priorities of the VI's data spaces and its subVIs.
 void PropagatePriority(UHandle vi);
 // The idle step that ends every run and release.

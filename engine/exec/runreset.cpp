@@ -1,8 +1,10 @@
 // Suspend and resume, abort and reset of a VI's run, the reset list and the
 // resetting dialog.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/exec/callchain.h"
 #include "engine/exec/dsprocs.h"
@@ -27,17 +29,17 @@ void DoSuspendCommand(DataSpace ds) {
   QueueElement* own = &entrance->ownElement;
   bool takesEffect = false;
   ThMutexAcquire(entrance->dsRights);
-  for (QueueElement* q = own->chain; q; q = q->chain) q->resetPending = 0;
-  if (!own->resetPending) {
+  for (QueueElement* q = own->chain; q; q = q->chain) QESetResetPending(q, 0);
+  if (!QEResetPending(own)) {
     hdr->suspendPending = 1;
     takesEffect = true;
   } else if (hdr->wholeReset) {
-    own->runState = 0;
+    QESetRunState(own, 0);
     hdr->suspendPending = 1;
     takesEffect = true;
   } else {
     // The suspension came too late: the VI goes on as a subVI.
-    own->runState = 2;
+    QESetRunState(own, 2);
   }
   ThMutexRelease(entrance->dsRights);
   if (!takesEffect) {
@@ -49,7 +51,7 @@ void DoSuspendCommand(DataSpace ds) {
   if (h.refreshToolbar) h.refreshToolbar(vi);
   if (VIRec(vi)->panelHeap && h.markSuspendedControls) h.markSuspendedControls(VIRec(vi)->panelHeap, ds);
   ++(*ds)->resetCount;
-  (*ds)->entrance.ownElement.resetPending = 0;
+  QESetResetPending(&(*ds)->entrance.ownElement, 0);
 }
 
 namespace {
@@ -103,6 +105,12 @@ int32 AbortTopVI(UHandle vi) {
   return top ? DoAbortCommand(top) : 0;
 }
 
+namespace {
+// The data spaces whose aborted top-level run the resetting dialog waits
+// for (user-interface thread only).
+std::vector<DataSpace> gAwaitedRuns;
+}  // namespace
+
 void AbortVI(DataSpace ds) {
   UHandle vi = OwnerOf(ds);
   if (!vi || !*vi) return;
@@ -119,6 +127,11 @@ void AbortVI(DataSpace ds) {
   const bool marked = !ExecAbortInProgress();
   if (marked) ExecSetAbortInProgress(1);
   DSCallResetClumps(ds, start);
+  // The reset list ends when the clumps have seen the reset; the run itself
+  // ends when its element has taken its last step.  Until then its data
+  // space is still in use, so the abort is complete only then: a close that
+  // follows frees nothing a queue or a thread still holds.
+  if (start && ExecTopRunActive(ds)) gAwaitedRuns.push_back(ds);
   if (marked) {
     RunResettingDialog(ds);
     ExecSetAbortInProgress(0);
@@ -147,17 +160,28 @@ ExecRunRecord* RecordOf(QueueElement* e) {
   return c && c->runRecord ? c->runRecord : ExecSlotRunRecord(0);
 }
 
+bool RunningOnAThread(const QueueElement* e) {
+  for (int32 i = 0, n = ExecContextCount(); i < n; ++i)
+    if (ExecContextAt(i)->current.load() == e) return true;
+  return false;
+}
+
+// A wait (run state 2, 3 or 4) ends and the element goes back on its run
+// record, so that it sees the reset.  An element that a thread still runs
+// is about to park: it is woken on a later pass.
+void EndWait(QueueElement* e) {
+  if (RunningOnAThread(e) || !QEEndWait(e)) return;
+  if (ExecRunRecord* r = RecordOf(e)) EnQElm(r, e);
+}
+
 // Walks a chain of clumps: true while one is still reset-pending; waiting
 // clumps go back on their run records.
 bool ChainPending(QueueElement* first) {
   bool pending = false;
   int32 guard = 0;
   for (QueueElement* e = first; e && guard < 1000000; e = e->chain, ++guard) {
-    if (e->resetPending) pending = true;
-    if (e->runState == 2 || e->runState == 3 || e->runState == 4) {
-      e->runState = 0;
-      if (ExecRunRecord* r = RecordOf(e)) EnQElm(r, e);
-    }
+    if (QEResetPending(e)) pending = true;
+    EndWait(e);
   }
   return pending;
 }
@@ -204,9 +228,15 @@ int32 WorkResetList() {
     if (*ds) {
       DataSpaceHeader* h = *ds;
       ThMutexAcquire(h->entrance.dsRights);
-      // The run element itself stays reset-pending until its run is done;
-      // its clumps and the own element's are what the reset waits for.
-      if (h->runElement) pending = ChainPending(h->runElement->chain);
+      // The run element stays reset-pending until its run is done, and the
+      // own element until the VI is let go: the list waits for their clumps
+      // only.  A wait of either ends all the same, or the run could never
+      // reach its end.
+      if (QueueElement* run = h->runElement) {
+        EndWait(run);
+        pending = ChainPending(run->chain);
+      }
+      EndWait(&h->entrance.ownElement);
       pending = ChainPending(h->entrance.ownElement.chain) || pending;
       ThMutexRelease(h->entrance.dsRights);
     }
@@ -261,15 +291,26 @@ void RunResettingDialog(DataSpace ds) {
   const uInt32 start = MilliSecs();
   const uInt32 delay = uInt32(ExecResettingDlgDelay() > 0 ? ExecResettingDlgDelay() : 0);
   bool moved = false;
+  auto runsLeft = [] {
+    auto& runs = gAwaitedRuns;
+    runs.erase(std::remove_if(runs.begin(), runs.end(), [](DataSpace d) { return !ExecTopRunActive(d); }),
+               runs.end());
+    return !runs.empty();
+  };
   for (;;) {
     if (dlg && !moved && MilliSecs() - start >= delay) {
       if (h.dlgMove) h.dlgMove(dlg, kDlgCentred, kDlgCentred);
       moved = true;
     }
     if (dlg && h.dlgBoxStep) h.dlgBoxStep(dlg);
-    if (WorkResetList() == 0) break;
+    // The user-interface slot is served by this thread alone (every slot is,
+    // without execution threads): its clumps get their slice here, as the
+    // main loop gives it, or a reset that needs one of them never ends.
+    ExecUserInterfaceSlice(0);
+    if (WorkResetList() == 0 && !runsLeft()) break;
     WSleep(1);
   }
+  gAwaitedRuns.clear();
   if (dlg && h.dlgUnload) h.dlgUnload(dlg);
   if (h.handleQueuedUserEvents) h.handleQueuedUserEvents(kUEVIDone);
 }

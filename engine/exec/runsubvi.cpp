@@ -8,6 +8,7 @@
 #include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd_internal.h"
 #include "engine/exec/runtexts.h"
+#include "engine/link/linker.h"
 #include "engine/shellsvc.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
@@ -173,6 +174,13 @@ void InstallRunCommands() {
   run.updateVIMenuBar = &UpdateVIMenuBar;
   SetVIRunHooks(&run);
   ExecSetReserveProc(&DoReserveCommand);
+  // Links made after a load mark callers bad and move priorities as the
+  // loader's own do.
+  LinkerServices link = LinkServices();
+  link.setVIBad = &SetVIBad;
+  link.propagatePriority = &PropagatePriority;
+  link.reevalSubVIState = &ReevalSubVIState;
+  SetLinkerServices(&link);
   // Window placement is the engine's own unless a later start-up step
   // installed another.
   if (!RunCmd().placePanelWindow) {

@@ -4,6 +4,7 @@
 
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/wservices.h"
 
 namespace {
 
@@ -66,6 +67,8 @@ int32 FindEqual(const WEventRecord& event) {
 }  // namespace
 
 MgErr WEventQueueInit(Bool32 start) {
+  if (start && !WGetInputWaitsProc()) WSetInputWaitsProc(&WInputWaiting);
+  if (!start && WGetInputWaitsProc() == &WInputWaiting) WSetInputWaitsProc(nullptr);
   if (!start) {
     ThMutex m = gRights;
     {
@@ -187,6 +190,11 @@ void WEventSetLoopState(int32 nestingLevel, Bool32 tracking) {
   Rights r;
   gNesting = nestingLevel;
   gTracking = tracking ? 1 : 0;
+}
+
+Bool32 WEventTracking() {
+  Rights r;
+  return gTracking;
 }
 
 void WEventSetWakeUp(ThEvent event) {

@@ -50,7 +50,9 @@ enum : int32 { kWPostAnyLevel = 0, kWPostTopLevel = 1, kWPostOuterLevel = 2 };
 constexpr int32 kWPriorityAnyLevel = 32767;
 
 // Creates (start non-zero) or disposes the queue and its mutex; the mutex
-// creation's error, 2 when the queue cannot be allocated.
+// creation's error, 2 when the queue cannot be allocated.  Starting it also
+// installs the window manager's input test (WInputWaiting, wservices.h)
+// unless another is installed; disposing it removes that test.
 QX_EXTERN_C MgErr WEventQueueInit(Bool32 start);
 // Appends a copy of the event: 0, 2 without a queue, or the memory error
 // when the queue cannot grow (nothing added).  With noDuplicate an equal
@@ -76,4 +78,5 @@ QX_EXTERN_C int32 WFindQueuedEvent(const WEventRecord* event);
 // the wake-up event that a post signals.
 void WEventSetGate(Bool32 open);
 void WEventSetLoopState(int32 nestingLevel, Bool32 tracking);
+Bool32 WEventTracking();
 void WEventSetWakeUp(ThEvent event);

@@ -3,6 +3,11 @@
 #include <atomic>
 
 #include "mgsource/occur.h"
+#include "mgsource/window/wevent.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_display.h"
+#include "platform/qx_msgqueue.h"
+#include "platform/qx_thread.h"
 #include "platform/qx_com.h"
 
 namespace {
@@ -17,6 +22,20 @@ int32 WEventAvail() {
 }
 
 void WSetInputWaitsProc(WInputWaitsProc proc) { gInputWaits.store(proc); }
+WInputWaitsProc WGetInputWaitsProc() { return gInputWaits.load(); }
+
+Bool32 WInputWaiting() {
+  if (WCountPendingEvents() > 0 || WEventTracking()) return 1;
+  // Input goes to the thread that started the window system only.
+  const uint32_t uiThread = PlatWindowSystemThread();
+  if (!uiThread || uiThread != PlatThreadCurrentId()) return 0;
+  PlatMsg m;
+  if (!PlatPeekMessage(&m, 0, 0, 0, kPlatPeekNoRemove)) return 0;
+  if (m.message != kPlatMsgMouseMove) return 1;
+  if (m.window && m.window == PlatGetActiveWindow()) return 1;
+  PlatPeekMessage(&m, 0, kPlatMsgMouseMove, kPlatMsgMouseMove, kPlatPeekRemove);
+  return 0;
+}
 
 void ComCounterAdd() { gComCount.fetch_add(1); }
 int32 ComCounter() { return gComCount.load(); }

@@ -9,6 +9,13 @@
 QX_EXTERN_C int32 WEventAvail();
 typedef Bool32 (*WInputWaitsProc)();
 void WSetInputWaitsProc(WInputWaitsProc proc);
+WInputWaitsProc WGetInputWaitsProc();
+// The window manager's own test, which its start-up installs (the event
+// queue's, WEventQueueInit): an eligible event of the own queue, mouse
+// tracking, or, on the window-system thread, a message or display input
+// waiting for it.  A mouse move counts only over the active window; a first
+// waiting move elsewhere is dropped and counts as nothing.
+Bool32 WInputWaiting();
 
 // The COM counter: each component-layer initialisation of an execution
 // thread that answered "done" or "done already" adds 1.  The OLE shut-down of
