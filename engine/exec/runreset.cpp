@@ -291,10 +291,20 @@ void RunResettingDialog(DataSpace ds) {
   const uInt32 start = MilliSecs();
   const uInt32 delay = uInt32(ExecResettingDlgDelay() > 0 ? ExecResettingDlgDelay() : 0);
   bool moved = false;
+  // An aborted run whose element waits ends its wait here too: its data
+  // space is in the reset list only when its top-level code held the VI.
+  // Data spaces are disposed on this thread only, and a disposed one's run
+  // is over, so an active run's data space is alive.
   auto runsLeft = [] {
     auto& runs = gAwaitedRuns;
     runs.erase(std::remove_if(runs.begin(), runs.end(), [](DataSpace d) { return !ExecTopRunActive(d); }),
                runs.end());
+    for (DataSpace d : runs) {
+      ThMutexAcquire((*d)->entrance.dsRights);
+      if (QueueElement* run = (*d)->runElement)
+        if (QEResetPending(run)) EndWait(run);
+      ThMutexRelease((*d)->entrance.dsRights);
+    }
     return !runs.empty();
   };
   for (;;) {

@@ -412,7 +412,7 @@ TEST_F(RunLifeTest, ClosingARunningVIWhoseElementsAreQueuedFreesNothingTheyHoldT
   ExecSetTimeSlice(2);
   UHandle other = Load("other", Clumps::kSpin);
   ASSERT_EQ(StartVIRun(DS(other)), 0);
-  const int rounds = std::getenv("QX_UNDER_VALGRIND") ? 4 : 20;
+  const int rounds = std::getenv("QX_UNDER_VALGRIND") ? 2 : 20;
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE(round);
     UHandle vi = Load("closed", Clumps::kPair);
@@ -462,7 +462,11 @@ TEST_F(RunLifeTest, AbortWithoutThreadsGivesTheUserInterfaceSlotItsSlice) {
   SliceUntilRounds(vi, 5);
   ASSERT_GT(Word(vi, kRounds2), 0) << "the second clump ran";
   QueueElement* second = Element(vi, kClump);
-  Watchdog dog(3000, [second] { QESetResetPending(second, 0); });
+  DataSpace ds = DS(vi);
+  Watchdog dog(3000, [second, ds] {
+    QESetResetPending(second, 0);
+    ExecTopRunEnded(ds);
+  });
   EXPECT_EQ(AbortTopVI(vi), 0);
   dog.Stop();
   EXPECT_FALSE(dog.rescued()) << "the reset needed the watchdog";
@@ -521,9 +525,15 @@ TEST_F(RunLifeTest, QuitWithAClumpThatKeepsYieldingReturnsWithinTheBoundThreads)
   UHandle vi = Load("yields", Clumps::kSpin);
   ASSERT_EQ(StartVIRun(DS(vi)), 0);
   ASSERT_TRUE(WaitRounds(vi, kRounds, 20));
+  // The fault: the thread kept being handed the element and quit waited
+  // until the clump ended.
+  QueueElement* run = Element(vi, kRun);
+  Watchdog dog(3000, [run] { QESetResetPending(run, 1); });
   const uInt32 start = MilliSecs();
   FinishExec();
   const uInt32 took = MilliSecs() - start;
+  dog.Stop();
+  EXPECT_FALSE(dog.rescued());
   EXPECT_LT(took, 3000u) << "shut-down waited for the thread";
   EXPECT_EQ(qxtest::Reports::Get().Count("detached"), 0);
   const int32 after = Word(vi, kRounds);
