@@ -1,0 +1,43 @@
+// Test tooling: top-level VIs whose compiled code runs a few clump patterns
+// that the execution tests need (yielding until reset, a second clump,
+// waiting, ending at once), written as files the loader reads.
+//
+//   vif::VIFile v = runvi::File("spin", runvi::Clumps::kSpin);
+//   rsrcw::WriteHostFile(path, vif::Write(v));
+//
+// The data after the 528-byte header holds two round counters, the
+// completion address, the flag record, the run element and a second clump.
+// While it runs, the top-level code holds the VI's entrance (owner and busy
+// words), as the run commands expect of a running VI.  Counters and the
+// words other threads read are written with locked instructions.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "engine/vi/dataspace.h"
+#include "tools/vifile.h"
+
+namespace runvi {
+
+constexpr int32 kRounds = kDataSpaceHeaderSize;  // rounds of the top-level clump
+constexpr int32 kRounds2 = kRounds + 4;          // rounds of the second clump
+constexpr int32 kFinish = kRounds + 8;           // the completion address
+constexpr int32 kFlag = kRounds + 12;            // the flag record
+constexpr int32 kRun = kRounds + 16;             // the run element
+constexpr int32 kClump = kRun + int32(sizeof(QueueElement));  // the second clump
+constexpr int32 kEnd = kClump + int32(sizeof(QueueElement));
+
+enum class Clumps {
+  kSpin,  // the top-level clump yields until it is reset
+  kPair,  // it first schedules a second clump, chained to the run element, that does the same
+  kWait,  // it waits (run state 2) for what never comes
+  kOnce,  // it counts one round and ends
+};
+
+// The code block: the compiled initialisation, then the clumps.
+std::vector<uint8_t> Code(Clumps kind);
+// A top-level VI (kind 2) of the standard execution system with that code.
+vif::VIFile File(const std::string& name, Clumps kind, int16 priority = 1, uInt32 flags = 0);
+
+}  // namespace runvi
