@@ -204,18 +204,35 @@ MgErr AddMasterBlock(MemZone* z) {
 
 inline int32 ZoneIndex(const MemZone* z) { return z == gDS ? 1 : 0; }
 
+// A record's count of cached master pointers of a zone.  A thief reads it
+// (WantsMasters) while the owner may change it in its fast path: both sides
+// use relaxed atomic loads and stores, plain moves on i386, so the fast path
+// gains no locked instruction.
+inline uInt32 Masters(const ThreadCache* c, int32 zi) { return __atomic_load_n(&c->nMasters[zi], __ATOMIC_RELAXED); }
+inline void SetMasters(ThreadCache* c, int32 zi, uInt32 n) { __atomic_store_n(&c->nMasters[zi], n, __ATOMIC_RELAXED); }
+inline uInt32* PopMaster(ThreadCache* c, int32 zi) {
+  uInt32 n = Masters(c, zi) - 1;
+  SetMasters(c, zi, n);
+  return c->masters[zi][n];
+}
+inline void PushMaster(ThreadCache* c, int32 zi, uInt32* mp) {
+  uInt32 n = Masters(c, zi);
+  c->masters[zi][n] = mp;
+  SetMasters(c, zi, n + 1);
+}
+
 // Gives n cached master pointers of a zone back to its chain; under the mutex.
 void UncacheMasters(ThreadCache* c, int32 zi, uInt32 n) {
   MemZone* z = zi ? gDS : gAZ;
-  for (uInt32 i = 0; i < n && c->nMasters[zi]; ++i) {
-    uInt32* mp = c->masters[zi][--c->nMasters[zi]];
+  for (uInt32 i = 0; i < n && Masters(c, zi); ++i) {
+    uInt32* mp = PopMaster(c, zi);
     __atomic_store_n(mp, uInt32(uintptr_t(z->freeHead)) | 1u, __ATOMIC_RELAXED);
     z->freeHead = mp;
     z->nFree += 1;
   }
 }
 
-bool WantsMasters(ThreadCache* c, void*) { return c->nMasters[0] || c->nMasters[1]; }
+bool WantsMasters(ThreadCache* c, void*) { return Masters(c, 0) || Masters(c, 1); }
 void TakeMasters(ThreadCache* c, void*) {
   UncacheMasters(c, 0, kMasterCacheCap);
   UncacheMasters(c, 1, kMasterCacheCap);
@@ -224,10 +241,20 @@ void TakeMasters(ThreadCache* c, void*) {
 // Every thread's cached master pointers back to the chains; under the mutex.
 void TakeBackMasters() { ThreadCacheTakeBack(WantsMasters, TakeMasters, nullptr); }
 
+// Gives the zone's free chain a master pointer when it has none: a new block,
+// or, when the pool cannot give one (its ceiling), the master pointers that
+// other threads keep in their caches.  Under the mutex; false when neither
+// gave any.
+bool FillChainLocked(MemZone* z) {
+  if (z->freeHead || AddMasterBlockLocked(z) == kNoErr) return true;
+  TakeBackMasters();
+  return z->freeHead != nullptr;
+}
+
 // The fast path: a master pointer of the calling thread's cache, or NULL.
 inline uInt32* CachedMaster(ThreadCache* c, int32 zi) {
   if (!c || !ThreadCacheEnter(c)) return nullptr;
-  uInt32* mp = c->nMasters[zi] ? c->masters[zi][--c->nMasters[zi]] : nullptr;
+  uInt32* mp = Masters(c, zi) ? PopMaster(c, zi) : nullptr;
   ThreadCacheLeave(c);
   return mp;
 }
@@ -245,17 +272,23 @@ uInt32* TakeMaster(MemZone* z) {
       uInt32* mp = nullptr;
       {
         Guard g(gMPMutex);
-        while (c->nMasters[zi] < kMasterBatch) {
-          // A new block only when the chain has none for the caller.
-          if (!z->freeHead && (mp || AddMasterBlockLocked(z) != kNoErr)) break;
-          uInt32* s = z->freeHead;
-          z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*s & ~1u));
-          z->nFree -= 1;
-          __atomic_store_n(s, 1u, __ATOMIC_RELAXED);
-          if (!mp)
-            mp = s;
-          else
-            c->masters[zi][c->nMasters[zi]++] = s;
+        // The fast path is refused while a thief of the pool holds the record;
+        // its master pointers, which the mutex guards, are still there.
+        if (Masters(c, zi)) {
+          mp = PopMaster(c, zi);
+        } else {
+          while (Masters(c, zi) < kMasterBatch) {
+            // A new block only when the chain has none for the caller.
+            if (!z->freeHead && (mp || !FillChainLocked(z))) break;
+            uInt32* s = z->freeHead;
+            z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*s & ~1u));
+            z->nFree -= 1;
+            __atomic_store_n(s, 1u, __ATOMIC_RELAXED);
+            if (!mp)
+              mp = s;
+            else
+              PushMaster(c, zi, s);
+          }
         }
       }
       if (!mp) {
@@ -271,11 +304,9 @@ uInt32* TakeMaster(MemZone* z) {
   uInt32* mp = nullptr;
   {
     Guard g(gMPMutex);
-    for (;;) {
-      if (checking && !before) before = FreeChainFault(z);
-      if (z->freeHead || AddMasterBlockLocked(z) != kNoErr) break;
-    }
-    if ((mp = z->freeHead) != nullptr) {
+    if (checking) before = FreeChainFault(z);
+    if (FillChainLocked(z)) {
+      mp = z->freeHead;
       z->freeHead = reinterpret_cast<uInt32*>(uintptr_t(*mp & ~1u));
       z->nFree -= 1;
       if (checking) after = FreeChainFault(z);
@@ -294,16 +325,16 @@ void ReturnMaster(MemZone* z, uInt32* mp) {
     __atomic_store_n(mp, 1u, __ATOMIC_RELAXED);
     ThreadCache* c = tThreadCache;
     if (c && ThreadCacheEnter(c)) {
-      bool kept = c->nMasters[zi] < kMasterCacheCap;
-      if (kept) c->masters[zi][c->nMasters[zi]++] = mp;
+      bool kept = Masters(c, zi) < kMasterCacheCap;
+      if (kept) PushMaster(c, zi, mp);
       ThreadCacheLeave(c);
       if (kept) return;
     }
     if (c) {
       Guard g(gMPMutex);
       UncacheMasters(c, zi, kMasterBatch);
-      if (c->nMasters[zi] < kMasterCacheCap) {
-        c->masters[zi][c->nMasters[zi]++] = mp;
+      if (Masters(c, zi) < kMasterCacheCap) {
+        PushMaster(c, zi, mp);
         return;
       }
     }
@@ -755,7 +786,7 @@ void MemShutdown() {
 }
 
 void MemCacheReturn(ThreadCache* c) {
-  if (!c->nMasters[0] && !c->nMasters[1]) return;
+  if (!Masters(c, 0) && !Masters(c, 1)) return;
   Guard g(gMPMutex);
   TakeMasters(c, nullptr);
 }
