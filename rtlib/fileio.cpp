@@ -383,8 +383,10 @@ MgErr FPCheckAvail(void* context, int32 count) {
 MgErr FPRead(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int32 mode, int32 offset,
              const int32* count, UHandle eltType, int32 eltTypeOffset, void* data, Bool32 lineMode,
              Bool32 convertEOL, int32 options, int32* positionOut) {
-  FileRef f = nullptr;
-  if ((count && *count < 0) || !ModeOk(mode) || !data || FRefNumToFD(refnum, &f) != kNoErr) return kArgErr;
+  if ((count && *count < 0) || !ModeOk(mode) || !data) return kArgErr;
+  FileRefnumUse use(refnum);
+  FileRef f = use.file();
+  if (!f) return kArgErr;
   if (const TypeDescriptor* rec = DatalogSide(refnumType, refnumTypeOffset))
     return Datalog().read(refnum, rec, mode, offset, count, data, options, positionOut);
   const TypeDescriptor* elt = TDAt(eltType, eltTypeOffset);
@@ -418,9 +420,11 @@ MgErr FPReadConvert(const FPReadParams* p) {
 
 MgErr FPWrite(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int32 mode, int32 offset,
               UHandle dataType, int32 dataTypeOffset, const void* data, int32 flags, int32* positionOut) {
-  FileRef f = nullptr;
   const TypeDescriptor* td = TDAt(dataType, dataTypeOffset);
-  if (!ModeOk(mode) || !td || !data || FRefNumToFD(refnum, &f) != kNoErr) return kArgErr;
+  if (!ModeOk(mode) || !td || !data) return kArgErr;
+  FileRefnumUse use(refnum);
+  FileRef f = use.file();
+  if (!f) return kArgErr;
   if (const TypeDescriptor* rec = DatalogSide(refnumType, refnumTypeOffset))
     return Datalog().write(refnum, rec, td, data, flags, positionOut);
   MgErr err = FMSeek(f, offset, FMMode(mode));
@@ -468,8 +472,10 @@ MgErr FPWrite(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int
 
 MgErr FPSeek(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int32 mode, int32 offset,
              int32* positionOut) {
-  FileRef f = nullptr;
-  if (!ModeOk(mode) || FRefNumToFD(refnum, &f) != kNoErr) return kArgErr;
+  if (!ModeOk(mode)) return kArgErr;
+  FileRefnumUse use(refnum);
+  FileRef f = use.file();
+  if (!f) return kArgErr;
   if (const TypeDescriptor* rec = DatalogSide(refnumType, refnumTypeOffset))
     return Datalog().seek(refnum, rec, mode, offset, positionOut);
   MgErr err = mode == kFPFromCurrent && offset == 0 ? kNoErr : FMSeek(f, offset, FMMode(mode));
@@ -479,8 +485,9 @@ MgErr FPSeek(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int3
 
 MgErr FPEOF(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int32 mode, int32 offset,
             int32* sizeOut) {
-  FileRef f = nullptr;
-  if (!ModeOk(mode) || FRefNumToFD(refnum, &f) != kNoErr) {
+  FileRefnumUse use(refnum);
+  FileRef f = use.file();
+  if (!ModeOk(mode) || !f) {
     if (sizeOut) *sizeOut = 0;
     return kArgErr;
   }
@@ -502,7 +509,9 @@ MgErr FPEOF(FileRefnum refnum, UHandle refnumType, int32 refnumTypeOffset, int32
 }
 
 MgErr FPLockRange(FileRefnum refnum, int32 mode, int32 position, int32 count, Bool32 lock) {
-  FileRef f = nullptr;
-  if (count < 0 || !ModeOk(mode) || FRefNumToFD(refnum, &f) != kNoErr) return kArgErr;
+  if (count < 0 || !ModeOk(mode)) return kArgErr;
+  FileRefnumUse use(refnum);
+  FileRef f = use.file();
+  if (!f) return kArgErr;
   return FLockOrUnlockRange(f, FMMode(mode), position, count, lock);
 }

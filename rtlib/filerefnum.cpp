@@ -2,6 +2,10 @@
 #include "rtlib/filerefnum.h"
 
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+#include <utility>
 
 #include "engine/exec/callchain.h"
 #include "engine/exec/exec.h"
@@ -16,13 +20,67 @@
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "mgsource/rsrc.h"
+#include "platform/qx_file.h"
 
 namespace {
 
 // Made at start-up, before any diagram runs; disposed at shut-down.
 CookieJar gJar = nullptr;
 
-typedef FileRefnumRec** FileRefnumHandle;
+// Calls on one open file of the process run one at a time: the refnums that
+// name the same file (by device and file number) share one of these.
+struct FileCalls {
+  std::recursive_mutex m;
+  int32 refs = 0;  // refnums sharing it; under gCallsLock
+  std::pair<uInt64, uInt64> id{0, 0};
+  bool shared = false;  // in gCallsByFile
+};
+
+std::mutex gCallsLock;
+std::map<std::pair<uInt64, uInt64>, FileCalls*> gCallsByFile;
+
+// The calls lock of an open file, shared with the other refnums of the same
+// file; a file whose identity the host does not give gets one of its own.
+FileCalls* CallsFor(FileRef file) {
+  PlatFileAttr a{};
+  const bool known = file && PlatFileAttrOfOpen(reinterpret_cast<PlatFile*>(file), &a) == 0;
+  std::lock_guard<std::mutex> g(gCallsLock);
+  if (known) {
+    auto it = gCallsByFile.find({a.device, a.inode});
+    if (it != gCallsByFile.end()) {
+      ++it->second->refs;
+      return it->second;
+    }
+  }
+  FileCalls* c = new (std::nothrow) FileCalls;
+  if (!c) return nullptr;
+  c->refs = 1;
+  if (known) {
+    c->id = {a.device, a.inode};
+    c->shared = true;
+    gCallsByFile[c->id] = c;
+  }
+  return c;
+}
+
+void ReleaseCalls(FileCalls* c) {
+  std::lock_guard<std::mutex> g(gCallsLock);
+  if (--c->refs > 0) return;
+  if (c->shared) gCallsByFile.erase(c->id);
+  delete c;
+}
+
+// The block of a refnum's handle: the record the jar's information names,
+// then what keeps the refnum whole while threads use it.
+struct RefnumEntry {
+  FileRefnumRec rec;
+  FileCalls* calls;  // held across each call on the file
+  int32 users;       // calls holding the entry; under the jar's mutex
+  Bool32 removed;    // the cookie is gone; under the jar's mutex
+  Bool32 closed;     // the file went with a close; under calls->m
+};
+
+typedef RefnumEntry** FileRefnumHandle;
 
 // Holds the jar's mutex for the lifetime of the object.
 class JarLock {
@@ -55,22 +113,53 @@ template <class Use>
 MgErr WithRecord(FileRefnum refnum, Use&& use) {
   JarLock lock;
   FileRefnumHandle h = RecordLocked(refnum);
-  return h ? use(**h) : kArgErr;
+  return h ? use((**h).rec) : kArgErr;
 }
 
-// Removes the refnum and frees its record; the file is handed back.
-MgErr DisposeRefnum(FileRefnum refnum, FileRef* file) {
-  if (file) *file = nullptr;
-  FileRefnumHandle h = nullptr;
+// Frees an entry that no call holds any more.
+void FreeEntry(FileRefnumHandle h) {
+  if ((*h)->calls) ReleaseCalls((*h)->calls);
+  FDisposePath((*h)->rec.path);
+  AZDisposeHandle(reinterpret_cast<UHandle>(h));
+}
+
+// Takes a use of the refnum's entry (null for a value that is not a refnum),
+// and, with `remove`, takes the cookie out of the jar so that no later call
+// finds it.
+FileRefnumHandle Hold(FileRefnum refnum, bool remove) {
+  JarLock lock;
+  FileRefnumHandle h = RecordLocked(refnum);
+  if (!h) return nullptr;
+  ++(*h)->users;
+  if (remove) {
+    MCDisposeCookie(gJar, refnum, nullptr);
+    (*h)->removed = 1;
+  }
+  return h;
+}
+
+// Gives a use back; the last use of a removed entry frees it.
+void Unhold(FileRefnumHandle h) {
+  bool last;
   {
     JarLock lock;
-    h = RecordLocked(refnum);
-    if (!h) return kArgErr;
-    MCDisposeCookie(gJar, refnum, nullptr);
+    last = --(*h)->users == 0 && (*h)->removed;
   }
-  if (file) *file = (*h)->file;
-  FDisposePath((*h)->path);
-  AZDisposeHandle(reinterpret_cast<UHandle>(h));
+  if (last) FreeEntry(h);
+}
+
+// Removes the refnum: the call under way on its file, if any, ends first;
+// later calls find no refnum.  The file is handed back (null when a failed
+// conversion left the refnum without one).
+MgErr DisposeRefnum(FileRefnum refnum, FileRef* file) {
+  if (file) *file = nullptr;
+  FileRefnumHandle h = Hold(refnum, true);
+  if (!h) return kArgErr;
+  if (FileCalls* c = (*h)->calls) c->m.lock();
+  (*h)->closed = 1;
+  if (file) *file = (*h)->rec.file;
+  if (FileCalls* c = (*h)->calls) c->m.unlock();
+  Unhold(h);
   return kNoErr;
 }
 
@@ -159,24 +248,25 @@ MgErr FNewRefNum(Path path, FileRef file, FileRefnum* refnumOut) {
   if (!refnumOut) return kArgErr;
   *refnumOut = 0;
   if (!gJar) return kMemFullErr;
-  FileRefnumHandle h = reinterpret_cast<FileRefnumHandle>(AZNewHClr(sizeof(FileRefnumRec)));
+  FileRefnumHandle h = reinterpret_cast<FileRefnumHandle>(AZNewHClr(sizeof(RefnumEntry)));
   if (!h) return kMemFullErr;
   Path copy = path;
   if (FPathToPath(&copy) != kNoErr || !copy) {
     AZDisposeHandle(reinterpret_cast<UHandle>(h));
     return kMemFullErr;
   }
-  (*h)->path = copy;
-  (*h)->file = file;
-  (*h)->currentRecord = 0;
+  (*h)->rec.path = copy;
+  (*h)->rec.file = file;
+  (*h)->rec.currentRecord = 0;
+  FileCalls* calls = CallsFor(file);
+  (*h)->calls = calls;
   Cookie c = 0;
-  {
+  if (calls) {
     JarLock lock;
     c = MCNewCookie(gJar, &h);
   }
   if (!c) {
-    FDisposePath(copy);
-    AZDisposeHandle(reinterpret_cast<UHandle>(h));
+    FreeEntry(h);
     return kMemFullErr;
   }
   *refnumOut = c;
@@ -184,6 +274,27 @@ MgErr FNewRefNum(Path path, FileRef file, FileRefnum* refnumOut) {
 }
 
 MgErr FDisposeRefNum(FileRefnum refnum) { return DisposeRefnum(refnum, nullptr); }
+
+FileRefnumUse::FileRefnumUse(FileRefnum refnum) {
+  FileRefnumHandle h = Hold(refnum, false);
+  if (!h) return;
+  (*h)->calls->m.lock();
+  if ((*h)->closed) {
+    // Closed while this call waited for the one before it.
+    (*h)->calls->m.unlock();
+    Unhold(h);
+    return;
+  }
+  entry_ = h;
+  file_ = (*h)->rec.file;
+}
+
+FileRefnumUse::~FileRefnumUse() {
+  if (!entry_) return;
+  FileRefnumHandle h = static_cast<FileRefnumHandle>(entry_);
+  (*h)->calls->m.unlock();
+  Unhold(h);
+}
 
 Bool32 FIsARefNum(FileRefnum value) { return FPIsARefnum(value, kRefnumByteStream, 0); }
 
@@ -360,9 +471,9 @@ MgErr RTFPClose(FileRefnum refnum) {
 }
 
 MgErr FPFlush(FileRefnum refnum) {
-  FileRef file = nullptr;
-  if (FRefNumToFD(refnum, &file) != kNoErr) return kArgErr;
-  return FFlush(file);
+  FileRefnumUse use(refnum);
+  if (!use.file()) return kArgErr;
+  return FFlush(use.file());
 }
 
 namespace {

@@ -5,7 +5,8 @@
 // A refnum is a cookie of one jar whose 4 bytes of information are an
 // application-zone handle to a FileRefnumRec.  The jar's own mutex
 // ("JarRights") serialises every lookup and change of the jar; no other
-// lock is taken while it is held.
+// lock is taken while it is held.  The diagram functions hold the refnum
+// across their call (FileRefnumUse).
 //
 // Position modes of the diagram functions: 0 from the start, 1 from the end,
 // 2 from the current position.  Access modes 0 to 3 and deny modes 0 to 2 are
@@ -58,6 +59,25 @@ MgErr FRefNumGetRecord(FileRefnum refnum, int32* record);
 MgErr FRefNumSetRecord(FileRefnum refnum, int32 record);
 // Puts another open file into the refnum's record (a converted datalog).
 MgErr FRefNumSetFD(FileRefnum refnum, FileRef file);
+
+// A refnum held for one call.  While the object lives the refnum's record
+// and file stay (a close or dispose on another thread waits for the call to
+// end and later calls find no refnum), and calls through any refnum of the
+// same file run one at a time.  file() is null when the value is not a live
+// refnum, or its record holds no file.  Lock order: the calls lock of a file,
+// then the jar's mutex.
+class FileRefnumUse {
+ public:
+  explicit FileRefnumUse(FileRefnum refnum);
+  ~FileRefnumUse();
+  FileRefnumUse(const FileRefnumUse&) = delete;
+  FileRefnumUse& operator=(const FileRefnumUse&) = delete;
+  FileRef file() const { return file_; }
+
+ private:
+  void* entry_ = nullptr;
+  FileRef file_ = nullptr;
+};
 
 // ---- Open, create, close ----------------------------------------------------------------
 // The record type of open and create: a type descriptor at *recordType +
