@@ -75,6 +75,39 @@ std::atomic<OccurWakeUpProc> gWakeUp{nullptr};
 
 const uChar kHardWaitKey[] = "\x14HardWaitTimeCritical";
 
+// Calls under way in the manager, and the shut-down's mark.  Every entry
+// point counts itself in before it touches a mutex, a jar, a list or the
+// queue, and gives up once a shut-down has begun (until the next start);
+// the shut-down marks itself and waits for the count to reach 0 before it
+// frees anything.  Before the first start, calls go on as they always did
+// (a mutex that does not exist yet is not taken).
+int32 gCalls = 0;
+int32 gStopping = 0;
+
+class Gate {
+ public:
+  Gate() {
+    __atomic_add_fetch(&gCalls, 1, __ATOMIC_SEQ_CST);
+    if (__atomic_load_n(&gStopping, __ATOMIC_SEQ_CST)) Leave();
+  }
+  ~Gate() { Leave(); }
+  Gate(const Gate&) = delete;
+  Gate& operator=(const Gate&) = delete;
+  explicit operator bool() const { return in_; }
+  // Leaves before the call is over: procedures run outside the gate, so
+  // that a shut-down never waits on a handler's own work.
+  void Leave() {
+    if (in_) {
+      ANNOTATE_HAPPENS_BEFORE(&gCalls);
+      __atomic_sub_fetch(&gCalls, 1, __ATOMIC_RELEASE);
+    }
+    in_ = false;
+  }
+
+ private:
+  bool in_ = true;
+};
+
 inline int32 LoadAcq(const int32* p) { return __atomic_load_n(p, __ATOMIC_ACQUIRE); }
 inline void StoreRel(int32* p, int32 v) { __atomic_store_n(p, v, __ATOMIC_RELEASE); }
 
@@ -283,8 +316,12 @@ bool DropTimedEntry(Occurrence occ) {
   return FirstTime(gTimedOccs) != before;
 }
 
+void RearmTimer();
+
 MgErr Arm(OccurHdlr hdlr, Bool32 ignoreEarlier, bool withTimeout, int32 timeoutMs) {
   if (!hdlr) return kArgErr;
+  Gate gate;
+  if (!gate) return kArgErr;
   // Only registered threads have a group; the look-up reports any other.
   int32 slot = ThThreadIndex(nullptr);
   ThMutexAcquire(gOccMutex);
@@ -299,6 +336,7 @@ MgErr Arm(OccurHdlr hdlr, Bool32 ignoreEarlier, bool withTimeout, int32 timeoutM
     r.flags |= kOccFiredOtherwise;
     PutHdlr(hdlr, r);
     ThMutexRelease(gOccMutex);
+    gate.Leave();
     CallProc(r);
     return kHandlerUnboundErr;
   }
@@ -314,6 +352,7 @@ MgErr Arm(OccurHdlr hdlr, Bool32 ignoreEarlier, bool withTimeout, int32 timeoutM
     ReleaseTimeoutIfTimed(hdlr, &r);
     PutHdlr(hdlr, r);
     ThMutexRelease(gOccMutex);
+    gate.Leave();
     DBPrintf("Handler called Immediately in OnOccurrence");
     CallProc(r);
     return kNoErr;
@@ -342,7 +381,7 @@ MgErr Arm(OccurHdlr hdlr, Bool32 ignoreEarlier, bool withTimeout, int32 timeoutM
   }
   PutHdlr(hdlr, r);
   ThMutexRelease(gOccMutex);
-  if (rearm) OccurTimerRearm();
+  if (rearm) RearmTimer();
   return err;
 }
 
@@ -370,7 +409,7 @@ int32 OccurTimerThread(void*) {
   ThThreadSetPriority(ThThreadCurrent(), kTimerPriority);
   while (!LoadAcq(&gTimer.stop)) {
     ThTimedEventWait(gTimer.event);
-    if (!LoadAcq(&gTimer.stop)) OccurTimerRearm();
+    if (!LoadAcq(&gTimer.stop)) RearmTimer();
   }
   StoreRel(&gTimer.running, 0);
   return 0;
@@ -419,6 +458,8 @@ void AnnotateLockFreeWords() {
 // other value.
 template <typename F>
 MgErr WithHdlr(OccurHdlr h, F f) {
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gOccMutex);
   OccurHdlrRec r;
   MgErr err = GetHdlr(h, &r) ? f(r) : MgErr(kArgErr);
@@ -440,6 +481,8 @@ void ResetGroups() {
 // Occurrences ----------------------------------------------------------------
 
 Occurrence AllocOccur() {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(gOccMutex);
   OccurRec o = {kOccFirstGeneration, nullptr};
   Occurrence occ = MCNewCookie(gOccJar, &o);
@@ -448,6 +491,8 @@ Occurrence AllocOccur() {
 }
 
 MgErr DeallocOccur(Occurrence occ) {
+  Gate gate;
+  if (!gate) return kArgErr;
   // Its timed entry goes too, so that it can never fire a later occurrence
   // that happens to get the same cookie.
   ThMutexAcquire(gTimerOccMutex);
@@ -473,11 +518,13 @@ MgErr DeallocOccur(Occurrence occ) {
   MCDisposeCookie(gOccJar, occ, nullptr);
   ThMutexRelease(gOccMutex);
   ThMutexRelease(gTimerOccMutex);
-  if (changed) OccurTimerRearm();
+  if (changed) RearmTimer();
   return kNoErr;
 }
 
 MgErr Occur(Occurrence occ) {
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gOccMutex);
   MgErr err = FireLocked(occ, false);
   ThMutexRelease(gOccMutex);
@@ -485,6 +532,8 @@ MgErr Occur(Occurrence occ) {
 }
 
 Bool32 OccurIsValid(Occurrence value) {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(gOccMutex);
   Bool32 live = MCIsACookie(gOccJar, value);
   ThMutexRelease(gOccMutex);
@@ -492,6 +541,8 @@ Bool32 OccurIsValid(Occurrence value) {
 }
 
 MgErr OccurIfValid(Occurrence value) {
+  Gate gate;
+  if (!gate) return kNoErr;
   ThMutexAcquire(gOccMutex);
   MgErr err = MCIsACookie(gOccJar, value) ? FireLocked(value, false) : kNoErr;
   ThMutexRelease(gOccMutex);
@@ -501,6 +552,8 @@ MgErr OccurIfValid(Occurrence value) {
 // Handlers -------------------------------------------------------------------
 
 OccurHdlr AllocOccurHdlr(Occurrence occ, OccurProc proc, void* data) {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(gOccMutex);
   OccurHdlrRec r = {0, 0, kOccFirstGeneration, proc, data, 0, 0};
   OccurHdlr h = MCNewCookie(gHdlrJar, &r);
@@ -514,6 +567,8 @@ OccurHdlr AllocOccurHdlr(Occurrence occ, OccurProc proc, void* data) {
 
 MgErr BindOccurHdlr(OccurHdlr hdlr, Occurrence occ, OccurProc proc, void* data) {
   if (!hdlr) return kArgErr;
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gOccMutex);
   MgErr err = BindLocked(hdlr, occ, proc, data);
   ThMutexRelease(gOccMutex);
@@ -554,6 +609,8 @@ MgErr FireOccurHdlr(OccurHdlr hdlr) {
 }
 
 Bool32 HandlerTimedOut(OccurHdlr hdlr) {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(gOccMutex);
   OccurHdlrRec r;
   Bool32 out = GetHdlr(hdlr, &r) && (r.flags & kOccFiredOtherwise) ? 1 : 0;
@@ -562,6 +619,8 @@ Bool32 HandlerTimedOut(OccurHdlr hdlr) {
 }
 
 void ReleaseTimedHandler(OccurHdlr hdlr, OccurHdlrRec* rec) {
+  Gate gate;
+  if (!gate) return ;
   ThMutexAcquire(gOccMutex);
   OccurHdlrRec own;
   bool store = false;
@@ -577,35 +636,48 @@ void ReleaseTimedHandler(OccurHdlr hdlr, OccurHdlrRec* rec) {
 
 MgErr ChkOccurrences() {
   if (!LoadAcq(&gStarted)) return kNoErr;
-  DrainQueue();
-  if (LoadAcq(&gPendingCount) == 0) return kNoErr;
-  int32 slot = ThThreadIndex(nullptr);
-  if (slot < 0 || slot >= kGroups || !PendingHead(RootOf(slot))) return kNoErr;
-  ThMutexAcquire(gOccMutex);
-  // Procedures may change groups, so the root is found again on every turn.
-  while (OccNode* n = gPending[RootOf(slot)]) {
-    SetPendingHead(RootOf(slot), n->next);
-    __atomic_sub_fetch(&gPendingCount, 1, __ATOMIC_RELEASE);
-    OccurHdlr h = n->cookie;
-    FreeNode(n);
+  int32 slot = -1;
+  // One handler per turn: its procedure runs outside the gate.
+  for (;;) {
     OccurHdlrRec r;
-    if (!GetHdlr(h, &r)) continue;
-    ReleaseTimeoutIfTimed(h, &r);
-    r.armed = 0;
-    OccurRec o;
-    if (GetOcc(r.occ, &o)) r.lastGen = o.generation;
-    PutHdlr(h, r);
-    ThMutexRelease(gOccMutex);
+    bool found = false;
+    {
+      Gate gate;
+      if (!gate) return kNoErr;
+      if (slot < 0) {
+        DrainQueue();
+        if (LoadAcq(&gPendingCount) == 0) return kNoErr;
+        slot = ThThreadIndex(nullptr);
+        if (slot < 0 || slot >= kGroups || !PendingHead(RootOf(slot))) return kNoErr;
+      }
+      ThMutexAcquire(gOccMutex);
+      // Procedures may change groups, so the root is found again on every turn.
+      while (OccNode* n = gPending[RootOf(slot)]) {
+        SetPendingHead(RootOf(slot), n->next);
+        __atomic_sub_fetch(&gPendingCount, 1, __ATOMIC_RELEASE);
+        OccurHdlr h = n->cookie;
+        FreeNode(n);
+        if (!GetHdlr(h, &r)) continue;
+        ReleaseTimeoutIfTimed(h, &r);
+        r.armed = 0;
+        OccurRec o;
+        if (GetOcc(r.occ, &o)) r.lastGen = o.generation;
+        PutHdlr(h, r);
+        found = true;
+        break;
+      }
+      ThMutexRelease(gOccMutex);
+    }
+    if (!found) return kNoErr;
     CallProc(r);
-    ThMutexAcquire(gOccMutex);
   }
-  ThMutexRelease(gOccMutex);
-  return kNoErr;
 }
 
 // Timed firing ---------------------------------------------------------------
 
 MgErr OccurAtTime(Occurrence occ, uInt32 ms) {
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gTimerOccMutex);
   uInt32 before = FirstTime(gTimedOccs);
   if (!OccurIsValid(occ)) {
@@ -641,11 +713,13 @@ MgErr OccurAtTime(Occurrence occ, uInt32 ms) {
   }
   bool changed = FirstTime(gTimedOccs) != before;
   ThMutexRelease(gTimerOccMutex);
-  if (changed) OccurTimerRearm();
+  if (changed) RearmTimer();
   return kNoErr;
 }
 
 MgErr CancelOccurAtTime(Occurrence occ) {
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gTimerOccMutex);
   if (!OccurIsValid(occ)) {
     ThMutexRelease(gTimerOccMutex);
@@ -653,11 +727,17 @@ MgErr CancelOccurAtTime(Occurrence occ) {
   }
   bool changed = DropTimedEntry(occ);
   ThMutexRelease(gTimerOccMutex);
-  if (changed) OccurTimerRearm();
+  if (changed) RearmTimer();
   return kNoErr;
 }
 
 void OccurTimerRearm() {
+  Gate gate;
+  if (gate) RearmTimer();
+}
+
+namespace {
+void RearmTimer() {
   ThMutexAcquire(gTimerOccMutex);
   uInt32 now = MilliSecs();
   while (gTimedOccs && MillisecCmp(gTimedOccs->word, now) <= 0) {
@@ -701,11 +781,14 @@ void OccurTimerRearm() {
   if (!LoadAcq(&gTimer.stop)) ThTimedEventSet(gTimer.event, deadline);
   ThMutexRelease(gTimerOccMutex);
 }
+}  // namespace
 
 // The lock-free queue --------------------------------------------------------
 
 MgErr InterruptSafeOccur(Occurrence occ) {
   if (occ == 0) return kArgErr;
+  Gate gate;
+  if (!gate) return kOccurQueueFullErr;
   FunnyEntry* q = __atomic_load_n(&gFunnyQ, __ATOMIC_ACQUIRE);
   if (!q) return kOccurQueueFullErr;
   for (int32 i = 0; i < kOccFunnyQEntries; ++i) {
@@ -729,6 +812,8 @@ void OccurSetWakeUpHook(OccurWakeUpProc proc) { gWakeUp.store(proc, std::memory_
 
 MgErr OccurSetThreadGroup(int32 slot, int32 leaderSlot) {
   if (uInt32(slot) >= uInt32(kGroups) || uInt32(leaderSlot) >= uInt32(kGroups)) return kArgErr;
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gOccMutex);
   int32 root = RootOf(leaderSlot);
   int32 oldRoot = RootOf(slot);
@@ -749,6 +834,8 @@ MgErr OccurSetThreadGroup(int32 slot, int32 leaderSlot) {
 
 MgErr OccurSetThreadEvent(int32 slot, ThEvent event) {
   if (uInt32(slot) >= uInt32(kGroups)) return kArgErr;
+  Gate gate;
+  if (!gate) return kArgErr;
   ThMutexAcquire(gOccMutex);
   gGroupEvent[RootOf(slot)] = event;
   ThMutexRelease(gOccMutex);
@@ -801,18 +888,25 @@ MgErr OccurInit() {
   gTimer.stop = 0;
   gTimer.running = 1;
   gTimer.thread = nullptr;
+  // Calls are let in once everything they use is made.
   e = ThTimedEventCreate(&gTimer.event, 0);
   if (err == kNoErr) err = e;
   e = ThThreadCreate(&gTimer.thread, OccurTimerThread, nullptr);
   if (err == kNoErr) err = e;
   if (!gTimer.thread) gTimer.running = 0;
   StoreRel(&gStarted, 1);
+  __atomic_store_n(&gStopping, 0, __ATOMIC_SEQ_CST);
   return err;
 }
 
 void OccurShutdown() {
   if (!LoadAcq(&gStarted)) return;
   StoreRel(&gStarted, 0);
+  // From here every call answers as for a value that is not live; the calls
+  // already inside end before anything they use goes.
+  __atomic_store_n(&gStopping, 1, __ATOMIC_SEQ_CST);
+  while (__atomic_load_n(&gCalls, __ATOMIC_SEQ_CST) != 0) WSleep(1);
+  ANNOTATE_HAPPENS_AFTER(&gCalls);
   // The stop flag and the wake-up deadline are set together under
   // "TimerOccMutex", where every re-arm reads the flag before it sets a
   // deadline: a re-arm either finishes first (and the wake-up replaces its
@@ -847,6 +941,8 @@ void OccurShutdown() {
 
 namespace {
 int32 CopyList(ThMutex m, OccNode* const* head, uInt32* cookies, uInt32* words, int32 max) {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(m);
   int32 n = 0;
   for (const OccNode* e = *head; e; e = e->next, ++n) {
@@ -865,6 +961,8 @@ int32 OccurTestTimedList(Occurrence* occs, uInt32* times, int32 max) {
 }
 
 int32 OccurTestTimeoutList(OccurHdlr* hdlrs, uInt32* deadlines, int32 max) {
+  Gate gate;
+  if (!gate) return 0;
   ThMutexAcquire(gOccMutex);
   int32 n = CopyList(gTimedHdlrMutex, &gTimedHdlrs, hdlrs, deadlines, max);
   ThMutexRelease(gOccMutex);
@@ -872,6 +970,8 @@ int32 OccurTestTimeoutList(OccurHdlr* hdlrs, uInt32* deadlines, int32 max) {
 }
 
 int32 OccurTestQueueBusy() {
+  Gate gate;
+  if (!gate) return 0;
   FunnyEntry* q = __atomic_load_n(&gFunnyQ, __ATOMIC_ACQUIRE);
   int32 n = 0;
   if (q)
