@@ -190,6 +190,10 @@ MgErr WriteAt(FileRef f, uInt64 pos, const void* buf, int32 n);
 // inside the data section) and its bytes in a new handle.
 MgErr RecordLength(const FileRec& f, const Map& m, uInt32 offset, uInt32* length);
 MgErr ReadRecord(const FileRec& f, const Map& m, uInt32 offset, UHandle* out);
+// True for a write-back error that lies in the file itself: a record its map
+// names runs outside the data section or over another (4).  The write-back
+// has then written nothing that the file's header names.
+inline bool WriteBackHitDamage(MgErr err) { return err == kEOFErr; }
 // The resource's data, loaded into the map when it has none yet, and noted as
 // the last resource.
 MgErr LoadEntry(RsrcFileRef ref, const FileRec& f, Map& m, int32 t, uInt32 e, UHandle* out);

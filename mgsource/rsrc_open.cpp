@@ -464,10 +464,16 @@ MgErr RIsResFile(Path path, uInt32* fileType, uInt32* creator) {
 
 MgErr RCloseFile(RsrcFileRef ref) {
   FileRec rec;
+  MgErr updateErr = kNoErr;
   {
     Lock lock;
     if (MgErr err = GetFile(ref, &rec)) return err;
-    if (MgErr err = RUpdateFile(ref)) return err;
+    // A failed write-back leaves the file open so that it can be tried
+    // again, unless the failure lies in the file itself: a record that its
+    // map names outside the data section never heals, and such a file is
+    // released as it is on disk (the write-back changed nothing there).
+    updateErr = RUpdateFile(ref);
+    if (updateErr && !WriteBackHitDamage(updateErr)) return updateErr;
     Map m = MapOf(rec);
     DisposeLoaded(m);
     if (rec.file && rec.region) PlatUnmapView(static_cast<PlatView*>(rec.region));
@@ -476,7 +482,8 @@ MgErr RCloseFile(RsrcFileRef ref) {
     MCDisposeCookie(gMgr.jar, ref, nullptr);
     if (gMgr.last.file == ref) gMgr.last = LastResource{};
   }
-  return rec.file ? FMClose(rec.file) : kNoErr;
+  const MgErr closeErr = rec.file ? FMClose(rec.file) : kNoErr;
+  return updateErr ? updateErr : closeErr;
 }
 
 MgErr RGetModDate(Path path, RsrcFileRef ref, uInt32* date, Bool32* readOnly) {
