@@ -54,6 +54,13 @@ struct Log {
   bool fixed = false;   // records of a fixed flat size
   int32 recordSize = 0;
   int32 flags = 0;      // the flattener's flags of the file's version
+  const TypeDescriptor* rec = nullptr;
+  // A log whose header counts records that the file does not hold whole (a
+  // power loss kept the header of an append but not all of its bytes): count
+  // and root are those of the whole records, and end is where they end; the
+  // next append cuts the file there first.
+  bool torn = false;
+  int32 end = 0;
 
   MgErr WriteHeader() const {
     uChar b[kDatalogHeaderSize];
@@ -89,6 +96,147 @@ struct Log {
   }
 };
 
+// The end of the flat record at `at` (0), or 4 when its bytes run past the
+// end of the file.
+MgErr RecordEnd(const Log& log, int32 at, int32* end) {
+  std::vector<uChar> datum(size_t(DataSize(log.rec)) + 1, 0);
+  if (MgErr err = InitEmptyData(log.rec, datum.data())) return err;
+  MgErr err = FMSeek(log.f, at, kFStart);
+  if (!err) err = UnFlattenFromStream(log.rec, datum.data(), &FPStreamRead, log.f, log.flags);
+  DisposeData(log.rec, datum.data(), datum.data() + DataSize(log.rec));
+  if (!err) err = FMTell(log.f, end);
+  if (!err && *end > log.size) err = kEOFErr;
+  return err;
+}
+
+// Where record r of the tree under root (of the level that `count` records
+// need) starts: 0 and its position when it starts inside the file; 4 when its
+// path or its start lies past the end of the file (what a cut leaves); 6 for
+// an index that points into the header or the type.
+MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at) {
+  uInt32 p = root;
+  uInt32 walked[8];
+  int32 nwalked = 0;
+  for (int32 l = IndexLevel(count - 1); l >= 0; --l) {
+    if (p < uInt32(log.dataStart)) return kFileIOErr;
+    if (uInt64(p) + kDatalogIndexBlockSize > uInt64(log.size)) return kEOFErr;
+    // Blocks of one path lie apart in every file this writer made.
+    for (int32 j = 0; j < nwalked; ++j)
+      if ((p > walked[j] ? p - walked[j] : walked[j] - p) < uInt32(kDatalogIndexBlockSize)) return kFileIOErr;
+    if (nwalked < 8) walked[nwalked++] = p;
+    uChar b[4];
+    if (ReadAt(log.f, int32(p) + 4 * ((r >> (7 * l)) & (kDatalogFanOut - 1)), b, 4)) return kFileIOErr;
+    p = GetBE32(b);
+  }
+  // A leaf entry still 0 was never written: the entries of records appended
+  // within a group are written without a flush, so a power loss may keep the
+  // header that counts them and lose the entries.
+  if (p == 0) return kEOFErr;
+  if (p < uInt32(log.dataStart)) return kFileIOErr;
+  if (p >= uInt32(log.size)) return kEOFErr;
+  *at = int32(p);
+  return kNoErr;
+}
+
+// Whether record r is whole in the file: 0 with its end, 4 when it is cut,
+// 6 for a damaged index.
+MgErr WholeRecord(const Log& log, uInt32 root, int32 count, int32 r, int32* end) {
+  int32 at = 0;
+  if (MgErr err = StartOf(log, root, count, r, &at)) return err;
+  return RecordEnd(log, at, end);
+}
+
+// Settles the count and root of a log of records without a fixed size on
+// the records the file holds whole.  Appends put every new index block and
+// record at the end of the file, so what a cut loses is the last records: the
+// count is lowered from the header's until the last record is whole.  A cut
+// through a root that the append made (the tree grew a level) leaves the
+// header naming a block that is not whole; the root before it, the only
+// one that names the records before it, is found again: the first root is
+// the first block of the file, and each later one was made right after the
+// last record that the one before it covers, with that one as its entry 0.
+// 6 for a file whose index is damaged otherwise.
+MgErr Settle(Log* log) {
+  const int32 n = log->count;
+  uInt32 root = log->root;
+  int32 cover = n;  // the records that root covers
+  if (!log->BlockOk(root)) {
+    if (root < uInt32(log->dataStart) || uInt64(root) + kDatalogIndexBlockSize <= uInt64(log->size))
+      return kFileIOErr;
+    const int32 level = IndexLevel(n - 1);
+    uInt32 r = uInt32(log->dataStart);
+    if (level == 0) {
+      // The first append made the first block.
+      if (root != r) return kFileIOErr;
+      cover = 0;
+    } else {
+      cover = 1 << 7;
+      for (int32 k = 1; k < level; ++k) {
+        // The root of level k came right after record 128^k - 1.
+        int32 end = 0;
+        if (WholeRecord(*log, r, cover, cover - 1, &end) || !log->BlockOk(uInt32(end))) return kFileIOErr;
+        uChar b[4];
+        if (ReadAt(log->f, end, b, 4) || GetBE32(b) != r) return kFileIOErr;
+        r = uInt32(end);
+        cover <<= 7;
+      }
+      // The header's root is the one the cut append made: right after the
+      // last record the old root covers, or past the end when that one was
+      // cut too.  Any other place is damage.
+      int32 end = 0;
+      const MgErr err = WholeRecord(*log, r, cover, cover - 1, &end);
+      if (err == kNoErr ? uInt32(end) != root : err != kEOFErr || root < uInt32(log->size)) return kFileIOErr;
+    }
+    root = r;
+  }
+  // Records start in the order they were appended: the first that does not
+  // start inside the file is found by halving, the last record is seen first.
+  int32 lo = 0, hi = cover, at = 0;
+  if (cover > 0) {
+    MgErr err = StartOf(*log, root, cover, cover - 1, &at);
+    if (err == kNoErr) lo = cover;
+    else if (err != kEOFErr) return err;
+  }
+  while (lo < hi) {
+    const int32 mid = lo + (hi - lo) / 2;
+    const MgErr err = StartOf(*log, root, cover, mid, &at);
+    if (err == kNoErr) lo = mid + 1;
+    else if (err == kEOFErr) hi = mid;
+    else return err;
+  }
+  int32 w = lo, end = log->dataStart;
+  if (w > 0) {
+    // The last record that starts inside may still be cut; the one before
+    // it then ends before its start.
+    MgErr err = WholeRecord(*log, root, cover, w - 1, &end);
+    if (err == kEOFErr) {
+      --w;
+      if (w > 0 && (err = WholeRecord(*log, root, cover, w - 1, &end)) != kNoErr) return kFileIOErr;
+    } else if (err) {
+      return err;
+    }
+  }
+  if (w == 0) {
+    log->torn = true;
+    log->count = 0;
+    log->root = 0;
+    log->end = log->dataStart;
+    return kNoErr;
+  }
+  // Roots made for more records than w give way to their entry 0.
+  for (int32 l = IndexLevel(cover - 1); l > IndexLevel(w - 1); --l) {
+    uChar b[4];
+    if (ReadAt(log->f, int32(root), b, 4)) return kFileIOErr;
+    root = GetBE32(b);
+    if (!log->BlockOk(root)) return kFileIOErr;
+  }
+  log->torn = w < n || root != log->root;
+  log->count = w;
+  log->root = root;
+  log->end = end;
+  return kNoErr;
+}
+
 // Reads and checks the header of a datalog of the record type: 6 for a
 // file that is not a sound one.
 MgErr Load(FileRef f, const TypeDescriptor* rec, Log* log) {
@@ -107,14 +255,25 @@ MgErr Load(FileRef f, const TypeDescriptor* rec, Log* log) {
   log->dataStart = kDatalogHeaderSize + n;
   log->flags = log->version == kDatalogOldVersion ? kFlatOldBooleans : 0;
   log->fixed = DataShape(rec) == 0;
+  log->rec = rec;
   if (log->fixed) {
     log->recordSize = FlatSizeWalk(rec, nullptr, log->flags);
     if (log->recordSize < 0) return kFileIOErr;
-    return int64(log->dataStart) + int64(log->count) * log->recordSize <= log->size ? kNoErr : kFileIOErr;
+    if (log->recordSize > 0 && int64(log->dataStart) + int64(log->count) * log->recordSize > log->size) {
+      log->count = (log->size - log->dataStart) / log->recordSize;
+      log->torn = true;
+    }
+    log->end = log->dataStart + log->count * log->recordSize;
+    return kNoErr;
   }
-  // Such records flatten to 4 bytes at least (a count or a length).
-  if (log->count > (log->size - log->dataStart) / 4) return kFileIOErr;
-  return log->count == 0 || log->BlockOk(log->root) ? kNoErr : kFileIOErr;
+  if (log->count == 0) return kNoErr;
+  const MgErr err = Settle(log);
+  // A damaged index (not a cut) is taken as the header gives it, as long as
+  // the header itself is sound: the records it still reaches read, the others
+  // give 6.  Such records flatten to 4 bytes at least (a count or a length).
+  if (err == kFileIOErr && log->count <= (log->size - log->dataStart) / 4 && log->BlockOk(log->root))
+    return kNoErr;
+  return err;
 }
 
 // Moves to record r clamped to 0 ... count.
@@ -153,7 +312,8 @@ MgErr SetEntry(const Log& log, uInt32 block, int32 i, uInt32 value) {
 
 // Appends m records of one group (their flat bytes and sizes) to a datalog
 // of records without a fixed size: the blocks covering the first one, the
-// bytes at the end, their positions, then the header.
+// bytes at the end and their positions.  The header that counts them is the
+// caller's to write.
 MgErr AppendPiece(Log* log, const uChar* bytes, const int32* sizes, int32 m) {
   const int32 r = log->count;
   uInt32 root = log->root, leaf = 0;
@@ -206,7 +366,7 @@ MgErr AppendPiece(Log* log, const uChar* bytes, const int32* sizes, int32 m) {
     return err;
   log->count += m;
   log->root = root;
-  return log->WriteHeader();
+  return kNoErr;
 }
 
 // The flat bytes of k records and the size of each.
@@ -262,34 +422,48 @@ MgErr Flatten(const TypeDescriptor* rec, const TypeDescriptor* dataType, const v
   return kNoErr;
 }
 
+// Appends the records.  Each piece's bytes and index entries are written
+// before the header that counts them, and when the append flushes (as it
+// does unless it stays in the group of 128 that the log's last record was
+// in), it flushes them before that header: a power loss never keeps a header
+// that counts records whose bytes went.  A log that a cut left with more
+// records in its header than the file holds whole is first cut after the
+// whole ones, so that the new records follow them.
 MgErr Append(Log* log, const FlatRecords& recs) {
   const int32 before = log->count;
   if (recs.k > INT32_MAX - before) return kArgErr;
   const uChar* bytes = *recs.h + recs.skip;
-  MgErr err = kNoErr;
+  // One group before and after: the flush waits for the group to fill.
+  const bool flush = !(before > 0 && (before - 1) >> 7 == (before + recs.k - 1) >> 7);
+  if (log->torn) {
+    if (MgErr err = FSetEOF(log->f, log->end)) return err;
+    log->size = log->end;
+    log->torn = false;
+  }
+  auto counted = [&]() -> MgErr {
+    if (flush)
+      if (MgErr err = FFlush(log->f)) return err;
+    return log->WriteHeader();
+  };
   if (log->fixed) {
     const int64 total = int64(recs.k) * log->recordSize;
     const int32 end = log->dataStart + before * log->recordSize;
     if (end + total > INT32_MAX) return kDiskFullErr;
-    if (total) err = WriteAt(log->f, end, bytes, int32(total));
-    if (!err) {
-      log->count += recs.k;
-      err = log->WriteHeader();
-    }
-  } else {
-    int32 done = 0;
-    while (!err && done < recs.k) {
-      const int32 room = kDatalogFanOut - (log->count & (kDatalogFanOut - 1));
-      const int32 m = recs.k - done < room ? recs.k - done : room;
-      err = AppendPiece(log, bytes, &recs.sizes[size_t(done)], m);
-      for (int32 j = 0; j < m; ++j) bytes += recs.sizes[size_t(done + j)];
-      done += m;
-    }
+    if (total)
+      if (MgErr err = WriteAt(log->f, end, bytes, int32(total))) return err;
+    log->count += recs.k;
+    return counted();
   }
-  if (err) return err;
-  // One group before and after: the flush waits for the group to fill.
-  if (before > 0 && (before - 1) >> 7 == (log->count - 1) >> 7) return kNoErr;
-  return FFlush(log->f);
+  int32 done = 0;
+  while (done < recs.k) {
+    const int32 room = kDatalogFanOut - (log->count & (kDatalogFanOut - 1));
+    const int32 m = recs.k - done < room ? recs.k - done : room;
+    if (MgErr err = AppendPiece(log, bytes, &recs.sizes[size_t(done)], m)) return err;
+    if (MgErr err = counted()) return err;
+    for (int32 j = 0; j < m; ++j) bytes += recs.sizes[size_t(done + j)];
+    done += m;
+  }
+  return kNoErr;
 }
 
 // Reads records r ... into an array of records without a fixed size,
