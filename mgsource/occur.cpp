@@ -88,7 +88,10 @@ class Gate {
  public:
   Gate() {
     __atomic_add_fetch(&gCalls, 1, __ATOMIC_SEQ_CST);
-    if (__atomic_load_n(&gStopping, __ATOMIC_SEQ_CST)) Leave();
+    if (__atomic_load_n(&gStopping, __ATOMIC_SEQ_CST))
+      Leave();
+    else
+      ANNOTATE_HAPPENS_AFTER(&gStopping);  // what the start made
   }
   ~Gate() { Leave(); }
   Gate(const Gate&) = delete;
@@ -895,6 +898,7 @@ MgErr OccurInit() {
   if (err == kNoErr) err = e;
   if (!gTimer.thread) gTimer.running = 0;
   StoreRel(&gStarted, 1);
+  ANNOTATE_HAPPENS_BEFORE(&gStopping);
   __atomic_store_n(&gStopping, 0, __ATOMIC_SEQ_CST);
   return err;
 }
