@@ -1025,25 +1025,21 @@ TEST_F(OccLifetimeThreads, ShutdownReturnsWhileAnotherThreadArmsTimers) {
   ASSERT_EQ(OccurInit(), kNoErr);  // for the fixture's own shut-down
 }
 
-// Registered threads keep arming and cancelling timed occurrences and handler
-// time-outs, with no hook to stop them, while the manager shuts down: the
-// shut-down returns, their calls while it is stopped answer 1 and touch
-// nothing freed (the sanitizer build checks), and the manager starts again
-// under them.
+// Registered threads keep arming and cancelling timed occurrences and
+// time-outs, with no hook to stop them, while the manager shuts down and
+// starts again: their calls on a stopped manager answer 1 and touch nothing
+// freed (the sanitizer build checks).
 TEST_F(OccLifetimeThreads, ShutdownWhileRealThreadsKeepArming) {
-  const int kArmers = 3, runs = Scaled(20);
   struct Arming {
     std::atomic<bool> over{false};
     std::atomic<int> rounds{0}, refused{0}, answered{0};
-    // Odd from the return of a shut-down to the next start.
-    std::atomic<int> phase{0};
+    std::atomic<int> phase{0};  // odd from a shut-down's return to the next start
   } w;
   auto body = [](void* a) -> int32 {
     Arming* w = static_cast<Arming*>(a);
     Probe p;
     while (!w->over) {
-      // Made at each start and used on through the next stop, until the
-      // start after it.
+      // Made after a start and used on through the next stop.
       Occurrence o = 0;
       while (!w->over && !(o = AllocOccur())) std::this_thread::yield();
       const int made = w->phase & ~1;
@@ -1052,13 +1048,9 @@ TEST_F(OccLifetimeThreads, ShutdownWhileRealThreadsKeepArming) {
         const int before = w->phase;
         const MgErr e[4] = {OccurAtTime(o, MilliSecs() + 100000), OnOccurrenceWithTimeout(h, 1, 100000),
                             CancelOnOccur(h), CancelOccurAtTime(o)};
-        const bool stoppedThroughout = (before & 1) && w->phase == before;
         ++w->rounds;
-        if (stoppedThroughout && o && h) {
-          // Made before the shut-down, used after it.
-          const bool all = e[0] == kArgErr && e[1] == kArgErr && e[2] == kArgErr && e[3] == kArgErr;
-          ++(all ? w->refused : w->answered);
-        }
+        if ((before & 1) && w->phase == before && o && h)
+          ++(e[0] == kArgErr && e[1] == kArgErr && e[2] == kArgErr && e[3] == kArgErr ? w->refused : w->answered);
         if (UnderValgrind()) std::this_thread::yield();
       }
       DeallocOccurHdlr(h);
@@ -1066,19 +1058,15 @@ TEST_F(OccLifetimeThreads, ShutdownWhileRealThreadsKeepArming) {
     }
     return 0;
   };
-  std::vector<ThThread> armers(kArmers, nullptr);
+  std::vector<ThThread> armers(3, nullptr);
   for (ThThread& t : armers) ASSERT_EQ(ThThreadCreate(&t, body, &w), kNoErr);
-  for (int run = 0; run < runs && !HasFailure(); ++run) {
-    SCOPED_TRACE(run);
-    const int target = w.rounds + 50 + (run * 37) % 300;
-    while (w.rounds < target) std::this_thread::yield();
+  for (int run = 0; run < Scaled(20) && !HasFailure(); ++run) {
+    for (int target = w.rounds + 50 + (run * 37) % 300; w.rounds < target;) std::this_thread::yield();
     uInt32 start = MilliSecs();
     OccurShutdown();
     ++w.phase;
     EXPECT_LT(MillisecCmp(MilliSecs(), start), UnderValgrind() ? 120000 : 5000);
-    // The arming threads go on against the stopped manager for a while.
-    const int after = w.rounds + 30;
-    while (w.rounds < after) std::this_thread::yield();
+    for (int target = w.rounds + 30; w.rounds < target;) std::this_thread::yield();
     ++w.phase;
     ASSERT_EQ(OccurInit(), kNoErr);
   }
