@@ -112,8 +112,9 @@ MgErr RecordEnd(const Log& log, int32 at, int32* end) {
 // Where record r of the tree under root (of the level that `count` records
 // need) starts: 0 and its position when it starts inside the file; 4 when its
 // path or its start lies past the end of the file (what a cut leaves); 6 for
-// an index that points into the header or the type.
-MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at) {
+// an index that points into the header or the type, or blocks and a record
+// that overlap.  *blocksEnd receives the end of the record's leaf block.
+MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at, int32* blocksEnd = nullptr) {
   uInt32 p = root;
   uInt32 walked[8];
   int32 nwalked = 0;
@@ -134,6 +135,9 @@ MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at) {
   if (p == 0) return kEOFErr;
   if (p < uInt32(log.dataStart)) return kFileIOErr;
   if (p >= uInt32(log.size)) return kEOFErr;
+  for (int32 j = 0; j < nwalked; ++j)
+    if (p >= walked[j] && p - walked[j] < uInt32(kDatalogIndexBlockSize)) return kFileIOErr;
+  if (blocksEnd) *blocksEnd = int32(walked[nwalked - 1]) + kDatalogIndexBlockSize;
   *at = int32(p);
   return kNoErr;
 }
@@ -141,9 +145,12 @@ MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at) {
 // Whether record r is whole in the file: 0 with its end, 4 when it is cut,
 // 6 for a damaged index.
 MgErr WholeRecord(const Log& log, uInt32 root, int32 count, int32 r, int32* end) {
-  int32 at = 0;
-  if (MgErr err = StartOf(log, root, count, r, &at)) return err;
-  return RecordEnd(log, at, end);
+  int32 at = 0, blocksEnd = 0;
+  if (MgErr err = StartOf(log, root, count, r, &at, &blocksEnd)) return err;
+  if (MgErr err = RecordEnd(log, at, end)) return err;
+  // A group's leaf block is made before its records: a record that ends
+  // before its leaf is damage, and cutting the file there would lose the leaf.
+  return *end < blocksEnd ? kFileIOErr : kNoErr;
 }
 
 // Settles the count and root of a log of records without a fixed size on
