@@ -75,6 +75,9 @@ QX_EXTERN_C MgErr InterruptSafeOccur(Occurrence occ);
 
 // Inside the system.
 QX_EXTERN_C MgErr OccurInit();
+// Once a shut-down has begun, and until the next start, every call answers
+// as for a value that is not live and touches nothing; the shut-down waits
+// for the calls already under way before it frees anything.
 QX_EXTERN_C void OccurShutdown();
 QX_EXTERN_C MgErr CancelOccurAtTime(Occurrence occ);
 QX_EXTERN_C MgErr OccurSetThreadGroup(int32 slot, int32 leaderSlot);

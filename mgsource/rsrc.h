@@ -49,6 +49,10 @@ QX_EXTERN_C MgErr ROpenFileDefault(Path path, int32 mode, RsrcFileRef* ref);
 QX_EXTERN_C MgErr ROpenFileOrHandle(FileRef fileRef, int32 mode, RsrcFileRef* ref, uInt32* fileType,
                                     uInt32* creator, UHandle memoryImage);
 QX_EXTERN_C MgErr RIsResFile(Path path, uInt32* fileType, uInt32* creator);
+// Writes the changes back, then releases the file.  A failed write-back keeps
+// the file open for a retry, unless the failure lies in the file itself (a
+// record its map names outside the data section, 4): the file is then
+// released as it is on disk and the 4 returned.
 QX_EXTERN_C MgErr RCloseFile(RsrcFileRef ref);
 QX_EXTERN_C MgErr RGetModDate(Path path, RsrcFileRef ref, uInt32* date, Bool32* readOnly);
 
