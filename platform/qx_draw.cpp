@@ -275,7 +275,7 @@ struct Crossing {
 };
 
 // The inside of the polygon within the clip box, as rows of spans.
-void PolygonArea(const Dc& dc, const PlatPoint* pts, int32_t n, const pixman_box32_t& box,
+void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman_box32_t& box,
                  pixman_region32_t* out) {
   std::vector<pixman_box32_t> spans;
   std::vector<Crossing> xs;
@@ -302,8 +302,8 @@ void PolygonArea(const Dc& dc, const PlatPoint* pts, int32_t n, const pixman_box
     std::sort(xs.begin(), xs.end());
     int32_t wind = 0;
     for (size_t k = 0; k < xs.size(); ++k) {
-      wind += dc.fillMode == kPlatFillWinding ? xs[k].dir : 1;
-      bool inside = dc.fillMode == kPlatFillWinding ? wind != 0 : (wind & 1);
+      wind += fillMode == kPlatFillWinding ? xs[k].dir : 1;
+      bool inside = fillMode == kPlatFillWinding ? wind != 0 : (wind & 1);
       if (!inside) continue;
       int64_t x0 = xs[k].x, x1 = k + 1 < xs.size() ? xs[k + 1].x : INT64_MAX;
       if (x0 < box.x1) x0 = box.x1;
@@ -317,6 +317,30 @@ void PolygonArea(const Dc& dc, const PlatPoint* pts, int32_t n, const pixman_box
 }
 
 }  // namespace
+
+bool qxdraw::PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, PlatRect* box) {
+  if (n < 2) return false;
+  int64_t l = pts[0].x, t = pts[0].y, r = l, b = t;
+  for (int32_t k = 1; k < n; ++k) {
+    l = std::min<int64_t>(l, pts[k].x), r = std::max<int64_t>(r, pts[k].x);
+    t = std::min<int64_t>(t, pts[k].y), b = std::max<int64_t>(b, pts[k].y);
+  }
+  // Row by row within the vertices' box; a box too tall for that keeps it.
+  if (b - t > 65536 || r - l > (int64_t(1) << 30)) {
+    *box = PlatRect{int32_t(l), int32_t(t), int32_t(r), int32_t(b)};
+    return true;
+  }
+  pixman_region32_t area;
+  pixman_region32_init(&area);
+  PolygonArea(fillMode, pts, n, pixman_box32_t{int32_t(l), int32_t(t), int32_t(r), int32_t(b)}, &area);
+  bool any = pixman_region32_not_empty(&area);
+  if (any) {
+    const pixman_box32_t& e = *pixman_region32_extents(&area);
+    *box = PlatRect{e.x1, e.y1, e.x2 - 1, e.y2 - 1};
+  }
+  pixman_region32_fini(&area);
+  return any;
+}
 
 bool PlatMoveTo(PlatObj dch, int32_t x, int32_t y, PlatPoint* old) {
   auto dc = GetDc(dch);
@@ -366,7 +390,7 @@ bool PlatPolygon(PlatObj dch, const PlatPoint* points, int32_t n) {
     pixman_region32_init(&area);
     dc->EffectiveClip(&clip);
     if (pixman_region32_not_empty(&clip)) {
-      PolygonArea(*dc, points, n, *pixman_region32_extents(&clip), &area);
+      PolygonArea(dc->fillMode, points, n, *pixman_region32_extents(&clip), &area);
       FillRegion(*dc, &area, paint, Rop2Function(dc->rop2));
     }
     pixman_region32_fini(&clip);

@@ -15,6 +15,7 @@
 #include "platform/qx_metafile_internal.h"
 #include "platform/qx_region.h"
 #include "platform/qx_shapes.h"
+#include "platform/qx_shapes_internal.h"
 #include "platform/qx_text.h"
 
 namespace qxmeta {
@@ -35,9 +36,12 @@ namespace {
 
 int32_t Clamp(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-// The pixels of a cosmetic line without its end point (see qx_draw.h),
-// grown by half a wide pen.
-void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t pen) {
+// Source index of destination index i (of n, from full): the sampling rule
+// of block transfers.
+int64_t SourceIndex(int64_t i, int64_t n, int64_t full) { return (2 * i + 1) * full / (2 * n); }
+
+// The pixels of a cosmetic line without its end point (see qx_draw.h).
+void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   int64_t dx = int64_t(x1) - x0, dy = int64_t(y1) - y0;
   int64_t n = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
   if (n == 0) return;
@@ -53,9 +57,31 @@ void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1, i
     ey = y0 + (dy < 0 ? -(n - 1) : n - 1);
     ex = x0 + minor(dx);
   }
-  int64_t g = pen >= 2 ? (pen + 1) / 2 : 0;
-  Grow(box, Clamp(std::min<int64_t>(x0, ex) - g), Clamp(std::min<int64_t>(y0, ey) - g),
-       Clamp(std::max<int64_t>(x0, ex) + g), Clamp(std::max<int64_t>(y0, ey) + g));
+  Grow(box, Clamp(std::min<int64_t>(x0, ex)), Clamp(std::min<int64_t>(y0, ey)), Clamp(std::max<int64_t>(x0, ex)),
+       Clamp(std::max<int64_t>(y0, ey)));
+}
+
+// The pixels of a polyline (closed: a polygon's outline) with the pen.
+void StrokeBox(PlatRect* box, const std::vector<PlatPoint>& p, bool closed, const BoxState& st) {
+  if (st.penStyle == kPlatPenNull || p.size() < 2) return;
+  PlatRect wide;
+  if (st.penWidth >= 2) {
+    if (qxdraw::WidePolylineBox(p.data(), int32_t(p.size()), closed, st.penWidth, st.penStyle, &wide))
+      Grow(box, wide.left, wide.top, wide.right, wide.bottom);
+    return;
+  }
+  size_t segments = closed ? p.size() : p.size() - 1;
+  for (size_t i = 0; i < segments; ++i) {
+    const PlatPoint& a = p[i];
+    const PlatPoint& b = p[(i + 1) % p.size()];
+    SegmentBox(box, a.x, a.y, b.x, b.y);
+  }
+}
+
+std::vector<PlatPoint> PointsOf(const std::vector<int32_t>& v) {
+  std::vector<PlatPoint> p;
+  for (size_t i = 0; i + 1 < v.size(); i += 2) p.push_back(PlatPoint{v[i], v[i + 1]});
+  return p;
 }
 
 void RectsBox(PlatRect* box, const std::vector<int32_t>& v, size_t from) {
@@ -66,11 +92,51 @@ void RectsBox(PlatRect* box, const std::vector<int32_t>& v, size_t from) {
 
 }  // namespace
 
-bool RecordBox(const Rec& rec, int32_t pen, int32_t posX, int32_t posY, int32_t textW, int32_t textH,
-               PlatRect* out) {
+void InsideRange(int64_t n, int64_t full, int64_t at, int64_t size, bool reduce, int64_t* x0, int64_t* x1) {
+  reduce = reduce && full > n;
+  // The source pixels [a, b) destination i reads; both ends grow with i.
+  auto a = [&](int64_t i) { return reduce ? (i * full + n - 1) / n : SourceIndex(i, n, full); };
+  auto b = [&](int64_t i) { return reduce ? ((i + 1) * full + n - 1) / n : SourceIndex(i, n, full) + 1; };
+  auto first = [&](auto&& reaches) {
+    int64_t lo = 0, hi = n;
+    while (lo < hi) {
+      int64_t mid = lo + (hi - lo) / 2;
+      if (reaches(mid)) hi = mid;
+      else lo = mid + 1;
+    }
+    return lo;
+  };
+  *x0 = first([&](int64_t i) { return b(i) > at; });
+  *x1 = std::max(*x0, first([&](int64_t i) { return a(i) >= at + size; }));
+}
+
+void BoxState::Note(const Rec& rec) {
+  const auto& v = rec.v;
+  switch (rec.op) {
+    case kPen:
+      if (v.size() >= 2) penStyle = v[0], penWidth = v[1];
+      break;
+    case kBrush:
+      if (!v.empty()) brushOn = v[0] != kPlatBrushNull;
+      break;
+    case kStretchMode:
+      if (!v.empty()) stretchMode = v[0];
+      break;
+    case kFillMode:
+      if (!v.empty()) fillMode = v[0];
+      break;
+    case kMoveTo:
+    case kLineTo:
+      if (v.size() >= 2) posX = v[0], posY = v[1];
+      break;
+    default:
+      break;
+  }
+}
+
+bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH, PlatRect* out) {
   PlatRect box{0, 0, -1, -1};
   const auto& v = rec.v;
-  int64_t g = pen >= 2 ? (pen + 1) / 2 : 0;
   switch (rec.op) {
     case kPatFill:
     case kBlit: {
@@ -79,31 +145,57 @@ bool RecordBox(const Rec& rec, int32_t pen, int32_t posX, int32_t posY, int32_t 
       if (rec.op == kBlit && (w <= 0 || h <= 0)) return false;
       if (w < 0) x += w, w = -w;
       if (h < 0) y += h, h = -h;
+      if (rec.op == kBlit && !rec.src.Empty()) {
+        // Only destination pixels whose source lies inside its surface.
+        bool reduce = st.stretchMode == 1 || st.stretchMode == 2;
+        int64_t x0, x1, y0, y1;
+        InsideRange(w, rec.src.FullW(), rec.src.ox, rec.src.w, reduce, &x0, &x1);
+        InsideRange(h, rec.src.FullH(), rec.src.oy, rec.src.h, reduce, &y0, &y1);
+        x += x0, y += y0, w = x1 - x0, h = y1 - y0;
+      }
       if (w > 0 && h > 0) Grow(&box, Clamp(x), Clamp(y), Clamp(x + w - 1), Clamp(y + h - 1));
       break;
     }
     case kInvert:
+      if (v.size() < 4 || v[2] <= v[0] || v[3] <= v[1]) return false;
+      Grow(&box, v[0], v[1], Clamp(int64_t(v[2]) - 1), Clamp(int64_t(v[3]) - 1));
+      break;
     case kEllipse:
     case kRoundRect:
     case kArc:
-    case kPie:
-      if (v.size() < 4 || v[2] <= v[0] || v[3] <= v[1]) return false;
-      if (rec.op == kInvert) g = 0;
-      Grow(&box, Clamp(v[0] - g), Clamp(v[1] - g), Clamp(int64_t(v[2]) - 1 + g),
-           Clamp(int64_t(v[3]) - 1 + g));
+    case kPie: {
+      size_t need = rec.op == kRoundRect ? 6 : rec.op == kEllipse ? 4 : 8;
+      if (v.size() < need) return false;
+      int32_t kind = rec.op == kEllipse ? 0 : rec.op == kRoundRect ? 1 : rec.op == kArc ? 2 : 3;
+      int32_t ew = kind == 1 ? v[4] : 0, eh = kind == 1 ? v[5] : 0;
+      int32_t sx = kind >= 2 ? v[4] : 0, sy = kind >= 2 ? v[5] : 0, ex = kind >= 2 ? v[6] : 0,
+              ey = kind >= 2 ? v[7] : 0;
+      if (!qxdraw::FigureBox(kind, v[0], v[1], v[2], v[3], ew, eh, sx, sy, ex, ey, st.penWidth,
+                             st.penStyle != kPlatPenNull, st.brushOn, &box))
+        return false;
       break;
+    }
     case kLineTo:
       if (v.size() < 2) return false;
-      SegmentBox(&box, posX, posY, v[0], v[1], pen);
+      StrokeBox(&box, {PlatPoint{st.posX, st.posY}, PlatPoint{v[0], v[1]}}, false, st);
       break;
     case kPolyline:
-      for (size_t i = 0; i + 3 < v.size(); i += 2) SegmentBox(&box, v[i], v[i + 1], v[i + 2], v[i + 3], pen);
+      StrokeBox(&box, PointsOf(v), false, st);
       break;
-    case kPolygon:
-      if (v.size() < 4) return false;
-      for (size_t i = 0; i + 1 < v.size(); i += 2)
-        Grow(&box, Clamp(v[i] - g), Clamp(v[i + 1] - g), Clamp(v[i] + g), Clamp(v[i + 1] + g));
+    case kPolygon: {
+      auto p = PointsOf(v);
+      if (p.size() < 2) return false;
+      if (st.penStyle != kPlatPenNull && st.penWidth < 2) {
+        // The outline runs through every vertex; the inside stays within them.
+        for (const PlatPoint& q : p) Grow(&box, q.x, q.y, q.x, q.y);
+      } else {
+        StrokeBox(&box, p, true, st);
+        PlatRect fill;
+        if (st.brushOn && qxdraw::PolygonFillBox(p.data(), int32_t(p.size()), st.fillMode, &fill))
+          Grow(&box, fill.left, fill.top, fill.right, fill.bottom);
+      }
       break;
+    }
     case kFillRgn:
       RectsBox(&box, v, 10);
       break;
@@ -224,19 +316,26 @@ const char* ParseBrush(const char* s, std::vector<int32_t>* v) {
   return s;
 }
 
+// The part of the source rectangle (x, y, w, h) inside the surface; empty
+// when none of it is (or it is too large to keep).
 Pixels Snapshot(const PlatSurface* s, int32_t x, int32_t y, int32_t w, int32_t h) {
   Pixels p;
-  if (!s || w <= 0 || h <= 0 || int64_t(w) * h > (int64_t(1) << 26)) return p;
-  p.w = w;
-  p.h = h;
+  if (!s || w <= 0 || h <= 0) return p;
+  int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+  int64_t x1 = std::min<int64_t>(int64_t(x) + w, PlatSurfaceWidth(s));
+  int64_t y1 = std::min<int64_t>(int64_t(y) + h, PlatSurfaceHeight(s));
+  if (x0 >= x1 || y0 >= y1 || (x1 - x0) * (y1 - y0) > (int64_t(1) << 26)) return p;
+  p.w = int32_t(x1 - x0);
+  p.h = int32_t(y1 - y0);
+  p.ox = int32_t(x0 - x);
+  p.oy = int32_t(y0 - y);
+  p.fw = w;
+  p.fh = h;
   p.mono = PlatSurfaceFormatOf(s) == kPlatMono1;
-  p.px.resize(size_t(w) * size_t(h), 0xFFFFFF);
-  for (int32_t j = 0; j < h; ++j)
-    for (int32_t i = 0; i < w; ++i) {
-      int64_t sx = int64_t(x) + i, sy = int64_t(y) + j;
-      if (sx >= 0 && sy >= 0 && sx < PlatSurfaceWidth(s) && sy < PlatSurfaceHeight(s))
-        p.px[size_t(j) * size_t(w) + size_t(i)] = PlatSurfaceGetPixel(s, int32_t(sx), int32_t(sy)) & 0xFFFFFF;
-    }
+  p.px.resize(size_t(p.w) * size_t(p.h));
+  for (int32_t j = 0; j < p.h; ++j)
+    for (int32_t i = 0; i < p.w; ++i)
+      p.px[size_t(j) * size_t(p.w) + size_t(i)] = PlatSurfaceGetPixel(s, int32_t(x0 + i), int32_t(y0 + j)) & 0xFFFFFF;
   return p;
 }
 
@@ -245,9 +344,10 @@ class Recorder : public PlatTraceSink {
  public:
   PlatObj dc = 0;
   List list;
-  int32_t pen = 1, posX = 0, posY = 0;
+  BoxState boxState;
 
   void Line(const std::string& line) override {
+    pendingBlit_ = false;  // a transfer whose pixels never came drew nothing
     const char* s = line.c_str();
     const char* sp = std::strchr(s, ' ');
     std::string word = sp ? std::string(s, sp) : line;
@@ -259,7 +359,6 @@ class Recorder : public PlatTraceSink {
     };
     if (word == "pen") {
       state(kPen);
-      if (r.v.size() >= 2) pen = r.v[1];
     } else if (word == "brush") {
       r.op = kBrush;
       ParseBrush(rest, &r.v);
@@ -335,7 +434,10 @@ class Recorder : public PlatTraceSink {
         fn0 = fn1 = (uint32_t(n[8]) >> 16) & 0xFF;
       }
       r.v = {n[0], n[1], n[2], n[3], int32_t(fn0), int32_t(fn1), n[4], n[5], n[6], n[7]};
+      // Kept once its pixels come (Pixels).
+      pending_ = std::move(r);
       pendingBlit_ = true;
+      return;
     } else {
       return;  // selections of bitmaps and palettes, read-backs, flush
     }
@@ -344,15 +446,20 @@ class Recorder : public PlatTraceSink {
 
   void Pixels(const PlatSurface* source, const PlatRect& rect, const PlatSurface* mask, int32_t mx,
               int32_t my) override {
-    if (!pendingBlit_ || list.recs.empty() || list.recs.back().op != kBlit) return;
+    if (!pendingBlit_) return;
     pendingBlit_ = false;
-    Rec& r = list.recs.back();
-    if (source) r.src = Snapshot(source, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    Rec& r = pending_;
+    if (source) {
+      r.src = Snapshot(source, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+      if (r.src.Empty()) return;  // all of the source outside: nothing is painted
+    }
     if (mask) r.mask = Snapshot(mask, mx, my, r.v[2], r.v[3]);
+    Add(std::move(r));
   }
 
  private:
   bool pendingBlit_ = false;
+  Rec pending_;
 
   void ParseText(const char* rest, Rec* r) {
     r->op = kText;
@@ -377,8 +484,8 @@ class Recorder : public PlatTraceSink {
     if (r.op == kText && !r.bytes.empty())
       PlatGetTextExtent(dc, r.bytes.data(), int32_t(r.bytes.size()), &tw, &th);
     PlatRect box;
-    if (RecordBox(r, pen, posX, posY, tw, th, &box)) Grow(&list.bounds, box.left, box.top, box.right, box.bottom);
-    if ((r.op == kMoveTo || r.op == kLineTo) && r.v.size() >= 2) posX = r.v[0], posY = r.v[1];
+    if (RecordBox(r, boxState, tw, th, &box)) Grow(&list.bounds, box.left, box.top, box.right, box.bottom);
+    boxState.Note(r);
     list.recs.push_back(std::move(r));
   }
 };
@@ -758,18 +865,19 @@ class Player {
       for (int32_t x = 0; x < p.w; ++x) PlatSurfaceSetPixel(s, x, y, p.px[size_t(y) * size_t(p.w) + size_t(x)]);
     return bm;
   }
-  // The snapshot resampled to w x h as block transfers sample.
-  static Pixels Resample(const Pixels& p, int32_t w, int32_t h) {
+  // The part (l, t, r, b) of the snapshot's whole rectangle resampled to
+  // w x h as block transfers sample; every pixel of the part is inside.
+  static Pixels Resample(const Pixels& p, int32_t w, int32_t h, const PlatRect& part) {
     Pixels o;
-    o.w = w;
-    o.h = h;
+    o.w = part.right - part.left;
+    o.h = part.bottom - part.top;
     o.mono = p.mono;
-    o.px.resize(size_t(w) * size_t(h));
-    for (int32_t y = 0; y < h; ++y) {
-      int64_t sy = (2 * int64_t(y) + 1) * p.h / (2 * int64_t(h));
-      for (int32_t x = 0; x < w; ++x) {
-        int64_t sx = (2 * int64_t(x) + 1) * p.w / (2 * int64_t(w));
-        o.px[size_t(y) * size_t(w) + size_t(x)] = p.px[size_t(sy) * size_t(p.w) + size_t(sx)];
+    o.px.resize(size_t(o.w) * size_t(o.h));
+    for (int32_t y = 0; y < o.h; ++y) {
+      int64_t sy = SourceIndex(part.top + y, h, p.FullH()) - p.oy;
+      for (int32_t x = 0; x < o.w; ++x) {
+        int64_t sx = SourceIndex(part.left + x, w, p.FullW()) - p.ox;
+        o.px[size_t(y) * size_t(o.w) + size_t(x)] = p.px[size_t(sy) * size_t(p.w) + size_t(sx)];
       }
     }
     return o;
@@ -786,19 +894,29 @@ class Player {
     PlatObj mem = PlatCreateMemoryDc();
     bool ok;
     if (!r.mask.Empty()) {
-      Pixels src = (r.src.w == w && r.src.h == h) ? r.src : Resample(r.src, w, h);
-      Pixels mask = (r.mask.w == w && r.mask.h == h) ? r.mask : Resample(r.mask, w, h);
+      // One to one: only the destination pixels whose source is inside.
+      int64_t x0, x1, y0, y1;
+      InsideRange(w, r.src.FullW(), r.src.ox, r.src.w, false, &x0, &x1);
+      InsideRange(h, r.src.FullH(), r.src.oy, r.src.h, false, &y0, &y1);
+      if (x0 >= x1 || y0 >= y1) {
+        PlatDeleteDc(mem);
+        return true;
+      }
+      PlatRect part{int32_t(x0), int32_t(y0), int32_t(x1), int32_t(y1)};
+      Pixels src = Resample(r.src, w, h, part), mask = Resample(r.mask, w, h, part);
       PlatObj sb = BitmapOf(src), mb = BitmapOf(mask);
       PlatSelectObject(mem, sb);
-      ok = PlatMaskBlt(dc_, x, y, w, h, mem, 0, 0, mb, 0, 0, (fn0 << 24) | (fn1 << 16));
+      ok = PlatMaskBlt(dc_, x + part.left, y + part.top, src.w, src.h, mem, 0, 0, mb, 0, 0, (fn0 << 24) | (fn1 << 16));
       PlatDeleteDc(mem);
       PlatDeleteObject(sb);
       PlatDeleteObject(mb);
       return ok;
     }
+    // The snapshot stands where the inside part of the source rectangle
+    // stood: destination pixels whose source lies outside stay untouched.
     PlatObj sb = BitmapOf(r.src);
     PlatSelectObject(mem, sb);
-    ok = PlatStretchBlt(dc_, x, y, w, h, mem, 0, 0, r.src.w, r.src.h, fn0 << 16);
+    ok = PlatStretchBlt(dc_, x, y, w, h, mem, -r.src.ox, -r.src.oy, r.src.FullW(), r.src.FullH(), fn0 << 16);
     PlatDeleteDc(mem);
     PlatDeleteObject(sb);
     return ok;

@@ -9,8 +9,12 @@
 //
 // Header: bounds and frame are both the box of the pixels the calls draw,
 // ignoring the clip, right and bottom included ((0, 0, -1, -1) when nothing
-// is drawn).  Imported metafiles (qx_metafile_read.h) bring a frame of
-// their own.
+// is drawn), taken from the rasteriser's own geometry.  Imported metafiles
+// (qx_metafile_read.h) bring a frame of their own.
+//
+// A block transfer keeps the part of its source rectangle that lies in the
+// source surface: played back, destination pixels whose source lay outside
+// are left alone, as the direct call leaves them.
 //
 // Playing maps the frame onto the rectangle (dl, dt, dr, db): a coordinate
 // x goes to dl + (x - fl) dw / fw with dw = dr - dl and fw = fr - fl + 1,

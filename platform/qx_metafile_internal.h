@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qx_draw.h"
 #include "platform/qx_font.h"
 #include "platform/qx_metafile.h"
 
@@ -48,13 +49,26 @@ enum Op : uint8_t {
   kOpCount,
 };
 
-// Pixels of a snapshot, 0x00RRGGBB, rows top first.
+// Pixels of a snapshot, 0x00RRGGBB, rows top first.  A transfer's source
+// rectangle may run past its surface: the snapshot then holds the part
+// inside, at (ox, oy) of the fw x fh source rectangle, and destination
+// pixels whose source lies outside it are left alone, as the direct call
+// leaves them.
 struct Pixels {
   int32_t w = 0, h = 0;
+  int32_t ox = 0, oy = 0, fw = 0, fh = 0;  // fw, fh 0: the snapshot is the whole rectangle
   bool mono = false;
   std::vector<uint32_t> px;
   bool Empty() const { return w <= 0 || h <= 0; }
+  int32_t FullW() const { return fw > 0 ? fw : w; }
+  int32_t FullH() const { return fh > 0 ? fh : h; }
 };
+
+// The destination pixels [x0, x1) of a transfer onto n pixels from a
+// source rectangle of full pixels whose pixels [at, at + size) are inside:
+// those that read an inside source pixel (the index rules of qx_blit.h;
+// reduce: a shrink in stretch mode 1 or 2).
+void InsideRange(int64_t n, int64_t full, int64_t at, int64_t size, bool reduce, int64_t* x0, int64_t* x1);
 
 struct Rec {
   Op op = kOpCount;
@@ -74,10 +88,18 @@ struct List {
 
 // The box (right and bottom included) grown to hold another one.
 void Grow(PlatRect* box, int32_t l, int32_t t, int32_t r, int32_t b);
-// The box of the pixels a drawing record paints, from the state before it
-// (pen width, position) and a text extent; false when it paints nothing.
-bool RecordBox(const Rec& rec, int32_t penWidth, int32_t posX, int32_t posY, int32_t textW,
-               int32_t textH, PlatRect* box);
+
+// What the box of a drawing record depends on, kept up to date by Note.
+struct BoxState {
+  int32_t penStyle = kPlatPenSolid, penWidth = 1;
+  bool brushOn = true;
+  int32_t stretchMode = 1, fillMode = 1;
+  int32_t posX = 0, posY = 0;
+  void Note(const Rec& rec);
+};
+// The box of the pixels a drawing record paints, whatever the clip, from
+// the state before it and a text extent; false when it paints nothing.
+bool RecordBox(const Rec& rec, const BoxState& state, int32_t textW, int32_t textH, PlatRect* box);
 
 // A handle for a list; 0 (kPlatErrNoMemory) when the table is full.
 PlatMetafile Adopt(List&& list);

@@ -75,7 +75,7 @@ class Converter {
   std::vector<Obj> objs;
   double pxPerMmX = 1, pxPerMmY = 1;
   bool bad = false;
-  int32_t pen = 1, posX = 0, posY = 0;
+  BoxState boxState;
   bool trackBounds = false;
   uint32_t align = 0, back = 0xFFFFFF;
   PlatFontDesc font{};  // the selected font, in device sizes
@@ -143,9 +143,9 @@ class Converter {
   void Emit(Rec&& r) {
     if (trackBounds) {
       PlatRect box;
-      if (RecordBox(r, pen, posX, posY, 0, 0, &box)) Grow(&list.bounds, box.left, box.top, box.right, box.bottom);
+      if (RecordBox(r, boxState, 0, 0, &box)) Grow(&list.bounds, box.left, box.top, box.right, box.bottom);
     }
-    if ((r.op == kMoveTo || r.op == kLineTo) && r.v.size() >= 2) posX = r.v[0], posY = r.v[1];
+    boxState.Note(r);
     list.recs.push_back(std::move(r));
   }
   void Emit(Op op, std::vector<int32_t> v) {
@@ -186,7 +186,6 @@ class Converter {
     switch (o.kind) {
       case Obj::kPenObj: {
         int32_t w = o.v[1] == 0 ? 0 : std::max(1, W(o.v[1]));
-        pen = w;
         Emit(kPen, {o.v[0], w, o.v[2]});
         return;
       }

@@ -148,6 +148,52 @@ bool Far(PlatPoint p) { return p.x > kNear || p.x < -kNear || p.y > kNear || p.y
 
 }  // namespace
 
+namespace {
+
+// The boxes of a wide stroke within box.
+void WideBoxes(const PlatPoint* pts, int32_t n, bool closed, int64_t w, int32_t style, const pixman_box32_t& box,
+               BoxList* boxes) {
+  const Dashes* dash = style >= kPlatPenDash && style <= kPlatPenDashDotDot ? &kDashes[style] : nullptr;
+  int64_t odd = w & 1;
+  double phase = 0;
+  int32_t segments = closed ? n : n - 1;
+  for (int32_t k = 0; k < segments; ++k) {
+    PlatPoint a = pts[k], b = pts[(k + 1) % n];
+    double length = std::hypot(double(b.x) - a.x, double(b.y) - a.y), skip = 0;
+    bool visible = true;
+    if (Far(a) || Far(b)) {
+      int32_t m = int32_t(w) + 4;
+      pixman_box32_t grown{box.x1 - m, box.y1 - m, box.x2 + m, box.y2 + m};
+      visible = ClipFar(&a, &b, grown, &skip);
+    }
+    if (visible) {
+      Stroke s{2 * int64_t(a.x) + odd, 2 * int64_t(a.y) + odd, 2 * int64_t(b.x) + odd,
+               2 * int64_t(b.y) + odd, w, dash, phase + skip};
+      Rasterise(s, box, boxes);
+    }
+    phase += length;
+  }
+}
+
+// Figures and strokes whose box holds more pixels than this get the box of
+// their geometry instead of the box of their pixels.
+constexpr int64_t kBoxPixels = int64_t(1) << 22;
+
+bool Extents(const BoxList& list, PlatRect* out) {
+  if (list.boxes.empty()) return false;
+  PlatRect r{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (const pixman_box32_t& b : list.boxes) {
+    r.left = std::min(r.left, b.x1);
+    r.top = std::min(r.top, b.y1);
+    r.right = std::max(r.right, b.x2 - 1);
+    r.bottom = std::max(r.bottom, b.y2 - 1);
+  }
+  *out = r;
+  return true;
+}
+
+}  // namespace
+
 void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   PlatSurface* surface = dc.Surface();
   int64_t w = dc.pen->width;
@@ -157,34 +203,34 @@ void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   pixman_region32_init(&area);
   dc.EffectiveClip(&clip);
   if (pixman_region32_not_empty(&clip)) {
-    const pixman_box32_t box = *pixman_region32_extents(&clip);
-    int32_t style = dc.pen->style;
-    const Dashes* dash = style >= kPlatPenDash && style <= kPlatPenDashDotDot ? &kDashes[style] : nullptr;
-    int64_t odd = w & 1;
     BoxList boxes;
-    double phase = 0;
-    int32_t segments = closed ? n : n - 1;
-    for (int32_t k = 0; k < segments; ++k) {
-      PlatPoint a = pts[k], b = pts[(k + 1) % n];
-      double length = std::hypot(double(b.x) - a.x, double(b.y) - a.y), skip = 0;
-      bool visible = true;
-      if (Far(a) || Far(b)) {
-        int32_t m = int32_t(w) + 4;
-        pixman_box32_t grown{box.x1 - m, box.y1 - m, box.x2 + m, box.y2 + m};
-        visible = ClipFar(&a, &b, grown, &skip);
-      }
-      if (visible) {
-        Stroke s{2 * int64_t(a.x) + odd, 2 * int64_t(a.y) + odd, 2 * int64_t(b.x) + odd,
-                 2 * int64_t(b.y) + odd, w, dash, phase + skip};
-        Rasterise(s, box, &boxes);
-      }
-      phase += length;
-    }
+    WideBoxes(pts, n, closed, w, dc.pen->style, *pixman_region32_extents(&clip), &boxes);
     boxes.Into(&area);
     FillRegion(dc, &area, SolidPaint(dc.pen->colour), Rop2Function(dc.rop2));
   }
   pixman_region32_fini(&clip);
   pixman_region32_fini(&area);
+}
+
+bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width, int32_t style, PlatRect* out) {
+  if (n < 1 || width < 2 || width > kMaxExtent) return false;
+  int64_t l = pts[0].x, t = pts[0].y, r = l, b = t;
+  for (int32_t k = 1; k < n; ++k) {
+    l = std::min<int64_t>(l, pts[k].x), r = std::max<int64_t>(r, pts[k].x);
+    t = std::min<int64_t>(t, pts[k].y), b = std::max<int64_t>(b, pts[k].y);
+  }
+  constexpr int64_t kLimit = int64_t(1) << 30;
+  int64_t g = width / 2 + 2;
+  pixman_box32_t box{int32_t(std::max(l - g, -kLimit)), int32_t(std::max(t - g, -kLimit)),
+                     int32_t(std::min(r + g + 1, kLimit)), int32_t(std::min(b + g + 1, kLimit))};
+  if (box.x1 >= box.x2 || box.y1 >= box.y2) return false;
+  if (int64_t(box.x2 - box.x1) * (box.y2 - box.y1) > kBoxPixels) {
+    *out = PlatRect{box.x1, box.y1, box.x2 - 1, box.y2 - 1};
+    return true;
+  }
+  BoxList boxes;
+  WideBoxes(pts, n, closed, width, style, box, &boxes);
+  return Extents(boxes, out);
 }
 
 namespace {
@@ -275,7 +321,7 @@ Sweep MakeSweep(int64_t cx, int64_t cy, int32_t sx, int32_t sy, int32_t ex, int3
   return w;
 }
 
-enum class Kind { kEllipse, kRoundRect, kArc, kPie };
+enum class Kind { kEllipse, kRoundRect, kArc, kPie };  // the kinds FigureBox takes, in order
 
 void Erode4(const pixman_region32_t* f, pixman_region32_t* out) {
   pixman_region32_t moved;
@@ -328,34 +374,154 @@ void RadiusPixels(PlatPoint a, PlatPoint b, BoxList* out) {
   out->Add(b.x, b.y, int64_t(b.x) + 1);
 }
 
-// The outline pixel nearest the ray (ties: farther from C); false if the
-// outline has none on the ray's side.
+// The outline pixel in the sweep whose centre lies nearest the ray (ties:
+// farther from C); false if the outline has none on the ray's side.  Rows
+// are searched only in a band around the ray, widened until the nearest
+// pixel found lies inside the band, so a whole figure's outline costs about
+// its length.
 bool NearestOnRay(const pixman_region32_t* outline, const Sweep& sw, int64_t rx, int64_t ry,
                   PlatPoint* at) {
-  bool found = false;
-  int64_t bestCross = 0, bestFar = 0;
   int n = 0;
   const pixman_box32_t* b = pixman_region32_rectangles(const_cast<pixman_region32_t*>(outline), &n);
-  for (int i = 0; i < n; ++i)
-    for (int64_t y = b[i].y1; y < b[i].y2; ++y)
-      for (int64_t x = b[i].x1; x < b[i].x2; ++x) {
-        int64_t px = 2 * x + 1 - sw.cx, py = 2 * y + 1 - sw.cy;
-        Wide dot = WideAdd(WideMul(px, rx), WideMul(py, ry));
-        if (WideLess(dot, WideOf(0))) continue;
-        Wide c = Sweep::Cross(rx, ry, px, py);
-        bool neg = int64_t(c.hi) < 0;
-        if (neg) c = WideNeg(c);
-        // |cross| / |r| is the distance; r is shared, so |cross| compares.
-        // It fits 64 bits: |p| < 2^18 and |r| < 2^34.
-        int64_t cr = int64_t(c.lo), far = px * px + py * py;
-        if (!found || cr < bestCross || (cr == bestCross && far > bestFar)) {
-          found = true;
-          bestCross = cr;
-          bestFar = far;
-          *at = {int32_t(x), int32_t(y)};
+  if (n == 0) return false;
+  const pixman_box32_t& ext = *pixman_region32_extents(const_cast<pixman_region32_t*>(outline));
+  const double len = std::hypot(double(rx), double(ry));
+  // A band this wide (doubled units) holds the whole outline.
+  const double all = 4.0 * (double(ext.x2) - ext.x1 + double(ext.y2) - ext.y1) + 8.0 +
+                     std::fabs(double(sw.cx) - 2.0 * ext.x1) + std::fabs(double(sw.cy) - 2.0 * ext.y1);
+  for (double band = 4.0;; band *= 8.0) {
+    const double k = band * len;  // |cross| <= k within the band
+    bool found = false;
+    int64_t bestCross = 0, bestFar = 0;
+    for (int i = 0; i < n; ++i)
+      for (int64_t y = b[i].y1; y < b[i].y2; ++y) {
+        const int64_t py = 2 * y + 1 - sw.cy;
+        int64_t x0 = b[i].x1, x1 = b[i].x2;
+        if (ry == 0) {
+          if (std::fabs(double(rx) * double(py)) > k + len) continue;
+        } else {
+          // rx py - ry px within [-k, k]: px between the two ends, one pixel spare.
+          double a = (double(rx) * double(py) - k) / double(ry), c = (double(rx) * double(py) + k) / double(ry);
+          if (a > c) std::swap(a, c);
+          x0 = std::max<int64_t>(x0, int64_t(std::floor((a + double(sw.cx) - 1) / 2)) - 1);
+          x1 = std::min<int64_t>(x1, int64_t(std::ceil((c + double(sw.cx) - 1) / 2)) + 2);
+        }
+        for (int64_t x = x0; x < x1; ++x) {
+          const int64_t px = 2 * x + 1 - sw.cx;
+          Wide dot = WideAdd(WideMul(px, rx), WideMul(py, ry));
+          if (WideLess(dot, WideOf(0)) || !sw.Holds(2 * x + 1, 2 * y + 1)) continue;
+          Wide c = Sweep::Cross(rx, ry, px, py);
+          if (int64_t(c.hi) < 0) c = WideNeg(c);
+          // |cross| / |r| is the distance; r is shared, so |cross| compares.
+          // It fits 64 bits: |p| < 2^19 and |r| < 2^34.
+          int64_t cr = int64_t(c.lo), far = px * px + py * py;
+          if (!found || cr < bestCross || (cr == bestCross && far > bestFar)) {
+            found = true;
+            bestCross = cr;
+            bestFar = far;
+            *at = {int32_t(x), int32_t(y)};
+          }
         }
       }
-  return found;
+    if (found && double(bestCross) <= k) return true;
+    if (band > all) return found;
+  }
+}
+
+struct Shape {
+  Kind kind;
+  int32_t l, t, r, b, ew, eh, sx, sy, ex, ey;
+  int64_t width;  // the pen's
+  bool penOn;
+};
+
+// The outline and the inside of the whole figure (no sweep), limited to box.
+void Parts(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outline, pixman_region32_t* inside) {
+  bool curve = s.kind != Kind::kRoundRect;
+  int64_t cw = curve ? int64_t(s.r) - 1 - s.l : std::clamp<int64_t>(s.ew, 0, int64_t(s.r) - 1 - s.l);
+  int64_t ch = curve ? int64_t(s.b) - 1 - s.t : std::clamp<int64_t>(s.eh, 0, int64_t(s.b) - 1 - s.t);
+  if (s.width >= 2 && s.penOn) {
+    int64_t w = s.width;
+    Round outer = Moved(s.l, s.t, s.r, s.b, cw, ch, w), inner = Moved(s.l, s.t, s.r, s.b, cw, ch, -w);
+    BoxList ring, fill;
+    int64_t y0 = std::max<int64_t>(box.y1, FloorHalf(outer.T)), y1 = std::min<int64_t>(box.y2, CeilHalf(outer.B) + 1);
+    for (int64_t y = y0; y < y1; ++y) {
+      int64_t ox0, ox1, ix0, ix1;
+      if (!outer.Row(y, &ox0, &ox1)) continue;
+      ox0 = std::max<int64_t>(ox0, box.x1);
+      ox1 = std::min<int64_t>(ox1, box.x2);
+      if (inner.Row(y, &ix0, &ix1)) {
+        ix0 = std::max(ix0, ox0);
+        ix1 = std::min(ix1, ox1);
+        ring.Add(ox0, y, std::min(ix0, ox1));
+        ring.Add(std::max(ix1, ox0), y, ox1);
+        fill.Add(ix0, y, ix1);
+      } else {
+        ring.Add(ox0, y, ox1);
+      }
+    }
+    ring.Into(outline);
+    fill.Into(inside);
+    return;
+  }
+  pixman_region32_t f;
+  pixman_region32_init(&f);
+  if (s.kind == Kind::kRoundRect) SetRoundRect(&f, s.l, s.t, s.r, s.b, s.ew, s.eh);
+  else SetEllipse(&f, s.l, s.t, s.r, s.b);
+  if (s.penOn) {
+    Erode4(&f, inside);
+    pixman_region32_subtract(outline, &f, inside);
+  } else {
+    pixman_region32_copy(inside, &f);
+    SetRect(outline, 0, 0, 0, 0);
+  }
+  pixman_region32_fini(&f);
+  pixman_region32_intersect_rect(outline, outline, box.x1, box.y1, uint32_t(box.x2 - box.x1),
+                                 uint32_t(box.y2 - box.y1));
+  pixman_region32_intersect_rect(inside, inside, box.x1, box.y1, uint32_t(box.x2 - box.x1),
+                                 uint32_t(box.y2 - box.y1));
+}
+
+// A box beyond every pixel of the figure.
+pixman_box32_t WholeBox(const Shape& s) {
+  static constexpr int64_t kLimit = int64_t(1) << 30;
+  int64_t g = s.penOn ? s.width + 2 : 2;
+  auto c = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, -kLimit, kLimit)); };
+  return pixman_box32_t{c(int64_t(s.l) - g), c(int64_t(s.t) - g), c(int64_t(s.r) + g), c(int64_t(s.b) + g)};
+}
+
+// The pixels the figure paints within box: the outline (with a pie's radii)
+// and the inside, which excludes the outline.  The radii ends are chosen
+// from the whole figure, so a clip never moves them.
+void Regions(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outline, pixman_region32_t* inside) {
+  Parts(s, box, outline, inside);
+  if (s.kind == Kind::kArc || s.kind == Kind::kPie) {
+    Sweep sw = MakeSweep(int64_t(s.l) + s.r - 1, int64_t(s.t) + s.b - 1, s.sx, s.sy, s.ex, s.ey);
+    KeepSweep(outline, sw);
+    if (s.kind == Kind::kArc) {
+      SetRect(inside, 0, 0, 0, 0);
+    } else {
+      KeepSweep(inside, sw);
+      if (s.penOn) {
+        pixman_region32_t whole, rest, lines;
+        pixman_region32_init(&whole);
+        pixman_region32_init(&rest);
+        pixman_region32_init(&lines);
+        Parts(s, WholeBox(s), &whole, &rest);
+        // Two cosmetic radii from the pixel at C.
+        PlatPoint centre{int32_t(FloorHalf(sw.cx)), int32_t(FloorHalf(sw.cy))}, end;
+        BoxList radii;
+        if (NearestOnRay(&whole, sw, sw.sx, sw.sy, &end)) RadiusPixels(centre, end, &radii);
+        if (NearestOnRay(&whole, sw, sw.ex, sw.ey, &end)) RadiusPixels(centre, end, &radii);
+        radii.Into(&lines);
+        pixman_region32_union(outline, outline, &lines);
+        pixman_region32_fini(&whole);
+        pixman_region32_fini(&rest);
+        pixman_region32_fini(&lines);
+      }
+    }
+  }
+  pixman_region32_subtract(inside, inside, outline);  // each pixel once
 }
 
 bool Figure(PlatObj dch, Kind kind, int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh,
@@ -380,71 +546,12 @@ bool Figure(PlatObj dch, Kind kind, int32_t l, int32_t t, int32_t r, int32_t b, 
   pixman_region32_init(&inside);
   dc->EffectiveClip(&clip);
   bool penOn = pen.style != kPlatPenNull;
-  bool curve = kind != Kind::kRoundRect;
-  int64_t cw = curve ? int64_t(r) - 1 - l : std::clamp<int64_t>(ew, 0, int64_t(r) - 1 - l);
-  int64_t ch = curve ? int64_t(b) - 1 - t : std::clamp<int64_t>(eh, 0, int64_t(b) - 1 - t);
-  if (pen.width >= 2 && penOn) {
-    int64_t w = pen.width;
-    Round outer = Moved(l, t, r, b, cw, ch, w), inner = Moved(l, t, r, b, cw, ch, -w);
-    const pixman_box32_t& box = *pixman_region32_extents(&clip);
-    BoxList ring, fill;
-    int64_t y0 = std::max<int64_t>(box.y1, FloorHalf(outer.T)), y1 = std::min<int64_t>(box.y2, CeilHalf(outer.B) + 1);
-    for (int64_t y = y0; y < y1; ++y) {
-      int64_t ox0, ox1, ix0, ix1;
-      if (!outer.Row(y, &ox0, &ox1)) continue;
-      ox0 = std::max<int64_t>(ox0, box.x1);
-      ox1 = std::min<int64_t>(ox1, box.x2);
-      if (inner.Row(y, &ix0, &ix1)) {
-        ix0 = std::max(ix0, ox0);
-        ix1 = std::min(ix1, ox1);
-        ring.Add(ox0, y, std::min(ix0, ox1));
-        ring.Add(std::max(ix1, ox0), y, ox1);
-        fill.Add(ix0, y, ix1);
-      } else {
-        ring.Add(ox0, y, ox1);
-      }
-    }
-    ring.Into(&outline);
-    fill.Into(&inside);
-  } else {
-    pixman_region32_t f;
-    pixman_region32_init(&f);
-    if (kind == Kind::kRoundRect) SetRoundRect(&f, l, t, r, b, ew, eh);
-    else SetEllipse(&f, l, t, r, b);
-    if (penOn) {
-      Erode4(&f, &inside);
-      pixman_region32_subtract(&outline, &f, &inside);
-    } else {
-      pixman_region32_copy(&inside, &f);
-    }
-    pixman_region32_fini(&f);
-  }
+  Shape s{kind, l, t, r, b, ew, eh, sx, sy, ex, ey, pen.width, penOn};
+  Regions(s, *pixman_region32_extents(&clip), &outline, &inside);
   pixman_region32_intersect(&outline, &outline, &clip);
-  if (kind == Kind::kArc || kind == Kind::kPie) {
-    Sweep sw = MakeSweep(int64_t(l) + r - 1, int64_t(t) + b - 1, sx, sy, ex, ey);
-    KeepSweep(&outline, sw);
-    if (kind == Kind::kArc) {
-      SetRect(&inside, 0, 0, 0, 0);
-    } else {
-      pixman_region32_intersect(&inside, &inside, &clip);
-      KeepSweep(&inside, sw);
-      if (penOn) {
-        // Two cosmetic radii from the pixel at C.
-        PlatPoint centre{int32_t(FloorHalf(sw.cx)), int32_t(FloorHalf(sw.cy))}, end;
-        BoxList radii;
-        if (NearestOnRay(&outline, sw, sw.sx, sw.sy, &end)) RadiusPixels(centre, end, &radii);
-        if (NearestOnRay(&outline, sw, sw.ex, sw.ey, &end)) RadiusPixels(centre, end, &radii);
-        pixman_region32_t lines;
-        pixman_region32_init(&lines);
-        radii.Into(&lines);
-        pixman_region32_union(&outline, &outline, &lines);
-        pixman_region32_fini(&lines);
-      }
-    }
-  }
+  pixman_region32_intersect(&inside, &inside, &clip);
   if (kind != Kind::kArc) {
     Paint paint;
-    pixman_region32_subtract(&inside, &inside, &outline);  // each pixel once
     if (MakePaint(*dc, *dc->brush, &paint)) FillRegion(*dc, &inside, paint, Rop2Function(dc->rop2));
   }
   if (penOn) FillRegion(*dc, &outline, SolidPaint(pen.colour), Rop2Function(dc->rop2));
@@ -455,6 +562,35 @@ bool Figure(PlatObj dch, Kind kind, int32_t l, int32_t t, int32_t r, int32_t b, 
 }
 
 }  // namespace
+
+bool FigureBox(int32_t kind, int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh, int32_t sx,
+               int32_t sy, int32_t ex, int32_t ey, int32_t penWidth, bool penOn, bool brushOn, PlatRect* out) {
+  if (r <= l || b <= t || int64_t(r) - l > kMaxExtent || int64_t(b) - t > kMaxExtent ||
+      (penOn && penWidth > kMaxExtent) || kind < 0 || kind > 3)
+    return false;
+  Shape s{Kind(kind), l, t, r, b, ew, eh, sx, sy, ex, ey, penWidth, penOn};
+  pixman_box32_t box = WholeBox(s);
+  if (int64_t(box.x2 - box.x1) * (box.y2 - box.y1) > kBoxPixels &&
+      (s.kind == Kind::kArc || s.kind == Kind::kPie)) {
+    // Too many pixels to test each against the sweep: the whole figure's box.
+    s.kind = Kind::kEllipse;
+  }
+  pixman_region32_t outline, inside;
+  pixman_region32_init(&outline);
+  pixman_region32_init(&inside);
+  Regions(s, box, &outline, &inside);
+  if (!brushOn || s.kind == Kind::kArc) SetRect(&inside, 0, 0, 0, 0);
+  pixman_region32_union(&outline, &outline, &inside);
+  bool any = pixman_region32_not_empty(&outline);
+  if (any) {
+    const pixman_box32_t& e = *pixman_region32_extents(&outline);
+    *out = PlatRect{e.x1, e.y1, e.x2 - 1, e.y2 - 1};
+  }
+  pixman_region32_fini(&outline);
+  pixman_region32_fini(&inside);
+  return any;
+}
+
 }  // namespace qxdraw
 
 using namespace qxdraw;

@@ -25,7 +25,9 @@
 // included; equal rays give the whole figure.  A pie also fills the brush
 // part of the figure in that sweep and draws two cosmetic radii from the
 // pixel at C to, per ray, the outline pixel in the sweep whose centre lies
-// nearest the ray (ties: the one farther from C).
+// nearest the ray (ties: the one farther from C).  That pixel is chosen
+// from the whole outline, whatever the clip or the surface's size, so a
+// partial repaint paints the pixels of a whole one.
 #pragma once
 #include <cstdint>
 

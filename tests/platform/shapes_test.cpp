@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "draw_support.h"
 #include "platform/qx_file.h"
@@ -236,6 +237,49 @@ TEST(PlatformShapes, ArcsAndPiesKeepTheirSweep) {
   ASSERT_TRUE(PlatArc(b.dc, 0, 0, 40, 40, 3, 7, 3, 7));
   EXPECT_EQ(a.Mask(), whole.Mask());
   EXPECT_EQ(b.Mask(), whole.Mask());
+}
+
+// A pie drawn under a clip, or on a smaller surface, paints inside the clip
+// exactly the pixels of the whole pie: the radii ends come from the whole
+// figure.  The first row is a pie whose clipped outline used to move them.
+TEST(PlatformShapes, PiesUnderClipsEqualTheWholePie) {
+  struct Pie {
+    int32_t l, t, r, b, sx, sy, ex, ey, width;
+    PlatRect clip;
+    bool smaller;  // the clip is a smaller surface rather than a clip region
+  };
+  std::vector<Pie> pies = {{9, 6, 33, 29, -8, 2, 40, -1, 1, {0, 13, 60, 50}, false},
+                           {9, 6, 33, 29, -8, 2, 40, -1, 1, {0, 0, 25, 20}, true}};
+  std::srand(69);
+  auto rnd = [](int32_t lo, int32_t hi) { return lo + std::rand() % (hi - lo + 1); };
+  for (int i = 0; i < 300; ++i) {
+    Pie p;
+    p.l = rnd(-10, 40), p.t = rnd(-10, 30), p.r = p.l + rnd(2, 40), p.b = p.t + rnd(2, 40);
+    p.sx = rnd(-20, 80), p.sy = rnd(-20, 70), p.ex = rnd(-20, 80), p.ey = rnd(-20, 70);
+    p.width = rnd(0, 5);
+    p.smaller = i % 3 == 0;
+    int32_t cl = p.smaller ? 0 : rnd(0, 40), ct = p.smaller ? 0 : rnd(0, 30);
+    p.clip = {cl, ct, cl + rnd(1, 60 - cl), ct + rnd(1, 50 - ct)};
+    pies.push_back(p);
+  }
+  for (const Pie& p : pies) {
+    Canvas whole(60, 50);
+    Canvas part(p.smaller ? p.clip.right : 60, p.smaller ? p.clip.bottom : 50);
+    Tools a(whole, kPlatPenSolid, p.width, 0x0000FF, false), b(part, kPlatPenSolid, p.width, 0x0000FF, false);
+    if (!p.smaller) {
+      PlatObj rgn = PlatCreateRectRgn(p.clip.left, p.clip.top, p.clip.right, p.clip.bottom);
+      PlatSelectClipRgn(part.dc, rgn);
+      PlatDeleteObject(rgn);
+    }
+    ASSERT_TRUE(PlatPie(whole.dc, p.l, p.t, p.r, p.b, p.sx, p.sy, p.ex, p.ey));
+    ASSERT_TRUE(PlatPie(part.dc, p.l, p.t, p.r, p.b, p.sx, p.sy, p.ex, p.ey));
+    int differ = 0;
+    for (int32_t y = p.clip.top; y < p.clip.bottom; ++y)
+      for (int32_t x = p.clip.left; x < p.clip.right; ++x) differ += whole.At(x, y) != part.At(x, y);
+    EXPECT_EQ(differ, 0) << "pie " << p.l << "," << p.t << "," << p.r << "," << p.b << " " << p.sx << ","
+                         << p.sy << " " << p.ex << "," << p.ey << " width " << p.width << " clip "
+                         << p.clip.left << "," << p.clip.top << "," << p.clip.right << "," << p.clip.bottom;
+  }
 }
 
 TEST(PlatformShapes, WidePolylinesAndDashes) {
