@@ -27,6 +27,10 @@ class PlatDisplay {
   virtual bool Compose(PlatSurface* out) = 0;
 };
 
+// The headless composition of the desktop and the windows: what a backend
+// whose screen is gone composes, so screenshots still show the windows.
+bool PlatComposeHeadless(PlatSurface* out);
+
 // A backend that shows the windows on a real screen, registered by its own
 // library before the window system starts.  Open runs on the window thread
 // and is false when its screen cannot be reached; the window system then

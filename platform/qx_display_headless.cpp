@@ -93,6 +93,8 @@ void CheckTermination() {
 
 }  // namespace qxwin
 
+bool PlatComposeHeadless(PlatSurface* out) { return gHeadless.Compose(out); }
+
 void PlatRegisterDisplayBackend(PlatDisplayBackend* backend) { gBackend.store(backend); }
 
 bool PlatWindowSystemStart() {

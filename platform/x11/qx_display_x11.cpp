@@ -284,7 +284,9 @@ class X11Display : public PlatDisplayBackend {
   uint32_t DesktopColour() const override { return 0x808080; }
 
   bool Compose(PlatSurface* out) override {
-    if (!dpy_ || lost_.load() || !out) return false;
+    // With the server gone the windows are still composed, as headless.
+    if (lost_.load()) return PlatComposeHeadless(out);
+    if (!dpy_ || !out) return false;
     const int32_t w = Width(), h = Height();
     if (!PlatSurfaceResize(out, w, h)) return false;
     XImage* img = XGetImage(dpy_, root_, 0, 0, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
