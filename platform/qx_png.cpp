@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <csetjmp>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -38,29 +40,77 @@ bool Writable(const PlatSurface* s) {
          uint64_t(PlatSurfaceWidth(s)) * 3 <= INT32_MAX;
 }
 
-// Reads the begun image into a new surface and ends it.
-PlatSurface* Finish(png_image* image, uint32_t maxPixels) {
-  if (image->width == 0 || image->height == 0 || image->width > INT32_MAX ||
-      image->height > INT32_MAX || uint64_t(image->width) * image->height > maxPixels) {
-    png_image_free(image);
+// The bytes a reader is fed from.
+struct Source {
+  const uint8_t* data;
+  size_t size, at;
+};
+
+void ReadBytes(png_structp png, png_bytep out, png_size_t n) {
+  auto* src = static_cast<Source*>(png_get_io_ptr(png));
+  if (n > src->size - src->at) png_error(png, "truncated");
+  std::memcpy(out, src->data + src->at, n);
+  src->at += n;
+}
+
+void Quiet(png_structp, png_const_charp) {}
+[[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// Reads the stored samples: palettes and grey expanded to 8-bit RGB,
+// 16-bit samples scaled by >> 8, alpha and transparency dropped, and no
+// gamma or colour-space conversion whatever the file's chunks say, so a
+// file reads the bytes that were written.
+PlatSurface* Read(const uint8_t* data, size_t size, uint32_t maxPixels) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
     PlatSetLastError(kPlatErrNoMemory);
     return nullptr;
   }
-  image->format = PNG_FORMAT_BGRA;
-  PlatSurface* s = PlatSurfaceCreate(int32_t(image->width), int32_t(image->height), kPlatRgb32);
-  if (!s) {
-    png_image_free(image);
-    return nullptr;
-  }
-  if (!png_image_finish_read(image, nullptr, PlatSurfaceBits(s), PlatSurfaceStride(s), nullptr)) {
-    png_image_free(image);
+  Source src{data, size, 0};
+  // Only plain volatile locals live across the jump: no destructor is skipped.
+  PlatSurface* volatile s = nullptr;
+  png_bytep* volatile rows = nullptr;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
     PlatSurfaceDestroy(s);
+    std::free(rows);
     PlatSetLastError(kPlatErrInvalidParam);
     return nullptr;
   }
-  // Words in memory are B, G, R, A: the surface keeps its alpha at 0xFF.
-  auto* w = reinterpret_cast<uint32_t*>(PlatSurfaceBits(s));
-  for (uint32_t i = 0; i < PlatSurfaceByteSize(s) / 4; ++i) w[i] |= kPlatOpaque;
+  png_set_read_fn(png, &src, ReadBytes);
+  png_read_info(png, info);
+  png_uint_32 w = 0, h = 0;
+  int depth = 0, type = 0, interlace = 0;
+  png_get_IHDR(png, info, &w, &h, &depth, &type, &interlace, nullptr, nullptr);
+  if (w == 0 || h == 0 || w > INT32_MAX || h > INT32_MAX || uint64_t(w) * h > maxPixels) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    PlatSetLastError(kPlatErrNoMemory);
+    return nullptr;
+  }
+  png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, transparency to alpha
+  png_set_strip_16(png);
+  png_set_strip_alpha(png);
+  if (type == PNG_COLOR_TYPE_GRAY || type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  png_set_filler(png, 0xFF, PNG_FILLER_AFTER);  // words in memory: B, G, R, A
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != size_t(w) * 4) png_error(png, "unexpected row format");
+  s = PlatSurfaceCreate(int32_t(w), int32_t(h), kPlatRgb32);
+  if (!s) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    PlatSetLastError(kPlatErrNoMemory);
+    return nullptr;
+  }
+  rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * h));
+  if (!rows) png_error(png, "no memory for rows");
+  for (png_uint_32 y = 0; y < h; ++y) rows[y] = PlatSurfaceBits(s) + size_t(y) * size_t(PlatSurfaceStride(s));
+  png_read_image(png, rows);
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::free(rows);
   return s;
 }
 
@@ -139,15 +189,11 @@ int32_t PlatPngWriteFile(const PlatSurface* s, const char* path) {
 }
 
 PlatSurface* PlatPngReadMemory(const void* data, size_t size, uint32_t maxPixels) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!data || size == 0 || !png_image_begin_read_from_memory(&image, data, size)) {
-    png_image_free(&image);
+  if (!data || size == 0) {
     PlatSetLastError(kPlatErrInvalidParam);
     return nullptr;
   }
-  return Finish(&image, maxPixels);
+  return Read(static_cast<const uint8_t*>(data), size, maxPixels);
 }
 
 PlatSurface* PlatPngReadFile(const char* path, uint32_t maxPixels) {

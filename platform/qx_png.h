@@ -1,9 +1,11 @@
 // PNG files of surfaces: screenshots and test goldens.
 //
 // The writer is deterministic: 8-bit RGB, no time or text chunks, so the same
-// pixels always give the same bytes.  The reader gives an Rgb32 surface
-// (alpha dropped); it checks the file as libpng does and refuses images
-// larger than maxPixels.
+// pixels always give the same bytes.  The reader gives an Rgb32 surface of
+// the stored samples (alpha dropped, 16-bit samples scaled by >> 8, no gamma
+// or colour-space conversion: screenshots and goldens compare byte for
+// byte); it checks the file as libpng does and refuses images larger than
+// maxPixels.
 #pragma once
 #include <cstddef>
 #include <cstdint>

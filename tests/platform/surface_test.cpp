@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdint>
 #include <algorithm>
@@ -150,4 +151,75 @@ TEST(PlatformPng, FilesRoundTripAndBadBytesFailCleanly) {
   SurfacePtr empty(PlatSurfaceCreate(0, 0, kPlatRgb32));
   std::vector<uint8_t> out;
   EXPECT_EQ(PlatPngWriteMemory(empty.get(), &out), kPlatErrInvalidParam);
+}
+
+namespace {
+
+// A PNG of 2 x 2 pixels written by libpng itself, with the given samples.
+struct PngSpec {
+  const char* name;
+  int depth, type;
+  double gamma;  // 0: no gAMA chunk
+  bool interlaced;
+  std::vector<uint8_t> rows;   // both rows, packed as stored
+  std::vector<uint32_t> want;  // 0x00RRGGBB of the four pixels
+};
+
+void Append(png_structp png, png_bytep data, png_size_t n) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + n);
+}
+
+std::vector<uint8_t> Encode(const PngSpec& spec) {
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(png, &out, Append, nullptr);
+  png_set_IHDR(png, info, 2, 2, spec.depth, spec.type, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (spec.type == PNG_COLOR_TYPE_PALETTE) {
+    png_color pal[2] = {{200, 10, 20}, {30, 40, 250}};
+    png_byte alpha[1] = {0};
+    png_set_PLTE(png, info, pal, 2);
+    png_set_tRNS(png, info, alpha, 1, nullptr);
+  }
+  if (spec.gamma > 0) png_set_gAMA(png, info, spec.gamma);
+  png_write_info(png, info);
+  if (spec.interlaced) png_set_interlace_handling(png);
+  size_t stride = spec.rows.size() / 2;
+  png_bytep rows[2] = {const_cast<uint8_t*>(spec.rows.data()), const_cast<uint8_t*>(spec.rows.data()) + stride};
+  png_write_image(png, rows);
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+}  // namespace
+
+// Files of every kind read their stored samples: 16-bit samples by their
+// high byte and no gamma conversion, whatever gAMA says.
+TEST(PlatformPng, StoredSamplesReadAsTheyAre) {
+  const PngSpec specs[] = {
+      {"16-bit grey", 16, PNG_COLOR_TYPE_GRAY, 0, false, {138, 77, 0, 255, 255, 255, 12, 0},
+       {0x8A8A8A, 0x000000, 0xFFFFFF, 0x0C0C0C}},
+      {"grey with gAMA", 8, PNG_COLOR_TYPE_GRAY, 1.0, false, {138, 64, 200, 1},
+       {0x8A8A8A, 0x404040, 0xC8C8C8, 0x010101}},
+      {"RGB with gAMA", 8, PNG_COLOR_TYPE_RGB, 0.25, false, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120},
+       {0x0A141E, 0x28323C, 0x46505A, 0x646E78}},
+      {"16-bit RGBA", 16, PNG_COLOR_TYPE_RGB_ALPHA, 0.45455, false,
+       {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 255, 255, 13, 1, 14, 1, 15, 1, 128, 0, 16, 0, 17, 0, 18, 0, 0, 1},
+       {0x010305, 0x07090B, 0x0D0E0F, 0x101112}},
+      {"grey and alpha, interlaced", 8, PNG_COLOR_TYPE_GRAY_ALPHA, 2.2, true, {90, 0, 91, 10, 92, 128, 93, 255},
+       {0x5A5A5A, 0x5B5B5B, 0x5C5C5C, 0x5D5D5D}},
+      {"palette with transparency", 1, PNG_COLOR_TYPE_PALETTE, 0, false, {0x40, 0x80},
+       {0xC80A14, 0x1E28FA, 0x1E28FA, 0xC80A14}},
+  };
+  for (const PngSpec& spec : specs) {
+    std::vector<uint8_t> bytes = Encode(spec);
+    SurfacePtr s(PlatPngReadMemory(bytes.data(), bytes.size()));
+    ASSERT_NE(s, nullptr) << spec.name;
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(PlatSurfaceGetPixel(s.get(), i % 2, i / 2), 0xFF000000u | spec.want[size_t(i)])
+          << spec.name << " " << i;
+  }
 }
