@@ -1,6 +1,8 @@
 #include "platform/qx_blit.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cstring>
 #include <vector>
 
@@ -67,6 +69,199 @@ bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& sr
   return true;
 }
 
+// ---- Word-wide raster functions ------------------------------------------
+//
+// Each raster function as a word operation on p, s and d: the common ones in
+// their short form, the others as the OR of their minterms, which the
+// compiler folds for the constant function.  Every bit of the result obeys
+// the function; the caller keeps the alpha byte opaque.
+template <unsigned F>
+inline uint32_t Eval(uint32_t p, uint32_t s, uint32_t d) {
+  if constexpr (F == 0x00) return 0;
+  else if constexpr (F == 0xFF) return ~0u;
+  else if constexpr (F == 0xCC) return s;
+  else if constexpr (F == 0x33) return ~s;
+  else if constexpr (F == 0x88) return s & d;
+  else if constexpr (F == 0xEE) return s | d;
+  else if constexpr (F == 0x66) return s ^ d;
+  else if constexpr (F == 0x44) return s & ~d;
+  else if constexpr (F == 0x22) return ~s & d;
+  else if constexpr (F == 0x11) return ~(s | d);
+  else if constexpr (F == 0xBB) return ~s | d;
+  else if constexpr (F == 0xDD) return s | ~d;
+  else if constexpr (F == 0x99) return ~(s ^ d);
+  else if constexpr (F == 0xC0) return p & s;
+  else if constexpr (F == 0xF0) return p;
+  else if constexpr (F == 0x0F) return ~p;
+  else if constexpr (F == 0x5A) return p ^ d;
+  else if constexpr (F == 0xA0) return p & d;
+  else if constexpr (F == 0xFA) return p | d;
+  else if constexpr (F == 0x55) return ~d;
+  else if constexpr (F == 0xAA) return d;
+  else if constexpr (F == 0xFB) return p | ~s | d;
+  else if constexpr (F == 0xEA) return (p & s) | d;
+  else if constexpr (F == 0xE2) return (s & p) | (~s & d);
+  else if constexpr (F == 0xB8) return (s & d) | (~s & p);
+  else if constexpr (F == 0x3C) return p ^ s;
+  else {
+    uint32_t r = 0;
+    if constexpr ((F & 0x01) != 0) r |= ~p & ~s & ~d;
+    if constexpr ((F & 0x02) != 0) r |= ~p & ~s & d;
+    if constexpr ((F & 0x04) != 0) r |= ~p & s & ~d;
+    if constexpr ((F & 0x08) != 0) r |= ~p & s & d;
+    if constexpr ((F & 0x10) != 0) r |= p & ~s & ~d;
+    if constexpr ((F & 0x20) != 0) r |= p & ~s & d;
+    if constexpr ((F & 0x40) != 0) r |= p & s & ~d;
+    if constexpr ((F & 0x80) != 0) r |= p & s & d;
+    return r;
+  }
+}
+
+// One destination row of n pixels: s (null when the function reads no
+// source) holds the source pixels, pat the pattern colours of pixels 0 to 7
+// (repeating).  Blocks of eight keep the pattern in step and let the
+// compiler use vector words.
+template <unsigned F>
+void RowOp(uint32_t* __restrict d, const uint32_t* __restrict s, const uint32_t* __restrict pat, size_t n) {
+  constexpr bool kReadsS = ((F >> 2) & 0x33) != (F & 0x33);
+  uint32_t p8[8];
+  for (int k = 0; k < 8; ++k) p8[k] = pat[k];
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8)
+    for (size_t k = 0; k < 8; ++k)
+      d[i + k] = kPlatOpaque | (Eval<F>(p8[k], kReadsS ? s[i + k] : 0, d[i + k]) & 0xFFFFFFu);
+  for (size_t k = 0; i < n; ++i, ++k) d[i] = kPlatOpaque | (Eval<F>(p8[k], kReadsS ? s[i] : 0, d[i]) & 0xFFFFFFu);
+}
+
+using RowFn = void (*)(uint32_t*, const uint32_t*, const uint32_t*, size_t);
+
+template <size_t... F>
+constexpr std::array<RowFn, sizeof...(F)> MakeRowOps(std::index_sequence<F...>) {
+  return {&RowOp<unsigned(F)>...};
+}
+constexpr std::array<RowFn, 256> kRowOps = MakeRowOps(std::make_index_sequence<256>());
+
+// Where the source lies for a run of destination pixels of one axis: the
+// source index of each (relative to the source surface), and the run of
+// destination indexes whose source is inside the surface.
+struct Axis {
+  std::vector<int32_t> at;  // per destination index from lo
+  int64_t lo = 0, hi = 0;   // destination indexes [lo, hi) read inside
+};
+
+// Destination indexes [i0, i1) (relative to the destination rectangle) of a
+// sampling transfer from sn source pixels starting at s0 of a surface
+// extent wide.
+void SampleAxis(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int64_t s0, int64_t extent, Axis* a) {
+  a->lo = i1;
+  a->hi = i1;
+  a->at.clear();
+  for (int64_t i = i0; i < i1; ++i) {
+    int64_t j = s0 + (sn == dn ? i : (2 * i + 1) * sn / (2 * dn));
+    if (j < 0) continue;
+    if (j >= extent) {
+      a->hi = i;
+      break;
+    }
+    if (a->lo == i1) a->lo = i;
+    a->at.push_back(int32_t(j));
+  }
+  if (a->lo == i1) a->hi = i1;
+  if (a->hi < a->lo) a->hi = a->lo;
+}
+
+// Mono1 source pixels at[0..n) of a row to colours (0 bits text, 1 bits
+// back); in a row one to one (at[i] = at[0] + i) whole bytes go through the
+// byte table.
+void ExpandMono(const uint8_t* line, const int32_t* at, bool oneToOne, size_t n, const std::vector<uint32_t>& table,
+                uint32_t text, uint32_t back, uint32_t* __restrict out) {
+  size_t i = 0;
+  if (oneToOne) {
+    int32_t j = at[0];
+    for (; i < n && (j & 7) != 0; ++i, ++j) out[i] = (line[j >> 3] & (0x80 >> (j & 7))) ? back : text;
+    const uint32_t* bytes = table.data();
+    for (; i + 8 <= n; i += 8, j += 8) std::memcpy(out + i, bytes + size_t(line[j >> 3]) * 8, 32);
+    for (; i < n; ++i, ++j) out[i] = (line[j >> 3] & (0x80 >> (j & 7))) ? back : text;
+    return;
+  }
+  for (; i < n; ++i) {
+    int32_t j = at[i];
+    out[i] = (line[j >> 3] & (0x80 >> (j & 7))) ? back : text;
+  }
+}
+
+// Transfers onto an Rgb32 destination without a mask where each destination
+// pixel reads at most one source pixel (one to one, enlarging, or a
+// sampling shrink), the source being Rgb32 or Mono1 or absent: row by row
+// through the word operations.  False when the case is not one of these.
+bool FastTransfer(const Dc& dst, const pixman_box32_t* boxes, int n, int32_t x, int32_t y, int32_t w, int32_t h,
+                  const TransferSource& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh, uint8_t fn,
+                  const Paint& paint) {
+  PlatSurface* d = dst.Surface();
+  if (PlatSurfaceFormatOf(d) != kPlatRgb32) return false;
+  const bool mono = src.surface && src.convert == Convert::kMonoToColour;
+  if (src.surface && src.convert != Convert::kSame && !mono) return false;
+  if (src.surface && !mono && PlatSurfaceFormatOf(src.surface) != kPlatRgb32) return false;
+  const bool reduce = dst.stretchMode == kPlatStretchAnd || dst.stretchMode == kPlatStretchOr;
+  if (src.surface && reduce && (sw > w || sh > h)) return false;
+  const RowFn op = kRowOps[fn];
+  const uint32_t text = kPlatOpaque | ColourToPixel(dst.text), back = kPlatOpaque | ColourToPixel(dst.back);
+  const int32_t dstride = PlatSurfaceStride(d);
+  uint8_t* dbits = PlatSurfaceBits(d);
+  const uint8_t* sbits = src.surface ? PlatSurfaceBits(src.surface) : nullptr;
+  const int32_t sstride = src.surface ? PlatSurfaceStride(src.surface) : 0;
+  const bool direct = src.surface && !mono && sw == w;  // source words in place
+  Axis cols, rows;
+  std::vector<uint32_t> gathered, expand;
+  if (mono) {
+    // The eight colours of each source byte.
+    expand.resize(256 * 8);
+    for (int v = 0; v < 256; ++v)
+      for (int k = 0; k < 8; ++k) expand[size_t(v) * 8 + size_t(k)] = (v & (0x80 >> k)) ? back : text;
+  }
+  for (int b = 0; b < n; ++b) {
+    const pixman_box32_t& box = boxes[b];
+    int64_t c0 = box.x1, c1 = box.x2;  // destination columns painted
+    if (src.surface) {
+      SampleAxis(int64_t(box.x1) - x, int64_t(box.x2) - x, w, sw, sx, PlatSurfaceWidth(src.surface), &cols);
+      SampleAxis(int64_t(box.y1) - y, int64_t(box.y2) - y, h, sh, sy, PlatSurfaceHeight(src.surface), &rows);
+      c0 = x + cols.lo;
+      c1 = x + cols.hi;
+      if (c0 >= c1 || rows.lo >= rows.hi) continue;
+    }
+    const size_t width = size_t(c1 - c0);
+    gathered.resize(width);
+    const int64_t r0 = src.surface ? y + rows.lo : box.y1, r1 = src.surface ? y + rows.hi : box.y2;
+    for (int64_t py = r0; py < r1; ++py) {
+      uint32_t* drow = reinterpret_cast<uint32_t*>(dbits + size_t(py) * size_t(dstride)) + c0;
+      const uint32_t* cells = paint.cell[(py + paint.oy) & 7];
+      uint32_t pat[8];
+      for (int k = 0; k < 8; ++k) pat[k] = cells[(c0 + k + paint.ox) & 7];
+      const uint32_t* srow = nullptr;
+      if (src.surface) {
+        const uint8_t* line = sbits + size_t(rows.at[size_t(py - y - rows.lo)]) * size_t(sstride);
+        // With a copy the gathered words go straight to the destination.
+        uint32_t* into = fn == 0xCC ? drow : gathered.data();
+        if (direct) {
+          srow = reinterpret_cast<const uint32_t*>(line) + cols.at[0];
+        } else if (mono) {
+          ExpandMono(line, cols.at.data(), sw == w, width, expand, text, back, into);
+          srow = into;
+        } else {
+          const uint32_t* __restrict words = reinterpret_cast<const uint32_t*>(line);
+          const int32_t* __restrict at = cols.at.data();
+          uint32_t* __restrict out = into;
+          for (size_t i = 0; i < width; ++i) out[i] = kPlatOpaque | words[at[i]];
+          srow = into;
+        }
+        if (fn == 0xCC && srow == drow) continue;  // already in place
+      }
+      op(drow, srow, pat, width);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const TransferSource& srcIn,
@@ -103,6 +298,11 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
   Paint paint;
   bool patterned = ((fn0 >> 4) & 0x0F) != (fn0 & 0x0F) || ((fn1 >> 4) & 0x0F) != (fn1 & 0x0F);
   if (!patterned || !MakePaint(dst, *dst.brush, &paint)) paint = SolidPaint(0);
+  if (!fast && !mask && fn0 == fn1 && FastTransfer(dst, boxes, n, x, y, w, h, src, sx, sy, sw, sh, fn0, paint)) {
+    pixman_region32_fini(&clip);
+    PlatSurfaceDestroy(copy);
+    return;
+  }
   bool dMono = PlatSurfaceFormatOf(d) == kPlatMono1;
   int32_t mode = dst.stretchMode;
   bool orMode = mode == kPlatStretchOr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "platform/qx_blit.h"
 #include "platform/qx_file.h"
 #include "platform/qx_paint.h"
+#include "platform/qx_raster.h"
 #include "platform/qx_window.h"
 
 namespace {
@@ -59,6 +61,55 @@ TEST(PlatformBlit, EachCodeOnAllEightPatternSourceDestinationCombinations) {
         PlatSelectObject(dst.dc, PlatGetStockObject(kPlatStockWhiteBrush));
         PlatDeleteObject(brush);
       }
+}
+
+// Every one of the 256 functions on random colours, with a pattern brush,
+// from colour and mono sources, one to one, enlarged, sampled smaller and
+// with source rectangles running past the source, against the per-bit
+// definition of the code and the index rule, pixel by pixel.
+TEST(PlatformBlit, AllFunctionsOnRandomColoursMatchTheirDefinition) {
+  std::srand(5);
+  uint8_t rows[16];
+  for (uint8_t& r : rows) r = uint8_t(std::rand());
+  PlatObj pattern = PlatCreateBitmap(8, 8, 1, rows, sizeof rows);
+  PlatObj brush = PlatCreatePatternBrush(pattern);
+  struct Shape {
+    int32_t sx, sy, sw, sh;
+  } shapes[] = {{0, 0, 13, 9}, {-3, 2, 13, 9}, {4, -2, 5, 4}, {1, 1, 20, 14}, {3, 0, 13, 9}};
+  for (int32_t bpp : {32, 1})
+    for (uint32_t fn = 0; fn < 256; ++fn) {
+      const Shape& sh = shapes[fn % 5];
+      Source src(11, 8, bpp);
+      for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 11; ++x) src.Set(x, y, uint32_t(std::rand()) & 0xFFFFFF);
+      Canvas dst(13, 9);
+      for (int32_t y = 0; y < 9; ++y)
+        for (int32_t x = 0; x < 13; ++x) PlatSurfaceSetPixel(dst.surface, x, y, uint32_t(std::rand()));
+      dst.Snapshot();
+      PlatSelectObject(dst.dc, brush);
+      PlatSetTextColor(dst.dc, 0x123456);
+      PlatSetBkColor(dst.dc, 0xA0B0C0);
+      PlatSetStretchBltMode(dst.dc, kPlatStretchSample);
+      ASSERT_TRUE(PlatStretchBlt(dst.dc, 0, 0, 13, 9, src.dc, sh.sx, sh.sy, sh.sw, sh.sh, fn << 16));
+      for (int32_t y = 0; y < 9; ++y)
+        for (int32_t x = 0; x < 13; ++x) {
+          int64_t jx = sh.sx + (2 * int64_t(x) + 1) * sh.sw / 26, jy = sh.sy + (2 * int64_t(y) + 1) * sh.sh / 18;
+          bool reads = ((fn >> 2) & 0x33) != (fn & 0x33);
+          uint32_t want = dst.Before(x, y);
+          if (!reads || (jx >= 0 && jy >= 0 && jx < 11 && jy < 8)) {
+            uint32_t sp = PlatSurfaceGetPixel(src.s, int32_t(jx), int32_t(jy)) & 0xFFFFFF;
+            if (bpp == 1) sp = sp == 0xFFFFFF ? 0xC0B0A0 : 0x563412;  // background : text
+            bool one = rows[2 * ((y) & 7)] & (0x80 >> (x & 7));
+            uint32_t p = one ? 0xC0B0A0 : 0x563412;  // 1 bits: background, 0 bits: text
+            want = PlatRop3(fn << 16, p, reads ? sp : 0, want) & 0xFFFFFF;
+          }
+          ASSERT_EQ(dst.At(x, y), want) << "function " << std::hex << fn << " bpp " << std::dec << bpp << " at "
+                                        << x << "," << y;
+        }
+      PlatSelectObject(dst.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    }
+  PlatDeleteObject(brush);
+  PlatDeleteObject(pattern);
 }
 
 TEST(PlatformBlit, MonoToColourAndColourToMono) {
