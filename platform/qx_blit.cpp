@@ -279,9 +279,17 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
     if (ax >= bx || ay >= by) return;
     copy = PlatSurfaceCreate(int32_t(bx - ax), int32_t(by - ay), PlatSurfaceFormatOf(d));
     if (!copy) return;
-    for (int64_t yy = ay; yy < by; ++yy)
+    bool rgb = PlatSurfaceFormatOf(d) == kPlatRgb32;
+    for (int64_t yy = ay; yy < by; ++yy) {
+      if (rgb) {
+        std::memcpy(PlatSurfaceBits(copy) + size_t(yy - ay) * size_t(PlatSurfaceStride(copy)),
+                    PlatSurfaceBits(d) + size_t(yy) * size_t(PlatSurfaceStride(d)) + size_t(ax) * 4,
+                    size_t(bx - ax) * 4);
+        continue;
+      }
       for (int64_t xx = ax; xx < bx; ++xx)
         PlatSurfaceSetPixel(copy, int32_t(xx - ax), int32_t(yy - ay), PlatSurfaceGetPixel(d, int32_t(xx), int32_t(yy)));
+    }
     src.surface = copy;
     sx = int32_t(sx - ax);
     sy = int32_t(sy - ay);
