@@ -29,7 +29,11 @@ void Emit(const Box& b, uint32_t* lastColour, std::string* out) {
     *out += line;
     *lastColour = b.colour;
   }
-  std::snprintf(line, sizeof line, "%d %d %d %d rectfill\n", b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1);
+  // Inset by a quarter device pixel on every side: the edges fall inside
+  // the run's own pixels, so a renderer that paints every pixel a shape
+  // touches paints exactly the run at any resolution.
+  std::snprintf(line, sizeof line, "%d.25 %d.25 %d.5 %d.5 rectfill\n", b.x1, b.y1, b.x2 - b.x1 - 1,
+                b.y2 - b.y1 - 1);
   *out += line;
 }
 

@@ -12,7 +12,9 @@
 // call stores its pixels with alpha 0xFF.  A raster piece paints the marked
 // pixels as "rectfill"s of equal-colour runs, runs of equal extent and colour
 // in consecutive rows merged into one rectangle, and clears the marks, so
-// untouched white covers nothing.
+// untouched white covers nothing.  Each rectangle is inset by a quarter
+// device pixel on every side, so that renderers which paint every pixel a
+// shape touches paint exactly its pixels.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -19,6 +19,8 @@
 #include "platform/qx_printdc.h"
 #include "platform/qx_printer.h"
 #include "platform/qx_psjob.h"
+#include "platform/qx_shapes.h"
+#include "draw_support.h"
 #include "temp_folder.h"
 
 namespace {
@@ -349,9 +351,11 @@ namespace {
 
 bool HaveGs() { return std::system("command -v gs >/dev/null 2>&1") == 0; }
 
-// Renders the job at 72 dpi; the page surfaces, null past the last page.
-std::vector<PlatSurface*> Render(const std::string& ps, const std::string& dir) {
-  std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r72 -sOutputFile=" + dir + "/r%d.png " + ps;
+// Renders the job at 72 dpi (or the given resolution); the page surfaces,
+// null past the last page.
+std::vector<PlatSurface*> Render(const std::string& ps, const std::string& dir, int dpi = 72) {
+  std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r" + std::to_string(dpi) +
+                    " -sOutputFile=" + dir + "/r%d.png " + ps;
   EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
   std::vector<PlatSurface*> pages;
   for (int k = 1; std::filesystem::exists(dir + "/r" + std::to_string(k) + ".png"); ++k)
@@ -400,11 +404,11 @@ TEST(PsJob, RasterPiecesMergeRunsAndClearMarks) {
     const char* rects;
   } rows[] = {
       {"nothing", {"...", "..."}, ""},
-      {"square", {".kk.", ".kk.", "...."}, "0.0000 0.0000 0.0000 setrgbcolor\n1 0 2 2 rectfill\n"},
-      {"white covers", {"ww", ".."}, "1.0000 1.0000 1.0000 setrgbcolor\n0 0 2 1 rectfill\n"},
+      {"square", {".kk.", ".kk.", "...."}, "0.0000 0.0000 0.0000 setrgbcolor\n1.25 0.25 1.5 1.5 rectfill\n"},
+      {"white covers", {"ww", ".."}, "1.0000 1.0000 1.0000 setrgbcolor\n0.25 0.25 1.5 0.5 rectfill\n"},
       {"runs of colour", {"kkr", "kkr", "kk."},
-       "1.0000 0.0000 0.0000 setrgbcolor\n2 0 1 2 rectfill\n0.0000 0.0000 0.0000 setrgbcolor\n0 0 2 3 rectfill\n"},
-      {"extent changes", {"kk", "k."}, "0.0000 0.0000 0.0000 setrgbcolor\n0 0 2 1 rectfill\n0 1 1 1 rectfill\n"},
+       "1.0000 0.0000 0.0000 setrgbcolor\n2.25 0.25 0.5 1.5 rectfill\n0.0000 0.0000 0.0000 setrgbcolor\n0.25 0.25 1.5 2.5 rectfill\n"},
+      {"extent changes", {"kk", "k."}, "0.0000 0.0000 0.0000 setrgbcolor\n0.25 0.25 1.5 0.5 rectfill\n0.25 1.25 0.5 0.5 rectfill\n"},
   };
   PlatPsGeometry g;
   g.dpi = 72;
@@ -470,7 +474,7 @@ TEST_F(Printing, PsPageMatrixPiecesAndRasterShareOnePage) {
   PlatDeleteDc(dc);
   std::string ps = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps");
   EXPECT_NE(ps.find("restore\rend\r\ngrestore\ngsave [0.24 0 0 -0.24 18 774] concat\n1.0000 0.0000 0.0000 "
-                    "setrgbcolor\n600 600 120 120 rectfill\ngrestore\n"),
+                    "setrgbcolor\n600.25 600.25 119.5 119.5 rectfill\ngrestore\n"),
             std::string::npos);
   if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
   TempFolder out("qxgs");
@@ -496,7 +500,8 @@ TEST_F(Printing, PsPageMatrixPiecesAndRasterShareOnePage) {
 
 // A metafile played on a PostScript page between two pieces lands where
 // PostScript drawing of the same device rectangle does: the pieces' matrix
-// already places the printable area, so no border offset is added.
+// already places the printable area, so no border offset is added.  The
+// pass-through rectangle is inset a quarter pixel as raster pieces are.
 TEST_F(Printing, PsMetafileBetweenPiecesLandsWhereThePiecesDraw) {
   PlatObj rec = PlatCreateMetafileDc("\\qx.emf", nullptr);
   PlatObj red = PlatCreateSolidBrush(0x0000FF);
@@ -511,13 +516,13 @@ TEST_F(Printing, PsMetafileBetweenPiecesLandsWhereThePiecesDraw) {
   ASSERT_EQ(PlatStartPage(dc), 1);
   ASSERT_GT(Pass(dc, "0 0 1 setrgbcolor 300 300 300 150 rectfill\n"), 0);
   ASSERT_TRUE(PlatPlayMetafile(dc, mf, PlatRect{900, 300, 1200, 450}));
-  ASSERT_GT(Pass(dc, "0 1 0 setrgbcolor 900 600 300 150 rectfill\n"), 0);
+  ASSERT_GT(Pass(dc, "0 1 0 setrgbcolor 900.25 600.25 299.5 149.5 rectfill\n"), 0);
   ASSERT_EQ(PlatEndPage(dc), 1);
   ASSERT_EQ(PlatEndDoc(dc), 1);
   PlatDeleteDc(dc);
   PlatDeleteMetafile(mf);
   std::string ps = Slurp(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps");
-  EXPECT_NE(ps.find("900 300 300 150 rectfill"), std::string::npos);
+  EXPECT_NE(ps.find("900.25 300.25 299.5 149.5 rectfill"), std::string::npos);
   if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
   TempFolder out("qxgs");
   std::vector<PlatSurface*> pages = Render(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps", out.Dir());
@@ -538,6 +543,59 @@ TEST_F(Printing, PsMetafileBetweenPiecesLandsWhereThePiecesDraw) {
   EXPECT_NEAR(metafile.first, 234, 1);  // 18 + 900 x 72 / 300, as gs covers pixels
   EXPECT_NEAR(blue.first, 90, 1);
   PlatSurfaceDestroy(pages[0]);
+}
+
+// A battery of drawings printed as PostScript and rendered by Ghostscript at
+// the printer's resolution paints exactly the pixels the same drawings paint
+// in a memory context of the printable area.
+TEST_F(Printing, PsPagesEqualTheMemoryContextAtEveryResolution) {
+  if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
+  std::string ini = tmp_.Dir() + "/printers.ini";
+  std::ofstream(ini) << "[Ps150]\ndpi=150\npaper=144x108\nmargins=18x9\n[Ps300]\ndpi=300\npaper=144x108\nmargins=18x9\n";
+  Env printers("QX_PRINTERS", ini);
+  auto battery = [](PlatObj dc) {
+    PlatObj red = PlatCreateSolidBrush(0x0000FF), blue = PlatCreatePen(kPlatPenSolid, 3, 0xFF0000);
+    PlatObj oldBrush = PlatSelectObject(dc, red), oldPen = PlatSelectObject(dc, blue);
+    PlatPatBlt(dc, 3, 4, 17, 9, kPlatPatCopy);
+    PlatEllipse(dc, 30, 10, 71, 37);
+    PlatPie(dc, 80, 5, 120, 45, 130, 5, 80, 0);
+    PlatSelectObject(dc, PlatGetStockObject(kPlatStockBlackPen));
+    PlatMoveTo(dc, 5, 60, nullptr);
+    PlatLineTo(dc, 140, 41);
+    PlatPoint tri[3] = {{150, 10}, {190, 50}, {141, 57}};
+    PlatPolygon(dc, tri, 3);
+    PlatSelectObject(dc, oldBrush);
+    PlatSelectObject(dc, oldPen);
+    PlatDeleteObject(red);
+    PlatDeleteObject(blue);
+  };
+  for (int dpi : {150, 300}) {
+    SCOPED_TRACE(dpi);
+    std::string name = "Ps" + std::to_string(dpi);
+    PlatObj dc = Dc(name.c_str());
+    int32_t job = PlatStartDoc(dc, "battery");
+    ASSERT_EQ(PlatStartPage(dc), 1);
+    battery(dc);
+    ASSERT_EQ(PlatEndPage(dc), 1);
+    ASSERT_EQ(PlatEndDoc(dc), 1);
+    PlatDeleteDc(dc);
+    int32_t w = (144 - 36) * dpi / 72, h = (108 - 18) * dpi / 72, ox = 18 * dpi / 72, oy = 9 * dpi / 72;
+    Canvas memory(w, h);
+    battery(memory.dc);
+    TempFolder out("qxgs");
+    std::vector<PlatSurface*> pages = Render(tmp_.Dir() + "/job-" + std::to_string(job) + ".ps", out.Dir(), dpi);
+    ASSERT_EQ(pages.size(), 1u);
+    ASSERT_NE(pages[0], nullptr);
+    int64_t differ = 0, drawn = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        drawn += memory.At(x, y) != 0xFFFFFF;
+        differ += (PlatSurfaceGetPixel(pages[0], ox + x, oy + y) & 0xFFFFFF) != memory.At(x, y);
+      }
+    EXPECT_GT(drawn, 1000);
+    EXPECT_EQ(differ, 0) << "of " << w * h;
+    PlatSurfaceDestroy(pages[0]);
+  }
 }
 
 }  // namespace
