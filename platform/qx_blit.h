@@ -13,7 +13,8 @@
 // 2dw).  When shrinking, stretch mode 1 (the default) ANDs and mode 2 ORs
 // all the source pixels j with floor(j dw / sw) = i; modes 3 and 4 sample.
 // Zero or negative sizes draw nothing (true).  Destination pixels whose
-// source lies outside the source surface are left alone.  What is painted is
+// source lies outside the source surface are left alone; a code whose
+// function reads no source covers the whole destination rectangle.  What is painted is
 // limited by the destination's effective clip.  Failures give false with
 // the host error in PlatLastError.
 #pragma once

@@ -20,7 +20,8 @@ struct PlatPoint {
 // (px, py): bit (px + ox) mod 8, from the left, of pattern row (py + oy)
 // mod 8, with (ox, oy) the brush origin; 0 bits take the text colour and 1
 // bits the background colour.  Codes whose function reads a source fail.
-// The null brush paints nothing.
+// With the null brush, codes whose function reads the pattern paint
+// nothing; those that read none (0x00, 0x55, 0xAA, 0xFF) still apply.
 bool PlatPatBlt(PlatObj dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop3);
 // XORs 0xFFFFFF into the rectangle.
 bool PlatInvertRect(PlatObj dc, const PlatRect& rect);
@@ -39,11 +40,12 @@ bool PlatMoveTo(PlatObj dc, int32_t x, int32_t y, PlatPoint* old);
 // the position is (x, y).  With n = max(|dx|, |dy|), pixel i = 0 .. n - 1
 // lies i steps along the major axis and sign(m) floor((2 i |m| + n) / 2n)
 // along the minor one (m the minor delta); the end point is not drawn.
-// Dashed pens (styles 1-4) start "on" at each call, one unit a pixel; their
-// gaps take the background colour, or stay untouched with a transparent
-// background.  Pens of width 2 or more draw as wide strokes (see
-// qx_shapes_internal.h): round caps and joins when solid, flat-capped
-// cosmetic dashes otherwise, each pixel once.
+// Dashed pens (styles 1-4) of width 0 or 1 start "on" at each call, one
+// unit a pixel; their gaps take the background colour, or stay untouched
+// with a transparent background.  Pens of width 2 or more draw as wide
+// strokes (see qx_shapes_internal.h): round caps and joins when solid,
+// flat-capped cosmetic dashes otherwise, each pixel once; their gaps stay
+// unpainted whatever the background mode.
 bool PlatLineTo(PlatObj dc, int32_t x, int32_t y);
 // Segments between n points in order, each without its end point; the
 // dashes run on across the joints.  The polyline is the union of its
