@@ -9,6 +9,7 @@
 #include "platform/qx_blit_internal.h"
 #include "platform/qx_file.h"
 #include "platform/qx_raster.h"
+#include "platform/qx_wide.h"
 
 namespace qxdraw {
 
@@ -41,10 +42,10 @@ void IndexMap(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int32_t mode,
       a = i;
       b = i + 1;
     } else if (reduce) {
-      a = (i * sn + dn - 1) / dn;  // the j with floor(j dn / sn) = i
-      b = ((i + 1) * sn + dn - 1) / dn;
+      a = -MulFloorDiv(-i, sn, dn);  // the j with floor(j dn / sn) = i
+      b = -MulFloorDiv(-(i + 1), sn, dn);
     } else {
-      a = (2 * i + 1) * sn / (2 * dn);
+      a = MulFloorDiv(2 * i + 1, sn, 2 * dn);
       b = a + 1;
     }
     (*first)[size_t(i - i0)] = a;
@@ -157,7 +158,7 @@ void SampleAxis(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int64_t s0, int6
   a->hi = i1;
   a->at.clear();
   for (int64_t i = i0; i < i1; ++i) {
-    int64_t j = s0 + (sn == dn ? i : (2 * i + 1) * sn / (2 * dn));
+    int64_t j = s0 + (sn == dn ? i : MulFloorDiv(2 * i + 1, sn, 2 * dn));
     if (j < 0) continue;
     if (j >= extent) {
       a->hi = i;

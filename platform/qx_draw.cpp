@@ -326,7 +326,7 @@ bool qxdraw::PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, P
     t = std::min<int64_t>(t, pts[k].y), b = std::max<int64_t>(b, pts[k].y);
   }
   // Row by row within the vertices' box; a box too tall for that keeps it.
-  if (b - t > 65536 || r - l > (int64_t(1) << 30)) {
+  if ((b - t) * int64_t(n) > (int64_t(1) << 24) || r - l > (int64_t(1) << 30)) {
     *box = PlatRect{int32_t(l), int32_t(t), int32_t(r), int32_t(b)};
     return true;
   }

@@ -17,6 +17,7 @@
 #include "platform/qx_shapes.h"
 #include "platform/qx_shapes_internal.h"
 #include "platform/qx_text.h"
+#include "platform/qx_wide.h"
 
 namespace qxmeta {
 
@@ -38,7 +39,7 @@ int32_t Clamp(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT3
 
 // Source index of destination index i (of n, from full): the sampling rule
 // of block transfers.
-int64_t SourceIndex(int64_t i, int64_t n, int64_t full) { return (2 * i + 1) * full / (2 * n); }
+int64_t SourceIndex(int64_t i, int64_t n, int64_t full) { return qxdraw::MulFloorDiv(2 * i + 1, full, 2 * n); }
 
 // The pixels of a cosmetic line without its end point (see qx_draw.h).
 void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -47,7 +48,8 @@ void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   if (n == 0) return;
   int64_t ex, ey;
   auto minor = [&](int64_t m) {
-    int64_t a = m < 0 ? -m : m, k = (2 * (n - 1) * a + n) / (2 * n);
+    int64_t a = m < 0 ? -m : m;
+    int64_t k = qxdraw::WideFloorDiv(qxdraw::WideAdd(qxdraw::WideMul(2 * (n - 1), a), qxdraw::WideOf(n)), 2 * n);
     return m < 0 ? -k : k;
   };
   if ((dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy)) {
@@ -95,8 +97,10 @@ void RectsBox(PlatRect* box, const std::vector<int32_t>& v, size_t from) {
 void InsideRange(int64_t n, int64_t full, int64_t at, int64_t size, bool reduce, int64_t* x0, int64_t* x1) {
   reduce = reduce && full > n;
   // The source pixels [a, b) destination i reads; both ends grow with i.
-  auto a = [&](int64_t i) { return reduce ? (i * full + n - 1) / n : SourceIndex(i, n, full); };
-  auto b = [&](int64_t i) { return reduce ? ((i + 1) * full + n - 1) / n : SourceIndex(i, n, full) + 1; };
+  // ceil(i full / n) when reducing.
+  auto up = [&](int64_t i) { return -qxdraw::MulFloorDiv(-i, full, n); };
+  auto a = [&](int64_t i) { return reduce ? up(i) : SourceIndex(i, n, full); };
+  auto b = [&](int64_t i) { return reduce ? up(i + 1) : SourceIndex(i, n, full) + 1; };
   auto first = [&](auto&& reaches) {
     int64_t lo = 0, hi = n;
     while (lo < hi) {
@@ -146,6 +150,7 @@ bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH,
       if (w < 0) x += w, w = -w;
       if (h < 0) y += h, h = -h;
       if (rec.op == kBlit && !rec.src.Empty()) {
+        if (!rec.src.Valid()) return false;  // played as nothing
         // Only destination pixels whose source lies inside its surface.
         bool reduce = st.stretchMode == 1 || st.stretchMode == 2;
         int64_t x0, x1, y0, y1;
@@ -890,6 +895,10 @@ class Player {
     uint32_t fn0 = uint32_t(v[4]) & 0xFF, fn1 = uint32_t(v[5]) & 0xFF;
     if (w <= 0 || h <= 0) return true;
     if (r.src.Empty()) return PlatBitBlt(dc_, x, y, w, h, 0, 0, 0, fn0 << 16);
+    // A mask is whole: the source's destination rectangle, one to one.
+    if (!r.src.Valid() || (!r.mask.Empty() && (!r.mask.Valid() || r.mask.FullW() != r.mask.w ||
+                                              r.mask.FullH() != r.mask.h)))
+      return false;
     if (int64_t(w) * h > (int64_t(1) << 26)) return false;
     PlatObj mem = PlatCreateMemoryDc();
     bool ok;

@@ -62,6 +62,11 @@ struct Pixels {
   bool Empty() const { return w <= 0 || h <= 0; }
   int32_t FullW() const { return fw > 0 ? fw : w; }
   int32_t FullH() const { return fh > 0 ? fh : h; }
+  // Pixels for every place of a snapshot that lies within its rectangle.
+  bool Valid() const {
+    return w > 0 && h > 0 && int64_t(w) * h <= (int64_t(1) << 26) && px.size() == size_t(w) * size_t(h) &&
+           ox >= 0 && oy >= 0 && fw >= 0 && fh >= 0 && int64_t(ox) + w <= FullW() && int64_t(oy) + h <= FullH();
+  }
 };
 
 // The destination pixels [x0, x1) of a transfer onto n pixels from a

@@ -49,4 +49,14 @@ inline int64_t WideFloorDiv(Wide n, int64_t d) {
   return neg ? -(v + (rem ? 1 : 0)) : v;
 }
 
+// floor(a b / d) for d in 1 .. 2^62, exact whatever the product's size.
+inline int64_t MulFloorDiv(int64_t a, int64_t b, int64_t d) {
+  constexpr int64_t kSmall = int64_t(1) << 31;
+  if (a > -kSmall && a < kSmall && b > -kSmall && b < kSmall) {
+    int64_t p = a * b, q = p / d;
+    return (p % d != 0 && p < 0) ? q - 1 : q;
+  }
+  return WideFloorDiv(WideMul(a, b), d);
+}
+
 }  // namespace qxdraw
