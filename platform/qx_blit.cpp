@@ -157,8 +157,19 @@ void SampleAxis(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int64_t s0, int6
   a->lo = i1;
   a->hi = i1;
   a->at.clear();
+  // j = floor((2i + 1) sn / 2dn) stepped without dividing: quotient q and
+  // remainder r of the numerator grow by those of 2sn each step.
+  const int64_t den = 2 * dn, stepQ = sn / dn, stepR = 2 * (sn % dn);
+  int64_t q = MulFloorDiv(2 * i0 + 1, sn, den);
+  int64_t r = int64_t(WideAdd(WideMul(2 * i0 + 1, sn), WideNeg(WideMul(q, den))).lo);
   for (int64_t i = i0; i < i1; ++i) {
-    int64_t j = s0 + (sn == dn ? i : MulFloorDiv(2 * i + 1, sn, 2 * dn));
+    int64_t j = s0 + q;
+    q += stepQ;
+    r += stepR;
+    if (r >= den) {
+      r -= den;
+      ++q;
+    }
     if (j < 0) continue;
     if (j >= extent) {
       a->hi = i;
@@ -252,7 +263,16 @@ bool FastTransfer(const Dc& dst, const pixman_box32_t* boxes, int n, int32_t x, 
           const uint32_t* __restrict words = reinterpret_cast<const uint32_t*>(line);
           const int32_t* __restrict at = cols.at.data();
           uint32_t* __restrict out = into;
-          for (size_t i = 0; i < width; ++i) out[i] = kPlatOpaque | words[at[i]];
+          // Four loads before their stores keep the loads off the stores' path.
+          size_t i = 0;
+          for (; i + 4 <= width; i += 4) {
+            uint32_t a0 = words[at[i]], a1 = words[at[i + 1]], a2 = words[at[i + 2]], a3 = words[at[i + 3]];
+            out[i] = kPlatOpaque | a0;
+            out[i + 1] = kPlatOpaque | a1;
+            out[i + 2] = kPlatOpaque | a2;
+            out[i + 3] = kPlatOpaque | a3;
+          }
+          for (; i < width; ++i) out[i] = kPlatOpaque | words[at[i]];
           srow = into;
         }
         if (fn == 0xCC && srow == drow) continue;  // already in place
