@@ -436,7 +436,7 @@ struct Shape {
 };
 
 // The outline and the inside of the whole figure (no sweep), limited to box.
-void Parts(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outline, pixman_region32_t* inside) {
+void SplitFigure(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outline, pixman_region32_t* inside) {
   bool curve = s.kind != Kind::kRoundRect;
   int64_t cw = curve ? int64_t(s.r) - 1 - s.l : std::clamp<int64_t>(s.ew, 0, int64_t(s.r) - 1 - s.l);
   int64_t ch = curve ? int64_t(s.b) - 1 - s.t : std::clamp<int64_t>(s.eh, 0, int64_t(s.b) - 1 - s.t);
@@ -494,7 +494,7 @@ pixman_box32_t WholeBox(const Shape& s) {
 // and the inside, which excludes the outline.  The radii ends are chosen
 // from the whole figure, so a clip never moves them.
 void Regions(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outline, pixman_region32_t* inside) {
-  Parts(s, box, outline, inside);
+  SplitFigure(s, box, outline, inside);
   if (s.kind == Kind::kArc || s.kind == Kind::kPie) {
     Sweep sw = MakeSweep(int64_t(s.l) + s.r - 1, int64_t(s.t) + s.b - 1, s.sx, s.sy, s.ex, s.ey);
     KeepSweep(outline, sw);
@@ -507,7 +507,7 @@ void Regions(const Shape& s, const pixman_box32_t& box, pixman_region32_t* outli
         pixman_region32_init(&whole);
         pixman_region32_init(&rest);
         pixman_region32_init(&lines);
-        Parts(s, WholeBox(s), &whole, &rest);
+        SplitFigure(s, WholeBox(s), &whole, &rest);
         // Two cosmetic radii from the pixel at C.
         PlatPoint centre{int32_t(FloorHalf(sw.cx)), int32_t(FloorHalf(sw.cy))}, end;
         BoxList radii;
