@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang (i386, libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for a bounded time.
+# Runs each fuzz target for a bounded time, as many at once as there are
+# cores; the targets come from the sanitizer build (scripts/sanbuild.sh), which
+# is built first unless QX_FUZZ_NO_BUILD is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 secs=${1:-10}
@@ -12,21 +13,45 @@ declare -A extra=([unflatten_fuzz]="-malloc_limit_mb=64" [dsinflate_fuzz]="-mall
 if ! ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "no fuzz targets"; exit 0
 fi
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQX_FUZZ=ON -DQX_SANITIZE=ON -DQX_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)"
-mkdir -p build-fuzz/corpus
+[ -n "${QX_FUZZ_NO_BUILD:-}" ] || bash scripts/sanbuild.sh
+out=build-san/fuzz
+mkdir -p "$out/corpus"
+rm -f "$out"/*.status
+
+run_target() {
+  local name=$1 t=$2 corpus=$out/corpus/$1 seeds=tests/fuzz/seeds/$1 rc=0
+  mkdir -p "$corpus"
+  local args=("$corpus")
+  [ -d "$seeds" ] && args+=("$seeds")
+  # shellcheck disable=SC2086
+  ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
+    "build-san/tests/fuzz/$name" -max_total_time="$t" -rss_limit_mb=1024 -print_final_stats=0 \
+    -artifact_prefix="$out/$name-" ${extra[$name]:-} \
+    "${args[@]}" >"$out/$name.log" 2>&1 || rc=$?
+  echo "$rc" >"$out/$name.status"
+  echo "fuzzed $name for ${t}s: $([ "$rc" -eq 0 ] && echo clean || echo "FAILED ($rc)")"
+}
+
+# Longest first, so that the last targets to start are short ones.
+list=()
 for src in tests/fuzz/*_fuzz.cpp; do
   name=$(basename "$src" .cpp)
-  corpus=build-fuzz/corpus/$name
-  mkdir -p "$corpus"
-  seeds=tests/fuzz/seeds/$name
-  args=("$corpus")
-  [ -d "$seeds" ] && args+=("$seeds")
-  t=$((secs * ${weight[$name]:-1}))
-  echo "fuzzing $name for ${t}s"
-  ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1 \
-    "build-fuzz/tests/fuzz/$name" -max_total_time="$t" -rss_limit_mb=1024 -print_final_stats=0 \
-    -artifact_prefix="build-fuzz/$name-" ${extra[$name]:-} \
-    "${args[@]}" >"build-fuzz/$name.log" 2>&1 || { tail -50 "build-fuzz/$name.log"; exit 1; }
+  list+=("$((secs * ${weight[$name]:-1})) $name")
 done
+par=$(nproc)
+while read -r t name; do
+  while [ "$(jobs -rp | wc -l)" -ge "$par" ]; do wait -n || true; done
+  run_target "$name" "$t" &
+done < <(printf '%s\n' "${list[@]}" | sort -rn)
+wait
+
+status=0
+for src in tests/fuzz/*_fuzz.cpp; do
+  name=$(basename "$src" .cpp)
+  if [ "$(cat "$out/$name.status" 2>/dev/null)" != 0 ]; then
+    echo "== $name failed; the end of its log:"
+    tail -50 "$out/$name.log"
+    status=1
+  fi
+done
+exit $status

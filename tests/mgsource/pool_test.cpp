@@ -469,7 +469,7 @@ TEST(PoolThreads, EightThreadsAllocateReallocateAndFreeConcurrently) {
 
 }  // namespace
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(QX_SANITIZE)
 namespace {
 void TouchFreedSlot() {
   volatile uInt8* p = static_cast<uInt8*>(PoolMalloc(16));
