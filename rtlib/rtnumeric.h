@@ -99,7 +99,14 @@ struct Single {
   static constexpr Calc kMinNormal = FLT_MIN, kMaxFinite = FLT_MAX, kBig = 0x1p61;
   static Calc Load(const Mem* p) { return *p; }
   static void Store(Mem* p, Calc v) { *p = Mem(v); }
-  static Calc Narrow(Calc v) { return Calc(Mem(v)); }
+  // The rounded value is opaque to the compiler: otherwise it may fold a
+  // double function of a narrowed value, narrowed again, into the float
+  // function, whose i386 result comes back on the x87 stack unrounded.
+  static Calc Narrow(Calc v) {
+    Calc r = Calc(Mem(v));
+    asm("" : "+x"(r));
+    return r;
+  }
 };
 
 struct Double {
