@@ -226,13 +226,16 @@ void SetCodeEntryAndPatch(UHandle code, DataSpace ds) {
   } else {
     DSProc(h, 22) = r->start + entry;
   }
-  if (!bad && listOffset != 0 && !(vi && (vi->flags & kVIFlagBad))) {
+  if (!bad && listOffset == 0) {
+    r->patched = 1;  // nothing to patch
+  } else if (!bad && !(vi && (vi->flags & kVIFlagBad))) {
     if (listOffset >= uInt32(r->size)) {
       ReportPatch("qxrt patch out of range: ofst=0x%lx", int32(listOffset));
       bad = true;
     } else {
       bad = PatchCodeRefs(reinterpret_cast<const CodePatchList*>(r->start + listOffset), r->start, r->size) != 0;
     }
+    if (!bad) r->patched = 1;
   }
   if (bad) {
     r->refused = 1;

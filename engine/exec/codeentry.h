@@ -77,6 +77,7 @@ struct VICodeRec {
   UPtr start;        // the code block
   int32 size;
   int32 refused;     // patching reported a bad pair: the code is never entered
+  int32 patched;     // patched against the table (or with nothing to patch): only such code is entered
   UPtr mapping;      // the executable mapping holding the block
   int32 mappingSize;
 };
@@ -102,7 +103,9 @@ QX_EXTERN_C void* QXThreadPointer();
 
 // ---- Loading code ---------------------------------------------------------------
 // Stores the entry address in procedure slot 22 and patches the code; a bad
-// patch list marks the VI bad and not runnable (0x90000).
+// patch list marks the VI bad and not runnable (0x90000).  The code of a VI
+// already marked bad is left unpatched, and code left unpatched is never
+// entered (the record's patched word stays 0).
 QX_EXTERN_C void SetCodeEntryAndPatch(UHandle code, DataSpace ds);
 // Patches the code: 0, or 1 when any pair (or the list's place) was reported.
 QX_EXTERN_C int32 PatchCodeRefs(const CodePatchList* list, UPtr code, int32 size);

@@ -4,11 +4,16 @@
 #include "engine/exec/dsprocs.h"
 #include "engine/vi/vihooks.h"
 
+// Declared by the code-entry header, whose VICode type this file cannot see
+// beside the hooks' VICode().
+QX_EXTERN_C void SetCodeEntryAndPatch(UHandle code, DataSpace ds);
+
 void InstallVICodeHooks() {
   // Members already filled (stand-ins of tests, say) are kept.
   VICodeHooks code = VICode();
   if (!code.runInitProc) code.runInitProc = &DSRunInitProc;
   if (!code.initDCOs) code.initDCOs = &DSInitDCOs;
   if (!code.callDisposeProc) code.callDisposeProc = &DSCallDisposeProc;
+  if (!code.setCodeEntryAndPatch) code.setCodeEntryAndPatch = &SetCodeEntryAndPatch;
   SetVICodeHooks(&code);
 }

@@ -165,8 +165,9 @@ void DSRunInitProc(DataSpace ds) {
   if (vi->flags & kVIFlagBad) ClearSlots(h);
   if (!KindRuns(h)) return;
   VICodeRec* code = VICodeRecord(vi->codeHandle);
-  // Code that patching refused is only partly patched: never entered.
-  if (code && code->refused) return;
+  // Code that patching refused is only partly patched, and the code of a VI
+  // stored bad was never patched: neither is entered.
+  if (code && (code->refused || !code->patched)) return;
   if (!DSProc(h, kDSProcInit) && code) {
     uInt32 entry = GetNative32(code->start + 4 * kCodeWordEntry);
     if (entry < uInt32(code->size)) DSProc(h, kDSProcInit) = code->start + entry;

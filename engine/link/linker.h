@@ -137,6 +137,9 @@ constexpr uInt32 kLinkHdrTag1 = FourCC(" LIN");
 constexpr uInt32 kLinkHdrTag2 = FourCC("KER ");
 // Site offsets a method accepts in a data space besides those after its header.
 constexpr int32 kDSLinkSite176 = 176;
+// The least size of a panel's type-definition object that a VI reference
+// links: through its link word (word 11).
+constexpr int32 kTypeDefMinSize = 48;
 // The header of a subroutine record; sites start after it.
 constexpr int32 kSubrRecordHeader = 56;
 
@@ -234,6 +237,10 @@ QX_EXTERN_C void InitLinker();
 QX_EXTERN_C int16 AddLinkEntry(const void* object, ConstPStr name, const void* typeBlock, uInt32 classCode,
                                Path path);
 QX_EXTERN_C void UnlinkItemByName(ConstPStr name, uInt32 classCode);
+// Removes the public entry of that name and class only when its item is
+// `owner` (as UnlinkItemByName does); 1 when removed, 0 when there is no
+// such entry or another item holds the name (no report either way).
+QX_EXTERN_C Bool32 UnlinkItemOwnedBy(ConstPStr name, uInt32 classCode, const void* owner);
 QX_EXTERN_C int32 LookupLinkItem(ConstPStr name, uInt32 classCode, int32* entry);
 QX_EXTERN_C int32 FindOrLoadLinkItem(ConstPStr name, uInt32 classCode, uInt32* object);
 QX_EXTERN_C int32 GetLinkItemName(ConstPStr ownerName, uInt32 ownerClass, int32 site, uInt32 refClass,

@@ -4,14 +4,18 @@
 // untouched; a memory failure later removes what this call entered.
 #include "engine/link/linkinfo.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/datatype.h"
 #include "engine/link/link_internal.h"
+#include "engine/objswap.h"
 #include "engine/stdize.h"
+#include "engine/vi/dataspace.h"
 #include "engine/vi/loaderr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/extload.h"
 #include "mgsource/memory.h"
 #include "mgsource/objlist.h"
 #include "mgsource/walert.h"
@@ -204,6 +208,55 @@ void PStrOf(const std::string& s, Str255 out) {
   std::memcpy(out + 1, s.data(), s.size());
 }
 
+int32 CollectBlock(ObjHeap, int32 offset, void* used) {
+  static_cast<std::vector<int32>*>(used)->push_back(offset);
+  return 0;
+}
+
+// The sites a file gives are checked against the item they name before
+// anything is entered: the patch methods write through them, and a site
+// that names no place of the item is damage in the file, not a broken
+// invariant of the linker.  Data-space sites lie past the header (176 also
+// for a data-space reference) with room for the words the class writes;
+// panel sites of VI references name type-definition objects, the others
+// lie in the heap's block area; subroutine sites lie in the loaded block.
+bool SitesFit(const void* item, int32 itemCls, const LinkInfoRecords& recs) {
+  const UHandle h = static_cast<UHandle>(const_cast<void*>(item));
+  std::vector<int32> blocks;
+  int64 size = 0;
+  if (itemCls == kLinkClassDataSpace || itemCls == kLinkClassPanel) {
+    size = InfoSize(h);
+    if (size < 0) return false;
+  } else if (itemCls == kLinkClassSubr) {
+    size = item ? ExtCodeBlockSize(item) : 0;
+  } else {
+    return true;  // a VI's sites are not written through
+  }
+  for (const LinkInfoRef& ref : recs.refs) {
+    const int32 cls = LinkClassIndex(ref.classCode);
+    for (const int32 site : ref.sites) {
+      bool fits = false;
+      if (itemCls == kLinkClassDataSpace) {
+        const int32 width = cls == kLinkClassLibFunc ? 8 : 4;
+        fits = (site >= kDataSpaceHeaderSize || (site == kDSLinkSite176 && cls == kLinkClassDataSpace)) &&
+               int64(site) + width <= size;
+      } else if (itemCls == kLinkClassPanel) {
+        if ((cls == kLinkClassVI || cls == kLinkClassCustomCtl || cls == kLinkClassProxy) && blocks.empty())
+          OHForEachBlockWith(h, &CollectBlock, &blocks);
+        if (cls == kLinkClassVI || cls == kLinkClassCustomCtl || cls == kLinkClassProxy)
+          fits = std::binary_search(blocks.begin(), blocks.end(), site) &&
+                 OHBlockClass(h, site) == kClsTypeDefinition && OHBlockSize(h, site) >= kTypeDefMinSize;
+        else
+          fits = site >= int32(kOHHeaderSize) && int64(site) + 4 <= size;
+      } else {
+        fits = site == 0 || (site >= kSubrRecordHeader && int64(site) + 4 <= size);
+      }
+      if (!fits) return false;
+    }
+  }
+  return true;
+}
+
 void ReleaseIfUnused(int32 nameBlock) {
   if (nameBlock && LinkNameRefCount(nameBlock) == 0) ReleaseLinkName(nameBlock);
 }
@@ -334,6 +387,11 @@ MgErr LinkInfoPass::Run(int32* result) {
   if (!nameBlock) return kMemFullErr;
   if (FindLinkEntry(bucket, itemCls_, nameBlock)) {
     DBPrintf("ReadLinkInfo: \"%p\" is in the link table already", itemName_);
+    return kArgErr;
+  }
+  if (!SitesFit(item_, itemCls_, recs_)) {
+    DBPrintf("ReadLinkInfo: a site of \"%p\" names no place of the item", itemName_);
+    ReleaseIfUnused(nameBlock);
     return kArgErr;
   }
   entry_ = NewLinkEntry(itemCls_, nameBlock, uInt32(uintptr_t(item_)), nullptr, basePath_);

@@ -264,7 +264,7 @@ void InitLinker() {
   SetLinkLoadMethods(&gLoad);
   // The VI instances enter and remove their VIs here; the loaded-VI list
   // is theirs.
-  const VILinkHooks viHooks{&EnterForVI, &UnlinkItemByName, &CallerTest};
+  const VILinkHooks viHooks{&EnterForVI, &UnlinkItemByName, &CallerTest, &UnlinkItemOwnedBy};
   SetVILinkHooks(&viHooks);
   if (!gServices.isVILoaded) {
     gServices.isVILoaded = &IsVILoaded;
@@ -570,6 +570,14 @@ void UnlinkItemByName(ConstPStr name, uInt32 classCode) {
   RemoveFromChain(bucket, entry);
   DisposeLinkEntry(entry);
   gRemoving = outer;
+}
+
+Bool32 UnlinkItemOwnedBy(ConstPStr name, uInt32 classCode, const void* owner) {
+  int32 entry = 0;
+  if (!owner || !LookupLinkItem(name, classCode, &entry) || !entry) return 0;
+  if (LE(entry).owner != uInt32(uintptr_t(owner))) return 0;
+  UnlinkItemByName(name, classCode);
+  return 1;
 }
 
 int32 LookupLinkItem(ConstPStr name, uInt32 classCode, int32* entry) {

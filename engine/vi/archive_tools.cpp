@@ -401,7 +401,9 @@ MgErr AddQLBFile(Path member, Path source, const Point* palettePosition, Bool32 
       err = out.Fail(kTextNoPath, err ? err : kMemFullErr);
       break;
     }
-    if (!NameChecks(sourceName, source, &out)) {
+    // The member's name is stored in the library and later names the files
+    // it is extracted to: it must be a plain file name too.
+    if (!NameChecks(sourceName, source, &out) || !NameChecks(memberName, member, &out)) {
       err = kArgErr;
       break;
     }

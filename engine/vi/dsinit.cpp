@@ -202,11 +202,15 @@ void DisposeDataSpace(DataSpace ds, Bool32 unlink) {
       Hdr(head)->panelOpen = PanelWindow(panel) ? 1 : 0;
     }
   }
-  if (unlink && first && VILink().unlinkItemByName) {
+  if (unlink && first) {
     const int16 kind = VIRec(vi)->viKind;
+    // The entry goes only when it is this data space's: another VI's data
+    // space of the same name keeps its own.
     if (kind == kVIKindDatalog || kind == kVIKindGlobal || kind == kVIKindControl || kind == 7 ||
-        kind == kVIKindProxyCaller)
-      VILink().unlinkItemByName(VIRec(vi)->name, kLinkVIDS);
+        kind == kVIKindProxyCaller) {
+      if (VILink().unlinkItemOwnedBy) VILink().unlinkItemOwnedBy(VIRec(vi)->name, kLinkVIDS, ds);
+      else if (VILink().unlinkItemByName) VILink().unlinkItemByName(VIRec(vi)->name, kLinkVIDS);
+    }
   }
   if (UHandle td = Hdr(ds)->typeDesc; td && *td) {
     int32 end = Hdr(ds)->size;

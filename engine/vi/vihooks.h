@@ -15,10 +15,14 @@
 #include "mgsource/window/window.h"
 
 // The code procedures of a data space.
+// The loader enters a VI's code only through them: without them (before the
+// execution systems start) a VI with code is refused.
 struct VICodeHooks {
   void (*runInitProc)(DataSpace ds);      // runs the compiled initialisation
   MgErr (*initDCOs)(DataSpace ds);        // prepares the panel data controllers
   void (*callDisposeProc)(DataSpace ds);  // the data space's dispose procedure
+  // stores the code's entry in the data space and patches the code
+  void (*setCodeEntryAndPatch)(UHandle code, DataSpace ds);
 };
 void SetVICodeHooks(const VICodeHooks* hooks);
 const VICodeHooks& VICode();
@@ -44,6 +48,9 @@ struct VILinkHooks {
   // 1 when a VI in the loaded-VI list (other than itself) or the root VI
   // holds a bound reference to the VI.
   int32 (*viHasLoadedCaller)(UHandle vi);
+  // Removes the entry of that name and class only when `owner` is its item:
+  // 1 when removed.
+  Bool32 (*unlinkItemOwnedBy)(ConstPStr name, uInt32 classCode, const void* owner);
 };
 void SetVILinkHooks(const VILinkHooks* hooks);
 const VILinkHooks& VILink();

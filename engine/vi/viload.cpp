@@ -75,9 +75,17 @@ UHandle LogRecordTypeFromStored(UHandle stored) {
   return out;
 }
 
-void UnlinkIfPresent(ConstPStr name, uInt32 classCode) {
-  int32 entry = 0;
-  if (LookupLinkItem(name, classCode, &entry) && entry) UnlinkItemByName(name, classCode);
+void UnlinkIfOwned(ConstPStr name, uInt32 classCode, const void* owner) { UnlinkItemOwnedBy(name, classCode, owner); }
+
+MgErr OwnLinkInfoName(UHandle linkInfo, ConstPStr name) {
+  const int32 size = HandleSize(linkInfo);
+  if (size <= kLinkInfoNameOffset) return kNoErr;  // malformed: its own read fails
+  const uChar* p = *linkInfo;
+  if (kLinkInfoNameOffset + 1 + p[kLinkInfoNameOffset] <= size && p[kLinkInfoNameOffset] == name[0] &&
+      PStrCaseCmp(p + kLinkInfoNameOffset, name) == 0)
+    return kNoErr;
+  const MgErr e = RenameLinkInfoItem(linkInfo, name);
+  return e == kMemFullErr ? e : kNoErr;
 }
 
 void CloseVIRsrcFile(UHandle vi) {
@@ -363,6 +371,13 @@ int32 ReadDatalogBinding(Load& l) {
 int32 ReadCode(Load& l) {
   UHandle h = nullptr;
   if (l.hasCode && RGet(l.file, kCodeRsrcType, l.id, &h) == kNoErr && h) {
+    // Code is entered only through the code hooks, which the execution
+    // systems install: before they start, a VI with code cannot load.
+    const VICodeHooks& hooks = VICode();
+    if (!hooks.setCodeEntryAndPatch || !hooks.runInitProc || !hooks.initDCOs) {
+      RRelease(h);
+      return kLoadErrVIRsrc;
+    }
     const int32 size = AZGetHandleSize(h);
     int32 result = 0;
     if (size < kVICDHeaderSize) {
@@ -488,6 +503,12 @@ int32 ReadDataSpace(Load& l) {
 
   UHandle lids = nullptr;
   if (RGet(l.file, kLinkInfoDataSpace, l.id, &lids) != kNoErr || !lids) return kLoadErrDSLinkInfo;
+  // The data space enters the link table under its own entry's name, and
+  // leaves it under the VI's: the two are made one here, as the panel's are.
+  if (OwnLinkInfoName(lids, R(l)->name) != kNoErr) {
+    RRelease(lids);
+    return kLoadErrMemory;
+  }
   Hdr(AsDS(ds))->owner = l.vi;
   int32 result = 0;
   if (R(l)->codeHandle) {
@@ -544,6 +565,8 @@ int32 ReadVILinkInfo(Load& l) {
   if (UHandle title = GetDetached(l.file, kTitleRsrcType, 0)) R(l)->title = title;
   CloseVIRsrcFile(l.vi);
   l.file = 0;
+  // The VI enters the link table under its own name, whatever its entry says.
+  if (OwnLinkInfoName(l.livi, R(l)->name) != kNoErr) return kLoadErrMemory;
   MgErr e = kNoErr;
   const int32 st = ReadLinkInfo(l.vi, l.livi, R(l)->path, kLinkInfoVI, &e);
   AZDisposeHandle(l.livi);
@@ -568,9 +591,11 @@ int32 StartDataSpace(Load& l) {
     R(l)->flags2 |= kVIFlags2CodeNotEntered;
     return 0;
   }
-  EnterCode(code, ds);
-  DSRunInitProc(ds);
-  DSInitDCOs(ds);
+  const VICodeHooks& hooks = VICode();
+  if (!hooks.setCodeEntryAndPatch || !hooks.runInitProc || !hooks.initDCOs) return kLoadErrVIRsrc;
+  hooks.setCodeEntryAndPatch(code, ds);
+  hooks.runInitProc(ds);
+  hooks.initDCOs(ds);
   const uInt16 bound = R(l)->panelHeap ? 1 : ((R(l)->flags & kVIFlagPanelBinding) ? 1 : 0);
   Hdr(ds)->panelFlag1 = Hdr(ds)->panelFlag2 = bound;
   if (*ds && DSProc(*ds, 17)) DSCallProc17(ds, 0);
@@ -649,15 +674,16 @@ void Undo(Load& l) {
   // The data space goes first, its link entry (when it has one) before it,
   // so that disposing the VI finds none to unlink.
   if (UHandle ds = R(l)->dataSpace) {
-    UnlinkIfPresent(name, kLinkClassCodes[kLinkClassDataSpace]);
+    UnlinkIfOwned(name, kLinkClassCodes[kLinkClassDataSpace], ds);
     DisposeDataSpace(AsDS(ds), 0);
     R(l)->dataSpace = nullptr;
   }
   if (l.stage >= kStageLinked && VIHasTypeRec(l.vi)) UnregisterVI(l.vi);
   CloseVIRsrcFile(l.vi);
   if (l.stage == kStageEntered) {
+    UHandle vi = l.vi;
     DisposeVI(l.vi, 1);
-    UnlinkIfPresent(name, kLinkClassCodes[kLinkClassVI]);
+    UnlinkIfOwned(name, kLinkClassCodes[kLinkClassVI], vi);
   } else {
     DisposeVI(l.vi, 0);
   }

@@ -34,8 +34,6 @@ bool StandardizeStoredTD(UHandle h);
 // the resource is not such a cluster, runs past its bytes, or memory is
 // short; the resource stays the caller's.
 UHandle LogRecordTypeFromStored(UHandle stored);
-// Removes a link item when the table holds it.
-void UnlinkIfPresent(ConstPStr name, uInt32 classCode);
 // Sends the action to the panel's root object inside a pushed transaction
 // frame (with onlyWithAttrRec, only when the root takes property calls): the
 // result bits, 0 when not sent.
@@ -43,6 +41,11 @@ int32 SendRootAction(ObjHeap panel, int32 action, bool onlyWithAttrRec);
 // Closes the VI's resource file and forgets it (and the loading globals
 // when they name it).
 void CloseVIRsrcFile(UHandle vi);
+// Removes the link entry of that name and class when the item is its owner.
+void UnlinkIfOwned(ConstPStr name, uInt32 classCode, const void* owner);
+// Makes the own entry of a link-information resource carry the name (case
+// ignored when it does already): 0, or 2 when memory is short.
+MgErr OwnLinkInfoName(UHandle linkInfo, ConstPStr name);
 // The one-button alert of an entry of "_loadWarnings", formatted with up to
 // two Pascal strings.
 void WarningAlert(int32 entry, ConstPStr a, ConstPStr b);
@@ -50,6 +53,5 @@ void WarningAlert(int32 entry, ConstPStr a, ConstPStr b);
 // for bad bytes, 2 when memory is short), entered and patched, disposed
 // (false for a handle that is not such code).
 MgErr MakeCode(const void* bytes, int32 size, UHandle* code);
-void EnterCode(UHandle code, DataSpace ds);
 bool DisposeCode(UHandle code);
 }  // namespace viload

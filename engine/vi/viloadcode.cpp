@@ -12,8 +12,6 @@ MgErr MakeCode(const void* bytes, int32 size, UHandle* code) {
   return e;
 }
 
-void EnterCode(UHandle code, DataSpace ds) { SetCodeEntryAndPatch(code, ds); }
-
 bool DisposeCode(UHandle code) {
   if (!code || !VICodeRecord(code)) return false;
   DisposeVICode(reinterpret_cast<VICode>(code));

@@ -1,6 +1,8 @@
 // Loading a VI's front-panel heap, the fix-up after it, the check of the
 // file's modification date, and the loader's alerts.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/link/linkinfo.h"
 #include "engine/link/linker.h"
@@ -44,6 +46,40 @@ using viinst::SetExtWord;
 uInt32 HeapFlags(ObjHeap heap) { return OHWord(heap, kOHFlags); }
 void SetHeapFlags(ObjHeap heap, uInt32 set, uInt32 clear) {
   OHSetWord(heap, kOHFlags, (OHWord(heap, kOHFlags) | set) & ~clear);
+}
+
+int32 CollectBlock(ObjHeap, int32 offset, void* used) {
+  static_cast<std::vector<int32>*>(used)->push_back(offset);
+  return 0;
+}
+
+// The words of a stored panel heap that name its blocks are checked here,
+// once, against the heap itself: binding the data space, closing the
+// window, committing the key focus and counting blinking objects later read
+// and write through them without a check.  The words that hold things of a
+// running program (window, handles, procedures, undo records) mean nothing
+// in a file and are cleared; a stored undo record refuses the heap.
+bool StoredPanelHeapSound(ObjHeap heap) {
+  if (OHWord(heap, kOHKind) != kPanelHeapKind) return false;
+  std::vector<int32> used;  // data offsets of the used blocks, ascending
+  OHForEachBlockWith(heap, &CollectBlock, &used);
+  auto names = [&](uInt32 offset, int32 cls, int32 minSize) {
+    return offset <= 0x7FFFFFFF && std::binary_search(used.begin(), used.end(), int32(offset)) &&
+           (cls < 0 || OHBlockClass(heap, int32(offset)) == cls) && OHBlockSize(heap, int32(offset)) >= minSize;
+  };
+  const uInt32 ext = OHWord(heap, kOHExtension);
+  if (!names(ext, kClsObjHeapHdrExtension, kHeapExtensionSize)) return false;
+  if (!names(ExtWord(heap, kHeapExtRoot), kClsFrontPanel, 4 * (kPanelRootDataSpaceWord + 1))) return false;
+  for (auto [at, cls] : {std::pair{kHeapExtSelection, int32(kClsList)}, std::pair{kHeapExtBlinkList, int32(kClsList)},
+                         std::pair{kHeapExtKeyFocus, -1}})
+    if (const uInt32 w = ExtWord(heap, at); w && !names(w, cls, 4)) return false;
+  if (ExtWord(heap, kHeapExtUndo30) || ExtWord(heap, kHeapExtUndo31)) return false;
+  for (int32 at : {kHeapExtFocusText, kHeapExtStashedText, kHeapExtConfirm, kHeapExtSavedFrames, kHeapExtWindow,
+                   kHeapExtDialogFilter, kHeapExtMenuBar, kHeapExtUndo28})
+    SetExtWord(heap, at, 0);
+  // The root's word that names the bound data space is set when one is.
+  OHSetWord(heap, ExtWord(heap, kHeapExtRoot) + 4 * kPanelRootDataSpaceWord, 0);
+  return true;
 }
 }  // namespace
 
@@ -93,6 +129,7 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
   // does not nest, is installed by the outermost load only.
   static int32 depth = 0;
   if (depth++ == 0 && h.setBadClassHook) h.setBadClassHook(BadProcLoadMethod);
+  // kNone: the heap is a detached handle, not yet in the heap list.
   enum Stage { kNone, kHeap, kLinked, kHeader };
   Stage stage = kNone;
   ObjHeap heap = nullptr;
@@ -106,13 +143,14 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
       if (heap) {
         if (stage >= kLinked) {
           SetHeapFlags(heap, kHeapFlagLinked, 0);
-          viload::UnlinkIfPresent(VIRec(vi)->name, kLinkClassCodes[kLinkClassPanel]);
+          viload::UnlinkIfOwned(VIRec(vi)->name, kLinkClassCodes[kLinkClassPanel], heap);
         }
         if (stage >= kHeader) {
           viinst::FreeHandle(reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, kOHPanelHeaderHandle))));
           OHSetWord(heap, kOHPanelHeaderHandle, 0);
         }
-        OHDisposeHeap(heap);
+        if (stage >= kHeap) OHDisposeHeap(heap);
+        else AZDisposeHandle(heap);
       }
       if (VIRec(vi)->panelHeap == heap) VIRec(vi)->panelHeap = nullptr;
     }
@@ -144,7 +182,8 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
     return done();
   }
   // A stored heap is checked whole before anything of it is converted.
-  if (OHByteSwapHeap(heap, OSwapByClass, 0) != kNoErr) {
+  if (OHByteSwapHeap(heap, OSwapByClass, 0) != kNoErr ||
+      (heapType == kPanelHeapRsrcType && !StoredPanelHeapSound(heap))) {
     loadError = errorBase + 1;
     err = kArgErr;
     return done();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "engine/exec/dsprocs.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/hierarchy.h"
 #include "engine/link/loadmethods.h"
@@ -120,6 +121,9 @@ class LoadMethodsTest : public qxvitest::VITest {
     qxtest::StartRTTable();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(qxvitest::StartBareLinker());
+    // The loader enters code through the code hooks: the real ones.
+    SetVICodeHooks(nullptr);
+    InstallVICodeHooks();
     InstallLoadMethods();
     ASSERT_TRUE(drive_.Make("qxlm"));
     root_ = drive_.root();

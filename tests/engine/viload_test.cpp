@@ -9,6 +9,7 @@
 
 #include "engine/vi/dataspace.h"
 #include "mgsource/memory.h"
+#include "engine/exec/dsprocs.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "engine/exec/runcmd.h"
@@ -67,6 +68,9 @@ class VILoadTest : public qxvitest::VITest {
     qxtest::StartRTTable();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(qxvitest::StartBareLinker());
+    // The loader enters code through the code hooks: the real ones.
+    SetVICodeHooks(nullptr);
+    InstallVICodeHooks();
     ASSERT_TRUE(rt_.Make("qxvl"));
     Alerts().clear();
     SetOneButtonAlertProc(&RecordAlert);
