@@ -19,7 +19,9 @@ bool PassedToObjects(int32 action) {
 // The root's selection: every top-level object, from the last of the panel's
 // object list to the first, ORing the results; a result with the stop bit
 // ends the walk.
-int32 PanelSelect(ObjHeap heap, int32 root, PanelActionRecord* rec) {
+int32 PanelSelect(ObjHeap heap, int32 root, void* record) {
+  // Sent as OSelect's event record: the method's type is the message's.
+  auto* rec = static_cast<PanelActionRecord*>(record);
   int32 all = 0;
   const int32 list = ObjWord(heap, root, kObjPartList / 4);
   for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {

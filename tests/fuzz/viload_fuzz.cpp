@@ -1,9 +1,12 @@
 // Loading a VI whose resources the input rewrites: a VI file written by the
 // tools (a plain VI or one with a datalog binding), then records of
 // (resource, operation, length, bytes) that replace, remove, truncate or
-// flip the bytes of one resource.  The code resource is never rewritten
-// except to cut it shorter than its header or rename its processor, so no code but the tools' harmless
-// initialisation is ever entered.  The load must report nothing through the
+// flip the bytes of one resource.  The code resource keeps its code: it is
+// cut shorter than its header, or the words of its header that are not the
+// entry or the patch list's place (processor, tag, spare words) are
+// rewritten, so no code but the tools' harmless initialisation is ever
+// entered.  The data-space type map is rewritten like any other resource;
+// an input whose types would fill the address space is skipped.  The load must report nothing through the
 // failure reports; it either loads the VI, which is then disposed, or fails
 // with the VI gone; either way the link table ends empty, no VI is listed
 // and no handle is left behind.  A loaded VI with a log binding holds the
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "engine/datatype.h"
+#include "engine/exec/dsprocs.h"
 #include "engine/exec/rttable.h"
 #include "engine/exec/runtexts.h"
 #include "engine/link/hierarchy.h"
@@ -82,6 +86,8 @@ bool Start() {
   QXRTCloseRegistration();
   if (!AZPBlocks()->linkerNames) AZPAllocInit();
   InitLinker();
+  // The loader enters code only through the code hooks.
+  InstallVICodeHooks();
   std::string t = (std::filesystem::temp_directory_path() / "qxvlfXXXXXX").string();
   if (!mkdtemp(t.data())) return false;
   gRoot = t;
@@ -156,10 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t len = in.Byte();
     vif::Resource& r = rs[which];
     const bool code = r.type == FourCC("VICD");
-    // The data-space type map is cut or removed but not rewritten: a
-    // rewritten one may ask for fixed strings of gigabytes, which the data
-    // manager makes and clears.
-    const bool fixedContent = code || r.type == FourCC("DSTM");
+    const bool fixedContent = code;
     switch (op) {
       case 0:  // replace
         if (fixedContent) break;
@@ -180,8 +183,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 0; i < len && at + i < r.bytes.size(); ++i) r.bytes[at + i] ^= in.Byte();
         break;
       }
-      case 4:  // the code names another processor
-        if (code && r.bytes.size() >= 8) r.bytes[4 + len % 4] ^= uChar(1 + len / 4 % 255);
+      case 4:  // the code's header words other than its entry and patch list
+        if (code && r.bytes.size() >= size_t(kVICDHeaderSize)) {
+          static const int32 kWords[] = {1, 3, 4, 5};
+          const int32 at = 4 * kWords[len % 4];
+          for (int32 i = 0; i < 4; ++i) r.bytes[size_t(at + i)] ^= in.Byte();
+        }
         break;
     }
   }

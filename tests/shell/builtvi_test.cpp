@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "engine/engine_test_support.h"
@@ -213,7 +215,11 @@ tdb::TD AddConnector() { return tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32()
 
 class BuiltVITest : public qxtest::EngineTest {
  protected:
-  static rsrcw::Bytes MainFile() {
+  // Main's file; tweak changes the VI, edit the panel's resources and
+  // objects the panel heap before they are written (damaged variants).
+  static rsrcw::Bytes MainFile(const std::function<void(vif::VIFile&)>& tweak = nullptr,
+                               const std::function<void(std::vector<vif::Resource>&)>& edit = nullptr,
+                               const std::function<void(ObjHeap, int32)>& objects = nullptr) {
     vif::VIFile v;
     v.name = "Main.vi";
     v.flags = kVIFlagRunWhenOpened;
@@ -228,7 +234,8 @@ class BuiltVITest : public qxtest::EngineTest {
     v.code = MainCode();
     v.viRefs = {LinkInfoRef{FourCC("QXIN"), "Add.vi", {0}, AddConnector().Bytes(), liw::FlatPath(nullptr)}};
     v.dsRefs = {LinkInfoRef{FourCC("VIDS"), "Add.vi", {kAddDS}, {}, liw::FlatPath(nullptr)}};
-    return vif::WriteWithPanel(v);
+    if (tweak) tweak(v);
+    return vif::WriteWithPanel(v, 0, edit, objects);
   }
   static rsrcw::Bytes AddFile(bool subtract) {
     vif::VIFile v;
@@ -261,7 +268,8 @@ class BuiltVITest : public qxtest::EngineTest {
   }
   // Runs it (at most 30 s): the printed words (the result, then the number
   // of yields) and the exit status.
-  static std::pair<std::vector<std::string>, int> Run(const std::string& app, const std::string& args) {
+  static std::pair<std::vector<std::string>, int> Run(const std::string& app, const std::string& args,
+                                                      std::string* output = nullptr) {
     std::vector<std::string> words;
     FILE* p = popen(("timeout 30 " + app + " -word " + std::to_string(kResult) + " -word " + std::to_string(kYields) +
                      " " + args + " 2>&1")
@@ -275,6 +283,7 @@ class BuiltVITest : public qxtest::EngineTest {
       if (std::string(line).rfind("word=", 0) == 0) words.emplace_back(line + 5, std::strcspn(line + 5, "\n"));
     }
     const int status = pclose(p);
+    if (output) *output = all;
     if (words.size() != 2) words = {"none: " + all, ""};
     return {words, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
   }
@@ -308,6 +317,87 @@ TEST_F(BuiltVITest, MainCallsAddThroughItsEntranceInEitherExecutionSetting) {
     if (c.yields) EXPECT_GT(std::atoi(words[1].c_str()), 0) << "yields";
     EXPECT_EQ(status, 0);
   }
+}
+
+// Damaged copies of Main.vi, each a plain file of the same name, are opened
+// first and must be refused with the load error of the step that read the
+// damaged resource (or load, be closed and leave nothing behind); then the
+// library's good Main.vi of the same name loads in the same process and
+// runs.  A crash or an assertion ends the process and spoils the run.
+TEST_F(BuiltVITest, DamagedFilesAreRefusedAndAGoodVIOfTheirNameRunsAfter) {
+  typedef std::vector<vif::Resource> Rs;
+  auto byType = [](Rs& rs, uInt32 type) -> vif::Resource& {
+    for (vif::Resource& r : rs)
+      if (r.type == type) return r;
+    ADD_FAILURE() << "no resource";
+    return rs.front();
+  };
+  auto ext = [](ObjHeap heap, int32 at, uInt32 value) {
+    PutNative32(*heap + OHWord(heap, kOHExtension) + at, value);
+  };
+  const std::vector<uChar> panelRefs = liw::Write(LinkInfoRecords{
+      FourCC("FPHP"), "Main.vi", {}, {LinkInfoRef{FourCC("QXIN"), "Add.vi", {60}, AddConnector().Bytes(), liw::FlatPath(nullptr)}}});
+  struct Damage {
+    const char* kind;
+    std::function<void(vif::VIFile&)> tweak;
+    std::function<void(Rs&)> edit;
+    std::function<void(ObjHeap, int32)> objects;
+    int32 loadError;  // 0: the file loads, and is closed again
+  } table[] = {
+      {"data-space link information named after the subVI",
+       [](vif::VIFile& v) {
+         v.raw[FourCC("LIds")] = liw::Write(LinkInfoRecords{FourCC("VIDS"), "Add.vi", {}, v.dsRefs});
+       }, nullptr, nullptr, 0},
+      {"stored bad (0x10000) with code", [](vif::VIFile& v) { v.flags |= 0x10000; }, nullptr, nullptr, 0},
+      {"panel heap kind, byte 7", nullptr, [&](Rs& rs) { byType(rs, FourCC("FPHP")).bytes[7] ^= 0x20; }, nullptr, 3},
+      {"panel heap extension offset, byte 11", nullptr, [&](Rs& rs) { byType(rs, FourCC("FPHP")).bytes[11] ^= 0x04; },
+       nullptr, 3},
+      {"panel root offset", nullptr, nullptr, [&](ObjHeap h, int32 root) { ext(h, kHeapExtRoot, uInt32(root + 4)); }, 3},
+      {"key-focus word past the heap", nullptr, nullptr, [&](ObjHeap h, int32) { ext(h, kHeapExtKeyFocus, 0x7FFF0000); }, 3},
+      {"undo record set", nullptr, nullptr, [&](ObjHeap h, int32) { ext(h, kHeapExtUndo30, 1); }, 3},
+      {"panel link information missing", nullptr, [&](Rs& rs) { byType(rs, FourCC("LIfp")).type = FourCC("gone"); },
+       nullptr, 2},
+      {"panel link site names no type definition", nullptr, [&](Rs& rs) { byType(rs, FourCC("LIfp")).bytes = panelRefs; },
+       nullptr, 2},
+      {"data-space site in the header", [](vif::VIFile& v) { v.dsRefs[0].sites = {100}; }, nullptr, nullptr, 16},
+      {"data-space site past the data", [](vif::VIFile& v) { v.dsRefs[0].sites = {0x7FFF0000}; }, nullptr, nullptr, 16},
+  };
+  std::string args;
+  const size_t n = sizeof table / sizeof table[0];
+  for (size_t i = 0; i < n; ++i) {
+    const std::string dir = root_ + "/v" + std::to_string(i);
+    std::filesystem::create_directories(dir);
+    // Each loads its panel with the VI (flag 0x100), so every damaged
+    // resource is read at load.
+    const auto tweak = [&](vif::VIFile& v) {
+      v.flags |= 0x100;
+      if (table[i].tweak) table[i].tweak(v);
+    };
+    const rsrcw::Bytes file = MainFile(tweak, table[i].edit, table[i].objects);
+    ASSERT_FALSE(file.empty()) << table[i].kind;
+    std::ofstream(dir + "/Main.vi", std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                             std::streamsize(file.size()));
+    args += " -first " + dir + "/Main.vi";
+  }
+  const std::string app = Build("damaged.app", false);
+  std::string out;
+  const auto [words, status] = Run(app, args, &out);
+  size_t from = 0;
+  for (size_t i = 0; i < n; ++i) {
+    SCOPED_TRACE(table[i].kind);
+    const std::string mark = "first=" + std::to_string(i) + " opened=";
+    const size_t at = out.find(mark, from);
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string before = out.substr(from, at - from);
+    const size_t code = before.find("load error code ");
+    EXPECT_EQ(code == std::string::npos ? 0 : std::atoi(before.c_str() + code + 16), table[i].loadError) << before;
+    EXPECT_EQ(out.compare(at + mark.size(), 1, table[i].loadError ? "0" : "1"), 0);
+    EXPECT_EQ(out.compare(out.find(' ', at + mark.size()), 7, " left=0"), 0) << "nothing stays loaded";
+    from = at + mark.size();
+  }
+  EXPECT_EQ(words[0], "42345") << out;
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("Failure"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 // the first top-level VI of the library appended to it, hands the posted
 // user events to their handlers until the VI's run is done and it is idle,
 // prints the 32-bit words of its data space at the given offsets (one
-// "word=" line each, in order) and shuts down.
-//   built_vi_runner -word <offset> [-word <offset> ...] [-pref <configuration file>]
+// "word=" line each, in order) and shuts down.  Each file given with -first
+// is loaded before, by its host path, then closed with whatever it loaded
+// ("first=<n> opened=<0 or 1> left=<VIs still loaded>").
+//   built_vi_runner -word <offset> [-word <offset> ...] [-first <host path> ...] [-pref <configuration file>]
 // Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
 // open, 5 its run did not end within 20 s.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/appstart.h"
@@ -18,6 +21,7 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
 #include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
 #include "mgsource/filemgr.h"
@@ -50,13 +54,37 @@ bool FirstTopLevel(RsrcFileRef library, Str255 name) {
 
 int Watch(UHandle vi, const std::vector<int32>& offsets);
 
-int Run(const std::vector<int32>& offsets) {
+// Loads a VI file by its host path as the loader does for a file found (the
+// library inside the program, which holds a VI of the same name, is not
+// searched), then closes it with every VI that then stays unused.
+void OpenFirst(int n, const char* host) {
+  std::string text = "C:";
+  for (const char* c = host; *c; ++c) text += *c == '/' ? '\\' : *c;
+  Path path = nullptr;
+  UHandle vi = nullptr;
+  RsrcFileRef file = 0;
+  if (FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &path) == kNoErr &&
+      ROpenFile(path, kRsrcReadOnly, &file, nullptr, nullptr) == kNoErr) {
+    // The path is the VI's from here, or disposed by the failed load.
+    LoadInstrument(path, 0, nullptr, file, &vi, 0);
+    path = nullptr;
+  }
+  if (path) FDisposePath(path);
+  std::fflush(stderr);
+  if (vi) CloseVI(vi, 0, 0, 1);
+  PurgeUnusedVIs(0);
+  std::printf("first=%d opened=%d left=%d\n", n, vi ? 1 : 0, int(LoadedVICount()));
+  std::fflush(stdout);
+}
+
+int Run(const std::vector<int32>& offsets, const std::vector<const char*>& first) {
   Str255 name;
   if (!RunTimeRsrcFile() || !FirstTopLevel(RunTimeRsrcFile(), name)) return 3;
   Path path = nullptr;
   if (FAppFilePath(&path) != kNoErr || FAppendName(path, name) != kNoErr) return 3;
   // The main loop is running: user events leave the queue.
   WEventSetGate(1);
+  for (size_t i = 0; i < first.size(); ++i) OpenFirst(int(i), first[i]);
   UHandle vi = nullptr;
   if (OpenVIFile(path, &vi, 0) != kNoErr || !vi) return 4;
   // Held by name, the VI outlives the purge that follows its run.
@@ -100,12 +128,15 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
 
 int main(int argc, char** argv) {
   std::vector<int32> offsets;
-  for (int i = 1; i + 1 < argc; ++i)
+  std::vector<const char*> first;
+  for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-word") == 0) offsets.push_back(int32(std::atoi(argv[i + 1])));
+    if (std::strcmp(argv[i], "-first") == 0) first.push_back(argv[i + 1]);
+  }
   if (AppStartup(argc, argv) != kNoErr) return 2;
   // The start-up gives the execution systems their time slice: without one
   // every clump that checks its countdown would yield at every check.
-  const int status = ExecTimeSlice() > 0 ? Run(offsets) : 5;
+  const int status = ExecTimeSlice() > 0 ? Run(offsets, first) : 5;
   std::fflush(stdout);
   AppShutdown();
   return status;
