@@ -352,7 +352,7 @@ TEST_F(BuiltVITest, DamagedFilesAreRefusedAndAGoodVIOfTheirNameRunsAfter) {
       {"panel heap kind, byte 7", nullptr, [&](Rs& rs) { byType(rs, FourCC("FPHP")).bytes[7] ^= 0x20; }, nullptr, 3},
       {"panel heap extension offset, byte 11", nullptr, [&](Rs& rs) { byType(rs, FourCC("FPHP")).bytes[11] ^= 0x04; },
        nullptr, 3},
-      {"panel root offset", nullptr, nullptr, [&](ObjHeap h, int32 root) { ext(h, kHeapExtRoot, uInt32(root + 4)); }, 3},
+      {"panel root offset past the heap", nullptr, nullptr, [&](ObjHeap h, int32) { ext(h, kHeapExtRoot, 0x00100000); }, 3},
       {"key-focus word past the heap", nullptr, nullptr, [&](ObjHeap h, int32) { ext(h, kHeapExtKeyFocus, 0x7FFF0000); }, 3},
       {"undo record set", nullptr, nullptr, [&](ObjHeap h, int32) { ext(h, kHeapExtUndo30, 1); }, 3},
       {"panel link information missing", nullptr, [&](Rs& rs) { byType(rs, FourCC("LIfp")).type = FourCC("gone"); },
