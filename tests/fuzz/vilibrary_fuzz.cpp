@@ -105,7 +105,9 @@ vif::VIFile BaseVI(const std::string& name) {
   v.name = name;
   v.flags = 0x100;  // the panel loads with the VI
   v.entries = {tdb::I32().WithFlags(kDSEntryStored), tdb::I32(), tdb::I32()};
-  v.code = vif::ControllerCode(false);
+  // Its initialisation stores 0x1234 at 528 and the table's address, a
+  // patched word, at 532: code entered unpatched leaves 0 there.
+  v.code = vif::ControllerCode(true);
   v.connPane = tdb::Cluster({tdb::I32()});
   return v;
 }
@@ -401,6 +403,13 @@ void Exercise() {
     if (OpenVIFile(path, &vi, 0) != kNoErr) vi = nullptr;
     if (vi) {
       FUZZ_CHECK(IsVILoaded(vi));
+      // Code that was entered was patched.
+      for (UHandle v = FirstLoadedVI(); v; v = VIRec(v)->next) {
+        const UHandle ds = VIRec(v)->dataSpace;
+        if (!ds || DSGetHandleSize(ds) < kDataSpaceHeaderSize + 8 || GetNative32(*ds + kDataSpaceHeaderSize) != 0x1234)
+          continue;
+        FUZZ_CHECK(GetNative32(*ds + kDataSpaceHeaderSize + 4) == uInt32(uintptr_t(&QXRTTable[0])));
+      }
       CloseVI(vi, 0, 0, 1);
     }
     PurgeUnusedVIs(0);
