@@ -192,6 +192,16 @@ TEST_F(ArchiveToolsTest, AddFailuresGiveTheirTexts) {
   const Point bad{-1, 3};
   EXPECT_EQ(AddQLBFile(member, src, &bad, 1, buf), kArgErr);
   EXPECT_EQ(Str(buf), "Palette position is out of range.");
+  // A member name is stored and later names extracted files: one that is
+  // no plain file name is refused.
+  for (const char* hostile : {"../x.vi", "/x.vi", "C:\\x.vi", "..", "x?.vi"}) {
+    OwnedPath in(P("lib.qlb"));
+    Str255 name;
+    name[0] = uChar(std::strlen(hostile));
+    std::memcpy(name + 1, hostile, name[0]);
+    ASSERT_EQ(FAppendName(in, name), kNoErr);
+    EXPECT_EQ(AddQLBFile(in, src, nullptr, 0, buf), kArgErr) << hostile;
+  }
   const Point good{2, 3};
   EXPECT_EQ(AddQLBFile(member, src, &good, 1, buf), kNoErr);
   EXPECT_EQ(Str(buf), "");

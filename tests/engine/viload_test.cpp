@@ -300,6 +300,28 @@ TEST_F(VILoadTest, VersionsAndCode) {
   }
 }
 
+// Before the execution systems start there are no code hooks: a VI with
+// code is refused (load error 8) with nothing left and nothing asserted; a
+// VI without code still loads.
+TEST_F(VILoadTest, CodeIsEnteredOnlyThroughTheCodeHooks) {
+  SetVICodeHooks(nullptr);
+  qxtest::Reports::Get().Clear();
+  for (bool withCode : {true, false}) {
+    SCOPED_TRACE(withCode);
+    Alerts().clear();
+    vif::VIFile v;
+    v.entries = {tdb::I32(), tdb::I32()};
+    if (withCode) v.code = InitCode();
+    UHandle vi = nullptr;
+    EXPECT_EQ(Load(v, &vi), withCode ? kLoadFailed : kLoadLoaded);
+    EXPECT_EQ(ShownLoadError(), withCode ? 8 : 0);
+    Unload(vi);
+    ExpectNothingLeft();
+  }
+  EXPECT_EQ(qxtest::Reports::Get().Count("Failure"), 0) << qxtest::Reports::Get().Text();
+  InstallVICodeHooks();
+}
+
 TEST_F(VILoadTest, AVIWithoutCodeLoadsIdleAndIsNeverEntered) {
   vif::VIFile v;
   v.entries = {tdb::I32().WithFlags(kDSEntryStored)};
