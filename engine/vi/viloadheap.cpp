@@ -71,8 +71,12 @@ bool StoredPanelHeapSound(ObjHeap heap) {
   if (!names(ext, kClsObjHeapHdrExtension, kHeapExtensionSize)) return false;
   if (!names(ExtWord(heap, kHeapExtRoot), kClsFrontPanel, 4 * (kPanelRootDataSpaceWord + 1))) return false;
   for (auto [at, cls] : {std::pair{kHeapExtSelection, int32(kClsList)}, std::pair{kHeapExtBlinkList, int32(kClsList)},
-                         std::pair{kHeapExtKeyFocus, -1}})
-    if (const uInt32 w = ExtWord(heap, at); w && !names(w, cls, 4)) return false;
+                         std::pair{kHeapExtKeyFocus, -1}}) {
+    const uInt32 w = ExtWord(heap, at);
+    if (w && !names(w, cls, 4)) return false;
+    // A list's count fits its block.
+    if (w && cls == kClsList && GetNative32(*heap + w) > uInt32(OHBlockSize(heap, int32(w)) - 4) / 4) return false;
+  }
   if (ExtWord(heap, kHeapExtUndo30) || ExtWord(heap, kHeapExtUndo31)) return false;
   for (int32 at : {kHeapExtFocusText, kHeapExtStashedText, kHeapExtConfirm, kHeapExtSavedFrames, kHeapExtWindow,
                    kHeapExtDialogFilter, kHeapExtMenuBar, kHeapExtUndo28})

@@ -304,6 +304,7 @@ bool Unsafe(const vif::Bytes& file) {
       if (td.size() < 4 || StandardizeTDBounded(td.data(), kToMemoryOrder, 0, int32(td.size())) != kNoErr ||
           TDCheckBounds(td.data(), int32(td.size())) != kNoErr)
         continue;
+      unsafe = FuzzFixedBoundsHuge(td.data(), td.size());
       for (size_t at : {size_t(0), size_t(6)}) {
         if (td.size() < at + 4 || TDCheckBounds(td.data() + at, int32(td.size() - at)) != kNoErr) continue;
         unsafe = unsafe || uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(td.data() + at))) > (1u << 20);
