@@ -354,6 +354,7 @@ void Exercise() {
   Path lib = ToPath("L:\\d\\lib.qlb");
   FUZZ_CHECK(lib);
   std::vector<std::string> names;
+  std::string top;  // the first top-level member that mode 2 lists
   for (int32 mode : {0, 1, 2, 3}) {
     CPStrHandle list = reinterpret_cast<CPStrHandle>(AZNewHClr(4));
     UHandle records = AZNewHandle(0);
@@ -365,6 +366,7 @@ void Exercise() {
       for (int32 i = 0; i < count; ++i, p += 1 + p[0]) {
         FUZZ_CHECK(p + 1 + p[0] <= reinterpret_cast<const uChar*>(*list) + AZGetHandleSize(UHandle(list)));
         if (mode == 0) names.push_back(Text(p));
+        if (mode == 2 && top.empty() && (GetNative32(*records + 12 * i) & kFlagTopLevel)) top = Text(p);
       }
     }
     AZDisposeHandle(UHandle(list));
@@ -396,9 +398,9 @@ void Exercise() {
     FDisposePath(member);
   }
   // The top VI with its subVI.
-  for (const std::string& top : {std::string("Main.vi"), names.empty() ? std::string() : names[0]}) {
-    if (top.empty()) continue;
-    Path path = ToPath("L:\\d\\lib.qlb\\" + top);
+  for (const std::string& name : {std::string("Main.vi"), top == "Main.vi" ? std::string() : top}) {
+    if (name.empty()) continue;
+    Path path = ToPath("L:\\d\\lib.qlb\\" + name);
     if (!path) continue;
     UHandle vi = nullptr;
     if (OpenVIFile(path, &vi, 0) != kNoErr) vi = nullptr;

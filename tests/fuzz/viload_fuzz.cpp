@@ -203,11 +203,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (td.size() < 4 || StandardizeTDBounded(td.data(), kToMemoryOrder, 0, int32(td.size())) != kNoErr ||
           TDCheckBounds(td.data(), int32(td.size())) != kNoErr)
         continue;
-      if (FuzzFixedBoundsHuge(td.data(), td.size())) return 0;
+      if (FuzzFixedBoundsHuge(td.data(), td.size(), 1u << 16)) return 0;
       const uChar* at = td.data() + (r.type == FourCC("FPTD") ? 6 : 0);
       const int32 avail = int32(td.size()) - int32(at - td.data());
       if (avail >= 4 && TDCheckBounds(at, avail) == kNoErr &&
-          uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(at))) > (1u << 20))
+          uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(at))) > (1u << 16))
         return 0;
     }
   const int32 live = FuzzLiveHandles();
