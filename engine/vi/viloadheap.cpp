@@ -7,6 +7,7 @@
 #include "engine/link/linkinfo.h"
 #include "engine/link/linker.h"
 #include "engine/objswap.h"
+#include "engine/panelrec.h"
 #include "engine/shellsvc.h"
 #include "engine/typemgr.h"
 #include "engine/vi/archive.h"
@@ -76,6 +77,16 @@ bool StoredPanelHeapSound(ObjHeap heap) {
     if (w && !names(w, cls, 4)) return false;
     // A list's count fits its block.
     if (w && cls == kClsList && GetNative32(*heap + w) > uInt32(OHBlockSize(heap, int32(w)) - 4) / 4) return false;
+  }
+  // The root's part list: the top-level objects that panel actions visit.
+  const int32 root = int32(ExtWord(heap, kHeapExtRoot));
+  if (const uInt32 parts = GetNative32(*heap + root + offsetof(PanelObjHeader, partList))) {
+    if (!names(parts, kClsList, 4)) return false;
+    const uInt32 count = GetNative32(*heap + parts);
+    if (count > uInt32(OHBlockSize(heap, int32(parts)) - 4) / 4) return false;
+    for (uInt32 i = 0; i < count; ++i)
+      if (const uInt32 part = GetNative32(*heap + parts + 4 + 4 * i); part && !names(part, -1, int32(sizeof(PanelObjHeader))))
+        return false;
   }
   if (ExtWord(heap, kHeapExtUndo30) || ExtWord(heap, kHeapExtUndo31)) return false;
   for (int32 at : {kHeapExtFocusText, kHeapExtStashedText, kHeapExtConfirm, kHeapExtSavedFrames, kHeapExtWindow,
