@@ -810,6 +810,9 @@ TEST_F(VILoadTest, PanelHeapAtLoad) {
 // resolves to none.
 TEST_F(VILoadTest, PanelObjectsResolveTheirTypeIDsThroughTheSavedTypes) {
   const ObjSwapProc before = SetObjSwapProc(kClsNumeric, ObjSwapForClass(kClsNumeric));
+  // The root's words (its part list among them) are converted as the
+  // object system does.
+  const ObjSwapProc rootBefore = SetObjSwapProc(kClsFrontPanel, ObjSwapForClass(kClsFrontPanel));
   PS_() = PanelSeen{};
   InstallPanelServices();
   vif::VIFile v;
@@ -849,6 +852,7 @@ TEST_F(VILoadTest, PanelObjectsResolveTheirTypeIDsThroughTheSavedTypes) {
   }
   Unload(vi);
   SetObjSwapProc(kClsNumeric, before);
+  SetObjSwapProc(kClsFrontPanel, rootBefore);
   ExpectNothingLeft();
 }
 
