@@ -69,18 +69,3 @@ inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {
     }                                                                        \
   } while (0)
 
-// True when the words of a type descriptor (in memory order) that read as
-// fixed bounds (bit 31 set, not -1) multiply to more than the limit: the
-// default data of such a type is made whole, and cleared.  Every 2-byte
-// position is read, so a word that only looks like a bound counts too.
-inline bool FuzzFixedBoundsHuge(const uint8_t* td, size_t size, uint64_t limit = 1u << 20) {
-  uint64_t product = 1;
-  for (size_t at = 0; at + 4 <= size; at += 2) {
-    int32_t w;
-    std::memcpy(&w, td + at, 4);
-    if (w >= -1) continue;
-    product *= uint64_t(uint32_t(w) & 0x7FFFFFFFu) + 1;
-    if (product > limit) return true;
-  }
-  return false;
-}

@@ -39,6 +39,7 @@
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "fuzz_support.h"
+#include "fuzz_typebounds.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
@@ -304,10 +305,10 @@ bool Unsafe(const vif::Bytes& file) {
       if (td.size() < 4 || StandardizeTDBounded(td.data(), kToMemoryOrder, 0, int32(td.size())) != kNoErr ||
           TDCheckBounds(td.data(), int32(td.size())) != kNoErr)
         continue;
-      unsafe = FuzzFixedBoundsHuge(td.data(), td.size());
       for (size_t at : {size_t(0), size_t(6)}) {
         if (td.size() < at + 4 || TDCheckBounds(td.data() + at, int32(td.size() - at)) != kNoErr) continue;
-        unsafe = unsafe || uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(td.data() + at))) > (1u << 20);
+        const TypeDescriptor* type = reinterpret_cast<const TypeDescriptor*>(td.data() + at);
+        unsafe = unsafe || uInt32(DataSize(type)) > (1u << 20) || FuzzBoundedBytes(type) > (1u << 20);
       }
     }
   RCloseFile(ref);

@@ -33,6 +33,7 @@
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "fuzz_support.h"
+#include "fuzz_typebounds.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
@@ -194,20 +195,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Types whose data would fill the address space are left out: the loader
   // clears what it allocates for them, which the fuzzer cannot afford.
-  // Fixed-size strings and arrays are made whole with the default data but
-  // not counted by DataSize: any word of the descriptor that reads as a
-  // fixed bound counts, and together they may ask for a megabyte at most.
+  // Bounded and fixed strings and arrays are made whole with the default
+  // data but not counted by DataSize: they count too.
   for (const vif::Resource& r : rs)
     if (r.type == FourCC("DSTM") || (r.type == FourCC("FPTD") && r.bytes.size() > 6)) {
       std::vector<uChar> td = r.bytes;
       if (td.size() < 4 || StandardizeTDBounded(td.data(), kToMemoryOrder, 0, int32(td.size())) != kNoErr ||
           TDCheckBounds(td.data(), int32(td.size())) != kNoErr)
         continue;
-      if (FuzzFixedBoundsHuge(td.data(), td.size(), 1u << 16)) return 0;
       const uChar* at = td.data() + (r.type == FourCC("FPTD") ? 6 : 0);
       const int32 avail = int32(td.size()) - int32(at - td.data());
       if (avail >= 4 && TDCheckBounds(at, avail) == kNoErr &&
-          uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(at))) > (1u << 16))
+          (uInt32(DataSize(reinterpret_cast<const TypeDescriptor*>(at))) > (1u << 16) ||
+           FuzzBoundedBytes(reinterpret_cast<const TypeDescriptor*>(at)) > (1u << 16)))
         return 0;
     }
   const int32 live = FuzzLiveHandles();
