@@ -5,6 +5,7 @@
 
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/window.h"
 
 namespace {
 
@@ -208,3 +209,32 @@ MgErr IRelease(int32 image) {
 }
 
 int32 IGetKind(int32 image) { return Valid(image) ? At(image).kind : 0; }
+
+int32 IKindOf(int32 image) { return image >= 1 && image <= gCount ? At(image).kind : 0; }
+
+int32 IGetDepth(int32 image) {
+  if (!Valid(image)) return 0;
+  switch (At(image).kind) {
+    case kImageIcon1:
+    case kImageMask: return 1;
+    case kImageIcon4: return 4;
+    case kImageIcon8: return 8;
+    case kImageWindow: return WGetDepth(int32(At(image).data));
+    default: return 0;
+  }
+}
+
+MgErr ICreateWindowImage(int32* image, int32 window) {
+  if (!image) return kArgErr;
+  *image = NewEntry(kImageWindow, 0);
+  if (!*image) return kMemFullErr;
+  At(*image).data = uInt32(window);
+  return kNoErr;
+}
+
+int32 IWindowOf(int32 image) { return IKindOf(image) == kImageWindow ? int32(At(image).data) : 0; }
+
+void ISetWindowOf(int32 image, int32 window) {
+  if (IKindOf(image) == kImageWindow) At(image).data = uInt32(window);
+  else DBAssert(__FILE__, __LINE__, "not a window image");
+}

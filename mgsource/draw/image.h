@@ -6,6 +6,7 @@
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/rsrc.h"
+#include "platform/qx_drawobj.h"
 
 // Image kinds held here, and their resource types.
 enum : int32 {
@@ -14,6 +15,10 @@ enum : int32 {
   kImageIcon8 = 3,    // "icl8", 1,024 bytes
   kImageMask = 4,     // the bytes 128-255 of "ICN#"
   kImageFamily = 5,   // no resource of its own: the members of the same id
+  kImagePixmap = 6,
+  kImagePicture = 9,
+  kImageWindow = 13,  // a window as a drawing target: the data word is the window
+  kImagePage = 14,    // a PostScript page
 };
 enum : int32 { kImageOwned = 0x02, kImageInFile = 0x01 };
 
@@ -34,3 +39,24 @@ QX_EXTERN_C MgErr IRelease(int32 image);
 QX_EXTERN_C int32 IGetKind(int32 image);
 // The resource type of a kind, 0 for kinds without one.
 QX_EXTERN_C uInt32 IRsrcTypeOfKind(int32 kind);
+// The kind of an image without a report: 0 for an id that names none.
+int32 IKindOf(int32 image);
+// The depth of an image: icons their own, a window its window's (WGetDepth);
+// 0 for other kinds and invalid ids (reported).
+QX_EXTERN_C int32 IGetDepth(int32 image);
+
+// Window images (kind 13): the window manager makes one for the screen; the
+// window it draws for is its data word.
+QX_EXTERN_C MgErr ICreateWindowImage(int32* image, int32 window);
+// The window of a window image, 0 for anything else.
+int32 IWindowOf(int32 image);
+void ISetWindowOf(int32 image, int32 window);
+
+// Makes the image the drawing target: the current target is detached first
+// (its device context given back), then the image is recorded with its
+// window, depth and black-and-white flag in the drawing state and the port
+// for it installed.  A window image draws into paintDc when given, else
+// into a context obtained from its window and given back on detach.  0
+// detaches only and leaves the null port.  Window images only for now; any
+// other kind is reported and nothing is attached.
+void IAttachTarget(int32 image, PlatObj paintDc);

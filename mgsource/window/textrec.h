@@ -10,10 +10,10 @@
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/fourcc.h"
+#include "mgsource/draw/dcolor.h"
 #include "mgsource/rsrc.h"
 
 typedef UHandle TRecord;
-typedef uInt32 DColor;
 
 constexpr ResType kTextRecordType = FourCC("TRec");
 constexpr ResType kOldTextRecordType = FourCC("TREC");
@@ -34,7 +34,6 @@ enum : int32 {
   kTRRunSize = 12,
   kTRFixedSize = 72,  // the record with no run beyond the insertion style
 };
-constexpr DColor kTransparentColor = 0x1000000;
 
 // Flag bits used here.
 enum : uInt32 {

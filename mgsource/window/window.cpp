@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mgsource/debug.h"
+#include "platform/qx_sysinfo.h"
 #include "platform/qx_window.h"
 
 namespace {
@@ -16,7 +17,17 @@ struct WindowRec {
   WEventHandler handler;
   Point origin;
   bool visible;
+  int16 depth;  // of the window's screen
+  Rect placed;  // the content rectangle of a window without a host window
 };
+
+// Windows without a host window are named from a range the host's window
+// ids never reach.
+constexpr WindowRef kFirstHostlessRef = 0x40000000;
+WindowRef gNextHostless = kFirstHostlessRef;
+
+bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
+int16 ScreenDepth() { return int16(PlatGetSystemMetric(kPlatMetricScreenDepth)); }
 
 std::mutex gLock;  // guards the table; never held while a handler runs
 std::map<WindowRef, WindowRec>& Table() {
@@ -68,11 +79,20 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
   int32 n = title ? title[0] : 0;
   for (int32 i = 0; i < n; ++i) text[i] = char(title[1 + i]);
   text[n] = 0;
-  const PlatWindow pw = PlatWindowCreate(ToPlat(r), text, FrameOf(style));
+  PlatWindow pw;
+  if (Hostless(style)) {
+    std::lock_guard<std::mutex> g(gLock);
+    do {
+      pw = gNextHostless;
+      gNextHostless = gNextHostless == 0x7FFFFFFF ? kFirstHostlessRef : gNextHostless + 1;
+    } while (Table().count(pw));
+  } else {
+    pw = PlatWindowCreate(ToPlat(r), text, FrameOf(style));
+  }
   if (!pw) return kWNoWindow;
   {
     std::lock_guard<std::mutex> g(gLock);
-    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false};
+    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false, ScreenDepth(), r};
   }
   Notify(pw, kWEvWindowCreate);
   if (show) WShow(pw);
@@ -80,13 +100,14 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
 }
 
 void WDestroy(WindowRef window) {
-  if (!Known(window)) return;
+  WindowRec rec;
+  if (!Known(window, &rec)) return;
   WHide(window);
   {
     std::lock_guard<std::mutex> g(gLock);
     Table().erase(window);
   }
-  PlatWindowDestroy(window);
+  if (!Hostless(rec.style)) PlatWindowDestroy(window);
   WPurgeWindowEvents(window);
 }
 
@@ -102,7 +123,7 @@ void SetVisible(WindowRef window, bool shown) {
     std::lock_guard<std::mutex> g(gLock);
     Table()[window].visible = shown;
   }
-  PlatWindowShow(window, shown);
+  if (!Hostless(rec.style)) PlatWindowShow(window, shown);
   Notify(window, shown ? kWEvWindowShow : kWEvWindowHide);
 }
 
@@ -110,6 +131,18 @@ void SetVisible(WindowRef window, bool shown) {
 
 void WShow(WindowRef window) { SetVisible(window, true); }
 void WHide(WindowRef window) { SetVisible(window, false); }
+
+int32 WGetDepth(WindowRef window) {
+  WindowRec rec;
+  const int32 depth = window && Get(window, &rec) ? rec.depth : ScreenDepth();
+  if (depth < 1) DBAssert(__FILE__, __LINE__, "window depth below 1");
+  return depth;
+}
+
+Bool32 WHasHostWindow(WindowRef window) {
+  WindowRec rec;
+  return Get(window, &rec) && !Hostless(rec.style) ? 1 : 0;
+}
 
 Bool32 WIsVisible(WindowRef window) {
   WindowRec rec;
@@ -169,7 +202,9 @@ void WGetRect(WindowRef window, Rect* rect) {
   *rect = Rect{0, 0, 0, 0};
   WindowRec rec;
   PlatRect content;
-  if (!Known(window, &rec) || !PlatWindowGetContent(window, &content)) return;
+  if (!Known(window, &rec)) return;
+  if (Hostless(rec.style)) content = ToPlat(rec.placed);
+  else if (!PlatWindowGetContent(window, &content)) return;
   rect->top = rec.origin.v;
   rect->left = rec.origin.h;
   rect->bottom = int16(rec.origin.v + (content.bottom - content.top));
@@ -191,7 +226,11 @@ void WSetOrigin(WindowRef window, Point origin) {
 void WGetGlobalRect(WindowRef window, Rect* rect) {
   if (!rect) return;
   PlatRect content{0, 0, 0, 0};
-  if (Known(window)) PlatWindowGetContent(window, &content);
+  WindowRec rec;
+  if (Known(window, &rec)) {
+    if (Hostless(rec.style)) content = ToPlat(rec.placed);
+    else PlatWindowGetContent(window, &content);
+  }
   *rect = ToRect(content);
 }
 

@@ -22,6 +22,8 @@ enum : uInt32 {
   kWStyleResizable = 0x0010,
   kWStyleMinimisable = 0x0020,
   kWStyleBordered = 0x0100,    // a bordered pop-up, without 0x0004
+  kWStyleNoHost = 0x2000,      // an event handler without a host window
+  kWStyleRecordOnly = 0x4000,  // a record without a host window (the page window of printing)
 };
 
 // Creates a window whose content lies at rect (screen coordinates; an empty
@@ -35,6 +37,11 @@ QX_EXTERN_C Bool32 WIsWindow(WindowRef window);
 QX_EXTERN_C void WShow(WindowRef window);
 QX_EXTERN_C void WHide(WindowRef window);
 QX_EXTERN_C Bool32 WIsVisible(WindowRef window);
+// The colour depth of the window's screen; that of the screen for 0 (and
+// for windows without a record, the root window among them).
+QX_EXTERN_C int32 WGetDepth(WindowRef window);
+// True for a window that has a host window (styles 0x2000 and 0x4000 have none).
+Bool32 WHasHostWindow(WindowRef window);
 // Raises the window in front of the others and shows it.
 QX_EXTERN_C void WBringToFront(WindowRef window);
 QX_EXTERN_C void WSetTitle(WindowRef window, ConstPStr title);

@@ -4,7 +4,12 @@
 #include <map>
 #include <mutex>
 
+#include "mgsource/debug.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
+#include "platform/qx_dc.h"
+#include "platform/qx_region.h"
 #include "platform/qx_window.h"
 
 namespace {
@@ -24,26 +29,110 @@ std::map<WindowRef, PortState>& Ports() {
 thread_local WindowRef tPort = kWNoWindow;
 std::atomic<WZoomedProc> gZoomed{nullptr};
 
+// The drawing mutex: held from WSetup to WRestore, so that one thread at a
+// time draws into windows; WSetup nests.  gLock is taken inside it, never
+// the other way round.
+std::recursive_mutex gDrawMutex;
+thread_local int32 tSetupDepth = 0;
+int32 gScreenImage = 0;  // written under the drawing mutex
+
+// Clips the attached device context of the window to its clip rectangle
+// (none: the whole content).
+void ApplyClip(WindowRef w) {
+  const DDrawState& s = gDrawState;
+  if (!w || s.window != w || !s.dc) return;
+  Rect clip;
+  if (!WGetClipRect(w, &clip)) {
+    PlatSelectClipRgn(s.dc, 0);
+    return;
+  }
+  const PlatObj rgn = PlatCreateRectRgn(clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
+                                        clip.bottom - s.originV);
+  if (!rgn) return;
+  PlatSelectClipRgn(s.dc, rgn);
+  PlatDeleteObject(rgn);
+}
+
+// Attaches the window's drawing target: the screen image, with the window
+// as its owner; 0 detaches.
+void Attach(WindowRef w) {
+  if (!w) {
+    IAttachTarget(0, 0);
+    return;
+  }
+  if (!gScreenImage || IKindOf(gScreenImage) != kImageWindow) WInitScreenImage();
+  ISetWindowOf(gScreenImage, w);
+  IAttachTarget(gScreenImage, 0);
+  ApplyClip(w);
+}
+
+void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    PortState& p = Ports()[w];
+    if (savedClip) *savedClip = p.clipped ? p.clip : Rect{0, 0, 0, 0};
+    p.clipped = rect != nullptr;
+    p.clip = rect ? *rect : Rect{0, 0, 0, 0};
+  }
+  if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
+  ApplyClip(w);
+}
+
 }  // namespace
 
+MgErr WInitScreenImage() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  if (gScreenImage && IKindOf(gScreenImage) == kImageWindow) return kNoErr;
+  int32 id = 0;
+  if (MgErr err = ICreateWindowImage(&id, kWRootWindow)) return err;
+  gScreenImage = id;
+  return kNoErr;
+}
+
+int32 WScreenImage() { return gScreenImage; }
+
 void WSetup(WindowRef window, WPortState* saved) {
+  gDrawMutex.lock();
+  ++tSetupDepth;
   if (saved) saved->window = tPort;
   tPort = WIsWindow(window) ? window : kWNoWindow;
+  Attach(tPort);
 }
 
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
   const WindowRef w = tPort;
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
   if (!w || !rect || !WIsWindow(w)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  PortState& p = Ports()[w];
-  if (savedClip && p.clipped) *savedClip = p.clip;
-  p.clip = *rect;
-  p.clipped = true;
+  SetClip(w, rect, savedClip);
+}
+
+void WLimitClip(const Rect* rect, Rect* savedClip) {
+  const WindowRef w = tPort;
+  if (savedClip) *savedClip = Rect{0, 0, 0, 0};
+  if (!w || !rect || !WIsWindow(w)) return;
+  Rect now;
+  if (!WGetClipRect(w, &now)) WGetRect(w, &now);
+  Rect limited{0, 0, 0, 0};
+  DSectRect(&now, rect, &limited);
+  SetClip(w, &limited, savedClip);
+}
+
+void WRestoreClip(const Rect* savedClip) {
+  const WindowRef w = tPort;
+  if (!w || !savedClip || !WIsWindow(w)) return;
+  SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);
 }
 
 void WRestore(const WPortState* saved) {
-  if (saved) tPort = saved->window && WIsWindow(saved->window) ? saved->window : kWNoWindow;
+  if (tSetupDepth == 0) {
+    DBAssert(__FILE__, __LINE__, "WRestore without WSetup");
+    return;
+  }
+  const WindowRef back = saved ? saved->window : kWNoWindow;
+  tPort = back && WIsWindow(back) ? back : kWNoWindow;
+  Attach(tPort);
+  --tSetupDepth;
+  gDrawMutex.unlock();
 }
 
 WindowRef WCurrentPort() { return tPort && WIsWindow(tPort) ? tPort : kWNoWindow; }

@@ -8,17 +8,31 @@
 // The menu-setup event: a window brings its menu states up to date.
 enum : int32 { kWEvMenuSetup = -106 };
 
-// Makes the window the drawing port of this thread; saved gets the port it
-// replaces, for WRestore.
+// Makes the window the drawing port of this thread under the drawing mutex,
+// held until the matching WRestore (the pair nests): the screen image gets
+// the window as its owner and is attached as the drawing target.  saved
+// gets the port it replaces, for WRestore.
 struct WPortState {
   WindowRef window;
 };
 QX_EXTERN_C void WSetup(WindowRef window, WPortState* saved);
 // Sets the clip rectangle (local coordinates) of the current port; savedClip
-// (may be null) gets the one it replaces.  Nothing without a port.
+// (may be null) gets the one it replaces, an empty rectangle for none.
+// Nothing without a port.  The current window's device context is clipped
+// to it (within the content).
 QX_EXTERN_C void WSetClipRect(const Rect* rect, Rect* savedClip);
-// Makes the saved port current again.
+// Intersects the current port's clip (its port rectangle when none is set)
+// with the rectangle; savedClip as above.
+QX_EXTERN_C void WLimitClip(const Rect* rect, Rect* savedClip);
+// Puts back a clip saved by WSetClipRect or WLimitClip (empty: no clip).
+QX_EXTERN_C void WRestoreClip(const Rect* savedClip);
+// Makes the saved port current again and releases the drawing mutex.
 QX_EXTERN_C void WRestore(const WPortState* saved);
+
+// The screen image: the window image that windows draw through, made once
+// for the root window; 0 or the image table's error.
+MgErr WInitScreenImage();
+int32 WScreenImage();
 // The current port of this thread, 0 for none.
 WindowRef WCurrentPort();
 // The window's clip rectangle; false when none was set.
