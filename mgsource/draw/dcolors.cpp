@@ -161,6 +161,8 @@ MgErr DSetAppColors(UHandle colourList, UHandle paletteTable, UHandle preferred)
 }
 
 int32 DAllocAppColor(DColor) { return 0; }
+// The same routine is exported under a second name that external code links by.
+QX_EXTERN_C int32 GetRsrcIDFromName(DColor) __attribute__((alias("DAllocAppColor")));
 
 uInt32 DColorToGDIColor(DColor colour) {
   if (colour > 0xFFFFFF) {

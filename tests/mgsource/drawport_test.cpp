@@ -1,7 +1,10 @@
 // The drawing port: which port a target gets, the null port's reports, the
 // entries that do more than forward, and windows drawing through the
 // screen image.
+#include <atomic>
+#include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "mgsource/draw/dport.h"
@@ -222,6 +225,31 @@ TEST_F(DrawPort, BoundaryWindowsWithoutHostWindow) {
     WDestroy(w);
     EXPECT_FALSE(WIsWindow(w));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Two threads drawing into their own windows: between WSetup and WRestore
+// each sees only its own window as the target.
+TEST_F(DrawPort, ConcurrentSetupsSerialiseOnTheDrawingMutex) {
+  const int rounds = std::getenv("QX_UNDER_VALGRIND") ? 20 : 2000;
+  const WindowRef a = Window(0x3C, true), b = Window(0x3C, true);
+  std::atomic<int> wrong{0};
+  auto draw = [&](WindowRef w) {
+    for (int i = 0; i < rounds; ++i) {
+      WPortState saved;
+      WSetup(w, &saved);
+      if (gDrawState.window != w || IWindowOf(WScreenImage()) != w || DCurrentPort() != &gHostPort) ++wrong;
+      WRestore(&saved);
+    }
+  };
+  std::thread t1(draw, a), t2(draw, b);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(gDrawState.target, 0u);
 }
 
 }  // namespace
