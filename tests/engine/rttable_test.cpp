@@ -19,6 +19,7 @@
 #include "mgsource/blockmove.h"
 #include "engine/link/linker.h"
 #include "mgsource/config.h"
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/sorting.h"
@@ -404,6 +405,16 @@ TEST_F(RTTable, PointResultComesBackInEAX) {
     EXPECT_EQ(res.eax, word(c.row, c.column)) << c.v << "," << c.h;
     EXPECT_EQ(res.espAfter, res.espBefore);
   }
+}
+
+TEST_F(RTTable, ColourToIndexThroughTheTable) {
+  // DColorToIndex (colour, depth, matched out): the middle grey takes the
+  // third extra grey of the 8-bit palette.
+  DColor matched = 0;
+  CallResult res = CallAsCompiledCode(QXRTTable[212], {0x808080, 8, reinterpret_cast<uInt32>(&matched)});
+  EXPECT_EQ(res.eax, 218u);
+  EXPECT_EQ(matched, 0x7F7F7Fu);
+  EXPECT_EQ(res.espAfter, res.espBefore);
 }
 
 TEST_F(RTTable, RegisterFormEntriesWorkOnTheFloatingPointStack) {
