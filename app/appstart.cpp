@@ -11,6 +11,7 @@
 #include "io/unitaccess.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
+#include "mgsource/window/wport.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "rtlib/datalog.h"
@@ -42,6 +43,9 @@ MgErr AppStartup(int argc, char** argv) {
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.
   if (MgErr err = MgStartup(argc, argv)) return err;
+  // The drawing manager's start: the window image through which windows
+  // draw, made for the root window.
+  if (MgErr err = WInitScreenImage()) return err;
   if (MgErr err = ShellInitEngine()) return err;
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();

@@ -19,6 +19,7 @@
 #include "mgsource/rsrc.h"
 #include "mgsource/window/wevent.h"
 #include "platform/qx_alert.h"
+#include "shell/appcolors.h"
 #include "shell/appfolders.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
@@ -94,6 +95,8 @@ MgErr ShellInitEngine() {
   if (FAppFilePath(&self) == kNoErr && ROpenFile(self, kRsrcReadOnly, &rt, nullptr, nullptr) == kNoErr)
     SetRunTimeRsrcFile(rt);
   if (self) FDisposePath(self);
+  // The application's colours, before anything draws.
+  if (rt) InitAppColors(rt);
   // The temporary resource file for the resources of loaded external code.
   gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);
   if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&

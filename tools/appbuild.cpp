@@ -1,4 +1,5 @@
 #include "tools/appbuild.h"
+#include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
 
 #include <sys/stat.h>
@@ -85,6 +86,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   for (const auto& r : IconFamilyResources(fallbackOn, inside, 9, 216))
     writer->Add(r.first, kFallbackVIIconId, r.second);
   AddVersionResources(writer);
+  AddColorResources(writer);
   AddLoadWarningTexts(writer);
   AddConfigTokenStrings(writer);
   AddLibraryToolResources(writer);
