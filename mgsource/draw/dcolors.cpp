@@ -44,17 +44,65 @@ int32 B(DColor c) { return int32(c & 0xFF); }
 DColor Rgb(int32 r, int32 g, int32 b) { return DColor((r << 16) | (g << 8) | b); }
 uInt32 SwapRB(uInt32 c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF); }
 
-// The 6-level quantisation: 0-25, 26-76, 77-127, 128-178, 179-229, 230-255.
+// The 6-level quantisation (0-25, 26-76, 77-127, 128-178, 179-229,
+// 230-255), kept premultiplied for the red, green and blue parts of a cube
+// index.
 struct Quant6 {
-  uChar level[256];
-  constexpr Quant6() : level{} {
-    for (int32 x = 0; x < 256; ++x) level[x] = uChar((x + 25) / 51);
+  uChar red[256], green[256], blue[256];
+  constexpr Quant6() : red{}, green{}, blue{} {
+    for (int32 x = 0; x < 256; ++x) {
+      blue[x] = uChar((x + 25) / 51);
+      green[x] = uChar(6 * blue[x]);
+      red[x] = uChar(36 * blue[x]);
+    }
   }
 };
 constexpr Quant6 kQuant6;
 
-// The grey thresholds of the five cube-diagonal levels.
-constexpr int32 kGrey[5] = {25, 76, 127, 178, 229};
+// The grey step at depth 8, one rule per cube cell: with S = +-R +-G +-B
+// (the cell's signs), a colour of the cell takes grey1 when S > high, grey2
+// when S < low, else stays in the cell.  Each of the Part's conditions
+// (R - g) +- G +- B against a bound, and the diagonal cells' second test
+// against g' = g - 51, is turned into that form; with components of 0-255
+// and g of 25-229, R - g never leaves 16 bits.  Cells away from the grey
+// diagonal have bounds no sum reaches.
+struct GreyRules {
+  struct Cell {
+    int8 neg[3];   // 0 or -1: the sign of R, G and B in S
+    uChar grey1;   // the cell itself when it has no rule; grey2 is grey1 - 1
+    int16 high, low;
+  } cell[kDCubeCount8];
+  static_assert(sizeof(Cell) == 8, "one cell in 8 bytes");
+  constexpr GreyRules() : cell{} {
+    constexpr int32 kGrey[5] = {25, 76, 127, 178, 229};
+    for (int32 i = 0; i < kDCubeCount8; ++i) {
+      Cell& c = cell[i];
+      c = Cell{{0, 0, 0}, uChar(i), 32767, -32768};
+      const int32 k = i / 43, rest = i % 43;
+      if (k >= 5) continue;
+      const int32 g = kGrey[k];
+      auto rule = [&](bool r, bool gr, bool b, int32 high) {
+        c.neg[0] = int8(r ? 0 : -1), c.neg[1] = int8(gr ? 0 : -1), c.neg[2] = int8(b ? 0 : -1);
+        c.high = int16(high);
+        c.grey1 = uChar(kDCubeCount8 + k);
+      };
+      switch (rest) {
+        case 0: rule(true, true, true, 3 * g - 38); break;      // (R - g) + G + B > 2g - 38
+        case 1: rule(true, true, false, g - 38); break;         // (R - g) + G - B >= -37
+        case 6: rule(true, false, true, g - 38); break;         // (R - g) - G + B >= -37
+        case 7: rule(true, false, false, -g - 38); break;       // (R - g) - G - B > -2g - 38
+        case 36: rule(false, true, true, g - 38); break;        // (R - g) - G - B < 38 - 2g
+        case 37: rule(false, true, false, -g - 38); break;      // (R - g) - G + B < 38
+        case 42: rule(false, false, true, -g - 38); break;      // (R - g) + G - B < 38
+        default: break;
+      }
+      if (rest == 0 && k > 0) {  // (R - g') + G + B < 2g' + 38
+        c.low = int16(3 * (g - 51) + 38);
+      }
+    }
+  }
+};
+constexpr GreyRules kGreyRules;
 
 // A map's entry, 0 with a report outside a loaded map.
 uInt32 MapEntry(int32 map, int32 index) {
@@ -178,42 +226,42 @@ uInt32 DColorToGDIColor(DColor colour) {
 
 DColor DGDIColorToColor(uInt32 hostColour) { return SwapRB(hostColour & 0xFFFFFF); }
 
-int32 DColorToIndex(DColor colour, int32 depth, DColor* matched) {
+namespace {
+
+// The 8-bit palette index: the 6-level cube cell, then the grey step.
+inline int32 Index8(DColor colour) {
   const int32 r = R(colour), g = G(colour), b = B(colour);
+  const int32 index = kQuant6.red[r] + kQuant6.green[g] + kQuant6.blue[b];
+  // Colours near the grey diagonal take one of the extra greys (black and
+  // white never do: their cells' rules cannot hold for them).  Selected by
+  // masks rather than branches: which rule holds is data.
+  const GreyRules::Cell& c = kGreyRules.cell[index];
+  const int32 sum = ((r ^ c.neg[0]) - c.neg[0]) + ((g ^ c.neg[1]) - c.neg[1]) + ((b ^ c.neg[2]) - c.neg[2]);
+  const int32 take1 = (c.high - sum) >> 31, take2 = (sum - c.low) >> 31;
+  const int32 other = index ^ ((index ^ (c.grey1 - 1)) & take2);
+  return other ^ ((other ^ c.grey1) & take1);
+}
+
+__attribute__((noinline)) int32 IndexAtDepth(DColor colour, int32 depth, DColor* matched) {
   int32 index;
-  if (depth == 4) {
-    index = 25 * ((r + 32) / 64) + 5 * ((g + 32) / 64) + (b + 32) / 64;
+  if (depth >= 8) {
+    index = Index8(colour);
+  } else if (depth == 4) {
+    index = 25 * ((R(colour) + 32) / 64) + 5 * ((G(colour) + 32) / 64) + (B(colour) + 32) / 64;
   } else {
-    index = 36 * kQuant6.level[r] + 6 * kQuant6.level[g] + kQuant6.level[b];
-    const DColor c = colour & 0xFFFFFF;
-    if (depth >= 8 && c != kBlackColor && c != kWhiteColor) {
-      // Colours near the grey diagonal take one of the extra greys.
-      const int32 k = index / 43, rest = index % 43;
-      if (k < 5) {
-        const int32 t = kGrey[k];
-        const int32 dr = int16(r - t);
-        bool grey = false;
-        switch (rest) {
-          case 0: grey = dr + g + b > 2 * t - 38; break;
-          case 1: grey = dr + g - b >= -37; break;
-          case 6: grey = dr - g + b >= -37; break;
-          case 7: grey = dr - g - b > -2 * t - 38; break;
-          case 36: grey = dr - g - b < 38 - 2 * t; break;
-          case 37: grey = dr - g + b < 38; break;
-          case 42: grey = dr + g - b < 38; break;
-          default: break;
-        }
-        if (grey) {
-          index = kDCubeCount8 + k;
-        } else if (rest == 0 && k > 0) {
-          const int32 t1 = t - 51;
-          if (int16(r - t1) + g + b < 2 * t1 + 38) index = kDCubeCount8 + k - 1;
-        }
-      }
-    }
+    index = kQuant6.red[R(colour)] + kQuant6.green[G(colour)] + kQuant6.blue[B(colour)];
   }
   if (matched) *matched = DIndexToColor(index, depth);
   return index;
+}
+
+}  // namespace
+
+int32 DColorToIndex(DColor colour, int32 depth, DColor* matched) {
+  // The common call, at screen depth without the matched colour, stays
+  // short; the others are made out of line.
+  if (depth >= 8 && !matched) return Index8(colour);
+  return IndexAtDepth(colour, depth, matched);
 }
 
 DColor DIndexToColor(int32 index, int32 depth) {
