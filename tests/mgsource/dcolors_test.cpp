@@ -45,7 +45,6 @@ TEST_F(Colours, ConversionsTable) {
       {"weird depth", DIndexToColor(3, 6), 0},
       {"MIndex at depth 1", MIndexToDColor(1, 1), 0},
       {"MIndexToIndex at 16", MIndexToIndex(7, 16), 1},
-      {"allocating", DAllocAppColor(0x123456), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
   EXPECT_NE(capture_.Debug().find("Weird depth (6) in DIndexToColor"), std::string::npos);

@@ -28,7 +28,7 @@ class DrawPort : public ::testing::Test {
     ASSERT_EQ(WInitScreenImage(), kNoErr);
   }
   void TearDown() override {
-    DSetPortTarget(0);
+    IAttachTarget(0, 0);
     DInstallTestPort(nullptr);
     for (int32 id : images_) IRelease(id);
     WDestroyAllWindows();
