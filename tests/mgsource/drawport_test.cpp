@@ -13,7 +13,9 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "platform/qx_event.h"
 #include "platform/qx_region.h"
+#include "platform/qx_thread.h"
 #include "platform/qx_trace.h"
 #include "platform/qx_window.h"
 #include "test_support.h"
@@ -33,6 +35,11 @@ class DrawPort : public ::testing::Test {
     for (int32 id : images_) IRelease(id);
     WDestroyAllWindows();
     PlatWindowsReset();
+    // The input signal the host raised for the windows' messages is taken,
+    // so that a later wait of this thread is not ended by it.
+    PlatEvent* ev = PlatEventCreate(false);
+    PlatWaitEventOrInput(ev, 0);
+    PlatEventDestroy(ev);
   }
   WindowRef Window(uInt32 style, bool show) {
     const Rect r{40, 40, 140, 240};
