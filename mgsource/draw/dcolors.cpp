@@ -61,7 +61,7 @@ constexpr Quant6 kQuant6;
 
 // The grey step at depth 8, one rule per cube cell: with S = +-R +-G +-B
 // (the cell's signs), a colour of the cell takes grey1 when S > high, grey2
-// when S < low, else stays in the cell.  Each of the Part's conditions
+// when S < low, else stays in the cell.  Each of the step's conditions
 // (R - g) +- G +- B against a bound, and the diagonal cells' second test
 // against g' = g - 51, is turned into that form; with components of 0-255
 // and g of 25-229, R - g never leaves 16 bits.  Cells away from the grey
