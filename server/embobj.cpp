@@ -14,17 +14,20 @@ namespace {
 // The library's entries; each is read once per call.
 std::atomic<int32 (*)(int32, EmbDispatch**)> gGetDispatch{nullptr};
 
-// The refnum jar, made on first use; gJarLock guards only its creation and
-// disposal (the jar serialises its own calls).  Lock order: gJarLock, then
-// the jar's own mutex (taken inside the MC* calls); no path takes them the
-// other way round.
+// The refnum jar, made on first use.  The jar's calls take no lock of their
+// own: gJarLock is held across every call on it, so that two releases of one
+// refnum cannot both find it live.  The interfaces' own counts are changed
+// outside it, except by AutoRefReleaseAll.
 std::mutex gJarLock;
 CookieJar gJar = nullptr;
 
-CookieJar Jar(bool make) {
+// Runs f(jar) under the lock; the jar is made first when `make` is set.
+// Without a jar f gets null.
+template <class F>
+auto WithJar(bool make, F f) {
   std::lock_guard<std::mutex> hold(gJarLock);
   if (!gJar && make) gJar = MCNewJar();
-  return gJar;
+  return f(gJar);
 }
 
 EmbObjectRec* Rec(UHandle record) {
@@ -43,9 +46,7 @@ EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs) {
 MgErr AutoRefNewForDispatch(EmbDispatch* dispatch, Cookie* refnum) {
   if (refnum) *refnum = 0;
   if (!dispatch || !refnum) return kArgErr;
-  CookieJar jar = Jar(true);
-  if (!jar) return kMemFullErr;
-  Cookie c = MCNewCookie(jar, &dispatch);
+  Cookie c = WithJar(true, [&](CookieJar jar) { return jar ? MCNewCookie(jar, &dispatch) : Cookie(0); });
   if (!c) return kMemFullErr;
   dispatch->vtbl->addRef(dispatch);
   *refnum = c;
@@ -53,24 +54,25 @@ MgErr AutoRefNewForDispatch(EmbDispatch* dispatch, Cookie* refnum) {
 }
 
 Bool32 IsAutomationRefnum(Cookie value) {
-  CookieJar jar = value ? Jar(false) : nullptr;
-  return jar && MCIsACookie(jar, value);
+  return value && WithJar(false, [&](CookieJar jar) { return jar && MCIsACookie(jar, value); });
 }
 
 EmbDispatch* AutoRefDispatch(Cookie refnum) {
-  CookieJar jar = refnum ? Jar(false) : nullptr;
   EmbDispatch* p = nullptr;
-  if (!jar || MCGetCookieInfo(jar, refnum, &p) != kNoErr) return nullptr;
+  if (!refnum || !WithJar(false, [&](CookieJar jar) { return jar && MCGetCookieInfo(jar, refnum, &p) == kNoErr; }))
+    return nullptr;
   return p;
 }
 
 MgErr AutoRefRelease(Cookie refnum) {
-  CookieJar jar = refnum ? Jar(false) : nullptr;
-  if (!jar) return kArgErr;
   // Only the caller whose disposal succeeds drops the reference, so two
   // releases of one refnum release the interface once.
   EmbDispatch* p = nullptr;
-  if (MCDisposeCookie(jar, refnum, &p) != kNoErr) {
+  int disposed = refnum ? WithJar(false, [&](CookieJar jar) {
+    return !jar ? -1 : MCDisposeCookie(jar, refnum, &p) == kNoErr ? 1 : 0;
+  }) : -1;
+  if (disposed < 0) return kArgErr;
+  if (!disposed) {
     DBPrintf("Error releasing Cookie");
     return kArgErr;
   }
