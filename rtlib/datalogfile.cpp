@@ -113,7 +113,8 @@ MgErr RecordEnd(const Log& log, int32 at, int32* end) {
 // need) starts: 0 and its position when it starts inside the file; 4 when its
 // path or its start lies past the end of the file (what a cut leaves); 6 for
 // an index that points into the header or the type, or blocks and a record
-// that overlap.  *blocksEnd receives the end of the record's leaf block.
+// that overlap.  *blocksEnd receives the end of the last block of the
+// record's path that was made before it.
 MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at, int32* blocksEnd = nullptr) {
   uInt32 p = root;
   uInt32 walked[8];
@@ -137,7 +138,18 @@ MgErr StartOf(const Log& log, uInt32 root, int32 count, int32 r, int32* at, int3
   if (p >= uInt32(log.size)) return kEOFErr;
   for (int32 j = 0; j < nwalked; ++j)
     if (p >= walked[j] && p - walked[j] < uInt32(kDatalogIndexBlockSize)) return kFileIOErr;
-  if (blocksEnd) *blocksEnd = int32(walked[nwalked - 1]) + kDatalogIndexBlockSize;
+  if (blocksEnd) {
+    // A block of level l was made with the first record it covers, except
+    // the first block of each level above 0, made as a root with record
+    // 128^l: only that one may follow r.
+    const int32 top = IndexLevel(count - 1);
+    uInt32 last = 0;
+    for (int32 j = 0; j < nwalked; ++j) {
+      const int32 l = top - j;
+      if ((l == 0 || (r >> (7 * l)) != 0) && walked[j] > last) last = walked[j];
+    }
+    *blocksEnd = int32(last) + kDatalogIndexBlockSize;
+  }
   *at = int32(p);
   return kNoErr;
 }
@@ -148,8 +160,8 @@ MgErr WholeRecord(const Log& log, uInt32 root, int32 count, int32 r, int32* end)
   int32 at = 0, blocksEnd = 0;
   if (MgErr err = StartOf(log, root, count, r, &at, &blocksEnd)) return err;
   if (MgErr err = RecordEnd(log, at, end)) return err;
-  // A group's leaf block is made before its records: a record that ends
-  // before its leaf is damage, and cutting the file there would lose the leaf.
+  // A record that ends before a block of its path made before it is damage,
+  // and cutting the file there would lose that block.
   return *end < blocksEnd ? kFileIOErr : kNoErr;
 }
 
@@ -317,6 +329,52 @@ MgErr SetEntry(const Log& log, uInt32 block, int32 i, uInt32 value) {
   return WriteAt(log.f, int32(block) + 4 * i, b, 4);
 }
 
+// Whether record r is the first one under a block of level l (which the
+// append of r then makes).
+bool StartsGroup(int32 r, int32 l) { return (int64(r) & ((int64(1) << (7 * l)) - 1)) == 0; }
+
+// The blocks on the way down from the root to a leaf.  They must lie apart:
+// in a damaged file a block that overlaps another one on the path would take
+// the new entries over that block's own, and the append would succeed with
+// the records lost.
+class IndexPath {
+ public:
+  explicit IndexPath(uInt32 root) : walked_{root} {}
+  void Add(uInt32 block) {
+    if (n_ < int32(sizeof walked_ / sizeof walked_[0])) walked_[n_++] = block;
+  }
+  // Entry e of block p, a block below that lies apart from the path: 0, or
+  // 6 for a damaged index.
+  MgErr Existing(const Log& log, uInt32 p, int32 e, uInt32* child) const {
+    if (MgErr err = log.Entry(p, e, false, child)) return err;
+    for (int32 j = 0; j < n_; ++j)
+      if ((*child > walked_[j] ? *child - walked_[j] : walked_[j] - *child) < uInt32(kDatalogIndexBlockSize))
+        return kFileIOErr;
+    return kNoErr;
+  }
+
+ private:
+  uInt32 walked_[8];
+  int32 n_ = 1;
+};
+
+// Checks, without writing, the blocks that the append of the log's next
+// record walks through before it makes any: 0, or 6 for a damaged index, so
+// that an append refused for damage leaves the file as it was.
+MgErr CheckAppendPath(const Log& log) {
+  const int32 r = log.count;
+  if (log.fixed || r == 0 || IndexLevel(r) > IndexLevel(r - 1)) return kNoErr;
+  IndexPath walk(log.root);
+  uInt32 p = log.root;
+  for (int32 l = IndexLevel(r); l >= 1 && !StartsGroup(r, l); --l) {
+    uInt32 child = 0;
+    if (MgErr err = walk.Existing(log, p, (r >> (7 * l)) & (kDatalogFanOut - 1), &child)) return err;
+    walk.Add(child);
+    p = child;
+  }
+  return kNoErr;
+}
+
 // Appends m records of one group (their flat bytes and sizes) to a datalog
 // of records without a fixed size: the blocks covering the first one, the
 // bytes at the end and their positions.  The header that counts them is the
@@ -336,26 +394,18 @@ MgErr AppendPiece(Log* log, const uChar* bytes, const int32* sizes, int32 m) {
       if (MgErr err = SetEntry(*log, grown, 0, root)) return err;
       root = grown;
     }
-    // The blocks on the way down must lie apart: in a damaged file a block
-    // that overlaps another one on the path would take the new entries over
-    // that block's own, and the append would succeed with the records lost.
-    uInt32 walked[8] = {root};
-    int32 nwalked = 1;
+    IndexPath walk(root);
     uInt32 p = root;
     for (int32 l = depth; l >= 1; --l) {
       const int32 e = (r >> (7 * l)) & (kDatalogFanOut - 1);
       uInt32 child = 0;
-      if ((int64(r) & ((int64(1) << (7 * l)) - 1)) == 0) {
+      if (StartsGroup(r, l)) {
         if (MgErr err = NewBlock(log, &child)) return err;
         if (MgErr err = SetEntry(*log, p, e, child)) return err;
-      } else if (MgErr err = log->Entry(p, e, false, &child)) {
+      } else if (MgErr err = walk.Existing(*log, p, e, &child)) {
         return err;
-      } else {
-        for (int32 j = 0; j < nwalked; ++j)
-          if ((child > walked[j] ? child - walked[j] : walked[j] - child) < uInt32(kDatalogIndexBlockSize))
-            return kFileIOErr;
       }
-      if (nwalked < int32(sizeof walked / sizeof walked[0])) walked[nwalked++] = child;
+      walk.Add(child);
       p = child;
     }
     leaf = p;
@@ -442,6 +492,7 @@ MgErr Append(Log* log, const FlatRecords& recs) {
   const uChar* bytes = *recs.h + recs.skip;
   // One group before and after: the flush waits for the group to fill.
   const bool flush = !(before > 0 && (before - 1) >> 7 == (before + recs.k - 1) >> 7);
+  if (MgErr err = CheckAppendPath(*log)) return err;
   if (log->torn) {
     if (MgErr err = FSetEOF(log->f, log->end)) return err;
     log->size = log->end;
