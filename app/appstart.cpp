@@ -8,6 +8,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "io/device.h"
+#include "io/ioregister.h"
 #include "io/unitaccess.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
@@ -51,6 +52,7 @@ MgErr AppStartup(int argc, char** argv) {
   QXRTRegisterEngine();
   QXRTRegisterRTLib();
   QXRTRegisterShell();
+  QXRTRegisterIO();
   QXRTCloseRegistration();
   // File refnums live from here until shut-down.
   return FRefNumJarCreate();

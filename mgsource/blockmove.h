@@ -11,6 +11,10 @@ QX_EXTERN_C int32 FPUSetNearest();
 QX_EXTERN_C int32 LoadLibrary16Stub(int32 arg);
 
 // The shell's invalid-library alert, filled at start-up; until then the call
-// answers 15 (resource not found) and shows nothing.
+// answers 15 (resource not found) and shows nothing.  The alert shows the
+// text of the 'STR ' resource kInvalidLibraryStrId of the run-time resource
+// file.
 typedef MgErr (*InvalidLibraryAlertProc)();
 void SetInvalidLibraryAlertHook(InvalidLibraryAlertProc proc);
+constexpr int32 kInvalidLibraryStrId = 2002;
+constexpr const char* kInvalidLibraryStrName = "_invalid LoadLibrary call";

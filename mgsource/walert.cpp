@@ -31,3 +31,5 @@ void WAlert(ConstPStr text, int32 /*unused*/) {
   }
   PlatAlert(title.c_str(), buf, kPlatOK, kPlatIconWarning);
 }
+
+void WBeep() { PlatBeep(); }

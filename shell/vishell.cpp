@@ -1,13 +1,19 @@
 #include "shell/vishell.h"
 #include "shell/viwindow.h"
 
+#include <cstring>
 #include <vector>
 
 #include "engine/exec/rttable.h"
+#include "engine/shellsvc.h"
+#include "engine/vi/rtrsrc.h"
 #include "engine/vi/vihooks.h"
+#include "mgsource/blockmove.h"
 #include "mgsource/memory.h"
+#include "mgsource/rsrc.h"
 #include "shell/background.h"
 #include "shell/filesvc.h"
+#include "shell/loaddialog.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
@@ -83,8 +89,21 @@ Bool32 RTMIsMenuRefnum(uInt32 refnum) {
   return 0;
 }
 
+MgErr InvalidLibraryAlert() {
+  // The text is copied out at once: the handle belongs to the file's map.
+  UHandle h = nullptr;
+  if (MgErr err = RGetString(RunTimeRsrcFile(), kInvalidLibraryStrId, &h)) return err;
+  const int32 size = h && *h ? AZGetHandleSize(h) : 0;
+  if (size < 1) return kRsrcNotFoundErr;
+  Str255 text;
+  text[0] = uChar((*h)[0] < size ? (*h)[0] : size - 1);
+  std::memcpy(text + 1, *h + 1, text[0]);
+  return OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
+}
+
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
+  SetInvalidLibraryAlertHook(&InvalidLibraryAlert);
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
@@ -102,6 +121,14 @@ MgErr QXRTRegisterShell() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(109, WBackground),
       QX_RT_ENTRY(842, TwoButtonAlert),
+      QX_RT_ENTRY(902, DlgLoad),
+      QX_RT_ENTRY(904, DlgUnload),
+      QX_RT_ENTRY(905, DlgShow),
+      QX_RT_ENTRY(907, DlgMove),
+      QX_RT_ENTRY(911, DlgBoxStep),
+      QX_RT_ENTRY(926, DlgSetCtrlVal),
+      QX_RT_ENTRY(929, DlgSetBoolText),
+      QX_RT_ENTRY(932, DlgGrayControl),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));

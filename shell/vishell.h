@@ -1,6 +1,7 @@
 // What the shell does for the engine's VIs: the help window's target, the
-// run-time menu records of running VIs, and the start-up registration of the
-// shell's services with the engine and the run-time function table.
+// run-time menu records of running VIs, the invalid-library alert, and the
+// start-up registration of the shell's services with the engine and the
+// run-time function table.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
@@ -18,7 +19,14 @@ QX_EXTERN_C MgErr RTMNewVIMenuRef(UHandle vi);
 QX_EXTERN_C void RTMDisposeVIMenuRef(UHandle vi);
 Bool32 RTMHasVIMenuRef(UHandle vi);
 
-// Fills the engine's shell hooks; called at start-up.
+// The alert of a call that loads a 16-bit library: the text of 'STR '
+// kInvalidLibraryStrId of the run-time resource file in the one-button alert
+// (headless: on stderr).  The resource manager's error, with nothing shown,
+// when the text is missing; else the alert's answer.
+MgErr InvalidLibraryAlert();
+
+// Fills the engine's shell hooks (the invalid-library alert among them);
+// called at start-up.
 void ShellInstallEngineHooks();
 // Registers the shell's routines in the run-time function table.
 MgErr QXRTRegisterShell();

@@ -16,6 +16,7 @@
 #include "engine/vi/vifind.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/blockmove.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
@@ -95,6 +96,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddMgErrTexts(writer);
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
+  AddInvalidLibraryText(writer);
   dlgwriter::AddDialogs(writer);
 }
 
@@ -218,6 +220,14 @@ void AddFindTexts(rsrcw::Writer* writer) {
     if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
     else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));
   }
+}
+
+void AddInvalidLibraryText(rsrcw::Writer* writer) {
+  const std::string text =
+      "A CIN tried to load a 16-bit DLL.  This operation is not supported under Quenlix for Windows 95 or "
+      "Windows NT.  The CIN and DLL must be recompiled.";
+  writer->Add(rsrcfmt::kTypeString, kInvalidLibraryStrId, rsrcw::BytesOf(char(text.size()) + text),
+              std::string(kInvalidLibraryStrName));
 }
 
 void AddMgErrTexts(rsrcw::Writer* writer) {

@@ -47,6 +47,10 @@ void AddRunCommandTexts(rsrcw::Writer* writer);
 // The texts of finding and loading VIs: STR# 15000, 14535, 11501, 299 and 318.
 void AddFindTexts(rsrcw::Writer* writer);
 
+// Adds the text of the alert shown when external code asks to load a 16-bit
+// library ('STR ' 2002, "_invalid LoadLibrary call").
+void AddInvalidLibraryText(rsrcw::Writer* writer);
+
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);

@@ -6,6 +6,7 @@
 #include "engine/exec/runcmd.h"
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
+#include "engine/dsalloc.h"
 #include "engine/exec/callchain.h"
 #include "engine/exec/codeentry.h"
 #include "engine/exec/dsprocs.h"
@@ -15,7 +16,9 @@
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
 #include "engine/stdize.h"
+#include "engine/vi/archive.h"
 #include "engine/vi/objload.h"
+#include "engine/vi/viload.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/config.h"
 #include "mgsource/cookie.h"
@@ -24,6 +27,8 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/extsupport.h"
@@ -40,6 +45,10 @@
 #include "mgsource/textnum.h"
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/wevent.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/window/wservices.h"
 #include "platform/qx_portio.h"
 
@@ -147,7 +156,28 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(102, DateToSecs),
       QX_RT_ENTRY(103, LStrCmp),
       QX_RT_ENTRY(104, FlushCaches),
+      QX_RT_ENTRY(110, WSetup),
+      QX_RT_ENTRY(111, WRestore),
+      QX_RT_ENTRY(112, WCreate),
+      QX_RT_ENTRY(113, WShow),
+      QX_RT_ENTRY(114, WHide),
+      QX_RT_ENTRY(115, WDestroy),
+      QX_RT_ENTRY(116, WBringToFront),
+      QX_RT_ENTRY(117, WIsVisible),
+      QX_RT_ENTRY(120, WSize),
+      QX_RT_ENTRY(122, WGetRefCon),
+      QX_RT_ENTRY(124, WSetTitle),
+      QX_RT_ENTRY(125, WGetTitle),
+      QX_RT_ENTRY(126, WGetShellRect),
+      QX_RT_ENTRY(129, WPostEvent),
+      QX_RT_ENTRY(130, WSendEvent),
+      QX_RT_ENTRY(132, WInvalRect),
+      QX_RT_ENTRY(133, WSetOrigin),
+      QX_RT_ENTRY(135, WGetRect),
+      QX_RT_ENTRY(137, WLocalToGlobal),
+      QX_RT_ENTRY(142, WBeep),
       QX_RT_ENTRY(143, WSleep),
+      QX_RT_ENTRY(146, WSetClipRect),
       QX_RT_ENTRY(152, WEventAvail),
       QX_RT_ENTRY(153, WAlert),
       QX_RT_ENTRY(161, DSelectNormPen),
@@ -183,8 +213,18 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(213, DIndexToColor),
       QX_RT_ENTRY(214, MIndexToDColor),
       QX_RT_ENTRY(215, DColorToMIndex),
+      QX_RT_ENTRY(216, TNewFont),
+      QX_RT_ENTRY(217, TDisposeFont),
+      QX_RT_ENTRY(219, TGetFontInfo),
+      QX_RT_ENTRY(223, TDispose),
+      QX_RT_ENTRY(230, TGetText),
+      QX_RT_ENTRY(232, TReplaceText),
       QX_RT_ENTRY(242, TDraw),
+      QX_RT_ENTRY(244, TLoad),
+      QX_RT_ENTRY(246, TDeactivate),
       QX_RT_ENTRY(250, TBox),
+      QX_RT_ENTRY(262, TGetColors),
+      QX_RT_ENTRY(263, TSetColors),
       QX_RT_ENTRY(267, AZDisposeHandle),
       QX_RT_ENTRY(268, AZDisposePtr),
       QX_RT_ENTRY(269, AZGetHandleSize),
@@ -299,6 +339,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(386, RGetInfo),
       QX_RT_ENTRY(387, RGetIndString),
       QX_RT_ENTRY(423, IDraw),
+      QX_RT_ENTRY(425, IGet),
+      QX_RT_ENTRY(430, IRelease),
+      QX_RT_ENTRY(431, IAdd),
       QX_RT_ENTRY(445, CfgGetDefault),
       QX_RT_ENTRY(447, DBPrintf),
       QX_RT_ENTRY(448, DBAssert),
@@ -354,6 +397,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(704, AlignDatum),
       QX_RT_ENTRY(706, AdjustArrayDims_Old),
       QX_RT_ENTRY(723, CopyHandle),
+      QX_RT_ENTRY(732, CreateDSEntry_Old),
       QX_RT_ENTRY(733, DeflateData_Old),
       QX_RT_ENTRY(734, InflateDefData_Old),
       QX_RT_ENTRY(768, VIEntrance),
@@ -372,6 +416,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(785, SetVIBad),
       QX_RT_ENTRY(786, SetVIReserved),
       QX_RT_ENTRY(787, VIDocMod),
+      QX_RT_ENTRY(788, LoadFPHeap),
       QX_RT_ENTRY(789, GetRsrcCounter),
       QX_RT_ENTRY(790, SetRsrcCounter),
       QX_RT_ENTRY(791, XferRsrcToTmpQXRsrcFile),
@@ -410,6 +455,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(971, CheckFPStat),
       QX_RT_ENTRY(975, AZMaxMem),
       QX_RT_ENTRY(976, DSMaxMem),
+      QX_RT_ENTRY(987, WGetStyle),
       QX_RT_ENTRY(993, HasRezExt),
       QX_RT_ENTRY(994, PStrHasRezExt),
       QX_RT_ENTRY(995, PStrAppendRezExt),
@@ -438,8 +484,10 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1073, DbgPrintf),
       QX_RT_ENTRY(1079, ExtRTSetCleanupProc),
       QX_RT_ENTRY(1083, UnFlattenQXStrConvert_Old),
+      QX_RT_ENTRY(1466, ArchiveDirList),
       QX_RT_ENTRY(1467, LStrPrintf),
       QX_RT_ENTRY(1468, FExists),
+      QX_RT_ENTRY(1472, ArchiveCreate),
       QX_RT_ENTRY(1475, SetErrorIOClust),
       QX_RT_ENTRY(1476, SetErrorIOClustFromRsrc),
       QX_RT_ENTRY(1500, Rest),

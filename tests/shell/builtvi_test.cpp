@@ -7,10 +7,13 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "engine/engine_test_support.h"
 #include "engine/exec/codeentry.h"
@@ -48,6 +51,7 @@ constexpr int32 kDeadline = kRunElement + int32(sizeof(QueueElement));  // Main:
 constexpr int32 kYields = kDeadline + 4;                                // Main: how often it yielded
 constexpr int32 kWaitMs = 300;
 constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTInitProcs = 1697, kRTMilliSecs = 96;
+constexpr int32 kRTLoadLibrary16 = 626;
 
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
@@ -211,6 +215,22 @@ std::vector<uint8_t> AddCode(bool subtract) {
   return c.Finish();
 }
 
+// A top-level clump that asks to load a 16-bit library, keeps the answer
+// and ends its run.
+std::vector<uint8_t> LibraryCallCode() {
+  emit::Code c;
+  auto clump = c.NewLabel();
+  EmitInit(c, clump, true);
+  c.Bind(clump);
+  c.PushImm(0x1234);  // the library: never read
+  c.CallRT(kRTLoadLibrary16);
+  c.AddRegImm(ESP, 4);
+  c.MovMemReg(EBP, kResult, EAX);
+  c.MovRegMem(EAX, EBP, kFinish);
+  c.Ret();
+  return c.Finish();
+}
+
 tdb::TD AddConnector() { return tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32()}); }
 
 class BuiltVITest : public qxtest::EngineTest {
@@ -248,9 +268,11 @@ class BuiltVITest : public qxtest::EngineTest {
   }
   // A copy of the driver with the run-time resources and the library.
   std::string Build(const std::string& name, bool subtract) {
+    return Build(name, {{"Main.vi", MainFile(), archfmt::kFlagTopLevel}, {"Add.vi", AddFile(subtract), 0u}});
+  }
+  std::string Build(const std::string& name, const std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>>& files) {
     qxbuild::VILibraryWriter lib(name + ".qlb");
-    for (auto [member, file, flags] : {std::tuple{"Main.vi", MainFile(), archfmt::kFlagTopLevel},
-                                       std::tuple{"Add.vi", AddFile(subtract), 0u}}) {
+    for (const auto& [member, file, flags] : files) {
       EXPECT_FALSE(file.empty()) << member;
       qxbuild::LibraryMember m;
       m.name = member;
@@ -398,6 +420,38 @@ TEST_F(BuiltVITest, DamagedFilesAreRefusedAndAGoodVIOfTheirNameRunsAfter) {
   EXPECT_EQ(words[0], "42345") << out;
   EXPECT_EQ(status, 0) << out;
   EXPECT_EQ(out.find("Failure"), std::string::npos) << out;
+}
+
+// The run-time function table of the whole program: a routine the program
+// has under the name the table's list gives an index stands at that index
+// once start-up has registered every library.
+TEST_F(BuiltVITest, EveryRoutineOfTheProgramIsRegisteredAtItsIndex) {
+  std::string out;
+  EXPECT_EQ(Run(Build("table.app", false), "-unregistered", &out).second, 0) << out;
+  EXPECT_EQ(out.find("unregistered="), std::string::npos) << out;
+  const size_t at = out.find("routines=");
+  ASSERT_NE(at, std::string::npos) << out;
+  EXPECT_GT(std::atoi(out.c_str() + at + 9), 800) << "the routines are found by name";
+}
+
+// Compiled code that asks to load a 16-bit library: the call answers 0 and
+// the application shows the text its resource file carries, headless on
+// stderr.
+TEST_F(BuiltVITest, A16BitLibraryCallShowsTheInvalidLibraryAlert) {
+  const rsrcw::Bytes main = MainFile([](vif::VIFile& v) {
+    v.code = LibraryCallCode();
+    v.viRefs.clear();
+    v.dsRefs.clear();
+  });
+  const std::string app = Build("lib16.app", {{"Main.vi", main, archfmt::kFlagTopLevel}});
+  std::string out;
+  const auto [words, status] = Run(app, "", &out);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(words[0], "0");
+  const std::string alert =
+      "[alert] A CIN tried to load a 16-bit DLL.  This operation is not supported under Quenlix for Windows 95 or "
+      "Windows NT.  The CIN and DLL must be recompiled.\n";
+  EXPECT_NE(out.find(alert), std::string::npos) << out;
 }
 
 }  // namespace

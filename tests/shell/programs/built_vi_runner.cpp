@@ -8,6 +8,12 @@
 //   built_vi_runner -word <offset> [-word <offset> ...] [-first <host path> ...] [-pref <configuration file>]
 // Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
 // open, 5 its run did not end within 20 s.
+//   built_vi_runner -unregistered
+// After start-up, prints "unregistered=<index> <name>" for each routine the
+// program has under a name the run-time table's list gives an index, when
+// that index does not hold it, then "routines=<how many it has>"; runs no VI.
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +22,7 @@
 
 #include "app/appstart.h"
 #include "engine/exec/exec.h"
+#include "engine/exec/rttable.h"
 #include "engine/vi/archive.h"
 #include "engine/vi/archive_format.h"
 #include "engine/vi/rtrsrc.h"
@@ -77,6 +84,26 @@ void OpenFirst(int n, const char* host) {
   std::fflush(stdout);
 }
 
+int ListUnregistered() {
+  int found = 0;
+  for (int32 i = 0; i < kQXRTEntries; ++i) {
+    if (!QXRTEntryName(i)) continue;
+    const std::string names = std::string(QXRTEntryName(i)) + " " + QXRTEntryOtherNames(i);
+    for (size_t at = 0, end; at < names.size(); at = end + 1) {
+      end = names.find(' ', at);
+      if (end == std::string::npos) end = names.size();
+      if (end == at) continue;
+      const std::string name = names.substr(at, end - at);
+      void* routine = dlsym(RTLD_DEFAULT, name.c_str());
+      if (!routine) continue;
+      ++found;
+      if (reinterpret_cast<void*>(QXRTTable[i]) != routine) std::printf("unregistered=%d %s\n", int(i), name.c_str());
+    }
+  }
+  std::printf("routines=%d\n", found);
+  return 0;
+}
+
 int Run(const std::vector<int32>& offsets, const std::vector<const char*>& first) {
   Str255 name;
   if (!RunTimeRsrcFile() || !FirstTopLevel(RunTimeRsrcFile(), name)) return 3;
@@ -129,11 +156,19 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
 int main(int argc, char** argv) {
   std::vector<int32> offsets;
   std::vector<const char*> first;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "-word") == 0) offsets.push_back(int32(std::atoi(argv[i + 1])));
-    if (std::strcmp(argv[i], "-first") == 0) first.push_back(argv[i + 1]);
+  bool unregistered = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-word") == 0 && i + 1 < argc) offsets.push_back(int32(std::atoi(argv[i + 1])));
+    if (std::strcmp(argv[i], "-first") == 0 && i + 1 < argc) first.push_back(argv[i + 1]);
+    if (std::strcmp(argv[i], "-unregistered") == 0) unregistered = true;
   }
   if (AppStartup(argc, argv) != kNoErr) return 2;
+  if (unregistered) {
+    const int status = ListUnregistered();
+    std::fflush(stdout);
+    AppShutdown();
+    return status;
+  }
   // The start-up gives the execution systems their time slice: without one
   // every clump that checks its countdown would yield at every check.
   const int status = ExecTimeSlice() > 0 ? Run(offsets, first) : 5;
