@@ -6,6 +6,7 @@
 #include "engine/panelrec.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "mgsource/walert.h"
 #include "panel/datamsg.h"
 #include "rtlib/chartdata.h"
 #include "rtlib/objunits.h"
@@ -49,6 +50,10 @@ void OInval(ObjHeap heap, int32 object, int32) {
 int32 OInvalCount() { return gInvals.load(std::memory_order_relaxed); }
 
 void PanelInstallTextPartHooks() {
-  SetUnitLabelHooks({.inval = &OInval, .setPartText = &SetPartText, .getText = &TextOf, .displayData = &DataOf});
+  SetUnitLabelHooks({.inval = &OInval,
+                     .setPartText = &SetPartText,
+                     .beep = &WBeep,
+                     .getText = &TextOf,
+                     .displayData = &DataOf});
   SetChartPanelHooks({.dataPtr = &DataOf, .inval = &OInval});
 }

@@ -13,5 +13,6 @@ QX_EXTERN_C int32 SetPartText(ObjHeap heap, int32 part, const uChar* text, int32
 QX_EXTERN_C void OInval(ObjHeap heap, int32 object, int32 flag);
 // The redraw requests made so far.
 int32 OInvalCount();
-// Fills the unit-label and chart-history hooks of the run-time library.
+// Fills the unit-label and chart-history hooks of the run-time library (the
+// label editing beeps with the window manager's beep).
 void PanelInstallTextPartHooks();

@@ -49,8 +49,8 @@ QX_EXTERN_C void ClearUnitLabelCache();
 
 // The panel services the label editing uses, filled at start-up by the
 // layers that own them.  Until then: nothing is invalidated, a text is set
-// by nobody (0 flags), a beep is only counted, a text part's text is the
-// handle in its text word and no object has display data.
+// by nobody (0 flags), a beep is silent (but counted), a text part's text is
+// the handle in its text word and no object has display data.
 struct UnitLabelHooks {
   void (*inval)(ObjHeap heap, int32 object, int32 flag) = nullptr;
   int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length) = nullptr;
@@ -60,5 +60,5 @@ struct UnitLabelHooks {
 };
 // Installs the hooks (null members keep their defaults); returns the former set.
 UnitLabelHooks SetUnitLabelHooks(const UnitLabelHooks& hooks);
-// The beeps sounded through the default beep.
+// The beeps the label editing has sounded.
 int32 UnitLabelBeeps();

@@ -29,14 +29,14 @@ std::atomic<int32> gBeeps{0};
 
 void NoInval(ObjHeap, int32, int32) {}
 int32 NoSetText(ObjHeap, int32, const uChar*, int32) { return 0; }
-void CountedBeep() { gBeeps.fetch_add(1, std::memory_order_relaxed); }
+void NoBeep() {}
 LStrHandle TextWord(ObjHeap heap, int32 part) {
   LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(UnitObjWord(heap, part, kPWLabelText))));
   return h && DSCheckHandle(h) == kNoErr ? h : nullptr;
 }
 UPtr NoDisplayData(ObjHeap, int32) { return nullptr; }
 
-UnitLabelHooks gHooks{NoInval, NoSetText, CountedBeep, TextWord, NoDisplayData};
+UnitLabelHooks gHooks{NoInval, NoSetText, NoBeep, TextWord, NoDisplayData};
 
 // The label text cached when an edit began: an application-zone copy and
 // the label part's id and order.
@@ -155,6 +155,7 @@ int32 ApplyUnitLabelText(ObjHeap heap, int32 object) {
   bool parsed = ParseCounted(clean, clean + n, &rec, &stop) == kUnitOK;
   bool marked = false;
   if (!parsed) {
+    gBeeps.fetch_add(1, std::memory_order_relaxed);
     gHooks.beep();
     if (n < kUnitMaxLabelText) {
       // The text with "?" where parsing stopped.

@@ -14,6 +14,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "panel/textparts.h"
+#include "platform/qx_alert.h"
 #include "panel_test_support.h"
 #include "rtlib/objunits.h"
 #include "rtlib/units.h"
@@ -81,11 +82,15 @@ TEST_F(UnitLabelTest, EditedLabelsAreMarkedCleanedResetOrApplied) {
       {"a plain number keeps an empty label", false, "", "", true, 0, true},
       {"?? alone on a plain number", false, "??", "", true, 0, true},
   };
+  // The panel's hooks beep through the window manager: the platform hears it.
+  static std::atomic<int32> heard;
+  heard = 0;
+  PlatBeepProc oldBeep = PlatSetBeepProc([] { ++heard; });
   for (const Case& c : cases) {
     int32 label;
     int32 n = Numeric(c.unit ? Metres() : tdb::DBL(), c.typed, &label);
     SetW(label, 0, 0x8);
-    int32 beeps = UnitLabelBeeps(), invals = OInvalCount();
+    int32 beeps = UnitLabelBeeps(), invals = OInvalCount(), heardBefore = heard;
     int32 got = ApplyUnitLabelText(panel_, n);
     EXPECT_EQ(got != 0, c.applied) << c.what;
     if (c.applied) {
@@ -94,8 +99,10 @@ TEST_F(UnitLabelTest, EditedLabelsAreMarkedCleanedResetOrApplied) {
     }
     EXPECT_EQ(Text(label), c.after) << c.what;
     EXPECT_EQ(UnitLabelBeeps() - beeps, c.beeps) << c.what;
+    EXPECT_EQ(heard - heardBefore, c.beeps) << c.what;
     EXPECT_EQ((W(label, 0) & 0x8) != 0, c.flagKept) << c.what;
   }
+  PlatSetBeepProc(oldBeep);
 }
 
 TEST_F(UnitLabelTest, TheDisplayFactorFollowsTheLabelFromTheCachedOne) {
