@@ -78,11 +78,7 @@ void CallComplexRegister(QXRTRoutine fn, floatExt& re, floatExt& im) {
 
 // ------------------------------------------------------------- the list
 
-std::string SourceRoot() {
-  std::string here = __FILE__;
-  size_t cut = here.rfind("tests/engine/");
-  return cut == std::string::npos ? std::string("./") : here.substr(0, cut);
-}
+std::string SourceRoot() { return std::string(QX_SOURCE_DIR) + "/"; }
 
 // What the table list gives one index.
 struct Listed {
@@ -388,6 +384,7 @@ TEST_F(RTTable, StubCalledAsCompiledCodeReportsAndReturnsBalanced) {
   EXPECT_EQ(Reports::Get().Count("Call to non existant Quenlix routine!!!"), 1);
   EXPECT_EQ(Reports::Get().Count("Failure"), 1) << Reports::Get().Text();
   EXPECT_EQ(Reports::Get().Count("rttable"), 1) << "the report names the table's source file";
+  EXPECT_EQ(Reports::Get().Count("\"engine/exec/rttable.cpp\" line"), 1) << "relative to the project";
 }
 
 TEST_F(RTTable, LoadLibrary16EntryShowsTheAlertAndAnswersZero) {

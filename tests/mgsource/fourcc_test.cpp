@@ -45,8 +45,7 @@ class RsrcCodes : public RsrcTest {
   // A resource file of the fuzz seeds, written before codes were held in
   // reading order; the stored format has not changed since.
   static Bytes Seed(const std::string& name) {
-    return rsrcw::ReadHostFile((fs::path(__FILE__).parent_path().parent_path() / "fuzz" / "seeds" / "rsrc_fuzz" /
-                                name).string());
+    return rsrcw::ReadHostFile((fs::path(QX_SOURCE_DIR) / "tests" / "fuzz" / "seeds" / "rsrc_fuzz" / name).string());
   }
   // The content of the "all.rsrc" seed.
   static rsrcw::Writer All() {

@@ -260,7 +260,7 @@ TEST(PlatformDib, MalformedHeadersFailWithoutReadingPastTheBytes) {
 // and rewritten with QX_WRITE_SEEDS=1.
 TEST(PlatformDib, FuzzSeedsMatchTheWriter) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(__FILE__).parent_path().parent_path() / "fuzz" / "seeds" / "dib_fuzz";
+  const fs::path dir = fs::path(QX_SOURCE_DIR) / "tests" / "fuzz" / "seeds" / "dib_fuzz";
   PlatObj dc = PlatCreateMemoryDc();
   PlatSurface* s = PlatSurfaceCreate(7, 3, kPlatRgb32);
   for (int32_t y = 0; y < 3; ++y)

@@ -159,7 +159,7 @@ TEST(PlatformText, ConcurrentDrawingSharesOneFontsGlyphs) {
 
 TEST(PlatformText, SampleGoldenInEachFamily) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(__FILE__).parent_path() / "goldens";
+  const fs::path dir = fs::path(QX_SOURCE_DIR) / "tests" / "platform" / "goldens";
   const fs::path png = dir / "text_sample.png", versions = dir / "text_sample.versions";
   const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
   const char* sample = "The quick brown dog jumps over the lazy fox.";

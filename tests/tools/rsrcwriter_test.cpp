@@ -123,7 +123,7 @@ TEST(RsrcWriter, ListBodies) {
 // rewritten with QX_WRITE_SEEDS=1.
 TEST(RsrcWriter, FuzzSeedsMatchTheWriter) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::path(__FILE__).parent_path().parent_path() / "fuzz" / "seeds" / "rsrc_fuzz";
+  const fs::path dir = fs::path(QX_SOURCE_DIR) / "tests" / "fuzz" / "seeds" / "rsrc_fuzz";
   rsrcw::Writer all(kAPPL, kQNLX);
   all.Add(kTEXT, 5, BytesOf("five"), "Five");
   all.Add(kTEXT, 2, BytesOf("two"));
