@@ -110,5 +110,3 @@ void BM_MallocFree16Threads(benchmark::State& st) {
 BENCHMARK(BM_MallocFree16Threads)->Threads(4)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();
