@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/datamgr.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -614,9 +615,11 @@ void EmptyOutput(LStrHandle* out) {
   DSSetHandleSize(reinterpret_cast<UHandle>(*out), sizeof(int32));
 }
 
-// Sizes *out (made when null) for bound bytes of text.
+// Sizes *out (made when null) for bound bytes of text.  A string is an
+// array of bytes: one that could reach the arrays' limit is refused as memory
+// full before anything is allocated.
 MgErr SizeOutput(LStrHandle* out, int64 bound) {
-  if (bound > kFmtMaxCount - int64(sizeof(int32))) return kMemFullErr;
+  if (bound >= kMaxArrayBytes) return kMemFullErr;
   int32 size = int32(bound) + int32(sizeof(int32));
   if (!*out) {
     *out = reinterpret_cast<LStrHandle>(DSNewHandle(size));

@@ -16,7 +16,8 @@
 // conversion, a number under "s" or a scan set in the exponent form and under
 // any conversion but the integer ones, "e" and "g" in the fixed form.  The
 // result replaces *out (a data-zone handle, made when null).  The prefix or
-// the format may lie inside *out.  Returns 0 or the memory error.
+// the format may lie inside *out.  Returns 0 or the memory error (2 also for
+// a text that could reach 1 GB, the limit of any array; *out then empty).
 QX_EXTERN_C MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, const TypeDescriptor* type,
                                const void* data, int32 formatLength, const uChar* formatBytes, LStrHandle* out);
 
@@ -24,7 +25,8 @@ QX_EXTERN_C MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, con
 // error empties *out and comes back negated (-81 to -84); an empty format is
 // the default one of MakeDefaultFormat.  *out receives initialString (which
 // may be *out itself) followed by the text.  Returns 0, 1 without out, or 2
-// when memory fails (the output then empty).  context is not used.
+// when memory fails or the text could reach 1 GB (the output then empty).
+// context is not used.
 QX_EXTERN_C MgErr DoPrintfNode(void* context, LStrHandle format, LStrHandle initialString, LStrHandle* out,
                                int32 argCount, FmtArgList* args);
 

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -391,6 +392,26 @@ TEST_F(StrFormat, TheBoundCoversWidthsSignsAndLiterals) {
   EXPECT_EQ(Bound("%99999999999d", big), kFmtMaxCount);
   EXPECT_EQ(Printf("%99999999999d", big, &t), kMemFullErr);
   EXPECT_EQ(t, "");
+}
+
+// A width that makes a text of a gigabyte or more (a string's limit, as any
+// array's) answers 2 with the output emptied, on the checked path and on the
+// single-argument one, which runs no check; nothing that large is made.
+TEST_F(StrFormat, AHugeWidthAnswersMemoryFullOnBothPaths) {
+  Args a;
+  a.I32(7);
+  for (const char* f : {"%2000000000d", "ab%1073741824d", "%1073741822d!!"}) {
+    std::string t = "x";
+    EXPECT_EQ(Printf(f, a, &t), kMemFullErr) << f;
+    EXPECT_EQ(t, "") << f;
+    LStrHandle out = NewStr("old");
+    EXPECT_EQ(FormatConcat(2, reinterpret_cast<const uChar*>("ab"), a.TD(0), a.Data(0), int32(std::strlen(f)),
+                           reinterpret_cast<const uChar*>(f), &out),
+              kMemFullErr)
+        << f;
+    EXPECT_EQ(Text(out), "") << f;
+    Dispose(out);
+  }
 }
 
 // The measured bound is never below the least one callers may count on.
