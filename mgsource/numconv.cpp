@@ -287,13 +287,29 @@ int32 WriteReversed(char* tmp, int32 n, char* out) {
 
 int32 NumToUDecStr(uInt32 v, char* out) {
   if (!out) return 0;
+  // Two digits a step, from the last one back.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char tmp[12];
-  int32 n = 0;
-  do {
-    tmp[n++] = char('0' + v % 10);
-    v /= 10;
-  } while (v);
-  return WriteReversed(tmp, n, out);
+  char* p = tmp + sizeof tmp;
+  while (v >= 100) {
+    const uInt32 r = v % 100;
+    v /= 100;
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * r, 2);
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * v, 2);
+  } else {
+    *--p = char('0' + v);
+  }
+  const int32 n = int32(tmp + sizeof tmp - p);
+  std::memcpy(out, p, size_t(n));
+  out[n] = 0;
+  return n;
 }
 
 int32 NumToDecStr(int32 value, char* out) {

@@ -74,6 +74,13 @@ QX_EXTERN_C int32 GetConstant(int32 index, int32 type, void* dst);
 // the given character.  NumToText uses the system's default decimal point.
 QX_EXTERN_C int32 NumToTextFmt(const void* src, int32 type, int32 code, char* out, int32 capacity, int32 decimalPt);
 QX_EXTERN_C int32 NumToText(const void* src, int32 type, int32 code, char* out, int32 capacity);
+// The integer forms of NumToTextFmt (codes 64 to 99: 65 unsigned, 66
+// hexadecimal, 67 octal, 68 binary, the others signed decimal, unsigned types
+// in unsigned decimal) of a number that is not complex, NUL-terminated into
+// out (kNumIntegerTextRoom bytes); returns the length.  The same text as
+// NumToTextFmt, without its work of other forms.
+enum : int32 { kNumIntegerTextRoom = 40 };
+int32 NumToIntegerText(const void* src, int32 type, int32 code, char* out);
 
 // Digits without leading zeros or prefix, NUL-terminated; they return the
 // length.  Room needed: 12, 12, 8, 12 and 32 characters plus the NUL.

@@ -62,25 +62,10 @@ bool IsDoubleExact(int32 type) {
   }
 }
 
-// Integer formats 64 to 99: 65 unsigned, 66 hexadecimal, 67 octal, 68
-// binary, the others signed decimal (unsigned types print unsigned).
+// Integer formats 64 to 99.
 void PutIntegerCode(Txt& t, const Val& v, int32 code) {
-  char buf[40];
-  int32 n;
-  int32 size = NumSize(v.type), cls = NumClass(v.type);
-  bool smallInt = (cls == kNumClassSigned || cls == kNumClassUnsigned) && size <= 2;
-  uInt32 mask = !smallInt ? 0xFFFFFFFFu : size == 1 ? 0xFFu : 0xFFFFu;
-  switch (code) {
-    case kNumFmtUnsigned: n = NumToUDecStr(NumToULong(v.type, v.p), buf); break;
-    case kNumFmtHex: n = NumToHexStr(uInt32(NumToLong(v.type, v.p)) & mask, buf); break;
-    case kNumFmtOctal: n = NumToOctStr(uInt32(NumToLong(v.type, v.p)) & mask, buf); break;
-    case kNumFmtBinary: n = NumToBinStr(uInt32(NumToLong(v.type, v.p)) & mask, buf); break;
-    default:
-      n = cls == kNumClassUnsigned ? NumToUDecStr(NumToULong(v.type, v.p), buf)
-                                   : NumToDecStr(NumToLong(v.type, v.p), buf);
-      break;
-  }
-  t.Put(buf, n);
+  char buf[kNumIntegerTextRoom];
+  t.Put(buf, NumToIntegerText(v.p, v.type, code, buf));
 }
 
 int32 FloorMod3(int32 e) {
@@ -413,6 +398,27 @@ bool NumDecimalFromRec(const DecimalRec& rec, NumDecimal* out) {
 }
 
 // ---------------------------------------------------------------- entry
+
+int32 NumToIntegerText(const void* src, int32 type, int32 code, char* out) {
+  type &= 15;
+  if (!src) {
+    out[0] = '0';
+    out[1] = 0;
+    return 1;
+  }
+  int32 size = NumSize(type), cls = NumClass(type);
+  bool smallInt = (cls == kNumClassSigned || cls == kNumClassUnsigned) && size <= 2;
+  uInt32 mask = !smallInt ? 0xFFFFFFFFu : size == 1 ? 0xFFu : 0xFFFFu;
+  switch (code) {
+    case kNumFmtUnsigned: return NumToUDecStr(NumToULong(type, src), out);
+    case kNumFmtHex: return NumToHexStr(uInt32(NumToLong(type, src)) & mask, out);
+    case kNumFmtOctal: return NumToOctStr(uInt32(NumToLong(type, src)) & mask, out);
+    case kNumFmtBinary: return NumToBinStr(uInt32(NumToLong(type, src)) & mask, out);
+    default:
+      return cls == kNumClassUnsigned ? NumToUDecStr(NumToULong(type, src), out)
+                                      : NumToDecStr(NumToLong(type, src), out);
+  }
+}
 
 int32 NumToTextFmt(const void* src, int32 type, int32 code, char* out, int32 capacity, int32 decimalPt) {
   if (!out || capacity <= 0) return 0;

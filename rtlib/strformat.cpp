@@ -452,16 +452,17 @@ class Out {
   bool full_ = false;
 };
 
-// Pads the text in the field of the specifier.
-void PutField(Out& o, const FmtItem& it, const Field& f, const uChar* t, int32 n) {
+// Pads the text in the field of the specifier: plusOK when "+" may sign the
+// text, zeroOK when "0" pads with zeros.
+void PutField(Out& o, const FmtItem& it, bool plusOK, bool zeroOK, const uChar* t, int32 n) {
   bool minus = n > 0 && t[0] == '-';
-  int32 sign = f.plusOK && (it.flags & kFmtFlagPlus) && !minus ? 1 : 0;
+  int32 sign = plusOK && (it.flags & kFmtFlagPlus) && !minus ? 1 : 0;
   int64 pad = int64(it.width) - n - sign;
   if (it.flags & kFmtFlagLeft) {
     if (sign) o.Put('+');
     o.Put(t, n);
     o.Rep(' ', pad);
-  } else if (f.zeroOK && (it.flags & kFmtFlagZero)) {
+  } else if (zeroOK && (it.flags & kFmtFlagZero)) {
     if (sign) o.Put('+');
     if (minus) {
       o.Put('-');
@@ -484,19 +485,21 @@ bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
       return true;
     case Field::kNumber: {
       char work[kNumWork];
-      int32 n = NumToTextFmt(f.value, f.numType, f.code, work, kNumWork, dp);
-      PutField(o, it, f, reinterpret_cast<const uChar*>(work), n);
+      int32 n = f.code >= kNumFmtDecimal && f.code < kNumFmtEngFirst && NumClass(f.numType) != kNumClassComplex
+                    ? NumToIntegerText(f.value, f.numType, f.code, work)
+                    : NumToTextFmt(f.value, f.numType, f.code, work, kNumWork, dp);
+      PutField(o, it, f.plusOK, f.zeroOK, reinterpret_cast<const uChar*>(work), n);
       break;
     }
     case Field::kText:
       // A block may move between the passes; the handle finds it.
-      PutField(o, it, f, f.handle && *f.handle ? (*f.handle)->str : f.text, f.textLen);
+      PutField(o, it, f.plusOK, f.zeroOK, f.handle && *f.handle ? (*f.handle)->str : f.text, f.textLen);
       break;
     case Field::kPath: {
       LStr len;
       len.cnt = -1;
       if (!f.path || FPathToText(f.path, &len) != kNoErr || len.cnt <= 0) {
-        PutField(o, it, f, nullptr, 0);
+        PutField(o, it, f.plusOK, f.zeroOK, nullptr, 0);
         break;
       }
       alignas(4) uChar small[kPathStackText];
@@ -511,7 +514,7 @@ bool WriteField(Out& o, const FmtItem& it, const Field& f, uChar dp) {
       if (FPathToText(f.path, buf) != kNoErr) buf->cnt = 0;
       int32 n = buf->cnt;
       if (f.limit > 0) n = CharsPrefix(buf->str, n, f.limit);
-      PutField(o, it, f, buf->str, n);
+      PutField(o, it, f.plusOK, f.zeroOK, buf->str, n);
       if (big) DSDisposePtr(big);
       break;
     }
@@ -754,6 +757,156 @@ bool ArgIsHandle(const Job& job, LStrHandle h) {
   return false;
 }
 
+// ---- The multi-argument form's quick way -------------------------------------------
+// A format read whole into the item cache, with one specifier per argument,
+// whose specifiers are all integer conversions of numbers, enums or booleans
+// (without a unit, not complex) or text conversions of strings or booleans,
+// without unit braces or the size letter "h", and no string argument the
+// output handle itself.  Such a format passes the check.  Each field is made
+// once, while measuring: a number's digits or a string's length; the bound is
+// the one the measuring pass gives these fields (FieldBound), and the writing
+// pass pads the made fields.  Any other format takes the check and the two
+// general passes, which write the same text.
+
+struct QuickField {
+  LStrHandle handle;  // a string's text: read through it when written
+  const uChar* text;  // else the text
+  int32 len;
+  bool number;
+  char digits[kNumIntegerTextRoom];
+};
+
+struct QuickPlan {
+  QuickField fields[FmtItemCache::kMax];
+  int64 bound;
+};
+
+// Plans the fields; false, with nothing made, for a format the quick way
+// does not take.
+bool PlanQuick(const FmtItemCache& cache, int32 formatLength, int32 argCount, const FmtArgList* args,
+               LStrHandle output, QuickPlan* plan) {
+  if (cache.resume < formatLength) return false;  // items past the cache
+  int64 bound = 0;
+  int32 k = 0;
+  for (int32 i = 0; i < cache.count; ++i) {
+    const FmtItem& it = cache.items[i];
+    switch (it.kind) {
+      case kFmtItemChar:
+      case kFmtItemWhite:
+        bound += it.end - it.start;
+        break;
+      case kFmtItemCode:
+      case kFmtItemPercent:
+      case kFmtItemFinalPercent:
+        bound += 1;
+        break;
+      case kFmtItemSeparator:
+        break;
+      case kFmtItemSpec: {
+        if (k >= argCount || !args || it.size == 'h' || it.unitStart >= 0) return false;
+        const FmtArg& a = args->args[k];
+        QuickField& f = plan->fields[k++];
+        if (!a.type || !a.data) return false;
+        const int32 code = a.type->code;
+        const FmtClass cls = FmtClassOf(code);
+        const int64 plus = (it.flags & kFmtFlagPlus) ? 1 : 0;
+        const int64 width = it.width > 0 ? it.width : 0;
+        if (int32 intCode = FmtIntegerCode(it.conv)) {
+          if (cls == kFmtClassBoolean) {
+            const uInt32 v = *static_cast<const uChar*>(a.data) != 0;
+            f.len = NumToIntegerText(&v, kNumU32, intCode, f.digits);
+          } else if (cls == kFmtClassNumeric || cls == kFmtClassEnum) {
+            const int32 numType = FmtNumType(code);
+            if (!numType || FmtIsUnitCode(code) || NumClass(numType) == kNumClassComplex) return false;
+            f.len = NumToIntegerText(a.data, numType, intCode, f.digits);
+          } else {
+            return false;
+          }
+          f.handle = nullptr;
+          f.text = reinterpret_cast<const uChar*>(f.digits);
+          f.number = true;
+          const int64 core = PartBound(0, intCode) + plus;
+          const int64 field = width > core ? width : core;
+          const int64 least = it.conv == 'b' ? 64 : 16;
+          bound += field > least ? field : least;
+        } else if (FmtIsTextConv(it.conv)) {
+          if (cls == kFmtClassString) {
+            f.handle = *static_cast<const LStrHandle*>(a.data);
+            if (f.handle && f.handle == output) return false;
+            const LStr* str = f.handle ? *f.handle : nullptr;
+            f.text = str ? str->str : nullptr;
+            f.len = LStrLen(str);
+            if (it.precision >= 1) f.len = CharsPrefix(f.text, f.len, it.precision);
+          } else if (cls == kFmtClassBoolean) {
+            const bool on = *static_cast<const uChar*>(a.data) != 0;
+            f.handle = nullptr;
+            f.text = reinterpret_cast<const uChar*>(on ? "TRUE" : "FALSE");
+            f.len = on ? 4 : 5;
+          } else {
+            return false;
+          }
+          f.number = false;
+          const int64 core = f.len + plus;
+          bound += width > core ? width : core;
+        } else {
+          return false;
+        }
+        break;
+      }
+    }
+  }
+  plan->bound = bound;
+  return k == argCount;
+}
+
+// Writes a planned format after the initial string (which may be *out
+// itself, already in place), sized as the two passes size it.
+MgErr WriteQuick(const FmtItemCache& cache, const uChar* fmt, QuickPlan& plan, LStrHandle initialString,
+                 int32 prefixLen, LStrHandle* out) {
+  const int64 bound = plan.bound + prefixLen;
+  if (bound == 0) {
+    EmptyOutput(out);
+    return *out ? kNoErr : kMemFullErr;
+  }
+  if (MgErr err = SizeOutput(out, bound)) {
+    EmptyOutput(out);
+    return err;
+  }
+  uChar* start = (**out)->str;
+  if (prefixLen > 0 && (*initialString)->str != start) MoveBlock((*initialString)->str, start, prefixLen);
+  Out o(start + prefixLen, int32(bound) - prefixLen);
+  int32 k = 0;
+  for (int32 i = 0; i < cache.count; ++i) {
+    const FmtItem& it = cache.items[i];
+    switch (it.kind) {
+      case kFmtItemChar:
+      case kFmtItemWhite:
+        o.Put(fmt + it.start, it.end - it.start);
+        break;
+      case kFmtItemCode:
+        o.Put(it.value);
+        break;
+      case kFmtItemPercent:
+      case kFmtItemFinalPercent:
+        o.Put('%');
+        break;
+      case kFmtItemSeparator:
+        break;
+      case kFmtItemSpec: {
+        const QuickField& f = plan.fields[k++];
+        const uChar* text = f.handle && *f.handle ? (*f.handle)->str : f.text;
+        PutField(o, it, true, f.number, text, f.len);
+        break;
+      }
+    }
+  }
+  if (o.Full()) DBAssert(__FILE__, __LINE__, "formatted text longer than its bound");
+  const int32 length = int32(o.End() - start);
+  (**out)->cnt = length;
+  if (length < bound) DSSetHandleSize(reinterpret_cast<UHandle>(*out), length + int32(sizeof(int32)));
+  return kNoErr;
+}
+
 }  // namespace
 
 MgErr FormatConcat(int32 prefixLength, const uChar* prefixBytes, const TypeDescriptor* type, const void* data,
@@ -785,18 +938,23 @@ MgErr DoPrintfNode(void*, LStrHandle format, LStrHandle initialString, LStrHandl
   int32 formatLength = format && *format ? LStrLen(*format) : 0;
   bool useDefault = formatLength == 0;
   uChar defaultFormat[kFmtDefaultFormatMax + 1];
+  if (useDefault) formatLength = MakeDefaultFormat(argCount, args, defaultFormat);
   FmtItemCache cache;
-  if (useDefault) {
-    formatLength = MakeDefaultFormat(argCount, args, defaultFormat);
-    FmtReadItems(defaultFormat, formatLength, &cache);
-  } else {
-    FmtReadItems((*format)->str, formatLength, &cache);
+  FmtReadItems(useDefault ? defaultFormat : (*format)->str, formatLength, &cache);
+  int32 prefixLen = initialString && *initialString ? LStrLen(*initialString) : 0;
+  if (useDefault || format != *out) {
+    QuickPlan plan;
+    if (PlanQuick(cache, formatLength, argCount, args, *out, &plan)) {
+      if (!useDefault && args) args->errIndex = 0;  // what the check, which it passes, writes
+      return WriteQuick(cache, useDefault ? defaultFormat : (*format)->str, plan, initialString, prefixLen, out);
+    }
+  }
+  if (!useDefault) {
     if (int32 err = FmtCheck((*format)->str, formatLength, argCount, args, &cache)) {
       EmptyOutput(out);
       return -err;
     }
   }
-  int32 prefixLen = initialString && *initialString ? LStrLen(*initialString) : 0;
   // With no argument the checked format holds no specifier.
   Job job{nullptr, args, argCount};
   bool apart = (!useDefault && format == *out) || ArgIsHandle(job, *out);

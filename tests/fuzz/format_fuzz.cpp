@@ -1,11 +1,12 @@
 // Format strings as diagrams, files and users give them, over arguments of
 // every class: the check, the multi-argument node and the single-argument
-// concat run on them, and no text written ever exceeds its measured bound.
-// The same format then scans an input text into the arguments, with and
-// without defaults, through both scan nodes; qualifying formats (no width or
-// flags, white space between specifiers, integer letters of the type's
-// signedness, floats as "%.17e") format what they scanned and scan it back
-// unchanged, and every value formatted by its own such format comes back.
+// concat run on them, no text written ever exceeds its measured bound, and
+// the node writes what the two passes write.  The same format then scans an
+// input text into the arguments, with and without defaults, through both
+// scan nodes; qualifying formats (no width or flags, white space between
+// specifiers, integer letters of the type's signedness, floats as "%.17e")
+// format what they scanned and scan it back unchanged, and every value
+// formatted by its own such format comes back.
 //
 // Input: a count byte (arguments, 0 to 7; bit 3: a defaults array), then per
 // argument a class byte (bit 7: it has a default) and 20 value bytes, then a
@@ -349,6 +350,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(out && LStrLen(*out) >= 0);
     if (e) FUZZ_CHECK(LStrLen(*out) == 0);
     else if (len > 0) FUZZ_CHECK(LStrLen(*out) <= bound);
+    // The node writes what the two passes write, whichever way it takes; an
+    // empty format is the default one.
+    uChar defaultFormat[kFmtDefaultFormatMax + 1];
+    const uChar* used = len > 0 ? fmt.get() : defaultFormat;
+    const int32 usedLen = len > 0 ? len : MakeDefaultFormat(count, list, defaultFormat);
+    const int32 usedBound = FormatMeasure(nullptr, list, used, usedLen, count);
+    if (e == kNoErr && usedBound <= (1 << 20)) {
+      std::vector<uChar> buf(size_t(usedBound) + 1);
+      uChar* end = FormatWrite(nullptr, list, used, usedLen, buf.data(), usedBound, count);
+      if (end) {
+        FUZZ_CHECK(end - buf.data() == LStrLen(*out));
+        FUZZ_CHECK(std::memcmp(buf.data(), (*out)->str, size_t(end - buf.data())) == 0);
+      }
+    }
   }
   // The concat of the first argument after a prefix of the format.
   if (count > 0) {

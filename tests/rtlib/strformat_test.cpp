@@ -514,6 +514,71 @@ TEST_F(StrFormat, GeneratedFormatsStayWithinTheirBound) {
   EXPECT_EQ(qxtest::Reports::Get().Count("longer than its bound"), 0);
 }
 
+// The node takes a quicker way for integer and text conversions of integers,
+// floats, enums, booleans and strings: it writes what the two general passes
+// write (FormatWrite), after an initial string, and the check's error index
+// is 0 as the check leaves it.
+TEST_F(StrFormat, TheNodeWritesWhatTheTwoPassesWrite) {
+  std::mt19937 rng(68);
+  auto pick = [&](std::initializer_list<const char*> l) { return l.begin()[rng() % l.size()]; };
+  Args a;
+  a.I32(-123456).I8(-5).U16(65535).I64(-1).U64(1ull << 40).U32(4000000000u).DBL(-2.5).SGL(1e10f).Bool(true);
+  a.Bool(false).Enum(kTDEnumU16, {"one", "two", "three"}, 9).Str("string").Str("", kTDString37).NullStr();
+  a.CDB(1, 2).UnitDBL({{kUnitM, 1}}, 1500);
+  LStrHandle out = NewStr("");
+  LStrHandle init = NewStr("init:");
+  int32 compared = 0;
+  for (int32 k = 0; k < qxtest::Scaled(20000); ++k) {
+    // One specifier an argument (now and then one too many or too few),
+    // between literal text.
+    const int32 count = 1 + int32(rng() % 3);
+    const int32 specs = count + (rng() % 16 == 0 ? int32(rng() % 3) - 1 : 0);
+    std::string fmt = pick({"", "", "x=", "%%", "\\n", "\\41", "%,;", " "});
+    for (int32 i = 0; i < specs; ++i) {
+      fmt += "%";
+      for (int32 n = int32(rng() % 3); n > 0; --n) fmt += pick({"-", "+", "0", "^"});
+      fmt += pick({"", "", "3", "12"});
+      fmt += pick({"", "", ".", ".2", ".0"});
+      if (rng() % 16 == 0) fmt += pick({"l", "L", "h", "{m}"});
+      fmt += pick({"d", "u", "x", "X", "o", "b", "s", "S", "D", "[a-z]", "s", "d", "c"});
+      fmt += pick({"", " ", "|", "ab", "%%", "\\t"});
+    }
+    FmtArgList* list = a.List();
+    std::vector<uChar> sub(4 + 8 * size_t(count));
+    for (int32 i = 0; i < count; ++i)
+      std::memcpy(sub.data() + 4 + 8 * i, &list->args[rng() % uInt32(a.Count())], 8);
+    FmtArgList* l = reinterpret_cast<FmtArgList*>(sub.data());
+    const bool withInit = rng() % 2;
+    LStrHandle f = NewStr(fmt);
+    l->errIndex = -1;
+    const MgErr err = DoPrintfNode(nullptr, f, withInit ? init : nullptr, &out, count, l);
+    const int32 index = l->errIndex;
+    Dispose(f);
+    if (fmt.empty()) {  // the default format, unchecked
+      EXPECT_EQ(index, -1);
+      uChar text[kFmtDefaultFormatMax + 1];
+      fmt.assign(reinterpret_cast<const char*>(text), size_t(MakeDefaultFormat(count, l, text)));
+    } else {
+      const int32 check = FmtCheck(reinterpret_cast<const uChar*>(fmt.data()), int32(fmt.size()), count, l);
+      EXPECT_EQ(err, -check) << fmt;
+      EXPECT_EQ(index, l->errIndex) << fmt;
+    }
+    const uChar* fb = reinterpret_cast<const uChar*>(fmt.data());
+    if (err != kNoErr) continue;
+    const int32 bound = FormatMeasure(nullptr, l, fb, int32(fmt.size()), count);
+    std::vector<uChar> buf(size_t(bound) + 1);
+    uChar* end = FormatWrite(nullptr, l, fb, int32(fmt.size()), buf.data(), bound, count);
+    ASSERT_NE(end, nullptr) << fmt;
+    const std::string passes(reinterpret_cast<const char*>(buf.data()), size_t(end - buf.data()));
+    EXPECT_EQ(Text(out), (withInit ? "init:" : "") + passes) << fmt;
+    EXPECT_EQ(DSGetHandleSize(reinterpret_cast<UHandle>(out)), 4 + LStrLen(*out)) << fmt;
+    ++compared;
+  }
+  EXPECT_GT(compared, qxtest::Scaled(20000) / 20);
+  Dispose(init);
+  Dispose(out);
+}
+
 TEST_F(StrFormat, MemoryFailuresEmptyTheOutput) {
   Args a;
   a.Str("abc").I32(5);
