@@ -64,7 +64,10 @@ bool FmtEnumWalk::Next(const uChar** name, int32* len) {
 }
 
 
-void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
+namespace {
+
+// FmtNextItem, inlined where a whole format is read.
+inline __attribute__((always_inline)) void NextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
   item->start = at;
   item->value = 0;
   item->flags = 0;
@@ -187,6 +190,10 @@ void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) {
   item->end = q + 1;
 }
 
+}  // namespace
+
+void FmtNextItem(const uChar* fmt, int32 len, int32 at, FmtItem* item) { NextItem(fmt, len, at, item); }
+
 void FmtBuildScanSet(const uChar* fmt, const FmtItem& item, FmtScanSet* set) {
   std::memset(set->bits, 0, sizeof set->bits);
   int32 q = item.setStart, end = item.setEnd;
@@ -219,7 +226,7 @@ void FmtReadItems(const uChar* fmt, int32 len, FmtItemCache* cache) {
   if (!fmt) len = 0;
   while (cache->resume < len && cache->count < FmtItemCache::kMax) {
     FmtItem& it = cache->items[cache->count++];
-    FmtNextItem(fmt, len, cache->resume, &it);
+    NextItem(fmt, len, cache->resume, &it);
     cache->resume = it.end;
   }
 }

@@ -420,7 +420,8 @@ int64 FieldBound(const FmtItem& it, const Field& f, const Arg& a) {
 }
 
 // The destination of the writing pass: never written past its end; what
-// does not fit is left out and remembered.
+// does not fit is left out and remembered.  The pieces are mostly a few
+// bytes: those are copied in line.
 class Out {
  public:
   Out(uChar* p, int32 room) : p_(p), end_(p + (room > 0 ? room : 0)) {}
@@ -430,23 +431,35 @@ class Out {
       full_ = true;
       n = end_ - p_;
     }
-    std::memcpy(p_, s, size_t(n));
+    if (n <= kInline) {
+      for (int64 i = 0; i < n; ++i) p_[i] = s[i];
+    } else {
+      std::memcpy(p_, s, size_t(n));
+    }
     p_ += n;
   }
-  void Put(uChar c) { Put(&c, 1); }
+  void Put(uChar c) {
+    if (p_ < end_) *p_++ = c;
+    else full_ = true;
+  }
   void Rep(uChar c, int64 n) {
     if (n <= 0) return;
     if (n > end_ - p_) {
       full_ = true;
       n = end_ - p_;
     }
-    std::memset(p_, c, size_t(n));
+    if (n <= kInline) {
+      for (int64 i = 0; i < n; ++i) p_[i] = c;
+    } else {
+      std::memset(p_, c, size_t(n));
+    }
     p_ += n;
   }
   uChar* End() const { return p_; }
   bool Full() const { return full_; }
 
  private:
+  static constexpr int64 kInline = 16;
   uChar* p_;
   uChar* end_;
   bool full_ = false;
