@@ -246,13 +246,9 @@ TEST_F(RTTable, RegisteredRoutinesAreExportedUnderEveryListedName) {
   EXPECT_GT(others, 0) << "one routine with other names is registered";
 }
 
-// A routine the program has under the name the list gives an index (or one
-// of its other names) stands at that index: one left out of its library's
-// registration would leave compiled code calling the stub.  Here the program
-// is the engine, the managers and the platform, registered by the engine;
-// the engine's routines of the array family are registered by the run-time
-// library with the rest of the family.  (The whole program's check runs in
-// the shell's tests, on a built application.)
+// A routine of the engine, the managers or the platform under a name the
+// list gives an index stands there (the array family's are the run-time
+// library's to register; the whole program is checked in the shell's tests).
 TEST_F(RTTable, EveryRoutineOfTheProgramIsRegisteredAtItsIndex) {
   const std::set<int32> family = {1645, 1678};  // NArrayElts, ArrayResize
   int32 found = 0;

@@ -289,7 +289,7 @@ class BuiltVITest : public qxtest::EngineTest {
     return out;
   }
   // Runs it (at most 30 s): the printed words (the result, then the number
-  // of yields) and the exit status.
+  // of yields), the exit status and, when asked, all it wrote.
   static std::pair<std::vector<std::string>, int> Run(const std::string& app, const std::string& args,
                                                       std::string* output = nullptr) {
     std::vector<std::string> words;
