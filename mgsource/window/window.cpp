@@ -107,6 +107,7 @@ void WDestroy(WindowRef window) {
     std::lock_guard<std::mutex> g(gLock);
     Table().erase(window);
   }
+  WForgetPortState(window);
   if (!Hostless(rec.style)) PlatWindowDestroy(window);
   WPurgeWindowEvents(window);
 }

@@ -9,6 +9,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_paint.h"
 #include "platform/qx_region.h"
 #include "platform/qx_window.h"
 
@@ -151,8 +152,17 @@ void WInvalRect(WindowRef window, const Rect* rect) {
   if (rect) area = *rect;
   else WGetRect(window, &area);
   if (DEmptyRect(&area)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  DUnionRect(&area, &Ports()[window].update);
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    DUnionRect(&area, &Ports()[window].update);
+  }
+  // The host window's update region too, so that the area is painted: the
+  // client area starts at the port's origin.
+  if (!WHasHostWindow(window)) return;
+  Point origin{0, 0};
+  WGetOrigin(window, &origin);
+  const PlatRect client{area.left - origin.h, area.top - origin.v, area.right - origin.h, area.bottom - origin.v};
+  PlatInvalidateRect(window, &client, false);
 }
 
 Bool32 WGetUpdateRect(WindowRef window, Rect* rect) {
@@ -170,6 +180,11 @@ void WValidate(WindowRef window) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = Ports().find(window);
   if (it != Ports().end()) it->second.update = Rect{0, 0, 0, 0};
+}
+
+void WForgetPortState(WindowRef window) {
+  std::lock_guard<std::mutex> g(gLock);
+  Ports().erase(window);
 }
 
 void WLocalToGlobal(WindowRef window, Point* point) {

@@ -45,6 +45,9 @@ QX_EXTERN_C void WInvalRect(WindowRef window, const Rect* rect);
 // nothing waits.  WValidate empties it.
 Bool32 WGetUpdateRect(WindowRef window, Rect* rect);
 void WValidate(WindowRef window);
+// Drops the clip and update area kept for a window being destroyed, so that
+// a later window given the same reference starts without them.
+void WForgetPortState(WindowRef window);
 
 // Converts a point from the window's local coordinates to screen
 // coordinates.
