@@ -27,6 +27,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/extload.h"
@@ -205,6 +206,20 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(185, DFrameArc),
       QX_RT_ENTRY(186, DPaintArc),
       QX_RT_ENTRY(187, DScrollRect),
+      QX_RT_ENTRY(188, DRectRgn),
+      QX_RT_ENTRY(189, DRoundRectRgn),
+      QX_RT_ENTRY(190, DOvalRgn),
+      QX_RT_ENTRY(191, DSetRectRgn),
+      QX_RT_ENTRY(192, DSetEmptyRgn),
+      QX_RT_ENTRY(193, DDestroyRgn),
+      QX_RT_ENTRY(194, DPtInRgn),
+      QX_RT_ENTRY(195, DRectInRgn),
+      QX_RT_ENTRY(196, DEmptyRgn),
+      QX_RT_ENTRY(197, DCombineRgn),
+      QX_RT_ENTRY(198, DOffsetRgn),
+      QX_RT_ENTRY(199, DInsetRgn),
+      QX_RT_ENTRY(200, DFrameRgn),
+      QX_RT_ENTRY(201, DPaintRgn),
       QX_RT_ENTRY(202, DFlush),
       QX_RT_ENTRY(203, DIsBW),
       QX_RT_ENTRY(204, DSetAppColors),

@@ -29,7 +29,6 @@ int32 HostPaintOval(const Rect*) { return Pending(__LINE__); }
 int32 HostFrameArc(const Rect*, int32, int32) { return Pending(__LINE__); }
 int32 HostPaintArc(const Rect*, int32, int32) { return Pending(__LINE__); }
 int32 HostGrayOutRect(const Rect*, DColor) { return Pending(__LINE__); }
-int32 HostSetClip(const Rect*) { return Pending(__LINE__); }
 int32 HostDrawImage(int32, const Rect*, const Rect*, DColor, DColor, DColor, DColor) { return Pending(__LINE__); }
 int32 HostDrawBits(const void*, const void*, const void*) { return Pending(__LINE__); }
 int32 HostTextBox(const Rect*, int32, const uChar*, int32, int32, DColor, DColor, DColor, DColor) {
@@ -37,7 +36,6 @@ int32 HostTextBox(const Rect*, int32, const uChar*, int32, int32, DColor, DColor
 }
 int32 HostTextDraw(UHandle) { return Pending(__LINE__); }
 int32 HostHiliteRect(const Rect*, DColor, DColor, DColor, DColor, int32) { return Pending(__LINE__); }
-int32 HostScrollRect(const Rect*, int32, int32, Bool32, DColor, DColor) { return Pending(__LINE__); }
 int32 PortBounds(Rect* out) {
   if (out) *out = Rect{0, 0, 0, 0};
   return Pending(__LINE__);
