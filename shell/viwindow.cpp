@@ -8,6 +8,7 @@
 #include "engine/typemgr.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/config.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/wport.h"
@@ -199,10 +200,11 @@ void VIWindDisposeRgnCache(ObjHeap panel) {
   const int32 root = viinst::PanelRoot(panel);
   if (root <= 0 || root + 4 * (kRootRegionWord + 1) > AZGetHandleSize(reinterpret_cast<UHandle>(panel))) return;
   uChar* word = *panel + root + 4 * kRootRegionWord;
-  UHandle region = reinterpret_cast<UHandle>(uintptr_t(GetNative32(word)));
+  const DRgn region = GetNative32(word);
   if (!region) return;
   PutNative32(word, 0);
-  if (AZIsHandle(region)) AZDisposeHandle(region);
+  // The word may come from a stored heap: only a live region is destroyed.
+  if (PlatObjectKind(region) == kPlatObjRegion) DDestroyRgn(region);
 }
 
 bool VIRecordField(UHandle vi, RecordField* out) {

@@ -5,6 +5,7 @@
 #include "engine/exec/retrieve.h"
 #include "engine/viinst_test_support.h"
 #include "engine/vi/vi_internal.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
 #include "shell/viwindow.h"
@@ -106,16 +107,17 @@ TEST_F(VIWindowBoundary, TheRegionCacheOfAFrontPanelIsDisposed) {
   const int32 root = viinst::PanelRoot(panel_);
   ASSERT_GT(root, 0);
   uChar* word = *panel_ + root + 4 * kRootRegionWord;
-  UHandle region = AZNewHandle(16);
-  PutNative32(word, uInt32(uintptr_t(region)));
+  const Rect r{0, 0, 5, 5};
+  const DRgn region = DRectRgn(&r);
+  PutNative32(word, region);
   const uInt32 kind = OHWord(panel_, kOHKind);
   OHSetWord(panel_, kOHKind, FourCC("XXXX"));
   VIWindDisposeRgnCache(panel_);
-  EXPECT_EQ(GetNative32(*panel_ + root + 4 * kRootRegionWord), uInt32(uintptr_t(region))) << "another heap kind";
+  EXPECT_EQ(GetNative32(*panel_ + root + 4 * kRootRegionWord), region) << "another heap kind";
   OHSetWord(panel_, kOHKind, kind);
   PlacePanelWindow(panel_);  // placement disposes it last
   EXPECT_EQ(GetNative32(*panel_ + root + 4 * kRootRegionWord), 0u);
-  EXPECT_FALSE(AZIsHandle(region));
+  EXPECT_EQ(PlatObjectKind(region), kPlatObjNone);
   VIWindDisposeRgnCache(panel_);  // nothing cached: nothing done
   VIWindDisposeRgnCache(nullptr);
 }
