@@ -1,10 +1,9 @@
 // Regions, region drawing with the current pen, and scrolling a window's
-// content, checked on the pixels of the window's surface and on its update
-// region.
+// content, checked on the window's pixels, its update region and the trace
+// of its device context.
 #include "mgsource/draw/dregion.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
-#include "platform/qx_dc.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
 #include "platform/qx_trace.h"
@@ -12,156 +11,125 @@
 
 namespace {
 
-int32 Packed(int32 h, int32 v) { return int32((uInt32(uint16_t(h)) << 16) | uint16_t(v)); }
+int32 Packed(int32 h, int32 v) { return int32(uInt32(uint16_t(h)) << 16 | uint16_t(v)); }
+std::string Str(int32 l, int32 t, int32 r, int32 b) {
+  return std::to_string(l) + "," + std::to_string(t) + "," + std::to_string(r) + "," + std::to_string(b);
+}
 
+// A 200 x 100 window whose pixel (x, y) is y << 8 | x, its port's origin at
+// (h 20, v 10), set up for drawing with its context traced.
 class Regions : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureManagers();
     PlatWindowsReset();
     ASSERT_EQ(WInitScreenImage(), kNoErr);
-    const Rect r{40, 40, 140, 240};  // 200 x 100
+    const Rect r{40, 40, 140, 240};
     w_ = WCreate(0x3C, nullptr, nullptr, &r, 0, true, 0);
-    ASSERT_NE(w_, kWNoWindow);
     surface_ = PlatWindowSurface(w_);
     for (int32 y = 0; y < 100; ++y)
       for (int32 x = 0; x < 200; ++x) PlatSurfaceSetPixel(surface_, x, y, uint32_t(y << 8 | x));
+    WSetOrigin(w_, Point{10, 20});
+    PlatValidateRect(w_, nullptr);
+    WSetup(w_, &saved_);
+    trace_.lines.clear();
+    PlatSetTraceSink(gDrawState.dc, &trace_);
   }
   void TearDown() override {
+    PlatSetTraceSink(gDrawState.dc, nullptr);
+    WRestore(&saved_);
     WDestroyAllWindows();
     PlatWindowsReset();
   }
   uint32_t Pixel(int32 x, int32 y) { return PlatSurfaceGetPixel(surface_, x, y) & 0xFFFFFF; }
   WindowRef w_ = kWNoWindow;
   PlatSurface* surface_ = nullptr;
+  WPortState saved_{};
+  PlatTraceRecorder trace_;
   Capture capture_;
 };
 
 TEST_F(Regions, CombineTestAndBound) {
-  const Rect ra{0, 0, 10, 10}, rb{5, 5, 15, 15};  // top, left, bottom, right
+  const Rect ra{0, 0, 10, 10}, rb{5, 5, 15, 15};
   const DRgn a = DRectRgn(&ra), b = DRectRgn(&rb), d = DRectRgn(nullptr);
   EXPECT_TRUE(DEmptyRgn(d));
-  // (op, kind, pixels (h, v) inside/outside: 2 in a only, 7 in both, 12 in b only)
-  const struct { int32 op, kind; bool aOnly, both, bOnly; } cases[] = {
-      {0, 2, false, true, false}, {1, 2, true, true, false}, {2, 3, true, false, false},
-      {7, 3, true, false, true},  {3, 3, true, true, true},
-  };
+  // op, kind of the result, and whether (2, 2) (a only), (7, 7) (both) and
+  // (12, 12) (b only) are in it.
+  const int32 cases[][5] = {{0, 2, 0, 1, 0}, {1, 2, 1, 1, 0}, {2, 3, 1, 0, 0}, {7, 3, 1, 0, 1}, {3, 3, 1, 1, 1}};
   for (const auto& c : cases) {
-    EXPECT_EQ(DCombineRgn(d, a, b, c.op), c.kind) << c.op;
-    EXPECT_EQ(DPtInRgn(Packed(2, 2), d), c.aOnly) << c.op;
-    EXPECT_EQ(DPtInRgn(Packed(7, 7), d), c.both) << c.op;
-    EXPECT_EQ(DPtInRgn(Packed(12, 12), d), c.bOnly) << c.op;
+    EXPECT_EQ(DCombineRgn(d, a, b, c[0]), c[1]) << c[0];
+    for (int32 k = 0; k < 3; ++k) EXPECT_EQ(DPtInRgn(Packed(2 + 5 * k, 2 + 5 * k), d), c[2 + k]) << c[0] << k;
   }
-  // Packed points: vertical low, horizontal high, each signed.
-  DOffsetRgn(d, -20, 0);  // union moved to h -20..-5, v 0..15
-  EXPECT_TRUE(DPtInRgn(Packed(-10, 14), d));
-  EXPECT_FALSE(DPtInRgn(Packed(14, -20), d));
+  DOffsetRgn(d, -20, 0);  // the union at h -20..-5: packed halves are signed, h the high one
+  EXPECT_TRUE(DPtInRgn(Packed(-10, 14), d) && !DPtInRgn(Packed(14, -10), d));
   Rect box;
   DRgnBounds(d, &box);
-  EXPECT_EQ((std::vector<int>{box.top, box.left, box.bottom, box.right}), (std::vector<int>{0, -20, 15, -5}));
+  EXPECT_EQ(Str(box.left, box.top, box.right, box.bottom), "-20,0,-5,15");
   const Rect touch{14, -6, 20, 0}, beside{0, -5, 20, 0};
-  EXPECT_TRUE(DRectInRgn(&touch, d));
-  EXPECT_FALSE(DRectInRgn(&beside, d));
-  EXPECT_EQ(DInsetRgn(d, 4), 4);
+  EXPECT_TRUE(DRectInRgn(&touch, d) && !DRectInRgn(&beside, d) && DInsetRgn(d, 4) == 4);
   EXPECT_TRUE(capture_.Alerts().empty());
-  // Null regions: false, and each use of one reported.
+  // Null regions contain nothing and are reported where used; only regions
+  // are destroyed.
   EXPECT_FALSE(DPtInRgn(0, 0) || DRectInRgn(&touch, 0));
   EXPECT_EQ(DCombineRgn(d, a, 0, 3), 0);
   EXPECT_EQ(DCombineRgn(d, a, 0, 1), 2) << "a copy does not read b";
-  DDestroyRgn(0);
-  EXPECT_EQ(capture_.Alerts().size(), 2u);
-  // Only regions are destroyed.
   const PlatObj pen = PlatCreatePen(0, 1, 0);
-  DDestroyRgn(pen);
-  EXPECT_EQ(PlatObjectKind(pen), kPlatObjPen);
+  for (DRgn r : {DRgn(0), DRgn(pen), a, b, d}) DDestroyRgn(r);
+  EXPECT_EQ(capture_.Alerts().size(), 3u);
+  EXPECT_TRUE(PlatObjectKind(pen) == kPlatObjPen && PlatObjectKind(a) == kPlatObjNone);
   PlatDeleteObject(pen);
-  for (DRgn r : {a, b, d}) DDestroyRgn(r);
-  EXPECT_EQ(PlatObjectKind(a), kPlatObjNone);
 }
 
 TEST_F(Regions, FrameAndPaintTakeThePensWidthAndBrushWithoutTheOrigin) {
-  WSetOrigin(w_, Point{5, 5});
-  WPortState saved;
-  WSetup(w_, &saved);
-  const PlatObj dc = gDrawState.dc, pen = PlatCreatePen(0, 2, 0), brush = PlatCreateSolidBrush(0xFFFFFF);
-  PlatSelectObject(dc, pen);
-  PlatSelectObject(dc, brush);
-  PlatTraceRecorder trace;
-  PlatSetTraceSink(dc, &trace);
-  const Rect r{10, 10, 20, 20}, inner{12, 12, 18, 18};
+  const PlatObj pen = PlatCreatePen(0, 2, 0), brush = PlatCreateSolidBrush(0xFFFFFF);
+  PlatSelectObject(gDrawState.dc, pen);
+  PlatSelectObject(gDrawState.dc, brush);
+  trace_.lines.clear();
+  const Rect r{10, 10, 20, 20}, inner{14, 14, 16, 16};
   const DRgn rgn = DRectRgn(&r), hole = DRectRgn(&inner);
   gDrawState.invisiblePen = 1;
   DFrameRgn(rgn);
   DPaintRgn(rgn);
-  EXPECT_TRUE(trace.lines.empty()) << trace.lines[0];
+  EXPECT_TRUE(trace_.lines.empty());
   gDrawState.invisiblePen = 0;
   DFrameRgn(rgn);
-  ASSERT_EQ(trace.lines.size(), 1u);
-  EXPECT_EQ(trace.lines[0].rfind("framergn 2,2 ", 0), 0u) << trace.lines[0];
-  EXPECT_EQ(Pixel(10, 10), 0xFFFFFFu);
-  EXPECT_EQ(Pixel(11, 15), 0xFFFFFFu);
-  EXPECT_EQ(Pixel(12, 15), 0xF0Cu) << "two pixels wide, at the region's own place";
-  DCombineRgn(hole, rgn, hole, 2);
-  PlatSurfaceSetPixel(surface_, 15, 15, 0x123456);
   DPaintRgn(hole);
-  EXPECT_EQ(Pixel(15, 15), 0x123456u);
-  ASSERT_EQ(trace.lines.size(), 2u);
-  EXPECT_EQ(trace.lines[1].rfind("fillrgn ", 0), 0u) << trace.lines[1];
-  PlatSetTraceSink(dc, nullptr);
-  WRestore(&saved);
-  PlatDeleteObject(pen);
-  PlatDeleteObject(brush);
-  DDestroyRgn(rgn);
-  DDestroyRgn(hole);
-  EXPECT_TRUE(capture_.Alerts().empty());
+  ASSERT_EQ(trace_.lines.size(), 2u);
+  EXPECT_EQ(trace_.lines[0].rfind("framergn 2,2 ", 0), 0u) << trace_.lines[0];
+  EXPECT_EQ((std::vector<uint32_t>{Pixel(11, 15), Pixel(12, 15), Pixel(15, 15)}),
+            (std::vector<uint32_t>{0xFFFFFF, 0xF0C, 0xFFFFFF}));
+  for (PlatObj o : {rgn, hole, pen, brush}) PlatDeleteObject(o);
 }
 
-// Scrolling inside the local rectangle 10, 20, 110, 220 of a window whose
-// origin is (h 20, v 10): the whole client area, 200 x 100.
+// Scrolling the port rectangle 10, 20, 110, 220: the whole client area.
 TEST_F(Regions, ScrollRectMovesPaintsAndInvalidates) {
   const struct {
     int32 dh, dv;
     DColor fill;
-    const char* update;  // client coordinates l,t,r,b
-    int32 x, y;          // a pixel...
-    uint32_t was;        // ...showing what was at (was & 0xFF, was >> 8), or white
-    const char* strips;  // the fills, when checked
+    const char *update, *strips;  // client coordinates
+    int32 x, y;
+    uint32_t pixel;
   } cases[] = {
-      {0, 10, 0xFFFFFF, "0,0,200,10", 50, 9, 0xFFFFFF, "patfill 0,0,200,10 0xF00021;"},
-      {0, 10, 0xFFFFFF, "0,0,200,10", 50, 50, 0x2832, nullptr},
-      {0, 100, 0xFFFFFF, "0,0,200,100", 50, 50, 0xFFFFFF, "patfill 0,0,200,100 0xF00021;"},
-      {0, 10, kTransparentColor, "0,0,200,10", 50, 5, 0x0532, ""},
-      {5, 10, 0xFFFFFF, "0,0,200,100", 2, 50, 0xFFFFFF, "patfill 0,0,200,10 0xF00021;patfill 0,10,5,90 0xF00021;"},
-      {5, 10, 0xFFFFFF, "0,0,200,100", 10, 50, 0x2805, nullptr},
-      {-5, -10, 0xFFFFFF, "0,0,200,100", 197, 95, 0xFFFFFF, "patfill 0,90,200,10 0xF00021;patfill 195,0,5,90 0xF00021;"},
-      {INT32_MIN, 0, 0xFFFFFF, "0,0,200,100", 50, 50, 0xFFFFFF, nullptr},
+      {0, 10, 0xFFFFFF, "0,0,200,10", "0,0,200,10;", 50, 50, 0x2832},
+      {0, 100, 0xFFFFFF, "0,0,200,100", "0,0,200,100;", 50, 50, 0xFFFFFF},
+      {0, 10, kTransparentColor, "0,0,200,10", "", 50, 5, 0x0532},
+      {5, 10, 0xFFFFFF, "0,0,200,100", "0,0,200,10;0,10,5,90;", 10, 50, 0x2805},
+      {-5, -10, 0xFFFFFF, "0,0,200,100", "0,90,200,10;195,0,5,90;", 100, 50, 0x3C69},
+      {INT32_MIN, 0, 0xFFFFFF, "0,0,200,100", "0,0,200,100;", 50, 50, 0xFFFFFF},
   };
   for (const auto& c : cases) {
     TearDown();
     SetUp();
-    WSetOrigin(w_, Point{10, 20});
-    PlatValidateRect(w_, nullptr);
-    WPortState saved;
-    WSetup(w_, &saved);
-    PlatTraceRecorder trace;
-    PlatSetTraceSink(gDrawState.dc, &trace);
     const Rect r{10, 20, 110, 220};
     DScrollRect(&r, c.dh, c.dv, 1, c.fill, c.fill);
-    PlatSetTraceSink(gDrawState.dc, nullptr);
-    WRestore(&saved);
-    std::string fills;
-    for (const auto& line : trace.lines)
-      if (line.rfind("patfill", 0) == 0) fills += line + ";";
-    if (c.strips) {
-      EXPECT_EQ(fills, c.strips) << c.dh << "," << c.dv;
-    }
+    std::string strips;
+    for (const auto& line : trace_.lines)
+      if (line.rfind("patfill ", 0) == 0) strips += line.substr(8, line.find(" 0x") - 8) + ";";
     PlatRect u{};
     PlatGetUpdateRect(w_, &u);
-    EXPECT_EQ(std::to_string(u.left) + "," + std::to_string(u.top) + "," + std::to_string(u.right) + "," +
-                  std::to_string(u.bottom),
-              c.update)
-        << c.dh << "," << c.dv;
-    EXPECT_EQ(Pixel(c.x, c.y), c.was) << c.dh << "," << c.dv;
+    EXPECT_EQ(Str(u.left, u.top, u.right, u.bottom), c.update) << c.dh << "," << c.dv;
+    EXPECT_EQ(strips, c.strips) << c.dh << "," << c.dv;
+    EXPECT_EQ(Pixel(c.x, c.y), c.pixel) << c.dh << "," << c.dv;
   }
   EXPECT_TRUE(capture_.Alerts().empty());
 }
