@@ -4,6 +4,8 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "platform/qx_event.h"
+#include "platform/qx_thread.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
 #include "platform/qx_trace.h"
@@ -40,6 +42,11 @@ class Regions : public ::testing::Test {
     WRestore(&saved_);
     WDestroyAllWindows();
     PlatWindowsReset();
+    // Take the input signal the shown window raised on this thread, so that
+    // a later wait of the thread is not ended by it.
+    PlatEvent* ev = PlatEventCreate(false);
+    PlatWaitEventOrInput(ev, 0);
+    PlatEventDestroy(ev);
   }
   uint32_t Pixel(int32 x, int32 y) { return PlatSurfaceGetPixel(surface_, x, y) & 0xFFFFFF; }
   WindowRef w_ = kWNoWindow;
