@@ -15,6 +15,7 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/wevent.h"
@@ -97,6 +98,8 @@ MgErr ShellInitEngine() {
   if (self) FDisposePath(self);
   // The application's colours, before anything draws.
   if (rt) InitAppColors(rt);
+  // The font table and the standard fonts (the configuration may name them).
+  TXInitFonts();
   // The temporary resource file for the resources of loaded external code.
   gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);
   if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&
@@ -118,6 +121,7 @@ MgErr ShellInitEngine() {
 
 void ShellFinishEngine() {
   FinishExec();
+  TXFinishFonts();
   WEventQueueInit(0);
   SetTmpQXRsrcFile(0);
   if (gTmpFile) RCloseFile(gTmpFile);

@@ -1,208 +1,719 @@
-// Font numbers and the font-reference map of a file's stored font table.
+// The font table: reference-counted entries of host fonts with their
+// metrics and width information, and the standard fonts.
 #include "mgsource/draw/fonts.h"
 
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "mgsource/config.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts_internal.h"
 #include "mgsource/memory.h"
+#include "platform/qx_dc.h"
+#include "platform/qx_font.h"
+#include "platform/qx_text.h"
 
 int32 gFontErr = 0;
 int32 gFontSubstituted = 0;
 
+namespace fontsinternal {
+
+UHandle gTable = nullptr;   // FontEntry[capacity], capacity a multiple of 8
+int32 gFcnt = 0;
+int32 gWidthOverride = 0;   // CreateFont's width while TScaleFont runs
+float32 gTTMultiplier = 1.05f;
+float32 gBitmapMultiplier = 1.3f;
+
 namespace {
+PlatObj gCurFontObj = 0;    // the font object last selected into gCurFontDc
+PlatObj gCurFontDc = 0;
+PlatObj gDefaultFont = 0;   // the stock variable-pitch font
+int32 gStdBuiltIn[3] = {-1, -1, -1};
+int32 gStdCur[3] = {-1, -1, -1};
+int32 gBoldApp = -1;
+int32 gFixed = -1;
+bool gInitializing = false;
+PlatObj gScreenDc = 0;
+PlatObj gPrinterDc = 0;
 
-struct FontDesc {
-  std::string name;
-  int32 size, style, weight;
-  int32 refs;
-};
-// Font n (from 1) is entry n - 1; entries stay for the life of the process,
-// so a number never names another font.
-std::vector<FontDesc>& Fonts() {
-  static std::vector<FontDesc>* fonts = new std::vector<FontDesc>();
-  return *fonts;
-}
+const char* const kStdNames[3] = {"APP", "SYSTEM", "DIALOG"};
 
-bool Valid(int32 font) { return font >= 1 && font <= int32(Fonts().size()); }
+int32 Capacity() { return gTable ? AZGetHandleSize(gTable) / int32(sizeof(FontEntry)) : 0; }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(uChar(a[i])) != std::tolower(uChar(b[i]))) return false;
+bool SameName(const uChar* a, const uChar* b) {
+  if (a[0] != b[0]) return false;
+  for (int32 i = 1; i <= a[0]; ++i) {
+    uChar x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = uChar(x + 32);
+    if (y >= 'A' && y <= 'Z') y = uChar(y + 32);
+    if (x != y) return false;
+  }
   return true;
 }
 
-// The map: per entry from the first index on, the font number (-1 for an
-// entry without a name) and its flags.
-struct MapEntry {
-  int32 font;
-  uInt32 flags;
-};
-struct FontMap {
-  bool present = false;
-  RsrcFileRef file = 0;
-  int32 first = 0;
-  UHandle pairs = nullptr;  // MapEntry[end - first]
-  int32 count = 0;
-};
-FontMap gMap;
+// The standard font a one-character name "0", "1" or "2" stands for; -1.
+int32 StandardIndex(ConstPStr name) {
+  return name[0] == 1 && name[1] >= '0' && name[1] <= '2' ? name[1] - '0' : -1;
+}
 
-MapEntry* Pairs() { return reinterpret_cast<MapEntry*>(*gMap.pairs); }
+int32 WeightWordFromHost(int32 w) {
+  if (w == 0) return 0;
+  return w <= 400 ? (w - 400) * 10 / 3 : (w - 400) / 5;
+}
+
+int32 HostWeight(int32 word) { return word * (word < 0 ? 3 : 5) / 1000 * 100 + 400; }
+
+UHandle NewName(const uChar* pstr) {
+  UHandle h = AZNewHandle(1 + pstr[0]);
+  if (h) std::memcpy(*h, pstr, size_t(pstr[0]) + 1);
+  return h;
+}
+
+void DeleteObject(FontEntry* e) {
+  if (!e->object) return;
+  if (e->object == gCurFontObj) TSelectFontIntoDC(gCurFontDc, gDefaultFont);
+  if (!(e->style & kFontStock) && e->object != gDefaultFont) PlatDeleteObject(e->object);
+  e->object = 0;
+}
+
+// Frees a cached slot: font object (unless stock) and name.
+void FreeSlot(int32 i) {
+  FontEntry* e = Entry(i);
+  if (e->refs != 0 || !e->name) return;
+  DeleteObject(e);
+  AZDisposeHandle(e->name);
+  std::memset(e, 0, sizeof(FontEntry));
+}
+
+struct EnumState {
+  int32 mode;            // 1 list the faces, 3 copy the first match
+  PlatFontDesc desc;
+  bool found;
+  UHandle list;          // mode 1: a CPStr being built
+  int32 used;
+};
+
+void FreeCachedFrom(int32 from) {
+  for (int32 i = from; i < gFcnt; ++i)
+    if (Entry(i)->name && Entry(i)->refs == 0) FreeSlot(i);
+}
 
 }  // namespace
 
-int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
-  if (!name || name[0] == 0) return kAppFont;
-  std::string n(reinterpret_cast<const char*>(name + 1), name[0]);
-  std::vector<FontDesc>& fonts = Fonts();
-  for (size_t i = 0; i < fonts.size(); ++i) {
-    FontDesc& f = fonts[i];
-    if (f.name == n && f.size == size && f.style == style && f.weight == weight) {
-      ++f.refs;
-      return int32(i) + 1;
+FontEntry* Entry(int32 i) { return reinterpret_cast<FontEntry*>(*gTable) + i; }
+
+bool Valid(int32 font) { return gTable && font >= 0 && font < gFcnt && Entry(font)->refs > 0; }
+
+int32 AppFont() {
+  EnsureFonts();
+  return Valid(gStdCur[0]) ? gStdCur[0] : kAppFont;
+}
+
+void EnsureFonts() {
+  if (!gTable && !gInitializing) TXInitFonts();
+}
+
+PlatObj ScreenDc() {
+  if (!gScreenDc) gScreenDc = PlatCreateScreenDc();
+  return gScreenDc;
+}
+
+PlatObj MeasureDc() { return gDrawState.dc ? gDrawState.dc : ScreenDc(); }
+
+PlatObj PrinterDc() { return gPrinterDc ? gPrinterDc : ScreenDc(); }
+
+bool EnumFontsProc(const PlatFontDesc& desc, void* data) {
+  EnumState* s = static_cast<EnumState*>(data);
+  if (s->mode == 3) {
+    s->desc = desc;
+    s->found = true;
+    return false;
+  }
+  if (s->mode == 1) {
+    const int32 n = int32(strnlen(desc.face, sizeof(desc.face)));
+    const int32 len = n > 254 ? 254 : n;
+    if (AZSetHandleSize(s->list, s->used + 1 + len) != kNoErr) return false;
+    uChar* at = *s->list + s->used;
+    at[0] = uChar(len);
+    std::memcpy(at + 1, desc.face, size_t(len));
+    s->used += 1 + len;
+    PutNative32(*s->list, GetNative32(*s->list) + 1);
+    return true;
+  }
+  DBPrintf("In EnumFontsProc with invalid parameter");
+  return false;
+}
+
+// Width information of slot i (fixed width, flags, the table after the name).
+void ComputeWidths(int32 i) {
+  FontEntry* e = Entry(i);
+  e->fixedWidth = 0;
+  e->widthFlags = 0;
+  if (e->name && AZGetHandleSize(e->name) != 1 + (*e->name)[0]) AZSetHandleSize(e->name, 1 + (*e->name)[0]);
+  if (e->size < 1) return;
+  PlatTextMetrics tm{};
+  if (!PlatGetFontMetrics(e->object, &tm)) return;
+  uInt16 flags = 0;
+  if (tm.charSet != 0) flags |= kFontNotAnsi;
+  if (tm.pitchAndFamily & (2 | 4)) flags |= kFontScalable;
+  e->widthFlags = flags;
+  if (e->style & kFontResolveName) return;
+  const PlatObj dc = ScreenDc();
+  TSelectFontIntoDC(dc, e->object);
+  uChar widths[256];
+  for (int32 b = 0; b < 256; ++b) {
+    const char c = char(b);
+    int32 w = 0;
+    PlatGetTextExtent(dc, &c, 1, &w, nullptr);
+    if (w >= 256 || w < 0) return;
+    widths[b] = uChar(w);
+  }
+  int32 wi = 0;
+  PlatGetTextExtent(dc, "Wi", 2, &wi, nullptr);
+  if (wi != widths['W'] + widths['i']) return;
+  flags |= kFontHexFixed;
+  bool same = true;
+  for (int32 b = 1; b < 256 && same; ++b) same = widths[b] == widths[0];
+  if (same) {
+    e->fixedWidth = widths[0];
+    e->widthFlags = flags;
+    return;
+  }
+  for (const char* c = "0123456789ABCDEF"; *c; ++c)
+    if (widths[uChar(*c)] != widths[' ']) flags &= ~kFontHexFixed;
+  if (!(flags & kFontNotAnsi)) {
+    const int32 n = 1 + (*e->name)[0];
+    if (AZSetHandleSize(e->name, n + 256) == kNoErr) {
+      e = Entry(i);
+      std::memcpy(*e->name + n, widths, 256);
+      flags |= kFontWidthTable;
     }
   }
-  fonts.push_back({n, size, style, weight, 1});
-  return int32(fonts.size());
+  e->widthFlags = flags;
+}
+
+}  // namespace fontsinternal
+
+using namespace fontsinternal;
+
+void TSelectFontIntoDC(PlatObj dc, PlatObj fontObject) {
+  if (!dc || !fontObject) return;
+  if (PlatCurrentObject(dc, kPlatObjFont) != fontObject && !PlatSelectObject(dc, fontObject))
+    DBPrintf("!SelectObject failed: font %lx, hdc %lx", (unsigned long)fontObject, (unsigned long)dc);
+  gCurFontObj = fontObject;
+  gCurFontDc = dc;
+}
+
+void TSetPrinterFontDC(PlatObj dc) { gPrinterDc = dc; }
+
+int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
+  EnsureFonts();
+  if (!name || name[0] == 0) {
+    const int32 app = AppFont();
+    TAddFontReference(app);
+    gFontErr = 0;
+    return app;
+  }
+  gFontErr = 0;
+  style &= kFontMatchMask;
+  if (weight > 1000) weight = 1000;
+  if (weight < -1000) weight = -1000;
+  const int16 hsize = int16(size > 32767 ? 32767 : size < -32768 ? -32768 : size);
+  int32 firstFree = -1, lastCached = -1;
+  for (int32 i = 0; i < gFcnt; ++i) {
+    FontEntry* e = Entry(i);
+    if (!e->name) {
+      if (firstFree < 0) firstFree = i;
+      continue;
+    }
+    if (e->refs == 0) lastCached = i;
+    if (e->size == hsize && (e->style & kFontMatchMask) == style && e->weight == weight && SameName(*e->name, name)) {
+      ++e->refs;
+      if (e->style & kFontSubstitute) gFontErr |= 4;
+      return i;
+    }
+  }
+  // Not found: the face, character set, size and weight.
+  PlatFontDesc desc{};
+  desc.height = hsize;
+  desc.width = gWidthOverride;
+  desc.charSet = 0;
+  int32 wword = weight;
+  int32 sty = style;
+  bool fromSystem = false;
+  PlatObj object = 0;
+  const int32 std = StandardIndex(name);
+  if (std < 0) {
+    PlatSetFaceName(&desc, reinterpret_cast<const char*>(name + 1), name[0]);
+  } else if (hsize != 0) {
+    uChar real[256];
+    if (Valid(gStdCur[std])) GetRealName(gStdCur[std], real);
+    else std::memcpy(real, "\x09Helvetica", 10);
+    PlatSetFaceName(&desc, reinterpret_cast<const char*>(real + 1), real[0]);
+  } else if (PlatFontsAvailable()) {
+    // The system's description of the font: the menu font for the system
+    // font, the icon-title font for the others.
+    PlatFontDesc sys{};
+    if (std == 1) PlatGetMenuFont(&sys);
+    else PlatGetIconTitleFont(&sys);
+    fromSystem = true;
+    desc.height = sys.height;
+    desc.charSet = sys.charSet;
+    std::memcpy(desc.face, sys.face, sizeof(desc.face));
+    sty = (sys.italic ? kFontItalic : 0) | (sys.underline ? kFontUnderline : 0) | (sys.strikeOut ? kFontStrikeout : 0);
+    wword = WeightWordFromHost(sys.weight);
+  } else {
+    // No system description: the stock fonts decide.
+    const PlatObj sysFont = PlatGetStockObject(kPlatStockFont2), varFont = PlatGetStockObject(kPlatStockFont);
+    PlatFontDesc sd{}, vd{};
+    PlatGetFontDesc(sysFont, &sd);
+    PlatGetFontDesc(varFont, &vd);
+    fromSystem = true;
+    if (std == 1) {
+      object = sysFont;
+      sty |= kFontStock;
+    } else if (sd.charSet != vd.charSet) {
+      desc = sd;
+      desc.height = vd.height;
+    } else if (std == 0) {
+      object = varFont;
+      sty |= kFontStock;
+    } else {
+      desc = vd;
+    }
+    if (!object) {
+      sty = (desc.italic ? kFontItalic : 0) | (desc.underline ? kFontUnderline : 0) |
+            (desc.strikeOut ? kFontStrikeout : 0);
+      wword = WeightWordFromHost(desc.weight);
+    }
+  }
+  if (!object) {
+    EnumState s{};
+    s.mode = 3;
+    PlatEnumFonts(desc.face, kPlatFaceNameSize, &EnumFontsProc, &s);
+    if (s.found) desc.charSet = s.desc.charSet;
+    desc.italic = (sty & kFontItalic) != 0;
+    desc.underline = (sty & kFontUnderline) != 0;
+    desc.strikeOut = (sty & kFontStrikeout) != 0;
+    desc.weight = HostWeight(wword);
+    desc.width = gWidthOverride;
+    object = PlatCreateFont(desc);
+    if (object && (sty & kFontResolveName)) {
+      const PlatObj dc = ScreenDc();
+      TSelectFontIntoDC(dc, object);
+      char face[256] = {0};
+      PlatGetTextFace(dc, face, 256);
+      TSelectFontIntoDC(dc, gDefaultFont ? gDefaultFont : PlatGetStockObject(kPlatStockFont));
+      PlatSetFaceName(&desc, face, 256);
+      const PlatObj again = PlatCreateFont(desc);
+      PlatDeleteObject(object);
+      object = again;
+    }
+  }
+  if (!object) {
+    gFontErr |= 4;
+    object = PlatGetStockObject(kPlatStockFont);
+    sty |= kFontSubstitute;
+  }
+  // The slot.
+  int32 slot = firstFree;
+  if (slot < 0 && lastCached >= 0) {
+    slot = lastCached;
+    FreeSlot(slot);
+  }
+  if (slot < 0) {
+    if (gFcnt >= Capacity()) {
+      if (AZSetHSzClr(gTable, (gFcnt + 8) * int32(sizeof(FontEntry))) != kNoErr) {
+        if (!(sty & kFontStock) && object != PlatGetStockObject(kPlatStockFont)) PlatDeleteObject(object);
+        gFontErr |= 4;
+        const int32 app = AppFont();
+        TAddFontReference(app);
+        return app;
+      }
+    }
+    slot = gFcnt++;
+  }
+  UHandle nameH = NewName(name);
+  FontEntry* e = Entry(slot);
+  std::memset(e, 0, sizeof(FontEntry));
+  e->name = nameH;
+  e->refs = 1;
+  e->object = object;
+  e->size = hsize;
+  e->style = uInt16(sty);
+  e->weight = int16(wword);
+  PlatTextMetrics tm{};
+  PlatGetFontMetrics(object, &tm);
+  e->ascent = uInt16(tm.ascent);
+  e->descent = uInt16(tm.descent);
+  e->leading = uInt16(tm.externalLeading);
+  if (fromSystem) {
+    e->size = int16(tm.height);
+    e->weight = int16(WeightWordFromHost(tm.weight));
+  }
+  const int32 sum = e->ascent + e->descent + e->leading;
+  if (sum < 3) e->ascent = uInt16(e->ascent + 3 - sum);
+  if (!nameH) {
+    // No memory for the name: the slot cannot be kept.
+    e->refs = 0;
+    DeleteObject(e);
+    std::memset(e, 0, sizeof(FontEntry));
+    gFontErr |= 4;
+    const int32 app = AppFont();
+    TAddFontReference(app);
+    return app;
+  }
+  ComputeWidths(slot);
+  return slot;
 }
 
 void TDisposeFont(int32 font) {
-  if (Valid(font) && Fonts()[size_t(font - 1)].refs > 0) --Fonts()[size_t(font - 1)].refs;
+  if (!Valid(font)) {
+    DBPrintf("Trying to dispose of an invalid font %ld ###### gFcnt %ld", long(font), long(gFcnt));
+    gFontErr = 16;
+    return;
+  }
+  FontEntry* e = Entry(font);
+  if (e->refs < 2) {
+    for (int32 k = 0; k < 3; ++k) {
+      if (gStdCur[k] == font) {
+        DBPrintf("Trying to completely dispose of %s font ######", kStdNames[k]);
+        e->refs = 2;
+        gFontErr |= 1;
+        break;
+      }
+    }
+  }
+  if (--e->refs == 0 && (e->style & kFontResolveName)) FreeSlot(font);
+  // Trimming: the cached tail goes in steps of 8 slots.
+  int32 last = -1;
+  for (int32 i = gFcnt - 1; i >= 0 && last < 0; --i)
+    if (Entry(i)->refs != 0) last = i;
+  if (gFcnt >= 9 && last != gFcnt - 1) {
+    int32 n = (last + 1 + 7) / 8 * 8;
+    if (n < 8) n = 8;
+    if (n < (gFcnt + 7) / 8 * 8) {
+      FreeCachedFrom(n);
+      gFcnt = n;
+      AZSetHandleSize(gTable, n * int32(sizeof(FontEntry)));
+    }
+  }
 }
 
 int32 TAddFontReference(int32 font) {
-  if (font == kAppFont) return 0;
   if (!Valid(font)) return 16;
-  ++Fonts()[size_t(font - 1)].refs;
+  ++Entry(font)->refs;
   return 0;
 }
 
-int32 TFontReferences(int32 font) { return Valid(font) ? Fonts()[size_t(font - 1)].refs : 0; }
+int32 TFontReferences(int32 font) { return Valid(font) ? Entry(font)->refs : 0; }
+
+const FontEntry* TFontEntry(int32 font) { return Valid(font) ? Entry(font) : nullptr; }
+
+int32 TFontCount() { return gFcnt; }
+
+int32 TStandardFont(int32 which) {
+  if (which >= 0 && which < 3) return gStdCur[which];
+  if (which == 3) return gBoldApp;
+  if (which == 4) return gFixed;
+  return -1;
+}
 
 Bool32 TGetFontInfo(int32 font, PStr name, int32* size, int32* style, int32* weight) {
-  if (!Valid(font)) return 0;
-  const FontDesc& f = Fonts()[size_t(font - 1)];
-  if (name) {
-    name[0] = uChar(f.name.size());
-    std::memcpy(name + 1, f.name.data(), f.name.size());
+  if (!Valid(font)) {
+    if (name) name[0] = 0;
+    gFontErr = 16;
+    return 0;
   }
-  if (size) *size = f.size;
-  if (style) *style = f.style;
-  if (weight) *weight = f.weight;
+  const FontEntry* e = Entry(font);
+  if (name) std::memcpy(name, *e->name, size_t((*e->name)[0]) + 1);
+  if (size) *size = e->size;
+  if (style) *style = e->style & 0x1f;
+  if (weight) *weight = e->weight;
   return 1;
 }
 
-void TReleaseFontReferences() {
-  UHandle pairs = gMap.pairs;
-  const int32 count = gMap.count;
-  gMap = FontMap();
-  if (!pairs) return;
-  for (int32 i = 0; i < count; ++i) {
-    int32 font = reinterpret_cast<MapEntry*>(*pairs)[i].font;
-    if (font >= 0) TDisposeFont(font);
+int32 TGetFontMetrics(int32 font, int32* ascent, int32* descent, int32* leading) {
+  if (!Valid(font)) {
+    gFontErr = 16;
+    return 1;
   }
-  AZDisposeHandle(pairs);
+  const FontEntry* e = Entry(font);
+  if (ascent) *ascent = e->ascent;
+  if (descent) *descent = e->descent;
+  if (leading) *leading = e->leading;
+  return 0;
 }
 
-MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 count) {
-  if (gMap.present && gMap.file == file) return kNoErr;
-  TReleaseFontReferences();
-  if (!table || !*table) return kArgErr;
-  const int32 size = AZGetHandleSize(table);
-  if (size < kFTabEntries) return kArgErr;
-  const uChar* t = *table;
-  const uInt32 flags = GetBE32(t + kFTabFlags);
-  const int32 first = GetBE16(t + kFTabFirst);
-  const int32 end = GetBE16(t + kFTabEnd);
-  const bool newForm = (flags & kFTabNewForm) != 0;
-  const int32 entrySize = newForm ? kFTabEntryNew : kFTabEntryOld;
-  if (first > end || int64(kFTabEntries) + int64(end) * entrySize > size) return kArgErr;
-  // Every name must lie inside the table before any font is made.
-  for (int32 i = first; i < end; ++i) {
-    const uInt32 at = GetBE32(t + kFTabEntries + i * entrySize);
-    if (at && (at >= uInt32(size) || at + 1 + t[at] > uInt32(size))) return kArgErr;
+int32 TModifyFont(int32 font, ConstPStr name, int32 size, int32 style, int32 weight, int32 mask) {
+  EnsureFonts();
+  if (!Valid(font)) {
+    gFontErr |= 16;
+    font = AppFont();
   }
-  if (!newForm) DBPrintf("Mutating old font table");
-  UHandle pairs = AZNewHClr(end > first ? (end - first) * int32(sizeof(MapEntry)) : 1);
-  if (!pairs) return kMemFullErr;
-  const bool version1 = (flags & 0xFF) == 1;
-  int32 errs = 0;
-  for (int32 i = first; i < end; ++i) {
-    const uChar* e = *table + kFTabEntries + i * entrySize;
-    MapEntry m{-1, 0};
-    const uInt32 at = GetBE32(e);
-    if (at) {
-      const uChar* name = *table + at;
-      int32 fsize = int16(GetBE16(e + 4));
-      int32 style = GetBE16(e + 6);
-      int32 weight = int16(GetBE16(e + 8));
-      if (fsize == kFTabTakeSize || uInt32(style) >= kFTabTakeStyle || weight == kFTabTakeSize) {
-        const std::string want(reinterpret_cast<const char*>(name + 1), name[0]);
-        int32 match = -1;
-        for (int32 k = 0; k < count && fonts && match < 0; ++k)
-          if (Valid(fonts[k]) && SameName(Fonts()[size_t(fonts[k] - 1)].name, want)) match = fonts[k];
-        int32 msize = 0, mstyle = 0, mweight = 0;
-        if (match < 0) {
-          errs |= 4;
-        } else {
-          const FontDesc& f = Fonts()[size_t(match - 1)];
-          msize = f.size;
-          mstyle = f.style;
-          mweight = f.weight;
-        }
-        if (fsize == kFTabTakeSize) fsize = msize;
-        if (weight == kFTabTakeSize) weight = mweight;
-        if (uInt32(style) >= kFTabTakeStyle) style = (style & 0x400) | (mstyle & ~0x400);
-      }
-      uChar pname[256];
-      std::memcpy(pname, name, size_t(name[0]) + 1);
-      m.font = TNewFont(pname, fsize, style, weight);
-      if (version1 && (style & 0x400)) m.flags |= kFontMapMarked;
-      if (!newForm) errs |= 32;
-    }
-    reinterpret_cast<MapEntry*>(*pairs)[i - first] = m;
+  if (mask == 0) {
+    TAddFontReference(font);
+    return font;
   }
-  // A font that could not be made as stored (no font of its name, an
-  // invalid one) was replaced: the loaders of panels adapt their objects.
-  gFontSubstituted |= errs & (1 | 4 | 16);
-  gMap.present = true;
-  gMap.file = file;
-  gMap.first = first;
-  gMap.pairs = pairs;
-  gMap.count = end - first;
-  gFontErr = errs;
-  return kNoErr;
+  uChar n[256];
+  int32 s = 0, st = 0, w = 0;
+  TGetFontInfo(font, n, &s, &st, &w);
+  if ((mask & kFontMaskName) && name) std::memcpy(n, name, size_t(name[0]) + 1);
+  if (mask & kFontMaskStyle) {
+    if (mask & kFontMaskToggle) st ^= style & kFontModifyMask;
+    else st |= style & kFontModifyMask;
+  } else if (mask & kFontMaskSetStyle) {
+    st = style & kFontModifyMask;
+  }
+  if (mask & kFontMaskAddSize) {
+    s += size;
+    if (s < 2) s = 2;
+  } else if (mask & kFontMaskSize) {
+    s = size;
+  }
+  if (mask & kFontMaskAddWeight) w += weight;
+  else if (mask & kFontMaskWeight) w = weight;
+  return TNewFont(n, s, st, w);
 }
 
-MgErr TLoadFontTable(RsrcFileRef file, const int32* fonts, int32 count) {
-  gFontSubstituted = 0;
-  UHandle h = nullptr;
-  if (MgErr err = RGet(file, kFontTableType, kFontTableId, &h)) return err;
-  const MgErr err = TReadFontTable(file, h, fonts, count);
-  RRelease(h);
-  return err;
-}
-
-int32 TMapFontReference(RsrcFileRef file, int32 index, uInt32* mapFlags) {
-  if (mapFlags) *mapFlags = 0;
-  if (!gMap.present || gMap.file != file) {
-    if (TLoadFontTable(file, nullptr, 0) != kNoErr) return kAppFont;  // no table: no reference added
-  }
-  const int32 k = index - gMap.first;
-  if (k < 0 || k >= gMap.count || Pairs()[k].font < 0 || (Pairs()[k].font != kAppFont && !Valid(Pairs()[k].font)))
+int32 TFontCompare(int32 a, int32 b, int32 mask) {
+  if (!(mask & 0x8D) || a == b) return 0;
+  if (!Valid(a) || !Valid(b)) {
+    DBPrintf("Illegal fonts (%ld, %ld)!!!!", long(a), long(b));
+    gFontErr = 16;
     return -1;
-  if (mapFlags) *mapFlags = Pairs()[k].flags;
-  const int32 font = Pairs()[k].font;
-  TAddFontReference(font);
-  return font;
+  }
+  const FontEntry* x = Entry(a);
+  const FontEntry* y = Entry(b);
+  int32 diff = 0;
+  if ((mask & kFontMaskName) && !SameName(*x->name, *y->name)) diff |= kFontMaskName;
+  if ((mask & kFontMaskSize) && x->size != y->size) diff |= kFontMaskSize;
+  if ((mask & kFontMaskWeight) && x->weight != y->weight) diff |= kFontMaskWeight;
+  if ((mask & kFontMaskSetStyle) && (x->style & kFontModifyMask) != (y->style & kFontModifyMask))
+    diff |= kFontMaskSetStyle;
+  return diff;
 }
 
-int32 TLoadFontReference(RsrcFileRef file, int32 index) {
-  const int32 font = TMapFontReference(file, index, nullptr);
-  if (font >= 0) return font;
-  DBPrintf("Error in TLoadFontReference !!!!! %ld", long(index));
-  return kAppFont;
+int32 TApplyFontChange(int32 old, int32 source, int32 mask, int32 keepMask) {
+  if (old == source && keepMask < 1) return old;
+  int32 result;
+  if (mask == kFontMaskAll) {
+    result = Valid(source) ? source : AppFont();
+    TAddFontReference(result);
+  } else {
+    uChar name[256];
+    int32 size = 0, style = 0, weight = 0;
+    if (!TGetFontInfo(source, name, &size, &style, &weight)) TGetFontInfo(AppFont(), name, &size, &style, &weight);
+    if (keepMask > 0) {
+      int32 oldStyle = 0;
+      TGetFontInfo(old, nullptr, nullptr, &oldStyle, nullptr);
+      style |= oldStyle & keepMask;
+      mask |= kFontMaskStyle;
+    } else {
+      mask &= ~kFontMaskToggle;
+    }
+    result = TModifyFont(old, (mask & kFontMaskName) ? name : nullptr, size, style, weight, mask);
+  }
+  TDisposeFont(old);
+  return result;
+}
+
+void TMeasureText(const uChar* text, int32 length, int32 font, Point* size) {
+  if (!Valid(font)) {
+    gFontErr |= 16;
+    font = AppFont();
+  }
+  int32 width = 0, height = 0;
+  if (Valid(font) && text && length > 0) {
+    std::string copy(reinterpret_cast<const char*>(text), size_t(length));
+    for (char& c : copy)
+      if (c == '\t' || c == '\0') c = ' ';
+    const PlatObj dc = MeasureDc();
+    TSelectFontIntoDC(dc, Entry(font)->object);
+    PlatGetTextExtent(dc, copy.data(), length, &width, &height);
+  }
+  if (Valid(font)) height = Entry(font)->ascent + Entry(font)->descent + Entry(font)->leading;
+  if (height < 3) height = 3;
+  if (size) {
+    size->v = int16(height > 32767 ? 32767 : height);
+    size->h = int16(width > 32767 ? 32767 : width);
+  }
+}
+
+void TTextSize(const uChar* text, int32 length, int32 font, Point* size) {
+  if (!Valid(font)) {
+    gFontErr |= 16;
+    font = AppFont();
+    if (!Valid(font)) {
+      if (size) *size = Point{0, 0};
+      return;
+    }
+  }
+  const FontEntry* e = Entry(font);
+  if (length < 0 || !text) length = 0;
+  int32 width;
+  if (e->fixedWidth) {
+    const int64 w = int64(length) * e->fixedWidth;
+    width = w > 32767 ? 32767 : int32(w);
+  } else if (e->widthFlags & kFontWidthTable) {
+    const uChar* widths = *e->name + 1 + (*e->name)[0];
+    int64 w = 0;
+    for (int32 i = 0; i < length; ++i) w += widths[text[i]];
+    width = w > 32767 ? 32767 : int32(w);
+  } else {
+    Point p{};
+    TMeasureText(text, length, font, &p);
+    width = p.h;
+  }
+  if (size) {
+    size->v = int16(e->ascent + e->descent + e->leading);
+    size->h = int16(width);
+  }
+}
+
+void GetRealName(int32 font, PStr name) {
+  PlatFontDesc desc{};
+  if (!Valid(font) || !PlatGetFontDesc(Entry(font)->object, &desc)) {
+    DBPrintf("GetRealName: invalid font %ld", long(font));
+    name[0] = 1;
+    name[1] = '*';
+    return;
+  }
+  const int32 n = int32(strnlen(desc.face, sizeof(desc.face)));
+  name[0] = uChar(n);
+  std::memcpy(name + 1, desc.face, size_t(n));
+}
+
+Bool32 TFontIsAnsi(int32 font) {
+  if (!Valid(font)) font = AppFont();
+  if (!Valid(font)) return 1;
+  PlatTextMetrics tm{};
+  if (!PlatGetFontMetrics(Entry(font)->object, &tm)) return 1;
+  return tm.charSet == 0;
+}
+
+int32 TGetFontList(CPStrHandle list) {
+  if (!list) return 0;
+  UHandle h = reinterpret_cast<UHandle>(list);
+  if (AZSetHandleSize(h, 4) != kNoErr) return 0;
+  PutNative32(*h, 0);
+  const PlatObj dc = ScreenDc();
+  if (!dc) {
+    DBPrintf("Couldn't get a dc in TGetFontList");
+    return 0;
+  }
+  EnumState s{};
+  s.mode = 1;
+  s.list = h;
+  s.used = 4;
+  PlatEnumFonts(nullptr, 0, &EnumFontsProc, &s);
+  // Selection sort: the smallest remaining name moves to the front of the
+  // unsorted rest.
+  const int32 count = int32(GetNative32(*h));
+  int32 at = 4;
+  for (int32 k = 0; k < count; ++k) {
+    int32 best = at;
+    for (int32 p = at + 1 + (*h)[at], j = k + 1; j < count; p += 1 + (*h)[p], ++j)
+      if (PStrCmp(*h + p, *h + best) < 0) best = p;
+    if (best != at) {
+      uChar tmp[256];
+      const int32 n = 1 + (*h)[best];
+      std::memcpy(tmp, *h + best, size_t(n));
+      std::memmove(*h + at + n, *h + at, size_t(best - at));
+      std::memcpy(*h + at, tmp, size_t(n));
+    }
+    at += 1 + (*h)[at];
+  }
+  return count;
+}
+
+namespace {
+
+void ConfigFontInfo(int32 font, PStr name, int32* size, int32* style, int32* weight) {
+  TGetFontInfo(font, name, size, style, weight);
+}
+
+}  // namespace
+
+void TXInitFonts() {
+  gFontErr = 0;
+  gDefaultFont = PlatGetStockObject(kPlatStockFont);
+  float32 m = 1.05f;
+  if (CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x17TTFontSmallerMultiplier"), &m) == kNoErr)
+    gTTMultiplier = m;
+  m = 1.3f;
+  if (CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x1b" "BitmapFontSmallerMultiplier"), &m) == kNoErr)
+    gBitmapMultiplier = m;
+  if (gTable) return;
+  gTable = AZNewHClr(8 * int32(sizeof(FontEntry)));
+  if (!gTable) return;
+  gFcnt = 0;
+  gInitializing = true;
+  CfgSetFontProcs(&TNewFont, &ConfigFontInfo);
+  static const uChar* const kNames[3] = {reinterpret_cast<const uChar*>("\x01" "0"),
+                                         reinterpret_cast<const uChar*>("\x01" "1"),
+                                         reinterpret_cast<const uChar*>("\x01" "2")};
+  static const uChar* const kKeys[3] = {reinterpret_cast<const uChar*>("\x07" "appFont"),
+                                        reinterpret_cast<const uChar*>("\x0a" "systemFont"),
+                                        reinterpret_cast<const uChar*>("\x0a" "dialogFont")};
+  for (int32 k = 0; k < 3; ++k) {
+    const int32 builtIn = TNewFont(kNames[k], 0, 0, 0);
+    gStdBuiltIn[k] = builtIn;
+    int32 configured = -1;
+    if (CfgGetDefault(kCfgFont, kKeys[k], &configured) != kNoErr) configured = -1;
+    if (Valid(configured) && configured != builtIn) {
+      // The configured font takes over the standard name; the built-in one
+      // goes by its real face.
+      uChar real[256];
+      GetRealName(builtIn, real);
+      UHandle realH = NewName(real);
+      if (realH) {
+        AZDisposeHandle(Entry(configured)->name);
+        Entry(configured)->name = Entry(builtIn)->name;
+        Entry(builtIn)->name = realH;
+        ComputeWidths(configured);
+        ComputeWidths(builtIn);
+        gStdCur[k] = configured;
+        continue;
+      }
+      TDisposeFont(configured);
+    }
+    gStdCur[k] = builtIn;
+    if (configured != builtIn) TAddFontReference(builtIn);
+  }
+  gInitializing = false;
+  gBoldApp = TModifyFont(gStdCur[0], nullptr, 0, 0, 1000, kFontMaskWeight);
+  gFixed = TNewFont(reinterpret_cast<const uChar*>("\x0b" "Courier New"), Entry(gStdCur[0])->size, 0, 0);
+  FreeCachedFrom(0);
+}
+
+void TXFinishFonts() {
+  if (!gTable) return;
+  TReleaseFontReferences();
+  if (Valid(gFixed)) TDisposeFont(gFixed);
+  for (int32 i = 0; i < gFcnt; ++i) {
+    FontEntry* e = Entry(i);
+    if (e->name) {
+      e->refs = 0;
+      FreeSlot(i);
+    } else if (e->refs > 0) {
+      DBPrintf("TXFinishFonts: %ld refcnt should be 0 (%ld)", long(i), long(e->refs));
+    }
+  }
+  if (gCurFontDc) TSelectFontIntoDC(gCurFontDc, gDefaultFont);
+  AZDisposeHandle(gTable);
+  gTable = nullptr;
+  gFcnt = 0;
+  for (int32 k = 0; k < 3; ++k) gStdBuiltIn[k] = gStdCur[k] = -1;
+  gBoldApp = gFixed = -1;
+  CfgSetFontProcs(nullptr, nullptr);
+  if (gScreenDc) {
+    PlatDeleteDc(gScreenDc);
+    if (gCurFontDc == gScreenDc) gCurFontDc = 0;
+    gScreenDc = 0;
+  }
+  gCurFontObj = 0;
 }
