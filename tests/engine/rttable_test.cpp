@@ -21,6 +21,7 @@
 #include "engine/link/linker.h"
 #include "mgsource/config.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/sorting.h"
@@ -456,4 +457,27 @@ TEST_F(RTTable, PortEntriesAreSimulatedWithOneDebugLine) {
   EXPECT_EQ(CallAsCompiledCode(QXRTTable[869], {0x3F8, 0xBEEF}).eax & 0xFFFF, 0xBEEFu);
   EXPECT_EQ(Reports::Get().Count("port I/O is simulated"), 1);
   PlatPortForceSimulated(false);
+}
+
+// Compiled code makes, measures and drops fonts through the table.
+TEST_F(RTTable, FontEntriesAnswerThroughTheTable) {
+  static const uChar kFace[] = "\x0b" "DejaVu Sans";
+  const uInt32 face = uInt32(uintptr_t(kFace));
+  const CallResult made = CallAsCompiledCode(QXRTTable[216], {face, 13, 2, 0});
+  EXPECT_EQ(made.espAfter, made.espBefore);
+  const int32 font = int32(made.eax);
+  ASSERT_GE(font, 0);
+  EXPECT_EQ(TNewFont(kFace, 13, 2, 0), font) << "the same font";
+  EXPECT_EQ(TFontReferences(font), 2);
+  Point size{};
+  CallAsCompiledCode(QXRTTable[251], {uInt32(uintptr_t("Wide text")), 9, uInt32(font), uInt32(uintptr_t(&size))});
+  Point direct{};
+  TTextSize(reinterpret_cast<const uChar*>("Wide text"), 9, font, &direct);
+  EXPECT_GT(size.h, 0);
+  EXPECT_EQ(size.h, direct.h);
+  EXPECT_EQ(size.v, direct.v);
+  EXPECT_EQ(int32(CallAsCompiledCode(QXRTTable[254], {uInt32(font), uInt32(font), 141}).eax), 0);
+  CallAsCompiledCode(QXRTTable[217], {uInt32(font)});
+  EXPECT_EQ(TFontReferences(font), 1);
+  TDisposeFont(font);
 }

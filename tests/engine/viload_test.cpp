@@ -90,6 +90,7 @@ class VILoadTest : public qxvitest::VITest {
     for (int32 list : {kLoadErrorsListId, kLoadWarningsListId, kMgErrTextsListId}) RGetIndString(rt_.runtime(), text, list, 1);
     Alerts().clear();
     CollectTypeHeapGarbage();
+    TXFinishFonts();  // the font table keeps what loads made, cached: counted without it
     before_ = qxvitest::ZoneTotals();
   }
   void TearDown() override {
@@ -134,6 +135,7 @@ class VILoadTest : public qxvitest::VITest {
     CollectTypeHeapGarbage();
     EXPECT_EQ(LoadedVICount(), 0);
     EXPECT_EQ(linkcheck::Walk(), "");
+    TXFinishFonts();
     EXPECT_EQ(qxvitest::ZoneTotals(), before_);
   }
 
@@ -573,6 +575,7 @@ TEST_F(VILoadTest, EveryAllocationFailureLeavesNothingBehind) {
     SCOPED_TRACE(n);
     Alerts().clear();
     const int32 saved = gQXLoadErrorCode = 77;
+    TXFinishFonts();
     before_ = qxvitest::ZoneTotals();
     EXPECT_TRUE(rsrcw::WriteHostFile(rt_.root() + "/vi.rsc", bytes));
     Path path = pathtest::ToPath("L:\\vi.rsc");
@@ -593,6 +596,7 @@ TEST_F(VILoadTest, EveryAllocationFailureLeavesNothingBehind) {
     EXPECT_EQ(LoadedVICount(), 0);
     EXPECT_EQ(linkcheck::Walk(), "");
     CollectTypeHeapGarbage();
+    TXFinishFonts();
     EXPECT_EQ(qxvitest::ZoneTotals(), before_) << r << " " << qxtest::Reports::Get().Text();
     qxtest::Reports::Get().Clear();
   }

@@ -181,6 +181,40 @@ TEST_F(BoundaryTexts, UnmappedIndicesBecomeTheApplicationFont) {
   for (int32 index : {0, 2, 4, -1}) EXPECT_EQ(TLoadFontReference(file_, index), kAppFont) << index;
 }
 
+TEST_F(BoundaryTexts, CheckingATableComparesItsOwnFontsWithTheCallers) {
+  const int32 sans = TNewFont(PS("DejaVu Sans"), 12, 0, 0);
+  const int32 serif = TNewFont(PS("DejaVu Serif"), 12, 0, 0);
+  const int32 other = TNewFont(PS("DejaVu Sans"), 14, 2, 600);
+  const std::vector<FontEntry> entries = {{"dejavu sans", 12, 0, 0}, {"Courier", 12, 1, 0}};
+  rsrcw::Writer w(kAPPL, kQNLX);
+  w.Add(kFontTableType, kFontTableId, panelwriter::FontTableRsrc(entries, 1, true));
+  Put("check.rsc", w.Write());
+  file_ = Open("check.rsc", kRsrcReadOnly);
+  const struct {
+    const char* what;
+    std::vector<int32> fonts;
+    int32 errs;  // under 8 | 32; the mapped entry's stored metrics (none) always differ
+  } cases[] = {
+      {"the same font", {sans}, 32},
+      {"a first index of 1 against 2 fonts", {sans, serif}, 8 | 32},
+      {"another face", {serif}, 8 | 32},
+      {"size, style and weight all differ", {other}, 8 | 32},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TCheckFontTable(file_, c.fonts.data(), int32(c.fonts.size())), kNoErr) << c.what;
+    EXPECT_EQ(gFontErr & (8 | 32), c.errs) << c.what;
+  }
+  EXPECT_EQ(TFontMapCount(), 1) << "the table was read into the map again";
+  RCloseFile(file_);
+  file_ = 0;
+  Make({}, false);
+  EXPECT_EQ(TCheckFontTable(file_, &sans, 1), kRsrcNotFoundErr);
+  EXPECT_EQ(gFontErr, 8);
+  EXPECT_EQ(TCheckFontTable(file_, nullptr, 0), kRsrcNotFoundErr);
+  EXPECT_EQ(gFontErr, 0);
+  for (int32 f : {sans, serif, other}) TDisposeFont(f);
+}
+
 TEST_F(BoundaryTexts, FontTablesMapWildcardsAndMarkVersionOneEntries) {
   const int32 mine = TNewFont(PS("courier"), 14, 2, 0);
   rsrcw::Writer w(kAPPL, kQNLX);
