@@ -27,7 +27,7 @@ struct MapEntry {
   int32 font;
   uInt32 flags;
 };
-struct FontMap {
+struct FontReferenceMap {
   bool present = false;
   bool fileKnown = false;
   RsrcFileRef file = 0;
@@ -35,7 +35,7 @@ struct FontMap {
   UHandle pairs = nullptr;  // MapEntry[end - first]
   int32 count = 0;
 };
-FontMap gMap;
+FontReferenceMap gMap;
 
 MapEntry* Pairs() { return reinterpret_cast<MapEntry*>(*gMap.pairs); }
 
@@ -217,7 +217,7 @@ int32 TFontMapFont(int32 i) { return gMap.present && i >= 0 && i < gMap.count ? 
 void TReleaseFontReferences() {
   UHandle pairs = gMap.pairs;
   const int32 count = gMap.count;
-  gMap = FontMap();
+  gMap = FontReferenceMap();
   if (!pairs) return;
   for (int32 i = 0; i < count; ++i) {
     int32 font = reinterpret_cast<MapEntry*>(*pairs)[i].font;

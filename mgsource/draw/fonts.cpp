@@ -74,7 +74,10 @@ UHandle NewName(const uChar* pstr) {
 
 void DeleteObject(FontEntry* e) {
   if (!e->object) return;
-  if (e->object == gCurFontObj) TSelectFontIntoDC(gCurFontDc, gDefaultFont);
+  // The context that holds it takes the default font first (a context
+  // gone since holds nothing).
+  if (e->object == gCurFontObj && PlatCurrentObject(gCurFontDc, kPlatObjFont) == e->object)
+    TSelectFontIntoDC(gCurFontDc, gDefaultFont);
   if (!(e->style & kFontStock) && e->object != gDefaultFont) PlatDeleteObject(e->object);
   e->object = 0;
 }

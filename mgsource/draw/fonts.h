@@ -28,6 +28,8 @@ constexpr ResType kFontTableType = FourCC("FTAB");
 constexpr int32 kFontTableId = 128;
 constexpr ResType kFontRecordType = FourCC("FREC");
 
+// The style word of a font.
+typedef uInt16 TextStyle;
 // Style word bits.
 enum : int32 {
   kFontStrikeout = 0x0001,
@@ -71,7 +73,7 @@ struct FontEntry {
   int32 refs;             // > 0 in use; 0 with a name: cached
   PlatObj object;         // the host font
   int16 size;             // host height: > 0 cell, < 0 character height
-  uInt16 style;
+  TextStyle style;
   int16 weight;           // -1000..1000, 0 normal
   uInt16 ascent, descent, leading;
   uInt16 fixedWidth;      // the width of every byte, or 0
@@ -82,7 +84,7 @@ struct FontEntry {
 };
 
 // The font table's header and entry layout (big-endian).
-enum : int32 {
+enum FontTableResource : int32 {
   kFTabFlags = 0,         // bit 0x10000: 16-byte entries with reference metrics; low byte 1: version 1
   kFTabFirst = 4,         // u16: the first index that is mapped
   kFTabEnd = 6,           // u16: the number of entries
@@ -97,7 +99,7 @@ constexpr uInt32 kFontMapMarked = 1;        // version-1 table, entry style with
 
 // A font record: length byte (name length + 9), version 2, size, style,
 // weight (big-endian 16-bit), then the face name as a PStr.
-enum : int32 {
+enum FontRecord : int32 {
   kFRecLength = 0,
   kFRecVersion = 1,
   kFRecSize = 2,
