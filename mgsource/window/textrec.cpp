@@ -100,6 +100,7 @@ MgErr TLoad(RsrcFileRef file, UHandle text, int32 id, TRecord* record, Bool32 ch
     if (font < 0) {
       DBPrintf("Error loading text !!!!! %ld", long(index));
       font = kAppFont;
+      TAddFontReference(font);  // the record owns a reference to each run's font
     }
     if (check && (mapFlags & kFontMapMarked)) errs |= 64;
     Put(r, at, start);

@@ -174,10 +174,13 @@ TEST_F(BoundaryTexts, UnmappedIndicesBecomeTheApplicationFont) {
   t.runs[0].font = 0;  // before the first mapped index
   t.insertion.font = 99;
   Make({{kTextRecordType, {1, Saved(t)}}});
+  TXInitFonts();
+  const int32 appRefs = TFontReferences(kAppFont);
   TRecord r = nullptr;
   ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
   for (int32 i = 0; i < 3; ++i) EXPECT_EQ(int32(TRWord(r, kTRRuns + i * kTRRunSize + 4)), kAppFont) << i;
   TDispose(r);
+  EXPECT_EQ(TFontReferences(kAppFont), appRefs) << "each run held a reference of its own";
   for (int32 index : {0, 2, 4, -1}) EXPECT_EQ(TLoadFontReference(file_, index), kAppFont) << index;
 }
 
