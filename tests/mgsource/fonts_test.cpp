@@ -340,6 +340,12 @@ TEST_F(Fonts, StoredTablesTakeWildcardsFromTheCallersFonts) {
   TFontReferenceMetrics(TFontMapFont(2), &h, &narrow, &wide);
   EXPECT_GT(narrow, 0);
   EXPECT_GT(wide, narrow * 27 / 40);
+  // An index the map doesn't hold: the application font, a reference of its own.
+  const int32 appRefs = TFontReferences(TStandardFont(0));
+  EXPECT_EQ(TLoadFontReference(4711, 7), TStandardFont(0));
+  EXPECT_EQ(TFontReferences(TStandardFont(0)), appRefs + 1);
+  EXPECT_NE(capture_.Debug().find("Error in TLoadFontReference !!!!! 7"), std::string::npos);
+  TDisposeFont(TStandardFont(0));
   TReleaseFontReferences();
   EXPECT_EQ(TFontReferences(mine), 1);
   AZDisposeHandle(table);
