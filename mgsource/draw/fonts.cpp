@@ -176,7 +176,7 @@ void ComputeWidths(int32 i) {
   }
   int32 wi = 0;
   PlatGetTextExtent(dc, "Wi", 2, &wi, nullptr);
-  if (wi != widths['W'] + widths['i']) return;
+  if (wi != widths[uChar('W')] + widths[uChar('i')]) return;
   flags |= kFontHexFixed;
   bool same = true;
   for (int32 b = 1; b < 256 && same; ++b) same = widths[b] == widths[0];
@@ -186,7 +186,7 @@ void ComputeWidths(int32 i) {
     return;
   }
   for (const char* c = "0123456789ABCDEF"; *c; ++c)
-    if (widths[uChar(*c)] != widths[' ']) flags &= ~kFontHexFixed;
+    if (widths[uChar(*c)] != widths[uChar(' ')]) flags &= ~kFontHexFixed;
   if (!(flags & kFontNotAnsi)) {
     const int32 n = 1 + (*e->name)[0];
     if (AZSetHandleSize(e->name, n + 256) == kNoErr) {

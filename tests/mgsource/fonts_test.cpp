@@ -118,7 +118,9 @@ TEST_F(Fonts, StandardFontsSurviveDisposalAndTheCachedTailIsTrimmedInEights) {
   ASSERT_EQ(made.back(), 24);
   for (int32 i = int32(made.size()) - 1; i >= 0; --i) {
     TDisposeFont(made[size_t(i)]);
-    if (made[size_t(i)] == 15) EXPECT_EQ(TFontCount(), 16) << "slots 16-23 freed with the last in use at 14";
+    if (made[size_t(i)] == 15) {
+      EXPECT_EQ(TFontCount(), 16) << "slots 16-23 freed with the last in use at 14";
+    }
   }
   EXPECT_EQ(TFontCount(), 8);
 }
@@ -262,7 +264,9 @@ TEST_F(Fonts, ScalingFitsTheSampleWithinEightCandidates) {
   EXPECT_EQ(e->unscaled, TFontEntry(f)->object);
   const std::string sample = "The quick brown dog jumps over the lazy fox.";
   const int32 target = Extent(f, sample) * 100 / 200;
-  if (candidates < 8) EXPECT_LE(Extent(s, sample) * 1.05, target);
+  if (candidates < 8) {
+    EXPECT_LE(Extent(s, sample) * 1.05, target);
+  }
   const int32 t = TScaleFont(f, &from, &tiny);
   EXPECT_GE(TFontEntry(t)->size, 4);
   TDisposeFont(s);
