@@ -2,13 +2,30 @@
 
 #include "engine/exec/rttable.h"
 #include "io/device.h"
+#include "io/netconn.h"
 #include "io/unitaccess.h"
 
 MgErr QXRTRegisterIO() {
   static const QXRTEntry kEntries[] = {
+      QX_RT_ENTRY(956, NCConnectTo),
+      QX_RT_ENTRY(957, NCRead),
+      QX_RT_ENTRY(958, NCClose),
+      QX_RT_ENTRY(959, NCWrite),
+      QX_RT_ENTRY(960, NCStrToIP),
+      QX_RT_ENTRY(961, NCCreateListener),
+      QX_RT_ENTRY(962, NCAbortListener),
+      QX_RT_ENTRY(963, NCIPToStr),
       QX_RT_ENTRY(1090, GetCDReg),
+      QX_RT_ENTRY(1447, NCConnect),
+      QX_RT_ENTRY(1448, NCWriteTo),
+      QX_RT_ENTRY(1449, NCWriteTo),
+      QX_RT_ENTRY(1450, NCMTU),
       QX_RT_ENTRY(1598, AllocStdUnitAccessRec),
       QX_RT_ENTRY(1599, DisposeUnitAccessRec),
+      QX_RT_ENTRY(1642, NCStrToIP2),
+      QX_RT_ENTRY(1643, NCIPToStr2),
   };
+  // Network refnums answer FPIsARefnum's kind 5.
+  NCInstallRefnumHook();
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }
