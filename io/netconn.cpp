@@ -499,14 +499,15 @@ void FinishConnect(NConn* c) {
 // ---- accepting -------------------------------------------------------------------
 
 // Accepts one incoming connection into the tail of the listener's queue;
-// a failure is logged and records nothing.
-void NCAcceptConn(NConn* c, NCPendingOp* op) {
+// a failure is logged and records nothing.  False when nothing was
+// accepted.
+bool NCAcceptConn(NConn* c, NCPendingOp* op) {
   UHandle h = DSNewHClr(sizeof(NCAcceptRec));
-  if (!h) return;
+  if (!h) return false;
   NConn* nc = nullptr;
   if (NewConn(&nc) != kNoErr) {
     DSDisposeHandle(h);
-    return;
+    return false;
   }
   uInt32 addr = 0;
   uInt16 port = 0;
@@ -531,7 +532,7 @@ void NCAcceptConn(NConn* c, NCPendingOp* op) {
   if (s == kPlatNoSocket || e) {
     CloseLocked(nc);
     DSDisposeHandle(h);
-    return;
+    return s != kPlatNoSocket;
   }
   NCAcceptRec* r = reinterpret_cast<NCAcceptRec*>(*h);
   r->conn = nc->cookie;
@@ -539,6 +540,7 @@ void NCAcceptConn(NConn* c, NCPendingOp* op) {
   UHandle* tail = &op->acceptQ;
   while (*tail) tail = &reinterpret_cast<NCAcceptRec*>(**tail)->link;
   *tail = h;
+  return true;
 }
 
 // Ends the registered wait: a copy of the accept operation is posted with the

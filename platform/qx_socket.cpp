@@ -367,7 +367,11 @@ int32_t PlatSockBind(PlatSocket s, uint32_t address, uint16_t port) {
 }
 
 int32_t PlatSockListen(PlatSocket s, int32_t backlog) {
-  if (listen(s, backlog) != 0) return LastError();
+  // The backlog is a hint, as callers written for small fixed backlogs
+  // expect: the host keeps its full queue, so that a burst of connects is
+  // not dropped (and retried a second later) while the owner of the
+  // listener takes them one event at a time.
+  if (listen(s, backlog < SOMAXCONN ? SOMAXCONN : backlog) != 0) return LastError();
   Layer& l = L();
   std::lock_guard<std::mutex> g(l.lock);
   auto it = l.socks.find(s);

@@ -93,6 +93,7 @@ void PlatSockCleanup();
 PlatSocket PlatSockCreate(int32_t* err);
 // Addresses and ports are in network byte order.  Each returns 0 or an error.
 int32_t PlatSockBind(PlatSocket s, uint32_t address, uint16_t port);
+// The backlog is a hint: the host's queue is at least its usual maximum.
 int32_t PlatSockListen(PlatSocket s, int32_t backlog);
 int32_t PlatSockConnect(PlatSocket s, uint32_t address, uint16_t port);
 int32_t PlatSockSetNonBlocking(PlatSocket s, bool on);

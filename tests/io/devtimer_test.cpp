@@ -12,6 +12,7 @@
 
 #include "engine/exec/exec.h"
 #include "io/device.h"
+#include "io_test_support.h"
 #include "mgsource/config.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/datetime.h"
@@ -47,12 +48,7 @@ bool WaitUntil(const std::function<bool()>& cond, int ms) {
 class TimerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      MemInit();
-      ThInit();
-      OccurInit();
-    });
+    IOTestStartManagers();
     PlatSetAlertProc(CountAlert);
     DBSetContinueAfterFailure(1);
     gFailures.store(0);
