@@ -57,7 +57,7 @@ std::vector<NCPendingOp*>* gOpRecords = nullptr;
 NCPendingOp* gDoneHead = nullptr;
 NCPendingOp* gDoneTail = nullptr;
 
-int32 PollProc(void*);
+int32 NCPollHandler(void*);
 int32 TimeoutProc(void* data);
 MgErr CloseLocked(NConn* c);
 void CheckNC(NConn* c);
@@ -82,7 +82,7 @@ MgErr InitLocked() {
     DBPrintf("NCInit: Couldn't alloc gPoll occurrence");
     return kMemFullErr;
   }
-  gPollHdlr = AllocOccurHdlr(gPollOcc, &PollProc, nullptr);
+  gPollHdlr = AllocOccurHdlr(gPollOcc, &NCPollHandler, nullptr);
   if (!gPollHdlr) {
     DBPrintf("NCInit: Couldn't alloc gPoll oHdlr");
     return kMemFullErr;
@@ -630,7 +630,7 @@ void CheckNC(NConn* c) {
 }
 
 // The poll handler: every connection the intake marked, then the completions.
-int32 PollProc(void*) {
+int32 NCPollHandler(void*) {
   std::vector<NConn*> marked;
   ThMutexAcquire(gTable);
   if (gPollHdlr) OnOccurrence(gPollHdlr, 1);
