@@ -421,6 +421,14 @@ TEST_F(NetConn, ConnectFailuresLeaveNoConnection) {
   EXPECT_EQ(c, 0u);
   NCRecordCounts after = NCTestRecordCounts();
   EXPECT_EQ(after.conns - after.freeConns, before.conns - before.freeConns);
+  // With a time-out the attempt is pending until the time-out ends it.
+  err = NCConnectConn(nullptr, &to, Record, 3, 150, &c);
+  if (err == 55) {
+    ASSERT_TRUE(Pump([] { return CountOf(3) > 0; }));
+    err = Find(3)->info.result;
+  }
+  EXPECT_EQ(err, 56);
+  EXPECT_FALSE(NCIsAConn(c)) << "a timed-out connect leaves no connection";
   for (int fd : fill) close(fd);
   close(lfd);
 }
@@ -475,6 +483,33 @@ TEST_F(NetConn, BadArgumentsAndUnknownNamesAreRefused) {
   uChar text[256];
   EXPECT_EQ(NCIPToStr2(htonl(0x7F000001), text, 1), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), text[0]), "127.0.0.1");
+}
+
+TEST_F(NetConn, TimeOutsEndWaitsAndWritesWithWhatWasDone) {
+  Cookie l = Listen();
+  Cookie out = 7;
+  NCAddress from{1, 2, 3};
+  ASSERT_EQ(NCWaitOnListener(l, 100, Record, 1, &out, &from), 55);
+  EXPECT_EQ(out, 0u);
+  EXPECT_EQ(from.address, 0u) << "outputs are cleared first";
+  ASSERT_TRUE(Pump([] { return CountOf(1) > 0; }));
+  EXPECT_EQ(Find(1)->info.result, 56);
+  EXPECT_EQ(Find(1)->info.words[0], 0);
+  // A peer that reads nothing: the write ends at its time-out with the
+  // bytes the host took.
+  int peer = -1;
+  Cookie c = Accept(l, &peer);
+  std::vector<char> big(32 << 20, 'q');
+  int32 n = int32(big.size());
+  MgErr err = NCWriteConn(c, reinterpret_cast<UPtr>(big.data()), &n, 150, Record, 2);
+  ASSERT_EQ(err, 55);
+  ASSERT_TRUE(Pump([] { return CountOf(2) > 0; }));
+  const Done* d = Find(2);
+  EXPECT_EQ(d->info.kind, kNCKindWrite);
+  EXPECT_EQ(d->info.result, 56);
+  EXPECT_GT(d->info.words[1], 0);
+  EXPECT_LT(d->info.words[1], int32(big.size()));
+  EXPECT_EQ(d->info.words[2], int32(reinterpret_cast<uintptr_t>(big.data())));
 }
 
 TEST_F(NetConn, NetworkingSwitchedOffAnswers53ForGood) {
