@@ -28,6 +28,11 @@ constexpr int32 kBacklog = 5;
 constexpr MgErr kNotSupported = 53, kBadAddress = 54, kPending = 55, kTimedOut = 56, kInProgress = 57,
                 kAddrInUse = 60, kPeerClosed = 66;
 
+// Lock order: gTable, then gFreeM or gDoneM (never both, never the
+// reverse); the socket layer's own lock is taken inside gTable by every
+// socket call, and that layer never calls back up.  gMutexesLock is taken
+// with none of the three held.
+//
 // Guards the making and the disposal of the three mutexes.
 std::mutex gMutexesLock;
 bool gMutexesMade = false;
