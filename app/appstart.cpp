@@ -10,6 +10,7 @@
 #include "io/device.h"
 #include "io/ioregister.h"
 #include "io/unitaccess.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/wport.h"
@@ -44,8 +45,9 @@ MgErr AppStartup(int argc, char** argv) {
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.
   if (MgErr err = MgStartup(argc, argv)) return err;
-  // The drawing manager's start: the window image through which windows
-  // draw, made for the root window.
+  // The drawing manager's start: the pens, the colour cache and the
+  // window image through which windows draw, made for the root window.
+  DInitDraw();
   if (MgErr err = WInitScreenImage()) return err;
   if (MgErr err = ShellInitEngine()) return err;
   // The run-time function table is complete before the first VI loads.
@@ -61,5 +63,6 @@ MgErr AppStartup(int argc, char** argv) {
 void AppShutdown() {
   FRefNumJarDispose();
   ShellFinishEngine();
+  DDisposeDraw();
   MgTeardown();
 }

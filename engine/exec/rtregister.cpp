@@ -26,7 +26,9 @@
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/dprims.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
@@ -186,6 +188,10 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(153, WAlert),
       QX_RT_ENTRY(161, DSelectNormPen),
       QX_RT_ENTRY(162, DSelectPen),
+      QX_RT_ENTRY(163, DNewPen),
+      QX_RT_ENTRY(164, DDestroyPen),
+      QX_RT_ENTRY(165, DGetPenState),
+      QX_RT_ENTRY(166, DSetPenState),
       QX_RT_ENTRY(167, DSetPixel),
       QX_RT_ENTRY(168, DMove),
       QX_RT_ENTRY(169, DLine),
@@ -199,6 +205,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(177, DPaintRect),
       QX_RT_ENTRY(178, DGrayOutRect),
       QX_RT_ENTRY(179, DHiliteRect),
+      QX_RT_ENTRY(180, DInvertRect),
       QX_RT_ENTRY(181, DFrameRoundRect),
       QX_RT_ENTRY(182, DPaintRoundRect),
       QX_RT_ENTRY(183, DFrameOval),

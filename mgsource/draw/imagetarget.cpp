@@ -2,6 +2,7 @@
 // is filled from the target image, and the port for it installed.
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/window/window.h"
@@ -22,6 +23,9 @@ void Detach() {
     if (s.obtainedDc) PlatReleaseDc(s.window, s.dc);
   }
   if (s.memDc) PlatDeleteDc(s.memDc);
+  // The next context holds none of the pens: the next selection applies
+  // everything again.
+  DForgetPen();
   const DRgn keep = s.clipRgn;
   s = DDrawState{};
   s.clipRgn = keep;
