@@ -133,9 +133,18 @@ TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
   e.code = 14;
   e.window = w;
   ASSERT_EQ(WPostEvent(&e, 0, 0), kNoErr);
+  WPortState saved;
+  WSetup(w, &saved);
+  WSetClipRect(&r, nullptr);
+  WRestore(&saved);
+  WInvalRect(w, &r);
   WDestroy(w);
   EXPECT_EQ(Codes().back(), kWEvWindowHide);
   EXPECT_FALSE(WIsWindow(w));
+  // A later window of the same reference starts unclipped, nothing waiting.
+  Rect none;
+  EXPECT_FALSE(WGetClipRect(w, nullptr));
+  EXPECT_FALSE(WGetUpdateRect(w, &none));
   EXPECT_FALSE(PlatWindowExists(w));
   WEventRecord got;
   ASSERT_EQ(WGetNextEvent(&got), 1);
