@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "draw_support.h"
+#include "golden_image.h"
 #include "platform/qx_font_internal.h"
 #include "platform/qx_png.h"
 
@@ -172,31 +173,11 @@ TEST(PlatformText, SampleGoldenInEachFamily) {
     PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockFont));
     PlatDeleteObject(font);
   }
-  if (const char* update = std::getenv("QX_UPDATE_GOLDENS"); update && std::string(update) == "1") {
-    fs::create_directories(dir);
-    ASSERT_EQ(PlatPngWriteFile(c.surface, png.string().c_str()), 0);
-    std::ofstream(versions) << have;
-    GTEST_SKIP() << "text goldens rewritten";
+  if (qxtest::UpdatingGoldens()) std::ofstream(versions) << have;
+  else {
+    std::stringstream recorded;
+    recorded << std::ifstream(versions).rdbuf();
+    ASSERT_EQ(recorded.str(), have) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
   }
-  std::stringstream recorded;
-  recorded << std::ifstream(versions).rdbuf();
-  ASSERT_EQ(recorded.str(), have) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
-  PlatSurface* golden = PlatPngReadFile(png.string().c_str());
-  ASSERT_NE(golden, nullptr) << "regenerate text goldens: " << png;
-  PlatSurface* diff = PlatSurfaceCreate(440, 300, kPlatRgb32);
-  PlatSurfaceClear(diff, 0xFFFFFF);
-  int32_t differing = PlatSurfaceWidth(golden) == 440 && PlatSurfaceHeight(golden) == 300 ? 0 : 440 * 300;
-  for (int32_t i = 0; differing < 440 * 300 && i < 440 * 300; ++i)
-    if ((PlatSurfaceGetPixel(golden, i % 440, i / 440) & 0xFFFFFF) != c.At(i % 440, i / 440)) {
-      ++differing;
-      PlatSurfaceSetPixel(diff, i % 440, i / 440, 0xFF0000);
-    }
-  if (differing) {
-    const fs::path out = fs::temp_directory_path();
-    PlatPngWriteFile(c.surface, (out / "text_sample_actual.png").string().c_str());
-    PlatPngWriteFile(diff, (out / "text_sample_diff.png").string().c_str());
-    ADD_FAILURE() << "regenerate text goldens: " << differing << " pixels differ; actual and diff in " << out;
-  }
-  PlatSurfaceDestroy(diff);
-  PlatSurfaceDestroy(golden);
+  qxtest::ExpectMatchesGolden(c.surface, png, "regenerate text goldens");
 }
