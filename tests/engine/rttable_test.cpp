@@ -21,6 +21,7 @@
 #include "engine/link/linker.h"
 #include "mgsource/config.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
@@ -445,6 +446,31 @@ TEST_F(RTTable, RegisterFormEntriesWorkOnTheFloatingPointStack) {
   CallComplexRegister(QXRTTable[1502], re, im);
   EXPECT_EQ(re, want.re);
   EXPECT_EQ(im, want.im);
+}
+
+TEST_F(RTTable, PenStateEntryTakesItsRecordByAddress) {
+  // DSetPenState (pen, mask, record): the masked fields of the 28-byte
+  // record reach the pen, the others stay; the normal pen is refused.
+  DInitDraw();
+  const int32 pen = DNewPen(kDefaultPenBase, 0, nullptr);
+  ASSERT_GE(pen, kGrayPen + 1);
+  PenState s{0x00FF00, 0x123456, {1, 2, 3, 4, 5, 6, 7, 8}, 4, 1, 2, 1};
+  auto call = [&](int32 which) {
+    return CallAsCompiledCode(QXRTTable[166], {uInt32(which), uInt32(kPenWidth | kPenFore | kPenFill),
+                                               reinterpret_cast<uInt32>(&s)});
+  };
+  CallResult r = call(pen);
+  EXPECT_EQ(r.eax, 0u);
+  EXPECT_EQ(r.espAfter, r.espBefore);
+  PenState got{};
+  ASSERT_EQ(DGetPenState(pen, kPenAll, &got), kNoErr);
+  EXPECT_EQ(got.fore, 0x00FF00u);
+  EXPECT_EQ(got.width, 4);
+  EXPECT_EQ(got.fill, 1u);
+  EXPECT_EQ(got.back, 0xFFFFFFu);
+  EXPECT_EQ(got.mode, 0);
+  EXPECT_EQ(call(kNormalPen).eax, uInt32(kPenErr));
+  DDisposeDraw();
 }
 
 TEST_F(RTTable, PortEntriesAreSimulatedWithOneDebugLine) {
