@@ -32,6 +32,12 @@ TEST_F(DrawPrims, LinesCoverBothEndsAndAnInvisiblePenOnlyMoves) {
     EXPECT_EQ(Mask(10, 10, 5, 3), c.mask) << c.h0 << "," << c.v0 << " to " << c.h1 << "," << c.v1;
     EXPECT_EQ(Changed(), int32(std::count(c.mask, c.mask + std::strlen(c.mask), '#')));
   }
+  // An L of a plain pen: two host lines, the second lengthened.
+  PlatSurfaceClear(Surface(), 0xFFFFFF);
+  DMoveTo(10, 10);
+  DMHLineTo(14, 12, 0);
+  EXPECT_EQ(Mask(10, 10, 5, 3), "#####\n....#\n....#");
+  EXPECT_EQ(Changed(), 7);
   PlatSurfaceClear(Surface(), 0xFFFFFF);
   DSelectNormPen(kTransparentColor, 0);
   DLineTo(50, 40);

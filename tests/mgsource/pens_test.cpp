@@ -27,6 +27,10 @@ TEST_F(Pens, NumbersAreReusedTheTableGrowsByTenAndBadNumbersAreRefused) {
   EXPECT_EQ(s.mode, 1);
   ASSERT_EQ(DPenCount(), 10);
   for (int32 expect = 3; expect <= 9; ++expect) EXPECT_EQ(Pen(0xFF0000, 2), expect);
+  MemFailNthAllocation(1);
+  EXPECT_EQ(Pen(0xFF0000, 2), 0) << "the table cannot grow";
+  MemFailNthAllocation(0);
+  EXPECT_EQ(DPenCount(), 10);
   EXPECT_EQ(Pen(0xFF0000, 2), 10) << "the 11th entry";
   EXPECT_EQ(DPenCount(), 20);
   DDestroyPen(5);
@@ -44,6 +48,17 @@ TEST_F(Pens, NumbersAreReusedTheTableGrowsByTenAndBadNumbersAreRefused) {
   DDestroyPen(1);
   EXPECT_EQ(DGetPenState(kNormalPen, kPenAll, &s), kNoErr);
   EXPECT_EQ(s.fore, 0u);
+  // No memory for the table: the debug line, and no pen.
+  End();
+  DDisposeDraw();
+  capture_.Clear();
+  MemFailNthAllocation(1);
+  DInitDraw();
+  MemFailNthAllocation(0);
+  EXPECT_NE(capture_.Debug().find("Can't allocate pen table"), std::string::npos);
+  EXPECT_EQ(DGetPenState(kNormalPen, kPenAll, &s), kPenErr);
+  DInitDraw();
+  EXPECT_EQ(DGetPenState(kGrayPen, kPenAll, &s), kNoErr);
 }
 
 TEST_F(Pens, EqualFieldsAndASecondSelectionMakeNoHostCall) {
