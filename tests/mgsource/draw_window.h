@@ -35,6 +35,8 @@ class DrawWindow : public ::testing::Test {
   void TearDown() override {
     End();
     DDisposeDraw();
+    // Allocations failed on purpose leave no memory-full notice behind.
+    MemFullReset();
     WDestroyAllWindows();
     PlatWindowsReset();
     PlatEvent* ev = PlatEventCreate(false);
