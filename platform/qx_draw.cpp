@@ -48,6 +48,22 @@ std::string BrushAndRects(const Brush& b, const pixman_region32_t* r) {
 
 bool FillRect(const Dc& dc, int32_t l, int32_t t, int32_t r, int32_t b, const Paint& paint,
               uint8_t fn) {
+  // A clip of at most one rectangle (the common case) is intersected as a
+  // box, without building regions.
+  if (!dc.hasClip || pixman_region32_n_rects(const_cast<pixman_region32_t*>(&dc.userClip)) <= 1) {
+    PlatSurface* s = dc.Surface();
+    if (!s) return true;
+    pixman_box32_t box{std::max(l, 0), std::max(t, 0), std::min(r, PlatSurfaceWidth(s)),
+                       std::min(b, PlatSurfaceHeight(s))};
+    if (dc.hasClip) {
+      if (!pixman_region32_not_empty(const_cast<pixman_region32_t*>(&dc.userClip))) return true;
+      const pixman_box32_t* c = pixman_region32_extents(const_cast<pixman_region32_t*>(&dc.userClip));
+      box = pixman_box32_t{std::max(box.x1, c->x1), std::max(box.y1, c->y1), std::min(box.x2, c->x2),
+                           std::min(box.y2, c->y2)};
+    }
+    FillBox(s, box, paint, fn);
+    return true;
+  }
   pixman_region32_t area;
   pixman_region32_init(&area);
   SetRect(&area, l, t, r, b);

@@ -31,7 +31,9 @@ bool MakePaint(const Dc& dc, const Brush& brush, Paint* paint) {
   paint->ox = dc.orgX;
   paint->oy = dc.orgY;
   if (brush.brushKind == kPlatBrushSolid) {
-    *paint = SolidPaint(brush.colour);
+    paint->solid = true;
+    const uint32_t v = ColourToPixel(brush.colour);
+    for (auto& row : paint->cell) std::fill(row, row + 8, v);
     return true;
   }
   paint->solid = false;

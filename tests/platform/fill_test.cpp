@@ -215,6 +215,23 @@ TEST(PlatformFill, MonoTargetsKeepOnlyExactWhite) {
   PlatDeleteObject(white);
 }
 
+TEST(PlatformFill, UserClipOfOneRectangleOrNoneLimitsAFill) {
+  // A clip of one rectangle, and an empty one, are intersected as boxes.
+  Canvas c(8, 4);
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatSelectObject(c.dc, black);
+  PlatObj one = PlatCreateRectRgn(2, 1, 100, 3), none = PlatCreateRectRgn(0, 0, 0, 0);
+  PlatSelectClipRgn(c.dc, one);
+  ASSERT_TRUE(PlatPatBlt(c.dc, -5, 2, 20, 20, kPlatPatCopy));
+  const std::string once = Rows({"........", "........", "..######", "........"});
+  EXPECT_EQ(c.Mask(), once);
+  PlatSelectClipRgn(c.dc, none);
+  ASSERT_TRUE(PlatPatBlt(c.dc, 0, 0, 8, 4, kPlatPatCopy));
+  EXPECT_EQ(c.Mask(), once);
+  PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  for (PlatObj o : {black, one, none}) PlatDeleteObject(o);
+}
+
 TEST(PlatformFill, UserClipOfTwoRectanglesLimitsAFullFill) {
   Canvas c(8, 4);
   PlatObj a = PlatCreateRectRgn(0, 0, 2, 2);
