@@ -44,6 +44,13 @@ TEST_F(DrawPrims, LinesCoverBothEndsAndAnInvisiblePenOnlyMoves) {
   DMHLineTo(60, 45, 1);
   EXPECT_EQ(Changed(), 0);
   EXPECT_EQ(gDrawState.penH, 60);
+  // Saved and restored around another pen, it stays invisible.
+  DPenRecord saved;
+  DSaveCurPen(&saved);
+  DSelectPen(kGrayPen, 0, 0xFFFFFF);
+  DRestoreCurPen(&saved);
+  DLineTo(60, 45);
+  EXPECT_EQ(Changed(), 0);
   DSelectNormPen(0, 0);
   DLineTo(60, 47);
   EXPECT_EQ(Mask(60, 44, 1, 5), ".\n#\n#\n#\n.");
