@@ -1,6 +1,7 @@
 // Regions, region drawing with the current pen, and scrolling a window's
 // content, checked on the window's pixels, its update region and the trace
 // of its device context.
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
@@ -26,6 +27,7 @@ class Regions : public ::testing::Test {
     EnsureManagers();
     PlatWindowsReset();
     ASSERT_EQ(WInitScreenImage(), kNoErr);
+    DInitDraw();
     const Rect r{40, 40, 140, 240};
     w_ = WCreate(0x3C, nullptr, nullptr, &r, 0, true, 0);
     surface_ = PlatWindowSurface(w_);
@@ -40,6 +42,7 @@ class Regions : public ::testing::Test {
   void TearDown() override {
     PlatSetTraceSink(gDrawState.dc, nullptr);
     WRestore(&saved_);
+    DDisposeDraw();
     WDestroyAllWindows();
     PlatWindowsReset();
     // Take the input signal the shown window raised on this thread, so that
@@ -88,9 +91,9 @@ TEST_F(Regions, CombineTestAndBound) {
 }
 
 TEST_F(Regions, FrameAndPaintTakeThePensWidthAndBrushWithoutTheOrigin) {
-  const PlatObj pen = PlatCreatePen(0, 2, 0), brush = PlatCreateSolidBrush(0xFFFFFF);
-  PlatSelectObject(gDrawState.dc, pen);
-  PlatSelectObject(gDrawState.dc, brush);
+  const PenState white{0xFFFFFF, 0xFFFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 2, 0, 0, 0};
+  const int32 pen = DNewPen(kDefaultPenBase, kPenAll, &white);
+  DSelectPen(pen, 0, 0xFFFFFF);
   trace_.lines.clear();
   const Rect r{10, 10, 20, 20}, inner{14, 14, 16, 16};
   const DRgn rgn = DRectRgn(&r), hole = DRectRgn(&inner);
@@ -105,7 +108,7 @@ TEST_F(Regions, FrameAndPaintTakeThePensWidthAndBrushWithoutTheOrigin) {
   EXPECT_EQ(trace_.lines[0].rfind("framergn 2,2 ", 0), 0u) << trace_.lines[0];
   EXPECT_EQ((std::vector<uint32_t>{Pixel(11, 15), Pixel(12, 15), Pixel(15, 15)}),
             (std::vector<uint32_t>{0xFFFFFF, 0xF0C, 0xFFFFFF}));
-  for (PlatObj o : {rgn, hole, pen, brush}) PlatDeleteObject(o);
+  for (PlatObj o : {rgn, hole}) PlatDeleteObject(o);
 }
 
 // Scrolling the port rectangle 10, 20, 110, 220: the whole client area.
@@ -138,7 +141,7 @@ TEST_F(Regions, ScrollRectMovesPaintsAndInvalidates) {
     EXPECT_EQ(strips, c.strips) << c.dh << "," << c.dv;
     EXPECT_EQ(Pixel(c.x, c.y), c.pixel) << c.dh << "," << c.dv;
   }
-  EXPECT_TRUE(capture_.Alerts().empty());
+  EXPECT_TRUE(capture_.Alerts().empty()) << (capture_.Alerts().empty() ? "" : capture_.Alerts()[0]);
 }
 
 }  // namespace
