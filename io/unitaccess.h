@@ -30,5 +30,23 @@ QX_EXTERN_C UnitAccessRec* AllocStdUnitAccessRec(int32 execSystem);
 // Frees a record, its queue and its mutex; a null or foreign record is
 // reported and left alone.
 QX_EXTERN_C void DisposeUnitAccessRec(UnitAccessRec* record);
+
+// Ops of UnitAccess.
+enum : int32 { kUnitCancel = 0, kUnitAcquire = 1, kUnitRelease = 2 };
+// Results of UnitAccess: what the calling clump does next.
+enum : int32 {
+  kUnitGoOn = 0,      // the unit is held (or the clump aborts) and the clump is in the right thread
+  kUnitYield = 1,     // parked as a waiter, or moved to the unit's execution system: yield
+  kUnitYieldHome = 2, // released and sent back to its home run queue: yield
+  kUnitNothing = 3,   // nothing further (release in place, cancel, misuse)
+};
+// Acquires, releases or cancels the wait of a clump for a unit.  One clump
+// at a time owns the unit; the others wait in priority order and are handed
+// it, and made runnable, by the clump that releases it.  Run queues are
+// touched only after the record's mutex is released.
+QX_EXTERN_C int32 UnitAccess(UnitAccessRec* record, QueueElement* qe, int32 op);
+// Wakes every waiter of a unit that is going away: each goes back to the run
+// queue of its home context, without the unit.
+QX_EXTERN_C void ReleaseUnitWaiters(UnitAccessRec* record);
 // Gives the load methods these records; called at start-up.
 void IOInstallUnitAccessHooks();
