@@ -3,6 +3,7 @@
 #include "engine/exec/rttable.h"
 #include "io/device.h"
 #include "io/netconn.h"
+#include "io/tcpsupp.h"
 #include "io/unitaccess.h"
 
 MgErr QXRTRegisterIO() {
@@ -20,8 +21,16 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1448, NCWriteTo),
       QX_RT_ENTRY(1449, NCWriteTo),
       QX_RT_ENTRY(1450, NCMTU),
+      QX_RT_ENTRY(1597, UnitAccess),
       QX_RT_ENTRY(1598, AllocStdUnitAccessRec),
       QX_RT_ENTRY(1599, DisposeUnitAccessRec),
+      QX_RT_ENTRY(1634, TCPWaitListenCover),
+      QX_RT_ENTRY(1635, TCPCloseConCover),
+      QX_RT_ENTRY(1636, TCPWriteCover),
+      QX_RT_ENTRY(1637, TCPOpenConCover),
+      QX_RT_ENTRY(1638, TCPReadCover),
+      QX_RT_ENTRY(1639, TCPCreateListenCover),
+      QX_RT_ENTRY(1640, TCPFinishWait),
       QX_RT_ENTRY(1642, NCStrToIP2),
       QX_RT_ENTRY(1643, NCIPToStr2),
   };
