@@ -123,7 +123,7 @@ TEST_F(UnitOps, OwnershipPassesInPriorityOrderAndClumpsMoveAsTheResultsSay) {
   // and changes nothing while another clump owns the unit; a free unit
   // still passes to its head waiter.
   ClearReports();
-  char hex[32];
+  char hex[96];
   std::snprintf(hex, sizeof hex, "qe 0x%lX releasing unit access it does not have",
                 static_cast<unsigned long>(uintptr_t(&c)));
   EXPECT_EQ(UnitAccess(u, &c, kUnitRelease), kUnitNothing);
