@@ -38,16 +38,10 @@
 
 namespace {
 
+using namespace iotest;
+
 bool UnderValgrind() { return std::getenv("QX_UNDER_VALGRIND") != nullptr; }
 
-// The frame window's procedure as the window manager will have it.
-intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kNCSocketMessage) {
-    NCSocketEvent(uInt32(wParam), uInt32(lParam));
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
 
 struct Done {
   NCCompletionInfo info;
@@ -71,19 +65,6 @@ const Done* Find(int32 data) {
   return nullptr;
 }
 
-// Delivers socket messages and runs occurrence handlers until cond holds or
-// ms have passed.
-bool Pump(const std::function<bool()>& cond, int ms = 5000) {
-  uInt32 end = MilliSecs() + uInt32(ms);
-  for (;;) {
-    PlatMsg m;
-    while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) PlatDispatchMessage(&m);
-    ChkOccurrences();
-    if (cond()) return true;
-    if (MillisecCmp(MilliSecs(), end) > 0) return false;
-    usleep(200);
-  }
-}
 
 int32 CountFds() {
   int32 n = 0;
@@ -102,26 +83,7 @@ int32 CountThreads() {
   return n;
 }
 
-uInt16 Port(Cookie listener) {
-  int32 s = -1;
-  uInt16 port = 0;
-  if (NCConnSocket(listener, &s) == 0) PlatSockLocalPort(s, &port);
-  return port;
-}
 
-// A blocking client socket of the peer, connected to the port on loopback.
-int RawConnect(uInt16 port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = port;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 void RawSend(int fd, const std::string& s) {
   if (s.empty()) return;
