@@ -3,9 +3,9 @@
 // closed with the VI's run.  The clump is an element that one execution
 // thread runs through the test run procedure; completions run on the test
 // thread, which delivers the socket messages.
-#include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/exec/callchain.h"
@@ -20,12 +20,24 @@ using namespace qxexectest;
 
 namespace {
 
-std::function<void(int)> gStep;  // runs with the number of the clump's run
-std::atomic<int> gRuns{0};
+// The clump's step runs with the number of its run.  The count is read
+// under the lock the step runs in, so what the step wrote is seen after it.
+std::function<void(int)> gStep;
+std::mutex gRunLock;
+int gRunCount = 0;
 void ClumpRun(ExecContext*, QueueElement*) {
-  const int n = gRuns.load() + 1;
-  if (gStep) gStep(n);
-  gRuns.store(n);
+  std::lock_guard<std::mutex> g(gRunLock);
+  if (gStep) gStep(gRunCount + 1);
+  ++gRunCount;
+}
+int RunCount() {
+  std::lock_guard<std::mutex> g(gRunLock);
+  return gRunCount;
+}
+void SetStep(std::function<void(int)> step) {
+  std::lock_guard<std::mutex> g(gRunLock);
+  gRunCount = 0;
+  gStep = std::move(step);
 }
 
 LStrHandle Str(const std::string& s) {
@@ -64,12 +76,11 @@ class TCPCovers : public ExecTest {
   }
   // Queues the clump with its step; true when it then runs exactly `runs` times.
   bool Run(int runs, std::function<void(int)> step) {
-    gRuns.store(0);
-    gStep = std::move(step);
+    SetStep(std::move(step));
     EnQRunQ(&e_);
-    const bool reached = Pump([&] { return gRuns.load() >= runs; });
+    const bool reached = Pump([&] { return RunCount() >= runs; });
     Pump([] { return false; }, 30);
-    return reached && gRuns.load() == runs;
+    return reached && RunCount() == runs;
   }
   // An open or listener wait as compiled code makes it: parked first, then
   // on at once, or TCPFinishWait once the completion queued it.
@@ -182,12 +193,11 @@ TEST_F(TCPCovers, CoversShapeTheirArgumentsAndFillTheirOutputs) {
       EXPECT_EQ(port, 0);
       continue;
     }
-    gRuns.store(0);
-    gStep = step;
+    SetStep(step);
     EnQRunQ(&e_);
-    EXPECT_FALSE(Pump([] { return gRuns.load() > 1; }, 300));
+    EXPECT_FALSE(Pump([] { return RunCount() > 1; }, 300));
     int client = Peer(listener);
-    ASSERT_TRUE(Pump([] { return gRuns.load() == 2; }));
+    ASSERT_TRUE(Pump([] { return RunCount() == 2; }));
     EXPECT_EQ(first, 55);
     EXPECT_EQ(accepted, lw.connection);
     sockaddr_in at{};
@@ -242,16 +252,19 @@ TEST_F(TCPCovers, ConnectionsCloseWithTheirVIAndLateCompletionsQueueNothing) {
     EXPECT_EQ(TCPReadCover(c, 10, -1, &rd, 0), 55);
   }));
   EXPECT_EQ(CleanupProcCount(), before + 1);  // the accepted connection
-  gStep = nullptr;
+  {
+    std::lock_guard<std::mutex> g(gRunLock);
+    gStep = nullptr;
+  }
   ThMutexAcquire((*ds_->handle())->entrance.dsRights);
   ASSERT_TRUE(QEEndWait(&e_));
   EnQRunQ(&e_);
   ThMutexRelease((*ds_->handle())->entrance.dsRights);
-  ASSERT_TRUE(Pump([] { return gRuns.load() == 2; }));
+  ASSERT_TRUE(Pump([] { return RunCount() == 2; }));
   RunCleanupProcs(ds_->handle());
   EXPECT_EQ(NCConnSocket(c, &socket), 1);
   EXPECT_EQ(rd.result, 66);
-  EXPECT_FALSE(Pump([] { return gRuns.load() > 2; }, 100));
+  EXPECT_FALSE(Pump([] { return RunCount() > 2; }, 100));
   EXPECT_EQ(ExecSlotRunRecord(2)->runQueue->head, nullptr);
   EXPECT_EQ(ExecFailures(), 0) << ReportText();
 }
