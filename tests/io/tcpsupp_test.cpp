@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/exec/callchain.h"
 #include "engine/exec_test_support.h"
@@ -166,38 +167,19 @@ TEST_F(TCPCovers, CoversShapeTheirArgumentsAndFillTheirOutputs) {
     ASSERT_EQ(recv(peer, got.data(), got.size(), MSG_WAITALL), ssize_t(got.size()));
     EXPECT_EQ(got, wire);
   }
-  // A listener wait without a time-out sleeps until a client comes; a failed
-  // one gives the record's connection, port 0 and an empty address.
+  // A listener wait without a time-out sleeps until a client comes: the
+  // client's port in host order, the address dotted or by name.
   Cookie listener = Listen();
-  for (int32 resolve : {0, 1, -1}) {
-    Cookie accepted = 9;
-    uInt16 port = 9;
-    int32 zero = 0;
-    const TCPWaitRec lw0{nullptr, -1, 0, &accepted, &port, Str("old"), listener, resolve < 0 ? &zero : nullptr,
-                         resolve};
-    TCPWaitRec lw = lw0;
+  for (int32 resolve : {0, 1}) {
+    Cookie accepted = 0;
+    uInt16 port = 0;
     MgErr first = -1;
-    auto step = [&](int run) {
-      if (run == 1) {
-        Park(lw);
-        first = TCPWaitListenCover(&lw);
-      } else {
-        TCPFinishWait(&lw);
-      }
-    };
-    if (resolve < 0) {
-      EXPECT_TRUE(Run(1, step));
-      EXPECT_EQ(first, 56);
-      EXPECT_EQ(Text(lw.addressOutput), "");
-      EXPECT_EQ(accepted, 0u);
-      EXPECT_EQ(port, 0);
-      continue;
-    }
-    SetStep(step);
-    EnQRunQ(&e_);
-    EXPECT_FALSE(Pump([] { return RunCount() > 1; }, 300));
-    int client = Peer(listener);
-    ASSERT_TRUE(Pump([] { return RunCount() == 2; }));
+    TCPWaitRec lw{nullptr, -1, 0, &accepted, &port, Str("old"), listener, nullptr, resolve};
+    int client = -1;
+    std::thread later([&] { WSleep(200), client = RawConnect(Port(listener)); });
+    EXPECT_EQ(Wait(lw, [&] { return first = TCPWaitListenCover(&lw); }), 0);
+    later.join();
+    peers_.push_back(client);
     EXPECT_EQ(first, 55);
     EXPECT_EQ(accepted, lw.connection);
     sockaddr_in at{};
@@ -206,6 +188,13 @@ TEST_F(TCPCovers, CoversShapeTheirArgumentsAndFillTheirOutputs) {
     EXPECT_EQ(port, ntohs(at.sin_port));
     EXPECT_EQ(Text(lw.addressOutput), resolve ? "localhost" : "127.0.0.1");
   }
+  // A failed wait: the record's connection, port 0, the address emptied.
+  Cookie out = 7;
+  uInt16 port = 9;
+  int32 zero = 0;
+  TCPWaitRec lw{&e_, -1, 0, &out, &port, Str("old"), listener, &zero, 0};
+  EXPECT_EQ(TCPWaitListenCover(&lw), 56);
+  EXPECT_TRUE(out == 0 && port == 0 && Text(lw.addressOutput).empty() && !lw.waiting);
   EXPECT_EQ(ExecFailures(), 0) << ReportText();
 }
 
