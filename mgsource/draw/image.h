@@ -1,9 +1,13 @@
 // The image table: every picture-like thing the system draws is an entry
-// named by a small number, the image id (1-based; 0 is no image).  This
-// part holds the icons: 32 x 32 icons of 1, 4 and 8 bits, their masks and
-// icon families (kind 5), which group one of each, loaded from and written
-// to resource files.  The table is used from the user-interface thread.
+// named by a small number, the image id (1-based; 0 is no image): icons of
+// 1, 4 and 8 bits, their masks and icon families (kind 5), pixmaps,
+// sub-images, pictures, procedural images, cursors, windows, PostScript
+// pages and metafiles.  Images load from resource files, whose bytes are
+// not trusted: every count and offset is checked against the resource.
+// The table is used from the user-interface thread.
 #pragma once
+#include <cstddef>
+
 #include "mgsource/extcode.h"
 #include "mgsource/rsrc.h"
 #include "platform/qx_drawobj.h"
@@ -15,19 +19,148 @@ enum : int32 {
   kImageIcon8 = 3,    // "icl8", 1,024 bytes
   kImageMask = 4,     // the bytes 128-255 of "ICN#"
   kImageFamily = 5,   // no resource of its own: the members of the same id
-  kImagePixmap = 6,
-  kImagePicture = 9,
+  kImagePixmap = 6,   // "BMAP": PixmapInfo, host bitmap
+  kImageSub = 7,      // a part of another image
+  kImagePICT = 8,     // "PICT": a metafile (nothing loads one)
+  kImagePicture = 9,  // "DSIM": picture data, PictInfo
+  kImageProc = 10,    // "PICC": a drawing procedure and its style
+  kImageCursor = 11,  // "CURS"
+  kImageDIB = 12,     // "WDIB": loads as a pixmap
   kImageWindow = 13,  // a window as a drawing target: the data word is the window
   kImagePage = 14,    // a PostScript page
+  kImageMeta = 16,    // "WEMF": an enhanced metafile, MetaInfo
 };
-enum : int32 { kImageOwned = 0x02, kImageInFile = 0x01 };
+// Entry flags.
+enum : int32 {
+  kImageInFile = 0x01,    // the data is a resource of its file (RRelease)
+  kImageOwned = 0x02,     // the data belongs to the image
+  kImageLive = 0x08,      // pictures: records hold pen numbers and fonts as recorded
+  kImageBorrowed = 0x10,  // pictures: the data is never disposed by the image
+  kImageAppZone = 0x20,   // ICreatePict input only: the data is an application-zone handle
+  kImageOfPicture = 0x40, // owned by the picture naming it (and a picture's data in either zone)
+};
+
+// The records that kinds hold, big handles of the application zone.
+struct PixmapInfo {
+  uInt32 bits;  // handle of a BMAP's bytes, or 0 when the pixmap lives in its host bitmap
+  Rect bounds;
+  uInt32 depth;
+};
+struct PictInfo {
+  Rect bounds;
+  uInt32 depth;
+  uInt32 penCount;  // opcode 30 and 31 records
+};
+struct MetaInfo {
+  Rect bounds;
+  uInt32 depth;
+};
+struct PageInfo {
+  uInt32 depth;
+  uInt32 spoolFile;
+  uInt32 printRecord;
+};
+static_assert(sizeof(PixmapInfo) == 16 && offsetof(PixmapInfo, depth) == 12, "PixmapInfo");
+static_assert(sizeof(PictInfo) == 16 && offsetof(PictInfo, penCount) == 12, "PictInfo");
+static_assert(sizeof(MetaInfo) == 12 && offsetof(MetaInfo, depth) == 8, "MetaInfo");
+static_assert(sizeof(PageInfo) == 12 && offsetof(PageInfo, printRecord) == 8, "PageInfo");
+
+// One entry of the table; a free entry has kind 0 and its data word links
+// to the next free entry.  A sub-image keeps u16 parent, i16 left, i16
+// top, i8 width and i8 height in place of the four words.
+struct ImageEntry {
+  uInt16 flags;
+  uInt16 kind;
+  uInt32 data;
+  uInt32 extra;
+  uInt32 third;
+  uInt32 fourth;
+};
+static_assert(sizeof(ImageEntry) == 20 && offsetof(ImageEntry, data) == 4 && offsetof(ImageEntry, fourth) == 16,
+              "image entry");
+
+// The table with count free entries (1 .. count linked in order); a table
+// made before is disposed first.  2 when it can't be had.
+QX_EXTERN_C MgErr IInitImageTable(int32 count);
+// Releases every image (an icon family's members as entries of their own)
+// and disposes the table.
+QX_EXTERN_C void IDisposeImageTable();
+// The head of the free list, growing the table by 20 entries when it is
+// empty; 0 when it can't grow or holds 65,535 entries.  The caller sets
+// the kind.
+QX_EXTERN_C int32 INewImageEntry();
+// Frees an entry: it is reused before those freed earlier.
+QX_EXTERN_C void IFreeImageEntry(int32 image);
+// The table's size, in entries.
+int32 IImageTableCount();
+// A copy of an entry (all zero for an id that names none).
+ImageEntry IEntryOf(int32 image);
+
+// Creation: 0, or 17 when an allocation fails (the entry freed, 0 stored),
+// 2 when no entry can be had.
+// A picture of pictData (null: a new empty one), owned by the image;
+// flags as above (0x20 says pictData is an application-zone handle).  The
+// records are walked to count the pen and font definitions, and the length
+// word set to the data's size - 4.  1 when pictData is shorter than 4.
+QX_EXTERN_C MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, UHandle pictData, int32 flags,
+                              int32* image);
+// A pixmap held in a host bitmap of rect's size: depth 0 the display's.
+QX_EXTERN_C MgErr ICreatePixmap(int32 window, const Rect* rect, int32 depth, int32* image);
+// A part of parent: 1 when the part is wider or higher than 127 or negative.
+QX_EXTERN_C MgErr ICreateSubImage(int32 parent, const Rect* rect, int32* image);
+// A metafile image of metafile (0: one to be recorded into), its bounds
+// moved to the origin, or of rect's size (height + 1, width + 1) without
+// one; 1 (and a report) with both.
+QX_EXTERN_C MgErr ICreatePCMetaFile(int32 window, int32 depth, uInt32 metafile, int32* image, const Rect* rect);
+QX_EXTERN_C MgErr ICreateMetaFileImage(int32 window, int32 depth, int32* image, const Rect* rect);
+typedef void (*ImageProc)();
+QX_EXTERN_C MgErr ICreateProcImage(ImageProc proc, int32 style, int32* image);
+QX_EXTERN_C MgErr ICreatePageImage(int32 window, int32 depth, uInt32 spoolFile, int32* image, uInt32 printRecord);
+// A pixmap (flags 0x02) holding a host bitmap, its bounds and depth read
+// from the bitmap; 16 when it is no bitmap.
+MgErr IPixmapFromHostBitmap(PlatObj bitmap, int32* image);
+// A copy of a metafile, picture or procedural image; 1 for other kinds.
+QX_EXTERN_C MgErr IDuplicate(int32 image, int32* copy);
+// Marks a picture whose records this process's recorder wrote: only such
+// pictures play and release the handles and ids of their records 19, 20,
+// 26 and 27.  ICreatePict marks the new empty pictures it makes.
+void ISetPictRecorded(int32 image);
+bool IPictRecorded(int32 image);
+// Releases what a recorded picture's records own: the text records of
+// opcode 19, the images of opcode 20 carrying flag 0x40.
+void IReleasePictRefs(int32 image);
+// An icon mask (kind 4) from the members of a family: set where a member
+// is not white or the white is enclosed.  0 when no member is given.
+int32 IMakeIconMask(int32 icon, int32 icon4, int32 icon8);
+// The image made from a resource of a kind's type: mode 1 the image owns
+// the handle (flags 0x02), 2 it stays the file's (0x01).  The handle is
+// consumed even on failure: 16 when its bytes don't hold the kind.
+MgErr IMakeImageFromRsrc(int32 kind, UHandle rsrc, int32* image, int32 mode);
+
+// Device-independent bitmaps of "WDIB" resources: a 40-byte header stored
+// big-endian, the colour table, little-endian rows.
+// Swaps the header's fields between stored and host order in place; false
+// when the handle is shorter than 40 bytes.
+bool ISwapDIBHeader(UHandle dib, Bool32 toHost);
+// Colour-table entries of a host-order header: the used count, else 2, 16
+// or 256 for depths 1, 4 and 8, else 0.
+int32 IDIBColorCount(const void* header);
+int32 IDIBColorTableSize(const void* header);
+// The offset of the rows from the header's start.
+int32 IDIBBits(const void* header);
+// A host bitmap of the DIB (host-order header) of size bytes on a screen
+// context; null when the bytes don't hold it.
+PlatObj IHostBitmapFromDIB(const void* dib, int32 size);
 
 // Loads an image of a kind from a resource file into a new entry: 0, or 15
-// when the resource is missing, 16 when an icon family has no member or a
-// resource is too short for its kind, 53 for kinds other than those above,
-// 2 when no entry can be had.  With detach the data is taken from the file
+// when the resource is missing, 16 when an icon family has no member, a
+// resource is too short for its kind or the kind has no resource type,
+// 53 for cursors (other than the wait cursor, -2) and procedural images,
+// 2 when no entry can be had.  A family without a mask gets one made from
+// its members when it has a 1-bit member.  With detach the data is taken from the file
 // (the image owns it); otherwise it stays the file's resource.
 QX_EXTERN_C MgErr IGet(RsrcFileRef file, int32 kind, int32 resourceId, int32* image, Bool32 detach);
+QX_EXTERN_C MgErr IGetNamed(RsrcFileRef file, int32 kind, ConstPStr name, int32* image, Bool32 detach);
 // Writes an icon into a resource file: kinds 1 to 4 as a copy under their
 // resource type; a family as its members of kinds 1, 2 and 3 (not the mask),
 // the first error returned; other kinds write nothing and give 0.
@@ -41,8 +174,9 @@ QX_EXTERN_C int32 IGetKind(int32 image);
 QX_EXTERN_C uInt32 IRsrcTypeOfKind(int32 kind);
 // The kind of an image without a report: 0 for an id that names none.
 int32 IKindOf(int32 image);
-// The depth of an image: icons their own, a window its window's (WGetDepth);
-// 0 for other kinds and invalid ids (reported).
+// The depth of an image: icons their own, pixmaps, pictures, metafiles and
+// pages their record's, a window its window's (WGetDepth); 0 for other
+// kinds and invalid ids (reported).
 QX_EXTERN_C int32 IGetDepth(int32 image);
 
 // Window images (kind 13): the window manager makes one for the screen; the

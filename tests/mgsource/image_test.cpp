@@ -92,7 +92,7 @@ TEST_F(Boundary, MembersByKind) {
       {kImageIcon4, 5, kImageNotFoundErr, 0, ""},                        // 511 bytes
       {kImageIcon8, 3, kNoErr, kICL8, std::string(1024, 7)},
       {kImageIcon8, 9, kRsrcNotFoundErr, 0, ""},
-      {9, 1, kCapabilityErr, 0, ""},
+      {kImageCursor, 1, kCapabilityErr, 0, ""},            // cursors are made elsewhere
   };
   for (const auto& c : cases) {
     int32 image = -1;
