@@ -23,6 +23,7 @@
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/sorting.h"
@@ -228,6 +229,20 @@ TEST_F(RTTable, SampleIndexesHoldTheRoutinesThemselves) {
   EXPECT_EQ(QXRTTable[866], Routine(&_inp));
   EXPECT_EQ(QXRTTable[869], Routine(&_outpw));
   EXPECT_EQ(QXRTTable[627], &QXRTMissingRoutine);
+}
+
+// Compiled code makes pictures and loads images through the table.
+TEST_F(RTTable, ImageRoutinesAnswerThroughTheTable) {
+  const auto create = reinterpret_cast<decltype(&ICreatePict)>(QXRTTable[420]);
+  const auto get = reinterpret_cast<decltype(&IGet)>(QXRTTable[425]);
+  const auto release = reinterpret_cast<decltype(&IRelease)>(QXRTTable[430]);
+  const Rect bounds{0, 0, 10, 20};
+  int32 id = 0;
+  ASSERT_EQ(create(0, &bounds, 8, nullptr, 0, &id), kNoErr);
+  EXPECT_EQ(IGetKind(id), 9);
+  EXPECT_EQ(release(id), kNoErr);
+  EXPECT_EQ(get(0, 11, -2, &id, 0), kNoErr);
+  EXPECT_EQ(id, -2);
 }
 
 // Every registered routine is exported under the name the list gives its
