@@ -146,6 +146,20 @@ MgErr CopyPart(const Source& src, uInt32 type, int32 from, UHandle* out) {
   return err;
 }
 
+// An owned entry of kind holding a copy of 128 bytes: 17 or 2 on failure.
+MgErr EntryOfCopy(int32 kind, const uInt8* from, int32* image) {
+  UHandle data = nullptr;
+  if (AZPtrToHand(from, &data, kIconBytes)) return kImageMemErr;
+  const int32 id = NewEntry(kind, kImageOwned);
+  if (!id) {
+    AZDisposeHandle(data);
+    return kMemFullErr;
+  }
+  At(id).data = WordOf(data);
+  *image = id;
+  return kNoErr;
+}
+
 // Kinds 1 and 4 from "ICN#" (kind 1 falling back to "ICON"), as owned
 // copies.
 MgErr GetIconPart(const Source& src, int32 kind, int32* image) {
@@ -173,15 +187,23 @@ MgErr GetOne(const Source& src, int32 kind, int32* image, Bool32 detach);
 MgErr GetFamily(const Source& src, int32* image, Bool32 detach) {
   const int32 id = NewEntry(kImageFamily, 0);
   if (!id) return kMemFullErr;
-  int32 members[3] = {0, 0, 0};
-  for (int32 k = 0; k < 3; ++k) GetOne(src, kImageIcon1 + k, &members[k], detach);
+  // "ICN#" is read once for the icon and the mask.
+  int32 members[3] = {0, 0, 0}, mask = 0;
+  UHandle icn = nullptr;
+  if (src.Fetch(kTypeICNList, &icn) == kNoErr) {
+    const int32 size = AZGetHandleSize(icn);
+    if (size >= kIconBytes) EntryOfCopy(kImageIcon1, reinterpret_cast<const uInt8*>(*icn), &members[0]);
+    if (size >= 2 * kIconBytes) EntryOfCopy(kImageMask, reinterpret_cast<const uInt8*>(*icn) + kIconBytes, &mask);
+    RRelease(icn);
+  }
+  if (!members[0]) GetIconPart(src, kImageIcon1, &members[0]);
+  for (int32 k = 1; k < 3; ++k) GetOne(src, kImageIcon1 + k, &members[k], detach);
   if (!members[0] && !members[1] && !members[2]) {
+    if (mask) IRelease(mask);
     FreeEntry(id);
     return kImageNotFoundErr;
   }
-  int32 mask = 0;
-  if (GetOne(src, kImageMask, &mask, detach) != kNoErr && members[0])
-    mask = IMakeIconMask(members[0], members[1], members[2]);
+  if (!mask && members[0]) mask = IMakeIconMask(members[0], members[1], members[2]);
   ImageEntry& e = At(id);
   e.flags = 0;
   e.data = uInt32(members[0]);

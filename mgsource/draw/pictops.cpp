@@ -193,22 +193,6 @@ MgErr PictAppendOp(UHandle pict, Bool32 appZone, int32 opcode, const PictOpArgs*
   return kNoErr;
 }
 
-bool PictWalker::Next(PictRecord* rec) {
-  if (overran_ || size_ - at_ < 6) return false;
-  const uInt8* head = p_ + at_;
-  rec->opcode = GetBE16(head);
-  const uInt32 size = GetBE32(head + 2);
-  rec->size = int32(size);
-  rec->offset = int32(at_);
-  rec->data = head + 6;
-  if (int64(size) > size_ - at_ - 6) {
-    overran_ = true;
-    return false;
-  }
-  at_ += 6 + int64(size);
-  return true;
-}
-
 bool PictRecordWellFormed(const PictRecord& rec) {
   const int64 size = rec.size;
   const uInt8* d = rec.data;

@@ -111,7 +111,21 @@ struct PictRecord {
 class PictWalker {
  public:
   PictWalker(const uInt8* begin, int64 size) : p_(begin), size_(size < 0 ? 0 : size) {}
-  bool Next(PictRecord* rec);
+  bool Next(PictRecord* rec) {
+    if (overran_ || size_ - at_ < 6) return false;
+    const uInt8* head = p_ + at_;
+    const uInt32 size = uInt32(head[2]) << 24 | uInt32(head[3]) << 16 | uInt32(head[4]) << 8 | head[5];
+    rec->opcode = int32(head[0]) << 8 | head[1];
+    rec->size = int32(size);
+    rec->offset = int32(at_);
+    rec->data = head + 6;
+    if (int64(size) > size_ - at_ - 6) {
+      overran_ = true;
+      return false;
+    }
+    at_ += 6 + int64(size);
+    return true;
+  }
   bool overran() const { return overran_; }
   int64 remaining() const { return size_ - at_; }
 
