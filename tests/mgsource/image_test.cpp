@@ -283,6 +283,14 @@ TEST_F(Boundary, ResourcesOfEveryKind) {
   w.Add(kDSIM, 4, dsim);
   dsim[17] = 1;
   w.Add(kDSIM, 5, dsim);
+  // Records holding a text record, an image id and regions of some other
+  // process: the release touches none of them.
+  Bytes live(dsim.begin(), dsim.begin() + 16);
+  for (int op : {19, 20, 26, 27}) {
+    const Bytes rec = {0, uInt8(op), 0, 0, 0, 4, 0xDE, 0xAD, 0xBE, 0xEF};
+    live.insert(live.end(), rec.begin(), rec.end());
+  }
+  w.Add(kDSIM, 6, live);
   // BMAP 3 high, 20 wide: 4-byte rows.
   Bytes bmap = {0, 3, 0, 20};
   bmap.resize(16, 0xF0);
@@ -336,6 +344,7 @@ TEST_F(Boundary, ResourcesOfEveryKind) {
       {kImagePicture, 3, kNoErr, kImagePicture, {1, 2, 30, 40}, 8, 2, 16},
       {kImagePicture, 4, kNoErr, kImagePicture, {1, 2, 30, 40}, 8, 0, 18},
       {kImagePicture, 5, kNoErr, kImagePicture, {1, 2, 30, 40}, 8, 2, 16},
+      {kImagePicture, 6, kNoErr, kImagePicture, {1, 2, 30, 40}, 8, 2, 16},
       {kImagePixmap, 1, kNoErr, kImagePixmap, {0, 0, 3, 20}, 1, 0, 0},
       {kImagePixmap, 2, kImageNotFoundErr, 0, {}, 0, 0, 0},
       {kImageDIB, 1, kNoErr, kImagePixmap, {0, 0, 2, 8}, -1, 0, 0},
@@ -362,7 +371,7 @@ TEST_F(Boundary, ResourcesOfEveryKind) {
         EXPECT_EQ(std::memcmp(&info.bounds, &c.bounds, sizeof(Rect)), 0);
         EXPECT_EQ(int32(info.penCount), c.pens) << c.id;
         UHandle pict = reinterpret_cast<UHandle>(uintptr_t(e.data));
-        const int32 size = c.id == 3 ? 17 : 30;
+        const int32 size = c.id == 3 ? 17 : c.id == 6 ? 56 : 30;
         EXPECT_EQ(GetNative32(*pict), uInt32(size - c.recordsFrom)) << c.id;
         EXPECT_EQ(DSGetHandleSize(pict), size - c.recordsFrom + 4);
       } else if (c.madeKind == kImagePixmap) {
