@@ -878,7 +878,8 @@ PlatObj IHostBitmapFromDIB(const void* dib, int32 size) {
   if (bits < 0 || bits > size || width <= 0 || height == 0 || height == INT32_MIN || depth <= 0 || depth > 32)
     return 0;
   const int64 rowBytes = (int64(width) * depth + 31) / 32 * 4;
-  if (rowBytes * (height < 0 ? -int64(height) : int64(height)) > int64(size) - bits) return 0;
+  const int64 rows = height < 0 ? -int64(height) : int64(height);
+  if (rowBytes > (int64(size) - bits) / rows) return 0;  // the rows past the resource's end
   PlatObj dc = PlatCreateScreenDc();
   if (!dc) return 0;
   const PlatObj bitmap = PlatCreateDibBitmap(dc, p, uInt32(bits), p + bits, uInt32(size - bits));
