@@ -609,12 +609,10 @@ MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, UHandle pictDat
   }
   const int32 size = appZone ? AZGetHandleSize(pict) : DSGetHandleSize(pict);
   if (size < 4) return kArgErr;
-  uInt32 pens = 0;
-  PictWalker walk(reinterpret_cast<const uInt8*>(*pict) + 4, size - 4);
-  PictRecord rec;
-  while (walk.Next(&rec))
-    if (rec.opcode == kPictOpPenDef || rec.opcode == kPictOpFontDef) ++pens;
-  if (walk.overran())
+  bool overran = false;
+  PictRecord rec{};
+  const uInt32 pens = PictCountDefinitions(reinterpret_cast<const uInt8*>(*pict) + 4, size - 4, &overran, &rec);
+  if (overran)
     DBPrintf("ICreatePict: pictDataSize<0...  opcode=%d dataSize=%d(+6)\t pictSize=%d", rec.opcode, rec.size,
              size - 4);
   PutNative32(*pict, uInt32(size - 4));

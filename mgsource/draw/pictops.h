@@ -11,6 +11,7 @@
 // checks each count against what remains, in 64 bits, and never reads past
 // the bytes it was given.
 #pragma once
+#include "mgsource/byteorder.h"
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/extcode.h"
 
@@ -114,8 +115,8 @@ class PictWalker {
   bool Next(PictRecord* rec) {
     if (overran_ || size_ - at_ < 6) return false;
     const uInt8* head = p_ + at_;
-    const uInt32 size = uInt32(head[2]) << 24 | uInt32(head[3]) << 16 | uInt32(head[4]) << 8 | head[5];
-    rec->opcode = int32(head[0]) << 8 | head[1];
+    const uInt32 size = GetBE32(head + 2);
+    rec->opcode = GetBE16(head);
     rec->size = int32(size);
     rec->offset = int32(at_);
     rec->data = head + 6;
@@ -135,6 +136,33 @@ class PictWalker {
   int64 at_ = 0;
   bool overran_ = false;
 };
+
+// Counts the pen and font definitions (opcodes 30 and 31) of the records
+// over [begin, begin + size), as a walk reads them; at an overrun the
+// failing record's head is stored in *overrun (when given) and true
+// returned through *overran.
+inline uInt32 PictCountDefinitions(const uInt8* begin, int64 size, bool* overran, PictRecord* overrun) {
+  uInt32 count = 0;
+  *overran = false;
+  if (size <= 0) return 0;
+  // Offsets stay below 2^31 (handle sizes are int32), so 32-bit unsigned
+  // arithmetic is exact here.
+  const uInt32 total = size > 0x7FFFFFFF ? 0x7FFFFFFFu : uInt32(size);
+  uInt32 at = 0;
+  while (total - at >= 6) {
+    const uInt8* head = begin + at;
+    const uInt32 n = GetBE32(head + 2);
+    if (n > total - at - 6) {
+      *overran = true;
+      if (overrun) *overrun = PictRecord{GetBE16(head), int32(n), head + 6, int32(at)};
+      break;
+    }
+    const uInt32 opcode = GetBE16(head);
+    count += opcode == kPictOpPenDef || opcode == kPictOpFontDef;
+    at += 6 + n;
+  }
+  return count;
+}
 
 // Checks that a record's data holds what its opcode's fields say (the
 // counts of 16, 17, 18, 29, 35 against the size, and fixed sizes at least
