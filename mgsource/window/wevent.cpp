@@ -26,6 +26,7 @@ int32 gGate = 0;
 int32 gNesting = 1;
 int32 gTracking = 0;
 ThEvent gWakeUp = nullptr;
+WindowRef gDisposal = kWNoWindow;
 
 int32 Count() { return reinterpret_cast<int32*>(*gQueue)[0]; }
 void SetCount(int32 n) { reinterpret_cast<int32*>(*gQueue)[0] = n; }
@@ -104,7 +105,9 @@ MgErr WPostEvent(const WEventRecord* event, Bool32 noDuplicate, int32 priorityKi
   switch (priorityKind) {
     case kWPostAnyLevel: priority = kWPriorityAnyLevel; break;
     case kWPostTopLevel: priority = 1; break;
-    case kWPostOuterLevel: priority = gNesting - 1; break;
+    // The level below the current loop, but never below the outermost
+    // one: a priority under 1 would never be taken by any loop.
+    case kWPostOuterLevel: priority = gNesting - 1 < 1 ? 1 : gNesting - 1; break;
     default:
       DBAssert(__FILE__, __LINE__, "unknown event priority kind");
       return kArgErr;
@@ -162,7 +165,7 @@ void WPurgeEvents(WindowRef arg, WEventPredicate predicate, void* data) {
     ThMutexAcquire(gRights);
     if (accepted && gQueue && i < Count()) {
       Entries()[i].event.code = kWEvNull;
-      Entries()[i].event.window = kWNoWindow;
+      Entries()[i].event.window = gDisposal;
     }
   }
   gPurging = false;
@@ -195,6 +198,11 @@ void WEventSetLoopState(int32 nestingLevel, Bool32 tracking) {
 Bool32 WEventTracking() {
   Rights r;
   return gTracking;
+}
+
+void WEventSetDisposalWindow(WindowRef window) {
+  Rights r;
+  gDisposal = window;
 }
 
 void WEventSetWakeUp(ThEvent event) {

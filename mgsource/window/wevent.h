@@ -13,7 +13,7 @@
 // these.
 typedef int32 WindowRef;
 enum : WindowRef {
-  kWNoWindow = 0,        // an event addressed to no window (a purged one)
+  kWNoWindow = 0,        // no window
   kWCurrentWindow = -1,
   kWRootWindow = -2,     // the application's own events
   kWAllWindows = -3,
@@ -65,7 +65,8 @@ QX_EXTERN_C int32 WGetNextEvent(WEventRecord* event);
 QX_EXTERN_C int32 WCountPendingEvents();
 // Calls predicate(arg, copy of the record, data) for each queued event,
 // without the mutex held; an event it accepts becomes a null event
-// addressed to no window.  Entries posted meanwhile are visited too.
+// addressed to the disposal window (WEventSetDisposalWindow), which handles
+// none.  Entries posted meanwhile are visited too.
 typedef int32 (*WEventPredicate)(WindowRef arg, const WEventRecord* event, void* data);
 QX_EXTERN_C void WPurgeEvents(WindowRef arg, WEventPredicate predicate, void* data);
 // Purges the events addressed to the window.
@@ -80,3 +81,6 @@ void WEventSetGate(Bool32 open);
 void WEventSetLoopState(int32 nestingLevel, Bool32 tracking);
 Bool32 WEventTracking();
 void WEventSetWakeUp(ThEvent event);
+// The window purged events are addressed to (no window until the window
+// manager names its disposal window).
+void WEventSetDisposalWindow(WindowRef window);

@@ -116,6 +116,20 @@ TEST_F(EventQueueTest, PrioritiesTieEventsToNestingLevelsAndTheGateHoldsAllButDi
   EXPECT_EQ(Taken(), (std::vector<int32>{4}));
 }
 
+TEST_F(EventQueueTest, AnOuterLevelPostFromTheOutermostLoopsIsStillTaken) {
+  // At level 1 (and at level 0, before the main loop runs) "one level out"
+  // would be a priority no loop takes; it is the outermost level instead.
+  for (int32 level : {0, 1}) {
+    WEventSetLoopState(level, 0);
+    WEventRecord e = Event(1, 10 + level);
+    ASSERT_EQ(WPostEvent(&e, 0, kWPostOuterLevel), kNoErr);
+    WEventSetLoopState(2, 0);
+    EXPECT_EQ(Taken(), (std::vector<int32>{})) << level;
+    WEventSetLoopState(1, 0);
+    EXPECT_EQ(Taken(), (std::vector<int32>{10 + level})) << level;
+  }
+}
+
 TEST_F(EventQueueTest, TheQueueGrowsPastItsFirstRoomAndKeepsOrder) {
   for (int32 i = 0; i < 300; ++i) {
     WEventRecord e = Event(1, i);
@@ -188,6 +202,16 @@ TEST_F(EventQueueTest, APurgeMakesAcceptedEventsNullEventsForNoWindow) {
   WPurgeEvents(kWRootWindow, &NestedPurge, nullptr);
   EXPECT_GT(capture_.Count("wevent"), before);
   WPurgeEvents(kWRootWindow, nullptr, nullptr);
+  Drain();
+  // Once the window manager names its disposal window, purged events go to it.
+  WEventSetDisposalWindow(4242);
+  WEventRecord odd = Event(kWEvUser, 1);
+  WPostEvent(&odd, 0, 0);
+  WPurgeEvents(kWRootWindow, &AcceptOdd, nullptr);
+  WEventSetDisposalWindow(kWNoWindow);
+  ASSERT_EQ(WGetNextEvent(&e), 1);
+  EXPECT_EQ(e.code, kWEvNull);
+  EXPECT_EQ(e.window, 4242);
 }
 
 TEST_F(EventQueueTest, PurgingAWindowsEvents) {
@@ -258,6 +282,48 @@ TEST_F(EventQueueTest, ConcurrentPostsKeepEachThreadsOrder) {
     EXPECT_EQ(e.globalWhere, next[size_t(e.where)]++);
     ++total;
   }
+  EXPECT_EQ(total, threads * each);
+}
+
+TEST_F(EventQueueTest, PostsWhileTheLoopDrainsAndChangesLevelsAreEachTakenOnceInOrderThreads) {
+  // Posters use the top-level priority, so that what the loop may take
+  // changes as it enters nested levels and tracks.
+  const int threads = 4, each = Scaled(300);
+  std::atomic<int> done{0};
+  std::vector<std::thread> posters;
+  for (int t = 0; t < threads; ++t)
+    posters.emplace_back([t, each, &done] {
+      for (int i = 0; i < each; ++i) {
+        WEventRecord e{};
+        e.code = kWEvUser;
+        e.window = kWRootWindow;
+        e.where = t;
+        e.globalWhere = i;
+        EXPECT_EQ(WPostEvent(&e, 0, t % 2 ? kWPostTopLevel : kWPostOuterLevel), kNoErr);
+      }
+      done.fetch_add(1);
+    });
+  std::vector<int> next(threads, 0);
+  int total = 0, turn = 0;
+  auto takeAll = [&] {
+    WEventRecord e;
+    while (WGetNextEvent(&e)) {
+      ASSERT_EQ(e.code, kWEvUser);
+      ASSERT_GE(e.where, 0);
+      ASSERT_LT(e.where, threads);
+      EXPECT_EQ(e.globalWhere, next[size_t(e.where)]++);
+      ++total;
+    }
+  };
+  while (done.load() < threads) {
+    ++turn;
+    WEventSetLoopState(1 + turn % 2, turn % 3 == 0);
+    takeAll();
+    std::this_thread::yield();
+  }
+  for (auto& p : posters) p.join();
+  WEventSetLoopState(1, 0);
+  takeAll();
   EXPECT_EQ(total, threads * each);
 }
 
