@@ -9,6 +9,7 @@
 #include "engine/link/linker.h"
 #include "io/device.h"
 #include "io/ioregister.h"
+#include "io/netconn.h"
 #include "io/unitaccess.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
@@ -37,6 +38,7 @@ MgErr AppStartup(int argc, char** argv) {
   ControlsInstallScaleHooks();
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
+  NCInstallManagerHooks();
   // The device timers give the execution systems their time slice: without
   // them every slice is 0 and a clump that checks its countdown yields at
   // every check.

@@ -15,6 +15,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/wmisc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_netdb.h"
 #include "platform/qx_socket.h"
@@ -1129,3 +1130,18 @@ NCRecordCounts NCTestRecordCounts() {
 }
 
 void NCSetSockDebug(bool on) { gSockDebug.store(on); }
+
+namespace {
+MgErr SocketOfCookie(int32* inOut) {
+  int32 socket = -1;
+  const MgErr err = NCConnSocket(Cookie(*inOut), &socket);
+  *inOut = socket;
+  return err;
+}
+}  // namespace
+
+void NCInstallManagerHooks() {
+  WManagerHooks hooks{};
+  hooks.deviceValue = &SocketOfCookie;
+  WSetManagerHooks(hooks);
+}

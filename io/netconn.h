@@ -136,6 +136,9 @@ QX_EXTERN_C MgErr NCClose(Cookie conn);
 QX_EXTERN_C MgErr NCStrToIP2(ConstPStr host, uInt32* address);
 QX_EXTERN_C MgErr NCIPToStr2(uInt32 address, PStr text, int32 noLookUp);
 QX_EXTERN_C MgErr NCConnSocket(Cookie conn, int32* socket);
+// Lets the window manager's GetManagerLong answer selector 5 with
+// NCConnSocket of the cookie it is given.
+void NCInstallManagerHooks();
 QX_EXTERN_C Bool32 NCIsAConn(uInt32 refnum);
 QX_EXTERN_C MgErr NCSocketEvent(uInt32 socket, uInt32 eventWord);
 QX_EXTERN_C MgErr NCInitMutexes();

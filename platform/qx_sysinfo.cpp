@@ -42,7 +42,10 @@ int32_t PlatGetSystemMetric(int32_t metric) {
     case kPlatMetricVScrollWidth:
     case kPlatMetricHScrollHeight:
     case kPlatMetricVScrollArrow:
-    case kPlatMetricHScrollArrow: return kScrollBar;
+    case kPlatMetricHScrollArrow:
+    // The size box fills the corner where the two scroll bars meet.
+    case kPlatMetricSizeBoxWidth:
+    case kPlatMetricSizeBoxHeight: return kScrollBar;
     case kPlatMetricVirtualLeft:
     case kPlatMetricVirtualTop: return 0;
     case kPlatMetricMonitors:

@@ -33,7 +33,9 @@ enum PlatMetric : int32_t {
   kPlatMetricSameDisplayFormat = 11, // 1: every screen has the same format
   kPlatMetricScreenDepth = 12,       // bits a pixel
   kPlatMetricMenuHeight = 13,        // height of a menu bar the system draws
-  kPlatMetricCount = 14,
+  kPlatMetricSizeBoxWidth = 14,      // the size box in a window's corner
+  kPlatMetricSizeBoxHeight = 15,
+  kPlatMetricCount = 16,
 };
 // 0 for an unknown metric.
 int32_t PlatGetSystemMetric(int32_t metric);

@@ -50,6 +50,7 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
+#include "mgsource/window/wmisc.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wservices.h"
@@ -478,6 +479,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(893, VIErrorNotify),
       QX_RT_ENTRY(895, FIsEmptyPath),
       QX_RT_ENTRY(941, ErrDialog),
+      QX_RT_ENTRY(945, GetManagerLong),
       QX_RT_ENTRY(964, RAdd),
       QX_RT_ENTRY(965, XferRsrcFromTmpQXRsrcFile),
       QX_RT_ENTRY(966, GetTmpRsrc),
@@ -489,6 +491,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(975, AZMaxMem),
       QX_RT_ENTRY(976, DSMaxMem),
       QX_RT_ENTRY(987, WGetStyle),
+      QX_RT_ENTRY(990, WDrawGrowIcon),
       QX_RT_ENTRY(993, HasRezExt),
       QX_RT_ENTRY(994, PStrHasRezExt),
       QX_RT_ENTRY(995, PStrAppendRezExt),
@@ -510,6 +513,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1035, ToUpper),
       QX_RT_ENTRY(1036, ToLower),
       QX_RT_ENTRY(1039, BindOccurHdlr),
+      QX_RT_ENTRY(1040, WExecute),
       QX_RT_ENTRY(1050, OnOccurrenceWithTimeout),
       QX_RT_ENTRY(1051, HandlerTimedOut),
       QX_RT_ENTRY(1053, DCalcHiliteColor),

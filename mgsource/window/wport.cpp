@@ -11,6 +11,7 @@
 #include "platform/qx_dc.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
+#include "platform/qx_sysinfo.h"
 #include "platform/qx_window.h"
 
 namespace {
@@ -185,6 +186,62 @@ void WValidate(WindowRef window) {
 void WForgetPortState(WindowRef window) {
   std::lock_guard<std::mutex> g(gLock);
   Ports().erase(window);
+}
+
+namespace {
+
+// A grip line k pixels from the box's bottom-right corner, inside its frame:
+// from the bottom edge up to the right edge.
+void GripLine(const Rect& r, int32 k, DColor colour, DColor bwColour) {
+  DSelectNormPen(colour, bwColour);
+  DMoveTo(r.right - k, r.bottom - 2);
+  DLineTo(r.right - 2, r.bottom - k);
+}
+
+}  // namespace
+
+void WDrawGrowIcon(const Rect* rect) {
+  const WindowRef w = WCurrentPort();
+  if (!rect) return;
+  if (!w) {
+    DBAssert(__FILE__, __LINE__, "a size box drawn without a window");
+    return;
+  }
+  const Rect r = *rect;
+  if (!(WGetStyle(w) & kWStyleResizable)) {
+    DSelectNormPen(0xB3B3B3, 0xFFFFFF);
+    DPaintRect(&r);
+    DSelectNormPen(0x000000, 0x000000);
+    DFrameRect(&r);
+    DSelectNormPen(0, 0);
+    return;
+  }
+  DSelectNormPen(DColor(PlatSysColourRgb(kPlatColourButtonFace)), 0xFFFFFF);
+  DPaintRect(&r);
+  DSelectNormPen(DColor(PlatSysColourRgb(kPlatColourWindowFrame)), 0);
+  DFrameRect(&r);
+  const DColor shadow = DColor(PlatSysColourRgb(kPlatColourButtonShadow));
+  const DColor light = DColor(PlatSysColourRgb(kPlatColourButtonHighlight));
+  const int32 width = r.right - r.left, height = r.bottom - r.top;
+  // The grip: shadow pairs at 5, 9 and 13 pixels from the corner with a
+  // highlight line after each; the farther pairs only where the box reaches
+  // that far, the last highlight only for a size box of the full size.
+  GripLine(r, 5, shadow, 0x000000);
+  GripLine(r, 6, shadow, 0x000000);
+  GripLine(r, 7, light, 0xFFFFFF);
+  if (width > 9 && height > 9) {
+    GripLine(r, 9, shadow, 0x000000);
+    GripLine(r, 10, shadow, 0x000000);
+    if (width > 11 && height > 11) GripLine(r, 11, light, 0xFFFFFF);
+  }
+  if (width > 13 && height > 13) {
+    GripLine(r, 13, shadow, 0x000000);
+    GripLine(r, 14, shadow, 0x000000);
+    if (width > 15 && height > 15 && PlatGetSystemMetric(kPlatMetricSizeBoxWidth) > 12 &&
+        PlatGetSystemMetric(kPlatMetricSizeBoxHeight) > 13)
+      GripLine(r, 15, light, 0xFFFFFF);
+  }
+  DSelectNormPen(0, 0);
 }
 
 void WLocalToGlobal(WindowRef window, Point* point) {

@@ -49,6 +49,11 @@ void WValidate(WindowRef window);
 // a later window given the same reference starts without them.
 void WForgetPortState(WindowRef window);
 
+// Draws the size box into a rectangle (local coordinates) of the current
+// window: a resizable window's in the button face with a grip of diagonal
+// lines, any other's in grey framed black.  Nothing without a port.
+QX_EXTERN_C void WDrawGrowIcon(const Rect* rect);
+
 // Converts a point from the window's local coordinates to screen
 // coordinates.
 QX_EXTERN_C void WLocalToGlobal(WindowRef window, Point* point);

@@ -28,6 +28,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/wmisc.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
@@ -499,6 +500,14 @@ TEST_F(NetConn, AListenerErrorEndsTheWaitWithItsCodeAndNoConnection) {
   ASSERT_EQ(NCWaitOnListener(l, -1, Record, 1, &out, nullptr), 55);
   int32 s = -1;
   ASSERT_EQ(NCConnSocket(l, &s), 0);
+  // External code asks the window manager for the same socket.
+  NCInstallManagerHooks();
+  int32 viaManager = int32(l);
+  EXPECT_EQ(GetManagerLong(&viaManager, 5), kNoErr);
+  EXPECT_EQ(viaManager, s);
+  viaManager = int32(l + 1);
+  EXPECT_EQ(GetManagerLong(&viaManager, 5), kArgErr);
+  EXPECT_EQ(viaManager, -1);
   PlatSockTestInjectError(s, kPlatSockENETDOWN);
   int peer = RawConnect(Port(l));
   peers_.push_back(peer);

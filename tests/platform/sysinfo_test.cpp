@@ -51,7 +51,8 @@ TEST(SystemValues, MetricsVersionAndDoubleClickOfTheOneScreen) {
       {kPlatMetricHScrollHeight, 16}, {kPlatMetricVScrollArrow, 16}, {kPlatMetricHScrollArrow, 16},
       {kPlatMetricVirtualLeft, 0},   {kPlatMetricVirtualTop, 0},     {kPlatMetricVirtualWidth, w},
       {kPlatMetricVirtualHeight, h}, {kPlatMetricMonitors, 1},       {kPlatMetricSameDisplayFormat, 1},
-      {kPlatMetricScreenDepth, 32},  {kPlatMetricMenuHeight, 20},    {kPlatMetricCount, 0},
+      {kPlatMetricScreenDepth, 32},  {kPlatMetricMenuHeight, 20},    {kPlatMetricSizeBoxWidth, 16},
+      {kPlatMetricSizeBoxHeight, 16}, {kPlatMetricCount, 0},
       {-5, 0},
   };
   for (const auto& row : kTable) EXPECT_EQ(PlatGetSystemMetric(row.metric), row.value) << row.metric;
