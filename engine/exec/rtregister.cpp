@@ -49,6 +49,7 @@
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/wactive.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/wmisc.h"
 #include "mgsource/window/window.h"
@@ -168,8 +169,11 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(115, WDestroy),
       QX_RT_ENTRY(116, WBringToFront),
       QX_RT_ENTRY(117, WIsVisible),
+      QX_RT_ENTRY(118, WIsActive),
+      QX_RT_ENTRY(119, WMove),
       QX_RT_ENTRY(120, WSize),
       QX_RT_ENTRY(122, WGetRefCon),
+      QX_RT_ENTRY(123, WSetRefCon),
       QX_RT_ENTRY(124, WSetTitle),
       QX_RT_ENTRY(125, WGetTitle),
       QX_RT_ENTRY(126, WGetShellRect),
@@ -179,7 +183,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(133, WSetOrigin),
       QX_RT_ENTRY(134, WGetDepth),
       QX_RT_ENTRY(135, WGetRect),
+      QX_RT_ENTRY(136, WGlobalToLocal),
       QX_RT_ENTRY(137, WLocalToGlobal),
+      QX_RT_ENTRY(141, WSetIdleRgn),
       QX_RT_ENTRY(142, WBeep),
       QX_RT_ENTRY(143, WSleep),
       QX_RT_ENTRY(144, WLimitClip),

@@ -4,11 +4,15 @@
 
 namespace {
 std::atomic<WindowRef> gActive{kWNoWindow};
+// Set while the active window changes: the handlers of the events sent then
+// cannot start another change.  User-interface thread only.
+bool gChanging = false;
 
-void Send(WindowRef w, int32 code) {
+void Send(WindowRef w, int32 code, WindowRef other) {
   WEventRecord e{};
   e.code = code;
   e.window = w;
+  e.where = other;
   WSendEvent(&e);
 }
 }  // namespace
@@ -21,9 +25,29 @@ WindowRef WActiveWindow() {
 void WSetActiveWindow(WindowRef window) {
   if (!window || !WIsWindow(window)) return;
   const WindowRef previous = WActiveWindow();
-  if (previous == window) return;
-  if (previous) Send(previous, kWEvDeactivate);
+  if (previous == window || gChanging) return;
+  gChanging = true;
+  if (previous) Send(previous, kWEvDeactivate, window);
   gActive.store(window);
   WBringToFront(window);
-  Send(window, kWEvActivate);
+  Send(window, kWEvActivate, previous);
+  gChanging = false;
+}
+
+Bool32 WIsActive(WindowRef window) { return window && WActiveWindow() == window ? 1 : 0; }
+
+int32 WDispatchEvent(WEventRecord* event) {
+  if (!event) return 0;
+  const WindowRef w = event->window;
+  switch (event->code) {
+    case kWEvMouseMove:
+      if (!WMouseMoveWanted(w, event->where)) return 0;
+      break;
+    case kWEvMouseDown:
+    case kWEvPopupClick:
+      if (WIsWindow(w) && WActiveWindow() != w) WSetActiveWindow(w);
+      break;
+    default: break;
+  }
+  return WSendEvent(event);
 }

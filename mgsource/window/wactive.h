@@ -5,7 +5,15 @@
 #include "mgsource/window/window.h"
 
 enum : int32 { kWEvDeactivate = 39, kWEvActivate = 40 };
-// Nothing when the window is active already or is not a window.
+// Nothing when the window is active already or is not a window, and
+// nothing while another change of the active window is under way (from the
+// handlers of the two events).
 QX_EXTERN_C void WSetActiveWindow(WindowRef window);
+QX_EXTERN_C Bool32 WIsActive(WindowRef window);
+// Delivers an event after the delivery rules: a mouse move (3) the window's
+// idle region does not want is dropped (0); a click (1) or pop-up click
+// (19) on a window that is not active makes it active first.  Then
+// WSendEvent.
+QX_EXTERN_C int32 WDispatchEvent(WEventRecord* event);
 // The active window, 0 for none (or when it was destroyed).
 WindowRef WActiveWindow();

@@ -34,6 +34,9 @@ static_assert(sizeof(WEventRecord) == 40 && offsetof(WEventRecord, data) == 28, 
 // Event codes the system posts itself.
 enum : int32 {
   kWEvNull = 0,
+  kWEvMouseDown = 1,
+  kWEvMouseMove = 3,
+  kWEvPopupClick = 19,
   kWEvWindowMove = 11,
   kWEvWindowSize = 10,
   kWEvWindowShow = 12,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mgsource/debug.h"
+#include "mgsource/draw/dregion.h"
 #include "platform/qx_sysinfo.h"
 #include "platform/qx_window.h"
 
@@ -19,6 +20,8 @@ struct WindowRec {
   bool visible;
   int16 depth;  // of the window's screen
   Rect placed;  // the content rectangle of a window without a host window
+  DRgn idleRgn = 0;  // made at the first WSetIdleRgn; none is empty
+  Bool32 idleFlag = 0;
 };
 
 // Windows without a host window are named from a range the host's window
@@ -92,7 +95,7 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
   if (!pw) return kWNoWindow;
   {
     std::lock_guard<std::mutex> g(gLock);
-    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false, ScreenDepth(), r};
+    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false, ScreenDepth(), r, 0, 0};
   }
   Notify(pw, kWEvWindowCreate);
   if (show) WShow(pw);
@@ -107,6 +110,7 @@ void WDestroy(WindowRef window) {
     std::lock_guard<std::mutex> g(gLock);
     Table().erase(window);
   }
+  if (rec.idleRgn) DDestroyRgn(rec.idleRgn);
   WForgetPortState(window);
   if (!Hostless(rec.style)) PlatWindowDestroy(window);
   WPurgeWindowEvents(window);
@@ -181,6 +185,39 @@ uInt32 WGetRefCon(WindowRef window) {
   return Get(window, &rec) ? rec.refCon : 0;
 }
 
+void WSetRefCon(WindowRef window, uInt32 refCon) {
+  if (!Known(window)) return;
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = Table().find(window);
+  if (it != Table().end()) it->second.refCon = refCon;
+}
+
+void WSetIdleRgn(WindowRef window, uInt32 rgn, Bool32 flag) {
+  WindowRec rec;
+  if (!Known(window, &rec)) return;
+  // The region is made and copied outside the table's lock: the region
+  // calls are managers of their own.
+  DRgn idle = rec.idleRgn ? rec.idleRgn : DRectRgn(nullptr);
+  if (!idle) return;
+  if (rgn) DCombineRgn(idle, rgn, rgn, kDRgnCopy);
+  else DSetEmptyRgn(idle);
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = Table().find(window);
+  if (it == Table().end()) {
+    DDestroyRgn(idle);
+    return;
+  }
+  it->second.idleRgn = idle;
+  it->second.idleFlag = flag ? 1 : 0;
+}
+
+Bool32 WMouseMoveWanted(WindowRef window, int32 where) {
+  WindowRec rec;
+  if (!Get(window, &rec)) return 1;
+  const Bool32 inside = rec.idleRgn && DPtInRgn(where, rec.idleRgn) ? 1 : 0;
+  return inside == rec.idleFlag;
+}
+
 uInt32 WGetStyle(WindowRef window) {
   WindowRec rec;
   return Get(window, &rec) ? rec.style : 0;
@@ -244,6 +281,19 @@ void WSize(WindowRef window, const Rect* rect) {
   if (old.top != now.top || old.left != now.left) Notify(window, kWEvWindowMove);
   if (old.bottom - old.top != now.bottom - now.top || old.right - old.left != now.right - now.left)
     Notify(window, kWEvWindowSize, 1);
+}
+
+void WMove(WindowRef window, int32 v, int32 h) {
+  Rect now;
+  if (!Known(window)) return;
+  WGetGlobalRect(window, &now);
+  const int32 height = now.bottom - now.top, width = now.right - now.left;
+  // Pinned so that the whole rectangle keeps 16-bit coordinates.
+  const auto pin = [](int32 x, int32 extent) { return x < -32768 ? -32768 : x > 32767 - extent ? 32767 - extent : x; };
+  v = pin(v, height);
+  h = pin(h, width);
+  const Rect moved{int16(v), int16(h), int16(v + height), int16(h + width)};
+  WSize(window, &moved);
 }
 
 void WGetWorkAreaRect(WindowRef /*window*/, Rect* rect) {

@@ -47,12 +47,16 @@ QX_EXTERN_C void WBringToFront(WindowRef window);
 QX_EXTERN_C void WSetTitle(WindowRef window, ConstPStr title);
 QX_EXTERN_C void WGetTitle(WindowRef window, PStr title);
 QX_EXTERN_C uInt32 WGetRefCon(WindowRef window);
+QX_EXTERN_C void WSetRefCon(WindowRef window, uInt32 refCon);
 QX_EXTERN_C uInt32 WGetStyle(WindowRef window);
 // The port rectangle: the content at the origin, in local coordinates.
 QX_EXTERN_C void WGetRect(WindowRef window, Rect* rect);
 QX_EXTERN_C void WGetOrigin(WindowRef window, Point* origin);
 // Moves the origin of the window's port; the content stays where it is.
 QX_EXTERN_C void WSetOrigin(WindowRef window, Point origin);
+// Moves the content's top-left to (v, h) in screen coordinates, keeping its
+// size (event 11 when it moved).
+QX_EXTERN_C void WMove(WindowRef window, int32 v, int32 h);
 // The content rectangle in screen coordinates.
 QX_EXTERN_C void WGetGlobalRect(WindowRef window, Rect* rect);
 // Sets the content rectangle (screen coordinates); sends event 11 when the
@@ -66,6 +70,14 @@ QX_EXTERN_C void WGetShellRect(uInt32 style, Rect* margins);
 // Delivers the event to its window's handler at once; 0 for a window
 // without one.
 QX_EXTERN_C int32 WSendEvent(WEventRecord* event);
+
+// The idle region (local coordinates, copied; null: empty) and its flag:
+// a mouse move is delivered only while "the point lies in the region"
+// equals the flag.  Windows start with an empty region and flag 0.
+QX_EXTERN_C void WSetIdleRgn(WindowRef window, uInt32 rgn, Bool32 flag);
+// Whether a mouse move at the local point (vertical low, horizontal high)
+// is delivered to the window.
+Bool32 WMouseMoveWanted(WindowRef window, int32 where);
 
 // The windows front first (at most max stored); the count of windows.
 int32 WWindowsInOrder(WindowRef* out, int32 max);

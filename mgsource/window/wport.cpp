@@ -254,6 +254,16 @@ void WLocalToGlobal(WindowRef window, Point* point) {
   point->h = int16(global.left + (point->h - origin.h));
 }
 
+void WGlobalToLocal(WindowRef window, Point* point) {
+  if (!point || !WIsWindow(window)) return;
+  Rect global;
+  Point origin;
+  WGetGlobalRect(window, &global);
+  WGetOrigin(window, &origin);
+  point->v = int16(point->v - global.top + origin.v);
+  point->h = int16(point->h - global.left + origin.h);
+}
+
 Bool32 WIsZoomed(WindowRef window) {
   if (!WIsWindow(window)) return 0;
   const WZoomedProc proc = gZoomed.load();

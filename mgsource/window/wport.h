@@ -57,6 +57,8 @@ QX_EXTERN_C void WDrawGrowIcon(const Rect* rect);
 // Converts a point from the window's local coordinates to screen
 // coordinates.
 QX_EXTERN_C void WLocalToGlobal(WindowRef window, Point* point);
+// The other way: screen coordinates to the window's local ones.
+QX_EXTERN_C void WGlobalToLocal(WindowRef window, Point* point);
 
 // Non-zero when the window is maximised: the host window's state, unless a
 // procedure is installed that answers instead (tests).

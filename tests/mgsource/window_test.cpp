@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "mgsource/draw/dregion.h"
+#include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
@@ -110,6 +112,96 @@ TEST_F(WindowTest, OriginsRectanglesAndSizes) {
   Rect g;
   WGetGlobalRect(w, &g);
   EXPECT_EQ(g.bottom, 410);
+  // Moving keeps the size; global and local points convert both ways with
+  // the origin; a move is pinned so that the rectangle stays in 16 bits.
+  gDelivered.clear();
+  WMove(w, 50, 60);
+  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowMove}));
+  WGetGlobalRect(w, &g);
+  EXPECT_EQ((std::vector<int32>{g.top, g.left, g.bottom, g.right}), (std::vector<int32>{50, 60, 350, 360}));
+  Point pt{55, 70};
+  WGlobalToLocal(w, &pt);
+  EXPECT_EQ(pt.v, 5 - 20);
+  EXPECT_EQ(pt.h, 10 + 40);
+  WLocalToGlobal(w, &pt);
+  EXPECT_EQ(pt.v, 55);
+  EXPECT_EQ(pt.h, 70);
+  WMove(w, 40000, -40000);
+  WGetGlobalRect(w, &g);
+  EXPECT_EQ((std::vector<int32>{g.top, g.left, g.bottom}), (std::vector<int32>{32767 - 300, -32768, 32767}));
+}
+
+struct Delivery {
+  int32 code;
+  uInt32 refCon;
+  int32 where;
+};
+std::vector<Delivery> gLog;
+WindowRef gOther = kWNoWindow;
+int32 LogAndInterfere(WEventRecord* e, uInt32 refCon) {
+  gLog.push_back({e->code, refCon, e->where});
+  // A handler that tries to change the active window while it changes.
+  if (e->code == kWEvActivate && gOther) WSetActiveWindow(gOther);
+  return 1;
+}
+
+TEST_F(WindowTest, AClickActivatesItsWindowFirstAndTheIdleRegionFiltersMoves) {
+  const Rect ra{10, 10, 110, 110}, rb{10, 200, 110, 300};
+  const WindowRef a = WCreate(0x0C, P("a"), &LogAndInterfere, &ra, 0, 1, 1);
+  const WindowRef b = WCreate(0x0C, P("b"), &LogAndInterfere, &rb, 0, 1, 2);
+  WSetActiveWindow(a);
+  gLog.clear();
+  WSetRefCon(b, 22);
+  gOther = a;
+  WEventRecord click{};
+  click.code = kWEvMouseDown;
+  click.window = b;
+  EXPECT_EQ(WDispatchEvent(&click), 1);
+  gOther = kWNoWindow;
+  ASSERT_EQ(gLog.size(), 3u);
+  EXPECT_EQ((std::vector<int32>{gLog[0].code, int32(gLog[0].refCon), gLog[0].where}),
+            (std::vector<int32>{kWEvDeactivate, 1, b}));
+  EXPECT_EQ((std::vector<int32>{gLog[1].code, int32(gLog[1].refCon), gLog[1].where}),
+            (std::vector<int32>{kWEvActivate, 22, a}));
+  EXPECT_EQ(gLog[2].code, kWEvMouseDown);
+  EXPECT_TRUE(WIsActive(b));
+  EXPECT_FALSE(WIsActive(a));
+  // A click on the active window is only delivered.
+  gLog.clear();
+  WDispatchEvent(&click);
+  ASSERT_EQ(gLog.size(), 1u);
+
+  // Moves inside (5, 5) and outside (50, 50) an idle region of (0, 0, 10, 10).
+  const Rect idle{0, 0, 10, 10};
+  const DRgn rgn = DRectRgn(&idle);
+  ASSERT_NE(rgn, 0u);
+  const int32 inside = 5 | 5 << 16, outside = 50 | 50 << 16;
+  const struct {
+    DRgn region;
+    Bool32 flag;
+    int32 where;
+    bool delivered;
+  } rows[] = {
+      {0, 0, inside, true},      // no region yet
+      {rgn, 0, inside, false},   {rgn, 0, outside, true},
+      {rgn, 1, inside, true},    {rgn, 1, outside, false},
+      {0, 1, inside, false},     // a null region is empty
+  };
+  bool first = true;
+  for (const auto& row : rows) {
+    if (!first) WSetIdleRgn(b, row.region, row.flag);
+    first = false;
+    gLog.clear();
+    WEventRecord move{};
+    move.code = kWEvMouseMove;
+    move.window = b;
+    move.where = row.where;
+    WDispatchEvent(&move);
+    EXPECT_EQ(gLog.size(), row.delivered ? 1u : 0u) << row.region << " " << row.flag << " " << row.where;
+  }
+  // The region was copied.
+  DDestroyRgn(rgn);
+  WSetIdleRgn(b, 0, 0);
 }
 
 TEST_F(WindowTest, BringingToFrontRaisesAndShows) {
