@@ -174,9 +174,9 @@ void InvalVIMenuBar(UHandle vi) {
   ObjHeap panel = vi && *vi ? VIRec(vi)->panelHeap : nullptr;
   const WindowRef w = panel && *panel ? viinst::PanelWindow(panel) : kWNoWindow;
   if (!w || !WIsWindow(w)) return;
-  if (WActiveWindow() == w) {
+  if (WGetActiveWindow() == w) {
     WEventRecord e{};
-    e.code = kWEvMenuSetup;
+    e.code = weMenuInit;
     e.window = w;
     WSendEvent(&e);
   }

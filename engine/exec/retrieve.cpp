@@ -55,10 +55,10 @@ WindowRef WindowOf(UHandle vi) {
 // The cursor and the menus of the VI's window when it is the active one.
 void RefreshActiveWindow(UHandle vi) {
   const WindowRef w = WindowOf(vi);
-  if (!w || WActiveWindow() != w) return;
+  if (!w || WGetActiveWindow() != w) return;
   if (VIWindow().updateCursor) VIWindow().updateCursor(VIRec(vi)->panelHeap);
   WEventRecord e{};
-  e.code = kWEvMenuSetup;
+  e.code = weMenuInit;
   e.window = w;
   WSendEvent(&e);
 }

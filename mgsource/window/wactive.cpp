@@ -17,35 +17,35 @@ void Send(WindowRef w, int32 code, WindowRef other) {
 }
 }  // namespace
 
-WindowRef WActiveWindow() {
+WindowRef WGetActiveWindow() {
   const WindowRef w = gActive.load();
   return w && WIsWindow(w) ? w : kWNoWindow;
 }
 
 void WSetActiveWindow(WindowRef window) {
   if (!window || !WIsWindow(window)) return;
-  const WindowRef previous = WActiveWindow();
+  const WindowRef previous = WGetActiveWindow();
   if (previous == window || gChanging) return;
   gChanging = true;
-  if (previous) Send(previous, kWEvDeactivate, window);
+  if (previous) Send(previous, weKillFocus, window);
   gActive.store(window);
   WBringToFront(window);
-  Send(window, kWEvActivate, previous);
+  Send(window, weSetFocus, previous);
   gChanging = false;
 }
 
-Bool32 WIsActive(WindowRef window) { return window && WActiveWindow() == window ? 1 : 0; }
+Bool32 WIsActive(WindowRef window) { return window && WGetActiveWindow() == window ? 1 : 0; }
 
 int32 WDispatchEvent(WEventRecord* event) {
   if (!event) return 0;
   const WindowRef w = event->window;
   switch (event->code) {
-    case kWEvMouseMove:
+    case weMouseMove:
       if (!WMouseMoveWanted(w, event->where)) return 0;
       break;
-    case kWEvMouseDown:
-    case kWEvPopupClick:
-      if (WIsWindow(w) && WActiveWindow() != w) WSetActiveWindow(w);
+    case weMouseDown:
+    case wePopupClick:
+      if (WIsWindow(w) && WGetActiveWindow() != w) WSetActiveWindow(w);
       break;
     default: break;
   }

@@ -4,7 +4,6 @@
 #pragma once
 #include "mgsource/window/window.h"
 
-enum : int32 { kWEvDeactivate = 39, kWEvActivate = 40 };
 // Nothing when the window is active already or is not a window, and
 // nothing while another change of the active window is under way (from the
 // handlers of the two events).
@@ -16,4 +15,4 @@ QX_EXTERN_C Bool32 WIsActive(WindowRef window);
 // WSendEvent.
 QX_EXTERN_C int32 WDispatchEvent(WEventRecord* event);
 // The active window, 0 for none (or when it was destroyed).
-WindowRef WActiveWindow();
+WindowRef WGetActiveWindow();

@@ -19,31 +19,47 @@ enum : WindowRef {
   kWAllWindows = -3,
 };
 
+// Word 0, word 4 and word 6 of an event record.
+typedef int32 WEventCode;
+typedef int32 WModifiers;
+typedef int32 WKeyCode;
+
 struct WEventRecord {
-  int32 code;         // word 0
-  WindowRef window;   // word 1
-  int32 where;        // word 2: a point (v low, h high), or a data word
-  int32 globalWhere;  // word 3
-  int32 modifiers;    // word 4
-  int32 character;    // word 5
-  int32 keyCode;      // word 6
-  int32 data[3];      // words 7 to 9
+  WEventCode code;       // word 0
+  WindowRef window;      // word 1
+  int32 where;           // word 2: a point (v low, h high), or a data word
+  int32 globalWhere;     // word 3
+  WModifiers modifiers;  // word 4
+  int32 character;       // word 5
+  WKeyCode keyCode;      // word 6
+  int32 data[3];         // words 7 to 9
 };
 static_assert(sizeof(WEventRecord) == 40 && offsetof(WEventRecord, data) == 28, "event record: ten words");
 
-// Event codes the system posts itself.
-enum : int32 {
+// Event codes: those the system names, and the unnamed ones it posts itself.
+enum : WEventCode {
   kWEvNull = 0,
-  kWEvMouseDown = 1,
-  kWEvMouseMove = 3,
-  kWEvPopupClick = 19,
-  kWEvWindowMove = 11,
-  kWEvWindowSize = 10,
-  kWEvWindowShow = 12,
-  kWEvWindowHide = 13,
+  weMouseDown = 1,
+  weMouseUp = 2,
+  weMouseMove = 3,
+  weMouseIdle = 4,
+  weKey = 6,
+  weKeyRepeat = 7,
+  weWindActivate = 8,
+  weWindDeactivate = 9,
+  weWindSize = 10,   // where = 1 when sizing is finished
+  weWindMove = 11,
+  weWindShow = 12,
+  weWindHide = 13,
+  weWindDraw = 14,   // where and globalWhere: the update rectangle, local
   kWEvClose = 15,
+  wePopupClick = 19,
+  weMenuSelect = 20,
   kWEvDialogQuit = 37,
-  kWEvWindowCreate = -3,
+  weKillFocus = 39,  // where = the window becoming active
+  weSetFocus = 40,   // where = the window that was active
+  weWindCreate = -3,
+  weMenuInit = -106,
   kWEvUser = -1000,
 };
 

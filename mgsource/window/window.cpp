@@ -97,7 +97,7 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
     std::lock_guard<std::mutex> g(gLock);
     Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false, ScreenDepth(), r, 0, 0};
   }
-  Notify(pw, kWEvWindowCreate);
+  Notify(pw, weWindCreate);
   if (show) WShow(pw);
   return pw;
 }
@@ -129,7 +129,7 @@ void SetVisible(WindowRef window, bool shown) {
     Table()[window].visible = shown;
   }
   if (!Hostless(rec.style)) PlatWindowShow(window, shown);
-  Notify(window, shown ? kWEvWindowShow : kWEvWindowHide);
+  Notify(window, shown ? weWindShow : weWindHide);
 }
 
 }  // namespace
@@ -190,6 +190,13 @@ void WSetRefCon(WindowRef window, uInt32 refCon) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = Table().find(window);
   if (it != Table().end()) it->second.refCon = refCon;
+}
+
+void WSetEventHandler(WindowRef window, WEventHandler handler) {
+  if (!Known(window)) return;
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = Table().find(window);
+  if (it != Table().end()) it->second.handler = handler;
 }
 
 void WSetIdleRgn(WindowRef window, uInt32 rgn, Bool32 flag) {
@@ -278,9 +285,9 @@ void WSize(WindowRef window, const Rect* rect) {
   if (!PlatWindowGetContent(window, &old)) return;
   const PlatRect now = ToPlat(*rect);
   PlatWindowSetContent(window, now);
-  if (old.top != now.top || old.left != now.left) Notify(window, kWEvWindowMove);
+  if (old.top != now.top || old.left != now.left) Notify(window, weWindMove);
   if (old.bottom - old.top != now.bottom - now.top || old.right - old.left != now.right - now.left)
-    Notify(window, kWEvWindowSize, 1);
+    Notify(window, weWindSize, 1);
 }
 
 void WMove(WindowRef window, int32 v, int32 h) {

@@ -48,6 +48,8 @@ QX_EXTERN_C void WSetTitle(WindowRef window, ConstPStr title);
 QX_EXTERN_C void WGetTitle(WindowRef window, PStr title);
 QX_EXTERN_C uInt32 WGetRefCon(WindowRef window);
 QX_EXTERN_C void WSetRefCon(WindowRef window, uInt32 refCon);
+// Replaces the window's event handler (null: events to it find no handler).
+QX_EXTERN_C void WSetEventHandler(WindowRef window, WEventHandler handler);
 QX_EXTERN_C uInt32 WGetStyle(WindowRef window);
 // The port rectangle: the content at the origin, in local coordinates.
 QX_EXTERN_C void WGetRect(WindowRef window, Rect* rect);

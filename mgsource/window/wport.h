@@ -5,8 +5,6 @@
 #pragma once
 #include "mgsource/window/window.h"
 
-// The menu-setup event: a window brings its menu states up to date.
-enum : int32 { kWEvMenuSetup = -106 };
 
 // Makes the window the drawing port of this thread under the drawing mutex,
 // held until the matching WRestore (the pair nests): the screen image gets

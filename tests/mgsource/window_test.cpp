@@ -53,7 +53,7 @@ TEST_F(WindowTest, CreatingShowingAndHidingSendTheirEvents) {
   const Rect r{50, 60, 250, 460};
   const WindowRef w = WCreate(0x3C, P("Panel"), &Record, &r, 0, 1, 1234);
   ASSERT_NE(w, kWNoWindow);
-  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowCreate, kWEvWindowShow}));
+  EXPECT_EQ(Codes(), (std::vector<int32>{weWindCreate, weWindShow}));
   EXPECT_EQ(gDelivered[0].second, 1234u);
   EXPECT_TRUE(WIsWindow(w));
   EXPECT_TRUE(WIsVisible(w));
@@ -64,7 +64,7 @@ TEST_F(WindowTest, CreatingShowingAndHidingSendTheirEvents) {
   EXPECT_EQ(gDelivered.size(), 2u);
   WHide(w);
   EXPECT_FALSE(WIsVisible(w));
-  EXPECT_EQ(Codes().back(), kWEvWindowHide);
+  EXPECT_EQ(Codes().back(), weWindHide);
   Str255 t;
   WGetTitle(w, t);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "Panel");
@@ -101,11 +101,11 @@ TEST_F(WindowTest, OriginsRectanglesAndSizes) {
   gDelivered.clear();
   const Rect moved{110, 200, 310, 500};  // same size
   WSize(w, &moved);
-  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowMove}));
+  EXPECT_EQ(Codes(), (std::vector<int32>{weWindMove}));
   gDelivered.clear();
   const Rect grown{110, 200, 410, 500};
   WSize(w, &grown);
-  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowSize}));
+  EXPECT_EQ(Codes(), (std::vector<int32>{weWindSize}));
   gDelivered.clear();
   WSize(w, &grown);
   EXPECT_TRUE(gDelivered.empty());
@@ -116,7 +116,7 @@ TEST_F(WindowTest, OriginsRectanglesAndSizes) {
   // the origin; a move is pinned so that the rectangle stays in 16 bits.
   gDelivered.clear();
   WMove(w, 50, 60);
-  EXPECT_EQ(Codes(), (std::vector<int32>{kWEvWindowMove}));
+  EXPECT_EQ(Codes(), (std::vector<int32>{weWindMove}));
   WGetGlobalRect(w, &g);
   EXPECT_EQ((std::vector<int32>{g.top, g.left, g.bottom, g.right}), (std::vector<int32>{50, 60, 350, 360}));
   Point pt{55, 70};
@@ -141,7 +141,7 @@ WindowRef gOther = kWNoWindow;
 int32 LogAndInterfere(WEventRecord* e, uInt32 refCon) {
   gLog.push_back({e->code, refCon, e->where});
   // A handler that tries to change the active window while it changes.
-  if (e->code == kWEvActivate && gOther) WSetActiveWindow(gOther);
+  if (e->code == weSetFocus && gOther) WSetActiveWindow(gOther);
   return 1;
 }
 
@@ -154,22 +154,28 @@ TEST_F(WindowTest, AClickActivatesItsWindowFirstAndTheIdleRegionFiltersMoves) {
   WSetRefCon(b, 22);
   gOther = a;
   WEventRecord click{};
-  click.code = kWEvMouseDown;
+  click.code = weMouseDown;
   click.window = b;
   EXPECT_EQ(WDispatchEvent(&click), 1);
   gOther = kWNoWindow;
   ASSERT_EQ(gLog.size(), 3u);
   EXPECT_EQ((std::vector<int32>{gLog[0].code, int32(gLog[0].refCon), gLog[0].where}),
-            (std::vector<int32>{kWEvDeactivate, 1, b}));
+            (std::vector<int32>{weKillFocus, 1, b}));
   EXPECT_EQ((std::vector<int32>{gLog[1].code, int32(gLog[1].refCon), gLog[1].where}),
-            (std::vector<int32>{kWEvActivate, 22, a}));
-  EXPECT_EQ(gLog[2].code, kWEvMouseDown);
+            (std::vector<int32>{weSetFocus, 22, a}));
+  EXPECT_EQ(gLog[2].code, weMouseDown);
   EXPECT_TRUE(WIsActive(b));
   EXPECT_FALSE(WIsActive(a));
-  // A click on the active window is only delivered.
+  // A click on the active window is only delivered; to its new handler
+  // once it has one.
   gLog.clear();
   WDispatchEvent(&click);
   ASSERT_EQ(gLog.size(), 1u);
+  gDelivered.clear();
+  WSetEventHandler(b, &Record);
+  EXPECT_EQ(WDispatchEvent(&click), 7);
+  EXPECT_EQ(gDelivered.size(), 1u);
+  WSetEventHandler(b, &LogAndInterfere);
 
   // Moves inside (5, 5) and outside (50, 50) an idle region of (0, 0, 10, 10).
   const Rect idle{0, 0, 10, 10};
@@ -193,7 +199,7 @@ TEST_F(WindowTest, AClickActivatesItsWindowFirstAndTheIdleRegionFiltersMoves) {
     first = false;
     gLog.clear();
     WEventRecord move{};
-    move.code = kWEvMouseMove;
+    move.code = weMouseMove;
     move.window = b;
     move.where = row.where;
     WDispatchEvent(&move);
@@ -231,7 +237,7 @@ TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
   WRestore(&saved);
   WInvalRect(w, &r);
   WDestroy(w);
-  EXPECT_EQ(Codes().back(), kWEvWindowHide);
+  EXPECT_EQ(Codes().back(), weWindHide);
   EXPECT_FALSE(WIsWindow(w));
   // A later window of the same reference starts unclipped, nothing waiting.
   Rect none;

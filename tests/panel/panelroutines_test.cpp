@@ -180,7 +180,7 @@ TEST_F(PanelRoutinesTest, TheKeyFocusCommitsOrActivatesThenMoves) {
   const int32 label = Obj(10);
   int text = 0;
   FPSetKeyFocus(panel_, label, nullptr);
-  EXPECT_EQ(WActiveWindow(), window_) << "no focus: the window is activated";
+  EXPECT_EQ(WGetActiveWindow(), window_) << "no focus: the window is activated";
   EXPECT_EQ(GetNative32(*panel_ + Ext() + kHeapExtKeyFocus), 0u) << "a null text moves nothing";
   FPSetKeyFocus(panel_, label, &text);
   EXPECT_EQ(GetNative32(*panel_ + Ext() + kHeapExtKeyFocus), uInt32(label));
