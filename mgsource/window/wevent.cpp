@@ -28,9 +28,25 @@ int32 gTracking = 0;
 ThEvent gWakeUp = nullptr;
 WindowRef gDisposal = kWNoWindow;
 
-int32 Count() { return reinterpret_cast<int32*>(*gQueue)[0]; }
-void SetCount(int32 n) { reinterpret_cast<int32*>(*gQueue)[0] = n; }
-QueueEntry* Entries() { return reinterpret_cast<QueueEntry*>(*gQueue + 4); }
+// Entries taken from the front are not moved out at once: the live entries
+// start gHead entries into the handle, and its count word counts the taken
+// ones too.  They are moved down when the queue empties or must grow, so
+// that draining a burst moves nothing.  Written under the mutex.
+int32 gHead = 0;
+
+int32 RawCount() { return reinterpret_cast<int32*>(*gQueue)[0]; }
+int32 Count() { return RawCount() - gHead; }
+void SetCount(int32 n) { reinterpret_cast<int32*>(*gQueue)[0] = gHead + n; }
+QueueEntry* Entries() { return reinterpret_cast<QueueEntry*>(*gQueue + 4) + gHead; }
+
+// Moves the live entries to the front of the handle.
+void Compact() {
+  if (!gHead) return;
+  const int32 n = Count();
+  std::memmove(*gQueue + 4, Entries(), size_t(n) * sizeof(QueueEntry));
+  gHead = 0;
+  SetCount(n);
+}
 
 class Rights {
  public:
@@ -76,6 +92,7 @@ MgErr WEventQueueInit(Bool32 start) {
       Rights r;
       if (gQueue) AZDisposeHandle(gQueue);
       gQueue = nullptr;
+      gHead = 0;
       gPurging = false;
       gGate = 0;
     }
@@ -84,6 +101,7 @@ MgErr WEventQueueInit(Bool32 start) {
     return kNoErr;
   }
   if (gQueue) return kNoErr;
+  gHead = 0;
   gQueue = AZNewHClr(4 + kInitialRoom * int32(sizeof(QueueEntry)));
   if (!gQueue) return kMemFullErr;
   MgErr err = ThMutexCreate(&gRights, "WEventQueueRights");
@@ -115,11 +133,16 @@ MgErr WPostEvent(const WEventRecord* event, Bool32 noDuplicate, int32 priorityKi
   if (noDuplicate && FindEqual(copy) >= 0) return kNoErr;
   const int32 n = Count();
   const int32 need = 4 + (n + 1 + kSpareRoom) * int32(sizeof(QueueEntry));
-  if (AZGetHandleSize(gQueue) < need)
-    if (MgErr err = AZSetHandleSize(gQueue, need)) return err;
+  if (AZGetHandleSize(gQueue) < need + gHead * int32(sizeof(QueueEntry))) {
+    Compact();
+    if (AZGetHandleSize(gQueue) < need)
+      if (MgErr err = AZSetHandleSize(gQueue, need)) return err;
+  }
+  // Only an idle loop's wake-up needs to know whether this is the first
+  // entry of its priority.
   bool samePriorityQueued = false;
-  for (int32 i = 0; i < n; ++i)
-    if (Entries()[i].priority == priority) samePriorityQueued = true;
+  if (gWakeUp)
+    for (int32 i = 0; i < n && !samePriorityQueued; ++i) samePriorityQueued = Entries()[i].priority == priority;
   Entries()[n] = QueueEntry{priority, copy};
   SetCount(n + 1);
   if (gWakeUp && !samePriorityQueued) ThEventSignal(gWakeUp);
@@ -133,8 +156,16 @@ int32 WGetNextEvent(WEventRecord* event) {
   if (i < 0) return 0;
   *event = Entries()[i].event;
   const int32 n = Count();
-  std::memmove(Entries() + i, Entries() + i + 1, size_t(n - i - 1) * sizeof(QueueEntry));
-  SetCount(n - 1);
+  if (i == 0) {
+    ++gHead;
+  } else {
+    std::memmove(Entries() + i, Entries() + i + 1, size_t(n - i - 1) * sizeof(QueueEntry));
+    SetCount(n - 1);
+  }
+  if (Count() == 0) {
+    gHead = 0;
+    SetCount(0);
+  }
   return 1;
 }
 

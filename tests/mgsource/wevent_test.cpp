@@ -130,6 +130,8 @@ TEST_F(EventQueueTest, AnOuterLevelPostFromTheOutermostLoopsIsStillTaken) {
   }
 }
 
+int32 AcceptOdd(WindowRef, const WEventRecord* e, void*);
+
 TEST_F(EventQueueTest, TheQueueGrowsPastItsFirstRoomAndKeepsOrder) {
   for (int32 i = 0; i < 300; ++i) {
     WEventRecord e = Event(1, i);
@@ -138,6 +140,34 @@ TEST_F(EventQueueTest, TheQueueGrowsPastItsFirstRoomAndKeepsOrder) {
   std::vector<int32> taken = Taken();
   ASSERT_EQ(taken.size(), 300u);
   for (int32 i = 0; i < 300; ++i) EXPECT_EQ(taken[size_t(i)], i);
+
+  // Takes from the front interleaved with posts that need room, a purge and
+  // a search keep the order and address the right entries.
+  WEventQueueInit(0);
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  WEventSetGate(1);
+  int32 next = 0, expect = 0;
+  for (int round = 0; round < 6; ++round) {
+    for (int32 i = 0; i < 40; ++i) {
+      WEventRecord e = Event(kWEvUser, next++);
+      ASSERT_EQ(WPostEvent(&e, 0, 0), kNoErr);
+    }
+    WEventRecord e;
+    for (int32 i = 0; i < 25; ++i) {
+      ASSERT_EQ(WGetNextEvent(&e), 1);
+      EXPECT_EQ(e.where, expect++);
+    }
+  }
+  WEventRecord probe = Event(kWEvUser, expect + 1);
+  EXPECT_EQ(WFindQueuedEvent(&probe), 1);
+  WPurgeEvents(kWRootWindow, &AcceptOdd, nullptr);
+  WEventRecord e;
+  for (; expect < next; ++expect) {
+    ASSERT_EQ(WGetNextEvent(&e), 1);
+    EXPECT_EQ(e.code, expect % 2 ? kWEvNull : kWEvUser) << expect;
+    if (expect % 2 == 0) EXPECT_EQ(e.where, expect);
+  }
+  EXPECT_EQ(WGetNextEvent(&e), 0);
 }
 
 TEST_F(EventQueueTest, AFailedGrowthAddsNothing) {
