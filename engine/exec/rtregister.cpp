@@ -498,6 +498,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(976, DSMaxMem),
       QX_RT_ENTRY(987, WGetStyle),
       QX_RT_ENTRY(990, WDrawGrowIcon),
+      QX_RT_ENTRY(991, WSetCloseable),
       QX_RT_ENTRY(993, HasRezExt),
       QX_RT_ENTRY(994, PStrHasRezExt),
       QX_RT_ENTRY(995, PStrAppendRezExt),

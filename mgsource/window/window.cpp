@@ -160,6 +160,12 @@ void WBringToFront(WindowRef window) {
   WShow(window);
 }
 
+void WSetCloseable(WindowRef window, Bool32 on) {
+  WindowRec rec;
+  if (!Known(window, &rec) || Hostless(rec.style)) return;
+  PlatEnableClose(window, on != 0);
+}
+
 void WSetTitle(WindowRef window, ConstPStr title) {
   if (!Known(window)) return;
   char text[256];

@@ -44,6 +44,8 @@ QX_EXTERN_C int32 WGetDepth(WindowRef window);
 Bool32 WHasHostWindow(WindowRef window);
 // Raises the window in front of the others and shows it.
 QX_EXTERN_C void WBringToFront(WindowRef window);
+// Enables or disables the Close command of the window's system menu.
+QX_EXTERN_C void WSetCloseable(WindowRef window, Bool32 on);
 QX_EXTERN_C void WSetTitle(WindowRef window, ConstPStr title);
 QX_EXTERN_C void WGetTitle(WindowRef window, PStr title);
 QX_EXTERN_C uInt32 WGetRefCon(WindowRef window);

@@ -222,6 +222,11 @@ TEST_F(WindowTest, BringingToFrontRaisesAndShows) {
   EXPECT_EQ(order[0], a);
   EXPECT_TRUE(WIsVisible(a));
   EXPECT_FALSE(WIsVisible(b));
+  // The Close command follows WSetCloseable on the host window.
+  WSetCloseable(a, 0);
+  EXPECT_FALSE(PlatIsCloseEnabled(a));
+  WSetCloseable(a, 1);
+  EXPECT_TRUE(PlatIsCloseEnabled(a));
 }
 
 TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
