@@ -12,6 +12,9 @@
 #include "platform/qx_region.h"
 
 DDrawState gDrawState{};
+DImageColours gImageColours{kBlackColor, kWhiteColor, kBlackColor, kWhiteColor};
+
+void DResetImageColours() { gImageColours = DImageColours{kBlackColor, kWhiteColor, kBlackColor, kWhiteColor}; }
 
 namespace {
 

@@ -94,6 +94,20 @@ struct DDrawState {
 };
 extern DDrawState gDrawState;
 
+// The colours images are drawn in when their caller gives none: foreground
+// and background, and the pair used instead on black-and-white ports.
+// They belong to the port layer, not to a target, so attaching and
+// detaching targets keeps them; the image table resets them when it starts.
+struct DImageColours {
+  DColor fore;
+  DColor back;
+  DColor bwFore;
+  DColor bwBack;
+};
+extern DImageColours gImageColours;
+// Black 0 on white 0xFFFFFF, the same on black-and-white ports.
+void DResetImageColours();
+
 // The current port.  Until the first DSetPortTarget the null port is
 // installed, but the entries treat the port as missing (see the .cpp).
 const DPort* DCurrentPort();

@@ -10,11 +10,13 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "platform/qx_cursor.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_dib.h"
 #include "platform/qx_metafile.h"
 #include "platform/qx_metafile_read.h"
+#include "platform/qx_paint.h"
 
 namespace {
 
@@ -337,6 +339,7 @@ MgErr IInitImageTable(int32 count) {
   if (gTable) IDisposeImageTable();
   if (count < 1) count = 1;
   if (count > kMaxImages) count = kMaxImages;
+  DResetImageColours();
   return Grow(count) ? kNoErr : kMemFullErr;
 }
 
@@ -597,7 +600,7 @@ void IReleasePictRefs(int32 image) {
   }
 }
 
-MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, UHandle pictData, int32 flags, int32* image) {
+MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, QXPict pictData, int32 flags, int32* image) {
   if (!image) return kArgErr;
   *image = 0;
   const bool appZone = flags & kImageAppZone;
@@ -643,25 +646,40 @@ MgErr IPixmapFromHostBitmap(PlatObj bitmap, int32* image) {
   return kNoErr;
 }
 
+// A bitmap of the window's drawing context, of w by h pixels.  Window 0 is
+// the window of the current port, -1 the current window.  The context is the
+// port's own when the window is the port's (the memory context when a pixmap
+// is the target), else one obtained from the window for the call, else a
+// screen context (no window, or one without a host window).
+static PlatObj PixmapCompatibleWith(int32 window, int32 w, int32 h) {
+  const DDrawState& s = gDrawState;
+  if (window == 0) window = s.window;
+  else if (window == -1) window = WCurrentPort();
+  if (window && window == s.window && (s.memDc || s.dc))
+    return PlatCreateCompatibleBitmap(s.memDc ? s.memDc : s.dc, w, h);
+  if (window && WIsWindow(window) && WHasHostWindow(window)) {
+    if (PlatObj dc = PlatGetDc(window)) {
+      const PlatObj bitmap = PlatCreateCompatibleBitmap(dc, w, h);
+      PlatReleaseDc(window, dc);
+      return bitmap;
+    }
+  }
+  const PlatObj dc = PlatCreateScreenDc();
+  if (!dc) return 0;
+  const PlatObj bitmap = PlatCreateCompatibleBitmap(dc, w, h);
+  PlatDeleteDc(dc);
+  return bitmap;
+}
+
 MgErr ICreatePixmap(int32 window, const Rect* rect, int32 depth, int32* image) {
-  (void)window;  // the pixmap is made for the display whichever window asks
   if (!image || !rect) return kArgErr;
   *image = 0;
   const int32 id = NewEntry(kImagePixmap, kImageOwned);
   if (!id) return kMemFullErr;
   const int32 w = rect->right - rect->left, h = rect->bottom - rect->top;
   PlatObj bitmap = 0;
-  if (w > 0 && h > 0) {
-    if (depth == 0) {
-      PlatObj dc = gDrawState.dc;
-      const bool own = !dc;
-      if (own) dc = PlatCreateScreenDc();
-      bitmap = PlatCreateCompatibleBitmap(dc, w, h);
-      if (own && dc) PlatDeleteDc(dc);
-    } else {
-      bitmap = PlatCreateBitmap(w, h, depth, nullptr, 0);
-    }
-  }
+  if (w > 0 && h > 0)
+    bitmap = depth == 0 ? PixmapCompatibleWith(window, w, h) : PlatCreateBitmap(w, h, depth, nullptr, 0);
   PlatObjInfo oi{};
   UHandle ih = nullptr;
   if (bitmap && PlatDescribeObject(bitmap, &oi))

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 
+#include "mgsource/draw/pictops.h"
 #include "mgsource/extcode.h"
 #include "mgsource/rsrc.h"
 #include "platform/qx_drawobj.h"
@@ -68,9 +69,12 @@ static_assert(sizeof(PageInfo) == 12 && offsetof(PageInfo, printRecord) == 8, "P
 // One entry of the table; a free entry has kind 0 and its data word links
 // to the next free entry.  A sub-image keeps u16 parent, i16 left, i16
 // top, i8 width and i8 height in place of the four words.
+// An entry's kind: one of the kinds above, 0 for a free entry.
+typedef uInt16 ImageKind;
+
 struct ImageEntry {
   uInt16 flags;
-  uInt16 kind;
+  ImageKind kind;
   uInt32 data;
   uInt32 extra;
   uInt32 third;
@@ -102,7 +106,7 @@ ImageEntry IEntryOf(int32 image);
 // flags as above (0x20 says pictData is an application-zone handle).  The
 // records are walked to count the pen and font definitions, and the length
 // word set to the data's size - 4.  1 when pictData is shorter than 4.
-QX_EXTERN_C MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, UHandle pictData, int32 flags,
+QX_EXTERN_C MgErr ICreatePict(int32 window, const Rect* bounds, int32 depth, QXPict pictData, int32 flags,
                               int32* image);
 // A pixmap held in a host bitmap of rect's size: depth 0 the display's.
 QX_EXTERN_C MgErr ICreatePixmap(int32 window, const Rect* rect, int32 depth, int32* image);

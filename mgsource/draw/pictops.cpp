@@ -172,7 +172,7 @@ int32 PictOpDataSize(int32 opcode, int32 count) {
   }
 }
 
-MgErr PictAppendOp(UHandle pict, Bool32 appZone, int32 opcode, const PictOpArgs* args) {
+MgErr PictAppendOp(QXPict pict, Bool32 appZone, int32 opcode, const PictOpArgs* args) {
   if (!pict || !args || !Writable(opcode)) return kArgErr;
   const PictOpArgs& a = *args;
   const int32 size = PictOpDataSize(opcode, CountOf(opcode, a));

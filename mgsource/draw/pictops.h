@@ -15,6 +15,9 @@
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/extcode.h"
 
+// A picture: a handle of the layout above.
+typedef UHandle QXPict;
+
 enum : int32 {
   kPictOpNormPen = 1,      // colour, black-and-white colour
   kPictOpSelectPen = 2,    // pen reference, bw fore, bw back
@@ -95,7 +98,7 @@ struct PictOpArgs {
 // else data zone) and sets its length word to the new total: 0, 1 for an
 // opcode the recorder does not write or arguments that do not fit it, 2
 // when the handle can't grow (the picture is left as it was).
-QX_EXTERN_C MgErr PictAppendOp(UHandle pict, Bool32 appZone, int32 opcode, const PictOpArgs* args);
+QX_EXTERN_C MgErr PictAppendOp(QXPict pict, Bool32 appZone, int32 opcode, const PictOpArgs* args);
 
 // One record of a walk.
 struct PictRecord {

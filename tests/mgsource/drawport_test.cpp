@@ -13,6 +13,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "platform/qx_dc.h"
 #include "platform/qx_event.h"
 #include "platform/qx_region.h"
 #include "platform/qx_thread.h"
@@ -217,6 +218,37 @@ TEST_F(DrawPort, BoundaryWindowSetupAttachesTheScreenImage) {
   EXPECT_EQ(gDrawState.target, 0u);
   EXPECT_EQ(gDrawState.dc, 0u);
   EXPECT_EQ(DCurrentPort(), &gNullPort);
+  EXPECT_TRUE(capture_.Alerts().empty());
+}
+
+// A pixmap of depth 0 takes the depth of the context of the window it is
+// made for: the port's memory context (8 bits here) for the port's window,
+// a window context (24) for another window or, with no window, the screen.
+TEST_F(DrawPort, PixmapsMatchTheContextOfTheirWindow) {
+  const WindowRef w1 = Window(0x3C, true), w2 = Window(0x3C, true);
+  const PlatObj bits8 = PlatCreateBitmap(4, 4, 8, nullptr, 0);
+  const auto memoryContext = [&] {
+    gDrawState.memDc = PlatCreateMemoryDc();
+    PlatSelectObject(gDrawState.memDc, bits8);
+  };
+  const auto depthFor = [&](int32 window) {
+    const Rect r{0, 0, 3, 5};
+    int32 id = 0;
+    EXPECT_EQ(ICreatePixmap(window, &r, 0, &id), kNoErr);
+    const int32 depth = IGetDepth(id);
+    IRelease(id);
+    return depth;
+  };
+  gDrawState.window = w1;
+  memoryContext();
+  EXPECT_EQ((std::vector<int32>{depthFor(0), depthFor(w1), depthFor(w2), depthFor(-1)}),
+            (std::vector<int32>{8, 8, 24, 24}));  // -1: no current window yet
+  WPortState saved;
+  WSetup(w1, &saved);
+  memoryContext();
+  EXPECT_EQ((std::vector<int32>{depthFor(-1), depthFor(w2)}), (std::vector<int32>{8, 24}));
+  WRestore(&saved);
+  PlatDeleteObject(bits8);
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 

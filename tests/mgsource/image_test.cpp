@@ -1,6 +1,7 @@
 // What the engine needs of the image table: icon families and their
 // members loaded from resource files, written into others and released.
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/pictops.h"
 #include "platform/qx_metafile.h"
@@ -155,7 +156,11 @@ const T& InfoOf(uInt32 word) {
 }
 
 TEST_F(Boundary, TableGrowsByTwentyAndStopsAtTheLimit) {
+  gImageColours = DImageColours{1, 2, 3, 4};
   ASSERT_EQ(IInitImageTable(20), kNoErr);
+  const DImageColours& c = gImageColours;
+  EXPECT_EQ((std::vector<DColor>{c.fore, c.back, c.bwFore, c.bwBack}),
+            (std::vector<DColor>{0, 0xFFFFFF, 0, 0xFFFFFF}));
   int32 id = 0;
   for (int32 i = 1; i <= 20; ++i) ASSERT_EQ(ICreateProcImage(nullptr, i, &id), kNoErr);
   EXPECT_EQ(IImageTableCount(), 20);
