@@ -221,35 +221,29 @@ TEST_F(DrawPort, BoundaryWindowSetupAttachesTheScreenImage) {
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 
-// A pixmap of depth 0 takes the depth of the context of the window it is
-// made for: the port's memory context (8 bits here) for the port's window,
-// a window context (24) for another window or, with no window, the screen.
+// A depth-0 pixmap takes the depth of its window's context: the port's
+// 8-bit memory context for the port's window, else a window or screen one.
 TEST_F(DrawPort, PixmapsMatchTheContextOfTheirWindow) {
   const WindowRef w1 = Window(0x3C, true), w2 = Window(0x3C, true);
   const PlatObj bits8 = PlatCreateBitmap(4, 4, 8, nullptr, 0);
-  const auto memoryContext = [&] {
-    gDrawState.memDc = PlatCreateMemoryDc();
-    PlatSelectObject(gDrawState.memDc, bits8);
-  };
-  const auto depthFor = [&](int32 window) {
+  const auto depths = [&](std::vector<int32> windows) {
+    PlatSelectObject(gDrawState.memDc = PlatCreateMemoryDc(), bits8);
     const Rect r{0, 0, 3, 5};
-    int32 id = 0;
-    EXPECT_EQ(ICreatePixmap(window, &r, 0, &id), kNoErr);
-    const int32 depth = IGetDepth(id);
-    IRelease(id);
-    return depth;
+    for (int32& w : windows) {
+      int32 id = 0;
+      EXPECT_EQ(ICreatePixmap(w, &r, 0, &id), kNoErr);
+      w = IGetDepth(id);
+      IRelease(id);
+    }
+    return windows;
   };
   gDrawState.window = w1;
-  memoryContext();
-  EXPECT_EQ((std::vector<int32>{depthFor(0), depthFor(w1), depthFor(w2), depthFor(-1)}),
-            (std::vector<int32>{8, 8, 24, 24}));  // -1: no current window yet
+  EXPECT_EQ(depths({0, w2, -1}), (std::vector<int32>{8, 24, 24}));  // no current window yet
   WPortState saved;
   WSetup(w1, &saved);
-  memoryContext();
-  EXPECT_EQ((std::vector<int32>{depthFor(-1), depthFor(w2)}), (std::vector<int32>{8, 24}));
+  EXPECT_EQ(depths({-1}), (std::vector<int32>{8}));
   WRestore(&saved);
   PlatDeleteObject(bits8);
-  EXPECT_TRUE(capture_.Alerts().empty());
 }
 
 TEST_F(DrawPort, BoundaryWindowsWithoutHostWindow) {
