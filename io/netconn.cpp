@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -30,9 +33,10 @@ constexpr MgErr kNotSupported = 53, kBadAddress = 54, kPending = 55, kTimedOut =
                 kAddrInUse = 60, kPeerClosed = 66;
 
 // Lock order: gTable, then gFreeM or gDoneM (never both, never the
-// reverse); the socket layer's own lock is taken inside gTable by every
-// socket call, and that layer never calls back up.  gMutexesLock is taken
-// with none of the three held.
+// reverse); gFlightM (below, with the wait of a close) inside gDoneM only;
+// the socket layer's own lock is taken inside gTable by every socket call,
+// and that layer never calls back up.  gMutexesLock is taken with none of
+// the three held.
 //
 // Guards the making and the disposal of the three mutexes.
 std::mutex gMutexesLock;
@@ -62,6 +66,38 @@ std::vector<NCPendingOp*>* gOpRecords = nullptr;
 // Under gDoneM.
 NCPendingOp* gDoneHead = nullptr;
 NCPendingOp* gDoneTail = nullptr;
+
+// The completions being called.  Every running Dispatch lists itself with
+// the part of its chain whose procedures have not returned yet; a close
+// waits until no other thread holds a completion of its connection, so that
+// a procedure never runs after the close that ended its connection returned
+// (the close of a VI's clean-up disposes what the procedure writes into).
+//
+// gFlightM is taken inside gDoneM (so a chain is listed in the same step
+// that takes it off the completion list) or alone.  A close waits holding
+// none of the manager's mutexes, and the order with the callers' locks is:
+// the clean-up list's mutex (the VI clean-up calls the close under it), then
+// the wait, then what a completion takes ("dsRights" of a data space, then a
+// run record's mutex, in the TCP covers' re-queue).  So a close is never
+// called holding a mutex a completion takes, and no completion takes the
+// clean-up list's mutex.  A close inside a completion never waits for its
+// own thread, nor for a thread that began waiting in a close before it, so
+// two closes inside completions cannot wait for each other.
+struct Dispatching {
+  Dispatching* next;
+  std::thread::id thread;
+  NCPendingOp* rest;  // the chain from the completion being called on
+};
+struct Closing {
+  Closing* next;
+  std::thread::id thread;
+  uint64_t order;  // when it began waiting
+};
+std::mutex gFlightM;
+std::condition_variable gFlightDone;
+Dispatching* gDispatching = nullptr;  // under gFlightM
+Closing* gClosing = nullptr;          // under gFlightM
+uint64_t gCloseOrder = 0;             // under gFlightM
 
 int32 NCPollHandler(void*);
 int32 TimeoutProc(void* data);
@@ -275,34 +311,91 @@ void Post(NCPendingOp* op, int32 kind, MgErr result) {
 // Calls the queued completions in order, with no mutex held, until none is
 // left.
 void Dispatch() {
+  Dispatching self{nullptr, std::this_thread::get_id(), nullptr};
+  bool listed = false;
   for (;;) {
     ThMutexAcquire(gDoneM);
     NCPendingOp* chain = gDoneHead;
     gDoneHead = gDoneTail = nullptr;
-    ThMutexRelease(gDoneM);
-    if (!chain) return;
-    for (NCPendingOp* op = chain; op; op = op->link) {
-      if (!op->proc) continue;
-      NCCompletionInfo info{};
-      info.kind = op->modeKind;
-      info.result = op->result;
-      info.data = op->data;
-      if (op->modeKind == kNCKindAccept) {
-        info.words[0] = int32(op->acceptedCookie);
-        info.words[1] = int32(op->remote.reserved);
-        info.words[2] = int32(op->remote.address);
-        info.words[3] = int32(op->remote.port);
-      } else if (op->modeKind == kNCKindRead || op->modeKind == kNCKindWrite) {
-        info.words[0] = op->requested;
-        info.words[1] = op->done;
-        info.words[2] = int32(reinterpret_cast<uintptr_t>(op->buffer));
+    if (chain) {
+      std::lock_guard<std::mutex> g(gFlightM);
+      self.rest = chain;
+      if (!listed) {
+        self.next = gDispatching;
+        gDispatching = &self;
+        listed = true;
       }
-      op->proc(&info, op->connCookie);
+    }
+    ThMutexRelease(gDoneM);
+    if (!chain) break;
+    for (NCPendingOp* op = chain; op; op = op->link) {
+      if (op->proc) {
+        NCCompletionInfo info{};
+        info.kind = op->modeKind;
+        info.result = op->result;
+        info.data = op->data;
+        if (op->modeKind == kNCKindAccept) {
+          info.words[0] = int32(op->acceptedCookie);
+          info.words[1] = int32(op->remote.reserved);
+          info.words[2] = int32(op->remote.address);
+          info.words[3] = int32(op->remote.port);
+        } else if (op->modeKind == kNCKindRead || op->modeKind == kNCKindWrite) {
+          info.words[0] = op->requested;
+          info.words[1] = op->done;
+          info.words[2] = int32(reinterpret_cast<uintptr_t>(op->buffer));
+        }
+        op->proc(&info, op->connCookie);
+      }
+      std::lock_guard<std::mutex> g(gFlightM);
+      self.rest = op->link;
+      if (gClosing) gFlightDone.notify_all();
     }
     while (chain) {
       NCPendingOp* next = chain->link;
       FreeOp(chain);
       chain = next;
+    }
+  }
+  if (!listed) return;
+  std::lock_guard<std::mutex> g(gFlightM);
+  for (Dispatching** p = &gDispatching; *p; p = &(*p)->next) {
+    if (*p == &self) {
+      *p = self.next;
+      break;
+    }
+  }
+  if (gClosing) gFlightDone.notify_all();
+}
+
+// Waits until no other thread calls a completion of the connection (0: until
+// no other thread dispatches at all), with no mutex of the manager held.
+void WaitForCompletions(Cookie conn) {
+  const std::thread::id me = std::this_thread::get_id();
+  std::unique_lock<std::mutex> lock(gFlightM);
+  bool inCompletion = false;
+  for (Dispatching* d = gDispatching; d; d = d->next) inCompletion = inCompletion || d->thread == me;
+  Closing self{gClosing, me, ++gCloseOrder};
+  auto waitedBefore = [&](std::thread::id t) {
+    for (Closing* c = gClosing; c; c = c->next)
+      if (c->thread == t && c->order < self.order) return true;
+    return false;
+  };
+  auto busy = [&] {
+    for (Dispatching* d = gDispatching; d; d = d->next) {
+      if (d->thread == me || (inCompletion && waitedBefore(d->thread))) continue;
+      if (!conn) return true;
+      for (NCPendingOp* op = d->rest; op; op = op->link)
+        if (op->proc && op->connCookie == conn) return true;
+    }
+    return false;
+  };
+  if (!busy()) return;
+  gClosing = &self;
+  gFlightDone.wait(lock, [&] { return !busy(); });
+  for (Closing** p = &gClosing; *p; p = &(*p)->next) {
+    if (*p == &self) {
+      *p = self.next;
+      break;
     }
   }
 }
@@ -924,6 +1017,8 @@ MgErr NCClose(Cookie conn) {
   err = c ? CloseLocked(c) : kArgErr;
   ThMutexRelease(gTable);
   Dispatch();
+  // Also for a cookie closed already: its last completions may still run.
+  if (conn) WaitForCompletions(conn);
   return err;
 }
 
@@ -1028,6 +1123,8 @@ MgErr NCShutdown() {
   }
   ThMutexRelease(gTable);
   Dispatch();
+  // The operation records go below: no other thread may still walk a chain.
+  WaitForCompletions(0);
   ThMutexAcquire(gTable);
   if (gSockUp) PlatSockCleanup();
   gSockUp = false;

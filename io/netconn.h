@@ -5,7 +5,10 @@
 // calling its completion procedure exactly once, with no mutex held.
 //
 // Locks: the connection-table mutex first, then the operation free-list
-// mutex or the completion-list mutex, never the other way round.
+// mutex or the completion-list mutex, never the other way round.  A close
+// returns only when no other thread is calling a completion of the
+// connection: it must not be called holding a mutex a completion takes
+// (netconn.cpp states the order).
 #pragma once
 #include <cstddef>
 

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -349,6 +351,57 @@ TEST_F(NetConn, ACompletionCanReadAndCloseWithNoMutexHeld) {
 }
 
 // 3. Failures.
+// A close on another thread returns only after the completion of its
+// connection that is being called has returned.
+struct HeldCompletion {
+  std::mutex m;
+  std::condition_variable cv;
+  bool entered = false, returned = false, closeReturned = false, closeSawReturn = false;
+  bool closeReturnedWhileHeld = false;
+} gHeld;
+
+MgErr HoldProc(NCCompletionInfo* info, Cookie conn) {
+  gDone.push_back(Done{*info, conn});
+  std::unique_lock<std::mutex> lock(gHeld.m);
+  gHeld.entered = true;
+  gHeld.cv.notify_all();
+  gHeld.cv.wait_for(lock, std::chrono::milliseconds(UnderValgrind() ? 400 : 150),
+                    [] { return gHeld.closeReturned; });
+  gHeld.closeReturnedWhileHeld = gHeld.closeReturned;
+  gHeld.returned = true;
+  return 0;
+}
+
+TEST_F(NetConn, ConcurrentCloseWaitsForTheCompletionBeingCalled) {
+  Cookie l = Listen();
+  int peer = -1;
+  Cookie c = Accept(l, &peer);
+  char buf[4];
+  int32 n = 4;
+  ASSERT_EQ(NCReadConn(c, reinterpret_cast<UPtr>(buf), &n, -1, HoldProc, 1, 2), 55);
+  MgErr closeErr = -1;
+  std::thread closer([&] {
+    std::unique_lock<std::mutex> lock(gHeld.m);
+    gHeld.cv.wait(lock, [] { return gHeld.entered; });
+    lock.unlock();
+    closeErr = NCClose(c);
+    lock.lock();
+    gHeld.closeReturned = true;
+    gHeld.closeSawReturn = gHeld.returned;
+    gHeld.cv.notify_all();
+  });
+  RawSend(peer, "ab\r\n");
+  // The pump calls the completion, which holds until the close returns or
+  // its wait runs out.
+  EXPECT_TRUE(Pump([] { return CountOf(1) > 0; }));
+  closer.join();
+  EXPECT_EQ(closeErr, 0);
+  EXPECT_FALSE(gHeld.closeReturnedWhileHeld) << "the close returned while the completion ran";
+  EXPECT_TRUE(gHeld.closeSawReturn);
+  EXPECT_EQ(Find(1)->info.result, 0);
+  EXPECT_FALSE(NCIsAConn(c));
+}
+
 TEST_F(NetConn, ConnectFailuresLeaveNoConnection) {
   // Refused: a port nobody listens on any more.
   Cookie l = Listen();
