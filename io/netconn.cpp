@@ -1173,35 +1173,22 @@ MgErr NCShutdown() {
 
 // ---- entries that do no work ----------------------------------------------------
 
-MgErr NCCreateListener() {
-  DBPrintf("Illegal entry into NCCreateListener");
+namespace {
+// The entries kept for old callers only report the call and refuse it.
+MgErr Refused(const char* text) {
+  DBPrintf("%s", text);
   return kNotSupported;
 }
-MgErr NCAbortListener() {
-  DBPrintf("Illegal entry in NCAbortListener");
-  return kNotSupported;
-}
-MgErr NCConnect(const void*) {
-  DBPrintf("Illegal entry attempt in NCConnect");
-  return kNotSupported;
-}
+}  // namespace
+
+MgErr NCCreateListener() { return Refused("Illegal entry into NCCreateListener"); }
+MgErr NCAbortListener() { return Refused("Illegal entry in NCAbortListener"); }
+MgErr NCConnect(const void*) { return Refused("Illegal entry attempt in NCConnect"); }
 MgErr NCConnectTo() { return NCConnect(nullptr); }
-MgErr NCRead() {
-  DBPrintf("Illegal entry attempt in NCRead");
-  return kNotSupported;
-}
-MgErr NCWrite() {
-  DBPrintf("Illegal entry attempt in NCWrite");
-  return kNotSupported;
-}
-MgErr NCStrToIP() {
-  DBPrintf("Illegal entry attempt in NCStrToIP");
-  return kNotSupported;
-}
-MgErr NCIPToStr() {
-  DBPrintf("Illegal entry attempt in NCIPToStr");
-  return kNotSupported;
-}
+MgErr NCRead() { return Refused("Illegal entry attempt in NCRead"); }
+MgErr NCWrite() { return Refused("Illegal entry attempt in NCWrite"); }
+MgErr NCStrToIP() { return Refused("Illegal entry attempt in NCStrToIP"); }
+MgErr NCIPToStr() { return Refused("Illegal entry attempt in NCIPToStr"); }
 MgErr NCWriteTo(int32, int32, int32, int32, int32, int32, int32) { return kArgErr; }
 QX_EXTERN_C MgErr NCReadFrom(int32, int32, int32, int32, int32, int32, int32) __attribute__((alias("NCWriteTo")));
 MgErr NCMTU() { return kArgErr; }

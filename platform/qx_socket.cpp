@@ -163,6 +163,18 @@ void Rearm(PlatSocket s, uint32_t event) {
   Sync(l, s, r);
 }
 
+// Under the lock: changes the record of a socket the layer knows, then
+// brings its poll registration up to date.
+template <class F>
+void UpdateSock(PlatSocket s, F&& change) {
+  Layer& l = L();
+  std::lock_guard<std::mutex> g(l.lock);
+  auto it = l.socks.find(s);
+  if (it == l.socks.end()) return;
+  change(it->second);
+  Sync(l, s, it->second);
+}
+
 uint32_t Word(uint32_t event, int32_t err) { return event | (uint32_t(err) << 16); }
 
 // Under the lock: what one report of epoll means for the socket.
@@ -372,39 +384,22 @@ int32_t PlatSockListen(PlatSocket s, int32_t backlog) {
   // not dropped (and retried a second later) while the owner of the
   // listener takes them one event at a time.
   if (listen(s, backlog < SOMAXCONN ? SOMAXCONN : backlog) != 0) return LastError();
-  Layer& l = L();
-  std::lock_guard<std::mutex> g(l.lock);
-  auto it = l.socks.find(s);
-  if (it != l.socks.end()) {
-    it->second.listening = true;
-    Sync(l, s, it->second);
-  }
+  UpdateSock(s, [](SockRec& r) { r.listening = true; });
   return 0;
 }
 
 int32_t PlatSockConnect(PlatSocket s, uint32_t address, uint16_t port) {
   sockaddr_in a = Addr(address, port);
   if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-    Layer& l = L();
-    std::lock_guard<std::mutex> g(l.lock);
-    auto it = l.socks.find(s);
-    if (it != l.socks.end()) {
-      it->second.connected = true;
-      Sync(l, s, it->second);
-    }
+    UpdateSock(s, [](SockRec& r) { r.connected = true; });
     return 0;
   }
   int32_t e = LastError();
-  if (e == kPlatSockEINPROGRESS || e == kPlatSockEWOULDBLOCK) {
-    Layer& l = L();
-    std::lock_guard<std::mutex> g(l.lock);
-    auto it = l.socks.find(s);
-    if (it != l.socks.end()) {
-      it->second.connecting = true;
-      it->second.armed |= it->second.mask & kPlatSockConnect;
-      Sync(l, s, it->second);
-    }
-  }
+  if (e == kPlatSockEINPROGRESS || e == kPlatSockEWOULDBLOCK)
+    UpdateSock(s, [](SockRec& r) {
+      r.connecting = true;
+      r.armed |= r.mask & kPlatSockConnect;
+    });
   return e;
 }
 

@@ -156,7 +156,7 @@ TEST(PlatformPng, FilesRoundTripAndBadBytesFailCleanly) {
 namespace {
 
 // A PNG of 2 x 2 pixels written by libpng itself, with the given samples.
-struct PngSpec {
+struct PngImage {
   const char* name;
   int depth, type;
   double gamma;  // 0: no gAMA chunk
@@ -170,24 +170,24 @@ void Append(png_structp png, png_bytep data, png_size_t n) {
   out->insert(out->end(), data, data + n);
 }
 
-std::vector<uint8_t> Encode(const PngSpec& spec) {
+std::vector<uint8_t> Encode(const PngImage& img) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_set_write_fn(png, &out, Append, nullptr);
-  png_set_IHDR(png, info, 2, 2, spec.depth, spec.type, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, 2, 2, img.depth, img.type, img.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (spec.type == PNG_COLOR_TYPE_PALETTE) {
+  if (img.type == PNG_COLOR_TYPE_PALETTE) {
     png_color pal[2] = {{200, 10, 20}, {30, 40, 250}};
     png_byte alpha[1] = {0};
     png_set_PLTE(png, info, pal, 2);
     png_set_tRNS(png, info, alpha, 1, nullptr);
   }
-  if (spec.gamma > 0) png_set_gAMA(png, info, spec.gamma);
+  if (img.gamma > 0) png_set_gAMA(png, info, img.gamma);
   png_write_info(png, info);
-  if (spec.interlaced) png_set_interlace_handling(png);
-  size_t stride = spec.rows.size() / 2;
-  png_bytep rows[2] = {const_cast<uint8_t*>(spec.rows.data()), const_cast<uint8_t*>(spec.rows.data()) + stride};
+  if (img.interlaced) png_set_interlace_handling(png);
+  size_t stride = img.rows.size() / 2;
+  png_bytep rows[2] = {const_cast<uint8_t*>(img.rows.data()), const_cast<uint8_t*>(img.rows.data()) + stride};
   png_write_image(png, rows);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
@@ -199,7 +199,7 @@ std::vector<uint8_t> Encode(const PngSpec& spec) {
 // Files of every kind read their stored samples: 16-bit samples by their
 // high byte and no gamma conversion, whatever gAMA says.
 TEST(PlatformPng, StoredSamplesReadAsTheyAre) {
-  const PngSpec specs[] = {
+  const PngImage specs[] = {
       {"16-bit grey", 16, PNG_COLOR_TYPE_GRAY, 0, false, {138, 77, 0, 255, 255, 255, 12, 0},
        {0x8A8A8A, 0x000000, 0xFFFFFF, 0x0C0C0C}},
       {"grey with gAMA", 8, PNG_COLOR_TYPE_GRAY, 1.0, false, {138, 64, 200, 1},
@@ -214,12 +214,12 @@ TEST(PlatformPng, StoredSamplesReadAsTheyAre) {
       {"palette with transparency", 1, PNG_COLOR_TYPE_PALETTE, 0, false, {0x40, 0x80},
        {0xC80A14, 0x1E28FA, 0x1E28FA, 0xC80A14}},
   };
-  for (const PngSpec& spec : specs) {
-    std::vector<uint8_t> bytes = Encode(spec);
+  for (const PngImage& img : specs) {
+    std::vector<uint8_t> bytes = Encode(img);
     SurfacePtr s(PlatPngReadMemory(bytes.data(), bytes.size()));
-    ASSERT_NE(s, nullptr) << spec.name;
+    ASSERT_NE(s, nullptr) << img.name;
     for (int i = 0; i < 4; ++i)
-      EXPECT_EQ(PlatSurfaceGetPixel(s.get(), i % 2, i / 2), 0xFF000000u | spec.want[size_t(i)])
-          << spec.name << " " << i;
+      EXPECT_EQ(PlatSurfaceGetPixel(s.get(), i % 2, i / 2), 0xFF000000u | img.want[size_t(i)])
+          << img.name << " " << i;
   }
 }
