@@ -492,7 +492,9 @@ TEST_F(LoadMethodsTest, APanelLoadsLaterFromTheVIsFileOrItsLibraryMember) {
     UHandle vi = LoadByName(c.library ? "L:\\m\\lib.qlb\\P.vi" : "L:\\m\\P.vi");
     ASSERT_NE(vi, nullptr);
     EXPECT_EQ((VIRec(vi)->marks & kVIMarkFromLibrary) != 0, c.library);
-    if (c.library) EXPECT_EQ(VIRec(vi)->modDate, kDate) << "the member's date from the directory";
+    if (c.library) {
+      EXPECT_EQ(VIRec(vi)->modDate, kDate) << "the member's date from the directory";
+    }
     EXPECT_EQ(fs::exists(root_ + "/uarc1.vi"), c.padding > 0) << "expanded through the temporary file";
     ASSERT_EQ(VIRec(vi)->panelHeap, nullptr) << "nothing asked for the panel";
     if (c.redated) writeLibrary(kDate + 60);
@@ -506,7 +508,9 @@ TEST_F(LoadMethodsTest, APanelLoadsLaterFromTheVIsFileOrItsLibraryMember) {
       EXPECT_EQ(linkcheck::CountPublic(PS("P.vi"), kLinkClassPanel), c.redated ? 0 : 1);
       EXPECT_EQ(linkcheck::Walk(), "");
       // Unloaded again: the next round reads the panel and its LIfp anew.
-      if (VIRec(vi)->panelHeap) EXPECT_EQ(CloseFPAndUnload(vi), 1);
+      if (VIRec(vi)->panelHeap) {
+        EXPECT_EQ(CloseFPAndUnload(vi), 1);
+      }
       EXPECT_EQ(linkcheck::CountPublic(PS("P.vi"), kLinkClassPanel), 0);
     }
     gQXLoadErrorCode = 0;

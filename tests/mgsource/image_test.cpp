@@ -180,8 +180,9 @@ TEST_F(Boundary, TableGrowsByTwentyAndStopsAtTheLimit) {
   Capture capture;
   ASSERT_EQ(IInitImageTable(65534), kNoErr);
   for (int32 want : {1, 65534, 65535}) {
-    if (want == 65534)
+    if (want == 65534) {
       for (int32 i = 2; i < 65534; ++i) ASSERT_EQ(ICreateProcImage(nullptr, 0, &id), kNoErr);
+    }
     ASSERT_EQ(ICreateProcImage(nullptr, 0, &id), kNoErr);
     EXPECT_EQ(id, want);
   }

@@ -165,7 +165,9 @@ TEST_F(EventQueueTest, TheQueueGrowsPastItsFirstRoomAndKeepsOrder) {
   for (; expect < next; ++expect) {
     ASSERT_EQ(WGetNextEvent(&e), 1);
     EXPECT_EQ(e.code, expect % 2 ? kWEvNull : kWEvUser) << expect;
-    if (expect % 2 == 0) EXPECT_EQ(e.where, expect);
+    if (expect % 2 == 0) {
+      EXPECT_EQ(e.where, expect);
+    }
   }
   EXPECT_EQ(WGetNextEvent(&e), 0);
 }

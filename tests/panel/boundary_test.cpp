@@ -127,7 +127,9 @@ TEST_F(LoadBoundary, TheRootsSelectionSendsItsActionToEachObject) {
     PanelActionRecord rec{TRStackTop(), c.action, &result};
     OSelect(panel_, c.object, &rec);
     EXPECT_EQ(qxtest::Reports::Get().Count("ErrorMethod"), c.reports);
-    if (c.object == root_) EXPECT_EQ(result, 0);
+    if (c.object == root_) {
+      EXPECT_EQ(result, 0);
+    }
   }
 }
 

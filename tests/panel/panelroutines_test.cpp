@@ -107,7 +107,9 @@ TEST_F(PanelRoutinesTest, InsertedItemsArePlacedAroundTheRingsFrame) {
     }
     Rect bounds;
     std::memcpy(&bounds, *panel_ + table + kPartBoundsAt, sizeof bounds);
-    if (withFrame) EXPECT_TRUE(DEqualRect(&bounds, &point)) << "the current item's rectangle";
+    if (withFrame) {
+      EXPECT_TRUE(DEqualRect(&bounds, &point)) << "the current item's rectangle";
+    }
   }
 }
 
