@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
 #include "tools/i386emit.h"
 #include "tools/tdbuilder.h"
@@ -14,9 +15,16 @@ using emit::EAX;
 using emit::EBP;
 using emit::ECX;
 using emit::EDX;
+using emit::ESI;
 using emit::ESP;
 
-constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697;
+constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
+constexpr int32 kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637, kRTTCPRead = 1638,
+                kRTTCPFinishWait = 1640;
+constexpr int32 kPending = 55;
+// Words of a TCP node's wait record: the waiting element, the result, the
+// connection, the output.
+constexpr int32 kRecResult = 4, kRecOutput = 12;
 
 constexpr int32 kResetPendingAt = int32(offsetof(QueueElement, resetPending));
 constexpr int32 kRunStateAt = int32(offsetof(QueueElement, runState));
@@ -67,6 +75,108 @@ void EmitSpin(emit::Code& c, emit::Code::Label top, int32 rounds, const std::fun
   c.Ret();
   c.Bind(reset);
   done();
+}
+
+// A node that may wait, with the clump's element in ESI: the resume address
+// and the wait record's waiting element set and the element parked in
+// run state 3 before `call` pushes the arguments and calls the cover.  A
+// pending cover (55) ends the clump's turn; the completion queues it again
+// at the resume address, where `resumed` leaves the result in EAX.  A cover
+// that finished at once ends the wait and leaves its own result in EAX.
+void EmitWaitNode(emit::Code& c, int32 rec, const std::function<void()>& call, const std::function<void()>& resumed) {
+  auto resume = c.NewLabel(), atOnce = c.NewLabel(), done = c.NewLabel();
+  c.LoadLabelAddress(ECX, resume);
+  c.MovMemReg(ESI, int32(offsetof(QueueElement, code)), ECX);
+  c.MovMemReg(EBP, rec, ESI);
+  c.MovRegReg(EAX, ESI);
+  StoreWord(c, kRunStateAt, 3);
+  call();
+  c.CmpRegImm(EAX, kPending);
+  c.Jcc(emit::kNZ, atOnce);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(atOnce);
+  c.MovRegReg(EDX, EAX);
+  c.MovRegReg(EAX, ESI);
+  StoreWord(c, kRunStateAt, 0);
+  c.MovRegReg(EAX, EDX);
+  c.Jmp(done);
+  c.Bind(resume);
+  c.MovRegReg(ESI, EAX);
+  resumed();
+  c.Bind(done);
+}
+
+// The TCP query (element in EAX); `finish` ends the run.
+void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish) {
+  const int32 open = kTCPRecs, write = kTCPRecs + kTCPRecSize, read = kTCPRecs + 2 * kTCPRecSize;
+  auto end = c.NewLabel();
+  auto pushAddress = [&](int32 at) {
+    c.MovRegReg(ECX, EBP);
+    c.AddRegImm(ECX, at);
+    c.PushReg(ECX);
+  };
+  auto call = [&](int32 index, int32 args) {
+    c.CallRT(index);
+    c.AddRegImm(ESP, 4 * args);
+  };
+  auto result = [&](int32 n) { c.MovMemReg(EBP, kTCPResults + 4 * n, EAX); };
+  c.MovRegReg(ESI, EAX);
+  // The text written: "*IDN?\r\n".
+  c.PushImm(11);
+  c.PushMem(EBP, kTCPText);
+  call(kRTDSSetHandleSize, 2);
+  c.MovRegMem(EDX, EBP, kTCPText);
+  c.MovRegMem(EDX, EDX, 0);
+  c.MovMemImm(EDX, 0, 7);
+  c.MovMemImm(EDX, 4, 0x4E44492A);
+  c.MovMemImm(EDX, 8, 0x000A0D3F);
+  // Open (no address: this machine; no local port), then TCPFinishWait.
+  EmitWaitNode(c, open, [&] {
+    c.PushImm(0);
+    pushAddress(kTCPConn);
+    pushAddress(kTCPPort);
+    c.PushImm(0);
+    c.PushImm(5000);
+    pushAddress(open);
+    call(kRTTCPOpen, 6);
+  }, [&] {
+    pushAddress(open);
+    call(kRTTCPFinishWait, 1);
+  });
+  result(0);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, end);
+  // Write the string's bytes; the record's output is the count written.
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPWritten);
+  c.MovMemReg(EBP, write + kRecOutput, ECX);
+  EmitWaitNode(c, write, [&] {
+    c.PushImm(0);
+    pushAddress(write);
+    c.PushImm(5000);
+    c.PushMem(EBP, kTCPText);
+    c.PushMem(EBP, kTCPConn);
+    call(kRTTCPWrite, 5);
+  }, [&] { c.MovRegMem(EAX, EBP, write + kRecResult); });
+  result(1);
+  // Read a line into the string at kTCPLine.
+  c.MovRegMem(ECX, EBP, kTCPLine);
+  c.MovMemReg(EBP, read + kRecOutput, ECX);
+  EmitWaitNode(c, read, [&] {
+    c.PushImm(2);
+    pushAddress(read);
+    c.PushImm(10000);
+    c.PushImm(64);
+    c.PushMem(EBP, kTCPConn);
+    call(kRTTCPRead, 5);
+  }, [&] { c.MovRegMem(EAX, EBP, read + kRecResult); });
+  result(2);
+  c.PushMem(EBP, kTCPConn);
+  call(kRTTCPClose, 1);
+  result(3);
+  c.Bind(end);
+  finish();
 }
 
 // The VI's code: the compiled initialisation (the normal procedures, the
@@ -146,6 +256,7 @@ std::vector<uint8_t> Code(Clumps kind) {
       LockInc(c, kRounds);
       finish();
       break;
+    case Clumps::kTCPQuery: EmitTCPQuery(c, finish); break;
   }
   EmitSpin(c, loop, kRounds, finish);
   // The second clump ends its own reset and is done.
@@ -168,6 +279,18 @@ vif::VIFile File(const std::string& name, Clumps kind, int16 priority, uInt32 fl
   v.execSystem = 1;
   v.flags = flags;
   v.entries = std::vector<tdb::TD>(size_t(kEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
+  if (kind == Clumps::kTCPQuery) {
+    v.entries.resize(size_t(kTCPEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
+    auto entry = [&](int32 at) -> tdb::TD& { return v.entries[size_t(at - kDataSpaceHeaderSize) / 4]; };
+    for (int32 at : {kTCPText, kTCPLine}) entry(at) = tdb::String();
+    // Stored words keep their default data: the port (set by the caller of
+    // File) and the results.
+    entry(kTCPPort) = tdb::I32().WithFlags(kDSEntryStored);
+    for (int32 n = 0; n < 4; ++n) {
+      entry(kTCPResults + 4 * n) = tdb::I32().WithFlags(kDSEntryStored);
+      v.defaultWords.push_back({kTCPResults + 4 * n, -1});
+    }
+  }
   v.code = Code(kind);
   return v;
 }

@@ -1,6 +1,6 @@
 // Test tooling: top-level VIs whose compiled code runs a few clump patterns
 // that the execution tests need (yielding until reset, a second clump,
-// waiting, ending at once), written as files the loader reads.
+// waiting, ending at once, a TCP query), written as files the loader reads.
 //
 //   vif::VIFile v = runvi::File("spin", runvi::Clumps::kSpin);
 //   rsrcw::WriteHostFile(path, vif::Write(v));
@@ -28,11 +28,28 @@ constexpr int32 kRun = kRounds + 16;             // the run element
 constexpr int32 kClump = kRun + int32(sizeof(QueueElement));  // the second clump
 constexpr int32 kEnd = kClump + int32(sizeof(QueueElement));
 
+// The TCP query's data after kEnd.
+constexpr int32 kTCPPort = kEnd;             // the peer's port, host order
+constexpr int32 kTCPConn = kEnd + 4;         // the connection
+constexpr int32 kTCPWritten = kEnd + 8;      // the bytes written
+constexpr int32 kTCPResults = kEnd + 12;     // open, write, read and close results (-1 until made)
+constexpr int32 kTCPText = kEnd + 28;        // string: what is written
+constexpr int32 kTCPLine = kEnd + 32;        // string: the line read
+constexpr int32 kTCPRecs = kEnd + 36;        // the open, write and read nodes' wait records
+constexpr int32 kTCPRecSize = 36;
+constexpr int32 kTCPEnd = kTCPRecs + 3 * kTCPRecSize;
+
 enum class Clumps {
   kSpin,  // the top-level clump yields until it is reset
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
+  // It opens a connection to this machine at kTCPPort, writes "*IDN?\r\n",
+  // reads a line (mode 2, at most 64 bytes), closes and ends.  Each node
+  // that may wait does what compiled diagrams do: its wait record in the
+  // data, the clump parked in run state 3 while the operation is pending,
+  // resumed by the completion (at TCPFinishWait for the open).
+  kTCPQuery,
 };
 
 // The code block: the compiled initialisation, then the clumps.
