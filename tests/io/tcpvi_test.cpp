@@ -7,7 +7,6 @@
 #include <string>
 #include <thread>
 
-#include "engine/exec/callchain.h"
 #include "engine/exec/runcmd.h"
 #include "engine/exec/rttable.h"
 #include "engine/exec_test_support.h"
@@ -16,6 +15,7 @@
 #include "engine/link_check.h"
 #include "engine/runtime_root.h"
 #include "engine/typemgr.h"
+#include "engine/vi/vihooks.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "io/ioregister.h"
@@ -35,25 +35,14 @@ namespace {
 
 using namespace runvi;
 
-constexpr int32 kUEDone = 6;
-
-MgErr Post(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup, int32 priority) {
+// The done event of a run, as the shell posts it.
+MgErr Post(int32 window, int32 sub, int32 ds, int32, int32, int32, int32, int32 noDup, int32 priority) {
   WEventRecord e{};
   e.code = kWEvUser;
   e.window = window;
   e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
+  e.globalWhere = ds;
   return WPostEvent(&e, noDup, priority);
-}
-int32 PostForVI(WindowRef w, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, Bool32 d, int32 p) {
-  return Post(w, sub, a1, a2, a3, a4, a5, d, p);
-}
-int32 Names(WindowRef, const WEventRecord* e, void* what) {
-  return e->code == kWEvUser && e->globalWhere == int32(uintptr_t(what));
 }
 
 class TCPVITest : public qxexectest::ExecTest {
@@ -75,11 +64,6 @@ class TCPVITest : public qxexectest::ExecTest {
     ASSERT_TRUE(rt_.Make("qxtcpvi"));
     if (!AZPBlocks()->linkerNames) AZPAllocInit();
     ExecSetPostUserEventProc(&Post);
-    VIShellHooks shell{};
-    shell.postUserEvent = &PostForVI;
-    shell.filterInstrUserEvents = &Names;
-    shell.filterDSUserEvents = &Names;
-    SetVIShellHooks(&shell);
     ASSERT_EQ(WEventQueueInit(1), kNoErr);
     WEventSetGate(1);
     InitLinker();
@@ -97,7 +81,6 @@ class TCPVITest : public qxexectest::ExecTest {
     FinishExec();
     Until([] { return false; }, 0);
     linkcheck::DisposeTables();
-    SetVIShellHooks(nullptr);
     ExecSetPostUserEventProc(nullptr);
     WEventQueueInit(0);
     PlatDestroyWindow(frame_);
@@ -129,7 +112,7 @@ class TCPVITest : public qxexectest::ExecTest {
     return iotest::Pump([&] {
       WEventRecord e;
       while (WGetNextEvent(&e))
-        if (e.code == kWEvUser && e.where == kUEDone) DoDoneCommand(reinterpret_cast<DataSpace>(uintptr_t(e.globalWhere)));
+        if (e.code == kWEvUser && e.where == kUEVIDone) DoDoneCommand(reinterpret_cast<DataSpace>(uintptr_t(e.globalWhere)));
       return cond();
     }, ms);
   }
@@ -167,7 +150,7 @@ TEST_F(TCPVITest, AVIQueriesAPeerWhileASecondVIRunsOnItsOneThread) {
       std::lock_guard<std::mutex> g(m);
       if (answer) break;
     }
-    send(fd, "QX,TCPVI,108\r\n", 14, 0);
+    send(fd, "QX,TCPVI,108\r\n", 14, MSG_NOSIGNAL);
     const bool eof = recv(fd, buf, sizeof buf, 0) <= 0;
     std::lock_guard<std::mutex> g(m);
     closed = eof;
