@@ -8,6 +8,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "io/device.h"
+#include "io/gpibsup.h"
 #include "io/ioregister.h"
 #include "io/netconn.h"
 #include "io/unitaccess.h"
@@ -65,6 +66,8 @@ MgErr AppStartup(int argc, char** argv) {
 void AppShutdown() {
   FRefNumJarDispose();
   ShellFinishEngine();
+  // The execution systems have finished: no clump uses a board any more.
+  GPIBCloseAllUnits();
   DDisposeDraw();
   MgTeardown();
 }

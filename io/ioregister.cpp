@@ -2,6 +2,7 @@
 
 #include "engine/exec/rttable.h"
 #include "io/device.h"
+#include "io/gpibsup.h"
 #include "io/netconn.h"
 #include "io/tcpsupp.h"
 #include "io/unitaccess.h"
@@ -21,6 +22,11 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1448, NCWriteTo),
       QX_RT_ENTRY(1449, NCWriteTo),
       QX_RT_ENTRY(1450, NCMTU),
+      QX_RT_ENTRY(1483, ParseAddressString),
+      QX_RT_ENTRY(1485, GPIBUnitAccess),
+      QX_RT_ENTRY(1497, MakeAddress),
+      QX_RT_ENTRY(1498, SetGPIBTimeout),
+      QX_RT_ENTRY(1499, GPIBCloseDevOrUnit),
       QX_RT_ENTRY(1597, UnitAccess),
       QX_RT_ENTRY(1598, AllocStdUnitAccessRec),
       QX_RT_ENTRY(1599, DisposeUnitAccessRec),

@@ -65,6 +65,9 @@ void CfgSetFontProcs(CfgNewFontProc newFont, CfgFontInfoProc fontInfo);
 // index (1-based; "" for the reserved entries and outside 1-208).
 enum : int32 { kCfgKeyCount = 208, kCfgKeyListId = 11400 };
 const char* CfgKeyTableName(int32 index);
+// The same name as a Pascal string, for CfgGetDefault, CfgWrite and
+// CfgRemove: the compiled-in names (an empty string outside 1-208).
+ConstPStr CfgKeyName(int32 index);
 extern const char kCfgKeyListName[];  // "ConfigTokenStrings"
 
 // The 20-byte trailer at the end of the program file (its layout: the

@@ -2,6 +2,8 @@
 // "ConfigTokenStrings" of the application file.
 #include "config.h"
 
+#include <cstring>
+
 const char kCfgKeyListName[] = "ConfigTokenStrings";
 
 namespace {
@@ -57,6 +59,24 @@ const char* const kKeys[kCfgKeyCount] = {
 };
 
 }  // namespace
+
+ConstPStr CfgKeyName(int32 index) {
+  // Made once, read by any thread.
+  struct Names {
+    uChar text[kCfgKeyCount + 1][48];
+    Names() {
+      for (int32 i = 0; i <= kCfgKeyCount; ++i) {
+        const char* name = i ? kKeys[i - 1] : "";
+        size_t n = std::strlen(name);
+        static_assert(sizeof text[0] > 40, "the longest key name fits");
+        text[i][0] = uChar(n);
+        std::memcpy(text[i] + 1, name, n);
+      }
+    }
+  };
+  static const Names names;
+  return names.text[(index >= 1 && index <= kCfgKeyCount) ? index : 0];
+}
 
 const char* CfgKeyTableName(int32 index) {
   return (index >= 1 && index <= kCfgKeyCount) ? kKeys[index - 1] : "";

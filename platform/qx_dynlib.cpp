@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "qx_drives.h"
+#include "qx_file.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void Fail(int32_t status, int32_t hostError, std::string text, int32_t* statusOu
           std::string* message) {
   if (statusOut) *statusOut = status;
   if (errOut) *errOut = hostError;
+  if (status != kPlatLibOK) PlatSetLastError(kPlatErrModNotFound);
   if (message) *message = std::move(text);
 }
 
@@ -213,6 +215,7 @@ int32_t PlatLibClose(void* lib, std::string* message) {
 void* PlatLibFind(void* lib, const char* name, std::string* message) {
   if (!lib || !name) {
     if (message) *message = "no library or no name";
+    PlatSetLastError(kPlatErrProcNotFound);
     return nullptr;
   }
   dlerror();
@@ -225,6 +228,7 @@ void* PlatLibFind(void* lib, const char* name, std::string* message) {
     dlerror();
   }
   if (message) *message = first.empty() ? std::string(name) + ": undefined symbol" : first;
+  PlatSetLastError(kPlatErrProcNotFound);
   return nullptr;
 }
 

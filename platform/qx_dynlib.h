@@ -22,6 +22,11 @@ enum PlatLibStatus : int32_t {
   kPlatLibFailed = 4,         // anything else (an undefined symbol ...)
 };
 
+// The host error (PlatLastError, qx_file.h) a failed load or lookup leaves
+// for the calling thread: a library that could not be loaded (missing, or
+// not a loadable library), and a name the library does not export.
+enum : int32_t { kPlatErrModNotFound = 126, kPlatErrProcNotFound = 127 };
+
 // An ELF header: 52 bytes or more starting with the magic, class 32-bit,
 // little-endian, machine i386, type shared object.  kPlatLibOK or
 // kPlatLibBadFormat.
