@@ -116,7 +116,12 @@ void* Entry(std::atomic<void*>& slot, const char* name) {
 template <int Slot, class... W>
 int32 Bound(W... w) {
   void* e = Entry(gEntries[Slot], kRoutineNames[Slot]);
-  if (!e) return int32(ibsta.load(std::memory_order_relaxed));
+  if (!e) {
+    // The routines that give a descriptor answer a failed one: a status word
+    // would read as a valid descriptor.
+    if (Slot == kSlot_ibfindA || Slot == kSlot_ibdev) return -1;
+    return int32(ibsta.load(std::memory_order_relaxed));
+  }
   using Routine = int32(QX_GPIB_CALL*)(W...);
   int32 result = reinterpret_cast<Routine>(e)(w...);
   uInt32 count = uInt32(__atomic_load_n(gUserCnt, __ATOMIC_RELAXED));

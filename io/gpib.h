@@ -5,6 +5,7 @@
 // lacks) every call answers ERR with error 0 and the system error as count.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -30,6 +31,7 @@ struct GPIBArg {
   constexpr GPIBArg(T v) : word(uintptr_t(v)) {}
   template <class T>
   GPIBArg(T* p) : word(reinterpret_cast<uintptr_t>(p)) {}
+  constexpr GPIBArg(std::nullptr_t) : word(0) {}
 };
 
 // The driver's routines and the number of arguments each takes.

@@ -113,9 +113,9 @@ MgErr CloseUnitLocked(int32 board, GPIBUnit* unit, Bool32 takeOffline) {
   unit->boardAddress = kGPIBNoDevice;
   unit->boardCode = unit->boardEOS = unit->boardEOT = 0;
   unit->systemController = 0;
-  MgErr err = kNoErr;
-  if (SlotHolds(board, unit)) gUnits[board] = nullptr;
-  else err = kGPIBAddressErr;
+  MgErr err = SlotHolds(board, unit) ? MgErr(kNoErr) : MgErr(kGPIBAddressErr);
+  // The slot that does hold the record lets it go, whichever board was named.
+  if (SlotHolds(unit->board, unit)) gUnits[unit->board] = nullptr;
   DisposeUnitAccessRec(&unit->head);
   return err;
 }

@@ -41,7 +41,7 @@ bool Number(Cursor& c, uint32_t max, uint32_t* out, std::string* why, const char
   uint32_t v = 0;
   while (IsDigit(c.Peek())) {
     uint32_t d = uint32_t(*c.p++ - '0');
-    if (v > (max - d) / 10) {
+    if (d > max || v > (max - d) / 10) {
       *why = std::string(what) + " out of range";
       return false;
     }
@@ -268,8 +268,8 @@ void ReadText(const char* text, size_t size, ItemProc take, ReportProc report, v
     const void* nl = std::memchr(text + pos, '\n', size - pos);
     size_t end = nl ? size_t(static_cast<const char*>(nl) - text) : size;
     int32_t r = ParseLine(text + pos, end - pos, &item, &why);
-    if (r == kLineItem) take(ctx, item);
-    else if (r == kLineBad) report(ctx, line, why);
+    if (r == kLineItem && !take(ctx, item, &why)) r = kLineBad;
+    if (r == kLineBad) report(ctx, line, why);
     pos = end + 1;
   }
 }

@@ -52,10 +52,12 @@ enum ParseResult : int32_t { kLineBad = -1, kLineEmpty = 0, kLineItem = 1 };
 // line, kLineBad with the reason in *why.  Nothing past text + len is read.
 int32_t ParseLine(const char* text, size_t len, Item* item, std::string* why);
 
-// Reads a device file: each line is parsed and passed to take(item); a bad
+// Reads a device file: each line is parsed and passed to take; a bad
 // line is reported through report(line number, reason) and skipped.  A file
 // that cannot be opened is an empty bus (false).
-typedef void (*ItemProc)(void* ctx, const Item& item);
+// take may refuse an item (false, with the reason), which is then reported
+// as a bad line.
+typedef bool (*ItemProc)(void* ctx, const Item& item, std::string* why);
 typedef void (*ReportProc)(void* ctx, uint32_t line, const std::string& why);
 bool ReadFile(const char* path, ItemProc take, ReportProc report, void* ctx);
 // The same over text already in memory.

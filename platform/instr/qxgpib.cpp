@@ -23,9 +23,17 @@
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 
-// Test builds of the library change what it exports.
-#ifndef QX_GPIB_IDENT_TEXT
+// Test builds of the library change what it exports: another year, a
+// foreign identification, no count.
+#if QX_GPIB_VARIANT == 1
+#define QX_GPIB_IDENT_TEXT "Quenlix GPIB 1999 simulated bus driver"
+#elif QX_GPIB_VARIANT == 2
+#define QX_GPIB_IDENT_TEXT "Quenlix GPIX 2026 simulated bus driver"
+#else
 #define QX_GPIB_IDENT_TEXT QX_GPIB_IDENT_LITERAL
+#endif
+#if QX_GPIB_VARIANT == 3
+#define QX_GPIB_NO_IBCNTL 1
 #endif
 
 #define QX_DATA __attribute__((visibility("default")))
@@ -92,7 +100,7 @@ void Report(void*, uint32_t line, const std::string& why) {
   std::fprintf(stderr, "libqxgpib: device file line %u: %s\n", unsigned(line), why.c_str());
 }
 
-void ApplyItem(void* ctx, const Item& item) {
+bool ApplyItem(void* ctx, const Item& item, std::string* why) {
   Bus& bus = *static_cast<Bus*>(ctx);
   switch (item.kind) {
     case qxinstr::kItemBoard: {
@@ -110,19 +118,20 @@ void ApplyItem(void* ctx, const Item& item) {
     default: {
       auto it = bus.devices.find(DevKey(item.board, item.primary, item.secondary));
       if (it == bus.devices.end()) {
-        Report(nullptr, 0, "answer for a device not on the bus");
-        return;
+        *why = "answer for a device not on the bus";
+        return false;
       }
       for (auto& a : it->second.answers) {
         if (a.first == item.query) {
           a.second = item.reply;
-          return;
+          return true;
         }
       }
       it->second.answers.emplace_back(item.query, item.reply);
       break;
     }
   }
+  return true;
 }
 
 // Back to the device file's state.  Under the bus lock.
@@ -386,11 +395,11 @@ QX_EXPORT int32_t QX_GPIB_CALL QXGPIBTestControl(int32_t op, const char* text, c
       std::string why;
       size_t len = text ? std::strlen(text) : 0;
       int32_t r = qxinstr::ParseLine(text ? text : "", len, &item, &why);
+      if (r == qxinstr::kLineItem && !ApplyItem(&c.bus, item, &why)) r = qxinstr::kLineBad;
       if (r == qxinstr::kLineBad) {
         if (out && outSize > 0) std::snprintf(out, size_t(outSize), "%s", why.c_str());
         return -1;
       }
-      if (r == qxinstr::kLineItem) ApplyItem(&c.bus, item);
       c.bus.changed.notify_all();
       return 0;
     }
