@@ -90,8 +90,8 @@ struct Bus {
   std::string log;
 };
 Bus& TheBus() {
-  static Bus* bus = new Bus;  // lives as long as the process
-  return *bus;
+  static Bus bus;  // goes with the library
+  return bus;
 }
 
 thread_local int tSta = 0, tErr = 0, tCnt = 0;

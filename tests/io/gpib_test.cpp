@@ -76,6 +76,8 @@ TEST_F(GPIBBinding, CallsCopyTheStatusAndAMissingRoutineIsNeverCalled) {
       {[] { return ibpad(3, 4); }, kGpibCMPL, 9, 0},
       {[] { return ibpad(3, 31); }, kGpibERR, kGpibErrArgument, 0},
       {[] { return ibtmo(1999, 3); }, kGpibERR, kGpibErrArgument, 0},
+      {[] { return ibtmo(3, 7); }, kGpibCMPL, 13, 0},
+      {[] { return ibwait(3, kGpibTIMO | kGpibSRQI); }, kGpibTIMO | kGpibCMPL, 0, 0},  // 10 ms, no request
       // Not in this library: ERR, error 0, the missing entry's code, no call.
       {[] { return ibrd(3, nullptr, 5); }, kGpibERR, 0, kPlatErrProcNotFound},
       {[] { return Receive(0, 1, nullptr, 5, 10); }, kGpibERR, 0, kPlatErrProcNotFound},
@@ -91,7 +93,8 @@ TEST_F(GPIBBinding, CallsCopyTheStatusAndAMissingRoutineIsNeverCalled) {
     ++row;
   }
   EXPECT_EQ(Calls(true), (std::vector<std::string>{"ibpad(3,9) 0100", "ibpad(3,4) 0100", "ibpad(3,31) 8000",
-                                                   "ibtmo(1999,3) 8000"}));
+                                                   "ibtmo(1999,3) 8000", "ibtmo(3,7) 0100",
+                                                   "ibwait(3,20480) 4100"}));
 }
 
 TEST_F(GPIBBinding, ThreadsKeepTheirOwnStatusWhileTheSharedCopyChanges) {
