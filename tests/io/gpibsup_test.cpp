@@ -225,6 +225,12 @@ TEST_F(GPIBSupport, BadBoardsAndForeignUnits) {
   GPIBUnit* again = GetGPIBUnit(4);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->head.signature, kUnitAccessSignature);
+  // Taken off line: the board's descriptor goes too.
+  GPIBUnit* six = GetGPIBUnit(6);
+  ASSERT_EQ(GetDeviceDescriptor(6, 2, 0, -1, -1, six), 1000);
+  Calls();
+  EXPECT_EQ(CloseGPIBUnit(6, six, 1), kNoErr);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"ibonl(1000,0)", "ibonl(6,0)"}));
   EXPECT_EQ(GPIBCloseAllUnits(), kNoErr);
 }
 
