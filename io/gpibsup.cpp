@@ -429,6 +429,11 @@ MgErr GPIBCloseDevOrUnit(int32 board, GPIBAddress address) {
 }
 
 MgErr GPIBCloseAllUnits() {
+  {
+    // A program that never used GPIB reads no preference at shut-down.
+    std::lock_guard<std::mutex> hold(gTableLock);
+    if (!gUnits) return kNoErr;
+  }
   bool offline = CloseBoardPref();
   std::lock_guard<std::mutex> hold(gTableLock);
   MgErr all = kNoErr;
