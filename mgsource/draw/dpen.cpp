@@ -273,6 +273,21 @@ MgErr DSetPenState(int32 pen, int32 mask, const PenState* state) {
   return kNoErr;
 }
 
+bool DPenForPage(int32 pen, DPenView* out) {
+  if (!Valid(pen, kGrayPen) || !out) return false;
+  PenEntry& e = Entries()[pen];
+  const bool own = !(e.flags & kPenBWOverride);
+  out->fore = own ? e.fore : e.savedFore;
+  out->back = own ? e.back : e.savedBack;
+  std::memcpy(out->pattern, e.pattern, 8);
+  out->width = e.width;
+  out->mode = e.mode;
+  out->style = e.style;
+  out->changed = (e.flags & kPenChanged) != 0;
+  e.flags = uInt16(e.flags & ~kPenChanged);
+  return true;
+}
+
 MgErr DApplyPen(int32 pen) {
   const PlatObj dc = gDrawState.dc;
   if (!Valid(pen, kNormalPen) || !dc) return kPenErr;

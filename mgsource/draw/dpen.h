@@ -120,3 +120,18 @@ void DSetCacheUseCount(int32 index, uInt32 count);
 void DGetOneOffPair(uInt32* pen, uInt32* brush);
 // The number of entries of the pen table.
 int32 DPenCount();
+
+// A table pen as a page writer sees it: its own colours (the saved ones
+// while black-and-white colours stand in for them), pattern, width, mode and
+// style, and whether it changed since it was last applied (the changed bit
+// is cleared).  False for a pen outside 2 to count - 1 or not in use.
+struct DPenView {
+  DColor fore;
+  DColor back;
+  uChar pattern[8];
+  int32 width;
+  int32 mode;
+  uInt32 style;
+  bool changed;
+};
+bool DPenForPage(int32 pen, DPenView* out);

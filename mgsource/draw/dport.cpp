@@ -78,52 +78,6 @@ int32 NullAttach(int32 image) {
   return 0;
 }
 
-// The PostScript port's slots are those of the page writer; until it is
-// built every slot reports, and attaching only records the page.
-int32 PSPending(int32 line) { return DBAssert(__FILE__, line, "PostScript drawing not available"); }
-int32 PSGetDepth() { return PSPending(__LINE__); }
-int32 PSIsBW() { return PSPending(__LINE__); }
-int32 PSIsScreenPort() { return 0; }
-int32 PSSelectNormPen(DColor, DColor) { return PSPending(__LINE__); }
-int32 PSSelectPen(int32, DColor, DColor) { return PSPending(__LINE__); }
-int32 PSSetPixel(int32, int32) { return PSPending(__LINE__); }
-int32 PSMove(int32, int32) { return PSPending(__LINE__); }
-int32 PSMoveTo(int32, int32) { return PSPending(__LINE__); }
-int32 PSLine(int32, int32) { return PSPending(__LINE__); }
-int32 PSLineTo(int32, int32) { return PSPending(__LINE__); }
-int32 PSMHLine(int32, int32, Bool32) { return PSPending(__LINE__); }
-int32 PSMHLineTo(int32, int32, Bool32) { return PSPending(__LINE__); }
-int32 PSPolyLine(const Point*, int32) { return PSPending(__LINE__); }
-int32 PSPaintPoly(const Point*, int32, int32) { return PSPending(__LINE__); }
-int32 PSFrameRect(const Rect*) { return PSPending(__LINE__); }
-int32 PSPaintRect(const Rect*) { return PSPending(__LINE__); }
-int32 PSFrameRoundRect(const Rect*, int32, int32) { return PSPending(__LINE__); }
-int32 PSPaintRoundRect(const Rect*, int32, int32) { return PSPending(__LINE__); }
-int32 PSFrameOval(const Rect*) { return PSPending(__LINE__); }
-int32 PSPaintOval(const Rect*) { return PSPending(__LINE__); }
-int32 PSFrameArc(const Rect*, int32, int32) { return PSPending(__LINE__); }
-int32 PSPaintArc(const Rect*, int32, int32) { return PSPending(__LINE__); }
-int32 PSGrayOutRect(const Rect*, DColor) { return PSPending(__LINE__); }
-int32 PSSetClip(const Rect*) { return PSPending(__LINE__); }
-int32 PSDrawImage(int32, const Rect*, const Rect*, DColor, DColor, DColor, DColor) { return PSPending(__LINE__); }
-int32 PSDrawBits(const void*, const void*, const void*) { return PSPending(__LINE__); }
-int32 PSTextBox(const Rect*, int32, const uChar*, int32, int32, DColor, DColor, DColor, DColor) {
-  return PSPending(__LINE__);
-}
-int32 PSTextDraw(UHandle) { return PSPending(__LINE__); }
-int32 PSHiliteRect(const Rect*, DColor, DColor, DColor, DColor, int32) { return PSPending(__LINE__); }
-int32 PSScrollRect(const Rect*, int32, int32, Bool32, DColor, DColor) { return PSPending(__LINE__); }
-int32 PSFlush() { return 0; }
-int32 PSAttach(int32 image) {
-  gPSPort.target = uInt32(image);
-  gPSPort.penV = gPSPort.penH = 0;
-  return 0;
-}
-int32 PSBounds(Rect* out) {
-  if (out) *out = Rect{0, 0, 0, 0};
-  return PSPending(__LINE__);
-}
-
 }  // namespace
 
 DPort gNullPort = {
@@ -145,17 +99,6 @@ DPort gHostPort = {
     HostFrameArc,       HostPaintArc,      HostGrayOutRect,    HostSetClip,        HostDrawImage,
     HostDrawBits,       HostTextBox,       HostTextDraw,       HostHiliteRect,     HostScrollRect,
     HostFlush,          HostAttach,        PortBounds,         0,                  0,
-    0,
-};
-
-DPort gPSPort = {
-    PSGetDepth,       PSIsBW,          PSIsScreenPort,   PSSelectNormPen,  PSSelectPen,
-    PSSetPixel,       PSMove,          PSMoveTo,         PSLine,           PSLineTo,
-    PSMHLine,         PSMHLineTo,      PSPolyLine,       PSPaintPoly,      PSFrameRect,
-    PSPaintRect,      PSFrameRoundRect, PSPaintRoundRect, PSFrameOval,     PSPaintOval,
-    PSFrameArc,       PSPaintArc,      PSGrayOutRect,    PSSetClip,        PSDrawImage,
-    PSDrawBits,       PSTextBox,       PSTextDraw,       PSHiliteRect,     PSScrollRect,
-    PSFlush,          PSAttach,        PSBounds,         0,                0,
     0,
 };
 

@@ -66,10 +66,18 @@ static_assert(sizeof(void*) != 4 || (sizeof(DPort) == 33 * 4 + 8 && offsetof(DPo
               "drawing port record");
 enum : int32 { kDPortSlotCount = 33 };
 
+// The PostScript port's record: the slots, then the clip rectangle last
+// written to the page (empty after attach and after a flush) and the one
+// asked for through slot 23.
+struct PSPortRecord : DPort {
+  Rect writtenClip;
+  Rect clip;
+};
+
 // The three ports.
 extern DPort gHostPort;
 extern DPort gNullPort;
-extern DPort gPSPort;
+extern PSPortRecord gPSPort;
 
 // The drawing state that the host port reads and that the image layer and
 // the window manager fill.
