@@ -87,7 +87,7 @@ const char* const kProcedures[] = {
     "  y1 8 y2 {",
     "    /fpy xdf",
     "    x1 8 x2 {",
-    "      /fpx xdf gsave fpx fpy translate",
+    "      /fpx xdf gsave fpx fpy translate 8 8 scale",
     "      fgc aload pop setrgbcolor 8 8 true [8 0 0 8 0 0] pat imagemask",
     "      doBG {bgc aload pop setrgbcolor 8 8 false [8 0 0 8 0 0] pat imagemask} if",
     "      grestore",
