@@ -422,6 +422,8 @@ TEST_F(PsPort, PsFontsAndTextBoxes) {
   }
 
   const int32 times = TNewFont(reinterpret_cast<const uChar*>("\x05Times"), 24, kFontItalic, 700);
+  const int32 outline = TNewFont(reinterpret_cast<const uChar*>("\x07" "Courier"), 20,
+                                 kFontOutline | kFontUnderline | kFontStrikeout, 0);
   const std::string text = "Hello (World)\t\xE9t\xE9";
   Point screen{};
   const std::string shown = "Hello (World) \xE9t\xE9";  // the tab prints as a blank
@@ -433,11 +435,14 @@ TEST_F(PsPort, PsFontsAndTextBoxes) {
          kTransparentColor, 0, 0xFFFFFF);
     TBox(&dim, 0x100, reinterpret_cast<const uChar*>("dim"), 3, times, 0xFF0000, 0xCCCCCC, 0, 0xFFFFFF);
     TBox(&big, 0, reinterpret_cast<const uChar*>(long450.data()), 450, times, 0, kTransparentColor, 0, 0);
+    // An outline face made on the page, underlined and struck out (rendered below).
+    const Rect low = R(20, 300, 400, 340);
+    TBox(&low, 32, reinterpret_cast<const uChar*>("outline"), 7, outline, 0, kTransparentColor, 0, 0);
   });
   EXPECT_NE(body.find("/Times-BoldItalic-ISO () 24 AssignFont\r(Hello \\(World\\) \\351t\\351) "), std::string::npos)
       << body;
-  size_t first = body.find("AssignFont");
-  EXPECT_EQ(body.find("AssignFont", first + 1), std::string::npos);  // assigned once for the page
+  size_t first = body.find("Times-BoldItalic-ISO");
+  EXPECT_EQ(body.find("Times-BoldItalic-ISO", first + 1), std::string::npos);  // assigned once for the page
   // Dimmed text on its own gray prints black.
   EXPECT_NE(body.find("0.8000 0.8000 0.8000 setrgbcolor \r20 100 400 140 rect fill\r0 setgray \r(dim)"),
             std::string::npos);
@@ -459,7 +464,9 @@ TEST_F(PsPort, PsFontsAndTextBoxes) {
     EXPECT_NEAR(hi + 1 - lo, screen.h, 4);
     PlatSurfaceDestroy(page);
   }
+  EXPECT_NE(body.find("/Courier-ISO (-Outline20) 20 AssignFont\r(outline) "), std::string::npos);
   TDisposeFont(times);
+  TDisposeFont(outline);
 }
 
 // A page over 32,000 bytes arrives whole through several pass-through
