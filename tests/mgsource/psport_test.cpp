@@ -266,6 +266,17 @@ TEST_F(PsPort, PsPensAndClipsWriteOnlyWhatChanged) {
          DSelectPen(p, 0, 0);
        },
        "1.0000 0.0000 0.0000 setrgbcolor [] 0 setdash 1 setlinecap 2 setlinewidth \r"},
+      {"restart in a section", [](int32) {
+         PSBeginSection(0.5f, 100, 200);
+         PSClose(nullptr, 1);
+         DSelectNormPen(kBlackColor, kBlackColor);
+         Rect r = R(0, 0, 4, 4);
+         DPaintRect(&r);
+         PSEndSection();
+       },
+       "gsave 100.0 50.0 translate 0.5000 0.5000 scale  % scale this section\r"
+       "0 setgray [] 0 setdash 1 setlinecap 1 setlinewidth \rinitclip -200 -100 1024 1484 rect clip\r"
+       "0 0 4 4 rect fill\rgrestore   % reset the section scale\r"},
       {"odd pattern", [&](int32) {
          const int32 q = Pen(0x0000FF, 1, 1, kOdd, 1);
          DSelectPen(q, 0, 0);
