@@ -103,10 +103,10 @@ class PsPort : public ::testing::Test {
     std::memcpy(*record_ + 92, &top, 4);
     std::memcpy(*record_ + 96, &left, 4);
   }
-  void Open(const char* printer = "PS72") {
+  void Open(const char* printer = "PS72", Bool32 windowsNT = 1) {
     dc_ = PlatCreatePrinterDc(nullptr, printer, nullptr, 0);
     ASSERT_NE(dc_, 0u);
-    PSPrinter pr{dc_, &jobErr_, 1};
+    PSPrinter pr{dc_, &jobErr_, windowsNT};
     PSSetPrinter(&pr);
     PSClearJobError();
     jobErr_ = 0;
@@ -224,6 +224,13 @@ TEST_F(PsPort, PsPrologAndSlotsMatchTheirGoldens) {
   Open();
   Close();
   EXPECT_NE(Slurp(JobPath()).find("mat_df setmatrix [0 -1 -1 0 594 792] concat\r"), std::string::npos);
+  // Without the NT family: the record's scale, and no showpage test.
+  const float32 scale = 4.1667f;
+  std::memcpy(*record_ + 32, &scale, 4);
+  Open("PS72", 0);
+  full = Close();
+  EXPECT_NE(full.find("save\r[4.17 0 0 4.17 0 0] concat\r/bdf"), std::string::npos);
+  EXPECT_EQ(full.find("matrixequal"), std::string::npos);
 }
 
 // Each pen and clip selection writes only what changed since the last one
