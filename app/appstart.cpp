@@ -57,8 +57,11 @@ MgErr AppStartup(int argc, char** argv) {
   QXRTRegisterEngine();
   QXRTRegisterRTLib();
   QXRTRegisterShell();
+  QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTCloseRegistration();
+  // The classes' slots are complete too.
+  ObjCloseSlots();
   // File refnums live from here until shut-down.
   return FRefNumJarCreate();
 }

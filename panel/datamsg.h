@@ -6,7 +6,7 @@
 #include "engine/panelrec.h"
 #include "panel/objects.h"
 
-enum : int32 { kMsgOGetType = 35, kMsgOGetDataPtr = 41, kMsgODataSpace = 73 };
+
 
 // The modes of OGetDataPtr: 0 the data as it is, 1 the default data (after
 // the value in a controller's record), 2 the operate data; 5 and 6 are 1 and
@@ -55,7 +55,7 @@ int32 PanelEmbUpdateDispatch(UHandle record);
 // when value is given and the object has a text part (part 10, order 0),
 // with the panel's key-focus object cleared for the call so that a focused
 // text is rewritten too; the reply, or 0.
-enum : int32 { kMsgODisplayVal = 39 };
+
 QX_EXTERN_C int32 DisplayValQuiet(ObjHeap heap, int32 object, const void* value, int32 flags);
 
 // Gives the run-time locators the data message and the data manager its

@@ -47,31 +47,89 @@ constexpr uInt32 kCatOBDP = FourCC("OBDP"), kCatQXCT = FourCC("QXCT"),
                  kCatDCO = FourCC("DCO ");
 
 // The class-id table: the record of every id 0..178 (ids without a class
-// name the filler record "BadProc").
+// name a filler record "BadProc", whose method count of 0 sends every
+// message to ErrorMethod).  The dispatcher reads it directly.
 const ObjClassRecord* const* ClassIdTable();
 // The record of a class id; "BadProc" for ids outside the table.
 const ObjClassRecord* ClassRecord(int32 cls);
 
-// The messages sent so far.
-enum : int32 { kMsgOSwap = 1, kMsgOAllocate = 55, kMsgOModeChange = 76 };
+// The messages (slot numbers).
+enum : int32 {
+  kMsgOSwap = 1, kMsgOPrint = 4, kMsgOInit = 5, kMsgOClick = 7, kMsgODoit = 8, kMsgOCtrlOp = 11,
+  kMsgOLoad = 12, kMsgODispose = 13, kMsgOInsert = 16, kMsgODraw = 18, kMsgOColorChange = 19,
+  kMsgOMarkInRect = 21, kMsgOInval = 22, kMsgOGetRect = 23, kMsgOSize = 25, kMsgOOffset = 26,
+  kMsgOCopy = 27, kMsgOSelect = 29, kMsgOFrameSel = 30, kMsgOGetType = 35, kMsgOHelp = 38,
+  kMsgODisplayVal = 39, kMsgOGetDataPtr = 41, kMsgOSetIndicator = 43, kMsgOPopup = 44,
+  kMsgOBlink = 48, kMsgOAllocate = 55, kMsgODataSpace = 73, kMsgOModeChange = 76,
+  kMsgClampSlot = 78,
+};
 
 // The method that a message to the object reaches (slots at or above the
 // class's method count reach the slot of that count).
 ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message);
 
-// The dispatcher: sends the message with the arguments as they are.
+// The dispatcher (panel/osend.S): the message number in EAX, the sender's
+// arguments on the stack as the sender pushed them; it jumps to the method,
+// whose result comes straight back.  A C++ sender calls it through
+// OSendMessage<R> below, which pushes its arguments once, as for any call.
+QX_EXTERN_C void OSendMessageEntry() __asm__("OSendMessage");
 template <typename R, typename... Args>
-R OSendMessage(int32 message, ObjHeap heap, int32 offset, Args... args) {
-  auto method = reinterpret_cast<R (*)(ObjHeap, int32, Args...)>(OFindMethod(heap, offset, message));
-  return method(heap, offset, args...);
+inline R OSendMessage(int32 message, ObjHeap heap, int32 offset, Args... args) {
+  typedef R(__attribute__((regparm(1))) * Send)(int32, ObjHeap, int32, Args...);
+  return reinterpret_cast<Send>(&OSendMessageEntry)(message, heap, offset, args...);
 }
 
-// The sending entry points.
-QX_EXTERN_C MgErr OSwap(ObjHeap heap, int32 offset, int32 direction);  // message 1
-QX_EXTERN_C int32 OAllocate(ObjHeap heap, int32 offset);              // message 55
+// The sending entry points (panel/osend.S unless noted): each hands its
+// caller's arguments, unchanged, to the dispatcher with its slot number.
+// Those whose further arguments belong to the classes' own methods take
+// them as they come.
+QX_EXTERN_C MgErr OSwap(ObjHeap heap, int32 offset, int32 direction);
+QX_EXTERN_C int32 OPrint(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OClick(ObjHeap heap, int32 offset, void* state, void* frame, void* action);
+QX_EXTERN_C int32 OClickObject(ObjHeap heap, int32 offset, void* state, void* frame, void* action);
+QX_EXTERN_C int32 OCtrlOp(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OInsert(ObjHeap heap, int32 offset, int32 object, int32 index);
+QX_EXTERN_C int32 ODraw(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OColorChange(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OMarkInRect(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OGetRect(ObjHeap heap, int32 offset, Rect* rect, int32 kind);
+QX_EXTERN_C int32 OSize(ObjHeap heap, int32 offset, const Rect* rect, int32 partId);
+QX_EXTERN_C int32 OOffset(ObjHeap heap, int32 offset, Point by);
+QX_EXTERN_C int32 OCopy(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OFrameSel(ObjHeap heap, int32 offset, ObjHeap other, int32 word, int32 flag);
+QX_EXTERN_C int32 OHelp(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 oDisplayVal(ObjHeap heap, int32 offset, int32 flags, const void* value);
+QX_EXTERN_C int32 OSetIndicator(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OPopup(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OBlink(ObjHeap heap, int32 offset, ...);
+QX_EXTERN_C int32 OAllocate(ObjHeap heap, int32 offset);
+QX_EXTERN_C int32 OModeChange(ObjHeap heap, int32 offset, ...);
+
+// Methods of later parts of the object system join the table at start-up:
+// for each class that takes the message (slot) with a method of its own not
+// built here, methodFor(class id) gives the method or null.  Refused
+// (kArgErr, an assertion) for a slot of no message in use and once
+// ObjCloseSlots has run; start-up closes the table after the panel's hooks
+// are installed.
+MgErr ObjJoinSlot(int32 slot, ObjMethodAddr (*methodFor)(int32 cls));
+void ObjCloseSlots();
+
+// 1 when the object's class is cls or derives from it (an id without a
+// class derives from nothing).
+QX_EXTERN_C int32 ObjIsA(ObjHeap heap, int32 offset, int32 cls);
+// The printable name of the object's class (at most 255 characters): the
+// resource file's string list of object names by class id, or the class
+// record's name; a few classes take it from a list of their own by their
+// type or kind (empty when the list is absent).
+QX_EXTERN_C void GetObjClassName(ObjHeap heap, int32 offset, PStr name);
+// Enters NullMethod in the run-time function table at the indexes of the
+// debug-print stubs; refused once registration is closed.
+MgErr QXRTRegisterPanel();
 
 // The two defaults: ErrorMethod reports the message (debug line "ErrorMethod:
-// ...", then an assertion) and answers 0; NullMethod does nothing and answers 0.
+// ...") and answers the unknown-class hook's answer, or raises an assertion
+// and answers 0 when no hook is installed; NullMethod does nothing and
+// answers 0.
 QX_EXTERN_C int32 ErrorMethod(ObjHeap heap, int32 offset);
 QX_EXTERN_C int32 NullMethod(ObjHeap heap, int32 offset);
 // The unknown-class hook: while installed, ErrorMethod answers what it
@@ -81,16 +139,77 @@ typedef int32 (*ObjUnknownClassProc)(ObjHeap heap, int32 offset);
 QX_EXTERN_C void SetBadClassHook(ObjUnknownClassProc proc);
 QX_EXTERN_C void ClearBadClassHook();
 
-// ---- Object words ------------------------------------------------------------------
-// The leading words of every panel object (byte offsets from its data).
+// ---- Objects -----------------------------------------------------------------------
+// An object: its heap and the offset of its data (0: no object).
+struct ObjRef {
+  ObjHeap heap;
+  int32 offset;
+};
+
+// The block header words in front of an object's data (byte offsets from
+// the data): the copy-forward word (0, or during a copy pass the offset of
+// the object's copy, and in the copy that of its original) and the class id.
+enum : int32 { kObjCopyForwardWord = -8, kObjClassWord = -4 };
+static_assert(kObjClassWord == int32(offsetof(ObjHeapBlock, cls)) - int32(kOHBlockHeader) &&
+                  kObjCopyForwardWord == int32(offsetof(ObjHeapBlock, link)) - int32(kOHBlockHeader),
+              "block header words");
+
+// The leading fields of every object that takes part in a panel; the
+// class's own fields follow.
+struct ObjLeadingFields {
+  uInt32 flags;
+  int32 owner;       // the object whose part list holds this one, 0 for the root
+  int16 partId;      // the role among the owner's parts
+  int16 partOrder;   // the position among parts of the same id
+  uInt16 partKey;    // a second identifier of the part, 0 for ordinary parts
+  int16 field14;
+  Rect bounds;       // panel coordinates
+  int32 partList;    // offset list of the object's parts, 0 for none
+};
 enum : int32 {
-  kObjFlags = 0,      // word 0
-  kObjOwner = 4,      // word 1: the owner object's offset, 0 for the root
-  kObjPartId = 8,     // int16: the role among the owner's parts
-  kObjPartOrder = 10, // int16: the position among parts of the same id
-  kObjPartList = 24,  // word 6: offset of the offset list of the object's parts
+  kObjFlags = 0,
+  kObjOwner = 4,
+  kObjPartId = 8,
+  kObjPartOrder = 10,
+  kObjPartKey = 12,
+  kObjBounds = 16,
+  kObjPartList = 24,
   kObjTypeId = 36,    // word 9 of a display object: its TypeID
 };
+static_assert(sizeof(ObjLeadingFields) == 28 && offsetof(ObjLeadingFields, owner) == kObjOwner &&
+                  offsetof(ObjLeadingFields, partId) == kObjPartId &&
+                  offsetof(ObjLeadingFields, partOrder) == kObjPartOrder &&
+                  offsetof(ObjLeadingFields, partKey) == kObjPartKey &&
+                  offsetof(ObjLeadingFields, bounds) == kObjBounds &&
+                  offsetof(ObjLeadingFields, partList) == kObjPartList,
+              "leading fields of an object");
+// Flag bits of the leading flags word shared by all classes.
+enum : uInt32 {
+  kObjFlagIndicator = 1u << 0,
+  kObjFlagHidden = 1u << 3,
+  kObjFlagTextFocus = 1u << 20,     // a text taking the key focus; a type definition's stale link
+  kObjFlagTextModified = 1u << 29,  // the text changed and is not committed yet
+};
+
+// A new object's class word (ids below 179, which must have a record), or
+// for an external class its entry in the link table (front-panel heaps
+// only).  kArgErr, reported, for an id without a record.
+QX_EXTERN_C MgErr ObjRegister(ObjHeap heap, int32 offset, int32 cls);
+// Clears the class word (or removes an external class's link entry).
+QX_EXTERN_C MgErr ObjUnregister(ObjHeap heap, int32 offset, int32 cls);
+// Unregisters and frees the object's block (what the object owns must have
+// been released by ODispose first); 0.
+QX_EXTERN_C int32 DisposeObject(ObjHeap heap, int32 offset);
+// The offset of the object's copy in dst, made on the first request of a
+// copy pass and remembered in both copy-forward words; 0 when memory runs
+// out (dst unchanged).
+QX_EXTERN_C int32 ObjCopyForward(ObjHeap src, int32 offset, ObjHeap dst);
+// The check of a stored front-panel heap (its blocks already checked and
+// converted) before any object loads: every used block holds its class's
+// instance, every offset the object system follows names a used block or
+// nothing, and the extension words that hold things of a running panel are
+// cleared.  kArgErr when the heap fails.
+MgErr CheckStoredPanelObjects(ObjHeap heap);
 constexpr int16 kPartIdTypeDefControl = 8010;  // the control inside a type definition
 
 inline int32 ObjWord(ObjHeap heap, int32 offset, int32 word) {
@@ -149,7 +268,6 @@ QX_EXTERN_C void* TRStackTop();
 QX_EXTERN_C void TRSetStackTop(void* top);
 
 // ---- Actions -------------------------------------------------------------------------
-enum : int32 { kMsgODoit = 8, kMsgOSelect = 29 };
 // Sends an object an action (message 8) with the path at frame; the result
 // bits go to *result.  The panel's root passes actions 21, 24, 25, 26, 32, 55
 // and 60 to each of its top-level objects, last first, ORing their results

@@ -442,8 +442,6 @@ ObjMethodAddr Addr(F* f) {
 
 void SetCursorLegendHook(CursorLegendProc proc) { gCursorLegend = proc; }
 
-int32 OLoad(ObjHeap heap, int32 object) { return OSendMessage<int32>(kMsgOLoad, heap, object); }
-int32 ODispose(ObjHeap heap, int32 object) { return OSendMessage<int32>(kMsgODispose, heap, object); }
 
 ObjMethodAddr OLoadMethodFor(int32 cls) {
   switch (cls) {

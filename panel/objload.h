@@ -6,7 +6,7 @@
 #pragma once
 #include "panel/objects.h"
 
-enum : int32 { kMsgOLoad = 12, kMsgODispose = 13 };
+
 
 // The sending entry points.
 QX_EXTERN_C int32 OLoad(ObjHeap heap, int32 object);
@@ -31,7 +31,6 @@ QX_EXTERN_C int32 TagCallbackProc(ObjHeap heap, int32 object, int32 value);
 // Object words that the load steps set (byte offsets).
 enum : int32 {
   kObjDescription = 28,     // display objects: the description handle (stored: nonzero when there is one)
-  kObjBounds = 16,          // cosmetics: Rect
   kObjImage = 24,           // cosmetics: the image reference
   kObjText = 36,            // labels: the text record
   kObjStringList = 44,      // multi-labels: the string list

@@ -385,6 +385,8 @@ int32 OGetDataPtr(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* h
     return Nothing(handle);
   }
   ++tChain;
+  // A class without data leaves the handle alone.
+  if (handle) *handle = nullptr;
   int32 r = OSendMessage<int32>(kMsgOGetDataPtr, heap, object, part, mode, handle);
   --tChain;
   return r;

@@ -59,10 +59,6 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
   return OSendMessage<int32>(kMsgODoit, heap, object, frame, action, result);
 }
 
-int32 OSelect(ObjHeap heap, int32 object, void* eventRecord) {
-  return OSendMessage<int32>(kMsgOSelect, heap, object, eventRecord);
-}
-
 ObjMethodAddr ODoitMethodFor(int32 cls) {
   return cls == kClsFrontPanel ? reinterpret_cast<ObjMethodAddr>(&PanelDoit)
                                : reinterpret_cast<ObjMethodAddr>(&ObjectDoit);

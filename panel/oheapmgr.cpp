@@ -1,15 +1,22 @@
 // The class records of the object system, the class-id table and the
 // message dispatch.
 //
-// The records are built once, on first use, from the class list and the slot
-// table below, and never change afterwards.  A slot holds the class's own
-// method where one exists, NullMethod where the class ignores the message,
-// ErrorMethod everywhere else.
+// The records are built once, before main runs (and on first use should a
+// static initialiser ask earlier), from the class list and the slot table
+// below.  A slot holds the class's own method where one is built, NullMethod
+// where the class ignores the message or its own method is not built yet,
+// and ErrorMethod everywhere else: in the slots of messages the class does
+// not take and in every slot that nothing sends (slot 78, the clamp target,
+// among them).  Methods of later parts join their slots once, at start-up
+// (ObjJoinSlot); the table never changes after that.
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "engine/exec/rttable.h"
 #include "engine/typemgr.h"
+#include "engine/vi/rtrsrc.h"
+#include "mgsource/counted_strings.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -21,6 +28,9 @@
 
 namespace {
 
+// Reports name this source.
+const char kSourceFile[] = "oheapmgr";
+
 struct ClassDesc {
   int16 id;
   const char* name;
@@ -29,11 +39,14 @@ struct ClassDesc {
   uInt32 catA, catB;
 };
 
-// The 71 classes.
-const ClassDesc kClasses[] = {
+// The 71 classes, in groups; a row of id 0 closes a group (its own copy of
+// the filler record).
+constexpr ClassDesc kGroupEnd = {0, nullptr, -1, 8, 0, 0};
+constexpr ClassDesc kClasses[] = {
     {1, "LInfo", -1, 4, kCatOBDP, kCatOBDP},
     {2, "LName", -1, 4, kCatOBDP, kCatOBDP},
     {5, "PrVIPartList", -1, 64, kCatOBDP, kCatOBDP},
+    kGroupEnd,
     {6, "GenericObject", -1, 2, kCatOBDP, kCatGNRC},
     {7, "List", -1, 8, kCatOBDP, kCatLIST},
     {8, "DataObject", -1, 2, kCatOBDP, kCatGNRC},
@@ -45,6 +58,7 @@ const ClassDesc kClasses[] = {
     {14, "BigMultiLabel", 13, 68, kCatOBDP, kCatCOSM},
     {17, "DataController", -1, 20, kCatQXCT, kCatDCO},
     {18, "FrontPanelDataController", 17, 36, kCatQXCT, kCatDCO},
+    kGroupEnd,
     {76, "Front Panel", 83, 76, kCatQXCT, kCatFPSC},
     {77, "DataDisplayObject", 172, 40, kCatQXCT, kCatDDO},
     {79, "Boolean", 77, 40, kCatQXCT, kCatDDO},
@@ -66,6 +80,7 @@ const ClassDesc kClasses[] = {
     {101, "Color Ramp", 80, 68, kCatQXCT, kCatDDO},
     {104, "Annex", -1, 36, kCatOBDP, kCatCOSM},
     {105, "Listbox", 77, 60, kCatQXCT, kCatDDO},
+    kGroupEnd,
     {124, "CrossList", 7, 8, kCatOBDP, kCatLIST},
     {126, "ObjHeapHdrExtension", -1, 132, kCatOBDP, kCatGNRC},
     {127, "Connector Pane", -1, 32, kCatOBDP, kCatGNRC},
@@ -79,9 +94,11 @@ const ClassDesc kClasses[] = {
     {137, "Recipe Backup", -1, 4, kCatBKUP, kCatBKUP},
     {138, "Recipe", -1, 4, kCatBKUP, kCatBKUP},
     {139, "Data Backup", -1, 4, kCatBKUP, kCatBKUP},
+    kGroupEnd,
     {143, "Scale", 172, 52, kCatQXCT, kCatDDO},
     {148, "Tag", 81, 52, kCatQXCT, kCatDDO},
     {149, "SelLabel", 10, 48, kCatOBDP, kCatCOSM},
+    kGroupEnd,
     {152, "ILRoot", -1, 24, kCatOBDP, kCatOBDP},
     {153, "ILChunk", -1, 52, kCatOBDP, kCatOBDP},
     {154, "ILVar", -1, 32, kCatOBDP, kCatOBDP},
@@ -97,14 +114,21 @@ const ClassDesc kClasses[] = {
     {164, "ILLabel", -1, 24, kCatOBDP, kCatOBDP},
     {165, "ILProc", -1, 28, kCatOBDP, kCatOBDP},
     {166, "WizardData", -1, 44, kCatOBDP, kCatCOSM},
+    kGroupEnd,
     {171, "OleVariant", 77, 40, kCatQXCT, kCatDDO},
     {172, "GrouperObject", -1, 28, kCatQXCT, kCatDDO},
     {175, "Container", 77, 56, kCatOBDP, kCatDDO},
     {177, "SubVIFromSel Backup", -1, 4, kCatBKUP, kCatBKUP},
     {178, "SelList Backup", -1, 4, kCatBKUP, kCatBKUP},
+    kGroupEnd,
 };
-constexpr int32 kClassCount = sizeof kClasses / sizeof kClasses[0];
-static_assert(kClassCount == 71, "the classes present");
+constexpr int32 kRecordCount = sizeof kClasses / sizeof kClasses[0];
+constexpr int32 CountClasses() {
+  int32 n = 0;
+  for (const ClassDesc& d : kClasses) n += d.id != 0;
+  return n;
+}
+static_assert(CountClasses() == 71, "the classes present");
 
 // The slots in use: the classes with a method of their own there and those
 // that hold NullMethod (ranges of class ids, present classes only).
@@ -158,61 +182,43 @@ bool InRanges(const char* ranges, int32 id) {
   return false;
 }
 
-template <typename... Extra>
-int32 ErrorMethodWith(ObjHeap heap, int32 offset, Extra...) {
-  return ErrorMethod(heap, offset);
-}
-template <typename... Extra>
-int32 NullMethodWith(ObjHeap, int32, Extra...) {
-  return 0;
+ObjMethodAddr Addr(int32 (*m)(ObjHeap, int32)) { return reinterpret_cast<ObjMethodAddr>(m); }
+
+const SlotRule* RuleOf(int32 slot) {
+  for (const SlotRule& r : kSlotRules)
+    if (r.slot == slot) return &r;
+  return nullptr;
 }
 
-ObjMethodAddr Addr(int32 (*m)(ObjHeap, int32)) { return reinterpret_cast<ObjMethodAddr>(m); }
-ObjMethodAddr Addr(int32 (*m)(ObjHeap, int32, int32)) { return reinterpret_cast<ObjMethodAddr>(m); }
+bool OwnSlot(int32 id, int32 slot) {
+  const SlotRule* rule = RuleOf(slot);
+  return rule && InRanges(rule->own, id);
+}
+
+// The method of the class's own that this part of the object system builds
+// for the slot; null where none is built.
+ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
+  switch (slot) {
+    case kMsgOSwap: return reinterpret_cast<ObjMethodAddr>(ObjSwapForClass(id));
+    case kMsgOInit: return OInitMethodFor(id);
+    case kMsgODoit: return ODoitMethodFor(id);
+    case kMsgOLoad: return OLoadMethodFor(id);
+    case kMsgODispose: return ODisposeMethodFor(id);
+    case kMsgOSelect: return OSelectMethodFor(id);
+    case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
+    case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
+    default: return nullptr;
+  }
+}
 
 // What a class holds in a slot.
 ObjMethodAddr SlotMethod(int32 id, int32 slot) {
-  const SlotRule* rule = nullptr;
-  for (const SlotRule& r : kSlotRules)
-    if (r.slot == slot) rule = &r;
-  bool own = rule && InRanges(rule->own, id);
-  bool null = rule && InRanges(rule->null, id);
-  switch (slot) {
-    case kMsgOSwap:
-      if (own) {
-        if (ObjSwapProc p = ObjSwapForClass(id)) return Addr(p);
-        return Addr(&NullMethodWith<int32>);  // nothing of its own to convert
-      }
-      return null ? Addr(&NullMethodWith<int32>) : Addr(&ErrorMethodWith<int32>);
-    case kMsgOAllocate:
-      if (own) return Addr(OAllocateMethodFor(id));
-      break;
-    case kMsgOInit:
-      if (ObjMethodAddr m = own ? OInitMethodFor(id) : nullptr) return m;
-      return reinterpret_cast<ObjMethodAddr>(null ? &NullMethodWith<Point, int32> : &ErrorMethodWith<Point, int32>);
-    case kMsgOLoad:
-      if (ObjMethodAddr m = own ? OLoadMethodFor(id) : nullptr) return m;
-      break;
-    case kMsgODispose:
-      if (ObjMethodAddr m = own ? ODisposeMethodFor(id) : nullptr) return m;
-      break;
-    case kMsgODoit:
-      if (own) return ODoitMethodFor(id);
-      break;
-    case kMsgOSelect:
-      if (ObjMethodAddr m = own ? OSelectMethodFor(id) : nullptr) return m;
-      break;
-    case 35:
-    case 41:
-    case 73:
-      if (ObjMethodAddr m = own ? DataMethodFor(slot, id) : nullptr) return m;
-      return DataDefaultMethod(slot, null);
-    default:
-      break;
+  const SlotRule* rule = RuleOf(slot);
+  if (rule && InRanges(rule->own, id)) {
+    if (ObjMethodAddr m = BuiltMethod(id, slot)) return m;
+    return Addr(&NullMethod);  // its own method is not built yet
   }
-  // The other methods join their slots with the parts of the object system
-  // that define them.
-  return null ? Addr(&NullMethod) : Addr(&ErrorMethod);
+  return rule && InRanges(rule->null, id) ? Addr(&NullMethod) : Addr(&ErrorMethod);
 }
 
 void SetPStr(uChar* field, const char* s) {
@@ -221,51 +227,82 @@ void SetPStr(uChar* field, const char* s) {
   std::memcpy(field + 1, s, n);
 }
 
-struct Table {
-  ObjClassRecord records[kClassCount];
-  ObjClassRecord badProc;
-  const ObjClassRecord* byId[kClassIdCount];
-};
-
-const Table& BuildTable() {
-  static Table* table = [] {
-    static Table t;
-    std::memset(&t, 0, sizeof t);
-    SetPStr(t.badProc.name, "BadProc");
-    t.badProc.superId = -1;
-    t.badProc.instanceSize = 8;
-    t.badProc.methodCount = 0;
-    t.badProc.methods[0] = Addr(&ErrorMethod);
-    for (int32 i = 0; i < kClassIdCount; ++i) t.byId[i] = &t.badProc;
-    for (int32 i = 0; i < kClassCount; ++i) {
-      const ClassDesc& d = kClasses[i];
-      ObjClassRecord& r = t.records[i];
-      SetPStr(r.name, d.name);
-      r.superId = d.super;
-      r.instanceSize = d.size;
-      r.methodCount = kObjMethodCount;
-      r.categoryA = d.catA;
-      r.categoryB = d.catB;
-      for (int32 s = 0; s < kObjSlots; ++s) r.methods[s] = SlotMethod(d.id, s);
-      t.byId[d.id] = &r;
-    }
-    for (int32 i = 0; i < kClassCount; ++i) {
-      ObjClassRecord& r = t.records[i];
-      if (r.superId >= 0) std::memcpy(r.superName, t.byId[r.superId]->name, sizeof r.superName);
-    }
-    return &t;
-  }();
-  return *table;
+void FillBadProc(ObjClassRecord* r) {
+  std::memset(r, 0, sizeof *r);
+  SetPStr(r->name, "BadProc");
+  r->superId = -1;
+  r->instanceSize = 8;
+  r->methods[0] = Addr(&ErrorMethod);
 }
+
+ObjClassRecord gRecords[kRecordCount];
+bool gBuilt = false;
+bool gSlotsClosed = false;
 
 }  // namespace
 
-const ObjClassRecord* const* ClassIdTable() { return BuildTable().byId; }
+// Read by the dispatcher (panel/osend.S).
+QX_EXTERN_C {
+const ObjClassRecord* QXObjClassIdTable[kClassIdCount];
+ObjClassRecord QXObjBadProcSpare;
+}
+
+namespace {
+
+void BuildTable() {
+  if (gBuilt) return;
+  gBuilt = true;
+  FillBadProc(&QXObjBadProcSpare);
+  for (int32 i = 0; i < kClassIdCount; ++i) QXObjClassIdTable[i] = &QXObjBadProcSpare;
+  for (int32 i = 0; i < kRecordCount; ++i) {
+    const ClassDesc& d = kClasses[i];
+    ObjClassRecord& r = gRecords[i];
+    FillBadProc(&r);
+    if (d.id == 0) continue;
+    std::memset(r.name, 0, sizeof r.name);
+    SetPStr(r.name, d.name);
+    r.superId = d.super;
+    r.instanceSize = d.size;
+    r.methodCount = kObjMethodCount;
+    r.categoryA = d.catA;
+    r.categoryB = d.catB;
+    for (int32 s = 0; s < kObjSlots; ++s) r.methods[s] = SlotMethod(d.id, s);
+    QXObjClassIdTable[d.id] = &r;
+  }
+  for (ObjClassRecord& r : gRecords)
+    if (r.superId >= 0) std::memcpy(r.superName, QXObjClassIdTable[r.superId]->name, sizeof r.superName);
+}
+
+// The table is whole before any message can be sent.
+const bool gBuiltAtStart = (BuildTable(), true);
+
+}  // namespace
+
+const ObjClassRecord* const* ClassIdTable() {
+  BuildTable();
+  return QXObjClassIdTable;
+}
 
 const ObjClassRecord* ClassRecord(int32 cls) {
-  const Table& t = BuildTable();
-  return cls >= 0 && cls < kClassIdCount ? t.byId[cls] : &t.badProc;
+  BuildTable();
+  return cls >= 0 && cls < kClassIdCount ? QXObjClassIdTable[cls] : &QXObjBadProcSpare;
 }
+
+MgErr ObjJoinSlot(int32 slot, ObjMethodAddr (*methodFor)(int32 cls)) {
+  BuildTable();
+  if (gSlotsClosed || !methodFor || !RuleOf(slot)) {
+    DBAssert(kSourceFile, __LINE__, "ObjJoinSlot: refused");
+    return kArgErr;
+  }
+  for (int32 id = 0; id < kClassIdCount; ++id) {
+    ObjClassRecord* r = const_cast<ObjClassRecord*>(QXObjClassIdTable[id]);
+    if (!r->methodCount || !OwnSlot(id, slot) || BuiltMethod(id, slot)) continue;
+    if (ObjMethodAddr m = methodFor(id)) r->methods[slot] = m;
+  }
+  return kNoErr;
+}
+
+void ObjCloseSlots() { gSlotsClosed = true; }
 
 ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message) {
   const ObjClassRecord* r = ClassRecord(OHBlockClass(heap, offset));
@@ -274,43 +311,120 @@ ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message) {
   return r->methods[slot];
 }
 
-MgErr OSwap(ObjHeap heap, int32 offset, int32 direction) {
-  return OSendMessage<MgErr>(kMsgOSwap, heap, offset, direction);
-}
-
-int32 OAllocate(ObjHeap heap, int32 offset) { return OSendMessage<int32>(kMsgOAllocate, heap, offset); }
-
 namespace {
 ObjUnknownClassProc gBadClassHook = nullptr;
 }  // namespace
 
 void SetBadClassHook(ObjUnknownClassProc proc) {
-  if (gBadClassHook) DBAssert(__FILE__, __LINE__, "an unknown-class hook is installed already");
+  if (gBadClassHook) DBAssert(kSourceFile, __LINE__, "an unknown-class hook is installed already");
   gBadClassHook = proc;
 }
 
 void ClearBadClassHook() {
-  if (!gBadClassHook) DBAssert(__FILE__, __LINE__, "no unknown-class hook is installed");
+  if (!gBadClassHook) DBAssert(kSourceFile, __LINE__, "no unknown-class hook is installed");
   gBadClassHook = nullptr;
 }
 
 int32 ErrorMethod(ObjHeap heap, int32 offset) {
   uInt32 kind = heap && *heap ? OHWord(heap, kOHKind) : 0;
-  const ObjClassRecord* r = heap && *heap ? ClassRecord(OHBlockClass(heap, offset)) : ClassRecord(-1);
+  uChar className[256] = {0};
+  if (heap && *heap) GetObjClassName(heap, offset, className);
   uChar viName[256] = {2, '?', '?'};
   if (kind == kPanelHeapKind) {
     UHandle vi = PanelHeapOwner(heap);
     if (vi && *vi) std::memcpy(viName, VIRec(vi)->name, sizeof viName);
   }
   char line[700];
-  SPrintf(line, "ErrorMethod: \"%p\" in \"%p\" %4c+%lx", r->name, viName, kind, offset);
+  SPrintf(line, "ErrorMethod: \"%p\" in \"%p\" %4c+%lx", className, viName, kind, offset);
   DBPrintf("%s", line);
   if (gBadClassHook) return gBadClassHook(heap, offset);
-  DBAssert(__FILE__, __LINE__, "message to a class without a method for it");
+  DBAssert(kSourceFile, __LINE__, "message to a class without a method for it");
   return 0;
 }
 
 int32 NullMethod(ObjHeap, int32) { return 0; }
+
+int32 ObjIsA(ObjHeap heap, int32 offset, int32 cls) {
+  if (!heap || !*heap || !offset) return 0;
+  return ClassIsKindOf(OHBlockClass(heap, offset), cls) ? 1 : 0;
+}
+
+namespace {
+
+constexpr int32 kPrintableNamesList = 11120;
+constexpr int32 kGraphKindField = 98;  // Graph/Chart: unsigned 16-bit kind
+constexpr int32 kObjTypeWord = 9;      // a display object's TypeID
+
+// The type descriptor of a display object of a front-panel heap; null when
+// it has none.
+const TypeDescriptor* ObjectTD(ObjHeap heap, int32 offset) {
+  if (OHWord(heap, kOHKind) != kPanelHeapKind || OHBlockSize(heap, offset) < 4 * (kObjTypeWord + 1)) return nullptr;
+  const TypeID id = TypeID(ObjWord(heap, offset, kObjTypeWord));
+  return id ? TypeIDGetTD(heap, id, 0) : nullptr;
+}
+
+// The string list that names objects of this class by their type or kind;
+// 0 for the general rule.
+int32 SpecialNameList(ObjHeap heap, int32 offset, int32 cls) {
+  switch (cls) {
+    case kClsRefNum: {
+      const TypeDescriptor* td = ObjectTD(heap, offset);
+      if (!td || td->code != kTDRefnum || td->size < 6) return 0;
+      switch (int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4))) {
+        case 0: case 2: return 3408;
+        case 1: return 3402;
+        case 3: return 3405;
+        case 4: return 3406;
+        case 5: return 3407;
+        case 6: return 3409;
+        case 7: return 3410;
+        case 10: return 3411;
+        default: return 0;
+      }
+    }
+    case kClsRing: {
+      const TypeDescriptor* td = ObjectTD(heap, offset);
+      return td && td->code >= 21 && td->code <= 23 ? 3023 : 0;
+    }
+    case kClsTable: return 3301;
+    case kClsGraphChart: {
+      const uInt32 kind =
+          OHBlockSize(heap, offset) >= kGraphKindField + 2 ? GetNative16(*heap + offset + kGraphKindField) : 0;
+      if (kind == 0 || kind >= 107) return 3500;
+      if (kind <= 2) return 3504;
+      if (kind <= 4) return 3510;
+      if (kind <= 103) return 3501;
+      return 3509;
+    }
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void GetObjClassName(ObjHeap heap, int32 offset, PStr name) {
+  if (!name) return;
+  name[0] = 0;
+  if (!heap || !*heap || !offset) return;
+  const int32 cls = OHBlockClass(heap, offset);
+  if (const int32 list = SpecialNameList(heap, offset, cls)) {
+    if (RGetIndString(RunTimeRsrcFile(), name, list, 1) != kNoErr) name[0] = 0;
+    return;
+  }
+  if (cls >= 0 && cls < kClassIdCount && RGetIndString(RunTimeRsrcFile(), name, kPrintableNamesList, cls) == kNoErr)
+    return;
+  const uChar* own = ClassRecord(cls)->name;
+  std::memcpy(name, own, size_t(own[0]) + 1);
+}
+
+MgErr QXRTRegisterPanel() {
+  // The list names both indexes after the first of the names they serve.
+  static const QXRTEntry kEntries[] = {
+      {151, "DbgPrintfv", reinterpret_cast<QXRTRoutine>(&NullMethod)},
+      {1550, "DbgPrintfv", reinterpret_cast<QXRTRoutine>(&NullMethod)},
+  };
+  return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
+}
 
 int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order) {
   int32 found = 0;

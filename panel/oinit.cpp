@@ -118,7 +118,7 @@ int32 DisplayInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
     int32 part = NewCleared(heap, c->instanceSize, cls);
     if (!part) return Fail(heap, object, t);
     SetW(heap, part + kObjOwner, uInt32(object));
-    part = OSendMessage<int32>(kMsgOInit, heap, part, where, partRsrc);
+    part = OInit(heap, part, where, partRsrc);
     if (!part) return Fail(heap, object, t);
     ObjListSet(heap, list, i, part);
   }
@@ -205,7 +205,7 @@ int32 InitForDialog(ObjHeap heap, int32 object, int32 rsrcId) {
     OHDisposeBlock(heap, object);
     return 0;
   }
-  return OSendMessage<int32>(kMsgOInit, heap, object, Point{0, 0}, rsrcId);
+  return OInit(heap, object, Point{0, 0}, rsrcId);
 }
 
 MgErr AddChild(ObjHeap heap, int32 object) {
@@ -267,20 +267,6 @@ bool ClassIsKindOf(int32 cls, int32 base) {
     cls = r->superId;
   }
   return false;
-}
-
-int32 NewObjectByClassName(ObjHeap heap, ConstPStr className, uInt32) {
-  if (!heap || !*heap) {
-    DBAssert(__FILE__, __LINE__, "no heap for a new object");
-    return 0;
-  }
-  const int32 cls = ClassIdByName(className);
-  if (!cls) return 0;
-  return NewCleared(heap, ClassRecord(cls)->instanceSize, cls);
-}
-
-int32 OInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
-  return OSendMessage<int32>(kMsgOInit, heap, object, where, rsrcId);
 }
 
 // By id: the class table asks while it is being built.  The cosmetics

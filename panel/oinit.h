@@ -5,14 +5,17 @@
 #pragma once
 #include "panel/objects.h"
 
-enum : int32 { kMsgOInit = 5 };
 
-// A new object of the built-in class of that name (the reference class is
-// the kind it is made for); 0 for another name or when the heap is full.
+
+// A new object, cleared, of the class of that name: a built-in class, or one
+// the link table knows under the reference class (loaded when absent); 0
+// when no class with a record has that name or the heap is full.
 QX_EXTERN_C int32 NewObjectByClassName(ObjHeap heap, ConstPStr className, uInt32 refClass);
 // Message 5: fills the object from its template of the resource id; the
 // object, or 0 after the object (and what it made) was disposed.
 QX_EXTERN_C int32 OInit(ObjHeap heap, int32 object, Point where, int32 rsrcId);
+// The second entry point of message 5, for an object made elsewhere.
+QX_EXTERN_C int32 OInitObject(ObjHeap heap, int32 object, Point where, int32 rsrcId);
 ObjMethodAddr OInitMethodFor(int32 cls);
 // The resize message with no size: the object's bounds grow to take in its
 // parts' bounds.

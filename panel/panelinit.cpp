@@ -34,6 +34,7 @@ void PanelInstallEngineHooks() {
   // What loading a VI's panel heap asks of the object system.
   VILoadPanelHooks panel = VILoadPanel();
   panel.setBadClassHook = &SetBadClassHook;
+  panel.checkPanelObjects = &CheckStoredPanelObjects;
   panel.clearBadClassHook = &ClearBadClassHook;
   panel.clearImageTable = [](ObjHeap) { FPClearImageTable(); };
   panel.clearUndoRecords = &ClearUndoRecords;

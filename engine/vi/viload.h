@@ -103,6 +103,9 @@ typedef int32 (*BadClassLoadProc)(ObjHeap heap, int32 object);
 // is done.  The objects' own load and unload steps are engine/vi/objload.h.
 struct VILoadPanelHooks {
   void (*setBadClassHook)(BadClassLoadProc proc);
+  // Checks a stored front-panel heap's objects before any loads; a failure
+  // refuses the heap.
+  MgErr (*checkPanelObjects)(ObjHeap heap);
   void (*clearBadClassHook)();
   void (*clearImageTable)(ObjHeap heap);
   void (*clearUndoRecords)(ObjHeap heap);

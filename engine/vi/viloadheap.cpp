@@ -198,7 +198,8 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
   }
   // A stored heap is checked whole before anything of it is converted.
   if (OHByteSwapHeap(heap, OSwapByClass, 0) != kNoErr ||
-      (heapType == kPanelHeapRsrcType && !StoredPanelHeapSound(heap))) {
+      (heapType == kPanelHeapRsrcType &&
+       (!StoredPanelHeapSound(heap) || (h.checkPanelObjects && h.checkPanelObjects(heap) != kNoErr)))) {
     loadError = errorBase + 1;
     err = kArgErr;
     return done();

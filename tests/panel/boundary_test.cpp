@@ -115,11 +115,13 @@ TEST_F(LoadBoundary, TheRootHandsLoadActionsToItsObjects) {
 // The selection message: the root sends the action of its record to each
 // top-level object; a class without a selection method takes none.
 TEST_F(LoadBoundary, TheRootsSelectionSendsItsActionToEachObject) {
-  const int32 numeric = vib::NewObject(panel_, kClsNumeric, 52, root_);
+  vib::NewObject(panel_, kClsNumeric, 52, root_);
   vib::NewObject(panel_, kClsCosmetic, 36, root_);
+  // A list takes no selection message: it holds ErrorMethod there.
+  const int32 list = vib::NewList(panel_, {});
   struct Case {
     int32 object, action, reports;
-  } cases[] = {{root_, 55, 0}, {root_, 15, 2}, {numeric, 55, 1}};
+  } cases[] = {{root_, 55, 0}, {root_, 15, 2}, {list, 55, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.action);
     qxtest::Reports::Get().Clear();
