@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -12,13 +13,18 @@
 #include "engine/vi/dataspace.h"
 #include "engine/vi/loaderr.h"
 #include "engine/vi/objload.h"
+#include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
 #include "panel/booltext.h"
 #include "panel/objimage.h"
 #include "panel/objload.h"
+#include "mgsource/memory.h"
+#include "engine/link_check.h"
 #include "panel_test_support.h"
+#include "temp_folder.h"
+#include "tools/linkinfowriter.h"
 #include "tools/panelwriter.h"
 
 namespace {
@@ -452,6 +458,108 @@ TEST_F(ObjLoadTest, TheWriterRoundTripsEveryObjectWithItsFields) {
   EXPECT_NE(Word(tag, kObjDescription), 0u);
   EXPECT_NE(Word(label, kObjText), 0u);
   for (int32 o : {root, num, label, tag}) EXPECT_EQ(OHBlockClass(loaded_, o), OHBlockClass(src_, o));
+}
+
+}  // namespace
+
+namespace {
+
+class HeapLoadTest : public ObjLoadTest {
+ protected:
+  void SetUp() override {
+    ObjLoadTest::SetUp();
+    ASSERT_TRUE(linkcheck::StartLinker());
+  }
+  void TearDown() override {
+    ObjLoadTest::TearDown();
+    linkcheck::DisposeTables();
+  }
+  // Writes the heap with its link information and loads it as a VI's panel
+  // is loaded; the load error code is in gQXLoadErrorCode.
+  // patchClass, when given, is written into the stored class word of the
+  // object at patchAt (the writer converts objects by their real class).
+  MgErr LoadWhole(const std::vector<PanelObject>& objects, int32 patchAt = 0, uInt32 patchClass = 0) {
+    rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
+    w.Add(kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"Own", 10}}, 1));
+    rsrcw::Bytes heap = panelwriter::PanelHeapImage(src_, 100, objects, &w);
+    if (heap.empty()) return kArgErr;
+    for (int i = 0; patchAt && i < 4; ++i) heap[size_t(patchAt - 4 + i)] = uChar(patchClass >> (24 - 8 * i));
+    LinkInfoRecords info;
+    info.classCode = kPanelHeapKind;
+    info.name = "Loaded.vi";
+    w.Add(kPanelHeapKind, 1, heap);
+    w.Add(kLinkInfoPanel, 1, liw::Write(info));
+    const std::string host = dir_.Dir() + "/Loaded.vi";
+    const rsrcw::Bytes bytes = w.Write();
+    std::ofstream(host, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const std::string text = "C:" + host;
+    std::string own = text;
+    for (char& ch : own) ch = ch == '/' ? '\\' : ch;
+    Path path = nullptr;
+    if (FTextToPath(reinterpret_cast<const uChar*>(own.data()), int32(own.size()), &path) != kNoErr) return kArgErr;
+    const MgErr opened = ROpenFile(path, kRsrcReadOnly, &file_, nullptr, nullptr);
+    FDisposePath(path);
+    if (opened != kNoErr) return kArgErr;
+    std::memcpy(VIRec(lvi_)->name, "\011Loaded.vi", 10);
+    VIRec(lvi_)->rsrcFile = file_;
+    Bool32 readOnly = 0;
+    RGetModDate(nullptr, file_, &VIRec(lvi_)->modDate, &readOnly);
+    int32 linkStatus = 0;
+    const MgErr err = LoadVIHeap(lvi_, kPanelHeapRsrcType, 1, file_, kLoadErrFPLinkInfo, &linkStatus);
+    VIRec(lvi_)->rsrcFile = 0;
+    return err;
+  }
+  TempFolder dir_{"heapload"};
+};
+
+TEST_F(HeapLoadTest, ObjectsOfNoClassOrOutsideTheirBlocksRefuseTheHeap) {
+  struct Case {
+    const char* what;
+    int32 error;
+  } cases[] = {{"class 179", 26}, {"class 0x7FFFFFFF", 26}, {"a 40-byte Numeric", 3},
+               {"a part list inside a block", 3}, {"an owner past the heap", 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OHDisposeHeap(src_);
+    src_ = OHNewHeap(1024, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+    const int32 root = New(kClsFrontPanel);
+    PutNative32(*src_ + OHWord(src_, kOHExtension) + kHeapExtRoot, uInt32(root));
+    const int32 o = New(kClsString, root);
+    std::string what = c.what;
+    uInt32 patch = 0;
+    if (what == "class 179") patch = 179;
+    if (what == "class 0x7FFFFFFF") patch = 0x7FFFFFFF;
+    if (what == "a 40-byte Numeric") patch = kClsNumeric;
+    if (what == "a part list inside a block") SetWord(o, kObjPartList, uInt32(root + 4));
+    if (what == "an owner past the heap") SetWord(o, kObjOwner, 0x100000);
+    gQXLoadErrorCode = 0;
+    EXPECT_NE(LoadWhole({{root, {}}, {o, {}}}, patch ? o : 0, patch), kNoErr);
+    EXPECT_EQ(gQXLoadErrorCode, c.error);
+    EXPECT_EQ(VIRec(lvi_)->panelHeap, nullptr);
+    ClearReports();
+    SetBadClassHook(&BadProcLoadMethod);
+    ClearBadClassHook();
+    EXPECT_EQ(Asserts(), 0) << "no hook left";
+    RCloseFile(file_);
+    file_ = 0;
+  }
+  gQXLoadErrorCode = 0;
+}
+
+TEST_F(HeapLoadTest, APanelOfEveryLoadableClassPassesTheCheckAndLoads) {
+  const int32 root = New(kClsFrontPanel);
+  std::vector<PanelObject> objects = {{root, {}}};
+  for (int32 cls : {77, 79, 80, 81, 82, 83, 85, 86, 87, 88, 89, 91, 94, 95, 97, 100, 101, 105, 143, 148, 171, 175, 18,
+                    104, 166, 17})
+    objects.push_back({New(cls, root), {}});
+  objects.push_back({vib::NewList(src_, {objects[1].object, objects[2].object}), {}});
+  SetWord(objects[5].object, kObjPartList, uInt32(objects.back().object));
+  Store(objects);
+  const std::vector<uChar> before(*loaded_, *loaded_ + AZGetHandleSize(loaded_));
+  EXPECT_EQ(CheckStoredPanelObjects(loaded_), kNoErr);
+  EXPECT_EQ(std::vector<uChar>(*loaded_, *loaded_ + AZGetHandleSize(loaded_)), before) << "nothing to clear";
+  EXPECT_EQ(Load(), 0);
+  EXPECT_EQ(gQXLoadErrorCode, 0);
 }
 
 }  // namespace
