@@ -53,8 +53,10 @@ const ObjClassRecord* const* ClassIdTable();
 // The record of a class id; "BadProc" for ids outside the table.
 const ObjClassRecord* ClassRecord(int32 cls);
 
-// The messages (slot numbers).
-enum : int32 {
+// A message: the number of the slot it is sent to (0 to 78; a number at or
+// above a class's method count reaches the slot of that count).
+typedef int32 ObjMessage;
+enum : ObjMessage {
   kMsgOSwap = 1, kMsgOPrint = 4, kMsgOInit = 5, kMsgOClick = 7, kMsgODoit = 8, kMsgOCtrlOp = 11,
   kMsgOLoad = 12, kMsgODispose = 13, kMsgOInsert = 16, kMsgODraw = 18, kMsgOColorChange = 19,
   kMsgOMarkInRect = 21, kMsgOInval = 22, kMsgOGetRect = 23, kMsgOSize = 25, kMsgOOffset = 26,
@@ -66,7 +68,7 @@ enum : int32 {
 
 // The method that a message to the object reaches (slots at or above the
 // class's method count reach the slot of that count).
-ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message);
+ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message);
 
 // The dispatcher (panel/osend.S): the message number in EAX, the sender's
 // arguments on the stack as the sender pushed them; it jumps to the method,
@@ -74,8 +76,8 @@ ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message);
 // OSendMessage<R> below, which pushes its arguments once, as for any call.
 QX_EXTERN_C void OSendMessageEntry() __asm__("OSendMessage");
 template <typename R, typename... Args>
-inline R OSendMessage(int32 message, ObjHeap heap, int32 offset, Args... args) {
-  typedef R(__attribute__((regparm(1))) * Send)(int32, ObjHeap, int32, Args...);
+inline R OSendMessage(ObjMessage message, ObjHeap heap, int32 offset, Args... args) {
+  typedef R(__attribute__((regparm(1))) * Send)(ObjMessage, ObjHeap, int32, Args...);
   return reinterpret_cast<Send>(&OSendMessageEntry)(message, heap, offset, args...);
 }
 

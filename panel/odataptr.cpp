@@ -336,7 +336,6 @@ GetDataPtrMethod GetDataPtrFor(int32 cls) {
 }
 
 TypeID DCOGetType(ObjHeap heap, int32 object) { return DCOTypeID(heap, object); }
-TypeID DDOGetType(ObjHeap heap, int32 object) { return DDOTypeID(heap, object); }
 
 TypeID ErrorType(ObjHeap heap, int32 object) { return TypeID(ErrorMethod(heap, object)); }
 TypeID NullType(ObjHeap, int32) { return 0; }
@@ -362,7 +361,7 @@ ObjMethodAddr DataMethodFor(int32 slot, int32 cls) {
   switch (slot) {
     case kMsgOGetType:
       return reinterpret_cast<ObjMethodAddr>(cls == kClsDataController || cls == kClsFPDataController ? &DCOGetType
-                                                                                                      : &DDOGetType);
+                                                                                                      : &DDOTypeID);
     case kMsgOGetDataPtr: return reinterpret_cast<ObjMethodAddr>(GetDataPtrFor(cls));
     case kMsgODataSpace: return ODataSpaceMethodFor(cls);
     default: return nullptr;

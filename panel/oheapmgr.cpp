@@ -304,7 +304,7 @@ MgErr ObjJoinSlot(int32 slot, ObjMethodAddr (*methodFor)(int32 cls)) {
 
 void ObjCloseSlots() { gSlotsClosed = true; }
 
-ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, int32 message) {
+ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message) {
   const ObjClassRecord* r = ClassRecord(OHBlockClass(heap, offset));
   uInt32 slot = uInt32(message);
   if (slot >= uInt32(r->methodCount)) slot = uInt32(r->methodCount);

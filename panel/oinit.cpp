@@ -260,11 +260,14 @@ void PanelBounds(ObjHeap heap, Rect* bounds) {
 }  // namespace
 
 bool ClassIsKindOf(int32 cls, int32 base) {
-  for (int32 depth = 0; cls >= 0 && depth < kClassIdCount; ++depth) {
-    if (cls == base) return true;
+  if (cls == base) return true;
+  // An id without a class (the filler's count is 0) derives from nothing.
+  for (int32 depth = 0; depth < kClassIdCount; ++depth) {
     const ObjClassRecord* r = ClassRecord(cls);
     if (r->methodCount == 0) return false;
     cls = r->superId;
+    if (cls < 0) return false;
+    if (cls == base) return true;
   }
   return false;
 }

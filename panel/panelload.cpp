@@ -92,7 +92,7 @@ void BlinkAddHeap(ObjHeap panelHeap) {
   // name a list block that holds them.
   const int32 list = ExtWord(panelHeap, kHeapExtBlinkList);
   const int32 end = int32(OHWord(panelHeap, kOHEndOffset));
-  if (list < kOHHeaderSize + int32(kOHBlockHeader) || list > end - 4 || OHBlockClass(panelHeap, list) != kClsList)
+  if (list < int32(kOHHeaderSize + kOHBlockHeader) || list > end - 4 || OHBlockClass(panelHeap, list) != kClsList)
     return;
   const int32 count = ObjListCount(panelHeap, list);
   if (count >= 0 && count <= (OHBlockSize(panelHeap, list) - 4) / 4) gBlinkCount += count;

@@ -5,7 +5,11 @@
 // that panel's resources.  A heap the conversion accepts is sent the load
 // broadcast, its selection emptied, and then unloaded; nothing may be
 // reported, and every image, text, description and handle made by the load
-// must be gone afterwards.
+// must be gone afterwards.  Before the load every block is asked its class
+// name and kinship, and blocks of ids without a class are sent every
+// message: each must land in ErrorMethod, whose hook answers.  The object
+// check the heap loader runs is run as well (the load goes on whatever it
+// says, so the load methods stay tried on unchecked heaps too).
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -132,6 +136,31 @@ Base MakeBase() {
 
 void RunOne(const Base* base, const uint8_t* data, size_t size, bool check);
 
+int32 gHookCalls = 0;
+int32 CountingHook(ObjHeap, int32) { return ++gHookCalls, kBadProcLoadResult; }
+
+int32 ProbeBlock(ObjHeap h, int32 b) {
+  const int32 cls = OHBlockClass(h, b);
+  const ObjClassRecord* r = ClassRecord(cls);
+  FUZZ_CHECK(ObjIsA(h, b, cls) == 1);
+  FUZZ_CHECK(ObjIsA(h, b, kClsGrouperObject) == (r->methodCount && (cls == kClsGrouperObject ||
+                                                                     ObjIsA(h, b, kClsDataDisplayObject) ||
+                                                                     cls == kClsScale)));
+  Str255 name;
+  GetObjClassName(h, b, name);
+  if (cls != kClsRefNum && cls != kClsRing && cls != kClsTable && cls != kClsGraphChart)
+    FUZZ_CHECK(std::memcmp(name, r->name, size_t(r->name[0]) + 1) == 0);
+  if (r->methodCount == 0) {
+    for (int32 msg = -1; msg <= 80; ++msg) {
+      const int32 before = gHookCalls;
+      FUZZ_CHECK(OSendMessage<int32>(msg, h, b) == kBadProcLoadResult);
+      FUZZ_CHECK(gHookCalls == before + 1);
+    }
+    gQXLoadErrorCode = 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -187,6 +216,14 @@ void RunOne(const Base* base, const uint8_t* data, size_t size, bool check) {
       PutNative32(*h + ext + kHeapExtOwner, uInt32(uintptr_t(base->vi)));
       PutNative32(*h + ext + kHeapExtWindow, 0);
       PutNative32(*h + ext + kHeapExtFocusText, 0);
+      const MgErr checked = CheckStoredPanelObjects(h);
+      FUZZ_CHECK(checked == kNoErr || checked == kArgErr);
+      if (checked == kNoErr)
+        for (int32 at : {kHeapExtFocusText, kHeapExtStashedText, kHeapExtSavedFrames, kHeapExtWindow})
+          FUZZ_CHECK(GetNative32(*h + ext + at) == 0);
+      SetBadClassHook(&CountingHook);
+      OHForEachBlock(h, &ProbeBlock);
+      ClearBadClassHook();
       FPClearImageTable();
       ClearObjLoadAbort();
       SetBadClassHook(&BadProcLoadMethod);
