@@ -64,6 +64,9 @@ enum : int32 {
   kHeapExtUndo30 = 120,        // undo records
   kHeapExtUndo31 = 124,
 };
+// The window part flag (first option word) that the dialog manager sets on
+// its dialogs: the panel refuses right-button pop-up menus.
+constexpr uInt16 kWindowPartNoPopups = 0x80;
 // The VI record that owns a front-panel heap (heap extension word 1); null
 // for another kind of heap or one without owner.
 UHandle PanelHeapOwner(ObjHeap heap);
