@@ -5,7 +5,8 @@
 // An object lives in an object heap and is named by (heap, offset of its
 // data); its class id is the word just before its data.  Messages are slot
 // numbers; OSendMessage finds the object's class record through the class-id
-// table and calls the procedure in that slot with the caller's arguments.
+// table and jumps to the procedure in that slot, which finds the sender's
+// arguments as the sender pushed them.
 #pragma once
 #include <cstddef>
 
