@@ -15,6 +15,7 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/filemgr.h"
+#include "mgsource/draw/drawbits.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
@@ -88,6 +89,16 @@ void ShellInstallFindHooks() {
   SetVIFindShellHooks(&h);
 }
 
+// Whether pixel blocks drawn on one-bit screens and printers are dithered.
+static void ReadDitherKeys() {
+  static const uChar kDithering[] = "\x09" "dithering";
+  static const uChar kPrinterDithering[] = "\x10" "printerDithering";
+  int32 on = 0;
+  gDitherBits = CfgGetDefault(kCfgBool, kDithering, &on) == kNoErr && on ? 1 : 0;
+  on = 0;
+  gPrinterDitherBits = CfgGetDefault(kCfgBool, kPrinterDithering, &on) == kNoErr && on ? 1 : 0;
+}
+
 MgErr ShellInitEngine() {
   // The run-time resource file: the application file appended to the
   // executable; a program without one runs without it.
@@ -100,6 +111,7 @@ MgErr ShellInitEngine() {
   if (rt) InitAppColors(rt);
   // The font table and the standard fonts (the configuration may name them).
   TXInitFonts();
+  ReadDitherKeys();
   // The temporary resource file for the resources of loaded external code.
   gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);
   if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&

@@ -31,7 +31,9 @@
 #include "mgsource/draw/dprims.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/extsupport.h"
@@ -380,6 +382,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(423, IDraw),
       QX_RT_ENTRY(425, IGet),
       QX_RT_ENTRY(426, IGetNamed),
+      QX_RT_ENTRY(427, IGetRect),
+      QX_RT_ENTRY(429, IPtInImage),
       QX_RT_ENTRY(430, IRelease),
       QX_RT_ENTRY(431, IAdd),
       QX_RT_ENTRY(445, CfgGetDefault),
@@ -515,12 +519,15 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1008, FIsAPathOfType),
       QX_RT_ENTRY(1009, FAppPath),
       QX_RT_ENTRY(1018, MIndexToIndex),
+      QX_RT_ENTRY(1032, IGetQXPictBits),
       QX_RT_ENTRY(1033, DSMemStats),
       QX_RT_ENTRY(1034, AZMemStats),
       QX_RT_ENTRY(1035, ToUpper),
       QX_RT_ENTRY(1036, ToLower),
       QX_RT_ENTRY(1039, BindOccurHdlr),
       QX_RT_ENTRY(1040, WExecute),
+      QX_RT_ENTRY(1046, IGetHostBits),
+      QX_RT_ENTRY(1047, IPutHostBits),
       QX_RT_ENTRY(1050, OnOccurrenceWithTimeout),
       QX_RT_ENTRY(1051, HandlerTimedOut),
       QX_RT_ENTRY(1053, DCalcHiliteColor),

@@ -7,6 +7,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/picture.h"
 #include "mgsource/draw/dprims.h"
 #include "mgsource/draw/hostslots.h"
 #include "mgsource/memory.h"
@@ -229,9 +230,25 @@ MgErr DGetPenState(int32 pen, int32 mask, PenState* state) {
 }
 
 MgErr DSetPenState(int32 pen, int32 mask, const PenState* state) {
-  // While a picture is recorded the change belongs to the picture; its
-  // record is written by the picture recorder.
-  if (gDrawState.recording) return kNoErr;
+  // While a picture is recorded the change belongs to the picture: it is
+  // recorded, the pen stays as it is.  The current pen is recorded as -1.
+  if (gDrawState.recording) {
+    if ((mask & kPenAll) && !state) return kArgErr;
+    PictOpArgs a;
+    a.ref = uInt32(pen == kCurrentPen ? -1 : pen);
+    a.mask = uInt32(mask & kPenAll);
+    if (state) {
+      a.penFore = state->fore;
+      a.penBack = state->back;
+      std::memcpy(a.pattern, state->pattern, 8);
+      a.width = state->width;
+      a.mode = state->mode;
+      a.style = int32(state->style);
+      a.fill = int32(state->fill);
+    }
+    DRecordPictOp(kPictOpPenState, &a);
+    return kNoErr;
+  }
   if (pen == kCurrentPen) pen = gCur;
   if (!Valid(pen, kGrayPen)) return kPenErr;
   mask &= kPenAll;
@@ -325,9 +342,14 @@ MgErr DApplyPen(int32 pen) {
 }
 
 int32 HostSelectNormPen(DColor colour, DColor bwColour) {
-  // While a picture is recorded the selection belongs to the picture; its
-  // record is written by the picture recorder.
-  if (gDrawState.recording) return 0;
+  // While a picture is recorded the selection belongs to the picture.
+  if (gDrawState.recording) {
+    PictOpArgs a;
+    a.colours[0] = colour;
+    a.colours[2] = bwColour;
+    DRecordPictOp(kPictOpNormPen, &a);
+    return 0;
+  }
   if (!gDrawState.window) return DBAssert(__FILE__, __LINE__, "DSelectNormPen: no target window");
   const DColor c = gDrawState.bw ? bwColour : colour;
   gDrawState.invisiblePen = colour == kTransparentColor || c == kTransparentColor ? 1 : 0;
@@ -409,9 +431,15 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
 }
 
 int32 HostSelectPen(int32 pen, DColor bwFore, DColor bwBack) {
-  // While a picture is recorded the selection belongs to the picture; its
-  // record is written by the picture recorder.
-  if (gDrawState.recording) return 0;
+  // While a picture is recorded the selection belongs to the picture.
+  if (gDrawState.recording) {
+    PictOpArgs a;
+    a.ref = uInt32(pen);
+    a.colours[2] = bwFore;
+    a.colours[3] = bwBack;
+    DRecordPictOp(kPictOpSelectPen, &a);
+    return 0;
+  }
   if (pen == kCurrentPen) {
     if (gCur == kNormalPen) {
       const DColor fore = Entries()[kNormalPen].fore;

@@ -1,8 +1,8 @@
 // The host port's drawing primitives, the point markers, the point buffer
 // and the tangent table of arcs.
 //
-// While a picture is recorded a primitive draws nothing: what it would draw
-// belongs to the picture, whose records the picture recorder writes.
+// While a picture is recorded a primitive draws nothing: it hands its
+// opcode and arguments to the picture recorder.
 #include "mgsource/draw/dprims.h"
 
 #include <climits>
@@ -15,6 +15,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/hostslots.h"
+#include "mgsource/draw/picture.h"
 #include "mgsource/memory.h"
 #include "mgsource/walert.h"
 #include "platform/qx_dc.h"
@@ -128,10 +129,40 @@ Box FrameBox(const Rect& r, int32 width) {
 
 int32 ReportNoRect(int32 line) { return DBAssert(__FILE__, line, "drawing with a null rectangle"); }
 
+// Recording: one record of a point, a rectangle (with two words), and 0.
+int32 RecordPoint(int32 opcode, int32 h, int32 v, int32 a = 0) {
+  PictOpArgs args;
+  args.h = h;
+  args.v = v;
+  args.a = a;
+  DRecordPictOp(opcode, &args);
+  return 0;
+}
+int32 RecordRect(int32 opcode, const Rect* r, int32 a = 0, int32 b = 0, DColor colour = 0) {
+  if (!r) return ReportNoRect(__LINE__);
+  PictOpArgs args;
+  args.rect = *r;
+  args.a = a;
+  args.b = b;
+  args.colours[0] = colour;
+  DRecordPictOp(opcode, &args);
+  return 0;
+}
+int32 RecordPoints(int32 opcode, const Point* points, int32 n, int32 flag) {
+  if (n < 1) return 0;
+  if (!points) return ReportNoRect(__LINE__);
+  PictOpArgs args;
+  args.points = points;
+  args.n = n;
+  args.a = flag;
+  DRecordPictOp(opcode, &args);
+  return 0;
+}
+
 }  // namespace
 
 int32 HostSetPixel(int32 h, int32 v) {
-  if (gDrawState.recording) return 0;
+  if (gDrawState.recording) return RecordPoint(kPictOpSetPixel, h, v);
   SetPenLocation(h, v);
   const PlatObj dc = gDrawState.dc;
   if (!dc) return 0;
@@ -141,20 +172,20 @@ int32 HostSetPixel(int32 h, int32 v) {
 }
 
 int32 HostMove(int32 dh, int32 dv) {
-  if (gDrawState.recording) return 0;
+  if (gDrawState.recording) return RecordPoint(kPictOpMove, dh, dv);
   SetPenLocation(gDrawState.penH + dh, gDrawState.penV + dv);
   return 0;
 }
 
 int32 HostMoveTo(int32 h, int32 v) {
-  if (gDrawState.recording) return 0;
+  if (gDrawState.recording) return RecordPoint(kPictOpMoveTo, h, v);
   SetPenLocation(h, v);
   if (gDrawState.dc) PlatMoveTo(gDrawState.dc, X(h), Y(v), nullptr);
   return 0;
 }
 
 int32 HostLineTo(int32 h, int32 v) {
-  if (gDrawState.recording) return 0;
+  if (gDrawState.recording) return RecordPoint(kPictOpLineTo, h, v);
   const int32 x0 = X(gDrawState.penH), y0 = Y(gDrawState.penV), x1 = X(h), y1 = Y(v);
   SetPenLocation(h, v);
   const PlatObj dc = gDrawState.dc;
@@ -164,10 +195,13 @@ int32 HostLineTo(int32 h, int32 v) {
   return 0;
 }
 
-int32 HostLine(int32 dh, int32 dv) { return HostLineTo(gDrawState.penH + dh, gDrawState.penV + dv); }
+int32 HostLine(int32 dh, int32 dv) {
+  if (gDrawState.recording) return RecordPoint(kPictOpLine, dh, dv);
+  return HostLineTo(gDrawState.penH + dh, gDrawState.penV + dv);
+}
 
 int32 HostMHLineTo(int32 h, int32 v, Bool32 verticalFirst) {
-  if (gDrawState.recording) return 0;
+  if (gDrawState.recording) return RecordPoint(kPictOpMHLineTo, h, v, verticalFirst ? 1 : 0);
   const int32 x0 = X(gDrawState.penH), y0 = Y(gDrawState.penV), x1 = X(h), y1 = Y(v);
   SetPenLocation(h, v);
   const PlatObj dc = gDrawState.dc;
@@ -206,7 +240,8 @@ int32 HostMHLine(int32 dh, int32 dv, Bool32 verticalFirst) {
 }
 
 int32 HostPolyLine(const Point* points, int32 n) {
-  if (gDrawState.recording || n < 1) return 0;
+  if (gDrawState.recording) return RecordPoints(kPictOpPolyLine, points, n, 0);
+  if (n < 1) return 0;
   if (!points) return ReportNoRect(__LINE__);
   const PlatObj dc = gDrawState.dc;
   if (gDrawState.invisiblePen || !dc) return HostMoveTo(points[n].h, points[n].v);
@@ -218,7 +253,8 @@ int32 HostPolyLine(const Point* points, int32 n) {
   return HostMoveTo(points[n].h, points[n].v);
 }
 
-int32 HostPaintPoly(const Point* points, int32 n, int32 /*flag: recorded only*/) {
+int32 HostPaintPoly(const Point* points, int32 n, int32 flag) {
+  if (gDrawState.recording) return RecordPoints(kPictOpPaintPoly, points, n, flag);
   if (n < 1) return 0;
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
@@ -228,6 +264,7 @@ int32 HostPaintPoly(const Point* points, int32 n, int32 /*flag: recorded only*/)
 }
 
 int32 HostFrameRect(const Rect* r) {
+  if (gDrawState.recording) return RecordRect(kPictOpFrameRect, r);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -250,6 +287,7 @@ int32 HostFrameRect(const Rect* r) {
 }
 
 int32 HostPaintRect(const Rect* r) {
+  if (gDrawState.recording) return RecordRect(kPictOpPaintRect, r);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -262,6 +300,7 @@ int32 HostPaintRect(const Rect* r) {
 }
 
 int32 HostFrameOval(const Rect* r) {
+  if (gDrawState.recording) return RecordRect(kPictOpFrameOval, r);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -273,6 +312,7 @@ int32 HostFrameOval(const Rect* r) {
 }
 
 int32 HostPaintOval(const Rect* r) {
+  if (gDrawState.recording) return RecordRect(kPictOpPaintOval, r);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -282,6 +322,7 @@ int32 HostPaintOval(const Rect* r) {
 }
 
 int32 HostFrameRoundRect(const Rect* r, int32 ovalWidth, int32 ovalHeight) {
+  if (gDrawState.recording) return RecordRect(kPictOpFrameRoundRect, r, ovalWidth, ovalHeight);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -293,6 +334,7 @@ int32 HostFrameRoundRect(const Rect* r, int32 ovalWidth, int32 ovalHeight) {
 }
 
 int32 HostPaintRoundRect(const Rect* r, int32 ovalWidth, int32 ovalHeight) {
+  if (gDrawState.recording) return RecordRect(kPictOpPaintRoundRect, r, ovalWidth, ovalHeight);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -329,6 +371,7 @@ void ArcEnds(const Box& b, int32 startAngle, int32 arcAngle, PlatPoint* s, PlatP
 }  // namespace
 
 int32 HostFrameArc(const Rect* r, int32 startAngle, int32 arcAngle) {
+  if (gDrawState.recording) return RecordRect(kPictOpFrameArc, r, startAngle, arcAngle);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -342,6 +385,7 @@ int32 HostFrameArc(const Rect* r, int32 startAngle, int32 arcAngle) {
 }
 
 int32 HostPaintArc(const Rect* r, int32 startAngle, int32 arcAngle) {
+  if (gDrawState.recording) return RecordRect(kPictOpPaintArc, r, startAngle, arcAngle);
   if (!ShapeDc()) return 0;
   if (!r) return ReportNoRect(__LINE__);
   // A pie is painted with a one-pixel outline, inside the rectangle.
@@ -364,6 +408,7 @@ int32 HostPaintArc(const Rect* r, int32 startAngle, int32 arcAngle) {
 }
 
 int32 HostGrayOutRect(const Rect* r, DColor colour) {
+  if (gDrawState.recording) return RecordRect(kPictOpGrayOut, r, 0, 0, colour);
   const PlatObj dc = ShapeDc();
   if (!dc) return 0;
   if (!r) return ReportNoRect(__LINE__);
@@ -424,7 +469,21 @@ void DDrawMarkers(const uChar* pattern, int32 n, const int16* hs, const int16* v
     DBAssert(__FILE__, __LINE__, "DDrawMarkers: null pattern or rectangle");
     return;
   }
-  if (gDrawState.recording || n < 1) return;
+  if (gDrawState.recording) {
+    if (n < 0 || (n && (!hs || !vs))) {
+      DBAssert(__FILE__, __LINE__, "DDrawMarkers: null points");
+      return;
+    }
+    PictOpArgs args;
+    args.bytes = pattern;
+    args.n = n;
+    args.hs = hs;
+    args.vs = vs;
+    args.rect = *rect;
+    DRecordPictOp(kPictOpMarkers, &args);
+    return;
+  }
+  if (n < 1) return;
   if (!hs || !vs) {
     DBAssert(__FILE__, __LINE__, "DDrawMarkers: null points");
     return;

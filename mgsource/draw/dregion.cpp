@@ -8,6 +8,8 @@
 #include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/hostslots.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/picture.h"
+#include "platform/qx_dc.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
@@ -111,6 +113,12 @@ int32 DInsetRgn(DRgn rgn, int32 d) {
 
 void DFrameRgn(DRgn rgn) {
   CheckRgn(rgn, __LINE__);
+  if (gDrawState.recording) {
+    PictOpArgs a;
+    a.ref = rgn;
+    DRecordPictOp(kPictOpFrameRgn, &a);
+    return;
+  }
   if (gDrawState.invisiblePen || !gDrawState.dc) return;
   const int32 w = DCurPenWidth();
   PlatFrameRgn(gDrawState.dc, rgn, DCurPenBrush(), w, w);
@@ -118,6 +126,12 @@ void DFrameRgn(DRgn rgn) {
 
 void DPaintRgn(DRgn rgn) {
   CheckRgn(rgn, __LINE__);
+  if (gDrawState.recording) {
+    PictOpArgs a;
+    a.ref = rgn;
+    DRecordPictOp(kPictOpPaintRgn, &a);
+    return;
+  }
   if (gDrawState.invisiblePen || !gDrawState.dc) return;
   PlatFillRgn(gDrawState.dc, rgn, DCurPenBrush());
 }
@@ -138,10 +152,22 @@ void DSetBWDrawing(Bool32 on) {
   if (gDrawState.depth > 1) gDrawState.bw = on ? 1 : 0;
 }
 
-// Slot 23.  Windows and pages are clipped by the window manager
-// (WSetClipRect), so nothing is done for them here; the other kinds of
-// target are not attached yet (IAttachTarget refuses them).
-int32 HostSetClip(const Rect*) { return 0; }
+// Slot 23.  A picture being recorded gets the clip as a record; a pixmap's
+// context is clipped to the clip region moved by minus the drawing origin;
+// windows and pages are clipped by the window manager (WSetClipRect).
+int32 HostSetClip(const Rect* r) {
+  const int32 kind = IKindOf(int32(gDrawState.target));
+  if (kind == kImagePicture && gDrawState.recording) {
+    if (!r) return 0;
+    PictOpArgs a;
+    a.rect = *r;
+    DRecordPictOp(kPictOpSetClip, &a);
+  } else if ((kind == kImagePixmap || kind == kImagePICT || kind == kImageMeta) && gDrawState.dc) {
+    PlatSelectClipRgn(gDrawState.dc, gDrawState.clipRgn);
+    PlatOffsetClipRgn(gDrawState.dc, -gDrawState.originH, -gDrawState.originV);
+  }
+  return 0;
+}
 
 // Slot 29.  Scrolls the content of the target window inside the rectangle
 // and paints what is uncovered in fill; when everything leaves the

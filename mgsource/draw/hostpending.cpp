@@ -1,21 +1,35 @@
 // Host port procedures whose drawing is not built yet: each reports one
 // assertion failure and returns 0, so a caller sees the missing piece
-// without anything being drawn wrongly.
+// without anything being drawn wrongly.  While a picture is recorded a text
+// box already becomes its record.
 #include "mgsource/draw/hostslots.h"
 
 #include "mgsource/debug.h"
+#include "mgsource/draw/picture.h"
 
 namespace {
 int32 Pending(int32 line) { return DBAssert(__FILE__, line, "host drawing procedure not available"); }
 }  // namespace
 
-int32 HostDrawImage(int32, const Rect*, const Rect*, DColor, DColor, DColor, DColor) { return Pending(__LINE__); }
-int32 HostDrawBits(const void*, const void*, const void*) { return Pending(__LINE__); }
-int32 HostTextBox(const Rect*, int32, const uChar*, int32, int32, DColor, DColor, DColor, DColor) {
+int32 HostTextBox(const Rect* r, int32 justification, const uChar* text, int32 length, int32 font, DColor fore,
+                  DColor back, DColor bwFore, DColor bwBack) {
+  if (gDrawState.recording) {
+    if (length < 0 || (length && !text)) return DBAssert(__FILE__, __LINE__, "TBox: bad text");
+    PictOpArgs a;
+    a.rect = *r;
+    a.a = justification;
+    a.bytes = text;
+    a.count = length;
+    a.ref = uInt32(font);
+    a.colours[0] = fore;
+    a.colours[1] = back;
+    a.colours[2] = bwFore;
+    a.colours[3] = bwBack;
+    DRecordPictOp(kPictOpTextBox, &a);
+    return 0;
+  }
   return Pending(__LINE__);
 }
+// A text record is recorded as a copy that the picture owns; copies of text
+// records are not available yet.
 int32 HostTextDraw(UHandle) { return Pending(__LINE__); }
-int32 PortBounds(Rect* out) {
-  if (out) *out = Rect{0, 0, 0, 0};
-  return Pending(__LINE__);
-}

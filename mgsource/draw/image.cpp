@@ -6,6 +6,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/pictops.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
@@ -257,7 +258,10 @@ MgErr ReleaseData(int32 id, const ImageEntry& e) {
     case kImageIcon4:
     case kImageIcon8:
     case kImageMask: {
-      if (e.extra) PlatDeleteObject(PlatObj(e.extra));
+      if (e.extra) {
+        PlatDeleteObject(PlatObj(e.extra));
+        ICountOffHostBitmap();
+      }
       UHandle h = HandleOf(e.data);
       if (!h) return kNoErr;
       return (e.flags & kImageOwned) ? AZDisposeHandle(h) : RRelease(h);
@@ -365,6 +369,8 @@ void IFreeImageEntry(int32 image) {
 int32 IImageTableCount() { return gCount; }
 
 ImageEntry IEntryOf(int32 image) { return IKindOf(image) ? At(image) : ImageEntry{}; }
+
+ImageEntry* IEntryPtr(int32 image) { return IKindOf(image) ? &At(image) : nullptr; }
 
 MgErr IGet(RsrcFileRef file, int32 kind, int32 resourceId, int32* image, Bool32 detach) {
   if (!image) return kArgErr;

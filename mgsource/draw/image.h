@@ -99,6 +99,9 @@ QX_EXTERN_C void IFreeImageEntry(int32 image);
 int32 IImageTableCount();
 // A copy of an entry (all zero for an id that names none).
 ImageEntry IEntryOf(int32 image);
+// The entry itself, for the image layer's own files: null for an id that
+// names none; valid until the table next grows.
+ImageEntry* IEntryPtr(int32 image);
 
 // Creation: 0, or 17 when an allocation fails (the entry freed, 0 stored),
 // 2 when no entry can be had.
@@ -194,7 +197,38 @@ void ISetWindowOf(int32 image, int32 window);
 // (its device context given back), then the image is recorded with its
 // window, depth and black-and-white flag in the drawing state and the port
 // for it installed.  A window image draws into paintDc when given, else
-// into a context obtained from its window and given back on detach.  0
-// detaches only and leaves the null port.  Window images only for now; any
-// other kind is reported and nothing is attached.
+// into a context obtained from its window and given back on detach.  A
+// pixmap draws into paintDc when given (its bitmap already selected),
+// else into a new memory context holding its host bitmap, in the pixmap's
+// own coordinates; a picture turns recording on.  0 detaches only and
+// leaves the null port.  Other kinds are reported and nothing is attached.
 void IAttachTarget(int32 image, PlatObj paintDc);
+
+// What IOpen saves of the drawing state and IClose puts back.
+struct ImageSaveRecord {
+  PlatObj dc;
+  PlatObj memDc;
+  Bool32 obtainedDc;
+  int32 originH;
+  int32 originV;
+  int32 target;      // the previous target image
+  uInt16 depth;
+  uInt16 bw;
+  Rect clip;         // the window's clip (empty: none)
+  // Beyond the stored fields: the window and the recording flag of the
+  // previous target, so that IClose restores a recording it interrupted.
+  int32 window;
+  Bool32 recording;
+  Rect bounds;
+};
+// Redirects drawing into a pixmap or picture (a picture is emptied and
+// records from now on); the previous target's state goes into save.  No
+// current window or target, or another kind, is reported (nothing is
+// attached for another kind).
+QX_EXTERN_C void IOpen(int32 image, ImageSaveRecord* save);
+// Ends drawing into the image (a picture's definition table becomes its pen
+// count) and puts back the state of save; the kind of the target now
+// current.
+QX_EXTERN_C int32 IClose(int32 image, ImageSaveRecord* save);
+// The current target image and its window; either may be null.
+QX_EXTERN_C void IGetCurrentTarget(int32* image, int32* window);
