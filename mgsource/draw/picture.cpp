@@ -309,8 +309,6 @@ bool Drawable(const PenState& s, int32 mask) {
 void Player::Start(int32 opcode) {
   if (started_) return;
   switch (opcode) {
-    case kPictOpNormPen:
-    case kPictOpSelectPen: started_ = true; return;  // the move follows the selection
     case kPictOpFrameRect:
     case kPictOpPaintRect:
     case kPictOpFrameOval:
@@ -350,6 +348,7 @@ void Player::Play(const PictRecord& rec) {
       const DColor c = colours_.Decode(kPictFore, GetBE32(d)), bw = colours_.Decode(kPictBWFore, GetBE32(d + 4));
       DSelectNormPen(c, bw);
       if (first) DMoveTo(dst_.left, dst_.top);
+      started_ = true;
       break;
     }
     case kPictOpSelectPen: {
@@ -358,6 +357,9 @@ void Player::Play(const PictRecord& rec) {
       if (!Pen(op, int32(GetBE32(d)), &pen)) break;
       DSelectPen(pen, f, b);
       if (first) DMoveTo(dst_.left, dst_.top);
+      // A selection that names no pen does not start the drawing: the next
+      // drawing record selects the black pen.
+      started_ = true;
       break;
     }
     case kPictOpPenState: {
