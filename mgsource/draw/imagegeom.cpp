@@ -280,6 +280,8 @@ void IDitherToOne(int32 depth, const uInt8* source, uInt8* dest, int32 width, in
 void IColorTableToRGB(const uInt8* table, int32 count, DColor* colours) {
   for (int32 i = 0; i < count; ++i) {
     const uInt8* e = table + 8 * i;
-    colours[i] = (uInt32(e[2]) << 16) | (uInt32(e[4]) << 8) | e[6];
+    // Of each 16-bit component the byte at the higher offset is the
+    // intensity.
+    colours[i] = (uInt32(e[3]) << 16) | (uInt32(e[5]) << 8) | e[7];
   }
 }

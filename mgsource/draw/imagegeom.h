@@ -80,5 +80,5 @@ inline int32 IDitherRowBytes(int32 width) { return (width + 15) / 16 * 2; }
 // The input bytes of one row for IDitherToOne.
 int32 IDitherSourceRowBytes(int32 depth, int32 width);
 // Entries of 8 bytes (u16 index, red, green, blue) into 0x00RRGGBB words,
-// the high byte of each component.
+// the byte at the higher offset of each component.
 void IColorTableToRGB(const uInt8* table, int32 count, DColor* colours);
