@@ -113,7 +113,13 @@ void WLimitClip(const Rect* rect, Rect* savedClip) {
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
   if (!w || !rect || !WIsWindow(w)) return;
   Rect now;
-  if (!WGetClipRect(w, &now)) WGetRect(w, &now);
+  if (!WGetClipRect(w, &now)) {
+    // The port rectangle: the window's, or the bounds of the pixmap or
+    // picture drawn into in its place.
+    const int32 target = int32(gDrawState.target);
+    if (gDrawState.window == w && target && IKindOf(target) != kImageWindow) now = gDrawState.bounds;
+    else WGetRect(w, &now);
+  }
   Rect limited{0, 0, 0, 0};
   DSectRect(&now, rect, &limited);
   SetClip(w, &limited, savedClip);

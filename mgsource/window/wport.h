@@ -19,7 +19,8 @@ QX_EXTERN_C void WSetup(WindowRef window, WPortState* saved);
 // Nothing without a port.  The current window's device context is clipped
 // to it (within the content).
 QX_EXTERN_C void WSetClipRect(const Rect* rect, Rect* savedClip);
-// Intersects the current port's clip (its port rectangle when none is set)
+// Intersects the current port's clip (its port rectangle when none is set:
+// the window's, or the bounds of a pixmap or picture opened in its place)
 // with the rectangle; savedClip as above.
 QX_EXTERN_C void WLimitClip(const Rect* rect, Rect* savedClip);
 // Puts back a clip saved by WSetClipRect or WLimitClip (empty: no clip).

@@ -329,3 +329,48 @@ TEST_F(PicturePlay, RegionsDrawAMovedCopyAndAFailedAppendEndsTheRecording) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same calls drawn directly and played back from a picture of the
+// same frame give the same pixels.
+TEST_F(PicturePlay, PlaybackAtTheFrameDrawsWhatTheCallsDraw) {
+  auto draw = [] {
+    DSelectNormPen(0, 0);
+    const Rect a{10, 10, 30, 40}, b{50, 60, 90, 120}, c{20, 130, 70, 190};
+    DFrameRect(&a);
+    DMoveTo(15, 60);
+    DLineTo(45, 95);
+    DPaintOval(&b);
+    DFrameRect(&c);
+    DMoveTo(150, 10);
+    DLineTo(120, 40);
+  };
+  const Rect frame{0, 0, 100, 200};
+  const int32 pict = NewPicture(frame);
+  ImageSaveRecord save;
+  IOpen(pict, &save);
+  draw();
+  IClose(pict, &save);
+  draw();
+  const std::string direct = Mask(0, 0, 200, 100);
+  PlatSurfaceClear(Surface(), 0xFFFFFF);
+  IDrawPicture(pict, nullptr, &frame, 0, 0, 0, 0);
+  EXPECT_EQ(Mask(0, 0, 200, 100), direct);
+  // Into a pixmap larger than the window: clipped to the pixmap, not to
+  // the window.
+  int32 pixmap = 0;
+  const Rect big{0, 0, 300, 400}, far{200, 300, 300, 400};
+  ASSERT_EQ(ICreatePixmap(window_, &big, 32, &pixmap), kNoErr);
+  PlatSurface* s = PlatBitmapSurface(PlatObj(IEntryOf(pixmap).extra));
+  PlatSurfaceClear(s, 0xFFFFFF);
+  IOpen(pixmap, &save);
+  IDrawPicture(pict, nullptr, &far, 0, 0, 0, 0);
+  IClose(pixmap, &save);
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 310, 210) & 0xFFFFFF, 0u);  // the first frame's corner
+  EXPECT_EQ(PlatSurfaceGetPixel(s, 305, 205) & 0xFFFFFF, 0xFFFFFFu);
+  IRelease(pixmap);
+  IRelease(pict);
+}
+
+}  // namespace
