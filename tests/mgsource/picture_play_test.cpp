@@ -222,7 +222,7 @@ TEST_F(PicturePlay, TextBoxesReachTheSlotMappedWithOneScaledFont) {
   const int32 pict = NewPicture(Rect{0, 0, 50, 100});
   ImageSaveRecord save;
   IOpen(pict, &save);
-  const int32 font = TNewFont(reinterpret_cast<ConstPStr>("\x0d" "DejaVu Sans"), 10, 0, 0);
+  const int32 font = TNewFont(reinterpret_cast<ConstPStr>("\x0b" "DejaVu Sans"), 10, 0, 0);
   const Rect a{5, 10, 25, 60}, b{30, 10, 45, 60};
   TBox(&a, 0, reinterpret_cast<const uChar*>("one"), 3, font, 0, kTransparentColor, 0, 0xFFFFFF);
   TBox(&b, 0, reinterpret_cast<const uChar*>("two"), 3, font, 0, kTransparentColor, 0, 0xFFFFFF);
