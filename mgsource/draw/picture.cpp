@@ -577,10 +577,10 @@ void Player::Pixels(const PictRecord& rec) {
     if (bitmap) IDeleteHostObject(bitmap);
     return;
   }
-  IEntryPtr(id)->flags |= kImageOfPicture;
   const bool failedBefore = PictRecordingFailed();
   IDraw(id, nullptr, &desc.dest, desc.fore, desc.back, kBlackColor, kWhiteColor);
   if (PictRecordingFailed() || failedBefore) IRelease(id);
+  else IEntryPtr(id)->flags |= kImageOfPicture;
 }
 
 }  // namespace

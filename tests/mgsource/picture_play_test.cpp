@@ -195,11 +195,19 @@ TEST_F(PicturePlay, PlayingWhileRecordingCopiesTheRecordsAndPixelBlocksBecomeIma
   EXPECT_EQ(IKindOf(image), kImagePixmap);
   EXPECT_EQ(Bytes(recs[4].data.begin() + 12, recs[4].data.begin() + 20), R(0, 0, 4, 16));
   EXPECT_TRUE(IEntryOf(image).flags & kImageOfPicture);
-  // The copy plays the image it owns, and takes it along when released.
-  const Rect out{100 - 60, 100, 140 - 60, 140};
-  IDrawPicture(copy, nullptr, &out, 0, 0, 0, 0);
+  // Copied on into a third picture, the image is copied too: each picture
+  // takes its own image along when released.
+  const int32 third = NewPicture(Rect{0, 0, 20, 20});
+  IOpen(third, &save);
+  IDrawPicture(copy, nullptr, &dst, 0, 0, 0, 0);
+  IClose(third, &save);
+  const int32 image3 = int32(GetBE32(Records(third).back().data.data()));
+  EXPECT_NE(image3, image);
   EXPECT_EQ(IRelease(copy), kNoErr);
   EXPECT_EQ(IKindOf(image), 0);
+  EXPECT_EQ(IKindOf(image3), kImagePixmap);
+  EXPECT_EQ(IRelease(third), kNoErr);
+  EXPECT_EQ(IKindOf(image3), 0);
   IRelease(stored);
 }
 
