@@ -37,33 +37,45 @@ int32 ISystemRowBytes(int32 width, int32 depth) {
 
 namespace {
 
-// Copies a host bitmap of w x h to (x, y) of the target (device
-// coordinates).  A one-bit bitmap (0 bits black) paints its black pixels
-// in fore and its white ones in back; a transparent back leaves them.
-void CopyBitmap(PlatObj bitmap, int32 depth, int32 x, int32 y, int32 w, int32 h, DColor fore, DColor back) {
+// Copies a host bitmap of sw x sh onto (x, y, dw, dh) of the target
+// (device coordinates), stretching when the sizes differ.  A one-bit bitmap
+// (0 bits black) paints its black pixels in fore and its white ones in
+// back; a transparent colour leaves the destination under those pixels.
+void CopyBitmap(PlatObj bitmap, int32 depth, int32 x, int32 y, int32 dw, int32 dh, int32 sw, int32 sh, DColor fore,
+                DColor back) {
   const PlatObj dc = gDrawState.dc;
   const PlatObj mem = PlatCreateMemoryDc();
   if (!mem) return;
   const PlatObj old = PlatSelectObject(mem, bitmap);
+  auto blt = [&](uInt32 rop) {
+    if (dw == sw && dh == sh) PlatBitBlt(dc, x, y, dw, dh, mem, 0, 0, rop);
+    else PlatStretchBlt(dc, x, y, dw, dh, mem, 0, 0, sw, sh, rop);
+  };
   if (depth != 1) {
-    PlatBitBlt(dc, x, y, w, h, mem, 0, 0, kPlatSrcCopy);
+    blt(kPlatSrcCopy);
   } else {
-    const uInt32 text = PlatSetTextColor(dc, DColorToGDIColor(fore == kTransparentColor ? kBlackColor : fore));
-    if (back == kTransparentColor) {
-      // Clear the set pixels, then give them the colour.
-      PlatSetTextColor(dc, 0);
-      const uInt32 bk = PlatSetBkColor(dc, 0xFFFFFF);
-      PlatBitBlt(dc, x, y, w, h, mem, 0, 0, kPlatSrcAnd);
+    // A one-bit source paints its 0 bits in the text colour, its 1 bits in
+    // the background colour.
+    const uInt32 text = PlatSetTextColor(dc, 0), bk = PlatSetBkColor(dc, 0xFFFFFF);
+    if (fore != kTransparentColor && back != kTransparentColor) {
+      PlatSetTextColor(dc, DColorToGDIColor(fore));
+      PlatSetBkColor(dc, DColorToGDIColor(back));
+      blt(kPlatSrcCopy);
+    } else if (back == kTransparentColor) {
+      blt(kPlatSrcAnd);  // black pixels cleared, the others kept
       PlatSetTextColor(dc, DColorToGDIColor(fore));
       PlatSetBkColor(dc, 0);
-      PlatBitBlt(dc, x, y, w, h, mem, 0, 0, kPlatSrcPaint);
-      PlatSetBkColor(dc, bk);
+      blt(kPlatSrcPaint);  // and given the colour
     } else {
-      const uInt32 bk = PlatSetBkColor(dc, DColorToGDIColor(back));
-      PlatBitBlt(dc, x, y, w, h, mem, 0, 0, kPlatSrcCopy);
-      PlatSetBkColor(dc, bk);
+      PlatSetTextColor(dc, 0xFFFFFF);
+      PlatSetBkColor(dc, 0);
+      blt(kPlatSrcAnd);  // white pixels cleared, the others kept
+      PlatSetTextColor(dc, 0);
+      PlatSetBkColor(dc, DColorToGDIColor(back));
+      blt(kPlatSrcPaint);
     }
     PlatSetTextColor(dc, text);
+    PlatSetBkColor(dc, bk);
   }
   if (old) PlatSelectObject(mem, old);
   PlatDeleteDc(mem);
@@ -138,20 +150,7 @@ int32 HostDrawBits(const void* descriptor, const void* colourTable, const void* 
   if (depth == 1 || (dw == width && dh == height)) {
     const PlatObj bitmap = CreateHostData(bits, width, height, depth, table, entries);
     if (!bitmap) return 0;
-    if (dw == width && dh == height) {
-      CopyBitmap(bitmap, depth, x, y, width, height, fore, back);
-    } else {
-      const PlatObj mem = PlatCreateMemoryDc();
-      if (mem) {
-        const PlatObj old = PlatSelectObject(mem, bitmap);
-        const uInt32 text = PlatSetTextColor(dc, DColorToGDIColor(fore)), bk = PlatSetBkColor(dc, DColorToGDIColor(back));
-        PlatStretchBlt(dc, x, y, dw, dh, mem, 0, 0, width, height, kPlatSrcCopy);
-        PlatSetTextColor(dc, text);
-        PlatSetBkColor(dc, bk);
-        if (old) PlatSelectObject(mem, old);
-        PlatDeleteDc(mem);
-      }
-    }
+    CopyBitmap(bitmap, depth, x, y, dw, dh, width, height, fore, back);
     IDeleteHostObject(bitmap);
     return 0;
   }

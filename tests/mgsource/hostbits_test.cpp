@@ -71,6 +71,18 @@ TEST_F(HostBits, PixelBlocksDrawAtEachDepthEqualStretchedAndDithered) {
       EXPECT_EQ(At(30 + 4 * scale, 20), 0xFFFFFFu) << b.depth << " x" << scale;
     }
   }
+  // One bit with a transparent colour: its pixels keep the destination,
+  // stretched or not.
+  for (int32 scale : {1, 2})
+    for (bool backClear : {true, false}) {
+      PlatSurfaceClear(Surface(), 0xFF0000);
+      const uInt8 bits[4] = {0xC0, 0, 0xC0, 0};
+      DDrawBitsDesc d{4, Rect{0, 0, 2, 4}, Rect{0, 0, int16(2 * scale), int16(4 * scale)}, 1,
+                      backClear ? 0x00FF00u : kTransparentColor, backClear ? kTransparentColor : 0x0000FFu, 0, 0};
+      DDrawBits(&d, nullptr, bits);
+      EXPECT_EQ(At(0, 0), backClear ? 0x00FF00u : 0xFF0000u) << scale;
+      EXPECT_EQ(At(4 * scale - 1, 0), backClear ? 0xFF0000u : 0x0000FFu) << scale;
+    }
   // Too few bytes for the rows, an empty source, both colours transparent:
   // nothing drawn.
   PlatSurfaceClear(Surface(), 0xFFFFFF);
