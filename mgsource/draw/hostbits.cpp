@@ -125,14 +125,21 @@ void WritePixel(uInt8* row, int32 x, int32 depth, DColor c, IndexCache* cache) {
   }
 }
 
-// The pixmap's surface, its bounds and depth; null when it has none.
-PlatSurface* PixmapSurface(int32 image, Rect* bounds, int32* depth) {
+// The pixmap's surface, its bounds and depth: 0, or 1 when it has no host
+// bitmap, 17 when the bitmap has no pixels.
+MgErr PixmapSurface(int32 image, Rect* bounds, int32* depth, PlatSurface** surface) {
   Rect src{0, 0, 0, 0};
   const PlatObj bitmap = ILockHost(image, &src, depth);
   const PixmapInfo* info = PixmapOf(IEntryOf(image));
-  if (!bitmap || !info) return nullptr;
+  if (!bitmap || !info) {
+    DBPrintf("GetObject failed!!");
+    return kArgErr;
+  }
   *bounds = info->bounds;
-  return PlatBitmapSurface(bitmap);
+  *surface = PlatBitmapSurface(bitmap);
+  if (*surface) return kNoErr;
+  DBPrintf("GetPixmapBits: theDIB is null");
+  return kImageMemErr;
 }
 
 // The rectangle of a call: empty means the whole pixmap; false when it is
@@ -355,11 +362,8 @@ MgErr IGetHostBits(int32 image, int32, int32* depthInOut, const Rect* rect, int3
   if (!buffer) return kNoErr;
   Rect bounds;
   int32 own = 0;
-  PlatSurface* s = PixmapSurface(image, &bounds, &own);
-  if (!s) {
-    DBPrintf("GetPixmapBits: theDIB is null");
-    return kImageMemErr;
-  }
+  PlatSurface* s = nullptr;
+  if (MgErr err = PixmapSurface(image, &bounds, &own, &s)) return err;
   const int32 x0 = r.left - bounds.left, y0 = r.top - bounds.top;
   if (x0 + width > PlatSurfaceWidth(s) || y0 + height > PlatSurfaceHeight(s)) {
     DBPrintf("GetHostBits: GetDIBits failure!!!");
@@ -420,8 +424,8 @@ MgErr IPutHostBits(int32 image, int32, int32 depth, const Rect* rect, int32 rowB
   }
   Rect bounds;
   int32 d = 0;
-  PlatSurface* s = PixmapSurface(image, &bounds, &d);
-  if (!s) return kImageMemErr;
+  PlatSurface* s = nullptr;
+  if (MgErr err = PixmapSurface(image, &bounds, &d, &s)) return err;
   const int32 x0 = r.left - bounds.left, y0 = r.top - bounds.top;
   if (x0 + width > PlatSurfaceWidth(s) || y0 + height > PlatSurfaceHeight(s)) {
     DBPrintf("PutBits: SetDIBits failed");
