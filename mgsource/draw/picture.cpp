@@ -211,8 +211,8 @@ bool Drawable(const PenState& s, int32 mask);
 
 class Player {
  public:
-  Player(int32 image, const Rect& src, const Rect& dst, bool live, bool trusted)
-      : image_(image), src_(src), dst_(dst), live_(live), trusted_(trusted) {
+  Player(const Rect& src, const Rect& dst, bool live, bool trusted)
+      : src_(src), dst_(dst), live_(live), trusted_(trusted) {
     dh_ = dst.left - src.left;
     dv_ = dst.top - src.top;
   }
@@ -223,10 +223,7 @@ class Player {
     }
     if (scaled_ >= 0) TDisposeFont(scaled_);
   }
-  bool Reserve(size_t n) {
-    defs_.reserve(n);
-    return true;
-  }
+  void Reserve(size_t n) { defs_.reserve(n); }
   void SetClipAfter(const Rect& r, bool has) {
     clipAfter_ = r;
     hasClip_ = has;
@@ -283,7 +280,6 @@ class Player {
   void Start(int32 opcode);
   void Pixels(const PictRecord& rec);
 
-  int32 image_;
   Rect src_, dst_;
   bool live_, trusted_;
   int32 dh_, dv_;
@@ -613,7 +609,7 @@ int32 IDrawPicture(int32 image, const Rect*, const Rect* dstRect, DColor, DColor
   const bool hasClip = window && WGetClipRect(window, &clipAfter);
   ++gPlayDepth;
   {
-    Player player(image, src, *dstRect, (e.flags & kImageLive) != 0, IPictRecorded(image));
+    Player player(src, *dstRect, (e.flags & kImageLive) != 0, IPictRecorded(image));
     player.Reserve(defs);
     player.SetClipAfter(clipAfter, hasClip);
     int64 at = 4;
