@@ -12,6 +12,7 @@
 #include "io/ioregister.h"
 #include "io/netconn.h"
 #include "io/unitaccess.h"
+#include "io/visamgr.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
@@ -62,6 +63,8 @@ MgErr AppStartup(int argc, char** argv) {
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();
+  // The VISA binding's state; the library itself loads on the first VISA call.
+  if (MgErr err = VisaInit()) return err;
   // File refnums live from here until shut-down.
   return FRefNumJarCreate();
 }
@@ -71,6 +74,7 @@ void AppShutdown() {
   ShellFinishEngine();
   // The execution systems have finished: no clump uses a board any more.
   GPIBCloseAllUnits();
+  VisaCloseAll();
   DDisposeDraw();
   MgTeardown();
 }

@@ -6,6 +6,7 @@
 #include "io/netconn.h"
 #include "io/tcpsupp.h"
 #include "io/unitaccess.h"
+#include "io/visamgr.h"
 
 MgErr QXRTRegisterIO() {
   static const QXRTEntry kEntries[] = {
@@ -27,9 +28,22 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1497, MakeAddress),
       QX_RT_ENTRY(1498, SetGPIBTimeout),
       QX_RT_ENTRY(1499, GPIBCloseDevOrUnit),
+      QX_RT_ENTRY(1516, VisaOpen),
+      QX_RT_ENTRY(1517, VisaFindRsrc),
+      QX_RT_ENTRY(1518, VisaFindNext),
+      QX_RT_ENTRY(1519, VisaClose),
+      QX_RT_ENTRY(1527, OpenShowObj),
+      QX_RT_ENTRY(1528, OpenShowObj),
+      QX_RT_ENTRY(1562, VisaAccess),
+      QX_RT_ENTRY(1588, VGetAllOpenSessions),
+      QX_RT_ENTRY(1593, OpenShowObj),
       QX_RT_ENTRY(1597, UnitAccess),
       QX_RT_ENTRY(1598, AllocStdUnitAccessRec),
       QX_RT_ENTRY(1599, DisposeUnitAccessRec),
+      QX_RT_ENTRY(1616, VNewSesn),
+      QX_RT_ENTRY(1617, VDisposeSesn),
+      QX_RT_ENTRY(1618, VCookieToSesn),
+      QX_RT_ENTRY(1619, VNewRMSesn),
       QX_RT_ENTRY(1634, TCPWaitListenCover),
       QX_RT_ENTRY(1635, TCPCloseConCover),
       QX_RT_ENTRY(1636, TCPWriteCover),
@@ -42,5 +56,7 @@ MgErr QXRTRegisterIO() {
   };
   // Network refnums answer FPIsARefnum's kind 5.
   NCInstallRefnumHook();
+  // VISA sessions answer its kinds 6 and 10.
+  VisaInstallRefnumHook();
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

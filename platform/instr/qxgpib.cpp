@@ -64,6 +64,9 @@ struct Device {
   Item conf;
   std::vector<std::pair<std::string, std::string>> answers;
   bool srq = false;
+  // The reply a VISA session's message asked for, and when it is ready.
+  std::string reply;
+  std::chrono::steady_clock::time_point replyAt{};
 };
 typedef std::tuple<int, int, int> DevKey;  // board, primary, secondary (-1 none)
 
@@ -88,6 +91,7 @@ struct Bus {
   Descriptor descs[kMaxDevices];
   bool logging = false;
   std::string log;
+  int32_t visaSwitches = 0;
 };
 Bus& TheBus() {
   static Bus bus;  // goes with the library
@@ -140,6 +144,7 @@ void Load(Bus& bus) {
   for (Descriptor& d : bus.descs) d = Descriptor();
   bus.devices.clear();
   bus.log.clear();
+  bus.visaSwitches = 0;
   if (const char* path = std::getenv(kQXInstrConfigVar)) qxinstr::ReadFile(path, ApplyItem, Report, &bus);
   bus.loaded = true;
 }
@@ -386,11 +391,152 @@ QX_EXPORT int QX_GPIB_CALL ThreadIbsta() { return tSta; }
 QX_EXPORT int QX_GPIB_CALL ThreadIberr() { return tErr; }
 QX_EXPORT int QX_GPIB_CALL ThreadIbcnt() { return tCnt; }
 
+// ---- The bus as libqxvisa sees it -------------------------------------------------------
+namespace {
+
+// "visa close=fail|ok intf=fail|ok": the VISA library's test switches.
+bool VisaLine(Bus& bus, const char* text, std::string* why) {
+  int32_t sw = bus.visaSwitches;
+  std::string rest(text);
+  size_t i = 0;
+  while (i < rest.size()) {
+    if (rest[i] == ' ') {
+      ++i;
+      continue;
+    }
+    size_t end = rest.find(' ', i);
+    std::string word = rest.substr(i, end == std::string::npos ? std::string::npos : end - i);
+    i = end == std::string::npos ? rest.size() : end;
+    size_t eq = word.find('=');
+    std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
+    int32_t bit = key == "close" ? kQXVisaFailClose : key == "intf" ? kQXVisaFailIntfType : 0;
+    if (!bit || (value != "fail" && value != "ok")) {
+      *why = "unknown visa switch \"" + word + "\"";
+      return false;
+    }
+    sw = value == "fail" ? (sw | bit) : (sw & ~bit);
+  }
+  bus.visaSwitches = sw;
+  return true;
+}
+
+Device* Listener(Bus& bus, uint32_t board, uint32_t primary, int32_t secondary) {
+  auto it = bus.devices.find(DevKey(int(board), int(primary), secondary));
+  return it == bus.devices.end() || !it->second.conf.listen ? nullptr : &it->second;
+}
+
+int32_t BusFind(uint32_t board, uint32_t primary, int32_t secondary, QXGPIBBusDevice* out) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  if (!d) return kQXBusNoDevice;
+  if (out) {
+    out->vxi = !d->conf.vxi.empty();
+    out->endChar = d->conf.eos == qxinstr::kEosNone ? -1 : d->conf.eos == qxinstr::kEosCR ? '\r' : '\n';
+  }
+  return kQXBusEnd;
+}
+
+int32_t BusList(uint32_t* keys, int32_t max) {
+  Call c;
+  int32_t n = 0;
+  for (auto& [key, d] : c.bus.devices) {
+    if (!d.conf.listen) continue;
+    if (keys && n < max) {
+      keys[n] = uint32_t(std::get<0>(key)) << 16 | uint32_t(std::get<1>(key)) << 8 | uint32_t(std::get<2>(key) + 1);
+    }
+    ++n;
+  }
+  return n;
+}
+
+// A message to the device: a query it knows gets its reply (with the
+// device's terminator) after the device's delay; anything else none.
+int32_t BusWrite(uint32_t board, uint32_t primary, int32_t secondary, const char* bytes, int32_t n) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  if (!d) return kQXBusNoDevice;
+  if (d->conf.fail == qxinstr::kFailSystem) return kQXBusFailed;
+  std::string msg(bytes ? bytes : "", bytes && n > 0 ? size_t(n) : 0);
+  while (!msg.empty() && (msg.back() == '\n' || msg.back() == '\r')) msg.pop_back();
+  const std::string* reply = nullptr;
+  if (msg == "*IDN?" && !d->conf.idn.empty()) reply = &d->conf.idn;
+  for (auto& a : d->answers) {
+    if (a.first == msg) reply = &a.second;
+  }
+  d->reply.clear();
+  if (reply) {
+    static const char* const kEnds[] = {"", "\n", "\r", "\r\n"};
+    d->reply = *reply + kEnds[d->conf.eos & 3];
+    d->replyAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(d->conf.delay);
+  }
+  c.bus.changed.notify_all();
+  return kQXBusEnd;
+}
+
+int32_t BusRead(uint32_t board, uint32_t primary, int32_t secondary, char* bytes, int32_t n, uint32_t timeoutMs,
+                int32_t* got) {
+  *got = 0;
+  Call c;
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    Device* d = Listener(c.bus, board, primary, secondary);
+    if (!d) return kQXBusNoDevice;
+    if (d->conf.fail == qxinstr::kFailSystem) return kQXBusFailed;
+    auto now = std::chrono::steady_clock::now();
+    bool ready = !d->reply.empty() && d->conf.fail != qxinstr::kFailTimeout && now >= d->replyAt;
+    if (ready) {
+      int endChar = d->conf.eos == qxinstr::kEosNone ? -1 : d->conf.eos == qxinstr::kEosCR ? '\r' : '\n';
+      size_t take = 0;
+      bool atEnd = false;
+      while (take < size_t(n) && take < d->reply.size()) {
+        char ch = d->reply[take++];
+        if (ch == endChar) {
+          atEnd = true;
+          break;
+        }
+      }
+      if (take) std::memcpy(bytes, d->reply.data(), take);
+      d->reply.erase(0, take);
+      *got = int32_t(take);
+      return atEnd || d->reply.empty() ? kQXBusEnd : kQXBusCount;
+    }
+    if (now >= end) return kQXBusTimeout;
+    auto until = end;
+    if (!d->reply.empty() && d->replyAt < until) until = d->replyAt;
+    c.bus.changed.wait_until(c.hold, until);
+  }
+}
+
+void BusLog(const char* line) {
+  Call c;
+  if (!c.bus.logging || !line) return;
+  c.bus.log += line;
+  c.bus.log += '\n';
+}
+
+int32_t BusVisaSwitches() {
+  Call c;
+  return c.bus.visaSwitches;
+}
+
+}  // namespace
+
+extern "C" {
+QX_DATA extern const QXGPIBBusEntries qxgpib_bus;
+const QXGPIBBusEntries qxgpib_bus = {BusFind, BusList, BusWrite, BusRead, BusLog, BusVisaSwitches};
+}
+
 QX_EXPORT int32_t QX_GPIB_CALL QXGPIBTestControl(int32_t op, const char* text, char* out, int32_t outSize) {
   Call c;
   if (out && outSize > 0) out[0] = '\0';
   switch (op) {
     case kQXGPIBApplyLine: {
+      if (text && std::strncmp(text, "visa", 4) == 0 && (text[4] == ' ' || text[4] == '\0')) {
+        std::string why;
+        if (VisaLine(c.bus, text + 4, &why)) return 0;
+        if (out && outSize > 0) std::snprintf(out, size_t(outSize), "%s", why.c_str());
+        return -1;
+      }
       Item item;
       std::string why;
       size_t len = text ? std::strlen(text) : 0;

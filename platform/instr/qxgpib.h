@@ -50,3 +50,31 @@ typedef int32_t(QX_GPIB_CALL* QXGPIBTestControlProc)(int32_t op, const char* tex
 constexpr char kQXGPIBTestControlExport[] = "QXGPIBTestControl";
 // The environment variable naming the device file.
 constexpr char kQXInstrConfigVar[] = "QX_INSTR_CONFIG";
+
+// What libqxvisa.so of the same folder uses of the bus, exported as the
+// table kQXGPIBBusExport (not part of the driver's contract).  A device is
+// named by board, primary and secondary address (-1 none); it is found only
+// while it listens.  A write hands the device one message; a read takes its
+// reply up to the count, up to and with the end character of its "eos"
+// setting (none: to the reply's end), or gives up after timeoutMs.
+struct QXGPIBBusDevice {
+  int32_t vxi;      // the device has "vxi=" bytes
+  int32_t endChar;  // -1 none
+};
+enum : int32_t { kQXBusEnd = 0, kQXBusCount = 1, kQXBusTimeout = -1, kQXBusFailed = -2, kQXBusNoDevice = -3 };
+// Test switches of the VISA library, set by the control entry's line
+// "visa [close=fail|ok] [intf=fail|ok]" and cleared by a reset: viClose
+// fails, reads of the interface type fail.
+enum : int32_t { kQXVisaFailClose = 1, kQXVisaFailIntfType = 2 };
+struct QXGPIBBusEntries {
+  int32_t (*find)(uint32_t board, uint32_t primary, int32_t secondary, QXGPIBBusDevice* out);
+  // Up to max keys (board << 16 | primary << 8 | secondary + 1) of the
+  // listening devices in address order; the result is how many there are.
+  int32_t (*list)(uint32_t* keys, int32_t max);
+  int32_t (*write)(uint32_t board, uint32_t primary, int32_t secondary, const char* bytes, int32_t n);
+  int32_t (*read)(uint32_t board, uint32_t primary, int32_t secondary, char* bytes, int32_t n, uint32_t timeoutMs,
+                  int32_t* got);
+  void (*log)(const char* line);  // one call-log line, while the log runs
+  int32_t (*visaSwitches)();
+};
+constexpr char kQXGPIBBusExport[] = "qxgpib_bus";
