@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 
+#include "engine/exec_test_support.h"
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
 #include "mgsource/thread.h"
@@ -18,12 +19,9 @@
 #include "platform/qx_socket.h"
 
 inline void IOTestStartManagers() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    MemInit();
-    ThInit();
-    OccurInit();
-  });
+  // The engine tests' start of the managers: the zones, threads and
+  // occurrences are made once, whichever kind of test runs first.
+  qxexectest::StartThreadManagers();
 }
 
 // Loopback peers and the frame window's socket messages, for the network tests.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "engine/exec_test_support.h"
 #include "engine/link/loadmethods.h"
 #include "io/unitaccess.h"
 #include "mgsource/debug.h"
@@ -23,11 +24,8 @@ int32_t CountAlert(const char*, const char*, int32_t buttons, int32_t) {
 class UnitAccessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      MemInit();
-      ThInit();
-    });
+    // The managers as every other test of the folder starts them, once.
+    qxexectest::StartThreadManagers();
     PlatSetAlertProc(CountAlert);
     DBSetContinueAfterFailure(1);
     gAlerts.store(0);

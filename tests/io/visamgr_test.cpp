@@ -240,11 +240,19 @@ TEST_F(VisaTest, SessionsOpenOnTheBusAndOnTCPAndEveryOtherNameIsRefused) {
     EXPECT_FALSE(VisaIsASession(c));
     EXPECT_FALSE(FPIsARefnum(c, kRefnumNamed10, 0));
   }
-  // A close the library fails still frees the refnum.
-  ASSERT_EQ(Apply("visa close=fail"), 0);
+  // A device with nothing to say times out; a close the library fails
+  // still frees the refnum.
   LStrHandle name = Text("GPIB0::5::INSTR");
   Cookie c = 0;
   ASSERT_EQ(VisaOpen(name, 0, 2000, nullptr, &c), 0);
+  uInt32 lib = 0, got = 9;
+  char buf[8];
+  ASSERT_EQ(VCookieToSesn(c, &lib), 0);
+  typedef int32(QX_VISA_CALL * SetProc)(uInt32, uInt32, uInt32);
+  reinterpret_cast<SetProc>(VisaEntry(kVisaEntry_viSetAttribute))(lib, kVisaAttrTimeout, 30);
+  EXPECT_EQ(reinterpret_cast<ReadProc>(VisaEntry(kVisaEntry_viRead))(lib, buf, sizeof buf, &got), kVisaErrTimeout);
+  EXPECT_EQ(got, 0u);
+  ASSERT_EQ(Apply("visa close=fail"), 0);
   EXPECT_EQ(VisaClose(c), kVisaErrIO);
   EXPECT_FALSE(VisaIsASession(c));
   int32 result = 0, board = 0;
@@ -302,6 +310,51 @@ TEST_F(VisaTest, FindsFillOneStringPerResourceAndAFailedFindEmptiesTheArray) {
   EXPECT_EQ(VisaFindNext(fl, s), kVisaStatNotFound);
   EXPECT_EQ(Str(s), "kept");
   DSDisposeHandle(reinterpret_cast<UHandle>(s));
+}
+
+// Reads of a TCP session: at the count, at the line end, at the time-out
+// and when the peer closes; bytes past a read's end wait for the next.
+TEST_F(VisaTest, TCPReadsStopAtCountLineEndTimeOutOrClose) {
+  int lfd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  listen(lfd, 1);
+  socklen_t len = sizeof a;
+  getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
+  LStrHandle name = Text("TCPIP0::localhost::" + std::to_string(ntohs(a.sin_port)) + "::SOCKET");
+  Cookie c = 0;
+  ASSERT_EQ(VisaOpen(name, 0, 2000, nullptr, &c), 0);
+  int peer = accept(lfd, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  uInt32 vi = 0;
+  ASSERT_EQ(VCookieToSesn(c, &vi), 0);
+  typedef int32(QX_VISA_CALL * SetProc)(uInt32, uInt32, uInt32);
+  reinterpret_cast<SetProc>(VisaEntry(kVisaEntry_viSetAttribute))(vi, kVisaAttrTimeout, 100);
+  auto read = reinterpret_cast<ReadProc>(VisaEntry(kVisaEntry_viRead));
+  struct Step {
+    const char* sent;  // null: the peer closes
+    uInt32 count;
+    int32 status;
+    const char* got;
+  } steps[] = {
+      {"12345\nrest", 3, kVisaMaxCount, "123"}, {"", 10, kVisaTermChar, "45\n"},
+      {"", 10, kVisaErrTimeout, "rest"},        {"ab", 10, kVisaErrTimeout, "ab"},
+      {"xyz", 10, kVisaErrTimeout, "xyz"},      {nullptr, 10, kVisaErrConnLost, ""},
+  };
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.got);
+    if (st.sent) send(peer, st.sent, std::strlen(st.sent), MSG_NOSIGNAL);
+    else close(peer);
+    char buf[16];
+    uInt32 n = 99;
+    EXPECT_EQ(read(vi, buf, st.count, &n), st.status);
+    EXPECT_EQ(std::string(buf, n), st.got);
+  }
+  EXPECT_EQ(VisaClose(c), 0);
+  close(lfd);
+  DSDisposeHandle(reinterpret_cast<UHandle>(name));
 }
 
 // Clean-up needs a clump that runs a top-level VI.
