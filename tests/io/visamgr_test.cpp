@@ -264,6 +264,17 @@ TEST_F(VisaTest, SessionsOpenOnTheBusAndOnTCPAndEveryOtherNameIsRefused) {
   EXPECT_NE(VCookieToSesn(c, &vi), 0);
   EXPECT_EQ(vi, 0u);
   EXPECT_EQ(VNewSesn(reinterpret_cast<ConstPStr>("\x01x"), nullptr, 0, &c), kArgErr);
+  // A resource-manager session of the diagram's own, disposed without a close.
+  ASSERT_EQ(VNewRMSesn(&c), 0);
+  VSesn* rm = VisaSessionRecord(c);
+  ASSERT_NE(rm, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rm->name + 1), rm->name[0]), "RM");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(rm->omid + 3), rm->omid[2]), "Resource Manager");
+  EXPECT_EQ(OpenCount(), 1);
+  Calls();
+  EXPECT_EQ(VDisposeSesn(c), 0);
+  EXPECT_TRUE(Calls().empty()) << "no library call";
+  EXPECT_EQ(OpenCount(), 0);
   DSDisposeHandle(reinterpret_cast<UHandle>(name));
 }
 
