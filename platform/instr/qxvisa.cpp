@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -44,7 +45,7 @@ enum Kind { kRM, kFind, kGPIB, kTCP };
 struct Session {
   Kind kind = kRM;
   QXViSession rm = 0;  // the resource manager of a device session or find list
-  uint32_t timeout = kVisaDefaultTimeout;
+  std::atomic<uint32_t> timeout{kVisaDefaultTimeout};  // set while a transfer may run
   uint32_t board = 0;
   // GPIB
   uint32_t primary = 0;
@@ -188,8 +189,9 @@ QXViStatus Connect(const qxvisa::Rsrc& r, uint32_t timeoutMs, int* fd) {
 // Reads of a TCP session: up to the count, the end character (LF, kept),
 // or the time-out; bytes past the end wait for the next read.
 QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
-  auto end = Clock::now() + std::chrono::milliseconds(s.timeout);
-  bool forever = s.timeout == 0xFFFFFFFFu;
+  uint32_t limit = s.timeout.load();
+  auto end = Clock::now() + std::chrono::milliseconds(limit);
+  bool forever = limit == 0xFFFFFFFFu;
   auto take = [&](size_t n, QXViStatus st) {
     std::memcpy(buf, s.pending.data(), n);
     s.pending.erase(0, n);
@@ -215,8 +217,9 @@ QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
 }
 
 QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent) {
-  auto end = Clock::now() + std::chrono::milliseconds(s.timeout);
-  bool forever = s.timeout == 0xFFFFFFFFu;
+  uint32_t limit = s.timeout.load();
+  auto end = Clock::now() + std::chrono::milliseconds(limit);
+  bool forever = limit == 0xFFFFFFFFu;
   uint32_t done = 0;
   while (done < count) {
     if (s.fd < 0) break;
@@ -244,7 +247,8 @@ QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent)
 QXViStatus GPIBRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
   const QXGPIBBusEntries* bus = Bus();
   int32_t n = 0;
-  int32_t r = bus->read(s.board, s.primary, s.secondary, buf, int32_t(std::min(count, 0x7FFFFFFFu)), s.timeout, &n);
+  int32_t want = int32_t(std::min(count, 0x7FFFFFFFu));
+  int32_t r = bus->read(s.board, s.primary, s.secondary, buf, want, s.timeout.load(), &n);
   *got = uint32_t(n);
   switch (r) {
     case kQXBusEnd: return kVisaOK;
@@ -431,7 +435,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viGetAttribute(QXViSession vi, uint32_t attr, 
   } else if (!value) {
     st = kVisaErrSystem;
   } else if (attr == kVisaAttrTimeout && s->kind != kFind) {
-    uint32_t t = s->timeout;
+    uint32_t t = s->timeout.load();
     std::memcpy(value, &t, sizeof t);
   } else if (attr == kVisaAttrIntfType && device) {
     if (Switches() & kQXVisaFailIntfType) st = kVisaErrNoAttr;
@@ -453,7 +457,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viSetAttribute(QXViSession vi, uint32_t attr, 
   QXViStatus st = kVisaOK;
   if (!s) st = kVisaErrInvObject;
   else if (attr != kVisaAttrTimeout || s->kind == kFind) st = kVisaErrNoAttr;
-  else s->timeout = value;
+  else s->timeout.store(value);
   Log("viSetAttribute", st, "%u,%08x,%u", unsigned(vi), unsigned(attr), unsigned(value));
   return st;
 }
