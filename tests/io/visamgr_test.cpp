@@ -368,6 +368,30 @@ TEST_F(VisaTest, TCPReadsStopAtCountLineEndTimeOutOrClose) {
   DSDisposeHandle(reinterpret_cast<UHandle>(name));
 }
 
+// Clumps of two threads open and close sessions at once: the jar and the
+// library's session table keep every refnum whole.
+TEST_F(VisaTest, ConcurrentOpensAndClosesLoseNoSession) {
+  ASSERT_EQ(VisaLoadLibrary(), 0);
+  const int rounds = std::getenv("QX_UNDER_VALGRIND") ? 20 : 300;
+  std::atomic<int> bad{0};
+  auto work = [&](const char* text) {
+    LStrHandle name = Text(text);
+    for (int i = 0; i < rounds; ++i) {
+      Cookie c = 0;
+      if (VisaOpen(name, 0, 2000, nullptr, &c) != 0 || !VisaIsASession(c)) bad.fetch_add(1);
+      uInt32 vi = 0;
+      if (VCookieToSesn(c, &vi) != 0 || vi == 0) bad.fetch_add(1);
+      if (VisaClose(c) != 0) bad.fetch_add(1);
+    }
+    DSDisposeHandle(reinterpret_cast<UHandle>(name));
+  };
+  std::thread t0(work, "GPIB0::5::INSTR"), t1(work, "GPIB1::7::INSTR");
+  t0.join();
+  t1.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(OpenCount(), 0);
+}
+
 // Clean-up needs a clump that runs a top-level VI.
 class VisaCleanupTest : public qxexectest::ExecTest {
  protected:
