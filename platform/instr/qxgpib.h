@@ -28,11 +28,14 @@ constexpr int32_t kGpibERR = 0x8000, kGpibTIMO = 0x4000, kGpibEND = 0x2000, kGpi
 enum : int32_t {
   kGpibErrSystem = 0,       // a system error; the count holds its code
   kGpibErrNotCIC = 1,       // the board is not controller in charge
+  kGpibErrNoListener = 2,   // no device listens
   kGpibErrArgument = 4,     // a bad descriptor, value or option
   kGpibErrNotSysCtrl = 5,   // the board is not system controller
   kGpibErrTimeout = 6,      // aborted: the time limit passed
   kGpibErrNoAsync = 11,     // asynchronous I/O refused
-  kGpibErrNoDescriptor = 12 // every device descriptor is in use
+  kGpibErrInProgress = 10,  // an asynchronous transfer runs on the descriptor
+  kGpibErrNoDescriptor = 12, // every device descriptor is in use
+  kGpibErrNoRequest = 20     // no device requests service, or more listeners than room
 };
 
 // The ibconfig option for repeat addressing.
