@@ -71,3 +71,81 @@ constexpr int32 kGPIBNoThreadStatus = int32(0xDDDDDEAD);
 // unbound state (the library unloaded, every entry forgotten).
 void GPIBSetLibraryForTest(const char* name);
 void GPIBUnbindForTest();
+
+// The call record of a diagram's GPIB node, in its data space.  Reads,
+// writes and waits restart on it: phase 1 starts, 2 continues, 3 aborts,
+// 0 does it all in one call; pending asks for another call.
+struct GPIBCallRec {
+  uInt32 error;    // the driver's error with ERR, an error of these functions, or 0
+  uInt32 phase;    // 0 all at once, 1 start, 2 continue, 3 abort
+  uInt32 pending;  // 1: call again with phase 2 (or 3)
+  uInt32 deadline; // MilliSecs when a pending operation times out; 0 none
+  uInt32 reserved;
+  UHandle addressList;  // i32 count, u16 addresses (488.2)
+  UHandle resultList;   // the same shape (488.2)
+  LStrHandle buffer;    // bytes (488.2)
+  uInt32 count;         // bytes or items
+  int16 limit;          // a limit, or the parallel poll sense (488.2)
+  uInt16 address;
+  int16 mode;           // termination, end mode or data line (488.2)
+  uInt16 result;
+  uInt16 status;        // the final driver status
+  uInt16 waitMask;      // the bits a wait waits for
+  uInt16 lastError;     // the driver's error before a status call
+  int16 value;          // a misc command's value
+  int32 savedBoard, savedDevice;  // the descriptors a wait polls
+};
+static_assert(sizeof(GPIBCallRec) == 60 && offsetof(GPIBCallRec, addressList) == 20 &&
+                  offsetof(GPIBCallRec, buffer) == 28 && offsetof(GPIBCallRec, count) == 32 &&
+                  offsetof(GPIBCallRec, limit) == 36 && offsetof(GPIBCallRec, address) == 38 &&
+                  offsetof(GPIBCallRec, mode) == 40 && offsetof(GPIBCallRec, result) == 42 &&
+                  offsetof(GPIBCallRec, status) == 44 && offsetof(GPIBCallRec, waitMask) == 46 &&
+                  offsetof(GPIBCallRec, lastError) == 48 && offsetof(GPIBCallRec, value) == 50 &&
+                  offsetof(GPIBCallRec, savedBoard) == 52 && offsetof(GPIBCallRec, savedDevice) == 56,
+              "GPIB call record");
+
+// The misc node's commands: code = index.
+enum GPIBMiscArg : int32 { kMiscNone, kMiscFlag, kMiscBytes, kMiscByteAddress, kMiscByte, kMiscOptAddress, kMiscAddress };
+struct GPIBMiscCommand {
+  char name[4];
+  GPIBMiscArg arg;
+};
+constexpr int32 kGPIBMiscCommands = 16;
+extern const GPIBMiscCommand kGPIBMiscTable[kGPIBMiscCommands];
+enum : int32 {
+  kMiscCac, kMiscCmd, kMiscDma, kMiscGts, kMiscIst, kMiscLlo, kMiscLoc, kMiscOff,
+  kMiscPct, kMiscPpc, kMiscPpu, kMiscRpp, kMiscRsc, kMiscRsv, kMiscSic, kMiscSre, kMiscNoCommand
+};
+
+// The GPIB error codes of the diagram's functions.
+enum : MgErr {
+  kGPIBUnknownMiscErr = 17,
+  kGPIBTriggerNoAddressErr = 30,
+  kGPIBNoSendBufferErr = 31,
+  kGPIBBadArgErr = 38,
+};
+
+// The traditional nodes: 0, 2 when the board has no unit, or a memory
+// error; the driver's outcome goes into the record.
+QX_EXTERN_C MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBStatus(int32 board, UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBWrite(int32 board, uInt16 address, LStrHandle data, uInt32 limit, int32 mode,
+                                UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit, int32 mode,
+                               uInt32 count, UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBTrg(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBClr(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBSPoll(int32 board, uInt16 address, uInt16* pollByte, UHandle statusArray,
+                                GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBWait(int32 board, uInt16 address, uInt16* pollByte, uInt32 limit, UHandle maskArray,
+                               UHandle statusArray, GPIBCallRec* rec);
+QX_EXTERN_C MgErr TradGPIBMisc(int32 board, int32 command, uInt16 address, const uChar* bytes, UHandle result,
+                               UHandle statusArray, GPIBCallRec* rec);
+// "[<board>:]<cmd>[ <argument>]": see kGPIBMiscTable.  Error 0 or 38; the
+// command bytes of "cmd" point into the text.
+QX_EXTERN_C void ParseMiscString(LStrHandle text, uInt32* board, int32* command, uInt16* address, int16* value,
+                                 const uChar** bytes, uInt32* count, uInt32* error);
+
+// The IEEE 488.2 nodes: routine code 10-40 and the record.
+QX_EXTERN_C MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec);
+QX_EXTERN_C MgErr GPIB4882WaitSRQ(int32 board, UHandle statusArray, GPIBCallRec* rec);

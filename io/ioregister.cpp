@@ -2,6 +2,7 @@
 
 #include "engine/exec/rttable.h"
 #include "io/device.h"
+#include "io/gpib.h"
 #include "io/gpibsup.h"
 #include "io/netconn.h"
 #include "io/tcpsupp.h"
@@ -24,7 +25,19 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1449, NCWriteTo),
       QX_RT_ENTRY(1450, NCMTU),
       QX_RT_ENTRY(1483, ParseAddressString),
+      QX_RT_ENTRY(1484, ParseMiscString),
       QX_RT_ENTRY(1485, GPIBUnitAccess),
+      QX_RT_ENTRY(1486, TradGPIBWrite),
+      QX_RT_ENTRY(1487, TradGPIBRead),
+      QX_RT_ENTRY(1488, TradGPIBClr),
+      QX_RT_ENTRY(1489, TradGPIBTrg),
+      QX_RT_ENTRY(1490, TradGPIBWait),
+      QX_RT_ENTRY(1491, TradGPIBStatus),
+      QX_RT_ENTRY(1492, TradGPIBSPoll),
+      QX_RT_ENTRY(1493, TradGPIBMisc),
+      QX_RT_ENTRY(1494, TradGPIBInit),
+      QX_RT_ENTRY(1495, GPIB4882),
+      QX_RT_ENTRY(1496, GPIB4882WaitSRQ),
       QX_RT_ENTRY(1497, MakeAddress),
       QX_RT_ENTRY(1498, SetGPIBTimeout),
       QX_RT_ENTRY(1499, GPIBCloseDevOrUnit),
