@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -43,10 +44,12 @@ TEST_F(GPIBBinding, RefusedLibrariesFailEveryCallAndAreRetried) {
       {QX_GPIB_FOREIGN_LIB, false, kPlatErrModNotFound, false},
       {QX_GPIB_NOCNTL_LIB, false, kPlatErrProcNotFound, false},
       {QX_GPIB_YEAR_LIB, true, 0, true},  // bound now: stays
-      {QX_GPIB_LIB, true, 0, false},      // never loaded: the bound one serves
+      {QX_GPIB_LIB, true, 0, false},      // not loaded by this step: the bound one serves
   };
   int row = 0;
   for (const Step& s : steps) {
+    // The real library stays once loaded (its worker thread runs its code).
+    bool before = std::strcmp(s.library, QX_GPIB_LIB) == 0 && Loaded(s.library);
     GPIBSetLibraryForTest(s.library);
     ibcnt.store(77);
     int32 sta = ibwait(0, 0);
@@ -60,7 +63,7 @@ TEST_F(GPIBBinding, RefusedLibrariesFailEveryCallAndAreRetried) {
     } else {
       EXPECT_EQ(ThreadIbsta(), sta) << row;
     }
-    EXPECT_EQ(Loaded(s.library), s.stillLoaded) << row;
+    EXPECT_EQ(Loaded(s.library), s.stillLoaded || before) << row;
     ++row;
   }
 }
@@ -78,13 +81,20 @@ TEST_F(GPIBBinding, CallsCopyTheStatusAndAMissingRoutineIsNeverCalled) {
       {[] { return ibtmo(1999, 3); }, kGpibERR, kGpibErrArgument, 0},
       {[] { return ibtmo(3, 7); }, kGpibCMPL, 13, 0},
       {[] { return ibwait(3, kGpibTIMO | kGpibSRQI); }, kGpibTIMO | kGpibCMPL, 0, 0},  // 10 ms, no request
-      // Not in this library: ERR, error 0, the missing entry's code, no call.
+      // Not in the library of another year: ERR, error 0, the missing entry's
+      // code, no call.
       {[] { return ibrd(3, nullptr, 5); }, kGpibERR, 0, kPlatErrProcNotFound},
       {[] { return Receive(0, 1, nullptr, 5, 10); }, kGpibERR, 0, kPlatErrProcNotFound},
   };
   Calls();
   int row = 0;
+  std::vector<std::string> log;
   for (const Case& c : cases) {
+    if (row == 6) {
+      log = Calls(true);
+      GPIBUnbindForTest();
+      GPIBSetLibraryForTest(QX_GPIB_YEAR_LIB);
+    }
     EXPECT_EQ(uInt32(c.call()), c.sta) << row;
     EXPECT_EQ(ibsta.load(), c.sta) << row;
     EXPECT_EQ(iberr.load(), c.err) << row;
@@ -92,7 +102,7 @@ TEST_F(GPIBBinding, CallsCopyTheStatusAndAMissingRoutineIsNeverCalled) {
     EXPECT_EQ(ibcntl.load(), c.cnt) << row;
     ++row;
   }
-  EXPECT_EQ(Calls(true), (std::vector<std::string>{"ibpad(3,9) 0100", "ibpad(3,4) 0100", "ibpad(3,31) 8000",
+  EXPECT_EQ(log, (std::vector<std::string>{"ibpad(3,9) 0100", "ibpad(3,4) 0100", "ibpad(3,31) 8000",
                                                    "ibtmo(1999,3) 8000", "ibtmo(3,7) 0100",
                                                    "ibwait(3,20480) 4100"}));
 }
