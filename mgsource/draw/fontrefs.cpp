@@ -360,7 +360,13 @@ MgErr TCheckFontTable(RsrcFileRef file, const int32* fonts, int32 count) {
 int32 TMapFontReference(RsrcFileRef file, int32 index, uInt32* mapFlags) {
   if (mapFlags) *mapFlags = 0;
   if (!gMap.present || !gMap.fileKnown || gMap.file != file) {
-    if (TLoadFontTable(file, nullptr, 0) != kNoErr) return kAppFont;  // no table: no reference added
+    // No table (or none that reads): the application font, with a reference
+    // like every other answer, so that callers dispose what they get alike.
+    if (TLoadFontTable(file, nullptr, 0) != kNoErr) {
+      const int32 app = AppFont();
+      TAddFontReference(app);
+      return app;
+    }
   }
   const int32 k = index - gMap.first;
   if (k < 0 || k >= gMap.count || !Valid(Pairs()[k].font)) return -1;

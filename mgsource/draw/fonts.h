@@ -205,8 +205,7 @@ QX_EXTERN_C MgErr TCheckFontTable(RsrcFileRef file, const int32* fonts, int32 co
 QX_EXTERN_C MgErr TLoadFontTable(RsrcFileRef file, const int32* fonts, int32 count);
 // The font number (one more reference) for a stored index of the file's
 // table; the application font (one more reference) for an index the table
-// doesn't map, and font 0 without an added reference when the file has no
-// table.
+// doesn't map and when the file has no table, or one that cannot be read.
 QX_EXTERN_C int32 TLoadFontReference(RsrcFileRef file, int32 index);
 // The same without the report: -1 for an index the table doesn't map;
 // mapFlags, when given, receives the entry's map flags (0 when none).

@@ -84,7 +84,7 @@ class ObjLoadTest : public ptest::PanelTest {
   // as the heap loader does before the broadcast.
   void Store(const std::vector<PanelObject>& objects, int32 first = 100) {
     rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
-    w.Add(kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"Own", 10}, {"Courier", 12, 1, 0}}, 1));
+    if (!fontTable_.empty()) w.Add(kFontTableType, kFontTableId, fontTable_);
     ASSERT_TRUE(panelwriter::AddPanelHeap(w, src_, 1, "Loaded.vi", first, objects, &layout_));
     loaded_ = panelwriter::ReadStoredHeap(w.Write(), 1, &file_);
     ASSERT_NE(loaded_, nullptr);
@@ -113,6 +113,7 @@ class ObjLoadTest : public ptest::PanelTest {
   RsrcFileRef file_ = 0;
   std::vector<int32> pos_;  // the map's element positions
   panelwriter::HeapLayout layout_;
+  rsrcw::Bytes fontTable_ = panelwriter::FontTableRsrc({{"Own", 10}, {"Courier", 12, 1, 0}}, 1);  // empty: none
 };
 
 TEST_F(ObjLoadTest, TablesNumberTheirResourcesAfterTheirOwnNumber) {
@@ -400,6 +401,29 @@ TEST_F(ObjLoadTest, AFailureInTheFifthObjectUnloadsOnlyTheLoadedOnes) {
   EXPECT_EQ(liveBefore, 2) << "the first and third labels share the even image";
   Unload();
   EXPECT_EQ(FPImageTableCount(), 0) << "every image released";
+}
+
+TEST_F(ObjLoadTest, TablesOfFilesWithoutAReadableFontTableGiveBackWhatTheyTook) {
+  const int32 t = New(kClsTable);
+  for (const rsrcw::Bytes& table : {rsrcw::Bytes{}, rsrcw::Bytes{0, 1, 0}}) {  // none; cut short
+    fontTable_ = table;
+    TXInitFonts();
+    std::vector<int32> refs;
+    for (int32 i = 0; i < TFontCount(); ++i) refs.push_back(TFontReferences(i));
+    Store({{t, {{kHOBJ, Be({2, 1, 7})}}}});
+    ASSERT_EQ(Load(), 0);
+    UHandle fonts = reinterpret_cast<UHandle>(uintptr_t(Word(t, kTableFonts)));
+    ASSERT_NE(fonts, nullptr);
+    for (int32 i = 0; i < 2; ++i) EXPECT_EQ(int32(GetNative32(*fonts + 4 + 4 * i)), TStandardFont(0));
+    ODisposeHeapObjects(loaded_);
+    OHDisposeHeap(loaded_);
+    loaded_ = nullptr;
+    RCloseFile(file_);
+    file_ = 0;
+    TReleaseFontReferences();
+    for (int32 i = 0; i < TFontCount(); ++i)
+      EXPECT_EQ(TFontReferences(i), i < int32(refs.size()) ? refs[size_t(i)] : 0) << table.size() << " " << i;
+  }
 }
 
 TEST_F(ObjLoadTest, BadResourcesFailWithoutReadingPastThem) {
