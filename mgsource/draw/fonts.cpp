@@ -418,6 +418,12 @@ const FontEntry* TFontEntry(int32 font) { return Valid(font) ? Entry(font) : nul
 
 int32 TFontCount() { return gFcnt; }
 
+int32 TCachedFontCount() {
+  int32 n = 0;
+  for (int32 i = 0; i < gFcnt; ++i) n += Entry(i)->name && Entry(i)->refs == 0;
+  return n;
+}
+
 int32 TStandardFont(int32 which) {
   if (which >= 0 && which < 3) return gStdCur[which];
   if (which == 3) return gBoldApp;

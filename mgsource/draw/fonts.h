@@ -162,6 +162,9 @@ Bool32 TFontIsAnsi(int32 font);
 const FontEntry* TFontEntry(int32 font);
 // The number of slots of the table.
 int32 TFontCount();
+// The slots kept as a cache: no reference, their name and font object kept
+// (one handle each) until the slot is wanted again (tests and fuzzing).
+int32 TCachedFontCount();
 // The standard fonts: 0 application, 1 system, 2 dialog (current ones), 3 the
 // bold application font, 4 the fixed-pitch font; -1 before start-up.
 int32 TStandardFont(int32 which);

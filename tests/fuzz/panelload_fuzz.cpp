@@ -5,11 +5,14 @@
 // that panel's resources.  A heap the conversion accepts is sent the load
 // broadcast, its selection emptied, and then unloaded; nothing may be
 // reported, and every image, text, description and handle made by the load
-// must be gone afterwards.  Before the load every block is asked its class
-// name and kinship, and blocks of ids without a class are sent every
-// message: each must land in ErrorMethod, whose hook answers.  The object
+// must be gone afterwards: every font keeps the references it had, and the
+// only handles left over are the names of fonts the font table keeps cached.
+// Before the load every block is asked its class name and kinship, and
+// blocks of ids without a class are sent every message: each must land in
+// ErrorMethod, whose hook answers.  The object
 // check the heap loader runs is run as well (the load goes on whatever it
 // says, so the load methods stay tried on unchecked heaps too).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -136,6 +139,17 @@ Base MakeBase() {
 
 void RunOne(const Base* base, const uint8_t* data, size_t size, bool check);
 
+// The references held on each slot of the font table.
+std::vector<int32> FontReferences() {
+  std::vector<int32> refs(static_cast<size_t>(TFontCount()));
+  for (int32 i = 0; i < TFontCount(); ++i) refs[size_t(i)] = TFontReferences(i);
+  return refs;
+}
+
+// Handles alive besides the names of cached fonts: a released font stays in
+// the table as a cache, whose slot a later font may take.
+int32 LiveUncachedHandles() { return FuzzLiveHandles() - TCachedFontCount(); }
+
 int32 gHookCalls = 0;
 int32 CountingHook(ObjHeap, int32) { return ++gHookCalls, kBadProcLoadResult; }
 
@@ -206,7 +220,8 @@ void RunOne(const Base* base, const uint8_t* data, size_t size, bool check) {
   rsrcw::Writer w(FourCC("LVIN"), FourCC("QNLX"));
   for (const Rsrc& r : rsrcs) w.Add(r.type, r.id, r.data);
   w.Add(kPanelHeapKind, 1, heap);
-  const int32 live = FuzzLiveHandles();
+  const int32 live = LiveUncachedHandles();
+  const std::vector<int32> refs = FontReferences();
   RsrcFileRef file = 0;
   FuzzArmed() = true;
   ObjHeap h = panelwriter::ReadStoredHeap(w.Write(), 1, &file);
@@ -249,7 +264,13 @@ void RunOne(const Base* base, const uint8_t* data, size_t size, bool check) {
   FuzzArmed() = false;
   if (file) RCloseFile(file);
   TReleaseFontReferences();
-  FUZZ_CHECK(!check || FuzzLiveHandles() == live);
+  if (check) {
+    std::vector<int32> after = FontReferences();
+    // Slots past the end of either table hold no reference.
+    after.resize(std::max(after.size(), refs.size()), 0);
+    for (size_t i = 0; i < after.size(); ++i) FUZZ_CHECK(after[i] == (i < refs.size() ? refs[i] : 0));
+    FUZZ_CHECK(LiveUncachedHandles() == live);
+  }
 }
 
 }  // namespace
