@@ -78,9 +78,11 @@ std::atomic<Bool32> gChecking{0};
 std::atomic<Bool32> gInitialised{0};
 std::atomic<Bool32> gCompactRequested{0};
 std::atomic<MemInitHook> gDataSpaceHook{nullptr};
-// Test tooling: allocations and resizes still to go before one is made to
-// fail (0: none is).
+// Test tooling: allocations and resizes still to go before they are made to
+// fail (0: none is), and how many fail from there on (-1: every one until
+// disarmed).
 std::atomic<int32> gFailCountdown{0};
+std::atomic<int32> gFailRun{0};
 
 const uInt8 kBuiltInFullText[] = "\055Not enough memory to complete this operation.";
 static_assert(sizeof(kBuiltInFullText) == 45 + 2, "length byte matches the text");
@@ -136,11 +138,18 @@ inline __attribute__((always_inline)) bool IsValidHandle(MemZone* z, const void*
 // The failure handler: records the first failed size and tells the caller to give up.
 inline void Failed(int32 size) { MemNoteFailure(size); }
 
-// True when the allocation under way is the one the test hook makes fail.
+// True when the allocation under way is one the test hook makes fail: the
+// countdown passes allocations until it stands at 1, then the run fails them.
 bool InjectedFailure() {
-  int32 n = gFailCountdown.load(std::memory_order_relaxed);
-  while (n > 0) {
-    if (gFailCountdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return n == 1;
+  int32 n = gFailCountdown.load(std::memory_order_acquire);
+  while (n > 1) {
+    if (gFailCountdown.compare_exchange_weak(n, n - 1, std::memory_order_acq_rel)) return false;
+  }
+  if (n != 1) return false;
+  int32 left = gFailRun.load(std::memory_order_relaxed);
+  while (left != 0) {
+    if (left < 0) return true;
+    if (gFailRun.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) return true;
   }
   return false;
 }
@@ -739,7 +748,14 @@ MgErr AZCompact() {
 
 void MemSetDataSpaceInitHook(MemInitHook hook) { gDataSpaceHook.store(hook); }
 
-void MemFailNthAllocation(int32 n) { gFailCountdown.store(n > 0 ? n : 0); }
+void MemFailAllocations(int32 n, int32 count) {
+  gFailCountdown.store(0, std::memory_order_release);
+  if (n <= 0 || count == 0) return;
+  gFailRun.store(count < 0 ? -1 : count, std::memory_order_relaxed);
+  gFailCountdown.store(n, std::memory_order_release);
+}
+
+void MemFailNthAllocation(int32 n) { MemFailAllocations(n, 1); }
 
 MgErr MemInit() {
   MemPool* pool = PoolInitDefault();

@@ -98,6 +98,10 @@ void MemSetDataSpaceInitHook(MemInitHook hook);
 // Test tooling: the n-th next handle or pointer allocation or handle resize
 // (of either zone, counted from 1) fails as if memory were full; 0 disarms.
 void MemFailNthAllocation(int32 n);
+// Test tooling: from the n-th next allocation or resize on, `count` of them
+// fail (count < 0: every one until disarmed); n <= 0 or count 0 disarms.
+// Heap primitives that retry with smaller sizes fail only under a run.
+void MemFailAllocations(int32 n, int32 count);
 
 // Resizes a data-zone handle that the caller has just checked (its
 // DSGetHandleSize answered a size), without checking it again: the engine's

@@ -417,6 +417,27 @@ TEST_F(Memory, TheNthNextAllocationFailsOnce) {
   MemFullReset();
 }
 
+// A run fails allocations n .. n+count-1 (count < 0: every one from n on
+// until disarmed) and passes the rest.
+TEST_F(Memory, ARunOfAllocationsFailsFromTheNthOn) {
+  struct Case {
+    int32 n, count;
+    const char* pattern;  // call i succeeds where pattern[i] is '+'
+  } const cases[] = {{2, 3, "+---++"}, {1, -1, "------"}, {3, 1, "++-+++"}, {0, 5, "++++++"}};
+  for (const Case& c : cases) {
+    MemFailAllocations(c.n, c.count);
+    std::string got;
+    for (int i = 0; i < 6; ++i) {
+      UHandle h = (i & 1) ? DSNewHandle(8) : AZNewHandle(8);
+      got += h ? '+' : '-';
+      if (h) (i & 1) ? DSDisposeHandle(h) : AZDisposeHandle(h);
+    }
+    MemFailAllocations(0, 0);
+    EXPECT_EQ(got, c.pattern) << "n=" << c.n << " count=" << c.count;
+  }
+  MemFullReset();
+}
+
 TEST(MemoryThreads, ConcurrentHandleTrafficInBothZones) {
   EnsureMemInit();
   std::vector<std::thread> ts;
