@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/exec/rttable.h"
+#include "live_handles.h"
 #include "panel/oinit.h"
 #include "panel_test_support.h"
 
@@ -238,6 +239,40 @@ TEST_F(ObjClassTest, ObjectsAreMadeRegisteredForwardedAndDisposed) {
   EXPECT_EQ(NewObjectByClassName(nullptr, reinterpret_cast<ConstPStr>("\007Numeric"), 0), 0);
   EXPECT_EQ(Asserts(), 3);
   OHDisposeHeap(dst);
+}
+
+// A copy whose heap cannot grow fails with both heaps byte for byte as they
+// were and no handle left; one failed allocation is not enough to stop it,
+// as the heap retries its growth with smaller sizes.
+TEST_F(ObjClassTest, ACopyForwardThatFindsNoMemoryChangesNothing) {
+  const int32 n = NewObjectByClassName(panel_, reinterpret_cast<ConstPStr>("\007Numeric"), 0);
+  ASSERT_NE(n, 0);
+  auto bytes = [](ObjHeap h) { return std::string(reinterpret_cast<const char*>(*h), size_t(AZGetHandleSize(h))); };
+  struct Case {
+    int32 failCount;  // allocations failed from the next one on; -1 every one
+    bool copied;
+  } const cases[] = {{-1, false}, {1, true}};
+  for (const Case& c : cases) {
+    ObjHeap dst = OHNewHeap(0, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+    ASSERT_NE(dst, nullptr);
+    const std::string src0 = bytes(panel_), dst0 = bytes(dst);
+    const int32 live = LiveHandleCount();
+    MemFailAllocations(1, c.failCount);
+    const int32 copy = ObjCopyForward(panel_, n, dst);
+    MemFailAllocations(0, 0);
+    MemFullReset();
+    EXPECT_EQ(copy != 0, c.copied) << c.failCount;
+    if (!c.copied) {
+      EXPECT_EQ(bytes(panel_), src0) << "the source object and its copy-forward word untouched";
+      EXPECT_EQ(bytes(dst), dst0);
+      EXPECT_EQ(LiveHandleCount(), live);
+      EXPECT_EQ(AZHeapCheck(0), kNoErr);
+    } else {
+      EXPECT_EQ(GetNative32(*panel_ + n + kObjCopyForwardWord), uInt32(copy));
+      OHSetBlockMarkWord(panel_, n, 0);
+    }
+    OHDisposeHeap(dst);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "engine/vi/dataspace.h"
 #include "engine/vi/loaderr.h"
 #include "engine/vi/objload.h"
+#include "engine/vi/rtrsrc.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/draw/fonts.h"
@@ -21,9 +22,12 @@
 #include "panel/objimage.h"
 #include "panel/objload.h"
 #include "mgsource/memory.h"
+#include "engine/link/hierarchy.h"
 #include "engine/link_check.h"
+#include "engine/shellsvc.h"
 #include "panel_test_support.h"
 #include "temp_folder.h"
+#include "tools/appbuild.h"
 #include "tools/linkinfowriter.h"
 #include "tools/panelwriter.h"
 
@@ -493,10 +497,35 @@ class HeapLoadTest : public ObjLoadTest {
   void SetUp() override {
     ObjLoadTest::SetUp();
     ASSERT_TRUE(linkcheck::StartLinker());
+    // The load-error texts, as the application builder puts them in the
+    // run-time resource file.
+    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+    qxbuild::AddLoadErrorTexts(&w);
+    const rsrcw::Bytes file = w.Write();
+    UHandle fh = AZNewHandle(int32(file.size()));
+    ASSERT_NE(fh, nullptr);
+    std::memcpy(*fh, file.data(), file.size());
+    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &runtime_, nullptr, nullptr, fh), kNoErr);
+    SetRunTimeRsrcFile(runtime_);
   }
   void TearDown() override {
+    SetRunTimeRsrcFile(0);
+    if (runtime_) RCloseFile(runtime_);
     ObjLoadTest::TearDown();
     linkcheck::DisposeTables();
+  }
+  // The alert the loader shows for the load error code, as its one button
+  // alert receives it.
+  static std::string Alert(int32 code) {
+    static std::string shown;
+    shown.clear();
+    SetOneButtonAlertProc([](int32, const void* message, ConstPStr, int32, int32) -> int32 {
+      shown = static_cast<const char*>(message);
+      return 0;
+    });
+    SaveErrorAlert(reinterpret_cast<ConstPStr>("\011Loaded.vi"), kLoadErrorStrId, kLoadErrorsListId, kNoErr, code);
+    SetOneButtonAlertProc(nullptr);
+    return shown;
   }
   // Writes the heap with its link information and loads it as a VI's panel
   // is loaded; the load error code is in gQXLoadErrorCode.
@@ -534,14 +563,18 @@ class HeapLoadTest : public ObjLoadTest {
     return err;
   }
   TempFolder dir_{"heapload"};
+  RsrcFileRef runtime_ = 0;
 };
 
 TEST_F(HeapLoadTest, ObjectsOfNoClassOrOutsideTheirBlocksRefuseTheHeap) {
+  const char* const kUnknown = "This VI cannot be loaded because it contains objects not recognized by Quenlix.";
+  const char* const kNoPanel = "Could not load front panel.";
   struct Case {
     const char* what;
     int32 error;
-  } cases[] = {{"class 179", 26}, {"class 0x7FFFFFFF", 26}, {"a 40-byte Numeric", 3},
-               {"a part list inside a block", 3}, {"an owner past the heap", 3}};
+    const char* text;  // of the load error, in the alert
+  } cases[] = {{"class 179", 26, kUnknown}, {"class 0x7FFFFFFF", 26, kUnknown}, {"a 40-byte Numeric", 3, kNoPanel},
+               {"a part list inside a block", 3, kNoPanel}, {"an owner past the heap", 3, kNoPanel}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     OHDisposeHeap(src_);
@@ -559,6 +592,8 @@ TEST_F(HeapLoadTest, ObjectsOfNoClassOrOutsideTheirBlocksRefuseTheHeap) {
     gQXLoadErrorCode = 0;
     EXPECT_NE(LoadWhole({{root, {}}, {o, {}}}, patch ? o : 0, patch), kNoErr);
     EXPECT_EQ(gQXLoadErrorCode, c.error);
+    EXPECT_EQ(Alert(gQXLoadErrorCode), std::string("An error occurred loading VI 'Loaded.vi'.\nQuenlix load error code ") +
+                                           std::to_string(c.error) + ": " + c.text);
     EXPECT_EQ(VIRec(lvi_)->panelHeap, nullptr);
     ClearReports();
     SetBadClassHook(&BadProcLoadMethod);
