@@ -203,6 +203,8 @@ namespace {
 
 enum : uInt32 { kPhaseAll = 0, kPhaseStart = 1, kPhaseContinue = 2, kPhaseAbort = 3 };
 constexpr uInt32 kNoUnit = kMemFullErr;  // the functions' "no unit record for the board"
+// Every function below holds its board's unit (GPIBUnitHold) for the whole
+// call, so a close of the unit by another clump waits until the call is done.
 
 // The bytes a handle really holds past its count word.
 int32 Room(UHandle h) {
@@ -274,7 +276,8 @@ uInt32 StopIfDue(uInt32 phase, uInt32 deadline, int32 ud, uInt32 status) {
 MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int32 ud = OpenBoardDescriptor(board, boardAddress, kGPIBDefaultLimit, -1, -1, unit, flags & 1);
   if (ud < 0) {
@@ -307,7 +310,8 @@ MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* 
 MgErr TradGPIBStatus(int32 board, UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   rec->lastError = uInt16(ThreadIberr());
   rec->count = uInt32(ThreadIbcnt());
@@ -320,7 +324,8 @@ MgErr TradGPIBWrite(int32 board, uInt16 address, LStrHandle data, uInt32 limit, 
                     GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   uInt32 phase = rec->phase;
   if (phase == kPhaseStart && !unit->asyncAllowed) phase = kPhaseAll;
@@ -381,7 +386,8 @@ MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit,
                    UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (!buffer || !*buffer) {
     rec->error = kGPIBBadArgErr;
@@ -435,7 +441,8 @@ MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit,
 MgErr TradGPIBTrg(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (address == kGPIBNoDevice) {
     rec->error = kGPIBTriggerNoAddressErr;
@@ -449,7 +456,8 @@ MgErr TradGPIBTrg(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec*
 MgErr TradGPIBClr(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int32 ud = Descriptor(board, address, kGPIBDefaultLimit, -1, -1, unit);
   if (ud < 0) return NoDescriptor(rec, statusArray);
@@ -459,7 +467,8 @@ MgErr TradGPIBClr(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec*
 MgErr TradGPIBSPoll(int32 board, uInt16 address, uInt16* pollByte, UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   uInt16 byteOut = 0xFFFF;
   MgErr err;
@@ -483,7 +492,8 @@ MgErr TradGPIBWait(int32 board, uInt16 address, uInt16* pollByte, uInt32 limit, 
                    UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (rec->phase == kPhaseStart) {
     uInt32 mask = maskArray ? ArrayToMask(maskArray) : rec->waitMask;
@@ -530,7 +540,8 @@ MgErr TradGPIBMisc(int32 board, int32 command, uInt16 address, const uChar* byte
                    UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   bool sic = command == kMiscSic;
   int32 bd = OpenBoardDescriptor(board, kGPIBNoDevice, 0, -1, -1, unit, !sic);
@@ -772,7 +783,8 @@ bool Sends(int32 code) { return code == 27 || code == 28 || code == 29 || code =
 MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (unit->boardDescriptor < 0 || unit->boardCode != GPIBTimeCode(kGPIBDefaultLimit)) {
     OpenBoardDescriptor(board, kGPIBNoDevice, kGPIBDefaultLimit, -1, -1, unit, code != 30);
@@ -896,7 +908,8 @@ MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
 MgErr GPIB4882WaitSRQ(int32 board, UHandle statusArray, GPIBCallRec* rec) {
   rec->pending = 0;
   rec->error = 0;
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int16 result = 0;
   TestSRQ(board, &result);

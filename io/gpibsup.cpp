@@ -2,6 +2,7 @@
 #include "io/gpibsup.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -27,6 +28,43 @@ std::atomic<int32> gDefaultCode{kGPIBDefaultTimeCode};
 // never the other way round.
 std::mutex gTableLock;
 GPIBUnit** gUnits = nullptr;
+// Under gTableLock: the calls holding each board's unit (GPIBUnitHold), and
+// the boards whose close waits for those calls or runs.  A close waits on
+// gUnitIdle with the table mutex let go, so a holding call may still take it;
+// gUnitIdle is signalled when a board's last hold ends during a close and
+// when a close ends.
+uInt32 gUses[kGPIBBoards];
+bool gClosing[kGPIBBoards];
+std::condition_variable gUnitIdle;
+
+using TableLock = std::unique_lock<std::mutex>;
+
+// Waits until no close of the board runs.
+void WaitNoClose(TableLock& lock, int32 board) {
+  if (board < 0 || board >= kGPIBBoards) return;
+  gUnitIdle.wait(lock, [board] { return !gClosing[board]; });
+}
+
+// The slot that holds unit (the pointer is only compared); -1 for none.
+int32 SlotOfUnit(const GPIBUnit* unit) {
+  if (!gUnits || !unit) return -1;
+  for (int32 b = 0; b < kGPIBBoards; ++b) {
+    if (gUnits[b] == unit) return b;
+  }
+  return -1;
+}
+
+// Runs close once no call holds board b's unit; meanwhile new holds and
+// other closes of b wait.  No close of b may be running already.
+template <class Close>
+MgErr CloseWhenIdle(TableLock& lock, int32 b, Close close) {
+  gClosing[b] = true;
+  gUnitIdle.wait(lock, [b] { return gUses[b] == 0; });
+  MgErr err = close();
+  gClosing[b] = false;
+  gUnitIdle.notify_all();
+  return err;
+}
 
 // The first code whose limit is at least ms (ms at most 1 000 000).
 int32 CodeOfLimit(uInt32 ms) {
@@ -290,8 +328,22 @@ GPIBUnit* GetGPIBUnit(int32 board) {
   return UnitLocked(board);
 }
 
+GPIBUnitHold::GPIBUnitHold(int32 board) : board_(board), unit_(nullptr) {
+  TableLock lock(gTableLock);
+  WaitNoClose(lock, board);
+  unit_ = UnitLocked(board);
+  if (unit_) ++gUses[board];
+}
+
+GPIBUnitHold::~GPIBUnitHold() {
+  if (!unit_) return;
+  std::lock_guard<std::mutex> hold(gTableLock);
+  if (--gUses[board_] == 0 && gClosing[board_]) gUnitIdle.notify_all();
+}
+
 MgErr GPIBUnitAccess(int32 board, int32* result, QueueElement* qe, int32 op) {
-  GPIBUnit* unit = GetGPIBUnit(board);
+  GPIBUnitHold held(board);
+  GPIBUnit* unit = held.unit();
   if (!unit) {
     if (result) *result = kUnitNothing;
     return kMemFullErr;
@@ -415,17 +467,28 @@ MgErr CloseDeviceDescriptor(int32 board, GPIBUnit* unit, GPIBAddress address) {
 }
 
 MgErr CloseGPIBUnit(int32 board, GPIBUnit* unit, Bool32 takeOffline) {
-  std::lock_guard<std::mutex> hold(gTableLock);
-  return CloseUnitLocked(board, unit, takeOffline);
+  TableLock lock(gTableLock);
+  int32 b = SlotOfUnit(unit);
+  // A record the table does not hold is nobody's to wait for.
+  if (b < 0) return CloseUnitLocked(board, unit, takeOffline);
+  WaitNoClose(lock, b);
+  // Closed meanwhile by another close: nothing is left to do.
+  if (gUnits[b] != unit) return kGPIBAddressErr;
+  return CloseWhenIdle(lock, b, [&] { return CloseUnitLocked(board, unit, takeOffline); });
 }
 
 MgErr GPIBCloseDevOrUnit(int32 board, GPIBAddress address) {
   bool offline = CloseBoardPref();
-  std::lock_guard<std::mutex> hold(gTableLock);
+  TableLock lock(gTableLock);
+  WaitNoClose(lock, board);
   GPIBUnit* unit = UnitLocked(board);
   if (!unit) return kGPIBNoUnitErr;
-  if (address < kGPIBNoDevice) return CloseDeviceLocked(board, unit, address);
-  return CloseUnitLocked(board, unit, offline);
+  // Both closes wait for the calls inside the unit: a device entry is theirs
+  // as much as the record is.
+  return CloseWhenIdle(lock, board, [&] {
+    if (address < kGPIBNoDevice) return CloseDeviceLocked(board, unit, address);
+    return CloseUnitLocked(board, unit, offline);
+  });
 }
 
 MgErr GPIBCloseAllUnits() {
@@ -435,11 +498,12 @@ MgErr GPIBCloseAllUnits() {
     if (!gUnits) return kNoErr;
   }
   bool offline = CloseBoardPref();
-  std::lock_guard<std::mutex> hold(gTableLock);
+  TableLock lock(gTableLock);
   MgErr all = kNoErr;
   if (!gUnits) return all;
   for (int32 b = 0; b < kGPIBBoards; ++b) {
-    if (GPIBUnit* u = gUnits[b]) all |= CloseUnitLocked(b, u, offline);
+    WaitNoClose(lock, b);
+    if (GPIBUnit* u = gUnits[b]) all |= CloseWhenIdle(lock, b, [&] { return CloseUnitLocked(b, u, offline); });
   }
   return all;
 }

@@ -91,6 +91,23 @@ int32 GPIBTimeCode(uInt32 ms);
 // The unit of a board, made with the table on first use; null for a board
 // outside 0-999 or when memory runs out.
 GPIBUnit* GetGPIBUnit(int32 board);
+// A board's unit held for the length of one call.  While any call holds a
+// unit, closing it waits; while a close waits or runs, new holds wait for it
+// to end and then find the board without a unit, so they make a new one as
+// any first use does.  Holds do not nest on one board: a call that holds the
+// unit never closes it whole.
+class GPIBUnitHold {
+ public:
+  explicit GPIBUnitHold(int32 board);  // GetGPIBUnit, counted; null as it says
+  ~GPIBUnitHold();
+  GPIBUnitHold(const GPIBUnitHold&) = delete;
+  GPIBUnitHold& operator=(const GPIBUnitHold&) = delete;
+  GPIBUnit* unit() const { return unit_; }
+
+ private:
+  int32 board_;
+  GPIBUnit* unit_;
+};
 // UnitAccess on a board's unit: 0 with its result, or 2 (result 3) when
 // the board has no unit.
 QX_EXTERN_C MgErr GPIBUnitAccess(int32 board, int32* result, QueueElement* qe, int32 op);
@@ -109,7 +126,7 @@ MgErr CloseDeviceDescriptor(int32 board, GPIBUnit* unit, GPIBAddress address);
 MgErr CloseGPIBUnit(int32 board, GPIBUnit* unit, Bool32 takeOffline);
 // A device's descriptor (address below 0xFFFF) or the board's unit
 // (0xFFFF, the board taken off line as "GPIBCloseBoard" says); 39 when the
-// board has no unit.
+// board has no unit.  Either waits until no call holds the unit.
 QX_EXTERN_C MgErr GPIBCloseDevOrUnit(int32 board, GPIBAddress address);
 // Every unit, at shut-down: the results ORed.
 MgErr GPIBCloseAllUnits();

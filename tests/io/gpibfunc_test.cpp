@@ -3,7 +3,9 @@
 // abort, service requests and waits, the misc command texts and the IEEE
 // 488.2 dispatcher.  The library's call log is the observer.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -381,6 +383,40 @@ TEST_F(GPIBFunctions, InitStatusClearAndPoll) {
     EXPECT_EQ(std::vector<std::string>(log.end() - c.calls.size(), log.end()), c.calls) << c.flags;
     EXPECT_EQ(rec.error, 0u);
   }
+}
+
+// One thread queries the meter while another closes the board's unit and
+// makes it again: a close waits for the call inside the unit, and a call
+// after it opens the board afresh.  Every call answers the query whole.
+TEST_F(GPIBFunctions, ThreadsClosingAUnitInUseWaitForTheCall) {
+  const int closesWanted = std::getenv("QX_UNDER_VALGRIND") ? 40 : 1500;
+  std::atomic<bool> done{false};
+  std::atomic<int> closes{0};
+  std::thread closer([&] {
+    while (!done.load()) {
+      EXPECT_EQ(GPIBCloseDevOrUnit(0, kGPIBNoDevice), kNoErr);
+      EXPECT_NE(GetGPIBUnit(0), nullptr);
+      closes.fetch_add(1);
+      std::this_thread::yield();
+    }
+  });
+  LStrHandle idn = Str("*IDN?"), buf = Str("");
+  // Queries go on until the other thread has closed the unit often enough;
+  // a failed one stops them, and the closer, at once.
+  auto query = [&](int i) {
+    GPIBCallRec r{};
+    ASSERT_EQ(TradGPIBWrite(0, 5, idn, 1000, 2, nullptr, &r), kNoErr);
+    ASSERT_EQ(r.status & (kGpibERR | kGpibCMPL), kGpibCMPL) << i;
+    r = GPIBCallRec{};
+    ASSERT_EQ(TradGPIBRead(0, 5, buf, 1000, 0, 100, nullptr, &r), kNoErr);
+    ASSERT_EQ(r.status & (kGpibERR | kGpibCMPL), kGpibCMPL) << i << " error " << r.error;
+    ASSERT_EQ(Text(buf), "QX Meter 1\n") << i;
+  };
+  for (int i = 0; closes.load() < closesWanted && !HasFatalFailure(); ++i) query(i);
+  done.store(true);
+  closer.join();
+  Free(idn);
+  Free(buf);
 }
 
 }  // namespace
