@@ -258,6 +258,7 @@ std::atomic<QueueElement*> gRan{nullptr};
 
 TEST_F(GPIBUnitWaiters, ClosingAUnitSendsItsWaitersHome) {
   BindAndReset();
+  gRan.store(nullptr);
   qxexectest::OnlySlots({{2, 1}});
   ASSERT_EQ(InitExec(), kNoErr);
   ExecSetTestRunProc([](ExecContext*, QueueElement* e) { gRan.store(e); });
