@@ -55,7 +55,7 @@ struct Port {
     WDestroy(window);
     DDisposeDraw();
   }
-  PlatSurface* Surface() const { return PlatWindowSurface(window); }
+  PlatSurface* Surface() const { return PlatWindowSurface(WHostWindow(window)); }
 };
 
 Port& ThePort() {

@@ -502,6 +502,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(971, CheckFPStat),
       QX_RT_ENTRY(975, AZMaxMem),
       QX_RT_ENTRY(976, DSMaxMem),
+      QX_RT_ENTRY(986, WActiveDocWind),
       QX_RT_ENTRY(987, WGetStyle),
       QX_RT_ENTRY(990, WDrawGrowIcon),
       QX_RT_ENTRY(991, WSetCloseable),

@@ -184,7 +184,7 @@ int32 HostScrollRect(const Rect* r, int32 dh, int32 dv, Bool32 invalidate, DColo
     if (!window) return DBAssert(__FILE__, __LINE__, "DScrollRect: no target window");
     const PlatRect device{r->left - gDrawState.originH, r->top - gDrawState.originV,
                           r->right - gDrawState.originH, r->bottom - gDrawState.originV};
-    PlatScrollWindowEx(window, dh, dv, &device, &device, nullptr, invalidate ? uint32_t(kPlatScrollInvalidate) : 0u);
+    PlatScrollWindowEx(WHostWindow(window), dh, dv, &device, &device, nullptr, invalidate ? uint32_t(kPlatScrollInvalidate) : 0u);
     if (!paint || (dh == 0 && dv == 0)) return 0;
     // The rows uncovered first, across the whole width; then the columns,
     // beside those rows only.

@@ -663,10 +663,10 @@ static PlatObj PixmapCompatibleWith(int32 window, int32 w, int32 h) {
   else if (window == -1) window = WCurrentPort();
   if (window && window == s.window && (s.memDc || s.dc))
     return PlatCreateCompatibleBitmap(s.memDc ? s.memDc : s.dc, w, h);
-  if (window && WIsWindow(window) && WHasHostWindow(window)) {
-    if (PlatObj dc = PlatGetDc(window)) {
+  if (const PlatWindow host = window ? WHostWindow(window) : 0) {
+    if (PlatObj dc = PlatGetDc(host)) {
       const PlatObj bitmap = PlatCreateCompatibleBitmap(dc, w, h);
-      PlatReleaseDc(window, dc);
+      PlatReleaseDc(host, dc);
       return bitmap;
     }
   }

@@ -17,6 +17,8 @@
 
 namespace {
 
+PlatWindow gDcWindow = 0;  // the host window an obtained context goes back to
+
 void PutDefaultObjects(PlatObj dc) {
   if (!dc) return;
   PlatSelectObject(dc, PlatGetStockObject(kPlatStockBlackPen));
@@ -31,7 +33,7 @@ void Detach() {
   if (s.dc) {
     PutDefaultObjects(s.dc);
     PlatSelectPalette(s.dc, PlatGetStockObject(kPlatStockPalette));
-    if (s.obtainedDc) PlatReleaseDc(s.window, s.dc);
+    if (s.obtainedDc) PlatReleaseDc(gDcWindow, s.dc);
   }
   if (s.memDc) PlatDeleteDc(s.memDc);
   // The next context holds none of the pens: the next selection applies
@@ -91,7 +93,8 @@ void IAttachTarget(int32 image, PlatObj paintDc) {
     s.pageWindow = WGetStyle(w) == kWStyleRecordOnly ? 1 : 0;
     PlatObj dc = paintDc;
     if (!dc && WHasHostWindow(w)) {
-      dc = PlatGetDc(w);
+      gDcWindow = WHostWindow(w);
+      dc = PlatGetDc(gDcWindow);
       s.obtainedDc = dc ? 1 : 0;
     }
     s.dc = dc;
@@ -180,7 +183,7 @@ int32 IClose(int32 image, ImageSaveRecord* save) {
     DSetPortTarget(back);
   } else {
     // Nothing to go back to: the contexts are let go of.
-    if (save->obtainedDc && save->dc) PlatReleaseDc(save->window, save->dc);
+    if (save->obtainedDc && save->dc) PlatReleaseDc(WHostWindow(save->window), save->dc);
     if (save->memDc) PlatDeleteDc(save->memDc);
   }
   WRestoreClip(&save->clip);

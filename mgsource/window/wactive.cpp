@@ -15,6 +15,10 @@ void Send(WindowRef w, int32 code, WindowRef other) {
   e.where = other;
   WSendEvent(&e);
 }
+
+void SetFlag(WindowRef w, uInt32 on) {
+  if (WindowRecord* r = WRecord(w)) r->active = on;
+}
 }  // namespace
 
 WindowRef WGetActiveWindow() {
@@ -23,18 +27,32 @@ WindowRef WGetActiveWindow() {
 }
 
 void WSetActiveWindow(WindowRef window) {
-  if (!window || !WIsWindow(window)) return;
+  const WindowRef w = WResolveWindow(window);
+  if (!WIsWindow(w)) return;
   const WindowRef previous = WGetActiveWindow();
-  if (previous == window || gChanging) return;
+  if (previous == w || gChanging) return;
   gChanging = true;
-  if (previous) Send(previous, weKillFocus, window);
-  gActive.store(window);
-  WBringToFront(window);
-  Send(window, weSetFocus, previous);
+  if (previous) Send(previous, weKillFocus, w);
+  SetFlag(previous, 0);
+  gActive.store(w);
+  SetFlag(w, 1);
+  WBringToFront(w);
+  // A document window becoming active brings back the floating windows
+  // held back for want of one.
+  if (!(WGetStyle(w) & kWStyleFloating)) WShowFloaters(0, WFrontModal() != kWNoWindow);
+  Send(w, weSetFocus, previous);
   gChanging = false;
 }
 
-Bool32 WIsActive(WindowRef window) { return window && WGetActiveWindow() == window ? 1 : 0; }
+void WForgetActive(WindowRef window, WindowRef replacement) {
+  WindowRef expected = window;
+  if (gActive.compare_exchange_strong(expected, replacement)) SetFlag(replacement, 1);
+}
+
+Bool32 WIsActive(WindowRef window) {
+  const WindowRecord* r = WRecord(WResolveWindow(window));
+  return r && r->active ? 1 : 0;
+}
 
 int32 WDispatchEvent(WEventRecord* event) {
   if (!event) return 0;

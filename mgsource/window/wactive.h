@@ -16,3 +16,5 @@ QX_EXTERN_C Bool32 WIsActive(WindowRef window);
 QX_EXTERN_C int32 WDispatchEvent(WEventRecord* event);
 // The active window, 0 for none (or when it was destroyed).
 WindowRef WGetActiveWindow();
+// When the window is the active one, replacement (0: none) becomes it.
+void WForgetActive(WindowRef window, WindowRef replacement = kWNoWindow);

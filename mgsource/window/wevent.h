@@ -58,6 +58,7 @@ enum : WEventCode {
   kWEvDialogQuit = 37,
   weKillFocus = 39,  // where = the window becoming active
   weSetFocus = 40,   // where = the window that was active
+  kWEvRestored = 47,  // after the first redraw of a window restored from its icon
   weWindCreate = -3,
   weMenuInit = -106,
   kWEvUser = -1000,

@@ -1,68 +1,82 @@
 #include "window.h"
-#include "mgsource/window/wport.h"
 
-#include <map>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
+#include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dregion.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/wactive.h"
+#include "mgsource/window/wport.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_defproc.h"
+#include "platform/qx_display.h"
+#include "platform/qx_msgqueue.h"
+#include "platform/qx_paint.h"
 #include "platform/qx_sysinfo.h"
-#include "platform/qx_window.h"
 
 namespace {
 
-struct WindowRec {
-  uInt32 style;
-  uInt32 refCon;
-  WEventHandler handler;
-  Point origin;
-  bool visible;
-  int16 depth;  // of the window's screen
-  Rect placed;  // the content rectangle of a window without a host window
-  DRgn idleRgn = 0;  // made at the first WSetIdleRgn; none is empty
-  Bool32 idleFlag = 0;
-};
+enum : MgErr { kNoWindowErr = 26, kFreedInUseErr = 27, kHostWindowErr = 17 };
 
-// Windows without a host window are named from a range the host's window
-// ids never reach.
-constexpr WindowRef kFirstHostlessRef = 0x40000000;
-WindowRef gNextHostless = kFirstHostlessRef;
+constexpr const char* kChildClass = "QXDChild";
+constexpr const char* kMenuClass = "QXMenuWnd";
+
+// Guards the set of live records, the window list, the modal stack and the
+// special windows.  Never held while a handler, a report or another manager
+// runs; taken inside the drawing mutex (wport.cpp), never the other way round.
+std::mutex gLock;
+std::unordered_set<WindowRef>& Live() {
+  static auto* s = new std::unordered_set<WindowRef>;
+  return *s;
+}
+// Records whose setup count was reported while their freeing waited.
+std::unordered_set<WindowRef>& Reported() {
+  static auto* s = new std::unordered_set<WindowRef>;
+  return *s;
+}
+WindowRef gList = kWNoWindow;   // newest first
+WindowRef gModal = kWNoWindow;  // the front modal window
+WindowRef gRoot = kWNoWindow;
+WindowRef gDisposal = kWNoWindow;
+bool gMakingSpecial = false;
+std::atomic<bool> gQuitting{false};
+std::atomic<bool> gAppInactive{false};
+std::atomic<WEmbeddedCleanupProc> gEmbeddedCleanup{nullptr};
+
+WindowRecord* At(WindowRef w) {
+  return reinterpret_cast<WindowRecord*>(*reinterpret_cast<UHandle>(uintptr_t(uInt32(w))));
+}
+
+// Under gLock: the live record a reference names, 0 for none.
+WindowRef LookupLocked(WindowRef w) {
+  if (w == kWCurrentWindow) w = WCurrentPort();
+  else if (w == kWRootWindow) w = gRoot;
+  return w && Live().count(w) ? w : kWNoWindow;
+}
+
+WindowRef Lookup(WindowRef w) {
+  std::lock_guard<std::mutex> g(gLock);
+  return LookupLocked(w);
+}
 
 bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
 int16 ScreenDepth() { return int16(PlatGetSystemMetric(kPlatMetricScreenDepth)); }
 
-std::mutex gLock;  // guards the table; never held while a handler runs
-std::map<WindowRef, WindowRec>& Table() {
-  static auto* t = new std::map<WindowRef, WindowRec>;
-  return *t;
-}
-
-bool Get(WindowRef w, WindowRec* out) {
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Table().find(w);
-  if (it == Table().end()) return false;
-  if (out) *out = it->second;
-  return true;
-}
-
-// A window that does not exist is a caller's fault; it is reported.
-bool Known(WindowRef w, WindowRec* out = nullptr) {
-  if (Get(w, out)) return true;
-  DBPrintf("window manager: no window %ld", long(w));
-  return false;
-}
-
-uint32_t FrameOf(uInt32 style) {
-  uint32_t f = 0;
-  if (style & kWStyleCaption) f |= kPlatFrameCaption | kPlatFrameEdge;
-  else if (style & kWStyleBordered) f |= kPlatFrameBorder;
-  if (style & kWStyleResizable) f |= kPlatFrameSizable;
-  return f;
-}
-
 PlatRect ToPlat(const Rect& r) { return PlatRect{r.left, r.top, r.right, r.bottom}; }
 Rect ToRect(const PlatRect& r) { return Rect{int16(r.top), int16(r.left), int16(r.bottom), int16(r.right)}; }
+int16 Pin16(int32 x) { return int16(x < -32768 ? -32768 : x > 32767 ? 32767 : x); }
+
+void PToC(ConstPStr p, char* out) {
+  const int32 n = p ? p[0] : 0;
+  for (int32 i = 0; i < n; ++i) out[i] = char(p[1 + i]);
+  out[n] = 0;
+}
 
 void Notify(WindowRef w, int32 code, int32 where = 0) {
   WEventRecord e{};
@@ -72,241 +86,677 @@ void Notify(WindowRef w, int32 code, int32 where = 0) {
   WSendEvent(&e);
 }
 
+// The content area, limited by the clip rectangle while one is set.
+void ComputeClipRgn(WindowRecord* r) {
+  if (!r->clipRgn) return;
+  Rect area = r->portRect;
+  if (r->clipRectSet) {
+    const Rect& c = r->clipRect;
+    area = Rect{std::max(area.top, c.top), std::max(area.left, c.left), std::min(area.bottom, c.bottom),
+                std::min(area.right, c.right)};
+    if (area.bottom < area.top) area.bottom = area.top;
+    if (area.right < area.left) area.right = area.left;
+  }
+  DSetRectRgn(r->clipRgn, &area);
+}
+
+// Reads the host window's client area into the size of portRect (the
+// origin stays) and its screen position into screenPos.
+void ReadClient(WindowRecord* r) {
+  PlatRect client;
+  if (!r->hwnd || !PlatGetClientRect(r->hwnd, &client)) return;
+  int32 x = 0, y = 0;
+  PlatClientToScreen(r->hwnd, &x, &y);
+  r->portRect.bottom = Pin16(r->portRect.top + client.bottom);
+  r->portRect.right = Pin16(r->portRect.left + client.right);
+  r->screenPos[0] = Pin16(y);
+  r->screenPos[1] = Pin16(x);
+}
+
+bool UseTaskBar() {
+  static const uChar kKey[] = "\x0A" "useTaskBar";
+  Bool32 on = 0;
+  CfgGetDefault(kCfgBool, kKey, &on);
+  return on != 0;
+}
+
+intptr_t LeastProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case kPlatMsgPaint: WRedraw(w); return 0;
+    case kPlatMsgEraseBackground: return 1;
+    default: return PlatDefWindowProc(w, message, wParam, lParam);
+  }
+}
+
+// The host window of a record (steps of WCreate): 0 with error 17 inside.
+PlatWindow CreateHost(WindowRecord* r, ConstPStr title, const Rect& global, PlatWindow owner) {
+  uint32_t ws = 0, ex = 0;
+  const char* cls = WStyleToWin32(r->style, &ws, &ex);
+  char text[256];
+  PToC(title, text);
+  PlatRect frame = ToPlat(global);
+  PlatAdjustWindowRect(&frame, ws, ex);
+  WRegisterClasses();
+  const PlatWindow hw = PlatCreateWindow(cls, text, ws, ex, frame, owner ? owner : PlatGetFrameWindow());
+  if (!hw) return 0;
+  PlatEnableClose(hw, (r->style & kWStyleCloseable) != 0);
+  if (ex & kPlatWsExTopmost)
+    PlatSetWindowPos(hw, kPlatInsertTopmost, 0, 0, 0, 0, kPlatSwpNoMove | kPlatSwpNoSize | kPlatSwpNoActivate);
+  return hw;
+}
+
+// Unlinks a record from the window list and the modal stack (under gLock).
+void UnlinkLocked(WindowRef w) {
+  for (WindowRef* p = &gList; *p; p = &At(*p)->next)
+    if (*p == w) {
+      *p = At(w)->next;
+      break;
+    }
+  for (WindowRef* p = &gModal; *p; p = &At(*p)->nextModal)
+    if (*p == w) {
+      *p = At(w)->nextModal;
+      break;
+    }
+  At(w)->next = At(w)->nextModal = kWNoWindow;
+}
+
+int32 DisposalOf(WindowRef /*arg*/, const WEventRecord* e, void* data) {
+  return e->code == kWEvDispose && e->where == *static_cast<WindowRef*>(data) ? 1 : 0;
+}
+
+// Frees a record: its queued events become null events, its regions and
+// host window go, the record is cleared and disposed.
+void FreeRecord(WindowRef w) {
+  WindowRecord* r = WRecord(w);
+  if (!r) return;
+  WPurgeWindowEvents(w);
+  WindowRef key = w;
+  WPurgeEvents(kWNoWindow, &DisposalOf, &key);
+  if (r->setupCount) DBMgErr(__FILE__, __LINE__, kFreedInUseErr, "a window freed while set up");
+  if (r->clipRgn) DDestroyRgn(r->clipRgn);
+  if (r->idleRgn) DDestroyRgn(r->idleRgn);
+  if (r->hwnd) {
+    if (WEmbeddedCleanupProc p = gEmbeddedCleanup.load()) p(r->hwnd);
+    PlatSetWindowWord(r->hwnd, 0);
+    PlatDestroyWindow(r->hwnd);
+  }
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    UnlinkLocked(w);
+    Live().erase(w);
+    Reported().erase(w);
+  }
+  *r = WindowRecord{};
+  AZDisposeHandle(reinterpret_cast<UHandle>(uintptr_t(uInt32(w))));
+}
+
+// Whether the record may be freed now: it is not the current window, and
+// no WSetup on it is outstanding.
+bool MayFree(WindowRef w) {
+  const WindowRecord* r = WRecord(w);
+  if (!r) return false;
+  if (w == WCurrentPort()) return false;
+  return !(r->setupCount && WSetupDepth() > 0);
+}
+
+bool PostDisposal(WindowRef w) {
+  WEventRecord e{};
+  e.code = kWEvDispose;
+  e.window = WDisposalWindow();
+  e.where = w;
+  return e.window && WPostEvent(&e, 0, kWPostTopLevel) == kNoErr;
+}
+
+// The disposal window's handler: frees the record of a destroyed window, or
+// posts the event again while the record is current or set up.
+int32 DisposalHandler(WEventRecord* e, uInt32 /*refCon*/) {
+  if (e->code != kWEvDispose) return 0;
+  const WindowRef w = e->where;
+  WindowRecord* r = WRecord(w);
+  if (!r || !r->disposing) return 0;
+  if (!MayFree(w)) {
+    if (w != WCurrentPort()) {
+      bool first;
+      {
+        std::lock_guard<std::mutex> g(gLock);
+        first = Reported().insert(w).second;
+      }
+      if (first) DBMgErr(__FILE__, __LINE__, kFreedInUseErr, "a destroyed window is still set up");
+    }
+    PostDisposal(w);
+    return 0;
+  }
+  FreeRecord(w);
+  return 0;
+}
+
+void EnsureSpecial() {
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    if ((gRoot && gDisposal) || gMakingSpecial) return;
+    gMakingSpecial = true;
+  }
+  const Rect none{0, 0, 0, 0};
+  if (!Lookup(kWRootWindow)) {
+    const WindowRef root = WCreate(kWStyleNoHost, nullptr, nullptr, &none, 0, 0, 0);
+    std::lock_guard<std::mutex> g(gLock);
+    gRoot = root;
+  }
+  WindowRef disposal;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    disposal = gDisposal && Live().count(gDisposal) ? gDisposal : kWNoWindow;
+  }
+  if (!disposal) {
+    disposal = WCreate(kWStyleNoHost, nullptr, &DisposalHandler, &none, 0, 0, 0);
+    std::lock_guard<std::mutex> g(gLock);
+    gDisposal = disposal;
+  }
+  WEventSetDisposalWindow(disposal);
+  std::lock_guard<std::mutex> g(gLock);
+  gMakingSpecial = false;
+}
+
+// Resolves for an operation: the record, or null after the report of error
+// 26 when the reference is no live record and the root window has no record
+// (or the operation does not let the root stand in).
+WindowRecord* Resolve(WindowRef window, WindowRef* out = nullptr) {
+  const WindowRef w = WResolveWindow(window);
+  if (out) *out = w;
+  return WRecord(w);
+}
+
 }  // namespace
+
+WindowRef WResolveWindow(WindowRef window) {
+  if (window == kWRootWindow) EnsureSpecial();
+  if (const WindowRef w = Lookup(window)) return w;
+  DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
+  EnsureSpecial();
+  return Lookup(kWRootWindow);
+}
+
+WindowRecord* WRecord(WindowRef window) {
+  const WindowRef w = Lookup(window);
+  return w ? At(w) : nullptr;
+}
+
+WindowRef WRootWindow() {
+  EnsureSpecial();
+  return Lookup(kWRootWindow);
+}
+
+WindowRef WDisposalWindow() {
+  EnsureSpecial();
+  std::lock_guard<std::mutex> g(gLock);
+  return gDisposal && Live().count(gDisposal) ? gDisposal : kWNoWindow;
+}
+
+const char* WStyleToWin32(uInt32 style, uint32_t* hostStyle, uint32_t* hostExStyle) {
+  uint32_t ws = 0, ex = 0;
+  if (style & kWStyleModal) ex |= kPlatWsExDlgModalFrame;
+  if (style & kWStyleFloating) ex |= kPlatWsExTopmost;
+  if (style & kWStyleCaption) {
+    ws |= kPlatWsClipChildren | kPlatWsCaption | kPlatWsSysMenu;
+    ex |= kPlatWsExClientEdge | kPlatWsExWindowEdge;
+  } else if (style & kWStyleBordered) {
+    ws |= kPlatWsPopup | kPlatWsClipChildren | kPlatWsBorder;
+  } else {
+    ws |= kPlatWsPopup | kPlatWsClipChildren;
+  }
+  if (style & kWStyleResizable) ws |= kPlatWsThickFrame | kPlatWsMaximizeBox;
+  if (style & kWStyleMinimisable) {
+    ws |= kPlatWsMinimizeBox;
+    if (UseTaskBar()) ex |= kPlatWsExAppWindow;
+  }
+  if ((style & kWStyleModal) && (style & kWStyleResizable)) ws &= ~uint32_t(kPlatWsMinimizeBox);
+  if (hostStyle) *hostStyle = ws;
+  if (hostExStyle) *hostExStyle = ex;
+  return (style & (kWStyleModal | kWStyleFloating)) == (kWStyleModal | kWStyleFloating) ? kMenuClass : kChildClass;
+}
+
+void WRegisterClasses() {
+  // A name already taken (start-up registered the classes) is left alone.
+  PlatRegisterClass(PlatWindowClass{kChildClass, &LeastProc, 0, kPlatNoBrush});
+  PlatRegisterClass(PlatWindowClass{kMenuClass, &LeastProc, kPlatCsSaveBits, kPlatNoBrush});
+}
+
+void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc) { gEmbeddedCleanup.store(proc); }
+void WSetQuitting(Bool32 quitting) { gQuitting.store(quitting != 0); }
+void WSetAppInactive(Bool32 inactive) { gAppInactive.store(inactive != 0); }
 
 WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Rect* rect, int32 /*reserved*/,
                   Bool32 show, uInt32 refCon) {
-  Rect r = rect ? *rect : Rect{0, 0, 0, 0};
-  if (r.bottom <= r.top || r.right <= r.left) r = Rect{0, 0, 5, 5};
-  char text[256];
-  int32 n = title ? title[0] : 0;
-  for (int32 i = 0; i < n; ++i) text[i] = char(title[1 + i]);
-  text[n] = 0;
-  PlatWindow pw;
-  if (Hostless(style)) {
-    std::lock_guard<std::mutex> g(gLock);
-    do {
-      pw = gNextHostless;
-      gNextHostless = gNextHostless == 0x7FFFFFFF ? kFirstHostlessRef : gNextHostless + 1;
-    } while (Table().count(pw));
-  } else {
-    pw = PlatWindowCreate(ToPlat(r), text, FrameOf(style));
-  }
-  if (!pw) return kWNoWindow;
+  EnsureSpecial();
+  if (const WindowRef disposal = WDisposalWindow()) WEventSetDisposalWindow(disposal);
+  const UHandle h = AZNewHClr(int32(sizeof(WindowRecord)));
+  if (!h) return kWNoWindow;
+  const WindowRef w = WindowRef(uInt32(uintptr_t(h)));
+  WindowRecord* r = At(w);
+  r->eventHandler = handler;
+  r->refCon = refCon;
+  r->cursor = -1;
+  r->style = style;
+  WindowRef owner = kWNoWindow;
   {
     std::lock_guard<std::mutex> g(gLock);
-    Table()[pw] = WindowRec{style, refCon, handler, Point{0, 0}, false, ScreenDepth(), r, 0, 0};
+    Live().insert(w);
+    if (style != kWStyleRecordOnly) {
+      r->next = gList;
+      gList = w;
+    }
+    // Windows other than modal and floating ones belong to the last window
+    // of the modal stack; a floating owner is dropped.
+    if (!(style & (kWStyleModal | kWStyleFloating)) && gModal) {
+      owner = gModal;
+      while (At(owner)->nextModal) owner = At(owner)->nextModal;
+      if (At(owner)->style & kWStyleFloating) owner = kWNoWindow;
+    }
   }
-  Notify(pw, weWindCreate);
-  if (show) WShow(pw);
-  return pw;
+  Rect global = rect ? *rect : Rect{0, 0, 0, 0};
+  if (style != kWStyleNoHost) {
+    if (global.bottom <= global.top || global.right <= global.left) global = Rect{0, 0, 5, 5};
+    r->idleRgn = DRectRgn(nullptr);
+    r->portRect = Rect{0, 0, int16(global.bottom - global.top), int16(global.right - global.left)};
+    r->screenPos[0] = global.top;
+    r->screenPos[1] = global.left;
+    if (style != kWStyleRecordOnly) {
+      const PlatWindow hw = CreateHost(r, title, global, owner ? At(owner)->hwnd : 0);
+      if (!hw) {
+        // Nothing of the window is left: the caller gets no window.
+        DBMgErr(__FILE__, __LINE__, kHostWindowErr, "the host window cannot be made");
+        if (r->idleRgn) DDestroyRgn(r->idleRgn);
+        r->idleRgn = 0;
+        {
+          std::lock_guard<std::mutex> g(gLock);
+          UnlinkLocked(w);
+          Live().erase(w);
+        }
+        AZDisposeHandle(h);
+        return kWNoWindow;
+      }
+      r = At(w);
+      r->hwnd = hw;
+      ReadClient(r);
+      PlatSetWindowWord(hw, intptr_t(w));
+    }
+  }
+  r->depth = ScreenDepth();
+  r->clipRgn = DRectRgn(nullptr);
+  ComputeClipRgn(r);
+  r->restoreRect = global;
+  Notify(w, weWindCreate);
+  if (!(r = WRecord(w))) return kWNoWindow;
+  r->minSize[0] = r->minSize[1] = 1;
+  r->maxSize[0] = r->maxSize[1] = 30000;
+  if (show) {
+    const bool floating = (style & kWStyleFloating) && !(style & kWStyleModal);
+    bool hold = floating && !WActiveDocWind();
+    if ((style & kWStyleFloating) && !(style & (kWStyleModal | kWStyleStaysOverModal)) && WFrontModal()) hold = true;
+    if (hold) r->heldBack = 1;
+    else WShow(w);
+  }
+  return w;
 }
 
 void WDestroy(WindowRef window) {
-  WindowRec rec;
-  if (!Known(window, &rec)) return;
-  WHide(window);
+  const WindowRef w = Lookup(window);
+  WindowRecord* r = WRecord(w);
+  if (!r) {
+    DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
+    return;
+  }
+  if (r->disposing) return;
+  WDropKeptPort();
+  if (r->hwnd) WHide(w);
+  const bool posted = PostDisposal(w);
+  if (!(r = WRecord(w))) return;
+  r->disposing = 1;
+  r->eventHandler = nullptr;
+  r->active = 0;
   {
     std::lock_guard<std::mutex> g(gLock);
-    Table().erase(window);
+    UnlinkLocked(w);
   }
-  if (rec.idleRgn) DDestroyRgn(rec.idleRgn);
-  WForgetPortState(window);
-  if (!Hostless(rec.style)) PlatWindowDestroy(window);
-  WPurgeWindowEvents(window);
+  WForgetActive(w);
+  // Without a queue nothing would ever take the disposal event.
+  if (!posted && MayFree(w)) FreeRecord(w);
 }
 
-Bool32 WIsWindow(WindowRef window) { return Get(window, nullptr); }
+Bool32 WIsWindow(WindowRef window) {
+  const WindowRecord* r = WRecord(window);
+  return r && !r->disposing ? 1 : 0;
+}
+
+WindowRef WFrontModal() {
+  std::lock_guard<std::mutex> g(gLock);
+  return gModal;
+}
+
+WindowRef WFirstWindow() {
+  std::lock_guard<std::mutex> g(gLock);
+  return gList;
+}
+
+WindowRef WNextWindow(WindowRef window) {
+  std::lock_guard<std::mutex> g(gLock);
+  const WindowRef w = LookupLocked(window);
+  return w ? At(w)->next : kWNoWindow;
+}
+
+WindowRef WActiveDocWind() {
+  std::lock_guard<std::mutex> g(gLock);
+  if (gModal && !(At(gModal)->style & kWStyleFloating)) return gModal;
+  for (WindowRef w = gList; w; w = At(w)->next)
+    if (!(At(w)->style & kWStyleFloating) && At(w)->active) return w;
+  return kWNoWindow;
+}
+
+WindowRef WFindWindowByHwnd(PlatWindow hwnd) {
+  if (!hwnd) return kWNoWindow;
+  const WindowRef w = WindowRef(PlatGetWindowWord(hwnd));
+  const WindowRecord* r = WRecord(w);
+  return r && r->hwnd == hwnd ? w : kWNoWindow;
+}
+
+PlatWindow WHostWindow(WindowRef window) {
+  const WindowRecord* r = WRecord(window);
+  return r ? r->hwnd : 0;
+}
+
+void WShow(WindowRef window) {
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  if (r->style == kWStyleNoHost) {
+    DBAssert(__FILE__, __LINE__, "showing a window without a host window");
+    return;
+  }
+  if (r->visible) return;
+  const bool current = w == WCurrentPort();
+  WPortState saved{};
+  if (current) WSetup(w, &saved);
+  const uInt32 style = r->style;
+  if (!(style & kWStyleFloating)) WShowFloaters(gAppInactive.load(), WFrontModal() || (style & kWStyleModal));
+  if ((r = WRecord(w))) {
+    r->visible = 1;
+    Notify(w, weWindShow);
+  }
+  if ((r = WRecord(w))) {
+    if (style & kWStyleFloating) r->active = 1;
+    if (r->hwnd)
+      PlatShowWindow(r->hwnd,
+                     (style & kWStyleFloating) || gAppInactive.load() ? kPlatSwShowNoActivate : kPlatSwShowNormal);
+    if (style & kWStyleModal) {
+      std::lock_guard<std::mutex> g(gLock);
+      if (r->visible && !r->nextModal && gModal != w) {
+        r->nextModal = gModal;
+        gModal = w;
+      }
+    }
+  }
+  if (current) WRestore(&saved);
+}
+
+void WHide(WindowRef window) {
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  if (!r->visible && !(r->hwnd && PlatIsIconic(r->hwnd))) return;
+  const uInt32 style = r->style;
+  r->visible = 0;
+  Notify(w, weWindHide);
+  if (WGetActiveWindow() == w) WForgetActive(w, (style & kWStyleFloating) ? WActiveDocWind() : kWNoWindow);
+  if (!(r = WRecord(w))) return;
+  r->active = 0;
+  if (style & kWStyleModal) {
+    std::lock_guard<std::mutex> g(gLock);
+    for (WindowRef* p = &gModal; *p; p = &At(*p)->nextModal)
+      if (*p == w) {
+        *p = r->nextModal;
+        break;
+      }
+    r->nextModal = kWNoWindow;
+  }
+  if (r->hwnd) {
+    if (PlatGetActiveWindow() == r->hwnd && PlatGetFrameWindow()) PlatSetActiveWindow(PlatGetFrameWindow());
+    PlatShowWindow(r->hwnd, kPlatSwHide);
+  }
+  if (!(style & kWStyleFloating)) WShowFloaters(gAppInactive.load(), WFrontModal() != kWNoWindow);
+}
 
 namespace {
-
-// Shows or hides a window whose visibility changes, and tells its handler.
-void SetVisible(WindowRef window, bool shown) {
-  WindowRec rec;
-  if (!Known(window, &rec) || rec.visible == shown) return;
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    Table()[window].visible = shown;
-  }
-  if (!Hostless(rec.style)) PlatWindowShow(window, shown);
-  Notify(window, shown ? weWindShow : weWindHide);
-}
-
+bool gNativeModal = false;  // a native modal dialog is up (WAlert)
 }  // namespace
 
-void WShow(WindowRef window) { SetVisible(window, true); }
-void WHide(WindowRef window) { SetVisible(window, false); }
+void WShowFloaters(Bool32 appInactive, Bool32 modalInFront) {
+  if (gNativeModal) return;
+  std::vector<WindowRef> floaters;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    for (WindowRef w = gList; w; w = At(w)->next)
+      if ((At(w)->style & (kWStyleFloating | kWStyleModal)) == kWStyleFloating) floaters.push_back(w);
+  }
+  for (WindowRef w : floaters) {
+    WindowRecord* r = WRecord(w);
+    if (!r) continue;
+    const bool stays = (r->style & kWStyleStaysOverModal) != 0;
+    if (appInactive || (modalInFront && !stays)) {
+      if (r->visible) {
+        WHide(w);
+        if ((r = WRecord(w))) r->heldBack = 1;
+      }
+    } else if (r->heldBack) {
+      r->heldBack = 0;
+      WShow(w);
+    }
+  }
+}
 
 int32 WGetDepth(WindowRef window) {
-  WindowRec rec;
-  const int32 depth = window && Get(window, &rec) ? rec.depth : ScreenDepth();
+  int32 depth = ScreenDepth();
+  if (window) {
+    if (const WindowRecord* r = Resolve(window)) depth = r->hwnd ? r->depth : ScreenDepth();
+  }
   if (depth < 1) DBAssert(__FILE__, __LINE__, "window depth below 1");
   return depth;
 }
 
-Bool32 WHasHostWindow(WindowRef window) {
-  WindowRec rec;
-  return Get(window, &rec) && !Hostless(rec.style) ? 1 : 0;
-}
+Bool32 WHasHostWindow(WindowRef window) { return WHostWindow(window) ? 1 : 0; }
 
 Bool32 WIsVisible(WindowRef window) {
-  WindowRec rec;
-  return Get(window, &rec) && rec.visible;
+  const WindowRecord* r = WRecord(window);
+  return r && r->visible ? 1 : 0;
 }
 
 void WBringToFront(WindowRef window) {
-  if (!Known(window)) return;
-  PlatWindowRaise(window);
-  WShow(window);
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  if (r->hwnd) {
+    if (PlatIsIconic(r->hwnd)) PlatShowWindow(r->hwnd, kPlatSwRestore);
+    PlatSetWindowPos(r->hwnd, kPlatInsertTop, 0, 0, 0, 0,
+                     kPlatSwpNoMove | kPlatSwpNoSize | ((r->style & kWStyleFloating) ? kPlatSwpNoActivate : 0));
+  }
+  if (r->style != kWStyleNoHost) WShow(w);
 }
 
 void WSetCloseable(WindowRef window, Bool32 on) {
-  WindowRec rec;
-  if (!Known(window, &rec) || Hostless(rec.style)) return;
-  PlatEnableClose(window, on != 0);
+  if (const WindowRecord* r = Resolve(window))
+    if (r->hwnd) PlatEnableClose(r->hwnd, on != 0);
 }
 
 void WSetTitle(WindowRef window, ConstPStr title) {
-  if (!Known(window)) return;
+  const WindowRecord* r = Resolve(window);
+  if (!r || !r->hwnd) return;
   char text[256];
-  int32 n = title ? title[0] : 0;
-  for (int32 i = 0; i < n; ++i) text[i] = char(title[1 + i]);
-  text[n] = 0;
-  PlatWindowSetTitle(window, text);
+  PToC(title, text);
+  PlatWindowSetTitle(r->hwnd, text);
 }
 
 void WGetTitle(WindowRef window, PStr title) {
   if (!title) return;
   title[0] = 0;
+  const WindowRecord* r = Resolve(window);
+  if (!r) return;
+  const char* fixed = r->style == kWStyleNoHost ? "Event handler" : r->style == kWStyleSkipsRedraw ? "Root window" : nullptr;
   char text[256];
-  const int32 n = PlatWindowGetTitle(window, text, sizeof text);
-  if (n < 0) return;
+  int32 n;
+  if (fixed) {
+    n = int32(std::strlen(fixed));
+    std::memcpy(text, fixed, size_t(n));
+  } else {
+    n = r->hwnd ? PlatWindowGetTitle(r->hwnd, text, sizeof text) : 0;
+    if (n < 0) return;
+  }
   const int32 kept = n > 255 ? 255 : n;
   for (int32 i = 0; i < kept; ++i) title[1 + i] = uChar(text[i]);
   title[0] = uChar(kept);
 }
 
 uInt32 WGetRefCon(WindowRef window) {
-  WindowRec rec;
-  return Get(window, &rec) ? rec.refCon : 0;
+  const WindowRecord* r = Resolve(window);
+  return r ? r->refCon : 0;
 }
 
 void WSetRefCon(WindowRef window, uInt32 refCon) {
-  if (!Known(window)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Table().find(window);
-  if (it != Table().end()) it->second.refCon = refCon;
+  if (WindowRecord* r = Resolve(window)) r->refCon = refCon;
 }
 
 void WSetEventHandler(WindowRef window, WEventHandler handler) {
-  if (!Known(window)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Table().find(window);
-  if (it != Table().end()) it->second.handler = handler;
+  if (WindowRecord* r = Resolve(window))
+    if (!r->disposing) r->eventHandler = handler;
 }
 
 void WSetIdleRgn(WindowRef window, uInt32 rgn, Bool32 flag) {
-  WindowRec rec;
-  if (!Known(window, &rec)) return;
-  // The region is made and copied outside the table's lock: the region
-  // calls are managers of their own.
-  DRgn idle = rec.idleRgn ? rec.idleRgn : DRectRgn(nullptr);
-  if (!idle) return;
-  if (rgn) DCombineRgn(idle, rgn, rgn, kDRgnCopy);
-  else DSetEmptyRgn(idle);
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Table().find(window);
-  if (it == Table().end()) {
-    DDestroyRgn(idle);
-    return;
-  }
-  it->second.idleRgn = idle;
-  it->second.idleFlag = flag ? 1 : 0;
+  WindowRecord* r = Resolve(window);
+  if (!r) return;
+  if (!r->idleRgn) r->idleRgn = DRectRgn(nullptr);
+  if (!r->idleRgn) return;
+  if (rgn) DCombineRgn(r->idleRgn, rgn, rgn, kDRgnCopy);
+  else DSetEmptyRgn(r->idleRgn);
+  r->idleFlag = flag ? 1 : 0;
 }
 
 Bool32 WMouseMoveWanted(WindowRef window, int32 where) {
-  WindowRec rec;
-  if (!Get(window, &rec)) return 1;
-  const Bool32 inside = rec.idleRgn && DPtInRgn(where, rec.idleRgn) ? 1 : 0;
-  return inside == rec.idleFlag;
+  const WindowRecord* r = WRecord(window);
+  if (!r) return 1;
+  const Bool32 inside = r->idleRgn && DPtInRgn(where, r->idleRgn) ? 1 : 0;
+  return inside == r->idleFlag;
 }
 
 uInt32 WGetStyle(WindowRef window) {
-  WindowRec rec;
-  return Get(window, &rec) ? rec.style : 0;
+  const WindowRecord* r = Resolve(window);
+  return r ? r->style : 0;
 }
 
 // The style word is what the window manager and the VI window read; the
 // host frame follows it around the same content rectangle.
 void WApplyWindowOptions(WindowRef window, uInt32 options) {
-  WindowRec rec;
-  if (!Known(window, &rec)) return;
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    Table()[window].style = options;
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  r->style = options;
+  if (!r->hwnd) return;
+  Rect content;
+  WGetGlobalRect(w, &content);
+  uint32_t ws = 0, ex = 0;
+  WStyleToWin32(options, &ws, &ex);
+  const PlatWindow hw = r->hwnd;
+  PlatSetWindowStyle(hw, ws | (PlatGetWindowStyle(hw) & (kPlatWsVisible | kPlatWsDisabled)));
+  PlatSetWindowExStyle(hw, ex);
+  if (!PlatIsZoomed(hw) && !PlatIsIconic(hw)) {
+    PlatRect frame = ToPlat(content);
+    PlatAdjustWindowRect(&frame, ws, ex);
+    PlatMoveWindow(hw, frame);
   }
-  if (FrameOf(rec.style) != FrameOf(options)) PlatWindowSetFrame(window, FrameOf(options));
+  if ((r = WRecord(w))) {
+    ReadClient(r);
+    ComputeClipRgn(r);
+  }
+  PlatEnableClose(hw, (options & kWStyleCloseable) != 0);
 }
 
 void WGetRect(WindowRef window, Rect* rect) {
   if (!rect) return;
-  *rect = Rect{0, 0, 0, 0};
-  WindowRec rec;
-  PlatRect content;
-  if (!Known(window, &rec)) return;
-  if (Hostless(rec.style)) content = ToPlat(rec.placed);
-  else if (!PlatWindowGetContent(window, &content)) return;
-  rect->top = rec.origin.v;
-  rect->left = rec.origin.h;
-  rect->bottom = int16(rec.origin.v + (content.bottom - content.top));
-  rect->right = int16(rec.origin.h + (content.right - content.left));
+  const WindowRecord* r = Resolve(window);
+  *rect = r ? r->portRect : Rect{0, 0, 0, 0};
 }
 
 void WGetOrigin(WindowRef window, Point* origin) {
   if (!origin) return;
-  WindowRec rec;
-  *origin = Known(window, &rec) ? rec.origin : Point{0, 0};
+  const WindowRecord* r = Resolve(window);
+  *origin = r ? Point{r->portRect.top, r->portRect.left} : Point{0, 0};
 }
 
 void WSetOrigin(WindowRef window, Point origin) {
-  if (!Known(window)) return;
-  std::lock_guard<std::mutex> g(gLock);
-  Table()[window].origin = origin;
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  const int32 dv = origin.v - r->portRect.top, dh = origin.h - r->portRect.left;
+  if (!dv && !dh) return;
+  const auto shift = [dv, dh](Rect& x) {
+    x = Rect{Pin16(x.top + dv), Pin16(x.left + dh), Pin16(x.bottom + dv), Pin16(x.right + dh)};
+  };
+  shift(r->portRect);
+  shift(r->clipRect);
+  if (r->idleRgn) DOffsetRgn(r->idleRgn, dh, dv);
+  ComputeClipRgn(r);
+  WPortFollowOrigin(w);
 }
 
 void WGetGlobalRect(WindowRef window, Rect* rect) {
   if (!rect) return;
-  PlatRect content{0, 0, 0, 0};
-  WindowRec rec;
-  if (Known(window, &rec)) {
-    if (Hostless(rec.style)) content = ToPlat(rec.placed);
-    else PlatWindowGetContent(window, &content);
-  }
-  *rect = ToRect(content);
+  *rect = Rect{0, 0, 0, 0};
+  WindowRecord* r = Resolve(window);
+  if (!r) return;
+  ReadClient(r);
+  const int32 v = r->screenPos[0], h = r->screenPos[1];
+  *rect = Rect{int16(v), int16(h), Pin16(v + r->portRect.bottom - r->portRect.top),
+               Pin16(h + r->portRect.right - r->portRect.left)};
 }
 
 void WSize(WindowRef window, const Rect* rect) {
-  if (!rect || !Known(window)) return;
-  PlatRect old;
-  if (!PlatWindowGetContent(window, &old)) return;
-  const PlatRect now = ToPlat(*rect);
-  PlatWindowSetContent(window, now);
-  if (old.top != now.top || old.left != now.left) Notify(window, weWindMove);
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!rect || !r) return;
+  Rect old;
+  WGetGlobalRect(w, &old);
+  if (r->hwnd) {
+    if (PlatIsZoomed(r->hwnd) || PlatIsIconic(r->hwnd)) PlatShowWindow(r->hwnd, kPlatSwRestore);
+    PlatRect frame = ToPlat(*rect);
+    PlatAdjustWindowRect(&frame, PlatGetWindowStyle(r->hwnd), PlatGetWindowExStyle(r->hwnd));
+    PlatMoveWindow(r->hwnd, frame);
+    if (!(r = WRecord(w))) return;
+    ReadClient(r);
+  } else {
+    r->screenPos[0] = rect->top;
+    r->screenPos[1] = rect->left;
+    r->portRect.bottom = Pin16(r->portRect.top + rect->bottom - rect->top);
+    r->portRect.right = Pin16(r->portRect.left + rect->right - rect->left);
+  }
+  r->restoreRect = *rect;
+  ComputeClipRgn(r);
+  WPortFollowOrigin(w);
+  Rect now;
+  WGetGlobalRect(w, &now);
+  if (old.top != now.top || old.left != now.left) Notify(w, weWindMove);
   if (old.bottom - old.top != now.bottom - now.top || old.right - old.left != now.right - now.left)
-    Notify(window, weWindSize, 1);
+    Notify(w, weWindSize, 1);
 }
 
 void WMove(WindowRef window, int32 v, int32 h) {
   Rect now;
-  if (!Known(window)) return;
-  WGetGlobalRect(window, &now);
+  const WindowRef w = WResolveWindow(window);
+  if (!WRecord(w)) return;
+  WGetGlobalRect(w, &now);
   const int32 height = now.bottom - now.top, width = now.right - now.left;
   // Pinned so that the whole rectangle keeps 16-bit coordinates.
   const auto pin = [](int32 x, int32 extent) { return x < -32768 ? -32768 : x > 32767 - extent ? 32767 - extent : x; };
   v = pin(v, height);
   h = pin(h, width);
   const Rect moved{int16(v), int16(h), int16(v + height), int16(h + width)};
-  WSize(window, &moved);
+  WSize(w, &moved);
 }
 
 void WGetWorkAreaRect(WindowRef /*window*/, Rect* rect) {
@@ -314,14 +764,28 @@ void WGetWorkAreaRect(WindowRef /*window*/, Rect* rect) {
 }
 
 void WGetShellRect(uInt32 style, Rect* margins) {
-  if (margins) *margins = ToRect(PlatWindowFrameMargins(FrameOf(style)));
+  if (!margins) return;
+  uint32_t ws = 0, ex = 0;
+  WStyleToWin32(style, &ws, &ex);
+  *margins = ToRect(PlatFrameInsets(ws, ex));
 }
 
 int32 WSendEvent(WEventRecord* event) {
   if (!event) return 0;
-  WindowRec rec;
-  if (!Get(event->window, &rec) || !rec.handler) return 0;
-  return rec.handler(event, rec.refCon);
+  WindowRef w;
+  WindowRecord* r = Resolve(event->window, &w);
+  if (!r || gQuitting.load()) return 0;
+  const WEventHandler handler = r->eventHandler;
+  const uInt32 refCon = r->refCon;
+  if (!handler) return 0;
+  if (event->code > 0 && r->hwnd) {
+    WPortState saved{};
+    WSetup(w, &saved);
+    const int32 result = handler(event, refCon);
+    WRestore(&saved);
+    return result;
+  }
+  return handler(event, refCon);
 }
 
 int32 WWindowsInOrder(WindowRef* out, int32 max) {
@@ -333,8 +797,9 @@ int32 WWindowsInOrder(WindowRef* out, int32 max) {
   }
   int32 count = 0;
   for (int32 i = 0; i < n && i < int32(order.size()); ++i) {
-    if (!Get(order[size_t(i)], nullptr)) continue;
-    if (out && count < max) out[count] = order[size_t(i)];
+    const WindowRef w = WFindWindowByHwnd(order[size_t(i)]);
+    if (!w || !WIsWindow(w)) continue;
+    if (out && count < max) out[count] = w;
     ++count;
   }
   return count;
@@ -344,7 +809,24 @@ void WDestroyAllWindows() {
   std::vector<WindowRef> all;
   {
     std::lock_guard<std::mutex> g(gLock);
-    for (auto& kv : Table()) all.push_back(kv.first);
+    for (WindowRef w : Live())
+      if (w != gRoot && w != gDisposal && !At(w)->disposing) all.push_back(w);
   }
   for (WindowRef w : all) WDestroy(w);
+  std::vector<WindowRef> waiting;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    for (WindowRef w : Live())
+      if (At(w)->disposing) waiting.push_back(w);
+  }
+  for (WindowRef w : waiting)
+    if (MayFree(w)) FreeRecord(w);
+}
+
+void WSetNativeModal(Bool32 up) { gNativeModal = up != 0; }
+Bool32 WNativeModal() { return gNativeModal ? 1 : 0; }
+
+void WRedraw(PlatWindow hwnd) {
+  const WindowRef w = WFindWindowByHwnd(hwnd);
+  WRedrawWindow(w, hwnd);
 }

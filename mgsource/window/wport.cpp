@@ -1,11 +1,12 @@
 #include "mgsource/window/wport.h"
 
 #include <atomic>
-#include <map>
+#include <vector>
 #include <mutex>
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
 #include "platform/qx_dc.h"
@@ -16,27 +17,20 @@
 
 namespace {
 
-struct PortState {
-  bool clipped = false;
-  Rect clip{};
-  Rect update{};  // empty when nothing waits
-};
-
-std::mutex gLock;  // guards the table; never held while another manager call runs
-std::map<WindowRef, PortState>& Ports() {
-  static auto* t = new std::map<WindowRef, PortState>;
-  return *t;
-}
-
-thread_local WindowRef tPort = kWNoWindow;
 std::atomic<WZoomedProc> gZoomed{nullptr};
 
-// The drawing mutex: held from WSetup to WRestore, so that one thread at a
-// time draws into windows; WSetup nests.  gLock is taken inside it, never
-// the other way round.
+// The drawing mutex: held from WSetup to WRestore and during a redraw, so
+// that one thread at a time draws into windows; WSetup nests.  The window
+// manager's own lock (window.cpp) is taken inside it, never the other way
+// round.  The state below is written under it.
 std::recursive_mutex gDrawMutex;
-thread_local int32 tSetupDepth = 0;
-int32 gScreenImage = 0;  // written under the drawing mutex
+int32 gSetupDepth = 0;
+std::atomic<WindowRef> gCurrent{kWNoWindow};  // the current window
+WindowRef gKept = kWNoWindow;                 // the window kept selected after WRestore
+std::atomic<bool> gKeptMode{false};
+int32 gUpdating = 0;                          // redraws running
+WindowRef gQueryOpen = kWNoWindow;            // the window remembered from QueryOpen
+int32 gScreenImage = 0;
 
 // Clips the attached device context of the window to its clip rectangle
 // (none: the whole content).
@@ -55,29 +49,49 @@ void ApplyClip(WindowRef w) {
   PlatDeleteObject(rgn);
 }
 
-// Attaches the window's drawing target: the screen image, with the window
-// as its owner; 0 detaches.
+// Attaches the window's drawing target: its draw image when it has one,
+// else the screen image with the window as its owner (through the paint
+// context during a redraw); 0 detaches.
 void Attach(WindowRef w) {
-  if (!w) {
+  const WindowRecord* r = WRecord(w);
+  if (!w || !r) {
     IAttachTarget(0, 0);
+    return;
+  }
+  if (r->drawImage) {
+    IAttachTarget(int32(r->drawImage), 0);
     return;
   }
   if (!gScreenImage || IKindOf(gScreenImage) != kImageWindow) WInitScreenImage();
   ISetWindowOf(gScreenImage, w);
-  IAttachTarget(gScreenImage, 0);
+  IAttachTarget(gScreenImage, PlatObj(r->paintDC));
   ApplyClip(w);
 }
 
 void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    PortState& p = Ports()[w];
-    if (savedClip) *savedClip = p.clipped ? p.clip : Rect{0, 0, 0, 0};
-    p.clipped = rect != nullptr;
-    p.clip = rect ? *rect : Rect{0, 0, 0, 0};
+  WindowRecord* r = WRecord(w);
+  if (!r) return;
+  if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
+  r->clipRectSet = rect != nullptr;
+  r->clipRect = rect ? *rect : Rect{0, 0, 0, 0};
+  if (r->clipRgn) {
+    Rect area = r->portRect;
+    if (rect) DSectRect(&r->portRect, rect, &area);
+    DSetRectRgn(r->clipRgn, &area);
   }
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
   ApplyClip(w);
+}
+
+// Under the drawing mutex: the kept window is no longer kept; when it is
+// selected outside any WSetup, the port is switched to no window.
+void DropKeptLocked() {
+  if (!gKept) return;
+  if (gSetupDepth == 0 && gCurrent.load() == gKept) {
+    gCurrent.store(kWNoWindow);
+    Attach(kWNoWindow);
+  }
+  gKept = kWNoWindow;
 }
 
 }  // namespace
@@ -95,23 +109,30 @@ int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
   gDrawMutex.lock();
-  ++tSetupDepth;
-  if (saved) saved->window = tPort;
-  tPort = WIsWindow(window) ? window : kWNoWindow;
-  Attach(tPort);
+  const WindowRef w = WResolveWindow(window);
+  if (gKept && gKept == w) {
+    if (saved) saved->window = kWNoWindow;
+  } else {
+    DropKeptLocked();
+    if (saved) saved->window = gCurrent.load();
+    gCurrent.store(w);
+    Attach(w);
+  }
+  ++gSetupDepth;
+  if (WindowRecord* r = WRecord(w)) ++r->setupCount;
 }
 
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
-  const WindowRef w = tPort;
+  const WindowRef w = WCurrentPort();
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
-  if (!w || !rect || !WIsWindow(w)) return;
+  if (!w || !rect || !WRecord(w)) return;
   SetClip(w, rect, savedClip);
 }
 
 void WLimitClip(const Rect* rect, Rect* savedClip) {
-  const WindowRef w = tPort;
+  const WindowRef w = WCurrentPort();
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
-  if (!w || !rect || !WIsWindow(w)) return;
+  if (!w || !rect || !WRecord(w)) return;
   Rect now;
   if (!WGetClipRect(w, &now)) {
     // The port rectangle: the window's, or the bounds of the pixmap or
@@ -126,72 +147,182 @@ void WLimitClip(const Rect* rect, Rect* savedClip) {
 }
 
 void WRestoreClip(const Rect* savedClip) {
-  const WindowRef w = tPort;
-  if (!w || !savedClip || !WIsWindow(w)) return;
+  const WindowRef w = WCurrentPort();
+  if (!w || !savedClip || !WRecord(w)) return;
   SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);
 }
 
 void WRestore(const WPortState* saved) {
-  if (tSetupDepth == 0) {
+  std::unique_lock<std::recursive_mutex> g(gDrawMutex);
+  if (gSetupDepth == 0) {
     DBAssert(__FILE__, __LINE__, "WRestore without WSetup");
     return;
   }
+  const WindowRef current = gCurrent.load();
+  WindowRecord* r = WRecord(current);
+  if (r && r->setupCount) --r->setupCount;
+  --gSetupDepth;
   const WindowRef back = saved ? saved->window : kWNoWindow;
-  tPort = back && WIsWindow(back) ? back : kWNoWindow;
-  Attach(tPort);
-  --tSetupDepth;
-  gDrawMutex.unlock();
+  if (gKeptMode.load() && gSetupDepth == 0 && r && !r->paintDC) {
+    // The engine draws again soon: the window stays selected.
+    if (back) DBAssert(__FILE__, __LINE__, "a kept port restored to another window");
+    gKept = current;
+  } else {
+    const WindowRef to = WRecord(back) ? back : kWNoWindow;
+    gCurrent.store(to);
+    Attach(to);
+  }
+  g.unlock();
+  gDrawMutex.unlock();  // the lock WSetup took
 }
 
-WindowRef WCurrentPort() { return tPort && WIsWindow(tPort) ? tPort : kWNoWindow; }
+WindowRef WCurrentPort() { return gCurrent.load(); }
+
+int32 WSetupDepth() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  return gSetupDepth;
+}
+
+void WDropKeptPort() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  DropKeptLocked();
+}
+
+void WSetKeptPortMode(Bool32 on) {
+  gKeptMode.store(on != 0);
+  if (!on) WDropKeptPort();
+}
+
+WindowRef WKeptPort() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  return gKept;
+}
+
+void WPortFollowOrigin(WindowRef window) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  DDrawState& s = gDrawState;
+  if (!window || s.window != window || gCurrent.load() != window) return;
+  Point origin{0, 0};
+  WGetOrigin(window, &origin);
+  s.originH = origin.h;
+  s.originV = origin.v;
+  WGetRect(window, &s.bounds);
+  ApplyClip(window);
+}
 
 Bool32 WGetClipRect(WindowRef window, Rect* clip) {
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Ports().find(window);
-  if (it == Ports().end() || !it->second.clipped) return 0;
-  if (clip) *clip = it->second.clip;
+  const WindowRecord* r = WRecord(window);
+  if (!r || !r->clipRectSet) return 0;
+  if (clip) *clip = r->clipRect;
   return 1;
 }
 
-void WInvalRect(WindowRef window, const Rect* rect) {
-  if (!WIsWindow(window)) return;
-  Rect area;
-  if (rect) area = *rect;
-  else WGetRect(window, &area);
+namespace {
+
+// Invalidates a rectangle (local) of one window: its host window's update
+// region, the client area starting at the port's origin.
+void Invalidate(const WindowRecord* r, const Rect* rect) {
+  if (!r || !r->hwnd) return;
+  const Rect area = rect ? *rect : r->portRect;
   if (DEmptyRect(&area)) return;
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    DUnionRect(&area, &Ports()[window].update);
+  const PlatRect client{area.left - r->portRect.left, area.top - r->portRect.top, area.right - r->portRect.left,
+                        area.bottom - r->portRect.top};
+  PlatInvalidateRect(r->hwnd, &client, false);
+}
+
+// The visible windows that redraw-all and invalidate-all reach.
+std::vector<WindowRef> AllVisible() {
+  std::vector<WindowRef> all;
+  for (WindowRef w = WFirstWindow(); w; w = WNextWindow(w)) {
+    const WindowRecord* r = WRecord(w);
+    if (r && r->visible && r->style != kWStyleNoHost && r->style != kWStyleSkipsRedraw) all.push_back(w);
   }
-  // The host window's update region too, so that the area is painted: the
-  // client area starts at the port's origin.
-  if (!WHasHostWindow(window)) return;
-  Point origin{0, 0};
-  WGetOrigin(window, &origin);
-  const PlatRect client{area.left - origin.h, area.top - origin.v, area.right - origin.h, area.bottom - origin.v};
-  PlatInvalidateRect(window, &client, false);
+  return all;
+}
+
+}  // namespace
+
+void WInvalRect(WindowRef window, const Rect* rect) {
+  if (window == kWAllWindows) {
+    for (WindowRef w : AllVisible()) Invalidate(WRecord(w), rect);
+    return;
+  }
+  Invalidate(WRecord(WResolveWindow(window)), rect);
 }
 
 Bool32 WGetUpdateRect(WindowRef window, Rect* rect) {
   Rect r{0, 0, 0, 0};
-  {
-    std::lock_guard<std::mutex> g(gLock);
-    auto it = Ports().find(window);
-    if (it != Ports().end()) r = it->second.update;
-  }
+  const WindowRecord* rec = WRecord(window);
+  PlatRect box;
+  if (rec && rec->hwnd && PlatGetUpdateRect(rec->hwnd, &box))
+    r = Rect{int16(box.top + rec->portRect.top), int16(box.left + rec->portRect.left),
+             int16(box.bottom + rec->portRect.top), int16(box.right + rec->portRect.left)};
   if (rect) *rect = r;
   return !DEmptyRect(&r);
 }
 
 void WValidate(WindowRef window) {
-  std::lock_guard<std::mutex> g(gLock);
-  auto it = Ports().find(window);
-  if (it != Ports().end()) it->second.update = Rect{0, 0, 0, 0};
+  if (const PlatWindow hw = WHostWindow(window)) PlatValidateRect(hw, nullptr);
 }
 
-void WForgetPortState(WindowRef window) {
-  std::lock_guard<std::mutex> g(gLock);
-  Ports().erase(window);
+void WRedrawWindow(WindowRef w, PlatWindow hwnd) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  DropKeptLocked();
+  ++gUpdating;
+  WindowRecord* r = WRecord(w);
+  if (!r || r->hwnd != hwnd) {
+    // No window of the manager (or one being freed): the area is validated.
+    PlatPaintInfo info{};
+    if (PlatBeginPaint(hwnd, &info)) PlatEndPaint(hwnd, &info);
+    --gUpdating;
+    return;
+  }
+  if (r->paintDC) DBAssert(__FILE__, __LINE__, "a redraw inside the redraw of the window");
+  const WindowRef previous = gCurrent.load();
+  const bool switched = previous == w;
+  if (switched) {
+    gCurrent.store(kWNoWindow);
+    Attach(kWNoWindow);
+  }
+  PlatPaintInfo info{};
+  const PlatObj dc = PlatBeginPaint(hwnd, &info);
+  if (!dc) DBAssert(__FILE__, __LINE__, "no paint context");
+  if ((r = WRecord(w))) {
+    r->paintDC = uInt32(dc);
+    WEventRecord e{};
+    e.code = weWindDraw;
+    e.window = w;
+    const int32 top = info.paint.top + r->portRect.top, left = info.paint.left + r->portRect.left;
+    const int32 bottom = info.paint.bottom + r->portRect.top, right = info.paint.right + r->portRect.left;
+    e.where = int32(uint32_t(uint16_t(top)) | uint32_t(uint16_t(left)) << 16);
+    e.globalWhere = int32(uint32_t(uint16_t(bottom)) | uint32_t(uint16_t(right)) << 16);
+    WSendEvent(&e);
+  }
+  DropKeptLocked();
+  if (dc) PlatEndPaint(hwnd, &info);
+  if ((r = WRecord(w))) r->paintDC = 0;
+  if (switched && WRecord(previous)) {
+    gCurrent.store(previous);
+    Attach(previous);
+  }
+  --gUpdating;
+  if (!gUpdating && gQueryOpen && gQueryOpen == w) {
+    gQueryOpen = kWNoWindow;
+    WEventRecord e{};
+    e.code = kWEvRestored;
+    e.window = w;
+    WSendEvent(&e);
+  }
+}
+
+Bool32 WUpdating() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  return gUpdating > 0 ? 1 : 0;
+}
+
+void WRememberQueryOpen(WindowRef window) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  gQueryOpen = window;
 }
 
 namespace {
@@ -207,7 +338,7 @@ void GripLine(const Rect& r, int32 k, DColor colour, DColor bwColour) {
 }  // namespace
 
 void WDrawGrowIcon(const Rect* rect) {
-  const WindowRef w = WCurrentPort();
+  const WindowRef w = WRecord(WCurrentPort()) ? WCurrentPort() : kWNoWindow;
   if (!rect) return;
   if (!w) {
     DBAssert(__FILE__, __LINE__, "a size box drawn without a window");
@@ -251,7 +382,8 @@ void WDrawGrowIcon(const Rect* rect) {
 }
 
 void WLocalToGlobal(WindowRef window, Point* point) {
-  if (!point || !WIsWindow(window)) return;
+  if (!point) return;
+  window = WResolveWindow(window);
   Rect global;
   Point origin;
   WGetGlobalRect(window, &global);
@@ -261,7 +393,8 @@ void WLocalToGlobal(WindowRef window, Point* point) {
 }
 
 void WGlobalToLocal(WindowRef window, Point* point) {
-  if (!point || !WIsWindow(window)) return;
+  if (!point) return;
+  window = WResolveWindow(window);
   Rect global;
   Point origin;
   WGetGlobalRect(window, &global);
@@ -271,11 +404,15 @@ void WGlobalToLocal(WindowRef window, Point* point) {
 }
 
 Bool32 WIsZoomed(WindowRef window) {
-  if (!WIsWindow(window)) return 0;
+  window = WResolveWindow(window);
+  if (!WRecord(window)) return 0;
   const WZoomedProc proc = gZoomed.load();
-  return (proc ? proc(window) : PlatIsZoomed(window)) ? 1 : 0;
+  return (proc ? proc(window) : PlatIsZoomed(WHostWindow(window))) ? 1 : 0;
 }
 
 void WSetZoomedProc(WZoomedProc proc) { gZoomed.store(proc); }
 
-Bool32 WIsIconic(WindowRef window) { return WIsWindow(window) && PlatIsIconic(window) ? 1 : 0; }
+Bool32 WIsIconic(WindowRef window) {
+  const PlatWindow hw = WHostWindow(WResolveWindow(window));
+  return hw && PlatIsIconic(hw) ? 1 : 0;
+}

@@ -32,21 +32,38 @@ QX_EXTERN_C void WRestore(const WPortState* saved);
 // for the root window; 0 or the image table's error.
 MgErr WInitScreenImage();
 int32 WScreenImage();
-// The current port of this thread, 0 for none.
+// The current window, 0 for none.
 WindowRef WCurrentPort();
+// The nesting of WSetup (all windows).
+int32 WSetupDepth();
+// The kept port: while the mode is on (the engine's time slice at the root
+// level of the main loop), WRestore back to depth 0 keeps the window
+// selected, and the next WSetup of it skips the switch.  Dropped at the
+// next WSetup of another window, at a redraw, at WDestroy and when the mode
+// ends.
+void WSetKeptPortMode(Bool32 on);
+void WDropKeptPort();
+WindowRef WKeptPort();
+// The current drawing state follows a window whose origin or size changed.
+void WPortFollowOrigin(WindowRef window);
+// The redraw of a window's host window (its Paint): under the drawing
+// mutex, event 14 with the paint box in local coordinates, drawn through
+// the paint context; event 47 after the first redraw of the window
+// remembered from QueryOpen.
+void WRedrawWindow(WindowRef window, PlatWindow hwnd);
+Bool32 WUpdating();
+void WRememberQueryOpen(WindowRef window);
 // The window's clip rectangle; false when none was set.
 Bool32 WGetClipRect(WindowRef window, Rect* clip);
 
-// Adds the rectangle (local coordinates; null: the whole port rectangle) to
-// the window's area waiting to be redrawn.
+// Adds the rectangle (local coordinates; null: the whole port rectangle;
+// empty: nothing) to the window's area waiting to be redrawn; window -3
+// invalidates every visible window but those of styles 0x2000 and 0x8000.
 QX_EXTERN_C void WInvalRect(WindowRef window, const Rect* rect);
 // The bounding rectangle of that area; false (an empty rectangle) when
 // nothing waits.  WValidate empties it.
 Bool32 WGetUpdateRect(WindowRef window, Rect* rect);
 void WValidate(WindowRef window);
-// Drops the clip and update area kept for a window being destroyed, so that
-// a later window given the same reference starts without them.
-void WForgetPortState(WindowRef window);
 
 // Draws the size box into a rectangle (local coordinates) of the current
 // window: a resizable window's in the button face with a grip of diagonal

@@ -106,10 +106,10 @@ TEST_F(PanelPlaceTest, PlacementNeedsAWindowAndTheLastRunSweepsKeptPanels) {
   SetState(2);
   // A minimised window is left alone until it is restored.
   const WindowRef w = viinst::PanelWindow(panel_);
-  PlatShowWindow(w, kPlatSwMinimize);
+  PlatShowWindow(WHostWindow(w), kPlatSwMinimize);
   PlaceVIPanelWindow(vi_);
   EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), 0x0101);
-  PlatShowWindow(w, kPlatSwRestore);
+  PlatShowWindow(WHostWindow(w), kPlatSwRestore);
   PlaceVIPanelWindow(vi_);
   EXPECT_EQ(ExtHalf(panel_, kHeapExtWindowOptions), 0x1234);
   // Without a window nothing is placed.

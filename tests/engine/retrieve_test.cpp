@@ -211,6 +211,7 @@ TEST_F(RetrieveTest, TheMenuBarFollowsKindStateAndOptions) {
   h.rtmHasVIMenuRef = [](UHandle) { return rtm; };
   SetRunCmdHooks(&h);
   WSetActiveWindow(w_);
+  WSetOrigin(w_, Point{-40, 0});  // the menu bar lies inside the content
   for (const Case& c : cases) {
     rtm = c.rtm;
     VIRec(vi_)->viKind = c.kind;

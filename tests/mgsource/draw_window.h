@@ -53,7 +53,7 @@ class DrawWindow : public ::testing::Test {
     if (setUp_) WRestore(&saved_);
     setUp_ = false;
   }
-  PlatSurface* Surface() const { return PlatWindowSurface(window_); }
+  PlatSurface* Surface() const { return PlatWindowSurface(WHostWindow(window_)); }
   uInt32 At(int32 x, int32 y) const { return PlatSurfaceGetPixel(Surface(), x, y) & 0xFFFFFF; }
   // The pixels that are not white, as rows of "#" and "." over (x, y, w, h).
   std::string Mask(int32 x0, int32 y0, int32 w, int32 h) const {

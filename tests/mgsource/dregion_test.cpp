@@ -30,11 +30,11 @@ class Regions : public ::testing::Test {
     DInitDraw();
     const Rect r{40, 40, 140, 240};
     w_ = WCreate(0x3C, nullptr, nullptr, &r, 0, true, 0);
-    surface_ = PlatWindowSurface(w_);
+    surface_ = PlatWindowSurface(WHostWindow(w_));
     for (int32 y = 0; y < 100; ++y)
       for (int32 x = 0; x < 200; ++x) PlatSurfaceSetPixel(surface_, x, y, uint32_t(y << 8 | x));
     WSetOrigin(w_, Point{10, 20});
-    PlatValidateRect(w_, nullptr);
+    PlatValidateRect(WHostWindow(w_), nullptr);
     WSetup(w_, &saved_);
     trace_.lines.clear();
     PlatSetTraceSink(gDrawState.dc, &trace_);
@@ -136,7 +136,7 @@ TEST_F(Regions, ScrollRectMovesPaintsAndInvalidates) {
     for (const auto& line : trace_.lines)
       if (line.rfind("patfill ", 0) == 0) strips += line.substr(8, line.find(" 0x") - 8) + ";";
     PlatRect u{};
-    PlatGetUpdateRect(w_, &u);
+    PlatGetUpdateRect(WHostWindow(w_), &u);
     EXPECT_EQ(Str(u.left, u.top, u.right, u.bottom), c.update) << c.dh << "," << c.dv;
     EXPECT_EQ(strips, c.strips) << c.dh << "," << c.dv;
     EXPECT_EQ(Pixel(c.x, c.y), c.pixel) << c.dh << "," << c.dv;

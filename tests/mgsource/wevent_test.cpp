@@ -16,6 +16,9 @@ class EventQueueTest : public ::testing::Test {
     ASSERT_EQ(WEventQueueInit(1), kNoErr);
     WEventSetGate(1);
     WEventSetLoopState(1, 0);
+    // Purged events go to no window until a disposal window is named (the
+    // window tests of this process name one).
+    WEventSetDisposalWindow(kWNoWindow);
     Drain();
   }
   void TearDown() override {

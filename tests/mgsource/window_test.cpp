@@ -7,7 +7,10 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_msgqueue.h"
+#include "platform/qx_paint.h"
 #include "platform/qx_window.h"
+#include "mgsource/memory.h"
 #include "test_support.h"
 
 namespace {
@@ -57,7 +60,7 @@ TEST_F(WindowTest, CreatingShowingAndHidingSendTheirEvents) {
   EXPECT_EQ(gDelivered[0].second, 1234u);
   EXPECT_TRUE(WIsWindow(w));
   EXPECT_TRUE(WIsVisible(w));
-  EXPECT_TRUE(PlatWindowIsShown(w));
+  EXPECT_TRUE(PlatIsWindowVisible(WHostWindow(w)));
   EXPECT_EQ(WGetRefCon(w), 1234u);
   EXPECT_EQ(WGetStyle(w), 0x3Cu);
   WShow(w);  // visible already: nothing
@@ -224,51 +227,98 @@ TEST_F(WindowTest, BringingToFrontRaisesAndShows) {
   EXPECT_FALSE(WIsVisible(b));
   // The Close command follows WSetCloseable on the host window.
   WSetCloseable(a, 0);
-  EXPECT_FALSE(PlatIsCloseEnabled(a));
+  EXPECT_FALSE(PlatIsCloseEnabled(WHostWindow(a)));
   WSetCloseable(a, 1);
-  EXPECT_TRUE(PlatIsCloseEnabled(a));
+  EXPECT_TRUE(PlatIsCloseEnabled(WHostWindow(a)));
 }
 
-TEST_F(WindowTest, DestroyingPurgesTheWindowsEventsAndRefusesItAfterwards) {
+int32 Handles(const MemStatsRecord& m) { return m.nUnlockedHandles + m.nLockedHandles; }
+
+// Takes the queued events and dispatches them, as the main loop does (a
+// bounded number: a deferred disposal posts itself again).
+void Drain(int32 rounds = 64) {
+  WEventRecord e;
+  for (int32 i = 0; i < rounds && WGetNextEvent(&e); ++i) WDispatchEvent(&e);
+}
+
+TEST_F(WindowTest, DestroyingTheCurrentWindowDefersItsFreeingAndNeutralisesItsEvents) {
   const Rect r{0, 0, 10, 10};
+  MemStatsRecord before{};
+  AZMemStats(&before);
   const WindowRef w = WCreate(0, nullptr, &Record, &r, 0, 1, 0);
+  const PlatWindow host = WHostWindow(w);
+  ASSERT_NE(host, 0);
+  EXPECT_EQ(WFindWindowByHwnd(host), w);
   WEventRecord e{};
-  e.code = 14;
+  e.code = weMouseDown;
   e.window = w;
   ASSERT_EQ(WPostEvent(&e, 0, 0), kNoErr);
-  WPortState saved;
-  WSetup(w, &saved);
-  WSetClipRect(&r, nullptr);
-  WRestore(&saved);
-  WInvalRect(w, &r);
-  WDestroy(w);
-  EXPECT_EQ(Codes().back(), weWindHide);
-  EXPECT_FALSE(WIsWindow(w));
-  // A later window of the same reference starts unclipped, nothing waiting.
-  Rect none;
-  EXPECT_FALSE(WGetClipRect(w, nullptr));
-  EXPECT_FALSE(WGetUpdateRect(w, &none));
-  EXPECT_FALSE(PlatWindowExists(w));
-  WEventRecord got;
-  ASSERT_EQ(WGetNextEvent(&got), 1);
-  EXPECT_EQ(got.code, kWEvNull);
-  EXPECT_EQ(got.window, kWNoWindow);
-  // A window that is gone is refused and reported.
-  const size_t delivered = gDelivered.size();
-  WShow(w);
-  WSetTitle(w, P("x"));
-  WSetOrigin(w, Point{1, 1});
-  WSize(w, &r);
-  WBringToFront(w);
-  WDestroy(w);
-  Rect out{1, 1, 1, 1};
-  WGetRect(w, &out);
-  EXPECT_EQ(out.bottom, 0);
-  EXPECT_EQ(gDelivered.size(), delivered);
-  EXPECT_GE(capture_.Count("no window"), 6);
-  e.window = w;
-  EXPECT_EQ(WSendEvent(&e), 0);
-  EXPECT_EQ(WSendEvent(nullptr), 0);
+  for (int32 nested : {0, 1}) {
+    // Current (depth 1) and set up under another window (depth 2).
+    WPortState saved, inner;
+    WSetup(w, &saved);
+    if (nested) WSetup(WRootWindow(), &inner);
+    if (!nested) {
+      WDestroy(w);
+      EXPECT_EQ(Codes().back(), weWindHide);
+    }
+    EXPECT_FALSE(WIsWindow(w));
+    gDelivered.clear();
+    Drain();
+    EXPECT_TRUE(gDelivered.empty()) << "its queued click found no handler";
+    EXPECT_NE(WRecord(w), nullptr) << "not freed while set up";
+    EXPECT_TRUE(PlatIsWindow(host));
+    if (nested) WRestore(&inner);
+    WRestore(&saved);
+  }
+  EXPECT_EQ(capture_.Count("still set up"), 1) << "the set-up case is reported once";
+  Drain();
+  EXPECT_EQ(WRecord(w), nullptr);
+  EXPECT_FALSE(PlatIsWindow(host));
+  EXPECT_EQ(WFindWindowByHwnd(host), kWNoWindow);
+  MemStatsRecord after{};
+  AZMemStats(&after);
+  EXPECT_EQ(Handles(after), Handles(before));
+}
+
+intptr_t FailCreate(PlatWindow, uint32_t message, uintptr_t, intptr_t) { return message == kPlatMsgCreate ? -1 : 0; }
+
+TEST_F(WindowTest, AHostWindowThatCannotBeMadeLeavesNoWindow) {
+  ASSERT_TRUE(PlatRegisterClass(PlatWindowClass{"QXDChild", &FailCreate, 0, 0}));
+  WRootWindow();
+  MemStatsRecord before{};
+  AZMemStats(&before);
+  const Rect r{0, 0, 10, 10};
+  EXPECT_EQ(WCreate(0x0C, nullptr, &Record, &r, 0, 1, 0), kWNoWindow);
+  EXPECT_TRUE(gDelivered.empty()) << "no -3 for a window that is not there";
+  EXPECT_EQ(WFirstWindow(), WDisposalWindow());
+  MemStatsRecord after{};
+  AZMemStats(&after);
+  EXPECT_EQ(Handles(after), Handles(before));
+  EXPECT_EQ(capture_.Count("host window cannot be made"), 1);
+}
+
+// References that are no live record report 26 and act on the root window.
+TEST_F(WindowTest, AReferenceThatIsNoWindowReportsAndTheRootStandsIn) {
+  const Rect r{0, 0, 10, 10};
+  const WindowRef freed = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
+  WDestroy(freed);
+  Drain();
+  const UHandle foreign = AZNewHClr(64);
+  const WindowRef live = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
+  const WindowRef bad[] = {kWNoWindow, freed, WindowRef(uintptr_t(foreign)), live + 4, 0x7654321};
+  WSetRefCon(kWRootWindow, 99);
+  for (WindowRef w : bad) {
+    capture_.Clear();
+    EXPECT_EQ(WGetRefCon(w), 99u) << w;
+    Str255 t;
+    WGetTitle(w, t);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "Event handler");
+    EXPECT_EQ(WResolveWindow(w), WRootWindow());
+    EXPECT_EQ(capture_.Count("no window"), 3) << w;
+  }
+  WSetRefCon(kWRootWindow, 0);
+  AZDisposeHandle(foreign);
 }
 
 TEST_F(WindowTest, WorkAreaAndFrameMargins) {
@@ -305,16 +355,16 @@ TEST_F(WindowTest, OptionsRestyleTheFrameAroundTheContent) {
     WApplyWindowOptions(w, style);
     Rect m, c;
     PlatRect f;
-    WGetShellRect(style, &m), WGetGlobalRect(w, &c), PlatGetWindowRect(w, &f);
+    WGetShellRect(style, &m), WGetGlobalRect(w, &c), PlatGetWindowRect(WHostWindow(w), &f);
     EXPECT_EQ((std::vector<int32>{c.top, c.left, f.top, f.left, f.bottom, f.right}),
               (std::vector<int32>{100, 50, 100 - m.top, 50 - m.left, 300 + m.bottom, 450 + m.right})) << style;
   }
   PlatRect before, after;
-  PlatShowWindow(w, kPlatSwMaximize), PlatGetWindowRect(w, &before);
-  WApplyWindowOptions(w, 0x0100), PlatGetWindowRect(w, &after);
+  PlatShowWindow(WHostWindow(w), kPlatSwMaximize), PlatGetWindowRect(WHostWindow(w), &before);
+  WApplyWindowOptions(w, 0x0100), PlatGetWindowRect(WHostWindow(w), &after);
   EXPECT_EQ((std::vector<int32>{after.left, after.top, after.right, after.bottom}),
             (std::vector<int32>{before.left, before.top, before.right, before.bottom}));
-  PlatShowWindow(w, kPlatSwMinimize);
+  PlatShowWindow(WHostWindow(w), kPlatSwMinimize);
   EXPECT_TRUE(WIsIconic(w));
 }
 

@@ -48,10 +48,10 @@ TEST_F(SizeBox, AResizableWindowsGripFollowsTheBoxSizeAndOtherWindowsGetAGreyBox
   ASSERT_NE(fixed, kWNoWindow);
   WPortState saved;
   WSetup(fixed, &saved);
-  PlatSurfaceClear(PlatWindowSurface(fixed), 0xFFFFFF);
+  PlatSurfaceClear(PlatWindowSurface(WHostWindow(fixed)), 0xFFFFFF);
   WDrawGrowIcon(&full);
   WRestore(&saved);
-  PlatSurface* s = PlatWindowSurface(fixed);
+  PlatSurface* s = PlatWindowSurface(WHostWindow(fixed));
   for (int32 i = 10; i < 26; ++i) {
     EXPECT_EQ(PlatSurfaceGetPixel(s, i, 10) & 0xFFFFFF, 0u) << i;
     EXPECT_EQ(PlatSurfaceGetPixel(s, 25, i) & 0xFFFFFF, 0u) << i;

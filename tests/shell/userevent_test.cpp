@@ -5,6 +5,7 @@
 #include "engine/exec/rttable.h"
 #include "engine/viinst_test_support.h"
 #include "mgsource/path.h"
+#include "mgsource/window/wactive.h"
 #include <atomic>
 #include <thread>
 
@@ -42,7 +43,11 @@ class ShellEventTest : public VITest {
   static std::vector<WEventRecord> Queued() {
     std::vector<WEventRecord> v;
     WEventRecord e;
-    while (WGetNextEvent(&e)) v.push_back(e);
+    // The disposal of closed panels' windows is taken as the main loop
+    // takes it.
+    while (WGetNextEvent(&e))
+      if (e.code == kWEvDispose) WDispatchEvent(&e);
+      else v.push_back(e);
     return v;
   }
   static int32 W(const void* p) { return int32(uintptr_t(p)); }
