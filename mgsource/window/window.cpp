@@ -409,6 +409,8 @@ void WDestroy(WindowRef window) {
   if (r->disposing) return;
   WDropKeptPort();
   if (r->hwnd) WHide(w);
+  // The hide's event set the window up again, which may have kept it.
+  WDropKeptPort();
   const bool posted = PostDisposal(w);
   if (!(r = WRecord(w))) return;
   r->disposing = 1;

@@ -369,3 +369,119 @@ TEST_F(WindowTest, OptionsRestyleTheFrameAroundTheContent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, StylesMapToHostStylesAndClasses) {
+  const uint32_t caption = kPlatWsClipChildren | kPlatWsCaption | kPlatWsSysMenu;
+  const uint32_t popup = kPlatWsPopup | kPlatWsClipChildren;
+  const uint32_t edges = kPlatWsExClientEdge | kPlatWsExWindowEdge;
+  const struct {
+    uInt32 style;
+    uint32_t ws, ex;
+    const char* cls;
+  } rows[] = {
+      {0x0000, popup, 0, "QXDChild"},
+      {0x0100, popup | kPlatWsBorder, 0, "QXDChild"},
+      {0x0104, caption, edges, "QXDChild"},
+      {0x003C, caption | kPlatWsThickFrame | kPlatWsMaximizeBox | kPlatWsMinimizeBox, edges, "QXDChild"},
+      {0x0031, popup | kPlatWsThickFrame | kPlatWsMaximizeBox, kPlatWsExDlgModalFrame, "QXDChild"},
+      {0x0002, popup, kPlatWsExTopmost, "QXDChild"},
+      {0x0003, popup, kPlatWsExTopmost | kPlatWsExDlgModalFrame, "QXMenuWnd"},
+  };
+  for (const auto& row : rows) {
+    uint32_t ws = 0, ex = 0;
+    EXPECT_STREQ(WStyleToWin32(row.style, &ws, &ex), row.cls) << row.style;
+    EXPECT_EQ(ws, row.ws) << row.style;
+    EXPECT_EQ(ex, row.ex) << row.style;
+    const Rect r{10, 10, 60, 60};
+    const WindowRef w = WCreate(row.style, P("t"), nullptr, &r, 0, 0, 0);
+    const WindowRecord* rec = WRecord(w);
+    ASSERT_NE(rec, nullptr);
+    EXPECT_EQ(PlatGetWindowWord(rec->hwnd), intptr_t(w));
+    EXPECT_EQ(PlatIsCloseEnabled(rec->hwnd), (row.style & 0x0008) != 0) << row.style;
+    EXPECT_EQ((std::vector<int32>{rec->minSize[0], rec->maxSize[1], rec->cursor}),
+              (std::vector<int32>{1, 30000, -1}));
+  }
+}
+
+TEST_F(WindowTest, FloatersWaitForADocumentWindowAndModalWindowsStack) {
+  const Rect r{10, 10, 60, 60};
+  const WindowRef doc = WCreate(0x0C, P("doc"), &Record, &r, 0, 0, 0);
+  const WindowRef floater = WCreate(0x02, P("f"), &Record, &r, 0, 1, 0);
+  const WindowRef stays = WCreate(0x82, P("s"), &Record, &r, 0, 1, 0);
+  EXPECT_FALSE(WIsVisible(floater)) << "no document window is active";
+  EXPECT_EQ(WActiveDocWind(), kWNoWindow);
+  WShow(doc);
+  WSetActiveWindow(doc);
+  EXPECT_EQ(WActiveDocWind(), doc);
+  EXPECT_TRUE(WIsVisible(floater) && WIsVisible(stays));
+  // A modal window in front hides the floating windows but those of 0x0080,
+  // and owns the document windows made meanwhile.
+  const WindowRef m1 = WCreate(0x0D, P("m1"), &Record, &r, 0, 1, 0);
+  EXPECT_FALSE(WIsVisible(floater));
+  EXPECT_TRUE(WIsVisible(stays));
+  const WindowRef m2 = WCreate(0x0D, P("m2"), &Record, &r, 0, 1, 0);
+  EXPECT_EQ(WFrontModal(), m2);
+  EXPECT_EQ(WActiveDocWind(), m2);
+  const WindowRef owned = WCreate(0x0C, P("o"), &Record, &r, 0, 0, 0);
+  EXPECT_EQ(PlatGetOwner(WHostWindow(owned)), WHostWindow(m1)) << "the last window of the stack";
+  WHide(m2);
+  EXPECT_EQ(WFrontModal(), m1);
+  WDestroy(m1);
+  EXPECT_EQ(WFrontModal(), kWNoWindow);
+  EXPECT_TRUE(WIsVisible(floater)) << "shown again with no modal window in front";
+  // While the application is inactive every floating window is held back.
+  WShowFloaters(1, 0);
+  EXPECT_FALSE(WIsVisible(floater) || WIsVisible(stays));
+  WShowFloaters(0, 0);
+  EXPECT_TRUE(WIsVisible(floater) && WIsVisible(stays));
+}
+
+std::vector<std::pair<int32, int32>> gDraws;  // where and globalWhere of event 14
+int32 RecordDraw(WEventRecord* e, uInt32) {
+  if (e->code == weWindDraw) gDraws.push_back({e->where, e->globalWhere});
+  return 0;
+}
+
+TEST_F(WindowTest, TheRedrawSendsTheUpdateBoxInLocalCoordinatesAndTheKeptPortStays) {
+  const Rect r{10, 10, 110, 210};
+  const WindowRef w = WCreate(0x0C, P("w"), &RecordDraw, &r, 0, 1, 0);
+  WSetOrigin(w, Point{-20, 30});
+  const PlatWindow host = WHostWindow(w);
+  PlatValidateRect(host, nullptr);
+  const Rect area{-10, 40, 0, 90};  // client (10, 10) to (60, 20)
+  WInvalRect(w, &area);
+  gDraws.clear();
+  PlatMsg m;
+  while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) PlatDispatchMessage(&m);
+  ASSERT_EQ(gDraws.size(), 1u);
+  const auto pt = [](int32 v, int32 h) { return int32(uint32_t(uint16_t(v)) | uint32_t(uint16_t(h)) << 16); };
+  EXPECT_EQ(gDraws[0], std::make_pair(pt(-10, 40), pt(0, 90)));
+  EXPECT_FALSE(WUpdating());
+  // The kept port: WRestore to depth 0 leaves the window selected; the next
+  // WSetup of it skips the switch; a destroy drops it.
+  WSetKeptPortMode(1);
+  WPortState saved;
+  WSetup(w, &saved);
+  WRestore(&saved);
+  EXPECT_EQ(WCurrentPort(), w);
+  EXPECT_EQ(WKeptPort(), w);
+  WSetup(w, &saved);
+  EXPECT_EQ(saved.window, kWNoWindow);
+  WRestore(&saved);
+  WDestroy(w);
+  EXPECT_EQ(WKeptPort(), kWNoWindow);
+  EXPECT_EQ(WCurrentPort(), kWNoWindow);
+  WSetKeptPortMode(0);
+  // Invalidating all windows skips the root window's style.
+  const WindowRef skip = WCreate(0x8000, nullptr, nullptr, &r, 0, 1, 0);
+  PlatValidateRect(WHostWindow(skip), nullptr);
+  WInvalRect(kWAllWindows, nullptr);
+  EXPECT_FALSE(WGetUpdateRect(skip, nullptr));
+  Str255 t;
+  WGetTitle(skip, t);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "Root window");
+}
+
+}  // namespace
