@@ -832,3 +832,54 @@ void WRedraw(PlatWindow hwnd) {
   const WindowRef w = WFindWindowByHwnd(hwnd);
   WRedrawWindow(w, hwnd);
 }
+
+void WSetSizeLimits(WindowRef window, const Point* minSize, const Point* maxSize) {
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r) return;
+  if (minSize) r->minSize[0] = minSize->v, r->minSize[1] = minSize->h;
+  if (maxSize) r->maxSize[0] = maxSize->v, r->maxSize[1] = maxSize->h;
+  // The limits are outer sizes: the content is clamped to each less the
+  // frame, keeping its top-left.
+  Rect m, content;
+  WGetShellRect(r->style, &m);
+  WGetGlobalRect(w, &content);
+  const int32 frameV = m.top + m.bottom, frameH = m.left + m.right;
+  const auto clamp = [](int32 x, int32 lo, int32 hi) { return x < lo ? lo : x > hi ? hi : x; };
+  const int32 height = clamp(content.bottom - content.top, r->minSize[0] - frameV, r->maxSize[0] - frameV);
+  const int32 width = clamp(content.right - content.left, r->minSize[1] - frameH, r->maxSize[1] - frameH);
+  const Rect want{content.top, content.left, Pin16(content.top + height), Pin16(content.left + width)};
+  if (want.bottom != content.bottom || want.right != content.right) WSize(w, &want);
+}
+
+void WGetGlobalMouse(Point* point) {
+  if (!point) return;
+  int32_t x = 0, y = 0;
+  PlatGetMessagePos(&x, &y);
+  *point = Point{Pin16(y), Pin16(x)};
+}
+
+void WZoom(WindowRef window, Bool32 on) {
+  WindowRef w;
+  WindowRecord* r = Resolve(window, &w);
+  if (!r || !r->hwnd || !(r->style & kWStyleResizable) || PlatIsZoomed(r->hwnd) == (on != 0)) return;
+  if (on) {
+    Rect global;
+    WGetGlobalRect(w, &global);
+    if ((r = WRecord(w))) r->restoreRect = global;
+  }
+  if ((r = WRecord(w))) PlatShowWindow(r->hwnd, on ? kPlatSwMaximize : kPlatSwRestore);
+  if ((r = WRecord(w))) {
+    ReadClient(r);
+    ComputeClipRgn(r);
+  }
+}
+
+WindowRef WFindWindowAt(WindowRef window, Point* point) {
+  if (!point) return kWNoWindow;
+  WindowRef w = window;
+  if (!w) w = WFindWindowByHwnd(PlatWindowFromPoint(point->h, point->v));
+  if (!w || !WRecord(w)) return kWNoWindow;
+  WGlobalToLocal(w, point);
+  return w;
+}

@@ -132,6 +132,17 @@ QX_EXTERN_C WindowRef WActiveDocWind();
 // The window list, newest first; 0 at its end.
 QX_EXTERN_C WindowRef WFirstWindow();
 QX_EXTERN_C WindowRef WNextWindow(WindowRef window);
+// Sets the outer size limits (height, width; null leaves one) and clamps
+// the content to them less the frame (WSize when it changed).
+QX_EXTERN_C void WSetSizeLimits(WindowRef window, const Point* minSize, const Point* maxSize);
+// The global mouse point of the latest message.
+QX_EXTERN_C void WGetGlobalMouse(Point* point);
+// Maximises (remembering the global rectangle) or restores a resizable
+// window whose state differs.
+QX_EXTERN_C void WZoom(WindowRef window, Bool32 on);
+// With a null window, the window under the global point; the point is made
+// local to the window found (or given).  0 for none.
+QX_EXTERN_C WindowRef WFindWindowAt(WindowRef window, Point* point);
 // The front of the modal stack, 0 for none.
 WindowRef WFrontModal();
 // The colour depth of the window's screen; that of the screen for 0 (and

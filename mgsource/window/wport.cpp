@@ -31,6 +31,7 @@ std::atomic<bool> gKeptMode{false};
 int32 gUpdating = 0;                          // redraws running
 WindowRef gQueryOpen = kWNoWindow;            // the window remembered from QueryOpen
 int32 gScreenImage = 0;
+Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 
 // Clips the attached device context of the window to its clip rectangle
 // (none: the whole content).
@@ -296,7 +297,10 @@ void WRedrawWindow(WindowRef w, PlatWindow hwnd) {
     const int32 bottom = info.paint.bottom + r->portRect.top, right = info.paint.right + r->portRect.left;
     e.where = int32(uint32_t(uint16_t(top)) | uint32_t(uint16_t(left)) << 16);
     e.globalWhere = int32(uint32_t(uint16_t(bottom)) | uint32_t(uint16_t(right)) << 16);
+    const Rect outer = gPaintBox;
+    gPaintBox = Rect{int16(top), int16(left), int16(bottom), int16(right)};
     WSendEvent(&e);
+    gPaintBox = outer;
   }
   DropKeptLocked();
   if (dc) PlatEndPaint(hwnd, &info);
@@ -415,4 +419,29 @@ void WSetZoomedProc(WZoomedProc proc) { gZoomed.store(proc); }
 Bool32 WIsIconic(WindowRef window) {
   const PlatWindow hw = WHostWindow(WResolveWindow(window));
   return hw && PlatIsIconic(hw) ? 1 : 0;
+}
+
+Bool32 WNeedsDraw(const Rect* rect) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const WindowRecord* r = WRecord(gCurrent.load());
+  if (!rect || !gUpdating || !r || !r->paintDC || IKindOf(int32(gDrawState.target)) != kImageWindow) return 1;
+  Rect meet;
+  return DSectRect(rect, &gPaintBox, &meet) ? 1 : 0;
+}
+
+void WUpdate(WindowRef window) {
+  if (WUpdating()) return;
+  std::vector<WindowRef> targets;
+  if (window == kWAllWindows) targets = AllVisible();
+  else targets.push_back(WResolveWindow(window));
+  for (WindowRef w : targets)
+    if (const PlatWindow hw = WHostWindow(w)) PlatUpdateWindow(hw);
+}
+
+void WGetDrawRect(WindowRef window, Rect* rect) {
+  if (!rect) return;
+  const WindowRecord* r = WRecord(WResolveWindow(window));
+  const int32 target = int32(gDrawState.target);
+  const bool screen = !target || IKindOf(target) == kImageWindow;
+  *rect = !r ? Rect{0, 0, 0, 0} : screen ? r->portRect : r->altRect;
 }

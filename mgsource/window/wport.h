@@ -52,6 +52,14 @@ void WPortFollowOrigin(WindowRef window);
 // remembered from QueryOpen.
 void WRedrawWindow(WindowRef window, PlatWindow hwnd);
 Bool32 WUpdating();
+// During a redraw of the current window, whether the rectangle (local)
+// meets the box being redrawn; 1 otherwise (and outside a screen port).
+QX_EXTERN_C Bool32 WNeedsDraw(const Rect* rect);
+// Redraws the window's waiting area now (window -3: every visible window
+// but those of styles 0x2000 and 0x8000); nothing during a redraw.
+QX_EXTERN_C void WUpdate(WindowRef window);
+// altRect while a port other than the screen's is current, else portRect.
+QX_EXTERN_C void WGetDrawRect(WindowRef window, Rect* rect);
 void WRememberQueryOpen(WindowRef window);
 // The window's clip rectangle; false when none was set.
 Bool32 WGetClipRect(WindowRef window, Rect* clip);

@@ -485,3 +485,43 @@ TEST_F(WindowTest, TheRedrawSendsTheUpdateBoxInLocalCoordinatesAndTheKeptPortSta
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<int32> gNeeds;  // WNeedsDraw of two rectangles during event 14
+int32 AskNeedsDraw(WEventRecord* e, uInt32) {
+  if (e->code != weWindDraw) return 0;
+  const Rect inside{0, 0, 5, 5}, outside{50, 50, 60, 60};
+  gNeeds = {WNeedsDraw(&inside), WNeedsDraw(&outside)};
+  return 0;
+}
+
+TEST_F(WindowTest, SizeLimitsZoomUpdateAndFinding) {
+  const Rect r{100, 100, 300, 400};
+  const WindowRef w = WCreate(0x1C, P("w"), &AskNeedsDraw, &r, 0, 1, 0);
+  Rect m, g;
+  WGetShellRect(0x1C, &m);
+  // Outer limits: the content is clamped to them less the frame.
+  const Point small{int16(50 + m.top + m.bottom), int16(60 + m.left + m.right)};
+  WSetSizeLimits(w, nullptr, &small);
+  WGetGlobalRect(w, &g);
+  EXPECT_EQ((std::vector<int32>{g.top, g.left, g.bottom, g.right}), (std::vector<int32>{100, 100, 150, 160}));
+  WZoom(w, 1);
+  EXPECT_TRUE(WIsZoomed(w));
+  EXPECT_EQ(WRecord(w)->restoreRect.bottom, 150);
+  WZoom(w, 0);
+  EXPECT_FALSE(WIsZoomed(w));
+  // WUpdate redraws at once; WNeedsDraw answers for the box redrawn only
+  // during the redraw.
+  PlatValidateRect(WHostWindow(w), nullptr);
+  const Rect corner{0, 0, 10, 10};
+  WInvalRect(w, &corner);
+  WUpdate(w);
+  EXPECT_EQ(gNeeds, (std::vector<int32>{1, 0}));
+  EXPECT_EQ(WNeedsDraw(&corner), 1);
+  Point at{110, 120};
+  EXPECT_EQ(WFindWindowAt(kWNoWindow, &at), w);
+  EXPECT_EQ((std::vector<int32>{at.v, at.h}), (std::vector<int32>{10, 20}));
+}
+
+}  // namespace
