@@ -13,6 +13,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/hookset.h"
 #include "mgsource/memory.h"
+#include "mgsource/walert.h"
 #include "rtlib/objunits.h"
 #include "rtlib/objunits_internal.h"
 
@@ -29,14 +30,13 @@ std::atomic<int32> gBeeps{0};
 
 void NoInval(ObjHeap, int32, int32) {}
 int32 NoSetText(ObjHeap, int32, const uChar*, int32) { return 0; }
-void NoBeep() {}
 LStrHandle TextWord(ObjHeap heap, int32 part) {
   LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(UnitObjWord(heap, part, kPWLabelText))));
   return h && DSCheckHandle(h) == kNoErr ? h : nullptr;
 }
 UPtr NoDisplayData(ObjHeap, int32) { return nullptr; }
 
-UnitLabelHooks gHooks{NoInval, NoSetText, NoBeep, TextWord, NoDisplayData};
+UnitLabelHooks gHooks{NoInval, NoSetText, WBeep, TextWord, NoDisplayData};
 
 // The label text cached when an edit began: an application-zone copy and
 // the label part's id and order.

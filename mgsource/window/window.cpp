@@ -528,7 +528,7 @@ void WHide(WindowRef window) {
 }
 
 namespace {
-bool gNativeModal = false;  // a native modal dialog is up (WAlert)
+std::atomic<bool> gNativeModal{false};  // a native modal dialog is up (WAlert)
 }  // namespace
 
 void WShowFloaters(Bool32 appInactive, Bool32 modalInFront) {
@@ -825,8 +825,19 @@ void WDestroyAllWindows() {
     if (MayFree(w)) FreeRecord(w);
 }
 
-void WSetNativeModal(Bool32 up) { gNativeModal = up != 0; }
-Bool32 WNativeModal() { return gNativeModal ? 1 : 0; }
+void WSetNativeModal(Bool32 up) { gNativeModal.store(up != 0); }
+Bool32 WNativeModal() { return gNativeModal.load() ? 1 : 0; }
+
+std::vector<WVisibleWindow> WVisibleHostWindows() {
+  std::vector<WVisibleWindow> all;
+  std::lock_guard<std::mutex> g(gLock);
+  for (WindowRef w = gList; w; w = At(w)->next) {
+    const WindowRecord* r = At(w);
+    if (r->visible && r->hwnd && r->style != kWStyleNoHost && r->style != kWStyleSkipsRedraw)
+      all.push_back(WVisibleWindow{r->hwnd, r->portRect});
+  }
+  return all;
+}
 
 void WRedraw(PlatWindow hwnd) {
   const WindowRef w = WFindWindowByHwnd(hwnd);

@@ -11,6 +11,7 @@
 // WRestore.
 #pragma once
 #include <cstddef>
+#include <vector>
 
 #include "mgsource/extcode.h"
 #include "mgsource/window/wevent.h"
@@ -88,6 +89,13 @@ void WSetQuitting(Bool32 quitting);
 // A native modal dialog is up (the floating windows are left as they are).
 void WSetNativeModal(Bool32 up);
 Bool32 WNativeModal();
+// The host windows and port rectangles of the visible windows that
+// invalidate-all and update-all reach (all but styles 0x2000 and 0x8000).
+struct WVisibleWindow {
+  PlatWindow hwnd;
+  Rect portRect;
+};
+std::vector<WVisibleWindow> WVisibleHostWindows();
 // Whether the application is inactive (another application in front).
 void WSetAppInactive(Bool32 inactive);
 

@@ -28,7 +28,7 @@ int32 gSetupDepth = 0;
 std::atomic<WindowRef> gCurrent{kWNoWindow};  // the current window
 WindowRef gKept = kWNoWindow;                 // the window kept selected after WRestore
 std::atomic<bool> gKeptMode{false};
-int32 gUpdating = 0;                          // redraws running
+std::atomic<int32> gUpdating{0};              // redraws running
 WindowRef gQueryOpen = kWNoWindow;            // the window remembered from QueryOpen
 int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
@@ -222,33 +222,22 @@ namespace {
 
 // Invalidates a rectangle (local) of one window: its host window's update
 // region, the client area starting at the port's origin.
-void Invalidate(const WindowRecord* r, const Rect* rect) {
-  if (!r || !r->hwnd) return;
-  const Rect area = rect ? *rect : r->portRect;
+void Invalidate(PlatWindow hwnd, const Rect& port, const Rect* rect) {
+  if (!hwnd) return;
+  const Rect area = rect ? *rect : port;
   if (DEmptyRect(&area)) return;
-  const PlatRect client{area.left - r->portRect.left, area.top - r->portRect.top, area.right - r->portRect.left,
-                        area.bottom - r->portRect.top};
-  PlatInvalidateRect(r->hwnd, &client, false);
-}
-
-// The visible windows that redraw-all and invalidate-all reach.
-std::vector<WindowRef> AllVisible() {
-  std::vector<WindowRef> all;
-  for (WindowRef w = WFirstWindow(); w; w = WNextWindow(w)) {
-    const WindowRecord* r = WRecord(w);
-    if (r && r->visible && r->style != kWStyleNoHost && r->style != kWStyleSkipsRedraw) all.push_back(w);
-  }
-  return all;
+  const PlatRect client{area.left - port.left, area.top - port.top, area.right - port.left, area.bottom - port.top};
+  PlatInvalidateRect(hwnd, &client, false);
 }
 
 }  // namespace
 
 void WInvalRect(WindowRef window, const Rect* rect) {
   if (window == kWAllWindows) {
-    for (WindowRef w : AllVisible()) Invalidate(WRecord(w), rect);
+    for (const WVisibleWindow& v : WVisibleHostWindows()) Invalidate(v.hwnd, v.portRect, rect);
     return;
   }
-  Invalidate(WRecord(WResolveWindow(window)), rect);
+  if (const WindowRecord* r = WRecord(WResolveWindow(window))) Invalidate(r->hwnd, r->portRect, rect);
 }
 
 Bool32 WGetUpdateRect(WindowRef window, Rect* rect) {
@@ -319,10 +308,7 @@ void WRedrawWindow(WindowRef w, PlatWindow hwnd) {
   }
 }
 
-Bool32 WUpdating() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
-  return gUpdating > 0 ? 1 : 0;
-}
+Bool32 WUpdating() { return gUpdating.load() > 0 ? 1 : 0; }
 
 void WRememberQueryOpen(WindowRef window) {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
@@ -431,11 +417,11 @@ Bool32 WNeedsDraw(const Rect* rect) {
 
 void WUpdate(WindowRef window) {
   if (WUpdating()) return;
-  std::vector<WindowRef> targets;
-  if (window == kWAllWindows) targets = AllVisible();
-  else targets.push_back(WResolveWindow(window));
-  for (WindowRef w : targets)
-    if (const PlatWindow hw = WHostWindow(w)) PlatUpdateWindow(hw);
+  if (window == kWAllWindows) {
+    for (const WVisibleWindow& v : WVisibleHostWindows()) PlatUpdateWindow(v.hwnd);
+    return;
+  }
+  if (const PlatWindow hw = WHostWindow(WResolveWindow(window))) PlatUpdateWindow(hw);
 }
 
 void WGetDrawRect(WindowRef window, Rect* rect) {

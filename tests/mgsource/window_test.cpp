@@ -3,10 +3,12 @@
 #include <vector>
 
 #include "mgsource/draw/dregion.h"
+#include "mgsource/walert.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_window.h"
@@ -522,6 +524,45 @@ TEST_F(WindowTest, SizeLimitsZoomUpdateAndFinding) {
   Point at{110, 120};
   EXPECT_EQ(WFindWindowAt(kWNoWindow, &at), w);
   EXPECT_EQ((std::vector<int32>{at.v, at.h}), (std::vector<int32>{10, 20}));
+}
+
+}  // namespace
+
+namespace {
+
+struct AlertSeen {
+  std::string title;
+  Bool32 inAlert = 0, nativeModal = 0;
+} gAlert;
+int32_t SeeAlert(const char* title, const char*, int32_t, int32_t) {
+  gAlert = AlertSeen{title, WInAlert(), WNativeModal()};
+  return 0;
+}
+int32 AlertWhileDrawing(WEventRecord* e, uInt32) {
+  if (e->code == weWindDraw) WAlert(reinterpret_cast<ConstPStr>("\x02hi"), 0);
+  return 0;
+}
+
+TEST_F(WindowTest, AnAlertDuringARedrawTakesTheWindowOutOfViewAndInvalidatesTheOthers) {
+  const PlatWindow frame = PlatCreateWindow(nullptr, "frame", 0, 0, PlatRect{-100, -100, -90, -90}, 0);
+  PlatSetFrameWindow(frame);
+  const PlatAlertProc before = PlatSetAlertProc(&SeeAlert);
+  const Rect r{10, 10, 60, 60}, s{10, 100, 60, 160};
+  const WindowRef drawing = WCreate(0x0C, P("d"), &AlertWhileDrawing, &r, 0, 1, 0);
+  const WindowRef other = WCreate(0x0C, P("o"), nullptr, &s, 0, 1, 0);
+  PlatValidateRect(WHostWindow(other), nullptr);
+  WUpdate(drawing);
+  PlatSetAlertProc(before);
+  EXPECT_EQ(gAlert.title, "") << "an empty caption";
+  EXPECT_TRUE(gAlert.inAlert && gAlert.nativeModal);
+  EXPECT_FALSE(WInAlert() || WNativeModal());
+  EXPECT_FALSE(WIsVisible(drawing));
+  EXPECT_TRUE(WGetUpdateRect(other, nullptr)) << "all windows invalidated";
+  PlatMsg m;
+  ASSERT_TRUE(PlatPeekMessage(&m, frame, kPlatMsgUser4, kPlatMsgUser4, kPlatPeekRemove));
+  ASSERT_TRUE(PlatPeekMessage(&m, WHostWindow(drawing), kPlatMsgSysCommand, kPlatMsgSysCommand, kPlatPeekRemove));
+  EXPECT_EQ(m.wParam, uintptr_t(kPlatScMinimize));
+  PlatSetFrameWindow(0);
 }
 
 }  // namespace
