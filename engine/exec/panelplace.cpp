@@ -138,7 +138,7 @@ void PlacePanelWindow(ObjHeap panel) {
     origin.v = int16(origin.v + oldDistance - newDistance);
     WSetOrigin(w, origin);
   }
-  WApplyWindowOptions(w, second);
+  WSetStyle(w, second);
   if (!zoomed) WSize(w, &placed);
   if (Width(placed) != Width(port) || Height(placed) != Height(port)) {
     if (!(OHWord(panel, kOHFlags) & kPanelHeapTracking)) {

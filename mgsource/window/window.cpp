@@ -652,31 +652,56 @@ uInt32 WGetStyle(WindowRef window) {
   return r ? r->style : 0;
 }
 
-// The style word is what the window manager and the VI window read; the
-// host frame follows it around the same content rectangle.
-void WApplyWindowOptions(WindowRef window, uInt32 options) {
+void WSetStyle(WindowRef window, uInt32 style) {
   WindowRef w;
   WindowRecord* r = Resolve(window, &w);
   if (!r) return;
-  r->style = options;
-  if (!r->hwnd) return;
-  Rect content;
-  WGetGlobalRect(w, &content);
-  uint32_t ws = 0, ex = 0;
-  WStyleToWin32(options, &ws, &ex);
-  const PlatWindow hw = r->hwnd;
-  PlatSetWindowStyle(hw, ws | (PlatGetWindowStyle(hw) & (kPlatWsVisible | kPlatWsDisabled)));
-  PlatSetWindowExStyle(hw, ex);
-  if (!PlatIsZoomed(hw) && !PlatIsIconic(hw)) {
-    PlatRect frame = ToPlat(content);
-    PlatAdjustWindowRect(&frame, ws, ex);
-    PlatMoveWindow(hw, frame);
+  if (r->paintDC || WUpdating()) {
+    DBAssert(__FILE__, __LINE__, "a window restyled while it is redrawn");
+    return;
   }
-  if ((r = WRecord(w))) {
-    ReadClient(r);
-    ComputeClipRgn(r);
+  const uInt32 old = r->style;
+  r->style = style;
+  if (r->hwnd && ((old ^ style) & ~uInt32(kWStyleCloseable))) {
+    // The host window is made again around the same content; the old one
+    // goes without its hide being reported.
+    const PlatWindow oldHw = r->hwnd;
+    Rect global;
+    WGetGlobalRect(w, &global);
+    Str255 title;
+    char text[256];
+    const int32 n = PlatWindowGetTitle(oldHw, text, sizeof text);
+    title[0] = uChar(n < 0 ? 0 : n > 255 ? 255 : n);
+    std::memcpy(title + 1, text, title[0]);
+    const bool wasVisible = PlatIsWindowVisible(oldHw);
+    const PlatWindow owner = PlatGetOwner(oldHw);
+    const WEventHandler handler = r->eventHandler;
+    r->eventHandler = nullptr;
+    PlatShowWindow(oldHw, kPlatSwHide);
+    // Under the drawing mutex, with the window's context given back first.
+    WPortState saved{};
+    WSetup(WRootWindow(), &saved);
+    if ((r = WRecord(w))) r->hwnd = 0;
+    PlatSetWindowWord(oldHw, 0);
+    PlatDestroyWindow(oldHw);
+    PlatWindow hw = 0;
+    if ((r = WRecord(w))) {
+      hw = CreateHost(r, title, global, owner == PlatGetFrameWindow() ? 0 : owner);
+      if (!hw) DBMgErr(__FILE__, __LINE__, kHostWindowErr, "the host window cannot be made");
+      r->hwnd = hw;
+      if (hw) {
+        PlatSetWindowWord(hw, intptr_t(w));
+        ReadClient(r);
+        ComputeClipRgn(r);
+      }
+    }
+    WRestore(&saved);
+    if (!(r = WRecord(w))) return;
+    r->eventHandler = handler;
+    if (hw && wasVisible)
+      PlatShowWindow(hw, (style & kWStyleFloating) || gAppInactive.load() ? kPlatSwShowNoActivate : kPlatSwShowNormal);
   }
-  PlatEnableClose(hw, (options & kWStyleCloseable) != 0);
+  if (r->hwnd) PlatEnableClose(r->hwnd, (style & kWStyleCloseable) != 0);
 }
 
 void WGetRect(WindowRef window, Rect* rect) {

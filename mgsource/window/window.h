@@ -169,6 +169,11 @@ QX_EXTERN_C void WSetRefCon(WindowRef window, uInt32 refCon);
 // Replaces the window's event handler (null: events to it find no handler).
 QX_EXTERN_C void WSetEventHandler(WindowRef window, WEventHandler handler);
 QX_EXTERN_C uInt32 WGetStyle(WindowRef window);
+// Changes the style word.  When more than the closeable bit changes, the
+// host window is made again with the same title and global content
+// rectangle (shown again when the old one was visible); then Close follows
+// bit 0x0008.  Refused during a redraw.
+QX_EXTERN_C void WSetStyle(WindowRef window, uInt32 style);
 // The port rectangle: the content at the origin, in local coordinates.
 QX_EXTERN_C void WGetRect(WindowRef window, Rect* rect);
 QX_EXTERN_C void WGetOrigin(WindowRef window, Point* origin);

@@ -93,7 +93,4 @@ void WSetZoomedProc(WZoomedProc proc);
 // Non-zero when the window is minimised.
 QX_EXTERN_C Bool32 WIsIconic(WindowRef window);
 
-// Sets the window's host style from a window-option word (the style bits of
-// window.h); the content rectangle is kept and the host frame is made
-// around it again.
-QX_EXTERN_C void WApplyWindowOptions(WindowRef window, uInt32 options);
+

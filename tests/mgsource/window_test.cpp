@@ -348,24 +348,29 @@ TEST_F(WindowTest, WorkAreaAndFrameMargins) {
   }
 }
 
-// A new style word makes the host frame again around the same content;
-// a maximised one keeps its frame; minimised windows show.
-TEST_F(WindowTest, OptionsRestyleTheFrameAroundTheContent) {
+// A new style word makes the host window again around the same content;
+// a change of the closeable bit alone keeps it.
+TEST_F(WindowTest, ARestyleMakesTheHostWindowAgainAroundTheContent) {
   const Rect r{100, 50, 300, 450};
-  const WindowRef w = WCreate(0x003C, P("w"), &Record, &r, 0, 0, 1);
+  const WindowRef w = WCreate(0x003C, P("w"), &Record, &r, 0, 1, 1);
   for (uInt32 style : {0x0100u, 0u, 0x0004u, 0x0110u}) {
-    WApplyWindowOptions(w, style);
+    const PlatWindow old = WHostWindow(w);
+    gDelivered.clear();
+    WSetStyle(w, style);
+    EXPECT_TRUE(gDelivered.empty()) << "the old window's hide is not reported";
+    EXPECT_FALSE(PlatIsWindow(old));
+    EXPECT_EQ(WFindWindowByHwnd(WHostWindow(w)), w);
+    EXPECT_TRUE(PlatIsWindowVisible(WHostWindow(w)));
     Rect m, c;
     PlatRect f;
     WGetShellRect(style, &m), WGetGlobalRect(w, &c), PlatGetWindowRect(WHostWindow(w), &f);
     EXPECT_EQ((std::vector<int32>{c.top, c.left, f.top, f.left, f.bottom, f.right}),
               (std::vector<int32>{100, 50, 100 - m.top, 50 - m.left, 300 + m.bottom, 450 + m.right})) << style;
   }
-  PlatRect before, after;
-  PlatShowWindow(WHostWindow(w), kPlatSwMaximize), PlatGetWindowRect(WHostWindow(w), &before);
-  WApplyWindowOptions(w, 0x0100), PlatGetWindowRect(WHostWindow(w), &after);
-  EXPECT_EQ((std::vector<int32>{after.left, after.top, after.right, after.bottom}),
-            (std::vector<int32>{before.left, before.top, before.right, before.bottom}));
+  const PlatWindow kept = WHostWindow(w);
+  WSetStyle(w, 0x0118);
+  EXPECT_EQ(WHostWindow(w), kept);
+  EXPECT_TRUE(PlatIsCloseEnabled(kept));
   PlatShowWindow(WHostWindow(w), kPlatSwMinimize);
   EXPECT_TRUE(WIsIconic(w));
 }
