@@ -1,4 +1,5 @@
 // Windows of the window manager over the headless host windows.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -568,6 +569,109 @@ TEST_F(WindowTest, AnAlertDuringARedrawTakesTheWindowOutOfViewAndInvalidatesTheO
   ASSERT_TRUE(PlatPeekMessage(&m, WHostWindow(drawing), kPlatMsgSysCommand, kPlatMsgSysCommand, kPlatPeekRemove));
   EXPECT_EQ(m.wParam, uintptr_t(kPlatScMinimize));
   PlatSetFrameWindow(0);
+}
+
+}  // namespace
+
+namespace {
+
+// Random create, show, hide, activate, destroy, post and purge steps against
+// a small model: the visible and live sets, the active window, and each
+// window's queued clicks reaching only a live window's handler.
+std::vector<WindowRef> gClicked;
+int32 RecordClick(WEventRecord* e, uInt32) {
+  if (e->code == weKey) gClicked.push_back(e->window);
+  return 0;
+}
+
+TEST_F(WindowTest, RandomStepsKeepTheListsAndTheModelInStep) {
+  MemStatsRecord before{};
+  WRootWindow();
+  AZMemStats(&before);
+  uint32_t seed = 12345;
+  const auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  struct Model {
+    bool visible;
+    int32 queued;
+  };
+  std::map<WindowRef, Model> model;
+  std::vector<WindowRef> gone;
+  WindowRef active = kWNoWindow;
+  const Rect r{10, 10, 40, 40};
+  for (int32 step = 0; step < 600; ++step) {
+    std::vector<WindowRef> live;
+    for (auto& kv : model) live.push_back(kv.first);
+    const WindowRef pick = live.empty() ? kWNoWindow : live[next(uint32_t(live.size()))];
+    switch (next(7)) {
+      case 0:
+        if (model.size() < 12) {
+          const Bool32 show = Bool32(next(2));
+          const WindowRef w = WCreate(0x0C, nullptr, &RecordClick, &r, 0, show, 0);
+          ASSERT_NE(w, kWNoWindow);
+          model[w] = Model{show != 0, 0};
+        }
+        break;
+      case 1:
+        if (pick) WShow(pick), model[pick].visible = true;
+        break;
+      case 2:
+        if (pick) {
+          WHide(pick);
+          model[pick].visible = false;
+          if (active == pick) active = kWNoWindow;
+        }
+        break;
+      case 3:
+        if (pick) WSetActiveWindow(pick), active = pick, model[pick].visible = true;
+        break;
+      case 4:
+        if (pick) {
+          WDestroy(pick);
+          model.erase(pick);
+          gone.push_back(pick);
+          if (active == pick) active = kWNoWindow;
+        }
+        break;
+      case 5:
+        if (pick) {
+          WEventRecord e{};
+          e.code = weKey;
+          e.window = pick;
+          ASSERT_EQ(WPostEvent(&e, 0, 0), kNoErr);
+          ++model[pick].queued;
+        }
+        break;
+      default: {
+        gClicked.clear();
+        Drain(1000);
+        std::map<WindowRef, int32> got;
+        for (WindowRef w : gClicked) ++got[w];
+        for (auto& kv : model) {
+          EXPECT_EQ(got[kv.first], kv.second.queued) << step;
+          got.erase(kv.first);
+          kv.second.queued = 0;
+        }
+        EXPECT_TRUE(got.empty()) << "an event reached a destroyed window";
+        for (WindowRef w : gone) EXPECT_EQ(WRecord(w), nullptr) << step;
+        gone.clear();
+        break;
+      }
+    }
+    int32 listed = 0;
+    for (WindowRef w = WFirstWindow(); w; w = WNextWindow(w)) listed += model.count(w) ? 1 : 0;
+    ASSERT_EQ(listed, int32(model.size())) << step;
+    for (auto& kv : model) ASSERT_EQ(WIsVisible(kv.first) != 0, kv.second.visible) << step;
+    ASSERT_EQ(WGetActiveWindow(), active) << step;
+  }
+  WDestroyAllWindows();
+  Drain(1000);
+  MemStatsRecord after{};
+  AZMemStats(&after);
+  EXPECT_EQ(Handles(after), Handles(before));
+  EXPECT_EQ(capture_.Alerts().size(), 0u);
 }
 
 }  // namespace
