@@ -431,3 +431,26 @@ void WGetDrawRect(WindowRef window, Rect* rect) {
   const bool screen = !target || IKindOf(target) == kImageWindow;
   *rect = !r ? Rect{0, 0, 0, 0} : screen ? r->portRect : r->altRect;
 }
+
+namespace {
+DRgn gScreenClip = 0;  // the screen clip region, under the drawing mutex
+}  // namespace
+
+void WSetScreenClipRgn(DRgn rgn) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  DDrawState& s = gDrawState;
+  if (!rgn) return;
+  if (!gScreenClip && !(gScreenClip = DRectRgn(nullptr))) return;
+  const DRgn bounds = DRectRgn(&s.bounds);
+  if (!bounds) return;
+  DCombineRgn(gScreenClip, rgn, bounds, kDRgnSect);
+  DDestroyRgn(bounds);
+  if (!s.dc) return;
+  // The context's coordinates are the local ones less the origin.
+  const PlatObj device = PlatCreateRectRgn(0, 0, 0, 0);
+  if (!device) return;
+  PlatCombineRgn(device, gScreenClip, 0, kPlatRgnCopy);
+  PlatOffsetRgn(device, -s.originH, -s.originV);
+  PlatSelectClipRgn(s.dc, device);
+  PlatDeleteObject(device);
+}

@@ -58,6 +58,10 @@ QX_EXTERN_C Bool32 WNeedsDraw(const Rect* rect);
 // Redraws the window's waiting area now (window -3: every visible window
 // but those of styles 0x2000 and 0x8000); nothing during a redraw.
 QX_EXTERN_C void WUpdate(WindowRef window);
+// Limits the region to the current port's rectangle, keeps it as the
+// screen clip region and clips the port's context to it (offset by the
+// origin).
+QX_EXTERN_C void WSetScreenClipRgn(uInt32 rgn);
 // altRect while a port other than the screen's is current, else portRect.
 QX_EXTERN_C void WGetDrawRect(WindowRef window, Rect* rect);
 void WRememberQueryOpen(WindowRef window);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
@@ -208,6 +209,16 @@ TEST_F(DrawPort, BoundaryWindowSetupAttachesTheScreenImage) {
   WRestoreClip(&prior);
   PlatGetClipBox(gDrawState.dc, &box);
   EXPECT_EQ(box.right, 50);
+  // A screen clip region is limited to the port and moved by its origin.
+  const Rect wide{-50, 5, 40, 500};
+  const DRgn screen = DRectRgn(&wide);
+  WSetOrigin(w, Point{-10, 0});
+  WSetScreenClipRgn(screen);
+  DDestroyRgn(screen);
+  PlatGetClipBox(gDrawState.dc, &box);
+  EXPECT_EQ((std::vector<int32_t>{box.left, box.top, box.right, box.bottom}), (std::vector<int32_t>{5, 0, 200, 50}));
+  WSetOrigin(w, Point{0, 0});
+  WRestoreClip(&prior);
   TraceLines trace;
   PlatSetTraceSink(gDrawState.dc, &trace);
   DFlush();
