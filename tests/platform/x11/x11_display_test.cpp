@@ -23,6 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/dprims.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_clipboard.h"
@@ -42,6 +47,7 @@
 #include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
 #include "platform/x11/qx_x11_internal.h"
+#include "tests/mgsource/test_support.h"
 
 namespace {
 
@@ -991,6 +997,38 @@ TEST(X11Convert, PixelsToVisualsAndChangedBands) {
             (std::vector<int32_t>{7, 4, 8, 5}));
   EXPECT_EQ(now, shown);
   EXPECT_TRUE(qxx11::ChangedBands(now.data(), shown.data(), 8, 6).empty());
+}
+
+}  // namespace
+
+namespace {
+
+int32 gDrawEvents = 0;
+int32 DrawSquare(WEventRecord* e, uInt32) {
+  if (e->code != weWindDraw) return 0;
+  ++gDrawEvents;
+  const Rect r{10, 20, 60, 90};
+  DSelectNormPen(0x3366CC, 0);
+  DPaintRect(&r);
+  return 0;
+}
+
+// A window of the window manager shows on the server what its draw event
+// drew into the surface that headless runs show.
+TEST_F(X11, AWindowManagerWindowIsDrawnByItsDrawEvent) {
+  EnsureManagers();
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  const Rect place{80, 100, 230, 300};
+  const WindowRef w = WCreate(0x000C, nullptr, &DrawSquare, &place, 0, 1, 0);
+  ASSERT_NE(w, kWNoWindow);
+  Settle();
+  const PlatWindow host = WHostWindow(w);
+  EXPECT_GE(gDrawEvents, 1);
+  EXPECT_EQ(PlatSurfaceGetPixel(PlatWindowSurface(host), 40, 30) & 0xFFFFFF, 0x3366CCu);
+  EXPECT_EQ(PixelsDiffer(host), "");
+  WDestroyAllWindows();
+  DDisposeDraw();
 }
 
 }  // namespace
