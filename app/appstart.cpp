@@ -16,6 +16,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
+#include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
@@ -53,6 +54,9 @@ MgErr AppStartup(int argc, char** argv) {
   // window image through which windows draw, made for the root window.
   DInitDraw();
   if (MgErr err = WInitScreenImage()) return err;
+  // The window manager's classes, root window and disposal window.
+  WRegisterClasses();
+  if (!WRootWindow() || !WDisposalWindow()) return kMemFullErr;
   if (MgErr err = ShellInitEngine()) return err;
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
