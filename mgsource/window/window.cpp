@@ -735,9 +735,16 @@ void WSetOrigin(WindowRef window, Point origin) {
 void WGetGlobalRect(WindowRef window, Rect* rect) {
   if (!rect) return;
   *rect = Rect{0, 0, 0, 0};
-  WindowRecord* r = Resolve(window);
+  const WindowRecord* r = Resolve(window);
   if (!r) return;
-  ReadClient(r);
+  // Read, not stored: drawing threads ask too.
+  PlatRect client;
+  if (r->hwnd && PlatGetClientRect(r->hwnd, &client)) {
+    int32 x = 0, y = 0;
+    PlatClientToScreen(r->hwnd, &x, &y);
+    *rect = Rect{Pin16(y), Pin16(x), Pin16(y + client.bottom), Pin16(x + client.right)};
+    return;
+  }
   const int32 v = r->screenPos[0], h = r->screenPos[1];
   *rect = Rect{int16(v), int16(h), Pin16(v + r->portRect.bottom - r->portRect.top),
                Pin16(h + r->portRect.right - r->portRect.left)};
