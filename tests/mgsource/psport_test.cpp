@@ -360,10 +360,10 @@ TEST_F(PsPort, PsShapesRenderAsTheScreenDraws) {
   };
   WPortState saved{};
   WSetup(w, &saved);
-  PlatSurfaceClear(PlatWindowSurface(w), 0xFFFFFF);
+  PlatSurfaceClear(PlatWindowSurface(WHostWindow(w)), 0xFFFFFF);
   scene();
   WRestore(&saved);
-  PlatSurface* screen = PlatWindowSurface(w);
+  PlatSurface* screen = PlatWindowSurface(WHostWindow(w));
   Open();
   scene();
   Close();
