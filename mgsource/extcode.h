@@ -61,7 +61,11 @@ enum : MgErr {
   kExtCodeFormatErr = 23,
   kExtCodeOffsetErr = 24,
   kExtCodeMissingErr = 25,
+  kPrintBadRecord = 30,      // print record is bad
+  kPrintDriverErr = 31,      // print driver error
+  kPrintMemErr = 33,         // memory error during print
   kPrintDialogErr = 34,      // no printer device can be had
+  kPrintGenericErr = 35,     // generic print error
   kGenericErr = 42,          // generic error
   kCancelErr = 43,           // cancelled by user
   kCapabilityErr = 53,        // capability not supported

@@ -625,6 +625,22 @@ void WSetRefCon(WindowRef window, uInt32 refCon) {
   if (WindowRecord* r = Resolve(window)) r->refCon = refCon;
 }
 
+void WSetDepth(WindowRef window, int32 depth) {
+  if (depth < 1 || depth > 32) return;
+  if (WindowRecord* r = Resolve(window)) r->depth = int16(depth);
+}
+
+// A window without a host window draws into a context it is handed (the
+// print job's page window); it is the one its redraws would be given.
+void WSetPaintDc(WindowRef window, uInt32 dc) {
+  if (WindowRecord* r = Resolve(window)) r->paintDC = dc;
+}
+
+uInt32 WGetPaintDc(WindowRef window) {
+  const WindowRecord* r = Resolve(window);
+  return r ? r->paintDC : 0;
+}
+
 void WSetEventHandler(WindowRef window, WEventHandler handler) {
   if (WindowRecord* r = Resolve(window))
     if (!r->disposing) r->eventHandler = handler;

@@ -156,6 +156,14 @@ WindowRef WFrontModal();
 // The colour depth of the window's screen; that of the screen for 0 (and
 // for windows without a record, the root window among them).
 QX_EXTERN_C int32 WGetDepth(WindowRef window);
+// Sets the colour depth of the window's record (1 to 32), which WGetDepth
+// then answers; printing gives its windows the printer's depth.
+QX_EXTERN_C void WSetDepth(WindowRef window, int32 depth);
+// The device context that a window without a host window draws into (0:
+// none); the window's drawing port uses it.  The caller keeps it alive
+// while the window draws and releases it.
+void WSetPaintDc(WindowRef window, uInt32 dc);
+uInt32 WGetPaintDc(WindowRef window);
 // True for a window that has a host window (styles 0x2000 and 0x4000 have none).
 Bool32 WHasHostWindow(WindowRef window);
 // Raises the window in front of the others and shows it.
