@@ -1,0 +1,351 @@
+// Print records and print jobs on the layer's virtual printers.
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "golden_image.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/printinfo.h"
+#include "mgsource/draw/printmgr.h"
+#include "mgsource/window/window.h"
+#include "path_test_util.h"
+#include "platform/qx_dc.h"
+#include "platform/qx_event.h"
+#include "platform/qx_thread.h"
+#include "platform/qx_file.h"
+#include "platform/qx_globalmem.h"
+#include "platform/qx_png.h"
+#include "platform/qx_printdc.h"
+#include "platform/qx_window.h"
+#include "temp_folder.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+PrintRecord* R(UHandle h) { return reinterpret_cast<PrintRecord*>(*h); }
+
+// A stored record: the words given big-endian at their offsets.
+std::vector<uInt8> Stored(int32 size, std::initializer_list<std::pair<int32, uInt32>> words) {
+  std::vector<uInt8> b(size_t(size), 0xEE);
+  for (auto [at, v] : words)
+    if (at + 4 <= size) PutBE32(b.data() + at, v);
+  return b;
+}
+
+std::string gTempDir;
+int32 gEndPages = 0;
+int32 gEndPageResult = 1;
+std::vector<MgErr> gErrDialogs;
+
+// The shell's temporary-file path, for process 51234.
+Path TempPath(const char* format, Path path) {
+  char name[64];
+  std::snprintf(name, sizeof name, format, 51234 % 10000);
+  std::string text = "C:" + gTempDir + "/" + name;
+  for (char& c : text)
+    if (c == '/') c = '\\';
+  Path p = pathtest::ToPath(text);
+  if (path && p) {
+    FPathCpy(path, p);
+    FDisposePath(p);
+    return path;
+  }
+  return p;
+}
+int32 CountingEndPage(uInt32 dc) {
+  ++gEndPages;
+  if (gEndPageResult < 1) {
+    PlatSetLastError(5);
+    return gEndPageResult;
+  }
+  return PlatEndPage(dc);
+}
+
+class Print : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureManagers();
+    PlatWindowsReset();
+    ASSERT_EQ(WInitScreenImage(), kNoErr);
+    DInitDraw();
+    gTempDir = tmp_.Dir();
+    std::ofstream(tmp_.Dir() + "/printers.ini") << "[Office]\ndpi = 300\n"
+                                                 << "[Fine]\ndpi = 600\n"
+                                                 << "[Draft]\ndpi = 200\n"
+                                                 << "[Raster Printer]\ndpi = 72\npaper = 144 x 108\nmargins = 9\n"
+                                                 << "postscript = no\n";
+    Set("QX_PRINTERS", tmp_.Dir() + "/printers.ini");
+    Set("QX_PRINT_DIR", tmp_.Dir());
+    unsetenv("QX_PRINT_DIALOG");
+    gPrintPrefs = PrintPrefs{};
+    gEndPages = 0;
+    gEndPageResult = 1;
+    gErrDialogs.clear();
+    PSetPrintHooks(PrintHooks{[](MgErr e, ConstPStr) { gErrDialogs.push_back(e); }, TempPath, nullptr, nullptr,
+                              nullptr, nullptr, nullptr});
+    PSetEndPageProc(CountingEndPage);
+    PInitPrintDlg();
+    gPrintJob.error = 0;
+  }
+  void TearDown() override {
+    PClose();
+    PFreeDevHandles();
+    PSetEndPageProc(nullptr);
+    CfgTestRemoveValue("lbitmapPrintScale");
+    DDisposeDraw();
+    WDestroyAllWindows();
+    PlatWindowsReset();
+    // The input the windows raised for this thread is taken.
+    PlatEvent* ev = PlatEventCreate(false);
+    PlatWaitEventOrInput(ev, 0);
+    PlatEventDestroy(ev);
+    unsetenv("QX_PRINTERS");
+    unsetenv("QX_PRINT_DIR");
+    unsetenv("QX_PRINT_DIALOG");
+  }
+  static void Set(const char* k, const std::string& v) { setenv(k, v.c_str(), 1); }
+  // Opens the named printer as the session's printer.
+  void Use(const char* name) {
+    LStrHandle n = reinterpret_cast<LStrHandle>(DSNewHClr(4 + int32(std::strlen(name))));
+    (*n)->cnt = int32(std::strlen(name));
+    std::memcpy((*n)->str, name, std::strlen(name));
+    ASSERT_EQ(SetDefaultPrinter(n, nullptr, 0), kNoErr);
+    DSDisposeHandle(reinterpret_cast<UHandle>(n));
+    POpen(0, 0);
+    ASSERT_EQ(gPrintJob.error, kNoErr);
+  }
+  LStrHandle L(const std::string& s) {
+    LStrHandle n = reinterpret_cast<LStrHandle>(DSNewHClr(4 + int32(s.size())));
+    (*n)->cnt = int32(s.size());
+    std::memcpy((*n)->str, s.data(), s.size());
+    owned_.push_back(n);
+    return n;
+  }
+  ~Print() override {
+    for (LStrHandle h : owned_) DSDisposeHandle(reinterpret_cast<UHandle>(h));
+  }
+  TempFolder tmp_{"qxprintjob"};
+  std::vector<LStrHandle> owned_;
+};
+
+TEST_F(Print, StoredRecordsLoadAsVersion2) {
+  struct Row {
+    const char* what;
+    std::vector<uInt8> bytes;
+    uInt32 orientation, options, unit, word124;
+  } rows[] = {
+      {"version 1 landscape", Stored(128, {{40, 1}, {44, 3}, {36, 0x8}, {48, 2}, {124, 7}}), 1, 0x8, 2, 0},
+      {"version 1 portrait", Stored(128, {{40, 1}, {44, 2}}), 0, 0xEEEEEEEE, 0xEEEEEEEE, 0},
+      {"version 2 kept", Stored(128, {{40, 2}, {44, 1}, {124, 7}}), 1, 0xEEEEEEEE, 0xEEEEEEEE, 0x07000000},  // not swapped
+      {"40 bytes grow with zeros", Stored(40, {{36, 0x400}}), 0, 0x400, 0, 0},
+      {"empty", {}, 0, 0, 0, 0},
+  };
+  for (const Row& r : rows) {
+    UHandle h = PrintRecordFromStored(r.bytes.data(), int32(r.bytes.size()), kPrintRecordFullFileVersion);
+    ASSERT_NE(h, nullptr) << r.what;
+    EXPECT_GE(AZGetHandleSize(h), kPrintRecordSize) << r.what;
+    EXPECT_EQ(R(h)->version, 2u) << r.what;
+    EXPECT_EQ(R(h)->orientation, r.orientation) << r.what;
+    EXPECT_EQ(R(h)->options, r.options) << r.what;
+    EXPECT_EQ(R(h)->marginUnit, r.unit) << r.what;
+    EXPECT_EQ(R(h)->reserved124, r.word124) << r.what;
+    AZDisposeHandle(h);
+  }
+}
+
+TEST_F(Print, ValidateMovesMarginsAndScalesBitmaps) {
+  struct Row {
+    const char* printer;
+    uInt32 unit;
+    float32 left;
+    int16 printableLeftPoints;  // 0.25 inch border: the printer's limit is the device page's edge
+    bool bitmap;
+    float32 bitmapScale;
+  } rows[] = {
+      {"Office", kMarginMillimetres, 25.4f, 54, false, 0},  // 1 inch: in by 0.75 inch
+      {"Office", kMarginInches, 0.1f, 0, false, 0},         // inside the border
+      {"Fine", kMarginNone, 0, 0, true, 4},
+      {"Draft", kMarginNone, 0, 0, true, 200.0f / 72},
+  };
+  for (const Row& r : rows) {
+    Use(r.printer);
+    gPrintPrefs.printUsingBitmap = r.bitmap;
+    gPrintJob.bitmapScale = 0;
+    UHandle h = AZNewHClr(kPrintRecordSize);
+    R(h)->marginUnit = r.unit;
+    R(h)->margins[1] = r.left;
+    ASSERT_EQ(PValidate(h), 1) << r.printer;
+    const PrintRecord& p = *R(h);
+    const int32 dpi = PlatGetDeviceCaps(gPrintJob.printDlg.dc, kPlatCapLogPixelsX);
+    EXPECT_EQ(p.devPage.right, PlatGetDeviceCaps(gPrintJob.printDlg.dc, kPlatCapHorzRes)) << r.printer;
+    EXPECT_FLOAT_EQ(p.border[1], 0.25f) << r.printer;
+    EXPECT_EQ(p.printable.left, r.printableLeftPoints) << r.printer << " unit " << r.unit;
+    EXPECT_EQ(p.printable.right, p.devPage.right * 72 / dpi) << r.printer;
+    EXPECT_EQ(p.printAll, 1u);
+    EXPECT_FLOAT_EQ(p.scale, dpi / 72.0f) << r.printer;
+    if (r.bitmap) {
+      EXPECT_FLOAT_EQ(gPrintJob.bitmapScale, r.bitmapScale) << r.printer;
+    }
+    AZDisposeHandle(h);
+    PClose();
+  }
+  // Errors leave the record alone: no record, then any later call.
+  EXPECT_EQ(PValidate(nullptr), 0);
+  EXPECT_EQ(gPrintJob.error, kPrintBadRecord);
+}
+
+TEST_F(Print, OpenDialogsAndPrinterChoice) {
+  POpen(0, 0);  // no blocks: the default printer, whose blocks stay
+  ASSERT_EQ(gPrintJob.error, kNoErr);
+  char driver[64], device[64], port[64];
+  ASSERT_TRUE(PReadDevNames(gPrintJob.printDlg.devNames, driver, device, port, 64));
+  EXPECT_STREQ(device, "Office");
+  const uInt32 blocks = gPrintJob.printDlg.devMode;
+  PClose();
+  POpen(0, 0);
+  EXPECT_EQ(gPrintJob.printDlg.devMode, blocks);
+
+  UHandle rec = AZNewHClr(kPrintRecordSize);
+  Set("QX_PRINT_DIALOG", "pages=2-3");
+  ASSERT_EQ(PJobDialog(rec), 1);
+  EXPECT_EQ(R(rec)->printAll, 0u) << "a chosen range is printed";
+  EXPECT_EQ(R(rec)->firstPage, 2);
+  EXPECT_EQ(R(rec)->lastPage, 3);
+  Set("QX_PRINT_DIALOG", "cancel");
+  EXPECT_EQ(PJobDialog(rec), 0);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  unsetenv("QX_PRINT_DIALOG");
+
+  // The saved printer vanishes: the dialog fails once, then the default.
+  LStrHandle current = L("");
+  ASSERT_EQ(SetDefaultPrinter(L("Draft"), current, 0), kNoErr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>((*current)->str), size_t((*current)->cnt)), "Office");
+  std::ofstream(tmp_.Dir() + "/printers.ini") << "[Office]\ndpi = 300\n";
+  POpen(0, 0);
+  EXPECT_EQ(gPrintJob.error, kPrintDialogErr);
+  gPrintJob.error = 0;
+  ASSERT_EQ(PJobDialog(rec), 1);
+  ASSERT_TRUE(PReadDevNames(gPrintJob.printDlg.devNames, driver, device, port, 64));
+  EXPECT_STREQ(device, "Office");
+
+  // Unknown and wrongly cased names change nothing; a bad handle is refused.
+  EXPECT_EQ(SetDefaultPrinter(L("office"), nullptr, 0), kArgErr);
+  EXPECT_EQ(SetDefaultPrinter(reinterpret_cast<LStrHandle>(rec), nullptr, 0), kArgErr);
+  EXPECT_EQ(PSelectPrinterByName(L("Nobody")), kArgErr);
+  PRestorePrinterDC();
+  POpen(0, 0);
+  ASSERT_TRUE(PReadDevNames(gPrintJob.printDlg.devNames, driver, device, port, 64));
+  EXPECT_STREQ(device, "Office");
+  AZDisposeHandle(rec);
+}
+
+TEST_F(Print, PageSetupWithoutPrinterShowsNotResponding) {
+  Use("Draft");
+  PClose();
+  std::ofstream(tmp_.Dir() + "/printers.ini") << "[Office]\ndpi = 300\n";
+  UHandle vi = AZNewHClr(4);
+  EXPECT_EQ(PPageSetup(vi, 0), kPrintDialogErr);
+  EXPECT_EQ(gErrDialogs, std::vector<MgErr>{kPrinterNotResponding});
+  AZDisposeHandle(vi);
+}
+
+TEST_F(Print, SpoolFilePathNamesThePageForTheProcess) {
+  Path p = PSpoolFilePath(0, nullptr);
+  ASSERT_NE(p, nullptr);
+  Str255 name;
+  ASSERT_EQ(FNamePtr(p, name), kNoErr);
+  EXPECT_EQ(pathtest::Str(name), "vipg1234.000");
+  FDisposePath(p);
+}
+
+// A page of shapes printed on the raster printer, straight or through the
+// page pixmap, two pages a job.
+class PrintPages : public Print, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
+  const bool bitmap = GetParam();
+  gPrintPrefs.printUsingBitmap = bitmap;
+  Use("Raster Printer");
+  UHandle rec = PVIDefaultRecord();
+  ASSERT_NE(rec, nullptr);
+  WPortState save{};
+  ASSERT_NE(POpenWind(rec, 0, &save), kWNoWindow);
+  for (int32 page = 0; page < 2; ++page) {
+    POpenPage(rec);
+    const Rect frame{4, 4, int16(40 + 10 * page), 80}, oval{50, 20, 80, 110};
+    DSelectNormPen(0x000000, 0x000000);
+    DFrameRect(&frame);
+    DSelectNormPen(0x0000FF, 0x000000);
+    DPaintOval(&oval);
+    DMoveTo(0, 0);
+    DLineTo(125, 89);
+    if (bitmap && page == 0) {
+      POpenPage(rec);  // nested: refused, one pixmap
+      EXPECT_EQ(gPrintJob.error, kPrintGenericErr);
+      gPrintJob.error = 0;
+    }
+    PClosePage(rec);
+  }
+  PCloseWind(rec, &save);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  EXPECT_EQ(gEndPages, bitmap ? 0 : 2) << "bitmap printing on NT ends pages with its bands";
+  PClose();
+  for (int32 page = 1; page <= 2; ++page) {
+    std::string png;
+    for (auto& e : fs::directory_iterator(tmp_.Dir()))
+      if (e.path().filename().string().ends_with("-p" + std::to_string(page) + ".png")) png = e.path().string();
+    ASSERT_FALSE(png.empty()) << "page " << page;
+    PlatSurface* s = PlatPngReadFile(png.c_str());
+    ASSERT_NE(s, nullptr);
+    qxtest::ExpectMatchesGolden(
+        s, fs::path(QX_SOURCE_DIR) / "tests/mgsource/goldens" / ("print_page" + std::to_string(page) + ".png"),
+        "QX_UPDATE_GOLDENS=1 test_mgsource --gtest_filter=*TwoPagesMatch*");
+    PlatSurfaceDestroy(s);
+  }
+  AZDisposeHandle(rec);
+}
+INSTANTIATE_TEST_SUITE_P(StraightAndBitmap, PrintPages, ::testing::Bool());
+
+TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
+  struct Row {
+    const char* what;
+    bool postScript, failEndPage, refuseImage;
+    MgErr error;
+  } rows[] = {
+      {"end page fails", false, true, false, kPrintDriverErr},
+      {"page image refused", true, false, true, kPrintMemErr},
+  };
+  for (const Row& r : rows) {
+    gPrintPrefs.postScriptPrinting = r.postScript;
+    gEndPageResult = r.failEndPage ? 0 : 1;
+    Use("Office");
+    UHandle rec = PVIDefaultRecord();
+    std::vector<int32> filler;
+    if (r.refuseImage)  // the image table full: no page image can be had
+      for (int32 id = 0; ICreateProcImage(nullptr, 0, &id) == kNoErr;) filler.push_back(id);
+    WPortState save{};
+    POpenWind(rec, 0, &save);
+    for (int32 id : filler) IRelease(id);
+    if (!gPrintJob.error) {
+      POpenPage(rec);
+      PClosePage(rec);
+    }
+    const bool spool = fs::exists(tmp_.Dir() + "/vipg1234.000");
+    PCloseWind(rec, &save);
+    EXPECT_EQ(gPrintJob.error, r.error) << r.what;
+    PClose();
+    EXPECT_EQ(spool, r.postScript) << r.what;
+    EXPECT_FALSE(fs::exists(tmp_.Dir() + "/vipg1234.000")) << r.what << ": spool file removed";
+    bool written = false;
+    for (auto& e : fs::directory_iterator(tmp_.Dir())) written |= e.path().filename().string().starts_with("job-");
+    EXPECT_FALSE(written) << r.what << ": no end of the document after an error";
+    EXPECT_EQ(gPrintJob.pageWindow, kWNoWindow);
+    AZDisposeHandle(rec);
+  }
+}
+
+}  // namespace
