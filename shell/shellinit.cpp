@@ -21,6 +21,7 @@
 #include "mgsource/rsrc.h"
 #include "mgsource/window/wevent.h"
 #include "platform/qx_alert.h"
+#include "shell/appprint.h"
 #include "shell/appcolors.h"
 #include "shell/appfolders.h"
 #include "shell/filesvc.h"
@@ -126,6 +127,7 @@ MgErr ShellInitEngine() {
   ShellReadSearchPath();
   if (MgErr err = InitExec()) return err;
   if (MgErr err = TypeHeapInit()) return err;
+  ShellInitPrinting();
   if (rt)
     if (CPStrHandle texts = FullTexts(rt)) MemSetFullTexts(texts);
   return kNoErr;
@@ -133,6 +135,7 @@ MgErr ShellInitEngine() {
 
 void ShellFinishEngine() {
   FinishExec();
+  ShellFinishPrinting();
   TXFinishFonts();
   WEventQueueInit(0);
   SetTmpQXRsrcFile(0);

@@ -11,6 +11,7 @@
 #include "mgsource/blockmove.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
+#include "shell/appprint.h"
 #include "shell/background.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
@@ -115,6 +116,7 @@ void ShellInstallEngineHooks() {
   ShellInstallFileHooks();
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
+  ShellInstallPrintHooks();
 }
 
 MgErr QXRTRegisterShell() {

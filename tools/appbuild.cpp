@@ -20,6 +20,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/printmgr.h"
 #include "tools/vilibrary.h"
 
 namespace qxbuild {
@@ -94,6 +95,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddUnitNameStrings(writer);
   AddLoadErrorTexts(writer);
   AddMgErrTexts(writer);
+  AddAppErrTexts(writer);
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
   AddInvalidLibraryText(writer);
@@ -234,6 +236,22 @@ void AddMgErrTexts(rsrcw::Writer* writer) {
   std::vector<std::string> texts;
   for (MgErr code = 1; code <= kMgErrTextCount; ++code) texts.push_back(DBMgErrText(code));
   writer->Add(rsrcfmt::kTypeStrList, kMgErrTextsListId, rsrcw::StrList(texts), std::string(kMgErrTextsListName));
+}
+
+void AddAppErrTexts(rsrcw::Writer* writer) {
+  static const struct {
+    MgErr code;
+    const char* text;
+  } kTexts[] = {
+      {kPrinterNotResponding, "Printer not responding. Check printer configuration."},
+  };
+  std::vector<std::string> texts;
+  for (const auto& t : kTexts) {
+    const size_t entry = size_t(t.code - kAppErrBase);
+    if (texts.size() < entry) texts.resize(entry);
+    texts[entry - 1] = t.text;
+  }
+  writer->Add(rsrcfmt::kTypeStrList, kAppErrTextsListId, rsrcw::StrList(texts));
 }
 
 }  // namespace qxbuild

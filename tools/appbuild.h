@@ -54,6 +54,9 @@ void AddInvalidLibraryText(rsrcw::Writer* writer);
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);
+// The application error list (STR# 10002): entry N is the text of error
+// 999 + N; the entries without a known text are empty.
+void AddAppErrTexts(rsrcw::Writer* writer);
 
 // Adds the resources the run-time itself reads from its resource file (the
 // application file): the window titles "_Window Titles" (STR# 301), the

@@ -3,6 +3,15 @@
 // data space its dispose procedure.
 #include "engine/exec/dsprocs.h"
 #include "engine/vi/vihooks.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/draw/printinfo.h"
+
+namespace {
+
+// The print manager makes and validates a VI's print record in its slot.
+UHandle* PrintRecordSlot(UHandle vi) { return vi && *vi ? &VIRec(vi)->printInfo : nullptr; }
+
+}  // namespace
 
 // Declared by the code-entry header, whose VICode type this file cannot see
 // beside the hooks' VICode().
@@ -16,4 +25,5 @@ void InstallVICodeHooks() {
   if (!code.callDisposeProc) code.callDisposeProc = &DSCallDisposeProc;
   if (!code.setCodeEntryAndPatch) code.setCodeEntryAndPatch = &SetCodeEntryAndPatch;
   SetVICodeHooks(&code);
+  PSetVIPrintRecordProc(&PrintRecordSlot);
 }

@@ -34,6 +34,7 @@
 #include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
+#include "mgsource/draw/printmgr.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/extsupport.h"
@@ -540,6 +541,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1073, DbgPrintf),
       QX_RT_ENTRY(1079, ExtRTSetCleanupProc),
       QX_RT_ENTRY(1083, UnFlattenQXStrConvert_Old),
+      QX_RT_ENTRY(1097, SetDefaultPrinter),
       QX_RT_ENTRY(1466, ArchiveDirList),
       QX_RT_ENTRY(1467, LStrPrintf),
       QX_RT_ENTRY(1468, FExists),

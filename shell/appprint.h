@@ -1,0 +1,19 @@
+// What printing asks of the shell: the print preferences and the print
+// dialog record set up at start-up, the device blocks freed at shut-down,
+// the error alert and temporary paths of the print manager, and the mark
+// that a native modal dialog (file or print) runs.
+#pragma once
+#include "mgsource/extcode.h"
+
+// Set and clear the in-native-dialog state; setting the state it already
+// has is reported.
+QX_EXTERN_C void FDBeginNativeModal();
+QX_EXTERN_C void FDEndNativeModal();
+Bool32 FDInNativeModal();
+
+// Gives the print manager the shell's services; called with the other hooks.
+void ShellInstallPrintHooks();
+// Reads the print preferences and prepares the print dialog record (once,
+// at start-up); frees the printer's device blocks at shut-down.
+void ShellInitPrinting();
+void ShellFinishPrinting();

@@ -1,0 +1,64 @@
+// What printing asks of the shell: Page Setup without a printer shows the
+// application error 1015 with its text from the run-time file, and the print
+// dialog runs between the native-modal marks.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <mutex>
+
+#include "engine/engine_test_support.h"
+#include "engine/runtime_root.h"
+#include "mgsource/draw/printmgr.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/thread.h"
+#include "shell/appprint.h"
+#include "temp_folder.h"
+
+namespace {
+
+class BoundaryPrint : public qxtest::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    static std::once_flag once;
+    std::call_once(once, [] {
+      ASSERT_EQ(ThInit(), kNoErr);
+      ASSERT_EQ(RInitResources(), kNoErr);
+    });
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+    ASSERT_TRUE(root_.Make("qxprintrt"));
+    setenv("QX_PRINTERS", (tmp_.Dir() + "/printers.ini").c_str(), 1);
+    unsetenv("QX_PRINT_DIALOG");
+    ShellInstallPrintHooks();
+    ShellInitPrinting();
+  }
+  void TearDown() override {
+    ShellFinishPrinting();
+    unsetenv("QX_PRINTERS");
+    root_.Remove();
+    EngineTest::TearDown();
+  }
+  void Printers(const char* text) { std::ofstream(tmp_.Dir() + "/printers.ini") << text; }
+  qxtest::RuntimeRoot root_;
+  TempFolder tmp_{"qxprintsh"};
+};
+
+TEST_F(BoundaryPrint, PageSetupWithoutPrinterShowsTheApplicationError) {
+  Printers("[Desk]\n[Gone]\n");
+  LStrHandle name = reinterpret_cast<LStrHandle>(DSNewHClr(8));
+  (*name)->cnt = 4;
+  std::memcpy((*name)->str, "Gone", 4);
+  ASSERT_EQ(SetDefaultPrinter(name, nullptr, 0), kNoErr);
+  EXPECT_FALSE(FDInNativeModal()) << "the dialog's marks are balanced";
+  Printers("[Desk]\n");
+  UHandle vi = AZNewHClr(4);
+  EXPECT_EQ(PPageSetup(vi, 0), kPrintDialogErr);
+  EXPECT_EQ(qxtest::Reports::Get().Count("Printer not responding. Check printer configuration."), 1);
+  EXPECT_EQ(Failures(), 0);
+  AZDisposeHandle(vi);
+  DSDisposeHandle(reinterpret_cast<UHandle>(name));
+}
+
+}  // namespace
