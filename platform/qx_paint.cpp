@@ -99,6 +99,10 @@ void SyncSurface(Sys&, Window& w) {
   pixman_region32_subtract(&gained, &gained, &old);
   int n = 0;
   const pixman_box32_t* b = pixman_region32_rectangles(&gained, &n);
+  if (ow <= 0 || oh <= 0) {
+    PlatSurfaceClear(surf, kWhite);  // all of it is new: one pass
+    n = 0;
+  }
   for (int i = 0; i < n; ++i)
     for (int32_t y = b[i].y1; y < b[i].y2; ++y)
       for (int32_t x = b[i].x1; x < b[i].x2; ++x) PlatSurfaceSetPixel(surf, x, y, kWhite);

@@ -48,8 +48,9 @@ Path TempPath(const char* format, Path path) {
   std::string text = "C:" + gTempDir + "/" + name;
   for (char& c : text)
     if (c == '/') c = '\\';
-  Path p = pathtest::ToPath(text);
-  if (path && p) {
+  Path p = nullptr;
+  if (FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p) != kNoErr) return nullptr;
+  if (path) {
     FPathCpy(path, p);
     FDisposePath(p);
     return path;
@@ -218,7 +219,21 @@ TEST_F(Print, OpenDialogsAndPrinterChoice) {
   Set("QX_PRINT_DIALOG", "cancel");
   EXPECT_EQ(PJobDialog(rec), 0);
   EXPECT_EQ(gPrintJob.error, kNoErr);
+  // Landscape chosen in the set-up dialog reaches the record, and from it the
+  // printer context made again.
+  Set("QX_PRINT_DIALOG", "landscape");
+  ASSERT_EQ(PStyleDialog(rec), 1);
+  EXPECT_EQ(R(rec)->orientation, 1u);
+  POpen(0, 0);
+  ASSERT_EQ(PValidate(rec), 1);
+  EXPECT_GT(R(rec)->devPage.right, R(rec)->devPage.bottom);
   unsetenv("QX_PRINT_DIALOG");
+  // A printer chosen by name for one job, then the session's again.
+  const uInt32 sessionDc = gPrintJob.printDlg.dc;
+  ASSERT_EQ(PSelectPrinterByName(L("Draft")), kNoErr);
+  EXPECT_EQ(PlatGetDeviceCaps(gPrintJob.printDlg.dc, kPlatCapLogPixelsX), 200);
+  PRestorePrinterDC();
+  EXPECT_EQ(gPrintJob.printDlg.dc, sessionDc);
 
   // The saved printer vanishes: the dialog fails once, then the default.
   LStrHandle current = L("");
@@ -311,41 +326,45 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
 INSTANTIATE_TEST_SUITE_P(StraightAndBitmap, PrintPages, ::testing::Bool());
 
 TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
-  struct Row {
-    const char* what;
-    bool postScript, failEndPage, refuseImage;
-    MgErr error;
-  } rows[] = {
-      {"end page fails", false, true, false, kPrintDriverErr},
-      {"page image refused", true, false, true, kPrintMemErr},
-  };
-  for (const Row& r : rows) {
-    gPrintPrefs.postScriptPrinting = r.postScript;
-    gEndPageResult = r.failEndPage ? 0 : 1;
+  // A failing end of page: the job's error, no end of the document.
+  gEndPageResult = 0;
+  Use("Office");
+  UHandle rec = PVIDefaultRecord();
+  WPortState save{};
+  POpenWind(rec, 0, &save);
+  POpenPage(rec);
+  PClosePage(rec);
+  PCloseWind(rec, &save);
+  EXPECT_EQ(gPrintJob.error, kPrintDriverErr);
+  PClose();
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))
+    EXPECT_FALSE(e.path().filename().string().starts_with("job-")) << "no end of the document after an error";
+  AZDisposeHandle(rec);
+
+  // PostScript printing with each allocation of the document's start
+  // failing in turn: the spool file goes and the windows go, whatever
+  // failed; a refused page image is a memory error, not a success.
+  gEndPageResult = 1;
+  gPrintPrefs.postScriptPrinting = 1;
+  bool imageRefused = false;
+  for (int32 n = 1; n < 64; ++n) {
     Use("Office");
-    UHandle rec = PVIDefaultRecord();
-    std::vector<int32> filler;
-    if (r.refuseImage)  // the image table full: no page image can be had
-      for (int32 id = 0; ICreateProcImage(nullptr, 0, &id) == kNoErr;) filler.push_back(id);
-    WPortState save{};
+    rec = PVIDefaultRecord();
+    MemFailNthAllocation(n);
     POpenWind(rec, 0, &save);
-    for (int32 id : filler) IRelease(id);
-    if (!gPrintJob.error) {
-      POpenPage(rec);
-      PClosePage(rec);
-    }
+    MemFailNthAllocation(0);
+    const MgErr err = gPrintJob.error;
     const bool spool = fs::exists(tmp_.Dir() + "/vipg1234.000");
+    imageRefused |= err == kPrintMemErr && spool && !gPrintJob.psImage;
     PCloseWind(rec, &save);
-    EXPECT_EQ(gPrintJob.error, r.error) << r.what;
     PClose();
-    EXPECT_EQ(spool, r.postScript) << r.what;
-    EXPECT_FALSE(fs::exists(tmp_.Dir() + "/vipg1234.000")) << r.what << ": spool file removed";
-    bool written = false;
-    for (auto& e : fs::directory_iterator(tmp_.Dir())) written |= e.path().filename().string().starts_with("job-");
-    EXPECT_FALSE(written) << r.what << ": no end of the document after an error";
-    EXPECT_EQ(gPrintJob.pageWindow, kWNoWindow);
+    EXPECT_FALSE(fs::exists(tmp_.Dir() + "/vipg1234.000")) << n << ": spool file removed";
+    EXPECT_EQ(gPrintJob.pageWindow, kWNoWindow) << n;
     AZDisposeHandle(rec);
+    if (!err) break;  // past the last allocation
   }
+  EXPECT_TRUE(imageRefused);
+  MemFullReset();
 }
 
 }  // namespace
