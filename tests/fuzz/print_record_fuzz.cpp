@@ -3,7 +3,8 @@
 // past), and validating it against the default printer, with any margin
 // preferences, puts every computed field inside the page: the printable
 // rectangle within the page in points, finite borders and scale, a bitmap
-// scale between 1 and the printer's scale.  No report may be raised.
+// scale between 1 and the printer's scale.  No report may be raised, and
+// no handle is left behind.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::memcpy(v, &w, 4);
     }
   }
+  const int32 before = FuzzLiveHandles();
   rsrcw::Bytes bytes(in.p, in.p + in.n);
   rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
   w.Add(FourCC("PRT "), 3, bytes);
@@ -89,5 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(gPrintJob.bitmapScale >= 1 && gPrintJob.bitmapScale <= r.scale);
   AZDisposeHandle(rec);
   RCloseFile(ref);
+  FUZZ_CHECK(FuzzLiveHandles() == before);
   return 0;
 }

@@ -111,11 +111,7 @@ class Print : public ::testing::Test {
   static void Set(const char* k, const std::string& v) { setenv(k, v.c_str(), 1); }
   // Opens the named printer as the session's printer.
   void Use(const char* name) {
-    LStrHandle n = reinterpret_cast<LStrHandle>(DSNewHClr(4 + int32(std::strlen(name))));
-    (*n)->cnt = int32(std::strlen(name));
-    std::memcpy((*n)->str, name, std::strlen(name));
-    ASSERT_EQ(SetDefaultPrinter(n, nullptr, 0), kNoErr);
-    DSDisposeHandle(reinterpret_cast<UHandle>(n));
+    ASSERT_EQ(SetDefaultPrinter(L(name), nullptr, 0), kNoErr);
     POpen(0, 0);
     ASSERT_EQ(gPrintJob.error, kNoErr);
   }
