@@ -217,7 +217,7 @@ void PClose() {
 namespace {
 
 // The two dialogs: steps shared by PStyleDialog and PJobDialog.
-int32 RunDialog(UHandle record, bool job, uInt32* ext) {
+int32 RunDialog(bool job, uInt32* ext) {
   PrintDlgRecord& d = gPrintJob.printDlg;
   DeleteDc();
   d.flags = job ? kPdFlagsJob : kPdFlagsSetup;
@@ -231,7 +231,6 @@ int32 RunDialog(UHandle record, bool job, uInt32* ext) {
     ok = PRunPrintDlg(&d, job ? &again : nullptr);
     *ext = again;
   }
-  (void)record;
   return ok;
 }
 
@@ -246,7 +245,7 @@ int32 PStyleDialog(UHandle record) {
     return 0;
   }
   uInt32 ext = 0;
-  const int32 ok = RunDialog(record, false, &ext);
+  const int32 ok = RunDialog(false, &ext);
   if (ok) PSyncOrientation(record, 1);
   return ok;
 }
@@ -260,7 +259,7 @@ int32 PJobDialog(UHandle record) {
     return 0;
   }
   uInt32 ext = 0;
-  const int32 ok = RunDialog(record, true, &ext);
+  const int32 ok = RunDialog(true, &ext);
   PrintDlgRecord& d = job.printDlg;
   if (!d.dc && (ok || ext)) {
     job.error = kPrintDriverErr;
