@@ -3,6 +3,7 @@
 // and IClose nest drawing into pixmaps and pictures inside the current
 // target.
 #include "mgsource/debug.h"
+#include "mgsource/draw/psport.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -79,7 +80,7 @@ void IAttachTarget(int32 image, PlatObj paintDc) {
   Detach();
   if (!image) return;
   const int32 kind = IKindOf(image);
-  if (kind != kImageWindow && kind != kImagePixmap && kind != kImagePicture) {
+  if (kind != kImageWindow && kind != kImagePixmap && kind != kImagePicture && kind != kImagePage) {
     DBAssert(__FILE__, __LINE__, "IAttachTarget: kind not supported");
     return;
   }
@@ -110,7 +111,7 @@ void IAttachTarget(int32 image, PlatObj paintDc) {
   } else {
     s.window = window;
     if (kind == kImagePixmap) AttachPixmap(image, paintDc);
-    else s.recording = 1;
+    else if (kind == kImagePicture) s.recording = 1;
     IGetRect(image, &s.bounds);
   }
   DSetPortTarget(image);
@@ -143,7 +144,7 @@ void IOpen(int32 image, ImageSaveRecord* save) {
   WRestoreClip(&none);
   PutDefaultObjects(s.dc);
   const int32 kind = IKindOf(image);
-  if (kind != kImagePixmap && kind != kImagePicture) {
+  if (kind != kImagePixmap && kind != kImagePicture && kind != kImagePage) {
     DBAssert(__FILE__, __LINE__, "IOpen: kind not supported");
     return;
   }
@@ -156,14 +157,16 @@ void IOpen(int32 image, ImageSaveRecord* save) {
   s.dc = s.memDc = 0;
   s.obtainedDc = 0;
   IAttachTarget(image, 0);
+  if (kind == kImagePage) PSOpenPage(image);  // the page's prolog
 }
 
 int32 IClose(int32 image, ImageSaveRecord* save) {
   if (!save) return DBAssert(__FILE__, __LINE__, "IClose: no save record");
   const int32 kind = IKindOf(image);
+  if (kind == kImagePage) PSClosePage(image);  // the page goes to the printer
   IAttachTarget(0, 0);
   if (kind == kImagePicture) PictEndRecording(image);
-  else if (kind != kImagePixmap) DBAssert(__FILE__, __LINE__, "IClose: kind not supported");
+  else if (kind != kImagePixmap && kind != kImagePage) DBAssert(__FILE__, __LINE__, "IClose: kind not supported");
   // The previous target comes back with its own contexts.
   DDrawState& s = gDrawState;
   const int32 back = save->target;

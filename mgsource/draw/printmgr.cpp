@@ -9,6 +9,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/printinfo.h"
+#include "mgsource/draw/psport.h"
 #include "mgsource/hookset.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
@@ -344,6 +345,8 @@ WindowRef POpenWind(UHandle record, int32, WPortState* save) {
     if (err) job.psFile = nullptr;
     if (!job.error) job.error = err;  // the first failure is the one kept
     if (job.psFile) {
+      const PSPrinter printer{job.printDlg.dc, &job.error, IsNT() ? 1 : 0};
+      PSSetPrinter(&printer);
       // Without its page image the spool file would be written by nobody
       // while the job reports success.
       const uInt32 rec = uInt32(reinterpret_cast<uintptr_t>(record));
@@ -433,8 +436,9 @@ void PCloseWind(UHandle, const WPortState* save) {
     job.psFile = nullptr;
     if (job.psImage) IRelease(job.psImage);
     job.psImage = 0;
-    job.spoolFileCount = job.spoolFileCount ? job.spoolFileCount : 1;
+    job.spoolFileCount = 1;  // the pages share spool file 0
   }
+  PSSetPrinter(nullptr);
   if (!job.error && PlatEndDoc(job.printDlg.dc) < 1) job.error = kPrintDriverErr;
   if (job.scratchWindow) WDestroy(job.scratchWindow);
   job.scratchWindow = kWNoWindow;

@@ -321,6 +321,32 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
 }
 INSTANTIATE_TEST_SUITE_P(StraightAndBitmap, PrintPages, ::testing::Bool());
 
+TEST_F(Print, PostScriptPagesGoThroughTheSpoolFile) {
+  gPrintPrefs.postScriptPrinting = 1;
+  Use("Office");
+  UHandle rec = PVIDefaultRecord();
+  WPortState save{};
+  ASSERT_NE(POpenWind(rec, 0, &save), kWNoWindow);
+  EXPECT_TRUE(fs::exists(tmp_.Dir() + "/vipg1234.000"));
+  for (int32 page = 0; page < 2; ++page) {
+    POpenPage(rec);
+    EXPECT_EQ(R(rec)->devPage.right, R(rec)->pagePoints.right) << "laid out in points";
+    DSetPixel(10, 10 + page);
+    PClosePage(rec);
+  }
+  PCloseWind(rec, &save);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  PClose();
+  EXPECT_FALSE(fs::exists(tmp_.Dir() + "/vipg1234.000"));
+  std::string ps;
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))
+    if (e.path().extension() == ".ps") ps = e.path().string();
+  std::ifstream in(ps);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("10.48 11.48"), std::string::npos) << "the second page's drawing reached the printer";
+  AZDisposeHandle(rec);
+}
+
 TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
   // A failing end of page: the job's error, no end of the document.
   gEndPageResult = 0;
