@@ -3,7 +3,6 @@
 // and IClose nest drawing into pixmaps and pictures inside the current
 // target.
 #include "mgsource/debug.h"
-#include "mgsource/draw/psport.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -11,6 +10,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/picture.h"
+#include "mgsource/draw/psport.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"

@@ -8,6 +8,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dregion.h"
+#include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/psport.h"
 #include "mgsource/hookset.h"
@@ -414,6 +415,7 @@ void PClosePage(UHandle record) {
     if (r) r->devPage = job.savedPageRect;
     if (job.pagePixmap) {
       IClose(job.pagePixmap, &job.imageSave);
+      gBitmapScale = job.bitmapScale;  // the image manager's pixels per point of the pixmap
       IPrintPixmapDIB(job.pagePixmap, 0, dc);
       IRelease(job.pagePixmap);
     }
