@@ -369,7 +369,8 @@ TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
   gEndPageResult = 1;
   gPrintPrefs.postScriptPrinting = 1;
   bool imageRefused = false;
-  for (int32 n = 1; n < 64; ++n) {
+  int32 clean = 0;  // runs in a row with no error: past the last allocation
+  for (int32 n = 1; n < 128 && clean < 8; ++n) {
     Use("Office");
     rec = PVIDefaultRecord();
     MemFailNthAllocation(n);
@@ -383,7 +384,8 @@ TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
     EXPECT_FALSE(fs::exists(tmp_.Dir() + "/vipg1234.000")) << n << ": spool file removed";
     EXPECT_EQ(gPrintJob.pageWindow, kWNoWindow) << n;
     AZDisposeHandle(rec);
-    if (!err) break;  // past the last allocation
+    // Some allocations (the window's regions) may fail without an error.
+    clean = err ? 0 : clean + 1;
   }
   EXPECT_TRUE(imageRefused);
   MemFullReset();
