@@ -28,7 +28,7 @@ constexpr const char* kChildClass = "QXDChild";
 constexpr const char* kMenuClass = "QXMenuWnd";
 
 // Guards the set of live records, the window list, the modal stack and the
-// special windows.  Never held while a handler, a report or another manager
+// root and disposal windows.  Never held while a handler, a report or another manager
 // runs; taken inside the drawing mutex (wport.cpp), never the other way round.
 std::mutex gLock;
 std::unordered_set<WindowRef>& Live() {
@@ -44,7 +44,7 @@ WindowRef gList = kWNoWindow;   // newest first
 WindowRef gModal = kWNoWindow;  // the front modal window
 WindowRef gRoot = kWNoWindow;
 WindowRef gDisposal = kWNoWindow;
-bool gMakingSpecial = false;
+bool gMakingRootAndDisposal = false;
 std::atomic<bool> gQuitting{false};
 std::atomic<bool> gAppInactive{false};
 std::atomic<WEmbeddedCleanupProc> gEmbeddedCleanup{nullptr};
@@ -230,11 +230,11 @@ int32 DisposalHandler(WEventRecord* e, uInt32 /*refCon*/) {
   return 0;
 }
 
-void EnsureSpecial() {
+void EnsureRootAndDisposal() {
   {
     std::lock_guard<std::mutex> g(gLock);
-    if ((gRoot && gDisposal) || gMakingSpecial) return;
-    gMakingSpecial = true;
+    if ((gRoot && gDisposal) || gMakingRootAndDisposal) return;
+    gMakingRootAndDisposal = true;
   }
   const Rect none{0, 0, 0, 0};
   if (!Lookup(kWRootWindow)) {
@@ -254,7 +254,7 @@ void EnsureSpecial() {
   }
   WEventSetDisposalWindow(disposal);
   std::lock_guard<std::mutex> g(gLock);
-  gMakingSpecial = false;
+  gMakingRootAndDisposal = false;
 }
 
 // Resolves for an operation: the record, or null after the report of error
@@ -269,10 +269,10 @@ WindowRecord* Resolve(WindowRef window, WindowRef* out = nullptr) {
 }  // namespace
 
 WindowRef WResolveWindow(WindowRef window) {
-  if (window == kWRootWindow) EnsureSpecial();
+  if (window == kWRootWindow) EnsureRootAndDisposal();
   if (const WindowRef w = Lookup(window)) return w;
   DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
-  EnsureSpecial();
+  EnsureRootAndDisposal();
   return Lookup(kWRootWindow);
 }
 
@@ -282,12 +282,12 @@ WindowRecord* WRecord(WindowRef window) {
 }
 
 WindowRef WRootWindow() {
-  EnsureSpecial();
+  EnsureRootAndDisposal();
   return Lookup(kWRootWindow);
 }
 
 WindowRef WDisposalWindow() {
-  EnsureSpecial();
+  EnsureRootAndDisposal();
   std::lock_guard<std::mutex> g(gLock);
   return gDisposal && Live().count(gDisposal) ? gDisposal : kWNoWindow;
 }
@@ -327,7 +327,7 @@ void WSetAppInactive(Bool32 inactive) { gAppInactive.store(inactive != 0); }
 
 WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Rect* rect, int32 /*reserved*/,
                   Bool32 show, uInt32 refCon) {
-  EnsureSpecial();
+  EnsureRootAndDisposal();
   if (const WindowRef disposal = WDisposalWindow()) WEventSetDisposalWindow(disposal);
   const UHandle h = AZNewHClr(int32(sizeof(WindowRecord)));
   if (!h) return kWNoWindow;
