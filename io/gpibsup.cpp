@@ -469,8 +469,8 @@ MgErr CloseDeviceDescriptor(int32 board, GPIBUnit* unit, GPIBAddress address) {
 MgErr CloseGPIBUnit(int32 board, GPIBUnit* unit, Bool32 takeOffline) {
   TableLock lock(gTableLock);
   int32 b = SlotOfUnit(unit);
-  // A record the table does not hold is nobody's to wait for.
-  if (b < 0) return CloseUnitLocked(board, unit, takeOffline);
+  // A record no slot holds is foreign or already freed: it is not touched.
+  if (b < 0) return kGPIBAddressErr;
   WaitNoClose(lock, b);
   // Closed meanwhile by another close: nothing is left to do.
   if (gUnits[b] != unit) return kGPIBAddressErr;

@@ -231,6 +231,12 @@ TEST_F(GPIBSupport, BadBoardsAndForeignUnits) {
   Calls();
   EXPECT_EQ(CloseGPIBUnit(6, six, 1), kNoErr);
   EXPECT_EQ(Calls(), (std::vector<std::string>{"ibonl(1000,0)", "ibonl(6,0)"}));
+  // A record no slot holds is refused untouched.
+  GPIBUnit foreign{};
+  foreign.boardDescriptor = 7;
+  EXPECT_EQ(CloseGPIBUnit(6, &foreign, 1), kGPIBAddressErr);
+  EXPECT_EQ(foreign.boardDescriptor, 7);
+  EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(GPIBCloseAllUnits(), kNoErr);
 }
 
