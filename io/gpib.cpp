@@ -271,6 +271,28 @@ uInt32 StopIfDue(uInt32 phase, uInt32 deadline, int32 ud, uInt32 status) {
   return status;
 }
 
+// Polls the transfer a previous call started on the unit; -1 when none was.
+int32 ResumePending(GPIBUnit* unit, uInt32& status) {
+  int32 ud = unit->pendingDescriptor;
+  if (ud >= 0) status = uInt32(ibwait(ud, 0));
+  return ud;
+}
+
+// Stops a transfer that is due and, when it is over, gathers its outcome in
+// status and forgets it: true.  A transfer still running leaves the call
+// pending: false.
+bool TransferEnded(GPIBUnit* unit, GPIBCallRec* rec, uInt32 phase, int32 ud, uInt32& status) {
+  status = StopIfDue(phase, rec->deadline, ud, status);
+  if (!(status & kGpibCMPL)) {
+    rec->pending = 1;
+    return false;
+  }
+  // A transfer that ran asynchronously reports its outcome through ibwait.
+  if (phase != kPhaseAll && unit->asyncAllowed) status |= uInt32(ibwait(ud, kGpibCMPL));
+  unit->pendingDescriptor = -1;
+  return true;
+}
+
 }  // namespace
 
 MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* rec) {
@@ -365,19 +387,11 @@ MgErr TradGPIBWrite(int32 board, uInt16 address, LStrHandle data, uInt32 limit, 
       rec->deadline = Deadline(limit);
     }
   } else {
-    ud = unit->pendingDescriptor;
-    length = int32(unit->pendingUnterminated);
+    ud = ResumePending(unit, status);
     if (ud < 0) return NoDescriptor(rec, statusArray);  // nothing was started
-    status = uInt32(ibwait(ud, 0));
+    length = int32(unit->pendingUnterminated);
   }
-  status = StopIfDue(phase, rec->deadline, ud, status);
-  if (!(status & kGpibCMPL)) {
-    rec->pending = 1;
-    return kNoErr;
-  }
-  // A transfer that ran asynchronously reports its outcome through ibwait.
-  if (phase != kPhaseAll && unit->asyncAllowed) status |= uInt32(ibwait(ud, kGpibCMPL));
-  unit->pendingDescriptor = -1;
+  if (!TransferEnded(unit, rec, phase, ud, status)) return kNoErr;
   if (data && *data && StrLen(data) > length) SetStrLen(data, length, false);
   return Store(rec, statusArray, status);
 }
@@ -419,18 +433,10 @@ MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit,
       rec->deadline = Deadline(limit);
     }
   } else {
-    ud = unit->pendingDescriptor;
+    ud = ResumePending(unit, status);
     if (ud < 0) return NoDescriptor(rec, statusArray);
-    status = uInt32(ibwait(ud, 0));
   }
-  status = StopIfDue(phase, rec->deadline, ud, status);
-  if (!(status & kGpibCMPL)) {
-    rec->pending = 1;
-    return kNoErr;
-  }
-  // A transfer that ran asynchronously reports its outcome through ibwait.
-  if (phase != kPhaseAll && unit->asyncAllowed) status |= uInt32(ibwait(ud, kGpibCMPL));
-  unit->pendingDescriptor = -1;
+  if (!TransferEnded(unit, rec, phase, ud, status)) return kNoErr;
   int32 got = ThreadIbcnt();
   int32 driverError = ThreadIberr();
   if (((status & kGpibERR) && driverError == kGpibErrSystem) || got < 0) got = 0;
