@@ -784,6 +784,25 @@ bool NeedsList(int32 code) {
 bool NeedsResults(int32 code) { return code == 10 || code == 15 || code == 37; }
 bool Sends(int32 code) { return code == 27 || code == 28 || code == 29 || code == 31; }
 
+// Interface clear, then remote enable for every device; the unit keeps that
+// it went out.
+void ClearInterface(int32 board, GPIBUnit* unit) {
+  SendIFC(board);
+  EnableRemote(board, kNoAddressList);
+  unit->ifcDone = 1;
+}
+
+// Ends a call refused before any routine ran: an opened address list goes
+// back to the caller's size; err goes to the record when it is the code the
+// record carries (recorded), else the call returns it.
+MgErr Refuse(GPIBCallRec* rec, UHandle list, bool haveList, int32 n, MgErr err,
+             uInt32 recorded = kGPIBBadArgErr) {
+  if (haveList) CloseList(list, n);
+  if (err != MgErr(recorded)) return err;
+  rec->error = recorded;
+  return kNoErr;
+}
+
 }  // namespace
 
 MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
@@ -795,43 +814,24 @@ MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
   if (unit->boardDescriptor < 0 || unit->boardCode != GPIBTimeCode(kGPIBDefaultLimit)) {
     OpenBoardDescriptor(board, kGPIBNoDevice, kGPIBDefaultLimit, -1, -1, unit, code != 30);
   }
-  if (code != 30 && !unit->ifcDone) {
-    SendIFC(board);
-    EnableRemote(board, kNoAddressList);
-    unit->ifcDone = 1;
-  }
+  if (code != 30 && !unit->ifcDone) ClearInterface(board, unit);
   // The diagram's lists and buffers, checked before any routine runs.
   UHandle list = rec->addressList, results = rec->resultList;
   int32 n = 0;
   bool haveList = false;
   if (NeedsList(code) || (code == 14 && list)) {
-    if (MgErr err = OpenList(list, &n)) {
-      if (err != kGPIBBadArgErr) return err;
-      rec->error = kGPIBBadArgErr;
-      return kNoErr;
-    }
+    if (MgErr err = OpenList(list, &n)) return Refuse(rec, list, false, n, err);
     haveList = true;
   }
-  if (NeedsResults(code) && !results) {
-    if (haveList) CloseList(list, n);
-    rec->error = kGPIBBadArgErr;
-    return kNoErr;
-  }
+  if (NeedsResults(code) && !results) return Refuse(rec, list, haveList, n, kGPIBBadArgErr);
   if (Sends(code) && (!rec->buffer || !*rec->buffer)) {
-    if (haveList) CloseList(list, n);
-    rec->error = kGPIBNoSendBufferErr;
-    return kNoErr;
+    return Refuse(rec, list, haveList, n, kGPIBNoSendBufferErr, kGPIBNoSendBufferErr);
   }
   MgErr err = kNoErr;
   if (code == 10 || code == 37) err = SizeResults(results, n);
   else if (code == 15) err = SizeResults(results, 30 * int64_t(n));
   else if (code == 22 || code == 24) err = ReceiveBuffer(rec->buffer, rec->count);
-  if (err) {
-    if (haveList) CloseList(list, n);
-    if (err != kGPIBBadArgErr) return err;
-    rec->error = kGPIBBadArgErr;
-    return kNoErr;
-  }
+  if (err) return Refuse(rec, list, haveList, n, err);
   const uInt16* addrs = haveList ? ListOf(list) : kNoAddressList;
   uInt16* res = NeedsResults(code) ? ListOf(results) : nullptr;
   const uChar* sendBytes = Sends(code) ? LStrBuf(*rec->buffer) : nullptr;
@@ -858,11 +858,7 @@ MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
     case 27: Send(board, rec->address, sendBytes, sendLength, rec->mode); break;
     case 28: SendCmds(board, sendBytes, sendLength); break;
     case 29: SendDataBytes(board, sendBytes, sendLength, rec->mode); break;
-    case 30:
-      SendIFC(board);
-      EnableRemote(board, kNoAddressList);
-      unit->ifcDone = 1;
-      break;
+    case 30: ClearInterface(board, unit); break;
     case 31: SendList(board, addrs, sendBytes, sendLength, rec->mode); break;
     case 32: SendLLO(board); break;
     case 33: SendSetup(board, addrs); break;
