@@ -2,7 +2,8 @@
 // devices of the simulated GPIB bus (through libqxgpib.so of this library's
 // folder, so the program's GPIB calls and these see one bus) and TCP
 // sockets.  One mutex guards the session table; a session's transfers are
-// one at a time under its own mutex, taken after the table's is let go.
+// one at a time under its own mutex, taken after the table's is let go and
+// never held while the table's is taken (the bus is found without it).
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -65,15 +66,13 @@ std::mutex gLock;
 std::map<QXViSession, SessionRef> gSessions;
 QXViSession gNextSession = 1;
 const QXGPIBBusEntries* gBus = nullptr;
-bool gBusTried = false;
+std::once_flag gBusOnce;
 
-// The bus of libqxgpib.so beside this library.  Under gLock.
-const QXGPIBBusEntries* BusLocked() {
-  if (gBusTried) return gBus;
-  gBusTried = true;
+// Loads libqxgpib.so beside this library and finds its bus; run once.
+void LoadBus() {
   Dl_info info{};
   std::string path = kQXGPIBLibraryName;
-  if (dladdr(reinterpret_cast<void*>(&BusLocked), &info) && info.dli_fname) {
+  if (dladdr(reinterpret_cast<void*>(&LoadBus), &info) && info.dli_fname) {
     std::string self = info.dli_fname;
     size_t slash = self.rfind('/');
     if (slash != std::string::npos) path = self.substr(0, slash + 1) + kQXGPIBLibraryName;
@@ -82,11 +81,12 @@ const QXGPIBBusEntries* BusLocked() {
   if (void* lib = dlopen(path.c_str(), RTLD_NOW)) {
     gBus = static_cast<const QXGPIBBusEntries*>(dlsym(lib, kQXGPIBBusExport));
   }
-  return gBus;
 }
+// The bus, or null when the library or its export is missing.  Takes no
+// table mutex: the first call loads it, later calls only read gBus.
 const QXGPIBBusEntries* Bus() {
-  std::lock_guard<std::mutex> g(gLock);
-  return BusLocked();
+  std::call_once(gBusOnce, LoadBus);
+  return gBus;
 }
 
 // One call-log line on the bus: "routine(arguments) status".
