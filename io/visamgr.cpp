@@ -1,13 +1,22 @@
 // The VISA library binding and its sessions.
 //
 // Locks: the VISA mutex serialises loading and the making of unit-access
-// records; the jar's own "JarRights" mutex serialises the jar's calls.
-// Order: the VISA mutex, then the jar's, never the other way round.
+// records; the jar's own "JarRights" mutex serialises the jar's calls and
+// guards a record's flags; gUseLock guards the use counts.  Order: the VISA
+// mutex, then the jar's, then gUseLock, never the other way round.
+//
+// A record lives until its cookie is gone from the jar and no call uses it:
+// a call that works on a record past the jar's mutex counts itself a user
+// (SesnHold) while the cookie is still in the jar; disposal takes the cookie
+// out, then waits for the users to end before freeing the record.
 #include "io/visamgr.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "engine/exec/callchain.h"
 #include "engine/omid.h"
@@ -68,11 +77,57 @@ struct JarHold {
   }
 };
 
-MgErr Lookup(Cookie c, VSesn** s) {
-  *s = nullptr;
-  if (!gJar) return kArgErr;
+// The users of each record that has any, under gUseLock; gIdle is signalled
+// when a record's last user ends.
+std::mutex gUseLock;
+std::condition_variable gIdle;
+std::unordered_map<const VSesn*, uInt32> gUses;
+
+// A session's record, kept alive for the holder's scope, with the library
+// session and flags read while the cookie was in the jar.  Null record for
+// an unknown cookie.
+class SesnHold {
+ public:
+  explicit SesnHold(Cookie c) {
+    if (!gJar) return;
+    JarHold hold;
+    VSesn* s = nullptr;
+    if (MCGetCookieInfo(gJar, c, &s) != kNoErr || !s) return;
+    session_ = s->session;
+    flags_ = s->flags;
+    std::lock_guard<std::mutex> uses(gUseLock);
+    ++gUses[s];
+    s_ = s;
+  }
+  ~SesnHold() {
+    if (!s_) return;
+    std::lock_guard<std::mutex> uses(gUseLock);
+    auto it = gUses.find(s_);
+    if (--it->second == 0) {
+      gUses.erase(it);
+      gIdle.notify_all();
+    }
+  }
+  SesnHold(const SesnHold&) = delete;
+  SesnHold& operator=(const SesnHold&) = delete;
+  VSesn* record() const { return s_; }
+  uInt32 session() const { return session_; }
+  uInt32 flags() const { return flags_; }
+
+ private:
+  VSesn* s_ = nullptr;
+  uInt32 session_ = 0, flags_ = 0;
+};
+
+// Takes a session's cookie out of the jar: no call finds the record after
+// this.  The record, or null when the cookie was none.
+VSesn* TakeOut(Cookie c) {
+  if (!c || !gJar) return nullptr;
   JarHold hold;
-  return MCGetCookieInfo(gJar, c, s);
+  VSesn* s = nullptr;
+  if (MCGetCookieInfo(gJar, c, &s) != kNoErr || !s) return nullptr;
+  MCDisposeCookie(gJar, c, nullptr);
+  return s;
 }
 
 // Frees a record and what it holds; the cookie is the caller's to dispose.
@@ -82,6 +137,16 @@ void FreeRecord(VSesn* s) {
   if (s->omid) AZDisposePtr(s->omid);
   if (s->unitAccess) DisposeUnitAccessRec(s->unitAccess);
   AZDisposePtr(reinterpret_cast<UPtr>(s));
+}
+
+// Frees a record taken out of the jar once its last user has ended.
+void FreeWhenIdle(VSesn* s) {
+  if (!s) return;
+  {
+    std::unique_lock<std::mutex> uses(gUseLock);
+    gIdle.wait(uses, [s] { return gUses.find(s) == gUses.end(); });
+  }
+  FreeRecord(s);
 }
 
 void ClearEntries() {
@@ -135,10 +200,11 @@ int32 CloseOnCleanup(void* cookie) {
 
 int32 CloseSession(Cookie c, bool fromCleanup) {
   if (int32 st = VisaLoadLibrary()) return st;
-  VSesn* s = nullptr;
-  if (Lookup(c, &s) != kNoErr || !s) return kVisaStatNotASession;
+  // Out of the jar first, so two closes of one session close it once.
+  VSesn* s = TakeOut(c);
+  if (!s) return kVisaStatNotASession;
   int32 status = CloseLibrarySession(s->session);
-  VDisposeSesn(c);
+  FreeWhenIdle(s);
   if (!fromCleanup && gAutoClose.load()) {
     RTSetCleanupProc(&CloseOnCleanup, reinterpret_cast<void*>(uintptr_t(c)), kCleanupRemove);
   }
@@ -220,14 +286,13 @@ int32 VisaCloseAll() {
     for (int32 i = 0; i < n; ++i) {
       Cookie c = 0;
       std::memcpy(&c, *list + 4 + 4 * i, sizeof c);
-      VSesn* s = nullptr;
-      int32 err = Lookup(c, &s);
-      if (err) {
-        result = err;
+      VSesn* s = TakeOut(c);
+      if (!s) {
+        result = kArgErr;  // closed by another thread meanwhile
         continue;
       }
       if (loaded) CloseLibrarySession(s->session);
-      VDisposeSesn(c);
+      FreeWhenIdle(s);
     }
     if (list) AZDisposeHandle(list);
   }
@@ -260,12 +325,12 @@ int32 VNewSesn(ConstPStr name, const uChar* omid, uInt32 librarySession, Cookie*
   if (s->name && (!omid || s->omid)) {
     JarHold hold;
     c = MCNewCookie(gJar, &s);
+    if (c) s->cookie = c;
   }
   if (!c) {
     FreeRecord(s);
     return kMemFullErr;
   }
-  s->cookie = c;
   *session = c;
   return 0;
 }
@@ -293,23 +358,19 @@ int32 VNewRMSesn(Cookie* session) {
 }
 
 int32 VDisposeSesn(Cookie session) {
-  if (!session || !gJar) return kArgErr;
-  VSesn* s = nullptr;
-  {
-    JarHold hold;
-    if (MCGetCookieInfo(gJar, session, &s) != kNoErr || !s) return kArgErr;
-    MCDisposeCookie(gJar, session, nullptr);
-  }
-  FreeRecord(s);
+  VSesn* s = TakeOut(session);
+  if (!s) return kArgErr;
+  FreeWhenIdle(s);
   return 0;
 }
 
 int32 VCookieToSesn(Cookie session, uInt32* librarySession) {
   if (!session || !librarySession) return kArgErr;
   *librarySession = 0;
-  VSesn* s = nullptr;
-  if (MgErr err = Lookup(session, &s)) return err;
-  *librarySession = s->session;
+  if (!gJar) return kArgErr;
+  SesnHold held(session);
+  if (!held.record()) return kArgErr;
+  *librarySession = held.session();
   return 0;
 }
 
@@ -320,8 +381,10 @@ int32 VGetAllOpenSessions(UHandle list) {
 }
 
 VSesn* VisaSessionRecord(Cookie session) {
+  if (!gJar) return nullptr;
+  JarHold hold;
   VSesn* s = nullptr;
-  return Lookup(session, &s) == kNoErr ? s : nullptr;
+  return MCGetCookieInfo(gJar, session, &s) == kNoErr ? s : nullptr;
 }
 
 int32 VisaOpen(LStrHandle name, uInt32 accessMode, uInt32 openTimeout, const TypeDescriptor* refnumTD,
@@ -348,15 +411,17 @@ int32 VisaOpen(LStrHandle name, uInt32 accessMode, uInt32 openTimeout, const Typ
   }
   *session = c;
   if (status != 0) return status;
-  VSesn* s = VisaSessionRecord(c);
   GetAttributeProc get = Entry<GetAttributeProc>(kVisaEntry_viGetAttribute);
   uInt16 type = 0, board = 0;
   // The GPIB detection is optional: a failed read leaves the flags alone.
-  if (s && get && get(vi, kAttrIntfType, &type) == 0) {
+  if (get && get(vi, kAttrIntfType, &type) == 0) {
     uInt32 attr = type == kIntfGPIB ? kAttrIntfNum : type == kIntfGPIBVXI ? kAttrVxiBoard : 0;
     // Boards past 255 do not fit the flags; such a session arbitrates alone.
     if (attr && get(vi, attr, &board) == 0 && board <= 0xFF) {
-      s->flags |= kVSesnOnGPIB | (uInt32(board) << kVSesnBoardShift);
+      // Set in the jar's mutex: the session may already be closed.
+      JarHold hold;
+      VSesn* s = nullptr;
+      if (MCGetCookieInfo(gJar, c, &s) == kNoErr && s) s->flags |= kVSesnOnGPIB | (uInt32(board) << kVSesnBoardShift);
     }
   }
   if (gAutoClose.load()) RTSetCleanupProc(&CloseOnCleanup, reinterpret_cast<void*>(uintptr_t(c)), kCleanupTopVI);
@@ -418,12 +483,14 @@ int32 VisaFindNext(uInt32 findList, LStrHandle description) {
 
 int32 VisaAccess(Cookie session, int32* result, QueueElement* qe, int32 op) {
   if (int32 st = VisaLoadLibrary()) return st;
-  VSesn* s = VisaSessionRecord(session);
+  // The record and its unit-access record stay alive until this returns.
+  SesnHold held(session);
+  VSesn* s = held.record();
   if (!s) {
     if (result) *result = kUnitNothing;
     return kVisaStatNotASession;
   }
-  if (s->flags & kVSesnOnGPIB) return GPIBUnitAccess(int32(s->flags >> kVSesnBoardShift), result, qe, op);
+  if (held.flags() & kVSesnOnGPIB) return GPIBUnitAccess(int32(held.flags() >> kVSesnBoardShift), result, qe, op);
   ThMutexAcquire(gMutex);
   if (!s->unitAccess) s->unitAccess = NewUnitAccessRec(int32(sizeof(UnitAccessRec)), kUnitAccessLevels, -1, 1);
   UnitAccessRec* record = s->unitAccess;
@@ -447,9 +514,9 @@ int32 VisaSessionGPIBBoard(Cookie session, int32* board) {
   if (int32 st = VisaLoadLibrary()) return st;
   if (!board) return kArgErr;
   *board = -1;
-  VSesn* s = VisaSessionRecord(session);
-  if (!s) return kVisaStatNotASession;
-  if (s->flags & kVSesnOnGPIB) *board = int32(s->flags >> kVSesnBoardShift);
+  SesnHold held(session);
+  if (!held.record()) return kVisaStatNotASession;
+  if (held.flags() & kVSesnOnGPIB) *board = int32(held.flags() >> kVSesnBoardShift);
   return 0;
 }
 

@@ -92,7 +92,8 @@ QX_EXTERN_C int32 VisaFindNext(uInt32 findList, LStrHandle description);
 QX_EXTERN_C int32 VisaAccess(Cookie session, int32* result, QueueElement* qe, int32 op);
 QX_EXTERN_C Bool32 VisaIsASession(uInt32 refnum);
 QX_EXTERN_C int32 VisaSessionGPIBBoard(Cookie session, int32* board);
-// The session's record, null for a refnum that is not an open session.
+// The session's record, null for a refnum that is not an open session; the
+// pointer stays good only while no other thread closes the session.
 VSesn* VisaSessionRecord(Cookie session);
 // One entry, also registered as VisaInstallHandler and VisaUninstallHandler:
 // does nothing and returns 0.

@@ -369,25 +369,39 @@ TEST_F(VisaTest, TCPReadsStopAtCountLineEndTimeOutOrClose) {
 }
 
 // Clumps of two threads open and close sessions at once: the jar and the
-// library's session table keep every refnum whole.
+// library's session table keep every refnum whole.  A third reads the
+// sessions being closed: a record freed under it would read garbage.
 TEST_F(VisaTest, ConcurrentOpensAndClosesLoseNoSession) {
   ASSERT_EQ(VisaLoadLibrary(), 0);
   const int rounds = std::getenv("QX_UNDER_VALGRIND") ? 20 : 300;
-  std::atomic<int> bad{0};
+  std::atomic<int> bad{0}, running{2};
+  std::atomic<Cookie> latest{0};
   auto work = [&](const char* text) {
     LStrHandle name = Text(text);
     for (int i = 0; i < rounds; ++i) {
       Cookie c = 0;
       if (VisaOpen(name, 0, 2000, nullptr, &c) != 0 || !VisaIsASession(c)) bad.fetch_add(1);
+      latest.store(c);
       uInt32 vi = 0;
       if (VCookieToSesn(c, &vi) != 0 || vi == 0) bad.fetch_add(1);
       if (VisaClose(c) != 0) bad.fetch_add(1);
     }
     DSDisposeHandle(reinterpret_cast<UHandle>(name));
+    running.fetch_sub(1);
   };
-  std::thread t0(work, "GPIB0::5::INSTR"), t1(work, "GPIB1::7::INSTR");
+  auto probe = [&] {
+    while (running.load()) {
+      Cookie c = latest.load();
+      uInt32 vi = 0;
+      int32 board = -1;
+      if (VCookieToSesn(c, &vi) == 0 && vi == 0) bad.fetch_add(1);
+      if (VisaSessionGPIBBoard(c, &board) == 0 && board != 0 && board != 1) bad.fetch_add(1);
+    }
+  };
+  std::thread t0(work, "GPIB0::5::INSTR"), t1(work, "GPIB1::7::INSTR"), t2(probe);
   t0.join();
   t1.join();
+  t2.join();
   EXPECT_EQ(bad.load(), 0);
   EXPECT_EQ(OpenCount(), 0);
 }
