@@ -405,6 +405,17 @@ int32 OHBlockClass(ObjHeap heap, int32 offset) {
   return int32(Rd(heap, b + 8));
 }
 
+bool OHIsUsedBlock(ObjHeap heap, int32 offset) {
+  if (!heap || !*heap) return false;
+  const uInt32 start = Rd(heap, kOHBlockStart), end = AreaEnd(heap);
+  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end || (uInt32(offset) - start) % 4) return false;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader;
+  const uInt32 size = TotalSize(heap, b);
+  if (IsFree(heap, b) || size < kOHBlockHeader || size > end - b || Rd(heap, b + 8) == 0) return false;
+  const uInt32 next = b + size;
+  return next == end || (end - next >= 4 && TotalSize(heap, next) >= kSliver && TotalSize(heap, next) <= end - next);
+}
+
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset) {
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return 0;

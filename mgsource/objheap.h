@@ -70,6 +70,13 @@ QX_EXTERN_C MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndia
 
 // The class word and the copy-forward word of a used block.
 int32 OHBlockClass(ObjHeap heap, int32 offset);
+// Whether offset is the data offset of a used block: a 4-aligned header in
+// the block area whose size fits, free bit clear, class word set, and whose
+// following header (unless it ends the heap) holds a size that fits.  It
+// reports nothing.  It does not walk the heap (callers run once per object of
+// a heap copy), so an interior offset whose bytes look like such a header
+// passes.
+bool OHIsUsedBlock(ObjHeap heap, int32 offset);
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset);
 void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value);
 

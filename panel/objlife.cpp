@@ -2,6 +2,7 @@
 // class word of their block, forwarding while a heap is copied, disposal,
 // and the check of a stored panel heap before its objects load.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -41,10 +42,22 @@ const ObjClassRecord* ExternalFor(ObjHeap heap, int32 cls) {
   return r;
 }
 
+// An offset these functions act on must be a used block of the heap: a
+// freed block, an address inside a block or one outside the heap is refused
+// and reported, before anything reads or writes its header.
+bool IsObject(ObjHeap heap, int32 offset, const char* caller, int32 line) {
+  if (OHIsUsedBlock(heap, offset)) return true;
+  char text[96];
+  std::snprintf(text, sizeof text, "%s: 0x%lx is not an object of the heap", caller, long(offset));
+  DBAssert(kSourceFile, line, text);
+  return false;
+}
+
 }  // namespace
 
 MgErr ObjRegister(ObjHeap heap, int32 offset, int32 cls) {
   if (!heap || !*heap || !offset) return kArgErr;
+  if (!IsObject(heap, offset, "ObjRegister", __LINE__)) return kArgErr;
   if (cls < kClassIdCount) {
     if (!HasRecord(cls)) {
       DBPrintf("ObjRegister: class %ld has no record", long(cls));
@@ -64,6 +77,7 @@ MgErr ObjRegister(ObjHeap heap, int32 offset, int32 cls) {
 
 MgErr ObjUnregister(ObjHeap heap, int32 offset, int32 cls) {
   if (!heap || !*heap || !offset) return kArgErr;
+  if (!IsObject(heap, offset, "ObjUnregister", __LINE__)) return kArgErr;
   if (cls < kClassIdCount) {
     OHSetBlockClass(heap, offset, 0);
     return kNoErr;
@@ -108,7 +122,7 @@ int32 DisposeObject(ObjHeap heap, int32 offset) {
     DBAssert(kSourceFile, __LINE__, "DisposeObject: no object");
     return 0;
   }
-  if (!heap || !*heap) return 0;
+  if (!heap || !*heap || !IsObject(heap, offset, "DisposeObject", __LINE__)) return 0;
   ObjUnregister(heap, offset, OHBlockClass(heap, offset));
   OHDisposeBlock(heap, offset);
   return 0;
@@ -119,7 +133,7 @@ int32 ObjCopyForward(ObjHeap src, int32 offset, ObjHeap dst) {
     DBAssert(kSourceFile, __LINE__, "ObjCopyForward: no object");
     return 0;
   }
-  if (!src || !*src || !dst || !*dst) return 0;
+  if (!src || !*src || !dst || !*dst || !IsObject(src, offset, "ObjCopyForward", __LINE__)) return 0;
   if (const int32 copied = OHBlockMarkWord(src, offset)) return copied;
   const int32 cls = OHBlockClass(src, offset);
   const int32 copy = OHCopyBlock(src, offset, dst);

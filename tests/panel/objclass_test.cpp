@@ -241,6 +241,39 @@ TEST_F(ObjClassTest, ObjectsAreMadeRegisteredForwardedAndDisposed) {
   OHDisposeHeap(dst);
 }
 
+// A freed block (whose link word names the next free block, once read as a
+// copy already made), an address inside an object and addresses outside the
+// block area are refused by every lifetime call, with a report each and
+// neither heap touched.
+TEST_F(ObjClassTest, LifetimeCallsRefuseFreedInteriorAndForeignOffsets) {
+  auto make = [&] { return NewObjectByClassName(panel_, reinterpret_cast<ConstPStr>("\007Numeric"), 0); };
+  const int32 a = make(), live = make(), c = make();
+  ASSERT_TRUE(a && live && c);
+  DisposeObject(panel_, a);
+  DisposeObject(panel_, c);
+  ASSERT_NE(OHBlockMarkWord(panel_, a), 0) << "the freed block's link names the next free block";
+  auto bytes = [](ObjHeap h) { return std::string(reinterpret_cast<const char*>(*h), size_t(AZGetHandleSize(h))); };
+  ObjHeap dst = OHNewHeap(100, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+  const int32 end = AZGetHandleSize(panel_);
+  const int32 offsets[] = {a, live + 16, live + 2, kOHHeaderSize - 4, end + 64, -12};
+  for (int32 off : offsets) {
+    SCOPED_TRACE(off);
+    const std::string src0 = bytes(panel_), dst0 = bytes(dst);
+    ClearReports();
+    EXPECT_EQ(ObjRegister(panel_, off, kClsNumeric), kArgErr);
+    EXPECT_EQ(ObjUnregister(panel_, off, kClsNumeric), kArgErr);
+    EXPECT_EQ(DisposeObject(panel_, off), 0);
+    EXPECT_EQ(ObjCopyForward(panel_, off, dst), 0);
+    EXPECT_EQ(Asserts(), 4);
+    EXPECT_EQ(bytes(panel_), src0);
+    EXPECT_EQ(bytes(dst), dst0);
+  }
+  ClearReports();
+  EXPECT_NE(ObjCopyForward(panel_, live, dst), 0) << "a used block still copies";
+  EXPECT_EQ(Asserts(), 0);
+  OHDisposeHeap(dst);
+}
+
 // A copy whose heap cannot grow fails with both heaps byte for byte as they
 // were and no handle left; one failed allocation is not enough to stop it,
 // as the heap retries its growth with smaller sizes.
