@@ -235,9 +235,15 @@ bool PlatPrinterCapOf(const PlatPrinterInfo& p, bool landscape, int32_t cap, int
 }
 
 bool PlatMakeDeviceBlocks(const PlatPrinterInfo& p, PlatGlobal* devMode, PlatGlobal* devNames) {
-  uint32_t namesSize = uint32_t(sizeof(PlatDevNames) + p.driver.size() + p.name.size() + p.port.size() + 3);
+  // The names block's offsets are 16-bit words: names too long for them
+  // would wrap, so such a printer gets no blocks.
+  const uint64_t namesSize = uint64_t(sizeof(PlatDevNames)) + p.driver.size() + p.name.size() + p.port.size() + 3;
+  if (namesSize > 0xFFFF) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
   PlatGlobal dm = PlatGlobalAlloc(kPlatGlobalMovable | kPlatGlobalZeroInit, sizeof(PlatDevMode));
-  PlatGlobal dn = dm ? PlatGlobalAlloc(kPlatGlobalMovable | kPlatGlobalZeroInit, namesSize) : 0;
+  PlatGlobal dn = dm ? PlatGlobalAlloc(kPlatGlobalMovable | kPlatGlobalZeroInit, uint32_t(namesSize)) : 0;
   if (!dm || !dn) {
     if (dm) PlatGlobalFree(dm);
     PlatSetLastError(kPlatErrNoMemory);

@@ -99,7 +99,9 @@ struct PlatDevNames {
 static_assert(sizeof(PlatDevNames) == 8, "device names header");
 
 // Builds both blocks (movable, zero-filled) for a printer with its defaults
-// (portrait, one copy).  False (kPlatErrNoMemory) when memory runs out.
+// (portrait, one copy).  False with kPlatErrNoMemory when memory runs out,
+// with kPlatErrInvalidParam when the names block would pass 0xFFFF bytes
+// (its offsets are 16-bit).
 bool PlatMakeDeviceBlocks(const PlatPrinterInfo& p, PlatGlobal* devMode, PlatGlobal* devNames);
 // Reads the blocks back: the printer they name (looked up in the current
 // list) and the orientation and copies of the device mode.  False for bad

@@ -496,9 +496,9 @@ int32 PGetPrinterSetup(const char* name, uInt32* devMode, uInt32* devNames) {
   if (!PlatFindPrinter(name, &info)) return 1;  // the printer cannot be opened
   // The printer's own device mode, of which the fixed part and the driver's
   // extra bytes are copied.
+  // The names block (driver, device, port) is the platform's own.
   PlatGlobal defMode = 0, defNames = 0;
   if (!PlatMakeDeviceBlocks(info, &defMode, &defNames)) return 1;
-  PlatGlobalFree(defNames);
   const auto* src = static_cast<const PlatDevMode*>(PlatGlobalLock(defMode));
   const uInt32 have = PlatGlobalSize(defMode);
   const uInt32 extra = src && have >= sizeof(PlatDevMode) ? src->driverExtra : 0;
@@ -510,25 +510,12 @@ int32 PGetPrinterSetup(const char* name, uInt32* devMode, uInt32* devNames) {
   }
   if (src) PlatGlobalUnlock(defMode);
   PlatGlobalFree(defMode);
-  if (!mode) return 1;
-  const uInt32 driverAt = sizeof(PlatDevNames);
-  const uInt32 deviceAt = driverAt + uInt32(info.driver.size()) + 1;
-  const uInt32 portAt = deviceAt + uInt32(info.name.size()) + 1;
-  const uInt32 total = portAt + uInt32(info.port.size()) + 1;
-  PlatGlobal names = total <= 0xFFFF ? PlatGlobalAlloc(kPlatGlobalMovable | kPlatGlobalZeroInit, total) : 0;
-  if (!names) {
-    PlatGlobalFree(mode);
+  if (!mode) {
+    PlatGlobalFree(defNames);
     return 1;
   }
-  auto* p = static_cast<uInt8*>(PlatGlobalLock(names));
-  const PlatDevNames head{uInt16(driverAt), uInt16(deviceAt), uInt16(portAt), 0};
-  std::memcpy(p, &head, sizeof head);
-  std::memcpy(p + driverAt, info.driver.c_str(), info.driver.size() + 1);
-  std::memcpy(p + deviceAt, info.name.c_str(), info.name.size() + 1);
-  std::memcpy(p + portAt, info.port.c_str(), info.port.size() + 1);
-  PlatGlobalUnlock(names);
   *devMode = mode;
-  *devNames = names;
+  *devNames = defNames;
   return 0;
 }
 

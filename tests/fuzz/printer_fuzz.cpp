@@ -49,7 +49,9 @@ void CheckPrinter(const PlatPrinterInfo& p) {
     if (hr <= 0 || vr <= 0 || hr + 2 * ox != w || vr + 2 * oy != h) std::abort();
   }
   PlatGlobal dm = 0, dn = 0;
-  if (!PlatMakeDeviceBlocks(p, &dm, &dn)) std::abort();
+  const bool fits = sizeof(PlatDevNames) + p.driver.size() + p.name.size() + p.port.size() + 3 <= 0xFFFF;
+  if (PlatMakeDeviceBlocks(p, &dm, &dn) != fits) std::abort();
+  if (!fits) return;
   uint32_t size = PlatGlobalSize(dn);
   auto* b = static_cast<const uint8_t*>(PlatGlobalLock(dn));
   PlatDevNames head;

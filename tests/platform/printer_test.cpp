@@ -149,6 +149,31 @@ TEST_F(Printing, ProfileSectionsAndBadOnesSkipped) {
   EXPECT_EQ(v, 1);
 }
 
+// The names block's offsets are 16-bit: names that would wrap them are
+// refused, the longest that fit still read back.
+TEST_F(Printing, DeviceNamesBlockRefusesNamesPastSixteenBitOffsets) {
+  const size_t room = 0xFFFF - sizeof(PlatDevNames) - 3 - 4 - 5;  // "qxps", "FILE:"
+  for (size_t len : {room, room + 1, size_t(0x10000)}) {
+    PlatPrinterInfo p;
+    p.name.assign(len, 'n');
+    p.driver = "qxps";
+    p.port = "FILE:";
+    PlatGlobal dm = 0, dn = 0;
+    const bool ok = PlatMakeDeviceBlocks(p, &dm, &dn);
+    EXPECT_EQ(ok, len == room) << len;
+    if (!ok) {
+      EXPECT_EQ(PlatLastError(), kPlatErrInvalidParam);
+      continue;
+    }
+    PlatDevNames head;
+    std::memcpy(&head, PlatGlobalLock(dn), sizeof head);
+    PlatGlobalUnlock(dn);
+    EXPECT_EQ(head.outputOffset + p.port.size() + 1, PlatGlobalSize(dn));
+    PlatGlobalFree(dm);
+    PlatGlobalFree(dn);
+  }
+}
+
 TEST_F(Printing, DialogReturnDefaultVanishedAndCancel) {
   PlatPrintDlg pd{};
   pd.flags = kPlatPdReturnDefault | kPlatPdReturnDc;
