@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/dpen.h"
@@ -238,6 +239,43 @@ void PSClosePage(int32 image) {
   if (PlatEndPage(gPrinter.dc) <= 0 && PlatLastError() != 0) PSSetJobError(kPSDriverErr);
 }
 
+namespace {
+
+// Sends the spool file to the printer in pass-through chunks (a 16-bit byte
+// count, then the bytes).  The chunk buffer is the call's own, so jobs on
+// other threads never share it.
+void PSFlushFileToPrinter() {
+  int32 size = 0;
+  if (!gPage.file || FGetEOF(gPage.file, &size) != kNoErr || FMSeek(gPage.file, 0, kFStart) != kNoErr) {
+    DBPrintf("PSFlushFileToPrinter: FGetEOF &/or FMSeek error");
+    PSSetJobError(kPSPrintErr);
+    return;
+  }
+  if (size <= 0) return;
+  std::vector<uChar> chunk(2 + size_t(size < kPSChunkBytes ? size : kPSChunkBytes));
+  while (size > 0) {
+    const int32 want = size < kPSChunkBytes ? size : kPSChunkBytes;
+    int32 got = 0;
+    const MgErr err = FMRead(gPage.file, want, &got, chunk.data() + 2);
+    if (err != kNoErr || got <= 0) {
+      DBPrintf("PSClose: FMRead err=%ld", long(err ? err : kEOFErr));
+      PSSetJobError(kPSPrintErr);
+      return;
+    }
+    const uInt16 count = uInt16(got);
+    std::memcpy(chunk.data(), &count, 2);
+    const int32 sent = PlatEscape(gPrinter.dc, kPlatEscPassThrough, got + 2, chunk.data(), nullptr);
+    if (sent <= 0) {
+      DBPrintf("PSClose: Escape return pc err=%d", int(sent));
+      PSSetJobError(kPSDriverErr);
+      return;
+    }
+    size -= got;
+  }
+}
+
+}  // namespace
+
 void PSClose(FileRef file, Bool32 restart) {
   if (file && file != gPage.file) {
     FlushSpool();
@@ -260,34 +298,7 @@ void PSClose(FileRef file, Bool32 restart) {
   FlushSpool();
   // A page whose text could not all be written is not sent: the printer
   // would get a cut program.
-  if (!gWriteFailed) {
-    int32 size = 0;
-    if (!gPage.file || FGetEOF(gPage.file, &size) != kNoErr || FMSeek(gPage.file, 0, kFStart) != kNoErr) {
-      DBPrintf("PSFlushFileToPrinter: FGetEOF &/or FMSeek error");
-      PSSetJobError(kPSPrintErr);
-    } else {
-      static uChar chunk[2 + kPSChunkBytes];
-      while (size > 0) {
-        const int32 want = size < kPSChunkBytes ? size : kPSChunkBytes;
-        int32 got = 0;
-        const MgErr err = FMRead(gPage.file, want, &got, chunk + 2);
-        if (err != kNoErr || got <= 0) {
-          DBPrintf("PSClose: FMRead err=%ld", long(err ? err : kEOFErr));
-          PSSetJobError(kPSPrintErr);
-          break;
-        }
-        const uInt16 count = uInt16(got);
-        std::memcpy(chunk, &count, 2);
-        const int32 sent = PlatEscape(gPrinter.dc, kPlatEscPassThrough, got + 2, chunk, nullptr);
-        if (sent <= 0) {
-          DBPrintf("PSClose: Escape return pc err=%d", int(sent));
-          PSSetJobError(kPSDriverErr);
-          break;
-        }
-        size -= got;
-      }
-    }
-  }
+  if (!gWriteFailed) PSFlushFileToPrinter();
   if (!restart) return;
   StartPage();
   if (section) {
