@@ -28,8 +28,6 @@ namespace {
 
 int32 gIconBitmaps = 0;
 
-UHandle HandleOf(uInt32 word) { return reinterpret_cast<UHandle>(uintptr_t(word)); }
-
 bool DepthOk(int32 depth) {
   return depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
 }
@@ -46,12 +44,6 @@ int32 BitCount(int32 depth) {
 int64 DibRowBytes(int32 width, int32 depth) {
   if (depth == 16) return (int64(width) * 2 + 3) / 4 * 4;
   return (int64(width) * BitCount(depth) + 31) / 32 * 4;
-}
-
-const PixmapInfo* PixmapOf(const ImageEntry& e) {
-  UHandle h = HandleOf(e.data);
-  if (!h || AZGetHandleSize(h) < int32(sizeof(PixmapInfo))) return nullptr;
-  return reinterpret_cast<const PixmapInfo*>(*h);
 }
 
 // 0x00RRGGBB from a host colour table entry (blue, green, red, 0) and back.
@@ -130,7 +122,7 @@ void WritePixel(uInt8* row, int32 x, int32 depth, DColor c, IndexCache* cache) {
 MgErr PixmapSurface(int32 image, Rect* bounds, int32* depth, PlatSurface** surface) {
   Rect src{0, 0, 0, 0};
   const PlatObj bitmap = ILockHost(image, &src, depth);
-  const PixmapInfo* info = PixmapOf(IEntryOf(image));
+  const PixmapInfo* info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
   if (!bitmap || !info) {
     DBPrintf("GetObject failed!!");
     return kArgErr;
@@ -278,7 +270,7 @@ PlatObj ILockHost(int32 image, Rect* srcRect, int32* depthOut) {
     case kImageIcon4: depth = 4; break;
     case kImageIcon8: depth = 8; break;
     case kImagePixmap: {
-      const PixmapInfo* info = PixmapOf(*e);
+      const PixmapInfo* info = IInfoOf<PixmapInfo>(e->data);
       if (!info) return 0;
       depth = int32(info->depth);
       if (srcRect) DOffsetRect(srcRect, -info->bounds.left, -info->bounds.top);
@@ -289,13 +281,13 @@ PlatObj ILockHost(int32 image, Rect* srcRect, int32* depthOut) {
   if (depthOut) *depthOut = depth;
   if (e->extra) return PlatObj(e->extra);
   if (e->kind == kImagePixmap) {
-    const PixmapInfo info = *PixmapOf(*e);
+    const PixmapInfo info = *IInfoOf<PixmapInfo>(e->data);
     const int32 width = info.bounds.right - info.bounds.left, height = info.bounds.bottom - info.bounds.top;
     if (width <= 0 || height <= 0) {
       DBPrintf("ILockHost: width &/or height <= 0. Can't create hostData.");
       return 0;
     }
-    UHandle bits = HandleOf(info.bits);
+    UHandle bits = IHandleOf(info.bits);
     if (!bits) return 0;
     if ((e->flags & kImageInFile) && RLoad(bits) != kNoErr) return 0;
     // A BMAP's rows follow its height and width; the resource must hold them.
@@ -306,7 +298,7 @@ PlatObj ILockHost(int32 image, Rect* srcRect, int32* depthOut) {
     IEntryPtr(image)->extra = bitmap;
     return bitmap;
   }
-  UHandle bits = HandleOf(e->data);
+  UHandle bits = IHandleOf(e->data);
   if (!bits) return 0;
   if ((e->flags & kImageInFile) && RLoad(bits) != kNoErr) return 0;
   if (AZGetHandleSize(bits) < 32 * ISystemRowBytes(32, depth)) return 0;
@@ -328,7 +320,7 @@ void IFreeHostBitmaps() {
       e->extra = 0;
       ICountOffHostBitmap();
     } else if (e->kind == kImagePixmap && (e->flags & kImageInFile)) {
-      const PixmapInfo* info = PixmapOf(*e);
+      const PixmapInfo* info = IInfoOf<PixmapInfo>(e->data);
       if (!info || !info->bits) continue;  // only pixmaps that can be made again
       IDeleteHostObject(PlatObj(e->extra));
       e->extra = 0;
@@ -344,7 +336,7 @@ MgErr IGetHostBits(int32 image, int32, int32* depthInOut, const Rect* rect, int3
                    uInt8* buffer, DColor* colourTable) {
   if (!image) return kImageNotFoundErr;
   if (IKindOf(image) != kImagePixmap || !depthInOut || !rowBytesInOut || !sizeInOut) return kArgErr;
-  const PixmapInfo* info = PixmapOf(IEntryOf(image));
+  const PixmapInfo* info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
   if (!info) return kArgErr;
   const int32 depth = *depthInOut ? *depthInOut : int32(info->depth);
   if (!DepthOk(depth)) return kArgErr;
@@ -401,7 +393,7 @@ MgErr IGetHostBits(int32 image, int32, int32* depthInOut, const Rect* rect, int3
 MgErr IPutHostBits(int32 image, int32, int32 depth, const Rect* rect, int32 rowBytes, const uInt8* buffer, int32) {
   if (!image) return kImageNotFoundErr;
   if (IKindOf(image) != kImagePixmap || !buffer) return kArgErr;
-  const PixmapInfo* info = PixmapOf(IEntryOf(image));
+  const PixmapInfo* info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
   if (!info) return kArgErr;
   const int32 own = int32(info->depth);
   if (depth == 0) depth = own;
@@ -447,7 +439,7 @@ MgErr IPutHostBits(int32 image, int32, int32 depth, const Rect* rect, int32 rowB
 
 void IGetQXPictBits(int32 image, UHandle handle) {
   if (IKindOf(image) != kImagePicture || !handle) return;
-  UHandle pict = HandleOf(IEntryOf(image).data);
+  UHandle pict = IHandleOf(IEntryOf(image).data);
   if (!pict || pict == handle) return;
   const int32 size = AZIsHandle(pict) ? AZGetHandleSize(pict) : DSGetHandleSize(pict);
   if (size < 4) return;

@@ -10,6 +10,7 @@
 
 #include "mgsource/draw/pictops.h"
 #include "mgsource/extcode.h"
+#include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "platform/qx_drawobj.h"
 
@@ -61,10 +62,22 @@ struct PageInfo {
   uInt32 spoolFile;
   uInt32 printRecord;
 };
+
 static_assert(sizeof(PixmapInfo) == 16 && offsetof(PixmapInfo, depth) == 12, "PixmapInfo");
 static_assert(sizeof(PictInfo) == 16 && offsetof(PictInfo, penCount) == 12, "PictInfo");
 static_assert(sizeof(MetaInfo) == 12 && offsetof(MetaInfo, depth) == 8, "MetaInfo");
 static_assert(sizeof(PageInfo) == 12 && offsetof(PageInfo, printRecord) == 8, "PageInfo");
+
+// The handle an entry's data or extra word holds.
+inline UHandle IHandleOf(uInt32 word) { return reinterpret_cast<UHandle>(uintptr_t(word)); }
+// The record of type T that the handle in word holds; null when there is
+// no handle or it is too short for a T.
+template <typename T>
+const T* IInfoOf(uInt32 word) {
+  UHandle h = IHandleOf(word);
+  if (!h || AZGetHandleSize(h) < int32(sizeof(T))) return nullptr;
+  return reinterpret_cast<const T*>(*h);
+}
 
 // One entry of the table; a free entry has kind 0 and its data word links
 // to the next free entry.  A sub-image keeps u16 parent, i16 left, i16

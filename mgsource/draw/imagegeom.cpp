@@ -16,22 +16,13 @@ namespace {
 
 constexpr Rect kIconRect{0, 0, 32, 32};
 
-UHandle HandleOf(uInt32 word) { return reinterpret_cast<UHandle>(uintptr_t(word)); }
-
-template <typename T>
-const T* InfoOf(uInt32 word) {
-  UHandle h = HandleOf(word);
-  if (!h || AZGetHandleSize(h) < int32(sizeof(T))) return nullptr;
-  return reinterpret_cast<const T*>(*h);
-}
-
 // The mask of an icon family: 128 bytes, or null.
 const uInt8* FamilyMask(int32 image) {
   const ImageEntry e = IEntryOf(image);
   if (e.kind != kImageFamily || !e.fourth) return nullptr;
   const ImageEntry m = IEntryOf(int32(e.fourth));
   if (m.kind != kImageMask || !m.data) return nullptr;
-  UHandle h = HandleOf(m.data);
+  UHandle h = IHandleOf(m.data);
   if (AZGetHandleSize(h) < 128) return nullptr;
   return reinterpret_cast<const uInt8*>(*h);
 }
@@ -105,7 +96,7 @@ int32 IGetRect(int32 image, Rect* rect) {
     case kImageMask:
     case kImageFamily: *rect = kIconRect; break;
     case kImagePixmap:
-      if (const PixmapInfo* p = InfoOf<PixmapInfo>(e.data)) *rect = p->bounds;
+      if (const PixmapInfo* p = IInfoOf<PixmapInfo>(e.data)) *rect = p->bounds;
       break;
     case kImageSub: {
       const uInt8* w = reinterpret_cast<const uInt8*>(&e) + offsetof(ImageEntry, data);
@@ -120,10 +111,10 @@ int32 IGetRect(int32 image, Rect* rect) {
     }
     case kImagePICT:
     case kImageMeta:
-      if (const MetaInfo* m = InfoOf<MetaInfo>(e.extra)) *rect = m->bounds;
+      if (const MetaInfo* m = IInfoOf<MetaInfo>(e.extra)) *rect = m->bounds;
       break;
     case kImagePicture:
-      if (const PictInfo* p = InfoOf<PictInfo>(e.extra)) *rect = p->bounds;
+      if (const PictInfo* p = IInfoOf<PictInfo>(e.extra)) *rect = p->bounds;
       break;
     case kImageProc: {
       PictMessageBlock b{};
@@ -133,8 +124,8 @@ int32 IGetRect(int32 image, Rect* rect) {
     }
     case kImageWindow: WGetRect(int32(e.data), rect); break;
     case kImagePage:
-      if (const PageInfo* p = InfoOf<PageInfo>(e.data)) {
-        UHandle pr = HandleOf(p->printRecord);
+      if (const PageInfo* p = IInfoOf<PageInfo>(e.data)) {
+        UHandle pr = IHandleOf(p->printRecord);
         if (pr && AZGetHandleSize(pr) >= 32) std::memcpy(rect, *pr + 24, sizeof(Rect));
       }
       break;
