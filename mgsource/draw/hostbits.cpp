@@ -142,6 +142,32 @@ bool ResolveRect(const Rect* rect, const Rect& bounds, Rect* out) {
          out->bottom <= bounds.bottom && out->right > out->left && out->bottom > out->top;
 }
 
+// What the host-bit calls work on: the pixmap's record, the rectangle (the
+// whole pixmap when none is given) and its size, the depth (the pixmap's
+// own when 0), the least row bytes and the row bytes (the least when 0).
+struct HostBitsArea {
+  const PixmapInfo* info;
+  Rect r;
+  int32 depth, width, height, need, rowBytes;
+};
+
+// kImageNotFoundErr for no image; kArgErr for an image that is no pixmap,
+// a bad depth or rectangle, or row bytes under the least.
+MgErr HostBitsAreaOf(int32 image, int32 depth, const Rect* rect, int32 rowBytes, HostBitsArea* a) {
+  if (!image) return kImageNotFoundErr;
+  if (IKindOf(image) != kImagePixmap) return kArgErr;
+  a->info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
+  if (!a->info) return kArgErr;
+  a->depth = depth ? depth : int32(a->info->depth);
+  if (!DepthOk(a->depth)) return kArgErr;
+  if (!ResolveRect(rect, a->info->bounds, &a->r)) return kArgErr;
+  a->width = a->r.right - a->r.left;
+  a->height = a->r.bottom - a->r.top;
+  a->need = ISystemRowBytes(a->width, a->depth);
+  a->rowBytes = rowBytes ? rowBytes : a->need;
+  return a->rowBytes < a->need ? kArgErr : kNoErr;
+}
+
 }  // namespace
 
 void ICountOffHostBitmap() {
@@ -334,18 +360,11 @@ void IDeleteHostObject(PlatObj object) {
 
 MgErr IGetHostBits(int32 image, int32, int32* depthInOut, const Rect* rect, int32* rowBytesInOut, int32* sizeInOut,
                    uInt8* buffer, DColor* colourTable) {
-  if (!image) return kImageNotFoundErr;
-  if (IKindOf(image) != kImagePixmap || !depthInOut || !rowBytesInOut || !sizeInOut) return kArgErr;
-  const PixmapInfo* info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
-  if (!info) return kArgErr;
-  const int32 depth = *depthInOut ? *depthInOut : int32(info->depth);
-  if (!DepthOk(depth)) return kArgErr;
-  Rect r;
-  if (!ResolveRect(rect, info->bounds, &r)) return kArgErr;
-  const int32 width = r.right - r.left, height = r.bottom - r.top;
-  const int32 need = ISystemRowBytes(width, depth);
-  const int32 rowBytes = *rowBytesInOut ? *rowBytesInOut : need;
-  if (rowBytes < need || int64(rowBytes) * height > 0x7FFFFFFF) return kArgErr;
+  if (!depthInOut || !rowBytesInOut || !sizeInOut) return image ? kArgErr : kImageNotFoundErr;
+  HostBitsArea area;
+  if (MgErr err = HostBitsAreaOf(image, *depthInOut, rect, *rowBytesInOut, &area)) return err;
+  const auto& [info, r, depth, width, height, need, rowBytes] = area;
+  if (int64(rowBytes) * height > 0x7FFFFFFF) return kArgErr;
   const int32 size = rowBytes * height;
   if (*sizeInOut && *sizeInOut < size) return kArgErr;
   *depthInOut = depth;
@@ -390,20 +409,12 @@ MgErr IGetHostBits(int32 image, int32, int32* depthInOut, const Rect* rect, int3
   return kNoErr;
 }
 
-MgErr IPutHostBits(int32 image, int32, int32 depth, const Rect* rect, int32 rowBytes, const uInt8* buffer, int32) {
-  if (!image) return kImageNotFoundErr;
-  if (IKindOf(image) != kImagePixmap || !buffer) return kArgErr;
-  const PixmapInfo* info = IInfoOf<PixmapInfo>(IEntryOf(image).data);
-  if (!info) return kArgErr;
+MgErr IPutHostBits(int32 image, int32, int32 depthIn, const Rect* rect, int32 rowBytesIn, const uInt8* buffer, int32) {
+  HostBitsArea area;
+  if (MgErr err = HostBitsAreaOf(image, depthIn, rect, rowBytesIn, &area)) return err;
+  if (!buffer) return kArgErr;
+  const auto& [info, r, depth, width, height, need, rowBytes] = area;
   const int32 own = int32(info->depth);
-  if (depth == 0) depth = own;
-  if (!DepthOk(depth)) return kArgErr;
-  Rect r;
-  if (!ResolveRect(rect, info->bounds, &r)) return kArgErr;
-  const int32 width = r.right - r.left, height = r.bottom - r.top;
-  const int32 need = ISystemRowBytes(width, depth);
-  if (rowBytes == 0) rowBytes = need;
-  if (rowBytes < need) return kArgErr;
   const bool whole = r.left == info->bounds.left && r.top == info->bounds.top && r.right == info->bounds.right &&
                      r.bottom == info->bounds.bottom;
   if (!whole) {
