@@ -365,7 +365,7 @@ const TypeDescriptor* ObjectTD(ObjHeap heap, int32 offset) {
 
 // The string list that names objects of this class by their type or kind;
 // 0 for the general rule.
-int32 SpecialNameList(ObjHeap heap, int32 offset, int32 cls) {
+int32 KindNameList(ObjHeap heap, int32 offset, int32 cls) {
   switch (cls) {
     case kClsRefNum: {
       const TypeDescriptor* td = ObjectTD(heap, offset);
@@ -407,7 +407,7 @@ void GetObjClassName(ObjHeap heap, int32 offset, PStr name) {
   name[0] = 0;
   if (!heap || !*heap || !offset) return;
   const int32 cls = OHBlockClass(heap, offset);
-  if (const int32 list = SpecialNameList(heap, offset, cls)) {
+  if (const int32 list = KindNameList(heap, offset, cls)) {
     if (RGetIndString(RunTimeRsrcFile(), name, list, 1) != kNoErr) name[0] = 0;
     return;
   }
