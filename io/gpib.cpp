@@ -271,6 +271,20 @@ uInt32 StopIfDue(uInt32 phase, uInt32 deadline, int32 ud, uInt32 status) {
   return status;
 }
 
+// A diagram call starts with its record's pending flag and error cleared and
+// the board's unit held until the call returns.
+class CallHold : public GPIBUnitHold {
+ public:
+  CallHold(int32 board, GPIBCallRec* rec) : GPIBUnitHold(Cleared(rec, board)) {}
+
+ private:
+  static int32 Cleared(GPIBCallRec* rec, int32 board) {
+    rec->pending = 0;
+    rec->error = 0;
+    return board;
+  }
+};
+
 // Polls the transfer a previous call started on the unit; -1 when none was.
 int32 ResumePending(GPIBUnit* unit, uInt32& status) {
   int32 ud = unit->pendingDescriptor;
@@ -296,9 +310,7 @@ bool TransferEnded(GPIBUnit* unit, GPIBCallRec* rec, uInt32 phase, int32 ud, uIn
 }  // namespace
 
 MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int32 ud = OpenBoardDescriptor(board, boardAddress, kGPIBDefaultLimit, -1, -1, unit, flags & 1);
@@ -330,9 +342,7 @@ MgErr TradGPIBInit(int32 board, uInt16 boardAddress, uInt32 flags, GPIBCallRec* 
 }
 
 MgErr TradGPIBStatus(int32 board, UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   rec->lastError = uInt16(ThreadIberr());
@@ -344,9 +354,7 @@ MgErr TradGPIBStatus(int32 board, UHandle statusArray, GPIBCallRec* rec) {
 
 MgErr TradGPIBWrite(int32 board, uInt16 address, LStrHandle data, uInt32 limit, int32 mode, UHandle statusArray,
                     GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   uInt32 phase = rec->phase;
@@ -398,9 +406,7 @@ MgErr TradGPIBWrite(int32 board, uInt16 address, LStrHandle data, uInt32 limit, 
 
 MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit, int32 mode, uInt32 count,
                    UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (!buffer || !*buffer) {
@@ -445,9 +451,7 @@ MgErr TradGPIBRead(int32 board, uInt16 address, LStrHandle buffer, uInt32 limit,
 }
 
 MgErr TradGPIBTrg(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (address == kGPIBNoDevice) {
@@ -460,9 +464,7 @@ MgErr TradGPIBTrg(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec*
 }
 
 MgErr TradGPIBClr(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int32 ud = Descriptor(board, address, kGPIBDefaultLimit, -1, -1, unit);
@@ -471,9 +473,7 @@ MgErr TradGPIBClr(int32 board, uInt16 address, UHandle statusArray, GPIBCallRec*
 }
 
 MgErr TradGPIBSPoll(int32 board, uInt16 address, uInt16* pollByte, UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   uInt16 byteOut = 0xFFFF;
@@ -496,9 +496,7 @@ MgErr TradGPIBSPoll(int32 board, uInt16 address, uInt16* pollByte, UHandle statu
 
 MgErr TradGPIBWait(int32 board, uInt16 address, uInt16* pollByte, uInt32 limit, UHandle maskArray,
                    UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (rec->phase == kPhaseStart) {
@@ -544,9 +542,7 @@ MgErr TradGPIBWait(int32 board, uInt16 address, uInt16* pollByte, uInt32 limit, 
 
 MgErr TradGPIBMisc(int32 board, int32 command, uInt16 address, const uChar* bytes, UHandle result,
                    UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   bool sic = command == kMiscSic;
@@ -806,9 +802,7 @@ MgErr Refuse(GPIBCallRec* rec, UHandle list, bool haveList, int32 n, MgErr err,
 }  // namespace
 
 MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   if (unit->boardDescriptor < 0 || unit->boardCode != GPIBTimeCode(kGPIBDefaultLimit)) {
@@ -908,9 +902,7 @@ MgErr GPIB4882(int32 board, UHandle statusArray, int32 code, GPIBCallRec* rec) {
 }
 
 MgErr GPIB4882WaitSRQ(int32 board, UHandle statusArray, GPIBCallRec* rec) {
-  rec->pending = 0;
-  rec->error = 0;
-  GPIBUnitHold held(board);
+  CallHold held(board, rec);
   GPIBUnit* unit = held.unit();
   if (!unit) return kNoUnit;
   int16 result = 0;

@@ -126,13 +126,14 @@ bool SlotHolds(int32 board, GPIBUnit* unit) {
 }
 
 MgErr CloseDeviceLocked(int32 board, GPIBUnit* unit, GPIBAddress address) {
-  if (unit) {
-    for (GPIBDevEntry& e : unit->devices) {
-      if (e.descriptor >= 0 && e.address == address) {
-        ibonl(e.descriptor, 0);
-        ClearEntry(e);
-        break;
-      }
+  // A record no slot holds is foreign or already freed: it is not touched.
+  // One held under another board is closed all the same and answers 38.
+  if (SlotOfUnit(unit) < 0) return kGPIBAddressErr;
+  for (GPIBDevEntry& e : unit->devices) {
+    if (e.descriptor >= 0 && e.address == address) {
+      ibonl(e.descriptor, 0);
+      ClearEntry(e);
+      break;
     }
   }
   return SlotHolds(board, unit) ? MgErr(kNoErr) : MgErr(kGPIBAddressErr);

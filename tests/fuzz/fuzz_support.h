@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "mgsource/debug.h"
+#include "mgsource/extcode.h"
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
@@ -48,6 +49,18 @@ inline int32_t FuzzAbortWhenArmed(const char*, const char* text, int32_t buttons
     std::abort();
   }
   return PlatAlertDefaultAnswer(buttons);
+}
+
+// A string handle holding exactly the input followed by `tail` bytes of
+// `fill` past its count, to show that a reader stops at the count.
+inline LStrHandle FuzzTextHandle(const uint8_t* data, size_t size, size_t tail = 0, char fill = 0) {
+  UHandle h = DSNewHandle(int32(4 + size + tail));
+  if (!h) return nullptr;
+  auto s = reinterpret_cast<LStrHandle>(h);
+  (*s)->cnt = int32(size);
+  if (size) std::memcpy((*s)->str, data, size);
+  if (tail) std::memset((*s)->str + size, fill, tail);
+  return s;
 }
 
 // Handles alive in both zones, to see that a run leaves none behind.

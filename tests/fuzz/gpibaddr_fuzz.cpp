@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fuzz_support.h"
+#include "gpib_fuzz_support.h"
 #include "io/gpibsup.h"
 
 namespace {
@@ -18,14 +18,10 @@ struct Parsed {
 
 Parsed Parse(const uint8_t* data, size_t size, size_t tail) {
   Parsed p{77, 77, 77};
-  UHandle h = DSNewHandle(int32(4 + size + tail));
-  if (!h) return p;
-  auto s = reinterpret_cast<LStrHandle>(h);
-  (*s)->cnt = int32(size);
-  if (size) std::memcpy((*s)->str, data, size);
-  std::memset((*s)->str + size, '7', tail);
+  LStrHandle s = FuzzTextHandle(data, size, tail, '7');
+  if (!s) return p;
   ParseAddressString(s, &p.board, &p.address, &p.error);
-  DSDisposeHandle(h);
+  DSDisposeHandle(UHandle(s));
   return p;
 }
 
@@ -38,11 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(p.error == 0 || p.error == 30);
   if (p.error == 0) {
     FUZZ_CHECK(p.board <= 999);
-    if (p.address != 0xFFFF) {
-      uInt32 primary = p.address & 0xFF, high = p.address >> 8;
-      FUZZ_CHECK(primary <= 30);
-      FUZZ_CHECK(high == 0 || (high >= 0x60 && high <= 0x7E));
-    }
+    FuzzCheckGPIBAddress(p.address);
   } else {
     FUZZ_CHECK(p.address == 0xFFFF);
   }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "fuzz_support.h"
+#include "gpib_fuzz_support.h"
 #include "io/gpib.h"
 #include "io/gpibsup.h"
 
@@ -22,12 +22,8 @@ struct Parsed {
 
 Parsed Parse(const uint8_t* data, size_t size, size_t tail) {
   Parsed p;
-  UHandle h = DSNewHandle(int32(4 + size + tail));
-  if (!h) return p;
-  auto s = reinterpret_cast<LStrHandle>(h);
-  (*s)->cnt = int32(size);
-  if (size) std::memcpy((*s)->str, data, size);
-  std::memset((*s)->str + size, '5', tail);
+  LStrHandle s = FuzzTextHandle(data, size, tail, '5');
+  if (!s) return p;
   const uChar* bytes = nullptr;
   ParseMiscString(s, &p.board, &p.command, &p.address, &p.value, &bytes, &p.count, &p.error);
   if (bytes) {
@@ -36,7 +32,7 @@ Parsed Parse(const uint8_t* data, size_t size, size_t tail) {
   } else {
     FUZZ_CHECK(p.count == 0);
   }
-  DSDisposeHandle(h);
+  DSDisposeHandle(UHandle(s));
   return p;
 }
 
@@ -51,11 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (p.error == 0) {
     FUZZ_CHECK(p.command < kGPIBMiscCommands);
     FUZZ_CHECK(p.board <= 999);
-    if (p.address != 0xFFFF) {
-      uInt32 primary = p.address & 0xFF, high = p.address >> 8;
-      FUZZ_CHECK(primary <= 30);
-      FUZZ_CHECK(high == 0 || (high >= 0x60 && high <= 0x7E));
-    }
+    FuzzCheckGPIBAddress(p.address);
   } else {
     FUZZ_CHECK(p.address == 0xFFFF);
   }

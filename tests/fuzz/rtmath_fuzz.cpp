@@ -32,11 +32,9 @@ int32 CodeOf(uint8_t sel) {
 
 void TextToNumber(const uint8_t* p, const uint8_t* text, size_t size) {
   if (size > 4096) return;
-  UHandle h = DSNewHandle(int32(4 + size));
-  if (!h) return;
-  LStrHandle t = reinterpret_cast<LStrHandle>(h);
-  (*t)->cnt = int32(size);
-  if (size) std::memcpy((*t)->str, text, size);
+  LStrHandle t = FuzzTextHandle(text, size);
+  if (!t) return;
+  UHandle h = UHandle(t);
   int32 offset = int32(int8_t(p[0]));
   int32 code = CodeOf(p[1]);
   int32 type = (p[2] & 0x80) ? int32(int8_t(p[2])) : (p[2] & 15);

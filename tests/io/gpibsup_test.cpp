@@ -234,8 +234,12 @@ TEST_F(GPIBSupport, BadBoardsAndForeignUnits) {
   // A record no slot holds is refused untouched.
   GPIBUnit foreign{};
   foreign.boardDescriptor = 7;
+  foreign.devices[0].descriptor = 9;
+  foreign.devices[0].address = 3;
   EXPECT_EQ(CloseGPIBUnit(6, &foreign, 1), kGPIBAddressErr);
+  EXPECT_EQ(CloseDeviceDescriptor(6, &foreign, 3), kGPIBAddressErr);
   EXPECT_EQ(foreign.boardDescriptor, 7);
+  EXPECT_EQ(foreign.devices[0].descriptor, 9);
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(GPIBCloseAllUnits(), kNoErr);
 }
