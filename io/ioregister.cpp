@@ -7,7 +7,9 @@
 #include "io/netconn.h"
 #include "io/tcpsupp.h"
 #include "io/unitaccess.h"
+#include "io/ivi.h"
 #include "io/visamgr.h"
+#include "io/visaops.h"
 
 MgErr QXRTRegisterIO() {
   static const QXRTEntry kEntries[] = {
@@ -45,9 +47,45 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1517, VisaFindRsrc),
       QX_RT_ENTRY(1518, VisaFindNext),
       QX_RT_ENTRY(1519, VisaClose),
+      QX_RT_ENTRY(1520, VisaSetAttribute),
+      QX_RT_ENTRY(1521, VisaGetAttribute),
+      QX_RT_ENTRY(1522, VisaStatusDesc),
+      QX_RT_ENTRY(1523, VisaEnableEvent),
+      QX_RT_ENTRY(1524, VisaDisableEvent),
+      QX_RT_ENTRY(1525, VisaDiscardEvents),
+      QX_RT_ENTRY(1526, VisaWaitOnEvent),
       QX_RT_ENTRY(1527, OpenShowObj),
       QX_RT_ENTRY(1528, OpenShowObj),
+      QX_RT_ENTRY(1529, VisaRead),
+      QX_RT_ENTRY(1530, VisaWrite),
+      QX_RT_ENTRY(1531, VisaAssertTrigger),
+      QX_RT_ENTRY(1532, VisaReadSTB),
+      QX_RT_ENTRY(1533, VisaClear),
+      QX_RT_ENTRY(1534, VisaIn8),
+      QX_RT_ENTRY(1535, VisaOut8),
+      QX_RT_ENTRY(1536, VisaIn16),
+      QX_RT_ENTRY(1537, VisaOut16),
+      QX_RT_ENTRY(1538, VisaMapAddress),
+      QX_RT_ENTRY(1539, VisaUnmapAddress),
+      QX_RT_ENTRY(1540, VisaPeek8),
+      QX_RT_ENTRY(1541, VisaPoke8),
+      QX_RT_ENTRY(1542, VisaPeek16),
+      QX_RT_ENTRY(1543, VisaPoke16),
       QX_RT_ENTRY(1562, VisaAccess),
+      QX_RT_ENTRY(1569, VisaIn32),
+      QX_RT_ENTRY(1570, VisaOut32),
+      QX_RT_ENTRY(1571, VisaMIn8),
+      QX_RT_ENTRY(1572, VisaMOut8),
+      QX_RT_ENTRY(1573, VisaMIn16),
+      QX_RT_ENTRY(1574, VisaMOut16),
+      QX_RT_ENTRY(1575, VisaMIn32),
+      QX_RT_ENTRY(1576, VisaMOut32),
+      QX_RT_ENTRY(1577, VisaLock),
+      QX_RT_ENTRY(1578, VisaUnlock),
+      QX_RT_ENTRY(1579, VisaPeek32),
+      QX_RT_ENTRY(1580, VisaPoke32),
+      QX_RT_ENTRY(1581, VisaMemAlloc),
+      QX_RT_ENTRY(1582, VisaMemFree),
       QX_RT_ENTRY(1588, VGetAllOpenSessions),
       QX_RT_ENTRY(1593, OpenShowObj),
       QX_RT_ENTRY(1597, UnitAccess),
@@ -66,6 +104,11 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(1640, TCPFinishWait),
       QX_RT_ENTRY(1642, NCStrToIP2),
       QX_RT_ENTRY(1643, NCIPToStr2),
+      QX_RT_ENTRY(1673, VisaSetBuf),
+      QX_RT_ENTRY(1674, VisaFlush),
+      QX_RT_ENTRY(1675, VisaMove),
+      QX_RT_ENTRY(1693, IVIGetAttribute),
+      QX_RT_ENTRY(1694, IVISetAttribute),
   };
   // Network refnums answer FPIsARefnum's kind 5.
   NCInstallRefnumHook();

@@ -83,42 +83,6 @@ std::mutex gUseLock;
 std::condition_variable gIdle;
 std::unordered_map<const VSesn*, uInt32> gUses;
 
-// A session's record, kept alive for the holder's scope, with the library
-// session and flags read while the cookie was in the jar.  Null record for
-// an unknown cookie.
-class SesnHold {
- public:
-  explicit SesnHold(Cookie c) {
-    if (!gJar) return;
-    JarHold hold;
-    VSesn* s = nullptr;
-    if (MCGetCookieInfo(gJar, c, &s) != kNoErr || !s) return;
-    session_ = s->session;
-    flags_ = s->flags;
-    std::lock_guard<std::mutex> uses(gUseLock);
-    ++gUses[s];
-    s_ = s;
-  }
-  ~SesnHold() {
-    if (!s_) return;
-    std::lock_guard<std::mutex> uses(gUseLock);
-    auto it = gUses.find(s_);
-    if (--it->second == 0) {
-      gUses.erase(it);
-      gIdle.notify_all();
-    }
-  }
-  SesnHold(const SesnHold&) = delete;
-  SesnHold& operator=(const SesnHold&) = delete;
-  VSesn* record() const { return s_; }
-  uInt32 session() const { return session_; }
-  uInt32 flags() const { return flags_; }
-
- private:
-  VSesn* s_ = nullptr;
-  uInt32 session_ = 0, flags_ = 0;
-};
-
 // Takes a session's cookie out of the jar: no call finds the record after
 // this.  The record, or null when the cookie was none.
 VSesn* TakeOut(Cookie c) {
@@ -159,9 +123,38 @@ bool PrefBool(int32 key) {
   return v != 0;
 }
 
-// A diagram's string as a C string, its count believed only as far as the
-// handle holds bytes.  False for an embedded NUL.
-bool CString(LStrHandle h, std::string* out) {
+}  // namespace
+
+SesnHold::SesnHold(Cookie c) {
+  if (!gJar) return;
+  JarHold hold;
+  VSesn* s = nullptr;
+  if (MCGetCookieInfo(gJar, c, &s) != kNoErr || !s) return;
+  session_ = s->session;
+  flags_ = s->flags;
+  std::lock_guard<std::mutex> uses(gUseLock);
+  ++gUses[s];
+  s_ = s;
+}
+
+SesnHold::~SesnHold() {
+  if (!s_) return;
+  std::lock_guard<std::mutex> uses(gUseLock);
+  auto it = gUses.find(s_);
+  if (--it->second == 0) {
+    gUses.erase(it);
+    gIdle.notify_all();
+  }
+}
+
+ThMutex VisaMutex() { return gMutex; }
+
+void VisaChangeFlags(VSesn* s, uInt32 set, uInt32 clear) {
+  JarHold hold;
+  s->flags = (s->flags & ~clear) | set;
+}
+
+bool VisaCString(LStrHandle h, std::string* out) {
   out->clear();
   if (!h || !*h) return true;
   int32 size = DSGetHandleSize(reinterpret_cast<UHandle>(h));
@@ -172,8 +165,7 @@ bool CString(LStrHandle h, std::string* out) {
   return out->find('\0') == std::string::npos;
 }
 
-// A string handle set to the bytes (made when null).  0 or 2.
-MgErr SetString(LStrHandle* h, const char* text, int32 n) {
+MgErr VisaSetString(LStrHandle* h, const char* text, int32 n) {
   if (!*h) {
     *h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + n));
     if (!*h) return kMemFullErr;
@@ -184,6 +176,8 @@ MgErr SetString(LStrHandle* h, const char* text, int32 n) {
   if (n) std::memcpy((**h)->str, text, size_t(n));
   return kNoErr;
 }
+
+namespace {
 
 int32 CloseLibrarySession(uInt32 vi) {
   CloseProc close = Entry<CloseProc>(kVisaEntry_viClose);
@@ -392,7 +386,7 @@ int32 VisaOpen(LStrHandle name, uInt32 accessMode, uInt32 openTimeout, const Typ
   if (session) *session = 0;
   if (int32 st = VisaLoadLibrary()) return st;
   std::string text;
-  if (!CString(name, &text)) return kVisaStatNotFound;
+  if (!VisaCString(name, &text)) return kVisaStatNotFound;
   OpenProc open = Entry<OpenProc>(kVisaEntry_viOpen);
   if (!open) return kVisaStatNoEntry;
   uInt32 vi = 0;
@@ -439,7 +433,7 @@ int32 VisaFindRsrc(LStrHandle expression, ArrayHandle* list, int32* count) {
   char desc[kDescBuffer] = {};
   int32 status;
   FindRsrcProc find = Entry<FindRsrcProc>(kVisaEntry_viFindRsrc);
-  if (!CString(expression, &text)) status = kVisaStatNotFound;
+  if (!VisaCString(expression, &text)) status = kVisaStatNotFound;
   else if (!find) status = kVisaStatNoEntry;
   else status = find(gRM.load(), text.c_str(), &found, reinterpret_cast<uInt32*>(count), desc);
   // A failed search leaves no count behind, whatever the library wrote.
@@ -452,7 +446,7 @@ int32 VisaFindRsrc(LStrHandle expression, ArrayHandle* list, int32* count) {
     for (int32 i = 0; i < *count; ++i) {
       desc[kDescBuffer - 1] = '\0';
       LStrHandle h = *reinterpret_cast<LStrHandle*>(**list + 4 + 4 * i);
-      if (SetString(&h, desc, int32(std::strlen(desc))) != kNoErr) {
+      if (VisaSetString(&h, desc, int32(std::strlen(desc))) != kNoErr) {
         status = kMemFullErr;
         break;
       }
@@ -475,7 +469,7 @@ int32 VisaFindNext(uInt32 findList, LStrHandle description) {
   char desc[kDescBuffer] = {};
   int32 status = next(findList, desc);
   desc[kDescBuffer - 1] = '\0';
-  if (status == 0 && description && SetString(&description, desc, int32(std::strlen(desc))) != kNoErr) {
+  if (status == 0 && description && VisaSetString(&description, desc, int32(std::strlen(desc))) != kNoErr) {
     return kMemFullErr;
   }
   return status;

@@ -9,6 +9,8 @@
 // library, 15 the library lacks the entry, 1 a null or zero argument, 2 no
 // memory.
 #pragma once
+#include <string>
+
 #include "engine/datasupp.h"
 #include "engine/datatype.h"
 #include "engine/exec/exec.h"
@@ -95,6 +97,37 @@ QX_EXTERN_C int32 VisaSessionGPIBBoard(Cookie session, int32* board);
 // The session's record, null for a refnum that is not an open session; the
 // pointer stays good only while no other thread closes the session.
 VSesn* VisaSessionRecord(Cookie session);
+
+// A session's record, kept alive for the holder's scope (a close waits for
+// it), with the library session and flags read while the cookie was in the
+// jar.  Null record for an unknown cookie.
+class SesnHold {
+ public:
+  explicit SesnHold(Cookie c);
+  ~SesnHold();
+  SesnHold(const SesnHold&) = delete;
+  SesnHold& operator=(const SesnHold&) = delete;
+  VSesn* record() const { return s_; }
+  uInt32 session() const { return session_; }
+  uInt32 flags() const { return flags_; }
+
+ private:
+  VSesn* s_ = nullptr;
+  uInt32 session_ = 0, flags_ = 0;
+};
+
+// Sets and clears bits of a held record's flags (under the jar's mutex).
+void VisaChangeFlags(VSesn* s, uInt32 set, uInt32 clear);
+
+// The VISA mutex, for the mapping state of a session record (made by
+// VisaInit; null before).
+ThMutex VisaMutex();
+
+// A diagram's string as a C string, its count believed only as far as the
+// handle holds bytes.  False for an embedded NUL.
+bool VisaCString(LStrHandle h, std::string* out);
+// A string handle set to the n bytes (made when null).  0 or 2.
+MgErr VisaSetString(LStrHandle* h, const char* text, int32 n);
 // One entry, also registered as VisaInstallHandler and VisaUninstallHandler:
 // does nothing and returns 0.
 QX_EXTERN_C int32 OpenShowObj(int32 a, int32 b, int32 c, int32 d);

@@ -1384,7 +1384,10 @@ bool VisaLine(Bus& bus, const char* text, std::string* why) {
     i = end == std::string::npos ? rest.size() : end;
     size_t eq = word.find('=');
     std::string key = word.substr(0, eq), value = eq == std::string::npos ? "" : word.substr(eq + 1);
-    int32_t bit = key == "close" ? kQXVisaFailClose : key == "intf" ? kQXVisaFailIntfType : 0;
+    int32_t bit = key == "close"  ? kQXVisaFailClose
+                  : key == "intf" ? kQXVisaFailIntfType
+                  : key == "tmo"  ? kQXVisaFailTimeout
+                                  : 0;
     if (!bit || (value != "fail" && value != "ok")) {
       *why = "unknown visa switch \"" + word + "\"";
       return false;
@@ -1406,6 +1409,9 @@ int32_t BusFind(uint32_t board, uint32_t primary, int32_t secondary, QXGPIBBusDe
   if (!d) return kQXBusNoDevice;
   if (out) {
     out->vxi = !d->conf.vxi.empty();
+    uint64_t size = 0;
+    for (char ch : d->conf.vxi) size = std::min<uint64_t>(size << 8 | uint8_t(ch), kQXBusMaxWindow);
+    out->window = uint32_t(size);
     out->endChar = d->conf.eos == qxinstr::kEosNone ? -1 : d->conf.eos == qxinstr::kEosCR ? '\r' : '\n';
   }
   return kQXBusEnd;
@@ -1486,11 +1492,47 @@ int32_t BusVisaSwitches() {
   return c.bus.visaSwitches;
 }
 
+int32_t BusPoll(uint32_t board, uint32_t primary, int32_t secondary, uint8_t* byte) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  if (!d) return kQXBusNoDevice;
+  if (d->conf.fail == qxinstr::kFailSystem) return kQXBusFailed;
+  if (d->conf.fail == qxinstr::kFailTimeout) return kQXBusTimeout;
+  *byte = uint8_t(Poll(c.bus, *d));
+  return kQXBusEnd;
+}
+
+int32_t BusTrigger(uint32_t board, uint32_t primary, int32_t secondary) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  if (!d) return kQXBusNoDevice;
+  if (d->conf.fail == qxinstr::kFailSystem) return kQXBusFailed;
+  ++d->triggers;
+  return kQXBusEnd;
+}
+
+int32_t BusClear(uint32_t board, uint32_t primary, int32_t secondary) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  if (!d) return kQXBusNoDevice;
+  if (d->conf.fail == qxinstr::kFailSystem) return kQXBusFailed;
+  d->input.clear(), d->output.clear(), d->srq = false, ++d->clears;
+  c.bus.changed.notify_all();
+  return kQXBusEnd;
+}
+
+int32_t BusRequesting(uint32_t board, uint32_t primary, int32_t secondary) {
+  Call c;
+  Device* d = Listener(c.bus, board, primary, secondary);
+  return d && d->srq ? 1 : 0;
+}
+
 }  // namespace
 
 extern "C" {
 QX_DATA extern const QXGPIBBusEntries qxgpib_bus;
-const QXGPIBBusEntries qxgpib_bus = {BusFind, BusList, BusWrite, BusRead, BusLog, BusVisaSwitches};
+const QXGPIBBusEntries qxgpib_bus = {BusFind,         BusList, BusWrite,   BusRead,  BusLog,
+                                     BusVisaSwitches, BusPoll, BusTrigger, BusClear, BusRequesting};
 }
 
 QX_EXPORT int32_t QX_GPIB_CALL QXGPIBTestControl(int32_t op, const char* text, char* out, int32_t outSize) {

@@ -63,12 +63,16 @@ constexpr char kQXInstrConfigVar[] = "QX_INSTR_CONFIG";
 struct QXGPIBBusDevice {
   int32_t vxi;      // the device has "vxi=" bytes
   int32_t endChar;  // -1 none
+  // The size of a GPIB-VXI device's register window: its "vxi=" bytes read
+  // as a big-endian number (0100 is 256 bytes), at most kQXBusMaxWindow.
+  uint32_t window;
 };
+constexpr uint32_t kQXBusMaxWindow = 65536;
 enum : int32_t { kQXBusEnd = 0, kQXBusCount = 1, kQXBusTimeout = -1, kQXBusFailed = -2, kQXBusNoDevice = -3 };
 // Test switches of the VISA library, set by the control entry's line
-// "visa [close=fail|ok] [intf=fail|ok]" and cleared by a reset: viClose
-// fails, reads of the interface type fail.
-enum : int32_t { kQXVisaFailClose = 1, kQXVisaFailIntfType = 2 };
+// "visa [close=fail|ok] [intf=fail|ok] [tmo=fail|ok]" and cleared by a
+// reset: viClose fails, reads of the interface type or of the time-out fail.
+enum : int32_t { kQXVisaFailClose = 1, kQXVisaFailIntfType = 2, kQXVisaFailTimeout = 4 };
 struct QXGPIBBusEntries {
   int32_t (*find)(uint32_t board, uint32_t primary, int32_t secondary, QXGPIBBusDevice* out);
   // Up to max keys (board << 16 | primary << 8 | secondary + 1) of the
@@ -79,5 +83,11 @@ struct QXGPIBBusEntries {
                   int32_t* got);
   void (*log)(const char* line);  // one call-log line, while the log runs
   int32_t (*visaSwitches)();
+  // The device's serial poll byte (its request for service ends), a
+  // trigger, a device clear, and whether it requests service now.
+  int32_t (*poll)(uint32_t board, uint32_t primary, int32_t secondary, uint8_t* byte);
+  int32_t (*trigger)(uint32_t board, uint32_t primary, int32_t secondary);
+  int32_t (*clear)(uint32_t board, uint32_t primary, int32_t secondary);
+  int32_t (*requesting)(uint32_t board, uint32_t primary, int32_t secondary);
 };
 constexpr char kQXGPIBBusExport[] = "qxgpib_bus";

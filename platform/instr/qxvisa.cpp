@@ -1,9 +1,13 @@
 // libqxvisa.so: the VISA library.  Sessions: resource managers, find lists,
 // devices of the simulated GPIB bus (through libqxgpib.so of this library's
-// folder, so the program's GPIB calls and these see one bus) and TCP
-// sockets.  One mutex guards the session table; a session's transfers are
-// one at a time under its own mutex, taken after the table's is let go and
-// never held while the table's is taken (the bus is found without it).
+// folder, so the program's GPIB calls and these see one bus), TCP sockets and
+// event contexts.  One mutex guards the session table and the lock table; a
+// session's transfers are one at a time under its own mutex, taken after the
+// table's is let go and never held while the table's is taken (the bus is
+// found without it).  A session's event queue has a mutex of its own, taken
+// alone or inside the transfer mutex; a register window's mutex is taken
+// alone.  The I/O thread's job mutex is taken alone or inside a transfer
+// mutex and never held while another is taken.
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -20,10 +24,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/instr/qxgpib.h"
@@ -32,7 +40,7 @@
 
 #define QX_EXPORT extern "C" __attribute__((visibility("default")))
 
-// Test builds leave an entry out: 1 viOpenDefaultRM, 2 viFindRsrc.
+// Test builds leave an entry out: 1 viOpenDefaultRM, 2 viFindRsrc, 3 viReadAsync.
 #ifndef QX_VISA_VARIANT
 #define QX_VISA_VARIANT 0
 #endif
@@ -41,7 +49,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum Kind { kRM, kFind, kGPIB, kTCP };
+enum Kind { kRM, kFind, kGPIB, kTCP, kEvent };
+
+// One queued event: its type and, for an I/O completion, the transfer's.
+struct Event {
+  uint32_t type = 0;
+  uint32_t job = 0;
+  int32_t status = 0;
+  uint32_t count = 0;
+};
+
+// The register window of a GPIB-VXI device, one per device for the life of
+// the library; its bytes never move.  allocs: offset -> size of viMemAlloc.
+struct Window {
+  std::mutex m;
+  std::vector<uint8_t> bytes;
+  std::map<uint32_t, uint32_t> allocs;
+};
+typedef std::shared_ptr<Window> WindowRef;
 
 struct Session {
   Kind kind = kRM;
@@ -55,10 +80,24 @@ struct Session {
   // TCP: the socket, and bytes received past the last read's end.
   int fd = -1;
   std::string pending;
+  std::atomic<bool> termCharEn{true};
+  std::string rsrc;  // the name opened, and the resource a lock is on
   // find list
   std::vector<std::string> found;
   size_t next = 0;
   std::mutex io;
+  // events: the enabled types (kEv* bits) and the queue, under ev
+  std::mutex ev;
+  uint32_t enabled = 0;
+  bool srqTaken = false;  // the device's standing request was queued already
+  std::deque<Event> events;
+  Event event;  // an event context's own
+  // registers: the window and this session's mapping, under win->m
+  WindowRef win;
+  bool mapped = false;
+  uint32_t mapOffset = 0, mapSize = 0;
+  // buffer sizes of viSetBuf
+  uint32_t inBuf = 4096, outBuf = 4096;
 };
 typedef std::shared_ptr<Session> SessionRef;
 
@@ -188,10 +227,17 @@ QXViStatus Connect(const qxvisa::Rsrc& r, uint32_t timeoutMs, int* fd) {
 
 // Reads of a TCP session: up to the count, the end character (LF, kept),
 // or the time-out; bytes past the end wait for the next read.
-QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
-  uint32_t limit = s.timeout.load();
+// An asynchronous transfer's stop flag, looked at every slice ms.
+constexpr int kSliceMs = 10;
+int Slice(int left, const std::atomic<bool>* stop) { return stop && (left < 0 || left > kSliceMs) ? kSliceMs : left; }
+
+QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got, const std::atomic<bool>* stop = nullptr) {
+  // An asynchronous transfer waits until it ends or is stopped: its caller
+  // forces the time-out.
+  uint32_t limit = stop ? kVisaForever : s.timeout.load();
   auto end = Clock::now() + std::chrono::milliseconds(limit);
   bool forever = limit == 0xFFFFFFFFu;
+  bool lines = s.termCharEn.load();
   auto take = [&](size_t n, QXViStatus st) {
     std::memcpy(buf, s.pending.data(), n);
     s.pending.erase(0, n);
@@ -199,13 +245,16 @@ QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
     return st;
   };
   for (;;) {
-    size_t lf = s.pending.find('\n');
+    size_t lf = lines ? s.pending.find('\n') : std::string::npos;
     if (lf != std::string::npos && lf < count) return take(lf + 1, kVisaTermChar);
     if (s.pending.size() >= count) return take(count, kVisaMaxCount);
     if (s.fd < 0) return take(s.pending.size(), kVisaErrConnLost);
+    if (stop && stop->load()) return take(s.pending.size(), kVisaErrAbort);
     pollfd p{s.fd, POLLIN, 0};
-    int n = poll(&p, 1, Left(end, forever));
+    int left = Left(end, forever);
+    int n = poll(&p, 1, Slice(left, stop));
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0 && Slice(left, stop) != left) continue;
     if (n == 0) return take(s.pending.size(), kVisaErrTimeout);
     char chunk[4096];
     size_t want = std::min(sizeof chunk, size_t(count) - s.pending.size());
@@ -216,8 +265,11 @@ QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
   }
 }
 
-QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent) {
-  uint32_t limit = s.timeout.load();
+QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent,
+                    const std::atomic<bool>* stop = nullptr) {
+  // An asynchronous transfer waits until it ends or is stopped: its caller
+  // forces the time-out.
+  uint32_t limit = stop ? kVisaForever : s.timeout.load();
   auto end = Clock::now() + std::chrono::milliseconds(limit);
   bool forever = limit == 0xFFFFFFFFu;
   uint32_t done = 0;
@@ -230,8 +282,14 @@ QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent)
     }
     if (r < 0 && errno == EINTR) continue;
     if (r < 0 && errno == EAGAIN) {
+      if (stop && stop->load()) {
+        *sent = done;
+        return kVisaErrAbort;
+      }
       pollfd p{s.fd, POLLOUT, 0};
-      int n = poll(&p, 1, Left(end, forever));
+      int left = Left(end, forever);
+      int n = poll(&p, 1, Slice(left, stop));
+      if (n == 0 && Slice(left, stop) != left) continue;
       if (n == 0) {
         *sent = done;
         return kVisaErrTimeout;
@@ -244,11 +302,29 @@ QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent)
   return done == count ? kVisaOK : kVisaErrConnLost;
 }
 
-QXViStatus GPIBRead(Session& s, char* buf, uint32_t count, uint32_t* got) {
+QXViStatus GPIBRead(Session& s, char* buf, uint32_t count, uint32_t* got, const std::atomic<bool>* stop = nullptr) {
   const QXGPIBBusEntries* bus = Bus();
   int32_t n = 0;
   int32_t want = int32_t(std::min(count, 0x7FFFFFFFu));
-  int32_t r = bus->read(s.board, s.primary, s.secondary, buf, want, s.timeout.load(), &n);
+  // An asynchronous transfer waits until it ends or is stopped: its caller
+  // forces the time-out.
+  uint32_t limit = stop ? kVisaForever : s.timeout.load();
+  int32_t r;
+  if (!stop) {
+    r = bus->read(s.board, s.primary, s.secondary, buf, want, limit, &n);
+  } else {
+    // In slices, so that a terminated job ends soon.
+    auto end = Clock::now() + std::chrono::milliseconds(limit);
+    for (;;) {
+      int left = Left(end, limit == 0xFFFFFFFFu);
+      r = bus->read(s.board, s.primary, s.secondary, buf, want, uint32_t(Slice(left, stop)), &n);
+      if (r != kQXBusTimeout || Slice(left, stop) == left) break;
+      if (stop->load()) {
+        *got = 0;
+        return kVisaErrAbort;
+      }
+    }
+  }
   *got = uint32_t(n);
   switch (r) {
     case kQXBusEnd: return kVisaOK;
@@ -287,9 +363,284 @@ const StatusText kTexts[] = {
     {kVisaErrNoOperation, "The session does not support this operation."},
     {kVisaErrLibNotFound, "The VISA library could not be found."},
     {kVisaErrConnLost, "The connection for the given session has been lost."},
+    {kVisaEventEnabled, "The specified event is already enabled."},
+    {kVisaEventDisabled, "The specified event is already disabled."},
+    {kVisaQueueEmpty, "The event queue was empty."},
+    {kVisaErrRsrcLocked, "The resource is locked by another session."},
+    {kVisaErrInvEvent, "The event type is not supported by the session."},
+    {kVisaErrInvMech, "Invalid mechanism specified."},
+    {kVisaErrNotEnabled, "The session must be enabled for the event type."},
+    {kVisaErrInvMask, "Invalid buffer mask specified."},
+    {kVisaErrInvSpace, "Invalid address space specified."},
+    {kVisaErrInvOffset, "Invalid offset specified."},
+    {kVisaErrInvWidth, "Invalid access width specified."},
+    {kVisaErrAbort, "The operation was ended by a terminate request."},
+    {kVisaErrNotMapped, "The session is not currently mapped."},
+    {kVisaErrInvJobId, "The job identifier is not one of a transfer in progress."},
+    {kVisaErrNotLocked, "The session does not hold a lock on the resource."},
+    {kVisaErrInvLockType, "The lock type is not supported."},
+    {kVisaErrInvSize, "Invalid size specified."},
 };
 
 bool IsRM(const SessionRef& s) { return s && s->kind == kRM; }
+bool IsDevice(const SessionRef& s) { return s && (s->kind == kGPIB || s->kind == kTCP); }
+
+// The register window of a device, made on its first open.
+std::map<std::tuple<uint32_t, uint32_t, int32_t>, WindowRef> gWindows;
+WindowRef WindowOf(uint32_t board, uint32_t primary, int32_t secondary, uint32_t size) {
+  std::lock_guard<std::mutex> g(gLock);
+  WindowRef& w = gWindows[std::make_tuple(board, primary, secondary)];
+  if (!w) {
+    w = std::make_shared<Window>();
+    w->bytes.assign(std::min(size, kQXBusMaxWindow), 0);
+  }
+  return w;
+}
+
+QXViStatus EventAttribute(const Event& e, uint32_t attr, void* value) {
+  uint32_t v;
+  switch (attr) {
+    case kVisaAttrEventType: v = e.type; break;
+    case kVisaAttrJobId: v = e.job; break;
+    case kVisaAttrEventStatus: v = uint32_t(e.status); break;
+    case kVisaAttrRetCount: v = e.count; break;
+    default: return kVisaErrNoAttr;
+  }
+  if (e.type != kVisaEventIOCompletion && attr != kVisaAttrEventType) return kVisaErrNoAttr;
+  std::memcpy(value, &v, sizeof v);
+  return kVisaOK;
+}
+
+// ---- events -----------------------------------------------------------------
+enum : uint32_t { kEvIO = 1, kEvSRQ = 2, kEvTrigger = 4, kEvVxi = 8 };
+// The session's bit for an event type, 0 when the session cannot have it.
+uint32_t EventBit(const Session& s, uint32_t type) {
+  if (s.kind != kGPIB && s.kind != kTCP) return 0;
+  switch (type) {
+    case kVisaEventIOCompletion: return kEvIO;
+    case kVisaEventSRQ: return s.kind == kGPIB ? uint32_t(kEvSRQ) : 0u;
+    case kVisaEventTrigger: return s.vxi ? uint32_t(kEvTrigger) : 0u;
+    case kVisaEventVxiSignal: return s.vxi ? uint32_t(kEvVxi) : 0u;
+    default: return 0;
+  }
+}
+
+// Queues an event when its type is enabled; a full queue loses it.
+void Post(Session& s, const Event& e) {
+  std::lock_guard<std::mutex> g(s.ev);
+  if ((s.enabled & EventBit(s, e.type)) && s.events.size() < kVisaMaxQueue) s.events.push_back(e);
+}
+
+// A service request the device raised since the last look becomes an event;
+// under s.ev.
+void LookForSRQ(Session& s) {
+  if (s.kind != kGPIB || !(s.enabled & kEvSRQ)) return;
+  bool requesting = Bus()->requesting(s.board, s.primary, s.secondary) != 0;
+  if (requesting && !s.srqTaken && s.events.size() < kVisaMaxQueue) {
+    Event e;
+    e.type = kVisaEventSRQ;
+    s.events.push_back(e);
+  }
+  s.srqTaken = requesting;
+}
+
+// Takes the first queued event of the type (any enabled type for
+// kVisaAllEnabledEvents); under s.ev.
+bool TakeEvent(Session& s, uint32_t type, Event* out) {
+  LookForSRQ(s);
+  for (auto it = s.events.begin(); it != s.events.end(); ++it) {
+    if (type == kVisaAllEnabledEvents || it->type == type) {
+      *out = *it;
+      s.events.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- the I/O thread ---------------------------------------------------------
+// Asynchronous transfers run one at a time on one thread of the library.  A
+// job ends with an I/O-completion event on its session; viTerminate stops
+// it and returns once that event is queued.
+struct Job {
+  uint32_t id = 0;
+  SessionRef s;
+  bool read = false;
+  char* buf = nullptr;  // the caller's, for a read
+  std::string data;     // a copy of the bytes to write
+  uint32_t count = 0;
+  std::atomic<bool> stop{false};
+  bool done = false;    // under gJobLock
+};
+typedef std::shared_ptr<Job> JobRef;
+
+std::mutex gJobLock;
+std::condition_variable gJobChanged;
+std::deque<JobRef> gQueue;
+JobRef gRunning;
+std::thread gWorker;
+bool gQuit = false;
+uint32_t gNextJob = 1;
+
+void RunJob(Job& j) {
+  Session& s = *j.s;
+  uint32_t n = 0;
+  QXViStatus st;
+  {
+    std::lock_guard<std::mutex> io(s.io);
+    if (j.read) {
+      st = s.kind == kGPIB ? GPIBRead(s, j.buf, j.count, &n, &j.stop) : TCPRead(s, j.buf, j.count, &n, &j.stop);
+    } else if (s.kind == kGPIB) {
+      st = j.stop.load() ? kVisaErrAbort : GPIBWrite(s, j.data.data(), j.count, &n);
+    } else {
+      st = TCPWrite(s, j.data.data(), j.count, &n, &j.stop);
+    }
+  }
+  Event e;
+  e.type = kVisaEventIOCompletion;
+  e.job = j.id;
+  e.status = st;
+  e.count = n;
+  Post(s, e);
+}
+
+void Work() {
+  std::unique_lock<std::mutex> g(gJobLock);
+  for (;;) {
+    gJobChanged.wait(g, [] { return gQuit || !gQueue.empty(); });
+    if (gQuit) break;
+    gRunning = gQueue.front();
+    gQueue.pop_front();
+    JobRef j = gRunning;
+    g.unlock();
+    RunJob(*j);
+    g.lock();
+    j->done = true;
+    gRunning.reset();
+    gJobChanged.notify_all();
+  }
+}
+
+// Queues a job; the worker starts with the first.
+uint32_t Enqueue(JobRef j) {
+  std::lock_guard<std::mutex> g(gJobLock);
+  if (!gWorker.joinable()) {
+    gQuit = false;
+    gWorker = std::thread(Work);
+  }
+  while (gNextJob == 0) ++gNextJob;
+  j->id = gNextJob++;
+  gQueue.push_back(j);
+  gJobChanged.notify_all();
+  return j->id;
+}
+
+// Ends a job of the session (any job with id 0): a queued one leaves the
+// queue with an abort event; a running one is stopped and waited for.
+// False when the session has no such job.
+bool Terminate(const Session* s, uint32_t id) {
+  JobRef gone;
+  bool found = false;
+  {
+    std::unique_lock<std::mutex> g(gJobLock);
+    for (auto it = gQueue.begin(); it != gQueue.end(); ++it) {
+      if ((*it)->s.get() == s && (!id || (*it)->id == id)) {
+        gone = *it;
+        gQueue.erase(it);
+        found = true;
+        break;
+      }
+    }
+    if (!found && gRunning && gRunning->s.get() == s && (!id || gRunning->id == id)) {
+      JobRef j = gRunning;
+      j->stop.store(true);
+      gJobChanged.wait(g, [&j] { return j->done; });
+      found = true;
+    }
+  }
+  if (gone) {
+    Event e;
+    e.type = kVisaEventIOCompletion;
+    e.job = gone->id;
+    e.status = kVisaErrAbort;
+    Post(*gone->s, e);
+  }
+  return found;
+}
+
+// A closing session's jobs end.
+void StopJobs(const Session* s) {
+  while (Terminate(s, 0)) {
+  }
+}
+
+// Stops the thread when the library is unloaded (by the last static
+// object's destructor, which runs before those of the job state).
+void StopWorker() {
+  {
+    std::lock_guard<std::mutex> g(gJobLock);
+    gQuit = true;
+    if (gRunning) gRunning->stop.store(true);
+    gQueue.clear();
+    gJobChanged.notify_all();
+  }
+  if (gWorker.joinable()) gWorker.join();
+}
+struct WorkerStop {
+  ~WorkerStop() { StopWorker(); }
+} gWorkerStop;
+
+// ---- locks --------------------------------------------------------------------
+struct LockState {
+  QXViSession exclusive = 0;
+  uint32_t depth = 0;  // nested exclusive locks
+  std::string key;     // the shared lock's access key
+  std::map<QXViSession, uint32_t> shared;
+};
+std::map<std::string, LockState> gLocks;  // by resource, under gLock
+uint32_t gNextKey = 1;
+
+// The closing session's locks go; under no mutex.
+void DropLocks(const Session* s) {
+  if (s->rsrc.empty()) return;
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = gLocks.find(s->rsrc);
+  if (it == gLocks.end()) return;
+  // The session is out of the table already: find its number in the lock.
+  LockState& l = it->second;
+  for (auto j = l.shared.begin(); j != l.shared.end();) {
+    j = gSessions.count(j->first) ? std::next(j) : l.shared.erase(j);
+  }
+  if (l.exclusive && !gSessions.count(l.exclusive)) l.exclusive = 0, l.depth = 0;
+  if (!l.exclusive && l.shared.empty()) gLocks.erase(it);
+}
+
+// Sleeps a millisecond; false once the time-out (from start) has passed.
+bool WaitMore(Clock::time_point start, uint32_t timeout) {
+  if (timeout != kVisaForever && Clock::now() - start >= std::chrono::milliseconds(timeout)) return false;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return true;
+}
+
+template <class T>
+QXViStatus InWindow(Session& s, uint16_t space, uint64_t offset, uint64_t bytes, T&& act) {
+  if (!s.win) return kVisaErrNoOperation;
+  if (space < kVisaA16 || space > kVisaA32) return kVisaErrInvSpace;
+  std::lock_guard<std::mutex> g(s.win->m);
+  if (offset + bytes > s.win->bytes.size()) return kVisaErrInvOffset;
+  act(s.win->bytes.data() + offset);
+  return kVisaOK;
+}
+
+// An address of the session's mapping, bytes wide: its window offset.
+bool MappedOffset(const Session& s, const void* address, uint32_t bytes, uint32_t* offset) {
+  if (!s.mapped) return false;
+  uintptr_t base = reinterpret_cast<uintptr_t>(s.win->bytes.data()) + s.mapOffset;
+  uintptr_t a = reinterpret_cast<uintptr_t>(address);
+  if (a < base || a - base > s.mapSize || s.mapSize - (a - base) < bytes) return false;
+  *offset = uint32_t(s.mapOffset + (a - base));
+  return true;
+}
 
 }  // namespace
 
@@ -327,10 +678,13 @@ QX_EXPORT QXViStatus QX_VISA_CALL viOpen(QXViSession rm, const char* name, uint3
       s->primary = r.primary;
       s->secondary = r.secondary;
       s->vxi = dev.vxi != 0;
+      if (s->vxi && dev.window) s->win = WindowOf(r.board, r.primary, r.secondary, dev.window);
+      s->rsrc = qxvisa::GPIBDescription(r.board, r.primary, r.secondary);
     }
   } else {
     s->kind = kTCP;
     s->board = r.board;
+    s->rsrc = "TCPIP" + std::to_string(r.board) + "::" + r.host + "::" + std::to_string(r.port) + "::SOCKET";
     st = Connect(r, timeout, &s->fd);
   }
   if (st == kVisaOK) *out = Add(s);
@@ -359,7 +713,11 @@ QX_EXPORT QXViStatus QX_VISA_CALL viClose(QXViSession vi) {
       }
     }
   }
-  for (const SessionRef& s : gone) Release(s);
+  for (const SessionRef& s : gone) {
+    StopJobs(s.get());
+    DropLocks(s.get());
+    Release(s);
+  }
   // The test switch makes the close report a failure; the session is gone
   // all the same.
   QXViStatus st = gone.empty() ? kVisaErrInvObject : (Switches() & kQXVisaFailClose) ? kVisaErrIO : kVisaOK;
@@ -430,13 +788,28 @@ QX_EXPORT QXViStatus QX_VISA_CALL viGetAttribute(QXViSession vi, uint32_t attr, 
   QXViStatus st = kVisaOK;
   bool device = s && (s->kind == kGPIB || s->kind == kTCP);
   uint16_t u16 = 0;
+  bool wide = false;  // the value was written already, not as a u16
   if (!s) {
     st = kVisaErrInvObject;
   } else if (!value) {
     st = kVisaErrSystem;
+  } else if (s->kind == kEvent) {
+    st = EventAttribute(s->event, attr, value);
+    wide = true;
+  } else if (attr == kVisaAttrTimeout && s->kind != kFind && (Switches() & kQXVisaFailTimeout)) {
+    st = kVisaErrNoAttr;
   } else if (attr == kVisaAttrTimeout && s->kind != kFind) {
     uint32_t t = s->timeout.load();
     std::memcpy(value, &t, sizeof t);
+    wide = true;
+  } else if (attr == kVisaAttrRsrcName && device) {
+    CopyText(static_cast<char*>(value), s->rsrc);
+    wide = true;
+  } else if (attr == kVisaAttrTermCharEn && s->kind == kTCP) {
+    u16 = s->termCharEn.load() ? 1 : 0;
+  } else if (attr == kVisaAttrWinAccess && s->win) {
+    std::lock_guard<std::mutex> g(s->win->m);
+    u16 = s->mapped ? kVisaWinDeref : kVisaWinNotMapped;
   } else if (attr == kVisaAttrIntfType && device) {
     if (Switches() & kQXVisaFailIntfType) st = kVisaErrNoAttr;
     u16 = s->kind == kTCP ? kVisaIntfTCPSocket : s->vxi ? kVisaIntfGPIBVXI : kVisaIntfGPIB;
@@ -447,7 +820,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viGetAttribute(QXViSession vi, uint32_t attr, 
   } else {
     st = kVisaErrNoAttr;
   }
-  if (st == kVisaOK && attr != kVisaAttrTimeout) std::memcpy(value, &u16, sizeof u16);
+  if (st == kVisaOK && !wide) std::memcpy(value, &u16, sizeof u16);
   Log("viGetAttribute", st, "%u,%08x", unsigned(vi), unsigned(attr));
   return st;
 }
@@ -456,7 +829,9 @@ QX_EXPORT QXViStatus QX_VISA_CALL viSetAttribute(QXViSession vi, uint32_t attr, 
   SessionRef s = Find(vi);
   QXViStatus st = kVisaOK;
   if (!s) st = kVisaErrInvObject;
-  else if (attr != kVisaAttrTimeout || s->kind == kFind) st = kVisaErrNoAttr;
+  else if (attr == kVisaAttrTermCharEn && s->kind == kTCP && value <= 1) s->termCharEn.store(value != 0);
+  else if (attr == kVisaAttrTermCharEn && s->kind == kTCP) st = kVisaErrBadAttrValue;
+  else if (attr != kVisaAttrTimeout || s->kind == kFind || s->kind == kEvent) st = kVisaErrNoAttr;
   else s->timeout.store(value);
   Log("viSetAttribute", st, "%u,%08x,%u", unsigned(vi), unsigned(attr), unsigned(value));
   return st;
@@ -514,5 +889,524 @@ QX_EXPORT QXViStatus QX_VISA_CALL viWrite(QXViSession vi, const char* buf, uint3
   }
   if (retCount) *retCount = sent;
   Log("viWrite", st, "%u,%u", unsigned(vi), unsigned(count));
+  return st;
+}
+
+// ---- asynchronous transfers -------------------------------------------------------
+
+namespace {
+QXViStatus StartJob(QXViSession vi, bool read, char* buf, const char* bytes, uint32_t count, uint32_t* jobId) {
+  if (jobId) *jobId = 0;
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!IsDevice(s)) return kVisaErrNoOperation;
+  if (count && !(read ? buf != nullptr : bytes != nullptr)) return kVisaErrSystem;
+  auto j = std::make_shared<Job>();
+  j->s = s;
+  j->read = read;
+  j->buf = buf;
+  if (!read) j->data.assign(bytes ? bytes : "", count);
+  j->count = count;
+  uint32_t id = Enqueue(j);
+  if (jobId) *jobId = id;
+  return kVisaOK;
+}
+}  // namespace
+
+#if QX_VISA_VARIANT != 3
+QX_EXPORT QXViStatus QX_VISA_CALL viReadAsync(QXViSession vi, char* buf, uint32_t count, uint32_t* jobId) {
+  QXViStatus st = StartJob(vi, true, buf, nullptr, count, jobId);
+  Log("viReadAsync", st, "%u,%u", unsigned(vi), unsigned(count));
+  return st;
+}
+#endif
+
+QX_EXPORT QXViStatus QX_VISA_CALL viWriteAsync(QXViSession vi, const char* buf, uint32_t count, uint32_t* jobId) {
+  QXViStatus st = StartJob(vi, false, nullptr, buf, count, jobId);
+  Log("viWriteAsync", st, "%u,%u", unsigned(vi), unsigned(count));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viTerminate(QXViSession vi, uint16_t degree, uint32_t jobId) {
+  SessionRef s = Find(vi);
+  QXViStatus st = !s ? kVisaErrInvObject : jobId && Terminate(s.get(), jobId) ? kVisaOK : kVisaErrInvJobId;
+  Log("viTerminate", st, "%u,%u,%u", unsigned(vi), unsigned(degree), unsigned(jobId));
+  return st;
+}
+
+// ---- events -------------------------------------------------------------------
+
+QX_EXPORT QXViStatus QX_VISA_CALL viEnableEvent(QXViSession vi, uint32_t type, uint16_t mechanism, uint32_t) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  uint32_t bit = s ? EventBit(*s, type) : 0;
+  if (!s) st = kVisaErrInvObject;
+  else if (!bit) st = kVisaErrInvEvent;
+  else if (mechanism != kVisaQueue) st = kVisaErrInvMech;
+  else {
+    std::lock_guard<std::mutex> g(s->ev);
+    if (s->enabled & bit) {
+      st = kVisaEventEnabled;
+    } else {
+      s->enabled |= bit;
+      // A request standing before the enable is no event.
+      if (bit == kEvSRQ) s->srqTaken = Bus()->requesting(s->board, s->primary, s->secondary) != 0;
+    }
+  }
+  Log("viEnableEvent", st, "%u,%08x,%u", unsigned(vi), unsigned(type), unsigned(mechanism));
+  return st;
+}
+
+namespace {
+// viDisableEvent and viDiscardEvents of one type, or of every type the
+// session has.
+QXViStatus EventOp(const char* name, QXViSession vi, uint32_t type, uint16_t mechanism, bool discard) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  uint32_t bits = !s ? 0 : type == kVisaAllEnabledEvents ? (kEvIO | kEvSRQ | kEvTrigger | kEvVxi) : EventBit(*s, type);
+  if (!s) st = kVisaErrInvObject;
+  else if (!bits) st = kVisaErrInvEvent;
+  else if (mechanism != kVisaQueue) st = kVisaErrInvMech;
+  else {
+    std::lock_guard<std::mutex> g(s->ev);
+    if (discard) {
+      LookForSRQ(*s);
+      size_t before = s->events.size();
+      for (auto it = s->events.begin(); it != s->events.end();) {
+        it = (type == kVisaAllEnabledEvents || it->type == type) ? s->events.erase(it) : std::next(it);
+      }
+      if (before == s->events.size()) st = kVisaQueueEmpty;
+    } else {
+      if (!(s->enabled & bits)) st = kVisaEventDisabled;
+      s->enabled &= ~bits;
+    }
+  }
+  Log(name, st, "%u,%08x,%u", unsigned(vi), unsigned(type), unsigned(mechanism));
+  return st;
+}
+}  // namespace
+
+QX_EXPORT QXViStatus QX_VISA_CALL viDisableEvent(QXViSession vi, uint32_t type, uint16_t mechanism) {
+  return EventOp("viDisableEvent", vi, type, mechanism, false);
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viDiscardEvents(QXViSession vi, uint32_t type, uint16_t mechanism) {
+  return EventOp("viDiscardEvents", vi, type, mechanism, true);
+}
+
+// Waits up to the time-out (ms; kVisaForever none) for a queued event of the
+// type; the event becomes a context session of its own (closed by viClose).
+QX_EXPORT QXViStatus QX_VISA_CALL viWaitOnEvent(QXViSession vi, uint32_t type, uint32_t timeout, uint32_t* outType,
+                                                QXViSession* outContext) {
+  if (outType) *outType = 0;
+  if (outContext) *outContext = 0;
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  uint32_t bit = !s ? 0 : type == kVisaAllEnabledEvents ? ~0u : EventBit(*s, type);
+  Event e;
+  if (!s) {
+    st = kVisaErrInvObject;
+  } else if (!bit) {
+    st = kVisaErrInvEvent;
+  } else {
+    auto start = Clock::now();
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> g(s->ev);
+        if (!(s->enabled & bit)) {
+          st = kVisaErrNotEnabled;
+          break;
+        }
+        if (TakeEvent(*s, type, &e)) break;
+      }
+      if (!WaitMore(start, timeout)) {
+        st = kVisaErrTimeout;
+        break;
+      }
+    }
+  }
+  if (st == kVisaOK) {
+    if (outType) *outType = e.type;
+    if (outContext) {
+      auto c = std::make_shared<Session>();
+      c->kind = kEvent;
+      c->rm = s->rm;
+      c->event = e;
+      *outContext = Add(c);
+    }
+  }
+  Log("viWaitOnEvent", st, "%u,%08x,%u", unsigned(vi), unsigned(type), unsigned(timeout));
+  return st;
+}
+
+// ---- bus device operations -------------------------------------------------------
+
+namespace {
+QXViStatus BusStatus(int32_t r) {
+  return r == kQXBusEnd ? kVisaOK : r == kQXBusTimeout ? kVisaErrTimeout : kVisaErrIO;
+}
+}  // namespace
+
+QX_EXPORT QXViStatus QX_VISA_CALL viReadSTB(QXViSession vi, uint16_t* status) {
+  SessionRef s = Find(vi);
+  QXViStatus st;
+  uint8_t byte = 0;
+  if (!s) st = kVisaErrInvObject;
+  else if (s->kind != kGPIB) st = kVisaErrNoOperation;
+  else if (!status) st = kVisaErrSystem;
+  else st = BusStatus(Bus()->poll(s->board, s->primary, s->secondary, &byte));
+  if (status) *status = st == kVisaOK ? byte : 0;
+  Log("viReadSTB", st, "%u", unsigned(vi));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viAssertTrigger(QXViSession vi, uint16_t protocol) {
+  SessionRef s = Find(vi);
+  QXViStatus st;
+  if (!s) st = kVisaErrInvObject;
+  else if (s->kind != kGPIB) st = kVisaErrNoOperation;
+  else if (protocol != 0) st = kVisaErrBadAttrValue;  // the bus knows only its default trigger
+  else st = BusStatus(Bus()->trigger(s->board, s->primary, s->secondary));
+  Log("viAssertTrigger", st, "%u,%u", unsigned(vi), unsigned(protocol));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viClear(QXViSession vi) {
+  SessionRef s = Find(vi);
+  QXViStatus st;
+  if (!s) st = kVisaErrInvObject;
+  else if (s->kind != kGPIB) st = kVisaErrNoOperation;
+  else st = BusStatus(Bus()->clear(s->board, s->primary, s->secondary));
+  Log("viClear", st, "%u", unsigned(vi));
+  return st;
+}
+
+// ---- registers of GPIB-VXI devices --------------------------------------------------
+
+namespace {
+template <class T>
+QXViStatus In(QXViSession vi, uint16_t space, uint32_t offset, T* value) {
+  if (value) *value = 0;
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!value) return kVisaErrSystem;
+  return InWindow(*s, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(value, p, sizeof(T)); });
+}
+template <class T>
+QXViStatus Out(QXViSession vi, uint16_t space, uint32_t offset, T value) {
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  return InWindow(*s, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(p, &value, sizeof(T)); });
+}
+template <class T>
+QXViStatus MoveIn(QXViSession vi, uint16_t space, uint32_t offset, uint32_t count, T* buf) {
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!buf && count) return kVisaErrSystem;
+  return InWindow(*s, space, offset, uint64_t(count) * sizeof(T),
+                  [=](uint8_t* p) { std::memcpy(buf, p, size_t(count) * sizeof(T)); });
+}
+template <class T>
+QXViStatus MoveOut(QXViSession vi, uint16_t space, uint32_t offset, uint32_t count, const T* buf) {
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!buf && count) return kVisaErrSystem;
+  return InWindow(*s, space, offset, uint64_t(count) * sizeof(T),
+                  [=](uint8_t* p) { std::memcpy(p, buf, size_t(count) * sizeof(T)); });
+}
+template <class T>
+QXViStatus Peek(QXViSession vi, const void* address, T* value) {
+  if (value) *value = 0;
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!s->win) return kVisaErrNoOperation;
+  if (!value) return kVisaErrSystem;
+  std::lock_guard<std::mutex> g(s->win->m);
+  uint32_t offset = 0;
+  if (!s->mapped) return kVisaErrNotMapped;
+  if (!MappedOffset(*s, address, sizeof(T), &offset)) return kVisaErrInvOffset;
+  std::memcpy(value, s->win->bytes.data() + offset, sizeof(T));
+  return kVisaOK;
+}
+template <class T>
+QXViStatus Poke(QXViSession vi, void* address, T value) {
+  SessionRef s = Find(vi);
+  if (!s) return kVisaErrInvObject;
+  if (!s->win) return kVisaErrNoOperation;
+  std::lock_guard<std::mutex> g(s->win->m);
+  uint32_t offset = 0;
+  if (!s->mapped) return kVisaErrNotMapped;
+  if (!MappedOffset(*s, address, sizeof(T), &offset)) return kVisaErrInvOffset;
+  std::memcpy(s->win->bytes.data() + offset, &value, sizeof(T));
+  return kVisaOK;
+}
+}  // namespace
+
+QX_EXPORT QXViStatus QX_VISA_CALL viIn8(QXViSession vi, uint16_t sp, uint32_t off, uint8_t* v) {
+  return In(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viIn16(QXViSession vi, uint16_t sp, uint32_t off, uint16_t* v) {
+  return In(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viIn32(QXViSession vi, uint16_t sp, uint32_t off, uint32_t* v) {
+  return In(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viOut8(QXViSession vi, uint16_t sp, uint32_t off, uint8_t v) {
+  return Out(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viOut16(QXViSession vi, uint16_t sp, uint32_t off, uint16_t v) {
+  return Out(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viOut32(QXViSession vi, uint16_t sp, uint32_t off, uint32_t v) {
+  return Out(vi, sp, off, v);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveIn8(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n, uint8_t* b) {
+  QXViStatus st = MoveIn(vi, sp, off, n, b);
+  Log("viMoveIn8", st, "%u,%u,%u,%u", unsigned(vi), unsigned(sp), unsigned(off), unsigned(n));
+  return st;
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveIn16(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n, uint16_t* b) {
+  return MoveIn(vi, sp, off, n, b);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveIn32(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n, uint32_t* b) {
+  return MoveIn(vi, sp, off, n, b);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveOut8(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n,
+                                             const uint8_t* b) {
+  return MoveOut(vi, sp, off, n, b);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveOut16(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n,
+                                              const uint16_t* b) {
+  return MoveOut(vi, sp, off, n, b);
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viMoveOut32(QXViSession vi, uint16_t sp, uint32_t off, uint32_t n,
+                                              const uint32_t* b) {
+  return MoveOut(vi, sp, off, n, b);
+}
+
+// Moves length elements of the source width within the window; both ends
+// checked, overlap allowed.  Widths 1, 2 or 4 and equal.
+QX_EXPORT QXViStatus QX_VISA_CALL viMove(QXViSession vi, uint16_t srcSpace, uint32_t srcOffset, uint16_t srcWidth,
+                                         uint16_t dstSpace, uint32_t dstOffset, uint16_t dstWidth, uint32_t length) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!s->win) st = kVisaErrNoOperation;
+  else if ((srcWidth != 1 && srcWidth != 2 && srcWidth != 4) || dstWidth != srcWidth) st = kVisaErrInvWidth;
+  else if (dstSpace < kVisaA16 || dstSpace > kVisaA32) st = kVisaErrInvSpace;
+  else {
+    uint64_t bytes = uint64_t(length) * srcWidth;
+    std::lock_guard<std::mutex> g(s->win->m);
+    uint64_t size = s->win->bytes.size();
+    if (srcSpace < kVisaA16 || srcSpace > kVisaA32) st = kVisaErrInvSpace;
+    else if (srcOffset + bytes > size || dstOffset + bytes > size) st = kVisaErrInvOffset;
+    else std::memmove(s->win->bytes.data() + dstOffset, s->win->bytes.data() + srcOffset, size_t(bytes));
+  }
+  Log("viMove", st, "%u,%u,%u,%u,%u,%u,%u,%u", unsigned(vi), unsigned(srcSpace), unsigned(srcOffset),
+      unsigned(srcWidth), unsigned(dstSpace), unsigned(dstOffset), unsigned(dstWidth), unsigned(length));
+  return st;
+}
+
+// Maps size bytes of the window from offset: the address lies in the
+// library's own copy of the registers, which may be read and written
+// directly (window access 3) while mapped.
+QX_EXPORT QXViStatus QX_VISA_CALL viMapAddress(QXViSession vi, uint16_t space, uint32_t offset, uint32_t size,
+                                               uint16_t access, void* suggested, void** address) {
+  (void)access, (void)suggested;
+  if (address) *address = nullptr;
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!s->win) st = kVisaErrNoOperation;
+  else if (!address) st = kVisaErrSystem;
+  else if (space < kVisaA16 || space > kVisaA32) st = kVisaErrInvSpace;
+  else if (size == 0) st = kVisaErrInvSize;
+  else {
+    std::lock_guard<std::mutex> g(s->win->m);
+    if (uint64_t(offset) + size > s->win->bytes.size()) {
+      st = kVisaErrInvOffset;
+    } else {
+      s->mapped = true;
+      s->mapOffset = offset;
+      s->mapSize = size;
+      *address = s->win->bytes.data() + offset;
+    }
+  }
+  Log("viMapAddress", st, "%u,%u,%u,%u", unsigned(vi), unsigned(space), unsigned(offset), unsigned(size));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viUnmapAddress(QXViSession vi) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!s->win) st = kVisaErrNoOperation;
+  else {
+    std::lock_guard<std::mutex> g(s->win->m);
+    if (!s->mapped) st = kVisaErrNotMapped;
+    s->mapped = false;
+  }
+  Log("viUnmapAddress", st, "%u", unsigned(vi));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viPeek8(QXViSession vi, void* a, uint8_t* v) {
+  QXViStatus st = Peek(vi, a, v);
+  Log("viPeek8", st, "%u", unsigned(vi));
+  return st;
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viPeek16(QXViSession vi, void* a, uint16_t* v) { return Peek(vi, a, v); }
+QX_EXPORT QXViStatus QX_VISA_CALL viPeek32(QXViSession vi, void* a, uint32_t* v) {
+  QXViStatus st = Peek(vi, a, v);
+  Log("viPeek32", st, "%u", unsigned(vi));
+  return st;
+}
+QX_EXPORT QXViStatus QX_VISA_CALL viPoke8(QXViSession vi, void* a, uint8_t v) { return Poke(vi, a, v); }
+QX_EXPORT QXViStatus QX_VISA_CALL viPoke16(QXViSession vi, void* a, uint16_t v) { return Poke(vi, a, v); }
+QX_EXPORT QXViStatus QX_VISA_CALL viPoke32(QXViSession vi, void* a, uint32_t v) {
+  QXViStatus st = Poke(vi, a, v);
+  Log("viPoke32", st, "%u", unsigned(vi));
+  return st;
+}
+
+// Reserves size bytes of the window (first fit); the offset is the start.
+QX_EXPORT QXViStatus QX_VISA_CALL viMemAlloc(QXViSession vi, uint32_t size, uint32_t* offset) {
+  if (offset) *offset = 0;
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!s->win) st = kVisaErrNoOperation;
+  else if (!offset) st = kVisaErrSystem;
+  else if (size == 0) st = kVisaErrInvSize;
+  else {
+    std::lock_guard<std::mutex> g(s->win->m);
+    uint64_t at = 0;
+    for (auto& [start, bytes] : s->win->allocs) {
+      if (start - at >= size) break;
+      at = uint64_t(start) + bytes;
+    }
+    if (at + size > s->win->bytes.size()) {
+      st = kVisaErrAlloc;
+    } else {
+      s->win->allocs[uint32_t(at)] = size;
+      *offset = uint32_t(at);
+    }
+  }
+  Log("viMemAlloc", st, "%u,%u", unsigned(vi), unsigned(size));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viMemFree(QXViSession vi, uint32_t offset) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!s->win) st = kVisaErrNoOperation;
+  else {
+    std::lock_guard<std::mutex> g(s->win->m);
+    if (!s->win->allocs.erase(offset)) st = kVisaErrInvOffset;
+  }
+  Log("viMemFree", st, "%u,%u", unsigned(vi), unsigned(offset));
+  return st;
+}
+
+// ---- locks ----------------------------------------------------------------------
+
+// An exclusive lock (1) keeps every other session of the resource out; a
+// shared lock (2) is held by every session that gives its access key (the
+// first holder's requested key, or one the library makes).  Both nest.
+QX_EXPORT QXViStatus QX_VISA_CALL viLock(QXViSession vi, uint32_t type, uint32_t timeout, const char* requestedKey,
+                                         char* accessKey) {
+  if (accessKey) accessKey[0] = '\0';
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  std::string want = requestedKey ? std::string(requestedKey, strnlen(requestedKey, kVisaDescSize - 1)) : "";
+  if (!s) st = kVisaErrInvObject;
+  else if (!IsDevice(s)) st = kVisaErrNoOperation;
+  else if (type != kVisaExclusiveLock && type != kVisaSharedLock) st = kVisaErrInvLockType;
+  else {
+    auto start = Clock::now();
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> g(gLock);
+        LockState& l = gLocks[s->rsrc];
+        bool others = l.exclusive && l.exclusive != vi;
+        if (type == kVisaExclusiveLock) {
+          for (auto& [holder, n] : l.shared) others = others || holder != vi;
+          if (!others) {
+            l.exclusive = vi;
+            ++l.depth;
+            break;
+          }
+        } else if (!others && (l.shared.empty() || l.shared.count(vi) || want == l.key)) {
+          if (l.shared.empty()) l.key = want.empty() ? "QxLock" + std::to_string(gNextKey++) : want;
+          ++l.shared[vi];
+          if (accessKey) CopyText(accessKey, l.key);
+          break;
+        }
+      }
+      if (!WaitMore(start, timeout)) {
+        st = kVisaErrRsrcLocked;
+        break;
+      }
+    }
+  }
+  Log("viLock", st, "%u,%u,%u", unsigned(vi), unsigned(type), unsigned(timeout));
+  return st;
+}
+
+QX_EXPORT QXViStatus QX_VISA_CALL viUnlock(QXViSession vi) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) {
+    st = kVisaErrInvObject;
+  } else {
+    std::lock_guard<std::mutex> g(gLock);
+    auto it = gLocks.find(s->rsrc);
+    LockState* l = it == gLocks.end() ? nullptr : &it->second;
+    if (l && l->exclusive == vi) {
+      if (--l->depth == 0) l->exclusive = 0;
+    } else if (l && l->shared.count(vi)) {
+      if (--l->shared[vi] == 0) l->shared.erase(vi);
+    } else {
+      st = kVisaErrNotLocked;
+    }
+    if (l && !l->exclusive && l->shared.empty()) gLocks.erase(it);
+  }
+  Log("viUnlock", st, "%u", unsigned(vi));
+  return st;
+}
+
+// ---- buffers ----------------------------------------------------------------------
+
+QX_EXPORT QXViStatus QX_VISA_CALL viSetBuf(QXViSession vi, uint16_t mask, uint32_t size) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  if (!s) st = kVisaErrInvObject;
+  else if (!IsDevice(s)) st = kVisaErrNoOperation;
+  else if (!mask || (mask & ~(kVisaInBuf | kVisaOutBuf))) st = kVisaErrInvMask;
+  else if (size == 0) st = kVisaErrInvSize;
+  else {
+    std::lock_guard<std::mutex> io(s->io);
+    if (mask & kVisaInBuf) s->inBuf = size;
+    if (mask & kVisaOutBuf) s->outBuf = size;
+  }
+  Log("viSetBuf", st, "%u,%u,%u", unsigned(vi), unsigned(mask), unsigned(size));
+  return st;
+}
+
+// Input flushes drop the bytes received past the last read; output is never
+// held back, so its flushes have nothing to do.
+QX_EXPORT QXViStatus QX_VISA_CALL viFlush(QXViSession vi, uint16_t mask) {
+  SessionRef s = Find(vi);
+  QXViStatus st = kVisaOK;
+  const uint16_t known = kVisaInBuf | kVisaOutBuf | kVisaInDiscard | kVisaOutDiscard;
+  if (!s) st = kVisaErrInvObject;
+  else if (!IsDevice(s)) st = kVisaErrNoOperation;
+  else if (!mask || (mask & ~known)) st = kVisaErrInvMask;
+  else if (mask & (kVisaInBuf | kVisaInDiscard)) {
+    std::lock_guard<std::mutex> io(s->io);
+    s->pending.clear();
+  }
+  Log("viFlush", st, "%u,%u", unsigned(vi), unsigned(mask));
   return st;
 }

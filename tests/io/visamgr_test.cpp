@@ -169,7 +169,7 @@ TEST_F(VisaTest, LoadingFailsCleanlyUntilTheLibraryIsThereAndMissingEntriesGive1
   DBInitDebug();
   PlatDebugSink previous = PlatSetDebugSink(CountSyncLine);
   gSyncLines.store(0);
-  VisaSetLibraryForTest(QX_VISA_LIB);
+  VisaSetLibraryForTest(QX_VISA_NOASYNC_LIB);
   EXPECT_EQ(VisaOpen(name, 0, 2000, nullptr, &c), 0);
   EXPECT_NE(c, 0u);
   EXPECT_EQ(VisaLoadLibrary(), 0);
