@@ -231,37 +231,58 @@ QXViStatus Connect(const qxvisa::Rsrc& r, uint32_t timeoutMs, int* fd) {
 constexpr int kSliceMs = 10;
 int Slice(int left, const std::atomic<bool>* stop) { return stop && (left < 0 || left > kSliceMs) ? kSliceMs : left; }
 
-QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got, const std::atomic<bool>* stop = nullptr) {
+// TCPRead's answer, with noWait, when it would have to wait for more bytes
+// (the bytes it took are in *got).
+constexpr QXViStatus kWouldBlock = 0x7FFF0001;
+
+QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got, const std::atomic<bool>* stop = nullptr,
+                   bool noWait = false) {
   // An asynchronous transfer waits until it ends or is stopped: its caller
   // forces the time-out.
   uint32_t limit = stop ? kVisaForever : s.timeout.load();
   auto end = Clock::now() + std::chrono::milliseconds(limit);
   bool forever = limit == 0xFFFFFFFFu;
   bool lines = s.termCharEn.load();
-  auto take = [&](size_t n, QXViStatus st) {
-    std::memcpy(buf, s.pending.data(), n);
-    s.pending.erase(0, n);
-    *got = uint32_t(n);
-    return st;
-  };
+  // The bytes kept from the last read come first.
+  size_t have = 0;
+  size_t lf = lines ? s.pending.find('\n') : std::string::npos;
+  if (lf != std::string::npos && lf < count) have = lf + 1;
+  else have = std::min(s.pending.size(), size_t(count));
+  std::memcpy(buf, s.pending.data(), have);
+  s.pending.erase(0, have);
+  *got = uint32_t(have);
+  if (lf != std::string::npos && lf < count) return kVisaTermChar;
+  if (have == count) return kVisaMaxCount;
+  // Then the socket's, received straight into the caller's buffer; bytes
+  // past a line's end wait for the next read.
   for (;;) {
-    size_t lf = lines ? s.pending.find('\n') : std::string::npos;
-    if (lf != std::string::npos && lf < count) return take(lf + 1, kVisaTermChar);
-    if (s.pending.size() >= count) return take(count, kVisaMaxCount);
-    if (s.fd < 0) return take(s.pending.size(), kVisaErrConnLost);
-    if (stop && stop->load()) return take(s.pending.size(), kVisaErrAbort);
+    if (s.fd < 0) return kVisaErrConnLost;
+    if (stop && stop->load()) return kVisaErrAbort;
+    ssize_t r = recv(s.fd, buf + have, count - have, 0);
+    if (r > 0) {
+      const char* eol = lines ? static_cast<const char*>(std::memchr(buf + have, '\n', size_t(r))) : nullptr;
+      if (eol) {
+        size_t keep = size_t(buf + have + r - (eol + 1));
+        s.pending.assign(eol + 1, keep);
+        have = size_t(eol + 1 - buf);
+        *got = uint32_t(have);
+        return kVisaTermChar;
+      }
+      have += size_t(r);
+      *got = uint32_t(have);
+      if (have == count) return kVisaMaxCount;
+      continue;
+    }
+    if (r == 0) return kVisaErrConnLost;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return kVisaErrConnLost;
+    if (noWait) return kWouldBlock;
     pollfd p{s.fd, POLLIN, 0};
     int left = Left(end, forever);
     int n = poll(&p, 1, Slice(left, stop));
     if (n < 0 && errno == EINTR) continue;
     if (n == 0 && Slice(left, stop) != left) continue;
-    if (n == 0) return take(s.pending.size(), kVisaErrTimeout);
-    char chunk[4096];
-    size_t want = std::min(sizeof chunk, size_t(count) - s.pending.size());
-    ssize_t r = recv(s.fd, chunk, want, 0);
-    if (r < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (r <= 0) return take(s.pending.size(), kVisaErrConnLost);
-    s.pending.append(chunk, size_t(r));
+    if (n == 0) return kVisaErrTimeout;
   }
 }
 
@@ -469,6 +490,7 @@ struct Job {
   char* buf = nullptr;  // the caller's, for a read
   std::string data;     // a copy of the bytes to write
   uint32_t count = 0;
+  uint32_t taken = 0;   // bytes read already when the job was queued
   std::atomic<bool> stop{false};
   bool done = false;    // under gJobLock
 };
@@ -489,7 +511,9 @@ void RunJob(Job& j) {
   {
     std::lock_guard<std::mutex> io(s.io);
     if (j.read) {
-      st = s.kind == kGPIB ? GPIBRead(s, j.buf, j.count, &n, &j.stop) : TCPRead(s, j.buf, j.count, &n, &j.stop);
+      st = s.kind == kGPIB ? GPIBRead(s, j.buf, j.count, &n, &j.stop)
+                           : TCPRead(s, j.buf + j.taken, j.count - j.taken, &n, &j.stop);
+      if (s.kind == kTCP) n += j.taken;
     } else if (s.kind == kGPIB) {
       st = j.stop.load() ? kVisaErrAbort : GPIBWrite(s, j.data.data(), j.count, &n);
     } else {
@@ -519,6 +543,22 @@ void Work() {
     gRunning.reset();
     gJobChanged.notify_all();
   }
+}
+
+// Whether the session has no job queued or running.
+bool Idle(const Session* s) {
+  std::lock_guard<std::mutex> g(gJobLock);
+  if (gRunning && gRunning->s.get() == s) return false;
+  for (const JobRef& j : gQueue) {
+    if (j->s.get() == s) return false;
+  }
+  return true;
+}
+
+uint32_t NewJobId() {
+  std::lock_guard<std::mutex> g(gJobLock);
+  while (gNextJob == 0) ++gNextJob;
+  return gNextJob++;
 }
 
 // Queues a job; the worker starts with the first.
@@ -907,6 +947,25 @@ QXViStatus StartJob(QXViSession vi, bool read, char* buf, const char* bytes, uin
   j->buf = buf;
   if (!read) j->data.assign(bytes ? bytes : "", count);
   j->count = count;
+  // A socket read that its bytes at hand complete ends at once, its
+  // completion queued as the I/O thread would (no hand-over to it); one
+  // that must wait goes on there from the bytes taken.
+  if (read && s->kind == kTCP && Idle(s.get()) && s->io.try_lock()) {
+    uint32_t n = 0;
+    QXViStatus st = TCPRead(*s, buf, count, &n, nullptr, true);
+    s->io.unlock();
+    if (st != kWouldBlock) {
+      Event e;
+      e.type = kVisaEventIOCompletion;
+      e.job = NewJobId();
+      e.status = st;
+      e.count = n;
+      Post(*s, e);
+      if (jobId) *jobId = e.job;
+      return kVisaOK;
+    }
+    j->taken = n;
+  }
   uint32_t id = Enqueue(j);
   if (jobId) *jobId = id;
   return kVisaOK;
