@@ -129,7 +129,6 @@ int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCou
   VSesn* s = node.record();
   uInt32 vi = node.vi();
   bool sync = VisaSynchronous();
-  int32 result = 0;
   switch (rec->phase) {
     case 0:
     case kVisaPhaseStart: {
@@ -216,7 +215,7 @@ int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCou
     default:
       break;
   }
-  return result;
+  return 0;
 }
 
 // The disable or discard of one type, or of the three other types in turn
