@@ -183,7 +183,7 @@ void BM_VisaQueryVsSocket(benchmark::State& st) {
   DSDisposeHandle(reinterpret_cast<UHandle>(in));
   VisaCloseAll();
 }
-BENCHMARK(BM_VisaQueryVsSocket)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_VisaQueryVsSocket)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_VisaAsyncReadVsRecv(benchmark::State& st) {
   Peer peer;
@@ -231,6 +231,6 @@ void BM_VisaAsyncReadVsRecv(benchmark::State& st) {
   DSDisposeHandle(reinterpret_cast<UHandle>(in));
   VisaCloseAll();
 }
-BENCHMARK(BM_VisaAsyncReadVsRecv)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_VisaAsyncReadVsRecv)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
