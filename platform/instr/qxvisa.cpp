@@ -662,9 +662,22 @@ bool WaitMore(Clock::time_point start, uint32_t timeout) {
   return true;
 }
 
+// Whether another session's lock keeps this one off its resource: an
+// exclusive lock held elsewhere, or a shared lock this session does not share.
+bool LockedOut(const Session& s, QXViSession vi) {
+  if (s.rsrc.empty()) return false;
+  std::lock_guard<std::mutex> g(gLock);
+  auto it = gLocks.find(s.rsrc);
+  if (it == gLocks.end()) return false;
+  const LockState& l = it->second;
+  if (l.exclusive) return l.exclusive != vi;
+  return !l.shared.empty() && !l.shared.count(vi);
+}
+
 template <class T>
-QXViStatus InWindow(Session& s, uint16_t space, uint64_t offset, uint64_t bytes, T&& act) {
+QXViStatus InWindow(Session& s, QXViSession vi, uint16_t space, uint64_t offset, uint64_t bytes, T&& act) {
   if (!s.win) return kVisaErrNoOperation;
+  if (LockedOut(s, vi)) return kVisaErrRsrcLocked;
   if (space < kVisaA16 || space > kVisaA32) return kVisaErrInvSpace;
   std::lock_guard<std::mutex> g(s.win->m);
   if (offset + bytes > s.win->bytes.size()) return kVisaErrInvOffset;
@@ -903,6 +916,8 @@ QX_EXPORT QXViStatus QX_VISA_CALL viRead(QXViSession vi, char* buf, uint32_t cou
     st = kVisaErrNoOperation;
   } else if (!buf && count) {
     st = kVisaErrSystem;
+  } else if (LockedOut(*s, vi)) {
+    st = kVisaErrRsrcLocked;
   } else {
     std::lock_guard<std::mutex> io(s->io);
     st = s->kind == kGPIB ? GPIBRead(*s, buf, count, &got) : TCPRead(*s, buf, count, &got);
@@ -923,6 +938,8 @@ QX_EXPORT QXViStatus QX_VISA_CALL viWrite(QXViSession vi, const char* buf, uint3
     st = kVisaErrNoOperation;
   } else if (!buf && count) {
     st = kVisaErrSystem;
+  } else if (LockedOut(*s, vi)) {
+    st = kVisaErrRsrcLocked;
   } else {
     std::lock_guard<std::mutex> io(s->io);
     st = s->kind == kGPIB ? GPIBWrite(*s, buf, count, &sent) : TCPWrite(*s, buf, count, &sent);
@@ -941,6 +958,7 @@ QXViStatus StartJob(QXViSession vi, bool read, char* buf, const char* bytes, uin
   if (!s) return kVisaErrInvObject;
   if (!IsDevice(s)) return kVisaErrNoOperation;
   if (count && !(read ? buf != nullptr : bytes != nullptr)) return kVisaErrSystem;
+  if (LockedOut(*s, vi)) return kVisaErrRsrcLocked;
   auto j = std::make_shared<Job>();
   j->s = s;
   j->read = read;
@@ -1113,6 +1131,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viReadSTB(QXViSession vi, uint16_t* status) {
   if (!s) st = kVisaErrInvObject;
   else if (s->kind != kGPIB) st = kVisaErrNoOperation;
   else if (!status) st = kVisaErrSystem;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else st = BusStatus(Bus()->poll(s->board, s->primary, s->secondary, &byte));
   if (status) *status = st == kVisaOK ? byte : 0;
   Log("viReadSTB", st, "%u", unsigned(vi));
@@ -1125,6 +1144,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viAssertTrigger(QXViSession vi, uint16_t proto
   if (!s) st = kVisaErrInvObject;
   else if (s->kind != kGPIB) st = kVisaErrNoOperation;
   else if (protocol != 0) st = kVisaErrBadAttrValue;  // the bus knows only its default trigger
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else st = BusStatus(Bus()->trigger(s->board, s->primary, s->secondary));
   Log("viAssertTrigger", st, "%u,%u", unsigned(vi), unsigned(protocol));
   return st;
@@ -1135,6 +1155,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viClear(QXViSession vi) {
   QXViStatus st;
   if (!s) st = kVisaErrInvObject;
   else if (s->kind != kGPIB) st = kVisaErrNoOperation;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else st = BusStatus(Bus()->clear(s->board, s->primary, s->secondary));
   Log("viClear", st, "%u", unsigned(vi));
   return st;
@@ -1149,20 +1170,20 @@ QXViStatus In(QXViSession vi, uint16_t space, uint32_t offset, T* value) {
   SessionRef s = Find(vi);
   if (!s) return kVisaErrInvObject;
   if (!value) return kVisaErrSystem;
-  return InWindow(*s, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(value, p, sizeof(T)); });
+  return InWindow(*s, vi, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(value, p, sizeof(T)); });
 }
 template <class T>
 QXViStatus Out(QXViSession vi, uint16_t space, uint32_t offset, T value) {
   SessionRef s = Find(vi);
   if (!s) return kVisaErrInvObject;
-  return InWindow(*s, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(p, &value, sizeof(T)); });
+  return InWindow(*s, vi, space, offset, sizeof(T), [value](uint8_t* p) { std::memcpy(p, &value, sizeof(T)); });
 }
 template <class T>
 QXViStatus MoveIn(QXViSession vi, uint16_t space, uint32_t offset, uint32_t count, T* buf) {
   SessionRef s = Find(vi);
   if (!s) return kVisaErrInvObject;
   if (!buf && count) return kVisaErrSystem;
-  return InWindow(*s, space, offset, uint64_t(count) * sizeof(T),
+  return InWindow(*s, vi, space, offset, uint64_t(count) * sizeof(T),
                   [=](uint8_t* p) { std::memcpy(buf, p, size_t(count) * sizeof(T)); });
 }
 template <class T>
@@ -1170,7 +1191,7 @@ QXViStatus MoveOut(QXViSession vi, uint16_t space, uint32_t offset, uint32_t cou
   SessionRef s = Find(vi);
   if (!s) return kVisaErrInvObject;
   if (!buf && count) return kVisaErrSystem;
-  return InWindow(*s, space, offset, uint64_t(count) * sizeof(T),
+  return InWindow(*s, vi, space, offset, uint64_t(count) * sizeof(T),
                   [=](uint8_t* p) { std::memcpy(p, buf, size_t(count) * sizeof(T)); });
 }
 template <class T>
@@ -1180,6 +1201,7 @@ QXViStatus Peek(QXViSession vi, const void* address, T* value) {
   if (!s) return kVisaErrInvObject;
   if (!s->win) return kVisaErrNoOperation;
   if (!value) return kVisaErrSystem;
+  if (LockedOut(*s, vi)) return kVisaErrRsrcLocked;
   std::lock_guard<std::mutex> g(s->win->m);
   uint32_t offset = 0;
   if (!s->mapped) return kVisaErrNotMapped;
@@ -1192,6 +1214,7 @@ QXViStatus Poke(QXViSession vi, void* address, T value) {
   SessionRef s = Find(vi);
   if (!s) return kVisaErrInvObject;
   if (!s->win) return kVisaErrNoOperation;
+  if (LockedOut(*s, vi)) return kVisaErrRsrcLocked;
   std::lock_guard<std::mutex> g(s->win->m);
   uint32_t offset = 0;
   if (!s->mapped) return kVisaErrNotMapped;
@@ -1251,6 +1274,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viMove(QXViSession vi, uint16_t srcSpace, uint
   QXViStatus st = kVisaOK;
   if (!s) st = kVisaErrInvObject;
   else if (!s->win) st = kVisaErrNoOperation;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else if ((srcWidth != 1 && srcWidth != 2 && srcWidth != 4) || dstWidth != srcWidth) st = kVisaErrInvWidth;
   else if (dstSpace < kVisaA16 || dstSpace > kVisaA32) st = kVisaErrInvSpace;
   else {
@@ -1278,6 +1302,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viMapAddress(QXViSession vi, uint16_t space, u
   if (!s) st = kVisaErrInvObject;
   else if (!s->win) st = kVisaErrNoOperation;
   else if (!address) st = kVisaErrSystem;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else if (space < kVisaA16 || space > kVisaA32) st = kVisaErrInvSpace;
   else if (size == 0) st = kVisaErrInvSize;
   else {
@@ -1336,6 +1361,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viMemAlloc(QXViSession vi, uint32_t size, uint
   if (!s) st = kVisaErrInvObject;
   else if (!s->win) st = kVisaErrNoOperation;
   else if (!offset) st = kVisaErrSystem;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else if (size == 0) st = kVisaErrInvSize;
   else {
     std::lock_guard<std::mutex> g(s->win->m);
@@ -1360,6 +1386,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viMemFree(QXViSession vi, uint32_t offset) {
   QXViStatus st = kVisaOK;
   if (!s) st = kVisaErrInvObject;
   else if (!s->win) st = kVisaErrNoOperation;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else {
     std::lock_guard<std::mutex> g(s->win->m);
     if (!s->win->allocs.erase(offset)) st = kVisaErrInvOffset;
@@ -1372,7 +1399,9 @@ QX_EXPORT QXViStatus QX_VISA_CALL viMemFree(QXViSession vi, uint32_t offset) {
 
 // An exclusive lock (1) keeps every other session of the resource out; a
 // shared lock (2) is held by every session that gives its access key (the
-// first holder's requested key, or one the library makes).  Both nest.
+// first holder's requested key, or one the library makes) and keeps the
+// others out.  Both nest.  A session kept out gets kVisaErrRsrcLocked from
+// transfers, bus and register operations and buffer calls.
 QX_EXPORT QXViStatus QX_VISA_CALL viLock(QXViSession vi, uint32_t type, uint32_t timeout, const char* requestedKey,
                                          char* accessKey) {
   if (accessKey) accessKey[0] = '\0';
@@ -1443,6 +1472,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viSetBuf(QXViSession vi, uint16_t mask, uint32
   if (!s) st = kVisaErrInvObject;
   else if (!IsDevice(s)) st = kVisaErrNoOperation;
   else if (!mask || (mask & ~(kVisaInBuf | kVisaOutBuf))) st = kVisaErrInvMask;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else if (size == 0) st = kVisaErrInvSize;
   else {
     std::lock_guard<std::mutex> io(s->io);
@@ -1462,6 +1492,7 @@ QX_EXPORT QXViStatus QX_VISA_CALL viFlush(QXViSession vi, uint16_t mask) {
   if (!s) st = kVisaErrInvObject;
   else if (!IsDevice(s)) st = kVisaErrNoOperation;
   else if (!mask || (mask & ~known)) st = kVisaErrInvMask;
+  else if (LockedOut(*s, vi)) st = kVisaErrRsrcLocked;
   else if (mask & (kVisaInBuf | kVisaInDiscard)) {
     std::lock_guard<std::mutex> io(s->io);
     s->pending.clear();

@@ -421,6 +421,10 @@ TEST_F(VisaOpsTest, RegistersMapPeekAndPokeWithinTheirWindowAndLocksShareKeys) {
   EXPECT_EQ(VisaUnlock(frame), 0);
   EXPECT_EQ(VisaUnlock(frame), int32(kVisaErrNotLocked));
   EXPECT_EQ(VisaLock(other, 0, 1, nullptr, nullptr), 0);
+  EXPECT_EQ(VisaIn32(frame, 1, 8, &v32), int32(kVisaErrRsrcLocked)) << "kept off by the lock";
+  EXPECT_EQ(VisaIn32(other, 1, 8, &v32), 0);
+  EXPECT_EQ(VisaClose(other), 0);
+  EXPECT_EQ(VisaIn32(frame, 1, 8, &v32), 0) << "a closed session's lock goes";
   Free(key);
   Free(wanted);
 }
