@@ -23,7 +23,7 @@
 namespace {
 
 constexpr uInt32 kAttrTimeout = 0x3FFF001A, kAttrRetCount = 0x3FFF4026, kAttrEventStatus = 0x3FFF4025,
-                 kAttrWinAccess = 0x3FFF00C3;
+                 kAttrJobId = 0x3FFF4006, kAttrWinAccess = 0x3FFF00C3;
 constexpr uInt16 kWinDeref = 3;
 constexpr int32 kStatusBuffer = 257;          // a library text and its NUL, with room to spare
 constexpr int32 kStillQueued = int32(0xBFFF003B);
@@ -104,20 +104,25 @@ void Shrink(LStrHandle str, uInt32 got, uInt32 count) {
   (*str)->cnt = int32(got);
 }
 
-// Takes one I/O-completion event, if there is one, into the return count
-// and status; false when none was there.
-bool TakeCompletion(uInt32 vi, uInt32* retCount, int32* status, int32* waitStatus) {
-  uInt32 type = 0, ctx = 0;
-  *waitStatus = Call<WaitProc>(kVisaEntry_viWaitOnEvent, vi, kVisaIOCompletion, 0u, &type, &ctx);
-  if (*waitStatus < 0 || !ctx) return false;
-  uInt32 n = 0;
-  int32 st = 0;
-  Call<GetAttrProc>(kVisaEntry_viGetAttribute, ctx, kAttrRetCount, static_cast<void*>(&n));
-  Call<GetAttrProc>(kVisaEntry_viGetAttribute, ctx, kAttrEventStatus, static_cast<void*>(&st));
-  Call<CloseProc>(kVisaEntry_viClose, ctx);
-  *retCount = n;
-  *status = st;
-  return true;
+// Takes the I/O-completion event of the job (any job for 0), if it is
+// there, into the return count and status; completions of other jobs are
+// dropped on the way.  False when none was there.
+bool TakeCompletion(uInt32 vi, uInt32 job, uInt32* retCount, int32* status, int32* waitStatus) {
+  for (;;) {
+    uInt32 type = 0, ctx = 0;
+    *waitStatus = Call<WaitProc>(kVisaEntry_viWaitOnEvent, vi, kVisaIOCompletion, 0u, &type, &ctx);
+    if (*waitStatus < 0 || !ctx) return false;
+    uInt32 n = 0, id = 0;
+    int32 st = 0;
+    Call<GetAttrProc>(kVisaEntry_viGetAttribute, ctx, kAttrJobId, static_cast<void*>(&id));
+    Call<GetAttrProc>(kVisaEntry_viGetAttribute, ctx, kAttrRetCount, static_cast<void*>(&n));
+    Call<GetAttrProc>(kVisaEntry_viGetAttribute, ctx, kAttrEventStatus, static_cast<void*>(&st));
+    Call<CloseProc>(kVisaEntry_viClose, ctx);
+    if (job && id && id != job) continue;
+    *retCount = n;
+    *status = st;
+    return true;
+  }
 }
 
 int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCount, VisaAsyncRec* rec) {
@@ -172,7 +177,7 @@ int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCou
     }
     case kVisaPhasePoll: {
       int32 waited = 0;
-      if (TakeCompletion(vi, retCount, &rec->status, &waited)) {
+      if (TakeCompletion(vi, s->job, retCount, &rec->status, &waited)) {
         rec->pending = 0;
         if (read) Shrink(str, *retCount, count);
       } else if (waited == kVisaStatTimeout || waited >= 0) {
@@ -193,7 +198,7 @@ int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCou
         // The ended job's completion leaves the queue with the bytes it had.
         uInt32 got = 0;
         int32 ignored = 0;
-        TakeCompletion(vi, &got, &ignored, &ignored);
+        TakeCompletion(vi, s->job, &got, &ignored, &ignored);
         *retCount = got;
         if (read) Shrink(str, got, count);
       }
@@ -205,7 +210,7 @@ int32 Transfer(Cookie c, LStrHandle str, bool read, uInt32 count, uInt32* retCou
         rec->status = Call<TerminateProc>(kVisaEntry_viTerminate, vi, uInt16(0), s->job);
         uInt32 got = 0;
         int32 ignored = 0;
-        TakeCompletion(vi, &got, &ignored, &ignored);
+        TakeCompletion(vi, s->job, &got, &ignored, &ignored);
         *retCount = got;
         if (read) Shrink(str, got, count);
       }

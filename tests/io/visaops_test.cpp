@@ -233,6 +233,12 @@ TEST_F(VisaOpsTest, AsyncReadsPollToTheirBytesAndStallsEndAtTheForcedTimeOut) {
   Finish(c, false, idn, 0, &got, &rec);
   Finish(c, true, in, 100, &got, &rec);
   EXPECT_EQ(Str(in), "Quenlix,Peer\n");
+  // Nor does the completion of a write that was never polled end a read.
+  rec.phase = kVisaPhaseStart;
+  ASSERT_EQ(VisaWrite(c, idn, &got, &rec), 0);
+  Finish(c, true, in, 100, &got, &rec);
+  EXPECT_EQ(Str(in), "Quenlix,Peer\n");
+  EXPECT_EQ(got, 13u);
 
   // A peer that closes mid-answer: the bytes it sent and an error status.
   LStrHandle half = Text("HALF?\n");
