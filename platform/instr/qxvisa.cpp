@@ -905,11 +905,16 @@ QX_EXPORT QXViStatus QX_VISA_CALL viStatusDesc(QXViSession vi, QXViStatus status
   return kVisaOK;
 }
 
-QX_EXPORT QXViStatus QX_VISA_CALL viRead(QXViSession vi, char* buf, uint32_t count, uint32_t* retCount) {
+namespace {
+// The synchronous transfer both directions share: the session checked, then
+// the bytes moved under the session's I/O lock by the bus or socket routine.
+template <typename Buf, typename GPIBFn, typename TCPFn>
+QXViStatus Transfer(const char* name, QXViSession vi, Buf buf, uint32_t count, uint32_t* retCount, GPIBFn onGPIB,
+                    TCPFn onTCP) {
   if (retCount) *retCount = 0;
   SessionRef s = Find(vi);
   QXViStatus st = kVisaOK;
-  uint32_t got = 0;
+  uint32_t moved = 0;
   if (!s) {
     st = kVisaErrInvObject;
   } else if (s->kind != kGPIB && s->kind != kTCP) {
@@ -920,33 +925,26 @@ QX_EXPORT QXViStatus QX_VISA_CALL viRead(QXViSession vi, char* buf, uint32_t cou
     st = kVisaErrRsrcLocked;
   } else {
     std::lock_guard<std::mutex> io(s->io);
-    st = s->kind == kGPIB ? GPIBRead(*s, buf, count, &got) : TCPRead(*s, buf, count, &got);
+    st = s->kind == kGPIB ? onGPIB(*s, buf, count, &moved) : onTCP(*s, buf, count, &moved);
   }
-  if (retCount) *retCount = got;
-  Log("viRead", st, "%u,%u", unsigned(vi), unsigned(count));
+  if (retCount) *retCount = moved;
+  Log(name, st, "%u,%u", unsigned(vi), unsigned(count));
   return st;
+}
+}  // namespace
+
+QX_EXPORT QXViStatus QX_VISA_CALL viRead(QXViSession vi, char* buf, uint32_t count, uint32_t* retCount) {
+  return Transfer(
+      "viRead", vi, buf, count, retCount,
+      [](Session& s, char* b, uint32_t n, uint32_t* got) { return GPIBRead(s, b, n, got); },
+      [](Session& s, char* b, uint32_t n, uint32_t* got) { return TCPRead(s, b, n, got); });
 }
 
 QX_EXPORT QXViStatus QX_VISA_CALL viWrite(QXViSession vi, const char* buf, uint32_t count, uint32_t* retCount) {
-  if (retCount) *retCount = 0;
-  SessionRef s = Find(vi);
-  QXViStatus st = kVisaOK;
-  uint32_t sent = 0;
-  if (!s) {
-    st = kVisaErrInvObject;
-  } else if (s->kind != kGPIB && s->kind != kTCP) {
-    st = kVisaErrNoOperation;
-  } else if (!buf && count) {
-    st = kVisaErrSystem;
-  } else if (LockedOut(*s, vi)) {
-    st = kVisaErrRsrcLocked;
-  } else {
-    std::lock_guard<std::mutex> io(s->io);
-    st = s->kind == kGPIB ? GPIBWrite(*s, buf, count, &sent) : TCPWrite(*s, buf, count, &sent);
-  }
-  if (retCount) *retCount = sent;
-  Log("viWrite", st, "%u,%u", unsigned(vi), unsigned(count));
-  return st;
+  return Transfer(
+      "viWrite", vi, buf, count, retCount,
+      [](Session& s, const char* b, uint32_t n, uint32_t* sent) { return GPIBWrite(s, b, n, sent); },
+      [](Session& s, const char* b, uint32_t n, uint32_t* sent) { return TCPWrite(s, b, n, sent); });
 }
 
 // ---- asynchronous transfers -------------------------------------------------------
