@@ -24,26 +24,38 @@ void PlatSetLocaleFromEnvironment() {
   setlocale(LC_NUMERIC, "C");
 }
 
+int32_t PlatSplitCommandLineInPlace(char* text, char** argv) {
+  if (!text) return 0;
+  for (char* p = text; *p; ++p)
+    if (*p == '\t') *p = ' ';
+  int32_t count = 0;
+  char* p = text;
+  for (;;) {
+    while (*p == ' ') ++p;
+    if (!*p) break;
+    char end = ' ';
+    if (*p == '"') {
+      end = '"';
+      ++p;
+    }
+    char* start = p;
+    while (*p && *p != end) ++p;
+    if (argv) argv[count] = start;
+    ++count;
+    if (!*p) break;
+    if (argv) *p = 0;
+    ++p;
+  }
+  return count;
+}
+
 std::vector<std::string> PlatSplitCommandLine(const char* text) {
   std::vector<std::string> args;
   if (!text) return args;
   std::string t(text);
-  for (char& c : t)
-    if (c == '\t') c = ' ';
-  size_t i = 0;
-  while (true) {
-    while (i < t.size() && t[i] == ' ') ++i;
-    if (i >= t.size()) break;
-    char end = ' ';
-    if (t[i] == '"') {
-      end = '"';
-      ++i;
-    }
-    size_t stop = t.find(end, i);
-    if (stop == std::string::npos) stop = t.size();
-    args.push_back(t.substr(i, stop - i));
-    i = stop + 1;
-  }
+  std::vector<char*> argv(size_t(PlatSplitCommandLineInPlace(t.data(), nullptr)));
+  PlatSplitCommandLineInPlace(t.data(), argv.data());
+  for (char* a : argv) args.emplace_back(a);
   return args;
 }
 

@@ -14,6 +14,11 @@ void PlatSetLocaleFromEnvironment();
 // a double quote runs, without it, to the next double quote (or the end),
 // any other to the next space.
 std::vector<std::string> PlatSplitCommandLine(const char* text);
+// The same rule in place: tabs become spaces; with argv, each argument's
+// end (its closing quote or the space after it) becomes a NUL and argv[i]
+// points at its first character.  Returns the count; a null argv only
+// counts (and writes no NUL).
+int32_t PlatSplitCommandLineInPlace(char* text, char** argv);
 // Starts the program of a command line, split as above; its path may be a
 // system path text (qx_drives.h), a host path, or a name looked up on PATH.
 // The program runs on its own (it is reaped when it ends).  Returns 33 when

@@ -1,0 +1,260 @@
+// The entry's command line, its start-up and tear-down order, the launch
+// events, the DDE service's callback, the linked callback, and the
+// registration of the document types.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mgsource/path.h"
+#include "mgsource/window/wdde.h"
+#include "mgsource/window/winmain.h"
+#include "platform/qx_dde.h"
+#include "platform/qx_file.h"
+#include "platform/qx_drives.h"
+#include "temp_folder.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> Split(const char* text) {
+  std::string t(text);
+  std::vector<CStr> argv(size_t(WSplitCommandLine(reinterpret_cast<CStr>(t.data()), nullptr)) + 1);
+  const int32 n = WSplitCommandLine(reinterpret_cast<CStr>(t.data()), argv.data());
+  std::vector<std::string> out;
+  for (int32 i = 0; i < n; ++i) out.emplace_back(reinterpret_cast<char*>(argv[size_t(i)]));
+  return out;
+}
+
+TEST(CommandLine, SplitsModesAndDocuments) {
+  using V = std::vector<std::string>;
+  const struct {
+    const char* line;
+    V args;
+    int32 mode;
+    V documents;
+  } kCases[] = {
+      {"a \"b c\" \"d", {"a", "b c", "d"}, 0, {"a", "b c", "d"}},
+      {"\ta\t\tb ", {"a", "b"}, 0, {"a", "b"}},
+      {"", {}, 0, {}},
+      {"\"\" x", {"", "x"}, 0, {"x"}},
+      {"/Unregister /Automation", {"/Unregister", "/Automation"}, 2, {"/Unregister", "/Automation"}},
+      {"/automation x /Automation", {"/automation", "x", "/Automation"}, 1, {"/automation", "x", "/Automation"}},
+      {"-pref x.ini doc", {"-pref", "x.ini", "doc"}, 0, {"doc"}},
+      {"doc -pref", {"doc", "-pref"}, 0, {"doc"}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.line);
+    const V args = Split(c.line);
+    EXPECT_EQ(args, c.args);
+    std::vector<std::string> keep = args;
+    std::vector<CStr> argv;
+    for (std::string& a : keep) argv.push_back(reinterpret_cast<CStr>(a.data()));
+    EXPECT_EQ(WFindStartMode(int32(argv.size()), argv.data()), c.mode);
+    V documents;
+    for (int32 i = 0; i < int32(argv.size()); ++i)
+      if (!WSkipArgument(argv[size_t(i)], &i)) documents.push_back(args[size_t(i)]);
+    EXPECT_EQ(documents, c.documents);
+  }
+  const char* const hostArgs[] = {"", "a b", "/tmp/x.vi", "/Automation", "plain"};
+  EXPECT_EQ(WCommandLineFromArgs(5, hostArgs), "\"\" \"a b\" C:\\tmp\\x.vi /Automation plain");
+}
+
+// Start-up and tear-down of a child process, step by step.
+std::string gSteps;
+int gMainRuns = 0;
+void Record(const char* step) { gSteps += std::string(step) + ";"; }
+int32 CountMain() { return ++gMainRuns; }
+MgErr FailNet() { return kMemFullErr; }
+
+std::string EventsText() {
+  std::string out;
+  WEventRecord e;
+  while (WGetNextEvent(&e)) {
+    out += std::to_string(e.code);
+    if (e.code == kWEvOpenDocument) {
+      LStrHandle text = nullptr;
+      FPathToAZString(reinterpret_cast<Path>(uintptr_t(uInt32(e.where))), &text);
+      out += " " + std::string(reinterpret_cast<char*>((*text)->str), size_t((*text)->cnt)) + " h" +
+             std::to_string(int16(uInt32(e.globalWhere) >> 16)) + " v" + std::to_string(int16(e.globalWhere));
+    }
+    out += ";";
+  }
+  return out;
+}
+
+constexpr const char kStartSteps[] =
+    "config;memory;debug;threads;support;event queue;resources;files;occurrences;dde;frame;windows;drawing;network;launch;";
+constexpr const char kStopSteps[] =
+    "windows;images;drawing;network;dde;resources;occurrences;files;support;debug;remaining windows;frame;event queue;memory;";
+
+void StartAndStop(const std::string& dir) {
+  setenv("QX_RUNTIME_DIR", dir.c_str(), 1);
+  setenv("QX_REGISTRY_FILE", (dir + "/reg.ini").c_str(), 1);
+  PlatWindowSystemStart();
+  WSetStartupHooks(WStartupHooks{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &Record});
+  WRegisterAppClasses();
+  std::string cwd;
+  PlatCurrentFolder(&cwd);
+  PlatHostToSysText(cwd.c_str(), &cwd);
+  std::vector<std::string> args = {"doc.vi", "", "-pref", "none.ini", "C:\\abs\\b.vi"};
+  std::vector<CStr> argv;
+  for (std::string& a : args) argv.push_back(reinterpret_cast<CStr>(a.data()));
+  if (WStartup(int32(argv.size()), argv.data()) != kNoErr) std::_Exit(2);
+  WEventSetGate(1);
+  const std::string events = EventsText();
+  const std::string want = "-18 " + cwd + "\\doc.vi h-2 v0;-18 C:\\abs\\b.vi h-2 v0;-2;";
+  if (events != want) {
+    std::fprintf(stderr, "events %s want %s\n", events.c_str(), want.c_str());
+    std::_Exit(3);
+  }
+  const std::string started = gSteps;
+  gSteps.clear();
+  WShutdown();
+  if (started != kStartSteps || gSteps != kStopSteps) {
+    std::fprintf(stderr, "start %s\nstop %s\n", started.c_str(), gSteps.c_str());
+    std::_Exit(4);
+  }
+  // A failing step: no main routine, the tear-down all the same.
+  WSetStartupHooks(WStartupHooks{nullptr, &CountMain, nullptr, &FailNet, nullptr, nullptr, nullptr, &Record});
+  gSteps.clear();
+  char line[] = "x.vi";
+  if (WinMain(1, 0, reinterpret_cast<CStr>(line), 1) != 0 || gMainRuns != 0) std::_Exit(5);
+  const std::string all = gSteps;
+  if (all.find("network;") == std::string::npos || all.find("launch") != std::string::npos ||
+      all.substr(all.size() - std::strlen(kStopSteps)) != kStopSteps) {
+    std::fprintf(stderr, "failed start %s\n", all.c_str());
+    std::_Exit(6);
+  }
+  std::_Exit(0);
+}
+
+TEST(Startup, RunsItsStepsInOrderPostsTheLaunchEventsAndTearsDown) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempFolder tmp("qx_start");
+  EXPECT_EXIT(StartAndStop(tmp.Dir()), ::testing::ExitedWithCode(0), "");
+}
+
+class DdeService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureManagers();
+    ASSERT_EQ(WEventQueueInit(1), kNoErr);
+    WEventSetGate(1);
+    setenv("QX_RUNTIME_DIR", (tmp_.Dir() + "/run").c_str(), 1);
+    setenv("QX_REGISTRY_FILE", (tmp_.Dir() + "/reg.ini").c_str(), 1);
+  }
+  void TearDown() override {
+    DDEShutdown();
+    CfgTestRemoveValue("RegisterExtensions");
+    unsetenv("QX_RUNTIME_DIR");
+    unsetenv("QX_REGISTRY_FILE");
+  }
+  static uInt32 Execute(const std::string& bytes) {
+    const PlatDdeData d = PlatDdeCreateDataHandle(1, bytes.data(), uint32_t(bytes.size()));
+    const uInt32 r = DDECallBack(kPlatXtypExecute, 0, 7, 0, 0, d, 0, 0);
+    PlatDdeFreeDataHandle(d);
+    return r;
+  }
+  TempFolder tmp_{"qx_dde"};
+  Capture capture_;
+};
+
+TEST_F(DdeService, AnswersConnectsAndExecutes) {
+  ASSERT_EQ(DDEInit(), kNoErr);
+  const PlatDdeInst inst = DDEServerInstance();
+  ASSERT_NE(inst, 0u);
+  const PlatDdeStr system = PlatDdeCreateString(inst, "System"), other = PlatDdeCreateString(inst, "Other");
+  const PlatDdeStr service = PlatDdeCreateString(inst, WAppNames()->shortName);
+  EXPECT_EQ(DDECallBack(kPlatXtypConnect, 0, 0, system, service, 0, 0, 0), 1u);
+  EXPECT_EQ(DDECallBack(kPlatXtypConnect, 0, 0, other, service, 0, 0, 0), 0u);
+  EXPECT_EQ(capture_.Count("connection refused!!!"), 1);
+  const struct {
+    std::string bytes;
+    uInt32 answer;
+    const char* posted;  // the path text of the one -18, or null
+    const char* debug;
+  } kCases[] = {
+      {std::string("open(C:\\x\\y.vi)\0", 16), kPlatDdeFack, "C:\\x\\y.vi", "path to open :C:\\x\\y.vi"},
+      {"open(C:\\x\\y.vi", 0, nullptr, "unexpected DDE exec[open(C:\\x\\y.vi]"},
+      {std::string("open(C:\\a)\0open(C:\\b)", 22), kPlatDdeFack, "C:\\a", "path to open :C:\\a"},
+      {"foo", 0, nullptr, "unexpected DDE exec[foo]"},
+      {"activate", 0, nullptr, "DDECallBack: XTYP_EXECUTE (5)"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.bytes);
+    capture_.Clear();
+    EXPECT_EQ(Execute(c.bytes), c.answer);
+    std::vector<std::string> paths;
+    WEventRecord e;
+    while (WGetNextEvent(&e)) {
+      ASSERT_EQ(e.code, kWEvOpenDocument);
+      LStrHandle text = nullptr;
+      const Path p = reinterpret_cast<Path>(uintptr_t(uInt32(e.where)));
+      FPathToAZString(p, &text);
+      paths.emplace_back(reinterpret_cast<char*>((*text)->str), size_t((*text)->cnt));
+      AZDisposeHandle(reinterpret_cast<UHandle>(text));
+      FDisposePath(p);
+    }
+    EXPECT_EQ(paths, c.posted ? std::vector<std::string>{c.posted} : std::vector<std::string>{});
+    EXPECT_NE(capture_.Debug().find(c.debug), std::string::npos) << capture_.Debug();
+  }
+  EXPECT_EQ(DDECallBack(99, 0, 0, 0, 0, 0, 0, 0), 0u);
+  EXPECT_NE(capture_.Debug().find("DDECallBack: invalid type (99)"), std::string::npos);
+  for (PlatDdeStr s : {system, other, service}) PlatDdeFreeString(inst, s);
+}
+
+uInt32 gForwarded = 0;
+uInt32 Linked(uInt32 type, uInt32, uInt32, uInt32, uInt32, uInt32, uInt32, uInt32) {
+  gForwarded = type;
+  return 42;
+}
+
+TEST_F(DdeService, ALinkedCallbackIsInstalledForwardedToAndRemoved) {
+  uInt32 inst = 0;
+  EXPECT_EQ(LinkDdeCallback(&Linked, &inst), kNoErr);
+  EXPECT_NE(inst, 0u);
+  EXPECT_EQ(DDEForwardCallBack(kPlatXtypPoke, 0, 0, 0, 0, 0, 0, 0), 42u);
+  EXPECT_EQ(gForwarded, kPlatXtypPoke);
+  uInt32 again = 0;
+  LinkDdeCallback(nullptr, &again);
+  EXPECT_EQ(again, 0u);
+  EXPECT_FALSE(PlatDdeUninitialize(inst)) << "removing the callback ended the instance";
+  EXPECT_EQ(DDEForwardCallBack(kPlatXtypAdvData, 0, 0, 0, 0, 0, 0, 0), kPlatDdeFack);
+  EXPECT_EQ(DDEForwardCallBack(kPlatXtypPoke, 0, 0, 0, 0, 0, 0, 0), 0u);
+  EXPECT_EQ(AppMsgGetParam(nullptr, 0, FourCC("LBoo"), nullptr), 53);
+  EXPECT_EQ(AppMsgGetParam(nullptr, 0, FourCC("TEXT"), nullptr), 73);
+}
+
+TEST_F(DdeService, RegistersTheDocumentTypesOnlyWhenAsked) {
+  std::string program, text;
+  PlatProgramFile(&program);
+  PlatHostToSysText(program.c_str(), &text);
+  const std::string svc = WAppNames()->shortName;
+  std::string want;
+  for (const auto& [ext, kind, desc, icon] : {std::tuple{".QLB", "Library", "VI Library", -3},
+                                               std::tuple{".VI", "Instrument", "Instrument", -2}}) {
+    const std::string cls = std::string("Quenlix") + kind, root = "[HKEY_CLASSES_ROOT\\";
+    want += root + ext + "]\n@=\"" + cls + "\"\n" + root + cls + "]\n@=\"Quenlix " + desc + "\"\n" + root + cls +
+            "\\shell\\open\\ddeexec]\n@=\"open(%1)\"\n" + root + cls + "\\shell\\open\\ddeexec\\ifexec]\n@=\" \"\n" +
+            root + cls + "\\shell\\open\\ddeexec\\application]\n@=\"" + svc + "\"\n" + root + cls +
+            "\\shell\\open\\command]\n@=\"\"" + text + "\" \"%1\"\"\n" + root + cls + "\\DefaultIcon]\n@=\"" + text +
+            "," + std::to_string(icon) + "\"\n";
+  }
+  for (const char* value : {"True", "False"}) {
+    SCOPED_TRACE(value);
+    std::remove((tmp_.Dir() + "/reg.ini").c_str());
+    CfgTestSetValue("RegisterExtensions", value);
+    ASSERT_EQ(DDEInit(), kNoErr);
+    std::stringstream got;
+    got << std::ifstream(tmp_.Dir() + "/reg.ini").rdbuf();
+    EXPECT_EQ(got.str(), value[0] == 'T' ? want : "");
+    EXPECT_EQ(DDEServerInstance() != 0, value[0] == 'T') << "the service runs only with the registration";
+    DDEShutdown();
+  }
+}
+
+}  // namespace
