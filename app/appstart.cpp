@@ -28,7 +28,7 @@
 #include "shell/shellinit.h"
 #include "shell/vishell.h"
 
-MgErr AppStartup(int argc, char** argv) {
+void AppInstallHooks() {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
@@ -47,17 +47,9 @@ MgErr AppStartup(int argc, char** argv) {
   // every check.
   DevInstallTimerService();
   MemSetDataSpaceInitHook(&AZPAllocInit);
-  // The managers, then the engine: the linker's tables come first, before
-  // any VI is loaded.
-  if (MgErr err = MgStartup(argc, argv)) return err;
-  // The drawing manager's start: the pens, the colour cache and the
-  // window image through which windows draw, made for the root window.
-  DInitDraw();
-  if (MgErr err = WInitScreenImage()) return err;
-  // The window manager's classes, root window and disposal window.
-  WRegisterClasses();
-  if (!WRootWindow() || !WDisposalWindow()) return kMemFullErr;
-  if (MgErr err = ShellInitEngine()) return err;
+}
+
+MgErr AppStartEngine() {
   // The run-time function table is complete before the first VI loads.
   QXRTRegisterEngine();
   QXRTRegisterRTLib();
@@ -73,12 +65,34 @@ MgErr AppStartup(int argc, char** argv) {
   return FRefNumJarCreate();
 }
 
-void AppShutdown() {
-  FRefNumJarDispose();
-  ShellFinishEngine();
+void AppStopEngine() { FRefNumJarDispose(); }
+
+void AppAfterEngine() {
   // The execution systems have finished: no clump uses a board any more.
   GPIBCloseAllUnits();
   VisaCloseAll();
+}
+
+MgErr AppStartup(int argc, char** argv) {
+  AppInstallHooks();
+  // The managers, then the engine: the linker's tables come first, before
+  // any VI is loaded.
+  if (MgErr err = MgStartup(argc, argv)) return err;
+  // The drawing manager's start: the pens, the colour cache and the
+  // window image through which windows draw, made for the root window.
+  DInitDraw();
+  if (MgErr err = WInitScreenImage()) return err;
+  // The window manager's classes, root window and disposal window.
+  WRegisterClasses();
+  if (!WRootWindow() || !WDisposalWindow()) return kMemFullErr;
+  if (MgErr err = ShellInitEngine()) return err;
+  return AppStartEngine();
+}
+
+void AppShutdown() {
+  AppStopEngine();
+  ShellFinishEngine();
+  AppAfterEngine();
   DDisposeDraw();
   MgTeardown();
 }

@@ -1,18 +1,39 @@
-// The program's entry point.
+// The program's entry point: the window system, the hooks between the
+// layers, and the entry of the window manager with the command line made
+// from the arguments.
+#include <cstdio>
+#include <string>
+
 #include "app/appstart.h"
 #include "app/uiloop.h"
+#include "mgsource/window/winmain.h"
+#include "platform/qx_display.h"
 #include "platform/x11/qx_display_x11.h"
+#include "shell/shellmain.h"
+
+namespace {
+
+int gStatus = 0;
+
+// The loop's exit status becomes the program's.
+int32 RunLoop() {
+  gStatus = AppUiRun();
+  return gStatus;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // QX_UI=x11 shows the windows on the X display.
   PlatX11Register();
-  int status = 1;
-  if (AppUiStart(argc > 0 ? argv[0] : nullptr)) {
-    if (AppStartup(argc, argv) == kNoErr) {
-      status = AppUiRun();
-      AppShutdown();
-    }
-    AppUiFinish();
+  if (!PlatWindowSystemStart()) {
+    std::fprintf(stderr, "quenlix: QX_UI names a display this program does not have\n");
+    return 1;
   }
-  return status;
+  AppInstallHooks();
+  ShellSetMainHooks(ShellMainHooks{&AppStartEngine, &AppStopEngine, &AppAfterEngine, &RunLoop, nullptr});
+  ShellInstallEntryHooks(WStartupHooks{});
+  std::string line = WCommandLineFromArgs(argc - 1, argv + 1);
+  WinMain(1, 0, reinterpret_cast<CStr>(line.data()), 1);
+  return gStatus;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/qx_dde.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
@@ -28,12 +29,13 @@ PlatResult FrameProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLPar
   return PlatDefWindowProc(w, message, wParam, lParam);
 }
 
-// Whether a window other than the frame exists.
+// Whether a window other than the frame and the hidden windows of DDE
+// instances exists.
 bool AnythingOpen() {
   std::vector<PlatWindow> all(size_t(PlatWindowZOrder(nullptr, 0)));
   all.resize(size_t(PlatWindowZOrder(all.data(), int32_t(all.size()))));
   for (PlatWindow w : all)
-    if (w != gFrame) return true;
+    if (w != PlatGetFrameWindow() && !PlatDdeIsInstanceWindow(w)) return true;
   return false;
 }
 

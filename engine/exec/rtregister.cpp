@@ -53,6 +53,7 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/wdde.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/wmisc.h"
 #include "mgsource/window/window.h"
@@ -546,6 +547,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1467, LStrPrintf),
       QX_RT_ENTRY(1468, FExists),
       QX_RT_ENTRY(1472, ArchiveCreate),
+      QX_RT_ENTRY(1473, LinkDdeCallback),
       QX_RT_ENTRY(1475, SetErrorIOClust),
       QX_RT_ENTRY(1476, SetErrorIOClustFromRsrc),
       QX_RT_ENTRY(1500, Rest),

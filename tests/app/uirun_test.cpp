@@ -42,7 +42,10 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
     std::string text = run.script;
     for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, tmp.Dir());
     std::ofstream(tmp.Dir() + "/script.txt") << text;
-    const std::string cmd = "QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() + "/script.txt QX_SNAPSHOT_AT_EXIT=" +
+    // A runtime folder and a registry of its own: no other run is taken for
+    // the first instance.
+    const std::string cmd = "QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" + tmp.Dir() +
+                            "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() + "/script.txt QX_SNAPSHOT_AT_EXIT=" +
                             tmp.Dir() + "/exit " QX_QUENLIX " 2>" + tmp.Dir() + "/err";
     const int raw = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(raw));

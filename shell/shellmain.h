@@ -1,0 +1,30 @@
+// The shell's side of the program's entry: the application's names, and
+// the main routine the entry runs once the managers are up.  Until the main
+// loop and the window procedures take over, the routine runs the engine's
+// start, the program's loop and the engine's end that the program gives it.
+#pragma once
+#include "mgsource/extcode.h"
+#include "mgsource/window/winmain.h"
+#include "mgsource/window/window.h"
+
+// The names from the executable's base name: in a built application the
+// short and the display name are the base name; otherwise "QXRT" and
+// "Quenlix Runtime".  The class name is always "QXRT".
+QX_EXTERN_C void BuildAppNames(AppNames* names, const char* baseName);
+
+// What the program adds around the shell's start and end, and its loop.
+struct ShellMainHooks {
+  MgErr (*startEngine)();   // after the shell's start; an error ends WMain
+  void (*stopEngine)();     // before the shell's end
+  void (*afterEngine)();    // after it
+  int32 (*runLoop)();       // the main loop, until quit
+  WEventHandler rootEvent;  // root-window events other than quit (null: none)
+};
+void ShellSetMainHooks(const ShellMainHooks& hooks);
+// The shell's main routine: its start, the start gate opened, the loop, its
+// end.  The start's error, else 0.
+QX_EXTERN_C int32 WMain();
+// Hands the entry BuildAppNames and WMain (the other start-up hooks kept).
+void ShellInstallEntryHooks(WStartupHooks hooks);
+// Posts the dialog-quit event 37, no duplicate, at any level.
+QX_EXTERN_C void DlgQuit();
