@@ -224,12 +224,19 @@ MgErr GetLaunchArgs(int32 argc, const CStr* argv) {
     FGetPathType(path, &type);
     if (type != kAbsPath) {
       Path cwd = nullptr;
+      if (FCurrentDirPath(&cwd) != kNoErr || !cwd) {
+        DBPrintf("GetLaunchArgs: Couldn't get working dir");
+        FDisposePath(path);
+        if (cwd) FDisposePath(cwd);
+        continue;
+      }
       Path joined = FEmptyPath(nullptr);
-      const bool ok = FCurrentDirPath(&cwd) == kNoErr && joined && FAddPath(cwd, path, joined) == kNoErr;
-      if (cwd) FDisposePath(cwd);
+      const bool ok = joined && FAddPath(cwd, path, joined) == kNoErr && FIsAPath(joined);
+      FDisposePath(cwd);
       FDisposePath(path);
       if (!ok) {
-        DBPrintf("GetLaunchArgs: Couldn't get working dir");
+        // A relative path that climbs above the root names no file.
+        DBPrintf("couldn't convert arg \"%s\" to file path", a);
         if (joined) FDisposePath(joined);
         continue;
       }

@@ -2,6 +2,7 @@
 // events, the DDE service's callback, the linked callback, and the
 // registration of the document types.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -12,7 +13,9 @@
 #include "mgsource/path.h"
 #include "mgsource/window/wdde.h"
 #include "mgsource/window/winmain.h"
+#include "platform/qx_alert.h"
 #include "platform/qx_dde.h"
+#include "platform/qx_debugout.h"
 #include "platform/qx_file.h"
 #include "platform/qx_drives.h"
 #include "temp_folder.h"
@@ -67,6 +70,14 @@ TEST(CommandLine, SplitsModesAndDocuments) {
 std::string gSteps;
 int gMainRuns = 0;
 void Record(const char* step) { gSteps += std::string(step) + ";"; }
+std::string gStartDebug;
+void StartDebug(const char* text) { gStartDebug += text; }
+int32 OldVersion() { return 3; }
+std::string gVersionAlert;
+int32_t VersionAlert(const char*, const char* text, int32_t, int32_t) {
+  gVersionAlert = text;
+  return 1;
+}
 int32 CountMain() { return ++gMainRuns; }
 MgErr FailNet() { return kMemFullErr; }
 
@@ -100,7 +111,10 @@ void StartAndStop(const std::string& dir) {
   std::string cwd;
   PlatCurrentFolder(&cwd);
   PlatHostToSysText(cwd.c_str(), &cwd);
-  std::vector<std::string> args = {"doc.vi", "", "-pref", "none.ini", "C:\\abs\\b.vi"};
+  const std::string ini = dir + "/debug.ini";
+  std::ofstream(ini) << "[Quenlix]\ndebugging=True\n";
+  PlatSetDebugSink(&StartDebug);
+  std::vector<std::string> args = {"doc.vi", "", "-pref", ini, "C:\\abs\\b.vi"};
   std::vector<CStr> argv;
   for (std::string& a : args) argv.push_back(reinterpret_cast<CStr>(a.data()));
   if (WStartup(int32(argv.size()), argv.data()) != kNoErr) std::_Exit(2);
@@ -110,6 +124,19 @@ void StartAndStop(const std::string& dir) {
   if (events != want) {
     std::fprintf(stderr, "events %s want %s\n", events.c_str(), want.c_str());
     std::_Exit(3);
+  }
+  // Without a working folder a relative document is dropped with its line;
+  // the others still go.
+  const std::string gone = dir + "/gone";
+  std::vector<std::string> more = {"rel.vi", "C:\\abs\\c.vi"};
+  std::vector<CStr> moreArgv;
+  for (std::string& a : more) moreArgv.push_back(reinterpret_cast<CStr>(a.data()));
+  if (mkdir(gone.c_str(), 0700) != 0 || chdir(gone.c_str()) != 0 || rmdir(gone.c_str()) != 0) std::_Exit(9);
+  GetLaunchArgs(2, moreArgv.data());
+  if (EventsText() != "-18 C:\\abs\\c.vi h-2 v0;-2;" ||
+      gStartDebug.find("GetLaunchArgs: Couldn't get working dir") == std::string::npos) {
+    std::fprintf(stderr, "debug %s\n", gStartDebug.c_str());
+    std::_Exit(7);
   }
   const std::string started = gSteps;
   gSteps.clear();
@@ -128,6 +155,15 @@ void StartAndStop(const std::string& dir) {
       all.substr(all.size() - std::strlen(kStopSteps)) != kStopSteps) {
     std::fprintf(stderr, "failed start %s\n", all.c_str());
     std::_Exit(6);
+  }
+  // Too old a system: the alert, and nothing starts.
+  WSetStartupHooks(WStartupHooks{nullptr, &CountMain, nullptr, nullptr, nullptr, &OldVersion, nullptr, &Record});
+  PlatSetAlertProc(&VersionAlert);
+  gSteps.clear();
+  if (WinMain(1, 0, reinterpret_cast<CStr>(line), 1) != 0 || !gSteps.empty() || gMainRuns != 0 ||
+      gVersionAlert.find("This version of Quenlix runs only under Windows NT 3.51 or later or Windows 95.") == std::string::npos) {
+    std::fprintf(stderr, "old system: %s / %s\n", gSteps.c_str(), gVersionAlert.c_str());
+    std::_Exit(8);
   }
   std::_Exit(0);
 }
