@@ -131,7 +131,7 @@ std::string Frame(char kind, const std::string& body) {
   return std::string(1, kind) + char(n >> 24) + char(n >> 16) + char(n >> 8) + char(n) + body;
 }
 
-TEST_F(RuntimeDir, AServerAnswersItsClientsAndClosesOnlyConnectionsThatBreakTheRules) {
+TEST_F(RuntimeDir, AServerAnswersClientsOnOtherThreadsAndClosesOnlyConnectionsThatBreakTheRules) {
   PlatWindowsReset();
   PlatDdeInst server = 0;
   ASSERT_EQ(PlatDdeInitialize(&server, &ServerCallback, 0), kPlatDdeOk);
@@ -159,9 +159,13 @@ TEST_F(RuntimeDir, AServerAnswersItsClientsAndClosesOnlyConnectionsThatBreakTheR
     SCOPED_TRACE(c.what);
     PlatDdeSetPeerUidHook(c.otherUid ? &OtherUid : nullptr);
     std::string got;
-    std::thread client([&] { got = Raw(sock, c.bytes); });
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+      got = Raw(sock, c.bytes);
+      done = true;
+    });
     PlatMsg m;
-    for (int i = 0; i < 2000 && got.empty(); ++i) {
+    for (int i = 0; i < 2000 && !done; ++i) {
       while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) PlatDispatchMessage(&m);
       PlatSleepMs(1);
     }
