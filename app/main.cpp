@@ -6,6 +6,7 @@
 
 #include "app/appstart.h"
 #include "app/uiloop.h"
+#include "io/netconn.h"
 #include "mgsource/window/winmain.h"
 #include "platform/qx_display.h"
 #include "platform/x11/qx_display_x11.h"
@@ -32,7 +33,11 @@ int main(int argc, char** argv) {
   }
   AppInstallHooks();
   ShellSetMainHooks(ShellMainHooks{&AppStartEngine, &AppStopEngine, &AppAfterEngine, &RunLoop, nullptr});
-  ShellInstallEntryHooks(WStartupHooks{});
+  // The network layer starts with the managers and stops after the shell.
+  WStartupHooks entry{};
+  entry.netStart = &NCInitMutexes;
+  entry.netStop = [] { NCShutdown(); };
+  ShellInstallEntryHooks(entry);
   std::string line = WCommandLineFromArgs(argc - 1, argv + 1);
   WinMain(1, 0, reinterpret_cast<CStr>(line.data()), 1);
   return gStatus;
