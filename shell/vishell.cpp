@@ -12,6 +12,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "shell/appprint.h"
+#include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
@@ -127,10 +128,12 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(904, DlgUnload),
       QX_RT_ENTRY(905, DlgShow),
       QX_RT_ENTRY(907, DlgMove),
+      QX_RT_ENTRY(909, DlgQuit),
       QX_RT_ENTRY(911, DlgBoxStep),
       QX_RT_ENTRY(926, DlgSetCtrlVal),
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
+      QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
