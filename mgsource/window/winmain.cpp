@@ -317,8 +317,12 @@ void DrainEvents() {
 void WShutdown() {
   if (!gMemStarted) return;
   Step("windows");
-  for (WindowRef w = WFirstWindow(); w && !(WGetStyle(w) & (kWStyleNoHost | kWStyleSkipsRedraw)); w = WFirstWindow())
+  // A window still set up is freed all the same: the tear-down ends every use.
+  if (WindowRecord* r = WRecord(WCurrentPort())) r->setupCount = 0;
+  for (WindowRef w = WFirstWindow(); w && !(WGetStyle(w) & (kWStyleNoHost | kWStyleSkipsRedraw)); w = WFirstWindow()) {
+    if (WindowRecord* r = WRecord(w)) r->setupCount = 0;
     WDestroy(w);
+  }
   DrainEvents();
   Step("images");
   IDisposeImageTable();
