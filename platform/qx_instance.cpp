@@ -33,6 +33,16 @@ std::string LockPath(const char* name) {
   return dir + "/" + name + ".lock";
 }
 
+// One line on stderr for each folder refused, however often it is asked for.
+void Refuse(const std::string& dir, const std::string& why) {
+  static std::mutex m;
+  static std::string refused;
+  std::lock_guard<std::mutex> g(m);
+  if (refused == dir) return;
+  refused = dir;
+  std::fprintf(stderr, "quenlix: runtime folder %s %s\n", dir.c_str(), why.c_str());
+}
+
 }  // namespace
 
 bool PlatRuntimeFolder(std::string* hostPath) {
@@ -47,12 +57,12 @@ bool PlatRuntimeFolder(std::string* hostPath) {
     dir = tmp + "/quenlix-" + std::to_string(unsigned(geteuid()));
   }
   if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "quenlix: runtime folder %s cannot be made: %s\n", dir.c_str(), std::strerror(errno));
+    Refuse(dir, std::string("cannot be made: ") + std::strerror(errno));
     return false;
   }
   struct stat st;
   if (lstat(dir.c_str(), &st) != 0 || !Private(st)) {
-    std::fprintf(stderr, "quenlix: runtime folder %s is not private to this user; no single instance\n", dir.c_str());
+    Refuse(dir, "is not private to this user; no single instance");
     return false;
   }
   if (hostPath) *hostPath = dir;
