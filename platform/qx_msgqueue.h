@@ -59,6 +59,8 @@ enum PlatMsgCode : uint32_t {
   kPlatMsgSysColorChange = 30,
   kPlatMsgEnterMenuLoop = 31,
   kPlatMsgCaptureChanged = 32,   // lParam the window taking the capture (0: none)
+  kPlatMsgQueryEndSession = 33,  // the session ends: nonzero result lets it
+  kPlatMsgIconEraseBackground = 34,  // EraseBackground of a minimised window
 
   kPlatMsgKeyDown = 64,  // wParam virtual key; lParam repeat, scan, extended, Alt, previous, release
   kPlatMsgKeyUp = 65,

@@ -93,3 +93,5 @@ struct WMainLoopHooks {
 WMainLoopHooks WSetMainLoopHooks(const WMainLoopHooks& hooks);
 // Puts every hook back to none (tests).
 void WResetMainLoopHooks();
+// Clears the quit flag and the loop's state (start-up and tests).
+void WResetMainLoop();

@@ -240,3 +240,8 @@ void WEventSetWakeUp(ThEvent event) {
   Rights r;
   gWakeUp = event;
 }
+
+ThEvent WEventWakeUp() {
+  Rights r;
+  return gWakeUp;
+}

@@ -101,6 +101,7 @@ void WEventSetGate(Bool32 open);
 void WEventSetLoopState(int32 nestingLevel, Bool32 tracking);
 Bool32 WEventTracking();
 void WEventSetWakeUp(ThEvent event);
+ThEvent WEventWakeUp();
 // The window purged events are addressed to (no window until the window
 // manager names its disposal window).
 void WEventSetDisposalWindow(WindowRef window);

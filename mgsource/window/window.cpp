@@ -11,6 +11,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_activate.h"
@@ -169,6 +170,7 @@ int32 DisposalOf(WindowRef /*arg*/, const WEventRecord* e, void* data) {
 void FreeRecord(WindowRef w) {
   WindowRecord* r = WRecord(w);
   if (!r) return;
+  WKillWindowTimers(w);
   WPurgeWindowEvents(w);
   WindowRef key = w;
   WPurgeEvents(kWNoWindow, &DisposalOf, &key);
@@ -324,6 +326,29 @@ void WRegisterClasses() {
 void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc) { gEmbeddedCleanup.store(proc); }
 void WSetQuitting(Bool32 quitting) { gQuitting.store(quitting != 0); }
 void WSetAppInactive(Bool32 inactive) { gAppInactive.store(inactive != 0); }
+Bool32 WAppInactive() { return gAppInactive.load() ? 1 : 0; }
+
+uInt32 WTakeHostPlacement(WindowRef window) {
+  const WindowRef w = Lookup(window);
+  WindowRecord* r = w ? At(w) : nullptr;
+  if (!r || !r->hwnd) return 0;
+  const Rect oldPort = r->portRect;
+  const int16 oldV = r->screenPos[0], oldH = r->screenPos[1];
+  ReadClient(r);
+  uInt32 changed = 0;
+  if (r->portRect.bottom != oldPort.bottom || r->portRect.right != oldPort.right) changed |= 1;
+  if (r->screenPos[0] != oldV || r->screenPos[1] != oldH) changed |= 2;
+  if (changed & 1) {
+    ComputeClipRgn(r);
+    WPortFollowOrigin(w);
+  }
+  const int16 depth = ScreenDepth();
+  if (depth != r->depth) {
+    r->depth = depth;
+    changed |= 4;
+  }
+  return changed;
+}
 
 WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Rect* rect, int32 /*reserved*/,
                   Bool32 show, uInt32 refCon) {

@@ -98,6 +98,11 @@ struct WVisibleWindow {
 std::vector<WVisibleWindow> WVisibleHostWindows();
 // Whether the application is inactive (another application in front).
 void WSetAppInactive(Bool32 inactive);
+// Takes the host window's client size into portRect (the origin stays) and
+// its screen position into the record, with the clip region following;
+// 1 when the size changed, plus 2 when the position did.  The colour depth
+// of the screen is read again too: 4 when it changed.
+uInt32 WTakeHostPlacement(WindowRef window);
 
 // Style bits.
 enum : uInt32 {

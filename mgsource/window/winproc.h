@@ -137,6 +137,10 @@ struct WWinProcHooks {
   void (*dropFiles)(WindowRef window, PlatWParam drop);
   PlatWindow (*openMenuWindow)();                  // the host window of the open menu, 0
 };
+// The window after the frame in the clipboard viewer chain (start-up joins
+// the chain; the frame leaves it when destroyed).
+void WSetNextClipboardViewer(PlatWindow next);
+
 // Installs the given (non-null) hooks; returns the former set.
 WWinProcHooks WSetWinProcHooks(const WWinProcHooks& hooks);
 

@@ -12,9 +12,10 @@ void WSetInputWaitsProc(WInputWaitsProc proc);
 WInputWaitsProc WGetInputWaitsProc();
 // The window manager's own test, which its start-up installs (the event
 // queue's, WEventQueueInit): an eligible event of the own queue, mouse
-// tracking, or, on the window-system thread, a message or display input
-// waiting for it.  A mouse move counts only over the active window; a first
-// waiting move elsewhere is dropped and counts as nothing.
+// tracking, the application being inactive, or, on the window-system
+// thread, a message or display input waiting for it.  A mouse move counts
+// only over an active window whose idle region wants it; a first waiting
+// move elsewhere is dropped and counts as nothing.
 Bool32 WInputWaiting();
 
 // The COM counter: each component-layer initialisation of an execution
