@@ -37,8 +37,11 @@ void DevSetTickProc(ExecTickProc proc);
 int32 DevTickInterval();
 Bool32 DevUseAsyncCalls();
 
-// Hands the service to the execution engine; called at start-up before
-// InitExec.
+// The modal pump's request word: while on, the device thread sends the
+// frame window message 1027 (engine time) every millisecond.
+void DevSetModalPump(Bool32 on);
+// Hands the service to the execution engine and the modal pump to the main
+// loop; called at start-up before InitExec.
 void DevInstallTimerService();
 
 // Test hooks: the two threads while the service runs.

@@ -6,7 +6,10 @@
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/occur.h"
+#include "mgsource/window/mainloop.h"
+#include "platform/qx_display.h"
 #include "platform/qx_event.h"
+#include "platform/qx_msgqueue.h"
 
 namespace {
 
@@ -60,10 +63,25 @@ int32 TickThread(void*) {
   return 0;
 }
 
-// Nothing but shut-down gives the device thread work yet: it sleeps on its
-// event until it is told to stop.
+// The request word of the modal pump: while it is set the device thread
+// sends the frame window an engine-time message each millisecond that
+// passes without its event being set.
+std::atomic<int32> gPumpRequest{0};
+
+// The device thread serves the modal pump; otherwise it sleeps on its event
+// until it is told to stop.
 int32 DeviceThread(void*) {
-  while (!gDevice.stop.load()) PlatEventWait(gDeviceEvent, kPlatWaitForever);
+  while (!gDevice.stop.load()) {
+    if (!gPumpRequest.load()) {
+      PlatEventWait(gDeviceEvent, kPlatWaitForever);
+      continue;
+    }
+    if (PlatEventWait(gDeviceEvent, 1) != kPlatWaitTimeout) continue;
+    const PlatWindow frame = PlatGetFrameWindow();
+    // The send waits for the user-interface thread, which answers it inside
+    // the host's modal loop or drops it when the pump ends.
+    if (frame && gPumpRequest.load() && !gDevice.stop.load()) PlatSendMessage(frame, kPlatMsgUser3, 0, 0);
+  }
   gDevice.done.store(1);
   return 0;
 }
@@ -81,6 +99,8 @@ void StopThread(TimerThread* t, PlatEvent* wake) {
   t->stop.store(1);
   while (!t->done.load()) {
     if (wake) PlatEventSet(wake);
+    // A modal pump's send waiting for this thread must not hold the stop up.
+    PlatAnswerPendingSends(0, kPlatMsgUser3);
     WSleep(kStopPollMs);
   }
   ThThreadDestroy(t->thread);
@@ -95,6 +115,7 @@ void DestroyWakeUpEvent() {
 }
 
 void DisposeAll() {
+  gPumpRequest.store(0);
   StopThread(&gTick, nullptr);
   DestroyWakeUpEvent();
   StopThread(&gDevice, gDeviceEvent);
@@ -165,6 +186,14 @@ void DevInstallTimerService() {
   static const ExecTimerService service = {InitDeviceTimers, ShutdownForEngine, DevWakeUpEvent,
                                            InitContextCountdown, DevSetTickProc};
   ExecSetTimerService(&service);
+  WMainLoopHooks pump{};
+  pump.modalPump = &DevSetModalPump;
+  WSetMainLoopHooks(pump);
+}
+
+void DevSetModalPump(Bool32 on) {
+  gPumpRequest.store(on ? 1 : 0);
+  if (PlatEvent* e = gDeviceEvent) PlatEventSet(e);
 }
 
 ThThread DevTestTickThread() { return gTick.thread; }

@@ -987,3 +987,10 @@ int32 OccurTestQueueBusy() {
 ThThread OccurTestTimerThread() { return gTimer.thread; }
 
 void OccurTestSetStopHook(OccurStopHook hook) { gStopHook.store(hook); }
+
+void OccurFrameNotify(intptr_t word) {
+  // The notification names an occurrence to fire; anything else only runs
+  // what is pending.
+  if (word && OccurIsValid(Occurrence(word))) Occur(Occurrence(word));
+  ChkOccurrences();
+}

@@ -92,6 +92,11 @@ QX_EXTERN_C void OccurTimerRearm();
 // threads and the device layer.
 Bool32 OccurHardWaitTimeCritical();
 
+// The frame window's occurrence message (1026): the notification the
+// manager posted, given its word; the fired handlers of the calling thread
+// run.
+void OccurFrameNotify(intptr_t word);
+
 // Signals the user-interface thread's wake-up event.  The device timer
 // start-up installs it; until then InterruptSafeOccur wakes nobody.
 typedef void (*OccurWakeUpProc)();

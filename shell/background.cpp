@@ -4,20 +4,56 @@
 
 #include "engine/exec/codeentry.h"
 #include "engine/exec/exec.h"
+#include "mgsource/config.h"
 #include "mgsource/occur.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wevent.h"
 #include "shell/shellinit.h"
+
+namespace {
+// 2 when the user-interface context holds an element or its queue is not
+// empty, else 1.
+int32 UserInterfaceWork(ExecContext* ui) {
+  ExecRunRecord* r = ui->runRecord;
+  if (!r) return 1;
+  ThMutexAcquire(r->mutex);
+  const bool queued = r->runQueue && r->runQueue->head != nullptr;
+  ThMutexRelease(r->mutex);
+  return ui->current.load() || queued ? 2 : 1;
+}
+}  // namespace
 
 int32 WBackground(Bool32 shortSlice) {
   ChkOccurrences();
   if (!ExecUserInterfaceSlice(shortSlice)) return 0;
   if (!ExecVIRunning()) return 0;
+  return UserInterfaceWork(ExecContextAt(0));
+}
+
+int32 MainLoopExecState() {
   ExecContext* ui = ExecContextAt(0);
-  ExecRunRecord* r = ui->runRecord;
-  ThMutexAcquire(r->mutex);
-  const bool queued = r->runQueue->head != nullptr;
-  ThMutexRelease(r->mutex);
-  return ui->current.load() || queued ? 2 : 1;
+  if (!ui || GetCurExecContext() != ui || !ExecVIRunning()) return 0;
+  return UserInterfaceWork(ui);
+}
+
+void ShellInstallMainLoopHooks() {
+  WMainLoopHooks hooks{};
+  hooks.background = &WBackground;
+  hooks.execState = &MainLoopExecState;
+  WSetMainLoopHooks(hooks);
+  WWinProcOptions options{0, 0, 0};
+  static const uChar kFKeys[] = "\x0b" "useAllFKeys";
+  static const uChar kDrop[] = "\x11" "dropThroughClicks";
+  static const uChar kLazy[] = "\x13" "lazyUpdateClipboard";
+  static const uChar kQueue[] = "\x18" "CheckWindowsQueueMsgTime";
+  CfgGetDefault(kCfgBool, kFKeys, &options.useAllFKeys);
+  CfgGetDefault(kCfgBool, kDrop, &options.dropThroughClicks);
+  CfgGetDefault(kCfgBool, kLazy, &options.lazyUpdateClipboard);
+  WSetWinProcOptions(options);
+  Bool32 queueTime = 0;
+  CfgGetDefault(kCfgBool, kQueue, &queueTime);
+  WSetCheckQueueMsgTime(queueTime);
 }
 
 // shell/userevent.h's poster (its header and the engine's code header name

@@ -8,3 +8,11 @@
 // thread, or when no VI runs; while a VI runs, 2 when the user-interface
 // thread holds an element or its run queue is not empty, else 1.
 QX_EXTERN_C int32 WBackground(Bool32 shortSlice);
+// The same answer without running anything: 0 when the user-interface
+// context is busy, is not this thread's or no VI runs; 2 when it holds an
+// element or its run queue is not empty; else 1.
+QX_EXTERN_C int32 MainLoopExecState();
+// Gives the window manager's main loop and procedures the shell's services
+// (the time slice, the engine state) and the settings "useAllFKeys",
+// "dropThroughClicks", "lazyUpdateClipboard" and "CheckWindowsQueueMsgTime".
+void ShellInstallMainLoopHooks();

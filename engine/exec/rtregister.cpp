@@ -51,6 +51,7 @@
 #include "mgsource/textnum.h"
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wdde.h"
@@ -191,12 +192,18 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(135, WGetRect),
       QX_RT_ENTRY(136, WGlobalToLocal),
       QX_RT_ENTRY(137, WLocalToGlobal),
+      QX_RT_ENTRY(138, WStartTrack),
+      QX_RT_ENTRY(139, WGetTrackEvent),
+      QX_RT_ENTRY(140, WEndTrack),
       QX_RT_ENTRY(141, WSetIdleRgn),
       QX_RT_ENTRY(142, WBeep),
       QX_RT_ENTRY(143, WSleep),
       QX_RT_ENTRY(144, WLimitClip),
       QX_RT_ENTRY(145, WRestoreClip),
       QX_RT_ENTRY(146, WSetClipRect),
+      QX_RT_ENTRY(148, WStartTimer),
+      QX_RT_ENTRY(149, WCheckTimers),
+      QX_RT_ENTRY(150, WKillTimer),
       QX_RT_ENTRY(152, WEventAvail),
       QX_RT_ENTRY(153, WAlert),
       QX_RT_ENTRY(161, DSelectNormPen),
@@ -506,10 +513,14 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(971, CheckFPStat),
       QX_RT_ENTRY(975, AZMaxMem),
       QX_RT_ENTRY(976, DSMaxMem),
+      QX_RT_ENTRY(984, WMainLoop),
       QX_RT_ENTRY(986, WActiveDocWind),
       QX_RT_ENTRY(987, WGetStyle),
+      QX_RT_ENTRY(988, WQuit),
+      QX_RT_ENTRY(989, WQuitNestedMainLoop),
       QX_RT_ENTRY(990, WDrawGrowIcon),
       QX_RT_ENTRY(991, WSetCloseable),
+      QX_RT_ENTRY(992, WIsAtRootLevel),
       QX_RT_ENTRY(993, HasRezExt),
       QX_RT_ENTRY(994, PStrHasRezExt),
       QX_RT_ENTRY(995, PStrAppendRezExt),

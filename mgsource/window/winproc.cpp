@@ -7,6 +7,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/hostbits.h"
 #include "mgsource/hookset.h"
+#include "mgsource/occur.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
@@ -451,7 +452,7 @@ PlatResult QXFrameProc(PlatWindow hwnd, uint32_t message, PlatWParam wParam, Pla
       if (gHooks.prodDriver) gHooks.prodDriver(uInt32(lParam));
       return 0;
     case kWFrameOccurrence:
-      if (gHooks.occurrenceNotify) gHooks.occurrenceNotify(lParam);
+      OccurFrameNotify(lParam);
       return 0;
     case kWFrameEngineTime: EngineTime(); return 0;
     case kWFrameActivation: FollowActivation(); return 0;
@@ -480,6 +481,6 @@ Bool32 WClipboardChanged() { return gClipboardChanged ? 1 : 0; }
 
 WWinProcHooks WSetWinProcHooks(const WWinProcHooks& hooks) {
   return SetGivenHooks(&gHooks, hooks, &WWinProcHooks::rebuildToolBar, &WWinProcHooks::quitIfNoVIWindows,
-                       &WWinProcHooks::networkNotify, &WWinProcHooks::prodDriver, &WWinProcHooks::occurrenceNotify,
+                       &WWinProcHooks::networkNotify, &WWinProcHooks::prodDriver,
                        &WWinProcHooks::dropFiles, &WWinProcHooks::openMenuWindow);
 }

@@ -133,7 +133,6 @@ struct WWinProcHooks {
   void (*quitIfNoVIWindows)();                     // activation in automation mode
   void (*networkNotify)(PlatWParam, PlatLParam);   // frame message 1024
   void (*prodDriver)(uInt32 driver);               // frame message 1025
-  void (*occurrenceNotify)(PlatLParam);            // frame message 1026
   void (*dropFiles)(WindowRef window, PlatWParam drop);
   PlatWindow (*openMenuWindow)();                  // the host window of the open menu, 0
 };
