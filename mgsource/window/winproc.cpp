@@ -141,7 +141,11 @@ PlatResult Mouse(PlatWindow hwnd, WindowRef w, WindowRecord* r, uint32_t message
         WForgetHostCursor();
         int32_t x = client.h, y = client.v;
         PlatClientToScreen(hwnd, &x, &y);
-        return Def(hwnd, kPlatMsgNcLButtonDown, kPlatHtBottomRight, PlatMakeLParam(x, y));
+        // The engine keeps its time while the host's sizing loop runs.
+        if (WEngineState() != 0) WSetModalPump(1);
+        const PlatResult result = Def(hwnd, kPlatMsgNcLButtonDown, kPlatHtBottomRight, PlatMakeLParam(x, y));
+        WSetModalPump(0);
+        return result;
       }
       e.code = weMouseDown;
       break;

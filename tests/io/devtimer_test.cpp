@@ -22,6 +22,13 @@
 #include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
+#include "platform/qx_display.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
+#include "platform/qx_uitest.h"
 
 namespace {
 
@@ -159,6 +166,51 @@ TEST_F(TimerTest, InterruptSafeOccurWakesTheUserInterface) {
   EXPECT_EQ(InterruptSafeOccur(occ), kNoErr);
   ChkOccurrences();
   DeallocOccur(occ);
+}
+
+// While the host's sizing loop runs, the device thread's engine-time sends
+// give the engine its slices; the pump's end answers what is pending.
+TEST_F(TimerTest, ModalPumpThreadsGiveTheEngineSlicesInTheSizingLoop) {
+  PlatWindowsReset();
+  PlatRegisterClass(PlatWindowClass{"QXDChild", &QXDChildWinProc, 0, kPlatNoBrush});
+  PlatRegisterClass(PlatWindowClass{"QXFrame", &QXFrameProc, 0, kPlatNoBrush});
+  PlatSetFrameWindow(PlatCreateWindow("QXFrame", "frame", 0, 0, PlatRect{-10000, -10000, -9990, -9990}, 0));
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  WEventSetGate(1);
+  static std::atomic<int> slices{0};
+  WMainLoopHooks hooks{};
+  hooks.background = [](Bool32) -> int32 {
+    slices.fetch_add(1);
+    return 1;
+  };
+  hooks.modalPump = &DevSetModalPump;
+  WSetMainLoopHooks(hooks);
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  WGiveEngineSlice(0);  // the engine wants time
+  const Rect r{100, 100, 200, 300};
+  const WindowRef w = WCreate(0x1C, nullptr, nullptr, &r, 0, 1, 0);
+  ASSERT_NE(w, kWNoWindow);
+  PlatUiPump();
+  slices.store(0);
+  const int32_t x = 298, y = 198;  // in the size box
+  const uint32_t t = PlatTickMs();
+  PlatInjectMouseButton(kPlatButtonLeft, true, x, y, t);
+  std::thread release([=] {
+    PlatSleepMs(std::getenv("QX_UNDER_VALGRIND") ? 200 : 40);
+    PlatInjectMouseButton(kPlatButtonLeft, false, x + 10, y + 10, t + 50);
+  });
+  PlatUiPump();  // the sizing loop, until the release
+  release.join();
+  EXPECT_GT(slices.load(), 5);
+  EXPECT_FALSE(WModalPumpOn());
+  const int after = slices.load();
+  PlatSleepMs(20);
+  PlatUiPump();
+  EXPECT_LE(slices.load() - after, 1) << "no engine time once the pump is off";
+  DevTimerShutdown();
+  WResetMainLoopHooks();
+  WDestroyAllWindows();
+  PlatWindowsReset();
 }
 
 TEST_F(TimerTest, ContextCountdowns) {
