@@ -117,6 +117,9 @@ Bool32 WMainLoop(Bool32 wait, int32 /*reserved*/) {
   WEndTrack();
   ++gNesting;
   PushLoopState();
+  // The wake-up event is the queue's before the first look at the queue, so
+  // that no post between that look and the wait goes unsignalled.
+  WakeUp();
   bool hadMsg = false;
   while (!gQuit.load() && gKeepRunning) {
     PlatMsg m{};
@@ -338,6 +341,7 @@ void WGetTrackEvent(WEventRecord* event, int32 timeout) {
     return;
   }
   if (TrackOver()) return EndWith(event, kWEvTrackOver);
+  WakeUp();
   const PlatWindow hw = WHostWindow(event->window);
   const uInt32 deadline = MilliSecs() + uInt32(timeout);
   bool first = true;
