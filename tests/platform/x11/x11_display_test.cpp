@@ -26,7 +26,9 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dprims.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
@@ -1029,6 +1031,61 @@ TEST_F(X11, AWindowManagerWindowIsDrawnByItsDrawEvent) {
   EXPECT_EQ(PixelsDiffer(host), "");
   WDestroyAllWindows();
   DDisposeDraw();
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<WEventRecord> gProcEvents;
+int32 LogEvent(WEventRecord* e, uInt32) {
+  gProcEvents.push_back(*e);
+  return 0;
+}
+
+// Real keys, clicks and a wheel notch through the window procedure make the
+// events the headless injection makes.
+TEST_F(X11, XTestInputThroughTheWindowProcedureLogsAsHeadless) {
+  EnsureManagers();
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  WEventSetGate(1);
+  PlatRegisterClass(PlatWindowClass{"QXDChild", &QXDChildWinProc, 0, kPlatNoBrush});
+  WBuildKeyTable();
+  const Rect place{100, 100, 300, 400};
+  const WindowRef w = WCreate(0x1C, nullptr, &LogEvent, &place, 0, 1, 0);
+  ASSERT_NE(w, kWNoWindow);
+  Settle();
+  gProcEvents.clear();
+  Key(XK_Control_L, true);
+  Key(XK_a, true);
+  Key(XK_a, false);
+  Key(XK_Control_L, false);
+  Move(150, 150);
+  for (int i = 0; i < 3; ++i) {
+    Button(1, true);
+    Button(1, false);
+  }
+  Button(4, true);
+  Button(4, false);
+  std::vector<WEventRecord> keys, downs, wheels;
+  for (const WEventRecord& e : gProcEvents) {
+    if (e.code == weKey) keys.push_back(e);
+    if (e.code == weMouseDown) downs.push_back(e);
+    if (e.code == 49) wheels.push_back(e);
+  }
+  ASSERT_EQ(keys.size(), 1u);
+  EXPECT_EQ(keys[0].character, 'a');
+  EXPECT_EQ(keys[0].keyCode, 27);
+  EXPECT_EQ(keys[0].modifiers & 0x31, 0x31);
+  ASSERT_EQ(downs.size(), 3u);
+  EXPECT_EQ(downs[0].modifiers & 0x1C0, 0x40);
+  EXPECT_EQ(downs[1].modifiers & 0x1C0, 0xC0);
+  EXPECT_EQ(downs[2].modifiers & 0x1C0, 0x1C0);
+  ASSERT_EQ(wheels.size(), 1u);
+  float notches;
+  std::memcpy(&notches, &wheels[0].character, sizeof notches);
+  EXPECT_EQ(notches, 1.0f);
+  WDestroyAllWindows();
 }
 
 }  // namespace
