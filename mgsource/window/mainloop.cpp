@@ -226,6 +226,8 @@ int32 WSetCursor(int32 cursor) {
   return previous;
 }
 
+int32 WCursorOverride() { return gCursorOverride; }
+
 void WStartTrack() {
   if (gTracking) {
     DBAssert(__FILE__, __LINE__, "tracking started while tracking");

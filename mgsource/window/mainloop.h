@@ -37,6 +37,8 @@ QX_EXTERN_C Bool32 WIdleWaitTime(Bool32 hasDeadline, uInt32 deadline, uInt32* ti
 // Sets the application cursor override (0: the active window's own
 // cursor); returns the previous one.
 QX_EXTERN_C int32 WSetCursor(int32 cursor);
+// The override in force, 0 for none.
+int32 WCursorOverride();
 
 // Mouse tracking: while it runs the mouse is captured for the current
 // window, the child procedures ignore input and the queue's effective level

@@ -292,7 +292,10 @@ PlatResult QXDChildWinProc(PlatWindow hwnd, uint32_t message, PlatWParam wParam,
     case kPlatMsgPaint: WRedraw(hwnd); return 0;
     case kPlatMsgWindowPosChanging: return PosChanging(hwnd, r, lParam);
     case kPlatMsgSetCursor:
-      if (PlatLowWord(lParam) == kPlatHtClient) WSetHostCursor(r->active ? r->cursor : -1);
+      if (PlatLowWord(lParam) == kPlatHtClient) {
+        const int32 over = WCursorOverride();
+        WSetHostCursor(over ? over : r->active ? r->cursor : -1);
+      }
       return Def(hwnd, message, wParam, lParam);
     case kPlatMsgMouseActivate: return MouseActivate(hwnd, w, r, lParam);
     case kPlatMsgKeyDown:

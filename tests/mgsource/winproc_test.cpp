@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mgsource/datetime.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
@@ -15,6 +16,7 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/window/wservices.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_display.h"
@@ -379,6 +381,27 @@ TEST_F(WinProc, TheLoopRunsOneTurnNestsSleepsWhenIdleAndEndsAsAsked) {
   WPostEvent(&compact, 0, kWPostAnyLevel);
   WMainLoop(0, 0);
   EXPECT_EQ(MemCompactRequested(), 0) << "taken at level 1";
+  // Input waiting: a move over the active window counts; one over another
+  // window is dropped and counts as nothing.
+  gOnEvent = nullptr;
+  WEventRecord left;
+  while (WGetNextEvent(&left)) {
+  }
+  const WindowRef other = Doc(0x1C, 500);
+  const uint32_t t = PlatTickMs() + 20000;
+  PlatInjectMouseMove(150, 150, t);
+  EXPECT_EQ(WEventAvail(), 0);
+  EXPECT_FALSE(PlatQueueHasWork()) << "the move was taken away";
+  PlatInjectMouseMove(600, 150, t + 10);
+  EXPECT_EQ(WEventAvail(), 1);
+  PlatUiPump();
+  const Rect all{0, 0, 200, 300};
+  const uInt32 rgn = DRectRgn(&all);
+  WSetIdleRgn(other, rgn, 0);
+  DDestroyRgn(rgn);
+  PlatInjectMouseMove(610, 160, t + 20);
+  EXPECT_EQ(WEventAvail(), 0) << "its idle region does not want it";
+  WDestroy(other);
   // Event 48 ends a loop run from the root.
   gOnEvent = nullptr;
   WEventRecord leave = Rec(kWEvLeaveRootLoop, doc);
