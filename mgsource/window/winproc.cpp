@@ -81,7 +81,7 @@ PlatResult DispatchKey(WindowRef w, WEventRecord* e) {
   return 0;
 }
 
-PlatResult MouseActivate(PlatWindow hwnd, WindowRef w, const WindowRecord* r, PlatLParam lParam) {
+PlatResult MouseActivate(WindowRef w, const WindowRecord* r, PlatLParam lParam) {
   if ((r->style & (kWStyleFloating | kWStyleModal)) == kWStyleFloating) return kPlatMaNoActivate;
   if (const WindowRef modal = WFrontModal()) {
     if (modal == w) return kPlatMaActivate;
@@ -89,7 +89,6 @@ PlatResult MouseActivate(PlatWindow hwnd, WindowRef w, const WindowRecord* r, Pl
     const PlatWindow modalHw = WHostWindow(modal);
     RaiseHost(modalHw, WAppInactive() != 0);
     if (WAppInactive() && modalHw) PlatSetActiveWindow(modalHw);
-    (void)hwnd;
     return kPlatMaNoActivateAndEat;
   }
   if (PlatLowWord(lParam) != kPlatHtClient) return kPlatMaActivate;
@@ -115,7 +114,7 @@ PlatResult Iconic(PlatWindow hwnd, WindowRef w, const WindowRecord* r, uint32_t 
     case kPlatMsgSysCommand:
       if (wParam == kPlatScClose) return SysCommandClose(w, r);
       return Def(hwnd, message, wParam, lParam);
-    case kPlatMsgMouseActivate: return MouseActivate(hwnd, w, r, lParam);
+    case kPlatMsgMouseActivate: return MouseActivate(w, r, lParam);
     default: return Def(hwnd, message, wParam, lParam);
   }
 }
@@ -297,7 +296,7 @@ PlatResult QXDChildWinProc(PlatWindow hwnd, uint32_t message, PlatWParam wParam,
         WSetHostCursor(over ? over : r->active ? r->cursor : -1);
       }
       return Def(hwnd, message, wParam, lParam);
-    case kPlatMsgMouseActivate: return MouseActivate(hwnd, w, r, lParam);
+    case kPlatMsgMouseActivate: return MouseActivate(w, r, lParam);
     case kPlatMsgKeyDown:
       if (WTranslateKeyDown(lParam, uInt32(wParam), &e)) return DispatchKey(w, &e);
       return 0;
