@@ -11,12 +11,12 @@
 
 namespace {
 
-struct TimerEntry {
+struct WTimer {
   WindowRef window;
   uInt32 due;
   int32 id;
 };
-static_assert(sizeof(TimerEntry) == 12, "timer entry: window, due time, id");
+static_assert(sizeof(WTimer) == 12, "timer entry: window, due time, id");
 constexpr int32 kGrowBy = 4;
 
 // A handle: a 32-bit count, then the entries.  User-interface thread only.
@@ -26,7 +26,7 @@ OccurHdlr gHdlr = 0;
 
 int32 Count() { return gList ? *reinterpret_cast<int32*>(*gList) : 0; }
 void SetCount(int32 n) { *reinterpret_cast<int32*>(*gList) = n; }
-TimerEntry* Entries() { return reinterpret_cast<TimerEntry*>(*gList + 4); }
+WTimer* Entries() { return reinterpret_cast<WTimer*>(*gList + 4); }
 
 int32 Find(WindowRef window, int32 id) {
   const int32 n = Count();
@@ -37,7 +37,7 @@ int32 Find(WindowRef window, int32 id) {
 
 void RemoveAt(int32 i) {
   const int32 n = Count();
-  std::memmove(Entries() + i, Entries() + i + 1, size_t(n - i - 1) * sizeof(TimerEntry));
+  std::memmove(Entries() + i, Entries() + i + 1, size_t(n - i - 1) * sizeof(WTimer));
   SetCount(n - 1);
 }
 
@@ -48,7 +48,7 @@ int32 OnTimerOccurrence(void*) {
 
 MgErr MakeList() {
   if (gList) return kNoErr;
-  gList = AZNewHClr(4 + kGrowBy * int32(sizeof(TimerEntry)));
+  gList = AZNewHClr(4 + kGrowBy * int32(sizeof(WTimer)));
   return gList ? kNoErr : kMemFullErr;
 }
 
@@ -81,7 +81,7 @@ int32 WStartTimer(WindowRef window, int32 interval, int32 id) {
   if (Find(window, id) >= 0) return 0;
   const int32 n = Count();
   if (n > 0 && n % kGrowBy == 0) {
-    if (MgErr err = AZSetHandleSize(gList, 4 + (n + kGrowBy) * int32(sizeof(TimerEntry)))) {
+    if (MgErr err = AZSetHandleSize(gList, 4 + (n + kGrowBy) * int32(sizeof(WTimer)))) {
       DBMgErr(__FILE__, __LINE__, err, "the timer list cannot grow");
       return 0;
     }
@@ -90,8 +90,8 @@ int32 WStartTimer(WindowRef window, int32 interval, int32 id) {
   // or earlier, so that equal times fire in start order.
   int32 at = 0;
   while (at < n && MillisecCmp(Entries()[at].due, due) > 0) ++at;
-  std::memmove(Entries() + at + 1, Entries() + at, size_t(n - at) * sizeof(TimerEntry));
-  Entries()[at] = TimerEntry{window, due, id};
+  std::memmove(Entries() + at + 1, Entries() + at, size_t(n - at) * sizeof(WTimer));
+  Entries()[at] = WTimer{window, due, id};
   SetCount(n + 1);
   if (!gOcc) gOcc = AllocOccur();
   if (gOcc && !gHdlr) gHdlr = AllocOccurHdlr(gOcc, &OnTimerOccurrence, nullptr);
@@ -103,7 +103,7 @@ int32 WCheckTimers() {
   int32 fired = 0;
   const uInt32 now = MilliSecs();
   while (Count() > 0) {
-    const TimerEntry e = Entries()[Count() - 1];
+    const WTimer e = Entries()[Count() - 1];
     if (MillisecCmp(e.due, now) > 0) break;
     SetCount(Count() - 1);
     WEventRecord ev{};
