@@ -19,6 +19,7 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "platform/qx_alert.h"
 #include "shell/appprint.h"
@@ -111,7 +112,7 @@ MgErr ShellInitEngine() {
   // The application's colours, before anything draws.
   if (rt) InitAppColors(rt);
   // The font table and the standard fonts (the configuration may name them).
-  TXInitFonts();
+  TXInitText();
   ReadDitherKeys();
   // The temporary resource file for the resources of loaded external code.
   gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);
@@ -136,7 +137,7 @@ MgErr ShellInitEngine() {
 void ShellFinishEngine() {
   FinishExec();
   ShellFinishPrinting();
-  TXFinishFonts();
+  TXFinishText();
   WEventQueueInit(0);
   SetTmpQXRsrcFile(0);
   if (gTmpFile) RCloseFile(gTmpFile);

@@ -196,10 +196,10 @@ rsrcw::Bytes TextRecordRsrc(const SavedText& t) {
   for (int16 v : {t.view[0], t.view[1], t.view[2], t.view[3]}) Be32(b, uInt32(int32(v)));
   Be32(b, 0);  // line table
   Be32(b, t.background);
-  Be32(b, 0);
-  Be32(b, 0);
-  Be16(b, 0);
-  Be16(b, 0);
+  Be32(b, uInt32(t.selStart));
+  Be32(b, uInt32(t.selEnd));
+  Be16(b, t.carried[0]);
+  Be16(b, t.carried[1]);
   Be32(b, uInt32(t.runs.size()));
   Run(b, t.insertion);
   for (const TextRun& r : t.runs) Run(b, r);

@@ -102,6 +102,8 @@ struct SavedText {
   int16 view[4] = {0, 0, 20, 100};
   uInt32 background = 0x1000000;
   bool storeText = true;
+  int32 selStart = 0, selEnd = 0;
+  uInt16 carried[2] = {0, 0};  // the two words kept through copies and loads
 };
 rsrcw::Bytes TextRecordRsrc(const SavedText& t);
 

@@ -3,8 +3,10 @@
 // its map, colours and disposal.
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
+#include "platform/qx_sysinfo.h"
 #include "rsrc_test_support.h"
 #include "tools/panelwriter.h"
+#include <cstring>
 
 namespace rsrctest {
 namespace {
@@ -99,6 +101,7 @@ TEST_F(BoundaryTexts, TheOldTypeAndTextsWithoutBytesLoad) {
   none.storeText = false;
   SavedText empty = TwoRuns();
   empty.text.clear();
+  empty.runs.resize(1);  // a run may not start past the text's end
   Make({{kOldTextRecordType, {1, Saved(TwoRuns())}}, {kTextRecordType, {2, Saved(none)}},
         {kTextRecordType, {3, Saved(empty)}}});
   struct Case {
@@ -263,6 +266,261 @@ TEST_F(BoundaryTexts, MalformedFontTablesAreRefused) {
   std::memcpy(*h, good.data(), good.size());
   EXPECT_EQ(TReadFontTable(77, h, nullptr, 0), kNoErr);
   AZDisposeHandle(h);
+}
+
+
+// Records made, copied, scaled and changed in memory; fonts from the table.
+class TextRecords : public BoundaryTexts {
+ protected:
+  void SetUp() override {
+    BoundaryTexts::SetUp();
+    TXInitFonts();
+    sans_ = TNewFont(PS("DejaVu Sans"), 12, 0, 0);
+  }
+  void TearDown() override {
+    TDisposeFont(sans_);
+    BoundaryTexts::TearDown();
+  }
+  TRecord New(uInt32 mode, const char* text, const Rect& view = Rect{0, 0, 50, 100}) {
+    return TNew(&view, mode, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), sans_, 0x123456,
+                0xFFFFFF);
+  }
+  int32 sans_ = -1;
+};
+
+TEST_F(TextRecords, NewRecordsTakeTheirFontModeAndShownFlag) {
+  const struct {
+    uInt32 mode;
+    int32 font;  // -1: an invalid number
+    uInt32 storedMode, flags;
+    int32 fontErr;
+  } cases[] = {
+      {0x1004, 0, 0x1004, 0, 0},        {0x3003, 0, 0x3, 0, 0},      {0x3000, 0, 0, 0, 0},
+      {0x8001, 0, 0x8001, 0x800, 0},    {0x4, -1, 0x4, 0, 16},
+  };
+  for (const auto& c : cases) {
+    gFontErr = 0;
+    const Rect view{0, 0, 50, 100};
+    const int32 font = c.font < 0 ? -1 : sans_;
+    const int32 refs = TFontReferences(sans_);
+    TRecord r = TNew(&view, c.mode, reinterpret_cast<const uChar*>("ab"), 2, font, 0x123456, 0xFFFFFF);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(TGetMode(r), c.storedMode) << std::hex << c.mode;
+    EXPECT_EQ(TRWord(r, kTRFlags), c.flags) << std::hex << c.mode;
+    EXPECT_EQ(gFontErr, c.fontErr) << std::hex << c.mode;
+    EXPECT_EQ(TRData(r)->runs[0].font, c.font < 0 ? kAppFont : sans_);
+    if (c.font >= 0) EXPECT_EQ(TFontReferences(sans_), refs + 1);
+    EXPECT_EQ(Text(r), "ab");
+    TDispose(r);
+    EXPECT_EQ(TFontReferences(sans_), refs);
+  }
+}
+
+TEST_F(TextRecords, SetRectCollapsesAndPlacesTheDestination) {
+  const int16 bar = int16(PlatGetSystemMetric(kPlatMetricVScrollWidth));
+  const struct {
+    uInt32 mode;
+    Rect first, outer;  // first: set before, for kind 2's wider destination
+    int16 viewRight;
+    int32 destLeft, destRight;
+    bool collapsed;
+  } cases[] = {
+      {0x1, {0, 0, 0, 0}, {0, 0, 50, 100}, 100, 1, 100, false},
+      {0x11, {0, 0, 0, 0}, {0, 10, 50, 110}, 110, 11, 110, false},
+      // Kind 2 keeps a wider destination: right edges meet, centres meet
+      // (halves truncated), or the left margin.
+      {0x12, {0, 0, 50, 300}, {0, 0, 50, 100}, 100, -198, 100, false},
+      {0x22, {0, 0, 50, 300}, {0, 0, 50, 101}, 101, -98, 200, false},
+      {0x02, {0, 0, 50, 300}, {0, 0, 50, 100}, 100, 1, 299, false},
+      {0x02, {0, 0, 50, 30}, {0, 0, 50, 100}, 100, 1, 100, false},
+      {0x11001, {0, 0, 0, 0}, {0, 0, 50, 100}, 92, 1, 92, false},  // thin bar
+      {0x11001, {0, 0, 0, 0}, {0, 0, 50, 9}, 1, 1, 1, true},       // 2 + 8 needed
+      {0x11001, {0, 0, 0, 0}, {0, 0, 50, 10}, 2, 1, 2, false},
+      {0x13001, {0, 0, 0, 0}, {0, 0, 50, 17}, 9, 1, 9, true},      // 2 + 8 + 8 needed
+      {0x1001, {0, 0, 0, 0}, {0, 0, 50, 100}, int16(100 - bar), 1, 100 - bar, false},
+      {0x1, {0, 0, 0, 0}, {0, 0, -1, 100}, 100, 1, 100, true},     // negative height
+      {0x3000, {0, 0, 0, 0}, {0, 0, 50, 1}, 1, 1, 1, true},        // kind 0 has no bars: below 2
+  };
+  for (const auto& c : cases) {
+    TRecord r = New(c.mode, "x");
+    if (c.first.right) TSetRect(r, &c.first);
+    TSetRect(r, &c.outer);
+    const TRecordData* d = TRData(r);
+    EXPECT_EQ(d->view.right, c.viewRight) << std::hex << c.mode << " " << c.outer.right;
+    EXPECT_EQ(d->dest.left, c.destLeft) << std::hex << c.mode << " " << c.outer.right;
+    EXPECT_EQ(d->dest.right, c.destRight) << std::hex << c.mode << " " << c.outer.right;
+    EXPECT_EQ(d->dest.top, c.outer.top);
+    EXPECT_EQ((d->flags & kTRFlagCollapsed) != 0, c.collapsed) << std::hex << c.mode << " " << c.outer.right;
+    Rect view;
+    LRect dest;
+    TGetRect(r, &view, &dest);
+    EXPECT_EQ(view.right, c.outer.right) << "the bars added back";
+    EXPECT_EQ(view.bottom, c.outer.bottom) << "the bars added back";
+    TDispose(r);
+  }
+}
+
+TEST_F(TextRecords, ReplacingTextPinsTheSelectionAndFoldsTheRuns) {
+  Make({{kTextRecordType, {1, Saved(TwoRuns())}}});
+  TRecord r = nullptr;
+  ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
+  TRData(r)->selStart = 3;
+  TRData(r)->selEnd = 9;
+  TRData(r)->flags |= 0x1040;
+  const int32 courier = TRData(r)->runs[1].font, helvetica = TRData(r)->runs[2].font;
+  const int32 courierRefs = TFontReferences(courier), helveticaRefs = TFontReferences(helvetica);
+  UHandle before = TGetText(r);
+  EXPECT_EQ(TReplaceText(r, reinterpret_cast<const uChar*>("hello world"), 11), kNoErr);
+  EXPECT_EQ(TGetText(r), before) << "equal text: nothing happens";
+  EXPECT_EQ(TRRunCount(r), 2);
+  EXPECT_EQ(TReplaceText(r, reinterpret_cast<const uChar*>("hey"), 3), kNoErr);
+  EXPECT_EQ(Text(r), "hey");
+  EXPECT_EQ(TRRunCount(r), 0);
+  EXPECT_EQ(DSGetHandleSize(r), kTRFixedSize);
+  EXPECT_EQ(TRData(r)->runs[0].font, courier);
+  EXPECT_EQ(TRData(r)->runs[0].colour, 0x112233u) << "the first run's colour";
+  EXPECT_EQ(TRData(r)->selStart, 3);
+  EXPECT_EQ(TRData(r)->selEnd, 3);
+  EXPECT_EQ(TRWord(r, kTRFlags) & 0x1040, 0u);
+  EXPECT_EQ(TFontReferences(courier), courierRefs - 1) << "the insertion style's own reference went";
+  EXPECT_EQ(TFontReferences(helvetica), helveticaRefs - 1);
+  TDispose(r);
+}
+
+TEST_F(TextRecords, BlankTextsAndHashes) {
+  const struct {
+    const char* text;
+    Bool32 blank;
+  } blanks[] = {{"", 1}, {"\t\f\b", 1}, {" \r\n", 1}, {"  a ", 0}, {"\x01", 0}};
+  for (const auto& c : blanks) {
+    TRecord r = New(1, c.text);
+    EXPECT_EQ(TIsBlank(r), c.blank) << c.text;
+    TDispose(r);
+  }
+  const struct {
+    const char* text;
+    Bool32 upper;
+    uInt32 hash;
+  } hashes[] = {{"", 0, 0},         {"abc", 0, 0x6783},         {"abc", 1, 0x4563},
+                {"ABC", 0, 0x4563}, {"abcdefgh", 0, 0x89ABAA8}, {"abcdefghij", 0, 0xABAA66A}};  // folded from the 8th
+  for (const auto& c : hashes) {
+    Str255 p;
+    p[0] = uChar(std::strlen(c.text));
+    std::memcpy(p + 1, c.text, p[0]);
+    EXPECT_EQ(PStrHash(p, c.upper), c.hash) << c.text << " " << c.upper;
+  }
+}
+
+TEST_F(TextRecords, EveryFieldSurvivesLoadCopyAndScaledCopy) {
+  SavedText t = TwoRuns();
+  t.flags = 0x0600;
+  t.mode = 0x10024;
+  t.view[0] = 10, t.view[1] = 20, t.view[2] = 40, t.view[3] = 60;
+  t.background = 0x445566;
+  t.selStart = 2;
+  t.selEnd = 5;
+  t.carried[0] = 0xBEEF;
+  t.carried[1] = 0x1234;
+  Make({{kTextRecordType, {1, Saved(t)}}});
+  TRecord r = nullptr;
+  ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
+  const int32 courier = TRData(r)->runs[0].font;
+  const int32 refs = TFontReferences(courier);
+  const auto same = [&](TRecord c, bool scaled) {
+    const TRecordData* d = TRData(c);
+    EXPECT_EQ(d->flags & ~uInt32(kTRFlagScaled | kTRFlagSharedText), 0x0600u);
+    EXPECT_EQ(d->mode, 0x10024u);
+    EXPECT_EQ(d->background, 0x445566u);
+    EXPECT_EQ(d->carried[0], 0xBEEF);
+    EXPECT_EQ(d->carried[1], 0x1234);
+    EXPECT_EQ(d->runCount, 2);
+    EXPECT_EQ(d->runs[2].start, 6u);
+    EXPECT_EQ(d->runs[1].colour, 0x112233u);
+    EXPECT_EQ(Text(c), "hello world");
+    const int16 k = scaled ? 2 : 1;
+    EXPECT_EQ(d->view.top, 10 * k);
+    EXPECT_EQ(d->view.right, 60 * k);
+    EXPECT_EQ(d->dest.left, 20 * k);
+    EXPECT_EQ(d->dest.bottom, 40 * k);
+    EXPECT_EQ(d->selStart, scaled ? 16 : 2) << "a scaled copy keeps the bars' width there";
+    EXPECT_EQ(d->selEnd, scaled ? 16 : 5);
+  };
+  same(r, false);
+  TRecord shared = TDuplicate(r, 1), copied = TDuplicate(r, 0);
+  ASSERT_NE(shared, nullptr);
+  ASSERT_NE(copied, nullptr);
+  same(shared, false);
+  same(copied, false);
+  EXPECT_EQ(TGetText(shared), TGetText(r));
+  EXPECT_NE(TGetText(copied), TGetText(r));
+  EXPECT_EQ(TRWord(shared, kTRFlags) & kTRFlagSharedText, kTRFlagSharedText);
+  EXPECT_EQ(TRWord(copied, kTRFlags) & kTRFlagSharedText, 0u);
+  EXPECT_EQ(TFontReferences(courier), refs + 4) << "insertion style and first run, in each copy";
+  const Rect from{0, 0, 100, 100}, to{0, 0, 200, 200};
+  TRecord scaled = TScaleText(r, &from, &to);
+  ASSERT_NE(scaled, nullptr);
+  same(scaled, true);
+  EXPECT_EQ(TRWord(scaled, kTRFlags) & kTRFlagScaled, kTRFlagScaled);
+  EXPECT_NE(TRData(scaled)->runs[0].font, courier) << "the run fonts are scaled";
+  TDispose(scaled);
+  TDispose(shared);
+  TDispose(copied);
+  EXPECT_EQ(TFontReferences(courier), refs);
+  EXPECT_EQ(Text(r), "hello world") << "the shared text stays with its owner";
+  // A collapsed record is copied without scaling.
+  TRData(r)->flags |= kTRFlagCollapsed;
+  scaled = TScaleText(r, &from, &to);
+  EXPECT_EQ(TRData(scaled)->view.right, 60);
+  EXPECT_EQ(TRWord(scaled, kTRFlags) & kTRFlagScaled, 0u);
+  TDispose(scaled);
+  TDispose(r);
+}
+
+TEST_F(TextRecords, RunsOutOfOrderOrABadSelectionFailTheLoad) {
+  const auto with = [](auto change) {
+    SavedText t = TwoRuns();
+    change(t);
+    return Saved(t);
+  };
+  const std::vector<Bytes> bad = {
+      with([](SavedText& t) { t.runs = {{0, 1, 0}, {6, 3, 0}, {3, 1, 0}}; }),
+      with([](SavedText& t) { t.runs = {{2, 1, 0}, {6, 3, 0}}; }),
+      with([](SavedText& t) { t.runs = {{0, 1, 0}, {12, 3, 0}}; }),
+      with([](SavedText& t) { t.selStart = 5, t.selEnd = 4; }),
+      with([](SavedText& t) { t.selEnd = 12; }),
+      with([](SavedText& t) { t.selStart = -1; }),
+  };
+  std::vector<std::pair<ResType, std::pair<int32, Bytes>>> rsrcs = {{kTextRecordType, {1, Saved(TwoRuns())}}};
+  for (size_t i = 0; i < bad.size(); ++i) rsrcs.push_back({kTextRecordType, {int32(10 + i), bad[i]}});
+  Make(rsrcs);
+  TRecord r = nullptr;
+  ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
+  const int32 courier = TRData(r)->runs[0].font;
+  TDispose(r);
+  const int32 refs = TFontReferences(courier), live = LiveHandleCount();
+  for (size_t i = 0; i < bad.size(); ++i) {
+    r = reinterpret_cast<TRecord>(1);
+    EXPECT_EQ(TLoad(file_, nullptr, int32(10 + i), &r, 0), kArgErr) << i;
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(TFontReferences(courier), refs) << i;
+    EXPECT_EQ(LiveHandleCount(), live) << i;
+  }
+  // A shorter text given in place of the stored one keeps the runs that
+  // start inside it and pins the selection.
+  SavedText t = TwoRuns();
+  t.selStart = 1;
+  t.selEnd = 9;
+  RCloseFile(file_);
+  Make({{kTextRecordType, {1, Saved(t)}}});
+  UHandle mine = DSNewHandle(4 + 3);
+  PutNative32(*mine, 3);
+  std::memcpy(*mine + 4, "hey", 3);
+  ASSERT_EQ(TLoad(file_, mine, 1, &r, 0), kNoErr);
+  EXPECT_EQ(TRRunCount(r), 1);
+  EXPECT_EQ(DSGetHandleSize(r), kTRFixedSize + kTRRunSize);
+  EXPECT_EQ(TRData(r)->selStart, 1);
+  EXPECT_EQ(TRData(r)->selEnd, 3);
+  TDispose(r);
 }
 
 }  // namespace
