@@ -36,13 +36,6 @@ MgErr GetTempDirPath(Path p) {
   return FTempDirPath(&p);
 }
 
-MgErr GetAppIndString(int32 index, PStr text, ConstPStr defaultText) {
-  if (ExtGetAppIndStringProc hook = gIndStringHook.load()) return hook(index, text, defaultText);
-  if (defaultText) PStrCpy(text, defaultText);
-  else text[0] = 0;
-  return kRsrcNotFoundErr;
-}
-
 bool IsNTFamily() {
   ExtIsNTFamilyProc hook = gNTFamilyHook.load();
   return !hook || hook();
@@ -260,6 +253,13 @@ void Explain(MgErr err, ConstCStr name, int32 hostError, PStr message) {
 }
 
 }  // namespace
+
+MgErr GetAppIndString(int32 index, PStr text, ConstPStr defaultText) {
+  if (ExtGetAppIndStringProc hook = gIndStringHook.load()) return hook(index, text, defaultText);
+  if (defaultText) PStrCpy(text, defaultText);
+  else text[0] = 0;
+  return kRsrcNotFoundErr;
+}
 
 // ------------------------------------------------------------- interface
 

@@ -100,6 +100,10 @@ void ExtCodeSetAppPathHook(ExtGetFolderProc proc);
 void ExtCodeSetTempDirPathHook(ExtGetFolderProc proc);
 void ExtCodeSetAppIndStringHook(ExtGetAppIndStringProc proc);
 void ExtCodeSetNTFamilyHook(ExtIsNTFamilyProc proc);
+// Entry index (0 to 64) of the run-time's string table into text: 0, or
+// non-zero with the default (or an empty string) copied when the shell has
+// not installed its procedure or the entry cannot be read.
+MgErr GetAppIndString(int32 index, PStr text, ConstPStr defaultText);
 
 // The shell's message numbers of the explanations.
 enum : int32 { kExtMsgLoadFailed = 13, kExtMsgNeededMissing = 27, kExtMsgNotALibrary = 28 };

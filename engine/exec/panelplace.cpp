@@ -9,6 +9,7 @@
 #include "engine/vi/viload.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/window/wsysinfo.h"
 
 using namespace qxrun;
 
@@ -107,7 +108,7 @@ void PlacePanelWindow(ObjHeap panel) {
     WGetGlobalRect(w, &placed);
   } else {
     Rect work, margins;
-    WGetWorkAreaRect(kWNoWindow, &work);
+    WGetWorkAreaRect(Point{0, 0}, &work);
     WGetShellRect(second, &margins);
     const Rect content = GetExtRect(panel, kHeapExtContentRect);
     const int32 oldDistance = content.top - port.top;

@@ -52,6 +52,7 @@
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wdde.h"
@@ -60,6 +61,7 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wservices.h"
+#include "mgsource/window/wsysinfo.h"
 #include "platform/qx_portio.h"
 
 const QXRTEntry* QXRTEngineEntries(int32* count) {
@@ -183,6 +185,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(124, WSetTitle),
       QX_RT_ENTRY(125, WGetTitle),
       QX_RT_ENTRY(126, WGetShellRect),
+      QX_RT_ENTRY(127, WGetScreenRect),
       QX_RT_ENTRY(129, WPostEvent),
       QX_RT_ENTRY(130, WSendEvent),
       QX_RT_ENTRY(131, WNeedsDraw),
@@ -206,6 +209,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(150, WKillTimer),
       QX_RT_ENTRY(152, WEventAvail),
       QX_RT_ENTRY(153, WAlert),
+      QX_RT_ENTRY(154, TSetClipboard),
+      QX_RT_ENTRY(155, TGetClipboard),
+      QX_RT_ENTRY(160, WGetExternalClipboard),
       QX_RT_ENTRY(161, DSelectNormPen),
       QX_RT_ENTRY(162, DSelectPen),
       QX_RT_ENTRY(163, DNewPen),
@@ -263,8 +269,16 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(218, TModifyFont),
       QX_RT_ENTRY(219, TGetFontInfo),
       QX_RT_ENTRY(221, TLoadFont),
+      QX_RT_ENTRY(222, TNew),
       QX_RT_ENTRY(223, TDispose),
+      QX_RT_ENTRY(224, TDuplicate),
+      QX_RT_ENTRY(225, TGetRect),
+      QX_RT_ENTRY(226, TOffsetRect),
+      QX_RT_ENTRY(227, TSetRect),
+      QX_RT_ENTRY(228, TGetMode),
+      QX_RT_ENTRY(229, TSetMode),
       QX_RT_ENTRY(230, TGetText),
+      QX_RT_ENTRY(231, TRecalc),
       QX_RT_ENTRY(232, TReplaceText),
       QX_RT_ENTRY(242, TDraw),
       QX_RT_ENTRY(244, TLoad),
@@ -272,6 +286,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(250, TBox),
       QX_RT_ENTRY(251, TTextSize),
       QX_RT_ENTRY(254, TFontCompare),
+      QX_RT_ENTRY(256, TScaleText),
+      QX_RT_ENTRY(258, TIsBlank),
+      QX_RT_ENTRY(259, TGetFont),
       QX_RT_ENTRY(262, TGetColors),
       QX_RT_ENTRY(263, TSetColors),
       QX_RT_ENTRY(267, AZDisposeHandle),
@@ -537,6 +554,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1008, FIsAPathOfType),
       QX_RT_ENTRY(1009, FAppPath),
       QX_RT_ENTRY(1018, MIndexToIndex),
+      QX_RT_ENTRY(1027, MDeleteItem),
+      QX_RT_ENTRY(1028, MGetItemInfo),
+      QX_RT_ENTRY(1031, MSetMenuCheck),
       QX_RT_ENTRY(1032, IGetQXPictBits),
       QX_RT_ENTRY(1033, DSMemStats),
       QX_RT_ENTRY(1034, AZMemStats),

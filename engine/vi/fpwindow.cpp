@@ -6,6 +6,7 @@
 #include "engine/vi/vi_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wsysinfo.h"
 
 using namespace viinst;
 
@@ -31,7 +32,7 @@ int32 Min3(int32 a, int32 b, int32 c) { return a < b ? (a < c ? a : c) : (b < c 
 
 void SetUpCascade() {
   Rect area, margins;
-  WGetWorkAreaRect(kWNoWindow, &area);
+  WGetWorkAreaRect(Point{0, 0}, &area);
   WGetShellRect(kCascadeOptions, &margins);
   area.top = int16(area.top + margins.top);
   area.left = int16(area.left + margins.left);
@@ -124,7 +125,7 @@ void PanelCascadeResetForTest() { gCascade = Cascade{}; }
 void PinWindowRect(Rect* rect, int32 windowOptions) {
   if (!rect) return;
   Rect area, margins;
-  WGetWorkAreaRect(kWNoWindow, &area);
+  WGetWorkAreaRect(Point{0, 0}, &area);
   WGetShellRect(uInt32(windowOptions), &margins);
   area.top = int16(area.top + margins.top);
   area.left = int16(area.left + margins.left);

@@ -14,6 +14,7 @@
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/window/wsysinfo.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_defproc.h"
 #include "platform/qx_display.h"
@@ -67,7 +68,8 @@ WindowRef Lookup(WindowRef w) {
 }
 
 bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
-int16 ScreenDepth() { return int16(PlatGetSystemMetric(kPlatMetricScreenDepth)); }
+// The smallest depth of the monitors the screen covers.
+int16 ScreenDepth() { return int16(WDepthOfRect(nullptr)); }
 
 PlatRect ToPlat(const Rect& r) { return PlatRect{r.left, r.top, r.right, r.bottom}; }
 Rect ToRect(const PlatRect& r) { return Rect{int16(r.top), int16(r.left), int16(r.bottom), int16(r.right)}; }
@@ -832,10 +834,6 @@ void WMove(WindowRef window, int32 v, int32 h) {
   h = pin(h, width);
   const Rect moved{int16(v), int16(h), int16(v + height), int16(h + width)};
   WSize(w, &moved);
-}
-
-void WGetWorkAreaRect(WindowRef /*window*/, Rect* rect) {
-  if (rect) *rect = ToRect(PlatGetWorkArea());
 }
 
 void WGetShellRect(uInt32 style, Rect* margins) {

@@ -200,8 +200,6 @@ QX_EXTERN_C void WGetGlobalRect(WindowRef window, Rect* rect);
 // Sets the content rectangle (screen coordinates); sends event 11 when the
 // position changed and event 10 when the size changed.
 QX_EXTERN_C void WSize(WindowRef window, const Rect* rect);
-// The work area of the screen (the window is not used: one monitor).
-QX_EXTERN_C void WGetWorkAreaRect(WindowRef window, Rect* rect);
 // The thickness of the frame a window of the style has around its content:
 // top, left, bottom and right margins.
 QX_EXTERN_C void WGetShellRect(uInt32 style, Rect* margins);

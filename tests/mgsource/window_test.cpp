@@ -7,6 +7,7 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/wsysinfo.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_display.h"
@@ -326,12 +327,12 @@ TEST_F(WindowTest, AReferenceThatIsNoWindowReportsAndTheRootStandsIn) {
 
 TEST_F(WindowTest, WorkAreaAndFrameMargins) {
   Rect area;
-  WGetWorkAreaRect(kWNoWindow, &area);
+  WGetWorkAreaRect(Point{0, 0}, &area);
   // The whole screen.
   EXPECT_EQ(area.bottom, PlatSurfaceHeight(PlatScreenSurface()));
   EXPECT_EQ(area.right, PlatSurfaceWidth(PlatScreenSurface()));
   PlatSetWorkArea(PlatRect{40, 0, 800, 600});
-  WGetWorkAreaRect(kWNoWindow, &area);
+  WGetWorkAreaRect(Point{0, 0}, &area);
   EXPECT_EQ(area.left, 40);
   struct Case {
     uInt32 style;

@@ -217,19 +217,20 @@ TEST_F(PanelRoutinesTest, PaletteMenusKeepTheirColumns) {
   EXPECT_EQ((*m)->procData, 0u);
   EXPECT_EQ(PictMenuColumns(m), 3);
   for (int32 i = 0; i < 5; ++i) ASSERT_EQ(MAppendPictMenuItem(m, reinterpret_cast<ConstPStr>("\001c"), i), kNoErr);
-  Rect size;
-  ASSERT_EQ(PictMenuProc(kMenuSizeMsg, m, &size, Point{0, 0}, nullptr), 1);
-  EXPECT_EQ(size.bottom, 2 * kPictCellHeight);
-  EXPECT_EQ(size.right, 3 * kPictCellWidth);
+  EXPECT_EQ(MCountItems(m), 5);
+  MCalcMenuSize(m);
+  EXPECT_EQ((*m)->size.bottom, 2 * kPictCellHeight);
+  EXPECT_EQ((*m)->size.right, 3 * kPictCellWidth);
   struct Hit {
     Point at;
     int32 item;
   };
   const Hit hits[] = {{{0, 0}, 1}, {{40, 40}, 5}, {{40, 70}, 0}, {{0, 100}, 0}, {{-1, 0}, 0}};
   for (const Hit& t : hits) {
-    int32 item = -1;
-    PictMenuProc(kMenuChooseMsg, m, nullptr, t.at, &item);
-    EXPECT_EQ(item, t.item) << t.at.v << "," << t.at.h;
+    MenuProcMsg msg{};
+    msg.code = kMenuHitCell;
+    msg.a1 = PointToWord(t.at);
+    EXPECT_EQ(PictMenuProc(&msg, m), t.item) << t.at.v << "," << t.at.h;
   }
   MDisposeMenu(m);
   MemFailNthAllocation(2);  // the record is made, the growth fails

@@ -1,0 +1,194 @@
+// The system's name, the monitors through the single-screen substitute, the
+// text clipboard and the predefined text styles.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "mgsource/draw/fonts.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wsysinfo.h"
+#include "platform/qx_clipboard.h"
+#include "platform/qx_globalmem.h"
+#include "platform/qx_sysinfo.h"
+#include "test_support.h"
+
+namespace {
+
+std::string S(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+
+class SystemInfo : public ManagerTest {
+ protected:
+  void SetUp() override {
+    ManagerTest::SetUp();
+    PlatClipboardReset();
+  }
+  void TearDown() override {
+    PlatClipboardReset();
+    WSetClipboardKind(kWClipNone);
+    ManagerTest::TearDown();
+  }
+  static LStrHandle L(const std::string& s) {
+    LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(int32(4 + s.size())));
+    (*h)->cnt = int32(s.size());
+    std::memcpy((*h)->str, s.data(), s.size());
+    return h;
+  }
+  static std::string Of(LStrHandle h) { return std::string(reinterpret_cast<char*>((*h)->str), (*h)->cnt); }
+  static void Free(LStrHandle h) { DSDisposeHandle(reinterpret_cast<UHandle>(h)); }
+  // Puts raw bytes on the clipboard as text, as another program would.
+  static void PutRaw(const std::string& bytes) {
+    const PlatGlobal g = PlatGlobalAlloc(kPlatGlobalMovable, uint32_t(bytes.size()));
+    std::memcpy(PlatGlobalLock(g), bytes.data(), bytes.size());
+    PlatGlobalUnlock(g);
+    ASSERT_TRUE(PlatOpenClipboard(0));
+    PlatEmptyClipboard();
+    ASSERT_TRUE(PlatSetClipboardData(kPlatClipText, g));
+    PlatCloseClipboard();
+  }
+};
+
+TEST_F(SystemInfo, NameVersionAndMonitors) {
+  Str255 s;
+  EXPECT_EQ(WGetOSName(s), s);
+  EXPECT_EQ(S(s), "Windows NT");
+  EXPECT_EQ(S(WGetOSVersion(s)), "4.0");
+  EXPECT_EQ(WGetOSName(nullptr), nullptr);
+  const PlatRect work = PlatGetWorkArea();
+  const int16 w = int16(PlatGetSystemMetric(kPlatMetricScreenWidth));
+  const int16 h = int16(PlatGetSystemMetric(kPlatMetricScreenHeight));
+  for (Point p : {Point{0, 0}, Point{-500, -900}, Point{30000, 30000}, Point{10, 10}}) {
+    Rect r;
+    WGetWorkAreaRect(p, &r);
+    EXPECT_EQ(r.left, work.left);
+    EXPECT_EQ(r.bottom, work.bottom);
+    WGetScreenRect(p, &r);
+    EXPECT_EQ(r.bottom, h);
+    EXPECT_EQ(r.right, w);
+  }
+  Rect r{};
+  int32 depth = 0;
+  EXPECT_EQ(WGetMonitorInfo(0, &r, &depth), 0);
+  EXPECT_EQ(r.right, w);
+  EXPECT_EQ(depth, PlatGetSystemMetric(kPlatMetricScreenDepth));
+  EXPECT_EQ(WGetMonitorInfo(1, &r, &depth), 1);
+  EXPECT_EQ(WDepthOfRect(nullptr), PlatGetSystemMetric(kPlatMetricScreenDepth));
+}
+
+TEST_F(SystemInfo, TheSubstituteKnowsOneMonitor) {
+  const struct {
+    int32 x, y;
+    uInt32 flags, monitor;
+  } points[] = {{5, 5, kWMonitorDefaultNull, kWSingleMonitor},
+                {-5, 5, kWMonitorDefaultNull, 0},
+                {-5, 5, kWMonitorDefaultNearest, kWSingleMonitor},
+                {100000, 5, kWMonitorDefaultPrimary, kWSingleMonitor}};
+  for (const auto& c : points) EXPECT_EQ(WSubstituteMonitorFromPoint(c.x, c.y, c.flags), c.monitor) << c.x;
+  const PlatRect empty{10, 10, 10, 20}, off{-50, -50, -10, -10}, on{10, 10, 20, 20};
+  EXPECT_EQ(WSubstituteMonitorFromRect(&empty, 0), 0u);
+  EXPECT_EQ(WSubstituteMonitorFromRect(&off, 0), 0u);
+  EXPECT_EQ(WSubstituteMonitorFromRect(&on, 0), kWSingleMonitor);
+  EXPECT_EQ(WSubstituteSystemMetric(kPlatMetricMonitors), 1);
+  EXPECT_EQ(WSubstituteSystemMetric(kPlatMetricVirtualWidth), PlatGetSystemMetric(kPlatMetricScreenWidth));
+  // The information block: 40 bytes for the rectangles, 72 for the name.
+  const struct {
+    uInt32 size;
+    bool ok, named;
+  } sizes[] = {{39, false, false}, {40, true, false}, {71, true, false}, {72, true, true}};
+  for (const auto& c : sizes) {
+    uChar block[80];
+    std::memset(block, 0xEE, sizeof block);
+    std::memcpy(block, &c.size, 4);
+    EXPECT_EQ(WSubstituteGetMonitorInfo(kWSingleMonitor, block), c.ok) << c.size;
+    int32 right = 0;
+    std::memcpy(&right, block + kWMonInfoRect + 8, 4);
+    EXPECT_EQ(right, c.ok ? PlatGetSystemMetric(kPlatMetricScreenWidth) : int32(0xEEEEEEEE)) << c.size;
+    EXPECT_EQ(std::memcmp(block + kWMonInfoName, "DISPLAY", 8) == 0, c.named) << c.size;
+  }
+  uInt32 size = 72;
+  uChar block[72];
+  std::memcpy(block, &size, 4);
+  EXPECT_FALSE(WSubstituteGetMonitorInfo(5, block));
+  // Enumeration: once with the clipped rectangle, not at all off the screen.
+  int calls = 0;
+  PlatRect seen{};
+  struct Seen {
+    int* calls;
+    PlatRect* rect;
+  } data{&calls, &seen};
+  const auto proc = [](uInt32, PlatObj, const PlatRect* r, void* d) {
+    ++*static_cast<Seen*>(d)->calls;
+    *static_cast<Seen*>(d)->rect = *r;
+    return true;
+  };
+  const PlatRect part{-10, 5, 30, 40};
+  EXPECT_EQ(WSubstituteEnumDisplayMonitors(0, &part, proc, &data), 1);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(seen.left, 0);
+  EXPECT_EQ(seen.right, 30);
+  EXPECT_EQ(WSubstituteEnumDisplayMonitors(0, &off, proc, &data), 1);
+  EXPECT_EQ(calls, 1) << "nothing on the screen: not called";
+}
+
+TEST_F(SystemInfo, ClipboardTextRoundTripsWithNativeLineEnds) {
+  LStrHandle text = L("a\nb");
+  EXPECT_EQ(TSetClipboard(text), kNoErr);
+  ASSERT_TRUE(PlatOpenClipboard(0));
+  const PlatGlobal g = PlatGetClipboardData(kPlatClipText);
+  ASSERT_NE(g, 0u);
+  EXPECT_EQ(PlatGlobalSize(g), 5u);
+  EXPECT_EQ(std::memcmp(PlatGlobalLock(g), "a\r\nb", 5), 0) << "CR LF and a NUL";
+  PlatGlobalUnlock(g);
+  PlatCloseClipboard();
+  LStrHandle back = L("old");
+  EXPECT_EQ(TGetClipboard(back), kNoErr);
+  EXPECT_EQ(Of(back), "a\nb");
+  // An empty text leaves the clipboard as it was.
+  LStrHandle none = L("");
+  EXPECT_EQ(TSetClipboard(none), kNoErr);
+  EXPECT_EQ(TGetClipboard(back), kNoErr);
+  EXPECT_EQ(Of(back), "a\nb");
+  // Another program's block without a NUL is read to its end, no further.
+  PutRaw("xyz");
+  EXPECT_EQ(TGetClipboard(back), kNoErr);
+  EXPECT_EQ(Of(back), "xyz");
+  PutRaw(std::string("pq\0rs", 5));
+  EXPECT_EQ(TGetClipboard(back), kNoErr);
+  EXPECT_EQ(Of(back), "pq");
+  // Nothing there: 42 and an empty text.
+  PlatClipboardReset();
+  EXPECT_EQ(TGetClipboard(back), kGenericErr);
+  EXPECT_EQ(Of(back), "");
+  // External text comes as a new handle, and the changed flag is cleared.
+  PutRaw(std::string("ext\0", 4));
+  WSetClipboardKind(kWClipText);
+  WSetClipboardChanged(1);
+  LStrHandle ext = nullptr;
+  EXPECT_EQ(WGetExternalClipboard(nullptr, &ext), 1);
+  ASSERT_NE(ext, nullptr);
+  EXPECT_EQ(Of(ext), "ext");
+  EXPECT_EQ(WClipboardChanged(), 0);
+  WSetClipboardKind(kWClipNone);
+  EXPECT_EQ(WGetExternalClipboard(nullptr, &ext), 0);
+  for (LStrHandle h : {text, back, none, ext}) Free(h);
+}
+
+TEST_F(SystemInfo, ModalStateAndTextStyles) {
+  WindowRef out = 77;
+  EXPECT_EQ(WGetModalWindow(&out), 0);
+  WSetNativeModal(1);
+  EXPECT_EQ(WGetModalWindow(&out), 1);
+  EXPECT_EQ(out, kWNoWindow);
+  WSetNativeModal(0);
+  for (int32 index : {1, 2, 7}) {
+    int32 font = -5, style = -5, colour = -5;
+    GetTextStyle(&font, &style, &colour, index);
+    EXPECT_EQ(font, kAppFont);
+    EXPECT_EQ(style, 0);
+    EXPECT_EQ(colour, 0);
+    GetTextStyle(nullptr, nullptr, nullptr, index);
+  }
+}
+
+}  // namespace
