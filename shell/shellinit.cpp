@@ -19,6 +19,7 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "platform/qx_alert.h"
@@ -111,8 +112,11 @@ MgErr ShellInitEngine() {
   if (self) FDisposePath(self);
   // The application's colours, before anything draws.
   if (rt) InitAppColors(rt);
-  // The font table and the standard fonts (the configuration may name them).
+  // The text manager: the font table and the standard fonts (the
+  // configuration may name them), the caret occurrence, the grey pen.
   TXInitText();
+  // The menus' colours and metrics from the system's.
+  MLoadMenuColors();
   ReadDitherKeys();
   // The temporary resource file for the resources of loaded external code.
   gTmpPath = MakeTempFilePath("qxrsrc%ld.tmp", nullptr);

@@ -296,8 +296,22 @@ MgErr TReplaceText(TRecord record, const uChar* bytes, int32 length) {
   UHandle t = TRData(record)->text;
   if (t && TextLength(t) == length && (length == 0 || std::memcmp(*t + 4, bytes, size_t(length)) == 0))
     return kNoErr;
-  UHandle fresh = NewText(bytes, uInt32(length));
-  if (!fresh) return kMemFullErr;
+  // An owned text is resized in place; a shared one (or none) is replaced
+  // by a new handle.  Either way a failure leaves the record as it was.
+  if (length > 0x7FFFFFF0) return kMemFullErr;
+  // Bytes inside the text itself would move when it is resized.
+  const uintptr_t at = uintptr_t(bytes), from = t ? uintptr_t(*t) : 0;
+  const bool inside = t && at >= from && at < from + uintptr_t(DSGetHandleSize(t));
+  const bool owned = t && !inside && !(TRData(record)->flags & kTRFlagSharedText);
+  UHandle fresh = nullptr;
+  if (owned) {
+    if (DSSetHandleSize(t, 4 + length) != kNoErr) return kMemFullErr;
+    PutNative32(*t, uInt32(length));
+    if (length) std::memmove(*t + 4, bytes, size_t(length));
+    fresh = t;
+  } else if (!(fresh = NewText(bytes, uInt32(length)))) {
+    return kMemFullErr;
+  }
   TRecordData* d = TRData(record);
   if (d->runCount > 0) {
     // The insertion style takes the first run's font (and its reference)
@@ -310,8 +324,7 @@ MgErr TReplaceText(TRecord record, const uChar* bytes, int32 length) {
     DSSetHandleSize(record, kTRFixedSize);  // shrinking keeps the block
   }
   d = TRData(record);
-  if (t && !(d->flags & kTRFlagSharedText)) DSDisposeHandle(t);
-  d = TRData(record);
+  if (t && t != fresh && !(d->flags & kTRFlagSharedText)) DSDisposeHandle(t);
   d->text = fresh;
   d->flags &= ~uInt32(kTRFlagSharedText | kTRFlagWordDrag | kTRFlagHexHalf);
   if (d->selStart > length) d->selStart = length;
