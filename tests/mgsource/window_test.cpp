@@ -5,6 +5,7 @@
 
 #include "mgsource/draw/dregion.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wsysinfo.h"
@@ -323,6 +324,14 @@ TEST_F(WindowTest, AReferenceThatIsNoWindowReportsAndTheRootStandsIn) {
   }
   WSetRefCon(kWRootWindow, 0);
   AZDisposeHandle(foreign);
+}
+
+TEST_F(WindowTest, TheMenuEventAsksTheWindowsHandler) {
+  const Rect r{0, 0, 10, 10};
+  const WindowRef w = WCreate(kWStyleNoHost, nullptr, &Record, &r, 0, 0, 5);
+  gDelivered.clear();
+  EXPECT_EQ(MSendMenuEvent(w), 7) << "the handler's answer decides whether the menu is shown";
+  EXPECT_EQ(gDelivered, (std::vector<std::pair<int32, uInt32>>{{-106, 5}}));
 }
 
 TEST_F(WindowTest, WorkAreaAndFrameMargins) {
