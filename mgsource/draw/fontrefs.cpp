@@ -368,8 +368,11 @@ int32 TMapFontReference(RsrcFileRef file, int32 index, uInt32* mapFlags) {
       return app;
     }
   }
-  const int32 k = index - gMap.first;
-  if (k < 0 || k >= gMap.count || !Valid(Pairs()[k].font)) return -1;
+  // Stored indices take any 32-bit value: the difference is taken wide.
+  const int64 wide = int64(index) - gMap.first;
+  if (wide < 0 || wide >= gMap.count) return -1;
+  const int32 k = int32(wide);
+  if (!Valid(Pairs()[k].font)) return -1;
   if (mapFlags) *mapFlags = Pairs()[k].flags;
   const int32 font = Pairs()[k].font;
   TAddFontReference(font);

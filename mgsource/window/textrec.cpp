@@ -2,6 +2,7 @@
 // their rectangles, mode and colours, and the text manager's start-up.
 #include "mgsource/window/textrec.h"
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -216,13 +217,15 @@ void TSetRect(TRecord record, const Rect* outer) {
   int32 destWidth = LRectWidth(&d->dest);
   if ((mode & kTRModeKind) != kTRKindLines || destWidth < viewWidth) destWidth = viewWidth;
   const int32 destHeight = LRectHeight(&d->dest);
-  int32 left;
+  // A loaded destination may hold any 32-bit values: placed wide, pinned.
+  int64 left;
   switch (mode & kTRModeJustify) {
-    case kTRJustifyRight: left = view.right - destWidth; break;
-    case kTRJustifyCentre: left = (view.left + view.right) / 2 - destWidth / 2; break;
+    case kTRJustifyRight: left = int64(view.right) - destWidth; break;
+    case kTRJustifyCentre: left = (view.left + view.right) / 2 - int64(destWidth / 2); break;
     default: left = view.left; break;
   }
-  d->dest = LRect{view.top, left + 1, view.top + destHeight, left + destWidth};
+  const auto pin = [](int64 v) { return int32(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
+  d->dest = LRect{view.top, pin(left + 1), pin(int64(view.top) + destHeight), pin(left + destWidth)};
   ForgetCaretColumn(record);
   MarkFullRelayout(record);
 }
