@@ -1,6 +1,7 @@
 // The three host window procedures: document, dialog and floating windows;
 // the hidden frame window; the system's menu windows.
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wsysinfo.h"
 
 #include <cstring>
 
@@ -30,8 +31,6 @@ WWinProcHooks gHooks{};
 // Set before the menu-bar key event goes out; a handler claims the key by
 // clearing it.
 int32 gMenuKeyPassOn = 0;
-int32 gClipboardKind = 0;
-bool gClipboardChanged = false;
 bool gPaletteRealised = false;
 PlatWindow gNextViewer = 0;
 
@@ -377,8 +376,8 @@ void ActivateApp(bool active) {
   WShowFloaters(active ? 0 : 1, WFrontModal() != kWNoWindow);
   if (active) {
     gPaletteRealised = false;
-    if (gClipboardChanged) {
-      gClipboardChanged = false;
+    if (WClipboardChanged()) {
+      WSetClipboardChanged(0);
       SendToRoot(kWEvClipboardChanged);
     }
   }
@@ -388,16 +387,16 @@ void DrawClipboard(PlatWindow hwnd, PlatWParam wParam, PlatLParam lParam) {
   if (WNestingLevel() == 0 || WAppInactive()) {
     if (PlatOpenClipboard(hwnd)) {
       if (PlatIsClipboardFormatAvailable(kPlatClipText) || PlatIsClipboardFormatAvailable(kPlatClipOemText))
-        gClipboardKind = 1;
+        WSetClipboardKind(kWClipText);
       else if (PlatIsClipboardFormatAvailable(kPlatClipBitmap) || PlatIsClipboardFormatAvailable(kPlatClipMetafile))
-        gClipboardKind = 2;
+        WSetClipboardKind(kWClipPicture);
       PlatCloseClipboard();
     }
   }
-  gClipboardChanged = true;
+  WSetClipboardChanged(1);
   if (gNextViewer) PlatSendMessage(gNextViewer, kPlatMsgDrawClipboard, wParam, lParam);
-  if (!gOptions.lazyUpdateClipboard && gClipboardChanged) {
-    gClipboardChanged = false;
+  if (!gOptions.lazyUpdateClipboard && WClipboardChanged()) {
+    WSetClipboardChanged(0);
     SendToRoot(kWEvClipboardChanged);
   }
 }
@@ -482,8 +481,6 @@ void WSetWinProcOptions(const WWinProcOptions& options) { gOptions = options; }
 WWinProcOptions WGetWinProcOptions() { return gOptions; }
 void WSetNextClipboardViewer(PlatWindow next) { gNextViewer = next; }
 void WClaimMenuKey() { gMenuKeyPassOn = 0; }
-int32 WClipboardKind() { return gClipboardKind; }
-Bool32 WClipboardChanged() { return gClipboardChanged ? 1 : 0; }
 
 WWinProcHooks WSetWinProcHooks(const WWinProcHooks& hooks) {
   return SetGivenHooks(&gHooks, hooks, &WWinProcHooks::rebuildToolBar, &WWinProcHooks::quitIfNoVIWindows,

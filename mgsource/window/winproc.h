@@ -119,10 +119,6 @@ WWinProcOptions WGetWinProcOptions();
 // 36 from SysCommand KeyMenu) claims the key by clearing it, and the host's
 // own menu handling is then skipped.
 void WClaimMenuKey();
-// The clipboard kind the frame last saw (0 none, 1 text, 2 picture) and
-// whether the clipboard changed since the application last heard of it.
-int32 WClipboardKind();
-Bool32 WClipboardChanged();
 // The application is inactive (another application is in front).
 Bool32 WAppInactive();
 
