@@ -7,8 +7,10 @@
 #include "app/appstart.h"
 #include "app/uiloop.h"
 #include "io/netconn.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/winmain.h"
 #include "platform/qx_display.h"
+#include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
 #include "shell/shellmain.h"
 
@@ -16,11 +18,21 @@ namespace {
 
 int gStatus = 0;
 
-// The loop's exit status becomes the program's.
-int32 RunLoop() {
-  gStatus = AppUiRun();
-  return gStatus;
+// The input script before the main loop: its status (or its quit's code)
+// ends the run.  So does a start that leaves nothing open once what waits
+// has been handled.
+Bool32 BeforeLoop() {
+  if (const int status = AppUiScript(); status >= 0) {
+    gStatus = status;
+    return 1;
+  }
+  for (int turns = 0; turns < 1000 && !WQuitting() && (WMainLoop(0, 0) || WCountPendingEvents() > 0); ++turns) {
+  }
+  return WQuitting() || !AppUiAnythingOpen() ? 1 : 0;
 }
+
+// The screen and the shown windows, whichever way the run ended.
+void AfterLoop() { PlatUiSnapshotAtExit(); }
 
 }  // namespace
 
@@ -32,7 +44,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   AppInstallHooks();
-  ShellSetMainHooks(ShellMainHooks{&AppStartEngine, &AppStopEngine, &AppAfterEngine, &RunLoop, nullptr});
+  ShellSetMainHooks(ShellMainHooks{&AppStartEngine, &AppStopEngine, &AppAfterEngine, &BeforeLoop, &AfterLoop, nullptr});
   // The network layer starts with the managers and stops after the shell.
   WStartupHooks entry{};
   entry.netStart = &NCInitMutexes;

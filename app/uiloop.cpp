@@ -29,9 +29,9 @@ PlatResult FrameProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLPar
   return PlatDefWindowProc(w, message, wParam, lParam);
 }
 
-// Whether a window other than the frame and the hidden windows of DDE
-// instances exists.
-bool AnythingOpen() {
+}  // namespace
+
+bool AppUiAnythingOpen() {
   std::vector<PlatWindow> all(size_t(PlatWindowZOrder(nullptr, 0)));
   all.resize(size_t(PlatWindowZOrder(all.data(), int32_t(all.size()))));
   for (PlatWindow w : all)
@@ -39,11 +39,13 @@ bool AnythingOpen() {
   return false;
 }
 
+namespace {
+
 int Loop() {
   PlatMsg m;
   for (;;) {
     if (!PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
-      if (!AnythingOpen()) return 0;
+      if (!AppUiAnythingOpen()) return 0;
       if (!PlatGetMessage(&m, 0, 0, 0)) return int(m.wParam);
     } else if (m.message == kPlatMsgQuit) {
       return int(m.wParam);
@@ -83,4 +85,11 @@ void AppUiFinish() {
   if (gFrame) PlatDestroyWindow(gFrame);
   gFrame = 0;
   PlatUnregisterClass(kFrameClass);
+}
+
+int AppUiScript() {
+  if (const int status = PlatUiRunScriptFromEnv()) return status;
+  PlatMsg m;
+  if (PlatPeekMessage(&m, 0, kPlatMsgQuit, kPlatMsgQuit, kPlatPeekRemove)) return int(m.wParam);
+  return -1;
 }

@@ -18,3 +18,11 @@ bool AppUiStart(const char* argv0);
 int AppUiRun();
 // Destroys the frame window and unregisters its class.
 void AppUiFinish();
+
+// The program's main routine runs the main loop itself; around it go the
+// script and the snapshots.  AppUiScript runs the script QX_INPUT_SCRIPT
+// names and returns -1 when the run goes on, else the exit status: the
+// script's (as AppUiRun's) or the code of the quit posted while it ran.
+int AppUiScript();
+// Whether a window other than the frame and DDE's hidden windows exists.
+bool AppUiAnythingOpen();

@@ -102,6 +102,8 @@ static void ReadDitherKeys() {
   gPrinterDitherBits = CfgGetDefault(kCfgBool, kPrinterDithering, &on) == kNoErr && on ? 1 : 0;
 }
 
+static bool gMadeQueue = false;
+
 MgErr ShellInitEngine() {
   // The run-time resource file: the application file appended to the
   // executable; a program without one runs without it.
@@ -123,7 +125,9 @@ MgErr ShellInitEngine() {
   if (gTmpPath && RCreateFile(gTmpPath, 1, FourCC("QNLX"), FourCC("TEMP"), FGetDefPerm(0600)) == kNoErr &&
       ROpenFile(gTmpPath, kRsrcReadWrite, &gTmpFile, nullptr, nullptr) == kNoErr)
     SetTmpQXRsrcFile(gTmpFile);
-  // The event queue that carries the engine's user events to this thread.
+  // The event queue that carries the engine's user events to this thread;
+  // one the program's start-up made stays its own, to be drained at its end.
+  gMadeQueue = !WEventQueueExists();
   if (MgErr err = WEventQueueInit(1)) return err;
   InitLinker();
   InstallLoadMethods();
@@ -142,7 +146,8 @@ void ShellFinishEngine() {
   FinishExec();
   ShellFinishPrinting();
   TXFinishText();
-  WEventQueueInit(0);
+  if (gMadeQueue) WEventQueueInit(0);
+  gMadeQueue = false;
   SetTmpQXRsrcFile(0);
   if (gTmpFile) RCloseFile(gTmpFile);
   gTmpFile = 0;

@@ -4,8 +4,10 @@
 
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "engine/exec/exectimer.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/wevent.h"
-#include "platform/qx_msgqueue.h"
+#include "shell/background.h"
 #include "shell/shellinit.h"
 
 namespace {
@@ -14,12 +16,10 @@ ShellMainHooks gHooks{};
 
 constexpr WEventCode kQuitEvent = -19;
 
-// The quit event ends every loop: no event is delivered any more and the
-// message loop ends.
+// The quit event ends every loop: no event is delivered any more.
 int32 RootHandler(WEventRecord* e, uInt32 refCon) {
   if (e->code == kQuitEvent) {
-    WSetQuitting(1);
-    PlatPostQuitMessage(0);
+    WQuit();
     return 1;
   }
   return gHooks.rootEvent ? gHooks.rootEvent(e, refCon) : 0;
@@ -52,9 +52,18 @@ int32 WMain() {
       return err;
     }
   }
+  // The loop gives the engine its slices and sleeps on the device layer's
+  // wake-up event, which other threads signal when they post or set an
+  // occurrence.
+  ShellInstallMainLoopHooks();
+  if (ThEvent wake = ExecTimer().wakeUpEvent ? ExecTimer().wakeUpEvent() : nullptr) WEventSetWakeUp(wake);
   WSetEventHandler(kWRootWindow, &RootHandler);
   WEventSetGate(1);
-  if (gHooks.runLoop) gHooks.runLoop();
+  if (!gHooks.beforeLoop || !gHooks.beforeLoop())
+    while (!WQuitting()) WMainLoop(1, 0);
+  if (gHooks.afterLoop) gHooks.afterLoop();
+  // The wake-up event ends with the device layer.
+  WEventSetWakeUp(nullptr);
   if (gHooks.stopEngine) gHooks.stopEngine();
   ShellFinishEngine();
   if (gHooks.afterEngine) gHooks.afterEngine();

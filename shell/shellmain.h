@@ -1,7 +1,6 @@
 // The shell's side of the program's entry: the application's names, and
-// the main routine the entry runs once the managers are up.  Until the main
-// loop and the window procedures take over, the routine runs the engine's
-// start, the program's loop and the engine's end that the program gives it.
+// the main routine the entry runs once the managers are up: the engine's
+// start, the main loop until quit, the engine's end.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/window/winmain.h"
@@ -17,12 +16,14 @@ struct ShellMainHooks {
   MgErr (*startEngine)();   // after the shell's start; an error ends WMain
   void (*stopEngine)();     // before the shell's end
   void (*afterEngine)();    // after it
-  int32 (*runLoop)();       // the main loop, until quit
+  Bool32 (*beforeLoop)();   // the gate open: non-zero ends the run without the loop
+  void (*afterLoop)();      // once the loop has ended (or was not entered)
   WEventHandler rootEvent;  // root-window events other than quit (null: none)
 };
 void ShellSetMainHooks(const ShellMainHooks& hooks);
-// The shell's main routine: its start, the start gate opened, the loop, its
-// end.  The start's error, else 0.
+// The shell's main routine: its start, the main loop's hooks, the start gate
+// opened, WMainLoop until the quit event -19 (WQuit), its end.  The start's
+// error, else 0.
 QX_EXTERN_C int32 WMain();
 // Hands the entry BuildAppNames and WMain (the other start-up hooks kept).
 void ShellInstallEntryHooks(WStartupHooks hooks);

@@ -109,6 +109,11 @@ MgErr WEventQueueInit(Bool32 start) {
   return err;
 }
 
+Bool32 WEventQueueExists() {
+  Rights r;
+  return gQueue ? 1 : 0;
+}
+
 MgErr WPostEvent(const WEventRecord* event, Bool32 noDuplicate, int32 priorityKind) {
   if (!event) return kArgErr;
   Rights r;

@@ -74,6 +74,8 @@ constexpr int32 kWPriorityAnyLevel = 32767;
 // installs the window manager's input test (WInputWaiting, wservices.h)
 // unless another is installed; disposing it removes that test.
 QX_EXTERN_C MgErr WEventQueueInit(Bool32 start);
+// Whether the queue exists (whoever made it disposes it).
+Bool32 WEventQueueExists();
 // Appends a copy of the event: 0, 2 without a queue, or the memory error
 // when the queue cannot grow (nothing added).  With noDuplicate an equal
 // queued event (same window and code; for user events words 2 to 7 too)

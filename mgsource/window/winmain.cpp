@@ -21,6 +21,8 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/wdde.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_activate.h"
@@ -52,31 +54,12 @@ char gBaseName[261];
 int32 gStartMode = kWStartNormal;
 uInt32 gInstance = 0;
 PlatWindow gFrame = 0;
-PlatWindow gNextViewer = 0;
 Bool32 gTimeSlice = 0;
 Bool32 gUseTaskBar = 0;
 bool gMemStarted = false;
 
 void Step(const char* name) {
   if (gHooks.startStep) gHooks.startStep(name);
-}
-
-// The frame's procedure until the window procedures take it over: Close
-// (which SIGTERM and SIGINT post) ends the loop.
-PlatResult FrameProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lParam) {
-  if (message == kPlatMsgClose) {
-    PlatPostQuitMessage(0);
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
-
-PlatResult ChildProc(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lParam) {
-  if (message == kPlatMsgPaint) {
-    WRedraw(w);
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
 }
 
 uint32_t NoCallback(uint32_t, uint32_t, PlatDdeConv, PlatDdeStr, PlatDdeStr, PlatDdeData, uint32_t, uint32_t) {
@@ -202,9 +185,9 @@ int32 WForwardToRunningInstance(int32 argc, const CStr* argv) {
 
 void WRegisterAppClasses() {
   const PlatWindowClass classes[] = {
-      {kFrameClass, &FrameProc, 0, PlatGetSysColour(kPlatColourWindow)},
-      {kChildClass, &ChildProc, 0, kPlatNoBrush},
-      {kMenuClass, &ChildProc, kPlatCsSaveBits, kPlatNoBrush},
+      {kFrameClass, &QXFrameProc, 0, PlatGetSysColour(kPlatColourWindow)},
+      {kChildClass, &QXDChildWinProc, 0, kPlatNoBrush},
+      {kMenuClass, &QXMenuWndProc, kPlatCsSaveBits, kPlatNoBrush},
   };
   for (const PlatWindowClass& c : classes)
     if (!PlatRegisterClass(c)) DBAssert(__FILE__, __LINE__, "a window class cannot be registered");
@@ -266,6 +249,7 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   if (MgErr err = SupportInit()) return err;
   Step("event queue");
   if (MgErr err = WEventQueueInit(1)) return err;
+  WResetMainLoop();
   Step("resources");
   if (MgErr err = RInitResources()) return err;
   Step("files");
@@ -275,6 +259,7 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   Step("dde");
   if (MgErr err = DDEInit()) return err;
   CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\030CheckWindowsQueueMsgTime"), &gTimeSlice);
+  WSetCheckQueueMsgTime(gTimeSlice);
   Step("frame");
   int32 hideRoot = 0;
   CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\013useTaskBar"), &gUseTaskBar);
@@ -287,7 +272,10 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   if (!gFrame) return kMemFullErr;
   PlatSetFrameWindow(gFrame);
   PlatInstanceSetFrame(uint32_t(gFrame));
-  gNextViewer = PlatSetClipboardViewer(gFrame);
+  // The frame leaves the chain again when it is destroyed.
+  WSetNextClipboardViewer(PlatSetClipboardViewer(gFrame));
+  Step("keys");
+  WBuildKeyTable();
   Step("windows");
   if (!WRootWindow() || !WDisposalWindow()) return kMemFullErr;
   Step("drawing");
@@ -297,6 +285,8 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   Step("network");
   if (gHooks.netStart)
     if (MgErr err = gHooks.netStart()) return err;
+  Step("timers");
+  if (WTimersInit(1) != kNoErr) DBAssert(__FILE__, __LINE__, "the timer list cannot be made");
   Step("launch");
   GetLaunchArgs(argc, argv);
   return kNoErr;
@@ -334,6 +324,8 @@ void WShutdown() {
   DDEShutdown();
   Step("resources");
   RExitResources();
+  Step("timers");
+  WTimersInit(0);
   Step("occurrences");
   OccurShutdown();
   Step("files");
@@ -347,11 +339,10 @@ void WShutdown() {
   DrainEvents();
   Step("frame");
   if (gFrame) {
-    PlatChangeClipboardChain(gFrame, gNextViewer);
     if (PlatGetFrameWindow() == gFrame) PlatSetFrameWindow(0);
     PlatDestroyWindow(gFrame);
   }
-  gFrame = gNextViewer = 0;
+  gFrame = 0;
   PlatUnregisterClass(kFrameClass);
   PlatUnregisterClass(kChildClass);
   PlatUnregisterClass(kMenuClass);

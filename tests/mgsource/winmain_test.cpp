@@ -13,10 +13,14 @@
 #include "mgsource/path.h"
 #include "mgsource/window/wdde.h"
 #include "mgsource/window/winmain.h"
+#include "mgsource/window/winproc.h"
+#include "mgsource/window/window.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_dde.h"
 #include "platform/qx_debugout.h"
 #include "platform/qx_file.h"
+#include "platform/qx_input.h"
+#include "platform/qx_msgqueue.h"
 #include "platform/qx_drives.h"
 #include "temp_folder.h"
 #include "test_support.h"
@@ -79,6 +83,8 @@ int32_t VersionAlert(const char*, const char* text, int32_t, int32_t) {
   return 1;
 }
 int32 CountMain() { return ++gMainRuns; }
+int gRootQuits = 0;
+int32 RootQuit(WEventRecord* e, uInt32) { return e->code == -19 ? ++gRootQuits : 0; }
 MgErr FailNet() { return kMemFullErr; }
 
 std::string EventsText() {
@@ -98,9 +104,11 @@ std::string EventsText() {
 }
 
 constexpr const char kStartSteps[] =
-    "config;memory;debug;threads;support;event queue;resources;files;occurrences;dde;frame;windows;drawing;network;launch;";
+    "config;memory;debug;threads;support;event queue;resources;files;occurrences;dde;frame;keys;windows;drawing;network;timers;"
+    "launch;";
 constexpr const char kStopSteps[] =
-    "windows;images;drawing;network;dde;resources;occurrences;files;support;debug;remaining windows;frame;event queue;memory;";
+    "windows;images;drawing;network;dde;resources;timers;occurrences;files;support;debug;remaining windows;frame;event queue;"
+    "memory;";
 
 void StartAndStop(const std::string& dir) {
   setenv("QX_RUNTIME_DIR", dir.c_str(), 1);
@@ -138,6 +146,11 @@ void StartAndStop(const std::string& dir) {
     std::fprintf(stderr, "debug %s\n", gStartDebug.c_str());
     std::_Exit(7);
   }
+  // The key table is built, and the frame's Close is the quit event to the
+  // root window (the window procedures are the classes').
+  WSetEventHandler(kWRootWindow, &RootQuit);
+  PlatSendMessage(WFrameWindow(), kPlatMsgClose, 0, 0);
+  if (WKeyTableEntry(PlatVkKeyScan('1')) != (uInt16('1') | uInt16(vkAscii << 8)) || gRootQuits != 1) std::_Exit(10);
   const std::string started = gSteps;
   gSteps.clear();
   WShutdown();

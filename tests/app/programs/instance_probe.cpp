@@ -10,6 +10,7 @@
 
 #include "mgsource/path.h"
 #include "mgsource/window/wevent.h"
+#include "mgsource/window/window.h"
 #include "mgsource/window/winmain.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_display.h"
@@ -29,7 +30,14 @@ void Pause(int32 ms) {
   PlatSleepMs(own ? uint32_t(std::atoi(own)) : uint32_t(ms));
 }
 
+// The frame's Close (SIGTERM) is the quit event to the root window.
+int32 Root(WEventRecord* e, uInt32) {
+  if (e->code == -19) PlatPostQuitMessage(0);
+  return e->code == -19 ? 1 : 0;
+}
+
 int32 Loop() {
+  WSetEventHandler(kWRootWindow, &Root);
   WEventSetGate(1);
   Say("running");
   for (;;) {
