@@ -1,6 +1,7 @@
-// The user-interface thread of the program: the window system with its
-// frame window, the input script of the test tooling, and the loop that
-// retrieves and dispatches messages until the application quits.
+// The input script of the test tooling and the program's exit snapshots,
+// and a stand-alone loop with a frame window of its own that retrieves and
+// dispatches messages until the frame is closed (the program itself runs
+// the shell's main loop).
 #pragma once
 
 // Starts the window system on the calling thread, which becomes the
