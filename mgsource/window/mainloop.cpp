@@ -176,6 +176,7 @@ void WPostQuitEvent() {
 
 void WRunRootMainLoop() {
   const int32 savedNesting = gNesting;
+  const WindowRef savedCurrent = WExchangeCurrentPort(kWNoWindow);
   gNesting = 0;
   PushLoopState();
   ++gRootLoops;
@@ -183,6 +184,8 @@ void WRunRootMainLoop() {
   --gRootLoops;
   gNesting = savedNesting;
   PushLoopState();
+  // A window the loop freed is not made current again.
+  WExchangeCurrentPort(savedCurrent);
 }
 
 Bool32 WIsAtRootLevel() { return gNesting + (gTracking ? 1 : 0) < 2 ? 1 : 0; }

@@ -179,6 +179,17 @@ void WRestore(const WPortState* saved) {
 
 WindowRef WCurrentPort() { return gCurrent.load(); }
 
+WindowRef WExchangeCurrentPort(WindowRef w) {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const WindowRef previous = gCurrent.load();
+  const WindowRef next = WRecord(w) ? w : kWNoWindow;
+  if (next != previous) {
+    gCurrent.store(next);
+    Attach(next);
+  }
+  return previous;
+}
+
 int32 WSetupDepth() {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
   return gSetupDepth;

@@ -34,6 +34,9 @@ MgErr WInitScreenImage();
 int32 WScreenImage();
 // The current window, 0 for none.
 WindowRef WCurrentPort();
+// Makes w the current window (0, or a reference that is no window: none)
+// and returns the one that was; the drawing target follows.
+WindowRef WExchangeCurrentPort(WindowRef w);
 // The nesting of WSetup (all windows).
 int32 WSetupDepth();
 // The kept port: while the mode is on (the engine's time slice at the root

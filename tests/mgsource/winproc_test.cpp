@@ -403,11 +403,22 @@ TEST_F(WinProc, TheLoopRunsOneTurnNestsSleepsWhenIdleAndEndsAsAsked) {
   EXPECT_EQ(WEventAvail(), 0) << "its idle region does not want it";
   WDestroy(other);
   // Event 48 ends a loop run from the root.
-  gOnEvent = nullptr;
-  WEventRecord leave = Rec(kWEvLeaveRootLoop, doc);
+  // The loop runs with no current window; the caller's comes back after.
+  WPortState saved{};
+  WSetup(doc, &saved);
+  WindowRef currentInside = doc;
+  gOnEvent = [&](WEventRecord* e) {
+    if (e->code == kWEvUser) currentInside = WCurrentPort();
+  };
+  WEventRecord look = Rec(kWEvUser, doc), leave = Rec(kWEvLeaveRootLoop, doc);
+  WPostEvent(&look, 0, kWPostAnyLevel);
   WPostEvent(&leave, 0, kWPostAnyLevel);
   WRunRootMainLoop();
   EXPECT_EQ(WNestingLevel(), 0);
+  EXPECT_EQ(currentInside, kWNoWindow);
+  EXPECT_EQ(WCurrentPort(), doc);
+  WRestore(&saved);
+  gOnEvent = nullptr;
 }
 
 TEST_F(WinProc, TrackingCapturesTimesOutAndEndsOnActivation) {
