@@ -56,6 +56,9 @@ class TimerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     IOTestStartManagers();
+    // A memory-full notice an earlier test of the process left pending would
+    // come with the next report, which these tests count.
+    MemFullReset();
     PlatSetAlertProc(CountAlert);
     DBSetContinueAfterFailure(1);
     gFailures.store(0);
@@ -156,7 +159,12 @@ TEST_F(TimerTest, InterruptSafeOccurWakesTheUserInterface) {
   ASSERT_EQ(InitDeviceTimers(), kNoErr);
   ThEvent wake = DevWakeUpEvent();
   ASSERT_NE(wake, nullptr);
-  EXPECT_EQ(ThEventWaitPumping(wake, 0), kThWaitTimeout);
+  // Input posted to this thread by earlier tests of the process (socket
+  // messages to their frame windows) may still be signalled: it goes first.
+  int32 first;
+  while ((first = ThEventWaitPumping(wake, 0)) == kThWaitInput) {
+  }
+  EXPECT_EQ(first, kThWaitTimeout);
   std::thread other([&] { EXPECT_EQ(InterruptSafeOccur(occ), kNoErr); });
   EXPECT_EQ(ThEventWaitPumping(wake, 5000), kThWaitEvent);
   other.join();

@@ -174,7 +174,9 @@ TEST_F(VisaTest, LoadingFailsCleanlyUntilTheLibraryIsThereAndMissingEntriesGive1
   EXPECT_NE(c, 0u);
   EXPECT_EQ(VisaLoadLibrary(), 0);
   PlatSetDebugSink(previous);
-  CfgTestRemoveValue("debugging");
+  // Back to the test process's setting (the managers' start turns it on):
+  // later tests of the process count the lines it lets through.
+  CfgTestSetValue("debugging", "true");
   DBInitDebug();
   EXPECT_EQ(gSyncLines.load(), 1);
   EXPECT_TRUE(VisaSynchronous());
@@ -427,6 +429,9 @@ class VisaCleanupTest : public qxexectest::ExecTest {
     VisaSetLibraryForTest(nullptr);
     GPIBCloseAllUnits();
     CfgTestRemoveValue("cleanupVisa");
+    // The allocation failed on purpose leaves the memory-full notice pending,
+    // which the next report of the process would show.
+    MemFullReset();
     ds_.reset();
     qxexectest::ExecTest::TearDown();
   }

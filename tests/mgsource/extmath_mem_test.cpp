@@ -186,6 +186,9 @@ TEST(ExtFPU, ResetGivesTheInitialState) {
     uInt32 rest[4];
   } env;
   uInt16 cw = 0x0C72;  // single precision, toward zero, some exceptions unmasked
+  // From an empty register stack: a load onto a full one, with the invalid
+  // operation unmasked, would trap.
+  asm volatile("fninit");
   asm volatile("fldcw %0" : : "m"(cw));
   asm volatile("fld1; fldz; fld1" ::: "st", "st(1)", "st(2)");
   FPUReset();

@@ -306,12 +306,15 @@ TEST_F(WindowTest, AHostWindowThatCannotBeMadeLeavesNoWindow) {
 // References that are no live record report 26 and act on the root window.
 TEST_F(WindowTest, AReferenceThatIsNoWindowReportsAndTheRootStandsIn) {
   const Rect r{0, 0, 10, 10};
+  // The live window is made first: made after, it could take the freed one's
+  // place.  Past it lies the next handle, which may be a live window of
+  // another test: the inside reference is one no handle can have.
+  const WindowRef live = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
   const WindowRef freed = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
   WDestroy(freed);
   Drain();
   const UHandle foreign = AZNewHClr(64);
-  const WindowRef live = WCreate(0, nullptr, nullptr, &r, 0, 0, 0);
-  const WindowRef bad[] = {kWNoWindow, freed, WindowRef(uintptr_t(foreign)), live + 4, 0x7654321};
+  const WindowRef bad[] = {kWNoWindow, freed, WindowRef(uintptr_t(foreign)), live + 2, 0x7654321};
   WSetRefCon(kWRootWindow, 99);
   for (WindowRef w : bad) {
     capture_.Clear();
