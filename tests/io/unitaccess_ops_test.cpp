@@ -41,7 +41,16 @@ Runs TakeRuns(size_t count) {
 enum : int32 { kStd = 2, kInstr = 7, kInstrHigh = 9 };  // slots: normal, instrument normal and high
 enum : int32 { kWake = 10, kLeaveFree = 11 };            // ReleaseUnitWaiters; the owner word cleared
 
-class UnitOps : public ExecTest {};
+class UnitOps : public ExecTest {
+ protected:
+  void SetUp() override {
+    ExecTest::SetUp();
+    // The reports counted below are debug lines: on, whatever an earlier
+    // test of the process set.
+    CfgTestSetValue("debugging", "true");
+    DBInitDebug();
+  }
+};
 
 TEST_F(UnitOps, OwnershipPassesInPriorityOrderAndClumpsMoveAsTheResultsSay) {
   OnlySlots({{kStd, 1}, {4, 1}, {kInstr, 1}, {kInstrHigh, 1}});

@@ -142,7 +142,7 @@ class VisaOpsTest : public ::testing::Test {
   }
   void TearDown() override {
     PlatSetDebugSink(previous_);
-    CfgTestRemoveValue("debugging");
+    // Debugging stays on: the test process's setting (the managers' start).
     CfgTestRemoveValue("syncVisa");
     DBInitDebug();
     VisaCloseAll();
