@@ -76,8 +76,9 @@ void FlushSpool() {
 }
 
 // Writes the start of a page: the spool file cut to nothing, the printer's
-// page started and the prolog.  False when the file's size can't be read.
-bool StartPage() {
+// page started (unless it is open already: a restart goes on on the same
+// printer page) and the prolog.  False when the file's size can't be read.
+bool StartPage(bool printerPage = true) {
   gUsed = 0;
   gWriteFailed = false;
   int32 size = 0;
@@ -91,7 +92,7 @@ bool StartPage() {
     FSetEOF(gPage.file, 0);
   }
   PlatSetLastError(0);
-  if (PlatStartPage(gPrinter.dc) < 1 && PlatLastError() != 0) PSSetJobError(kPSDriverErr);
+  if (printerPage && PlatStartPage(gPrinter.dc) < 1 && PlatLastError() != 0) PSSetJobError(kPSDriverErr);
   PSWritePrologue(gPage.image);
   return true;
 }
@@ -300,7 +301,7 @@ void PSClose(FileRef file, Bool32 restart) {
   // would get a cut program.
   if (!gWriteFailed) PSFlushFileToPrinter();
   if (!restart) return;
-  StartPage();
+  StartPage(false);
   if (section) {
     PSLine o;
     o.S("gsave ").F(C().sectionH, 1).C(' ').F(C().sectionV, 1).S(" translate ");
@@ -719,12 +720,6 @@ int32 PSSetClip(const Rect* r) {
   return 0;
 }
 
-int32 PSDrawImage(int32, const Rect*, const Rect*, DColor, DColor, DColor, DColor) {
-  return DBAssert(__FILE__, __LINE__, "PostScript images not available");
-}
-int32 PSDrawBits(const void*, const void*, const void*) {
-  return DBAssert(__FILE__, __LINE__, "PostScript images not available");
-}
 int32 PSHiliteRect(const Rect*, DColor, DColor, DColor, DColor, int32 extra) { return extra; }
 int32 PSScrollRect(const Rect*, int32, int32, Bool32, DColor, DColor bwFill) { return int32(bwFill); }
 int32 PSFlush() { return 0; }
@@ -751,6 +746,9 @@ int32 PSBounds(Rect* out) {
 }  // namespace
 
 int32 PSPaintRectSlot(const Rect* r) { return PaintRect(r); }
+int32 PSPageDepth() { return gPage.depth; }
+UHandle PSPageRecord() { return HasRecord() ? gPage.record : nullptr; }
+PlatObj PSPrinterDc() { return gPrinter.dc; }
 
 // The prolog's page matrix and the page size it needs.
 void PSPageMatrix(PSLine& o) {

@@ -89,3 +89,32 @@ UPtr PSEscapeText(const uChar* text, int32* length);
 // The PostScript family and variant suffix of a face name, style and
 // weight, as PSSetFont names a font ("Times" + "-BoldItalic").
 void PSFontName(const char* face, int32 faceLength, int32 style, int32 weight, char out[64]);
+
+// Bit maps.  Rows of the bits are those of the system's format at the
+// depth (PSRowBytes); a set bit of a 1-bit map or mask is black (opaque).
+// The bytes of one source row: 2 x width at depth 16, 3 x width at 24,
+// 4 x width at 32, else (width x depth + 15) / 16 x 2 (0 for a width
+// below 1 or too large).
+int32 PSRowBytes(int32 depth, int32 width);
+// Reads the pixel at column from *cursor and advances the cursor past it:
+// depth 4 a nibble (high for even columns), other depths up to 8 a byte,
+// both returning table[index]; 16 five bits each of red, green and blue
+// widened by repeating their top bits; 24 red, green, blue; 32 a skipped
+// byte, then red, green, blue.  With grey a colour of depth above 8 is
+// made a grey level (R/4 + R/8 + G/2 + B/8).  Other depths are reported
+// and give 0.
+uInt32 PSPixel(int32 depth, const uInt8** cursor, int32 column, const uInt32* table, Bool32 grey);
+// A 1-bit mask over the bits, rowBytes apart.
+struct PSMask {
+  const uInt8* bits;
+  int32 rowBytes;
+};
+// Writes srcRect (null: all) of the bit map that covers bitsRect into
+// destRect of the page: depth 1 as imagemask in fore and back (transparent
+// draws nothing), deeper maps as grey image samples, or RGB colorimage
+// samples with level-2 printing; masked by mask when given.  table: count
+// colours for pixel values 0 .. count - 1 at depths up to 8 (the system's
+// table for those it does not give).  A source part reaching past the bits
+// is cut to them; an empty destination writes nothing.
+void PSCopyImage(const uInt8* bits, const DColor* table, int32 count, const Rect* srcRect, const Rect* bitsRect,
+                 const Rect* destRect, DColor fore, DColor back, const PSMask* mask, int32 depth);

@@ -46,3 +46,12 @@ int32 PSTextDraw(UHandle record);
 int32 PSPaintRectSlot(const Rect* r);
 // The prolog's page matrix ("concat" included) for the page written.
 void PSPageMatrix(PSLine& o);
+// Slots 24 and 25 (psimage.cpp).
+int32 PSDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore, DColor back, DColor bwFore,
+                  DColor bwBack);
+int32 PSDrawBits(const void* descriptor, const void* colourTable, const void* bits);
+// The page being written: its depth, print record (null: none) and the
+// printer's device context.
+int32 PSPageDepth();
+UHandle PSPageRecord();
+PlatObj PSPrinterDc();

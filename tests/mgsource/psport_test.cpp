@@ -30,6 +30,13 @@
 #include "platform/qx_surface.h"
 #include "platform/qx_thread.h"
 #include "platform/qx_window.h"
+#include "golden_image.h"
+#include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/drawbits.h"
+#include "mgsource/draw/hostbits.h"
+#include "mgsource/draw/printmgr.h"
+#include "platform/qx_draw.h"
+#include "platform/qx_metafile.h"
 #include "temp_folder.h"
 #include "test_support.h"
 
@@ -519,6 +526,204 @@ TEST_F(PsPort, PsSpoolChunksAndFailures) {
   EXPECT_EQ(jobErr_, kPSPrintErr);
   EXPECT_EQ(PSJobError(), kPSPrintErr);
   EXPECT_EQ(job.find("%!PS-Adobe-3.0\r"), std::string::npos);
+}
+
+// Row sizes and pixels of every depth the image writer reads.
+TEST_F(PsPort, PsPixelsAndRowBytes) {
+  struct RowCase {
+    int32 depth, width, bytes;
+  } rows[] = {{1, 1, 2}, {1, 17, 4}, {4, 5, 4}, {8, 3, 4}, {16, 3, 6}, {24, 3, 9}, {32, 3, 12}, {8, 0, 0}};
+  for (const RowCase& c : rows) EXPECT_EQ(PSRowBytes(c.depth, c.width), c.bytes) << c.depth << " " << c.width;
+  uInt32 table[256];
+  for (uInt32 i = 0; i < 256; ++i) table[i] = 0x010101u * i;
+  struct PixelCase {
+    int32 depth, column;
+    std::vector<uInt8> bytes;
+    Bool32 grey;
+    uInt32 value;
+    int32 advance;
+  } pixels[] = {
+      {4, 0, {0xA5}, 0, 0x0A0A0A, 0},  {4, 1, {0xA5}, 0, 0x050505, 1},
+      {8, 7, {0xC3}, 0, 0xC3C3C3, 1},  {16, 0, {0x7F, 0xFF}, 0, 0xFFFFFF, 2},
+      {16, 0, {0x42, 0x10}, 0, 0x848484, 2}, {16, 0, {0x7C, 0x00}, 0, 0xFF0000, 2},
+      {24, 0, {1, 2, 3}, 0, 0x010203, 3},     {32, 0, {9, 1, 2, 3}, 0, 0x010203, 4},
+      {24, 0, {200, 100, 40}, 1, 200 / 4 + 200 / 8 + 100 / 2 + 40 / 8, 3},
+  };
+  for (const PixelCase& c : pixels) {
+    const uInt8* cursor = c.bytes.data();
+    EXPECT_EQ(PSPixel(c.depth, &cursor, c.column, table, c.grey), c.value) << c.depth;
+    EXPECT_EQ(cursor - c.bytes.data(), c.advance) << c.depth;
+  }
+  Capture capture;
+  const uInt8 two[2] = {1, 2};
+  const uInt8* cursor = two;
+  EXPECT_EQ(PSPixel(12, &cursor, 0, table, 0), 0u);
+  EXPECT_EQ(capture.Count("PSPixel: depth not supported"), 1);
+}
+
+// Icons, masks, families, pixmaps and pixel blocks as the operators they
+// are written with, against the golden text; the page renders.
+TEST_F(PsPort, PsImagesMatchTheirGolden) {
+  // The colour maps the shell loads at start-up, from the built-in tables.
+  for (int32 map = 0; map < kDMapCount; ++map) {
+    const std::vector<uInt32> words = DDefaultColorMap(map);
+    const bool colours = map == kDMapColors4 || map == kDMapColors8;
+    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
+    for (size_t i = 0; i < words.size(); ++i) {
+      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
+      else (*h)[i] = uInt8(words[i]);
+    }
+    ASSERT_EQ(DSetColorMap(map, h), kNoErr) << map;
+    AZDisposeHandle(h);
+  }
+  auto icon = [](int32 kind, int32 bytes, uInt8 fill) {
+    UHandle h = AZNewHandle(bytes);
+    std::memset(*h, fill, size_t(bytes));
+    int32 id = 0;
+    EXPECT_EQ(IMakeImageFromRsrc(kind, h, &id, 1), kNoErr);
+    return id;
+  };
+  const int32 icon1 = icon(kImageIcon1, 128, 0xF0), icon4 = icon(kImageIcon4, 512, 0x1E),
+              icon8 = icon(kImageIcon8, 1024, 0x23), mask = icon(kImageMask, 128, 0);
+  // The mask: a 4 x 2 block at column 8, row 4.
+  (*IHandleOf(IEntryOf(mask).data))[4 * 4 + 1] = 0xF0;
+  (*IHandleOf(IEntryOf(mask).data))[5 * 4 + 1] = 0xF0;
+  int32 family = 0;
+  ASSERT_EQ(ICreateProcImage(nullptr, 0, &family), kNoErr);
+  ImageEntry* e = IEntryPtr(family);
+  *e = ImageEntry{0, kImageFamily, uInt32(icon1), uInt32(icon4), uInt32(icon8), uInt32(mask)};
+  // A 4-bit pixmap of 3 x 2: the indexes 0 (white), 15 (black), 5 on top,
+  // 15, 0, 5 below.
+  const Rect pr = R(0, 0, 3, 2);
+  int32 pixmap = 0;
+  ASSERT_EQ(ICreatePixmap(0, &pr, 4, &pixmap), kNoErr);
+  const uInt8 rows4[4] = {0x0F, 0x50, 0xF0, 0x50};
+  ASSERT_EQ(IPutHostBits(pixmap, 0, 4, &pr, 2, rows4, 0), kNoErr);
+  struct Case {
+    const char* name;
+    std::function<void()> draw;
+  };
+  const Rect r = R(100, 100, 132, 132);
+  const Rect part = R(4, 4, 12, 8);
+  const std::vector<Case> cases = {
+      {"icon, transparent back", [&] { IDraw(icon1, nullptr, &r, 0x0000FF, kTransparentColor, 0, 0xFFFFFF); }},
+      {"icon, both colours", [&] { IDraw(icon1, nullptr, &r, kBlackColor, kWhiteColor, 0, 0xFFFFFF); }},
+      {"icon part past its bits", [&] {
+         const Rect wide = R(24, 30, 40, 40);
+         IDraw(icon1, &wide, &r, kBlackColor, kTransparentColor, 0, 0xFFFFFF);
+       }},
+      {"mask, colours exchanged", [&] { IDraw(mask, nullptr, &r, 0xFF0000, 0x00FF00, 0, 0xFFFFFF); }},
+      {"empty destination", [&] {
+         const Rect none = R(10, 10, 10, 40);
+         IDraw(icon8, nullptr, &none, kBlackColor, kWhiteColor, 0, 0xFFFFFF);
+       }},
+      {"4-bit icon part, grey", [&] { IDraw(icon4, &part, &r, kBlackColor, kWhiteColor, 0, 0xFFFFFF); }},
+      {"family at depth 8, masked", [&] { IDraw(family, nullptr, &r, kBlackColor, kWhiteColor, 0, 0xFFFFFF); }},
+      {"4-bit pixmap, grey", [&] { IDraw(pixmap, nullptr, &r, kBlackColor, kWhiteColor, 0, 0xFFFFFF); }},
+      {"4-bit pixmap, level 2", [&] {
+         gPrintPrefs.postScriptLevel2 = 1;
+         IDraw(pixmap, nullptr, &r, kBlackColor, kWhiteColor, 0, 0xFFFFFF);
+         gPrintPrefs.postScriptLevel2 = 0;
+       }},
+      {"16-bit block, level 2", [&] {
+         gPrintPrefs.postScriptLevel2 = 1;
+         const uInt8 bits[4] = {0x7F, 0xFF, 0x7C, 0x00};
+         DDrawBitsDesc d{4, R(5, 5, 7, 6), R(10, 10, 30, 20), 16, kBlackColor, kWhiteColor, 0, 0};
+         DDrawBits(&d, nullptr, bits);
+         gPrintPrefs.postScriptLevel2 = 0;
+       }},
+      {"8-bit block, its table", [&] {
+         const uInt8 bits[2] = {0, 1};
+         const uInt8 table[16] = {0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0xFF, 0xFF};
+         DDrawBitsDesc d{2, R(0, 0, 2, 1), R(10, 10, 30, 20), 8, kBlackColor, kWhiteColor, 2, 0};
+         DDrawBits(&d, table, bits);
+       }},
+      {"wide 24-bit row split past 248 digits, level 2", [&] {
+         gPrintPrefs.postScriptLevel2 = 1;
+         uInt8 bits[43 * 3];
+         for (int32 i = 0; i < 43 * 3; ++i) bits[i] = uInt8(i);
+         DDrawBitsDesc d{43 * 3, R(0, 0, 43, 1), R(10, 10, 53, 11), 24, kBlackColor, kWhiteColor, 0, 0};
+         DDrawBits(&d, nullptr, bits);
+         gPrintPrefs.postScriptLevel2 = 0;
+       }},
+      {"block short of its rows", [&] {
+         const uInt8 bits[2] = {0, 1};
+         DDrawBitsDesc d{2, R(0, 0, 2, 2), R(10, 10, 30, 20), 8, kBlackColor, kWhiteColor, 0, 0};
+         DDrawBits(&d, nullptr, bits);
+       }},
+  };
+  std::string all;
+  for (const Case& c : cases) all += std::string("% ") + c.name + "\r" + Page(c.draw);
+  const std::string golden = std::string(QX_SOURCE_DIR) + "/tests/mgsource/goldens/ps_images.txt";
+  if (qxtest::UpdatingGoldens()) std::ofstream(golden, std::ios::binary) << all;
+  EXPECT_EQ(all, Slurp(golden));
+  EXPECT_EQ(jobErr_, 0);
+  IRelease(family);
+  IRelease(pixmap);
+}
+
+// Images render where and as they are drawn, and a metafile drawn in the
+// middle of a page goes to the printer between two pieces of the page's
+// PostScript: the rendered page equals its golden.
+TEST_F(PsPort, PsImagesAndMetafilesRenderOnThePage) {
+  const float32 one = 1.0f;
+  std::memcpy(*record_ + 32, &one, 4);
+  PlatObj rec = PlatCreateMetafileDc("\\qx.emf", nullptr);
+  ASSERT_NE(rec, 0u);
+  PlatObj red = PlatCreateSolidBrush(0x0000FF);  // the layer's colours are 0x00BBGGRR
+  PlatSelectObject(rec, red);
+  PlatPatBlt(rec, 0, 0, 40, 20, kPlatPatCopy);
+  PlatSelectObject(rec, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(red);
+  const PlatMetafile mf = PlatCloseMetafileDc(rec);
+  int32 meta = 0, icon = 0, pixmap = 0;
+  ASSERT_EQ(ICreatePCMetaFile(0, 8, mf, &meta, nullptr), kNoErr);
+  UHandle h = AZNewHClr(128);
+  for (int32 row = 0; row < 16; ++row) std::memset(*h + 4 * row, 0xFF, 4);  // the top half set
+  ASSERT_EQ(IMakeImageFromRsrc(kImageIcon1, h, &icon, 1), kNoErr);
+  const Rect pr = R(0, 0, 2, 1);
+  ASSERT_EQ(ICreatePixmap(0, &pr, 24, &pixmap), kNoErr);
+  const uInt8 rgb[6] = {0xFF, 0, 0, 0, 0, 0xFF};
+  ASSERT_EQ(IPutHostBits(pixmap, 0, 24, &pr, 6, rgb, 0), kNoErr);
+  gPrintPrefs.postScriptLevel2 = 1;
+  const Rect blueBox = R(50, 50, 150, 80), metaBox = R(50, 100, 150, 150), greenBox = R(50, 170, 150, 200);
+  const Rect iconBox = R(200, 50, 264, 114), pixBox = R(200, 150, 300, 200);
+  const int32 green = Pen(0x00FF00, 1), blue = Pen(0x0000FF, 1);
+  Open();
+  DSelectPen(blue, kBlackColor, kWhiteColor);
+  DPaintRect(&blueBox);
+  IDraw(meta, nullptr, &metaBox, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+  DSelectPen(green, kBlackColor, kWhiteColor);
+  DPaintRect(&greenBox);
+  IDraw(icon, nullptr, &iconBox, 0xFF00FF, kTransparentColor, kBlackColor, kWhiteColor);
+  IDraw(pixmap, nullptr, &pixBox, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+  const std::string job = Close();
+  gPrintPrefs.postScriptLevel2 = 0;
+  DDestroyPen(green);
+  DDestroyPen(blue);
+  IRelease(meta);
+  IRelease(icon);
+  IRelease(pixmap);
+  // Two pieces, the metafile's drawing between them.
+  const size_t first = job.find(kPrologEnd), second = job.find(kPrologEnd, first + 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(job.find(kPrologEnd, second + 1), std::string::npos);
+  const size_t played = job.find("rectfill", job.find("end\r", first));
+  EXPECT_LT(played, second);
+  EXPECT_EQ(jobErr_, 0);
+  if (!HaveGs()) GTEST_SKIP() << "gs is not installed";
+  PlatSurface* page = Render(JobPath());
+  ASSERT_NE(page, nullptr);
+  struct Probe {
+    int32 x, y;
+    uInt32 colour;
+  } probes[] = {{100, 65, 0x0000FF}, {100, 125, 0xFF0000}, {100, 185, 0x00FF00}, {232, 60, 0xFF00FF},
+                {232, 100, 0xFFFFFF}, {220, 175, 0xFF0000}, {280, 175, 0x0000FF}, {100, 90, 0xFFFFFF}};
+  for (const Probe& p : probes)
+    EXPECT_EQ(PlatSurfaceGetPixel(page, p.x, p.y) & 0xFFFFFF, p.colour) << p.x << ", " << p.y;
+  qxtest::ExpectMatchesGolden(page, std::string(QX_SOURCE_DIR) + "/tests/mgsource/goldens/ps_images_page.png",
+                              "QX_UPDATE_GOLDENS=1 test_mgsource --gtest_filter=PsPort.PsImagesAndMetafiles*");
+  PlatSurfaceDestroy(page);
 }
 
 }  // namespace
