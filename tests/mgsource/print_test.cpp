@@ -8,6 +8,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/printinfo.h"
+#include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/window/window.h"
 #include "path_test_util.h"
@@ -389,6 +390,175 @@ TEST_F(Print, FailuresEndTheDocumentAndReleaseEverything) {
   }
   EXPECT_TRUE(imageRefused);
   MemFullReset();
+}
+
+// A panel stands in through the layout's hooks: its rectangle, a drawing
+// of a filled box over it, and the messages sent straight to the methods.
+struct FakePanel {
+  static inline Rect rect{0, 0, 0, 0};
+  static inline std::vector<int32> modes;
+  static PrintPanelHooks Hooks() {
+    PrintPanelHooks h{};
+    h.panelHeap = [](UHandle vi) { return reinterpret_cast<ObjHeap>(vi); };
+    h.commitKeyFocus = [](ObjHeap) { return MgErr(kNoErr); };
+    h.panelRect = [](ObjHeap, Rect* r) {
+      *r = rect;
+      return MgErr(kNoErr);
+    };
+    h.contentBounds = h.panelRect;
+    h.drawPanel = [](ObjHeap) {
+      DSelectNormPen(0x0000FF, 0x000000);
+      DPaintRect(&rect);
+      return MgErr(kNoErr);
+    };
+    h.setDrawMode = [](int32 mode) {
+      modes.push_back(mode);
+      return int32(0);
+    };
+    h.send = [](int32 slot, ObjHeap heap, int32 object, int32 page, const Rect* points, const Rect* device) {
+      switch (slot) {
+        case kPartListMsgLayout: return PrPartListLayout(heap, object);
+        case kPartListMsgPicture: return PrPartListPicture(heap, object, page);
+        default: return PrPartListDraw(heap, object, points, device, page);
+      }
+    };
+    return h;
+  }
+};
+
+// The parts placed on a sheet of 126 x 90-point pages, by option bits.
+TEST_F(Print, LayoutPlacesScalesAndCutsThePanel) {
+  const PrintPanelHooks old = PSetPrintPanelHooks(FakePanel::Hooks());
+  UHandle rec = AZNewHClr(kPrintRecordSize);
+  R(rec)->printable = Rect{0, 0, 90, 126};
+  gPrintVI = PrintVIState{rec, nullptr, 0};
+  struct Row {
+    const char* name;
+    Rect panel;
+    uInt32 options;
+    int16 pages;
+    LRect placed;
+    float32 scale;
+    int32 firstCellTop;
+  } rows[] = {
+      {"smaller than a page: 20 points right", {0, 0, 40, 50}, 0x8, 1, {0, 20, 40, 70}, 1.0f, 0},
+      {"1.5 pages tall, fitted", {0, 0, 135, 50}, 0x20008, 1, {0, 20, 89, 53}, 0.66f, 0},
+      {"1.5 pages tall", {0, 0, 135, 50}, 0x8, 2, {0, 20, 135, 70}, 1.0f, 0},
+      {"new page: no empty first row", {0, 0, 40, 50}, 0x100008, 1, {90, 20, 130, 70}, 1.0f, 90},
+      {"frame: 5 points around", {10, 10, 50, 60}, 0x400008, 1, {0, 20, 50, 80}, 1.0f, 0},
+      {"header above, no gap after it", {0, 0, 40, 50}, 0x200008, 1, {32, 20, 72, 70}, 1.0f, 0},
+      {"two pages wide, no shift", {0, 0, 40, 252}, 0x8, 2, {0, 0, 40, 252}, 1.0f, 0},
+      {"no panel bit", {0, 0, 40, 50}, 0x0, 0, {0, 0, 0, 0}, 1.0f, 0},
+  };
+  UHandle fakeVi = AZNewHClr(4);
+  for (const Row& r : rows) {
+    FakePanel::rect = r.panel;
+    R(rec)->options = r.options;
+    MgErr err = 1;
+    ObjHeap heap = PNewPartList(&err);
+    ASSERT_EQ(err, kNoErr);
+    gPrintJob.error = 0;
+    PLayoutVIParts(heap, fakeVi, 1);
+    EXPECT_EQ(gPrintJob.error, kNoErr) << r.name;
+    EXPECT_EQ(gPrintLayout.pageCount, r.pages) << r.name;
+    const PrVIPartList* p = reinterpret_cast<const PrVIPartList*>(*heap + PPartListObject(heap));
+    if (r.options & 0x8) {
+      EXPECT_EQ(std::vector<int32>({p->panel.placed.top, p->panel.placed.left, p->panel.placed.bottom,
+                                    p->panel.placed.right}),
+                std::vector<int32>({r.placed.top, r.placed.left, r.placed.bottom, r.placed.right}))
+          << r.name;
+      EXPECT_NEAR(p->panel.scale, r.scale, 0.005) << r.name;
+      if (r.pages) {
+        EXPECT_EQ(gPrintLayout.cells[0].top, r.firstCellTop) << r.name;
+      }
+    }
+    PDisposePartList(heap);
+  }
+  // Margins leaving no printable area: job error 30, nothing laid out.
+  R(rec)->printable = Rect{50, 50, 50, 300};
+  R(rec)->options = 0x8;
+  ObjHeap heap = PNewPartList(nullptr);
+  gPrintJob.error = 0;
+  PLayoutVIParts(heap, fakeVi, 1);
+  EXPECT_EQ(gPrintJob.error, kPrintBadRecord);
+  EXPECT_EQ(gPrintLayout.pageCount, 0);
+  PDisposePartList(heap);
+  gPrintJob.error = 0;
+  gPrintVI = PrintVIState{};
+  AZDisposeHandle(fakeVi);
+  AZDisposeHandle(rec);
+  PSetPrintPanelHooks(old);
+}
+
+// The laid-out pages printed: a range past the page count is cut to it,
+// each page's panel part is drawn where it was placed, in the printing
+// mode; PostScript scales a fitted panel in a section.
+TEST_F(Print, LaidOutPagesPrintTheirCells) {
+  const PrintPanelHooks old = PSetPrintPanelHooks(FakePanel::Hooks());
+  Use("Raster Printer");
+  UHandle rec = PVIDefaultRecord();
+  ASSERT_NE(rec, nullptr);
+  gPrintVI = PrintVIState{rec, nullptr, 1};
+  const Rect printable = R(rec)->printable;
+  const int16 ph = int16(printable.bottom - printable.top);
+  FakePanel::rect = Rect{0, 0, int16(ph + ph / 2), 30};  // a page and a half tall
+  FakePanel::modes.clear();
+  R(rec)->options = 0x8;
+  R(rec)->printAll = 0;
+  R(rec)->firstPage = 2;
+  R(rec)->lastPage = 9;
+  UHandle fakeVi = AZNewHClr(4);
+  ObjHeap heap = PNewPartList(nullptr);
+  PLayoutVIParts(heap, fakeVi, 1);
+  ASSERT_EQ(gPrintLayout.pageCount, 2);
+  PPrintVIPages(heap, fakeVi);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  EXPECT_EQ(FakePanel::modes, (std::vector<int32>{2, 0, 2, 0})) << "picture, then page";
+  int32 pngs = 0;
+  std::string png;
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))
+    if (e.path().extension() == ".png") {
+      ++pngs;
+      png = e.path().string();
+    }
+  ASSERT_EQ(pngs, 1) << "page 2 only";
+  PlatSurface* s = PlatPngReadFile(png.c_str());
+  ASSERT_NE(s, nullptr);
+  // The panel's lower half fills the top of the second page, 20 points in.
+  const int32 x = printable.left + 20 + 15, top = printable.top;
+  EXPECT_EQ(PlatSurfaceGetPixel(s, x, top + 2) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(PlatSurfaceGetPixel(s, x, top + ph / 2 + 3) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(PlatSurfaceGetPixel(s, printable.left + 10, top + 2) & 0xFFFFFF, 0xFFFFFFu);
+  PlatSurfaceDestroy(s);
+  PDisposePartList(heap);
+  PClose();
+
+  gPrintPrefs.postScriptPrinting = 1;
+  Use("Office");
+  UHandle psRec = PVIDefaultRecord();
+  gPrintVI = PrintVIState{psRec, nullptr, 1};
+  const int16 psh = int16(R(psRec)->printable.bottom - R(psRec)->printable.top);
+  FakePanel::rect = Rect{0, 0, int16(psh + psh / 2), 30};
+  R(psRec)->options = 0x20008;
+  R(psRec)->printAll = 1;
+  heap = PNewPartList(nullptr);
+  PLayoutVIParts(heap, fakeVi, 0);
+  ASSERT_EQ(gPrintLayout.pageCount, 1);
+  PPrintVIPages(heap, fakeVi);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  PDisposePartList(heap);
+  PClose();
+  std::string ps;
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))
+    if (e.path().extension() == ".ps") ps = e.path().string();
+  std::ifstream in(ps);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find(" 0.6600 0.6600 scale  % scale this section"), std::string::npos);
+  gPrintVI = PrintVIState{};
+  AZDisposeHandle(psRec);
+  AZDisposeHandle(rec);
+  AZDisposeHandle(fakeVi);
+  PSetPrintPanelHooks(old);
 }
 
 }  // namespace
