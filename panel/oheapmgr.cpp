@@ -19,6 +19,7 @@
 #include "mgsource/counted_strings.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "panel/objects.h"
@@ -141,6 +142,7 @@ const SlotRule kSlotRules[] = {
     {1, "6-127,131,143-149,166-175", "1-5,152-165"},
     {4, "5", "152-165"},
     {5, "5,9-105,143-149,166-175", "6-8,124,131,152-165"},
+    {6, "", "5"},
     {7, "5,9-14,18-101,105,127,143-149,171-175", "6-8,17,104,124,152-166"},
     {8, "9-14,18-101,105,127,143-149,171-175", "6-8,17,124"},
     {11, "76-101,105,148,171,175", "104,126,127,152-166"},
@@ -198,6 +200,12 @@ bool OwnSlot(int32 id, int32 slot) {
 // The method of the class's own that this part of the object system builds
 // for the slot; null where none is built.
 ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
+  // The print layout's part list draws, records and lays out its parts.
+  if (id == kPartListClass) {
+    if (slot == kPartListMsgPicture) return reinterpret_cast<ObjMethodAddr>(&PrPartListPicture);
+    if (slot == kPartListMsgDraw) return reinterpret_cast<ObjMethodAddr>(&PrPartListDraw);
+    if (slot == kPartListMsgLayout) return reinterpret_cast<ObjMethodAddr>(&PrPartListLayout);
+  }
   switch (slot) {
     case kMsgOSwap: return reinterpret_cast<ObjMethodAddr>(ObjSwapForClass(id));
     case kMsgOInit: return OInitMethodFor(id);

@@ -10,6 +10,7 @@
 #include "panel/objects.h"
 #include "panel/objload.h"
 #include "panel/oinit.h"
+#include "panel/printparts.h"
 
 void PanelInstallEngineHooks() {
   // Heap conversion reaches the panel classes' converters (slot 1).
@@ -52,4 +53,5 @@ void PanelInstallEngineHooks() {
   PanelInstallDialogHooks();
   PanelInstallRoutineHooks();
   PanelInstallDatalogHooks();
+  PanelInstallPrintHooks();
 }

@@ -1,0 +1,55 @@
+// The print layout's part list as a class of the object system: its slots,
+// and a VI's panel laid out through the messages the dispatcher sends.
+#include <gtest/gtest.h>
+
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/printinfo.h"
+#include "mgsource/draw/printlayout.h"
+#include "mgsource/draw/printmgr.h"
+#include "panel/objects.h"
+#include "panel/printparts.h"
+#include "panel_test_support.h"
+
+namespace {
+
+class BoundaryPrint : public ptest::PanelTest {};
+
+TEST_F(BoundaryPrint, PartListLaysOutAPanelThroughItsSlots) {
+  const ObjClassRecord* c = ClassRecord(kPartListClass);
+  const ObjMethodAddr null = reinterpret_cast<ObjMethodAddr>(&NullMethod);
+  EXPECT_EQ(c->methods[4], reinterpret_cast<ObjMethodAddr>(&PrPartListPicture));
+  EXPECT_EQ(c->methods[5], reinterpret_cast<ObjMethodAddr>(&PrPartListDraw));
+  EXPECT_EQ(c->methods[7], reinterpret_cast<ObjMethodAddr>(&PrPartListLayout));
+  for (int32 slot : {1, 6, 76}) EXPECT_EQ(c->methods[slot], null) << slot;
+  EXPECT_EQ(c->methods[8], reinterpret_cast<ObjMethodAddr>(&ErrorMethod));
+  EXPECT_EQ(ClassRecord(6)->methods[6], reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) << "slot 6 of others";
+
+  // The panel's content rectangle, 50 x 40 points, on 126 x 90-point pages.
+  const Rect content{0, 0, 40, 50};
+  std::memcpy(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtContentRect, &content, sizeof content);
+  UHandle rec = AZNewHClr(kPrintRecordSize);
+  auto* r = reinterpret_cast<PrintRecord*>(*rec);
+  r->printable = Rect{0, 0, 90, 126};
+  r->options = kPrintPanel | kPrintFrame;
+  gPrintVI = PrintVIState{rec, vi_, 0};
+  gPrintJob.error = 0;
+  MgErr err = 1;
+  ObjHeap heap = PNewPartList(&err);
+  ASSERT_EQ(err, kNoErr);
+  EXPECT_EQ(OHWord(heap, kOHKind), kPartListHeapKind);
+  PLayoutVIParts(heap, vi_, 1);
+  EXPECT_EQ(gPrintJob.error, kNoErr);
+  EXPECT_EQ(gPrintLayout.pageCount, 1);
+  EXPECT_EQ(gPrintLayout.panelHeap, panel_);
+  const auto* parts = reinterpret_cast<const PrVIPartList*>(*heap + PPartListObject(heap));
+  EXPECT_EQ(parts->panel.placed.left, 20);
+  EXPECT_EQ(parts->panel.placed.right, 80) << "the frame's 5 points on either side";
+  EXPECT_EQ(parts->panel.placed.bottom, 50);
+  PDisposePartList(heap);
+  EXPECT_EQ(PanelSetDrawMode(kPanelDrawPrint), kPanelDrawScreen);
+  EXPECT_EQ(PanelSetDrawMode(kPanelDrawScreen), kPanelDrawPrint);
+  gPrintVI = PrintVIState{};
+  AZDisposeHandle(rec);
+}
+
+}  // namespace
