@@ -65,10 +65,13 @@ int32 Send(int32 slot, ObjHeap heap, int32 object, int32 page, const Rect* point
   }
 }
 
+WindowRef PanelWindow(ObjHeap heap) { return IsPanelHeap(heap) ? WindowRef(ExtWord(heap, kHeapExtWindow)) : 0; }
+
 }  // namespace
 
 void PanelInstallPrintHooks() {
-  PrintPanelHooks h{};
+  PrintPanelHooks h = PPrintPanelHooks();
+  h.panelWindow = &PanelWindow;
   h.panelHeap = &PanelHeapOf;
   h.commitKeyFocus = &CommitKeyFocus;
   h.panelRect = &PanelRect;

@@ -2,13 +2,29 @@
 
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
+#include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
+#include "engine/vi/virecord.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
+#include "mgsource/window/window.h"
+#include "rtlib/arraysize.h"
 #include "shell/appfolders.h"
 
 namespace {
 
 Bool32 gInNativeModal = 0;  // user-interface thread only
+WindowRef gClosedWindow = kWNoWindow;
+
+char Lower(uChar c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); }
+
+MgErr ResizeArray(int32 elementSize, UHandle* array, int32 count) {
+  int32* c = &count;
+  return FlatVectorResize(elementSize, 4, array, &c);
+}
+
+void Alert(const char* text) { OneButtonAlert(kAlertCStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos); }
 
 }  // namespace
 
@@ -24,7 +40,34 @@ void FDEndNativeModal() {
 
 Bool32 FDInNativeModal() { return gInNativeModal; }
 
+UHandle FindVIByName(ConstPStr name) {
+  if (!name) return nullptr;
+  for (UHandle vi = FirstLoadedVI(); vi && *vi; vi = reinterpret_cast<const VIRecord*>(*vi)->next) {
+    const uChar* own = reinterpret_cast<const VIRecord*>(*vi)->name;
+    if (own[0] != name[0]) continue;
+    int32 i = 1;
+    while (i <= name[0] && Lower(own[i]) == Lower(name[i])) ++i;
+    if (i > name[0]) return vi;
+  }
+  return nullptr;
+}
+
+WindowRef ShellClosedWindow() {
+  if (gClosedWindow) return gClosedWindow;
+  static const uChar kTitle[] = "\006Closed";
+  const Rect r{0, 0, 100, 100};
+  gClosedWindow = WCreate(kPrintScratchStyle, kTitle, nullptr, &r, 0, 0, 0);
+  return gClosedWindow;
+}
+
 void ShellInstallPrintHooks() {
+  PrintPanelHooks p = PPrintPanelHooks();
+  p.loadPanel = &LoadFPHeap;
+  p.findVIByName = &FindVIByName;
+  p.closedWindow = &ShellClosedWindow;
+  p.resizeArray = &ResizeArray;
+  p.alert = &Alert;
+  PSetPrintPanelHooks(p);
   PrintHooks h{};
   h.errDialog = &ErrDialog;
   h.makeTempFilePath = &MakeTempFilePath;
@@ -39,4 +82,8 @@ void ShellInitPrinting() {
   PInitPrintDlg();
 }
 
-void ShellFinishPrinting() { PFreeDevHandles(); }
+void ShellFinishPrinting() {
+  PFreeDevHandles();
+  if (gClosedWindow) WDestroy(gClosedWindow);
+  gClosedWindow = kWNoWindow;
+}

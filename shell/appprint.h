@@ -4,6 +4,7 @@
 // that a native modal dialog (file or print) runs.
 #pragma once
 #include "mgsource/extcode.h"
+#include "mgsource/window/wevent.h"
 
 // Set and clear the in-native-dialog state; setting the state it already
 // has is reported.
@@ -13,6 +14,13 @@ Bool32 FDInNativeModal();
 
 // Gives the print manager the shell's services; called with the other hooks.
 void ShellInstallPrintHooks();
+
+// The loaded VI of the name, compared without regard to case; null when
+// none has it.
+QX_EXTERN_C UHandle FindVIByName(ConstPStr name);
+// The hidden window of style 44 titled "Closed" through which panels are
+// drawn off-screen, made on first use; 0 when it cannot be made.
+WindowRef ShellClosedWindow();
 // Reads the print preferences and prepares the print dialog record (once,
 // at start-up); frees the printer's device blocks at shut-down.
 void ShellInitPrinting();

@@ -191,23 +191,6 @@ bool DlgItemText(void* dlg, int32 item, std::string* text) {
 
 int32 DlgLiveCount() { return int32(Dialogs().size()); }
 
-MgErr PrintVIPanel(UHandle vi, WindowRef /*window*/, int32 /*usePanelRect*/, UHandle printerName, int32 showDialog) {
-  if (!vi || !*vi) {
-    DBAssert(__FILE__, __LINE__, "PrintVIPanel: no VI");
-    return kArgErr;
-  }
-  // The printer name comes from the caller: a handle that is not a live
-  // handle of the data-space zone (freed, foreign, interior) is refused
-  // before it is read.
-  if (printerName && DSCheckHandle(printerName) != kNoErr) return kArgErr;
-  // A printer chosen by name must be in the printer list, which is empty.
-  const bool named = printerName && *printerName && DSGetHandleSize(printerName) >= 4 &&
-                     int32(GetNative32(*printerName)) > 0;
-  if (named && !showDialog) return kArgErr;
-  // Opening the printer finds no device, before any job dialog is shown.
-  return kPrintDialogErr;
-}
-
 namespace {
 MgErr PrintAtCompletion(UHandle vi, WindowRef window, int32 usePanelRect, int32, int32 showDialog) {
   return PrintVIPanel(vi, window, usePanelRect, nullptr, showDialog);

@@ -46,11 +46,8 @@ int32 DlgLiveCount();
 // The type code of a Pascal-string item value.
 constexpr int32 kDlgPStrValue = 53;
 
-// Prints the VI's front panel: the job error, 43 when the job dialog is
-// cancelled.  This system has no printer yet: a printer named without the
-// dialog is not in the (empty) printer list, 1; any other job finds no
-// printer device, 34.  A null VI is reported and gives 1.
-QX_EXTERN_C MgErr PrintVIPanel(UHandle vi, WindowRef window, int32 usePanelRect, UHandle printerName, int32 showDialog);
+// Printing a VI's front panel (PrintVIPanel) is the print layer's.
+#include "mgsource/draw/printvi.h"
 
 // Fills the shell's members of the run commands' hooks; called at start-up.
 void ShellInstallRunCommandHooks();

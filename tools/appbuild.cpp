@@ -21,6 +21,7 @@
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/printmgr.h"
+#include "mgsource/draw/printvi.h"
 #include "tools/vilibrary.h"
 
 namespace qxbuild {
@@ -96,6 +97,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddLoadErrorTexts(writer);
   AddMgErrTexts(writer);
   AddAppErrTexts(writer);
+  AddPrintTexts(writer);
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
   AddInvalidLibraryText(writer);
@@ -243,6 +245,7 @@ void AddAppErrTexts(rsrcw::Writer* writer) {
     MgErr code;
     const char* text;
   } kTexts[] = {
+      {kVINotInMemory, "VI is not in memory."},
       {kPrinterNotResponding, "Printer not responding. Check printer configuration."},
   };
   std::vector<std::string> texts;
@@ -252,6 +255,13 @@ void AddAppErrTexts(rsrcw::Writer* writer) {
     texts[entry - 1] = t.text;
   }
   writer->Add(rsrcfmt::kTypeStrList, kAppErrTextsListId, rsrcw::StrList(texts));
+}
+
+void AddPrintTexts(rsrcw::Writer* writer) {
+  std::vector<std::string> texts(kPrintFailedText);
+  texts[kPrintOptionsOffText - 1] = "All VI print options are currently turned off.";
+  texts[kPrintFailedText - 1] = "Unable to print.  Make sure you have installed and selected a default printer.";
+  writer->Add(rsrcfmt::kTypeStrList, kPrintTextsList, rsrcw::StrList(texts));
 }
 
 }  // namespace qxbuild

@@ -57,6 +57,10 @@ void AddMgErrTexts(rsrcw::Writer* writer);
 // The application error list (STR# 10002): entry N is the text of error
 // 999 + N; the entries without a known text are empty.
 void AddAppErrTexts(rsrcw::Writer* writer);
+// The Print command's texts (STR# 302): entry 8, the alert of a record with
+// every print option off, and entry 11, the detail of a failed job; the
+// entries before them are empty.
+void AddPrintTexts(rsrcw::Writer* writer);
 
 // Adds the resources the run-time itself reads from its resource file (the
 // application file): the window titles "_Window Titles" (STR# 301), the

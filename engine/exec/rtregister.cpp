@@ -35,6 +35,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/printmgr.h"
+#include "mgsource/draw/printvi.h"
 #include "mgsource/extload.h"
 #include "mgsource/extmath.h"
 #include "mgsource/extsupport.h"
@@ -640,6 +641,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1696, FMGetVolPath),
       QX_RT_ENTRY(1697, VINormalInitCProcsHelper),
       QX_RT_ENTRY(1698, ConfigExec),
+      QX_RT_ENTRY(1704, VIPrintPanelToPrinter),
       QX_RT_ENTRY(1705, CfgWrite),
       QX_RT_ENTRY(1706, CfgRemove),
   };

@@ -26,9 +26,19 @@ ObjHeap NoPanel(UHandle) { return nullptr; }
 int32 SameMode(int32) { return 0; }
 void NoCursor(int32) {}
 int32 NoSend(int32, ObjHeap, int32, int32, const Rect*, const Rect*) { return kArgErr; }
+WindowRef NoWindow(ObjHeap) { return 0; }
+MgErr NoLoad(UHandle) { return kArgErr; }
+UHandle NoVI(ConstPStr) { return nullptr; }
+WindowRef NoClosedWindow() { return 0; }
+MgErr NoResize(int32, UHandle*, int32) { return kArgErr; }
+void NoAlert(const char*) {}
+void NoUpdate() {}
+void NoBusy(Bool32) {}
 
-const PrintPanelHooks kDefaultHooks{NoPanel,       NotAvailable1, NotAvailableRect, NotAvailableRect,
-                                    NotAvailable1, SameMode,      NoCursor,         NoSend};
+const PrintPanelHooks kDefaultHooks{NoPanel,  NotAvailable1,  NotAvailableRect, NotAvailableRect, NotAvailable1,
+                                    SameMode, NoCursor,       NoSend,           NoWindow,         NotAvailable1,
+                                    NoLoad,   NoVI,           NoClosedWindow,   NoResize,         NoAlert,
+                                    NoUpdate, NoBusy};
 PrintPanelHooks gHooks = kDefaultHooks;
 
 PrintLayoutState& S() { return gPrintLayout; }
@@ -113,8 +123,19 @@ PrintPanelHooks PSetPrintPanelHooks(const PrintPanelHooks& hooks) {
   if (!gHooks.setDrawMode) gHooks.setDrawMode = kDefaultHooks.setDrawMode;
   if (!gHooks.updateCursor) gHooks.updateCursor = kDefaultHooks.updateCursor;
   if (!gHooks.send) gHooks.send = kDefaultHooks.send;
+  if (!gHooks.panelWindow) gHooks.panelWindow = kDefaultHooks.panelWindow;
+  if (!gHooks.stashText) gHooks.stashText = kDefaultHooks.stashText;
+  if (!gHooks.loadPanel) gHooks.loadPanel = kDefaultHooks.loadPanel;
+  if (!gHooks.findVIByName) gHooks.findVIByName = kDefaultHooks.findVIByName;
+  if (!gHooks.closedWindow) gHooks.closedWindow = kDefaultHooks.closedWindow;
+  if (!gHooks.resizeArray) gHooks.resizeArray = kDefaultHooks.resizeArray;
+  if (!gHooks.alert) gHooks.alert = kDefaultHooks.alert;
+  if (!gHooks.updateWindows) gHooks.updateWindows = kDefaultHooks.updateWindows;
+  if (!gHooks.busyCursor) gHooks.busyCursor = kDefaultHooks.busyCursor;
   return old;
 }
+
+PrintPanelHooks PPrintPanelHooks() { return gHooks; }
 
 ObjHeap PNewPartList(MgErr* err) {
   ObjHeap heap = OHNewHeap(kPartListHeapSize, kPartListHeapKind, kPartListSize, kPartListClass);

@@ -13,6 +13,7 @@
 #include "mgsource/extcode.h"
 #include "mgsource/fourcc.h"
 #include "mgsource/objheap.h"
+#include "mgsource/window/wevent.h"
 
 constexpr uInt32 kPartListHeapKind = FourCC("PRHP");
 constexpr int32 kPartListHeapSize = 1000;
@@ -73,7 +74,20 @@ struct PrintPanelHooks {
   // Sends the part list message slot with its arguments: the page
   // number (4, 5), the page in points and the device rectangle (5).
   int32 (*send)(int32 slot, ObjHeap heap, int32 object, int32 page, const Rect* points, const Rect* device);
+  // Printing VIs and panel images.
+  WindowRef (*panelWindow)(ObjHeap panel);          // the window showing the panel, 0 none
+  MgErr (*stashText)(ObjHeap panel);                // the key-focus text put aside for drawing, back
+  MgErr (*loadPanel)(UHandle vi);                   // loads the VI's front-panel heap
+  UHandle (*findVIByName)(ConstPStr name);          // a loaded VI, case-insensitive; null none
+  WindowRef (*closedWindow)();                      // the hidden window drawn through off-screen
+  // Sizes a 1-D array handle to count elements of elementSize bytes.
+  MgErr (*resizeArray)(int32 elementSize, UHandle* array, int32 count);
+  void (*alert)(const char* text);                  // a one-button alert
+  void (*updateWindows)();                          // redraws every visible window now
+  void (*busyCursor)(Bool32 busy);
 };
+// The hooks installed now; a layer changes its own and sets them back.
+PrintPanelHooks PPrintPanelHooks();
 PrintPanelHooks PSetPrintPanelHooks(const PrintPanelHooks& hooks);
 // The panel drawing mode while a panel is drawn for printing.
 constexpr int32 kPanelDrawPrinting = 2;

@@ -99,6 +99,8 @@ PrintHooks PSetPrintHooks(const PrintHooks& hooks) {
                        &PrintHooks::isNT, &PrintHooks::appRsrcFile);
 }
 
+PrintHooks PPrintHooks() { return gHooks; }
+
 void PSetEndPageProc(PEndPageProc proc) { gEndPage = proc; }
 
 void PReadPrintPrefs() {

@@ -119,6 +119,8 @@ struct PrintHooks {
   RsrcFileRef (*appRsrcFile)();
 };
 PrintHooks PSetPrintHooks(const PrintHooks& hooks);
+// The hooks installed now (null where none is).
+PrintHooks PPrintHooks();
 // Test seam: the layer's end-page call (null: the layer's own).
 typedef int32 (*PEndPageProc)(uInt32 dc);
 void PSetEndPageProc(PEndPageProc proc);

@@ -9,6 +9,10 @@
 #include "shell/runshell.h"
 #include "shell/userevent.h"
 #include "shell/vishell.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/printmgr.h"
+#include "mgsource/window/wport.h"
+#include "temp_folder.h"
 
 using namespace qxvitest;
 
@@ -146,10 +150,15 @@ TEST_F(RunCommandBoundary, PanelHeapFlagBits) {
   OHSetWord(panel, kOHFlags, flags);
 }
 
-// Without a printer, a panel print fails as opening the printer does, a
-// printer named without the dialog is not in the printer list, and the
+// A panel print opens the session's printer (the layer's first printer)
+// and prints, or the printer named without the dialog; a name not in the
+// printer list gives 1, a cancelled job dialog 43, a bad name handle 1; the
 // completion step reaches it through the run commands' hook.
-TEST_F(RunCommandBoundary, PrintingAPanelWithoutAPrinter) {
+TEST_F(RunCommandBoundary, PrintingAPanelThroughThePrintLayer) {
+  TempFolder out("qxrunprint");
+  setenv("QX_PRINT_DIR", out.Dir().c_str(), 1);
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
   UHandle vi = Make("p", 1);
   UHandle name = DSNewHandle(8);
   ASSERT_NE(name, nullptr);
@@ -166,18 +175,25 @@ TEST_F(RunCommandBoundary, PrintingAPanelWithoutAPrinter) {
   struct Case {
     UHandle printer;
     int32 showDialog;
+    const char* dialog;
     MgErr want;
-  } cases[] = {{nullptr, 0, 34}, {nullptr, 1, 34}, {empty, 0, 34}, {name, 0, 1}, {name, 1, 34},
-               {freed, 1, 1},    {foreign, 1, 1},  {interior, 1, 1}};
-  for (const Case& c : cases)
-    EXPECT_EQ(PrintVIPanel(vi, 0, 1, c.printer, c.showDialog), c.want) << c.showDialog;
+  } cases[] = {{nullptr, 0, "", 0},       {nullptr, 1, "", 0}, {empty, 0, "", 0},   {name, 0, "", 1},
+               {name, 1, "cancel", 43}, {freed, 1, "", 1},   {foreign, 1, "", 1}, {interior, 1, "", 1}};
+  for (const Case& c : cases) {
+    setenv("QX_PRINT_DIALOG", c.dialog, 1);
+    EXPECT_EQ(PrintVIPanel(vi, 0, 1, c.printer, c.showDialog), c.want) << c.showDialog << " " << c.dialog;
+  }
+  unsetenv("QX_PRINT_DIALOG");
   ASSERT_NE(RunCmd().printVIPanel, nullptr);
-  EXPECT_EQ(RunCmd().printVIPanel(vi, 0, 0, 0, 0), 34);
-  const int before = qxtest::Reports::Get().Count("runshell");
+  EXPECT_EQ(RunCmd().printVIPanel(vi, 0, 0, 0, 0), 0);
+  const int before = qxtest::Reports::Get().Count("PrintVIPanel: no VI");
   EXPECT_EQ(PrintVIPanel(nullptr, 0, 0, nullptr, 0), 1);
-  EXPECT_EQ(qxtest::Reports::Get().Count("runshell"), before + 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("PrintVIPanel: no VI"), before + 1);
   DSDisposeHandle(name);
   DSDisposeHandle(empty);
+  PFreeDevHandles();
+  DDisposeDraw();
+  unsetenv("QX_PRINT_DIR");
 }
 
 }  // namespace
