@@ -76,4 +76,19 @@ TEST_F(BoundaryPrint, VIPrintRecordIsMadeInItsSlotThenValidated) {
   AZDisposeHandle(vi);
 }
 
+// External code's print by VI name at its index of the run-time table: a
+// name that no loaded VI has gives 1004, a bad name handle 1.
+TEST_F(BoundaryPrint, PrintPanelToPrinterThroughTheTable) {
+  LStrHandle name = L("Nowhere.vi");
+  const QXRTRoutine entry = QXRTTable[1704];
+  auto call = [&](LStrHandle n) {
+    return MgErr(qxtest::CallAsCompiledCode(entry, {uInt32(uintptr_t(n)), 0, 1, 0}).eax);
+  };
+  EXPECT_EQ(call(name), 1004);
+  UHandle freed = DSNewHClr(8);
+  DSDisposeHandle(freed);
+  EXPECT_EQ(call(reinterpret_cast<LStrHandle>(freed)), kArgErr);
+  DSDisposeHandle(reinterpret_cast<UHandle>(name));
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
+#include "mgsource/draw/printvi.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/window/window.h"
 #include "path_test_util.h"
@@ -533,6 +534,8 @@ TEST_F(Print, LaidOutPagesPrintTheirCells) {
   PDisposePartList(heap);
   PClose();
 
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))  // the raster job's pages
+    if (e.path().extension() == ".ps" || e.path().extension() == ".png") fs::remove(e.path());
   gPrintPrefs.postScriptPrinting = 1;
   Use("Office");
   UHandle psRec = PVIDefaultRecord();
@@ -558,6 +561,56 @@ TEST_F(Print, LaidOutPagesPrintTheirCells) {
   AZDisposeHandle(psRec);
   AZDisposeHandle(rec);
   AZDisposeHandle(fakeVi);
+  PSetPrintPanelHooks(old);
+}
+
+// A panel as pixels: a depth other than 1, 4, 8, 16, 24 or 32 gives an
+// 8-bit image with the 256 system colours; every pixel's colour through
+// the table is the panel's as drawn; the area comes back at 0, 0.
+TEST_F(Print, PanelImagesComeAsBitsAndColours) {
+  LoadDefaultColourMaps();
+  PrintPanelHooks h = FakePanel::Hooks();
+  static WindowRef closed = 0;
+  const Rect small{0, 0, 50, 50};
+  closed = WCreate(kPrintScratchStyle, nullptr, nullptr, &small, 0, 0, 0);
+  ASSERT_NE(closed, 0);
+  h.loadPanel = [](UHandle) { return MgErr(kNoErr); };
+  h.closedWindow = [] { return closed; };
+  h.resizeArray = [](int32 size, UHandle* a, int32 n) {
+    if (!*a) *a = DSNewHClr(4);
+    if (!*a || DSSetHSzClr(*a, 4 + size * n)) return MgErr(kMemFullErr);
+    std::memcpy(**a, &n, 4);
+    return MgErr(kNoErr);
+  };
+  const PrintPanelHooks old = PSetPrintPanelHooks(h);
+  FakePanel::rect = Rect{10, 20, 14, 26};  // 6 x 4 of blue
+  UHandle fakeVi = AZNewHClr(4), bits = nullptr, colours = nullptr;
+  int32 depth = 2;
+  Rect area{1, 1, 1, 1};
+  ASSERT_EQ(VIGetPanelImage(fakeVi, &depth, 0, &bits, &colours, &area), kNoErr);
+  EXPECT_EQ(depth, 8);
+  EXPECT_EQ(std::vector<int16>({area.top, area.left, area.bottom, area.right}), std::vector<int16>({0, 0, 4, 6}));
+  int32 nBits = 0, nColours = 0;
+  std::memcpy(&nBits, *bits, 4);
+  std::memcpy(&nColours, *colours, 4);
+  ASSERT_EQ(nColours, 256);
+  ASSERT_EQ(nBits, 4 * 6);
+  for (int32 i = 0; i < nBits; ++i) {
+    DColor c = 0;
+    std::memcpy(&c, *colours + 4 + 4 * (*bits)[4 + i], 4);
+    EXPECT_EQ(c & 0xFFFFFF, 0x0000FFu) << i;
+  }
+  EXPECT_EQ(VIGetPanelImage(nullptr, &depth, 0, &bits, &colours, nullptr), kArgErr);
+  // The printing entries' failures: a VI name that no loaded VI has, a bad
+  // name handle.
+  EXPECT_EQ(VIPrintPanelToPrinter(reinterpret_cast<LStrHandle>(L("Nowhere.vi")), nullptr, 1, 0), kVINotInMemory);
+  UHandle freed = DSNewHClr(8);
+  DSDisposeHandle(freed);
+  EXPECT_EQ(VIPrintPanelToPrinter(reinterpret_cast<LStrHandle>(freed), nullptr, 1, 0), kArgErr);
+  DSDisposeHandle(bits);
+  DSDisposeHandle(colours);
+  AZDisposeHandle(fakeVi);
+  WDestroy(closed);
   PSetPrintPanelHooks(old);
 }
 

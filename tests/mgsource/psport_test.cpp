@@ -564,18 +564,7 @@ TEST_F(PsPort, PsPixelsAndRowBytes) {
 // Icons, masks, families, pixmaps and pixel blocks as the operators they
 // are written with, against the golden text; the page renders.
 TEST_F(PsPort, PsImagesMatchTheirGolden) {
-  // The colour maps the shell loads at start-up, from the built-in tables.
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    ASSERT_EQ(DSetColorMap(map, h), kNoErr) << map;
-    AZDisposeHandle(h);
-  }
+  LoadDefaultColourMaps();
   auto icon = [](int32 kind, int32 bytes, uInt8 fill) {
     UHandle h = AZNewHandle(bytes);
     std::memset(*h, fill, size_t(bytes));

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "config_test_file.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/memory.h"
 #include "mgsource/pool.h"
 #include "mgsource/thread.h"
@@ -167,3 +169,18 @@ inline bool UnderValgrind() { return std::getenv("QX_UNDER_VALGRIND") != nullptr
 
 // Scales loop counts down under Valgrind.
 inline int Scaled(int n) { return UnderValgrind() ? (n / 20 > 0 ? n / 20 : 1) : n; }
+
+// The colour maps the shell loads at start-up, from the built-in tables.
+inline void LoadDefaultColourMaps() {
+  for (int32 map = 0; map < kDMapCount; ++map) {
+    const std::vector<uInt32> words = DDefaultColorMap(map);
+    const bool colours = map == kDMapColors4 || map == kDMapColors8;
+    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
+    for (size_t i = 0; i < words.size(); ++i) {
+      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
+      else (*h)[i] = uInt8(words[i]);
+    }
+    EXPECT_EQ(DSetColorMap(map, h), kNoErr) << map;
+    AZDisposeHandle(h);
+  }
+}
