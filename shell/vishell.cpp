@@ -134,6 +134,7 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
       QX_RT_ENTRY(981, WMain),
+      QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));

@@ -27,6 +27,7 @@ const char* const kRows[][3] = {
     {"1", "6-127 131 143-149 166-175", "1-5 152-165"},
     {"4", "5", "152-165"},
     {"5", "5 9-105 143-149 166-175", "6-8 124 131 152-165"},
+    {"6", "", "5"},
     {"7", "5 9-14 18-101 105 127 143-149 171-175", "6-8 17 104 124 152-166"},
     {"8", "9-14 18-101 105 127 143-149 171-175", "6-8 17 124"},
     {"11", "76-101 105 148 171 175", "104 126 127 152-166"},
@@ -86,7 +87,9 @@ TEST_F(ObjClassTest, RecordsFollowTheMessageTableAndChainsEndAtTheRoot) {
       const char* const* row = nullptr;
       for (const auto& x : kRows) row = std::atoi(x[0]) == slot ? x : row;
       const ObjMethodAddr m = r->methods[slot];
-      const bool built = std::find(std::begin(kBuiltSlots), std::end(kBuiltSlots), slot) != std::end(kBuiltSlots);
+      // The print layout's part list (class 5) has its slots 4 and 7 built too.
+      const bool built = std::find(std::begin(kBuiltSlots), std::end(kBuiltSlots), slot) != std::end(kBuiltSlots) ||
+                         (id == 5 && (slot == 4 || slot == 7));
       if (row && In(row[1], id)) {
         EXPECT_TRUE(built ? m != A(&ErrorMethod) : m == A(&NullMethod)) << slot;
       } else {
