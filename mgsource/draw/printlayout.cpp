@@ -105,8 +105,10 @@ MgErr MakeCells(const LRect& panel) {
 Rect MapCell(const LRect& placed, const LRect& cell, const Rect& to) {
   const int64 cw = Width(cell) > 0 ? Width(cell) : 1, ch = Height(cell) > 0 ? Height(cell) : 1;
   const int64 tw = to.right - to.left, th = to.bottom - to.top;
-  auto h = [&](int32 x) { return int16(to.left + (int64(x) - cell.left) * tw / cw); };
-  auto v = [&](int32 y) { return int16(to.top + (int64(y) - cell.top) * th / ch); };
+  // Coordinates past the 16-bit range are held at its ends.
+  auto clamp = [](int64 c) { return int16(c < -32767 ? -32767 : c > 32767 ? 32767 : c); };
+  auto h = [&](int32 x) { return clamp(to.left + (int64(x) - cell.left) * tw / cw); };
+  auto v = [&](int32 y) { return clamp(to.top + (int64(y) - cell.top) * th / ch); };
   return Rect{v(placed.top), h(placed.left), v(placed.bottom), h(placed.right)};
 }
 
@@ -370,9 +372,16 @@ void PLayoutVIParts(ObjHeap heap, UHandle vi, Bool32 usePanelRect) {
   gHooks.updateCursor(1);
   p = PartsOf(heap, object);
   if (!p) return;
-  S().pagesAcross = int16((S().extentRight - 1) / pw + 1);
-  S().pagesDown = int16((S().extentBottom - 1) / ph + 1);
+  const int32 across = (S().extentRight - 1) / pw + 1, down = (S().extentBottom - 1) / ph + 1;
   S().posV = S().posH = 0;
+  if (across > 32767 || down > 32767) {
+    // More cells than pages can be numbered.
+    gPrintJob.error = kMemFullErr;
+    S().pageCount = 0;
+    return;
+  }
+  S().pagesAcross = int16(across);
+  S().pagesDown = int16(down);
   if (MgErr err = MakeCells(p->panel.placed)) gPrintJob.error = err;
 }
 

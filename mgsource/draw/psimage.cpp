@@ -532,7 +532,7 @@ int32 PSDrawBits(const void* descriptor, const void* colourTable, const void* bi
   const DColor fore = IChooseColor(d.fore, kBlackColor, 1), back = IChooseColor(d.back, kWhiteColor, 0);
   DOffsetRect(&d.source, int16(-d.source.left), int16(-d.source.top));
   const int32 width = d.source.right, height = d.source.bottom;
-  const int32 rowBytes = PSRowBytes(d.depth, width);
+  const int32 rowBytes = DepthSupported(d.depth) ? PSRowBytes(d.depth, width) : 0;
   if (height < 1 || rowBytes <= 0 || int64(rowBytes) * height > int64(d.count)) {
     DBPrintf("DDrawBits: the pixels do not hold the rows");
     return 0;
