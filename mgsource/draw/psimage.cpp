@@ -62,13 +62,27 @@ inline uInt32 Pixel(int32 depth, const uInt8*& p, int32 column, const uInt32* ta
   return r / 4 + r / 8 + g / 2 + b / 8;
 }
 
+// The two upper-case hex digits of every byte value.
+const char* Pairs() {
+  static const struct Table {
+    char t[512];
+    Table() {
+      for (int32 i = 0; i < 256; ++i) {
+        t[2 * i] = kHexDigits[i >> 4];
+        t[2 * i + 1] = kHexDigits[i & 15];
+      }
+    }
+  } table;
+  return table.t;
+}
+
 // Hex digits gathered into lines of the page.
 class HexLines {
  public:
   explicit HexLines(int32 limit) : limit_(limit) {}
   void Byte(uInt32 b) {
-    b_[n_++] = kHexDigits[(b >> 4) & 15];
-    b_[n_++] = kHexDigits[b & 15];
+    std::memcpy(b_ + n_, Pairs() + 2 * (b & 0xFF), 2);
+    n_ += 2;
   }
   // Lines of 56 digits: written when they reach the limit.
   void ByteReach(uInt32 b) {
@@ -314,7 +328,15 @@ void PSCopyImage(const uInt8* bits, const DColor* table, int32 count, const Rect
     HexLines hex(248);
     for (int32 y = 0; y < h; ++y) {
       const uInt8* p = rows + size_t(y) * size_t(rowBytes);
-      if (level2) {
+      if (level2 && depth == 24) {
+        // Red, green and blue bytes are the samples as they stand.
+        for (int32 x = 0; x < w; ++x, p += 3) {
+          hex.Byte(p[0]);
+          hex.Byte(p[1]);
+          hex.Byte(p[2]);
+          if (hex.Past()) hex.End();
+        }
+      } else if (level2) {
         for (int32 x = 0; x < w; ++x) {
           const uInt32 c = Pixel(depth, p, x, colours, false);
           hex.Byte(c >> 16);
