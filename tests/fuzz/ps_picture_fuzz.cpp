@@ -17,6 +17,7 @@
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/dprims.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/picture.h"
