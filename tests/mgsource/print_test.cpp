@@ -614,4 +614,49 @@ TEST_F(Print, PanelImagesComeAsBitsAndColours) {
   PSetPrintPanelHooks(old);
 }
 
+// A VI's panel printed whole through PrintVIPanel on the session's printer:
+// straight and in bitmap printing the page equals one golden; as PostScript
+// the page rendered by Ghostscript equals another.  The record's own
+// options keep the frame and the fit; the header is left out.
+class PrintPanels : public Print, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PrintPanels, EveryPageMatchesItsGolden) {
+  const int mode = GetParam();  // 0 straight, 1 bitmap, 2 PostScript
+  if (mode == 2 && std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "gs is not installed";
+  gPrintPrefs.printUsingBitmap = mode == 1;
+  gPrintPrefs.postScriptPrinting = mode == 2;
+  Use(mode == 2 ? "Office" : "Raster Printer");
+  static UHandle slot = nullptr;
+  slot = nullptr;
+  PSetVIPrintRecordProc([](UHandle) { return &slot; });
+  const PrintPanelHooks old = PSetPrintPanelHooks(FakePanel::Hooks());
+  FakePanel::rect = Rect{0, 0, 30, 40};
+  UHandle fakeVi = AZNewHClr(4);
+  EXPECT_EQ(PrintVIPanel(fakeVi, 0, 1, nullptr, 0), kNoErr);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(R(slot)->options, kPrintDefaultOptions & ~uInt32(kPrintCleared)) << "the options put back";
+  std::string page;
+  for (auto& e : fs::directory_iterator(tmp_.Dir()))
+    if (e.path().filename().string().ends_with(mode == 2 ? ".ps" : "-p1.png")) page = e.path().string();
+  ASSERT_FALSE(page.empty());
+  if (mode == 2) {
+    const std::string png = tmp_.Dir() + "/render.png";
+    const std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r72 -sOutputFile=" + png + " " + page;
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    page = png;
+  }
+  PlatSurface* s = PlatPngReadFile(page.c_str());
+  ASSERT_NE(s, nullptr);
+  qxtest::ExpectMatchesGolden(
+      s, fs::path(QX_SOURCE_DIR) / "tests/mgsource/goldens" / (mode == 2 ? "print_panel_ps.png" : "print_panel.png"),
+      "QX_UPDATE_GOLDENS=1 test_mgsource --gtest_filter=*EveryPageMatchesItsGolden*");
+  PlatSurfaceDestroy(s);
+  PSetPrintPanelHooks(old);
+  PSetVIPrintRecordProc(nullptr);
+  gPrintVI = PrintVIState{};
+  AZDisposeHandle(slot);
+  AZDisposeHandle(fakeVi);
+}
+INSTANTIATE_TEST_SUITE_P(StraightBitmapPostScript, PrintPanels, ::testing::Values(0, 1, 2));
+
 }  // namespace
