@@ -61,6 +61,7 @@ enum : MgErr {
   kExtCodeFormatErr = 23,
   kExtCodeOffsetErr = 24,
   kExtCodeMissingErr = 25,
+  kNullWindowErr = 26,       // window is null
   kPrintBadRecord = 30,      // print record is bad
   kPrintDriverErr = 31,      // print driver error
   kPrintMemErr = 33,         // memory error during print

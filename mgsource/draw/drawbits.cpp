@@ -11,6 +11,7 @@
 #include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/hostslots.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagedraw.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/picture.h"
 #include "mgsource/rects.h"
@@ -164,7 +165,7 @@ int32 HostDrawBits(const void* descriptor, const void* colourTable, const void* 
 int32 HostDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore, DColor back, DColor bwFore,
                     DColor bwBack) {
   if (!r) return DBAssert(__FILE__, __LINE__, "IDraw: no destination");
-  const int32 kind = IKindOf(image);
+  int32 kind = IKindOf(image);
   if (gDrawState.recording) {
     // A procedural image may draw itself with primitives (recorded one by
     // one); everything else becomes one image record.
@@ -202,6 +203,14 @@ int32 HostDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore
   if (subRect) src = *subRect;
   else IGetRect(image, &src);
   if (kind != kImageProc && (DEmptyRect(&src) || DEmptyRect(r))) return 0;
+  if (kind == kImageSub) {
+    // A sub-image draws its parent; its rectangle lies in the parent's
+    // coordinates.
+    image = ISubImageParent(image);
+    kind = IKindOf(image);
+    if (!kind || kind == kImageSub) return DBAssert(__FILE__, __LINE__, "IDraw: the sub-image's parent is not valid");
+    subRect = &src;
+  }
   switch (kind) {
     case kImagePicture: {
       Rect dst = *r;
@@ -225,10 +234,7 @@ int32 HostDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore
       IProcImageMessage(image, 1, &b);
       return 0;
     }
-    default:
-      // Icons, pixmaps, metafiles and window images are drawn by the image
-      // copier, which is not available yet.
-      return DBAssert(__FILE__, __LINE__, "IDraw: drawing of this kind not available");
+    default: IDrawByKind(image, kind, subRect, src, *r, fg, bg, bwFore, bwBack); return 0;
   }
 }
 

@@ -7,6 +7,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/hostbits.h"
+#include "mgsource/draw/imagedraw.h"
 #include "mgsource/draw/pictops.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
@@ -285,6 +286,7 @@ MgErr ReleaseData(int32 id, const ImageEntry& e) {
     }
     case kImagePICT:
     case kImageMeta:
+      IMetaCacheDrop(e.data);
       if (e.data) PlatDeleteMetafile(PlatMetafile(e.data));
       if (e.extra) AZDisposeHandle(HandleOf(e.extra));
       return kNoErr;
@@ -344,11 +346,15 @@ MgErr IInitImageTable(int32 count) {
   if (count < 1) count = 1;
   if (count > kMaxImages) count = kMaxImages;
   DResetImageColours();
+  IMetaCacheInit();
   return Grow(count) ? kNoErr : kMemFullErr;
 }
 
 void IDisposeImageTable() {
   if (!gTable) return;
+  // The cache's masks are images of the table.
+  IMetaCacheDispose();
+  IForgetOffscreen();
   for (int32 id = 1; id <= gCount; ++id)
     if (At(id).kind == kImageFamily) At(id) = ImageEntry{At(id).flags, kImageFamily, 0, 0, 0, 0};
   for (int32 id = 1; id <= gCount; ++id)

@@ -233,11 +233,13 @@ struct ImageSaveRecord {
   int32 window;
   Bool32 recording;
   Rect bounds;
+  Bool32 opened;     // IOpen attached the image (0: it refused it)
 };
-// Redirects drawing into a pixmap or picture (a picture is emptied and
-// records from now on); the previous target's state goes into save.  No
-// current window or target, or another kind, is reported (nothing is
-// attached for another kind).
+// Redirects drawing into a pixmap, picture, page or metafile (a picture is
+// emptied and records from now on; a metafile records into a new
+// metafile that replaces its own at IClose); the previous target's state
+// goes into save.  No current window or target is reported; another kind
+// is reported and changes nothing.
 QX_EXTERN_C void IOpen(int32 image, ImageSaveRecord* save);
 // Ends drawing into the image (a picture's definition table becomes its pen
 // count) and puts back the state of save; the kind of the target now
@@ -245,3 +247,23 @@ QX_EXTERN_C void IOpen(int32 image, ImageSaveRecord* save);
 QX_EXTERN_C int32 IClose(int32 image, ImageSaveRecord* save);
 // The current target image and its window; either may be null.
 QX_EXTERN_C void IGetCurrentTarget(int32* image, int32* window);
+
+// Prepares an image opened for drawing: clipped to its rectangle, the
+// white normal pen selected, the rectangle painted white (a metafile gets
+// two inverted lines along its right and bottom edges instead).
+QX_EXTERN_C void IEraseImage(int32 image);
+// A pixmap's new size and depth (0: the window's; -1: its own), its pixels
+// kept where the rectangles meet when keepBits: 1 for another kind, 26 with
+// no window, 17 when it has no host bitmap afterwards.
+QX_EXTERN_C MgErr ISetPixmapBounds(int32 image, int32 window, const Rect* rect, int32 depth, Bool32 keepBits);
+// Offscreen drawing of rect (window coordinates) of the current window:
+// the outermost level draws into one shared pixmap, copied to the window
+// by the outermost ICopyOffscreen when copy is non-zero.  Without a pixmap
+// drawing goes to the window and the error is returned (no memory alert).
+QX_EXTERN_C MgErr IDrawOffscreen(const Rect* rect, Rect* clipSave);
+QX_EXTERN_C void ICopyOffscreen(const Rect* clipSave, Bool32 copy);
+// The shared pixmap (0: none) and the nesting; IForgetOffscreen lets go
+// of the pixmap when the image table that held it is disposed.
+int32 IOffscreenImage();
+int32 IOffscreenNesting();
+void IForgetOffscreen();

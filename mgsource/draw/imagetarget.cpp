@@ -2,6 +2,11 @@
 // is filled from the target image, and the port for it installed.  IOpen
 // and IClose nest drawing into pixmaps and pictures inside the current
 // target.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
@@ -13,12 +18,58 @@
 #include "mgsource/draw/psport.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/draw/imagedraw.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "mgsource/rects.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_draw.h"
+#include "platform/qx_metafile.h"
 #include "platform/qx_paint.h"
 
 namespace {
 
 PlatWindow gDcWindow = 0;  // the host window an obtained context goes back to
+
+// The recording contexts of metafile images being drawn into, by image:
+// they outlive detaching (a nested target comes and goes) and end at their
+// image's IClose.
+struct MetaRecording {
+  int32 image;
+  PlatObj dc;
+};
+std::vector<MetaRecording> gMetaRecordings;
+
+PlatObj MetaDcOf(int32 image) {
+  for (const MetaRecording& m : gMetaRecordings)
+    if (m.image == image) return m.dc;
+  return 0;
+}
+
+// A recording context for a metafile image, described as the system's
+// metafile; the file name (the temporary folder's qx.emf) is given only
+// when it is short enough.
+PlatObj NewMetaDc() {
+  static const char kDescription[] = "Quenlix metafile\0";  // two zero bytes end it
+  std::string name;
+  Path temp = nullptr;
+  if (FTempDirPath(&temp) == kNoErr && temp) {
+    if (UHandle text = FPathToCStrHandle(temp)) {
+      name.assign(reinterpret_cast<const char*>(*text), strnlen(reinterpret_cast<const char*>(*text), size_t(AZGetHandleSize(text))));
+      AZDisposeHandle(text);
+    }
+    FDisposePath(temp);
+  }
+  const bool named = !name.empty() && name.size() + 10 < 260;
+  if (named) name += "/qx.emf";
+  return PlatCreateMetafileDc(named ? name.c_str() : nullptr, kDescription);
+}
+
+// Offscreen drawing: one shared pixmap, its save record and the nesting.
+int32 gOffscreen = 0;
+ImageSaveRecord gOffscreenSave{};
+uInt16 gOffscreenDepth = 0;
 
 void PutDefaultObjects(PlatObj dc) {
   if (!dc) return;
@@ -73,6 +124,38 @@ bool AttachPixmap(int32 image, PlatObj paintDc) {
   return true;
 }
 
+// Ends the recording of a metafile image: the metafile becomes its data
+// (one it held before is deleted, with its cached renderings) and its
+// bounds those of what was drawn, moved to the origin.
+void EndMetaRecording(int32 image) {
+  PlatObj dc = 0;
+  for (auto it = gMetaRecordings.begin(); it != gMetaRecordings.end(); ++it)
+    if (it->image == image) {
+      dc = it->dc;
+      gMetaRecordings.erase(it);
+      break;
+    }
+  if (!dc) return;
+  const PlatMetafile mf = PlatCloseMetafileDc(dc);
+  ImageEntry* e = IEntryPtr(image);
+  if (!e || !mf) {
+    if (mf) PlatDeleteMetafile(mf);
+    return;
+  }
+  if (e->data) {
+    IMetaCacheDrop(e->data);
+    PlatDeleteMetafile(PlatMetafile(e->data));
+  }
+  e->data = mf;
+  PlatMetaHeader header{};
+  UHandle info = IHandleOf(e->extra);
+  if (info && AZGetHandleSize(info) >= int32(sizeof(MetaInfo)) && PlatGetMetafileHeader(mf, &header)) {
+    // The header's right and bottom are the last pixels drawn.
+    const int32 w = header.bounds.right - header.bounds.left + 1, h = header.bounds.bottom - header.bounds.top + 1;
+    reinterpret_cast<MetaInfo*>(*info)->bounds = Rect{0, 0, int16(std::clamp(h, 0, 32767)), int16(std::clamp(w, 0, 32767))};
+  }
+}
+
 }  // namespace
 
 void IAttachTarget(int32 image, PlatObj paintDc) {
@@ -80,7 +163,8 @@ void IAttachTarget(int32 image, PlatObj paintDc) {
   Detach();
   if (!image) return;
   const int32 kind = IKindOf(image);
-  if (kind != kImageWindow && kind != kImagePixmap && kind != kImagePicture && kind != kImagePage) {
+  if (kind != kImageWindow && kind != kImagePixmap && kind != kImagePicture && kind != kImagePage &&
+      kind != kImageMeta) {
     DBAssert(__FILE__, __LINE__, "IAttachTarget: kind not supported");
     return;
   }
@@ -112,6 +196,15 @@ void IAttachTarget(int32 image, PlatObj paintDc) {
     s.window = window;
     if (kind == kImagePixmap) AttachPixmap(image, paintDc);
     else if (kind == kImagePicture) s.recording = 1;
+    else if (kind == kImageMeta) {
+      PlatObj dc = paintDc ? paintDc : MetaDcOf(image);
+      if (!dc) {
+        dc = NewMetaDc();
+        if (dc) gMetaRecordings.push_back(MetaRecording{image, dc});
+        else DBAssert(__FILE__, __LINE__, "IAttachTarget: no metafile context");
+      }
+      s.dc = dc;
+    }
     IGetRect(image, &s.bounds);
   }
   DSetPortTarget(image);
@@ -126,6 +219,13 @@ void IOpen(int32 image, ImageSaveRecord* save) {
   const int32 window = WCurrentPort();
   if (!window || !s.target) DBAssert(__FILE__, __LINE__, "IOpen: no current window or target");
   *save = ImageSaveRecord{};
+  // Another kind is refused before anything changes.
+  const int32 kind = IKindOf(image);
+  if (kind != kImagePixmap && kind != kImagePicture && kind != kImagePage && kind != kImageMeta) {
+    DBAssert(__FILE__, __LINE__, "IOpen: kind not supported");
+    save->target = int32(s.target);
+    return;
+  }
   save->dc = s.dc;
   save->memDc = s.memDc;
   save->obtainedDc = s.obtainedDc;
@@ -137,17 +237,13 @@ void IOpen(int32 image, ImageSaveRecord* save) {
   save->window = s.window;
   save->recording = s.recording;
   save->bounds = s.bounds;
+  save->opened = 1;
   Rect clip{0, 0, 0, 0};
   if (window && WGetClipRect(window, &clip)) save->clip = clip;
   // The image starts unclipped.
   const Rect none{0, 0, 0, 0};
   WRestoreClip(&none);
   PutDefaultObjects(s.dc);
-  const int32 kind = IKindOf(image);
-  if (kind != kImagePixmap && kind != kImagePicture && kind != kImagePage) {
-    DBAssert(__FILE__, __LINE__, "IOpen: kind not supported");
-    return;
-  }
   if (kind == kImagePicture) {
     if (s.recording) DBAssert(__FILE__, __LINE__, "IOpen: a picture is already being recorded");
     PictBeginRecording(image);
@@ -163,9 +259,15 @@ void IOpen(int32 image, ImageSaveRecord* save) {
 int32 IClose(int32 image, ImageSaveRecord* save) {
   if (!save) return DBAssert(__FILE__, __LINE__, "IClose: no save record");
   const int32 kind = IKindOf(image);
+  if (!save->opened) {
+    // Its IOpen refused the image and changed nothing.
+    DBAssert(__FILE__, __LINE__, "IClose: kind not supported");
+    return IKindOf(int32(gDrawState.target));
+  }
   if (kind == kImagePage) PSClosePage(image);  // the page goes to the printer
   IAttachTarget(0, 0);
   if (kind == kImagePicture) PictEndRecording(image);
+  else if (kind == kImageMeta) EndMetaRecording(image);
   else if (kind != kImagePixmap && kind != kImagePage) DBAssert(__FILE__, __LINE__, "IClose: kind not supported");
   // The previous target comes back with its own contexts.
   DDrawState& s = gDrawState;
@@ -196,4 +298,113 @@ int32 IClose(int32 image, ImageSaveRecord* save) {
 void IGetCurrentTarget(int32* image, int32* window) {
   if (image) *image = int32(gDrawState.target);
   if (window) *window = gDrawState.window;
+}
+
+void IEraseImage(int32 image) {
+  Rect r{0, 0, 0, 0};
+  if (!IKindOf(image)) {
+    DBAssert(__FILE__, __LINE__, "IEraseImage: invalid image id");
+    return;
+  }
+  IGetRect(image, &r);
+  DSetClipRect(&r);
+  DSelectNormPen(kWhiteColor, kWhiteColor);
+  if (IKindOf(image) == kImageMeta) {
+    // Two inverted lines along the right and bottom edges: the recording
+    // then spans the whole rectangle.
+    const PlatObj dc = gDrawState.dc;
+    if (!dc) return;
+    const int32 w = r.right - r.left, h = r.bottom - r.top;
+    const int32 x = r.left - gDrawState.originH, y = r.top - gDrawState.originV;
+    if (h > 1) PlatPatBlt(dc, x + w - 1, y, 1, h - 1, kPlatPatInvert);
+    if (w > 1) PlatPatBlt(dc, x + 1, y + h - 1, w - 1, 1, kPlatPatInvert);
+    return;
+  }
+  DPaintRect(&r);
+}
+
+MgErr ISetPixmapBounds(int32 image, int32 window, const Rect* rect, int32 depth, Bool32 keepBits) {
+  ImageEntry* e = IEntryPtr(image);
+  if (!e || e->kind != kImagePixmap || !rect) return kArgErr;
+  if (!window) return kNullWindowErr;
+  const PlatObj dc = gDrawState.dc;
+  if (!dc) return e->extra ? kNoErr : kImageMemErr;
+  const PixmapInfo* info = IInfoOf<PixmapInfo>(e->data);
+  if (!info) return kImageMemErr;
+  if (depth == 0) depth = WGetDepth(window == -1 ? WCurrentPort() : window);
+  else if (depth == -1) depth = int32(info->depth);
+  if (int32(info->depth) == depth && std::memcmp(&info->bounds, rect, sizeof(Rect)) == 0 && e->extra) return kNoErr;
+  // The kept pixels: those of rect that the pixmap holds, read at its depth.
+  std::vector<uInt8> kept;
+  Rect keptRect{0, 0, 0, 0};
+  int32 keptRowBytes = 0, keptDepth = 0;
+  if (keepBits && e->extra) {
+    Rect common{0, 0, 0, 0};
+    if (DSectRect(&info->bounds, rect, &common)) {
+      int32 size = 0;
+      keptDepth = 32;
+      if (IGetHostBits(image, 0, &keptDepth, &common, &keptRowBytes, &size, nullptr, nullptr) == kNoErr) {
+        kept.resize(size_t(size));
+        if (IGetHostBits(image, 0, &keptDepth, &common, &keptRowBytes, &size, kept.data(), nullptr) == kNoErr)
+          keptRect = common;
+        else
+          kept.clear();
+      }
+    }
+  }
+  e = IEntryPtr(image);
+  if (e->extra) IDeleteHostObject(PlatObj(e->extra));
+  e->extra = 0;
+  const int32 w = rect->right - rect->left, h = rect->bottom - rect->top;
+  PlatObj bitmap = 0;
+  if (w > 0 && h > 0) bitmap = depth == 1 ? PlatCreateBitmap(w, h, 1, nullptr, 0) : PlatCreateCompatibleBitmap(dc, w, h);
+  PixmapInfo* p = reinterpret_cast<PixmapInfo*>(*IHandleOf(e->data));
+  p->bounds = *rect;
+  p->depth = uInt32(depth);
+  e->extra = bitmap;
+  if (bitmap && !kept.empty())
+    IPutHostBits(image, 0, keptDepth, &keptRect, keptRowBytes, kept.data(), 0);
+  return bitmap ? kNoErr : kImageMemErr;
+}
+
+MgErr IDrawOffscreen(const Rect* rect, Rect* clipSave) {
+  if (!rect) return kArgErr;
+  MgErr err = kNoErr;
+  if (gOffscreenDepth == 0) {
+    if (gOffscreen && IKindOf(gOffscreen) == kImagePixmap)
+      err = ISetPixmapBounds(gOffscreen, -1, rect, 0, 0);
+    else
+      err = ICreatePixmap(-1, rect, 0, &gOffscreen);
+    if (err != kNoErr) {
+      if (gOffscreen) IRelease(gOffscreen);
+      gOffscreen = 0;
+      // Drawing goes straight to the window: no memory alert for it.
+      if (err == kMemFullErr || err == kImageMemErr) MemFullReset();
+    }
+    if (gOffscreen) IOpen(gOffscreen, &gOffscreenSave);
+  }
+  Rect saved{0, 0, 0, 0};
+  WLimitClip(rect, &saved);
+  if (clipSave) *clipSave = saved;
+  ++gOffscreenDepth;
+  return err;
+}
+
+void ICopyOffscreen(const Rect* clipSave, Bool32 copy) {
+  const Rect none{0, 0, 0, 0};
+  WRestoreClip(clipSave ? clipSave : &none);
+  if (gOffscreenDepth > 0) --gOffscreenDepth;
+  if (gOffscreenDepth != 0 || !gOffscreen) return;
+  IClose(gOffscreen, &gOffscreenSave);
+  if (!copy) return;
+  Rect r{0, 0, 0, 0};
+  IGetRect(gOffscreen, &r);
+  IDraw(gOffscreen, nullptr, &r, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+}
+
+int32 IOffscreenImage() { return gOffscreen; }
+int32 IOffscreenNesting() { return gOffscreenDepth; }
+void IForgetOffscreen() {
+  gOffscreen = 0;
+  gOffscreenDepth = 0;
 }
