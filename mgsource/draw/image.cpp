@@ -7,11 +7,13 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/hostbits.h"
+#include "mgsource/draw/icursor.h"
 #include "mgsource/draw/imagedraw.h"
 #include "mgsource/draw/pictops.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/wmisc.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_cursor.h"
 #include "platform/qx_dc.h"
@@ -231,7 +233,6 @@ MgErr GetOne(const Source& src, int32 kind, int32* image, Bool32 detach) {
     DBAssert(__FILE__, __LINE__, "IGet: procedural images are not loaded from resources");
     return kCapabilityErr;
   }
-  if (kind == kImageCursor) return kCapabilityErr;  // cursors are made by the cursor code
   UHandle h = nullptr;
   if (MgErr err = src.Fetch(type, &h)) return err;
   if (detach) RDetach(h);
@@ -346,12 +347,14 @@ MgErr IInitImageTable(int32 count) {
   if (count < 1) count = 1;
   if (count > kMaxImages) count = kMaxImages;
   DResetImageColours();
+  ILoadDefaultCursor();
   IMetaCacheInit();
   return Grow(count) ? kNoErr : kMemFullErr;
 }
 
 void IDisposeImageTable() {
   if (!gTable) return;
+  WSetHostCursor(-1);
   // The cache's masks are images of the table.
   IMetaCacheDispose();
   IForgetOffscreen();
@@ -479,9 +482,21 @@ MgErr IMakeImageFromRsrc(int32 kind, UHandle rsrc, int32* image, int32 mode) {
       DBAssert(__FILE__, __LINE__, "IMakeImageFromRsrc: procedural images are not loaded from resources");
       Drop(rsrc, mode);
       return kCapabilityErr;
-    case kImageCursor:
-      Drop(rsrc, mode);
-      return kCapabilityErr;
+    case kImageCursor: {
+      // The host cursor is built once, when the image is made.
+      const PlatCursor cursor = ICursorFromCURS(rsrc);
+      if (!cursor) break;
+      const int32 id = NewEntry(kind, flags);
+      if (!id) {
+        PlatDestroyCursor(cursor);
+        Drop(rsrc, mode);
+        return kMemFullErr;
+      }
+      At(id).data = WordOf(rsrc);
+      At(id).extra = cursor;
+      *image = id;
+      return kNoErr;
+    }
     default: break;  // kind 8: nothing makes its metafile
   }
   Drop(rsrc, mode);

@@ -174,8 +174,8 @@ PlatObj IHostBitmapFromDIB(const void* dib, int32 size);
 
 // Loads an image of a kind from a resource file into a new entry: 0, or 15
 // when the resource is missing, 16 when an icon family has no member, a
-// resource is too short for its kind or the kind has no resource type,
-// 53 for cursors (other than the wait cursor, -2) and procedural images,
+// resource is too short for its kind (a CURS under 68 bytes or with its hot
+// spot outside) or the kind has no resource type, 53 for procedural images,
 // 2 when no entry can be had.  A family without a mask gets one made from
 // its members when it has a 1-bit member.  With detach the data is taken from the file
 // (the image owns it); otherwise it stays the file's resource.

@@ -99,7 +99,7 @@ TEST_F(Boundary, MembersByKind) {
       {kImageIcon4, 5, kImageNotFoundErr, 0, ""},                        // 511 bytes
       {kImageIcon8, 3, kNoErr, kICL8, std::string(1024, 7)},
       {kImageIcon8, 9, kRsrcNotFoundErr, 0, ""},
-      {kImageCursor, 1, kCapabilityErr, 0, ""},            // cursors are made elsewhere
+      {kImageCursor, 1, kRsrcNotFoundErr, 0, ""},          // the file holds no CURS
   };
   for (const auto& c : cases) {
     int32 image = -1;

@@ -7,11 +7,14 @@
 #include "golden_image.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/hostbits.h"
+#include "mgsource/draw/icursor.h"
 #include "mgsource/draw/imagedraw.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/picture.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wmisc.h"
+#include "platform/qx_cursor.h"
 #include "platform/qx_metafile.h"
 
 namespace {
@@ -383,6 +386,53 @@ TEST_F(ImageDraw, OffscreenDrawingCopiesOnceAtTheOutermostLevel) {
   EXPECT_EQ(Changed(), 100);
   ICopyOffscreen(&c, 1);
   EXPECT_EQ(IOffscreenImage(), 0);
+}
+
+TEST_F(ImageDraw, CursorsFromCURSAndSettingThem) {
+  // Row 0 image and mask set (black), row 1 mask only (white), row 2 image
+  // only (the screen inverted); hot spot v 1, h 2.
+  Bytes curs(kCursRecordBytes);
+  curs[0] = curs[32] = curs[34] = curs[4] = 0xF0;
+  curs[65] = 1;
+  curs[67] = 2;
+  const int32 cursor = Keep(Icon(kImageCursor, curs));
+  const PlatCursor c = IGetHostCursor(cursor);
+  ASSERT_NE(c, 0u);
+  const uInt32 screen = 0x123456;
+  const struct {
+    int32 x, y;
+    uInt32 pixel;
+  } pixels[] = {{0, 0, 0}, {3, 0, 0}, {1, 1, 0xFFFFFF}, {2, 2, 0xEDCBA9}, {4, 0, screen}, {20, 20, screen}};
+  for (const auto& p : pixels) EXPECT_EQ(PlatCursorPixel(c, p.x, p.y, screen) & 0xFFFFFF, p.pixel) << p.x << "," << p.y;
+  int32 hx = 0, hy = 0;
+  ASSERT_TRUE(PlatCursorHotSpot(c, &hx, &hy));
+  EXPECT_EQ(hx, 2);
+  EXPECT_EQ(hy, 1);
+  // Too short, or a hot spot off the cursor: no image.
+  for (size_t n : {size_t(67), size_t(68)}) {
+    Bytes bad(curs.begin(), curs.begin() + n);
+    if (n == 68) bad[65] = 16;
+    UHandle h = AZNewHandle(int32(n));
+    std::memcpy(*h, bad.data(), n);
+    int32 id = -1;
+    EXPECT_EQ(IMakeImageFromRsrc(kImageCursor, h, &id, 1), kImageNotFoundErr) << n;
+    EXPECT_EQ(id, 0);
+  }
+  EXPECT_EQ(IGetHostCursor(-2), PlatLoadSystemCursor(kPlatCursorWait));
+  // The active window's cursor is set at once; the same id again makes no
+  // platform call.
+  WRecord(window_)->active = 1;
+  WForgetHostCursor();
+  ISetCursor(cursor, window_);
+  EXPECT_EQ(PlatGetCursor(), c);
+  PlatSetCursor(PlatLoadSystemCursor(kPlatCursorArrow));
+  WForgetHostCursor();
+  ISetCursor(cursor, window_);
+  EXPECT_EQ(PlatGetCursor(), PlatLoadSystemCursor(kPlatCursorArrow));
+  ISetCursor(-1, window_);
+  EXPECT_EQ(WRecord(window_)->cursor, -1);
+  IRelease(cursor);
+  EXPECT_FALSE(PlatCursorIsValid(c));
 }
 
 }  // namespace
