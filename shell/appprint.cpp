@@ -1,11 +1,15 @@
 #include "shell/appprint.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/imagefile.h"
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/window/window.h"
@@ -25,6 +29,15 @@ MgErr ResizeArray(int32 elementSize, UHandle* array, int32 count) {
 }
 
 void Alert(const char* text) { OneButtonAlert(kAlertCStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos); }
+
+// A failed picture import, told through the shell's one-button alert.
+void ImportAlert(const char* text) {
+  uChar p[256];
+  const size_t n = std::min<size_t>(std::strlen(text), 255);
+  p[0] = uChar(n);
+  std::memcpy(p + 1, text, n);
+  OneButtonAlert(kAlertPStr, p, nullptr, kAlertDefaultPos, kAlertDefaultPos);
+}
 
 }  // namespace
 
@@ -75,6 +88,7 @@ void ShellInstallPrintHooks() {
   h.endNativeModal = &FDEndNativeModal;
   h.appRsrcFile = &RunTimeRsrcFile;
   PSetPrintHooks(h);
+  ISetImportAlertProc(&ImportAlert);
 }
 
 void ShellInitPrinting() {

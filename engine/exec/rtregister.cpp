@@ -32,7 +32,9 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/hostbits.h"
+#include "mgsource/draw/icursor.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagefile.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/draw/printvi.h"
@@ -212,6 +214,8 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(153, WAlert),
       QX_RT_ENTRY(154, TSetClipboard),
       QX_RT_ENTRY(155, TGetClipboard),
+      QX_RT_ENTRY(156, ISetClipboard),
+      QX_RT_ENTRY(157, IGetClipboard),
       QX_RT_ENTRY(160, WGetExternalClipboard),
       QX_RT_ENTRY(161, DSelectNormPen),
       QX_RT_ENTRY(162, DSelectPen),
@@ -417,6 +421,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(429, IPtInImage),
       QX_RT_ENTRY(430, IRelease),
       QX_RT_ENTRY(431, IAdd),
+      QX_RT_ENTRY(432, ISetCursor),
+      QX_RT_ENTRY(433, ICopyOffscreen),
+      QX_RT_ENTRY(434, IDrawOffscreen),
       QX_RT_ENTRY(445, CfgGetDefault),
       QX_RT_ENTRY(447, DBPrintf),
       QX_RT_ENTRY(448, DBAssert),
@@ -519,6 +526,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(885, FIsAPath),
       QX_RT_ENTRY(893, VIErrorNotify),
       QX_RT_ENTRY(895, FIsEmptyPath),
+      QX_RT_ENTRY(898, IGetFile),
       QX_RT_ENTRY(941, ErrDialog),
       QX_RT_ENTRY(945, GetManagerLong),
       QX_RT_ENTRY(964, RAdd),

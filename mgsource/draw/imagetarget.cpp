@@ -62,7 +62,7 @@ PlatObj NewMetaDc() {
     FDisposePath(temp);
   }
   const bool named = !name.empty() && name.size() + 10 < 260;
-  if (named) name += "/qx.emf";
+  if (named) name += "\\qx.emf";
   return PlatCreateMetafileDc(named ? name.c_str() : nullptr, kDescription);
 }
 
