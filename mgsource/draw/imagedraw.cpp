@@ -390,7 +390,7 @@ void DrawHostImage(int32 image, int32 mask, const Rect& srcIn, const Rect& dest,
     }
   }
   if (StraightPage() && mask) {
-    IDrawIconRuns(image, mask, &src, &dest);
+    IDrawIconRuns(image, mask, &src, &dest, fg, bg);
   } else {
     int32 depth = 0;
     if (const PlatObj bitmap = ILockHost(source, &src, &depth)) {
@@ -593,7 +593,7 @@ void IDrawWindowImage(int32 image, const Rect* srcRect, const Rect* destRect) {
   PlatReleaseDc(host, from);
 }
 
-void IDrawIconRuns(int32 icon, int32 mask, const Rect* srcRect, const Rect* destRect) {
+void IDrawIconRuns(int32 icon, int32 mask, const Rect* srcRect, const Rect* destRect, DColor fg, DColor bg) {
   const ImageEntry e = IEntryOf(icon);
   int32 depth = 0;
   switch (e.kind) {
@@ -630,7 +630,9 @@ void IDrawIconRuns(int32 icon, int32 mask, const Rect* srcRect, const Rect* dest
     DMapRect(&rect, srcRect, destRect);
     ++rect.right;
     ++rect.bottom;
-    DColor colour = depth == 1 ? (r.value ? kBlackColor : kWhiteColor) : MIndexToDColor(r.value, depth);
+    // One-bit icons take the draw's colours, as every other path gives them.
+    DColor colour = depth == 1 ? (r.value ? fg : bg) : MIndexToDColor(r.value, depth);
+    if (colour == kTransparentColor) return;
     DSelectNormPen(colour, colour == kWhiteColor ? kWhiteColor : kBlackColor);
     DPaintRect(&rect);
   };

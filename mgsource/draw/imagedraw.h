@@ -36,8 +36,10 @@ extern Bool32 gForceCorrectColors;
 // A window's screen pixels of srcRect (window coordinates) onto destRect.
 void IDrawWindowImage(int32 image, const Rect* srcRect, const Rect* destRect);
 // An icon (kinds 1 to 4) painted rectangle by rectangle with the normal
-// pen, inside the mask (kind 4), for targets without masked transfers.
-void IDrawIconRuns(int32 icon, int32 mask, const Rect* srcRect, const Rect* destRect);
+// pen, inside the mask (kind 4), for targets without masked transfers:
+// pixels of their own colour, one-bit pixels set in fg and clear in bg
+// (transparent: not painted).
+void IDrawIconRuns(int32 icon, int32 mask, const Rect* srcRect, const Rect* destRect, DColor fg, DColor bg);
 
 // Whether the image drawn into rect in colours (fore, back; null: black on
 // white) paints every pixel of it; with mask, a handle of the 1-bit rows

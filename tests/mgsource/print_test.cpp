@@ -7,6 +7,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dpen.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printvi.h"
@@ -285,10 +286,31 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
   Use("Raster Printer");
   UHandle rec = PVIDefaultRecord();
   ASSERT_NE(rec, nullptr);
+  // A 1-bit icon whose left half is set, alone and in a family with the
+  // mask of its middle square: straight pages paint the family run by run
+  // and the icon through the scratch window.
+  auto icon = [](int32 kind, int32 first, int32 last, int32 top, int32 bottom) {
+    UHandle h = AZNewHClr(128);
+    for (int32 v = top; v < bottom; ++v)
+      for (int32 b = first; b < last; ++b) (*h)[4 * v + b] = 0xFF;
+    int32 id = 0;
+    EXPECT_EQ(IMakeImageFromRsrc(kind, h, &id, 1), kNoErr);
+    return id;
+  };
+  const int32 plain = icon(kImageIcon1, 0, 2, 0, 32);
+  int32 family = 0;
+  ASSERT_EQ(ICreateProcImage(nullptr, 0, &family), kNoErr);
+  *IEntryPtr(family) = ImageEntry{0, kImageFamily, uInt32(icon(kImageIcon1, 0, 2, 0, 32)), 0, 0,
+                                  uInt32(icon(kImageMask, 1, 3, 8, 24))};
   WPortState save{};
   ASSERT_NE(POpenWind(rec, 0, &save), kWNoWindow);
   for (int32 page = 0; page < 2; ++page) {
     POpenPage(rec);
+    if (page == 0) {
+      const Rect a{44, 2, 76, 34}, b{44, 90, 76, 122};
+      IDraw(plain, nullptr, &a, 0x0000FF, kWhiteColor, kBlackColor, kWhiteColor);
+      IDraw(family, nullptr, &b, 0x0000FF, 0x00FF00, kBlackColor, kWhiteColor);
+    }
     const Rect frame{4, 4, int16(40 + 10 * page), 80}, oval{50, 20, 80, 110};
     DSelectNormPen(0x000000, 0x000000);
     DFrameRect(&frame);
@@ -319,6 +341,8 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
         "QX_UPDATE_GOLDENS=1 test_mgsource --gtest_filter=*TwoPagesMatch*");
     PlatSurfaceDestroy(s);
   }
+  IRelease(plain);
+  IRelease(family);
   AZDisposeHandle(rec);
 }
 INSTANTIATE_TEST_SUITE_P(StraightAndBitmap, PrintPages, ::testing::Bool());
