@@ -283,6 +283,50 @@ bool FastTransfer(const Dc& dst, const pixman_box32_t* boxes, int n, int32_t x, 
   return true;
 }
 
+// The masked copy (0xCC where the mask bit is 0, 0xAA where it is 1) one to
+// one onto an Rgb32 destination from an Rgb32 or Mono1 source: word by
+// word, reading the mask's bits in place.  Destination pixels whose source
+// lies outside the source surface are left alone.  False when the case is
+// not this one.
+bool FastMaskedCopy(const Dc& dst, const pixman_box32_t* boxes, int n, int32_t x, int32_t y,
+                    const TransferSource& src, int32_t sx, int32_t sy, const PlatSurface* mask, int32_t mx,
+                    int32_t my) {
+  PlatSurface* d = dst.Surface();
+  if (!src.surface || PlatSurfaceFormatOf(d) != kPlatRgb32 || PlatSurfaceFormatOf(mask) != kPlatMono1) return false;
+  const bool mono = src.convert == Convert::kMonoToColour && PlatSurfaceFormatOf(src.surface) == kPlatMono1;
+  if (!mono && !(src.convert == Convert::kSame && PlatSurfaceFormatOf(src.surface) == kPlatRgb32)) return false;
+  const uint32_t text = kPlatOpaque | ColourToPixel(dst.text), back = kPlatOpaque | ColourToPixel(dst.back);
+  const int64_t srcW = PlatSurfaceWidth(src.surface), srcH = PlatSurfaceHeight(src.surface);
+  const int64_t maskW = PlatSurfaceWidth(mask), maskH = PlatSurfaceHeight(mask);
+  const int32_t dstride = PlatSurfaceStride(d), sstride = PlatSurfaceStride(src.surface);
+  const int32_t mstride = PlatSurfaceStride(mask);
+  uint8_t* dbits = PlatSurfaceBits(d);
+  const uint8_t* sbits = PlatSurfaceBits(src.surface);
+  const uint8_t* mbits = PlatSurfaceBits(mask);
+  for (int b = 0; b < n; ++b) {
+    const pixman_box32_t& box = boxes[b];
+    // The columns whose source and mask pixels exist.
+    const int64_t c0 = std::max<int64_t>({box.x1, int64_t(x) - sx, int64_t(x) - mx});
+    const int64_t c1 = std::min<int64_t>({box.x2, int64_t(x) - sx + srcW, int64_t(x) - mx + maskW});
+    if (c0 >= c1) continue;
+    for (int64_t py = box.y1; py < box.y2; ++py) {
+      const int64_t jy = py - y + sy, my1 = py - y + my;
+      if (jy < 0 || jy >= srcH || my1 < 0 || my1 >= maskH) continue;
+      uint32_t* drow = reinterpret_cast<uint32_t*>(dbits + size_t(py) * size_t(dstride));
+      const uint8_t* mrow = mbits + size_t(my1) * size_t(mstride);
+      const uint8_t* srow = sbits + size_t(jy) * size_t(sstride);
+      for (int64_t px = c0; px < c1; ++px) {
+        const int64_t mxp = px - x + mx;
+        if (mrow[mxp >> 3] & (0x80 >> (mxp & 7))) continue;  // 1: the destination stays
+        const int64_t jx = px - x + sx;
+        drow[px] = mono ? ((srow[jx >> 3] & (0x80 >> (jx & 7))) ? back : text)
+                        : kPlatOpaque | reinterpret_cast<const uint32_t*>(srow)[jx];
+      }
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const TransferSource& srcIn,
@@ -328,6 +372,12 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
   bool patterned = ((fn0 >> 4) & 0x0F) != (fn0 & 0x0F) || ((fn1 >> 4) & 0x0F) != (fn1 & 0x0F);
   if (!patterned || !MakePaint(dst, *dst.brush, &paint)) paint = SolidPaint(0);
   if (!fast && !mask && fn0 == fn1 && FastTransfer(dst, boxes, n, x, y, w, h, src, sx, sy, sw, sh, fn0, paint)) {
+    pixman_region32_fini(&clip);
+    PlatSurfaceDestroy(copy);
+    return;
+  }
+  if (mask && fn0 == 0xCC && fn1 == 0xAA && sw == w && sh == h &&
+      FastMaskedCopy(dst, boxes, n, x, y, src, sx, sy, mask, mx, my)) {
     pixman_region32_fini(&clip);
     PlatSurfaceDestroy(copy);
     return;

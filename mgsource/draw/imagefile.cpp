@@ -2,6 +2,7 @@
 // images to the clipboard.
 #include "mgsource/draw/imagefile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mgsource/byteorder.h"
@@ -32,6 +33,10 @@ namespace {
 constexpr uInt32 kPlaceableKey = 0x9AC6CDD7;
 constexpr int32 kPlaceableHeader = 22;
 constexpr int32 kWmfHeader = 18;
+// The first read of a file: room for a bitmap file's headers and colour
+// table; rows are then read in bands of about kBandBytes.
+constexpr int32 kBitmapHeadBytes = 14 + 40 + 256 * 4;
+constexpr int32 kBandBytes = 256 * 1024;
 
 void PlatformAlert(const char* text) { PlatAlert("", text, kPlatOK, kPlatIconStop); }
 IImportAlertProc gAlert = &PlatformAlert;
@@ -96,11 +101,14 @@ struct BitmapFile {
   int32 width = 0, height = 0, depth = 0, colours = 0;
   const uInt8* table = nullptr;  // colours entries of entryBytes (blue, green, red[, 0])
   int32 entryBytes = 0;
-  const uInt8* rows = nullptr;  // bottom row first, 32-bit padded
+  uInt32 bitsOffset = 0;  // of the rows: bottom row first, 32-bit padded
+  int32 stride = 0;
 };
 
-// 16 when the bytes are no bitmap file this reader takes.
-MgErr ReadBitmap(const uInt8* b, int32 size, BitmapFile* f) {
+// The header of a bitmap file of fileSize bytes whose first size bytes are
+// b: 16 when it is no bitmap file this reader takes, or the file is too
+// short for its rows.
+MgErr ReadBitmap(const uInt8* b, int32 size, int32 fileSize, BitmapFile* f) {
   if (size < 14 || b[0] != 'B' || b[1] != 'M') {
     if (size >= 2 && b[0] == 'B' && b[1] == 'M') DBPrintf("GetBitmap: FMRead err=%ld when reading file header", 4L);
     return kImageNotFoundErr;
@@ -142,19 +150,23 @@ MgErr ReadBitmap(const uInt8* b, int32 size, BitmapFile* f) {
   f->entryBytes = core ? 3 : 4;
   const int64 tableEnd = 14 + int64(headerSize) + int64(f->colours) * f->entryBytes;
   const int64 stride = (int64(f->width) * f->depth + 31) / 32 * 4;
-  if (tableEnd > size || bitsOffset > uInt32(size) || int64(size) - bitsOffset < stride * f->height) {
+  if (tableEnd > size || bitsOffset > uInt32(fileSize) || int64(fileSize) - bitsOffset < stride * f->height) {
     DBPrintf("GetBitmap: FMRead err=%ld when reading header, colors, & bits", 4L);
     return kImageNotFoundErr;
   }
   f->table = b + 14 + headerSize;
-  f->rows = b + bitsOffset;
+  f->bitsOffset = bitsOffset;
+  f->stride = int32(stride);
   return kNoErr;
 }
 
 // The picture of one pixel block of the bitmap: rows top first in the
 // system's format, one-bit rows inverted (a set bit black), 24-bit pixels
-// as red, green, blue.
-MgErr BitmapToPicture(const BitmapFile& f, int32* image) {
+// as red, green, blue.  rowsOf(first, count) gives the file's rows first to
+// first + count - 1 (bottom row first), read in that order, or null when
+// they cannot be read.
+template <typename RowsOf>
+MgErr BitmapToPicture(const BitmapFile& f, int32 rowsAtOnce, RowsOf rowsOf, int32* image) {
   const int32 rowBytes = ISystemRowBytes(f.width, f.depth);
   const int64 pixels = int64(rowBytes) * f.height;
   const int64 tableBytes = f.colours ? 2 + 8 * int64(f.colours) : 0;
@@ -187,21 +199,28 @@ MgErr BitmapToPicture(const BitmapFile& f, int32* image) {
       PutBE16(out + 6, uInt16(e[0] * 0x101));
     }
   }
-  const int64 stride = (int64(f.width) * f.depth + 31) / 32 * 4;
-  for (int32 r = 0; r < f.height; ++r, out += rowBytes) {
-    const uInt8* src = f.rows + (f.height - 1 - r) * stride;
-    if (f.depth == 24) {
-      for (int32 x = 0; x < f.width; ++x) {
-        out[3 * x] = src[3 * x + 2];
-        out[3 * x + 1] = src[3 * x + 1];
-        out[3 * x + 2] = src[3 * x];
-      }
-      continue;
+  const int32 used = int32((int64(f.width) * f.depth + 7) / 8);
+  for (int32 first = 0; first < f.height; first += rowsAtOnce) {
+    const int32 count = std::min(rowsAtOnce, f.height - first);
+    const uInt8* in = rowsOf(first, count);
+    if (!in) {
+      AZDisposeHandle(h);
+      return kImageNotFoundErr;
     }
-    const int32 used = int32((int64(f.width) * f.depth + 7) / 8);
-    std::memcpy(out, src, size_t(used));
-    std::memset(out + used, 0, size_t(rowBytes - used));
-    if (f.depth == 1) IInvertBytes(out, rowBytes);
+    for (int32 k = 0; k < count; ++k, in += f.stride) {
+      uInt8* row = out + int64(f.height - 1 - (first + k)) * rowBytes;
+      if (f.depth == 24) {
+        for (int32 x = 0; x < f.width; ++x) {
+          row[3 * x] = in[3 * x + 2];
+          row[3 * x + 1] = in[3 * x + 1];
+          row[3 * x + 2] = in[3 * x];
+        }
+        continue;
+      }
+      std::memcpy(row, in, size_t(used));
+      std::memset(row + used, 0, size_t(rowBytes - used));
+      if (f.depth == 1) IInvertBytes(row, rowBytes);
+    }
   }
   const Rect bounds{0, 0, int16(f.height), int16(f.width)};
   const MgErr err = ICreatePict(0, &bounds, f.depth, h, kImageAppZone, image);
@@ -236,8 +255,9 @@ MgErr IImageFromFileBytes(const uInt8* b, int32 size, int32* image) {
     return err;
   }
   BitmapFile f;
-  if (ReadBitmap(b, size, &f) != kNoErr) return kImageNotFoundErr;
-  return BitmapToPicture(f, image);
+  if (ReadBitmap(b, size, size, &f) != kNoErr) return kImageNotFoundErr;
+  return BitmapToPicture(f, f.height, [&](int32 first, int32) { return b + f.bitsOffset + int64(first) * f.stride; },
+                         image);
 }
 
 MgErr IGetFile(Path path, int32* image, Bool32 alert) {
@@ -251,13 +271,42 @@ MgErr IGetFile(Path path, int32* image, Bool32 alert) {
     int32 size = 0;
     std::vector<uInt8> bytes;
     if (FGetEOF(ref, &size) == kNoErr && size > 0) {
-      bytes.resize(size_t(size));
+      // A bitmap file (no metafile form starts with "BM") is read header
+      // first, then its rows a band at a time, straight into the picture.
+      bytes.resize(size_t(std::min(size, kBitmapHeadBytes)));
       int32 actual = 0;
-      const MgErr read = FMRead(ref, size, &actual, bytes.data());
-      if ((read == kNoErr || read == kEOFErr) && actual > 0)
-        err = IImageFromFileBytes(bytes.data(), actual, image);
-      else
+      MgErr read = FMRead(ref, int32(bytes.size()), &actual, bytes.data());
+      const bool bitmap = actual >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+      if (bitmap) {
+        BitmapFile f;
+        if ((read == kNoErr || read == kEOFErr) && ReadBitmap(bytes.data(), actual, size, &f) == kNoErr) {
+          const int32 band = std::max<int32>(1, kBandBytes / std::max(f.stride, 1));
+          std::vector<uInt8> rows(size_t(std::min(band, f.height)) * size_t(f.stride));
+          bool placed = FMSeek(ref, int32(f.bitsOffset), kFStart) == kNoErr;
+          err = BitmapToPicture(
+              f, band,
+              [&](int32, int32 count) -> const uInt8* {
+                int32 got = 0;
+                const int32 want = count * f.stride;
+                if (!placed || FMRead(ref, want, &got, rows.data()) != kNoErr || got != want) {
+                  DBPrintf("GetBitmap: FMRead err=%ld when reading header, colors, & bits", long(kFileIOErr));
+                  return nullptr;
+                }
+                return rows.data();
+              },
+              image);
+        }
+      } else if (read == kNoErr || read == kEOFErr) {
+        if (actual == int32(bytes.size()) && size > actual) {
+          bytes.resize(size_t(size));
+          int32 rest = 0;
+          read = FMRead(ref, size - actual, &rest, bytes.data() + actual);
+          actual += rest;
+        }
+        if ((read == kNoErr || read == kEOFErr) && actual > 0) err = IImageFromFileBytes(bytes.data(), actual, image);
+      } else {
         DBPrintf("GetBitmap: FMRead err=%ld when reading file header", long(read));
+      }
     }
     FMClose(ref);
   }

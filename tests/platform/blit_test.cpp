@@ -190,6 +190,13 @@ TEST(PlatformBlit, MaskedCopyAndTheFourStepIconPathAgree) {
   ASSERT_TRUE(PlatMaskBlt(d.dc, 0, 0, 4, 1, src.dc, 0, 0, mask.bitmap, 0, 0, kPlatMaskCopy));
   EXPECT_EQ(d.Mask(), "#.#.");
   EXPECT_EQ(d.At(0, 0), 0x112233u);
+  // A source that ends inside the rectangle leaves the pixels past it.
+  Canvas part(4, 1, 0xABCDEF);
+  Source clear(4, 1, 1);
+  PlatSurfaceClear(clear.s, 0);
+  ASSERT_TRUE(PlatMaskBlt(part.dc, 0, 0, 4, 1, src.dc, 2, 0, clear.bitmap, 0, 0, kPlatMaskCopy));
+  EXPECT_EQ(part.Mask(), "##..");
+  EXPECT_EQ(part.At(3, 0), Canvas::PixelOf(0xABCDEF));
   EXPECT_FALSE(PlatMaskBlt(d.dc, 0, 0, 4, 1, src.dc, 0, 0, src.bitmap, 0, 0, kPlatMaskCopy)) << "colour mask";
   EXPECT_FALSE(PlatMaskBlt(d.dc, 0, 0, 5, 1, src.dc, 0, 0, mask.bitmap, 0, 0, kPlatMaskCopy)) << "short mask";
   // A 32 x 32 1-bit icon with its mask (set pixels stored as 0), fg red and
