@@ -334,7 +334,9 @@ MgErr ISetPixmapBounds(int32 image, int32 window, const Rect* rect, int32 depth,
   if (depth == 0) depth = WGetDepth(window == -1 ? WCurrentPort() : window);
   else if (depth == -1) depth = int32(info->depth);
   if (int32(info->depth) == depth && std::memcmp(&info->bounds, rect, sizeof(Rect)) == 0 && e->extra) return kNoErr;
-  // The kept pixels: those of rect that the pixmap holds, read at its depth.
+  // The kept pixels: those of rect that the pixmap holds, read at the new
+  // depth so that they go back into the new bitmap as they are.
+  const bool known = depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
   std::vector<uInt8> kept;
   Rect keptRect{0, 0, 0, 0};
   int32 keptRowBytes = 0, keptDepth = 0;
@@ -342,7 +344,7 @@ MgErr ISetPixmapBounds(int32 image, int32 window, const Rect* rect, int32 depth,
     Rect common{0, 0, 0, 0};
     if (DSectRect(&info->bounds, rect, &common)) {
       int32 size = 0;
-      keptDepth = 32;
+      keptDepth = known ? depth : 0;
       if (IGetHostBits(image, 0, &keptDepth, &common, &keptRowBytes, &size, nullptr, nullptr) == kNoErr) {
         kept.resize(size_t(size));
         if (IGetHostBits(image, 0, &keptDepth, &common, &keptRowBytes, &size, kept.data(), nullptr) == kNoErr)
@@ -357,7 +359,7 @@ MgErr ISetPixmapBounds(int32 image, int32 window, const Rect* rect, int32 depth,
   e->extra = 0;
   const int32 w = rect->right - rect->left, h = rect->bottom - rect->top;
   PlatObj bitmap = 0;
-  if (w > 0 && h > 0) bitmap = depth == 1 ? PlatCreateBitmap(w, h, 1, nullptr, 0) : PlatCreateCompatibleBitmap(dc, w, h);
+  if (w > 0 && h > 0) bitmap = known ? PlatCreateBitmap(w, h, depth, nullptr, 0) : PlatCreateCompatibleBitmap(dc, w, h);
   PixmapInfo* p = reinterpret_cast<PixmapInfo*>(*IHandleOf(e->data));
   p->bounds = *rect;
   p->depth = uInt32(depth);

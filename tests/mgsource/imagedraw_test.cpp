@@ -355,6 +355,33 @@ TEST_F(ImageDraw, TargetsNestAndRefusedKindsChangeNothing) {
   EXPECT_TRUE(PlatIsMetafile(PlatMetafile(IEntryOf(meta).data)));
 }
 
+TEST_F(ImageDraw, PixmapBoundsChangeKeepingPixelsWhenAsked) {
+  const int32 meta = Metafile(false);
+  const Rect small{0, 0, 10, 10}, big{0, 0, 20, 20};
+  EXPECT_EQ(ISetPixmapBounds(meta, window_, &big, 0, 1), kArgErr);
+  const struct {
+    Bool32 keep;
+    int32 depth;
+    uInt32 kept;
+  } rows[] = {{1, -1, 0xFF0000}, {0, -1, 0}, {1, 8, 0xFF0000}};
+  for (const auto& r : rows) {
+    const int32 pixmap = Pixmap(small, 0);
+    EXPECT_EQ(ISetPixmapBounds(pixmap, 0, &big, 0, 1), kNullWindowErr);
+    PlatSurfaceClear(SurfaceOf(pixmap), 0xFF0000);
+    const uInt32 before = IEntryOf(pixmap).extra;
+    const int32 depth = IGetDepth(pixmap);
+    EXPECT_EQ(ISetPixmapBounds(pixmap, window_, &small, -1, 1), kNoErr);
+    EXPECT_EQ(IEntryOf(pixmap).extra, before);  // nothing to change
+    EXPECT_EQ(ISetPixmapBounds(pixmap, window_, &big, r.depth, r.keep), kNoErr);
+    Rect bounds{};
+    IGetRect(pixmap, &bounds);
+    EXPECT_EQ(bounds.right, 20);
+    EXPECT_EQ(IGetDepth(pixmap), r.depth == -1 ? depth : r.depth);
+    EXPECT_EQ(PixAt(pixmap, 5, 5), r.kept) << r.keep << r.depth;
+    EXPECT_EQ(PixAt(pixmap, 15, 15), 0u) << r.keep << r.depth;
+  }
+}
+
 TEST_F(ImageDraw, OffscreenDrawingCopiesOnceAtTheOutermostLevel) {
   const Rect area{0, 0, 50, 80}, inner{10, 10, 20, 20};
   for (Bool32 copy : {1, 0}) {
