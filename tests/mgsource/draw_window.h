@@ -1,9 +1,11 @@
 // A shown headless window set up as the drawing port, with the drawing
 // manager started: the fixture of the pen and primitive tests.
 #pragma once
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
@@ -16,6 +18,21 @@
 #include "platform/qx_trace.h"
 #include "platform/qx_window.h"
 #include "test_support.h"
+
+// The colour maps the shell loads at start-up, from the built-in tables.
+inline void LoadSystemColourMaps() {
+  for (int32 map = 0; map < kDMapCount; ++map) {
+    const std::vector<uInt32> words = DDefaultColorMap(map);
+    const bool colours = map == kDMapColors4 || map == kDMapColors8;
+    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
+    for (size_t i = 0; i < words.size(); ++i) {
+      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
+      else (*h)[i] = uInt8(words[i]);
+    }
+    EXPECT_EQ(DSetColorMap(map, h), kNoErr) << map;
+    AZDisposeHandle(h);
+  }
+}
 
 class DrawWindow : public ::testing::Test {
  protected:

@@ -15,26 +15,11 @@ namespace {
 
 using Bytes = std::vector<uInt8>;
 
-// The colour maps the shell loads at start-up, from the built-in tables.
-inline void LoadColourMaps() {
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    EXPECT_EQ(DSetColorMap(map, h), kNoErr) << map;
-    AZDisposeHandle(h);
-  }
-}
-
 class HostBits : public DrawWindow {
  protected:
   void SetUp() override {
     DrawWindow::SetUp();
-    LoadColourMaps();
+    LoadSystemColourMaps();
   }
   void TearDown() override {
     DResetColors();

@@ -21,20 +21,6 @@ namespace {
 
 using Bytes = std::vector<uInt8>;
 
-void LoadSystemColourMaps() {
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    DSetColorMap(map, h);
-    AZDisposeHandle(h);
-  }
-}
-
 // A 1-bit icon whose left half is set, and a mask of the square 8..23.
 Bytes LeftHalf() {
   Bytes b(128);
