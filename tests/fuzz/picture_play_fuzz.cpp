@@ -23,9 +23,8 @@
 
 namespace {
 
-// The text slot and the drawing of pixmaps are not built yet: their reports
-// ("... not available") are expected; any other report while armed is a
-// fault.
+// The text slot is not built yet: its report ("... not available") is
+// expected; any other report while armed is a fault.
 int32_t Alert(const char* title, const char* text, int32_t buttons, int32_t def) {
   if (text && std::strstr(text, " not available")) return PlatAlertDefaultAnswer(buttons);
   return FuzzAbortWhenArmed(title, text, buttons, def);
