@@ -206,8 +206,9 @@ TEST_F(NetConn, ReadModesDeliverAndKeepBytesAsTheModeSays) {
           if (p == peer) p = -1;
       }
     });
-    // Time-out 0 reads find what the peer sent.
-    if (k.timeout == 0) t.join();
+    // Time-out 0 reads find what the peer sent; so do reads that end in a
+    // time-out, whose bytes must be there before it on a loaded machine too.
+    if (k.timeout == 0 || k.result == 56) t.join();
     auto [result, bytes] = Read(c, k.mode, k.count, k.timeout);
     if (t.joinable()) t.join();
     EXPECT_EQ(result, k.result);
