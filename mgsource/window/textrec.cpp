@@ -11,6 +11,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/textlayout.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
@@ -43,21 +44,14 @@ int32 TextLength(UHandle t) { return t && *t ? int32(GetNative32(*t)) : 0; }
 // The line table's header: the pending flag word at 4, the changed range's
 // start at 8 and the remembered caret column at 20.  A record without a
 // table is laid out in full at its first layout anyway.
-enum : int32 { kLinesPending = 4, kLinesChangeStart = 8, kLinesCaretColumn = 20, kLinesHeader = 22 };
-constexpr uInt16 kNoCaretColumn = 32767;
 
 UHandle Lines(TRecord r) { return TRData(r)->lines; }
 
-void MarkFullRelayout(TRecord r) {
-  UHandle lines = Lines(r);
-  if (!lines || DSGetHandleSize(lines) < kLinesHeader) return;
-  PutNative32(*lines + kLinesPending, GetNative32(*lines + kLinesPending) | 1);
-  PutNative32(*lines + kLinesChangeStart, uInt32(-1));
-}
+void MarkFullRelayout(TRecord r) { TMarkRelayout(r, -1, 0, 0); }
 
 void ForgetCaretColumn(TRecord r) {
   UHandle lines = Lines(r);
-  if (lines && DSGetHandleSize(lines) >= kLinesHeader) PutNative16(*lines + kLinesCaretColumn, kNoCaretColumn);
+  if (lines && DSGetHandleSize(lines) >= kTLHeader) PutNative16(*lines + kTLCaretColumn, kTLNoCaretColumn);
 }
 
 // Kinds 0 and 3 never have scroll bars.
@@ -191,6 +185,9 @@ TRecord TScaleText(TRecord record, const Rect* from, const Rect* to) {
 
 void TGetRect(TRecord record, Rect* view, LRect* dest) {
   if (!Valid(record)) return;
+  // A box sizes itself to its text, and the destination depends on the
+  // layout: both are laid out first.
+  if (dest || (TRData(record)->mode & kTRModeKind) == kTRKindBox) TValidateLines(record);
   const TRecordData* d = TRData(record);
   if (view) {
     *view = d->view;

@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/textlayout.h"
+#include "mgsource/memory.h"
+#include "mgsource/rects.h"
 #include "mgsource/window/textrec.h"
 #include "platform/qx_sysinfo.h"
 #include "rsrc_test_support.h"
@@ -511,6 +514,148 @@ TEST_F(TextRecords, RunsOutOfOrderOrABadSelectionFailTheLoad) {
   EXPECT_EQ(DSGetHandleSize(r), kTRFixedSize + kTRRunSize);
   EXPECT_TRUE(TRData(r)->selStart == 1 && TRData(r)->selEnd == 3);
   TDispose(r);
+}
+
+// Line layout, measured in DejaVu Sans 12 through the font table.
+class TextLines : public TextRecords {
+ protected:
+  int32 Width(const std::string& t) {
+    Point p{0, 0};
+    TTextSize(reinterpret_cast<const uChar*>(t.data()), int32(t.size()), sans_, &p);
+    return p.h;
+  }
+  // A record whose destination is avail pixels wide.
+  TRecord Laid(uInt32 mode, const std::string& text, int32 avail) {
+    const Rect view{0, 0, 40, int16(avail + 1)};
+    TRecord r = TNew(&view, mode, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), sans_, 0, 0xFFFFFF);
+    TValidateLines(r);
+    return r;
+  }
+  static std::vector<int32> Starts(TRecord r) {
+    std::vector<int32> v;
+    for (int32 i = 0; i < TLineCount(r); ++i) v.push_back(TLineAt(r, i).start);
+    return v;
+  }
+};
+
+TEST_F(TextLines, BreaksAndWrapsStartLinesWhereExpected) {
+  const int32 hello = Width("hello ");
+  int32 kind1 = 6;  // the offset after the last character of "world" that fits
+  while (Width("hello " + std::string("world", kind1 - 5)) <= hello + 10) ++kind1;
+  const struct {
+    uInt32 mode;
+    std::string text;
+    int32 avail;
+    std::vector<int32> starts;
+  } cases[] = {
+      {2, "", 100, {0}},
+      {2, "a\r\nb", 100, {0, 3}},
+      {2, "a\n", 100, {0, 2}},
+      {2, "a\n\rb", 100, {0, 3}},
+      {2, "a\r\rb", 100, {0, 2, 3}},
+      {4, "hello world", hello + 10, {0, 6}},
+      {1, "hello world", hello + 10, {0, kind1}},
+      {0, "a\nb\nc", 100, {0}},
+      {4 | kTRModeHex, "abc", 1000, {0}},
+      {4, "a\r\n\r\nb", 100, {0, 3, 5}},
+  };
+  for (const auto& c : cases) {
+    TRecord r = Laid(c.mode, c.text, c.avail);
+    EXPECT_EQ(Starts(r), c.starts) << c.mode << " " << c.text;
+    TDispose(r);
+  }
+}
+
+TEST_F(TextLines, WrappedLinesAreNeverEmptyAndFitUnlessOneCharacter) {
+  const struct {
+    uInt32 mode;
+    std::string text;
+    int32 avail;
+    char before;  // every wrapped line after the first starts after it (0: any)
+  } cases[] = {
+      {4, "usr/local/share/doc", Width("usr/local/sh"), '/'},
+      {4, "abcdefghijklmnopqrstuvwxyz", Width("abcdefg"), 0},
+      {4, "abcdefghijklmnopqrstuvwxyz", 1, 0},
+      {1, "one two three four five six", Width("one two th"), 0},
+      {4 | kTRJustifyRight, "one   two   three   four", Width("one   two"), 0},
+  };
+  for (const auto& c : cases) {
+    TRecord r = Laid(c.mode, c.text, c.avail);
+    const auto starts = Starts(r);
+    ASSERT_GE(starts.size(), 2u) << c.text;
+    for (size_t i = 0; i < starts.size(); ++i) {
+      const int32 end = i + 1 < starts.size() ? starts[i + 1] : int32(c.text.size());
+      EXPECT_LT(starts[i], end) << c.text << " line " << i;
+      const TLineEntry e = TLineAt(r, int32(i));
+      if (end - starts[i] > 1) EXPECT_LE(e.trimmed, c.avail) << c.text << " line " << i;
+      if (i && c.before) EXPECT_EQ(c.text[starts[i] - 1], c.before) << c.text;
+      if (i && (c.mode & kTRJustifyRight)) EXPECT_NE(c.text[starts[i]], ' ') << c.text;
+    }
+    TDispose(r);
+  }
+}
+
+TEST_F(TextLines, EmptyLinesTakeTheFontAndDisplayFormsMeasureTheirCharacters) {
+  int32 ascent = 0, descent = 0, leading = 0;
+  TGetFontMetrics(sans_, &ascent, &descent, &leading);
+  TRecord empty = Laid(4, "", 100), trailing = Laid(2, "ab\n", 100);
+  for (TRecord r : {empty, trailing}) {
+    const TLineEntry last = TLineAt(r, TLineCount(r) - 1);
+    EXPECT_EQ(last.height, ascent + descent + leading);
+    EXPECT_EQ(last.ascent, ascent);
+    EXPECT_EQ(last.width, 0);
+    TDispose(r);
+  }
+  TRecord pw = Laid(2 | kTRModePassword, "ab c\nxyz", 200);
+  EXPECT_EQ(TLineAt(pw, 0).width, Width("****"));
+  EXPECT_EQ(TMeasureRange(pw, 5, 3), Width("***"));
+  TDispose(pw);
+  // Hex: two digits per byte, a blank after every second.
+  const struct {
+    uInt32 mode;
+    std::string in, out;
+  } forms[] = {{kTRModeHex, "\x01\xAB\x7F", "01AB 7F"}, {kTRModeHex, "ab", "6162 "},
+               {kTRModePassword, "a\r\nb", "*\r\n*"}, {0, "abc", ""}};
+  for (const auto& f : forms) {
+    int32 len = int32(f.in.size());
+    UPtr p = TMakeDisplayText(f.mode, reinterpret_cast<const uChar*>(f.in.data()), &len, sans_);
+    EXPECT_EQ(p ? std::string(reinterpret_cast<char*>(p), len) : std::string(), f.out);
+    if (p) DSDisposePtr(p);
+  }
+  // Hex lines take an even count of bytes: (2 x 100) / (5 x blank), rounded down to even.
+  const int32 blank = Width(" ");
+  int32 bytes = (2 * 100) / (5 * blank);
+  bytes = bytes >= 2 ? bytes & ~1 : 1;
+  TRecord hex = Laid(4 | kTRModeHex, std::string(size_t(bytes) * 3 + 3, 'x'), 100);
+  EXPECT_EQ(Starts(hex), (std::vector<int32>{0, bytes, 2 * bytes, 3 * bytes}));
+  TDispose(hex);
+}
+
+TEST_F(TextLines, RelayoutMarksWidenAndWholeLinesAreWideAtMost32767) {
+  TRecord r = Laid(2, "abc\ndef", 100);
+  const struct {
+    int32 start, oldLength, newLength;
+    uInt32 pending;
+    int32 changeStart, changeEnd, delta;
+  } steps[] = {{2, 0, 0, 0, 0, 0, 0}, {5, 1, 3, 1, 5, 8, 2}, {1, 2, 0, 1, 1, 6, 0}, {-1, 0, 0, 1, -1, 6, 0}};
+  for (const auto& s : steps) {
+    TMarkRelayout(r, s.start, s.oldLength, s.newLength);
+    UHandle h = TRData(r)->lines;
+    EXPECT_EQ(GetNative32(*h + kTLPending) & 1, s.pending) << s.start;
+    if (!s.pending) continue;
+    EXPECT_EQ(int32(GetNative32(*h + kTLChangeStart)), s.changeStart) << s.start;
+    if (s.changeStart >= 0) {
+      EXPECT_EQ(int32(GetNative32(*h + kTLChangeEnd)), s.changeEnd) << s.start;
+      EXPECT_EQ(int32(GetNative32(*h + kTLDelta)), s.delta) << s.start;
+    }
+  }
+  TDispose(r);
+  TRecord wide = Laid(2, std::string(20000, 'W'), 100);
+  EXPECT_EQ(TLineAt(wide, 0).width, 32767);
+  LRect dest{};
+  TGetRect(wide, nullptr, &dest);
+  EXPECT_EQ(LRectWidth(&dest), 32767);
+  TDispose(wide);
 }
 
 }  // namespace
