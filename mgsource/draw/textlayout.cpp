@@ -376,7 +376,8 @@ void Layout(TRecord r) {
   const int32 n = int32(s.text.size());
   std::vector<int32> starts;
   const bool wraps = kind == kTRKindBreakChar || kind == kTRKindWordWrap;
-  if (wraps && (s.flags & kTRFlagCollapsed) && TRData(r)->lines) return;  // collapsed: not laid out
+  // A collapsed record is not wrapped: it keeps one line (and the one after a
+  // final break), so that its table still covers the text it holds now.
   if (kind == kTRKindOneLine || kind > kTRKindWordWrap) starts.push_back(0);
   else if (wraps && !(s.flags & kTRFlagCollapsed)) WrapLines(s, &starts);
   else if (wraps) starts.push_back(0);
