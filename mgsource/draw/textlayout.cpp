@@ -11,6 +11,7 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
+#include "mgsource/textoffset.h"
 
 namespace {
 
@@ -496,4 +497,110 @@ UPtr TMakeDisplayText(uInt32 mode, const uChar* bytes, int32* length, int32 /*fo
   std::memcpy(p, shown.data(), shown.size());
   *length = int32(shown.size());
   return p;
+}
+
+namespace {
+
+int32 Justified(const Snapshot& s, const TLineEntry& e) {
+  const int64 width = int64(s.dest.right) - s.dest.left;
+  switch (s.mode & kTRModeJustify) {
+    case kTRJustifyRight: return int32(std::clamp<int64>(width - e.width, INT32_MIN / 2, INT32_MAX / 2));
+    case kTRJustifyCentre: return int32(std::clamp<int64>((width - e.trimmed) / 2, INT32_MIN / 2, INT32_MAX / 2));
+    default: return 0;
+  }
+}
+
+int16 PinPoint(int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); }
+
+void SetCaretFlags(TRecord r, int32 options, bool set) {
+  if (!(options & kTPtSetFlags)) return;
+  const uInt32 bits = uInt32(options) & (kTRFlagAnchorBelow | kTRFlagMovingBelow);
+  if (set) TRData(r)->flags |= bits;
+  else TRData(r)->flags &= ~bits;
+}
+
+}  // namespace
+
+Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, TLineEntry* entry) {
+  Point pt{0, 0};
+  if (!record || !*record) return pt;
+  TValidateLines(record);
+  const Snapshot s = Take(record);
+  const int32 n = int32(s.text.size()), count = TLineCount(record);
+  if (count <= 0) return pt;
+  offset = std::clamp(offset, 0, n);
+  int32 line = 0;
+  int64 top = s.dest.top;
+  for (int32 i = 1; i < count && TLineAt(record, i).start <= offset; ++i) {
+    top += TLineAt(record, i - 1).height;
+    line = i;
+  }
+  TLineEntry e = TLineAt(record, line);
+  int64 h;
+  if (!atLineStart && offset > 0 && line > 0 && offset == e.start &&
+      (!IsBreak(uChar(s.text[offset - 1])) || (s.mode & kTRModeHex))) {
+    // A soft break: the end of the line above.
+    e = TLineAt(record, line - 1);
+    top -= e.height;
+    h = int64(s.dest.left) + e.width;
+  } else {
+    h = int64(s.dest.left) + RangeWidth(s, e.start, offset - e.start);
+  }
+  h += Justified(s, e);
+  pt.h = PinPoint(h);
+  pt.v = PinPoint(top + e.ascent);
+  if (entry) *entry = e;
+  return pt;
+}
+
+int32 TPtToOffset(TRecord record, Point point, int32 options) {
+  if (!record || !*record) return 0;
+  if (TRData(record)->flags & kTRFlagCollapsed) return 0;
+  TValidateLines(record);
+  const Snapshot s = Take(record);
+  const int32 n = int32(s.text.size()), count = TLineCount(record);
+  if (point.v < s.dest.top) {
+    SetCaretFlags(record, options, true);
+    return 0;
+  }
+  if (point.v >= s.dest.bottom || count <= 0) {
+    SetCaretFlags(record, options, false);
+    return n;
+  }
+  int64 h = std::clamp<int64>(point.h, s.dest.left, s.dest.right);
+  if (options & kTPtClampToView) {
+    if (point.v < s.view.top) h = s.dest.left;
+    else if (point.v > s.view.bottom) h = s.dest.right;
+  }
+  int32 line = 0;
+  for (int64 top = s.dest.top; line + 1 < count; ++line) {
+    top += TLineAt(record, line).height;
+    if (point.v < top) break;
+  }
+  const TLineEntry e = TLineAt(record, line);
+  const int32 start = std::clamp(e.start, 0, n);
+  int32 end = line + 1 < count ? std::clamp(TLineAt(record, line + 1).start, start, n) : n;
+  if (!(s.mode & kTRModeHex)) end = start + (ContentEnd(s.text, start, end, false) - start);
+  h -= Justified(s, e);
+  if (end == start) return start;
+  if (point.h > s.dest.right) return end;
+  const int64 x = h - s.dest.left;
+  int32 before = start, after = start;
+  int64 wBefore = 0, wAfter = 0;
+  while (after < end) {
+    before = after;
+    wBefore = wAfter;
+    after = std::min(end, TNextCharOffset(reinterpret_cast<const uChar*>(s.text.data()), after, s.insertionFont));
+    if (after <= before) after = before + 1;
+    wAfter = RangeWidth(s, start, after - start);
+    if (wAfter >= x) break;
+  }
+  if (wAfter < x) {
+    SetCaretFlags(record, options, false);
+    return end;
+  }
+  const bool leftHalf = 2 * (x - wBefore) <= wAfter - wBefore;
+  SetCaretFlags(record, options, leftHalf);
+  // The nearer boundary wins; a tie goes to the later one.
+  return wAfter - x <= x - wBefore ? after : before;
 }

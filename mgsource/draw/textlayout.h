@@ -48,3 +48,14 @@ QX_EXTERN_C int32 TMeasureRange(TRecord record, int32 start, int32 length);
 // A new pointer block holding the display form of the bytes (its length in
 // *length), or null when the mode shows the text as it is.
 QX_EXTERN_C UPtr TMakeDisplayText(uInt32 mode, const uChar* bytes, int32* length, int32 font);
+
+// The point of an offset (v the baseline, h the horizontal position) and,
+// when entry is not null, its line.  An offset at a soft break shows at the
+// end of the line above unless atLineStart is set.
+QX_EXTERN_C Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, TLineEntry* entry);
+// Options of TPtToOffset: 1 sets or clears the caret-placement flags the
+// options carry; 2 clamps points above or below the view to the line's
+// start or end.  Clicks pass 0x603, drags 0x403.
+enum : int32 { kTPtSetFlags = 1, kTPtClampToView = 2, kTPtClick = 0x603, kTPtDrag = 0x403 };
+// The offset nearest to a point (a tie goes to the later boundary).
+QX_EXTERN_C int32 TPtToOffset(TRecord record, Point point, int32 options);

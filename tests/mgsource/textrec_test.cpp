@@ -658,5 +658,41 @@ TEST_F(TextLines, RelayoutMarksWidenAndWholeLinesAreWideAtMost32767) {
   TDispose(wide);
 }
 
+TEST_F(TextLines, OffsetsAndPointsAgreeAtEveryBoundary) {
+  const std::string text = "usr/local/share/doc/more/words/here";
+  for (uInt32 justify : {0u, uInt32(kTRJustifyRight), uInt32(kTRJustifyCentre)}) {
+    TRecord r = Laid(4 | justify, text, Width("usr/local/sh"));
+    ASSERT_GE(TLineCount(r), 3) << justify;
+    for (int32 o = 0; o <= int32(text.size()); ++o) {
+      TLineEntry e{};
+      const Point pt = TOffsetToPt(r, o, 1, &e);
+      EXPECT_EQ(TPtToOffset(r, pt, 0), o) << justify << " at " << o;
+    }
+    // A caret at the soft break shows at the end of the upper line unless flagged.
+    const TLineEntry first = TLineAt(r, 0), second = TLineAt(r, 1);
+    const Point soft = TOffsetToPt(r, second.start, 0, nullptr), flagged = TOffsetToPt(r, second.start, 1, nullptr);
+    EXPECT_EQ(soft.v, TRData(r)->dest.top + first.ascent) << justify;
+    EXPECT_EQ(flagged.v, TRData(r)->dest.top + first.height + second.ascent) << justify;
+    if (!justify) EXPECT_EQ(soft.h, TRData(r)->dest.left + first.width);
+    TDispose(r);
+  }
+  // A click at 40 % of a character picks its left boundary and sets the
+  // caret flags; at 60 % the right one, flags cleared.
+  TRecord r = Laid(4, "WWW", 200);
+  const int32 w = Width("W"), left = TRData(r)->dest.left, base = TOffsetToPt(r, 0, 1, nullptr).v;
+  const struct {
+    int32 tenths, offset;
+    bool flags;
+  } clicks[] = {{4, 1, true}, {6, 2, false}};
+  for (const auto& c : clicks) {
+    const Point pt{int16(base), int16(left + w + w * c.tenths / 10)};
+    EXPECT_EQ(TPtToOffset(r, pt, kTPtClick), c.offset) << c.tenths;
+    EXPECT_EQ((TRData(r)->flags & 0x600) == 0x600, c.flags) << c.tenths;
+  }
+  EXPECT_EQ(TPtToOffset(r, Point{int16(TRData(r)->dest.top - 1), 0}, 0), 0);
+  EXPECT_EQ(TPtToOffset(r, Point{int16(TRData(r)->dest.bottom), 0}, 0), 3);
+  TDispose(r);
+}
+
 }  // namespace
 }  // namespace rsrctest
