@@ -604,3 +604,26 @@ int32 TPtToOffset(TRecord record, Point point, int32 options) {
   // The nearer boundary wins; a tie goes to the later one.
   return wAfter - x <= x - wBefore ? after : before;
 }
+
+int32 TCharPositions(TRecord record, int32 start, int32 length, UHandle* positions) {
+  if (positions) *positions = nullptr;
+  if (!record || !*record) return 0;
+  const Snapshot s = Take(record);
+  const int32 n = int32(s.text.size());
+  start = std::clamp(start, 0, n);
+  const int32 end = int32(std::clamp<int64>(int64(start) + std::max(length, 0), start, n));
+  std::vector<int32> at{start};
+  const auto* b = reinterpret_cast<const uChar*>(s.text.data());
+  for (int32 i = start; i < end;) {
+    int32 font = s.insertionFont;
+    for (size_t k = 0; k < s.runs.size() && s.runs[k].start <= i; ++k) font = s.runs[k].font;
+    i = (s.mode & kTRModeHex) ? i + 1 : std::min(end, std::max(i + 1, TNextCharOffset(b, i, font)));
+    at.push_back(i);
+  }
+  if (positions) {
+    UHandle h = DSNewHandle(int32(at.size() * sizeof(int32)));
+    if (h) std::memcpy(*h, at.data(), at.size() * sizeof(int32));
+    *positions = h;
+  }
+  return int32(at.size()) - 1;
+}

@@ -59,3 +59,7 @@ QX_EXTERN_C Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, 
 enum : int32 { kTPtSetFlags = 1, kTPtClampToView = 2, kTPtClick = 0x603, kTPtDrag = 0x403 };
 // The offset nearest to a point (a tie goes to the later boundary).
 QX_EXTERN_C int32 TPtToOffset(TRecord record, Point point, int32 options);
+// The byte offsets of every character boundary of the range (one more than
+// the characters; every byte in hex mode) as a new handle of int32s in
+// *positions (null when memory runs out); returns the number of characters.
+QX_EXTERN_C int32 TCharPositions(TRecord record, int32 start, int32 length, UHandle* positions);

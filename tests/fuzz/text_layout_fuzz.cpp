@@ -136,6 +136,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TRData(fresh)->dest = TRData(r)->dest;
   TRData(fresh)->view = TRData(r)->view;
   FUZZ_CHECK(Same(Table(r), Table(fresh)));
+  // Points of offsets map back into the text.
+  for (int32 o = 0; o <= int32(edited.size()); o += 1 + o / 8) {
+    const int32 back = TPtToOffset(r, TOffsetToPt(r, o, o & 1, nullptr), kTPtClick);
+    FUZZ_CHECK(back >= 0 && back <= int32(edited.size()));
+  }
   TDispose(fresh);
   TDispose(r);
   return 0;

@@ -8,6 +8,7 @@
 #include "mgsource/draw/textlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
+#include "mgsource/textoffset.h"
 #include "mgsource/window/textrec.h"
 #include "platform/qx_sysinfo.h"
 #include "rsrc_test_support.h"
@@ -692,6 +693,28 @@ TEST_F(TextLines, OffsetsAndPointsAgreeAtEveryBoundary) {
   EXPECT_EQ(TPtToOffset(r, Point{int16(TRData(r)->dest.top - 1), 0}, 0), 0);
   EXPECT_EQ(TPtToOffset(r, Point{int16(TRData(r)->dest.bottom), 0}, 0), 3);
   TDispose(r);
+}
+
+TEST_F(TextLines, CharacterStepsArePinnedAndBoundariesCounted) {
+  const uChar* t = reinterpret_cast<const uChar*>("abcd");
+  const struct {
+    int32 offset, step, want;
+  } steps[] = {{0, -1, 0}, {4, 1, 4}, {2, 1, 3}, {2, -1, 1}, {9, -1, 3}, {-3, 1, 1}};
+  for (const auto& c : steps) EXPECT_EQ(TStepCharOffset(t, 4, c.offset, c.step, sans_), c.want) << c.offset;
+  int32 maxBytes = 0;
+  Bool32 single = 0;
+  TGetFontCharInfo(sans_, &maxBytes, &single);
+  EXPECT_EQ(maxBytes * 10 + single, 11);
+  for (uInt32 mode : {4u, 4u | kTRModeHex}) {
+    TRecord r = Laid(mode, "hello", 100);
+    UHandle h = nullptr;
+    EXPECT_EQ(TCharPositions(r, 1, 9, &h), 4) << mode;
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(DSGetHandleSize(h), 5 * 4);
+    EXPECT_EQ(reinterpret_cast<int32*>(*h)[4], 5);
+    DSDisposeHandle(h);
+    TDispose(r);
+  }
 }
 
 }  // namespace
