@@ -717,5 +717,31 @@ TEST_F(TextLines, CharacterStepsArePinnedAndBoundariesCounted) {
   }
 }
 
+TEST_F(TextLines, TwoRunsTakeTheLargestAscentAndDescentAndAddTheirWidths) {
+  const int32 big = TNewFont(PS("DejaVu Serif"), 20, 0, 0);
+  TRecord r = Laid(2, "abcdef", 300);
+  ASSERT_EQ(DSSetHandleSize(r, kTRRuns + 3 * kTRRunSize), kNoErr);
+  for (int32 i = 1; i <= TRData(r)->runCount; ++i) TDisposeFont(TRData(r)->runs[i].font);
+  TRData(r)->runCount = 2;
+  TRData(r)->runs[1] = TStyleRun{0, sans_, 0};
+  TRData(r)->runs[2] = TStyleRun{3, big, 0};
+  TAddFontReference(sans_);
+  TAddFontReference(big);
+  TRData(r)->selStart = TRData(r)->selEnd = 6;
+  int32 a1 = 0, d1 = 0, l1 = 0, a2 = 0, d2 = 0, l2 = 0;
+  TGetFontMetrics(sans_, &a1, &d1, &l1);
+  TGetFontMetrics(big, &a2, &d2, &l2);
+  Point p{0, 0};
+  TTextSize(reinterpret_cast<const uChar*>("def"), 3, big, &p);
+  TLineEntry e{0, 0, 0, 0, 0};
+  EXPECT_EQ(TMeasureLine(r, &e, 6), Width("abc") + p.h);
+  EXPECT_EQ(e.ascent, std::max(a1, a2));
+  EXPECT_EQ(e.height, std::max(a1, a2) + std::max(d1 + l1, d2 + l2));
+  TTextSize(reinterpret_cast<const uChar*>("d"), 1, big, &p);
+  EXPECT_EQ(TMeasureRange(r, 2, 2), Width("c") + p.h);
+  TDispose(r);
+  TDisposeFont(big);
+}
+
 }  // namespace
 }  // namespace rsrctest
