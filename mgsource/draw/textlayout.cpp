@@ -103,21 +103,27 @@ std::string Display(uInt32 mode, const uChar* b, int32 n) {
 
 // The width of bytes shown in a font, tabs and NULs as blanks; measured in
 // pieces so that long texts are not cut at 16 bits.
-int32 TextWidth(uInt32 mode, const uChar* b, int32 n, int32 font) {
-  if (n <= 0) return 0;
-  std::string shown = Display(mode, b, n);
-  for (auto& c : shown)
-    if (c == '\t' || c == '\0') c = ' ';
+int32 PieceWidths(const uChar* b, size_t n, int32 font) {
   int64 width = 0;
   constexpr size_t kPiece = 1024;
-  for (size_t at = 0; at < shown.size(); at += kPiece) {
+  for (size_t at = 0; at < n; at += kPiece) {
     Point size{0, 0};
-    const size_t len = std::min(kPiece, shown.size() - at);
-    TTextSize(reinterpret_cast<const uChar*>(shown.data() + at), int32(len), font, &size);
+    TTextSize(b + at, int32(std::min(kPiece, n - at)), font, &size);
     width += size.h > 0 ? size.h : 0;
     if (width > kMaxExtent) return kMaxExtent;
   }
   return int32(width);
+}
+
+int32 TextWidth(uInt32 mode, const uChar* b, int32 n, int32 font) {
+  if (n <= 0) return 0;
+  // Plain text without tabs or NULs is measured where it lies.
+  if (!(mode & (kTRModePassword | kTRModeHex)) && !std::memchr(b, '\t', size_t(n)) && !std::memchr(b, 0, size_t(n)))
+    return PieceWidths(b, size_t(n), font);
+  std::string shown = Display(mode, b, n);
+  for (auto& c : shown)
+    if (c == '\t' || c == '\0') c = ' ';
+  return PieceWidths(reinterpret_cast<const uChar*>(shown.data()), shown.size(), font);
 }
 
 int32 BlankWidth(int32 font) {
@@ -281,6 +287,7 @@ void WrapLines(const Snapshot& s, std::vector<int32>* starts) {
     int32 pe = lineStart;
     while (pe < n && !IsBreak(uChar(t[pe]))) ++pe;
     int32 end = lineStart;
+    int64 lineWidth = 0;  // of lineStart..end; widths add word by word
     while (end < pe) {
       // The next word: leading blanks (the first word's), then up to a blank,
       // tab or break, or just after a punctuation mark.
@@ -299,10 +306,15 @@ void WrapLines(const Snapshot& s, std::vector<int32>* starts) {
         }
       }
       const int32 wordEnd = i;
-      if (m.Width(lineStart, wordEnd - lineStart) <= avail) {
+      const int64 withWord = m.fixed ? m.Width(lineStart, wordEnd - lineStart) : lineWidth + m.Width(end, wordEnd - end);
+      if (withWord <= avail) {
         end = wordEnd;
-        if (!rightJustified && !password)
+        lineWidth = withWord;
+        if (!rightJustified && !password) {
+          const int32 wordStop = end;
           while (end < pe && IsBlank(uChar(t[end]))) ++end;
+          if (!m.fixed && end > wordStop) lineWidth += m.Width(wordStop, end - wordStop);
+        }
         continue;
       }
       if (kind == kTRKindBreakChar || end == lineStart) {
