@@ -102,13 +102,13 @@ std::string Display(uInt32 mode, const uChar* b, int32 n) {
 }
 
 // The width of bytes shown in a font, tabs and NULs as blanks; measured in
-// pieces so that long texts are not cut at 16 bits.
-int32 PieceWidths(const uChar* b, size_t n, int32 font) {
+// chunks so that long texts are not cut at 16 bits.
+int32 ChunkWidths(const uChar* b, size_t n, int32 font) {
   int64 width = 0;
-  constexpr size_t kPiece = 1024;
-  for (size_t at = 0; at < n; at += kPiece) {
+  constexpr size_t kChunk = 1024;
+  for (size_t at = 0; at < n; at += kChunk) {
     Point size{0, 0};
-    TTextSize(b + at, int32(std::min(kPiece, n - at)), font, &size);
+    TTextSize(b + at, int32(std::min(kChunk, n - at)), font, &size);
     width += size.h > 0 ? size.h : 0;
     if (width > kMaxExtent) return kMaxExtent;
   }
@@ -119,11 +119,11 @@ int32 TextWidth(uInt32 mode, const uChar* b, int32 n, int32 font) {
   if (n <= 0) return 0;
   // Plain text without tabs or NULs is measured where it lies.
   if (!(mode & (kTRModePassword | kTRModeHex)) && !std::memchr(b, '\t', size_t(n)) && !std::memchr(b, 0, size_t(n)))
-    return PieceWidths(b, size_t(n), font);
+    return ChunkWidths(b, size_t(n), font);
   std::string shown = Display(mode, b, n);
   for (auto& c : shown)
     if (c == '\t' || c == '\0') c = ' ';
-  return PieceWidths(reinterpret_cast<const uChar*>(shown.data()), shown.size(), font);
+  return ChunkWidths(reinterpret_cast<const uChar*>(shown.data()), shown.size(), font);
 }
 
 int32 BlankWidth(int32 font) {
