@@ -7,6 +7,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/imagefile.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/window.h"
 #include "platform/qx_clipboard.h"
@@ -285,11 +286,14 @@ int32 WGetExternalClipboard(UHandle* picture, LStrHandle* text) {
       *text = h;
       return 1;
     }
-    case kWClipPicture:
-      // Pictures are read from the clipboard by the image manager, which
-      // does not read them yet: nothing is taken.
-      (void)picture;
-      return 0;
+    case kWClipPicture: {
+      // The image manager reads pictures from the clipboard; the image it
+      // gives is handed on in the picture word.
+      int32 image = 0;
+      if (!picture || IGetClipboard(&image) != kNoErr || !image) return 0;
+      *picture = reinterpret_cast<UHandle>(intptr_t(image));
+      return 2;
+    }
     default: return 0;
   }
 }

@@ -135,6 +135,11 @@ TEST_F(SystemInfo, ClipboardTextRoundTripsWithNativeLineEnds) {
   ASSERT_NE(ext, nullptr);
   EXPECT_EQ(Of(ext), "ext");
   EXPECT_EQ(WClipboardChanged(), 0);
+  // A picture is asked of the image manager, which has none to give.
+  WSetClipboardKind(kWClipPicture);
+  UHandle pict = nullptr;
+  EXPECT_EQ(WGetExternalClipboard(&pict, nullptr), 0);
+  EXPECT_EQ(pict, nullptr);
   WSetClipboardKind(kWClipNone);
   EXPECT_EQ(WGetExternalClipboard(nullptr, &ext), 0);
   for (LStrHandle h : {text, back, ext}) Free(h);
