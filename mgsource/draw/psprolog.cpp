@@ -401,7 +401,12 @@ int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int
   PSClipUpdate();
   const bool dimmed = (flags & 0xF00) == 0x100;
   if (dimmed) flags &= ~0x100;
-  if (flags & (64 | 128)) DBAssert(__FILE__, __LINE__, "TBox: flags not supported");
+  // Text boxes come from pictures as well, stored ones included: what the
+  // page cannot write is reported on the debug output, never asserted on.
+  if (flags & (64 | 128)) {
+    DBPrintf("TBox: flags not supported");
+    flags &= ~(64 | 128);
+  }
   if (length < 0 || (length > 0 && !text)) return DBAssert(__FILE__, __LINE__, "TBox: bad text");
   if (length == 0 || (length == 1 && text[0] == 0)) {
     PaintIn(r, back, bwBack);
@@ -410,8 +415,9 @@ int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int
   const int32 mode = flags & 15;
   if (mode != 0 && mode != 8) {
     // Other layouts go through a text record's line layout.
-    if (mode == 3) DBAssert(__FILE__, __LINE__, "TBox: layout mode 3");
-    return DBAssert(__FILE__, __LINE__, "TBox: PostScript text layout not available");
+    if (mode == 3) DBPrintf("TBox: layout mode 3");
+    DBPrintf("TBox: PostScript text layout not available");
+    return 0;
   }
   const bool bw = gPSPort.isBW() != 0;
   PaintIn(r, back, bwBack);
