@@ -1,7 +1,7 @@
 // Host port procedures whose drawing is not built yet: each reports one
 // assertion failure and returns 0, so a caller sees the missing piece
 // without anything being drawn wrongly.  While a picture is recorded a text
-// box already becomes its record.
+// box and a text record already become their records.
 #include "mgsource/draw/hostslots.h"
 
 #include "mgsource/debug.h"
@@ -30,6 +30,10 @@ int32 HostTextBox(const Rect* r, int32 justification, const uChar* text, int32 l
   }
   return Pending(__LINE__);
 }
-// A text record is recorded as a copy that the picture owns; copies of text
-// records are not available yet.
-int32 HostTextDraw(UHandle) { return Pending(__LINE__); }
+int32 HostTextDraw(UHandle record) {
+  if (gDrawState.recording) {
+    DRecordTextRecord(record);
+    return 0;
+  }
+  return Pending(__LINE__);
+}

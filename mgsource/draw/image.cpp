@@ -2,6 +2,7 @@
 #include "image.h"
 
 #include <cstring>
+#include <vector>
 
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -598,6 +599,24 @@ MgErr IRelease(int32 image) {
   return first;
 }
 
+// A copied picture gets copies of its text records, so that each picture
+// disposes only its own; a record whose copy fails is left naming none.
+static void OwnTextRecords(UHandle data) {
+  const int32 size = SizeAnyZone(data);
+  if (size < 4) return;
+  std::vector<int32> at;
+  PictWalker walk(reinterpret_cast<const uInt8*>(*data) + 4, size - 4);
+  PictRecord rec;
+  while (walk.Next(&rec))
+    if (rec.opcode == kPictOpTextRecord && rec.size >= 4) at.push_back(4 + rec.offset + 6);
+  for (int32 offset : at) {
+    uInt8* word = reinterpret_cast<uInt8*>(*data) + offset;
+    UHandle text = HandleOf(GetBE32(word));
+    TRecord copy = text ? TDuplicate(text, 0) : nullptr;
+    PutBE32(reinterpret_cast<uInt8*>(*data) + offset, uInt32(reinterpret_cast<uintptr_t>(copy)));
+  }
+}
+
 void ISetPictRecorded(int32 image) {
   if (IKindOf(image) == kImagePicture) Mark(image) |= kRecorded;
   else DBAssert(__FILE__, __LINE__, "not a picture");
@@ -826,6 +845,7 @@ MgErr IDuplicate(int32 image, int32* copy) {
         return err;
       }
       Mark(*copy) = Mark(image) & kRecorded;
+      if (IPictRecorded(*copy)) OwnTextRecords(data);
       return kNoErr;
     }
     default: DBAssert(__FILE__, __LINE__, "IDuplicate: kind can't be copied"); return kArgErr;

@@ -18,6 +18,7 @@
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 
 namespace {
@@ -193,6 +194,22 @@ void DRecordPictOp(int32 opcode, const PictOpArgs* args) {
     }
   }
   Append(image, opcode, a);
+}
+
+void DRecordTextRecord(UHandle record) {
+  const int32 image = RecordingTarget();
+  if (image < 0) return;
+  if (gRec.image == image && gRec.failed) return;
+  UHandle copy = TDuplicate(record, 0);
+  if (!copy) {
+    // A null or freed record was reported by the copy; memory running out
+    // ends the recording as a failed append does.
+    if (record && *record) gRec.failed = true;
+    return;
+  }
+  PictOpArgs a;
+  a.ref = WordOf(copy);
+  if (Append(image, kPictOpTextRecord, a) != kNoErr) TDispose(copy);
 }
 
 // Playback.
@@ -450,10 +467,18 @@ void Player::Play(const PictRecord& rec) {
       TBox(&r, int32(GetBE32(d + 12)), d + 16, int32(len), scaled_, c[0], c[1], c[2], c[3]);
       break;
     }
-    case kPictOpTextRecord:
-      // Scaled copies of text records are not available yet.
-      DBPrintf("IDrawPicture: text record not played");
+    case kPictOpTextRecord: {
+      // The handle is the picture's own copy, written by this process's
+      // recorder: in any other picture the word is not a handle.
+      if (!trusted_) break;
+      UHandle text = HandleOf(GetBE32(d));
+      if (!text) break;
+      if (UHandle scaled = TScaleText(text, &src_, &dst_)) {
+        TDraw(scaled);
+        TDispose(scaled);
+      }
       break;
+    }
     case kPictOpImage: {
       DColor c[4];
       for (int32 k = 0; k < 4; ++k) c[k] = colours_.Decode(k, GetBE32(d + 20 + 4 * k));

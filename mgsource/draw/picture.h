@@ -26,6 +26,10 @@ void DRecordPictOp(int32 opcode, const PictOpArgs* args);
 // standard font gives its number - 100.  -1 when the definition can't be
 // written (or the pen does not exist): the caller then records nothing.
 int32 PictDefineRef(int32 kind, int32 x);
+// Records a text record (opcode 19) as a copy that the picture owns and
+// disposes when it is released; the copy is disposed again when the record
+// can't be appended.
+void DRecordTextRecord(UHandle record);
 
 // The recorder's start and end for a picture made the target (IOpen and
 // IClose): the start empties the picture and its definition table, the end

@@ -16,6 +16,7 @@
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/draw/picture.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/textrec.h"
 
 namespace {
 
@@ -251,6 +252,60 @@ TEST_F(PicturePlay, TextBoxesReachTheSlotMappedWithOneScaledFont) {
   EXPECT_EQ(TFontReferences(TextLog::calls[0].font), 0);  // and disposed at the end
   TDisposeFont(font);
   IRelease(pict);
+}
+
+struct TextRecordLog {
+  static inline std::vector<Rect> views;
+  static inline UHandle original = nullptr;
+  static int32 Draw(UHandle record) {
+    Rect view{};
+    TGetRect(record, &view, nullptr);
+    // A scaled copy of the picture's own copy, never the recorded record.
+    views.push_back(record != original && (TRData(record)->flags & kTRFlagScaled) ? view : Rect{-1, -1, -1, -1});
+    return 0;
+  }
+};
+
+TEST_F(PicturePlay, TextRecordsAreOwnedCopiesPlayedScaledAndDisposedWithThePicture) {
+  const int32 font = TNewFont(reinterpret_cast<ConstPStr>("\x0b" "DejaVu Sans"), 10, 0, 0);
+  const Rect view{5, 10, 25, 60};
+  const int32 baseline = LiveHandleCount();
+  const int32 pict = NewPicture(Rect{0, 0, 50, 100});
+  TRecord text = TNew(&view, 0, reinterpret_cast<const uChar*>("text"), 4, font, 0, 0xFFFFFF);
+  TextRecordLog::original = text;
+  ImageSaveRecord save;
+  IOpen(pict, &save);
+  TDraw(text);
+  IClose(pict, &save);
+  TDispose(text);  // the picture plays its own copy
+  const struct {
+    Rect dst;
+    const char* view;
+  } cases[] = {{{0, 0, 50, 100}, "5,10,25,60"}, {{100, 0, 200, 200}, "110,20,150,120"}};
+  DPort logging = gHostPort;
+  logging.textDraw = &TextRecordLog::Draw;
+  for (const auto& c : cases) {
+    TextRecordLog::views.clear();
+    const int32 before = LiveHandleCount();
+    const DPort* old = DInstallTestPort(&logging);
+    IDrawPicture(pict, nullptr, &c.dst, 0, 0, 0, 0);
+    DInstallTestPort(old);
+    ASSERT_EQ(TextRecordLog::views.size(), 1u) << c.view;
+    EXPECT_EQ(Str(TextRecordLog::views[0]), c.view);
+    EXPECT_EQ(LiveHandleCount(), before) << "the scaled copy is disposed";
+  }
+  // A copy of the picture owns copies of its own: both release cleanly.
+  int32 copy = 0;
+  ASSERT_EQ(IDuplicate(pict, &copy), kNoErr);
+  EXPECT_EQ(IRelease(pict), kNoErr);
+  TextRecordLog::views.clear();
+  const DPort* old = DInstallTestPort(&logging);
+  IDrawPicture(copy, nullptr, &cases[0].dst, 0, 0, 0, 0);
+  DInstallTestPort(old);
+  EXPECT_EQ(TextRecordLog::views.size(), 1u);
+  EXPECT_EQ(IRelease(copy), kNoErr);
+  TDisposeFont(font);
+  EXPECT_EQ(LiveHandleCount(), baseline) << "no text record left behind";
 }
 
 TEST_F(PicturePlay, BadPicturesDrawWhatHoldsAndUndoEverythingTheyMade) {
