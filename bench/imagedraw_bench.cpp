@@ -33,6 +33,7 @@
 #include "platform/qx_png.h"
 #include "platform/qx_surface.h"
 #include "tools/picturefilewriter.h"
+#include "tests/colour_maps.h"
 
 namespace {
 
@@ -60,17 +61,8 @@ struct IconScene {
     StartOnce();
     if (WInitScreenImage() != kNoErr) return;
     DInitDraw();
-    for (int32 map = 0; map < kDMapCount; ++map) {
-      const std::vector<uInt32> words = DDefaultColorMap(map);
-      const bool colours = map == kDMapColors4 || map == kDMapColors8;
-      UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-      for (size_t i = 0; i < words.size(); ++i) {
-        if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-        else (*h)[i] = uInt8(words[i]);
-      }
-      DSetColorMap(map, h);
-      AZDisposeHandle(h);
-    }
+    if (LoadDefaultColourMaps() != kNoErr) return;
+
     const Rect r{0, 0, 100, 100}, frame{0, 0, 256, 256};
     window = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!window) return;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "tests/colour_maps.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
@@ -33,27 +34,13 @@ int32_t Alert(const char* title, const char* text, int32_t buttons, int32_t def)
 WindowRef gWindow = kWNoWindow;
 int32 gPixmap = 0;
 
-void LoadColourMaps() {
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    DSetColorMap(map, h);
-    AZDisposeHandle(h);
-  }
-}
-
 bool Init() {
   if (!FuzzStartManagers(Alert)) return false;
   PlatWindowsReset();
   if (WInitScreenImage() != kNoErr) return false;
   DInitDraw();
   TXInitFonts();
-  LoadColourMaps();
+  if (LoadDefaultColourMaps() != kNoErr) return false;
   const Rect place{40, 40, 140, 240};
   gWindow = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
   if (!gWindow) return false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "tests/colour_maps.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -50,17 +51,8 @@ bool Init() {
   if (WInitScreenImage() != kNoErr) return false;
   DInitDraw();
   TXInitFonts();
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    DSetColorMap(map, h);
-    AZDisposeHandle(h);
-  }
+  if (LoadDefaultColourMaps() != kNoErr) return false;
+
   char tmpl[] = "/tmp/qxpsfuzzXXXXXX";
   if (!mkdtemp(tmpl)) return false;
   gDir = tmpl;

@@ -19,20 +19,6 @@
 #include "platform/qx_window.h"
 #include "test_support.h"
 
-// The colour maps the shell loads at start-up, from the built-in tables.
-inline void LoadSystemColourMaps() {
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    EXPECT_EQ(DSetColorMap(map, h), kNoErr) << map;
-    AZDisposeHandle(h);
-  }
-}
 
 class DrawWindow : public ::testing::Test {
  protected:

@@ -19,7 +19,7 @@ class HostBits : public DrawWindow {
  protected:
   void SetUp() override {
     DrawWindow::SetUp();
-    LoadSystemColourMaps();
+    EXPECT_EQ(LoadDefaultColourMaps(), kNoErr);
   }
   void TearDown() override {
     DResetColors();

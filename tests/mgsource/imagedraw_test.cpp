@@ -48,7 +48,7 @@ class ImageDraw : public DrawWindow {
  protected:
   void SetUp() override {
     DrawWindow::SetUp();
-    LoadSystemColourMaps();
+    EXPECT_EQ(LoadDefaultColourMaps(), kNoErr);
   }
   void TearDown() override {
     for (int32 id : made_)

@@ -592,7 +592,7 @@ TEST_F(Print, LaidOutPagesPrintTheirCells) {
 // 8-bit image with the 256 system colours; every pixel's colour through
 // the table is the panel's as drawn; the area comes back at 0, 0.
 TEST_F(Print, PanelImagesComeAsBitsAndColours) {
-  LoadDefaultColourMaps();
+  EXPECT_EQ(LoadDefaultColourMaps(), kNoErr);
   PrintPanelHooks h = FakePanel::Hooks();
   static WindowRef closed = 0;
   const Rect small{0, 0, 50, 50};

@@ -564,7 +564,7 @@ TEST_F(PsPort, PsPixelsAndRowBytes) {
 // Icons, masks, families, pixmaps and pixel blocks as the operators they
 // are written with, against the golden text; the page renders.
 TEST_F(PsPort, PsImagesMatchTheirGolden) {
-  LoadDefaultColourMaps();
+  EXPECT_EQ(LoadDefaultColourMaps(), kNoErr);
   auto icon = [](int32 kind, int32 bytes, uInt8 fill) {
     UHandle h = AZNewHandle(bytes);
     std::memset(*h, fill, size_t(bytes));

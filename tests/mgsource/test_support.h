@@ -17,6 +17,7 @@
 #include "mgsource/thread.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
+#include "tests/colour_maps.h"
 #include "tests/live_handles.h"
 
 // Debug lines are written, and a failure report goes on after its alert
@@ -170,17 +171,3 @@ inline bool UnderValgrind() { return std::getenv("QX_UNDER_VALGRIND") != nullptr
 // Scales loop counts down under Valgrind.
 inline int Scaled(int n) { return UnderValgrind() ? (n / 20 > 0 ? n / 20 : 1) : n; }
 
-// The colour maps the shell loads at start-up, from the built-in tables.
-inline void LoadDefaultColourMaps() {
-  for (int32 map = 0; map < kDMapCount; ++map) {
-    const std::vector<uInt32> words = DDefaultColorMap(map);
-    const bool colours = map == kDMapColors4 || map == kDMapColors8;
-    UHandle h = AZNewHandle(int32(words.size() * (colours ? 4 : 1)));
-    for (size_t i = 0; i < words.size(); ++i) {
-      if (colours) std::memcpy(*h + 4 * i, &words[i], 4);
-      else (*h)[i] = uInt8(words[i]);
-    }
-    EXPECT_EQ(DSetColorMap(map, h), kNoErr) << map;
-    AZDisposeHandle(h);
-  }
-}
