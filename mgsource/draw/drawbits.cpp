@@ -212,30 +212,35 @@ int32 HostDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore
     subRect = &src;
   }
   switch (kind) {
-    case kImagePicture: {
-      Rect dst = *r;
-      if (subRect) {
-        IGetRect(image, &dst);
-        DMapRect(&dst, subRect, r);
-      }
-      Rect saved{0, 0, 0, 0};
-      WLimitClip(r, &saved);
-      IDrawPicture(image, nullptr, &dst, fg, bg, bwFore, bwBack);
-      WRestoreClip(&saved);
-      return 0;
-    }
-    case kImageProc: {
-      if (DEmptyRect(r)) return 0;
-      Rect dst = *r;
-      PictMessageBlock b{};
-      b.rect = &dst;
-      b.foreColor = fore == kTransparentColor ? kTransparentColor : fg;
-      b.backColor = bg;
-      IProcImageMessage(image, 1, &b);
-      return 0;
-    }
+    case kImagePicture: return IDrawPictureInto(image, subRect, r, fg, bg, bwFore, bwBack);
+    case kImageProc: return IDrawProcInto(image, r, fore, fg, bg);
     default: IDrawByKind(image, kind, subRect, src, *r, fg, bg, bwFore, bwBack); return 0;
   }
+}
+
+int32 IDrawPictureInto(int32 image, const Rect* subRect, const Rect* r, DColor fg, DColor bg, DColor bwFore,
+                       DColor bwBack) {
+  Rect dst = *r;
+  if (subRect) {
+    IGetRect(image, &dst);
+    DMapRect(&dst, subRect, r);
+  }
+  Rect saved{0, 0, 0, 0};
+  WLimitClip(r, &saved);
+  IDrawPicture(image, nullptr, &dst, fg, bg, bwFore, bwBack);
+  WRestoreClip(&saved);
+  return 0;
+}
+
+int32 IDrawProcInto(int32 image, const Rect* r, DColor fore, DColor fg, DColor bg) {
+  if (DEmptyRect(r)) return 0;
+  Rect dst = *r;
+  PictMessageBlock b{};
+  b.rect = &dst;
+  b.foreColor = fore == kTransparentColor ? kTransparentColor : fg;
+  b.backColor = bg;
+  IProcImageMessage(image, 1, &b);
+  return 0;
 }
 
 int32 PortBounds(Rect* out) {

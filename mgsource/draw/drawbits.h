@@ -30,6 +30,13 @@ static_assert(sizeof(DDrawBitsDesc) == 36 && offsetof(DDrawBitsDesc, depth) == 2
 extern Bool32 gDitherBits;
 extern Bool32 gPrinterDitherBits;
 
+// What every port draws alike: a picture record by record into the
+// destination mapped from the sub-rectangle, clipped to r; a procedural image
+// through its draw message (fore transparent stays transparent).
+int32 IDrawPictureInto(int32 image, const Rect* subRect, const Rect* r, DColor fg, DColor bg, DColor bwFore,
+                       DColor bwBack);
+int32 IDrawProcInto(int32 image, const Rect* r, DColor fore, DColor fg, DColor bg);
+
 // The bytes of a row of the system's format at a depth (0 for another
 // depth or a width that does not fit).
 int32 ISystemRowBytes(int32 width, int32 depth);

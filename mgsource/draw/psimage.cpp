@@ -448,29 +448,9 @@ int32 DrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore, DC
     return DrawImage(parent, &src, r, fore, back, bwFore, bwBack, nesting + 1);
   }
   const DColor fg = IChooseColor(fore, bwFore, 1), bg = IChooseColor(back, bwBack, 0);
-  if (kind == kImagePicture) {
-    // Pictures draw record by record through this port.
-    Rect dst = *r;
-    if (subRect) {
-      IGetRect(image, &dst);
-      DMapRect(&dst, subRect, r);
-    }
-    Rect saved{0, 0, 0, 0};
-    WLimitClip(r, &saved);
-    IDrawPicture(image, nullptr, &dst, fg, bg, bwFore, bwBack);
-    WRestoreClip(&saved);
-    return 0;
-  }
-  if (kind == kImageProc) {
-    if (DEmptyRect(r)) return 0;
-    Rect dst = *r;
-    PictMessageBlock b{};
-    b.rect = &dst;
-    b.foreColor = fore == kTransparentColor ? kTransparentColor : fg;
-    b.backColor = bg;
-    IProcImageMessage(image, 1, &b);
-    return 0;
-  }
+  // Pictures draw record by record through this port.
+  if (kind == kImagePicture) return IDrawPictureInto(image, subRect, r, fg, bg, bwFore, bwBack);
+  if (kind == kImageProc) return IDrawProcInto(image, r, fore, fg, bg);
   Rect src{0, 0, 0, 0};
   if (subRect) src = *subRect;
   else IGetRect(image, &src);
