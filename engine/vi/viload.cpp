@@ -567,6 +567,13 @@ int32 ReadVILinkInfo(Load& l) {
   l.file = 0;
   // The VI enters the link table under its own name, whatever its entry says.
   if (OwnLinkInfoName(l.livi, R(l)->name) != kNoErr) return kLoadErrMemory;
+  // The entry's class is the one the header's kind is unlinked under when the
+  // VI goes (a custom control's or a VI's): link information naming the other
+  // would leave an entry no disposal removes.
+  LinkInfoRecords recs;
+  if (ParseLinkInfo(*l.livi, HandleSize(l.livi), kLinkInfoVI, &recs) == kNoErr &&
+      recs.classCode != kLinkClassCodes[R(l)->viKind == kVIKindControl ? kLinkClassCustomCtl : kLinkClassVI])
+    return kLoadErrVILinkInfo;
   MgErr e = kNoErr;
   const int32 st = ReadLinkInfo(l.vi, l.livi, R(l)->path, kLinkInfoVI, &e);
   AZDisposeHandle(l.livi);

@@ -363,6 +363,7 @@ TEST_F(VILoadTest, MissingAndMalformedParts) {
       {"a malformed LIds", [](vif::VIFile& v) { v.raw[kLinkInfoDataSpace] = {0, 1, 'V', 'I', 'D', 'S'}; }, 16},
       {"no LIvi", [](vif::VIFile& v) { v.writeLIvi = false; }, 17},
       {"a malformed LIvi", [](vif::VIFile& v) { v.raw[kLinkInfoVI] = {0, 1, 'Q', 'X', 'I', 'N', 9}; }, 17},
+      {"a control's header with a VI's LIvi", [](vif::VIFile& v) { v.viKind = kVIKindControl; }, 17},
       {"an unreadable run-time menu path", [](vif::VIFile& v) { v.rtMenuPath = vif::Bytes{'P', 'T', 'H', '0', 0, 0, 0, 40}; },
        31},
       {"a malformed DTHP", [](vif::VIFile& v) { v.raw[FourCC("DTHP")] = {1, 2, 3}; }, 29},
