@@ -72,4 +72,19 @@ inline int RawConnect(uInt16 port) {
   return fd;
 }
 
+// A blocking listening socket on loopback at a port the system picks; the
+// port in host order goes to *port.
+inline int RawListen(int* port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(fd, 4);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  *port = ntohs(a.sin_port);
+  return fd;
+}
+
 }  // namespace iotest

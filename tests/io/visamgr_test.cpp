@@ -24,6 +24,7 @@
 #include "platform/qx_debugout.h"
 #include "rtlib/arraysize.h"
 #include "rtlib/filerefnum.h"
+#include "tests/io/io_test_support.h"
 
 using namespace gpibtest;
 
@@ -52,15 +53,7 @@ struct RefnumTD {
 class Peer {
  public:
   Peer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 4);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = iotest::RawListen(&port_);
     thread_ = std::thread([this] {
       int c = accept(fd_, nullptr, nullptr);
       if (c < 0) return;

@@ -27,6 +27,7 @@
 #include "mgsource/memory.h"
 #include "platform/instr/qxvisa.h"
 #include "platform/qx_debugout.h"
+#include "tests/io/io_test_support.h"
 
 namespace visaops_test {
 
@@ -55,15 +56,7 @@ bool UnderValgrind() { return std::getenv("QX_UNDER_VALGRIND") != nullptr; }
 class Peer {
  public:
   explicit Peer(int delayMs = 0) : delay_(delayMs) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 4);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = iotest::RawListen(&port_);
     thread_ = std::thread([this] {
       int c = accept(fd_, nullptr, nullptr);
       if (c < 0) return;
