@@ -26,6 +26,7 @@
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_socket.h"
+#include "tests/loopback.h"
 
 namespace {
 
@@ -157,17 +158,11 @@ void BM_NCBulk64MiB(benchmark::State& state) {
 BENCHMARK(BM_NCBulk64MiB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int LoopbackPair(int* a, int* b) {
-  int l = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (bind(l, reinterpret_cast<sockaddr*>(&addr), sizeof addr) || listen(l, 1) ||
-      getsockname(l, reinterpret_cast<sockaddr*>(&addr), &len))
-    return -1;
-  *a = socket(AF_INET, SOCK_STREAM, 0);
-  if (connect(*a, reinterpret_cast<sockaddr*>(&addr), sizeof addr)) return -1;
-  *b = accept(l, nullptr, nullptr);
+  int port = 0;
+  int l = qxloop::Listen(&port, 1);
+  if (l < 0) return -1;
+  *a = qxloop::Connect(port);
+  *b = *a < 0 ? -1 : accept(l, nullptr, nullptr);
   close(l);
   return *b < 0 ? -1 : 0;
 }
@@ -213,12 +208,8 @@ bool RunClients(uInt16 port, int conns) {
   std::vector<int> fds;
   int ep = epoll_create1(0);
   for (int i = 0; i < conns; ++i) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = port;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a)) return false;
+    int fd = qxloop::Connect(ntohs(port));
+    if (fd < 0) return false;
     fds.push_back(fd);
     epoll_event ev{};
     ev.events = EPOLLIN;
@@ -323,21 +314,15 @@ BENCHMARK(BM_NCLineRoundTrips)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 void BM_EpollLineRoundTrips(benchmark::State& state) {
   int conns = Conns();
   for (auto _ : state) {
-    int l = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(l, SOMAXCONN);
-    getsockname(l, reinterpret_cast<sockaddr*>(&a), &len);
+    int port = 0;
+    int l = qxloop::Listen(&port, SOMAXCONN, SOCK_STREAM | SOCK_NONBLOCK);
     int ep = epoll_create1(0);
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.fd = l;
     epoll_ctl(ep, EPOLL_CTL_ADD, l, &ev);
     std::atomic<int> ok{-1};
-    std::thread peer([&] { ok = RunClients(a.sin_port, conns) ? 1 : 0; });
+    std::thread peer([&] { ok = RunClients(htons(uint16_t(port)), conns) ? 1 : 0; });
     std::vector<int> fds;
     epoll_event evs[256];
     char buf[256];

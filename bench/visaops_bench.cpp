@@ -24,6 +24,7 @@
 #include "io/visaops.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
+#include "tests/loopback.h"
 
 namespace {
 
@@ -36,15 +37,7 @@ constexpr int64_t kBulk = 16 << 20;
 class Peer {
  public:
   Peer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd_, 4);
-    socklen_t len = sizeof a;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    fd_ = qxloop::Listen(&port_);
     thread_ = std::thread([this] {
       for (;;) {
         int c = accept(fd_, nullptr, nullptr);
@@ -97,17 +90,9 @@ class Peer {
 };
 
 int Connect(int port) {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(uint16_t(port));
+  int s = qxloop::Connect(port);
   int one = 1;
-  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(s);
-    return -1;
-  }
+  if (s >= 0) setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return s;
 }
 

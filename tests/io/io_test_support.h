@@ -17,6 +17,7 @@
 #include "platform/qx_defproc.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_socket.h"
+#include "tests/loopback.h"
 
 inline void IOTestStartManagers() {
   // The engine tests' start of the managers: the zones, threads and
@@ -58,33 +59,12 @@ inline uInt16 Port(Cookie listener) {
   return port;
 }
 
-// A blocking client socket of the peer, connected to the port on loopback.
-inline int RawConnect(uInt16 port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = port;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
+// A blocking client socket of the peer, connected to the port (network
+// order) on loopback.
+inline int RawConnect(uInt16 port) { return qxloop::Connect(ntohs(port)); }
 
 // A blocking listening socket on loopback at a port the system picks; the
 // port in host order goes to *port.
-inline int RawListen(int* port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  listen(fd, 4);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  *port = ntohs(a.sin_port);
-  return fd;
-}
+inline int RawListen(int* port) { return qxloop::Listen(port); }
 
 }  // namespace iotest
