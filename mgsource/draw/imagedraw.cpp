@@ -109,6 +109,11 @@ struct Copier {
 // The colours of the no-mask cases: a one-bit source's set pixels in fg,
 // the others in bg; transparent keeps the destination there.
 void CopyUnmasked(const Copier& c, Source& s, DColor fg, DColor bg, int32 depth) {
+  // A colour source takes no text colour, so a transparent foreground (a
+  // picture may hold one) changes nothing there; both transparent paint
+  // nothing at all.
+  if (fg == kTransparentColor && bg == kTransparentColor) return;
+  if (fg == kTransparentColor && depth != 1) fg = kBlackColor;
   if (bg == kTransparentColor) {
     DBPrintf("************\t   bgColor == kTransparent: depth=%d", depth);
     c.Put(s, kPlatSrcAnd, kBlack, kWhite);    // set pixels cleared

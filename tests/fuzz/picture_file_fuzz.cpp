@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tests/colour_maps.h"
+#include "tests/draw_start.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -52,16 +52,9 @@ int32 UsedImages() {
 
 bool Init() {
   if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
-  PlatWindowsReset();
-  if (WInitScreenImage() != kNoErr) return false;
-  DInitDraw();
-  TXInitFonts();
-  if (LoadDefaultColourMaps() != kNoErr) return false;
-  const Rect place{40, 40, 140, 240};
-  gWindow = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
-  if (!gWindow) return false;
   static WPortState saved;
-  WSetup(gWindow, &saved);  // held for the whole run: one thread draws
+  gWindow = StartDrawingWindow(Rect{40, 40, 140, 240}, &saved);
+  if (!gWindow) return false;
   const Rect frame{0, 0, 48, 48};
   if (ICreatePixmap(gWindow, &frame, 32, &gPixmap) != kNoErr) return false;
   char dir[] = "/tmp/qxpictfuzzXXXXXX";

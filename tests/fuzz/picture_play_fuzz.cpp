@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tests/colour_maps.h"
+#include "tests/draw_start.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
@@ -36,19 +36,12 @@ int32 gPixmap = 0;
 
 bool Init() {
   if (!FuzzStartManagers(Alert)) return false;
-  PlatWindowsReset();
-  if (WInitScreenImage() != kNoErr) return false;
-  DInitDraw();
-  TXInitFonts();
-  if (LoadDefaultColourMaps() != kNoErr) return false;
-  const Rect place{40, 40, 140, 240};
-  gWindow = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+  static WPortState saved;
+  gWindow = StartDrawingWindow(Rect{40, 40, 140, 240}, &saved);
   if (!gWindow) return false;
   // The point buffer of polylines lives on once made: made here, it is no
   // handle a playback leaves behind.
   DSetPointBuf(1);
-  static WPortState saved;
-  WSetup(gWindow, &saved);  // held for the whole run: one thread draws
   const Rect frame{0, 0, 64, 64};
   return ICreatePixmap(gWindow, &frame, 32, &gPixmap) == kNoErr;
 }

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "tests/colour_maps.h"
+#include "tests/draw_start.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -47,11 +47,7 @@ WindowRef gWindow = kWNoWindow;
 bool Init() {
   if (!FuzzStartManagers(Alert)) return false;
   if (FInitFileMgr() != kNoErr) return false;
-  PlatWindowsReset();
-  if (WInitScreenImage() != kNoErr) return false;
-  DInitDraw();
-  TXInitFonts();
-  if (LoadDefaultColourMaps() != kNoErr) return false;
+  if (!StartDrawing()) return false;
 
   char tmpl[] = "/tmp/qxpsfuzzXXXXXX";
   if (!mkdtemp(tmpl)) return false;
