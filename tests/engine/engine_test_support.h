@@ -82,9 +82,16 @@ inline void StartRTTable() {
   std::call_once(once, [] { StartRTTableOnce(); });
 }
 
-// The thread and resource managers, started once for the binary; true when
-// both started.
-bool StartThreadsAndResources();
+// The thread and resource managers, started once for the process whichever
+// fixture comes first (starting them again would drop the threads and
+// zones earlier tests left running); true when both started.
+QX_EXTERN_C MgErr ThInit();
+QX_EXTERN_C MgErr RInitResources();
+inline bool StartThreadsAndResources() {
+  StartManagers();
+  static const bool started = ThInit() == kNoErr && RInitResources() == kNoErr;
+  return started;
+}
 
 // Scales loop counts down under Valgrind.
 inline int Scaled(int n) { return std::getenv("QX_UNDER_VALGRIND") ? (n / 20 > 0 ? n / 20 : 1) : n; }

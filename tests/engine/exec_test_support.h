@@ -97,12 +97,9 @@ inline int ExecFailures() {
 }
 
 inline void StartThreadManagers() {
-  qxtest::StartManagers();
+  qxtest::StartThreadsAndResources();
   static std::once_flag once;
-  std::call_once(once, [] {
-    ThInit();
-    OccurInit();
-  });
+  std::call_once(once, [] { OccurInit(); });
 }
 
 class ExecTest : public qxtest::EngineTest {

@@ -32,11 +32,6 @@
 #include "platform/qx_portio.h"
 
 namespace qxtest {
-bool StartThreadsAndResources() {
-  static const bool started = ThInit() == kNoErr && RInitResources() == kNoErr;
-  return started;
-}
-
 bool StartRTTableOnce() {
   EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
   QXRTCloseRegistration();

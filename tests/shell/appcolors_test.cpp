@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/engine_test_support.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
@@ -38,12 +39,7 @@ int32_t CountAlert(const char*, const char*, int32_t buttons, int32_t) {
 class AppColors : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(MemInit(), kNoErr);
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     CfgTestSetValue("debugging", "true");
     DBInitDebug();
     DBSetContinueAfterFailure(1);

@@ -26,6 +26,7 @@
 
 #include "engine/exec/codeentry.h"
 #include "engine/exec/exec.h"
+#include "engine/exec_test_support.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/occur.h"
 #include "mgsource/window/wservices.h"
@@ -55,12 +56,10 @@ Path ToPath(const std::string& text) {
 class Boundary : public ::testing::Test {
  protected:
   void SetUp() override {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(MemInit(), kNoErr);
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
+    // The execution threads of an earlier test stay counted until an OLE
+    // shut-down; these tests count from nothing.
+    ComCounterUndo();
     DBSetContinueAfterFailure(1);
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     std::string t = (fs::temp_directory_path() / "qxshXXXXXX").string();
@@ -157,8 +156,7 @@ int32 gInputAfter = 0;
 Bool32 InputAfterSomeAsks() { return ++gAsked > gInputAfter; }
 
 TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
-  static std::once_flag occur;
-  std::call_once(occur, [] { ASSERT_EQ(OccurInit(), kNoErr); });
+  qxexectest::StartThreadManagers();
   CfgTestSetValue("ESys.StdNParallel", "0");
   ASSERT_EQ(InitExec(), kNoErr);
   ASSERT_FALSE(ExecThreadsOn());
@@ -232,8 +230,7 @@ TEST_F(Boundary, ComCounterCountsAndUndoes) {
 // execution systems finished undoes the count and the OLE initialisation of
 // its own thread, and nothing of another thread's is left.
 TEST_F(Boundary, OleShutdownUndoesTheExecutionThreadsCountAndItsOwnInitialisation) {
-  static std::once_flag occur;
-  std::call_once(occur, [] { ASSERT_EQ(OccurInit(), kNoErr); });
+  qxexectest::StartThreadManagers();
   for (const char* freeThreaded : {"false", "true"}) {
     SCOPED_TRACE(freeThreaded);
     CfgTestSetValue("ESys.StdNParallel", "2");

@@ -28,11 +28,7 @@ class BoundaryPrint : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(root_.Make("qxprintrt"));
     setenv("QX_PRINTERS", (tmp_.Dir() + "/printers.ini").c_str(), 1);
