@@ -567,6 +567,7 @@ TEST_F(PsPort, PsTextRecordsDrawLineByLine) {
   EXPECT_NE(shown.find("|410D  "), std::string::npos) << "hex keeps the break";
   EXPECT_NE(body.find("gsave 30 30 400 " + n(30 + height) + " rect clip\r"), std::string::npos) << body;
   EXPECT_NE(body.find("30 " + n(30 + height) + " 400 200 rect fill\r"), std::string::npos) << body;
+  if (HaveGs()) PlatSurfaceDestroy(Render(JobPath()));  // runs without an error
   TDisposeFont(plain);
   TDisposeFont(italic);
 }
