@@ -424,8 +424,9 @@ bool TakeFont(int32 font, TextFont* f) {
 }
 
 // Writes one drawText call for the text (already in its display form) at
-// the rectangle; the screen width of the text, or -1 when memory ran out.
-int32 WriteText(const TextFont& f, const uChar* text, int32 length, int32 extra, const Rect& r, int32 doClip,
+// the rectangle (doClip -1: clipped when the text does not fit or its style
+// reaches out); the screen width of the text, or -1 when memory ran out.
+int32 WriteText(const TextFont& f, const uChar* text, int32 length, int32 extra, const LRect& r, int32 doClip,
                 int32 just) {
   const int32 w = ScreenWidth(f.entry, text, length);
   const int32 factor = (w + extra) * f.size;
@@ -507,7 +508,8 @@ int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int
   if (!DisplayForm(uInt32(flags), text, &length, f.font, &shown, &t))
     return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
   const int32 just = flags & 48;
-  const int32 w = WriteText(f, t, length, mode == 8 && just != 16 ? 1 : 0, *r, -1, just);
+  const LRect box{r->top, r->left, r->bottom, r->right};
+  const int32 w = WriteText(f, t, length, mode == 8 && just != 16 ? 1 : 0, box, -1, just);
   if (shown) AZDisposePtr(shown);
   if (w < 0) return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
   return 0;
@@ -549,6 +551,7 @@ int32 PSTextDraw(UHandle record) {
   const bool hex = (mode & kTRModeHex) != 0;
   const int32 lines = TLineCount(record);
   int32 top = dest.top, line = 0;
+  size_t first = 0;
   for (; line < lines; ++line) {
     const TLineEntry e = TLineAt(record, line);
     if (top + e.height > view.top) break;
@@ -568,10 +571,11 @@ int32 PSTextDraw(UHandle record) {
     if (just == 0) clip |= h < view.left;
     else if (just == kTRJustifyRight) clip |= h + e.width > view.right;
     else clip |= h < view.left || h + e.width > view.right;
-    for (const RunPiece& p : runs) {
+    // The runs ascend: those of the line follow the ones before it.
+    while (first + 1 < runs.size() && runs[first].end <= start) ++first;
+    for (size_t k = first; k < runs.size() && runs[k].start < end; ++k) {
       TextFont f;
-      if (p.start < end && p.end > start && TakeFont(p.font, &f))
-        clip |= (f.style & (kFontItalic | kFontUnderline)) != 0;
+      if (runs[k].end > start && TakeFont(runs[k].font, &f)) clip |= (f.style & (kFontItalic | kFontUnderline)) != 0;
     }
     if (box.top < box.bottom && box.left < box.right) {
       if (clip) {
@@ -580,7 +584,8 @@ int32 PSTextDraw(UHandle record) {
         PSWriteBytes(o.Data(), o.Size());
       }
       paint(box);
-      for (const RunPiece& p : runs) {
+      for (size_t k = first; k < runs.size() && runs[k].start < end; ++k) {
+        const RunPiece& p = runs[k];
         const int32 a = std::max(p.start, start);
         int32 z = std::min(p.end, end);
         if (a >= z) continue;
@@ -593,7 +598,7 @@ int32 PSTextDraw(UHandle record) {
         const uChar* t;
         if (!DisplayForm(mode, reinterpret_cast<const uChar*>(text.data()) + a, &n, f.font, &shown, &t))
           return DBAssert(__FILE__, __LINE__, "TDraw: out of memory");
-        const Rect at{int16(top + e.ascent - f.ascent), int16(h), view.bottom, view.right};
+        const LRect at{top + e.ascent - f.ascent, h, view.bottom, view.right};
         int32 w = 0;
         if (p.colour != kTransparentColor) {
           gPSPort.selectNormPen(p.colour, BWOf(p.colour));
