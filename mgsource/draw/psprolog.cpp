@@ -2,10 +2,16 @@
 // calls, the mapping of faces to the standard printer fonts with their
 // re-encoding to the ANSI character set, and text boxes written through
 // drawText, which prints a text exactly as wide as the screen shows it.
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/textlayout.h"
 #include "mgsource/draw/psport_internal.h"
 #include "mgsource/memory.h"
 #include "platform/qx_dc.h"
@@ -395,6 +401,70 @@ UPtr PSEscapeText(const uChar* text, int32* length) {
   return p;
 }
 
+namespace {
+
+// The colour a black-and-white page shows for a colour.
+DColor BWOf(DColor c) { return c == kTransparentColor ? c : DIndexToColor(DColorToIndex(c, 1, nullptr), 1); }
+
+// The font's size, style bits and line measures (an unknown font is the
+// application font); false when not even that one is there.
+struct TextFont {
+  int32 font, size, style, ascent, hsize, totalHt;
+  const FontEntry* entry;
+};
+bool TakeFont(int32 font, TextFont* f) {
+  if (!TFontEntry(font)) font = kAppFont;
+  const FontEntry* e = TFontEntry(font);
+  if (!e) return false;
+  Str255 name{};
+  int32 size = 0, style = 0;
+  TGetFontInfo(font, name, &size, &style, nullptr);
+  *f = TextFont{font, size, style & 0x1F, e->ascent, e->ascent + e->descent, e->ascent + e->descent + e->leading, e};
+  return true;
+}
+
+// Writes one drawText call for the text (already in its display form) at
+// the rectangle (doClip -1: clipped when the text does not fit or its style
+// reaches out); the screen width of the text, or -1 when memory ran out.
+int32 WriteText(const TextFont& f, const uChar* text, int32 length, int32 extra, const LRect& r, int32 doClip,
+                int32 just) {
+  const int32 w = ScreenWidth(f.entry, text, length);
+  const int32 factor = (w + extra) * f.size;
+  if (factor == 0) return w;
+  if (doClip < 0)
+    doClip = w > r.right - r.left || f.totalHt > r.bottom - r.top ||
+                     (f.style & (kFontStrikeout | kFontItalic | kFontUnderline))
+                 ? 1
+                 : 0;
+  int32 n = length;
+  UPtr esc = PSEscapeText(text, &n);
+  if (!esc) return -1;
+  PSSetFont(f.font);
+  WriteString(esc, n);
+  AZDisposePtr(esc);
+  WriteDrawText(factor, f.size, f.hsize, f.totalHt, f.ascent, r.left, r.top, r.right, r.bottom, doClip, f.style,
+                just);
+  return w;
+}
+
+// The password or hex form of the text when the mode asks for one (shown
+// then owns it), else the text itself; false when memory ran out.
+bool DisplayForm(uInt32 mode, const uChar* text, int32* length, int32 font, UPtr* shown, const uChar** out) {
+  *shown = nullptr;
+  *out = text;
+  if (!(mode & (kTRModePassword | kTRModeHex)) || *length <= 0) return true;
+  *shown = TMakeDisplayText(mode, text, length, font);
+  *out = *shown;
+  return *shown != nullptr;
+}
+
+struct RunPiece {
+  int32 start, end, font;
+  DColor colour;
+};
+
+}  // namespace
+
 int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int32 font, DColor fore, DColor back,
                 DColor bwFore, DColor bwBack) {
   if (!r) return 0;
@@ -416,7 +486,10 @@ int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int
   if (mode != 0 && mode != 8) {
     // Other layouts go through a text record's line layout.
     if (mode == 3) DBPrintf("TBox: layout mode 3");
-    DBPrintf("TBox: PostScript text layout not available");
+    TRecord record = TNew(r, uInt32(flags), text, length, font, fore, back);
+    if (!record) return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
+    PSTextDraw(record);
+    TDispose(record);
     return 0;
   }
   const bool bw = gPSPort.isBW() != 0;
@@ -428,31 +501,123 @@ int32 PSTextBox(const Rect* r, int32 flags, const uChar* text, int32 length, int
   }
   if (colour == kTransparentColor) return 0;
   gPSPort.selectNormPen(colour, colour);
-  if (!TFontEntry(font)) font = kAppFont;
-  const FontEntry* e = TFontEntry(font);
-  if (!e) return DBAssert(__FILE__, __LINE__, "TBox: no font");
-  int32 size = 0, style = 0;
-  Str255 name{};
-  TGetFontInfo(font, name, &size, &style, nullptr);
-  style &= 0x1F;
+  TextFont f;
+  if (!TakeFont(font, &f)) return DBAssert(__FILE__, __LINE__, "TBox: no font");
+  UPtr shown;
+  const uChar* t;
+  if (!DisplayForm(uInt32(flags), text, &length, f.font, &shown, &t))
+    return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
   const int32 just = flags & 48;
-  const int32 ascent = e->ascent, hsize = e->ascent + e->descent, totalHt = hsize + e->leading;
-  const int32 w = ScreenWidth(e, text, length);
-  const int32 extra = mode == 8 && just != 16 ? 1 : 0;
-  const int32 factor = (w + extra) * size;
-  if (factor == 0) return 0;
-  const int32 doClip =
-      w > r->right - r->left || totalHt > r->bottom - r->top || (style & (kFontStrikeout | kFontItalic | kFontUnderline))
-          ? 1
-          : 0;
-  int32 n = length;
-  UPtr esc = PSEscapeText(text, &n);
-  if (!esc) return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
-  PSSetFont(font);
-  WriteString(esc, n);
-  AZDisposePtr(esc);
-  WriteDrawText(factor, size, hsize, totalHt, ascent, r->left, r->top, r->right, r->bottom, doClip, style, just);
+  const LRect box{r->top, r->left, r->bottom, r->right};
+  const int32 w = WriteText(f, t, length, mode == 8 && just != 16 ? 1 : 0, box, -1, just);
+  if (shown) AZDisposePtr(shown);
+  if (w < 0) return DBAssert(__FILE__, __LINE__, "TBox: out of memory");
   return 0;
 }
 
-int32 PSTextDraw(UHandle) { return DBAssert(__FILE__, __LINE__, "PostScript text records not available"); }
+int32 PSTextDraw(UHandle record) {
+  if (!record || DSCheckHandle(record) != kNoErr || !*record)
+    return DBAssert(__FILE__, __LINE__, "TDraw: not a text record");
+  TValidateLines(record);
+  PSClipUpdate();
+  // What the drawing needs, copied: writing may move the record.
+  const TRecordData* d = TRData(record);
+  const uInt32 mode = d->mode, flags = d->flags;
+  const Rect view = d->view;
+  const LRect dest = d->dest;
+  const DColor back = d->background, ink = d->runs[0].colour;
+  std::string text;
+  if (d->text && *d->text) text.assign(reinterpret_cast<const char*>(*d->text + 4), GetNative32(*d->text));
+  const int32 length = int32(text.size());
+  std::vector<RunPiece> runs;
+  for (int32 i = 1; i <= d->runCount; ++i)
+    runs.push_back(
+        {int32(std::min<uInt32>(d->runs[i].start, uInt32(length))), 0, d->runs[i].font, d->runs[i].colour});
+  if (runs.empty()) runs.push_back({0, 0, d->runs[0].font, ink});
+  for (size_t i = 0; i < runs.size(); ++i) runs[i].end = i + 1 < runs.size() ? runs[i + 1].start : length;
+  // A transparent background is left alone, unless an active record asks
+  // for an opaque fill: white under dark text, black under light.
+  DColor fill = back;
+  if (fill == kTransparentColor && (flags & kTRFlagActive))
+    fill = BWOf(ink) == kWhiteColor ? kBlackColor : kWhiteColor;
+  auto paint = [&](const Rect& r) {
+    if (r.top < r.bottom && r.left < r.right) PaintIn(&r, fill, BWOf(fill));
+  };
+  if (flags & kTRFlagCollapsed) {
+    paint(view);
+    return 0;
+  }
+  const int32 just = int32(mode & kTRModeJustify);
+  const bool hex = (mode & kTRModeHex) != 0;
+  const int32 lines = TLineCount(record);
+  int32 top = dest.top, line = 0;
+  size_t first = 0;
+  for (; line < lines; ++line) {
+    const TLineEntry e = TLineAt(record, line);
+    if (top + e.height > view.top) break;
+    top += e.height;
+  }
+  for (; line < lines && top < view.bottom; ++line) {
+    const TLineEntry e = TLineAt(record, line);
+    const int32 start = std::clamp(e.start, 0, length);
+    const int32 end = line + 1 < lines ? std::clamp(TLineAt(record, line + 1).start, start, length) : length;
+    const int32 bottom = top + e.height;
+    const Rect box{int16(std::max<int32>(top, view.top)), view.left, int16(std::min<int32>(bottom, view.bottom)),
+                   view.right};
+    int32 h = dest.left;
+    if (just == kTRJustifyRight) h = dest.right - e.width;
+    else if (just == kTRJustifyCentre) h = dest.left + (dest.right - dest.left - e.trimmed) / 2;
+    bool clip = box.top != top || box.bottom != bottom || e.width > view.right - view.left;
+    if (just == 0) clip |= h < view.left;
+    else if (just == kTRJustifyRight) clip |= h + e.width > view.right;
+    else clip |= h < view.left || h + e.width > view.right;
+    // The runs ascend: those of the line follow the ones before it.
+    while (first + 1 < runs.size() && runs[first].end <= start) ++first;
+    for (size_t k = first; k < runs.size() && runs[k].start < end; ++k) {
+      TextFont f;
+      if (runs[k].end > start && TakeFont(runs[k].font, &f)) clip |= (f.style & (kFontItalic | kFontUnderline)) != 0;
+    }
+    if (box.top < box.bottom && box.left < box.right) {
+      if (clip) {
+        PSLine o;
+        o.S("gsave ").I(box.left).C(' ').I(box.top).C(' ').I(box.right).C(' ').I(box.bottom).S(" rect clip\r");
+        PSWriteBytes(o.Data(), o.Size());
+      }
+      paint(box);
+      for (size_t k = first; k < runs.size() && runs[k].start < end; ++k) {
+        const RunPiece& p = runs[k];
+        const int32 a = std::max(p.start, start);
+        int32 z = std::min(p.end, end);
+        if (a >= z) continue;
+        if (!hex)
+          while (z > a && (text[size_t(z - 1)] == '\r' || text[size_t(z - 1)] == '\n')) --z;
+        TextFont f;
+        if (z == a || !TakeFont(p.font, &f)) continue;
+        int32 n = z - a;
+        UPtr shown;
+        const uChar* t;
+        if (!DisplayForm(mode, reinterpret_cast<const uChar*>(text.data()) + a, &n, f.font, &shown, &t))
+          return DBAssert(__FILE__, __LINE__, "TDraw: out of memory");
+        const LRect at{top + e.ascent - f.ascent, h, view.bottom, view.right};
+        int32 w = 0;
+        if (p.colour != kTransparentColor) {
+          gPSPort.selectNormPen(p.colour, BWOf(p.colour));
+          w = WriteText(f, t, n, 0, at, 0, 0);
+        } else {
+          w = ScreenWidth(f.entry, t, n);
+        }
+        if (shown) AZDisposePtr(shown);
+        if (w < 0) return DBAssert(__FILE__, __LINE__, "TDraw: out of memory");
+        h += w;
+      }
+      if (clip) {
+        PSWriteBytes("grestore\r", 9);
+        // The restore undid the pen written inside.
+        gPSContext.currentPen = 0;
+      }
+    }
+    top = bottom;
+  }
+  if (top < view.bottom) paint(Rect{int16(std::max<int32>(top, view.top)), view.left, view.bottom, view.right});
+  return 0;
+}

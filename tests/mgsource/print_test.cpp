@@ -7,6 +7,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dpen.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
@@ -358,6 +359,8 @@ TEST_F(Print, PostScriptPagesGoThroughTheSpoolFile) {
     POpenPage(rec);
     EXPECT_EQ(R(rec)->devPage.right, R(rec)->pagePoints.right) << "laid out in points";
     DSetPixel(10, 10 + page);
+    const Rect box{20, 20, 200, 55};  // a word per line
+    TBox(&box, 4, reinterpret_cast<const uChar*>("two words"), 9, kAppFont, 0, kTransparentColor, 0, 0);
     PClosePage(rec);
   }
   PCloseWind(rec, &save);
@@ -370,6 +373,7 @@ TEST_F(Print, PostScriptPagesGoThroughTheSpoolFile) {
   std::ifstream in(ps);
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_NE(text.find("10.48 11.48"), std::string::npos) << "the second page's drawing reached the printer";
+  EXPECT_NE(text.find("(words) "), std::string::npos) << "the wrapped text box reached the printer";
   AZDisposeHandle(rec);
 }
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 
 #include "mgsource/draw/dpen.h"
@@ -15,6 +16,8 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/psport.h"
+#include "mgsource/draw/textlayout.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/window.h"
@@ -492,6 +495,81 @@ TEST_F(PsPort, PsFontsAndTextBoxes) {
   EXPECT_NE(body.find("/Courier-ISO (-Outline20) 20 AssignFont\r(outline) "), std::string::npos);
   TDisposeFont(times);
   TDisposeFont(outline);
+}
+
+// Text records are written line by line: runs side by side on one
+// baseline, a line cut by the view (or holding an italic run) inside
+// gsave/grestore with its pen written again afterwards, break bytes left
+// out, lines below the view not written; display forms printed.
+TEST_F(PsPort, PsTextRecordsDrawLineByLine) {
+  const int32 plain = TNewFont(reinterpret_cast<const uChar*>("\x05Times"), 12, 0, 0);
+  const int32 italic = TNewFont(reinterpret_cast<const uChar*>("\x05Times"), 18, kFontItalic, 0);
+  int32 asc = 0, desc = 0, lead = 0;
+  TGetFontMetrics(plain, &asc, &desc, &lead);
+  const int lh = asc + desc + lead;
+  auto text = [](const char* t) { return reinterpret_cast<const uChar*>(t); };
+  // The drawText calls of a page: text, left, top (ascent added), style.
+  auto calls = [](const std::string& body) {
+    std::string out;
+    static const std::regex re(
+        R"(\(((?:[^\\)]|\\.)*)\) \d+ \d+ \d+ \d+ (\d+) (\d+) (\d+) \d+ \d+ \d+ (\d+) \d+ drawText)");
+    for (std::sregex_iterator i(body.begin(), body.end(), re), e; i != e; ++i)
+      out += (*i)[1].str() + " " + (*i)[3].str() + " " + std::to_string(std::stoi((*i)[4]) + std::stoi((*i)[2])) +
+             " " + (*i)[5].str() + "|";
+    return out;
+  };
+  const Rect view = R(20, 20, 300, 20 + 2 * lh + lh / 2), tall = R(30, 30, 400, 200), line = R(20, 300, 300, 330);
+  int32 left = 0, ascent = 0, height = 0;
+  std::string body = Page([&] {
+    TRecord r = TNew(&view, 2, text("one\rtwo\r\nthree\rfour"), 19, plain, 0x0000FF, 0xFFFF00);
+    left = TRData(r)->dest.left;
+    TDraw(r);
+    TDispose(r);
+    TBox(&line, 0, text("after"), 5, plain, 0x0000FF, kTransparentColor, 0, 0);
+  });
+  auto n = [](int v) { return std::to_string(v); };
+  EXPECT_EQ(calls(body), "one " + n(left) + " " + n(20 + asc) + " 0|two " + n(left) + " " + n(20 + lh + asc) +
+                             " 0|three " + n(left) + " " + n(20 + 2 * lh + asc) + " 0|after 20 " + n(300 + asc) +
+                             " 0|");
+  // Only the cut line is clipped.
+  const size_t end = body.find("grestore\r");
+  const size_t g = body.find("gsave 20 " + n(20 + 2 * lh) + " 300 " + n(view.bottom) + " rect clip\r");
+  EXPECT_TRUE(g == body.find("gsave") && g < body.find("(three)") && body.find("(three)") < end) << body;
+  EXPECT_EQ(body.compare(end + 9, 33, "0.0000 0.0000 1.0000 setrgbcolor "), 0) << "pen written again";
+
+  // Two runs, the second italic; below the line the view is painted.
+  body = Page([&] {
+    TRecord r = TNew(&tall, 2, text("abcdef"), 6, plain, 0, 0xFFFF00);
+    ASSERT_EQ(DSSetHandleSize(r, kTRRuns + 3 * kTRRunSize), kNoErr);
+    for (int32 i = 1; i <= TRData(r)->runCount; ++i) TDisposeFont(TRData(r)->runs[i].font);
+    TRData(r)->runCount = 2;
+    TRData(r)->runs[1] = TStyleRun{0, plain, 0};
+    TRData(r)->runs[2] = TStyleRun{3, italic, 0xFF0000};
+    TAddFontReference(plain);
+    TAddFontReference(italic);
+    TRecalc(r);
+    TValidateLines(r);
+    left = TRData(r)->dest.left;
+    ascent = TLineAt(r, 0).ascent;
+    height = TLineAt(r, 0).height;
+    TDraw(r);
+    TDispose(r);
+    TBox(&line, 0x20000, text("abc"), 3, plain, 0, kTransparentColor, 0, 0);
+    TBox(&line, 0x40000 | 8, text("ABC"), 3, plain, 0, kTransparentColor, 0, 0);
+    TBox(&line, 2 | 0x40000, text("A\r"), 2, plain, 0, kTransparentColor, 0, 0);
+  });
+  Point abc{};
+  TTextSize(text("abc"), 3, plain, &abc);
+  const std::string shown = calls(body);
+  EXPECT_EQ(shown.substr(0, shown.find("***")), "abc " + n(left) + " " + n(30 + ascent) + " 0|def " +
+                                                     n(left + abc.h) + " " + n(30 + ascent) + " 2|");
+  EXPECT_NE(shown.find("*** " + n(20) + " " + n(300 + asc) + " 0|4142 43 20 "), std::string::npos);
+  EXPECT_NE(shown.find("|410D  "), std::string::npos) << "hex keeps the break";
+  EXPECT_NE(body.find("gsave 30 30 400 " + n(30 + height) + " rect clip\r"), std::string::npos) << body;
+  EXPECT_NE(body.find("30 " + n(30 + height) + " 400 200 rect fill\r"), std::string::npos) << body;
+  if (HaveGs()) PlatSurfaceDestroy(Render(JobPath()));  // runs without an error
+  TDisposeFont(plain);
+  TDisposeFont(italic);
 }
 
 // A page over 32,000 bytes arrives whole through several pass-through
