@@ -82,28 +82,6 @@ void CopyBitmap(PlatObj bitmap, int32 depth, int32 x, int32 y, int32 dw, int32 d
   PlatDeleteDc(mem);
 }
 
-// A copy of a picture's own image (the pixmaps of its pixel blocks) for
-// another picture; 0 when none can be made, and for other kinds, which no
-// picture owns: the image record is then not written.
-int32 CopyOwnedImage(int32 image) {
-  int32 copy = 0;
-  if (IKindOf(image) != kImagePixmap) return 0;
-  int32 depth = 32, rowBytes = 0, size = 0;
-  if (IGetHostBits(image, 0, &depth, nullptr, &rowBytes, &size, nullptr, nullptr) != kNoErr) return 0;
-  std::vector<uInt8> rows(static_cast<size_t>(size));
-  Rect bounds{0, 0, 0, 0};
-  IGetRect(image, &bounds);
-  if (IGetHostBits(image, 0, &depth, nullptr, &rowBytes, &size, rows.data(), nullptr) != kNoErr) return 0;
-  const PlatObj bitmap =
-      CreateHostData(rows.data(), bounds.right - bounds.left, bounds.bottom - bounds.top, 32, nullptr, 0);
-  if (!bitmap) return 0;
-  if (IPixmapFromHostBitmap(bitmap, &copy) != kNoErr) {
-    IDeleteHostObject(bitmap);
-    return 0;
-  }
-  return copy;
-}
-
 }  // namespace
 
 int32 HostDrawBits(const void* descriptor, const void* colourTable, const void* bitsIn) {
@@ -179,7 +157,7 @@ int32 HostDrawImage(int32 image, const Rect* subRect, const Rect* r, DColor fore
       // this one: each picture releases what its records own.
       int32 id = image;
       if (IEntryOf(image).flags & kImageOfPicture) {
-        id = CopyOwnedImage(image);
+        id = ICopyOwnedPixmap(image);
         if (!id) return 0;
       }
       PictOpArgs a;

@@ -527,6 +527,27 @@ bool IHostBitmapToDIB(PlatObj bitmap, PlatObj palette, std::vector<uInt8>* dib) 
   return ok;
 }
 
+// A copy of a pixmap a picture owns (the pixmaps of its pixel blocks), at
+// its own depth so that a one-bit copy still takes the colours it is drawn
+// in; 0 when none can be made, and for other kinds, which no picture owns.
+int32 ICopyOwnedPixmap(int32 image) {
+  if (IKindOf(image) != kImagePixmap) return 0;
+  int32 depth = IGetDepth(image) == 1 ? 1 : 32, rowBytes = 0, size = 0;
+  if (IGetHostBits(image, 0, &depth, nullptr, &rowBytes, &size, nullptr, nullptr) != kNoErr) return 0;
+  std::vector<uInt8> rows(static_cast<size_t>(size));
+  Rect bounds{0, 0, 0, 0};
+  IGetRect(image, &bounds);
+  if (IGetHostBits(image, 0, &depth, nullptr, &rowBytes, &size, rows.data(), nullptr) != kNoErr) return 0;
+  const PlatObj bitmap =
+      CreateHostData(rows.data(), bounds.right - bounds.left, bounds.bottom - bounds.top, depth, nullptr, 0);
+  int32 copy = 0;
+  if (bitmap && IPixmapFromHostBitmap(bitmap, &copy) != kNoErr) {
+    IDeleteHostObject(bitmap);
+    return 0;
+  }
+  return copy;
+}
+
 int32 IPrintPixmapDIB(int32 image, int32, PlatObj printerDc) {
   if (IKindOf(image) != kImagePixmap) return 0;
   Rect src{0, 0, 0, 0};

@@ -64,6 +64,9 @@ QX_EXTERN_C MgErr IPutHostBits(int32 image, int32 flags, int32 depth, const Rect
 // rows, (D x 8 / rows) / depth, then the D pixel bytes.  Other kinds,
 // pictures without a valid block and a failed resize leave it unchanged.
 QX_EXTERN_C void IGetQXPictBits(int32 image, UHandle handle);
+// A copy of a pixmap a picture owns, at its own depth (0 when none can be
+// made, or for another kind).
+int32 ICopyOwnedPixmap(int32 image);
 // Prints a pixmap band by band on a printer context; flags 4 (no band
 // escape), 8 (band information failed), 32 (a stretch failed), 0x800 (a
 // band escape failed).

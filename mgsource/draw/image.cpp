@@ -2,6 +2,7 @@
 #include "image.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "mgsource/byteorder.h"
@@ -599,22 +600,40 @@ MgErr IRelease(int32 image) {
   return first;
 }
 
-// A copied picture gets copies of its text records, so that each picture
-// disposes only its own; a record whose copy fails is left naming none.
-static void OwnTextRecords(UHandle data) {
+// A copied picture gets copies of the text records and of the pixmaps its
+// records own, so that each picture releases only its own (sharing them,
+// the second release would dispose of a record or release an id reused
+// meanwhile).  A record whose copy fails is left naming none (0, skipped on
+// playback and release); false when any failed.
+static bool OwnRecordedRefs(UHandle data) {
   const int32 size = SizeAnyZone(data);
-  if (size < 4) return;
-  std::vector<int32> at;
+  if (size < 4) return true;
+  std::vector<std::pair<int32, int32>> at;  // opcode, offset of its word
   PictWalker walk(reinterpret_cast<const uInt8*>(*data) + 4, size - 4);
   PictRecord rec;
   while (walk.Next(&rec))
-    if (rec.opcode == kPictOpTextRecord && rec.size >= 4) at.push_back(4 + rec.offset + 6);
-  for (int32 offset : at) {
-    uInt8* word = reinterpret_cast<uInt8*>(*data) + offset;
-    UHandle text = HandleOf(GetBE32(word));
-    TRecord copy = text ? TDuplicate(text, 0) : nullptr;
-    PutBE32(reinterpret_cast<uInt8*>(*data) + offset, uInt32(reinterpret_cast<uintptr_t>(copy)));
+    if ((rec.opcode == kPictOpTextRecord || rec.opcode == kPictOpImage) && rec.size >= 4)
+      at.push_back({rec.opcode, 4 + rec.offset + 6});
+  bool whole = true;
+  for (const auto& [opcode, offset] : at) {
+    const uInt32 word = GetBE32(reinterpret_cast<const uInt8*>(*data) + offset);
+    uInt32 copy = 0;
+    if (opcode == kPictOpTextRecord) {
+      UHandle text = HandleOf(word);
+      if (!text) continue;
+      copy = uInt32(reinterpret_cast<uintptr_t>(TDuplicate(text, 0)));
+    } else {
+      const int32 id = int32(word);
+      if (!IKindOf(id) || !(At(id).flags & kImageOfPicture)) continue;  // named, not owned
+      if (const int32 own = ICopyOwnedPixmap(id)) {
+        At(own).flags |= kImageOfPicture;
+        copy = uInt32(own);
+      }
+    }
+    if (!copy) whole = false;
+    PutBE32(reinterpret_cast<uInt8*>(*data) + offset, copy);
   }
+  return whole;
 }
 
 void ISetPictRecorded(int32 image) {
@@ -845,7 +864,12 @@ MgErr IDuplicate(int32 image, int32* copy) {
         return err;
       }
       Mark(*copy) = Mark(image) & kRecorded;
-      if (IPictRecorded(*copy)) OwnTextRecords(data);
+      if (IPictRecorded(*copy) && !OwnRecordedRefs(data)) {
+        // A copy that cannot draw all the original draws is no copy.
+        IRelease(*copy);
+        *copy = 0;
+        return kImageMemErr;
+      }
       return kNoErr;
     }
     default: DBAssert(__FILE__, __LINE__, "IDuplicate: kind can't be copied"); return kArgErr;
