@@ -360,6 +360,7 @@ void IDisposeImageTable() {
   // The cache's masks are images of the table.
   IMetaCacheDispose();
   IForgetOffscreen();
+  IAbandonMetaRecordings();
   for (int32 id = 1; id <= gCount; ++id)
     if (At(id).kind == kImageFamily) At(id) = ImageEntry{At(id).flags, kImageFamily, 0, 0, 0, 0};
   for (int32 id = 1; id <= gCount; ++id)
@@ -586,6 +587,13 @@ MgErr IAdd(int32 image, RsrcFileRef file, ConstPStr name, int32 resourceId) {
 MgErr IRelease(int32 image) {
   if (!Valid(image)) return kArgErr;
   const ImageEntry e = At(image);
+  if (e.kind == kImageMeta && IMetaRecordingOpen(image)) {
+    // Its recording context is the drawing state's, or a save record's
+    // that IClose puts back: released, the context would outlive it and
+    // pass to the next image taking its id.
+    DBAssert(__FILE__, __LINE__, "IRelease: the metafile is open for drawing");
+    return kArgErr;
+  }
   Mark(image) |= kReleasing;
   MgErr first = kNoErr;
   if (e.kind == kImageFamily) {

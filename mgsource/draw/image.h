@@ -267,3 +267,9 @@ QX_EXTERN_C void ICopyOffscreen(const Rect* clipSave, Bool32 copy);
 int32 IOffscreenImage();
 int32 IOffscreenNesting();
 void IForgetOffscreen();
+// Whether a metafile image is open for drawing: its recording context
+// lives from its IOpen to its IClose, and the image is not released
+// meanwhile.  IAbandonMetaRecordings closes every such context and drops
+// what it recorded (the image table is being disposed).
+bool IMetaRecordingOpen(int32 image);
+void IAbandonMetaRecordings();

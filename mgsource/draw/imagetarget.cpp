@@ -410,3 +410,12 @@ void IForgetOffscreen() {
   gOffscreen = 0;
   gOffscreenDepth = 0;
 }
+
+bool IMetaRecordingOpen(int32 image) { return image && MetaDcOf(image) != 0; }
+
+void IAbandonMetaRecordings() {
+  if (MetaDcOf(int32(gDrawState.target))) IAttachTarget(0, 0);  // no state left naming a closed context
+  for (const MetaRecording& m : gMetaRecordings)
+    if (const PlatMetafile mf = PlatCloseMetafileDc(m.dc)) PlatDeleteMetafile(mf);
+  gMetaRecordings.clear();
+}

@@ -325,6 +325,8 @@ TEST_F(ImageDraw, TargetsNestAndRefusedKindsChangeNothing) {
   IClose(proc, &refused);
   IGetCurrentTarget(&now, nullptr);
   EXPECT_EQ(now, meta);
+  EXPECT_EQ(IRelease(meta), kArgErr);  // open for drawing: kept
+  EXPECT_EQ(capture_.Count("IRelease: the metafile is open for drawing"), 1);
   const Rect box{2, 2, 8, 8};
   DPaintRect(&box);
   EXPECT_EQ(IClose(meta, &s3), kImagePicture);
