@@ -18,6 +18,7 @@
 #include "platform/qx_blit.h"
 #include "platform/qx_clipboard.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_display.h"
 #include "platform/qx_metafile.h"
 #include "platform/qx_metafile_read.h"
 
@@ -319,7 +320,7 @@ MgErr IGetFile(Path path, int32* image, Bool32 alert) {
 }
 
 MgErr ISetClipboard(int32 image) {
-  if (!PlatOpenClipboard(0)) return kGenericErr;
+  if (!PlatOpenClipboard(PlatGetFrameWindow())) return kGenericErr;
   PlatEmptyClipboard();
   MgErr err = kNoErr;
   const ImageEntry e = IEntryOf(image);

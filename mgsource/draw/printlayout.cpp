@@ -14,6 +14,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
 #include "mgsource/sorting.h"
+#include "mgsource/window/wevent.h"
 #include "mgsource/window/wport.h"
 
 PrintLayoutState gPrintLayout{};
@@ -32,13 +33,14 @@ UHandle NoVI(ConstPStr) { return nullptr; }
 WindowRef NoClosedWindow() { return 0; }
 MgErr NoResize(int32, UHandle*, int32) { return kArgErr; }
 void NoAlert(const char*) {}
-void NoUpdate() {}
+// Every visible window redrawn now, through the window manager.
+void UpdateAllWindows() { WUpdate(kWAllWindows); }
 void NoBusy(Bool32) {}
 
 const PrintPanelHooks kDefaultHooks{NoPanel,  NotAvailable1,  NotAvailableRect, NotAvailableRect, NotAvailable1,
                                     SameMode, NoCursor,       NoSend,           NoWindow,         NotAvailable1,
                                     NoLoad,   NoVI,           NoClosedWindow,   NoResize,         NoAlert,
-                                    NoUpdate, NoBusy};
+                                    UpdateAllWindows, NoBusy};
 PrintPanelHooks gHooks = kDefaultHooks;
 
 PrintLayoutState& S() { return gPrintLayout; }

@@ -62,7 +62,7 @@ extern PrintLayoutState gPrintLayout;
 
 // What the layout asks of the VI and its front panel, filled at start-up
 // by the object system; each default answers 1 (not available) or does
-// nothing.
+// nothing, but the redraw of every window, which the window manager does.
 struct PrintPanelHooks {
   ObjHeap (*panelHeap)(UHandle vi);                 // the VI's front-panel heap, null when none
   MgErr (*commitKeyFocus)(ObjHeap panel);           // the key-focus object's pending entry

@@ -117,6 +117,7 @@ MgErr PrintVIPanel(UHandle vi, WindowRef window, int32 usePanelRect, UHandle pri
     }
     gPrintVI.printing = 0;
     only.End();
+    hk.updateCursor(0);  // the layout's busy state ends with the printing
   }
   PClose();
   if (named) PRestorePrinterDC();

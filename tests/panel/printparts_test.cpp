@@ -2,6 +2,8 @@
 // and a VI's panel laid out through the messages the dispatcher sends.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
@@ -9,6 +11,8 @@
 #include "panel/objects.h"
 #include "panel/printparts.h"
 #include "panel_test_support.h"
+#include "mgsource/window/wmisc.h"
+#include "platform/qx_cursor.h"
 
 namespace {
 
@@ -50,6 +54,25 @@ TEST_F(BoundaryPrint, PartListLaysOutAPanelThroughItsSlots) {
   EXPECT_EQ(PanelSetDrawMode(kPanelDrawScreen), kPanelDrawPrint);
   gPrintVI = PrintVIState{};
   AZDisposeHandle(rec);
+}
+
+TEST_F(BoundaryPrint, BusyCursorShowsAfterADelayAndPrintingShowsItAtOnce) {
+  const PlatCursor arrow = PlatLoadSystemCursor(kPlatCursorArrow), wait = PlatLoadSystemCursor(kPlatCursorWait);
+  WSetHostCursor(-1);
+  UpdateCursor(1);
+  EXPECT_EQ(PlatGetCursor(), arrow) << "not before 100 ms";
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  UpdateCursor(1);
+  EXPECT_EQ(PlatGetCursor(), wait);
+  UpdateCursor(0);
+  EXPECT_EQ(PlatGetCursor(), arrow);
+  UpdateCursor(1);
+  EXPECT_EQ(PlatGetCursor(), arrow) << "a new busy state waits again";
+  const PrintPanelHooks hk = PPrintPanelHooks();
+  hk.busyCursor(1);
+  EXPECT_EQ(PlatGetCursor(), wait);
+  hk.busyCursor(0);
+  EXPECT_EQ(PlatGetCursor(), arrow);
 }
 
 }  // namespace
