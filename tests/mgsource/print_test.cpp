@@ -9,6 +9,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagedraw.h"
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printvi.h"
@@ -311,6 +312,10 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
       const Rect a{44, 2, 76, 34}, b{44, 90, 76, 122};
       IDraw(plain, nullptr, &a, 0x0000FF, kWhiteColor, kBlackColor, kWhiteColor);
       IDraw(family, nullptr, &b, 0x0000FF, 0x00FF00, kBlackColor, kWhiteColor);
+    } else {
+      const Rect c{44, 2, 76, 34};
+      const int32 dh[2] = {0, 60}, dv[2] = {0, 10};
+      IDrawAtOffsets(plain, nullptr, &c, 0x0000FF, kWhiteColor, kBlackColor, kWhiteColor, 2, dh, dv);
     }
     const Rect frame{4, 4, int16(40 + 10 * page), 80}, oval{50, 20, 80, 110};
     DSelectNormPen(0x000000, 0x000000);
