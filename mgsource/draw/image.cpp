@@ -282,7 +282,15 @@ MgErr ReleaseData(int32 id, const ImageEntry& e) {
     }
     case kImagePicture: return ReleasePicture(id, e);
     case kImageCursor: {
-      if (e.extra) PlatDestroyCursor(PlatCursor(e.extra));
+      if (e.extra) {
+        // A cursor showing gives way to the arrow first: the platform keeps
+        // a cursor in use, and the window manager, remembering the id set
+        // last, would take an image reusing the id for the one showing.
+        const PlatCursor c = PlatCursor(e.extra);
+        WForgetHostCursor();
+        if (PlatGetCursor() == c) WSetHostCursor(-1);
+        PlatDestroyCursor(c);
+      }
       UHandle h = HandleOf(e.data);
       if (!h) return kNoErr;
       return (e.flags & kImageOwned) ? AZDisposeHandle(h) : RRelease(h);

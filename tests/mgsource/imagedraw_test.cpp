@@ -443,8 +443,11 @@ TEST_F(ImageDraw, CursorsFromCURSAndSettingThem) {
   EXPECT_EQ(PlatGetCursor(), PlatLoadSystemCursor(kPlatCursorArrow));
   ISetCursor(-1, window_);
   EXPECT_EQ(WRecord(window_)->cursor, -1);
-  IRelease(cursor);
+  ISetCursor(cursor, -2);  // the active document window's: the host cursor in any case
+  EXPECT_EQ(PlatGetCursor(), c);
+  IRelease(cursor);  // showing: the arrow comes back
   EXPECT_FALSE(PlatCursorIsValid(c));
+  EXPECT_EQ(PlatGetCursor(), PlatLoadSystemCursor(kPlatCursorArrow));
 }
 
 }  // namespace
