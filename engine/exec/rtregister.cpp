@@ -56,6 +56,8 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/sbar.h"
+#include "mgsource/window/textdraw.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wdde.h"
@@ -285,6 +287,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(230, TGetText),
       QX_RT_ENTRY(231, TRecalc),
       QX_RT_ENTRY(232, TReplaceText),
+      QX_RT_ENTRY(236, TScroll),
       QX_RT_ENTRY(242, TDraw),
       QX_RT_ENTRY(244, TLoad),
       QX_RT_ENTRY(246, TDeactivate),
@@ -296,6 +299,9 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(259, TGetFont),
       QX_RT_ENTRY(262, TGetColors),
       QX_RT_ENTRY(263, TSetColors),
+      QX_RT_ENTRY(264, TrackSBarEvent),
+      QX_RT_ENTRY(265, TrackSBar),
+      QX_RT_ENTRY(266, DrawSBar),
       QX_RT_ENTRY(267, AZDisposeHandle),
       QX_RT_ENTRY(268, AZDisposePtr),
       QX_RT_ENTRY(269, AZGetHandleSize),
@@ -563,6 +569,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1008, FIsAPathOfType),
       QX_RT_ENTRY(1009, FAppPath),
       QX_RT_ENTRY(1018, MIndexToIndex),
+      QX_RT_ENTRY(1025, UpdateSBar),
       QX_RT_ENTRY(1027, MDeleteItem),
       QX_RT_ENTRY(1028, MGetItemInfo),
       QX_RT_ENTRY(1031, MSetMenuCheck),

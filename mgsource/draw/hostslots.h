@@ -1,7 +1,6 @@
-// The host port's procedures, one per slot.  Those that draw are built
-// with the pens, regions and primitives, the image, picture and text
-// layers; until then their body reports one assertion and returns 0
-// (hostpending.cpp).
+// The host port's procedures, one per slot, built with the pens, regions
+// and primitives, the image and picture layers; the text box and text
+// record slots are the text drawing's (mgsource/window/textdraw.cpp).
 #pragma once
 #include "mgsource/draw/dport.h"
 
