@@ -7,6 +7,7 @@
 #include "mgsource/config.h"
 #include "mgsource/occur.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wevent.h"
 #include "shell/shellinit.h"
@@ -54,6 +55,10 @@ void ShellInstallMainLoopHooks() {
   Bool32 queueTime = 0;
   CfgGetDefault(kCfgBool, kQueue, &queueTime);
   WSetCheckQueueMsgTime(queueTime);
+  // The scroll-bar trackers' pace between steps.
+  static const uChar kTrack[] = "\x0c" "trackTimeout";
+  int32 trackTimeout = 0;
+  if (CfgGetDefault(kCfgInt, kTrack, &trackTimeout) == kNoErr) WSetTrackTimeout(trackTimeout);
 }
 
 // shell/userevent.h's poster (its header and the engine's code header name
