@@ -98,7 +98,9 @@ void DrawBytes(int32 font, const std::string& s, int32 h, int32 top, DColor colo
   const PlatObj dc = gDrawState.dc;
   const FontEntry* e = TFontEntry(font);
   if (!dc || !e || s.empty() || colour == kTransparentColor) return;
-  TSelectFontIntoDC(dc, e->object);
+  // Selected here and put back, so that the font table never remembers a
+  // window's context that may go away.
+  const PlatObj oldFont = PlatSelectObject(dc, e->object);
   const uInt32 oldText = PlatSetTextColor(dc, DColorToGDIColor(colour));
   const int32 oldMode = PlatSetBkMode(dc, 1);
   const int32 oldExtra = PlatSetTextCharacterExtra(dc, extra);
@@ -109,6 +111,7 @@ void DrawBytes(int32 font, const std::string& s, int32 h, int32 top, DColor colo
   PlatSetTextCharacterExtra(dc, oldExtra);
   PlatSetBkMode(dc, oldMode);
   PlatSetTextColor(dc, oldText);
+  if (oldFont) PlatSelectObject(dc, oldFont);
 }
 
 void Paint(const Rect& r, DColor colour, DColor bw) {

@@ -26,7 +26,12 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dprims.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/rects.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/sbar.h"
+#include "mgsource/window/textdraw.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
@@ -1086,6 +1091,83 @@ TEST_F(X11, XTestInputThroughTheWindowProcedureLogsAsHeadless) {
   std::memcpy(&notches, &wheels[0].character, sizeof notches);
   EXPECT_EQ(notches, 1.0f);
   WDestroyAllWindows();
+}
+
+}  // namespace
+
+namespace {
+
+TRecord gScrolled = nullptr;
+int32 gBarClicks = 0;
+int32 ScrollingRecordWindow(WEventRecord* e, uInt32) {
+  if (!gScrolled || (e->code != weWindDraw && e->code != weMouseDown)) return 0;
+  WPortState saved;
+  WSetup(e->window, &saved);
+  if (e->code == weWindDraw) TDraw(gScrolled);
+  else gBarClicks += TClickScrollBars(gScrolled, WordToPoint(e->where));
+  WRestore(&saved);
+  return 0;
+}
+
+// A thumb dragged with real input scrolls the record by the value its
+// place gives, and the server shows what the surface holds.
+TEST_F(X11, DraggingARecordsThumbScrollsItsText) {
+  EnsureManagers();
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  WEventSetGate(1);
+  PlatRegisterClass(PlatWindowClass{"QXDChild", &QXDChildWinProc, 0, kPlatNoBrush});
+  WBuildKeyTable();
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  TXInitFonts();
+  MLoadMenuColors();
+  std::string text;
+  for (int32 i = 0; i < 40; ++i) text += "Line " + std::to_string(i) + "\n";
+  const Rect view{0, 0, 150, 180};
+  gScrolled = TNew(&view, kTRKindLines | kTRModeVBar, reinterpret_cast<const uChar*>(text.data()),
+                   int32(text.size()), kAppFont, 0, 0xFFFFFF);
+  ASSERT_NE(gScrolled, nullptr);
+  gBarClicks = 0;
+  const Rect place{100, 100, 250, 300};
+  const WindowRef w = WCreate(0x1C, nullptr, &ScrollingRecordWindow, &place, 0, 1, 0);
+  ASSERT_NE(w, kWNoWindow);
+  Settle();
+  Rect bar, none;
+  TGetBarRects(gScrolled, &bar, &none);
+  const int32 total = int32(LRectHeight(&TRData(gScrolled)->dest)), visible = RectHeight(&view);
+  SBarParts p;
+  SBarGeometry(&bar, 0, visible, total, 1, &p);
+  const int x = place.left + (bar.left + bar.right) / 2, y = place.top + p.thumb.top + 2;
+  // The drag and the release come from another client while the press is
+  // being tracked.
+  std::thread helper([&] {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return;
+    PlatSleepMs(300);
+    XTestFakeMotionEvent(d, DefaultScreen(d), x, y + 40, CurrentTime);
+    XFlush(d);
+    PlatSleepMs(200);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XFlush(d);
+    PlatSleepMs(100);
+    XCloseDisplay(d);
+  });
+  Move(x, y);
+  XTestFakeButtonEvent(test_, 1, True, CurrentTime);
+  XFlush(test_);
+  Settle();
+  helper.join();
+  Settle();
+  EXPECT_EQ(gBarClicks, 1);
+  const int64 room = p.trackLength - p.thumbLength, range = total - visible;
+  EXPECT_EQ(RectHeight(&view) ? TRData(gScrolled)->view.top - TRData(gScrolled)->dest.top : 0,
+            int32(std::min<int64>(range, (40 * range + room / 2) / room)));
+  EXPECT_EQ(PixelsDiffer(WHostWindow(w)), "");
+  TDispose(gScrolled);
+  gScrolled = nullptr;
+  WDestroyAllWindows();
+  TXFinishFonts();
+  DDisposeDraw();
 }
 
 }  // namespace
