@@ -27,6 +27,17 @@ namespace {
 const uChar* Bytes(const char* s) { return reinterpret_cast<const uChar*>(s); }
 int32 Len(const char* s) { return int32(std::strlen(s)); }
 
+// Glyphs follow the rasteriser and the faces: the text goldens are theirs,
+// recorded in textdraw.versions.
+const std::filesystem::path kGoldens = std::filesystem::path(QX_SOURCE_DIR) / "tests/mgsource/goldens";
+bool TextGoldensCurrent() {
+  const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
+  if (qxtest::UpdatingGoldens()) std::ofstream(kGoldens / "textdraw.versions") << have;
+  std::stringstream recorded;
+  recorded << std::ifstream(kGoldens / "textdraw.versions").rdbuf();
+  return recorded.str() == have;
+}
+
 class TextDraw : public DrawWindow {
  protected:
   void SetUp() override {
@@ -155,21 +166,23 @@ TEST_F(TextDraw, RecordsBarsAndTipsMatchGolden) {
   EXPECT_EQ(At(150, 50), 0xFFFFFFu);
   TDraw(styled);
   const Rect scaledBox{70, 2, 90, 190};
-  const Rect from{0, 0, 10, 10}, to{0, 0, 10, 20};
+  const Rect from{0, 0, 10, 10}, to{0, 0, 15, 20};  // 1.5 times as high, twice as wide
   const int32 wideFont = TScaleFont(sans_, &from, &to);
   TBox(&scaledBox, 0x08, Bytes("scaled to twice"), 15, wideFont, kBlackColor, 0xFFFFCC, kBlackColor, kWhiteColor);
   TDisposeFont(wideFont);
-  // Glyphs follow the rasteriser and the faces: the golden is theirs.
-  const std::filesystem::path dir = std::filesystem::path(QX_SOURCE_DIR) / "tests/mgsource/goldens";
-  const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
-  if (qxtest::UpdatingGoldens()) {
-    std::ofstream(dir / "textdraw.versions") << have;
-  } else {
-    std::stringstream recorded;
-    recorded << std::ifstream(dir / "textdraw.versions").rdbuf();
-    ASSERT_EQ(recorded.str(), have) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
-  }
-  qxtest::ExpectMatchesGolden(Surface(), dir / "textdraw.png", "text drawing; QX_UPDATE_GOLDENS=1 makes it again");
+  // The scaled text takes twice its unscaled width (the spacing fills it).
+  const Rect plainBox{90, 2, 100, 190};
+  TBox(&plainBox, 0, Bytes("scaled to twice"), 15, sans_, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+  const auto inkRight = [&](int32 top, int32 bottom) {
+    int32 right = 0;
+    for (int32 y = top; y < bottom; ++y)
+      for (int32 x = 2; x < 190; ++x)
+        if (At(x, y) == 0) right = std::max(right, x);
+    return right - 2;
+  };
+  EXPECT_NEAR(inkRight(70, 90), 2 * inkRight(90, 100), 4);
+  ASSERT_TRUE(TextGoldensCurrent()) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
+  qxtest::ExpectMatchesGolden(Surface(), kGoldens / "textdraw.png", "text drawing; QX_UPDATE_GOLDENS=1 makes it again");
 }
 
 WEventRecord gTyped{};  // the last key the document window got
@@ -205,6 +218,9 @@ TEST_F(TextDraw, TipStripsAvoidTheObjectAndPassKeysOn) {
                                   : at.right <= c.object.left - 10 + 3;
     EXPECT_TRUE(ok) << c.side << ": " << at.top << "," << at.left << "," << at.bottom << "," << at.right;
   }
+  ASSERT_TRUE(TextGoldensCurrent()) << "regenerate text goldens (QX_UPDATE_GOLDENS=1)";
+  qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(first)), kGoldens / "tipstrip.png",
+                              "tip strip; QX_UPDATE_GOLDENS=1 makes it again");
   WEventRecord key{};
   key.code = weKey;
   key.window = first;
