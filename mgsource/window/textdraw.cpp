@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -31,7 +32,9 @@ Bool32 gHiliteInverted = 0;
 
 int16 Clip16Rect(int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); }
 
-bool Valid(TRecord r) { return r && *r && DSGetHandleSize(r) >= kTRFixedSize; }
+bool Valid(TRecord r) {
+  return r && *r && DSGetHandleSize(r) >= kTRFixedSize && TRData(r)->text && *TRData(r)->text;
+}
 
 int32 TextLength(TRecord r) {
   const UHandle t = TRData(r)->text;
@@ -102,7 +105,7 @@ void DrawBytes(int32 font, const std::string& s, int32 h, int32 top, DColor colo
   // window's context that may go away.
   const PlatObj oldFont = PlatSelectObject(dc, e->object);
   const uInt32 oldText = PlatSetTextColor(dc, DColorToGDIColor(colour));
-  const int32 oldMode = PlatSetBkMode(dc, 1);
+  const int32 oldMode = PlatSetBkMode(dc, kPlatBkTransparent);
   const int32 oldExtra = PlatSetTextCharacterExtra(dc, extra);
   PlatRect box{};
   if (clip) box = Device(*clip);
@@ -267,18 +270,10 @@ void DrawLine(TRecord r, int32 i, int32 count, int64 top, bool bw, DColor hilite
     int32 from, to, font;
     DColor colour;
   };
-  Piece pieces[64];
-  int32 np = 0;
-  std::string all;
+  std::vector<Piece> pieces;
   const int32 runs = d->runCount;
   const auto addPiece = [&](int32 from, int32 to, int32 font, DColor colour) {
-    if (to <= from) return;
-    if (np == 64) {
-      // A line with very many runs: the rest as one more piece each time.
-      pieces[63].to = to;
-      return;
-    }
-    pieces[np++] = Piece{from, to, font, colour};
+    if (to > from) pieces.push_back(Piece{from, to, font, colour});
   };
   if (runs <= 0) {
     addPiece(start, end, d->runs[0].font, d->runs[0].colour);
@@ -289,14 +284,13 @@ void DrawLine(TRecord r, int32 i, int32 count, int64 top, bool bw, DColor hilite
       addPiece(std::max(rs, start), std::min(re, end), TRData(r)->runs[k].font, TRData(r)->runs[k].colour);
     }
   }
-  for (int32 k = 0; k < np && !clip; ++k) {
+  for (size_t k = 0; k < pieces.size() && !clip; ++k) {
     int32 style = 0;
     TGetFontInfo(pieces[k].font, nullptr, nullptr, &style, nullptr);
     clip = (style & (kFontItalic | kFontUnderline)) != 0;
   }
   int64 x = x0;
-  for (int32 k = 0; k < np; ++k) {
-    const Piece& p = pieces[k];
+  for (const Piece& p : pieces) {
     d = TRData(r);
     const std::string s = Shown(d->mode, *d->text + 4 + p.from, p.to - p.from);
     int32 ascent = 0;
