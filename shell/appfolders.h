@@ -1,16 +1,17 @@
-// The shell's folders by role; here the temporary folder and the names of
-// temporary files made in it.
+// The shell's side of the application folders (their state lives in
+// mgsource/appdirs.h): the table of fixed texts that the managers fetch by
+// number, and the services it hands the lower layers at start-up.
 #pragma once
+#include "mgsource/appdirs.h"
 #include "mgsource/extcode.h"
-#include "mgsource/path.h"
 
-// The temporary folder: the host's temporary folder until the shell's
-// start-up sets another (a copy is kept; null goes back to the host's).
-void SetTempDirPath(Path folder);
-// Copies the temporary folder into out (an existing path): 0, or the error.
-QX_EXTERN_C MgErr GetTempDirPath(Path out);
-// A path in the temporary folder whose name is format with the process
-// number modulo 10000 in place of its "%ld" (or "%d"): path is reused when
-// given, a new path is made otherwise.  Null on failure (a path made here is
-// disposed).
-QX_EXTERN_C Path MakeTempFilePath(const char* format, Path path);
+// Entries of the fixed-text table, each a string list of the run-time
+// resource file and an entry of it.
+enum : int32 { kAppIndStringCount = 65 };
+// Copies entry n (0 to 64) into text (256 bytes): 0, or non-zero with a copy
+// of defaultText (an empty string when null): 1 for n outside the table,
+// else the lookup's error.
+MgErr ShellGetAppIndString(int32 n, PStr text, ConstPStr defaultText);
+// Installs the table and the folders as the external-code layer's and the
+// VI search's services.
+void ShellInstallFolderHooks();

@@ -8,41 +8,8 @@
 #include "rtlib/postedevt.h"
 #include "shell/appfolders.h"
 
-namespace {
-// Set by the shell's start-up; used from the user-interface thread.
-Path gDefaultDir = nullptr;
-
-MgErr AppFolder(Path out) {
-  Path app = nullptr;
-  if (MgErr err = FAppPath(&app)) return err;
-  MgErr err = FPathCpy(out, app);
-  FDisposePath(app);
-  return err;
-}
-}  // namespace
-
 int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h, int32 v) {
   return HeadlessTwoButtonAlert(kind, message, button1, button2, h, v);
-}
-
-MgErr GetVILibPath(Path out) {
-  if (!out) return kArgErr;
-  if (MgErr err = AppFolder(out)) return err;
-  static const uChar kVILib[] = "\x06vi.lib";
-  return FAppendName(out, kVILib);
-}
-
-void SetDefaultDirPath(Path folder) {
-  if (gDefaultDir) FDisposePath(gDefaultDir);
-  gDefaultDir = nullptr;
-  if (!folder) return;
-  gDefaultDir = folder;
-  if (FPathToPath(&gDefaultDir) != kNoErr) gDefaultDir = nullptr;
-}
-
-MgErr GetDefaultDirPath(Path out) {
-  if (!out) return kArgErr;
-  return gDefaultDir ? FPathCpy(out, gDefaultDir) : AppFolder(out);
 }
 
 Bool32 UserEventTargetValid(UHandle request) {

@@ -3,6 +3,7 @@
 // request's VI, and run-time menu refnums.
 #pragma once
 #include "mgsource/extcode.h"
+#include "mgsource/appdirs.h"
 #include "mgsource/path.h"
 
 // The two-button alert: the message (a C string for kind 52, a Pascal string
@@ -11,12 +12,6 @@
 // button; 1 when the first button was hit, else 2.
 QX_EXTERN_C int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h,
                                  int32 v);
-// The "vi.lib" folder under the application's folder.
-QX_EXTERN_C MgErr GetVILibPath(Path out);
-// The default folder: the one the shell's start-up sets (a copy is kept;
-// null goes back to the application's folder).
-void SetDefaultDirPath(Path folder);
-QX_EXTERN_C MgErr GetDefaultDirPath(Path out);
 // True while the VI that posted the request is loaded with the data space
 // it had when it posted it.
 QX_EXTERN_C Bool32 UserEventTargetValid(UHandle request);

@@ -44,14 +44,6 @@ int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2, int32 defaultBut
   return PlatAlert(nullptr, text.c_str(), kPlatYesNo, kPlatIconNone) == kPlatAnsYes ? 1 : 0;
 }
 
-MgErr SymbolicFolder(ConstPStr name, Path out) {
-  static const uChar kVILib[] = "\x07<vilib>";
-  if (name[0] != kVILib[0] || strncasecmp(reinterpret_cast<const char*>(name + 1),
-                                          reinterpret_cast<const char*>(kVILib + 1), kVILib[0]) != 0)
-    return kFileNotFoundErr;
-  return GetVILibPath(out);
-}
-
 // The memory-full texts, a counted list made from the string list.
 CPStrHandle FullTexts(RsrcFileRef file) {
   CPStrHandle list = reinterpret_cast<CPStrHandle>(AZNewHClr(sizeof(int32)));
@@ -63,12 +55,6 @@ CPStrHandle FullTexts(RsrcFileRef file) {
   return list;
 }
 }  // namespace
-
-MgErr GetControlLibPath(Path out) {
-  if (MgErr err = GetVILibPath(out)) return err;
-  static const uChar kControlLib[] = "\x0b" "control.lib";
-  return FAppendName(out, kControlLib);
-}
 
 MgErr ShellReadSearchPath() {
   static const uChar kKey[] = "\x0cviSearchPath";
@@ -87,9 +73,8 @@ MgErr ShellReadSearchPath() {
 void ShellInstallFindHooks() {
   VIFindShellHooks h = VIFindShell();
   h.twoButtonAlert = &TwoButtons;
-  h.controlLibPath = &GetControlLibPath;
-  h.symbolicFolder = &SymbolicFolder;
   SetVIFindShellHooks(&h);
+  ShellInstallFolderHooks();
 }
 
 // Whether pixel blocks drawn on one-bit screens and printers are dithered.
@@ -112,6 +97,9 @@ MgErr ShellInitEngine() {
   if (FAppFilePath(&self) == kNoErr && ROpenFile(self, kRsrcReadOnly, &rt, nullptr, nullptr) == kNoErr)
     SetRunTimeRsrcFile(rt);
   if (self) FDisposePath(self);
+  // The application's folders by role.
+  InitAppFolderPaths();
+  InitAppDirs();
   // The application's colours, before anything draws.
   if (rt) InitAppColors(rt);
   // The text manager: the font table and the standard fonts (the
@@ -160,4 +148,5 @@ void ShellFinishEngine() {
     SetRunTimeRsrcFile(0);
     RCloseFile(rt);
   }
+  DisposeAppFolderPaths();
 }

@@ -7,8 +7,6 @@
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
 
-// The "control.lib" folder under the library folder, into an existing path.
-QX_EXTERN_C MgErr GetControlLibPath(Path out);
 // Reads the VI search path from the configuration ("viSearchPath", a list
 // of paths); 0, or the configuration's error (the search path is then empty).
 MgErr ShellReadSearchPath();

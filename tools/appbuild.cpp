@@ -68,6 +68,28 @@ std::vector<std::pair<uInt32, rsrcw::Bytes>> IconFamilyResources(IconPixel on, I
   return {{FourCC("ICON"), icon}, {FourCC("icl4"), icl4}, {FourCC("icl8"), icl8}, {FourCC("ICN#"), family}};
 }
 
+void AddAppIndStrings(rsrcw::Writer* writer) {
+  struct List {
+    int32 id;
+    const char* name;
+    std::vector<std::string> texts;
+  };
+  std::vector<std::string> keys = {"", "Clear", "Enter", "Break", "Up", "Down", "Left", "Right",
+                                   "Ins", "Del", "Home", "End", "PgUp", "PgDown", "Help"};
+  for (int i = 1; i <= 12; ++i) keys.push_back("F" + std::to_string(i));
+  const List lists[] = {
+      {501, "_Device Manager Strings",
+       {"Could not create shared memory segment.  All occurrences are private.",
+        "Error loading qxdev5.dll.  The one loaded is either corrupt or old.",
+        "Could not load qxdev5.dll.  It should be in Quenlix's directory."}},
+      {502, "_File Manager Strings", {"<Not A Path>", "<path too long>"}},
+      {500, "_Font Manager Strings", {"Smaller", "Larger", "Plain", "Bold", "Italic", "Underline", "Outline", "Strikeout"}},
+      {503, "_Virtual Keys", keys},
+      {504, "_Menu Modifiers", {"", "M+", "Ctrl+", "Ctrl+", "Shift+", "Caps+"}},
+  };
+  for (const List& l : lists) writer->Add(rsrcfmt::kTypeStrList, l.id, rsrcw::StrList(l.texts), std::string(l.name));
+}
+
 void AddRunTimeResources(rsrcw::Writer* writer) {
   writer->Add(rsrcfmt::kTypeStrList, kWindowTitlesListIdRT,
               rsrcw::StrList({kWindowTitles, kWindowTitles + 10}), std::string(kWindowTitlesListName));
@@ -101,6 +123,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
   AddInvalidLibraryText(writer);
+  AddAppIndStrings(writer);
   dlgwriter::AddDialogs(writer);
 }
 

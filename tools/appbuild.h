@@ -51,6 +51,11 @@ void AddFindTexts(rsrcw::Writer* writer);
 // library ('STR ' 2002, "_invalid LoadLibrary call").
 void AddInvalidLibraryText(rsrcw::Writer* writer);
 
+// Adds the string lists of the run-time's fixed-text table: "_Device
+// Manager Strings" (501), "_File Manager Strings" (502), "_Font Manager
+// Strings" (500), "_Virtual Keys" (503) and "_Menu Modifiers" (504).
+void AddAppIndStrings(rsrcw::Writer* writer);
+
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);

@@ -71,9 +71,8 @@ Path MakeRefSearchPath(Path refPath, Path basePath, ConstPStr name, MgErr* err) 
         FDisposePath(out);
         out = abs;
       }
-    } else if (out && ResolveAppRelPath(out, 1) != kNoErr) {
-      FDisposePath(out);
-      out = nullptr;
+    } else if (out) {
+      ResolveAppRelPath(out, 1);
     }
   } else if (name) {
     out = FMakePath(nullptr, kRelPath, name, nullptr);
@@ -403,7 +402,8 @@ int32 SearchLibraryAlongPath(ConstPStr library, Path* found) {
     }
     int32 r = 0;
     for (Path& f : folders) {
-      if (r == 0 && f && ResolveAppRelPath(f, 1) == kNoErr) {
+      if (r == 0 && f) {
+        ResolveAppRelPath(f, 1);
         if (IsStarEntry(f)) {
           recursive = true;
           FDirName(f, f);

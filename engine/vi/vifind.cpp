@@ -183,23 +183,19 @@ void ResetFoundDirs() {
 void SetVIFindShellHooks(const VIFindShellHooks* hooks) { gShell = hooks ? *hooks : VIFindShellHooks{}; }
 const VIFindShellHooks& VIFindShell() { return gShell; }
 
-MgErr ResolveAppRelPath(Path path, int32 /*flag*/) {
-  if (!FIsAPath(path) || FDepth(path) < 1 || !gShell.symbolicFolder) return kNoErr;
+int32 ResolveAppRelPath(Path path, int32 /*flag*/) {
+  if (!FIsAPath(path) || FDepth(path) < 1 || !gShell.symbolicFolder) return 0;
   Str255 first;
-  if (FNthName(path, 0, first) != kNoErr || first[0] < 3 || first[1] != '<' || first[first[0]] != '>')
-    return kNoErr;
+  // Every symbolic name is written in angle brackets.
+  if (FNthName(path, 0, first) != kNoErr || first[0] < 3 || first[1] != '<') return 0;
   OwnedPath folder(FEmptyPath(nullptr));
-  if (!folder.p) return kMemFullErr;
-  const MgErr err = gShell.symbolicFolder(first, folder.p);
-  if (err == kFileNotFoundErr) return kNoErr;  // not a symbolic folder: the path stays
-  if (err != kNoErr) return err;
+  if (!folder.p || gShell.symbolicFolder(first, folder.p) != kNoErr) return 0;
   const int32 depth = FDepth(path);
   for (int32 i = 1; i < depth; ++i) {
     Str255 name;
-    if (FNthName(path, i, name) != kNoErr) return kArgErr;
-    if (MgErr e = FAppendName(folder.p, name)) return e;
+    if (FNthName(path, i, name) != kNoErr || FAppendName(folder.p, name) != kNoErr) return 0;
   }
-  return FPathCpy(path, folder.p);
+  return FPathCpy(path, folder.p) == kNoErr ? 1 : 0;
 }
 
 // ---- finding -------------------------------------------------------------------------
@@ -341,7 +337,8 @@ bool HasLibraryExt(ConstPStr name) {
 // a "*" entry.  found receives where it was found.
 int32 TryEntry(Path entry, ConstPStr name, uInt32 type, int32 mode, RsrcFileRef* file, Bool32* fromLib, Path* found) {
   OwnedPath resolved(CopyOf(entry));
-  if (!resolved.p || ResolveAppRelPath(resolved.p, 1) != kNoErr) return kFindNotFound;
+  if (!resolved.p) return kFindNotFound;
+  ResolveAppRelPath(resolved.p, 1);
   if (IsStarEntry(resolved.p)) {
     OwnedPath top(ParentOf(resolved.p));
     if (!top.p) return kFindNotFound;

@@ -133,8 +133,9 @@ struct VIFindShellHooks {
   int32 (*threeButtonAlert)(ConstPStr message, ConstPStr button1, ConstPStr button2, ConstPStr button3);
   // The "control.lib" folder into an existing path: 0 or an error.
   MgErr (*controlLibPath)(Path out);
-  // The folder of a symbolic folder name (such as "<vilib>") into an
-  // existing path: 0, or 7 when the name is not one.
+  // The folder of a symbolic folder name (such as "<vilib>", case ignored)
+  // into an existing path: 0, or 7 when the name is not one or its folder
+  // cannot be had.
   MgErr (*symbolicFolder)(ConstPStr name, Path out);
   void (*destroySplashWindow)();
   // Prints the front panel of a VI.
@@ -144,9 +145,9 @@ void SetVIFindShellHooks(const VIFindShellHooks* hooks);
 const VIFindShellHooks& VIFindShell();
 
 // Turns, in place, a path whose first component names a symbolic folder into
-// the absolute path of that folder (followed by the rest); other paths stay.
-// 0, or the error of a symbolic folder that could not be had.
-QX_EXTERN_C MgErr ResolveAppRelPath(Path path, int32 flag);
+// the absolute path of that folder (followed by the rest): 1.  Other paths,
+// and those whose folder cannot be had or rebuilt, stay as they were: 0.
+QX_EXTERN_C int32 ResolveAppRelPath(Path path, int32 flag);
 
 // ---- Finding -------------------------------------------------------------------------
 // 1 when a file of the type exists at the path (as a file, or as a member of

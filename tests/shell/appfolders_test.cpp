@@ -23,6 +23,9 @@
 #include "platform/qx_process.h"
 #include "shell/appfolders.h"
 #include "tools/vilibrary.h"
+#include "tools/appbuild.h"
+#include "engine/vi/rtrsrc.h"
+#include "mgsource/sorting.h"
 
 #include "engine/exec/codeentry.h"
 #include "engine/exec/exec.h"
@@ -148,6 +151,107 @@ TEST_F(Boundary, LibraryExtractionUsesTheShellsNames) {
   EXPECT_FALSE(fs::exists(root_ + "/uarc" + pid_ + ".ctl"));
   EXPECT_FALSE(fs::exists(root_ + "/$temp.qlb"));
   ArchiveSetTempPathProc(nullptr);
+}
+
+// The folder keys at start-up, each with its fall-back; the folders below
+// the library folder follow it.
+TEST_F(Boundary, FolderKeysAndTheirFallBacks) {
+  fs::create_directories(root_ + "/lib");
+  fs::create_directories(root_ + "/tmp2");
+  Path sys = nullptr;
+  ASSERT_EQ(FTempDirPath(&sys), kNoErr);
+  Path app = nullptr;
+  ASSERT_EQ(FAppPath(&app), kNoErr);
+  const std::string sysText = Text(sys), appText = Text(app);
+  FDisposePath(sys);
+  FDisposePath(app);
+  const struct {
+    const char *libdir, *tmpdir, *defaultdir;
+    std::string lib, temp, def;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, appText, sysText, appText},
+      {"T:\\lib", "T:\\tmp2", "T:\\tmp2", "T:\\lib", "T:\\tmp2", "T:\\tmp2"},
+      {"T:\\nolib", "T:\\notmp", nullptr, appText, sysText, appText},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lib + " " + c.temp);
+    for (auto [key, value] : {std::pair{"libdir", c.libdir}, {"tmpdir", c.tmpdir}, {"defaultdir", c.defaultdir}})
+      value ? CfgTestSetValue(key, value) : CfgTestRemoveValue(key);
+    DisposeAppFolderPaths();
+    ASSERT_EQ(InitAppFolderPaths(), kNoErr);
+    EXPECT_EQ(InitAppDirs(), kNoErr);
+    Path p = FEmptyPath(nullptr);
+    ASSERT_EQ(GetLibDirPath(p), kNoErr);
+    EXPECT_EQ(Text(p), c.lib);
+    ASSERT_EQ(GetTempDirPath(p), kNoErr);
+    EXPECT_EQ(Text(p), c.temp);
+    ASSERT_EQ(GetDefaultDirPath(p), kNoErr);
+    EXPECT_EQ(Text(p), c.def);
+    ASSERT_EQ(GetAppFolderPath(kAppDirInstrLib, p), kNoErr);
+    EXPECT_EQ(Text(p), c.lib + "\\instr.lib");
+    ASSERT_EQ(GetVILibPath(p), kNoErr);
+    EXPECT_EQ(Text(p), appText + "\\vi.lib") << "vi.lib starts below the application folder";
+    EXPECT_EQ(GetAppFolderPath(2, p), kArgErr);
+    EXPECT_EQ(GetAppFolderPath(kAppDirTopVI, p), kFileNotFoundErr);
+    FDisposePath(p);
+  }
+  for (const char* key : {"libdir", "tmpdir", "defaultdir"}) CfgTestRemoveValue(key);
+  DisposeAppFolderPaths();
+  SetTempDirPath(ToPath("T:\\"));
+}
+
+// Entries of the fixed-text table come from their lists; a missing list or a
+// number outside the table gives the default.
+TEST_F(Boundary, FixedTextsByNumber) {
+  rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
+  qxbuild::AddAppIndStrings(&w);
+  ASSERT_TRUE(rsrcw::WriteHostFile(root_ + "/rt.rsc", w.Write()));
+  Path file = ToPath("T:\\rt.rsc");
+  RsrcFileRef ref = 0;
+  ASSERT_EQ(ROpenFile(file, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
+  FDisposePath(file);
+  SetRunTimeRsrcFile(ref);
+  const uChar kDefault[] = "\x03" "def";
+  const struct {
+    int32 n;
+    bool found;
+    std::string text;
+  } cases[] = {{3, true, "<Not A Path>"}, {4, true, "<path too long>"}, {12, true, "Strikeout"},
+               {13, false, "def"},          {33, true, "Clear"},          {58, true, "F12"},
+               {64, true, "Caps+"},         {65, false, "def"},           {-1, false, "def"}};
+  for (const auto& c : cases) {
+    Str255 text;
+    const MgErr err = ShellGetAppIndString(c.n, text, kDefault);
+    EXPECT_EQ(err == kNoErr, c.found) << c.n;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), text[0]), c.text) << c.n;
+  }
+  Str255 text;
+  EXPECT_EQ(ShellGetAppIndString(65, text, nullptr), kArgErr);
+  EXPECT_EQ(text[0], 0);
+  SetRunTimeRsrcFile(0);
+  RCloseFile(ref);
+}
+
+TEST_F(Boundary, PathListsCopyAndCompare) {
+  auto list = [](std::initializer_list<const char*> texts) {
+    UHandle h = AZNewHClr(4);
+    for (const char* t : texts) HObjListInsert(h, int32(uintptr_t(ToPath(t))), 1000);
+    return h;
+  };
+  auto dispose = [](UHandle h) {
+    for (int32 i = 0; i < *reinterpret_cast<int32*>(*h); ++i)
+      FDisposePath(reinterpret_cast<Path>(uintptr_t(reinterpret_cast<uInt32*>(*h)[1 + i])));
+    AZDisposeHandle(h);
+  };
+  for (auto dst : {list({}), list({"T:\\a"}), list({"T:\\x", "T:\\y", "T:\\z"})}) {
+    UHandle src = list({"T:\\a", "T:\\b"});
+    EXPECT_EQ(PathListsDiffer(dst, src), 1);
+    CopyPathList(dst, src);
+    EXPECT_EQ(PathListsDiffer(dst, src), 0);
+    EXPECT_EQ(*reinterpret_cast<int32*>(*dst), 2);
+    dispose(src);
+    dispose(dst);
+  }
 }
 
 // The main loop's idle procedure and the COM counter.

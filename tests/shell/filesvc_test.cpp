@@ -37,7 +37,7 @@ class FileServicesTest : public qxtest::EngineTest {
   void TearDown() override {
     PlatSetAlertProc(nullptr);
     SetFileShellHooks(nullptr);
-    SetDefaultDirPath(nullptr);
+    DisposeAppFolderPaths();
     EngineTest::TearDown();
   }
 };
@@ -58,13 +58,14 @@ TEST_F(FileServicesTest, TheTwoButtonAlertAnswersWithTheButtonHit) {
 
 TEST_F(FileServicesTest, FoldersOfTheShellReachTheFileFunctions) {
   ShellInstallFileHooks();
+  ASSERT_EQ(InitAppDirs(), kNoErr);
   Path out = nullptr;
   ASSERT_EQ(FPVILib(&out), kNoErr);
   Path app = nullptr;
   ASSERT_EQ(FAppPath(&app), kNoErr);
   EXPECT_EQ(pathtest::Text(out), pathtest::Text(app) + "\\vi.lib");
   ASSERT_EQ(FPDefaultFolder(&out), kNoErr);
-  EXPECT_EQ(FPathCmp(out, app), 0) << "the application's folder until the start-up sets one";
+  EXPECT_EQ(FPathCmp(out, app), 0) << "the application's folder when no key names one";
   Owned chosen(pathtest::ToPath("C:\\tmp"));
   SetDefaultDirPath(chosen);
   ASSERT_EQ(FPDefaultFolder(&out), kNoErr);
