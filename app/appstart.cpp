@@ -14,6 +14,8 @@
 #include "io/unitaccess.h"
 #include "io/visamgr.h"
 #include "mgsource/draw/dpen.h"
+#include "mgsource/draw/printmgr.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
@@ -47,6 +49,18 @@ void AppInstallHooks() {
   // every check.
   DevInstallTimerService();
   MemSetDataSpaceInitHook(&AZPAllocInit);
+  // What the shell's start-up and shut-down ask of the instrument and
+  // network layers.
+  ShellStartHooks shell{};
+  shell.visaInit = &VisaInit;
+  shell.instrShutDown = [] {
+    // The execution systems have finished: no clump uses a board any more.
+    GPIBCloseAllUnits();
+    VisaCloseAll();
+  };
+  shell.hostAddress = &NCStrToIP2;
+  shell.hostName = &NCIPToStr2;
+  ShellSetStartHooks(shell);
 }
 
 MgErr AppStartEngine() {
@@ -59,18 +73,7 @@ MgErr AppStartEngine() {
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();
-  // The VISA binding's state; the library itself loads on the first VISA call.
-  if (MgErr err = VisaInit()) return err;
-  // File refnums live from here until shut-down.
-  return FRefNumJarCreate();
-}
-
-void AppStopEngine() { FRefNumJarDispose(); }
-
-void AppAfterEngine() {
-  // The execution systems have finished: no clump uses a board any more.
-  GPIBCloseAllUnits();
-  VisaCloseAll();
+  return kNoErr;
 }
 
 MgErr AppStartup(int argc, char** argv) {
@@ -85,14 +88,15 @@ MgErr AppStartup(int argc, char** argv) {
   // The window manager's classes, root window and disposal window.
   WRegisterClasses();
   if (!WRootWindow() || !WDisposalWindow()) return kMemFullErr;
-  if (MgErr err = ShellInitEngine()) return err;
+  if (MgErr err = ShellInit()) return err;
   return AppStartEngine();
 }
 
 void AppShutdown() {
-  AppStopEngine();
-  ShellFinishEngine();
-  AppAfterEngine();
+  ShellShutDown();
+  // What the window manager's tear-down does for the program.
+  PFreeDevHandles();
+  TXFinishText();
   DDisposeDraw();
   MgTeardown();
 }

@@ -5,12 +5,9 @@
 
 // The hooks between the layers, filled before the managers start.
 void AppInstallHooks();
-// After the managers and the shell's start: the run-time function table,
-// VISA and file refnums; 0, or the error that stops start-up.
+// After the managers and the shell's start: the run-time function table
+// and the classes' slots closed; 0, or the error that stops start-up.
 MgErr AppStartEngine();
-// Before the shell's end (file refnums), and after it (GPIB and VISA).
-void AppStopEngine();
-void AppAfterEngine();
 // All of it with the managers, for programs that run without the entry:
 // 0, or the error that stops start-up.
 MgErr AppStartup(int argc, char** argv);

@@ -44,7 +44,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   AppInstallHooks();
-  ShellSetMainHooks(ShellMainHooks{&AppStartEngine, &AppStopEngine, &AppAfterEngine, &BeforeLoop, &AfterLoop, nullptr});
+  ShellMainHooks hooks{};
+  hooks.startEngine = &AppStartEngine;
+  hooks.beforeLoop = &BeforeLoop;
+  hooks.afterLoop = &AfterLoop;
+  ShellSetMainHooks(hooks);
   // The network layer starts with the managers and stops after the shell.
   WStartupHooks entry{};
   entry.netStart = &NCInitMutexes;
@@ -52,5 +56,6 @@ int main(int argc, char** argv) {
   ShellInstallEntryHooks(entry);
   std::string line = WCommandLineFromArgs(argc - 1, argv + 1);
   WinMain(1, 0, reinterpret_cast<CStr>(line.data()), 1);
-  return gStatus;
+  // A start-up that failed ends the program with its error.
+  return gStatus ? gStatus : WMainResult();
 }

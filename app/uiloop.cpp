@@ -35,7 +35,7 @@ bool AppUiAnythingOpen() {
   std::vector<PlatWindow> all(size_t(PlatWindowZOrder(nullptr, 0)));
   all.resize(size_t(PlatWindowZOrder(all.data(), int32_t(all.size()))));
   for (PlatWindow w : all)
-    if (w != PlatGetFrameWindow() && !PlatDdeIsInstanceWindow(w)) return true;
+    if (w != PlatGetFrameWindow() && !PlatDdeIsInstanceWindow(w) && PlatIsWindowVisible(w)) return true;
   return false;
 }
 

@@ -25,5 +25,6 @@ void AppUiFinish();
 // names and returns -1 when the run goes on, else the exit status: the
 // script's (as AppUiRun's) or the code of the quit posted while it ran.
 int AppUiScript();
-// Whether a window other than the frame and DDE's hidden windows exists.
+// Whether a shown window other than the frame exists (the shell's hidden
+// windows and DDE's do not count).
 bool AppUiAnythingOpen();

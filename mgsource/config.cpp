@@ -544,6 +544,24 @@ MgErr CfgGetDefault(int32 kind, ConstPStr key, void* value) {
   return kNoErr;
 }
 
+Bool32 CfgKeyPresent(ConstPStr key) {
+  char k[256];
+  if (!KeyText(key, k)) return 0;
+  std::string file, section;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    EnsureChosenLocked();
+    file = gFile;
+    section = gSection;
+  }
+  if (file.empty()) return 0;
+  // A missing key answers each default; a present one its value twice.
+  char a[4], b[4];
+  PlatIniRead(file.c_str(), section.c_str(), k, "a", a, sizeof a);
+  PlatIniRead(file.c_str(), section.c_str(), k, "b", b, sizeof b);
+  return std::strcmp(a, "a") != 0 || std::strcmp(b, "b") != 0 ? 1 : 0;
+}
+
 MgErr CfgWriteRaw(ConstPStr key, const char* text) {
   char k[256];
   if (!KeyText(key, k)) return kArgErr;

@@ -42,6 +42,8 @@ void CfgSetSectionName(const char* name);
 // characters or more before the memory manager runs).  A text of two or more
 // characters between matching quotes (double or single) loses them first.
 QX_EXTERN_C MgErr CfgGetDefault(int32 kind, ConstPStr key, void* value);
+// 1 when key stands in the section, even with an empty value.
+QX_EXTERN_C Bool32 CfgKeyPresent(ConstPStr key);
 // Writes *value as the given kind under key: 0; 19 for a bad kind; 22 when
 // memory runs out; 8 when the host denies access and 6 for other failures of
 // the write; 1 for a key or text that a line of the file can't hold.

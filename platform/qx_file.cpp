@@ -803,7 +803,14 @@ int PlatSetTimes(const char* text, int64_t accessTime, int64_t modTime) {
   return utimensat(AT_FDCWD, host.c_str(), times, 0) == 0 ? 0 : errno;
 }
 
+namespace {
+std::atomic<PlatVolumeSpaceProc> gVolumeSpaceHook{nullptr};
+}  // namespace
+
+void PlatSetVolumeSpaceHook(PlatVolumeSpaceProc proc) { gVolumeSpaceHook.store(proc); }
+
 int32_t PlatVolumeSpace(const char* text, uint64_t* total, uint64_t* freeBytes) {
+  if (PlatVolumeSpaceProc hook = gVolumeSpaceHook.load()) return hook(text, total, freeBytes);
   std::string host;
   if (int32_t err = Resolve(text, &host)) return err;
   struct statvfs sv;

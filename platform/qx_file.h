@@ -170,6 +170,10 @@ int PlatSetTimes(const char* text, int64_t accessTime, int64_t modTime);
 
 // Total and free bytes of the volume holding text.
 int32_t PlatVolumeSpace(const char* text, uint64_t* total, uint64_t* freeBytes);
+// Test hook: a procedure that answers PlatVolumeSpace in place of the host
+// (null: the host answers).
+typedef int32_t (*PlatVolumeSpaceProc)(const char* text, uint64_t* total, uint64_t* freeBytes);
+void PlatSetVolumeSpaceHook(PlatVolumeSpaceProc proc);
 
 // Host paths of the program file, the temporary folder (TMPDIR, else /tmp)
 // and the current folder.

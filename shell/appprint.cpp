@@ -91,13 +91,9 @@ void ShellInstallPrintHooks() {
   ISetImportAlertProc(&ImportAlert);
 }
 
-void ShellInitPrinting() {
-  PReadPrintPrefs();
-  PInitPrintDlg();
-}
+void ShellInitPrinting() { PInitPrintDlg(); }
 
 void ShellFinishPrinting() {
-  PFreeDevHandles();
   if (gClosedWindow) WDestroy(gClosedWindow);
   gClosedWindow = kWNoWindow;
 }

@@ -21,7 +21,9 @@ QX_EXTERN_C UHandle FindVIByName(ConstPStr name);
 // The hidden window of style 44 titled "Closed" through which panels are
 // drawn off-screen, made on first use; 0 when it cannot be made.
 WindowRef ShellClosedWindow();
-// Reads the print preferences and prepares the print dialog record (once,
-// at start-up); frees the printer's device blocks at shut-down.
+// Prepares the print dialog record (once, at start-up; the print
+// preferences are read with the others); destroys the hidden "Closed"
+// window at shut-down (the window manager's tear-down frees the printer's
+// device blocks).
 void ShellInitPrinting();
 void ShellFinishPrinting();

@@ -4,7 +4,10 @@
 
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "engine/exec/callchain.h"
 #include "engine/exec/exectimer.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/memory.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wevent.h"
 #include "shell/background.h"
@@ -13,6 +16,8 @@
 namespace {
 
 ShellMainHooks gHooks{};
+int32 gResult = 0;
+bool gLoopRunning = false;
 
 constexpr WEventCode kQuitEvent = -19;
 
@@ -44,31 +49,47 @@ void BuildAppNames(AppNames* names, const char* baseName) {
 void ShellSetMainHooks(const ShellMainHooks& hooks) { gHooks = hooks; }
 
 int32 WMain() {
-  if (MgErr err = ShellInitEngine()) return err;
+  gResult = 0;
+  if (MgErr err = ShellInit()) return gResult = err;
+  // The program's own start: the run-time function table complete before
+  // the first VI loads.
   if (gHooks.startEngine) {
     if (MgErr err = gHooks.startEngine()) {
-      ShellFinishEngine();
+      ShellShutDown();
       if (gHooks.afterEngine) gHooks.afterEngine();
-      return err;
+      return gResult = err;
     }
   }
+  // The hidden root VI.
+  if (MgErr err = InitInstr()) DBMgErr(__FILE__, __LINE__, err, "InitInstr");
+  if (gHooks.loadCursors) gHooks.loadCursors();
+  if (gHooks.memFullProc) AZSetMemFullProc(gHooks.memFullProc);
+  WSetEventHandler(kWRootWindow, &RootHandler);
+  if (gHooks.autoLaunch) gHooks.autoLaunch();
   // The loop gives the engine its slices and sleeps on the device layer's
   // wake-up event, which other threads signal when they post or set an
   // occurrence.
   ShellInstallMainLoopHooks();
   if (ThEvent wake = ExecTimer().wakeUpEvent ? ExecTimer().wakeUpEvent() : nullptr) WEventSetWakeUp(wake);
-  WSetEventHandler(kWRootWindow, &RootHandler);
   WEventSetGate(1);
-  if (!gHooks.beforeLoop || !gHooks.beforeLoop())
+  if (!gHooks.beforeLoop || !gHooks.beforeLoop()) {
+    gLoopRunning = true;
     while (!WQuitting()) WMainLoop(1, 0);
+    gLoopRunning = false;
+  }
   if (gHooks.afterLoop) gHooks.afterLoop();
   // The wake-up event ends with the device layer.
   WEventSetWakeUp(nullptr);
+  ExitInstr();
+  RunCleanupProcs(nullptr);
   if (gHooks.stopEngine) gHooks.stopEngine();
-  ShellFinishEngine();
+  ShellShutDown();
   if (gHooks.afterEngine) gHooks.afterEngine();
   return 0;
 }
+
+int32 WMainResult() { return gResult; }
+Bool32 ShellMainLoopRunning() { return gLoopRunning ? 1 : 0; }
 
 void ShellInstallEntryHooks(WStartupHooks hooks) {
   hooks.buildAppNames = &BuildAppNames;

@@ -3,6 +3,7 @@
 // start, the main loop until quit, the engine's end.
 #pragma once
 #include "mgsource/extcode.h"
+#include "mgsource/memory.h"
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/window.h"
 
@@ -19,12 +20,21 @@ struct ShellMainHooks {
   Bool32 (*beforeLoop)();   // the gate open: non-zero ends the run without the loop
   void (*afterLoop)();      // once the loop has ended (or was not entered)
   WEventHandler rootEvent;  // root-window events other than quit (null: none)
+  // Later parts of the shell, at their steps (null: none): the object
+  // system's cursors, the memory-full procedure, the auto-launch list.
+  void (*loadCursors)();
+  MemFullProc memFullProc;
+  void (*autoLaunch)();
 };
 void ShellSetMainHooks(const ShellMainHooks& hooks);
-// The shell's main routine: its start, the main loop's hooks, the start gate
-// opened, WMainLoop until the quit event -19 (WQuit), its end.  The start's
-// error, else 0.
+// The shell's main routine: ShellInit, the program's start, the root VI,
+// the main loop's hooks, the start gate opened, WMainLoop until the quit
+// event -19 (WQuit), the root VI's end and the clean-up procedures,
+// ShellShutDown.  The start's error (nothing was started then), else 0.
 QX_EXTERN_C int32 WMain();
+// What the last WMain returned; 1 while it runs its main loop.
+int32 WMainResult();
+Bool32 ShellMainLoopRunning();
 // Hands the entry BuildAppNames and WMain (the other start-up hooks kept).
 void ShellInstallEntryHooks(WStartupHooks hooks);
 // Posts the dialog-quit event 37, no duplicate, at any level.

@@ -124,6 +124,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddFindTexts(writer);
   AddInvalidLibraryText(writer);
   AddAppIndStrings(writer);
+  AddStartUpTexts(writer);
   dlgwriter::AddDialogs(writer);
 }
 
@@ -202,8 +203,26 @@ rsrcw::Bytes VersResource(uInt32 version, const std::string& text) {
 }
 
 void AddVersionResources(rsrcw::Writer* writer) {
-  writer->Add(kVersRsrcType, kVersOwnId, VersResource(kRunTimeVersion, "5.0.1"));
-  writer->Add(kVersRsrcType, kVersOldestId, VersResource(kOldestConvertibleVersion, "4.0"));
+  writer->Add(kVersRsrcType, kVersOwnId, VersResource(kRunTimeVersion, "5.0.1"), std::string("QX app"));
+  writer->Add(kVersRsrcType, 2, VersResource(kRunTimeVersion, "5.0.1"), std::string("QX system"));
+  writer->Add(kVersRsrcType, 3, VersResource(kOldestConvertibleVersion, "4.0"), std::string("oldest loadable"));
+  writer->Add(kVersRsrcType, kVersOldestId, VersResource(kOldestConvertibleVersion, "4.0"),
+              std::string("oldest compatible"));
+  writer->Add(kVersRsrcType, 5, VersResource(0, ""), std::string("Language"));
+}
+
+void AddStartUpTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 29370,
+              rsrcw::StrList({"There is less than %ldK of disk space available on volume %z.  Quenlix cannot run until "
+                              "you make more disk space available.",
+                              "There is less than %ldK of disk space available on volume %z.  Quenlix can run, but we "
+                              "recommend that you make more disk space available.",
+                              "Could not determine the amount of disk space on volume %z. Error = %ld."}));
+  writer->Add(rsrcfmt::kTypeStrList, 11200, rsrcw::StrList({"single", "double", "extended"}));
+  writer->Add(rsrcfmt::kTypeStrList, 15003,
+              rsrcw::StrList({"ActiveX Automation libraries could not be initialized.",
+                              "You need to install Windows NT 4.0 Service Pack 3 or greater.",
+                              "You need to install DCOM 1.1 for Windows 95 or greater."}));
 }
 
 void AddLoadWarningTexts(rsrcw::Writer* writer) {

@@ -27,8 +27,9 @@ void AddUnitNameStrings(rsrcw::Writer* writer);
 // entry N the text of load error N, empty for the codes without one).
 void AddLoadErrorTexts(rsrcw::Writer* writer);
 
-// Adds the version resources: 'vers' 1 (the run-time's own version) and
-// 'vers' 4 (the oldest VI version it converts), and their bodies: the
+// Adds the version resources: 'vers' 1 "QX app" and 2 "QX system" (the
+// run-time's own version), 3 "oldest loadable" and 4 "oldest compatible"
+// (the oldest VI version it converts), 5 "Language", and their bodies: the
 // big-endian version word, two zero bytes, the short and long texts.
 void AddVersionResources(rsrcw::Writer* writer);
 rsrcw::Bytes VersResource(uInt32 version, const std::string& text);
@@ -55,6 +56,9 @@ void AddInvalidLibraryText(rsrcw::Writer* writer);
 // Manager Strings" (501), "_File Manager Strings" (502), "_Font Manager
 // Strings" (500), "_Virtual Keys" (503) and "_Menu Modifiers" (504).
 void AddAppIndStrings(rsrcw::Writer* writer);
+// The start-up's texts: the disk-space alerts (STR# 29370), the precision
+// names (STR# 11200) and the automation alert (STR# 15003).
+void AddStartUpTexts(rsrcw::Writer* writer);
 
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.

@@ -11,6 +11,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/printmgr.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
@@ -25,6 +26,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/window/textrec.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_clipboard.h"
 #include "platform/qx_dde.h"
@@ -314,8 +316,12 @@ void WShutdown() {
     WDestroy(w);
   }
   DrainEvents();
+  Step("printer");
+  PFreeDevHandles();
   Step("images");
   IDisposeImageTable();
+  Step("text");
+  TXFinishText();
   Step("drawing");
   DDisposeDraw();
   Step("network");

@@ -15,14 +15,33 @@
 #include "platform/qx_time.h"
 #include "platform/qx_window.h"
 #include "temp_folder.h"
+#include "tools/appbuild.h"
+#include "tools/rsrcwriter.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 bool IsGreyScreen(const std::string& png) {
   PlatSurface* s = PlatPngReadFile(png.c_str());
   const bool ok = s && PlatSurfaceWidth(s) == 64 && PlatSurfaceHeight(s) == 48 && PlatSurfaceGetPixel(s, 5, 40) == (kPlatOpaque | 0x808080u);
   PlatSurfaceDestroy(s);
   return ok;
+}
+
+// The program with the run-time's resources appended: it needs them to
+// start.  Made once per test process.
+const std::string& RunTimeProgram() {
+  static TempFolder dir("qx_uiprog");
+  static const std::string path = [] {
+    rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
+    qxbuild::AddRunTimeResources(&w);
+    std::string error;
+    const std::string out = dir.Dir() + "/quenlix";
+    EXPECT_TRUE(qxbuild::AppendToProgram(QX_QUENLIX, w.Write(), out, &error, 0)) << error;
+    return out;
+  }();
+  return path;
 }
 
 TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
@@ -46,7 +65,7 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
     // the first instance.
     const std::string cmd = "QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" + tmp.Dir() +
                             "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() + "/script.txt QX_SNAPSHOT_AT_EXIT=" +
-                            tmp.Dir() + "/exit " QX_QUENLIX " 2>" + tmp.Dir() + "/err";
+                            tmp.Dir() + "/exit " + RunTimeProgram() + " 2>" + tmp.Dir() + "/err";
     const int raw = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), run.status);
@@ -56,6 +75,48 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
     EXPECT_EQ(IsGreyScreen(tmp.Dir() + "/shot.png"), run.status != 2);  // a bad script runs no step
     EXPECT_TRUE(IsGreyScreen(tmp.Dir() + "/exit/screen.png"));
     EXPECT_FALSE(std::filesystem::exists(tmp.Dir() + "/exit/window-1.png")) << "the frame is never shown";
+  }
+}
+
+// The start-up's fatal checks end the run before any window with their
+// alert and error, and a run leaves no temporary resource file behind.
+TEST(Program, StartUpChecksTheResourceFileAndLeavesNoTemporaryFiles) {
+  TempFolder progs("qx_uivers");
+  rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
+  rsrcw::Bytes vers(6, 0);
+  const uChar kVers[] = {5, 1, 0x80, 4, 0, 0, 0, 0};
+  vers.assign(kVers, kVers + sizeof kVers);
+  w.Add(FourCC("vers"), 1, vers);
+  qxbuild::AddRunTimeResources(&w);
+  std::string error;
+  const std::string mismatch = progs.Dir() + "/quenlix";
+  ASSERT_TRUE(qxbuild::AppendToProgram(QX_QUENLIX, w.Write(), mismatch, &error, 0)) << error;
+  const struct {
+    std::string program;
+    int status;
+    const char* stderrHas;
+  } runs[] = {
+      {mismatch, 1, "Executable version (5.0.1) doesn't match resource file (5.0.1).\nCheck your configuration."},
+      {QX_QUENLIX, 13, "Unable to open resource files."},
+      {RunTimeProgram(), 0, ""},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.program);
+    TempFolder tmp("qx_uistart");
+    std::ofstream(tmp.Dir() + "/script.txt") << "quit\n";
+    fs::create_directories(tmp.Dir() + "/t");
+    const std::string cmd = "TMPDIR=" + tmp.Dir() + "/t QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" +
+                            tmp.Dir() + "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() +
+                            "/script.txt QX_SNAPSHOT_AT_EXIT=" + tmp.Dir() + "/exit " + run.program + " 2>" +
+                            tmp.Dir() + "/err";
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), run.status);
+    std::stringstream err;
+    err << std::ifstream(tmp.Dir() + "/err").rdbuf();
+    EXPECT_NE(err.str().find(run.stderrHas), std::string::npos) << err.str();
+    EXPECT_TRUE(fs::is_empty(tmp.Dir() + "/t")) << "no qxtr or qxtl file left";
+    EXPECT_FALSE(fs::exists(tmp.Dir() + "/exit/window-1.png"));
   }
 }
 

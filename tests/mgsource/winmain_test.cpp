@@ -107,7 +107,8 @@ constexpr const char kStartSteps[] =
     "config;memory;debug;threads;support;event queue;resources;files;occurrences;dde;frame;keys;windows;drawing;network;timers;"
     "launch;";
 constexpr const char kStopSteps[] =
-    "windows;images;drawing;network;dde;resources;timers;occurrences;files;support;debug;remaining windows;frame;event queue;"
+    "windows;printer;images;text;drawing;network;dde;resources;timers;occurrences;files;support;debug;remaining windows;frame;"
+    "event queue;"
     "memory;";
 
 void StartAndStop(const std::string& dir) {

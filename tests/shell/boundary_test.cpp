@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mgsource/appdirs.h"
+#include "mgsource/prefs.h"
 #include "dialog_blocks.h"
 #include "engine/engine_test_support.h"
 #include "engine/link/loadmethods.h"
@@ -71,19 +72,32 @@ TEST_F(BoundaryTest, SymbolicFoldersResolveUnderTheApplication) {
   EXPECT_EQ(Text(lib), app_ + "\\control.lib") << "below the library folder";
 }
 
+// The key's entries, or the five compiled-in ones when it is missing; the
+// first "<foundvi>" entry of depth 1 or 2 gives the found-VI index (case
+// counting), a "*" below it searches below the found folders.
 TEST_F(BoundaryTest, TheSearchPathComesFromTheConfiguration) {
   struct Case {
     const char* value;
     std::vector<std::string> entries;
-  } cases[] = {{"C:\\a; C:\\b\\*", {"C:\\a", "C:\\b\\*"}}, {nullptr, {}}};
+    int32 foundIndex, below;
+  } cases[] = {
+      {"C:\\a; C:\\b\\*", {"C:\\a", "C:\\b\\*"}, -1, 0},
+      {"", {}, -1, 0},
+      {"C:\\a; <FOUNDVI>; <foundvi>\\x\\*; <foundvi>\\*", {"C:\\a", "<FOUNDVI>:\\", "<foundvi>:\\x\\*", "<foundvi>:\\*"}, 3, 1},
+      {"<foundvi>; <foundvi>\\*", {"<foundvi>:\\", "<foundvi>:\\*"}, 0, 0},  // entries become absolute
+      {nullptr, {"<topvi>\\*", "<foundvi>", "<vilib>\\*", "<userlib>\\*", "<instrlib>\\*"}, 1, 0},
+  };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(missing)");
     if (c.value) CfgTestSetValue("viSearchPath", c.value);
     else CfgTestRemoveValue("viSearchPath");
     EXPECT_EQ(ShellReadSearchPath() == kNoErr, c.value != nullptr) << "an absent key is the configuration's error";
     ASSERT_EQ(VISearchPathCount(), int32(c.entries.size()));
     for (size_t i = 0; i < c.entries.size(); ++i) EXPECT_EQ(Text(VISearchPathEntry(int32(i))), c.entries[i]);
-    EXPECT_EQ(VIFoundDirsIndex(), -1);
+    EXPECT_EQ(VIFoundDirsIndex(), c.foundIndex);
+    EXPECT_EQ(PrefGet(kPrefSearchBelowFoundVI), c.below);
   }
+  CfgTestRemoveValue("viSearchPath");
 }
 
 TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {

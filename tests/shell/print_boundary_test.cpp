@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "engine/engine_test_support.h"
+#include "mgsource/draw/printmgr.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
@@ -34,10 +35,12 @@ class BoundaryPrint : public qxtest::EngineTest {
     setenv("QX_PRINTERS", (tmp_.Dir() + "/printers.ini").c_str(), 1);
     unsetenv("QX_PRINT_DIALOG");
     ShellInstallPrintHooks();
+    PReadPrintPrefs();
     ShellInitPrinting();
   }
   void TearDown() override {
     ShellFinishPrinting();
+    PFreeDevHandles();
     unsetenv("QX_PRINTERS");
     root_.Remove();
     EngineTest::TearDown();
