@@ -48,11 +48,7 @@ class ShellInitTest : public qxtest::EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      ASSERT_EQ(ThInit(), kNoErr);
-      ASSERT_EQ(RInitResources(), kNoErr);
-    });
+    ASSERT_TRUE(qxtest::StartThreadsAndResources());
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_EQ(PlatDriveMap('T', tmp_.Dir().c_str(), kPlatDriveFixed), 0);
     Path t = nullptr;
