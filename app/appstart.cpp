@@ -48,6 +48,8 @@ void AppInstallHooks() {
   // them every slice is 0 and a clump that checks its countdown yields at
   // every check.
   DevInstallTimerService();
+  // The frame window's driver messages reach the device drivers.
+  DevInstallDriverHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
   // What the shell's start-up and shut-down ask of the instrument and
   // network layers.
@@ -81,6 +83,7 @@ MgErr AppStartup(int argc, char** argv) {
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.
   if (MgErr err = MgStartup(argc, argv)) return err;
+  if (MgErr err = InitDeviceTable()) return err;
   // The drawing manager's start: the pens, the colour cache and the
   // window image through which windows draw, made for the root window.
   DInitDraw();
@@ -93,6 +96,8 @@ MgErr AppStartup(int argc, char** argv) {
 }
 
 void AppShutdown() {
+  // The drivers end their pending requests while the engine still runs.
+  CloseAllDevices();
   ShellShutDown();
   // What the window manager's tear-down does for the program.
   PFreeDevHandles();

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "device.h"
+#include "engine/exec/exectimer.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/occur.h"
@@ -10,6 +11,7 @@
 #include "platform/qx_display.h"
 #include "platform/qx_event.h"
 #include "platform/qx_msgqueue.h"
+#include "platform/qx_time.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ constexpr int32 kStopPollMs = 55;
 
 const uChar kIntervalKey[] = "\x0f" "CDIntervalTicks";
 const uChar kAsyncKey[] = "\x13" "useAsyncDeviceCalls";
+const uChar kDefaultTimerKey[] = "\x0f" "useDefaultTimer";
 
 struct TimerThread {
   ThThread thread = nullptr;
@@ -32,6 +35,11 @@ TimerThread gTick;
 TimerThread gDevice;
 PlatEvent* gDeviceEvent = nullptr;
 ExecCountdown gCountdown{0};
+// The second countdown word beside the register, counted down on the same
+// ticks.
+ExecCountdown gSecondCountdown{0};
+// The system timer period begun at start, 0 when none.
+uInt32 gTimerPeriod = 0;
 std::atomic<ExecTickProc> gTickProc{nullptr};
 
 // The wake-up event, and the wake-ups under way: shut-down takes the event
@@ -56,6 +64,7 @@ int32 TickThread(void*) {
   while (!gTick.stop.load()) {
     WSleep(gInterval);
     CountDown(&gCountdown);
+    CountDown(&gSecondCountdown);
     if (DBTimerProc proc = DBGetTimerProc()) proc();
     if (ExecTickProc proc = gTickProc.load()) proc();
   }
@@ -121,6 +130,27 @@ void DisposeAll() {
   StopThread(&gDevice, gDeviceEvent);
   if (gDeviceEvent) PlatEventDestroy(gDeviceEvent);
   gDeviceEvent = nullptr;
+  if (gTimerPeriod) PlatTimerEndPeriod(gTimerPeriod);
+  gTimerPeriod = 0;
+}
+
+// Asks the system timer for its finest period, unless the preferences leave
+// the timer alone.  Problems are only reported.
+void BeginTimerPeriod() {
+  Bool32 useDefault = 0;
+  CfgGetDefault(kCfgBool, kDefaultTimerKey, &useDefault);
+  if (useDefault) return;
+  uint32_t minMs = 0, maxMs = 0;
+  if (int err = PlatTimerGetCaps(&minMs, &maxMs)) {
+    DBPrintf("Failed to get timer's capabilities, err=%ld", long(err));
+    return;
+  }
+  DBPrintf("timer min=%ld msec, max=%ld msec", long(minMs), long(maxMs));
+  if (int err = PlatTimerBeginPeriod(minMs)) {
+    DBPrintf("Failed to set the timer's resolution, err=%ld", long(err));
+    return;
+  }
+  gTimerPeriod = minMs;
 }
 
 void ShutdownForEngine() { DevTimerShutdown(); }
@@ -135,8 +165,13 @@ MgErr InitDeviceTimers() {
   // A negative interval means the default; so does 0, which would make the
   // tick thread spin.
   gInterval = kDefaultInterval;
-  CfgGetDefault(kCfgInt, kIntervalKey, &gInterval);
-  if (gInterval <= 0) gInterval = kDefaultInterval;
+  if (ExecAltModeFlag()) {
+    gInterval = 1;
+  } else {
+    CfgGetDefault(kCfgInt, kIntervalKey, &gInterval);
+    if (gInterval <= 0) gInterval = kDefaultInterval;
+  }
+  BeginTimerPeriod();
 
   MgErr err = StartThread(&gTick, TickThread);
   ThEvent wake = nullptr;
@@ -161,12 +196,22 @@ MgErr InitDeviceTimers() {
 MgErr DevTimerShutdown() {
   if (!gInitialized.exchange(0)) return kNoErr;
   DisposeAll();
+  // Device calls made after the service has gone are synchronous.
+  gUseAsync = 0;
   return kNoErr;
 }
 
 int32 GetCDReg() { return gCountdown.load(); }
 void SetCDReg(int32 value) { gCountdown.store(value); }
 ExecCountdown* DevCountdownRegister() { return &gCountdown; }
+
+void DevSetSecondCountdown(int32 value) { gSecondCountdown.store(value); }
+int32 DevSecondCountdown() { return gSecondCountdown.load(); }
+
+int32 GetQXAppWindHandle(PlatWindow* window) {
+  if (window) *window = PlatGetFrameWindow();
+  return kPlatMsgUser2;
+}
 
 void InitContextCountdown(ExecCountdown** countdown, int32* dataSegment, ExecCountdown* own, Bool32 shared) {
   if (countdown) *countdown = shared ? &gCountdown : own;

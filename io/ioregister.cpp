@@ -13,6 +13,12 @@
 
 MgErr QXRTRegisterIO() {
   static const QXRTEntry kEntries[] = {
+      QX_RT_ENTRY(451, DevOpen),
+      QX_RT_ENTRY(452, DevWrtRd),
+      QX_RT_ENTRY(453, DevCtrlStat),
+      QX_RT_ENTRY(454, DevAbort),
+      QX_RT_ENTRY(455, DevClose),
+      QX_RT_ENTRY(859, ProdDriver),
       QX_RT_ENTRY(956, NCConnectTo),
       QX_RT_ENTRY(957, NCRead),
       QX_RT_ENTRY(958, NCClose),
@@ -21,6 +27,7 @@ MgErr QXRTRegisterIO() {
       QX_RT_ENTRY(961, NCCreateListener),
       QX_RT_ENTRY(962, NCAbortListener),
       QX_RT_ENTRY(963, NCIPToStr),
+      QX_RT_ENTRY(1056, GetQXAppWindHandle),
       QX_RT_ENTRY(1090, GetCDReg),
       QX_RT_ENTRY(1447, NCConnect),
       QX_RT_ENTRY(1448, NCWriteTo),

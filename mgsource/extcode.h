@@ -67,6 +67,10 @@ enum : MgErr {
   kPrintMemErr = 33,         // memory error during print
   kPrintDialogErr = 34,      // no printer device can be had
   kPrintGenericErr = 35,     // generic print error
+  kDevRefNumErr = 36,        // device reference number is invalid
+  kDevNotFoundErr = 37,      // device (its driver) not found
+  kDevParamErr = 38,         // device parameter error
+  kDevAbortErr = 41,         // device call aborted
   kGenericErr = 42,          // generic error
   kCancelErr = 43,           // cancelled by user
   kCapabilityErr = 53,        // capability not supported

@@ -426,6 +426,16 @@ void UnloadExternalLib(ExtLibModule module) {
   if (int32 e = PlatLibClose(module, &message)) DBPrintf("Unload Library Failed Errno=%d", int(e));
 }
 
+int32 ExtCodeBlockExtent(const void* block, Bool32* library) {
+  std::lock_guard<std::mutex> g(gLoadedLock);
+  auto it = Blocks().find(block);
+  if (library) *library = it != Blocks().end() && it->second.kind == BlockKind::kLibrary;
+  if (it == Blocks().end()) return 0;
+  if (it->second.kind == BlockKind::kMQ) return int32(it->second.size);
+  const size_t n = PlatLibWritableBytes(it->second.module, block);
+  return n > size_t(0x7FFFFFFF) ? 0x7FFFFFFF : int32(n);
+}
+
 int32 ExtCodeBlockSize(const void* block) {
   std::lock_guard<std::mutex> g(gLoadedLock);
   auto it = Blocks().find(block);

@@ -63,6 +63,11 @@ QX_EXTERN_C void UnloadExtCode(UPtr block);
 // The size of a loaded code block of LoadExtCode: the whole executable block
 // of an "MQ" image, the header of a code library; 0 for any other address.
 int32 ExtCodeBlockSize(const void* block);
+// The bytes from a loaded code block's start that its owner may read and
+// write: the whole block of an "MQ" image; for a code library, its writable
+// data from the header on.  *library tells which (null: not asked).  0 for
+// any other address.
+int32 ExtCodeBlockExtent(const void* block, Bool32* library);
 
 // Loads a library by name; "Quenlix" is the program itself.  *module is 0
 // whenever the result is not 0: 7 the library is not there, 12 it is not a

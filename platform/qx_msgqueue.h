@@ -61,6 +61,7 @@ enum PlatMsgCode : uint32_t {
   kPlatMsgCaptureChanged = 32,   // lParam the window taking the capture (0: none)
   kPlatMsgQueryEndSession = 33,  // the session ends: nonzero result lets it
   kPlatMsgIconEraseBackground = 34,  // EraseBackground of a minimised window
+  kPlatMsgCommNotify = 35,       // a communication device's event: wParam the device's notify id
 
   kPlatMsgKeyDown = 64,  // wParam virtual key; lParam repeat, scan, extended, Alt, previous, release
   kPlatMsgKeyUp = 65,

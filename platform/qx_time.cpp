@@ -40,3 +40,37 @@ void PlatSleepMs(uint32_t ms) {
   while (nanosleep(&req, &req) == -1 && errno == EINTR) {
   }
 }
+
+namespace {
+constexpr uint32_t kTimerMinMs = 1, kTimerMaxMs = 1000000;
+std::atomic<int32_t> gOpenPeriods{0};
+std::atomic<int> gCapsFail{0}, gBeginFail{0};
+}  // namespace
+
+int PlatTimerGetCaps(uint32_t* minMs, uint32_t* maxMs) {
+  if (int err = gCapsFail.exchange(0)) return err;
+  if (minMs) *minMs = kTimerMinMs;
+  if (maxMs) *maxMs = kTimerMaxMs;
+  return 0;
+}
+
+int PlatTimerBeginPeriod(uint32_t ms) {
+  if (int err = gBeginFail.exchange(0)) return err;
+  if (ms < kTimerMinMs || ms > kTimerMaxMs) return EINVAL;
+  gOpenPeriods.fetch_add(1);
+  return 0;
+}
+
+int PlatTimerEndPeriod(uint32_t ms) {
+  if (ms < kTimerMinMs || ms > kTimerMaxMs) return EINVAL;
+  int32_t open = gOpenPeriods.load();
+  while (open > 0 && !gOpenPeriods.compare_exchange_weak(open, open - 1)) {
+  }
+  return open > 0 ? 0 : EINVAL;
+}
+
+int32_t PlatTimerTestOpenPeriods() { return gOpenPeriods.load(); }
+void PlatTimerTestFail(int capsError, int beginError) {
+  gCapsFail.store(capsError);
+  gBeginFail.store(beginError);
+}

@@ -338,6 +338,12 @@ ExecTimerService gTimer = kNoTimer;
 
 // The timer service -------------------------------------------------------------
 
+namespace {
+std::atomic<Bool32> gAltMode{0};
+}  // namespace
+Bool32 ExecAltModeFlag() { return gAltMode.load(); }
+void ExecSetAltModeFlag(Bool32 on) { gAltMode.store(on ? 1 : 0); }
+
 void ExecSetTimerService(const ExecTimerService* service) {
   gTimer = kNoTimer;
   if (!service) return;

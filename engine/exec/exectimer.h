@@ -23,6 +23,12 @@ struct ExecTimerService {
   void (*setTickProc)(ExecTickProc proc);
 };
 
+// The engine's alternate mode flag: while it is set when the service
+// starts, the tick thread counts every millisecond.  Clear at start; nothing
+// in the engine sets it.
+Bool32 ExecAltModeFlag();
+void ExecSetAltModeFlag(Bool32 on);
+
 // Installs the service's entries; none restores the absent service.  Called
 // once at start-up, before InitExec.
 void ExecSetTimerService(const ExecTimerService* service);

@@ -456,6 +456,9 @@ PlatResult QXFrameProc(PlatWindow hwnd, uint32_t message, PlatWParam wParam, Pla
     case kWFrameProdDriver:
       if (gHooks.prodDriver) gHooks.prodDriver(uInt32(lParam));
       return 0;
+    case kPlatMsgCommNotify:
+      if (gHooks.commNotify) gHooks.commNotify(wParam);
+      return 0;
     case kWFrameOccurrence:
       OccurFrameNotify(lParam);
       return 0;
@@ -484,6 +487,6 @@ void WClaimMenuKey() { gMenuKeyPassOn = 0; }
 
 WWinProcHooks WSetWinProcHooks(const WWinProcHooks& hooks) {
   return SetGivenHooks(&gHooks, hooks, &WWinProcHooks::rebuildToolBar, &WWinProcHooks::quitIfNoVIWindows,
-                       &WWinProcHooks::networkNotify, &WWinProcHooks::prodDriver,
+                       &WWinProcHooks::networkNotify, &WWinProcHooks::prodDriver, &WWinProcHooks::commNotify,
                        &WWinProcHooks::dropFiles, &WWinProcHooks::openMenuWindow);
 }

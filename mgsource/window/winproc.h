@@ -129,6 +129,7 @@ struct WWinProcHooks {
   void (*quitIfNoVIWindows)();                     // activation in automation mode
   void (*networkNotify)(PlatWParam, PlatLParam);   // frame message 1024
   void (*prodDriver)(uInt32 driver);               // frame message 1025
+  void (*commNotify)(PlatWParam notifyId);         // a communication device's event
   void (*dropFiles)(WindowRef window, PlatWParam drop);
   PlatWindow (*openMenuWindow)();                  // the host window of the open menu, 0
 };

@@ -64,14 +64,14 @@ class TimerTest : public ::testing::Test {
     gFailures.store(0);
     gTicks.store(0);
     gTimerRounds.store(0);
-    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel"}) CfgTestRemoveValue(k);
+    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel", "useDefaultTimer"}) CfgTestRemoveValue(k);
   }
   void TearDown() override {
     DevTimerShutdown();
     DevSetTickProc(nullptr);
     DBSetTimerProc(nullptr);
     ExecSetTimerService(nullptr);
-    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel"}) CfgTestRemoveValue(k);
+    for (const char* k : {"CDIntervalTicks", "useAsyncDeviceCalls", "ESys.StdNParallel", "useDefaultTimer"}) CfgTestRemoveValue(k);
     PlatSetAlertProc(nullptr);
     DBSetContinueAfterFailure(0);
   }
@@ -101,10 +101,12 @@ TEST_F(TimerTest, EveryTickCountsDownAndCallsTheProcedures) {
   DevSetTickProc(CountTick);
   DBSetTimerProc(CountTimerRound);
   SetCDReg(5);
+  DevSetSecondCountdown(3);
   ASSERT_EQ(InitDeviceTimers(), kNoErr);
   ASSERT_TRUE(WaitUntil([] { return gTicks.load() >= 20; }, 10000));
-  // The register stops at 0 and the two procedures ran on the same rounds.
+  // The registers stop at 0 and the two procedures ran on the same rounds.
   EXPECT_EQ(GetCDReg(), 0);
+  EXPECT_EQ(DevSecondCountdown(), 0);
   int ticks = gTicks.load(), rounds = gTimerRounds.load();
   EXPECT_LE(std::abs(ticks - rounds), 1);
   SetCDReg(1000000);
@@ -115,6 +117,85 @@ TEST_F(TimerTest, EveryTickCountsDownAndCallsTheProcedures) {
   WSleep(20);
   EXPECT_EQ(gTicks.load(), after);
   EXPECT_EQ(gFailures.load(), 0);
+}
+
+std::mutex gLinesLock;
+std::string gLines;
+void KeepLine(const char* text) {
+  std::lock_guard<std::mutex> g(gLinesLock);
+  gLines += text;
+}
+
+TEST_F(TimerTest, TimerPeriodAndAlternateMode) {
+  CfgTestSetValue("debugging", "true");
+  DBInitDebug();
+  PlatDebugSink previous = PlatSetDebugSink(KeepLine);
+  struct {
+    const char* useDefault;
+    int capsErr, beginErr;
+    const char* line;
+    int32 periods;
+  } cases[] = {
+      {nullptr, 0, 0, "timer min=1 msec, max=1000000 msec\n", 1},
+      {"true", 0, 0, "", 0},
+      {nullptr, 5, 0, "Failed to get timer's capabilities, err=5\n", 0},
+      {nullptr, 0, 7, "timer min=1 msec, max=1000000 msec\nFailed to set the timer's resolution, err=7\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    if (c.useDefault) CfgTestSetValue("useDefaultTimer", c.useDefault);
+    else CfgTestRemoveValue("useDefaultTimer");
+    PlatTimerTestFail(c.capsErr, c.beginErr);
+    gLines.clear();
+    ASSERT_EQ(InitDeviceTimers(), kNoErr);
+    EXPECT_EQ(gLines, c.line);
+    EXPECT_EQ(PlatTimerTestOpenPeriods(), c.periods);
+    DevTimerShutdown();
+    EXPECT_EQ(PlatTimerTestOpenPeriods(), 0);
+  }
+  PlatSetDebugSink(previous);
+  CfgTestSetValue("CDIntervalTicks", "20");
+  ExecSetAltModeFlag(1);
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  EXPECT_EQ(DevTickInterval(), 1);
+  ExecSetAltModeFlag(0);
+}
+
+// While the request word is set the device thread sends the frame window
+// 1027 about every millisecond.
+TEST_F(TimerTest, RequestWordSendsEngineTimeToTheFrame) {
+  static std::atomic<int> sends{0};
+  PlatRegisterClass(PlatWindowClass{"TimerFrame",
+                                    [](PlatWindow w, uint32_t m, PlatWParam wp, PlatLParam lp) -> PlatResult {
+                                      if (m == kWFrameEngineTime) return sends.fetch_add(1), 0;
+                                      return PlatDefWindowProc(w, m, wp, lp);
+                                    },
+                                    0, kPlatNoBrush});
+  const PlatWindow frame = PlatCreateWindow("TimerFrame", "frame", 0, 0, PlatRect{0, 0, 10, 10}, 0);
+  PlatSetFrameWindow(frame);
+  PlatWindow got = 0;
+  EXPECT_EQ(GetQXAppWindHandle(&got), 1026);
+  EXPECT_EQ(got, frame);
+  ASSERT_EQ(InitDeviceTimers(), kNoErr);
+  auto pumpFor = [](uint32_t ms) {
+    const uint32_t end = PlatTickMs() + ms;
+    PlatMsg m;
+    while (int32_t(PlatTickMs() - end) < 0) {
+      while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) PlatDispatchMessage(&m);
+      PlatSleepMs(1);
+    }
+  };
+  DevSetModalPump(1);
+  pumpFor(100);
+  EXPECT_GE(sends.load(), std::getenv("QX_UNDER_VALGRIND") ? 2 : 20);
+  DevSetModalPump(0);
+  pumpFor(5);
+  const int after = sends.load();
+  pumpFor(30);
+  EXPECT_LE(sends.load() - after, 1);
+  DevTimerShutdown();
+  PlatDestroyWindow(frame);
+  PlatSetFrameWindow(0);
 }
 
 TEST_F(TimerTest, ShutDownStopsBothThreads) {
