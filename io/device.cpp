@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "device.h"
+#include "mgsource/appdirs.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
 #include "mgsource/extload.h"
@@ -31,7 +32,6 @@ constexpr int32 kOpenMessage = kPlatMsgUser1;
 
 ThMutex gTableMutex = nullptr;
 UHandle gTable = nullptr;  // an HObjList of DevHandle, by name (case ignored) then unit
-std::atomic<MgErr (*)(Path)> gLibDirHook{nullptr};
 
 // The parameter block's little-endian words.
 uInt16 Get16(const uChar* p) { return uInt16(p[0] | (p[1] << 8)); }
@@ -223,12 +223,11 @@ bool OneComponent(ConstPStr name) {
 // reason reported.  The handle, the path and the file are released here.
 UPtr PrepareDriver(ConstPStr name) {
   if (!OneComponent(name)) return nullptr;
-  auto libDir = gLibDirHook.load();
   Path path = FEmptyPath(nullptr);
   RsrcFileRef ref = 0;
   uInt32 fileType = 0;
   UPtr block = nullptr;
-  if (!path || !libDir || libDir(path) != kNoErr || FAppendName(path, name) != kNoErr ||
+  if (!path || GetLibDirPath(path) != kNoErr || FAppendName(path, name) != kNoErr ||
       ROpenFile(path, kRsrcReadOnly, &ref, &fileType, nullptr) != kNoErr) {
     DBPrintf("ROpenFile failed in LoadDRVR");
     ref = 0;
@@ -487,8 +486,6 @@ UPtr LoadDRVR(ConstPStr name) {
   PutNative32(block + kDrvTableAt, uInt32(reinterpret_cast<uintptr_t>(table)));
   return block;
 }
-
-void DevSetLibDirHook(MgErr (*libDirPath)(Path out)) { gLibDirHook.store(libDirPath); }
 
 void DevInstallDriverHooks() {
   WWinProcHooks hooks{};

@@ -166,9 +166,6 @@ QX_EXTERN_C DevHandle DeviceForNotifyId(uInt16 id);
 // the entry table kept, or null (the reason goes to the debug output).
 QX_EXTERN_C UPtr LoadDRVR(ConstPStr name);
 
-// The run-time library folder, filled by the shell at start-up: fills an
-// existing path, 0 or an error.  Until then no driver can be loaded.
-void DevSetLibDirHook(MgErr (*libDirPath)(Path out));
 // Hands the frame window's driver messages to ProdDriver; at start-up.
 void DevInstallDriverHooks();
 // Test hooks: a driver loaded and checked as LoadDRVR does, its entry-table

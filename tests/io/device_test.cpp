@@ -12,6 +12,7 @@
 
 #include "io/device.h"
 #include "io_test_support.h"
+#include "mgsource/appdirs.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/extload.h"
@@ -30,12 +31,15 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string gLibDir, gTempDir;
-MgErr FolderPath(const std::string& host, Path p) {
+std::string SysText(const std::string& host) {
   std::string text;
-  if (!PlatHostToSysText(host.c_str(), &text)) return kFileNotFoundErr;
+  EXPECT_TRUE(PlatHostToSysText(host.c_str(), &text));
+  return text;
+}
+MgErr FolderPath(const std::string& host, Path p) {
+  std::string text = SysText(host);
   return FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p);
 }
-MgErr LibDir(Path p) { return FolderPath(gLibDir, p); }
 MgErr TempDir(Path p) { return FolderPath(gTempDir, p); }
 
 std::mutex gLinesLock;
@@ -72,7 +76,9 @@ class Device : public ::testing::Test {
     DevInstallDriverHooks();
     gLibDir = lib_.Dir();
     gTempDir = temp_.Dir();
-    DevSetLibDirHook(LibDir);
+    DisposeAppFolderPaths();
+    CfgTestSetValue("libdir", SysText(gLibDir).c_str());
+    ASSERT_EQ(InitAppDirs(), kNoErr);
     ExtCodeSetTempDirPathHook(TempDir);
     for (const char* v : {"QXDRV_PRODS", "QXDRV_FAIL", "QXDRV_HEADER"}) unsetenv(v);
     CfgTestSetValue("debugging", "true");
@@ -90,7 +96,8 @@ class Device : public ::testing::Test {
     DBInitDebug();
     CfgTestRemoveValue("useAsyncDeviceCalls");
     ExtCodeSetTempDirPathHook(nullptr);
-    DevSetLibDirHook(nullptr);
+    DisposeAppFolderPaths();
+    CfgTestRemoveValue("libdir");
     for (const char* v : {"QXDRV_PRODS", "QXDRV_FAIL", "QXDRV_HEADER"}) unsetenv(v);
     PlatDestroyWindow(frame_);
     EXPECT_EQ(QxsbFiles(), 0) << "a driver library was left loaded";
