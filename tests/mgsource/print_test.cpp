@@ -14,6 +14,7 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printvi.h"
 #include "mgsource/draw/printmgr.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
 #include "path_test_util.h"
 #include "platform/qx_dc.h"
@@ -324,6 +325,17 @@ TEST_P(PrintPages, TwoPagesMatchTheirGoldens) {
     DPaintOval(&oval);
     DMoveTo(0, 0);
     DLineTo(125, 89);
+    // Text: wrapped by a record on the first page, one centred line on
+    // the second; a coloured tag over a filled back.
+    const Rect words{8, 6, int16(38 - 16 * page), 76};
+    TBox(&words, page ? int32(kTRJustifyCentre) : int32(kTRKindWordWrap), reinterpret_cast<const uChar*>("Page text wraps"),
+         15, kAppFont, kBlackColor, kTransparentColor, kBlackColor, kTransparentColor);
+    // Icons shrunk to 24 x 16: stretched straight, or mapped run by run.
+    const Rect small{30, 100, 46, 124};
+    IDraw(page ? family : plain, nullptr, &small, 0x0000FF, 0x00FF00, kBlackColor, kWhiteColor);
+    const Rect tag{12, 84, 26, 124};
+    TBox(&tag, kTRJustifyCentre, reinterpret_cast<const uChar*>(page ? "two" : "one"), 3, kAppFont, 0xFF0000,
+         0xFFFF00, kBlackColor, kWhiteColor);
     if (bitmap && page == 0) {
       POpenPage(rec);  // nested: refused, one pixmap
       EXPECT_EQ(gPrintJob.error, kPrintGenericErr);
