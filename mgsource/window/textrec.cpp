@@ -12,6 +12,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/textlayout.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
@@ -254,7 +255,7 @@ void TSetMode(TRecord record, uInt32 mode, Bool32 redraw) {
 
 void TSetColors(TRecord record, const DColor* text, const DColor* background, Bool32 redraw) {
   if (!Valid(record)) return;
-  if (text) TRData(record)->runs[0].colour = *text;
+  if (text) TSetColorInRange(record, *text);  // the selection's runs as well
   if (background) TRData(record)->background = *background;
   if (redraw && Lines(record)) TDraw(record);
 }

@@ -1,0 +1,281 @@
+// Editing text records: keys, style runs through every change, and the
+// exchange with a clipboard record.
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/textedit.h"
+#include "mgsource/window/textrec.h"
+#include "platform/qx_alert.h"
+#include "test_support.h"
+
+namespace {
+
+int gBeeps = 0;
+
+class TextEdit : public ManagerTest {
+ protected:
+  void SetUp() override {
+    ManagerTest::SetUp();
+    TXFinishFonts();
+    TXInitFonts();
+    static const uChar sans[] = "\x0b" "DejaVu Sans";
+    plain_ = TNewFont(sans, 12, 0, 0);
+    bold_ = TNewFont(sans, 12, 0, 700);
+    ASSERT_GE(plain_, 0);
+    ASSERT_GE(bold_, 0);
+    gBeeps = 0;
+    previousBeep_ = PlatSetBeepProc([] { ++gBeeps; });
+  }
+  void TearDown() override {
+    PlatSetBeepProc(previousBeep_);
+    for (TRecord r : made_) TDispose(r);
+    EXPECT_EQ(TFontReferences(plain_), 1);
+    EXPECT_EQ(TFontReferences(bold_), 1);
+    TDisposeFont(plain_);
+    TDisposeFont(bold_);
+    TReleaseFontReferences();
+    TXFinishFonts();
+    ManagerTest::TearDown();
+  }
+  TRecord Make(const std::string& text, uInt32 mode = kTRKindLines) {
+    const Rect view{0, 0, 200, 300};
+    TRecord r = TNew(&view, mode, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), plain_, 0, 0xFFFFFF);
+    made_.push_back(r);
+    return r;
+  }
+  static std::string Text(TRecord r) {
+    UHandle t = TGetText(r);
+    return std::string(reinterpret_cast<const char*>(*t + 4), GetNative32(*t));
+  }
+  static std::pair<int32, int32> Sel(TRecord r) {
+    int32 s = -1, e = -1;
+    TGetSelection(r, &s, &e);
+    return {s, e};
+  }
+  // The run shape every change keeps.
+  static void ExpectRunsWhole(TRecord r) {
+    const TRecordData* d = TRData(r);
+    const uInt32 n = GetNative32(*TGetText(r));
+    ASSERT_LE(0, d->selStart);
+    ASSERT_LE(d->selStart, d->selEnd);
+    ASSERT_LE(uInt32(d->selEnd), n);
+    ASSERT_EQ(DSGetHandleSize(r), kTRRuns + (d->runCount + 1) * kTRRunSize);
+    if (n == 0) {
+      ASSERT_EQ(d->runCount, 0);
+    }
+    for (int32 i = 1; i <= d->runCount; ++i) {
+      const TStyleRun& run = d->runs[i];
+      ASSERT_LT(run.start, n);
+      if (i == 1) {
+        ASSERT_EQ(run.start, 0u);
+      } else {
+        const TStyleRun& before = d->runs[i - 1];
+        ASSERT_GT(run.start, before.start);
+        ASSERT_FALSE(run.colour == before.colour && TFontCompare(run.font, before.font, kFontMaskAll) == 0);
+      }
+    }
+    if (d->runCount == 1) {
+      ASSERT_FALSE(d->runs[1].colour == d->runs[0].colour && TFontCompare(d->runs[1].font, d->runs[0].font, 141) == 0);
+    }
+  }
+  int32 plain_ = -1, bold_ = -1;
+  std::vector<TRecord> made_;
+  PlatBeepProc previousBeep_ = nullptr;
+};
+
+struct Key {
+  int32 code, character, modifiers;
+};
+struct KeyCase {
+  const char* name;
+  std::string text;
+  uInt32 mode;
+  int32 selStart, selEnd, startMoves;
+  std::vector<Key> keys;
+  std::string textAfter;
+  int32 startAfter, endAfter;
+  int beeps;
+};
+
+TEST_F(TextEdit, KeysMoveTypeAndDeleteAsTheTableSays) {
+  const uInt32 hex = uInt32(kTRKindLines) | kTRModeHex;
+  const std::vector<KeyCase> cases = {
+      {"left collapses", "abcdef", kTRKindLines, 2, 4, 0, {{6, 0, 0}}, "abcdef", 2, 2, 0},
+      {"right collapses", "abcdef", kTRKindLines, 2, 4, 0, {{7, 0, 0}}, "abcdef", 4, 4, 0},
+      {"extend crosses", "abcdef", kTRKindLines, 2, 3, 0, {{6, 0, 2}, {6, 0, 2}}, "abcdef", 1, 2, 0},
+      {"end extends", "abcdef", kTRKindLines, 2, 2, 0, {{11, 0, 2}}, "abcdef", 2, 6, 0},
+      {"home extends", "abcdef", kTRKindLines, 3, 3, 0, {{10, 0, 2}}, "abcdef", 0, 3, 0},
+      {"backspace at 0", "abc", kTRKindLines, 0, 0, 0, {{27, 8, 0}}, "abc", 0, 0, 0},
+      {"backspace", "abc", kTRKindLines, 2, 2, 0, {{27, 8, 0}}, "ac", 1, 1, 0},
+      {"delete forward", "abc", kTRKindLines, 1, 1, 0, {{9, 0, 0}}, "ac", 1, 1, 0},
+      {"clear empty", "abc", kTRKindLines, 1, 1, 0, {{1, 0, 0}}, "abc", 1, 1, 0},
+      {"type replaces", "abcdef", kTRKindLines, 1, 4, 0, {{27, 'X', 0}}, "aXef", 2, 2, 0},
+      {"double byte", "ab", kTRKindLines, 1, 1, 0, {{28, 0x4443, 0}}, "aCDb", 3, 3, 0},
+      {"key 29 types nothing", "ab", kTRKindLines, 1, 1, 0, {{29, 0x41424344, 0}}, "ab", 1, 1, 0},
+      {"down to end", "ab\ncd", kTRKindLines, 1, 1, 0, {{5, 0, 0}, {5, 0, 0}}, "ab\ncd", 5, 5, 0},
+      {"up to start", "ab\ncd", kTRKindLines, 4, 4, 0, {{4, 0, 0}, {4, 0, 0}}, "ab\ncd", 0, 0, 0},
+      {"hex pair", "", hex, 0, 0, 0, {{27, '4', 0}, {27, '1', 0}}, "A", 1, 1, 0},
+      {"hex moved", "", hex, 0, 0, 0, {{27, '4', 0}, {7, 0, 0}, {27, '1', 0}}, std::string("\x04\x01", 2), 2, 2, 0},
+      {"hex refuses g", "", hex, 0, 0, 0, {{27, 'g', 0}}, "", 0, 0, 1},
+  };
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRecord r = Make(c.text, c.mode);
+    TSelectText(r, c.selStart, c.selEnd);
+    TSetMovingEnd(r, c.startMoves);
+    const int before = gBeeps;
+    for (const Key& k : c.keys) TKey(r, k.code, k.character, k.modifiers, 0);
+    EXPECT_EQ(Text(r), c.textAfter);
+    EXPECT_EQ(Sel(r), std::make_pair(c.startAfter, c.endAfter));
+    EXPECT_EQ(gBeeps - before, c.beeps);
+  }
+  TRecord r = Make(std::string(20, 'x'));
+  TSelectText(r, 10, 5);
+  EXPECT_EQ(Sel(r), std::make_pair(10, 10));
+}
+
+TEST_F(TextEdit, BoldingAWordMakesThreeRunsAndPlainFoldsThem) {
+  TRecord r = Make("one two three");
+  TSelectText(r, 4, 7);
+  TSetFont(r, bold_, kFontMaskWeight, 0);
+  ASSERT_EQ(TRRunCount(r), 3);
+  EXPECT_EQ(TRData(r)->runs[2].start, 4u);
+  EXPECT_EQ(TRData(r)->runs[3].start, 7u);
+  // Typed at the end of the bold word, in the insertion style (bold).
+  TSelectText(r, 7, 7);
+  TKey(r, 27, 'o', 0, 0);
+  EXPECT_EQ(TRData(r)->runs[3].start, 8u);
+  TSelectText(r, 0, 14);
+  TSetFont(r, plain_, kFontMaskWeight, 0);
+  EXPECT_EQ(TRRunCount(r), 0);
+  // A colour on part of a one-style text: three runs again.
+  const DColor red = 0xFF0000;
+  TSelectText(r, 0, 3);
+  TSetColors(r, &red, nullptr, 0);
+  EXPECT_EQ(TRRunCount(r), 2);
+  ExpectRunsWhole(r);
+}
+
+TEST_F(TextEdit, RandomEditsKeepTheRunsWholeAndFontCountsBalanced) {
+  const int32 plainRefs = TFontReferences(plain_), boldRefs = TFontReferences(bold_);
+  std::mt19937 random(80);
+  for (uInt32 mode : {uInt32(kTRKindLines), uInt32(kTRKindWordWrap) | kTRModeHex, uInt32(kTRModePassword)}) {
+    TRecord r = Make("alpha beta\ngamma delta", mode);
+    TRecord clip = Make("");
+    for (int step = 0; step < Scaled(10000); ++step) {
+      const int32 n = int32(GetNative32(*TGetText(r)));
+      const int32 a = int32(random() % uInt32(n + 2)) - 1, b = int32(random() % uInt32(n + 2)) - 1;
+      switch (random() % 8) {
+        case 0: TSelectText(r, a, b); break;
+        case 1: TKey(r, int32(random() % 30), int32("ab1\b\x7f 4\n"[random() % 8]), int32(random() % 4), 0); break;
+        case 2: TSetFont(r, random() % 2 ? bold_ : plain_, random() % 2 ? kFontMaskWeight : 141, 0); break;
+        case 3: {
+          const DColor c = random() % 2 ? 0xFF : 0;
+          TSetColors(r, &c, nullptr, 0);
+          break;
+        }
+        case 4: TCut(r, clip, 0); break;
+        case 5: TCopy(r, clip); break;
+        case 6: TPaste(clip, r, 0); break;
+        default: TInsert(r, reinterpret_cast<const uChar*>("xy"), int32(random() % 3)); break;
+      }
+      ASSERT_NO_FATAL_FAILURE(ExpectRunsWhole(r)) << "step " << step;
+      ASSERT_NO_FATAL_FAILURE(ExpectRunsWhole(clip)) << "step " << step;
+    }
+    TDispose(r);
+    TDispose(clip);
+    made_.clear();
+    EXPECT_EQ(TFontReferences(plain_), plainRefs);
+    EXPECT_EQ(TFontReferences(bold_), boldRefs);
+  }
+}
+
+TEST_F(TextEdit, ExchangeThroughTheClipboardRecord) {
+  TRecord clip = Make("");
+  TRecord secret = Make("hidden", uInt32(kTRKindLines) | kTRModePassword);
+  TSelectText(secret, 0, 6);
+  TCopy(secret, clip);
+  EXPECT_EQ(Text(clip), "");
+  // Hex copies the display form.
+  TRecord bytes = Make("AB", uInt32(kTRKindLines) | kTRModeHex);
+  TSelectText(bytes, 0, 2);
+  TCopy(bytes, clip);
+  EXPECT_EQ(Text(clip).substr(0, 5), "4142 ");
+  // A one-style paste equal to the insertion style adds no runs.
+  TRecord plain = Make("plain");
+  TSelectText(plain, 0, 5);
+  TCopy(plain, clip);
+  TRecord target = Make("xy");
+  TSelectText(target, 1, 1);
+  TPaste(clip, target, 0);
+  EXPECT_EQ(Text(target), "xplainy");
+  EXPECT_EQ(TRRunCount(target), 0);
+  // A styled paste brings its runs moved to the insertion point.
+  TSelectText(plain, 2, 5);
+  TSetFont(plain, bold_, kFontMaskWeight, 0);
+  TSelectText(plain, 0, 5);
+  TCopy(plain, clip);
+  TSelectText(target, 1, 1);
+  TPaste(clip, target, 0);
+  EXPECT_EQ(Text(target), "xplainplainy");
+  ASSERT_EQ(TRRunCount(target), 3);
+  EXPECT_EQ(TRData(target)->runs[2].start, 3u);
+  EXPECT_EQ(TRData(target)->runs[3].start, 6u);
+  // Invalid hex beeps and changes nothing; valid hex of either case pairs up.
+  TReplaceText(clip, reinterpret_cast<const uChar*>("4x"), 2);
+  TSelectText(bytes, 1, 1);
+  TPaste(clip, bytes, 0);
+  EXPECT_EQ(gBeeps, 1);
+  EXPECT_EQ(Text(bytes), "AB");
+  TReplaceText(clip, reinterpret_cast<const uChar*>("4a\r\n 6F"), 7);
+  TPaste(clip, bytes, 0);
+  EXPECT_EQ(Text(bytes), "AJoB");
+  // A growth that fails changes nothing.
+  const std::string big(4096, 'z');
+  TReplaceText(clip, reinterpret_cast<const uChar*>(big.data()), int32(big.size()));
+  TSelectText(target, 2, 4);
+  MemFailAllocations(1, -1);
+  TPaste(clip, target, 0);
+  TInsert(target, reinterpret_cast<const uChar*>(big.data()), int32(big.size()));
+  MemFailAllocations(0, 0);
+  EXPECT_EQ(Text(target), "xplainplainy");
+  EXPECT_EQ(Sel(target), std::make_pair(2, 4));
+  EXPECT_EQ(TRRunCount(target), 3);
+}
+
+TEST_F(TextEdit, DoubleClickWordsAndLines) {
+  struct Case {
+    std::string text;
+    uInt32 mode;
+    int32 at, start, end;
+  };
+  const std::vector<Case> cases = {
+      {"x = 1.5e-3;", kTRKindLines, 6, 4, 10},
+      {"call a_b(1)", kTRKindLines, 6, 5, 8},
+      {"abcdef", uInt32(kTRKindLines) | kTRModeHex, 3, 2, 4},
+      {"one\nsecret\nx", uInt32(kTRKindLines) | kTRModePassword, 6, 4, 10},
+      {"a + b", kTRKindLines, 2, 2, 3},
+      {"12ab", kTRKindLines, 1, 0, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TRecord r = Make(c.text, c.mode);
+    int32 s = -1, e = -1;
+    TWordAt(r, c.at, &s, &e);
+    EXPECT_EQ(std::make_pair(s, e), std::make_pair(c.start, c.end));
+  }
+  TRecord r = Make("ab\ncd\n");
+  int32 s = 0, e = 0;
+  TSelectLine(r, 1, &s, &e);
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(3, 6));
+  TSelectLine(r, 2, &s, &e);  // the empty last line
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(-1, -1));
+  EXPECT_EQ(TNLines(r), 3);
+}
+
+}  // namespace
