@@ -395,7 +395,7 @@ void DisposeText(ObjHeap heap, int32 obj) {
     PutNative32(*heap + ext + kHeapExtFocusText, 0);
     PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
   }
-  TDeactivate(r);
+  TDeactivate(r, 0);
   TDispose(r);
 }
 

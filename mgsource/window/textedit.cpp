@@ -18,6 +18,7 @@
 #include "mgsource/textnum.h"
 #include "mgsource/textoffset.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/textcaret.h"
 
 namespace {
 
@@ -477,9 +478,14 @@ void TSelectText(TRecord record, int32 start, int32 end) {
   start = start < 0 ? 0 : start > n ? n : start;
   end = end < start ? start : end > n ? n : end;
   TRecordData* d = TRData(record);
+  const bool wasEmpty = d->selStart == d->selEnd, nowEmpty = start == end;
   d->selStart = start;
   d->selEnd = end;
   TakeInsertionStyle(record);
+  if (!(TRData(record)->flags & kTRFlagActive) || wasEmpty == nowEmpty) return;
+  // An empty selection flashes again; a non-empty one is only shown.
+  if (!nowEmpty) TStopFlashing(record, 0);
+  TStartFlashing(record, nowEmpty ? kTCaretFirstMs : 0);
 }
 
 int32 TNLines(TRecord record) {
@@ -655,6 +661,10 @@ void TKey(TRecord record, int32 keyCode, int32 character, int32 modifiers, Bool3
   PinSelection(record);
   const bool extend = modifiers & kTModExtend;
   bool changed = false;
+  const bool acts = keyCode == kTKeyClear || (keyCode >= kTKeyUp && keyCode <= kTKeyRight) ||
+                    keyCode == kTKeyDelete || keyCode == kTKeyHome || keyCode == kTKeyEnd || keyCode == kTKeyChar ||
+                    keyCode == kTKeyDoubleByte;
+  if (acts) TStopFlashing(record, redraw);
   const auto deleteKey = [&](int32 step) {
     TRecordData* d = TRData(record);
     ForgetCaretColumn(record);
@@ -706,6 +716,7 @@ void TKey(TRecord record, int32 keyCode, int32 character, int32 modifiers, Bool3
   const TRecordData* d = TRData(record);
   EditScrollToOffset(record, TGetMovingEnd(record) ? d->selStart : d->selEnd, redraw && !changed);
   if (changed && redraw) TDraw(record);
+  TStartFlashing(record, kTCaretFirstMs);
 }
 
 void TCopy(TRecord record, TRecord clipboard) {
@@ -767,11 +778,16 @@ void TCopy(TRecord record, TRecord clipboard) {
 void TCut(TRecord record, TRecord clipboard, Bool32 redraw) {
   if (!Valid(record)) return;
   if (clipboard) TCopy(record, clipboard);
+  TStopFlashing(record, redraw);
   DeleteSelection(record);
   ForgetCaretColumn(record);
   TRData(record)->flags &= ~kTRFlagKeyState;
   EditScrollToOffset(record, TRData(record)->selEnd, 0);
   if (redraw && TRData(record)->lines) TDraw(record);
+  if (TRData(record)->flags & kTRFlagActive) {
+    TValidateLines(record);
+    TStartFlashing(record, kTCaretFirstMs);
+  }
 }
 
 void TPaste(TRecord clipboard, TRecord record, Bool32 redraw) {
@@ -800,14 +816,19 @@ void TPaste(TRecord clipboard, TRecord record, Bool32 redraw) {
       }
     }
   }
+  TStopFlashing(record, redraw);
   ForgetCaretColumn(record);
   TRData(record)->flags &= ~kTRFlagWordDrag;
   const Runs pasted = clipboard && !hex ? LoadRuns(clipboard) : Runs();
   const TStyleRun own = clipboard ? TRData(clipboard)->runs[0] : TRData(record)->runs[0];
   const MgErr err = InsertAtSelection(record, reinterpret_cast<const uChar*>(insert.data()), int32(insert.size()),
                                       hex ? nullptr : &pasted, &own);
-  if (err) return;
+  if (err) {
+    TStartFlashing(record, kTCaretFirstMs);
+    return;
+  }
   TakeInsertionStyle(record);
   EditScrollToOffset(record, TRData(record)->selEnd, 0);
   if (redraw) TDraw(record);
+  TStartFlashing(record, kTCaretFirstMs);
 }

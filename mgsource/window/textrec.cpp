@@ -12,6 +12,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/textlayout.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/textedit.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/memory.h"
@@ -106,16 +107,11 @@ TRecord TNew(const Rect* view, uInt32 mode, const uChar* text, int32 length, int
   return r;
 }
 
-void TDeactivate(TRecord record) {
-  if (!Valid(record)) return;
-  TRData(record)->flags &= ~uInt32(kTRFlagActive);
-}
-
 void TDispose(TRecord record) {
   if (!Valid(record)) return;
   if (TRData(record)->flags & kTRFlagActive) {
     DBPrintf("### Disposing Active Text!");
-    TDeactivate(record);
+    TDeactivate(record, 0);
   }
   if (UHandle lines = Lines(record)) DSDisposeHandle(lines);
   UHandle t = TRData(record)->text;
@@ -493,6 +489,7 @@ void TXInitText() {
 }
 
 void TXFinishText() {
+  TXFinishCaret();
   TXFinishFonts();
   if (gGreyPen) DDestroyPen(gGreyPen);
   gGreyPen = 0;

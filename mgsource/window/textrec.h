@@ -116,7 +116,11 @@ QX_EXTERN_C TRecord TNew(const Rect* view, uInt32 mode, const uChar* text, int32
 // the record; an active record is deactivated first (debug report
 // "### Disposing Active Text!").
 QX_EXTERN_C void TDispose(TRecord record);
-QX_EXTERN_C void TDeactivate(TRecord record);
+// Deactivates an active record: flashing stopped, the caret removed (the
+// selection erased with redraw unless mode 0x8000 keeps it shown), and with
+// redraw the outer rectangle invalidated when the background is transparent
+// or mode 0x4000 is set.
+QX_EXTERN_C void TDeactivate(TRecord record, Bool32 redraw);
 // A copy sharing the text (flag 0x8000) or with its own copy; no line
 // table, flags 0x80, 0x100, 0x800, 0x40, 0x1000 cleared (0x800 again with
 // mode 0x8000); every run's font gains a reference (an invalid one becomes

@@ -7,7 +7,11 @@
 
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/textlayout.h"
+#include "mgsource/datetime.h"
 #include "mgsource/memory.h"
+#include "mgsource/occur.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/textrec.h"
 #include "platform/qx_alert.h"
@@ -20,12 +24,19 @@ int gBeeps = 0;
 class TextEdit : public ManagerTest {
  protected:
   void SetUp() override {
+    // The thread manager and the pen table of the text manager's first
+    // start live on: made before the count.
+    EnsureManagers();
+    static const bool textStarted = [] {
+      TXInitText();
+      TXFinishText();
+      return true;
+    }();
+    (void)textStarted;
     ManagerTest::SetUp();
     TXFinishFonts();
     TXInitFonts();
-    static const uChar sans[] = "\x0b" "DejaVu Sans";
-    plain_ = TNewFont(sans, 12, 0, 0);
-    bold_ = TNewFont(sans, 12, 0, 700);
+    Renew();
     ASSERT_GE(plain_, 0);
     ASSERT_GE(bold_, 0);
     gBeeps = 0;
@@ -41,6 +52,12 @@ class TextEdit : public ManagerTest {
     TReleaseFontReferences();
     TXFinishFonts();
     ManagerTest::TearDown();
+  }
+  // The two fonts of the tests, made in a fresh font table.
+  void Renew() {
+    static const uChar sans[] = "\x0b" "DejaVu Sans";
+    plain_ = TNewFont(sans, 12, 0, 0);
+    bold_ = TNewFont(sans, 12, 0, 700);
   }
   TRecord Make(const std::string& text, uInt32 mode = kTRKindLines) {
     const Rect view{0, 0, 200, 300};
@@ -276,6 +293,103 @@ TEST_F(TextEdit, DoubleClickWordsAndLines) {
   TSelectLine(r, 2, &s, &e);  // the empty last line
   EXPECT_EQ(std::make_pair(s, e), std::make_pair(-1, -1));
   EXPECT_EQ(TNLines(r), 3);
+}
+
+// The caret's due times, read from the occurrence's timed list.
+uInt32 FlashDue() {
+  Occurrence occs[64];
+  uInt32 times[64];
+  const int32 n = OccurTestTimedList(occs, times, 64);
+  for (int32 i = 0; i < n && i < 64; ++i)
+    if (occs[i] == TCaretFlashOccurrence()) return times[i];
+  return 0;
+}
+
+TEST_F(TextEdit, TheCaretFlashesOnlyInEditableRecordsAndOneAtATime) {
+  // The pen table made at the text manager's first start lives on: one
+  // start and stop before the count.
+  ASSERT_EQ(OccurInit(), kNoErr);
+  TXInitText();
+  {
+    Capture capture;
+    TRecord shown = Make("abc", kTRKindLines);
+    TActivate(shown, 0);
+    EXPECT_EQ(FlashDue(), 0u);
+    TDeactivate(shown, 0);
+    TRecord r = Make("abc", uInt32(kTRKindLines) | 0x400);
+    uInt32 now = MilliSecs();
+    TActivate(r, 0);
+    uInt32 due = FlashDue();
+    EXPECT_GE(due, now + kTCaretFirstMs);
+    EXPECT_LE(due, MilliSecs() + kTCaretFirstMs);
+    // Each firing toggles the caret and asks again 500 ms on.
+    for (int firing = 0; firing < 2; ++firing) {
+      const uInt32 shownBefore = TRData(r)->flags & kTRFlagShown;
+      now = MilliSecs();
+      Occur(TCaretFlashOccurrence());
+      ChkOccurrences();
+      EXPECT_NE(TRData(r)->flags & kTRFlagShown, shownBefore);
+      due = FlashDue();
+      EXPECT_GE(due, now + kTCaretPeriodMs);
+      EXPECT_LE(due, MilliSecs() + kTCaretPeriodMs);
+    }
+    // A non-empty selection is shown without flashing.
+    TSelectText(r, 0, 2);
+    EXPECT_EQ(FlashDue(), 0u);
+    TSelectText(r, 1, 1);
+    EXPECT_NE(FlashDue(), 0u);
+    TRecord second = Make("xyz", uInt32(kTRKindLines) | 0x500);
+    TActivate(second, 0);
+    EXPECT_EQ(TCaretOwner(), second);
+    EXPECT_EQ(capture.Count("Some other text is still flashing in Install caret"), 1);
+    TDeactivate(second, 0);
+    TDeactivate(r, 0);
+    EXPECT_EQ(capture.Count("### Trying to remove"), 0);
+  }
+  for (TRecord r : made_) TDispose(r);
+  made_.clear();
+  TXFinishText();
+  OccurShutdown();
+  TXInitFonts();
+  Renew();
+}
+
+TEST_F(TextEdit, ClicksSelectByCaretExtensionWordsAndAll) {
+  TRecord r = Make("alpha beta_gamma 1.5e-3\nline two\nthree\nfour\nfive\nsix\nseven\neight\nnine\nten\neleven");
+  TSetMode(r, uInt32(kTRKindLines) | 0x400, 0);
+  const Rect small{0, 0, 40, 300};
+  TSetRect(r, &small);
+  TValidateLines(r);
+  const auto at = [&](int32 offset) { return TOffsetToPt(r, offset, 0, nullptr); };
+  EXPECT_EQ(TClick(r, at(3), 0), kTClickDrag);
+  EXPECT_EQ(Sel(r), std::make_pair(3, 3));
+  TClick(r, at(8), kTClickExtend);
+  EXPECT_EQ(Sel(r), std::make_pair(3, 8));
+  TClick(r, at(20), kTClickWord);
+  EXPECT_EQ(Sel(r), std::make_pair(17, 23));
+  TClick(r, at(8), kTClickWord);
+  EXPECT_EQ(Sel(r), std::make_pair(6, 16));
+  EXPECT_EQ(TClick(r, at(2), kTClickAll), kTClickDone);
+  EXPECT_EQ(Sel(r).second, int32(GetNative32(*TGetText(r))));
+  TDeactivate(r, 0);
+  TSetMode(r, kTRKindLines, 0);
+  EXPECT_EQ(TClick(r, at(2), 0), kTClickReadOnly);
+  // Dragging below the view scrolls one line per event until the end shows.
+  TSetMode(r, uInt32(kTRKindLines) | 0x400, 0);
+  TClick(r, at(0), 0);
+  const Point below{int16(small.bottom + 10), 5};
+  int32 events = 0, lastStep = 0;
+  while (TRData(r)->dest.bottom > TRData(r)->view.bottom && events < 100) {
+    const int32 top = TRData(r)->dest.top;
+    TTrackTo(r, below, 3);
+    lastStep = top - TRData(r)->dest.top;
+    ASSERT_GT(lastStep, 0);
+    ASSERT_LE(lastStep, TLineAt(r, 0).height);
+    ++events;
+  }
+  EXPECT_EQ(TRData(r)->dest.bottom, TRData(r)->view.bottom);
+  EXPECT_GT(events, 3);
+  TDeactivate(r, 0);
 }
 
 }  // namespace
