@@ -59,6 +59,8 @@
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/textcaret.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wdde.h"
 #include "mgsource/window/wevent.h"
@@ -287,16 +289,31 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(230, TGetText),
       QX_RT_ENTRY(231, TRecalc),
       QX_RT_ENTRY(232, TReplaceText),
+      QX_RT_ENTRY(233, TSelectText),
+      QX_RT_ENTRY(234, TGetSelection),
+      QX_RT_ENTRY(235, TSetFont),
       QX_RT_ENTRY(236, TScroll),
+      QX_RT_ENTRY(237, TKey),
+      QX_RT_ENTRY(238, TInsert),
+      QX_RT_ENTRY(239, TCut),
+      QX_RT_ENTRY(240, TCopy),
+      QX_RT_ENTRY(241, TPaste),
       QX_RT_ENTRY(242, TDraw),
       QX_RT_ENTRY(244, TLoad),
+      QX_RT_ENTRY(245, TActivate),
       QX_RT_ENTRY(246, TDeactivate),
+      QX_RT_ENTRY(247, TSuspend),
+      QX_RT_ENTRY(248, TResume),
+      QX_RT_ENTRY(249, TTrack),
       QX_RT_ENTRY(250, TBox),
       QX_RT_ENTRY(251, TTextSize),
       QX_RT_ENTRY(254, TFontCompare),
+      QX_RT_ENTRY(255, TIdle),
       QX_RT_ENTRY(256, TScaleText),
       QX_RT_ENTRY(258, TIsBlank),
       QX_RT_ENTRY(259, TGetFont),
+      QX_RT_ENTRY(260, TNLines),
+      QX_RT_ENTRY(261, TSelectLine),
       QX_RT_ENTRY(262, TGetColors),
       QX_RT_ENTRY(263, TSetColors),
       QX_RT_ENTRY(264, TrackSBarEvent),

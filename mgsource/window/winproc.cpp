@@ -1,6 +1,7 @@
 // The three host window procedures: document, dialog and floating windows;
 // the hidden frame window; the system's menu windows.
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/wsysinfo.h"
 
 #include <cstring>
@@ -333,6 +334,7 @@ PlatResult QXDChildWinProc(PlatWindow hwnd, uint32_t message, PlatWParam wParam,
     case kPlatMsgEnterMenuLoop: WSetModalPump(1); return Def(hwnd, message, wParam, lParam);
     case kPlatMsgDropFiles:
       if (gHooks.dropFiles) gHooks.dropFiles(w, wParam);
+      else DragDropFiles(w, uInt32(wParam));
       return 0;
     case kPlatMsgQueryNewPalette: return 1;
     case kPlatMsgMouseWheel: return Wheel(w, wParam, lParam);

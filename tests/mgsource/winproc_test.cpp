@@ -13,6 +13,7 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
@@ -20,6 +21,7 @@
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_display.h"
+#include "platform/qx_drop.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
@@ -515,6 +517,60 @@ TEST_F(WinProc, TimersFireOnceInDueOrderAndDieWithTheirWindow) {
   WDestroy(w);
   while (WGetNextEvent(&e)) WDispatchEvent(&e);
   for (int32 i = 0; i < 4; ++i) EXPECT_EQ(WKillTimer(w, i), 0);
+}
+
+// What a drop handler read of the dropped files.
+struct Dropped {
+  int32 code = 0, kind = 0, count = 0, setupDepth = 0, outside = -1;
+  std::vector<std::string> paths;
+  std::vector<std::pair<bool, bool>> fileText;
+} gDropped;
+
+int32 ReadDrop(WEventRecord* e, uInt32) {
+  gDropped.code = e->code;
+  gDropped.kind = e->character;
+  gDropped.setupDepth = WSetupDepth();
+  DragData d = reinterpret_cast<DragData>(uintptr_t(uInt32(e->modifiers)));
+  gDropped.count = DragGetItemCount(d, e->character);
+  EXPECT_EQ(DragBuildItemFlags(d, e->character), kNoErr);
+  for (int32 i = 0; i < gDropped.count; ++i) {
+    gDropped.fileText.emplace_back(DragItemIsFile(d, i), DragItemIsText(d, i));
+    Path p = nullptr;
+    if (DragGetItemPath(d, i, &p, e->character) == kNoErr) {
+      LStrHandle text = nullptr;
+      FPathToDSString(p, &text);
+      gDropped.paths.emplace_back(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt));
+      DSDisposeHandle(reinterpret_cast<UHandle>(text));
+      FDisposePath(p);
+    }
+  }
+  gDropped.outside = DragItemIsFile(d, gDropped.count);  // reported, then 0
+  return 0;
+}
+
+TEST_F(WinProc, DroppedFilesReachTheDropHandlerInsideSetup) {
+  Capture capture;
+  const WindowRef w = Doc();
+  const int32 liveDrops = PlatDropLiveCount();
+  gDropped = Dropped{};
+  DragAcceptWindow(w, &ReadDrop);
+  const char* names[] = {"C:\\data\\one.txt", "C:\\two.vi", "D:\\x\\three"};
+  ASSERT_TRUE(PlatDropFiles(WRecord(w)->hwnd, names, 3, 10, 20));
+  PlatUiPump();
+  EXPECT_EQ(gDropped.code, kWEvDrop);
+  EXPECT_EQ(gDropped.kind, kDragKindDrop);
+  EXPECT_GT(gDropped.setupDepth, 0);
+  EXPECT_EQ(gDropped.count, 3);
+  EXPECT_EQ(gDropped.fileText, (std::vector<std::pair<bool, bool>>(3, {true, false})));
+  EXPECT_EQ(gDropped.paths, (std::vector<std::string>{names[0], names[1], names[2]}));
+  EXPECT_EQ(gDropped.outside, 0);
+  EXPECT_EQ(capture.Count("drag item index out of range"), 1);
+  EXPECT_EQ(PlatDropLiveCount(), liveDrops);
+  // Without a handler the event answers 1; a refused window takes no files.
+  WEventRecord e{};
+  EXPECT_EQ(DragSendEvent(&e, kWEvDragLeave, kDragKindDataObject, 0, Point{0, 0}), 1);
+  EXPECT_EQ(DragRefuseWindow(w), 0);
+  EXPECT_FALSE(PlatDropFiles(WRecord(w)->hwnd, names, 1, 0, 0));
 }
 
 }  // namespace winproc_test
