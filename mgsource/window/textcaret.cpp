@@ -13,6 +13,7 @@
 #include "mgsource/occur.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/textdraw.h"
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/wport.h"
@@ -68,12 +69,20 @@ void InvertRange(TRecord r, int32 start, int32 end) {
   TValidateLines(r);
   const Rect view = TRData(r)->view;
   const LRect dest = TRData(r)->dest;
+  // The highlight pair against the text and background colours (a
+  // transparent background as white or black by the text colour, a
+  // transparent text colour as white).
+  DColor hiliteText = 0, hiliteBack = 0xFFFFFF;
+  TGetHiliteColors(&hiliteText, &hiliteBack);
+  DColor text = TRData(r)->runs[0].colour, back = TRData(r)->background;
+  if (text == kTransparentColor) text = 0xFFFFFF;
+  if (back == kTransparentColor) back = text == 0 ? 0xFFFFFF : 0;
   const auto invert = [&](int32 top, int32 left, int32 bottom, int32 right) {
     if (left < dest.left) left = dest.left;
     if (right > dest.right) right = dest.right;
     Rect band{int16(top < view.top ? view.top : top), int16(left < view.left ? view.left : left),
               int16(bottom > view.bottom ? view.bottom : bottom), int16(right > view.right ? view.right : right)};
-    if (band.top < band.bottom && band.left < band.right) DHiliteRect(&band, 0, 0xFFFFFF, 0, 0xFFFFFF, 0);
+    if (band.top < band.bottom && band.left < band.right) DHiliteRect(&band, hiliteBack, back, hiliteText, text, 0);
   };
   if (start == end) {
     TLineEntry line{};
@@ -155,59 +164,27 @@ void SelectFromAnchor(TRecord r, int32 anchor, int32 moving) {
   if (shown) Toggle(r, 0);
 }
 
-// Moves the destination against the view and redraws (the scroll bars'
-// positions follow at the next full draw).
-void EditScrollBy(TRecord r, int32 dv, int32 dh) {
-  if (!dv && !dh) return;
-  LOffsetRect(&TRData(r)->dest, dh, dv);
-  if (dh) ForgetCaretColumn(r);
-  TDraw(r);
-}
-
-// One line or one "M" column towards a point outside the view.
+// One line or one "M" column towards a point outside the view, drawn.
 void AutoScroll(TRecord r, Point point) {
   const Rect view = TRData(r)->view;
   const LRect dest = TRData(r)->dest;
-  int32 dv = 0, dh = 0;
   if (dest.bottom - dest.top > view.bottom - view.top) {
-    const int32 count = TLineCount(r);
-    if (point.v < view.top && dest.top < view.top) {
-      // The top line's hidden part, or the whole line above.
-      int32 move = 0;
-      for (int32 i = 0; i < count && !move; ++i) {
-        const TLineEntry line = TLineAt(r, i);
-        const int32 top = TOffsetToPt(r, line.start, 1, nullptr).v - line.ascent;
-        if (top + line.height > view.top) move = view.top - top > 0 ? view.top - top : line.height;
-        if (top >= view.top && i > 0) move = TLineAt(r, i - 1).height;
-      }
-      dv = move < view.top - dest.top ? move : view.top - dest.top;
-    } else if (point.v >= view.bottom && dest.bottom > view.bottom) {
-      int32 move = 0;
-      for (int32 i = 0; i < count && !move; ++i) {
-        const TLineEntry line = TLineAt(r, i);
-        const int32 top = TOffsetToPt(r, line.start, 1, nullptr).v - line.ascent;
-        if (top + line.height > view.bottom) move = top + line.height - view.bottom;
-      }
-      dv = -(move < dest.bottom - view.bottom ? move : dest.bottom - view.bottom);
-    }
+    if (point.v < view.top) TScrollByPart(r, 2, 1);
+    else if (point.v >= view.bottom) TScrollByPart(r, 3, 1);
   }
   if (dest.right - dest.left > view.right - view.left) {
-    Point m{};
-    TTextSize(reinterpret_cast<const uChar*>("M"), 1, TRData(r)->runs[0].font, &m);
-    if (point.h < view.left && dest.left < view.left) dh = m.h < view.left - dest.left ? m.h : view.left - dest.left;
-    else if (point.h >= view.right && dest.right > view.right)
-      dh = -(m.h < dest.right - view.right ? m.h : dest.right - view.right);
+    if (point.h < view.left) TScrollByPart(r, 4, 1);
+    else if (point.h >= view.right) TScrollByPart(r, 5, 1);
   }
-  EditScrollBy(r, dv, dh);
 }
 
 // Which bar of the record the point lies on (1 vertical, 2 horizontal, 0
-// none).  The bar's tracker joins here with the scroll-bar drawing.
-int32 EditClickScrollBars(TRecord r, Point point) {
-  const Rect view = TRData(r)->view;
-  const uInt32 mode = TRData(r)->mode;
-  if ((mode & kTRModeVBar) && point.h >= view.right && point.v < view.bottom) return kTClickVBar;
-  if ((mode & kTRModeHBar) && point.v >= view.bottom && point.h < view.right) return kTClickHBar;
+// none).
+int32 BarAt(TRecord r, Point point) {
+  Rect vertical, horizontal;
+  TGetBarRects(r, &vertical, &horizontal);
+  if (DPtInRect(point, &vertical)) return kTClickVBar;
+  if (DPtInRect(point, &horizontal)) return kTClickHBar;
   return 0;
 }
 
@@ -287,8 +264,7 @@ int32 TIdle(TRecord record, Point point) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return kTIdleOutside;
   const Rect outer = Outer(record);
   if (!DPtInRect(point, &outer)) return kTIdleOutside;
-  const int32 bar = EditClickScrollBars(record, point);
-  if (bar) return bar;
+  if (const int32 bar = BarAt(record, point)) return bar;
   return EditClass(record) == 0 || EditClass(record) == 0x100 ? kTIdleReadOnly : kTIdleEdit;
 }
 
@@ -296,10 +272,10 @@ int32 TClick(TRecord record, Point point, int32 flags) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return kTClickOutside;
   Rect outer = Outer(record);
   if (!DPtInRect(point, &outer)) return kTClickOutside;
-  if (const int32 bar = EditClickScrollBars(record, point)) {
+  if (BarAt(record, point)) {
     if ((TRData(record)->mode & kTRModeInvalOnDeactivate) && !(TRData(record)->flags & kTRFlagActive))
       WInvalRect(WCurrentPort(), &outer);
-    return bar;
+    return TClickScrollBars(record, point);
   }
   if (EditClass(record) == 0 || EditClass(record) == 0x100) return kTClickReadOnly;
   TValidateLines(record);

@@ -19,6 +19,7 @@
 #include "mgsource/textoffset.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/textcaret.h"
+#include "mgsource/window/textdraw.h"
 
 namespace {
 
@@ -322,14 +323,6 @@ MgErr InsertAtSelection(TRecord r, const uChar* bytes, int32 count, const Runs* 
   StoreRuns(r, runs);
   return kNoErr;
 }
-
-// The calls into text drawing and scrolling.  Until those land beside the
-// editor, the record is redrawn whole and the view is not moved.
-void EditScrollToOffset(TRecord r, int32 offset, Bool32 redraw) {
-  (void)offset;
-  if (redraw) TDraw(r);
-}
-void EditScrollPage(TRecord r, int32 part) { (void)r, (void)part; }
 
 bool IsBreak(uChar c) { return c == '\r' || c == '\n'; }
 
@@ -696,8 +689,8 @@ void TKey(TRecord record, int32 keyCode, int32 character, int32 modifiers, Bool3
       TakeInsertionStyle(record);
       break;
     }
-    case kTKeyPageUp: EditScrollPage(record, 6); return;
-    case kTKeyPageDown: EditScrollPage(record, 7); return;
+    case kTKeyPageUp: TScroll(record, 6); return;
+    case kTKeyPageDown: TScroll(record, 7); return;
     case kTKeyChar: {
       ForgetCaretColumn(record);
       const uChar c = uChar(character);
@@ -714,7 +707,7 @@ void TKey(TRecord record, int32 keyCode, int32 character, int32 modifiers, Bool3
     default: return;  // key 29 carries no defined bytes: nothing is typed
   }
   const TRecordData* d = TRData(record);
-  EditScrollToOffset(record, TGetMovingEnd(record) ? d->selStart : d->selEnd, redraw && !changed);
+  TScrollToOffset(record, TGetMovingEnd(record) ? d->selStart : d->selEnd, redraw && !changed);
   if (changed && redraw) TDraw(record);
   TStartFlashing(record, kTCaretFirstMs);
 }
@@ -782,7 +775,7 @@ void TCut(TRecord record, TRecord clipboard, Bool32 redraw) {
   DeleteSelection(record);
   ForgetCaretColumn(record);
   TRData(record)->flags &= ~kTRFlagKeyState;
-  EditScrollToOffset(record, TRData(record)->selEnd, 0);
+  TScrollToOffset(record, TRData(record)->selEnd, 0);
   if (redraw && TRData(record)->lines) TDraw(record);
   if (TRData(record)->flags & kTRFlagActive) {
     TValidateLines(record);
@@ -828,7 +821,7 @@ void TPaste(TRecord clipboard, TRecord record, Bool32 redraw) {
     return;
   }
   TakeInsertionStyle(record);
-  EditScrollToOffset(record, TRData(record)->selEnd, 0);
+  TScrollToOffset(record, TRData(record)->selEnd, 0);
   if (redraw) TDraw(record);
   TStartFlashing(record, kTCaretFirstMs);
 }

@@ -18,6 +18,7 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_dde.h"
 #include "platform/qx_debugout.h"
+#include "platform/qx_display.h"
 #include "platform/qx_file.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
