@@ -2,6 +2,8 @@
 // window's drop handler.
 #include "mgsource/window/wdrag.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "mgsource/byteorder.h"
@@ -119,7 +121,7 @@ MgErr DragGetItemPath(DragData data, int32 index, Path* path, int32 kind) {
   if (length == 0 || length > kDragMaxName) return kFileNotFoundErr;
   PlatDragQueryFile(Source(data), uInt32(index), name, sizeof name);
   const size_t n = std::strlen(name);
-  if (n >= 4 && (std::strcmp(name + n - 4, ".LNK") == 0 || std::strcmp(name + n - 4, ".lnk") == 0))
+  if (n >= 4 && strcasecmp(name + n - 4, ".LNK") == 0)
     FResolveShortcut(name);
   return FTextToPath(reinterpret_cast<const uChar*>(name), int32(std::strlen(name)), path);
 }

@@ -342,6 +342,17 @@ TEST_F(TextEdit, TheCaretFlashesOnlyInEditableRecordsAndOneAtATime) {
     TActivate(second, 0);
     EXPECT_EQ(TCaretOwner(), second);
     EXPECT_EQ(capture.Count("Some other text is still flashing in Install caret"), 1);
+    // The drop caret stops the flashing; hiding it starts it again 1000 ms on.
+    TValidateLines(second);
+    TShowDropCaret(second, TOffsetToPt(second, 2, 0, nullptr), 0);
+    EXPECT_EQ(TGetDropOffset(), 2);
+    EXPECT_EQ(FlashDue(), 0u);
+    TMoveDropCaret(second, TOffsetToPt(second, 1, 0, nullptr));
+    EXPECT_EQ(TGetDropOffset(), 1);
+    now = MilliSecs();
+    THideDropCaret();
+    EXPECT_GE(FlashDue(), now + kTCaretFirstMs);
+    EXPECT_EQ(Sel(second), std::make_pair(0, 0));
     TDeactivate(second, 0);
     TDeactivate(r, 0);
     EXPECT_EQ(capture.Count("### Trying to remove"), 0);
