@@ -116,6 +116,15 @@ void Toggle(TRecord r, WindowRef window) {
   WRestore(&saved);
 }
 
+}  // namespace
+
+void TRedrawShownCaret(TRecord record) {
+  if (record && *record && (TRData(record)->flags & kTRFlagShown))
+    InvertRange(record, TRData(record)->selStart, TRData(record)->selEnd);
+}
+
+namespace {
+
 int32 Flash(void*) {
   TRecord r = gCaret.owner;
   if (!r || !*r || !(gCaret.flash & 1)) return 0;

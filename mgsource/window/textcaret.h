@@ -46,6 +46,9 @@ QX_EXTERN_C int32 TGetDropOffset();
 // again after delay ms; for the editor.
 void TStopFlashing(TRecord record, Bool32 erase);
 void TStartFlashing(TRecord record, int32 delayMs);
+// Inverts the record's caret or selection in the current port again when it
+// is shown: drawing the record's text painted over it.
+void TRedrawShownCaret(TRecord record);
 // The record that owns the caret (null for none).
 TRecord TCaretOwner();
 // Releases the flash handler; at the text manager's shut-down.

@@ -20,6 +20,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/sbar.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_dc.h"
@@ -350,6 +351,7 @@ int32 HostTextDraw(UHandle record) {
     Rect below{Clip16Rect(std::max<int64>(top, view.top)), view.left, view.bottom, view.right};
     if (d->background != kTransparentColor) Paint(below, d->background, kWhiteColor);
     else if (active) Paint(below, Contrast(d->runs[0].colour), kWhiteColor);
+    TRedrawShownCaret(record);
   }
   TDrawBars(record);
   return 0;

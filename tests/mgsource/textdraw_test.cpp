@@ -17,6 +17,7 @@
 #include "mgsource/window/menus.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/tipstrip.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wsysinfo.h"
@@ -112,6 +113,23 @@ TEST_F(TextDraw, AnInactiveOneLineRecordDrawsAsItsBox) {
   TBox(&box, 0x28, Bytes("Centred line"), 12, sans_, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
   EXPECT_EQ(Block(10, 10, 80, 20), Block(10, 40, 80, 20));
   EXPECT_GT(Changed(), 20);
+}
+
+// Drawing the lines paints over the shown selection; it is inverted again.
+TEST_F(TextDraw, AShownSelectionIsInvertedAgainAfterTheText) {
+  const Rect view{10, 10, 40, 150};
+  TRecord r = New(kTRKindLines, "Selected text", view);
+  TRData(r)->flags |= kTRFlagActive;
+  TDraw(r);
+  const std::string plain = Block(10, 10, 140, 30);
+  TRData(r)->selStart = 0;
+  TRData(r)->selEnd = 8;
+  TRData(r)->flags |= kTRFlagShown;
+  TDraw(r);
+  EXPECT_TRUE(Block(10, 10, 140, 30) != plain) << "the selection is shown over the text";
+  TRedrawShownCaret(r);
+  EXPECT_TRUE(Block(10, 10, 140, 30) == plain) << "inverting the range once more gives the text back";
+  TRData(r)->flags &= ~(kTRFlagShown | kTRFlagActive);
 }
 
 TEST_F(TextDraw, RecordsScrollWithinTheirRange) {
