@@ -117,19 +117,6 @@ void FPTransferAllControls(ObjHeap heap) {
   OHForEachBlockWith(heap, &TransferOne, nullptr);
 }
 
-UHandle GLNew(int32 capacity, int32 elementSize) {
-  if (capacity < 0 || elementSize <= 0 || int64(capacity) * elementSize > 0x7FFFFFF0 - 12) return nullptr;
-  UHandle list = DSNewHClr(12 + capacity * elementSize);
-  if (!list) return nullptr;
-  PutNative32(*list, uInt32(capacity));
-  PutNative32(*list + 8, uInt32(elementSize));
-  return list;
-}
-
-void GLDispose(UHandle list) {
-  if (list) DSDisposeHandle(list);
-}
-
 void* NewUpdateQueue(int32 room) {
   UpdateQueue* q = reinterpret_cast<UpdateQueue*>(DSNewPClr(sizeof(UpdateQueue)));
   if (!q) return nullptr;

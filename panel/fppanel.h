@@ -5,6 +5,7 @@
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
+#include "panel/gnrclist.h"
 
 // The "Front Panel" root object of a new panel heap: its offset, 0 when the
 // heap cannot grow.
@@ -32,10 +33,6 @@ QX_EXTERN_C int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* 
 QX_EXTERN_C void FPTransferAllControls(ObjHeap heap);
 enum : uInt32 { kDCOTransferPending = 0x4 };
 
-// A generic list: a data-zone handle of capacity, count, element size and
-// the elements.
-QX_EXTERN_C UHandle GLNew(int32 capacity, int32 elementSize);
-QX_EXTERN_C void GLDispose(UHandle list);
 
 // The update queue of a data space: 16 bytes of the data zone.
 struct UpdateQueue {
