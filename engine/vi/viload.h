@@ -147,7 +147,8 @@ QX_EXTERN_C MgErr LoadFPHeap(UHandle vi);
 // memory adapting to a substituted font.
 QX_EXTERN_C MgErr PanelPostLoadFixup(UHandle vi);
 // The modification date of the VI's file, or of its library member: 0 when
-// it equals the VI's, 1017 when it differs or cannot be had.
+// it equals the VI's, 1017 when it differs, or the error of the file or
+// library directory when the date cannot be read.
 QX_EXTERN_C MgErr CheckHeapModDate(UHandle vi, int32 heapKind);
 constexpr MgErr kModDateChangedErr = 1017;
 // The one-button alert for a resource missing from a file.

@@ -133,7 +133,8 @@ MgErr CheckHeapModDate(UHandle vi, int32) {
     Bool32 readOnly = 0;
     e = r->rsrcFile ? RGetModDate(nullptr, r->rsrcFile, &date, &readOnly) : kArgErr;
   }
-  return e == kNoErr && date == VIRec(vi)->modDate ? kNoErr : kModDateChangedErr;
+  if (e != kNoErr) return e;  // the file's own error: the file may be gone, not changed
+  return date == VIRec(vi)->modDate ? kNoErr : kModDateChangedErr;
 }
 
 MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFile, int32 errorBase,
@@ -183,10 +184,10 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
     err = kRsrcNotFoundErr;
     return done();
   }
-  if (CheckHeapModDate(vi, 2) != kNoErr) {
+  if (const MgErr dated = CheckHeapModDate(vi, 2)) {
     RRelease(stored);
     loadError = kLoadErrModDate;
-    err = kModDateChangedErr;
+    err = dated;
     return done();
   }
   RDetach(stored);

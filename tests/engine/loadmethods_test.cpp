@@ -513,6 +513,14 @@ TEST_F(LoadMethodsTest, APanelLoadsLaterFromTheVIsFileOrItsLibraryMember) {
       }
       EXPECT_EQ(linkcheck::CountPublic(PS("P.vi"), kLinkClassPanel), 0);
     }
+    if (c.library && !c.padding) {
+      // A library that is gone gives the file's error, not a changed date.
+      EXPECT_EQ(CheckHeapModDate(vi, 2), c.redated ? kModDateChangedErr : kNoErr);
+      fs::remove(root_ + "/m/lib.qlb");
+      const MgErr gone = CheckHeapModDate(vi, 2);
+      EXPECT_NE(gone, kNoErr);
+      EXPECT_NE(gone, kModDateChangedErr);
+    }
     gQXLoadErrorCode = 0;
     DisposeVI(vi, 1);
     fs::remove_all(root_ + "/m");
