@@ -228,8 +228,13 @@ inline int16 ObjInt16(ObjHeap heap, int32 offset, int32 byte) {
 }
 inline int32 ObjClass(ObjHeap heap, int32 offset) { return OHBlockClass(heap, offset); }
 
-// The offset of the object's part with that id and order, 0 when it has none.
+// The offset of the object's first part with that id and order, 0 when it
+// has none.  Order kPartOrderHighest: the part of that id with the highest
+// order (the first of equals).  Id 0: the last part whose key is 0 and
+// whose id is not 66.
 QX_EXTERN_C int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order);
+constexpr int32 kPartOrderHighest = 0x7FFFFFFF;
+constexpr int16 kPartIdNotFoundByZero = 66;
 // Calls visit(part offset) for every entry of the object's part list.
 template <typename Visit>
 void ForEachPart(ObjHeap heap, int32 object, Visit visit) {

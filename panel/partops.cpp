@@ -9,6 +9,7 @@
 #include "mgsource/debug.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
+#include "panel/osupport.h"
 
 namespace {
 uChar* Ext(ObjHeap heap, int32 at) {
@@ -26,6 +27,8 @@ Rect RectAt(ObjHeap heap, int32 at) {
   return r;
 }
 void SetRectAt(ObjHeap heap, int32 at, const Rect& r) { std::memcpy(*heap + at, &r, sizeof r); }
+
+}  // namespace
 
 // Places every item of the table around the centre of the ring's part 28:
 // an item with a picture keeps its size centred on that point, one without
@@ -58,7 +61,6 @@ void PlaceRingItems(ObjHeap heap, int32 ring, int32 table) {
   if (current >= 0 && current < count)
     SetRectAt(heap, table + kPartBoundsAt, RectAt(heap, table + kRingItemsAt + kRingItemSize * current));
 }
-}  // namespace
 
 QX_EXTERN_C void FPKeyFocusUpdate(ObjHeap heap, int32 object, int32, void* text) {
   if (!heap || !*heap || !Ext(heap, 0)) return;
@@ -88,6 +90,34 @@ QX_EXTERN_C MgErr ResizePartObject(ObjHeap heap, int32 ring, int32* part, int32 
   std::memset(items + kRingItemSize * index, 0, kRingItemSize);
   PutNative16(*heap + moved + kRingItemCountAt, uInt16(count + 1));
   PutNative16(*heap + moved + kRingCurrentAt, uInt16(index));
+  *part = moved;
+  PlaceRingItems(heap, ring, moved);
+  return kNoErr;
+}
+
+QX_EXTERN_C MgErr ShrinkPartObject(ObjHeap heap, int32 ring, int32* part, int32 index) {
+  if (!heap || !*heap || !ring || !part || !*part) return kArgErr;
+  const int32 old = *part;
+  const int32 count = ObjInt16(heap, old, kRingItemCountAt);
+  const int32 size = OHBlockSize(heap, old);
+  if (count <= 0 || size < kRingItemsAt + kRingItemSize * count) return kArgErr;
+  if (index < 0) index = 0;
+  if (index > count - 1) index = count - 1;
+  uChar* items = *heap + old + kRingItemsAt;
+  std::memmove(items + kRingItemSize * index, items + kRingItemSize * (index + 1),
+               size_t(kRingItemSize * (count - 1 - index)));
+  int32 current = ObjInt16(heap, old, kRingCurrentAt);
+  // The item after the removed one takes its place; past the end the
+  // previous one is current.
+  if (current > index || current > count - 2) current = current > 0 ? current - 1 : 0;
+  PutNative16(*heap + old + kRingItemCountAt, uInt16(count - 1));
+  PutNative16(*heap + old + kRingCurrentAt, uInt16(current));
+  int32 moved = old;
+  if (MgErr err = OHSetBlockSize(heap, &moved, size - kRingItemSize)) return err;
+  if (moved != old) {
+    const int32 list = ObjWord(heap, ring, kObjPartList / 4);
+    if (list) ObjListIndex(heap, list, old, moved);
+  }
   *part = moved;
   PlaceRingItems(heap, ring, moved);
   return kNoErr;

@@ -1,0 +1,490 @@
+#include "panel/osupport.h"
+
+#include <cstring>
+
+#include "engine/datatype.h"
+#include "engine/objswap.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/panelroutines.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/datetime.h"
+#include "mgsource/debug.h"
+#include "mgsource/draw/icursor.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
+#include "mgsource/memory.h"
+#include "mgsource/objlist.h"
+#include "mgsource/thread.h"
+#include "panel/objects.h"
+#include "panel/textparts.h"
+#include "rtlib/panellocators.h"
+
+namespace {
+
+constexpr int32 kLabelPart = 16;
+constexpr int32 kClsControlOf19 = 19;  // controls a display object as class 18 does
+constexpr int32 kRingFlagsWord = 15;    // the data-space offset of the ring's item flags
+
+int16 PartIdOf(ObjHeap heap, int32 part) { return ObjInt16(heap, part, kObjPartId); }
+
+bool Hidden(ObjHeap heap, int32 part) { return (uInt32(ObjWord(heap, part, 0)) & kObjFlagHidden) != 0; }
+
+// ---- Rings ----------------------------------------------------------------------------
+
+// The size of a handle of either zone, -1 for one of neither.
+int32 AnyHandleSize(const void* h) {
+  if (DSCheckHandle(h) == kNoErr) return DSGetHandleSize(UHandle(const_cast<void*>(h)));
+  if (AZCheckHandle(h) == kNoErr) return AZGetHandleSize(UHandle(const_cast<void*>(h)));
+  return -1;
+}
+MgErr AnySetHandleSize(UHandle h, int32 size) {
+  return DSCheckHandle(h) == kNoErr ? DSSetHandleSize(h, size) : AZSetHandleSize(h, size);
+}
+
+// Part 12's texts when the handle is ours and its strings fit it; null
+// otherwise (a list that does not fit is reported).
+CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
+  const int32 part = FindPart(heap, ring, kRingTextPart, 0);
+  if (textPart) *textPart = part;
+  if (!part || OHBlockSize(heap, part) < kRingTextWord + 4) return nullptr;
+  auto h = reinterpret_cast<CPStrHandle>(uintptr_t(OHWord(heap, uInt32(part + kRingTextWord))));
+  const int32 size = h ? AnyHandleSize(h) : -1;
+  if (size < 0) return nullptr;
+  const UPtr p = reinterpret_cast<UPtr>(*h);
+  const int32 n = size >= 4 ? int32(GetNative32(p)) : -1;
+  int64 at = 4;
+  int32 walked = 0;
+  for (; n >= 0 && walked < n && at < size; ++walked) at += 1 + p[at];
+  if (n < 0 || walked != n || at > size) {
+    QX_ASSERT_MSG(false, "ring texts do not fit their handle");
+    return nullptr;
+  }
+  return h;
+}
+
+int32 TextCount(CPStrHandle h) { return h ? int32(GetNative32(reinterpret_cast<UPtr>(*h))) : 0; }
+
+// Part 14 when its count fits its block (reported otherwise: no table).
+int32 RingTable(ObjHeap heap, int32 ring) {
+  const int32 part = FindPart(heap, ring, kRingTablePart, 0);
+  if (!part) return 0;
+  const int32 n = ObjInt16(heap, part, kRingItemCountAt);
+  if (OHBlockSize(heap, part) < kRingItemsAt || n < 0 ||
+      kRingItemsAt + kRingItemSize * n > OHBlockSize(heap, part)) {
+    QX_ASSERT_MSG(false, "ring item table does not fit its block");
+    return 0;
+  }
+  return part;
+}
+
+// The cell of the ring's item-flags array in the data space, null when the
+// ring has none.
+UPtr FlagsCell(ObjHeap heap, int32 ring) {
+  if (OHBlockSize(heap, ring) < 4 * (kRingFlagsWord + 1)) return nullptr;
+  const int32 at = ObjWord(heap, ring, kRingFlagsWord);
+  return at ? FPHeapDataPtr(heap, at) : nullptr;
+}
+
+UHandle FlagsArray(UPtr cell) {
+  UHandle a = cell ? reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell))) : nullptr;
+  if (!a || DSCheckHandle(a) != kNoErr) return nullptr;
+  const int32 n = int32(GetNative32(*a));
+  return n >= 0 && int64(n) * 4 + 4 <= DSGetHandleSize(a) ? a : nullptr;
+}
+
+MgErr InsertFlag(ObjHeap heap, int32 ring, int32 index, Bool32 disabled) {
+  UPtr cell = FlagsCell(heap, ring);
+  if (!cell) return kNoErr;
+  UHandle a = FlagsArray(cell);
+  if (!a) {
+    if (GetNative32(cell)) return kNoErr;  // a word that names no array of ours
+    if (!(a = DSNewHClr(4))) return kMemFullErr;
+    if (!(cell = FlagsCell(heap, ring))) {
+      DSDisposeHandle(a);
+      return kNoErr;
+    }
+    PutNative32(cell, uInt32(uintptr_t(a)));
+  }
+  const int32 n = int32(GetNative32(*a));
+  if (DSSetHandleSize(a, 4 + 4 * (n + 1)) != kNoErr) return kMemFullErr;
+  if (index < 0) index = 0;
+  if (index > n) index = n;
+  std::memmove(*a + 4 + 4 * (index + 1), *a + 4 + 4 * index, size_t(4 * (n - index)));
+  PutNative32(*a + 4 + 4 * index, disabled ? 1u : 0u);
+  PutNative32(*a, uInt32(n + 1));
+  return kNoErr;
+}
+
+void RemoveFlag(ObjHeap heap, int32 ring, int32 index) {
+  UHandle a = FlagsArray(FlagsCell(heap, ring));
+  if (!a) return;
+  const int32 n = int32(GetNative32(*a));
+  if (index < 0 || index >= n) return;
+  std::memmove(*a + 4 + 4 * index, *a + 4 + 4 * (index + 1), size_t(4 * (n - 1 - index)));
+  PutNative32(*a, uInt32(n - 1));
+}
+
+int32 FlagOf(ObjHeap heap, int32 ring, int32 index) {
+  UHandle a = FlagsArray(FlagsCell(heap, ring));
+  return a && index >= 0 && index < int32(GetNative32(*a)) ? int32(GetNative32(*a + 4 + 4 * index)) : 0;
+}
+
+// ---- Tracking -------------------------------------------------------------------------
+
+ObjHeap gTrackHeap = nullptr;
+int32 gTrackObject = 0;
+int32 gTrackState = 0;
+ThMutex gBoolMutex = nullptr;
+ObjHeap gBoolHeap = nullptr;  // the tracked Boolean: under gBoolMutex
+int32 gBoolObject = 0;
+
+void SetTrackedBool(ObjHeap heap, int32 object) {
+  if (gBoolMutex) ThMutexAcquire(gBoolMutex);
+  gBoolHeap = heap;
+  gBoolObject = object;
+  if (gBoolMutex) ThMutexRelease(gBoolMutex);
+}
+
+// ---- Cursors and pictures -------------------------------------------------------------
+
+RsrcFileRef gCursorFile = 0;
+int32 gCursorImages[kCursorCount] = {};
+int32 gBusyState = 0;
+uInt32 gBusyDeadline = 0;
+uInt32 gIntervalStart = 0;
+
+bool Passed(uInt32 deadline) { return int32(MilliSecs() - deadline) >= 0; }
+
+struct PictTable {
+  int32 first, last;
+  int32* entries;
+};
+int32 gPicts1[383 - 9 + 1], gPicts2[2093 - 2000 + 1], gPicts3[7028 - 7000 + 1];
+const PictTable kPictTables[] = {{9, 383, gPicts1}, {2000, 2093, gPicts2}, {7000, 7028, gPicts3}};
+
+int32* PictSlot(int32 index) {
+  for (const PictTable& t : kPictTables)
+    if (index >= t.first && index <= t.last) return &t.entries[index - t.first];
+  return nullptr;
+}
+
+}  // namespace
+
+// ---- Parts ----------------------------------------------------------------------------
+
+int32 SetPartIdVisible(ObjHeap heap, int32 object, int32 partId, Bool32 show) {
+  if (!heap || !*heap || !object) return 0;
+  int32 changed = 0;
+  ForEachPart(heap, object, [&](int32 part) {
+    if (PartIdOf(heap, part) != partId || Hidden(heap, part) == !show) return;
+    const uInt32 flags = uInt32(ObjWord(heap, part, 0));
+    if (show) {
+      ObjSetWord(heap, part, 0, int32(flags & ~kObjFlagHidden));
+      OInval(heap, part, 0);
+    } else {
+      OInval(heap, part, 0);
+      ObjSetWord(heap, part, 0, int32(flags | kObjFlagHidden));
+    }
+    changed = 1;
+  });
+  return changed;
+}
+
+int32 PartIdAllHidden(ObjHeap heap, int32 object, int32 partId) {
+  if (!heap || !*heap || !object) return 1;
+  int32 hidden = 1;
+  ForEachPart(heap, object, [&](int32 part) {
+    if (PartIdOf(heap, part) == partId && !Hidden(heap, part)) hidden = 0;
+  });
+  return hidden;
+}
+
+int32 ObjHasPartKey(ObjHeap heap, int32 object, int32 key) {
+  if (!heap || !*heap || !object || !key) return 0;
+  int32 has = 0;
+  ForEachPart(heap, object, [&](int32 part) {
+    if (int32(uInt16(ObjInt16(heap, part, kObjPartKey))) == key) has = 1;
+  });
+  return has;
+}
+
+int32 IsActiveElementPart(ObjHeap heap, int32 object, int32 part) {
+  if (!heap || !*heap || !object || !part) return 0;
+  const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
+  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
+  const bool cluster = td && td->code == kTDCluster;
+  const bool indicator = (uInt32(ObjWord(heap, object, 0)) & kObjFlagIndicator) != 0;
+  const bool active = OHBlockSize(heap, object) >= 4 * (kPWActiveElement + 1) &&
+                      ObjInt16(heap, part, kObjPartOrder) == ObjWord(heap, object, kPWActiveElement);
+  const bool zero = cluster && !indicator && active;
+  if (ObjClass(heap, object) == kClsKnob) return zero ? 0 : 1;
+  return !cluster || indicator || active ? 0 : 1;
+}
+
+void PStrTrimLeading(PStr s) {
+  if (!s) return;
+  auto blank = [](uChar c) { return c == ' ' || c == 8 || c == 12 || c == 10 || c == 13 || c == 9; };
+  int32 n = s[0], from = 1;
+  while (from <= n && blank(s[from])) ++from;
+  while (n >= from && blank(s[n])) --n;
+  const int32 len = n - from + 1;
+  std::memmove(s + 1, s + from, size_t(len));
+  s[0] = uChar(len);
+}
+
+void PartTextToPStr(ObjHeap heap, int32 part, PStr buffer) {
+  if (!buffer) return;
+  buffer[0] = 0;
+  if (!heap || !*heap || !part || OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return;
+  auto text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
+  if (!text || DSCheckHandle(text) != kNoErr) return;
+  int32 n = (*text)->cnt;
+  const int32 room = DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4;
+  if (n < 0) n = 0;
+  if (n > room) n = room;
+  if (n > 255) n = 255;
+  std::memcpy(buffer + 1, (*text)->str, size_t(n));
+  buffer[0] = uChar(n);
+}
+
+PStr GetCtrlLabel(ObjHeap heap, int32 control) {
+  static uChar label[256];
+  label[0] = 0;
+  if (!heap || !*heap || !control) return label;
+  const int32 cls = ObjClass(heap, control);
+  if ((cls == kClsFPDataController || cls == kClsControlOf19) && OHBlockSize(heap, control) >= 4 * (kPWDCODisplay + 1))
+    control = ObjWord(heap, control, kPWDCODisplay);
+  if (!control || !OHIsUsedBlock(heap, control) || ClassRecord(ObjClass(heap, control))->categoryB != kCatDDO) {
+    QX_ASSERT_MSG(false, "GetCtrlLabel: not a data display object");
+    return label;
+  }
+  if (const int32 part = FindPart(heap, control, kLabelPart, 0)) {
+    PartTextToPStr(heap, part, label);
+    PStrTrimLeading(label);
+  }
+  return label;
+}
+
+// ---- Rings ----------------------------------------------------------------------------
+
+int32 RingItemCountChecked(ObjHeap heap, int32 ring) {
+  if (CPStrHandle texts = RingTexts(heap, ring, nullptr)) return TextCount(texts);
+  const int32 table = RingTable(heap, ring);
+  return table ? ObjInt16(heap, table, kRingItemCountAt) : 0;
+}
+
+MgErr RingInsertItem(ObjHeap heap, int32 ring, ConstPStr text, const void* record, int32 index, Bool32 disabled) {
+  if (!heap || !*heap || !ring) return kArgErr;
+  int32 textPart = 0;
+  CPStrHandle texts = RingTexts(heap, ring, &textPart);
+  int32 table = RingTable(heap, ring);
+  if (!texts && !table) {
+    QX_ASSERT_MSG(false, "ring without item texts or item table");
+    return kArgErr;
+  }
+  if (index < 0) index = 0;
+  const int32 n = texts ? TextCount(texts) : ObjInt16(heap, table, kRingItemCountAt);
+  if (index > n) index = n;
+  const uChar empty[1] = {0};
+  if (texts && CPStrInsert(texts, text ? text : empty, index) != kNoErr) return kMemFullErr;
+  if (table) {
+    if (ResizePartObject(heap, ring, &table, index) != kNoErr) {
+      if (texts) CPStrRemove(texts, index);
+      return kMemFullErr;
+    }
+    if (record) {
+      std::memcpy(*heap + table + kRingItemsAt + kRingItemSize * index, record, kRingItemSize);
+      PlaceRingItems(heap, ring, table);
+    }
+  }
+  return InsertFlag(heap, ring, index, disabled);
+}
+
+MgErr RingRemoveItem(ObjHeap heap, int32 ring, int32 index) {
+  if (!heap || !*heap || !ring) return kArgErr;
+  CPStrHandle texts = RingTexts(heap, ring, nullptr);
+  int32 table = RingTable(heap, ring);
+  const int32 n = texts ? TextCount(texts) : table ? ObjInt16(heap, table, kRingItemCountAt) : 0;
+  if (n <= 0) return kArgErr;
+  if (index < 0) index = 0;
+  if (index > n - 1) index = n - 1;
+  if (texts) CPStrRemove(texts, index);
+  if (table && index < ObjInt16(heap, table, kRingItemCountAt)) ShrinkPartObject(heap, ring, &table, index);
+  RemoveFlag(heap, ring, index);
+  return kNoErr;
+}
+
+MgErr RingSetItemText(ObjHeap heap, int32 ring) {
+  if (!heap || !*heap || !ring) return kArgErr;
+  if (CPStrHandle texts = RingTexts(heap, ring, nullptr)) {
+    if (MgErr err = AnySetHandleSize(reinterpret_cast<UHandle>(texts), 4)) return err;
+    PutNative32(reinterpret_cast<UPtr>(*texts), 0);
+  }
+  if (int32 table = RingTable(heap, ring)) {
+    if (MgErr err = OHSetBlockSize(heap, &table, kRingItemsAt)) return err;
+    PutNative16(*heap + table + kRingItemCountAt, 0);
+    PutNative16(*heap + table + kRingCurrentAt, 0);
+  }
+  if (UHandle a = FlagsArray(FlagsCell(heap, ring))) PutNative32(*a, 0);
+  return kNoErr;
+}
+
+MgErr RingSetItems(ObjHeap srcHeap, int32 src, ObjHeap dstHeap, int32 dst) {
+  if (!srcHeap || !*srcHeap || !src || !dstHeap || !*dstHeap || !dst) return kArgErr;
+  if (MgErr err = RingSetItemText(dstHeap, dst)) return err;
+  CPStrHandle texts = RingTexts(srcHeap, src, nullptr);
+  const int32 table = RingTable(srcHeap, src);
+  const int32 nTexts = TextCount(texts), nItems = table ? ObjInt16(srcHeap, table, kRingItemCountAt) : 0;
+  if (texts && table && nTexts != nItems) QX_ASSERT_MSG(false, "ring texts and pictures differ in count");
+  const int32 n = texts && table ? (nTexts < nItems ? nTexts : nItems) : texts ? nTexts : nItems;
+  for (int32 i = 0; i < n; ++i) {
+    uChar text[256] = {0};
+    if (texts) std::memcpy(text, CPStrIndex(texts, i), size_t(1 + CPStrIndex(texts, i)[0]));
+    uChar record[kRingItemSize];
+    if (table) std::memcpy(record, *srcHeap + table + kRingItemsAt + kRingItemSize * i, kRingItemSize);
+    if (MgErr err = RingInsertItem(dstHeap, dst, text, table ? record : nullptr, i, FlagOf(srcHeap, src, i) & 1))
+      return err;
+  }
+  return kNoErr;
+}
+
+// ---- Tracking -------------------------------------------------------------------------
+
+void SetTrackObject(ObjHeap heap, int32 object, ObjHeap* prevHeap, int32* prevObject, Bool32 set) {
+  if (prevHeap) *prevHeap = gTrackHeap;
+  if (prevObject) *prevObject = gTrackObject;
+  if (!set) return;
+  gTrackHeap = heap;
+  gTrackObject = object;
+  if (!heap || !object)
+    SetTrackedBool(nullptr, 0);
+  else if (*heap && ObjClass(heap, object) == kClsBoolean)
+    SetTrackedBool(heap, object);
+}
+
+void TrackState(int32 value, int32* previous, Bool32 set) {
+  if (previous) *previous = gTrackState;
+  if (set) gTrackState = value;
+}
+
+int32 IsBoolTracking(ObjHeap heap, int32 object) {
+  if (gBoolMutex) ThMutexAcquire(gBoolMutex);
+  const int32 tracking = heap && object && gBoolHeap == heap && gBoolObject == object ? 1 : 0;
+  if (gBoolMutex) ThMutexRelease(gBoolMutex);
+  return tracking;
+}
+
+MgErr BoolTrackMutexInit(Bool32 create, Bool32) {
+  if (create) {
+    // Made whether or not execution threads run: external code may ask
+    // from threads of its own.
+    return gBoolMutex ? kNoErr : ThMutexCreate(&gBoolMutex, nullptr);
+  }
+  if (gBoolMutex) ThMutexDestroy(gBoolMutex);
+  gBoolMutex = nullptr;
+  return kNoErr;
+}
+
+// ---- Cursors --------------------------------------------------------------------------
+
+void SetCursorImageFile(RsrcFileRef file) { gCursorFile = file; }
+
+int32 GetCursorImage(int32 number) {
+  if (number < 0 || number >= kCursorCount) return 0;
+  if (!gCursorImages[number]) {
+    int32 image = 0;
+    const int32 id = number == kBusyCursorNumber ? -2 : kCursorImageBase + number;
+    if (IGet(gCursorFile, kImageCursor, id, &image, 1) == kNoErr) gCursorImages[number] = image;
+  }
+  return gCursorImages[number];
+}
+
+void SetCursorByNumber(int32 number, int32 argument) {
+  if (number < 0 || number >= kCursorCount) {
+    ISetCursor(number, argument);
+    return;
+  }
+  if (const int32 image = GetCursorImage(number)) ISetCursor(image, argument);
+}
+
+int32 BusyCursorState(Bool32 busy, int32* cursor) {
+  if (!busy) {
+    const int32 was = gBusyState == 2 ? 1 : 0;
+    gBusyState = 0;
+    return was;
+  }
+  switch (gBusyState) {
+    case 0:
+      gBusyState = 1;
+      gBusyDeadline = MilliSecs() + 100;
+      return 0;
+    case 1:
+      if (Passed(gBusyDeadline)) {
+        gBusyState = 2;
+        gBusyDeadline = MilliSecs() + 250;
+        if (cursor) *cursor = kBusyCursorNumber;
+      }
+      return 1;
+    case 2:
+      if (Passed(gBusyDeadline)) gBusyDeadline = MilliSecs() + 250;
+      if (cursor) *cursor = kBusyCursorNumber;
+      return 1;
+    default:
+      QX_ASSERT_MSG(false, "BusyCursorState: bad state");
+      gBusyState = 0;
+      return 0;
+  }
+}
+
+void UpdateCursor(Bool32 busy) {
+  int32 cursor = -1;
+  const int32 answer = BusyCursorState(busy, &cursor);
+  if (!busy) {
+    if (answer) ISetCursor(-1, -2);
+  } else if (cursor >= 0) {
+    SetCursorByNumber(cursor, -2);
+  }
+}
+
+int32 IntervalElapsed(uInt32 start, uInt32 ms) {
+  if (start) gIntervalStart = start;
+  const uInt32 now = MilliSecs();
+  if (now - gIntervalStart > ms) {
+    gIntervalStart = now;
+    return 1;
+  }
+  return 0;
+}
+
+// ---- Built-in pictures ------------------------------------------------------------------
+
+int32 CheckPictIndex(int32 index) {
+  if (const int32* slot = PictSlot(index)) return *slot;
+  DBPrintf("index %ld", long(index));
+  QX_ASSERT_MSG(false, "CheckPictIndex: no such picture");
+  return 0;
+}
+
+MgErr SetBuiltInPict(int32 index, int32 image) {
+  int32* slot = PictSlot(index);
+  if (!slot) return kArgErr;
+  *slot = image;
+  return kNoErr;
+}
+
+int32 GetPictIndex(int32 index) {
+  if (index == 0) return 0;
+  if (index < 9)
+    index += 1999;
+  else if (index >= 1000 && index <= 1999)
+    index += 7000;
+  int32 pict = CheckPictIndex(index);
+  if (pict && IGetKind(pict) == kImageProc) {
+    uInt32 block[16] = {};
+    int32 copy = 0;
+    if (IProcImageMessage(pict, 10, block) == kNoErr && block[0] && IDuplicate(pict, &copy) == kNoErr) pict = copy;
+  }
+  return int32((uInt32(-index) << 16) | (uInt32(pict) & 0xFFFF));
+}

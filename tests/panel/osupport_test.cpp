@@ -1,0 +1,212 @@
+// Parts found by role and shown, control labels, ring items, the tracked
+// Boolean read from other threads, the busy cursor and built-in pictures.
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/vi/panelroutines.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/objlist.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
+#include "panel_test_support.h"
+#include "mgsource/datetime.h"
+#include "platform/qx_time.h"
+
+namespace {
+
+class ObjSupport : public ptest::PanelTest {
+ protected:
+  int32 Part(int32 owner, int16 id, int16 order, uInt16 key = 0) {
+    const int32 p = vib::NewObject(panel_, kClsLabel, 48, owner, id, order);
+    PutNative16(*panel_ + p + kObjPartKey, key);
+    return p;
+  }
+  // A ring with a text list of the texts and an item table of as many
+  // records; its frame (part 28) centred on (50, 50).
+  int32 Ring(const std::vector<std::string>& texts) {
+    const int32 ring = Obj(kClsRing);
+    const int32 n = int32(texts.size());
+    const int32 table = vib::NewObject(panel_, 9, kRingItemsAt + kRingItemSize * n, ring, kRingTablePart, 0);
+    const int32 text = vib::NewObject(panel_, 10, 48, ring, kRingTextPart, 0);
+    const int32 frame = vib::NewObject(panel_, 9, 28, ring, kGroupFramePart, 0);
+    const Rect f{40, 40, 60, 60};
+    std::memcpy(*panel_ + frame + kPartBoundsAt, &f, sizeof f);
+    PutNative16(*panel_ + table + kRingItemCountAt, uInt16(n));
+    CPStrHandle h = reinterpret_cast<CPStrHandle>(Keep(DSNewHClr(4)));
+    for (int32 i = 0; i < n; ++i) {
+      uChar s[256] = {uChar(texts[size_t(i)].size())};
+      std::memcpy(s + 1, texts[size_t(i)].data(), texts[size_t(i)].size());
+      EXPECT_EQ(CPStrInsert(h, s, i), kNoErr);
+      PutNative16(*panel_ + table + kRingItemsAt + kRingItemSize * i, uInt16(100 + i));
+    }
+    OHSetWord(panel_, uInt32(text + kRingTextWord), uInt32(uintptr_t(h)));
+    return ring;
+  }
+  std::string Texts(int32 ring) {
+    const int32 text = FindPart(panel_, ring, kRingTextPart, 0);
+    auto h = reinterpret_cast<CPStrHandle>(uintptr_t(OHWord(panel_, uInt32(text + kRingTextWord))));
+    std::string s;
+    for (int32 i = 0; i < int32(GetNative32(reinterpret_cast<UPtr>(*h))); ++i) {
+      PStr p = CPStrIndex(h, i);
+      s += std::string(reinterpret_cast<const char*>(p + 1), p[0]) + ",";
+    }
+    return s;
+  }
+  int32 Current(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingCurrentAt); }
+  int32 Records(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingItemCountAt); }
+};
+
+TEST_F(ObjSupport, PartsAreFoundByOrderAndRoleAndShownOnlyWhenTheyChange) {
+  const int32 obj = Obj(kClsNumeric);
+  const int32 a = Part(obj, 23, 0), b = Part(obj, 23, 2);
+  Part(obj, 23, 2);
+  const int32 plain = Part(obj, 10, 0);
+  Part(obj, 66, 0);
+  Part(obj, 11, 0, 5);
+  EXPECT_EQ(FindPart(panel_, obj, 23, kPartOrderHighest), b) << "first of the highest order";
+  EXPECT_EQ(FindPart(panel_, obj, 23, 0), a);
+  EXPECT_EQ(FindPart(panel_, obj, 0, 0), plain) << "id 0 skips id 66 and keyed parts from the end";
+  EXPECT_EQ(ObjHasPartKey(panel_, obj, 5), 1);
+  EXPECT_EQ(ObjHasPartKey(panel_, obj, 0), 0);
+  struct Step {
+    Bool32 show;
+    int32 changed, hidden, invals;
+  } steps[] = {{1, 0, 0, 0}, {0, 1, 1, 3}, {0, 0, 1, 0}, {1, 1, 0, 3}};
+  for (const Step& s : steps) {
+    const int32 before = OInvalCount();
+    EXPECT_EQ(SetPartIdVisible(panel_, obj, 23, s.show), s.changed);
+    EXPECT_EQ(PartIdAllHidden(panel_, obj, 23), s.hidden);
+    EXPECT_EQ(OInvalCount() - before, s.invals);
+  }
+}
+
+TEST_F(ObjSupport, LabelsAreTrimmedAndReadThroughTheirController) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {{" \t\r\nab c\b\f ", "ab c"}, {" \n\t", ""}, {"x", "x"}, {"", ""}};
+  for (const Case& c : cases) {
+    uChar s[256] = {uChar(std::strlen(c.in))};
+    std::memcpy(s + 1, c.in, s[0]);
+    PStrTrimLeading(s);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(s + 1), s[0]), c.out) << '"' << c.in << '"';
+  }
+  const int32 display = Obj(kClsNumeric);
+  const int32 dco = Obj(kClsFPDataController);
+  SetW(dco, kPWDCODisplay, display);
+  const int32 label = Part(display, 16, 0);
+  UHandle text = Keep(DSNewHandle(4 + 7));
+  reinterpret_cast<LStr*>(*text)->cnt = 7;
+  std::memcpy(*text + 4, " Volts ", 7);
+  ObjSetWord(panel_, label, kPWLabelText, int32(uintptr_t(text)));
+  PStr got = GetCtrlLabel(panel_, dco);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(got + 1), got[0]), "Volts");
+  ClearReports();
+  EXPECT_EQ(GetCtrlLabel(panel_, Obj(kClsLabel))[0], 0);
+  EXPECT_EQ(Asserts(), 1) << "not a data display object";
+  ObjSetWord(panel_, label, kPWLabelText, 0);
+}
+
+TEST_F(ObjSupport, RingItemsInsertPinnedAndRemovingTheLastMakesThePreviousCurrent) {
+  const int32 ring = Ring({"a", "b"});
+  const uChar z[] = "\001z";
+  EXPECT_EQ(RingInsertItem(panel_, ring, z, nullptr, -3, 0), kNoErr);
+  EXPECT_EQ(Texts(ring), "z,a,b,");
+  EXPECT_EQ(Records(ring), 3);
+  EXPECT_EQ(ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingItemsAt + kRingItemSize), 50)
+      << "a record without picture is a point at the frame's centre";
+  EXPECT_EQ(RingInsertItem(panel_, ring, nullptr, nullptr, 99, 0), kNoErr);
+  EXPECT_EQ(Texts(ring), "z,a,b,,");
+  EXPECT_EQ(Current(ring), 3);
+  EXPECT_EQ(RingRemoveItem(panel_, ring, 99), kNoErr);
+  EXPECT_EQ(Texts(ring), "z,a,b,");
+  EXPECT_EQ(Current(ring), 2) << "the previous item";
+  EXPECT_EQ(RingRemoveItem(panel_, ring, 0), kNoErr);
+  EXPECT_EQ(Current(ring), 1) << "the same item after the removed one";
+  // Copies, then all removed.
+  const int32 copy = Ring({"q"});
+  EXPECT_EQ(RingSetItems(panel_, ring, panel_, copy), kNoErr);
+  EXPECT_EQ(Texts(copy), "a,b,");
+  EXPECT_EQ(Records(copy), 2);
+  EXPECT_EQ(RingSetItemText(panel_, copy), kNoErr);
+  EXPECT_EQ(Texts(copy), "");
+  EXPECT_EQ(Records(copy), 0);
+  EXPECT_EQ(RingRemoveItem(panel_, copy, 0), kArgErr);
+  // A stored count past the texts' handle: reported, no items.
+  const int32 bad = Ring({"a"});
+  auto h = reinterpret_cast<CPStrHandle>(uintptr_t(
+      OHWord(panel_, uInt32(FindPart(panel_, bad, kRingTextPart, 0) + kRingTextWord))));
+  PutNative32(reinterpret_cast<UPtr>(*h), 40);
+  PutNative16(*panel_ + FindPart(panel_, bad, kRingTablePart, 0) + kRingItemCountAt, 30000);
+  ClearReports();
+  EXPECT_EQ(RingItemCountChecked(panel_, bad), 0);
+  EXPECT_EQ(RingInsertItem(panel_, bad, z, nullptr, 0, 0), kArgErr);
+  EXPECT_GE(Asserts(), 2);
+  PutNative32(reinterpret_cast<UPtr>(*h), 1);
+}
+
+TEST_F(ObjSupport, TrackedBooleanIsReadWholeFromOtherThreads) {
+  ASSERT_EQ(BoolTrackMutexInit(1, 1), kNoErr);
+  const int32 flag = Obj(kClsBoolean), other = Obj(kClsNumeric);
+  std::atomic<bool> stop{false};
+  std::atomic<int32> wrong{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 4; ++t)
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        const int32 a = IsBoolTracking(panel_, flag);
+        if (a != 0 && a != 1) wrong.fetch_add(1);
+        if (IsBoolTracking(panel_, other)) wrong.fetch_add(1);
+      }
+    });
+  const int rounds = qxtest::Scaled(100000);
+  ObjHeap ph = nullptr;
+  int32 po = 0;
+  for (int i = 0; i < rounds; ++i) {
+    SetTrackObject(panel_, flag, &ph, &po, 1);
+    SetTrackObject(panel_, other, &ph, &po, 1);  // not a Boolean: the tracked one stays
+    if (po != flag) wrong.fetch_add(1);
+    SetTrackObject(nullptr, 0, &ph, &po, 1);
+  }
+  stop = true;
+  for (auto& t : readers) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(IsBoolTracking(panel_, flag), 0) << "cleared with the tracked object";
+  BoolTrackMutexInit(0, 0);
+}
+
+TEST_F(ObjSupport, BusyCursorStepsWithTheClockAndPicturesMapTheirIndexes) {
+  int32 cursor = -1;
+  BusyCursorState(0, nullptr);
+  EXPECT_EQ(BusyCursorState(1, &cursor), 0);
+  EXPECT_EQ(BusyCursorState(1, &cursor), 1);
+  EXPECT_EQ(cursor, -1) << "not before 100 ms";
+  PlatTickShift(101);
+  EXPECT_EQ(BusyCursorState(1, &cursor), 1);
+  EXPECT_EQ(cursor, kBusyCursorNumber);
+  EXPECT_EQ(BusyCursorState(0, nullptr), 1);
+  EXPECT_EQ(BusyCursorState(0, nullptr), 0);
+  EXPECT_EQ(IntervalElapsed(MilliSecs(), 50), 0);
+  PlatTickShift(51);
+  EXPECT_EQ(IntervalElapsed(0, 50), 1);
+  EXPECT_EQ(IntervalElapsed(0, 50), 0) << "restarted";
+  ASSERT_EQ(SetBuiltInPict(2004, 0), kNoErr);
+  struct Case {
+    int32 index, looked;
+    int asserts;
+  } cases[] = {{5, 2004, 0}, {1500, 8500, 1}, {9, 9, 0}, {7028, 7028, 0},
+               {400, 400, 1}, {2094, 2094, 1}};
+  for (const Case& c : cases) {
+    ClearReports();
+    const int32 r = GetPictIndex(c.index);
+    EXPECT_EQ(int16(uInt32(r) >> 16), int16(-c.looked)) << c.index;
+    EXPECT_EQ(Asserts(), c.asserts) << c.index;
+  }
+  EXPECT_EQ(GetPictIndex(0), 0);
+  EXPECT_EQ(SetBuiltInPict(384, 1), kArgErr);
+}
+
+}  // namespace
