@@ -23,6 +23,8 @@
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "panel/objects.h"
+#include "panel/osupport.h"
+#include "panel/zktag.h"
 #include "panel/objload.h"
 #include "panel/oinit.h"
 #include "panel/panel_internal.h"
@@ -430,6 +432,10 @@ MgErr QXRTRegisterPanel() {
   static const QXRTEntry kEntries[] = {
       {151, "DbgPrintfv", reinterpret_cast<QXRTRoutine>(&NullMethod)},
       {1550, "DbgPrintfv", reinterpret_cast<QXRTRoutine>(&NullMethod)},
+      {853, "IsBoolTracking", reinterpret_cast<QXRTRoutine>(&IsBoolTracking)},
+      {1568, "InstallTagList", reinterpret_cast<QXRTRoutine>(&InstallTagList)},
+      {1609, "IsValidTag", reinterpret_cast<QXRTRoutine>(&IsValidTag)},
+      {1610, "StringInTagList", reinterpret_cast<QXRTRoutine>(&StringInTagList)},
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -2,6 +2,9 @@
 // name handles and their lengths are whatever the caller passed.  A list
 // that fails its checks answers 1 and leaves the installed list as it was;
 // an accepted one is installed name for name.  Nothing is left behind.
+// Rings and labels come from stored panels: their item counts, text lists,
+// part ids, orders and keys are whatever the file held; item edits keep the
+// count they report in step and stay inside their blocks.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,7 +13,13 @@
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "engine/objswap.h"
+#include "engine/panelrec.h"
+#include "engine/vi/panelroutines.h"
+#include "panel/objects.h"
+#include "panel/osupport.h"
 #include "panel/zktag.h"
+#include "panel_fuzz_support.h"
 
 namespace {
 
@@ -73,16 +82,75 @@ void FuzzTagList(Input& in) {
   for (UHandle h : pool) DSDisposeHandle(h);
 }
 
+void FuzzObjects(Input& in) {
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewBoundPanel({tdb::I32()}, &vi);
+  if (!heap) return;
+  // A ring and a control whose parts come from the input.
+  const int32 ring = vib::NewObject(heap, kClsRing, ClassRecord(kClsRing)->instanceSize);
+  const int32 display = vib::NewObject(heap, kClsNumeric, ClassRecord(kClsNumeric)->instanceSize);
+  const int32 owners[] = {ring, display};
+  UHandle texts = nullptr;
+  for (int32 k = in.Byte() % 10; k > 0; --k) {
+    const int32 owner = owners[in.Byte() & 1];
+    const int16 id = int16(in.Byte() < 128 ? in.Byte() % 32 : int16(in.Word()));
+    const int32 size = 28 + 4 * (in.Byte() % 12);
+    const int32 part = vib::NewObject(heap, kClsLabel, size, owner, id, int16(in.Byte() % 4));
+    if (!part) break;
+    PutNative16(*heap + part + kObjPartKey, in.Byte() < 200 ? 0 : in.Byte());
+    if (size >= kRingItemsAt) PutNative16(*heap + part + kRingItemCountAt, uInt16(in.Byte() % 6));
+    if (id == kRingTextPart && size >= kRingTextWord + 4 && !texts) {
+      // A text list whose count and lengths come from the input.
+      texts = DSNewHClr(4 + in.Byte() % 24);
+      if (texts) {
+        PutNative32(*texts, in.Byte() % 8);
+        for (int32 i = 4; i < DSGetHandleSize(texts); ++i) (*texts)[i] = in.Byte() % 8;
+        OHSetWord(heap, uInt32(part + kRingTextWord), uInt32(uintptr_t(texts)));
+      }
+    }
+  }
+  for (int32 op = in.Byte() % 8; op > 0 && in.n; --op) {
+    const int32 before = RingItemCountChecked(heap, ring);
+    const int32 index = int8_t(in.Byte());
+    switch (in.Byte() % 4) {
+      case 0: {
+        const uChar text[] = "\002ab";
+        const MgErr err = RingInsertItem(heap, ring, text, nullptr, index, in.Byte() & 1);
+        if (err == kNoErr) FUZZ_CHECK(RingItemCountChecked(heap, ring) == before + 1);
+        break;
+      }
+      case 1:
+        if (RingRemoveItem(heap, ring, index) == kNoErr) FUZZ_CHECK(RingItemCountChecked(heap, ring) == before - 1);
+        break;
+      case 2: FindPart(heap, owners[index & 1], in.Byte() % 32, index < 0 ? kPartOrderHighest : index % 4); break;
+      case 3: {
+        const PStr label = GetCtrlLabel(heap, display);
+        FUZZ_CHECK(label[0] == 0 || (label[1] != ' ' && label[label[0]] != ' '));
+        break;
+      }
+    }
+  }
+  if (texts) DSDisposeHandle(texts);
+  FuzzDisposePanel(heap, vi);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] { return FuzzStartManagers(FuzzAbortWhenArmed) && InitTagLists() == kNoErr; }();
+  static bool init = [] {
+    PanelInstallEngineHooks();
+    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr && InitTagLists() == kNoErr;
+  }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
-  FuzzArmed() = true;
-  FuzzTagList(in);
-  FuzzArmed() = false;
+  if (in.Byte() & 1) {
+    FuzzArmed() = true;
+    FuzzTagList(in);
+    FuzzArmed() = false;
+  } else {
+    FuzzObjects(in);
+  }
   // The installed list's own handles come and go with its length.
   FUZZ_CHECK(InstallTagList(nullptr) == kNoErr);
   FUZZ_CHECK(FuzzLiveHandles() == live);

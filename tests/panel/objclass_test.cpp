@@ -11,6 +11,7 @@
 #include "engine/exec/rttable.h"
 #include "live_handles.h"
 #include "panel/oinit.h"
+#include "panel/zktag.h"
 #include "panel_test_support.h"
 
 namespace {
@@ -155,6 +156,7 @@ TEST_F(ObjClassTest, DispatchClampsJumpsAndSendsIdsWithoutAClassToErrorMethod) {
   EXPECT_EQ(QXRTRegisterPanel(), kNoErr);
   EXPECT_EQ(QXRTTable[151], reinterpret_cast<QXRTRoutine>(&NullMethod));
   EXPECT_EQ(QXRTTable[1550], reinterpret_cast<QXRTRoutine>(&NullMethod));
+  EXPECT_EQ(QXRTTable[1568], reinterpret_cast<QXRTRoutine>(&InstallTagList));
   QXRTCloseRegistration();
   ClearReports();
   EXPECT_EQ(QXRTRegisterPanel(), kArgErr);
