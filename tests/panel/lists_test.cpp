@@ -71,8 +71,10 @@ TEST_F(Lists, GenericListPinsIndexesFindsFromTheEndAndRefusesOtherSizes) {
   ClearReports();
   const int64 wide = 7;
   EXPECT_EQ(GLInsert(l, &wide, 8, 3, 0), kArgErr);
-  EXPECT_EQ(GLGet(l, &out, 8, 0), 0);
-  EXPECT_EQ(GLRemove(l, &out, 8, 0), 0);
+  int64 out8 = -1;
+  EXPECT_EQ(GLGet(l, &out8, 8, 0), 0);
+  EXPECT_EQ(GLRemove(l, &out8, 8, 0), 0);
+  EXPECT_EQ(out8, 0);
   EXPECT_EQ(GLCount(nullptr, 4), 0);
   EXPECT_EQ(Asserts(), 4);
   EXPECT_EQ(Items(l), (std::vector<int32>{2, 1}));
