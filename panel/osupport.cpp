@@ -448,6 +448,12 @@ void UpdateCursor(Bool32 busy) {
   }
 }
 
+void BusyCursorShowNow() {
+  gBusyState = 2;
+  gBusyDeadline = MilliSecs() + 250;
+  SetCursorByNumber(kBusyCursorNumber, -2);
+}
+
 int32 IntervalElapsed(uInt32 start, uInt32 ms) {
   if (start) gIntervalStart = start;
   const uInt32 now = MilliSecs();

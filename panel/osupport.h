@@ -89,6 +89,8 @@ QX_EXTERN_C int32 BusyCursorState(Bool32 busy, int32* cursor);
 // The busy cursor shown after 100 ms of busy calls; the arrow back when it
 // ends.
 QX_EXTERN_C void UpdateCursor(Bool32 busy);
+// The busy state entered at once with the busy cursor shown (printing).
+void BusyCursorShowNow();
 // start not 0 restarts the interval there; then 1 (and a restart now) when
 // more than ms milliseconds have passed since the interval's start.
 QX_EXTERN_C int32 IntervalElapsed(uInt32 start, uInt32 ms);

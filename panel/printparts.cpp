@@ -5,12 +5,10 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/printlayout.h"
-#include "mgsource/datetime.h"
-#include "mgsource/debug.h"
 #include "mgsource/memory.h"
-#include "mgsource/window/wmisc.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
+#include "panel/osupport.h"
 
 int32 gPanelDrawMode = kPanelDrawScreen;
 
@@ -22,56 +20,10 @@ int32 PanelSetDrawMode(int32 mode) {
 
 namespace {
 
-// The busy state: 0 not busy, 1 busy for less than the first deadline, 2
-// the busy cursor reached; the deadline in milliseconds.
-int32 gBusyState = 0;
-uInt32 gBusyDeadline = 0;
-
-bool Passed(uInt32 deadline) { return int32(MilliSecs() - deadline) >= 0; }
-
-}  // namespace
-
-int32 BusyCursorState(Bool32 busy, int32* cursor) {
-  if (!busy) {
-    const bool reached = gBusyState == 2;
-    gBusyState = 0;
-    return reached ? 1 : 0;
-  }
-  switch (gBusyState) {
-    case 0:
-      gBusyState = 1;
-      gBusyDeadline = MilliSecs() + 100;
-      return 0;
-    case 1:
-      if (Passed(gBusyDeadline)) {
-        gBusyState = 2;
-        gBusyDeadline = MilliSecs() + 250;
-        if (cursor) *cursor = kBusyCursorNumber;
-      }
-      return 1;
-    case 2:
-      if (cursor) *cursor = kBusyCursorNumber;
-      return 1;
-    default: DBAssert(__FILE__, __LINE__, "BusyCursorState: bad state"); return 0;
-  }
-}
-
-void UpdateCursor(Bool32 busy) {
-  int32 cursor = 0;
-  const int32 answer = BusyCursorState(busy, &cursor);
-  // The busy cursor is the wait cursor, which goes through the window
-  // manager's setter as it is (-2), as does the arrow (-1).
-  if (!busy && answer) WSetHostCursor(-1);
-  else if (busy && cursor == kBusyCursorNumber) WSetHostCursor(-2);
-}
-
-namespace {
-
 // Printing shows the busy cursor at once and takes it away at its end.
 void PrintBusyCursor(Bool32 busy) {
   if (busy) {
-    gBusyState = 2;
-    WSetHostCursor(-2);
+    BusyCursorShowNow();
   } else {
     UpdateCursor(0);
   }

@@ -14,13 +14,4 @@ int32 PanelSetDrawMode(int32 mode);
 // Fills the print layout's hooks (start-up).
 void PanelInstallPrintHooks();
 
-// The busy cursor: busy set, the wait cursor shows once 100 ms have
-// passed since the first busy call (then kept, rechecked every 250 ms);
-// busy clear ends the busy state, putting the arrow back when the wait
-// cursor showed.  User-interface thread only.
-QX_EXTERN_C void UpdateCursor(Bool32 busy);
-// The busy state's step: busy set, 0 on entering it (the deadline 100 ms
-// ahead), else 1 and, once the deadline passed, *cursor the busy cursor's
-// number; busy clear, whether the busy cursor was reached (the state left).
-int32 BusyCursorState(Bool32 busy, int32* cursor);
-enum : int32 { kBusyCursorNumber = 34 };
+// The busy cursor (UpdateCursor) is in panel/osupport.h.

@@ -44,7 +44,7 @@ PlatCursor IGetHostCursor(int32 id) {
 }
 
 void ISetCursor(int32 id, int32 window) {
-  if (id != -1) {
+  if (id != -1 && id != -2) {  // the arrow and the wait cursor pass as they are
     id &= 0xFFFF;
     if (!IKindOf(id)) DBAssert(__FILE__, __LINE__, "ISetCursor: invalid image id");
   }

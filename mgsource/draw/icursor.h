@@ -20,8 +20,8 @@ void ILoadDefaultCursor();
 // The host cursor of a cursor id: -1 the arrow, -2 the wait cursor, else a
 // cursor image's own; anything else is reported and gives the arrow.
 PlatCursor IGetHostCursor(int32 id);
-// Makes id (-1: the arrow; else the low 16 bits, a valid image) the
-// window's cursor, setting the host cursor at once when it changes on the
-// active window.  Window -2: the active document window's, if there is
+// Makes id (-1: the arrow, -2: the wait cursor; else the low 16 bits, a
+// valid image) the window's cursor, setting the host cursor at once when it
+// changes on the active window.  Window -2: the active document window's, if there is
 // one, and the host cursor set in any case.
 QX_EXTERN_C void ISetCursor(int32 id, int32 window);

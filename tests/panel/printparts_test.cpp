@@ -9,6 +9,7 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
 #include "panel/objects.h"
+#include "panel/osupport.h"
 #include "panel/printparts.h"
 #include "panel_test_support.h"
 #include "mgsource/window/wmisc.h"
