@@ -43,7 +43,7 @@ MgErr AnySetHandleSize(UHandle h, int32 size) {
   return DSCheckHandle(h) == kNoErr ? DSSetHandleSize(h, size) : AZSetHandleSize(h, size);
 }
 
-// Part 12's texts when the handle is ours and its strings fit it; null
+// The texts of the ring's part 12 when the handle is ours and its strings fit it; null
 // otherwise (a list that does not fit is reported).
 CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
   const int32 part = FindPart(heap, ring, kRingTextPart, 0);
@@ -66,7 +66,7 @@ CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
 
 int32 TextCount(CPStrHandle h) { return h ? int32(GetNative32(reinterpret_cast<UPtr>(*h))) : 0; }
 
-// Part 14 when its count fits its block (reported otherwise: no table).
+// The ring's part 14 when its count fits its block (reported otherwise: no table).
 int32 RingTable(ObjHeap heap, int32 ring) {
   const int32 part = FindPart(heap, ring, kRingTablePart, 0);
   if (!part) return 0;
