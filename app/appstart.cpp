@@ -22,6 +22,8 @@
 #include "mgsource/window/wport.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/osupport.h"
+#include "panel/zktag.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
@@ -62,6 +64,12 @@ void AppInstallHooks() {
   };
   shell.hostAddress = &NCStrToIP2;
   shell.hostName = &NCIPToStr2;
+  // The object system's process-wide state: the tracked Boolean's mutex and
+  // the tag list.
+  shell.boolTrackMutexInit = [] { BoolTrackMutexInit(1, 1); };
+  shell.boolTrackMutexDispose = [] { BoolTrackMutexInit(0, 0); };
+  shell.tagListsInit = [] { InitTagLists(); };
+  shell.tagListsDispose = &DisposeTagLists;
   ShellSetStartHooks(shell);
 }
 
