@@ -31,6 +31,7 @@ class Printf : public ::testing::Test {
   }
   void TearDown() override {
     SPrintfSetFileProcs(nullptr, nullptr);
+    SPrintfSetPathTooLongText(nullptr);
     MemFullReset();
   }
   int Failures() { return cap_.Count("Failure"); }

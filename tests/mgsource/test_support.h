@@ -156,7 +156,12 @@ class LeakCheckedTest : public ::testing::Test {
 // captured, and every handle and block made given back.
 class ManagerTest : public LeakCheckedTest {
  protected:
-  void SetUp() override { LeakCheckedTest::SetUp(); }
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    // An allocation an earlier test made fail stays noted, and the next
+    // report would show its alert first.
+    MemFullReset();
+  }
   // The alerts shown since the test began: failure reports among them.
   std::vector<std::string> Alerts() { return capture_.Alerts(); }
   size_t Reports() { return capture_.Alerts().size(); }

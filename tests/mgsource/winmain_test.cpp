@@ -195,6 +195,10 @@ class DdeService : public ::testing::Test {
     EnsureManagers();
     ASSERT_EQ(WEventQueueInit(1), kNoErr);
     WEventSetGate(1);
+    // Windows earlier tests destroyed leave their disposal events queued.
+    WEventRecord e;
+    while (WGetNextEvent(&e)) {
+    }
     setenv("QX_RUNTIME_DIR", (tmp_.Dir() + "/run").c_str(), 1);
     setenv("QX_REGISTRY_FILE", (tmp_.Dir() + "/reg.ini").c_str(), 1);
   }
