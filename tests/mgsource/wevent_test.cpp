@@ -23,6 +23,7 @@ class EventQueueTest : public ::testing::Test {
   }
   void TearDown() override {
     Drain();
+    MemFullReset();  // the failed growth leaves the memory-full state noted
     WEventSetLoopState(1, 0);
     WEventSetWakeUp(nullptr);
   }
