@@ -1,5 +1,7 @@
-// Line layout of text-edit records.  The layout works on a copy of the text
-// and runs, so measuring (which may allocate) never sees handles move.
+// Line layout of text-edit records.  The layout reads the text where it
+// lies: measuring goes through the font table and the layer's width
+// information only, never through the data zone, so the text handle stays
+// put until the line table is written.
 #include "mgsource/draw/textlayout.h"
 
 #include <algorithm>
@@ -16,67 +18,32 @@
 namespace {
 
 constexpr int32 kMaxExtent = 32767;
-constexpr int32 kScratchGrowth = 128;
+constexpr int32 kScratchGrowth = 128;  // new lines go into a table grown by as many
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int16 Pin16(int32 v) { return int16(v < 0 ? 0 : v > kMaxExtent ? kMaxExtent : v); }
+int32 gMeasuredLines = 0;
+
+int16 Pin16(int64 v) { return int16(v < 0 ? 0 : v > kMaxExtent ? kMaxExtent : v); }
 
 bool IsBreak(uChar c) { return c == '\r' || c == '\n'; }
+
+// Bytes that end words: blanks before them, punctuation after them.
+enum : uChar { kWordChar = 0, kBlankChar = 1, kPunctuationChar = 2 };
+struct CharKinds {
+  uChar of[256];
+  constexpr CharKinds() : of{} {
+    of[uChar(' ')] = of[uChar('\t')] = kBlankChar;
+    of[uChar(',')] = of[uChar(':')] = of[uChar('/')] = of[uChar('\\')] = kPunctuationChar;
+  }
+};
+constexpr CharKinds kCharKinds;
 bool IsBlank(uChar c) { return c == ' ' || c == '\t'; }
 
 // The length of the break at i (0, 1 or 2: CR LF and LF CR are one break).
-int32 BreakLength(const std::string& t, int32 i) {
-  const int32 n = int32(t.size());
-  if (i >= n || !IsBreak(uChar(t[i]))) return 0;
-  if (i + 1 < n && IsBreak(uChar(t[i + 1])) && t[i + 1] != t[i]) return 2;
+int32 BreakLength(const uChar* t, int32 n, int32 i) {
+  if (i >= n || !IsBreak(t[i])) return 0;
+  if (i + 1 < n && IsBreak(t[i + 1]) && t[i + 1] != t[i]) return 2;
   return 1;
-}
-
-struct Run {
-  int32 start;
-  int32 font;
-};
-
-// What a layout needs of the record, copied out of it.
-struct Snapshot {
-  std::string text;
-  std::vector<Run> runs;  // the record's runs (none: the insertion style alone)
-  int32 insertionFont = 0;
-  uInt32 mode = 0;
-  uInt32 flags = 0;
-  int32 selStart = 0, selEnd = 0;
-  Rect view{};
-  LRect dest{};
-};
-
-Snapshot Take(TRecord r) {
-  Snapshot s;
-  const TRecordData* d = TRData(r);
-  if (d->text && *d->text) {
-    const uInt32 n = GetNative32(*d->text);
-    s.text.assign(reinterpret_cast<const char*>(*d->text + 4), n);
-  }
-  const int32 n = int32(s.text.size());
-  s.insertionFont = d->runs[0].font;
-  const int32 count = d->runCount < 0 ? 0 : d->runCount;
-  for (int32 i = 1; i <= count; ++i) {
-    // A run starting past the end is taken to end there.
-    const int32 start = int32(std::min<uInt32>(d->runs[i].start, uInt32(n)));
-    s.runs.push_back({start, d->runs[i].font});
-  }
-  s.mode = d->mode;
-  s.flags = d->flags;
-  s.selStart = std::clamp(d->selStart, 0, n);
-  s.selEnd = std::clamp(d->selEnd, 0, n);
-  s.view = d->view;
-  s.dest = d->dest;
-  return s;
-}
-
-void Metrics(int32 font, int32* ascent, int32* rest) {
-  int32 a = 0, de = 0, l = 0;
-  TGetFontMetrics(font, &a, &de, &l);
-  *ascent = a;
-  *rest = de + l;
 }
 
 // The display form of bytes under the mode: password "*" per character
@@ -84,11 +51,10 @@ void Metrics(int32 font, int32* ascent, int32* rest) {
 std::string Display(uInt32 mode, const uChar* b, int32 n) {
   std::string out;
   if (mode & kTRModeHex) {
-    static const char kDigits[] = "0123456789ABCDEF";
     out.reserve(size_t(n) * 5 / 2 + 1);
     for (int32 i = 0; i < n; ++i) {
-      out += kDigits[b[i] >> 4];
-      out += kDigits[b[i] & 15];
+      out += kHexDigits[b[i] >> 4];
+      out += kHexDigits[b[i] & 15];
       if (i & 1) out += ' ';
     }
   } else if (mode & kTRModePassword) {
@@ -101,242 +67,489 @@ std::string Display(uInt32 mode, const uChar* b, int32 n) {
   return out;
 }
 
-// The width of bytes shown in a font, tabs and NULs as blanks; measured in
-// chunks so that long texts are not cut at 16 bits.
-int32 ChunkWidths(const uChar* b, size_t n, int32 font) {
+// The width of the display form measured by the font table in pieces, tabs
+// and NULs as blanks (fonts whose characters may take two bytes).
+int32 MeasuredWidth(uInt32 mode, const uChar* b, int32 n, int32 font) {
+  std::string shown = Display(mode, b, n);
+  for (auto& c : shown)
+    if (c == '\t' || c == '\0') c = ' ';
   int64 width = 0;
   constexpr size_t kChunk = 1024;
-  for (size_t at = 0; at < n; at += kChunk) {
+  for (size_t at = 0; at < shown.size(); at += kChunk) {
     Point size{0, 0};
-    TTextSize(b + at, int32(std::min(kChunk, n - at)), font, &size);
+    TTextSize(reinterpret_cast<const uChar*>(shown.data()) + at, int32(std::min(kChunk, shown.size() - at)), font,
+              &size);
     width += size.h > 0 ? size.h : 0;
     if (width > kMaxExtent) return kMaxExtent;
   }
   return int32(width);
 }
 
-int32 TextWidth(uInt32 mode, const uChar* b, int32 n, int32 font) {
-  if (n <= 0) return 0;
-  // Plain text without tabs or NULs is measured where it lies.
-  if (!(mode & (kTRModePassword | kTRModeHex)) && !std::memchr(b, '\t', size_t(n)) && !std::memchr(b, 0, size_t(n)))
-    return ChunkWidths(b, size_t(n), font);
-  std::string shown = Display(mode, b, n);
-  for (auto& c : shown)
-    if (c == '\t' || c == '\0') c = ' ';
-  return ChunkWidths(reinterpret_cast<const uChar*>(shown.data()), shown.size(), font);
-}
+// The metrics and byte widths of one font, looked up once per layout: the
+// font table's fixed width or width table where it has one, else each byte
+// measured the first time it is met.  Tabs and NULs measure as blanks.
+struct FontWidths {
+  int32 font = 0;
+  int32 ascent = 0, rest = 0;  // rest: descent + leading
+  bool bytewise = true;        // characters are bytes and widths add
+  int16 w[256];
 
-int32 BlankWidth(int32 font) {
-  Point size{0, 0};
-  TTextSize(reinterpret_cast<const uChar*>(" "), 1, font, &size);
-  return size.h < 1 ? 1 : size.h;  // a font measuring 0 counts as 1
-}
-
-int32 RunEnd(const Snapshot& s, size_t i) {
-  return i + 1 < s.runs.size() ? std::max(s.runs[i + 1].start, s.runs[i].start) : int32(s.text.size());
-}
-
-// The width of a range, run by run.
-int32 RangeWidth(const Snapshot& s, int32 start, int32 length) {
-  const int32 n = int32(s.text.size());
-  start = std::clamp(start, 0, n);
-  const int32 end = std::clamp(start + std::max(length, 0), start, n);
-  const auto* b = reinterpret_cast<const uChar*>(s.text.data());
-  if (s.runs.size() < 2) {
-    const int32 font = s.runs.empty() ? s.insertionFont : s.runs[0].font;
-    return TextWidth(s.mode, b + start, end - start, font);
-  }
-  int64 width = 0;
-  for (size_t i = 0; i < s.runs.size(); ++i) {
-    const int32 a = std::max(start, s.runs[i].start), z = std::min(end, RunEnd(s, i));
-    if (a < z) width += TextWidth(s.mode, b + a, z - a, s.runs[i].font);
-  }
-  return int32(std::min<int64>(width, kMaxExtent));
-}
-
-// Ascent, height and width of length bytes from e->start.
-int32 MeasureLine(const Snapshot& s, TLineEntry* e, int32 length) {
-  const int32 n = int32(s.text.size());
-  const int32 start = std::clamp(e->start, 0, n);
-  const int32 end = std::clamp(start + std::max(length, 0), start, n);
-  const bool selectionInLine = s.selStart >= start && s.selStart <= end;
-  int32 ascent = 0, rest = 0;
-  if (s.runs.size() < 2) {
-    Metrics(s.runs.empty() ? s.insertionFont : s.runs[0].font, &ascent, &rest);
-    if (s.runs.size() == 1 && selectionInLine) {
-      int32 ia = 0, ir = 0;
-      Metrics(s.insertionFont, &ia, &ir);
-      // The insertion font's larger ascent or height counts too.
-      const int32 height = std::max(ascent + rest, ia + ir);
-      ascent = std::max(ascent, ia);
-      rest = height - ascent;
+  void Init(int32 f) {
+    font = f;
+    int32 a = 0, d = 0, l = 0;
+    TGetFontMetrics(f, &a, &d, &l);
+    ascent = a;
+    rest = d + l;
+    std::fill(std::begin(w), std::end(w), int16(-1));
+    const FontEntry* e = TFontEntry(f);
+    if (e && (e->widthFlags & kFontNotAnsi)) bytewise = false;
+    if (e && e->fixedWidth) {
+      std::fill(std::begin(w), std::end(w), int16(e->fixedWidth));
+    } else if (e && (e->widthFlags & kFontWidthTable) && e->name && *e->name) {
+      const uChar* table = *e->name + 1 + (*e->name)[0];
+      for (int32 c = 0; c < 256; ++c) w[c] = int16(table[c]);
     }
-  } else {
-    for (size_t i = 0; i < s.runs.size(); ++i) {
-      const int32 a = s.runs[i].start, z = RunEnd(s, i);
-      const bool overlaps = (a < end && z > start) || (start == end && a <= start && (z > start || z == n));
-      if (!overlaps) continue;
-      int32 ra = 0, rr = 0;
-      Metrics(s.runs[i].font, &ra, &rr);
-      ascent = std::max(ascent, ra);
-      rest = std::max(rest, rr);
-    }
-    if (selectionInLine) {
-      int32 ia = 0, ir = 0;
-      Metrics(s.insertionFont, &ia, &ir);
-      ascent = std::max(ascent, ia);
-      rest = std::max(rest, ir);
-    }
+    w['\t'] = w[0] = -1;
+    const int16 blank = int16(Of(' '));
+    w['\t'] = w[0] = blank;
   }
-  const int32 width = RangeWidth(s, start, end - start);
-  e->ascent = Pin16(ascent);
-  e->height = Pin16(ascent + rest);
-  e->width = Pin16(width);
-  return width;
-}
-
-// The end of the line's content: before its trailing break.
-int32 ContentEnd(const std::string& t, int32 start, int32 end, bool hex) {
-  if (hex) return end;
-  while (end > start && IsBreak(uChar(t[end - 1]))) --end;
-  return end;
-}
-
-TLineEntry MakeEntry(const Snapshot& s, int32 start, int32 end) {
-  TLineEntry e{start, 0, 0, 0, 0};
-  const bool hex = (s.mode & kTRModeHex) != 0;
-  const int32 content = ContentEnd(s.text, start, end, hex);
-  MeasureLine(s, &e, content - start);
-  int32 trimmedEnd = content;
-  while (trimmedEnd > start && IsBlank(uChar(s.text[trimmedEnd - 1]))) --trimmedEnd;
-  e.trimmed = trimmedEnd == content ? e.width : Pin16(RangeWidth(s, start, trimmedEnd - start));
-  return e;
-}
-
-// The ends of lines broken at line breaks only.
-void BreakLines(const Snapshot& s, std::vector<int32>* starts) {
-  const int32 n = int32(s.text.size());
-  starts->push_back(0);
-  if (s.mode & kTRModeHex) return;
-  for (int32 i = 0; i < n;) {
-    const int32 b = BreakLength(s.text, i);
-    if (b) {
-      i += b;
-      starts->push_back(i);
+  int32 Of(uChar c) {
+    const int32 v = w[c];
+    return v >= 0 ? v : Measure(c);
+  }
+  void MeasureAll() {
+    for (int32 c = 0; c < 256; ++c) Of(uChar(c));
+  }
+  int32 Measure(uChar c) {
+    Point p{0, 0};
+    TTextSize(&c, 1, font, &p);
+    w[c] = int16(std::max<int32>(0, p.h));
+    return w[c];
+  }
+  // The width of bytes in their display form.
+  int64 Sum(uInt32 mode, const uChar* b, int32 n) {
+    if (n <= 0) return 0;
+    if (!bytewise) return MeasuredWidth(mode, b, n, font);
+    int64 sum = 0;
+    if (mode & kTRModeHex) {
+      const int32 blank = Of(' ');
+      for (int32 i = 0; i < n; ++i) sum += Of(kHexDigits[b[i] >> 4]) + Of(kHexDigits[b[i] & 15]) + (i & 1 ? blank : 0);
+    } else if (mode & kTRModePassword) {
+      const int32 star = Of('*');
+      for (int32 i = 0; i < n; ++i) sum += IsBreak(b[i]) ? Of(b[i]) : star;
     } else {
-      ++i;
+      // Four sums at once: the loads do not wait on one another.
+      int32 s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+      int32 i = 0;
+      for (; i + 4 <= n; i += 4) {
+        s0 += Of(b[i]);
+        s1 += Of(b[i + 1]);
+        s2 += Of(b[i + 2]);
+        s3 += Of(b[i + 3]);
+        if (((i + 4) & 0xFFFF) == 0) sum += int64(s0) + s1 + s2 + s3, s0 = s1 = s2 = s3 = 0;
+      }
+      for (; i < n; ++i) s0 += Of(b[i]);
+      sum += int64(s0) + s1 + s2 + s3;
     }
-  }
-}
-
-// Widths of prefixes of a line: by arithmetic for one fixed-width font, by
-// measuring otherwise.
-struct LineMeasure {
-  const Snapshot& s;
-  bool fixed = false;
-  int32 advance = 1, overhang = 0;
-  int32 Width(int32 start, int32 length) const {
-    if (fixed) return std::min<int64>(int64(length) * advance + overhang, kMaxExtent);
-    return RangeWidth(s, start, length);
+    return sum;
   }
 };
 
-// Kinds 1 and 4: the starts of wrapped lines.
-void WrapLines(const Snapshot& s, std::vector<int32>* starts) {
-  const std::string& t = s.text;
-  const int32 n = int32(t.size());
-  const uInt32 kind = s.mode & kTRModeKind;
-  const bool rightJustified = (s.mode & kTRModeJustify) == kTRJustifyRight;
-  const bool password = (s.mode & kTRModePassword) != 0;
-  const int64 avail64 = int64(s.dest.right) - s.dest.left;
-  const int32 avail = int32(std::clamp<int64>(avail64, 0, INT32_MAX));
-  const int32 font = s.runs.empty() ? s.insertionFont : s.runs[0].font;
-  starts->push_back(0);
-  if (n == 0) return;
+// A style run as a piece of the text: run starts past the end end there, a
+// run starting before its predecessor starts where that one does.
+struct Piece {
+  int32 start, end, slot;
+};
 
-  if (s.mode & kTRModeHex) {
-    // Whole bytes per line: two digits and half a blank each.
-    const int32 blank = BlankWidth(font);
+// What a layout needs of the record.
+struct Snapshot {
+  const uChar* text = nullptr;
+  int32 n = 0;
+  int32 runCount = 0;          // the record's runs (0: the insertion style alone)
+  std::vector<Piece> pieces;   // with 2 or more runs
+  std::vector<FontWidths> fonts;
+  int32 insertion = 0;         // slot of the insertion font
+  int32 single = 0;            // slot of the font of a text with fewer than 2 runs
+  bool additive = true;        // widths of a range are the sums of its parts
+  uInt32 mode = 0;
+  uInt32 flags = 0;
+  int32 selStart = 0, selEnd = 0;
+  Rect view{};
+  LRect dest{};
+
+  int32 Slot(int32 font) {
+    for (size_t i = 0; i < fonts.size(); ++i)
+      if (fonts[i].font == font) return int32(i);
+    fonts.emplace_back();
+    fonts.back().Init(font);
+    if (!fonts.back().bytewise) additive = false;
+    return int32(fonts.size()) - 1;
+  }
+};
+
+Snapshot Take(TRecord r) {
+  Snapshot s;
+  const TRecordData* d = TRData(r);
+  if (d->text && *d->text && DSGetHandleSize(d->text) >= 4) {
+    const int64 stored = GetNative32(*d->text);
+    s.n = int32(std::min<int64>(stored, int64(DSGetHandleSize(d->text)) - 4));
+    s.text = *d->text + 4;
+  }
+  const int32 n = s.n;
+  s.runCount = d->runCount < 0 ? 0 : d->runCount;
+  s.fonts.reserve(4);
+  s.insertion = s.Slot(d->runs[0].font);
+  s.single = s.runCount == 0 ? s.insertion : s.Slot(d->runs[1].font);
+  if (s.runCount >= 2) {
+    s.pieces.reserve(size_t(s.runCount));
+    int32 last = 0;
+    for (int32 i = 1; i <= s.runCount; ++i) {
+      int32 start = int32(std::min<uInt32>(d->runs[i].start, uInt32(n)));
+      if (i > 1) start = std::max(start, last);
+      if (i > 1) s.pieces.back().end = start;
+      s.pieces.push_back({start, n, s.Slot(d->runs[i].font)});
+      last = start;
+    }
+  }
+  s.mode = d->mode;
+  if (s.mode & kTRModeHex) s.additive = false;
+  s.flags = d->flags;
+  s.selStart = std::clamp(d->selStart, 0, n);
+  s.selEnd = std::clamp(d->selEnd, 0, n);
+  s.view = d->view;
+  s.dest = d->dest;
+  return s;
+}
+
+// The first piece that may hold offsets from start on.
+size_t FirstPiece(const Snapshot& s, int32 start) {
+  return size_t(std::lower_bound(s.pieces.begin(), s.pieces.end(), start,
+                                 [](const Piece& p, int32 v) { return p.end < v; }) -
+                s.pieces.begin());
+}
+
+// The width of a range, run by run, not pinned.
+int64 RangeWidth64(Snapshot& s, int32 start, int32 length) {
+  start = std::clamp(start, 0, s.n);
+  const int32 end = int32(std::clamp<int64>(int64(start) + std::max(length, 0), start, s.n));
+  if (start == end) return 0;
+  if (s.runCount < 2) return s.fonts[size_t(s.single)].Sum(s.mode, s.text + start, end - start);
+  int64 width = 0;
+  for (size_t i = FirstPiece(s, start); i < s.pieces.size() && s.pieces[i].start < end; ++i) {
+    const int32 a = std::max(start, s.pieces[i].start), z = std::min(end, s.pieces[i].end);
+    if (a < z) width += s.fonts[size_t(s.pieces[i].slot)].Sum(s.mode, s.text + a, z - a);
+  }
+  return width;
+}
+
+int32 RangeWidth(Snapshot& s, int32 start, int32 length) {
+  return int32(std::min<int64>(RangeWidth64(s, start, length), kMaxExtent));
+}
+
+// Ascent, height and width of length bytes from e->start; width, when not
+// negative, is the width the caller measured already.
+int32 MeasureLine(Snapshot& s, TLineEntry* e, int32 length, int64 width = -1) {
+  const int32 n = s.n;
+  const int32 start = std::clamp(e->start, 0, n);
+  const int32 end = int32(std::clamp<int64>(int64(start) + std::max(length, 0), start, n));
+  const bool selectionInLine = s.selStart >= start && s.selStart <= end;
+  const FontWidths& ins = s.fonts[size_t(s.insertion)];
+  int32 ascent = 0, rest = 0;
+  if (s.runCount < 2) {
+    ascent = s.fonts[size_t(s.single)].ascent;
+    rest = s.fonts[size_t(s.single)].rest;
+    if (s.runCount == 1 && selectionInLine) {
+      // The insertion font's larger ascent or height counts too.
+      const int32 height = std::max(ascent + rest, ins.ascent + ins.rest);
+      ascent = std::max(ascent, ins.ascent);
+      rest = height - ascent;
+    }
+  } else {
+    for (size_t i = FirstPiece(s, start); i < s.pieces.size() && s.pieces[i].start <= end; ++i) {
+      const int32 a = s.pieces[i].start, z = s.pieces[i].end;
+      const bool overlaps = (a < end && z > start) || (start == end && a <= start && (z > start || z == n));
+      if (!overlaps) continue;
+      const FontWidths& f = s.fonts[size_t(s.pieces[i].slot)];
+      ascent = std::max(ascent, f.ascent);
+      rest = std::max(rest, f.rest);
+    }
+    if (selectionInLine) {
+      ascent = std::max(ascent, ins.ascent);
+      rest = std::max(rest, ins.rest);
+    }
+  }
+  if (width < 0) width = RangeWidth64(s, start, end - start);
+  e->ascent = Pin16(ascent);
+  e->height = Pin16(ascent + rest);
+  e->width = Pin16(width);
+  return int32(std::min<int64>(width, kMaxExtent));
+}
+
+// The end of the line's content: before its trailing break.
+int32 ContentEnd(const uChar* t, int32 start, int32 end, bool hex) {
+  if (hex) return end;
+  while (end > start && IsBreak(t[end - 1])) --end;
+  return end;
+}
+
+// One laid-out line: where it starts, where its content (before its break)
+// ends, where the next line may start, and its content's width when the
+// layout measured it (-1: not yet).
+struct LineSpan {
+  int32 start, contentEnd, next;
+  int64 width;
+};
+
+TLineEntry MakeEntry(Snapshot& s, const LineSpan& span) {
+  ++gMeasuredLines;
+  TLineEntry e{span.start, 0, 0, 0, 0};
+  const int32 start = span.start, content = span.contentEnd;
+  const int64 width = span.width >= 0 ? span.width : RangeWidth64(s, start, content - start);
+  MeasureLine(s, &e, content - start, width);
+  int32 trimmedEnd = content;
+  while (trimmedEnd > start && IsBlank(s.text[trimmedEnd - 1])) --trimmedEnd;
+  if (trimmedEnd == content) e.trimmed = e.width;
+  else if (s.additive) e.trimmed = Pin16(width - RangeWidth64(s, trimmedEnd, content - trimmedEnd));
+  else e.trimmed = Pin16(RangeWidth64(s, start, trimmedEnd - start));
+  return e;
+}
+
+// Makes the lines of the record's kind one at a time, each from a position
+// where a line may start.
+class LineMaker {
+ public:
+  explicit LineMaker(Snapshot& s) : s_(s) {
+    const uInt32 kind = s.mode & kTRModeKind;
+    const bool hex = (s.mode & kTRModeHex) != 0;
+    if (kind == kTRKindOneLine || kind > kTRKindWordWrap) {
+      way_ = kOne;
+    } else if (kind == kTRKindLines || kind == kTRKindBox) {
+      way_ = hex ? kOne : kBreaks;
+    } else if (s.flags & kTRFlagCollapsed) {
+      // A collapsed record is not wrapped: it keeps one line (and the one
+      // after a final break), so its table still covers the text it holds.
+      way_ = kOne;
+    } else if (hex) {
+      way_ = kHex;
+      HexBytes();
+    } else {
+      way_ = kWords;
+      WordSetup();
+    }
+    finalLine_ = !hex && kind != kTRKindOneLine && kind <= kTRKindWordWrap && s.n > 0 && IsBreak(s.text[s.n - 1]);
+  }
+
+  // Whether lines past a change can be kept.
+  bool Incremental() const { return way_ != kOne; }
+  // Whether the line ending at a line start p read text at or after to: the
+  // word it tried last runs from p up to a blank, break or punctuation mark,
+  // at most the scan's limit.  Hex lines and lines at breaks read nothing
+  // past their end.
+  bool ReadsUpTo(int32 p, int32 to) const {
+    if (way_ != kWords) return false;
+    const uChar* t = s_.text;
+    const int32 stop = int32(std::min<int64>({int64(to), int64(s_.n), int64(p) + scanLimit_ + 1}));
+    int32 i = p;
+    if (!password_)
+      while (i < stop && IsBlank(t[i])) ++i;
+    for (bool first = true; i < stop; ++i, first = false) {
+      const uChar c = t[i];
+      if (IsBreak(c) || (!first && !password_ && IsBlank(c))) return false;
+      if (kCharKinds.of[c] == kPunctuationChar) return false;
+    }
+    return i >= to;
+  }
+
+  // Whether a text ending in a break gets a last line at its end.
+  bool FinalLine() const { return finalLine_; }
+
+  // The line from pos; false when no line starts there.
+  bool Next(int32 pos, LineSpan* out) {
+    const int32 n = s_.n;
+    if (pos >= n && pos > 0) return false;
+    switch (way_) {
+      case kOne:
+        if (pos > 0) return false;
+        *out = {0, ContentEnd(s_.text, 0, n, (s_.mode & kTRModeHex) != 0), n, -1};
+        return true;
+      case kBreaks: {
+        int32 i = pos;
+        while (i < n && !IsBreak(s_.text[i])) ++i;
+        *out = {pos, i, i + BreakLength(s_.text, n, i), -1};
+        return true;
+      }
+      case kHex: {
+        const int32 end = int32(std::min<int64>(int64(pos) + bytes_, n));
+        *out = {pos, end, end, -1};
+        return true;
+      }
+      default:
+        return Words(pos, out);
+    }
+  }
+
+ private:
+  enum Way { kOne, kBreaks, kHex, kWords };
+
+  // Hex lines: whole bytes, two digits and half a blank each.
+  void HexBytes() {
+    const int32 avail = Avail();
+    const int32 blank = std::max(1, s_.fonts[size_t(s_.single)].Of(' '));  // a font measuring 0 counts as 1
     int32 bytes = int32((2 * int64(avail)) / (5 * int64(blank)));
     bytes = bytes >= 2 ? bytes & ~1 : 1;
-    if (n == bytes + 1 && (int64(bytes) * 5 / 2 + 2) * blank <= avail) ++bytes;
-    for (int32 at = bytes; at < n; at += bytes) starts->push_back(at);
-    return;
+    if (s_.n == bytes + 1 && (int64(bytes) * 5 / 2 + 2) * blank <= avail) ++bytes;
+    bytes_ = bytes;
   }
 
-  LineMeasure m{s};
-  const FontEntry* fe = s.runs.size() < 2 ? TFontEntry(font) : nullptr;
-  if (fe && fe->fixedWidth) {
-    Point qx{0, 0};
-    TTextSize(reinterpret_cast<const uChar*>("QX"), 2, font, &qx);
-    m.fixed = true;
-    m.advance = std::max(1, qx.h - int32(fe->fixedWidth));
-    m.overhang = std::max(0, qx.h - 2 * m.advance);
-  }
-  const int32 scanLimit = std::max<int32>(1, RectWidth(&s.view));
+  int32 Avail() const { return int32(std::clamp<int64>(int64(s_.dest.right) - s_.dest.left, 0, INT32_MAX)); }
 
-  int32 pos = 0;
-  while (pos < n) {
-    int32 lineStart = pos;
-    if (rightJustified && lineStart > 0) {
-      int32 i = lineStart;
-      while (i < n && IsBlank(uChar(t[i]))) ++i;
-      if (i >= n) break;  // only blanks left: they stay with the line above
-      lineStart = i;
+  void WordSetup() {
+    avail_ = Avail();
+    scanLimit_ = std::max<int32>(1, RectWidth(&s_.view));
+    rightJustified_ = (s_.mode & kTRModeJustify) == kTRJustifyRight;
+    password_ = (s_.mode & kTRModePassword) != 0;
+    wordWrap_ = (s_.mode & kTRModeKind) == kTRKindWordWrap;
+    if (s_.runCount < 2) {
+      const int32 font = s_.fonts[size_t(s_.single)].font;
+      const FontEntry* fe = TFontEntry(font);
+      if (fe && fe->fixedWidth) {
+        // One fixed-width font: widths by arithmetic.
+        Point qx{0, 0};
+        TTextSize(reinterpret_cast<const uChar*>("QX"), 2, font, &qx);
+        fixed_ = true;
+        advance_ = std::max(1, qx.h - int32(fe->fixedWidth));
+        overhang_ = std::max(0, qx.h - 2 * advance_);
+      }
     }
-    int32 pe = lineStart;
-    while (pe < n && !IsBreak(uChar(t[pe]))) ++pe;
+    inline_ = !fixed_ && s_.runCount < 2 && s_.additive;
+    fw_ = &s_.fonts[size_t(s_.single)];
+    if (inline_) fw_->MeasureAll();
+  }
+
+  int64 FixedWidth(int32 length) const { return std::min<int64>(int64(length) * advance_ + overhang_, kMaxExtent); }
+
+  // The width of the character at i (a byte) as measured in the line.
+  int64 CharWidth(int32 i) {
+    if (inline_) return fw_->Of(password_ ? uChar('*') : s_.text[i]);
+    return RangeWidth64(s_, i, 1);
+  }
+
+  // Kinds 1 and 4: a line built word by word.
+  bool Words(int32 pos, LineSpan* out) {
+    const uChar* t = s_.text;
+    const int32 n = s_.n;
+    int32 lineStart = pos;
+    if (rightJustified_ && lineStart > 0) {
+      // Leading blanks are skipped; only blanks left stay with the line above.
+      while (lineStart < n && IsBlank(t[lineStart])) ++lineStart;
+      if (lineStart >= n) return false;
+    }
+    // The paragraph's end: the next CR or LF, each found once for all the
+    // lines before it.
+    if (lineStart < scanFrom_) {
+      scanFrom_ = lineStart;
+      nextCr_ = nextLf_ = -1;
+    }
+    if (nextCr_ < lineStart) nextCr_ = Find('\r', lineStart);
+    if (nextLf_ < lineStart) nextLf_ = Find('\n', lineStart);
+    const int32 pe = std::min(nextCr_, nextLf_);
     int32 end = lineStart;
     int64 lineWidth = 0;  // of lineStart..end; widths add word by word
+    // Plain text in one font adds byte widths while it scans.
+    const bool sums = inline_;
+    const int16* widths = fw_->w;
+    const int32 star = sums ? fw_->Of('*') : 0;
     while (end < pe) {
       // The next word: leading blanks (the first word's), then up to a blank,
       // tab or break, or just after a punctuation mark.
-      int32 i = end, scanned = 0;
-      if (!password)
-        while (i < pe && IsBlank(uChar(t[i]))) ++i;
+      int32 i = end;
+      int32 wordWidth = 0;  // a word is at most as many bytes as the view's width
+      if (!password_)
+        for (; i < pe && IsBlank(t[i]); ++i) wordWidth += widths[t[i]];
       if (i < pe) {
-        ++i;
-        ++scanned;
-        while (i < pe && scanned < scanLimit) {
-          const uChar c = uChar(t[i]);
-          if (!password && IsBlank(c)) break;
+        const int32 limit = int32(std::min<int64>(pe, int64(i) + scanLimit_));
+        if (password_) {
+          do {
+            wordWidth += star;
+          } while (kCharKinds.of[t[i++]] != kPunctuationChar && i < limit);
+        } else {
+          wordWidth += widths[t[i]];
           ++i;
-          ++scanned;
-          if (c == ',' || c == ':' || c == '/' || c == '\\') break;
+          while (i < limit) {
+            const uChar c = t[i];
+            const uChar kind = kCharKinds.of[c];
+            if (kind == kBlankChar) break;
+            wordWidth += widths[c];
+            ++i;
+            if (kind == kPunctuationChar) break;
+          }
         }
       }
       const int32 wordEnd = i;
-      const int64 withWord = m.fixed ? m.Width(lineStart, wordEnd - lineStart) : lineWidth + m.Width(end, wordEnd - end);
-      if (withWord <= avail) {
+      const int64 withWord = fixed_ ? FixedWidth(wordEnd - lineStart)
+                             : lineWidth + (sums ? wordWidth : RangeWidth64(s_, end, wordEnd - end));
+      if (withWord <= avail_) {
         end = wordEnd;
         lineWidth = withWord;
-        if (!rightJustified && !password) {
+        if (!rightJustified_ && !password_) {
           const int32 wordStop = end;
-          while (end < pe && IsBlank(uChar(t[end]))) ++end;
-          if (!m.fixed && end > wordStop) lineWidth += m.Width(wordStop, end - wordStop);
+          int32 blanks = 0;
+          for (; end < pe && IsBlank(t[end]); ++end) blanks += widths[t[end]];
+          if (sums) lineWidth += blanks;
+          else if (!fixed_ && end > wordStop) lineWidth += RangeWidth64(s_, wordStop, end - wordStop);
         }
         continue;
       }
-      if (kind == kTRKindBreakChar || end == lineStart) {
+      if (!wordWrap_ || end == lineStart) {
         // As many characters as fit, at least one.
-        int32 lo = end + 1, hi = wordEnd;
-        if (m.Width(lineStart, lo - lineStart) <= avail) {
-          while (lo < hi) {
-            const int32 mid = lo + (hi - lo + 1) / 2;
-            if (m.Width(lineStart, mid - lineStart) <= avail) lo = mid;
-            else hi = mid - 1;
-          }
-        } else if (end > lineStart) {
-          lo = end;  // not even one more character fits after the content
+        int32 z = end;
+        int64 w = lineWidth;
+        while (z < wordEnd) {
+          const int64 next = fixed_ ? FixedWidth(z + 1 - lineStart) : w + CharWidth(z);
+          if (next > avail_) break;
+          w = next;
+          ++z;
         }
-        end = lo;
+        if (z == lineStart) {
+          w = fixed_ ? FixedWidth(1) : w + CharWidth(z);
+          ++z;
+        }
+        end = z;
+        lineWidth = w;
       }
       break;
     }
-    if (end == pe) end += BreakLength(t, pe);  // the break goes with the line
-    if (lineStart > 0) starts->push_back(lineStart);
-    pos = end;
+    const int32 content = end;
+    if (end == pe) end += BreakLength(t, n, pe);  // the break goes with the line
+    *out = {lineStart, content, end, fixed_ ? -1 : lineWidth};
+    return true;
   }
+
+  Snapshot& s_;
+  Way way_ = kOne;
+  bool finalLine_ = false;
+  int32 bytes_ = 1;
+  int32 avail_ = 0, scanLimit_ = 1;
+  bool rightJustified_ = false, password_ = false, wordWrap_ = false;
+  bool fixed_ = false;
+  bool inline_ = false;           // one font whose byte widths add
+  FontWidths* fw_ = nullptr;
+  int32 advance_ = 1, overhang_ = 0;
+  // The next CR and LF at or after the positions asked since scanFrom_.
+  int32 scanFrom_ = INT32_MAX, nextCr_ = 0, nextLf_ = 0;
+
+  int32 Find(char c, int32 from) const {
+    const void* at = std::memchr(s_.text + from, c, size_t(s_.n - from));
+    return at ? int32(static_cast<const uChar*>(at) - s_.text) : s_.n;
+  }
+};
+
+int32 StartAt(UHandle h, int32 line) { return int32(GetNative32(*h + kTLHeader + line * kTLEntrySize)); }
+
+int16 HeightAt(UHandle h, int32 line) {
+  TLineEntry e;
+  std::memcpy(&e, *h + kTLHeader + line * kTLEntrySize, kTLEntrySize);
+  return e.height;
 }
 
 void KeepInRange(LRect* dest, const Rect& view) {
@@ -362,74 +575,152 @@ void KeepInRange(LRect* dest, const Rect& view) {
   }
 }
 
-MgErr StoreTable(TRecord r, const std::vector<TLineEntry>& lines) {
-  const int32 size = kTLHeader + int32(lines.size()) * kTLEntrySize;
+// Where a pending change lets the layout keep lines: the first line laid
+// out again and the change in old and new offsets.
+struct Change {
+  int32 first = 0;
+  int32 end = 0;     // end of the change in the new text
+  int32 oldEnd = 0;  // and in the old one
+  int32 delta = 0;
+};
+
+// A pending change that leaves lines to keep: relayout begins two lines
+// before the first line starting after the change.
+bool PendingChange(UHandle h, const Snapshot& s, const LineMaker& maker, Change* c) {
+  if (!h || !*h || DSGetHandleSize(h) < kTLHeader || !(GetNative32(*h + kTLPending) & 1)) return false;
+  const int32 count = int32(GetNative32(*h + kTLCount));
+  const int32 start = int32(GetNative32(*h + kTLChangeStart)), end = int32(GetNative32(*h + kTLChangeEnd));
+  const int32 delta = int32(GetNative32(*h + kTLDelta));
+  const int64 oldEnd = int64(end) - delta, oldLength = int64(s.n) - delta;
+  if (start < 0 || count < 1 || int64(DSGetHandleSize(h)) < kTLHeader + int64(count) * kTLEntrySize || end < start ||
+      end > s.n || oldEnd < start || oldLength < oldEnd || StartAt(h, 0) != 0 || StartAt(h, count - 1) > oldLength)
+    return false;
+  int32 lo = 0, hi = count;
+  while (lo < hi) {
+    const int32 mid = lo + (hi - lo) / 2;
+    if (StartAt(h, mid) <= start) lo = mid + 1;
+    else hi = mid;
+  }
+  c->first = std::max(0, lo - 2);
+  // A line ending in a word that runs across short lines into the change is
+  // laid out again too.
+  while (c->first > 0 && maker.ReadsUpTo(StartAt(h, c->first), start)) --c->first;
+  c->end = end;
+  c->oldEnd = int32(oldEnd);
+  c->delta = delta;
+  return true;
+}
+
+// Writes the table: the lines before first stay, the new ones follow, then
+// the old lines from keep on (none when keep is negative), their starts
+// moved by delta.
+MgErr WriteTable(TRecord r, int32 first, const std::vector<TLineEntry>& made, int32 keep, int32 delta) {
   UHandle h = TRData(r)->lines;
+  const int32 oldCount = h && *h ? int32(GetNative32(*h + kTLCount)) : 0;
+  const int32 tail = keep < 0 ? 0 : oldCount - keep;
+  const int32 count = first + int32(made.size()) + tail;
+  const int32 size = kTLHeader + count * kTLEntrySize;
   if (!h) {
     h = DSNewHandle(size);
     if (!h) return kMemFullErr;
     TRData(r)->lines = h;
     std::memset(*h, 0, kTLHeader);
     PutNative16(*h + kTLCaretColumn, kTLNoCaretColumn);
-  } else if (DSSetHandleSize(h, size) != kNoErr) {
-    return kMemFullErr;
   }
-  PutNative32(*h + kTLCount, uInt32(lines.size()));
+  const int32 to = first + int32(made.size());
+  const int32 oldSize = DSGetHandleSize(h);
+  if (size > oldSize && DSSetHandleSize(h, size) != kNoErr) return kMemFullErr;
+  if (tail > 0) {
+    UPtr base = *h + kTLHeader;
+    std::memmove(base + to * kTLEntrySize, base + keep * kTLEntrySize, size_t(tail) * kTLEntrySize);
+    if (delta)
+      for (int32 i = to; i < count; ++i) PutNative32(base + i * kTLEntrySize, uInt32(StartAt(h, i) + delta));
+  }
+  if (size < oldSize) DSSetHandleSize(h, size);  // shrinking keeps the block
+  if (!made.empty()) std::memcpy(*h + kTLHeader + first * kTLEntrySize, made.data(), made.size() * kTLEntrySize);
+  PutNative32(*h + kTLCount, uInt32(count));
   PutNative32(*h + kTLPending, 0);
   PutNative32(*h + kTLChangeStart, 0);
   PutNative32(*h + kTLChangeEnd, 0);
   PutNative32(*h + kTLDelta, 0);
-  for (size_t i = 0; i < lines.size(); ++i) std::memcpy(*h + kTLHeader + i * kTLEntrySize, &lines[i], kTLEntrySize);
   return kNoErr;
 }
 
 void Layout(TRecord r) {
   Snapshot s = Take(r);
+  LineMaker maker(s);
   const uInt32 kind = s.mode & kTRModeKind;
-  const int32 n = int32(s.text.size());
-  std::vector<int32> starts;
-  const bool wraps = kind == kTRKindBreakChar || kind == kTRKindWordWrap;
-  // A collapsed record is not wrapped: it keeps one line (and the one after a
-  // final break), so that its table still covers the text it holds now.
-  if (kind == kTRKindOneLine || kind > kTRKindWordWrap) starts.push_back(0);
-  else if (wraps && !(s.flags & kTRFlagCollapsed)) WrapLines(s, &starts);
-  else if (wraps) starts.push_back(0);
-  else BreakLines(s, &starts);
-  // A text ending in a break has a last line at its end (one-line kinds and
-  // hex show everything on the lines they have).
-  if (!(s.mode & kTRModeHex) && kind != kTRKindOneLine && kind <= kTRKindWordWrap && n > 0 &&
-      IsBreak(uChar(s.text[n - 1])) && starts.back() != n)
-    starts.push_back(n);
-  std::vector<TLineEntry> lines;
-  lines.reserve(((starts.size() + kScratchGrowth - 1) / kScratchGrowth) * kScratchGrowth);
-  int64 height = 0;
-  int32 widest = 0;
-  for (size_t i = 0; i < starts.size(); ++i) {
-    const int32 end = i + 1 < starts.size() ? starts[i + 1] : n;
-    lines.push_back(MakeEntry(s, starts[i], end));
-    height += lines.back().height;
-    widest = std::max<int32>(widest, lines.back().width);
+  const int32 n = s.n;
+  UHandle h = TRData(r)->lines;
+  Change change;
+  const bool incremental = maker.Incremental() && PendingChange(h, s, maker, &change);
+  const int32 oldCount = incremental ? int32(GetNative32(*h + kTLCount)) : 0;
+  const int32 first = incremental ? change.first : 0;
+
+  // New lines until one starts where a moved old one does.
+  std::vector<LineSpan> spans;
+  spans.reserve(kScratchGrowth);
+  int32 keep = -1, k = first + 1;
+  LineSpan span{};
+  for (bool more = maker.Next(incremental ? StartAt(h, first) : 0, &span); more;
+       more = maker.Next(span.next, &span)) {
+    if (incremental && span.start > change.end) {
+      while (k < oldCount && int64(StartAt(h, k)) + change.delta < span.start) ++k;
+      if (k < oldCount && StartAt(h, k) + change.delta == span.start && StartAt(h, k) >= change.oldEnd) {
+        keep = k;
+        break;
+      }
+    }
+    if (spans.size() == spans.capacity()) spans.reserve(spans.size() + kScratchGrowth);
+    spans.push_back(span);
+    if (span.next >= n) break;
   }
-  if (StoreTable(r, lines) != kNoErr) return;
+  // A text ending in a break has a last line at its end.
+  if (keep < 0 && maker.FinalLine() && (spans.empty() || spans.back().start != n)) spans.push_back({n, n, n, 0});
+
+  std::vector<TLineEntry> made;
+  made.reserve(spans.size());
+  int64 madeHeight = 0;
+  for (const LineSpan& sp : spans) {
+    made.push_back(MakeEntry(s, sp));
+    madeHeight += made.back().height;
+  }
+  int64 replacedHeight = 0;
+  for (int32 i = first, end = keep < 0 ? oldCount : keep; incremental && i < end; ++i) replacedHeight += HeightAt(h, i);
+  if (WriteTable(r, first, made, keep, incremental ? change.delta : 0) != kNoErr) return;
+  h = TRData(r)->lines;
+  const int32 count = int32(GetNative32(*h + kTLCount));
 
   const Rect view = s.view;
   LRect dest = s.dest;
   const int32 viewWidth = RectWidth(&view);
-  const int32 total = int32(std::min<int64>(height, INT32_MAX / 2));
+  auto pinned = [](int64 v) { return int32(std::clamp<int64>(v, 0, INT32_MAX / 2)); };
+  int64 total = 0;
+  int32 widest = 0;
+  if (kind == kTRKindLines || kind == kTRKindBox) {
+    for (int32 i = 0; i < count; ++i) {
+      TLineEntry e;
+      std::memcpy(&e, *h + kTLHeader + i * kTLEntrySize, kTLEntrySize);
+      total += e.height;
+      widest = std::max<int32>(widest, e.width);
+    }
+  }
   switch (kind) {
     case kTRKindBreakChar:
     case kTRKindWordWrap:
-      dest.bottom = dest.top + total;
+      // The height changes by the new lines' heights less the replaced ones'.
+      total = incremental ? int64(s.dest.bottom) - s.dest.top + madeHeight - replacedHeight : madeHeight;
+      dest.bottom = dest.top + pinned(total);
       break;
     case kTRKindLines:
       dest.right = dest.left + std::max(widest, viewWidth - 1);
-      dest.bottom = dest.top + total;
+      dest.bottom = dest.top + pinned(total);
       break;
     case kTRKindBox: {
       int32 left = view.left + 1;
       if ((s.mode & kTRModeJustify) == kTRJustifyRight) left = view.right - widest;
       else if ((s.mode & kTRModeJustify) == kTRJustifyCentre) left = view.left + (viewWidth - widest) / 2;
-      dest = LRect{view.top, left, view.top + total, left + widest};
+      dest = LRect{view.top, left, view.top + pinned(total), left + widest};
       // The view follows the box, its right edge one less.
       TRData(r)->view = Rect{int16(view.top), int16(std::clamp(dest.left - 1, -32768, 32767)),
                              int16(std::clamp(dest.bottom, -32768, 32767)),
@@ -437,7 +728,7 @@ void Layout(TRecord r) {
       break;
     }
     default:
-      dest = LRect{view.top, view.left + 1, view.top + lines[0].height, view.right};
+      dest = LRect{view.top, view.left + 1, view.top + HeightAt(h, 0), view.right};
       break;
   }
   KeepInRange(&dest, TRData(r)->view);
@@ -445,6 +736,8 @@ void Layout(TRecord r) {
 }
 
 }  // namespace
+
+int32 TLayoutMeasuredLines() { return gMeasuredLines; }
 
 int32 TLineCount(TRecord record) {
   if (!record || !*record) return 0;
@@ -493,12 +786,14 @@ void TMarkRelayout(TRecord record, int32 start, int32 oldLength, int32 newLength
 
 int32 TMeasureLine(TRecord record, TLineEntry* entry, int32 length) {
   if (!record || !*record || !entry) return 0;
-  return MeasureLine(Take(record), entry, length);
+  Snapshot s = Take(record);
+  return MeasureLine(s, entry, length);
 }
 
 int32 TMeasureRange(TRecord record, int32 start, int32 length) {
   if (!record || !*record) return 0;
-  return RangeWidth(Take(record), start, length);
+  Snapshot s = Take(record);
+  return RangeWidth(s, start, length);
 }
 
 UPtr TMakeDisplayText(uInt32 mode, const uChar* bytes, int32* length, int32 /*font*/) {
@@ -537,8 +832,8 @@ Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, TLineEntry* 
   Point pt{0, 0};
   if (!record || !*record) return pt;
   TValidateLines(record);
-  const Snapshot s = Take(record);
-  const int32 n = int32(s.text.size()), count = TLineCount(record);
+  Snapshot s = Take(record);
+  const int32 n = s.n, count = TLineCount(record);
   if (count <= 0) return pt;
   offset = std::clamp(offset, 0, n);
   int32 line = 0;
@@ -550,7 +845,7 @@ Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, TLineEntry* 
   TLineEntry e = TLineAt(record, line);
   int64 h;
   if (!atLineStart && offset > 0 && line > 0 && offset == e.start &&
-      (!IsBreak(uChar(s.text[offset - 1])) || (s.mode & kTRModeHex))) {
+      (!IsBreak(s.text[offset - 1]) || (s.mode & kTRModeHex))) {
     // A soft break: the end of the line above.
     e = TLineAt(record, line - 1);
     top -= e.height;
@@ -569,8 +864,8 @@ int32 TPtToOffset(TRecord record, Point point, int32 options) {
   if (!record || !*record) return 0;
   if (TRData(record)->flags & kTRFlagCollapsed) return 0;
   TValidateLines(record);
-  const Snapshot s = Take(record);
-  const int32 n = int32(s.text.size()), count = TLineCount(record);
+  Snapshot s = Take(record);
+  const int32 n = s.n, count = TLineCount(record);
   if (point.v < s.dest.top) {
     SetCaretFlags(record, options, true);
     return 0;
@@ -602,7 +897,7 @@ int32 TPtToOffset(TRecord record, Point point, int32 options) {
   while (after < end) {
     before = after;
     wBefore = wAfter;
-    after = std::min(end, TNextCharOffset(reinterpret_cast<const uChar*>(s.text.data()), after, s.insertionFont));
+    after = std::min(end, TNextCharOffset(s.text, after, s.fonts[size_t(s.insertion)].font));
     if (after <= before) after = before + 1;
     wAfter = RangeWidth(s, start, after - start);
     if (wAfter >= x) break;
@@ -620,16 +915,18 @@ int32 TPtToOffset(TRecord record, Point point, int32 options) {
 int32 TCharPositions(TRecord record, int32 start, int32 length, UHandle* positions) {
   if (positions) *positions = nullptr;
   if (!record || !*record) return 0;
-  const Snapshot s = Take(record);
-  const int32 n = int32(s.text.size());
+  Snapshot s = Take(record);
+  const int32 n = s.n;
   start = std::clamp(start, 0, n);
   const int32 end = int32(std::clamp<int64>(int64(start) + std::max(length, 0), start, n));
   std::vector<int32> at{start};
-  const auto* b = reinterpret_cast<const uChar*>(s.text.data());
   for (int32 i = start; i < end;) {
-    int32 font = s.insertionFont;
-    for (size_t k = 0; k < s.runs.size() && s.runs[k].start <= i; ++k) font = s.runs[k].font;
-    i = (s.mode & kTRModeHex) ? i + 1 : std::min(end, std::max(i + 1, TNextCharOffset(b, i, font)));
+    int32 font = s.fonts[size_t(s.single)].font;
+    if (s.runCount >= 2) {
+      const size_t k = FirstPiece(s, i + 1);
+      font = s.fonts[size_t(k < s.pieces.size() && s.pieces[k].start <= i ? s.pieces[k].slot : s.insertion)].font;
+    }
+    i = (s.mode & kTRModeHex) ? i + 1 : std::min(end, std::max(i + 1, TNextCharOffset(s.text, i, font)));
     at.push_back(i);
   }
   if (positions) {

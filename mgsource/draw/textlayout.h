@@ -63,3 +63,6 @@ QX_EXTERN_C int32 TPtToOffset(TRecord record, Point point, int32 options);
 // the characters; every byte in hex mode) as a new handle of int32s in
 // *positions (null when memory runs out); returns the number of characters.
 QX_EXTERN_C int32 TCharPositions(TRecord record, int32 start, int32 length, UHandle* positions);
+
+// Test tooling: the number of line entries layouts have measured so far.
+int32 TLayoutMeasuredLines();

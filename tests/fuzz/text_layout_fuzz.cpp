@@ -3,12 +3,14 @@
 // cover the text in order without gaps: the first starts at 0, starts
 // ascend, only a last line after a final break (or of an empty text) is
 // empty, widths and heights are never negative; fonts measuring almost
-// nothing never divide by zero.  After an edit and a pending change the
-// table equals the one of a fresh record of the new text.
+// nothing never divide by zero.  After an edit (the runs and the caret
+// moving with it) and a pending change, the lines laid out again around it
+// and the ones kept give the table of a fresh record of the new text.
 //
 // Input: mode (2 bytes), view width (2 bytes), run count (1 byte), per run a
 // start (2 bytes) and a font pick (1 byte), an edit offset and cut length
 // (2 bytes each), then the text.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -54,7 +56,7 @@ struct Runs {
   std::vector<int32> fonts;
 };
 
-TRecord Make(uInt32 mode, int32 width, const std::string& text, const Runs& runs) {
+TRecord Make(uInt32 mode, int32 width, const std::string& text, const Runs& runs, int32 caret) {
   const Rect view{0, 0, 200, int16(width)};
   TRecord r = TNew(&view, mode, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), gFonts[0], 0, 0);
   FUZZ_CHECK(r != nullptr);
@@ -66,6 +68,7 @@ TRecord Make(uInt32 mode, int32 width, const std::string& text, const Runs& runs
     TRData(r)->runs[i + 1] = TStyleRun{runs.starts[i], runs.fonts[i], 0};
     TAddFontReference(runs.fonts[i]);
   }
+  TRData(r)->selStart = TRData(r)->selEnd = caret;
   return r;
 }
 
@@ -119,23 +122,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uInt32 at = in.Take(2), cut = in.Take(2);
   std::string text(reinterpret_cast<const char*>(in.p), in.n > 3000 ? 3000 : in.n);
 
-  TRecord r = Make(mode, width, text, runs);
-  CheckCovers(r, text);
-  // An edit: cut some bytes and insert two; the pending change relays out.
   const size_t from = text.empty() ? 0 : at % (text.size() + 1);
   const size_t gone = std::min<size_t>(cut % 8, text.size() - from);
+  TRecord r = Make(mode, width, text, runs, int32(from));
+  CheckCovers(r, text);
+  // An edit: cut some bytes and insert two; the pending change relays out.
   std::string edited = text.substr(0, from) + "x " + text.substr(from + gone);
   UHandle t = TRData(r)->text;
   FUZZ_CHECK(DSSetHandleSize(t, int32(4 + edited.size())) == kNoErr);
   PutNative32(*t, uInt32(edited.size()));
   std::memcpy(*t + 4, edited.data(), edited.size());
+  for (int32 i = 2; i <= TRData(r)->runCount; ++i) {
+    uInt32& start = TRData(r)->runs[i].start;
+    if (start > from) start = uInt32(std::max<int64_t>(int64_t(from), int64_t(start) - int64_t(gone)) + 2);
+    runs.starts[size_t(i - 1)] = start;
+  }
+  TRData(r)->selStart = TRData(r)->selEnd = int32(from + 2);
   TMarkRelayout(r, int32(from), int32(gone), 2);
   CheckCovers(r, edited);
-  TRecord fresh = Make(mode, width, edited, runs);
+  TRecord fresh = Make(mode, width, edited, runs, int32(from + 2));
   // The fresh record's destination is laid out from the same view.
   TRData(fresh)->dest = TRData(r)->dest;
   TRData(fresh)->view = TRData(r)->view;
   FUZZ_CHECK(Same(Table(r), Table(fresh)));
+  FUZZ_CHECK(std::memcmp(&TRData(r)->dest, &TRData(fresh)->dest, sizeof(LRect)) == 0);
   // Points of offsets map back into the text.
   for (int32 o = 0; o <= int32(edited.size()); o += 1 + o / 8) {
     const int32 back = TPtToOffset(r, TOffsetToPt(r, o, o & 1, nullptr), kTPtClick);

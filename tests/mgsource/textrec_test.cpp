@@ -1,7 +1,9 @@
 // What the panel loader needs of texts and fonts: the saved text record read
 // with its runs' fonts mapped through the file's font table, the table and
 // its map, colours and disposal.
+#include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "mgsource/draw/fonts.h"
@@ -741,6 +743,54 @@ TEST_F(TextLines, TwoRunsTakeTheLargestAscentAndDescentAndAddTheirWidths) {
   EXPECT_EQ(TMeasureRange(r, 2, 2), Width("c") + p.h);
   TDispose(r);
   TDisposeFont(big);
+}
+
+TEST_F(TextLines, AnEditMeasuresOnlyTheLinesAroundItAndEqualsAFullLayout) {
+  std::string words, rows;
+  for (int32 i = 0; i < 400; ++i) words += "word" + std::to_string(1000 + i) + " ";
+  for (int32 i = 0; i < 200; ++i) rows += "row\r";
+  const int32 two = Width("word1000 word1001 ") + Width("word") / 2;  // two words a line, room for one more byte
+  const struct {
+    uInt32 mode;
+    const std::string& text;
+    int32 avail;
+    std::string insert;
+    bool widens;
+  } cases[] = {{4, words, two, "x", false},
+               {4 | kTRJustifyRight, words, two, "x", false},
+               {2, rows, 100, std::string(40, 'W'), true}};
+  auto table = [](TRecord r) {
+    std::vector<std::array<int32, 5>> v;
+    for (int32 i = 0; i < TLineCount(r); ++i) {
+      const TLineEntry e = TLineAt(r, i);
+      v.push_back({e.start, e.ascent, e.height, e.width, e.trimmed});
+    }
+    return v;
+  };
+  for (const auto& c : cases) {
+    TRecord r = Laid(c.mode, c.text, c.avail);
+    ASSERT_GE(TLineCount(r), 200) << c.mode;
+    const LRect before = TRData(r)->dest;
+    const int32 at = TLineAt(r, 50).start + 2;
+    const std::string edited = c.text.substr(0, size_t(at)) + c.insert + c.text.substr(size_t(at));
+    UHandle t = TRData(r)->text;
+    ASSERT_EQ(DSSetHandleSize(t, int32(4 + edited.size())), kNoErr);
+    PutNative32(*t, uInt32(edited.size()));
+    std::memcpy(*t + 4, edited.data(), edited.size());
+    TMarkRelayout(r, at, 0, int32(c.insert.size()));
+    const int32 measured = TLayoutMeasuredLines();
+    TValidateLines(r);
+    EXPECT_LE(TLayoutMeasuredLines() - measured, 3) << c.mode;
+    TRecord fresh = Laid(c.mode, edited, c.avail);
+    EXPECT_EQ(table(r), table(fresh)) << c.mode;
+    const LRect &got = TRData(r)->dest, &want = TRData(fresh)->dest;
+    EXPECT_EQ(std::vector<int32>({got.top, got.left, got.bottom, got.right}),
+              std::vector<int32>({want.top, want.left, want.bottom, want.right}))
+        << c.mode;
+    EXPECT_EQ(LRectWidth(&got) > LRectWidth(&before), c.widens) << c.mode;
+    TDispose(fresh);
+    TDispose(r);
+  }
 }
 
 }  // namespace
