@@ -469,9 +469,15 @@ class LineMaker {
       if (i < pe) {
         const int32 limit = int32(std::min<int64>(pe, int64(i) + scanLimit_));
         if (password_) {
-          do {
+          // Blanks do not end words; every character shows as "*".
+          wordWidth += star;
+          ++i;
+          while (i < limit) {
+            const uChar kind = kCharKinds.of[t[i]];
             wordWidth += star;
-          } while (kCharKinds.of[t[i++]] != kPunctuationChar && i < limit);
+            ++i;
+            if (kind == kPunctuationChar) break;
+          }
         } else {
           wordWidth += widths[t[i]];
           ++i;

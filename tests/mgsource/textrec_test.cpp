@@ -567,6 +567,12 @@ TEST_F(TextLines, BreaksAndWrapsStartLinesWhereExpected) {
     EXPECT_EQ(Starts(r), c.starts) << c.mode << " " << c.text;
     TDispose(r);
   }
+  // A right-justified line measures its content: not its break, nor the
+  // blanks skipped before the next line.
+  TRecord right = Laid(4 | kTRJustifyRight, "abc\r\n   def", 200);
+  EXPECT_EQ(Starts(right), (std::vector<int32>{0, 8}));
+  EXPECT_EQ(TLineAt(right, 0).width, Width("abc"));
+  TDispose(right);
 }
 
 TEST_F(TextLines, WrappedLinesAreNeverEmptyAndFitUnlessOneCharacter) {
