@@ -424,6 +424,13 @@ class LineMaker {
     inline_ = !fixed_ && s_.runCount < 2 && s_.additive;
     fw_ = &s_.fonts[size_t(s_.single)];
     if (inline_) fw_->MeasureAll();
+    const int32 star = inline_ ? fw_->Of('*') : 0;
+    for (int32 c = 0; c < 256; ++c) {
+      uInt32 kind = kCharKinds.of[c];
+      if (password_ && kind == kBlankChar) kind = kWordChar;  // blanks do not end password words
+      const int32 width = !inline_ ? 0 : password_ ? star : fw_->w[c];
+      cells_[c] = kind << 16 | uInt32(width);
+    }
   }
 
   int64 FixedWidth(int32 length) const { return std::min<int64>(int64(length) * advance_ + overhang_, kMaxExtent); }
@@ -458,38 +465,32 @@ class LineMaker {
     // Plain text in one font adds byte widths while it scans.
     const bool sums = inline_;
     const int16* widths = fw_->w;
-    const int32 star = sums ? fw_->Of('*') : 0;
     while (end < pe) {
       // The next word: leading blanks (the first word's), then up to a blank,
       // tab or break, or just after a punctuation mark.
       int32 i = end;
-      int32 wordWidth = 0;  // a word is at most as many bytes as the view's width
+      int64 wordWidth = 0;
       if (!password_)
         for (; i < pe && IsBlank(t[i]); ++i) wordWidth += widths[t[i]];
       if (i < pe) {
         const int32 limit = int32(std::min<int64>(pe, int64(i) + scanLimit_));
-        if (password_) {
-          // Blanks do not end words; every character shows as "*".
-          wordWidth += star;
-          ++i;
-          while (i < limit) {
-            const uChar kind = kCharKinds.of[t[i]];
-            wordWidth += star;
+        // A character's cell holds its width and what it does to the word;
+        // a word is at most as many bytes as the view is wide, so 32 bits
+        // hold its width.
+        int32 word = int32(cells_[t[i]] & 0xFFFF);
+        ++i;
+        while (i < limit) {
+          const uInt32 cell = cells_[t[i]];
+          if (cell >> 16) {
+            if ((cell >> 16) == kBlankChar) break;
+            word += int32(cell & 0xFFFF);  // punctuation ends the word after it
             ++i;
-            if (kind == kPunctuationChar) break;
+            break;
           }
-        } else {
-          wordWidth += widths[t[i]];
+          word += int32(cell);
           ++i;
-          while (i < limit) {
-            const uChar c = t[i];
-            const uChar kind = kCharKinds.of[c];
-            if (kind == kBlankChar) break;
-            wordWidth += widths[c];
-            ++i;
-            if (kind == kPunctuationChar) break;
-          }
         }
+        wordWidth += word;
       }
       const int32 wordEnd = i;
       const int64 withWord = fixed_ ? FixedWidth(wordEnd - lineStart)
@@ -499,7 +500,7 @@ class LineMaker {
         lineWidth = withWord;
         if (!rightJustified_ && !password_) {
           const int32 wordStop = end;
-          int32 blanks = 0;
+          int64 blanks = 0;
           for (; end < pe && IsBlank(t[end]); ++end) blanks += widths[t[end]];
           if (sums) lineWidth += blanks;
           else if (!fixed_ && end > wordStop) lineWidth += RangeWidth64(s_, wordStop, end - wordStop);
@@ -539,6 +540,7 @@ class LineMaker {
   bool rightJustified_ = false, password_ = false, wordWrap_ = false;
   bool fixed_ = false;
   bool inline_ = false;           // one font whose byte widths add
+  uInt32 cells_[256];             // per byte: what it does to a word << 16 | its width when inline_
   FontWidths* fw_ = nullptr;
   int32 advance_ = 1, overhang_ = 0;
   // The next CR and LF at or after the positions asked since scanFrom_.
