@@ -155,8 +155,8 @@ struct FontWidths {
   }
 };
 
-// A style run as a piece of the text: run starts past the end end there, a
-// run starting before its predecessor starts where that one does.
+// A style run as a stretch of the text: a run starting past the end ends
+// there, one starting before its predecessor starts where that one does.
 struct Piece {
   int32 start, end, slot;
 };
