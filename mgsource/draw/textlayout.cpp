@@ -96,6 +96,10 @@ struct FontWidths {
 
   void Init(int32 f) {
     font = f;
+    // Measuring first makes a standard font that is not made yet, as the
+    // font table does for every measure.
+    Point blankSize{0, 0};
+    TTextSize(reinterpret_cast<const uChar*>(" "), 1, f, &blankSize);
     int32 a = 0, d = 0, l = 0;
     TGetFontMetrics(f, &a, &d, &l);
     ascent = a;
