@@ -44,6 +44,20 @@ const std::string& RunTimeProgram() {
   return path;
 }
 
+// Runs the program headless in the folder with its script, its own runtime
+// folder and registry (no other run is taken for the first instance), the
+// screen written at exit to exit/; the exit status, the error output in *err.
+int RunHeadless(const std::string& dir, const std::string& program, const std::string& env, std::string* err) {
+  const std::string cmd = env + "QX_RUNTIME_DIR=" + dir + "/run QX_REGISTRY_FILE=" + dir +
+                          "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + dir +
+                          "/script.txt QX_SNAPSHOT_AT_EXIT=" + dir + "/exit " + program + " 2>" + dir + "/err";
+  const int raw = std::system(cmd.c_str());
+  std::stringstream text;
+  text << std::ifstream(dir + "/err").rdbuf();
+  *err = text.str();
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
 TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
   const struct {
     const char* script;
@@ -61,17 +75,9 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
     std::string text = run.script;
     for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, tmp.Dir());
     std::ofstream(tmp.Dir() + "/script.txt") << text;
-    // A runtime folder and a registry of its own: no other run is taken for
-    // the first instance.
-    const std::string cmd = "QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" + tmp.Dir() +
-                            "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() + "/script.txt QX_SNAPSHOT_AT_EXIT=" +
-                            tmp.Dir() + "/exit " + RunTimeProgram() + " 2>" + tmp.Dir() + "/err";
-    const int raw = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), run.status);
-    std::stringstream err;
-    err << std::ifstream(tmp.Dir() + "/err").rdbuf();
-    EXPECT_NE(err.str().find(run.stderrHas), std::string::npos) << err.str();
+    std::string err;
+    EXPECT_EQ(RunHeadless(tmp.Dir(), RunTimeProgram(), "", &err), run.status);
+    EXPECT_NE(err.find(run.stderrHas), std::string::npos) << err;
     EXPECT_EQ(IsGreyScreen(tmp.Dir() + "/shot.png"), run.status != 2);  // a bad script runs no step
     EXPECT_TRUE(IsGreyScreen(tmp.Dir() + "/exit/screen.png"));
     EXPECT_FALSE(std::filesystem::exists(tmp.Dir() + "/exit/window-1.png")) << "the frame is never shown";
@@ -105,16 +111,9 @@ TEST(Program, StartUpChecksTheResourceFileAndLeavesNoTemporaryFiles) {
     TempFolder tmp("qx_uistart");
     std::ofstream(tmp.Dir() + "/script.txt") << "quit\n";
     fs::create_directories(tmp.Dir() + "/t");
-    const std::string cmd = "TMPDIR=" + tmp.Dir() + "/t QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" +
-                            tmp.Dir() + "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() +
-                            "/script.txt QX_SNAPSHOT_AT_EXIT=" + tmp.Dir() + "/exit " + run.program + " 2>" +
-                            tmp.Dir() + "/err";
-    const int raw = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), run.status);
-    std::stringstream err;
-    err << std::ifstream(tmp.Dir() + "/err").rdbuf();
-    EXPECT_NE(err.str().find(run.stderrHas), std::string::npos) << err.str();
+    std::string err;
+    EXPECT_EQ(RunHeadless(tmp.Dir(), run.program, "TMPDIR=" + tmp.Dir() + "/t ", &err), run.status);
+    EXPECT_NE(err.find(run.stderrHas), std::string::npos) << err;
     EXPECT_TRUE(fs::is_empty(tmp.Dir() + "/t")) << "no qxtr or qxtl file left";
     EXPECT_FALSE(fs::exists(tmp.Dir() + "/exit/window-1.png"));
   }
