@@ -11,6 +11,7 @@
 #include "engine/vi/archive.h"
 #include "engine/vi/archive_internal.h"
 #include "fuzz_support.h"
+#include "rsrc_image.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
@@ -74,15 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same directory inside a library opened from memory.
   rsrcw::Writer w(kFileType, kCreator);
   w.Add(kRsrcDir, kDirId, rsrcw::Bytes(data, data + size));
-  const rsrcw::Bytes file = w.Write();
-  UHandle image = AZNewHandle(int32(file.size()));
-  if (!image) return 0;
-  std::memcpy(*image, file.data(), file.size());
-  RsrcFileRef ref = 0;
-  if (ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, image) != kNoErr) {
-    AZDisposeHandle(image);
-    return 0;
-  }
+  const RsrcFileRef ref = FuzzOpenRsrcImage(w.Write());
+  if (!ref) return 0;
   CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHandle(0));
   UHandle records = AZNewHandle(0);
   const MgErr listed = ArchiveDirListRef(ref, names, records, 2, 0);

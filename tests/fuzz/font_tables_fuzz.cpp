@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "rsrc_image.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/rsrc.h"
@@ -70,14 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
     w.Add(kFontTableType, kFontTableId, rsrcw::Bytes(body, body + n));
     w.Add(kFontRecordType, 1, rsrcw::Bytes(body, body + n));
-    const rsrcw::Bytes file = w.Write();
-    UHandle image = AZNewHandle(int32(file.size()));
-    if (!image) return 0;
-    std::memcpy(*image, file.data(), file.size());
-    RsrcFileRef ref = 0;
-    if (ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, image) != kNoErr) {
-      AZDisposeHandle(image);
-    } else {
+    if (const RsrcFileRef ref = FuzzOpenRsrcImage(w.Write())) {
       const MgErr err = TCheckFontTable(ref, gCaller, pick & 0x80 ? 2 : 1);
       FUZZ_CHECK(err == kNoErr || err == kArgErr);
       if (err == kNoErr) {

@@ -64,6 +64,16 @@ inline LStrHandle FuzzTextHandle(const uint8_t* data, size_t size, size_t tail =
 }
 
 // Handles alive in both zones, to see that a run leaves none behind.
+// A picture's bytes in a data-space handle of at least 4 bytes (the length
+// word), the first 4 cleared before the bytes are copied over them.
+inline UHandle FuzzPictureHandle(const uint8_t* data, size_t size) {
+  UHandle h = DSNewHandle(size < 4 ? 4 : int32(size));
+  if (!h) return nullptr;
+  std::memset(*h, 0, 4);
+  if (size) std::memcpy(*h, data, size);
+  return h;
+}
+
 inline int32 FuzzLiveHandles() { return LiveHandleCount(); }
 
 inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {

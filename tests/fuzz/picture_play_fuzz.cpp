@@ -108,11 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32 images = UsedImages();
   const State before = Snapshot(true);
   FuzzArmed() = true;
-  const int32 bytes = int32(size - 1);
-  UHandle h = DSNewHandle(bytes < 4 ? 4 : bytes);
+  UHandle h = FuzzPictureHandle(data + 1, size - 1);
   FUZZ_CHECK(h);
-  std::memset(*h, 0, 4);
-  std::memcpy(*h, data + 1, size_t(bytes));
   int32 pict = 0;
   FUZZ_CHECK(ICreatePict(gWindow, &frame, 32, h, live ? kImageLive : 0, &pict) == kNoErr);
   PlayInto(gPixmap, pict, dst);

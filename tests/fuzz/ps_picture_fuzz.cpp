@@ -122,11 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   gPrintPrefs.postScriptLevel2 = (data[0] & 0x40) ? 1 : 0;
   const int16 side = int16(8 + (data[0] & 0x1F));
   const Rect frame{0, 0, 32, 32}, dst{4, 4, int16(4 + side), int16(4 + side)};
-  const int32 bytes = int32(size - 1);
-  UHandle h = DSNewHandle(bytes < 4 ? 4 : bytes);
+  UHandle h = FuzzPictureHandle(data + 1, size - 1);
   FUZZ_CHECK(h);
-  std::memset(*h, 0, 4);
-  std::memcpy(*h, data + 1, size_t(bytes));
   int32 pict = 0;
   FUZZ_CHECK(ICreatePict(gWindow, &frame, 32, h, live ? kImageLive : 0, &pict) == kNoErr);
   DSetPortTarget(gPage);

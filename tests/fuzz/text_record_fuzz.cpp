@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "rsrc_image.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/rsrc.h"
@@ -73,15 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else
     w.Add(kFontTableType, kFontTableId, rsrcw::Bytes(body, body + tableLength));
   w.Add(pick & 1 ? kOldTextRecordType : kTextRecordType, 5, rsrcw::Bytes(body + tableLength, body + n));
-  const rsrcw::Bytes file = w.Write();
-  UHandle image = AZNewHandle(int32(file.size()));
-  if (!image) return 0;
-  std::memcpy(*image, file.data(), file.size());
-  RsrcFileRef ref = 0;
-  if (ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, image) != kNoErr) {
-    AZDisposeHandle(image);
-    return 0;
-  }
+  const RsrcFileRef ref = FuzzOpenRsrcImage(w.Write());
+  if (!ref) return 0;
   UHandle given = nullptr;
   if (pick & 2) {
     const uInt32 count = pick >> 4;
