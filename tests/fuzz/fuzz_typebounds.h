@@ -17,6 +17,7 @@ inline uint64_t FuzzBoundedBytes(const TypeDescriptor* td, int depth = 0) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(t);
   switch (t->code) {
     case kTDString:
+    case kTDString33:
     case kTDString37:
     case kTDPath: {
       int32_t bound;
@@ -41,6 +42,12 @@ inline uint64_t FuzzBoundedBytes(const TypeDescriptor* td, int depth = 0) {
       uint64_t sum = 0;
       for (int32_t i = 0; i < n && sum < kTooMuch; ++i) sum += FuzzBoundedBytes(ElemTD(t, i), depth + 1);
       return sum;
+    }
+    case kTDUnion: {
+      // Its empty value is that of the first member.
+      int16_t n;
+      std::memcpy(&n, p + 4, 2);
+      return n < 1 ? 0 : FuzzBoundedBytes(ElemTD(t, 0), depth + 1);
     }
     default:
       return 0;
