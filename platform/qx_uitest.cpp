@@ -194,6 +194,52 @@ bool PlatUiWheel(int32_t steps, int32_t x, int32_t y) {
   return PlatUiMove(x, y) && Pumped(PlatInjectMouseWheel(steps * kPlatWheelStep, x, y, NextTime()));
 }
 
+bool PlatUiOleDrag(PlatDataObject* data, const std::vector<PlatScreenPoint>& points, bool drop, uint32_t* effect) {
+  if (effect) *effect = kPlatDropEffectNone;
+  if (!data || points.empty()) return false;
+  data->AddRef();
+  PlatWindow over = 0;
+  PlatDropTarget* target = nullptr;
+  const auto leave = [&] {
+    if (!target) return;
+    target->DragLeave();
+    PlatUiPump();
+    target->Release();
+    target = nullptr;
+    over = 0;
+  };
+  for (size_t i = 0; i < points.size(); ++i) {
+    const PlatScreenPoint at = points[i];
+    const PlatWindow w = PlatWindowFromPoint(at.x, at.y);
+    if (w != over) {
+      leave();
+      over = w;
+      if ((target = w ? PlatDropTargetOf(w) : nullptr)) {
+        uint32_t e = kPlatDropEffectCopy;
+        target->DragEnter(data, kPlatDragLeftButton, at, &e);
+        if (effect) *effect = e;
+        PlatUiPump();
+      }
+    } else if (target) {
+      uint32_t e = kPlatDropEffectCopy;
+      target->DragOver(kPlatDragLeftButton, at, &e);
+      if (effect) *effect = e;
+      PlatUiPump();
+    }
+  }
+  if (drop && target) {
+    uint32_t e = kPlatDropEffectCopy;
+    target->Drop(data, 0, points.back(), &e);
+    if (effect) *effect = e;
+    PlatUiPump();
+    target->Release();
+    target = nullptr;
+  }
+  leave();
+  data->Release();
+  return true;
+}
+
 void PlatUiLogStart() {
   Tooling& t = TheTooling();
   std::lock_guard<std::mutex> g(t.lock);

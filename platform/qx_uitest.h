@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qx_droptarget.h"
 #include "platform/qx_msgqueue.h"
 
 // Dispatches everything the calling thread has to retrieve (translating
@@ -29,6 +30,16 @@ bool PlatUiKey(uint32_t vk, uint32_t mods);
 // layout; false at a character no key types (what came before stays typed).
 bool PlatUiType(const std::string& text);
 bool PlatUiWheel(int32_t steps, int32_t x, int32_t y);
+// A drag of data between programs over screen points: the drop target
+// registered for the window under a point gets DragEnter at the first point
+// over it, DragOver at each further one and DragLeave when the point moves
+// off it; at the last point it gets Drop, or DragLeave when drop is false.
+// Each call is followed by a pump.  The drag holds a reference to the data
+// and to the target it is over.  *effect (when given): what the last target
+// called answered, none when no target was met.  False without data or
+// points.
+bool PlatUiOleDrag(PlatDataObject* data, const std::vector<PlatScreenPoint>& points, bool drop,
+                   uint32_t* effect = nullptr);
 
 // The message log: while on, PlatUiLog records what a test's window
 // procedure is given.

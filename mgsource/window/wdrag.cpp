@@ -1,21 +1,30 @@
-// Files dropped on windows: drop data, its readers and the delivery to the
-// window's drop handler.
+// Files and text dropped on windows: drop data, its readers, the drop
+// target of accepting windows and the delivery to the window's drop handler.
 #include "mgsource/window/wdrag.h"
 
 #include <strings.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/counted_strings.h"
 #include "mgsource/support.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/window/wservices.h"
 #include "platform/qx_drop.h"
+#include "platform/qx_droptarget.h"
 
 namespace {
 
 constexpr int32 kDragMaxName = 260;
+constexpr int32 kRevokeFailed = 80;
+
+bool gOleStarted = false;
+DragContainerProc gContainerStartup = nullptr;
+DragContainerProc gContainerShutdown = nullptr;
 
 WindowRecord* Record(WindowRef w) { return w ? WRecord(w) : nullptr; }
 
@@ -38,6 +47,32 @@ uInt32 ItemFlags(DragData d, int32 index) {
   return GetNative32(*f + 4 + index * 4);
 }
 
+PlatDataObject* DataObjectOf(DragData d) { return reinterpret_cast<PlatDataObject*>(uintptr_t(Source(d))); }
+
+PlatFormat FormatOf(uint32_t format) { return PlatFormat{format, 0, kPlatAspectContent, -1, kPlatMediumGlobal}; }
+
+bool Offers(DragData d, uint32_t format) {
+  PlatDataObject* o = DataObjectOf(d);
+  return o && o->QueryGetData(FormatOf(format)) == kPlatResultOk;
+}
+
+// The data object's file-list or text block, released when it goes.
+struct Medium {
+  PlatMedium m{};
+  Medium(DragData d, uint32_t format) {
+    if (PlatDataObject* o = DataObjectOf(d)) o->GetData(FormatOf(format), &m);
+  }
+  ~Medium() { PlatReleaseMedium(&m); }
+  Medium(const Medium&) = delete;
+  Medium& operator=(const Medium&) = delete;
+  PlatGlobal Block() const { return m.medium == kPlatMediumGlobal ? m.global : 0; }
+};
+
+// The name of item index of a drop handle (kind 1) or a file-list block.
+uint32_t QueryName(uInt32 drop, PlatGlobal list, uint32_t index, char* buffer, uint32_t size) {
+  return list ? PlatFileListQuery(list, index, buffer, size) : PlatDragQueryFile(drop, index, buffer, size);
+}
+
 int32 Deliver(WindowRef w, WEventRecord* event) {
   WindowRecord* r = Record(w);
   if (!r || !r->dropHandler) return 1;
@@ -50,12 +85,120 @@ int32 Deliver(WindowRef w, WEventRecord* event) {
   return result;
 }
 
+// A window's drop target: turns a drag between programs into drop events to
+// the window's drop handler.  It keeps the data object of the drag in
+// progress with a reference from DragEnter or Drop until DragLeave or Drop
+// ends; the registration, the external lock and the window record each hold
+// a reference, so a call in progress never loses the object.
+class DropTarget final : public PlatDropTarget {
+ public:
+  explicit DropTarget(PlatWindow hwnd) : hwnd_(hwnd) {}
+
+  PlatResult QueryInterface(uint32_t iid, void** out) override {
+    if (!out) return kPlatResultInvalidArg;
+    if (iid != kPlatIidUnknown && iid != kPlatIidDropTarget) {
+      *out = nullptr;
+      return kPlatResultNoInterface;
+    }
+    AddRef();
+    *out = static_cast<PlatDropTarget*>(this);
+    return kPlatResultOk;
+  }
+  uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
+  uint32_t Release() override {
+    const uint32_t left = refs_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  PlatResult DragEnter(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+    if (!data) return kPlatResultInvalidArg;
+    Keep(data);
+    Send(kWEvDragEnter, at, effect);
+    return kPlatResultOk;
+  }
+  PlatResult DragOver(uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+    Send(kWEvDragOver, at, effect);
+    return kPlatResultOk;
+  }
+  PlatResult DragLeave() override {
+    if (kept_) Send(kWEvDragLeave, PlatScreenPoint{}, nullptr);
+    Keep(nullptr);
+    return kPlatResultOk;
+  }
+  PlatResult Drop(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+    if (!data) return kPlatResultInvalidArg;
+    Keep(data);
+    Send(kWEvDrop, at, effect);
+    Keep(nullptr);
+    return kPlatResultOk;
+  }
+
+ private:
+  ~DropTarget() override { Keep(nullptr); }
+
+  // Keeps data (with a reference) in place of the one kept before.
+  void Keep(PlatDataObject* data) {
+    if (data) data->AddRef();
+    if (kept_) kept_->Release();
+    kept_ = data;
+  }
+
+  // The event for the kept data object; the effect is copy when the
+  // handler took it (0), else none.
+  void Send(int32 code, PlatScreenPoint at, uint32_t* effect) {
+    if (effect) *effect = kPlatDropEffectNone;
+    DragData data = nullptr;
+    if (!kept_ || DragNewData(&data, uInt32(reinterpret_cast<uintptr_t>(kept_))) != kNoErr) return;
+    WEventRecord event{};
+    event.modifiers = WModifiers(reinterpret_cast<uintptr_t>(data));
+    const int32 result = DragSendEvent(&event, code, kDragKindDataObject, hwnd_, Point{int16(at.y), int16(at.x)});
+    if (effect && result == 0) *effect = kPlatDropEffectCopy;
+    DragDisposeData(data);
+  }
+
+  std::atomic<uint32_t> refs_{0};
+  const PlatWindow hwnd_;
+  PlatDataObject* kept_ = nullptr;
+};
+
 }  // namespace
+
+void DragInit() {
+  if (!gOleStarted) gOleStarted = PlatSucceeded(PlatOleInit());
+  if (gContainerStartup) gContainerStartup();
+}
+
+void DragShutdown() {
+  ComCounterUndo();
+  // The container's objects go while OLE still runs.
+  if (gContainerShutdown) gContainerShutdown();
+  if (gOleStarted) PlatOleUninit();
+  gOleStarted = false;
+}
+
+void DragSetContainerProcs(DragContainerProc startup, DragContainerProc shutdown) {
+  gContainerStartup = startup;
+  gContainerShutdown = shutdown;
+}
+
+bool DragOleStarted() { return gOleStarted; }
 
 void DragAcceptWindow(WindowRef window, WDropHandler handler) {
   WindowRecord* r = Record(window);
   if (!r || !r->hwnd) return;
   if (handler) r->dropHandler = handler;
+  if (gOleStarted && !r->dropTarget) {
+    auto* target = new DropTarget(r->hwnd);
+    target->AddRef();
+    PlatLockObjectExternal(target, true);
+    if (PlatSucceeded(PlatRegisterDropTarget(r->hwnd, target))) {
+      r->dropTarget = static_cast<PlatDropTarget*>(target);
+    } else {
+      PlatLockObjectExternal(target, false);
+      target->Release();
+    }
+  }
   PlatDragAcceptFiles(r->hwnd, true);
 }
 
@@ -63,8 +206,16 @@ int32 DragRefuseWindow(WindowRef window) {
   WindowRecord* r = Record(window);
   if (!r) return 0;
   r->dropHandler = nullptr;
+  int32 result = 0;
+  if (auto* target = static_cast<PlatDropTarget*>(r->dropTarget)) {
+    r->dropTarget = nullptr;
+    const bool revoked = PlatSucceeded(PlatRevokeDropTarget(r->hwnd));
+    const bool unlocked = PlatSucceeded(PlatLockObjectExternal(target, false));
+    target->Release();
+    if (!revoked || !unlocked) result = kRevokeFailed;
+  }
   if (r->hwnd) PlatDragAcceptFiles(r->hwnd, false);
-  return 0;
+  return result;
 }
 
 MgErr DragNewData(DragData* out, uInt32 source) {
@@ -90,6 +241,11 @@ void DragDisposeData(DragData data) {
 
 int32 DragGetItemCount(DragData data, int32 kind) {
   if (!data || !*data) return 0;
+  if (kind == kDragKindDataObject) {
+    if (!Offers(data, kPlatCfFileList)) return 1;
+    const Medium list(data, kPlatCfFileList);
+    return list.Block() ? int32(PlatFileListQuery(list.Block(), kPlatDropCount, nullptr, 0)) : 0;
+  }
   if (kind != kDragKindDrop) {
     DBAssert(__FILE__, __LINE__, "unknown drag kind");
     return 0;
@@ -103,6 +259,12 @@ MgErr DragBuildItemFlags(DragData data, int32 kind) {
   UHandle f = Flags(data);
   if (MgErr err = DSSetHandleSize(f, 4 + count * 4)) return err;
   PutNative32(*f, uInt32(count));
+  if (kind == kDragKindDataObject) {
+    const uInt32 flags = (Offers(data, kPlatCfFileList) ? uInt32(kDragItemFile) : 0u) |
+                         (Offers(data, kPlatCfText) ? uInt32(kDragItemText) : 0u);
+    for (int32 i = 0; i < count; ++i) PutNative32(*f + 4 + i * 4, flags);
+    return kNoErr;
+  }
   for (int32 i = 0; i < count; ++i) {
     const bool file = PlatDragQueryFile(Source(data), uInt32(i), nullptr, 0) > 0;
     PutNative32(*f + 4 + i * 4, file ? uInt32(kDragItemFile) : 0u);
@@ -115,15 +277,35 @@ Bool32 DragItemIsText(DragData data, int32 index) { return (ItemFlags(data, inde
 
 MgErr DragGetItemPath(DragData data, int32 index, Path* path, int32 kind) {
   if (!data || !*data || !path || index < 0) return kFileNotFoundErr;
-  if (kind != kDragKindDrop) return kMemFullErr;
+  if (kind != kDragKindDrop && kind != kDragKindDataObject) return kMemFullErr;
+  const Medium list(kind == kDragKindDataObject ? data : nullptr, kPlatCfFileList);
+  if (kind == kDragKindDataObject && !list.Block()) return kMemFullErr;
   char name[kDragMaxName + 2] = {};
-  const uInt32 length = PlatDragQueryFile(Source(data), uInt32(index), nullptr, 0);
+  const uInt32 length = QueryName(Source(data), list.Block(), uInt32(index), nullptr, 0);
   if (length == 0 || length > kDragMaxName) return kFileNotFoundErr;
-  PlatDragQueryFile(Source(data), uInt32(index), name, sizeof name);
+  QueryName(Source(data), list.Block(), uInt32(index), name, sizeof name);
   const size_t n = std::strlen(name);
   if (n >= 4 && strcasecmp(name + n - 4, ".LNK") == 0)
     FResolveShortcut(name);
   return FTextToPath(reinterpret_cast<const uChar*>(name), int32(std::strlen(name)), path);
+}
+
+MgErr DragGetItemText(DragData data, int32 /*index*/, LStrHandle text, int32 kind) {
+  if (kind != kDragKindDataObject) return kNoErr;
+  if (!data || !*data || !text) return kMemFullErr;
+  const Medium block(data, kPlatCfText);
+  const uint32_t size = PlatGlobalSize(block.Block());
+  const char* p = size ? static_cast<const char*>(PlatGlobalLock(block.Block())) : nullptr;
+  if (!p) return kMemFullErr;
+  const int32 length = int32(strnlen(p, size));
+  MgErr err = DSSetHandleSize(reinterpret_cast<UHandle>(text), int32(sizeof(int32)) + length);
+  if (err == kNoErr) {
+    std::memcpy(LStrBuf(*text), p, size_t(length));
+    (*text)->cnt = length;
+    err = StrHConvertFromNative(text, 0, 0);
+  }
+  PlatGlobalUnlock(block.Block());
+  return err ? kMemFullErr : kNoErr;
 }
 
 int32 DragSendEvent(WEventRecord* event, int32 code, int32 kind, PlatWindow hwnd, Point globalPoint) {

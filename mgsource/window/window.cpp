@@ -13,6 +13,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_activate.h"
@@ -434,6 +435,8 @@ void WDestroy(WindowRef window) {
     return;
   }
   if (r->disposing) return;
+  // A registered drop target would outlive its host window.
+  if (r->dropTarget) DragRefuseWindow(w);
   WDropKeptPort();
   if (r->hwnd) WHide(w);
   // The hide's event set the window up again, which may have kept it.

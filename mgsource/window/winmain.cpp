@@ -21,6 +21,7 @@
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/wdde.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/winproc.h"
@@ -247,6 +248,8 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   DBInitDebug();
   Step("threads");
   if (MgErr err = ThInit()) return err;
+  Step("ole");
+  DragInit();
   Step("support");
   if (MgErr err = SupportInit()) return err;
   Step("event queue");
@@ -340,6 +343,8 @@ void WShutdown() {
   SupportShutdown();
   Step("debug");
   DBExitDebug();
+  Step("ole");
+  DragShutdown();
   Step("remaining windows");
   WDestroyAllWindows();
   DrainEvents();

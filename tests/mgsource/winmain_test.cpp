@@ -12,6 +12,7 @@
 
 #include "mgsource/path.h"
 #include "mgsource/window/wdde.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/window.h"
@@ -19,6 +20,7 @@
 #include "platform/qx_dde.h"
 #include "platform/qx_debugout.h"
 #include "platform/qx_display.h"
+#include "platform/qx_droptarget.h"
 #include "platform/qx_file.h"
 #include "platform/qx_input.h"
 #include "platform/qx_msgqueue.h"
@@ -105,10 +107,10 @@ std::string EventsText() {
 }
 
 constexpr const char kStartSteps[] =
-    "config;memory;debug;threads;support;event queue;resources;files;occurrences;dde;frame;keys;windows;drawing;network;timers;"
+    "config;memory;debug;threads;ole;support;event queue;resources;files;occurrences;dde;frame;keys;windows;drawing;network;timers;"
     "launch;";
 constexpr const char kStopSteps[] =
-    "windows;printer;images;text;drawing;network;dde;resources;timers;occurrences;files;support;debug;remaining windows;frame;"
+    "windows;printer;images;text;drawing;network;dde;resources;timers;occurrences;files;support;debug;ole;remaining windows;frame;"
     "event queue;"
     "memory;";
 
@@ -128,6 +130,7 @@ void StartAndStop(const std::string& dir) {
   std::vector<CStr> argv;
   for (std::string& a : args) argv.push_back(reinterpret_cast<CStr>(a.data()));
   if (WStartup(int32(argv.size()), argv.data()) != kNoErr) std::_Exit(2);
+  if (!DragOleStarted() || PlatOleStartCount() != 1) std::_Exit(11);
   WEventSetGate(1);
   const std::string events = EventsText();
   const std::string want = "-18 " + cwd + "\\doc.vi h-2 v0;-18 C:\\abs\\b.vi h-2 v0;-2;";
@@ -156,6 +159,7 @@ void StartAndStop(const std::string& dir) {
   const std::string started = gSteps;
   gSteps.clear();
   WShutdown();
+  if (DragOleStarted() || PlatOleStartCount() != 0) std::_Exit(12);
   if (started != kStartSteps || gSteps != kStopSteps) {
     std::fprintf(stderr, "start %s\nstop %s\n", started.c_str(), gSteps.c_str());
     std::_Exit(4);
