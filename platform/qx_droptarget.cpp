@@ -19,15 +19,15 @@ class DataObject final : public PlatDataObject {
  public:
   DataObject(uint32_t format, std::string bytes) : format_(format), bytes_(std::move(bytes)) { gLiveDataObjects++; }
 
-  PlatResult QueryInterface(uint32_t iid, void** out) override {
-    if (!out) return kPlatResultInvalidArg;
+  PlatOleResult QueryInterface(uint32_t iid, void** out) override {
+    if (!out) return kPlatOleInvalidArg;
     if (iid != kPlatIidUnknown && iid != kPlatIidDataObject) {
       *out = nullptr;
-      return kPlatResultNoInterface;
+      return kPlatOleNoInterface;
     }
     AddRef();
     *out = static_cast<PlatDataObject*>(this);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
   uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
   uint32_t Release() override {
@@ -36,26 +36,26 @@ class DataObject final : public PlatDataObject {
     return left;
   }
 
-  PlatResult QueryGetData(const PlatFormat& f) override {
+  PlatOleResult QueryGetData(const PlatFormat& f) override {
     return f.format == format_ && f.targetDevice == 0 && f.aspect == kPlatAspectContent && f.index == -1 &&
                    (f.medium & kPlatMediumGlobal)
-               ? kPlatResultOk
-               : kPlatResultBadFormat;
+               ? kPlatOleOk
+               : kPlatOleBadFormat;
   }
-  PlatResult GetData(const PlatFormat& f, PlatMedium* m) override {
-    if (!m) return kPlatResultInvalidArg;
+  PlatOleResult GetData(const PlatFormat& f, PlatMedium* m) override {
+    if (!m) return kPlatOleInvalidArg;
     *m = PlatMedium{};
-    if (QueryGetData(f) != kPlatResultOk) return kPlatResultBadFormat;
+    if (QueryGetData(f) != kPlatOleOk) return kPlatOleBadFormat;
     const PlatGlobal g = PlatGlobalAlloc(kPlatGlobalMovable, uint32_t(bytes_.size()));
     void* p = g ? PlatGlobalLock(g) : nullptr;
     if (!p) {
       if (g) PlatGlobalFree(g);
-      return kPlatResultOutOfMemory;
+      return kPlatOleOutOfMemory;
     }
     std::memcpy(p, bytes_.data(), bytes_.size());
     PlatGlobalUnlock(g);
     *m = PlatMedium{kPlatMediumGlobal, g};
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
 
  private:
@@ -147,12 +147,12 @@ uint32_t PlatFileListQuery(PlatGlobal block, uint32_t index, char* buffer, uint3
   return index == kPlatDropCount ? found : result;
 }
 
-PlatResult PlatOleInit() {
-  if (PlatComMultithreaded()) return kPlatResultChangedMode;
+PlatOleResult PlatOleInit() {
+  if (PlatComMultithreaded()) return kPlatOleChangedMode;
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> g(r.lock);
   PlatComInit(false);
-  return r.oleStarts++ == 0 ? kPlatResultOk : kPlatResultFalse;
+  return r.oleStarts++ == 0 ? kPlatOleOk : kPlatOleFalse;
 }
 
 void PlatOleUninit() {
@@ -169,10 +169,10 @@ int32_t PlatOleStartCount() {
   return r.oleStarts;
 }
 
-PlatResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target) {
+PlatOleResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target) {
   Registry& r = TheRegistry();
   std::vector<PlatDropTarget*> stale;
-  PlatResult result = kPlatResultOk;
+  PlatOleResult result = kPlatOleOk;
   {
     std::lock_guard<std::mutex> g(r.lock);
     for (auto it = r.targets.begin(); it != r.targets.end();) {
@@ -183,10 +183,10 @@ PlatResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target) {
         it = r.targets.erase(it);
       }
     }
-    if (r.oleStarts == 0) result = kPlatResultNotInitialized;
-    else if (!target) result = kPlatResultInvalidArg;
-    else if (!PlatIsWindow(w)) result = kPlatResultInvalidWindow;
-    else if (r.targets.count(w)) result = kPlatResultAlreadyRegistered;
+    if (r.oleStarts == 0) result = kPlatOleNotInitialized;
+    else if (!target) result = kPlatOleInvalidArg;
+    else if (!PlatIsWindow(w)) result = kPlatOleInvalidWindow;
+    else if (r.targets.count(w)) result = kPlatOleAlreadyRegistered;
     else {
       target->AddRef();
       r.targets.emplace(w, target);
@@ -196,18 +196,18 @@ PlatResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target) {
   return result;
 }
 
-PlatResult PlatRevokeDropTarget(PlatWindow w) {
+PlatOleResult PlatRevokeDropTarget(PlatWindow w) {
   Registry& r = TheRegistry();
   PlatDropTarget* t = nullptr;
   {
     std::lock_guard<std::mutex> g(r.lock);
     auto it = r.targets.find(w);
-    if (it == r.targets.end()) return kPlatResultNotRegistered;
+    if (it == r.targets.end()) return kPlatOleNotRegistered;
     t = it->second;
     r.targets.erase(it);
   }
   t->Release();
-  return kPlatResultOk;
+  return kPlatOleOk;
 }
 
 PlatDropTarget* PlatDropTargetOf(PlatWindow w) {
@@ -219,20 +219,20 @@ PlatDropTarget* PlatDropTargetOf(PlatWindow w) {
   return it->second;
 }
 
-PlatResult PlatLockObjectExternal(PlatUnknown* object, bool lock) {
-  if (!object) return kPlatResultInvalidArg;
+PlatOleResult PlatLockObjectExternal(PlatUnknown* object, bool lock) {
+  if (!object) return kPlatOleInvalidArg;
   Registry& r = TheRegistry();
   {
     std::lock_guard<std::mutex> g(r.lock);
     if (lock) {
       object->AddRef();
       ++r.externalLocks[object];
-      return kPlatResultOk;
+      return kPlatOleOk;
     }
     auto it = r.externalLocks.find(object);
-    if (it == r.externalLocks.end()) return kPlatResultInvalidArg;
+    if (it == r.externalLocks.end()) return kPlatOleInvalidArg;
     if (--it->second == 0) r.externalLocks.erase(it);
   }
   object->Release();
-  return kPlatResultOk;
+  return kPlatOleOk;
 }

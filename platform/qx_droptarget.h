@@ -15,29 +15,29 @@
 #include "platform/qx_globalmem.h"
 #include "platform/qx_window.h"
 
-typedef int32_t PlatResult;
+typedef int32_t PlatOleResult;
 enum : int32_t {
-  kPlatResultOk = 0,
-  kPlatResultFalse = 1,
-  kPlatResultNoInterface = int32_t(0x80004002u),
-  kPlatResultInvalidArg = int32_t(0x80070057u),
-  kPlatResultOutOfMemory = int32_t(0x8007000Eu),
-  kPlatResultBadFormat = int32_t(0x80040064u),
-  kPlatResultNotRegistered = int32_t(0x80040100u),
-  kPlatResultAlreadyRegistered = int32_t(0x80040101u),
-  kPlatResultInvalidWindow = int32_t(0x80040102u),
-  kPlatResultNotInitialized = int32_t(0x800401F0u),
-  kPlatResultChangedMode = int32_t(0x80010106u),
+  kPlatOleOk = 0,
+  kPlatOleFalse = 1,
+  kPlatOleNoInterface = int32_t(0x80004002u),
+  kPlatOleInvalidArg = int32_t(0x80070057u),
+  kPlatOleOutOfMemory = int32_t(0x8007000Eu),
+  kPlatOleBadFormat = int32_t(0x80040064u),
+  kPlatOleNotRegistered = int32_t(0x80040100u),
+  kPlatOleAlreadyRegistered = int32_t(0x80040101u),
+  kPlatOleInvalidWindow = int32_t(0x80040102u),
+  kPlatOleNotInitialized = int32_t(0x800401F0u),
+  kPlatOleChangedMode = int32_t(0x80010106u),
 };
-constexpr bool PlatSucceeded(PlatResult r) { return r >= 0; }
+constexpr bool PlatOleSucceeded(PlatOleResult r) { return r >= 0; }
 
 enum : uint32_t { kPlatIidUnknown = 1, kPlatIidDropTarget = 2, kPlatIidDataObject = 3 };
 
 class PlatUnknown {
  public:
   // The object as the interface iid with a reference added, or
-  // kPlatResultNoInterface and *out null.
-  virtual PlatResult QueryInterface(uint32_t iid, void** out) = 0;
+  // kPlatOleNoInterface and *out null.
+  virtual PlatOleResult QueryInterface(uint32_t iid, void** out) = 0;
   virtual uint32_t AddRef() = 0;
   virtual uint32_t Release() = 0;
 
@@ -67,12 +67,12 @@ void PlatReleaseMedium(PlatMedium* medium);
 class PlatDataObject : public PlatUnknown {
  public:
   // A new block the caller releases with PlatReleaseMedium, or
-  // kPlatResultBadFormat for a format the object does not offer (or asked
+  // kPlatOleBadFormat for a format the object does not offer (or asked
   // for another medium, aspect, index or a target device),
-  // kPlatResultOutOfMemory.
-  virtual PlatResult GetData(const PlatFormat& format, PlatMedium* medium) = 0;
-  // kPlatResultOk when GetData would give the format, else kPlatResultBadFormat.
-  virtual PlatResult QueryGetData(const PlatFormat& format) = 0;
+  // kPlatOleOutOfMemory.
+  virtual PlatOleResult GetData(const PlatFormat& format, PlatMedium* medium) = 0;
+  // kPlatOleOk when GetData would give the format, else kPlatOleBadFormat.
+  virtual PlatOleResult QueryGetData(const PlatFormat& format) = 0;
 };
 
 // Data objects with one reference: a list of file names (kPlatCfFileList)
@@ -103,34 +103,34 @@ struct PlatScreenPoint {
 
 class PlatDropTarget : public PlatUnknown {
  public:
-  virtual PlatResult DragEnter(PlatDataObject* data, uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
-  virtual PlatResult DragOver(uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
-  virtual PlatResult DragLeave() = 0;
-  virtual PlatResult Drop(PlatDataObject* data, uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
+  virtual PlatOleResult DragEnter(PlatDataObject* data, uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
+  virtual PlatOleResult DragOver(uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
+  virtual PlatOleResult DragLeave() = 0;
+  virtual PlatOleResult Drop(PlatDataObject* data, uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
 };
 
-// The process's OLE start: the first start answers kPlatResultOk, each
-// further one kPlatResultFalse, and each is undone by one PlatOleUninit on
+// The process's OLE start: the first start answers kPlatOleOk, each
+// further one kPlatOleFalse, and each is undone by one PlatOleUninit on
 // the same thread.  A start also initialises the calling thread's component
 // layer (qx_com.h) in the apartment model; a thread in the free-threaded
-// model is refused (kPlatResultChangedMode) and nothing is counted.
-PlatResult PlatOleInit();
+// model is refused (kPlatOleChangedMode) and nothing is counted.
+PlatOleResult PlatOleInit();
 void PlatOleUninit();
 int32_t PlatOleStartCount();
 
 // Registers the window's drop target, adding a reference.
-// kPlatResultNotInitialized while OLE is not started, kPlatResultInvalidArg
-// for a null target, kPlatResultInvalidWindow for a window that does not
-// exist, kPlatResultAlreadyRegistered for a window that has one.  The
+// kPlatOleNotInitialized while OLE is not started, kPlatOleInvalidArg
+// for a null target, kPlatOleInvalidWindow for a window that does not
+// exist, kPlatOleAlreadyRegistered for a window that has one.  The
 // targets of windows destroyed unrevoked are given up then.
-PlatResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target);
+PlatOleResult PlatRegisterDropTarget(PlatWindow w, PlatDropTarget* target);
 // Revokes the registration and gives its reference back;
-// kPlatResultNotRegistered when there is none.
-PlatResult PlatRevokeDropTarget(PlatWindow w);
+// kPlatOleNotRegistered when there is none.
+PlatOleResult PlatRevokeDropTarget(PlatWindow w);
 // The window's target with a reference for the caller, or null.
 PlatDropTarget* PlatDropTargetOf(PlatWindow w);
 
 // Locks an object (adding a reference that the unlock gives back) so that
 // it stays alive while only outside code knows it.  Unlocking an object
-// without locks: kPlatResultInvalidArg.  A null object: kPlatResultInvalidArg.
-PlatResult PlatLockObjectExternal(PlatUnknown* object, bool lock);
+// without locks: kPlatOleInvalidArg.  A null object: kPlatOleInvalidArg.
+PlatOleResult PlatLockObjectExternal(PlatUnknown* object, bool lock);

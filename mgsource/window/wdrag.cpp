@@ -47,13 +47,15 @@ uInt32 ItemFlags(DragData d, int32 index) {
   return GetNative32(*f + 4 + index * 4);
 }
 
-PlatDataObject* DataObjectOf(DragData d) { return reinterpret_cast<PlatDataObject*>(uintptr_t(Source(d))); }
+PlatDataObject* DataObjectOf(DragData d) {
+  return d && *d ? reinterpret_cast<PlatDataObject*>(uintptr_t(Source(d))) : nullptr;
+}
 
 PlatFormat FormatOf(uint32_t format) { return PlatFormat{format, 0, kPlatAspectContent, -1, kPlatMediumGlobal}; }
 
 bool Offers(DragData d, uint32_t format) {
   PlatDataObject* o = DataObjectOf(d);
-  return o && o->QueryGetData(FormatOf(format)) == kPlatResultOk;
+  return o && o->QueryGetData(FormatOf(format)) == kPlatOleOk;
 }
 
 // The data object's file-list or text block, released when it goes.
@@ -94,15 +96,15 @@ class DropTarget final : public PlatDropTarget {
  public:
   explicit DropTarget(PlatWindow hwnd) : hwnd_(hwnd) {}
 
-  PlatResult QueryInterface(uint32_t iid, void** out) override {
-    if (!out) return kPlatResultInvalidArg;
+  PlatOleResult QueryInterface(uint32_t iid, void** out) override {
+    if (!out) return kPlatOleInvalidArg;
     if (iid != kPlatIidUnknown && iid != kPlatIidDropTarget) {
       *out = nullptr;
-      return kPlatResultNoInterface;
+      return kPlatOleNoInterface;
     }
     AddRef();
     *out = static_cast<PlatDropTarget*>(this);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
   uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
   uint32_t Release() override {
@@ -111,27 +113,27 @@ class DropTarget final : public PlatDropTarget {
     return left;
   }
 
-  PlatResult DragEnter(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
-    if (!data) return kPlatResultInvalidArg;
+  PlatOleResult DragEnter(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+    if (!data) return kPlatOleInvalidArg;
     Keep(data);
     Send(kWEvDragEnter, at, effect);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
-  PlatResult DragOver(uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+  PlatOleResult DragOver(uint32_t, PlatScreenPoint at, uint32_t* effect) override {
     Send(kWEvDragOver, at, effect);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
-  PlatResult DragLeave() override {
+  PlatOleResult DragLeave() override {
     if (kept_) Send(kWEvDragLeave, PlatScreenPoint{}, nullptr);
     Keep(nullptr);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
-  PlatResult Drop(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
-    if (!data) return kPlatResultInvalidArg;
+  PlatOleResult Drop(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
+    if (!data) return kPlatOleInvalidArg;
     Keep(data);
     Send(kWEvDrop, at, effect);
     Keep(nullptr);
-    return kPlatResultOk;
+    return kPlatOleOk;
   }
 
  private:
@@ -165,7 +167,7 @@ class DropTarget final : public PlatDropTarget {
 }  // namespace
 
 void DragInit() {
-  if (!gOleStarted) gOleStarted = PlatSucceeded(PlatOleInit());
+  if (!gOleStarted) gOleStarted = PlatOleSucceeded(PlatOleInit());
   if (gContainerStartup) gContainerStartup();
 }
 
@@ -192,7 +194,7 @@ void DragAcceptWindow(WindowRef window, WDropHandler handler) {
     auto* target = new DropTarget(r->hwnd);
     target->AddRef();
     PlatLockObjectExternal(target, true);
-    if (PlatSucceeded(PlatRegisterDropTarget(r->hwnd, target))) {
+    if (PlatOleSucceeded(PlatRegisterDropTarget(r->hwnd, target))) {
       r->dropTarget = static_cast<PlatDropTarget*>(target);
     } else {
       PlatLockObjectExternal(target, false);
@@ -209,8 +211,8 @@ int32 DragRefuseWindow(WindowRef window) {
   int32 result = 0;
   if (auto* target = static_cast<PlatDropTarget*>(r->dropTarget)) {
     r->dropTarget = nullptr;
-    const bool revoked = PlatSucceeded(PlatRevokeDropTarget(r->hwnd));
-    const bool unlocked = PlatSucceeded(PlatLockObjectExternal(target, false));
+    const bool revoked = PlatOleSucceeded(PlatRevokeDropTarget(r->hwnd));
+    const bool unlocked = PlatOleSucceeded(PlatLockObjectExternal(target, false));
     target->Release();
     if (!revoked || !unlocked) result = kRevokeFailed;
   }

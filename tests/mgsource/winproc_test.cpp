@@ -3,6 +3,7 @@
 // headless through the layer's test tooling.
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <thread>
 #include <vector>
@@ -22,10 +23,13 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_display.h"
 #include "platform/qx_drop.h"
+#include "platform/qx_droptarget.h"
+#include "platform/qx_drives.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
 #include "platform/qx_uitest_script.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 namespace winproc_test {
@@ -524,9 +528,15 @@ struct Dropped {
   int32 code = 0, kind = 0, count = 0, setupDepth = 0, outside = -1;
   std::vector<std::string> paths;
   std::vector<std::pair<bool, bool>> fileText;
+  std::string text;
+  std::vector<int32> codes;  // of every event so far
 } gDropped;
 
 int32 ReadDrop(WEventRecord* e, uInt32) {
+  std::vector<int32> codes = std::move(gDropped.codes);
+  gDropped = Dropped{};
+  gDropped.codes = std::move(codes);
+  gDropped.codes.push_back(e->code);
   gDropped.code = e->code;
   gDropped.kind = e->character;
   gDropped.setupDepth = WSetupDepth();
@@ -542,6 +552,12 @@ int32 ReadDrop(WEventRecord* e, uInt32) {
       gDropped.paths.emplace_back(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt));
       DSDisposeHandle(reinterpret_cast<UHandle>(text));
       FDisposePath(p);
+    }
+    if (gDropped.fileText.back().second) {
+      LStrHandle text = reinterpret_cast<LStrHandle>(DSNewHClr(4));
+      EXPECT_EQ(DragGetItemText(d, i, text, e->character), kNoErr);
+      gDropped.text.assign(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt));
+      DSDisposeHandle(reinterpret_cast<UHandle>(text));
     }
   }
   gDropped.outside = DragItemIsFile(d, gDropped.count);  // reported, then 0
@@ -571,6 +587,61 @@ TEST_F(WinProc, DroppedFilesReachTheDropHandlerInsideSetup) {
   EXPECT_EQ(DragSendEvent(&e, kWEvDragLeave, kDragKindDataObject, 0, Point{0, 0}), 1);
   EXPECT_EQ(DragRefuseWindow(w), 0);
   EXPECT_FALSE(PlatDropFiles(WRecord(w)->hwnd, names, 1, 0, 0));
+}
+
+TEST_F(WinProc, DragsFromOtherProgramsReachTheDropHandler) {
+  TempFolder tmp{"qxdrag"};
+  std::filesystem::create_directories(tmp.Dir() + "/real");
+  std::filesystem::create_symlink(tmp.Dir() + "/real", tmp.Dir() + "/link.lnk");
+  ASSERT_EQ(PlatDriveMap('S', tmp.Dir().c_str(), 1), 0);
+  DragInit();
+  ASSERT_TRUE(DragOleStarted());
+  const int32 liveObjects = PlatDataObjectLiveCount();
+  const WindowRef w = Doc(), bare = Doc(0x1C, 500);
+  DragAcceptWindow(w, &ReadDrop);
+  DragAcceptWindow(w, &ReadDrop);  // one target per window
+  DragAcceptWindow(bare, nullptr);
+  const auto drag = [](PlatDataObject* data, std::vector<PlatScreenPoint> at, bool drop) {
+    gDropped = Dropped{};
+    uint32_t effect = 99;
+    EXPECT_TRUE(PlatUiOleDrag(data, at, drop, &effect));
+    data->Release();
+    return effect;
+  };
+  EXPECT_EQ(drag(PlatNewFilesDataObject({"C:\\data\\one.txt", "S:\\LINK.lnk", "D:\\x\\three"}), {{150, 150}, {160, 170}}, true),
+            kPlatDropEffectCopy);
+  EXPECT_EQ(gDropped.codes, (std::vector<int32>{kWEvDragEnter, kWEvDragOver, kWEvDrop}));
+  EXPECT_EQ(gDropped.kind, kDragKindDataObject);
+  EXPECT_GT(gDropped.setupDepth, 0);
+  EXPECT_EQ(gDropped.fileText, (std::vector<std::pair<bool, bool>>(3, {true, false})));
+  EXPECT_EQ(gDropped.paths, (std::vector<std::string>{"C:\\data\\one.txt", "S:\\real", "D:\\x\\three"}));
+  EXPECT_EQ(drag(PlatNewTextDataObject("one\r\ntwo\rthree"), {{150, 150}}, true), kPlatDropEffectCopy);
+  EXPECT_EQ(gDropped.fileText, (std::vector<std::pair<bool, bool>>{{false, true}}));
+  EXPECT_EQ(gDropped.text, "one\ntwo\nthree");
+  // Leaving: 44 once, no point, and the data object's count where it was.
+  PlatDataObject* data = PlatNewTextDataObject("x");
+  data->AddRef();
+  EXPECT_EQ(drag(data, {{150, 150}, {1000, 1000}}, true), kPlatDropEffectCopy);
+  EXPECT_EQ(gDropped.codes, (std::vector<int32>{kWEvDragEnter, kWEvDragLeave}));
+  EXPECT_EQ(data->AddRef(), 2u);
+  data->Release();
+  data->Release();
+  // Without a handler every drag is refused.
+  EXPECT_EQ(drag(PlatNewTextDataObject("x"), {{550, 150}}, true), kPlatDropEffectNone);
+  EXPECT_EQ(PlatDataObjectLiveCount(), liveObjects);
+  PlatDropTarget* target = PlatDropTargetOf(WRecord(w)->hwnd);
+  ASSERT_NE(target, nullptr);
+  void* other = &other;
+  EXPECT_EQ(target->QueryInterface(kPlatIidDataObject, &other), kPlatOleNoInterface);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(target->DragEnter(nullptr, 0, {150, 150}, nullptr), kPlatOleInvalidArg);
+  target->Release();
+  EXPECT_EQ(DragRefuseWindow(w), 0);
+  EXPECT_EQ(PlatDropTargetOf(WRecord(w)->hwnd), nullptr);
+  WDestroy(bare);  // revokes its target
+  DragShutdown();
+  EXPECT_FALSE(DragOleStarted());
+  PlatDriveMap('S', nullptr, 0);
 }
 
 }  // namespace winproc_test
