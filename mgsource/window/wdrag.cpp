@@ -296,13 +296,14 @@ MgErr DragGetItemText(DragData data, int32 /*index*/, LStrHandle text, int32 kin
   if (kind != kDragKindDataObject) return kNoErr;
   if (!data || !*data || !text) return kMemFullErr;
   const Medium block(data, kPlatCfText);
+  if (!block.Block()) return kMemFullErr;
   const uint32_t size = PlatGlobalSize(block.Block());
-  const char* p = size ? static_cast<const char*>(PlatGlobalLock(block.Block())) : nullptr;
-  if (!p) return kMemFullErr;
-  const int32 length = int32(strnlen(p, size));
+  const char* p = static_cast<const char*>(PlatGlobalLock(block.Block()));
+  if (!p && size) return kMemFullErr;
+  const int32 length = size ? int32(strnlen(p, size)) : 0;
   MgErr err = DSSetHandleSize(reinterpret_cast<UHandle>(text), int32(sizeof(int32)) + length);
   if (err == kNoErr) {
-    std::memcpy(LStrBuf(*text), p, size_t(length));
+    if (length) std::memcpy(LStrBuf(*text), p, size_t(length));
     (*text)->cnt = length;
     err = StrHConvertFromNative(text, 0, 0);
   }

@@ -19,8 +19,12 @@
 #include "mgsource/window/tipstrip.h"
 #include "mgsource/window/textcaret.h"
 #include "mgsource/window/textdraw.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/wsysinfo.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
 #include "platform/qx_font_internal.h"
 
 namespace {
@@ -130,6 +134,55 @@ TEST_F(TextDraw, AShownSelectionIsInvertedAgainAfterTheText) {
   TRedrawShownCaret(r);
   EXPECT_TRUE(Block(10, 10, 140, 30) == plain) << "inverting the range once more gives the text back";
   TRData(r)->flags &= ~(kTRFlagShown | kTRFlagActive);
+}
+
+// The drop caret draws at the point's offset, stays as it is while the
+// offset stays, and leaves the record as it was when hidden.
+TEST_F(TextDraw, TheDropCaretFollowsTheOffsetAndGoesWithoutTrace) {
+  const Rect view{5, 5, 30, 150};
+  TRecord r = New(kTRKindLines | 0x400, "abcdef", view);
+  TValidateLines(r);
+  const auto at = [&](int32 offset, int16 right = 0) {
+    Point p = TOffsetToPt(r, offset, 0, nullptr);
+    p.h = int16(p.h + right);
+    return p;
+  };
+  const std::string bare = Block(0, 0, 160, 35);
+  TShowDropCaret(r, at(2), window_);
+  EXPECT_EQ(TGetDropOffset(), 2);
+  const std::string atTwo = Block(0, 0, 160, 35);
+  EXPECT_NE(atTwo, bare);
+  TMoveDropCaret(r, at(2, 1));
+  EXPECT_EQ(TGetDropOffset(), 2);
+  EXPECT_TRUE(Block(0, 0, 160, 35) == atTwo) << "the same offset leaves the caret drawn";
+  TMoveDropCaret(r, at(4));
+  EXPECT_EQ(TGetDropOffset(), 4);
+  const std::string atFour = Block(0, 0, 160, 35);
+  EXPECT_NE(atFour, atTwo);
+  EXPECT_NE(atFour, bare);
+  THideDropCaret();
+  EXPECT_EQ(Block(0, 0, 160, 35), bare);
+  int32 s = -1, e = -1;
+  TGetSelection(r, &s, &e);
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(0, 0));
+}
+
+// Tracking a drag takes moves until an event of a code it does not list
+// (a right-button press here) ends it like a release.
+TEST_F(TextDraw, ATrackedDragEndsAtAnUnlistedEventCode) {
+  TRecord r = New(kTRKindLines | 0x400, "alpha beta gamma", Rect{5, 5, 30, 190});
+  TValidateLines(r);
+  Point to = TOffsetToPt(r, 8, 0, nullptr);
+  WLocalToGlobal(window_, &to);
+  const uint32_t t = PlatTickMs();
+  ASSERT_TRUE(PlatInjectMouseMove(to.h, to.v - 3, t));
+  ASSERT_TRUE(PlatInjectMouseButton(kPlatButtonRight, true, to.h, to.v - 3, t + 10));
+  EXPECT_EQ(TTrack(r, TOffsetToPt(r, 3, 0, nullptr), 0), kTClickDone);
+  EXPECT_FALSE(WTracking());
+  int32 s = -1, e = -1;
+  TGetSelection(r, &s, &e);
+  EXPECT_EQ(std::make_pair(s, e), std::make_pair(3, 8));
+  TDeactivate(r, 0);
 }
 
 TEST_F(TextDraw, RecordsScrollWithinTheirRange) {
