@@ -69,7 +69,11 @@ void AppInstallHooks() {
   shell.boolTrackMutexInit = [] { BoolTrackMutexInit(1, 1); };
   shell.boolTrackMutexDispose = [] { BoolTrackMutexInit(0, 0); };
   shell.tagListsInit = [] { InitTagLists(); };
-  shell.tagListsDispose = &DisposeTagLists;
+  // The panels' text clipboard goes with the object support's other state.
+  shell.tagListsDispose = [] {
+    DisposeTagLists();
+    PanelDisposeTextClipboard();
+  };
   ShellSetStartHooks(shell);
 }
 

@@ -265,6 +265,42 @@ struct TransactionFrame {
   int32 index;
 };
 static_assert(sizeof(TransactionFrame) == 16, "transaction frame");
+// The action record that travels down a path with a click or an action (75
+// words, on the sender's stack).  Words 3 to 12 are a window event; a
+// creation record shares the leading and trailing words.
+struct ActionParams {
+  Point point;         // the mouse point, or where a menu or palette opens
+  int32 partId;        // the hit part
+  int32 partOrder;
+  int32 eventCode;     // the sub-event: 1 press, 3 move, 6 key down, 7 key repeat...
+  int32 window;
+  int32 localPoint;
+  int32 globalPoint;
+  int32 modifiers;
+  int32 character;
+  int32 keyCode;
+  int32 eventData[3];
+  int32 focusObject;   // the object that takes the key focus, or whose text is clicked
+  int32 selStart;      // the text selection (0 to 0x7FFFFFFF: all of it)
+  int32 selEnd;
+  UHandle text;        // the text record being edited
+  int32 words17[2];
+  int32 flags;         // bit 0: keep tracking
+  int32 words20[51];
+  int32 deferPlace;    // creation: placement deferred
+  int32 placeFlag;     // creation: the place flag, the new object and the owner kept for later
+  int32 newObject;
+  int32 newOwner;
+};
+enum : int32 { kActionTracking = 1 };
+static_assert(sizeof(void*) != 4 ||
+                  (sizeof(ActionParams) == 300 && offsetof(ActionParams, partId) == 4 &&
+                   offsetof(ActionParams, eventCode) == 12 && offsetof(ActionParams, modifiers) == 28 &&
+                   offsetof(ActionParams, character) == 32 && offsetof(ActionParams, keyCode) == 36 &&
+                   offsetof(ActionParams, focusObject) == 52 && offsetof(ActionParams, selStart) == 56 &&
+                   offsetof(ActionParams, text) == 64 && offsetof(ActionParams, flags) == 76 &&
+                   offsetof(ActionParams, deferPlace) == 284 && offsetof(ActionParams, newOwner) == 296),
+              "action record words");
 // A new path starts below this byte of the block.
 constexpr int32 kTransactionPathLimit = 3840;
 // Makes room for a new path and answers the previous top: the new top is

@@ -3,22 +3,33 @@
 #include <cstring>
 
 #include "engine/datatype.h"
+#include "engine/exec/runcmd.h"
 #include "engine/objswap.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
+#include "engine/vi/virecord.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dcolor.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/draw/icursor.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/memory.h"
 #include "mgsource/objlist.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/textcaret.h"
+#include "mgsource/window/textdraw.h"
+#include "mgsource/window/textedit.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 #include "panel/textparts.h"
+#include "rtlib/objunits.h"
 #include "rtlib/panellocators.h"
 
 namespace {
@@ -493,4 +504,391 @@ int32 GetPictIndex(int32 index) {
     if (IProcImageMessage(pict, 10, block) == kNoErr && block[0] && IDuplicate(pict, &copy) == kNoErr) pict = copy;
   }
   return int32((uInt32(-index) << 16) | (uInt32(pict) & 0xFFFF));
+}
+
+// ---- Text parts and keys ------------------------------------------------------------------
+
+namespace {
+
+constexpr int32 kClsOwner84 = 84;  // holds cosmetics as clusters and panels do
+constexpr uInt32 kObjFlagSizesToText = 1u << 17;  // the object sizes itself to its text
+constexpr uInt32 kObjFlagLineFeedEnters = 1u << 21;
+constexpr uInt32 kOwnerModeKeepFocus = 0x80000;   // the owner VI's flags word 2
+constexpr uInt32 kDocModTextPart = 0x80000100, kDocModLabel = 0x80000004;
+constexpr int32 kSelLabelStateWord = 10;          // a SelLabel's state: bit 1 lets Up and Down end here
+constexpr uInt32 kSelLabelArrowsEnd = 2;
+constexpr int32 kUnitLabelRecordPart = 8009;
+constexpr int32 kUnitLabelTargetWord = 11;        // the object whose unit label it edits
+constexpr int32 kRingDisplayPart = 81;
+constexpr int32 kLabelFontMask = 141;             // what a pasted run takes of the label's font
+enum : int32 {
+  kKeyEnter = 2, kKeyCut = 30, kKeyCopy = 31, kKeyPaste = 32, kKeyRevert = 33, kKeyEndEntry = 34,
+  kActionFocusKey = 15,
+};
+
+TRecord gTextClipboard = nullptr;
+Rect gLastChangedBounds{};
+
+uChar* ExtAt(ObjHeap heap, int32 at) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  return ext > 0 && OHBlockSize(heap, ext) >= at + 4 ? *heap + ext + at : nullptr;
+}
+uInt32 ExtWord(ObjHeap heap, int32 at) {
+  const uChar* p = ExtAt(heap, at);
+  return p ? GetNative32(p) : 0;
+}
+void SetExtWord(ObjHeap heap, int32 at, uInt32 value) {
+  if (uChar* p = ExtAt(heap, at)) PutNative32(p, value);
+}
+bool FrontPanelHeap(ObjHeap heap) { return OHWord(heap, kOHKind) == kPanelHeapKind; }
+bool OwnerKeepsFocus(ObjHeap heap) {
+  UHandle vi = PanelHeapOwner(heap);
+  return vi && *vi && (VIRec(vi)->flags2 & kOwnerModeKeepFocus) != 0;
+}
+Rect BoundsOf(ObjHeap heap, int32 object) {
+  Rect r;
+  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
+  return r;
+}
+// An object named by a word of the heap: a used block holding at least the
+// leading fields.
+bool IsObject(ObjHeap heap, int32 object) {
+  return object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
+}
+
+// The action sent as the panel's key delivery: its answer is the result.
+int32 SendKeyAction(ObjHeap heap, int32 object, void* frame, ActionParams* params) {
+  return OSendMessage<int32>(kMsgODoit, heap, object, frame, kActionFocusKey, params);
+}
+
+// The root frame of a panel's path, ended.
+void RootPath(ObjHeap heap, TransactionFrame* top) {
+  top[0] = TransactionFrame{int32(ExtWord(heap, kHeapExtRoot)), kCatFPSC, 2, 0};
+  top[1] = TransactionFrame{};
+}
+
+// A key handled by the text: a SelLabel lets Escape, and Up and Down when
+// its state says so, end here; the text redrawn unless its owner is hidden.
+int32 EditingKey(ObjHeap heap, int32 part, TRecord text, const ActionParams* p, int32 key, int32 result) {
+  if (ObjClass(heap, part) == kClsSelLabel) {
+    if (key == kTKeyChar && p->character == 27) return result;
+    const bool arrowsEnd = OHBlockSize(heap, part) >= 4 * (kSelLabelStateWord + 1) &&
+                           (uInt32(ObjWord(heap, part, kSelLabelStateWord)) & kSelLabelArrowsEnd);
+    if (arrowsEnd && (key == kTKeyUp || key == kTKeyDown)) return result;
+  }
+  const int32 owner = ObjWord(heap, part, kObjOwner / 4);
+  const bool ownerHidden = IsObject(heap, owner) && Hidden(heap, owner);
+  TKey(text, key, p->character, p->modifiers, !ownerHidden);
+  const int16 id = PartIdOf(heap, part);
+  if (FrontPanelHeap(heap) || id == kLabelPart || id == 0) result &= ~0x80;
+  return result;
+}
+
+void MarkModified(ObjHeap heap, int32 part) {
+  ObjSetWord(heap, part, 0, int32(uInt32(ObjWord(heap, part, 0)) | kObjFlagTextModified));
+}
+
+// Enter (2) and end of entry (34).
+int32 EndEntry(ObjHeap heap, int32 part, TRecord text, int32 key, int32 result) {
+  const bool dialog = ExtWord(heap, kHeapExtDialogFilter) != 0;
+  const bool keep = OwnerKeepsFocus(heap);
+  if (key == kKeyEndEntry || !dialog || keep) result &= ~1;
+  if (ExtWord(heap, kHeapExtWindow) && (!dialog || keep || key == kKeyEndEntry)) TDeactivate(text, 1);
+  const uInt32 flags = uInt32(ObjWord(heap, part, 0));
+  if (!(flags & kObjFlagTextModified)) {
+    // A see-through text shows what lies under it: drawn again all the same.
+    DColor back = 0;
+    TGetColors(text, nullptr, &back);
+    if (back == kTransparentColor) OInval(heap, part, 0);
+    return result;
+  }
+  ObjSetWord(heap, part, 0, int32(flags & ~kObjFlagTextModified));
+  result |= 0x40;
+  const int16 id = PartIdOf(heap, part);
+  UHandle vi = PanelHeapOwner(heap);
+  if (id == 0 || id == 25 || id == 82) VIDocMod(vi, nullptr, kDocModTextPart);
+  else if (id == kLabelPart) VIDocMod(vi, nullptr, kDocModLabel);
+  if (flags & kObjFlagSizesToText) {
+    result |= 0x80;
+    gLastChangedBounds = BoundsOf(heap, part);
+  }
+  OInval(heap, part, 0);
+  return result;
+}
+
+// Revert: the text set aside in the heap's word 6 replaces the one edited.
+TRecord Revert(ObjHeap heap, int32 part, TRecord text) {
+  TRecord saved = reinterpret_cast<TRecord>(uintptr_t(ExtWord(heap, kHeapExtStashedText)));
+  if (!saved) return text;
+  SetExtWord(heap, kHeapExtStashedText, 0);
+  if (saved == text) return text;
+  TDeactivate(text, 0);
+  TDispose(text);
+  ObjSetWord(heap, part, kPWLabelText, int32(uintptr_t(saved)));
+  if (ExtWord(heap, kHeapExtFocusText) == uInt32(uintptr_t(text))) SetExtWord(heap, kHeapExtFocusText, uInt32(uintptr_t(saved)));
+  if (ExtWord(heap, kHeapExtWindow)) TDraw(saved);
+  return saved;
+}
+
+int32 TextKey(ObjHeap heap, int32 part, TRecord* textInOut, ActionParams* p, int32 result) {
+  TRecord text = *textInOut;
+  p->flags &= ~kActionTracking;
+  int32 key = p->keyCode;
+  if ((uInt32(ObjWord(heap, part, 0)) & kObjFlagLineFeedEnters) && key == kTKeyChar && p->character == '\n')
+    key = kKeyEnter;
+  const int32 owner = ObjWord(heap, part, kObjOwner / 4);
+  const Bool32 redraw = !(IsObject(heap, owner) && Hidden(heap, owner));
+  const int16 id = PartIdOf(heap, part);
+  switch (key) {
+    case kKeyEnter:
+    case kKeyEndEntry:
+      return EndEntry(heap, part, text, key, result);
+    case kKeyCut:
+      TCut(text, PanelTextClipboard(), redraw);
+      MarkModified(heap, part);
+      return result;
+    case kKeyCopy:
+      TCopy(text, PanelTextClipboard());
+      return result;
+    case kKeyPaste:
+      TextPartPaste(p, text, redraw, id != 0 && id != kLabelPart);
+      MarkModified(heap, part);
+      return result;
+    case kKeyRevert:
+      *textInOut = Revert(heap, part, text);
+      return result;
+    case kTKeyUp: case kTKeyLeft: case kTKeyRight: case kTKeyHome: case kTKeyEnd: case kTKeyPageUp:
+    case kTKeyPageDown: case 14: case 15:
+      return EditingKey(heap, part, text, p, key, result);
+    default:
+      MarkModified(heap, part);
+      return EditingKey(heap, part, text, p, key, result);
+  }
+}
+
+}  // namespace
+
+TRecord PartTextRecord(ObjHeap heap, int32 part) {
+  if (!heap || !*heap || !IsObject(heap, part) || OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return nullptr;
+  auto r = reinterpret_cast<TRecord>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
+  if (!r || DSCheckHandle(r) != kNoErr) return nullptr;
+  const int32 size = DSGetHandleSize(r);
+  if (size < kTRFixedSize) return nullptr;
+  const int32 runs = TRData(r)->runCount;
+  return runs >= 0 && runs <= (size - kTRFixedSize) / kTRRunSize ? r : nullptr;
+}
+
+TRecord PanelTextClipboard() {
+  if (!gTextClipboard) {
+    const Rect none{0, 0, 0, 0};
+    gTextClipboard = TNew(&none, 0, nullptr, 0, kAppFont, kBlackColor, kTransparentColor);
+  }
+  return gTextClipboard;
+}
+
+void PanelDisposeTextClipboard() {
+  if (gTextClipboard) TDispose(gTextClipboard);
+  gTextClipboard = nullptr;
+}
+
+Rect LastChangedBounds() { return gLastChangedBounds; }
+
+int32 TextPartDoit(ObjHeap heap, int32 part, ActionParams* p, int32 flags) {
+  if (!heap || !*heap || !IsObject(heap, part) || !p) return flags;
+  p->partId = PartIdOf(heap, part);
+  p->partOrder = ObjInt16(heap, part, kObjPartOrder);
+  int32 result = flags | 1;
+  TRecord text = PartTextRecord(heap, part);
+  if (!text) return result & ~1;
+  const int32 action = p->eventCode;
+  if (action == 1) {
+    FPKeyFocusUpdate(heap, part, FrontPanelHeap(heap) || OwnerKeepsFocus(heap), text);
+    if (int32(ExtWord(heap, kHeapExtKeyFocus)) != part) {
+      result &= ~1;
+    } else {
+      TSelectText(text, p->selStart, p->selEnd);
+      if (ExtWord(heap, kHeapExtWindow)) TActivate(text, 1);
+    }
+  } else if (action == 6 || action == 7) {
+    result = TextKey(heap, part, &text, p, result);
+  } else if (p->flags & kActionTracking) {
+    if (action == 3) TTrackTo(text, p->point, action);
+    else if (action != 4) p->flags &= ~kActionTracking;
+  }
+  p->text = text;
+  return result;
+}
+
+MgErr TextPartPaste(ActionParams* p, TRecord text, Bool32 draw, Bool32 labelStyle) {
+  if (!text) {
+    QX_ASSERT_MSG(false, "TextPartPaste: no text record");
+    return kArgErr;
+  }
+  // A record carried by the action is the text to insert; else the clipboard's.
+  TRecord from = p && p->text && p->text != text ? TRecord(p->text) : PanelTextClipboard();
+  int32 start = 0;
+  TGetSelection(text, &start, nullptr);
+  if (!labelStyle) {
+    TPaste(from, text, draw);
+    return kNoErr;
+  }
+  const int32 font = TGetFont(text);
+  TPaste(from, text, 0);
+  int32 caret = start;
+  TGetSelection(text, nullptr, &caret);
+  TSelectText(text, start, caret);
+  TSetFont(text, font, kLabelFontMask, draw);
+  TSelectText(text, caret, caret);
+  TDisposeFont(font);
+  return kNoErr;
+}
+
+int32 FPSendKeyToObj(ObjHeap heap, int32 object, int32 selStart, int32 selEnd) {
+  if (!heap || !*heap || !IsObject(heap, object) || !ExtAt(heap, 0)) return 0;
+  void* const previous = TRPushFrame();
+  int32 result = 0;
+  if (TRStackTop() && GetObjAttrRec(heap, object, nullptr, nullptr)) {
+    ActionParams p{};
+    p.eventCode = 1;
+    p.focusObject = object;
+    p.selStart = selStart;
+    p.selEnd = selEnd;
+    const uInt32 flags = uInt32(ObjWord(heap, object, 0));
+    ObjSetWord(heap, object, 0, int32(flags | kObjFlagTextFocus));
+    const int32 root = int32(ExtWord(heap, kHeapExtRoot));
+    if (IsObject(heap, root)) result = SendKeyAction(heap, root, TRStackTop(), &p);
+    if (!(flags & kObjFlagTextFocus) && IsObject(heap, object))
+      ObjSetWord(heap, object, 0, int32(uInt32(ObjWord(heap, object, 0)) & ~kObjFlagTextFocus));
+  }
+  TRSetStackTop(previous);
+  TRecord text = int32(ExtWord(heap, kHeapExtKeyFocus)) == object
+                     ? reinterpret_cast<TRecord>(uintptr_t(ExtWord(heap, kHeapExtFocusText)))
+                     : PartTextRecord(heap, object);
+  if (text && DSCheckHandle(text) == kNoErr) {
+    TScrollToOffset(text, selEnd, 1);
+    TScrollToOffset(text, selStart, 1);
+  }
+  return result;
+}
+
+MgErr HeapStashText(ObjHeap heap, int32 object) {
+  if (!heap || !*heap || !ExtAt(heap, 0)) return kNoErr;
+  if (!ExtWord(heap, kHeapExtKeyFocus) || !ExtWord(heap, kHeapExtStashedText)) return kNoErr;
+  ActionParams p{};
+  p.eventCode = 6;
+  p.keyCode = kKeyRevert;
+  p.character = '!';
+  void* const previous = TRPushFrame();
+  auto* const top = static_cast<TransactionFrame*>(TRStackTop());
+  if (top && top != previous) {
+    TransactionFrame* frame = top;
+    const UPtr block = TRStackBlock();
+    // Room for the saved path and its end frame up to the block's end.
+    const int32 room = int32((block + kTransactionStackBytes - reinterpret_cast<UPtr>(top)) / 16) - 1;
+    int32 count = 0;
+    UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
+    if (object && saved && AZCheckHandle(saved) == kNoErr) {
+      const int32 n = AZGetHandleSize(saved) / 16;
+      for (; count < n && count < room; ++count) {
+        std::memcpy(&top[count], *saved + 16 * count, 16);
+        if (top[count].kind == 0) break;
+      }
+      top[count] = TransactionFrame{};
+    }
+    if (count > 0) {
+      // The saved frame of the object, else the path's last frame.
+      frame = &top[count - 1];
+      for (int32 i = 0; i < count; ++i)
+        if (top[i].object == object) frame = &top[i];
+    } else {
+      RootPath(heap, top);
+    }
+    if (IsObject(heap, frame->object)) SendKeyAction(heap, frame->object, frame, &p);
+  }
+  TRSetStackTop(previous);
+  if (ExtWord(heap, kHeapExtStashedText)) {
+    DBPrintf("Heap Stash Text isn't null");
+    QX_ASSERT_MSG(false, "HeapStashText: a stashed text is left");
+    SetExtWord(heap, kHeapExtStashedText, 0);
+  }
+  return kNoErr;
+}
+
+// ---- Ring display, text sizes, placement, unit labels ---------------------------------------
+
+int32 RingDrawDisplay(ObjHeap heap, int32 ring, int32* partOut) {
+  const int32 part = heap && *heap && IsObject(heap, ring) ? FindPart(heap, ring, kRingDisplayPart, 0) : 0;
+  if (partOut) *partOut = part;
+  TRecord text = part ? PartTextRecord(heap, part) : nullptr;
+  if (!text) return 0;
+  UHandle bytes = TGetText(text);
+  const int32 size = bytes ? AnyHandleSize(bytes) : -1;
+  int32 n = size >= 4 ? int32(GetNative32(*bytes)) : 0;
+  if (n < 0 || n > size - 4) n = 0;
+  const Rect r = BoundsOf(heap, part);
+  const int32 font = TGetFont(text);
+  TBox(&r, 0, n ? *bytes + 4 : nullptr, n, font, gMenuColours.text, gMenuColours.background, kBlackColor,
+       kWhiteColor);
+  TDisposeFont(font);
+  return 0;
+}
+
+int32 PartTextSize(ObjHeap heap, int32 object, int32 partId) {
+  const int32 part = heap && *heap && IsObject(heap, object) ? FindPart(heap, object, partId, 0) : 0;
+  if (!part) {
+    QX_ASSERT_MSG(false, "PartTextSize: no such part");
+    return 0;
+  }
+  TRecord text = PartTextRecord(heap, part);
+  const int32 font = text ? TGetFont(text) : kAppFont;
+  Point size{0, 0};
+  TTextSize(reinterpret_cast<const uChar*>("0"), 1, font, &size);
+  if (text) TDisposeFont(font);
+  return size.h;
+}
+
+int32 PlaceNewObject(ObjHeap heap, int32 owner, int32 object, TransactionFrame* path, ActionParams* creation) {
+  if (!heap || !*heap || !IsObject(heap, object) || ClassRecord(ObjClass(heap, object))->categoryB != kCatCOSM)
+    return 0;
+  const int32 ownerClass = IsObject(heap, owner) ? ObjClass(heap, owner) : -1;
+  if (ownerClass != kClsCluster && ownerClass != kClsOwner84 && ownerClass != kClsFrontPanel) {
+    QX_ASSERT_MSG(false, "PlaceNewObject: an owner that holds no cosmetics");
+    return 0;
+  }
+  OSize(heap, object, nullptr, 0);
+  OInval(heap, object, 0);
+  if (!(uInt32(ObjWord(heap, object, 0)) & kObjFlagTextFocus)) return 0;
+  if (creation) {
+    creation->selStart = 0;
+    creation->selEnd = kPartOrderHighest;
+    creation->eventCode = 1;
+  }
+  if (path) {
+    // The owner's element list: a cluster's elements, else its parts.
+    const int32 word = ownerClass == kClsCluster && OHBlockSize(heap, owner) >= 4 * (kPWClusterElements + 1)
+                           ? kPWClusterElements
+                           : kObjPartList / 4;
+    const int32 list = ObjWord(heap, owner, word);
+    int32 index = 0;
+    if (list > 0 && OHIsUsedBlock(heap, list))
+      for (int32 i = 0; i < ObjListCount(heap, list); ++i)
+        if (ObjListGet(heap, list, i) == object) index = i;
+    path[0].mode = 1;
+    path[0].index = index;
+    path[1] = TransactionFrame{object, kCatCOSM, 2, 0};
+    path[2] = TransactionFrame{};
+  }
+  return 129;
+}
+
+int32 ObjApplyUnitLabel(ObjHeap heap, int32 object) {
+  const int32 part = heap && *heap && IsObject(heap, object) ? FindPart(heap, object, kUnitLabelRecordPart, 0) : 0;
+  if (!part) return 0;
+  const int32 target =
+      OHBlockSize(heap, part) >= 4 * (kUnitLabelTargetWord + 1) ? ObjWord(heap, part, kUnitLabelTargetWord) : 0;
+  if (!IsObject(heap, target)) {
+    QX_ASSERT_MSG(false, "ObjApplyUnitLabel: the unit label names no object");
+    return 0;
+  }
+  return ApplyUnitLabelText(heap, target);
 }

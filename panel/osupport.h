@@ -6,6 +6,8 @@
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/textrec.h"
+#include "panel/objects.h"
 
 // ---- Parts ----------------------------------------------------------------------------
 // Shows (show set) or hides every part with that id that is not already so,
@@ -105,3 +107,45 @@ QX_EXTERN_C int32 GetPictIndex(int32 index);
 QX_EXTERN_C int32 CheckPictIndex(int32 index);
 // Fills a table entry (start-up); 1 for an index outside the tables.
 MgErr SetBuiltInPict(int32 index, int32 image);
+
+// ---- Text parts and keys --------------------------------------------------------------
+// The text record of a text part (word 9): null when the word names no
+// data-zone handle holding a whole record.
+TRecord PartTextRecord(ObjHeap heap, int32 part);
+// The text record that stands for the clipboard in cutting, copying and
+// pasting panel texts (made on first use); disposed at shut-down.
+TRecord PanelTextClipboard();
+void PanelDisposeTextClipboard();
+// The bounds of the last self-sizing text whose entry was committed.
+Rect LastChangedBounds();
+// The shared do-it of text parts: action record word 3 says what happens
+// (1 activate, 3 and 4 tracking, 6 and 7 keys).  The result starts from
+// flags with bit 0 (the text keeps the key focus); bit 6 when an entry
+// was committed changed.  The record receives the part's text record.
+QX_EXTERN_C int32 TextPartDoit(ObjHeap heap, int32 part, ActionParams* params, int32 flags);
+// Pastes the text record the action carries (else the clipboard's) into
+// text; with label style the pasted run takes the label's font and the
+// caret ends after it.
+QX_EXTERN_C MgErr TextPartPaste(ActionParams* params, TRecord text, Bool32 draw, Bool32 labelStyle);
+// Gives the object's text the key focus with that selection through the
+// panel's key action, then scrolls the selection's end and start into view.
+QX_EXTERN_C int32 FPSendKeyToObj(ObjHeap heap, int32 object, int32 selStart, int32 selEnd);
+// With a key-focus object and a stashed text, sends the revert key (33)
+// down the focus's saved path from the object's frame (from the root with
+// no object); a stash still left is reported and cleared.
+QX_EXTERN_C MgErr HeapStashText(ObjHeap heap, int32 object);
+
+// ---- Ring display, sizes, placement, unit labels ----------------------------------------
+// Draws the ring's display part (81) text in its bounds in the menu colours;
+// the part out (0 without one).  0.
+QX_EXTERN_C int32 RingDrawDisplay(ObjHeap heap, int32 ring, int32* part);
+// The width of a one-character text ("0") in the font of the object's part.
+QX_EXTERN_C int32 PartTextSize(ObjHeap heap, int32 object, int32 partId);
+// The placing step of an inserted cosmetic: sized and drawn; one that takes
+// typed text gets the whole selection, event 1 and a path extended to it
+// (answer 129); anything else 0.
+QX_EXTERN_C int32 PlaceNewObject(ObjHeap heap, int32 owner, int32 object, TransactionFrame* path,
+                                 ActionParams* creation);
+// Applies the edited text of the object's unit-label record part (8009) to
+// the object that record names.
+QX_EXTERN_C int32 ObjApplyUnitLabel(ObjHeap heap, int32 object);

@@ -90,5 +90,6 @@ void PanelInstallPrintHooks() {
   h.send = &Send;
   h.updateCursor = [](int32 flag) { UpdateCursor(flag); };
   h.busyCursor = &PrintBusyCursor;
+  h.stashText = [](ObjHeap panel) { return HeapStashText(panel, 0); };
   PSetPrintPanelHooks(h);
 }
