@@ -16,6 +16,8 @@
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "mgsource/support.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 #include "rtlib/objunits.h"
 #include "rtlib/units.h"
 #include "tools/tdbuilder.h"
@@ -76,10 +78,9 @@ void BM_UnitConvertObjValueKm(benchmark::State& st) {
   TypeID id = heap ? NewTypeIDForTD(heap, tdb::AsTD(b)) : 0;
   int32 n = id ? vib::NewObject(heap, kClsNumeric, 4 * 32) : 0;
   int32 label = n ? vib::NewObject(heap, kClsLabel, 4 * 32, n, 65) : 0;
-  LStrHandle text = reinterpret_cast<LStrHandle>(DSNewHandle(4 + 2));
+  const Rect place{0, 0, 10, 10};
+  TRecord text = TNew(&place, 0, reinterpret_cast<const uChar*>("km"), 2, kAppFont, 0, kTransparentColor);
   if (!label || !text) return st.SkipWithError("no labelled numeric");
-  (*text)->cnt = 2;
-  std::memcpy((*text)->str, "km", 2);
   OHSetWord(heap, uInt32(n + 4 * kPWDDOTypeId), uInt32(id));
   OHSetWord(heap, uInt32(label + 4 * kPWLabelText), uInt32(uintptr_t(text)));
   for (auto _ : st) {
@@ -91,7 +92,7 @@ void BM_UnitConvertObjValueKm(benchmark::State& st) {
   }
   st.SetItemsProcessed(st.iterations() * 1000);
   OHSetWord(heap, uInt32(label + 4 * kPWLabelText), 0);
-  DSDisposeHandle(reinterpret_cast<UHandle>(text));
+  TDispose(text);
   UnregisterVI(vi);
   vib::DisposeVI(vi);
 }

@@ -1,5 +1,6 @@
 #include "panel/osupport.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/datatype.h"
@@ -248,15 +249,11 @@ void PStrTrimLeading(PStr s) {
 void PartTextToPStr(ObjHeap heap, int32 part, PStr buffer) {
   if (!buffer) return;
   buffer[0] = 0;
-  if (!heap || !*heap || !part || OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return;
-  auto text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
-  if (!text || DSCheckHandle(text) != kNoErr) return;
-  int32 n = (*text)->cnt;
-  const int32 room = DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4;
-  if (n < 0) n = 0;
-  if (n > room) n = room;
-  if (n > 255) n = 255;
-  std::memcpy(buffer + 1, (*text)->str, size_t(n));
+  TRecord text = PartTextRecord(heap, part);
+  if (!text) return;
+  UHandle bytes = TGetText(text);
+  const int32 n = std::min<int32>(int32(GetNative32(*bytes)), 255);
+  std::memcpy(buffer + 1, *bytes + 4, size_t(n));
   buffer[0] = uChar(n);
 }
 
@@ -670,12 +667,7 @@ int32 TextKey(ObjHeap heap, int32 part, TRecord* textInOut, ActionParams* p, int
 
 TRecord PartTextRecord(ObjHeap heap, int32 part) {
   if (!heap || !*heap || !IsObject(heap, part) || OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return nullptr;
-  auto r = reinterpret_cast<TRecord>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
-  if (!r || DSCheckHandle(r) != kNoErr) return nullptr;
-  const int32 size = DSGetHandleSize(r);
-  if (size < kTRFixedSize) return nullptr;
-  const int32 runs = TRData(r)->runCount;
-  return runs >= 0 && runs <= (size - kTRFixedSize) / kTRRunSize ? r : nullptr;
+  return TCheckedRecord(uInt32(ObjWord(heap, part, kPWLabelText)));
 }
 
 TRecord PanelTextClipboard() {
@@ -822,9 +814,7 @@ int32 RingDrawDisplay(ObjHeap heap, int32 ring, int32* partOut) {
   TRecord text = part ? PartTextRecord(heap, part) : nullptr;
   if (!text) return 0;
   UHandle bytes = TGetText(text);
-  const int32 size = bytes ? AnyHandleSize(bytes) : -1;
-  int32 n = size >= 4 ? int32(GetNative32(*bytes)) : 0;
-  if (n < 0 || n > size - 4) n = 0;
+  const int32 n = int32(GetNative32(*bytes));
   const Rect r = BoundsOf(heap, part);
   const int32 font = TGetFont(text);
   TBox(&r, 0, n ? *bytes + 4 : nullptr, n, font, gMenuColours.text, gMenuColours.background, kBlackColor,

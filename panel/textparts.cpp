@@ -7,7 +7,10 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "mgsource/walert.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
+#include "panel/osupport.h"
 #include "rtlib/chartdata.h"
 #include "rtlib/objunits.h"
 
@@ -15,9 +18,10 @@ namespace {
 
 std::atomic<int32> gInvals{0};
 
+// The text of the part's text record (a count, then the bytes).
 LStrHandle TextOf(ObjHeap heap, int32 part) {
-  LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
-  return h && DSCheckHandle(h) == kNoErr ? h : nullptr;
+  TRecord r = PartTextRecord(heap, part);
+  return r ? reinterpret_cast<LStrHandle>(TGetText(r)) : nullptr;
 }
 
 UPtr DataOf(ObjHeap heap, int32 object) {
@@ -29,17 +33,15 @@ UPtr DataOf(ObjHeap heap, int32 object) {
 int32 SetPartText(ObjHeap heap, int32 part, const uChar* text, int32 length) {
   if (!heap || !*heap || !part || length < 0 || (length && !text)) return 0;
   if (OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return 0;
-  LStrHandle h = TextOf(heap, part);
-  if (!h) {
-    if (ObjWord(heap, part, kPWLabelText)) return 0;  // a word that names no text of ours
-    h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + length));
-    if (!h) return 0;
-    ObjSetWord(heap, part, kPWLabelText, int32(uintptr_t(h)));
-  } else if (DSSetHandleSize(reinterpret_cast<UHandle>(h), 4 + length) != kNoErr) {
+  if (TRecord r = PartTextRecord(heap, part)) {
+    TReplaceText(r, text, length);
     return 0;
   }
-  if (length) std::memmove((*h)->str, text, size_t(length));
-  (*h)->cnt = length;
+  if (ObjWord(heap, part, kPWLabelText)) return 0;  // a word that names no text record of ours
+  Rect bounds;
+  std::memcpy(&bounds, *heap + part + kObjBounds, sizeof bounds);
+  if (TRecord r = TNew(&bounds, 0, text, length, kAppFont, gDefaultTextColor, kTransparentColor))
+    ObjSetWord(heap, part, kPWLabelText, int32(uintptr_t(r)));
   return 0;
 }
 

@@ -4,10 +4,11 @@
 #pragma once
 #include "panel/objects.h"
 
-// Replaces the text of the text part (its data-zone text handle, made when
-// it has none) with length bytes of text; the flags of the update (0: the
-// layout is the part's own business).  A negative length, a part without a
-// text word or memory that cannot be had leaves the text as it was.
+// Replaces the text of the text part (its text record, made in the part's
+// bounds when it has none) with length bytes of text; the flags of the
+// update (0: the layout is the part's own business).  A negative length, a
+// part without a text word, a word naming no text record, or memory that
+// cannot be had leaves the text as it was.
 QX_EXTERN_C int32 SetPartText(ObjHeap heap, int32 part, const uChar* text, int32 length);
 // Asks for the object to be drawn again; counted until panels draw.
 QX_EXTERN_C void OInval(ObjHeap heap, int32 object, int32 flag);

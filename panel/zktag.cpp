@@ -10,6 +10,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
+#include "panel/osupport.h"
 #include "panel/textparts.h"
 
 namespace {
@@ -169,9 +170,9 @@ int32 StringInTagList(LStrHandle text) {
 int32 IsValidTag(ObjHeap heap, int32 control, int32 textPart) {
   if (!heap || !*heap || !control) return 0;
   const int32 part = textPart ? textPart : FindPart(heap, control, kTagTextPart, 0);
-  if (!part || OHBlockSize(heap, part) < 4 * (kPWLabelText + 1)) return 0;
-  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(ObjWord(heap, part, kPWLabelText))));
-  if (!text || DSCheckHandle(text) != kNoErr) return 0;
+  TRecord record = part ? PartTextRecord(heap, part) : nullptr;
+  if (!record) return 0;
+  LStrHandle text = reinterpret_cast<LStrHandle>(TGetText(record));
   if (IsBlank((*text)->str, (*text)->cnt)) return 0;
   return StringInTagList(text);
 }

@@ -8,6 +8,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/numconv.h"
 #include "mgsource/objlist.h"
 #include "mgsource/rsrc.h"
@@ -72,28 +73,26 @@ void UnitLongLabelText(Str255 text) {
 bool UnitLabelText(ObjHeap heap, int32 label, const uChar** begin, const uChar** end, Str255 spare) {
   static const uChar kEmpty[1] = {0};
   *begin = *end = kEmpty;
-  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(Word(heap, label, kPWLabelText))));
-  if (!text) return true;
-  // The word must name a live text handle of the data zone.
-  if (DSCheckHandle(text) != kNoErr) return false;
-  if (!*text) return true;
-  int32 n = (*text)->cnt;
-  if (n < 0 || n > DSGetHandleSize(reinterpret_cast<UHandle>(text)) - 4) return false;
+  const uInt32 word = uInt32(Word(heap, label, kPWLabelText));
+  if (!word) return true;
+  // The word must name a whole text record of the data zone.
+  TRecord record = TCheckedRecord(word);
+  if (!record) return false;
+  UHandle text = TGetText(record);
+  int32 n = int32(GetNative32(*text));
   if (n > kUnitMaxLabelText) {
     UnitLongLabelText(spare);
-    int32 len = spare[0];
-    if (DSSetHandleSize(reinterpret_cast<UHandle>(text), 4 + len) == kNoErr) {
-      std::memcpy((*text)->str, spare + 1, size_t(len));
-      (*text)->cnt = len;
-      n = len;
-    } else {
-      // The label keeps its text; the replacement is still what is parsed.
+    const int32 len = spare[0];
+    // On failure the label keeps its text; the replacement is still what is parsed.
+    if (TReplaceText(record, spare + 1, len) != kNoErr) {
       *begin = spare + 1;
       *end = *begin + len;
       return true;
     }
+    text = TGetText(record);
+    n = int32(GetNative32(*text));
   }
-  *begin = (*text)->str;
+  *begin = *text + 4;
   *end = *begin + n;
   return true;
 }

@@ -14,6 +14,7 @@
 #include "mgsource/hookset.h"
 #include "mgsource/memory.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/textrec.h"
 #include "rtlib/objunits.h"
 #include "rtlib/objunits_internal.h"
 
@@ -31,8 +32,8 @@ std::atomic<int32> gBeeps{0};
 void NoInval(ObjHeap, int32, int32) {}
 int32 NoSetText(ObjHeap, int32, const uChar*, int32) { return 0; }
 LStrHandle TextWord(ObjHeap heap, int32 part) {
-  LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(UnitObjWord(heap, part, kPWLabelText))));
-  return h && DSCheckHandle(h) == kNoErr ? h : nullptr;
+  TRecord r = TCheckedRecord(uInt32(UnitObjWord(heap, part, kPWLabelText)));
+  return r ? reinterpret_cast<LStrHandle>(TGetText(r)) : nullptr;
 }
 UPtr NoDisplayData(ObjHeap, int32) { return nullptr; }
 

@@ -264,6 +264,20 @@ void TGetColors(TRecord record, DColor* text, DColor* background) {
 
 UHandle TGetText(TRecord record) { return record && *record ? TRData(record)->text : nullptr; }
 
+TRecord TCheckedRecord(uInt32 word) {
+  auto r = reinterpret_cast<TRecord>(uintptr_t(word));
+  if (!r || DSCheckHandle(r) != kNoErr) return nullptr;
+  const int32 size = DSGetHandleSize(r);
+  if (size < kTRFixedSize) return nullptr;
+  const int32 runs = TRData(r)->runCount;
+  if (runs < 0 || runs > (size - kTRFixedSize) / kTRRunSize) return nullptr;
+  UHandle t = TRData(r)->text;
+  if (!t || DSCheckHandle(t) != kNoErr) return nullptr;
+  const int32 tsize = DSGetHandleSize(t);
+  const int64 n = tsize >= 4 ? int32(GetNative32(*t)) : -1;
+  return n >= 0 && n <= tsize - 4 ? r : nullptr;
+}
+
 Bool32 TIsBlank(TRecord record) {
   if (!Valid(record)) return 1;
   UHandle t = TRData(record)->text;

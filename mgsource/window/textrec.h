@@ -149,6 +149,10 @@ QX_EXTERN_C void TGetColors(TRecord record, DColor* text, DColor* background);
 QX_EXTERN_C MgErr TReplaceText(TRecord record, const uChar* bytes, int32 length);
 // The text handle, owned by the record.
 QX_EXTERN_C UHandle TGetText(TRecord record);
+// The record a stored word names, or null unless it is a live data-zone
+// handle holding a whole record (its runs within it) whose text is a live
+// data-zone handle with its count within it.
+TRecord TCheckedRecord(uInt32 word);
 // 1 when the text holds only blanks, tabs, line feeds, carriage returns,
 // form feeds and backspaces (or nothing).
 QX_EXTERN_C Bool32 TIsBlank(TRecord record);

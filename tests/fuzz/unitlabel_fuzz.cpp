@@ -15,6 +15,7 @@
 #include "fuzz_support.h"
 #include "panel_fuzz_support.h"
 #include "panel/objects.h"
+#include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "rtlib/objunits.h"
 #include "rtlib/units.h"
@@ -30,7 +31,8 @@ float64 gDisplay[8];
 UPtr Display(ObjHeap, int32) { return reinterpret_cast<UPtr>(gDisplay); }
 
 std::vector<uChar> TextOfPart(ObjHeap heap, int32 label) {
-  LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(ObjWord(heap, label, kPWLabelText))));
+  TRecord t = PartTextRecord(heap, label);
+  auto h = t ? reinterpret_cast<LStrHandle>(TGetText(t)) : nullptr;
   if (!h || !*h) return {};
   return std::vector<uChar>((*h)->str, (*h)->str + (*h)->cnt);
 }
@@ -106,8 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GetObjUnits(heap, object, &offset, &scale, &numType, &unitFlags);
   }
   if (label)
-    if (UHandle h = reinterpret_cast<UHandle>(uintptr_t(uInt32(ObjWord(heap, label, kPWLabelText)))))
-      DSDisposeHandle(h);
+    if (TRecord t = PartTextRecord(heap, label)) TDispose(t);
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == before);
   return 0;

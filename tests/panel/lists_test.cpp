@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "panel/gnrclist.h"
+#include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "panel/zktag.h"
 #include "mgsource/memory.h"
@@ -154,9 +155,10 @@ TEST_F(Lists, BadTagListsAreRefusedAndAFailureLeavesNoList) {
   const int32 tag = Obj(kClsTag);
   const int32 text = Obj(kClsLabel, tag, 11);
   for (const char* s : {"", "  \t", "t1", "T2"}) {
-    ObjSetWord(panel_, text, kPWLabelText, int32(uintptr_t(Str(s))));
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>(s), int32(std::strlen(s)));
     EXPECT_EQ(IsValidTag(panel_, tag, 0), std::string(s) == "t1" ? 1 : 0) << '"' << s << '"';
   }
+  TDispose(PartTextRecord(panel_, text));
   ObjSetWord(panel_, text, kPWLabelText, 0);
   // Memory running out on the second name leaves no list at all.
   DisposeTagLists();

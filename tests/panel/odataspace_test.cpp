@@ -11,6 +11,8 @@
 #include "engine/vi/viinst.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/osupport.h"
+#include "mgsource/draw/fonts.h"
 #include "panel_test_support.h"
 #include "rtlib/objunits.h"
 #include "rtlib/panellocators.h"
@@ -24,7 +26,7 @@ class DataSpaceTest : public PanelRootTest {
  protected:
   void TearDown() override {
     DMDisposePending();
-    for (UHandle h : texts_) DSDisposeHandle(h);
+    for (TRecord t : texts_) TDispose(t);
     PanelRootTest::TearDown();
   }
   // A control of the panel: its controller is a part of the panel root.
@@ -39,14 +41,13 @@ class DataSpaceTest : public PanelRootTest {
   void UnitLabel(int32 obj, const char* text) { LabelText(Obj(kClsLabel, obj, 65), text); }
   // Sets a label part's text.
   void LabelText(int32 label, const char* text) {
-    int32 n = int32(std::strlen(text));
-    UHandle h = DSNewHClr(4 + n);
-    PutNative32(*h, uInt32(n));
-    std::memcpy(*h + 4, text, size_t(n));
-    texts_.push_back(h);
-    SetW(label, kPWLabelText, int32(uintptr_t(h)));
+    const Rect r{0, 0, 10, 10};
+    TRecord t = TNew(&r, 0, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), kAppFont, 0,
+                     kTransparentColor);
+    texts_.push_back(t);
+    SetW(label, kPWLabelText, int32(uintptr_t(t)));
   }
-  std::vector<UHandle> texts_;
+  std::vector<TRecord> texts_;
 };
 
 TEST_F(DataSpaceTest, ALoadPassSetsUpEveryControlAndKeepsItsData) {
@@ -283,7 +284,7 @@ TEST_F(BoundaryTest, AnOverLongUnitLabelIsReplacedInTheLabel) {
   int32 label = FindPart(panel_, n, 65, 0);
   ASSERT_NE(label, 0);
   EXPECT_EQ(GetObjUnits(panel_, n, nullptr, nullptr, nullptr, nullptr), 0) << "the replacement names no unit";
-  LStrHandle now = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(label, kPWLabelText))));
+  auto now = reinterpret_cast<LStrHandle>(TGetText(PartTextRecord(panel_, label)));
   ASSERT_NE(now, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>((*now)->str), size_t((*now)->cnt)),
             "Unit label must be less than 256 characters.");
@@ -292,12 +293,14 @@ TEST_F(BoundaryTest, AnOverLongUnitLabelIsReplacedInTheLabel) {
   SetW(m, kPWDDOTypeId, W(n, kPWDDOTypeId));
   UnitLabel(m, std::string(255, ' ').c_str());
   EXPECT_EQ(GetObjUnits(panel_, m, nullptr, nullptr, nullptr, nullptr), 1);
-  LStrHandle kept = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(FindPart(panel_, m, 65, 0), kPWLabelText))));
-  EXPECT_EQ((*kept)->cnt, 255);
-  // A label word that names no text handle gives no unit.
+  TRecord kept = PartTextRecord(panel_, FindPart(panel_, m, 65, 0));
+  EXPECT_EQ(GetNative32(*TGetText(kept)), 255u);
+  // A label word that names no text record gives no unit: a freed handle,
+  // an address inside one, a counted text that is no record.
   UHandle freed = DSNewHClr(8);
   DSDisposeHandle(freed);
-  for (int32 bad : {int32(uintptr_t(freed)), int32(uintptr_t(*kept)) + 4, 12345}) {
+  for (int32 bad : {int32(uintptr_t(freed)), int32(uintptr_t(*kept)) + 4, 12345,
+                    int32(uintptr_t(TGetText(kept)))}) {
     SetW(FindPart(panel_, m, 65, 0), kPWLabelText, bad);
     EXPECT_EQ(GetObjUnits(panel_, m, nullptr, nullptr, nullptr, nullptr), 0) << bad;
   }

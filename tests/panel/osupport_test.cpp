@@ -98,15 +98,13 @@ TEST_F(ObjSupport, LabelsAreTrimmedAndReadThroughTheirController) {
   const int32 dco = Obj(kClsFPDataController);
   SetW(dco, kPWDCODisplay, display);
   const int32 label = Part(display, 16, 0);
-  UHandle text = Keep(DSNewHandle(4 + 7));
-  reinterpret_cast<LStr*>(*text)->cnt = 7;
-  std::memcpy(*text + 4, " Volts ", 7);
-  ObjSetWord(panel_, label, kPWLabelText, int32(uintptr_t(text)));
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>(" Volts "), 7);
   PStr got = GetCtrlLabel(panel_, dco);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(got + 1), got[0]), "Volts");
   ClearReports();
   EXPECT_EQ(GetCtrlLabel(panel_, Obj(kClsLabel))[0], 0);
   EXPECT_EQ(Asserts(), 1) << "not a data display object";
+  TDispose(PartTextRecord(panel_, label));
   ObjSetWord(panel_, label, kPWLabelText, 0);
 }
 

@@ -13,6 +13,7 @@
 #include "live_handles.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
+#include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "platform/qx_alert.h"
 #include "panel_test_support.h"
@@ -41,7 +42,7 @@ class UnitLabelTest : public ptest::PanelTest {
     ClearUnitLabelCache();
     SetUnitLabelHooks(old_);
     for (int32 l : labels_)
-      if (UHandle h = reinterpret_cast<UHandle>(uintptr_t(uInt32(W(l, kPWLabelText))))) DSDisposeHandle(h);
+      if (TRecord t = PartTextRecord(panel_, l)) TDispose(t);
     PanelTest::TearDown();
   }
   // A numeric of the type with a unit label (and a display part 17).
@@ -55,7 +56,8 @@ class UnitLabelTest : public ptest::PanelTest {
     return n;
   }
   std::string Text(int32 label) {
-    LStrHandle h = reinterpret_cast<LStrHandle>(uintptr_t(uInt32(W(label, kPWLabelText))));
+    TRecord t = PartTextRecord(panel_, label);
+    auto h = t ? reinterpret_cast<LStrHandle>(TGetText(t)) : nullptr;
     return h ? std::string(reinterpret_cast<const char*>((*h)->str), size_t((*h)->cnt)) : std::string();
   }
   static tdb::TD Metres() { return tdb::Unit(kTDUnitDBL, {{kUnitM, 1}}); }
