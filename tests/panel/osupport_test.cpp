@@ -1,6 +1,9 @@
 // Parts found by role and shown, control labels, ring items, the tracked
 // Boolean read from other threads, the busy cursor and built-in pictures.
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -11,7 +14,14 @@
 #include "mgsource/objlist.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textedit.h"
 #include "panel_test_support.h"
+#include "draw_start.h"
+#include "golden_image.h"
+#include "mgsource/window/menus.h"
+#include "platform/qx_font_internal.h"
+#include "platform/qx_paint.h"
 #include "mgsource/datetime.h"
 #include "platform/qx_time.h"
 
@@ -55,6 +65,17 @@ class ObjSupport : public ptest::PanelTest {
     }
     return s;
   }
+  // A label of a numeric with the text, its record's selection all of it.
+  int32 Label(const char* text, int32 root = 0) {
+    const int32 label = Part(Obj(kClsNumeric, root), 16, 0);
+    SetPartText(panel_, label, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)));
+    return label;
+  }
+  std::string Text(TRecord t) {
+    UHandle h = TGetText(t);
+    return std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h));
+  }
+  uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
   int32 Current(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingCurrentAt); }
   int32 Records(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingItemCountAt); }
 };
@@ -205,6 +226,169 @@ TEST_F(ObjSupport, BusyCursorStepsWithTheClockAndPicturesMapTheirIndexes) {
   }
   EXPECT_EQ(GetPictIndex(0), 0);
   EXPECT_EQ(SetBuiltInPict(384, 1), kArgErr);
+}
+
+int32 gBadObject = 0;
+int32 NoteBad(ObjHeap, int32 object) { return gBadObject = object, 0; }
+
+// A ring's display part drawn in a window: its text in the menu colours.
+TEST_F(ObjSupport, RingDisplayDrawsItsTextInTheMenuColours) {
+  const auto goldens = std::filesystem::path(QX_SOURCE_DIR) / "tests";
+  std::stringstream versions;
+  versions << std::ifstream(goldens / "mgsource/goldens/textdraw.versions").rdbuf();
+  if (versions.str() != "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n")
+    GTEST_SKIP() << "the text goldens are another rasteriser's";
+  WPortState saved{};
+  const WindowRef w = StartDrawingWindow(Rect{40, 40, 80, 160}, &saved);
+  ASSERT_NE(w, kWNoWindow);
+  MLoadMenuColors();
+  gMenuColours.background = 0xC0C0C0;
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(w));
+  PlatSurfaceClear(surface, 0xFFFFFF);
+  const int32 ring = Obj(kClsRing);
+  const int32 display = Part(ring, 81, 0);
+  const Rect at{8, 10, 28, 100};
+  std::memcpy(*panel_ + display + kObjBounds, &at, sizeof at);
+  SetPartText(panel_, display, reinterpret_cast<const uChar*>("Item 2"), 6);
+  int32 part = -1;
+  EXPECT_EQ(RingDrawDisplay(panel_, ring, &part), 0);
+  EXPECT_EQ(part, display);
+  qxtest::ExpectMatchesGolden(surface, goldens / "panel/goldens/ring_display.png",
+                              "QX_UPDATE_GOLDENS=1 test_panel --gtest_filter=*RingDisplay*");
+  TDispose(PartTextRecord(panel_, display));
+  WRestore(&saved);
+  WDestroyAllWindows();
+  DDisposeDraw();
+  TXFinishFonts();
+  PlatWindowsReset();
+}
+
+TEST_F(ObjSupport, TypingCosmeticsArePlacedWithAPathToThemAndOthersAreOnlySized) {
+  const int32 root = MakeRoot();
+  SetBadClassHook(&NoteBad);  // sizing has no method of its own yet
+  const int32 plain = Obj(kClsLabel, root), typing = Obj(kClsLabel, root);
+  SetW(typing, 0, int32(kObjFlagTextFocus));
+  struct Case {
+    int32 owner, object, answer, asserts;
+  } cases[] = {{root, typing, 129, 0}, {root, plain, 0, 0}, {root, Obj(kClsNumeric, root), 0, 0},
+               {Obj(kClsNumeric), plain, 0, 1}};
+  for (const Case& c : cases) {
+    TransactionFrame path[3] = {{root, kCatFPSC, 2, 0}, {7, 7, 7, 7}, {7, 7, 7, 7}};
+    ActionParams creation{};
+    ClearReports();
+    EXPECT_EQ(PlaceNewObject(panel_, c.owner, c.object, path, &creation), c.answer);
+    EXPECT_EQ(Asserts(), c.asserts);
+    if (c.answer != 129) continue;
+    EXPECT_EQ(creation.eventCode, 1);
+    EXPECT_EQ(creation.selEnd, 0x7FFFFFFF);
+    EXPECT_EQ(path[0].mode, 1);
+    EXPECT_EQ(path[0].index, 1) << "its place among the parts";
+    EXPECT_EQ(path[1].object, typing);
+    EXPECT_EQ(path[1].kind, kCatCOSM);
+    EXPECT_EQ(path[2].kind, 0u);
+  }
+  ClearBadClassHook();
+  // A unit-label record that names no object is reported.
+  const int32 numeric = Obj(kClsNumeric);
+  Part(numeric, 8009, 0);
+  ClearReports();
+  EXPECT_EQ(ObjApplyUnitLabel(panel_, numeric), 0);
+  EXPECT_EQ(Asserts(), 1);
+}
+
+TEST_F(ObjSupport, TextPartKeysMarkCommitCutPasteAndRevertThroughTheTextRecord) {
+  const int32 label = Label("abc");
+  TRecord text = PartTextRecord(panel_, label);
+  ASSERT_NE(text, nullptr);
+  ActionParams p{};
+  p.eventCode = 1;
+  p.selEnd = 3;
+  EXPECT_EQ(TextPartDoit(panel_, label, &p, 0) & 1, 1);
+  EXPECT_EQ(int32(Ext(kHeapExtKeyFocus)), label);
+  EXPECT_EQ(p.text, text);
+  struct Step {
+    int32 key, character, selStart, selEnd;
+    const char* after;
+    const char* clipboard;
+    bool marked;
+  } steps[] = {
+      {kTKeyChar, 'x', 0, 3, "x", "", true},   // typing replaces the selection and marks
+      {kTKeyLeft, 0, 1, 1, "x", "", false},    // arrows move without marking
+      {30, 0, 0, 1, "", "x", true},            // cut
+      {32, 0, 0, 0, "x", "x", true},           // paste
+      {32, 0, 1, 1, "xx", "x", true},          // the clipboard stays
+      {31, 0, 0, 2, "xx", "xx", false},        // copy
+  };
+  for (const Step& s : steps) {
+    SetW(label, 0, 0);
+    TSelectText(text, s.selStart, s.selEnd);
+    p = ActionParams{};
+    p.eventCode = 6;
+    p.keyCode = s.key;
+    p.character = s.character;
+    TextPartDoit(panel_, label, &p, 0);
+    EXPECT_EQ(Text(text), s.after) << s.key;
+    EXPECT_EQ(Text(PanelTextClipboard()), s.clipboard) << s.key;
+    EXPECT_EQ((uInt32(W(label, 0)) & kObjFlagTextModified) != 0, s.marked) << s.key;
+  }
+  // Enter commits a marked label: changed, focus let go in a panel, the
+  // label's modification reported.
+  p.keyCode = 2;
+  SetW(label, 0, int32(kObjFlagTextModified));
+  ClearReports();
+  const int32 r = TextPartDoit(panel_, label, &p, 0);
+  EXPECT_EQ(r & 0x41, 0x40);
+  EXPECT_EQ(W(label, 0) & int32(kObjFlagTextModified), 0);
+  EXPECT_EQ(Reports("modMask 80000004"), 1);
+  // Revert puts back the stashed record and clears the stash.
+  const Rect none{0, 0, 0, 0};
+  TRecord saved = TNew(&none, 0, reinterpret_cast<const uChar*>("old"), 3, kAppFont, 0, kTransparentColor);
+  Ext(kHeapExtStashedText) = uInt32(uintptr_t(saved));
+  Ext(kHeapExtFocusText) = uInt32(uintptr_t(text));
+  p.keyCode = 33;
+  TextPartDoit(panel_, label, &p, 0);
+  EXPECT_EQ(PartTextRecord(panel_, label), saved);
+  EXPECT_EQ(p.text, saved);
+  EXPECT_EQ(Ext(kHeapExtFocusText), uInt32(uintptr_t(saved)));
+  EXPECT_EQ(Ext(kHeapExtStashedText), 0u);
+  TDispose(saved);
+  SetW(label, kPWLabelText, 0);
+  PanelDisposeTextClipboard();
+}
+
+TEST_F(ObjSupport, StashedTextsAreSentDownTheSavedPathAndALeftoverIsReported) {
+  const int32 root = MakeRoot();
+  const int32 label = Label("t", root);
+  const Rect none{0, 0, 0, 0};
+  TRecord stash = TNew(&none, 0, nullptr, 0, kAppFont, 0, kTransparentColor);
+  UHandle frames = Keep(AZNewHClr(3 * 16));
+  const TransactionFrame path[] = {{root, kCatFPSC, 2, 0}, {label, kCatCOSM, 2, 0}, {}};
+  std::memcpy(*frames, path, sizeof path);
+  Ext(kHeapExtSavedFrames) = uInt32(uintptr_t(frames));
+  Ext(kHeapExtKeyFocus) = uInt32(label);
+  SetBadClassHook(&NoteBad);
+  struct Case {
+    int32 object, reached;
+  } cases[] = {{label, label}, {root, root}, {Obj(kClsNumeric), label}, {0, root}};
+  for (const Case& c : cases) {
+    Ext(kHeapExtStashedText) = uInt32(uintptr_t(stash));
+    gBadObject = -1;
+    ClearReports();
+    EXPECT_EQ(HeapStashText(panel_, c.object), kNoErr);
+    EXPECT_EQ(gBadObject, c.reached) << c.object;
+    EXPECT_EQ(Reports("Heap Stash Text isn't null"), 1);
+    EXPECT_EQ(Ext(kHeapExtStashedText), 0u);
+  }
+  // Keys fed to an object: its flag bit 20 is put back as it was.
+  for (uInt32 before : {0u, uInt32(kObjFlagTextFocus)}) {
+    SetW(label, 0, int32(before));
+    gBadObject = -1;
+    FPSendKeyToObj(panel_, label, 0, 1);
+    EXPECT_EQ(gBadObject, root);
+    EXPECT_EQ(uInt32(W(label, 0)), before);
+  }
+  ClearBadClassHook();
+  TDispose(stash);
 }
 
 }  // namespace
