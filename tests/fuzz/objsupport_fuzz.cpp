@@ -4,7 +4,9 @@
 // an accepted one is installed name for name.  Nothing is left behind.
 // Rings and labels come from stored panels: their item counts, text lists,
 // part ids, orders and keys are whatever the file held; item edits keep the
-// count they report in step and stay inside their blocks.
+// count they report in step and stay inside their blocks.  A text part's
+// word names a text record, a counted text or anything at all: keys, cuts,
+// pastes and commits reach only whole records and leave them whole.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "engine/objswap.h"
 #include "engine/panelrec.h"
@@ -91,6 +94,8 @@ void FuzzObjects(Input& in) {
   const int32 display = vib::NewObject(heap, kClsNumeric, ClassRecord(kClsNumeric)->instanceSize);
   const int32 owners[] = {ring, display};
   UHandle texts = nullptr;
+  std::vector<int32> parts;
+  std::vector<UHandle> words;  // the records and counted texts made for text words
   for (int32 k = in.Byte() % 10; k > 0; --k) {
     const int32 owner = owners[in.Byte() & 1];
     const int16 id = int16(in.Byte() < 128 ? in.Byte() % 32 : int16(in.Word()));
@@ -98,6 +103,21 @@ void FuzzObjects(Input& in) {
     const int32 part = vib::NewObject(heap, kClsLabel, size, owner, id, int16(in.Byte() % 4));
     if (!part) break;
     PutNative16(*heap + part + kObjPartKey, in.Byte() < 200 ? 0 : in.Byte());
+    parts.push_back(part);
+    if (size >= 4 * (kPWLabelText + 1) && id != kRingTextPart) {
+      // The text word: a record of input text, a counted text, or a raw word.
+      const uint8_t kind = in.Byte() % 3;
+      uChar bytes[16];
+      const int32 n = in.Byte() % 16;
+      for (int32 i = 0; i < n; ++i) bytes[i] = in.Byte();
+      const Rect view{0, 0, int16(in.Byte() % 40), int16(in.Byte() % 80)};
+      UHandle h = kind == 0 ? TNew(&view, in.Byte() % 5, bytes, n, kAppFont, 0, kTransparentColor)
+                  : kind == 1 ? DSNewHClr(4 + n)
+                              : nullptr;
+      if (kind == 1 && h) PutNative32(*h, uInt32(n));
+      if (h) words.push_back(h);
+      ObjSetWord(heap, part, kPWLabelText, kind == 2 ? int32(in.Word()) : int32(uintptr_t(h)));
+    }
     if (size >= kRingItemsAt) PutNative16(*heap + part + kRingItemCountAt, uInt16(in.Byte() % 6));
     if (id == kRingTextPart && size >= kRingTextWord + 4 && !texts) {
       // A text list whose count and lengths come from the input.
@@ -112,7 +132,7 @@ void FuzzObjects(Input& in) {
   for (int32 op = in.Byte() % 8; op > 0 && in.n; --op) {
     const int32 before = RingItemCountChecked(heap, ring);
     const int32 index = int8_t(in.Byte());
-    switch (in.Byte() % 4) {
+    switch (in.Byte() % 5) {
       case 0: {
         const uChar text[] = "\002ab";
         const MgErr err = RingInsertItem(heap, ring, text, nullptr, index, in.Byte() & 1);
@@ -128,9 +148,29 @@ void FuzzObjects(Input& in) {
         FUZZ_CHECK(label[0] == 0 || (label[1] != ' ' && label[label[0]] != ' '));
         break;
       }
+      case 4: {
+        if (parts.empty()) break;
+        const int32 part = parts[size_t(uint8_t(index)) % parts.size()];
+        TRecord had = PartTextRecord(heap, part);
+        ActionParams p{};
+        p.eventCode = 1 + in.Byte() % 7;
+        p.keyCode = in.Byte() % 40;
+        p.character = in.Byte();
+        p.modifiers = in.Byte() & 0x22;
+        p.selStart = int8_t(in.Byte());
+        p.selEnd = int8_t(in.Byte());
+        p.flags = in.Byte() & 1;
+        ObjSetWord(heap, part, 0, int32(in.Word() & 0x20220008));
+        const int32 r = TextPartDoit(heap, part, &p, 0);
+        FUZZ_CHECK(had ? PartTextRecord(heap, part) == had && p.text == had : (r & 1) == 0);
+        break;
+      }
     }
   }
   if (texts) DSDisposeHandle(texts);
+  for (UHandle h : words)
+    if (TCheckedRecord(uInt32(uintptr_t(h))) == h) TDispose(h);
+    else DSDisposeHandle(h);
   FuzzDisposePanel(heap, vi);
 }
 
@@ -139,7 +179,9 @@ void FuzzObjects(Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] {
     PanelInstallEngineHooks();
-    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr && InitTagLists() == kNoErr;
+    // The text clipboard lives from its first use on: made before any count.
+    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr && InitTagLists() == kNoErr &&
+           PanelTextClipboard() != nullptr;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
