@@ -8,6 +8,7 @@
 #include <new>
 
 #include "config.h"
+#include "cfgwords.h"
 #include "counted_strings.h"
 #include "memory.h"
 #include "printf.h"
@@ -186,9 +187,8 @@ void Report(const char* installed, const char* builtIn, Args... args) {
 // while formatting or reporting, so no memory-manager mutex is ever taken
 // under it.
 void DBInitDebug() {
-  Bool32 on = 0;
-  CfgGetDefault(kCfgBool, kDebuggingKey, &on);
-  gDebugging.store(on != 0);
+  CfgGetDefault(kCfgBool, kDebuggingKey, CfgWordPtr(kCfgWordDebugging));
+  gDebugging.store(CfgWordGet(kCfgWordDebugging) != 0);
   if (!gMutex.load()) {
     ThMutex mx = nullptr;
     ThMutexCreate(&mx, nullptr);  // without it, output goes on unlocked

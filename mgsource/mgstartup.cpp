@@ -1,5 +1,6 @@
 #include "mgstartup.h"
 
+#include "cfgwords.h"
 #include "config.h"
 #include "debug.h"
 #include "filemgr.h"
@@ -10,6 +11,7 @@
 #include "thread.h"
 
 MgErr MgStartup(int32 argc, const char* const* argv) {
+  CfgLoadDefaultWords();
   CfgChooseFile(argc, argv);
   if (MgErr err = MemInit()) return err;
   DBInitDebug();

@@ -1,4 +1,5 @@
-// The managers' start-up and tear-down, in their fixed order: the
+// The managers' start-up and tear-down, in their fixed order: the live
+// configuration words take their compiled-in defaults, the
 // configuration file is chosen, the memory manager starts (and nothing else
 // when it fails), then the debug output, threads, the support constants
 // (which stop start-up when they fail), resources, files and occurrences.

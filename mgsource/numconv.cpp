@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "config.h"
+#include "cfgwords.h"
 #include "debug.h"
 #include "numconv_internal.h"
 #include "platform/qx_locale.h"
@@ -367,9 +368,8 @@ const uChar kUseLocaleDecimalPtKey[] = "\x12" "useLocaleDecimalPt";
 uChar NumDefaultDecimalPt() { return gDecimalPt; }
 
 void NumInitDecimalPt() {
-  Bool32 useLocale = 0;
-  CfgGetDefault(kCfgBool, kUseLocaleDecimalPtKey, &useLocale);
-  gDecimalPt = useLocale ? uChar(PlatLocaleDecimalPoint()) : uChar('.');
+  CfgGetDefault(kCfgBool, kUseLocaleDecimalPtKey, CfgWordPtr(kCfgWordUseLocaleDecimalPt));
+  gDecimalPt = CfgWordGet(kCfgWordUseLocaleDecimalPt) ? uChar(PlatLocaleDecimalPoint()) : uChar('.');
 }
 
 uChar NumTimeSeparator() { return gTimeSep; }

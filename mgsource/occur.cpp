@@ -13,6 +13,7 @@
 
 #include "blockmove.h"
 #include "config.h"
+#include "cfgwords.h"
 #include "cookie.h"
 #include "datetime.h"
 #include "debug.h"
@@ -885,8 +886,8 @@ MgErr OccurInit() {
   ResetGroups();
   AnnotateLockFreeWords();
 
-  gHardWaitTimeCritical = 0;
-  CfgGetDefault(kCfgBool, kHardWaitKey, &gHardWaitTimeCritical);
+  CfgGetDefault(kCfgBool, kHardWaitKey, CfgWordPtr(kCfgWordHardWaitTimeCritical));
+  gHardWaitTimeCritical = CfgWordGet(kCfgWordHardWaitTimeCritical);
 
   gTimer.stop = 0;
   gTimer.running = 1;

@@ -7,6 +7,7 @@
 
 #include "blockmove.h"
 #include "config.h"
+#include "cfgwords.h"
 #include "datetime.h"
 #include "debug.h"
 #include "memory.h"
@@ -28,7 +29,6 @@ int32 gLimits[3] = {1, 3, 1};
 
 const char* const kPriorityKeys[5] = {"thpri_bgrnd", "thpri_normal", "thpri_high", "thpri_vhigh",
                                       "thpri_tcrit"};
-constexpr int32 kPriorityDefaults[5] = {-15, 0, 1, 2, 15};
 
 // How long ThThreadKill waits for a running thread to end.
 int32 gKillWaitMs = 10000;
@@ -122,8 +122,8 @@ MgErr ThInit() {
   PlatThreadRegisterInput();
 
   for (int32 i = 0; i < 5; ++i) {
-    gPriorities[i] = kPriorityDefaults[i];
-    ReadPriorityKey(kPriorityKeys[i], &gPriorities[i]);
+    ReadPriorityKey(kPriorityKeys[i], CfgWordPtr(kCfgWordThPriBgrnd + i));
+    gPriorities[i] = CfgWordGet(kCfgWordThPriBgrnd + i);
   }
   std::sort(gPriorities, gPriorities + 5);
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "mgsource/cfgwords.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/numconv.h"
 #include "temp_folder.h"
@@ -25,6 +26,7 @@ class CommaLocale {
   ~CommaLocale() {
     if (!made_) return;
     CfgTestRemoveValue("useLocaleDecimalPt");
+    CfgLoadDefaultWords();  // the key's default again, as at a new start-up
     setenv("LC_ALL", "C", 1);
     unsetenv("LOCPATH");
     NumInitDecimalPt();

@@ -160,6 +160,11 @@ void DBuildLogPalette(int32 depth, DLogPalette* out) {
 
 PlatObj DAppPalette() { return gPalette; }
 
+void DDisposeAppPalette() {
+  if (gPalette) PlatDeleteObject(gPalette);
+  gPalette = 0;
+}
+
 MgErr DSetAppColors(UHandle colourList, UHandle paletteTable, UHandle preferred) {
   if (!colourList || !paletteTable || !*colourList || !*paletteTable) return kArgErr;
   const int32 depth = ScreenDepth();

@@ -89,6 +89,9 @@ struct DLogPalette {
 void DBuildLogPalette(int32 depth, DLogPalette* out);
 // The host palette made by DSetAppColors (0 before).
 PlatObj DAppPalette();
+// Deletes that palette (the tear-down, once no context holds it); the
+// colour tables stay.
+void DDisposeAppPalette();
 
 // The built-in tables, from which the run-time resource file's colour
 // resources are written: the palette table, the colour maps, and the 16

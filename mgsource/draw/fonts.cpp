@@ -6,6 +6,7 @@
 #include <string>
 
 #include "mgsource/config.h"
+#include "mgsource/cfgwords.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
@@ -650,12 +651,11 @@ void ConfigFontInfo(int32 font, PStr name, int32* size, int32* style, int32* wei
 void TXInitFonts() {
   gFontErr = 0;
   gDefaultFont = PlatGetStockObject(kPlatStockFont);
-  float32 m = 1.05f;
-  if (CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x17TTFontSmallerMultiplier"), &m) == kNoErr)
-    gTTMultiplier = m;
-  m = 1.3f;
-  if (CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x1b" "BitmapFontSmallerMultiplier"), &m) == kNoErr)
-    gBitmapMultiplier = m;
+  CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x17TTFontSmallerMultiplier"), CfgWordPtr(kCfgWordTTFontSmaller));
+  gTTMultiplier = CfgWordFloat(kCfgWordTTFontSmaller);
+  CfgGetDefault(kCfgNumber, reinterpret_cast<ConstPStr>("\x1b" "BitmapFontSmallerMultiplier"),
+                CfgWordPtr(kCfgWordBitmapFontSmaller));
+  gBitmapMultiplier = CfgWordFloat(kCfgWordBitmapFontSmaller);
   if (gTable) return;
   gTable = AZNewHClr(8 * int32(sizeof(FontEntry)));
   if (!gTable) return;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "mgsource/config.h"
+#include "mgsource/cfgwords.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dregion.h"
@@ -104,30 +105,37 @@ PrintHooks PPrintHooks() { return gHooks; }
 void PSetEndPageProc(PEndPageProc proc) { gEndPage = proc; }
 
 void PReadPrintPrefs() {
+  // Each key is read over its live configuration word, which holds the
+  // compiled-in default when the key is absent.
   struct {
     const char* key;
+    int32 word;
     Bool32* flag;
   } flags[] = {
-      {"\x10printUsingBitmap", &gPrintPrefs.printUsingBitmap},
-      {"\x12postScriptPrinting", &gPrintPrefs.postScriptPrinting},
-      {"\x10postScriptLevel2", &gPrintPrefs.postScriptLevel2},
-      {"\x0d" "colorPrinting", &gPrintPrefs.colorPrinting},
-      {"\x10printerDithering", &gPrintPrefs.printerDithering},
-      {"\x0auseMargins", &gPrintPrefs.useMargins},
-      {"\x0emarginUnitInch", &gPrintPrefs.marginUnitInch},
+      {"\x10printUsingBitmap", kCfgWordPrintUsingBitmap, &gPrintPrefs.printUsingBitmap},
+      {"\x12postScriptPrinting", kCfgWordPostScriptPrinting, &gPrintPrefs.postScriptPrinting},
+      {"\x10postScriptLevel2", kCfgWordPostScriptLevel2, &gPrintPrefs.postScriptLevel2},
+      {"\x0d" "colorPrinting", kCfgWordColorPrinting, &gPrintPrefs.colorPrinting},
+      {"\x10printerDithering", kCfgWordPrinterDithering, &gPrintPrefs.printerDithering},
+      {"\x0auseMargins", kCfgWordUseMargins, &gPrintPrefs.useMargins},
+      {"\x0emarginUnitInch", kCfgWordMarginUnitInch, &gPrintPrefs.marginUnitInch},
   };
   for (auto& f : flags) {
-    int32 v = *f.flag;
-    if (CfgGetDefault(kCfgBool, Key(f.key), &v) == kNoErr) *f.flag = v ? 1 : 0;
+    CfgGetDefault(kCfgBool, Key(f.key), CfgWordPtr(f.word));
+    *f.flag = CfgWordGet(f.word) ? 1 : 0;
   }
   struct {
     const char* key;
+    int32 word;
     float32* value;
-  } margins[] = {{"\x07marginT", &gPrintPrefs.marginT},
-                 {"\x07marginL", &gPrintPrefs.marginL},
-                 {"\x07marginB", &gPrintPrefs.marginB},
-                 {"\x07marginR", &gPrintPrefs.marginR}};
-  for (auto& m : margins) CfgGetDefault(kCfgNumber, Key(m.key), m.value);
+  } margins[] = {{"\x07marginT", kCfgWordMarginT, &gPrintPrefs.marginT},
+                 {"\x07marginL", kCfgWordMarginL, &gPrintPrefs.marginL},
+                 {"\x07marginB", kCfgWordMarginB, &gPrintPrefs.marginB},
+                 {"\x07marginR", kCfgWordMarginR, &gPrintPrefs.marginR}};
+  for (auto& m : margins) {
+    CfgGetDefault(kCfgNumber, Key(m.key), CfgWordPtr(m.word));
+    *m.value = CfgWordFloat(m.word);
+  }
 }
 
 int32 PBitmapPrintScale() {

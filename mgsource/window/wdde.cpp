@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "mgsource/cfgwords.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/fourcc.h"
@@ -70,8 +71,10 @@ void RegisterFileType(ConstCStr extension, ConstCStr kindWord, ConstCStr descrip
 }
 
 MgErr DDEInit() {
-  int32 registerExtensions = IsBuiltApp() ? 0 : 1;
-  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\022RegisterExtensions"), &registerExtensions);
+  // The compiled-in default is on; a built application turns it off.
+  if (IsBuiltApp()) CfgWordSet(kCfgWordRegisterExtensions, 0);
+  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\022RegisterExtensions"), CfgWordPtr(kCfgWordRegisterExtensions));
+  const int32 registerExtensions = CfgWordGet(kCfgWordRegisterExtensions);
   // Switched off, start-up goes on without the service: the read's own
   // result (20 for a missing key) would end every built application's
   // start-up here.

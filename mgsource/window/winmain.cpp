@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "mgsource/cfgwords.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/printmgr.h"
@@ -57,8 +59,6 @@ char gBaseName[261];
 int32 gStartMode = kWStartNormal;
 uInt32 gInstance = 0;
 PlatWindow gFrame = 0;
-Bool32 gTimeSlice = 0;
-Bool32 gUseTaskBar = 0;
 bool gMemStarted = false;
 
 void Step(const char* name) {
@@ -128,8 +128,8 @@ const AppNames* WAppNames() { return &gNames; }
 int32 WStartMode() { return gStartMode; }
 const char* WBaseName() { return gBaseName; }
 PlatWindow WFrameWindow() { return gFrame; }
-Bool32 WTimeSliceFlag() { return gTimeSlice; }
-Bool32 WUseTaskBar() { return gUseTaskBar; }
+Bool32 WTimeSliceFlag() { return CfgWordGet(kCfgWordCheckQueueMsgTime); }
+Bool32 WUseTaskBar() { return CfgWordGet(kCfgWordUseTaskBar); }
 
 void WFrameToFront() {
   if (gFrame) PlatSetActiveWindow(gFrame);
@@ -239,6 +239,8 @@ MgErr GetLaunchArgs(int32 argc, const CStr* argv) {
 }
 
 MgErr WStartup(int32 argc, const CStr* argv) {
+  Step("defaults");
+  CfgLoadDefaultWords();
   Step("config");
   CfgChooseFile(argc, reinterpret_cast<const char* const*>(argv));
   Step("memory");
@@ -263,15 +265,18 @@ MgErr WStartup(int32 argc, const CStr* argv) {
   if (MgErr err = OccurInit()) return err;
   Step("dde");
   if (MgErr err = DDEInit()) return err;
-  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\030CheckWindowsQueueMsgTime"), &gTimeSlice);
-  WSetCheckQueueMsgTime(gTimeSlice);
+  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\030CheckWindowsQueueMsgTime"), CfgWordPtr(kCfgWordCheckQueueMsgTime));
+  WSetCheckQueueMsgTime(WTimeSliceFlag());
+  Step("screen clip");
+  if (!WNewScreenClipRgn()) DBAssert(__FILE__, __LINE__, "the screen clip region cannot be made");
   Step("frame");
-  int32 hideRoot = 0;
-  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\013useTaskBar"), &gUseTaskBar);
-  if (gUseTaskBar) CfgGetDefault(kCfgInt, reinterpret_cast<ConstPStr>("\016hideRootWindow"), &hideRoot);
+  CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\013useTaskBar"), CfgWordPtr(kCfgWordUseTaskBar));
+  if (WUseTaskBar())
+    CfgGetDefault(kCfgInt, reinterpret_cast<ConstPStr>("\016hideRootWindow"), CfgWordPtr(kCfgWordHideRootWindow));
+  const int32 hideRoot = CfgWordGet(kCfgWordHideRootWindow);
   // The frame stays hidden: there is no task bar to carry it, and a mapped
   // window a window manager may pull onto the screen.
-  const uint32_t style = kPlatWsDlgFrame | (gUseTaskBar ? 0u : uint32_t(kPlatWsSysMenu));
+  const uint32_t style = kPlatWsDlgFrame | (WUseTaskBar() ? 0u : uint32_t(kPlatWsSysMenu));
   gFrame = PlatCreateWindow(kFrameClass, gNames.displayName, style, hideRoot > 0 ? uint32_t(kPlatWsExToolWindow) : 0u,
                             PlatRect{-10000, -10000, -9990, -9990}, 0);
   if (!gFrame) return kMemFullErr;
@@ -313,7 +318,7 @@ void WShutdown() {
   if (!gMemStarted) return;
   Step("windows");
   // A window still set up is freed all the same: the tear-down ends every use.
-  if (WindowRecord* r = WRecord(WCurrentPort())) r->setupCount = 0;
+  WForgetCurrentPort();
   for (WindowRef w = WFirstWindow(); w && !(WGetStyle(w) & (kWStyleNoHost | kWStyleSkipsRedraw)); w = WFirstWindow()) {
     if (WindowRecord* r = WRecord(w)) r->setupCount = 0;
     WDestroy(w);
@@ -348,12 +353,18 @@ void WShutdown() {
   Step("remaining windows");
   WDestroyAllWindows();
   DrainEvents();
+  Step("screen clip");
+  WDisposeScreenClipRgn();
+  Step("port context");
+  WReleasePortDc();
   Step("frame");
   if (gFrame) {
     if (PlatGetFrameWindow() == gFrame) PlatSetFrameWindow(0);
     PlatDestroyWindow(gFrame);
   }
   gFrame = 0;
+  Step("palette");
+  DDisposeAppPalette();
   PlatUnregisterClass(kFrameClass);
   PlatUnregisterClass(kChildClass);
   PlatUnregisterClass(kMenuClass);

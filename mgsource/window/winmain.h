@@ -71,8 +71,6 @@ void WFrameToFront();
 // The time-slice flag ("CheckWindowsQueueMsgTime") and "useTaskBar".
 Bool32 WTimeSliceFlag();
 Bool32 WUseTaskBar();
-// The screen clip region.
-uInt32 WScreenClipRgn();
 
 // Builds the command line WinMain takes from a program's arguments (the
 // program name excluded): each in double quotes when it is empty or holds

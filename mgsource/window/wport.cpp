@@ -190,6 +190,18 @@ WindowRef WExchangeCurrentPort(WindowRef w) {
   return previous;
 }
 
+void WForgetCurrentPort() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  if (WindowRecord* r = WRecord(gCurrent.load())) r->setupCount = 0;
+  gCurrent.store(kWNoWindow);
+  gKept = kWNoWindow;
+}
+
+void WReleasePortDc() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  IAttachTarget(0, 0);
+}
+
 int32 WSetupDepth() {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
   return gSetupDepth;
@@ -447,11 +459,31 @@ namespace {
 DRgn gScreenClip = 0;  // the screen clip region, under the drawing mutex
 }  // namespace
 
+Bool32 WNewScreenClipRgn() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  if (!gScreenClip) {
+    const Rect none{0, 0, 0, 0};
+    gScreenClip = DRectRgn(&none);
+  }
+  return gScreenClip ? 1 : 0;
+}
+
+void WDisposeScreenClipRgn() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  if (gScreenClip) DDestroyRgn(gScreenClip);
+  gScreenClip = 0;
+}
+
+DRgn WScreenClipRgn() {
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  return gScreenClip;
+}
+
 void WSetScreenClipRgn(DRgn rgn) {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
   DDrawState& s = gDrawState;
-  if (!rgn) return;
-  if (!gScreenClip && !(gScreenClip = DRectRgn(nullptr))) return;
+  // Before start-up made the region (or after shut-down) nothing is kept.
+  if (!rgn || !gScreenClip) return;
   const DRgn bounds = DRectRgn(&s.bounds);
   if (!bounds) return;
   DCombineRgn(gScreenClip, rgn, bounds, kDRgnSect);

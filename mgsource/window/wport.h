@@ -37,6 +37,12 @@ WindowRef WCurrentPort();
 // Makes w the current window (0, or a reference that is no window: none)
 // and returns the one that was; the drawing target follows.
 WindowRef WExchangeCurrentPort(WindowRef w);
+// The tear-down's two steps: the current window's setup count is cleared
+// and the window forgotten, the drawing state staying as it is; later the
+// device context the drawing state holds for it (obtained from its host
+// window, or a memory context) is given back.
+void WForgetCurrentPort();
+void WReleasePortDc();
 // The nesting of WSetup (all windows).
 int32 WSetupDepth();
 // The kept port: while the mode is on (the engine's time slice at the root
@@ -63,8 +69,13 @@ QX_EXTERN_C Bool32 WNeedsDraw(const Rect* rect);
 QX_EXTERN_C void WUpdate(WindowRef window);
 // Limits the region to the current port's rectangle, keeps it as the
 // screen clip region and clips the port's context to it (offset by the
-// origin).
+// origin).  Nothing while the screen clip region does not exist.
 QX_EXTERN_C void WSetScreenClipRgn(uInt32 rgn);
+// The screen clip region: made empty by the window start-up (false when it
+// cannot be made), destroyed by the tear-down; 0 while none exists.
+Bool32 WNewScreenClipRgn();
+void WDisposeScreenClipRgn();
+uInt32 WScreenClipRgn();
 // altRect while a port other than the screen's is current, else portRect.
 QX_EXTERN_C void WGetDrawRect(WindowRef window, Rect* rect);
 void WRememberQueryOpen(WindowRef window);

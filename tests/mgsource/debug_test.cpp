@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "mgsource/cfgwords.h"
 #include "mgsource/counted_strings.h"
 #include "platform/qx_debugout.h"
 
@@ -30,6 +31,7 @@ class DebugOutput : public ManagerTest {
   void Start(bool debugging) {
     if (debugging) CfgTestSetValue("debugging", "true");
     else CfgTestRemoveValue("debugging");
+    CfgLoadDefaultWords();  // as a new start-up: the key's default again
     DBInitDebug();
     {
       std::lock_guard<std::mutex> g(gOutLock);

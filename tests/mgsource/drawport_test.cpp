@@ -213,7 +213,9 @@ TEST_F(DrawPort, BoundaryWindowSetupAttachesTheScreenImage) {
   const Rect wide{-50, 5, 40, 500};
   const DRgn screen = DRectRgn(&wide);
   WSetOrigin(w, Point{-10, 0});
+  ASSERT_TRUE(WNewScreenClipRgn());
   WSetScreenClipRgn(screen);
+  WDisposeScreenClipRgn();
   DDestroyRgn(screen);
   PlatGetClipBox(gDrawState.dc, &box);
   EXPECT_EQ((std::vector<int32_t>{box.left, box.top, box.right, box.bottom}), (std::vector<int32_t>{5, 0, 200, 50}));

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "mgsource/cfgwords.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/occur.h"
@@ -1088,6 +1089,7 @@ TEST_F(OccLifetimeThreads, HardWaitTimeCriticalKey) {
   EXPECT_TRUE(OccurHardWaitTimeCritical());
   CfgTestRemoveValue("HardWaitTimeCritical");
   OccurShutdown();
+  CfgLoadDefaultWords();  // a new start-up
   ASSERT_EQ(OccurInit(), kNoErr);
   EXPECT_FALSE(OccurHardWaitTimeCritical());
 }

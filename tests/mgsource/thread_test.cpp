@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "mgsource/cfgwords.h"
 #include "mgsource/datetime.h"
 #include "mgsource/thread.h"
 #include "platform/qx_thread.h"
@@ -90,6 +91,7 @@ class ThPriority : public ::testing::Test {
   // Starts the thread manager again (it reads the keys) with a thread waiting at a gate.
   void Restart() {
     Stop();
+    CfgLoadDefaultWords();  // as a new start-up: absent keys take their defaults
     ASSERT_EQ(ReInit(), kNoErr);
     gate_ = std::make_unique<Gate>();
     thread_ = StartWaiter(gate_.get());

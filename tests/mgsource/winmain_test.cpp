@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dregion.h"
+#include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "mgsource/window/wdde.h"
 #include "mgsource/window/wdrag.h"
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/window/window.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_dde.h"
@@ -107,12 +111,11 @@ std::string EventsText() {
 }
 
 constexpr const char kStartSteps[] =
-    "config;memory;debug;threads;ole;support;event queue;resources;files;occurrences;dde;frame;keys;windows;drawing;network;timers;"
-    "launch;";
+    "defaults;config;memory;debug;threads;ole;support;event queue;resources;files;occurrences;dde;screen clip;frame;keys;"
+    "windows;drawing;network;timers;launch;";
 constexpr const char kStopSteps[] =
-    "windows;printer;images;text;drawing;network;dde;resources;timers;occurrences;files;support;debug;ole;remaining windows;frame;"
-    "event queue;"
-    "memory;";
+    "windows;printer;images;text;drawing;network;dde;resources;timers;occurrences;files;support;debug;ole;remaining windows;"
+    "screen clip;port context;frame;palette;event queue;memory;";
 
 void StartAndStop(const std::string& dir) {
   setenv("QX_RUNTIME_DIR", dir.c_str(), 1);
@@ -124,7 +127,7 @@ void StartAndStop(const std::string& dir) {
   PlatCurrentFolder(&cwd);
   PlatHostToSysText(cwd.c_str(), &cwd);
   const std::string ini = dir + "/debug.ini";
-  std::ofstream(ini) << "[Quenlix]\ndebugging=True\n";
+  std::ofstream(ini) << "[Quenlix]\ndebugging=True\nCheckWindowsQueueMsgTime=True\n";
   PlatSetDebugSink(&StartDebug);
   std::vector<std::string> args = {"doc.vi", "", "-pref", ini, "C:\\abs\\b.vi"};
   std::vector<CStr> argv;
@@ -156,6 +159,15 @@ void StartAndStop(const std::string& dir) {
   WSetEventHandler(kWRootWindow, &RootQuit);
   PlatSendMessage(WFrameWindow(), kPlatMsgClose, 0, 0);
   if (WKeyTableEntry(PlatVkKeyScan('1')) != (uInt16('1') | uInt16(vkAscii << 8)) || gRootQuits != 1) std::_Exit(10);
+  // The tear-down gives back the screen clip region, the palette and the
+  // context held for a window still set up.
+  if (!WScreenClipRgn() || !DEmptyRgn(WScreenClipRgn()) || !WTimeSliceFlag()) std::_Exit(14);
+  UHandle list = AZNewHClr(4), table = AZNewHClr(4 + 8 * 221);
+  *reinterpret_cast<uInt32*>(*table) = 221;
+  const Rect box{40, 40, 140, 240};
+  WPortState port;
+  WSetup(WCreate(0, nullptr, nullptr, &box, 0, 0, 0), &port);
+  if (DSetAppColors(list, table, nullptr) != kNoErr || !gDrawState.dc) std::_Exit(12);
   const std::string started = gSteps;
   gSteps.clear();
   WShutdown();
@@ -164,11 +176,13 @@ void StartAndStop(const std::string& dir) {
     std::fprintf(stderr, "start %s\nstop %s\n", started.c_str(), gSteps.c_str());
     std::_Exit(4);
   }
+  if (WScreenClipRgn() || DAppPalette() || gDrawState.dc || WCurrentPort()) std::_Exit(13);
   // A failing step: no main routine, the tear-down all the same.
   WSetStartupHooks(WStartupHooks{nullptr, &CountMain, nullptr, &FailNet, nullptr, nullptr, nullptr, &Record});
   gSteps.clear();
   char line[] = "x.vi";
-  if (WinMain(1, 0, reinterpret_cast<CStr>(line), 1) != 0 || gMainRuns != 0) std::_Exit(5);
+  // A new start without the key takes the compiled-in default again.
+  if (WinMain(1, 0, reinterpret_cast<CStr>(line), 1) != 0 || gMainRuns != 0 || WTimeSliceFlag()) std::_Exit(5);
   const std::string all = gSteps;
   if (all.find("network;") == std::string::npos || all.find("launch") != std::string::npos ||
       all.substr(all.size() - std::strlen(kStopSteps)) != kStopSteps) {
