@@ -110,6 +110,16 @@ bool RunStep(const PlatScriptStep& s, std::string* why) {
     case kScriptWait:
       PlatUiPump();
       return true;
+    case kScriptWaitFile: {
+      // Messages sent from other threads are handled while it waits.
+      struct stat st;
+      for (const uint32_t start = PlatTickMs(); PlatTickMs() - start < 60000; PlatSleepMs(5)) {
+        PlatUiPump();
+        if (stat(s.text.c_str(), &st) == 0) return true;
+      }
+      *why = "no file " + s.text + " after 60 s";
+      return false;
+    }
     case kScriptClick:
       if (PlatUiClick(s.x, s.y)) return true;
       *why = "the click was refused";

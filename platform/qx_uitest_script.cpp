@@ -170,6 +170,9 @@ bool ParseLine(const char* p, const char* end, PlatScriptStep* step, std::string
     if (!r.Quoted(&step->title, "snapshot-window needs a quoted title") || !r.File(&step->text)) return false;
   } else if (op == "quit") {
     step->op = kScriptQuit;
+  } else if (op == "wait-file") {
+    step->op = kScriptWaitFile;
+    if (!r.File(&step->text)) return false;
   } else {
     return r.Fail("unknown step");
   }
@@ -266,6 +269,10 @@ std::string PlatScriptFormat(const PlatScriptStep& s) {
     }
     case kScriptType:
       out = "type ";
+      QuoteInto(&out, s.text);
+      return out;
+    case kScriptWaitFile:
+      out = "wait-file ";
       QuoteInto(&out, s.text);
       return out;
     case kScriptSnapshot:

@@ -10,6 +10,8 @@
 //   snapshot FILE                 the screen as a PNG file
 //   snapshot-window "TITLE" FILE  the client area of the shown window of that title
 //   quit                          ends the run
+//   wait-file FILE                let the windows work until FILE exists
+//                                 (fails after 60 s without it)
 // Words are separated by spaces or tabs; blank lines and lines starting
 // with '#' are skipped; a line may end with CR LF.  Quoted texts take the
 // escapes \" \\ \n and \t; FILE may be quoted or a word.  Numbers are decimal: points
@@ -33,6 +35,7 @@ enum PlatScriptOp : int32_t {
   kScriptSnapshot = 5,
   kScriptSnapshotWindow = 6,
   kScriptQuit = 7,
+  kScriptWaitFile = 8,
 };
 
 // Modifiers of a key step.
@@ -48,7 +51,7 @@ struct PlatScriptStep {
   int32_t steps = 0;     // wheel
   uint32_t mods = 0;     // key
   uint32_t key = 0;      // key: the virtual key
-  std::string text;      // type: the characters; snapshots: the file
+  std::string text;      // type: the characters; snapshots, wait-file: the file
   std::string title;     // snapshot-window
   bool operator==(const PlatScriptStep&) const = default;
 };

@@ -24,11 +24,13 @@ namespace {
 class Instances : public ::testing::Test {
  protected:
   // Starts program in the test folder with its own runtime folder, stdout
-  // into out.
-  pid_t Start(const std::string& program, const std::vector<std::string>& args, const std::string& out) {
+  // (and with script, its input script, stderr too) into out.
+  pid_t Start(const std::string& program, const std::vector<std::string>& args, const std::string& out,
+              const std::string& script = "") {
     const pid_t pid = fork();
     if (pid == 0) {
       if (chdir(tmp_.Dir().c_str()) != 0 || !std::freopen(out.c_str(), "w", stdout)) _exit(120);
+      if (!script.empty() && (dup2(1, 2) < 0 || setenv("QX_INPUT_SCRIPT", script.c_str(), 1) != 0)) _exit(122);
       setenv("QX_RUNTIME_DIR", (tmp_.Dir() + "/run").c_str(), 1);
       setenv("QX_REGISTRY_FILE", (tmp_.Dir() + "/reg.ini").c_str(), 1);
       setenv("QX_UI", "headless", 1);
@@ -123,6 +125,29 @@ TEST_F(Instances, ABuiltApplicationWithoutTheKeyRunsWithoutTheServiceAndALaterSt
   EXPECT_EQ(Run(built, {"doc.vi"}, &b), 0);
   EXPECT_EQ(b, "pause\npause\npause\npause\npause\n") << "six attempts, five pauses, no run";
   Stop(a, SIGTERM);
+}
+
+// The program itself, headless: the first run serves the DDE hand-off while
+// its script waits, and logs the path a second run hands it.
+TEST_F(Instances, TheProgramsSecondRunHandsItsDocumentToTheFirst) {
+  rsrcw::Writer w(FourCC("QXRS"), FourCC("QNLX"));
+  qxbuild::AddRunTimeResources(&w);
+  const std::string program = tmp_.Dir() + "/quenlix", dir = tmp_.Dir();
+  ASSERT_TRUE(qxbuild::AppendToProgram(QX_QUENLIX, w.Write(), program, nullptr, 0));
+  std::ofstream(dir + "/a.ini") << "[Quenlix]\ndebugging=True\n";
+  std::ofstream(dir + "/script.txt") << "snapshot " << dir << "/ready.png\nwait-file " << dir << "/done\nquit\n";
+  const std::string aOut = dir + "/a.out";
+  const pid_t a = Start(program, {"-pref", "a.ini"}, aOut, dir + "/script.txt");
+  for (int i = 0; i < 6000 && !std::filesystem::exists(dir + "/ready.png"); ++i) usleep(10000);
+  std::string b;
+  EXPECT_EQ(Run(program, {"doc.vi"}, &b), 0);
+  std::ofstream(dir + "/done") << "";
+  int status = -1;
+  for (int i = 0; i < 6000 && waitpid(a, &status, WNOHANG) == 0; ++i) usleep(10000);
+  if (!WIFEXITED(status)) Stop(a, SIGKILL);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  const std::string got = Read(aOut);
+  EXPECT_NE(got.find("path to open :" + SysDir() + "\\doc.vi"), std::string::npos) << got;
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (s.op == kScriptWheel && (s.steps == 0 || s.steps < -kScriptMaxWheel || s.steps > kScriptMaxWheel))
       std::abort();
     if (s.op == kScriptKey && PlatScriptNameOfKey(s.key).empty()) std::abort();
-    if ((s.op == kScriptSnapshot || s.op == kScriptSnapshotWindow) && s.text.empty()) std::abort();
+    if ((s.op == kScriptSnapshot || s.op == kScriptSnapshotWindow || s.op == kScriptWaitFile) && s.text.empty()) std::abort();
     const std::string line = PlatScriptFormat(s);
     std::vector<PlatScriptStep> back;
     if (!PlatScriptParse(line.data(), line.size(), &back, &badLine, &message) || back.size() != 1) std::abort();

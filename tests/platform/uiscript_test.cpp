@@ -58,6 +58,7 @@ TEST(InputScript, GoodLinesGiveTheirStepsAndFormatBack) {
       {"wheel -3 5 6", Step(kScriptWheel, 5, 6, -3)},
       {"wheel 100 0 0", Step(kScriptWheel, 0, 0, 100)},
       {"snapshot /tmp/a.png", Step(kScriptSnapshot, 0, 0, 0, 0, 0, "/tmp/a.png")},
+      {"wait-file \"/tmp/d one\"", Step(kScriptWaitFile, 0, 0, 0, 0, 0, "/tmp/d one")},
       {"snapshot \"with space.png\"", Step(kScriptSnapshot, 0, 0, 0, 0, 0, "with space.png")},
       {"snapshot-window \"Main Panel\" out.png", Step(kScriptSnapshotWindow, 0, 0, 0, 0, 0, "out.png", "Main Panel")},
       {"snapshot-window \"\" x", Step(kScriptSnapshotWindow, 0, 0, 0, 0, 0, "x", "")},
