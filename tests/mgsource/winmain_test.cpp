@@ -167,7 +167,7 @@ void StartAndStop(const std::string& dir) {
   const Rect box{40, 40, 140, 240};
   WPortState port;
   WSetup(WCreate(0, nullptr, nullptr, &box, 0, 0, 0), &port);
-  if (DSetAppColors(list, table, nullptr) != kNoErr || !gDrawState.dc) std::_Exit(12);
+  if (DSetAppColors(list, table, nullptr) != kNoErr || !gDrawState.dc) std::_Exit(15);
   const std::string started = gSteps;
   gSteps.clear();
   WShutdown();
