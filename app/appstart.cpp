@@ -29,6 +29,7 @@
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
 #include "server/viref.h"
+#include "shell/eventfilter.h"
 #include "shell/shellinit.h"
 #include "shell/vishell.h"
 
@@ -75,6 +76,10 @@ void AppInstallHooks() {
     PanelDisposeTextClipboard();
   };
   ShellSetStartHooks(shell);
+  // What the main event filter asks of the object system.
+  ShellEventHooks events{};
+  events.setCursorByNumber = &SetCursorByNumber;
+  ShellSetEventHooks(events);
 }
 
 MgErr AppStartEngine() {

@@ -4,6 +4,7 @@
 
 #include <errno.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -477,4 +478,37 @@ MgErr FLockOrUnlockRange(FileRef ref, int32 mode, int32 offset, int32 count, Boo
     if (int32 err = PlatFileGetPos(f, &base)) return HostErrToMgErr(err);
   }
   return Result(PlatFileLockRange(f, base + offset, count, lock != 0));
+}
+
+MgErr FRefreshPathName(Path path) {
+  if (!FIsAbsPath(path) || FDepth(path) < 2) return kArgErr;
+  if (FExists(path)) return kNoErr;
+  Str255 name;
+  if (MgErr err = FNamePtr(path, name)) return err;
+  Path dir = FEmptyPath(nullptr);
+  if (!dir) return kMemFullErr;
+  CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHClr(4));
+  MgErr err = names ? FDirName(path, dir) : kMemFullErr;
+  if (!err) err = FListDir(dir, names, nullptr);
+  bool found = false;
+  if (!err) {
+    const int32 size = AZGetHandleSize(reinterpret_cast<UHandle>(names));
+    const uChar* p = reinterpret_cast<const uChar*>(*names);
+    for (int32 i = 0, at = 4; i < (*names)->cnt && at < size && at + 1 + p[at] <= size && !found;
+         ++i, at += 1 + p[at]) {
+      if (p[at] != name[0]) continue;
+      bool same = true;
+      for (int32 k = 1; k <= name[0] && same; ++k) same = std::tolower(p[at + k]) == std::tolower(name[k]);
+      if (same) {
+        std::memcpy(name, p + at, size_t(p[at]) + 1);
+        found = true;
+      }
+    }
+    if (found) err = FAppendName(dir, name);
+    if (found && !err) err = FPathCpy(path, dir);
+    if (!found) err = kFileNotFoundErr;
+  }
+  if (names) AZDisposeHandle(reinterpret_cast<UHandle>(names));
+  FDisposePath(dir);
+  return err;
 }

@@ -127,6 +127,11 @@ QX_EXTERN_C Bool32 FStrFitsPat(const uChar* pattern, const uChar* name, int32 pa
 // Folders of the program and the host.
 QX_EXTERN_C MgErr FAppPath(Path* path);
 QX_EXTERN_C MgErr FAppFilePath(Path* path);
+// Respells the path's last component as its folder spells it (the first
+// entry equal but for case) when no entry has the name as given: 0, or the
+// error of reading the folder (1 for a path that is no absolute path, 7
+// when no entry matches).
+QX_EXTERN_C MgErr FRefreshPathName(Path path);
 // The program file's text into buffer (at most size bytes with the NUL).
 QX_EXTERN_C MgErr FAppFileText(CStr buffer, int32 size);
 QX_EXTERN_C MgErr FCurrentDirPath(Path* path);

@@ -651,6 +651,10 @@ UHandle AZRecoverHandle(const void* p) { return RecoverHandle(false, p); }
 MgErr AZCheckHandle(const void* h) { return IsValidHandle(Zone(false), h) ? kNoErr : kZoneErr; }
 MgErr AZCheckPtr(const void* p) { return p ? kNoErr : kZoneErr; }
 MemFullProc AZSetMemFullProc(MemFullProc proc) { return SetMemFullProc(false, proc); }
+MemFullProc AZMemFullProc() {
+  MemZone* z = Zone(false);
+  return z ? z->fullProc : nullptr;
+}
 MgErr AZMoreMasters() { return Zone(false) ? AddMasterBlock(Zone(false)) : kMemFullErr; }
 MgErr AZMemStats(MemStatsRecord* stats) { return HeapCheck(Zone(false), false, stats); }
 int32 AZMaxMem() { return 0; }

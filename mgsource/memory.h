@@ -3,7 +3,8 @@
 #pragma once
 #include "extcode.h"
 
-typedef int32 (*MemFullProc)(int32 size);
+// The memory-full procedure of a zone (zone, mode): the bytes it freed.
+typedef int32 (*MemFullProc)(int32 zone, int32 mode);
 
 // Statistics of a heap check: only the allocated total size carries a value.
 struct MemStatsRecord {
@@ -38,6 +39,8 @@ QX_EXTERN_C UHandle AZRecoverHandle(const void* p);
 QX_EXTERN_C MgErr AZCheckHandle(const void* h);
 QX_EXTERN_C MgErr AZCheckPtr(const void* p);
 QX_EXTERN_C MemFullProc AZSetMemFullProc(MemFullProc proc);
+// The application zone's memory-full procedure as stored (null: none).
+MemFullProc AZMemFullProc();
 QX_EXTERN_C MgErr AZMoreMasters();
 QX_EXTERN_C MgErr AZHeapCheck(Bool32 print);
 QX_EXTERN_C MgErr AZMemStats(MemStatsRecord* stats);

@@ -69,3 +69,9 @@ QX_EXTERN_C int32 PostUserEvent(WindowRef window, int32 subCode, int32 a1, int32
 // The engine's posts from execution threads (a clump done, a reset, a
 // callback) reach the user-interface thread as user events.
 void ShellInstallExecEvents() { ExecSetPostUserEventProc(&PostUserEvent); }
+
+// The calling thread's countdown register cleared, so that a running clump
+// yields at its next check (QXShutDown).
+void ShellClearExecCountdown() {
+  if (ExecCountdown* c = ExecThreadCountdown()) c->store(0);
+}

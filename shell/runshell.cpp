@@ -7,7 +7,10 @@
 #include "engine/exec/callchain.h"
 #include "engine/exec/exec.h"
 #include "engine/exec/runcmd.h"
+#include "engine/exec/panelplace.h"
+#include "engine/vi/vi_internal.h"
 #include "engine/vi/viinst.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -26,15 +29,20 @@ DataSpace DS(int32 w) { return FromWord<DataSpace>(w); }
 UHandle VI(int32 w) { return FromWord<UHandle>(w); }
 
 // Sub-code 1: a subVI whose panel must open before it goes on: for the data
-// space's current generation only, the panel opens and the caller's element
-// is queued again.
+// space's current generation and an element waiting in state 3 only, the
+// element goes on in state 1; unless its mode word is 1 the panel opens
+// and is drawn at once.
 void OpenPanelHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32) {
   UHandle vi = VI(a1);
   QueueElement* element = FromWord<QueueElement*>(a2);
   DataSpace ds = DS(a3);
-  if (!vi || !*vi || !ds || !*ds || (*ds)->resetCount != a4) return;
-  OpenFrontPanel(vi);
-  if (element) EnQRunQ(element);
+  if (!vi || !*vi || !element || !ds || !*ds || (*ds)->resetCount != a4 || QERunState(element) != 3) return;
+  QESetRunState(element, 1);
+  if (QEResetPending(element) != 1 && OpenFrontPanel(vi)) {
+    ObjHeap panel = reinterpret_cast<ObjHeap>(VIRec(vi)->panelHeap);
+    if (panel && viinst::PanelWindow(panel) != kWNoWindow) WUpdate(viinst::PanelWindow(panel));
+  }
+  EnQRunQ(element);
 }
 void ReachabilityHandler(int32, int32, int32, int32, int32) {
   MarkReachableVIs();
@@ -47,7 +55,16 @@ void ReserveHandler(int32 a1, int32, int32, int32, int32) { DoReserveCommand(VI(
 void CompletionHandler(int32 a1, int32 a2, int32, int32, int32) {
   DoCompletionCommand(DS(a1), FromWord<QueueElement*>(a2));
 }
-void RTMenuHandler(int32 a1, int32, int32, int32, int32) { RTMDisposeVIMenuRef(VI(a1)); }
+// Sub-code 27: only for a VI with a run-time menu record whose execution
+// state has bit 0 set; a panel window showing the menu bar chooses its bar
+// again first.
+void RTMenuHandler(int32 a1, int32, int32, int32, int32) {
+  UHandle vi = VI(a1);
+  if (!vi || !*vi || !RTMHasVIMenuRef(vi) || !(VIRec(vi)->eState & 1)) return;
+  ObjHeap panel = reinterpret_cast<ObjHeap>(VIRec(vi)->panelHeap);
+  if (panel && *panel && viinst::PanelWindow(panel) != kWNoWindow) UpdateVIMenuBar(panel);
+  RTMDisposeVIMenuRef(vi);
+}
 
 // Collects the queued user events of one sub-code (the purge calls it
 // without the queue's mutex; the events are handled after the purge).

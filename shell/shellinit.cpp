@@ -1,5 +1,7 @@
 #include "shell/shellinit.h"
 
+#include "shell/eventfilter.h"
+
 #include <unistd.h>
 
 #include <cstring>
@@ -535,6 +537,7 @@ void ReadShellPreferences() {
 void ShellInstallFindHooks() {
   VIFindShellHooks h = VIFindShell();
   h.twoButtonAlert = &TwoButtons;
+  h.destroySplashWindow = &DestroySplashWindow;
   SetVIFindShellHooks(&h);
   ShellInstallFolderHooks();
 }

@@ -11,6 +11,8 @@
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wevent.h"
 #include "shell/background.h"
+#include "shell/eventfilter.h"
+#include "shell/toplevel.h"
 #include "shell/shellinit.h"
 
 namespace {
@@ -18,17 +20,6 @@ namespace {
 ShellMainHooks gHooks{};
 int32 gResult = 0;
 bool gLoopRunning = false;
-
-constexpr WEventCode kQuitEvent = -19;
-
-// The quit event ends every loop: no event is delivered any more.
-int32 RootHandler(WEventRecord* e, uInt32 refCon) {
-  if (e->code == kQuitEvent) {
-    WQuit();
-    return 1;
-  }
-  return gHooks.rootEvent ? gHooks.rootEvent(e, refCon) : 0;
-}
 
 }  // namespace
 
@@ -63,9 +54,10 @@ int32 WMain() {
   // The hidden root VI.
   if (MgErr err = InitInstr()) DBMgErr(__FILE__, __LINE__, err, "InitInstr");
   if (gHooks.loadCursors) gHooks.loadCursors();
-  if (gHooks.memFullProc) AZSetMemFullProc(gHooks.memFullProc);
-  WSetEventHandler(kWRootWindow, &RootHandler);
+  AZSetMemFullProc(gHooks.memFullProc ? gHooks.memFullProc : &MemFullProcedure);
+  WSetEventHandler(kWRootWindow, &ShellEventFilter);
   if (gHooks.autoLaunch) gHooks.autoLaunch();
+  else AutoLaunchVIs();
   // The loop gives the engine its slices and sleeps on the device layer's
   // wake-up event, which other threads signal when they post or set an
   // occurrence.

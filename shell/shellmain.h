@@ -19,17 +19,17 @@ struct ShellMainHooks {
   void (*afterEngine)();    // after it
   Bool32 (*beforeLoop)();   // the gate open: non-zero ends the run without the loop
   void (*afterLoop)();      // once the loop has ended (or was not entered)
-  WEventHandler rootEvent;  // root-window events other than quit (null: none)
-  // Later parts of the shell, at their steps (null: none): the object
-  // system's cursors, the memory-full procedure, the auto-launch list.
+  // At their steps: the object system's cursors (null: none), the
+  // memory-full procedure and the auto-launch list (null: the shell's).
   void (*loadCursors)();
   MemFullProc memFullProc;
   void (*autoLaunch)();
 };
 void ShellSetMainHooks(const ShellMainHooks& hooks);
 // The shell's main routine: ShellInit, the program's start, the root VI,
-// the main loop's hooks, the start gate opened, WMainLoop until the quit
-// event -19 (WQuit), the root VI's end and the clean-up procedures,
+// the memory-full procedure, the main event filter on the root window, the
+// auto-launch list, the main loop's hooks, the start gate opened, WMainLoop
+// until it quits, the root VI's end and the clean-up procedures,
 // ShellShutDown.  The start's error (nothing was started then), else 0.
 QX_EXTERN_C int32 WMain();
 // What the last WMain returned; 1 while it runs its main loop.

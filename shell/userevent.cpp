@@ -5,6 +5,7 @@
 #include "engine/vi/viinst.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "shell/eventfilter.h"
 #include "shell/runshell.h"
 
 namespace {
@@ -13,18 +14,25 @@ constexpr int32 kSubCodes = 28;
 UserEventHandler gHandlers[kSubCodes] = {};
 
 // Sub-code 0: VIs may have become unused.
-void PurgeHandler(int32, int32, int32, int32, int32) { PurgeUnusedVIs(0); }
+void PurgeHandler(int32, int32, int32, int32, int32) {
+  PurgeUnusedVIs(0);
+  QuitIfNoVIWindowsLeft();
+}
 
 // Sub-code 2: a subVI whose panel must close before its caller goes on.
 // Only for the data space's current generation and an element waiting in
-// state 4: the element goes on in state 1 after the panel is closed.
+// state 4: the element goes on in state 1 after the panel is closed
+// (unless the element's mode word is 1).
 void ClosePanelHandler(int32 a1, int32 a2, int32 a3, int32 a4, int32) {
   UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(a1)));
   QueueElement* element = reinterpret_cast<QueueElement*>(uintptr_t(uInt32(a2)));
   DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(a3)));
   if (!vi || !element || !ds || !*ds || (*ds)->resetCount != a4 || QERunState(element) != 4) return;
   QESetRunState(element, 1);
-  if (VIRec(vi)->panelHeap) CloseFPAndUnload(vi);
+  if (QEResetPending(element) != 1 && VIRec(vi)->panelHeap) {
+    CloseFPAndUnload(vi);
+    QuitIfNoVIWindowsLeft();
+  }
   EnQRunQ(element);
 }
 
@@ -38,6 +46,18 @@ void CloseVIHandler(int32 a1, int32, int32, int32, int32) {
   UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(a1)));
   if (vi) CloseVI(vi, 0, 1, 0);
   PurgeUnusedVIs(1);
+  QuitIfNoVIWindowsLeft();
+}
+
+// Sub-code 12: the data space's panel updates (the panel layer's).
+void PanelUpdateHandler(int32 a1, int32 a2, int32, int32, int32) {
+  if (ShellEventHooksInUse().processUpdateQueue) ShellEventHooksInUse().processUpdateQueue(a1, a2, 1);
+}
+void CallInUIThreadHandler(int32 a1, int32, int32, int32, int32) {
+  if (ShellEventHooksInUse().viRefRunCallInUIThread) ShellEventHooksInUse().viRefRunCallInUIThread(a1);
+}
+void AutomationHandler(int32 a1, int32, int32, int32, int32) {
+  if (ShellEventHooksInUse().viServRequestDispatch) ShellEventHooksInUse().viServRequestDispatch(a1);
 }
 
 UserEventHandler HandlerOf(int32 subCode) {
@@ -48,6 +68,9 @@ UserEventHandler HandlerOf(int32 subCode) {
     case kUEClosePanel: return &ClosePanelHandler;
     case kUEPostedCallback: return &PostedCallbackHandler;
     case kUECloseVI: return &CloseVIHandler;
+    case kUEPanelUpdate: return &PanelUpdateHandler;
+    case kUECallInUIThread: return &CallInUIThreadHandler;
+    case kUEAutomation: return &AutomationHandler;
     default: return RunCommandHandler(subCode);
   }
 }
@@ -70,13 +93,42 @@ int32 PostUserEvent(WindowRef window, int32 subCode, int32 a1, int32 a2, int32 a
   return WPostEvent(&e, noDuplicate, priority);
 }
 
+namespace {
+// The data space is the VI's own or one of its clones.
+bool DataSpaceOf(UHandle vi, UHandle dataSpace) {
+  for (DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); ds && *ds; ds = (*ds)->nextClone)
+    if (reinterpret_cast<UHandle>(ds) == dataSpace) return true;
+  return false;
+}
+// The record's target: no VI and a generation that holds (or none to
+// compare); or a VI still loaded whose data space is set and still its
+// own, with a generation that holds.
+bool TargetValid(const PostedCallbackRec& r) {
+  const bool generation = !r.generationCounter || *r.generationCounter == r.generation;
+  if (!r.vi) return generation;
+  if (!IsVILoaded(r.vi) || !r.dataSpace || !*r.dataSpace) return false;
+  if (!DataSpaceOf(r.vi, r.dataSpace)) return false;
+  return generation;
+}
+}  // namespace
+
 void RunPostedCallback(UHandle record) {
   if (!record || !*record) return;
-  const PostedCallbackRec r = *reinterpret_cast<const PostedCallbackRec*>(*record);
+  if (AZGetHandleSize(record) < int32(sizeof(PostedCallbackRec))) {
+    DBAssert(__FILE__, __LINE__, "RunPostedCallback: not a callback record");
+    return;
+  }
+  PostedCallbackRec r = *reinterpret_cast<const PostedCallbackRec*>(*record);
+  if (!TargetValid(r)) {
+    AZDisposeHandle(record);
+    return;
+  }
+  // A non-zero answer keeps the record: the procedure owns it now.
+  if (r.proc && r.proc(r.arg) != 0) return;
+  // The call may have disposed what the record names: tested again.
+  if (TargetValid(r) && r.done && Occur(r.done) != kNoErr)
+    DBAssert(__FILE__, __LINE__, "RunPostedCallback: the occurrence could not fire");
   AZDisposeHandle(record);
-  // A callback whose generation has passed is skipped; its waiter still wakes.
-  if (r.proc && (!r.generationCounter || *r.generationCounter == r.generation)) r.proc(r.arg);
-  if (r.done) Occur(r.done);
 }
 
 int32 UserEventArg(const WEventRecord* e, int32 n) {
@@ -96,6 +148,12 @@ void SetUserEventHandler(int32 subCode, UserEventHandler handler) {
 
 int32 DispatchUserEvent(const WEventRecord* event) {
   if (!IsUserEvent(event)) return 0;
+  // VI-server connection work takes the whole event.
+  if (UserEventSubCode(event) == kUEServerWork && !gHandlers[kUEServerWork]) {
+    if (!ShellEventHooksInUse().serverEvent) return 0;
+    ShellEventHooksInUse().serverEvent(event);
+    return 1;
+  }
   UserEventHandler h = HandlerOf(UserEventSubCode(event));
   if (!h) return 0;
   h(UserEventArg(event, 1), UserEventArg(event, 2), UserEventArg(event, 3), UserEventArg(event, 4),

@@ -1,4 +1,6 @@
 #include "shell/vishell.h"
+
+#include "shell/eventfilter.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -134,6 +136,8 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
       QX_RT_ENTRY(981, WMain),
+      QX_RT_ENTRY(1052, QXShutDown),
+      QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
   };

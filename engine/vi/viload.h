@@ -73,6 +73,8 @@ enum : int32 {
   kWarnTempFile = 5,
   kWarnRsrcMissing = 8,
   kWarnRsrcMissingFrom = 9,
+  kWarnTopLevelNotOpened = 10,
+  kWarnAppTemplate = 11,
   kWarnSubrAsCIN = 12,
 };
 constexpr int32 kLoadWarningsCount = 12;

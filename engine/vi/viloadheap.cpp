@@ -33,8 +33,8 @@ const char* const kLoadWarningTexts[kLoadWarningsCount] = {
     "",
     "Could not get resource named \"%p\".",
     "Could not get resource named \"%p\" from \"%p\".",
-    "",
-    "",
+    "Top level VI(s) could not be opened.",
+    "This is the application template and cannot be run alone.",
     "Cannot load a Subroutine as a CIN.",
 };
 

@@ -143,7 +143,12 @@ Bool32 WMainLoop(Bool32 wait, int32 /*reserved*/) {
         continue;
       }
       WDispatchEvent(&e);
-      if (MemFullPending(nullptr)) MemFullAlert(0, 7);
+    }
+    // A memory failure (here or on an execution thread) first gets the
+    // application's memory-full procedure, between events, then its alert.
+    if (MemFullPending(nullptr)) {
+      if (MemFullProc proc = AZMemFullProc()) proc(0, 0);
+      MemFullAlert(0, 7);
     }
     if (gHooks.popupMenuWork) gHooks.popupMenuWork();
     ChkOccurrences();

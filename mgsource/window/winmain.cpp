@@ -117,7 +117,12 @@ MgErr PostLaunchEvent(WEventCode code, Path path) {
   e.code = code;
   e.window = kWRootWindow;
   e.where = int32(uintptr_t(path));
-  e.globalWhere = code == kWEvOpenDocument ? int32(uInt32(uInt16(-2)) << 16) : 0;
+  // An open-document event: the print flag (16 bits at byte 12) clear and
+  // the load-status owner (32 bits at byte 14) -2, none.
+  if (code == kWEvOpenDocument) {
+    const int32 owner = -2;
+    std::memcpy(reinterpret_cast<uChar*>(&e) + 14, &owner, sizeof owner);
+  }
   return WPostEvent(&e, 0, kWPostTopLevel);
 }
 

@@ -2,6 +2,7 @@
 // their handlers, the panel heap's flag bits, the tool bar's state and the
 // headless dialog records.
 #include "engine/exec/callchain.h"
+#include "engine/exec/exec.h"
 #include "engine/exec/panelplace.h"
 #include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd.h"
@@ -87,16 +88,34 @@ TEST_F(RunCommandBoundary, ReachabilityEventMarksAndPurges) {
 }
 
 TEST_F(RunCommandBoundary, OpenPanelEventOnlyForTheCurrentGeneration) {
-  UHandle vi = Make("sub", 4);
-  (*DS(vi))->resetCount = 2;
-  WindowRef windows[8];
-  const int32 before = WWindowsInOrder(windows, 8);
-  Post(kUEOpenPanel, W(vi), 0, W(DS(vi)), 1);
-  DispatchAll();
-  EXPECT_EQ(WWindowsInOrder(windows, 8), before) << "an old generation";
-  Post(kUEOpenPanel, W(vi), 0, W(DS(vi)), 2);
-  DispatchAll();
-  EXPECT_EQ(WWindowsInOrder(windows, 8), before + 1) << "the panel's window opened";
+  struct Case {
+    int32 generation;
+    uInt16 state, mode;
+    bool goesOn, opens;
+  };
+  const Case cases[] = {{1, 3, 0, false, false}, {2, 2, 0, false, false}, {2, 3, 1, true, false}, {2, 3, 0, true, true}};
+  for (const Case& c : cases) {
+    UHandle vi = Make("sub", 4);
+    (*DS(vi))->resetCount = 2;
+    QueueElement* e = &(*DS(vi))->entrance.ownElement;
+    e->dataSpace = DS(vi);
+    e->runState = c.state;
+    e->resetPending = int16(c.mode);
+    WindowRef windows[8];
+    const int32 before = WWindowsInOrder(windows, 8);
+    Post(kUEOpenPanel, W(vi), W(e), W(DS(vi)), c.generation);
+    DispatchAll();
+    EXPECT_EQ(WWindowsInOrder(windows, 8), before + (c.opens ? 1 : 0)) << c.generation << " " << c.state;
+    EXPECT_EQ(e->runState, c.goesOn ? 1 : c.state);
+    if (c.goesOn) {
+      ASSERT_EQ(InitExec(), kNoErr);
+      FinishExec();
+    }
+    e->next = nullptr;
+    e->resetPending = 0;
+    DisposeVI(vi, 1);
+    DispatchAll();
+  }
 }
 
 TEST_F(RunCommandBoundary, QueuedDoneEventsAreHandledAtOnce) {

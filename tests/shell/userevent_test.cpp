@@ -6,6 +6,7 @@
 #include "engine/viinst_test_support.h"
 #include "mgsource/path.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/window/winproc.h"
 #include <atomic>
 #include <thread>
 
@@ -179,6 +180,10 @@ TEST_F(ShellEventTest, ClosePanelEventOnlyForTheCurrentGenerationAndAWaitingElem
     EXPECT_EQ(VIRec(vi)->panelHeap == nullptr, c.closes);
     EXPECT_EQ(e->runState, c.closes ? 1 : c.runState);
     if (c.closes) {
+      // No VI window is left: the quit event follows.
+      const std::vector<WEventRecord> after = Queued();
+      ASSERT_EQ(after.size(), 1u);
+      EXPECT_EQ(after[0].code, kWEvQuit);
       // Queued again for its thread (the user-interface slot without threads).
       ASSERT_EQ(InitExec(), kNoErr);
       FinishExec();
