@@ -77,7 +77,7 @@ void StartEvent() {
   if (AnyVIWindowOpen()) return;
   DestroySplashWindow();
   if (IsBuiltApp()) OpenLibraryTopLevelVIs(nullptr, kOpenVIOpenPanel);
-  else OpenVIFile(nullptr, nullptr, kOpenVIOpenPanel);
+  else ShellOpenVIFile(nullptr, nullptr, kOpenVIOpenPanel);
   if (!AnyVILoaded()) WPostQuitEvent();
 }
 
@@ -103,7 +103,7 @@ void OpenDocumentEvent(WEventRecord* e) {
   if (status2) BeginLoadStatus();
   const int32 flags = print ? kOpenVIOpenPanel | kOpenVIPrint : kOpenVIOpenPanel;
   if (library) OpenLibraryTopLevelVIs(path, flags);
-  else OpenVIFile(path, nullptr, flags);
+  else ShellOpenVIFile(path, nullptr, flags);
   if (status2) EndLoadStatus(0);
   e->where = 0;
   DestroySplashWindow();

@@ -19,10 +19,11 @@ namespace {
 
 TopLevelOpenProc gOpen = nullptr;
 
-MgErr Open(Path path, UHandle* vi, int32 flags) { return gOpen ? gOpen(path, vi, flags) : OpenVIFile(path, vi, flags); }
+MgErr Open(Path path, UHandle* vi, int32 flags) { return ShellOpenVIFile(path, vi, flags); }
 
 // The walk over the listed directory: every marked entry up to the first
-// unmarked one is opened.  The listing's counts are checked against the
+// unmarked one is opened (listed with top-level members first, that is
+// every marked one).  The listing's counts are checked against the
 // handles' sizes.
 MgErr OpenMarked(Path libPath, CPStrHandle names, UHandle records, int32 flags, int32* attempts, int32* entries) {
   const int32 namesSize = AZGetHandleSize(reinterpret_cast<UHandle>(names));
@@ -67,6 +68,9 @@ void ShowNothingOpened(int32 entries) {
 }  // namespace
 
 void SetTopLevelOpenProc(TopLevelOpenProc proc) { gOpen = proc; }
+MgErr ShellOpenVIFile(Path path, UHandle* vi, int32 flags) {
+  return gOpen ? gOpen(path, vi, flags) : OpenVIFile(path, vi, flags);
+}
 
 MgErr OpenLibraryTopLevelVIs(Path library, int32 flags) {
   CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHClr(4));

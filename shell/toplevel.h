@@ -26,6 +26,8 @@ QX_EXTERN_C MgErr OpenLibraryTopLevelVIs(Path library, int32 flags);
 // and skipped.
 QX_EXTERN_C MgErr AutoLaunchVIs();
 
-// Test seam: the VI opener the two use (null: OpenVIFile).
+// The VI opener of these and of the main event filter: OpenVIFile, or the
+// procedure a test puts in its place (null: OpenVIFile again).
 typedef MgErr (*TopLevelOpenProc)(Path path, UHandle* vi, int32 flags);
 void SetTopLevelOpenProc(TopLevelOpenProc proc);
+MgErr ShellOpenVIFile(Path path, UHandle* vi, int32 flags);

@@ -125,7 +125,17 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddInvalidLibraryText(writer);
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
+  AddShellEventTexts(writer);
   dlgwriter::AddDialogs(writer);
+}
+
+void AddShellEventTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 15001, rsrcw::StrList({"Loading \"%p\""}), std::string());
+  writer->Add(rsrcfmt::kTypeStrList, 317,
+              rsrcw::StrList({"",
+                              "Application memory full.  Saving and closing VIs can free memory.  You might need to "
+                              "increase the virtual memory in your system."}),
+              std::string());
 }
 
 bool AppendToProgram(const std::string& exeHost, const rsrcw::Bytes& resourceFile, const std::string& outHost,

@@ -78,6 +78,9 @@ void AddPrintTexts(rsrcw::Writer* writer);
 // version resources, the load warnings, and what the builders above add.
 // Whatever else the run-time reads from its file is added here too.
 void AddRunTimeResources(rsrcw::Writer* writer);
+// The main event filter's texts: the opened document's status (15001) and
+// the memory-full text (317, entry 2).
+void AddShellEventTexts(rsrcw::Writer* writer);
 constexpr int32 kWindowTitlesListIdRT = 301;
 constexpr const char* kWindowTitlesListName = "_Window Titles";
 constexpr int32 kMemFullTextsListId = 10000;
