@@ -1,5 +1,5 @@
 // A built application in miniature: starts up as the program does, opens
-// the first top-level VI of the library appended to it, hands the posted
+// the top-level VIs of the library appended to it (keeping the first), hands the posted
 // user events to their handlers until the VI's run is done and it is idle,
 // prints the 32-bit words of its data space at the given offsets (one
 // "word=" line each, in order) and shuts down.  Each file given with -first
@@ -37,26 +37,20 @@
 #include "mgsource/thread.h"
 #include "mgsource/window/wevent.h"
 #include "shell/background.h"
+#include "shell/toplevel.h"
 #include "shell/userevent.h"
 
 namespace {
 
-// The first member of the library whose directory entry marks it top-level.
-bool FirstTopLevel(RsrcFileRef library, Str255 name) {
-  CPStrHandle names = reinterpret_cast<CPStrHandle>(AZNewHandle(4));
-  UHandle records = AZNewHandle(0);
-  bool found = false;
-  if (names && records && ArchiveDirListRef(library, names, records, 2, 0) == kNoErr) {
-    const uChar* p = reinterpret_cast<const uChar*>(*names) + 4;
-    for (int32 i = 0; i < (*names)->cnt && !found; ++i, p += 1 + p[0]) {
-      if (!(GetNative32(*records + 12 * i) & archfmt::kFlagTopLevel)) continue;
-      std::memcpy(name, p, size_t(p[0]) + 1);
-      found = true;
-    }
-  }
-  if (names) AZDisposeHandle(reinterpret_cast<UHandle>(names));
-  if (records) AZDisposeHandle(records);
-  return found;
+// The application's top-level VIs open as the start event opens them; the
+// first is kept (held by name, it outlives the purge that follows its run).
+UHandle gFirst = nullptr;
+MgErr OpenAndKeepFirst(Path path, UHandle* vi, int32 flags) {
+  UHandle opened = nullptr;
+  const MgErr err = OpenVIFile(path, &opened, flags);
+  if (!err && opened && !gFirst && HoldVIName(VIRec(opened)->name, 0) == kNoErr) gFirst = opened;
+  if (vi) *vi = opened;
+  return err;
 }
 
 int Watch(UHandle vi, const std::vector<int32>& offsets);
@@ -105,18 +99,17 @@ int ListUnregistered() {
 }
 
 int Run(const std::vector<int32>& offsets, const std::vector<const char*>& first) {
-  Str255 name;
-  if (!RunTimeRsrcFile() || !FirstTopLevel(RunTimeRsrcFile(), name)) return 3;
-  Path path = nullptr;
-  if (FAppFilePath(&path) != kNoErr || FAppendName(path, name) != kNoErr) return 3;
+  if (!RunTimeRsrcFile()) return 3;
   // The main loop is running: user events leave the queue.
   WEventSetGate(1);
   for (size_t i = 0; i < first.size(); ++i) OpenFirst(int(i), first[i]);
-  UHandle vi = nullptr;
-  if (OpenVIFile(path, &vi, 0) != kNoErr || !vi) return 4;
-  // Held by name, the VI outlives the purge that follows its run.
-  if (HoldVIName(name, 0) != kNoErr) return 4;
-  const int status = Watch(vi, offsets);
+  SetTopLevelOpenProc(&OpenAndKeepFirst);
+  OpenLibraryTopLevelVIs(nullptr, 0);
+  SetTopLevelOpenProc(nullptr);
+  if (!gFirst) return 4;
+  Str255 name;
+  std::memcpy(name, VIRec(gFirst)->name, size_t(VIRec(gFirst)->name[0]) + 1);
+  const int status = Watch(gFirst, offsets);
   HoldVIName(name, 1);
   return status;
 }
