@@ -454,4 +454,18 @@ TEST_F(BuiltVITest, A16BitLibraryCallShowsTheInvalidLibraryAlert) {
   EXPECT_NE(out.find(alert), std::string::npos) << out;
 }
 
+// A built application whose library marks nothing top-level, or holds
+// nothing, opens nothing and says why (headless, on stderr).
+TEST_F(BuiltVITest, AnApplicationWithoutTopLevelVIsSaysWhy) {
+  const std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>> unmarked{{"Main.vi", MainFile(), 0u}}, none{};
+  const std::pair<const std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>>*, const char*> cases[] = {
+      {&unmarked, "Top level VI(s) could not be opened."},
+      {&none, "This is the application template and cannot be run alone."}};
+  for (const auto& [files, text] : cases) {
+    std::string out;
+    EXPECT_EQ(Run(Build("none.app", *files), "", &out).second, 4) << out;
+    EXPECT_NE(out.find(text), std::string::npos) << out;
+  }
+}
+
 }  // namespace
