@@ -316,7 +316,8 @@ TEST_F(EventFilterTest, ADocumentOpenedBeforeTheStartEventKeepsTheStartFromOpeni
   });
   WEventRecord doc{};
   doc.code = kWEvOpenDocument;
-  doc.where = int32(uintptr_t(FMakePath(nullptr, 0, "C", "doc.vi", nullptr)));
+  static const uChar kDrive[] = "\1C", kName[] = "\6doc.vi";
+  doc.where = int32(uintptr_t(FMakePath(nullptr, kAbsPath, kDrive, kName, nullptr)));
   const int16 print = 1;
   std::memcpy(reinterpret_cast<uChar*>(&doc) + 12, &print, 2);
   ShellEventFilter(&doc, 0);
