@@ -31,7 +31,10 @@ std::vector<std::string> gCalls;
 std::vector<std::pair<std::string, int32>> gOpened;  // last name, flags
 
 void Note(const std::string& s) { gCalls.push_back(s); }
-int32 Menu(int32 m, int32 i, int32 c) { return Note("menu " + std::to_string(m) + " " + std::to_string(i) + " " + std::to_string(c)), 0; }
+int32 Menu(int32 m, int32 i, int32 c) {
+  Note("menu " + std::to_string(m) + " " + std::to_string(i) + " " + std::to_string(c));
+  return 0;
+}
 
 class EventFilterTest : public VITest {
  protected:
@@ -175,7 +178,8 @@ TEST_F(EventFilterTest, APostedCallbackRunsForAValidTargetAndANonZeroAnswerKeeps
     gRan = gFired = 0;
     gAnswer = c.answer;
     UHandle rec = AZNewHandle(sizeof(PostedCallbackRec));
-    *reinterpret_cast<PostedCallbackRec*>(*rec) = PostedCallbackRec{&Callback, 1, occ, c.vi, c.dataSpace, c.generation, &counter};
+    *reinterpret_cast<PostedCallbackRec*>(*rec) =
+        PostedCallbackRec{&Callback, 1, occ, c.vi, c.dataSpace, c.generation, &counter};
     RunPostedCallback(rec);
     ChkOccurrences();
     EXPECT_EQ(gRan.load(), c.ran);

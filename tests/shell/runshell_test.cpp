@@ -93,7 +93,8 @@ TEST_F(RunCommandBoundary, OpenPanelEventOnlyForTheCurrentGeneration) {
     uInt16 state, mode;
     bool goesOn, opens;
   };
-  const Case cases[] = {{1, 3, 0, false, false}, {2, 2, 0, false, false}, {2, 3, 1, true, false}, {2, 3, 0, true, true}};
+  const Case cases[] = {
+      {1, 3, 0, false, false}, {2, 2, 0, false, false}, {2, 3, 1, true, false}, {2, 3, 0, true, true}};
   for (const Case& c : cases) {
     UHandle vi = Make("sub", 4);
     (*DS(vi))->resetCount = 2;
