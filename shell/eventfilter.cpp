@@ -265,6 +265,14 @@ MgErr InstallQuitNotification(Occurrence occurrence, Bool32 add, Occurrence* qui
   return kShellNotInList;
 }
 
+void DisposeQuitNotifications() {
+  std::lock_guard<std::mutex> lock(gQuitMutex);
+  if (gQuitList) AZDisposeHandle(gQuitList);
+  if (gQuitOccurrence) DeallocOccur(gQuitOccurrence);
+  gQuitList = nullptr;
+  gQuitOccurrence = 0;
+}
+
 int32 QuitNotificationCount() {
   std::lock_guard<std::mutex> lock(gQuitMutex);
   return QuitCount();

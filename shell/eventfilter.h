@@ -89,6 +89,8 @@ constexpr MgErr kShellNotInList = 42;
 // The registered occurrences, newest first.
 int32 QuitNotificationCount();
 Occurrence QuitNotificationAt(int32 index);
+// Forgets them with the quit occurrence (at the end of the main routine).
+void DisposeQuitNotifications();
 // Fires the registered quit notifications: how many.
 int32 FireQuitNotifications();
 

@@ -74,6 +74,7 @@ int32 WMain() {
   WEventSetWakeUp(nullptr);
   ExitInstr();
   RunCleanupProcs(nullptr);
+  DisposeQuitNotifications();
   if (gHooks.stopEngine) gHooks.stopEngine();
   ShellShutDown();
   if (gHooks.afterEngine) gHooks.afterEngine();

@@ -150,6 +150,7 @@ TEST_F(EventFilterTest, QuitFiresRegisteredNotificationsOnlyAndAShutDownQuitsOnc
   ShellEventFilter(&e, 0);
   EXPECT_TRUE(WQuitting()) << "no notification: every VI closed and the loop ends";
   ShellClearShutDownRequest();
+  DisposeQuitNotifications();
   DeallocOccur(a);
   DeallocOccur(b);
 }
