@@ -334,6 +334,9 @@ int32 MemFullProcedure(int32 zone, int32 mode) {
     for (DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); ds && *ds; ds = (*ds)->nextClone)
       freed += CompactDataSpace(ds);
   }
+  // The tracked menus give back their palette images.
+  for (int32 id = 0; id < MenuTableSize(); ++id)
+    if (MenuKindGet(id) == kMenuKindTracked) freed += MReleasePictImages(MenuTableGet(id));
   if (freed == 0) {
     if (mode == 1) {
       Str255 text;

@@ -4,6 +4,7 @@
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/extload.h"
 #include "mgsource/extsupport.h"
@@ -467,6 +468,24 @@ MgErr MAppendPictMenuItem(MenuHandle menu, ConstPStr name, int32 image) {
   (*menu)->itemCount = PictMenuCellCount(menu);
   MInvalMenuSize(menu);
   return kNoErr;
+}
+
+int32 MReleasePictImages(MenuHandle menu) {
+  if (!menu || !*menu || (*menu)->proc != &PictMenuProc || (*menu)->window != kWNoWindow) return 0;
+  const int32 cells = PictMenuCellCount(menu);
+  const int32 first = MenuItemArea((*menu)->title) + kPictGridHeader;
+  int32 released = 0;
+  for (int32 i = 0; i < cells; ++i) {
+    uChar* at = reinterpret_cast<uChar*>(*menu) + first + i * int32(sizeof(PictMenuItem));
+    int32 image;
+    std::memcpy(&image, at, sizeof image);
+    if (image == 0 || image == -1) continue;
+    IRelease(image);
+    image = -1;
+    std::memcpy(at, &image, sizeof image);
+    released += 128;
+  }
+  return released;
 }
 
 int32 PictMenuProc(MenuProcMsg* msg, MenuHandle menu) {

@@ -231,6 +231,10 @@ QX_EXTERN_C MgErr MAppendPictMenuItem(MenuHandle menu, ConstPStr name, int32 ima
 // by rows of cells), 19 answers the 1-based cell under the point a1 (0 for
 // none).
 QX_EXTERN_C int32 PictMenuProc(MenuProcMsg* msg, MenuHandle menu);
+// Releases the image of every cell showing one (0 and -1 show none) and
+// marks the cell -1: 128 for each image released; 0 for a null menu, a menu
+// that is no palette menu or one that is open.
+QX_EXTERN_C int32 MReleasePictImages(MenuHandle menu);
 // The cells of a palette menu and its columns (0 for a malformed one).
 int32 PictMenuCellCount(MenuHandle menu);
 int32 PictMenuColumns(MenuHandle menu);

@@ -9,6 +9,7 @@
 #include "engine/exec/postedcb.h"
 #include "engine/viinst_test_support.h"
 #include "engine/vi/rtrsrc.h"
+#include "engine/vi/panelroutines.h"
 #include "engine/vi/vifind.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/mainloop.h"
@@ -252,6 +253,18 @@ TEST_F(EventFilterTest, MemoryFullAlertsOnceRecordsOnceAndTheLoopRunsItAfterAnot
   EXPECT_EQ(qxtest::Reports::Get().Count("Application memory full."), 1);
   EXPECT_TRUE(MemFullPending(nullptr));
   MemFullReset();
+  // A tracked palette menu gives back the images its cells show.
+  ASSERT_EQ(MenuTrackedInit(), kNoErr);
+  const int32 id = NewMenuID(kMenuKindTracked);
+  MenuHandle palette = nullptr;
+  ASSERT_EQ(MNewPictMenu(&palette, reinterpret_cast<ConstPStr>("\1p"), id, 2), kNoErr);
+  for (int32 image : {0, 5, -1, 7}) MAppendPictMenuItem(palette, nullptr, image);
+  MenuTableSet(id, palette);
+  EXPECT_EQ(MemFullProcedure(0, 1), 256);
+  EXPECT_FALSE(MemFullPending(nullptr)) << "something was freed";
+  EXPECT_EQ(MReleasePictImages(palette), 0) << "every cell marked";
+  MenuTableSet(id, nullptr);
+  MDisposeMenu(palette);
   MemFullProc former = AZSetMemFullProc(&CountingProc);
   gProcCalls = 0;
   std::thread([] { MemNoteFailure(64); }).join();
