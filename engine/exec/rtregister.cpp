@@ -54,6 +54,7 @@
 #include "mgsource/textnum.h"
 #include "mgsource/thread.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/sbar.h"
@@ -587,6 +588,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1009, FAppPath),
       QX_RT_ENTRY(1018, MIndexToIndex),
       QX_RT_ENTRY(1025, UpdateSBar),
+      QX_RT_ENTRY(1026, MChangeLItem),
       QX_RT_ENTRY(1027, MDeleteItem),
       QX_RT_ENTRY(1028, MGetItemInfo),
       QX_RT_ENTRY(1031, MSetMenuCheck),

@@ -1,0 +1,22 @@
+// Walking the item records of a list menu, shared by the item calls, the
+// procedure and the drawing.
+#pragma once
+#include <vector>
+
+#include "mgsource/window/lmenu.h"
+
+namespace lmenu {
+
+int32 ItemsStart(MenuHandle menu);
+int32 RecordSize(const LItemRecord* item);
+// The byte offset of item n (count + 1: the end of the items), -1 when the
+// records do not fit the handle.
+int32 OffsetOf(MenuHandle menu, int32 n);
+LItemRecord* At(MenuHandle menu, int32 offset);
+// Item n of a list menu, null (unreported) outside 1..count.
+LItemRecord* Item(MenuHandle menu, int32 n);
+bool IsSeparator(const LItemRecord* item);
+void SetMnemonic(LItemRecord* fields, ConstPStr shown, int32 position, int32 font);
+void Delete(MenuHandle menu, int32 first, int32 length);
+
+}  // namespace lmenu
