@@ -27,7 +27,7 @@ int32 HandleSize(MenuHandle menu) { return AZGetHandleSize(reinterpret_cast<UHan
 void PSet(PStr out, std::string_view s) {
   const size_t n = std::min<size_t>(s.size(), 255);
   out[0] = uChar(n);
-  std::memcpy(out + 1, s.data(), n);
+  if (n) std::memcpy(out + 1, s.data(), n);
 }
 std::string_view PView(ConstPStr p) { return p ? std::string_view(reinterpret_cast<const char*>(p + 1), p[0]) : ""; }
 
@@ -429,8 +429,14 @@ LItemRecord* MNextLItem(LItemRecord* item) {
   return item ? reinterpret_cast<LItemRecord*>(reinterpret_cast<uChar*>(item) + RecordSize(item)) : nullptr;
 }
 
+namespace {
+// The strings part, addressed from the record's start (the member array is
+// only its first word).
+const uChar* Strings(const LItemRecord* item) { return reinterpret_cast<const uChar*>(item) + kLItemFixedSize; }
+}  // namespace
+
 ConstPStr MLItemString(const LItemRecord* item, int32 which) {
-  ConstPStr text = item->strings + 4;
+  ConstPStr text = Strings(item) + 4;
   return which == 0 ? text : text + text[0] + 1;
 }
 
@@ -439,7 +445,7 @@ int32 MLItemDataSize(const LItemRecord* item) {
 }
 
 const uChar* MLItemData(const LItemRecord* item) {
-  return item->strings + StringsSize(MLItemString(item, 0), MLItemString(item, 1));
+  return Strings(item) + StringsSize(MLItemString(item, 0), MLItemString(item, 1));
 }
 
 void MGetLItemName(MenuHandle menu, int32 item, PStr name) {
@@ -500,6 +506,10 @@ MgErr MGroupLItems(MenuHandle menu, int32 first, int32 length, ConstPStr name) {
   if (length < 1) return kPositionErr;
   if (name)
     if (MgErr err = MChangeLItem(menu, first, nullptr, name)) return err;
+  // Groups never overlap: a group that any of the items belongs to is
+  // dissolved first.
+  for (int32 i = 0; i < length; ++i)
+    if (Item(menu, first + i)->group != 0) MUngroupLItems(menu, first + i);
   for (int32 i = 0; i < length; ++i) Item(menu, first + i)->group = i == 0 ? length : -i;
   return kNoErr;
 }
