@@ -185,6 +185,11 @@ MgErr Replace(MenuHandle menu, int32 n, const LItemRecord& fields, ConstPStr sho
   return kNoErr;
 }
 
+bool Walk::Valid() const {
+  return at_ >= 0 && n_ >= 1 && n_ <= (*menu_)->itemCount &&
+         at_ + kLItemFixedSize <= AZGetHandleSize(reinterpret_cast<UHandle>(menu_));
+}
+
 void Delete(MenuHandle menu, int32 first, int32 length) {
   const int32 from = OffsetOf(menu, first), to = OffsetOf(menu, first + length);
   if (from < 0 || to < from) return;
@@ -354,10 +359,10 @@ MgErr MInsertLItemSorted(MenuHandle menu, ConstPStr text, ConstPStr name, int32 
   PSet(key, t);
   const int32 last = std::min(count, after + std::max(runLength, 0));
   int32 at = last;
-  for (int32 n = after + 1; n <= last; ++n) {
-    const int32 c = PStrCmp(MLItemString(Item(menu, n), 0), key);
+  for (Walk w(menu, after + 1); w.Valid() && w.Index() <= last; w.Next()) {
+    const int32 c = PStrCmp(MLItemString(w.Get(), 0), key);
     if (c == 0 || (ascending ? c > 0 : c < 0)) {
-      at = n - 1;
+      at = w.Index() - 1;
       break;
     }
   }
@@ -474,12 +479,11 @@ int32 FindByName(MenuHandle menu, ConstPStr name, uInt32 hash, MenuHandle* found
                  std::vector<MenuHandle>& seen) {
   if (!ListMenu(menu) || std::find(seen.begin(), seen.end(), menu) != seen.end()) return 0;
   seen.push_back(menu);
-  for (int32 n = 1; n <= (*menu)->itemCount; ++n) {
-    const LItemRecord* r = Item(menu, n);
-    if (!r) return 0;
+  for (Walk w(menu); w.Valid(); w.Next()) {
+    const LItemRecord* r = w.Get();
     if (r->nameHash == hash && PStrCaseCmp(MLItemString(r, 1), name) == 0) {
       *found = menu;
-      return n;
+      return w.Index();
     }
     if (submenus && r->submenu)
       if (const int32 index = FindByName(r->submenu, name, hash, found, submenus, seen)) return index;
@@ -535,8 +539,7 @@ void MDeleteLItemGroup(MenuHandle menu, int32 item) {
 int32 MCountTopItems(MenuHandle menu) {
   if (!ListMenu(menu)) return 0;
   int32 top = 0;
-  for (int32 n = 1; n <= (*menu)->itemCount; ++n)
-    if (const LItemRecord* r = Item(menu, n)) top += r->group >= 0;
+  for (Walk w(menu); w.Valid(); w.Next()) top += w.Get()->group >= 0;
   return top;
 }
 

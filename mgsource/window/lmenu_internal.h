@@ -19,4 +19,22 @@ bool IsSeparator(const LItemRecord* item);
 void SetMnemonic(LItemRecord* fields, ConstPStr shown, int32 position, int32 font);
 void Delete(MenuHandle menu, int32 first, int32 length);
 
+// Items from `first` on, one record after the other.  It keeps an offset,
+// so the handle may move between steps (but must not change).
+class Walk {
+ public:
+  explicit Walk(MenuHandle menu, int32 first = 1) : menu_(menu), at_(OffsetOf(menu, first)), n_(first) {}
+  bool Valid() const;
+  int32 Index() const { return n_; }
+  LItemRecord* Get() const { return At(menu_, at_); }
+  void Next() {
+    at_ += RecordSize(Get());
+    ++n_;
+  }
+
+ private:
+  MenuHandle menu_;
+  int32 at_, n_;
+};
+
 }  // namespace lmenu

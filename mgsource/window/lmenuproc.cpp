@@ -92,9 +92,8 @@ void CalcSize(MenuHandle menu) {
   const int32 count = (*menu)->itemCount;
   const int32 height = RowHeight(menu) * count + 4;
   int32 width = 1;
-  for (int32 n = 1; n <= count; ++n) {
-    LItemRecord* item = Item(menu, n);
-    if (!item) break;
+  for (Walk w(menu); w.Valid(); w.Next()) {
+    LItemRecord* item = w.Get();
     int32 t = Width(MLItemString(item, 0), font), c = 0;
     if (item->shortcutKey) {
       uChar text[256];
@@ -143,9 +142,9 @@ int32 FindShortcut(MenuProcMsg* m, MenuHandle menu) {
   if (m->flag == 0 && !(*menu)->enabled) return 0;
   const int32 key = int16(m->a6 & 0xFFFF);
   if (key == 0) return 0;
-  for (int32 n = 1; n <= (*menu)->itemCount; ++n) {
-    const LItemRecord* item = Item(menu, n);
-    if (!item) return 0;
+  for (Walk w(menu); w.Valid(); w.Next()) {
+    const int32 n = w.Index();
+    const LItemRecord* item = w.Get();
     if (item->shortcutKey == key && item->shortcutChar == m->a5 && item->shortcutMods == uInt32(m->a4)) {
       const bool take = item->enabled || m->flag == 0;
       m->a1 = take ? (*menu)->menuId : 0;
@@ -341,10 +340,10 @@ int32 LMenuProc(MenuProcMsg* m, MenuHandle menu) {
       break;
     case kMenuFindMnemonic:
       result = 0;
-      for (int32 n = 1; n <= (*menu)->itemCount && (item = Item(menu, n)); ++n)
-        if (item->mnemonic && item->mnemonic == uChar(m->a5)) {
+      for (Walk w(menu); w.Valid(); w.Next())
+        if ((item = w.Get())->mnemonic && item->mnemonic == uChar(m->a5)) {
           m->a1 = item->enabled ? (*menu)->menuId : 0;
-          m->a2 = item->enabled ? n : 0;
+          m->a2 = item->enabled ? w.Index() : 0;
           result = 1;
           break;
         }
@@ -426,9 +425,9 @@ int32 MHitLItem(MenuHandle menu, Point where, int32 previous, Bool32 flag) {
       if (result) m->currentItem = 0;
     }
   } else if (m->openChild) {
-    for (int32 n = 1; n <= count; ++n)
-      if (const LItemRecord* r = Item(menu, n); r && r->submenu == (*menu)->openChild) {
-        result = n;
+    for (Walk w(menu); w.Valid(); w.Next())
+      if (w.Get()->submenu == (*menu)->openChild) {
+        result = w.Index();
         break;
       }
   }
