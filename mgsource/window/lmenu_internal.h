@@ -19,6 +19,10 @@ bool IsSeparator(const LItemRecord* item);
 void SetMnemonic(LItemRecord* fields, ConstPStr shown, int32 position, int32 font);
 void Delete(MenuHandle menu, int32 first, int32 length);
 
+// Draws visible row `row` (0-based) of an open menu: an arrow row, an item
+// (highlighted when it is the current item) or an empty row.
+void DrawVisibleRow(MenuHandle menu, int32 row);
+
 // Items from `first` on, one record after the other.  It keeps an offset,
 // so the handle may move between steps (but must not change).
 class Walk {

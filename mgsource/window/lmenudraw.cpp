@@ -142,6 +142,17 @@ void DrawRow(MenuHandle menu, int32 n, const Rect& row, bool highlighted, bool p
 
 }  // namespace
 
+void lmenu::DrawVisibleRow(MenuHandle menu, int32 row) {
+  const MenuRecord* m = *menu;
+  const int32 rows = std::max(m->visibleRows, 1), first = std::max(m->firstVisible, 1), n = first + row;
+  int32 arrow = 0;
+  if (!m->scrollBar && row == 0 && first != 1) arrow = -1;
+  else if (!m->scrollBar && row == rows - 1 && first + rows - 1 < m->itemCount) arrow = 1;
+  Rect r;
+  MLItemRect(menu, n, &r);
+  DrawRow(menu, n, r, n == m->currentItem, false, arrow);
+}
+
 void MDrawScrollArrow(const Rect* row, Bool32 up) {
   if (!row) return;
   const int32 base = up ? 10 : 4, tip = up ? 4 : 10;

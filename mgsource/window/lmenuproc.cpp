@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mgsource/datetime.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/memory.h"
@@ -471,10 +472,22 @@ int32 MScrollToItem(MenuHandle menu, int32 item, Bool32 keep) {
   // item right above the down-arrow row (the last item needs none).
   int32 moved = item < firstShown ? (item <= 1 ? 1 : item - 1) : (item >= count ? count - rows + 1 : item - rows + 2);
   moved = std::clamp(moved, 1, std::max(count - rows + 1, 1));
-  if (moved != first) {
-    (*menu)->firstVisible = moved;
-    MDrawLItems(menu, 0, 0, 0, 0);
-    if ((*menu)->currentItem > 0) MDrawLItems(menu, 0, (*menu)->currentItem, 0, 0);
+  const int32 d = moved - first;
+  if (d == 0) return 1;
+  (*menu)->firstVisible = moved;
+  // The rows between the two arrow rows move by whole rows; the rows that
+  // came into view and the two edge rows (arrows may come or go) are drawn.
+  const int32 band = rows - 2, h = RowHeight(menu);
+  if (std::abs(d) < band) {
+    Rect area;
+    MLItemRect(menu, moved + 1, &area);
+    area.bottom = int16(area.top + band * h);
+    DScrollRect(&area, 0, -d * h, 0, gMenuColours.background, kWhiteColor);
+  }
+  for (int32 row = 0; row < rows; ++row) {
+    const bool edge = row == 0 || row == rows - 1;
+    const bool entered = d > 0 ? row >= rows - 1 - d : row <= -d;
+    if (edge || entered || std::abs(d) >= band) DrawVisibleRow(menu, row);
   }
   return 1;
 }

@@ -351,6 +351,32 @@ TEST_F(LMenus, MouseAndWheelStepsFollowTime) {
   EXPECT_EQ(wheel(1.0f), 1);
 }
 
+TEST_F(LMenus, ArrowScrollingDrawsWhatAFreshDrawShows) {
+  MenuHandle m = Numbered(12);
+  const struct {
+    int32 from, to, first;
+  } cases[] = {{4, 3, 2}, {4, 1, 1}, {4, 9, 6}, {4, 12, 8}, {1, 6, 3}, {8, 2, 1}, {3, 7, 4}};
+  MenuProcMsg draw{};
+  draw.code = kMenuDraw;
+  const auto pixels = [&] {
+    std::vector<uInt32> p;
+    for (int32 y = 0; y < RectHeight(&(*m)->size); ++y)
+      for (int32 x = 0; x < RectWidth(&(*m)->size); ++x) p.push_back(At(x, y));
+    return p;
+  };
+  for (const auto& c : cases) {
+    Open(m, 5, c.from);
+    (*m)->currentItem = 0;
+    LMenuProc(&draw, m);
+    EXPECT_EQ(MScrollToItem(m, c.to, 0), 1);
+    EXPECT_EQ((*m)->firstVisible, c.first) << c.from << "->" << c.to;
+    const std::vector<uInt32> scrolled = pixels();
+    PlatSurfaceClear(Surface(), 0xFFFFFF);
+    LMenuProc(&draw, m);
+    EXPECT_TRUE(scrolled == pixels()) << c.from << "->" << c.to;
+  }
+}
+
 TEST_F(LMenus, MenusAndBarMatchGolden) {
   MenuHandle sub = Numbered(1);
   MenuHandle m = Make({"Checked", "Save::Ctrl+S", "Sub", "-", "Off", "_Mnemonic", "--"});
