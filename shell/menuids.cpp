@@ -5,6 +5,7 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/lmenu.h"
 
 namespace {
 
@@ -236,6 +237,76 @@ int32 MenuCopyIfAttached(MenuHandle* subMenu) {
   MenuTableSet(newId, copy);
   *subMenu = copy;
   return 1;
+}
+
+namespace {
+
+// Shifts by `by` the positions of the menu's tracked records below `after`.
+void ShiftTracked(int32 menuId, int32 after, int32 by) {
+  TrackedMenu r;
+  for (int32 i = 0; i < Count(); ++i) {
+    Read(i, &r);
+    if (r.menuId != menuId || r.position <= after) continue;
+    r.position += by;
+    Write(i, r);
+  }
+}
+
+// The top menu id recorded for a menu's item, or the menu's own id.
+int32 TopMenuId(int32 owner, int32 menuId, int32 position) {
+  MenuFindTracked(&owner, &menuId, &position);
+  return menuId;
+}
+
+MenuHandle Attach(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item, bool copyCheck) {
+  if (!subMenu || !parent) return nullptr;
+  const bool copied = copyCheck && MenuCopyIfAttached(&subMenu);
+  const int32 top = TopMenuId(owner, MGetMenuID(parent), item);
+  MenuAttachRecord(owner, subMenu, parent, item, top, kTrackedUnplaced, copied ? 1 : 0);
+  return subMenu;
+}
+
+}  // namespace
+
+int32 MenuInsertItemAt(int32 owner, MenuHandle menu, ConstPStr text, int32 data, int32 position) {
+  if (!menu || !*menu) return 0;
+  const int32 count = MCountItems(menu);
+  const bool inside = position >= 0 && position <= count - 1;
+  static const uChar kSpace[] = {1, ' '};
+  const int32 after = inside ? position : -1;
+  const MgErr err = !text ? MInsertLSeparator(menu, nullptr, after, 0)
+                          : MInsertLItem(menu, text[0] ? text : kSpace, nullptr, 0, nullptr, 0, after, 0);
+  if (err) return 0;
+  const int32 at = inside ? position + 1 : MCountItems(menu);
+  const int32 id = MGetMenuID(menu);
+  const TrackedMenu record{owner, at, id, menu, data, TopMenuId(owner, id, at), 0};
+  if (inside) ShiftTracked(id, position, 1);
+  if (MenuTrackAppend(record) != kNoErr) {
+    if (inside) ShiftTracked(id, position + 1, -1);
+    MDeleteItem(menu, at);
+    return 0;
+  }
+  return at;
+}
+
+MenuHandle MenuAttachSubMenu(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item) {
+  return Attach(owner, subMenu, parent, item, true);
+}
+
+MenuHandle MenuAttachShared(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item) {
+  return Attach(owner, subMenu, parent, item, false);
+}
+
+MgErr MenuAttachRecord(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item, int32 subMenuId,
+                       int32 position, int32 flag) {
+  if (item == 0) DBAssert(__FILE__, __LINE__, "MenuAttachRecord: no item number");
+  const TrackedMenu record{owner, position, MGetMenuID(subMenu), subMenu, -1, subMenuId, int16(flag)};
+  if (MgErr err = MenuTrackAppend(record)) {
+    DBMgErr(__FILE__, __LINE__, err, "MenuAttachRecord: can't grow the tracked-menu list");
+    return err;
+  }
+  if (parent && item > 0 && item <= MCountItems(parent)) MSetLItemSubmenu(parent, item, subMenu);
+  return kNoErr;
 }
 
 void MenuDeleteTrailingSeparators(MenuHandle menu) {

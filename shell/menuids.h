@@ -68,6 +68,26 @@ QX_EXTERN_C void MenuReleaseTracked();
 // and returns 1; else 0.  A failed copy is reported and leaves *subMenu.
 QX_EXTERN_C int32 MenuCopyIfAttached(MenuHandle* subMenu);
 
+// Inserts an item (null text: a separator; empty text: " ") after the
+// 0-based position when it lies inside the menu, else at the end, shifts
+// the tracked records of the menu's items below it and records the item
+// with the owner, the data word and the top menu id MenuFindTracked gives.
+// The item's 1-based position, or 0 (nothing changed) when the item or the
+// record cannot be added.
+QX_EXTERN_C int32 MenuInsertItemAt(int32 owner, MenuHandle menu, ConstPStr text, int32 data, int32 position);
+// Attaches a sub-menu to an item of a parent and records it as not yet
+// placed; a sub-menu attached elsewhere already is replaced by a copy under
+// a new pop-up id, released with the tracked list.  The sub-menu attached,
+// or 0 when either menu is missing.
+QX_EXTERN_C MenuHandle MenuAttachSubMenu(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item);
+// The same without the copy: the sub-menu is shared.
+QX_EXTERN_C MenuHandle MenuAttachShared(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item);
+// Appends the record (owner, position, the sub-menu's id, the sub-menu, -1,
+// subMenuId, flag) and attaches the sub-menu to the parent's item when a
+// parent is given.  A failed growth is reported and returned.
+QX_EXTERN_C MgErr MenuAttachRecord(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item, int32 subMenuId,
+                                   int32 position, int32 flag);
+
 // Deletes items from the end while the last one's text is "-".
 QX_EXTERN_C void MenuDeleteTrailingSeparators(MenuHandle menu);
 // The position of the n-th separator (n below 1 counts as 1), or -1.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/engine_test_support.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/lmenu.h"
 #include "shell/menuids.h"
 
 namespace {
@@ -125,6 +127,57 @@ TEST_F(MenuIDTest, AnAttachedSubMenuIsCopiedUnderANewPopupId) {
   EXPECT_EQ(MenuTableGet(sub + 1), m);
   MDisposeMenu(m);
   MDisposeMenu(given);
+}
+
+TEST_F(MenuIDTest, InsertedItemsShiftTheRecordsBelowAndSubMenusAttach) {
+  MenuHandle menu = nullptr, sub = nullptr, other = nullptr;
+  ASSERT_EQ(MNewLMenu(&menu, nullptr, 130), kNoErr);
+  ASSERT_EQ(MNewLMenu(&sub, nullptr, NewPopupMenuID()), kNoErr);
+  ASSERT_EQ(MNewLMenu(&other, nullptr, 131), kNoErr);
+  EXPECT_EQ(MenuInsertItemAt(7, menu, reinterpret_cast<ConstPStr>("\x01" "a"), 11, -1), 1);
+  EXPECT_EQ(MenuInsertItemAt(7, menu, nullptr, 12, 5), 2);
+  EXPECT_EQ(MenuInsertItemAt(7, other, reinterpret_cast<ConstPStr>("\x01" "o"), 20, -1), 1);
+  EXPECT_EQ(MenuInsertItemAt(7, menu, reinterpret_cast<ConstPStr>("\x00"), 13, 0), 1);
+  const struct {
+    int32 item;
+    const char* text;
+    int32 data;
+  } items[] = {{1, " ", 13}, {2, "a", 11}, {3, "-", 12}};
+  for (const auto& c : items) {
+    Str255 text;
+    MGetItemText(menu, c.item, text);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), text[0]), c.text);
+    int32 owner = 0, id = 130, position = c.item;
+    ASSERT_EQ(MenuFindTracked(&owner, &id, &position), 1) << c.item;
+    EXPECT_EQ(position, c.data);
+    EXPECT_EQ(id, 130);
+  }
+  // A failure of either growth changes nothing.
+  for (int32 nth = 1; nth <= 2; ++nth) {
+    MemFailNthAllocation(nth);
+    EXPECT_EQ(MenuInsertItemAt(7, menu, reinterpret_cast<ConstPStr>("\x01" "b"), 14, 0), 0) << nth;
+    MemFailNthAllocation(0);
+    MemFullReset();
+    EXPECT_EQ(MCountItems(menu), 3);
+    EXPECT_EQ(MenuTrackedCount(), 4);
+  }
+  // Attached once: recorded unplaced under the parent; elsewhere: a copy.
+  EXPECT_EQ(MenuAttachSubMenu(7, sub, menu, 2), sub);
+  EXPECT_EQ(MGetLItemPtr(menu, 2)->submenu, sub);
+  MenuHandle copy = MenuAttachSubMenu(7, sub, other, 1);
+  ASSERT_NE(copy, sub);
+  EXPECT_EQ(MGetLItemPtr(other, 1)->submenu, copy);
+  EXPECT_EQ(MenuAttachShared(7, sub, other, 1), sub);
+  TrackedMenu r{};
+  ASSERT_TRUE(MenuTrackedAt(5, &r));
+  EXPECT_EQ(r.menu, copy);
+  EXPECT_EQ(r.parentId, 131);
+  EXPECT_EQ(r.releaseFlag, 1);
+  EXPECT_EQ(MenuAttachSubMenu(7, nullptr, menu, 1), nullptr);
+  MenuReleaseTracked();  // disposes the copy
+  MDisposeMenu(sub);
+  MDisposeMenu(other);
+  MDisposeMenu(menu);
 }
 
 // A 16-bit count cannot hold a 65,536th record: the append is refused.
