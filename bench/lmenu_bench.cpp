@@ -22,16 +22,16 @@ bool Start() {
   return started;
 }
 
-std::vector<std::string> Specs(int32 n) {
-  std::vector<std::string> specs{"Bench"};
+std::vector<std::string> Entries(int32 n) {
+  std::vector<std::string> entries{"Bench"};
   for (int32 i = 1; i <= n; ++i)
-    specs.push_back("Menu item number " + std::to_string(i) + ":NAME_" + std::to_string(i) + (i % 5 ? "" : ":Mk+S"));
-  return specs;
+    entries.push_back("Menu item number " + std::to_string(i) + ":NAME_" + std::to_string(i) + (i % 5 ? "" : ":Mk+S"));
+  return entries;
 }
 
 MenuHandle FromStrings(int32 n) {
   rsrcw::Writer w(FourCC("QXRS"), 0);
-  w.Add(FourCC("STR#"), 700, rsrcw::StrList(Specs(n)));
+  w.Add(FourCC("STR#"), 700, rsrcw::StrList(Entries(n)));
   const rsrcw::Bytes file = w.Write();
   UHandle image = AZNewHandle(int32(file.size()));
   std::memcpy(*image, file.data(), file.size());

@@ -249,11 +249,11 @@ MgErr MAppendLItemsFromStrings(RsrcFileRef file, int32 listId, MenuHandle menu, 
   if (!ListMenu(menu)) return kArgErr;
   MgErr err = kNoErr;
   for (int32 index = first, added = 0; limit < 0 || added < limit; ++index, ++added) {
-    uChar spec[256], text[256], name[256];
-    if (RGetIndString(file, spec, listId, index) != kNoErr) break;
+    uChar entry[256], text[256], name[256];
+    if (RGetIndString(file, entry, listId, index) != kNoErr) break;
     int32 character = 0, keyCode = 0;
     uInt32 modifiers = 0;
-    MParseShortcutSpec(spec, text, name, &character, &keyCode, &modifiers);
+    MParseShortcutSpec(entry, text, name, &character, &keyCode, &modifiers);
     const uInt32 key = uInt32(index - 1);
     err = PView(text) == "-" ? MInsertLSeparator(menu, name, -1, key)
                              : MInsertLItem(menu, text, name, 0, nullptr, 0, -1, key);
@@ -264,7 +264,7 @@ MgErr MAppendLItemsFromStrings(RsrcFileRef file, int32 listId, MenuHandle menu, 
   return err;
 }
 
-void MParseShortcutSpec(ConstPStr spec, PStr text, PStr name, int32* character, int32* keyCode,
+void MParseShortcutSpec(ConstPStr entry, PStr text, PStr name, int32* character, int32* keyCode,
                         uInt32* modifiers) {
   struct Named {
     const char* name;
@@ -285,7 +285,7 @@ void MParseShortcutSpec(ConstPStr spec, PStr text, PStr name, int32* character, 
   };
   int32 ch = 0, key = 0;
   uInt32 mods = 0;
-  std::string_view rest = PView(spec), fields[3];
+  std::string_view rest = PView(entry), fields[3];
   for (int32 f = 0; f < 2; ++f) {
     const size_t colon = rest.find(':');
     fields[f] = rest.substr(0, colon);

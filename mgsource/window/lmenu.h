@@ -72,7 +72,7 @@ QX_EXTERN_C MgErr MNewLMenuFromStrings(RsrcFileRef file, int32 listId, int32 men
 QX_EXTERN_C MgErr MAppendLItemsFromStrings(RsrcFileRef file, int32 listId, MenuHandle menu, int32 first,
                                            int32 limit);
 // "text:name:keys", keys joined by "+".  name may be null.
-QX_EXTERN_C void MParseShortcutSpec(ConstPStr spec, PStr text, PStr name, int32* character, int32* keyCode,
+QX_EXTERN_C void MParseShortcutSpec(ConstPStr entry, PStr text, PStr name, int32* character, int32* keyCode,
                                     uInt32* modifiers);
 
 // ---- insertion and change

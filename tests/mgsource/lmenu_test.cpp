@@ -1,4 +1,4 @@
-// List menus: item specifications, item records, groups and links, the
+// List menus: item entries, item records, groups and links, the
 // procedure's messages and steps, and drawing against goldens.
 #include <gtest/gtest.h>
 
@@ -66,11 +66,11 @@ class LMenus : public DrawWindow {
     TXFinishFonts();
     DrawWindow::TearDown();
   }
-  // A list menu read from a string list: the title, then item specs.
-  MenuHandle Make(const std::vector<std::string>& specs, int32 id = 9) {
+  // A list menu read from a string list: the title, then item entries.
+  MenuHandle Make(const std::vector<std::string>& entries, int32 id = 9) {
     rsrcw::Writer w(FourCC("QXRS"), 0);
     std::vector<std::string> all{"Menu"};
-    all.insert(all.end(), specs.begin(), specs.end());
+    all.insert(all.end(), entries.begin(), entries.end());
     w.Add(FourCC("STR#"), 500, rsrcw::StrList(all));
     const RsrcFileRef file = FuzzOpenRsrcImage(w.Write());
     EXPECT_NE(file, 0u);
@@ -81,9 +81,9 @@ class LMenus : public DrawWindow {
     return m;
   }
   MenuHandle Numbered(int32 n) {
-    std::vector<std::string> specs;
-    for (int32 i = 1; i <= n; ++i) specs.push_back("Item " + std::to_string(i) + ":n" + std::to_string(i));
-    return Make(specs);
+    std::vector<std::string> entries;
+    for (int32 i = 1; i <= n; ++i) entries.push_back("Item " + std::to_string(i) + ":n" + std::to_string(i));
+    return Make(entries);
   }
   void Open(MenuHandle m, int32 rows, int32 first = 1) {
     (*m)->visibleRows = rows;
@@ -104,9 +104,9 @@ class LMenus : public DrawWindow {
   std::vector<MenuHandle> menus_;
 };
 
-TEST_F(LMenus, SpecificationsGiveTextNameAndShortcut) {
+TEST_F(LMenus, EntriesGiveTextNameAndShortcut) {
   const struct {
-    const char* spec;
+    const char* entry;
     const char* text;
     const char* name;
     uChar mnemonic;
@@ -122,22 +122,22 @@ TEST_F(LMenus, SpecificationsGiveTextNameAndShortcut) {
       {"-", "-", "", 0, 0, 0, 0, false},
       {"--", "--", "", 0, 0, 0, 0, true},
   };
-  std::vector<std::string> specs;
-  for (const auto& c : cases) specs.push_back(c.spec);
-  MenuHandle m = Make(specs);
+  std::vector<std::string> entries;
+  for (const auto& c : cases) entries.push_back(c.entry);
+  MenuHandle m = Make(entries);
   ASSERT_EQ(MCountItems(m), int32(std::size(cases)));
   for (int32 n = 1; n <= MCountItems(m); ++n) {
     const auto& c = cases[n - 1];
     const LItemRecord* r = MGetLItemPtr(m, n);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(r) % 4, 0u) << c.spec;
-    EXPECT_EQ(Text(m, n), c.text) << c.spec;
-    EXPECT_EQ(S(MLItemString(r, 1)), c.name) << c.spec;
-    EXPECT_EQ(r->mnemonic, c.mnemonic) << c.spec;
-    EXPECT_EQ(r->shortcutChar, c.ch) << c.spec;
-    EXPECT_EQ(r->shortcutKey, c.key) << c.spec;
-    EXPECT_EQ(r->shortcutMods, c.storedMods) << c.spec;
-    EXPECT_EQ(r->enabled != 0, c.enabled) << c.spec;
-    EXPECT_EQ(r->itemKey, uInt32(n)) << c.spec;
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(r) % 4, 0u) << c.entry;
+    EXPECT_EQ(Text(m, n), c.text) << c.entry;
+    EXPECT_EQ(S(MLItemString(r, 1)), c.name) << c.entry;
+    EXPECT_EQ(r->mnemonic, c.mnemonic) << c.entry;
+    EXPECT_EQ(r->shortcutChar, c.ch) << c.entry;
+    EXPECT_EQ(r->shortcutKey, c.key) << c.entry;
+    EXPECT_EQ(r->shortcutMods, c.storedMods) << c.entry;
+    EXPECT_EQ(r->enabled != 0, c.enabled) << c.entry;
+    EXPECT_EQ(r->itemKey, uInt32(n)) << c.entry;
   }
   // The raw modifiers before MSetItemShortcut keeps only 0x22.
   uChar text[256];
