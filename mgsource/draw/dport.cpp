@@ -12,6 +12,7 @@
 #include "platform/qx_region.h"
 
 DDrawState gDrawState{};
+DNotedWindow gNotedWindow{};
 DImageColours gImageColours{kBlackColor, kWhiteColor, kBlackColor, kWhiteColor};
 
 void DResetImageColours() { gImageColours = DImageColours{kBlackColor, kWhiteColor, kBlackColor, kWhiteColor}; }

@@ -102,6 +102,18 @@ struct DDrawState {
 };
 extern DDrawState gDrawState;
 
+// The window beneath nested image targets: IOpen notes the window and its
+// origin when it opens an image over a window target, and IClose forgets
+// them when it returns to a window.  The window's origin moving meanwhile
+// (a scroll while drawing offscreen) moves the noted origin and leaves the
+// image's own drawing origin alone; the window target comes back with it.
+struct DNotedWindow {
+  int32 window;  // 0: none
+  int32 originH;
+  int32 originV;
+};
+extern DNotedWindow gNotedWindow;
+
 // The colours images are drawn in when their caller gives none: foreground
 // and background, and the pair used instead on black-and-white ports.
 // They belong to the port layer, not to a target, so attaching and

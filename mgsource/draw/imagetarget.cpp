@@ -226,6 +226,12 @@ void IOpen(int32 image, ImageSaveRecord* save) {
     save->target = int32(s.target);
     return;
   }
+  // Over a window target, the window and its origin are noted for the port.
+  if (s.target && IKindOf(int32(s.target)) == kImageWindow) {
+    Point origin{0, 0};
+    WGetOrigin(s.window, &origin);
+    gNotedWindow = DNotedWindow{s.window, origin.h, origin.v};
+  }
   save->dc = s.dc;
   save->memDc = s.memDc;
   save->obtainedDc = s.obtainedDc;
@@ -285,6 +291,19 @@ int32 IClose(int32 image, ImageSaveRecord* save) {
     s.recording = save->recording;
     s.bounds = save->bounds;
     s.pageWindow = IKindOf(back) == kImageWindow && WGetStyle(save->window) == kWStyleRecordOnly ? 1 : 0;
+    if (IKindOf(back) == kImageWindow) {
+      // Back on the window: at the origin noted for it, which followed the
+      // window while the images were open (its clip with it), and the note
+      // is forgotten.
+      if (gNotedWindow.window && gNotedWindow.window == save->window) {
+        const int32 dh = gNotedWindow.originH - save->originH, dv = gNotedWindow.originV - save->originV;
+        if ((dh || dv) && !DEmptyRect(&save->clip)) DOffsetRect(&save->clip, int16(dh), int16(dv));
+        s.originH = gNotedWindow.originH;
+        s.originV = gNotedWindow.originV;
+        WGetRect(save->window, &s.bounds);
+      }
+      gNotedWindow = DNotedWindow{};
+    }
     DSetPortTarget(back);
   } else {
     // Nothing to go back to: the contexts are let go of.

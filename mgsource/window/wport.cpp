@@ -225,9 +225,17 @@ WindowRef WKeptPort() {
 void WPortFollowOrigin(WindowRef window) {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
   DDrawState& s = gDrawState;
-  if (!window || s.window != window || gCurrent.load() != window) return;
+  if (!window) return;
   Point origin{0, 0};
   WGetOrigin(window, &origin);
+  const int32 target = int32(s.target);
+  if (target && IKindOf(target) != kImageWindow) {
+    // An image is open over the window: its own origin stays; the window's
+    // noted origin moves, for the window target coming back.
+    if (gNotedWindow.window == window) gNotedWindow.originH = origin.h, gNotedWindow.originV = origin.v;
+    return;
+  }
+  if (s.window != window || gCurrent.load() != window) return;
   s.originH = origin.h;
   s.originV = origin.v;
   WGetRect(window, &s.bounds);

@@ -340,6 +340,30 @@ TEST_F(ImageDraw, TargetsNestAndRefusedKindsChangeNothing) {
   EXPECT_TRUE(PlatIsMetafile(PlatMetafile(IEntryOf(meta).data)));
 }
 
+TEST_F(ImageDraw, AWindowScrolledUnderAnOpenImageComesBackAtItsNewOrigin) {
+  const int32 pixmap = Pixmap(Rect{10, 10, 30, 30}, 0);
+  ImageSaveRecord save;
+  IOpen(pixmap, &save);
+  EXPECT_EQ(gNotedWindow.window, window_);
+  WSetOrigin(window_, Point{5, 7});  // v, h
+  EXPECT_TRUE(gNotedWindow.originH == 7 && gNotedWindow.originV == 5);
+  // The pixmap keeps drawing in its own coordinates.
+  DSelectNormPen(0xFF0000, kBlackColor);
+  const Rect corner{10, 10, 12, 12};
+  DPaintRect(&corner);
+  EXPECT_EQ(PixAt(pixmap, 0, 0), 0xFF0000u);
+  EXPECT_EQ(IClose(pixmap, &save), kImageWindow);
+  EXPECT_TRUE(gDrawState.originH == 7 && gDrawState.originV == 5);
+  EXPECT_EQ(gNotedWindow.window, 0);
+  // The window's own drawing lands at its new origin.
+  PlatSurfaceClear(Surface(), 0xFFFFFF);
+  DSelectNormPen(0xFF0000, kBlackColor);
+  const Rect at{5, 7, 6, 8};
+  DPaintRect(&at);
+  EXPECT_EQ(At(0, 0), 0xFF0000u);
+  EXPECT_EQ(Changed(), 1);
+}
+
 TEST_F(ImageDraw, PixmapBoundsChangeKeepingPixelsWhenAsked) {
   const int32 meta = Metafile(false);
   const Rect small{0, 0, 10, 10}, big{0, 0, 20, 20};
