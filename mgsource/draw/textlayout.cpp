@@ -426,6 +426,7 @@ class LineMaker {
       }
     }
     inline_ = !fixed_ && s_.runCount < 2 && s_.additive;
+    plain_ = inline_ && !password_ && !rightJustified_;
     fw_ = &s_.fonts[size_t(s_.single)];
     if (inline_) fw_->MeasureAll();
     const int32 star = inline_ ? fw_->Of('*') : 0;
@@ -466,6 +467,10 @@ class LineMaker {
     const int32 pe = std::min(nextCr_, nextLf_);
     int32 end = lineStart;
     int64 lineWidth = 0;  // of lineStart..end; widths add word by word
+    if (plain_) {
+      PlainWords(lineStart, pe, &end, &lineWidth);
+      return Finish(lineStart, pe, end, lineWidth, out);
+    }
     // Plain text in one font adds byte widths while it scans.
     const bool sums = inline_;
     const int16* widths = fw_->w;
@@ -477,7 +482,7 @@ class LineMaker {
       if (!password_)
         for (; i < pe && IsBlank(t[i]); ++i) wordWidth += widths[t[i]];
       if (i < pe) {
-        const int32 limit = int32(std::min<int64>(pe, int64(i) + scanLimit_));
+        const int32 limit = pe - i > scanLimit_ ? i + scanLimit_ : pe;
         // A character's cell holds its width and what it does to the word;
         // a word is at most as many bytes as the view is wide, so 32 bits
         // hold its width.
@@ -511,29 +516,82 @@ class LineMaker {
         }
         continue;
       }
-      if (!wordWrap_ || end == lineStart) {
-        // As many characters as fit, at least one.
-        int32 z = end;
-        int64 w = lineWidth;
-        while (z < wordEnd) {
-          const int64 next = fixed_ ? FixedWidth(z + 1 - lineStart) : w + CharWidth(z);
-          if (next > avail_) break;
-          w = next;
-          ++z;
-        }
-        if (z == lineStart) {
-          w = fixed_ ? FixedWidth(1) : w + CharWidth(z);
-          ++z;
-        }
-        end = z;
-        lineWidth = w;
-      }
+      Overflow(lineStart, wordEnd, &end, &lineWidth);
       break;
     }
+    return Finish(lineStart, pe, end, lineWidth, out);
+  }
+
+  // A word ending at wordEnd did not fit on the line: in kind 1, or when it
+  // is the line's first word, the line takes as many characters as fit, at
+  // least one; in kind 4 it ends where it is.
+  void Overflow(int32 lineStart, int32 wordEnd, int32* endIo, int64* widthIo) {
+    if (wordWrap_ && *endIo != lineStart) return;
+    int32 z = *endIo;
+    int64 w = *widthIo;
+    while (z < wordEnd) {
+      const int64 next = fixed_ ? FixedWidth(z + 1 - lineStart) : w + CharWidth(z);
+      if (next > avail_) break;
+      w = next;
+      ++z;
+    }
+    if (z == lineStart) {
+      w = fixed_ ? FixedWidth(1) : w + CharWidth(z);
+      ++z;
+    }
+    *endIo = z;
+    *widthIo = w;
+  }
+
+  bool Finish(int32 lineStart, int32 pe, int32 end, int64 lineWidth, LineSpan* out) const {
     const int32 content = end;
-    if (end == pe) end += BreakLength(t, n, pe);  // the break goes with the line
+    if (end == pe) end += BreakLength(s_.text, s_.n, pe);  // the break goes with the line
     *out = {lineStart, content, end, fixed_ ? -1 : lineWidth};
     return true;
+  }
+
+  // The words of a line of plain text in one font whose widths add, blanks
+  // going with the word before them: the common case, scanned with the
+  // byte cells alone.  The same lines as the general loop above.
+  void PlainWords(int32 lineStart, int32 pe, int32* endOut, int64* widthOut) {
+    const uChar* const t = s_.text;
+    const uInt32* const cells = cells_;
+    const int64 avail = avail_;
+    const int32 scanLimit = scanLimit_;
+    int64 lineWidth = 0;
+    int32 end = lineStart, i = lineStart;
+    int64 wordWidth = 0;
+    for (; i < pe && IsBlank(t[i]); ++i) wordWidth += cells[t[i]] & 0xFFFF;  // the first word's leading blanks
+    for (;;) {
+      if (i < pe) {
+        const int32 limit = pe - i > scanLimit ? i + scanLimit : pe;
+        int32 word = int32(cells[t[i]] & 0xFFFF);
+        for (++i; i < limit; ++i) {
+          const uInt32 cell = cells[t[i]];
+          if (cell >> 16) {
+            if ((cell >> 16) != kBlankChar) word += int32(cell & 0xFFFF), ++i;  // punctuation ends the word after it
+            break;
+          }
+          word += int32(cell);
+        }
+        wordWidth += word;
+      }
+      const int64 withWord = lineWidth + wordWidth;
+      if (withWord > avail) {
+        Overflow(lineStart, i, &end, &lineWidth);
+        break;
+      }
+      end = i;
+      lineWidth = withWord;
+      int64 blanks = 0;
+      for (; end < pe && IsBlank(t[end]); ++end) blanks += cells[t[end]] & 0xFFFF;
+      lineWidth += blanks;
+      if (end >= pe) break;
+      i = end;
+      wordWidth = 0;
+    }
+    *endOut = end;
+    *widthOut = lineWidth;
   }
 
   Snapshot& s_;
@@ -544,6 +602,7 @@ class LineMaker {
   bool rightJustified_ = false, password_ = false, wordWrap_ = false;
   bool fixed_ = false;
   bool inline_ = false;           // one font whose byte widths add
+  bool plain_ = false;            // and neither password nor right-justified text
   uInt32 cells_[256];             // per byte: what it does to a word << 16 | its width when inline_
   FontWidths* fw_ = nullptr;
   int32 advance_ = 1, overhang_ = 0;
