@@ -788,14 +788,17 @@ void Layout(TRecord r) {
       dest.bottom = dest.top + pinned(total);
       break;
     case kTRKindBox: {
+      // The box starts as the view less its left column and is aligned
+      // inside that: left, right or centred (halves truncated).  The view
+      // then follows the box, one column wider on the left, so that laying
+      // the box out again from it gives the same box.
       int32 left = view.left + 1;
       if ((s.mode & kTRModeJustify) == kTRJustifyRight) left = view.right - widest;
-      else if ((s.mode & kTRModeJustify) == kTRJustifyCentre) left = view.left + (viewWidth - widest) / 2;
+      else if ((s.mode & kTRModeJustify) == kTRJustifyCentre) left = view.left + 1 + (viewWidth - 1 - widest) / 2;
       dest = LRect{view.top, left, view.top + pinned(total), left + widest};
-      // The view follows the box, its right edge one less.
       TRData(r)->view = Rect{int16(view.top), int16(std::clamp(dest.left - 1, -32768, 32767)),
                              int16(std::clamp(dest.bottom, -32768, 32767)),
-                             int16(std::clamp(dest.right - 1, -32768, 32767))};
+                             int16(std::clamp(dest.right, -32768, 32767))};
       break;
     }
     default:

@@ -667,6 +667,24 @@ TEST_F(TextLines, RelayoutMarksWidenAndWholeLinesAreWideAtMost32767) {
   TDispose(wide);
 }
 
+TEST_F(TextLines, ABoxLaidOutAgainStaysWhereItIs) {
+  // Lines 40 pixels narrower than the view: each alignment moves the box.
+  const int32 widest = Width("wider line");
+  const struct {
+    uInt32 justify;
+    int32 left;
+  } rows[] = {{0, 1}, {kTRJustifyRight, 41}, {kTRJustifyCentre, 21}};
+  for (const auto& row : rows) {
+    TRecord r = Laid(kTRKindBox | row.justify, "box\nwider line", widest + 40);
+    LRect first{}, again{};
+    TGetRect(r, nullptr, &first);
+    EXPECT_TRUE(first.left == row.left && first.right == row.left + widest) << row.justify;
+    for (int32 i = 0; i < 3; ++i, TMarkRelayout(r, -1, 0, 0)) TGetRect(r, nullptr, &again);  // laid out twice more
+    EXPECT_EQ(std::memcmp(&first, &again, sizeof first), 0) << row.justify;
+    TDispose(r);
+  }
+}
+
 TEST_F(TextLines, OffsetsAndPointsAgreeAtEveryBoundary) {
   const std::string text = "usr/local/share/doc/more/words/here";
   for (uInt32 justify : {0u, uInt32(kTRJustifyRight), uInt32(kTRJustifyCentre)}) {
