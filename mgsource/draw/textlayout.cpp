@@ -728,9 +728,16 @@ void Layout(TRecord r) {
   const int32 oldCount = incremental ? int32(GetNative32(*h + kTLCount)) : 0;
   const int32 first = incremental ? change.first : 0;
 
-  // New lines until one starts where a moved old one does.
-  std::vector<LineSpan> spans;
-  spans.reserve(kScratchGrowth);
+  // New lines until one starts where a moved old one does, each measured
+  // as it is made.
+  std::vector<TLineEntry> made;
+  made.reserve(kScratchGrowth);
+  int64 madeHeight = 0;
+  const auto add = [&](const LineSpan& sp) {
+    if (made.size() == made.capacity()) made.reserve(made.size() + kScratchGrowth);
+    made.push_back(MakeEntry(s, sp));
+    madeHeight += made.back().height;
+  };
   int32 keep = -1, k = first + 1;
   LineSpan span{};
   for (bool more = maker.Next(incremental ? StartAt(h, first) : 0, &span); more;
@@ -742,20 +749,11 @@ void Layout(TRecord r) {
         break;
       }
     }
-    if (spans.size() == spans.capacity()) spans.reserve(spans.size() + kScratchGrowth);
-    spans.push_back(span);
+    add(span);
     if (span.next >= n) break;
   }
   // A text ending in a break has a last line at its end.
-  if (keep < 0 && maker.FinalLine() && (spans.empty() || spans.back().start != n)) spans.push_back({n, n, n, 0});
-
-  std::vector<TLineEntry> made;
-  made.reserve(spans.size());
-  int64 madeHeight = 0;
-  for (const LineSpan& sp : spans) {
-    made.push_back(MakeEntry(s, sp));
-    madeHeight += made.back().height;
-  }
+  if (keep < 0 && maker.FinalLine() && (made.empty() || made.back().start != n)) add(LineSpan{n, n, n, 0});
   int64 replacedHeight = 0;
   for (int32 i = first, end = keep < 0 ? oldCount : keep; incremental && i < end; ++i) replacedHeight += HeightAt(h, i);
   if (WriteTable(r, first, made, keep, incremental ? change.delta : 0) != kNoErr) return;
