@@ -429,6 +429,10 @@ class LineMaker {
     plain_ = inline_ && !password_ && !rightJustified_;
     fw_ = &s_.fonts[size_t(s_.single)];
     if (inline_) fw_->MeasureAll();
+    if (inline_ && !password_) {
+      for (int32 c = 0; c < 256; ++c) cells_[c] = uInt32(kCharKinds.of[c]) << 16 | uInt16(fw_->w[c]);
+      return;
+    }
     const int32 star = inline_ ? fw_->Of('*') : 0;
     for (int32 c = 0; c < 256; ++c) {
       uInt32 kind = kCharKinds.of[c];
@@ -462,8 +466,10 @@ class LineMaker {
       scanFrom_ = lineStart;
       nextCr_ = nextLf_ = -1;
     }
-    if (nextCr_ < lineStart) nextCr_ = Find('\r', lineStart);
-    if (nextLf_ < lineStart) nextLf_ = Find('\n', lineStart);
+    // A CR is looked for only up to the next LF (nextCr_ = nextLf_: none
+    // before it), so text without CRs is not read to its end per line.
+    if (nextLf_ < lineStart) nextLf_ = Find('\n', lineStart, s_.n);
+    if (nextCr_ < lineStart || nextCr_ > nextLf_) nextCr_ = Find('\r', lineStart, nextLf_);
     const int32 pe = std::min(nextCr_, nextLf_);
     int32 end = lineStart;
     int64 lineWidth = 0;  // of lineStart..end; widths add word by word
@@ -606,12 +612,14 @@ class LineMaker {
   uInt32 cells_[256];             // per byte: what it does to a word << 16 | its width when inline_
   FontWidths* fw_ = nullptr;
   int32 advance_ = 1, overhang_ = 0;
-  // The next CR and LF at or after the positions asked since scanFrom_.
+  // The next LF at or after the positions asked since scanFrom_, and the
+  // next CR before it (nextLf_ when none).
   int32 scanFrom_ = INT32_MAX, nextCr_ = 0, nextLf_ = 0;
 
-  int32 Find(char c, int32 from) const {
-    const void* at = std::memchr(s_.text + from, c, size_t(s_.n - from));
-    return at ? int32(static_cast<const uChar*>(at) - s_.text) : s_.n;
+  // The first c in from..to, else to.
+  int32 Find(char c, int32 from, int32 to) const {
+    const void* at = to > from ? std::memchr(s_.text + from, c, size_t(to - from)) : nullptr;
+    return at ? int32(static_cast<const uChar*>(at) - s_.text) : to;
   }
 };
 
@@ -705,7 +713,12 @@ MgErr WriteTable(TRecord r, int32 first, const std::vector<TLineEntry>& made, in
     UPtr base = *h + kTLHeader;
     std::memmove(base + to * kTLEntrySize, base + keep * kTLEntrySize, size_t(tail) * kTLEntrySize);
     if (delta)
-      for (int32 i = to; i < count; ++i) PutNative32(base + i * kTLEntrySize, uInt32(StartAt(h, i) + delta));
+      for (UPtr p = base + to * kTLEntrySize, stop = base + count * kTLEntrySize; p < stop; p += kTLEntrySize) {
+        uInt32 start;
+        std::memcpy(&start, p, 4);  // the table is in native order
+        start += uInt32(delta);
+        std::memcpy(p, &start, 4);
+      }
   }
   if (size < oldSize) DSSetHandleSize(h, size);  // shrinking keeps the block
   if (!made.empty()) std::memcpy(*h + kTLHeader + first * kTLEntrySize, made.data(), made.size() * kTLEntrySize);
