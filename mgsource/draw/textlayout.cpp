@@ -302,6 +302,10 @@ int32 ContentEnd(const uChar* t, int32 start, int32 end, bool hex) {
 struct LineSpan {
   int32 start, contentEnd, next;
   int64 width;
+  // Where the last word that fitted ends, before its blanks, and the
+  // line's width there (-1: not known).
+  int32 wordStop = -1;
+  int64 wordStopWidth = 0;
 };
 
 TLineEntry MakeEntry(Snapshot& s, const LineSpan& span) {
@@ -313,6 +317,7 @@ TLineEntry MakeEntry(Snapshot& s, const LineSpan& span) {
   int32 trimmedEnd = content;
   while (trimmedEnd > start && IsBlank(s.text[trimmedEnd - 1])) --trimmedEnd;
   if (trimmedEnd == content) e.trimmed = e.width;
+  else if (trimmedEnd == span.wordStop) e.trimmed = Pin16(span.wordStopWidth);
   else if (s.additive) e.trimmed = Pin16(width - RangeWidth64(s, trimmedEnd, content - trimmedEnd));
   else e.trimmed = Pin16(RangeWidth64(s, start, trimmedEnd - start));
   return e;
@@ -475,7 +480,10 @@ class LineMaker {
     int64 lineWidth = 0;  // of lineStart..end; widths add word by word
     if (plain_) {
       PlainWords(lineStart, pe, &end, &lineWidth);
-      return Finish(lineStart, pe, end, lineWidth, out);
+      Finish(lineStart, pe, end, lineWidth, out);
+      out->wordStop = wordStop_;
+      out->wordStopWidth = wordStopWidth_;
+      return true;
     }
     // Plain text in one font adds byte widths while it scans.
     const bool sums = inline_;
@@ -567,9 +575,12 @@ class LineMaker {
     int64 lineWidth = 0;
     int32 end = lineStart, i = lineStart;
     int64 wordWidth = 0;
+    int32 wordStop = -1;
+    int64 wordStopWidth = 0;
     for (; i < pe && IsBlank(t[i]); ++i) wordWidth += cells[t[i]] & 0xFFFF;  // the first word's leading blanks
     for (;;) {
-      if (i < pe) {
+      const bool hasWord = i < pe;
+      if (hasWord) {
         const int32 limit = pe - i > scanLimit ? i + scanLimit : pe;
         int32 word = int32(cells[t[i]] & 0xFFFF);
         for (++i; i < limit; ++i) {
@@ -589,6 +600,7 @@ class LineMaker {
       }
       end = i;
       lineWidth = withWord;
+      if (hasWord) wordStop = end, wordStopWidth = lineWidth;
       int64 blanks = 0;
       for (; end < pe && IsBlank(t[end]); ++end) blanks += cells[t[end]] & 0xFFFF;
       lineWidth += blanks;
@@ -598,6 +610,8 @@ class LineMaker {
     }
     *endOut = end;
     *widthOut = lineWidth;
+    wordStop_ = wordStop;
+    wordStopWidth_ = wordStopWidth;
   }
 
   Snapshot& s_;
@@ -615,6 +629,9 @@ class LineMaker {
   // The next LF at or after the positions asked since scanFrom_, and the
   // next CR before it (nextLf_ when none).
   int32 scanFrom_ = INT32_MAX, nextCr_ = 0, nextLf_ = 0;
+  // The last fitted word's end and the line's width there (PlainWords).
+  int32 wordStop_ = -1;
+  int64 wordStopWidth_ = 0;
 
   // The first c in from..to, else to.
   int32 Find(char c, int32 from, int32 to) const {
