@@ -18,20 +18,26 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <string>
 #include <vector>
 
+#include "golden_image.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dprims.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/textlayout.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/sbar.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/textdraw.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
@@ -1168,6 +1174,154 @@ TEST_F(X11, DraggingARecordsThumbScrollsItsText) {
   WDestroyAllWindows();
   TXFinishFonts();
   DDisposeDraw();
+}
+
+}  // namespace
+
+namespace {
+
+TRecord gEdited = nullptr;
+int32 EditingRecordWindow(WEventRecord* e, uInt32) {
+  if (!gEdited || (e->code != weWindDraw && e->code != weKey && e->code != weMouseDown)) return 0;
+  WPortState saved;
+  WSetup(e->window, &saved);
+  if (e->code == weWindDraw) TDraw(gEdited);
+  else if (e->code == weKey) TKey(gEdited, e->keyCode, e->character, e->modifiers, 1);
+  else TClick(gEdited, WordToPoint(e->where), (e->modifiers & kWModTripleClick) == kWModDoubleClick ? kTClickWord : 0);
+  WRestore(&saved);
+  return 0;
+}
+
+// The input of the record test: clicks (a double-click when twice) and
+// typed text at screen points.
+struct EditInput {
+  std::function<void(int, int, int)> click;
+  std::function<void(const std::string&)> type;
+};
+
+constexpr Rect kEditPlace{100, 100, 130, 260};
+
+// An editable record holding " world" fills a window: a click at its start,
+// "Hello" typed, a double-click inside "world".  Gives "text|start|end";
+// the window stays open (host in *host) until EndRecordWindow.
+std::string EditRecordWindow(const EditInput& input, PlatWindow* host) {
+  EnsureManagers();
+  if (WEventQueueInit(1) != kNoErr || WInitScreenImage() != kNoErr) return "no window layer";
+  WEventSetGate(1);
+  PlatRegisterClass(PlatWindowClass{"QXDChild", &QXDChildWinProc, 0, kPlatNoBrush});
+  WBuildKeyTable();
+  DInitDraw();
+  TXInitFonts();
+  MLoadMenuColors();
+  const Rect view{0, 0, int16(kEditPlace.bottom - kEditPlace.top), int16(kEditPlace.right - kEditPlace.left)};
+  gEdited = TNew(&view, uInt32(kTRKindLines) | 0x400, reinterpret_cast<const uChar*>(" world"), 6, kAppFont, 0,
+                 0xFFFFFF);
+  const WindowRef w = WCreate(0x1C, nullptr, &EditingRecordWindow, &kEditPlace, 0, 1, 0);
+  if (!gEdited || w == kWNoWindow) return "no record window";
+  *host = WHostWindow(w);
+  TValidateLines(gEdited);
+  const auto screen = [&](int32 offset, int dx) {
+    const Point p = TOffsetToPt(gEdited, offset, 0, nullptr);
+    return std::make_pair(kEditPlace.left + p.h + dx, kEditPlace.top + p.v - 3);
+  };
+  const auto start = screen(0, 1);
+  input.click(start.first, start.second, 1);
+  input.type("Hello");
+  const auto inWorld = screen(8, 1);
+  input.click(inWorld.first, inWorld.second, 2);
+  int32 s = -1, e = -1;
+  TGetSelection(gEdited, &s, &e);
+  const UHandle t = TGetText(gEdited);
+  return std::string(reinterpret_cast<const char*>(*t + 4), GetNative32(*t)) + "|" + std::to_string(s) + "|" +
+         std::to_string(e);
+}
+
+void EndRecordWindow() {
+  if (gEdited) TDeactivate(gEdited, 0), TDispose(gEdited);
+  gEdited = nullptr;
+  WDestroyAllWindows();
+  TXFinishFonts();
+  DDisposeDraw();
+}
+
+const std::filesystem::path kSelectionGolden =
+    std::filesystem::path(QX_SOURCE_DIR) / "tests/platform/goldens/x11_record_selection.png";
+
+// Keys typed and a word double-clicked with real input reach the record as
+// the injected ones do headless; the server shows the highlighted word as
+// the golden does.
+TEST_F(X11, TypingAndADoubleClickInARecordWindowEditAsHeadless) {
+  char dir[] = "/tmp/qx_x11_recordXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  const std::string cmd = std::string("env -u DISPLAY -u QX_UI QX_X11_RECORD_DIR=") + dir + " '" + self +
+                          "' --gtest_filter=X11Record.HeadlessHalf >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << "the headless half failed: " << cmd;
+  std::string headless;
+  if (FILE* f = std::fopen((std::string(dir) + "/result.txt").c_str(), "rb")) {
+    char buf[256];
+    headless.assign(buf, std::fread(buf, 1, sizeof buf, f));
+    std::fclose(f);
+  }
+  (void)!std::system((std::string("rm -rf '") + dir + "'").c_str());
+  EXPECT_EQ(headless, "Hello world|6|11");
+  const EditInput viaX{
+      [&](int x, int y, int times) {
+        Move(x, y);
+        // The presses of a double-click are read in one go: under any load
+        // they fall within the double-click time.
+        for (int i = 0; i < times; ++i)
+          XTestFakeButtonEvent(test_, 1, True, CurrentTime), XTestFakeButtonEvent(test_, 1, False, CurrentTime);
+        Settle();
+      },
+      [&](const std::string& text) {
+        for (const char c : text) {
+          const bool upper = c >= 'A' && c <= 'Z';
+          if (upper) Key(XK_Shift_L, true);
+          Key(KeySym(upper ? c - 'A' + 'a' : c), true), Key(KeySym(upper ? c - 'A' + 'a' : c), false);
+          if (upper) Key(XK_Shift_L, false);
+        }
+      }};
+  PlatWindow host = 0;
+  EXPECT_EQ(EditRecordWindow(viaX, &host), headless);
+  Settle();
+  ASSERT_NE(host, 0u);
+  // What the server shows of the window, against the golden.
+  const int wd = kEditPlace.right - kEditPlace.left, ht = kEditPlace.bottom - kEditPlace.top;
+  XImage* img = XGetImage(test_, PlatX11WindowOf(host), 0, 0, unsigned(wd), unsigned(ht), AllPlanes, ZPixmap);
+  ASSERT_NE(img, nullptr);
+  PlatSurface* shown = PlatSurfaceCreate(wd, ht, kPlatRgb32);
+  for (int y = 0; y < ht; ++y)
+    for (int x = 0; x < wd; ++x) PlatSurfaceSetPixel(shown, x, y, uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF);
+  XDestroyImage(img);
+  EndRecordWindow();
+  qxtest::ExpectMatchesGolden(shown, kSelectionGolden,
+                              "QX_UPDATE_GOLDENS=1 test_platform_x11 --gtest_filter=*InARecordWindow*");
+  PlatSurfaceDestroy(shown);
+}
+
+// Not a test of its own: the headless half of the one above, whose window
+// surface shows the golden too.
+TEST(X11Record, HeadlessHalf) {
+  const char* dir = std::getenv("QX_X11_RECORD_DIR");
+  if (!dir) GTEST_SKIP() << "run by TypingAndADoubleClickInARecordWindowEditAsHeadless";
+  ASSERT_TRUE(PlatWindowSystemStart());
+  ASSERT_STREQ(PlatGetDisplay()->Name(), "headless");
+  const EditInput injected{[](int x, int y, int times) {
+                             for (int i = 0; i < times; ++i) PlatUiClick(x, y);
+                           },
+                           [](const std::string& text) { PlatUiType(text); }};
+  PlatWindow host = 0;
+  const std::string result = EditRecordWindow(injected, &host);
+  FILE* f = std::fopen((std::string(dir) + "/result.txt").c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(result.data(), 1, result.size(), f);
+  std::fclose(f);
+  if (!qxtest::UpdatingGoldens()) qxtest::ExpectMatchesGolden(PlatWindowSurface(host), kSelectionGolden, "headless");
+  EndRecordWindow();
 }
 
 }  // namespace
