@@ -1,5 +1,7 @@
 #include "platform/qx_codepage.h"
 
+#include <atomic>
+
 namespace {
 
 // 0x80-0x9F; the unassigned bytes keep their own value.
@@ -9,6 +11,11 @@ const uint16_t kHigh[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+std::atomic<bool> gDoubleByte{false};
+
+bool IsLead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
+bool IsTrail(uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
 
 }  // namespace
 
@@ -28,6 +35,28 @@ bool PlatCp1252IsControl(uint8_t byte) {
   return u < 0x20 || (u >= 0x7F && u < 0xA0);
 }
 
-const char* PlatCharNext(const char* p) { return *p ? p + 1 : p; }
+void PlatSetDoubleByteCodePage(bool on) { gDoubleByte.store(on, std::memory_order_relaxed); }
 
-const char* PlatCharPrev(const char* start, const char* p) { return p > start ? p - 1 : start; }
+bool PlatDoubleByteCodePage() { return gDoubleByte.load(std::memory_order_relaxed); }
+
+const char* PlatCharNext(const char* p) {
+  if (!*p) return p;
+  if (PlatDoubleByteCodePage() && IsLead(uint8_t(p[0])) && IsTrail(uint8_t(p[1]))) return p + 2;
+  return p + 1;
+}
+
+const char* PlatCharPrev(const char* start, const char* p) {
+  if (p <= start) return start;
+  if (!PlatDoubleByteCodePage()) return p - 1;
+  // A byte that is no lead byte ends a character, so a character starts
+  // after the nearest one before p - 1 (or at start); step on from there.
+  // Bytes at or after p are never read.
+  const char* c = p - 1;
+  while (c > start && IsLead(uint8_t(c[-1]))) --c;
+  for (;;) {
+    if (c + 1 >= p) return c;
+    const char* next = IsLead(uint8_t(c[0])) && IsTrail(uint8_t(c[1])) ? c + 2 : c + 1;
+    if (next >= p) return c;
+    c = next;
+  }
+}

@@ -15,8 +15,18 @@ int32_t PlatUnicodeToCp1252(uint32_t codePoint);
 // and the five unassigned bytes).
 bool PlatCp1252IsControl(uint8_t byte);
 
-// Every character is one byte: the next character after p, or p itself at
-// the terminating NUL; the previous one before p, or start when p is not
-// past it.
+// The next character after p, or p itself at the terminating NUL; the
+// previous one before p, or start when p is not past it.  Every character is
+// one byte unless the double-byte code page is chosen: then a lead byte
+// 0x81-0xFE followed by a trail byte 0x40-0x7E or 0x80-0xFE is one character
+// of two bytes.  No trail byte is a NUL, CR, LF, tab, blank, comma, colon or
+// slash, so those bytes are always characters of their own.
 const char* PlatCharNext(const char* p);
 const char* PlatCharPrev(const char* start, const char* p);
+
+// Test tooling: the system's code page is the double-byte one (on) or the
+// single-byte one (off, the default).  Fonts made while it is on have the
+// double-byte character set.
+constexpr uint8_t kPlatDoubleByteCharSet = 134;
+void PlatSetDoubleByteCodePage(bool on);
+bool PlatDoubleByteCodePage();

@@ -284,7 +284,7 @@ bool Build(const PlatFontDesc& in, FontImpl* f, std::shared_ptr<FaceFile> given 
   d.height = in.height == 0 ? 13 : Clamp(in.height, -kMaxHeight, kMaxHeight);
   d.width = Clamp(in.width, 0, kMaxWidth);
   d.weight = Clamp(in.weight, 0, 1000);
-  d.charSet = 0;
+  d.charSet = PlatDoubleByteCodePage() ? kPlatDoubleByteCharSet : 0;
   f->family = PlatResolveFamily(in.face, kPlatFaceNameSize);
   std::memset(d.face, 0, sizeof d.face);
   std::memcpy(d.face, kFamilies[f->family], std::strlen(kFamilies[f->family]));
@@ -405,6 +405,7 @@ void MetricsOf(const FontImpl& f, PlatTextMetrics* tm) {
   // Outline faces (0x06); proportional 0x01; sans 0x20, serif 0x10, mono 0x30.
   static const uint8_t kKind[kPlatFamilyCount] = {0x21, 0x21, 0x11, 0x11, 0x30};
   tm->pitchAndFamily = uint8_t(0x06 | kKind[f.family]);
+  tm->charSet = f.desc.charSet;
 }
 
 int32_t Extent(const FontImpl& f, const uint8_t* bytes, int32_t n, int32_t extra) {

@@ -51,7 +51,7 @@ struct PlatFontDesc {
   int32_t width;    // average character width; 0 natural
   int32_t weight;   // 100-900, 0 = 400
   bool italic, underline, strikeOut;
-  uint8_t charSet;  // read back 0
+  uint8_t charSet;  // read back 0, or the double-byte set (qx_codepage.h)
   char face[kPlatFaceNameSize];  // NUL-terminated
 };
 
@@ -64,7 +64,7 @@ struct PlatTextMetrics {
   int32_t weight;           // 400 or 700
   bool italic, underlined, struckOut;
   uint8_t pitchAndFamily;   // 0x06 | 0x01 proportional | 0x20 sans, 0x10 serif, 0x30 mono
-  uint8_t charSet;          // 0
+  uint8_t charSet;          // as the description
 };
 
 // Copies a face name into a description: at most 31 bytes, up to the first
