@@ -32,6 +32,7 @@ int32 TStepCharOffset(const uChar* text, int32 length, int32 offset, int32 step,
   offset = offset < 0 ? 0 : offset > length ? length : offset;
   if (step < 0) return TPrevCharOffset(text, offset, font);
   if (step > 0 && offset < length) {
+    if (offset + 1 >= length) return length;  // no byte past the text is read
     const int32 next = TNextCharOffset(text, offset, font);
     return next > length ? length : next;
   }

@@ -14,6 +14,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
 #include "mgsource/textoffset.h"
+#include "platform/qx_codepage.h"
 
 namespace {
 
@@ -44,6 +45,14 @@ int32 BreakLength(const uChar* t, int32 n, int32 i) {
   if (i >= n || !IsBreak(t[i])) return 0;
   if (i + 1 < n && IsBreak(t[i + 1]) && t[i + 1] != t[i]) return 2;
   return 1;
+}
+
+// The end of the character at i, never past n: the next byte, or for a
+// double-byte font (wide) the end of what the code page steps over.
+int32 CharEnd(const uChar* t, int32 n, int32 i, bool wide) {
+  if (!wide || i + 1 >= n) return i + 1;
+  const char* p = reinterpret_cast<const char*>(t) + i;
+  return PlatCharNext(p) - p == 2 ? i + 2 : i + 1;
 }
 
 // The display form of bytes under the mode: password "*" per character
@@ -175,6 +184,7 @@ struct Snapshot {
   int32 insertion = 0;         // slot of the insertion font
   int32 single = 0;            // slot of the font of a text with fewer than 2 runs
   bool additive = true;        // widths of a range are the sums of its parts
+  bool wide = false;           // some font's characters may take two bytes
   uInt32 mode = 0;
   uInt32 flags = 0;
   int32 selStart = 0, selEnd = 0;
@@ -186,7 +196,7 @@ struct Snapshot {
       if (fonts[i].font == font) return int32(i);
     fonts.emplace_back();
     fonts.back().Init(font);
-    if (!fonts.back().bytewise) additive = false;
+    if (!fonts.back().bytewise) additive = false, wide = true;
     return int32(fonts.size()) - 1;
   }
 };
@@ -230,6 +240,17 @@ size_t FirstPiece(const Snapshot& s, int32 start) {
   return size_t(std::lower_bound(s.pieces.begin(), s.pieces.end(), start,
                                  [](const Piece& p, int32 v) { return p.end < v; }) -
                 s.pieces.begin());
+}
+
+// The end of the character at i in the font of its run.
+int32 CharEndAt(const Snapshot& s, int32 i) {
+  if (!s.wide) return i + 1;
+  int32 slot = s.single;
+  if (s.runCount >= 2) {
+    const size_t k = FirstPiece(s, i + 1);
+    slot = k < s.pieces.size() && s.pieces[k].start <= i ? s.pieces[k].slot : s.insertion;
+  }
+  return CharEnd(s.text, s.n, i, !s.fonts[size_t(slot)].bytewise);
 }
 
 // The width of a range, run by run, not pinned.
@@ -357,10 +378,20 @@ class LineMaker {
   bool ReadsUpTo(int32 p, int32 to) const {
     if (way_ != kWords) return false;
     const uChar* t = s_.text;
-    const int32 stop = int32(std::min<int64>({int64(to), int64(s_.n), int64(p) + scanLimit_ + 1}));
+    // A word of double-byte text may end one byte past the scan's limit.
+    const int32 stop = int32(std::min<int64>({int64(to), int64(s_.n), int64(p) + scanLimit_ + 1 + s_.wide}));
     int32 i = p;
     if (!password_)
       while (i < stop && IsBlank(t[i])) ++i;
+    if (s_.wide) {
+      for (bool first = true; i < stop; i = CharEndAt(s_, i), first = false) {
+        if (CharEndAt(s_, i) - i > 1) continue;
+        const uChar c = t[i];
+        if (IsBreak(c) || (!first && !password_ && IsBlank(c))) return false;
+        if (kCharKinds.of[c] == kPunctuationChar) return false;
+      }
+      return i >= to;
+    }
     for (bool first = true; i < stop; ++i, first = false) {
       const uChar c = t[i];
       if (IsBreak(c) || (!first && !password_ && IsBlank(c))) return false;
@@ -449,10 +480,10 @@ class LineMaker {
 
   int64 FixedWidth(int32 length) const { return std::min<int64>(int64(length) * advance_ + overhang_, kMaxExtent); }
 
-  // The width of the character at i (a byte) as measured in the line.
-  int64 CharWidth(int32 i) {
+  // The width of the character from i to end as measured in the line.
+  int64 CharWidth(int32 i, int32 end) {
     if (inline_) return fw_->Of(password_ ? uChar('*') : s_.text[i]);
-    return RangeWidth64(s_, i, 1);
+    return RangeWidth64(s_, i, end - i);
   }
 
   // Kinds 1 and 4: a line built word by word.
@@ -495,7 +526,9 @@ class LineMaker {
       int64 wordWidth = 0;
       if (!password_)
         for (; i < pe && IsBlank(t[i]); ++i) wordWidth += widths[t[i]];
-      if (i < pe) {
+      if (i < pe && s_.wide) {
+        i = WideWord(i, pe);
+      } else if (i < pe) {
         const int32 limit = pe - i > scanLimit_ ? i + scanLimit_ : pe;
         // A character's cell holds its width and what it does to the word;
         // a word is at most as many bytes as the view is wide, so 32 bits
@@ -536,6 +569,26 @@ class LineMaker {
     return Finish(lineStart, pe, end, lineWidth, out);
   }
 
+  // The end of the word of double-byte text starting at i (not a blank
+  // unless in password mode), stepping whole characters: up to a blank or
+  // just after a punctuation mark, at most the scan's limit (but at least
+  // the first character).  Trail bytes are never blanks or punctuation.
+  int32 WideWord(int32 i, int32 pe) const {
+    const int32 limit = pe - i > scanLimit_ ? i + scanLimit_ : pe;
+    i = CharEndAt(s_, i);
+    while (i < limit) {
+      const int32 next = CharEndAt(s_, i);
+      if (next - i == 1) {
+        const uInt32 kind = cells_[s_.text[i]] >> 16;
+        if (kind == kBlankChar) break;
+        if (kind == kPunctuationChar) return next;
+      }
+      if (next > limit) break;
+      i = next;
+    }
+    return i;
+  }
+
   // A word ending at wordEnd did not fit on the line: in kind 1, or when it
   // is the line's first word, the line takes as many characters as fit, at
   // least one; in kind 4 it ends where it is.
@@ -544,14 +597,16 @@ class LineMaker {
     int32 z = *endIo;
     int64 w = *widthIo;
     while (z < wordEnd) {
-      const int64 next = fixed_ ? FixedWidth(z + 1 - lineStart) : w + CharWidth(z);
+      const int32 ze = CharEndAt(s_, z);
+      const int64 next = fixed_ ? FixedWidth(ze - lineStart) : w + CharWidth(z, ze);
       if (next > avail_) break;
       w = next;
-      ++z;
+      z = ze;
     }
     if (z == lineStart) {
-      w = fixed_ ? FixedWidth(1) : w + CharWidth(z);
-      ++z;
+      const int32 ze = CharEndAt(s_, z);
+      w = fixed_ ? FixedWidth(ze - lineStart) : w + CharWidth(z, ze);
+      z = ze;
     }
     *endIo = z;
     *widthIo = w;
@@ -999,7 +1054,7 @@ int32 TPtToOffset(TRecord record, Point point, int32 options) {
   while (after < end) {
     before = after;
     wBefore = wAfter;
-    after = std::min(end, TNextCharOffset(s.text, after, s.fonts[size_t(s.insertion)].font));
+    after = std::min(end, CharEnd(s.text, n, after, !s.fonts[size_t(s.insertion)].bytewise));
     if (after <= before) after = before + 1;
     wAfter = RangeWidth(s, start, after - start);
     if (wAfter >= x) break;
@@ -1023,12 +1078,7 @@ int32 TCharPositions(TRecord record, int32 start, int32 length, UHandle* positio
   const int32 end = int32(std::clamp<int64>(int64(start) + std::max(length, 0), start, n));
   std::vector<int32> at{start};
   for (int32 i = start; i < end;) {
-    int32 font = s.fonts[size_t(s.single)].font;
-    if (s.runCount >= 2) {
-      const size_t k = FirstPiece(s, i + 1);
-      font = s.fonts[size_t(k < s.pieces.size() && s.pieces[k].start <= i ? s.pieces[k].slot : s.insertion)].font;
-    }
-    i = (s.mode & kTRModeHex) ? i + 1 : std::min(end, std::max(i + 1, TNextCharOffset(s.text, i, font)));
+    i = (s.mode & kTRModeHex) ? i + 1 : std::min(end, CharEndAt(s, i));
     at.push_back(i);
   }
   if (positions) {

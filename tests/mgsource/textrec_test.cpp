@@ -12,6 +12,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/textoffset.h"
 #include "mgsource/window/textrec.h"
+#include "platform/qx_codepage.h"
 #include "platform/qx_sysinfo.h"
 #include "rsrc_test_support.h"
 #include "tools/panelwriter.h"
@@ -740,6 +741,50 @@ TEST_F(TextLines, CharacterStepsArePinnedAndBoundariesCounted) {
     EXPECT_EQ(reinterpret_cast<int32*>(*h)[4], 5);
     DSDisposeHandle(h);
     TDispose(r);
+  }
+}
+
+// Double-byte characters whose trail bytes are a backslash or a lead byte:
+// no line starts inside one, a word ends only at a real blank or comma, and
+// every offset maps through a point to a character boundary.
+TEST_F(TextLines, DoubleByteTextWrapsAndMapsOnWholeCharacters) {
+  struct CodePage {
+    CodePage() { PlatSetDoubleByteCodePage(true); }
+    ~CodePage() { PlatSetDoubleByteCodePage(false); }
+  } dbcs;
+  const std::string text = "\x81\\\x82\\\x83\xA1 \x84\\\x85\xA0,\x86\\\x87\\\x88\\\x89\\ \x8A\\\x8B\\";
+  std::vector<bool> boundary(text.size() + 1, false);
+  for (const char* p = text.c_str(); boundary[size_t(p - text.c_str())] = true, *p; p = PlatCharNext(p)) {}
+  for (const char* face : {"DejaVu Sans", "DejaVu Sans Mono"}) {
+    const int32 font = TNewFont(PS(face), 19, 0, 0);
+    int32 maxBytes = 0;
+    TGetFontCharInfo(font, &maxBytes, nullptr);
+    ASSERT_EQ(maxBytes, 2) << face;
+    Point whole{0, 0}, word{0, 0};
+    TTextSize(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), font, &whole);
+    int32 longest = 0;  // the widest word
+    for (auto [at, length] : {std::pair{0, 6}, {7, 5}, {12, 8}, {21, 4}}) {
+      TTextSize(reinterpret_cast<const uChar*>(text.data()) + at, length, font, &word);
+      longest = std::max<int32>(longest, word.h);
+    }
+    for (uInt32 kind : {1u, 4u}) {
+      for (int32 avail = 1; avail <= whole.h; avail += 3) {
+        const Rect view{0, 0, 40, int16(avail + 1)};
+        TRecord r = TNew(&view, kind, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), font, 0, 0);
+        TValidateLines(r);
+        for (int32 i = 1; i < TLineCount(r); ++i) {
+          const int32 at = TLineAt(r, i).start;
+          ASSERT_TRUE(boundary[size_t(at)]) << face << " kind " << kind << " avail " << avail << " line " << i;
+          if (kind == 4 && avail >= longest) EXPECT_TRUE(text[at - 1] == ' ' || (text[at - 1] == ',' && boundary[at - 1]));
+        }
+        for (int32 o = 0; o <= int32(text.size()); ++o) {
+          const int32 back = TPtToOffset(r, TOffsetToPt(r, o, 1, nullptr), 0);
+          EXPECT_TRUE(boundary[size_t(back)] && (back == o || !boundary[size_t(o)])) << face << " " << o << " " << back;
+        }
+        TDispose(r);
+      }
+    }
+    TDisposeFont(font);
   }
 }
 
