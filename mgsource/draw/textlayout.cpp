@@ -242,9 +242,9 @@ size_t FirstPiece(const Snapshot& s, int32 start) {
                 s.pieces.begin());
 }
 
-// The end of the character at i in the font of its run.
-int32 CharEndAt(const Snapshot& s, int32 i) {
-  if (!s.wide) return i + 1;
+// The end of the character at i in the font of its run, some font being
+// double-byte (kept out of line: the single-byte scans stay as they are).
+[[gnu::noinline]] int32 WideCharEnd(const Snapshot& s, int32 i) {
   int32 slot = s.single;
   if (s.runCount >= 2) {
     const size_t k = FirstPiece(s, i + 1);
@@ -252,6 +252,8 @@ int32 CharEndAt(const Snapshot& s, int32 i) {
   }
   return CharEnd(s.text, s.n, i, !s.fonts[size_t(slot)].bytewise);
 }
+
+int32 CharEndAt(const Snapshot& s, int32 i) { return s.wide ? WideCharEnd(s, i) : i + 1; }
 
 // The width of a range, run by run, not pinned.
 int64 RangeWidth64(Snapshot& s, int32 start, int32 length) {
