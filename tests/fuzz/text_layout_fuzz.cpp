@@ -3,7 +3,8 @@
 // cover the text in order without gaps: the first starts at 0, starts
 // ascend, only a last line after a final break (or of an empty text) is
 // empty, widths and heights are never negative; fonts measuring almost
-// nothing never divide by zero.  After an edit (the runs and the caret
+// nothing never divide by zero; a text all in a double-byte font has its
+// lines start on character boundaries.  After an edit (the runs and the caret
 // moving with it) and a pending change, the lines laid out again around it
 // and the ones kept give the table of a fresh record of the new text.
 //
@@ -23,10 +24,11 @@
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
 #include "mgsource/window/textrec.h"
+#include "platform/qx_codepage.h"
 
 namespace {
 
-int32 gFonts[3] = {-1, -1, -1};
+int32 gFonts[4] = {-1, -1, -1, -1};
 
 bool Start() {
   if (!FuzzStartManagers(FuzzAbortWhenArmed) || ThInit() != kNoErr) return false;
@@ -35,7 +37,9 @@ bool Start() {
   gFonts[0] = TNewFont(sans, 12, 0, 0);
   gFonts[1] = TNewFont(mono, 11, 0, 0);
   gFonts[2] = TNewFont(sans, 1, 0, 0);  // measures next to nothing
-  return gFonts[0] >= 0 && gFonts[1] >= 0 && gFonts[2] >= 0;
+  PlatSetDoubleByteCodePage(true);       // fonts made from now on are double-byte
+  gFonts[3] = TNewFont(sans, 13, 0, 0);
+  return gFonts[0] >= 0 && gFonts[1] >= 0 && gFonts[2] >= 0 && gFonts[3] >= 0;
 }
 
 struct Reader {
@@ -79,15 +83,19 @@ std::vector<TLineEntry> Table(TRecord r) {
   return v;
 }
 
-void CheckCovers(TRecord r, const std::string& text) {
+void CheckCovers(TRecord r, const std::string& text, bool wide) {
   const auto lines = Table(r);
   const int32 n = int32(text.size());
+  std::vector<bool> boundary(size_t(n) + 1, !wide);
+  for (int32 i = 0; wide && i <= n; i += i + 1 < n && PlatCharNext(&text[size_t(i)]) == &text[size_t(i)] + 2 ? 2 : 1)
+    boundary[size_t(i)] = true;
   FUZZ_CHECK(!lines.empty());
   FUZZ_CHECK(lines[0].start == 0);
   for (size_t i = 0; i < lines.size(); ++i) {
     const TLineEntry& e = lines[i];
     const int32 end = i + 1 < lines.size() ? lines[i + 1].start : n;
     FUZZ_CHECK(e.start <= n);
+    FUZZ_CHECK(boundary[size_t(e.start)]);
     if (e.start == end) {
       // Only a last line at the end, after a break or of an empty text.
       FUZZ_CHECK(i + 1 == lines.size() && e.start == n);
@@ -117,15 +125,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Runs runs;
   for (int32 i = 0; i < runCount; ++i) {
     runs.starts.push_back(i == 0 ? 0 : in.Take(2));
-    runs.fonts.push_back(gFonts[in.Take(1) % 3]);
+    runs.fonts.push_back(gFonts[in.Take(1) % 4]);
   }
+  const bool wide = runCount > 0 && !(mode & kTRModeHex) &&
+                    std::all_of(runs.fonts.begin(), runs.fonts.end(), [](int32 f) { return f == gFonts[3]; });
   const uInt32 at = in.Take(2), cut = in.Take(2);
   std::string text(reinterpret_cast<const char*>(in.p), in.n > 3000 ? 3000 : in.n);
 
   const size_t from = text.empty() ? 0 : at % (text.size() + 1);
   const size_t gone = std::min<size_t>(cut % 8, text.size() - from);
   TRecord r = Make(mode, width, text, runs, int32(from));
-  CheckCovers(r, text);
+  CheckCovers(r, text, wide);
   // An edit: cut some bytes and insert two; the pending change relays out.
   std::string edited = text.substr(0, from) + "x " + text.substr(from + gone);
   UHandle t = TRData(r)->text;
@@ -139,7 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   TRData(r)->selStart = TRData(r)->selEnd = int32(from + 2);
   TMarkRelayout(r, int32(from), int32(gone), 2);
-  CheckCovers(r, edited);
+  CheckCovers(r, edited, wide);
   TRecord fresh = Make(mode, width, edited, runs, int32(from + 2));
   // The fresh record's destination is laid out from the same view.
   TRData(fresh)->dest = TRData(r)->dest;
