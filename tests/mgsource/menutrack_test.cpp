@@ -1,0 +1,220 @@
+// Open menus: placement on the screen, submenus beside their items, and
+// the tracking loop driven by scripted input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "draw_window.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/menutrack.h"
+#include "mgsource/window/winproc.h"
+#include "mgsource/window/wsysinfo.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
+#include "platform/qx_uitest.h"
+
+namespace menutracktest {
+
+struct Step {
+  uInt32 after;  // ms after the step before
+  std::function<void()> run;
+};
+std::vector<Step> gScript;
+size_t gNext = 0;
+uInt32 gLast = 0;
+// Runs the script's due steps from inside the tracking loop's waits.
+int32 Background(Bool32) {
+  while (gNext < gScript.size() && PlatTickMs() - gLast >= gScript[gNext].after) {
+    gLast = PlatTickMs();
+    gScript[gNext++].run();
+  }
+  return 0;
+}
+
+class MenuTrack : public DrawWindow {
+ protected:
+  void SetUp() override {
+    DrawWindow::SetUp();
+    TXInitFonts();
+    static const MgErr kResources = RInitResources();
+    ASSERT_EQ(kResources, kNoErr);
+    MLoadMenuColors();
+    WBuildKeyTable();
+    MSetBrowseOnly(0), MSetChooseDisabled(0), MSetListStyle(0);
+    PlatSetActiveWindow(WHostWindow(window_));
+    WGetScreenRect(Point{0, 0}, &screen_);
+    WMainLoopHooks hooks{};
+    hooks.background = &Background;
+    WSetMainLoopHooks(hooks);
+  }
+  void TearDown() override {
+    WResetMainLoopHooks();
+    for (MenuHandle m : menus_) MDisposeMenu(m);
+    TXFinishFonts();
+    DrawWindow::TearDown();
+  }
+  MenuHandle Menu(int32 id, int32 n) {
+    MenuHandle m = nullptr;
+    const uChar title[] = {1, 'M'};
+    EXPECT_EQ(MNewLMenu(&m, title, id), kNoErr);
+    for (int32 i = 1; i <= n; ++i) {
+      uChar text[16];
+      text[0] = uChar(std::snprintf(reinterpret_cast<char*>(text + 1), 15, "Item %d", int(i)));
+      EXPECT_EQ(MInsertLItem(m, text, nullptr, 0, nullptr, 0, -1, uInt32(100 + i)), kNoErr);
+    }
+    menus_.push_back(m);
+    return m;
+  }
+  // The global centre of a shown item.
+  static Point ItemAt(MenuHandle m, int32 n) {
+    Rect g{};
+    WGetGlobalRect((*m)->window, &g);
+    const int32 row = (*m)->lineHeight + 2;
+    return Point{int16(g.top + 2 + (n - (*m)->firstVisible) * row + row / 2), int16(g.left + 12)};
+  }
+  static void Move(Point p) { PlatInjectMouseMove(p.h, p.v, PlatTickMs()); }
+  static void Click(Point p) {
+    PlatInjectMouseButton(kPlatButtonLeft, true, p.h, p.v, PlatTickMs());
+    PlatInjectMouseButton(kPlatButtonLeft, false, p.h, p.v, PlatTickMs());
+  }
+  static void Key(uInt32 vk) {
+    PlatInjectKey(vk, true, PlatTickMs());
+    PlatInjectKey(vk, false, PlatTickMs());
+  }
+  int32 PopUp(MenuHandle m, std::vector<Step> script, int32* id, int32* item, int32 initial = 0) {
+    gScript = std::move(script);
+    gNext = 0;
+    gLast = PlatTickMs();
+    const Rect anchor{20, 30, 36, 90};
+    return MPopUpMenuRect(m, &anchor, id, item, 0, initial, 0);
+  }
+  Rect screen_{};
+  std::vector<MenuHandle> menus_;
+};
+
+TEST_F(MenuTrack, PlacesMenusOnTheScreen) {
+  MenuHandle small = Menu(1, 5), tall = Menu(2, 200);
+  MCalcMenuSize(small);
+  const int32 row = (*small)->lineHeight + 2, w = (*small)->size.right;
+  const Rect screen{0, 0, 600, 800};
+  struct Case {
+    const char* what;
+    MenuHandle menu;
+    Rect anchor;
+    int32 initial;
+    int32 top, left, rows;
+  } cases[] = {
+      {"at the right edge it moves left", small, {100, 790, 100, 790}, 0, 100, 796 - w, 5},
+      {"the initial item's row on the anchor", small, {300, 100, 316, 160}, 3, 300 - 2 * row, 100, 5},
+      {"a tall menu", tall, {0, 100, 0, 100}, 0, 0, 100, 596 / row - 1},
+      {"too little room below: above the anchor", small, {590, 100, 598, 160}, 0, 590 - (5 * row + 4), 100, 5},
+  };
+  for (const Case& c : cases) {
+    MInvalMenuSize(c.menu);
+    Rect r{};
+    MPlaceMenu(c.menu, &c.anchor, kMPlacePopUp, &screen, &r, c.initial);
+    EXPECT_EQ(r.top, c.top) << c.what;
+    EXPECT_EQ(r.left, c.left) << c.what;
+    EXPECT_EQ((*c.menu)->visibleRows, c.rows) << c.what;
+    EXPECT_EQ(r.bottom - r.top, c.rows * row + 4) << c.what;
+    EXPECT_GE(r.top, screen.top) << c.what;
+    EXPECT_LE(r.bottom, screen.bottom) << c.what;
+  }
+}
+
+TEST_F(MenuTrack, SubmenusKeepTheirSideAndPullDownsTurnAbove) {
+  MenuHandle parent = Menu(1, 3), sub = Menu(2, 3), subsub = Menu(3, 3), pull = Menu(4, 8);
+  // An item at the screen's right edge: its submenu opens left, and so does
+  // the submenu's own while it fits.
+  const Rect item{100, int16(screen_.right - 120), 116, int16(screen_.right - 10)};
+  MCreateMenuWindow(parent, &item);
+  MOpenSubmenu(parent, &item, sub, 0);
+  Rect g{};
+  WGetGlobalRect((*sub)->window, &g);
+  EXPECT_EQ((*sub)->state[1], 1);
+  EXPECT_EQ(g.right - 1, item.left + 5);
+  const Rect subItem{int16(g.top + 2), int16(g.left), int16(g.top + 18), int16(g.right)};
+  MOpenSubmenu(sub, &subItem, subsub, 0);
+  EXPECT_EQ((*subsub)->state[1], 1) << "keeps the parent's side";
+  EXPECT_EQ(MDeepestParent(parent), sub);
+  Point in{int16(subItem.top + 1), int16(subItem.left + 1)};
+  EXPECT_EQ(MMenuUnderPoint(in, parent), subsub) << "its anchor lies in the sub menu";
+  MCloseMenuWindow(parent, nullptr);
+  EXPECT_EQ((*sub)->window, kWNoWindow);
+  EXPECT_EQ((*subsub)->window, kWNoWindow);
+  EXPECT_EQ((*parent)->openChild, nullptr);
+  // A pull-down from a title near the bottom opens above it.
+  MenuHandle bar = Menu(5, 1);
+  const Rect title{int16(screen_.bottom - 30), 10, int16(screen_.bottom - 10), 60};
+  MOpenSubmenu(bar, &title, pull, 1);
+  WGetGlobalRect((*pull)->window, &g);
+  EXPECT_EQ(g.bottom - 1, title.top);
+  MCloseMenuWindow(bar, nullptr);
+}
+
+TEST_F(MenuTrack, PopUpReportsWhatTheInputChose) {
+  struct Case {
+    const char* what;
+    std::function<std::vector<Step>(MenuHandle, MenuHandle)> script;
+    int32 result, id, item;
+  };
+  const Case cases[] = {
+      {"a click on an item", [](MenuHandle m, MenuHandle) {
+         return std::vector<Step>{{20, [=] { Click(ItemAt(m, 2)); }}};
+       }, 1, 7, 2},
+      {"a click outside", [](MenuHandle, MenuHandle) {
+         return std::vector<Step>{{20, [] { Click(Point{400, 600}); }}};
+       }, 0, 0, 0},
+      {"a disabled item", [](MenuHandle m, MenuHandle) {
+         return std::vector<Step>{{20, [=] { Click(ItemAt(m, 3)); }}};
+       }, 0, 0, 0},
+      {"Down twice, then Enter", [](MenuHandle, MenuHandle) {
+         return std::vector<Step>{{20, [] { Move(Point{400, 600}); }},
+                                  {20, [] { Key(kPlatVkDown), Key(kPlatVkDown), Key(kPlatVkReturn); }}};
+       }, 1, 7, 2},
+      {"Escape", [](MenuHandle, MenuHandle) { return std::vector<Step>{{20, [] { Key(kPlatVkEscape); }}}; }, 0, 0, 0},
+      {"a submenu after hovering, then its item", [](MenuHandle m, MenuHandle sub) {
+         return std::vector<Step>{{20, [=] { Move(ItemAt(m, 4)); }},
+                                  {600, [=] {
+                                     ASSERT_EQ((*m)->openChild, sub);
+                                     Click(ItemAt(sub, 2));
+                                   }}};
+       }, 1, 8, 2},
+      {"the parent again closes the submenu after a while", [](MenuHandle m, MenuHandle sub) {
+         return std::vector<Step>{{20, [=] { Move(ItemAt(m, 4)); }},
+                                  {600, [=] { Move(ItemAt(sub, 1)); }},
+                                  {50, [=] { Move(ItemAt(m, 1)); }},
+                                  {200, [=] { EXPECT_EQ((*m)->openChild, sub) << "not yet"; }},
+                                  {400, [=] {
+                                     EXPECT_EQ((*m)->openChild, nullptr);
+                                     Click(ItemAt(m, 1));
+                                   }}};
+       }, 1, 7, 1},
+  };
+  for (const Case& c : cases) {
+    MenuHandle m = Menu(7, 4), sub = Menu(8, 3);
+    MDisableItem(m, 3);
+    MSetLItemSubmenu(m, 4, sub);
+    int32 id = -9, item = -9;
+    EXPECT_EQ(PopUp(m, c.script(m, sub), &id, &item), c.result) << c.what;
+    EXPECT_EQ(id, c.id) << c.what;
+    EXPECT_EQ(item, c.item) << c.what;
+    EXPECT_EQ(gNext, gScript.size()) << c.what;
+    EXPECT_EQ((*m)->window, kWNoWindow) << c.what;
+    EXPECT_EQ((*sub)->window, kWNoWindow) << c.what;
+    PlatUiPump();
+  }
+  int32 id = 5, item = 5;
+  EXPECT_EQ(MPopUpMenuAt(nullptr, Point{1, 1}, &id, &item, 0, 0, 0), 0);
+  EXPECT_EQ(id, 0);
+  EXPECT_EQ(item, 0);
+}
+
+}  // namespace menutracktest
