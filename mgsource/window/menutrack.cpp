@@ -25,6 +25,8 @@ constexpr int32 kKeyLeft = 6, kKeyRight = 7;
 
 // The anchor and window rectangle of the submenu opened last.
 Rect gSubmenuAnchor{}, gSubmenuRect{};
+// Where tracking last handed back to the bar.
+Point gBarPoint{};
 
 int32 RowHeight(MenuHandle menu) { return std::max((*menu)->lineHeight + 2, 1); }
 int32 Height(const Rect& r) { return r.bottom - r.top; }
@@ -314,6 +316,8 @@ void MOpenSubmenu(MenuHandle parent, const Rect* anchor, MenuHandle submenu, Boo
   gSubmenuRect = r;
 }
 
+Point MBarHandBackPoint() { return gBarPoint; }
+
 // ---- tracking
 
 namespace {
@@ -386,6 +390,15 @@ struct Tracker {
       corridor = false;
       tracked = under;
     }
+    if (barMode && under == first) {
+      const MenuHandle pull = (*first)->openChild;
+      if (moved && pull && *pull && !Inside((*pull)->anchor, p)) {
+        id = -1;
+        gBarPoint = p;
+        End(-1);
+      }
+      return;
+    }
     if (barMode && tracked == first) return;
     if (HoldCorridor(tracked, p, moved)) return;
     const int32 answer = MouseStep(tracked, p, 0);
@@ -433,6 +446,7 @@ struct Tracker {
     }
     if (barMode && Inside((*first)->size, WordToPoint(e->where))) {
       id = -1;
+      gBarPoint = p;
       byRelease = true;
       return End(-1);
     }

@@ -56,3 +56,31 @@ QX_EXTERN_C void MPlaceMenu(MenuHandle menu, const Rect* anchor, int32 mode, con
 // side of its own left edge) and, MKeepOnScreenV, up above its bottom.
 QX_EXTERN_C void MKeepOnScreenH(Rect* r, const Rect* screen);
 QX_EXTERN_C void MKeepOnScreenV(Rect* r, const Rect* screen);
+
+// ---- the menu bar
+
+constexpr int32 kMaxBarTitles = 50;
+// Title n spans positions[n - 1] .. positions[n] from the bar's left edge
+// (positions holds kMaxBarTitles + 1 words); the titles laid out.
+QX_EXTERN_C int32 MLayoutMenuBar(MenuHandle bar, const Rect* barRect, int32* positions);
+// The first title whose right edge is at or right of the point inside the
+// bar, 0 for none.
+QX_EXTERN_C int32 MTitleAtPoint(Point where, const Rect* barRect, const int32* positions, int32 count);
+// The menu of that id: the bar itself or its submenus, depth first.
+QX_EXTERN_C MenuHandle MFindMenuByID(MenuHandle bar, int32 menuId);
+// Follows the bar from the title on (mode 1 mouse, 2 keys); 1 with a choice.
+QX_EXTERN_C int32 MTrackMenuBar(MenuHandle bar, const Rect* barRect, int32 title, const int32* positions,
+                                int32 count, int32* menuId, int32* item, int32 mode);
+// A press in the bar (current window's coordinates): 1 with a choice and
+// its item key.
+QX_EXTERN_C int32 MMenuBarClick(MenuHandle bar, const Rect* barRect, Point where, int32* menuId, int32* item,
+                                uInt32* itemKey);
+// The menu-bar key (Alt with a letter, F10, Alt alone) followed on the bar.
+QX_EXTERN_C int32 MMenuBarKeys(MenuHandle bar, const Rect* barRect, const WEventRecord* event, int32* menuId,
+                               int32* item, uInt32* itemKey);
+// The menu-bar key becomes event 20 (menu id, item, item key); other keys
+// go to MMenuBarShortcut.  1 when the event was rewritten.
+QX_EXTERN_C int32 MHandleMenuBarEvent(WEventRecord* event, MenuHandle bar, const Rect* barRect);
+QX_EXTERN_C int32 MMenuBarShortcut(WEventRecord* event, MenuHandle bar, Bool32 searchDisabled);
+// Where the pointer was when tracking handed back to the bar (global).
+Point MBarHandBackPoint();

@@ -217,4 +217,120 @@ TEST_F(MenuTrack, PopUpReportsWhatTheInputChose) {
   EXPECT_EQ(item, 0);
 }
 
+class MenuBar : public MenuTrack {
+ protected:
+  void SetUp() override {
+    MenuTrack::SetUp();
+    bar_ = Titles(1, {"_File", "_Edit", "_View"});
+    MSetLItemSubmenu(bar_, 1, Menu(10, 3));
+    MSetLItemSubmenu(bar_, 2, Menu(11, 2));
+    MSetLItemSubmenu(bar_, 3, Menu(12, 2));
+    MDisableItem(bar_, 3);
+    MSetItemShortcut(MGetLItemPtr(bar_, 1)->submenu, 2, 'S', vkAscii, 0x20);
+    MDrawMenuBar(bar_, &kBar);
+    WSetEventHandler(window_, [](WEventRecord* e, uInt32) { return e->code == kMenuEvent ? 1 : 0; });
+  }
+  MenuHandle Titles(int32 id, const std::vector<std::string>& titles) {
+    MenuHandle m = nullptr;
+    const uChar t[] = {1, 'B'};
+    EXPECT_EQ(MNewLMenu(&m, t, id), kNoErr);
+    for (const std::string& s : titles) {
+      uChar text[32] = {uChar(s.size())};
+      std::memcpy(text + 1, s.data(), s.size());
+      EXPECT_EQ(MInsertLItem(m, text, nullptr, 0, nullptr, 0, -1, 0), kNoErr);
+    }
+    menus_.push_back(m);
+    return m;
+  }
+
+ public:
+  Point Title(int32 n) const {
+    int32 pos[kMaxBarTitles + 1];
+    MLayoutMenuBar(bar_, &kBar, pos);
+    Point p{10, int16((pos[n - 1] + pos[n]) / 2)};
+    WLocalToGlobal(window_, &p);
+    return p;
+  }
+  MenuHandle Pull(int32 n) const { return MGetLItemPtr(bar_, n)->submenu; }
+
+ protected:
+  static constexpr Rect kBar{0, 0, 20, 200};
+  MenuHandle bar_ = nullptr;
+};
+
+TEST_F(MenuBar, MouseAndKeysChooseFromPullDowns) {
+  struct Case {
+    const char* what;
+    int32 title;     // clicked; 0: the menu-bar key with ch
+    int32 ch;
+    std::function<std::vector<Step>(MenuBar*)> script;
+    int32 id, item;
+    uInt32 key;
+  };
+  const Case cases[] = {
+      {"a click on a title leaves it open; then an item", 1, 0, [](MenuBar* t) {
+         return std::vector<Step>{{20, [=] { Click(t->Title(1)); }},
+                                  {150, [=] {
+                                     ASSERT_NE((*t->Pull(1))->window, kWNoWindow);
+                                     Click(ItemAt(t->Pull(1), 2));
+                                   }}};
+       }, 10, 2, 102},
+      {"a disabled title's choice", 3, 0, [](MenuBar* t) {
+         return std::vector<Step>{{20, [=] { Click(ItemAt(t->Pull(3), 1)); }}};
+       }, 0, 0, 0},
+      {"a click outside closes all", 2, 0, [](MenuBar*) {
+         return std::vector<Step>{{20, [] { Click(Point{400, 600}); }}};
+       }, 0, 0, 0},
+      {"a mnemonic opens its title", 0, 'e', [](MenuBar*) {
+         return std::vector<Step>{{20, [] { Key(kPlatVkDown), Key(kPlatVkReturn); }}};
+       }, 11, 1, 101},
+      {"the bar key alone, Right, Down opens the second", 0, 0, [](MenuBar*) {
+         return std::vector<Step>{{20, [] { Key(kPlatVkRight), Key(kPlatVkDown); }},
+                                  {150, [] { Key(kPlatVkDown), Key(kPlatVkReturn); }}};
+       }, 11, 1, 101},
+      {"Right on a plain item goes to the next title", 0, 'f', [](MenuBar*) {
+         return std::vector<Step>{{20, [] { Key(kPlatVkRight); }},
+                                  {150, [] { Key(kPlatVkDown), Key(kPlatVkDown), Key(kPlatVkReturn); }}};
+       }, 11, 2, 102},
+      {"Left in a pull-down goes to the previous title", 0, 'e', [](MenuBar*) {
+         return std::vector<Step>{{20, [] { Key(kPlatVkLeft); }},
+                                  {150, [] { Key(kPlatVkDown), Key(kPlatVkReturn); }}};
+       }, 10, 1, 101},
+      {"no mnemonic", 0, 'q', [](MenuBar*) { return std::vector<Step>{}; }, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    gScript = c.script(this);
+    gNext = 0;
+    gLast = PlatTickMs();
+    int32 id = -9, item = -9;
+    uInt32 key = 9;
+    if (c.title) {
+      Point at = Title(c.title);
+      WGlobalToLocal(window_, &at);
+      MMenuBarClick(bar_, &kBar, at, &id, &item, &key);
+    } else {
+      WEventRecord e{weKey, window_, 0, 0, 0, c.ch, vkPopupMenuBar, {7, 7, 7}};
+      EXPECT_EQ(MHandleMenuBarEvent(&e, bar_, &kBar), 1);
+      EXPECT_EQ(e.code, weMenuSelect);
+      EXPECT_EQ(e.character | e.keyCode | e.data[0], 0);
+      id = e.where, item = e.globalWhere, key = uInt32(e.modifiers);
+    }
+    EXPECT_EQ(id, c.id) << c.what;
+    EXPECT_EQ(item, c.item) << c.what;
+    EXPECT_EQ(key, c.key) << c.what;
+    EXPECT_EQ(gNext, gScript.size()) << c.what;
+    for (int32 n = 1; n <= 3; ++n) EXPECT_EQ((*Pull(n))->window, kWNoWindow) << c.what;
+    PlatUiPump();
+  }
+  // A Ctrl+S shortcut becomes a menu command; a plain S does not.
+  WEventRecord e{weKey, window_, 0, 0, 0x31, 's', vkAscii, {}};
+  EXPECT_EQ(MHandleMenuBarEvent(&e, bar_, &kBar), 1);
+  EXPECT_EQ(e.code, weMenuSelect);
+  EXPECT_EQ(e.where, 10);
+  EXPECT_EQ(e.globalWhere, 2);
+  EXPECT_EQ(e.modifiers, 102);
+  WEventRecord plain{weKey, window_, 0, 0, 0, 's', vkAscii, {}};
+  EXPECT_EQ(MMenuBarShortcut(&plain, bar_, 1), 0);
+}
+
 }  // namespace menutracktest
