@@ -27,6 +27,7 @@ constexpr int32 kKeyLeft = 6, kKeyRight = 7;
 Rect gSubmenuAnchor{}, gSubmenuRect{};
 // Where tracking last handed back to the bar.
 Point gBarPoint{};
+bool gClickThrough = false;
 
 int32 RowHeight(MenuHandle menu) { return std::max((*menu)->lineHeight + 2, 1); }
 int32 Height(const Rect& r) { return r.bottom - r.top; }
@@ -556,6 +557,9 @@ int32 MTrackMenu(MenuHandle menu, const Rect* anchor, int32* menuId, int32* item
     }
   }
   WEndTrack();
+  if ((e.code == weMouseDown || e.code == weMouseUp || e.code == wePopupClick) &&
+      !MMenuUnderPoint(WordToPoint(e.globalWhere), menu))
+    MRepostClick(&e, t.dragged, t.byRelease);
   if (t.barMode) {
     if ((*menu)->openChild) MCloseMenuWindow((*menu)->openChild, menu);
   } else {
@@ -566,6 +570,30 @@ int32 MTrackMenu(MenuHandle menu, const Rect* anchor, int32* menuId, int32* item
   if (menuId) *menuId = t.id;
   if (item) *item = t.item;
   return t.result;
+}
+
+void MSetClickThrough(Bool32 on) { gClickThrough = on != 0; }
+
+void MRepostClick(const WEventRecord* event, Bool32 dragged, Bool32 endedByRelease) {
+  if (!event || !gClickThrough || WNestingLevel() != 1) return;
+  if (event->code != weMouseDown && event->code != weMouseUp && event->code != wePopupClick) return;
+  Point local = WordToPoint(event->globalWhere);
+  const WindowRef w = WFindWindowAt(kWNoWindow, &local);
+  if (!w) return;
+  const uInt32 style = WGetStyle(w);
+  if ((style & kWStyleFloating) && w != event->window) return;
+  constexpr uInt32 kDocument = kWStyleCaption | kWStyleCloseable | kWStyleMinimisable;
+  if ((style & kDocument) != kDocument) return;
+  WEventRecord posted = *event;
+  if (posted.code == weMouseUp) {
+    if (!endedByRelease || dragged) return;
+    posted.code = weMouseDown;
+  }
+  WBringToFront(w);
+  WSetActiveWindow(w);
+  posted.window = w;
+  posted.where = WPackPoint(local);
+  WPostEvent(&posted, 0, kWPostAnyLevel);
 }
 
 int32 MPopUpMenuRect(MenuHandle menu, const Rect* rect, int32* menuId, int32* item, int32 flags, int32 initial,

@@ -84,3 +84,12 @@ QX_EXTERN_C int32 MHandleMenuBarEvent(WEventRecord* event, MenuHandle bar, const
 QX_EXTERN_C int32 MMenuBarShortcut(WEventRecord* event, MenuHandle bar, Bool32 searchDisabled);
 // Where the pointer was when tracking handed back to the bar (global).
 Point MBarHandBackPoint();
+
+// ---- clicks that end tracking outside the menus
+
+// The shell's click-through switch (off at start).
+QX_EXTERN_C void MSetClickThrough(Bool32 on);
+// With the switch on, at main-loop level 1: a press (1, 19), or a release
+// that ended a release-chosen tracking without drag (as a press), is posted
+// to the document window under it, which comes to the front, active.
+QX_EXTERN_C void MRepostClick(const WEventRecord* event, Bool32 dragged, Bool32 endedByRelease);

@@ -13,6 +13,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menutrack.h"
+#include "mgsource/window/wactive.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_activate.h"
@@ -215,6 +216,38 @@ TEST_F(MenuTrack, PopUpReportsWhatTheInputChose) {
   EXPECT_EQ(MPopUpMenuAt(nullptr, Point{1, 1}, &id, &item, 0, 0, 0), 0);
   EXPECT_EQ(id, 0);
   EXPECT_EQ(item, 0);
+}
+
+TEST_F(MenuTrack, AClickOutsideGoesToTheDocumentWindowUnderIt) {
+  const struct {
+    uInt32 style;
+    bool posted;
+  } cases[] = {{0x3C, true}, {0x02, false}};
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  MSetClickThrough(1);
+  WAdjustNesting(1);
+  for (const auto& c : cases) {
+    const Rect place{300, 500, 400, 700};
+    const WindowRef other = WCreate(c.style, nullptr, nullptr, &place, 0, 1, 0);
+    MenuHandle m = Menu(7, 3);
+    int32 id, item;
+    EXPECT_EQ(PopUp(m, {{20, [] { Click(Point{350, 600}); }}}, &id, &item), 0);
+    WEventRecord e{};
+    bool found = false;
+    WEventSetGate(1);
+    while (WGetNextEvent(&e))
+      if (e.code == weMouseDown && e.window == other) {
+        found = true;
+        EXPECT_EQ(e.where, WPackPoint(Point{50, 100}));
+      }
+    EXPECT_EQ(found, c.posted) << c.style;
+    EXPECT_EQ(WIsActive(other) != 0, c.posted) << c.style;
+    WDestroy(other);
+    PlatUiPump();
+  }
+  WAdjustNesting(-1);
+  MSetClickThrough(0);
+  WEventQueueInit(0);
 }
 
 class MenuBar : public MenuTrack {
