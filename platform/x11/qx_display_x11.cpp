@@ -263,6 +263,7 @@ struct Record {
   bool minimized;
   bool maximized;
   bool closeEnabled;
+  bool menu;  // its class saves the bits under it: a menu window
 };
 
 class X11Display;
@@ -890,7 +891,8 @@ class X11Display : public PlatDisplayBackend {
       if (!r || id == s.frameWindow) continue;
       out.push_back(Record{id, ClientOf(*r), r->shown && r->sizeState != kMinimized, r->title, r->style, r->exStyle,
                            r->owner, r->pixels, r->shown && r->sizeState == kMinimized,
-                           r->sizeState == qxwin::kMaximized, r->closeEnabled});
+                           r->sizeState == qxwin::kMaximized, r->closeEnabled,
+                           r->cls && (r->cls->style & kPlatCsSaveBits)});
     }
     *active = Find(s, s.active) && s.appActive ? s.active : 0;
     *capture = Find(s, s.capture) ? s.capture : 0;
@@ -898,12 +900,12 @@ class X11Display : public PlatDisplayBackend {
     return out;
   }
 
-  // A pop-up without any frame that is a tool window (a menu) or topmost (a
-  // tip strip).
+  // A pop-up without any frame that is a menu window (whatever its modal
+  // frame), a tool window (a menu) or topmost (a tip strip).
   static bool Transient(const Record& r) {
     const uint32_t frame = kPlatWsCaption | kPlatWsThickFrame | kPlatWsDlgFrame | kPlatWsBorder;
-    return (r.style & kPlatWsPopup) && !(r.style & frame) && (r.exStyle & (kPlatWsExToolWindow | kPlatWsExTopmost)) &&
-           !(r.exStyle & kPlatWsExDlgModalFrame);
+    if (!(r.style & kPlatWsPopup) || (r.style & frame)) return false;
+    return r.menu || ((r.exStyle & (kPlatWsExToolWindow | kPlatWsExTopmost)) && !(r.exStyle & kPlatWsExDlgModalFrame));
   }
 
   void SetTitle(XWin& x, const std::string& title) {
@@ -947,7 +949,7 @@ class X11Display : public PlatDisplayBackend {
     long type = long(atoms_[kTypeNormal]);
     std::vector<long> states;
     if (Transient(r)) {
-      type = long(atoms_[(r.exStyle & kPlatWsExToolWindow) ? kTypePopupMenu : kTypeTooltip]);
+      type = long(atoms_[r.menu || (r.exStyle & kPlatWsExToolWindow) ? kTypePopupMenu : kTypeTooltip]);
     } else if (r.exStyle & kPlatWsExDlgModalFrame) {
       type = long(atoms_[kTypeDialog]);
       states.push_back(long(atoms_[kStateModal]));

@@ -773,17 +773,23 @@ TEST_F(X11, LostConnectionPostsCloseToTheFrame) {
 
 TEST_F(X11, WindowKindsAndOwnersReachTheWindowManager) {
   const PlatWindow owner = Make(PlatRect{300, 300, 400, 400});
+  // A class saving the bits under its windows makes menu windows, which
+  // have the modal frame too.
+  PlatRegisterClass(PlatWindowClass{"X11Menu", LogProc, kPlatCsSaveBits, 0xFFFFFF});
   struct Case {
     uint32_t style, ex;
     bool redirect;
     const char* type;
+    const char* cls = "X11Log";
   } cases[] = {{kPlatWsPopup, kPlatWsExToolWindow, true, "_NET_WM_WINDOW_TYPE_POPUP_MENU"},
+               {kPlatWsPopup, kPlatWsExTopmost | kPlatWsExDlgModalFrame, true, "_NET_WM_WINDOW_TYPE_POPUP_MENU",
+                "X11Menu"},
                {kPlatWsPopup, kPlatWsExTopmost, true, "_NET_WM_WINDOW_TYPE_TOOLTIP"},
                {kPlatWsPopup | kPlatWsCaption, kPlatWsExToolWindow, false, "_NET_WM_WINDOW_TYPE_UTILITY"},
                {kPlatWsCaption, kPlatWsExDlgModalFrame, false, "_NET_WM_WINDOW_TYPE_DIALOG"},
                {kPlatWsPopup, 0, false, "_NET_WM_WINDOW_TYPE_NORMAL"}};
   for (const Case& c : cases) {
-    const PlatWindow w = PlatCreateWindow("X11Log", "M", c.style, c.ex, PlatRect{10, 10, 60, 40}, owner);
+    const PlatWindow w = PlatCreateWindow(c.cls, "M", c.style, c.ex, PlatRect{10, 10, 60, 40}, owner);
     PlatShowWindow(w, kPlatSwShowNoActivate);
     Settle();
     const Window xid = PlatX11WindowOf(w);
