@@ -28,6 +28,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
+#include "server/srvstart.h"
 #include "server/viref.h"
 #include "shell/eventfilter.h"
 #include "shell/shellinit.h"
@@ -75,6 +76,21 @@ void AppInstallHooks() {
     DisposeTagLists();
     PanelDisposeTextClipboard();
   };
+  // The picture tables and the cursors' file the shell fills.
+  shell.setBuiltInPict = &SetBuiltInPict;
+  shell.cursorImageFile = &SetCursorImageFile;
+  // The VI server, automation and the automation server.
+  shell.viRefInit = &VIRefInit;
+  shell.tcpServerInit = [] { TCPServerInit(); };
+  shell.automationInit = &AutomationInit;
+  shell.automationExit = &AutomationExit;
+  shell.oleServerStart = &OleServerStart;
+  shell.oleServerStop = [] {
+    OleServerStop();
+    SrvDisposeStartState();
+  };
+  shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
+  shell.specifyViAccess = &QXSSpecifyViAccess;
   ShellSetStartHooks(shell);
   // What the main event filter asks of the object system.
   ShellEventHooks events{};

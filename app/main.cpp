@@ -9,6 +9,7 @@
 #include "io/netconn.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/winmain.h"
+#include "panel/osupport.h"
 #include "platform/qx_display.h"
 #include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   hooks.startEngine = &AppStartEngine;
   hooks.beforeLoop = &BeforeLoop;
   hooks.afterLoop = &AfterLoop;
+  hooks.loadCursors = [] { GetCursorImage(24); };
   ShellSetMainHooks(hooks);
   // The network layer starts with the managers and stops after the shell.
   WStartupHooks entry{};

@@ -3,6 +3,7 @@
 // application.
 #pragma once
 #include "extcode.h"
+#include "rsrc.h"
 
 struct PathData;  // a Path (path.h) is a PathData**
 
@@ -68,8 +69,13 @@ void CfgSetFontProcs(CfgNewFontProc newFont, CfgFontInfoProc fontInfo);
 enum : int32 { kCfgKeyCount = 208, kCfgKeyListId = 11400 };
 const char* CfgKeyTableName(int32 index);
 // The same name as a Pascal string, for CfgGetDefault, CfgWrite and
-// CfgRemove: the compiled-in names (an empty string outside 1-208).
+// CfgRemove: entry index of the key list of the file set below, in a
+// buffer of the calling thread (valid until its next call); a failed lookup
+// is reported and the buffer given as the lookup left it.  Without a file,
+// the compiled-in names (an empty string outside 1-208).
 ConstPStr CfgKeyName(int32 index);
+// The run-time resource file whose key list CfgKeyName reads (0: none).
+void CfgSetKeyNameFile(RsrcFileRef file);
 extern const char kCfgKeyListName[];  // "ConfigTokenStrings"
 
 // The 20-byte trailer at the end of the program file (its layout: the

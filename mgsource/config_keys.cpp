@@ -2,7 +2,11 @@
 // "ConfigTokenStrings" of the application file.
 #include "config.h"
 
+#include <atomic>
 #include <cstring>
+
+#include "debug.h"
+#include "rsrc.h"
 
 const char kCfgKeyListName[] = "ConfigTokenStrings";
 
@@ -60,7 +64,21 @@ const char* const kKeys[kCfgKeyCount] = {
 
 }  // namespace
 
+namespace {
+std::atomic<RsrcFileRef> gKeyNameFile{0};
+}  // namespace
+
+void CfgSetKeyNameFile(RsrcFileRef file) { gKeyNameFile.store(file); }
+
 ConstPStr CfgKeyName(int32 index) {
+  if (const RsrcFileRef file = gKeyNameFile.load()) {
+    // One buffer a thread: a name another thread looks up never changes
+    // under its caller.
+    static thread_local Str255 buffer;
+    if (MgErr err = RGetIndString(file, buffer, kCfgKeyListId, index))
+      DBMgErr(__FILE__, __LINE__, err, "CfgKeyName");
+    return buffer;
+  }
   // Made once, read by any thread.
   struct Names {
     uChar text[kCfgKeyCount + 1][48];

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -51,6 +52,7 @@ thread_local bool tWriting = false;
 int32 gLines = 0;
 char gErrorFormat[256];    // empty: the built-in format
 char gFailureFormat[256];
+char* gFailureLog = nullptr;  // the failure log's path, under the debug mutex
 Str255 gVersion;
 
 // Each report on a thread that is already reporting skips the memory-full
@@ -278,6 +280,22 @@ int32 DBSetTimerProc(DBTimerProc proc) {
 DBTimerProc DBGetTimerProc() { return gTimerProc.load(); }
 
 void DBSetContinueAfterFailure(Bool32 on) { gContinue.store(on != 0); }
+
+void DBSetFailureLogPath(const char* path) {
+  DebugLock lock;
+  delete[] gFailureLog;
+  gFailureLog = nullptr;
+  if (!path) return;
+  const size_t n = std::strlen(path);
+  gFailureLog = new (std::nothrow) char[n + 1];
+  if (gFailureLog) std::memcpy(gFailureLog, path, n + 1);
+}
+
+void DBFailureLogPath(char* out, int32 size) {
+  if (!out || size <= 0) return;
+  DebugLock lock;
+  std::snprintf(out, size_t(size), "%s", gFailureLog ? gFailureLog : "");
+}
 
 void DBSetVersionText(ConstPStr version) {
   DebugLock lock;

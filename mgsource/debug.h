@@ -41,6 +41,10 @@ DBTimerProc DBGetTimerProc();
 // system's version text, shown at the end of each report.
 void DBSetContinueAfterFailure(Bool32 on);
 void DBSetVersionText(ConstPStr version);
+// The path of the failure log (a C string, copied; null forgets it) and
+// the path kept, "" when none.
+void DBSetFailureLogPath(const char* path);
+void DBFailureLogPath(char* out, int32 size);
 
 // The text of a manager error code 1-90 ("" for the empty entries and for
 // codes outside the table).  Entry N of the "_mgerr descriptions" list.

@@ -42,6 +42,7 @@
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/menuids.h"
+#include "shell/shellglobals.h"
 
 namespace {
 
@@ -291,6 +292,30 @@ void UndoAfterTempFiles() {
   if (gExecStarted) FinishExec();
   gExecStarted = false;
   DisposeTempResFiles();
+}
+
+// The failure log "QX_Fail.txt" in the temporary folder (the application
+// folder when that is unknown); nothing when a step fails.
+void SetFailureLogPath(Path temp) {
+  Path log = FEmptyPath(nullptr);
+  if (!log) return;
+  MgErr err = temp && !FIsEmptyPath(temp) ? FPathCpy(log, temp) : GetAppPath(log);
+  if (!err) err = FAppendName(log, reinterpret_cast<ConstPStr>("\x0bQX_Fail.txt"));
+  LStrHandle text = nullptr;
+  if (!err) err = FPathToAZString(log, &text);
+  if (!err && text) {
+    std::string path(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt));
+    DBSetFailureLogPath(path.c_str());
+  }
+  if (text) AZDisposeHandle(reinterpret_cast<UHandle>(text));
+  FDisposePath(log);
+}
+
+// What the menu, font and picture steps made.
+void DisposeDrawingGlobals() {
+  DisposeShellGlobals();
+  DisposePanelImages();
+  DisposePens();
 }
 
 void SplashStatus(const char* format) {
@@ -581,6 +606,8 @@ MgErr ShellInit() {
     return kArgErr;
   }
   gAppVersion = vers.version;
+  // The key names come from this file from now on.
+  CfgSetKeyNameFile(rt);
   Report(LoadVers(2, &vers, nullptr), "vers 2");
   PStrCpy(gVersionText, vers.shortText);
   Report(LoadVers(3, &vers, nullptr), "vers 3");
@@ -634,6 +661,7 @@ MgErr ShellInit() {
     if (temp) FDisposePath(temp);
     return err;
   }
+  SetFailureLogPath(temp);
   ReadBool("activeX.freeThreaded", kPrefActiveXFreeThreaded);
   Step("engine");
   // The event queue that carries the engine's user events to this thread;
@@ -666,13 +694,20 @@ MgErr ShellInit() {
   Str255 notAPath;
   GetAppIndString(3, notAPath, reinterpret_cast<ConstPStr>("\x0c<Not A Path>"));
   FSetNotAPathText(notAPath);
+  Str255 tooLong;
+  GetAppIndString(4, tooLong, reinterpret_cast<ConstPStr>("\x0f<path too long>"));
+  SPrintfSetPathTooLongText(tooLong);
   Step("menus");
   SplashStatus("Version %p - Init menus");
   MenuTableReset(0);
   MenuTrackedInit();
   if (gHooks.initAppMenus) Report(gHooks.initAppMenus(), "menus");
+  InitPens();
+  InitPanelImages(rt);
   Step("fonts");
   SplashStatus("Version %p - Init Fonts");
+  InitFontGlobals();
+  InitShellGlobals(gAppVersion);
   Step("types");
   if (gHooks.boolTrackMutexInit && ExecThreadsOn()) gHooks.boolTrackMutexInit();
   if (gHooks.blinkInit) gHooks.blinkInit();
@@ -681,6 +716,7 @@ MgErr ShellInit() {
   if (result == kNoErr && gHooks.viRefInit) result = gHooks.viRefInit();
   if (result != kNoErr) {
     UndoAfterTempFiles();
+    DisposeDrawingGlobals();
     if (temp) FDisposePath(temp);
     return result;
   }
@@ -741,6 +777,9 @@ void ShellShutDown() {
   DisposeList(&gViAccess);
   if (gLanguage) AZDisposeHandle(gLanguage);
   gLanguage = nullptr;
+  DisposeDrawingGlobals();
+  DBSetFailureLogPath(nullptr);
+  CfgSetKeyNameFile(0);
   if (RsrcFileRef rt = RunTimeRsrcFile()) {
     SetRunTimeRsrcFile(0);
     RCloseFile(rt);

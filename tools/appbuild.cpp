@@ -126,7 +126,49 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  AddPanelImages(writer);
   dlgwriter::AddDialogs(writer);
+}
+
+rsrcw::Bytes GlyphRectList(int32 count) {
+  rsrcw::Bytes b(2 + 8 * size_t(count), 0);
+  PutBE16(b.data(), uInt16(count));
+  for (int32 i = 0; i < count; ++i) {
+    const int16 top = int16(i / kGlyphColumns * kGlyphCell), left = int16(i % kGlyphColumns * kGlyphCell);
+    const int16 r[4] = {top, left, int16(top + kGlyphCell), int16(left + kGlyphCell)};
+    for (int k = 0; k < 4; ++k) PutBE16(b.data() + 2 + 8 * i + 2 * k, uInt16(r[k]));
+  }
+  return b;
+}
+
+void AddPanelImages(rsrcw::Writer* writer) {
+  // The glyph bitmap: 94 cells of 16 x 16 pixels in rows of 16, each a
+  // frame with its number in dots along the bottom, as 1-bit rows.
+  constexpr int32 kRows = (kGlyphCells + kGlyphColumns - 1) / kGlyphColumns;
+  constexpr int32 kWidth = kGlyphColumns * kGlyphCell, kHeight = kRows * kGlyphCell, kRowBytes = kWidth / 8;
+  rsrcw::Bytes bitmap(4 + size_t(kRowBytes * kHeight), 0);
+  PutBE16(bitmap.data(), uInt16(kHeight));
+  PutBE16(bitmap.data() + 2, uInt16(kWidth));
+  for (int32 cell = 0; cell < kGlyphCells; ++cell) {
+    const int32 top = cell / kGlyphColumns * kGlyphCell, left = cell % kGlyphColumns * kGlyphCell;
+    for (int32 y = 1; y < kGlyphCell - 1; ++y)
+      for (int32 x = 1; x < kGlyphCell - 1; ++x) {
+        const bool frame = x == 1 || y == 1 || x == kGlyphCell - 2 || y == kGlyphCell - 2;
+        const bool dot = y == kGlyphCell - 5 && x >= 3 && x < 10 && (cell >> (x - 3) & 1);
+        if (!frame && !dot) continue;
+        const int32 px = left + x, py = top + y;
+        bitmap[4 + size_t(py * kRowBytes + px / 8)] |= uChar(0x80 >> (px % 8));
+      }
+  }
+  writer->Add(FourCC("BMAP"), kGlyphBitmapId, bitmap, std::string("FPGlyphs"));
+  writer->Add(FourCC("nrct"), kGlyphBitmapId, GlyphRectList(kGlyphCells), std::string("FPGlyphRects"));
+  // The stored control images 140 to 168: a framed square with a bar, in
+  // colours that tell them apart.
+  static const auto barOn = +[](int x, int y) { return x == 2 || x == 29 || y == 2 || y == 29 || (y >= 14 && y <= 17); };
+  static const auto inside = +[](int x, int y) { return x >= 2 && x <= 29 && y >= 2 && y <= 29; };
+  for (int32 i = 0; i < kStoredImages; ++i)
+    for (const auto& r : IconFamilyResources(barOn, inside, uChar(1 + i % 14), uChar(16 + 7 * i)))
+      writer->Add(r.first, kStoredImageFirstId + i, r.second);
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {

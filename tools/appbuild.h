@@ -93,6 +93,21 @@ extern const char* const kMemFullTexts[5];
 // "icl8" and "ICN#" (the icon and its mask), drawn from a pattern of 32 x 32
 // pixels: on(x, y) black, inside(x, y) filled with a colour.
 typedef bool (*IconPixel)(int x, int y);
+
+// The panel's built-in images: the glyph bitmap "BMAP" 129 with its
+// rectangle list "nrct" 129 (94 cells of 16 x 16, 16 to a row), and the
+// stored control images 140 to 168 (icon families).
+enum : int32 {
+  kGlyphBitmapId = 129,
+  kGlyphCells = 94,
+  kGlyphColumns = 16,
+  kGlyphCell = 16,
+  kStoredImageFirstId = 140,
+  kStoredImages = 29,
+};
+void AddPanelImages(rsrcw::Writer* writer);
+// A rectangle list of the first count glyph cells.
+rsrcw::Bytes GlyphRectList(int32 count);
 std::vector<std::pair<uInt32, rsrcw::Bytes>> IconFamilyResources(IconPixel on, IconPixel inside, uChar colour4,
                                                                   uChar colour8);
 

@@ -24,7 +24,10 @@
 namespace {
 
 std::atomic<uInt16> gCompilerErrors{0};
-int32 gRTInfoWord = 0;
+// The block of run-time globals whose address compiled code is patched
+// with: word 0 is the run-time information word; the shell fills the others
+// at start-up.
+uInt32 gRTGlobals[kQXRTGlobalWords] = {};
 std::atomic<ExecPostUserEventProc> gPostUserEvent{nullptr};
 std::atomic<ExecReserveProc> gReserveProc{nullptr};
 std::atomic<int32> gVIRunning{0};
@@ -129,7 +132,8 @@ uInt32 ExecCountdownPatchValue() {
 
 ExecCountdown* ExecThreadCountdown() { return tCountdown; }
 
-int32* QXRTInfoWord() { return &gRTInfoWord; }
+int32* QXRTInfoWord() { return reinterpret_cast<int32*>(&gRTGlobals[0]); }
+uInt32* QXRTGlobals() { return gRTGlobals; }
 
 uInt16 CompilerErrorFlags() { return gCompilerErrors.load(); }
 void SetCompilerErrorFlags(uInt16 flags) { gCompilerErrors.store(flags); }
@@ -148,7 +152,7 @@ bool CodePatchValue(const uChar* block, uintptr_t base, uInt32 offset, int32 ind
   } else if (index == kPatchRTTable) {
     *value = uInt32(reinterpret_cast<uintptr_t>(&QXRTTable[0]));
   } else if (index == kPatchRTInfo) {
-    *value = uInt32(reinterpret_cast<uintptr_t>(&gRTInfoWord));
+    *value = uInt32(reinterpret_cast<uintptr_t>(&gRTGlobals[0]));
   } else {
     return false;
   }
@@ -419,7 +423,7 @@ void CondSchedClmp(QueueElement* element, int32 system) {
 }
 
 int32 GetSetQXInfo(int32 mode, int32 value) {
-  if (mode == 4) return int32(reinterpret_cast<intptr_t>(&gRTInfoWord));
+  if (mode == 4) return int32(reinterpret_cast<intptr_t>(&gRTGlobals[0]));
   ExecContext* ctx = GetCurExecContext();
   if (!ctx) return 0;
   auto* word = static_cast<int32*>(ctx->info);

@@ -109,3 +109,10 @@ constexpr int32 kExecThreadReserve = 16;
 // is only taken).
 typedef void (*ExecTestRunProc)(ExecContext* context, QueueElement* element);
 void ExecSetTestRunProc(ExecTestRunProc proc);
+
+// The block of run-time globals whose address compiled code is patched
+// with (its word 0 is the run-time information word): 0 the address of the
+// loaded-VI list's head, 1 and 2 the execution systems', 3 the shell's font
+// record, 4 cleared, 5 the application version.
+enum : int32 { kQXRTGlobalWords = 6 };
+uInt32* QXRTGlobals();

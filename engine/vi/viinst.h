@@ -66,6 +66,8 @@ QX_EXTERN_C Bool32 RemoveLoadedVI(UHandle vi);
 QX_EXTERN_C Bool32 IsVILoaded(UHandle vi);
 // The head of the list (then each VIRecord's next), null when empty.
 UHandle FirstLoadedVI();
+// Where the head is kept (for the run-time globals compiled code reads).
+UHandle* LoadedVIListHead();
 int32 LoadedVICount();
 // Holds a VI's name (release 0) or lets one hold go (release 1); releasing
 // a null name lets every hold go.  The last release posts the purge event.

@@ -152,6 +152,7 @@ Bool32 IsVILoaded(UHandle vi) {
 }
 
 UHandle FirstLoadedVI() { return gFirst; }
+UHandle* LoadedVIListHead() { return &gFirst; }
 
 int32 LoadedVICount() {
   int32 n = 0;

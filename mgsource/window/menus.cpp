@@ -419,7 +419,8 @@ int32 MMenuBarHeight() { return gMenuMetrics.menuLineHeight + 2 * 2 + 2; }
 
 void MSetMenuCheck(int32 image) {
   Rect bounds{0, 0, 0, 0};
-  IGetRect(image, &bounds);
+  // 0 takes the image away again (the default column, no image drawn).
+  if (image) IGetRect(image, &bounds);
   DOffsetRect(&bounds, -bounds.left, -bounds.top);
   gMenuMetrics.checkImage = image;
   gMenuMetrics.checkRect = bounds;
