@@ -58,6 +58,8 @@ void AppInstallHooks() {
   // What the shell's start-up and shut-down ask of the instrument and
   // network layers.
   ShellStartHooks shell{};
+  // A test's recorder of the start-up's steps stays.
+  shell.step = ShellStartHooksInUse().step;
   shell.visaInit = &VisaInit;
   shell.instrShutDown = [] {
     // The execution systems have finished: no clump uses a board any more.

@@ -3,7 +3,6 @@
 // application.
 #pragma once
 #include "extcode.h"
-#include "rsrc.h"
 
 struct PathData;  // a Path (path.h) is a PathData**
 
@@ -74,8 +73,9 @@ const char* CfgKeyTableName(int32 index);
 // is reported and the buffer given as the lookup left it.  Without a file,
 // the compiled-in names (an empty string outside 1-208).
 ConstPStr CfgKeyName(int32 index);
-// The run-time resource file whose key list CfgKeyName reads (0: none).
-void CfgSetKeyNameFile(RsrcFileRef file);
+// The run-time resource file (a RsrcFileRef) whose key list CfgKeyName
+// reads; 0: none.
+void CfgSetKeyNameFile(uInt32 file);
 extern const char kCfgKeyListName[];  // "ConfigTokenStrings"
 
 // The 20-byte trailer at the end of the program file (its layout: the

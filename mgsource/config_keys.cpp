@@ -68,7 +68,7 @@ namespace {
 std::atomic<RsrcFileRef> gKeyNameFile{0};
 }  // namespace
 
-void CfgSetKeyNameFile(RsrcFileRef file) { gKeyNameFile.store(file); }
+void CfgSetKeyNameFile(uInt32 file) { gKeyNameFile.store(file); }
 
 ConstPStr CfgKeyName(int32 index) {
   if (const RsrcFileRef file = gKeyNameFile.load()) {

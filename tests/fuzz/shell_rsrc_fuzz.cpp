@@ -1,9 +1,11 @@
-// The version and file-type table resources of the run-time resource file
-// through the start-up's readers.  Invariants: a version resource is read
+// The version, file-type table and rectangle list resources of the
+// run-time resource file through the start-up's readers.  Invariants: a version resource is read
 // whole only when its short text lies within its bytes, the numbers read
 // are the bytes' big-endian values whenever they fit, and a file-type table
 // is accepted only when its entries lie within the handle, its count then
-// in native order and its bytes otherwise untouched.
+// in native order and its bytes otherwise untouched; a rectangle list gives
+// exactly the rectangles its bytes hold, up to the table's size, and an
+// error only when its count runs past them.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -36,5 +39,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else FUZZ_CHECK(size == 0 || std::memcmp(*h, data, size) == 0);
   if (size > 4) FUZZ_CHECK(std::memcmp(*h + 4, data + 4, size - 4) == 0);
   AZDisposeHandle(h);
+
+  Rect rects[kGlyphCount + 1];
+  int32 stored = -1, read = -1;
+  const MgErr rerr = ShellReadRectList(bytes.data(), int32(size), rects, kGlyphCount, &stored, &read);
+  if (size < 2) {
+    FUZZ_CHECK(rerr != kNoErr && read == 0);
+  } else {
+    const int32 count = GetBE16(data), fit = int32((size - 2) / 8);
+    FUZZ_CHECK(stored == count);
+    FUZZ_CHECK((rerr != kNoErr) == (count > fit));
+    int32 want = count < fit ? count : fit;
+    if (want > kGlyphCount) want = kGlyphCount;
+    FUZZ_CHECK(read == want);
+    for (int32 i = 0; i < read; ++i) {
+      const uint8_t* r = data + 2 + 8 * i;
+      FUZZ_CHECK(rects[i].top == int16(GetBE16(r)) && rects[i].left == int16(GetBE16(r + 2)) &&
+                 rects[i].bottom == int16(GetBE16(r + 4)) && rects[i].right == int16(GetBE16(r + 6)));
+    }
+  }
   return 0;
 }

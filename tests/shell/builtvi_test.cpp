@@ -434,6 +434,43 @@ TEST_F(BuiltVITest, EveryRoutineOfTheProgramIsRegisteredAtItsIndex) {
   EXPECT_GT(std::atoi(out.c_str() + at + 9), 800) << "the routines are found by name";
 }
 
+// The steps of start-up and shut-down in their order.  A failure at the VI
+// references' start leaves no execution thread and no temporary file.
+TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNothing) {
+  const std::string app = Build("steps.app", false);
+  const std::vector<std::string> start = {
+      "defaults", "folders", "resource file", "file types", "version", "colours", "texts", "folders from keys",
+      "disk space", "windows", "preferences", "prefs: keys", "prefs: access lists", "prefs: search path",
+      "prefs: precisions", "temporary files", "engine", "refnums", "menus", "fonts", "types"};
+  const std::vector<std::string> down = {
+      "instruments and servers", "down: tileUpDown default", "down: execution", "down: instruments and servers",
+      "down: help", "down: tileUpDown", "down: recent paths and refnums", "down: windows", "down: archive",
+      "down: temporary files", "down: run-time menus"};
+  for (const bool fail : {false, true}) {
+    SCOPED_TRACE(fail);
+    const std::string temp = root_ + (fail ? "/t1" : "/t0");
+    std::filesystem::create_directories(temp);
+    FILE* p = popen(("TMPDIR=" + temp + " timeout 30 " + app + " -steps" + (fail ? " -fail-refs" : "") + " 2>&1").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::vector<std::string> steps;
+    std::string all, failed;
+    char line[512];
+    while (std::fgets(line, sizeof line, p)) {
+      all += line;
+      std::string l(line, std::strcspn(line, "\n"));
+      if (l.rfind("step=", 0) == 0) steps.push_back(l.substr(5));
+      if (l.rfind("failed=", 0) == 0) failed = l;
+    }
+    const int status = pclose(p);
+    std::vector<std::string> want = start;
+    if (!fail) want.insert(want.end(), down.begin(), down.end());
+    EXPECT_EQ(steps, want) << all;
+    EXPECT_EQ(WEXITSTATUS(status), fail ? 2 : 0) << all;
+    if (fail) EXPECT_EQ(failed, "failed=2 threads=0") << all;
+    EXPECT_TRUE(std::filesystem::is_empty(temp)) << "no qxtr or qxtl file left";
+  }
+}
+
 // Compiled code that asks to load a 16-bit library: the call answers 0 and
 // the application shows the text its resource file carries, headless on
 // stderr.

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -23,6 +24,9 @@
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 #include "platform/qx_process.h"
+#include "mgsource/config.h"
+#include "mgsource/draw/imagegeom.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 #include "temp_folder.h"
 #include "tools/appbuild.h"
@@ -195,6 +199,64 @@ TEST_F(ShellInitTest, TileUpDownIsWrittenOnlyWhenItDiffersFromTheDefault) {
     if ((c.before != nullptr) == (c.after != nullptr)) EXPECT_EQ(now, file) << "unchanged";
   }
   CfgTestClearValues();
+}
+
+std::map<int32, int32> gPicts;
+MgErr RecordPict(int32 index, int32 image) {
+  gPicts[index] = image;
+  return kNoErr;
+}
+
+// The glyphs are cut by the rectangle list as far as its bytes go, each
+// table entry reaches the panel and is taken back; key names come from the
+// file's list.
+TEST_F(ShellInitTest, PanelPicturesAndKeyNamesComeFromTheRunTimeFile) {
+  const struct {
+    std::vector<uChar> rects;  // empty: the builder's list
+    int32 glyphs;
+    size_t alerts;
+  } cases[] = {
+      {{}, 94, 0},
+      {[] { auto b = qxbuild::GlyphRectList(10); b[1] = 94; return b; }(), 10, 1},  // count past the bytes
+      {qxbuild::GlyphRectList(93), 93, 1},                                          // not 94: asserted
+  };
+  ShellStartHooks hooks{};
+  hooks.setBuiltInPict = &RecordPict;
+  ShellSetStartHooks(hooks);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.glyphs);
+    if (RsrcFileRef rt = RunTimeRsrcFile()) RCloseFile(rt);
+    if (c.rects.empty()) OpenRunTime();
+    else OpenRunTime({{FourCC("nrct"), {129, c.rects}}});
+    gPicts.clear();
+    gInitAlerts.clear();
+    InitPanelImages(RunTimeRsrcFile());
+    EXPECT_EQ(gInitAlerts.size(), c.alerts);
+    int32 glyphs = 0, stored = 0;
+    for (const auto& [index, image] : gPicts) {
+      EXPECT_NE(image, 0) << index;
+      glyphs += index >= 2000 && index < 2094;
+      stored += index >= 7000 && index < 7029;
+    }
+    EXPECT_EQ(glyphs, c.glyphs);
+    EXPECT_EQ(stored, 29);
+    Rect r{};
+    EXPECT_EQ(IGetRect(gPicts[2009], &r), 1);
+    EXPECT_EQ(r.left, 9 * 16);
+    EXPECT_EQ(RectWidth(&r), 16);
+    if (c.glyphs == 94) {
+      EXPECT_EQ(ShellPanelPict(0), gPicts[2051]);
+    }
+    DisposePanelImages();
+    for (const auto& [index, image] : gPicts) EXPECT_EQ(image, 0) << index;
+  }
+  CfgSetKeyNameFile(RunTimeRsrcFile());
+  gInitAlerts.clear();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(CfgKeyName(3)) + 1, CfgKeyName(3)[0]), "viSearchPath");
+  CfgKeyName(kCfgKeyCount + 1);
+  EXPECT_EQ(gInitAlerts.size(), 1u) << "a failed lookup is reported";
+  CfgSetKeyNameFile(0);
+  ShellSetStartHooks(ShellStartHooks{});
 }
 
 TEST(ShellReaders, VersionAndFileTypeResourcesAreReadWithinTheirBytes) {

@@ -12,6 +12,12 @@
 // After start-up, prints "unregistered=<index> <name>" for each routine the
 // program has under a name the run-time table's list gives an index, when
 // that index does not hold it, then "routines=<how many it has>"; runs no VI.
+//   built_vi_runner -steps [-fail-refs]
+// Prints "step=<name>" for each step of the shell's start-up and shut-down;
+// with -fail-refs the VI references' start fails (2): then "failed=<error>
+// threads=<threads beyond those before the execution systems started>" and
+// status 2.
+#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -37,6 +43,7 @@
 #include "mgsource/thread.h"
 #include "mgsource/window/wevent.h"
 #include "shell/background.h"
+#include "shell/shellinit.h"
 #include "shell/toplevel.h"
 #include "shell/userevent.h"
 
@@ -144,9 +151,47 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
   return 0;
 }
 
+bool gFailRefs = false;
+int gThreadsBeforeExec = 0;
+
+int Threads() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
+
+void PrintStep(const char* name) {
+  std::printf("step=%s\n", name);
+  const std::string step = name;
+  if (step == "engine") gThreadsBeforeExec = Threads();
+  if (gFailRefs && step == "types") {
+    ShellStartHooks hooks = ShellStartHooksInUse();
+    hooks.viRefInit = [] { return MgErr(kMemFullErr); };
+    ShellSetStartHooks(hooks);
+  }
+}
+
+int Steps(int argc, char** argv) {
+  ShellStartHooks hooks{};
+  hooks.step = &PrintStep;
+  ShellSetStartHooks(hooks);
+  if (MgErr err = AppStartup(argc, argv)) {
+    std::printf("failed=%d threads=%d\n", int(err), Threads() - gThreadsBeforeExec);
+    return 2;
+  }
+  AppShutdown();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) gFailRefs |= std::strcmp(argv[i], "-fail-refs") == 0;
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-steps") == 0) return Steps(argc, argv);
   std::vector<int32> offsets;
   std::vector<const char*> first;
   bool unregistered = false;
