@@ -19,7 +19,7 @@ struct PathData;  // a Path (path.h) is a PathData**
 //   9 number       float32
 // The handles are of the application zone; reading resizes the handle in
 // place (a null variable gets a new one).
-enum : int32 {
+enum CfgKind : int32 {
   kCfgColor = 0, kCfgFourInts = 1, kCfgString = 2, kCfgBool = 3, kCfgInt = 4,
   kCfgPath = 5, kCfgPathList = 6, kCfgFont = 7, kCfgStringList = 8, kCfgNumber = 9
 };

@@ -209,6 +209,12 @@ void RevBL(void* p) {
   std::memcpy(p, &v, 4);
 }
 
+void RevBLHandle(UHandle h) {
+  if (!h || !*h) return;
+  const int32 size = MemIsDSHandle(h) ? DSGetHandleSize(h) : AZGetHandleSize(h);
+  for (int32 i = 0; i + 4 <= size; i += 4) RevBL(*h + i);
+}
+
 void RevBQ(void* p) {
   uInt8* b = static_cast<uInt8*>(p);
   uInt32 lo, hi;

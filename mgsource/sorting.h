@@ -13,6 +13,9 @@ QX_EXTERN_C int32 BinSearch(const void* base, int32 count, int32 size, const voi
 
 QX_EXTERN_C void SwapBW(void* p);
 QX_EXTERN_C void RevBL(void* p);
+// Reverses the bytes of every whole 32-bit word of a handle (application
+// or data-space zone); a null handle is ignored.
+QX_EXTERN_C void RevBLHandle(UHandle h);
 QX_EXTERN_C void RevBQ(void* p);
 QX_EXTERN_C int32 SwapWL(void* p);
 

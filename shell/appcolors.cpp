@@ -18,10 +18,7 @@ UHandle LoadCopy(RsrcFileRef file, ResType type, int32 id, bool swapWords, MgErr
   *err = AZHandToHand(&copy);
   RRelease(res);
   if (*err) return nullptr;
-  if (swapWords) {
-    const int32 words = AZGetHandleSize(copy) / 4;
-    for (int32 i = 0; i < words; ++i) RevBL(*copy + 4 * i);
-  }
+  if (swapWords) RevBLHandle(copy);
   return copy;
 }
 
