@@ -453,13 +453,15 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     FILE* p = popen(("TMPDIR=" + temp + " timeout 30 " + app + " -steps" + (fail ? " -fail-refs" : "") + " 2>&1").c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::vector<std::string> steps;
-    std::string all, failed;
+    std::string all, failed, faillog, globals;
     char line[512];
     while (std::fgets(line, sizeof line, p)) {
       all += line;
       std::string l(line, std::strcspn(line, "\n"));
       if (l.rfind("step=", 0) == 0) steps.push_back(l.substr(5));
       if (l.rfind("failed=", 0) == 0) failed = l;
+      if (l.rfind("faillog=", 0) == 0) faillog = l.substr(8);
+      if (l.rfind("globals=", 0) == 0) globals = l.substr(8);
     }
     const int status = pclose(p);
     std::vector<std::string> want = start;
@@ -467,6 +469,10 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     EXPECT_EQ(steps, want) << all;
     EXPECT_EQ(WEXITSTATUS(status), fail ? 2 : 0) << all;
     if (fail) EXPECT_EQ(failed, "failed=2 threads=0") << all;
+    EXPECT_EQ(globals, "1 5018003") << all;
+    std::string log = "C:" + temp + "/QX_Fail.txt";
+    for (char& ch : log) ch = ch == '/' ? '\\' : ch;
+    EXPECT_EQ(faillog, log) << "the failure log in the temporary folder";
     EXPECT_TRUE(std::filesystem::is_empty(temp)) << "no qxtr or qxtl file left";
   }
 }

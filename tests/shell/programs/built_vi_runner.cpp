@@ -13,7 +13,10 @@
 // program has under a name the run-time table's list gives an index, when
 // that index does not hold it, then "routines=<how many it has>"; runs no VI.
 //   built_vi_runner -steps [-fail-refs]
-// Prints "step=<name>" for each step of the shell's start-up and shut-down;
+// Prints "step=<name>" for each step of the shell's start-up and shut-down,
+// and before the type heap's step the failure log ("faillog=<path>") and
+// the run-time globals ("globals=<1 when word 0 holds the loaded-VI list's
+// head> <word 5 in hex>");
 // with -fail-refs the VI references' start fails (2): then "failed=<error>
 // threads=<threads beyond those before the execution systems started>" and
 // status 2.
@@ -37,6 +40,7 @@
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
+#include "mgsource/debug.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
@@ -167,6 +171,13 @@ void PrintStep(const char* name) {
   std::printf("step=%s\n", name);
   const std::string step = name;
   if (step == "engine") gThreadsBeforeExec = Threads();
+  if (step == "types") {
+    char log[512];
+    DBFailureLogPath(log, sizeof log);
+    const uInt32* block = QXRTGlobals();
+    std::printf("faillog=%s\nglobals=%d %x\n", log,
+                int(block[0] == uInt32(reinterpret_cast<uintptr_t>(LoadedVIListHead()))), unsigned(block[5]));
+  }
   if (gFailRefs && step == "types") {
     ShellStartHooks hooks = ShellStartHooksInUse();
     hooks.viRefInit = [] { return MgErr(kMemFullErr); };
