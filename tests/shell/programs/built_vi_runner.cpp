@@ -22,6 +22,7 @@
 // status 2.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -191,7 +192,10 @@ int Steps(int argc, char** argv) {
   ShellSetStartHooks(hooks);
   if (MgErr err = AppStartup(argc, argv)) {
     std::printf("failed=%d threads=%d\n", int(err), Threads() - gThreadsBeforeExec);
-    return 2;
+    // What a failed start made is left to the process's end, as in the
+    // program: no exit handlers (nor a leak check) run.
+    std::fflush(stdout);
+    _exit(2);
   }
   AppShutdown();
   return 0;
