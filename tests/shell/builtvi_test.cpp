@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -51,7 +52,7 @@ constexpr int32 kDeadline = kRunElement + int32(sizeof(QueueElement));  // Main:
 constexpr int32 kYields = kDeadline + 4;                                // Main: how often it yielded
 constexpr int32 kWaitMs = 300;
 constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTInitProcs = 1697, kRTMilliSecs = 96;
-constexpr int32 kRTLoadLibrary16 = 626;
+constexpr int32 kRTLoadLibrary16 = 626, kRTShutDown = 1052;
 
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
@@ -217,7 +218,8 @@ std::vector<uint8_t> AddCode(bool subtract) {
 
 // A top-level clump that asks to load a 16-bit library, keeps the answer
 // and ends its run.
-std::vector<uint8_t> LibraryCallCode() {
+// With shutDown, it then asks the application to quit.
+std::vector<uint8_t> LibraryCallCode(bool shutDown = false) {
   emit::Code c;
   auto clump = c.NewLabel();
   EmitInit(c, clump, true);
@@ -226,6 +228,7 @@ std::vector<uint8_t> LibraryCallCode() {
   c.CallRT(kRTLoadLibrary16);
   c.AddRegImm(ESP, 4);
   c.MovMemReg(EBP, kResult, EAX);
+  if (shutDown) c.CallRT(kRTShutDown);
   c.MovRegMem(EAX, EBP, kFinish);
   c.Ret();
   return c.Finish();
@@ -270,7 +273,8 @@ class BuiltVITest : public qxtest::EngineTest {
   std::string Build(const std::string& name, bool subtract) {
     return Build(name, {{"Main.vi", MainFile(), archfmt::kFlagTopLevel}, {"Add.vi", AddFile(subtract), 0u}});
   }
-  std::string Build(const std::string& name, const std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>>& files) {
+  std::string Build(const std::string& name, const std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>>& files,
+                    const char* program = QX_BUILT_VI_RUNNER) {
     qxbuild::VILibraryWriter lib(name + ".qlb");
     for (const auto& [member, file, flags] : files) {
       EXPECT_FALSE(file.empty()) << member;
@@ -285,7 +289,7 @@ class BuiltVITest : public qxtest::EngineTest {
     lib.AddTo(&w);
     const std::string out = root_ + "/" + name;
     std::string error;
-    EXPECT_TRUE(qxbuild::AppendToProgram(QX_BUILT_VI_RUNNER, w.Write(), out, &error)) << error;
+    EXPECT_TRUE(qxbuild::AppendToProgram(program, w.Write(), out, &error)) << error;
     return out;
   }
   // Runs it (at most 30 s): the printed words (the result, then the number
@@ -508,6 +512,61 @@ TEST_F(BuiltVITest, AnApplicationWithoutTopLevelVIsSaysWhy) {
     std::string out;
     EXPECT_EQ(Run(Build("none.app", *files), "", &out).second, 4) << out;
     EXPECT_NE(out.find(text), std::string::npos) << out;
+  }
+}
+
+// The program itself, built with a library [A top-level, run when opened,
+// B top-level, C unmarked but run when opened, D top-level], run headless.
+// Its script runs before the main loop, so A ends the run: its code makes
+// its library call (whose alert shows it ran) and asks the application to
+// quit.  The listing puts the marked members first and the walk stops at C,
+// so only A's alert shows; the run ends with 0 and leaves no temporary
+// file.  A library whose marked members all fail to load shows no alert and
+// quits by itself.
+TEST_F(BuiltVITest, TheProgramRunsItsMarkedVIsAndQuitsCleanly) {
+  auto vi = [](const char* name, bool run, bool quit) {
+    return MainFile([&](vif::VIFile& v) {
+      v.name = name;
+      v.flags = run ? kVIFlagRunWhenOpened : 0;
+      v.code = LibraryCallCode(quit);
+      v.viRefs.clear();
+      v.dsRefs.clear();
+    });
+  };
+  const rsrcw::Bytes broken(64, 0x5a);
+  const struct {
+    const char* name;
+    std::vector<std::tuple<const char*, rsrcw::Bytes, uInt32>> files;
+    int alerts;
+  } kApps[] = {
+      {"abcd.app",
+       {{"A.vi", vi("A.vi", true, true), archfmt::kFlagTopLevel},
+        {"B.vi", vi("B.vi", false, false), archfmt::kFlagTopLevel},
+        {"C.vi", vi("C.vi", true, false), 0u},
+        {"D.vi", vi("D.vi", false, false), archfmt::kFlagTopLevel}},
+       1},
+      {"failing.app", {{"A.vi", broken, archfmt::kFlagTopLevel}, {"B.vi", broken, archfmt::kFlagTopLevel}}, 0},
+  };
+  const std::string alert = "A CIN tried to load a 16-bit DLL.";
+  for (const auto& app : kApps) {
+    SCOPED_TRACE(app.name);
+    const std::string program = Build(app.name, app.files, QX_QUENLIX);
+    TempFolder tmp("qxbvp");
+    std::ofstream(tmp.Dir() + "/script.txt") << "wait\n";
+    std::filesystem::create_directories(tmp.Dir() + "/t");
+    const std::string cmd = "TMPDIR=" + tmp.Dir() + "/t QX_RUNTIME_DIR=" + tmp.Dir() + "/run QX_REGISTRY_FILE=" +
+                            tmp.Dir() + "/reg.ini QX_UI=headless QX_SCREEN=64x48 QX_INPUT_SCRIPT=" + tmp.Dir() +
+                            "/script.txt timeout 30 " + program + " 2>" + tmp.Dir() + "/err";
+    const int raw = std::system(cmd.c_str());
+    std::stringstream err;
+    err << std::ifstream(tmp.Dir() + "/err").rdbuf();
+    const std::string out = err.str();
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << out;
+    int alerts = 0;
+    for (size_t at = out.find(alert); at != std::string::npos; at = out.find(alert, at + 1)) ++alerts;
+    EXPECT_EQ(alerts, app.alerts) << out;
+    EXPECT_EQ(out.find("Top level VI(s) could not be opened."), std::string::npos) << out;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.Dir() + "/t")) << "no temporary file left";
   }
 }
 
