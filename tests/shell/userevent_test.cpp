@@ -243,7 +243,15 @@ TEST_F(ShellEventTest, DisposingAVIDropsTheEventsThatNameItOrItsDataSpace) {
   PostUserEvent(kWRootWindow, kUECloseVI, W(keep), 0, 0, 0, 0, 0, 0);
   PostUserEvent(kWRootWindow, kUEVIDone, W(ds), 0, 0, 0, 0, 0, 0);
   PostUserEvent(kWRootWindow, kUEReserve, W(vi), 0, 0, 0, 0, 0, 0);
+  // A clone's suspend and panel update name its own data space.
+  DataSpace clone = nullptr;
+  ASSERT_EQ(NewDataSpaceFromTD(VIRec(vi)->dsTypeMap, &clone), kNoErr);
+  (*clone)->owner = vi;
+  InitDataSpace(clone);
+  for (int32 sub : {kUESuspend, kUEPanelUpdate}) PostUserEvent(kWRootWindow, sub, W(clone), 0, 0, 0, 0, 0, 0);
+  qxtest::Reports::Get().Clear();
   DisposeVI(vi, 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("FilterDSHeaderEvents: Got rid of user event 7"), 1);
   std::vector<int32> left;
   for (const WEventRecord& e : Queued())
     if (e.code == kWEvUser) left.push_back(UserEventArg(&e, 1));
