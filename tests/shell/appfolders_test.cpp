@@ -2,6 +2,7 @@
 // the temporary folder, and their use by VI-library extraction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdlib.h>
 
@@ -258,6 +259,10 @@ TEST_F(Boundary, PathListsCopyAndCompare) {
 std::atomic<int32> gAsked{0};
 int32 gInputAfter = 0;
 Bool32 InputAfterSomeAsks() { return ++gAsked > gInputAfter; }
+// What the main loop's idle procedure answers when a clump runs it again
+// (a nested loop): the slice running must not be entered again.
+int32 gNestedMost = -1;
+void RunBackgroundNested() { gNestedMost = std::max(gNestedMost, WBackground(0)); }
 
 TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   qxexectest::StartThreadManagers();
@@ -270,6 +275,8 @@ TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   c.SetEntry();
   c.Bind(again);
   c.IncMem(emit::EBP, kDataSpaceHeaderSize);
+  c.MovRegImm(emit::EAX, uint32_t(reinterpret_cast<uintptr_t>(&RunBackgroundNested)));
+  c.CallReg(emit::EAX);
   c.MovRegImm(emit::EAX, uint32_t(reinterpret_cast<uintptr_t>(&DoDDOAttrCallDone)));
   c.CallReg(emit::EAX);
   c.LoadLabelAddress(emit::EAX, again);
@@ -294,6 +301,7 @@ TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   EXPECT_EQ(gAsked.load(), 4);
   auto* rounds = reinterpret_cast<int32*>(reinterpret_cast<char*>(*ds) + kDataSpaceHeaderSize);
   EXPECT_EQ(*rounds, 4);
+  EXPECT_EQ(gNestedMost, 0) << "a nested loop's idle procedure runs no slice";
   EXPECT_EQ(ExecContextAt(0)->runRecord->runQueue->head, &e);
   EXPECT_EQ(ExecContextAt(0)->current.load(), nullptr);
   EXPECT_EQ(ExecTimeSlice(), 0) << "slices stay off without the timer service";
