@@ -134,7 +134,9 @@ void AppShutdown() {
   // The drivers end their pending requests while the engine still runs.
   CloseAllDevices();
   ShellShutDown();
-  // What the window manager's tear-down does for the program.
+  // What the window manager's tear-down does for the program: windows
+  // destroyed since (the shell's "Closed") are freed.
+  WDestroyAllWindows();
   PFreeDevHandles();
   TXFinishText();
   DDisposeDraw();

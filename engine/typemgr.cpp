@@ -124,6 +124,12 @@ MgErr TypeHeapInit() {
   return kNoErr;
 }
 
+void TypeHeapDispose() {
+  ObjHeap heap = gHeap;
+  gHeap = nullptr;
+  if (heap) OHDisposeHeap(heap);
+}
+
 // ---- VIs -----------------------------------------------------------------------------
 
 Bool32 VIHasTypeRec(UHandle vi) {

@@ -104,6 +104,8 @@ constexpr MgErr kTypeHeapErr = 42;
 ObjHeap TypeHeap();
 
 QX_EXTERN_C MgErr TypeHeapInit();
+// Disposes the type heap at shut-down; TypeHeapInit makes a new one.
+void TypeHeapDispose();
 
 // VIs.  vi is the handle of the VI's record.
 QX_EXTERN_C MgErr RegisterVI(UHandle vi);

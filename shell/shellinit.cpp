@@ -66,6 +66,8 @@ uInt32 gOldestLoadable = 0;
 uInt32 gOldestCompatible = 0;
 Str255 gVersionText = {0};
 UHandle gLanguage = nullptr;
+// The memory-full texts the memory manager shows, taken back at shut-down.
+CPStrHandle gFullTexts = nullptr;
 bool gInitialised = false;
 bool gExecStarted = false;
 bool gMadeQueue = false;
@@ -625,7 +627,11 @@ MgErr ShellInit() {
     if ((*formats)->cnt > 0) DBSetAlertFormats(formats);
     AZDisposeHandle(reinterpret_cast<UHandle>(formats));
   }
-  if (CPStrHandle texts = ListTexts(rt, kMemFullListId, 5)) MemSetFullTexts(texts);
+  if (CPStrHandle texts = ListTexts(rt, kMemFullListId, 5)) {
+    MemSetFullTexts(texts);
+    if (gFullTexts) AZDisposeHandle(reinterpret_cast<UHandle>(gFullTexts));
+    gFullTexts = texts;
+  }
   Step("folders from keys");
   InitAppDirs();
   Path temp = FEmptyPath(nullptr);
@@ -778,6 +784,17 @@ void ShellShutDown() {
   if (gLanguage) AZDisposeHandle(gLanguage);
   gLanguage = nullptr;
   DisposeDrawingGlobals();
+  // The engine's tables, the lists read from the preferences and the
+  // run-time file's file-type tables and memory-full texts.
+  TypeHeapDispose();
+  FinishLinker();
+  SetVISearchPath(nullptr, 0, -1);
+  FSetResExt(nullptr, nullptr);
+  if (gFullTexts) {
+    MemSetFullTexts(nullptr);
+    AZDisposeHandle(reinterpret_cast<UHandle>(gFullTexts));
+    gFullTexts = nullptr;
+  }
   DBSetFailureLogPath(nullptr);
   CfgSetKeyNameFile(0);
   if (RsrcFileRef rt = RunTimeRsrcFile()) {

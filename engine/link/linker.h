@@ -232,6 +232,8 @@ void SetLinkPanelHooks(const LinkPanelHooks* hooks);
 const LinkPanelHooks& LinkPanel();
 
 QX_EXTERN_C void InitLinker();
+// Disposes the link table and the linker's two heaps at shut-down.
+void FinishLinker();
 // Enters a public item: 0 entered and bound, 1 already there (nothing
 // changes), 2 memory full (nothing entered).
 QX_EXTERN_C int16 AddLinkEntry(const void* object, ConstPStr name, const void* typeBlock, uInt32 classCode,

@@ -296,6 +296,16 @@ void InitLinker() {
   SetHdrWord(kLinkHdrTag + 1, kLinkHdrTag2);
 }
 
+void FinishLinker() {
+  if (gLinkTable) AZDisposeHandle(gLinkTable);
+  gLinkTable = nullptr;
+  if (gLinkNameHeap) OHDisposeHeap(gLinkNameHeap);
+  gLinkNameHeap = nullptr;
+  if (gLinkHeap) OHDisposeHeap(gLinkHeap);
+  gLinkHeap = nullptr;
+  if (gLinkBuckets) std::memset(gLinkBuckets, 0, kLinkBucketCount * 4);
+}
+
 int32 LinkTableCapacity() { return gLinkTable ? int32(HdrWord(kLinkHdrCapacity)) : 0; }
 
 // ---- records ------------------------------------------------------------------------

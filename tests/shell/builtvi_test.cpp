@@ -457,7 +457,7 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     FILE* p = popen(("TMPDIR=" + temp + " timeout 30 " + app + " -steps" + (fail ? " -fail-refs" : "") + " 2>&1").c_str(), "r");
     ASSERT_NE(p, nullptr);
     std::vector<std::string> steps;
-    std::string all, failed, faillog, globals;
+    std::string all, failed, faillog, globals, handles;
     char line[512];
     while (std::fgets(line, sizeof line, p)) {
       all += line;
@@ -466,6 +466,7 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
       if (l.rfind("failed=", 0) == 0) failed = l;
       if (l.rfind("faillog=", 0) == 0) faillog = l.substr(8);
       if (l.rfind("globals=", 0) == 0) globals = l.substr(8);
+      if (l.rfind("handles=", 0) == 0) handles = l.substr(8);
     }
     const int status = pclose(p);
     std::vector<std::string> want = start;
@@ -473,6 +474,8 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     EXPECT_EQ(steps, want) << all;
     EXPECT_EQ(WEXITSTATUS(status), fail ? 2 : 0) << all;
     if (fail) EXPECT_EQ(failed, "failed=2 threads=0") << all;
+    // After shut-down every handle start-up made is disposed.
+    if (!fail) EXPECT_EQ(handles.substr(0, handles.find(' ')), handles.substr(handles.find(' ') + 1)) << all;
     EXPECT_EQ(globals, "1 5018003") << all;
     std::string log = "C:" + temp + "/QX_Fail.txt";
     for (char& ch : log) ch = ch == '/' ? '\\' : ch;

@@ -19,7 +19,8 @@
 // head> <word 5 in hex>");
 // with -fail-refs the VI references' start fails (2): then "failed=<error>
 // threads=<threads beyond those before the execution systems started>" and
-// status 2.
+// status 2.  After the shell's shut-down, "handles=<live handles at its
+// first step> <live handles then, the device table's aside>".
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -40,17 +41,24 @@
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
+#include "io/device.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/printmgr.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
+#include "mgsource/mgstartup.h"
 #include "mgsource/path.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
+#include "mgsource/window/window.h"
 #include "shell/background.h"
 #include "shell/shellinit.h"
 #include "shell/toplevel.h"
 #include "shell/userevent.h"
+#include "tests/live_handles.h"
 
 namespace {
 
@@ -158,6 +166,7 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
 
 bool gFailRefs = false;
 int gThreadsBeforeExec = 0;
+int32 gHandlesBefore = 0;
 
 int Threads() {
   int n = 0;
@@ -171,6 +180,7 @@ int Threads() {
 void PrintStep(const char* name) {
   std::printf("step=%s\n", name);
   const std::string step = name;
+  if (step == "defaults") gHandlesBefore = LiveHandleCount();
   if (step == "engine") gThreadsBeforeExec = Threads();
   if (step == "types") {
     char log[512];
@@ -197,7 +207,19 @@ int Steps(int argc, char** argv) {
     std::fflush(stdout);
     _exit(2);
   }
-  AppShutdown();
+  // AppShutdown's order, the live handles counted once what the shell's
+  // start made is gone and before the drawing and memory managers stop.
+  // The device table, made before the shell starts, goes with the devices.
+  const int32 withDevices = LiveHandleCount();
+  CloseAllDevices();
+  const int32 deviceHandles = withDevices - LiveHandleCount();
+  ShellShutDown();
+  WDestroyAllWindows();
+  PFreeDevHandles();
+  TXFinishText();
+  std::printf("handles=%d %d\n", int(gHandlesBefore), int(LiveHandleCount() + deviceHandles));
+  DDisposeDraw();
+  MgTeardown();
   return 0;
 }
 
