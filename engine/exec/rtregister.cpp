@@ -591,6 +591,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1026, MChangeLItem),
       QX_RT_ENTRY(1027, MDeleteItem),
       QX_RT_ENTRY(1028, MGetItemInfo),
+      QX_RT_ENTRY(1030, MMaxPictMenuItems),
       QX_RT_ENTRY(1031, MSetMenuCheck),
       QX_RT_ENTRY(1032, IGetQXPictBits),
       QX_RT_ENTRY(1033, DSMemStats),

@@ -131,17 +131,3 @@ void VIClearStepFlags(UHandle vi) {
   if (!panel || !gHooks.statePnlSlotIcon) return;
   for (int32 slot : {1, 4}) UpdateToolbarButton(vi, gHooks.statePnlSlotIcon(panel, slot), 0);
 }
-
-MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 columns) {
-  if (MgErr err = MNewCustomMenu(menu, title, menuId, &PictMenuProc, 0)) return err;
-  UHandle h = reinterpret_cast<UHandle>(*menu);
-  const int32 size = AZGetHandleSize(h);
-  if (MgErr err = AZSetHandleSize(h, size + kPictGridHeader)) {
-    MDisposeMenu(*menu);
-    *menu = nullptr;
-    return err;
-  }
-  PutNative16(*h + size, uInt16(columns));
-  PutNative16(*h + size + 2, 0);
-  return kNoErr;
-}

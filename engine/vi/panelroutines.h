@@ -35,10 +35,6 @@ QX_EXTERN_C int32 GetObjContentRect(ObjHeap heap, int32 object, Rect* rect, int3
 // Clears flags2 bit 0x40 and redraws tool-bar slots 1 and 4
 // (UpdateToolbarButton) with the images the state gives now.
 QX_EXTERN_C void VIClearStepFlags(UHandle vi);
-// A palette menu: a custom menu of PictMenuProc, grown by its 4-byte grid
-// header whose first 16 bits hold the column count.  2 when the record
-// cannot be made, the resize error when it cannot grow (nothing is left).
-QX_EXTERN_C MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 columns);
 
 // Part ids and classes these operations read.
 enum : int32 {

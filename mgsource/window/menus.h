@@ -216,25 +216,55 @@ QX_EXTERN_C void MSetChooseDisabled(Bool32 on);
 
 // ---- palette menus
 
-// A 4-byte grid header (16 bits of columns, 16 more) opens the procedure's
-// data, then one cell per item.
+// After the title: the columns word (below 1 counts as 1) and the names
+// flag (set by the size message when a cell has a name), then the cells,
+// each this fixed part followed by its name (a Pascal string padded to 4
+// bytes) and the owner's data (padded to 4).
 struct PictMenuItem {
-  int32 image;      // the image the cell shows
-  uChar name[32];   // Pascal string
+  MenuHandle submenu;
+  int32 image;        // 0 an empty slot, -1 released
+  uInt32 itemKey;
+  int16 varSize;      // the bytes of the name and the data
+  uChar enabled;
+  uChar mark;         // 0x01 selected, 0x02 grey
+  DColor colours[4];  // fore, back, black-and-white fore and back
+  Rect rect;          // empty: the image fills the cell's square
 };
-static_assert(sizeof(PictMenuItem) == 36, "palette menu cell");
-constexpr int32 kPictCellWidth = 32, kPictCellHeight = 32, kPictGridHeader = 4;
-// Appends a cell (the count grows, the size is emptied); the resize error
-// when the menu cannot grow.
-QX_EXTERN_C MgErr MAppendPictMenuItem(MenuHandle menu, ConstPStr name, int32 image);
-// The palette procedure: -101 sets the size rectangle to the grid (columns
-// by rows of cells), 19 answers the 1-based cell under the point a1 (0 for
-// none).
+static_assert(sizeof(void*) != 4 || (sizeof(PictMenuItem) == 40 && offsetof(PictMenuItem, varSize) == 12 &&
+                                     offsetof(PictMenuItem, colours) == 16 && offsetof(PictMenuItem, rect) == 32),
+              "palette menu cell");
+constexpr int32 kPictMenuHeader = 4;
+// A colour word standing for the menu's text or background colour.
+constexpr DColor kPictMenuColour = 0x1000002;
+
+// A custom menu of PictMenuProc with the two words, columns set.  2 when
+// the record cannot be made, the resize error when it cannot grow (nothing
+// is left).
+QX_EXTERN_C MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 columns);
+// Appends a cell, enabled (colours null: the menu's colours, black and
+// white; rect null: empty); the count grows, the size is emptied.  The
+// resize error when the menu cannot grow.
+QX_EXTERN_C MgErr MAppendPictMenuItem(MenuHandle menu, ConstPStr name, int32 image, const DColor* colours,
+                                      const Rect* rect, int32 mark, const void* data, int32 dataSize,
+                                      uInt32 itemKey);
+// The palette procedure (the menu messages, drawing, steps and hit test).
 QX_EXTERN_C int32 PictMenuProc(MenuProcMsg* msg, MenuHandle menu);
 // Releases the image of every cell showing one (0 and -1 show none) and
 // marks the cell -1: 128 for each image released; 0 for a null menu, a menu
 // that is no palette menu or one that is open.
 QX_EXTERN_C int32 MReleasePictImages(MenuHandle menu);
-// The cells of a palette menu and its columns (0 for a malformed one).
-int32 PictMenuCellCount(MenuHandle menu);
-int32 PictMenuColumns(MenuHandle menu);
+// How many cells fit on the window's monitor in that many columns.
+QX_EXTERN_C int32 MMaxPictMenuItems(WindowRef window, int32 columns, int32 cellSize);
+// Removes count bytes at offset from the menu's handle: 1, or 0 with a
+// report and nothing changed for a range outside the handle.
+QX_EXTERN_C Bool32 MRemoveBytes(MenuHandle menu, int32 offset, int32 count);
+// Cell n (1-based): null with a report outside 1..count.
+PictMenuItem* MGetPictCellPtr(MenuHandle menu, int32 n);
+// The cell size: the palette word when above 32, else 32.
+int32 MPictCellSize(MenuHandle menu);
+// The size rectangle inset, the name strip, the box at its left and where
+// the grid begins (any may be null); the size computed first when empty.
+void MPictMenuLayout(MenuHandle menu, Rect* area, Rect* nameStrip, Rect* box, Rect* grid);
+// The cell under the point (0 none); with flag the cell of the open child.
+// The previous cell is drawn plain and the new one highlighted.
+int32 MHitPictCell(MenuHandle menu, Point where, int32 previous, Bool32 flag);

@@ -215,17 +215,19 @@ TEST_F(PanelRoutinesTest, PaletteMenusKeepTheirColumns) {
   ASSERT_EQ(MNewPictMenu(&m, reinterpret_cast<ConstPStr>("\005Tools"), 7, 3), kNoErr);
   EXPECT_EQ((*m)->proc, &PictMenuProc);
   EXPECT_EQ((*m)->procData, 0u);
-  EXPECT_EQ(PictMenuColumns(m), 3);
-  for (int32 i = 0; i < 5; ++i) ASSERT_EQ(MAppendPictMenuItem(m, reinterpret_cast<ConstPStr>("\001c"), i), kNoErr);
+  for (int32 i = 0; i < 5; ++i)
+    ASSERT_EQ(MAppendPictMenuItem(m, nullptr, i, nullptr, nullptr, 0, nullptr, 0, 0), kNoErr);
   EXPECT_EQ(MCountItems(m), 5);
   MCalcMenuSize(m);
-  EXPECT_EQ((*m)->size.bottom, 2 * kPictCellHeight);
-  EXPECT_EQ((*m)->size.right, 3 * kPictCellWidth);
+  EXPECT_EQ((*m)->size.bottom, 2 * 35 + 13);
+  EXPECT_EQ((*m)->size.right, 3 * 35 + 12);
   struct Hit {
     Point at;
     int32 item;
   };
-  const Hit hits[] = {{{0, 0}, 1}, {{40, 40}, 5}, {{40, 70}, 0}, {{0, 100}, 0}, {{-1, 0}, 0}};
+  // The grid starts 6 down and 4 across on a 35-pixel step; cell 1 shows
+  // nothing.
+  const Hit hits[] = {{{6, 4}, 0}, {{6, 39}, 2}, {{41, 74}, 0}, {{41, 39}, 5}, {{5, 39}, 0}, {{6, 109}, 0}};
   for (const Hit& t : hits) {
     MenuProcMsg msg{};
     msg.code = kMenuHitCell;

@@ -258,7 +258,7 @@ TEST_F(EventFilterTest, MemoryFullAlertsOnceRecordsOnceAndTheLoopRunsItAfterAnot
   const int32 id = NewMenuID(kMenuKindTracked);
   MenuHandle palette = nullptr;
   ASSERT_EQ(MNewPictMenu(&palette, reinterpret_cast<ConstPStr>("\1p"), id, 2), kNoErr);
-  for (int32 image : {0, 5, -1, 7}) MAppendPictMenuItem(palette, nullptr, image);
+  for (int32 image : {0, 5, -1, 7}) MAppendPictMenuItem(palette, nullptr, image, nullptr, nullptr, 0, nullptr, 0, 0);
   MenuTableSet(id, palette);
   EXPECT_EQ(MemFullProcedure(0, 1), 256);
   EXPECT_FALSE(MemFullPending(nullptr)) << "something was freed";
