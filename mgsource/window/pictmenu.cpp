@@ -254,7 +254,7 @@ int32 MouseStep(MenuProcMsg* m, MenuHandle menu) {
 int32 KeyStep(MenuProcMsg* m, MenuHandle menu) {
   const int32 c = Columns(menu), count = (*menu)->itemCount;
   const int32 rows = (std::max(count, 1) + c - 1) / c;
-  const int32 key = int32(m->a6 & 0xFFFF);
+  int32 key = int32(m->a6 & 0xFFFF);
   int32 n = m->a2 >= 1 && m->a2 <= count ? m->a2 : 0;
   if (key == 2) {
     const PictMenuItem* cell = Cell(menu, n);
@@ -269,9 +269,10 @@ int32 KeyStep(MenuProcMsg* m, MenuHandle menu) {
     return m->a2 = n;
   }
   if (key < 4 || key > 7) return m->a2 = n;
-  // Without a current cell the step starts above the first row.
+  // Without a current cell the step starts above the first row and moves
+  // down.
   int32 row = n ? (n - 1) / c : -1, col = n ? (n - 1) % c : 0;
-  if (!n && key != 5) row = 0;
+  if (!n) key = 5;
   const Layout l = LayoutOf(menu);
   int32 found = 0;
   for (int32 tries = 0; tries < rows * c && !found; ++tries) {
@@ -334,7 +335,10 @@ int32 MHitPictCell(MenuHandle menu, Point where, int32 previous, Bool32 flag) {
         break;
       }
   }
-  Highlight(menu, std::max(previous, 0), n);
+  // What is drawn highlighted is the current cell, whatever the caller's
+  // previous answer was (it may be a step code).
+  (void)previous;
+  Highlight(menu, (*menu)->currentItem, n);
   return n;
 }
 
@@ -372,7 +376,11 @@ MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 column
 
 MgErr MAppendPictMenuItem(MenuHandle menu, ConstPStr name, int32 image, const DColor* colours, const Rect* rect,
                           int32 mark, const void* data, int32 dataSize, uInt32 itemKey) {
-  if (!menu || !*menu || (*menu)->proc != &PictMenuProc) return kArgErr;
+  if (!menu || !*menu) {
+    DBAssert(__FILE__, __LINE__, "no menu");
+    return kArgErr;
+  }
+  if ((*menu)->proc != &PictMenuProc) return kArgErr;
   const int32 nameBytes = Pad4((name ? name[0] : 0) + 1), dataBytes = Pad4(data ? std::max(dataSize, 0) : 0);
   UHandle h = reinterpret_cast<UHandle>(menu);
   const int32 size = AZGetHandleSize(h);

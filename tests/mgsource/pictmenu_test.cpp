@@ -83,7 +83,7 @@ TEST_F(PictMenus, SizeKeysAndRangeChecks) {
     int32 from, key, to, chosenId;
   };
   const Key keys[] = {{0, 5, 1, 0},  {1, 4, 9, 0},  {4, 7, 1, 0},  {5, 7, 7, 0},   {10, 5, 2, 0},
-                      {8, 5, 4, 0},  {2, 6, 1, 0},  {3, 2, 3, 0},  {4, 2, 4, 12},  {0, 2, 0, 0}};
+                      {8, 5, 4, 0},  {2, 6, 1, 0},  {3, 2, 3, 0},  {4, 2, 4, 12},  {0, 4, 1, 0}};
   for (const Key& k : keys) {
     MenuProcMsg msg{};
     msg.code = kMenuKeyStep;
