@@ -33,7 +33,9 @@ uInt32 gNotedAt = 0;
 
 int32 Pad4(int32 n) { return (n + 3) & ~3; }
 uChar* Bytes(MenuHandle menu) { return reinterpret_cast<uChar*>(*menu); }
-int32 HeaderAt(MenuHandle menu) { return MenuItemArea((*menu)->title); }
+// The two words start on the first 4-byte boundary after the title, so the
+// cells (whole multiples of 4 bytes) stay aligned.
+int32 HeaderAt(MenuHandle menu) { return (MenuItemArea((*menu)->title) + 3) & ~3; }
 int32 CellsAt(MenuHandle menu) { return HeaderAt(menu) + kPictMenuHeader; }
 uChar* Address(int32 word) { return reinterpret_cast<uChar*>(uintptr_t(uInt32(word))); }
 
@@ -363,12 +365,14 @@ Bool32 MRemoveBytes(MenuHandle menu, int32 offset, int32 count) {
 MgErr MNewPictMenu(MenuHandle* menu, ConstPStr title, int32 menuId, int16 columns) {
   if (MgErr err = MNewCustomMenu(menu, title, menuId, &PictMenuProc, 0)) return err;
   UHandle h = reinterpret_cast<UHandle>(*menu);
-  const int32 size = AZGetHandleSize(h);
+  const int32 size = HeaderAt(*menu);
   if (MgErr err = AZSetHandleSize(h, size + kPictMenuHeader)) {
     MDisposeMenu(*menu);
     *menu = nullptr;
     return err;
   }
+  const int32 area = MenuItemArea((**menu)->title);
+  std::memset(*h + area, 0, size_t(size - area));
   const int16 words[2] = {columns, 0};
   std::memcpy(*h + size, words, sizeof words);
   return kNoErr;
