@@ -510,8 +510,15 @@ void MTrackLMenuScrollBar(MenuHandle menu, Point part, Point first, int32 modifi
   if (!menu || !*menu || !BarShown(menu)) return;
   Rect bar;
   MGetMenuScrollBarRect(menu, &bar);
+  // The tracking events keep coming to the port that captured the mouse;
+  // the bar is hit-tested and drawn in the menu window's coordinates.
+  const WindowRef w = (*menu)->window;
   const auto track = [&](Point at, int32 code) {
-    return TrackSBarEvent(&bar, at, code, First(menu) - 1, Rows(menu), (*menu)->itemCount, nullptr, nullptr, 1);
+    WPortState saved{};
+    if (WIsWindow(w)) WSetup(w, &saved);
+    const int32 r = TrackSBarEvent(&bar, at, code, First(menu) - 1, Rows(menu), (*menu)->itemCount, nullptr, nullptr, 1);
+    if (WIsWindow(w)) WRestore(&saved);
+    return r;
   };
   for (int32 result = track(first, weMouseDown); result != 0;) {
     const int32 count = (*menu)->itemCount, rows = Rows(menu), now = First(menu);
@@ -528,6 +535,8 @@ void MTrackLMenuScrollBar(MenuHandle menu, Point part, Point first, int32 modifi
     }
     WEventRecord e{};
     WGetTrackEvent(&e, WTrackTimeout());
-    result = track(WordToPoint(e.where), e.code);
+    Point at = WordToPoint(e.globalWhere);
+    if (WIsWindow(w)) WGlobalToLocal(w, &at);
+    result = track(at, e.code);
   }
 }

@@ -52,6 +52,21 @@ bool GlobalRect(MenuHandle menu, Rect* out) {
   return true;
 }
 
+// A press in the scroll bar of a scroll-bar menu with more items than rows
+// scrolls it until the button is released.
+bool PressInScrollBar(MenuHandle menu, Point global, int32 modifiers) {
+  if (!menu || !*menu || !MIsListMenu(menu) || !(*menu)->scrollBar) return false;
+  const WindowRef w = (*menu)->window;
+  if (!WIsWindow(w) || (*menu)->itemCount <= std::max((*menu)->visibleRows, 1)) return false;
+  Point local = global;
+  WGlobalToLocal(w, &local);
+  Rect bar;
+  MGetMenuScrollBarRect(menu, &bar);
+  if (!Inside(bar, local)) return false;
+  MTrackLMenuScrollBar(menu, local, local, modifiers);
+  return true;
+}
+
 int32 Send(MenuHandle menu, MenuProcMsg* m) {
   return menu && *menu && (*menu)->proc ? (*menu)->proc(m, menu) : 0;
 }
@@ -527,6 +542,7 @@ int32 MTrackMenu(MenuHandle menu, const Rect* anchor, int32* menuId, int32* item
           }
           break;
         }
+        if (PressInScrollBar(MMenuUnderPoint(p, menu), p, e.modifiers)) break;
         t.Pointer(p, true);
         break;
       case weMouseMove:

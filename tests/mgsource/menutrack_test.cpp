@@ -219,6 +219,35 @@ TEST_F(MenuTrack, PopUpReportsWhatTheInputChose) {
   EXPECT_EQ(item, 0);
 }
 
+TEST_F(MenuTrack, APressInTheScrollBarScrollsTheMenu) {
+  // Rows below the bar's top in its local rectangle: the down arrow, a page
+  // below the thumb.
+  const struct {
+    const char* what;
+    int32 fromBottom;
+    bool page;
+  } cases[] = {{"down arrow", 4, false}, {"page down", 40, true}};
+  for (const auto& c : cases) {
+    MenuHandle m = Menu(9, 200);
+    (*m)->scrollBar = 1;
+    int32 seen = 0, rows = 0;
+    const auto press = [&] {
+      Rect bar{}, g{};
+      MGetMenuScrollBarRect(m, &bar);
+      WGetGlobalRect((*m)->window, &g);
+      rows = (*m)->visibleRows;
+      Click(Point{int16(g.top + bar.bottom - c.fromBottom), int16(g.left + (bar.left + bar.right) / 2)});
+    };
+    int32 id = -9, item = -9;
+    PopUp(m, {{50, press}, {100, [&] { seen = (*m)->firstVisible, Key(kPlatVkEscape); }}}, &id, &item);
+    EXPECT_EQ(gNext, gScript.size()) << c.what;
+    ASSERT_GT(rows, 2) << c.what;
+    EXPECT_EQ(seen, c.page ? 1 + rows : 2) << c.what;
+    EXPECT_EQ(item, 0) << c.what;
+    PlatUiPump();
+  }
+}
+
 TEST_F(MenuTrack, AClickOutsideGoesToTheDocumentWindowUnderIt) {
   const struct {
     uInt32 style;
