@@ -15,25 +15,11 @@ namespace {
 
 std::atomic<int32_t> gLiveDataObjects{0};
 
-class DataObject final : public PlatDataObject {
+class DataObject final : public PlatCounted<PlatDataObject, kPlatIidDataObject> {
  public:
-  DataObject(uint32_t format, std::string bytes) : format_(format), bytes_(std::move(bytes)) { gLiveDataObjects++; }
-
-  PlatOleResult QueryInterface(uint32_t iid, void** out) override {
-    if (!out) return kPlatOleInvalidArg;
-    if (iid != kPlatIidUnknown && iid != kPlatIidDataObject) {
-      *out = nullptr;
-      return kPlatOleNoInterface;
-    }
-    AddRef();
-    *out = static_cast<PlatDataObject*>(this);
-    return kPlatOleOk;
-  }
-  uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
-  uint32_t Release() override {
-    const uint32_t left = refs_.fetch_sub(1) - 1;
-    if (left == 0) delete this;
-    return left;
+  DataObject(uint32_t format, std::string bytes)
+      : PlatCounted(1), format_(format), bytes_(std::move(bytes)) {
+    gLiveDataObjects++;
   }
 
   PlatOleResult QueryGetData(const PlatFormat& f) override {
@@ -60,7 +46,6 @@ class DataObject final : public PlatDataObject {
 
  private:
   ~DataObject() override { gLiveDataObjects--; }
-  std::atomic<uint32_t> refs_{1};
   const uint32_t format_;
   const std::string bytes_;
 };

@@ -8,6 +8,7 @@
 // Registration and lookups are safe from any thread; a drop target is called
 // on the thread that drags (the user-interface thread).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -107,6 +108,36 @@ class PlatDropTarget : public PlatUnknown {
   virtual PlatOleResult DragOver(uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
   virtual PlatOleResult DragLeave() = 0;
   virtual PlatOleResult Drop(PlatDataObject* data, uint32_t keyState, PlatScreenPoint at, uint32_t* effect) = 0;
+};
+
+// Interface lookup and reference counting for an object of our own that
+// serves one interface (and the unknown one); it deletes itself when its
+// last reference goes.  It starts with the references its maker asks for.
+template <class Interface, uint32_t kIid>
+class PlatCounted : public Interface {
+ public:
+  PlatOleResult QueryInterface(uint32_t iid, void** out) override {
+    if (!out) return kPlatOleInvalidArg;
+    if (iid != kPlatIidUnknown && iid != kIid) {
+      *out = nullptr;
+      return kPlatOleNoInterface;
+    }
+    this->AddRef();
+    *out = static_cast<Interface*>(this);
+    return kPlatOleOk;
+  }
+  uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
+  uint32_t Release() override {
+    const uint32_t left = refs_.fetch_sub(1) - 1;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  explicit PlatCounted(uint32_t refs) : refs_(refs) {}
+
+ private:
+  std::atomic<uint32_t> refs_;
 };
 
 // The process's OLE start: the first start answers kPlatOleOk, each

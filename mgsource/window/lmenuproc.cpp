@@ -14,6 +14,7 @@
 #include "mgsource/walert.h"
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/lmenu_internal.h"
+#include "mgsource/window/menuport.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/window.h"
@@ -47,24 +48,6 @@ int32 Width(ConstPStr text, int32 font) {
   return size.h;
 }
 
-// The menu's window as the drawing port while the object lives (nothing
-// when the menu has no window).
-class MenuPort {
- public:
-  explicit MenuPort(MenuHandle menu) : on_(WIsWindow((*menu)->window) != 0) {
-    if (on_) WSetup((*menu)->window, &saved_);
-  }
-  ~MenuPort() {
-    if (on_) WRestore(&saved_);
-  }
-  MenuPort(const MenuPort&) = delete;
-  MenuPort& operator=(const MenuPort&) = delete;
-
- private:
-  bool on_;
-  WPortState saved_{};
-};
-
 void InvalidateAndUpdate(MenuHandle menu) {
   const WindowRef w = (*menu)->window;
   if (!WIsWindow(w)) return;
@@ -77,12 +60,7 @@ void OpenSubmenu(MenuHandle menu, int32 item) {
   Rect r;
   MLItemRect(menu, item, &r);
   const WindowRef w = (*menu)->window;
-  if (WIsWindow(w)) {
-    Point tl{r.top, r.left}, br{r.bottom, r.right};
-    WLocalToGlobal(w, &tl);
-    WLocalToGlobal(w, &br);
-    r = Rect{tl.v, tl.h, br.v, br.h};
-  }
+  if (WIsWindow(w)) r = MenuRectToGlobal(w, r);
   if (gOpenSubmenu) gOpenSubmenu(menu, item, &r);
 }
 

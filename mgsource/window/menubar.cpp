@@ -8,6 +8,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/lmenu_internal.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/menuport.h"
 #include "mgsource/window/menutrack.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
@@ -21,13 +22,6 @@ bool Inside(const Rect& r, Point p) { return p.v >= r.top && p.v < r.bottom && p
 
 Rect TitleRect(const Rect& bar, const int32* positions, int32 title) {
   return Rect{bar.top, int16(positions[title - 1]), bar.bottom, int16(positions[title])};
-}
-
-Rect ToGlobal(WindowRef w, Rect r) {
-  Point tl{r.top, r.left}, br{r.bottom, r.right};
-  WLocalToGlobal(w, &tl);
-  WLocalToGlobal(w, &br);
-  return Rect{tl.v, tl.h, br.v, br.h};
 }
 
 // Follows a title without items: a release on it chooses it.
@@ -128,7 +122,7 @@ int32 MTrackMenuBar(MenuHandle bar, const Rect* barRect, int32 title, const int3
     }
     const bool browse = !t->enabled;
     if (browse) MSetBrowseOnly(1);
-    const Rect global = ToGlobal(owner, local);
+    const Rect global = MenuRectToGlobal(owner, local);
     MOpenSubmenu(bar, &global, sub, 1);
     const int32 result = MTrackMenu(bar, &global, &id, &chosen, mode, 0);
     if (browse) {

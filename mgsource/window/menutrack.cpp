@@ -9,6 +9,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/lmenu_internal.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/menuport.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
@@ -44,11 +45,7 @@ void MoveBy(Rect* r, int32 dh, int32 dv) {
 bool GlobalRect(MenuHandle menu, Rect* out) {
   const WindowRef w = (*menu)->window;
   if (!WIsWindow(w)) return false;
-  const Rect size = (*menu)->size;
-  Point tl{size.top, size.left}, br{size.bottom, size.right};
-  WLocalToGlobal(w, &tl);
-  WLocalToGlobal(w, &br);
-  *out = Rect{tl.v, tl.h, br.v, br.h};
+  *out = MenuRectToGlobal(w, (*menu)->size);
   return true;
 }
 
@@ -624,10 +621,7 @@ int32 MPopUpMenuRect(MenuHandle menu, const Rect* rect, int32* menuId, int32* it
   }
   initial = std::clamp(initial, 0, std::max((*menu)->itemCount, 0));
   const WindowRef w = WCurrentPort();
-  Point tl{rect->top, rect->left}, br{rect->bottom, rect->right};
-  WLocalToGlobal(w, &tl);
-  WLocalToGlobal(w, &br);
-  const Rect global{tl.v, tl.h, br.v, br.h};
+  const Rect global = MenuRectToGlobal(w, *rect);
   const int32 cursor = WSetCursor(-1);
   int32 id = 0, chosen = 0;
   MTrackMenu(menu, &global, &id, &chosen, kMTrackPopUp, initial);

@@ -14,6 +14,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/window/bevel.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/window/menuport.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/menutrack.h"
 #include "mgsource/window/window.h"
@@ -85,22 +86,6 @@ bool Shows(const PictMenuItem* cell) { return cell && (cell->image != 0 || CellN
 bool SubmenuOpens(const PictMenuItem* cell) {
   return cell && cell->submenu && *cell->submenu && cell->enabled && !MGetBrowseOnly();
 }
-
-class MenuPort {
- public:
-  explicit MenuPort(MenuHandle menu) : on_(WIsWindow((*menu)->window) != 0) {
-    if (on_) WSetup((*menu)->window, &saved_);
-  }
-  ~MenuPort() {
-    if (on_) WRestore(&saved_);
-  }
-  MenuPort(const MenuPort&) = delete;
-  MenuPort& operator=(const MenuPort&) = delete;
-
- private:
-  bool on_;
-  WPortState saved_{};
-};
 
 struct Layout {
   Rect area, nameStrip, box, grid;
@@ -204,12 +189,7 @@ void Highlight(MenuHandle menu, int32 previous, int32 now) {
 void OpenSubmenu(MenuHandle menu, int32 n) {
   Rect r = CellRect(menu, LayoutOf(menu), n);
   const WindowRef w = (*menu)->window;
-  if (WIsWindow(w)) {
-    Point tl{r.top, r.left}, br{r.bottom, r.right};
-    WLocalToGlobal(w, &tl);
-    WLocalToGlobal(w, &br);
-    r = Rect{tl.v, tl.h, br.v, br.h};
-  }
+  if (WIsWindow(w)) r = MenuRectToGlobal(w, r);
   MOpenSubmenu(menu, &r, Cell(menu, n)->submenu, 0);
 }
 

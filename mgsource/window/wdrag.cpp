@@ -92,26 +92,9 @@ int32 Deliver(WindowRef w, WEventRecord* event) {
 // progress with a reference from DragEnter or Drop until DragLeave or Drop
 // ends; the registration, the external lock and the window record each hold
 // a reference, so a call in progress never loses the object.
-class DropTarget final : public PlatDropTarget {
+class DropTarget final : public PlatCounted<PlatDropTarget, kPlatIidDropTarget> {
  public:
-  explicit DropTarget(PlatWindow hwnd) : hwnd_(hwnd) {}
-
-  PlatOleResult QueryInterface(uint32_t iid, void** out) override {
-    if (!out) return kPlatOleInvalidArg;
-    if (iid != kPlatIidUnknown && iid != kPlatIidDropTarget) {
-      *out = nullptr;
-      return kPlatOleNoInterface;
-    }
-    AddRef();
-    *out = static_cast<PlatDropTarget*>(this);
-    return kPlatOleOk;
-  }
-  uint32_t AddRef() override { return refs_.fetch_add(1) + 1; }
-  uint32_t Release() override {
-    const uint32_t left = refs_.fetch_sub(1) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit DropTarget(PlatWindow hwnd) : PlatCounted(0), hwnd_(hwnd) {}
 
   PlatOleResult DragEnter(PlatDataObject* data, uint32_t, PlatScreenPoint at, uint32_t* effect) override {
     if (!data) return kPlatOleInvalidArg;
@@ -159,7 +142,6 @@ class DropTarget final : public PlatDropTarget {
     DragDisposeData(data);
   }
 
-  std::atomic<uint32_t> refs_{0};
   const PlatWindow hwnd_;
   PlatDataObject* kept_ = nullptr;
 };
