@@ -44,6 +44,10 @@ std::atomic<bool> gShutDown{false};
 // The quit notifications: the quit occurrence and the registered ones,
 // newest first.  Only the user-interface thread and external code called
 // from it change them; the mutex keeps a worker's shut-down request whole.
+// Lock order: gQuitMutex first, then the occurrence manager's and the
+// memory manager's own locks (AllocOccur, DeallocOccur, the list's handle
+// calls run under it); the registered occurrences are fired only after it
+// is released, and nothing takes gQuitMutex with those locks held.
 std::mutex gQuitMutex;
 Occurrence gQuitOccurrence = 0;
 UHandle gQuitList = nullptr;  // 32-bit occurrences
