@@ -301,6 +301,28 @@ static_assert(sizeof(void*) != 4 ||
                    offsetof(ActionParams, text) == 64 && offsetof(ActionParams, flags) == 76 &&
                    offsetof(ActionParams, deferPlace) == 284 && offsetof(ActionParams, newOwner) == 296),
               "action record words");
+// The creation record: an action record whose words 3 on describe the object
+// to make (TRPlaceLabel, TRInsertNewObject, FPNewObjectAt); the trailing
+// words 71 to 74 are the action record's.
+struct CreationRecord {
+  Point point;
+  int32 cleared[2];
+  uInt32 kind;          // "COSM" or "DDO "
+  int32 creatorWord;    // handed to the object creator
+  uInt16 flags;         // the template id ("Labl" 128 and 133)
+  uInt8 creatorByte;
+  uInt8 pad;
+  uInt8 className[260];  // a PStr
+  int32 deferPlace;
+  int32 placeFlag;
+  int32 newObject;
+  int32 newOwner;
+};
+static_assert(sizeof(CreationRecord) == 300 && offsetof(CreationRecord, kind) == 12 &&
+                  offsetof(CreationRecord, flags) == 20 && offsetof(CreationRecord, className) == 24 &&
+                  (sizeof(void*) != 4 || (offsetof(CreationRecord, deferPlace) == offsetof(ActionParams, deferPlace) &&
+                                          offsetof(CreationRecord, newOwner) == offsetof(ActionParams, newOwner))),
+              "creation record words");
 // A new path starts below this byte of the block.
 constexpr int32 kTransactionPathLimit = 3840;
 // Makes room for a new path and answers the previous top: the new top is
