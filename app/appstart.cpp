@@ -23,6 +23,7 @@
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
+#include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
@@ -31,8 +32,10 @@
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "shell/eventfilter.h"
+#include "shell/menuids.h"
 #include "shell/shellinit.h"
 #include "shell/vishell.h"
+#include "shell/viwindow.h"
 
 void AppInstallHooks() {
   // The object system's services and the engine's start-up blocks are in
@@ -45,6 +48,21 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  // The transactions' menus and the VI window's parts.
+  PanelShellHooks panelShell{};
+  panelShell.menuFindTracked = &MenuFindTracked;
+  panelShell.menuReleaseTracked = &MenuReleaseTracked;
+  panelShell.standardMenu = &MenuTableGet;
+  panelShell.windowPartRect = [](ObjHeap panel, int32 area, Rect* rect) -> int32 {
+    Rect icon;
+    switch (area) {
+      case 4: return VIWindIconPaneRect(panel, rect, &icon);
+      case 8: return VIWindStatePanelRect(panel, rect);
+      case 16: return VIWindMenuBarRect(panel, rect);
+      default: return 0;
+    }
+  };
+  SetPanelShellHooks(panelShell);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

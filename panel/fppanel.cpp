@@ -75,15 +75,6 @@ int32 FPNewPanelRoot(ObjHeap heap) {
   return OHNewBlock(heap, r->instanceSize, kClsFrontPanel);
 }
 
-MgErr FPCommitKeyFocus(ObjHeap heap) {
-  if (!heap || !*heap) return kNoErr;
-  const int32 focus = ExtWordOf(heap, kHeapExtKeyFocus);
-  if (!focus) return kNoErr;
-  const uInt32 flags = uInt32(ObjWord(heap, focus, 0));
-  ObjSetWord(heap, focus, 0, int32(flags & ~kObjFlagTextPending));
-  return kNoErr;
-}
-
 bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place) {
   if (!heap || !*heap || !controller) return false;
   const int32 base = ObjWord(heap, controller, kDCORecordWord);

@@ -17,8 +17,8 @@ QX_EXTERN_C int32 FPNewPanelRoot(ObjHeap heap);
 QX_EXTERN_C MgErr FPSelectObject(ObjHeap heap, int32 object);
 QX_EXTERN_C int32 FPSelectionCount(ObjHeap heap);
 QX_EXTERN_C void FPEmptySelection(ObjHeap heap);
-// Commits the pending text entry of the panel's key-focus object, which
-// keeps the focus; 0.
+// Commits the pending entry of the panel's key-focus object (a synthetic
+// Enter inside its saved frames); it keeps the focus unless it lets go.  0.
 QX_EXTERN_C MgErr FPCommitKeyFocus(ObjHeap heap);
 // Bit 29 of an object's flags: its text was changed and not committed yet.
 constexpr uInt32 kObjFlagTextPending = 0x20000000;

@@ -41,11 +41,9 @@ enum : int32 { kObjHalf4 = 8, kObjHalf5 = 10, kObjHalf6 = 12, kObjHalf7 = 14 };
 
 // The dialog builder's steps of the object system, filled at start-up.
 void PanelInstallDialogHooks();
-// The key focus given to an object's text record (a different previous
-// focus released first), and one 20-byte item inserted into a ring's item
-// table at the index (the part is re-created larger and its new offset
-// written back; the new item becomes current); and their registration with
-// the engine's panel routines.
-QX_EXTERN_C void FPKeyFocusUpdate(ObjHeap heap, int32 object, int32 toolbar, void* text);
+// One 20-byte item inserted into a ring's item table at the index (the part
+// is re-created larger and its new offset written back; the new item becomes
+// current); and its registration, with the key focus's move
+// (FPKeyFocusUpdate), with the engine's panel routines.
 QX_EXTERN_C MgErr ResizePartObject(ObjHeap heap, int32 ring, int32* part, int32 index);
 void PanelInstallRoutineHooks();

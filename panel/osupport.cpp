@@ -1,4 +1,5 @@
 #include "panel/osupport.h"
+#include "panel/transact.h"
 
 #include <algorithm>
 #include <cstring>

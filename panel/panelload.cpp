@@ -7,6 +7,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "panel/objects.h"
+#include "panel/transact.h"
 
 namespace {
 
@@ -20,11 +21,12 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, object))->categoryB; }
 
 // Writes the steps from the panel's root down to (not including) object at
-// the stack top; the frame after them, or null when the owner chain does not
-// reach the root.
+// the stack top through the stack's checked writer; the frame after them, or
+// null when the owner chain does not reach the root (an owner chain longer
+// than the heap has blocks loops) or the path would pass the stack's end.
 TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
-  if (!owner || depth > 64) return nullptr;
+  if (!owner || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader)) return nullptr;
   const int32 list = ObjWord(heap, owner, kObjPartList / 4);
   const int32 index = list ? OHListFind(heap, list, object) : -1;
   TransactionFrame* at;
@@ -37,7 +39,7 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* 
     *hidden |= (flags & 0x8) ? 1 : 0;
     *greyed |= (flags & 0x80) ? 1 : 0;
   }
-  *at = TransactionFrame{owner, Category(heap, owner), 1, index};
+  if (!TRPutFrame(at, owner, Category(heap, owner), 1, index)) return nullptr;
   return at + 1;
 }
 
@@ -64,8 +66,7 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   }
   TransactionFrame* at = top;
   if (cat != kCatFPSC && !(at = WriteOwners(heap, object, &hidden, &greyed, 0))) return 0;
-  *at = TransactionFrame{object, cat, 2, 0};
-  at[1].kind = 0;
+  if (!TRPutFrame(at, object, cat, 2, 0)) return 0;
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
   return 1;

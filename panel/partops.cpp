@@ -10,13 +10,9 @@
 #include "panel/objects.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
+#include "panel/transact.h"
 
 namespace {
-uChar* Ext(ObjHeap heap, int32 at) {
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  return ext > 0 ? *heap + ext + at : nullptr;
-}
-
 // Where an item record keeps its picture reference (after its rectangle and
 // two further words).
 constexpr int32 kRingItemPicture = 16;
@@ -60,14 +56,6 @@ void PlaceRingItems(ObjHeap heap, int32 ring, int32 table) {
   const int32 current = ObjInt16(heap, table, kRingCurrentAt);
   if (current >= 0 && current < count)
     SetRectAt(heap, table + kPartBoundsAt, RectAt(heap, table + kRingItemsAt + kRingItemSize * current));
-}
-
-QX_EXTERN_C void FPKeyFocusUpdate(ObjHeap heap, int32 object, int32, void* text) {
-  if (!heap || !*heap || !Ext(heap, 0)) return;
-  // A different previous focus is released first.
-  if (int32(GetNative32(Ext(heap, kHeapExtKeyFocus))) != object) PutNative32(Ext(heap, kHeapExtFocusText), 0);
-  PutNative32(Ext(heap, kHeapExtKeyFocus), uInt32(object));
-  PutNative32(Ext(heap, kHeapExtFocusText), uInt32(uintptr_t(text)));
 }
 
 QX_EXTERN_C MgErr ResizePartObject(ObjHeap heap, int32 ring, int32* part, int32 index) {
@@ -127,6 +115,8 @@ void PanelInstallRoutineHooks() {
   PanelRoutineHooks h = PanelRoutines();
   h.findPart = &FindPart;
   h.resizePartObject = &ResizePartObject;
-  h.keyFocusUpdate = &FPKeyFocusUpdate;
+  h.keyFocusUpdate = [](ObjHeap heap, int32 object, int32 toolbar, void* text) {
+    FPKeyFocusUpdate(heap, object, toolbar, text);
+  };
   SetPanelRoutineHooks(&h);
 }

@@ -343,6 +343,8 @@ bool TrackHandled(uint32_t message) {
 
 }  // namespace
 
+void WMarkMsgHandled() { gMsgFlag = 0; }
+
 void WGetTrackEvent(WEventRecord* event, int32 timeout) {
   if (!event) return;
   event->window = WCurrentPort();
