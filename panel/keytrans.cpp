@@ -42,35 +42,42 @@ UHandle SavedFrames(ObjHeap heap) {
   return reinterpret_cast<UHandle>(uintptr_t(uInt32(Ext(heap, kHeapExtSavedFrames))));
 }
 
-// The focus ends: the saved frames go with it.
-void ClearFocus(ObjHeap heap) {
+// The focus ends: the saved frames go with it, or are handed to the caller.
+UHandle ClearFocus(ObjHeap heap, bool keepFrames = false) {
   SetExt(heap, kHeapExtKeyFocus, 0);
   SetExt(heap, kHeapExtFocusText, 0);
-  if (const UHandle saved = SavedFrames(heap)) AZDisposeHandle(saved);
+  UHandle saved = SavedFrames(heap);
   SetExt(heap, kHeapExtSavedFrames, 0);
+  if (saved && !keepFrames) {
+    AZDisposeHandle(saved);
+    saved = nullptr;
+  }
+  return saved;
 }
 
 // Ends the focus of an object that let go of it (step 4d of the key handler).
-void FocusLetGo(ObjHeap heap) {
+UHandle FocusLetGo(ObjHeap heap, bool keepFrames = false) {
   if (gFocusOnBoolean) FPRedrawDefaultButton(heap);
   gFocusOnBoolean = false;
-  ClearFocus(heap);
+  const UHandle saved = ClearFocus(heap, keepFrames);
   StatePnlSetTextEntry(heap, 0);
+  return saved;
 }
 
 // Action 15 (or 45) to the focus object inside its saved frames, laid over
 // the stack from a new top through the checked writer; direct sends the
 // root's ODoit without the transaction.  A saved path longer than the room
-// left is refused (0) after the writer's assertion.
+// left is refused (kRefused) after the writer's assertion.
+constexpr int32 kRefused = -1;
 int32 SendToFocus(ObjHeap heap, int32 action, KeyActionBlock* block, bool direct) {
   void* const previous = TRPushFrame();
   void* const top = TRStackTop();
-  if (top == previous) return 0;  // the push asserted
+  if (top == previous) return kRefused;  // the push asserted
   const UHandle saved = SavedFrames(heap);
   const int32 count = saved && *saved ? AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)) : 0;
   const bool laid = count > 0 ? TRWriteFrames(top, reinterpret_cast<const TransactionFrame*>(*saved), count)
                               : TRPutFrame(top, Ext(heap, kHeapExtRoot), kCatFPSC, 2, 0);
-  int32 result = 0;
+  int32 result = kRefused;
   if (laid) {
     result = direct ? OSendMessage<int32>(kMsgODoit, heap, Ext(heap, kHeapExtRoot), top, action, block)
                     : TRSendAction(heap, top, action, block);
@@ -157,14 +164,21 @@ int32 FPHandleKey(WEventRecord* event, ObjHeap heap) {
     }
     const int32 oldText = Ext(heap, kHeapExtFocusText);
     answer = SendToFocus(heap, kActKeyOrText, &block, false);
+    if (answer == kRefused) {
+      answer = 0;
+      goto handled;
+    }
     const bool letGo = !(answer & 1);
-    if (letGo) FocusLetGo(heap);
+    const UHandle frames = letGo ? FocusLetGo(heap, true) : nullptr;
     DlgSendItemChange(heap, focus, answer, kActKeyOrText, &block);
     if (letGo && Ext(heap, kHeapExtDialogFilter) && !(OwnerFlags2(heap) & kVIFlags2OwnerMode) && bound &&
         block.event.keyCode == kKeyReadBack && answer) {
       answer = 1;
       SetExt(heap, kHeapExtKeyFocus, focus);
       SetExt(heap, kHeapExtFocusText, oldText);
+      SetExt(heap, kHeapExtSavedFrames, int32(uintptr_t(frames)));
+    } else if (frames) {
+      AZDisposeHandle(frames);
     }
   } else {
     const bool selected = FPSelectionCount(heap) > 0;
@@ -203,8 +217,9 @@ MgErr FPCommitKeyFocus(ObjHeap heap) {
   const UHandle vi = Owner(heap);
   const bool direct = vi && *vi && (VIRec(vi)->flags & kVIFlagInTransaction);
   const int32 answer = SendToFocus(heap, kActKeyOrText, &block, direct);
-  if (!(answer & 1)) FocusLetGo(heap);
-  DlgSendItemChange(heap, focus, answer, kActKeyOrText, &block);
+  // A refused commit leaves the focus as it is.
+  if (answer != kRefused && !(answer & 1)) FocusLetGo(heap);
+  DlgSendItemChange(heap, focus, answer == kRefused ? 0 : answer, kActKeyOrText, &block);
   FPEndWindowPart(heap, &port, &clip);
   return kNoErr;
 }
@@ -224,7 +239,8 @@ MgErr FPReleaseKeyFocus(ObjHeap heap) {
   if (OwnerFlags2(heap) & kVIFlags2Confirm) DBAssert(kSource, __LINE__, "the key focus released in confirm mode");
   KeyActionBlock block = SyntheticKey(heap, focus, 0, kKeyRelease);
   const bool direct = vi && *vi && (VIRec(vi)->flags & kVIFlagInTransaction);
-  const int32 answer = SendToFocus(heap, kActKeyOrText, &block, direct);
+  int32 answer = SendToFocus(heap, kActKeyOrText, &block, direct);
+  if (answer == kRefused) answer = 0;
   if (answer & 1) DBAssert(kSource, __LINE__, "the focus object kept the focus on release");
   FocusLetGo(heap);
   DlgSendItemChange(heap, focus, answer, kActKeyOrText, &block);

@@ -30,21 +30,7 @@ int32 RootKeyNavItem(ObjHeap heap, int32 slot, int32* object) {
 
 PanelShellHooks SetPanelShellHooks(const PanelShellHooks& hooks) {
   const PanelShellHooks former = gHooks;
-  auto take = [](auto& mine, auto theirs) {
-    if (theirs) mine = theirs;
-  };
-  take(gHooks.dlgSendItemClick, hooks.dlgSendItemClick);
-  take(gHooks.dlgSendItemChange, hooks.dlgSendItemChange);
-  take(gHooks.dlgSendItemKey, hooks.dlgSendItemKey);
-  take(gHooks.dlgGetKeyNavItem, hooks.dlgGetKeyNavItem);
-  take(gHooks.panelInvalBounds, hooks.panelInvalBounds);
-  take(gHooks.importVIStrings, hooks.importVIStrings);
-  take(gHooks.viInfoDialog, hooks.viInfoDialog);
-  take(gHooks.menuFindTracked, hooks.menuFindTracked);
-  take(gHooks.menuReleaseTracked, hooks.menuReleaseTracked);
-  take(gHooks.standardMenu, hooks.standardMenu);
-  take(gHooks.statePnlSetTextEntry, hooks.statePnlSetTextEntry);
-  take(gHooks.windowPartRect, hooks.windowPartRect);
+  gHooks = hooks;
   return former;
 }
 

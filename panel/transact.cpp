@@ -415,7 +415,9 @@ int32 TRPanelEvent(WEventRecord* event, ObjHeap heap) {
     }
     w[7] = w[8] = 0;
     w[12] = -1;
-    const uInt16 parts = uInt16(GetNative16(*heap + ExtOffset(heap) + kHeapExtWindowOptions));
+    const int32 ext = ExtOffset(heap);
+    uInt16 parts = 0;
+    if (ext > 0) std::memcpy(&parts, *heap + ext + kHeapExtWindowOptions, sizeof parts);
     if (IsFrontPanel(heap) && (parts & kWindowPartNoPopups)) {
       mode = kTRModeTracking;
     } else {

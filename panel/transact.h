@@ -118,7 +118,7 @@ struct PanelShellHooks {
   // icon pane, 8 tool bar, 16 menu bar): 1 when it exists.
   int32 (*windowPartRect)(ObjHeap heap, int32 area, Rect* rect) = nullptr;
 };
-// Installs the hooks (null members keep the defaults); the former set.
+// Installs the whole set (null members: the defaults); the former set.
 PanelShellHooks SetPanelShellHooks(const PanelShellHooks& hooks);
 const PanelShellHooks& PanelShell();
 // Each through its hook or default.
