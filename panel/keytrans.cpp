@@ -229,8 +229,13 @@ MgErr FPReleaseKeyFocus(ObjHeap heap) {
   const int32 focus = Ext(heap, kHeapExtKeyFocus);
   const UHandle vi = Owner(heap);
   if (!focus) {
-    // An outside text held by the VI record would be deactivated here; the
-    // record keeps none in this system.
+    if ((OwnerFlags2(heap) & kVIFlags2OutsideText) && IsFrontPanel(heap) && PanelShell().deactivateOutsideText) {
+      WPortState port{};
+      Rect clip{};
+      FPBeginWindowPart(heap, 8, &port, &clip);
+      PanelShell().deactivateOutsideText(vi);
+      FPEndWindowPart(heap, &port, &clip);
+    }
     return kNoErr;
   }
   WPortState port{};

@@ -101,7 +101,8 @@ void PanelCurrentColours(int32* foreground, int32* background);
 // string import and the VI Info dialog answer 1 (not available), no menu is
 // tracked or standard, the key-binding table is read from the root's 55
 // slots (written by the dialog builder), text entry sets
-// and clears the heap's header flag 0x80000, and window parts are empty.
+// and clears the heap's header flag 0x80000, window parts are empty and
+// no outside text is active.
 struct PanelShellHooks {
   int32 (*dlgSendItemClick)(ObjHeap heap, int32 object, int32 clickCode, ActionParams* record) = nullptr;
   void (*dlgSendItemChange)(ObjHeap heap, int32 object, int32 result, int32 action, void* record) = nullptr;
@@ -117,6 +118,9 @@ struct PanelShellHooks {
   // The rectangle of a window part (1 vertical, 2 horizontal scroll bar, 4
   // icon pane, 8 tool bar, 16 menu bar): 1 when it exists.
   int32 (*windowPartRect)(ObjHeap heap, int32 area, Rect* rect) = nullptr;
+  // Deactivates the text the VI keeps outside its panel (the tool bar's
+  // record-number field) when it is active.
+  void (*deactivateOutsideText)(UHandle vi) = nullptr;
 };
 // Installs the whole set (null members: the defaults); the former set.
 PanelShellHooks SetPanelShellHooks(const PanelShellHooks& hooks);

@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/winproc.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
@@ -231,6 +233,36 @@ TEST_F(Transact, AnEmptyPopUpBeepsAndColourPicksApplyTheCurrentPair) {
       EXPECT_EQ(gSent[0].words[4], 0x102030);
     }
   }
+}
+
+// Text tracking: the object asks to go on, the track ends (code 5) and the
+// answer loses bit 0; every change reaches the dialog filter.
+TEST_F(Transact, TextTrackingStopsWhenTheTrackEnds) {
+  static int32 field = 0, changes = 0;
+  static TRecord text = nullptr;
+  field = Obj(kClsString, root_);
+  changes = 0;
+  const Rect view{0, 0, 20, 100};
+  text = TNew(&view, kTRKindLines | 0x400, reinterpret_cast<const uChar*>("hello"), 5, kAppFont, 0, 0xFFFFFF);
+  ASSERT_NE(text, nullptr);
+  root_rec_->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(
+      +[](ObjHeap, int32 root, void*, void* top, void* record) -> int32 {
+        TRPutFrame(top, root, kCatFPSC, 2, 0);
+        static_cast<ActionParams*>(record)->focusObject = field;
+        static_cast<ActionParams*>(record)->text = reinterpret_cast<UHandle>(text);
+        return 15;
+      });
+  PanelShellHooks h{};
+  h.dlgSendItemChange = [](ObjHeap, int32 object, int32, int32 action, void*) { changes += object == field && action == 15; };
+  SetPanelShellHooks(h);
+  gDoit = [](int32, void*, int32* w) { return w[19] |= kActionTracking, 1; };
+  WEventRecord down = Event(weMouseDown);
+  down.where = 0x00050005;
+  EXPECT_EQ(TRPanelEvent(&down, panel_) & 1, 0);
+  EXPECT_EQ(gSent.size(), 1u);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(gSent[0].words[3], int32(weMouseDown));
+  TDispose(text);
 }
 
 // ---- Labels ------------------------------------------------------------------------------------
