@@ -28,10 +28,11 @@ std::function<int32(int32 action, void* frame, int32* words)> gDoit;
 int32 gClickAnswer = 1;
 int32 gClickMode = -1;
 int32 gBeeps = 0;
+size_t gCopyWords = 16;  // a key-action block's length; action records are longer
 
 int32 RecDoit(ObjHeap, int32, void* frame, int32 action, void* arg) {
   int32* w = static_cast<int32*>(arg);
-  gSent.push_back({action, frame, w ? std::vector<int32>(w, w + 20) : std::vector<int32>{}});
+  gSent.push_back({action, frame, w ? std::vector<int32>(w, w + gCopyWords) : std::vector<int32>{}});
   return gDoit ? gDoit(action, frame, w) : 0;
 }
 int32 RecClick(ObjHeap, int32 root, void* state, void* top, void*) {
@@ -55,6 +56,7 @@ class Transact : public PanelRootTest {
     root_rec_->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&RecDoit);
     gSent.clear();
     gDoit = nullptr;
+    gCopyWords = 16;
     gClickAnswer = 1;
     gBeeps = 0;
     beep_ = PlatSetBeepProc([] { ++gBeeps; });
@@ -270,6 +272,7 @@ TEST_F(Transact, ANewLabelShiftsTheSavedFocusAndTakesTheText) {
   struct {
     int32 savedIndex, expected;
   } cases[] = {{2, 3}, {3, 4}, {1, 1}};
+  gCopyWords = 20;
   for (const auto& c : cases) {
     // The focus was saved at {root, index}; the label goes in at index 2.
     UHandle saved = AZNewHandle(3 * 16);
