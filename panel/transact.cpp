@@ -47,7 +47,7 @@ bool OwnedByRootVI(ObjHeap heap) {
   return owner && owner == RootVI();
 }
 
-TransactionFrame* Block() { return reinterpret_cast<TransactionFrame*>(gStack); }
+TransactionFrame* Block() { return *reinterpret_cast<TransactionStack*>(gStack); }
 TransactionFrame* BlockEnd() { return reinterpret_cast<TransactionFrame*>(gStack + kTransactionStackBytes); }
 
 // The object of a path's last frame, 0 for an empty path.
@@ -423,7 +423,7 @@ int32 TRPanelEvent(WEventRecord* event, ObjHeap heap) {
     } else {
       w[11] = 1;
       FPReleaseKeyFocus(heap);
-      FPEmptySelection(heap);
+      FPEmptySelection(heap);  // ClearSelectionList
     }
   } else if (mode == kTRModeWheel) {
     float amount;

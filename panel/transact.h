@@ -11,6 +11,10 @@
 #include "panel/objects.h"
 
 // ---- The transaction state and the stack ----------------------------------------------
+// The stack's block seen as its 250 frames.
+typedef TransactionFrame TransactionStack[kTransactionStackBytes / sizeof(TransactionFrame)];
+static_assert(sizeof(TransactionStack) == kTransactionStackBytes, "the stack holds whole frames");
+
 // The state block: the mode, the event's local point word, its modifiers and
 // the stack top.  TRPanelEvent saves the first three and puts them back on
 // every exit; OClick methods receive the block's address.
@@ -109,6 +113,7 @@ struct PanelShellHooks {
   int32 (*dlgSendItemKey)(ObjHeap heap, int32 object, void* frames, void* block) = nullptr;
   int32 (*dlgGetKeyNavItem)(ObjHeap heap, int32 slot, int32* object) = nullptr;
   void (*panelInvalBounds)(ObjHeap heap) = nullptr;
+  // The shell's ImportVIStrings and VIInfoDialog.
   MgErr (*importVIStrings)(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFile) = nullptr;
   int32 (*viInfoDialog)(UHandle vi, int32 flag) = nullptr;
   int32 (*menuFindTracked)(int32* owner, int32* menuId, int32* position) = nullptr;

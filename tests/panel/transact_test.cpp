@@ -18,6 +18,8 @@ namespace {
 
 using namespace ptest;
 
+int32* Words(void* record) { return static_cast<int32*>(record); }
+
 struct Sent {
   int32 action;
   void* frame;
@@ -35,9 +37,11 @@ int32 RecDoit(ObjHeap, int32, void* frame, int32 action, void* arg) {
   gSent.push_back({action, frame, w ? std::vector<int32>(w, w + gCopyWords) : std::vector<int32>{}});
   return gDoit ? gDoit(action, frame, w) : 0;
 }
-int32 RecClick(ObjHeap, int32 root, void* state, void* top, void*) {
+std::function<void(ActionParams*)> gOnClick;  // what the click writes into the record
+int32 RecClick(ObjHeap, int32 root, void* state, void* top, void* record) {
   gClickMode = static_cast<TransactionState*>(state)->mode;
   TRPutFrame(top, root, kCatFPSC, 2, 0);
+  if (gOnClick) gOnClick(static_cast<ActionParams*>(record));
   return gClickAnswer;
 }
 
@@ -56,6 +60,7 @@ class Transact : public PanelRootTest {
     root_rec_->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&RecDoit);
     gSent.clear();
     gDoit = nullptr;
+    gOnClick = nullptr;
     gCopyWords = 16;
     gClickAnswer = 1;
     gBeeps = 0;
@@ -209,31 +214,19 @@ TEST_F(Transact, AnEmptyPopUpBeepsAndColourPicksApplyTheCurrentPair) {
   EXPECT_TRUE(gSent.empty());
   MDisposeMenu(menu);
   // Colour picks: the current pair applied as action 6 with 0x50000, or
-  // nothing when the object has it already.
+  // nothing when the object (its pair in words 4 and 5) has it already.
   SetPanelCurrentColours(0x102030, 0xFFFFFF);
   gClickAnswer = 6;
   for (int32 fg : {0x102030, 0x000000}) {
-    gSent.clear();
-    gDoit = [fg](int32 action, void*, int32* w) {
-      // The click leaves the object's pair in words 4 and 5.
-      return action == kActColour ? 8 : (w[4] = fg, w[5] = 0xFFFFFF, 0);
-    };
-    root_rec_->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(
-        +[](ObjHeap, int32 root, void*, void* top, void* record) -> int32 {
-          TRPutFrame(top, root, kCatFPSC, 2, 0);
-          return gDoit(0, top, static_cast<int32*>(record)) + 6;
-        });
+    gOnClick = [fg](ActionParams* r) { Words(r)[4] = fg, Words(r)[5] = 0xFFFFFF; };
     gSent.clear();
     WEventRecord down = Event(weMouseDown);
     TRPanelEvent(&down, panel_);
-    if (fg == 0x102030) {
-      EXPECT_TRUE(gSent.empty());
-    } else {
-      ASSERT_EQ(gSent.size(), 1u);
-      EXPECT_EQ(gSent[0].action, kActColour);
-      EXPECT_EQ(gSent[0].words[3] & 0x50000, 0x50000);
-      EXPECT_EQ(gSent[0].words[4], 0x102030);
-    }
+    ASSERT_EQ(gSent.size(), fg == 0x102030 ? 0u : 1u);
+    if (gSent.empty()) continue;
+    EXPECT_EQ(gSent[0].action, kActColour);
+    EXPECT_EQ(gSent[0].words[3] & 0x50000, 0x50000);
+    EXPECT_EQ(gSent[0].words[4], 0x102030);
   }
 }
 
@@ -247,13 +240,8 @@ TEST_F(Transact, TextTrackingStopsWhenTheTrackEnds) {
   const Rect view{0, 0, 20, 100};
   text = TNew(&view, kTRKindLines | 0x400, reinterpret_cast<const uChar*>("hello"), 5, kAppFont, 0, 0xFFFFFF);
   ASSERT_NE(text, nullptr);
-  root_rec_->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(
-      +[](ObjHeap, int32 root, void*, void* top, void* record) -> int32 {
-        TRPutFrame(top, root, kCatFPSC, 2, 0);
-        static_cast<ActionParams*>(record)->focusObject = field;
-        static_cast<ActionParams*>(record)->text = reinterpret_cast<UHandle>(text);
-        return 15;
-      });
+  gClickAnswer = 15;
+  gOnClick = [](ActionParams* r) { r->focusObject = field, r->text = reinterpret_cast<UHandle>(text); };
   PanelShellHooks h{};
   h.dlgSendItemChange = [](ObjHeap, int32 object, int32, int32 action, void*) { changes += object == field && action == 15; };
   SetPanelShellHooks(h);
