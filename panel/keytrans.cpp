@@ -154,7 +154,7 @@ int32 FPHandleKey(WEventRecord* event, ObjHeap heap) {
   if (focus) {
     if (IsKey(e) && e.keyCode >= kKeyExtra1 && e.keyCode <= kKeyExtra3) {
       e.code = WEventCode(4 + (e.keyCode - kKeyExtra1));
-      SendToFocus(heap, kActKeyExtra, &block, false);
+      TRSendAction(heap, nullptr, kActKeyExtra, &block);
       answer = 1;
       goto handled;
     }
