@@ -428,7 +428,12 @@ int32 TRPanelEvent(WEventRecord* event, ObjHeap heap) {
   } else if (mode == kTRModeWheel) {
     float amount;
     std::memcpy(&amount, &event->character, sizeof amount);
-    w[3] = amount != amount ? 0 : int32(amount);
+    // Truncated toward zero; a value out of range (or not a number) is
+    // pinned rather than converted, which would be undefined.
+    w[3] = amount != amount          ? 0
+           : amount >= 2147483647.0f  ? 2147483647
+           : amount <= -2147483648.0f ? int32(-2147483647 - 1)
+                                      : int32(amount);
     w[4] = 0;
   }
   if (mode & 1) {
