@@ -24,7 +24,13 @@
 #include "mgsource/memory.h"
 #include "mgsource/objlist.h"
 #include "mgsource/thread.h"
+#include "mgsource/printf.h"
+#include "mgsource/walert.h"
+#include "mgsource/window/lmenu.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/menutrack.h"
+#include "mgsource/window/wport.h"
+#include "mgsource/window/wsysinfo.h"
 #include "mgsource/window/textcaret.h"
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/textedit.h"
@@ -56,11 +62,9 @@ MgErr AnySetHandleSize(UHandle h, int32 size) {
   return DSCheckHandle(h) == kNoErr ? DSSetHandleSize(h, size) : AZSetHandleSize(h, size);
 }
 
-// The texts of the ring's part 12 when the handle is ours and its strings fit it; null
-// otherwise (a list that does not fit is reported).
-CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
-  const int32 part = FindPart(heap, ring, kRingTextPart, 0);
-  if (textPart) *textPart = part;
+// The item texts of a text part (a ring's part 12) when the handle is ours and its
+// strings fit it; null otherwise (a list that does not fit is reported).
+CPStrHandle PartTexts(ObjHeap heap, int32 part) {
   if (!part || OHBlockSize(heap, part) < kRingTextWord + 4) return nullptr;
   auto h = reinterpret_cast<CPStrHandle>(uintptr_t(OHWord(heap, uInt32(part + kRingTextWord))));
   const int32 size = h ? AnyHandleSize(h) : -1;
@@ -77,20 +81,27 @@ CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
   return h;
 }
 
+CPStrHandle RingTexts(ObjHeap heap, int32 ring, int32* textPart) {
+  const int32 part = FindPart(heap, ring, kRingTextPart, 0);
+  if (textPart) *textPart = part;
+  return PartTexts(heap, part);
+}
+
 int32 TextCount(CPStrHandle h) { return h ? int32(GetNative32(reinterpret_cast<UPtr>(*h))) : 0; }
 
-// The ring's part 14 when its count fits its block (reported otherwise: no table).
-int32 RingTable(ObjHeap heap, int32 ring) {
-  const int32 part = FindPart(heap, ring, kRingTablePart, 0);
+// The table part when its count fits its block (reported otherwise: no table).
+int32 CheckedTable(ObjHeap heap, int32 part) {
   if (!part) return 0;
-  const int32 n = ObjInt16(heap, part, kRingItemCountAt);
-  if (OHBlockSize(heap, part) < kRingItemsAt || n < 0 ||
+  const int32 n = OHBlockSize(heap, part) >= kRingItemsAt ? ObjInt16(heap, part, kRingItemCountAt) : -1;
+  if (n < 0 ||
       kRingItemsAt + kRingItemSize * n > OHBlockSize(heap, part)) {
     QX_ASSERT_MSG(false, "ring item table does not fit its block");
     return 0;
   }
   return part;
 }
+
+int32 RingTable(ObjHeap heap, int32 ring) { return CheckedTable(heap, FindPart(heap, ring, kRingTablePart, 0)); }
 
 // The cell of the ring's item-flags array in the data space, null when the
 // ring has none.
@@ -455,7 +466,10 @@ void UpdateCursor(Bool32 busy) {
   } else if (cursor >= 0) {
     SetCursorByNumber(cursor, -2);
   }
+  StopStep();
 }
+
+void StopStep() {}
 
 void BusyCursorShowNow() {
   gBusyState = 2;
@@ -882,4 +896,166 @@ int32 ObjApplyUnitLabel(ObjHeap heap, int32 object) {
     return 0;
   }
   return ApplyUnitLabelText(heap, target);
+}
+
+// ---- Ring menus -------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int32 kRingMenuId = 1;   // any id: the menus stand alone
+constexpr int32 kPopUpFlags = 5;
+constexpr int32 kFlaggedDisabled = 1;
+constexpr int32 kPictRefAt = 16;   // in a table record: its picture reference
+
+// The heap's window as the drawing port for a scope, when it has one that
+// is not the port already: rectangles and points are in its coordinates.
+class HeapPort {
+ public:
+  explicit HeapPort(ObjHeap heap) : window_(WindowRef(ExtWord(heap, kHeapExtWindow))) {
+    if (window_ && WIsWindow(window_) && window_ != WCurrentPort()) {
+      WSetup(window_, &saved_);
+      on_ = true;
+    }
+    if (!window_ || !WIsWindow(window_)) window_ = WCurrentPort();
+  }
+  ~HeapPort() {
+    if (on_) WRestore(&saved_);
+  }
+  HeapPort(const HeapPort&) = delete;
+  HeapPort& operator=(const HeapPort&) = delete;
+  WindowRef Window() const { return window_; }
+
+ private:
+  WindowRef window_;
+  bool on_ = false;
+  WPortState saved_{};
+};
+
+// Disables the menu's items whose flag word has bit 0; the flags, when the
+// ring has them, must be as many as the items.
+void DisableFlaggedItems(ObjHeap heap, int32 ring, MenuHandle menu, int32 items) {
+  UHandle flags = FlagsArray(FlagsCell(heap, ring));
+  if (!flags) return;
+  const int32 n = int32(GetNative32(*flags));
+  if (n != items) QX_ASSERT_MSG(false, "ring item flags and items differ in count");
+  for (int32 i = 0; i < std::min(n, items); ++i)
+    if (GetNative32(*flags + 4 + 4 * i) & kFlaggedDisabled) MDisableItem(menu, i + 1);
+}
+
+Rect Global(WindowRef w, Rect r) {
+  Point tl{r.top, r.left}, br{r.bottom, r.right};
+  if (w) {
+    WLocalToGlobal(w, &tl);
+    WLocalToGlobal(w, &br);
+  }
+  return Rect{tl.v, tl.h, br.v, br.h};
+}
+
+}  // namespace
+
+MenuHandle RingBuildPopupMenu(ObjHeap heap, int32 ring, int32 current, int32 width) {
+  if (!heap || !*heap || !IsObject(heap, ring)) return nullptr;
+  int32 textPart = 0;
+  CPStrHandle texts = RingTexts(heap, ring, &textPart);
+  if (!texts) return nullptr;
+  static const uChar kNoTitle[1] = {0};
+  MenuHandle menu = nullptr;
+  if (MNewLMenu(&menu, kNoTitle, kRingMenuId) != kNoErr) return nullptr;
+  const int32 n = TextCount(texts);
+  for (int32 i = 0; i < n; ++i) {
+    uChar item[256];
+    PPrintf(item, "__%p", CPStrIndex(texts, i));
+    if (MInsertLItem(menu, item, nullptr, 0, nullptr, 0, -1, 0) != kNoErr) {
+      MDisposeMenu(menu);
+      return nullptr;
+    }
+  }
+  if (current >= 0 && current < n) MCheckItem(menu, current + 1, 1);
+  DisableFlaggedItems(heap, ring, menu, n);
+  if (TRecord text = PartTextRecord(heap, textPart)) {
+    const int32 font = TGetFont(text);
+    MSetMenuFont(menu, font);
+    TDisposeFont(font);
+  }
+  MSetMenuMinWidth(menu, std::max(width, 0));
+  return menu;
+}
+
+int32 RingPopupMenu(ObjHeap heap, int32 ring, int32, int32 current, Bool32 place) {
+  if (!heap || !*heap || !IsObject(heap, ring) || !RingTexts(heap, ring, nullptr)) return 1;
+  int32 part = FindPart(heap, ring, kRingDisplayPart, 0);
+  if (!part) part = FindPart(heap, ring, 0, 0);
+  // The bounds stand until the part's own method answers (kind 0 is the bounds).
+  Rect r = BoundsOf(heap, part ? part : ring);
+  if (part) OGetRect(heap, part, &r, 0);
+  MenuHandle menu = RingBuildPopupMenu(heap, ring, current, r.right - r.left);
+  if (!menu) return 0;
+  const HeapPort port(heap);
+  if (place) {
+    const Rect global = Global(port.Window(), r);
+    const int32 line = (*menu)->lineHeight + gMenuMetrics.rowSpacing;
+    const int32 needed = (*menu)->itemCount * line + 4;
+    Rect work{};
+    WGetWorkAreaRect(Point{global.bottom, global.left}, &work);
+    const int32 room = work.bottom - global.bottom;
+    if (room <= needed && room <= 5 * line + 4)
+      r = Rect{int16(r.top - needed), r.left, int16(r.top - needed + 1), r.right};
+    else
+      r = Rect{r.bottom, r.left, int16(r.bottom + 1), r.right};
+  }
+  int32 id = 0, item = 0;
+  MPopUpMenuRect(menu, &r, &id, &item, kPopUpFlags, current + 1, 0);
+  MDisposeMenu(menu);
+  return item;
+}
+
+MenuHandle PictMenuBuild(ObjHeap heap, int32 pictPart, int32 textPart, Point, int32 columns, int32 kind,
+                         int32 current) {
+  if (!heap || !*heap || !IsObject(heap, pictPart) || !CheckedTable(heap, pictPart)) return nullptr;
+  const int32 n = ObjInt16(heap, pictPart, kRingItemCountAt);
+  CPStrHandle texts = IsObject(heap, textPart) ? PartTexts(heap, textPart) : nullptr;
+  int32 cell = 0;
+  for (int32 i = 0; i < n; ++i) {
+    Rect r;
+    std::memcpy(&r, *heap + pictPart + kRingItemsAt + kRingItemSize * i, sizeof r);
+    cell = std::max({cell, r.bottom - r.top, r.right - r.left});
+  }
+  // One column per item (at least one) unless the caller gives the columns.
+  if (columns <= 0) columns = std::max(n, 1);
+  const int32 capacity = MMaxPictMenuItems(WCurrentPort(), columns, cell);
+  if (n > capacity) {
+    DBPrintf("Too many picts to make menu (>%ld)", long(capacity));
+    WBeep();
+    return nullptr;
+  }
+  static const uChar kNoTitle[1] = {0};
+  MenuHandle menu = nullptr;
+  if (MNewPictMenu(&menu, kNoTitle, kind, int16(columns)) != kNoErr) return nullptr;
+  (*menu)->pictWord = uInt32(cell);
+  for (int32 i = 0; i < n; ++i) {
+    uChar name[256] = {0};
+    if (texts && i < TextCount(texts)) std::memcpy(name, CPStrIndex(texts, i), size_t(1 + CPStrIndex(texts, i)[0]));
+    const int32 image = int32(GetNative32(*heap + pictPart + kRingItemsAt + kRingItemSize * i + kPictRefAt));
+    if (MAppendPictMenuItem(menu, texts ? name : nullptr, image, nullptr, nullptr, i == current ? 1 : 0, nullptr,
+                            0, 0) != kNoErr) {
+      MDisposeMenu(menu);
+      return nullptr;
+    }
+  }
+  return menu;
+}
+
+int32 RingPictMenu(ObjHeap heap, int32 ring, Point where, int32 current) {
+  if (!heap || !*heap || !IsObject(heap, ring)) return 0;
+  const int32 table = RingTable(heap, ring);
+  if (!table) return 0;
+  const HeapPort port(heap);
+  MenuHandle menu =
+      PictMenuBuild(heap, table, FindPart(heap, ring, kRingTextPart, 0), where, 0, kRingMenuId, current);
+  if (!menu) return 0;
+  DisableFlaggedItems(heap, ring, menu, (*menu)->itemCount);
+  int32 id = 0, item = 0;
+  MPopUpMenuAt(menu, where, &id, &item, 0, 0, 0);
+  MDisposeMenu(menu);
+  return item;
 }

@@ -89,8 +89,11 @@ QX_EXTERN_C void SetCursorByNumber(int32 number, int32 argument);
 // Busy clear: whether the busy cursor was reached; the state left.
 QX_EXTERN_C int32 BusyCursorState(Bool32 busy, int32* cursor);
 // The busy cursor shown after 100 ms of busy calls; the arrow back when it
-// ends.
+// ends; then the execution engine's single-step state is stopped.
 QX_EXTERN_C void UpdateCursor(Bool32 busy);
+// Stops the single-step state of the execution engine: the display side
+// keeps none, so there is nothing to do.
+QX_EXTERN_C void StopStep();
 // The busy state entered at once with the busy cursor shown (printing).
 void BusyCursorShowNow();
 // start not 0 restarts the interval there; then 1 (and a restart now) when
@@ -149,3 +152,28 @@ QX_EXTERN_C int32 PlaceNewObject(ObjHeap heap, int32 owner, int32 object, Transa
 // Applies the edited text of the object's unit-label record part (8009) to
 // the object that record names.
 QX_EXTERN_C int32 ObjApplyUnitLabel(ObjHeap heap, int32 object);
+
+// ---- Ring menus -----------------------------------------------------------------------------
+struct MenuRecord;
+// The ring's text menu, built but not shown: one item per text of part 12
+// (each after "__", so that no character reads as a menu mark), the
+// current item checked, the items whose flag word has bit 0 disabled, the
+// font of part 12 and at least width pixels wide.  Null for a ring without
+// a text list that fits its handle, or when memory runs out.
+MenuRecord** RingBuildPopupMenu(ObjHeap heap, int32 ring, int32 current, int32 width);
+// Runs the ring's text menu beside its display part (81, else its default
+// part); with place set, one pixel high below the ring, or above it when the
+// work area below holds neither all the items nor five lines.  The chosen
+// item (1-based, 0 for none), or 1 for a ring without texts.
+QX_EXTERN_C int32 RingPopupMenu(ObjHeap heap, int32 ring, int32 owner, int32 current, Bool32 place);
+// The grid menu of a picture ring's table part (14): a cell per record with
+// its picture and the text of part 12 when textPart is given, the current
+// one marked, cells the size of the largest picture side, columns given or
+// one per item.  Null, with "Too many picts to make menu (>%ld)" and a beep,
+// when the monitor of the current window cannot hold that many cells; null
+// for a table that does not fit its block or when memory runs out.
+QX_EXTERN_C MenuRecord** PictMenuBuild(ObjHeap heap, int32 pictPart, int32 textPart, Point where, int32 columns,
+                                       int32 kind, int32 current);
+// Pops the picture ring's grid menu up at the point (the current window's
+// coordinates), its flagged items disabled: the chosen item, 0 for none.
+QX_EXTERN_C int32 RingPictMenu(ObjHeap heap, int32 ring, Point where, int32 current);
