@@ -6,7 +6,8 @@
 // part ids, orders and keys are whatever the file held; item edits keep the
 // count they report in step and stay inside their blocks.  A text part's
 // word names a text record, a counted text or anything at all: keys, cuts,
-// pastes and commits reach only whole records and leave them whole.
+// pastes and commits reach only whole records and leave them whole.  The
+// ring's menus hold an item for each text or record that fits its block.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -16,6 +17,8 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/menus.h"
 #include "engine/objswap.h"
 #include "engine/panelrec.h"
 #include "engine/vi/panelroutines.h"
@@ -132,7 +135,7 @@ void FuzzObjects(Input& in) {
   for (int32 op = in.Byte() % 8; op > 0 && in.n; --op) {
     const int32 before = RingItemCountChecked(heap, ring);
     const int32 index = int8_t(in.Byte());
-    switch (in.Byte() % 5) {
+    switch (in.Byte() % 6) {
       case 0: {
         const uChar text[] = "\002ab";
         const MgErr err = RingInsertItem(heap, ring, text, nullptr, index, in.Byte() & 1);
@@ -165,6 +168,20 @@ void FuzzObjects(Input& in) {
         FUZZ_CHECK(had ? PartTextRecord(heap, part) == had && p.text == had : (r & 1) == 0);
         break;
       }
+      case 5: {
+        // The pop-up menus built, not shown: an item per checked text or record.
+        if (MenuHandle m = RingBuildPopupMenu(heap, ring, index, in.Byte())) {
+          FUZZ_CHECK(MCountItems(m) == before);
+          MDisposeMenu(m);
+        }
+        const int32 table = FindPart(heap, ring, kRingTablePart, 0);
+        if (MenuHandle m = PictMenuBuild(heap, table, FindPart(heap, ring, kRingTextPart, 0), Point{0, 0}, 0, 1,
+                                         index)) {
+          FUZZ_CHECK(MCountItems(m) == ObjInt16(heap, table, kRingItemCountAt));
+          MDisposeMenu(m);
+        }
+        break;
+      }
     }
   }
   if (texts) DSDisposeHandle(texts);
@@ -180,8 +197,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] {
     PanelInstallEngineHooks();
     // The text clipboard lives from its first use on: made before any count.
-    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr && InitTagLists() == kNoErr &&
-           PanelTextClipboard() != nullptr;
+    if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
+    // The menu font is made on the first menu: made before any count.
+    MenuHandle m = nullptr;
+    if (MNewLMenu(&m, reinterpret_cast<ConstPStr>("\0"), 1) != kNoErr) return false;
+    MDisposeMenu(m);
+    return TypeHeapInit() == kNoErr && InitTagLists() == kNoErr && PanelTextClipboard() != nullptr;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
