@@ -27,6 +27,7 @@
 #include "panel/zktag.h"
 #include "panel/objload.h"
 #include "panel/oinit.h"
+#include "panel/oinval.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -215,6 +216,9 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOLoad: return OLoadMethodFor(id);
     case kMsgODispose: return ODisposeMethodFor(id);
     case kMsgOSelect: return OSelectMethodFor(id);
+    case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
+    case kMsgOInval: return OInvalMethodFor(id);
+    case kMsgOGetRect: return OGetRectMethodFor(id);
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     default: return nullptr;

@@ -1,6 +1,5 @@
 #include "panel/textparts.h"
 
-#include <atomic>
 #include <cstring>
 
 #include "engine/panelrec.h"
@@ -15,8 +14,6 @@
 #include "rtlib/objunits.h"
 
 namespace {
-
-std::atomic<int32> gInvals{0};
 
 // The text of the part's text record (a count, then the bytes).
 LStrHandle TextOf(ObjHeap heap, int32 part) {
@@ -44,12 +41,6 @@ int32 SetPartText(ObjHeap heap, int32 part, const uChar* text, int32 length) {
     ObjSetWord(heap, part, kPWLabelText, int32(uintptr_t(r)));
   return 0;
 }
-
-void OInval(ObjHeap heap, int32 object, int32) {
-  if (heap && *heap && object) gInvals.fetch_add(1, std::memory_order_relaxed);
-}
-
-int32 OInvalCount() { return gInvals.load(std::memory_order_relaxed); }
 
 void PanelInstallTextPartHooks() {
   SetUnitLabelHooks({.inval = &OInval,

@@ -122,18 +122,18 @@ TEST_F(Lists, TagListComparesWholeNamesIgnoringCaseAndReusesItsHandles) {
   EXPECT_EQ(StringInTagList(Str("Q")), 1);
   // Tag controls of a panel with a window are redrawn: parts 79 and 11, or
   // the array that holds the tag.
-  const int32 ext = int32(OHWord(panel_, kOHExtension));
-  PutNative32(*panel_ + ext + kHeapExtWindow, 1);
+  ShowInWindow();
   const int32 tag = Obj(kClsTag);
-  Obj(kClsLabel, tag, 79);
-  Obj(kClsLabel, tag, 11);
+  SetBounds(Obj(kClsLabel, tag, 79), Rect{10, 10, 20, 20});
+  SetBounds(Obj(kClsLabel, tag, 11), Rect{30, 10, 40, 20});
   const int32 array = Obj(kClsArray);
   const int32 inner = Obj(kClsTag, array);
   SetW(array, kPWArrayElement, inner);
-  const int32 before = OInvalCount();
+  SetBounds(Obj(kClsLabel, inner, 11), Rect{50, 10, 60, 20});
   ASSERT_EQ(InstallTagList(nullptr), kNoErr);
-  PutNative32(*panel_ + ext + kHeapExtWindow, 0);
-  EXPECT_EQ(OInvalCount() - before, 3);
+  EXPECT_TRUE(InvalidAt(15, 35) && InvalidAt(15, 55));
+  EXPECT_FALSE(InvalidAt(15, 25)) << "between the parts";
+  EXPECT_EQ(R(TakeInvalid()), R(Rect{10, 10, 60, 20}));
 }
 
 TEST_F(Lists, BadTagListsAreRefusedAndAFailureLeavesNoList) {

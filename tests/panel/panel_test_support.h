@@ -14,6 +14,10 @@
 #include "engine/vi/viinst.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
+#include "mgsource/draw/dregion.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
+#include "platform/qx_paint.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
 
@@ -38,6 +42,10 @@ class PanelTest : public qxtest::EngineTest {
     std::memcpy(VIRec(vi_)->name, "\004Test", 5);
   }
   void TearDown() override {
+    if (window_) {
+      PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
+      WDestroy(window_);
+    }
     if (DSAllocCurrentState()->active) AllocEndPass();
     MemFailNthAllocation(0);
     MemFullReset();
@@ -85,12 +93,42 @@ class PanelTest : public qxtest::EngineTest {
     handles_.push_back(h);
     return h;
   }
+  // A hidden headless window (content 0, 0 to 400, 600) that shows the
+  // panel: heap extension word 10; nothing waits to be redrawn in it.
+  WindowRef ShowInWindow() {
+    const Rect place{0, 0, 400, 600};
+    window_ = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
+    EXPECT_NE(window_, kWNoWindow);
+    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window_));
+    WValidate(window_);
+    return window_;
+  }
+  // The bounding box of the window's area waiting to be redrawn (empty:
+  // nothing), the area emptied.
+  Rect TakeInvalid() {
+    Rect r{0, 0, 0, 0};
+    WGetUpdateRect(window_, &r);
+    WValidate(window_);
+    return r;
+  }
+  // Whether the pixel (h, v) waits to be redrawn.
+  bool InvalidAt(int32 h, int32 v) {
+    DRgn rgn = DRectRgn(nullptr);
+    PlatGetUpdateRgn(WHostWindow(window_), rgn);
+    const bool in = DPtInRgn(int32((uInt32(h) << 16) | uInt16(v)), rgn);
+    DDestroyRgn(rgn);
+    return in;
+  }
+  void SetBounds(int32 obj, Rect r) { std::memcpy(*panel_ + obj + kObjBounds, &r, sizeof r); }
+  static std::vector<int16> R(const Rect& r) { return {r.top, r.left, r.bottom, r.right}; }
+
   static int Reports(const char* what) { return qxtest::Reports::Get().Count(what); }
   // The assertion failures reported since the last ClearReports.
   static int Asserts() { return Reports("Failure "); }
 
   UHandle vi_ = nullptr;
   ObjHeap panel_ = nullptr;
+  WindowRef window_ = 0;
   std::vector<UHandle> handles_;
 };
 

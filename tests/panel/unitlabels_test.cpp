@@ -88,16 +88,21 @@ TEST_F(UnitLabelTest, EditedLabelsAreMarkedCleanedResetOrApplied) {
   static std::atomic<int32> heard;
   heard = 0;
   PlatBeepProc oldBeep = PlatSetBeepProc([] { ++heard; });
+  ShowInWindow();
   for (const Case& c : cases) {
     int32 label;
     int32 n = Numeric(c.unit ? Metres() : tdb::DBL(), c.typed, &label);
     SetW(label, 0, 0x8);
-    int32 beeps = UnitLabelBeeps(), invals = OInvalCount(), heardBefore = heard;
+    SetBounds(FindPart(panel_, n, 17, 0), Rect{5, 5, 15, 25});
+    TakeInvalid();
+    int32 beeps = UnitLabelBeeps(), heardBefore = heard;
     int32 got = ApplyUnitLabelText(panel_, n);
     EXPECT_EQ(got != 0, c.applied) << c.what;
+    const Rect redrawn = TakeInvalid();
+    EXPECT_EQ(!DEmptyRect(&redrawn), got != 0) << c.what;
     if (c.applied) {
       EXPECT_EQ(got & 0x10000, 0x10000) << c.what;
-      EXPECT_EQ(OInvalCount(), invals + 1) << c.what;
+      EXPECT_EQ(R(redrawn), R(Rect{5, 5, 15, 25})) << c.what;
     }
     EXPECT_EQ(Text(label), c.after) << c.what;
     EXPECT_EQ(UnitLabelBeeps() - beeps, c.beeps) << c.what;
