@@ -78,6 +78,13 @@ ScaleRec* ScaleRecOf(ObjHeap heap, int32 scale);
 // assertion) when none lies there whole.
 ScaleRec* ScaleRecAt(ObjHeap heap, int32 dataOffset);
 
+// The range of the control's scale (part 17): its ends and their pixels
+// (any output may be null), and whether the values grow toward the left
+// (a horizontal scale) or toward the bottom (a vertical one).  0 without a
+// scale.
+QX_EXTERN_C int32 GetScaleRange(ObjHeap heap, int32 control, float64* min, float64* max, int16* pixelStart,
+                                int16* pixelEnd);
+
 // ---- Mappings ------------------------------------------------------------------------
 // Numeric types: 1-3, 5-7, 9-11 (bit 0x10 ignored); others are assertions
 // and nothing is written.  Pixels are pinned to +-15000 (NaN: 15005).

@@ -10,6 +10,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
+#include "panel/objects.h"
 #include "rtlib/panellocators.h"
 
 namespace {
@@ -122,6 +123,19 @@ ScaleRec* ScaleRecOf(ObjHeap heap, int32 scale) {
     return nullptr;
   }
   return ScaleRecAt(heap, data);
+}
+
+int32 GetScaleRange(ObjHeap heap, int32 control, float64* min, float64* max, int16* pixelStart, int16* pixelEnd) {
+  const int32 scale = heap && *heap && control ? FindPart(heap, control, kControlPartScale, 0) : 0;
+  const ScaleRec* r = scale ? ScaleRecOf(heap, scale) : nullptr;
+  if (!r) return 0;
+  if (min) *min = r->min;
+  if (max) *max = r->max;
+  if (pixelStart) *pixelStart = r->pixelStart;
+  if (pixelEnd) *pixelEnd = r->pixelEnd;
+  const bool agree = (r->pixelStart < r->pixelEnd) == (r->min < r->max);
+  const bool horizontal = OHWord(heap, uInt32(scale)) & kScaleHorizontal;
+  return horizontal ? !agree : agree;
 }
 
 void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,

@@ -114,6 +114,27 @@ TEST_F(Boundary, PixelsMapBackToValuesPinnedAndRounded) {
   EXPECT_EQ(Asserts(), 2);
 }
 
+TEST_F(Boundary, TheControlsScaleRangeSaysWhetherValuesGrowLeftOrDown) {
+  struct Case {
+    bool horizontal;
+    float64 min, max;
+    int16 ps, pe;
+    int32 reversed;
+  } cases[] = {{true, 0, 10, 0, 100, 0}, {true, 0, 10, 100, 0, 1}, {true, 10, 0, 0, 100, 1},
+               {false, 0, 10, 100, 0, 0}, {false, 0, 10, 0, 100, 1}, {false, 10, 0, 100, 0, 1}};
+  for (const Case& c : cases) {
+    const int32 slide = Obj(kClsSlide);
+    const int32 s = Scale(c.min, c.max, c.ps, c.pe, slide, kControlPartScale);
+    if (c.horizontal) SetFlags(s, kScaleHorizontal);
+    float64 min = -1, max = -1;
+    int16 ps = -1, pe = -1;
+    EXPECT_EQ(GetScaleRange(panel_, slide, &min, &max, &ps, &pe), c.reversed) << c.horizontal << c.ps << c.min;
+    EXPECT_EQ(std::vector<float64>({min, max, float64(ps), float64(pe)}),
+              std::vector<float64>({c.min, c.max, float64(c.ps), float64(c.pe)}));
+  }
+  EXPECT_EQ(GetScaleRange(panel_, Obj(kClsSlide), nullptr, nullptr, nullptr, nullptr), 0) << "no scale part";
+}
+
 TEST_F(Boundary, ValuesMapToPinnedPixels) {
   int32 s = Scale(0, 10, 0, 100);
   float64 values[] = {0, 10, 5.05, NAN, INFINITY, -INFINITY, -0.04};

@@ -11,7 +11,12 @@
 // blocks of ids without a class are sent every message: each must land in
 // ErrorMethod, whose hook answers.  The object
 // check the heap loader runs is run as well (the load goes on whatever it
-// says, so the load methods stay tried on unchecked heaps too).
+// says, so the load methods stay tried on unchecked heaps too).  A checked
+// heap that loaded is shown in a headless window and every object is asked
+// its rectangles, invalidated at each level and marked: the rectangles
+// change no byte of the heap, invalidation only clears moved bits and the
+// marking only sets or clears overlap marks (the colours it greys are put
+// back), and each ends.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -25,10 +30,13 @@
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/dregion.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/window.h"
 #include "panel/fppanel.h"
 #include "panel/objimage.h"
 #include "panel/objload.h"
+#include "panel/oinval.h"
 #include "tools/panelwriter.h"
 #include "tools/vibuilder.h"
 
@@ -175,6 +183,58 @@ int32 ProbeBlock(ObjHeap h, int32 b) {
   return 0;
 }
 
+int32 CollectBlock(ObjHeap, int32 b, void* blocks) {
+  static_cast<std::vector<int32>*>(blocks)->push_back(b);
+  return 0;
+}
+
+// Fails unless the heap's bytes differ from before only in the bits of the
+// blocks' flag words.
+void CheckOnlyFlagBits(ObjHeap h, const rsrcw::Bytes& before, const std::vector<int32>& blocks, uInt32 bits) {
+  const size_t n = OHWord(h, kOHEndOffset) + 1;
+  FUZZ_CHECK(n == before.size());
+  rsrcw::Bytes allowed(n, 0);
+  for (int32 b : blocks)
+    if (size_t(b) + 4 <= n) PutNative32(allowed.data() + b, bits);
+  for (size_t i = 0; i < n; ++i) FUZZ_CHECK(((before[i] ^ (*h)[i]) & ~allowed[i]) == 0);
+}
+
+rsrcw::Bytes Snapshot(ObjHeap h) { return rsrcw::Bytes(*h, *h + OHWord(h, kOHEndOffset) + 1); }
+
+void RedrawPass(ObjHeap h, WindowRef window) {
+  const int32 ext = int32(OHWord(h, kOHExtension));
+  PutNative32(*h + ext + kHeapExtWindow, uInt32(window));
+  std::vector<int32> blocks;
+  OHForEachBlockWith(h, &CollectBlock, &blocks);
+  auto takes = [&](int32 b, ObjMessage msg) {
+    return OFindMethod(h, b, msg) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod);
+  };
+  rsrcw::Bytes before = Snapshot(h);
+  for (int32 b : blocks)
+    for (int32 kind : {kRectBounds, 1, kRectMain, kRectFrame, kRectMainOnly})
+      if (takes(b, kMsgOGetRect)) {
+        Rect r;
+        OGetRect(h, b, &r, kind);
+      }
+  CheckOnlyFlagBits(h, before, blocks, 0);
+  for (int32 b : blocks)
+    for (int32 level : {kInvalAll, kInvalValue, kInvalFrame}) OInval(h, b, level);
+  CheckOnlyFlagBits(h, before, blocks, kObjFlagMoved);
+  before = Snapshot(h);
+  const Rect clip{0, 0, 300, 400};
+  DRgn region = DRectRgn(nullptr);
+  for (int32 b : blocks)
+    if (takes(b, kMsgOMarkInRect)) OMarkInRect(h, b, region, &clip, int32(kObjFlagOverlapMark));
+  DDestroyRgn(region);
+  if (const int32 root = int32(GetNative32(*h + ext + kHeapExtRoot)); root && takes(root, kMsgOMarkInRect))
+    OMarkInRect(h, root, DRgn(0), static_cast<const Rect*>(nullptr), 0);
+  CheckOnlyFlagBits(h, before, blocks, kObjFlagOverlapMark);
+  WValidate(window);
+  PutNative32(*h + ext + kHeapExtWindow, 0);
+}
+
+WindowRef gWindow = 0;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -183,6 +243,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ControlsInstallPanelHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     if (!FuzzStartManagers(FuzzAbortWhenArmed) || RInitResources() != kNoErr) return static_cast<Base*>(nullptr);
+    const Rect place{0, 0, 300, 400};
+    gWindow = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
     Base* b = new Base(MakeBase());
     // The managers' own tables (images, resource files) are made by a first load.
     if (!b->heap.empty()) RunOne(b, nullptr, 0, false);
@@ -248,6 +310,7 @@ void RunOne(const Base* base, const uint8_t* data, size_t size, bool check) {
         ODisposeAfterAbort(h);
         ClearObjLoadAbort();
       } else {
+        if (checked == kNoErr && gWindow) RedrawPass(h, gWindow);
         ODisposeHeapObjects(h);
       }
       ClearBadClassHook();
