@@ -435,19 +435,27 @@ int32 SetMark(ObjHeap heap, int32 o, uInt32 bits, bool marked) {
 
 bool Transparent(ObjHeap heap, int32 o, int32 at) { return Has(heap, o, at + 4) && Word(heap, o, at) == kTransparent; }
 
-// The data display object rule, leaving out parts of the ids in skip.
-int32 DDOMarkSkipping(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits,
-                      std::initializer_list<int16> skip) {
+// The data display object rule, leaving out parts of the ids in skip; a
+// part of the id `own` is marked by markOwn instead of its class's method.
+template <typename MarkOwn>
+int32 DDOMarkWith(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits, std::initializer_list<int16> skip,
+                  int16 own, MarkOwn markOwn) {
   if (!IsObj(heap, o) || Hidden(heap, o)) return 0;
   const Rect b = Bounds(heap, o);
   const bool touched = FPRectTouchesRegion(&b, clip, region, 0);
   bool any = false;
   ForEachPartOf(heap, o, [&](int32 p) {
-    for (int16 id : skip)
-      if (PartId(heap, p) == id) return;
-    if (!Hidden(heap, p) && Mark(heap, p, region, clip, bits)) any = true;
+    const int16 id = PartId(heap, p);
+    for (int16 s : skip)
+      if (id == s) return;
+    if (Hidden(heap, p)) return;
+    if (id == own ? markOwn(p) : Mark(heap, p, region, clip, bits)) any = true;
   });
   return SetMark(heap, o, uInt32(bits), touched && any);
+}
+int32 DDOMarkSkipping(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits,
+                      std::initializer_list<int16> skip) {
+  return DDOMarkWith(heap, o, region, clip, bits, skip, -1, [](int32) { return 0; });
 }
 
 int32 DDOMark(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits) {
@@ -563,8 +571,15 @@ int32 GraphMark(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits
   return GreyedMark(heap, o, region, clip, bits, true);
 }
 
+// The housing (part 8) is marked when it meets the region or does not
+// paint every pixel of its rectangle.
 int32 SlideMark(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits) {
-  return DDOMarkSkipping(heap, o, region, clip, bits, {kPartSlideHousing, kPartSlideFill, kPartScaleLabels, 44});
+  return DDOMarkWith(heap, o, region, clip, bits, {kPartSlideHousing, kPartSlideFill, kPartScaleLabels, 44}, 8,
+                     [&](int32 housing) {
+                       const Rect r = Bounds(heap, housing);
+                       const bool touched = FPRectTouchesRegion(&r, clip, region, 1);
+                       return SetMark(heap, housing, uInt32(bits), touched || !(Flags(heap, housing) & kObjFlagOpaque));
+                     });
 }
 
 int32 BooleanMark(ObjHeap heap, int32 o, DRgn region, const Rect* clip, int32 bits) {
