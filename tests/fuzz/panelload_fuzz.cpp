@@ -33,6 +33,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "panel/fppanel.h"
 #include "panel/objimage.h"
 #include "panel/objload.h"
@@ -211,7 +212,7 @@ void RedrawPass(ObjHeap h, WindowRef window) {
   };
   rsrcw::Bytes before = Snapshot(h);
   for (int32 b : blocks)
-    for (int32 kind : {kRectBounds, 1, kRectMain, kRectFrame, kRectMainOnly})
+    for (int32 kind : {int32(kRectBounds), 1, int32(kRectMain), int32(kRectFrame), int32(kRectMainOnly)})
       if (takes(b, kMsgOGetRect)) {
         Rect r;
         OGetRect(h, b, &r, kind);
