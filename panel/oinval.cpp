@@ -724,9 +724,9 @@ Bool32 FPRectTouchesRegion(const Rect* rect, const Rect* clip, DRgn region, Bool
   if (DEmptyRect(&r)) return 0;
   const Bool32 meets = DRectInRgn(&r, region);
   if (add) {
-    if (DRgn piece = DRectRgn(&r)) {
-      DCombineRgn(region, region, piece, kDRgnUnion);
-      DDestroyRgn(piece);
+    if (DRgn clipped = DRectRgn(&r)) {
+      DCombineRgn(region, region, clipped, kDRgnUnion);
+      DDestroyRgn(clipped);
     }
   }
   return meets;
