@@ -21,6 +21,7 @@
 #include "panel/objload.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
+#include "panel/transact.h"
 
 namespace {
 
@@ -30,7 +31,6 @@ constexpr uInt32 kTransparent = 0x1000000;
 constexpr DColor kMarkGrey = 0xB3B3B3;
 constexpr uInt32 kPartFlagFrame = 0x10;     // a part that belongs to the frame rectangle
 constexpr uInt32 kTextModeMarked = 0x4000;  // a text record's mark
-constexpr uInt32 kHeapTextEntry = 0x80000;  // panel heap header: text entry under way
 constexpr uInt32 kVIFlags2Confirm = 0x400000;
 constexpr uInt16 kWindowOptionDefaultFrame = 0x100;
 constexpr int32 kCosmFore = 28, kCosmBack = 32;  // cosmetics: DColor words 7 and 8
@@ -93,7 +93,7 @@ bool ConfirmMode(ObjHeap heap) {
   return vi && (VIRec(vi)->flags2 & kVIFlags2Confirm);
 }
 int32 ConfirmObject(ObjHeap heap) { return ConfirmMode(heap) ? int32(Ext(heap, kHeapExtConfirm)) : 0; }
-bool InTextEntry(ObjHeap heap) { return OHWord(heap, kOHFlags) & kHeapTextEntry; }
+bool InTextEntry(ObjHeap heap) { return OHWord(heap, kOHFlags) & kHeapFlagTextEntry; }
 
 // The entries of an offset list that name objects, up to its count.
 template <typename Visit>
@@ -278,11 +278,10 @@ int32 SlideInval(ObjHeap heap, int32 o, int32 level) {
   return 0;
 }
 
-// The dialog's default button: the panel root's key-navigation slot 0.
+// The dialog's default button: key-navigation slot 0.
 int32 DefaultButton(ObjHeap heap) {
-  const int32 root = Root(heap);
-  const int32 nav = root ? int32(Word(heap, root, kRootKeyNav)) : 0;
-  return Has(heap, nav, 8) && ObjListCount(heap, nav) > 0 ? ObjListGet(heap, nav, 0) : 0;
+  int32 button = 0;
+  return DlgGetKeyNavItem(heap, 0, &button) ? button : 0;
 }
 
 int32 BooleanInval(ObjHeap heap, int32 o, int32 level) {
