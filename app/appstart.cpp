@@ -20,6 +20,7 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
@@ -91,6 +92,7 @@ void AppInstallHooks() {
   shell.boolTrackMutexInit = [] { BoolTrackMutexInit(1, 1); };
   shell.boolTrackMutexDispose = [] { BoolTrackMutexInit(0, 0); };
   shell.tagListsInit = [] { InitTagLists(); };
+  shell.blinkInit = &BlinkInit;
   // The panels' text clipboard goes with the object support's other state.
   shell.tagListsDispose = [] {
     DisposeTagLists();
@@ -115,6 +117,7 @@ void AppInstallHooks() {
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;
+  events.blinkTimerEvent = &BlinkTimerEvent;
   ShellSetEventHooks(events);
 }
 

@@ -1,6 +1,7 @@
 // Cursor-legend questions of the object system.
 #include "controls/cursorlegend.h"
 
+#include "controls/blinkdraw.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -48,4 +49,7 @@ int32 IsCursorLegendString(ObjHeap heap, int32 object, int32* graph) {
   return 1;
 }
 
-void ControlsInstallPanelHooks() { SetCursorLegendHook(&IsCursorLegendString); }
+void ControlsInstallPanelHooks() {
+  SetCursorLegendHook(&IsCursorLegendString);
+  ControlsInstallBlinkHooks();
+}

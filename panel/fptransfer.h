@@ -1,5 +1,6 @@
 // What a top-level run asks of its panel as it starts: each control's value
-// written into its transfer slot of the data space, and the blink timer.
+// written into its transfer slot of the data space, and the blink timer
+// when its panel blinks.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
@@ -12,15 +13,6 @@ QX_EXTERN_C void FPUpdateTransferSlot(ObjHeap heap, int32 control);
 // FPUpdateTransferSlot for every data controller of the panel whose first
 // flag bit (bit 0 of its flag word) is clear.
 void FPUpdateTransferSlots(ObjHeap heap);
-
-// The panel blink timer: started (1) when a VI starts running and blinking
-// is on, stopped (0).  A start while it runs keeps it running.
-QX_EXTERN_C void BlinkStartTimer(int32 on);
-Bool32 BlinkTimerRunning();
-// How many times a stopped timer was started.
-int32 BlinkTimerStarts();
-// Blinking is on for the panel while its blink list holds objects.
-Bool32 PanelBlinks(ObjHeap heap);
 
 // Fills the run commands' panel hooks for these; called at start-up.
 void PanelInstallRunHooks();

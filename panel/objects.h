@@ -363,11 +363,6 @@ constexpr int32 kActionStopBit = 0x10000000;
 QX_EXTERN_C int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hidden, int32* greyed);
 // Clears the undo records of a panel heap read from a file.
 QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
-// Adds the blinking objects of a loaded front panel (its blink list) to the
-// count of blinking objects; BlinkCount answers that count.
-QX_EXTERN_C void BlinkAddHeap(ObjHeap panelHeap);
-int32 BlinkCount();
-void BlinkInit();
 
 // ---- Type definitions and class names -----------------------------------------------
 // The class of a type-definition object, its link word (the VI it stands

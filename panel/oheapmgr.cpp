@@ -22,6 +22,7 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/blink.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
 #include "panel/zktag.h"
@@ -221,6 +222,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOGetRect: return OGetRectMethodFor(id);
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
+    case kMsgOBlink: return OBlinkMethodFor(id);
     default: return nullptr;
   }
 }

@@ -2,6 +2,7 @@
 #include "engine/dsalloc.h"
 #include "engine/vi/objload.h"
 #include "engine/vi/viload.h"
+#include "panel/blink.h"
 #include "panel/objimage.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"

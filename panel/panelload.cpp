@@ -1,6 +1,5 @@
 // What loading a panel heap asks of the object system: the path of an
-// object that takes property calls, the undo records of a loaded heap, and
-// the count of blinking objects.
+// object that takes property calls and the undo records of a loaded heap.
 #include <initializer_list>
 
 #include "engine/typemgr.h"
@@ -10,8 +9,6 @@
 #include "panel/transact.h"
 
 namespace {
-
-int32 gBlinkCount = 0;
 
 int32 ExtWord(ObjHeap heap, int32 at) { return int32(GetNative32(*heap + OHWord(heap, kOHExtension) + at)); }
 void SetExtWord(ObjHeap heap, int32 at, int32 v) { PutNative32(*heap + OHWord(heap, kOHExtension) + at, uInt32(v)); }
@@ -81,20 +78,3 @@ void ClearUndoRecords(ObjHeap heap) {
   }
 }
 
-void BlinkInit() { gBlinkCount = 0; }
-int32 BlinkCount() { return gBlinkCount; }
-
-void BlinkAddHeap(ObjHeap panelHeap) {
-  if (!IsPanelHeap(panelHeap)) {
-    DBAssert(__FILE__, __LINE__, "BlinkAddHeap: not a front-panel heap");
-    return;
-  }
-  // The list's offset and count come from the file: counted only when they
-  // name a list block that holds them.
-  const int32 list = ExtWord(panelHeap, kHeapExtBlinkList);
-  const int32 end = int32(OHWord(panelHeap, kOHEndOffset));
-  if (list < int32(kOHHeaderSize + kOHBlockHeader) || list > end - 4 || OHBlockClass(panelHeap, list) != kClsList)
-    return;
-  const int32 count = ObjListCount(panelHeap, list);
-  if (count >= 0 && count <= (OHBlockSize(panelHeap, list) - 4) / 4) gBlinkCount += count;
-}

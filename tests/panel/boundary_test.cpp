@@ -7,6 +7,7 @@
 #include "engine/vi/viload.h"
 #include "mgsource/byteorder.h"
 #include "engine/vi/viload_internal.h"
+#include "panel/blink.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
 #include "panel_test_support.h"
@@ -153,9 +154,9 @@ TEST_F(LoadBoundary, UndoRecordsAndBlinkCountOfALoadedHeap) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetExt(kHeapExtBlinkList, c.listWord);
-    const int32 before = BlinkCount();
+    const int32 before = BlinkState().count;
     BlinkAddHeap(panel_);
-    EXPECT_EQ(BlinkCount() - before, c.added);
+    EXPECT_EQ(BlinkState().count - before, c.added);
   }
 }
 

@@ -8,7 +8,9 @@
 #include "engine/vi/viinst.h"
 #include "live_handles.h"
 #include "mgsource/pool.h"
+#include "mgsource/window/mainloop.h"
 #include "engine/exec/runcmd.h"
+#include "panel/blink.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"
 #include "panel_test_support.h"
@@ -187,16 +189,6 @@ TEST_F(BoundaryTransfer, DataTheDiagramLeftPendingIsNotLostThreads) {
 }
 
 TEST_F(BoundaryTransfer, TheBlinkTimerStartsWhenAPanelBlinks) {
-  BlinkStartTimer(0);
-  EXPECT_FALSE(BlinkTimerRunning());
-  const int32 starts = BlinkTimerStarts();
-  BlinkStartTimer(1);
-  BlinkStartTimer(1);
-  EXPECT_TRUE(BlinkTimerRunning());
-  EXPECT_EQ(BlinkTimerStarts(), starts + 1) << "a start while it runs keeps it running";
-  BlinkStartTimer(0);
-  EXPECT_FALSE(BlinkTimerRunning());
-
   // Blinking is on while the panel's blink list holds objects.
   const RunCmdHooks saved = RunCmd();
   PanelInstallRunHooks();
@@ -204,18 +196,24 @@ TEST_F(BoundaryTransfer, TheBlinkTimerStartsWhenAPanelBlinks) {
   EXPECT_EQ(RunCmd().updateTransferSlots, &FPUpdateTransferSlots);
   EXPECT_EQ(RunCmd().blinkStartTimer, &BlinkStartTimer);
   VIRec(vi_)->panelHeap = panel_;
-  EXPECT_FALSE(PanelBlinks(panel_));
+  VIRec(vi_)->viKind = kVIKindDatalog;
+  EXPECT_FALSE(HeapHasBlinkers(panel_));
   EXPECT_FALSE(RunCmd().blinkingOn(vi_));
   int32 list = OHNewBlock(panel_, kObjListNewSize, kObjClassList);
   ASSERT_NE(list, 0);
   SetExtWord(kHeapExtBlinkList, uInt32(list));
-  EXPECT_FALSE(PanelBlinks(panel_)) << "an empty list";
+  EXPECT_FALSE(HeapHasBlinkers(panel_)) << "an empty list";
   ASSERT_EQ(OHListInsert(panel_, &list, dco_, kObjListAppend), kNoErr);
   SetExtWord(kHeapExtBlinkList, uInt32(list));
-  EXPECT_TRUE(PanelBlinks(panel_));
+  EXPECT_TRUE(HeapHasBlinkers(panel_));
   EXPECT_TRUE(RunCmd().blinkingOn(vi_));
   EXPECT_FALSE(RunCmd().blinkingOn(nullptr));
-  EXPECT_FALSE(PanelBlinks(nullptr));
+  EXPECT_FALSE(HeapHasBlinkers(nullptr));
+  // A VI run again with its panel's objects blinking starts the timer again.
+  BlinkInit();
+  BlinkAddHeap(panel_);
+  RunCmd().blinkStartTimer(1);
+  EXPECT_EQ(WKillTimer(kWRootWindow, kBlinkTimerId), 1);
   SetRunCmdHooks(&saved);
 }
 

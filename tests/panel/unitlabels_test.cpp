@@ -13,6 +13,7 @@
 #include "live_handles.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
+#include "mgsource/rects.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "platform/qx_alert.h"
