@@ -83,9 +83,11 @@ bool InList(ObjHeap heap, int32 object) {
   return list && object && OHListFind(heap, list, object) >= 0;
 }
 
+// The interval in ms; a negative "blinkSpeed" (from a hand-edited file)
+// counts as 0, as the preferences dialog stores it.
 int32 Speed() {
   const int32 ms = PrefGet(kPrefBlinkSpeed);
-  return ms > 0 ? ms : PrefDefault(kPrefBlinkSpeed);
+  return ms > 0 ? ms : 0;
 }
 
 // ---- The classes that blink -------------------------------------------------------
