@@ -14,6 +14,7 @@
 #include "io/unitaccess.h"
 #include "io/visamgr.h"
 #include "mgsource/draw/dpen.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/memory.h"
@@ -136,6 +137,10 @@ MgErr AppStartEngine() {
 
 MgErr AppStartup(int argc, char** argv) {
   AppInstallHooks();
+  return AppStartInstalled(argc, argv);
+}
+
+MgErr AppStartInstalled(int argc, char** argv) {
   // The managers, then the engine: the linker's tables come first, before
   // any VI is loaded.
   if (MgErr err = MgStartup(argc, argv)) return err;
@@ -159,6 +164,7 @@ void AppShutdown() {
   // destroyed since (the shell's "Closed") are freed.
   WDestroyAllWindows();
   PFreeDevHandles();
+  IDisposeImageTable();
   TXFinishText();
   DDisposeDraw();
   MgTeardown();

@@ -11,5 +11,8 @@ MgErr AppStartEngine();
 // All of it with the managers, for programs that run without the entry:
 // 0, or the error that stops start-up.
 MgErr AppStartup(int argc, char** argv);
+// AppStartup with the hooks already installed (a test driver may replace
+// some of them in between).
+MgErr AppStartInstalled(int argc, char** argv);
 // Undoes AppStartup, the execution systems first.
 void AppShutdown();

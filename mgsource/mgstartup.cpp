@@ -24,6 +24,13 @@ MgErr MgStartup(int32 argc, const char* const* argv) {
 
 void MgTeardown() {
   OccurShutdown();
+  // What each manager's start made goes, as in the window manager's
+  // tear-down.  The support constants stay: threads read them without a
+  // lock, and a second start keeps them.
+  RExitResources();
+  FExitFileMgr();
+  SupportShutdown();
+  DBExitDebug();
   // The zones are never freed: the memory manager only stops.
   MemShutdown();
 }

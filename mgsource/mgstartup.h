@@ -3,7 +3,8 @@
 // configuration file is chosen, the memory manager starts (and nothing else
 // when it fails), then the debug output, threads, the support constants
 // (which stop start-up when they fail), resources, files and occurrences.
-// Tear-down stops the occurrences first and the memory manager last.
+// Tear-down stops the occurrences first, then resources, files, the
+// support state and the debug output, and the memory manager last.
 #pragma once
 #include "extcode.h"
 

@@ -19,8 +19,11 @@
 // head> <word 5 in hex>");
 // with -fail-refs the VI references' start fails (2): then "failed=<error>
 // threads=<threads beyond those before the execution systems started>" and
-// status 2.  After the shell's shut-down, "handles=<live handles at its
-// first step> <live handles then, the device table's aside>".
+// status 2.  After the whole shut-down, "memory=<live handles when the
+// memory manager had started> <live handles then> <of them the support
+// constants and windows kept for the process's life> az=<the application
+// zone's total then and now, emptied pages given back> ds=<the data
+// zone's>".
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -32,6 +35,7 @@
 #include <vector>
 
 #include "app/appstart.h"
+#include "engine/dsalloc.h"
 #include "engine/exec/exec.h"
 #include "engine/exec/rttable.h"
 #include "engine/vi/archive.h"
@@ -50,6 +54,8 @@
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
 #include "mgsource/path.h"
+#include "mgsource/pool.h"
+#include "mgsource/support.h"
 #include "mgsource/thread.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
@@ -166,7 +172,6 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
 
 bool gFailRefs = false;
 int gThreadsBeforeExec = 0;
-int32 gHandlesBefore = 0;
 
 int Threads() {
   int n = 0;
@@ -180,7 +185,6 @@ int Threads() {
 void PrintStep(const char* name) {
   std::printf("step=%s\n", name);
   const std::string step = name;
-  if (step == "defaults") gHandlesBefore = LiveHandleCount();
   if (step == "engine") gThreadsBeforeExec = Threads();
   if (step == "types") {
     char log[512];
@@ -196,30 +200,51 @@ void PrintStep(const char* name) {
   }
 }
 
+// What the zones hold once the memory manager has started (the engine's
+// start-up blocks made): live handles and the two zones' totals.
+struct Memory {
+  int32 handles = 0;
+  int32 az = 0, ds = 0;
+};
+Memory gAtStart;
+Memory Measure() {
+  MemStatsRecord a{}, d{};
+  AZMemStats(&a);
+  DSMemStats(&d);
+  return {LiveHandleCount(), a.allocTotal, d.allocTotal};
+}
+void MemoryStarted() {
+  AZPAllocInit();
+  gAtStart = Measure();
+}
+
 int Steps(int argc, char** argv) {
-  ShellStartHooks hooks{};
+  AppInstallHooks();
+  ShellStartHooks hooks = ShellStartHooksInUse();
   hooks.step = &PrintStep;
   ShellSetStartHooks(hooks);
-  if (MgErr err = AppStartup(argc, argv)) {
+  MemSetDataSpaceInitHook(&MemoryStarted);
+  if (MgErr err = AppStartInstalled(argc, argv)) {
     std::printf("failed=%d threads=%d\n", int(err), Threads() - gThreadsBeforeExec);
     // What a failed start made is left to the process's end, as in the
     // program: no exit handlers (nor a leak check) run.
     std::fflush(stdout);
     _exit(2);
   }
-  // AppShutdown's order, the live handles counted once what the shell's
-  // start made is gone and before the drawing and memory managers stop.
-  // The device table, made before the shell starts, goes with the devices.
-  const int32 withDevices = LiveHandleCount();
-  CloseAllDevices();
-  const int32 deviceHandles = withDevices - LiveHandleCount();
-  ShellShutDown();
-  WDestroyAllWindows();
-  PFreeDevHandles();
-  TXFinishText();
-  std::printf("handles=%d %d\n", int(gHandlesBefore), int(LiveHandleCount() + deviceHandles));
-  DDisposeDraw();
-  MgTeardown();
+  AppShutdown();
+  // What stays for the process's life: the support constants and the root
+  // and disposal windows (every later post names the root window).
+  const SupportConstants& c = SupportConsts();
+  int32 kept = 0;
+  for (const void* h : {(const void*)c.cr, (const void*)c.lf, (const void*)c.crlf, (const void*)c.tab,
+                        (const void*)c.empty, (const void*)c.emptyPath, (const void*)c.notAPath,
+                        (const void*)uintptr_t(WRootWindow()), (const void*)uintptr_t(WDisposalWindow())})
+    kept += AZCheckHandle(h) == kNoErr || DSCheckHandle(h) == kNoErr;
+  // Pages emptied go back (the pool keeps them below its floor otherwise).
+  PoolShrink(PoolInitDefault());
+  const Memory end = Measure();
+  std::printf("memory=%d %d %d az=%d %d ds=%d %d\n", int(gAtStart.handles), int(end.handles), int(kept),
+              int(gAtStart.az), int(end.az), int(gAtStart.ds), int(end.ds));
   return 0;
 }
 
