@@ -34,9 +34,13 @@ int32 WBackground(Bool32 shortSlice) {
 
 int32 MainLoopExecState() {
   ExecContext* ui = ExecContextAt(0);
-  if (!ui || GetCurExecContext() != ui || !ExecVIRunning()) return 0;
+  // A loop nested inside a clump of the slice gets no time for the engine:
+  // its idle procedure would not run one.
+  if (!ui || GetCurExecContext() != ui || ExecUserInterfaceSliceRunning() || !ExecVIRunning()) return 0;
   return UserInterfaceWork(ui);
 }
+
+void ShellClearEngineActive() { ExecSetVIRunning(0); }
 
 void ShellInstallMainLoopHooks() {
   WMainLoopHooks hooks{};

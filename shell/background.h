@@ -9,9 +9,11 @@
 // thread holds an element or its run queue is not empty, else 1.
 QX_EXTERN_C int32 WBackground(Bool32 shortSlice);
 // The same answer without running anything: 0 when the user-interface
-// context is busy, is not this thread's or no VI runs; 2 when it holds an
-// element or its run queue is not empty; else 1.
+// context is busy (a slice runs), is not this thread's or no VI runs; 2 when
+// it holds an element or its run queue is not empty; else 1.
 QX_EXTERN_C int32 MainLoopExecState();
+// Clears the flag that a VI runs (the engine-active flag both read).
+void ShellClearEngineActive();
 // Gives the window manager's main loop and procedures the shell's services
 // (the time slice, the engine state) and the settings "useAllFKeys",
 // "dropThroughClicks", "lazyUpdateClipboard" and "CheckWindowsQueueMsgTime".

@@ -13,6 +13,7 @@
 #include "mgsource/fourcc.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/menus.h"
+#include "shell/background.h"
 #include "shell/shellinit.h"
 
 namespace {
@@ -202,6 +203,8 @@ int32 ShellFont(int32 slot) { return slot >= 0 && slot < kShellFontSlots ? gFont
 int32 ShellTextMode() { return gTextMode; }
 
 void InitShellGlobals(uInt32 appVersion) {
+  // No VI runs yet: the main loop's idle procedure finds the engine idle.
+  ShellClearEngineActive();
   uInt32* block = QXRTGlobals();
   block[0] = uInt32(reinterpret_cast<uintptr_t>(LoadedVIListHead()));
   gFontRecord = ShellFontRecord{0, 0, TStandardFont(0)};

@@ -52,7 +52,8 @@ void InitFontGlobals();
 int32 ShellFont(int32 slot);
 int32 ShellTextMode();
 
-// Fills the block of run-time globals: the loaded-VI list's head, the font
-// record, the application version.
+// Clears the flag that a VI runs (the engine state the main loop's idle
+// procedure reads) and fills the block of run-time globals: the loaded-VI
+// list's head, the font record, the application version.
 void InitShellGlobals(uInt32 appVersion);
 void DisposeShellGlobals();

@@ -399,6 +399,8 @@ Bool32 ExecUserInterfaceSlice(Bool32 shortSlice) {
   return 1;
 }
 
+Bool32 ExecUserInterfaceSliceRunning() { return gInUISlice.load(); }
+
 void CondSchedClmp(QueueElement* element, int32 system) {
   if (!qxexec::CheckElement(element, "CondSchedClmp: bad queue element (QELM)")) return;
   DataSpaceHeader* h = element->dataSpace ? *element->dataSpace : nullptr;

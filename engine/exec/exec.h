@@ -54,6 +54,8 @@ QX_EXTERN_C void WaitDataSpaceIdle(DataSpace ds);
 // False, with nothing run, on another thread or while a slice runs on this
 // thread already (a loop nested inside a clump).
 Bool32 ExecUserInterfaceSlice(Bool32 shortSlice);
+// True while such a slice runs (its clumps may open a nested loop).
+Bool32 ExecUserInterfaceSliceRunning();
 
 // Top-level runs in progress: a run is entered when its run element is
 // queued for it, and leaves when its last step (Done) has been taken or its
