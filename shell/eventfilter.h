@@ -11,8 +11,9 @@
 #include "mgsource/window/window.h"
 
 // Event codes of the root window the filter handles beyond the window
-// layer's named ones.
-enum : WEventCode {
+// layer's named ones (start, open document, quit, close, menu, key, menu
+// command and user events).
+enum ShellEvent : WEventCode {
   kShellEvActivateVI = -6,
   kShellEvMenuState = -130,
   kShellEvReserved131 = -131,
