@@ -261,10 +261,28 @@ TEST_F(Boundary, PathListsCopyAndCompare) {
 std::atomic<int32> gAsked{0};
 int32 gInputAfter = 0;
 Bool32 InputAfterSomeAsks() { return ++gAsked > gInputAfter; }
+// The device layer's timer service as the execution systems see it: it
+// starts, and without execution threads the user-interface context polls
+// the shared countdown register.
+ExecCountdown gRegister{0};
+void TimerCountdown(ExecCountdown** countdown, int32* second, ExecCountdown* own, Bool32 shared) {
+  *countdown = shared ? &gRegister : own;
+  *second = 0;
+}
+const ExecTimerService kTimer = {[] { return MgErr(kNoErr); }, [] {}, [] { return ThEvent(nullptr); },
+                                 TimerCountdown, [](ExecTickProc) {}};
 // What the main loop's idle procedure answers when a clump runs it again
-// (a nested loop): the slice running must not be entered again.
+// (a nested loop): the slice running must not be entered again.  And what
+// the clump sees: the slice, the register, the engine state of a loop
+// nested in it.
 int32 gNestedMost = -1;
-void RunBackgroundNested() { gNestedMost = std::max(gNestedMost, WBackground(0)); }
+int32 gSeen[3] = {};
+void RunBackgroundNested() {
+  gSeen[0] = ExecTimeSlice();
+  gSeen[1] = gRegister.load();
+  gSeen[2] = MainLoopExecState();
+  gNestedMost = std::max(gNestedMost, WBackground(0));
+}
 
 TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   qxexectest::StartThreadManagers();
@@ -323,78 +341,31 @@ TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   EXPECT_EQ(WEventAvail(), 0);
   FinishExec();
   EXPECT_EQ(WBackground(0), 0) << "no execution systems";
-  DSDisposeHandle(reinterpret_cast<UHandle>(ds));
-  DisposeVICode(code);
-  CfgTestRemoveValue("ESys.StdNParallel");
-}
 
-// The device layer's timer service as the execution systems see it: it
-// starts, and without execution threads the user-interface context polls
-// the shared countdown register.
-ExecCountdown gRegister{0};
-MgErr TimerStart() { return kNoErr; }
-void TimerStop() {}
-ThEvent TimerEvent() { return nullptr; }
-void TimerCountdown(ExecCountdown** countdown, int32* second, ExecCountdown* own, Bool32 shared) {
-  *countdown = shared ? &gRegister : own;
-  *second = 0;
-}
-void TimerTick(ExecTickProc) {}
-const ExecTimerService kTimer = {TimerStart, TimerStop, TimerEvent, TimerCountdown, TimerTick};
-// What a clump of the slice sees: the slice, the register, and the engine
-// state a loop nested in it would read.
-int32 gSeen[3] = {};
-void SeeSlice() {
-  gSeen[0] = ExecTimeSlice();
-  gSeen[1] = gRegister.load();
-  gSeen[2] = MainLoopExecState();
-}
-
-TEST_F(Boundary, WBackgroundGivesTheUrgentSliceAndTheRegisterOnlyDuringTheCall) {
-  qxexectest::StartThreadManagers();
-  CfgTestSetValue("ESys.StdNParallel", "0");
+  // With the timer service: the urgent slice is 1, else 2, and the shared
+  // countdown register holds it only during the call.
   ExecSetTimerService(&kTimer);
   ASSERT_EQ(InitExec(), kNoErr);
-  ASSERT_FALSE(ExecThreadsOn());
   ASSERT_EQ(ExecContextAt(0)->countdown, &gRegister);
-  emit::Code c;
-  c.SetEntry();
-  c.MovRegImm(emit::EAX, uint32_t(reinterpret_cast<uintptr_t>(&SeeSlice)));
-  c.CallReg(emit::EAX);
-  c.XorRegReg(emit::EAX, emit::EAX);
-  c.Ret();
-  std::vector<uint8_t> bytes = c.Finish(false);
-  VICode code = nullptr;
-  ASSERT_EQ(NewVICode(bytes.data(), int32(bytes.size()), &code), kNoErr);
-  auto ds = reinterpret_cast<DataSpace>(DSNewHClr(kDataSpaceHeaderSize + 16));
-  (*ds)->signature = kDataSpaceSig;
-  (*ds)->self = ds;
-  (*ds)->execSystem = kESysUserInterface;
-  struct {
-    Bool32 urgent;
-    int32 slice;
-  } cases[] = {{1, 1}, {0, 2}, {1, 1}};
-  for (const auto& t : cases) {
-    SCOPED_TRACE(t.urgent);
-    QueueElement e{};
-    e.signature = kQueueElementSig;
-    e.dataSpace = ds;
-    e.code = (*code)->start + 4 * emit::kHeaderWords;
-    gRegister.store(0);
-    ExecSetVIRunning(1);
+  WSetInputWaitsProc(&InputAfterSomeAsks);
+  ExecSetVIRunning(1);
+  for (const Bool32 urgent : {1, 0, 1}) {
+    SCOPED_TRACE(urgent);
+    gAsked = 0;
     EnqPrRunQ(0, &e);
-    EXPECT_EQ(WBackground(t.urgent), 1) << "the clump ran to its end";
-    EXPECT_EQ(gSeen[0], t.slice);
-    EXPECT_EQ(gSeen[1], t.slice) << "the register holds the slice during the call";
+    EXPECT_EQ(WBackground(urgent), 2);
+    EXPECT_EQ(gSeen[0], urgent ? 1 : 2);
+    EXPECT_EQ(gSeen[1], gSeen[0]) << "the register holds the slice during the call";
     EXPECT_EQ(gSeen[2], 0) << "a loop nested in the slice gets no engine time";
     EXPECT_EQ(gRegister.load(), 0) << "and is cleared after it";
+    EXPECT_EQ(DeQElm(ExecContextAt(0)->runRecord->runQueue), &e);
   }
   // The shell's start clears the flag that a VI runs: the engine is idle.
   EXPECT_EQ(MainLoopExecState(), 1);
   InitShellGlobals(0);
   EXPECT_EQ(MainLoopExecState(), 0);
-  EXPECT_EQ(WBackground(0), 0);
   DisposeShellGlobals();
+  WSetInputWaitsProc(nullptr);
   FinishExec();
   ExecSetTimerService(nullptr);
   DSDisposeHandle(reinterpret_cast<UHandle>(ds));
