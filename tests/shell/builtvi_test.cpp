@@ -482,6 +482,7 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     if (!fail) {
       EXPECT_EQ(std::sscanf(handles.c_str(), "%d %d %d az=%d %d ds=%d %d", &before, &after, &kept, &az[0], &az[1],
                             &ds[0], &ds[1]), 7) << all;
+      RecordProperty("memory", handles);
       EXPECT_EQ(kept, 9) << all;
       EXPECT_EQ(after, before + kept) << all;
       EXPECT_LE(az[1] - az[0], 65536) << all;
