@@ -314,6 +314,7 @@ TEST_F(Boundary, WBackgroundGivesUpTheSliceWhenInputWaits) {
   e.code = (*code)->start + 4 * emit::kHeaderWords;
 
   WSetInputWaitsProc(&InputAfterSomeAsks);
+  gAsked = 0;
   gInputAfter = 3;
   ExecSetVIRunning(1);
   EnqPrRunQ(0, &e);
