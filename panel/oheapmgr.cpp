@@ -442,6 +442,13 @@ MgErr QXRTRegisterPanel() {
       {1568, "InstallTagList", reinterpret_cast<QXRTRoutine>(&InstallTagList)},
       {1609, "IsValidTag", reinterpret_cast<QXRTRoutine>(&IsValidTag)},
       {1610, "StringInTagList", reinterpret_cast<QXRTRoutine>(&StringInTagList)},
+      // The shared empty routine stands at every index that does nothing.
+      {206, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      {446, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      {779, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      {1553, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      {1671, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      {1672, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }
