@@ -9,6 +9,7 @@
 #include "panel/fppanel.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
+#include "panel/transact.h"
 
 int32 gPanelDrawMode = kPanelDrawScreen;
 
@@ -91,5 +92,10 @@ void PanelInstallPrintHooks() {
   h.updateCursor = [](int32 flag) { UpdateCursor(flag); };
   h.busyCursor = &PrintBusyCursor;
   h.stashText = [](ObjHeap panel) { return HeapStashText(panel, 0); };
+  h.drawPanel = [](ObjHeap panel) -> MgErr {
+    if (!IsPanelHeap(panel)) return kArgErr;
+    ODrawPanel(panel);
+    return kNoErr;
+  };
   PSetPrintPanelHooks(h);
 }

@@ -57,6 +57,24 @@ TEST_F(BoundaryPrint, PartListLaysOutAPanelThroughItsSlots) {
   AZDisposeHandle(rec);
 }
 
+int32 gDraws = 0;
+int32 CountDraw(ObjHeap, int32) { return ++gDraws, 0; }
+
+// Printing draws a panel through its root object's drawing method.
+class PrintRoot : public ptest::PanelRootTest {};
+TEST_F(PrintRoot, APanelPrintsThroughItsRootsDrawing) {
+  const int32 root = GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtRoot);
+  ASSERT_NE(root, 0);
+  auto* c = const_cast<ObjClassRecord*>(ClassRecord(ObjClass(panel_, root)));
+  const ObjMethodAddr saved = c->methods[kMsgODraw];
+  c->methods[kMsgODraw] = reinterpret_cast<ObjMethodAddr>(&CountDraw);
+  const PrintPanelHooks h = PPrintPanelHooks();
+  EXPECT_EQ(h.drawPanel(panel_), kNoErr);
+  EXPECT_EQ(h.drawPanel(nullptr), kArgErr);
+  c->methods[kMsgODraw] = saved;
+  EXPECT_EQ(gDraws, 1);
+}
+
 TEST_F(BoundaryPrint, BusyCursorShowsAfterADelayAndPrintingShowsItAtOnce) {
   const PlatCursor arrow = PlatLoadSystemCursor(kPlatCursorArrow), wait = PlatLoadSystemCursor(kPlatCursorWait);
   WSetHostCursor(-1);
