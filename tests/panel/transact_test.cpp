@@ -2,17 +2,25 @@
 // event, pop-up and colour actions, labels shifting the saved focus, and keys
 // reaching the focus object; the root's click and do-it are recording
 // methods installed into its class's slots.
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <vector>
 
+#include "draw_start.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/winproc.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
 #include "panel_test_support.h"
+#include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
 
 namespace {
 
@@ -228,6 +236,62 @@ TEST_F(Transact, AnEmptyPopUpBeepsAndColourPicksApplyTheCurrentPair) {
     EXPECT_EQ(gSent[0].words[3] & 0x50000, 0x50000);
     EXPECT_EQ(gSent[0].words[4], 0x102030);
   }
+}
+
+// A choice in a real pop-up (Down, Down, Return: item 2) is looked up, the
+// tracked menus released, and sent as action 4: menu words cleared, kind 1
+// -> 3, the character cleared, the tracked word negated; 0x480 marks the
+// bounds stale, bit 0 sends action 15.
+TEST_F(Transact, APopUpChoiceIsSentNegatedAndOperatesOnBitZero) {
+  static MenuHandle menu = nullptr;
+  static std::vector<int32> calls;  // 1 find, 2 release, 3 bounds
+  calls.clear();
+  WPortState port{};
+  ASSERT_NE(StartDrawingWindow(Rect{40, 40, 200, 300}, &port), kWNoWindow);
+  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
+  PlatSetActiveWindow(WHostWindow(WCurrentPort()));
+  const uChar title[] = {1, 'P'}, a[] = {1, 'a'}, b[] = {1, 'b'};
+  ASSERT_EQ(MNewLMenu(&menu, title, 72), kNoErr);
+  MInsertLItem(menu, a, nullptr, 0, nullptr, 0, -1, 1), MInsertLItem(menu, b, nullptr, 0, nullptr, 0, -1, 2);
+  PanelShellHooks h{};
+  h.standardMenu = [](int32 id) { return id == 72 ? menu : nullptr; };
+  h.menuFindTracked = [](int32* owner, int32* id, int32* item) {
+    calls.push_back(*id == 72 && *item == 2 ? 1 : -1);
+    return *owner = 0x55, *item = 9, 1;
+  };
+  h.menuReleaseTracked = [] { calls.push_back(2); };
+  h.panelInvalBounds = [](ObjHeap) { calls.push_back(3); };
+  SetPanelShellHooks(h);
+  WMainLoopHooks loop{};
+  static Rect shown{};
+  shown = {};
+  loop.background = [](Bool32) {
+    if (!(*menu)->window || shown.bottom) return 0;
+    WGetGlobalRect((*menu)->window, &shown);
+    PlatInjectMouseMove(0, 0, PlatTickMs());
+    for (uInt32 vk : {kPlatVkDown, kPlatVkDown, kPlatVkReturn})
+      PlatInjectKey(vk, true, PlatTickMs()), PlatInjectKey(vk, false, PlatTickMs());
+    return 0;
+  };
+  WSetMainLoopHooks(loop);
+  gClickAnswer = 4;
+  gOnClick = [](ActionParams* r) { r->character = 'x'; };
+  gDoit = [](int32 action, void*, int32*) { return action == kActMenuChoice ? 0x481 : 0; };
+  WEventRecord e = Event(wePopupClick);
+  TRPanelEvent(&e, panel_);
+  WResetMainLoopHooks();
+  Point at{16, 20};  // the event's point in the window
+  WLocalToGlobal(WCurrentPort(), &at);
+  MDisposeMenu(menu);
+  WRestore(&port);
+  WDestroyAllWindows(), DDisposeDraw(), TXFinishFonts(), PlatWindowsReset();
+  EXPECT_LE(std::abs(shown.top - at.v) + std::abs(shown.left - at.h), 2) << "opened beside the mouse point";
+  ASSERT_EQ(gSent.size(), 2u);
+  EXPECT_EQ(gSent[0].action, kActMenuChoice);
+  const std::vector<int32> w = gSent[0].words;
+  EXPECT_EQ(std::vector<int32>(w.begin() + 4, w.begin() + 12), (std::vector<int32>{0, 0, 0, -0x55, 0, 72, 9, 3}));
+  EXPECT_EQ(gSent[1].action, kActKeyOrText);
+  EXPECT_EQ(calls, (std::vector<int32>{2, 1, 2, 3})) << "released before the click, found, released, bounds";
 }
 
 // Text tracking: the object asks to go on, the track ends (code 5) and the
