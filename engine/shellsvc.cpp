@@ -39,6 +39,7 @@ bool ListEntry(int32 listId, int32 index, std::string* text) {
 // errors below; a code without text has the unspecified error's.
 std::string ErrText(MgErr code) {
   std::string text;
+  if (code == kNoErr) return text;
   if (code > kAppErrBase ? ListEntry(kAppErrTextsListId, code - kAppErrBase, &text)
                          : ListEntry(kMgErrTextsListId, code, &text))
     return text;
@@ -53,6 +54,14 @@ int32 OneButtonAlert(int32 kind, const void* message, ConstPStr button, int32 h,
 }
 
 void SetOneButtonAlertProc(OneButtonAlertProc proc) { gAlertProc = proc; }
+
+void ErrDescription(MgErr code, PStr out) {
+  if (!out) return;
+  const std::string text = ErrText(code);
+  const size_t n = text.size() > 255 ? 255 : text.size();
+  out[0] = uChar(n);
+  std::memcpy(out + 1, text.data(), n);
+}
 
 void ErrDialogText(MgErr code, const char* detail) {
   if (code == kNoErr || gInErrDialog) return;

@@ -30,8 +30,14 @@ constexpr const char* kMgErrTextsListName = "_mgerr descriptions";
 constexpr int32 kAppErrTextsListId = 10002;
 constexpr int32 kAppErrBase = 999;
 constexpr int32 kAppErrUnspecified = 1018;
+constexpr int32 kAppErrTextCount = 43;
 constexpr const char* kUnspecifiedErrText = "Unspecified error occurred.";
 
+// The text of an error code as a Pascal string (cut at 255 characters):
+// empty for 0; application errors from 1000 up read their entry of the
+// application list, smaller codes the manager list; a code without an entry
+// gets the unspecified error's text.
+QX_EXTERN_C void ErrDescription(MgErr code, PStr out);
 // Shows the text of an error code, then a line feed and the detail when one
 // is given, in the one-button alert.  Nothing for code 0, nor while an
 // error alert is already up.

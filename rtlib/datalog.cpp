@@ -127,7 +127,7 @@ MgErr CheckDatalogPath(UHandle vi, int32 forceChoice, int32 mustExist, int32 all
   if (!err && (!current || FPathCmp(chosen, current) != 0) && UnsuitableLogPath(chosen)) {
     Str255 question;
     FormatText(kLogAlertListId, kLogUnsuitableItem, question, nullptr);
-    if (FileShell().twoButtonAlert(kAlertPStr, question, nullptr, nullptr, kAlertDefaultPos, kAlertDefaultPos) != 1)
+    if (FileShell().twoButtonAlert(kAlertPStr, question, nullptr, nullptr, 1, kAlertDefaultPos, kAlertDefaultPos) != 1)
       err = kUnsuitableLogPathErr;
   }
   if (!err) {
@@ -276,7 +276,7 @@ MgErr PurgeData(UHandle vi) {
       FormatText(kLogAlertListId, kLogEmptiedItem, question, nullptr);
       LoadTextOf(kYesNoListId, kYesNoYes, yes);
       LoadTextOf(kYesNoListId, kYesNoNo, no);
-      if (FileShell().twoButtonAlert(kAlertPStr, question, yes, no, kAlertDefaultPos, kAlertDefaultPos) == 1)
+      if (FileShell().twoButtonAlert(kAlertPStr, question, yes, no, 1, kAlertDefaultPos, kAlertDefaultPos) == 1)
         err = FRemove(own);
     }
     if (!err && wasOpen && FExists(own) == 1) err = OpenLogFile(vi, 0, 1);

@@ -43,7 +43,7 @@ DatalogProcs gDatalog = DatalogFileProcs();
 }  // namespace
 
 int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/,
-                             int32 /*h*/, int32 /*v*/) {
+                             int32 /*defaultButton*/, int32 /*h*/, int32 /*v*/) {
   std::string text;
   if (kind == kAlertCStr) {
     if (message) text = static_cast<const char*>(message);
@@ -51,7 +51,7 @@ int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button
     if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
   }
   // OK and Cancel: headless, the answer is the default one.
-  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 2;
+  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 0;
 }
 
 void SetFileShellHooks(const FileShellHooks* hooks) {

@@ -16,8 +16,10 @@
 struct FileShellHooks {
   // The two-button alert: the message (a C string for kind 52, a Pascal
   // string for kind 53), the buttons' texts (null: OK and Cancel), the
-  // position; 1 when the first button was hit, 2 for the second.
-  int32 (*twoButtonAlert)(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h, int32 v);
+  // default button (1 or 2), the position; 1 when the first button was
+  // hit, 0 otherwise.
+  int32 (*twoButtonAlert)(int32 kind, const void* message, ConstPStr button1, ConstPStr button2,
+                          int32 defaultButton, int32 h, int32 v);
   // The file dialog: position, prompt, start path in and chosen path out,
   // proposed name in and chosen name out, pattern, flags; 0 when something
   // was chosen, 43 when cancelled, another error when the dialog failed.
@@ -33,9 +35,10 @@ struct FileShellHooks {
 };
 void SetFileShellHooks(const FileShellHooks* hooks);
 // The two-button alert without the shell's windows: the platform's alert
-// with OK and Cancel, answered by its default button (the first) headless.
-int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h,
-                             int32 v);
+// with OK and Cancel, answered by its default button (the first) headless;
+// 1 for OK, else 0.
+int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2,
+                             int32 defaultButton, int32 h, int32 v);
 const FileShellHooks& FileShell();
 
 // ---- Refnum jars of the instrument, network and server layers ----------------------

@@ -413,7 +413,7 @@ MgErr OpenDatalogAsk(Path path, int32 access, int32 deny, UHandle recordType, in
   }
   Str255 text, button;
   DatalogConvertQuestion(path, text, button);
-  if (FileShell().twoButtonAlert(kAlertPStr, text, button, nullptr, kAlertDefaultPos, kAlertDefaultPos) != 1) {
+  if (FileShell().twoButtonAlert(kAlertPStr, text, button, nullptr, 1, kAlertDefaultPos, kAlertDefaultPos) != 1) {
     CloseAndDispose(refnum);
     return kCancelErr;
   }

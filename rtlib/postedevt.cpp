@@ -102,7 +102,7 @@ MgErr RunPostedEvt(UHandle request) {
       return kNoErr;
     case kPostedTwoButton: {
       if (!alert) return kArgErr;
-      const int32 hit = FileShell().twoButtonAlert(kAlertPStr, alert->message, alert->button1, alert->button2,
+      const int32 hit = FileShell().twoButtonAlert(kAlertPStr, alert->message, alert->button1, alert->button2, 1,
                                                    kAlertDefaultPos, kAlertDefaultPos);
       WriteButton(request, r, hit == 1);
       return kNoErr;
@@ -113,7 +113,7 @@ MgErr RunPostedEvt(UHandle request) {
       Str255 text, button;
       DatalogConvertQuestion(in->path, text, button);
       const int32 hit =
-          FileShell().twoButtonAlert(kAlertPStr, text, button, nullptr, kAlertDefaultPos, kAlertDefaultPos);
+          FileShell().twoButtonAlert(kAlertPStr, text, button, nullptr, 1, kAlertDefaultPos, kAlertDefaultPos);
       WriteButton(request, r, hit == 1);
       return kNoErr;
     }

@@ -8,10 +8,6 @@
 #include "rtlib/postedevt.h"
 #include "shell/appfolders.h"
 
-int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h, int32 v) {
-  return HeadlessTwoButtonAlert(kind, message, button1, button2, h, v);
-}
-
 Bool32 UserEventTargetValid(UHandle request) {
   if (!request || !*request) return 0;
   const PostedEvtRec* r = reinterpret_cast<const PostedEvtRec*>(*request);

@@ -5,13 +5,8 @@
 #include "mgsource/extcode.h"
 #include "mgsource/appdirs.h"
 #include "mgsource/path.h"
+#include "shell/dialog.h"
 
-// The two-button alert: the message (a C string for kind 52, a Pascal string
-// for kind 53), the buttons' texts (null: OK and Cancel), the position.
-// Headless it goes to the platform's alert, answered with its default
-// button; 1 when the first button was hit, else 2.
-QX_EXTERN_C int32 TwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2, int32 h,
-                                 int32 v);
 // True while the VI that posted the request is loaded with the data space
 // it had when it posted it.
 QX_EXTERN_C Bool32 UserEventTargetValid(UHandle request);

@@ -39,6 +39,7 @@
 #include "shell/appcolors.h"
 #include "shell/appfolders.h"
 #include "shell/appprint.h"
+#include "shell/dialog.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/menuids.h"
@@ -104,15 +105,6 @@ ConstPStr Key(const char* name) {
   static Str255 buffer;
   PPrintf(buffer, "%s", name);
   return buffer;
-}
-
-int32 TwoButtons(ConstPStr message, ConstPStr b1, ConstPStr b2, int32 defaultButton) {
-  if (defaultButton != 2) return TwoButtonAlert(53, message, b1, b2, -32768, -32768) == 1 ? 1 : 0;
-  // The second button is the default: the alert is put as Yes or No, whose
-  // headless answer is No.
-  std::string text;
-  if (message) text.assign(reinterpret_cast<const char*>(message + 1), message[0]);
-  return PlatAlert(nullptr, text.c_str(), kPlatYesNo, kPlatIconNone) == kPlatAnsYes ? 1 : 0;
 }
 
 // The first entries of a string list as a counted list (null when none).
@@ -563,9 +555,9 @@ void ReadShellPreferences() {
 
 void ShellInstallFindHooks() {
   VIFindShellHooks h = VIFindShell();
-  h.twoButtonAlert = &TwoButtons;
   h.destroySplashWindow = &DestroySplashWindow;
   SetVIFindShellHooks(&h);
+  ShellInstallAlertHooks();
   ShellInstallFolderHooks();
 }
 

@@ -335,20 +335,28 @@ void AddMgErrTexts(rsrcw::Writer* writer) {
 }
 
 void AddAppErrTexts(rsrcw::Writer* writer) {
+  // Entry N is the text of application error 999 + N; the codes without a
+  // text of their own read the unspecified error's.
   static const struct {
     MgErr code;
     const char* text;
   } kTexts[] = {
+      {1000, "VI is currently not idle."},
+      {1001, "VI's front panel is not open."},
+      {1002, "VI contains one or more invalid Type Definitions."},
+      {1003, "VI is not executable."},
       {kVINotInMemory, "VI is not in memory."},
+      {1005, "VI execution has been disabled in VI Setup."},
+      {1010, "No default or operate data."},
       {kPrinterNotResponding, "Printer not responding. Check printer configuration."},
+      {kAppErrUnspecified, kUnspecifiedErrText},
+      {1033, "Bad run-time menu file version."},
+      {1034, "Bad run-time menu file."},
+      {1038, "Required parameter missing."},
   };
-  std::vector<std::string> texts;
-  for (const auto& t : kTexts) {
-    const size_t entry = size_t(t.code - kAppErrBase);
-    if (texts.size() < entry) texts.resize(entry);
-    texts[entry - 1] = t.text;
-  }
-  writer->Add(rsrcfmt::kTypeStrList, kAppErrTextsListId, rsrcw::StrList(texts));
+  std::vector<std::string> texts(kAppErrTextCount, kUnspecifiedErrText);
+  for (const auto& t : kTexts) texts[size_t(t.code - kAppErrBase - 1)] = t.text;
+  writer->Add(rsrcfmt::kTypeStrList, kAppErrTextsListId, rsrcw::StrList(texts), std::string("_App Error Strings"));
 }
 
 void AddPrintTexts(rsrcw::Writer* writer) {

@@ -154,9 +154,33 @@ Dialog StatusDialog() {
   return d;
 }
 
+Dialog AlertDialog(const std::vector<std::string>& buttons) {
+  static const char* const kNames[] = {"_NoButton", "_OneButton", "_TwoButton", "_Three Button Dialog"};
+  Dialog d;
+  d.title = kNames[buttons.size() < 4 ? buttons.size() : 0];
+  int16 left = 10;
+  for (const std::string& text : buttons) {
+    d.objects.push_back(ButtonItem(text, {60, left, 82, int16(left + 70)}));
+    left = int16(left + 90);
+  }
+  d.objects.push_back(StringItem("", {10, 10, 40, 300}));
+  for (int32 i = 0; i < int32(d.objects.size()); ++i) d.items.push_back(i);
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
   writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));
-  writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()));
+  writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()), StatusDialog().title);
+  const struct {
+    int32 id;
+    std::vector<std::string> buttons;
+  } kAlerts[] = {{kOneButtonAlertId, {"OK"}},
+                 {kTwoButtonAlertId, {"OK", "Cancel"}},
+                 {kThreeButtonAlertId, {"Yes", "No", "Cancel"}}};
+  for (const auto& a : kAlerts) {
+    const Dialog d = AlertDialog(a.buttons);
+    writer->Add(kDLG2, a.id, DialogBlock(d), d.title);
+  }
 }
 
 }  // namespace dlgwriter

@@ -21,6 +21,7 @@ namespace dlgwriter {
 constexpr uInt32 kDLG2 = FourCC("DLG2");
 constexpr int32 kLoadProgressDialogId = 6306;
 constexpr int32 kStatusDialogId = 2299;
+constexpr int32 kOneButtonAlertId = 2300, kTwoButtonAlertId = 3400, kThreeButtonAlertId = 6308;
 
 // A template an object reads, in file order.
 struct SubRsrc {
@@ -67,9 +68,14 @@ constexpr uInt16 kLabelPartId = 16;
 
 // The run-time's dialogs: the load progress box (items 1, 2, 6 and 7 texts,
 // 3 the progress text, 4 and 5 buttons; Return presses 4 and Escape 5) and
-// the status box without buttons (one text item, no key navigation).
+// the status box without buttons (one text item, no key navigation) and
+// the one-, two- and three-button alerts ("OK"; "OK", "Cancel"; "Yes",
+// "No", "Cancel").
 Dialog LoadProgressDialog();
 Dialog StatusDialog();
+// The alerts: buttons first (items 1 to n), the message item after them;
+// the resource name is the title.
+Dialog AlertDialog(const std::vector<std::string>& buttons);
 void AddDialogs(rsrcw::Writer* writer);
 
 }  // namespace dlgwriter

@@ -55,7 +55,7 @@ MgErr PickDialog(int32, int32, ConstPStr prompt, Path path, PStr, ConstPStr, int
   FDisposePath(p);
   return err;
 }
-int32 Ask(int32, const void* message, ConstPStr, ConstPStr, int32, int32) {
+int32 Ask(int32, const void* message, ConstPStr, ConstPStr, int32, int32, int32) {
   gQuestion = Text(static_cast<ConstPStr>(message));
   return gAnswer;
 }

@@ -170,7 +170,7 @@ MgErr Convert(FileRefnum, int32, int32) {
 }
 int32 gAnswer = 1;
 std::string gAsked;
-int32 Ask(int32 kind, const void* message, ConstPStr button1, ConstPStr, int32, int32) {
+int32 Ask(int32 kind, const void* message, ConstPStr button1, ConstPStr, int32, int32, int32) {
   EXPECT_EQ(kind, 53);
   const uChar* m = static_cast<const uChar*>(message);
   gAsked = std::string(reinterpret_cast<const char*>(m + 1), m[0]) + "|" +

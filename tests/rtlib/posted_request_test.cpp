@@ -27,7 +27,7 @@ MgErr Dialog(int32, int32, ConstPStr prompt, Path path, PStr, ConstPStr, int32 f
 }
 int32 gHit = 1;
 std::string gText;
-int32 TwoButtons(int32, const void* message, ConstPStr, ConstPStr, int32, int32) {
+int32 TwoButtons(int32, const void* message, ConstPStr, ConstPStr, int32, int32, int32) {
   gText = pathtest::Str(static_cast<const uChar*>(message));
   return gHit;
 }

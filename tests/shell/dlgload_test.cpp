@@ -44,7 +44,10 @@ TEST_F(DialogBoundary, TheRunTimeDialogsLoadWithTheirTitlesItemsAndNavigation) {
     dlgwriter::Dialog d;
   };
   const Case cases[] = {{dlgwriter::kLoadProgressDialogId, dlgwriter::LoadProgressDialog()},
-                        {dlgwriter::kStatusDialogId, dlgwriter::StatusDialog()}};
+                        {dlgwriter::kStatusDialogId, dlgwriter::StatusDialog()},
+                        {dlgwriter::kOneButtonAlertId, dlgwriter::AlertDialog({"OK"})},
+                        {dlgwriter::kTwoButtonAlertId, dlgwriter::AlertDialog({"OK", "Cancel"})},
+                        {dlgwriter::kThreeButtonAlertId, dlgwriter::AlertDialog({"Yes", "No", "Cancel"})}};
   for (const Case& c : cases) {
     void* dlg = DlgLoad(RunTimeRsrcFile(), c.id, 13, 0, nullptr, nullptr);
     ASSERT_NE(dlg, nullptr) << c.id;

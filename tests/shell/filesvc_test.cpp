@@ -46,14 +46,15 @@ TEST_F(FileServicesTest, TheTwoButtonAlertAnswersWithTheButtonHit) {
   PlatSetAlertProc(&Script);
   const uChar text[] = "\x05hello";
   gAnswer = kPlatAnsOK;
-  EXPECT_EQ(TwoButtonAlert(53, text, nullptr, nullptr, -32768, -32768), 1);
-  EXPECT_EQ(gShown, "hello");
+  EXPECT_EQ(TwoButtonAlert(53, text, nullptr, nullptr, 1, -32768, -32768), 1);
+  EXPECT_EQ(gShown, "hello\n [*OK] [Cancel]");
   gAnswer = kPlatAnsCancel;
-  EXPECT_EQ(TwoButtonAlert(52, "c text", nullptr, nullptr, 0, 0), 2);
-  EXPECT_EQ(gShown, "c text");
-  // Headless without a script: the default button, the first.
+  EXPECT_EQ(TwoButtonAlert(52, "c text", nullptr, nullptr, 1, 0, 0), 0);
+  EXPECT_EQ(gShown, "c text\n [*OK] [Cancel]");
+  // Headless without a script: the default button.
   PlatSetAlertProc(nullptr);
-  EXPECT_EQ(TwoButtonAlert(53, text, nullptr, nullptr, 0, 0), 1);
+  EXPECT_EQ(TwoButtonAlert(53, text, nullptr, nullptr, 1, 0, 0), 1);
+  EXPECT_EQ(TwoButtonAlert(53, text, nullptr, nullptr, 2, 0, 0), 0);
 }
 
 TEST_F(FileServicesTest, FoldersOfTheShellReachTheFileFunctions) {

@@ -57,7 +57,7 @@ class ShellEventTest : public VITest {
 MgErr PostToQueue(int32 window, int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 f1, int32 f2) {
   return PostUserEvent(window, code, a1, a2, a3, a4, a5, f1, f2);
 }
-int32 FirstButton(int32, const void*, ConstPStr, ConstPStr, int32, int32) { return 1; }
+int32 FirstButton(int32, const void*, ConstPStr, ConstPStr, int32, int32, int32) { return 1; }
 Bool32 StillThere(UHandle) { return 1; }
 std::atomic<int32> gCalls{0};
 int32 Count(int32 arg) { return gCalls += arg; }

@@ -1,0 +1,79 @@
+// Alerts: the message boxes of the system with one to three buttons, the
+// layout that fits an alert to its message, and the filter that turns the
+// operator's answer into the chosen button.
+//
+// An alert answers through the events a dialog's filter sees: the cancel
+// event (Escape or the close box) or a committed change of a button item.
+// Without windows the answer comes from the platform's alert source (an
+// installed answering procedure or the QX_ALERT_ANSWERS script); when
+// neither speaks, the alert's default button is taken.
+#pragma once
+#include "mgsource/extcode.h"
+#include "mgsource/rects.h"
+#include "mgsource/window/wevent.h"
+
+// Value types of the alert message.
+enum : int32 { kDlgLStrValue = 48, kDlgCStrValue = 52, kDlgPStrValueType = 53 };
+
+// Dialog events as a dialog's filter sees them, and the committed bit of an
+// item change's result flags.
+enum : WEventCode { kDlgEvItemChange = 30, kDlgEvItemClick = 31, kDlgEvItemKey = 32, kDlgEvCancel = 36,
+                    kDlgEvQuit = 37, kDlgEvItemHelp = 41 };
+constexpr int32 kDlgResultCommitted = 0x8;
+
+// The alert dialogs of the run-time resource file.
+enum : int32 { kNoButtonAlertId = 2299, kOneButtonAlertId = 2300, kTwoButtonAlertId = 3400,
+               kThreeButtonAlertId = 6308 };
+constexpr int32 kAlertWindowKind = 13;
+
+// The two-button alert: value type (52 CStr, 53 PStr, 48 string handle),
+// message, the buttons' texts (null: the resource's), the default button
+// (1 or 2; another is reported and button 1 is used), the position
+// (-32768: the default).  1 when button 1 ended it, 0 otherwise (button 2,
+// Escape, the close box).
+QX_EXTERN_C int32 TwoButtonAlert(int32 type, const void* message, ConstPStr button1, ConstPStr button2,
+                                 int32 defaultButton, int32 h, int32 v);
+// The three-button alert: the button that ended it, 1 to 3; Escape and the
+// close box give 3.
+QX_EXTERN_C int32 ThreeButtonAlert(int32 type, const void* message, ConstPStr button1, ConstPStr button2,
+                                   ConstPStr button3, int32 defaultButton, int32 h, int32 v);
+
+// The alert filter's choice for one event: 3 for the cancel event, the item
+// of a committed item change, else 0 (no choice).
+int32 AlertChoice(const WEventRecord& event);
+// The message's bytes in one of the three value types (empty for another
+// type or no message).
+struct AlertText {
+  const char* bytes;
+  int32 length;
+};
+AlertText AlertMessageBytes(int32 type, const void* message);
+
+// The layout of an alert: the buttons' sizes (0 to 3 of them), the text's
+// rectangle as a text record sized to it reads it (top 0, left 0), a
+// procedure that sets the text record to a rectangle and reads back the one
+// it then takes, and the screen holding the point (10, 10).
+struct AlertLayoutInput {
+  int32 buttons;
+  int16 buttonWidth[3];
+  int16 buttonHeight[3];
+  Rect text;
+  Rect (*rewrap)(void* context, const Rect& bounds);
+  void* context;
+  Rect screen;
+};
+// Where everything goes: the text part's rectangle (as sized, before it is
+// placed), the point its top-left moves to, each button's top-left, and the
+// dialog's rectangle (top 0, left 0).
+struct AlertLayout {
+  Rect text;
+  Point textAt;
+  Point buttonAt[3];
+  Rect dialog;
+};
+// False for a button count outside 0..3 (reported).
+bool FitAlertLayout(const AlertLayoutInput& in, AlertLayout* out);
+
+// Fills the two- and three-button alerts of the VI search's services
+// (the file functions' alert is filled with the shell's file services).
+void ShellInstallAlertHooks();
