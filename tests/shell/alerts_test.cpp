@@ -7,14 +7,12 @@
 #include <string>
 
 #include "engine/engine_test_support.h"
-#include "engine/exec/rttable.h"
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "platform/qx_alert.h"
 #include "shell/dialog.h"
-#include "shell/vishell.h"
 #include "tools/appbuild.h"
 
 namespace alerts_test {
@@ -110,9 +108,7 @@ TEST_F(AlertTest, TwoAndThreeButtonAlertsAnswerWithTheirButtons) {
   PlatSetAlertProc(nullptr);
   setenv("QX_ALERT_ANSWERS", "Cancel", 1);
   PlatAlertReloadAnswers();
-  ASSERT_EQ(QXRTRegisterShell(), kNoErr);
-  using Seven = int32 (*)(int32, const void*, ConstPStr, ConstPStr, int32, int32, int32);
-  EXPECT_EQ(reinterpret_cast<Seven>(QXRTTable[842])(53, message, yes, no, 1, -32768, -32768), 0);
+  EXPECT_EQ(TwoButtonAlert(53, message, yes, no, 1, -32768, -32768), 0);
   unsetenv("QX_ALERT_ANSWERS");
   PlatAlertReloadAnswers();
 }
