@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/engine_test_support.h"
 #include "engine/shellsvc.h"
@@ -13,6 +14,7 @@
 #include "mgsource/rsrc.h"
 #include "platform/qx_alert.h"
 #include "shell/dialog.h"
+#include "shell/dlghelp.h"
 #include "tools/appbuild.h"
 
 namespace alerts_test {
@@ -162,6 +164,51 @@ TEST_F(AlertTest, TheAlertLayoutFitsTheTextToAPleasantShape) {
   AlertLayoutInput four{4, {}, {}, {0, 0, 14, 10}, nullptr, nullptr, {0, 0, 768, 1024}};
   AlertLayout out;
   EXPECT_FALSE(FitAlertLayout(four, &out));
+}
+
+// A 'DHLP' resource: the count, then each text with its length and padding.
+std::vector<uChar> Help(uInt32 count, const std::vector<std::string>& texts, uInt32 lastLength = ~0u) {
+  std::vector<uChar> b;
+  auto put = [&](uInt32 v) {
+    for (int s = 24; s >= 0; s -= 8) b.push_back(uChar(v >> s));
+  };
+  put(count);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    put(i + 1 == texts.size() && lastLength != ~0u ? lastLength : uInt32(texts[i].size()));
+    b.insert(b.end(), texts[i].begin(), texts[i].end());
+    while (b.size() % 4) b.push_back(0);
+  }
+  return b;
+}
+MgErr Take(void* context, int32 item, const uChar* text, int32 length) {
+  *static_cast<std::string*>(context) += std::to_string(item) + "=" + std::string(reinterpret_cast<const char*>(text), size_t(length)) + ";";
+  return kNoErr;
+}
+
+TEST_F(AlertTest, ItemDescriptionsAreCheckedBeforeAnyIsTaken) {
+  const struct {
+    const char* what;
+    std::vector<uChar> bytes;
+    MgErr err;
+    std::string taken;
+  } cases[] = {
+      {"fewer entries than items", Help(2, {"abcde", ""}), kNoErr, "1=abcde;"},
+      {"more entries than items", Help(4, {"a", "b", "c", "d"}), kNoErr, "1=a;2=b;3=c;"},
+      {"a length running past", Help(2, {"ab", "cd"}, 100), kArgErr, ""},
+      {"a count running past", Help(5, {"ab", "cd"}), kArgErr, ""},
+      {"no room for the count", {0, 0}, kArgErr, ""},
+  };
+  for (const auto& c : cases) {
+    std::string taken;
+    EXPECT_EQ(DlgReadHelpTexts(c.bytes.data(), int32(c.bytes.size()), 3, &Take, &taken), c.err) << c.what;
+    EXPECT_EQ(taken, c.taken) << c.what;
+  }
+  // The last text may end without its padding.
+  std::vector<uChar> unpadded = Help(1, {"xyz"});
+  unpadded.pop_back();
+  std::string taken;
+  EXPECT_EQ(DlgReadHelpTexts(unpadded.data(), int32(unpadded.size()), 3, &Take, &taken), kNoErr);
+  EXPECT_EQ(taken, "1=xyz;");
 }
 
 }  // namespace alerts_test
