@@ -82,6 +82,8 @@ int32 FindThreeButtons(ConstPStr message, ConstPStr b1, ConstPStr b2, ConstPStr 
 
 }  // namespace
 
+int32 DlgDefaultProc(const WEventRecord*, void*, int32) { return 0; }
+
 AlertText AlertMessageBytes(int32 type, const void* message) {
   if (!message) return {nullptr, 0};
   switch (type) {

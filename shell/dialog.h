@@ -21,6 +21,10 @@ enum : WEventCode { kDlgEvItemChange = 30, kDlgEvItemClick = 31, kDlgEvItemKey =
                     kDlgEvQuit = 37, kDlgEvItemHelp = 41 };
 constexpr int32 kDlgResultCommitted = 0x8;
 
+// A dialog filter that handles nothing: 0 for every event.  The same
+// routine is exported under a second name for external code.
+QX_EXTERN_C int32 DlgDefaultProc(const WEventRecord* event, void* dialog, int32 userData);
+
 // The alert dialogs of the run-time resource file.
 enum : int32 { kNoButtonAlertId = 2299, kOneButtonAlertId = 2300, kTwoButtonAlertId = 3400,
                kThreeButtonAlertId = 6308 };

@@ -16,6 +16,7 @@
 #include "shell/appprint.h"
 #include "shell/shellmain.h"
 #include "shell/background.h"
+#include "shell/dialog.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
@@ -132,6 +133,7 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(907, DlgMove),
       QX_RT_ENTRY(909, DlgQuit),
       QX_RT_ENTRY(911, DlgBoxStep),
+      QX_RT_ENTRY(912, DlgDefaultProc),
       QX_RT_ENTRY(926, DlgSetCtrlVal),
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
@@ -139,6 +141,7 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1566, InstallQuitNotification),
+      QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
