@@ -43,15 +43,17 @@ DatalogProcs gDatalog = DatalogFileProcs();
 }  // namespace
 
 int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr /*button1*/, ConstPStr /*button2*/,
-                             int32 /*defaultButton*/, int32 /*h*/, int32 /*v*/) {
+                             int32 defaultButton, int32 /*h*/, int32 /*v*/) {
   std::string text;
   if (kind == kAlertCStr) {
     if (message) text = static_cast<const char*>(message);
   } else if (kind == kAlertPStr) {
     if (const uChar* p = static_cast<const uChar*>(message)) text.assign(reinterpret_cast<const char*>(p + 1), p[0]);
   }
-  // OK and Cancel: headless, the answer is the default one.
-  return PlatAlert(nullptr, text.c_str(), kPlatOKCancel, kPlatIconNone) == kPlatAnsOK ? 1 : 0;
+  // OK and Cancel, or Yes and No when the second button is the default:
+  // headless, the answer is the default one.
+  const int32 answer = PlatAlert(nullptr, text.c_str(), defaultButton == 2 ? kPlatYesNo : kPlatOKCancel, kPlatIconNone);
+  return answer == kPlatAnsOK || answer == kPlatAnsYes ? 1 : 0;
 }
 
 void SetFileShellHooks(const FileShellHooks* hooks) {

@@ -35,8 +35,8 @@ struct FileShellHooks {
 };
 void SetFileShellHooks(const FileShellHooks* hooks);
 // The two-button alert without the shell's windows: the platform's alert
-// with OK and Cancel, answered by its default button (the first) headless;
-// 1 for OK, else 0.
+// with OK and Cancel (Yes and No when the default is the second button),
+// answered by its default button headless; 1 for the first, else 0.
 int32 HeadlessTwoButtonAlert(int32 kind, const void* message, ConstPStr button1, ConstPStr button2,
                              int32 defaultButton, int32 h, int32 v);
 const FileShellHooks& FileShell();

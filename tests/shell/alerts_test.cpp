@@ -13,6 +13,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "platform/qx_alert.h"
+#include "rtlib/filehooks.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "tools/appbuild.h"
@@ -101,6 +102,8 @@ TEST_F(AlertTest, TwoAndThreeButtonAlertsAnswerWithTheirButtons) {
   EXPECT_EQ(TwoButtonAlert(53, message, yes, no, 1, -32768, -32768), 0);
   unsetenv("QX_ALERT_ANSWERS");
   PlatAlertReloadAnswers();
+  // The file functions' alert without the shell keeps the default button too.
+  EXPECT_EQ(HeadlessTwoButtonAlert(53, message, nullptr, nullptr, 2, 0, 0), 0);
 }
 
 // A fixed font: 7 pixels a character, 14 a line, wrapped at any character.
