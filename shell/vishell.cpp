@@ -137,7 +137,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(926, DlgSetCtrlVal),
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
-      QX_RT_ENTRY(942, ErrDescription),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1566, InstallQuitNotification),

@@ -552,6 +552,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(895, FIsEmptyPath),
       QX_RT_ENTRY(898, IGetFile),
       QX_RT_ENTRY(941, ErrDialog),
+      QX_RT_ENTRY(942, ErrDescription),
       QX_RT_ENTRY(945, GetManagerLong),
       QX_RT_ENTRY(964, RAdd),
       QX_RT_ENTRY(965, XferRsrcFromTmpQXRsrcFile),
