@@ -489,6 +489,27 @@ uInt32 SkipPStr(Swapper& s, uInt32 off) {
   return next;
 }
 
+// "MLbl": the head, colours, an image count and (kind, number) pairs, a font
+// word, then a count of texts and the padded Pascal strings.
+void MLblRsrc(Swapper& s) {
+  s.Do(I32(0));
+  for (uInt32 off = 4; off <= 18; off += 2) s.Do(I16(off));
+  s.Do(I32(20));
+  s.Do(I32(24));
+  int32 n = s.Layout(28, 4);
+  if (s.Bad() || n < 0 || !s.Has(32, uInt64(n) * 8 + 8)) return s.Fail();
+  for (int32 i = 0; i < n; ++i) {
+    s.Do(I32(uInt32(32 + 8 * i)));
+    s.Do(I32(uInt32(36 + 8 * i)));
+  }
+  uInt32 p = 32 + 8 * uInt32(n);
+  s.Do(I32(p));
+  int32 k = s.Layout(p + 4, 4);
+  if (s.Bad() || k < 0) return s.Fail();
+  p += 8;
+  for (int32 i = 0; i < k && !s.Bad(); ++i) p = SkipPStr(s, p);
+}
+
 // The start of a scrap object record's body: a padded name, a count k, then k
 // sub-records of which only the leading total length (counting itself) is converted.
 void SwapScrapObjRecord(Swapper& s, uInt32 off, uInt32 end) {
@@ -563,6 +584,7 @@ MgErr SwapRsrcData(uInt32 type, uChar* rec, int32 size, int32 mode) {
       s.Swap(4, 4);
       break;
     case kRsrcLabl: LablRsrc(s); break;
+    case kRsrcMLbl: MLblRsrc(s); break;
     default: s.Fail(); break;
   }
   return s.Result();

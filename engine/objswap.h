@@ -100,7 +100,7 @@ enum : uInt32 {
   kRsrcDDOD = FourCC("DDOD"), kRsrcCosm = FourCC("Cosm"),
   kRsrcMCos = FourCC("MCos"), kRsrcBCos = FourCC("BCos"),
   kRsrcSNUM = FourCC("SNUM"), kRsrcSLBX = FourCC("SLBX"),
-  kRsrcLabl = FourCC("Labl"),
+  kRsrcLabl = FourCC("Labl"), kRsrcMLbl = FourCC("MLbl"),
 };
 MgErr SwapRsrcData(uInt32 type, uChar* rec, int32 size, int32 mode);
 MgErr SwapScrapData(uChar* scrap, int32 size, int32 mode);

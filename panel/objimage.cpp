@@ -31,6 +31,14 @@ int32 FindRef(int32 ref) {
     if (ImageId(i) == (ref & 0xFFFF)) return i;
   return -1;
 }
+// A reference read from a stored object: one whose index lies past the
+// table cannot name an entry and is reported.
+int32 FindStoredRef(int32 ref) {
+  const int32 i = FindRef(ref);
+  if (i < 0 && ref >= kObjImageHeld && (ref & 0xFFFF) >= gCount)
+    DBPrintf("image reference 0x%lx past the image table (%ld entries)", long(ref), long(gCount));
+  return i;
+}
 
 bool Append(int32 number, int32 image) {
   const int32 size = (gCount + 1) * kImageTableEntry;
@@ -67,8 +75,8 @@ MgErr FPLoadObjImage(RsrcFileRef file, int32* imageRef, const Rect*, uInt32) {
   const int32 number = int16(uInt32(*imageRef) >> 16);
   if (*imageRef == 0) return kNoErr;
   if (number <= 0) {
-    // No built-in control pictures here: the reference draws nothing.
-    *imageRef = 0;
+    // A built-in control picture: this build has no table of them, so the
+    // reference stays as it is and draws nothing.
     return kNoErr;
   }
   if (int32 i = FindNumber(number); i >= 0) {
@@ -95,7 +103,8 @@ MgErr FPLoadObjImage(RsrcFileRef file, int32* imageRef, const Rect*, uInt32) {
 }
 
 int32 FPSetObjImage(int32 imageRef) {
-  const int32 i = FindRef(imageRef);
+  if (imageRef < 0) return 0;  // a built-in picture: no loaded copy to release
+  const int32 i = FindStoredRef(imageRef);
   if (i < 0) {
     DBAssert(__FILE__, __LINE__, "image reference not in the image table");
     return 1;
@@ -106,7 +115,7 @@ int32 FPSetObjImage(int32 imageRef) {
 }
 
 int32 FPCheckImageRef(int32 imageRef) {
-  const int32 i = FindRef(imageRef);
+  const int32 i = FindStoredRef(imageRef);
   if (i < 0 || Uses(i) >= 0x7FFF) return 1;
   SetUses(i, Uses(i) + 1);
   return 0;

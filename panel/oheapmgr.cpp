@@ -213,6 +213,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
   switch (slot) {
     case kMsgOSwap: return reinterpret_cast<ObjMethodAddr>(ObjSwapForClass(id));
     case kMsgOInit: return OInitMethodFor(id);
+    case kMsgOSize: return OSizeMethodFor(id);
     case kMsgODoit: return ODoitMethodFor(id);
     case kMsgOLoad: return OLoadMethodFor(id);
     case kMsgODispose: return ODisposeMethodFor(id);

@@ -3,6 +3,7 @@
 // out from its preloaded block (engine/vi/dlgpanel.h); the root object's
 // dialog tables; and the resize message of a new object.
 #pragma once
+#include "mgsource/draw/dcolor.h"
 #include "panel/objects.h"
 
 
@@ -17,6 +18,12 @@ QX_EXTERN_C int32 OInit(ObjHeap heap, int32 object, Point where, int32 rsrcId);
 // The second entry point of message 5, for an object made elsewhere.
 QX_EXTERN_C int32 OInitObject(ObjHeap heap, int32 object, Point where, int32 rsrcId);
 ObjMethodAddr OInitMethodFor(int32 cls);
+// Whether objects of the class are made from templates at run time (the
+// classes whose initialisation is an assertion are not).
+bool ClassCreatableAtRunTime(int32 cls);
+// The resize message (slot 25) of the panel classes: with a rectangle the
+// bounds take it, without one they grow around the parts.
+ObjMethodAddr OSizeMethodFor(int32 cls);
 // The resize message with no size: the object's bounds grow to take in its
 // parts' bounds.
 QX_EXTERN_C void OSizeToParts(ObjHeap heap, int32 object);
@@ -27,8 +34,32 @@ bool ClassIsKindOf(int32 cls, int32 base);
 enum : int32 {
   kTplFlags = 0, kTplHalf4 = 4, kTplHalf6 = 6, kTplHalf7 = 8,
   kDDODPartCount = 10, kDDODParts = 12, kDDODPartSize = 8,
-  kCosmRect = 12, kCosmFixedSize = 36, kLablFixedSize = 53,
+  kCosmRect = 12, kTplFore = 20, kTplBack = 24, kTplImageKind = 28, kCosmFixedSize = 36,
+  // "Labl": the font word (first byte the kind, second a predefined font's
+  // index), the text mode, then the text as a padded Pascal string.
+  kLablFont = 36, kLablMode = 48, kLablText = 52, kLablFixedSize = 53,
+  // "BCos": the image count, then per image a rectangle, two colours and
+  // the (kind, number) pair.
+  kBCosCount = 12, kBCosEntries = 16, kBCosEntrySize = 24,
 };
+// Object fields the initialisations fill (byte offsets).
+enum : int32 {
+  kCosmFore = 28, kCosmBack = 32,   // cosmetics' colours (words 7 and 8)
+  kBooleanHalf16 = 32,
+  kNumericFormat = 40,              // half-word 20
+  kRingHalf28 = 56,
+  kListboxLabel = 48, kListboxMode = 52,
+  kDCOCrossList = 8, kDCOType = 12, kDCODisplay = 20,
+  kRootPanelColour = 60,            // word 15
+};
+constexpr uInt32 kListboxModeMask = 0xBC0B, kListboxMultiple = 0x2000;
+constexpr uInt32 kRingItemsPlaced = 0x10000;
+constexpr int32 kListboxRowsStd = 42;
+constexpr int32 kDefaultButtonTemplate = 3130;
+constexpr int32 kPredefinedFonts = 3;  // application, system, dialog
+constexpr int16 kViKindCrossList = 2;
+constexpr int16 kViKindNoNewObjects = 7;
+constexpr DColor kDefaultPanelColour = 0xB3B3B3;
 
 // The words of the "Front Panel" root object these steps fill: the list of
 // its data controllers (the dialog items, in item order), the list of its
@@ -38,6 +69,11 @@ enum : int32 { kRootItemList = 40, kRootObjectList = 44, kRootKeyNav = 68 };
 constexpr int32 kKeyNavSlots = 55;
 // The object's leading half-words 4 to 7 (bytes 8 to 15).
 enum : int32 { kObjHalf4 = 8, kObjHalf5 = 10, kObjHalf6 = 12, kObjHalf7 = 14 };
+
+// The listbox row-height step of the controls, filled at start-up: nonzero
+// when the listbox's row height changed (none installed: no change).
+typedef int32 (*ListboxRowHeightProc)(ObjHeap heap, int32 listbox);
+void SetListboxRowHeightHook(ListboxRowHeightProc proc);
 
 // The dialog builder's steps of the object system, filled at start-up.
 void PanelInstallDialogHooks();
