@@ -235,15 +235,22 @@ inline int32 ObjClass(ObjHeap heap, int32 offset) { return OHBlockClass(heap, of
 QX_EXTERN_C int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order);
 constexpr int32 kPartOrderHighest = 0x7FFFFFFF;
 constexpr int16 kPartIdNotFoundByZero = 66;
+// The word of the object's part list: a panel's root keeps its top-level
+// objects in its object list (word 11), every other object in word 6.
+constexpr int32 kRootObjectListWord = 11;
+inline int32 PartListWord(ObjHeap heap, int32 object) {
+  return OHBlockClass(heap, object) == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+}
 // Calls visit(part offset) for every entry of the object's part list.
 template <typename Visit>
 void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
-  int32 list = ObjWord(heap, object, kObjPartList / 4);
+  const int32 word = PartListWord(heap, object);
+  int32 list = ObjWord(heap, object, word);
   if (!list) return;
   for (int32 i = 0; i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
     if (part) visit(part);
-    list = ObjWord(heap, object, kObjPartList / 4);  // the heap may have grown
+    list = ObjWord(heap, object, word);  // the heap may have grown
   }
 }
 

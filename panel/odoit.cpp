@@ -3,6 +3,7 @@
 #include "engine/objswap.h"
 #include "mgsource/fourcc.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ int32 PanelSelect(ObjHeap heap, int32 root, void* record) {
   // Sent as OSelect's event record: the method's type is the message's.
   auto* rec = static_cast<PanelActionRecord*>(record);
   int32 all = 0;
-  const int32 list = ObjWord(heap, root, kObjPartList / 4);
+  const int32 list = ObjWord(heap, root, kRootObjectList / 4);
   for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {
-    const int32 child = ObjListGet(heap, ObjWord(heap, root, kObjPartList / 4), i);
+    const int32 child = ObjListGet(heap, ObjWord(heap, root, kRootObjectList / 4), i);
     if (!child) continue;
     int32 r = 0;
     ODoit(heap, child, rec->frame, rec->action, &r);

@@ -52,7 +52,9 @@ bool IsLabelClass(int32 cls) { return cls == 10 || (cls >= 13 && cls <= 16) || c
 // Disposes a half-built object: its parts first (the part list of a data
 // display object, a listbox's label), then what the object holds (its
 // unload message), then the block.
-void DisposeTree(ObjHeap heap, int32 object) {
+}  // namespace
+
+void DisposeObjectTree(ObjHeap heap, int32 object) {
   if (!object) return;
   const int32 cls = OHBlockClass(heap, object);
   if (ClassIsKindOf(cls, kClsGrouperObject) && cls != kClsFrontPanel &&
@@ -61,14 +63,14 @@ void DisposeTree(ObjHeap heap, int32 object) {
     SetW(heap, object + kObjPartList, 0);
     if (list) {
       const int32 n = ObjListCount(heap, list);
-      for (int32 i = 0; i < n; ++i) DisposeTree(heap, ObjListGet(heap, list, i));
+      for (int32 i = 0; i < n; ++i) DisposeObjectTree(heap, ObjListGet(heap, list, i));
       OHDisposeBlock(heap, list);
     }
   }
   if (cls == kClsListbox && OHBlockSize(heap, object) >= kListboxLabel + 4) {
     const int32 label = int32(W(heap, object + kListboxLabel));
     SetW(heap, object + kListboxLabel, 0);
-    DisposeTree(heap, label);
+    DisposeObjectTree(heap, label);
   }
   if (ClassIsKindOf(cls, kClsDataDisplayObject) && OHBlockSize(heap, object) >= kObjTypeId + 4) {
     if (const TypeID t = W(heap, object + kObjTypeId)) ReleaseTypeID(heap, t);
@@ -77,6 +79,8 @@ void DisposeTree(ObjHeap heap, int32 object) {
   if (ODisposeMethodFor(cls)) ODispose(heap, object);
   OHDisposeBlock(heap, object);
 }
+
+namespace {
 
 // A template converted to memory order, released when it goes.
 class Template {
@@ -130,7 +134,7 @@ Rect Moved(Rect r, Point by) {
 }
 
 int32 Fail(ObjHeap heap, int32 object) {
-  DisposeTree(heap, object);
+  DisposeObjectTree(heap, object);
   return 0;
 }
 
@@ -204,8 +208,12 @@ int32 DisplayInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
   return object;
 }
 
-// A standard type for the object named after its label, in word 9.
-bool SetNamedType(ObjHeap heap, int32 object, TypeID type) {
+// A standard type for the object named after its label, in word 9.  Types
+// live in the owner VI's type list: a panel without a VI (a dialog the shell
+// builds) gives its objects none.
+bool SetNamedType(ObjHeap heap, int32 object, TypeID (*make)(ObjHeap)) {
+  if (!OwnerVI(heap)) return true;
+  const TypeID type = make(heap);
   if (!type) return false;
   SetW(heap, object + kObjTypeId, type);
   return SetTypeIDName(heap, type, GetCtrlLabel(heap, object)) == kNoErr;
@@ -220,6 +228,15 @@ int32 StdIndexOfRepresentation(int32 rep) {
   return -1;
 }
 
+// The control's data in the VI's data space (none without a VI).
+bool AllocData(ObjHeap heap, int32 object) { return !OwnerVI(heap) || AllocObjDataSpace(heap, object) == kNoErr; }
+
+int32 gStdIndex = 0;  // the standard entry the next numeric type takes
+TypeID StdType(ObjHeap heap) { return NewStdTypeID(heap, gStdIndex); }
+TypeID BooleanType(ObjHeap heap) { return NewStdTypeID(heap, kStdTDBoolean); }
+TypeID StringType(ObjHeap heap) { return NewStdTypeID(heap, kStdTDString); }
+TypeID RowType(ObjHeap heap) { return NewStdTypeID(heap, 3); }
+
 int32 NumericInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
   if (!DisplayInit(heap, object, where, rsrcId)) return 0;
   Template t(kRsrcSNUM, rsrcId);
@@ -227,7 +244,8 @@ int32 NumericInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
   const int32 index = StdIndexOfRepresentation(rep);
   if (index < 0 || OHBlockSize(heap, object) < kNumericFormat + 2) return Fail(heap, object);
   SetHalf(heap, object + kNumericFormat, uInt16(t.I16(2)));
-  if (!SetNamedType(heap, object, NewStdTypeID(heap, index)) || AllocObjDataSpace(heap, object) != kNoErr)
+  gStdIndex = index;
+  if (!SetNamedType(heap, object, &StdType) || !AllocData(heap, object))
     return Fail(heap, object);
   return object;
 }
@@ -247,7 +265,7 @@ int32 RingInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
 
 int32 BooleanInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
   if (!DisplayInit(heap, object, where, rsrcId)) return 0;
-  if (!SetNamedType(heap, object, NewStdTypeID(heap, kStdTDBoolean))) return Fail(heap, object);
+  if (!SetNamedType(heap, object, &BooleanType)) return Fail(heap, object);
   SetHalf(heap, object + kBooleanHalf16, 224);
   const int32 text = FindPart(heap, object, 22, 0), button = FindPart(heap, object, 21, 0);
   if (text && button && (W(heap, text + kObjFlags) & 16) && Half(heap, text + kObjHalf6) == 21 &&
@@ -266,7 +284,7 @@ int32 BooleanInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
 
 int32 StringInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
   if (!DisplayInit(heap, object, where, rsrcId)) return 0;
-  if (!SetNamedType(heap, object, NewStdTypeID(heap, kStdTDString))) return Fail(heap, object);
+  if (!SetNamedType(heap, object, &StringType)) return Fail(heap, object);
   return object;
 }
 
@@ -296,10 +314,9 @@ int32 ListboxInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
     SetW(heap, object + kListboxLabel, uInt32(label));
   }
   SetW(heap, object + kListboxMode, mode);
-  const TypeID type = (mode & kListboxMultiple) ? RowsType(heap) : NewStdTypeID(heap, 3);
-  if (!SetNamedType(heap, object, type)) return Fail(heap, object);
+  if (!SetNamedType(heap, object, (mode & kListboxMultiple) ? &RowsType : &RowType)) return Fail(heap, object);
   if (gRowHeight && gRowHeight(heap, object)) OSize(heap, object, nullptr, 26);
-  if (AllocObjDataSpace(heap, object) != kNoErr) return Fail(heap, object);
+  if (!AllocData(heap, object)) return Fail(heap, object);
   return object;
 }
 

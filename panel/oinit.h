@@ -27,6 +27,9 @@ ObjMethodAddr OSizeMethodFor(int32 cls);
 // The resize message with no size: the object's bounds grow to take in its
 // parts' bounds.
 QX_EXTERN_C void OSizeToParts(ObjHeap heap, int32 object);
+// Disposes a new object: its parts (and a listbox's label), its type, what
+// its unload message releases, then its block.
+void DisposeObjectTree(ObjHeap heap, int32 object);
 // Whether the class is `base` or derives from it.
 bool ClassIsKindOf(int32 cls, int32 base);
 
@@ -65,7 +68,7 @@ constexpr DColor kDefaultPanelColour = 0xB3B3B3;
 // its data controllers (the dialog items, in item order), the list of its
 // top-level objects, and the key-navigation table (a count of 55, then one
 // object per slot, 0 for none).
-enum : int32 { kRootItemList = 40, kRootObjectList = 44, kRootKeyNav = 68 };
+enum : int32 { kRootItemList = 40, kRootObjectList = 4 * kRootObjectListWord, kRootKeyNav = 68 };
 constexpr int32 kKeyNavSlots = 55;
 // The object's leading half-words 4 to 7 (bytes 8 to 15).
 enum : int32 { kObjHalf4 = 8, kObjHalf5 = 10, kObjHalf6 = 12, kObjHalf7 = 14 };

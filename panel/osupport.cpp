@@ -872,7 +872,7 @@ int32 PlaceNewObject(ObjHeap heap, int32 owner, int32 object, TransactionFrame* 
     // The owner's element list: a cluster's elements, else its parts.
     const int32 word = ownerClass == kClsCluster && OHBlockSize(heap, owner) >= 4 * (kPWClusterElements + 1)
                            ? kPWClusterElements
-                           : kObjPartList / 4;
+                           : PartListWord(heap, owner);
     const int32 list = ObjWord(heap, owner, word);
     int32 index = 0;
     if (list > 0 && OHIsUsedBlock(heap, list))

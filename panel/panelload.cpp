@@ -24,7 +24,7 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
   if (!owner || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader)) return nullptr;
-  const int32 list = ObjWord(heap, owner, kObjPartList / 4);
+  const int32 list = ObjWord(heap, owner, PartListWord(heap, owner));
   const int32 index = list ? OHListFind(heap, list, object) : -1;
   TransactionFrame* at;
   if (ObjClass(heap, owner) == kClsFrontPanel) {

@@ -11,6 +11,8 @@ namespace vib {
 namespace {
 constexpr int32 kPanelDataSize = 2000;
 constexpr int32 kOwnerWord = 4, kPartIdByte = 8, kPartOrderByte = 10, kPartListWord = 24;
+// A panel's root keeps its top-level objects in its object list (word 11).
+constexpr int32 kRootClass = 76, kRootObjectListWord = 44;
 }  // namespace
 
 tdb::TD DataSpaceType(const std::vector<tdb::TD>& entries) {
@@ -76,14 +78,15 @@ int32 NewObject(ObjHeap heap, int32 cls, int32 size, int32 owner, int16 partId, 
   PutNative16(*heap + obj + kPartIdByte, uInt16(partId));
   PutNative16(*heap + obj + kPartOrderByte, uInt16(order));
   if (owner) {
-    int32 list = int32(OHWord(heap, uInt32(owner + kPartListWord)));
+    const int32 word = OHBlockClass(heap, owner) == kRootClass ? kRootObjectListWord : kPartListWord;
+    int32 list = int32(OHWord(heap, uInt32(owner + word)));
     if (!list) {
       list = OHNewBlock(heap, kObjListNewSize, kObjClassList);
       if (!list) return 0;
-      OHSetWord(heap, uInt32(owner + kPartListWord), uInt32(list));
+      OHSetWord(heap, uInt32(owner + word), uInt32(list));
     }
     if (OHListInsert(heap, &list, obj, kObjListAppend) != kNoErr) return 0;
-    OHSetWord(heap, uInt32(owner + kPartListWord), uInt32(list));
+    OHSetWord(heap, uInt32(owner + word), uInt32(list));
   }
   return obj;
 }

@@ -32,7 +32,7 @@ void DisposeVI(UHandle vi);
 
 // A panel object: a block of `size` bytes of the class, its owner word and
 // part id and order set; appended to the owner's part list when it has an
-// owner.  0 when memory is short.
+// owner (a panel's root: its object list, word 11).  0 when memory is short.
 int32 NewObject(ObjHeap heap, int32 cls, int32 size, int32 owner = 0, int16 partId = 0, int16 order = 0);
 // An offset list of the values, for the list words of objects.
 int32 NewList(ObjHeap heap, const std::vector<int32>& values);
