@@ -128,6 +128,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddShellEventTexts(writer);
   AddPanelImages(writer);
   dlgwriter::AddDialogs(writer);
+  dlgwriter::AddLabelTemplates(writer);
 }
 
 rsrcw::Bytes GlyphRectList(int32 count) {

@@ -90,22 +90,93 @@ rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<Part
   return panelwriter::RsrcInFileOrder(kRsrcDDOD, b);
 }
 
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text) {
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord) {
   rsrcw::Bytes b;
   PutHead(&b, 0, partId);
   PutRect(&b, bounds);
+  b.resize(36, 0);
+  Put32(&b, fontWord);
   b.resize(52, 0);
   PutPaddedPStr(&b, text);
   Put32(&b, 0);
   return panelwriter::RsrcInFileOrder(kRsrcLabl, b);
 }
 
-rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds) {
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image) {
   rsrcw::Bytes b;
   PutHead(&b, 0, partId);
   PutRect(&b, bounds);
-  b.resize(36, 0);
+  b.resize(28, 0);
+  Put32(&b, image.kind);
+  Put32(&b, image.number);
   return panelwriter::RsrcInFileOrder(kRsrcCosm, b);
+}
+
+rsrcw::Bytes NumericTemplate(int16 representation, int16 format) {
+  rsrcw::Bytes b;
+  Put16(&b, uInt16(representation));
+  Put16(&b, uInt16(format));
+  for (int i = 0; i < 4; ++i) Put32(&b, 0);  // four empty counted texts
+  return panelwriter::RsrcInFileOrder(kRsrcSNUM, b);
+}
+
+rsrcw::Bytes ListboxTemplate(uInt32 labelRsrcId, uInt32 mode) {
+  rsrcw::Bytes b;
+  Put32(&b, labelRsrcId);
+  Put32(&b, mode);
+  return panelwriter::RsrcInFileOrder(kRsrcSLBX, b);
+}
+
+namespace {
+void PutPairs(rsrcw::Bytes* b, const std::vector<ImagePair>& images) {
+  Put32(b, uInt32(images.size()));
+  for (const ImagePair& p : images) {
+    Put32(b, p.kind);
+    Put32(b, p.number);
+  }
+}
+}  // namespace
+
+rsrcw::Bytes MultiCosmeticTemplate(uInt16 partId, const Rect& bounds, const std::vector<ImagePair>& images) {
+  rsrcw::Bytes b;
+  PutHead(&b, 0, partId);
+  PutRect(&b, bounds);
+  b.resize(28, 0);
+  PutPairs(&b, images);
+  return panelwriter::RsrcInFileOrder(kRsrcMCos, b);
+}
+
+rsrcw::Bytes BigMultiCosmeticTemplate(uInt16 partId, const std::vector<BigImage>& images) {
+  rsrcw::Bytes b;
+  PutHead(&b, 0, partId);
+  Put32(&b, uInt32(images.size()));
+  for (const BigImage& i : images) {
+    PutRect(&b, i.bounds);
+    Put32(&b, i.fore);
+    Put32(&b, i.back);
+    Put32(&b, i.image.kind);
+    Put32(&b, i.image.number);
+  }
+  return panelwriter::RsrcInFileOrder(kRsrcBCos, b);
+}
+
+rsrcw::Bytes MultiLabelTemplate(uInt16 partId, const Rect& bounds, const std::vector<ImagePair>& images,
+                                uInt32 fontWord, const std::vector<std::string>& texts) {
+  rsrcw::Bytes b;
+  PutHead(&b, 0, partId);
+  PutRect(&b, bounds);
+  b.resize(28, 0);
+  PutPairs(&b, images);
+  Put32(&b, fontWord);
+  Put32(&b, uInt32(texts.size()));
+  for (const std::string& t : texts) PutPaddedPStr(&b, t);
+  return panelwriter::RsrcInFileOrder(kRsrcMLbl, b);
+}
+
+void AddLabelTemplates(rsrcw::Writer* writer) {
+  const Rect r{0, 0, 16, 40};
+  writer->Add(kRsrcLabl, kFreeLabelTemplateId, LabelTemplate(0, r, ""));
+  writer->Add(kRsrcLabl, kRootLabelTemplateId, LabelTemplate(0, r, ""));
 }
 
 ObjectRecord DisplayItem(const std::string& className, const std::string& label, const Rect& bounds, uInt32 flags) {

@@ -54,8 +54,28 @@ struct PartRef {
   int16 rsrcId;
 };
 rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts);
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text);
-rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds);
+// fontWord: first byte the font kind (below 8: predefined), second the
+// predefined font's index.
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0);
+struct ImagePair {
+  uInt32 kind, number;
+};
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image = {0, 0});
+rsrcw::Bytes NumericTemplate(int16 representation, int16 format);
+rsrcw::Bytes ListboxTemplate(uInt32 labelRsrcId, uInt32 mode);
+rsrcw::Bytes MultiCosmeticTemplate(uInt16 partId, const Rect& bounds, const std::vector<ImagePair>& images);
+struct BigImage {
+  Rect bounds;
+  uInt32 fore, back;
+  ImagePair image;
+};
+rsrcw::Bytes BigMultiCosmeticTemplate(uInt16 partId, const std::vector<BigImage>& images);
+rsrcw::Bytes MultiLabelTemplate(uInt16 partId, const Rect& bounds, const std::vector<ImagePair>& images,
+                                uInt32 fontWord, const std::vector<std::string>& texts);
+// The free-label templates a new label is made from ("Labl" 128; 133 for
+// labels of the hidden root VI).
+constexpr int32 kFreeLabelTemplateId = 128, kRootLabelTemplateId = 133;
+void AddLabelTemplates(rsrcw::Writer* writer);
 
 // Objects: a display object of the class with one label part (the label
 // reads its template as the next sub-resource), and a free label.
