@@ -85,7 +85,7 @@ namespace {
 // A template converted to memory order, released when it goes.
 class Template {
  public:
-  Template(uInt32 type, int32 id) : type_(type) {
+  Template(uInt32 type, int32 id) {
     p_ = static_cast<uChar*>(GetPreloadedRsrcSized(type, id, &size_));
     if (p_ && SwapRsrcData(type, p_, size_, kSwapToMemory) != kNoErr) bad_ = true;
   }
@@ -103,7 +103,6 @@ class Template {
   int32 Size() const { return size_; }
 
  private:
-  uInt32 type_;
   uChar* p_ = nullptr;
   int32 size_ = 0;
   bool bad_ = false;
@@ -325,7 +324,10 @@ int32 ListboxInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
 bool MakeImage(ObjHeap heap, int32 object, int32 at, int32 kind, int32 number) {
   Rect r = BoundsOf(heap, object);
   int32 ref = 0;
-  if ((kind != 0 || number != 0) && FPMakeObjImage(kind, number, &ref, &r) != kNoErr) return false;
+  if (kind == 0 && number == 0) return SetW(heap, object + at, 0), true;
+  // An image kind no template may name is a damaged template, not a broken
+  // caller: refused without the assertion.
+  if (kind < 0 || kind > 2 || FPMakeObjImage(kind, number, &ref, &r) != kNoErr) return false;
   SetW(heap, object + at, uInt32(ref));
   return true;
 }
