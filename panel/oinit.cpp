@@ -337,8 +337,8 @@ bool MakeImage(ObjHeap heap, int32 object, int32 at, int32 kind, int32 number) {
 void CosmeticHead(ObjHeap heap, int32 object, const Template& t, Point where) {
   CopyHead(heap, object, t);
   SetBounds(heap, object, Moved(TplRect(t, kCosmRect), where));
-  SetW(heap, object + kCosmFore, t.U32(kTplFore));
-  SetW(heap, object + kCosmBack, t.U32(kTplBack));
+  SetW(heap, object + kObjCosmFore, t.U32(kTplFore));
+  SetW(heap, object + kObjCosmBack, t.U32(kTplBack));
 }
 
 // Grows the block to hold `n` entries of `entry` bytes from word 10 on.
@@ -389,8 +389,8 @@ int32 CosmeticInit(ObjHeap heap, int32 object, Point where, int32 rsrcId) {
     SetW(heap, dst + 8, t.U32(src + 8));
     SetW(heap, dst + 12, t.U32(src + 12));
     SetBounds(heap, object, r);
-    SetW(heap, object + kCosmFore, t.U32(src + 8));
-    SetW(heap, object + kCosmBack, t.U32(src + 12));
+    SetW(heap, object + kObjCosmFore, t.U32(src + 8));
+    SetW(heap, object + kObjCosmBack, t.U32(src + 12));
     if (!MakeImage(heap, object, kObjImageList + kBigImageEntry * i + kBigImageRef, int32(t.U32(src + 16)),
                    int32(t.U32(src + 20))))
       return Fail(heap, object);
@@ -410,8 +410,8 @@ int32 TemplateFont(uInt32 word) {
 
 bool MakeText(ObjHeap heap, int32 object, const uChar* text, int32 length, uInt32 fontWord, uInt32 mode) {
   const Rect r = BoundsOf(heap, object);
-  TRecord rec = TNew(&r, mode, text, length, TemplateFont(fontWord), DColor(W(heap, object + kCosmFore)),
-                     DColor(W(heap, object + kCosmBack)));
+  TRecord rec = TNew(&r, mode, text, length, TemplateFont(fontWord), DColor(W(heap, object + kObjCosmFore)),
+                     DColor(W(heap, object + kObjCosmBack)));
   if (!rec) return false;
   SetW(heap, object + kObjText, uInt32(uintptr_t(rec)));
   return true;

@@ -47,7 +47,7 @@ enum : int32 {
 };
 // Object fields the initialisations fill (byte offsets).
 enum : int32 {
-  kCosmFore = 28, kCosmBack = 32,   // cosmetics' colours (words 7 and 8)
+  kObjCosmFore = 28, kObjCosmBack = 32,   // cosmetics' colours (words 7 and 8)
   kBooleanHalf16 = 32,
   kNumericFormat = 40,              // half-word 20
   kRingHalf28 = 56,
