@@ -63,6 +63,7 @@ MgErr FPMakeObjImage(int32 kind, int32 number, int32* imageRef, Rect* rect) {
     case 0:
       // A built-in control picture: without a table of them the rectangle
       // stays as given.
+      if (number < 0 || number > 0x7FFF) return kArgErr;
       *imageRef = -number;
       return kNoErr;
     case 1:

@@ -5,6 +5,7 @@
 #include "engine/dsalloc.h"
 #include "engine/typemgr.h"
 #include "engine/vi/dlgpanel.h"
+#include "engine/vi/objload.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 
@@ -65,5 +66,8 @@ bool LoadDialogPanel(RsrcFileRef file, int32 id, uInt32 kind, void* filter, Dial
 
 void DisposeDialogPanel(const DialogPanel& dialog) {
   if (dialog.window) WDestroy(dialog.window);
-  if (dialog.panel) OHDisposeHeap(dialog.panel);
+  if (dialog.panel) {
+    ODisposeHeapObjects(dialog.panel);  // the labels' text records, the cosmetics' images
+    OHDisposeHeap(dialog.panel);
+  }
 }

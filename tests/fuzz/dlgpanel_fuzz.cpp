@@ -12,6 +12,7 @@
 #include "engine/dsalloc.h"
 #include "engine/typemgr.h"
 #include "engine/vi/dlgpanel.h"
+#include "engine/vi/objload.h"
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "panel/fppanel.h"
@@ -82,7 +83,10 @@ void RunOne(const std::vector<rsrcw::Bytes>& bases, const uint8_t* data, size_t 
     }
   }
   if (h) AZDisposeHandle(h);
-  if (heap) OHDisposeHeap(heap);
+  if (heap) {
+    ODisposeHeapObjects(heap);
+    OHDisposeHeap(heap);
+  }
   Check(FuzzLiveHandles() == live, "nothing outlives the panel");
 }
 
