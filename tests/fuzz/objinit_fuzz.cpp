@@ -112,15 +112,11 @@ void RunOne(ObjHeap heap, const std::vector<Base>& bases, const uint8_t* data, s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static ObjHeap heap = nullptr;
   static std::vector<Base>* bases = [] {
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     if (!FuzzStartManagers(FuzzAbortWhenArmed) || TypeHeapInit() != kNoErr || RInitResources() != kNoErr)
       return static_cast<std::vector<Base>*>(nullptr);
-    UHandle vi = nullptr;
-    heap = FuzzNewBoundPanel({}, &vi);
-    if (!heap || RegisterVI(vi) != kNoErr) return static_cast<std::vector<Base>*>(nullptr);
     // The image readers make their caches on first use: once, before counting.
     int32 ref = 1 << 16;
     SetRsrcCounter(0);
@@ -128,6 +124,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return new std::vector<Base>(Bases());
   }();
   if (!bases || size > 1 << 14) return 0;
-  RunOne(heap, *bases, data, size);
+  // A VI of its own for each input: the data its objects take stays with it.
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  if (!heap) return 0;
+  if (RegisterVI(vi) == kNoErr) {
+    RunOne(heap, *bases, data, size);
+    UnregisterVI(vi);
+  }
+  FuzzDisposePanel(heap, vi);
   return 0;
 }
