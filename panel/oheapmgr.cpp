@@ -22,6 +22,7 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/dataxfer.h"
 #include "panel/blink.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
@@ -443,6 +444,8 @@ MgErr QXRTRegisterPanel() {
       {1568, "InstallTagList", reinterpret_cast<QXRTRoutine>(&InstallTagList)},
       {1609, "IsValidTag", reinterpret_cast<QXRTRoutine>(&IsValidTag)},
       {1610, "StringInTagList", reinterpret_cast<QXRTRoutine>(&StringInTagList)},
+      {668, "IdChk", reinterpret_cast<QXRTRoutine>(&IdChk)},
+      {943, "IdChk", reinterpret_cast<QXRTRoutine>(&IdChk)},
       // The shared empty routine stands at every index that does nothing.
       {206, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
       {446, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},

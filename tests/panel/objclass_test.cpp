@@ -10,6 +10,7 @@
 
 #include "engine/exec/rttable.h"
 #include "live_handles.h"
+#include "panel/dataxfer.h"
 #include "panel/oinit.h"
 #include "panel/zktag.h"
 #include "panel_test_support.h"
@@ -157,6 +158,7 @@ TEST_F(ObjClassTest, DispatchClampsJumpsAndSendsIdsWithoutAClassToErrorMethod) {
   EXPECT_EQ(QXRTTable[151], reinterpret_cast<QXRTRoutine>(&NullMethod));
   EXPECT_EQ(QXRTTable[1550], reinterpret_cast<QXRTRoutine>(&NullMethod));
   EXPECT_EQ(QXRTTable[1568], reinterpret_cast<QXRTRoutine>(&InstallTagList));
+  for (int32 at : {668, 943}) EXPECT_EQ(QXRTTable[at], reinterpret_cast<QXRTRoutine>(&IdChk)) << at;
   QXRTCloseRegistration();
   ClearReports();
   EXPECT_EQ(QXRTRegisterPanel(), kArgErr);
