@@ -1,6 +1,4 @@
 // Drops onto panel objects, listbox row counts and the 32-bit comparator.
-#include <string>
-
 #include "mgsource/sorting.h"
 #include "panel/dataxfer.h"
 #include "panel_test_support.h"
@@ -11,84 +9,59 @@ namespace {
 class DataXfer : public ptest::PanelTest {};
 
 TEST_F(DataXfer, ObjectItemsStandForVIsAndTheirPaths) {
-  Path viPath = nullptr;
-  ASSERT_EQ(FTextToPath(reinterpret_cast<const uChar*>("C:\\lib\\a.vi"), 11, &viPath), kNoErr);
-  const Path savedPath = VIRec(vi_)->path;
+  const Path saved = VIRec(vi_)->path, viPath = FEmptyPath(nullptr), out = FEmptyPath(nullptr);
+  FAppendName(viPath, reinterpret_cast<const uChar*>("\004a.vi"));
   VIRec(vi_)->path = viPath;
-  const int32 label = Obj(kClsLabel), linked = Obj(kClsTypeDefinition), pane = Obj(kClsConnectorPane),
-              unlinked = Obj(kClsTypeDefinition);
+  const int32 label = Obj(kClsLabel), linked = Obj(kClsTypeDefinition), unlinked = Obj(kClsTypeDefinition);
   TypeDefSetLink(panel_, linked, vi_);
-  TypeDefSetLink(panel_, unlinked, nullptr);
   DataXferRec rec{};
-  ASSERT_EQ(DataXferInitObj(panel_, vib::NewList(panel_, {label, linked, pane, unlinked, 0x7FFFFF00}), 9, &rec),
-            kNoErr);
+  DataXferInitObj(panel_, vib::NewList(panel_, {label, linked, Obj(kClsConnectorPane), unlinked, 0x7FFFFF00}), 9,
+                  &rec);
   EXPECT_EQ(DataXferPassArg4(rec, 0, nullptr), 5);
-  Path out = FEmptyPath(nullptr);
-  struct Case {
-    int32 index, hasVI, path;
-  } cases[] = {{0, 0, kArgErr}, {1, 1, kNoErr}, {2, 1, kNoErr}, {3, 0, kArgErr}, {4, 0, kArgErr}, {5, 0, kArgErr}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.index);
-    EXPECT_EQ(DataXferItemHasVI(rec, c.index, nullptr), c.hasVI);
-    EXPECT_EQ(DataXferItemIsPath(rec, c.index, nullptr), c.hasVI);
-    EXPECT_EQ(DataXferItemPath(rec, c.index, out), c.path);
-    if (c.path == kNoErr) {
-      EXPECT_EQ(FPathCmp(out, viPath), 0);
-    }
+  const int32 hasVI[] = {0, 1, 1, 0, 0, 0};  // the last two: an interior offset, past the count
+  for (int32 i = 0; i < 6; ++i) {
+    EXPECT_EQ(DataXferItemHasVI(rec, i, nullptr), hasVI[i]) << i;
+    EXPECT_EQ(DataXferItemPath(rec, i, out), hasVI[i] ? kNoErr : kArgErr) << i;
+    EXPECT_TRUE(!hasVI[i] || FPathCmp(out, viPath) == 0) << i;
   }
-  // A VI whose record holds no path stands for none; a "Path" target asks.
-  VIRec(vi_)->path = FNotAPath(nullptr);
-  EXPECT_EQ(DataXferItemIsPath(rec, 1, nullptr), 0);
-  FDisposePath(VIRec(vi_)->path);
-  VIRec(vi_)->path = viPath;
   EXPECT_EQ(DataXferPathCheck(rec, 1, panel_, Obj(kClsPath)), 1);
   EXPECT_EQ(DataXferPathCheck(rec, 1, panel_, label), 0);
-  EXPECT_EQ(DataXferSetObject(&rec, 0), 1);
-  EXPECT_EQ(rec.count, 0);
+  FNotAPath(viPath);
+  EXPECT_EQ(DataXferItemIsPath(rec, 1, nullptr), 0);
   EXPECT_EQ(Asserts(), 0);
-  // No output for the data is an assertion of its own.
   EXPECT_EQ(DataXferItemData(rec, 0, nullptr), kArgErr);
   EXPECT_EQ(Reports("dragsup"), 1);
-  VIRec(vi_)->path = savedPath;
+  VIRec(vi_)->path = saved;
   FDisposePath(viPath);
   FDisposePath(out);
 }
 
 TEST_F(DataXfer, DraggedFilesAreCountedAndReadAndForeignHandlesRefused) {
-  const std::vector<std::string> names{"C:\\data\\one.txt", "C:\\two.vi"};
-  PlatDataObject* files = PlatNewFilesDataObject(names);
-  DragData drag = nullptr;
+  PlatDataObject* files = PlatNewFilesDataObject({"C:\\one.txt", "C:\\two.vi"});
+  DragData drag = nullptr, bare = DSNewHClr(8);
   ASSERT_EQ(DragNewData(&drag, uInt32(reinterpret_cast<uintptr_t>(files))), kNoErr);
   DataXferRec rec{};
   EXPECT_EQ(DataXferInitDrag(drag, kDragKindDataObject, &rec), kNoErr);
   EXPECT_EQ(rec.count, 2);
-  std::vector<int32> hasVI;
-  std::vector<std::string> paths;
-  Path p = FEmptyPath(nullptr);
-  for (int32 i = 0; i <= rec.count; ++i) {  // one past the items
-    hasVI.push_back(DataXferItemHasVI(rec, i, nullptr));
-    if (DataXferItemPath(rec, i, p) != kNoErr) continue;
-    LStrHandle text = nullptr;
-    FPathToDSString(p, &text);
-    paths.emplace_back(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt));
-    DSDisposeHandle(reinterpret_cast<UHandle>(text));
+  const Path p = FEmptyPath(nullptr);
+  for (int32 i = 0; i < 3; ++i) {  // one past the items: no item, no report
+    EXPECT_EQ(DataXferItemHasVI(rec, i, nullptr), i < 2) << i;
+    EXPECT_EQ(DataXferItemPath(rec, i, p), i < 2 ? kNoErr : kArgErr) << i;
   }
-  EXPECT_EQ(hasVI, (std::vector<int32>{1, 1, 0}));
-  EXPECT_EQ(paths, names);
+  uChar name[256] = {};
+  FNamePtr(p, name);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]), "two.vi");
+  // A handle of the other zone, and a drag record whose flags word names no
+  // handle, give no items.
+  for (UHandle h : {Keep(AZNewHClr(8)), bare, UHandle(nullptr)}) {
+    EXPECT_EQ(DataXferInitDrag(h, kDragKindDrop, &rec), kArgErr);
+    EXPECT_EQ(rec.count + DataXferItemIsPath(rec, 0, nullptr), 0);
+  }
+  EXPECT_EQ(Asserts(), 0);
   FDisposePath(p);
+  DSDisposeHandle(bare);
   DragDisposeData(drag);
   files->Release();
-  // A handle that is no drag record, and a drag record whose flags word
-  // names no handle, give no items.
-  UHandle foreign = Keep(AZNewHClr(8)), bare = DSNewHClr(8);
-  for (UHandle h : {foreign, bare, UHandle(nullptr)}) {
-    DataXferRec rec{};
-    EXPECT_EQ(DataXferInitDrag(h, kDragKindDrop, &rec), kArgErr);
-    EXPECT_EQ(rec.count, 0);
-    EXPECT_EQ(DataXferItemIsPath(rec, 0, nullptr), 0);
-  }
-  DSDisposeHandle(bare);
-  EXPECT_EQ(Asserts(), 0);
 }
 
 // The list part's size message, borrowed: it takes the rectangle it is sent.
@@ -102,24 +75,19 @@ TEST_F(DataXfer, ListboxRowsStayAboveTheCoordinateLimit) {
   const ObjMethodAddr saved = label->methods[kMsgOSize];
   label->methods[kMsgOSize] = reinterpret_cast<ObjMethodAddr>(&TakeSize);
   struct Case {
-    int16 top, height, visible;
-    int32 rows, answer;
-    int16 stored, bottom;
-  } cases[] = {{15000, 100, 3, 20, 1, 10, 16000}, {15000, 100, 10, 20, 0, 10, 15050},
-               {100, 20, 3, 3, 0, 3, 15050},      {100, 20, 3, 5, 1, 5, 200},
-               {100, 0, 3, 5, 0, 3, 15050},        {16100, 10, 3, 5, 1, 0, 16100}};
+    int16 top, height, visible, rows, answer, stored, bottom;
+  } cases[] = {{15000, 100, 3, 20, 1, 10, 16000}, {15000, 100, 10, 20, 0, 10, 15050}, {100, 20, 3, 3, 0, 3, 15050},
+               {100, 20, 3, 5, 1, 5, 200},        {100, 0, 3, 5, 0, 3, 15050},        {16100, 10, 3, 5, 1, 0, 16100}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.top + c.rows);
     const int32 box = Obj(kClsListbox), list = Obj(kClsLabel, box, kListboxListPart);
     SetBounds(list, Rect{c.top, 0, 15050, 50});
     std::memcpy(*panel_ + box + kListboxRowHeightByte, &c.height, 2);
     std::memcpy(*panel_ + box + kListboxVisibleRowsByte, &c.visible, 2);
-    EXPECT_EQ(ListboxSetRowCount(panel_, box, c.rows), c.answer);
-    EXPECT_EQ(ObjInt16(panel_, box, kListboxVisibleRowsByte), c.stored);
-    EXPECT_EQ(ObjInt16(panel_, list, kObjBounds + 4), c.bottom);
+    EXPECT_EQ(ListboxSetRowCount(panel_, box, c.rows), c.answer) << c.top + c.rows;
+    EXPECT_EQ(ObjInt16(panel_, box, kListboxVisibleRowsByte), c.stored) << c.top + c.rows;
+    EXPECT_EQ(ObjInt16(panel_, list, kObjBounds + 4), c.bottom) << c.top + c.rows;
   }
   label->methods[kMsgOSize] = saved;
-  EXPECT_EQ(ListboxSetRowCount(panel_, Obj(kClsLabel), 4), 0);
   EXPECT_EQ(Asserts(), 0);
 }
 
