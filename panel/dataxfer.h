@@ -1,7 +1,7 @@
 // Drops onto panel objects, listbox row counts and the identity routine that
 // external code calls.
 //
-// A transfer record lets one piece of code take a drop alike whether the
+// A transfer record lets one routine take a drop alike whether the
 // dropped items are panel objects (an offset list inside a heap) or the
 // items of a drag from outside (files or text of a DragData).  The item
 // accessors share one calling form: the record's seven words as they were
