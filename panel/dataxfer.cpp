@@ -156,7 +156,8 @@ int32 DataXferPassArg2(DataXferRec rec, int32, void*) { return rec.result; }
 int32 DataXferPassArg4(DataXferRec rec, int32, void*) { return rec.count; }
 
 uintptr_t IdChk(uintptr_t value) { return value; }
-uintptr_t QXMakeProcInstance(uintptr_t value) { return value; }
+// One routine under both exported names, so either name finds its table entry.
+QX_EXTERN_C uintptr_t QXMakeProcInstance(uintptr_t value) __attribute__((alias("IdChk")));
 
 int32 ListboxSetRowCount(ObjHeap heap, int32 listbox, int32 rows) {
   if (!heap || !*heap || listbox <= 0 || !OHIsUsedBlock(heap, listbox) || !ObjIsA(heap, listbox, kClsListbox))
