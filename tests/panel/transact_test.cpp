@@ -134,19 +134,29 @@ TEST_F(Transact, PathsThatWouldPassTheStackAreRefused) {
 // ---- Events and actions ---------------------------------------------------------------------
 TEST_F(Transact, PanelEventsTakeTheirRoads) {
   const int32 focus = Obj(kClsNumeric, root_);
-  float wheel = 2.75f;
-  int32 wheelBits;
-  std::memcpy(&wheelBits, &wheel, 4);
+  // The wheel amount is the character word read as single precision,
+  // truncated; NaN and values past the int32 range are not converted.
+  auto bits = [](float f) {
+    int32 b;
+    std::memcpy(&b, &f, 4);
+    return b;
+  };
   struct Case {
     int32 code, character, click;
     uInt16 windowParts;
     int32 mode, scrolls;
     bool focusKept;
+    int32 word3;  // for the wheel
   } cases[] = {
-      {wePopupClick, 0, 3, kWindowPartNoPopups, kTRModeTracking, 0, true},  // a dialog: tracking
-      {kWEvWheel, wheelBits, 1, 0, kTRModeWheel, 1, true},                 // untaken wheel scrolls
-      {weMouseMove, 0, 3, 0, kTRModeTracking, 0, true},
+      {wePopupClick, 0, 3, kWindowPartNoPopups, kTRModeTracking, 0, true, 0},  // a dialog: tracking
+      {kWEvWheel, bits(2.75f), 1, 0, kTRModeWheel, 1, true, 2},               // untaken wheel scrolls
+      {kWEvWheel, bits(-3e9f), 1, 0, kTRModeWheel, 1, true, INT32_MIN},
+      {kWEvWheel, bits(3e9f), 1, 0, kTRModeWheel, 1, true, INT32_MAX},
+      {kWEvWheel, bits(std::nanf("")), 1, 0, kTRModeWheel, 1, true, 0},
+      {weMouseMove, 0, 3, 0, kTRModeTracking, 0, true, 0},
   };
+  int32 word3 = 0;
+  gOnClick = [&](ActionParams* r) { word3 = reinterpret_cast<int32*>(r)[3]; };
   for (const Case& c : cases) {
     PutNative16(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindowOptions, c.windowParts);
     SetExt(kHeapExtKeyFocus, focus);
@@ -155,12 +165,14 @@ TEST_F(Transact, PanelEventsTakeTheirRoads) {
     WEventRecord e = Event(c.code, 0, c.character);
     TRPanelEvent(&e, panel_);
     EXPECT_EQ(gClickMode, c.mode) << c.code;
+    if (c.code == kWEvWheel) EXPECT_EQ(word3, c.word3) << c.character;
     EXPECT_EQ(PanelDisplayCallCounts().wheelScrolls, c.scrolls) << c.code;
     EXPECT_EQ(Ext(kHeapExtKeyFocus) == focus, c.focusKept) << c.code;
     EXPECT_TRUE(gSent.empty()) << "no release sent";
     EXPECT_EQ(TRStackTop(), nullptr);
     EXPECT_EQ(TRState()->mode, 0) << "the state is put back";
   }
+  gOnClick = nullptr;
   EXPECT_EQ(Asserts(), 0);
   SetExt(kHeapExtKeyFocus, 0);
   // Action 50 sends nothing; a nested action without the nesting flag asserts.
