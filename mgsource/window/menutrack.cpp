@@ -288,6 +288,29 @@ void MSyncCurrentItem(MenuHandle menu) {
   if (menu && *menu && (*menu)->openChild) MouseStep(menu, Point{}, 1);
 }
 
+Rect MSubmenuRect(const Rect& anchor, const Rect& screen, int32 width, int32 height, bool fromBar, int32 dv,
+                  int32 dh, bool* toLeft) {
+  Rect r;
+  if (fromBar) {
+    r = At(anchor.bottom, anchor.left, height, width);
+    if (r.bottom > screen.bottom && anchor.top - screen.top - kScreenMargin > height)
+      r = At(anchor.top - height, anchor.left, height, width);
+  } else {
+    const int32 rightLeft = anchor.right - 5 + dh, leftRight = anchor.left + 5 - dh;
+    const bool fitsRight = rightLeft + width <= screen.right - kScreenMargin;
+    const bool fitsLeft = leftRight - width >= screen.left + kScreenMargin;
+    *toLeft = *toLeft ? (fitsLeft || !fitsRight) : (!fitsRight && fitsLeft);
+    int32 top = anchor.top + dv;
+    if (top + height > screen.bottom - kScreenMargin) top = screen.bottom - kScreenMargin - height;
+    r = At(top, *toLeft ? leftRight - width : rightLeft, height, width);
+  }
+  if (r.right > screen.right - kScreenMargin) MoveBy(&r, screen.right - kScreenMargin - r.right, 0);
+  if (r.left < screen.left + kScreenMargin) MoveBy(&r, screen.left + kScreenMargin - r.left, 0);
+  if (r.bottom > screen.bottom - kScreenMargin) MoveBy(&r, 0, screen.bottom - kScreenMargin - r.bottom);
+  if (r.top < screen.top + kScreenMargin) MoveBy(&r, 0, screen.top + kScreenMargin - r.top);
+  return r;
+}
+
 void MOpenSubmenu(MenuHandle parent, const Rect* anchor, MenuHandle submenu, Bool32 fromBar) {
   if (!parent || !*parent || !anchor || !submenu || !*submenu || submenu == parent) return;
   if ((*parent)->openChild) MCloseMenuWindow((*parent)->openChild, parent);
@@ -298,30 +321,17 @@ void MOpenSubmenu(MenuHandle parent, const Rect* anchor, MenuHandle submenu, Boo
   WGetScreenRect(Point{anchor->top, anchor->left}, &screen);
   Rect r;
   MPlaceMenu(submenu, anchor, fromBar ? kMPlaceFromTitle : kMPlaceFromItem, &screen, &r, 0);
-  const int32 width = Width(r), height = Height(r);
-  if (fromBar) {
-    r = At(anchor->bottom, anchor->left, height, width);
-    if (r.bottom > screen.bottom && anchor->top - screen.top - kScreenMargin > height)
-      r = At(anchor->top - height, anchor->left, height, width);
-  } else {
+  int32 dv = 0, dh = 0;
+  if (!fromBar) {
     MenuProcMsg m{};
     m.code = kMenuPlacement;
     m.window = (*parent)->window;
     Send(parent, &m);
-    const int32 dv = int16(m.a6 >> 16), dh = m.offset2;
-    const int32 rightLeft = anchor->right - 5 + dh, leftRight = anchor->left + 5 - dh;
-    const bool fitsRight = rightLeft + width <= screen.right - kScreenMargin;
-    const bool fitsLeft = leftRight - width >= screen.left + kScreenMargin;
-    const bool toLeft = (*parent)->state[1] ? (fitsLeft || !fitsRight) : (!fitsRight && fitsLeft);
-    (*submenu)->state[1] = toLeft ? 1 : 0;
-    int32 top = anchor->top + dv;
-    if (top + height > screen.bottom - kScreenMargin) top = screen.bottom - kScreenMargin - height;
-    r = At(top, toLeft ? leftRight - width : rightLeft, height, width);
+    dv = int16(m.a6 >> 16), dh = m.offset2;
   }
-  if (r.right > screen.right - kScreenMargin) MoveBy(&r, screen.right - kScreenMargin - r.right, 0);
-  if (r.left < screen.left + kScreenMargin) MoveBy(&r, screen.left + kScreenMargin - r.left, 0);
-  if (r.bottom > screen.bottom - kScreenMargin) MoveBy(&r, 0, screen.bottom - kScreenMargin - r.bottom);
-  if (r.top < screen.top + kScreenMargin) MoveBy(&r, 0, screen.top + kScreenMargin - r.top);
+  bool toLeft = (*parent)->state[1] != 0;
+  r = MSubmenuRect(*anchor, screen, Width(r), Height(r), fromBar, dv, dh, &toLeft);
+  if (!fromBar) (*submenu)->state[1] = toLeft ? 1 : 0;
   MCreateMenuWindow(submenu, &r);
   Redraw(submenu);
   (*submenu)->anchor = *anchor;

@@ -52,6 +52,12 @@ QX_EXTERN_C void MSyncCurrentItem(MenuHandle menu);
 // rows when fewer than the items).
 QX_EXTERN_C void MPlaceMenu(MenuHandle menu, const Rect* anchor, int32 mode, const Rect* screen, Rect* windowRect,
                             int32 initial);
+// Where a submenu of that size opens beside its anchor (global) on the
+// screen: below (or above) a bar title; else beside an item, moved by the
+// parent's offsets dv and dh, on the side *toLeft names while it fits there
+// (*toLeft set to the side taken); then 4 pixels inside the screen.
+Rect MSubmenuRect(const Rect& anchor, const Rect& screen, int32 width, int32 height, bool fromBar, int32 dv,
+                  int32 dh, bool* toLeft);
 // Moves r onto the screen horizontally (in list-style tracking to the other
 // side of its own left edge) and, MKeepOnScreenV, up above its bottom.
 QX_EXTERN_C void MKeepOnScreenH(Rect* r, const Rect* screen);

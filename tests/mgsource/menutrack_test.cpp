@@ -12,6 +12,7 @@
 #include "mgsource/rsrc.h"
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/menuport.h"
 #include "mgsource/window/menutrack.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/winproc.h"
@@ -216,6 +217,40 @@ TEST_F(MenuTrack, PopUpReportsWhatTheInputChose) {
   int32 id = 5, item = 5;
   EXPECT_EQ(MPopUpMenuAt(nullptr, Point{1, 1}, &id, &item, 0, 0, 0), 0);
   EXPECT_EQ(id, 0);
+  EXPECT_EQ(item, 0);
+}
+
+TEST_F(MenuTrack, APaletteCellOpensItsSubmenuLowerAfterAWhile) {
+  MenuHandle palette = nullptr, sub = nullptr;
+  const uChar title[] = {1, 'P'}, name[] = {1, 'A'};
+  ASSERT_EQ(MNewPictMenu(&palette, title, 11, 2), kNoErr);
+  ASSERT_EQ(MNewPictMenu(&sub, title, 12, 1), kNoErr);
+  menus_.push_back(palette), menus_.push_back(sub);
+  for (int32 n = 1; n <= 3; ++n)
+    ASSERT_EQ(MAppendPictMenuItem(palette, name, 0, nullptr, nullptr, 0, nullptr, 0, uInt32(n)), kNoErr);
+  ASSERT_EQ(MAppendPictMenuItem(sub, name, 0, nullptr, nullptr, 0, nullptr, 0, 1), kNoErr);
+  MGetPictCellPtr(palette, 2)->submenu = sub;
+  Rect cell{};
+  const auto hover = [&] {
+    MenuProcMsg m{};
+    m.code = kMenuItemRect;
+    m.a1 = 2;
+    PictMenuProc(&m, palette);
+    std::memcpy(&cell, &m.a2, sizeof cell);
+    cell = MenuRectToGlobal((*palette)->window, cell);
+    Move(Point{int16(cell.top + 5), int16(cell.left + 5)});
+  };
+  bool early = true;
+  Rect opened{};
+  int32 id = -9, item = -9;
+  PopUp(palette,
+        {{30, hover},
+         {300, [&] { early = (*sub)->window != kWNoWindow; }},
+         {300, [&] { WGetGlobalRect((*sub)->window, &opened), Click(Point{500, 700}); }}},
+        &id, &item);
+  EXPECT_EQ(gNext, gScript.size());
+  EXPECT_FALSE(early) << "not before 400 ms";
+  EXPECT_EQ(opened.top - 1, cell.top + 20);
   EXPECT_EQ(item, 0);
 }
 
