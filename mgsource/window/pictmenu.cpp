@@ -113,13 +113,21 @@ int32 CellAt(MenuHandle menu, const Layout& l, Point at) {
   return Shows(Cell(menu, n)) ? n : 0;
 }
 
+// Grey cells (a submenu or mark 0x02) stand raised among the flat ones.
+bool Grey(const PictMenuItem* cell) { return cell && (cell->submenu || (cell->mark & 0x02)); }
+
+// A cell's inside: everything but the one-pixel lines it shares with its
+// neighbours, so redrawing one cell leaves the lines as the whole palette
+// drew them.
 void DrawCell(MenuHandle menu, const Layout& l, int32 n, bool current) {
   PictMenuItem* cell = Cell(menu, n);
   if (!cell) return;
   const MenuColours& mc = gMenuColours;
   const Rect square = CellRect(menu, l, n);
-  DSelectNormPen((cell->submenu || (cell->mark & 0x02)) ? kPictGrey : mc.background, kWhiteColor);
-  DPaintRect(&square);
+  const int32 t = square.top, lft = square.left, b = square.bottom - 1, r = square.right - 1;
+  const Rect inside{int16(t + 1), int16(lft + 1), int16(b), int16(r)};
+  DSelectNormPen(Grey(cell) ? kPictGrey : mc.background, kWhiteColor);
+  DPaintRect(&inside);
   if (cell->image == -1) {
     DBAssert(__FILE__, __LINE__, "palette cell image released");
   } else if (cell->image != 0) {
@@ -130,15 +138,8 @@ void DrawCell(MenuHandle menu, const Layout& l, int32 n, bool current) {
     const Rect inner{int16(into.top + 2), int16(into.left + 2), int16(into.bottom - 2), int16(into.right - 2)};
     IDraw(cell->image, nullptr, DEmptyRect(&cell->rect) ? &inner : &into, fore, back, bwFore, bwBack);
   }
-  // The lines it shares with its neighbours: light at the top and left,
-  // shadow at the bottom and right; grey cells are framed on every side.
   DColor light, shadow;
   DGetHilites(kPictGrey, &light, &shadow);
-  const int32 t = square.top, lft = square.left, b = square.bottom - 1, r = square.right - 1;
-  DSelectNormPen(light, kWhiteColor);
-  DMoveTo(lft, b), DLineTo(lft, t), DLineTo(r, t);
-  DSelectNormPen(shadow, kBlackColor);
-  DMoveTo(r, t), DLineTo(r, b), DLineTo(lft, b);
   if (cell->mark & 0x01) {
     DSelectNormPen(shadow, kBlackColor);
     DMoveTo(lft + 1, b - 1), DLineTo(lft + 1, t + 1), DLineTo(r - 1, t + 1);
@@ -154,10 +155,35 @@ void DrawCell(MenuHandle menu, const Layout& l, int32 n, bool current) {
   }
   if (current) {
     DSelectNormPen(mc.selection, kBlackColor);
-    const Rect frame{int16(t + 1), int16(lft + 1), int16(b), int16(r)};
-    DFrameRect(&frame);
+    DFrameRect(&inside);
   }
-  if (!cell->enabled) DGrayOutRect(&square, mc.background);
+  if (!cell->enabled) DGrayOutRect(&inside, mc.background);
+}
+
+// The lines between the cells.  Neighbouring squares overlap by one pixel,
+// so each line is shared: it is the light edge of the cell right of or
+// below it when that cell is grey, else the shadow edge of the cell before
+// it; flat cells are thus parted by shadow lines, and a grey cell is raised
+// with its light edges over its neighbours' and its shadow edges where no
+// grey cell follows.
+void DrawCellLines(MenuHandle menu, const Layout& l) {
+  DColor light, shadow;
+  DGetHilites(kPictGrey, &light, &shadow);
+  const int32 count = (*menu)->itemCount, c = Columns(menu);
+  const auto grey = [&](int32 n) { return n >= 1 && n <= count && Grey(Cell(menu, n)); };
+  const auto line = [&](int32 h0, int32 v0, int32 h1, int32 v1, bool lit) {
+    DSelectNormPen(lit ? light : shadow, lit ? kWhiteColor : kBlackColor);
+    DMoveTo(h0, v0), DLineTo(h1, v1);
+  };
+  for (int32 n = 1; n <= count; ++n) {
+    const Rect sq = CellRect(menu, l, n);
+    const int32 t = sq.top, lft = sq.left, b = sq.bottom - 1, r = sq.right - 1, col = (n - 1) % c;
+    const bool self = grey(n), right = col + 1 < c && grey(n + 1), below = grey(n + c);
+    line(lft, t, lft, b, self);
+    line(lft, t, r, t, self);
+    line(r, t, r, b, right);
+    line(lft, b, r, b, below);
+  }
 }
 
 void ShowName(MenuHandle menu, const Layout& l, int32 n) {
@@ -493,6 +519,7 @@ int32 PictMenuProc(MenuProcMsg* m, MenuHandle menu) {
       DPaintRect(&(*menu)->size);
       DrawBevelFrame(&(*menu)->size, 64);
       for (int32 n = 1; n <= (*menu)->itemCount; ++n) DrawCell(menu, l, n, n == (*menu)->currentItem);
+      DrawCellLines(menu, l);
       break;
     }
     case kMenuCloseRequest:

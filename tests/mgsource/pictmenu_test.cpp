@@ -134,6 +134,37 @@ TEST_F(PictMenus, SizeKeysAndRangeChecks) {
   EXPECT_EQ(info.mark, 2);
 }
 
+TEST_F(PictMenus, GreyCellsOwnTheLinesTheyShare) {
+  // A flat, a grey (mark 0x02), two flat cells in a row: the line before
+  // the grey cell is its light edge, the others shadow, and they stay so
+  // when the highlight moves over the cells.
+  MenuHandle m = Make(P("\1L"), 4);
+  const int32 oval = Oval();
+  for (int32 mark : {0, 2, 0, 0})
+    ASSERT_EQ(MAppendPictMenuItem(m, nullptr, oval, nullptr, nullptr, mark, nullptr, 0, 1), kNoErr);
+  MCalcMenuSize(m);
+  MenuProcMsg draw{};
+  draw.code = kMenuDraw;
+  PictMenuProc(&draw, m);
+  Rect grid;
+  MPictMenuLayout(m, nullptr, nullptr, nullptr, &grid);
+  DColor light, shadow;
+  DGetHilites(0xB3B3B3, &light, &shadow);
+  const auto lines = [&] {
+    std::vector<uInt32> seen;
+    for (int32 k = 1; k <= 3; ++k) seen.push_back(At(grid.left + k * 35, grid.top + 17));
+    return seen;
+  };
+  const std::vector<uInt32> expected{light & 0xFFFFFF, shadow & 0xFFFFFF, shadow & 0xFFFFFF};
+  EXPECT_EQ(lines(), expected);
+  int32 current = 0;
+  for (int32 n : {3, 2, 1, 4}) {
+    current = MHitPictCell(m, Point{int16(grid.top + 17), int16(grid.left + (n - 1) * 35 + 17)}, current, 0);
+    EXPECT_EQ(current, n);
+    EXPECT_EQ(lines(), expected) << "after highlighting cell " << n;
+  }
+}
+
 TEST_F(PictMenus, NamedPaletteMatchesGolden) {
   MenuHandle sub = Make(P("\3Sub"), 2);
   MenuHandle m = Make(P("\7Palette"), 3);
