@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "draw_window.h"
+#include "golden_image.h"
+#include "menu_scene.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/lmenu.h"
@@ -18,6 +21,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_activate.h"
+#include "platform/qx_display.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
 #include "platform/qx_uitest.h"
@@ -252,6 +256,23 @@ TEST_F(MenuTrack, APaletteCellOpensItsSubmenuLowerAfterAWhile) {
   EXPECT_FALSE(early) << "not before 400 ms";
   EXPECT_EQ(opened.top - 1, cell.top + 20);
   EXPECT_EQ(item, 0);
+}
+
+// The screen over the owner window while a pull-down and its submenu are
+// open (the X11 test compares the server's pixels with the same golden).
+TEST_F(MenuTrack, AnOpenPullDownWithItsSubmenuMatchesGolden) {
+  const Rect& r = menuscene::kScenePlace;
+  PlatSurface* screen = PlatSurfaceCreate(1, 1, kPlatRgb32);
+  PlatSurface* shot = PlatSurfaceCreate(r.right - r.left, r.bottom - r.top, kPlatRgb32);
+  const menuscene::Input injected{[](Point p) { Move(p); }, [](Point p) { Click(p); }};
+  EXPECT_EQ(menuscene::Run(injected, [&](MenuHandle, MenuHandle) { ASSERT_TRUE(PlatGetDisplay()->Compose(screen)); }),
+            "20,2");
+  for (int32 y = r.top; y < r.bottom; ++y)
+    for (int32 x = r.left; x < r.right; ++x) PlatSurfaceSetPixel(shot, x - r.left, y - r.top, PlatSurfaceGetPixel(screen, x, y));
+  qxtest::ExpectMatchesGolden(shot, std::filesystem::path(QX_SOURCE_DIR) / "tests/mgsource/goldens/menubar_open.png",
+                              "QX_UPDATE_GOLDENS=1 build/tests/test_mgsource --gtest_filter=*PullDownWithItsSubmenu*");
+  PlatSurfaceDestroy(shot);
+  PlatSurfaceDestroy(screen);
 }
 
 TEST_F(MenuTrack, APressInTheScrollBarScrollsTheMenu) {
