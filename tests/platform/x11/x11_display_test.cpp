@@ -60,6 +60,7 @@
 #include "platform/qx_uitest.h"
 #include "platform/x11/qx_display_x11.h"
 #include "platform/x11/qx_x11_internal.h"
+#include "tests/mgsource/menu_scene.h"
 #include "tests/mgsource/test_support.h"
 
 namespace {
@@ -1328,6 +1329,71 @@ TEST(X11Record, HeadlessHalf) {
   std::fclose(f);
   if (!qxtest::UpdatingGoldens()) qxtest::ExpectMatchesGolden(PlatWindowSurface(host), kSelectionGolden, "headless");
   EndRecordWindow();
+}
+
+// A title and then a submenu's item clicked with real input: the choice
+// arrives, the menu windows are override-redirect at their placed
+// rectangles showing their surfaces, and the server shows over the owner
+// what the headless run's golden holds.
+TEST_F(X11, MenusClickedWithRealInputShowAsHeadless) {
+  EnsureManagers();
+  ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  WEventSetGate(1);
+  PlatRegisterClass(PlatWindowClass{"QXDChild", &QXDChildWinProc, 0, kPlatNoBrush});
+  PlatRegisterClass(PlatWindowClass{"QXMenuWnd", &QXMenuWndProc, kPlatCsSaveBits, kPlatNoBrush});
+  WBuildKeyTable();
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  TXInitFonts();
+  MLoadMenuColors();
+  const Rect& r = menuscene::kScenePlace;
+  const int wd = r.right - r.left, ht = r.bottom - r.top;
+  PlatSurface* shown = PlatSurfaceCreate(wd, ht, kPlatRgb32);
+  const auto fake = [this](Point p, bool click) {
+    XTestFakeMotionEvent(test_, DefaultScreen(test_), p.h, p.v, CurrentTime);
+    if (click) XTestFakeButtonEvent(test_, 1, True, CurrentTime), XTestFakeButtonEvent(test_, 1, False, CurrentTime);
+    XSync(test_, False);
+  };
+  const menuscene::Input viaX{[&](Point p) { fake(p, false); }, [&](Point p) { fake(p, true); }};
+  // The platform frame of the menu windows (modal frame): the headless
+  // screen paints it, an override-redirect X window has none.
+  std::vector<std::pair<PlatRect, Rect>> frames;
+  const std::string chosen = menuscene::Run(viaX, [&](MenuHandle pull, MenuHandle sub) {
+    PlatX11Sync();
+    for (MenuHandle m : {pull, sub}) {
+      const PlatWindow host = WHostWindow((*m)->window);
+      Rect g{};
+      WGetGlobalRect((*m)->window, &g);
+      PlatRect frame{};
+      PlatGetWindowRect(host, &frame);
+      frames.emplace_back(frame, g);
+      XWindowAttributes a{};
+      ASSERT_TRUE(XGetWindowAttributes(test_, PlatX11WindowOf(host), &a));
+      EXPECT_TRUE(a.override_redirect);
+      EXPECT_EQ(Geometry(test_, PlatX11WindowOf(host)), (std::vector<int>{g.left, g.top, g.right - g.left, g.bottom - g.top}));
+    }
+    XImage* img = XGetImage(test_, DefaultRootWindow(test_), r.left, r.top, unsigned(wd), unsigned(ht), AllPlanes, ZPixmap);
+    ASSERT_NE(img, nullptr);
+    for (int y = 0; y < ht; ++y)
+      for (int x = 0; x < wd; ++x) PlatSurfaceSetPixel(shown, x, y, uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF);
+    XDestroyImage(img);
+  });
+  EXPECT_EQ(chosen, "20,2");
+  WDestroyAllWindows();
+  TXFinishFonts();
+  DDisposeDraw();
+  const auto golden = std::filesystem::path(QX_SOURCE_DIR) / "tests/mgsource/goldens/menubar_open.png";
+  PlatSurface* want = PlatPngReadFile(golden.c_str());
+  ASSERT_NE(want, nullptr);
+  for (const auto& [f, c] : frames)
+    for (int y = std::max<int>(f.top, r.top); y < std::min<int>(f.bottom, r.bottom); ++y)
+      for (int x = std::max<int>(f.left, r.left); x < std::min<int>(f.right, r.right); ++x)
+        if (y < c.top || y >= c.bottom || x < c.left || x >= c.right)
+          PlatSurfaceSetPixel(shown, x - r.left, y - r.top, PlatSurfaceGetPixel(want, x - r.left, y - r.top));
+  PlatSurfaceDestroy(want);
+  if (!qxtest::UpdatingGoldens())
+    qxtest::ExpectMatchesGolden(shown, golden, "made by test_mgsource --gtest_filter=*PullDownWithItsSubmenu*");
+  PlatSurfaceDestroy(shown);
 }
 
 }  // namespace
