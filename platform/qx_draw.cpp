@@ -211,6 +211,15 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
   if (i1 > n - 1) i1 = n - 1;
   if (i0 > i1 || dc.pen->style == kPlatPenNull) return;
   const Dashes& dash = kDashes[dc.pen->style];
+  // A solid level or upright segment: one box for its pixels in the clip
+  // box's range.
+  if (m == 0 && dash.n == 0) {
+    if (b0 < mlo || b0 >= mhi) return;
+    const int64_t from = sa > 0 ? a0 + i0 : a0 - i1, to = (sa > 0 ? a0 + i1 : a0 - i0) + 1;
+    onPixels->boxes.push_back(xMajor ? pixman_box32_t{int32_t(from), int32_t(b0), int32_t(to), int32_t(b0 + 1)}
+                                     : pixman_box32_t{int32_t(b0), int32_t(from), int32_t(b0 + 1), int32_t(to)});
+    return;
+  }
   // minor(i) = floor((2 i |m| + n) / 2n), stepped with its remainder.
   Wide num = WideAdd(WideMul(2 * i0, am), WideOf(n));
   int64_t v = WideFloorDiv(num, 2 * n);

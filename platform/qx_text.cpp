@@ -34,7 +34,8 @@ void FillRun(const Dc& dc, const pixman_region32_t* clip, int64_t l, int64_t t, 
 }
 
 // Paints the set bits of a glyph whose top-left pixel is at (gx, gy), inside
-// the clip boxes.
+// the clip boxes.  Within a box the coordinates fit 32 bits, and a zero
+// byte of the glyph skips its eight pixels.
 void Blit(PlatSurface* s, const pixman_box32_t* boxes, int nBoxes, const qxfont::Glyph& g, int64_t gx,
           int64_t gy, uint32_t pixel) {
   bool rgb = PlatSurfaceFormatOf(s) == kPlatRgb32;
@@ -44,16 +45,22 @@ void Blit(PlatSurface* s, const pixman_box32_t* boxes, int nBoxes, const qxfont:
     const pixman_box32_t& b = boxes[i];
     int64_t x0 = gx > b.x1 ? gx : b.x1, x1 = gx + g.width < b.x2 ? gx + g.width : b.x2;
     int64_t y0 = gy > b.y1 ? gy : b.y1, y1 = gy + g.rows < b.y2 ? gy + g.rows : b.y2;
-    for (int64_t y = y0; y < y1; ++y) {
+    if (x0 >= x1 || y0 >= y1) continue;
+    const int32_t c0 = int32_t(x0 - gx), c1 = int32_t(x1 - gx), left = int32_t(x0);
+    for (int32_t y = int32_t(y0); y < int32_t(y1); ++y) {
       const uint8_t* row = &g.bits[size_t(y - gy) * size_t(g.pitch)];
-      auto* out = reinterpret_cast<uint32_t*>(bits + size_t(y) * stride);
-      for (int64_t x = x0; x < x1; ++x) {
-        int64_t c = x - gx;
-        if (!(row[c >> 3] & (0x80 >> (c & 7)))) continue;
+      auto* out = reinterpret_cast<uint32_t*>(bits + size_t(y) * stride) + (left - c0);
+      for (int32_t c = c0; c < c1; ++c) {
+        const uint8_t byte = row[c >> 3];
+        if (!byte) {
+          c |= 7;
+          continue;
+        }
+        if (!(byte & (0x80 >> (c & 7)))) continue;
         if (rgb)
-          out[x] = pixel;
+          out[c] = pixel;
         else
-          PlatSurfaceSetPixel(s, int32_t(x), int32_t(y), pixel);
+          PlatSurfaceSetPixel(s, left - c0 + c, y, pixel);
       }
     }
   }
