@@ -14,6 +14,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "panel/fppanel.h"
+#include "panel/methsupport.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
 
@@ -99,22 +100,6 @@ KeyActionBlock SyntheticKey(ObjHeap heap, int32 focus, int32 modifiers, int32 ke
 
 bool IsKey(const WEventRecord& e) { return e.code == weKey || e.code == weKeyRepeat; }
 
-// The object bound to the key in the panel's key-binding table: Return and
-// Enter find slot 0 unless a Boolean has the focus, Escape slot 1; an Enter
-// with modifier 0x400 (the commit's own) never binds.
-int32 BoundObject(ObjHeap heap, const WEventRecord& e) {
-  if (!IsKey(e) || !IsFrontPanel(heap)) return 0;
-  const UHandle vi = Owner(heap);
-  if (!vi || !*vi || (VIRec(vi)->flags2 & kVIFlags2OwnerMode) || VIRec(vi)->viKind == kVIKindRoot) return 0;
-  int32 slot = -1;
-  const bool enter = (e.keyCode == vkEnter && !(e.modifiers & 0x400)) || (e.keyCode == vkAscii && e.character == 10);
-  if (enter && !gFocusOnBoolean) slot = 0;
-  if (e.keyCode == vkAscii && e.character == 27) slot = 1;
-  int32 object = 0;
-  if (slot >= 0) DlgGetKeyNavItem(heap, slot, &object);
-  return object;
-}
-
 // Keys that beep on a selection nobody binds.
 bool SelectionBeepKey(const WEventRecord& e) {
   switch (e.keyCode) {
@@ -148,7 +133,7 @@ int32 FPHandleKey(WEventRecord* event, ObjHeap heap) {
     else if (e.keyCode == vkDown && (e.modifiers & 0x20)) e.keyCode = WKeyCode(kKeyCtrlDown);
     else if (e.keyCode == vkUp && (e.modifiers & 0x20)) e.keyCode = WKeyCode(kKeyCtrlUp);
   }
-  const int32 bound = BoundObject(heap, e);
+  const int32 bound = KeyBindingTarget(heap, &e);
   const int32 focus = Ext(heap, kHeapExtKeyFocus);
   int32 answer = 0;
   if (focus) {

@@ -1,0 +1,150 @@
+// Small routines shared by the panel methods: part-id classes, key bindings,
+// edge drawing, knob needles and ramp colours.
+#include "panel/methsupport.h"
+
+#include <cmath>
+
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/window/winproc.h"
+#include "panel/oinit.h"
+#include "panel/oinval.h"
+#include "panel/transact.h"
+
+namespace {
+
+// Sorted id lists; a pair {a, b} stands for a .. b.
+struct IdRange {
+  int32 low, high;
+};
+template <size_t N>
+bool InRanges(const IdRange (&ranges)[N], int32 id) {
+  for (const IdRange& r : ranges)
+    if (id >= r.low && id <= r.high) return true;
+  return false;
+}
+constexpr IdRange kOperateParts[] = {{15, 15}, {17, 19}, {26, 26}, {34, 40}, {68, 68}, {74, 78},
+                                     {8002, 8002}, {8009, 8011}, {8014, 8014}};
+constexpr IdRange kIndicatorOperableParts[] = {{10, 11}, {16, 19}, {27, 27}, {65, 65}, {68, 68}, {71, 73},
+                                               {77, 78}, {8001, 8002}, {8010, 8011}, {8014, 8014}};
+constexpr IdRange kKeyParts[] = {{16, 19}, {65, 65}, {68, 68}, {71, 73}, {77, 78}, {8002, 8002},
+                                 {8009, 8011}, {8014, 8014}};
+
+constexpr int32 kMaxOwnerChain = 64;  // deeper nesting than any panel builds
+constexpr uInt32 kObjFlagsDisabled = 0x280;
+constexpr int32 kActOperate = 15;
+constexpr int32 kPartKnobThumb = 23, kPartKnobPointer = 8;
+constexpr int32 kModNoBind = 0x400, kModCtrlBit = 0x20;
+
+bool Live(ObjHeap heap, int32 object, int32 size) {
+  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= size;
+}
+uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
+
+// The slot of the key in the key-binding table, -1 for a key no slot binds.
+int32 KeySlot(ObjHeap heap, const WEventRecord& e) {
+  const int32 code = e.keyCode, mods = e.modifiers;
+  if (code >= vkF1 && code <= vkF12)
+    return ((mods & kWModShift) ? code + 4 : code - 8) + ((mods & kModCtrlBit) ? 24 : 0);
+  if (code == vkClear) return kKeySlotClear;
+  const bool enter = (code == vkEnter && !(mods & kModNoBind)) ||
+                     (code == vkAscii && (e.character == 10 || e.character == 13));
+  if (enter) {
+    const int32 focus = PanelKeyFocus(heap).object;
+    return Live(heap, focus, 4) && ObjIsA(heap, focus, kClsBoolean) ? -1 : kKeySlotReturn;
+  }
+  if (code == vkAscii && e.character == 27) return kKeySlotEscape;
+  if (code >= vkHome && code <= vkPageDown) return 2 + (code - vkHome);
+  return -1;
+}
+
+}  // namespace
+
+int32 IsOperatePartId(int32 part) { return InRanges(kOperateParts, part); }
+int32 IsIndicatorPartOperable(int32 part) { return InRanges(kIndicatorOperableParts, part); }
+int32 IsKeyPart(int32 part) { return InRanges(kKeyParts, part); }
+
+int32 IsTextFocusClass(ObjHeap heap, int32 object) {
+  if (!Live(heap, object, 4)) return 0;
+  return !ObjIsA(heap, object, kClsBoolean) && !ObjIsA(heap, object, kClsColorBox) && !ObjIsA(heap, object, kClsRing);
+}
+
+int32 ContainerActionAllowed(ObjHeap heap, int32 object, int32 action) {
+  if (action != kActOperate || !Live(heap, object, 4)) return 1;
+  const uInt32 flags = Flags(heap, object);
+  if (flags & kObjFlagHidden) return 0;
+  const UHandle vi = PanelHeapOwner(heap);
+  const bool ownerMode = vi && *vi && (VIRec(vi)->flags2 & kVIFlags2OwnerMode);
+  return (flags & kObjFlagsDisabled) && !ownerMode ? 0 : 1;
+}
+
+int32 KeyBindingTarget(ObjHeap heap, const WEventRecord* event) {
+  if (!event || (event->code != weKey && event->code != weKeyRepeat)) return 0;
+  if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return 0;
+  const UHandle vi = PanelHeapOwner(heap);
+  if (!vi || !*vi || (VIRec(vi)->flags2 & kVIFlags2OwnerMode) || VIRec(vi)->viKind == kVIKindRoot) return 0;
+  const int32 slot = KeySlot(heap, *event);
+  if (slot < 0 || slot >= kKeySlotCount) return 0;
+  int32 object = 0;
+  if (!DlgGetKeyNavItem(heap, slot, &object)) return 0;
+  return Live(heap, object, 4) ? object : 0;
+}
+
+int32 IsInArray(ObjHeap heap, int32 object) {
+  int32 step = object;
+  for (int32 depth = 0; depth < kMaxOwnerChain && Live(heap, step, 8); ++depth) {
+    if (!ObjIsA(heap, step, kClsDataDisplayObject)) return 0;
+    const int32 owner = ObjWord(heap, step, kPWOwner);
+    if (!Live(heap, owner, 4)) return 0;
+    if (ObjIsA(heap, owner, kClsArray)) return 1;
+    step = owner;
+  }
+  return 0;
+}
+
+void DrawRectEdges(int32 code, const Rect* rect) {
+  if (!rect) return;
+  const int32 l = rect->left, t = rect->top, r = rect->right - 1, b = rect->bottom - 1;
+  switch (code) {
+    case 1: DSetPixel(l, t); break;
+    case 2: DSetPixel(r, t); break;
+    case 4: DSetPixel(l, b); break;
+    case 8: DSetPixel(r, b); break;
+    case 3: DMoveTo(l, t); DLineTo(r, t); break;
+    case 5: DMoveTo(l, t); DLineTo(l, b); break;
+    case 10: DMoveTo(r, t); DLineTo(r, b); break;
+    case 12: DMoveTo(l, b); DLineTo(r, b); break;
+    case 15: DFrameRect(rect); break;
+    default: break;
+  }
+}
+
+int32 KnobNeedleLength(ObjHeap heap, int32 knob, int32 order) {
+  if (!Live(heap, knob, 4 * (kKnobNeedleWord + 1))) return -1;
+  const int32 thumb = FindPart(heap, knob, kPartKnobThumb, order);
+  if (!Live(heap, thumb, kObjBounds + int32(sizeof(Rect)))) return -1;
+  Rect b;
+  __builtin_memcpy(&b, *heap + thumb + kObjBounds, sizeof b);
+  const int32 w = b.right - b.left, h = b.bottom - b.top;
+  const int32 length = w < 2 ? h : h < 2 ? w : int32(std::lround(std::sqrt(double(w) * w + double(h) * h)));
+  ObjSetWord(heap, knob, kKnobNeedleWord, length);
+  if (const int32 pointer = FindPart(heap, knob, kPartKnobPointer, order)) {
+    FPInvalObjRect(heap, knob, pointer);
+    OInval(heap, pointer, kInvalAll);
+  }
+  return length;
+}
+
+uInt32 RampInterpolate(uInt32 lower, uInt32 upper, double lowerValue, double upperValue, double value) {
+  const double fraction = upperValue == lowerValue ? 0.0 : (value - lowerValue) / (upperValue - lowerValue);
+  uInt32 colour = 0;
+  for (int32 shift = 0; shift <= 16; shift += 8) {
+    const double lo = double((lower >> shift) & 0xFF), hi = double((upper >> shift) & 0xFF);
+    const long byte = std::lround(lo + fraction * (hi - lo));
+    colour |= uInt32(byte < 0 ? 0 : byte > 255 ? 255 : byte) << shift;
+  }
+  return colour;
+}

@@ -1,0 +1,83 @@
+// The shared routines of the panel methods: the key-binding lookup, knob
+// needles and ramp colours.
+#include "engine/vi/virecord.h"
+#include "mgsource/window/winproc.h"
+#include "panel/methsupport.h"
+#include "panel/oinit.h"
+#include "panel/transact.h"
+#include "panel_test_support.h"
+
+namespace {
+
+class MethSupportTest : public ptest::PanelRootTest {
+ protected:
+  void SetExt(int32 at, int32 v) { PutNative32(*panel_ + OHWord(panel_, kOHExtension) + at, uInt32(v)); }
+};
+
+TEST_F(MethSupportTest, KeysFindTheirBindingSlots) {
+  const int32 target = Obj(kClsNumeric, root_), boolean = Obj(kClsBoolean, root_);
+  const int32 nav = OHNewBlock(panel_, 4 + 4 * kKeySlotCount, kObjClassList);
+  ASSERT_NE(nav, 0);
+  OHSetWord(panel_, uInt32(nav), kKeySlotCount);
+  SetW(root_, kRootKeyNav / 4, nav);
+  constexpr int32 kShift = kWModShift, kCtrl = 0x20;
+  struct Case {
+    int32 keyCode, character, modifiers, slot;  // slot -1: nothing bound
+    int32 focus = 0, mode = 0, kind = 2;
+  };
+  const Case cases[] = {
+      {vkF1 + 2, 0, 0, 9}, {vkF1 + 2, 0, kShift, 21}, {vkF1 + 2, 0, kCtrl, 33}, {vkF1 + 2, 0, kShift | kCtrl, 45},
+      {vkClear, 0, 0, 6}, {vkEnter, 0, 0, 0}, {vkAscii, 13, 0, 0}, {vkAscii, 10, 0, 0},
+      {vkEnter, 0, 0, -1, boolean}, {vkAscii, 27, 0, 1}, {vkHome, 0, 0, 2}, {vkPageDown, 0, 0, 5},
+      {vkEnter, 0, 0x400, -1}, {vkF1, 0, 0, -1, 0, int32(kVIFlags2OwnerMode)}, {vkF1, 0, 0, -1, 0, 0, kVIKindRoot},
+      {vkAscii, 'a', 0, -1},
+  };
+  for (const Case& c : cases) {
+    for (int32 s = 0; s < kKeySlotCount; ++s) ObjListSet(panel_, nav, s, 0);
+    // Bind the slot the key should find (F1's slot 7 for the refused cases).
+    const int32 slot = c.slot >= 0 ? c.slot : (c.keyCode == vkF1 ? 7 : c.keyCode == vkEnter ? 0 : 1);
+    ObjListSet(panel_, nav, slot, target);
+    SetExt(kHeapExtKeyFocus, c.focus);
+    VIRec(vi_)->flags2 = uInt32(c.mode);
+    VIRec(vi_)->viKind = int16(c.kind);
+    const WEventRecord e{weKey, 0, 0, 0, WModifiers(c.modifiers), c.character, WKeyCode(c.keyCode), {}};
+    EXPECT_EQ(KeyBindingTarget(panel_, &e), c.slot >= 0 ? target : 0) << c.keyCode << "/" << c.modifiers;
+  }
+  SetExt(kHeapExtKeyFocus, 0);
+  VIRec(vi_)->flags2 = 0;
+  // A bound offset that is no live object binds nothing.
+  ObjListSet(panel_, nav, 1, 0x7FFFFF0);
+  const WEventRecord esc{weKey, 0, 0, 0, 0, 27, WKeyCode(vkAscii), {}};
+  EXPECT_EQ(KeyBindingTarget(panel_, &esc), 0);
+  // Nor does a table of another size than the builder's.
+  ObjListSet(panel_, nav, 1, target);
+  OHSetWord(panel_, uInt32(nav), kKeySlotCount - 1);
+  EXPECT_EQ(KeyBindingTarget(panel_, &esc), 0);
+}
+
+TEST_F(MethSupportTest, KnobNeedlesFollowTheirThumbs) {
+  const int32 knob = Obj(kClsKnob, root_);
+  const int32 thumb = Obj(kClsCosmetic, knob, 23, 0);
+  struct {
+    Rect thumb;
+    int32 length;
+  } cases[] = {{{0, 0, 30, 1}, 30}, {{0, 0, 1, 30}, 30}, {{0, 0, 4, 3}, 5}, {{10, 10, 10, 10}, 0}};
+  for (const auto& c : cases) {
+    SetBounds(thumb, c.thumb);
+    EXPECT_EQ(KnobNeedleLength(panel_, knob, 0), c.length);
+    EXPECT_EQ(W(knob, kKnobNeedleWord), c.length);
+  }
+  EXPECT_EQ(KnobNeedleLength(panel_, knob, 1), -1) << "no thumb of that order";
+}
+
+TEST_F(MethSupportTest, RampColoursInterpolateByteWise) {
+  struct {
+    uInt32 lower, upper;
+    double lo, hi, v;
+    uInt32 colour;
+  } cases[] = {{0x000000, 0xFFFFFF, 0, 10, 5, 0x808080}, {0x000000, 0xFFFFFF, 3, 3, 3, 0x000000},
+               {0xFF102030, 0x00302010, 0, 4, 1, 0x182028}, {0x0000FF, 0x000000, 0, 1, 1, 0x000000}};
+  for (const auto& c : cases) EXPECT_EQ(RampInterpolate(c.lower, c.upper, c.lo, c.hi, c.v), c.colour) << c.v;
+}
+
+}  // namespace
