@@ -10,6 +10,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
 #include "panel/transact.h"
@@ -147,4 +148,29 @@ uInt32 RampInterpolate(uInt32 lower, uInt32 upper, double lowerValue, double upp
     colour |= uInt32(byte < 0 ? 0 : byte > 255 ? 255 : byte) << shift;
   }
   return colour;
+}
+
+void InvalObjPart(ObjHeap heap, int32 object) {
+  if (!Live(heap, object, kObjBounds + int32(sizeof(Rect)))) return;
+  OInval(heap, object, kInvalFrame);
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  const WindowRef window = ext > 0 ? WindowRef(GetNative32(*heap + ext + kHeapExtWindow)) : 0;
+  if (!window) return;
+  Rect b;
+  __builtin_memcpy(&b, *heap + object + kObjBounds, sizeof b);
+  const Rect corner{b.top, b.left, int16(b.top + 1), int16(b.left + 1)};
+  WInvalRect(window, &corner);
+}
+
+int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 reply) {
+  if (!Live(heap, object, 4)) return reply & ~(0x800 | 0x100000);
+  // The path ends at the object: the frame after its own closes it.
+  auto* next = static_cast<TransactionFrame*>(frame);
+  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
+  if (next && next >= block && next + 2 <= block + kTransactionStackBytes / int32(sizeof(TransactionFrame)))
+    next[1].kind = 0;
+  if (FPKeyFocusUpdate(heap, object, 0, nullptr) != kNoErr) reply &= ~kActionTracking;
+  OInval(heap, object, kInvalAll);
+  ObjSetWord(heap, object, 0, int32(Flags(heap, object) | kObjFlagHighlight));
+  return reply & ~(0x800 | 0x100000);
 }

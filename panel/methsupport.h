@@ -53,3 +53,14 @@ QX_EXTERN_C int32 KnobNeedleLength(ObjHeap heap, int32 knob, int32 order);
 // (value - lower value) / (upper value - lower value), 0 when the two values
 // are equal.
 QX_EXTERN_C uInt32 RampInterpolate(uInt32 lower, uInt32 upper, double lowerValue, double upperValue, double value);
+
+// Redraws the object's frame (OInval level 2) and invalidates the pixel at
+// its top-left corner in the panel's window, so that an update surely comes.
+QX_EXTERN_C void InvalObjPart(ObjHeap heap, int32 object);
+
+// Gives the object at frame (its frame in the transaction path, which ends
+// there) the key focus without a text, redraws it and sets its highlight
+// flag; the reply comes back without 0x800 and 0x100000, and without its
+// keep-tracking bit when the focus could not be taken.
+constexpr uInt32 kObjFlagHighlight = 0x40;
+QX_EXTERN_C int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 reply);

@@ -80,4 +80,34 @@ TEST_F(MethSupportTest, RampColoursInterpolateByteWise) {
   for (const auto& c : cases) EXPECT_EQ(RampInterpolate(c.lower, c.upper, c.lo, c.hi, c.v), c.colour) << c.v;
 }
 
+TEST_F(MethSupportTest, ArraysAreFoundThroughDisplayOwners) {
+  const int32 array = Obj(kClsArray, root_), cluster = Obj(kClsCluster, array);
+  const int32 inner = Obj(kClsNumeric, cluster), label = Obj(kClsLabel, inner), outer = Obj(kClsNumeric, root_);
+  for (auto [object, in] : {std::pair{inner, 1}, {cluster, 1}, {array, 0}, {outer, 0}, {label, 0}})
+    EXPECT_EQ(IsInArray(panel_, object), in) << object;
+}
+
+TEST_F(MethSupportTest, FocusedObjectsEndThePathAndHighlight) {
+  const int32 object = Obj(kClsNumeric, root_);
+  void* const previous = TRPushFrame();
+  auto* top = static_cast<TransactionFrame*>(TRStackTop());
+  top[0] = {root_, kCatFPSC, 2, 0};
+  top[1] = {object, kCatDDO, 0, 0};
+  top[2] = {object + 4, kCatCOSM, 2, 0};
+  top[3] = {};
+  const int32 reply = FPFocusObject(panel_, object, &top[1], 0x100809);
+  EXPECT_EQ(top[2].kind, 0u) << "the path ends at the object";
+  TRSetStackTop(previous);
+  EXPECT_EQ(reply, 0x9);
+  EXPECT_EQ(PanelKeyFocus(panel_).object, object);
+  EXPECT_EQ(PanelKeyFocus(panel_).savedFrames ? AZGetHandleSize(PanelKeyFocus(panel_).savedFrames) : 0, 48);
+  EXPECT_TRUE(W(object, 0) & kObjFlagHighlight);
+  FPReleaseKeyFocus(panel_);
+  // The corner pixel is invalidated even when the object draws nothing.
+  ShowInWindow();
+  SetBounds(object, Rect{20, 30, 40, 90});
+  InvalObjPart(panel_, object);
+  EXPECT_TRUE(InvalidAt(30, 20));
+}
+
 }  // namespace
