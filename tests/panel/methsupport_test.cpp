@@ -6,11 +6,20 @@
 #include "panel/oinit.h"
 #include "panel/transact.h"
 #include "panel_test_support.h"
+#include "draw_start.h"
+#include "golden_image.h"
 
 namespace {
 
 class MethSupportTest : public ptest::PanelRootTest {
  protected:
+  static void StopDrawing(WPortState* saved) {
+    WRestore(saved);
+    WDestroyAllWindows();
+    DDisposeDraw();
+    TXFinishFonts();
+    PlatWindowsReset();
+  }
   void SetExt(int32 at, int32 v) { PutNative32(*panel_ + OHWord(panel_, kOHExtension) + at, uInt32(v)); }
 };
 
@@ -78,6 +87,25 @@ TEST_F(MethSupportTest, RampColoursInterpolateByteWise) {
   } cases[] = {{0x000000, 0xFFFFFF, 0, 10, 5, 0x808080}, {0x000000, 0xFFFFFF, 3, 3, 3, 0x000000},
                {0xFF102030, 0x00302010, 0, 4, 1, 0x182028}, {0x0000FF, 0x000000, 0, 1, 1, 0x000000}};
   for (const auto& c : cases) EXPECT_EQ(RampInterpolate(c.lower, c.upper, c.lo, c.hi, c.v), c.colour) << c.v;
+}
+
+// Codes 1 to 15, each in a 10 by 10 cell of one row: the corners, the sides
+// and the frame; 6, 7, 9, 11, 13 and 14 draw nothing.
+TEST_F(MethSupportTest, EdgeCodesDrawCornersSidesAndFrames) {
+  WPortState saved{};
+  const WindowRef w = StartDrawingWindow(Rect{40, 40, 52, 230}, &saved);
+  ASSERT_NE(w, kWNoWindow);
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(w));
+  PlatSurfaceClear(surface, 0xFFFFFF);
+  DSelectNormPen(0x000000, 0x000000);
+  for (int16 code = 1; code <= 15; ++code) {
+    const Rect cell{1, int16(12 * code - 10), 11, int16(12 * code)};
+    DrawRectEdges(code, &cell);
+  }
+  DrawRectEdges(16, nullptr);
+  qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/panel/goldens/rect_edges.png",
+                              "QX_UPDATE_GOLDENS=1 test_panel --gtest_filter=*EdgeCodes*");
+  StopDrawing(&saved);
 }
 
 TEST_F(MethSupportTest, ArraysAreFoundThroughDisplayOwners) {
