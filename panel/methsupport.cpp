@@ -2,6 +2,7 @@
 // edge drawing, knob needles and ramp colours.
 #include "panel/methsupport.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/panelrec.h"
@@ -9,6 +10,7 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/memory.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "panel/oinit.h"
@@ -173,4 +175,50 @@ int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 reply) {
   OInval(heap, object, kInvalAll);
   ObjSetWord(heap, object, 0, int32(Flags(heap, object) | kObjFlagHighlight));
   return reply & ~(0x800 | 0x100000);
+}
+
+namespace {
+constexpr int32 kMaxDims = 64;
+// The 32-bit count and values of an index handle of the selection record;
+// null unless it holds count values.
+const uChar* IndexValues(UHandle h, int32* count) {
+  if (!h || !*h || DSGetHandleSize(h) < 4) return nullptr;
+  *count = int32(GetNative32(*h));
+  if (*count < 1 || *count > kMaxDims || DSGetHandleSize(h) < 4 + 4 * *count) return nullptr;
+  return *h + 4;
+}
+}  // namespace
+
+int32 ArrayEltLayout(ObjHeap heap, int32 array, UHandle dataSpace) {
+  if (!Live(heap, array, 4 * (kPWArrayPrivate + 1)) || !dataSpace || !*dataSpace) return 0;
+  const int32 at = ObjWord(heap, array, kPWArrayPrivate);
+  if (at <= 0 || at > DSGetHandleSize(dataSpace) - 12) return 0;
+  const uChar* values[3];
+  int32 n = 0;
+  for (int32 i = 0; i < 3; ++i) {
+    int32 count = 0;
+    values[i] = IndexValues(reinterpret_cast<UHandle>(uintptr_t(GetNative32(*dataSpace + at + 4 * i))), &count);
+    if (!values[i] || (i > 0 && count != n)) return 0;
+    n = count;
+  }
+  int16 shown[2];
+  __builtin_memcpy(shown, *heap + array + 4 * kPWArrayShown, sizeof shown);
+  int32 code = 15;
+  for (int32 d = 0; d < n; ++d) {
+    const bool columns = d == n - 1, rows = d == n - 2 && n > 1;
+    int64 index = int32(GetNative32(values[0] + 4 * d));
+    if (columns) index += (n == 1 && shown[1] != 0) ? shown[1] : shown[0];
+    if (rows) index += shown[1];
+    const int64 start = int32(GetNative32(values[1] + 4 * d)), end = int32(GetNative32(values[2] + 4 * d));
+    if (start != end) {
+      if (index < std::min(start, end) || index >= std::max(start, end)) return 0;
+    } else if (index == start) {
+      code &= rows ? ~(4 | 8) : ~(2 | 8);
+    } else if (index == start - 1) {
+      code &= rows ? ~(1 | 2) : ~(1 | 4);
+    } else {
+      return 0;
+    }
+  }
+  return code;
 }

@@ -64,3 +64,13 @@ QX_EXTERN_C void InvalObjPart(ObjHeap heap, int32 object);
 // keep-tracking bit when the focus could not be taken.
 constexpr uInt32 kObjFlagHighlight = 0x40;
 QX_EXTERN_C int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 reply);
+
+// The edge code (for DrawRectEdges) of the data-selection mark on the cell
+// the array shows: 15 inside the selection in every dimension, a side for an
+// empty selection (a line between cells) next to the cell, 0 elsewhere or
+// without a selection record.  The record (at the data-space offset in the
+// array's word 13) holds three handles of a count and one index per
+// dimension: the shown index, the selection start and end.  The last
+// dimension is the columns (its line clears the right or left corners), the
+// one before it the rows (the bottom or top corners).
+QX_EXTERN_C int32 ArrayEltLayout(ObjHeap heap, int32 array, UHandle dataSpace);
