@@ -1,5 +1,4 @@
-// The shared routines of the panel methods: the key-binding lookup, knob
-// needles and ramp colours.
+// The shared routines of the panel methods.
 #include "engine/vi/virecord.h"
 #include "mgsource/window/winproc.h"
 #include "panel/methsupport.h"
@@ -26,9 +25,7 @@ class MethSupportTest : public ptest::PanelRootTest {
 TEST_F(MethSupportTest, KeysFindTheirBindingSlots) {
   const int32 target = Obj(kClsNumeric, root_), boolean = Obj(kClsBoolean, root_);
   const int32 nav = OHNewBlock(panel_, 4 + 4 * kKeySlotCount, kObjClassList);
-  ASSERT_NE(nav, 0);
-  OHSetWord(panel_, uInt32(nav), kKeySlotCount);
-  SetW(root_, kRootKeyNav / 4, nav);
+  OHSetWord(panel_, uInt32(nav), kKeySlotCount), SetW(root_, kRootKeyNav / 4, nav);
   constexpr int32 kShift = kWModShift, kCtrl = 0x20;
   struct Case {
     int32 keyCode, character, modifiers, slot;  // slot -1: nothing bound
@@ -52,41 +49,29 @@ TEST_F(MethSupportTest, KeysFindTheirBindingSlots) {
     const WEventRecord e{weKey, 0, 0, 0, WModifiers(c.modifiers), c.character, WKeyCode(c.keyCode), {}};
     EXPECT_EQ(KeyBindingTarget(panel_, &e), c.slot >= 0 ? target : 0) << c.keyCode << "/" << c.modifiers;
   }
-  SetExt(kHeapExtKeyFocus, 0);
-  VIRec(vi_)->flags2 = 0;
-  // A bound offset that is no live object binds nothing.
+  // Neither a bound offset that is no live object nor a table of another size binds.
   ObjListSet(panel_, nav, 1, 0x7FFFFF0);
   const WEventRecord esc{weKey, 0, 0, 0, 0, 27, WKeyCode(vkAscii), {}};
   EXPECT_EQ(KeyBindingTarget(panel_, &esc), 0);
-  // Nor does a table of another size than the builder's.
   ObjListSet(panel_, nav, 1, target);
   OHSetWord(panel_, uInt32(nav), kKeySlotCount - 1);
   EXPECT_EQ(KeyBindingTarget(panel_, &esc), 0);
 }
 
 TEST_F(MethSupportTest, KnobNeedlesFollowTheirThumbs) {
-  const int32 knob = Obj(kClsKnob, root_);
-  const int32 thumb = Obj(kClsCosmetic, knob, 23, 0);
-  struct {
-    Rect thumb;
-    int32 length;
-  } cases[] = {{{0, 0, 30, 1}, 30}, {{0, 0, 1, 30}, 30}, {{0, 0, 4, 3}, 5}, {{10, 10, 10, 10}, 0}};
-  for (const auto& c : cases) {
-    SetBounds(thumb, c.thumb);
-    EXPECT_EQ(KnobNeedleLength(panel_, knob, 0), c.length);
-    EXPECT_EQ(W(knob, kKnobNeedleWord), c.length);
+  const int32 knob = Obj(kClsKnob, root_), thumb = Obj(kClsCosmetic, knob, 23, 0);
+  for (auto [r, length] : {std::pair{Rect{0, 0, 30, 1}, 30}, {Rect{0, 0, 1, 30}, 30}, {Rect{0, 0, 4, 3}, 5}}) {
+    SetBounds(thumb, r);
+    EXPECT_EQ(KnobNeedleLength(panel_, knob, 0), length);
+    EXPECT_EQ(W(knob, kKnobNeedleWord), length);
   }
   EXPECT_EQ(KnobNeedleLength(panel_, knob, 1), -1) << "no thumb of that order";
 }
 
 TEST_F(MethSupportTest, RampColoursInterpolateByteWise) {
-  struct {
-    uInt32 lower, upper;
-    double lo, hi, v;
-    uInt32 colour;
-  } cases[] = {{0x000000, 0xFFFFFF, 0, 10, 5, 0x808080}, {0x000000, 0xFFFFFF, 3, 3, 3, 0x000000},
-               {0xFF102030, 0x00302010, 0, 4, 1, 0x182028}, {0x0000FF, 0x000000, 0, 1, 1, 0x000000}};
-  for (const auto& c : cases) EXPECT_EQ(RampInterpolate(c.lower, c.upper, c.lo, c.hi, c.v), c.colour) << c.v;
+  EXPECT_EQ(RampInterpolate(0x000000, 0xFFFFFF, 0, 10, 5), 0x808080u);
+  EXPECT_EQ(RampInterpolate(0x000000, 0xFFFFFF, 3, 3, 3), 0x000000u) << "equal values: the lower colour";
+  EXPECT_EQ(RampInterpolate(0xFF102030, 0x00302010, 0, 4, 1), 0x182028u) << "each byte apart, the top dropped";
 }
 
 // Codes 1 to 15, each in a 10 by 10 cell of one row: the corners, the sides
@@ -150,10 +135,7 @@ TEST_F(MethSupportTest, FocusedObjectsEndThePathAndHighlight) {
   const int32 object = Obj(kClsNumeric, root_);
   void* const previous = TRPushFrame();
   auto* top = static_cast<TransactionFrame*>(TRStackTop());
-  top[0] = {root_, kCatFPSC, 2, 0};
-  top[1] = {object, kCatDDO, 0, 0};
-  top[2] = {object + 4, kCatCOSM, 2, 0};
-  top[3] = {};
+  top[0] = {root_, kCatFPSC, 2, 0}, top[1] = {object, kCatDDO, 0, 0}, top[2] = {object + 4, kCatCOSM, 2, 0}, top[3] = {};
   const int32 reply = FPFocusObject(panel_, object, &top[1], 0x100809);
   EXPECT_EQ(top[2].kind, 0u) << "the path ends at the object";
   TRSetStackTop(previous);
