@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/datatype.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/virecord.h"
@@ -191,7 +192,13 @@ const uChar* IndexValues(UHandle h, int32* count) {
 
 int32 ArrayEltLayout(ObjHeap heap, int32 array, UHandle dataSpace) {
   if (!Live(heap, array, 4 * (kPWArrayPrivate + 1)) || !dataSpace || !*dataSpace) return 0;
+  // The record must be the array's own entry of the data space: a cluster
+  // whose first three elements are arrays (handles), inside the handle.
   const int32 at = ObjWord(heap, array, kPWArrayPrivate);
+  const TypeDescriptor* rec = PanelEntryTD(heap, at, ObjWord(heap, array, kPWArrayPrivateTD), 12);
+  if (!rec || rec->code != kTDCluster || int16(GetNative16(reinterpret_cast<const uChar*>(rec) + 4)) < 3) return 0;
+  for (int32 i = 0; i < 3; ++i)
+    if (ElemTD(rec, i)->code != kTDArray) return 0;
   if (at <= 0 || at > DSGetHandleSize(dataSpace) - 12) return 0;
   const uChar* values[3];
   int32 n = 0;

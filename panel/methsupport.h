@@ -69,7 +69,8 @@ QX_EXTERN_C int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 r
 // the array shows: 15 inside the selection in every dimension, a side for an
 // empty selection (a line between cells) next to the cell, 0 elsewhere or
 // without a selection record.  The record (at the data-space offset in the
-// array's word 13) holds three handles of a count and one index per
+// array's word 13, its descriptor at word 14, checked to be the array's
+// entry: a cluster led by three arrays) holds three handles of a count and one index per
 // dimension: the shown index, the selection start and end.  The last
 // dimension is the columns (its line clears the right or left corners), the
 // one before it the rows (the bottom or top corners).

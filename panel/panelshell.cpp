@@ -20,7 +20,10 @@ int32 RootKeyNavItem(ObjHeap heap, int32 slot, int32* object) {
   const int32 root = ext > 0 ? int32(GetNative32(*heap + ext + kHeapExtRoot)) : 0;
   if (!root || OHBlockSize(heap, root) < kRootKeyNav + 4) return 0;
   const int32 nav = int32(OHWord(heap, uInt32(root + kRootKeyNav)));
-  if (!nav || ObjListCount(heap, nav) != kKeyNavSlots) return 0;  // a table of another size is not one the builder wrote
+  // Only a table of the builder's 55 slots, read before the list is trusted.
+  if (nav <= 0 || !OHIsUsedBlock(heap, nav) || OHBlockSize(heap, nav) < 4 + 4 * kKeyNavSlots ||
+      int32(OHWord(heap, uInt32(nav))) != kKeyNavSlots)
+    return 0;
   const int32 bound = ObjListGet(heap, nav, slot);
   if (object) *object = bound;
   return bound ? slot + 1 : 0;

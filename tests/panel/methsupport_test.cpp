@@ -96,32 +96,31 @@ TEST_F(MethSupportTest, EdgeCodesDrawCornersSidesAndFrames) {
 // A 2-D array showing cell (row 1, column 2) of its grid from index (10, 20):
 // the element at (11, 22) against selections of rows and columns.
 TEST_F(MethSupportTest, SelectionMarksFollowTheShownCell) {
-  const int32 array = Obj(kClsArray, root_);
+  int32 array = 0;
+  ASSERT_EQ(Alloc(Control(tdb::Array(tdb::I32(), {kTDVariable, kTDVariable}), kClsArray, &array)), kNoErr);
   const int16 shown[2] = {2, 1};  // column, row
   std::memcpy(*panel_ + array + 4 * kPWArrayShown, shown, 4);
-  std::vector<UHandle> owned;
-  auto indexes = [&](int32 row, int32 column) {
-    UHandle h = DSNewHClr(12);
-    PutNative32(*h, 2), PutNative32(*h + 4, uInt32(row)), PutNative32(*h + 8, uInt32(column));
-    return owned.push_back(h), h;
-  };
-  UHandle ds = DSNewHClr(40);
-  owned.push_back(ds);
-  SetW(array, kPWArrayPrivate, 16);
+  UHandle record[3];
+  for (int32 i = 0; i < 3; ++i) {
+    record[i] = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*DS() + W(array, kPWArrayPrivate) + 4 * i)));
+    ASSERT_TRUE(record[i] && DSSetHandleSize(record[i], 12) == kNoErr);
+    PutNative32(*record[i], 2);
+  }
+  auto set = [](UHandle h, int32 row, int32 column) { PutNative32(*h + 4, uInt32(row)), PutNative32(*h + 8, uInt32(column)); };
+  set(record[0], 10, 20);
   struct {
     int32 startRow, startCol, endRow, endCol, code;
   } cases[] = {{11, 22, 12, 23, 15}, {12, 0, 10, 30, 15}, {11, 22, 11, 25, 3}, {12, 22, 12, 25, 12},
                {0, 22, 20, 22, 5}, {0, 23, 20, 23, 10}, {11, 22, 11, 22, 1}, {0, 23, 20, 30, 0}, {13, 0, 13, 30, 0}};
   for (const auto& c : cases) {
-    const UHandle record[3] = {indexes(10, 20), indexes(c.startRow, c.startCol), indexes(c.endRow, c.endCol)};
-    for (int32 i = 0; i < 3; ++i) PutNative32(*ds + 16 + 4 * i, uInt32(uintptr_t(record[i])));
-    EXPECT_EQ(ArrayEltLayout(panel_, array, ds), c.code) << c.startRow << "," << c.startCol;
+    set(record[1], c.startRow, c.startCol), set(record[2], c.endRow, c.endCol);
+    EXPECT_EQ(ArrayEltLayout(panel_, array, DS()), c.code) << c.startRow << "," << c.startCol;
   }
-  PutNative32(*owned.back(), 3);  // the end handle claims more dimensions than it holds
-  EXPECT_EQ(ArrayEltLayout(panel_, array, ds), 0);
-  SetW(array, kPWArrayPrivate, 36);
-  EXPECT_EQ(ArrayEltLayout(panel_, array, ds), 0) << "a record past the data space";
-  for (UHandle h : owned) DSDisposeHandle(h);
+  PutNative32(*record[2], 3);  // the end handle claims more dimensions than it holds
+  EXPECT_EQ(ArrayEltLayout(panel_, array, DS()), 0);
+  PutNative32(*record[2], 2);
+  SetW(array, kPWArrayPrivate, W(array, kPWArrayPrivate) + 4);
+  EXPECT_EQ(ArrayEltLayout(panel_, array, DS()), 0) << "a record that is not the array's entry";
 }
 
 TEST_F(MethSupportTest, ArraysAreFoundThroughDisplayOwners) {
