@@ -23,6 +23,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
+#include "panel/fpexec.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
 #include "panel/transact.h"
@@ -119,6 +120,7 @@ void AppInstallHooks() {
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;
   events.blinkTimerEvent = &BlinkTimerEvent;
+  events.processUpdateQueue = &ProcessUpdateQueue;
   ShellSetEventHooks(events);
 }
 

@@ -10,7 +10,9 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
+#include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/textparts.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -24,11 +26,6 @@ int32 ExtWordOf(ObjHeap heap, int32 at) {
   return ext > 0 ? int32(GetNative32(*heap + ext + at)) : 0;
 }
 
-DataSpace BoundDataSpace(ObjHeap heap) {
-  const int32 root = ExtWordOf(heap, kHeapExtRoot);
-  if (!root) return nullptr;
-  return reinterpret_cast<DataSpace>(uintptr_t(GetNative32(*heap + root + 4 * kPanelRootDataSpaceWord)));
-}
 
 // The record's descriptor inside the VI's data-space type, null when the
 // offset does not name a cluster of the record's six elements.
@@ -69,6 +66,13 @@ int32 DisposeUnlessHeapExt(ObjHeap heap, int32 offset) {
 
 }  // namespace
 
+DataSpace FPBoundDataSpace(ObjHeap heap) {
+  if (!heap || !*heap) return nullptr;
+  const int32 root = ExtWordOf(heap, kHeapExtRoot);
+  if (!root) return nullptr;
+  return reinterpret_cast<DataSpace>(uintptr_t(GetNative32(*heap + root + 4 * kPanelRootDataSpaceWord)));
+}
+
 int32 FPNewPanelRoot(ObjHeap heap) {
   if (!heap || !*heap) return 0;
   const ObjClassRecord* r = ClassRecord(kClsFrontPanel);
@@ -78,7 +82,7 @@ int32 FPNewPanelRoot(ObjHeap heap) {
 bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place) {
   if (!heap || !*heap || !controller) return false;
   const int32 base = ObjWord(heap, controller, kDCORecordWord);
-  DataSpace ds = BoundDataSpace(heap);
+  DataSpace ds = FPBoundDataSpace(heap);
   const TypeDescriptor* rec = RecordTD(heap, controller);
   if (!base || !ds || !*ds || !rec) return false;
   ElementOffsets(rec, base, place->offsets);
@@ -89,23 +93,40 @@ bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place) {
   return true;
 }
 
+ThMutex DCORecordMutex(const DCORecordPlace& at) {
+  // A record whose head holds flags, mutex and options has a mutex with
+  // execution threads on.
+  if (!ExecThreadsOn() || DataSize(ElemTD(at.rec, kRecFlags)) < int32(sizeof(DCOOpData))) return nullptr;
+  return reinterpret_cast<DCOOpData*>(reinterpret_cast<uChar*>(*at.ds) + at.offsets[kRecFlags])->mutex;
+}
+
 int32 FPTransferDCOData(ObjHeap heap, int32 controller, const void* td) {
   DCORecordPlace at;
   if (!FindDCORecord(heap, controller, &at)) return 0;
   const int32* offsets = at.offsets;
+  if (!ExecThreadsOn()) return offsets[kRecOperate];
   const TypeDescriptor* value = td ? static_cast<const TypeDescriptor*>(td) : ElemTD(at.rec, kRecOperate);
-  uChar* data = reinterpret_cast<uChar*>(*at.ds);
-  const uInt32 flags = GetNative32(data + offsets[kRecFlags]);
-  if (ExecThreadsOn() && (flags & kDCOTransferPending)) {
-    if (CopyData(value, data + offsets[kRecTransfer], data + offsets[kRecOperate]) == kNoErr)
+  bool taken = false;
+  {
+    ThMutex m = DCORecordMutex(at);
+    if (m) ThMutexAcquire(m);
+    uChar* data = reinterpret_cast<uChar*>(*at.ds);
+    const uInt32 flags = GetNative32(data + offsets[kRecFlags]);
+    if ((flags & kDCOTransferPending) &&
+        CopyData(value, data + offsets[kRecTransfer], data + offsets[kRecOperate]) == kNoErr) {
       PutNative32(data + offsets[kRecFlags], flags & ~kDCOTransferPending);
+      taken = true;
+    }
+    if (m) ThMutexRelease(m);
   }
+  if (taken) OInval(heap, controller, 1);
   return offsets[kRecOperate];
 }
 
 void FPTransferAllControls(ObjHeap heap) {
   if (!heap || !*heap) return;
   OHForEachBlockWith(heap, &TransferOne, nullptr);
+  FPBindTransferTable(FPBoundDataSpace(heap));
 }
 
 void* NewUpdateQueue(int32 room) {

@@ -28,6 +28,7 @@
 #include "panel/osupport.h"
 #include "panel/zktag.h"
 #include "panel/objload.h"
+#include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
 #include "panel/panel_internal.h"
@@ -453,6 +454,22 @@ MgErr QXRTRegisterPanel() {
       {1553, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
       {1671, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
       {1672, "StopStep", reinterpret_cast<QXRTRoutine>(&StopStep)},
+      // Values between diagrams and panels.
+      QX_RT_ENTRY(776, WriteDCOTransferData),
+      QX_RT_ENTRY(1037, Write2DStripChartHistoryData),
+      QX_RT_ENTRY(1446, WriteVectStripChartHistoryData),
+      QX_RT_ENTRY(1600, AttributeNodeTransfer),
+      QX_RT_ENTRY(1627, InitDisposeDCOOpDataFlags),
+      QX_RT_ENTRY(1628, SetDCOOpDataFlags),
+      QX_RT_ENTRY(1629, ReadDCOTransferData),
+      QX_RT_ENTRY(1630, LatchedBoolTxDataHasBeenRead),
+      QX_RT_ENTRY(1631, InitDisposeProtectedStripChartRec),
+      QX_RT_ENTRY(1664, InitQETable),
+      QX_RT_ENTRY(1665, QueueUpdate),
+      QX_RT_ENTRY(1700, WriteFlatTransferData),
+      QX_RT_ENTRY(1701, WriteFlatHandleTransferData),
+      QX_RT_ENTRY(1702, ReadFlatTransferData),
+      QX_RT_ENTRY(1703, ReadFlatHandleTransferData),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -26,5 +26,10 @@ struct DCORecordPlace {
   const TypeDescriptor* rec;
   int32 offsets[kRecElements];
 };
+// The data space the panel's root object is bound to (null: none).
+DataSpace FPBoundDataSpace(ObjHeap heap);
 // False when the controller has no record that fits its data space.
 bool FindDCORecord(ObjHeap heap, int32 controller, DCORecordPlace* place);
+// The record's mutex: none without execution threads or when the record's
+// head is the flags word alone.
+ThMutex DCORecordMutex(const DCORecordPlace& place);

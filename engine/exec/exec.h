@@ -87,6 +87,10 @@ int32 ExecTimeSlice();                             // 2 ticks; 0 without the tim
 int32 ExecResettingDlgDelay();
 Bool32 ExecUseOldData();
 Bool32 ExecUseOldDataOnArrays();
+// The execution systems' busy flag: while it is set, strip charts keep their
+// pending points (nothing in the engine sets it yet).
+Bool32 ExecBusy();
+void ExecSetBusy(Bool32 on);
 ThMutex ExecCleanTblMutex();
 // The reset list: a handle of the data zone holding a count and the handles
 // of the data spaces whose reset has not finished; room for 512 at start.

@@ -70,7 +70,7 @@ struct QueueElement {
   ExecContext* runningContext;
   ExecContext* entryContext;  // the context it entered a subVI from
   uInt32 signature;           // "QELM"
-  int32 codeWord2;            // of the compiled code
+  int32 qeIndex;              // its number in the data space's queue-element table
   int32 callKind;
   int32 codeWord3;            // of the compiled code
   int32 profileAccum;         // profiling accumulator
@@ -84,7 +84,7 @@ static_assert(offsetof(QueueElement, next) == 0 && offsetof(QueueElement, dataSp
               offsetof(QueueElement, runState) == 32 && offsetof(QueueElement, resetPending) == 34 &&
               offsetof(QueueElement, chain) == 36 && offsetof(QueueElement, runningContext) == 40 &&
               offsetof(QueueElement, entryContext) == 44 && offsetof(QueueElement, signature) == 48 &&
-              offsetof(QueueElement, codeWord2) == 52 && offsetof(QueueElement, callKind) == 56 &&
+              offsetof(QueueElement, qeIndex) == 52 && offsetof(QueueElement, callKind) == 56 &&
               offsetof(QueueElement, codeWord3) == 60 && offsetof(QueueElement, profileAccum) == 64 &&
               offsetof(QueueElement, codeWords) == 68,
               "queue element layout");

@@ -646,6 +646,11 @@ int32 ExecTimeSlice() { return gTimeSlice.load(); }
 int32 ExecResettingDlgDelay() { return gResettingDlgDelay; }
 Bool32 ExecUseOldData() { return gUseOldData; }
 Bool32 ExecUseOldDataOnArrays() { return gUseOldDataOnArrays; }
+namespace {
+std::atomic<Bool32> gExecBusy{0};
+}
+Bool32 ExecBusy() { return gExecBusy.load(); }
+void ExecSetBusy(Bool32 on) { gExecBusy.store(on ? 1 : 0); }
 ThMutex ExecCleanTblMutex() { return gCleanTblMutex; }
 UHandle ExecResetList() { return gResetList; }
 void ExecSetAbortInProgress(Bool32 on) { gAbortInProgress.store(on ? 1 : 0); }

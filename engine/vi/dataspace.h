@@ -85,13 +85,17 @@ struct DataSpaceHeader {
   uInt16 priority;      // 408: the VI's priority
   uInt16 reserved410;   // 410
   UHandle viPath;       // 412
-  int32 reserved416[2];  // 416..423
+  int32 qeCount;        // 416: entries of the queue-element table
+  QueueElement** qeTable;  // 420: the data space's queue elements by number
   DataSpace nextClone;  // 424
   int32 reserved428;    // 428
   int32 word432;        // 432: cleared after the clumps are reset
   int32 reserved436[9];  // 436..471
   int32 sharedWord;     // 472: clones copy it from the first data space
-  int32 reserved476[3];  // 476..487
+  int16 transferMode;   // 476: 0 filters the modes of diagram writes to panel controls
+  int16 reserved478;    // 478
+  int32 hasDataControllers;  // 480: the bound panel has its controller list
+  int32 reserved484;    // 484
   int32 dcoCount;       // 488
   int32 dcoTableOffset;  // 492
   int32 reserved496;    // 496
@@ -133,7 +137,9 @@ static_assert(offsetof(DataSpaceHeader, flagRecord) == 320 && offsetof(DataSpace
 static_assert(offsetof(DataSpaceHeader, priority) == 408 && offsetof(DataSpaceHeader, viPath) == 412 &&
               offsetof(DataSpaceHeader, nextClone) == 424 && offsetof(DataSpaceHeader, word432) == 432 &&
               offsetof(DataSpaceHeader, sharedWord) == 472 && offsetof(DataSpaceHeader, dcoCount) == 488 &&
-              offsetof(DataSpaceHeader, dcoTableOffset) == 492 && offsetof(DataSpaceHeader, cloneCaller) == 500 &&
+              offsetof(DataSpaceHeader, dcoTableOffset) == 492 &&
+              offsetof(DataSpaceHeader, qeCount) == 416 && offsetof(DataSpaceHeader, qeTable) == 420 &&
+              offsetof(DataSpaceHeader, transferMode) == 476 && offsetof(DataSpaceHeader, hasDataControllers) == 480 && offsetof(DataSpaceHeader, cloneCaller) == 500 &&
               offsetof(DataSpaceHeader, updateQueue) == 504 && offsetof(DataSpaceHeader, threadsOn) == 512,
               "data-space header: tail");
 

@@ -11,6 +11,7 @@
 #include "mgsource/window/mainloop.h"
 #include "engine/exec/runcmd.h"
 #include "panel/blink.h"
+#include "panel/fpexec.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"
 #include "panel_test_support.h"
@@ -87,6 +88,7 @@ class FPTransferTest : public FPPanelTest {
     dco_ = Obj(kClsFPDataController);
     SetW(dco_, kDCORecord, kDataSpaceHeaderSize);
     SetW(dco_, kDCORecordTD, recordTD_);
+    VIRec(vi_)->viKind = kVIKindDatalog;  // a VI whose controls the diagram reads
   }
   int32 Copy(int32 n) const { return int32(GetNative32(*DS() + kDataSpaceHeaderSize + 4 * n)); }
   void SetCopy(int32 n, uInt32 v) { PutNative32(*DS() + kDataSpaceHeaderSize + 4 * n, v); }
@@ -156,7 +158,7 @@ TEST_F(BoundaryTransfer, AControlsValueIsWrittenIntoItsTransferSlot) {
   FPUpdateTransferSlot(panel_, dco_);
   EXPECT_EQ(Copy(4), 5);
   EXPECT_EQ(Copy(1), 5) << "the value stays";
-  EXPECT_EQ(uInt32(Copy(0)), 0x100u);
+  EXPECT_EQ(uInt32(Copy(0)), 0x100u | kDCONewForDiagram);
   // The panel's walk skips a control whose first flag bit is set.
   SetCopy(1, 6);
   SetW(dco_, 0, 1);
@@ -184,7 +186,7 @@ TEST_F(BoundaryTransfer, DataTheDiagramLeftPendingIsNotLostThreads) {
   FPUpdateTransferSlot(panel_, dco_);
   EXPECT_EQ(Copy(1), 9) << "the pending data became the value";
   EXPECT_EQ(Copy(4), 9);
-  EXPECT_EQ(uInt32(Copy(0)), 0u);
+  EXPECT_EQ(uInt32(Copy(0)), kDCONewForDiagram) << "new for the diagram";
   StopExecThread();
 }
 
