@@ -137,22 +137,32 @@ bool FindSlot(DataSpace ds, int32 index, Slot* s, bool report = true) {
   }
   if (!fault) {
     uChar* base = reinterpret_cast<uChar*>(h);
-    s->op = reinterpret_cast<DCOOpData*>(base + e.opData);
+    const int64 limit = BlockSize(ds);
     s->size = int32(e.size);
     s->flat = e.flat != 0;
-    if (!Inside(ds, s->op, sizeof(DCOOpData)) || e.size == 0 || e.size > 0x7FFFFFF) {
+    // The record lies in the data after the header, never over it.
+    if (e.opData < uInt32(kDataSpaceHeaderSize) || e.copy0 < uInt32(kDataSpaceHeaderSize) ||
+        int64(e.opData) + int64(sizeof(DCOOpData)) > limit || e.size == 0 || e.size > 0x7FFFFFF) {
       fault = "transfer record outside the data space";
     } else if (s->flat) {
-      for (int32 k = 0; k < kCopies; ++k) s->copy[k] = base + e.copy0 + int64(k) * e.size;
-      if (!Inside(ds, s->copy[0], int64(kCopies) * e.size)) fault = "transfer copies outside the data space";
+      s->op = reinterpret_cast<DCOOpData*>(base + e.opData);
+      if (int64(e.copy0) + int64(kCopies) * e.size > limit) {
+        fault = "transfer copies outside the data space";
+      } else {
+        for (int32 k = 0; k < kCopies; ++k) s->copy[k] = base + e.copy0 + int64(k) * e.size;
+      }
     } else if (const TypeDescriptor* rec = RecordTD(h, e.recordTD)) {
+      s->op = reinterpret_cast<DCOOpData*>(base + e.opData);
       int64 off = e.copy0;
       for (int32 k = 0; k < kCopies && !fault; ++k) {
         const TypeDescriptor* td = ElemTD(rec, k + 1);
-        if (k) off = AlignDatum(td, int32(off));
+        if (k) off = off > limit ? limit + 1 : AlignDatum(td, int32(off));
+        if (off < 0 || off + DataSize(td) > limit || DataSize(td) != s->size) {
+          fault = "transfer copies outside the data space";
+          break;
+        }
         s->td[k] = td;
         s->copy[k] = base + off;
-        if (off < 0 || !Inside(ds, s->copy[k], DataSize(td))) fault = "transfer copies outside the data space";
         off += DataSize(td);
       }
     } else {
@@ -440,8 +450,8 @@ void ChartHistoryPrepare(ObjHeap heap, int32 chart) {
   DataSpace ds = FPBoundDataSpace(heap);
   if (!ds || !*ds) return;
   const int32 at = ObjWord(heap, chart, kChartRecordWord);
+  if (at < kDataSpaceHeaderSize || int64(at) + int64(sizeof(ProtectedStripChartRec)) > BlockSize(ds)) return;
   ProtectedStripChartRec* r = ChartRec(reinterpret_cast<uChar*>(*ds), at);
-  if (at < kDataSpaceHeaderSize || !Inside(ds, r, sizeof *r)) return;
   if (!ThreadsOn() || !r->mutex || !r->shadow) return;  // nothing is ever pending
   const TypeDescriptor* td = TypeIDToTD(heap, TypeID(ObjWord(heap, chart, kChartTypeWord)));
   const bool twoD = td && (td->code == kTDArray || td->code == kTDArrayView) &&
@@ -634,8 +644,8 @@ MgErr LatchedBoolTxDataHasBeenRead(DataSpace ds, int32 index, DCOOpData* op, int
   ObjHeap heap = PanelOf(ds);
   const bool held = tracked && heap && *heap && IsBoolTracking(heap, objectOffset);
   if (ThreadsOn()) {
-    uChar* at = values + copy0 + int64(3) * size;
-    if (!Inside(ds, at, 1)) return kArgErr;
+    uChar* at = reinterpret_cast<uChar*>(uintptr_t(values) + uintptr_t(copy0) + uintptr_t(3) * uintptr_t(size));
+    if (int64(copy0) + int64(3) * size < 0 || !Inside(ds, at, 1)) return kArgErr;
     bool queue = false;
     {
       OpLock lock(op);
@@ -653,7 +663,7 @@ MgErr LatchedBoolTxDataHasBeenRead(DataSpace ds, int32 index, DCOOpData* op, int
   if (!heap || !*heap) return kNoErr;
   op->flags |= kDCONewForDiagram;
   if (held) return kNoErr;
-  if (!Inside(ds, values + copy0, 1)) return kArgErr;
+  if (!Inside(ds, reinterpret_cast<uChar*>(uintptr_t(values) + uintptr_t(copy0)), 1)) return kArgErr;
   values[copy0] = rest;
   PanelDisplayValues(heap, objectOffset, &read, &rest);
   return kNoErr;
