@@ -8,6 +8,7 @@
 #include "engine/exec/codeentry.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/exec.h"
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/blockmove.h"
@@ -30,14 +31,14 @@ namespace {
 
 constexpr uInt32 kUpdateQueueSig = FourCC("UDQU");
 constexpr int32 kQueueRoomAfterDrain = 8;
-// Words of a data controller and flags of its display object.
-constexpr int32 kCtlDisplayWord = 5;
+// Flags of a controller's display object.
+constexpr int32 kCtlDisplayWord = kPWDCODisplay;
 constexpr uInt32 kDisplayNeedsInval = 0x80;
 constexpr uInt32 kHeapAlwaysShow = 1u << 24;
 constexpr int16 kVIKindShowsInval = 1;
-// A chart object's word holding its history record's data offset.
-constexpr int32 kChartRecordWord = 13;
-constexpr int32 kChartTypeWord = 9;
+// A chart's words: its history record's data offset and its TypeID.
+constexpr int32 kChartRecordWord = kPWGraphHistory;
+constexpr int32 kChartTypeWord = kPWDDOTypeId;
 constexpr uInt16 kTDNoReclaim = 0x1000;
 constexpr uInt32 kPropertyWrite = 0x80000000u;
 

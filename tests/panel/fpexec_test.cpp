@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/exec/exec.h"
@@ -60,7 +61,7 @@ class TransferTableTest : public PanelRootTest {
     SetPanelDisplayObservers({&SeeDisplay, &SeeProperty});
   }
   void TearDown() override {
-    if (DSHdr(DS())->updateQueue) DropQueue();
+    DropQueue();
     if (threads_) {
       for (int32 i = 0; i < n_; ++i) InitDisposeDCOOpDataFlags(Op(i), 0);
       FinishExec();
@@ -95,19 +96,15 @@ class TransferTableTest : public PanelRootTest {
       TransferEntry e{i, uInt32(records_ + i * kRecBytes), 0, 8, 1, uInt32(records_ + i * kRecBytes + 16), {}};
       std::memcpy(*DS() + table_ + 36 * i, &e, sizeof e);
       ASSERT_EQ(InitDisposeDCOOpDataFlags(Op(i), 1), kNoErr);
-      int32 display = Obj(kClsNumeric);
-      int32 dco = Obj(kClsFPDataController);
-      SetW(dco, kPWDCODisplay, display);
+      const int32 dco = Obj(kClsFPDataController);
+      SetW(dco, kPWDCODisplay, Obj(kClsNumeric));
       ASSERT_EQ(OHListInsert(panel_, &list, dco, kObjListAppend), kNoErr);
     }
     SetW(root_, kRootItemList / 4, list);
-    h = DSHdr(DS());
-    h->hasDataControllers = 1;
+    DSHdr(DS())->hasDataControllers = 1;
   }
   void DropQueue() {
-    DataSpaceHeader* h = DSHdr(DS());
-    DisposeUpdateQueue(h->updateQueue);
-    h->updateQueue = nullptr;
+    DisposeUpdateQueue(std::exchange(DSHdr(DS())->updateQueue, nullptr));
   }
   DataSpace D() const { return reinterpret_cast<DataSpace>(DS()); }
   DCOOpData* Op(int32 i) const { return reinterpret_cast<DCOOpData*>(*DS() + records_ + i * kRecBytes); }
@@ -154,13 +151,7 @@ TEST_F(TransferTableTest, WithThreadsWritesCoalesceIntoOneEntryAndOneEvent) {
 TEST_F(TransferTableTest, HiddenAndAlwaysShownIndicatorsAndTheModeFilter) {
   Build(1, true);
   ASSERT_FALSE(HasFatalFailure());
-  struct Case {
-    int16 transferMode;
-    uInt32 flags;
-    int32 mode;
-    int32 queued;
-    uInt32 flagsAfter;
-  } cases[] = {
+  struct Case { int16 transferMode; uInt32 flags; int32 mode, queued; uInt32 flagsAfter; } cases[] = {
       {1, kDCOHidden, 0, 0, kDCOHidden | kDCONewForPanel},  // stored, not shown
       {1, kDCOHidden | kDCOAlwaysShow, 0, 1, kDCOHidden | kDCOAlwaysShow | kDCONewForPanel},
       {1, 0, 1, 0, kDCONewForDiagram},                       // the panel's own write
@@ -220,12 +211,7 @@ TEST_F(TransferTableTest, ReadsTakeTheirFlagAndLatchedBooleansWriteTheirRestValu
   ASSERT_FALSE(HasFatalFailure());
   double out = -1;
   *Copy(0, kCopyTransfer) = 7;
-  struct Case {
-    uInt32 flags;
-    int32 mode;
-    double got;
-    uInt32 after;
-  } cases[] = {
+  struct Case { uInt32 flags; int32 mode; double got; uInt32 after; } cases[] = {
       {0, 0, -1, 0}, {kDCONewForDiagram, 0, 7, 0}, {0, 1, -1, 0}, {kDCONewForPanel, 1, 7, 0}, {0, 2, 7, 0},
   };
   for (const Case& c : cases) {
@@ -264,48 +250,55 @@ TEST_F(TransferTableTest, WithoutThreadsWritesDrawAtOnceAndDisplayOnlyIsNotStore
   EXPECT_EQ(*Copy(0, 0), 4.0);
 }
 
-// Strip charts: a history of capacity 4 doubles after an 8-byte header.
+// Strip charts of capacity 4 (one plot, then two plots of a 2-D chart)
+// written with capacity + 5 points: the last 4 are kept, the start moves by 5.
 TEST_F(TransferTableTest, StripChartsFoldTheirPendingPointsAndSkipWhileBusy) {
   Build(1, true);
   ASSERT_FALSE(HasFatalFailure());
-  const int32 c = 4;
-  UHandle history = DSNewHClr(8 + 8 * c);
-  PutNative32(*history, c);
-  PutNative32(*history + 4, 1);
+  const int32 c = 4, n = c + 5;
   const int32 at = (UsedSize() + 7) & ~7;
   ASSERT_EQ(DSSetHSzClr(DS(), std::max(DSGetHandleSize(DS()), at + 48)), kNoErr);
-  auto* live = reinterpret_cast<ProtectedStripChartRec*>(*DS() + at);
-  live->history = history;
-  uChar* base = reinterpret_cast<uChar*>(*DS());
-  ASSERT_EQ(InitDisposeProtectedStripChartRec(base, at, 8, 8, 1), kNoErr);
-  std::vector<double> pts(c + 5);
-  for (size_t i = 0; i < pts.size(); ++i) pts[i] = double(i);
-  EXPECT_EQ(WriteVectStripChartHistoryData(base, at, 8, 8, pts.data(), int32(pts.size())), kNoErr);
-  EXPECT_EQ(WriteVectStripChartHistoryData(base, at, 8, 8, pts.data(), 0), kNoErr);
-  EXPECT_EQ(live->count, 0) << "pending until the fold";
-  // The chart object names the record in the bound data space.
   const int32 chart = Obj(kClsNumeric);
-  SetW(chart, 13, at);
-  ExecSetBusy(1);
-  ChartHistoryPrepare(panel_, chart);
-  EXPECT_EQ(live->pendingCount, c + 5);
-  ExecSetBusy(0);
-  ChartHistoryPrepare(panel_, chart);
-  EXPECT_EQ(live->count, c + 5);
-  EXPECT_EQ(live->start, 5 % c);
-  for (int32 s = 0; s < c; ++s) {
-    double v;
-    std::memcpy(&v, *history + 8 + 8 * ((live->start + s) % c), 8);
-    EXPECT_EQ(v, double(5 + s)) << "the last capacity points, oldest at the start";
+  SetW(chart, kPWGraphHistory, at);
+  for (int32 plots = 1; plots <= 2; ++plots) {
+    auto* live = reinterpret_cast<ProtectedStripChartRec*>(*DS() + at);
+    std::memset(live, 0, sizeof *live);
+    live->history = Keep(DSNewHClr(8 + 8 * c * plots));
+    PutNative32(*live->history, c);
+    PutNative32(*live->history + 4, plots);
+    uChar* base = reinterpret_cast<uChar*>(*DS());
+    ASSERT_EQ(InitDisposeProtectedStripChartRec(base, at, 8, 8, 1), kNoErr);
+    UHandle points = Keep(DSNewHClr(8 + 8 * n * plots));  // n points by plots
+    PutNative32(*points, n);
+    PutNative32(*points + 4, plots);
+    for (int32 i = 0; i < n * plots; ++i) reinterpret_cast<double*>(*points + 8)[i] = (i % plots) * 100 + i / plots;
+    SetW(chart, kPWDDOTypeId, plots == 2 ? int32(Type(tdb::Array(tdb::DBL(), {-1, -1}))) : 0);
+    if (plots == 1) {
+      EXPECT_EQ(WriteVectStripChartHistoryData(base, at, 8, 8, *points + 8, n), kNoErr);
+      EXPECT_EQ(WriteVectStripChartHistoryData(base, at, 8, 8, *points + 8, 0), kNoErr);
+    } else {
+      EXPECT_EQ(Write2DStripChartHistoryData(base, at, 8, 8, points, 0), kNoErr);
+    }
+    ExecSetBusy(1);
+    ChartHistoryPrepare(panel_, chart);
+    EXPECT_EQ(live->count, 0) << "pending while busy";
+    ExecSetBusy(0);
+    ChartHistoryPrepare(panel_, chart);
+    EXPECT_EQ(live->count, n);
+    EXPECT_EQ(live->start, 5 % c);
+    for (int32 i = 0; i < c * plots; ++i) {
+      const double v = reinterpret_cast<double*>(*live->history + 8)[((live->start + i / plots) % c) * plots + i % plots];
+      EXPECT_EQ(v, (i % plots) * 100 + 5 + i / plots) << plots << " plots, value " << i;
+    }
+    EXPECT_EQ(InitDisposeProtectedStripChartRec(base, at, 8, 8, 0), kNoErr);
   }
-  EXPECT_EQ(InitDisposeProtectedStripChartRec(*DS(), at, 8, 8, 0), kNoErr);
   // A record whose shadow cannot be made is never written.
   MemFailNthAllocation(1);
   EXPECT_EQ(InitDisposeProtectedStripChartRec(*DS(), at, 8, 8, 1), kMemFullErr);
   MemFailNthAllocation(0);
-  EXPECT_EQ(live->mutex, nullptr);
-  EXPECT_EQ(WriteVectStripChartHistoryData(*DS(), at, 8, 8, pts.data(), 1), kMemFullErr);
-  DSDisposeHandle(history);
+  EXPECT_EQ(reinterpret_cast<ProtectedStripChartRec*>(*DS() + at)->mutex, nullptr);
+  const double one = 1;
+  EXPECT_EQ(WriteVectStripChartHistoryData(*DS(), at, 8, 8, &one, 1), kMemFullErr);
 }
 
 TEST_F(TransferTableTest, PropertyNodesDrainFirstAndRunOnTheUserInterfaceThreadOnly) {
@@ -315,9 +308,6 @@ TEST_F(TransferTableTest, PropertyNodesDrainFirstAndRunOnTheUserInterfaceThreadO
   Write(0, 8);
   // Types: a 6-byte head, then an i16 (4 bytes) and a double (4 bytes).
   UHandle types = Keep(DSNewHClr(6 + 8));
-  const uChar td[] = {0, 4, 0x02, 0, 0, 4, 0x0A, 0};
-  PutNative16(*types, 14);
-  std::memcpy(*types + 6, td, sizeof td);
   PutNative16(*types + 6, 4);
   PutNative16(*types + 10, 4);
   (*types)[8] = 0x02;   // i16
