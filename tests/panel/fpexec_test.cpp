@@ -2,6 +2,7 @@
 // queue entry and one event, the mode filter, reads, the drain, strip-chart
 // folds, property nodes, and writers on threads against the draining thread.
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <cstdlib>
 #include <thread>
@@ -196,14 +197,30 @@ TEST_F(TransferTableTest, TheDrainDropsForeignEntriesAndSchedulesWithoutAQueue) 
   gXfer.events = 0;
   Write(0, 3);
   EXPECT_EQ(gXfer.events.load(), 1);
-  // Without a queue kind 3 schedules at once; out of range only asserts.
+  // Without a queue kind 3 puts the numbered element on its run queue at
+  // once; a number out of range only asserts.
   DropQueue();
+  static std::atomic<QueueElement*> ran{nullptr};
+  ExecSetTestRunProc([](ExecContext*, QueueElement* e) { ran.store(e); });
+  QueueElement clump{};
+  clump.signature = kQueueElementSig;
+  clump.dataSpace = D();
+  DSHdr(DS())->entrance.ownElement.chain = &clump;
+  DSHdr(DS())->execSystem = kESysStandard;
+  DSHdr(DS())->slot = 2;
   QueueElement* table[2] = {};
   InitQETable(D(), table, 2);
-  EXPECT_EQ(table[0], &DSHdr(DS())->entrance.ownElement);
+  EXPECT_EQ(clump.qeIndex, 1);
+  EXPECT_EQ(QueueUpdate(D(), 0, 1, kUpdateSchedule), kNoErr);
+  for (int32 i = 0; i < 2000 && !ran.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ran.load(), &clump);
+  ExecSetTestRunProc(nullptr);
   ClearReports();
-  EXPECT_EQ(QueueUpdate(D(), 0, 5, kUpdateSchedule), kNoErr);
+  EXPECT_EQ(QueueUpdate(D(), 0, 2, kUpdateSchedule), kNoErr);
   EXPECT_EQ(Asserts(), 1);
+  InitQETable(D(), table, 1);  // a chain longer than its table
+  EXPECT_EQ(Asserts(), 2);
+  DSHdr(DS())->entrance.ownElement.chain = nullptr;
 }
 
 TEST_F(TransferTableTest, ReadsTakeTheirFlagAndLatchedBooleansWriteTheirRestValue) {
