@@ -200,7 +200,8 @@ TEST_F(TransferTableTest, TheDrainDropsForeignEntriesAndSchedulesWithoutAQueue) 
   // Without a queue kind 3 puts the numbered element on its run queue at
   // once; a number out of range only asserts.
   DropQueue();
-  static std::atomic<QueueElement*> ran{nullptr};
+  static std::atomic<QueueElement*> ran;
+  ran.store(nullptr);
   ExecSetTestRunProc([](ExecContext*, QueueElement* e) { ran.store(e); });
   QueueElement clump{};
   clump.signature = kQueueElementSig;
