@@ -243,8 +243,8 @@ void ScheduleElement(DataSpace ds, int32 argument) {
 bool BelongsTo(UHandle vi, DataSpace ds) {
   if (!vi || !*vi || !ds) return false;
   int32 guard = 0;
-  for (DataSpace d = reinterpret_cast<DataSpace>(reinterpret_cast<VIRecord*>(*vi)->dataSpace); d && *d && guard < 100000;
-       d = (*d)->nextClone, ++guard) {
+  DataSpace d = reinterpret_cast<DataSpace>(reinterpret_cast<VIRecord*>(*vi)->dataSpace);
+  for (; d && *d && guard < 100000; d = (*d)->nextClone, ++guard) {
     if (d == ds) return true;
   }
   return false;
@@ -440,7 +440,8 @@ void FPUpdateTransferOffsets(DataSpace ds) {
     uChar* word = reinterpret_cast<uChar*>(const_cast<TypeDescriptor*>(s.td[kCopyCode2])) + 2;
     const uInt16 before = GetNative16(word);
     PutNative16(word, uInt16(before & ~kTDNoReclaim));
-    const int32 given = ReclaimDataMemory(s.td[kCopyCode2], s.copy[kCopyCode2], s.copy[kCopyCode2] + DataSize(s.td[kCopyCode2]));
+    uChar* copy2 = s.copy[kCopyCode2];
+    const int32 given = ReclaimDataMemory(s.td[kCopyCode2], copy2, copy2 + DataSize(s.td[kCopyCode2]));
     PutNative16(word, before);
     if (given) SetDCOOpDataFlags(s.op, kDCONewForDiagram, 1);
   }
@@ -509,7 +510,8 @@ MgErr WriteDCOTransferData(DataSpace ds, int32 index, DCOOpData* op, void* copy0
     OpLock lock(op);
     notify = mode != 1 && !(op->flags & kDCONewForPanel);
     bool stored = true;
-    if (s.flat && notify && !(op->options & kDCOOptTransferEqual) && BlockCmp(source, s.copy[kCopyTransfer], size) == 0) {
+    if (s.flat && notify && !(op->options & kDCOOptTransferEqual) &&
+        BlockCmp(source, s.copy[kCopyTransfer], size) == 0) {
       stored = false;
       notify = false;
       if (mode == 2) op->flags |= kDCONewForDiagram;
@@ -728,7 +730,8 @@ MgErr WriteVectStripChartHistoryData(uChar* base, int32 offset, int32 pointSize,
   if (count <= 0) return kNoErr;
   ProtectedStripChartRec* r = ChartRec(base, offset);
   if (!r) return kArgErr;
-  if (!ThreadsOn()) return Copy1DToChartHistory(pointSize, headerOffset, points, count, reinterpret_cast<ChartHistory*>(r));
+  if (!ThreadsOn())
+    return Copy1DToChartHistory(pointSize, headerOffset, points, count, reinterpret_cast<ChartHistory*>(r));
   if (!r->mutex || !r->shadow) return kMemFullErr;
   ThMutexAcquire(r->mutex);
   MgErr err = MatchShadow(r, false);
@@ -742,7 +745,8 @@ MgErr Write2DStripChartHistoryData(uChar* base, int32 offset, int32 pointSize, i
   ProtectedStripChartRec* r = ChartRec(base, offset);
   if (!r) return kArgErr;
   if (!ThreadsOn())
-    return Copy2DToChartHistory(pointSize, headerOffset, nullptr, 0, source, reinterpret_cast<ChartHistory*>(r), options);
+    return Copy2DToChartHistory(pointSize, headerOffset, nullptr, 0, source, reinterpret_cast<ChartHistory*>(r),
+                                options);
   if (!r->mutex || !r->shadow) return kMemFullErr;
   ThMutexAcquire(r->mutex);
   MgErr err = MatchShadow(r, true);

@@ -139,7 +139,8 @@ static_assert(offsetof(DataSpaceHeader, priority) == 408 && offsetof(DataSpaceHe
               offsetof(DataSpaceHeader, sharedWord) == 472 && offsetof(DataSpaceHeader, dcoCount) == 488 &&
               offsetof(DataSpaceHeader, dcoTableOffset) == 492 &&
               offsetof(DataSpaceHeader, qeCount) == 416 && offsetof(DataSpaceHeader, qeTable) == 420 &&
-              offsetof(DataSpaceHeader, transferMode) == 476 && offsetof(DataSpaceHeader, hasDataControllers) == 480 && offsetof(DataSpaceHeader, cloneCaller) == 500 &&
+              offsetof(DataSpaceHeader, transferMode) == 476 && offsetof(DataSpaceHeader, hasDataControllers) == 480 &&
+              offsetof(DataSpaceHeader, cloneCaller) == 500 &&
               offsetof(DataSpaceHeader, updateQueue) == 504 && offsetof(DataSpaceHeader, threadsOn) == 512,
               "data-space header: tail");
 

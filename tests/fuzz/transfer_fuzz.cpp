@@ -54,14 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32 list = OHNewBlock(heap, kObjListNewSize, kObjClassList);
   const int32 controllers = in.Byte() % 12;
   for (int32 i = 0; i < controllers && list; ++i) {
-    const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, 0, 0, 0);
+    const int32 dco =
+        vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, 0, 0, 0);
     if (!dco || OHListInsert(heap, &list, dco, kObjListAppend) != kNoErr) break;
   }
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   if (list) OHSetWord(heap, uInt32(root + kRootItemList), uInt32(list));
 
   UHandle types = h->typeDesc;
-  std::vector<uChar> before(types && *types ? *types : nullptr, types && *types ? *types + DSGetHandleSize(types) : nullptr);
+  std::vector<uChar> before;
+  if (types && *types) before.assign(*types, *types + DSGetHandleSize(types));
   DataSpace d = reinterpret_cast<DataSpace>(ds);
   for (int32 i = -1; i < 12; ++i) {
     // The arguments compiled code would pass: what the entry names.

@@ -109,7 +109,9 @@ class TransferTableTest : public PanelRootTest {
   }
   DataSpace D() const { return reinterpret_cast<DataSpace>(DS()); }
   DCOOpData* Op(int32 i) const { return reinterpret_cast<DCOOpData*>(*DS() + records_ + i * kRecBytes); }
-  double* Copy(int32 i, int32 k) const { return reinterpret_cast<double*>(*DS() + records_ + i * kRecBytes + 16 + 8 * k); }
+  double* Copy(int32 i, int32 k) const {
+    return reinterpret_cast<double*>(*DS() + records_ + i * kRecBytes + 16 + 8 * k);
+  }
   MgErr Write(int32 i, double v, int32 mode = 0) {
     return WriteDCOTransferData(D(), i, Op(i), Copy(i, 0), &v, 8, 1, mode);
   }
@@ -305,7 +307,8 @@ TEST_F(TransferTableTest, StripChartsFoldTheirPendingPointsAndSkipWhileBusy) {
     EXPECT_EQ(live->count, n);
     EXPECT_EQ(live->start, 5 % c);
     for (int32 i = 0; i < c * plots; ++i) {
-      const double v = reinterpret_cast<double*>(*live->history + 8)[((live->start + i / plots) % c) * plots + i % plots];
+      const int32 slot = (live->start + i / plots) % c;
+      const double v = reinterpret_cast<double*>(*live->history + 8)[slot * plots + i % plots];
       EXPECT_EQ(v, (i % plots) * 100 + 5 + i / plots) << plots << " plots, value " << i;
     }
     EXPECT_EQ(InitDisposeProtectedStripChartRec(base, at, 8, 8, 0), kNoErr);
