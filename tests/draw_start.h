@@ -28,3 +28,13 @@ inline WindowRef StartDrawingWindow(const Rect& place, WPortState* saved) {
   if (w && saved) WSetup(w, saved);
   return w;
 }
+
+// Undoes StartDrawingWindow: the port put back, every window and the
+// drawing side gone.
+inline void StopDrawingWindow(WPortState* saved) {
+  WRestore(saved);
+  WDestroyAllWindows();
+  DDisposeDraw();
+  TXFinishFonts();
+  PlatWindowsReset();
+}

@@ -3,13 +3,25 @@
 #pragma once
 #include <initializer_list>
 
+#include "engine/dsalloc.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
+#include "fuzz_support.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/memory.h"
 #include "panel/fppanel.h"
+#include "panel/objects.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
+
+// Starts the managers the panel targets need, with the panel's engine hooks
+// and the data-space start-up blocks; false when they cannot start.
+inline bool FuzzStartPanelManagers() {
+  PanelInstallEngineHooks();
+  MemSetDataSpaceInitHook(&AZPAllocInit);
+  return FuzzStartManagers() && TypeHeapInit() == kNoErr;
+}
 
 // The panel heap of a new VI with a data space of the types, its root bound;
 // null (and nothing left behind) when either cannot be made.

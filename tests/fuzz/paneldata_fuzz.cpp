@@ -39,11 +39,7 @@ void CheckAnswer(int32 r, UHandle h) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] {
-    PanelInstallEngineHooks();
-    MemSetDataSpaceInitHook(&AZPAllocInit);
-    return FuzzStartManagers() && TypeHeapInit() == kNoErr;
-  }();
+  static const bool init = FuzzStartPanelManagers();
   if (!init || size > 4096) return 0;
   Input in{data, size};
   UHandle vi = nullptr;

@@ -21,11 +21,7 @@
 #include "tools/vibuilder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = [] {
-    PanelInstallEngineHooks();
-    MemSetDataSpaceInitHook(&AZPAllocInit);
-    return FuzzStartManagers() && TypeHeapInit() == kNoErr;
-  }();
+  static const bool init = FuzzStartPanelManagers();
   if (!init || size > 4096) return 0;
   FuzzReader in{data, size};
   UHandle vi = nullptr;

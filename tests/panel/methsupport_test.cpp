@@ -12,13 +12,6 @@ namespace {
 
 class MethSupportTest : public ptest::PanelRootTest {
  protected:
-  static void StopDrawing(WPortState* saved) {
-    WRestore(saved);
-    WDestroyAllWindows();
-    DDisposeDraw();
-    TXFinishFonts();
-    PlatWindowsReset();
-  }
   void SetExt(int32 at, int32 v) { PutNative32(*panel_ + OHWord(panel_, kOHExtension) + at, uInt32(v)); }
 };
 
@@ -90,7 +83,7 @@ TEST_F(MethSupportTest, EdgeCodesDrawCornersSidesAndFrames) {
   DrawRectEdges(16, nullptr);
   qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/panel/goldens/rect_edges.png",
                               "QX_UPDATE_GOLDENS=1 test_panel --gtest_filter=*EdgeCodes*");
-  StopDrawing(&saved);
+  StopDrawingWindow(&saved);
 }
 
 // A 2-D array showing cell (row 1, column 2) of its grid from index (10, 20):

@@ -83,13 +83,6 @@ class ObjSupport : public ptest::PanelTest {
     return std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h));
   }
   uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
-  static void StopDrawing(WPortState* saved) {
-    WRestore(saved);
-    WDestroyAllWindows();
-    DDisposeDraw();
-    TXFinishFonts();
-    PlatWindowsReset();
-  }
   int32 Current(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingCurrentAt); }
   int32 Records(int32 ring) { return ObjInt16(panel_, FindPart(panel_, ring, kRingTablePart, 0), kRingItemCountAt); }
 };
@@ -246,7 +239,7 @@ TEST_F(ObjSupport, RingPopUpOpensBelowUnlessNeitherItsItemsNorFiveLinesFit) {
   EXPECT_EQ(RingPopupMenu(panel_, three, 0, 0, 0), 2) << "the chosen item";
   WResetMainLoopHooks();
   PlatSetWorkArea(work);
-  StopDrawing(&saved);
+  StopDrawingWindow(&saved);
 }
 
 TEST_F(ObjSupport, TrackedBooleanIsReadWholeFromOtherThreads) {
@@ -337,7 +330,7 @@ TEST_F(ObjSupport, RingDisplayDrawsItsTextInTheMenuColours) {
   qxtest::ExpectMatchesGolden(surface, goldens / "panel/goldens/ring_display.png",
                               "QX_UPDATE_GOLDENS=1 test_panel --gtest_filter=*RingDisplay*");
   TDispose(PartTextRecord(panel_, display));
-  StopDrawing(&saved);
+  StopDrawingWindow(&saved);
 }
 
 TEST_F(ObjSupport, TypingCosmeticsArePlacedWithAPathToThemAndOthersAreOnlySized) {
