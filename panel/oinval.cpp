@@ -95,10 +95,13 @@ bool ConfirmMode(ObjHeap heap) {
 int32 ConfirmObject(ObjHeap heap) { return ConfirmMode(heap) ? int32(Ext(heap, kHeapExtConfirm)) : 0; }
 bool InTextEntry(ObjHeap heap) { return OHWord(heap, kOHFlags) & kHeapFlagTextEntry; }
 
-// The entries of an offset list that name objects, up to its count.
+// The entries of an offset list that name objects, up to its count; a list
+// whose stored count does not fit its block is skipped (heaps come from files).
 template <typename Visit>
 void ForEachIn(ObjHeap heap, int32 list, Visit visit) {
   if (!Has(heap, list, 4)) return;
+  const int32 stored = int32(GetNative32(*heap + list));
+  if (stored < 0 || stored > (OHBlockSize(heap, list) - 4) / 4) return;
   const int32 n = ObjListCount(heap, list);
   for (int32 i = 0; i < n && i < ObjListCount(heap, list); ++i) {
     const int32 o = ObjListGet(heap, list, i);
