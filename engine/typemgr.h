@@ -52,6 +52,7 @@ enum : int32 {
   kHeapExtPanelBounds = 64,    // words 16 and 17: the cached panel bounds
   kHeapExtContentOrigin = 72,  // the content's top-left corner in global coordinates
   kHeapExtDialogFilter = 80,   // the dialog filter procedure, 0 unless the panel is a dialog
+  kHeapExtDialogData = 88,     // the word a dialog hands its filter on every call
   // Two 16-bit window option words.  The first: the window's part flags (1
   // horizontal scroll bar, 2 vertical scroll bar, 4 icon pane, 8 tool bar,
   // 16 own menu bar, 128 a dialog's) and how it is placed (32 centred, 64

@@ -8,6 +8,9 @@
 // installed answering procedure or the QX_ALERT_ANSWERS script); when
 // neither speaks, the alert's default button is taken.
 #pragma once
+#include <cstddef>
+
+#include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/wevent.h"
@@ -81,3 +84,55 @@ bool FitAlertLayout(const AlertLayoutInput& in, AlertLayout* out);
 // Fills the two- and three-button alerts of the VI search's services
 // (the file functions' alert is filled with the shell's file services).
 void ShellInstallAlertHooks();
+
+// ---- Dialogs and their items ---------------------------------------------------------
+// A dialog is named by its panel heap: a front-panel heap whose extension
+// holds the dialog's window, filter and user data.  Every call that takes a
+// dialog from outside first checks it is a live front-panel heap; a bad
+// dialog, item or value type is reported and changes nothing.
+typedef UHandle DialogRef;
+typedef int32 (*DlgFilterProc)(const WEventRecord* event, DialogRef dialog, int32 userData);
+
+// True for a live front-panel heap; false, reported, for anything else.
+bool DlgIsLiveDialog(DialogRef dialog);
+// The dialog's fields (0 or null for a dialog that is not live).
+uInt32 DlgWindow(DialogRef dialog);
+DlgFilterProc DlgFilter(DialogRef dialog);
+int32 DlgUserData(DialogRef dialog);
+// Stores the word handed to the filter.
+QX_EXTERN_C void DlgSetData(DialogRef dialog, int32 userData);
+
+// The number of items: the entries of the root's item list.
+int32 DlgItemCount(DialogRef dialog);
+// The item's controller (the list entry); 0, reported, for an item outside
+// 1..count.
+QX_EXTERN_C int32 DItemToDCOId(DialogRef dialog, int32 item);
+// The item whose controller is the object; 0, reported, when none is.
+QX_EXTERN_C int32 DCOIdToDItem(DialogRef dialog, int32 object);
+// The item that shows the object at that index of the panel's z-order (its
+// controller, or the display object a controller shows); 0 when none.
+QX_EXTERN_C int32 ZPlaneIndexToDItem(DialogRef dialog, int32 index);
+// The item holding the key focus (its controller or the display object a
+// controller shows is the panel's focus object); 0 when none does.
+QX_EXTERN_C int32 DlgGetKbdFocus(DialogRef dialog);
+// A step of an object reference as panel paths hold it.
+struct DlgObjRef {
+  int32 object;
+  uInt32 kind;
+  int32 mode;   // 1 a z-order index, 3 an item index (from 0)
+  int32 index;
+};
+static_assert(sizeof(DlgObjRef) == 16 && offsetof(DlgObjRef, mode) == 8, "object reference step");
+// The item a reference names: mode 1 through the z-order, mode 3 the index
+// plus 1; 0 for other modes and for an index that names no item.
+QX_EXTERN_C int32 DlgObjRefToDItem(DialogRef dialog, const DlgObjRef* ref);
+
+// The value types of item values and the descriptor each converts through:
+// 1..14 the numerics (17..30 the same, bit 16 ignored), 33 a Boolean, 48 a
+// string handle, 52 a C string and 53 a Pascal string (both handled as
+// bytes, descriptor of a string), 55 a 0x37 string.  Null, reported, for a
+// code outside the table.
+enum : int32 { kDlgBooleanValue = 33, kDlgString37Value = 55 };
+const TypeDescriptor* DlgValueTypeTD(int32 type);
+// Whether an item of this type code may take the byte-string value types.
+bool DlgIsStringItemType(int32 code);

@@ -127,6 +127,7 @@ MgErr QXRTRegisterShell() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(109, WBackground),
       QX_RT_ENTRY(842, TwoButtonAlert),
+      QX_RT_ENTRY(901, DlgSetData),
       QX_RT_ENTRY(902, DlgLoad),
       QX_RT_ENTRY(904, DlgUnload),
       QX_RT_ENTRY(905, DlgShow),
@@ -137,6 +138,10 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(926, DlgSetCtrlVal),
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
+      QX_RT_ENTRY(936, DlgGetKbdFocus),
+      QX_RT_ENTRY(937, DItemToDCOId),
+      QX_RT_ENTRY(938, DCOIdToDItem),
+      QX_RT_ENTRY(939, ZPlaneIndexToDItem),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1566, InstallQuitNotification),

@@ -9,6 +9,7 @@
 #include "dialog_blocks.h"
 #include "engine/viinst_test_support.h"
 #include "panel/oinit.h"
+#include "shell/dialog.h"
 #include "shell/dlgpanelload.h"
 #include "shell/runshell.h"
 
@@ -119,6 +120,90 @@ TEST_F(DialogBoundary, DialogRecordsAddressItemsByNumberAndRefuseForeignOnes) {
   DlgMove(d, 1, 2);
   EXPECT_EQ(foreign, 0);
   EXPECT_EQ(DlgLiveCount(), before);
+}
+
+TEST_F(DialogBoundary, ItemsMapToTheirObjectsBothWaysAndBadReferencesNameNone) {
+  void* d = DlgLoad(RunTimeRsrcFile(), dlgwriter::kThreeButtonAlertId, 13, 0, nullptr, nullptr);
+  ASSERT_NE(d, nullptr);
+  const DialogRef dlg = DlgPanelHeap(d);
+  const int32 ext = int32(OHWord(dlg, kOHExtension));
+  const int32 root = int32(GetNative32(*dlg + ext + kHeapExtRoot));
+  const int32 items = int32(OHWord(dlg, uInt32(root + kRootItemList)));
+  const int32 zorder = int32(OHWord(dlg, uInt32(root + kRootObjectList)));
+  const int32 n = DlgItemCount(dlg);
+  ASSERT_EQ(n, int32(dlgwriter::AlertDialog({"Yes", "No", "Cancel"}).items.size()));
+  for (int32 item = 1; item <= n; ++item) {
+    const int32 object = DItemToDCOId(dlg, item);
+    EXPECT_EQ(object, ObjListGet(dlg, items, item - 1)) << item;
+    EXPECT_EQ(DCOIdToDItem(dlg, object), item);
+    const DlgObjRef byIndex{root, FourCC("FPSC"), 3, item - 1};
+    EXPECT_EQ(DlgObjRefToDItem(dlg, &byIndex), item);
+  }
+  // Every z-order index names the item that shows its object, or none.
+  int32 named = 0;
+  for (int32 z = 0; z < ObjListCount(dlg, zorder); ++z) {
+    const int32 want = ObjListIndex(dlg, items, ObjListGet(dlg, zorder, z), ObjListGet(dlg, zorder, z)) + 1;
+    const DlgObjRef byZ{root, FourCC("FPSC"), 1, z};
+    EXPECT_EQ(ZPlaneIndexToDItem(dlg, z), want) << z;
+    EXPECT_EQ(DlgObjRefToDItem(dlg, &byZ), want) << z;
+    named += want > 0;
+  }
+  EXPECT_EQ(named, n) << "each item once in the z-order";
+  PutNative32(*dlg + ext + kHeapExtKeyFocus, uInt32(DItemToDCOId(dlg, 2)));
+  EXPECT_EQ(DlgGetKbdFocus(dlg), 2);
+  DlgSetData(dlg, 77);
+  EXPECT_EQ(DlgUserData(dlg), 77);
+
+  // Items outside 1..count, other reference modes, objects that are no item,
+  // and dialogs that are freed, foreign or null: reported, none named.
+  ObjHeap freed = OHNewHeap(200, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
+  ASSERT_NE(freed, nullptr);
+  OHDisposeHeap(freed);
+  ObjHeap foreign = OHNewHeap(200, FourCC("DTHP"), kHeapExtensionSize, kClsObjHeapHdrExtension);
+  ASSERT_NE(foreign, nullptr);
+  struct Bad {
+    DialogRef dialog;
+    int32 item, mode, index;
+    const char* what;
+  };
+  const Bad bad[] = {{dlg, 0, 3, n, "item 0, index past the items"},
+                     {dlg, n + 1, 1, ObjListCount(dlg, zorder), "item past the count, z past the list"},
+                     {dlg, -1, 2, 0, "negative item, mode 2"},
+                     {freed, 1, 3, 0, "a freed heap"},
+                     {foreign, 1, 3, 0, "a heap of another kind"},
+                     {nullptr, 1, 1, 0, "no dialog"}};
+  for (const Bad& b : bad) {
+    EXPECT_EQ(DItemToDCOId(b.dialog, b.item), 0) << b.what;
+    const DlgObjRef ref{0, FourCC("FPSC"), b.mode, b.index};
+    EXPECT_EQ(DlgObjRefToDItem(b.dialog, &ref), 0) << b.what;
+    if (b.dialog == dlg) continue;
+    DlgSetData(b.dialog, 5);
+    EXPECT_EQ(DlgUserData(b.dialog), 0) << b.what;
+  }
+  EXPECT_EQ(DCOIdToDItem(dlg, root), 0) << "the root is no item";
+  EXPECT_EQ(DlgObjRefToDItem(dlg, nullptr), 0);
+  EXPECT_EQ(DlgUserData(dlg), 77) << "unchanged";
+  OHDisposeHeap(foreign);
+  DlgUnload(d);
+}
+
+TEST_F(DialogBoundary, EachValueTypeConvertsThroughItsDescriptor) {
+  struct Case {
+    int32 type;
+    int32 code;  // of the descriptor, -1: refused
+  };
+  const Case cases[] = {{0, -1},  {1, 1},     {14, 14},   {15, -1},   {16, -1},   {17, 1},    {30, 14},
+                        {31, -1}, {33, StdTDTable[kStdTDBoolean]->code}, {48, 0x30}, {52, 0x30},
+                        {53, 0x30}, {55, 0x37}, {54, -1},  {56, -1},   {-17, -1},  {0x10001, -1}};
+  for (const Case& c : cases) {
+    const TypeDescriptor* td = DlgValueTypeTD(c.type);
+    EXPECT_EQ(td ? int32(td->code) : -1, c.code) << c.type;
+    if (c.code >= 1 && c.code <= 14) {
+      EXPECT_EQ(td, StdTDTable[c.code]) << c.type;
+    }
+  }
+  for (int32 code : {0x30, 0x3F, 0x37}) EXPECT_TRUE(DlgIsStringItemType(code)) << code;
+  for (int32 code : {0x31, 0x32, 0x40, 3}) EXPECT_FALSE(DlgIsStringItemType(code)) << code;
 }
 
 }  // namespace
