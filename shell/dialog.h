@@ -134,5 +134,3 @@ QX_EXTERN_C int32 DlgObjRefToDItem(DialogRef dialog, const DlgObjRef* ref);
 // code outside the table.
 enum : int32 { kDlgBooleanValue = 33, kDlgString37Value = 55 };
 const TypeDescriptor* DlgValueTypeTD(int32 type);
-// Whether an item of this type code may take the byte-string value types.
-bool DlgIsStringItemType(int32 code);

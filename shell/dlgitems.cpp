@@ -140,5 +140,3 @@ const TypeDescriptor* DlgValueTypeTD(int32 type) {
   DBAssert(__FILE__, __LINE__, "value type outside the dialog's table");
   return nullptr;
 }
-
-bool DlgIsStringItemType(int32 code) { return code == kTDString || code == kTDStringView || code == kTDString37; }
