@@ -18,13 +18,48 @@ i386pkgs=(libbenchmark-dev:i386 libc6-dbg:i386 libfreetype-dev:i386 libpixman-1-
 for p in "${i386pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
+# When one architecture's index could not be fetched, a library shared by both
+# architectures can stand at a version the other architecture lacks, and the
+# resolver gives up. Each library it names is then pinned, for both
+# architectures, to the i386 version when the amd64 index has it too.
+install_aligned() {
+  local pins=() round out names n v inst added
+  declare -A seen=()
+  for round in $(seq 1 15); do
+    if out=$(apt-get install -s --allow-downgrades --no-install-recommends "${need[@]}" "${pins[@]}" 2>&1); then
+      echo "installing with versions aligned across architectures: ${pins[*]}"
+      $SUDO apt-get install -y -q --allow-downgrades --no-install-recommends "${need[@]}" "${pins[@]}"
+      return
+    fi
+    names=$(printf '%s\n' "$out" | grep -oE '[a-z0-9.+-]+:i386' | sed 's/:i386$//' | sort -u)
+    added=0
+    for n in $names; do
+      [ -n "${seen[$n]:-}" ] && continue
+      seen[$n]=1
+      v=$(apt-cache policy "$n:i386" | awk '/Candidate:/{print $2}')
+      { [ -z "$v" ] || [ "$v" = "(none)" ]; } && continue
+      inst=$(dpkg-query -W -f='${Version}' "$n" 2>/dev/null || true)
+      [ -z "$inst" ] && continue
+      if [ "$inst" = "$v" ] || apt-cache madison "$n" | awk -v v="$v" '$3 == v && /amd64/ {f = 1} END {exit !f}'; then
+        pins+=("$n=$v" "$n:i386=$v")
+        added=1
+      fi
+    done
+    [ "$added" = 1 ] || break
+  done
+  printf '%s\n' "$out" >&2
+  return 1
+}
 if [ ${#need[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   # Stale package lists make the first try fail: refresh them and try again.
+  # A mirror caught mid-sync fails one index; the others still serve the
+  # install, so a second failure is not the end.
   $SUDO apt-get update -y -q ||
-    { sleep 5; $SUDO apt-get update -y -q; }
+    { sleep 5; $SUDO apt-get update -y -q; } || echo "package lists partly refreshed; installing from them"
   $SUDO apt-get install -y -q --no-install-recommends "${need[@]}" ||
-    { $SUDO apt-get update -y -q && $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"; }
+    { $SUDO apt-get update -y -q && $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"; } ||
+    install_aligned
 fi

@@ -270,11 +270,20 @@ int32 CloseAllVIs(int32 /*mode*/) {
         break;
       }
     }
-    // Every VI is held by a caller (a cycle): the head goes first.
-    if (!chosen) chosen = gFirst;
+    // Every VI left is held by a loaded caller: the callers form a cycle
+    // (only a damaged hierarchy makes one). All of them are closing, so the
+    // head goes first although its callers are still loaded; otherwise the
+    // cycle would refuse every quit.
+    const bool cycle = !chosen;
+    if (cycle) chosen = gFirst;
     while (NameHeld(chosen)) HoldVIName(VIRec(chosen)->name, 1);
     if (VIServer().disposeVIRefList) VIServer().disposeVIRefList(chosen);
-    if (CloseVI(chosen, 0, 0, 1) != 0) return 1;
+    if (CloseVI(chosen, 0, 0, 1) != 0) {
+      if (!cycle || !IsVILoaded(chosen) || PanelWindow(VIRec(chosen)->panelHeap) || VIRefs(chosen) > 0 ||
+          VIRec(chosen)->viKind == kVIKindProxyCaller)
+        return 1;
+      DisposeVI(chosen, 1);
+    }
     PurgeUnusedVIs(0);
   }
   return 0;
