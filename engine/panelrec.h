@@ -41,8 +41,8 @@ enum : int32 {
   kPWRefNumContained = 10,
   kPWNumRange = 11,         // a numeric's range entry
   kPWArrayElement = 10,     // the array's element display object
-  kPWArrayIndexParts = 11,  // the list of its index displays, one per dimension
-  kPWArrayShown = 12,       // two int16: the shown element's place in the visible grid
+  kPWArrayGrid = 11,        // two int16: the visible grid's columns and rows, each less one
+  kPWArrayShown = 12,       // two int16: the shown element's place (column, row) in the visible grid
   kPWArrayPrivate = 13,     // the private record: three index handles, then an element copy
   kPWArrayPrivateTD = 14,
   kPWTableData = 10,
@@ -58,13 +58,13 @@ constexpr int32 kPWContainerObject = 10;
 struct PanelArrayRec {
   PanelObjHeader hdr;
   int32 element;
-  int32 indexParts;
+  int16 grid[2];   // columns less one, rows less one
   int16 shown[2];  // [0] added to the last dimension, [1] to the one before
   int32 privateData;
   int32 privateTD;
 };
 static_assert(sizeof(PanelArrayRec) == 60 && offsetof(PanelArrayRec, element) == 4 * kPWArrayElement &&
-              offsetof(PanelArrayRec, indexParts) == 4 * kPWArrayIndexParts &&
+              offsetof(PanelArrayRec, grid) == 4 * kPWArrayGrid &&
               offsetof(PanelArrayRec, shown) == 4 * kPWArrayShown &&
               offsetof(PanelArrayRec, privateData) == 4 * kPWArrayPrivate,
               "array object record");
@@ -89,6 +89,7 @@ enum : int16 {
   kPartSlideHousing = 23,
   kPartSlideFill = 31,
   kPartDigital = 8001,
+  kPartArrayIndex = 8002,  // an array's index display: its order is the dimension
   kPartTypeDefControl = 8010,
   kPartGraphFlags = 8011,
   kPartGraphFlags2 = 8014,

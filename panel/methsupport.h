@@ -75,3 +75,82 @@ QX_EXTERN_C int32 FPFocusObject(ObjHeap heap, int32 object, void* frame, int32 r
 // dimension is the columns (its line clears the right or left corners), the
 // one before it the rows (the bottom or top corners).
 QX_EXTERN_C int32 ArrayEltLayout(ObjHeap heap, int32 array, UHandle dataSpace);
+
+// ---- Focus moves inside objects: text parts, parts by order, slides, arrays ----------
+// (panel/methfocus.cpp.)  The params are the action record an action 15
+// carries; only its leading words (part id and order, the event, the focus
+// object and the selection) are read or written, so a key-action block may
+// be passed as well.
+
+// Gives the text part that params names (part id and order) the key focus
+// with its text: the path at frame (the object's frame) becomes {object,
+// "DDO ", level 0, the part's position} {part, "COSM", level 2} and ends.
+// On success the params' part id becomes 0.  The focus code: 0, kArgErr
+// when there is no such part or it has no text, or the error of taking the
+// focus.
+QX_EXTERN_C int32 FPFocusTextPart(ObjHeap heap, int32 object, void* frame, ActionParams* params);
+
+// Sends action 15 to the object's part of that id and order, on the path
+// {object, level 0, its position} {part, "DDO ", level 2} written at frame;
+// the part's reply, 0 when there is no such part.
+QX_EXTERN_C int32 FocusPartByOrder(ObjHeap heap, int32 object, int32 partId, int32 order, void* frame,
+                                   ActionParams* params);
+
+// The number of sliders of a slide: the element count of a cluster-typed
+// value, else 1.
+QX_EXTERN_C int32 SliderCount(ObjHeap heap, int32 object);
+
+// The housing rectangle of a slide (its visible part 8) in *rect; nonzero
+// when it has one.
+QX_EXTERN_C int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect);
+
+// Makes the slider of that index (pinned to the sliders there) the active
+// one: the old and new thumbs (part 23) are redrawn, clipped to the housing
+// when there is one; a blinking slide also redraws the old slider's display
+// (8001) and fill (31).  The index stored, -1 for no slide.
+QX_EXTERN_C int32 SetActiveIndex(ObjHeap heap, int32 object, int32 index);
+
+// Moves the entry to the slider display (8001) of that index: the whole text
+// selected and action 15 sent to it; when it does not keep tracking the
+// display is given the key focus (without 0x800 once it has it, and the
+// slide redrawn when invalidate is set).  The index then becomes the active
+// one.  The reply with the display's answer.
+QX_EXTERN_C int32 FocusSliderDisplay(ObjHeap heap, int32 object, int32 index, int32 reply, void* frame,
+                                     ActionParams* params, int32 invalidate);
+
+// The cell of an array's visible grid: a row and a column packed in two
+// 16-bit halves, the column in the low half, as the shown-cell word (word
+// 12) and the frame of a cell (level 3) hold it.  Word 11 (kPWArrayGrid)
+// holds the grid's rows and columns less one the same way.
+constexpr int32 kPathLevelCell = 3;
+constexpr int32 ArrayCell(int32 row, int32 column) { return int32((uInt32(uInt16(row)) << 16) | uInt16(column)); }
+
+// Moves the key focus inside the array for key 39 (backward) or any other
+// (forward; 38, and 40 which becomes 38), from where frame (the array's
+// frame) stands: the array itself (level 2), one of its parts (level 0,
+// index: the part's position) or a cell (level 3).  The way runs through the
+// index displays (8002, when part 30 shows) and then the visible cells row
+// by row, wrapping at the ends; the target gets action 15 with its whole
+// text selected.  Action must be 15.  The reply with 1 and without 0x800.
+QX_EXTERN_C int32 ArrayFocusNav(ObjHeap heap, int32 array, void* frame, int32 reply, ActionParams* params,
+                                int32 action);
+
+// Sends the action to the array's element for the cell that frame (the
+// array's frame, level 3) names, the element's frame following it.  When the
+// cell is not the one shown, or for action 15 while the panel has no key
+// focus and the element is no Array, Cluster or RefNum, the element moves to
+// the cell (cells are its rectangle, one pixel wider on each side with the
+// array's flag 0x40000), the cell becomes the shown one and the element
+// shows the cell's value (the default element beyond the data).  While the
+// element answers, PanelInsideArray names the array.  The element's reply;
+// 16 for a cell outside the visible grid or an array without an element.
+constexpr uInt32 kArrayFlagWideCells = 0x40000;
+QX_EXTERN_C int32 ArrayEltDoit(ObjHeap heap, int32 array, void* frame, int32 action, ActionParams* params);
+QX_EXTERN_C int32 PanelInsideArray();
+
+// After an index display changed (params name it: its order is the
+// dimension): the reply without 8, and when that dimension's size differs
+// between the sizes copied aside and the new ones (one per dimension of the
+// array's type), the array is redrawn and 0x10000 added.
+QX_EXTERN_C int32 ArrayIndexChanged(ObjHeap heap, int32 array, ActionParams* params, int32 reply,
+                                    const int32* savedSizes, const int32* newSizes);

@@ -251,8 +251,11 @@ int32 ArrayGetDataPtr(ObjHeap heap, int32 arr, int32 part, int32 mode, UHandle* 
   int32 dims = int16(GetNative16(a + 4));
   const TypeDescriptor* elem = reinterpret_cast<const TypeDescriptor*>(a + 6 + 4 * dims);
 
-  int32 list = ObjWord(heap, arr, kPWArrayIndexParts);
-  int32 k = list ? OHListFind(heap, list, part) : -1;
+  // An index display of the array shows the index of the dimension of its order.
+  int32 k = IsBlockOf(heap, part, kObjPartOrder + 2) && ObjWord(heap, part, kPWOwner) == arr &&
+                    PartId(heap, part) == kPartArrayIndex
+                ? ObjInt16(heap, part, kObjPartOrder)
+                : -1;
   if (k >= 0) {
     UHandle cells = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*ds + priv)));
     if (k >= dims || !cells || !*cells || DSGetHandleSize(cells) < 8 + 4 * k) {

@@ -229,8 +229,7 @@ TEST_F(DataLocateTest, ArrayIndexCellsElementAndPrivateCopy) {
   int32 elem = Obj(kClsNumeric, arr);
   SetW(elem, kPWDDOTypeId, int32(Type(tdb::I32())));
   SetW(arr, kPWArrayElement, elem);
-  int32 index = Obj(kClsNumeric, arr, 3);
-  SetW(arr, kPWArrayIndexParts, vib::NewList(panel_, {index}));
+  int32 index = Obj(kClsNumeric, arr, kPartArrayIndex, 0);
   ASSERT_EQ(Alloc(dco), kNoErr);
   Bind();
   int32 priv = W(arr, kPWArrayPrivate);
