@@ -239,12 +239,15 @@ int32 ArrayEltDoit(ObjHeap heap, int32 array, void* frame, int32 action, ActionP
   if (!Live(heap, element, kLeading) || ObjWord(heap, element, kPWOwner) != array) return kReplyFailed;
   const Cell grid = VisibleGrid(heap, array), cell = Unpack(at->index);
   if (!InGrid(cell, grid)) return kReplyFailed;
-  Cell shown = Unpack(ObjWord(heap, array, kPWArrayShown));
+  // A shown cell outside the grid (a bad file) is taken as its nearest cell
+  // and replaced.
+  const int32 stored = ObjWord(heap, array, kPWArrayShown);
+  Cell shown = Unpack(stored);
   shown = {std::clamp(shown.row, 0, grid.row - 1), std::clamp(shown.column, 0, grid.column - 1)};
   const bool container = ObjIsA(heap, element, kClsArray) || ObjIsA(heap, element, kClsCluster) ||
                          ObjIsA(heap, element, kClsRefNum);
   const bool entering = action == kActKeyOrText && !PanelKeyFocus(heap).object && !container;
-  if (cell.row != shown.row || cell.column != shown.column || entering) {
+  if (at->index != stored || entering) {
     const Rect r = Bounds(heap, element);
     const int32 wide = (uInt32(ObjWord(heap, array, 0)) & kArrayFlagWideCells) ? 2 : 0;
     const int32 dv = (cell.row - shown.row) * (r.bottom - r.top + wide);

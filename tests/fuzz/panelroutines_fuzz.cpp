@@ -1,8 +1,12 @@
 // The shared panel-method routines over stored panel words: a key-binding
 // table whose count and offsets are whatever the file held, key events of
-// any code, and array selection records whose handles claim any count.  A
-// binding answers nothing or a live object; a selection mark is an edge code
-// (0 to 15); nothing is asserted on and no handle is left behind.
+// any code, array selection records whose handles claim any count, and
+// focus moves inside arrays whose grid, shown cell, index displays, index
+// handle and data are whatever the file held.  A binding answers nothing or
+// a live object; a selection mark is an edge code (0 to 15); a focus move
+// answers with bit 0 and without 0x800 and leaves the shown cell inside the
+// grid; a value shown is read whole; nothing is asserted on and no handle is
+// left behind.
 #include <cstdint>
 #include <vector>
 
@@ -50,12 +54,15 @@ void FuzzKeys(Input& in, ObjHeap heap, int32 root) {
 // An array control of one to three dimensions with its allocated selection
 // record; the record's handles then claim any count and hold any indexes,
 // and the record's words may be moved off the array's entry.
-void FuzzSelection(Input& in, ObjHeap heap, int32 root) {
+// An array control of one to three dimensions of I32 with its allocated
+// private record, whose index handles then claim any count and hold any
+// indexes; 0 when it cannot be made.  *dcoOut receives its controller.
+int32 FuzzArrayControl(Input& in, ObjHeap heap, int32 root, int32* dcoOut = nullptr) {
   std::vector<uChar> td = tdb::Array(tdb::I32(), std::vector<int32>(1 + in.Byte() % 3, kTDVariable)).Bytes();
   const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
   const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
   const int32 array = vib::NewObject(heap, kClsArray, ClassRecord(kClsArray)->instanceSize);
-  if (!t || !dco || !array) return;
+  if (!t || !dco || !array) return 0;
   OHSetWord(heap, uInt32(array + 4 * kPWOwner), uInt32(dco));
   OHSetWord(heap, uInt32(array + 4 * kPWDDOTypeId), t);
   OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
@@ -64,13 +71,21 @@ void FuzzSelection(Input& in, ObjHeap heap, int32 root) {
   if (DSAllocCurrentState()->active) AllocEndPass();
   const UHandle ds = VIRec(PanelHeapOwner(heap))->dataSpace;
   const int32 at = int32(OHWord(heap, uInt32(array + 4 * kPWArrayPrivate)));
-  if (err != kNoErr || at <= 0 || at > DSGetHandleSize(ds) - 12) return;
+  if (err != kNoErr || at <= 0 || at > DSGetHandleSize(ds) - 12) return 0;
   for (int32 i = 0; i < 3; ++i) {
     UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*ds + at + 4 * i)));
     if (!h || DSSetHandleSize(h, 4 * (in.Byte() % 6)) != kNoErr) continue;
     const int32 size = DSGetHandleSize(h);
     for (int32 k = 0; k + 4 <= size; k += 4) PutNative32(*h + k, in.Byte() < 160 ? in.Byte() % 4 : in.Word());
   }
+  if (dcoOut) *dcoOut = dco;
+  return array;
+}
+
+void FuzzSelection(Input& in, ObjHeap heap, int32 root) {
+  const int32 array = FuzzArrayControl(in, heap, root);
+  if (!array) return;
+  const UHandle ds = VIRec(PanelHeapOwner(heap))->dataSpace;
   OHSetWord(heap, uInt32(array + 4 * kPWArrayShown), in.Word());
   if (in.Byte() >= 230) OHSetWord(heap, uInt32(array + 4 * kPWArrayPrivate), in.Word());
   if (in.Byte() >= 230) OHSetWord(heap, uInt32(array + 4 * kPWArrayPrivateTD), in.Word());
@@ -78,10 +93,81 @@ void FuzzSelection(Input& in, ObjHeap heap, int32 root) {
   FUZZ_CHECK(code >= 0 && code <= 15);
 }
 
+// The numerics that stand for an array's element and index displays: they
+// take action 15 (answering from the input), read a value shown whole and
+// move nowhere.
+uInt8 gFocusAnswer = 0;
+int32 FuzzNumericDoit(ObjHeap, int32, void*, int32, void*) { return gFocusAnswer; }
+int32 FuzzNumericShow(ObjHeap, int32, int32, const void* value) {
+  volatile uInt8 sink = 0;
+  for (int32 i = 0; value && i < 4; ++i) sink = sink + static_cast<const uInt8*>(value)[i];
+  return 0;
+}
+int32 FuzzNumericMove(ObjHeap, int32, Point) { return 0; }
+
+// An array with an element, up to four index displays and an index frame;
+// its grid and shown cell, its operate data (an array handle of any claimed
+// sizes) and the frame a focus move starts from come from the input.
+void FuzzArrayFocus(Input& in, ObjHeap heap, int32 root) {
+  int32 dco = 0;
+  const int32 array = FuzzArrayControl(in, heap, root, &dco);
+  if (!array) return;
+  const int32 numeric = ClassRecord(kClsNumeric)->instanceSize;
+  const int32 element = vib::NewObject(heap, kClsNumeric, numeric, array);
+  for (int32 k = in.Byte() % 5; k-- > 0;) vib::NewObject(heap, kClsNumeric, numeric, array, kPartArrayIndex, int16(in.Byte() % 6));
+  const int32 indexFrame = vib::NewObject(heap, kClsCosmetic, ClassRecord(kClsCosmetic)->instanceSize, array, 30, 0);
+  if (!element || !indexFrame) return;
+  OHSetWord(heap, uInt32(indexFrame), in.Byte() & 1 ? kObjFlagHidden : 0);
+  OHSetWord(heap, uInt32(array + 4 * kPWArrayElement), in.Byte() < 240 ? uInt32(element) : in.Word());
+  OHSetWord(heap, uInt32(array + 4 * kPWArrayGrid), in.Byte() < 200 ? uInt32(ArrayCell(in.Byte() % 4, in.Byte() % 4)) : in.Word());
+  OHSetWord(heap, uInt32(array + 4 * kPWArrayShown), in.Byte() < 200 ? uInt32(ArrayCell(in.Byte() % 5, in.Byte() % 5)) : in.Word());
+  OHSetWord(heap, uInt32(array), in.Byte() & 1 ? kArrayFlagWideCells : 0);
+  // The operate data: an array handle whose sizes claim any count.
+  const UHandle ds = VIRec(PanelHeapOwner(heap))->dataSpace;
+  const int32 rec = int32(OHWord(heap, uInt32(dco + 4 * kPWDCORecord)));
+  if (in.Byte() & 1 && rec > 0 && rec + 16 <= DSGetHandleSize(ds) && !GetNative32(*ds + rec + 12)) {
+    if (UHandle data = DSNewHClr(4 * (in.Byte() % 12))) {
+      for (int32 k = 0; k + 4 <= DSGetHandleSize(data); k += 4) PutNative32(*data + k, in.Byte() < 200 ? in.Byte() % 5 : in.Word());
+      PutNative32(*ds + rec + 12, uInt32(uintptr_t(data)));
+    }
+  }
+  gFocusAnswer = in.Byte();
+  void* const previous = TRPushFrame();
+  auto* top = static_cast<TransactionFrame*>(TRStackTop());
+  if (top != previous) {
+    top[0] = {root, kCatFPSC, 2, 0};
+    for (int32 step = 0; step < 4 && in.n; ++step) {
+      top[1] = {array, kCatDDO, int32(in.Byte() % 4), in.Byte() < 128 ? int32(in.Byte() % 8) : int32(in.Word())};
+      top[2] = {int32(OHWord(heap, uInt32(array + 4 * kPWArrayElement))), kCatDDO, 2, 0};
+      top[3] = {};
+      ActionParams params{};
+      params.keyCode = int32(in.Byte() % 3) + kKeyTab;
+      if (in.Byte() & 1) {
+        const int32 reply = ArrayFocusNav(heap, array, &top[1], int32(in.Word()), &params, kActKeyOrText);
+        FUZZ_CHECK((reply & 1) && !(reply & 0x800));
+        continue;
+      }
+      top[1].mode = kPathLevelCell;
+      if (ArrayEltDoit(heap, array, &top[1], in.Byte(), &params) == 16) continue;
+      // The cell reached is the shown one, inside the grid.
+      const int32 grid = int32(OHWord(heap, uInt32(array + 4 * kPWArrayGrid)));
+      const int32 shown = int32(OHWord(heap, uInt32(array + 4 * kPWArrayShown)));
+      FUZZ_CHECK(int16(shown) >= 0 && int16(shown) <= std::max<int16>(int16(grid), 0));
+      FUZZ_CHECK(int16(shown >> 16) >= 0 && int16(shown >> 16) <= std::max<int16>(int16(grid >> 16), 0));
+    }
+    TRSetStackTop(previous);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] {
+    auto* numeric = const_cast<ObjClassRecord*>(ClassRecord(kClsNumeric));
+    numeric->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericDoit);
+    numeric->methods[kMsgODisplayVal] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericShow);
+    numeric->methods[kMsgOOffset] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericMove);
+    if (!TRStackBlock()) TRInit();
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
@@ -96,8 +182,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   FuzzArmed() = true;
-  if (in.Byte() & 1) FuzzKeys(in, heap, root);
-  else FuzzSelection(in, heap, root);
+  const uInt8 branch = in.Byte() % 3;
+  if (branch == 0) FuzzKeys(in, heap, root);
+  else if (branch == 1) FuzzSelection(in, heap, root);
+  else FuzzArrayFocus(in, heap, root);
   FuzzArmed() = false;
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == live);
