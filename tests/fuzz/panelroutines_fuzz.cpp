@@ -167,10 +167,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     numeric->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericDoit);
     numeric->methods[kMsgODisplayVal] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericShow);
     numeric->methods[kMsgOOffset] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericMove);
-    if (!TRStackBlock()) TRInit();
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
-    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
+    const bool started = FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
+    if (started && !TRStackBlock()) TRInit();
+    return started;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
@@ -178,6 +179,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewBoundPanel({}, &vi);
   if (!heap) return 0;
+  // Registered, so that the panel can hand out type IDs.
+  if (RegisterVI(vi) != kNoErr) {
+    FuzzDisposePanel(heap, vi);
+    return 0;
+  }
   VIRec(vi)->viKind = int16(in.Byte() % 8);
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
@@ -187,6 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   else if (branch == 1) FuzzSelection(in, heap, root);
   else FuzzArrayFocus(in, heap, root);
   FuzzArmed() = false;
+  UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == live);
   return 0;
