@@ -195,6 +195,8 @@ TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
   int32 string = 0;
   ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string)), kNoErr);
   const int32 text = Obj(kClsLabel, string, 11);
+  ShowInWindow();
+  ClearReports();
   for (const auto& [flags, stored] : {std::pair{kTextFlagBackslash, std::string("a\nb", 3)}, {0u, std::string("a\\nb", 4)}}) {
     SetW(text, 0, int32(flags));
     SetPartText(panel_, text, reinterpret_cast<const uChar*>("a\\nb"), 4);
@@ -203,6 +205,7 @@ TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(*data + 4), GetNative32(*data)), stored);
   }
+  EXPECT_EQ(Asserts(), 0);
 }
 
 // Indexes pinned to the list; a list whose count passes its handle is none.
