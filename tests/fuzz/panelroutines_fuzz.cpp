@@ -133,6 +133,7 @@ void FuzzRamp(Input& in, ObjHeap heap, int32 root) {
   if (!m) return;
   in.Bytes(*m, size_t(DSGetHandleSize(m)));
   if (DSGetHandleSize(m) >= 4 && in.Byte() < 200) PutNative32(*m, in.Byte() % 6);
+  const UHandle own = r->markers;  // the record's own table, put back for its disposal
   r->markers = m, r->endParts[0] = in.Word(), r->endParts[1] = in.Word();
   ObjSetWord(heap, scale, 0, int32(in.Word() & (kRampNoInterpolation | kRampStepped)));
   for (int32 k = 0; k < 4 && in.n; ++k) {
@@ -140,7 +141,7 @@ void FuzzRamp(Input& in, ObjHeap heap, int32 root) {
     in.Bytes(&v, sizeof v);
     FUZZ_CHECK(PanelLookupValue(heap, scale, v) <= 0xFFFFFF);
   }
-  ScaleRecOf(heap, scale)->markers = nullptr;
+  ScaleRecOf(heap, scale)->markers = own;
   DSDisposeHandle(m);
 }
 

@@ -163,7 +163,7 @@ std::string MenuState(MenuHandle menu) {
 TEST_F(MethSupportTest, RadixAndPathMenusFollowTypeFormatAndValue) {
   ASSERT_EQ(RInitResources(), kNoErr);
   rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
-  qxbuild::AddPanelMenuTexts(&w);
+  qxbuild::AddRunTimeResources(&w);
   const rsrcw::Bytes file = w.Write();
   UHandle fh = AZNewHandle(int32(file.size()));
   ASSERT_NE(fh, nullptr);
