@@ -1,12 +1,16 @@
 // What the panel and the data manager reach of the scales, installed at
 // start-up: a scale part's text labels, recomputing a scale whose range was
 // copied in or whose chart history was reset, and the value of a pointer position on a knob or slide.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "controls/scale.h"
 #include "engine/dmprog.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
+#include "mgsource/numconv.h"
+#include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/objects.h"
