@@ -239,6 +239,10 @@ void KnobValueToPoint(ObjHeap heap, int32 dataOffset, int32 numType, int32 radiu
   fraction = std::isnan(fraction) ? 0 : fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
   // The inverse of KnobAngleToValue: clockwise from the start angle.
   const float64 angle = r->startAngle - fraction * r->sweep;
-  point->h = int16(std::lround(r->centre.h + radius * std::cos(angle)));
-  point->v = int16(std::lround(r->centre.v - radius * std::sin(angle)));
+  // A stored radius can put the point past 16 bits: it is pinned there.
+  auto pin = [](float64 c) {
+    return int16(std::isnan(c) ? 0 : c < -32768 ? -32768 : c > 32767 ? 32767 : std::lround(c));
+  };
+  point->h = pin(r->centre.h + radius * std::cos(angle));
+  point->v = pin(r->centre.v - radius * std::sin(angle));
 }

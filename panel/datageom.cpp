@@ -259,10 +259,19 @@ Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value)
   return p;
 }
 
+// The rectangles to redraw; and the unions of the rectangles the fills left
+// and entered.
 struct Changes {
   std::vector<Rect> rects;
+  Rect left{0, 0, 0, 0}, entered{0, 0, 0, 0};
+  int32 fills = 0;
   void Add(const Rect& r) {
     if (!DEmptyRect(&r)) rects.push_back(r);
+  }
+  static void Unite(Rect* all, const Rect& r) {
+    if (DEmptyRect(&r)) return;
+    if (DEmptyRect(all)) *all = r;
+    else DUnionRect(&r, all);
   }
 };
 
@@ -278,6 +287,7 @@ void MovePart(ObjHeap heap, int32 part, const Rect& r, Changes* c, bool always =
 void SizeFill(ObjHeap heap, int32 fill, const Rect& r, bool horizontal, Changes* c, bool always) {
   const Rect old = Bounds(heap, fill);
   if (DEqualRect(&old, &r) && !always) return;
+  Changes::Unite(&c->left, old), Changes::Unite(&c->entered, r), ++c->fills;
   if (!(Flags(heap, fill) & kFillFlagStrips) || DEmptyRect(&old) || DEmptyRect(&r)) {
     c->Add(old), c->Add(r);
   } else if (horizontal) {
@@ -301,20 +311,22 @@ void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldDat
     const int32 needle = FindPart(heap, object, kPartNeedle, i);
     if (!changed || !Live(heap, needle)) continue;
     const double value = ValueAt(v, newData, i);
-    Rect r = Bounds(heap, needle);
+    const Rect r = Bounds(heap, needle);
     const int32 h = r.bottom - r.top, w = r.right - r.left;
+    // The needle's new top-left (computed wide: a stored needle may be too
+    // large to move without leaving the coordinates, and then stays).
+    int32 top = r.top, left = r.left;
     if (knob) {
       if (!Live(heap, object, 4 * (kKnobNeedleWord + 1))) continue;
       const Point p = KnobPointOf(heap, sr, ObjWord(heap, object, kKnobNeedleWord), value);
-      r = Rect{Pin16(p.v - h / 2), Pin16(p.h - w / 2), Pin16(p.v - h / 2 + h), Pin16(p.h - w / 2 + w)};
+      top = p.v - h / 2, left = p.h - w / 2;
     } else if (horizontal) {
-      const int32 p = PixelOf(heap, sr, value);
-      r.left = Pin16(p - w / 2), r.right = Pin16(p - w / 2 + w);
+      left = PixelOf(heap, sr, value) - w / 2;
     } else {
-      const int32 p = PixelOf(heap, sr, value);
-      r.top = Pin16(p - h / 2), r.bottom = Pin16(p - h / 2 + h);
+      top = PixelOf(heap, sr, value) - h / 2;
     }
-    MovePart(heap, needle, r, c, inArray);
+    if (top < -32768 || top + h > 32767 || left < -32768 || left + w > 32767) continue;
+    MovePart(heap, needle, Rect{int16(top), int16(left), int16(top + h), int16(left + w)}, c, inArray);
     const Rect now = Bounds(heap, needle);
     QX_ASSERT_MSG(now.bottom - now.top == h && now.right - now.left == w, "a needle changed its size");
   }
@@ -370,6 +382,20 @@ class PanelPort {
 
 }  // namespace
 
+int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left, Rect* entered, const void* data) {
+  Values v;
+  ScaleInfo sr;
+  Changes c;
+  if (left) *left = c.left;
+  if (entered) *entered = c.entered;
+  if (!data || !Live(heap, object) || ObjIsA(heap, object, kClsKnob) || !ValuesOf(heap, object, &v) ||
+      (scalePart && scalePart != FindPart(heap, object, kPartScale, 0)) || !ScaleOf(heap, object, &sr))
+    return 0;
+  MoveFills(heap, object, v, data, IsInArray(heap, object), sr, &c);
+  if (left) *left = c.left;
+  if (entered) *entered = c.entered;
+  return c.fills ? 1 : 0;
+}
 
 int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const void* newData, int32 options) {
   if (options < 0 || options > kBoundsOptionsMax) {
@@ -389,7 +415,8 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
     for (int32 i = 0; i < v.count; ++i)
       if (const int32 digital = FindPart(heap, object, kPartDigital, i))
         ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v.offsets[i]);
-  if (!(options & kBoundsDrawNow) || c.rects.empty()) return 0;
+  const WindowRef window = Window(heap);
+  if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
   const int32 housing = FindPart(heap, object, kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
@@ -404,7 +431,7 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
     WRestoreClip(&saved);
     return 0;
   }
-  for (const Rect& r : c.rects) WInvalRect(Window(heap), &r);
+  for (const Rect& r : c.rects) WInvalRect(window, &r);
   return kBoundsInvalidated;
 }
 

@@ -59,6 +59,15 @@ QX_EXTERN_C int32 ClusterFitFrame(ObjHeap heap, int32 cluster, int32 margin);
 QX_EXTERN_C int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const void* newData,
                                       int32 options);
 
+// Sizes the fills (parts 31) of a slide to its value (data): each from its
+// base (the scale's top with fill flag bit 22, else its bottom; on a cluster
+// with bit 23 the nearest needle of another order on the way) to its value,
+// pinned to the scale.  The unions of the rectangles the fills left and
+// entered; 1 when any fill changed, else 0 (also for a knob, or a scale part
+// that is not the object's part 17; 0 names that part).
+QX_EXTERN_C int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left, Rect* entered,
+                                    const void* data);
+
 // Gives every index display of the array the text style of the changed one
 // (0: none) and stacks them, the index frame (part 30) ending 2 pixels below.
 QX_EXTERN_C void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed);

@@ -59,6 +59,13 @@ TEST_F(DataBounds, NeedleAndFillFollowTheValue) {
     EXPECT_TRUE(InvalidAt(10, 41));
     EXPECT_EQ(InvalidAt(10, 90), !strips);
   }
+  // The fill mapping alone reports the rectangles left and entered.
+  Rect left, entered;
+  EXPECT_EQ(ObjMapDataToScale(panel_, slide_, 0, &left, &entered, &six), 0);
+  const float64 two = 2;
+  EXPECT_EQ(ObjMapDataToScale(panel_, slide_, 0, &left, &entered, &two), 1);
+  EXPECT_EQ(R(left), R(Rect{40, 5, 101, 15}));
+  EXPECT_EQ(R(entered), R(Rect{80, 5, 101, 15}));
   ClearReports();
   EXPECT_EQ(ObjUpdateDataBounds(panel_, slide_, nullptr, &five, 8), 0);
   EXPECT_EQ(Asserts(), 1);
