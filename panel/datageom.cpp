@@ -119,15 +119,16 @@ int32 FitFrameTo(ObjHeap heap, int32 o, int32 frame, const Rect& r) {
 
 // The entries of the object's list word that name objects (a list whose
 // count does not fit its block gives none).
-std::vector<int32> ListOf(ObjHeap heap, int32 o, int32 word) {
+std::vector<int32> Entries(ObjHeap heap, int32 list) {
   std::vector<int32> out;
-  if (!Live(heap, o, 4 * (word + 1))) return out;
-  const int32 list = ObjWord(heap, o, word);
   if (!Live(heap, list, 4)) return out;
   const int32 n = int32(GetNative32(*heap + list));
   if (n < 0 || n > (OHBlockSize(heap, list) - 4) / 4 || n > kMaxElements) return out;
   for (int32 i = 0; i < n; ++i) out.push_back(ObjListGet(heap, list, i));
   return out;
+}
+std::vector<int32> ListOf(ObjHeap heap, int32 o, int32 word) {
+  return Live(heap, o, 4 * (word + 1)) ? Entries(heap, ObjWord(heap, o, word)) : std::vector<int32>{};
 }
 
 }  // namespace
@@ -639,11 +640,9 @@ int32 ArrayDragScroll(ObjHeap heap, int32 array, TransactionState* request, cons
   const Point by{Pin16(int32(cells.v) * (cell.bottom - cell.top)), Pin16(int32(cells.h) * (cell.right - cell.left))};
   if (request->mode == kTRModeDragOver && xfer && xfer->kind == kDataXferObjKind && xfer->heap == heap) {
     bool own = false;
-    for (int32 i = 0; i < xfer->count && !own; ++i) {
-      const int32 list = xfer->list;
-      if (!Live(heap, list, 4) || i >= ObjListCount(heap, list) || 4 + 4 * (i + 1) > OHBlockSize(heap, list)) break;
-      own = WithinArray(heap, ObjListGet(heap, list, i), array);
-    }
+    const std::vector<int32> items = Entries(heap, xfer->list);
+    for (size_t i = 0; i < items.size() && int32(i) < xfer->count && !own; ++i)
+      own = WithinArray(heap, items[i], array);
     if (own) {
       const Point p = WordToPoint(request->point);
       request->point = PointToWord(Point{Pin16(p.v - by.v), Pin16(p.h - by.h)});

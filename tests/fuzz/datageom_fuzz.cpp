@@ -68,7 +68,7 @@ void FuzzContainers(Input& in, ObjHeap heap, int32 root) {
   ArrayFitIndexText(heap, array, pick());
   TransactionState request{int32(in.Byte()), int32(in.Word()), 0, nullptr};
   DataXferRec xfer{};
-  DataXferInitObj(heap, list, 0, &xfer);
+  DataXferInitObj(heap, vib::NewList(heap, {pick(), array}), 0, &xfer);
   const int16 row = ObjInt16(heap, array, kArrayFirstRowAt), col = ObjInt16(heap, array, kArrayFirstColAt);
   const Point cells = WordToPoint(ArrayDragScroll(heap, array, &request, in.Byte() & 1 ? &xfer : nullptr));
   FUZZ_CHECK(cells.v == 0 || int16(row + cells.v) == ObjInt16(heap, array, kArrayFirstRowAt) || row + cells.v > 32767 || row + cells.v < -32768);
