@@ -7,6 +7,7 @@
 #include "mgsource/rects.h"
 #include "panel/datageom.h"
 #include "panel/osupport.h"
+#include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "platform/qx_alert.h"
 
@@ -153,6 +154,24 @@ TEST_F(DataGeomTest, TabWrapsThroughTheElements) {
     if (!k.reached.empty()) { EXPECT_EQ(f[1].object, k.reached.back()); }
   }
   gGeomReply = 0;
+}
+
+TEST_F(DataGeomTest, TextPartsTakeKeysAndCommit) {
+  const int32 n = Obj(kClsNumeric, root_), text = Part(n, kPartTextOfDisplay, {0, 0, 15, 40}, kClsLabel);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2);
+  ActionParams p{};
+  p.eventCode = 6, p.keyCode = kKeyReadBack;
+  EXPECT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0x100), 0x100) << "key 42 without bit 0 or 11";
+  p.eventCode = 1, p.selEnd = 2;
+  EXPECT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0) & 1, 1);
+  EXPECT_EQ(PanelKeyFocus(panel_).object, n);
+  // A commit hands the record the text and clears the part's modified flag
+  // with bit 6; with bit 20 nothing happens.
+  SetW(text, 0, int32(kObjFlagTextModified));
+  EXPECT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0x100800), 0x100800);
+  EXPECT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0x800), 0x840);
+  EXPECT_EQ(p.text, PartTextRecord(panel_, text));
+  EXPECT_EQ(W(text, 0), 0);
 }
 
 TEST_F(DataGeomTest, ArraysScrollByWholeCells) {
