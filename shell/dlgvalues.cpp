@@ -32,7 +32,7 @@ enum : uInt32 {
   kFlagHidden = 0x8, kFlagGreyed = 0x80, kFlagDisabled = 0x200, kFlagStringOption = 0x2000,
   kFlagSwitching = 0x10000, kFlagLatching = 0x20000,
 };
-// Parts: the text of strings and paths, the ring's item list, the Boolean's texts.
+// Object parts by id: the text of strings and paths, the ring's item list, the Boolean's texts.
 enum : int32 { kTextPart = 11, kRingListPart = 12, kBoolTextPart = 22 };
 constexpr int32 kRingTextsAt = 44, kBoolTextListAt = 44, kDescriptionAt = 28;
 constexpr uInt32 kTextSizesToText = 0x60000, kPartTextResized = 0x80;
@@ -187,6 +187,21 @@ std::string JoinedRingTexts(DialogRef d, int32 ring, const char* separator) {
     at += 1 + (*texts)[at];
   }
   return out;
+}
+
+// A description read from the resource file is used as a format for one
+// text: only "%s" (once) and "%%" may stand in it, so that no conversion
+// reads an argument that is not there.
+bool SafeRingFormat(const std::string& format) {
+  int32 texts = 0;
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    const char next = i + 1 < format.size() ? format[i + 1] : 0;
+    if (next == 's') ++texts;
+    else if (next != '%') return false;
+    ++i;
+  }
+  return texts <= 1;
 }
 
 }  // namespace
@@ -492,6 +507,10 @@ MgErr DlgSetRingHelpText(DialogRef dialog, int32 item, const char* separator) {
   if (description && AZIsHandle(description) && AZGetHandleSize(description) >= 4) {
     const int32 n = int32(GetNative32(*description));
     if (n > 0 && n <= AZGetHandleSize(description) - 4) format.assign(reinterpret_cast<char*>(*description + 4), size_t(n));
+  }
+  if (!SafeRingFormat(format)) {
+    DBAssert(__FILE__, __LINE__, "item description is no format for one text");
+    return kArgErr;
   }
   const std::string joined = JoinedRingTexts(dialog, ring, separator);
   LStrHandle text = reinterpret_cast<LStrHandle>(AZNewHClr(4));

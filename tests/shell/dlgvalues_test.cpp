@@ -27,8 +27,10 @@ QX_EXTERN_C void DisposeVI(UHandle vi, Bool32 unlink);
 namespace {
 
 std::vector<WEventRecord> gDlgEvents;
+WEventRecord gKeySeen{};  // the key event as the filter saw it
 int32 RecordDlgEvent(WEventRecord* e, uInt32) {
   gDlgEvents.push_back(*e);
+  if (e->code == kDlgEvItemKey) std::memcpy(&gKeySeen, reinterpret_cast<void*>(uintptr_t(uInt32(e->character))), 40);
   return 0;
 }
 
@@ -238,6 +240,50 @@ TEST_F(DialogItems, ListboxEntriesAndTheDoubleClick) {
   EXPECT_EQ(gDlgEvents.back().globalWhere, 0x10000);
   EXPECT_EQ(DlgDeleteList(dlg_, kList), 0);
   EXPECT_EQ(DlgGetListItemCount(dlg_, kList), 0);
+}
+
+// Return without modifiers reaches the filter as key code 2 and is
+// restored after; a description is a format for the ring's texts only when
+// it asks for one text.
+TEST_F(DialogItems, ReturnReachesTheFilterAsCodeTwoAndDescriptionsFormatOneText) {
+  struct KeyCase {
+    int32 modifiers, seenCode, seenChar, afterCode, afterChar;
+  };
+  for (const KeyCase& k : {KeyCase{0, 2, 0, 27, 10}, KeyCase{0x200, 13, 10, 13, 10}}) {
+    int32 block[16] = {};
+    WEventRecord key{};
+    key.code = weKey;
+    key.modifiers = k.modifiers;
+    key.character = 10;
+    key.keyCode = 13;
+    std::memcpy(block + 3, &key, sizeof key);
+    DlgItemKeyToFilter(dlg_, DlgItemDisplay(dlg_, kText), nullptr, block);
+    EXPECT_EQ(gKeySeen.keyCode, k.seenCode) << k.modifiers;
+    EXPECT_EQ(gKeySeen.character, k.seenChar) << k.modifiers;
+    std::memcpy(&key, block + 3, sizeof key);
+    EXPECT_EQ(key.keyCode, k.afterCode) << k.modifiers;
+    EXPECT_EQ(key.character, k.afterChar) << k.modifiers;
+  }
+  const int32 ring = DlgItemDisplay(dlg_, kNumber);
+  struct Format {
+    const char* description;
+    MgErr err;
+    const char* after;
+  };
+  for (const Format& f : {Format{"Pick %s: 100%%", kNoErr, "Pick : 100%"}, Format{"%s%s", kArgErr, "%s%s"},
+                          Format{"%d", kArgErr, "%d"}}) {
+    const int32 n = int32(std::strlen(f.description));
+    UHandle h = AZNewHandle(4 + n);
+    ASSERT_NE(h, nullptr);
+    PutNative32(*h, uInt32(n));
+    std::memcpy(*h + 4, f.description, size_t(n));
+    UHandle was = reinterpret_cast<UHandle>(uintptr_t(OHWord(dlg_, uInt32(ring + 28))));
+    OHSetWord(dlg_, uInt32(ring + 28), uInt32(uintptr_t(h)));
+    if (was) AZDisposeHandle(was);
+    EXPECT_EQ(DlgSetRingHelpText(dlg_, kNumber, ", "), f.err) << f.description;
+    UHandle now = reinterpret_cast<UHandle>(uintptr_t(OHWord(dlg_, uInt32(ring + 28))));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(*now + 4), GetNative32(*now)), f.after) << f.description;
+  }
 }
 
 }  // namespace
