@@ -2,7 +2,6 @@
 // block in a dialog VI, with the object system's services and a window
 // whose handler records the dialog events.
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -34,15 +33,6 @@ int32 RecordDlgEvent(WEventRecord* e, uInt32) {
   return 0;
 }
 
-// The items are display objects without data controllers: their values
-// live here, one cleared block per object and mode.
-std::map<int64_t, std::vector<uChar>> gItemValues;
-int32 ItemValueAt(ObjHeap, int32 object, int32, int32 mode, UHandle* handle) {
-  if (handle) *handle = nullptr;
-  std::vector<uChar>& v = gItemValues[(int64_t(mode) << 32) | uInt32(object)];
-  v.resize(32);
-  return int32(uInt32(uintptr_t(v.data())));
-}
 // The focus moves by the heap extension's word alone.
 void SetFocusWord(ObjHeap heap, int32 object) {
   PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtKeyFocus, uInt32(object));
@@ -68,11 +58,9 @@ class DialogItems : public qxtest::EngineTest {
     SetEnginePanelHooks(&h);
     PanelInstallDialogHooks();
     DlgPanelServices services = AppDialogServices();
-    services.getDataPtr = &ItemValueAt;
     services.releaseKeyFocus = &ReleaseFocus;
     services.setKeyFocus = &TakeFocus;
     DlgSetPanelServices(services);
-    gItemValues.clear();
     using namespace dlgwriter;
     Dialog d;
     d.title = "Items";
