@@ -123,11 +123,12 @@ int32 ValueItem(DialogRef d, int32 item, int32 type, const TypeDescriptor** valu
 }
 
 // Releases the key focus of the item and, for a dialog with a filter whose
-// VI takes no text entry, gives it to item 1.
+// VI takes no text entry, gives it to item 1 (unless item 1 is the one
+// that lets it go).
 void MoveFocusAway(DialogRef d, int32 item) {
   if (DlgGetKbdFocus(d) != item) return;
   if (gServices.releaseKeyFocus) gServices.releaseKeyFocus(d);
-  if (DlgFilter(d) && !VIFlag(d, kVIFocusLocked)) DlgSetKbdFocus(d, 1, 0, kAllText);
+  if (item != 1 && DlgFilter(d) && !VIFlag(d, kVIFocusLocked)) DlgSetKbdFocus(d, 1, 0, kAllText);
 }
 
 int32 GrayState(uInt32 flags) { return (flags & kFlagGreyed) ? 2 : (flags & kFlagDisabled) ? 1 : 0; }
