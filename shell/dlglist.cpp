@@ -64,7 +64,7 @@ LStrHandle EntryText(const List& l, int32 i) {
 
 // The entry's flags made whole: a disabled entry has both disabled bits
 // and is not selected.
-void FixItemFlags(const List& l, int32 i) {
+void ListboxFixItemFlags(const List& l, int32 i) {
   uInt32 f = EntryWord(l, i, 0);
   if (f & kListEntryDisabled) f = (f | kListEntryDisabled) & ~kListEntrySelected;
   SetEntryWord(l, i, 0, f);
@@ -144,7 +144,7 @@ MgErr DlgInsertListItemEx(DialogRef dialog, int32 item, int32 index, ConstPStr t
   SetEntryWord(l, index, 0, uInt32(topByte) << 24);
   SetEntryWord(l, index, kEntryGlyph, uInt32(glyph));
   SetEntryWord(l, index, kEntryText, uInt32(uintptr_t(t)));
-  FixItemFlags(l, index);
+  ListboxFixItemFlags(l, index);
   Redisplay(l);
   return kNoErr;
 }
@@ -172,7 +172,7 @@ MgErr DlgReplaceList(DialogRef dialog, int32 item, const CPStr* texts, UHandle g
     const int32 glyph = i < glyphCount ? int32(GetNative32(*glyphs + 4 + 4 * i)) : 0;
     SetEntryWord(l, i, kEntryGlyph, uInt32(glyph));
     SetEntryWord(l, i, 0, EntryWord(l, i, 0) & ~kReplaceClears);
-    FixItemFlags(l, i);
+    ListboxFixItemFlags(l, i);
     if (!t) return kMemFullErr;
   }
   return kNoErr;
@@ -189,7 +189,7 @@ MgErr DlgReplaceListItem(DialogRef dialog, int32 item, ConstPStr oldText, ConstP
   SetEntryWord(l, i, kEntryText, uInt32(uintptr_t(t)));
   SetEntryWord(l, i, kEntryGlyph, uInt32(glyph));
   SetEntryWord(l, i, 0, EntryWord(l, i, 0) & 0x00FFFFFFu);
-  FixItemFlags(l, i);
+  ListboxFixItemFlags(l, i);
   return kNoErr;
 }
 
@@ -221,7 +221,7 @@ void DlgEnableListItem(DialogRef dialog, int32 item, int32 index, int32 on) {
   if (!l.box || !InRange(l, index)) return;
   const uInt32 f = EntryWord(l, index, 0);
   SetEntryWord(l, index, 0, on ? f & ~kListEntryDisabled : (f | kListEntryDisabled) & ~kListEntrySelected);
-  FixItemFlags(l, index);
+  ListboxFixItemFlags(l, index);
 }
 
 int32 DlgGetListItemGlyph(DialogRef dialog, int32 item, int32 index) {

@@ -134,7 +134,7 @@ void MoveFocusAway(DialogRef d, int32 item) {
 int32 GrayState(uInt32 flags) { return (flags & kFlagGreyed) ? 2 : (flags & kFlagDisabled) ? 1 : 0; }
 
 // The key-slot table's offset, or 0 when the root has none that holds 55 slots.
-int32 KeySlots(DialogRef d) {
+int32 KeyNavTable(DialogRef d) {
   const int32 root = int32(ExtWord(d, kHeapExtRoot));
   if (root <= 0 || OHBlockSize(d, root) < kRootKeyNavAt + 4) return 0;
   const int32 nav = int32(OHWord(d, uInt32(root + kRootKeyNavAt)));
@@ -387,7 +387,7 @@ int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32 start, int32 end) {
 int32 DlgKeyNavItem(DialogRef dialog, int32 slot, int32* object) {
   if (object) *object = 0;
   if (!DlgIsLiveDialog(dialog) || !SlotInRange(slot)) return 0;
-  const int32 nav = KeySlots(dialog);
+  const int32 nav = KeyNavTable(dialog);
   const int32 bound = nav ? ObjListGet(dialog, nav, slot) : 0;
   if (object) *object = bound;
   return ItemShowing(dialog, bound);
@@ -396,7 +396,7 @@ int32 DlgKeyNavItem(DialogRef dialog, int32 slot, int32* object) {
 void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot) {
   const int32 entry = DItemToDCOId(dialog, item);
   if (!entry || !SlotInRange(slot)) return;
-  const int32 nav = KeySlots(dialog);
+  const int32 nav = KeyNavTable(dialog);
   if (!nav) {
     DBAssert(__FILE__, __LINE__, "dialog has no key slots");
     return;
