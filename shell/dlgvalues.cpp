@@ -24,8 +24,8 @@ namespace {
 
 DlgPanelServices gServices{};
 
-// Root words: the item list and the key-slot table (count 55, then slots).
-constexpr int32 kRootItemListAt = 40, kRootKeyNavAt = 68, kKeySlots = 55;
+// The root word of the key-slot table (count 55, then slots).
+constexpr int32 kRootKeyNavAt = 68, kKeySlots = 55;
 constexpr int32 kControllerDisplayAt = 20;
 // Object flags of display objects.
 enum : uInt32 {
