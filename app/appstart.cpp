@@ -2,6 +2,8 @@
 // test drivers that run as built applications.
 #include "app/appstart.h"
 
+#include "app/dlgservices.h"
+
 #include "controls/cursorlegend.h"
 #include "controls/scale.h"
 #include "engine/dsalloc.h"
@@ -65,7 +67,9 @@ void AppInstallHooks() {
       default: return 0;
     }
   };
+  AppFillDialogSenders(&panelShell);
   SetPanelShellHooks(panelShell);
+  DlgSetPanelServices(AppDialogServices());
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

@@ -96,6 +96,13 @@ QX_EXTERN_C void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType
                                    int32 pixelStride, int32 count, void* values, int32 valueStride);
 // The pixel pinned between the two pixel ends (written back), then mapped.
 QX_EXTERN_C void ScalePixelToValuePinned(ObjHeap heap, int32 dataOffset, int32 numType, int16* pixel, void* value);
+// The pixel of a value, pinned between the two pixel ends.
+QX_EXTERN_C void ScaleValueToPixelPinned(ObjHeap heap, int32 dataOffset, int32 numType, const void* value,
+                                         int16* pixel);
+// The point at the radius from a round scale's centre where the value lies
+// along the sweep (values past the ends at the ends).
+QX_EXTERN_C void KnobValueToPoint(ObjHeap heap, int32 dataOffset, int32 numType, int32 radius, const void* value,
+                                  Point* point);
 // The angle in [0, 2 pi) of the point about a round scale's centre (0 for
 // the centre itself).
 QX_EXTERN_C void KnobPointToAngle(ObjHeap heap, int32 dataOffset, Point point, float64* angle);

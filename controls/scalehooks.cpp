@@ -1,13 +1,18 @@
 // What the panel and the data manager reach of the scales, installed at
 // start-up: a scale part's text labels, recomputing a scale whose range was
 // copied in or whose chart history was reset, and the value of a pointer position on a knob or slide.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "controls/scale.h"
 #include "engine/dmprog.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
+#include "mgsource/numconv.h"
+#include "panel/datageom.h"
 #include "panel/datamsg.h"
+#include "panel/methsupport.h"
 #include "panel/objects.h"
 #include "rtlib/chartdata.h"
 
@@ -49,9 +54,23 @@ MgErr PointerValue(ObjHeap heap, int32 object, int32 pointWord, void* dst) {
   return kNoErr;
 }
 
+// What the colour ramps read of a scale: its ends, markers and the colours
+// beyond them (the data of its two end parts, the lower end's first).
+Bool32 ScaleInfo(ObjHeap heap, int32 scale, PanelScaleInfo* info) {
+  const ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r || !info) return 0;
+  *info = {r->min, r->max, r->pixelStart, r->pixelEnd, ObjWord(heap, scale, kScaleObjData), r->markers,
+           r->endParts[0], r->endParts[1]};
+  return 1;
+}
+
 }  // namespace
 
 void ControlsInstallScaleHooks() {
+  SetPanelScaleHooks({.scaleInfo = &ScaleInfo,
+                      .mapPixelsToValues = &MapPixelsToValues,
+                      .scaleValueToPixelPinned = &ScaleValueToPixelPinned,
+                      .knobValueToPoint = &KnobValueToPoint});
   SetPanelDataHooks({.slideScaleMarkerList = &SlideScaleMarkerList});
   SetDataMgrHooks({.scaleRangeSet = &RangeCopied, .pointerValue = &PointerValue});
   SetChartPanelHooks({.scaleRecalc = &ScaleRecalc, .calcScaleMarkers = &CalcScaleMarkers});

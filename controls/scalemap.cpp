@@ -217,3 +217,32 @@ void KnobAngleToValue(ObjHeap heap, int32 dataOffset, int32 numType, float64 ang
   }
   ConvertNum(kTDDBL, &x, t, value);
 }
+
+void ScaleValueToPixelPinned(ObjHeap heap, int32 dataOffset, int32 numType, const void* value, int16* pixel) {
+  const ScaleRec* r = pixel && value ? ScaleRecAt(heap, dataOffset) : nullptr;
+  if (!r) return;
+  int16 p = 15005;
+  MapValuesToPixels(heap, dataOffset, numType, value, 0, 1, &p, 1);
+  const int16 lo = r->pixelStart < r->pixelEnd ? r->pixelStart : r->pixelEnd;
+  const int16 hi = r->pixelStart < r->pixelEnd ? r->pixelEnd : r->pixelStart;
+  *pixel = p < lo ? lo : p > hi ? hi : p;
+}
+
+void KnobValueToPoint(ObjHeap heap, int32 dataOffset, int32 numType, int32 radius, const void* value, Point* point) {
+  const int32 t = MapType(numType);
+  const ScaleRec* r = t && value && point ? Mapped(heap, dataOffset) : nullptr;
+  if (!r) return;
+  float64 x = Read(t, value), span, origin;
+  SpanOrigin(r, &span, &origin);
+  if (r->mapping == kScaleLog) x = x > 0 ? std::log10(x) : -INFINITY;
+  float64 fraction = span != 0 ? (x - origin) / span : 0;
+  fraction = std::isnan(fraction) ? 0 : fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
+  // The inverse of KnobAngleToValue: clockwise from the start angle.
+  const float64 angle = r->startAngle - fraction * r->sweep;
+  // A stored radius can put the point past 16 bits: it is pinned there.
+  auto pin = [](float64 c) {
+    return int16(std::isnan(c) ? 0 : c < -32768 ? -32768 : c > 32767 ? 32767 : std::lround(c));
+  };
+  point->h = pin(r->centre.h + radius * std::cos(angle));
+  point->v = pin(r->centre.v - radius * std::sin(angle));
+}

@@ -13,6 +13,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
+#include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
@@ -22,8 +23,7 @@
 namespace {
 
 constexpr const char* kSource = "methfocus";
-constexpr int32 kPartHousing = 8, kPartThumb = 23, kPartFill = 31, kPartIndexFrame = 30;
-constexpr int32 kPartSliderDisplay = kPartDigital, kPartIndexDisplay = kPartArrayIndex;
+constexpr int32 kPartThumb = kPartNeedle, kPartSliderDisplay = kPartDigital;
 constexpr int32 kReplyValueShown = 8, kReplyFailed = 16, kReplyPassOn = 0x800, kReplyDataChanged = 0x10000;
 constexpr int32 kSelectAll = 0x7FFFFFFF;
 constexpr int32 kMaxIndexDisplays = 64;  // one per dimension
@@ -150,7 +150,7 @@ int32 SetActiveIndex(ObjHeap heap, int32 object, int32 index) {
   const bool clip = SlideHousingRect(heap, object, &housing);
   for (int32 order : {old, index}) InvalPartRect(heap, LivePart(heap, object, kPartThumb, order), clip ? &housing : nullptr);
   if (ObjIsBlinking(heap, object))
-    for (int32 id : {kPartSliderDisplay, kPartFill})
+    for (int32 id : {kPartSliderDisplay, int32(kPartFill)})
       if (const int32 part = LivePart(heap, object, id, old)) OInval(heap, part, kInvalAll);
   return index;
 }

@@ -6,6 +6,8 @@
 // User-interface thread only.
 #pragma once
 #include "mgsource/window/wevent.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "panel/objects.h"
 
 // The part-id classes: parts that a click operates, parts of an indicator
@@ -144,7 +146,6 @@ QX_EXTERN_C int32 ArrayFocusNav(ObjHeap heap, int32 array, void* frame, int32 re
 // shows the cell's value (the default element beyond the data).  While the
 // element answers, PanelInsideArray names the array.  The element's reply;
 // 16 for a cell outside the visible grid or an array without an element.
-constexpr uInt32 kArrayFlagWideCells = 0x40000;
 QX_EXTERN_C int32 ArrayEltDoit(ObjHeap heap, int32 array, void* frame, int32 action, ActionParams* params);
 QX_EXTERN_C int32 PanelInsideArray();
 
@@ -154,3 +155,79 @@ QX_EXTERN_C int32 PanelInsideArray();
 // array's type), the array is redrawn and 0x10000 added.
 QX_EXTERN_C int32 ArrayIndexChanged(ObjHeap heap, int32 array, ActionParams* params, int32 reply,
                                     const int32* savedSizes, const int32* newSizes);
+
+// ---- Menus, ring item lists, colour ramps and edited strings ------------------------
+
+// The pop-up menus of a numeric's format mark and of a path's browse button,
+// built from the run-time resource file's string lists of the same ids
+// (string 1 the title, string k + 1 the item of key k); the caller disposes
+// the menu.  Null when the list cannot be read or memory is short.
+constexpr int32 kRadixMenuId = 57, kPathValidityMenuId = 77;
+enum : int32 { kRadixDecimal = 1, kRadixHex = 2, kRadixOctal = 3, kRadixBinary = 4 };
+enum : int32 { kPathValid = 1, kPathNotAPath = 2 };
+// The radix menu for the numeric: floating-point types (and, with an
+// assertion, types outside 1 to 30) disable the three integer radixes and
+// check "Decimal" only for the floating decimal format -2; other types
+// check the item of the format less 0x40 (0x40 checks "Decimal" as 0x41
+// does).
+QX_EXTERN_C MenuHandle NumRadixMenuSetup(ObjHeap heap, int32 numeric);
+// The path validity menu: "Valid Path" checked for a path value, "Not a
+// Path" otherwise.
+QX_EXTERN_C MenuHandle PathMenuSetup(ObjHeap heap, int32 path);
+
+// The ring's item list (word 15 names its entry in the data space, word 16
+// the entry's descriptor): a handle of a 32-bit count and one word per item,
+// bit 0 set for a disabled item.  Null unless the entry is the ring's and
+// the handle is live and holds its count of words.
+QX_EXTERN_C UHandle ObjItemData(ObjHeap heap, int32 ring);
+// Inserts a cleared item word at the index (pinned to 0 .. count) or
+// deletes the one at it (pinned to 0 .. count - 1); the index, or -1
+// without a list, with nothing to delete, or when the change failed.
+QX_EXTERN_C int32 RingInsertDeleteItem(ObjHeap heap, int32 ring, int32 index, Bool32 insert);
+
+// What the colour-ramp routines read of a scale object, answered by the
+// controls (filled at start-up): its value and pixel ends, the data offset
+// of its record, its marker table (a count, then {float64 value, uInt32
+// colour} ascending) and the colours below and above the table.
+struct PanelScaleInfo {
+  float64 min, max;
+  int16 pixelStart, pixelEnd;
+  int32 dataOffset;
+  UHandle markers;
+  uInt32 lowColour, highColour;
+};
+struct PanelScaleHooks {
+  // False (nothing written) when the scale has no record.
+  Bool32 (*scaleInfo)(ObjHeap heap, int32 scale, PanelScaleInfo* info) = nullptr;
+  void (*mapPixelsToValues)(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
+                            int32 count, void* values, int32 valueStride) = nullptr;
+  void (*scaleValueToPixelPinned)(ObjHeap heap, int32 dataOffset, int32 numType, const void* value,
+                                  int16* pixel) = nullptr;
+  void (*knobValueToPoint)(ObjHeap heap, int32 dataOffset, int32 numType, int32 radius, const void* value,
+                           Point* point) = nullptr;
+};
+// Installs the hooks (null members keep their defaults); the former set.
+PanelScaleHooks SetPanelScaleHooks(const PanelScaleHooks& hooks);
+const PanelScaleHooks& PanelScale();
+
+// Scale object flag bits the colour routines read: colours stepped, not
+// interpolated, between markers; the strip drawn in 254 value steps.
+constexpr uInt32 kRampNoInterpolation = 0x80000, kRampStepped = 0x100000;
+// The colour of the value in the scale's marker table: the low colour
+// below the first marker, the high colour above the last (the last's own
+// when equal), else interpolated between the two markers around it (or the
+// lower one's).  24 bits.  A table whose count passes its bytes is empty:
+// the low colour.
+QX_EXTERN_C uInt32 PanelLookupValue(ObjHeap heap, int32 scale, float64 value);
+// Draws the scale's colour strip (its part): nothing for a hidden part (0);
+// else the part framed in its colour and, inside, the colours of the values
+// along the scale; 1.  Draws into the current port.
+QX_EXTERN_C int32 ScaleFrameMarker(ObjHeap heap, int32 scale, int32 part);
+
+// Stores the edited text of the string's text part into its data handle and
+// answers the reply without 0x40 and with 8 (16 added when the string has
+// no string data).  A text part with flag 0x1000000 shows backslash codes:
+// each is stored as the byte it stands for and the string shows its value
+// again (sized anew in its window).
+constexpr uInt32 kTextFlagBackslash = 0x1000000;
+QX_EXTERN_C int32 StringTextToData(ObjHeap heap, int32 string, int32 textPart, TRecord text, int32 reply);

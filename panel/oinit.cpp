@@ -567,12 +567,30 @@ MgErr AddChild(ObjHeap heap, int32 object) {
 
 Bool32 IsKindOf(ObjHeap heap, int32 object, int32 cls) { return ClassIsKindOf(OHBlockClass(heap, object), cls); }
 
+// A display object named as a dialog item gets its data controller when the
+// panel belongs to a VI, so that the item's value has a place in the VI's
+// data; the controller is the item.  0 when it cannot be made.
+int32 ItemController(ObjHeap heap, int32 root, int32 object) {
+  const int32 cls = OHBlockClass(heap, object);
+  if (!OwnerVI(heap) || cls == kDlgClassGrouper || !ClassIsKindOf(cls, kDlgClassDisplay)) return object;
+  const int32 dco = NewCleared(heap, ClassRecord(kClsFPDataController)->instanceSize, kClsFPDataController);
+  if (!dco) return 0;
+  SetW(heap, dco + kObjOwner, uInt32(root));
+  // The controller's initialisation takes the display object in place of a point.
+  Point display;
+  static_assert(sizeof display == sizeof object, "a point carries the display object");
+  std::memcpy(&display, &object, sizeof display);
+  return OInit(heap, dco, display, 0);
+}
+
 MgErr SetDialogItems(ObjHeap heap, const int32* objects, int32 count) {
   const int32 root = Root(heap);
   if (!EnsureRootTables(heap, root)) return kMemFullErr;
-  int32 list = int32(W(heap, root + kRootItemList));
   for (int32 i = 0; i < count; ++i) {
-    if (MgErr err = OHListInsert(heap, &list, objects[i], kObjListAppend)) return err;
+    const int32 item = ItemController(heap, root, objects[i]);
+    if (!item) return kMemFullErr;
+    int32 list = int32(W(heap, root + kRootItemList));
+    if (MgErr err = OHListInsert(heap, &list, item, kObjListAppend)) return err;
     SetW(heap, root + kRootItemList, uInt32(list));
   }
   return kNoErr;

@@ -1020,9 +1020,16 @@ MenuHandle PictMenuBuild(ObjHeap heap, int32 pictPart, int32 textPart, Point, in
     std::memcpy(&r, *heap + pictPart + kRingItemsAt + kRingItemSize * i, sizeof r);
     cell = std::max({cell, r.bottom - r.top, r.right - r.left});
   }
-  // One column per item (at least one) unless the caller gives the columns.
-  if (columns <= 0) columns = std::max(n, 1);
-  const int32 capacity = MMaxPictMenuItems(WCurrentPort(), columns, cell);
+  // Unless the caller gives the columns: a square grid for more than five
+  // items (the fewest columns whose square holds them), else one row.
+  if (columns <= 0) {
+    columns = std::max(n, 1);
+    if (n > 5)
+      for (columns = 1; columns * columns < n;) ++columns;
+  }
+  // A monitor too small for the grid gets one column more before it refuses.
+  int32 capacity = MMaxPictMenuItems(WCurrentPort(), columns, cell);
+  if (n > capacity) capacity = MMaxPictMenuItems(WCurrentPort(), ++columns, cell);
   if (n > capacity) {
     DBPrintf("Too many picts to make menu (>%ld)", long(capacity));
     WBeep();

@@ -169,8 +169,10 @@ QX_EXTERN_C int32 RingPopupMenu(ObjHeap heap, int32 ring, int32 owner, int32 cur
 // The grid menu of a picture ring's table part (14): a cell per record with
 // its picture and the text of part 12 when textPart is given, the current
 // one marked, cells the size of the largest picture side, columns given or
-// one per item.  Null, with "Too many picts to make menu (>%ld)" and a beep,
-// when the monitor of the current window cannot hold that many cells; null
+// else the fewest whose square holds more than five items, one per item for
+// five or fewer; one column more when the monitor of the current window
+// cannot hold the cells.  Null, with "Too many picts to make menu (>%ld)"
+// and a beep, when it still cannot; null
 // for a table that does not fit its block or when memory runs out.
 QX_EXTERN_C MenuRecord** PictMenuBuild(ObjHeap heap, int32 pictPart, int32 textPart, Point where, int32 columns,
                                        int32 kind, int32 current);

@@ -134,3 +134,115 @@ QX_EXTERN_C int32 DlgObjRefToDItem(DialogRef dialog, const DlgObjRef* ref);
 // code outside the table.
 enum : int32 { kDlgBooleanValue = 33, kDlgString37Value = 55 };
 const TypeDescriptor* DlgValueTypeTD(int32 type);
+
+// ---- Item values, states, focus, key slots, senders, rings and listboxes ----------------
+#include "mgsource/objheap.h"
+// Each call below first checks the dialog (a live front-panel heap), the
+// item (1..count) and the value type; a bad one is reported and the call
+// changes nothing: value calls answer 16, the others 0 (or kArgErr where
+// they answer an error code).
+constexpr int32 kDlgValueFailed = 16, kDlgValueResized = 0x20000;
+// The object that shows an item: its list entry, or the display object the
+// entry's controller shows; 0, reported, for a bad dialog or item.
+int32 DlgItemDisplay(DialogRef dialog, int32 item);
+
+// What these calls ask of the object system, which the shell does not link:
+// filled at start-up by the program.  Null members: no part is found, no
+// value address, nothing is displayed, sized, redrawn or rebound, the focus
+// does not move, rings are left alone, no Boolean is tracked and a listbox
+// neither scrolls nor draws its scroll bar.
+struct DlgPanelServices {
+  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order);
+  int32 (*getDataPtr)(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle);
+  uInt32 (*getType)(ObjHeap heap, int32 object);  // the object's TypeID
+  int32 (*displayVal)(ObjHeap heap, int32 object, int32 flags, const void* value);
+  int32 (*size)(ObjHeap heap, int32 object, const Rect* rect, int32 partId);
+  void (*inval)(ObjHeap heap, int32 object, int32 level);
+  MgErr (*commitKeyFocus)(ObjHeap heap);
+  MgErr (*releaseKeyFocus)(ObjHeap heap);
+  // Sends the panel's root the set-focus command for the control of the
+  // index (item - 1) with the text selection, inside a pushed frame naming
+  // the root ("FPSC", kind 2); the panel's answer.
+  int32 (*setKeyFocus)(ObjHeap heap, int32 index, int32 object, int32 start, int32 end);
+  void (*rebindTransferEntry)(ObjHeap heap, int32 controller);
+  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length);
+  MgErr (*ringInsertItem)(ObjHeap heap, int32 ring, ConstPStr text, const void* record, int32 index,
+                          Bool32 disabled);
+  MgErr (*ringRemoveItem)(ObjHeap heap, int32 ring, int32 index);
+  MgErr (*ringSetItemText)(ObjHeap heap, int32 ring);
+  int32 (*isBoolTracking)(ObjHeap heap, int32 object);
+  // The rows the listbox's top row moves by to bring the entry into view.
+  int32 (*listScrollBy)(ObjHeap heap, int32 listbox, int32 index);
+  void (*listDrawScrollBar)(ObjHeap heap, int32 listbox);
+};
+void DlgSetPanelServices(const DlgPanelServices& services);
+const DlgPanelServices& DlgServices();
+
+// Sets the item's value from a value of the type: the display's result
+// flags (16: the value cannot be converted, the item unchanged; 0x20000:
+// the item was resized to its new text).
+QX_EXTERN_C int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value);
+// Reads the item's value as the type: 0 or the conversion's error.  Type
+// 53 is cut at 255 characters; type 52 writes all bytes and a NUL, so the
+// caller's buffer must hold the whole text; type 48 resizes the caller's
+// handle (a null one is made).
+QX_EXTERN_C int32 DlgGetCtrlVal(DialogRef dialog, int32 item, int32 type, void* value);
+// All four texts of a Boolean item become the one text.
+QX_EXTERN_C void DlgSetBoolText(DialogRef dialog, int32 item, ConstPStr text);
+QX_EXTERN_C void DlgHideControl(DialogRef dialog, int32 item);
+QX_EXTERN_C void DlgShowControl(DialogRef dialog, int32 item);
+// State 0 enabled, 1 disabled, 2 greyed and disabled; the state the item
+// had.  Another state changes nothing.
+QX_EXTERN_C int32 DlgGrayControl(DialogRef dialog, int32 item, int32 state);
+QX_EXTERN_C void DlgSetStringItemFlag(DialogRef dialog, int32 item, int32 on);
+// The item takes the key focus with the selection (0 to 0x7fffffff: all);
+// 0 when it has it already, else the panel's answer.
+QX_EXTERN_C int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32 start, int32 end);
+// The item bound to the key slot (0..54; 0 the default button), 0 when
+// none; the bound object through object (optional).
+int32 DlgKeyNavItem(DialogRef dialog, int32 slot, int32* object);
+QX_EXTERN_C void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot);
+// The dialog events the panel code sends (items 30, 31 and 32), to the
+// dialog window's handler; panels that are no dialogs send nothing.  The
+// click and key senders answer the handler's answer.
+void DlgItemChangeToFilter(ObjHeap heap, int32 object, int32 result, int32 action, void* record);
+int32 DlgItemClickToFilter(ObjHeap heap, int32 object, int32 clickCode, void* record);
+int32 DlgItemKeyToFilter(ObjHeap heap, int32 object, void* frames, void* block);
+// Event 41 for the key-focus item with the caller's word.
+QX_EXTERN_C int32 DlgSendItemHelp(DialogRef dialog, int32 word);
+// The ring item's description used as a format for its texts joined by the
+// separator: 0, or 2 when memory is short.
+QX_EXTERN_C MgErr DlgSetRingHelpText(DialogRef dialog, int32 item, const char* separator);
+QX_EXTERN_C MgErr DlgRingInsertItem(DialogRef dialog, int32 item, ConstPStr text, const void* record, int32 index,
+                                    Bool32 disabled);
+QX_EXTERN_C MgErr DlgRingRemoveItem(DialogRef dialog, int32 item, int32 index);
+QX_EXTERN_C MgErr DlgRingClear(DialogRef dialog, int32 item);
+
+// Listbox items: the data holds the top row (16 bits), the last
+// double-clicked entry (16 bits, -1 none) and the entries (count, then per
+// entry a flag word, a glyph and a text handle).  Entry flags: bits 0 and 2
+// together disabled, bit 1 selected, the top byte the caller's.
+enum : uInt32 { kListEntryDisabled = 0x5, kListEntrySelected = 0x2 };
+QX_EXTERN_C MgErr DlgInsertListItem(DialogRef dialog, int32 item, int32 index, ConstPStr text, int32 glyph);
+QX_EXTERN_C MgErr DlgInsertListItemEx(DialogRef dialog, int32 item, int32 index, ConstPStr text, int32 glyph,
+                                      int32 topByte);
+QX_EXTERN_C MgErr DlgReplaceList(DialogRef dialog, int32 item, const CPStr* texts, UHandle glyphs);
+QX_EXTERN_C MgErr DlgReplaceListItem(DialogRef dialog, int32 item, ConstPStr oldText, ConstPStr newText,
+                                     int32 glyph);
+QX_EXTERN_C MgErr DlgDeleteList(DialogRef dialog, int32 item);
+QX_EXTERN_C MgErr DlgDeleteListItem(DialogRef dialog, int32 item, ConstPStr text);
+QX_EXTERN_C int32 DlgFindListItem(DialogRef dialog, int32 item, ConstPStr text);
+QX_EXTERN_C void DlgEnableListItem(DialogRef dialog, int32 item, int32 index, int32 on);
+QX_EXTERN_C int32 DlgGetListItemGlyph(DialogRef dialog, int32 item, int32 index);
+QX_EXTERN_C int32 DlgGetListItemCount(DialogRef dialog, int32 item);
+QX_EXTERN_C int32 DlgGetListItemText(DialogRef dialog, int32 item, int32 index, LStrHandle* text);
+QX_EXTERN_C void DlgSetListItemGlyph(DialogRef dialog, int32 item, int32 index, int32 glyph);
+QX_EXTERN_C int32 DlgGetSelectedListItem(DialogRef dialog, int32 item, int32* index, LStrHandle* text);
+QX_EXTERN_C int32 DlgSetSelectedListItem(DialogRef dialog, int32 item, int32 index, int32 scroll);
+QX_EXTERN_C int32 DlgGetDoubleClickListItem(DialogRef dialog, int32 item, int32* index);
+QX_EXTERN_C void DlgSyncListScrollBar(DialogRef dialog, int32 item);
+// The last double-clicked entry, left as it is; -1 for none.
+int32 DlgListDoubleClickIndex(DialogRef dialog, int32 item);
+
+// Registers these calls at their run-time table indexes.
+MgErr QXRTRegisterDialogItems();

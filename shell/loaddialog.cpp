@@ -47,7 +47,7 @@ void* LoadDialog(int32 id, int32 h, int32 v, LoadDlgFilterProc filter, void* con
   e.context = context;
   return dlg;
 }
-void SetText(void* dlg, int32 item, ConstPStr text) { DlgSetCtrlVal(dlg, item, kDlgPStrValue, text); }
+void SetText(void* dlg, int32 item, ConstPStr text) { DlgRecordCtrlVal(dlg, item, kDlgPStrValue, text); }
 int32 Step(void* dlg) {
   Extra* e = Of(dlg);
   if (!e || Clicks().empty()) return 0;
@@ -60,15 +60,15 @@ void Unload(void* dlg) {
   Extras().erase(dlg);
   DlgUnload(dlg);
 }
-}  // namespace
-
-void DlgGrayControl(void* dlg, int32 item, int32 state) {
+void RecordGray(void* dlg, int32 item, int32 state) {
   if (Extra* e = Of(dlg)) e->gray[item] = state;
 }
-void DlgSetBoolText(void* dlg, int32 item, ConstPStr text) { DlgSetCtrlVal(dlg, item, kDlgPStrValue, text); }
-void DlgSetStringItemFlag(void* dlg, int32 item, int32 flag) {
+void RecordBoolText(void* dlg, int32 item, ConstPStr text) { DlgRecordCtrlVal(dlg, item, kDlgPStrValue, text); }
+void RecordStringFlag(void* dlg, int32 item, int32 flag) {
   if (Extra* e = Of(dlg)) e->stringFlag[item] = flag;
 }
+}  // namespace
+
 int32 DlgItemGray(void* dlg, int32 item) { return Lookup(dlg, &Extra::gray, item); }
 int32 DlgItemStringFlag(void* dlg, int32 item) { return Lookup(dlg, &Extra::stringFlag, item); }
 void DlgScriptClicks(const std::deque<int32>& items) { Clicks() = items; }
@@ -77,9 +77,9 @@ void ShellInstallLoadDialogHooks() {
   LoadMethodHooks h = LoadHooks();
   h.dlgLoad = &LoadDialog;
   h.dlgSetText = &SetText;
-  h.dlgGray = &DlgGrayControl;
-  h.dlgSetBoolText = &DlgSetBoolText;
-  h.dlgSetStringItemFlag = &DlgSetStringItemFlag;
+  h.dlgGray = &RecordGray;
+  h.dlgSetBoolText = &RecordBoolText;
+  h.dlgSetStringItemFlag = &RecordStringFlag;
   h.dlgBoxStep = &Step;
   h.dlgUnload = &Unload;
   SetLoadMethodHooks(&h);

@@ -7,9 +7,6 @@
 
 #include "mgsource/extcode.h"
 
-QX_EXTERN_C void DlgGrayControl(void* dlg, int32 item, int32 state);  // 0 enabled, 2 disabled
-QX_EXTERN_C void DlgSetBoolText(void* dlg, int32 item, ConstPStr text);
-QX_EXTERN_C void DlgSetStringItemFlag(void* dlg, int32 item, int32 flag);
 // What an item holds: -1 for a dialog or item these calls never set.
 int32 DlgItemGray(void* dlg, int32 item);
 int32 DlgItemStringFlag(void* dlg, int32 item);

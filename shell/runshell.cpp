@@ -154,7 +154,7 @@ void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32, void* filter, void*
   return d;
 }
 
-void DlgSetCtrlVal(void* dlg, int32 item, int32 type, const void* value) {
+void DlgRecordCtrlVal(void* dlg, int32 item, int32 type, const void* value) {
   DialogRecord* d = Live(dlg);
   if (!d || type != kDlgPStrValue || !value) return;
   const uChar* p = static_cast<const uChar*>(value);
@@ -223,7 +223,7 @@ void ShellInstallRunCommandHooks() {
   h.rtmNewVIMenuRef = &RTMNewVIMenuRef;
   h.rtmHasVIMenuRef = &RTMHasVIMenuRef;
   h.dlgLoad = &DlgLoad;
-  h.dlgSetCtrlVal = &DlgSetCtrlVal;
+  h.dlgSetCtrlVal = &DlgRecordCtrlVal;
   h.dlgMove = &DlgMove;
   h.dlgShow = &DlgShow;
   h.dlgBoxStep = &DlgBoxStep;

@@ -31,7 +31,8 @@ int32 ToolbarShownState(UHandle vi);
 // addresses by number; none when the block is missing or bad.  Every call refuses a record it did not make (or that was
 // unloaded).
 QX_EXTERN_C void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32 flags, void* filter, void* context);
-QX_EXTERN_C void DlgSetCtrlVal(void* dlg, int32 item, int32 type, const void* value);
+// A Pascal-string value (type 53) kept as the item's text; other types are ignored.
+void DlgRecordCtrlVal(void* dlg, int32 item, int32 type, const void* value);
 QX_EXTERN_C void DlgMove(void* dlg, int32 h, int32 v);
 QX_EXTERN_C void DlgShow(void* dlg, int32 flag);
 // Non-zero while events of the dialog remain: a headless dialog has none.

@@ -135,9 +135,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(909, DlgQuit),
       QX_RT_ENTRY(911, DlgBoxStep),
       QX_RT_ENTRY(912, DlgDefaultProc),
-      QX_RT_ENTRY(926, DlgSetCtrlVal),
-      QX_RT_ENTRY(929, DlgSetBoolText),
-      QX_RT_ENTRY(932, DlgGrayControl),
       QX_RT_ENTRY(936, DlgGetKbdFocus),
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
@@ -149,5 +146,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
+  if (MgErr err = QXRTRegisterDialogItems()) return err;
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -126,6 +126,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  AddPanelMenuTexts(writer);
   AddPanelImages(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
@@ -170,6 +171,14 @@ void AddPanelImages(rsrcw::Writer* writer) {
   for (int32 i = 0; i < kStoredImages; ++i)
     for (const auto& r : IconFamilyResources(barOn, inside, uChar(1 + i % 14), uChar(16 + 7 * i)))
       writer->Add(r.first, kStoredImageFirstId + i, r.second);
+}
+
+void AddPanelMenuTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kRadixMenuListId,
+              rsrcw::StrList({"Format Base", "Decimal", "Hex", "Octal", "Binary"}), std::string("_Radix menu"));
+  writer->Add(rsrcfmt::kTypeStrList, kPathValidityMenuListId,
+              rsrcw::StrList({"Path Validity Base", "Valid Path", "Not a Path"}),
+              std::string("_Path Validity menu"));
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {

@@ -79,6 +79,10 @@ void AddPrintTexts(rsrcw::Writer* writer);
 // version resources, the load warnings, and what the builders above add.
 // Whatever else the run-time reads from its file is added here too.
 void AddRunTimeResources(rsrcw::Writer* writer);
+// The menus of the numeric and path controls: "_Radix menu" (STR# 57) and
+// "_Path Validity menu" (STR# 77), each its title and then its items.
+void AddPanelMenuTexts(rsrcw::Writer* writer);
+constexpr int32 kRadixMenuListId = 57, kPathValidityMenuListId = 77;
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);

@@ -8,6 +8,9 @@
 #include "controls/scale.h"
 #include "engine/dmprog.h"
 #include "panel/datamsg.h"
+#include "panel/methsupport.h"
+#include "draw_start.h"
+#include "golden_image.h"
 #include "panel/panel_test_support.h"
 #include "rtlib/chartdata.h"
 
@@ -621,6 +624,64 @@ TEST_F(Boundary, TheDataManagerCopiesARangeIntoAScaleAndValuesUnderAPointer) {
   };
   EXPECT_EQ(DMRunProgram(horiz, nullptr, nullptr), kNoErr);
   EXPECT_NEAR(v, 6, 1e-12) << "a horizontal scale reads the horizontal coordinate";
+}
+
+TEST_F(Boundary, ValuesMapToPinnedPixelsAndKnobPoints) {
+  const int32 s = Scale(0, 10, 100, 0);
+  for (auto [v, pixel] : {std::pair{-5.0, 100}, {5.0, 50}, {20.0, 0}}) {
+    int16 p = -1;
+    ScaleValueToPixelPinned(panel_, Data(s), kTDDBL, &v, &p);
+    EXPECT_EQ(p, pixel) << v;
+  }
+  // From the left through the top to the right, as KnobAngleToValue reads it.
+  Rec(s)->centre = Point{50, 50}, Rec(s)->startAngle = kPi, Rec(s)->sweep = kPi;
+  for (auto [v, at] : {std::pair{0.0, Point{50, 30}}, {5.0, Point{30, 50}}, {10.0, Point{50, 70}}, {99.0, Point{50, 70}}}) {
+    Point p{};
+    KnobValueToPoint(panel_, Data(s), kTDDBL, 20, &v, &p);
+    EXPECT_EQ(std::pair(p.v, p.h), std::pair(at.v, at.h)) << v;
+  }
+}
+
+// Markers {0 black, 10 white}, blue below and red above; rows 1 (20) to 49 (-5).
+TEST_F(Boundary, RampColoursComeFromTheMarkerTableAndPaintTheStrip) {
+  const int32 s = Scale(-5, 20, 49, 1);
+  UHandle m = DSNewHClr(4 + 2 * kScaleMarkerEntry);
+  PutNative32(*m, 2);
+  const float64 ten = 10;
+  std::memcpy(*m + 4 + kScaleMarkerEntry, &ten, 8);
+  PutNative32(*m + 4 + kScaleMarkerEntry + 8, 0xFFFFFF);
+  Rec(s)->markers = m, Rec(s)->endParts[0] = 0x0000FF, Rec(s)->endParts[1] = 0xFF0000;
+  struct {
+    float64 value;
+    uInt32 flags, colour;
+  } cases[] = {{-1, 0, 0x0000FF}, {5, 0, 0x808080}, {5, kRampNoInterpolation, 0}, {10, 0, 0xFFFFFF}, {11, 0, 0xFF0000}};
+  for (const auto& c : cases) {
+    SetW(s, 0, int32(c.flags));
+    EXPECT_EQ(PanelLookupValue(panel_, s, c.value), c.colour) << c.value << "/" << c.flags;
+  }
+  PutNative32(*m, 3);
+  EXPECT_EQ(PanelLookupValue(panel_, s, 5), 0x0000FFu) << "a count past the handle's bytes: empty";
+  PutNative32(*m, 2);
+  // Row by row, then in 254 steps with a transparent high colour.
+  WPortState saved{};
+  const WindowRef w = StartDrawingWindow(Rect{40, 40, 91, 80}, &saved);
+  ASSERT_NE(w, kWNoWindow);
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(w));
+  PlatSurfaceClear(surface, 0x00FF00);
+  const int32 strip = Obj(kClsCosmetic, s, 69);
+  SetW(s, 0, 0);
+  SetRect(strip, kObjBounds, Rect{0, 2, 51, 16});
+  EXPECT_EQ(ScaleFrameMarker(panel_, s, strip), 1);
+  SetW(s, 0, int32(kRampStepped)), Rec(s)->endParts[1] = 0x1000000;
+  SetRect(strip, kObjBounds, Rect{0, 22, 51, 36});
+  EXPECT_EQ(ScaleFrameMarker(panel_, s, strip), 1);
+  SetW(strip, 0, int32(kObjFlagHidden));
+  EXPECT_EQ(ScaleFrameMarker(panel_, s, strip), 0);
+  qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/panel/goldens/ramp_strip.png",
+                              "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=*RampColours*");
+  StopDrawingWindow(&saved);
+  Rec(s)->markers = nullptr;
+  DSDisposeHandle(m);
 }
 
 }  // namespace

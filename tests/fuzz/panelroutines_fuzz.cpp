@@ -1,21 +1,29 @@
 // The shared panel-method routines over stored panel words: a key-binding
 // table whose count and offsets are whatever the file held, key events of
-// any code, array selection records whose handles claim any count, and
-// focus moves inside arrays whose grid, shown cell, index displays, index
-// handle and data are whatever the file held.  A binding answers nothing or
-// a live object; a selection mark is an edge code (0 to 15); a focus move
-// answers with bit 0 and without 0x800 and leaves the shown cell inside the
-// grid; a value shown is read whole; nothing is asserted on and no handle is
-// left behind.
+// any code, array selection records whose handles claim any count, ring
+// item lists whose handle and count disagree, colour tables of any bytes,
+// edited texts of any bytes, shown in backslash codes or not, and focus
+// moves inside arrays whose grid, shown cell, index displays, index handle
+// and data are whatever the file held.  A binding answers nothing or a live
+// object; a selection mark is an edge code (0 to 15); a list answered holds
+// its count; an item change moves the count by one; a colour has 24 bits; a
+// stored string is never longer than its text; a focus move answers with
+// bit 0 and without 0x800 and leaves the shown cell inside the grid; a value
+// shown is read whole; nothing is asserted on and no handle is left behind.
 #include <cstdint>
 #include <vector>
 
+#include "controls/scale.h"
 #include "engine/dsalloc.h"
 #include "fuzz_support.h"
+#include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "mgsource/memory.h"
 #include "panel/methsupport.h"
 #include "panel/oinit.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
+#include "rtlib/panellocators.h"
 #include "panel/transact.h"
 #include "panel_fuzz_support.h"
 
@@ -159,6 +167,81 @@ void FuzzArrayFocus(Input& in, ObjHeap heap, int32 root) {
   }
 }
 
+// A control of the type (a data controller around a display object of the
+// class) with its data allocated; the display object, or 0.
+int32 NewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32 cls) {
+  std::vector<uChar> td = type.Bytes();
+  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
+  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
+  const int32 display = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize);
+  if (!t || !dco || !display) return 0;
+  OHSetWord(heap, uInt32(display + 4 * kPWOwner), uInt32(dco));
+  OHSetWord(heap, uInt32(display + 4 * kPWDDOTypeId), t);
+  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
+  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(display));
+  const MgErr err = AllocObjDataSpace(heap, dco);
+  if (DSAllocCurrentState()->active) AllocEndPass();
+  return err == kNoErr ? display : 0;
+}
+
+void FuzzRing(Input& in, ObjHeap heap, int32 root) {
+  const int32 ring = NewControl(heap, root, tdb::U16(), kClsRing);
+  const UPtr cell = ring ? FPHeapDataPtr(heap, ObjWord(heap, ring, 15)) : nullptr;
+  if (!cell) return;
+  const UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell)));
+  if (h && DSSetHandleSize(h, 4 * (in.Byte() % 6)) == kNoErr && DSGetHandleSize(h) >= 4)
+    PutNative32(*h, in.Byte() < 128 ? in.Byte() % 5 : in.Word());
+  if (in.Byte() >= 230) ObjSetWord(heap, ring, 15, int32(in.Word()));
+  if (in.Byte() >= 230) ObjSetWord(heap, ring, 16, int32(in.Word()));
+  for (int32 k = 0; k < 4 && in.n; ++k) {
+    UHandle list = ObjItemData(heap, ring);
+    FUZZ_CHECK(!list || 4 + 4 * int64(GetNative32(*list)) <= DSGetHandleSize(list));
+    const int32 before = list ? int32(GetNative32(*list)) : -1, index = int32(in.Word());
+    const bool insert = in.Byte() & 1;
+    const int32 got = RingInsertDeleteItem(heap, ring, index, insert);
+    if (got < 0) continue;
+    list = ObjItemData(heap, ring);
+    FUZZ_CHECK(list && got <= before && int32(GetNative32(*list)) == before + (insert ? 1 : -1));
+  }
+}
+
+void FuzzRamp(Input& in, ObjHeap heap, int32 root) {
+  const int32 scale = vib::NewObject(heap, kClsScale, ClassRecord(kClsScale)->instanceSize, root);
+  const MgErr err = scale ? AllocObjDataSpace(heap, scale) : kMemFullErr;
+  if (DSAllocCurrentState()->active) AllocEndPass();
+  ScaleRec* r = err == kNoErr ? ScaleRecOf(heap, scale) : nullptr;
+  UHandle m = r ? DSNewHClr(in.Byte() % 64) : nullptr;
+  if (!m) return;
+  in.Bytes(*m, size_t(DSGetHandleSize(m)));
+  if (DSGetHandleSize(m) >= 4 && in.Byte() < 200) PutNative32(*m, in.Byte() % 6);
+  const UHandle own = r->markers;  // the record's own table, put back for its disposal
+  r->markers = m, r->endParts[0] = in.Word(), r->endParts[1] = in.Word();
+  ObjSetWord(heap, scale, 0, int32(in.Word() & (kRampNoInterpolation | kRampStepped)));
+  for (int32 k = 0; k < 4 && in.n; ++k) {
+    float64 v;
+    in.Bytes(&v, sizeof v);
+    FUZZ_CHECK(PanelLookupValue(heap, scale, v) <= 0xFFFFFF);
+  }
+  ScaleRecOf(heap, scale)->markers = own;
+  DSDisposeHandle(m);
+}
+
+void FuzzString(Input& in, ObjHeap heap, int32 root) {
+  const int32 string = NewControl(heap, root, tdb::String(), kClsString);
+  const int32 text = string ? vib::NewObject(heap, kClsLabel, ClassRecord(kClsLabel)->instanceSize, string, 11, 0) : 0;
+  if (!text) return;
+  ObjSetWord(heap, text, 0, in.Byte() & 1 ? int32(kTextFlagBackslash) : 0);
+  uChar bytes[64];
+  const int32 length = in.Byte() % 64;
+  in.Bytes(bytes, size_t(length));
+  SetPartText(heap, text, bytes, length);
+  const int32 reply = StringTextToData(heap, string, text, PartTextRecord(heap, text), 0x41);
+  const UPtr cell = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, string, 0, kDataPtrPlain, nullptr))));
+  const UHandle data = cell ? reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell))) : nullptr;
+  FUZZ_CHECK((reply & 0x48) == 8 && data && int32(GetNative32(*data)) <= length);
+  if (const TRecord record = PartTextRecord(heap, text)) TDispose(record);  // the heap does not own it
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -168,6 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     numeric->methods[kMsgODisplayVal] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericShow);
     numeric->methods[kMsgOOffset] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericMove);
     PanelInstallEngineHooks();
+    ControlsInstallScaleHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     const bool started = FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
     if (started && !TRStackBlock()) TRInit();
@@ -188,10 +272,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   FuzzArmed() = true;
-  const uInt8 branch = in.Byte() % 3;
-  if (branch == 0) FuzzKeys(in, heap, root);
-  else if (branch == 1) FuzzSelection(in, heap, root);
-  else FuzzArrayFocus(in, heap, root);
+  switch (in.Byte() % 6) {
+    case 0: FuzzKeys(in, heap, root); break;
+    case 1: FuzzSelection(in, heap, root); break;
+    case 2: FuzzRing(in, heap, root); break;
+    case 3: FuzzRamp(in, heap, root); break;
+    case 4: FuzzString(in, heap, root); break;
+    default: FuzzArrayFocus(in, heap, root); break;
+  }
   FuzzArmed() = false;
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);

@@ -57,10 +57,13 @@ TEST_F(DlgPanelTest, TheLoadProgressBlockBuildsItsItemsNavigationTitleAndPlace) 
   ASSERT_EQ(ObjListCount(panel_, RootList(kRootItemList)), int32(d.items.size()));
   EXPECT_EQ(ObjListCount(panel_, RootList(kRootObjectList)), int32(d.objects.size())) << "every object a child";
   for (int32 i = 1; i <= int32(d.items.size()); ++i) {
-    const int32 o = Item(i);
+    // The item is the data controller of the display object.
+    ASSERT_EQ(OHBlockClass(panel_, Item(i)), kClsFPDataController) << i;
+    const int32 o = ObjWord(panel_, Item(i), 5);
     const std::string& cls = d.objects[size_t(d.items[size_t(i - 1)])].className;
     EXPECT_EQ(OHBlockClass(panel_, o), cls == "String" ? 81 : 79) << i;
-    EXPECT_EQ(ObjWord(panel_, o, 1), root_) << "owned by the top object";
+    EXPECT_EQ(ObjWord(panel_, o, 1), Item(i)) << "owned by its controller";
+    EXPECT_EQ(ObjWord(panel_, Item(i), 1), root_) << "owned by the top object";
     EXPECT_EQ(uInt32(ObjWord(panel_, o, 0)) & kDlgClearedFlag, 0u) << "bit 15 cleared on display objects";
     const int32 label = FindPart(panel_, o, kLabelPartId, 0);
     ASSERT_NE(label, 0) << i;
@@ -68,12 +71,13 @@ TEST_F(DlgPanelTest, TheLoadProgressBlockBuildsItsItemsNavigationTitleAndPlace) 
     const Rect lb = Bounds(label), ob = Bounds(o);
     EXPECT_TRUE(DEqualRect(&lb, &ob)) << "the object is sized around its part";
   }
-  EXPECT_EQ(uInt32(ObjWord(panel_, Item(1), 0)) & 1, 1u) << "the template's flags are copied";
+  EXPECT_EQ(uInt32(ObjWord(panel_, ObjWord(panel_, Item(1), 5), 0)) & 1, 1u) << "the template's flags are copied";
   // Return presses item 4, Escape item 5; the other slots are empty.
   const int32 nav = RootList(kRootKeyNav);
   ASSERT_EQ(ObjListCount(panel_, nav), kKeyNavSlots);
   for (int32 s = 0; s < kKeyNavSlots; ++s)
-    EXPECT_EQ(ObjListGet(panel_, nav, s), s == 0 ? Item(4) : s == 1 ? Item(5) : 0) << s;
+    EXPECT_EQ(ObjListGet(panel_, nav, s), s == 0 ? ObjWord(panel_, Item(4), 5) : s == 1 ? ObjWord(panel_, Item(5), 5) : 0)
+        << s;
   // The bounds take in every object; the window is placed at the block's
   // origin with the bounds' size, its port origin at the bounds' corner.
   Rect want{2, 10, 122, 330}, bounds;

@@ -1,4 +1,5 @@
 // Focus moves inside slides and arrays, and a text part taking the focus.
+#include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/osupport.h"

@@ -1,5 +1,13 @@
 // The shared routines of the panel methods.
+#include "engine/vi/rtrsrc.h"
+#include "tools/appbuild.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/path.h"
+#include "mgsource/window/lmenu.h"
+#include "panel/datamsg.h"
+#include "panel/oinit.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
 #include "mgsource/window/winproc.h"
 #include "panel/methsupport.h"
 #include "panel/oinit.h"
@@ -141,6 +149,80 @@ TEST_F(MethSupportTest, FocusedObjectsEndThePathAndHighlight) {
   SetBounds(object, Rect{20, 30, 40, 90});
   InvalObjPart(panel_, object);
   EXPECT_TRUE(InvalidAt(30, 20));
+}
+
+// Per item: "x" checked, "-" disabled, "." neither; the menu disposed.
+std::string MenuState(MenuHandle menu) {
+  std::string s;
+  for (int32 i = 1; menu && i <= MCountItems(menu); ++i)
+    s += MGetLItemPtr(menu, i)->mark ? 'x' : MGetLItemPtr(menu, i)->enabled ? '.' : '-';
+  if (menu) MDisposeMenu(menu);
+  return s;
+}
+
+TEST_F(MethSupportTest, RadixAndPathMenusFollowTypeFormatAndValue) {
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
+  qxbuild::AddRunTimeResources(&w);
+  const rsrcw::Bytes file = w.Write();
+  UHandle fh = AZNewHandle(int32(file.size()));
+  ASSERT_NE(fh, nullptr);
+  std::memcpy(*fh, file.data(), file.size());
+  RsrcFileRef ref = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(ref);
+  const int32 number = Obj(kClsNumeric, root_);
+  const std::pair<tdb::TD, int16> cases[] = {{tdb::DBL(), -2}, {tdb::DBL(), 0x42}, {tdb::I32(), 0x43}, {tdb::U8(), 0x40}};
+  const char* const expected[] = {"x---", ".---", "..x.", "x..."};
+  for (int32 i = 0; i < 4; ++i) {
+    SetW(number, kPWDDOTypeId, int32(Type(cases[i].first)));
+    PutNative16(*panel_ + number + kNumericFormat, uInt16(cases[i].second));
+    EXPECT_EQ(MenuState(NumRadixMenuSetup(panel_, number)), expected[i]) << i;
+  }
+  int32 path = 0;
+  ASSERT_EQ(Alloc(Control(tdb::Path(), kClsPath, &path)), kNoErr);
+  Path* value = reinterpret_cast<Path*>(uintptr_t(uInt32(OGetDataPtr(panel_, path, 0, kDataPtrPlain, nullptr))));
+  ASSERT_TRUE(value && (*value = FEmptyPath(*value)));
+  EXPECT_EQ(MenuState(PathMenuSetup(panel_, path)), "x.");
+  *value = FNotAPath(*value);
+  EXPECT_EQ(MenuState(PathMenuSetup(panel_, path)), ".x");
+  SetRunTimeRsrcFile(0);
+  RCloseFile(ref);
+}
+
+// Backslash codes shown: each stored as its byte; otherwise the text as typed.
+TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
+  int32 string = 0;
+  ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string)), kNoErr);
+  const int32 text = Obj(kClsLabel, string, 11);
+  ShowInWindow();
+  ClearReports();
+  for (const auto& [flags, stored] : {std::pair{kTextFlagBackslash, std::string("a\nb", 3)}, {0u, std::string("a\\nb", 4)}}) {
+    SetW(text, 0, int32(flags));
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>("a\\nb"), 4);
+    EXPECT_EQ(StringTextToData(panel_, string, text, PartTextRecord(panel_, text), 0x41), 9);
+    UHandle data = *reinterpret_cast<UHandle*>(uintptr_t(uInt32(OGetDataPtr(panel_, string, 0, kDataPtrPlain, nullptr))));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(*data + 4), GetNative32(*data)), stored);
+  }
+  EXPECT_EQ(Asserts(), 0);
+}
+
+// Indexes pinned to the list; a list whose count passes its handle is none.
+TEST_F(MethSupportTest, RingItemListsInsertAndDeletePinned) {
+  int32 ring = 0;
+  ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
+  const std::pair<int32, Bool32> steps[] = {{99, 1}, {-5, 0}, {7, 0}, {0, 0}};
+  const int32 answers[] = {1, 0, 0, -1}, counts[] = {2, 1, 0, 0};
+  for (int32 i = 0; i < 4; ++i) {
+    EXPECT_EQ(RingInsertDeleteItem(panel_, ring, steps[i].first, steps[i].second), answers[i]) << i;
+    EXPECT_EQ(int32(GetNative32(*ObjItemData(panel_, ring))), counts[i]);
+  }
+  const UHandle list = ObjItemData(panel_, ring);
+  PutNative32(*list, 5);
+  EXPECT_EQ(ObjItemData(panel_, ring), nullptr);
+  EXPECT_EQ(RingInsertDeleteItem(panel_, ring, 0, 1), -1);
+  PutNative32(*list, 0);
 }
 
 }  // namespace

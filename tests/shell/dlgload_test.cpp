@@ -95,8 +95,8 @@ TEST_F(DialogBoundary, DialogRecordsAddressItemsByNumberAndRefuseForeignOnes) {
   const int32 before = DlgLiveCount();
   void* d = DlgLoad(0, kResettingDialogId, 0, 0, nullptr, nullptr);
   ASSERT_NE(d, nullptr);
-  DlgSetCtrlVal(d, kResettingTextItem, kDlgPStrValue, "\x0eResetting VI: ");
-  DlgSetCtrlVal(d, 9, 1, "\x01x");  // not a Pascal-string value
+  DlgRecordCtrlVal(d, kResettingTextItem, kDlgPStrValue, "\x0eResetting VI: ");
+  DlgRecordCtrlVal(d, 9, 1, "\x01x");  // not a Pascal-string value
   DlgMove(d, kDlgOffScreen, kDlgOffScreen);
   DlgShow(d, 1);
   EXPECT_EQ(DlgBoxStep(d), 0);

@@ -1,0 +1,45 @@
+// What the dialog item calls of the shell ask of the object system, and the
+// dialog events the panel code sends to the shell: the program fills both at
+// start-up (the shell does not link the object system).
+#pragma once
+#include "panel/datamsg.h"
+#include "panel/fpexec.h"
+#include "panel/fppanel.h"
+#include "panel/objects.h"
+#include "panel/oinval.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
+#include "panel/transact.h"
+#include "shell/dialog.h"
+
+inline DlgPanelServices AppDialogServices() {
+  DlgPanelServices s{};
+  s.findPart = &FindPart;
+  s.getDataPtr = &OGetDataPtr;
+  s.getType = [](ObjHeap heap, int32 object) -> uInt32 { return uInt32(OGetType(heap, object)); };
+  s.displayVal = &oDisplayVal;
+  s.size = &OSize;
+  s.inval = &OInval;
+  s.commitKeyFocus = &FPCommitKeyFocus;
+  s.releaseKeyFocus = &FPReleaseKeyFocus;
+  s.setKeyFocus = [](ObjHeap heap, int32, int32 object, int32 start, int32 end) {
+    return FPSendKeyToObj(heap, object, start, end);
+  };
+  s.rebindTransferEntry = &FPRebindTransferEntry;
+  s.setPartText = &SetPartText;
+  s.ringInsertItem = &RingInsertItem;
+  s.ringRemoveItem = &RingRemoveItem;
+  s.ringSetItemText = &RingSetItemText;
+  s.isBoolTracking = &IsBoolTracking;
+  return s;
+}
+
+// The shell's senders and key slots in the panel's hooks.
+inline void AppFillDialogSenders(PanelShellHooks* hooks) {
+  hooks->dlgSendItemChange = &DlgItemChangeToFilter;
+  hooks->dlgSendItemClick = [](ObjHeap heap, int32 object, int32 code, ActionParams* record) {
+    return DlgItemClickToFilter(heap, object, code, record);
+  };
+  hooks->dlgSendItemKey = &DlgItemKeyToFilter;
+  hooks->dlgGetKeyNavItem = &DlgKeyNavItem;
+}
