@@ -25,6 +25,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
+#include "panel/fppanel.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
@@ -61,15 +62,32 @@ void AppInstallHooks() {
   panelShell.windowPartRect = [](ObjHeap panel, int32 area, Rect* rect) -> int32 {
     Rect icon;
     switch (area) {
+      case 1: return VIWindVScrollRect(panel, rect);
+      case 2: return VIWindHScrollRect(panel, rect);
       case 4: return VIWindIconPaneRect(panel, rect, &icon);
       case 8: return VIWindStatePanelRect(panel, rect);
       case 16: return VIWindMenuBarRect(panel, rect);
       default: return 0;
     }
   };
+  panelShell.panelInvalBounds = &VIWindInvalBounds;
   AppFillDialogSenders(&panelShell);
   SetPanelShellHooks(panelShell);
   DlgSetPanelServices(AppDialogServices());
+  // What the VI window asks of the object system.
+  VIWindHooks window = VIWindHooksInUse();
+  window.panelEvent = &TRPanelEvent;
+  window.drawPanel = &ODrawPanel;
+  window.handleKey = &FPHandleKey;
+  window.releaseKeyFocus = &FPReleaseKeyFocus;
+  window.commitKeyFocus = &FPCommitKeyFocus;
+  window.stashText = &HeapStashText;
+  window.objectRect = &OGetRect;
+  window.markInRect = [](ObjHeap panel, int32 root, DRgn region) { OMarkInRect(panel, root, region, nullptr, 0); };
+  window.keyNavItem = &DlgGetKeyNavItem;
+  window.redrawDefaultButton = &FPRedrawDefaultButton;
+  window.setCursor = [](int32 number) { SetCursorByNumber(number, 0); };
+  VIWindSetHooks(window);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

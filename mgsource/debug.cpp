@@ -198,6 +198,9 @@ void DBInitDebug() {
   }
 }
 
+Bool32 DBDebuggingOn() { return gDebugging.load(); }
+void DBSetDebugging(Bool32 on) { gDebugging.store(on != 0); }
+
 void DBExitDebug() { ThMutexDestroy(gMutex.exchange(nullptr)); }
 
 void DumpToScreen(const char* text) {

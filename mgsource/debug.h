@@ -40,6 +40,9 @@ DBTimerProc DBGetTimerProc();
 // The shell's continue-after-failure flag (the key QXdebugKeys) and the
 // system's version text, shown at the end of each report.
 void DBSetContinueAfterFailure(Bool32 on);
+// Whether DBPrintf writes (the "debugging" key at start, the debug keys later).
+Bool32 DBDebuggingOn();
+void DBSetDebugging(Bool32 on);
 void DBSetVersionText(ConstPStr version);
 // The path of the failure log (a C string, copied; null forgets it) and
 // the path kept, "" when none.

@@ -828,6 +828,7 @@ Bool32 AZIsHandle(const void* h) { return IsValidHandle(gAZ, h) ? 1 : 0; }
 Bool32 MemIsDSHandle(const void* h) { return IsValidHandle(gDS, h) ? 1 : 0; }
 
 Bool32 MemCheckingOn() { return gChecking.load(std::memory_order_relaxed); }
+void MemSetChecking(Bool32 on) { gChecking.store(on != 0); }
 
 void AZRequestCompact() { gCompactRequested.store(1); }
 

@@ -115,5 +115,6 @@ MgErr DSSetCheckedHandleSize(UHandle h, int32 size, Bool32 clear);
 // Zone helpers inside the managers.
 Bool32 MemIsDSHandle(const void* h);
 Bool32 MemCheckingOn();
+void MemSetChecking(Bool32 on);
 // The number of master-pointer blocks and of free master pointers of a zone.
 void MemZoneCounts(Bool32 ds, int32* nBlocks, int32* nFree);

@@ -115,6 +115,7 @@ void ShellInstallEngineHooks() {
   hooks.filterDSUserEvents = &FilterDSUserEvents;
   hooks.helpClearTarget = &HelpClearTarget;
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
+  hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
   ShellInstallRunCommandHooks();
   ShellInstallFileHooks();
@@ -141,6 +142,7 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
+      QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),

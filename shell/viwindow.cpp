@@ -7,7 +7,7 @@
 #include "engine/exec/panelplace.h"
 #include "engine/typemgr.h"
 #include "engine/vi/vi_internal.h"
-#include "mgsource/config.h"
+#include "mgsource/prefs.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
@@ -18,17 +18,14 @@
 
 namespace {
 
-const uChar kUseWindowMenuBarsKey[] = "\x11" "useWindowMenuBars";
-
 int32 ToolBarHeight(int32 parts) {
   return (parts & kVIWindIconPane) && !(parts & kVIWindMenuBar) ? kToolBarIconHeight : kToolBarHeight;
 }
 // The own menu bar's height: the system-drawn bar's when menus are drawn in
 // VI windows (the default), else what the tool bar leaves of 34 pixels.
 int32 MenuBarHeight(int32 parts) {
-  Bool32 on = 1;
-  CfgGetDefault(kCfgBool, kUseWindowMenuBarsKey, &on);
-  return on ? PlatGetSystemMetric(kPlatMetricMenuHeight) : kToolBarIconHeight - ToolBarHeight(parts);
+  return PrefGet(kPrefUseWindowMenuBars) ? PlatGetSystemMetric(kPlatMetricMenuHeight)
+                                         : kToolBarIconHeight - ToolBarHeight(parts);
 }
 // What the parts add above, below and to the right of the content.
 int32 Above(int32 parts) {
@@ -39,12 +36,31 @@ int32 Right(int32 parts) { return (parts & kVIWindVScroll) ? VIWindVScrollWidth(
 
 constexpr Rect kEmpty{0, 0, 0, 0};
 
+// Rectangles from stored panels lie anywhere in 16 bits: edges are computed
+// in 32 bits and pinned to 16 when stored.
+int16 Pin(int32 v) { return int16(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+Rect Pinned(int32 top, int32 left, int32 bottom, int32 right) { return Rect{Pin(top), Pin(left), Pin(bottom), Pin(right)}; }
+
 bool PanelParts(ObjHeap panel, int32* parts, Rect* content) {
   if (!panel || !*panel || !OHWord(panel, kOHExtension)) return false;
   *parts = viinst::ExtHalf(panel, kHeapExtWindowOptions);
   std::memcpy(content, viinst::ExtAt(panel, kHeapExtContentRect), sizeof *content);
   return true;
 }
+
+// A part's rectangle: 1 when it is not empty, else 0 with an empty one.
+int32 Answer(Rect* rect, const Rect& r) {
+  const bool some = r.bottom > r.top && r.right > r.left;
+  *rect = some ? r : kEmpty;
+  return some;
+}
+
+// The right edge of the tool bar and the own menu bar.
+int32 BarRight(int32 parts, const Rect& c) {
+  return c.right + Right(parts) - ((parts & kVIWindIconPane) ? kIconPaneWidth : 0);
+}
+
+VIWindHooks gWindHooks{};
 
 // Retrieval state by VI.  The user-interface thread works it; the lock
 // keeps the table whole for any caller.
@@ -130,37 +146,34 @@ void DrawToolbarSlot(UHandle vi, int32 image, int32 /*state*/) {
 
 void VIWindContentToWindow(int32 parts, const Rect* content, Rect* window) {
   if (!content || !window) return;
-  *window = Rect{int16(content->top - Above(parts)), content->left, int16(content->bottom + Below(parts)),
-                 int16(content->right + Right(parts))};
+  *window = Pinned(content->top - Above(parts), content->left, content->bottom + Below(parts),
+                   content->right + Right(parts));
 }
 
-void VIWindWindowToContent(WindowRef /*window*/, int32 parts, const Rect* windowRect, Rect* content) {
+void VIWindWindowToContent(WindowRef window, int32 parts, const Rect* windowRect, Rect* content) {
   if (!windowRect || !content) return;
-  *content = Rect{int16(windowRect->top + Above(parts)), windowRect->left, int16(windowRect->bottom - Below(parts)),
-                  int16(windowRect->right - Right(parts))};
+  *content = Pinned(windowRect->top + Above(parts), windowRect->left, windowRect->bottom - Below(parts),
+                    windowRect->right - Right(parts));
+  if (window) WSetContentRect(window, content);
 }
 
 int32 VIWindStatePanelRect(ObjHeap panel, Rect* rect) {
   int32 parts = 0;
   Rect c;
-  if (rect) *rect = kEmpty;
-  if (!rect || !PanelParts(panel, &parts, &c) || !(parts & kVIWindToolBar)) return 0;
-  const int32 right = c.right + Right(parts) - ((parts & kVIWindIconPane) ? kIconPaneWidth : 0);
-  *rect = Rect{int16(c.top - ToolBarHeight(parts) - 1), c.left, c.top, int16(right)};
-  if (rect->right <= rect->left) *rect = kEmpty;
-  return rect->right > rect->left;
+  if (!rect) return 0;
+  *rect = kEmpty;
+  if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindToolBar)) return 0;
+  return Answer(rect, Pinned(c.top - ToolBarHeight(parts) - 1, c.left, c.top, BarRight(parts, c)));
 }
 
 int32 VIWindMenuBarRect(ObjHeap panel, Rect* rect) {
   int32 parts = 0;
   Rect c;
-  if (rect) *rect = kEmpty;
-  if (!rect || !PanelParts(panel, &parts, &c) || !(parts & kVIWindMenuBar)) return 0;
+  if (!rect) return 0;
+  *rect = kEmpty;
+  if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindMenuBar)) return 0;
   const int32 bottom = c.top - ((parts & kVIWindToolBar) ? ToolBarHeight(parts) + 1 : 0);
-  const int32 right = c.right + Right(parts) - ((parts & kVIWindIconPane) ? kIconPaneWidth : 0);
-  *rect = Rect{int16(bottom - MenuBarHeight(parts)), c.left, int16(bottom), int16(right)};
-  if (rect->right <= rect->left || rect->bottom <= rect->top) *rect = kEmpty;
-  return rect->right > rect->left;
+  return Answer(rect, Pinned(bottom - MenuBarHeight(parts), c.left, bottom, BarRight(parts, c)));
 }
 
 int32 VIWindIconPaneRect(ObjHeap panel, Rect* pane, Rect* icon) {
@@ -171,19 +184,42 @@ int32 VIWindIconPaneRect(ObjHeap panel, Rect* pane, Rect* icon) {
   if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindIconPane)) return 0;
   int32 height = Above(parts);
   if (height < 34) height = 35;
-  Rect p;
-  p.top = int16(c.top - height);
-  p.bottom = (c.top >= c.bottom || c.left >= c.right) ? int16(c.bottom + 1) : c.top;
-  p.right = int16(c.right + Right(parts));
-  p.left = int16(p.right - kIconPaneWidth);
-  if (pane) *pane = p;
-  if (icon) {
-    icon->top = int16(p.top + (height - 33) / 2);
-    icon->left = int16(p.left + 2);
-    icon->bottom = int16(icon->top + 32);
-    icon->right = int16(icon->left + 32);
-  }
+  const int32 right = c.right + Right(parts), top = c.top - height;
+  const int32 bottom = (c.top >= c.bottom || c.left >= c.right) ? c.bottom + 1 : c.top;
+  if (pane) *pane = Pinned(top, right - kIconPaneWidth, bottom, right);
+  const int32 iconTop = top + (height - 33) / 2, iconLeft = right - kIconPaneWidth + 2;
+  if (icon) *icon = Pinned(iconTop, iconLeft, iconTop + 32, iconLeft + 32);
   return 1;
+}
+
+int32 VIWindHScrollRect(ObjHeap panel, Rect* rect) {
+  int32 parts = 0;
+  Rect c;
+  if (!rect) return 0;
+  *rect = kEmpty;
+  if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindHScroll)) return 0;
+  return Answer(rect, Pinned(c.bottom, c.left, c.bottom + VIWindHScrollHeight() - 1, c.right + 1));
+}
+
+int32 VIWindVScrollRect(ObjHeap panel, Rect* rect) {
+  int32 parts = 0;
+  Rect c;
+  if (!rect) return 0;
+  *rect = kEmpty;
+  if (!PanelParts(panel, &parts, &c) || !(parts & kVIWindVScroll)) return 0;
+  return Answer(rect, Pinned(c.top, c.right, c.bottom + 1, c.right + VIWindVScrollWidth() - 1));
+}
+
+int32 VIWindGrowBoxRect(ObjHeap panel, Rect* rect) {
+  int32 parts = 0;
+  Rect c;
+  if (!rect) return 0;
+  *rect = kEmpty;
+  if (!PanelParts(panel, &parts, &c)) return 0;
+  const bool box = (viinst::ExtHalf(panel, kHeapExtWindowStyle) & kVIWindSizeBoxOption) ||
+                   (parts & (kVIWindHScroll | kVIWindVScroll));
+  if (!box) return 0;
+  return Answer(rect, Pinned(c.bottom, c.right, c.bottom + VIWindHScrollHeight(), c.right + VIWindVScrollWidth()));
 }
 
 int32 VIWindHScrollHeight() {
@@ -205,6 +241,74 @@ void VIWindDisposeRgnCache(ObjHeap panel) {
   PutNative32(word, 0);
   // The word may come from a stored heap: only a live region is destroyed.
   if (PlatObjectKind(region) == kPlatObjRegion) DDestroyRgn(region);
+}
+
+VIWindHooks VIWindSetHooks(const VIWindHooks& hooks) {
+  const VIWindHooks former = gWindHooks;
+  gWindHooks = hooks;
+  return former;
+}
+
+const VIWindHooks& VIWindHooksInUse() { return gWindHooks; }
+
+void VIWindInvalBounds(ObjHeap panel) {
+  if (panel && *panel) OHSetWord(panel, kOHFlags, OHWord(panel, kOHFlags) | kPanelBoundsStale);
+}
+
+Rect* PanelGetBounds(ObjHeap panel) {
+  uChar* cached = viinst::ExtAt(panel, kHeapExtPanelBounds);
+  if (!cached) return nullptr;
+  const uInt32 flags = OHWord(panel, kOHFlags);
+  if (!(flags & kPanelBoundsStale)) return reinterpret_cast<Rect*>(cached);
+  OHSetWord(panel, kOHFlags, flags & ~kPanelBoundsStale);
+  int32 parts = 0;
+  Rect c, objects{0, 0, 0, 0};
+  PanelParts(panel, &parts, &c);
+  const int32 root = viinst::PanelRoot(panel);
+  if (root > 0 && gWindHooks.objectRect) gWindHooks.objectRect(panel, root, &objects, 0);
+  Rect fresh = c;
+  if (objects.bottom > objects.top && objects.right > objects.left) {
+    const UHandle vi = PanelHeapOwner(panel);
+    const int32 kind = vi && *vi ? VIRec(vi)->viKind : -1;
+    // Grown in 32 bits: a panel larger than 32767 is pinned, not wrapped.
+    int32 dh = 10, dv = 10;
+    if (!(parts & (kVIWindHScroll | kVIWindVScroll))) {
+      if (kind == 1) dh = dv = 4;
+    } else if (kind != 5) {
+      dh = (int32(c.right) - c.left) / 4;
+      dv = (int32(c.bottom) - c.top) / 4;
+    }
+    fresh = Pinned(objects.top - dv, objects.left - dh, objects.bottom + dv, objects.right + dh);
+  }
+  Rect old;
+  std::memcpy(&old, cached, sizeof old);
+  const WindowRef w = viinst::PanelWindow(panel);
+  Rect bar;
+  if (w && (fresh.left != old.left || fresh.right != old.right) && VIWindHScrollRect(panel, &bar)) WInvalRect(w, &bar);
+  if (w && (fresh.top != old.top || fresh.bottom != old.bottom) && VIWindVScrollRect(panel, &bar)) WInvalRect(w, &bar);
+  std::memcpy(cached, &fresh, sizeof fresh);
+  return reinterpret_cast<Rect*>(cached);
+}
+
+DRgn PanelGetRgn(ObjHeap panel, int32 root) {
+  if (!panel || !*panel || root <= 0 || root + 4 * (kRootRegionWord + 1) > AZGetHandleSize(reinterpret_cast<UHandle>(panel)))
+    return 0;
+  const uInt32 flags = OHWord(panel, uInt32(root));
+  if (GetNative32(*panel + root + 4 * kRootRegionWord) && !(flags & kRootRebuildRgn)) {
+    return DRgn(GetNative32(*panel + root + 4 * kRootRegionWord));
+  }
+  DRgn region = DRectRgn(nullptr);
+  if (!region) return 0;
+  if (gWindHooks.markInRect) gWindHooks.markInRect(panel, root, region);
+  VIWindDisposeRgnCache(panel);
+  // The message may have moved the heap: its words are read afresh.
+  if (root + 4 * (kRootRegionWord + 1) > AZGetHandleSize(reinterpret_cast<UHandle>(panel))) {
+    DDestroyRgn(region);
+    return 0;
+  }
+  PutNative32(*panel + root + 4 * kRootRegionWord, region);
+  OHSetWord(panel, uInt32(root), OHWord(panel, uInt32(root)) & ~kRootRebuildRgn);
+  return region;
 }
 
 bool VIRecordField(UHandle vi, RecordField* out) {

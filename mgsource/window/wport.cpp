@@ -242,6 +242,11 @@ void WPortFollowOrigin(WindowRef window) {
   ApplyClip(window);
 }
 
+void WSetContentRect(WindowRef window, const Rect* rect) {
+  if (!rect || !WRecord(window)) return;
+  SetClip(window, rect, nullptr);
+}
+
 Bool32 WGetClipRect(WindowRef window, Rect* clip) {
   const WindowRecord* r = WRecord(window);
   if (!r || !r->clipRectSet) return 0;

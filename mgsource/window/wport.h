@@ -23,6 +23,10 @@ QX_EXTERN_C void WSetClipRect(const Rect* rect, Rect* savedClip);
 // the window's, or the bounds of a pixmap or picture opened in its place)
 // with the rectangle; savedClip as above.
 QX_EXTERN_C void WLimitClip(const Rect* rect, Rect* savedClip);
+// Stores a window's content rectangle (local coordinates): drawing in the
+// window is clipped to it until a clip is set again.  Any window, current
+// or not.
+QX_EXTERN_C void WSetContentRect(WindowRef window, const Rect* rect);
 // Puts back a clip saved by WSetClipRect or WLimitClip (empty: no clip).
 QX_EXTERN_C void WRestoreClip(const Rect* savedClip);
 // Makes the saved port current again and releases the drawing mutex.
