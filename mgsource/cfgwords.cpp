@@ -13,7 +13,7 @@ constexpr std::array<int32, kCfgWordCount> kDefaults = {
     0,                                   // HardWaitTimeCritical
     0,                                   // useLocaleDecimalPt
     Float(1.05f), Float(1.3f),           // font multipliers
-    0, 0, 0, 0, 0, 0, 0,                 // print flags
+    0, 0, 1, 1, 0, 0, 0,                 // print flags (PostScript level 2 and colour printing on)
     Float(0.f), Float(0.f), Float(0.f), Float(0.f),  // margins
     0,                                   // CheckWindowsQueueMsgTime
     0,                                   // useTaskBar

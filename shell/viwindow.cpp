@@ -1,5 +1,6 @@
 #include "shell/viwindow.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -275,8 +276,9 @@ Rect* PanelGetBounds(ObjHeap panel) {
     if (!(parts & (kVIWindHScroll | kVIWindVScroll))) {
       if (kind == 1) dh = dv = 4;
     } else if (kind != 5) {
-      dh = (int32(c.right) - c.left) / 4;
-      dv = (int32(c.bottom) - c.top) / 4;
+      // An inverted content rectangle from a file grows nothing.
+      dh = std::max(0, (int32(c.right) - c.left) / 4);
+      dv = std::max(0, (int32(c.bottom) - c.top) / 4);
     }
     fresh = Pinned(objects.top - dv, objects.left - dh, objects.bottom + dv, objects.right + dh);
   }

@@ -67,6 +67,11 @@ QX_EXTERN_C int32 VIWindEventProc(WEventRecord* event, uInt32 panel);
 // Scrolls the content by an offset: the window's origin follows, the panel
 // is redrawn and its bounds marked stale.  Nothing for (0, 0).
 QX_EXTERN_C void VIWindScrollBy(ObjHeap panel, int32 dh, int32 dv);
+// The step of a scroll-bar tracker's answer (arrows 32 at most, pages the
+// visible size, a thumb position in the low 30 bits, bit 30 horizontal),
+// never past either end, for position p, visible v and total t; horizontal
+// tells the step's direction.
+int32 VIWindScrollStep(int32 answer, int32 p, int32 v, int32 t, bool* horizontal);
 // The cursor and the window's idle region for a point (null: no point).
 QX_EXTERN_C void VIWindTrackCursor(ObjHeap panel, const Point* point, int32 modifiers);
 // The one keyboard handler of the system: mode 1 installs (0; 1 when one is

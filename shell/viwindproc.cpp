@@ -177,26 +177,6 @@ void MoveContent(ObjHeap panel, int32 dh, int32 dv) {
   SetContent(panel, c);
 }
 
-// The step a tracker's answer asks for, given position, visible and total;
-// horizontal tells the direction of the step.
-int32 ScrollStep(int32 answer, int32 p, int32 v, int32 t, bool* horizontal) {
-  const int32 room = t - v - p > 0 ? t - v - p : 0;
-  *horizontal = answer == kSBarLeftArrow || answer == kSBarRightArrow || answer == kSBarPageLeft ||
-                answer == kSBarPageRight;
-  switch (answer) {
-    case kSBarUpArrow: case kSBarLeftArrow: return -std::min(p, 32);
-    case kSBarDownArrow: case kSBarRightArrow: return std::min(room, 32);
-    case kSBarPageUp: case kSBarPageLeft: return -std::min(v, p);
-    case kSBarPageDown: case kSBarPageRight: return std::min(v, room);
-    default: break;
-  }
-  if (answer >= 0) return 0;
-  *horizontal = (uInt32(answer) & 0x40000000u) != 0;
-  const int32 n = int32(uInt32(answer) & kSBarThumbValueMask);
-  const int32 limit = t - v > 0 ? t - v : 0;
-  return (n > limit ? limit : n) - p;
-}
-
 void ScrollTrack(ObjHeap panel, WEventRecord* e, bool vertical) {
   const WindowRef w = Win(panel);
   Rect bar;
@@ -222,7 +202,7 @@ void ScrollTrack(ObjHeap panel, WEventRecord* e, bool vertical) {
     const int32 answer = TrackSBarEvent(&bar, PointOf(ev.where), ev.code, p, v, t, nullptr, nullptr, vertical);
     if (answer == 0) break;
     bool horizontal = false;
-    const int32 step = ScrollStep(answer, p, v, t, &horizontal);
+    const int32 step = VIWindScrollStep(answer, p, v, t, &horizontal);
     if (step && horizontal == !vertical) {
       const int32 dh = horizontal ? step : 0, dv = horizontal ? 0 : step;
       p += step;
@@ -568,6 +548,26 @@ int32 SetKeyboardHandlerProc(int32 mode, VIKeyboardHandler proc, int32 before, i
     return 0;
   }
   return 0;
+}
+
+// The step a tracker's answer asks for, given position, visible and total;
+// horizontal tells the direction of the step.
+int32 VIWindScrollStep(int32 answer, int32 p, int32 v, int32 t, bool* horizontal) {
+  const int32 room = t - v - p > 0 ? t - v - p : 0;
+  *horizontal = answer == kSBarLeftArrow || answer == kSBarRightArrow || answer == kSBarPageLeft ||
+                answer == kSBarPageRight;
+  switch (answer) {
+    case kSBarUpArrow: case kSBarLeftArrow: return -std::min(p, 32);
+    case kSBarDownArrow: case kSBarRightArrow: return std::min(room, 32);
+    case kSBarPageUp: case kSBarPageLeft: return -std::min(v, p);
+    case kSBarPageDown: case kSBarPageRight: return std::min(v, room);
+    default: break;
+  }
+  if (answer >= 0) return 0;
+  *horizontal = (uInt32(answer) & 0x40000000u) != 0;
+  const int32 n = int32(uInt32(answer) & kSBarThumbValueMask);
+  const int32 limit = t - v > 0 ? t - v : 0;
+  return (n > limit ? limit : n) - p;
 }
 
 Bool32 VIWindManagerChecksOn() { return gManagerChecks; }

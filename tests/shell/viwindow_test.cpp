@@ -5,7 +5,14 @@
 #include "engine/exec/retrieve.h"
 #include "engine/viinst_test_support.h"
 #include "engine/vi/vi_internal.h"
+#include "mgsource/debug.h"
 #include "mgsource/draw/dregion.h"
+#include "mgsource/draw/printmgr.h"
+#include "mgsource/prefs.h"
+#include "mgsource/window/sbar.h"
+#include "mgsource/window/winproc.h"
+#include "platform/qx_alert.h"
+#include "platform/qx_debugout.h"
 #include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
 #include "shell/viwindow.h"
@@ -173,6 +180,236 @@ TEST_F(VIWindowBoundary, RetrievalModeShowsItsFieldAndMarkInTheToolBar) {
   EXPECT_EQ(VIRecordFieldCount(), 0);
   DatalogUI().retrieveFieldText(vi_, t);
   EXPECT_EQ(T(t), "") << "no field: blank";
+}
+
+
+// The parts beside the content: the icon pane's two edge cases (with and
+// without the own menu bar), the scroll bars over the content's edge, the
+// size box by option or scroll bar, and an empty content's pane.
+TEST_F(VIWindowBoundary, ThePartsBesideTheContent) {
+  struct Case {
+    int32 parts, style;
+    Rect c;
+    const char *toolBar, *pane, *icon, *h, *v, *box;
+  };
+  const Rect c{100, 50, 400, 450}, none{0, 0, 0, 0};
+  const Case cases[] = {
+      {12, 0, c, "65,50,100,415", "65,415,100,450", "66,417,98,449", "", "", ""},
+      {28, 0, c, "78,50,100,415", "58,415,100,450", "62,417,94,449", "", "", ""},
+      {3, 0, c, "", "", "", "400,50,415,451", "100,450,401,465", "400,450,416,466"},
+      {0, kVIWindSizeBoxOption, c, "", "", "", "", "", "400,450,416,466"},
+      {4, 0, none, "", "-35,-35,1,0", "-34,-33,-2,-1", "", "", ""},
+  };
+  for (const Case& k : cases) {
+    SetParts(uInt16(k.parts), k.c);
+    viinst::SetExtHalf(panel_, kHeapExtWindowStyle, uInt16(k.style));
+    Rect r, icon;
+    auto S = [](int32 has, const Rect& x) { return has ? R(x) : std::string(); };
+    EXPECT_EQ(S(VIWindStatePanelRect(panel_, &r), r), k.toolBar) << k.parts;
+    const int32 pane = VIWindIconPaneRect(panel_, &r, &icon);
+    EXPECT_EQ(S(pane, r), k.pane) << k.parts;
+    EXPECT_EQ(S(pane, icon), k.icon) << k.parts;
+    EXPECT_EQ(S(VIWindHScrollRect(panel_, &r), r), k.h) << k.parts;
+    EXPECT_EQ(S(VIWindVScrollRect(panel_, &r), r), k.v) << k.parts;
+    EXPECT_EQ(S(VIWindGrowBoxRect(panel_, &r), r), k.box) << k.parts;
+  }
+}
+
+std::string gLog;
+void Note(const std::string& s) { gLog += s + ";"; }
+
+class VIWindowEvents : public VIWindowBoundary {
+ protected:
+  void SetUp() override {
+    VIWindowBoundary::SetUp();
+    gLog.clear();
+    VIWindHooks h{};
+    h.panelEvent = [](WEventRecord* e, ObjHeap) -> int32 { return Note("panel " + std::to_string(e->code)), 0; };
+    h.statePnlClick = [](const Rect*, WEventRecord*, ObjHeap) -> int32 { return Note("toolbar"), 1; };
+    h.objectRect = [](ObjHeap, int32, Rect* r, int32) -> int32 { return *r = gObjects, 0; };
+    h.handleKey = [](WEventRecord* e, ObjHeap) -> int32 {
+      Note("key " + std::to_string(e->keyCode) + "/" + std::to_string(e->character));
+      return 1;
+    };
+    former_ = VIWindSetHooks(h);
+    beep_ = PlatSetBeepProc([] { Note("beep"); });
+    SetParts(kVIWindToolBar | kVIWindIconPane | kVIWindHScroll | kVIWindVScroll, Rect{100, 50, 400, 450});
+    window_ = viinst::PanelWindow(panel_);
+  }
+  void TearDown() override {
+    VIWindSetHooks(former_);
+    PlatSetBeepProc(beep_);
+    SetKeyboardHandlerProc(0, nullptr, 0, 0);
+    VIWindowBoundary::TearDown();
+  }
+  int32 Send(int32 code, int16 v = 0, int16 h = 0, int32 keyCode = 0, int32 character = 0, int32 modifiers = 0) {
+    WEventRecord e{};
+    e.code = code;
+    e.window = window_;
+    e.where = int32(uInt16(v)) | int32(uInt32(uInt16(h)) << 16);
+    e.keyCode = keyCode;
+    e.character = character;
+    e.modifiers = modifiers;
+    return VIWindEventProc(&e, uInt32(uintptr_t(panel_)));
+  }
+  static inline Rect gObjects{0, 0, 0, 0};
+  VIWindHooks former_{};
+  PlatBeepProc beep_ = nullptr;
+  WindowRef window_ = 0;
+};
+
+TEST_F(VIWindowEvents, EachPlaceOfAClickHasItsTaker) {
+  const struct {
+    int32 code;
+    int16 v, h;
+    const char* log;
+  } cases[] = {
+      {1, 200, 200, "panel 1;"},  // content
+      {1, 80, 430, "panel 1;"},   // icon pane
+      {1, 80, 100, "toolbar;"},
+      {1, 405, 200, ""},          // the horizontal scroll bar tracks
+      {19, 200, 200, "panel 19;"},
+      {19, 80, 100, "beep;"},     // a right click elsewhere
+  };
+  for (const auto& k : cases) {
+    gLog.clear();
+    Send(k.code, k.v, k.h);
+    EXPECT_EQ(gLog, k.log) << k.v << "," << k.h;
+    EXPECT_FALSE(OHWord(panel_, kOHFlags) & kPanelHeapTracking) << "the tracking flag is cleared";
+  }
+  viinst::SetExtWord(panel_, kHeapExtWindow, 0);
+  Send(weWindCreate);
+  EXPECT_EQ(viinst::PanelWindow(panel_), window_) << "-3 stores the window";
+}
+
+TEST_F(VIWindowEvents, ACloseRequestClosesTheVIAndTheLastOneQuits) {
+  VIRec(vi_)->viKind = 0;
+  EXPECT_EQ(Send(kWEvClose), 0);
+  ASSERT_EQ(FirstLoadedVI(), vi_) << "kind 0 is left to the shell";
+  VIRec(vi_)->viKind = kVIKindDatalog;
+  Drain();
+  Send(kWEvClose);
+  EXPECT_EQ(FirstLoadedVI(), nullptr);
+  bool quit = false;
+  WEventRecord e;
+  while (WGetNextEvent(&e)) quit |= e.code == kWEvQuit;
+  EXPECT_TRUE(quit);
+  vi_ = nullptr;
+}
+
+TEST_F(VIWindowEvents, ScrollStepsStayWithinTheTotal) {
+  // Position 40, visible 100, total 300: 160 to go down.
+  const struct {
+    int32 answer, p, step;
+    bool horizontal;
+  } cases[] = {
+      {kSBarUpArrow, 40, -32, false}, {kSBarUpArrow, 10, -10, false}, {kSBarDownArrow, 40, 32, false},
+      {kSBarDownArrow, 190, 10, false}, {kSBarPageUp, 40, -40, false}, {kSBarPageDown, 40, 100, false},
+      {kSBarPageDown, 150, 50, false}, {kSBarRightArrow, 40, 32, true}, {kSBarPageLeft, 40, -40, true},
+      {int32(kSBarThumbVertical | 120), 40, 80, false}, {int32(kSBarThumbHorizontal | 0), 40, -40, true},
+      {int32(kSBarThumbVertical | 999), 40, 160, false}, {1, 40, 0, false},
+  };
+  for (const auto& k : cases) {
+    bool horizontal = !k.horizontal;
+    EXPECT_EQ(VIWindScrollStep(k.answer, k.p, 100, 300, &horizontal), k.step) << k.answer;
+    if (k.step) {
+      EXPECT_EQ(horizontal, k.horizontal) << k.answer;
+    }
+  }
+  const Rect before{100, 50, 400, 450};
+  VIWindScrollBy(panel_, 0, 0);
+  Rect c;
+  std::memcpy(&c, viinst::ExtAt(panel_, kHeapExtContentRect), sizeof c);
+  EXPECT_EQ(R(c), R(before)) << "(0, 0) does nothing";
+  VIWindScrollBy(panel_, 5, -7);
+  std::memcpy(&c, viinst::ExtAt(panel_, kHeapExtContentRect), sizeof c);
+  EXPECT_EQ(R(c), "93,55,393,455");
+  EXPECT_TRUE(OHWord(panel_, kOHFlags) & kPanelBoundsStale);
+}
+
+TEST_F(VIWindowEvents, TheBoundsGrowAroundTheObjects) {
+  const struct {
+    int32 parts, kind;
+    Rect objects;
+    const char* bounds;
+  } cases[] = {
+      {0, 2, {150, 100, 200, 200}, "140,90,210,210"},
+      {0, 1, {150, 100, 200, 200}, "146,96,204,204"},
+      {3, 5, {150, 100, 200, 200}, "140,90,210,210"},
+      {3, 2, {150, 100, 200, 200}, "75,0,275,300"},  // a quarter of the content each way
+      {3, 2, {0, 0, 0, 0}, "100,50,400,450"},        // no objects: the content
+      {3, 2, {-32768, -32768, 32767, 32767}, "-32768,-32768,32767,32767"},
+  };
+  for (const auto& k : cases) {
+    SetParts(uInt16(k.parts), Rect{100, 50, 400, 450});
+    VIRec(vi_)->viKind = int16(k.kind);
+    gObjects = k.objects;
+    VIWindInvalBounds(panel_);
+    EXPECT_EQ(R(*PanelGetBounds(panel_)), k.bounds) << k.parts << "/" << k.kind;
+  }
+  VIRec(vi_)->viKind = kVIKindDatalog;
+}
+
+TEST_F(VIWindowEvents, KeysPassTheHandlersInTheirOrder) {
+  // One handler for the system.
+  auto swallow = [](WEventRecord*, int32 refcon) -> int32 { return Note("before " + std::to_string(refcon)), 1; };
+  auto watch = [](WEventRecord* e, int32) -> int32 { return Note("after " + std::to_string(e->character)), 1; };
+  EXPECT_EQ(SetKeyboardHandlerProc(0, nullptr, 0, 0), 1) << "none to remove";
+  EXPECT_EQ(SetKeyboardHandlerProc(1, swallow, 1, 7), 0);
+  EXPECT_EQ(SetKeyboardHandlerProc(1, watch, 0, 0), 1) << "the first is kept";
+  EXPECT_EQ(SetKeyboardHandlerProc(7, watch, 0, 0), 0);
+  EXPECT_EQ(Send(weKey, 0, 0, 27, 'x'), 1);
+  EXPECT_EQ(gLog, "before 7;") << "a before handler swallows the key";
+  EXPECT_EQ(SetKeyboardHandlerProc(0, nullptr, 0, 0), 0);
+  ASSERT_EQ(SetKeyboardHandlerProc(1, watch, 0, 0), 0);
+  // The panel takes what it can (the hook answers 1): the after handler
+  // sees only the keys the window did not take.
+  const struct {
+    int32 keyCode, character, modifiers, returnKeyAction;
+    const char* log;
+  } cases[] = {
+      {2, 0, 0, 0, "key 27/10;"},
+      {2, 0, kWModExtendedKey, 0, "key 2/0;"},
+      {2, 0, 0, 1, "key 2/0;"},
+      {2, 0, 0x20, 1, "key 27/10;"},
+  };
+  for (const auto& k : cases) {
+    gLog.clear();
+    PrefSet(kPrefReturnKeyAction, k.returnKeyAction);
+    Send(weKey, 0, 0, k.keyCode, k.character, k.modifiers);
+    EXPECT_EQ(gLog, k.log) << k.modifiers << "/" << k.returnKeyAction;
+  }
+  PrefSet(kPrefReturnKeyAction, 0);
+  VIWindHooks h = VIWindHooksInUse();
+  h.handleKey = nullptr;
+  VIWindSetHooks(h);
+  gLog.clear();
+  Send(weKey, 0, 0, 27, 'q');
+  EXPECT_EQ(gLog, "after 113;");
+}
+
+std::string gDebug;
+TEST_F(VIWindowEvents, ControlPListsTheDebugKeys) {
+  const PlatDebugSink sink = PlatSetDebugSink([](const char* t) { gDebug += t; });
+  const Bool32 debugging = DBDebuggingOn();
+  DBSetDebugging(1);
+  PReadPrintPrefs();
+  gDebug.clear();
+  Send(weKey, 0, 0, 27, 'P', 0x20);
+  EXPECT_EQ(gDebug, "") << "QXdebugKeys off";
+  PrefSet(kPrefQXDebugKeys, 1);
+  gLog.clear();
+  Send(weKey, 0, 0, 27, 'P', 0x20);
+  PrefSet(kPrefQXDebugKeys, 0);
+  EXPECT_EQ(gDebug,
+            "Quenlix options\n |  toggle DPrintfs.  Currently on.\n :  print global font table\n"
+            " A  check app heap\n F  Flush Debug Window\n M  toggle memory checking.\n"
+            " N  toggle NO manager checking\n O  toggle drawing on/offscreen\n P  prints out this list\n"
+            " S  print net connection table\n X  toggle file debugging\n {  compact AZ now.\n"
+            " +  toggles PostScript printing. Currently off (level 2, color)\n");
+  EXPECT_EQ(gLog, "") << "a debug key goes no further";
+  DBSetDebugging(debugging);
+  PlatSetDebugSink(sink);
 }
 
 }  // namespace
