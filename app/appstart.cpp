@@ -143,6 +143,7 @@ void AppInstallHooks() {
   events.setCursorByNumber = &SetCursorByNumber;
   events.blinkTimerEvent = &BlinkTimerEvent;
   events.processUpdateQueue = &ProcessUpdateQueue;
+  events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
   ShellSetEventHooks(events);
 }
 

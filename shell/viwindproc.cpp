@@ -94,6 +94,17 @@ void SetCursor(int32 number) {
   if (H().setCursor) H().setCursor(number);
 }
 
+// The shell's menu command and about box, unless the window's hooks name others.
+int32 ShellMenuCommand(int32 menu, int32 item, int32 modifiers) {
+  if (H().appMenuCommand) return H().appMenuCommand(menu, item, modifiers);
+  const auto shell = ShellEventHooksInUse().appMenuCommand;
+  return shell ? shell(menu, item, modifiers) : 0;
+}
+void AboutBox() {
+  if (H().aboutBox) H().aboutBox();
+  else if (ShellEventHooksInUse().aboutBox) ShellEventHooksInUse().aboutBox();
+}
+
 int32 PanelEvent(WEventRecord* e, ObjHeap panel) { return H().panelEvent ? H().panelEvent(e, panel) : 0; }
 
 int32 DialogFilter(WEventRecord* e, ObjHeap panel) {
@@ -112,7 +123,7 @@ MenuHandle MenuBarOf(ObjHeap panel) {
 // (when asked) the VI's run-time menu.
 void MenuChoice(ObjHeap panel, int32 menu, int32 item, int32 modifiers, bool runTime) {
   if (H().menuCommand && H().menuCommand(menu, item, panel, Win(panel))) return;
-  if (H().appMenuCommand && H().appMenuCommand(menu, item, modifiers)) return;
+  if (ShellMenuCommand(menu, item, modifiers)) return;
   if (runTime && H().rtmQueueSelection) H().rtmQueueSelection(Owner(panel), menu, item);
 }
 
@@ -495,7 +506,7 @@ void EnterKeyRule(WEventRecord* e, ObjHeap panel) {
 // The window's own keys; 1 when one was taken.
 int32 OwnKeys(WEventRecord* e, ObjHeap panel) {
   if (e->keyCode == kHelpKey) {
-    if (H().appMenuCommand) H().appMenuCommand(18, 0, 1);
+    ShellMenuCommand(18, 0, 1);
     return 1;
   }
   if (e->keyCode >= 30 && e->keyCode <= 32) {
@@ -729,9 +740,7 @@ int32 VIWindEventProc(WEventRecord* e, uInt32 ref) {
     case weMenuSelect:
       if (Kind(vi) >= 0 && Kind(vi) <= 6) MenuChoice(panel, e->where, e->globalWhere, e->modifiers, true);
       return 0;
-    case kShellEvAboutBox:
-      if (H().aboutBox) H().aboutBox();
-      return 0;
+    case kShellEvAboutBox: AboutBox(); return 0;
     case kShellEvTimer: Timer(e, panel); return 0;
     case weKillFocus: Activation(panel, false); return 0;
     case weSetFocus: Activation(panel, true); return 0;
