@@ -40,6 +40,7 @@
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
 #include "shell/shellinit.h"
+#include "shell/statepnl.h"
 #include "shell/vishell.h"
 #include "shell/viwindow.h"
 
@@ -71,6 +72,7 @@ void AppInstallHooks() {
     }
   };
   panelShell.panelInvalBounds = &VIWindInvalBounds;
+  panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   AppFillDialogSenders(&panelShell);
   SetPanelShellHooks(panelShell);
   DlgSetPanelServices(AppDialogServices());

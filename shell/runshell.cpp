@@ -1,4 +1,5 @@
 #include "shell/runshell.h"
+#include "shell/statepnl.h"
 
 #include <map>
 #include <set>
@@ -79,11 +80,6 @@ int32 Collect(WindowRef, const WEventRecord* e, void* data) {
   return 1;
 }
 
-std::map<UHandle, int32>& Toolbars() {
-  static auto* m = new std::map<UHandle, int32>;
-  return *m;
-}
-
 // ---- Dialog records ------------------------------------------------------------------
 struct DialogRecord {
   int32 id;
@@ -135,13 +131,6 @@ void HandleQueuedUserEvents(int32 subCode) {
 int32 FPHeapFlag17(UHandle vi) { return (PanelFlags(vi) & kPanelControlErrorBit) ? 1 : 0; }
 int32 FPHeapFlag18(UHandle vi) { return (PanelFlags(vi) & kPanelFlag18Bit) ? 1 : 0; }
 
-void RefreshToolbar(UHandle vi) {
-  if (vi && *vi) Toolbars()[vi] = int32(VIRec(vi)->eState & kVIStateMask);
-}
-int32 ToolbarShownState(UHandle vi) {
-  auto it = Toolbars().find(vi);
-  return it == Toolbars().end() ? -1 : it->second;
-}
 
 void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32, void* filter, void*) {
   DialogPanel made;
@@ -219,7 +208,7 @@ void ShellInstallRunCommandHooks() {
   h.printVIPanel = &PrintAtCompletion;
   h.fpHeapFlag17 = &FPHeapFlag17;
   h.fpHeapFlag18 = &FPHeapFlag18;
-  h.refreshToolbar = &RefreshToolbar;
+  h.refreshToolbar = &StatePnlInval;
   h.rtmNewVIMenuRef = &RTMNewVIMenuRef;
   h.rtmHasVIMenuRef = &RTMHasVIMenuRef;
   h.dlgLoad = &DlgLoad;

@@ -21,11 +21,6 @@ QX_EXTERN_C int32 FPHeapFlag17(UHandle vi);
 QX_EXTERN_C int32 FPHeapFlag18(UHandle vi);
 constexpr uInt32 kPanelControlErrorBit = 0x20000, kPanelFlag18Bit = 0x40000;
 
-// The tool bar of a VI's window shows the execution state it was last
-// refreshed with (-1: never).
-void RefreshToolbar(UHandle vi);
-int32 ToolbarShownState(UHandle vi);
-
 // Dialogs: a record holding the panel built from the dialog's preloaded
 // panel block ('DLG2' of the id) and its window, whose items the caller
 // addresses by number; none when the block is missing or bad.  Every call refuses a record it did not make (or that was

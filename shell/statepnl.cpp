@@ -7,8 +7,24 @@
 #include "engine/vi/panelroutines.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
+#include "engine/exec/callchain.h"
+#include "engine/exec/panelplace.h"
+#include "engine/exec/retrieve.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/vi_internal.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/datetime.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/prefs.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/tipstrip.h"
+#include "mgsource/window/wport.h"
+#include "rtlib/datalog.h"
+#include "shell/runshell.h"
 #include "shell/viwindow.h"
 
 namespace {
@@ -173,4 +189,336 @@ void ShellInstallPanelRoutineHooks() {
   h.statePnlSlotIcon = &StatePnlSlotIcon;
   h.iconPaneRect = [](ObjHeap panel, Rect* pane, Rect* icon) { VIWindIconPaneRect(panel, pane, icon); };
   SetPanelRoutineHooks(&h);
+}
+
+// ---- Images, drawing and presses -----------------------------------------------------
+
+namespace {
+
+// Each image's cell in the strip and its button kind.
+constexpr int8_t kImageCell[61] = {
+    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,   // 0-9
+    10, 12, 13, 14, 15, 16, 17, 18, 19, 20,  // 10-19
+    21, 22, 23, 24, 25, 26, 11, 27, 40, 28,  // 20-29
+    41, 29, 42, 30, 31, 32, 33, 34, 35, 35,  // 30-39
+    36, 39, 38, -1, 37, 10, 43, 44, 45, 46,  // 40-49
+    47, -1, -1, -1, -1, -1, -1, -1, -1, -1,  // 50-59
+    -1,
+};
+constexpr int8_t kImageKind[61] = {
+    1, 0, 0, 0, 1, 0, 1, 1, 1, 1,  // 0-9
+    1, 1, 1, 1, 1, 1, 2, 1, 1, 1,  // 10-19
+    1, 1, 1, 2, 1, 1, 2, 1, 2, 1,  // 20-29
+    2, 1, 2, 1, 1, 0, 0, 1, 1, 1,  // 30-39
+    1, 1, 2, 0, 0, 1, 1, 2, 1, 1,  // 40-49
+    1, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 50-59
+    0,
+};
+// The slots that share a pixel column with a neighbour.
+constexpr int8_t kLeftNeighbour[9] = {-1, -1, 1, -1, 3, -1, -1, 6, 7};
+constexpr int8_t kRightNeighbour[9] = {-1, 2, -1, 4, -1, -1, 7, 8, -1};
+
+constexpr int32 kTextEntryImage = 39, kRecordImage = 38, kExitRetrievalImage = 45, kAbortImage = 37;
+constexpr int32 kHoldMs = 500, kTipDelayMs = 800, kTipPollMs = 200;
+constexpr int32 kTipDelayTimer = 8, kTipPollTimer = 9;
+
+// The strips, loaded on first use: 0 not yet, -1 failed (reported once).
+int32 gStrip[2] = {0, 0};
+int32 gTipImage = -1;
+
+DColor Background() { return DColor(PrefGet(kPrefExecPaletteBackground)); }
+
+int32 Strip() {
+  const int32 which = DIsBW() ? 1 : 0;
+  if (gStrip[which] == 0) {
+    int32 image = 0;
+    const MgErr err = IGet(RunTimeRsrcFile(), kImagePicture, which ? kStripBWId : kStripColourId, &image, 1);
+    if (err) DBMgErr(__FILE__, __LINE__, err, "tool-bar image strip");
+    gStrip[which] = err ? -1 : image;
+  }
+  return gStrip[which] > 0 ? gStrip[which] : 0;
+}
+
+Rect CellRect(int32 cell) {
+  const int16 left = int16((cell / 10) * 21), top = int16((cell % 10) * 19);
+  return Rect{top, left, int16(top + 19), int16(left + 20)};
+}
+
+Rect SlotAt(Point origin, int32 slot) {
+  Rect r = StatePnlSlotRect(slot);
+  DOffsetRect(&r, origin.h, origin.v);
+  return r;
+}
+
+bool ShowsCell(ObjHeap panel, int32 slot) {
+  return slot >= 0 && StatePnlImageCell(StatePnlSlotIcon(panel, slot)) >= 0;
+}
+
+void Line(DColor colour, int32 h1, int32 v1, int32 h2, int32 v2, int32 h3, int32 v3) {
+  DSelectNormPen(colour, colour);
+  DMoveTo(h1, v1);
+  DLineTo(h2, v2);
+  DLineTo(h3, v3);
+}
+
+Point PointOf(int32 where) {
+  Point p;
+  std::memcpy(&p, &where, sizeof p);
+  return p;
+}
+
+UHandle OwnerOf(ObjHeap panel) { return reinterpret_cast<UHandle>(uintptr_t(ExtWord(panel, kHeapExtOwner))); }
+
+// The slot under a point (window-local) whose image shows a cell; -1 none.
+int32 SlotUnder(ObjHeap panel, Point origin, Point at) {
+  for (int32 slot = 0; slot <= 8; ++slot) {
+    const Rect r = SlotAt(origin, slot);
+    if (DPtInRect(at, &r) && ShowsCell(panel, slot)) return slot;
+  }
+  return -1;
+}
+
+bool ToolBarOrigin(ObjHeap panel, Point* origin) {
+  Rect bar;
+  if (!VIWindStatePanelRect(panel, &bar)) return false;
+  *origin = Point{bar.top, bar.left};
+  return true;
+}
+
+// The image under the mouse now, -1 for none.
+int32 ImageUnderMouse(ObjHeap panel) {
+  Point origin, at;
+  const WindowRef w = viinst::PanelWindow(panel);
+  if (!w || !ToolBarOrigin(panel, &origin)) return -1;
+  WGetGlobalMouse(&at);
+  WGlobalToLocal(w, &at);
+  const int32 slot = SlotUnder(panel, origin, at);
+  return slot < 0 ? -1 : StatePnlSlotIcon(panel, slot);
+}
+
+void HideTip(ObjHeap panel) {
+  if (const WindowRef w = viinst::PanelWindow(panel)) WKillTimer(w, kTipDelayTimer);
+  WHideTipStrip();
+}
+
+}  // namespace
+
+int32 StatePnlImageCell(int32 image) { return image >= 0 && image <= 60 ? kImageCell[image] : -1; }
+int32 StatePnlImageKind(int32 image) { return image >= 0 && image <= 60 ? kImageKind[image] : -1; }
+
+void StatePnlDrawSlot(Point origin, int32 image, int32 mode, ObjHeap panel) {
+  if (image < 0 || image > 60) return;
+  const int32 slot = kImageSlot[image], cell = kImageCell[image], kind = kImageKind[image];
+  Rect r = SlotAt(origin, slot), source = CellRect(cell);
+  if (kind == 0 && panel && *panel) {
+    if (ShowsCell(panel, kLeftNeighbour[slot])) ++r.left, ++source.left;
+    if (ShowsCell(panel, kRightNeighbour[slot])) --r.right, --source.right;
+  }
+  const int32 strip = cell >= 0 ? Strip() : 0;
+  if (strip) {
+    if (DIsBW()) {
+      DSelectNormPen(Background(), Background());
+      DPaintRect(&r);
+    }
+    IDraw(strip, &source, &r, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+  } else {
+    DSelectNormPen(Background(), Background());
+    DPaintRect(&r);
+  }
+  if (mode == 1) {
+    if (kind == 0) {
+      DBPrintf("Shouldn't be tracking a flat button %ld", long(image));
+      return;
+    }
+    const DColor first = kind == 1 ? kButtonShadow : kWhiteColor, second = kind == 1 ? kWhiteColor : kButtonShadow;
+    Line(first, r.left + 1, r.bottom - 2, r.left + 1, r.top + 1, r.right - 2, r.top + 1);
+    Line(second, r.left + 1, r.bottom - 2, r.right - 2, r.bottom - 2, r.right - 2, r.top + 1);
+  } else if (mode == 2) {
+    Rect inner = r;
+    DInsetRect(&inner, 1, 1);
+    DGrayOutRect(&inner, Background());
+  }
+}
+
+void StatePnlDraw(const Rect* bar, ObjHeap panel) {
+  if (!bar || !panel || !*panel || !WNeedsDraw(bar)) return;
+  const UHandle vi = OwnerOf(panel);
+  if (!vi || !*vi) return;
+  Rect saved;
+  WLimitClip(bar, &saved);
+  Rect rest = *bar;
+  rest.bottom = int16(rest.bottom - 1);
+  DSelectNormPen(Background(), Background());
+  DPaintRect(&rest);
+  Line(kBlackColor, bar->left, bar->bottom - 1, bar->right - 1, bar->bottom - 1, bar->right - 1, bar->bottom - 1);
+  const Point origin{bar->top, bar->left};
+  if (!(VIRec(vi)->flags2 & kW2Retrieval)) {
+    for (int32 slot = 0; slot <= 4; ++slot) {
+      const int32 mode = slot == 2 || slot == 3 ? CallChainMenuState(vi, slot) : 0;
+      StatePnlDrawSlot(origin, StatePnlSlotIcon(panel, slot), mode, panel);
+    }
+  } else if (OHWord(panel, kOHKind) == kPanelHeapKind) {
+    for (const int32 slot : {1, 2, 0, 3}) StatePnlDrawSlot(origin, StatePnlSlotIcon(panel, slot), 0, panel);
+  }
+  WRestoreClip(&saved);
+}
+
+int32 StatePnlTrackButton(ObjHeap panel, Point origin, int32 image, Bool32 frame, Bool32 hold) {
+  if (image < 0 || image > 60) return 0;
+  const Rect r = SlotAt(origin, kImageSlot[image]);
+  if (frame) StatePnlDrawSlot(origin, image, 1, panel);
+  const uInt32 start = MilliSecs();
+  bool inside = true, left = false, cancelled = false;
+  int32 result = 0;
+  WStartTrack();
+  for (;;) {
+    WEventRecord ev{};
+    WGetTrackEvent(&ev, 50);
+    if (ev.code == 5) {
+      cancelled = true;
+      break;
+    }
+    if (ev.code == 1 || ev.code == 2 || ev.code == 3) {
+      const bool now = DPtInRect(PointOf(ev.where), &r);
+      if (now != inside && frame) StatePnlDrawSlot(origin, image, now ? 1 : 0, panel);
+      left |= !now;
+      inside = now;
+    }
+    if (ev.code == 2) break;
+    if (hold && inside && !left && MilliSecs() - start > uInt32(kHoldMs)) {
+      result = 2;
+      break;
+    }
+  }
+  WEndTrack();
+  StatePnlDrawSlot(origin, image, 0, panel);
+  if (result) return result;
+  return inside && !cancelled ? 1 : 0;
+}
+
+int32 StatePnlClick(const Rect* bar, WEventRecord* event, ObjHeap panel) {
+  if (!bar || !event || !panel || !*panel) return 0;
+  Rect inner = *bar;
+  inner.bottom = int16(inner.bottom - 1);
+  const Point at = PointOf(event->where);
+  if (!DPtInRect(at, &inner)) return 0;
+  HideTip(panel);
+  const UHandle vi = OwnerOf(panel);
+  const Point origin{bar->top, bar->left};
+  const int32 slot = SlotUnder(panel, origin, at);
+  if (slot < 0 || !vi || !*vi) return 1;
+  const WindowRef w = viinst::PanelWindow(panel);
+  WPortState port;
+  WSetup(w, &port);
+  const VIRecord* r = VIRec(vi);
+  const uInt32 e = r->eState & kVIStateMask, wf = r->flags2;
+  const uInt16 o = r->stored84;
+  const bool r17 = FPHeapFlag17(vi) != 0;
+  const int32 image = StatePnlSlotIcon(panel, slot);
+  auto track = [&](int32 shown, bool frame) { return StatePnlTrackButton(panel, origin, shown, frame, 0) == 1; };
+  const VIWindHooks& h = VIWindHooksInUse();
+  if (wf & kW2Retrieval) {
+    if (OHWord(panel, kOHKind) == kPanelHeapKind) {
+      if (slot == 1 && track(kExitRetrievalImage, true)) ExitRetrieveMode(vi);
+      else if (slot == 0 && track(kRecordImage, true)) RetrieveShowRecord(vi);
+    }
+  } else if (slot == 0) {
+    if ((OHWord(panel, kOHFlags) & kTextEntryFlag) && track(kTextEntryImage, true) && h.commitKeyFocus)
+      h.commitKeyFocus(panel);
+  } else if (slot == 1) {
+    if ((o & kNoRun) && e != 0 && e != 7) {
+    } else if ((e == 1 || e == 7) && r17) {
+      ShowVIBrokenAlert(vi);
+    } else if (e == 0 || e == 1 || e == 5 || e == 7 || e == 13) {
+      if (track(image, r->viKind != kVIKindControl)) DoRunCommand(vi, 1);
+    } else if ((e == 2 || e == 9 || e == 12) && (wf & kW2Stepping)) {
+      if (track(image, true)) {
+        if (DataSpace ds = viinst::PanelDataSpace(panel)) (*ds)->dsFlags |= kDSDoNotPause;
+        VIClearStepFlags(vi);
+      }
+    }
+  } else if (slot == 2) {
+    const bool ignored = (o & (kNoRun | kNoRunContinuously)) || e == 0 || e == 4 || (FPHeapFlag18(vi) && e == 7) ||
+                         (r17 && e != 7 && !(wf & kW2RunContinuously));
+    if (!ignored && track(image, true)) DoRunButton(vi);
+  } else if (slot == 3) {
+    if (!(o & kNoAbort) && image != 54 && VIShowsCallChain(vi) && track(kAbortImage, true)) AbortTopVI(vi);
+  } else if (slot == 4) {
+    const bool ignored = (o & kNoPause) || image == 55 || e == 0 || !(wf & kW2PauseAllowed);
+    if (!ignored && track(image, true) && (VIRec(vi)->flags2 & kW2Paused)) VIClearStepFlags(vi);
+  }
+  WRestore(&port);
+  return 1;
+}
+
+void StatePnlHover(WEventRecord* event, ObjHeap panel) {
+  if (!event || !panel || !*panel || !PrefGet(kPrefShowTipStrings)) return;
+  Point origin;
+  if (!ToolBarOrigin(panel, &origin)) return;
+  const int32 slot = SlotUnder(panel, origin, PointOf(event->where));
+  const int32 image = slot < 0 ? -1 : StatePnlSlotIcon(panel, slot);
+  if (image == gTipImage) return;
+  HideTip(panel);
+  if (image >= 0) WStartTimer(viinst::PanelWindow(panel), kTipDelayMs, kTipDelayTimer);
+  gTipImage = image;
+}
+
+void StatePnlTipTimer(ObjHeap panel) {
+  if (!panel || !*panel) return;
+  const int32 image = gTipImage;
+  if (image < 0 || ImageUnderMouse(panel) != image) {
+    WHideTipStrip();
+    gTipImage = -1;
+    return;
+  }
+  Str255 text;
+  text[0] = 0;
+  if (image != kAbortImage || !GetCallChainTitle(panel, kCallChainItemId, text))
+    RGetIndString(RunTimeRsrcFile(), text, kTipListId, image + 1);
+  if (!text[0]) return;
+  Point origin;
+  const WindowRef w = viinst::PanelWindow(panel);
+  if (!ToolBarOrigin(panel, &origin) || !w) return;
+  Rect r = SlotAt(origin, kImageSlot[image]);
+  Point tl{r.top, r.left}, br{r.bottom, r.right};
+  WLocalToGlobal(w, &tl);
+  WLocalToGlobal(w, &br);
+  r = Rect{tl.v, tl.h, br.v, br.h};
+  WShowTipStrip(text, &r);
+  WStartTimer(w, kTipPollMs, kTipPollTimer);
+}
+
+void StatePnlTipPoll(ObjHeap panel) {
+  if (!panel || !*panel) return;
+  if (gTipImage >= 0 && ImageUnderMouse(panel) == gTipImage) {
+    WStartTimer(viinst::PanelWindow(panel), kTipPollMs, kTipPollTimer);
+    return;
+  }
+  WHideTipStrip();
+  gTipImage = -1;
+}
+
+int32 StatePnlTipImage() { return gTipImage; }
+
+void StatePnlInval(UHandle vi) {
+  ObjHeap panel = vi && *vi ? VIRec(vi)->panelHeap : nullptr;
+  Rect bar;
+  if (!VIWindStatePanelRect(panel, &bar)) return;
+  bar.bottom = int16(bar.bottom - 1);
+  if (const WindowRef w = viinst::PanelWindow(panel)) WInvalRect(w, &bar);
+}
+
+void VIWindSetTextEntry(ObjHeap panel, int32 on) {
+  if (!panel || !*panel) return;
+  const uInt32 flags = OHWord(panel, kOHFlags);
+  OHSetWord(panel, kOHFlags, on ? flags | kTextEntryFlag : flags & ~kTextEntryFlag);
+  const UHandle vi = OwnerOf(panel);
+  if (vi && *vi) UpdateToolbarButton(vi, StatePnlSlotIcon(panel, 0), 0);
+}
+
+void StatePnlReleaseImages() {
+  for (int32& strip : gStrip) {
+    if (strip > 0) IRelease(strip);
+    strip = 0;
+  }
 }

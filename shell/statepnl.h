@@ -4,7 +4,9 @@
 #include "mgsource/extcode.h"
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
+#include "mgsource/draw/dcolor.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wevent.h"
 
 // The image that tool-bar slot 0..8 shows for the state of the VI that owns
 // the panel; -1 (with the debug line "slot #%lx") for another slot or a
@@ -23,6 +25,43 @@ struct ConfirmRecord {
 // image.  The slot's rectangle, relative to the tool bar's top-left corner.
 int32 StatePnlImageSlot(int32 image);
 Rect StatePnlSlotRect(int32 slot);
+
+// Each image's cell in the strip (-1: the slot is blanked) and its button
+// kind (0 flat, 1 sunken while pressed, 2 raised while pressed); -1 for an
+// image outside 0..60.
+int32 StatePnlImageCell(int32 image);
+int32 StatePnlImageKind(int32 image);
+
+// Draws the tool bar in its rectangle (window-local) when it needs drawing.
+QX_EXTERN_C void StatePnlDraw(const Rect* bar, ObjHeap panel);
+// Draws one image in its slot, the tool bar's top-left at origin: mode 0
+// plain, 1 with the pressed frame, 2 greyed.  A flat image of a slot beside
+// a neighbour showing a cell gives up its shared pixel column.
+QX_EXTERN_C void StatePnlDrawSlot(Point origin, int32 image, int32 mode, ObjHeap panel);
+// A press in the tool bar: 1 when the point lay in it (less its bottom row).
+QX_EXTERN_C int32 StatePnlClick(const Rect* bar, WEventRecord* event, ObjHeap panel);
+// Tracks a press on the image's slot until the release: 1 when it ended
+// inside, 2 when hold reporting is asked for and the press stayed inside
+// for 500 ms, else 0.
+QX_EXTERN_C int32 StatePnlTrackButton(ObjHeap panel, Point origin, int32 image, Bool32 frame, Bool32 hold);
+// The tip strips of the slots: the mouse over the tool bar, and the window
+// timers 8 (the delay) and 9 (the poll).
+QX_EXTERN_C void StatePnlHover(WEventRecord* event, ObjHeap panel);
+QX_EXTERN_C void StatePnlTipTimer(ObjHeap panel);
+QX_EXTERN_C void StatePnlTipPoll(ObjHeap panel);
+// The image the tip strip shows or waits for, -1 for none.
+int32 StatePnlTipImage();
+// Invalidates the VI's tool bar, its bottom row left out.
+QX_EXTERN_C void StatePnlInval(UHandle vi);
+// Sets or clears the panel's text-entry flag and redraws slot 0; it fills
+// the object system's StatePnlSetTextEntry.
+void VIWindSetTextEntry(ObjHeap panel, int32 on);
+// Releases the image strips; the next drawing loads them again.
+QX_EXTERN_C void StatePnlReleaseImages();
+// The strips: picture resources of the run-time resource file.
+constexpr int32 kStripColourId = 6000, kStripBWId = 6001;
+constexpr int32 kTipListId = 11114;
+constexpr DColor kButtonShadow = 0x666666;
 
 // Gives the engine's panel routines the slot images and the icon pane;
 // called at start-up.

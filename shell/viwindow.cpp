@@ -12,6 +12,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "platform/qx_sysinfo.h"
 #include "rtlib/datalog.h"
@@ -133,14 +134,13 @@ void ShowMark(UHandle vi, int32 mark) {
   InvalToolBar(vi);
 }
 
-// Slot redraws are drawn with the tool bar when the window is next updated:
-// the slot that shows the image waits for it.
-void DrawToolbarSlot(UHandle vi, int32 image, int32 /*state*/) {
+// The one route of slot redraws: the slot drawn at once in the window's
+// port.
+void DrawToolbarSlot(UHandle vi, int32 image, int32 state) {
   ObjHeap panel = PanelOf(vi);
-  Rect bar, slot = StatePnlSlotRect(StatePnlImageSlot(image));
-  if (DEmptyRect(&slot) || !VIWindStatePanelRect(panel, &bar)) return;
-  DOffsetRect(&slot, bar.left, bar.top);
-  WInvalRect(viinst::PanelWindow(panel), &slot);
+  Rect bar;
+  if (!VIWindStatePanelRect(panel, &bar)) return;
+  StatePnlDrawSlot(Point{bar.top, bar.left}, image, state, panel);
 }
 
 }  // namespace
@@ -359,6 +359,15 @@ void ShellInstallVIWindowHooks() {
   w.setRecordField = &SetField;
   w.disposeRecordField = &DisposeField;
   SetVIWindowHooks(&w);
+  gWindHooks.statePnlDraw = &StatePnlDraw;
+  gWindHooks.statePnlClick = &StatePnlClick;
+  gWindHooks.statePnlHover = &StatePnlHover;
+  gWindHooks.statePnlTipTimer = &StatePnlTipTimer;
+  gWindHooks.statePnlTipPoll = &StatePnlTipPoll;
+  // A change of the screen's colour depth loads the strips again.
+  WWinProcHooks depth{};
+  depth.rebuildToolBar = &StatePnlReleaseImages;
+  WSetWinProcHooks(depth);
   DatalogUIHooks ui = DatalogUI();
   ui.defaultLogName = &DefaultLogName;
   ui.redrawRetrieval = &InvalToolBar;

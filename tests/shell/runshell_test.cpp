@@ -71,7 +71,6 @@ TEST_F(RunCommandBoundary, HandlersOfTheRunCommandEvents) {
   EXPECT_EQ(State(stale), 2u) << "8: a stale reset is ignored";
   EXPECT_FALSE(RTMHasVIMenuRef(menu)) << "27: the run-time menu goes";
   EXPECT_EQ((*DS(menu))->completion, 0) << "11: nothing to reclaim";
-  EXPECT_EQ(ToolbarShownState(susp), 7) << "the tool bar shows the suspension";
 }
 
 TEST_F(RunCommandBoundary, ReachabilityEventMarksAndPurges) {

@@ -13,8 +13,14 @@
 #include "mgsource/window/winproc.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
+#include "mgsource/draw/dpen.h"
+#include "platform/qx_paint.h"
+#include "platform/qx_surface.h"
+#include "platform/qx_window.h"
+#include "shell/statepnl.h"
 #include "shell/viwindow.h"
 #include "shell/vishell.h"
 
@@ -91,23 +97,30 @@ TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
   }
 }
 
-// A slot redraw waits for the window's update at the image's slot of the
-// tool bar; no slot or no tool bar: nothing.
-TEST_F(VIWindowBoundary, ASlotRedrawInvalidatesTheImagesSlot) {
-  const struct {
-    int32 parts, image;
-    const char* update;
-  } cases[] = {{kVIWindToolBar, 50, "79,78,98,98"}, {kVIWindToolBar, 15, "79,140,98,160"},
-               {kVIWindToolBar | kVIWindMenuBar, 60, "79,54,98,74"}, {kVIWindToolBar, 61, ""},
-               {kVIWindMenuBar, 50, ""}};
+// A slot redraw draws at once: a pressed button's frame, grey at its inner
+// left and white at its inner right, around the background (no strip).
+TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
   const WindowRef w = viinst::PanelWindow(panel_);
-  for (const auto& k : cases) {
-    SetParts(uInt16(k.parts), Rect{100, 50, 400, 450});
-    WValidate(w);
-    UpdateToolbarButton(vi_, k.image, 0);
-    Rect u;
-    EXPECT_EQ(WGetUpdateRect(w, &u) ? R(u) : "", k.update) << k.image;
-  }
+  WShow(w);
+  WValidate(w);
+  UpdateToolbarButton(vi_, 0, 1);  // Run, pressed
+  Rect u, port;
+  EXPECT_FALSE(WGetUpdateRect(w, &u)) << "nothing waits for an update";
+  WGetRect(w, &port);
+  Rect bar;
+  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
+  const Rect slot = StatePnlSlotRect(1);
+  auto at = [&](int32 h, int32 v) {
+    return PlatSurfaceGetPixel(PlatWindowSurface(WHostWindow(w)), bar.left + h - port.left, bar.top + v - port.top) &
+           0xFFFFFF;
+  };
+  EXPECT_EQ(at(slot.left + 1, slot.top + 5), kButtonShadow);
+  EXPECT_EQ(at(slot.right - 2, slot.top + 5), uInt32(kWhiteColor));
+  EXPECT_EQ(at(slot.left + 5, slot.top + 5), uInt32(PrefGet(kPrefExecPaletteBackground)));
+  DDisposeDraw();
 }
 
 TEST_F(VIWindowBoundary, TheRegionCacheOfAFrontPanelIsDisposed) {
