@@ -1,6 +1,9 @@
 #include "shell/statepnl.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/typemgr.h"
 #include "engine/vi/dataspace.h"
@@ -11,16 +14,19 @@
 #include "engine/exec/panelplace.h"
 #include "engine/exec/retrieve.h"
 #include "engine/exec/runcmd.h"
+#include "engine/exec/runtexts.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/datetime.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/prefs.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/walert.h"
 #include "mgsource/window/tipstrip.h"
 #include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
@@ -221,6 +227,7 @@ constexpr int8_t kRightNeighbour[9] = {-1, 2, -1, 4, -1, -1, 7, 8, -1};
 constexpr int32 kTextEntryImage = 39, kRecordImage = 38, kExitRetrievalImage = 45, kAbortImage = 37;
 constexpr int32 kHoldMs = 500, kTipDelayMs = 800, kTipPollMs = 200;
 constexpr int32 kTipDelayTimer = 8, kTipPollTimer = 9;
+constexpr int32 kCharKeyCode = 27;
 
 // The strips, loaded on first use: 0 not yet, -1 failed (reported once).
 int32 gStrip[2] = {0, 0};
@@ -233,7 +240,9 @@ int32 Strip() {
   if (gStrip[which] == 0) {
     int32 image = 0;
     const MgErr err = IGet(RunTimeRsrcFile(), kImagePicture, which ? kStripBWId : kStripColourId, &image, 1);
-    if (err) DBMgErr(__FILE__, __LINE__, err, "tool-bar image strip");
+    // Reported once as a debug line: the applications built today carry no
+    // strips, and an alert at every start would stand in the operator's way.
+    if (err) DBPrintf("tool-bar image strip %ld: error %ld", long(which ? kStripBWId : kStripColourId), long(err));
     gStrip[which] = err ? -1 : image;
   }
   return gStrip[which] > 0 ? gStrip[which] : 0;
@@ -301,6 +310,35 @@ void HideTip(ObjHeap panel) {
   WHideTipStrip();
 }
 
+int32 LogRecordCount(UHandle vi) { return RetrieveLog().recordCount ? RetrieveLog().recordCount(vi) : 0; }
+
+// The record field framed, its text, and the range of record numbers after
+// it (none for a log of no records).  The range's format is the compiled
+// one, never a text read from a file.
+void DrawRecordDisplay(UHandle vi, Point origin) {
+  RecordField f{};
+  if (!VIRecordField(vi, &f)) return;
+  Rect field = f.bounds;
+  DOffsetRect(&field, origin.h, origin.v);
+  Rect frame = field;
+  DInsetRect(&frame, -1, -1);
+  DSelectNormPen(kBlackColor, kBlackColor);
+  DFrameRect(&frame);
+  TBox(&field, 0, reinterpret_cast<const uChar*>(f.text.data()), int32(f.text.size()), kAppFont, kBlackColor,
+       kWhiteColor, kBlackColor, kWhiteColor);
+  const int32 count = LogRecordCount(vi);
+  const char* format = RunTextOf(kLogIncompatibleListId, kRetrieveRangeEntry);
+  if (count <= 0 || !format) return;
+  char range[64];
+  const int32 n = std::snprintf(range, sizeof range, format, long(count - 1));
+  if (n <= 0 || n >= int32(sizeof range)) return;
+  Point size{0, 0};
+  TTextSize(reinterpret_cast<const uChar*>(range), n, kAppFont, &size);
+  const Rect r{field.top, int16(field.right + 5), field.bottom, int16(field.right + 5 + size.h)};
+  TBox(&r, 0, reinterpret_cast<const uChar*>(range), n, kAppFont, kBlackColor, Background(), kBlackColor,
+       Background());
+}
+
 }  // namespace
 
 int32 StatePnlImageCell(int32 image) { return image >= 0 && image <= 60 ? kImageCell[image] : -1; }
@@ -359,6 +397,7 @@ void StatePnlDraw(const Rect* bar, ObjHeap panel) {
     }
   } else if (OHWord(panel, kOHKind) == kPanelHeapKind) {
     for (const int32 slot : {1, 2, 0, 3}) StatePnlDrawSlot(origin, StatePnlSlotIcon(panel, slot), 0, panel);
+    DrawRecordDisplay(vi, origin);
   }
   WRestoreClip(&saved);
 }
@@ -521,4 +560,88 @@ void StatePnlReleaseImages() {
     if (strip > 0) IRelease(strip);
     strip = 0;
   }
+}
+
+// ---- Retrieval mode ------------------------------------------------------------------
+
+namespace {
+
+
+// The field's number; false when it holds none.
+bool FieldNumber(UHandle vi, int32* number) {
+  RecordField f{};
+  if (!VIRecordField(vi, &f) || f.text.empty() || f.text.size() > 9) return false;
+  int32 n = 0;
+  for (char c : f.text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *number = n;
+  return true;
+}
+
+void PutNumber(UHandle vi, int32 number, bool edited) {
+  Str255 text;
+  text[0] = uChar(std::snprintf(reinterpret_cast<char*>(text + 1), 254, "%ld", long(number)));
+  if (edited) VIRecordFieldEdit(vi, text);
+  else if (VIWindow().setRecordField) VIWindow().setRecordField(vi, text);
+  UpdateToolbarButton(vi, kTextEntryImage, 0);
+}
+
+}  // namespace
+
+int32 StatePnlStepRecord(int32 number, int32 count, bool up) {
+  if (count <= 0 || number < 0) return -1;
+  if (up) return number < count - 1 ? number + 1 : number;
+  return number >= 1 ? number - 1 : number;
+}
+
+void StatePnlEditRecordNum(UHandle vi, int32 number) {
+  if (!vi || !*vi) return;
+  const int32 count = LogRecordCount(vi);
+  // A log of no records shows "0": there is no record -1 to show.
+  const int32 n = count <= 0 ? 0 : std::clamp(number, 0, count - 1);
+  PutNumber(vi, n, false);
+}
+
+int32 StatePnlRecordKey(WEventRecord* e, ObjHeap panel) {
+  const UHandle vi = OwnerOf(panel);
+  if (!e || !vi || !*vi) return 0;
+  const int32 key = e->keyCode;
+  RecordField f{};
+  const bool hasField = VIRecordField(vi, &f);
+  if (key == 2) {
+    if (hasField && VIWindow().setRecordField) {
+      Str255 text;
+      text[0] = uChar(f.text.size() > 255 ? 255 : f.text.size());
+      std::memcpy(text + 1, f.text.data(), text[0]);
+      VIWindow().setRecordField(vi, text);
+    }
+    RetrieveShowRecord(vi);
+  } else if (key == 4 || key == 5) {
+    int32 n = 0;
+    const int32 stepped = FieldNumber(vi, &n) ? StatePnlStepRecord(n, LogRecordCount(vi), key == 4) : -1;
+    if (stepped >= 0) PutNumber(vi, stepped, true);
+  } else if ((key == kCharKeyCode && ((e->character >= '0' && e->character <= '9') || e->character == 8)) ||
+             key == 1 || key == 6 || key == 7 || key == 9 || key == 10 || key == 11) {
+    std::string text = hasField ? f.text : std::string();
+    if (key == kCharKeyCode && e->character == 8) {
+      if (f.allSelected) text.clear();
+      else if (!text.empty()) text.pop_back();
+    } else if (key == kCharKeyCode) {
+      if (f.allSelected) text.clear();
+      if (text.size() < 9) text += char(e->character);
+    }
+    // The caret keys move the caret only: the text and its edited state stay.
+    if (key == kCharKeyCode || key == 1 || key == 9) {
+      Str255 t;
+      t[0] = uChar(text.size());
+      std::memcpy(t + 1, text.data(), t[0]);
+      VIRecordFieldEdit(vi, t);
+    }
+    UpdateToolbarButton(vi, kTextEntryImage, 0);
+  } else {
+    WBeep();
+  }
+  return 0;
 }

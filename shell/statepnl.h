@@ -56,6 +56,18 @@ QX_EXTERN_C void StatePnlInval(UHandle vi);
 // Sets or clears the panel's text-entry flag and redraws slot 0; it fills
 // the object system's StatePnlSetTextEntry.
 void VIWindSetTextEntry(ObjHeap panel, int32 on);
+// Retrieval mode: a record number put into the record field (clamped to
+// the log's records; a log of none shows "0"), written and selected, slot 0
+// offering to display it.
+QX_EXTERN_C void StatePnlEditRecordNum(UHandle vi, int32 number);
+// The keys of the record field (Enter shows the record, digits, Backspace
+// and the caret keys edit, key codes 4 and 5 step up and down, others beep);
+// answers 0 like every key the window's own keys leave.
+int32 StatePnlRecordKey(WEventRecord* event, ObjHeap panel);
+// The record number after stepping the field's number up or down: the same
+// number at either end, -1 when the field holds no number or the log no
+// records.
+int32 StatePnlStepRecord(int32 number, int32 count, bool up);
 // Releases the image strips; the next drawing loads them again.
 QX_EXTERN_C void StatePnlReleaseImages();
 // The strips: picture resources of the run-time resource file.

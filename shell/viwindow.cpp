@@ -364,6 +364,7 @@ void ShellInstallVIWindowHooks() {
   gWindHooks.statePnlHover = &StatePnlHover;
   gWindHooks.statePnlTipTimer = &StatePnlTipTimer;
   gWindHooks.statePnlTipPoll = &StatePnlTipPoll;
+  gWindHooks.recordFieldKey = &StatePnlRecordKey;
   // A change of the screen's colour depth loads the strips again.
   WWinProcHooks depth{};
   depth.rebuildToolBar = &StatePnlReleaseImages;

@@ -40,6 +40,7 @@ enum : int32 {
   kRetrieveAskPurge = 6,
   kRetrieveIncompatible = 7,
   kRetrieveFirstNumber = 8,
+  kRetrieveRangeEntry = 9,
   kLogChangeError = 4,
 };
 

@@ -56,6 +56,8 @@ inline constexpr RunText kRunTexts[] = {
     {kLogIncompatibleListId, 7, "The data in the VI's log file is incompatible with the VI's front panel."},
     // The first text of the retrieval record-number field.
     {kLogIncompatibleListId, 8, "0"},
+    // The range shown after it: the last record's number.
+    {kLogIncompatibleListId, 9, " [0..%ld]"},
     // The run-time error report.
     {kErrNotifyListId, 1, "control"},
     {kErrNotifyListId, 2, "node"},

@@ -108,7 +108,7 @@ TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
   WValidate(w);
   UpdateToolbarButton(vi_, 0, 1);  // Run, pressed
   Rect u, port;
-  EXPECT_FALSE(WGetUpdateRect(w, &u)) << "nothing waits for an update";
+  EXPECT_FALSE(WGetUpdateRect(w, &u)) << "nothing waits for an update " << R(u);
   WGetRect(w, &port);
   Rect bar;
   ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
@@ -423,6 +423,62 @@ TEST_F(VIWindowEvents, ControlPListsTheDebugKeys) {
   EXPECT_EQ(gLog, "") << "a debug key goes no further";
   DBSetDebugging(debugging);
   PlatSetDebugSink(sink);
+}
+
+// The record number stays within the log; a log of no records shows "0"
+// and steps nowhere (there is no record -1).
+TEST_F(VIWindowBoundary, TheRecordNumberStaysWithinTheLog) {
+  static int32 count = 10;
+  RetrieveLogHooks log{};
+  log.openLog = [](UHandle) -> MgErr { return kNoErr; };
+  log.recordCount = [](UHandle) -> int32 { return count; };
+  SetRetrieveLogHooks(&log);
+  EnterRetrieveMode(vi_);
+  const struct {
+    int32 count, put, keyCode;
+    const char* text;
+  } cases[] = {
+      {10, 99, 0, "9"}, {10, -5, 0, "0"}, {10, 9, 4, "9"}, {10, 3, 4, "4"}, {10, 0, 5, "0"}, {10, 5, 5, "4"},
+      {0, 7, 0, "0"}, {0, 0, 4, "0"},
+  };
+  for (const auto& k : cases) {
+    count = k.count;
+    StatePnlEditRecordNum(vi_, k.put);
+    WEventRecord e{};
+    e.code = weKey;
+    e.keyCode = k.keyCode;
+    if (k.keyCode) StatePnlRecordKey(&e, panel_);
+    RecordField f{};
+    ASSERT_TRUE(VIRecordField(vi_, &f));
+    EXPECT_EQ(f.text, k.text) << k.count << "/" << k.put << "/" << k.keyCode;
+  }
+  count = 10;
+  ExitRetrieveMode(vi_);
+}
+
+// Tips follow the slot under the mouse, and only with "showTipStrings" on.
+TEST_F(VIWindowBoundary, ATipWaitsForTheSlotUnderTheMouse) {
+  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
+  Rect bar;
+  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
+  auto hover = [&](int32 h) {
+    WEventRecord e{};
+    e.code = weMouseMove;
+    const Point p{int16(bar.top + 10), int16(bar.left + h)};
+    std::memcpy(&e.where, &p, sizeof p);
+    StatePnlHover(&e, panel_);
+    return StatePnlTipImage();
+  };
+  const int32 tips = PrefGet(kPrefShowTipStrings);
+  PrefSet(kPrefShowTipStrings, 0);
+  EXPECT_EQ(hover(30), -1) << "tips off";
+  PrefSet(kPrefShowTipStrings, 1);
+  EXPECT_EQ(hover(30), StatePnlSlotIcon(panel_, 1));
+  EXPECT_EQ(hover(300), -1) << "off the slots";
+  hover(30);
+  StatePnlTipPoll(panel_);  // the mouse is not over the slot
+  EXPECT_EQ(StatePnlTipImage(), -1);
+  PrefSet(kPrefShowTipStrings, tips);
 }
 
 }  // namespace
