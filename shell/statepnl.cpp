@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/typemgr.h"
 #include "engine/vi/dataspace.h"
@@ -435,6 +436,100 @@ int32 StatePnlTrackButton(ObjHeap panel, Point origin, int32 image, Bool32 frame
   return inside && !cancelled ? 1 : 0;
 }
 
+// ---- Retrieval mode ------------------------------------------------------------------
+
+namespace {
+
+
+// The field's number; false when it holds none.
+bool FieldNumber(UHandle vi, int32* number) {
+  RecordField f{};
+  if (!VIRecordField(vi, &f) || f.text.empty() || f.text.size() > 9) return false;
+  int32 n = 0;
+  for (char c : f.text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  *number = n;
+  return true;
+}
+
+void PutNumber(UHandle vi, int32 number, bool edited) {
+  Str255 text;
+  text[0] = uChar(std::snprintf(reinterpret_cast<char*>(text + 1), 254, "%ld", long(number)));
+  if (edited) VIRecordFieldEdit(vi, text);
+  else if (VIWindow().setRecordField) VIWindow().setRecordField(vi, text);
+  UpdateToolbarButton(vi, kTextEntryImage, 0);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr int32 kArrowRepeatMs = 320, kArrowImage = 26;
+
+// The shown record's deletion mark flips and the record is shown again.
+void ToggleDeletionMark(UHandle vi) {
+  const int32 shown = RetrieveLog().shownRecord ? RetrieveLog().shownRecord(vi) : -1;
+  std::vector<uChar> marks;
+  const int32 count = LogDeletionMarks(vi, &marks);
+  if (shown < 0 || shown >= count) return;
+  marks[size_t(shown)] = marks[size_t(shown)] ? 0 : 1;
+  SetLogDeletionMarks(vi, marks.data(), count);
+  RetrieveShowRecord(vi);
+}
+
+// The record arrows: the upper half steps up, the lower down, again every
+// 320 ms while the press stays on the half; the record is shown at the end.
+void TrackRecordArrows(ObjHeap panel, UHandle vi, Point origin, Point at) {
+  const Rect slot = SlotAt(origin, 3);
+  const int16 mid = int16((slot.top + slot.bottom) / 2);
+  const Rect up{slot.top, int16(slot.left + 7), mid, int16(slot.left + 19)};
+  const Rect down{mid, int16(slot.left + 7), slot.bottom, int16(slot.left + 19)};
+  const bool isUp = DPtInRect(at, &up) != 0;
+  const Rect half = isUp ? up : down;
+  if (!isUp && !DPtInRect(at, &down)) return;
+  const VIWindHooks& h = VIWindHooksInUse();
+  if (h.commitKeyFocus) h.commitKeyFocus(panel);
+  int32 n = 0;
+  if (!FieldNumber(vi, &n)) return;
+  const int32 count = LogRecordCount(vi);
+  auto step = [&] {
+    const int32 next = StatePnlStepRecord(n, count, isUp);
+    if (next >= 0 && next != n) PutNumber(vi, n = next, false);
+  };
+  // The pressed half shows the arrows' cell inverted.
+  auto pressed = [&](bool on) {
+    if (on) DHiliteRect(&half, kBlackColor, Background(), kBlackColor, kWhiteColor, 0);
+    else StatePnlDrawSlot(origin, kArrowImage - 2, 0, panel);
+  };
+  step();
+  pressed(true);
+  bool inside = true;
+  uInt32 last = MilliSecs();
+  WStartTrack();
+  for (;;) {
+    WEventRecord ev{};
+    WGetTrackEvent(&ev, kArrowRepeatMs);
+    if (ev.code == 2 || ev.code == 5) break;
+    if (ev.code == 1 || ev.code == 3) {
+      const bool now = DPtInRect(PointOf(ev.where), &half) != 0;
+      if (now != inside) pressed(now);
+      inside = now;
+    }
+    if (inside && MilliSecs() - last >= uInt32(kArrowRepeatMs)) {
+      step();
+      last = MilliSecs();
+    }
+  }
+  WEndTrack();
+  pressed(false);
+  RetrieveShowRecord(vi);
+  UpdateToolbarButton(vi, StatePnlSlotIcon(panel, 2), 0);
+}
+
+}  // namespace
+
 int32 StatePnlClick(const Rect* bar, WEventRecord* event, ObjHeap panel) {
   if (!bar || !event || !panel || !*panel) return 0;
   Rect inner = *bar;
@@ -460,6 +555,8 @@ int32 StatePnlClick(const Rect* bar, WEventRecord* event, ObjHeap panel) {
     if (OHWord(panel, kOHKind) == kPanelHeapKind) {
       if (slot == 1 && track(kExitRetrievalImage, true)) ExitRetrieveMode(vi);
       else if (slot == 0 && track(kRecordImage, true)) RetrieveShowRecord(vi);
+      else if (slot == 2 && track(image, true)) ToggleDeletionMark(vi);
+      else if (slot == 3) TrackRecordArrows(panel, vi, origin, at);
     }
   } else if (slot == 0) {
     if ((OHWord(panel, kOHFlags) & kTextEntryFlag) && track(kTextEntryImage, true) && h.commitKeyFocus)
@@ -513,7 +610,10 @@ void StatePnlTipTimer(ObjHeap panel) {
   Str255 text;
   text[0] = 0;
   if (image != kAbortImage || !GetCallChainTitle(panel, kCallChainItemId, text))
-    RGetIndString(RunTimeRsrcFile(), text, kTipListId, image + 1);
+    if (RGetIndString(RunTimeRsrcFile(), text, kToolBarTipListId, image + 1) != kNoErr) {
+      text[0] = uChar(std::strlen(kToolBarTips[image]));
+      std::memcpy(text + 1, kToolBarTips[image], text[0]);
+    }
   if (!text[0]) return;
   Point origin;
   const WindowRef w = viinst::PanelWindow(panel);
@@ -562,33 +662,6 @@ void StatePnlReleaseImages() {
   }
 }
 
-// ---- Retrieval mode ------------------------------------------------------------------
-
-namespace {
-
-
-// The field's number; false when it holds none.
-bool FieldNumber(UHandle vi, int32* number) {
-  RecordField f{};
-  if (!VIRecordField(vi, &f) || f.text.empty() || f.text.size() > 9) return false;
-  int32 n = 0;
-  for (char c : f.text) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  *number = n;
-  return true;
-}
-
-void PutNumber(UHandle vi, int32 number, bool edited) {
-  Str255 text;
-  text[0] = uChar(std::snprintf(reinterpret_cast<char*>(text + 1), 254, "%ld", long(number)));
-  if (edited) VIRecordFieldEdit(vi, text);
-  else if (VIWindow().setRecordField) VIWindow().setRecordField(vi, text);
-  UpdateToolbarButton(vi, kTextEntryImage, 0);
-}
-
-}  // namespace
 
 int32 StatePnlStepRecord(int32 number, int32 count, bool up) {
   if (count <= 0 || number < 0) return -1;

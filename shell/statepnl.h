@@ -72,7 +72,6 @@ int32 StatePnlStepRecord(int32 number, int32 count, bool up);
 QX_EXTERN_C void StatePnlReleaseImages();
 // The strips: picture resources of the run-time resource file.
 constexpr int32 kStripColourId = 6000, kStripBWId = 6001;
-constexpr int32 kTipListId = 11114;
 constexpr DColor kButtonShadow = 0x666666;
 
 // Gives the engine's panel routines the slot images and the icon pane;

@@ -306,6 +306,8 @@ void AddRunCommandTexts(rsrcw::Writer* writer) {
     if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
     else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));
   }
+  writer->Add(rsrcfmt::kTypeStrList, kToolBarTipListId,
+              rsrcw::StrList({std::begin(kToolBarTips), std::end(kToolBarTips)}), std::string(kToolBarTipListName));
   const std::string resetting = kResettingText;
   writer->Add(rsrcfmt::kTypeString, kResettingStrId, rsrcw::BytesOf(char(resetting.size()) + resetting));
 }

@@ -64,6 +64,23 @@ inline constexpr RunText kRunTexts[] = {
     {kErrNotifyListId, 3, "VI \"%p\" was stopped at %p %p 0x%lx of subVI \"%p\""},
 };
 
+// The tip strips of the tool bar's 61 images, entry image + 1 of the list.
+constexpr int32 kToolBarTipListId = 11114;
+inline constexpr const char kToolBarTipListName[] = "_State Tip Strips";
+inline constexpr const char* kToolBarTips[61] = {
+    "Run", "Running", "SubVI Waiting to Run", "SubVI Running", "List Errors", "Data Range Error",
+    "Run Continuously", "Running Continuously", "List Warnings", "Cancel", "Confirm", "Step Into", "Step Over",
+    "Step Out", "Compiling", "Pause", "Do not Pause", "Cancel", "Run", "Run without Pausing",
+    "Delete Data Record", "Restore Data Record", "Edit Mode", "Customize Mode", "", "Vertical Layout",
+    "Vertical Layout", "Horizontal Layout", "Horizontal Layout", "Include VI Lib", "Include VI Lib",
+    "Include Globals", "Include Globals", "Highlight Execution", "Do not Highlight Execution",
+    "Highlighting is Off", "Highlighting is On", "Abort Execution", "Display Retrieval Record", "Enter Text",
+    "Redo Layout", "Include Type Def.", "Include Type Def.", "", "Invalid Control", "Commit & Exit Retrieval",
+    "Pause", "Continue", "Skip to Beginning", "Return to Caller", "Run without Pausing", "eraseRun", "eraseFRun",
+    "eraseHilite", "eraseReset", "erasePause", "eraseStepInto", "eraseStepOver", "eraseStepOutOf",
+    "eraseEnterText", "eraseWarningButton",
+};
+
 // The lists those texts make up, with the resource name a list carries.
 struct RunTextList {
   int32 id;
