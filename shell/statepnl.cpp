@@ -203,23 +203,18 @@ void ShellInstallPanelRoutineHooks() {
 namespace {
 
 // Each image's cell in the strip and its button kind.
-constexpr int8_t kImageCell[61] = {
-    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,   // 0-9
-    10, 12, 13, 14, 15, 16, 17, 18, 19, 20,  // 10-19
-    21, 22, 23, 24, 25, 26, 11, 27, 40, 28,  // 20-29
-    41, 29, 42, 30, 31, 32, 33, 34, 35, 35,  // 30-39
-    36, 39, 38, -1, 37, 10, 43, 44, 45, 46,  // 40-49
-    47, -1, -1, -1, -1, -1, -1, -1, -1, -1,  // 50-59
-    -1,
-};
-constexpr int8_t kImageKind[61] = {
-    1, 0, 0, 0, 1, 0, 1, 1, 1, 1,  // 0-9
-    1, 1, 1, 1, 1, 1, 2, 1, 1, 1,  // 10-19
-    1, 1, 1, 2, 1, 1, 2, 1, 2, 1,  // 20-29
-    2, 1, 2, 1, 1, 0, 0, 1, 1, 1,  // 30-39
-    1, 1, 2, 0, 0, 1, 1, 2, 1, 1,  // 40-49
-    1, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 50-59
-    0,
+constexpr StatePanelImage kImages[61] = {
+    {0, 1}, {1, 0}, {2, 0}, {3, 0}, {4, 1}, {5, 0},  // 0-5
+    {6, 1}, {7, 1}, {8, 1}, {9, 1}, {10, 1}, {12, 1},  // 6-11
+    {13, 1}, {14, 1}, {15, 1}, {16, 1}, {17, 2}, {18, 1},  // 12-17
+    {19, 1}, {20, 1}, {21, 1}, {22, 1}, {23, 1}, {24, 2},  // 18-23
+    {25, 1}, {26, 1}, {11, 2}, {27, 1}, {40, 2}, {28, 1},  // 24-29
+    {41, 2}, {29, 1}, {42, 2}, {30, 1}, {31, 1}, {32, 0},  // 30-35
+    {33, 0}, {34, 1}, {35, 1}, {35, 1}, {36, 1}, {39, 1},  // 36-41
+    {38, 2}, {-1, 0}, {37, 0}, {10, 1}, {43, 1}, {44, 2},  // 42-47
+    {45, 1}, {46, 1}, {47, 1}, {-1, 0}, {-1, 0}, {-1, 0},  // 48-53
+    {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0}, {-1, 0},  // 54-59
+    {-1, 0},  // 60-60
 };
 // The slots that share a pixel column with a neighbour.
 constexpr int8_t kLeftNeighbour[9] = {-1, -1, 1, -1, 3, -1, -1, 6, 7};
@@ -342,12 +337,12 @@ void DrawRecordDisplay(UHandle vi, Point origin) {
 
 }  // namespace
 
-int32 StatePnlImageCell(int32 image) { return image >= 0 && image <= 60 ? kImageCell[image] : -1; }
-int32 StatePnlImageKind(int32 image) { return image >= 0 && image <= 60 ? kImageKind[image] : -1; }
+int32 StatePnlImageCell(int32 image) { return image >= 0 && image <= 60 ? kImages[image].cell : -1; }
+int32 StatePnlImageKind(int32 image) { return image >= 0 && image <= 60 ? kImages[image].kind : -1; }
 
 void StatePnlDrawSlot(Point origin, int32 image, int32 mode, ObjHeap panel) {
   if (image < 0 || image > 60) return;
-  const int32 slot = kImageSlot[image], cell = kImageCell[image], kind = kImageKind[image];
+  const int32 slot = kImageSlot[image], cell = kImages[image].cell, kind = kImages[image].kind;
   Rect r = SlotAt(origin, slot), source = CellRect(cell);
   if (kind == 0 && panel && *panel) {
     if (ShowsCell(panel, kLeftNeighbour[slot])) ++r.left, ++source.left;
@@ -482,7 +477,7 @@ void ToggleDeletionMark(UHandle vi) {
 // The record arrows: the upper half steps up, the lower down, again every
 // 320 ms while the press stays on the half; the record is shown at the end.
 void TrackRecordArrows(ObjHeap panel, UHandle vi, Point origin, Point at) {
-  const Rect slot = SlotAt(origin, 3);
+  const Rect slot = SlotAt(origin, kSlotAbort);
   const int16 mid = int16((slot.top + slot.bottom) / 2);
   const Rect up{slot.top, int16(slot.left + 7), mid, int16(slot.left + 19)};
   const Rect down{mid, int16(slot.left + 7), slot.bottom, int16(slot.left + 19)};

@@ -1,12 +1,14 @@
 // The VI window's tool bar as the engine asks for it: the image each of its
 // slots shows for the VI's current state, and the redraw of one slot.
 #pragma once
+#include <cstdint>
 #include "mgsource/extcode.h"
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/wevent.h"
+#include "mgsource/window/window.h"
 
 // The image that tool-bar slot 0..8 shows for the state of the VI that owns
 // the panel; -1 (with the debug line "slot #%lx") for another slot or a
@@ -26,6 +28,16 @@ struct ConfirmRecord {
 int32 StatePnlImageSlot(int32 image);
 Rect StatePnlSlotRect(int32 slot);
 
+// The nine slots of the tool bar.
+enum StatePanelSlot : int32 {
+  kSlotEnter = 0, kSlotRun, kSlotRunContinuously, kSlotAbort, kSlotPause, kSlotHighlight, kSlotStepInto,
+  kSlotStepOver, kSlotStepOut,
+};
+// An image of the tool bar: its cell in the strip (-1: the slot is blanked)
+// and its button kind (0 flat, 1 sunken while pressed, 2 raised).
+struct StatePanelImage {
+  int8_t cell, kind;
+};
 // Each image's cell in the strip (-1: the slot is blanked) and its button
 // kind (0 flat, 1 sunken while pressed, 2 raised while pressed); -1 for an
 // image outside 0..60.
@@ -56,6 +68,9 @@ QX_EXTERN_C void StatePnlInval(UHandle vi);
 // Sets or clears the panel's text-entry flag and redraws slot 0; it fills
 // the object system's StatePnlSetTextEntry.
 void VIWindSetTextEntry(ObjHeap panel, int32 on);
+// Retrieval mode begins: the record-number field, 32 x 15 at (96, 4) from
+// the tool bar's corner, showing "0" (list 700 entry 8), all of it selected.
+QX_EXTERN_C void StatePnlNewRecordField(WindowRef window, UHandle vi);
 // Retrieval mode: a record number put into the record field (clamped to
 // the log's records; a log of none shows "0"), written and selected, slot 0
 // offering to display it.

@@ -6,7 +6,11 @@
 #include <mutex>
 
 #include "engine/exec/panelplace.h"
+#include "engine/exec/retrieve.h"
+#include "engine/exec/runtexts.h"
 #include "engine/typemgr.h"
+#include "engine/vi/rtrsrc.h"
+#include "mgsource/rsrc.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/prefs.h"
 #include "mgsource/draw/dregion.h"
@@ -344,6 +348,17 @@ void DefaultLogName(UHandle vi, PStr name) {
   std::memcpy(name + 1, n + 1, size_t(len));
   std::memcpy(name + 1 + len, ".log", 4);
   name[0] = uChar(len + 4);
+}
+
+void StatePnlNewRecordField(WindowRef /*window*/, UHandle vi) {
+  Str255 text;
+  if (RGetIndString(RunTimeRsrcFile(), text, kLogIncompatibleListId, kRetrieveFirstNumber) != kNoErr) {
+    text[0] = 1;
+    text[1] = '0';
+  }
+  const Rect bounds{kRecordFieldTop, kRecordFieldLeft, int16(kRecordFieldTop + kRecordFieldHeight),
+                    int16(kRecordFieldLeft + kRecordFieldWidth)};
+  CreateField(vi, &bounds, text);
 }
 
 void ShellInstallVIWindowHooks() {
