@@ -291,7 +291,9 @@ struct ActionParams {
   int32 selStart;      // the text selection (0 to 0x7FFFFFFF: all of it)
   int32 selEnd;
   UHandle text;        // the text record being edited
-  int32 words17[2];
+  int32 dragObject;    // the object being dragged
+  int16 arrowDirection;  // the direction of an arrow being pressed
+  int16 half37;
   int32 flags;         // bit 0: keep tracking
   int32 words20[51];
   int32 deferPlace;    // creation: placement deferred

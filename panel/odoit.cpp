@@ -4,6 +4,7 @@
 #include "mgsource/fourcc.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
+#include "panel/operate.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
+  if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
   return cls == kClsFrontPanel ? reinterpret_cast<ObjMethodAddr>(&PanelDoit)
                                : reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }

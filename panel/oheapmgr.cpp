@@ -31,6 +31,7 @@
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
+#include "panel/operate.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -215,6 +216,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
   switch (slot) {
     case kMsgOSwap: return reinterpret_cast<ObjMethodAddr>(ObjSwapForClass(id));
     case kMsgOInit: return OInitMethodFor(id);
+    case kMsgOClick: return OClickMethodFor(id);
     case kMsgOSize: return OSizeMethodFor(id);
     case kMsgODoit: return ODoitMethodFor(id);
     case kMsgOLoad: return OLoadMethodFor(id);

@@ -422,11 +422,12 @@ TEST_F(ObjSupport, TextPartKeysMarkCommitCutPasteAndRevertThroughTheTextRecord) 
 
 TEST_F(ObjSupport, StashedTextsAreSentDownTheSavedPathAndALeftoverIsReported) {
   const int32 root = MakeRoot();
-  const int32 label = Label("t", root);
+  // An object whose do-it is not built: the key reaching it is reported.
+  const int32 label = Obj(kClsNumeric, root);
   const Rect none{0, 0, 0, 0};
   TRecord stash = TNew(&none, 0, nullptr, 0, kAppFont, 0, kTransparentColor);
   UHandle frames = Keep(AZNewHClr(3 * 16));
-  const TransactionFrame path[] = {{root, kCatFPSC, 2, 0}, {label, kCatCOSM, 2, 0}, {}};
+  const TransactionFrame path[] = {{root, kCatFPSC, 2, 0}, {label, kCatDDO, 2, 0}, {}};
   std::memcpy(*frames, path, sizeof path);
   Ext(kHeapExtSavedFrames) = uInt32(uintptr_t(frames));
   Ext(kHeapExtKeyFocus) = uInt32(label);

@@ -1,0 +1,98 @@
+// Operate-mode methods of panel objects: the click (message 7) and do-it
+// (message 8) methods of Booleans, cosmetics and labels, with the codes they
+// share.  A click method answers what kind of interaction follows and
+// writes its object's frame of the transaction path; a do-it method carries
+// one step of that interaction out and answers reply bits.
+//
+// Objects come from VI files: frame indexes, part lists, item lists and
+// active indexes are checked against their counts before use.
+// User-interface thread only.
+#pragma once
+#include "panel/objects.h"
+#include "panel/transact.h"
+
+// Click modes of the click record (TransactionState::mode): bit 0 asks for
+// the cursor; labels take 6 as a press and 7 as a cursor query.
+enum : int32 {
+  kClickPopup = 0, kClickPress = 2, kClickCursor = 3, kClickLabelPress = 6, kClickLabelCursor = 7,
+  kClickDropTest = 22,
+};
+// Click answers.
+enum : int32 {
+  kClickNotHit = 0, kClickAbsorbed = 1, kClickCursorAnswer = 2, kClickPopupReady = 4, kClickTrack = 14,
+  kClickOperate = 15, kClickDropOnLabel = 34,
+};
+// Reply bits of the do-it methods.
+enum : int32 {
+  kReplyTracking = 0x1, kReplyChanged = 0x8, kReplyFailed = 0x10, kReplyCommitted = 0x40, kReplyRedraw = 0x80,
+  kReplyModified = 0x100, kReplyRedrawAll = 0x400, kReplyPassFocus = 0x800, kReplyConsumed = 0x4000,
+  kReplyKeyUsed = 0x100000,
+};
+// Actions of the do-it methods.
+enum : int32 {
+  kActPopupChoice = 4, kActColourChange = 6, kActTextDrop = 12, kActTrack = 14, kActOperate = 15,
+  kActTextDragOver = 34,
+};
+// Tracking and key sub-events (ActionParams::eventCode).
+enum : int32 { kSubPress = 1, kSubRelease = 2, kSubMove = 3, kSubEnd = 5, kSubKeyDown = 6, kSubKeyRepeat = 7 };
+// Object flags operate mode reads (word 0).
+enum : uInt32 {
+  kOpFlagPointCursor = 0x4, kOpFlagLocked = 0x400, kOpFlagNoPopup = 0x800, kOpFlagHiddenOrDisabled = 0x288,
+  kBoolActAtRelease = 0x40000, kBoolTrackPressed = 0x10000, kBoolKeepAtRelease = 0x20000,
+};
+// Owner mode bits (the owning VI's flags word 2): labels 10 and 11 may not
+// be edited; a drag over any label part is tested as a drop.
+constexpr uInt32 kOwnerModeNoLabelEdit = 0x4000000;
+
+// The cursor overlay of the action record: a rectangle in words 3 and 4,
+// a region in word 5, the cursor id in word 6 (0 the standard cursor, 11
+// the text cursor, -1 the text's own).
+enum : int32 { kCursorStandard = 0, kCursorText = 11, kCursorTextOwn = -1 };
+struct CursorAnswer {
+  Rect rect;
+  int32 region;
+  int32 cursor;
+};
+inline CursorAnswer* CursorOf(ActionParams* p) { return reinterpret_cast<CursorAnswer*>(&p->eventCode); }
+
+// The type definition whose glyph part a click or action is passing
+// through, when it is linked (0: none); labels inside it are not editable.
+// Set and restored by the data display methods.
+QX_EXTERN_C void SetEnclosingTypeDef(int32 typeDef);
+QX_EXTERN_C int32 EnclosingTypeDef();
+
+// The data display do-it, the first step of the Boolean's: a part target
+// (level 0) gets the action and lends the action record its part id and
+// order; at the object itself (level 2) a key answers 1 with part 0 and
+// other actions 0.  Frames outside the stack or indexes outside the part
+// list are reported and answer 0.
+QX_EXTERN_C int32 DDODoitStep(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                              ActionParams* params);
+
+// The methods: the Boolean's do-it; the click and do-it of cosmetics,
+// labels and multi-line labels.
+QX_EXTERN_C int32 BooleanODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                                     ActionParams* params);
+QX_EXTERN_C int32 CosmeticOClickMethod(ObjHeap heap, int32 object, TransactionState* click,
+                                       TransactionFrame* frame, ActionParams* params);
+QX_EXTERN_C int32 CosmeticODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                                      ActionParams* params);
+QX_EXTERN_C int32 LabelOClickMethod(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame,
+                                    ActionParams* params);
+QX_EXTERN_C int32 LabelODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                                   ActionParams* params);
+QX_EXTERN_C int32 MultiLabelOClickMethod(ObjHeap heap, int32 object, TransactionState* click,
+                                         TransactionFrame* frame, ActionParams* params);
+QX_EXTERN_C int32 MultiLabelODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                                        ActionParams* params);
+// The drop test of a label: a text part worked at run time under a drag
+// of exactly one text item (the drag record in the action record's words 3
+// to 9) shows the drop caret at the point, records the label as the
+// drag's result and ends the path at it: 34.  Anything else: 0.
+QX_EXTERN_C int32 LabelDropText(ObjHeap heap, int32 label, TransactionFrame* frame, ActionParams* params,
+                                Point point);
+
+// The click and do-it methods built here for the class table; null for
+// other classes.
+ObjMethodAddr OClickMethodFor(int32 cls);
+ObjMethodAddr OperateDoitMethodFor(int32 cls);
