@@ -1,0 +1,253 @@
+// Operating Booleans, cosmetics and labels: mechanical actions and keys,
+// hit areas and cursors, label editing, dropped text and multi-line items.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "mgsource/window/textedit.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/wdrag.h"
+#include "panel/dataxfer.h"
+#include "panel/operate.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
+#include "panel_test_support.h"
+#include "platform/qx_droptarget.h"
+
+namespace {
+
+using ptest::PanelRootTest;
+
+class Operate : public PanelRootTest {
+ protected:
+  void TearDown() override {
+    for (int32 o : texts_)
+      if (TRecord t = PartTextRecord(panel_, o)) TDispose(t);
+    SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+    TrackState(0, nullptr, 1);
+    if (pushed_) TRSetStackTop(previous_);
+    PanelRootTest::TearDown();
+  }
+  // A fresh path on the transaction stack: the frames given, then the end.
+  TransactionFrame* Path(std::initializer_list<TransactionFrame> frames) {
+    if (!pushed_) previous_ = TRPushFrame();
+    pushed_ = true;
+    auto* top = static_cast<TransactionFrame*>(TRStackTop());
+    int32 i = 0;
+    for (const TransactionFrame& f : frames) top[i++] = f;
+    top[i] = TransactionFrame{};
+    return top;
+  }
+  int32 Do(int32 obj, TransactionFrame* f, int32 action, ActionParams* p) {
+    return OSendMessage<int32>(kMsgODoit, panel_, obj, f, action, p);
+  }
+  int32 Click(int32 obj, int32 mode, Point at, ActionParams* p) {
+    TransactionState s{mode, 0, 0, nullptr};
+    std::memcpy(&s.point, &at, sizeof at);
+    return OSendMessage<int32>(kMsgOClick, panel_, obj, &s, Path({}), p);
+  }
+  int32 TextObj(int32 cls, int32 owner, int16 id, const char* text, Rect r = {10, 10, 30, 60}) {
+    const int32 o = Obj(cls, owner, id);
+    SetBounds(o, r);
+    SetPartText(panel_, o, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)));
+    texts_.push_back(o);
+    return o;
+  }
+  uChar& Value(int32 b) { return *reinterpret_cast<uChar*>(uintptr_t(uInt32(OGetDataPtr(panel_, b, 0, 0, nullptr)))); }
+  uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
+  void* previous_ = nullptr;
+  bool pushed_ = false;
+  std::vector<int32> texts_;
+};
+
+// The four mechanical actions (and the two-state halves) through press (P),
+// moves out (O) and in (I), release (R) and end (E).
+TEST_F(Operate, BooleansSwitchByTheirMechanicalAction) {
+  int32 b = 0;
+  ASSERT_EQ(Alloc(Control(tdb::Boolean(), kClsBoolean, &b)), kNoErr);
+  const int32 button = Obj(kClsCosmetic, b, 21), half = Obj(kClsCosmetic, b, 63);
+  SetBounds(button, Rect{0, 0, 20, 20});
+  struct Case {
+    uInt32 flags;
+    int32 part;
+    uChar start;
+    const char* steps;
+    uChar value;
+    int32 tracked, pressed;
+  } cases[] = {
+      {0, button, 0, "P", 1, 0, 0},        {0x10000, button, 0, "P", 1, 1, 0},
+      {0x10000, button, 0, "PR", 0, 0, 0}, {0x10000, button, 0, "PE", 0, 0, 0},
+      {0x30000, button, 0, "PR", 1, 1, 0}, {0x40000, button, 0, "P", 0, 1, 1},
+      {0x40000, button, 0, "PO", 0, 1, 0}, {0x40000, button, 0, "POIR", 1, 0, 0},
+      {0x40000, button, 0, "POR", 0, 0, 0}, {0x40000, button, 0, "PE", 0, 0, 0},
+      {0, half, 1, "P", 1, 0, 0},          {0, half, 0, "P", 1, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.steps) + " " + std::to_string(c.flags) + " " + std::to_string(c.part == half));
+    SetW(b, 0, int32(c.flags));
+    Value(b) = c.start;
+    SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+    TrackState(0, nullptr, 1);
+    const int32 index = c.part == button ? 0 : 1;
+    for (const char* s = c.steps; *s; ++s) {
+      ActionParams p{};
+      p.eventCode = *s == 'P' ? 1 : *s == 'R' ? 2 : *s == 'E' ? 5 : 3;
+      p.localPoint = *s == 'O' ? 0x00500050 : 0x00050005;
+      Do(b, Path({{b, kCatDDO, 0, index}, {c.part, kCatCOSM, 2, 0}}), kActTrack, &p);
+    }
+    int32 pressed = -1;
+    TrackState(0, &pressed, 0);
+    EXPECT_EQ(Value(b), c.value);
+    EXPECT_EQ(IsBoolTracking(panel_, b), c.tracked);
+    EXPECT_EQ(pressed, c.pressed);
+  }
+  // In a dialog the Boolean takes the key focus and ends the path.
+  SetW(b, 0, 0);
+  Ext(kHeapExtDialogFilter) = 1;
+  ActionParams p{};
+  p.eventCode = 1;
+  TransactionFrame* f = Path({{b, kCatDDO, 0, 0}, {button, kCatCOSM, 2, 0}});
+  EXPECT_EQ(Do(b, f, kActTrack, &p) & 9, 8);
+  EXPECT_EQ(f[0].mode * 1000 + int32(f[1].kind), 2000);
+  EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(b));
+  Ext(kHeapExtDialogFilter) = 0;
+}
+
+TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
+  int32 b = 0;
+  ASSERT_EQ(Alloc(Control(tdb::Boolean(), kClsBoolean, &b)), kNoErr);
+  struct Case {
+    uInt32 flags;
+    uChar start;
+    int32 key, character, modifiers;
+    uChar value;
+  } cases[] = {
+      {0, 1, 27, 't', 0, 1}, {0, 1, 27, ' ', 0, 0}, {0, 1, 27, 'F', 0, 0}, {0, 0, 27, '1', 0, 1},
+      {0, 0, 27, 'x', 0, 0}, {0, 0, 2, 0, 0, 1},    {0, 0, 2, 0, 0x400, 0}, {0, 0, 42, 0, 0, 1},
+      {0x80, 0, 42, 0, 0, 0}, {0, 0, 38, 0, 0, 0},  {1, 0, 2, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.key) + " " + char(c.character));
+    SetW(b, 0, int32(c.flags));
+    Value(b) = c.start;
+    ActionParams p{};
+    p.eventCode = 6;
+    p.keyCode = c.key;
+    p.character = c.character;
+    p.modifiers = c.modifiers;
+    const int32 reply = Do(b, Path({{b, kCatDDO, 2, 0}}), kActOperate, &p);
+    EXPECT_EQ(Value(b), c.value);
+    EXPECT_EQ((reply & 8) != 0, c.value != c.start) << "only a change writes";
+  }
+  // Without data the key fails and nothing is written.
+  const int32 lone = Obj(kClsBoolean);
+  ActionParams p{};
+  p.eventCode = 6;
+  p.keyCode = 2;
+  EXPECT_EQ(Do(lone, Path({{lone, kCatDDO, 2, 0}}), kActOperate, &p), 17);
+}
+
+TEST_F(Operate, CosmeticsAnswerByHitAreaModeAndFlags) {
+  const int32 c = Obj(kClsCosmetic, root_);
+  SetBounds(c, Rect{10, 10, 30, 40});
+  struct Case {
+    uInt32 flags;
+    int32 mode;
+    Point at;
+    int32 answer;
+  } cases[] = {
+      {0, 2, {8, 20}, 14},  {0, 2, {6, 20}, 0},  {0, 2, {20, 42}, 14}, {8, 2, {20, 20}, 0},
+      {1, 2, {20, 20}, 1},  {0x800, 0, {20, 20}, 1}, {0, 3, {20, 20}, 2}, {4, 3, {20, 20}, 2},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.flags * 100 + k.mode);
+    SetW(c, 0, int32(k.flags));
+    ActionParams p{};
+    EXPECT_EQ(Click(c, k.mode, k.at, &p), k.answer);
+    const std::vector<int16> pixel{20, 20, 21, 21}, bounds{10, 10, 30, 40};
+    if (k.answer == 14) {
+      EXPECT_EQ(p.dragObject, c);
+    } else if (k.answer == 2) {
+      EXPECT_EQ(R(CursorOf(&p)->rect), k.flags & 4 ? pixel : bounds);
+    }
+  }
+}
+
+TEST_F(Operate, LabelsEditOnlyWhenNotLockedNorInsideALinkedTypeDefinition) {
+  const int32 free = TextObj(kClsLabel, root_, 0, "abc");
+  const int32 owner = Obj(kClsNumeric, root_);
+  const int32 caption = TextObj(kClsLabel, owner, 10, "cap");
+  struct Case {
+    int32 label;
+    uInt32 flags, ownerMode;
+    int32 typeDef, mode, answer;
+  } cases[] = {
+      {free, 0, 0, 0, 2, 15},          {free, 0x400, 0, 0, 2, 1}, {free, 0x400, 0, 0, 7, 2},
+      {free, 0, 0, 123, 2, 1},         {caption, 0, 0, 123, 2, 15},
+      {caption, 0, 0x4000000, 0, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags + c.ownerMode + c.typeDef);
+    SetW(c.label, 0, int32(c.flags));
+    VIRec(vi_)->flags2 = c.ownerMode;
+    SetEnclosingTypeDef(c.typeDef);
+    ActionParams p{};
+    EXPECT_EQ(Click(c.label, c.mode, Point{15, 12}, &p), c.answer);
+    if (c.answer == 15) {
+      EXPECT_EQ(p.focusObject, c.label);
+    } else if (c.answer == 2) {
+      EXPECT_EQ(CursorOf(&p)->cursor, kCursorStandard) << "no text cursor";
+    }
+  }
+  SetEnclosingTypeDef(0);
+  VIRec(vi_)->flags2 = 0;
+  // An edited label commits.
+  SetW(free, 0, int32(kObjFlagTextModified));
+  ActionParams p{};
+  p.eventCode = 6;
+  p.keyCode = 2;
+  EXPECT_EQ(Do(free, Path({{free, kCatCOSM, 2, 0}}), kActOperate, &p) & 0x40, 0x40);
+}
+
+TEST_F(Operate, TextDroppedOnALabelLandsAtTheDropPointSelected) {
+  const int32 label = TextObj(kClsLabel, root_, 0, "ab");
+  PlatDataObject* data = PlatNewTextDataObject("XY");
+  DragData drag = nullptr;
+  ASSERT_EQ(DragNewData(&drag, uInt32(reinterpret_cast<uintptr_t>(data))), kNoErr);
+  ActionParams p{};
+  auto* rec = reinterpret_cast<DataXferRec*>(&p.eventCode);
+  ASSERT_EQ(DataXferInitDrag(drag, kDragKindDataObject, rec), kNoErr);
+  TRecord text = PartTextRecord(panel_, label);
+  TSelectText(text, 0, 0);
+  p.point = Point{15, 59};  // after the last character
+  EXPECT_EQ(Do(label, Path({{label, kCatCOSM, 2, 0}}), kActTextDrop, &p) & 16, 0);
+  int32 start = -1, end = -1;
+  TGetSelection(text, &start, &end);
+  UHandle h = TGetText(text);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h)), "abXY");
+  EXPECT_EQ(start * 10 + end, 24);
+  DragDisposeData(drag);
+  data->Release();
+}
+
+TEST_F(Operate, ShiftEnterOnAMultiLabelAddsAnEmptyItemAfterTheActiveOne) {
+  int32 ring = 0;
+  ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
+  const int32 items = TextObj(kClsMultiLabel, ring, 12, "a");
+  UHandle list = AZNewHandle(8);
+  std::memcpy(*list, "\2\0\0\0\1a\1b", 8);
+  SetW(items, 11, int32(uintptr_t(list)));
+  ActionParams p{};
+  p.eventCode = 6;
+  p.keyCode = 2;
+  p.modifiers = 2;
+  EXPECT_EQ(Do(items, Path({{items, kCatCOSM, 2, 0}}), kActOperate, &p) & 0x249, 0x249);
+  EXPECT_EQ(AZGetHandleSize(list), 9);
+  EXPECT_EQ(std::memcmp(*list, "\3\0\0\0\1a\0\1b", 9), 0);
+  EXPECT_EQ(W(items, 10), 1);
+  SetW(items, 11, 0);
+  AZDisposeHandle(list);
+}
+
+}  // namespace
