@@ -226,7 +226,8 @@ int32 CosmeticODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, i
   if (action == kActPopupChoice || action == kActColourChange || action == kActTrack) CheckFrame(heap, object, frame);
   switch (action) {
     case kActPopupChoice:
-      return Flags(heap, object) & kOpFlagNoPopup ? 0 : OPopup(heap, object, p);
+      if (!(Flags(heap, object) & kOpFlagNoPopup)) OPopup(heap, object, p);
+      return 0;
     case kActColourChange:
       // The request word, then the foreground and background colours.
       if (!p->eventCode) return 0;

@@ -140,6 +140,15 @@ TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
     EXPECT_EQ(Value(b), c.value);
     EXPECT_EQ((reply & 8) != 0, c.value != c.start) << "only a change writes";
   }
+  // A committed Boolean text is reported as a modification.
+  const int32 text = TextObj(kClsLabel, b, 22, "on");
+  SetW(text, 0, int32(kObjFlagTextModified));
+  ActionParams commit{};
+  commit.eventCode = 6;
+  commit.keyCode = 2;
+  ClearReports();
+  EXPECT_EQ(Do(b, Path({{b, kCatDDO, 0, 0}, {text, kCatCOSM, 2, 0}}), kActOperate, &commit) & 0x40, 0x40);
+  EXPECT_EQ(Reports("modMask 80000800"), 1);
   // Without data the key fails and nothing is written.
   const int32 lone = Obj(kClsBoolean);
   ActionParams p{};

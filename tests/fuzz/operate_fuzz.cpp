@@ -1,0 +1,146 @@
+// Booleans, cosmetics and labels come from stored panels: their flags,
+// bounds, image words, part ids, text words, item lists and active indexes
+// are whatever the file held, and the frames that reach them name any index.
+// Presses, moves, releases, keys, cursor queries, drop tests and colour,
+// pop-up and text actions on such a panel read nothing outside a block,
+// leave the transaction stack's top where it was, keep the Boolean's value
+// 0 or 1 and leave no handle behind.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/textrec.h"
+#include "engine/objswap.h"
+#include "engine/panelrec.h"
+#include "panel/datamsg.h"
+#include "panel/objects.h"
+#include "panel/operate.h"
+#include "panel/osupport.h"
+#include "panel_fuzz_support.h"
+
+namespace {
+
+using Input = FuzzReader;
+
+const int32 kClasses[] = {kClsCosmetic, kClsLabel,         kClsMultiCosmetic, kClsBigMultiCosmetic,
+                          kClsMultiLabel, kClsBigMultiLabel, kClsSelLabel};
+
+void Run(Input& in) {
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  if (!heap) return;
+  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  // A Boolean control with its value, and parts of it and of the root.
+  const TypeID type = [&] {
+    std::vector<uChar> b = tdb::Boolean().Bytes();
+    return NewTypeIDForTD(heap, tdb::AsTD(b));
+  }();
+  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize);
+  const int32 b = vib::NewObject(heap, kClsBoolean, ClassRecord(kClsBoolean)->instanceSize);
+  if (!type || !dco || !b) return FuzzDisposePanel(heap, vi);
+  ObjSetWord(heap, b, kPWOwner, dco);
+  ObjSetWord(heap, dco, kPWDCOTypeId, int32(type));
+  ObjSetWord(heap, b, kPWDDOTypeId, int32(type));
+  ObjSetWord(heap, dco, kPWDCODisplay, b);
+  const bool data = AllocObjDataSpace(heap, dco) == kNoErr;
+  std::vector<int32> objects{b};
+  std::vector<TRecord> texts;
+  std::vector<UHandle> lists;
+  for (int32 k = in.Byte() % 8; k > 0; --k) {
+    const int32 cls = kClasses[in.Byte() % 7];
+    const int32 owner = in.Byte() & 1 ? b : root;
+    const int16 id = int16(in.Byte() < 200 ? in.Byte() % 70 : int16(in.Word()));
+    const int32 size = 28 + 4 * (in.Byte() % 12);
+    const int32 o = vib::NewObject(heap, cls, size, owner, id, int16(in.Byte() % 3));
+    if (!o) break;
+    objects.push_back(o);
+    ObjSetWord(heap, o, 0, int32(in.Word()));
+    const Rect r{int16(in.Byte() % 60), int16(in.Byte() % 60), int16(in.Byte() % 90), int16(in.Byte() % 90)};
+    std::memcpy(*heap + o + kObjBounds, &r, sizeof r);
+    for (int32 word = 6; word * 4 + 4 <= size; ++word) {
+      const uint8_t kind = in.Byte() % 4;
+      int32 value = int32(in.Word());
+      if (word == kPWLabelText && kind == 0) {
+        const uChar bytes[] = "text";
+        if (TRecord t = TNew(&r, in.Byte() % 5, bytes, in.Byte() % 5, kAppFont, 0, kTransparentColor)) {
+          texts.push_back(t);
+          value = int32(uintptr_t(t));
+        }
+      } else if (word == 11 && kind == 0) {
+        if (UHandle h = AZNewHClr(4 + in.Byte() % 12)) {
+          for (int32 i = 0; i < AZGetHandleSize(h); ++i) (*h)[i] = in.Byte() % 4;
+          lists.push_back(h);
+          value = int32(uintptr_t(h));
+        }
+      } else if (kind == 1) {
+        value %= 8;
+      }
+      ObjSetWord(heap, o, word, value);
+    }
+  }
+  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtDialogFilter, in.Byte() & 1);
+  VIRec(vi)->flags2 = in.Word() & 0x4080000;
+  SetEnclosingTypeDef(in.Byte() & 1);
+  void* const before = TRStackTop();
+  void* const previous = TRPushFrame();
+  auto* top = static_cast<TransactionFrame*>(TRStackTop());
+  for (int32 op = in.Byte() % 24; op > 0 && in.n && top; --op) {
+    const int32 o = objects[in.Byte() % objects.size()];
+    ActionParams p{};
+    p.point = Point{int16(in.Byte() % 90), int16(in.Byte() % 90)};
+    p.eventCode = in.Byte() % 8;
+    p.localPoint = int32(in.Byte() % 90) | int32(in.Byte() % 90) << 16;
+    p.modifiers = in.Byte() & 0x402;
+    p.character = in.Byte();
+    p.keyCode = in.Byte() % 45;
+    p.partId = in.Byte() % 70;
+    if (in.Byte() & 1) {
+      TransactionState s{in.Byte() % 24, 0, 0, nullptr};
+      std::memcpy(&s.point, &p.point, sizeof p.point);
+      if (s.mode == kClickDropTest) std::memset(&p.eventCode, 0, 28);  // an empty drag record
+      OSendMessage<int32>(kMsgOClick, heap, o, &s, top, &p);
+    } else {
+      top[0] = TransactionFrame{o, o == b ? kCatDDO : kCatCOSM, (in.Byte() & 1) * 2, int32(int8_t(in.Byte()))};
+      const int32 part = int32(in.Byte() % objects.size());
+      top[1] = TransactionFrame{in.Byte() & 1 ? objects[size_t(part)] : 0, kCatCOSM, 2, 0};
+      top[2] = TransactionFrame{};
+      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21};
+      const int32 action = actions[in.Byte() % 7];
+      if (action == 12 || action == 34) std::memset(&p.eventCode, 0, 28);
+      OSendMessage<int32>(kMsgODoit, heap, o, top, action, &p);
+    }
+    FUZZ_CHECK(TRStackTop() == top);
+    if (data) {
+      const UPtr value = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, b, 0, kDataPtrOperate, nullptr))));
+      FUZZ_CHECK(value && *value <= 1);
+    }
+  }
+  TRSetStackTop(previous);
+  FUZZ_CHECK(TRStackTop() == before);
+  SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+  TrackState(0, nullptr, 1);
+  SetEnclosingTypeDef(0);
+  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtKeyFocus, 0);
+  for (TRecord t : texts) TDispose(t);
+  for (UHandle h : lists) AZDisposeHandle(h);
+  FuzzDisposePanel(heap, vi);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool init = [] {
+    if (!FuzzStartPanelManagers()) return false;
+    return TRStackBlock() != nullptr && PanelTextClipboard() != nullptr;
+  }();
+  if (!init || size > 4096) return 0;
+  Input in{data, size};
+  const int32 live = FuzzLiveHandles();
+  Run(in);
+  FUZZ_CHECK(FuzzLiveHandles() == live);
+  return 0;
+}
