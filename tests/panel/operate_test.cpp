@@ -54,6 +54,14 @@ class Operate : public PanelRootTest {
     texts_.push_back(o);
     return o;
   }
+  static ActionParams Key(int32 key, int32 character = 0, int32 modifiers = 0) {
+    ActionParams p{};
+    p.eventCode = 6;
+    p.keyCode = key;
+    p.character = character;
+    p.modifiers = modifiers;
+    return p;
+  }
   uChar& Value(int32 b) { return *reinterpret_cast<uChar*>(uintptr_t(uInt32(OGetDataPtr(panel_, b, 0, 0, nullptr)))); }
   uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
   void* previous_ = nullptr;
@@ -68,21 +76,14 @@ TEST_F(Operate, BooleansSwitchByTheirMechanicalAction) {
   ASSERT_EQ(Alloc(Control(tdb::Boolean(), kClsBoolean, &b)), kNoErr);
   const int32 button = Obj(kClsCosmetic, b, 21), half = Obj(kClsCosmetic, b, 63);
   SetBounds(button, Rect{0, 0, 20, 20});
-  struct Case {
-    uInt32 flags;
-    int32 part;
-    uChar start;
-    const char* steps;
-    uChar value;
-    int32 tracked, pressed;
-  } cases[] = {
-      {0, button, 0, "P", 1, 0, 0},        {0x10000, button, 0, "P", 1, 1, 0},
+  struct Case { uInt32 flags; int32 part; uChar start; const char* steps; uChar value; int32 tracked, pressed; };
+  const Case cases[] = {
+      {0, button, 0, "P", 1, 0, 0},       {0x10000, button, 0, "P", 1, 1, 0},
       {0x10000, button, 0, "PR", 0, 0, 0}, {0x10000, button, 0, "PE", 0, 0, 0},
       {0x30000, button, 0, "PR", 1, 1, 0}, {0x40000, button, 0, "P", 0, 1, 1},
       {0x40000, button, 0, "PO", 0, 1, 0}, {0x40000, button, 0, "POIR", 1, 0, 0},
       {0x40000, button, 0, "POR", 0, 0, 0}, {0x40000, button, 0, "PE", 0, 0, 0},
-      {0, half, 1, "P", 1, 0, 0},          {0, half, 0, "P", 1, 0, 0},
-  };
+      {0, half, 1, "P", 1, 0, 0},          {0, half, 0, "P", 1, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.steps) + " " + std::to_string(c.flags) + " " + std::to_string(c.part == half));
     SetW(b, 0, int32(c.flags));
@@ -117,25 +118,15 @@ TEST_F(Operate, BooleansSwitchByTheirMechanicalAction) {
 TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
   int32 b = 0;
   ASSERT_EQ(Alloc(Control(tdb::Boolean(), kClsBoolean, &b)), kNoErr);
-  struct Case {
-    uInt32 flags;
-    uChar start;
-    int32 key, character, modifiers;
-    uChar value;
-  } cases[] = {
-      {0, 1, 27, 't', 0, 1}, {0, 1, 27, ' ', 0, 0}, {0, 1, 27, 'F', 0, 0}, {0, 0, 27, '1', 0, 1},
-      {0, 0, 27, 'x', 0, 0}, {0, 0, 2, 0, 0, 1},    {0, 0, 2, 0, 0x400, 0}, {0, 0, 42, 0, 0, 1},
-      {0x80, 0, 42, 0, 0, 0}, {0, 0, 38, 0, 0, 0},  {1, 0, 2, 0, 0, 0},
-  };
+  struct Case { uInt32 flags; uChar start; int32 key, character, modifiers; uChar value; } cases[] = {
+      {0, 1, 27, 't', 0, 1}, {0, 1, 27, ' ', 0, 0},  {0, 1, 27, 'F', 0, 0},    {0, 0, 27, '1', 0, 1},
+      {0, 0, 27, 'x', 0, 0}, {0, 0, 2, 0, 0, 1},     {0, 0, 2, 0, 0x400, 0},   {0, 0, 42, 0, 0, 1},
+      {0x80, 0, 42, 0, 0, 0}, {0, 0, 38, 0, 0, 0},   {1, 0, 2, 0, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.key) + " " + char(c.character));
     SetW(b, 0, int32(c.flags));
     Value(b) = c.start;
-    ActionParams p{};
-    p.eventCode = 6;
-    p.keyCode = c.key;
-    p.character = c.character;
-    p.modifiers = c.modifiers;
+    ActionParams p = Key(c.key, c.character, c.modifiers);
     const int32 reply = Do(b, Path({{b, kCatDDO, 2, 0}}), kActOperate, &p);
     EXPECT_EQ(Value(b), c.value);
     EXPECT_EQ((reply & 8) != 0, c.value != c.start) << "only a change writes";
@@ -143,32 +134,22 @@ TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
   // A committed Boolean text is reported as a modification.
   const int32 text = TextObj(kClsLabel, b, 22, "on");
   SetW(text, 0, int32(kObjFlagTextModified));
-  ActionParams commit{};
-  commit.eventCode = 6;
-  commit.keyCode = 2;
+  ActionParams commit = Key(2);
   ClearReports();
   EXPECT_EQ(Do(b, Path({{b, kCatDDO, 0, 0}, {text, kCatCOSM, 2, 0}}), kActOperate, &commit) & 0x40, 0x40);
   EXPECT_EQ(Reports("modMask 80000800"), 1);
   // Without data the key fails and nothing is written.
   const int32 lone = Obj(kClsBoolean);
-  ActionParams p{};
-  p.eventCode = 6;
-  p.keyCode = 2;
+  ActionParams p = Key(2);
   EXPECT_EQ(Do(lone, Path({{lone, kCatDDO, 2, 0}}), kActOperate, &p), 17);
 }
 
 TEST_F(Operate, CosmeticsAnswerByHitAreaModeAndFlags) {
   const int32 c = Obj(kClsCosmetic, root_);
   SetBounds(c, Rect{10, 10, 30, 40});
-  struct Case {
-    uInt32 flags;
-    int32 mode;
-    Point at;
-    int32 answer;
-  } cases[] = {
-      {0, 2, {8, 20}, 14},  {0, 2, {6, 20}, 0},  {0, 2, {20, 42}, 14}, {8, 2, {20, 20}, 0},
-      {1, 2, {20, 20}, 1},  {0x800, 0, {20, 20}, 1}, {0, 3, {20, 20}, 2}, {4, 3, {20, 20}, 2},
-  };
+  struct Case { uInt32 flags; int32 mode; Point at; int32 answer; } cases[] = {
+      {0, 2, {8, 20}, 14}, {0, 2, {6, 20}, 0},        {0, 2, {20, 42}, 14}, {8, 2, {20, 20}, 0},
+      {1, 2, {20, 20}, 1}, {0x800, 0, {20, 20}, 1}, {0, 3, {20, 20}, 2},  {4, 3, {20, 20}, 2}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.flags * 100 + k.mode);
     SetW(c, 0, int32(k.flags));
@@ -187,15 +168,9 @@ TEST_F(Operate, LabelsEditOnlyWhenNotLockedNorInsideALinkedTypeDefinition) {
   const int32 free = TextObj(kClsLabel, root_, 0, "abc");
   const int32 owner = Obj(kClsNumeric, root_);
   const int32 caption = TextObj(kClsLabel, owner, 10, "cap");
-  struct Case {
-    int32 label;
-    uInt32 flags, ownerMode;
-    int32 typeDef, mode, answer;
-  } cases[] = {
-      {free, 0, 0, 0, 2, 15},          {free, 0x400, 0, 0, 2, 1}, {free, 0x400, 0, 0, 7, 2},
-      {free, 0, 0, 123, 2, 1},         {caption, 0, 0, 123, 2, 15},
-      {caption, 0, 0x4000000, 0, 2, 1},
-  };
+  struct Case { int32 label; uInt32 flags, ownerMode; int32 typeDef, mode, answer; } cases[] = {
+      {free, 0, 0, 0, 2, 15},   {free, 0x400, 0, 0, 2, 1},      {free, 0x400, 0, 0, 7, 2},
+      {free, 0, 0, 123, 2, 1}, {caption, 0, 0, 123, 2, 15}, {caption, 0, 0x4000000, 0, 2, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags + c.ownerMode + c.typeDef);
     SetW(c.label, 0, int32(c.flags));
@@ -213,9 +188,7 @@ TEST_F(Operate, LabelsEditOnlyWhenNotLockedNorInsideALinkedTypeDefinition) {
   VIRec(vi_)->flags2 = 0;
   // An edited label commits.
   SetW(free, 0, int32(kObjFlagTextModified));
-  ActionParams p{};
-  p.eventCode = 6;
-  p.keyCode = 2;
+  ActionParams p = Key(2);
   EXPECT_EQ(Do(free, Path({{free, kCatCOSM, 2, 0}}), kActOperate, &p) & 0x40, 0x40);
 }
 
@@ -247,10 +220,7 @@ TEST_F(Operate, ShiftEnterOnAMultiLabelAddsAnEmptyItemAfterTheActiveOne) {
   UHandle list = AZNewHandle(8);
   std::memcpy(*list, "\2\0\0\0\1a\1b", 8);
   SetW(items, 11, int32(uintptr_t(list)));
-  ActionParams p{};
-  p.eventCode = 6;
-  p.keyCode = 2;
-  p.modifiers = 2;
+  ActionParams p = Key(2, 0, 2);
   EXPECT_EQ(Do(items, Path({{items, kCatCOSM, 2, 0}}), kActOperate, &p) & 0x249, 0x249);
   EXPECT_EQ(AZGetHandleSize(list), 9);
   EXPECT_EQ(std::memcmp(*list, "\3\0\0\0\1a\0\1b", 9), 0);
