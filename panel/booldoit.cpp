@@ -1,7 +1,6 @@
-// The do-it method of Booleans: the value switches by the mechanical action
-// held in three flag bits (at the press, while pressed, or at the release)
-// and by keys; with the first step every data display object takes, a part
-// or the object itself as the target of the path.
+// The do-it method of Booleans: after the data display do-it, the value
+// switches by the mechanical action held in three flag bits (at the press,
+// while pressed, or at the release) and by keys.
 #include <cstring>
 
 #include "engine/exec/runcmd.h"
@@ -19,7 +18,7 @@ namespace {
 
 const char kSource[] = "booldoit";
 
-constexpr int32 kDDOLevelPart = 0, kLevelTarget = 2;
+constexpr int32 kLevelTarget = 2;
 constexpr int32 kPartButton = 21, kPartBoolText = 22, kPartShowsTrue = 63, kPartShowsFalse = 64;
 constexpr int32 kKeyEnter = 2, kKeyChar = 27, kKeyReadBack = 42;
 constexpr int32 kModNoEnterToggle = 0x400;
@@ -44,19 +43,6 @@ uInt32 OwnerMode(ObjHeap heap) {
 bool OnStack(const TransactionFrame* frame, int32 count) {
   const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
   return block && frame >= block && frame + count <= block + kTransactionStackBytes / int32(sizeof *frame);
-}
-
-// Entry i of the object's part list, 0 (reported) when the list does not
-// fit its block or i lies outside it.
-int32 PartAt(ObjHeap heap, int32 object, int32 i) {
-  const int32 list = ObjWord(heap, object, kObjPartList / 4);
-  const int32 n = list > 0 && OHIsUsedBlock(heap, list) ? ObjListCount(heap, list) : -1;
-  if (n < 0 || 4 + int64(4) * n > OHBlockSize(heap, list) || i < 0 || i >= n) {
-    DBAssert(kSource, __LINE__, "a frame index outside the part list");
-    return 0;
-  }
-  const int32 part = ObjListGet(heap, list, i);
-  return IsObject(heap, part) ? part : 0;
 }
 
 uChar* ValueAt(ObjHeap heap, int32 b, int32 kind) {
@@ -224,36 +210,11 @@ bool IsPanelLevelAction(int32 action) {
 
 }  // namespace
 
-int32 DDODoitStep(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
-  if (!IsObject(heap, object) || !p || !OnStack(frame, 2)) {
-    DBAssert(kSource, __LINE__, "a data display action without its frame");
-    return 0;
-  }
-  if (frame->object != object || frame->kind != kCatDDO)
-    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
-  if (frame->mode == kDDOLevelPart) {
-    const int32 part = PartAt(heap, object, frame->index);
-    if (!part) return 0;
-    const int32 reply = OSendMessage<int32>(kMsgODoit, heap, part, frame + 1, action, p);
-    if (IsObject(heap, part)) {
-      p->partId = ObjInt16(heap, part, kObjPartId);
-      p->partOrder = ObjInt16(heap, part, kObjPartOrder);
-    }
-    return reply;
-  }
-  if (frame->mode == kLevelTarget && action == kActOperate &&
-      (p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat)) {
-    p->partId = p->partOrder = 0;
-    return kReplyTracking;
-  }
-  return 0;
-}
-
 int32 BooleanODoitMethod(ObjHeap heap, int32 b, TransactionFrame* frame, int32 action, ActionParams* p) {
   // The panel-level actions its root hands every top-level object ask
   // nothing of a Boolean.
   if (IsPanelLevelAction(action)) return 0;
-  int32 reply = DDODoitStep(heap, b, frame, action, p);
+  int32 reply = DDOODoitMethod(heap, b, frame, action, p);
   if (!IsObject(heap, b) || !p || !OnStack(frame, 2) || (reply & (kReplyFailed | kReplyConsumed))) return reply;
   const bool key = p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat;
   if (!(Flags(heap, b) & kObjFlagIndicator) && frame->mode == kLevelTarget && action == kActOperate &&

@@ -367,6 +367,14 @@ int32 MultiLabelODoitMethod(ObjHeap heap, int32 label, TransactionFrame* frame, 
 // ---- The class table --------------------------------------------------------------------------
 ObjMethodAddr OClickMethodFor(int32 cls) {
   switch (cls) {
+    case kClsFrontPanel:
+      return reinterpret_cast<ObjMethodAddr>(&PanelOClickMethod);
+    case kClsDataDisplayObject: case kClsBoolean: case kClsOleVariant:
+      return reinterpret_cast<ObjMethodAddr>(&DDOOClickMethod);
+    case kClsFPDataController:
+      return reinterpret_cast<ObjMethodAddr>(&DCOOClickMethod);
+    case kClsConnectorPane:
+      return reinterpret_cast<ObjMethodAddr>(&ConnPaneOClickMethod);
     case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic:
       return reinterpret_cast<ObjMethodAddr>(&CosmeticOClickMethod);
     case kClsLabel: case kClsSelLabel:
@@ -380,6 +388,12 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
 
 ObjMethodAddr OperateDoitMethodFor(int32 cls) {
   switch (cls) {
+    case kClsDataDisplayObject: case kClsOleVariant:
+      return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
+    case kClsFPDataController:
+      return reinterpret_cast<ObjMethodAddr>(&DCOODoitMethod);
+    case kClsConnectorPane:
+      return reinterpret_cast<ObjMethodAddr>(&ConnPaneODoitMethod);
     case kClsBoolean:
       return reinterpret_cast<ObjMethodAddr>(&BooleanODoitMethod);
     case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic:

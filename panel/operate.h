@@ -61,13 +61,43 @@ inline CursorAnswer* CursorOf(ActionParams* p) { return reinterpret_cast<CursorA
 QX_EXTERN_C void SetEnclosingTypeDef(int32 typeDef);
 QX_EXTERN_C int32 EnclosingTypeDef();
 
-// The data display do-it, the first step of the Boolean's: a part target
-// (level 0) gets the action and lends the action record its part id and
-// order; at the object itself (level 2) a key answers 1 with part 0 and
-// other actions 0.  Frames outside the stack or indexes outside the part
-// list are reported and answer 0.
-QX_EXTERN_C int32 DDODoitStep(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
-                              ActionParams* params);
+// The object whose parts a click or action is passing through (0: none).
+void SetInsideControl(int32 object);
+int32 InsideControl();
+// The bounds of the last part whose do-it asked for its redraw.
+Rect LastChangedPartRect();
+
+// Whether a click operates the object: in the owner's retrieval mode
+// (0x800) only an operate part does; otherwise any object that is not an
+// indicator.
+QX_EXTERN_C int32 ObjClickOperates(ObjHeap heap, int32 object);
+// The reply filter of data display objects: a part id outside 0-83 and
+// 8001-8015 is reported; 0x400 redraws the object, 0x80 the part (the
+// object without one).  The reply.
+QX_EXTERN_C int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply);
+
+// The panel root's click: its top-level objects front-most first, then
+// the panel itself as the target.
+QX_EXTERN_C int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,
+                                    ActionParams* params);
+// The click and do-it of every data display object: the part under the
+// mouse, the object as the target; disabled objects absorb clicks; the
+// do-it goes on to the part (level 0) or takes keys, pop-up choices and
+// control operations at the object (level 2).
+QX_EXTERN_C int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame,
+                                  ActionParams* params);
+QX_EXTERN_C int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
+                                 ActionParams* params);
+// A data controller hands clicks and actions to the object it wraps.
+QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
+                                  ActionParams* params);
+QX_EXTERN_C int32 DCOODoitMethod(ObjHeap heap, int32 dco, TransactionFrame* frame, int32 action,
+                                 ActionParams* params);
+// The connector pane is never hit and does nothing.
+QX_EXTERN_C int32 ConnPaneOClickMethod(ObjHeap heap, int32 pane, TransactionState* click, TransactionFrame* frame,
+                                       ActionParams* params);
+QX_EXTERN_C int32 ConnPaneODoitMethod(ObjHeap heap, int32 pane, TransactionFrame* frame, int32 action,
+                                      ActionParams* params);
 
 // The methods: the Boolean's do-it; the click and do-it of cosmetics,
 // labels and multi-line labels.
@@ -92,7 +122,7 @@ QX_EXTERN_C int32 MultiLabelODoitMethod(ObjHeap heap, int32 object, TransactionF
 QX_EXTERN_C int32 LabelDropText(ObjHeap heap, int32 label, TransactionFrame* frame, ActionParams* params,
                                 Point point);
 
-// The click and do-it methods built here for the class table; null for
-// other classes.
+// The click and do-it methods of operate mode for the class table; null
+// for other classes.
 ObjMethodAddr OClickMethodFor(int32 cls);
 ObjMethodAddr OperateDoitMethodFor(int32 cls);

@@ -141,7 +141,7 @@ TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
   // Without data the key fails and nothing is written.
   const int32 lone = Obj(kClsBoolean);
   ActionParams p = Key(2);
-  EXPECT_EQ(Do(lone, Path({{lone, kCatDDO, 2, 0}}), kActOperate, &p), 17);
+  EXPECT_EQ(Do(lone, Path({{lone, kCatDDO, 2, 0}}), kActOperate, &p), 16);
 }
 
 TEST_F(Operate, CosmeticsAnswerByHitAreaModeAndFlags) {

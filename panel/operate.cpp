@@ -1,0 +1,360 @@
+// The click of a panel's root, and the click and do-it shared by all data
+// display objects, of data controllers and of the connector pane: the root
+// finds the front-most object under the mouse, a data display object its
+// part, and each writes its frame of the path; the do-it follows the path
+// down to the part or the object that is the target.
+#include <cstring>
+
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
+#include "mgsource/printf.h"
+#include "mgsource/rects.h"
+#include "mgsource/window/window.h"
+#include "panel/methsupport.h"
+#include "panel/oinval.h"
+#include "panel/operate.h"
+
+namespace {
+
+const char kSource[] = "operate";
+
+constexpr int32 kLevelPart = 0, kLevelChild = 1, kLevelTarget = 2;
+constexpr int32 kDCOWrapped = 5;
+constexpr int16 kPartLabel = 16, kPartCaption = 82;
+constexpr uInt32 kFlagsDisabled = 0x80 | 0x200;
+constexpr uInt32 kOwnerModeRetrieval = 0x800;
+constexpr int32 kReplyCheckedBits = 0xCC426;
+constexpr int16 kVIKindStandard = 1;
+constexpr int32 kActCtrlOp = 27;
+enum : int32 { kKeyEnter = 2, kKeyCopy = 31, kKeyRevert = 33, kKeyReset = 43 };
+
+int32 gInsideControl = 0;
+Rect gLastChangedPart{};
+
+bool IsObject(ObjHeap heap, int32 object) {
+  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) &&
+         OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
+}
+uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
+int16 PartIdOf(ObjHeap heap, int32 object) { return ObjInt16(heap, object, kObjPartId); }
+Rect BoundsOf(ObjHeap heap, int32 object) {
+  Rect r;
+  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
+  return r;
+}
+Point PointOf(int32 word) {
+  Point p;
+  std::memcpy(&p, &word, sizeof p);
+  return p;
+}
+uInt32 ExtWord(ObjHeap heap, int32 at) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  return ext > 0 && OHBlockSize(heap, ext) >= at + 4 ? GetNative32(*heap + ext + at) : 0;
+}
+uInt32 OwnerMode(ObjHeap heap) {
+  const UHandle vi = PanelHeapOwner(heap);
+  return vi && *vi ? VIRec(vi)->flags2 : 0;
+}
+bool FrontPanelHeap(ObjHeap heap) { return OHWord(heap, kOHKind) == kPanelHeapKind; }
+bool DialogPanel(ObjHeap heap) {
+  return ExtWord(heap, kHeapExtDialogFilter) && !(OwnerMode(heap) & kVIFlags2OwnerMode);
+}
+bool OnStack(const TransactionFrame* frame, int32 count) {
+  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
+  return block && frame >= block && frame + count <= block + kTransactionStackBytes / int32(sizeof *frame);
+}
+void EndAt(TransactionFrame* frame, int32 object, uInt32 kind) {
+  *frame = TransactionFrame{object, kind, kLevelTarget, 0};
+  frame[1].kind = 0;
+}
+
+// The checked count of an offset list: -1 (reported) when it does not fit
+// its block.
+int32 ListCount(ObjHeap heap, int32 list) {
+  if (!list) return 0;
+  const int32 n = OHIsUsedBlock(heap, list) ? ObjListCount(heap, list) : -1;
+  if (n < 0 || 4 + int64(4) * n > OHBlockSize(heap, list)) {
+    DBAssert(kSource, __LINE__, "an object list that does not fit its block");
+    return -1;
+  }
+  return n;
+}
+
+bool IsPanelLevelAction(int32 action) {
+  switch (action) {
+    case 21: case 24: case 25: case 26: case 32: case 55: case 60: return true;
+    default: return false;
+  }
+}
+
+int32 Click(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame, ActionParams* p) {
+  return OSendMessage<int32>(kMsgOClick, heap, object, click, frame, p);
+}
+int32 Doit(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
+  return OSendMessage<int32>(kMsgODoit, heap, object, frame, action, p);
+}
+
+int32 StandardCursor(ActionParams* p, int32 region) {
+  CursorOf(p)->cursor = kCursorStandard;
+  CursorOf(p)->region = region;
+  return kClickCursorAnswer;
+}
+
+// A press on a label or caption of a front panel does not operate it,
+// except on a standard VI's controls.
+bool LabelPartRefused(ObjHeap heap, int32 object, int32 part) {
+  if ((part != kPartLabel && part != kPartCaption) || !FrontPanelHeap(heap)) return false;
+  const UHandle vi = PanelHeapOwner(heap);
+  const int32 owner = ObjWord(heap, object, kObjOwner / 4);
+  const bool standard = vi && *vi && VIRec(vi)->viKind == kVIKindStandard && IsObject(heap, owner) &&
+                        ObjClass(heap, owner) == kClsFPDataController;
+  return !standard;
+}
+
+bool KeyEvent(const ActionParams* p) { return p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat; }
+
+int32 DropHighlight(ObjHeap heap, int32 object) {
+  if (Flags(heap, object) & kObjFlagHighlight) {
+    ObjSetWord(heap, object, 0, int32(Flags(heap, object) & ~kObjFlagHighlight));
+    OInval(heap, object, kInvalFrame);
+  }
+  return 0;
+}
+
+// A key at the object itself: Tab, Shift+Tab and the read-back keys move
+// the key focus onto it or pass it on.
+int32 TargetKey(ObjHeap heap, int32 object, ActionParams* p) {
+  p->partId = p->partOrder = 0;
+  const int32 key = p->keyCode;
+  const bool holds = int32(ExtWord(heap, kHeapExtKeyFocus)) == object;
+  if (key == kKeyTab || key == kKeyShiftTab || key == kKeyReadBack || key == kKeyReset) {
+    const uInt32 flags = Flags(heap, object);
+    const bool tab = key == kKeyTab || key == kKeyShiftTab;
+    if (!ObjClickOperates(heap, object) || (flags & kOpFlagHiddenOrDisabled) || (tab && (flags & 0x2000)) || holds) {
+      if (!tab) return holds ? 1 : 0;
+      if (holds) DropHighlight(heap, object);
+      return kReplyPassFocus;
+    }
+    const bool took = FPKeyFocusUpdate(heap, object, 0, nullptr) == kNoErr;
+    if (took) ObjSetWord(heap, object, 0, int32(Flags(heap, object) | kObjFlagHighlight));
+    OInval(heap, object, kInvalFrame);
+    return took ? 1 : 0;
+  }
+  if (key == kKeyRelease || (key == kKeyEnter && !DialogPanel(heap))) return DropHighlight(heap, object);
+  if (key == kKeyCtrlUp) return 0x100801;
+  return 1;
+}
+
+}  // namespace
+
+void SetInsideControl(int32 object) { gInsideControl = object; }
+int32 InsideControl() { return gInsideControl; }
+Rect LastChangedPartRect() { return gLastChangedPart; }
+
+int32 ObjClickOperates(ObjHeap heap, int32 object) {
+  if (!IsObject(heap, object)) return 0;
+  if (OwnerMode(heap) & kOwnerModeRetrieval) return IsOperatePartId(PartIdOf(heap, object));
+  return Flags(heap, object) & kObjFlagIndicator ? 0 : 1;
+}
+
+int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply) {
+  if (!((partId >= 0 && partId <= 83) || (partId >= 8001 && partId <= 8015))) {
+    char line[80];
+    SPrintf(line, "bad partID in DDOCheckReply -- partID %ld", long(partId));
+    DBPrintf("%s", line);
+  }
+  if (reply & kReplyRedrawAll) OInval(heap, object, kInvalAll);
+  else if (reply & kReplyRedraw) OInval(heap, IsObject(heap, part) ? part : object, kInvalAll);
+  return reply;
+}
+
+// ---- The panel root ----------------------------------------------------------------------
+int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,
+                        ActionParams* p) {
+  if (!IsObject(heap, root) || !click || !p || !OnStack(frame, 3)) return kClickNotHit;
+  *frame = TransactionFrame{root, kCatFPSC, kLevelChild, 0};
+  const int32 list = ObjWord(heap, root, kRootObjectListWord);
+  if (!list) DBAssert(kSource, __LINE__, "a panel without its object list");
+  int32 answer = 0;
+  for (int32 i = 0, n = ListCount(heap, list); i < n && !answer; ++i) {
+    const int32 child = ObjListGet(heap, list, i);
+    if (!IsObject(heap, child)) continue;
+    frame->index = i;
+    answer = Click(heap, child, click, frame + 1, p);
+  }
+  const int32 mode = click->mode;
+  if (answer == 1 && (mode & 1)) return StandardCursor(p, 0);
+  if (answer) return answer;
+  EndAt(frame, root, kCatFPSC);
+  if (mode & 1) {
+    const Rect none{0, 0, 0, 0};
+    CursorOf(p)->rect = none;
+    return StandardCursor(p, 0);
+  }
+  return kClickAbsorbed;
+}
+
+// ---- Data display objects ----------------------------------------------------------------
+int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame,
+                      ActionParams* p) {
+  if (!IsObject(heap, object) || !click || !p || !OnStack(frame, 3)) return kClickNotHit;
+  const uInt32 flags = Flags(heap, object);
+  const Point point = PointOf(click->point);
+  const Rect bounds = BoundsOf(heap, object);
+  if ((flags & kObjFlagHidden) || !DPtInRect(point, &bounds)) return kClickNotHit;
+  const int32 mode = click->mode;
+  const bool disabled = (flags & kFlagsDisabled) && !(OwnerMode(heap) & kVIFlags2OwnerMode);
+  if (disabled && !(mode & 1)) {
+    EndAt(frame, object, kCatDDO);
+    p->partId = p->partOrder = 0;
+    return kClickAbsorbed;
+  }
+  *frame = TransactionFrame{object, kCatDDO, kLevelPart, 0};
+  const int32 list = ObjWord(heap, object, kObjPartList / 4);
+  const int32 n = ListCount(heap, list);
+  int32 answer = 0;
+  if (n <= 0) {
+    if (mode & 1) return StandardCursor(p, 0);
+    answer = kClickAbsorbed;
+  }
+  const int32 outer = gInsideControl;
+  gInsideControl = object;
+  for (int32 i = 0; i < n && !answer; ++i) {
+    const int32 part = ObjListGet(heap, list, i);
+    if (!IsObject(heap, part)) continue;
+    frame->index = i;
+    answer = Click(heap, part, click, frame + 1, p);
+    if (answer) {
+      p->partId = PartIdOf(heap, part);
+      p->partOrder = ObjInt16(heap, part, kObjPartOrder);
+    }
+  }
+  gInsideControl = outer;
+  if (!answer) return kClickNotHit;
+  if (disabled) return kClickAbsorbed;
+  const int32 part = n > 0 ? p->partId : 0;
+  const bool operates = ObjClickOperates(heap, object) != 0;
+  switch (answer) {
+    case kClickAbsorbed:
+      EndAt(frame, object, kCatDDO);
+      if (mode == kClickPopup && !(flags & kOpFlagNoPopup)) {
+        p->eventCode = int32(kCatDDO);
+        OPopup(heap, object, p);
+        return kClickPopupReady;
+      }
+      return kClickAbsorbed;
+    case kClickTrack:
+      if (!operates && !IsOperatePartId(part)) return kClickAbsorbed;
+      if (part != kPartIdTypeDefControl) p->dragObject = object;
+      return kClickTrack;
+    case kClickOperate:
+      if (!operates && !IsIndicatorPartOperable(part)) return kClickAbsorbed;
+      if (mode == kClickPress && LabelPartRefused(heap, object, part)) return kClickAbsorbed;
+      if (DialogPanel(heap) && operates && IsTextFocusClass(heap, object)) {
+        EndAt(frame, object, kCatDDO);
+        p->focusObject = object;
+      }
+      return kClickOperate;
+    default:
+      break;
+  }
+  if (answer == kClickCursorAnswer && (mode == kClickCursor || mode == kClickLabelCursor) && !operates &&
+      !IsIndicatorPartOperable(part))
+    return StandardCursor(p, CursorOf(p)->region);
+  if (mode == kClickCursor && LabelPartRefused(heap, object, part)) return StandardCursor(p, 0);
+  return answer;
+}
+
+int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action)) return 0;
+  if (!IsObject(heap, object) || !p || !OnStack(frame, 2)) {
+    DBAssert(kSource, __LINE__, "a data display action without its frame");
+    return 0;
+  }
+  if (frame->object != object || frame->kind != kCatDDO)
+    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
+  if (frame->mode == kLevelPart) {
+    const int32 list = ObjWord(heap, object, kObjPartList / 4);
+    const int32 n = ListCount(heap, list);
+    if (frame->index < 0 || frame->index >= n) {
+      DBAssert(kSource, __LINE__, "a frame index outside the part list");
+      return 0;
+    }
+    const int32 part = ObjListGet(heap, list, frame->index);
+    if (!IsObject(heap, part)) return 0;
+    const int16 id = PartIdOf(heap, part);
+    if (!ObjClickOperates(heap, object) && action == kActOperate && KeyEvent(p) && p->keyCode != kKeyEnter &&
+        p->keyCode != kKeyCopy && p->keyCode != kKeyRevert && p->keyCode != kKeyRelease && !IsKeyPart(id))
+      return 1;
+    const int32 outer = gInsideControl;
+    gInsideControl = object;
+    int32 reply = Doit(heap, part, frame + 1, action, p);
+    gInsideControl = outer;
+    const bool still = IsObject(heap, part) && ObjListGet(heap, ObjWord(heap, object, kObjPartList / 4),
+                                                          frame->index) == part;
+    if (still && (reply & kReplyRedraw)) gLastChangedPart = BoundsOf(heap, part);
+    p->partId = id;
+    p->partOrder = still ? ObjInt16(heap, part, kObjPartOrder) : 0;
+    if (reply & kReplyFailed) return reply;
+    reply = DDOCheckReply(heap, object, still ? part : 0, id, reply);
+    if (still && (reply & kReplyModified))
+      OColorChange(heap, object, int32(id), p->partOrder, p->window, p->localPoint, p->eventCode);
+    return reply;
+  }
+  if (frame->mode != kLevelTarget) return 0;
+  int32 reply = 0;
+  if (action == kActPopupChoice) {
+    reply = OPopup(heap, object, p);
+  } else if (action == kActOperate && KeyEvent(p)) {
+    reply = TargetKey(heap, object, p);
+  } else if (action == kActCtrlOp) {
+    p->partId = p->partOrder = 0;
+    reply = OCtrlOp(heap, object, p, 1);
+    char line[200];
+    if (reply & kReplyCheckedBits) {
+      SPrintf(line, "bad return val for %lx^+%lx with args %lx(idx%ld)--returned %lx", long(uintptr_t(heap)),
+              long(object), long(action), long(frame->index), long(reply));
+      DBPrintf("%s", line);
+      DBAssert(kSource, __LINE__, "a control operation answered reserved bits");
+    }
+    if (!((p->partId >= 0 && p->partId <= 83) || (p->partId >= 8001 && p->partId <= 8015))) {
+      SPrintf(line, "bad partID for %lx^+%lx with idx %ld -- partID %ld partOrd %ld", long(uintptr_t(heap)),
+              long(object), long(frame->index), long(p->partId), long(p->partOrder));
+      DBPrintf("%s", line);
+    }
+  }
+  return DDOCheckReply(heap, object, 0, p->partId, reply);
+}
+
+// ---- Data controllers and the connector pane -------------------------------------------------
+int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame, ActionParams* p) {
+  if (!IsObject(heap, dco) || !click || !p || !OnStack(frame, 3) || OHBlockSize(heap, dco) < 4 * (kDCOWrapped + 1))
+    return kClickNotHit;
+  const int32 wrapped = ObjWord(heap, dco, kDCOWrapped);
+  if (!IsObject(heap, wrapped)) return kClickNotHit;
+  *frame = TransactionFrame{dco, kCatDCO, kLevelPart, 0};
+  const int32 answer = Click(heap, wrapped, click, frame + 1, p);
+  if (answer == kClickPopupReady && uInt32(p->eventCode) == kCatDDO) OPopup(heap, dco, p);
+  return answer;
+}
+
+int32 DCOODoitMethod(ObjHeap heap, int32 dco, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action) || !IsObject(heap, dco) || !p || !OnStack(frame, 2) ||
+      OHBlockSize(heap, dco) < 4 * (kDCOWrapped + 1))
+    return 0;
+  const int32 wrapped = ObjWord(heap, dco, kDCOWrapped);
+  if (!IsObject(heap, wrapped)) return 0;
+  int32 reply = Doit(heap, wrapped, frame + 1, action, p);
+  if (reply & kReplyFailed) return reply;
+  if (!reply && action == kActPopupChoice && uInt32(p->eventCode) == kCatDDO) reply = OPopup(heap, dco, p);
+  return reply;
+}
+
+int32 ConnPaneOClickMethod(ObjHeap, int32, TransactionState*, TransactionFrame*, ActionParams*) { return 0; }
+int32 ConnPaneODoitMethod(ObjHeap, int32 pane, TransactionFrame* frame, int32, ActionParams*) {
+  if (!OnStack(frame, 1) || frame->object != pane || frame->kind != uInt32(kClsConnectorPane))
+    DBAssert(kSource, __LINE__, "the frame does not name the connector pane");
+  return 0;
+}
