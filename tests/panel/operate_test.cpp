@@ -230,3 +230,59 @@ TEST_F(Operate, ShiftEnterOnAMultiLabelAddsAnEmptyItemAfterTheActiveOne) {
 }
 
 }  // namespace
+
+// Clicks through the panel's root, its controllers and the display objects
+// down to a part: the front-most first; hidden objects and the connector
+// pane pass the click on; disabled ones absorb it.
+TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
+  Obj(kClsConnectorPane, root_);
+  int32 b[2] = {}, face[2] = {};
+  for (int32 i = 0; i < 2; ++i) {
+    const int32 dco = Control(tdb::Boolean(), kClsBoolean, &b[i], root_);
+    SetBounds(b[i], Rect{int16(10 * i), 0, 40, 40});
+    face[i] = Obj(kClsCosmetic, b[i], 21);
+    SetBounds(face[i], Rect{int16(10 * i), 0, 40, 40});
+    SetW(dco, 5, b[i]);
+  }
+  struct Case { uInt32 frontFlags, faceFlags; int32 mode; Point at; int32 answer, target; };
+  const Case cases[] = {
+      {0, 0, 2, {20, 20}, 14, b[0]},       {8, 0, 2, {20, 20}, 14, b[1]},      {0x80, 0, 2, {20, 20}, 1, b[0]},
+      {0x80, 0, 3, {20, 20}, 2, b[0]},     {0x800, 0x800, 0, {20, 20}, 1, b[0]}, {0, 0x800, 0, {20, 20}, 4, b[0]},
+      {0, 0, 2, {60, 60}, 1, root_},       {0, 0, 3, {60, 60}, 2, root_}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frontFlags * 100 + c.mode);
+    SetW(b[0], 0, int32(c.frontFlags));
+    SetW(face[0], 0, int32(c.faceFlags));
+    SetW(face[1], 0, int32(c.faceFlags));
+    ActionParams p{};
+    p.partId = 99;
+    TransactionState s{c.mode, 0, 0, nullptr};
+    std::memcpy(&s.point, &c.at, sizeof c.at);
+    TransactionFrame* top = Path({});
+    EXPECT_EQ(OClick(panel_, root_, &s, top, &p), c.answer);
+    if (c.target == root_) {
+      EXPECT_EQ(top[0].mode * 1000 + int32(top[1].kind), 2000) << "the panel is the target";
+    } else {
+      EXPECT_EQ(top[2].object, c.target);
+      EXPECT_EQ(p.partId, c.frontFlags & 0x80 && c.mode == 2 ? 0 : 21);
+    }
+    if (c.answer == 2) EXPECT_EQ(CursorOf(&p)->cursor, kCursorStandard);
+  }
+}
+
+// Keys at a data display object: Tab takes the focus or passes it on.
+TEST_F(Operate, TabTakesTheKeyFocusOrPassesItOn) {
+  int32 n = 0;
+  Control(tdb::I32(), kClsDataDisplayObject, &n, root_);
+  struct Case { uInt32 flags; int32 key, focus, reply; };
+  const Case cases[] = {{0, 38, 0, 1}, {0, 38, n, 0x800}, {0x2000, 39, 0, 0x800}, {1, 42, 0, 0}, {0, 41, 0, 0x100801}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    SetW(n, 0, int32(c.flags | (c.focus ? 0x40 : 0)));
+    Ext(kHeapExtKeyFocus) = uInt32(c.focus);
+    ActionParams p = Key(c.key);
+    EXPECT_EQ(Do(n, Path({{n, kCatDDO, 2, 0}}), kActOperate, &p), c.reply);
+    EXPECT_EQ((W(n, 0) & 0x40) != 0, c.reply == 1) << "the highlight follows the focus";
+  }
+  Ext(kHeapExtKeyFocus) = 0;
+}
