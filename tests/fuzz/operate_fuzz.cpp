@@ -13,6 +13,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/textcaret.h"
 #include "mgsource/window/textrec.h"
 #include "engine/objswap.h"
 #include "engine/panelrec.h"
@@ -31,22 +32,30 @@ const int32 kClasses[] = {kClsCosmetic, kClsLabel,         kClsMultiCosmetic, kC
 
 void Run(Input& in) {
   UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  ObjHeap heap = FuzzNewBoundPanel({tdb::Boolean()}, &vi);
   if (!heap) return;
+  if (RegisterVI(vi) != kNoErr) return FuzzDisposePanel(heap, vi);
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   // A Boolean control with its value, and parts of it and of the root.
   const TypeID type = [&] {
     std::vector<uChar> b = tdb::Boolean().Bytes();
     return NewTypeIDForTD(heap, tdb::AsTD(b));
   }();
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize);
+  const int32 dco =
+      vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
   const int32 b = vib::NewObject(heap, kClsBoolean, ClassRecord(kClsBoolean)->instanceSize);
-  if (!type || !dco || !b) return FuzzDisposePanel(heap, vi);
+  if (!type || !dco || !b) {
+    UnregisterVI(vi);
+    return FuzzDisposePanel(heap, vi);
+  }
   ObjSetWord(heap, b, kPWOwner, dco);
   ObjSetWord(heap, dco, kPWDCOTypeId, int32(type));
   ObjSetWord(heap, b, kPWDDOTypeId, int32(type));
   ObjSetWord(heap, dco, kPWDCODisplay, b);
+  const Rect whole{0, 0, 90, 90};
+  std::memcpy(*heap + b + kObjBounds, &whole, sizeof whole);
   const bool data = AllocObjDataSpace(heap, dco) == kNoErr;
+  if (DSAllocCurrentState()->active) AllocEndPass();
   std::vector<int32> objects{b};
   std::vector<TRecord> texts;
   std::vector<UHandle> lists;
@@ -89,7 +98,8 @@ void Run(Input& in) {
   void* const previous = TRPushFrame();
   auto* top = static_cast<TransactionFrame*>(TRStackTop());
   for (int32 op = in.Byte() % 24; op > 0 && in.n && top; --op) {
-    const int32 o = objects[in.Byte() % objects.size()];
+    const uint8_t pick = in.Byte();
+    const int32 o = pick % 8 == 7 ? dco : objects[pick % objects.size()];
     ActionParams p{};
     p.point = Point{int16(in.Byte() % 90), int16(in.Byte() % 90)};
     p.eventCode = in.Byte() % 8;
@@ -102,9 +112,10 @@ void Run(Input& in) {
       TransactionState s{in.Byte() % 24, 0, 0, nullptr};
       std::memcpy(&s.point, &p.point, sizeof p.point);
       if (s.mode == kClickDropTest) std::memset(&p.eventCode, 0, 28);  // an empty drag record
-      OSendMessage<int32>(kMsgOClick, heap, o, &s, top, &p);
+      OSendMessage<int32>(kMsgOClick, heap, pick % 8 == 6 ? root : o, &s, top, &p);
     } else {
-      top[0] = TransactionFrame{o, o == b ? kCatDDO : kCatCOSM, (in.Byte() & 1) * 2, int32(int8_t(in.Byte()))};
+      const uInt32 kind = o == b ? kCatDDO : o == dco ? kCatDCO : kCatCOSM;
+      top[0] = TransactionFrame{o, kind, (in.Byte() & 1) * 2, int32(int8_t(in.Byte()))};
       const int32 part = int32(in.Byte() % objects.size());
       top[1] = TransactionFrame{in.Byte() & 1 ? objects[size_t(part)] : 0, kCatCOSM, 2, 0};
       top[2] = TransactionFrame{};
@@ -124,9 +135,15 @@ void Run(Input& in) {
   SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
   TrackState(0, nullptr, 1);
   SetEnclosingTypeDef(0);
-  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtKeyFocus, 0);
+  // The key focus a Boolean or label took, with its saved frames.
+  UPtr ext = *heap + int32(OHWord(heap, kOHExtension));
+  if (UHandle saved = reinterpret_cast<UHandle>(uintptr_t(GetNative32(ext + kHeapExtSavedFrames))))
+    AZDisposeHandle(saved);
+  for (int32 at : {kHeapExtKeyFocus, kHeapExtFocusText, kHeapExtSavedFrames}) PutNative32(ext + at, 0);
+  THideDropCaret();  // a drop caret a label showed goes before its text
   for (TRecord t : texts) TDispose(t);
   for (UHandle h : lists) AZDisposeHandle(h);
+  UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
 }
 
@@ -134,8 +151,18 @@ void Run(Input& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] {
-    if (!FuzzStartPanelManagers()) return false;
-    return TRStackBlock() != nullptr && PanelTextClipboard() != nullptr;
+    if (!FuzzStartPanelManagers() || !TRStackBlock() || !PanelTextClipboard()) return false;
+    // What the managers make on first use (type and data-space tables, the
+    // text layout's caches) is made before any count: runs over inputs of
+    // a fixed sequence.
+    uint32_t x = 12345;
+    for (int run = 0; run < 256; ++run) {
+      uint8_t bytes[512];
+      for (uint8_t& c : bytes) c = uint8_t((x = x * 1103515245u + 12345u) >> 24);
+      Input warm{bytes, sizeof bytes};
+      Run(warm);
+    }
+    return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};

@@ -22,6 +22,8 @@ using ptest::PanelRootTest;
 class Operate : public PanelRootTest {
  protected:
   void TearDown() override {
+    if (UHandle saved = reinterpret_cast<UHandle>(uintptr_t(Ext(kHeapExtSavedFrames)))) AZDisposeHandle(saved);
+    Ext(kHeapExtSavedFrames) = Ext(kHeapExtKeyFocus) = Ext(kHeapExtFocusText) = 0;
     for (int32 o : texts_)
       if (TRecord t = PartTextRecord(panel_, o)) TDispose(t);
     SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
