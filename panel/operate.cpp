@@ -20,7 +20,9 @@ namespace {
 
 const char kSource[] = "operate";
 
-constexpr int32 kLevelPart = 0, kLevelChild = 1, kLevelTarget = 2;
+constexpr int32 kLevelPart = 0, kLevelChild = 1, kLevelTarget = 2, kLevelController = 3;
+constexpr int32 kRootItemWord = 10;  // the controllers of a panel, the elements of a container
+constexpr int32 kModifierShift = 0x2;
 constexpr int32 kDCOWrapped = 5;
 constexpr int16 kPartLabel = 16, kPartCaption = 82;
 constexpr uInt32 kFlagsDisabled = 0x80 | 0x200;
@@ -357,4 +359,52 @@ int32 ConnPaneODoitMethod(ObjHeap, int32 pane, TransactionFrame* frame, int32, A
   if (!OnStack(frame, 1) || frame->object != pane || frame->kind != uInt32(kClsConnectorPane))
     DBAssert(kSource, __LINE__, "the frame does not name the connector pane");
   return 0;
+}
+
+// ---- Tab order ----------------------------------------------------------------------------------
+int32 FPNextKeyFocus(ObjHeap heap, TransactionFrame* frame, ActionParams* p) {
+  if (!heap || !*heap || !p || !OnStack(frame, 4) || !IsObject(heap, frame->object)) return 0;
+  if (p->keyCode == kKeyReadBack || p->keyCode == kKeyReset) return 0;
+  const int32 owner = frame->object;
+  const bool panel = ObjClass(heap, owner) == kClsFrontPanel;
+  const int32 list = OHBlockSize(heap, owner) >= 4 * (kRootItemWord + 1) ? ObjWord(heap, owner, kRootItemWord) : 0;
+  const int32 n = ListCount(heap, list);
+  if (n <= 0) return 0;
+  uInt32 kind = frame[1].kind;
+  int32 start = frame->index;
+  if (panel && frame->mode == kLevelChild) {
+    // The controller that holds the object the frame names.
+    const int32 objects = ObjWord(heap, owner, kRootObjectListWord);
+    const int32 count = ListCount(heap, objects);
+    const int32 child = start >= 0 && start < count ? ObjListGet(heap, objects, start) : 0;
+    start = -1;
+    for (int32 i = 0; i < n && start < 0; ++i)
+      if (child && ObjListGet(heap, list, i) == child) start = i;
+    if (start < 0) return 0;
+    frame->mode = kLevelController;
+    if (ObjClass(heap, child) == kClsFPDataController) kind = kCatDCO;
+  }
+  if (start < 0 || start >= n) start = p->modifiers & kModifierShift ? 0 : n - 1;
+  const int32 step = p->modifiers & kModifierShift ? n - 1 : 1;
+  int32 reply = 0;
+  for (int32 i = (start + step) % n, walked = 0; walked < n; i = (i + step) % n, ++walked) {
+    if (n > 1 && i == start) break;
+    FPReleaseKeyFocus(heap);
+    p->selStart = 0;
+    p->selEnd = 0x7FFFFFFF;
+    const int32 item = ObjListGet(heap, list, i);
+    if (!IsObject(heap, item)) continue;
+    frame->index = i;
+    if (panel) {
+      const int32 shown = OHBlockSize(heap, item) >= 4 * (kDCOWrapped + 1) ? ObjWord(heap, item, kDCOWrapped) : 0;
+      frame[1] = TransactionFrame{item, kind ? kind : kCatDCO, kLevelPart, 0};
+      frame[2] = TransactionFrame{shown, kCatDDO, kLevelTarget, 0};
+      frame[3].kind = 0;
+    } else {
+      EndAt(frame + 1, item, kCatDDO);
+    }
+    reply = Doit(heap, item, frame + 1, kActOperate, p);
+    if (!(reply & kReplyPassFocus)) break;
+  }
+  return n == 1 ? reply : 0;
 }

@@ -122,6 +122,16 @@ QX_EXTERN_C int32 MultiLabelODoitMethod(ObjHeap heap, int32 object, TransactionF
 QX_EXTERN_C int32 LabelDropText(ObjHeap heap, int32 label, TransactionFrame* frame, ActionParams* params,
                                 Point point);
 
+// Moves the key focus through the panel's controllers (Tab order), or
+// given a container's frame through its elements: from the one the frame
+// names (a panel frame of level 1 is turned into level 3), forward, or
+// backward with Shift (0x2), wrapping; the focus is released before each
+// step and the next one is sent action 15 with the whole selection, until
+// one does not pass the focus on or the walk is back at the start.  0, or
+// for a list of one that controller's reply; keys 42 and 43 move nothing.
+// The frame and the three after it must lie on the transaction stack.
+QX_EXTERN_C int32 FPNextKeyFocus(ObjHeap heap, TransactionFrame* frame, ActionParams* params);
+
 // The click and do-it methods of operate mode for the class table; null
 // for other classes.
 ObjMethodAddr OClickMethodFor(int32 cls);

@@ -288,3 +288,22 @@ TEST_F(Operate, TabTakesTheKeyFocusOrPassesItOn) {
   }
   Ext(kHeapExtKeyFocus) = 0;
 }
+
+// Tab order through the panel's controllers: wrapping both ways, skipping
+// one that passes the focus on, and a list of one sent the key once.
+TEST_F(Operate, TabWalksTheControllersAndWraps) {
+  int32 shown[3] = {}, dco[3] = {};
+  for (int32 i = 0; i < 3; ++i) dco[i] = Control(tdb::I32(), kClsDataDisplayObject, &shown[i], root_);
+  struct Case { int32 count, start, modifiers, key; uInt32 middleFlags; int32 focus, reply; };
+  const Case cases[] = {{3, 2, 0, 38, 0, 0, 0},      {3, 0, 2, 39, 0, 2, 0}, {3, 0, 0, 38, 0x2000, 2, 0},
+                        {1, 0, 0, 38, 0, 0, 1},      {3, 0, 0, 42, 0, -1, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count * 100 + c.start * 10 + c.key);
+    SetW(root_, 10, vib::NewList(panel_, std::vector<int32>(dco, dco + c.count)));
+    SetW(shown[1], 0, int32(c.middleFlags));
+    Ext(kHeapExtKeyFocus) = 0;
+    ActionParams p = Key(c.key, 0, c.modifiers);
+    EXPECT_EQ(FPNextKeyFocus(panel_, Path({{root_, kCatFPSC, 3, c.start}, {0, kCatDCO, 0, 0}, {}}), &p), c.reply);
+    EXPECT_EQ(Ext(kHeapExtKeyFocus), c.focus < 0 ? 0u : uInt32(shown[c.focus]));
+  }
+}
