@@ -1,8 +1,8 @@
 // Booleans, cosmetics and labels come from stored panels: their flags,
 // bounds, image words, part ids, text words, item lists and active indexes
 // are whatever the file held, and the frames that reach them name any index.
-// Presses, moves, releases, keys, cursor queries, drop tests and colour,
-// pop-up and text actions on such a panel read nothing outside a block,
+// Presses, moves, releases, keys, Tab, cursor queries, drop tests and
+// colour, pop-up and text actions on such a panel read nothing outside a block,
 // leave the transaction stack's top where it was, keep the Boolean's value
 // 0 or 1 and leave no handle behind.
 #include <cstdint>
@@ -91,6 +91,10 @@ void Run(Input& in) {
       ObjSetWord(heap, o, word, value);
     }
   }
+  // The controller list Tab walks: the controller among parts, or any word.
+  std::vector<int32> items{dco};
+  for (size_t i = 1; i < objects.size(); ++i) items.push_back(objects[i]);
+  ObjSetWord(heap, root, 10, in.Byte() & 1 ? vib::NewList(heap, items) : int32(in.Word() % 4096));
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtDialogFilter, in.Byte() & 1);
   VIRec(vi)->flags2 = in.Word() & 0x4080000;
   SetEnclosingTypeDef(in.Byte() & 1);
@@ -108,7 +112,12 @@ void Run(Input& in) {
     p.character = in.Byte();
     p.keyCode = in.Byte() % 45;
     p.partId = in.Byte() % 70;
-    if (in.Byte() & 1) {
+    const uint8_t road = in.Byte();
+    if (road % 5 == 4) {
+      top[0] = TransactionFrame{root, kCatFPSC, road & 8 ? 1 : 3, int32(int8_t(in.Byte()))};
+      top[1] = TransactionFrame{0, road & 16 ? kCatDCO : 0, 0, 0};
+      FPNextKeyFocus(heap, top, &p);
+    } else if (road & 1) {
       TransactionState s{in.Byte() % 24, 0, 0, nullptr};
       std::memcpy(&s.point, &p.point, sizeof p.point);
       if (s.mode == kClickDropTest) std::memset(&p.eventCode, 0, 28);  // an empty drag record
