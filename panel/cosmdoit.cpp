@@ -373,6 +373,12 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&DDOOClickMethod);
     case kClsFPDataController:
       return reinterpret_cast<ObjMethodAddr>(&DCOOClickMethod);
+    case kClsPicture:
+      return reinterpret_cast<ObjMethodAddr>(&PictureOClickMethod);
+    case kClsTypeDefinition:
+      return reinterpret_cast<ObjMethodAddr>(&TypeDefOClickMethod);
+    case kClsGrouperObject:
+      return reinterpret_cast<ObjMethodAddr>(&GrouperOClickMethod);
     case kClsConnectorPane:
       return reinterpret_cast<ObjMethodAddr>(&ConnPaneOClickMethod);
     case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic:
@@ -388,8 +394,10 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
 
 ObjMethodAddr OperateDoitMethodFor(int32 cls) {
   switch (cls) {
-    case kClsDataDisplayObject: case kClsOleVariant:
+    case kClsDataDisplayObject: case kClsOleVariant: case kClsPicture:
       return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
+    case kClsGrouperObject:
+      return reinterpret_cast<ObjMethodAddr>(&GrouperODoitMethod);
     case kClsFPDataController:
       return reinterpret_cast<ObjMethodAddr>(&DCOODoitMethod);
     case kClsConnectorPane:

@@ -34,6 +34,10 @@ enum : int32 { kKeyEnter = 2, kKeyCopy = 31, kKeyRevert = 33, kKeyReset = 43 };
 
 int32 gInsideControl = 0;
 Rect gLastChangedPart{};
+PictureUnderMouseRecord gPicture{};
+bool gPictureClaimed = false;
+constexpr int32 kTypeDefGlyph = kPartIdTypeDefControl;
+constexpr uInt32 kGrouperLocked = 0x10000;
 
 bool IsObject(ObjHeap heap, int32 object) {
   return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) &&
@@ -98,10 +102,47 @@ int32 Doit(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, Ac
   return OSendMessage<int32>(kMsgODoit, heap, object, frame, action, p);
 }
 
+// A part sent the click or action with the globals of the walk: the
+// glyph of a linked type definition records it as the enclosing one (when
+// none is), any other part the control it is inside; both come back after.
+template <typename Send>
+int32 ThroughPart(ObjHeap heap, int32 object, int32 part, Send send) {
+  const int32 outerControl = gInsideControl, outerTypeDef = EnclosingTypeDef();
+  if (PartIdOf(heap, part) == kTypeDefGlyph) {
+    if (ObjClass(heap, object) == kClsTypeDefinition && !outerTypeDef &&
+        OHBlockSize(heap, object) >= 4 * (kTypeDefLinkWord + 1) && ObjWord(heap, object, kTypeDefLinkWord))
+      SetEnclosingTypeDef(object);
+  } else {
+    gInsideControl = object;
+  }
+  const int32 answer = send();
+  gInsideControl = outerControl;
+  SetEnclosingTypeDef(outerTypeDef);
+  return answer;
+}
+
 int32 StandardCursor(ActionParams* p, int32 region) {
   CursorOf(p)->cursor = kCursorStandard;
   CursorOf(p)->region = region;
   return kClickCursorAnswer;
+}
+
+// The parts front to back until one answers: its position in the frame,
+// its id and order in the record (only a non-zero id when asked).
+int32 WalkParts(ObjHeap heap, int32 object, int32 list, int32 n, TransactionState* click, TransactionFrame* frame,
+                ActionParams* p, bool nonZeroIds) {
+  int32 answer = 0;
+  for (int32 i = 0; i < n && !answer; ++i) {
+    const int32 part = ObjListGet(heap, list, i);
+    if (!IsObject(heap, part)) continue;
+    frame->index = i;
+    answer = ThroughPart(heap, object, part, [&] { return Click(heap, part, click, frame + 1, p); });
+    if (answer && IsObject(heap, part) && (!nonZeroIds || PartIdOf(heap, part) != 0)) {
+      p->partId = PartIdOf(heap, part);
+      p->partOrder = ObjInt16(heap, part, kObjPartOrder);
+    }
+  }
+  return answer;
 }
 
 // A press on a label or caption of a front panel does not operate it,
@@ -114,6 +155,8 @@ bool LabelPartRefused(ObjHeap heap, int32 object, int32 part) {
                         ObjClass(heap, owner) == kClsFPDataController;
   return !standard;
 }
+
+int32 RootWalk(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame, ActionParams* p);
 
 bool KeyEvent(const ActionParams* p) { return p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat; }
 
@@ -177,6 +220,16 @@ int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, Trans
                         ActionParams* p) {
   if (!IsObject(heap, root) || !click || !p || !OnStack(frame, 3)) return kClickNotHit;
   *frame = TransactionFrame{root, kCatFPSC, kLevelChild, 0};
+  gPictureClaimed = false;
+  const int32 answer = RootWalk(heap, root, click, frame, p);
+  if (!gPictureClaimed) gPicture.heap = nullptr, gPicture.object = 0;
+  return answer;
+}
+
+PictureUnderMouseRecord PictureUnderMouse() { return gPicture; }
+
+namespace {
+int32 RootWalk(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame, ActionParams* p) {
   const int32 list = ObjWord(heap, root, kRootObjectListWord);
   if (!list) DBAssert(kSource, __LINE__, "a panel without its object list");
   int32 answer = 0;
@@ -197,6 +250,7 @@ int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, Trans
   }
   return kClickAbsorbed;
 }
+}  // namespace
 
 // ---- Data display objects ----------------------------------------------------------------
 int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame,
@@ -221,19 +275,7 @@ int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, Trans
     if (mode & 1) return StandardCursor(p, 0);
     answer = kClickAbsorbed;
   }
-  const int32 outer = gInsideControl;
-  gInsideControl = object;
-  for (int32 i = 0; i < n && !answer; ++i) {
-    const int32 part = ObjListGet(heap, list, i);
-    if (!IsObject(heap, part)) continue;
-    frame->index = i;
-    answer = Click(heap, part, click, frame + 1, p);
-    if (answer) {
-      p->partId = PartIdOf(heap, part);
-      p->partOrder = ObjInt16(heap, part, kObjPartOrder);
-    }
-  }
-  gInsideControl = outer;
+  answer = answer ? answer : WalkParts(heap, object, list, n, click, frame, p, false);
   if (!answer) return kClickNotHit;
   if (disabled) return kClickAbsorbed;
   const int32 part = n > 0 ? p->partId : 0;
@@ -290,10 +332,7 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     if (!ObjClickOperates(heap, object) && action == kActOperate && KeyEvent(p) && p->keyCode != kKeyEnter &&
         p->keyCode != kKeyCopy && p->keyCode != kKeyRevert && p->keyCode != kKeyRelease && !IsKeyPart(id))
       return 1;
-    const int32 outer = gInsideControl;
-    gInsideControl = object;
-    int32 reply = Doit(heap, part, frame + 1, action, p);
-    gInsideControl = outer;
+    int32 reply = ThroughPart(heap, object, part, [&] { return Doit(heap, part, frame + 1, action, p); });
     const bool still = IsObject(heap, part) && ObjListGet(heap, ObjWord(heap, object, kObjPartList / 4),
                                                           frame->index) == part;
     if (still && (reply & kReplyRedraw)) gLastChangedPart = BoundsOf(heap, part);
@@ -407,4 +446,69 @@ int32 FPNextKeyFocus(ObjHeap heap, TransactionFrame* frame, ActionParams* p) {
     if (!(reply & kReplyPassFocus)) break;
   }
   return n == 1 ? reply : 0;
+}
+
+// ---- Pictures, type definitions and groupers -------------------------------------------------
+int32 PictureOClickMethod(ObjHeap heap, int32 picture, TransactionState* click, TransactionFrame* frame,
+                          ActionParams* p) {
+  const int32 answer = DDOOClickMethod(heap, picture, click, frame, p);
+  if (answer != kClickAbsorbed && answer != kClickCursorAnswer) return answer;
+  const Point point = PointOf(click->point);
+  gPicture = PictureUnderMouseRecord{point, click->modifiers, heap, picture};
+  gPictureClaimed = true;
+  if (answer == kClickCursorAnswer) CursorOf(p)->rect = Rect{point.v, point.h, int16(point.v + 1), int16(point.h + 1)};
+  return answer;
+}
+
+int32 TypeDefOClickMethod(ObjHeap heap, int32 typeDef, TransactionState* click, TransactionFrame* frame,
+                          ActionParams* p) {
+  const int32 answer = DDOOClickMethod(heap, typeDef, click, frame, p);
+  if (answer == kClickPopupReady && p->partId == kTypeDefGlyph && uInt32(p->eventCode) == kCatDDO)
+    OPopup(heap, typeDef, p);
+  return answer;
+}
+
+int32 GrouperOClickMethod(ObjHeap heap, int32 grouper, TransactionState* click, TransactionFrame* frame,
+                          ActionParams* p) {
+  if (!IsObject(heap, grouper) || !click || !p || !OnStack(frame, 3)) return kClickNotHit;
+  const uInt32 flags = Flags(heap, grouper);
+  const Rect bounds = BoundsOf(heap, grouper);
+  if ((flags & kObjFlagHidden) || !DPtInRect(PointOf(click->point), &bounds)) return kClickNotHit;
+  *frame = TransactionFrame{grouper, kCatDDO, kLevelPart, 0};
+  const int32 list = ObjWord(heap, grouper, kObjPartList / 4);
+  const int32 answer = WalkParts(heap, grouper, list, ListCount(heap, list), click, frame, p, true);
+  if (answer == 1 || answer == 11 || answer == 12 || answer == kClickPopupReady) EndAt(frame, grouper, kCatDDO);
+  if (answer == kClickAbsorbed && click->mode == kClickPopup) {
+    if (flags & kGrouperLocked) return 3;
+    if (!(flags & kOpFlagNoPopup)) {
+      p->eventCode = int32(kCatDDO);
+      OPopup(heap, grouper, p);
+      return kClickPopupReady;
+    }
+  }
+  return answer;
+}
+
+int32 GrouperODoitMethod(ObjHeap heap, int32 grouper, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action) || !IsObject(heap, grouper) || !p || !OnStack(frame, 2)) return 0;
+  if (frame->mode == kLevelTarget) {
+    const int32 reply = action == kActPopupChoice ? OPopup(heap, grouper, p) : 0;
+    return DDOCheckReply(heap, grouper, 0, p->partId, reply);
+  }
+  if (frame->mode != kLevelPart) return 0;
+  const int32 list = ObjWord(heap, grouper, kObjPartList / 4);
+  if (frame->index < 0 || frame->index >= ListCount(heap, list)) {
+    DBAssert(kSource, __LINE__, "a frame index outside the part list");
+    return 0;
+  }
+  const int32 part = ObjListGet(heap, list, frame->index);
+  if (!IsObject(heap, part)) return 0;
+  const int32 reply = Doit(heap, part, frame + 1, action, p);
+  if (!IsObject(heap, part)) return reply;
+  const int16 id = PartIdOf(heap, part);
+  if (id != 0) {
+    p->partId = id;
+    p->partOrder = ObjInt16(heap, part, kObjPartOrder);
+  }
+  return reply & kReplyFailed ? reply : DDOCheckReply(heap, grouper, part, id, reply);
 }

@@ -67,6 +67,17 @@ int32 InsideControl();
 // The bounds of the last part whose do-it asked for its redraw.
 Rect LastChangedPartRect();
 
+// The picture control under the mouse, as its click records it (point,
+// modifiers, heap, object); forgotten when a click over the panel finds no
+// picture.
+struct PictureUnderMouseRecord {
+  Point point;
+  int32 modifiers;
+  ObjHeap heap;
+  int32 object;
+};
+PictureUnderMouseRecord PictureUnderMouse();
+
 // Whether a click operates the object: in the owner's retrieval mode
 // (0x800) only an operate part does; otherwise any object that is not an
 // indicator.
@@ -88,6 +99,18 @@ QX_EXTERN_C int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* 
                                   ActionParams* params);
 QX_EXTERN_C int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
                                  ActionParams* params);
+// A picture records itself as the picture under the mouse (a cursor
+// answer one pixel at the point); a type definition's glyph adds the
+// type definition's pop-up; a grouper walks its parts as a data display
+// object does and refuses its pop-up when locked (answer 3).
+QX_EXTERN_C int32 PictureOClickMethod(ObjHeap heap, int32 picture, TransactionState* click,
+                                      TransactionFrame* frame, ActionParams* params);
+QX_EXTERN_C int32 TypeDefOClickMethod(ObjHeap heap, int32 typeDef, TransactionState* click,
+                                      TransactionFrame* frame, ActionParams* params);
+QX_EXTERN_C int32 GrouperOClickMethod(ObjHeap heap, int32 grouper, TransactionState* click,
+                                      TransactionFrame* frame, ActionParams* params);
+QX_EXTERN_C int32 GrouperODoitMethod(ObjHeap heap, int32 grouper, TransactionFrame* frame, int32 action,
+                                     ActionParams* params);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

@@ -307,3 +307,27 @@ TEST_F(Operate, TabWalksTheControllersAndWraps) {
     EXPECT_EQ(Ext(kHeapExtKeyFocus), c.focus < 0 ? 0u : uInt32(shown[c.focus]));
   }
 }
+
+// The glyph of a linked type definition locks the labels it holds; a
+// picture records itself as the one under the mouse until a click finds none.
+TEST_F(Operate, LinkedTypeDefinitionsLockTheirLabelsAndPicturesRecordTheMouse) {
+  const int32 typeDef = Obj(kClsTypeDefinition, root_), picture = Obj(kClsPicture, root_);
+  SetBounds(typeDef, Rect{0, 0, 50, 50});
+  SetBounds(picture, Rect{60, 60, 80, 80});
+  TextObj(kClsLabel, typeDef, 8010, "g", Rect{0, 0, 50, 50});
+  for (int32 link : {0, 1}) {
+    SetW(typeDef, 11, link);
+    ActionParams p{};
+    EXPECT_EQ(Click(typeDef, 2, Point{20, 20}, &p), link ? 1 : 15) << link;
+  }
+  SetW(typeDef, 11, 0);
+  EXPECT_EQ(EnclosingTypeDef(), 0) << "given back after the walk";
+  for (Point at : {Point{70, 70}, Point{90, 90}}) {
+    ActionParams p{};
+    TransactionState s{3, 0, 0, nullptr};
+    std::memcpy(&s.point, &at, sizeof at);
+    EXPECT_EQ(OClick(panel_, root_, &s, Path({}), &p), 2);
+    EXPECT_EQ(PictureUnderMouse().object, at.v == 70 ? picture : 0);
+    if (at.v == 70) EXPECT_EQ(R(CursorOf(&p)->rect), (std::vector<int16>{70, 70, 71, 71}));
+  }
+}
