@@ -375,6 +375,8 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&DCOOClickMethod);
     case kClsPicture:
       return reinterpret_cast<ObjMethodAddr>(&PictureOClickMethod);
+    case kClsUserItem:
+      return reinterpret_cast<ObjMethodAddr>(&UserItemOClickMethod);
     case kClsTypeDefinition:
       return reinterpret_cast<ObjMethodAddr>(&TypeDefOClickMethod);
     case kClsGrouperObject:
@@ -398,6 +400,8 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
     case kClsGrouperObject:
       return reinterpret_cast<ObjMethodAddr>(&GrouperODoitMethod);
+    case kClsUserItem:
+      return reinterpret_cast<ObjMethodAddr>(&UserItemODoitMethod);
     case kClsFPDataController:
       return reinterpret_cast<ObjMethodAddr>(&DCOODoitMethod);
     case kClsConnectorPane:

@@ -11,6 +11,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
@@ -511,4 +512,51 @@ int32 GrouperODoitMethod(ObjHeap heap, int32 grouper, TransactionFrame* frame, i
     p->partOrder = ObjInt16(heap, part, kObjPartOrder);
   }
   return reply & kReplyFailed ? reply : DDOCheckReply(heap, grouper, part, id, reply);
+}
+
+// ---- User items of dialogs ----------------------------------------------------------------------
+namespace {
+constexpr WEventCode kWEvUserItemClick = 33, kWEvUserItemAction = 34;
+
+// Sends the item's event to the dialog's window: the item number (its
+// controller's position in the panel's controller list, plus 1), its
+// bounds, the answer, the frame, the record and the last word; the answer
+// the handler leaves in the event.
+int32 SendItemEvent(ObjHeap heap, int32 item, WEventCode code, int32 answer, void* frame, ActionParams* p,
+                    int32 last) {
+  const WindowRef window = WindowRef(ExtWord(heap, kHeapExtWindow));
+  if (!ExtWord(heap, kHeapExtDialogFilter) || !window) return answer;
+  const int32 root = int32(ExtWord(heap, kHeapExtRoot));
+  const int32 list = IsObject(heap, root) && OHBlockSize(heap, root) >= 4 * (kRootItemWord + 1)
+                         ? ObjWord(heap, root, kRootItemWord)
+                         : 0;
+  const int32 owner = ObjWord(heap, item, kObjOwner / 4);
+  int32 number = 0;
+  for (int32 i = 0, n = ListCount(heap, list); i < n && !number; ++i)
+    if (owner && ObjListGet(heap, list, i) == owner) number = i + 1;
+  WEventRecord e{};
+  e.code = code;
+  e.window = window;
+  e.where = number;
+  std::memcpy(&e.globalWhere, *heap + item + kObjBounds, 8);
+  e.character = answer;
+  e.keyCode = WKeyCode(uInt32(uintptr_t(frame)));
+  e.data[0] = int32(uInt32(uintptr_t(p)));
+  e.data[1] = last;
+  WSendEvent(&e);
+  return e.character;
+}
+}  // namespace
+
+int32 UserItemOClickMethod(ObjHeap heap, int32 item, TransactionState* click, TransactionFrame* frame,
+                           ActionParams* p) {
+  const int32 answer = DDOOClickMethod(heap, item, click, frame, p);
+  if (!answer) return answer;
+  return SendItemEvent(heap, item, kWEvUserItemClick, answer, frame, p, int32(uInt32(uintptr_t(click))));
+}
+
+int32 UserItemODoitMethod(ObjHeap heap, int32 item, TransactionFrame* frame, int32 action, ActionParams* p) {
+  const int32 reply = DDOODoitMethod(heap, item, frame, action, p);
+  if ((reply & kReplyFailed) || IsPanelLevelAction(action) || !IsObject(heap, item)) return reply;
+  return SendItemEvent(heap, item, kWEvUserItemAction, reply, frame, p, action);
 }

@@ -111,6 +111,13 @@ QX_EXTERN_C int32 GrouperOClickMethod(ObjHeap heap, int32 grouper, TransactionSt
                                       TransactionFrame* frame, ActionParams* params);
 QX_EXTERN_C int32 GrouperODoitMethod(ObjHeap heap, int32 grouper, TransactionFrame* frame, int32 action,
                                      ActionParams* params);
+// A dialog's user item tells the dialog's window of a click (event 33) and
+// of an action (34, not after a failure) and answers what the window's
+// handler leaves in the event's answer word.
+QX_EXTERN_C int32 UserItemOClickMethod(ObjHeap heap, int32 item, TransactionState* click, TransactionFrame* frame,
+                                       ActionParams* params);
+QX_EXTERN_C int32 UserItemODoitMethod(ObjHeap heap, int32 item, TransactionFrame* frame, int32 action,
+                                      ActionParams* params);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

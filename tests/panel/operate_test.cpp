@@ -331,3 +331,28 @@ TEST_F(Operate, LinkedTypeDefinitionsLockTheirLabelsAndPicturesRecordTheMouse) {
     if (at.v == 70) EXPECT_EQ(R(CursorOf(&p)->rect), (std::vector<int16>{70, 70, 71, 71}));
   }
 }
+
+// A dialog's user item tells the window of a click with its item number;
+// the handler's answer is the click's.
+int32 gItemEvent[3];
+int32 ItemHandler(WEventRecord* e, uInt32) {
+  gItemEvent[0] = e->code, gItemEvent[1] = e->where, gItemEvent[2] = e->character;
+  e->character = 77;
+  return 0;
+}
+TEST_F(Operate, ADialogUserItemTellsItsWindowOfAClick) {
+  int32 first = 0, item = 0;
+  const int32 dcos[] = {Control(tdb::I32(), kClsDataDisplayObject, &first, root_),
+                        Control(tdb::I32(), kClsUserItem, &item, root_)};
+  SetW(root_, 10, vib::NewList(panel_, {dcos[0], dcos[1]}));
+  SetBounds(item, Rect{0, 0, 30, 30});
+  const Rect place{0, 0, 100, 100};
+  const WindowRef w = WCreate(0, nullptr, &ItemHandler, &place, 0, 0, 0);
+  Ext(kHeapExtWindow) = uInt32(w);
+  Ext(kHeapExtDialogFilter) = 1;
+  ActionParams p{};
+  EXPECT_EQ(Click(item, 2, Point{10, 10}, &p), 77);
+  EXPECT_EQ(std::vector<int32>(gItemEvent, gItemEvent + 3), (std::vector<int32>{33, 2, 1}));
+  Ext(kHeapExtDialogFilter) = Ext(kHeapExtWindow) = 0;
+  WDestroy(w);
+}
