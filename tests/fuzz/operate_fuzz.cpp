@@ -1,4 +1,5 @@
-// Booleans, cosmetics and labels come from stored panels: their flags,
+// Booleans, cosmetics, labels, pictures, user items, type definitions and
+// groupers come from stored panels: their flags,
 // bounds, image words, part ids, text words, item lists and active indexes
 // are whatever the file held, and the frames that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
@@ -27,8 +28,9 @@ namespace {
 
 using Input = FuzzReader;
 
-const int32 kClasses[] = {kClsCosmetic, kClsLabel,         kClsMultiCosmetic, kClsBigMultiCosmetic,
-                          kClsMultiLabel, kClsBigMultiLabel, kClsSelLabel};
+const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
+                          kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
+                          kClsTypeDefinition, kClsGrouperObject};
 
 void Run(Input& in) {
   UHandle vi = nullptr;
@@ -60,7 +62,7 @@ void Run(Input& in) {
   std::vector<TRecord> texts;
   std::vector<UHandle> lists;
   for (int32 k = in.Byte() % 8; k > 0; --k) {
-    const int32 cls = kClasses[in.Byte() % 7];
+    const int32 cls = kClasses[in.Byte() % (sizeof kClasses / sizeof kClasses[0])];
     const int32 owner = in.Byte() & 1 ? b : root;
     const int16 id = int16(in.Byte() < 200 ? in.Byte() % 70 : int16(in.Word()));
     const int32 size = 28 + 4 * (in.Byte() % 12);
@@ -160,20 +162,14 @@ void Run(Input& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] {
-    if (!FuzzStartPanelManagers() || !TRStackBlock() || !PanelTextClipboard()) return false;
-    // What the managers make on first use (type and data-space tables, the
-    // text layout's caches) is made before any count: runs over inputs of
-    // a fixed sequence.
-    uint32_t x = 12345;
-    for (int run = 0; run < 256; ++run) {
-      uint8_t bytes[512];
-      for (uint8_t& c : bytes) c = uint8_t((x = x * 1103515245u + 12345u) >> 24);
-      Input warm{bytes, sizeof bytes};
-      Run(warm);
-    }
-    return true;
+    return FuzzStartPanelManagers() && TRStackBlock() && PanelTextClipboard();
   }();
   if (!init || size > 4096) return 0;
+  // What the managers make on first use (fonts, text and data-space
+  // tables) stays: the input runs once before the handles are counted
+  // around a second run.
+  Input first{data, size};
+  Run(first);
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
   Run(in);
