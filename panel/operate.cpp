@@ -13,6 +13,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
+#include "panel/datageom.h"
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
@@ -27,7 +28,6 @@ constexpr int32 kModifierShift = 0x2;
 constexpr int32 kDCOWrapped = 5;
 constexpr int16 kPartLabel = 16, kPartCaption = 82;
 constexpr uInt32 kFlagsDisabled = 0x80 | 0x200;
-constexpr uInt32 kOwnerModeRetrieval = 0x800;
 constexpr int32 kReplyCheckedBits = 0xCC426;
 constexpr int16 kVIKindStandard = 1;
 constexpr int32 kActCtrlOp = 27;
@@ -198,12 +198,6 @@ int32 TargetKey(ObjHeap heap, int32 object, ActionParams* p) {
 void SetInsideControl(int32 object) { gInsideControl = object; }
 int32 InsideControl() { return gInsideControl; }
 Rect LastChangedPartRect() { return gLastChangedPart; }
-
-int32 ObjClickOperates(ObjHeap heap, int32 object) {
-  if (!IsObject(heap, object)) return 0;
-  if (OwnerMode(heap) & kOwnerModeRetrieval) return IsOperatePartId(PartIdOf(heap, object));
-  return Flags(heap, object) & kObjFlagIndicator ? 0 : 1;
-}
 
 int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply) {
   if (!((partId >= 0 && partId <= 83) || (partId >= 8001 && partId <= 8015))) {

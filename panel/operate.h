@@ -78,10 +78,6 @@ struct PictureUnderMouseRecord {
 };
 PictureUnderMouseRecord PictureUnderMouse();
 
-// Whether a click operates the object: in the owner's retrieval mode
-// (0x800) only an operate part does; otherwise any object that is not an
-// indicator.
-QX_EXTERN_C int32 ObjClickOperates(ObjHeap heap, int32 object);
 // The reply filter of data display objects: a part id outside 0-83 and
 // 8001-8015 is reported; 0x400 redraws the object, 0x80 the part (the
 // object without one).  The reply.

@@ -8,6 +8,7 @@
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wdrag.h"
+#include "panel/datamsg.h"
 #include "panel/dataxfer.h"
 #include "panel/operate.h"
 #include "panel/osupport.h"
