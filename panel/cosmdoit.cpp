@@ -377,6 +377,8 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&PictureOClickMethod);
     case kClsUserItem:
       return reinterpret_cast<ObjMethodAddr>(&UserItemOClickMethod);
+    case kClsString:
+      return reinterpret_cast<ObjMethodAddr>(&StringOClickMethod);
     case kClsTypeDefinition:
       return reinterpret_cast<ObjMethodAddr>(&TypeDefOClickMethod);
     case kClsGrouperObject:
@@ -402,6 +404,8 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&GrouperODoitMethod);
     case kClsUserItem:
       return reinterpret_cast<ObjMethodAddr>(&UserItemODoitMethod);
+    case kClsString:
+      return reinterpret_cast<ObjMethodAddr>(&StringODoitMethod);
     case kClsFPDataController:
       return reinterpret_cast<ObjMethodAddr>(&DCOODoitMethod);
     case kClsConnectorPane:

@@ -11,11 +11,15 @@
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/textedit.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
 #include "panel/datageom.h"
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
+#include "panel/osupport.h"
+#include "platform/qx_sysinfo.h"
 #include "panel/operate.h"
 
 namespace {
@@ -553,4 +557,67 @@ int32 UserItemODoitMethod(ObjHeap heap, int32 item, TransactionFrame* frame, int
   const int32 reply = DDOODoitMethod(heap, item, frame, action, p);
   if ((reply & kReplyFailed) || IsPanelLevelAction(action) || !IsObject(heap, item)) return reply;
   return SendItemEvent(heap, item, kWEvUserItemAction, reply, frame, p, action);
+}
+
+// ---- Strings ----------------------------------------------------------------------------------
+namespace {
+constexpr int16 kStringText = 11, kStringButton = 43;
+constexpr uInt32 kTextPartTakesPress = 0x100000, kTextPartReturnEnters = 0x200000;
+
+// The text part's reply: a committed text is stored in the string's data; a
+// text grown or shrunk below two scroll-bar widths loses its scrolling.
+int32 StringTextReply(ObjHeap heap, int32 string, int32 reply) {
+  const int32 part = FindPart(heap, string, kStringText, 0);
+  const TRecord text = part ? PartTextRecord(heap, part) : nullptr;
+  if (reply & kReplyCommitted) reply = StringTextToData(heap, string, part, text, reply);
+  if ((reply & kReplyRedraw) && text) {
+    Rect view;
+    TGetRect(text, &view, nullptr);
+    if (view.bottom - view.top < 2 * PlatGetSystemMetric(kPlatMetricVScrollWidth) &&
+        (TGetMode(text) & kTRModeVBar)) {
+      TSetMode(text, TGetMode(text) & ~uInt32(kTRModeVBar), 0);
+      OInval(heap, part, kInvalAll);
+    }
+  }
+  return reply;
+}
+}  // namespace
+
+int32 StringOClickMethod(ObjHeap heap, int32 string, TransactionState* click, TransactionFrame* frame,
+                         ActionParams* p) {
+  const int32 answer = DDOOClickMethod(heap, string, click, frame, p);
+  if (answer == kClickOperate && p->partId == kStringText) {
+    EndAt(frame, string, kCatDDO);
+    p->focusObject = string;
+  }
+  return answer == kClickTrack && p->partId == kStringButton ? kClickAbsorbed : answer;
+}
+
+int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action) || !IsObject(heap, string) || !p || !OnStack(frame, 2)) return 0;
+  if (frame->mode == kLevelPart && action == kActOperate && p->eventCode == kSubPress) {
+    const int32 list = ObjWord(heap, string, kObjPartList / 4);
+    const int32 n = ListCount(heap, list);
+    const int32 part = frame->index >= 0 && frame->index < n ? ObjListGet(heap, list, frame->index) : 0;
+    if (IsObject(heap, part) && PartIdOf(heap, part) == kStringText && (Flags(heap, part) & kTextPartTakesPress)) {
+      EndAt(frame, string, kCatDDO);
+      const int32 reply = ObjTextActivate(heap, string, part, kStringText, p, 0);
+      p->partId = kStringText;
+      return StringTextReply(heap, string, DDOCheckReply(heap, string, part, kStringText, reply));
+    }
+  }
+  const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
+  const int32 part = FindPart(heap, string, kStringText, 0);
+  if (key && p->keyCode == kTKeyChar && p->character == '\n' && part &&
+      (Flags(heap, part) & kTextPartReturnEnters))
+    p->keyCode = kKeyEnter;
+  int32 reply = DDOODoitMethod(heap, string, frame, action, p);
+  if (reply & kReplyFailed) return reply;
+  if (frame->mode == kLevelTarget && action == kActOperate) {
+    if (p->keyCode == kKeyReset && key && part)
+      if (const TRecord text = PartTextRecord(heap, part)) TGetSelection(text, &p->selStart, &p->selEnd);
+    reply = DDOCheckReply(heap, string, part, kStringText, ObjTextActivate(heap, string, part, kStringText, p, reply));
+    p->partId = kStringText;
+  }
+  return p->partId == kStringText ? StringTextReply(heap, string, reply) : reply;
 }

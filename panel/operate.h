@@ -114,6 +114,15 @@ QX_EXTERN_C int32 UserItemOClickMethod(ObjHeap heap, int32 item, TransactionStat
                                        ActionParams* params);
 QX_EXTERN_C int32 UserItemODoitMethod(ObjHeap heap, int32 item, TransactionFrame* frame, int32 action,
                                       ActionParams* params);
+// A string: a click on its text (part 11) makes it the text to focus, one
+// on its button (43) is absorbed; a press on a text that takes presses goes
+// straight to editing; keys at the string go on to its text (a typed line
+// feed enters when the text says so); a committed text is stored in the
+// string's data.
+QX_EXTERN_C int32 StringOClickMethod(ObjHeap heap, int32 string, TransactionState* click, TransactionFrame* frame,
+                                     ActionParams* params);
+QX_EXTERN_C int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int32 action,
+                                    ActionParams* params);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

@@ -357,3 +357,17 @@ TEST_F(Operate, ADialogUserItemTellsItsWindowOfAClick) {
   Ext(kHeapExtDialogFilter) = Ext(kHeapExtWindow) = 0;
   WDestroy(w);
 }
+
+// A string's committed text lands in its data.
+TEST_F(Operate, ACommittedStringLandsInItsData) {
+  int32 string = 0;
+  ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string, root_)), kNoErr);
+  const int32 text = TextObj(kClsLabel, string, 11, "hello");
+  SetW(text, 0, int32(kObjFlagTextModified));
+  Ext(kHeapExtKeyFocus) = uInt32(string);
+  ActionParams p = Key(2);
+  EXPECT_EQ(Do(string, Path({{string, kCatDDO, 2, 0}}), kActOperate, &p) & 0x48, 0x08);
+  const UHandle data = *reinterpret_cast<UHandle*>(uintptr_t(uInt32(OGetDataPtr(panel_, string, 0, 2, nullptr))));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(*data + 4), GetNative32(*data)), "hello");
+}
