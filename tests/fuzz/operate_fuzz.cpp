@@ -1,5 +1,5 @@
-// Booleans, cosmetics, labels, pictures, user items, type definitions and
-// groupers come from stored panels: their flags,
+// Booleans, cosmetics, labels, strings, pictures, user items, type
+// definitions and groupers come from stored panels: their flags,
 // bounds, image words, part ids, text words, item lists and active indexes
 // are whatever the file held, and the frames that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
@@ -30,7 +30,7 @@ using Input = FuzzReader;
 
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
-                          kClsTypeDefinition, kClsGrouperObject};
+                          kClsTypeDefinition, kClsGrouperObject, kClsString};
 
 void Run(Input& in) {
   UHandle vi = nullptr;
