@@ -398,6 +398,8 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
 
 ObjMethodAddr OperateDoitMethodFor(int32 cls) {
   switch (cls) {
+    case kClsFrontPanel:
+      return reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod);
     case kClsDataDisplayObject: case kClsOleVariant: case kClsPicture:
       return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
     case kClsGrouperObject:

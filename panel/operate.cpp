@@ -5,10 +5,13 @@
 // down to the part or the object that is the target.
 #include <cstring>
 
+#include "engine/exec/dsprocs.h"
+#include "engine/exec/runcmd.h"
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/textedit.h"
@@ -620,4 +623,141 @@ int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int
     p->partId = kStringText;
   }
   return p->partId == kStringText ? StringTextReply(heap, string, reply) : reply;
+}
+
+// ---- The panel root's do-it -------------------------------------------------------------------
+namespace {
+constexpr uInt32 kRootFlagRedraw = 0x80000;
+constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;
+constexpr uInt32 kVIFlags2Retrieval = 0x800;
+constexpr int32 kActReset = 42, kActResetDefault = 43;
+
+int32 ItemList(ObjHeap heap, int32 root) {
+  return OHBlockSize(heap, root) >= 4 * (kRootItemWord + 1) ? ObjWord(heap, root, kRootItemWord) : 0;
+}
+
+// Key 38, 39 or 43 at the panel itself: the focus goes into the controller
+// list at the start index the key handler set (word 13 of the record).
+int32 FocusIntoControllers(ObjHeap heap, int32 root, TransactionFrame* frame, ActionParams* p) {
+  const int32 key = p->keyCode;
+  if ((key != kKeyTab && key != kKeyShiftTab && key != kKeyReset) || p->focusObject < 0 ||
+      (OwnerMode(heap) & (kVIFlags2Confirm | kVIFlags2Retrieval)) || !OnStack(frame, 4))
+    return 0;
+  const int32 list = ItemList(heap, root);
+  const int32 n = ListCount(heap, list);
+  if (n <= 0) return 0;
+  const int32 index = p->focusObject >= n ? n - 1 : p->focusObject;
+  const int32 dco = ObjListGet(heap, list, index);
+  if (!IsObject(heap, dco)) return 0;
+  const int32 shown = OHBlockSize(heap, dco) >= 4 * (kDCOWrapped + 1) ? ObjWord(heap, dco, kDCOWrapped) : 0;
+  frame[0] = TransactionFrame{root, kCatFPSC, kLevelController, index};
+  frame[1] = TransactionFrame{dco, kCatDCO, kLevelPart, 0};
+  frame[2] = TransactionFrame{shown, kCatDDO, kLevelTarget, 0};
+  frame[3].kind = 0;
+  int32 reply = Doit(heap, dco, frame + 1, kActOperate, p);
+  if (reply & kReplyPassFocus) reply = (reply & ~kReplyPassFocus) | FPNextKeyFocus(heap, frame, p);
+  return reply;
+}
+
+int32 PanelItself(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p) {
+  switch (action) {
+    case kActOperate:
+      return KeyEvent(p) ? FocusIntoControllers(heap, root, frame, p) : 0;
+    case kActReset:
+    case kActResetDefault: {
+      const UHandle ds = OHBlockSize(heap, root) >= 4 * (kPanelRootDataSpaceWord + 1)
+                             ? reinterpret_cast<UHandle>(uintptr_t(uInt32(ObjWord(heap, root, kPanelRootDataSpaceWord))))
+                             : nullptr;
+      int32 reply = 0;
+      if (ds && DSCallProc17(reinterpret_cast<DataSpace>(ds), action == kActResetDefault) == kMemFullErr)
+        reply = kReplyFailed;
+      if (action == kActReset) {
+        const int32 list = ItemList(heap, root);
+        for (int32 i = 0, n = ListCount(heap, list); i < n; ++i)
+          if (IsObject(heap, ObjListGet(heap, list, i))) OInval(heap, ObjListGet(heap, list, i), kInvalValue);
+      } else {
+        VIDocMod(PanelHeapOwner(heap), nullptr, kDocModReset);
+      }
+      return reply;
+    }
+    case 3: case kActTextDrop: case 45:
+      // The panel command, drops on the panel and data operations are
+      // not built here: reported as before.
+      return ErrorMethod(heap, root);
+    default: {
+      char line[64];
+      SPrintf(line, "supcodoit action=%lx?", long(action));
+      DBPrintf("%s", line);
+      DBAssert(kSource, __LINE__, "an action the panel does not take");
+      return 0;
+    }
+  }
+}
+}  // namespace
+
+int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action)) {
+    // Handed to every top-level object; the record is the result word.
+    PanelActionRecord rec{frame, action, reinterpret_cast<int32*>(p)};
+    return OSelect(heap, root, &rec);
+  }
+  if (!IsObject(heap, root) || !p || !OnStack(frame, 2)) {
+    DBAssert(kSource, __LINE__, "a panel action without its frame");
+    return 0;
+  }
+  if (frame->object != root || frame->kind != kCatFPSC)
+    DBAssert(kSource, __LINE__, "the frame does not name the panel");
+  // A key bound to a control becomes its read-back key along its path.
+  bool bound = false;
+  if (action == kActOperate && KeyEvent(p)) {
+    if (const int32 target = KeyBindingTarget(heap, reinterpret_cast<const WEventRecord*>(&p->eventCode))) {
+      p->keyCode = kKeyReadBack;
+      p->selStart = 0;
+      p->selEnd = 0x7FFFFFFF;
+      if (frame != TRStackTop() || !GetObjAttrRec(heap, target, nullptr, nullptr))
+        DBAssert(kSource, __LINE__, "no path to the control bound to the key");
+      bound = true;
+    }
+  }
+  int32 child = 0;
+  if (frame->mode == kLevelChild || frame->mode == kLevelController) {
+    const int32 list = frame->mode == kLevelChild ? ObjWord(heap, root, kRootObjectListWord) : ItemList(heap, root);
+    const int32 n = ListCount(heap, list);
+    if (frame->index < 0 || frame->index >= n) {
+      DBAssert(kSource, __LINE__, "a frame index outside the panel's lists");
+      return 0;
+    }
+    child = ObjListGet(heap, list, frame->index);
+    if (!IsObject(heap, child)) return 0;
+    if (action == kActTextDrop && p->eventCode == 0) child = 0;
+  } else if (frame->mode != kLevelTarget) {
+    DBAssert(kSource, __LINE__, "a panel frame of an unknown level");
+    return 0;
+  }
+  int32 reply;
+  if (child) {
+    reply = Doit(heap, child, frame + 1, action, p);
+    if (!(reply & kReplyFailed)) {
+      const UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
+      if (bound && reply == 0 && ExtWord(heap, kHeapExtKeyFocus) && saved && *saved) {
+        TRWriteFrames(frame, reinterpret_cast<const TransactionFrame*>(*saved),
+                      AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
+        reply = 1;
+      }
+      if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {
+        if (action != kActOperate) DBAssert(kSource, __LINE__, "the focus passed on by an action other than 15");
+        DlgSendItemChange(heap, child, reply, kActOperate, p);
+        int32 next = FPNextKeyFocus(heap, frame, p);
+        if (next & kReplyPassFocus) next = FPNextKeyFocus(heap, frame, p);
+        reply = (reply & ~kReplyChanged) | next;
+      }
+    }
+  } else {
+    reply = PanelItself(heap, root, frame, action, p);
+    if (reply & (kReplyRedraw | kReplyRedrawAll))
+      ObjSetWord(heap, root, 0, int32(Flags(heap, root) | kRootFlagRedraw));
+  }
+  if (reply & kReplyFailed) MemFullAlert(0, 7);
+  if ((reply & kReplyModified) && action != kActCtrlOp) VIDocMod(PanelHeapOwner(heap), nullptr, kDocModPanel);
+  return reply;
 }

@@ -83,6 +83,16 @@ PictureUnderMouseRecord PictureUnderMouse();
 // object without one).  The reply.
 QX_EXTERN_C int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply);
 
+// The panel root's do-it: the panel-level actions (21, 24, 25, 26, 32, 55,
+// 60) go to every top-level object; a key bound to a control becomes its
+// read-back key (42) on the control's path; others follow the frame to the
+// child (level 1), the controller (level 3) or the panel itself (level 2:
+// Tab into the controller list, 42 and 43 reset the values); a passed-on
+// focus moves to the next controller; failures show the memory alert and
+// modifications are reported.  An unknown action prints "supcodoit
+// action=...?" and answers 0.
+QX_EXTERN_C int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action,
+                                   ActionParams* params);
 // The panel root's click: its top-level objects front-most first, then
 // the panel itself as the target.
 QX_EXTERN_C int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,

@@ -149,15 +149,19 @@ struct KeyFocusState {
 };
 KeyFocusState PanelKeyFocus(ObjHeap heap);
 // The block sent with actions 15 and 45: three words for the receiver, a
-// window event, an object or start position and two further positions.
+// window event, an object or start position and two further positions.  It
+// travels down the focus's path as the action record, whose further words
+// the receivers read (the text record, the tracking flags): it is as long
+// as one, the words after the positions cleared.
 struct KeyActionBlock {
   int32 receiver[3];
   WEventRecord event;
   int32 object;
   int32 start;
   int32 end;
+  int32 rest[59];
 };
-static_assert(sizeof(KeyActionBlock) == 64 && offsetof(KeyActionBlock, object) == 52, "key-action block");
+static_assert(sizeof(KeyActionBlock) == 300 && offsetof(KeyActionBlock, object) == 52, "key-action block");
 // Key codes the focus routes beyond the window manager's.
 enum : int32 {
   kKeyExtra1 = 30, kKeyExtra2 = 31, kKeyExtra3 = 32, kKeyRelease = 34, kKeyTab = 38, kKeyShiftTab = 39,

@@ -371,3 +371,37 @@ TEST_F(Operate, ACommittedStringLandsInItsData) {
   ASSERT_NE(data, nullptr);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(*data + 4), GetNative32(*data)), "hello");
 }
+
+// The panel root's do-it: its own actions, what its children answer, and
+// the reports of both.
+int32 gChildReply = 0;
+int32 ChildDoit(ObjHeap, int32, void*, int32, void*) { return gChildReply; }
+TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
+  int32 shown[2] = {}, dco[2] = {};
+  for (int32 i = 0; i < 2; ++i) dco[i] = Control(tdb::I32(), kClsDataDisplayObject, &shown[i], root_);
+  SetW(root_, 10, vib::NewList(panel_, {dco[0], dco[1]}));
+  auto* rec = const_cast<ObjClassRecord*>(ClassRecord(kClsDataDisplayObject));
+  struct Case { int32 action, level, key, start, child, reply; const char* report; int32 reports, focus; };
+  const Case cases[] = {{99, 2, 0, 0, 0, 0, "supcodoit action=63?", 1, -1},
+                        {43, 2, 0, 0, 0, 0, "modMask 24000000", 1, -1},
+                        {15, 2, 38, 5, -1, 1, "modMask", 0, 1},
+                        {15, 3, 6, 0, 0x100, 0x100, "modMask 80000200", 1, -1},
+                        {27, 3, 6, 0, 0x100, 0x100, "modMask 80000200", 0, -1},
+                        {15, 3, 6, 0, 0x10, 0x10, "modMask", 0, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action * 100 + c.key);
+    const ObjMethodAddr saved = rec->methods[kMsgODoit];
+    if (c.child >= 0) rec->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&ChildDoit);
+    gChildReply = c.child;
+    Ext(kHeapExtKeyFocus) = 0;
+    ActionParams p = Key(c.key);
+    p.focusObject = c.start;
+    ClearReports();
+    const int32 reply = Do(root_, Path({{root_, kCatFPSC, c.level, 0}, {dco[0], kCatDCO, 0, 0}, {shown[0], kCatDDO, 2, 0}}),
+                           c.action, &p);
+    rec->methods[kMsgODoit] = saved;
+    EXPECT_EQ(reply, c.reply);
+    EXPECT_EQ(Reports(c.report), c.reports);
+    if (c.focus >= 0) EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(shown[c.focus]));
+  }
+}
