@@ -125,15 +125,19 @@ void Run(Input& in) {
       if (s.mode == kClickDropTest) std::memset(&p.eventCode, 0, 28);  // an empty drag record
       OSendMessage<int32>(kMsgOClick, heap, pick % 8 == 6 ? root : o, &s, top, &p);
     } else {
-      const uInt32 kind = o == b ? kCatDDO : o == dco ? kCatDCO : kCatCOSM;
-      top[0] = TransactionFrame{o, kind, (in.Byte() & 1) * 2, int32(int8_t(in.Byte()))};
+      const int32 to = pick % 8 == 6 ? root : o;
+      const uInt32 kind = to == root ? kCatFPSC : to == b ? kCatDDO : to == dco ? kCatDCO : kCatCOSM;
+      top[0] = TransactionFrame{to, kind, in.Byte() % 4, int32(int8_t(in.Byte()))};
       const int32 part = int32(in.Byte() % objects.size());
       top[1] = TransactionFrame{in.Byte() & 1 ? objects[size_t(part)] : 0, kCatCOSM, 2, 0};
       top[2] = TransactionFrame{};
-      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21};
-      const int32 action = actions[in.Byte() % 7];
+      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21, 27, 42, 43, 99};
+      const int32 action = actions[in.Byte() % 11];
+      // The panel command, drops on the panel and data operations are not
+      // the root's own yet.
+      if (to == root && action == 12) continue;
       if (action == 12 || action == 34) std::memset(&p.eventCode, 0, 28);
-      OSendMessage<int32>(kMsgODoit, heap, o, top, action, &p);
+      OSendMessage<int32>(kMsgODoit, heap, to, top, action, &p);
     }
     FUZZ_CHECK(TRStackTop() == top);
     if (data) {
