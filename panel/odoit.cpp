@@ -1,5 +1,6 @@
-// Actions sent to panel objects: the do-it message, and the panel root's
-// selection method that hands an action to each of its top-level objects.
+// Actions sent to panel objects: the do-it message, the do-it methods of
+// the classes (operate mode's where built), and the panel root's selection
+// method that hands an action to each of its top-level objects.
 #include "engine/objswap.h"
 #include "mgsource/fourcc.h"
 #include "panel/objects.h"
@@ -7,16 +8,6 @@
 #include "panel/operate.h"
 
 namespace {
-
-// The actions the root passes to its top-level objects.
-bool PassedToObjects(int32 action) {
-  switch (action) {
-    case 21: case 24: case 25: case 26: case 32: case 55: case 60:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // The root's selection: every top-level object, from the last of the panel's
 // object list to the first, ORing the results; a result with the stop bit
@@ -38,12 +29,6 @@ int32 PanelSelect(ObjHeap heap, int32 root, void* record) {
   return 0;
 }
 
-int32 PanelDoit(ObjHeap heap, int32 root, void* frame, int32 action, int32* result) {
-  if (!PassedToObjects(action)) return ErrorMethod(heap, root);
-  PanelActionRecord rec{frame, action, result};
-  return OSelect(heap, root, &rec);
-}
-
 // The objects' own do-it: a panel that was loaded (55) or whose fonts were
 // replaced (21) asks nothing of the objects built so far.
 int32 ObjectDoit(ObjHeap heap, int32 object, void*, int32 action, int32* result) {
@@ -63,8 +48,7 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
   if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
-  return cls == kClsFrontPanel ? reinterpret_cast<ObjMethodAddr>(&PanelDoit)
-                               : reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
+  return reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }
 
 ObjMethodAddr OSelectMethodFor(int32 cls) {

@@ -396,7 +396,8 @@ int32 DCOODoitMethod(ObjHeap heap, int32 dco, TransactionFrame* frame, int32 act
 }
 
 int32 ConnPaneOClickMethod(ObjHeap, int32, TransactionState*, TransactionFrame*, ActionParams*) { return 0; }
-int32 ConnPaneODoitMethod(ObjHeap, int32 pane, TransactionFrame* frame, int32, ActionParams*) {
+int32 ConnPaneODoitMethod(ObjHeap, int32 pane, TransactionFrame* frame, int32 action, ActionParams*) {
+  if (IsPanelLevelAction(action)) return 0;
   if (!OnStack(frame, 1) || frame->object != pane || frame->kind != uInt32(kClsConnectorPane))
     DBAssert(kSource, __LINE__, "the frame does not name the connector pane");
   return 0;
