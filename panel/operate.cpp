@@ -627,6 +627,14 @@ int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int
 }
 
 // ---- The panel root's do-it -------------------------------------------------------------------
+int32 DDOCheckReplyData(ObjHeap heap, int32, int32 controller, int32 reply) {
+  if ((reply & (kReplyRedraw | kReplyRedrawAll)) && IsObject(heap, controller)) {
+    ObjSetWord(heap, controller, 0, int32(Flags(heap, controller) | 0x80000));
+    OInval(heap, controller, kInvalAll);
+  }
+  return reply;
+}
+
 namespace {
 constexpr uInt32 kRootFlagRedraw = 0x80000;
 constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;
@@ -745,6 +753,7 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
                       AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
         reply = 1;
       }
+      reply = DDOCheckReplyData(heap, root, child, reply);
       if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {
         if (action != kActOperate) DBAssert(kSource, __LINE__, "the focus passed on by an action other than 15");
         DlgSendItemChange(heap, child, reply, kActOperate, p);

@@ -387,7 +387,8 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
                         {15, 2, 38, 5, -1, 1, "modMask", 0, 1},
                         {15, 3, 6, 0, 0x100, 0x100, "modMask 80000200", 1, -1},
                         {27, 3, 6, 0, 0x100, 0x100, "modMask 80000200", 0, -1},
-                        {15, 3, 6, 0, 0x10, 0x10, "modMask", 0, -1}};
+                        {15, 3, 6, 0, 0x10, 0x10, "modMask", 0, -1},
+                        {15, 3, 6, 0, 0x80, 0x80, "modMask", 0, -1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.action * 100 + c.key);
     const ObjMethodAddr saved = rec->methods[kMsgODoit];
@@ -403,5 +404,6 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
     EXPECT_EQ(reply, c.reply);
     EXPECT_EQ(Reports(c.report), c.reports);
     if (c.focus >= 0) EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(shown[c.focus]));
+    EXPECT_EQ((W(dco[0], 0) & 0x80000) != 0, c.child == 0x80) << "a redraw marks the controller";
   }
 }
