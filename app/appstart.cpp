@@ -72,6 +72,7 @@ void AppInstallHooks() {
     }
   };
   panelShell.panelInvalBounds = &VIWindInvalBounds;
+  panelShell.panelGetRgn = &PanelGetRgn;
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   AppFillDialogSenders(&panelShell);
   SetPanelShellHooks(panelShell);

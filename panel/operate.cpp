@@ -242,13 +242,14 @@ int32 RootWalk(ObjHeap heap, int32 root, TransactionState* click, TransactionFra
     answer = Click(heap, child, click, frame + 1, p);
   }
   const int32 mode = click->mode;
-  if (answer == 1 && (mode & 1)) return StandardCursor(p, 0);
+  const DRgn region = (mode & 1) && PanelShell().panelGetRgn ? PanelShell().panelGetRgn(heap, root) : DRgn(0);
+  if (answer == 1 && (mode & 1)) return StandardCursor(p, int32(region));
   if (answer) return answer;
   EndAt(frame, root, kCatFPSC);
   if (mode & 1) {
     const Rect none{0, 0, 0, 0};
     CursorOf(p)->rect = none;
-    return StandardCursor(p, 0);
+    return StandardCursor(p, int32(region));
   }
   return kClickAbsorbed;
 }

@@ -5,6 +5,7 @@
 // User-interface thread only: the stack, the state block and the focus
 // globals are plain globals.
 #pragma once
+#include "mgsource/draw/dregion.h"
 #include "mgsource/path.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/wevent.h"
@@ -126,6 +127,9 @@ struct PanelShellHooks {
   // Deactivates the text the VI keeps outside its panel (the tool bar's
   // record-number field) when it is active.
   void (*deactivateOutsideText)(UHandle vi) = nullptr;
+  // The panel's cached region (the shell's PanelGetRgn): what a cursor
+  // answer over the panel itself names.
+  DRgn (*panelGetRgn)(ObjHeap heap, int32 root) = nullptr;
 };
 // Installs the whole set (null members: the defaults); the former set.
 PanelShellHooks SetPanelShellHooks(const PanelShellHooks& hooks);

@@ -252,6 +252,9 @@ TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
       {0, 0, 2, {20, 20}, 14, b[0]},       {8, 0, 2, {20, 20}, 14, b[1]},      {0x80, 0, 2, {20, 20}, 1, b[0]},
       {0x80, 0, 3, {20, 20}, 2, b[0]},     {0x800, 0x800, 0, {20, 20}, 1, b[0]}, {0, 0x800, 0, {20, 20}, 4, b[0]},
       {0, 0, 2, {60, 60}, 1, root_},       {0, 0, 3, {60, 60}, 2, root_}};
+  PanelShellHooks hooks{};
+  hooks.panelGetRgn = [](ObjHeap, int32) { return DRgn(1234); };
+  SetPanelShellHooks(hooks);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.frontFlags * 100 + c.mode);
     SetW(b[0], 0, int32(c.frontFlags));
@@ -269,8 +272,9 @@ TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
       EXPECT_EQ(top[2].object, c.target);
       EXPECT_EQ(p.partId, c.frontFlags & 0x80 && c.mode == 2 ? 0 : 21);
     }
-    if (c.answer == 2) EXPECT_EQ(CursorOf(&p)->cursor, kCursorStandard);
+    if (c.answer == 2) EXPECT_EQ(CursorOf(&p)->cursor * 10000 + CursorOf(&p)->region, 1234) << "the panel's region";
   }
+  SetPanelShellHooks({});
 }
 
 // Keys at a data display object: Tab takes the focus or passes it on.
