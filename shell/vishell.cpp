@@ -17,6 +17,7 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/dlgstandins.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
@@ -127,17 +128,24 @@ MgErr QXRTRegisterShell() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(109, WBackground),
       QX_RT_ENTRY(842, TwoButtonAlert),
+      QX_RT_ENTRY(899, DlgFilterVIEvents),
       QX_RT_ENTRY(901, DlgSetData),
       QX_RT_ENTRY(902, DlgLoad),
+      QX_RT_ENTRY(903, DlgCreate),
       QX_RT_ENTRY(904, DlgUnload),
       QX_RT_ENTRY(905, DlgShow),
+      QX_RT_ENTRY(906, DlgHide),
       QX_RT_ENTRY(907, DlgMove),
+      QX_RT_ENTRY(908, DlgSize),
       QX_RT_ENTRY(909, DlgQuit),
+      QX_RT_ENTRY(910, DlgBoxLoop),
       QX_RT_ENTRY(911, DlgBoxStep),
       QX_RT_ENTRY(912, DlgDefaultProc),
+      QX_RT_ENTRY(916, DlgRefresh),
       QX_RT_ENTRY(926, DlgSetCtrlVal),
       QX_RT_ENTRY(929, DlgSetBoolText),
       QX_RT_ENTRY(932, DlgGrayControl),
+      QX_RT_ENTRY(935, DlgSetKbdFocus),
       QX_RT_ENTRY(936, DlgGetKbdFocus),
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
