@@ -25,6 +25,7 @@
 #include "panel/datamsg.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
@@ -34,6 +35,7 @@
 #include "server/embobj.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
 #include "shell/shellinit.h"
@@ -66,6 +68,18 @@ void AppInstallHooks() {
     }
   };
   SetPanelShellHooks(panelShell);
+  // What the dialogs ask of the panel objects.
+  DlgRunPanelHooks dialogs{};
+  dialogs.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
+  dialogs.oOffset = &OOffset;
+  dialogs.oGetRect = &OGetRect;
+  dialogs.findPart = [](ObjHeap heap, int32 object, int32 partId) { return FindPart(heap, object, partId, 0); };
+  dialogs.oSize = &OSize;
+  dialogs.partFont = [](ObjHeap heap, int32 part) -> int32 {
+    TRecord text = PartTextRecord(heap, part);
+    return text ? TGetFont(text) : 0;
+  };
+  SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

@@ -180,6 +180,11 @@ QX_EXTERN_C void DlgHide(DialogRef dialog);
 // slot 0) once, then the cancel event, each delivered as the panel would;
 // a dialog that still stands is ended.
 QX_EXTERN_C int32 DlgBoxLoop(DialogRef dialog);
+// Whether the loops answer for the operator (no screen, no input script).
+bool DlgAnswersForTheOperator();
+// The answer the dialog's next loop gives for the operator in place of its
+// default button (alerts take theirs from the platform's alert source).
+void DlgAnswerNextLoop(DialogRef dialog, const WEventRecord& answer);
 // One turn of the main loop that does not wait, with the dialog (may be
 // null) as the current one; whether the turn had a message.
 QX_EXTERN_C int32 DlgBoxStep(DialogRef dialog);
@@ -205,14 +210,28 @@ QX_EXTERN_C int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect*
 // start and end); 0.
 QX_EXTERN_C int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32 start, int32 end);
 
+// Lays an alert out: the buttons (items 1 to buttons) in a row under the
+// message (the next item), the message's text wrapped to a pleasant shape
+// within the screen, and the dialog sized around them.
+QX_EXTERN_C void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 buttons);
+
 // What the dialogs ask of the object system, filled at start-up; a member
 // left null does nothing.
 struct DlgRunPanelHooks {
   void (*oInval)(ObjHeap heap, int32 object);
   int32 (*oOffset)(ObjHeap heap, int32 object, Point by);
   int32 (*oGetRect)(ObjHeap heap, int32 object, Rect* rect, int32 kind);
+  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId);
+  int32 (*oSize)(ObjHeap heap, int32 object, const Rect* rect, int32 partId);
+  // The font of a text part's text with one reference for the caller, 0
+  // for none.
+  int32 (*partFont)(ObjHeap heap, int32 part);
   // A described item's help parts: the first of parts 82 and 16 made
   // transparent, a hidden one taking a Boolean's common text.
   void (*helpPartsTransparent)(ObjHeap heap, int32 object);
 };
 void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks);
+const DlgRunPanelHooks& DlgRunPanel();
+// The display object that shows the item (the item's entry when its
+// controller names none); 0 for a bad dialog or item.
+int32 DlgItemDisplayObject(DialogRef dialog, int32 item);

@@ -56,6 +56,10 @@ std::vector<LoopFrame*>& Loops() {
 }
 DialogRef gCurrent = nullptr;
 int32 gLastResult = 0;
+// The answer the next loop of a dialog gives for the operator, when one
+// was given for it.
+DialogRef gAnswerFor = nullptr;
+WEventRecord gAnswer{};
 
 // Found among the live heaps without a report (the loop's own checks).
 bool Alive(DialogRef d) {
@@ -121,21 +125,31 @@ int32 DefaultButtonItem(DialogRef d) {
   return 0;
 }
 
-// Without a screen and without an input script nobody can answer a dialog:
-// its loop then answers for the operator.
-bool AnswersForTheOperator() {
+}  // namespace
+
+bool DlgAnswersForTheOperator() {
   const char* script = std::getenv("QX_INPUT_SCRIPT");
   if (script && *script) return false;
   PlatDisplay* display = PlatGetDisplay();
   return !display || std::strcmp(display->Name(), "headless") == 0;
 }
 
-void PostToDialog(DialogRef d, WEventCode code, int32 where, int32 flags) {
+void DlgAnswerNextLoop(DialogRef dialog, const WEventRecord& answer) {
+  gAnswerFor = dialog;
+  gAnswer = answer;
+}
+
+namespace {
+
+void SendToDialog(DialogRef d, WEventRecord e) {
+  e.window = WindowOf(d);
+  WSendEvent(&e);
+}
+
+void PostToDialog(DialogRef d, WEventCode code) {
   WEventRecord e{};
   e.code = code;
   e.window = WindowOf(d);
-  e.where = where;
-  e.globalWhere = flags;
   WPostEvent(&e, 0, kWPostAnyLevel);
 }
 
@@ -189,9 +203,15 @@ bool LoadHelpTexts(DialogRef d, RsrcFileRef file, int32 id) {
 }  // namespace
 
 void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks) { gPanel = hooks ? *hooks : DlgRunPanelHooks{}; }
+const DlgRunPanelHooks& DlgRunPanel() { return gPanel; }
+
+int32 DlgItemDisplayObject(DialogRef dialog, int32 item) {
+  return DlgIsLiveDialog(dialog) ? DisplayOf(dialog, item) : 0;
+}
 
 DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData) {
-  ObjHeap heap = NewDialogVIHeap();
+  // Before the type heap exists no VI can be made (start-up, shut-down).
+  ObjHeap heap = TypeHeap() ? NewDialogVIHeap() : nullptr;
   if (!heap) return nullptr;
   UHandle vi = OwnerOf(heap);
   const Rect r = rect ? *rect : Rect{0, 0, 10, 10};
@@ -240,6 +260,7 @@ MgErr DlgUnload(DialogRef dialog) {
   for (LoopFrame* f : Loops())
     if (f->dialog == dialog) f->unloaded = f->ended = true;
   if (gCurrent == dialog) gCurrent = nullptr;
+  if (gAnswerFor == dialog) gAnswerFor = nullptr;
   UHandle vi = OwnerOf(dialog);
   if (const WindowRef w = WindowOf(dialog)) {
     SetExtWord(dialog, kHeapExtWindow, 0);
@@ -331,15 +352,27 @@ int32 DlgBoxLoop(DialogRef dialog) {
   DlgShow(dialog, 0);
   // 3. The nested loop until the quit event came.
   const WindowRef window = WindowOf(dialog);
-  if (AnswersForTheOperator()) {
-    // The default button once, then the cancel event, each as the panel
-    // would send it; a dialog that takes neither is ended.
-    if (const int32 item = DefaultButtonItem(dialog)) {
-      PostToDialog(dialog, kDlgEvItemChange, item, kDlgResultCommitted);
+  if (DlgAnswersForTheOperator()) {
+    // The answer given for the operator, or the default button, once; then
+    // the cancel event; each as the panel would send it.  A dialog that
+    // takes neither is ended.
+    WEventRecord first{};
+    if (gAnswerFor == dialog) {
+      first = gAnswer;
+      gAnswerFor = nullptr;
+    } else if (const int32 item = DefaultButtonItem(dialog)) {
+      first.code = kDlgEvItemChange;
+      first.where = item;
+      first.globalWhere = kDlgResultCommitted;
+    }
+    if (first.code) {
+      SendToDialog(dialog, first);
       RunQueuedTurns(frame, window);
     }
-    if (!frame.ended) {
-      PostToDialog(dialog, kDlgEvCancel, 0, 0);
+    if (!frame.ended && Alive(dialog)) {
+      WEventRecord cancel{};
+      cancel.code = kDlgEvCancel;
+      SendToDialog(dialog, cancel);
       RunQueuedTurns(frame, window);
     }
   } else {
@@ -373,7 +406,7 @@ void DlgQuit(DialogRef dialog, int32 result) {
     if (f->dialog == dialog) f->result = result;
   // Taken at any nesting level: the loop that ends is the one whose dialog
   // the event names.
-  PostToDialog(dialog, kDlgEvQuit, 0, 0);
+  PostToDialog(dialog, kDlgEvQuit);
 }
 
 int32 DlgLastQuitResult() { return gLastResult; }

@@ -5,6 +5,7 @@
 
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/objlist.h"
 
 namespace {
 
@@ -54,6 +55,14 @@ int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32, int32) {
   const int32 object = DItemToDCOId(dialog, item);
   if (object) PutNative32(*dialog + OHWord(dialog, kOHExtension) + kHeapExtKeyFocus, uInt32(object));
   return 0;
+}
+
+void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot) {
+  const int32 object = DItemToDCOId(dialog, item);
+  const int32 ext = object ? int32(OHWord(dialog, kOHExtension)) : 0;
+  const int32 root = ext ? int32(GetNative32(*dialog + ext + kHeapExtRoot)) : 0;
+  const int32 nav = root && OHBlockSize(dialog, root) >= 72 ? int32(OHWord(dialog, uInt32(root + 68))) : 0;
+  if (nav && slot >= 0 && slot < ObjListCount(dialog, nav)) ObjListSet(dialog, nav, slot, object);
 }
 
 bool DlgItemText(DialogRef dialog, int32 item, std::string* text) {

@@ -9,6 +9,7 @@ QX_EXTERN_C int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const 
 QX_EXTERN_C int32 DlgGrayControl(DialogRef dialog, int32 item, int32 state);
 QX_EXTERN_C void DlgSetBoolText(DialogRef dialog, int32 item, ConstPStr text);
 QX_EXTERN_C void DlgSetStringItemFlag(DialogRef dialog, int32 item, int32 on);
+QX_EXTERN_C void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot);
 // What an item was given: false, or -1, for a dialog that is not live or an
 // item never given it.
 bool DlgItemText(DialogRef dialog, int32 item, std::string* text);
