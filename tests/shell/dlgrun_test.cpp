@@ -12,6 +12,7 @@
 #include "mgsource/filemgr.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wsysinfo.h"
+#include "platform/qx_alert.h"
 #include "panel/oinit.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
@@ -298,6 +299,39 @@ TEST_F(DialogRun, TheLoadDialogPassesScriptedPressesToTheLoadMethods) {
   }
   EndLoadStatus(1);
   EXPECT_EQ(DlgItemGray(gProgressDialog, kProgItemSearched), -1) << "the dialog went";
+}
+
+}  // namespace
+
+namespace {
+
+int32_t gPlatformAnswer = 0;
+int32_t PlatformAnswer(const char*, const char*, int32_t, int32_t) { return gPlatformAnswer; }
+
+// Alerts run as dialogs: the operator's answer arrives as a press or the
+// cancel event, the alert filter ends the dialog, and the dialog goes.
+TEST_F(DialogRun, AlertsAnswerThroughTheirDialogsFilter) {
+  struct Case {
+    int32 buttons, defaultButton, answer, result;
+  };
+  const Case cases[] = {{2, 1, 0, 1},           {2, 2, 0, 0},  {2, 1, kPlatAnsCancel, 0}, {2, 2, kPlatAnsOK, 1},
+                        {3, 1, kPlatAnsCancel, 3}, {3, 3, 0, 3}, {3, 1, kPlatAnsNo, 2}};
+  auto heaps = [] {
+    int32 n = 0;
+    for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h)) ++n;
+    return n;
+  };
+  const int32 before = heaps();
+  for (const Case& c : cases) {
+    gPlatformAnswer = c.answer;
+    PlatSetAlertProc(c.answer ? &PlatformAnswer : nullptr);
+    const int32 got = c.buttons == 2 ? TwoButtonAlert(53, "\x02hi", nullptr, nullptr, c.defaultButton, -32768, -32768)
+                                     : ThreeButtonAlert(53, "\x02hi", nullptr, nullptr, nullptr, c.defaultButton,
+                                                        -32768, -32768);
+    EXPECT_EQ(got, c.result) << c.buttons << " " << c.defaultButton << " " << c.answer;
+    EXPECT_EQ(heaps(), before) << "the alert's dialog went";
+  }
+  PlatSetAlertProc(nullptr);
 }
 
 }  // namespace
