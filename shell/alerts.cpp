@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
 #include "mgsource/debug.h"
@@ -48,8 +49,9 @@ WEventRecord HeadlessAnswer(int32 buttons, int32 defaultButton, int32 type, cons
                             const std::string* texts) {
   const AlertText m = AlertMessageBytes(type, message);
   std::string line(m.bytes ? m.bytes : "", size_t(m.length));
-  line += '\n';
-  for (int32 b = 0; b < buttons; ++b) {
+  // A lone OK button goes without saying.
+  if (buttons > 1) line += '\n';
+  for (int32 b = 0; b < buttons && buttons > 1; ++b) {
     line += b + 1 == defaultButton ? " [*" : " [";
     line += texts[b];
     line += ']';
@@ -247,7 +249,20 @@ bool FitAlertLayout(const AlertLayoutInput& in, AlertLayout* out) {
   return true;
 }
 
+namespace {
+// The one-button alert: the dialog's disposal result (0); 1 for a message
+// type it cannot read.
+int32 OneButton(int32 type, const void* message, ConstPStr button, int32 h, int32 v) {
+  if (type != kDlgPStrValueType && type != kDlgCStrValue && type != kDlgLStrValue) return kArgErr;
+  const std::string texts[1] = {ButtonText(button, "OK")};
+  const ConstPStr given[1] = {button};
+  RunAlert(1, 1, type, message, given, texts, h, v);
+  return 0;
+}
+}  // namespace
+
 void ShellInstallAlertHooks() {
+  SetOneButtonAlertProc(&OneButton);
   VIFindShellHooks find = VIFindShell();
   find.twoButtonAlert = &FindTwoButtons;
   find.threeButtonAlert = &FindThreeButtons;

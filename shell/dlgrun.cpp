@@ -2,7 +2,6 @@
 // window, the panel built from the dialog's 'DLG2' block with the item
 // descriptions of its 'DHLP' resource, the modal loop with its quit event,
 // and the dialog's share of the window's events.
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +21,7 @@
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_display.h"
+#include "platform/qx_uitest.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgpanelload.h"
@@ -128,8 +128,7 @@ int32 DefaultButtonItem(DialogRef d) {
 }  // namespace
 
 bool DlgAnswersForTheOperator() {
-  const char* script = std::getenv("QX_INPUT_SCRIPT");
-  if (script && *script) return false;
+  if (PlatUiScriptRunning()) return false;
   PlatDisplay* display = PlatGetDisplay();
   return !display || std::strcmp(display->Name(), "headless") == 0;
 }
