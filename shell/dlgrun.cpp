@@ -44,6 +44,7 @@ DlgRunPanelHooks gPanel{};
 // code given to DlgQuit for it, and whether it was unloaded meanwhile.
 struct LoopFrame {
   DialogRef dialog;
+  bool waiting = false;  // its main loop waits for input (else it turns while events are queued)
   bool ended = false;
   bool unloaded = false;
   int32 result = 0;
@@ -375,6 +376,7 @@ int32 DlgBoxLoop(DialogRef dialog) {
       RunQueuedTurns(frame, window);
     }
   } else {
+    frame.waiting = true;
     while (!frame.ended && !WQuitting()) WMainLoop(1, window);
   }
   Loops().pop_back();
@@ -382,8 +384,9 @@ int32 DlgBoxLoop(DialogRef dialog) {
   if (!frame.unloaded) DlgHide(dialog);
   gCurrent = outer && Alive(outer) ? outer : nullptr;
   if (gCurrent && outerFocus) DlgSetKbdFocus(gCurrent, outerFocus, 0, 0x7fffffff);
-  // The outer dialog's quit came while this one ran: its loop ends now.
-  if (!Loops().empty() && Loops().back()->ended) WQuitNestedMainLoop();
+  // The outer dialog's quit came while this one ran: its waiting loop ends
+  // now (one that turns sees the flag itself).
+  if (!Loops().empty() && Loops().back()->ended && Loops().back()->waiting) WQuitNestedMainLoop();
   // 5. The code given to DlgQuit for this dialog.
   return frame.result;
 }
@@ -429,9 +432,10 @@ int32 DlgFilterVIEvents(WEventRecord* event, DialogRef dialog) {
   // 3. The quit event ends this dialog's loop (and unloads it when asked).
   if (event->code == kDlgEvQuit) {
     DlgHide(dialog);
+    bool waiting = gCurrent == dialog;
     for (LoopFrame* f : Loops())
-      if (f->dialog == dialog) f->ended = true;
-    if (gCurrent == dialog) WQuitNestedMainLoop();
+      if (f->dialog == dialog) f->ended = true, waiting = f->waiting && gCurrent == dialog;
+    if (waiting) WQuitNestedMainLoop();
     if (event->where) DlgUnload(dialog);
     return 1;
   }
