@@ -159,7 +159,8 @@ QX_EXTERN_C DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, D
 QX_EXTERN_C DialogRef DlgLoad(RsrcFileRef file, int32 id, ConstPStr title, int32 kind, DlgFilterProc filter,
                               int32 userData);
 // Closes the window and disposes the dialog VI with its panel: 0, or 1 for
-// a dialog that is not live (reported).
+// a dialog that is not live or a panel of a VI that is no dialog (reported,
+// nothing disposed).
 QX_EXTERN_C MgErr DlgUnload(DialogRef dialog);
 // Takes the rectangle (null: the panel's bounds at the stored origin) as
 // the window's, stores its top-left as the origin and sizes the visible
@@ -192,7 +193,6 @@ QX_EXTERN_C int32 DlgBoxStep(DialogRef dialog);
 // Ends the dialog's loop with the code: the quit event goes to the dialog's
 // window, taken at any nesting level, and ends that dialog's loop only.
 QX_EXTERN_C void DlgQuit(DialogRef dialog, int32 result);
-int32 DlgLastQuitResult();
 // The dialog's share of its window's events: the filter first; close and
 // Escape of a dialog VI become the cancel event, shown to the filter again;
 // the quit event hides the window and ends the loop.  1 when handled.
@@ -207,9 +207,6 @@ QX_EXTERN_C void DlgRefresh(DialogRef dialog, int32 item);
 QX_EXTERN_C void DlgMoveItem(DialogRef dialog, int32 item, Point offset);
 // The item's rectangle of a kind; an empty one for a bad dialog or item.
 QX_EXTERN_C int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect* rect);
-// Until the item calls land: the key focus goes to the item (selection
-// start and end); 0.
-QX_EXTERN_C int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32 start, int32 end);
 
 // Lays an alert out: the buttons (items 1 to buttons) in a row under the
 // message (the next item), the message's text wrapped to a pleasant shape

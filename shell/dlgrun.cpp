@@ -25,6 +25,7 @@
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgpanelload.h"
+#include "shell/dlgstandins.h"
 #include "shell/viwindow.h"
 
 namespace {
@@ -49,14 +50,14 @@ struct LoopFrame {
   bool unloaded = false;
   int32 result = 0;
 };
-// The loops, innermost last; the current dialog; the last quit code.  All
-// of them live on the user-interface thread.
+// The loops, innermost last, and the current dialog; both live on the
+// user-interface thread.  Each loop keeps the code of its own dialog's
+// quit, so that a quit of another dialog meanwhile does not change it.
 std::vector<LoopFrame*>& Loops() {
   static auto* v = new std::vector<LoopFrame*>;
   return *v;
 }
 DialogRef gCurrent = nullptr;
-int32 gLastResult = 0;
 // The answer the next loop of a dialog gives for the operator, when one
 // was given for it.
 DialogRef gAnswerFor = nullptr;
@@ -181,8 +182,9 @@ MgErr TakeHelpText(void* context, int32 item, const uChar* text, int32 length) {
   if (!h) return kMemFullErr;
   PutNative32(*h, uInt32(length));
   std::memcpy(*h + 4, text, size_t(length));
-  if (UHandle old = reinterpret_cast<UHandle>(uintptr_t(OHWord(d, uInt32(object + kDisplayDescriptionAt)))))
-    AZDisposeHandle(old);
+  // A word the panel's build left is disposed only when it is a handle.
+  UHandle old = reinterpret_cast<UHandle>(uintptr_t(OHWord(d, uInt32(object + kDisplayDescriptionAt))));
+  if (old && AZCheckHandle(old) == kNoErr) AZDisposeHandle(old);
   OHSetWord(d, uInt32(object + kDisplayDescriptionAt), uInt32(uintptr_t(h)));
   if (gPanel.helpPartsTransparent) gPanel.helpPartsTransparent(d, object);
   return kNoErr;
@@ -257,21 +259,21 @@ DialogRef DlgLoad(RsrcFileRef file, int32 id, ConstPStr title, int32 kind, DlgFi
 
 MgErr DlgUnload(DialogRef dialog) {
   if (!DlgIsLiveDialog(dialog)) return kArgErr;
+  // Only a dialog's own VI goes: another VI's panel is refused.
+  UHandle vi = OwnerOf(dialog);
+  if (!vi || !*vi || VIRec(vi)->viKind != kVIKindDialog) {
+    DBAssert(__FILE__, __LINE__, "not a dialog's panel");
+    return kArgErr;
+  }
   for (LoopFrame* f : Loops())
     if (f->dialog == dialog) f->unloaded = f->ended = true;
   if (gCurrent == dialog) gCurrent = nullptr;
   if (gAnswerFor == dialog) gAnswerFor = nullptr;
-  UHandle vi = OwnerOf(dialog);
   if (const WindowRef w = WindowOf(dialog)) {
     SetExtWord(dialog, kHeapExtWindow, 0);
     WDestroy(w);
   }
   ODisposeHeapObjects(dialog);
-  if (!vi || !*vi) {
-    DBAssert(__FILE__, __LINE__, "a dialog without its VI");
-    OHDisposeHeap(dialog);
-    return kArgErr;
-  }
   if (Path p = VIRec(vi)->path) {
     if (FDisposePath(p) != kNoErr) DBAssert(__FILE__, __LINE__, "the dialog VI's path would not go");
     VIRec(vi)->path = nullptr;
@@ -403,15 +405,12 @@ int32 DlgBoxStep(DialogRef dialog) {
 void DlgQuit(DialogRef dialog, int32 result) {
   if (!DlgIsLiveDialog(dialog)) return;
   WEndTrack();
-  gLastResult = result;
   for (LoopFrame* f : Loops())
     if (f->dialog == dialog) f->result = result;
   // Taken at any nesting level: the loop that ends is the one whose dialog
   // the event names.
   PostToDialog(dialog, kDlgEvQuit);
 }
-
-int32 DlgLastQuitResult() { return gLastResult; }
 
 int32 DlgFilterVIEvents(WEventRecord* event, DialogRef dialog) {
   if (!event || !Alive(dialog)) return 0;

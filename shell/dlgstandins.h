@@ -10,6 +10,8 @@ QX_EXTERN_C int32 DlgGrayControl(DialogRef dialog, int32 item, int32 state);
 QX_EXTERN_C void DlgSetBoolText(DialogRef dialog, int32 item, ConstPStr text);
 QX_EXTERN_C void DlgSetStringItemFlag(DialogRef dialog, int32 item, int32 on);
 QX_EXTERN_C void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot);
+// The item's controller becomes the panel's focus object; 0.
+QX_EXTERN_C int32 DlgSetKbdFocus(DialogRef dialog, int32 item, int32 start, int32 end);
 // What an item was given: false, or -1, for a dialog that is not live or an
 // item never given it.
 bool DlgItemText(DialogRef dialog, int32 item, std::string* text);
