@@ -252,9 +252,13 @@ TEST_F(DialogRun, MovesPlaceTheWindowAtTheGivenOrDefaultPosition) {
     EXPECT_EQ(at.bottom - at.top, 60);
   }
   EXPECT_EQ(DlgUnload(d), kNoErr);
-  // A freed dialog is refused whole.
+  // A freed dialog, and the panel of a VI that is no dialog, are refused.
   DlgMove(d, 1, 2);
   EXPECT_EQ(DlgUnload(d), kArgErr);
+  UHandle vi = NewVICore(2, reinterpret_cast<ConstPStr>("\x04A.vi"), -1);
+  ASSERT_NE(vi, nullptr);
+  EXPECT_EQ(DlgUnload(VIRec(vi)->panelHeap), kArgErr);
+  EXPECT_TRUE(IsVILoaded(vi)) << "the VI stays";
 }
 
 // The load methods' progress dialog: presses reach their filter, the items
