@@ -255,7 +255,7 @@ TEST_F(DialogRun, MovesPlaceTheWindowAtTheGivenOrDefaultPosition) {
   // A freed dialog, and the panel of a VI that is no dialog, are refused.
   DlgMove(d, 1, 2);
   EXPECT_EQ(DlgUnload(d), kArgErr);
-  UHandle vi = NewVICore(2, reinterpret_cast<ConstPStr>("\x04A.vi"), -1);
+  UHandle vi = NewVICore(2, reinterpret_cast<ConstPStr>("\x04" "A.vi"), -1);
   ASSERT_NE(vi, nullptr);
   EXPECT_EQ(DlgUnload(VIRec(vi)->panelHeap), kArgErr);
   EXPECT_TRUE(IsVILoaded(vi)) << "the VI stays";
