@@ -13,7 +13,9 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_alert.h"
+#include "panel/objects.h"
 #include "panel/oinit.h"
+#include "panel/oinval.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgstandins.h"
@@ -336,6 +338,34 @@ TEST_F(DialogRun, AlertsAnswerThroughTheirDialogsFilter) {
     EXPECT_EQ(heaps(), before) << "the alert's dialog went";
   }
   PlatSetAlertProc(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A short message: the dialog is as wide as the button row plus 20.  (No
+// class moves its objects yet, so the buttons' places are not checked.)
+TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
+  DlgRunPanelHooks hooks{};
+  hooks.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
+  hooks.oOffset = &OOffset;
+  hooks.oGetRect = &OGetRect;
+  hooks.findPart = [](ObjHeap heap, int32 object, int32 id) { return FindPart(heap, object, id, 0); };
+  hooks.oSize = &OSize;
+  SetDlgRunPanelHooks(&hooks);
+  const DialogRef d = Load(dlgwriter::kTwoButtonAlertId);
+  ASSERT_NE(d, nullptr);
+  Rect b1, b2;
+  DlgGetItemRect(d, 1, 0, &b1);
+  DlgGetItemRect(d, 2, 0, &b2);
+  const int32 row = (b1.right - b1.left) + 20 + (b2.right - b2.left);
+  DlgFitAlertText(d, 53, "\x02hi", 2);
+  Rect at;
+  WGetGlobalRect(WindowRef(DlgWindow(d)), &at);
+  EXPECT_EQ(at.right - at.left, row + 20);
+  EXPECT_EQ(DlgUnload(d), kNoErr);
+  SetDlgRunPanelHooks(nullptr);
 }
 
 }  // namespace
