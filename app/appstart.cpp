@@ -23,6 +23,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
+#include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
 #include "panel/oinval.h"
@@ -79,6 +80,7 @@ void AppInstallHooks() {
     TRecord text = PartTextRecord(heap, part);
     return text ? TGetFont(text) : 0;
   };
+  dialogs.helpPartsTransparent = &DlgHelpPartsTransparent;
   SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();

@@ -13,6 +13,7 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_alert.h"
+#include "panel/dlghelpparts.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
@@ -213,6 +214,9 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
     std::vector<std::string> want;  // per item, "" for none
   };
   const Case cases[] = {{901, {"first", "", "", ""}}, {902, {"", "", "", ""}}};
+  DlgRunPanelHooks hooks{};
+  hooks.helpPartsTransparent = &DlgHelpPartsTransparent;
+  SetDlgRunPanelHooks(&hooks);
   for (const Case& c : cases) {
     const DialogRef d = Load(c.id);
     ASSERT_NE(d, nullptr) << c.id;
@@ -224,9 +228,13 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
       UHandle h = reinterpret_cast<UHandle>(uintptr_t(OHWord(d, uInt32(object + 28))));
       const std::string got = h ? std::string(reinterpret_cast<char*>(*h + 4), GetNative32(*h)) : "";
       EXPECT_EQ(got, c.want[size_t(item - 1)]) << c.id << " item " << item;
+      const int32 label = FindPart(d, object, 16, 0);  // a described item shows through its label
+      ASSERT_NE(label, 0);
+      EXPECT_EQ(OHWord(d, uInt32(label + kObjCosmBack)) == kTransparentColor, !got.empty()) << item;
     }
     EXPECT_EQ(DlgUnload(d), kNoErr);
   }
+  SetDlgRunPanelHooks(nullptr);
 }
 
 // The default position: centred across the work area inside the frame, a
