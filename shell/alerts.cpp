@@ -69,7 +69,9 @@ WEventRecord HeadlessAnswer(int32 buttons, int32 defaultButton, int32 type, cons
 }
 
 // The alert filter: a choice is written to the result word and ends the
-// alert; the panel goes on with every event.
+// alert; the panel goes on with every event.  The word's address travels
+// as the dialog's 32-bit user data.
+static_assert(sizeof(void*) == 4, "an address fits the dialog's user-data word");
 int32 AlertFilter(const WEventRecord* event, DialogRef dialog, int32 userData) {
   const int32 choice = event ? AlertChoice(*event) : 0;
   if (choice >= 1 && choice <= 3) {
