@@ -288,23 +288,7 @@ int32_t PlatUiSnapshotWindow(const char* title, const char* path) {
   return kPlatErrFileNotFound;
 }
 
-namespace {
-// Scripts run on the window thread alone; nested runs count.
-int32_t gScriptDepth = 0;
-int32_t RunScriptSteps(const char* path);
-}  // namespace
-
-bool PlatUiScriptRunning() { return gScriptDepth > 0; }
-
 int32_t PlatUiRunScript(const char* path) {
-  ++gScriptDepth;
-  const int32_t status = RunScriptSteps(path);
-  --gScriptDepth;
-  return status;
-}
-
-namespace {
-int32_t RunScriptSteps(const char* path) {
   std::string text, why;
   if (!ReadScript(path, &text, &why)) return Stop(path, 0, why, 2);
   std::vector<PlatScriptStep> steps;
@@ -316,7 +300,6 @@ int32_t RunScriptSteps(const char* path) {
   }
   return 0;
 }
-}  // namespace
 
 int32_t PlatUiRunScriptFromEnv() {
   const char* path = std::getenv("QX_INPUT_SCRIPT");

@@ -66,9 +66,6 @@ int32_t PlatUiSnapshotWindow(const char* title, const char* path);
 // 2 for a script that cannot be read or has a bad line, 1 for a step that
 // failed; in both cases "FILE:LINE: what" goes to stderr first.
 int32_t PlatUiRunScript(const char* path);
-// True while a script runs its steps (what waits for input then gets it
-// from the script).
-bool PlatUiScriptRunning();
 // Runs the script QX_INPUT_SCRIPT names, if any, and returns its status
 // (0 without one).
 int32_t PlatUiRunScriptFromEnv();

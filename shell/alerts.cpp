@@ -11,6 +11,8 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"
+#include "platform/qx_display.h"
+#include "platform/qx_thread.h"
 #include "shell/dlgstandins.h"
 
 namespace {
@@ -89,10 +91,15 @@ int32 RunAlert(int32 buttons, int32 defaultButton, int32 type, const void* messa
                const std::string* texts, int32 h, int32 v) {
   static const int32 kIds[4] = {kNoButtonAlertId, kOneButtonAlertId, kTwoButtonAlertId, kThreeButtonAlertId};
   int32 chosen = 0;
-  DialogRef d = DlgLoad(RunTimeRsrcFile(), kIds[buttons], nullptr, kAlertWindowKind, &AlertFilter,
-                        int32(uintptr_t(&chosen)));
+  // Windows belong to the user-interface thread: an alert raised on another
+  // thread (a library call of compiled code) takes the platform's alert.
+  const uint32_t ui = PlatWindowSystemThread();
+  const bool onUIThread = !ui || ui == PlatThreadCurrentId();
+  DialogRef d = onUIThread ? DlgLoad(RunTimeRsrcFile(), kIds[buttons], nullptr, kAlertWindowKind, &AlertFilter,
+                                     int32(uintptr_t(&chosen)))
+                           : nullptr;
   if (!d) {
-    DBPrintf("alert dialog %ld cannot be loaded", long(kIds[buttons]));
+    if (onUIThread) DBPrintf("alert dialog %ld cannot be loaded", long(kIds[buttons]));
     const int32 choice = AlertChoice(HeadlessAnswer(buttons, defaultButton, type, message, texts));
     return choice ? choice : defaultButton;
   }

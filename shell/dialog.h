@@ -176,13 +176,12 @@ QX_EXTERN_C void DlgShow(DialogRef dialog, int32 update);
 QX_EXTERN_C void DlgHide(DialogRef dialog);
 // Runs the dialog modally on a nested main loop until its quit event; the
 // outer dialog, with its focus item, runs again after.  The code given to
-// DlgQuit for this dialog.  Without a screen and while no input script runs,
+// DlgQuit for this dialog.  Without a screen,
 // the loop answers for the operator: the default button (key-navigation
 // slot 0) once, then the cancel event, each delivered as the panel would;
 // a dialog that still stands is ended.
 QX_EXTERN_C int32 DlgBoxLoop(DialogRef dialog);
-// Whether the loops answer for the operator (no screen, no input script
-// running).
+// Whether the loops answer for the operator (no screen to show them on).
 bool DlgAnswersForTheOperator();
 // The answer the dialog's next loop gives for the operator in place of its
 // default button (alerts take theirs from the platform's alert source).

@@ -21,7 +21,6 @@
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_display.h"
-#include "platform/qx_uitest.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgpanelload.h"
@@ -130,7 +129,8 @@ int32 DefaultButtonItem(DialogRef d) {
 }  // namespace
 
 bool DlgAnswersForTheOperator() {
-  if (PlatUiScriptRunning()) return false;
+  // An input script cannot answer either: a dialog raised during one of its
+  // steps runs inside that step, and the script goes on only after it.
   PlatDisplay* display = PlatGetDisplay();
   return !display || std::strcmp(display->Name(), "headless") == 0;
 }
