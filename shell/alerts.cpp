@@ -11,8 +11,6 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "platform/qx_alert.h"
-#include "platform/qx_display.h"
-#include "platform/qx_thread.h"
 #include "shell/dlgstandins.h"
 
 namespace {
@@ -93,8 +91,7 @@ int32 RunAlert(int32 buttons, int32 defaultButton, int32 type, const void* messa
   int32 chosen = 0;
   // Windows belong to the user-interface thread: an alert raised on another
   // thread (a library call of compiled code) takes the platform's alert.
-  const uint32_t ui = PlatWindowSystemThread();
-  const bool onUIThread = !ui || ui == PlatThreadCurrentId();
+  const bool onUIThread = DlgOnUIThread();
   DialogRef d = onUIThread ? DlgLoad(RunTimeRsrcFile(), kIds[buttons], nullptr, kAlertWindowKind, &AlertFilter,
                                      int32(uintptr_t(&chosen)))
                            : nullptr;

@@ -147,10 +147,14 @@ constexpr uInt32 kDlgItemHidden = 0x8;
 // Return without these modifiers is shown to a filter as this key code.
 constexpr int32 kDlgReturnModifiers = 0x203, kDlgReturnKeyCode = 2;
 
+// Whether the calling thread may make and run dialogs: the thread that
+// started the window system (any thread before it started).
+bool DlgOnUIThread();
 // A new dialog: its VI (kind 0) and panel heap, and a hidden window of the
 // kind at the rectangle (screen coordinates) with the VI window's event
 // procedure; the filter (null: none) and the word handed to it.  Null when
-// anything cannot be made (nothing is left behind).
+// anything cannot be made or the caller is another thread (nothing is left
+// behind).
 QX_EXTERN_C DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData);
 // A dialog built from the 'DLG2' block of the id, with the item
 // descriptions of the 'DHLP' resource of the same id (none is no error; a

@@ -21,6 +21,7 @@
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_display.h"
+#include "platform/qx_thread.h"
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgpanelload.h"
@@ -128,6 +129,11 @@ int32 DefaultButtonItem(DialogRef d) {
 
 }  // namespace
 
+bool DlgOnUIThread() {
+  const uint32_t ui = PlatWindowSystemThread();
+  return !ui || ui == PlatThreadCurrentId();
+}
+
 bool DlgAnswersForTheOperator() {
   // An input script cannot answer either: a dialog raised during one of its
   // steps runs inside that step, and the script goes on only after it.
@@ -212,8 +218,9 @@ int32 DlgItemDisplayObject(DialogRef dialog, int32 item) {
 }
 
 DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData) {
-  // Before the type heap exists no VI can be made (start-up, shut-down).
-  ObjHeap heap = TypeHeap() ? NewDialogVIHeap() : nullptr;
+  // Before the type heap exists no VI can be made (start-up, shut-down);
+  // windows are made on the user-interface thread only.
+  ObjHeap heap = TypeHeap() && DlgOnUIThread() ? NewDialogVIHeap() : nullptr;
   if (!heap) return nullptr;
   UHandle vi = OwnerOf(heap);
   const Rect r = rect ? *rect : Rect{0, 0, 10, 10};
