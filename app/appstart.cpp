@@ -26,8 +26,10 @@
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
@@ -37,6 +39,7 @@
 #include "server/embobj.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
 #include "shell/shellinit.h"
@@ -89,8 +92,21 @@ void AppInstallHooks() {
   window.markInRect = [](ObjHeap panel, int32 root, DRgn region) { OMarkInRect(panel, root, region, nullptr, 0); };
   window.keyNavItem = &DlgGetKeyNavItem;
   window.redrawDefaultButton = &FPRedrawDefaultButton;
-  window.setCursor = [](int32 number) { SetCursorByNumber(number, 0); };
+  window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   VIWindSetHooks(window);
+  // What the dialogs ask of the panel objects.
+  DlgRunPanelHooks dialogs{};
+  dialogs.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
+  dialogs.oOffset = &OOffset;
+  dialogs.oGetRect = &OGetRect;
+  dialogs.findPart = [](ObjHeap heap, int32 object, int32 partId) { return FindPart(heap, object, partId, 0); };
+  dialogs.oSize = &OSize;
+  dialogs.partFont = [](ObjHeap heap, int32 part) -> int32 {
+    TRecord text = PartTextRecord(heap, part);
+    return text ? TGetFont(text) : 0;
+  };
+  dialogs.helpPartsTransparent = &DlgHelpPartsTransparent;
+  SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

@@ -24,10 +24,18 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
   if (!owner || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader)) return nullptr;
-  const int32 list = ObjWord(heap, owner, PartListWord(heap, owner));
-  const int32 index = list ? OHListFind(heap, list, object) : -1;
+  // A data controller serves one display object and keeps no part list;
+  // the panel finds a controller in its controller list (word 10, level 3),
+  // its other objects in its object list (level 1).
+  const int32 ownerClass = ObjClass(heap, owner);
+  const bool controller = ownerClass == kClsFPDataController || ownerClass == kClsFPDataController + 1;
+  const bool viaController = ownerClass == kClsFrontPanel && (ObjClass(heap, object) == kClsFPDataController ||
+                                                              ObjClass(heap, object) == kClsFPDataController + 1);
+  const int32 list = controller ? 0 : ObjWord(heap, owner, viaController ? 10 : PartListWord(heap, owner));
+  const int32 index = controller ? 0 : list ? OHListFind(heap, list, object) : -1;
+  const int32 level = viaController ? 3 : 1;
   TransactionFrame* at;
-  if (ObjClass(heap, owner) == kClsFrontPanel) {
+  if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
   } else {
     at = WriteOwners(heap, owner, hidden, greyed, depth + 1);
@@ -36,7 +44,7 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* 
     *hidden |= (flags & 0x8) ? 1 : 0;
     *greyed |= (flags & 0x80) ? 1 : 0;
   }
-  if (!TRPutFrame(at, owner, Category(heap, owner), 1, index)) return nullptr;
+  if (!TRPutFrame(at, owner, Category(heap, owner), level, index)) return nullptr;
   return at + 1;
 }
 

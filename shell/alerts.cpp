@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/shellsvc.h"
+#include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -39,14 +41,16 @@ WEventRecord ItemChange(int32 item) {
   return e;
 }
 
-// Runs an alert without windows: the message and the buttons (the default
-// one marked) go to the platform's alert, and its answer comes back as the
-// event a press or Escape would have sent, through the alert filter.
-int32 RunHeadless(int32 buttons, int32 defaultButton, int32 type, const void* message, const std::string* texts) {
+// The operator's answer to an alert nobody sees: the message and the
+// buttons (the default one marked) go to the platform's alert, and its
+// answer comes back as the event a press or Escape would have sent.
+WEventRecord HeadlessAnswer(int32 buttons, int32 defaultButton, int32 type, const void* message,
+                            const std::string* texts) {
   const AlertText m = AlertMessageBytes(type, message);
   std::string line(m.bytes ? m.bytes : "", size_t(m.length));
-  line += '\n';
-  for (int32 b = 0; b < buttons; ++b) {
+  // A lone OK button goes without saying.
+  if (buttons > 1) line += '\n';
+  for (int32 b = 0; b < buttons && buttons > 1; ++b) {
     line += b + 1 == defaultButton ? " [*" : " [";
     line += texts[b];
     line += ']';
@@ -60,8 +64,52 @@ int32 RunHeadless(int32 buttons, int32 defaultButton, int32 type, const void* me
     else if (answer == kPlatAnsNo || (answer == kPlatAnsCancel && buttons == 2)) e = ItemChange(2);
     else if (answer == kPlatAnsCancel) e = WEventRecord{}, e.code = kDlgEvCancel;
   }
-  const int32 choice = AlertChoice(e);
-  return choice ? choice : defaultButton;
+  return e;
+}
+
+// The alert filter: a choice is written to the result word and ends the
+// alert; the panel goes on with every event.  The word's address travels
+// as the dialog's 32-bit user data.
+static_assert(sizeof(void*) == 4, "an address fits the dialog's user-data word");
+int32 AlertFilter(const WEventRecord* event, DialogRef dialog, int32 userData) {
+  const int32 choice = event ? AlertChoice(*event) : 0;
+  if (choice >= 1 && choice <= 3) {
+    *reinterpret_cast<int32*>(uintptr_t(uInt32(userData))) = choice;
+    DlgQuit(dialog, 0);
+  }
+  return 0;
+}
+
+// Runs an alert as a dialog of the run-time resource file.  When the dialog
+// cannot be had (before the run-time file or the VI heaps exist, or without
+// its resource) a debug line says so and the platform's alert answers: the
+// operator still hears of it.  The chosen button.
+int32 RunAlert(int32 buttons, int32 defaultButton, int32 type, const void* message, ConstPStr const* given,
+               const std::string* texts, int32 h, int32 v) {
+  static const int32 kIds[4] = {kNoButtonAlertId, kOneButtonAlertId, kTwoButtonAlertId, kThreeButtonAlertId};
+  int32 chosen = 0;
+  // Windows belong to the user-interface thread: an alert raised on another
+  // thread (a library call of compiled code) takes the platform's alert.
+  const bool onUIThread = DlgOnUIThread();
+  DialogRef d = onUIThread ? DlgLoad(RunTimeRsrcFile(), kIds[buttons], nullptr, kAlertWindowKind, &AlertFilter,
+                                     int32(uintptr_t(&chosen)))
+                           : nullptr;
+  if (!d) {
+    if (onUIThread) DBPrintf("alert dialog %ld cannot be loaded", long(kIds[buttons]));
+    const int32 choice = AlertChoice(HeadlessAnswer(buttons, defaultButton, type, message, texts));
+    return choice ? choice : defaultButton;
+  }
+  for (int32 b = 0; b < buttons; ++b)
+    if (given[b]) DlgSetBoolText(d, b + 1, given[b]);
+  if (message) DlgSetCtrlVal(d, buttons + 1, type, message);
+  DlgFitAlertText(d, type, message, buttons);
+  DlgSetKbdFocus(d, defaultButton, 0, 0);
+  DlgMove(d, h, v);
+  DlgSetKeyNavItem(d, defaultButton, 0);
+  if (DlgAnswersForTheOperator()) DlgAnswerNextLoop(d, HeadlessAnswer(buttons, defaultButton, type, message, texts));
+  DlgBoxLoop(d);
+  DlgUnload(d);
+  return chosen ? chosen : defaultButton;
 }
 
 int32 CheckedDefault(int32 defaultButton, int32 buttons) {
@@ -121,18 +169,20 @@ int32 AlertChoice(const WEventRecord& event) {
 }
 
 int32 TwoButtonAlert(int32 type, const void* message, ConstPStr button1, ConstPStr button2, int32 defaultButton,
-                     int32, int32) {
+                     int32 h, int32 v) {
   defaultButton = CheckedDefault(defaultButton, 2);
   const std::string texts[2] = {ButtonText(button1, "OK"), ButtonText(button2, "Cancel")};
-  return RunHeadless(2, defaultButton, type, message, texts) == 1 ? 1 : 0;
+  const ConstPStr given[2] = {button1, button2};
+  return RunAlert(2, defaultButton, type, message, given, texts, h, v) == 1 ? 1 : 0;
 }
 
 int32 ThreeButtonAlert(int32 type, const void* message, ConstPStr button1, ConstPStr button2, ConstPStr button3,
-                       int32 defaultButton, int32, int32) {
+                       int32 defaultButton, int32 h, int32 v) {
   defaultButton = CheckedDefault(defaultButton, 3);
   const std::string texts[3] = {ButtonText(button1, "Yes"), ButtonText(button2, "No"),
                                 ButtonText(button3, "Cancel")};
-  return RunHeadless(3, defaultButton, type, message, texts);
+  const ConstPStr given[3] = {button1, button2, button3};
+  return RunAlert(3, defaultButton, type, message, given, texts, h, v);
 }
 
 bool FitAlertLayout(const AlertLayoutInput& in, AlertLayout* out) {
@@ -204,7 +254,20 @@ bool FitAlertLayout(const AlertLayoutInput& in, AlertLayout* out) {
   return true;
 }
 
+namespace {
+// The one-button alert: the dialog's disposal result (0); 1 for a message
+// type it cannot read.
+int32 OneButton(int32 type, const void* message, ConstPStr button, int32 h, int32 v) {
+  if (type != kDlgPStrValueType && type != kDlgCStrValue && type != kDlgLStrValue) return kArgErr;
+  const std::string texts[1] = {ButtonText(button, "OK")};
+  const ConstPStr given[1] = {button};
+  RunAlert(1, 1, type, message, given, texts, h, v);
+  return 0;
+}
+}  // namespace
+
 void ShellInstallAlertHooks() {
+  SetOneButtonAlertProc(&OneButton);
   VIFindShellHooks find = VIFindShell();
   find.twoButtonAlert = &FindTwoButtons;
   find.threeButtonAlert = &FindThreeButtons;

@@ -246,3 +246,105 @@ int32 DlgListDoubleClickIndex(DialogRef dialog, int32 item);
 
 // Registers these calls at their run-time table indexes.
 MgErr QXRTRegisterDialogItems();
+
+// ---- Loading, placing, running and ending dialogs -----------------------------------
+#include "mgsource/objheap.h"
+#include "mgsource/rsrc.h"
+
+// Coordinates of -32768 ask for the default position: centred across the
+// work area, a third of the free height down, inside the window's frame.
+constexpr int32 kDlgDefaultPos = -32768;
+// The object flag of a hidden item.
+constexpr uInt32 kDlgItemHidden = 0x8;
+// Return without these modifiers is shown to a filter as this key code.
+constexpr int32 kDlgReturnModifiers = 0x203, kDlgReturnKeyCode = 2;
+
+// Whether the calling thread may make and run dialogs: the thread that
+// started the window system (any thread before it started).
+bool DlgOnUIThread();
+// A new dialog: its VI (kind 0) and panel heap, and a hidden window of the
+// kind at the rectangle (screen coordinates) with the VI window's event
+// procedure; the filter (null: none) and the word handed to it.  Null when
+// anything cannot be made or the caller is another thread (nothing is left
+// behind).
+QX_EXTERN_C DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData);
+// A dialog built from the 'DLG2' block of the id, with the item
+// descriptions of the 'DHLP' resource of the same id (none is no error; a
+// bad one is reported and the items go without).  Null when the block is
+// missing or bad or a description cannot be stored.
+QX_EXTERN_C DialogRef DlgLoad(RsrcFileRef file, int32 id, ConstPStr title, int32 kind, DlgFilterProc filter,
+                              int32 userData);
+// Closes the window and disposes the dialog VI with its panel: 0, or 1 for
+// a dialog that is not live or a panel of a VI that is no dialog (reported,
+// nothing disposed).
+QX_EXTERN_C MgErr DlgUnload(DialogRef dialog);
+// Takes the rectangle (null: the panel's bounds at the stored origin) as
+// the window's, stores its top-left as the origin and sizes the visible
+// rectangle to the content; the panel bounds go stale.
+QX_EXTERN_C void DlgSize(DialogRef dialog, const Rect* rect);
+// Moves the window's top-left to (h, v); -32768 for either takes the
+// default position's.
+QX_EXTERN_C void DlgMove(DialogRef dialog, int32 h, int32 v);
+// The default position (v, h) of a window of the kind and content size.
+Point DlgDefaultPosition(uInt32 kind, int32 width, int32 height);
+// Shows the window (drawn at once when update is set); hides it.
+QX_EXTERN_C void DlgShow(DialogRef dialog, int32 update);
+QX_EXTERN_C void DlgHide(DialogRef dialog);
+// Runs the dialog modally on a nested main loop until its quit event; the
+// outer dialog, with its focus item, runs again after.  The code given to
+// DlgQuit for this dialog.  Without a screen,
+// the loop answers for the operator: the default button (key-navigation
+// slot 0) once, then the cancel event, each delivered as the panel would;
+// a dialog that still stands is ended.
+QX_EXTERN_C int32 DlgBoxLoop(DialogRef dialog);
+// Whether the loops answer for the operator (no screen to show them on).
+bool DlgAnswersForTheOperator();
+// The answer the dialog's next loop gives for the operator in place of its
+// default button (alerts take theirs from the platform's alert source).
+void DlgAnswerNextLoop(DialogRef dialog, const WEventRecord& answer);
+// One turn of the main loop that does not wait, with the dialog (may be
+// null) as the current one; whether the turn had a message.
+QX_EXTERN_C int32 DlgBoxStep(DialogRef dialog);
+// Ends the dialog's loop with the code: the quit event goes to the dialog's
+// window, taken at any nesting level, and ends that dialog's loop only.
+QX_EXTERN_C void DlgQuit(DialogRef dialog, int32 result);
+// The dialog's share of its window's events: the filter first; close and
+// Escape of a dialog VI become the cancel event, shown to the filter again;
+// the quit event hides the window and ends the loop.  1 when handled.
+QX_EXTERN_C int32 DlgFilterVIEvents(WEventRecord* event, DialogRef dialog);
+// Shows a key event to the filter, a plain Return as key code 2 (put back
+// when the filter left it); the filter's answer.
+int32 DlgFilterKey(WEventRecord* event, DialogRef dialog);
+// Redraws the item when the window is visible and the item not hidden.
+QX_EXTERN_C void DlgRefresh(DialogRef dialog, int32 item);
+// Moves the item by the offset (invalidated before and after); the panel
+// bounds go stale.
+QX_EXTERN_C void DlgMoveItem(DialogRef dialog, int32 item, Point offset);
+// The item's rectangle of a kind; an empty one for a bad dialog or item.
+QX_EXTERN_C int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect* rect);
+
+// Lays an alert out: the buttons (items 1 to buttons) in a row under the
+// message (the next item), the message's text wrapped to a pleasant shape
+// within the screen, and the dialog sized around them.
+QX_EXTERN_C void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 buttons);
+
+// What the dialogs ask of the object system, filled at start-up; a member
+// left null does nothing.
+struct DlgRunPanelHooks {
+  void (*oInval)(ObjHeap heap, int32 object);
+  int32 (*oOffset)(ObjHeap heap, int32 object, Point by);
+  int32 (*oGetRect)(ObjHeap heap, int32 object, Rect* rect, int32 kind);
+  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId);
+  int32 (*oSize)(ObjHeap heap, int32 object, const Rect* rect, int32 partId);
+  // The font of a text part's text with one reference for the caller, 0
+  // for none.
+  int32 (*partFont)(ObjHeap heap, int32 part);
+  // A described item's help parts: the first of parts 82 and 16 made
+  // transparent, a hidden one taking a Boolean's common text.
+  void (*helpPartsTransparent)(ObjHeap heap, int32 object);
+};
+void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks);
+const DlgRunPanelHooks& DlgRunPanel();
+// The display object that shows the item (the item's entry when its
+// controller names none); 0 for a bad dialog or item.
+int32 DlgItemDisplayObject(DialogRef dialog, int32 item);

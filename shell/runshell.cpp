@@ -2,7 +2,6 @@
 #include "shell/statepnl.h"
 
 #include <map>
-#include <set>
 #include <vector>
 
 #include "engine/exec/callchain.h"
@@ -17,7 +16,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "engine/vi/rtrsrc.h"
-#include "shell/dlgpanelload.h"
+#include "shell/dialog.h"
 #include "shell/vishell.h"
 
 namespace {
@@ -80,26 +79,6 @@ int32 Collect(WindowRef, const WEventRecord* e, void* data) {
   return 1;
 }
 
-// ---- Dialog records ------------------------------------------------------------------
-struct DialogRecord {
-  int32 id;
-  ObjHeap panel = nullptr;       // the dialog's panel, built from its block
-  WindowRef window = kWNoWindow;  // the panel's window
-  int32 h = 0, v = 0;
-  int32 shown = 0;
-  std::map<int32, std::string> items;
-};
-std::set<DialogRecord*>& Dialogs() {
-  static auto* s = new std::set<DialogRecord*>;
-  return *s;
-}
-DialogRecord* Live(void* dlg) {
-  auto* d = static_cast<DialogRecord*>(dlg);
-  if (d && Dialogs().count(d)) return d;
-  if (dlg) DBAssert(__FILE__, __LINE__, "not a dialog record of the shell");
-  return nullptr;
-}
-
 int32 PanelFlags(UHandle vi) {
   if (!vi || !*vi) return 0;
   ObjHeap panel = VIRec(vi)->panelHeap;
@@ -132,74 +111,12 @@ int32 FPHeapFlag17(UHandle vi) { return (PanelFlags(vi) & kPanelControlErrorBit)
 int32 FPHeapFlag18(UHandle vi) { return (PanelFlags(vi) & kPanelFlag18Bit) ? 1 : 0; }
 
 
-void* DlgLoad(RsrcFileRef file, int32 id, int32 kind, int32, void* filter, void*) {
-  DialogPanel made;
-  if (!LoadDialogPanel(file ? file : RunTimeRsrcFile(), id, uInt32(kind), filter, &made)) return nullptr;
-  auto* d = new DialogRecord{};
-  d->id = id;
-  d->panel = made.panel;
-  d->window = made.window;
-  Dialogs().insert(d);
-  return d;
-}
-
-void DlgRecordCtrlVal(void* dlg, int32 item, int32 type, const void* value) {
-  DialogRecord* d = Live(dlg);
-  if (!d || type != kDlgPStrValue || !value) return;
-  const uChar* p = static_cast<const uChar*>(value);
-  d->items[item].assign(reinterpret_cast<const char*>(p + 1), p[0]);
-}
-
-void DlgMove(void* dlg, int32 h, int32 v) {
-  if (DialogRecord* d = Live(dlg)) d->h = h, d->v = v;
-}
-
-void DlgShow(void* dlg, int32 flag) {
-  if (DialogRecord* d = Live(dlg)) d->shown = flag ? 1 : 0;
-}
-
-int32 DlgBoxStep(void* dlg) {
-  Live(dlg);
-  return 0;
-}
-
-void DlgUnload(void* dlg) {
-  if (DialogRecord* d = Live(dlg)) {
-    Dialogs().erase(d);
-    DisposeDialogPanel(DialogPanel{d->panel, d->window});
-    delete d;
-  }
-}
-
-ObjHeap DlgPanelHeap(void* dlg) {
-  auto* d = static_cast<DialogRecord*>(dlg);
-  return d && Dialogs().count(d) ? d->panel : nullptr;
-}
-
-bool DlgInfo(void* dlg, int32* id, int32* h, int32* v, int32* shown) {
-  auto* d = static_cast<DialogRecord*>(dlg);
-  if (!d || !Dialogs().count(d)) return false;
-  if (id) *id = d->id;
-  if (h) *h = d->h;
-  if (v) *v = d->v;
-  if (shown) *shown = d->shown;
-  return true;
-}
-
-bool DlgItemText(void* dlg, int32 item, std::string* text) {
-  auto* d = static_cast<DialogRecord*>(dlg);
-  if (!d || !Dialogs().count(d)) return false;
-  auto it = d->items.find(item);
-  if (it == d->items.end()) return false;
-  *text = it->second;
-  return true;
-}
-
-int32 DlgLiveCount() { return int32(Dialogs().size()); }
-
 namespace {
 MgErr PrintAtCompletion(UHandle vi, WindowRef window, int32 usePanelRect, int32, int32 showDialog) {
   return PrintVIPanel(vi, window, usePanelRect, nullptr, showDialog);
+}
+UHandle LoadForEngine(RsrcFileRef file, int32 id, ConstPStr title, int32 kind, void* filter, int32 userData) {
+  return DlgLoad(file ? file : RunTimeRsrcFile(), id, title, kind, reinterpret_cast<DlgFilterProc>(filter), userData);
 }
 }  // namespace
 
@@ -211,8 +128,8 @@ void ShellInstallRunCommandHooks() {
   h.refreshToolbar = &StatePnlInval;
   h.rtmNewVIMenuRef = &RTMNewVIMenuRef;
   h.rtmHasVIMenuRef = &RTMHasVIMenuRef;
-  h.dlgLoad = &DlgLoad;
-  h.dlgSetCtrlVal = &DlgRecordCtrlVal;
+  h.dlgLoad = &LoadForEngine;
+  h.dlgSetCtrlVal = &DlgSetCtrlVal;
   h.dlgMove = &DlgMove;
   h.dlgShow = &DlgShow;
   h.dlgBoxStep = &DlgBoxStep;

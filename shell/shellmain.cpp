@@ -89,10 +89,3 @@ void ShellInstallEntryHooks(WStartupHooks hooks) {
   hooks.wMain = &WMain;
   WSetStartupHooks(hooks);
 }
-
-void DlgQuit() {
-  WEventRecord e{};
-  e.code = kWEvDialogQuit;
-  e.window = kWRootWindow;
-  WPostEvent(&e, 1, kWPostAnyLevel);
-}

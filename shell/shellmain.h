@@ -37,5 +37,3 @@ int32 WMainResult();
 Bool32 ShellMainLoopRunning();
 // Hands the entry BuildAppNames and WMain (the other start-up hooks kept).
 void ShellInstallEntryHooks(WStartupHooks hooks);
-// Posts the dialog-quit event 37, no duplicate, at any level.
-QX_EXTERN_C void DlgQuit();

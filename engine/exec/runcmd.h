@@ -42,7 +42,8 @@ constexpr int32 kLogIncompatibleListId = 700;
 constexpr int32 kErrNotifyListId = 313;
 constexpr int32 kResettingStrId = 2026;
 constexpr int32 kResettingDialogId = 2299;
-constexpr int32 kResettingTextItem = 53;
+constexpr int32 kResettingTextItem = 1;
+constexpr int32 kResettingDialogKind = 13;
 constexpr int32 kDlgOffScreen = -16384, kDlgCentred = -32768;
 // The error that names an incompatible log file.
 constexpr MgErr kLogIncompatibleErr = 71;
@@ -90,12 +91,12 @@ struct RunCmdHooks {
   void (*pxResetCallers)(DataSpace ds);
   void (*pxErrorNotify)(DataSpace ds, MgErr code, ConstPStr text);
   // The resetting dialog.
-  void* (*dlgLoad)(RsrcFileRef file, int32 id, int32 kind, int32 flags, void* filter, void* context);
-  void (*dlgSetCtrlVal)(void* dlg, int32 item, int32 type, const void* value);
-  void (*dlgMove)(void* dlg, int32 h, int32 v);
-  void (*dlgShow)(void* dlg, int32 flag);
-  int32 (*dlgBoxStep)(void* dlg);
-  void (*dlgUnload)(void* dlg);
+  UHandle (*dlgLoad)(RsrcFileRef file, int32 id, ConstPStr title, int32 kind, void* filter, int32 userData);
+  int32 (*dlgSetCtrlVal)(UHandle dlg, int32 item, int32 type, const void* value);
+  void (*dlgMove)(UHandle dlg, int32 h, int32 v);
+  void (*dlgShow)(UHandle dlg, int32 update);
+  int32 (*dlgBoxStep)(UHandle dlg);
+  MgErr (*dlgUnload)(UHandle dlg);
   // Handles every queued user event of one sub-code at once.
   void (*handleQueuedUserEvents)(int32 subCode);
   // The global reclaim-memory option.

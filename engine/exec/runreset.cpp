@@ -279,7 +279,8 @@ std::string ResettingText(UHandle vi) {
 void RunResettingDialog(DataSpace ds) {
   const RunCmdHooks& h = RunCmd();
   std::string text = ResettingText(OwnerOf(ds));
-  void* dlg = h.dlgLoad ? h.dlgLoad(RunTimeRsrcFile(), kResettingDialogId, 0, 0, nullptr, nullptr) : nullptr;
+  UHandle dlg = h.dlgLoad ? h.dlgLoad(RunTimeRsrcFile(), kResettingDialogId, nullptr, kResettingDialogKind, nullptr, 0)
+                          : nullptr;
   if (dlg) {
     Str255 p;
     p[0] = uChar(text.size() > 255 ? 255 : text.size());

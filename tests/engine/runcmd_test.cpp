@@ -105,20 +105,24 @@ RunCmdHooks RecordingHooks() {
     std::memcpy(name, "\x04Gain", 5);
     return 1;
   };
-  h.dlgLoad = [](RsrcFileRef, int32 id, int32, int32, void*, void*) -> void* {
+  h.dlgLoad = [](RsrcFileRef, int32 id, ConstPStr, int32, void*, int32) -> UHandle {
     gSeen.loadedAt = MilliSecs();
-    return id == kResettingDialogId ? reinterpret_cast<void*>(&gSeen) : nullptr;
+    return id == kResettingDialogId ? reinterpret_cast<UHandle>(&gSeen) : nullptr;
   };
-  h.dlgSetCtrlVal = [](void*, int32 item, int32 type, const void* value) {
+  h.dlgSetCtrlVal = [](UHandle, int32 item, int32 type, const void* value) -> int32 {
     const uChar* p = static_cast<const uChar*>(value);
     if (item == kResettingTextItem && type == 53) gSeen.dialogText.assign(reinterpret_cast<const char*>(p + 1), p[0]);
+    return 0;
   };
-  h.dlgMove = [](void*, int32 hpos, int32) { gSeen.moves.push_back({hpos, int32(MilliSecs() - gSeen.loadedAt)}); };
-  h.dlgBoxStep = [](void*) -> int32 {
+  h.dlgMove = [](UHandle, int32 hpos, int32) { gSeen.moves.push_back({hpos, int32(MilliSecs() - gSeen.loadedAt)}); };
+  h.dlgBoxStep = [](UHandle) -> int32 {
     ++gSeen.steps;
     return 0;
   };
-  h.dlgUnload = [](void*) { ++gSeen.unloads; };
+  h.dlgUnload = [](UHandle) -> MgErr {
+    ++gSeen.unloads;
+    return kNoErr;
+  };
   h.handleQueuedUserEvents = [](int32 code) { gSeen.doneHandled += code == kUserEventDone; };
   return h;
 }

@@ -7,7 +7,6 @@
 
 #include "mgsource/appdirs.h"
 #include "mgsource/prefs.h"
-#include "dialog_blocks.h"
 #include "engine/engine_test_support.h"
 #include "engine/link/loadmethods.h"
 #include "engine/vi/vifind.h"
@@ -15,8 +14,6 @@
 #include "mgsource/filemgr.h"
 #include "mgsource/path_test_util.h"
 #include "platform/qx_alert.h"
-#include "shell/loaddialog.h"
-#include "shell/runshell.h"
 #include "shell/shellinit.h"
 
 namespace {
@@ -115,51 +112,6 @@ TEST_F(BoundaryTest, TheDirectoryQuestionAnswersThroughTheAlert) {
   // Headless, the file dialog is not there: nothing is chosen.
   Owned p(ToPath("C:\\x"));
   EXPECT_EQ(FindFileDialog(p, kFindTypeVI, nullptr), kDialogGaveUp);
-}
-
-void* gDialog = nullptr;
-
-TEST_F(BoundaryTest, TheLoadDialogRunsOnTheShellsRecordsWithScriptedClicks) {
-  RunTimeDialogBlocks blocks;
-  ShellInstallLoadDialogHooks();
-  static LoadMethodHooks shell;
-  shell = LoadHooks();
-  LoadMethodHooks h = shell;
-  h.dlgLoad = [](int32 id, int32 x, int32 y, LoadDlgFilterProc f, void* c) {
-    return gDialog = shell.dlgLoad(id, x, y, f, c);
-  };
-  SetLoadMethodHooks(&h);
-  const int32 before = DlgLiveCount();
-  ASSERT_EQ(BeginLoadStatus(), 1);
-  const uChar main[] = "\x07Main.vi", sub[] = "\x06Sub.vi";
-  EXPECT_EQ(LinkHookCallFind(main, nullptr, kFindTypeVI), -1) << "the first report names the dialog";
-  DlgScriptClicks({kProgItemIgnore});
-  EXPECT_EQ(LinkHookCallSearch(sub, nullptr, kFindTypeVI), kFindGiveUp);
-  int32 id = 0, x = 0, y = 0, shown = 0;
-  ASSERT_TRUE(DlgInfo(gDialog, &id, &x, &y, &shown));
-  EXPECT_EQ(id, kLoadProgressDlgId);
-  EXPECT_EQ(x, 150);
-  EXPECT_EQ(y, 150);
-  struct Item {
-    int32 item;
-    const char* text;
-    int32 gray, stringFlag;
-  };
-  const Item items[] = {{kProgItemName, nullptr, -1, 1},     {kProgItemSearched, "Sub.vi", 0, 1},
-                        {kProgItemIgnore, "Ignore SubVI", 0, -1}, {kProgItemBrowse, nullptr, 0, -1},
-                        {kProgItemPhase, "Loading:", -1, 1},  {kProgItemCount, "0 Loaded", -1, 1}};
-  for (const Item& it : items) {
-    std::string text;
-    if (it.text) {
-      EXPECT_TRUE(DlgItemText(gDialog, it.item, &text));
-      EXPECT_EQ(text, it.text) << it.item;
-    }
-    EXPECT_EQ(DlgItemGray(gDialog, it.item), it.gray) << it.item;
-    EXPECT_EQ(DlgItemStringFlag(gDialog, it.item), it.stringFlag) << it.item;
-  }
-  EndLoadStatus(1);
-  EXPECT_EQ(DlgLiveCount(), before);
-  EXPECT_EQ(DlgItemGray(gDialog, kProgItemSearched), -1) << "the record went";
 }
 
 }  // namespace

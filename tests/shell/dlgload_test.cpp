@@ -11,7 +11,6 @@
 #include "panel/oinit.h"
 #include "shell/dialog.h"
 #include "shell/dlgpanelload.h"
-#include "shell/runshell.h"
 
 using namespace qxvitest;
 
@@ -50,10 +49,8 @@ TEST_F(DialogBoundary, TheRunTimeDialogsLoadWithTheirTitlesItemsAndNavigation) {
                         {dlgwriter::kTwoButtonAlertId, dlgwriter::AlertDialog({"OK", "Cancel"})},
                         {dlgwriter::kThreeButtonAlertId, dlgwriter::AlertDialog({"Yes", "No", "Cancel"})}};
   for (const Case& c : cases) {
-    void* dlg = DlgLoad(RunTimeRsrcFile(), c.id, 13, 0, nullptr, nullptr);
-    ASSERT_NE(dlg, nullptr) << c.id;
-    ObjHeap panel = DlgPanelHeap(dlg);
-    ASSERT_NE(panel, nullptr);
+    const DialogRef panel = DlgLoad(RunTimeRsrcFile(), c.id, nullptr, 13, nullptr, 0);
+    ASSERT_NE(panel, nullptr) << c.id;
     const int32 ext = int32(OHWord(panel, kOHExtension));
     const WindowRef w = WindowRef(GetNative32(*panel + ext + kHeapExtWindow));
     // The window kind is the style word; the part flags mark a dialog.
@@ -69,63 +66,29 @@ TEST_F(DialogBoundary, TheRunTimeDialogsLoadWithTheirTitlesItemsAndNavigation) {
     const int32 nav = int32(OHWord(panel, uInt32(root + kRootKeyNav)));
     for (int32 s = 0; s < kKeyNavSlots; ++s) {
       const int32 n = c.d.keyNav ? c.d.nav[size_t(s)] : -1;
-      const int32 want = n < 0 ? 0 : ObjListGet(panel, items, n);
+      const int32 want = n < 0 ? 0 : DlgItemDisplay(panel, n + 1);
       EXPECT_EQ(nav ? ObjListGet(panel, nav, s) : 0, want) << c.id << " slot " << s;
     }
-    DlgUnload(dlg);
+    EXPECT_EQ(DlgUnload(panel), kNoErr);
   }
 }
 
 TEST_F(DialogBoundary, AMissingOrBadBlockGivesNoDialog) {
-  const int32 before = DlgLiveCount();
   const int32 heaps = [] {
     int32 n = 0;
     for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h)) ++n;
     return n;
   }();
-  EXPECT_EQ(DlgLoad(RunTimeRsrcFile(), 4242, 0, 0, nullptr, nullptr), nullptr) << "no such block";
-  EXPECT_EQ(DlgLoad(RunTimeRsrcFile(), kBadId, 0, 0, nullptr, nullptr), nullptr) << "an item past the objects";
-  EXPECT_EQ(DlgLiveCount(), before);
+  EXPECT_EQ(DlgLoad(RunTimeRsrcFile(), 4242, nullptr, 0, nullptr, 0), nullptr) << "no such block";
+  EXPECT_EQ(DlgLoad(RunTimeRsrcFile(), kBadId, nullptr, 0, nullptr, 0), nullptr) << "an item past the objects";
   int32 after = 0;
   for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h)) ++after;
   EXPECT_EQ(after, heaps) << "nothing left behind";
 }
 
-TEST_F(DialogBoundary, DialogRecordsAddressItemsByNumberAndRefuseForeignOnes) {
-  const int32 before = DlgLiveCount();
-  void* d = DlgLoad(0, kResettingDialogId, 0, 0, nullptr, nullptr);
-  ASSERT_NE(d, nullptr);
-  DlgRecordCtrlVal(d, kResettingTextItem, kDlgPStrValue, "\x0eResetting VI: ");
-  DlgRecordCtrlVal(d, 9, 1, "\x01x");  // not a Pascal-string value
-  DlgMove(d, kDlgOffScreen, kDlgOffScreen);
-  DlgShow(d, 1);
-  EXPECT_EQ(DlgBoxStep(d), 0);
-  int32 id = 0, h = 0, v = 0, shown = 0;
-  ASSERT_TRUE(DlgInfo(d, &id, &h, &v, &shown));
-  EXPECT_EQ(id, kResettingDialogId);
-  EXPECT_EQ(h, kDlgOffScreen);
-  EXPECT_EQ(v, kDlgOffScreen);
-  EXPECT_EQ(shown, 1);
-  std::string text;
-  ASSERT_TRUE(DlgItemText(d, kResettingTextItem, &text));
-  EXPECT_EQ(text, "Resetting VI: ");
-  EXPECT_FALSE(DlgItemText(d, 9, &text));
-  DlgUnload(d);
-  EXPECT_EQ(DlgLiveCount(), before);
-  EXPECT_FALSE(DlgInfo(d, &id, nullptr, nullptr, nullptr)) << "unloaded";
-  // A freed or foreign record is refused (reported, nothing written).
-  int foreign = 0;
-  DlgMove(&foreign, 1, 2);
-  DlgUnload(&foreign);
-  DlgMove(d, 1, 2);
-  EXPECT_EQ(foreign, 0);
-  EXPECT_EQ(DlgLiveCount(), before);
-}
-
 TEST_F(DialogBoundary, ItemsMapToTheirObjectsBothWaysAndBadReferencesNameNone) {
-  void* d = DlgLoad(RunTimeRsrcFile(), dlgwriter::kThreeButtonAlertId, 13, 0, nullptr, nullptr);
-  ASSERT_NE(d, nullptr);
-  const DialogRef dlg = DlgPanelHeap(d);
+  const DialogRef dlg = DlgLoad(RunTimeRsrcFile(), dlgwriter::kThreeButtonAlertId, nullptr, 13, nullptr, 0);
+  ASSERT_NE(dlg, nullptr);
   const int32 ext = int32(OHWord(dlg, kOHExtension));
   const int32 root = int32(GetNative32(*dlg + ext + kHeapExtRoot));
   const int32 items = int32(OHWord(dlg, uInt32(root + kRootItemList)));
@@ -140,7 +103,9 @@ TEST_F(DialogBoundary, ItemsMapToTheirObjectsBothWaysAndBadReferencesNameNone) {
     EXPECT_EQ(DlgObjRefToDItem(dlg, &byIndex), item);
   }
   for (int32 z = 0; z < ObjListCount(dlg, zorder); ++z) {  // the item showing each object, or none
-    const int32 want = ObjListIndex(dlg, items, ObjListGet(dlg, zorder, z), ObjListGet(dlg, zorder, z)) + 1;
+    int32 want = 0;
+    for (int32 item = 1; item <= n && !want; ++item)
+      if (DlgItemDisplay(dlg, item) == ObjListGet(dlg, zorder, z)) want = item;
     const DlgObjRef byZ{root, FourCC("FPSC"), 1, z};
     EXPECT_EQ(ZPlaneIndexToDItem(dlg, z), want) << z;
     EXPECT_EQ(DlgObjRefToDItem(dlg, &byZ), want) << z;
@@ -178,7 +143,7 @@ TEST_F(DialogBoundary, ItemsMapToTheirObjectsBothWaysAndBadReferencesNameNone) {
   EXPECT_EQ(DCOIdToDItem(dlg, root), 0) << "the root is no item";
   EXPECT_EQ(DlgUserData(dlg), 77) << "unchanged";
   OHDisposeHeap(foreign);
-  DlgUnload(d);
+  DlgUnload(dlg);
 }
 
 TEST_F(DialogBoundary, EachValueTypeConvertsThroughItsDescriptor) {
