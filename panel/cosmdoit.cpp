@@ -377,7 +377,7 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&PictureOClickMethod);
     case kClsUserItem:
       return reinterpret_cast<ObjMethodAddr>(&UserItemOClickMethod);
-    case kClsString:
+    case kClsString: case kClsTag:
       return reinterpret_cast<ObjMethodAddr>(&StringOClickMethod);
     case kClsTypeDefinition:
       return reinterpret_cast<ObjMethodAddr>(&TypeDefOClickMethod);
@@ -408,6 +408,8 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&UserItemODoitMethod);
     case kClsString:
       return reinterpret_cast<ObjMethodAddr>(&StringODoitMethod);
+    case kClsTag:
+      return reinterpret_cast<ObjMethodAddr>(&TagODoitMethod);
     case kClsFPDataController:
       return reinterpret_cast<ObjMethodAddr>(&DCOODoitMethod);
     case kClsConnectorPane:

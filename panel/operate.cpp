@@ -22,6 +22,7 @@
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/trinsert.h"
 #include "platform/qx_sysinfo.h"
 #include "panel/operate.h"
 
@@ -242,6 +243,19 @@ int32 RootWalk(ObjHeap heap, int32 root, TransactionState* click, TransactionFra
     answer = Click(heap, child, click, frame + 1, p);
   }
   const int32 mode = click->mode;
+  if (answer == kClickRecordOwner) {
+    // No container inside recorded itself: the panel is the destination,
+    // with its window's rectangle.
+    RecordOwnerWords* rec = RecordOf(p);
+    if (!rec->owner) {
+      rec->owner = int32(uintptr_t(heap));
+      if (rec->flags & kRecordWantsRect) rec->flags |= kRecordHasRect;
+      Rect r{0, 0, 0, 0};
+      if (const uInt32 window = ExtWord(heap, kHeapExtWindow)) WGetRect(WindowRef(window), &r);
+      rec->rect = r;
+    }
+    return kClickRecordOwner;
+  }
   const DRgn region = (mode & 1) && PanelShell().panelGetRgn ? PanelShell().panelGetRgn(heap, root) : DRgn(0);
   if (answer == 1 && (mode & 1)) return StandardCursor(p, int32(region));
   if (answer) return answer;
@@ -278,8 +292,13 @@ int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, Trans
     if (mode & 1) return StandardCursor(p, 0);
     answer = kClickAbsorbed;
   }
+  // A type definition is the tip target as soon as the mouse is over it;
+  // other objects only where one of their parts answers.
+  const bool typeDef = ObjClass(heap, object) == kClsTypeDefinition;
+  if (typeDef) TipStripSetTarget(heap, object, 0);
   answer = answer ? answer : WalkParts(heap, object, list, n, click, frame, p, false);
   if (!answer) return kClickNotHit;
+  if (!typeDef) TipStripSetTarget(heap, object, n > 0 ? p->partId : 0);
   if (disabled) return kClickAbsorbed;
   const int32 part = n > 0 ? p->partId : 0;
   const bool operates = ObjClickOperates(heap, object) != 0;
@@ -393,7 +412,7 @@ int32 DCOODoitMethod(ObjHeap heap, int32 dco, TransactionFrame* frame, int32 act
   int32 reply = Doit(heap, wrapped, frame + 1, action, p);
   if (reply & kReplyFailed) return reply;
   if (!reply && action == kActPopupChoice && uInt32(p->eventCode) == kCatDDO) reply = OPopup(heap, dco, p);
-  return reply;
+  return reply ? DDOCheckReplyRange(heap, dco, nullptr, reply) : 0;
 }
 
 int32 ConnPaneOClickMethod(ObjHeap, int32, TransactionState*, TransactionFrame*, ActionParams*) { return 0; }
@@ -640,7 +659,7 @@ namespace {
 constexpr uInt32 kRootFlagRedraw = 0x80000;
 constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;
 constexpr uInt32 kVIFlags2Retrieval = 0x800;
-constexpr int32 kActReset = 42, kActResetDefault = 43;
+constexpr int32 kActReset = 42, kActResetDefault = 43, kActDataCommand = 45, kDataCommandPaste = 6;
 
 int32 ItemList(ObjHeap heap, int32 root) {
   return OHBlockSize(heap, root) >= 4 * (kRootItemWord + 1) ? ObjWord(heap, root, kRootItemWord) : 0;
@@ -690,9 +709,14 @@ int32 PanelItself(ObjHeap heap, int32 root, TransactionFrame* frame, int32 actio
       }
       return reply;
     }
-    case 3: case kActTextDrop: case 45:
-      // The panel command, drops on the panel and data operations are
-      // not built here: reported as before.
+    case kActCreate:
+      // A new object described by the creation record, placed on the panel
+      // along the path at this frame.
+      return TRInsertNewObject(heap, root, frame, reinterpret_cast<CreationRecord*>(p), 1);
+    case kActDataCommand:
+      return p->eventCode == kDataCommandPaste ? PasteFromPanelClipboard(heap) : DoDataOperation(heap, p->eventCode);
+    case kActTextDrop:
+      // Drops on the panel are not built here: reported as before.
       return ErrorMethod(heap, root);
     default: {
       char line[64];

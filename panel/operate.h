@@ -55,6 +55,19 @@ struct CursorAnswer {
 };
 inline CursorAnswer* CursorOf(ActionParams* p) { return reinterpret_cast<CursorAnswer*>(&p->eventCode); }
 
+// Answer 12 asks the containers on the path to record themselves: the
+// outermost one that finds no owner recorded (word 3) records itself there
+// and, when the request's flags word asks for it (bit 0), sets bit 3 and
+// writes its rectangle.
+constexpr int32 kClickRecordOwner = 12;
+enum : int32 { kRecordWantsRect = 0x1, kRecordHasRect = 0x8 };
+struct RecordOwnerWords {
+  int32 owner;
+  int32 flags;
+  Rect rect;
+};
+inline RecordOwnerWords* RecordOf(ActionParams* p) { return reinterpret_cast<RecordOwnerWords*>(&p->eventCode); }
+
 // The type definition whose glyph part a click or action is passing
 // through, when it is linked (0: none); labels inside it are not editable.
 // Set and restored by the data display methods.
@@ -138,6 +151,21 @@ QX_EXTERN_C int32 StringOClickMethod(ObjHeap heap, int32 string, TransactionStat
                                      ActionParams* params);
 QX_EXTERN_C int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int32 action,
                                     ActionParams* params);
+// A tag control: the string's methods, and a press on its list button (79)
+// pops the installed tag names; a chosen name becomes its text, stored in its
+// data and shown at once.
+QX_EXTERN_C int32 TagODoitMethod(ObjHeap heap, int32 tag, TransactionFrame* frame, int32 action,
+                                 ActionParams* params);
+// The data controller's reply filter: on a changed value (8) the control's
+// transfer slot is written and, when the controller checks its range (bits
+// 0x300 of its range word are 0x100), its range state becomes 4 for a reply
+// with 0x1000 (out of range), else 0.  The reply comes back unchanged.
+QX_EXTERN_C int32 DDOCheckReplyRange(ObjHeap heap, int32 controller, int32* part, int32 reply);
+// The panel's data commands (action 45 of its root: the command in word 3,
+// 4 Cut, 5 Copy, 7 Clear; 6 Paste goes to the clipboard's paste).  Without
+// a panel clipboard to hold or give data the command beeps; reply 0.
+QX_EXTERN_C int32 DoDataOperation(ObjHeap heap, int32 command);
+QX_EXTERN_C int32 PasteFromPanelClipboard(ObjHeap heap);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

@@ -43,6 +43,10 @@ void PanelInvalBounds(ObjHeap heap) {
   if (gHooks.panelInvalBounds) gHooks.panelInvalBounds(heap);
 }
 
+void TipStripSetTarget(ObjHeap heap, int32 object, int32 part) {
+  if (gHooks.tipStripSetTarget) gHooks.tipStripSetTarget(heap, object, part);
+}
+
 void StatePnlSetTextEntry(ObjHeap heap, int32 on) {
   if (gHooks.statePnlSetTextEntry) return gHooks.statePnlSetTextEntry(heap, on);
   if (!heap || !*heap) return;

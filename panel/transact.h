@@ -130,12 +130,16 @@ struct PanelShellHooks {
   // The panel's cached region (the shell's PanelGetRgn): what a cursor
   // answer over the panel itself names.
   DRgn (*panelGetRgn)(ObjHeap heap, int32 root) = nullptr;
+  // The object and part the mouse entered, for the tip strip and the help
+  // window.
+  void (*tipStripSetTarget)(ObjHeap heap, int32 object, int32 part) = nullptr;
 };
 // Installs the whole set (null members: the defaults); the former set.
 PanelShellHooks SetPanelShellHooks(const PanelShellHooks& hooks);
 const PanelShellHooks& PanelShell();
 // Each through its hook or default.
 QX_EXTERN_C void PanelInvalBounds(ObjHeap heap);
+void TipStripSetTarget(ObjHeap heap, int32 object, int32 part);
 QX_EXTERN_C void StatePnlSetTextEntry(ObjHeap heap, int32 on);
 QX_EXTERN_C int32 DlgGetKeyNavItem(ObjHeap heap, int32 slot, int32* object);
 QX_EXTERN_C void DlgSendItemChange(ObjHeap heap, int32 object, int32 result, int32 action, void* record);
