@@ -15,15 +15,14 @@
 #include "panel/textparts.h"
 #include "panel/zktag.h"
 #include "draw_start.h"
+#include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
-#include "mgsource/window/wsysinfo.h"
+#include "mgsource/window/winproc.h"
 #include "platform/qx_activate.h"
+#include "platform/qx_alert.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
-#include "platform/qx_alert.h"
-#include "mgsource/window/winproc.h"
-#include "mgsource/window/lmenu.h"
 #include "panel_test_support.h"
 #include "platform/qx_droptarget.h"
 
@@ -423,60 +422,42 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
   }
 }
 
-// The root completes an answer 12 that no container recorded, places the
-// object of action 3 and hands data commands on.
-int32 gChildClick = 0;
-int32 ChildClick(ObjHeap, int32, void*, void*, void*) { return gChildClick; }
+// The root records itself for an answer 12 that no container took, hands
+// action 3 to the insertion and data commands on (no clipboard: Cut beeps).
+int32 ChildClick(ObjHeap, int32, void*, void*, void*) { return 12; }
+int gBeeps = 0;
 TEST_F(Operate, TheRootRecordsItselfPlacesNewObjectsAndHandsOnDataCommands) {
   int32 shown = 0;
   Control(tdb::I32(), kClsDataDisplayObject, &shown, root_);
-  SetBounds(shown, Rect{0, 0, 40, 40});
   auto* rec = const_cast<ObjClassRecord*>(ClassRecord(kClsFPDataController));
-  struct Case { int32 owner, flags, wantOwner, wantFlags; };
+  const ObjMethodAddr saved = std::exchange(rec->methods[kMsgOClick], reinterpret_cast<ObjMethodAddr>(&ChildClick));
   const int32 self = int32(uintptr_t(panel_));
-  const Case cases[] = {{0, 1, self, 9}, {77, 1, 77, 1}, {0, 0, self, 0}};
-  gChildClick = 12;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.owner * 10 + c.flags);
-    const ObjMethodAddr saved = rec->methods[kMsgOClick];
-    rec->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(&ChildClick);
+  for (auto c : {std::array<int32, 4>{0, 1, self, 9}, {77, 1, 77, 1}, {0, 0, self, 0}}) {
     ActionParams p{};
-    RecordOf(&p)->owner = c.owner;
-    RecordOf(&p)->flags = c.flags;
-    const int32 answer = Click(root_, 2, Point{10, 10}, &p);
-    rec->methods[kMsgOClick] = saved;
-    EXPECT_EQ(answer, 12);
-    EXPECT_EQ(RecordOf(&p)->owner, c.wantOwner);
-    EXPECT_EQ(RecordOf(&p)->flags, c.wantFlags);
+    *RecordOf(&p) = RecordOwnerWords{c[0], c[1], {}};
+    EXPECT_EQ(Click(root_, 2, Point{10, 10}, &p), 12);
+    EXPECT_EQ(std::make_pair(RecordOf(&p)->owner, RecordOf(&p)->flags), std::make_pair(c[2], c[3]));
   }
-  // Action 3 goes to the insertion: an object of no known class is refused
-  // there (16), not by the panel.
+  rec->methods[kMsgOClick] = saved;
   CreationRecord creation{};
-  creation.kind = kCatCOSM;
   std::memcpy(creation.className, "\007Nothing", 8);
   ClearReports();
   EXPECT_EQ(Do(root_, Path({{root_, kCatFPSC, 2, 0}}), 3, reinterpret_cast<ActionParams*>(&creation)), 16);
-  EXPECT_EQ(Reports("ErrorMethod"), 0);
-  // Action 45: without a panel clipboard Cut beeps, Paste pastes nothing.
-  static int beeps;
-  const PlatBeepProc oldBeep = PlatSetBeepProc([] { ++beeps; });
+  const PlatBeepProc oldBeep = PlatSetBeepProc([] { ++gBeeps; });
   for (int32 command : {4, 6}) {
-    beeps = 0;
     ActionParams p{};
     p.eventCode = command;
     EXPECT_EQ(Do(root_, Path({{root_, kCatFPSC, 2, 0}}), 45, &p), 0);
-    EXPECT_EQ(beeps, command == 6 ? 0 : 1) << command;
   }
   PlatSetBeepProc(oldBeep);
+  EXPECT_EQ(gBeeps, 1) << "Cut beeps, Paste does not";
   EXPECT_EQ(Reports("ErrorMethod"), 0);
 }
 
 // The tag button pops the installed names: a choice becomes the text and
-// the data, ending the tracking; a cancelled list changes nothing.
+// the data; a cancelled list changes nothing.
 std::vector<uInt32> gMenuKeys;
 int32 PressMenuKeys(Bool32) {
-  if (gMenuKeys.empty()) return 0;
-  PlatInjectMouseMove(0, 0, PlatTickMs());
   for (uInt32 vk : gMenuKeys) PlatInjectKey(vk, true, PlatTickMs()), PlatInjectKey(vk, false, PlatTickMs());
   gMenuKeys.clear();
   return 0;
@@ -484,7 +465,6 @@ int32 PressMenuKeys(Bool32) {
 TEST_F(Operate, TheTagButtonPopsTheInstalledTagsAndAChoiceSetsTheText) {
   WPortState saved{};
   const WindowRef window = StartDrawingWindow(Rect{40, 40, 400, 400}, &saved);
-  ASSERT_NE(window, kWNoWindow);
   Ext(kHeapExtWindow) = uInt32(window);
   MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
   PlatSetActiveWindow(WHostWindow(window));
@@ -492,78 +472,61 @@ TEST_F(Operate, TheTagButtonPopsTheInstalledTagsAndAChoiceSetsTheText) {
   hooks.background = &PressMenuKeys;
   WSetMainLoopHooks(hooks);
   ASSERT_EQ(InitTagLists(), kNoErr);
-  UHandle list = DSNewHClr(4 + 5 * 2);
+  UHandle list = DSNewHClr(4 + 10), names[2] = {DSNewHandle(8), DSNewHandle(8)};
   PutNative32(*list, 2);
   for (int32 i = 0; i < 2; ++i) {
-    UHandle n = DSNewHandle(4 + 4);
-    PutNative32(*n, 4);
-    std::memcpy(*n + 4, i ? "Dev2" : "Dev1", 4);
-    PutNative32(*list + 4 + 5 * i, uInt32(uintptr_t(n)));
+    PutNative32(*names[i], 4), std::memcpy(*names[i] + 4, i ? "Dev2" : "Dev1", 4);
+    PutNative32(*list + 4 + 5 * i, uInt32(uintptr_t(names[i])));
   }
   ASSERT_EQ(InstallTagList(list), kNoErr);
-  int32 tag = 0;
+  int32 tag = 0, at = 0;
   ASSERT_EQ(Alloc(Control(tdb::String(), kClsTag, &tag, root_)), kNoErr);
   TextObj(kClsLabel, tag, 11, "old");
   const int32 button = Obj(kClsCosmetic, tag, 79);
   SetBounds(button, Rect{10, 60, 30, 80});
-  int32 at = 0;
   while (ObjListGet(panel_, W(tag, 6), at) != button) ++at;
-  struct Case { std::vector<uInt32> keys; int32 reply; const char* data; };
-  const Case cases[] = {{{kPlatVkEscape}, 0, ""}, {{kPlatVkDown, kPlatVkDown, kPlatVkReturn}, 0x8, "Dev2"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reply);
-    gMenuKeys = c.keys;
+  for (auto [keys, reply, data] : {std::tuple{std::vector<uInt32>{kPlatVkEscape}, 0, ""},
+                                   {{kPlatVkDown, kPlatVkDown, kPlatVkReturn}, 0x8, "Dev2"}}) {
+    gMenuKeys = keys;
     ActionParams p{};
     p.eventCode = 1;
-    EXPECT_EQ(Do(tag, Path({{tag, kCatDDO, 0, at}}), kActTrack, &p) & 0x59, c.reply);
-    const UHandle data = *reinterpret_cast<UHandle*>(uintptr_t(uInt32(OGetDataPtr(panel_, tag, 0, 2, nullptr))));
-    EXPECT_EQ(data ? std::string(reinterpret_cast<const char*>(*data + 4), GetNative32(*data)) : "", c.data);
+    EXPECT_EQ(Do(tag, Path({{tag, kCatDDO, 0, at}}), kActTrack, &p) & 0x59, reply) << "tracking ends";
+    const UHandle h = *reinterpret_cast<UHandle*>(uintptr_t(uInt32(OGetDataPtr(panel_, tag, 0, 2, nullptr))));
+    EXPECT_EQ(h ? std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h)) : "", data);
   }
   WResetMainLoopHooks();
   DisposeTagLists();
-  for (UHandle h = list; h; h = nullptr) {
-    for (int32 i = 0; i < 2; ++i) DSDisposeHandle(reinterpret_cast<UHandle>(uintptr_t(GetNative32(*h + 4 + 5 * i))));
-    DSDisposeHandle(h);
-  }
+  for (UHandle h : {names[0], names[1], list}) DSDisposeHandle(h);
   Ext(kHeapExtWindow) = 0;
   StopDrawingWindow(&saved);
 }
 
-// A controller that checks its range keeps its range state from the reply
-// its control gives: out of range (0x1000) only with a changed value.
-TEST_F(Operate, AControllersRangeStateFollowsItsChangedValue) {
+// A range-checked controller's state follows its control's changed values;
+// the tip target is a type definition at once, another object where a part
+// answers.
+TEST_F(Operate, RangeStateAndTipTargetFollowTheControl) {
   int32 shown = 0;
   const int32 dco = Control(tdb::I32(), kClsDataDisplayObject, &shown, root_);
-  struct Case { uInt32 range; int32 reply; uInt32 after; };
-  const Case cases[] = {{0x100, 0x1008, 0x104}, {0x10C, 0x8, 0x100}, {0x10C, 0x1000, 0x10C}, {0x200, 0x1008, 0x200}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reply);
-    SetW(dco, 8, int32(c.range));
-    EXPECT_EQ(DDOCheckReplyRange(panel_, dco, nullptr, c.reply), c.reply);
-    EXPECT_EQ(uInt32(W(dco, 8)), c.after);
+  for (auto c : {std::array<int32, 3>{0x100, 0x1008, 0x104}, {0x10C, 0x8, 0x100}, {0x10C, 0x1000, 0x10C},
+                 {0x200, 0x1008, 0x200}}) {
+    SetW(dco, 8, c[0]);
+    EXPECT_EQ(DDOCheckReplyRange(panel_, dco, nullptr, c[1]), c[1]);
+    EXPECT_EQ(W(dco, 8), c[2]) << c[1];
   }
-}
-
-// The tip target: a type definition as soon as the mouse is over it, any
-// other object only where one of its parts answers.
-std::vector<std::pair<int32, int32>> gTips;
-TEST_F(Operate, TheMouseOverAnObjectArmsItsTipTarget) {
+  static std::vector<std::pair<int32, int32>> tips;
   PanelShellHooks hooks{};
-  hooks.tipStripSetTarget = [](ObjHeap, int32 object, int32 part) { gTips.push_back({object, part}); };
-  const PanelShellHooks former = SetPanelShellHooks(hooks);
-  struct Case { int32 cls; Point at; bool armed; int32 part; };
-  const Case cases[] = {{kClsDataDisplayObject, {15, 15}, true, 21}, {kClsDataDisplayObject, {35, 35}, false, 0},
-                        {kClsTypeDefinition, {35, 35}, true, 0}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.cls * 100 + c.at.v);
-    const int32 obj = Obj(c.cls, root_);
+  hooks.tipStripSetTarget = [](ObjHeap, int32 object, int32 part) { tips.push_back({object, part}); };
+  SetPanelShellHooks(hooks);
+  for (auto [cls, at, part] : {std::tuple{kClsDataDisplayObject, 15, 21}, {kClsDataDisplayObject, 35, -1},
+                               {kClsTypeDefinition, 35, 0}}) {
+    const int32 obj = Obj(cls, root_);
     SetBounds(obj, Rect{0, 0, 40, 40});
     SetBounds(Obj(kClsCosmetic, obj, 21), Rect{10, 10, 20, 20});
-    gTips.clear();
+    tips.clear();
     ActionParams p{};
-    Click(obj, 3, c.at, &p);
-    EXPECT_EQ(gTips.size(), c.armed ? 1u : 0u);
-    if (c.armed && !gTips.empty()) EXPECT_EQ(gTips[0], std::make_pair(obj, c.part));
+    Click(obj, 3, Point{int16(at), int16(at)}, &p);
+    EXPECT_EQ(tips.size(), part < 0 ? 0u : 1u) << cls << " " << at;
+    if (!tips.empty()) EXPECT_EQ(tips[0], std::make_pair(obj, part));
   }
-  SetPanelShellHooks(former);
+  SetPanelShellHooks({});
 }
