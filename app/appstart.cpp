@@ -93,6 +93,7 @@ void AppInstallHooks() {
   window.keyNavItem = &DlgGetKeyNavItem;
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
+  window.dialogFilter = &DlgFilterVIEvents;
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
   DlgRunPanelHooks dialogs{};
