@@ -53,7 +53,7 @@ void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 bu
   }
   // 3. The message's text part moved to (0, 0).
   const int32 item = buttons + 1;
-  const int32 object = DlgItemDisplayObject(dialog, item);
+  const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
   const int32 part = object && Panel().findPart ? Panel().findPart(dialog, object, kMessageTextPart) : 0;
   const Rect partRect = ObjectRect(dialog, part);
   DlgMoveItem(dialog, item, Point{int16(-partRect.top), int16(-partRect.left)});

@@ -345,6 +345,3 @@ struct DlgRunPanelHooks {
 };
 void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks);
 const DlgRunPanelHooks& DlgRunPanel();
-// The display object that shows the item (the item's entry when its
-// controller names none); 0 for a bad dialog or item.
-int32 DlgItemDisplayObject(DialogRef dialog, int32 item);

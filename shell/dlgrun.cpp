@@ -100,17 +100,6 @@ int32 RootList(DialogRef d, int32 at) {
 }
 void MarkBoundsStale(DialogRef d) { OHSetWord(d, kOHFlags, OHWord(d, kOHFlags) | kPanelBoundsStale); }
 
-// The display object an item's controller shows (the entry itself when it
-// names none).
-int32 DisplayOf(DialogRef d, int32 item) {
-  const int32 entry = DItemToDCOId(d, item);
-  const int32 cls = entry ? OHBlockClass(d, entry) : 0;
-  if ((cls != kClsFPDataController && cls != kClsDataController) || OHBlockSize(d, entry) < kControllerDisplayAt + 4)
-    return entry;
-  const int32 shown = int32(OHWord(d, uInt32(entry + kControllerDisplayAt)));
-  return shown > 0 && OHBlockSize(d, shown) >= kDisplayDescriptionAt + 4 ? shown : entry;
-}
-
 // The item bound to key-navigation slot 0 (the default button), 0 for none.
 int32 DefaultButtonItem(DialogRef d) {
   const int32 nav = RootList(d, kRootKeyNavAt);
@@ -178,7 +167,7 @@ struct HelpContext {
 };
 MgErr TakeHelpText(void* context, int32 item, const uChar* text, int32 length) {
   const DialogRef d = static_cast<HelpContext*>(context)->dialog;
-  const int32 object = DisplayOf(d, item);
+  const int32 object = DlgItemDisplay(d, item);
   if (!object || OHBlockSize(d, object) < kDisplayDescriptionAt + 4) {
     DBAssert(__FILE__, __LINE__, "a described item without its display object");
     return kNoErr;
@@ -211,10 +200,6 @@ bool LoadHelpTexts(DialogRef d, RsrcFileRef file, int32 id) {
 
 void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks) { gPanel = hooks ? *hooks : DlgRunPanelHooks{}; }
 const DlgRunPanelHooks& DlgRunPanel() { return gPanel; }
-
-int32 DlgItemDisplayObject(DialogRef dialog, int32 item) {
-  return DlgIsLiveDialog(dialog) ? DisplayOf(dialog, item) : 0;
-}
 
 DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData) {
   // Before the type heap exists no VI can be made (start-up, shut-down);
@@ -468,7 +453,7 @@ int32 DlgFilterKey(WEventRecord* event, DialogRef dialog) {
 }
 
 void DlgRefresh(DialogRef dialog, int32 item) {
-  const int32 object = DlgIsLiveDialog(dialog) ? DisplayOf(dialog, item) : 0;
+  const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
   if (!object) return;
   const WindowRef w = WindowOf(dialog);
   if (!w || !WIsVisible(w) || (OHWord(dialog, uInt32(object)) & kDlgItemHidden)) return;
@@ -477,7 +462,7 @@ void DlgRefresh(DialogRef dialog, int32 item) {
 }
 
 void DlgMoveItem(DialogRef dialog, int32 item, Point offset) {
-  const int32 object = DlgIsLiveDialog(dialog) ? DisplayOf(dialog, item) : 0;
+  const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
   if (!object) return;
   if (gPanel.oInval) gPanel.oInval(dialog, object);
   if (gPanel.oOffset) gPanel.oOffset(dialog, object, offset);
@@ -491,7 +476,7 @@ int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect* rect) {
     return 0;
   }
   *rect = Rect{0, 0, 0, 0};
-  const int32 object = DlgIsLiveDialog(dialog) ? DisplayOf(dialog, item) : 0;
+  const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
   if (!object || !gPanel.oGetRect) return 0;
   return gPanel.oGetRect(dialog, object, rect, kind);
 }

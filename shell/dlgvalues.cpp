@@ -214,10 +214,11 @@ int32 DlgItemDisplay(DialogRef dialog, int32 item) {
   const int32 entry = DItemToDCOId(dialog, item);
   if (!entry) return 0;
   const int32 cls = OHBlockClass(dialog, entry);
-  if ((cls == kClsFPDataController || cls == kClsDataController) &&
-      OHBlockSize(dialog, entry) >= kControllerDisplayAt + 4)
-    return int32(OHWord(dialog, uInt32(entry + kControllerDisplayAt)));
-  return entry;
+  if ((cls != kClsFPDataController && cls != kClsDataController) || OHBlockSize(dialog, entry) < kControllerDisplayAt + 4)
+    return entry;
+  // A controller whose display word names no object block shows itself.
+  const int32 shown = int32(OHWord(dialog, uInt32(entry + kControllerDisplayAt)));
+  return shown > 0 && OHBlockSize(dialog, shown) >= kDescriptionAt + 4 ? shown : entry;
 }
 
 int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value) {
