@@ -24,6 +24,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
 #include "mgsource/prefs.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/mainloop.h"
@@ -231,15 +232,32 @@ int32 gTipImage = -1;
 
 DColor Background() { return DColor(PrefGet(kPrefExecPaletteBackground)); }
 
+// A strip picture played once into a pixmap of its own size (depth 1 for
+// black and white, the screen's otherwise; painted white first), so that
+// single cells can be copied from it; the picture is released.
+int32 StripPixmap(int32 picture, bool bw) {
+  Rect bounds{0, 0, 0, 0};
+  IGetRect(picture, &bounds);
+  int32 pixmap = 0;
+  if (ICreatePixmap(WCurrentPort(), &bounds, bw ? 1 : 0, &pixmap) == kNoErr && pixmap) {
+    ImageSaveRecord save{};
+    IOpen(pixmap, &save);
+    IEraseImage(pixmap);
+    IDraw(picture, &bounds, &bounds, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+    IClose(pixmap, &save);
+  }
+  IRelease(picture);
+  return pixmap;
+}
+
 int32 Strip() {
   const int32 which = DIsBW() ? 1 : 0;
   if (gStrip[which] == 0) {
     int32 image = 0;
     const MgErr err = IGet(RunTimeRsrcFile(), kImagePicture, which ? kStripBWId : kStripColourId, &image, 1);
-    // Reported once as a debug line: the applications built today carry no
-    // strips, and an alert at every start would stand in the operator's way.
-    if (err) DBPrintf("tool-bar image strip %ld: error %ld", long(which ? kStripBWId : kStripColourId), long(err));
-    gStrip[which] = err ? -1 : image;
+    if (err) DBMgErr(__FILE__, __LINE__, err, "tool-bar image strip");
+    const int32 pixmap = err ? 0 : StripPixmap(image, which != 0);
+    gStrip[which] = pixmap ? pixmap : -1;
   }
   return gStrip[which] > 0 ? gStrip[which] : 0;
 }

@@ -1,6 +1,7 @@
 #include "tools/appbuild.h"
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
+#include "tools/stripwriter.h"
 
 #include <sys/stat.h>
 
@@ -128,6 +129,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddShellEventTexts(writer);
   AddPanelMenuTexts(writer);
   AddPanelImages(writer);
+  AddToolBarStrips(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
 }

@@ -3,6 +3,9 @@
 // that retrieval mode and the datalog functions reach through their hooks.
 #include "engine/exec/panelplace.h"
 #include "engine/exec/retrieve.h"
+#include "engine/vi/rtrsrc.h"
+#include "mgsource/rsrc.h"
+#include "tools/appbuild.h"
 #include "engine/viinst_test_support.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/debug.h"
@@ -38,6 +41,16 @@ class VIWindowBoundary : public VITest {
  protected:
   void SetUp() override {
     VITest::SetUp();
+    // The run-time file the tools write, with the tool bar's strips.
+    ASSERT_EQ(RInitResources(), kNoErr);
+    rsrcw::Writer rw(FourCC("APPL"), FourCC("QNLX"));
+    qxbuild::AddRunTimeResources(&rw);
+    const rsrcw::Bytes file = rw.Write();
+    UHandle fh = AZNewHandle(int32(file.size()));
+    ASSERT_NE(fh, nullptr);
+    std::memcpy(*fh, file.data(), file.size());
+    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &runtime_, nullptr, nullptr, fh), kNoErr);
+    SetRunTimeRsrcFile(runtime_);
     ShellInstallEngineHooks();
     vi_ = NewVICore(kVIKindDatalog, PS("Pump.vi"), -1);
     ASSERT_NE(vi_, nullptr);
@@ -49,12 +62,16 @@ class VIWindowBoundary : public VITest {
     SetDatalogUIHooks(nullptr);
     SetRetrieveLogHooks(nullptr);
     SetRunCmdHooks(nullptr);
+    StatePnlReleaseImages();
+    SetRunTimeRsrcFile(0);
+    if (runtime_) RCloseFile(runtime_);
     VITest::TearDown();
   }
   void SetParts(uInt16 parts, const Rect& content) {
     viinst::SetExtHalf(panel_, kHeapExtWindowOptions, parts);
     std::memcpy(viinst::ExtAt(panel_, kHeapExtContentRect), &content, sizeof content);
   }
+  RsrcFileRef runtime_ = 0;
   UHandle vi_ = nullptr;
   ObjHeap panel_ = nullptr;
 };
@@ -98,7 +115,7 @@ TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
 }
 
 // A slot redraw draws at once: a pressed button's frame, grey at its inner
-// left and white at its inner right, around the background (no strip).
+// left and white at its inner right, around the cell copied from the strip.
 TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
   ASSERT_EQ(WInitScreenImage(), kNoErr);
   DInitDraw();
@@ -119,7 +136,7 @@ TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
   };
   EXPECT_EQ(at(slot.left + 1, slot.top + 5), kButtonShadow);
   EXPECT_EQ(at(slot.right - 2, slot.top + 5), uInt32(kWhiteColor));
-  EXPECT_EQ(at(slot.left + 5, slot.top + 5), uInt32(PrefGet(kPrefExecPaletteBackground)));
+  EXPECT_EQ(at(slot.left + 5, slot.top + 5), uInt32(kWhiteColor)) << "the Run arrow's inside, from the strip";
   DDisposeDraw();
 }
 
