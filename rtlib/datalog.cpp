@@ -380,6 +380,14 @@ MgErr RetrieveShowRecord(UHandle vi) {
     if (gUI.showMark) gUI.showMark(vi, r < int32(marks.size()) ? marks[size_t(r)] : 0);
     std::vector<uChar> datum;
     err = ReadRecord(vi, rec, r, &datum);
+    const TypeDescriptor* ts = SkipTypedefs(parts[0]);
+    const TypeDescriptor* secs = ts->code == kTDCluster ? ElemTD(ts, 0) : nullptr;
+    if (!err && gUI.showStamp && secs && SkipTypedefs(secs)->code == kTDU32 &&
+        datum.size() >= size_t(offsets[0]) + 4) {
+      uInt32 s32 = 0;
+      std::memcpy(&s32, datum.data() + offsets[0], 4);
+      gUI.showStamp(vi, s32);
+    }
     if (!err && gUI.showRecord) err = gUI.showRecord(vi, parts[1], datum.data() + offsets[1]);
     DisposeRecord(rec, &datum);
   }

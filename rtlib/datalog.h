@@ -141,6 +141,8 @@ struct DatalogUIHooks {
   void (*setRetrieveFieldText)(UHandle vi, ConstPStr text);
   // The tool bar's deletion-mark display.
   void (*showMark)(UHandle vi, int32 mark);
+  // The shown record's time stamp (its seconds), when the record has one.
+  void (*showStamp)(UHandle vi, uInt32 secs);
   // Copies the panel data (of type panelType) into the panel's logged
   // controls and redraws them: 0 or an error.
   MgErr (*showRecord)(UHandle vi, const TypeDescriptor* panelType, const void* panelData);

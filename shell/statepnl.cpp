@@ -340,17 +340,25 @@ void DrawRecordDisplay(UHandle vi, Point origin) {
   DFrameRect(&frame);
   TBox(&field, 0, reinterpret_cast<const uChar*>(f.text.data()), int32(f.text.size()), kAppFont, kBlackColor,
        kWhiteColor, kBlackColor, kWhiteColor);
+  // A text on the tool bar's background from left; its right edge.
+  auto text = [&](int32 left, const char* t, int32 n) {
+    Point size{0, 0};
+    TTextSize(reinterpret_cast<const uChar*>(t), n, kAppFont, &size);
+    const Rect r{field.top, int16(left), field.bottom, int16(left + size.h)};
+    TBox(&r, 0, reinterpret_cast<const uChar*>(t), n, kAppFont, kBlackColor, Background(), kBlackColor, Background());
+    return int32(r.right);
+  };
   const int32 count = LogRecordCount(vi);
   const char* format = RunTextOf(kLogIncompatibleListId, kRetrieveRangeEntry);
   if (count <= 0 || !format) return;
   char range[64];
   const int32 n = std::snprintf(range, sizeof range, format, long(count - 1));
   if (n <= 0 || n >= int32(sizeof range)) return;
-  Point size{0, 0};
-  TTextSize(reinterpret_cast<const uChar*>(range), n, kAppFont, &size);
-  const Rect r{field.top, int16(field.right + 5), field.bottom, int16(field.right + 5 + size.h)};
-  TBox(&r, 0, reinterpret_cast<const uChar*>(range), n, kAppFont, kBlackColor, Background(), kBlackColor,
-       Background());
+  const int32 right = text(field.right + 5, range, n);
+  if (!f.timed) return;
+  // The record's date in the locale's short form, then its time.
+  const std::string when = std::string(DateCString(f.secs, 0)) + " " + TimeCString(f.secs, 1);
+  text(right + 6, when.data(), int32(when.size()));
 }
 
 }  // namespace

@@ -138,6 +138,17 @@ void ShowMark(UHandle vi, int32 mark) {
   InvalToolBar(vi);
 }
 
+void ShowStamp(UHandle vi, uInt32 secs) {
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    auto it = gFields.find(vi);
+    if (it == gFields.end()) return;
+    it->second.timed = true;
+    it->second.secs = secs;
+  }
+  InvalToolBar(vi);
+}
+
 // The one route of slot redraws: the slot drawn at once in the window's
 // port.
 void DrawToolbarSlot(UHandle vi, int32 image, int32 state) {
@@ -390,5 +401,6 @@ void ShellInstallVIWindowHooks() {
   ui.retrieveFieldText = &FieldText;
   ui.setRetrieveFieldText = &SetField;
   ui.showMark = &ShowMark;
+  ui.showStamp = &ShowStamp;
   SetDatalogUIHooks(&ui);
 }

@@ -132,6 +132,8 @@ struct RecordField {
   bool edited;   // the number was typed since its record was shown
   bool stamped;  // a record (with its time stamp) is shown
   int32 mark;    // the shown record's deletion mark
+  bool timed = false;  // the shown record has a time stamp: its seconds
+  uInt32 secs = 0;
 };
 // False when the VI has no field.
 bool VIRecordField(UHandle vi, RecordField* out);
