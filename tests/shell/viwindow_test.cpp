@@ -22,7 +22,16 @@
 #include "mgsource/draw/dpen.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_surface.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/wactive.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_display.h"
+#include "mgsource/window/wevent.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
+#include "platform/qx_uitest.h"
 #include "platform/qx_window.h"
+#include "engine/exec/runcmd.h"
 #include "shell/statepnl.h"
 #include "shell/viwindow.h"
 #include "shell/vishell.h"
@@ -499,3 +508,66 @@ TEST_F(VIWindowBoundary, ATipWaitsForTheSlotUnderTheMouse) {
 }
 
 }  // namespace
+
+// Presses on the slots, the moves and the release injected at the screen: a
+// broken VI's Run runs the command, which reports why it cannot run (the
+// placement before the alert); Run Continuously is ignored while the VI is
+// broken or waits as a subVI; Run runs the VI; a press that leaves the slot
+// and is let go outside does nothing.
+TEST_F(VIWindowBoundary, APressOnASlotActsByTheVIsState) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
+  const WindowRef w = viinst::PanelWindow(panel_);
+  WShow(w);
+  PlatUiPump();
+  static std::string log;
+  RunCmdHooks run{};
+  run.placePanelWindow = [](UHandle) { log += "broken "; };
+  run.endTextEdit = [](UHandle) { log += "run "; };
+  SetRunCmdHooks(&run);
+  Rect bar;
+  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
+  auto global = [&](int32 slot, int32 dh) {
+    const Rect s = StatePnlSlotRect(slot);
+    Point p{int16(bar.top + s.top + 9), int16(bar.left + s.left + 10 + dh)};
+    WLocalToGlobal(w, &p);
+    return p;
+  };
+  const struct {
+    uInt32 state;
+    int32 slot, away;  // away: where the press is let go, from the slot's middle
+    const char* log;
+  } cases[] = {{0, 1, 0, "run broken "}, {0, 2, 0, ""}, {4, 2, 0, ""}, {1, 1, 0, "run "}, {1, 1, 60, ""}};
+  for (const auto& k : cases) {
+    VIRec(vi_)->eState = (VIRec(vi_)->eState & ~kVIStateMask) | k.state;
+    log.clear();
+    const Point at = global(k.slot, 0), end = global(k.slot, k.away);
+    const uInt32 t = PlatTickMs();
+    // The press goes to the window; its tracking reads the moves and the
+    // release from the window system.
+    PlatInjectMouseMove(global(k.slot, 60).h, at.v, t + 10);
+    PlatInjectMouseMove(end.h, end.v, t + 20);
+    PlatInjectMouseButton(kPlatButtonLeft, false, end.h, end.v, t + 30);
+    WEventRecord e{};
+    e.code = weMouseDown;
+    e.window = w;
+    Point local = at;
+    WGlobalToLocal(w, &local);
+    std::memcpy(&e.where, &local, sizeof local);
+    VIWindEventProc(&e, uInt32(uintptr_t(panel_)));
+    PlatUiPump();
+    EXPECT_EQ(log, k.log) << k.state << "/" << k.slot << "/" << k.away;
+  }
+  // Slots 5 to 8 show blanks: the background where a cell would be.
+  Rect port;
+  WGetRect(w, &port);
+  for (int32 slot = 5; slot <= 8; ++slot) {
+    UpdateToolbarButton(vi_, StatePnlSlotIcon(panel_, slot), 0);
+    const Rect s = StatePnlSlotRect(slot);
+    EXPECT_EQ(PlatSurfaceGetPixel(PlatWindowSurface(WHostWindow(w)), bar.left + s.left + 10 - port.left,
+                                  bar.top + s.top + 9 - port.top) & 0xFFFFFF,
+              uInt32(PrefGet(kPrefExecPaletteBackground))) << slot;
+  }
+  DDisposeDraw();
+}
