@@ -23,7 +23,9 @@
 #include "platform/qx_paint.h"
 #include "platform/qx_surface.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/tipstrip.h"
 #include "mgsource/window/wactive.h"
+#include "mgsource/datetime.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_display.h"
 #include "mgsource/window/wevent.h"
@@ -568,5 +570,46 @@ TEST_F(VIWindowBoundary, APressOnASlotActsByTheVIsState) {
                                   bar.top + s.top + 9 - port.top) & 0xFFFFFF,
               uInt32(PrefGet(kPrefExecPaletteBackground))) << slot;
   }
+  DDisposeDraw();
+}
+
+// The mouse resting on a slot shows its tip after 800 ms (timer 8); moved
+// off the tool bar, the tip goes at the next 200 ms poll (timer 9).
+TEST_F(VIWindowBoundary, ATipShowsAfterItsDelayAndGoesAtThePoll) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  ASSERT_EQ(WTimersInit(1), kNoErr);
+  const int32 tips = PrefGet(kPrefShowTipStrings);
+  PrefSet(kPrefShowTipStrings, 1);
+  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
+  const WindowRef w = viinst::PanelWindow(panel_);
+  WShow(w);
+  WBringToFront(w);
+  PlatUiPump();
+  Rect bar;
+  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
+  Point on{int16(bar.top + 10), int16(bar.left + 38)}, off{int16(bar.bottom + 50), int16(bar.left + 38)};
+  WLocalToGlobal(w, &on);
+  WLocalToGlobal(w, &off);
+  // Milliseconds until the tip is shown (or hidden), the timers served.
+  auto until = [](bool shown) {
+    const uInt32 start = MilliSecs();
+    while (MilliSecs() - start < 2000 && (WTipStripWindow() != 0) != shown) {
+      PlatSleepMs(5);
+      WCheckTimers();
+      for (WEventRecord e; WGetNextEvent(&e);) WDispatchEvent(&e);
+      PlatUiPump();
+    }
+    return int32(MilliSecs() - start);
+  };
+  PlatUiMove(on.h, on.v);
+  const int32 shown = until(true);
+  EXPECT_GE(shown, 780);
+  EXPECT_LT(shown, 1100);
+  PlatUiMove(off.h, off.v);
+  EXPECT_LT(until(false), 300);
+  WHideTipStrip();
+  PrefSet(kPrefShowTipStrings, tips);
+  WTimersInit(0);
   DDisposeDraw();
 }
