@@ -1,6 +1,7 @@
 // The VI window's frame around its content, its tool-bar and menu-bar
 // rectangles, the region cache, and the retrieval field and mark display
 // that retrieval mode and the datalog functions reach through their hooks.
+#include "golden_image.h"
 #include "engine/exec/panelplace.h"
 #include "engine/exec/retrieve.h"
 #include "engine/vi/rtrsrc.h"
@@ -12,6 +13,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/prefs.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
 #include "platform/qx_alert.h"
@@ -611,5 +613,50 @@ TEST_F(VIWindowBoundary, ATipShowsAfterItsDelayAndGoesAtThePoll) {
   WHideTipStrip();
   PrefSet(kPrefShowTipStrings, tips);
   WTimersInit(0);
+  DDisposeDraw();
+}
+
+// A window with all five parts around an empty panel, drawn by its update:
+// idle (Run), running and broken.  QX_UPDATE_GOLDENS=1 makes them again.
+TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  MLoadMenuColors();
+  // An empty panel draws its content white.
+  VIWindHooks h = VIWindHooksInUse();
+  h.drawPanel = [](ObjHeap p) -> int32 {
+    Rect c;
+    std::memcpy(&c, viinst::ExtAt(p, kHeapExtContentRect), sizeof c);
+    DSelectNormPen(kWhiteColor, kWhiteColor);
+    return DPaintRect(&c), 0;
+  };
+  const VIWindHooks former = VIWindSetHooks(h);
+  // The own menu bar as a plain strip: no menu manager's bar in the picture.
+  const int32 bars = PrefGet(kPrefUseWindowMenuBars);
+  PrefSet(kPrefUseWindowMenuBars, 0);
+  // The content placed so that the window's frame starts at the origin;
+  // the window sized to the frame, its resize deriving the same content.
+  const Rect content{35, 0, 180, 260};
+  SetParts(31, content);
+  Rect frame;
+  VIWindContentToWindow(31, &content, &frame);
+  ASSERT_EQ(frame.top, 0);
+  const WindowRef w = viinst::PanelWindow(panel_);
+  WSize(w, &frame);
+  WShow(w);
+  const struct {
+    uInt32 state;
+    const char* golden;
+  } cases[] = {{1, "viwindow_idle"}, {2, "viwindow_running"}, {0, "viwindow_broken"}};
+  for (const auto& k : cases) {
+    VIRec(vi_)->eState = (VIRec(vi_)->eState & ~kVIStateMask) | k.state;
+    WInvalRect(w, nullptr);
+    PlatUiPump();
+    qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)),
+                                std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens" / (std::string(k.golden) + ".png"),
+                                "the VI window; QX_UPDATE_GOLDENS=1 makes it again");
+  }
+  PrefSet(kPrefUseWindowMenuBars, bars);
+  VIWindSetHooks(former);
   DDisposeDraw();
 }
