@@ -66,6 +66,7 @@ class VIWindowBoundary : public VITest {
     std::memcpy(*fh, file.data(), file.size());
     ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &runtime_, nullptr, nullptr, fh), kNoErr);
     SetRunTimeRsrcFile(runtime_);
+    StatePnlReleaseImages();  // a strip an earlier test failed to load is tried again
     ShellInstallEngineHooks();
     // The document windows' own procedure, which turns the window system's
     // input into events, registered before a window makes the class.
