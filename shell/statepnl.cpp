@@ -519,10 +519,15 @@ void TrackRecordArrows(ObjHeap panel, UHandle vi, Point origin, Point at) {
     const int32 next = StatePnlStepRecord(n, count, isUp);
     if (next >= 0 && next != n) PutNumber(vi, n = next, false);
   };
-  // The pressed half shows the arrows' cell inverted.
+  // The pressed half shows the same half of image 26's cell, the arrows
+  // inverted (highlighted when there is no strip).
   auto pressed = [&](bool on) {
-    if (on) DHiliteRect(&half, kBlackColor, Background(), kBlackColor, kWhiteColor, 0);
-    else StatePnlDrawSlot(origin, kArrowImage - 2, 0, panel);
+    if (!on) return void(StatePnlDrawSlot(origin, kArrowImage - 2, 0, panel));
+    const Rect cell = CellRect(StatePnlImageCell(kArrowImage));
+    const Rect source{int16(cell.top + half.top - slot.top), int16(cell.left + half.left - slot.left),
+                      int16(cell.top + half.bottom - slot.top), int16(cell.left + half.right - slot.left)};
+    if (const int32 strip = Strip()) IDraw(strip, &source, &half, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
+    else DHiliteRect(&half, kBlackColor, Background(), kBlackColor, kWhiteColor, 0);
   };
   step();
   pressed(true);

@@ -3,6 +3,8 @@
 // that retrieval mode and the datalog functions reach through their hooks.
 #include "shell/viwindow_fixture.h"
 
+#include <thread>
+
 namespace {
 
 TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
@@ -570,5 +572,47 @@ TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
   }
   PrefSet(kPrefUseWindowMenuBars, bars);
   VIWindSetHooks(former);
+  DDisposeDraw();
+}
+
+// The record arrows held down: one step at the press and another every
+// 320 ms, never past either end of a log of 10 records.
+TEST_F(VIWindowBoundary, HeldRecordArrowsRepeatWithinTheLog) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  RetrieveLogHooks log{};
+  log.openLog = [](UHandle) -> MgErr { return kNoErr; };
+  log.recordCount = [](UHandle) -> int32 { return 10; };
+  SetRetrieveLogHooks(&log);
+  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
+  const WindowRef w = viinst::PanelWindow(panel_);
+  WShow(w);
+  WBringToFront(w);
+  PlatUiPump();
+  EnterRetrieveMode(vi_);
+  Rect bar;
+  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
+  const struct {
+    int32 start, v;  // v: the arrow half's row in the tool bar
+    int32 low, high;
+  } cases[] = {{3, 5, 5, 6}, {8, 5, 9, 9}, {1, 15, 0, 0}};
+  for (const auto& k : cases) {
+    StatePnlEditRecordNum(vi_, k.start);
+    Point p{int16(bar.top + k.v), int16(bar.left + 84)};
+    WLocalToGlobal(w, &p);
+    PlatInjectMouseButton(kPlatButtonLeft, true, p.h, p.v, PlatTickMs());
+    std::thread release([p] {
+      PlatSleepMs(750);
+      PlatInjectMouseButton(kPlatButtonLeft, false, p.h, p.v, PlatTickMs());
+    });
+    PlatUiPump();
+    release.join();
+    PlatUiPump();
+    RecordField f{};
+    ASSERT_TRUE(VIRecordField(vi_, &f));
+    const int32 n = std::atoi(f.text.c_str());
+    EXPECT_TRUE(n >= k.low && n <= k.high) << k.start << " -> " << f.text;
+  }
+  ExitRetrieveMode(vi_);
   DDisposeDraw();
 }
