@@ -150,12 +150,15 @@ void ShowStamp(UHandle vi, uInt32 secs) {
 }
 
 // The one route of slot redraws: the slot drawn at once in the window's
-// port.
+// port.  The window's clip is its content after every update, which would
+// hide the tool bar: the clip is the tool bar's for the redraw.
 void DrawToolbarSlot(UHandle vi, int32 image, int32 state) {
   ObjHeap panel = PanelOf(vi);
-  Rect bar;
+  Rect bar, saved{0, 0, 0, 0};
   if (!VIWindStatePanelRect(panel, &bar)) return;
+  WSetClipRect(&bar, &saved);
   StatePnlDrawSlot(Point{bar.top, bar.left}, image, state, panel);
+  WRestoreClip(&saved);
 }
 
 }  // namespace

@@ -83,6 +83,7 @@ class VIWindowBoundary : public VITest {
     SetRetrieveLogHooks(nullptr);
     SetRunCmdHooks(nullptr);
     StatePnlReleaseImages();
+    if (drawing_) DDisposeDraw();
     SetRunTimeRsrcFile(0);
     if (runtime_) RCloseFile(runtime_);
     VITest::TearDown();
@@ -94,6 +95,21 @@ class VIWindowBoundary : public VITest {
     viinst::SetExtHalf(panel_, kHeapExtWindowOptions, parts);
     std::memcpy(viinst::ExtAt(panel_, kHeapExtContentRect), &content, sizeof content);
   }
+  // The panel's window with the parts around the content, drawn on the
+  // screen image and shown in front (a click that activates a window is
+  // eaten).
+  WindowRef Shown(uInt16 parts, const Rect& content) {
+    EXPECT_EQ(WInitScreenImage(), kNoErr);
+    DInitDraw();
+    drawing_ = true;
+    SetParts(parts, content);
+    const WindowRef w = viinst::PanelWindow(panel_);
+    WShow(w);
+    WBringToFront(w);
+    PlatUiPump();
+    return w;
+  }
+  bool drawing_ = false;
   RsrcFileRef runtime_ = 0;
   UHandle vi_ = nullptr;
   ObjHeap panel_ = nullptr;

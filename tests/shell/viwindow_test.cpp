@@ -48,11 +48,7 @@ TEST_F(VIWindowBoundary, TheFrameHoldsTheParts) {
 // A slot redraw draws at once: a pressed button's frame, grey at its inner
 // left and white at its inner right, around the cell copied from the strip.
 TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
-  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
-  const WindowRef w = viinst::PanelWindow(panel_);
-  WShow(w);
+  const WindowRef w = Shown(kVIWindToolBar, Rect{100, 50, 400, 450});
   WValidate(w);
   UpdateToolbarButton(vi_, 0, 1);  // Run, pressed
   Rect u, port;
@@ -68,7 +64,6 @@ TEST_F(VIWindowBoundary, ASlotRedrawDrawsTheImageInItsSlot) {
   EXPECT_EQ(at(slot.left + 1, slot.top + 5), kButtonShadow);
   EXPECT_EQ(at(slot.right - 2, slot.top + 5), uInt32(kWhiteColor));
   EXPECT_EQ(at(slot.left + 5, slot.top + 5), uInt32(kWhiteColor)) << "the Run arrow's inside, from the strip";
-  DDisposeDraw();
 }
 
 TEST_F(VIWindowBoundary, TheRegionCacheOfAFrontPanelIsDisposed) {
@@ -404,46 +399,13 @@ TEST_F(VIWindowBoundary, TheRecordNumberStaysWithinTheLog) {
   ExitRetrieveMode(vi_);
 }
 
-// Tips follow the slot under the mouse, and only with "showTipStrings" on.
-TEST_F(VIWindowBoundary, ATipWaitsForTheSlotUnderTheMouse) {
-  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
-  Rect bar;
-  ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
-  auto hover = [&](int32 h) {
-    WEventRecord e{};
-    e.code = weMouseMove;
-    const Point p{int16(bar.top + 10), int16(bar.left + h)};
-    std::memcpy(&e.where, &p, sizeof p);
-    StatePnlHover(&e, panel_);
-    return StatePnlTipImage();
-  };
-  const int32 tips = PrefGet(kPrefShowTipStrings);
-  PrefSet(kPrefShowTipStrings, 0);
-  EXPECT_EQ(hover(30), -1) << "tips off";
-  PrefSet(kPrefShowTipStrings, 1);
-  EXPECT_EQ(hover(30), StatePnlSlotIcon(panel_, 1));
-  EXPECT_EQ(hover(300), -1) << "off the slots";
-  hover(30);
-  StatePnlTipPoll(panel_);  // the mouse is not over the slot
-  EXPECT_EQ(StatePnlTipImage(), -1);
-  PrefSet(kPrefShowTipStrings, tips);
-}
-
-}  // namespace
-
 // Presses on the slots, the moves and the release injected at the screen: a
 // broken VI's Run runs the command, which reports why it cannot run (the
 // placement before the alert); Run Continuously is ignored while the VI is
 // broken or waits as a subVI; Run runs the VI; a press that leaves the slot
 // and is let go outside does nothing.
 TEST_F(VIWindowBoundary, APressOnASlotActsByTheVIsState) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
-  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
-  const WindowRef w = viinst::PanelWindow(panel_);
-  WShow(w);
-  WBringToFront(w);  // a click that activates a window is eaten
-  PlatUiPump();
+  const WindowRef w = Shown(kVIWindToolBar, Rect{100, 50, 400, 450});
   static std::string log;
   RunCmdHooks run{};
   run.placePanelWindow = [](UHandle) { log += "broken "; };
@@ -486,22 +448,16 @@ TEST_F(VIWindowBoundary, APressOnASlotActsByTheVIsState) {
                                   bar.top + s.top + 9 - port.top) & 0xFFFFFF,
               uInt32(PrefGet(kPrefExecPaletteBackground))) << slot;
   }
-  DDisposeDraw();
 }
 
 // The mouse resting on a slot shows its tip after 800 ms (timer 8); moved
-// off the tool bar, the tip goes at the next 200 ms poll (timer 9).
+// off the tool bar, the tip goes at the next 200 ms poll (timer 9); none
+// with "showTipStrings" off.
 TEST_F(VIWindowBoundary, ATipShowsAfterItsDelayAndGoesAtThePoll) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
   ASSERT_EQ(WTimersInit(1), kNoErr);
   const int32 tips = PrefGet(kPrefShowTipStrings);
-  PrefSet(kPrefShowTipStrings, 1);
-  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
-  const WindowRef w = viinst::PanelWindow(panel_);
-  WShow(w);
-  WBringToFront(w);
-  PlatUiPump();
+  PrefSet(kPrefShowTipStrings, 0);
+  const WindowRef w = Shown(kVIWindToolBar, Rect{100, 50, 400, 450});
   Rect bar;
   ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
   Point on{int16(bar.top + 10), int16(bar.left + 38)}, off{int16(bar.bottom + 50), int16(bar.left + 38)};
@@ -519,6 +475,11 @@ TEST_F(VIWindowBoundary, ATipShowsAfterItsDelayAndGoesAtThePoll) {
     return int32(MilliSecs() - start);
   };
   PlatUiMove(on.h, on.v);
+  EXPECT_EQ(StatePnlTipImage(), -1) << "no tips with \"showTipStrings\" off";
+  PlatUiMove(off.h, off.v);
+  PrefSet(kPrefShowTipStrings, 1);
+  PlatUiMove(on.h, on.v);
+  EXPECT_EQ(StatePnlTipImage(), StatePnlSlotIcon(panel_, 1));
   const int32 shown = until(true);
   EXPECT_GE(shown, 780);
   EXPECT_LT(shown, 1100);
@@ -527,14 +488,11 @@ TEST_F(VIWindowBoundary, ATipShowsAfterItsDelayAndGoesAtThePoll) {
   WHideTipStrip();
   PrefSet(kPrefShowTipStrings, tips);
   WTimersInit(0);
-  DDisposeDraw();
 }
 
 // A window with all five parts around an empty panel, drawn by its update:
 // idle (Run), running and broken.  QX_UPDATE_GOLDENS=1 makes them again.
 TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
   MLoadMenuColors();
   // An empty panel draws its content white.
   VIWindHooks h = VIWindHooksInUse();
@@ -551,13 +509,11 @@ TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
   // The content placed so that the window's frame starts at the origin;
   // the window sized to the frame, its resize deriving the same content.
   const Rect content{35, 0, 180, 260};
-  SetParts(31, content);
   Rect frame;
   VIWindContentToWindow(31, &content, &frame);
   ASSERT_EQ(frame.top, 0);
-  const WindowRef w = viinst::PanelWindow(panel_);
+  const WindowRef w = Shown(31, content);
   WSize(w, &frame);
-  WShow(w);
   const struct {
     uInt32 state;
     const char* golden;
@@ -572,23 +528,16 @@ TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
   }
   PrefSet(kPrefUseWindowMenuBars, bars);
   VIWindSetHooks(former);
-  DDisposeDraw();
 }
 
 // The record arrows held down: one step at the press and another every
 // 320 ms, never past either end of a log of 10 records.
 TEST_F(VIWindowBoundary, HeldRecordArrowsRepeatWithinTheLog) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
   RetrieveLogHooks log{};
   log.openLog = [](UHandle) -> MgErr { return kNoErr; };
   log.recordCount = [](UHandle) -> int32 { return 10; };
   SetRetrieveLogHooks(&log);
-  SetParts(kVIWindToolBar, Rect{100, 50, 400, 450});
-  const WindowRef w = viinst::PanelWindow(panel_);
-  WShow(w);
-  WBringToFront(w);
-  PlatUiPump();
+  const WindowRef w = Shown(kVIWindToolBar, Rect{100, 50, 400, 450});
   EnterRetrieveMode(vi_);
   Rect bar;
   ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
@@ -614,5 +563,6 @@ TEST_F(VIWindowBoundary, HeldRecordArrowsRepeatWithinTheLog) {
     EXPECT_TRUE(n >= k.low && n <= k.high) << k.start << " -> " << f.text;
   }
   ExitRetrieveMode(vi_);
-  DDisposeDraw();
 }
+
+}  // namespace

@@ -51,13 +51,8 @@ class VIWindowX11 : public VIWindowBoundary {
 };
 
 TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
   MLoadMenuColors();
-  SetParts(kVIWindToolBar | kVIWindHScroll | kVIWindVScroll, Rect{40, 0, 200, 300});
-  const WindowRef w = viinst::PanelWindow(panel_);
-  WShow(w);
-  WBringToFront(w);
+  const WindowRef w = Shown(kVIWindToolBar | kVIWindHScroll | kVIWindVScroll, Rect{40, 0, 200, 300});
   WInvalRect(w, nullptr);
   Settle();
   // Every pixel of the X window is the window's surface.
@@ -89,7 +84,6 @@ TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
   XTestFakeButtonEvent(test_, 1, False, CurrentTime);
   Settle();
   EXPECT_EQ(runs, 1);
-  DDisposeDraw();
 }
 
 }  // namespace
