@@ -89,7 +89,9 @@ void DrawCell(Records& r, const Cell& c) {
   switch (c.glyph) {
     case kArrow: r.Poly({{4, 3}, {16, 9}, {4, 15}}, f); break;
     case kArrowBar: r.Poly({{3, 4}, {5, 4}, {5, 14}, {3, 14}}, kBlack), r.Poly({{7, 3}, {17, 9}, {7, 15}}, f); break;
-    case kArrowBox: r.Poly({{3, 3}, {13, 9}, {3, 15}}, f), r.Poly({{12, 11}, {17, 11}, {17, 16}, {12, 16}}, kWhite); break;
+    case kArrowBox:
+      r.Poly({{3, 3}, {13, 9}, {3, 15}}, f), r.Poly({{12, 11}, {17, 11}, {17, 16}, {12, 16}}, kWhite);
+      break;
     case kBroken:
       r.Poly({{4, 3}, {16, 9}, {4, 15}}, f);
       r.Pen(kBlack), r.Line({9, 4}, {7, 9}), r.Line({7, 9}, {10, 14});
@@ -114,7 +116,9 @@ void DrawCell(Records& r, const Cell& c) {
       r.Poly({{3, 7}, {12, 7}, {12, 3}, {17, 9}, {12, 11}, {3, 11}}, f);
       break;
     case kStepOut: r.Poly({{10, 2}, {16, 8}, {13, 8}, {13, 15}, {7, 15}, {7, 8}, {4, 8}}, f); break;
-    case kPause: r.Poly({{5, 4}, {8, 4}, {8, 15}, {5, 15}}, f), r.Poly({{12, 4}, {15, 4}, {15, 15}, {12, 15}}, f); break;
+    case kPause:
+      r.Poly({{5, 4}, {8, 4}, {8, 15}, {5, 15}}, f), r.Poly({{12, 4}, {15, 4}, {15, 15}, {12, 15}}, f);
+      break;
     case kBox: r.Poly({{4, 3}, {16, 3}, {16, 15}, {4, 15}}, f); break;
     case kOval: r.Poly({{7, 2}, {13, 2}, {16, 6}, {16, 10}, {12, 14}, {8, 14}, {4, 10}, {4, 6}}, f); break;
     case kOctagon: r.Poly({{7, 2}, {13, 2}, {17, 6}, {17, 12}, {13, 16}, {7, 16}, {3, 12}, {3, 6}}, f); break;

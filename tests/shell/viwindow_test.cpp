@@ -522,9 +522,9 @@ TEST_F(VIWindowBoundary, TheWholeWindowLooksAsItsGolden) {
     VIRec(vi_)->eState = (VIRec(vi_)->eState & ~kVIStateMask) | k.state;
     WInvalRect(w, nullptr);
     PlatUiPump();
-    qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)),
-                                std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens" / (std::string(k.golden) + ".png"),
-                                "the VI window; QX_UPDATE_GOLDENS=1 makes it again");
+    const std::filesystem::path png =
+        std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens" / (std::string(k.golden) + ".png");
+    qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)), png, "the VI window; QX_UPDATE_GOLDENS=1 makes it again");
   }
   PrefSet(kPrefUseWindowMenuBars, bars);
   VIWindSetHooks(former);
