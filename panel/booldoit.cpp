@@ -12,9 +12,12 @@
 #include "panel/datamsg.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
+#include "panel/operate_internal.h"
 #include "panel/osupport.h"
 
 namespace {
+
+using namespace opmeth;
 
 const char kSource[] = "booldoit";
 
@@ -24,26 +27,8 @@ constexpr int32 kKeyEnter = 2, kKeyChar = 27, kKeyReadBack = 42;
 constexpr int32 kModNoEnterToggle = 0x400;
 constexpr uInt32 kDocModBoolText = 0x80000800;
 
-bool IsObject(ObjHeap heap, int32 object) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) &&
-         OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
-}
-uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
 
-uInt32 ExtWord(ObjHeap heap, int32 at) {
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  return ext > 0 && OHBlockSize(heap, ext) >= at + 4 ? GetNative32(*heap + ext + at) : 0;
-}
-uInt32 OwnerMode(ObjHeap heap) {
-  const UHandle vi = PanelHeapOwner(heap);
-  return vi && *vi ? VIRec(vi)->flags2 : 0;
-}
 
-// True when frame and the count frames after it lie on the stack.
-bool OnStack(const TransactionFrame* frame, int32 count) {
-  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
-  return block && frame >= block && frame + count <= block + kTransactionStackBytes / int32(sizeof *frame);
-}
 
 uChar* ValueAt(ObjHeap heap, int32 b, int32 kind) {
   return reinterpret_cast<uChar*>(uintptr_t(uInt32(OGetDataPtr(heap, b, 0, kind, nullptr))));
@@ -88,11 +73,6 @@ bool InsideButton(ObjHeap heap, int32 b, Point point) {
   return inside;
 }
 
-Point PointOf(int32 word) {
-  Point p;
-  std::memcpy(&p, &word, sizeof p);
-  return p;
-}
 
 enum class Change { kNone, kToggle, kSetTrue, kSetFalse };
 

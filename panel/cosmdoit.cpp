@@ -24,9 +24,12 @@
 #include "panel/fppanel.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
+#include "panel/operate_internal.h"
 #include "panel/osupport.h"
 
 namespace {
+
+using namespace opmeth;
 
 const char kSource[] = "cosmdoit";
 
@@ -42,39 +45,11 @@ constexpr int32 kIdleOverText1 = 1, kIdleOverText2 = 2, kIdleEdit = 3;
 
 int32 gEnclosingTypeDef = 0;
 
-bool IsObject(ObjHeap heap, int32 object) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) &&
-         OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
-}
 bool HasWord(ObjHeap heap, int32 object, int32 word) { return OHBlockSize(heap, object) >= 4 * (word + 1); }
-uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
-int16 PartIdOf(ObjHeap heap, int32 object) { return ObjInt16(heap, object, kObjPartId); }
-Rect BoundsOf(ObjHeap heap, int32 object) {
-  Rect r;
-  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
-  return r;
-}
-Point PointOf(int32 word) {
-  Point p;
-  std::memcpy(&p, &word, sizeof p);
-  return p;
-}
 Rect OnePixel(Point p) { return Rect{p.v, p.h, int16(p.v + 1), int16(p.h + 1)}; }
 
-uInt32 ExtWord(ObjHeap heap, int32 at) {
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  return ext > 0 && OHBlockSize(heap, ext) >= at + 4 ? GetNative32(*heap + ext + at) : 0;
-}
 WindowRef Window(ObjHeap heap) { return WindowRef(ExtWord(heap, kHeapExtWindow)); }
-uInt32 OwnerMode(ObjHeap heap) {
-  const UHandle vi = PanelHeapOwner(heap);
-  return vi && *vi ? VIRec(vi)->flags2 : 0;
-}
 
-bool OnStack(const TransactionFrame* frame, int32 count) {
-  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
-  return block && frame >= block && frame + count <= block + kTransactionStackBytes / int32(sizeof *frame);
-}
 
 // The frame a cosmetic's do-it expects: naming it (or nothing), "COSM",
 // the target, the path ended after it.

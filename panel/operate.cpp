@@ -25,8 +25,11 @@
 #include "panel/trinsert.h"
 #include "platform/qx_sysinfo.h"
 #include "panel/operate.h"
+#include "panel/operate_internal.h"
 
 namespace {
+
+using namespace opmeth;
 
 const char kSource[] = "operate";
 
@@ -48,37 +51,9 @@ bool gPictureClaimed = false;
 constexpr int32 kTypeDefGlyph = kPartIdTypeDefControl;
 constexpr uInt32 kGrouperLocked = 0x10000;
 
-bool IsObject(ObjHeap heap, int32 object) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) &&
-         OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
-}
-uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
-int16 PartIdOf(ObjHeap heap, int32 object) { return ObjInt16(heap, object, kObjPartId); }
-Rect BoundsOf(ObjHeap heap, int32 object) {
-  Rect r;
-  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
-  return r;
-}
-Point PointOf(int32 word) {
-  Point p;
-  std::memcpy(&p, &word, sizeof p);
-  return p;
-}
-uInt32 ExtWord(ObjHeap heap, int32 at) {
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  return ext > 0 && OHBlockSize(heap, ext) >= at + 4 ? GetNative32(*heap + ext + at) : 0;
-}
-uInt32 OwnerMode(ObjHeap heap) {
-  const UHandle vi = PanelHeapOwner(heap);
-  return vi && *vi ? VIRec(vi)->flags2 : 0;
-}
 bool FrontPanelHeap(ObjHeap heap) { return OHWord(heap, kOHKind) == kPanelHeapKind; }
 bool DialogPanel(ObjHeap heap) {
   return ExtWord(heap, kHeapExtDialogFilter) && !(OwnerMode(heap) & kVIFlags2OwnerMode);
-}
-bool OnStack(const TransactionFrame* frame, int32 count) {
-  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
-  return block && frame >= block && frame + count <= block + kTransactionStackBytes / int32(sizeof *frame);
 }
 void EndAt(TransactionFrame* frame, int32 object, uInt32 kind) {
   *frame = TransactionFrame{object, kind, kLevelTarget, 0};
