@@ -96,17 +96,7 @@ void AppInstallHooks() {
   window.dialogFilter = &DlgFilterVIEvents;
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
-  DlgRunPanelHooks dialogs{};
-  dialogs.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
-  dialogs.oOffset = &OOffset;
-  dialogs.oGetRect = &OGetRect;
-  dialogs.findPart = [](ObjHeap heap, int32 object, int32 partId) { return FindPart(heap, object, partId, 0); };
-  dialogs.oSize = &OSize;
-  dialogs.partFont = [](ObjHeap heap, int32 part) -> int32 {
-    TRecord text = PartTextRecord(heap, part);
-    return text ? TGetFont(text) : 0;
-  };
-  dialogs.helpPartsTransparent = &DlgHelpPartsTransparent;
+  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
   SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();

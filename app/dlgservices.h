@@ -2,7 +2,9 @@
 // dialog events the panel code sends to the shell: the program fills both at
 // start-up (the shell does not link the object system).
 #pragma once
+#include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
+#include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
@@ -42,4 +44,20 @@ inline void AppFillDialogSenders(PanelShellHooks* hooks) {
   };
   hooks->dlgSendItemKey = &DlgItemKeyToFilter;
   hooks->dlgGetKeyNavItem = &DlgKeyNavItem;
+}
+
+// What loading, placing and running dialogs ask of the panel objects.
+inline DlgRunPanelHooks AppDialogRunHooks() {
+  DlgRunPanelHooks h{};
+  h.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
+  h.oOffset = &OOffset;
+  h.oGetRect = &OGetRect;
+  h.findPart = [](ObjHeap heap, int32 object, int32 partId) { return FindPart(heap, object, partId, 0); };
+  h.oSize = &OSize;
+  h.partFont = [](ObjHeap heap, int32 part) -> int32 {
+    TRecord text = PartTextRecord(heap, part);
+    return text ? TGetFont(text) : 0;
+  };
+  h.helpPartsTransparent = &DlgHelpPartsTransparent;
+  return h;
 }

@@ -361,12 +361,7 @@ namespace {
 // A short message: the dialog is as wide as the button row plus 20.  (No
 // class moves its objects yet, so the buttons' places are not checked.)
 TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
-  DlgRunPanelHooks hooks{};
-  hooks.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
-  hooks.oOffset = &OOffset;
-  hooks.oGetRect = &OGetRect;
-  hooks.findPart = [](ObjHeap heap, int32 object, int32 id) { return FindPart(heap, object, id, 0); };
-  hooks.oSize = &OSize;
+  const DlgRunPanelHooks hooks = AppDialogRunHooks();
   SetDlgRunPanelHooks(&hooks);
   const DialogRef d = Load(dlgwriter::kTwoButtonAlertId);
   ASSERT_NE(d, nullptr);
