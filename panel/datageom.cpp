@@ -582,7 +582,8 @@ int32 ElementTabNext(ObjHeap heap, int32 object, TransactionFrame* frame, Action
   const bool onStack = frame >= block && frame + 4 <= block + kTransactionStackBytes / int32(sizeof(TransactionFrame));
   auto send = [&](int32 i) {
     const int32 e = elements[size_t(i)];
-    if (!Live(heap, e)) return 0;
+    // A stored list can name any block: only the owner's own elements are sent to.
+    if (!Live(heap, e) || ObjWord(heap, e, kPWOwner) != owner) return 0;
     frame->index = i;
     const bool dco = ObjIsA(heap, e, kClsFPDataController);
     const int32 display = dco && Live(heap, e, 4 * (kPWDCODisplay + 1)) ? ObjWord(heap, e, kPWDCODisplay) : 0;
