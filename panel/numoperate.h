@@ -1,0 +1,62 @@
+// Routines the operate-mode methods of numerics, rings and containers share:
+// the owner walks that find a control's container, the range-state reply
+// filters of clusters and arrays, the numeric's display format, the typed-
+// character filter of numeric text, the disabled items of a ring, and the
+// focusing of a numeric's text in a dialog.  Objects come from VI files:
+// every offset is checked to name a used block, and every owner climb stops
+// after as many steps as the heap has blocks (a looping chain answers none).
+// User-interface thread only.
+#pragma once
+#include "panel/objects.h"
+
+// The nearest RefNum up the owner chain whose inner object (word 10) is the
+// step below, 0 when there is none.
+QX_EXTERN_C int32 FindOwnerRefNum(ObjHeap heap, int32 object);
+// 1 when object is an owner, at any depth, of start.
+QX_EXTERN_C int32 IsInOwnerChain(ObjHeap heap, int32 object, int32 start);
+// 1 when any owner of the object is a Type Definition.
+QX_EXTERN_C int32 IsInTypeDef(ObjHeap heap, int32 object);
+// 1 when, climbing through data display objects and cosmetics whose part id
+// is 0 or that of a type definition's control, an owner is a Type Definition
+// without a link (word 11 is 0) and without flag 0x20000.
+QX_EXTERN_C int32 IsInPlainTypeDef(ObjHeap heap, int32 object);
+
+// The range-state filters of a cluster's and an array's replies: a reply
+// with 8 on an object that checks its range (range mode 0x100 in the low
+// half of word 8) clears its range state and sets 4 when the reply says out
+// of range (0x1000); the object's range frame (part 20) is shown the state.
+// The array's filter then clears a pending range mark (flag 0x10000),
+// redrawing the array and adding 8, even to a zero reply.
+QX_EXTERN_C int32 DDOCheckReplyRangeData(ObjHeap heap, int32 cluster, int32* part, int32 reply);
+QX_EXTERN_C int32 DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, int32 reply);
+// Copies the range state of source to object and shows it in object's
+// range frame (part 20).
+QX_EXTERN_C void CopyRangeFlags(ObjHeap heap, int32 object, int32 source);
+
+// The numeric's display format (the 16-bit value at byte 40): 0x40 signed
+// decimal, 0x41 unsigned decimal, 0x42 hex, 0x43 octal, 0x44 binary, -2
+// floating decimal, and the engineering and time codes.  NumSetFormat: 0, or
+// kArgErr for an object that is not a numeric or a format beyond 16 bits.
+constexpr int32 kNumFormatByte = 40;
+constexpr int32 kNumFormatFloat = -2;
+QX_EXTERN_C int32 NumGetFormat(ObjHeap heap, int32 numeric);
+QX_EXTERN_C MgErr NumSetFormat(ObjHeap heap, int32 numeric, int32 format);
+
+// Whether the key event of the action record may be typed into a numeric
+// of that type code and display format: 1 or 0.  Keys other than key down
+// and repeat answer 0.  The record is normalised first: a character 10
+// becomes Enter, and Enter with Shift the character 10.  Editing and
+// moving keys pass; a character passes the format's or type's character
+// set; a paste passes when every character of the clipboard's text does
+// (or is a space).
+QX_EXTERN_C int32 NumTextEntryKeyFilter(ActionParams* params, int32 type, int32 format);
+
+// Whether item (pinned to 0 .. count - 1) of the ring's item list is
+// disabled (bit 0 of its word); 0 for a ring without items.
+QX_EXTERN_C int32 IsRingItemDisabled(ObjHeap heap, int32 ring, int32 item);
+
+// In a dialog panel whose owner is not in the owner mode (0x80000): ends the
+// path at the object's frame, selects all the text of its visible text part
+// (10) and activates it, gives the object the key focus with that text and
+// frames it (OFrameSel, 0x10).  The focus error, or 0 when nothing is to do.
+QX_EXTERN_C MgErr FPFocusNumText(ObjHeap heap, int32 object, TransactionFrame* frame);
