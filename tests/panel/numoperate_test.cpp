@@ -1,0 +1,138 @@
+// Stepping numerics, their typed-character filter, the owner walks, the
+// range-state filters and the focusing of a numeric's text.
+#include <cstring>
+
+#include "engine/vi/virecord.h"
+#include "mgsource/numconv.h"
+#include "mgsource/window/winproc.h"
+#include "panel/methsupport.h"
+#include "panel/numincdec.h"
+#include "panel/numoperate.h"
+#include "panel/textparts.h"
+#include "panel_test_support.h"
+
+namespace {
+
+class NumOperateTest : public ptest::PanelRootTest {};
+
+// One step per call: arrows, held arrows (each further event steps again),
+// the digit under the text cursor, the type's end, and a ring that wraps
+// past its disabled item.
+TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
+  int32 i32 = 0, u8 = 0, dbl = 0, ring = 0;
+  Control(tdb::I32(), kClsNumeric, &i32), Control(tdb::U8(), kClsNumeric, &u8);
+  Control(tdb::DBL(), kClsNumeric, &dbl);
+  ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
+  while (RingInsertDeleteItem(panel_, ring, 0, 0) >= 0) {}
+  for (int32 i = 0; i < 3; ++i) RingInsertDeleteItem(panel_, ring, i, 1);
+  PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
+  SetW(ring, 8, 0xE0);                             // no limits of its own
+  const int32 text = Obj(kClsLabel, dbl, 10);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6);
+  struct Case {
+    int32 object, mode, type;
+    double start;
+    int16 direction;
+    int32 selEnd;
+    double after;  // the start again: no step
+  };
+  const Case cases[] = {
+      {i32, kIncModeNumeric, kTDI32, 5, kArrowUp, -1, 6},   {i32, kIncModeNumeric, kTDI32, 5, kArrowHeldDown, -1, 4},
+      {u8, kIncModeNumeric, kTDU8, 255, kArrowUp, -1, 255}, {u8, kIncModeNumeric, kTDU8, 0, kArrowDown, -1, 0},
+      {dbl, kIncModeNumeric, kTDDBL, 5, kArrowUp, 3, 6},    {dbl, kIncModeNumeric, kTDDBL, 5, kArrowDown, 4, 4.9},
+      {ring, kIncModeRing, kTDU16, 0, kArrowUp, -1, 2},     {ring, kIncModeRing, kTDU16, 2, kArrowUp, -1, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.after);
+    uChar data[16] = {};
+    ConvertNum(kTDDBL, &c.start, c.type, data);
+    ActionParams p{};
+    IncDecContext ctx{};
+    ctx.mode = c.mode;
+    SetIncDecContext(&p, ctx);
+    p.arrowDirection = c.direction, p.selEnd = c.selEnd;
+    ASSERT_EQ(IncDecStoreValue(panel_, c.object, &p, data), kNoErr);
+    const bool held = c.direction > kArrowDown;
+    void* value = held ? data : NumIncDecText(panel_, c.object, &p, 1);
+    if (held) NumIncDecText(panel_, c.object, &p, 0);
+    const int32 reply = value ? NumIncDecArrow(panel_, c.object, &p, value, c.type) : 0;
+    double now = 0;
+    ConvertNum(c.type, data, kTDDBL, &now);
+    EXPECT_DOUBLE_EQ(now, c.after);
+    EXPECT_EQ(reply & 8, c.after != c.start ? 8 : 0);
+  }
+}
+
+TEST_F(NumOperateTest, TypedCharactersPassByTypeAndFormat) {
+  struct Case {
+    int32 key, character, type, format, passes;
+  };
+  const Case cases[] = {
+      {vkAscii, '7', kTDI32, 0x40, 1},   {vkAscii, 'x', kTDI32, 0x40, 0},  {vkAscii, '-', kTDU8, 0x41, 0},
+      {vkAscii, 'F', kTDI32, 0x42, 1},   {vkAscii, '8', kTDI32, 0x43, 0},  {vkAscii, '2', kTDI32, 0x44, 0},
+      {vkAscii, '.', kTDI32, 0x42, 0},   {vkAscii, '.', kTDDBL, -2, 1},    {vkAscii, 'i', kTDDBL, -2, 1},
+      {vkAscii, 'r', kTDDBL, -2, 0},     {vkAscii, ':', kTDDBL, 200, 1},   {vkAscii, 'q', kTDDBL, 600, 1},
+      {vkAscii, 8, kTDI32, 0x44, 1},     {vkUp, 0, kTDI32, 0x40, 1},       {vkF1, 0, kTDI32, 0x40, 0},
+  };
+  for (const Case& c : cases) {
+    ActionParams p{};
+    p.eventCode = 6, p.keyCode = c.key, p.character = c.character;
+    EXPECT_EQ(NumTextEntryKeyFilter(&p, c.type, c.format), c.passes) << c.character << "/" << c.format;
+  }
+  ActionParams p{};
+  p.eventCode = 6, p.keyCode = vkAscii, p.character = 10;
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x40), 1);
+  EXPECT_EQ(p.keyCode, vkEnter) << "a typed line end is Enter";
+  p.eventCode = 1;
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x40), 0) << "no key";
+}
+
+TEST_F(NumOperateTest, OwnerWalksFindContainersAndEndOnLoops) {
+  const int32 def = Obj(kClsTypeDefinition, root_), glyph = Obj(kClsNumeric, def, kPartIdTypeDefControl);
+  const int32 ref = Obj(kClsRefNum, root_), inner = Obj(kClsNumeric, ref), label = Obj(kClsLabel, inner, 5);
+  SetW(ref, kPWRefNumContained, inner);
+  EXPECT_EQ(FindOwnerRefNum(panel_, label), ref);
+  EXPECT_EQ(FindOwnerRefNum(panel_, glyph), 0);
+  EXPECT_TRUE(IsInOwnerChain(panel_, ref, label));
+  EXPECT_FALSE(IsInOwnerChain(panel_, label, ref));
+  EXPECT_TRUE(IsInTypeDef(panel_, glyph) && IsInPlainTypeDef(panel_, glyph));
+  EXPECT_FALSE(IsInPlainTypeDef(panel_, Obj(kClsLabel, glyph, 5))) << "climbs only through parts 0 and 8010";
+  SetW(def, 11, 1);
+  EXPECT_FALSE(IsInPlainTypeDef(panel_, glyph)) << "a linked definition";
+  SetW(ref, kPWOwner, label);  // a loop from a file
+  EXPECT_EQ(FindOwnerRefNum(panel_, Obj(kClsLabel, label)), ref);
+  EXPECT_FALSE(IsInTypeDef(panel_, label));
+  EXPECT_FALSE(IsInOwnerChain(panel_, def, label));
+}
+
+TEST_F(NumOperateTest, RangeStatesFollowRepliesAndPendingMarks) {
+  const int32 array = Obj(kClsArray, root_), other = Obj(kClsNumeric, root_);
+  SetW(array, 8, 0x100);
+  EXPECT_EQ(DDOCheckReplyRangeMark(panel_, array, nullptr, 0x1008), 0x1008);
+  EXPECT_EQ(W(array, 8), 0x104);
+  EXPECT_EQ(DDOCheckReplyRangeData(panel_, array, nullptr, 0x8), 0x8);
+  EXPECT_EQ(W(array, 8), 0x100);
+  SetW(array, 0, 0x10000);
+  EXPECT_EQ(DDOCheckReplyRangeMark(panel_, array, nullptr, 0), 0x8) << "a pending mark is cleared";
+  EXPECT_EQ(W(array, 0), 0);
+  SetW(array, 8, 0x104);
+  CopyRangeFlags(panel_, other, array);
+  EXPECT_EQ(W(other, 8), 0x4);
+  EXPECT_EQ(NumSetFormat(panel_, other, 0x42), kNoErr);
+  EXPECT_EQ(NumGetFormat(panel_, other), 0x42);
+  EXPECT_EQ(NumSetFormat(panel_, array, 0x42), kArgErr);
+}
+
+// Only in a dialog whose owner mode is clear.
+TEST_F(NumOperateTest, DialogNumericsFocusTheirText) {
+  const int32 n = Obj(kClsNumeric, root_), text = Obj(kClsLabel, n, 10);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2);
+  PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtDialogFilter, 1);
+  for (const uInt32 mode : {kVIFlags2OwnerMode, 0u}) {
+    VIRec(vi_)->flags2 = mode;
+    EXPECT_EQ(FPFocusNumText(panel_, n, nullptr), kNoErr);
+    EXPECT_EQ(PanelKeyFocus(panel_).object, mode ? 0 : n);
+  }
+}
+
+}  // namespace
