@@ -1,0 +1,106 @@
+// Slides and their scales under the mouse and the label list.
+#include "controls/slideops.h"
+
+#include <cstring>
+#include <utility>
+
+#include "controls/scale.h"
+#include "engine/datatype.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/memory.h"
+#include "mgsource/numconv.h"
+#include "panel/numincdec.h"
+#include "panel/numoperate.h"
+#include "panel/oinval.h"
+#include "panel/transact.h"
+
+namespace {
+
+constexpr int32 kPartFill = 31, kPartThumb = 23, kPartSliderDisplay = 8001;
+constexpr int32 kSlideActiveWord = 14;
+constexpr uInt32 kSlideTwoColours = 0x800000;
+constexpr uInt32 kFillHidden = 0x8, kFillStyleBits = 0xC00000, kFillStyle2 = 0x400000;
+
+bool Live(ObjHeap heap, int32 object, int32 size) {
+  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= size;
+}
+uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
+
+// The fill style a slider's flags give: 5 hidden, else 1 to 4 by two bits.
+int32 FillStyle(uInt32 flags) {
+  if (flags & kFillHidden) return 5;
+  return 1 + int32((flags & kFillStyleBits) / kFillStyle2);
+}
+
+int32 NumericTypeOf(ObjHeap heap, int32 object) {
+  const TypeID id = DDOTypeID(heap, object);
+  const TypeDescriptor* td = id ? SkipTypedefs(TypeIDToTD(heap, id)) : nullptr;
+  if (td && td->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) > 0)
+    td = SkipTypedefs(ElemTD(td, 0));
+  const int32 code = td ? td->code & ~0x10 : 0;
+  return code >= kTDI8 && code <= kTDEXT && code != kTDI64 && code != kTDU64 ? code : 0;
+}
+
+}  // namespace
+
+MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame*, ActionParams* params, void* data,
+                      int32* changed) {
+  if (changed) *changed = 0;
+  if (!params || !data || !Live(heap, slide, 4 * (kSlideActiveWord + 1))) return kArgErr;
+  const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
+  const int32 type = NumericTypeOf(heap, slide);
+  if (!Live(heap, scale, 4 * (kScaleObjData + 1)) || !type || !ScaleRecOf(heap, scale)) return kArgErr;
+  int16 pixel = (Flags(heap, scale) & kScaleHorizontal) ? params->point.h : params->point.v;
+  uChar value[16] = {};
+  ScalePixelToValuePinned(heap, ObjWord(heap, scale, kScaleObjData), type, &pixel, value);
+  const int32 size = NumSize(type);
+  if (std::memcmp(value, data, size_t(size)) == 0) return kNoErr;
+  const int32 display = FindPart(heap, slide, kPartSliderDisplay, ObjWord(heap, slide, kSlideActiveWord));
+  const UHandle vi = PanelHeapOwner(heap);
+  const bool ownerMode = vi && *vi && (VIRec(vi)->flags2 & kVIFlags2OwnerMode);
+  if (display && ObjIsA(heap, display, kClsRing) && !ownerMode &&
+      IsRingItemDisabled(heap, display, NumToLong(type, value)))
+    return kNoErr;
+  std::memcpy(data, value, size_t(size));
+  RecheckArrayEltRange(heap, slide);
+  if (changed) *changed = 1;
+  return kNoErr;
+}
+
+int32 ScaleFitToItemCount(ObjHeap heap, int32 slide) {
+  if (!Live(heap, slide, 4) || !ObjIsA(heap, slide, kClsSlide)) return 0;
+  const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
+  if (!Live(heap, scale, 4) || !(Flags(heap, scale) & kScaleTextLabels)) return 0;
+  const UHandle list = SlideScaleMarkerList(heap, scale);
+  int32 count = 0;
+  if (list && *list && DSGetHandleSize(list) >= 4) count = int32(GetNative32(*list));
+  const int32 top = count > 1 ? count - 1 : 1;
+  Bool32 moved = 0;
+  CalcScaleMarkers(heap, scale, 0, top, 1, 1, &moved);
+  OInval(heap, scale, kInvalAll);
+  ScaleRecalc(heap, scale);
+  OInval(heap, scale, kInvalAll);
+  OSize(heap, slide, nullptr, 0);
+  return 0x80;
+}
+
+void SlideColorChangeSliders(ObjHeap heap, int32 slide, int32* first, int32* second) {
+  int32 a = -1, b = -1;
+  if (Live(heap, slide, 4) && (Flags(heap, slide) & kSlideTwoColours)) {
+    ForEachPart(heap, slide, [&](int32 part) {
+      if (!Live(heap, part, 12) || ObjInt16(heap, part, kObjPartId) != kPartFill) return;
+      const int32 order = ObjInt16(heap, part, kObjPartOrder);
+      const int32 thumb = FindPart(heap, slide, kPartThumb, order);
+      if (!Live(heap, thumb, 4)) return;
+      const int32 style = FillStyle(Flags(heap, thumb));
+      if (style == 2 && a < 0) a = order;
+      if (style == 1 && b < 0) b = order;
+    });
+    if (GetScaleRange(heap, slide, nullptr, nullptr, nullptr, nullptr)) std::swap(a, b);
+  }
+  if (first) *first = a;
+  if (second) *second = b;
+}
