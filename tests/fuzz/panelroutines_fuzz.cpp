@@ -11,6 +11,7 @@
 // bit 0 and without 0x800 and leaves the shown cell inside the grid; a value
 // shown is read whole; nothing is asserted on and no handle is left behind.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "controls/scale.h"
@@ -19,7 +20,10 @@
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 #include "panel/methsupport.h"
+#include "panel/numincdec.h"
+#include "panel/numoperate.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
@@ -242,6 +246,63 @@ void FuzzString(Input& in, ObjHeap heap, int32 root) {
   if (const TRecord record = PartTextRecord(heap, text)) TDispose(record);  // the heap does not own it
 }
 
+// Owner words of any value, loops included: every walk ends, and what it
+// finds is a live object of the class it looks for.
+void FuzzOwnerWalks(Input& in, ObjHeap heap, int32 root) {
+  const int32 classes[] = {kClsRefNum, kClsTypeDefinition, kClsNumeric, kClsLabel, kClsArray};
+  std::vector<int32> objects{root};
+  for (int32 k = 1 + in.Byte() % 8; k-- > 0;) {
+    const int32 cls = classes[in.Byte() % 5];
+    if (const int32 o = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, root, int16(in.Byte() & 1 ? 8010 : 0)))
+      objects.push_back(o);
+  }
+  auto pick = [&] { return in.Byte() < 220 ? objects[in.Byte() % objects.size()] : int32(in.Word()); };
+  for (size_t i = 1; i < objects.size(); ++i) {
+    ObjSetWord(heap, objects[i], kPWOwner, pick());
+    if (OHBlockSize(heap, objects[i]) < 48) continue;  // words 10 and 11 only of objects that have them
+    ObjSetWord(heap, objects[i], 10, pick());
+    ObjSetWord(heap, objects[i], 11, in.Byte() & 1 ? 0 : int32(in.Word()));
+  }
+  for (const int32 o : objects) {
+    const int32 ref = FindOwnerRefNum(heap, o);
+    FUZZ_CHECK(!ref || (OHIsUsedBlock(heap, ref) && ObjClass(heap, ref) == kClsRefNum));
+    FUZZ_CHECK(IsInOwnerChain(heap, pick(), o) <= 1 && IsInTypeDef(heap, o) <= 1);
+    FUZZ_CHECK(!IsInPlainTypeDef(heap, o) || IsInTypeDef(heap, o));
+  }
+}
+
+// A numeric or ring whose range words and range entry are whatever the
+// file held, stepped by arrows of any direction: a changed value is stored.
+void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
+  const bool ring = in.Byte() & 1;
+  const tdb::TD types[] = {tdb::I8(), tdb::U8(), tdb::I32(), tdb::DBL(), tdb::U16()};
+  const int32 n = NewControl(heap, root, ring ? tdb::U16() : types[in.Byte() % 5], ring ? kClsRing : kClsNumeric);
+  if (!n) return;
+  ObjSetWord(heap, n, 8, int32(in.Word()));
+  if (in.Byte() >= 200) ObjSetWord(heap, n, kPWNumRange, int32(in.Word()));
+  for (int32 k = 0; k < 4 && in.n; ++k) {
+    UPtr data = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, n, 0, kDataPtrOperate, nullptr))));
+    if (!data) return;
+    in.Bytes(data, 2);
+    ActionParams p{};
+    IncDecContext c{};
+    c.mode = ring ? kIncModeRing : kIncModeNumeric;
+    SetIncDecContext(&p, c);
+    p.arrowDirection = int16(1 + in.Byte() % 4), p.selEnd = -1;
+    p.eventCode = 6, p.keyCode = in.Byte() % 40, p.character = in.Byte();
+    FUZZ_CHECK(NumTextEntryKeyFilter(&p, in.Byte() % 32, int16(in.Word())) <= 1);
+    if (IncDecStoreValue(heap, n, &p, data) != kNoErr) continue;
+    uChar before[8];
+    std::memcpy(before, data, sizeof before);
+    void* value = p.arrowDirection > 2 ? static_cast<void*>(data) : NumIncDecText(heap, n, &p, 0);
+    if (p.arrowDirection > 2) NumIncDecText(heap, n, &p, 0);
+    const int32 type = GetIncDecContext(&p).type;
+    if (value && (NumIncDecArrow(heap, n, &p, value, type) & 8))
+      FUZZ_CHECK(std::memcmp(before, data, size_t(NumSize(type))) != 0);
+    FUZZ_CHECK(IsRingItemDisabled(heap, n, int32(in.Word())) <= 1 && RecheckArrayEltRange(heap, n) <= 1);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -255,6 +316,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemSetDataSpaceInitHook(&AZPAllocInit);
     const bool started = FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
     if (started && !TRStackBlock()) TRInit();
+    if (started) PanelTextClipboard();  // made once, on first use: no handle of an input
     return started;
   }();
   if (!init || size > 4096) return 0;
@@ -272,12 +334,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   FuzzArmed() = true;
-  switch (in.Byte() % 6) {
+  switch (in.Byte() % 8) {
     case 0: FuzzKeys(in, heap, root); break;
     case 1: FuzzSelection(in, heap, root); break;
     case 2: FuzzRing(in, heap, root); break;
     case 3: FuzzRamp(in, heap, root); break;
     case 4: FuzzString(in, heap, root); break;
+    case 6: FuzzOwnerWalks(in, heap, root); break;
+    case 7: FuzzNumericStep(in, heap, root); break;
     default: FuzzArrayFocus(in, heap, root); break;
   }
   FuzzArmed() = false;
