@@ -19,8 +19,9 @@ class NumOperateTest : public ptest::PanelRootTest {};
 // the digit under the text cursor, the type's end, and a ring that wraps
 // past its disabled item.
 TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
-  int32 i32 = 0, u8 = 0, dbl = 0, ring = 0;
+  int32 i32 = 0, u8 = 0, dbl = 0, ring = 0, i64 = 0;
   Control(tdb::I32(), kClsNumeric, &i32), Control(tdb::U8(), kClsNumeric, &u8);
+  Control(tdb::I64(), kClsNumeric, &i64);
   Control(tdb::DBL(), kClsNumeric, &dbl);
   ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
   while (RingInsertDeleteItem(panel_, ring, 0, 0) >= 0) {}
@@ -41,6 +42,7 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
       {u8, kIncModeNumeric, kTDU8, 255, kArrowUp, -1, 255}, {u8, kIncModeNumeric, kTDU8, 0, kArrowDown, -1, 0},
       {dbl, kIncModeNumeric, kTDDBL, 5, kArrowUp, 3, 6},    {dbl, kIncModeNumeric, kTDDBL, 5, kArrowDown, 4, 4.9},
       {ring, kIncModeRing, kTDU16, 0, kArrowUp, -1, 2},     {ring, kIncModeRing, kTDU16, 2, kArrowUp, -1, 0},
+      {i64, kIncModeNumeric, kTDI64, 0x1FFFFFFFF, kArrowUp, -1, 0x200000000},  // in its own width
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.after);
