@@ -31,6 +31,7 @@
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
+#include "panel/ooffset.h"
 #include "panel/operate.h"
 #include "panel/panel_internal.h"
 
@@ -225,6 +226,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);
+    case kMsgOOffset: return OOffsetMethodFor(id);
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);

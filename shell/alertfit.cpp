@@ -23,12 +23,18 @@ Rect ObjectRect(DialogRef d, int32 object) {
 }
 
 // The record the text is measured in, set to a rectangle and read back.
+// A box keeps one line per paragraph whatever its width, so the record
+// wraps its words at the rectangle's width from here on, and the text's
+// rectangle is that width by the height of its wrapped lines.
 Rect Rewrap(void* context, const Rect& bounds) {
   TRecord t = static_cast<TRecord>(context);
+  TSetMode(t, (TRData(t)->mode & ~kTRModeKind) | kTRKindWordWrap, false);
   TSetRect(t, &bounds);
-  Rect r;
-  TGetRect(t, &r, nullptr);
-  return r;
+  Rect view;
+  LRect dest;
+  TGetRect(t, &view, &dest);
+  const int32 bottom = dest.bottom < INT16_MIN ? INT16_MIN : dest.bottom > INT16_MAX ? INT16_MAX : dest.bottom;
+  return Rect{view.top, view.left, int16(bottom), view.right};
 }
 
 }  // namespace

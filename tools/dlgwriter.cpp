@@ -192,6 +192,15 @@ ObjectRecord StringItem(const std::string& label, const Rect& bounds) {
 ObjectRecord ButtonItem(const std::string& text, const Rect& bounds) {
   return DisplayItem("Boolean", text, bounds, 0x8000);
 }
+// An alert's message: a string whose one part is its text part (11), which
+// the alert layout sizes to the message.
+ObjectRecord MessageItem(const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "String";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(1, 0, {{kClsLabel, -1}})});
+  o.subs.push_back({kRsrcLabl, LabelTemplate(kTextPartId, bounds, "")});
+  return o;
+}
 ObjectRecord FreeLabel(const std::string& text, const Rect& bounds) {
   ObjectRecord o;
   o.className = "Label";
@@ -219,7 +228,7 @@ Dialog LoadProgressDialog() {
 Dialog StatusDialog() {
   Dialog d;
   d.title = "_NoButton";
-  d.objects = {StringItem("", {10, 10, 40, 300})};
+  d.objects = {MessageItem({10, 10, 40, 300})};
   d.items = {0};
   d.keyNav = false;
   return d;
@@ -234,7 +243,7 @@ Dialog AlertDialog(const std::vector<std::string>& buttons) {
     d.objects.push_back(ButtonItem(text, {60, left, 82, int16(left + 70)}));
     left = int16(left + 90);
   }
-  d.objects.push_back(StringItem("", {10, 10, 40, 300}));
+  d.objects.push_back(MessageItem({10, 10, 40, 300}));
   for (int32 i = 0; i < int32(d.objects.size()); ++i) d.items.push_back(i);
   return d;
 }

@@ -84,7 +84,9 @@ ObjectRecord DisplayItem(const std::string& className, const std::string& label,
 ObjectRecord StringItem(const std::string& label, const Rect& bounds);
 ObjectRecord ButtonItem(const std::string& text, const Rect& bounds);
 ObjectRecord FreeLabel(const std::string& text, const Rect& bounds);
-constexpr uInt16 kLabelPartId = 16;
+constexpr uInt16 kLabelPartId = 16, kTextPartId = 11;
+// An alert's message item: a string with its text part (11) only.
+ObjectRecord MessageItem(const Rect& bounds);
 
 // The run-time's dialogs: the load progress box (items 1, 2, 6 and 7 texts,
 // 3 the progress text, 4 and 5 buttons; Return presses 4 and Escape 5) and

@@ -100,6 +100,9 @@ TEST_F(AlertTest, TwoAndThreeButtonAlertsAnswerWithTheirButtons) {
   setenv("QX_ALERT_ANSWERS", "Cancel", 1);
   PlatAlertReloadAnswers();
   EXPECT_EQ(TwoButtonAlert(53, message, yes, no, 1, -32768, -32768), 0);
+  setenv("QX_ALERT_ANSWERS", "No", 1);
+  PlatAlertReloadAnswers();
+  EXPECT_EQ(ThreeButtonAlert(53, message, yes, no, nullptr, 1, -32768, -32768), 2);
   unsetenv("QX_ALERT_ANSWERS");
   PlatAlertReloadAnswers();
   // The file functions' alert without the shell keeps the default button too.

@@ -1,6 +1,7 @@
 // Dialogs loaded, placed, run and ended: the events a filter sees, the
 // modal loop without an operator, nested loops, the quit event, item
 // descriptions, and the load progress dialog of the load methods.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/link/loadmethods.h"
 #include "engine/viinst_test_support.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wsysinfo.h"
@@ -249,6 +251,7 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
       const std::string got = h ? std::string(reinterpret_cast<char*>(*h + 4), GetNative32(*h)) : "";
       EXPECT_EQ(got, c.want[size_t(item - 1)]) << c.id << " item " << item;
       const int32 label = FindPart(d, object, 16, 0);  // a described item shows through its label
+      if (item == DlgItemCount(d)) continue;           // the message has its text part only
       ASSERT_NE(label, 0);
       EXPECT_EQ(OHWord(d, uInt32(label + kObjCosmBack)) == kTransparentColor, !got.empty()) << item;
     }
@@ -358,22 +361,50 @@ TEST_F(DialogRun, AlertsAnswerThroughTheirDialogsFilter) {
 
 namespace {
 
-// A short message: the dialog is as wide as the button row plus 20.  (No
-// class moves its objects yet, so the buttons' places are not checked.)
+// The alert layout on the alert dialogs, with a fixed-pitch test font (7
+// pixels a character, 13 a line) and buttons 70 x 22: the message's text part
+// and the window, then button 1's top-left.
 TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
-  const DlgRunPanelHooks hooks = AppDialogRunHooks();
+  DlgRunPanelHooks hooks = AppDialogRunHooks();
+  hooks.partFont = [](ObjHeap, int32) { return TNewFont(reinterpret_cast<ConstPStr>("\x10" "DejaVu Sans Mono"), 13, 0, 0); };
   SetDlgRunPanelHooks(&hooks);
-  const DialogRef d = Load(dlgwriter::kTwoButtonAlertId);
-  ASSERT_NE(d, nullptr);
-  Rect b1, b2;
-  DlgGetItemRect(d, 1, 0, &b1);
-  DlgGetItemRect(d, 2, 0, &b2);
-  const int32 row = (b1.right - b1.left) + 20 + (b2.right - b2.left);
-  DlgFitAlertText(d, 53, "\x02hi", 2);
-  Rect at;
-  WGetGlobalRect(WindowRef(DlgWindow(d)), &at);
-  EXPECT_EQ(at.right - at.left, row + 20);
-  EXPECT_EQ(DlgUnload(d), kNoErr);
+  std::string lines;
+  for (int32 i = 0; i < 200; ++i) lines += "line\n";
+  const struct {
+    const char* what;
+    int32 id, buttons;
+    std::string message;
+    const char* want;
+  } cases[] = {
+      // W + 20 wide with the text centred; the lone button moves by (W + 20) / 4.
+      {"short line", dlgwriter::kOneButtonAlertId, 1, "hi", "10,81,25,99 180x72 39,55"},
+      // 1,995 pixels: rewrapped to 266, then to 272 wide (eight lines).
+      {"2,000-pixel line", dlgwriter::kTwoButtonAlertId, 2, std::string(285, 'w'), "10,10,116,285 295x163 130,67"},
+      // Clipped to the screen's 1,024 less 80 and the band of 22 + 35.
+      {"200 lines", dlgwriter::kTwoButtonAlertId, 2, lines, "10,74,899,106 180x946 913,10"},
+      {"no buttons", dlgwriter::kStatusDialogId, 0, "hi", "20,20,35,38 58x55"},
+  };
+  Rect screen;
+  WGetScreenRect(Point{10, 10}, &screen);
+  ASSERT_EQ(screen.bottom - screen.top, 1024);
+  for (const auto& c : cases) {
+    const DialogRef d = Load(c.id);
+    ASSERT_NE(d, nullptr) << c.what;
+    DlgFitAlertText(d, 52, c.message.c_str(), c.buttons);
+    Rect text, at, button;
+    OGetRect(d, FindPart(d, DlgItemDisplayObject(d, c.buttons + 1), 11, 0), &text, 0);
+    WGetGlobalRect(WindowRef(DlgWindow(d)), &at);
+    char got[80];
+    std::snprintf(got, sizeof got, "%d,%d,%d,%d %dx%d", text.top, text.left, text.bottom, text.right,
+                  at.right - at.left, at.bottom - at.top);
+    std::string all = got;
+    if (c.buttons) {
+      DlgGetItemRect(d, 1, 0, &button);
+      all += " " + std::to_string(button.top) + "," + std::to_string(button.left);
+    }
+    EXPECT_EQ(all, c.want) << c.what;
+    EXPECT_EQ(DlgUnload(d), kNoErr);
+  }
   SetDlgRunPanelHooks(nullptr);
 }
 
