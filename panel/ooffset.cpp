@@ -12,9 +12,11 @@ Rect LastOldBounds{0, 0, 0, 0};
 
 namespace {
 
-// Parts nest a few levels; a stored heap whose part lists loop is stopped.
-constexpr int32 kMaxDepth = 32;
-int32 gDepth = 0;
+// Parts nest a few levels and an object has a few dozen; a stored heap
+// whose part lists loop or share parts is stopped by the depth and by a
+// budget of moves for one outermost move.
+constexpr int32 kMaxDepth = 32, kMaxMoves = 100000;
+int32 gDepth = 0, gMoves = 0;
 
 bool Holds(ObjHeap heap, int32 object, int32 bytes) {
   return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= bytes;
@@ -42,7 +44,7 @@ void MoveBounds(ObjHeap heap, int32 object, Point by) {
 }
 
 int32 Send(ObjHeap heap, int32 object, Point by) {
-  if (gDepth >= kMaxDepth) return kArgErr;
+  if (gDepth >= kMaxDepth || ++gMoves > kMaxMoves) return kArgErr;
   ++gDepth;
   const int32 err = OOffset(heap, object, by);
   --gDepth;
@@ -52,6 +54,7 @@ int32 Send(ObjHeap heap, int32 object, Point by) {
 // Display objects: the parts move in list order (the first failure is
 // answered at once, the object's own bounds then stay), then the bounds.
 int32 DisplayOffset(ObjHeap heap, int32 object, Point by) {
+  if (gDepth == 0) gMoves = 0;
   if (!Holds(heap, object, kObjPartList + 4)) return kArgErr;
   MarkMoved(heap, object);
   const int32 list = int32(Word(heap, object + kObjPartList));
@@ -67,6 +70,7 @@ int32 DisplayOffset(ObjHeap heap, int32 object, Point by) {
 
 // A data controller moves the display object it serves.
 int32 ControllerOffset(ObjHeap heap, int32 object, Point by) {
+  if (gDepth == 0) gMoves = 0;
   if (!Holds(heap, object, kDCODisplay + 4)) return kArgErr;
   const int32 display = int32(Word(heap, object + kDCODisplay));
   return display ? Send(heap, display, by) : 0;
