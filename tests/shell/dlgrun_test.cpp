@@ -392,7 +392,7 @@ TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
     ASSERT_NE(d, nullptr) << c.what;
     DlgFitAlertText(d, 52, c.message.c_str(), c.buttons);
     Rect text, at, button;
-    OGetRect(d, FindPart(d, DlgItemDisplayObject(d, c.buttons + 1), 11, 0), &text, 0);
+    OGetRect(d, FindPart(d, DlgItemDisplay(d, c.buttons + 1), 11, 0), &text, 0);
     WGetGlobalRect(WindowRef(DlgWindow(d)), &at);
     char got[80];
     std::snprintf(got, sizeof got, "%d,%d,%d,%d %dx%d", text.top, text.left, text.bottom, text.right,
