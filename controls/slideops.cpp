@@ -35,13 +35,10 @@ int32 FillStyle(uInt32 flags) {
   return 1 + int32((flags & kFillStyleBits) / kFillStyle2);
 }
 
+// A numeric type a slide maps through its scale (no 64-bit integers).
 int32 NumericTypeOf(ObjHeap heap, int32 object) {
-  const TypeID id = DDOTypeID(heap, object);
-  const TypeDescriptor* td = id ? SkipTypedefs(TypeIDToTD(heap, id)) : nullptr;
-  if (td && td->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) > 0)
-    td = SkipTypedefs(ElemTD(td, 0));
-  const int32 code = td ? td->code & ~0x10 : 0;
-  return code >= kTDI8 && code <= kTDEXT && code != kTDI64 && code != kTDU64 ? code : 0;
+  const int32 code = NumStepType(heap, object);
+  return code != kTDI64 && code != kTDU64 ? code : 0;
 }
 
 }  // namespace

@@ -51,16 +51,6 @@ UPtr DataOf(const IncDecContext& c) {
   return p;
 }
 
-// The numeric type of the object's value (a cluster's first element), bit
-// 0x10 ignored; 0 when it is none that steps.
-int32 StepType(ObjHeap heap, int32 object) {
-  const TypeID id = DDOTypeID(heap, object);
-  const TypeDescriptor* td = id ? SkipTypedefs(TypeIDToTD(heap, id)) : nullptr;
-  if (td && td->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) > 0)
-    td = SkipTypedefs(ElemTD(td, 0));
-  const int32 code = td ? td->code & ~0x10 : 0;
-  return code >= kTDI8 && code <= kTDEXT ? code : 0;
-}
 
 // The limits of the type itself.
 void TypeLimits(int32 type, Ext* lo, Ext* hi) {
@@ -164,6 +154,15 @@ Ext TextStep(const uChar* text, int32 len, int32 cursor, int32 type) {
 
 }  // namespace
 
+int32 NumStepType(ObjHeap heap, int32 object) {
+  const TypeID id = DDOTypeID(heap, object);
+  const TypeDescriptor* td = id ? SkipTypedefs(TypeIDToTD(heap, id)) : nullptr;
+  if (td && td->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) > 0)
+    td = SkipTypedefs(ElemTD(td, 0));
+  const int32 code = td ? td->code & ~0x10 : 0;
+  return code >= kTDI8 && code <= kTDEXT ? code : 0;
+}
+
 IncDecContext GetIncDecContext(const ActionParams* params) {
   IncDecContext c;
   std::memcpy(&c, params->words20, sizeof c);
@@ -178,7 +177,7 @@ MgErr IncDecStoreValue(ObjHeap heap, int32 object, ActionParams* params, void* d
   IncDecContext c = GetIncDecContext(params);
   c.type = 0;
   SetIncDecContext(params, c);
-  const int32 type = StepType(heap, object);
+  const int32 type = NumStepType(heap, object);
   if (!type || !ReadRange(heap, object, type, &c)) return kArgErr;
   if (c.mode == kIncModeRing) {
     const UHandle items = ObjItemData(heap, object);
@@ -251,7 +250,7 @@ int32 RecheckArrayEltRange(ObjHeap heap, int32 object) {
   if (!Live(heap, object, 4 * (kPWNumRange + 1))) return 0;
   const uInt32 word = uInt32(ObjWord(heap, object, kRangeWord));
   if ((word & kRangeModeMask) != kRangeChecked) return 0;
-  const int32 type = StepType(heap, object);
+  const int32 type = NumStepType(heap, object);
   const int32 at = type ? OGetDataPtr(heap, object, 0, 2, nullptr) : 0;
   IncDecContext c{};
   if (!at || !ReadRange(heap, object, type, &c)) return 0;

@@ -38,6 +38,10 @@ void SetIncDecContext(ActionParams* params, const IncDecContext& context);
 // its item count less one) and the current value.  kArgErr for no data, a
 // type outside 1 to 11 (complex values do not step) or a range outside the
 // data space.
+// The numeric type of the object's value (a cluster's first element), bit
+// 0x10 ignored; 0 when it is none that steps.
+int32 NumStepType(ObjHeap heap, int32 object);
+
 QX_EXTERN_C MgErr IncDecStoreValue(ObjHeap heap, int32 object, ActionParams* params, void* data);
 // The stepped value (an extended number in the context), or null when no
 // step can be taken (none prepared, or the value at its range's end).
