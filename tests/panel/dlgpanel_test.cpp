@@ -11,6 +11,7 @@
 #include "panel_test_support.h"
 #include "tools/dlgwriter.h"
 #include "tools/panelwriter.h"
+#include "fuzz/rsrc_image.h"
 
 using namespace dlgwriter;
 
@@ -178,11 +179,8 @@ TEST_F(DlgPanelTest, TemplatesComeFromTheBlockOnlyWhileItBuilds) {
   const rsrcw::Bytes tpl = DisplayTemplate(1, 0, {});
   w.Add(kRsrcDDOD, 500, tpl);
   const rsrcw::Bytes file = w.Write();
-  UHandle fh = AZNewHandle(int32(file.size()));
-  ASSERT_NE(fh, nullptr);
-  std::memcpy(*fh, file.data(), file.size());
-  RsrcFileRef ref = 0;
-  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, fh), kNoErr);
+  const RsrcFileRef ref = FuzzOpenRsrcImage(file);
+  ASSERT_NE(ref, 0);
   SetRunTimeRsrcFile(ref);
   int32 size = 0;
   void* got = GetPreloadedRsrcSized(kRsrcDDOD, 500, &size);

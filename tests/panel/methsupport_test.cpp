@@ -15,6 +15,7 @@
 #include "panel_test_support.h"
 #include "draw_start.h"
 #include "golden_image.h"
+#include "fuzz/rsrc_image.h"
 
 namespace {
 
@@ -165,11 +166,8 @@ TEST_F(MethSupportTest, RadixAndPathMenusFollowTypeFormatAndValue) {
   rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
   qxbuild::AddRunTimeResources(&w);
   const rsrcw::Bytes file = w.Write();
-  UHandle fh = AZNewHandle(int32(file.size()));
-  ASSERT_NE(fh, nullptr);
-  std::memcpy(*fh, file.data(), file.size());
-  RsrcFileRef ref = 0;
-  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, fh), kNoErr);
+  const RsrcFileRef ref = FuzzOpenRsrcImage(file);
+  ASSERT_NE(ref, 0);
   SetRunTimeRsrcFile(ref);
   const int32 number = Obj(kClsNumeric, root_);
   const std::pair<tdb::TD, int16> cases[] = {{tdb::DBL(), -2}, {tdb::DBL(), 0x42}, {tdb::I32(), 0x43}, {tdb::U8(), 0x40}};

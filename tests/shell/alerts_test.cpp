@@ -17,6 +17,7 @@
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "tools/appbuild.h"
+#include "fuzz/rsrc_image.h"
 
 namespace alerts_test {
 
@@ -35,10 +36,8 @@ class AlertTest : public qxtest::EngineTest {
     rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
     qxbuild::AddRunTimeResources(&w);
     const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    ASSERT_NE(fh, nullptr);
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref_, nullptr, nullptr, fh), kNoErr);
+    ref_ = FuzzOpenRsrcImage(file);
+    ASSERT_NE(ref_, 0);
     SetRunTimeRsrcFile(ref_);
   }
   void TearDown() override {
