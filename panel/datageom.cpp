@@ -446,7 +446,7 @@ void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed) {
   const TRecord model = Live(heap, changedText, 4 * (kPWLabelText + 1)) ? PartTextRecord(heap, changedText) : nullptr;
   if (model) {
     for (int32 d : parts) {
-      if (d == changed || !Live(heap, d) || ObjInt16(heap, d, kObjPartId) != kPartIndexDisplay) continue;
+      if (d == changed || !Live(heap, d) || ObjInt16(heap, d, kObjPartId) != kPartArrayIndex) continue;
       const int32 text = FindPart(heap, d, kPartTextOfDisplay, 0);
       if (!Live(heap, text, 4 * (kPWLabelText + 1))) continue;
       const TRecord old = PartTextRecord(heap, text);
@@ -464,7 +464,7 @@ void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed) {
   int32 bottom = 0;
   for (size_t i = parts.size(); i-- > 0;) {
     const int32 d = parts[i];
-    if (!Live(heap, d) || ObjInt16(heap, d, kObjPartId) != kPartIndexDisplay) continue;
+    if (!Live(heap, d) || ObjInt16(heap, d, kObjPartId) != kPartArrayIndex) continue;
     const Rect r = Bounds(heap, d);
     if (ObjInt16(heap, d, kObjPartOrder) != 0 && r.top != bottom) OOffsetObj(heap, d, Point{Pin16(bottom - r.top), 0});
     bottom = Bounds(heap, d).bottom;

@@ -8,6 +8,7 @@
 // large enough for what is read before it is read.  User-interface thread
 // only.
 #pragma once
+#include "engine/panelrec.h"
 #include "mgsource/window/menus.h"
 #include "panel/dataxfer.h"
 #include "panel/objects.h"
@@ -24,7 +25,7 @@ enum : int32 {
 // Part ids of the frames, needles and index displays.
 enum : int16 {
   kPartFrame = 9, kPartTextOfDisplay = 10, kPartFrameInner = 28, kPartIndexFrame = 30,
-  kPartNeedle = 23, kPartFill = 31, kPartHousing = 8, kPartScale = 17, kPartIndexDisplay = 8002,
+  kPartNeedle = 23, kPartFill = 31, kPartHousing = 8, kPartScale = 17,  // index displays: kPartArrayIndex
 };
 // Object flag bits of this family.
 enum : uInt32 {

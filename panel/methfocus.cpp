@@ -98,7 +98,7 @@ const TypeDescriptor* DisplayTD(ObjHeap heap, int32 object) {
 
 int32 IndexDisplayCount(ObjHeap heap, int32 array) {
   int32 n = 0;
-  while (n < kMaxIndexDisplays && LivePart(heap, array, kPartIndexDisplay, n)) ++n;
+  while (n < kMaxIndexDisplays && LivePart(heap, array, kPartArrayIndex, n)) ++n;
   return n;
 }
 
@@ -200,7 +200,7 @@ int32 ArrayFocusNav(ObjHeap heap, int32 array, void* frame, int32 reply, ActionP
   } else if (at->mode == 0) {
     const int32 list = ObjWord(heap, array, kObjPartList / 4);
     const int32 part = list && at->index >= 0 && at->index < ObjListCount(heap, list) ? ObjListGet(heap, list, at->index) : 0;
-    if (Live(heap, part, kLeading) && ObjInt16(heap, part, kObjPartId) == kPartIndexDisplay)
+    if (Live(heap, part, kLeading) && ObjInt16(heap, part, kObjPartId) == kPartArrayIndex)
       display = ObjInt16(heap, part, kObjPartOrder);
   }
 
@@ -223,7 +223,7 @@ int32 ArrayFocusNav(ObjHeap heap, int32 array, void* frame, int32 reply, ActionP
   params->selStart = 0;
   params->selEnd = kSelectAll;
   if (target >= 0) {
-    FocusPartByOrder(heap, array, kPartIndexDisplay, target, at, params);
+    FocusPartByOrder(heap, array, kPartArrayIndex, target, at, params);
   } else {
     const TransactionFrame path[3] = {{array, at->kind, kPathLevelCell, ArrayCell(cell.row, cell.column)},
                                       {ObjWord(heap, array, kPWArrayElement), kCatDDO, 2, 0}, {}};

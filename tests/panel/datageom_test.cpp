@@ -114,9 +114,9 @@ TEST_F(DataGeomTest, FramesFitTheirContents) {
 
 TEST_F(DataGeomTest, IndexDisplaysStackAboveTheirFrame) {
   const int32 a = Obj(kClsArray);
-  const int32 d2 = Part(a, kPartIndexDisplay, {0, 0, 15, 30}, kClsNumeric, 2);
-  const int32 d1 = Part(a, kPartIndexDisplay, {60, 0, 75, 30}, kClsNumeric, 1);
-  const int32 d0 = Part(a, kPartIndexDisplay, {5, 0, 20, 30}, kClsNumeric, 0);
+  const int32 d2 = Part(a, kPartArrayIndex, {0, 0, 15, 30}, kClsNumeric, 2);
+  const int32 d1 = Part(a, kPartArrayIndex, {60, 0, 75, 30}, kClsNumeric, 1);
+  const int32 d0 = Part(a, kPartArrayIndex, {5, 0, 20, 30}, kClsNumeric, 0);
   const int32 frame = Part(a, kPartIndexFrame, {0, 0, 10, 40});
   ArrayFitIndexText(panel_, a, 0);
   EXPECT_EQ(B(d0).top, 5);
