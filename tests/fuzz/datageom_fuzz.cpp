@@ -45,7 +45,7 @@ void FuzzContainers(Input& in, ObjHeap heap, int32 root) {
     const int32 o = made[k] = NewObj(heap, k == 0 ? kClsCluster : k == 1 ? kClsArray : kClsRefNum);
     if (!o) return;
     objects.push_back(o);
-    for (int16 id : {kPartFrame, kPartFrameInner, kPartArrayIndex, kPartArrayIndex})
+    for (int16 id : {int16(kPartFrame), int16(kPartFrameInner), int16(kPartArrayIndex), int16(kPartArrayIndex)})
       if (const int32 p = NewObj(heap, kClsNumeric, o, id, int16(in.Byte() % 3))) SetRect(heap, p, AnyRect(in)), objects.push_back(p);
   }
   auto pick = [&]() { const uInt8 b = in.Byte(); return b < 200 ? objects[b % objects.size()] : int32(in.Word()); };
