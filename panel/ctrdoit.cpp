@@ -182,7 +182,8 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame
 
 // The focus passed on by an element (level 1 or 3 at frame) moves to the
 // next element of the container's element list, twice when the first step
-// passes it on as well; a pass-on left over reaches the container's owner.
+// passes it on as well; when no element took it the pass-on stays, for the
+// container's owner.
 int32 PassFocusAmongElements(ObjHeap heap, int32 container, int32 element, TransactionFrame* frame, int32 action,
                              int32 reply, ActionParams* p) {
   if (action != kActOperate) DBAssert(kSource, __LINE__, "the focus passed on by an action other than 15");
@@ -193,7 +194,10 @@ int32 PassFocusAmongElements(ObjHeap heap, int32 container, int32 element, Trans
   frame->index = at;
   int32 next = FPNextKeyFocus(heap, frame, p);
   if (next & kReplyPassFocus) next = FPNextKeyFocus(heap, frame, p);
-  return (reply & ~kReplyPassFocus) | next;
+  reply = (reply & ~kReplyPassFocus) | next;
+  // No element took the focus: the owner passes it on.
+  if (!ExtWord(heap, kHeapExtKeyFocus)) reply |= kReplyPassFocus;
+  return reply;
 }
 
 // Sizes of the array's dimensions as its data holds them; the count (0
@@ -320,8 +324,8 @@ int32 ArrayOClickMethod(ObjHeap heap, int32 array, TransactionState* click, Tran
     const bool moved = ArrayDragScroll(heap, array, click, mode == kClickDropTest ? &drag : nullptr) != 0;
     if (moved && !(mode & 1)) {
       // The cell now under the point shows its value.
-      const int32 value = OGetDataPtr(heap, array, element, kDataPtrOperate, nullptr);
-      oDisplayVal(heap, element, 0, reinterpret_cast<const void*>(uintptr_t(uInt32(value))));
+      if (const int32 value = OGetDataPtr(heap, array, element, kDataPtrOperate, nullptr))
+        oDisplayVal(heap, element, 0, reinterpret_cast<const void*>(uintptr_t(uInt32(value))));
     }
     TransactionFrame saved[3];
     std::memcpy(saved, frame, sizeof saved);
@@ -495,16 +499,27 @@ int32 TypeDefODoitMethod(ObjHeap heap, int32 typeDef, TransactionFrame* frame, i
 }
 
 // ---- Range states ----------------------------------------------------------------------------
+namespace {
+bool IsController(ObjHeap heap, int32 object) {
+  return IsObject(heap, object) &&
+         (ObjClass(heap, object) == kClsFPDataController || ObjClass(heap, object) == kClsDataController);
+}
+}  // namespace
+
 int32 ClusterRangeFlags(ObjHeap heap, int32 object, int32 recheck) {
   if (!Has(heap, object, kRangeWord)) return 0;
   uInt32 flags = Flags(heap, object) & ~(kRangeOutIndicator | kRangeOutControl);
   uInt32 range = uInt32(ObjWord(heap, object, kRangeWord)) & ~kRangeStateMask;
-  const int32 list = WordOr0(heap, object, kWordElements);
-  for (int32 i = 0, n = Count(heap, list); i < n; ++i) {
-    int32 entry = ObjListGet(heap, list, i);
-    if (IsObject(heap, entry) && (ObjClass(heap, entry) == kClsFPDataController ||
-                                  ObjClass(heap, entry) == kClsDataController))
-      entry = WordOr0(heap, entry, kPWDCODisplay);
+  // A controller's entries are its display's elements, or its display.
+  int32 list = WordOr0(heap, object, kWordElements), single = 0;
+  if (IsController(heap, object)) {
+    const int32 shown = WordOr0(heap, object, kPWDCODisplay);
+    list = IsObject(heap, shown) && ObjClass(heap, shown) == kClsCluster ? WordOr0(heap, shown, kWordElements) : 0;
+    single = list ? 0 : shown;
+  }
+  for (int32 i = 0, n = single ? 1 : Count(heap, list); i < n; ++i) {
+    int32 entry = single ? single : ObjListGet(heap, list, i);
+    if (IsController(heap, entry)) entry = WordOr0(heap, entry, kPWDCODisplay);
     if (!Has(heap, entry, kRangeWord) || entry == object) continue;
     if (!(uInt32(ObjWord(heap, entry, kRangeWord)) & kRangeChecked)) continue;
     if (recheck) RecheckArrayEltRange(heap, entry);
