@@ -15,6 +15,7 @@
 #include "mgsource/path.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/menutrack.h"
+#include "mgsource/draw/textlayout.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/menus.h"
@@ -259,6 +260,21 @@ int32 TextToPath(ObjHeap heap, int32 path, int32 reply) {
   if (copied == kMemFullErr) return reply | kReplyFailed;
   return reply | Redisplay(heap, path);
 }
+// A scrolling text less than two lines tall loses its scrolling and is
+// redrawn.
+void UnscrollShortText(ObjHeap heap, int32 path) {
+  const int32 part = FindPart(heap, path, kPartPathText, 0);
+  const TRecord text = part ? PartTextRecord(heap, part) : nullptr;
+  if (!text || !(TGetMode(text) & kTRModeBars)) return;
+  TValidateLines(text);
+  const int32 line = TLineCount(text) > 0 ? TLineAt(text, 0).height : 0;
+  Rect view;
+  TGetRect(text, &view, nullptr);
+  if (line > 0 && view.bottom - view.top < 2 * line) {
+    TSetMode(text, TGetMode(text) & ~uInt32(kTRModeBars), 0);
+    OInval(heap, part, kInvalAll);
+  }
+}
 }  // namespace
 
 int32 PathOClickMethod(ObjHeap heap, int32 path, TransactionState* click, TransactionFrame* frame, ActionParams* p) {
@@ -326,5 +342,6 @@ int32 StdPathODoitMethod(ObjHeap heap, int32 path, TransactionFrame* frame, int3
     if (button) OInval(heap, button, kInvalAll);
   }
   if ((reply & kReplyCommitted) && p->partId == kPartPathText) reply = TextToPath(heap, path, reply);
+  if ((reply & kReplyRedraw) && p->partId == kPartPathText) UnscrollShortText(heap, path);
   return reply;
 }
