@@ -61,6 +61,15 @@ int32 NumericDoit(ObjHeap heap, int32 object, TransactionFrame* frame, int32 act
   return (m ? m : &DDOODoitMethod)(heap, object, frame, action, p);
 }
 
+// Actions 21, 24, 25, 26, 32, 55 and 60 come from the panel with a result
+// word in place of the action record.
+bool PanelLevelAction(int32 action) {
+  switch (action) {
+    case 21: case 24: case 25: case 26: case 32: case 55: case 60: return true;
+    default: return false;
+  }
+}
+
 bool FrontPanelHeap(ObjHeap heap) { return OHWord(heap, kOHKind) == kPanelHeapKind; }
 bool Has(ObjHeap heap, int32 object, int32 word) {
   return IsObject(heap, object) && OHBlockSize(heap, object) >= 4 * (word + 1);
@@ -124,7 +133,7 @@ int32 ColorBoxOClickMethod(ObjHeap heap, int32 box, TransactionState* click, Tra
 }
 
 int32 ColorBoxODoitMethod(ObjHeap heap, int32 box, TransactionFrame* frame, int32 action, ActionParams* p) {
-  if (!IsObject(heap, box) || !p) return 0;
+  if (PanelLevelAction(action) || !IsObject(heap, box) || !p) return NumericDoit(heap, box, frame, action, p);
   const bool colour = action == kActColourChange;
   const int32 request = p->eventCode;
   const int32 chosen = (request & kRequestForeground) ? p->window : p->localPoint;
@@ -188,7 +197,7 @@ int32 ColorRampOClickMethod(ObjHeap heap, int32 ramp, TransactionState* click, T
 
 int32 ColorRampODoitMethod(ObjHeap heap, int32 ramp, TransactionFrame* frame, int32 action, ActionParams* p) {
   int32 reply = NumericDoit(heap, ramp, frame, action, p);
-  if ((reply & kReplyFailed) || !IsObject(heap, ramp) || !p || !frame) return reply;
+  if ((reply & kReplyFailed) || PanelLevelAction(action) || !IsObject(heap, ramp) || !p || !frame) return reply;
   const int32 part = p->partId;
   if (part == kPartUnitLabel && (reply & (kReplyReported | kReplyUnitApplied))) {
     if (gRampHooks.scaleFitToItemCount) reply |= gRampHooks.scaleFitToItemCount(heap, ramp);
@@ -315,7 +324,8 @@ int32 PathOClickMethod(ObjHeap heap, int32 path, TransactionState* click, Transa
 }
 
 int32 StdPathODoitMethod(ObjHeap heap, int32 path, TransactionFrame* frame, int32 action, ActionParams* p) {
-  if (!IsObject(heap, path) || !p || !OnStack(frame, 2)) return DDOODoitMethod(heap, path, frame, action, p);
+  if (PanelLevelAction(action) || !IsObject(heap, path) || !p || !OnStack(frame, 2))
+    return DDOODoitMethod(heap, path, frame, action, p);
   if (action == kActTextDrop) return TakeDroppedPath(heap, path, p);
   if (action == kActMenuDone && p->eventCode == kSubPathValidity) {
     const Path value = ValuePath(heap, path, kDataPtrPlain);
