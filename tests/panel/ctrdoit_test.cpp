@@ -17,7 +17,11 @@
 #include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
+#include "mgsource/window/wdrag.h"
+#include "panel/dataxfer.h"
+#include "panel/fppanel.h"
 #include "platform/qx_alert.h"
+#include "platform/qx_droptarget.h"
 
 namespace {
 
@@ -186,7 +190,7 @@ TEST_F(CtrDoit, ColourBoxesAndRampsTakeColoursAndTrackedValues) {
   struct Case { int32 object; uInt32 flags; int32 action, request, fg, bg, point, reply, value, beeps; };
   const Case cases[] = {
       {box, 0, 6, 0x10100, 0x1000000, 5, 0, 0, 0, 1},        // transparent foreground refused
-      {box, 0, 6, 0x10200, 0x1000000, 0x123456, 0, 8, 0x123456, 0},  // background written
+      {box, 0, 6, 0x10100, 0x123456, 0x1000000, 0, 8, 0x123456, 0},  // a picked foreground
       {box, 0x100000, 6, 0x10100, 0x1000000, 0, 0, 8, 0x1000000, 0},  // own colours: transparent kept
       {ramp, 0, 14, 3, 0, 0, 0x00000000 | 150, 9, 50, 0},     // mid-ramp
       {ramp, 0, 14, 3, 0, 0, 20, 9, 100, 0},                   // above the top: pinned
@@ -231,6 +235,19 @@ TEST_F(CtrDoit, PathsSwitchValidityAndTakeCommittedText) {
   SetW(text, 0, int32(kObjFlagTextModified));
   EXPECT_EQ(Do(path, Path({{path, kCatDDO, 2, 0}}), kActOperate, &commit) & 0x48, 8);
   EXPECT_TRUE(FIsAPath(value()));
+  // A dropped file is copied in and the selection emptied.
+  PlatDataObject* files = PlatNewFilesDataObject({"C:\\one.txt"});
+  DragData drag = nullptr;
+  ASSERT_EQ(DragNewData(&drag, uInt32(reinterpret_cast<uintptr_t>(files))), kNoErr);
+  ActionParams drop{};
+  ASSERT_EQ(DataXferInitDrag(drag, kDragKindDataObject, reinterpret_cast<DataXferRec*>(&drop.eventCode)), kNoErr);
+  ASSERT_EQ(FPSelectObject(panel_, path), kNoErr);
+  EXPECT_EQ(Do(path, Path({{path, kCatDDO, 2, 0}}), kActTextDrop, &drop) & 8, 8);
+  uChar name[256] = {};
+  FNamePtr(value(), name);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]) + char('0' + FPSelectionCount(panel_)), "one.txt0");
+  DragDisposeData(drag);
+  files->Release();
   ActionParams release{};
   release.eventCode = 2;
   Do(path, Path({{path, kCatDDO, 0, 1}, {button, kCatCOSM, 2, 0}}), kActTrack, &release);
