@@ -181,6 +181,7 @@ TEST_F(CtrDoit, ColourBoxesAndRampsTakeColoursAndTrackedValues) {
   ASSERT_EQ(Alloc(Control(tdb::U32(), kClsColorBox, &box)), kNoErr);
   ASSERT_EQ(Alloc(Control(tdb::I32(), kClsColorRamp, &ramp)), kNoErr);
   const int32 face = Part(box, 41, Rect{0, 0, 20, 20});
+  SetBounds(box, Rect{0, 0, 20, 20});
   const int32 marker = Part(ramp, 69, Rect{100, 0, 200, 20});
   Obj(kClsScale, ramp, 17);
   (void)face, (void)marker;
@@ -192,6 +193,7 @@ TEST_F(CtrDoit, ColourBoxesAndRampsTakeColoursAndTrackedValues) {
       {box, 0, 6, 0x10100, 0x1000000, 5, 0, 0, 0, 1},        // transparent foreground refused
       {box, 0, 6, 0x10100, 0x123456, 0x1000000, 0, 8, 0x123456, 0},  // a picked foreground
       {box, 0x100000, 6, 0x10100, 0x1000000, 0, 0, 8, 0x1000000, 0},  // own colours: transparent kept
+      {box, 0, 6, 0x40100, 0x777777, 0, 0, 0, 0x1000000, 0},  // a read request stores nothing
       {ramp, 0, 14, 3, 0, 0, 0x00000000 | 150, 9, 50, 0},     // mid-ramp
       {ramp, 0, 14, 3, 0, 0, 20, 9, 100, 0},                   // above the top: pinned
       {ramp, 0, 14, 2, 0, 0, 150, 0, 100, 0},                  // a release ends tracking
@@ -210,6 +212,20 @@ TEST_F(CtrDoit, ColourBoxesAndRampsTakeColoursAndTrackedValues) {
   }
   SetPanelScaleHooks(oldScale);
   PlatSetBeepProc(oldBeep);
+  // A press on the face asks for both colours through the palette opened
+  // at its bottom-left; an indicator absorbs the press.
+  for (uInt32 flags : {0u, 1u}) {
+    SetW(box, 0, int32(flags));
+    ActionParams p{};
+    TransactionFrame* f = nullptr;
+    const int32 palettes = PanelDisplayCallCounts().palettes;
+    EXPECT_EQ(Click(box, 2, Point{5, 5}, &p, &f), flags ? 1 : 6);
+    if (!flags) {
+      EXPECT_EQ(p.eventCode, 0x9B80);
+      EXPECT_EQ(p.point.v * 1000 + p.point.h, 20000);
+      EXPECT_EQ(PanelDisplayCallCounts().palettes, palettes + 1);
+    }
+  }
 }
 
 // The validity menu's choice switches the path only when it differs; a
