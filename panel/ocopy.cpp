@@ -135,8 +135,9 @@ int32 Head(Copy& c) {
 int32 CopyHeld(const Copy& c, int32 held, int32* out, bool setOwner = true) {
   *out = 0;
   if (!held) return 0;
+  // Both faults come from stored words: reported, never asserted on.
   if (!Live(c.src, held, 8)) {
-    DBAssert(kSourceFile, __LINE__, "OCopy: a sub-object that is no object");
+    DBPrintf("OCopy: sub-object 0x%lx is no object", long(held));
     return kCopyMemFull;
   }
   int32 r = OCopy(c.src, held, c.dst, c.by, c.flags);
@@ -146,7 +147,8 @@ int32 CopyHeld(const Copy& c, int32 held, int32* out, bool setOwner = true) {
     *out = copied;
     if (setOwner && OHBlockSize(c.dst, copied) >= 8) SetW(c.dst, copied, kPWOwner, c.copy);
   } else if (r == 0) {
-    DBAssert(kSourceFile, __LINE__, "OCopy: a sub-object copied without a copy");
+    DBPrintf("OCopy: sub-object 0x%lx of class %ld was copied without a copy", long(held),
+             long(ObjClass(c.src, held)));
     r = kCopyMemFull;
   }
   return r;
@@ -202,6 +204,16 @@ void TakeKeyNavSlot(const Copy& c) {
   if (ObjListGet(c.dst, to, slot) == 0 || (c.flags & kCopyFlagTakeKeyNav)) ObjListSet(c.dst, to, slot, c.copy);
 }
 
+// A type ID of the destination's VI holding the descriptor the source's
+// names; 0 when the stored one names none (reported) or memory runs out.
+TypeID NewTypeRef(const Copy& c, int32 model) {
+  if (model && !TypeIDEntryValue(c.src, TypeID(model), 0)) {
+    DBPrintf("OCopy: type ID %ld of object 0x%lx names no descriptor", long(model), long(c.obj));
+    return 0;
+  }
+  return AllocTypeID(c.dst, c.src, TypeID(model));
+}
+
 int32 QueueData(const Copy& c, uInt32 flags) {
   if (c.flags & kCopyFlagMarkData) flags |= kCopyDataProcMarked;
   return AddDDODataProc(c.dst, c.copy, c.src, c.obj, flags);
@@ -221,7 +233,7 @@ int32 DisplaySteps(Copy& c) {
   const int32 srcList = W(src, c.obj, kObjPartList / 4);
   const int32 list = srcList ? OHCopyBlock(src, srcList, dst) : 0;
   missing |= srcList && !list;
-  const TypeID type = AllocTypeID(dst, src, TypeID(W(src, c.obj, kPWDDOTypeId)));
+  const TypeID type = NewTypeRef(c, W(src, c.obj, kPWDDOTypeId));
   missing |= !type;
   SetW(dst, c.copy, kObjPartList / 4, list);
   SetW(dst, c.copy, kPWDDOTypeId, int32(type));
@@ -243,7 +255,7 @@ int32 DisplaySteps(Copy& c) {
 int32 Display(Copy& c) {
   if (const int32 r = Head(c)) return r;
   if (c.Size() < 4 * (kPWDDOTypeId + 1)) {
-    DBAssert(kSourceFile, __LINE__, "OCopy: a display object smaller than its class");
+    c.Clear({kObjPartList / 4});
     return kCopyMemFull;
   }
   return DisplaySteps(c);
@@ -275,24 +287,23 @@ int32 NumericCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
   return CopiedAlready(c) ? 0 : Numeric(c);
 }
 
-// A data-space entry's bytes of the heap's VI, null unless all of them lie
-// inside its data space.
-UPtr EntryBytes(ObjHeap heap, int32 offset, int32 bytes) {
-  const VIRecord* vi = OwnerRecord(heap);
-  const UHandle ds = vi ? vi->dataSpace : nullptr;
-  if (!ds || !*ds || offset < kPanelDataFloor || bytes < 0 || offset > DSGetHandleSize(ds) - bytes) return nullptr;
-  return *ds + offset;
+// The data-space entry named by the object's pair of words (data, then
+// descriptor offset), when it holds data of the record's descriptor.
+UPtr RecordAt(ObjHeap heap, int32 object, int32 word, const TypeDescriptor* record) {
+  const TypeDescriptor* entry = PanelEntryTD(heap, W(heap, object, word), W(heap, object, word + 1), DataSize(record));
+  const VIRecord* vi = entry ? OwnerRecord(heap) : nullptr;
+  if (!vi || TDCompare(entry, record) != 0) return nullptr;
+  return *vi->dataSpace + W(heap, object, word);
 }
 
-// Copies the data record at the source's word to the copy's, with the
-// descriptor the builder makes (disposed here).
+// Copies the data record the source names at the word to the one the copy
+// names, with the descriptor the builder makes (disposed here).
 MgErr CopyRecord(const Copy& c, int32 word, UHandle td) {
   if (!td) return kCopyMemFull;
   const TypeDescriptor* d = reinterpret_cast<const TypeDescriptor*>(*td);
-  const int32 size = DataSize(d);
-  UPtr from = EntryBytes(c.src, W(c.src, c.obj, word), size);
-  UPtr to = EntryBytes(c.dst, W(c.dst, c.copy, word), size);
-  MgErr err = from && to ? CopyData(d, from, to) : kArgErr;
+  UPtr from = RecordAt(c.src, c.obj, word, d);
+  UPtr to = from ? RecordAt(c.dst, c.copy, word, d) : nullptr;
+  const MgErr err = to ? CopyData(d, from, to) : kArgErr;
   AZDisposeHandle(td);
   return err;
 }
@@ -404,7 +415,7 @@ int32 GraphCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
   int32 r = Display(c);
   c.Clear({kPWGraphChartType, kGraphHeldWord, 11, 12, 13, 14, 15, 17, 19});
   if (r) return r;
-  const TypeID type = AllocTypeID(dst, src, TypeID(W(src, obj, kPWGraphChartType)));
+  const TypeID type = NewTypeRef(c, W(src, obj, kPWGraphChartType));
   SetW(dst, c.copy, kPWGraphChartType, int32(type));
   if ((r = CopyHeldWord(c, kGraphHeldWord))) return r;
   if (!type || (W(src, obj, kGraphHeldWord) && !W(dst, c.copy, kGraphHeldWord))) return kCopyMemFull;
@@ -437,7 +448,7 @@ int32 TypeDefCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
     const int32 copied = OHBlockMarkWord(src, inner);
     if (copied) OHSetBlockMarkWord(src, obj, copied);
     else if (!r) {
-      DBAssert(kSourceFile, __LINE__, "OCopy: a type definition's control copied without a copy");
+      DBPrintf("OCopy: a type definition's control was copied without a copy");
       return kCopyMemFull;
     }
     return r;
@@ -462,10 +473,7 @@ int32 TypeDefCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
 // The head with the part list copied, owner 0, marked and moved.
 int32 HeadWithParts(Copy& c) {
   if (const int32 r = Head(c)) return r;
-  if (c.Size() < kObjPartList + 4) {
-    DBAssert(kSourceFile, __LINE__, "OCopy: an object smaller than its class");
-    return kCopyMemFull;
-  }
+  if (c.Size() < kObjPartList + 4) return kCopyMemFull;
   const int32 from = W(c.src, c.obj, kObjPartList / 4);
   const int32 list = from ? OHCopyBlock(c.src, from, c.dst) : 0;
   SetW(c.dst, c.copy, kObjPartList / 4, list);
@@ -486,7 +494,10 @@ int32 ScaleCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
   Copy c = Args(src, obj, dst, by, flags);
   if (CopiedAlready(c)) return 0;
   int32 r = HeadWithParts(c);
-  if (!r && c.Size() < 4 * (kScaleRectWord + 2)) r = kCopyMemFull;
+  if (!r && c.Size() < 4 * (kScaleRectWord + 2)) {
+    CutList(dst, W(dst, c.copy, kObjPartList / 4), 0);
+    r = kCopyMemFull;
+  }
   if (!r) r = CopyListEntries(c, kObjPartList / 4, true);
   if (!r) {
     c.Clear({kPWScaleData, kPWScaleData + 1});
@@ -498,7 +509,11 @@ int32 ScaleCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
     return r;
   }
   // The record's positions follow the moved bounds.
-  if (UPtr rec = EntryBytes(dst, W(dst, c.copy, kPWScaleData), kScaleRecordSize)) {
+  UHandle td = ScaleCtlDataTD();
+  UPtr rec = td ? RecordAt(dst, c.copy, kPWScaleData, reinterpret_cast<const TypeDescriptor*>(*td)) : nullptr;
+  if (td) AZDisposeHandle(td);
+  static_assert(kScaleShorts + 12 <= kScaleRecordSize, "the scale record's 16-bit values");
+  if (rec) {
     const uInt32 f = uInt32(W(dst, c.copy, 0));
     auto grow = [&](int32 index, int32 d) {
       UPtr p = rec + kScaleShorts + 2 * index;
@@ -521,7 +536,7 @@ int32 ControllerCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags)
   if (CopiedAlready(c)) return 0;
   if (const int32 r = Head(c)) return r;
   if (c.Size() < 4 * (kPWDCOTypeId + 1)) return kCopyMemFull;
-  const TypeID type = AllocTypeID(dst, src, TypeID(W(src, obj, kPWDCOTypeId)));
+  const TypeID type = NewTypeRef(c, W(src, obj, kPWDCOTypeId));
   SetW(dst, c.copy, kPWDCOTypeId, int32(type));
   const int32 from = W(src, obj, kDCOListWord);
   const int32 list = from ? OHCopyBlock(src, from, dst) : 0;

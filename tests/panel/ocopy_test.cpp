@@ -2,11 +2,14 @@
 // re-owned, handles and images made anew, moved by the offset, values queued;
 // a copy cut short by memory leaves a destination that passes the load check.
 #include "engine/dmprog.h"
+#include "mgsource/memory.h"
+#include "engine/link_check.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
+#include "panel/datamsg.h"
 #include "panel/objload.h"
 #include "panel/ocopy.h"
 #include "panel/oinit.h"
@@ -142,6 +145,88 @@ TEST_F(OCopyTest, ACopyCutShortLeavesALoadableDestination) {
   }
   EXPECT_EQ(answer, 0);
   EXPECT_GT(n, 2);
+}
+
+}  // namespace
+
+namespace {
+
+class OCopyDataTest : public OCopyTest {
+ protected:
+  // The destination's root, bound to its VI's data space, with a
+  // key-navigation table; the source's root gets one too.
+  int32 DstRoot() {
+    const int32 root = FPNewPanelRoot(dst_);
+    PutNative32(*dst_ + OHWord(dst_, kOHExtension) + kHeapExtRoot, uInt32(root));
+    ObjSetWord(dst_, root, kPanelRootDataSpaceWord, int32(uintptr_t(VIRec(dstVI_)->dataSpace)));
+    ObjSetWord(dst_, root, kRootKeyNav / 4, vib::NewList(dst_, std::vector<int32>(kKeyNavSlots)));
+    SetW(root_, kRootKeyNav / 4, vib::NewList(panel_, std::vector<int32>(kKeyNavSlots)));
+    return root;
+  }
+  UPtr Value(ObjHeap h, int32 obj) { return reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(h, obj, 0, 2, nullptr)))); }
+};
+
+// A control's value reaches its copy when the destination's data space is
+// built; a ring's items are copied at once; key-navigation slots are taken
+// only when free or asked for.
+TEST_F(OCopyDataTest, ValuesRingItemsAndKeySlotsFollowTheCopy) {
+  const int32 dstRoot = DstRoot();
+  int32 num = 0, ring = 0, other = 0;
+  Control(tdb::I32(), kClsNumeric, &num, root_);
+  Control(tdb::U16(), kClsRing, &ring, root_);
+  Control(tdb::I32(), kClsNumeric, &other, root_);
+  ASSERT_EQ(DataMgrRunForHeap(vi_), kNoErr);
+  PutNative32(Value(panel_, num), 42);
+  UHandle items = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*DS() + W(ring, 15))));
+  ASSERT_TRUE(items && GetNative32(*items) == 1);
+  PutNative32(*items + 4, 7);
+  const int32 srcNav = W(root_, kRootKeyNav / 4), dstNav = ObjWord(dst_, dstRoot, kRootKeyNav / 4);
+  ObjListSet(panel_, srcNav, 3, num), ObjListSet(panel_, srcNav, 4, ring), ObjListSet(panel_, srcNav, 5, other);
+  ObjListSet(dst_, dstNav, 3, dstRoot), ObjListSet(dst_, dstNav, 5, dstRoot);  // slots taken
+  OHBeginMarkPassPair(panel_, dst_);
+  ASSERT_EQ(Copy(num), 0);
+  ASSERT_EQ(Copy(ring), 0);
+  ASSERT_EQ(Copy(other, kCopyFlagTakeKeyNav), 0);
+  EXPECT_EQ(ObjListGet(dst_, dstNav, 3), dstRoot);
+  EXPECT_EQ(ObjListGet(dst_, dstNav, 4), CopyOf(ring));
+  EXPECT_EQ(ObjListGet(dst_, dstNav, 5), CopyOf(other));
+  UHandle copied = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*VIRec(dstVI_)->dataSpace + D(CopyOf(ring), 15))));
+  ASSERT_TRUE(copied && copied != items);
+  EXPECT_EQ(GetNative32(*copied + 4), 7u);
+  const int32 numCopy = CopyOf(num);
+  OHEndMarkPassPair(panel_, dst_);
+  ASSERT_EQ(OInsert(dst_, dstRoot, numCopy, 0x7FFFFFFF), 1);
+  ASSERT_EQ(DataMgrRunForHeap(dstVI_), kNoErr);
+  EXPECT_EQ(int32(GetNative32(Value(dst_, numCopy))), 42);
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+}
+
+// Into a VI of kind 1 a type definition's control stands for it; into any
+// other the copy is linked to the definition's VI by name.
+TEST_F(OCopyTest, TypeDefinitionsCopyAsTheirControlOrLinkByName) {
+  ASSERT_TRUE(linkcheck::StartLinker());
+  const uInt32 kVI = FourCC("QXIN");
+  ASSERT_EQ(AddLinkEntry(dstVI_, VIRec(dstVI_)->name, nullptr, kVI, nullptr), 0);
+  ASSERT_EQ(AddLinkEntry(dst_, VIRec(dstVI_)->name, nullptr, kPanelHeapKind, nullptr), 0);
+  const int32 def = Obj(kClsTypeDefinition, root_), inner = Obj(kClsNumeric, def, kPartIdTypeDefControl);
+  TypeDefSetLink(panel_, def, vi_);
+  uChar name[256] = {0};
+  for (int16 kind : {1, 2}) {
+    VIRec(dstVI_)->viKind = kind;
+    OHBeginMarkPassPair(panel_, dst_);
+    const int32 r = Copy(def), copy = CopyOf(def);
+    EXPECT_EQ(ObjClass(dst_, copy), kind == 1 ? kClsNumeric : kClsTypeDefinition);
+    EXPECT_EQ(copy == CopyOf(inner), kind == 1);
+    EXPECT_EQ(r, (uInt32(D(copy, 0)) & 0x40000) && kind == 2 ? kCopyLinkedTypeDef : 0);
+    EXPECT_EQ(GetLinkItemName(VIRec(dstVI_)->name, kPanelHeapKind, copy, kVI, name), kind == 2);
+    OHEndMarkPassPair(panel_, dst_);
+  }
+  EXPECT_EQ(GetLinkItemName(VIRec(dstVI_)->name, kVI, -1, kVI, name), 1);
+  EXPECT_EQ(std::string(name + 1, name + 1 + name[0]), "Test");
+  EXPECT_EQ(Asserts(), 0) << ReportText();
+  UnlinkItemByName(VIRec(dstVI_)->name, kPanelHeapKind);
+  UnlinkItemByName(VIRec(dstVI_)->name, kVI);
+  linkcheck::DisposeTables();
 }
 
 }  // namespace
