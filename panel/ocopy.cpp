@@ -15,6 +15,8 @@
 #include "panel/ocopy.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
@@ -78,7 +80,7 @@ UHandle HandleAt(ObjHeap heap, int32 object, int32 word) {
 // A list's count when its block holds that many entries; -1 otherwise.
 int32 CheckedCount(ObjHeap heap, int32 list) {
   if (!Live(heap, list, 4)) return -1;
-  const int32 n = ObjListCount(heap, list);
+  const int32 n = int32(OHWord(heap, uInt32(list)));  // read raw: a stored count is checked here
   return n >= 0 && n <= (OHBlockSize(heap, list) - 4) / 4 ? n : -1;
 }
 void CutList(ObjHeap heap, int32 list, int32 count) {
@@ -120,6 +122,19 @@ struct Copy {
 Copy Args(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) { return Copy{src, obj, dst, by, flags, 0}; }
 bool CopiedAlready(const Copy& c) { return OHBlockMarkWord(c.src, c.obj) != 0; }
 
+// The source's list block in the word copied into the destination; 0 when
+// the word names none or memory runs out (*missing then says so).
+int32 CopyListBlock(const Copy& c, int32 word, bool* missing) {
+  const int32 from = W(c.src, c.obj, word);
+  const bool isList = Live(c.src, from, 4) && ObjClass(c.src, from) == kObjClassList;
+  const int32 list = isList ? OHCopyBlock(c.src, from, c.dst) : 0;
+  if (from && !list) {
+    *missing = true;
+    if (!isList) DBPrintf("OCopy: list 0x%lx of object 0x%lx is no list", long(from), long(c.obj));
+  }
+  return list;
+}
+
 // The common head: the byte copy, its owner cleared.  kCopyMemFull when no
 // copy could be made.
 int32 Head(Copy& c) {
@@ -129,12 +144,36 @@ int32 Head(Copy& c) {
   return 0;
 }
 
+// The objects whose copies are being made, outermost first: a stored
+// sub-object that is one of them would make the copy contain itself (and
+// every later walk of it loop), so it is refused; so is nesting deeper than
+// panels go.
+constexpr size_t kMaxNesting = 64;
+std::vector<std::pair<ObjHeap, int32>> gInProgress;
+
+struct Nesting {
+  explicit Nesting(const Copy& c) { gInProgress.push_back({c.src, c.obj}); }
+  ~Nesting() { gInProgress.pop_back(); }
+};
+
+bool WouldNest(const Copy& c, int32 held) {
+  if (gInProgress.size() >= kMaxNesting) return true;
+  for (const auto& [heap, obj] : gInProgress)
+    if (heap == c.src && obj == held) return true;
+  return held == c.obj;
+}
+
 // Copies one sub-object of the object being copied; its copy (0 for none)
 // goes to *out with the new object as owner when setOwner.  A copy that
 // succeeded and left no copy behind is an internal error: 2.
 int32 CopyHeld(const Copy& c, int32 held, int32* out, bool setOwner = true) {
   *out = 0;
   if (!held) return 0;
+  if (WouldNest(c, held)) {
+    DBPrintf("OCopy: object 0x%lx holds itself or nests too deep", long(c.obj));
+    return kCopyMemFull;
+  }
+  const Nesting nesting(c);
   // Both faults come from stored words: reported, never asserted on.
   if (!Live(c.src, held, 8)) {
     DBPrintf("OCopy: sub-object 0x%lx is no object", long(held));
@@ -230,9 +269,7 @@ int32 DisplaySteps(Copy& c) {
     description = nullptr;
     missing = true;
   }
-  const int32 srcList = W(src, c.obj, kObjPartList / 4);
-  const int32 list = srcList ? OHCopyBlock(src, srcList, dst) : 0;
-  missing |= srcList && !list;
+  const int32 list = CopyListBlock(c, kObjPartList / 4, &missing);
   const TypeID type = NewTypeRef(c, W(src, c.obj, kPWDDOTypeId));
   missing |= !type;
   SetW(dst, c.copy, kObjPartList / 4, list);
@@ -246,7 +283,8 @@ int32 DisplaySteps(Copy& c) {
     CutList(dst, list, 0);
     return kCopyMemFull;
   }
-  if (const int32 omitted = FindPart(src, c.obj, kPartOmitted, 0)) ObjListRemove(dst, list, omitted);
+  if (const int32 omitted = FindPart(src, c.obj, kPartOmitted, 0); omitted && CheckedCount(dst, list) > 0)
+    ObjListRemove(dst, list, omitted);
   if (const int32 r = CopyListEntries(c, kObjPartList / 4, true)) return r;
   if (OHWord(src, kOHKind) == kPanelHeapKind) TakeKeyNavSlot(c);
   return QueueData(c, kCopyDataProcFlags);
@@ -297,13 +335,16 @@ UPtr RecordAt(ObjHeap heap, int32 object, int32 word, const TypeDescriptor* reco
 }
 
 // Copies the data record the source names at the word to the one the copy
-// names, with the descriptor the builder makes (disposed here).
+// names, with the descriptor the builder makes (disposed here).  A source
+// whose words name no such record (reported) leaves the copy's new record
+// as it was made.
 MgErr CopyRecord(const Copy& c, int32 word, UHandle td) {
   if (!td) return kCopyMemFull;
   const TypeDescriptor* d = reinterpret_cast<const TypeDescriptor*>(*td);
   UPtr from = RecordAt(c.src, c.obj, word, d);
-  UPtr to = from ? RecordAt(c.dst, c.copy, word, d) : nullptr;
-  const MgErr err = to ? CopyData(d, from, to) : kArgErr;
+  UPtr to = RecordAt(c.dst, c.copy, word, d);
+  MgErr err = from && to ? CopyData(d, from, to) : kNoErr;
+  if (!to) err = kCopyMemFull;
   AZDisposeHandle(td);
   return err;
 }
@@ -353,10 +394,9 @@ int32 ClusterCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
   c.Clear({10, 11});
   if (r) return r;
   for (int32 word : {10, 11}) {
-    const int32 from = W(src, obj, word);
-    const int32 list = from ? OHCopyBlock(src, from, dst) : 0;
-    SetW(dst, c.copy, word, list);
-    if (from && !list) return kCopyMemFull;
+    bool missing = false;
+    SetW(dst, c.copy, word, CopyListBlock(c, word, &missing));
+    if (missing) return kCopyMemFull;
   }
   for (int32 word : {10, 11})
     if (const int32 e = CopyListEntries(c, word, true)) return e;
@@ -444,6 +484,8 @@ int32 TypeDefCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
     // control's copy.
     const int32 inner = FindPart(src, obj, kPartIdTypeDefControl, 0);
     if (!inner) return 0;
+    if (WouldNest(c, inner)) return kCopyMemFull;
+    const Nesting nesting(c);
     const int32 r = OCopy(src, inner, dst, by, flags);
     const int32 copied = OHBlockMarkWord(src, inner);
     if (copied) OHSetBlockMarkWord(src, obj, copied);
@@ -474,12 +516,11 @@ int32 TypeDefCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
 int32 HeadWithParts(Copy& c) {
   if (const int32 r = Head(c)) return r;
   if (c.Size() < kObjPartList + 4) return kCopyMemFull;
-  const int32 from = W(c.src, c.obj, kObjPartList / 4);
-  const int32 list = from ? OHCopyBlock(c.src, from, c.dst) : 0;
-  SetW(c.dst, c.copy, kObjPartList / 4, list);
+  bool missing = false;
+  SetW(c.dst, c.copy, kObjPartList / 4, CopyListBlock(c, kObjPartList / 4, &missing));
   SetW(c.dst, c.copy, kPWOwner, 0);
   SetFlags(c.dst, c.copy, kFlagCopied);
-  return from && !list ? kCopyMemFull : 0;
+  return missing ? kCopyMemFull : 0;
 }
 
 int32 GrouperCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags) {
@@ -538,10 +579,9 @@ int32 ControllerCopy(ObjHeap src, int32 obj, ObjHeap dst, int32 by, int32 flags)
   if (c.Size() < 4 * (kPWDCOTypeId + 1)) return kCopyMemFull;
   const TypeID type = NewTypeRef(c, W(src, obj, kPWDCOTypeId));
   SetW(dst, c.copy, kPWDCOTypeId, int32(type));
-  const int32 from = W(src, obj, kDCOListWord);
-  const int32 list = from ? OHCopyBlock(src, from, dst) : 0;
-  SetW(dst, c.copy, kDCOListWord, list);
-  if (!type || (from && !list)) return kCopyMemFull;
+  bool missing = false;
+  SetW(dst, c.copy, kDCOListWord, CopyListBlock(c, kDCOListWord, &missing));
+  if (!type || missing) return kCopyMemFull;
   if (const int32 r = CopyListEntries(c, kDCOListWord, false)) return r;
   return QueueData(c, kCopyDataProcFlags);
 }

@@ -8,8 +8,9 @@
 // Point packed in 32 bits (vertical in the low half, horizontal in the
 // high); flag bit 0 lets the copy take over a taken key-navigation slot, bit
 // 8 marks the queued data copy.  Answers 0, 2 (memory full; the copies made
-// stay, lists cut to the entries processed), 43 from a type definition whose
-// copy is linked by name (no failure), or the first failing child's answer.
+// stay, lists cut to the entries processed), 1 for an image reference the
+// image table does not hold, 43 from a type definition whose copy is linked
+// by name (no failure), or the first failing child's answer.
 //
 // The caller opens a marking pass of kind 1 on the source heap (and the
 // destination), copies, inserts the top-level copies and ends the pass.

@@ -31,8 +31,8 @@ bool Live(ObjHeap heap, int32 object, int32 size) {
 
 // A list's count when its block holds that many entries, else 0.
 int32 CheckedCount(ObjHeap heap, int32 list) {
-  if (!Live(heap, list, 4)) return 0;
-  const int32 n = ObjListCount(heap, list);
+  if (!Live(heap, list, 4) || ObjClass(heap, list) != kObjClassList) return 0;
+  const int32 n = int32(OHWord(heap, uInt32(list)));
   return n > 0 && n <= (OHBlockSize(heap, list) - 4) / 4 ? n : 0;
 }
 

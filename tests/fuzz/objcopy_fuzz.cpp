@@ -28,7 +28,9 @@ const int32 kClasses[] = {kClsCosmetic,  kClsLabel,      kClsMultiCosmetic, kCls
 
 // Words that hold handles or records outside the heap: a loaded panel holds
 // its own there, so they stay 0 here.
-bool OutsideWord(int32 cls, int32 word) {
+bool OutsideWord(ObjHeap heap, int32 o, int32 word) {
+  const int32 cls = ObjClass(heap, o);
+  if (ObjInt16(heap, o, kObjPartId) == 12 && word == 11) return true;  // a ring's item texts
   if (ClassIsKindOf(cls, kClsDataDisplayObject) && word == 7) return true;
   if (ClassIsKindOf(cls, kClsLabel) && word == 9) return true;
   if (ClassIsKindOf(cls, kClsMultiLabel) && word == 11) return true;
@@ -37,6 +39,13 @@ bool OutsideWord(int32 cls, int32 word) {
 }
 
 bool IsContainer(int32 cls) { return ClassIsKindOf(cls, kClsGrouperObject); }
+
+// Assertions while copying are faults; running out of memory on the sizes a
+// file holds is not.
+int32_t AbortOnAssertion(const char* title, const char* text, int32_t buttons, int32_t def) {
+  if (text && std::strstr(text, "Not enough memory")) return PlatAlertDefaultAnswer(buttons);
+  return FuzzAbortWhenArmed(title, text, buttons, def);
+}
 
 int32 CheckMark(ObjHeap heap, int32 offset, void*) {
   FUZZ_CHECK(OHBlockMarkWord(heap, offset) == 0);
@@ -71,9 +80,9 @@ void Run(Input& in) {
   for (int32 o : objects) {
     const int32 cls = ObjClass(src, o), words = OHBlockSize(src, o) / 4;
     ObjSetWord(src, o, 0, int32(in.Word()));
-    for (int32 w = 4; w < 6; ++w) ObjSetWord(src, o, w, int32(in.Word() & 0x00FF00FF));
+    for (int32 w = 4; w < 6 && w < words; ++w) ObjSetWord(src, o, w, int32(in.Word() & 0x00FF00FF));
     for (int32 w = IsContainer(cls) ? 7 : 6; w < words; ++w) {
-      if (OutsideWord(cls, w)) continue;
+      if (OutsideWord(src, o, w)) continue;
       const uint8_t kind = in.Byte() % 5;
       int32 v = int32(in.Word());
       if (kind == 0) v = objects[size_t(v) % objects.size()];
@@ -93,11 +102,30 @@ void Run(Input& in) {
     FuzzArmed() = true;
     for (int32 o : objects) {
       const int32 r = OCopy(src, o, dst, by, flags);
-      FUZZ_CHECK(r == 0 || r == 2 || r == 43);
+      FUZZ_CHECK(r == 0 || r == 1 || r == 2 || r == 43);  // 1: an image the table does not hold
     }
     FuzzArmed() = false;
+    std::vector<int32> tops;
+    for (int32 o : objects) {
+      const int32 copy = OHBlockMarkWord(src, o);
+      if (ObjWord(src, o, kPWOwner) == root && copy && OHBlockSize(dst, copy) >= 8 && !ObjWord(dst, copy, kPWOwner))
+        tops.push_back(copy);
+    }
     OHEndMarkPassPair(src, dst);
     FUZZ_CHECK(CheckStoredPanelObjects(dst) == kNoErr);
+    // The top-level copies join the destination's panel, some insertions
+    // running out of memory: the heap stays whole either way.
+    const int32 dstRoot = int32(GetNative32(*dst + int32(OHWord(dst, kOHExtension)) + kHeapExtRoot));
+    for (int32 copy : tops) {
+      const uInt32 cat = ClassRecord(ObjClass(dst, copy))->categoryB;
+      if (cat != kCatDDO && cat != kCatCOSM) continue;
+      ObjSetWord(dst, copy, 0, ObjWord(dst, copy, 0) & ~0x100);
+      MemFailNthAllocation(in.Byte() % 8);
+      const int32 r = OInsert(dst, dstRoot, copy, int32(in.Byte()) - 8);
+      MemFailNthAllocation(0);
+      FUZZ_CHECK(r == 1 || r == 2);
+      FUZZ_CHECK(CheckStoredPanelObjects(dst) == kNoErr);
+    }
     for (ObjHeap h : {src, dst}) {
       OHBeginMarkPass(h, 1);
       OHForEachBlockWith(h, &CheckMark, nullptr);
@@ -116,7 +144,7 @@ void Run(Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool init = [] { return FuzzStartPanelManagers(); }();
   if (!init || size > 4096) return 0;
-  PlatSetAlertProc(FuzzAbortWhenArmed);
+  PlatSetAlertProc(AbortOnAssertion);
   // What the managers make on first use stays: the input runs once before
   // the handles are counted around a second run.
   Input first{data, size};
