@@ -2,12 +2,11 @@
 // re-owned, handles and images made anew, moved by the offset, values queued;
 // a copy cut short by memory leaves a destination that passes the load check.
 #include "engine/dmprog.h"
-#include "mgsource/memory.h"
+#include "mgsource/memory.h"  // before the link check's header, which uses it
 #include "engine/link_check.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/draw/fonts.h"
-#include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
 #include "panel/objload.h"
@@ -49,11 +48,10 @@ class OCopyTest : public ptest::PanelRootTest {
     std::memcpy(&r, *h + obj + at, sizeof r);
     return R(r);
   }
-  TRecord Text(int32 label) {
+  void Text(int32 label) {
     const Rect view{0, 0, 20, 100};
     texts_.push_back(TNew(&view, 1, reinterpret_cast<const uChar*>("abc"), 3, kAppFont, 0, kTransparentColor));
     SetW(label, kObjText / 4, int32(uintptr_t(texts_.back())));
-    return texts_.back();
   }
   // A cluster of two numerics (the first in both element lists), a label
   // with text, and a part 66.
@@ -88,16 +86,14 @@ TEST_F(OCopyTest, EachObjectIsCopiedOnceWithItsPartsOwnedAndMoved) {
   EXPECT_EQ(D(e1Copy, kPWOwner), copy);
   EXPECT_EQ(Bounds(dst_, copy), (std::vector<int16>{6, 12, 35, 50}));
   const TRecord text = reinterpret_cast<TRecord>(uintptr_t(uInt32(D(CopyOf(label), kObjText / 4))));
-  ASSERT_NE(text, nullptr);
-  EXPECT_NE(text, texts_.back());
+  ASSERT_TRUE(text && text != texts_.back());
   Rect view;
   TGetRect(text, &view, nullptr);
   EXPECT_EQ(R(view), (std::vector<int16>{5, 10, 25, 110}));
   ObjHeap srcHeap = nullptr;
-  int32 srcObj = 0, reserved = 0;
-  uInt32 flags = 0;
-  ASSERT_TRUE(DMFindDataProc(dst_, copy, &srcHeap, &srcObj, &reserved, &flags));
-  EXPECT_EQ(flags, kCopyDataProcFlags | kCopyDataProcMarked);
+  int32 srcObj = 0, reserved = 0, flags = 0;
+  ASSERT_TRUE(DMFindDataProc(dst_, copy, &srcHeap, &srcObj, &reserved, reinterpret_cast<uInt32*>(&flags)));
+  EXPECT_EQ(uInt32(flags), kCopyDataProcFlags | kCopyDataProcMarked);
   EXPECT_EQ(srcObj, cluster);
   OHEndMarkPassPair(panel_, dst_);
   EXPECT_EQ(CheckStoredPanelObjects(dst_), kNoErr);
@@ -146,10 +142,6 @@ TEST_F(OCopyTest, ACopyCutShortLeavesALoadableDestination) {
   EXPECT_EQ(answer, 0);
   EXPECT_GT(n, 2);
 }
-
-}  // namespace
-
-namespace {
 
 class OCopyDataTest : public OCopyTest {
  protected:
