@@ -42,6 +42,8 @@
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
+#include "shell/progmenu.h"
+#include "shell/viinfo.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -77,6 +79,7 @@ void AppInstallHooks() {
   panelShell.panelInvalBounds = &VIWindInvalBounds;
   panelShell.panelGetRgn = &PanelGetRgn;
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
+  panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
   SetPanelShellHooks(panelShell);
   DlgSetPanelServices(AppDialogServices());
@@ -155,6 +158,16 @@ void AppInstallHooks() {
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
   ShellSetEventHooks(events);
+  // The application's menus, splash and about box, with what their
+  // commands ask of the object system.
+  ShellInstallMenuHooks();
+  ProgMenuHooks menus = ProgMenuHooksInUse();
+  menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
+    return TRSendAction(panel, nullptr, action, argument);
+  };
+  menus.sendVIAction = &TRSendVIAction;
+  menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
+  SetProgMenuHooks(menus);
 }
 
 MgErr AppStartEngine() {
