@@ -91,10 +91,20 @@ int32 VIInfoDialog(UHandle vi, int32 flag) {
   if (!vi || !*vi) return kArgErr;
   ObjHeap panel = reinterpret_cast<ObjHeap>(VIRec(vi)->panelHeap);
   if (panel && *panel && VIWindHooksInUse().commitKeyFocus) VIWindHooksInUse().commitKeyFocus(panel);
+  const DialogRef d = VIInfoLoad(vi, flag);
+  if (!d) return -1;
+  DlgMove(d, kDlgDefaultPos, kDlgDefaultPos);
+  const int32 answer = DlgBoxLoop(d);
+  DlgUnload(d);
+  return answer;
+}
+
+DialogRef VIInfoLoad(UHandle vi, int32 flag) {
+  ObjHeap panel = reinterpret_cast<ObjHeap>(VIRec(vi)->panelHeap);
   DialogRef d = DlgLoad(RunTimeRsrcFile(), kVIInfoDialogId, nullptr, kAlertWindowKind, &Filter, 0);
   if (!d) {
     DBAssert(__FILE__, __LINE__, "can't load the VI Info dialog");
-    return -1;
+    return nullptr;
   }
   SetText(d, kItemName, VIRec(vi)->name);
   for (int32 item : {6, 5, 7, 8, 2, 3, 20}) DlgHideControl(d, item);
@@ -138,8 +148,5 @@ int32 VIInfoDialog(UHandle vi, int32 flag) {
   SetText(d, kItemTotal, text);
   DlgHideControl(d, 19);
   for (int32 item = kItemDiskSize; item <= kItemName; ++item) DlgSetStringItemFlag(d, item, 1);
-  DlgMove(d, kDlgDefaultPos, kDlgDefaultPos);
-  const int32 answer = DlgBoxLoop(d);
-  DlgUnload(d);
-  return answer;
+  return d;
 }

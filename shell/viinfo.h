@@ -9,6 +9,9 @@ QX_EXTERN_C int32 VIInfoCommand(UHandle vi, int32 reserved);
 // keyboard focus into the description with its text selected.  -1 when
 // the dialog cannot be loaded (reported).
 QX_EXTERN_C int32 VIInfoDialog(UHandle vi, int32 flag);
+// The dialog loaded and filled for the VI, not yet shown (null when it
+// cannot be loaded, reported).
+UHandle VIInfoLoad(UHandle vi, int32 flag);
 // "%.1fK" of count / 1024 into text, count added to *total; a negative
 // count gives "-" and adds nothing.
 QX_EXTERN_C void FormatKBytes(int32 count, int32* total, PStr text);

@@ -306,7 +306,7 @@ void VIWindBuildWindowsList(UHandle current) {
   if (MInsertLSeparator(m, nullptr, last, uInt32(kWindowListKey)) != kNoErr) return;
   int32 added = 0;
   for (const Entry& e : entries) {
-    if (MInsertLItem(m, e.title, nullptr, e.mark ? 1 : 0, &e.panel, int32(sizeof e.panel), -1,
+    if (MInsertLItem(m, e.title, e.title, e.mark ? 1 : 0, &e.panel, int32(sizeof e.panel), -1,
                      uInt32(kWindowListKey)) != kNoErr)
       break;
     ++added;

@@ -1,0 +1,291 @@
+// The application's menus: their trimming, the item rules for a VI, the
+// Windows list, the quit sequence, the Help menu's folder, VI Info and the
+// Data Logging commands' alerts.
+#include <filesystem>
+#include <fstream>
+
+#include "viwindow_fixture.h"
+#include "dialog_blocks.h"
+#include "app/dlgservices.h"
+#include "engine/exec/menutexts.h"
+#include "mgsource/appdirs.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/mainloop.h"
+#include "shell/dialog.h"
+#include "shell/eventfilter.h"
+#include "shell/menuids.h"
+#include "shell/progmenu.h"
+#include "shell/progmenu_internal.h"
+#include "shell/viinfo.h"
+#include "temp_folder.h"
+#include "tools/vilibrary.h"
+#include "engine/vi/archive_format.h"
+
+namespace {
+
+std::string gMenuAlert;
+int32_t KeepMenuAlert(const char*, const char* text, int32_t, int32_t) {
+  gMenuAlert = text;
+  return 0;
+}
+std::string gMenuDebug;
+void KeepMenuDebug(const char* text) { gMenuDebug += text; }
+
+class ProgMenuTest : public VIWindowBoundary {
+ protected:
+  void SetUp() override {
+    VIWindowBoundary::SetUp();
+    MenuTableReset(0);
+    ASSERT_EQ(InitAppMenus(), kNoErr);
+  }
+  void TearDown() override {
+    PrefSet(kPrefSimplePopups, 0);
+    PlatSetAlertProc(nullptr);
+    DisposeAppMenus();
+    MenuTableReset(1);
+    VIWindowBoundary::TearDown();
+  }
+  static std::vector<int32> Keys(int32 menu) {
+    std::vector<int32> keys;
+    MenuHandle m = MenuTableGet(menu);
+    for (int32 i = 1; m && i <= MCountItems(m); ++i) {
+      MenuItemInfo info{};
+      MGetItemInfo(m, i, &info);
+      keys.push_back(int32(info.itemKey));
+    }
+    return keys;
+  }
+  static bool On(int32 menu, int32 key) {
+    MenuItemInfo info{};
+    MenuHandle m = MenuTableGet(menu);
+    MGetItemInfo(m, MFindLItemByKey(m, uInt32(key)), &info);
+    return info.enabled != 0;
+  }
+  static bool Checked(int32 menu, int32 key) {
+    MenuItemInfo info{};
+    MenuHandle m = MenuTableGet(menu);
+    MGetItemInfo(m, MFindLItemByKey(m, uInt32(key)), &info);
+    return info.mark != 0;
+  }
+  VIRecord* R() { return VIRec(vi_); }
+  static Path HostPath(const std::string& host) {
+    std::string text = "C:";
+    for (char c : host) text += c == '/' ? '\\' : c;
+    Path p = nullptr;
+    EXPECT_EQ(FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &p), kNoErr);
+    return p;
+  }
+};
+
+// What the run-time system leaves of each menu, and with "simplePopups".
+TEST_F(ProgMenuTest, TrimmingLeavesTheRunTimeItems) {
+  const std::pair<int32, std::vector<int32>> plain[] = {
+      {kFileMenu, {2, 3, 4, 11, 14, 21, 25}}, {kEditMenu, {4, 5, 6, 7, 8, 19}},
+      {kOperateMenu, {1, 3, 4, 5, 6, 7, 10}}, {kWindowsMenu, {2, 7, 13, 14}},
+      {kDialogEditMenu, {1, 2, 3, 4, 5, 6, 7, 8, 9}}, {kHelpMenu, {1, 4, 6, 7, 8}}};
+  for (const auto& [menu, keys] : plain) EXPECT_EQ(Keys(menu), keys) << menu;
+  Str255 text;
+  MGetLItemName(MenuTableGet(kFileMenu), 1, text);
+  EXPECT_EQ(T(text), "APP_OPEN");
+  // The Data Logging menu hangs on Operate's item with key 6.
+  EXPECT_EQ(MGetLItemPtr(MenuTableGet(kOperateMenu), 5)->submenu, MenuTableGet(kDataLogMenu));
+  DisposeAppMenus();
+  MenuTableReset(0);
+  PrefSet(kPrefSimplePopups, 1);
+  ASSERT_EQ(InitAppMenus(), kNoErr);
+  const std::pair<int32, std::vector<int32>> simple[] = {
+      {kFileMenu, {2, 3, 4, 11, 14, 25}}, {kEditMenu, {4, 5, 6, 7, 8}}, {kOperateMenu, {1}},
+      {kWindowsMenu, {7, 13}}, {kHelpMenu, {1, 4, 7, 8}}};
+  for (const auto& [menu, keys] : simple) EXPECT_EQ(Keys(menu), keys) << menu;
+}
+
+// The item rules: no VI window, the kinds that never run, retrieval mode,
+// and the Data Logging menu over mode and state.
+TEST_F(ProgMenuTest, ItemRulesFollowTheVIsState) {
+  EXPECT_EQ(VIWindSetupMenus(nullptr), 1);
+  for (int32 key : {4, 5, 6, 7}) EXPECT_FALSE(On(kEditMenu, key)) << key;
+  EXPECT_TRUE(On(kEditMenu, 19));
+  for (const int16 kind : {int16(kVIKindControl), int16(4), int16(kVIKindDatalog)}) {
+    R()->viKind = kind;
+    R()->eState = kVIStateIdle;
+    VIWindSetupMenus(panel_);
+    EXPECT_EQ(On(kOperateMenu, 1), kind == kVIKindDatalog) << kind;
+  }
+  R()->flags2 |= 0x8000;
+  VIWindSetupMenus(panel_);
+  EXPECT_TRUE(On(kOperateMenu, 4) && Checked(kOperateMenu, 4) && !Checked(kOperateMenu, 5));
+  const struct {
+    uInt32 flags2, state;
+    bool log, retrieve, retrieveChecked, change;
+  } cases[] = {
+      {0, kVIStateIdle, true, false, false, true},
+      {0x800, kVIStateIdle, false, true, true, true},
+      {0x400000, kVIStateIdle, false, false, false, false},
+      {0, 2, false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    R()->flags2 = c.flags2;
+    R()->eState = c.state;
+    VIWindSetupMenus(panel_);
+    SCOPED_TRACE(c.flags2 + c.state);
+    EXPECT_EQ(On(kDataLogMenu, 1), c.log);
+    EXPECT_EQ(On(kDataLogMenu, 2), c.retrieve);
+    EXPECT_EQ(Checked(kDataLogMenu, 2), c.retrieveChecked);
+    EXPECT_EQ(On(kDataLogMenu, 4), c.change);
+    EXPECT_FALSE(On(kDataLogMenu, 5));
+    if (c.flags2 == 0x800) EXPECT_FALSE(On(kOperateMenu, 1) || On(kOperateMenu, 4) || On(kOperateMenu, 5));
+  }
+}
+
+// The open VI windows after a separator, "__" ignored in the order, the
+// window being set up marked; without "_Full Size" a debug line.
+TEST_F(ProgMenuTest, WindowsListIsAlphabeticalAfterASeparator) {
+  for (const char* name : {"\x01" "b", "\x03" "__a", "\x01" "c"}) {
+    UHandle vi = NewVICore(kVIKindDatalog, reinterpret_cast<ConstPStr>(name), -1);
+    ASSERT_NE(vi, nullptr);
+    ASSERT_EQ(OpenFrontPanel(vi), 1);
+  }
+  VIWindBuildWindowsList(vi_);
+  MenuHandle m = MenuTableGet(kWindowsMenu);
+  const int32 full = MFindLItemByKey(m, 13);
+  std::vector<std::string> titles;
+  for (int32 i = full + 1; i <= MCountItems(m); ++i) {
+    Str255 t;
+    MGetLItemName(m, i, t);
+    titles.push_back(T(t));
+  }
+  EXPECT_EQ(titles, (std::vector<std::string>{"", "Pump.vi", "__a", "b", "c"}));
+  MenuItemInfo info{};
+  MGetItemInfo(m, full + 2, &info);
+  EXPECT_NE(info.mark, 0);
+  MGetItemInfo(m, full + 3, &info);
+  EXPECT_EQ(info.mark, 0);
+  // Windows' command 0 brings the item's window to the front.
+  EXPECT_EQ(AppMenuCommand(kWindowsMenu, full + 4, 0), 1);
+  MDeleteItem(m, full);
+  const PlatDebugSink old = PlatSetDebugSink(&KeepMenuDebug);
+  gMenuDebug.clear();
+  VIWindBuildWindowsList(vi_);
+  PlatSetDebugSink(old);
+  EXPECT_NE(gMenuDebug.find("couldn't find last item in the window menu"), std::string::npos);
+}
+
+// Quit: registered notifications only fire; in a nested loop the quit
+// leaves the loop and comes back at the top level.
+TEST_F(ProgMenuTest, QuitFiresNotificationsOrRepostsFromANestedLoop) {
+  ASSERT_EQ(OccurInit(), kNoErr);
+  const Occurrence occ = AllocOccur();
+  ASSERT_EQ(InstallQuitNotification(occ, 1, nullptr), kNoErr);
+  EXPECT_EQ(AppMenuCommand(kFileMenu, 0, 24), 1);
+  EXPECT_FALSE(WQuitting());
+  ASSERT_EQ(InstallQuitNotification(occ, 0, nullptr), kNoErr);
+  WAdjustNesting(2);
+  AppQuit();
+  WAdjustNesting(-2);
+  std::vector<WEventCode> posted;
+  WPurgeEvents(kWRootWindow, [](WindowRef, const WEventRecord* e, void* d) -> int32 {
+    if (e->code == kLeaveNestedLoopEvent || e->code == kWEvQuit) static_cast<std::vector<WEventCode>*>(d)->push_back(e->code);
+    return 1;
+  }, &posted);
+  EXPECT_EQ(posted, (std::vector<WEventCode>{kLeaveNestedLoopEvent, kWEvQuit}));
+  EXPECT_FALSE(WQuitting());
+  DisposeQuitNotifications();
+  WResetMainLoop();
+  DeallocOccur(occ);
+  OccurShutdown();
+}
+
+// The help folder: "_" names left out, a help file named by its ".txt",
+// an empty folder no item, a library's top-level VIs, and a folder that
+// links back to its parent walked once.
+TEST_F(ProgMenuTest, HelpFolderItemsAndALinkLoopEnds) {
+  TempFolder dir("qxhelp");
+  namespace fs = std::filesystem;
+  const fs::path root = dir.Dir();
+  qxbuild::VILibraryWriter lib("lib.qlb");
+  lib.Add(qxbuild::MakeMember("A.vi", archfmt::kTypeVI, {}, archfmt::kFlagTopLevel));
+  lib.Add(qxbuild::MakeMember("B.vi", archfmt::kTypeVI, {}, 0));
+  ASSERT_TRUE(rsrcw::WriteHostFile((root / "lib.qlb").string(), lib.Write()));
+  std::ofstream(root / "_x.hlp") << "x";
+  std::ofstream(root / "y.hlp") << "y";
+  std::ofstream(root / "y.txt") << "Why   \n";
+  fs::create_directory(root / "empty");
+  fs::create_directory(root / "d");
+  std::ofstream(root / "d" / "z.hlp") << "z";
+  fs::create_directory_symlink("..", root / "d" / "back");
+  MenuHandle menu = nullptr;
+  ASSERT_EQ(MNewLMenu(&menu, reinterpret_cast<ConstPStr>("\x04Help"), 300), kNoErr);
+  Path folder = HostPath(root.string());
+  EXPECT_EQ(BuildHelpDirMenu(folder, menu, 0, 0, nullptr), 3);
+  std::vector<std::string> items;
+  for (int32 i = 1; i <= MCountItems(menu); ++i) {
+    Str255 t;
+    MGetItemText(menu, i, t);
+    items.push_back(T(t));
+  }
+  EXPECT_EQ(items, (std::vector<std::string>{"d", "A.vi", "Why"}));
+  MenuHandle sub = MGetLItemPtr(menu, 1)->submenu;
+  ASSERT_NE(sub, nullptr);
+  EXPECT_EQ(MCountItems(sub), 1) << "the link back to the folder is not walked again";
+  const std::vector<std::string> exclude = {"y.*"};
+  Str255 name;
+  PStrCpy(name, reinterpret_cast<ConstPStr>("\x05Y.HLP"));
+  EXPECT_TRUE(NameInPatternList(name, &exclude));
+  DisposeMenuPaths(menu);
+  ReleaseMenuID(MGetMenuID(sub));
+  MDisposeMenu(sub);
+  MDisposeMenu(menu);
+  FDisposePath(folder);
+}
+
+// VI Info of a never-saved VI and control: the texts of list 319, "-" for
+// the size on disk and the diagram.
+TEST_F(ProgMenuTest, VIInfoOfANeverSavedVI) {
+  const EnginePanelHooks saved = *GetEnginePanelHooks();
+  EnginePanelHooks h = saved;
+  h.oAllocate = &OAllocate;
+  h.newPanelRoot = &FPNewPanelRoot;
+  SetEnginePanelHooks(&h);
+  PanelInstallDialogHooks();
+  DlgSetPanelServices(AppDialogServices());
+  for (const int16 kind : {kVIKindDatalog, kVIKindControl}) {
+    R()->viKind = kind;
+    const DialogRef d = VIInfoLoad(vi_, 1);
+    ASSERT_NE(d, nullptr);
+    Str255 path, disk, diagram, total;
+    DlgGetCtrlVal(d, 9, kDlgPStrValueType, path);
+    DlgGetCtrlVal(d, 10, kDlgPStrValueType, disk);
+    DlgGetCtrlVal(d, 14, kDlgPStrValueType, diagram);
+    DlgGetCtrlVal(d, 17, kDlgPStrValueType, total);
+    EXPECT_EQ(T(path), kind == kVIKindControl ? "Control not saved to disk" : "VI not saved to disk");
+    EXPECT_EQ(T(disk), "-");
+    EXPECT_EQ(T(diagram), "-");
+    EXPECT_EQ(T(total).substr(0, 1), "~");
+    DlgUnload(d);
+  }
+  DlgSetPanelServices(DlgPanelServices{});
+  SetDlgPanelHooks(nullptr);
+  SetEnginePanelHooks(&saved);
+  Str255 text;
+  int32 sum = 0;
+  FormatKBytes(-1, &sum, text);
+  EXPECT_EQ(T(text), "-");
+  FormatKBytes(1536, &sum, text);
+  EXPECT_EQ(T(text) + std::to_string(sum), "1.5K1536");
+}
+
+// Log on a broken VI shows why; a log file of another record type gives
+// list 700's entry 7 and the binding is cleared.
+TEST_F(ProgMenuTest, LogCommandSaysWhyItCannotLog) {
+  PlatSetAlertProc(&KeepMenuAlert);
+  MenuHandle log = MenuTableGet(kDataLogMenu);
+  R()->eState = kVIStateBroken;
+  EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
+  EXPECT_NE(gMenuAlert.find("Cannot log front panel of VI with broken run arrow."), std::string::npos) << gMenuAlert;
+  gMenuAlert.clear();
+  R()->eState = kVIStateIdle;
+  EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
+  EXPECT_NE(gMenuAlert.find("front panel data"), std::string::npos) << gMenuAlert;
+}
+
+}  // namespace
