@@ -82,8 +82,9 @@ TEST(Program, RunsItsScriptAndWritesTheScreenAtExit) {
     // the small screen (a bad script runs no step); the frame is never shown.
     EXPECT_EQ(std::filesystem::exists(tmp.Dir() + "/shot.png"), run.status != 2);
     // A run that reaches its start event has destroyed the splash again.
-    if (std::string(run.script).find("quit") == std::string::npos && run.status == 0)
+    if (std::string(run.script).find("quit") == std::string::npos && run.status == 0) {
       EXPECT_TRUE(IsGreyScreen(tmp.Dir() + "/exit/screen.png"));
+    }
     EXPECT_FALSE(std::filesystem::exists(tmp.Dir() + "/exit/window-2.png")) << "the frame is never shown";
   }
 }
