@@ -1,6 +1,7 @@
 // The splash window with its launch picture and status lines, and the
 // about box drawn over the same picture with the scrolling credits.
 #include <cstring>
+#include <string_view>
 
 #include "engine/exec/menutexts.h"
 #include "engine/vi/archive.h"
@@ -116,17 +117,35 @@ int32 SplashProc(WEventRecord* e, uInt32) {
   return 0;
 }
 
+// The credits' two entries: the lines of text resource 121, else the
+// compiled-in ones.
+void CreditLine(int32 index, PStr out) {
+  UHandle text = nullptr;
+  if (RunTimeRsrcFile() && RGet(RunTimeRsrcFile(), FourCC("TEXT"), kAboutCreditsTextId, &text) == kNoErr && text &&
+      *text) {
+    const std::string_view all(reinterpret_cast<const char*>(*text), size_t(AZGetHandleSize(text)));
+    const size_t cut = all.find('\r');
+    const std::string_view line = index == 0 ? all.substr(0, cut)
+                                             : (cut == std::string_view::npos ? std::string_view() : all.substr(cut + 1));
+    out[0] = uChar(line.size() > 255 ? 255 : line.size());
+    std::memcpy(out + 1, line.data(), out[0]);
+    return;
+  }
+  PPrintf(out, "%s", kAboutCredits[index]);
+}
+
+// The credits scroll in the right half beside the splash text.
 void DrawCredits(WindowRef w) {
   const Rect r = Local(w);
   const int32 bottom = r.bottom - kTextBoxAbove;
-  const Rect box{int16(bottom - kTextBoxHeight), int16(r.left + kStatusInset), int16(bottom),
-                 int16((r.left + r.right) / 2)};
+  const Rect box{int16(bottom - kTextBoxHeight), int16((r.left + r.right) / 2), int16(bottom),
+                 int16(r.right - kStatusInset)};
   Paint(box, kWhiteColor);
   Rect saved;
   WLimitClip(&box, &saved);
   for (int32 i = 0; i < 2; ++i) {
     Str255 line;
-    PPrintf(line, "%s", kAboutCredits[i]);
+    CreditLine(i, line);
     const int32 top = box.bottom - gCredits.offset + i * kStatusHeight;
     const Rect row{int16(top), box.left, int16(top + kStatusHeight), box.right};
     Text(row, 0, line);

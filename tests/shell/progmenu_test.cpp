@@ -17,6 +17,8 @@
 #include "shell/progmenu.h"
 #include "shell/progmenu_internal.h"
 #include "shell/viinfo.h"
+#include "shell/splash.h"
+#include "mgsource/printf.h"
 #include "temp_folder.h"
 #include "tools/vilibrary.h"
 #include "engine/vi/archive_format.h"
@@ -286,6 +288,32 @@ TEST_F(ProgMenuTest, LogCommandSaysWhyItCannotLog) {
   R()->eState = kVIStateIdle;
   EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
   EXPECT_NE(gMenuAlert.find("front panel data"), std::string::npos) << gMenuAlert;
+}
+
+}  // namespace
+
+namespace {
+
+// The splash window with its five status lines looks as its golden.
+TEST_F(ProgMenuTest, SplashWindowLooksAsItsGolden) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  drawing_ = true;
+  CreateSplashWindow();
+  const WindowRef w = SplashWindow();
+  ASSERT_NE(w, kWNoWindow);
+  WInvalRect(w, nullptr);
+  PlatUiPump();
+  // Lines 1 to 4 are drawn once; only the main line comes back with a redraw.
+  for (int32 line = 0; line <= 4; ++line) {
+    Str255 text;
+    PPrintf(text, "status line %ld", long(line));
+    SplashSetStatusText(w, text, line, 0);
+  }
+  PlatUiPump();
+  const std::filesystem::path png = std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens/splash.png";
+  qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)), png, "the splash; QX_UPDATE_GOLDENS=1 makes it again");
+  DestroySplash();
 }
 
 }  // namespace
