@@ -43,6 +43,10 @@
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/splash.h"
+#include "panel/clipmenu.h"
+#include "controls/plotmenus.h"
+#include "server/srvstatus.h"
 #include "shell/viinfo.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
@@ -167,6 +171,12 @@ void AppInstallHooks() {
   };
   menus.sendVIAction = &TRSendVIAction;
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
+  menus.pasteEnabled = &PanelPasteEnabled;
+  menus.showClipboard = &ShowClipboardWindow;
+  menus.initColorPalette = &InitColorPalette;
+  menus.initLineStyles = &InitLineStyles;
+  menus.initLineWidths = &InitLineWidths;
+  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
   SetProgMenuHooks(menus);
 }
 

@@ -124,6 +124,17 @@ void NewEmptyMenu(int32 id) {
   if (MNewLMenu(&m, reinterpret_cast<ConstPStr>("\0"), id) == kNoErr) MenuTableSet(id, m);
 }
 
+// A menu another layer makes, entered under its id.
+void OtherLayersMenu(MgErr (*make)(MenuHandle*), int32 id) {
+  MenuHandle m = nullptr;
+  if (!make) return;
+  if (MgErr err = make(&m); err || !m) {
+    DBPrintf("menu %ld not made (err %ld)", long(id), long(err));
+    return;
+  }
+  MenuTableSet(id, m);
+}
+
 void AttachBarMenus() {
   for (const BarMenus& b : kBars) {
     MenuHandle bar = MenuTableGet(b.bar);
@@ -251,15 +262,15 @@ MgErr InitAppMenus() {
     for (int32 i = 0; i < 3 && i < MCountItems(scale); ++i) MSetLItemSubmenu(scale, i + 1, MenuTableGet(subs[i]));
   }
   for (int32 id : {82, 72, 64, 117, 118, 119}) NewEmptyMenu(id);
-  if (gHooks.initColorPalette) gHooks.initColorPalette();
+  OtherLayersMenu(gHooks.initColorPalette, 65);
   for (const PictMenu& p : kPictMenus) {
     Str255 name;
     PFromView(name, p.name);
     if (MgErr err = BuildStringMenu(p.id, name, p.base, p.count, p.columns))
       DBPrintf("picture menu %ld not made (err %ld)", long(p.id), long(err));
   }
-  if (gHooks.initLineStyles) gHooks.initLineStyles();
-  if (gHooks.initLineWidths) gHooks.initLineWidths();
+  OtherLayersMenu(gHooks.initLineStyles, 48);
+  OtherLayersMenu(gHooks.initLineWidths, 93);
   AttachStandardSubMenus();
   AttachBarMenus();
   MenuTrackedInit();

@@ -55,11 +55,11 @@ struct ProgMenuHooks {
   Bool32 (*rtmIsRunTimeMenu)(int32 menu);
   Bool32 (*rtmResolveLinkedItem)(int32* menu, int32* item, int32* command);
   Bool32 (*rtmBlocked)(UHandle vi);
-  // The menus other layers make: the colour palette, plot line styles and
-  // widths (each enters its menu under its id).
-  void (*initColorPalette)();
-  void (*initLineStyles)();
-  void (*initLineWidths)();
+  // The menus other layers make: the colour palette (65), plot line
+  // styles (48) and widths (93).
+  MgErr (*initColorPalette)(MenuHandle* menu);
+  MgErr (*initLineStyles)(MenuHandle* menu);
+  MgErr (*initLineWidths)(MenuHandle* menu);
   void (*stopServer)();
   MgErr (*callInstrumentByPath)(Path path, ConstPStr output, Bool32* value);
   void (*hideFloaters)();
