@@ -17,6 +17,7 @@
 #include "shell/progmenu.h"
 #include "shell/progmenu_internal.h"
 #include "shell/viinfo.h"
+#include "shell/toplevel.h"
 #include "shell/splash.h"
 #include "mgsource/printf.h"
 #include "temp_folder.h"
@@ -314,6 +315,96 @@ TEST_F(ProgMenuTest, SplashWindowLooksAsItsGolden) {
   const std::filesystem::path png = std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens/splash.png";
   qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)), png, "the splash; QX_UPDATE_GOLDENS=1 makes it again");
   DestroySplash();
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::pair<int32, int32>> gActions;  // action, argument (-1 none)
+
+// The VI window's commands by menu and key: the edit actions and the
+// reinitialisation go to the panel in a transaction, a paste that cannot
+// paste and a Run the VI's options forbid are taken without action, and
+// commands of other menus are left to the shell.
+TEST_F(ProgMenuTest, WindowCommandsReachThePanelOrAreLeft) {
+  ProgMenuHooks h = ProgMenuHooksInUse();
+  h.sendAction = [](ObjHeap, int32 action, void* argument) {
+    gActions.emplace_back(action, argument ? *static_cast<int32*>(argument) : -1);
+    return 0;
+  };
+  SetProgMenuHooks(h);
+  R()->stored84 = 1;  // no Run
+  const struct {
+    int32 menu, key, taken;
+    std::vector<std::pair<int32, int32>> actions;
+  } cases[] = {
+      {kEditMenu, 4, 1, {{45, 4}}},      {kEditMenu, 7, 1, {{45, 7}}},       {kEditMenu, 6, 1, {}},
+      {kDialogEditMenu, 5, 1, {{45, 5}}}, {kOperateMenu, 10, 1, {{42, -1}}}, {kOperateMenu, 1, 1, {}},
+      {kEditMenu, 19, 0, {}},             {kWindowsMenu, 13, 0, {}},
+  };
+  for (const auto& c : cases) {
+    gActions.clear();
+    MenuHandle m = MenuTableGet(c.menu);
+    EXPECT_EQ(VIWindMenuCommand(c.menu, MFindLItemByKey(m, uInt32(c.key)), panel_, kWNoWindow), c.taken)
+        << c.menu << " " << c.key;
+    EXPECT_EQ(gActions, c.actions) << c.menu << " " << c.key;
+  }
+  SetProgMenuHooks(ProgMenuHooks{});
+}
+
+// A menu list's entry without its colon and tag is reported and left out;
+// the keys of the others stay their entry numbers less one.
+TEST_F(ProgMenuTest, AnEntryWithoutItsTagIsLeftOut) {
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  w.Add(rsrcfmt::kTypeStrList, 600, rsrcw::StrList({"Title", "A:APP_A", "no tag", "B:", "C:APP_C:Ctrl+K"}));
+  const rsrcw::Bytes bytes = w.Write();
+  UHandle fh = AZNewHandle(int32(bytes.size()));
+  ASSERT_NE(fh, nullptr);
+  std::memcpy(*fh, bytes.data(), bytes.size());
+  RsrcFileRef file = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file, nullptr, nullptr, fh), kNoErr);
+  const PlatDebugSink old = PlatSetDebugSink(&KeepMenuDebug);
+  gMenuDebug.clear();
+  MenuHandle m = nullptr;
+  ASSERT_EQ(BuildListMenu(file, 600, 600, &m), kNoErr);
+  PlatSetDebugSink(old);
+  std::vector<int32> keys;
+  for (int32 i = 1; i <= MCountItems(m); ++i) keys.push_back(int32(MGetLItemPtr(m, i)->itemKey));
+  EXPECT_EQ(keys, (std::vector<int32>{1, 4}));
+  EXPECT_EQ(MGetLItemPtr(m, 2)->shortcutChar, 'K');
+  EXPECT_NE(gMenuDebug.find("menu list 600 entry 3 has no tag"), std::string::npos) << gMenuDebug;
+  EXPECT_NE(gMenuDebug.find("menu list 600 entry 4 has no tag"), std::string::npos) << gMenuDebug;
+  MDisposeMenu(m);
+  RCloseFile(file);
+}
+
+// A path menu opens its item's path only when the menu says it holds paths
+// (attribute 8 or 16) or the call is not strict.
+TEST_F(ProgMenuTest, PathMenusOpenOnlyMarkedMenusWhenStrict) {
+  static int32 opened = 0;
+  SetTopLevelOpenProc([](Path p, UHandle* vi, int32) {
+    ++opened;
+    FDisposePath(p);
+    if (vi) *vi = nullptr;
+    return MgErr(7);
+  });
+  MenuHandle m = nullptr;
+  ASSERT_EQ(MNewLMenu(&m, reinterpret_cast<ConstPStr>("\x01P"), 200), kNoErr);
+  MenuTableSet(200, m);
+  Path p = HostPath("/nowhere/x.vi");
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(MInsertLItem(m, reinterpret_cast<ConstPStr>("\x01x"), nullptr, 0, &p, 4, -1, 0), kNoErr);
+  EXPECT_EQ(VIWindOpenMenuPath(panel_, 200, 1, 1), 0);
+  EXPECT_EQ(opened, 0);
+  const uInt32 vis = kMenuAttrVIMenu;
+  MSetMenuAttrs(m, &vis, nullptr, nullptr, nullptr);
+  EXPECT_EQ(VIWindOpenMenuPath(panel_, 200, 1, 1), 0) << "the VI did not open and the menu holds no help files";
+  EXPECT_EQ(opened, 1);
+  SetTopLevelOpenProc(nullptr);
+  MenuTableSet(200, nullptr);
+  MDisposeMenu(m);
+  FDisposePath(p);
 }
 
 }  // namespace
