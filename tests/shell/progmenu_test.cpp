@@ -71,6 +71,23 @@ class ProgMenuTest : public VIWindowBoundary {
     return info.mark != 0;
   }
   VIRecord* R() { return VIRec(vi_); }
+  // The object system's steps of the dialog builder, while dialogs_ lives.
+  struct DialogSteps {
+    EnginePanelHooks saved = *GetEnginePanelHooks();
+    DialogSteps() {
+      EnginePanelHooks h = saved;
+      h.oAllocate = &OAllocate;
+      h.newPanelRoot = &FPNewPanelRoot;
+      SetEnginePanelHooks(&h);
+      PanelInstallDialogHooks();
+      DlgSetPanelServices(AppDialogServices());
+    }
+    ~DialogSteps() {
+      DlgSetPanelServices(DlgPanelServices{});
+      SetDlgPanelHooks(nullptr);
+      SetEnginePanelHooks(&saved);
+    }
+  };
   static Path HostPath(const std::string& host) {
     std::string text = "C:";
     for (char c : host) text += c == '/' ? '\\' : c;
@@ -244,13 +261,8 @@ TEST_F(ProgMenuTest, HelpFolderItemsAndALinkLoopEnds) {
 // VI Info of a never-saved VI and control: the texts of list 319, "-" for
 // the size on disk and the diagram.
 TEST_F(ProgMenuTest, VIInfoOfANeverSavedVI) {
-  const EnginePanelHooks saved = *GetEnginePanelHooks();
-  EnginePanelHooks h = saved;
-  h.oAllocate = &OAllocate;
-  h.newPanelRoot = &FPNewPanelRoot;
-  SetEnginePanelHooks(&h);
-  PanelInstallDialogHooks();
-  DlgSetPanelServices(AppDialogServices());
+  {
+  const DialogSteps steps;
   for (const int16 kind : {kVIKindDatalog, kVIKindControl}) {
     R()->viKind = kind;
     const DialogRef d = VIInfoLoad(vi_, 1);
@@ -266,9 +278,7 @@ TEST_F(ProgMenuTest, VIInfoOfANeverSavedVI) {
     EXPECT_EQ(T(total).substr(0, 1), "~");
     DlgUnload(d);
   }
-  DlgSetPanelServices(DlgPanelServices{});
-  SetDlgPanelHooks(nullptr);
-  SetEnginePanelHooks(&saved);
+  }
   Str255 text;
   int32 sum = 0;
   FormatKBytes(-1, &sum, text);
@@ -405,6 +415,51 @@ TEST_F(ProgMenuTest, PathMenusOpenOnlyMarkedMenusWhenStrict) {
   MenuTableSet(200, nullptr);
   MDisposeMenu(m);
   FDisposePath(p);
+}
+
+}  // namespace
+
+namespace {
+
+// The about box: its first frame looks as its golden; Enter, the cancel
+// event and a click outside the picture end it.
+TEST_F(ProgMenuTest, AboutBoxDrawsAndEndsAsItsFilterSays) {
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  drawing_ = true;
+  const DialogSteps steps;
+  VIWindHooks vh = VIWindHooksInUse();
+  vh.dialogFilter = &DlgFilterVIEvents;
+  const VIWindHooks former = VIWindSetHooks(vh);
+  const Rect r{0, 0, 455, 560};
+  const DialogRef d = DlgCreate(&r, reinterpret_cast<ConstPStr>("\0"), kAlertWindowKind, &AboutBoxFilter, 0);
+  ASSERT_NE(d, nullptr);
+  const WindowRef w = WindowRef(DlgWindow(d));
+  DlgShow(d, 1);
+  PlatUiPump();
+  const std::filesystem::path png = std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens/aboutbox.png";
+  qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)), png, "the about box; QX_UPDATE_GOLDENS=1 makes it again");
+  const struct {
+    WEventCode code;
+    int32 keyCode;
+    Point at;
+  } ends[] = {{weKey, 2, {0, 0}}, {kDlgEvCancel, 0, {0, 0}}, {weMouseDown, 0, {400, 20}}};
+  for (const auto& c : ends) {
+    WEventRecord e{};
+    e.code = c.code;
+    e.window = w;
+    e.keyCode = c.keyCode;
+    std::memcpy(&e.where, &c.at, sizeof c.at);
+    EXPECT_EQ(AboutBoxFilter(&e, d, 0), 1);
+    int32 quits = 0;
+    WPurgeEvents(w, [](WindowRef, const WEventRecord* q, void* n) -> int32 {
+      *static_cast<int32*>(n) += q->code == kWEvDialogQuit;
+      return 1;
+    }, &quits);
+    EXPECT_EQ(quits, 1) << c.code;
+  }
+  DlgUnload(d);
+  VIWindSetHooks(former);
 }
 
 }  // namespace
