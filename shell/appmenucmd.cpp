@@ -61,11 +61,11 @@ bool PluginWantsDefault(int32 index) {
   return RunPluginVI(index, nullptr, 1, 0, &wantDefault) != kNoErr || wantDefault;
 }
 
+// States 2, 6 and 14 run at top level; a VI whose name is held is on its
+// way out and not counted.
 bool RunningTopLevel(UHandle vi) {
   const uInt32 e = VIRec(vi)->eState & kVIStateMask;
-  if (e != 2 && e != 6 && e != 14) return false;
-  DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace);
-  return ds && ExecTopRunActive(ds);
+  return (e == 2 || e == 6 || e == 14) && IsVINameFree(VIRec(vi)->name);
 }
 
 void PostRoot(WEventCode code, int32 priority) {
@@ -151,7 +151,7 @@ void AppQuit() {
   if (H().hideFloaters) H().hideFloaters();
   if (running)
     for (UHandle vi = FirstLoadedVI(); vi && *vi; vi = VIRec(vi)->next)
-      if (RunningTopLevel(vi)) DoAbortCommand(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
+      if (DataSpace ds = reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); ds && RunningTopLevel(vi)) DoAbortCommand(ds);
   if (!WIsAtRootLevel()) {
     PostRoot(kLeaveNestedLoopEvent, kWPostTopLevel);
     PostRoot(kWEvQuit, kWPostAnyLevel);

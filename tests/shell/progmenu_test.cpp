@@ -18,6 +18,7 @@
 #include "shell/progmenu_internal.h"
 #include "shell/viinfo.h"
 #include "shell/toplevel.h"
+#include "engine/exec/exec.h"
 #include "shell/splash.h"
 #include "mgsource/printf.h"
 #include "temp_folder.h"
@@ -460,6 +461,33 @@ TEST_F(ProgMenuTest, AboutBoxDrawsAndEndsAsItsFilterSays) {
   }
   DlgUnload(d);
   VIWindSetHooks(former);
+}
+
+}  // namespace
+
+namespace {
+
+int32_t CancelAlert(const char*, const char* text, int32_t, int32_t) {
+  gMenuAlert = text;
+  return kPlatAnsCancel;
+}
+
+// With a VI running at top level the development system asks before it
+// quits; the second button keeps the VI running and the program going.
+TEST_F(ProgMenuTest, QuitAsksBeforeAbortingARunningVI) {
+  qxtest::StartThreadsAndResources();
+  CfgTestSetValue("ESys.StdNParallel", "0");
+  ASSERT_EQ(InitExec(), kNoErr);
+  R()->eState = 2;
+  PlatSetAlertProc(&CancelAlert);
+  gMenuAlert.clear();
+  EXPECT_EQ(AppMenuCommand(kFileMenu, 0, 25), 1);
+  EXPECT_NE(gMenuAlert.find("Quitting will abort all running VIs."), std::string::npos) << gMenuAlert;
+  EXPECT_NE(gMenuAlert.find("Quit"), std::string::npos);
+  EXPECT_EQ(R()->eState & kVIStateMask, 2u);
+  EXPECT_FALSE(WQuitting());
+  R()->eState = kVIStateIdle;
+  FinishExec();
 }
 
 }  // namespace
