@@ -491,3 +491,37 @@ TEST_F(ProgMenuTest, QuitAsksBeforeAbortingARunningVI) {
 }
 
 }  // namespace
+
+namespace {
+
+// A VI window's own menu bar shows the panel bar's titles after trimming.
+TEST_F(ProgMenuTest, TheWindowsMenuBarLooksAsItsGolden) {
+  MLoadMenuColors();
+  VIWindHooks h = VIWindHooksInUse();
+  h.drawPanel = [](ObjHeap p) -> int32 {
+    Rect c;
+    std::memcpy(&c, viinst::ExtAt(p, kHeapExtContentRect), sizeof c);
+    DSelectNormPen(kWhiteColor, kWhiteColor);
+    return DPaintRect(&c), 0;
+  };
+  const VIWindHooks former = VIWindSetHooks(h);
+  const int32 bars = PrefGet(kPrefUseWindowMenuBars);
+  PrefSet(kPrefUseWindowMenuBars, 1);
+  viinst::SetExtWord(panel_, kHeapExtMenuBar, kMenuBarPlain);
+  const Rect content{40, 0, 100, 320};
+  Rect frame;
+  VIWindContentToWindow(kVIWindMenuBar, &content, &frame);
+  const Rect placed{0, 0, int16(content.bottom - frame.top), 320};
+  Rect c2;
+  VIWindWindowToContent(kWNoWindow, kVIWindMenuBar, &placed, &c2);
+  const WindowRef w = Shown(kVIWindMenuBar, c2);
+  WSize(w, &placed);
+  WInvalRect(w, nullptr);
+  PlatUiPump();
+  const std::filesystem::path png = std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens/menubar.png";
+  qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(w)), png, "the menu bar; QX_UPDATE_GOLDENS=1 makes it again");
+  PrefSet(kPrefUseWindowMenuBars, bars);
+  VIWindSetHooks(former);
+}
+
+}  // namespace
