@@ -124,6 +124,9 @@ QX_EXTERN_C int32 VIWindOpenMenuPath(ObjHeap panel, int32 menu, int32 item, Bool
 void VIWindBuildWindowsList(UHandle current);
 // The name a VI opened from a path menu left (the shared name buffer).
 ConstPStr VIWindMenuPathVIName();
+// The VI whose online help the Help menu's item named at the last set-up
+// (null when the item was disabled).
+UHandle VIWindOnlineHelpTarget();
 
 // Fills the shell's start-up, event-filter and VI-window hooks with these.
 void ShellInstallMenuHooks();

@@ -232,7 +232,7 @@ void CreateSplashWindow() {
 }
 
 void DestroySplash() {
-  if (gSplash != kWNoWindow) WDestroy(gSplash);
+  if (gSplash != kWNoWindow && WIsWindow(gSplash)) WDestroy(gSplash);
   gSplash = kWNoWindow;
   gStatus[0] = 0;
 }
