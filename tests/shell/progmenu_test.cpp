@@ -71,7 +71,7 @@ class ProgMenuTest : public VIWindowBoundary {
     MGetItemInfo(m, MFindLItemByKey(m, uInt32(key)), &info);
     return info.mark != 0;
   }
-  VIRecord* R() { return VIRec(vi_); }
+  VIRecord* Rec() { return VIRec(vi_); }
   // The object system's steps of the dialog builder, while dialogs_ lives.
   struct DialogSteps {
     EnginePanelHooks saved = *GetEnginePanelHooks();
@@ -127,12 +127,12 @@ TEST_F(ProgMenuTest, ItemRulesFollowTheVIsState) {
   for (int32 key : {4, 5, 6, 7}) EXPECT_FALSE(On(kEditMenu, key)) << key;
   EXPECT_TRUE(On(kEditMenu, 19));
   for (const int16 kind : {int16(kVIKindControl), int16(4), int16(kVIKindDatalog)}) {
-    R()->viKind = kind;
-    R()->eState = kVIStateIdle;
+    Rec()->viKind = kind;
+    Rec()->eState = kVIStateIdle;
     VIWindSetupMenus(panel_);
     EXPECT_EQ(On(kOperateMenu, 1), kind == kVIKindDatalog) << kind;
   }
-  R()->flags2 |= 0x8000;
+  Rec()->flags2 |= 0x8000;
   VIWindSetupMenus(panel_);
   EXPECT_TRUE(On(kOperateMenu, 4) && Checked(kOperateMenu, 4) && !Checked(kOperateMenu, 5));
   const struct {
@@ -145,8 +145,8 @@ TEST_F(ProgMenuTest, ItemRulesFollowTheVIsState) {
       {0, 2, false, false, false, false},
   };
   for (const auto& c : cases) {
-    R()->flags2 = c.flags2;
-    R()->eState = c.state;
+    Rec()->flags2 = c.flags2;
+    Rec()->eState = c.state;
     VIWindSetupMenus(panel_);
     SCOPED_TRACE(c.flags2 + c.state);
     EXPECT_EQ(On(kDataLogMenu, 1), c.log);
@@ -154,7 +154,9 @@ TEST_F(ProgMenuTest, ItemRulesFollowTheVIsState) {
     EXPECT_EQ(Checked(kDataLogMenu, 2), c.retrieveChecked);
     EXPECT_EQ(On(kDataLogMenu, 4), c.change);
     EXPECT_FALSE(On(kDataLogMenu, 5));
-    if (c.flags2 == 0x800) EXPECT_FALSE(On(kOperateMenu, 1) || On(kOperateMenu, 4) || On(kOperateMenu, 5));
+    if (c.flags2 == 0x800) {
+      EXPECT_FALSE(On(kOperateMenu, 1) || On(kOperateMenu, 4) || On(kOperateMenu, 5));
+    }
   }
 }
 
@@ -265,7 +267,7 @@ TEST_F(ProgMenuTest, VIInfoOfANeverSavedVI) {
   {
   const DialogSteps steps;
   for (const int16 kind : {kVIKindDatalog, kVIKindControl}) {
-    R()->viKind = kind;
+    Rec()->viKind = kind;
     const DialogRef d = VIInfoLoad(vi_, 1);
     ASSERT_NE(d, nullptr);
     Str255 path, disk, diagram, total;
@@ -293,11 +295,11 @@ TEST_F(ProgMenuTest, VIInfoOfANeverSavedVI) {
 TEST_F(ProgMenuTest, LogCommandSaysWhyItCannotLog) {
   PlatSetAlertProc(&KeepMenuAlert);
   MenuHandle log = MenuTableGet(kDataLogMenu);
-  R()->eState = kVIStateBroken;
+  Rec()->eState = kVIStateBroken;
   EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
   EXPECT_NE(gMenuAlert.find("Cannot log front panel of VI with broken run arrow."), std::string::npos) << gMenuAlert;
   gMenuAlert.clear();
-  R()->eState = kVIStateIdle;
+  Rec()->eState = kVIStateIdle;
   EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
   EXPECT_NE(gMenuAlert.find("front panel data"), std::string::npos) << gMenuAlert;
 }
@@ -345,7 +347,7 @@ TEST_F(ProgMenuTest, WindowCommandsReachThePanelOrAreLeft) {
     return 0;
   };
   SetProgMenuHooks(h);
-  R()->stored84 = 1;  // no Run
+  Rec()->stored84 = 1;  // no Run
   const struct {
     int32 menu, key, taken;
     std::vector<std::pair<int32, int32>> actions;
@@ -478,15 +480,15 @@ TEST_F(ProgMenuTest, QuitAsksBeforeAbortingARunningVI) {
   qxtest::StartThreadsAndResources();
   CfgTestSetValue("ESys.StdNParallel", "0");
   ASSERT_EQ(InitExec(), kNoErr);
-  R()->eState = 2;
+  Rec()->eState = 2;
   PlatSetAlertProc(&CancelAlert);
   gMenuAlert.clear();
   EXPECT_EQ(AppMenuCommand(kFileMenu, 0, 25), 1);
   EXPECT_NE(gMenuAlert.find("Quitting will abort all running VIs."), std::string::npos) << gMenuAlert;
   EXPECT_NE(gMenuAlert.find("Quit"), std::string::npos);
-  EXPECT_EQ(R()->eState & kVIStateMask, 2u);
+  EXPECT_EQ(Rec()->eState & kVIStateMask, 2u);
   EXPECT_FALSE(WQuitting());
-  R()->eState = kVIStateIdle;
+  Rec()->eState = kVIStateIdle;
   FinishExec();
 }
 
@@ -514,6 +516,7 @@ TEST_F(ProgMenuTest, TheWindowsMenuBarLooksAsItsGolden) {
   const Rect placed{0, 0, int16(content.bottom - frame.top), 320};
   Rect c2;
   VIWindWindowToContent(kWNoWindow, kVIWindMenuBar, &placed, &c2);
+  SCOPED_TRACE(R(c2));
   const WindowRef w = Shown(kVIWindMenuBar, c2);
   WSize(w, &placed);
   WInvalRect(w, nullptr);
