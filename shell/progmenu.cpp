@@ -20,6 +20,7 @@
 #include "mgsource/appdirs.h"
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/prefs.h"
@@ -210,10 +211,11 @@ MgErr BuildStringMenu(int32 menuId, ConstPStr name, int32 base, int32 count, int
   for (int32 i = 0; i < count; ++i) {
     Str255 text;
     if (!RunTimeRsrcFile() || RGetIndString(RunTimeRsrcFile(), text, base + i, 1) != kNoErr) text[0] = 0;
-    UHandle image = nullptr;
-    const bool hasImage = RunTimeRsrcFile() && RGet(RunTimeRsrcFile(), FourCC("ICON"), base + i, &image) == kNoErr;
-    if (MgErr err = MAppendPictMenuItem(m, text, hasImage ? base + i : 0, nullptr, nullptr, 0, nullptr, 0,
-                                        uInt32(i + 1))) {
+    // The cell's picture: image base + i, none when the file lacks it.
+    int32 image = 0;
+    if (!RunTimeRsrcFile() || IGet(RunTimeRsrcFile(), kImagePicture, base + i, &image, 1) != kNoErr) image = 0;
+    if (MgErr err = MAppendPictMenuItem(m, text, image, nullptr, nullptr, 0, nullptr, 0, uInt32(i + 1))) {
+      if (image) IRelease(image);
       MDisposeMenu(m);
       return err;
     }
