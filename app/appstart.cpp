@@ -48,6 +48,7 @@
 #include "controls/plotmenus.h"
 #include "server/srvstatus.h"
 #include "shell/viinfo.h"
+#include "shell/prefdlg.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -155,6 +156,13 @@ void AppInstallHooks() {
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
   ShellSetStartHooks(shell);
+  // The preferences' access lists are the VI server's.
+  PrefServerHooks prefServer{};
+  prefServer.tcpAccessList = &QXSTcpAccessList;
+  prefServer.viAccessList = &QXSViAccessList;
+  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
+  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  PrefSetServerHooks(prefServer);
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;

@@ -126,13 +126,15 @@ constexpr int32 kLabelPartId = 16;
 }  // namespace
 
 MgErr CINOpenInstrument() { return kCapabilityErr; }
-MgErr CINCloseInstrument() { return kCapabilityErr; }
-MgErr CINRunInstrument() { return kCapabilityErr; }
 MgErr CINGetVIState() { return kCapabilityErr; }
 MgErr Old30CINOpenInstrument() { return kCapabilityErr; }
-MgErr Old30CINGetVIState() { return kCapabilityErr; }
 MgErr BuildHistoryString() { return kCapabilityErr; }
 MgErr InstallFDFilter() { return kCapabilityErr; }
+// The table gives these names the first name's routine: they are the same
+// routine under other names.
+MgErr CINCloseInstrument() __attribute__((alias("InstallFDFilter")));
+MgErr CINRunInstrument() __attribute__((alias("InstallFDFilter")));
+MgErr Old30CINGetVIState() __attribute__((alias("BuildHistoryString")));
 
 MgErr LocalVIServer(LocalVIServerRequest* request) {
   if (!request) return kCapabilityErr;

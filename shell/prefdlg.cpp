@@ -14,7 +14,6 @@
 #include "mgsource/prefs.h"
 #include "mgsource/sorting.h"
 #include "mgsource/window/wport.h"
-#include "server/srvstart.h"
 
 namespace {
 
@@ -143,6 +142,15 @@ std::vector<PrefAccessItem> gDlgAccess[2];
 PrefAccessParser gParser[2] = {nullptr, nullptr};
 PrefBrowseProc gBrowse = nullptr;
 CPStrHandle gDefaultAccess = nullptr;
+PrefServerHooks gServer{};
+CPStrHandle QXSTcpAccessList() { return gServer.tcpAccessList ? gServer.tcpAccessList() : nullptr; }
+CPStrHandle QXSViAccessList() { return gServer.viAccessList ? gServer.viAccessList() : nullptr; }
+void QXSSpecifyTcpAccess(CPStrHandle list) {
+  if (gServer.specifyTcpAccess) gServer.specifyTcpAccess(list);
+}
+void QXSSpecifyViAccess(CPStrHandle list) {
+  if (gServer.specifyViAccess) gServer.specifyViAccess(list);
+}
 
 const char* const kPathKeys[kPrefPathKinds] = {"libdir", "tmpdir", "defaultdir", "menusDir", "viSearchPath"};
 const char* const kSymbols[] = {"<topvi>", "<vilib>", "<userlib>", "<instrlib>", "<foundvi>"};
@@ -249,6 +257,7 @@ const PrefItem* PrefItemByKey(const char* key) {
 }
 
 int32 PrefLastPage() { return gLastPage; }
+void PrefSetServerHooks(const PrefServerHooks& hooks) { gServer = hooks; }
 void PrefSetExecFlag(Bool32 on) { gExecFlag = on != 0; }
 int32 PrefFoundVIIndex() { return gFoundVI; }
 void PrefSetBrowseProc(PrefBrowseProc proc) { gBrowse = proc; }

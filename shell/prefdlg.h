@@ -105,6 +105,16 @@ MgErr PrefApply(DialogRef dialog);
 MgErr PrefWritePaths();
 MgErr PrefWriteChanged();
 MgErr PrefWriteAccessList();
+// What the preferences ask of the VI server, which the shell does not link:
+// its live access lists and their rebuilding.  Filled at start-up; null
+// members: no lists, nothing rebuilt.
+struct PrefServerHooks {
+  CPStrHandle (*tcpAccessList)();
+  CPStrHandle (*viAccessList)();
+  void (*specifyTcpAccess)(CPStrHandle list);
+  void (*specifyViAccess)(CPStrHandle list);
+};
+void PrefSetServerHooks(const PrefServerHooks& hooks);
 // The dialog's working access lists and the live ones.
 std::vector<PrefAccessItem>& PrefDialogAccess(bool tcpList);
 CPStrHandle PrefLiveAccess(bool tcpList);

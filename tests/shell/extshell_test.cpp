@@ -1,0 +1,192 @@
+// The shell's entry points for external code, the automation member tables
+// and the preferences' write-back of changed values.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "engine/exec/rttable.h"
+#include "mgsource/config.h"
+#include "mgsource/config_test_file.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/memory.h"
+#include "mgsource/prefs.h"
+#include "mgsource/test_support.h"
+#include "platform/qx_inifile.h"
+#include "shell/extshell.h"
+#include "shell/membertab.h"
+#include "shell/prefdlg.h"
+#include "tools/tdbuilder.h"
+
+namespace {
+
+class ExtShell : public ManagerTest {};
+
+std::string Text(LStrHandle h) { return std::string(reinterpret_cast<char*>((*h)->str), size_t((*h)->cnt)); }
+
+TEST_F(ExtShell, StubsAnswer53AndTheLocalServerRepliesOnlyIntoALiveDataZoneString) {
+  ASSERT_EQ(QXRTRegisterExtShell(), kNoErr);
+  for (int32 i : {1075, 1076, 1077, 1078, 1457, 1458, 1567, 1584})
+    EXPECT_EQ(reinterpret_cast<MgErr (*)()>(QXRTTable[i])(), kCapabilityErr) << i;
+  UHandle foreign = AZNewHClr(4);
+  LStrHandle reply = reinterpret_cast<LStrHandle>(DSNewHClr(6));
+  (*reply)->cnt = 2;
+  std::memcpy((*reply)->str, "ab", 2);
+  LocalVIServerRequest r{7, 99, reinterpret_cast<LStrHandle>(foreign)};
+  EXPECT_EQ(LocalVIServer(&r), kCapabilityErr);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(AZGetHandleSize(foreign), 4);
+  r.reply = reply;
+  EXPECT_EQ(LocalVIServer(&r), kCapabilityErr);
+  EXPECT_EQ(Text(reply), "abVI Server: Unsupported operation.");
+  AZDisposeHandle(foreign);
+  DSDisposeHandle(reinterpret_cast<UHandle>(reply));
+}
+
+// A cluster of a string, a path, an array of arrays and a union whose
+// selector picks a string, then names no element.
+TEST_F(ExtShell, HandleStatisticsSumEveryHandleOfTheValue) {
+  using namespace tdb;
+  const auto td = Cluster({String(), tdb::Path(), Array(Array(I32())), Union({Cluster({I16(), String()}), I32()})}).Bytes();
+  const auto* t = reinterpret_cast<const TypeDescriptor*>(td.data());
+  uChar data[18] = {};
+  UHandle s = DSNewHClr(7), p = AZNewHClr(10), outer = DSNewHClr(12), a = DSNewHClr(8), b = DSNewHClr(16),
+          u = DSNewHClr(9);
+  const int32 two = 2;
+  std::memcpy(*outer, &two, 4);
+  std::memcpy(*outer + 4, &a, 4);
+  std::memcpy(*outer + 8, &b, 4);
+  for (auto [at, h] : {std::pair{0, s}, {4, p}, {8, outer}, {14, u}}) std::memcpy(data + at, &h, 4);
+  int32 count = 0, bytes = 0;
+  CalcDSStats(t, data, &count, &bytes);
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(bytes, 7 + 10 + 12 + 8 + 16 + 9);
+  data[12] = 5;  // a selector out of range: the union adds nothing
+  count = bytes = 0;
+  CalcDSStats(t, data, &count, &bytes);
+  EXPECT_EQ(count, 5);
+  for (UHandle h : {s, outer, a, b, u}) DSDisposeHandle(h);
+  AZDisposeHandle(p);
+}
+
+TEST_F(ExtShell, MemberTablesFindTheirRangesOnly) {
+  struct Case {
+    bool method;
+    int32 cls, id;
+    bool found;
+  };
+  for (const Case& c : {Case{false, 0, 0, true}, {false, 0, 45, true}, {false, 0, 46, false}, {false, 1, 500, true},
+                        {false, 1, 568, true}, {false, 1, 569, false}, {false, 1, 499, false}, {true, 0, 2000, true},
+                        {true, 0, 2018, true}, {true, 0, 2019, false}, {true, 1, 1022, true}, {true, 1, 1023, false},
+                        {false, 2, 500, false}, {true, -1, 1000, false}}) {
+    const void* e = c.method ? static_cast<const void*>(MethodInfoLookup(c.cls, c.id))
+                             : static_cast<const void*>(PropInfoLookup(c.cls, c.id));
+    EXPECT_EQ(e != nullptr, c.found) << c.cls << " " << c.id;
+  }
+  EXPECT_EQ(MethodParamTypeDesc(1, 1010, 0), StdTDTable[kStdTDString]);
+  EXPECT_EQ(MethodParamTypeDesc(1, 1010, 3), nullptr);
+  EXPECT_EQ(MethodParamTypeDesc(1, 1010, -1), nullptr);
+  EXPECT_EQ(PropInfoTypeDesc(1, 501), StdTDTable[kStdTDPath]);
+}
+
+class Prefs : public ExtShell {
+ protected:
+  void SetUp() override {
+    ExtShell::SetUp();
+    TestConfigFile::Use();
+    CfgSetSectionName("Quenlix");
+    PrefResetState();
+  }
+  void TearDown() override {
+    PlatIniSetFailHook(nullptr);
+    PrefResetToDefaults();
+    PrefResetState();
+    ExtShell::TearDown();
+  }
+  static void Put(const std::string& s) { std::ofstream(TestConfigFile::Name(), std::ios::binary) << s; }
+  static std::string Get() {
+    std::ifstream in(TestConfigFile::Name(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void Set(const char* key, int32 v) { *static_cast<int32*>(PrefItemByKey(key)->current) = v; }
+};
+
+// abortMin back to its default is removed; blinkSpeed, untouched, stays as
+// the file has it; hour24 is written at every OK, and the other two of its
+// family removed.
+TEST_F(Prefs, OkWritesChangedValuesAndRemovesDefaults) {
+  Put("[Quenlix]\nblinkSpeed=1000\nabortMin=700\ndateDayFirst=False\n");
+  PrefSet(kPrefAbortMin, 700);
+  PrefSet(kPrefHour24, 1);
+  PrefLoadValues(nullptr);
+  Set("abortMin", 500);
+  Set("warnMin", 3000);
+  EXPECT_EQ(PrefApply(nullptr), kNoErr);
+  EXPECT_EQ(Get(), "[Quenlix]\nblinkSpeed=1000\nwarnMin=3000\nhour24=True\n");
+  EXPECT_EQ(PrefGet(kPrefAbortMin), 500);
+  EXPECT_EQ(Alerts().size(), 0u);
+}
+
+TEST_F(Prefs, AFailingWriteIsShownOnceAndTheLiveValuesStay) {
+  PrefLoadValues(nullptr);
+  Set("warnMin", 3000);
+  Set("blinkSpeed", 200);
+  PlatIniSetFailHook([](const char*) { return EIO; });
+  EXPECT_NE(PrefApply(nullptr), kNoErr);
+  EXPECT_EQ(Alerts().size(), 1u);
+  EXPECT_EQ(PrefGet(kPrefWarnMin), 3000);
+  EXPECT_EQ(PrefGet(kPrefBlinkSpeed), 200);
+}
+
+TEST_F(Prefs, SeparatorsTakeOnePunctuationCharacter) {
+  EXPECT_EQ(PrefSeparatorKey('a', '/'), '/');
+  EXPECT_EQ(PrefSeparatorKey('.', '/'), '.');
+  EXPECT_EQ(PrefSeparatorKey('7', ':'), ':');
+}
+
+TEST_F(Prefs, SpecialPathsOnlyGoIntoTheSearchPathAndMissingFoldersAsk) {
+  PrefLoadValues(nullptr);
+  const auto put = [](int32 kind, const char* text) {
+    return PrefInsertPathText(kind, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), 0, 0);
+  };
+  EXPECT_EQ(put(kPrefPathLib, "<vilib>\\*"), kArgErr);
+  EXPECT_TRUE(PrefWorkingPaths(kPrefPathLib).empty());
+  ASSERT_EQ(Alerts().size(), 1u);
+  EXPECT_NE(Alerts()[0].find("Special paths may only be used in the VI Search Path."), std::string::npos);
+  EXPECT_EQ(put(kPrefPathSearch, "<vilib>\\*"), kNoErr);
+  ASSERT_EQ(PrefWorkingPaths(kPrefPathSearch).size(), 1u);
+  EXPECT_TRUE(PrefPathIsSymbolic(PrefWorkingPaths(kPrefPathSearch)[0]));
+  EXPECT_EQ(Alerts().size(), 1u);
+  EXPECT_EQ(put(kPrefPathSearch, "C:\\no\\such\\folder"), kCancelErr);  // the default answer declines
+  ASSERT_EQ(Alerts().size(), 2u);
+  EXPECT_NE(Alerts()[1].find("either does not exist or has invalid syntax."), std::string::npos);
+  EXPECT_EQ(PrefWorkingPaths(kPrefPathSearch).size(), 1u);
+}
+
+TEST_F(Prefs, StoredAccessListsDropMalformedEntriesAndKeepDenyMarks) {
+  PrefSetAccessParsers([](ConstPStr e) { return int32(e[0] > 1 && e[2] != '!'); }, nullptr);
+  CPStrHandle stored = reinterpret_cast<CPStrHandle>(AZNewHClr(4));
+  for (const char* s : {"+*", "-host", "x", "+", "-!bad"}) {
+    Str255 p;
+    p[0] = uChar(std::strlen(s));
+    std::memcpy(p + 1, s, p[0]);
+    CPStrInsert(stored, p, (*stored)->cnt);
+  }
+  const auto items = PrefListAccess(stored, true);
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].glyph, kGlyphAllow);
+  EXPECT_EQ(items[1].glyph, kGlyphDeny);
+  EXPECT_EQ(items[2].glyph, kGlyphDenyRefused);
+  CPStrHandle back = PrefStoreAccess(items);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ((*back)->cnt, 3);
+  EXPECT_EQ(CPStrIndex(back, 2)[1], '-');
+  EXPECT_EQ(PrefListAccess(nullptr, false).size(), 1u);  // one empty allow item
+  PrefSetAccessParsers(nullptr, nullptr);
+  AZDisposeHandle(reinterpret_cast<UHandle>(stored));
+  AZDisposeHandle(reinterpret_cast<UHandle>(back));
+}
+
+}  // namespace
