@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "engine/exec/rttable.h"
 #include "mgsource/config.h"
@@ -15,6 +16,9 @@
 #include "mgsource/prefs.h"
 #include "mgsource/test_support.h"
 #include "platform/qx_inifile.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/wevent.h"
+#include "shell/callbypath.h"
 #include "shell/extshell.h"
 #include "shell/membertab.h"
 #include "shell/prefdlg.h"
@@ -190,3 +194,95 @@ TEST_F(Prefs, StoredAccessListsDropMalformedEntriesAndKeepDenyMarks) {
 }
 
 }  // namespace
+
+// ---- Calling a VI by path ---------------------------------------------------------------
+
+namespace callfake {
+std::vector<uChar> pane;
+int32 data[3], opens, releases, runs, mode, reservation;
+MgErr Open(ConstPStr, int32 options, int32* ref) {
+  ++opens;
+  *ref = options;
+  return kNoErr;
+}
+MgErr Get(int32, int32 prop, void* v) {
+  if (prop == kVIPropConnectorPane) *static_cast<const void**>(v) = pane.data();
+  if (prop == kVIPropCallData) *static_cast<void**>(v) = data;
+  if (prop == kVIPropReservation) *static_cast<int32*>(v) = reservation;
+  return kNoErr;
+}
+MgErr Set(int32, int32 prop, const void* v) {
+  if (prop == kVIPropReservation) reservation = *static_cast<const int32*>(v);
+  return kNoErr;
+}
+MgErr Start(int32, void (*done)(const CallInstrCompletion*), void* context) {
+  ++runs;
+  data[2] = data[0] + data[1];
+  const CallInstrCompletion record{mode, context};
+  done(&record);
+  return kNoErr;
+}
+}  // namespace callfake
+
+TEST_F(ExtShell, CallByPathSetsInputsByNameRunsAndCopiesOutputsBack) {
+  using namespace callfake;
+  // The queue and the loop's own state live on for the process: made and
+  // run once before the count starts.
+  if (!WEventQueueExists()) {
+    ASSERT_EQ(WEventQueueInit(1), kNoErr);
+  }
+  WEventSetGate(1);
+  WEventRecord leave{};
+  leave.code = kLeaveNestedLoopEvent;
+  leave.window = -2;
+  WPostEvent(&leave, 0, kWPostTopLevel);
+  WRunRootMainLoop();
+  ResetLiveBaseline();
+  pane = tdb::Function(0, {0, 0, kParamIndicatorFlag},
+                       {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")}).Bytes();
+  static uChar vi = 0;
+  CallInstrHooks hooks{};
+  hooks.openByName = &Open;
+  hooks.release = [](int32) -> MgErr { return ++releases, kNoErr; };
+  hooks.getAttribute = &Get;
+  hooks.setAttribute = &Set;
+  hooks.startCall = &Start;
+  hooks.findVI = [](ConstPStr) { return reinterpret_cast<UHandle>(&vi); };
+  hooks.loadPanel = [](UHandle) -> MgErr { return kNoErr; };
+  SetCallInstrHooks(hooks);
+  const auto i32 = tdb::I32().Bytes(), dbl = tdb::DBL().Bytes();
+  const auto* tI = reinterpret_cast<const TypeDescriptor*>(i32.data());
+  const auto* tD = reinterpret_cast<const TypeDescriptor*>(dbl.data());
+  Str255 a = {1, 'a'}, b = {1, 'b'}, sum = {3, 's', 'u', 'm'}, c = {1, 'c'};
+  Path path = FMakePath(nullptr, kAbsPath, "\001C", "\006add.vi", nullptr);
+  struct Case {
+    ConstPStr first, out;
+    const TypeDescriptor* firstTD;
+    int32 mode;
+    MgErr want;
+    int32 runs, sum;
+  };
+  for (const Case& k : {Case{a, sum, tI, kCallDone, kNoErr, 1, 5}, Case{sum, sum, tI, kCallDone, kArgErr, 0, 0},
+                        Case{a, c, tI, kCallDone, kArgErr, 0, 0}, Case{a, sum, tD, kCallDone, kArgErr, 0, 0},
+                        Case{a, sum, tI, kCallAborted, kCallAbortedErr, 1, 0}}) {
+    opens = releases = runs = 0;
+    reservation = 7;
+    mode = k.mode;
+    std::memset(data, 0, sizeof data);
+    int32 two = 2, three = 3, out = 0;
+    double wide = 2;
+    void* firstValue = k.firstTD == tD ? static_cast<void*>(&wide) : &two;
+    EXPECT_EQ(CallInstrumentByPath(path, 1, 2, 1, k.first, k.firstTD, firstValue, b, tI, &three, k.out, tI, &out),
+              k.want);
+    EXPECT_EQ(runs, k.runs);
+    EXPECT_EQ(out, k.sum);
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(reservation, 7) << "the reservation mode is put back";
+    if (k.firstTD == tD) {
+      EXPECT_EQ(data[0], 0) << "nothing written by a foreign descriptor";
+    }
+  }
+  SetCallInstrHooks(CallInstrHooks{});
+  FDisposePath(path);
+}
