@@ -465,8 +465,9 @@ int32 PrefAccessGlyph(const std::string& text, bool allow, bool tcpList) {
 
 std::vector<PrefAccessItem> PrefListAccess(CPStrHandle stored, bool tcpList) {
   std::vector<PrefAccessItem> items;
-  const int32 n = stored && *stored ? (*stored)->cnt : 0;
   const int32 size = stored && *stored ? AZGetHandleSize(reinterpret_cast<UHandle>(stored)) : 0;
+  int32 n = 0;
+  if (size >= 4) std::memcpy(&n, *stored, sizeof n);
   // The list comes from the configuration file: each string is checked
   // against the handle's size before it is read.
   const uChar* at = n > 0 ? (*stored)->str : nullptr;
