@@ -16,6 +16,7 @@
 #include "mgsource/objlist.h"
 #include "mgsource/printf.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/textrec.h"
 #include "shell/dialog.h"
 
 namespace {
@@ -119,6 +120,14 @@ void StatsText(int32 index, const char* fallback, PStr out) {
   std::memcpy(out + 1, fallback, n);
 }
 
+// Heaps from external code are looked into only when they are live
+// front-panel heaps.
+bool LivePanelHeap(ObjHeap heap) {
+  ObjHeap live = OHFirstHeap();
+  while (live && live != heap) live = OHNextHeap(live);
+  return live && OHWord(heap, kOHKind) == kPanelHeapKind;
+}
+
 // Root word of a panel heap holding its control list.
 constexpr int32 kRootControlListAt = 40, kControllerDisplayAt = 20;
 constexpr int32 kLabelPartId = 16;
@@ -208,23 +217,18 @@ MgErr MemoryStatsLines(uInt32 window) {
 
 LStrHandle ObjGetLabelText(ObjHeap heap, int32 object) {
   const auto find = DlgServices().findPart;
-  if (!heap || !object || !find) return nullptr;
+  if (!heap || !object || !find || !LivePanelHeap(heap)) return nullptr;
   const int32 label = find(heap, object, kLabelPartId, 0);
   if (label <= 0 || OHBlockSize(heap, label) < 4 * (kPWLabelText + 1)) return nullptr;
-  LStrHandle text = reinterpret_cast<LStrHandle>(uintptr_t(OHWord(heap, uInt32(label + 4 * kPWLabelText))));
-  if (!text || !*text) return nullptr;
-  for (int32 i = 0; i < (*text)->cnt; ++i)
-    if ((*text)->str[i] != ' ' && (*text)->str[i] != '\t' && (*text)->str[i] != '\r' && (*text)->str[i] != '\n')
-      return text;
-  return nullptr;
+  // Word 9 of a label part names its text record; the stored word is
+  // checked before it is used.
+  TRecord record = TCheckedRecord(OHWord(heap, uInt32(label + 4 * kPWLabelText)));
+  if (!record || TIsBlank(record)) return nullptr;
+  return reinterpret_cast<LStrHandle>(TGetText(record));
 }
 
 int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
-  // The heap comes from external code: it is looked into only when it is a
-  // live front-panel heap.
-  ObjHeap live = OHFirstHeap();
-  while (live && live != heap) live = OHNextHeap(live);
-  if (!live || !label || OHWord(heap, kOHKind) != kPanelHeapKind) return 0;
+  if (!label || !LivePanelHeap(heap)) return 0;
   const int32 ext = int32(OHWord(heap, kOHExtension));
   if (ext <= 0 || OHBlockSize(heap, ext) < 4) return 0;
   const int32 root = int32(OHWord(heap, uInt32(ext + kHeapExtRoot)));

@@ -57,8 +57,9 @@ CPStrHandle MemoryStatsLastLines();
 enum : int32 { kMemoryStatsListId = 316 };
 
 // The first control of the panel's control list whose label text equals the
-// text (LStrCmp), else 0.  ObjGetLabelText: the text handle of the object's
-// label part (part 16), null when it has none or the text is blank.  Both
+// text (LStrCmp), else 0.  ObjGetLabelText: the text handle (owned by the
+// label's text record) of the object's label part (part 16), null when it
+// has none or the text is blank.  Both
 // find the label through the dialog panel services' part finder.
 QX_EXTERN_C int32 FindCtlByLabel(ObjHeap heap, const LStr* label);
 QX_EXTERN_C LStrHandle ObjGetLabelText(ObjHeap heap, int32 object);
