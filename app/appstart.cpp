@@ -37,6 +37,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
+#include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "shell/dialog.h"
@@ -163,6 +164,8 @@ void AppInstallHooks() {
   prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
   prefServer.specifyViAccess = &QXSSpecifyViAccess;
   PrefSetServerHooks(prefServer);
+  PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
+                       [](ConstPStr entry) -> int32 { return QXSParseViEntry(entry, nullptr); });
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;

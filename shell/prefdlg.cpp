@@ -6,6 +6,7 @@
 
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
+#include "engine/vi/vifind.h"
 #include "mgsource/config.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
@@ -511,6 +512,9 @@ uChar PrefSeparatorKey(uChar key, uChar current) { return std::ispunct(key) ? ke
 
 void PrefLoadValues(DialogRef dialog) {
   Tables& t = T();
+  // The live search path is the loader's.
+  DisposeAll(&gLive[kPrefPathSearch]);
+  for (int32 i = 0, n = VISearchPathCount(); i < n; ++i) gLive[kPrefPathSearch].push_back(CopyPath(VISearchPathEntry(i)));
   if (!gOnce) {
     gOnce = true;
     for (int32 k = 0; k < kPrefPathKinds; ++k) CopyAll(&gWork[k], gLive[k]);
@@ -631,6 +635,7 @@ MgErr PrefWriteAccessList() {
 
 MgErr PrefApply(DialogRef dialog) {
   Tables& t = T();
+  MgErr first = kNoErr;
   // 1. The search path and page 1 with the multithreading box.
   CopyAll(&gLive[kPrefPathSearch], gWork[kPrefPathSearch]);
   gFoundVI = -1;
@@ -639,6 +644,10 @@ MgErr PrefApply(DialogRef dialog) {
     if (p && *p && PrefPathIsSymbolic(p)) FSetPathType(p, kAbsPath);
     if (gFoundVI < 0 && FirstComponent(p) == "<foundvi>" && ((*p)->count == 1 || LastComponent(p) == "*"))
       gFoundVI = int32(i);
+  }
+  {
+    const std::vector<Path>& live = gLive[kPrefPathSearch];
+    Note(&first, SetVISearchPath(live.empty() ? nullptr : live.data(), int32(live.size()), gFoundVI));
   }
   if (dialog) {
     ReadControls(dialog, kPrefPerformance);
@@ -660,7 +669,6 @@ MgErr PrefApply(DialogRef dialog) {
   PrefSet(kPrefYearFirst, gYearFirst.cur);
   // 3. The TCP listener has no start on this platform yet: nothing to do.
   // 4.-10. The writes, in order; each failure is kept and the rest go on.
-  MgErr first = kNoErr;
   Note(&first, PrefWritePaths());
   Note(&first, WriteCode(&gCoop, false));
   Note(&first, WriteCode(&gStdN, false));

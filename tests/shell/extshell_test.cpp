@@ -80,6 +80,20 @@ TEST_F(ExtShell, HandleStatisticsSumEveryHandleOfTheValue) {
   AZDisposeHandle(p);
 }
 
+std::vector<std::pair<int32, std::string>> gLines;
+TEST_F(ExtShell, MemoryLinesGoToTheirStatusLines) {
+  gLines.clear();
+  SetStatusLineProc([](uInt32, ConstPStr text, int32 line, int32) {
+    gLines.emplace_back(line, std::string(reinterpret_cast<const char*>(text + 1), text[0]));
+  });
+  ASSERT_EQ(MemoryStatsLines(9), kNoErr);
+  SetStatusLineProc(nullptr);
+  ASSERT_FALSE(gLines.empty());
+  EXPECT_EQ(gLines[0].first, 1);
+  EXPECT_EQ(gLines[0].second.rfind("Memory Allocated: ", 0), 0u) << gLines[0].second;
+  EXPECT_EQ((*MemoryStatsLastLines())->cnt, int32(gLines.size()));
+}
+
 TEST_F(ExtShell, MemberTablesFindTheirRangesOnly) {
   struct Case {
     bool method;
