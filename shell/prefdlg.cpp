@@ -439,8 +439,8 @@ void PrefStorePathList(DialogRef dialog, int32 kind) {
     LStrHandle text = nullptr;
     DlgGetListItemText(dialog, 7, i, &text);
     Path p = nullptr;
-    if (text && PrefTextToPath((*text)->str, (*text)->cnt, &p) == kNoErr) fresh.push_back(p);
-    if (text) DSDisposeHandle(reinterpret_cast<UHandle>(text));
+    // The text handle stays the list's.
+    if (text && *text && PrefTextToPath((*text)->str, (*text)->cnt, &p) == kNoErr) fresh.push_back(p);
     if (kind != kPrefPathSearch && !fresh.empty()) break;
   }
   DisposeAll(&gWork[kind]);
@@ -725,6 +725,285 @@ void PrefShowPage(DialogRef dialog, int32 page) {
   DlgSetKeyNavItem(dialog, def, 0);
 }
 
+namespace {
+
+// ---- The pages' own controls -------------------------------------------------------------
+
+bool GetBool(DialogRef d, int32 item) {
+  uChar b = 0;
+  return DlgGetCtrlVal(d, item, kDlgBooleanValue, &b) == 0 && b;
+}
+void SetBool(DialogRef d, int32 item, bool on) {
+  const uChar b = on ? 1 : 0;
+  DlgSetCtrlVal(d, item, kDlgBooleanValue, &b);
+}
+void Dim(DialogRef d, int32 item, bool dim) { DlgGrayControl(d, item, dim ? 2 : 0); }
+int32 ItemIndex(int32 control) {
+  for (int32 i = 0; i < kItemCount; ++i)
+    if (kItems[i].control == control) return i;
+  return -1;
+}
+void SetText(DialogRef d, int32 item, const std::string& text) {
+  Str255 p;
+  p[0] = uChar(text.size() > 255 ? 255 : text.size());
+  std::memcpy(p + 1, text.data(), p[0]);
+  DlgSetCtrlVal(d, item, kDlgPStrValueType, p);
+}
+std::string GetText(DialogRef d, int32 item) {
+  Str255 p{};
+  if (DlgGetCtrlVal(d, item, kDlgPStrValueType, p) != 0) return "";
+  return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
+// A "Use default" box beside a numeric: checked shows the default, dimmed
+// (its text transparent); cleared shows the live value.
+void UseDefaultBox(DialogRef d, int32 box, int32 numeric) {
+  const int32 i = ItemIndex(numeric);
+  if (i < 0) return;
+  const bool on = GetBool(d, box);
+  int32 v = on ? T().def[i] : T().cur[i];
+  DlgSetCtrlVal(d, numeric, 3, &v);
+  Dim(d, numeric, on);
+}
+
+// A negative minimum or blink speed is set to 0.
+void NotNegative(DialogRef d, int32 numeric) {
+  int32 v = 0;
+  if (DlgGetCtrlVal(d, numeric, 3, &v) == 0 && v < 0) {
+    v = 0;
+    DlgSetCtrlVal(d, numeric, 3, &v);
+  }
+}
+
+// The chooser's entries stand for the kinds 0, 1, 2 and 4.
+int32 ChosenKind(DialogRef d) {
+  int32 v = 0;
+  DlgGetCtrlVal(d, 5, 3, &v);
+  return v == 3 ? kPrefPathSearch : (v >= 0 && v < 3 ? v : 0);
+}
+
+const char* const kSpecialPaths[] = {"<vilib>", "<vilib>\\*", "<topvi>", "<topvi>\\*", "<foundvi>", "<foundvi>\\*"};
+
+bool PathsPage(DialogRef d, int32 item) {
+  const int32 kind = ChosenKind(d);
+  int32 sel = -1;
+  switch (item) {
+    case 5:
+      gPathKind = kind;
+      SetBool(d, 6, PrefPathIsDefault(kind));
+      PrefShowPathKind(d, kind, PrefPathIsDefault(kind));
+      return true;
+    case 6:
+      PrefShowPathKind(d, kind, GetBool(d, 6));
+      PrefStorePathList(d, kind);
+      return true;
+    case 7: {
+      int32 index = -1;
+      LStrHandle text = nullptr;
+      // A double click copies the entry's text (the list's own handle).
+      if (DlgGetDoubleClickListItem(d, 7, &index) && DlgGetListItemText(d, 7, index, &text) && text && *text)
+        SetText(d, 10, std::string(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt)));
+      return true;
+    }
+    case 8: {
+      Path chosen = nullptr;
+      Str255 prompt;
+      const char* kPrompt = "Choose a directory or VI library:";
+      prompt[0] = uChar(std::strlen(kPrompt));
+      std::memcpy(prompt + 1, kPrompt, prompt[0]);
+      if (gBrowse && gBrowse(prompt, &chosen) == kNoErr && chosen) {
+        LStrHandle text = nullptr;
+        if (FPathToAZString(chosen, &text) == kNoErr && text) {
+          SetText(d, 10, std::string(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt)));
+          AZDisposeHandle(reinterpret_cast<UHandle>(text));
+        }
+      }
+      if (chosen) FDisposePath(chosen);
+      return true;
+    }
+    case 9: {
+      int32 v = 0;
+      if (DlgGetCtrlVal(d, 9, 3, &v) == 0 && v >= 0 && v < 6) SetText(d, 10, kSpecialPaths[v]);
+      return true;
+    }
+    case 10:
+      return true;
+    case 11:
+    case 12:
+    case 13: {
+      const std::string text = GetText(d, 10);
+      if (text.empty()) return true;
+      DlgGetSelectedListItem(d, 7, &sel, nullptr);
+      const int32 where = item == 11 ? 0 : item == 12 ? 1 : 2;
+      if (PrefInsertPathText(kind, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), sel, where))
+        return true;
+      PrefShowPathKind(d, kind, 0);
+      const int32 at = sel < 0 ? 0 : where == 1 ? sel + 1 : sel;
+      DlgSetSelectedListItem(d, 7, kind == kPrefPathSearch ? at : 0, 1);
+      Dim(d, 13, false);
+      Dim(d, 14, kind != kPrefPathSearch);
+      return true;
+    }
+    case 14: {
+      std::vector<Path>& v = gWork[kind];
+      DlgGetSelectedListItem(d, 7, &sel, nullptr);
+      if (sel < 0 || sel >= int32(v.size())) return true;
+      LStrHandle text = nullptr;
+      if (FPathToAZString(v[size_t(sel)], &text) == kNoErr && text) {
+        SetText(d, 10, std::string(reinterpret_cast<const char*>((*text)->str), size_t((*text)->cnt)));
+        AZDisposeHandle(reinterpret_cast<UHandle>(text));
+      }
+      FDisposePath(v[size_t(sel)]);
+      v.erase(v.begin() + sel);
+      PrefShowPathKind(d, kind, 0);
+      DlgSetSelectedListItem(d, 7, sel > 0 ? sel - 1 : 0, 1);
+      Dim(d, 13, v.empty());
+      Dim(d, 14, v.empty());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool ValuePages(DialogRef d, int32 item) {
+  switch (item) {
+    case 26: {
+      const bool on = GetBool(d, 26);
+      for (int32 i : {27, 28, 29, 30}) Dim(d, i, !on);
+      if (on) {
+        for (auto [box, num] : {std::pair{28, 27}, {30, 29}}) {
+          const int32 i = ItemIndex(num);
+          SetBool(d, box, i >= 0 && T().cur[i] == T().def[i]);
+          UseDefaultBox(d, box, num);
+        }
+      }
+      return true;
+    }
+    case 27:
+    case 29:
+    case 44:
+      NotNegative(d, item);
+      return true;
+    case 28:
+    case 30:
+    case 45:
+      UseDefaultBox(d, item, item - 1);
+      return true;
+    case 31:
+      DlgHideControl(d, 32);
+      return true;
+    case 59: {
+      const bool on = GetBool(d, 59);
+      for (int32 c = 60; c <= 64; ++c) {
+        const int32 i = ItemIndex(c);
+        int32 v = on ? T().def[i] : T().cur[i];
+        DlgSetCtrlVal(d, c, 3, &v);
+        Dim(d, c, on);
+      }
+      return true;
+    }
+    case 76:
+    case 78:
+    case 80:
+      // Exactly one printing mode: standard enables dithering, PostScript
+      // level 2, bitmap neither.
+      SetBool(d, 76, item == 76);
+      SetBool(d, 78, item == 78);
+      SetBool(d, 80, item == 80);
+      Dim(d, 77, item != 76);
+      Dim(d, 79, item != 78);
+      return true;
+    case 82: {
+      const bool on = GetBool(d, 82);
+      for (int32 i : {83, 84, 85, 86, 87, 88}) Dim(d, i, !on);
+      return true;
+    }
+    case 83:
+    case 84:
+      SetBool(d, 83, item == 83);
+      SetBool(d, 84, item == 84);
+      return true;
+    case 99:
+    case 100:
+    case 101:
+      for (int32 i : {99, 100, 101}) SetBool(d, i, i == item);
+      return true;
+    case 103:
+    case 104:
+      SetBool(d, 103, item == 103);
+      SetBool(d, 104, item == 104);
+      return true;
+    default:
+      for (int32 p = 1; p < kPrefPageCount; ++p)
+        for (const PrefItem* it = PrefPageItems(p); it->control; ++it)
+          if (it->control == item) return true;
+      return false;
+  }
+}
+
+// The access-list pages: the list at L, its text L+1, allow L+2, deny L+3,
+// add L+4 and remove L+5.
+bool AccessPage(DialogRef d, int32 item) {
+  const int32 list = item >= 135 ? 135 : 127;
+  if (item < list || item > list + 5) return false;
+  const bool tcp = list == 127;
+  std::vector<PrefAccessItem>& items = gDlgAccess[tcp ? 0 : 1];
+  int32 sel = -1;
+  DlgGetSelectedListItem(d, list, &sel, nullptr);
+  const bool have = sel >= 0 && sel < int32(items.size());
+  const auto show = [&](int32 at) {
+    DlgDeleteList(d, list);
+    for (size_t i = 0; i < items.size(); ++i) {
+      Str255 p;
+      p[0] = uChar(items[i].text.size() > 255 ? 255 : items[i].text.size());
+      std::memcpy(p + 1, items[i].text.data(), p[0]);
+      DlgInsertListItem(d, list, int32(i), p, items[i].glyph);
+    }
+    if (at >= 0) DlgSetSelectedListItem(d, list, at, 1);
+  };
+  const auto setAllow = [&](bool allow) {
+    if (!have) return;
+    PrefAccessItem& it = items[size_t(sel)];
+    const bool accepted = it.glyph == kGlyphAllow || it.glyph == kGlyphDeny;
+    it.glyph = allow ? (accepted ? kGlyphAllow : kGlyphAllowRefused) : (accepted ? kGlyphDeny : kGlyphDenyRefused);
+    DlgSetListItemGlyph(d, list, sel, it.glyph);
+    SetBool(d, list + 2, allow);
+    SetBool(d, list + 3, !allow);
+  };
+  if (item == list) {
+    if (!have) return true;
+    int32 twice = -1;
+    if (DlgGetDoubleClickListItem(d, list, &twice) && twice == sel) setAllow(!PrefGlyphAllows(items[size_t(sel)].glyph));
+    SetText(d, list + 1, items[size_t(sel)].text);
+    SetBool(d, list + 2, PrefGlyphAllows(items[size_t(sel)].glyph));
+    SetBool(d, list + 3, !PrefGlyphAllows(items[size_t(sel)].glyph));
+  } else if (item == list + 1) {
+    if (!have) return true;
+    PrefAccessItem& it = items[size_t(sel)];
+    it.text = GetText(d, list + 1);
+    it.glyph = PrefAccessGlyph(it.text, PrefGlyphAllows(it.glyph), tcp);
+    show(sel);
+    Dim(d, list + 4, it.text.empty());
+  } else if (item == list + 2 || item == list + 3) {
+    setAllow(item == list + 2);
+  } else if (item == list + 4) {
+    const bool allow = have ? PrefGlyphAllows(items[size_t(sel)].glyph) : true;
+    const int32 at = have ? sel + 1 : int32(items.size());
+    items.insert(items.begin() + at, PrefAccessItem{"", PrefAccessGlyph("", allow, tcp)});
+    show(at);
+    SetText(d, list + 1, "");
+    DlgSetKbdFocus(d, list + 1, 0, 0x7fffffff);
+  } else if (item == list + 5) {
+    if (!have) return true;
+    items.erase(items.begin() + sel);
+    show(sel > 0 ? sel - 1 : 0);
+  }
+  return true;
+}
+
+}  // namespace
+
 int32 PrefDialogFilter(const WEventRecord* event, DialogRef dialog, int32 userData) {
   (void)userData;
   if (!event) return 0;
@@ -770,8 +1049,13 @@ int32 PrefDialogFilter(const WEventRecord* event, DialogRef dialog, int32 userDa
       PrefShowPage(dialog, page);
       return 1;
     }
-    default:
-      return 0;
+    default: {
+      // The page shown handles its own controls.
+      const bool handled = gShownPage == kPrefPaths ? PathsPage(dialog, item)
+                           : (gShownPage >= kPrefServerTcp && AccessPage(dialog, item)) || ValuePages(dialog, item);
+      if (!handled) DBAssert(__FILE__, __LINE__, "preferences item that no page handles");
+      return handled ? 1 : 0;
+    }
   }
 }
 
