@@ -144,12 +144,12 @@ PrefAccessParser gParser[2] = {nullptr, nullptr};
 PrefBrowseProc gBrowse = nullptr;
 CPStrHandle gDefaultAccess = nullptr;
 PrefServerHooks gServer{};
-CPStrHandle QXSTcpAccessList() { return gServer.tcpAccessList ? gServer.tcpAccessList() : nullptr; }
-CPStrHandle QXSViAccessList() { return gServer.viAccessList ? gServer.viAccessList() : nullptr; }
-void QXSSpecifyTcpAccess(CPStrHandle list) {
+CPStrHandle ServerTcpList() { return gServer.tcpAccessList ? gServer.tcpAccessList() : nullptr; }
+CPStrHandle ServerViList() { return gServer.viAccessList ? gServer.viAccessList() : nullptr; }
+void ServerSpecifyTcp(CPStrHandle list) {
   if (gServer.specifyTcpAccess) gServer.specifyTcpAccess(list);
 }
-void QXSSpecifyViAccess(CPStrHandle list) {
+void ServerSpecifyVi(CPStrHandle list) {
   if (gServer.specifyViAccess) gServer.specifyViAccess(list);
 }
 
@@ -502,7 +502,7 @@ CPStrHandle PrefStoreAccess(const std::vector<PrefAccessItem>& items) {
 }
 
 std::vector<PrefAccessItem>& PrefDialogAccess(bool tcpList) { return gDlgAccess[tcpList ? 0 : 1]; }
-CPStrHandle PrefLiveAccess(bool tcpList) { return tcpList ? QXSTcpAccessList() : QXSViAccessList(); }
+CPStrHandle PrefLiveAccess(bool tcpList) { return tcpList ? ServerTcpList() : ServerViList(); }
 
 // ---- Separators --------------------------------------------------------------------------
 
@@ -531,8 +531,8 @@ void PrefLoadValues(DialogRef dialog) {
   gDayFirst.cur = PrefGet(kPrefDateDayFirst);
   gYearFirst.cur = PrefGet(kPrefYearFirst);
   for (CodeValue* v : {&gHour24, &gDayFirst, &gYearFirst, &gStdN, &gCoop}) v->saved = v->cur;
-  gDlgAccess[0] = PrefListAccess(QXSTcpAccessList(), true);
-  gDlgAccess[1] = PrefListAccess(QXSViAccessList(), false);
+  gDlgAccess[0] = PrefListAccess(ServerTcpList(), true);
+  gDlgAccess[1] = PrefListAccess(ServerViList(), false);
   if (!dialog) return;
   for (int32 p = 1; p < kPrefPageCount; ++p)
     for (const PrefItem* it = PrefPageItems(p); it->control; ++it) {
@@ -625,9 +625,11 @@ MgErr PrefWriteAccessList() {
       const char* key = tcp ? "server.tcp.access" : "server.vi.access";
       Note(&first, isDefault ? CfgRemove(kCfgStringList, Key(key)) : CfgWrite(kCfgStringList, Key(key), &fresh));
     }
-    // The server keeps its own copy of the list it is given.
-    if (tcp && (changed || PrefGet(kPrefServerTcpEnabled))) QXSSpecifyTcpAccess(PrefGet(kPrefServerTcpEnabled) ? fresh : nullptr);
-    if (!tcp && changed) QXSSpecifyViAccess(fresh);
+    // The server keeps its own copy of the list it is given, and that copy is
+    // the live list: it is given the new list even while no listener runs,
+    // for clearing it would lose the list until the next start.
+    if (tcp && (changed || PrefGet(kPrefServerTcpEnabled))) ServerSpecifyTcp(fresh);
+    if (!tcp && changed) ServerSpecifyVi(fresh);
     AZDisposeHandle(reinterpret_cast<UHandle>(fresh));
   }
   return first;
