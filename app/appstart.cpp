@@ -163,6 +163,7 @@ void AppInstallHooks() {
   prefServer.viAccessList = &QXSViAccessList;
   prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
   prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.setListening = &SetServerListening;
   PrefSetServerHooks(prefServer);
   PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
                        [](ConstPStr entry) -> int32 { return QXSParseViEntry(entry, nullptr); });

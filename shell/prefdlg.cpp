@@ -669,7 +669,12 @@ MgErr PrefApply(DialogRef dialog) {
   PrefSet(kPrefHour24, gHour24.cur);
   PrefSet(kPrefDateDayFirst, gDayFirst.cur);
   PrefSet(kPrefYearFirst, gYearFirst.cur);
-  // 3. The TCP listener has no start on this platform yet: nothing to do.
+  // 3. The listener follows the TCP switch; a start that fails leaves the
+  //    setting as chosen (it is tried again at the next start).
+  {
+    const int32 i = IndexOf(*PrefItemByKey("server.tcp.enabled"));
+    if (t.cur[i] != t.saved[i] && gServer.setListening) gServer.setListening(t.cur[i]);
+  }
   // 4.-10. The writes, in order; each failure is kept and the rest go on.
   Note(&first, PrefWritePaths());
   Note(&first, WriteCode(&gCoop, false));

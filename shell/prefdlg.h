@@ -113,6 +113,7 @@ struct PrefServerHooks {
   CPStrHandle (*viAccessList)();
   void (*specifyTcpAccess)(CPStrHandle list);
   void (*specifyViAccess)(CPStrHandle list);
+  MgErr (*setListening)(Bool32 on);
 };
 void PrefSetServerHooks(const PrefServerHooks& hooks);
 // The dialog's working access lists and the live ones.
