@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -104,12 +105,22 @@ bool ReadScript(const char* path, std::string* text, std::string* why) {
   return !bad;
 }
 
+std::atomic<PlatUiIdleTurn> gIdleTurn{nullptr};
+
 // One step; false with what went wrong.
 bool RunStep(const PlatScriptStep& s, std::string* why) {
   switch (s.op) {
-    case kScriptWait:
-      PlatUiPump();
-      return true;
+    case kScriptWait: {
+      const PlatUiIdleTurn turn = gIdleTurn.load();
+      if (!turn) {
+        PlatUiPump();
+        return true;
+      }
+      for (const uint32_t start = PlatTickMs(); PlatTickMs() - start < 60000;)
+        if (turn()) return true;
+      *why = "still busy after 60 s";
+      return false;
+    }
     case kScriptWaitFile: {
       // Messages sent from other threads are handled while it waits.
       struct stat st;
@@ -155,6 +166,8 @@ bool RunStep(const PlatScriptStep& s, std::string* why) {
 }
 
 }  // namespace
+
+void PlatUiSetIdleHook(PlatUiIdleTurn turn) { gIdleTurn.store(turn); }
 
 int32_t PlatUiPump(int32_t limit) {
   int32_t count = 0;

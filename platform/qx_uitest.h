@@ -61,6 +61,14 @@ void PlatUiLog(PlatWindow w, uint32_t message, PlatWParam wParam, PlatLParam lPa
 int32_t PlatUiSnapshot(const char* path);
 int32_t PlatUiSnapshotWindow(const char* title, const char* path);
 
+// The program's idle hook: one turn of its main loop, answering true when
+// the loop would now block with nothing to do (no engine work, no event,
+// no message) or is quitting.  With it set, a wait step runs turns until
+// that answer (failing after 60 s without it); without, it pumps the
+// calling thread's queue.  Null takes it away.
+typedef bool (*PlatUiIdleTurn)();
+void PlatUiSetIdleHook(PlatUiIdleTurn turn);
+
 // Runs the script's steps, pumping until idle after each.  Status: 0 when
 // all ran (a quit step posts Quit to the calling thread and ends the run),
 // 2 for a script that cannot be read or has a bad line, 1 for a step that

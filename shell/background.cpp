@@ -10,6 +10,8 @@
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wevent.h"
+#include "mgsource/thread.h"
+#include "platform/qx_msgqueue.h"
 #include "shell/shellinit.h"
 
 namespace {
@@ -38,6 +40,16 @@ int32 MainLoopExecState() {
   // its idle procedure would not run one.
   if (!ui || GetCurExecContext() != ui || ExecUserInterfaceSliceRunning() || !ExecVIRunning()) return 0;
   return UserInterfaceWork(ui);
+}
+
+bool ShellIdleTurn() {
+  const Bool32 handled = WMainLoop(0, 0);
+  if (WQuitting()) return true;
+  PlatMsg m;
+  if (MainLoopExecState() == 0 && WCountPendingEvents() == 0 && !PlatPeekMessage(&m, 0, 0, 0, kPlatPeekNoRemove))
+    return true;
+  if (!handled) WSleep(1);
+  return false;
 }
 
 void ShellClearEngineActive() { ExecSetVIRunning(0); }

@@ -18,3 +18,8 @@ void ShellClearEngineActive();
 // (the time slice, the engine state) and the settings "useAllFKeys",
 // "dropThroughClicks", "lazyUpdateClipboard" and "CheckWindowsQueueMsgTime".
 void ShellInstallMainLoopHooks();
+// The input script's idle hook: one turn of the main loop without waiting;
+// true when the loop would now block with nothing to do (the engine state
+// 0, no event and no message waiting) or quits.  A turn that found nothing
+// while work goes on elsewhere (a clump on an execution thread) sleeps 1 ms.
+bool ShellIdleTurn();

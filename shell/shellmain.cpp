@@ -10,6 +10,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wevent.h"
+#include "platform/qx_uitest.h"
 #include "shell/background.h"
 #include "shell/eventfilter.h"
 #include "shell/toplevel.h"
@@ -64,11 +65,15 @@ int32 WMain() {
   ShellInstallMainLoopHooks();
   if (ThEvent wake = ExecTimer().wakeUpEvent ? ExecTimer().wakeUpEvent() : nullptr) WEventSetWakeUp(wake);
   WEventSetGate(1);
-  if (!gHooks.beforeLoop || !gHooks.beforeLoop()) {
+  // An input script's waits turn this loop until it has nothing to do.
+  PlatUiSetIdleHook(&ShellIdleTurn);
+  const Bool32 ended = gHooks.beforeLoop ? gHooks.beforeLoop() : 0;
+  if (!ended) {
     gLoopRunning = true;
     while (!WQuitting()) WMainLoop(1, 0);
     gLoopRunning = false;
   }
+  PlatUiSetIdleHook(nullptr);
   if (gHooks.afterLoop) gHooks.afterLoop();
   // The wake-up event ends with the device layer.
   WEventSetWakeUp(nullptr);

@@ -41,6 +41,7 @@ Bytes Header(const VIFile& v) {
   r.priority = v.priority;
   r.viKind = v.viKind;
   r.execSystem = v.execSystem;
+  r.windowOptions = v.windowOptions;
   r.version = v.version;
   r.rsrcID = uInt32(v.rsrcId);
   // Stored nonzero words say that the file holds code and types.

@@ -40,6 +40,7 @@ struct VIFile {
   uInt32 flags = 0, flags2 = 0, marks = 0, eState = kVIStateIdle;
   int16 priority = 1, viKind = 7;
   int32 execSystem = 0;                    // 1: the standard system (execution threads)
+  uInt16 windowOptions = 0;                // the panel window's parts while the VI runs
   uInt32 version = kRunTimeVersion;
   std::optional<uInt32> readerVersion;     // 'vers' 4 of the VI's file
   std::optional<Bytes> code;               // VICD; the header's code word says so

@@ -1,0 +1,187 @@
+#include "app/demovi.h"
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "engine/dsalloc.h"
+#include "engine/exec/codeentry.h"
+#include "engine/exec/dsprocs.h"
+#include "engine/exec/execrec.h"
+#include "engine/exec/panelplace.h"
+#include "engine/typemgr.h"
+#include "engine/vi/archive_format.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/fourcc.h"
+#include "mgsource/memory.h"
+#include "mgsource/objheap.h"
+#include "panel/oinit.h"
+#include "tools/appbuild.h"
+#include "tools/i386emit.h"
+#include "tools/vifile.h"
+#include "tools/vilibrary.h"
+
+namespace demo {
+namespace {
+
+using emit::EAX;
+using emit::EBP;
+using emit::ECX;
+using emit::EDX;
+using emit::ESI;
+using emit::ESP;
+
+// Run-time table entries the code uses.
+constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1629;
+
+int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
+
+// Calls the run-time function at the table index through the table's
+// address, a patched word, so that nothing but the table names it.
+void CallThroughTable(emit::Code& c, int32 index) {
+  c.MovRegPatched(ECX, kPatchRTTable);
+  c.CallMem(ECX, 4 * index);
+}
+
+// Pushes the address of the data-space word at offset.
+void PushAddress(emit::Code& c, int32 offset) {
+  c.MovRegReg(EAX, EBP);
+  c.AddRegImm(EAX, offset);
+  c.PushReg(EAX);
+}
+
+// One transfer call (read or write) of the control at index, with value the
+// data-space word it reads into or writes from; mode as the call takes it.
+void Transfer(emit::Code& c, int32 routine, int32 index, int32 record, int32 value, int32 mode) {
+  c.PushImm(uint32_t(mode));
+  c.PushImm(1);  // flat
+  c.PushImm(4);  // bytes of a copy
+  PushAddress(c, value);
+  PushAddress(c, record + kCopies);
+  PushAddress(c, record);
+  c.PushImm(uint32_t(index));
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  CallThroughTable(c, routine);
+  c.AddRegImm(ESP, 32);
+}
+
+// The compiled code: the initialisation (cdecl, data space and mode) fills
+// the normal procedures, points the header at the flag record, the run
+// element and the transfer table (the transfer mode 1: the diagram's
+// writes are kept, with execution threads too), and makes the clump the
+// top-level code, keeping the completion address.  The clump reads x,
+// writes y = 2 * x + 2 and ends the run.
+std::vector<uint8_t> DemoCode() {
+  emit::Code c;
+  auto clump = c.NewLabel(), none = c.NewLabel();
+  c.SetEntry();
+  c.PushReg(EBP);
+  c.MovRegMem(EBP, ESP, 8);
+  c.PushImm(0);
+  c.PushReg(EBP);
+  c.CallRT(kRTInitProcs);
+  c.AddRegImm(ESP, 8);
+  c.MovRegMem(EDX, EBP, 0);
+  c.MovRegReg(ECX, EDX);
+  c.AddRegImm(ECX, kFlag);
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, flagRecord)), ECX);
+  c.MovRegReg(ECX, EDX);
+  c.AddRegImm(ECX, kRunElement);
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, runElement)), ECX);
+  c.MovMemReg(ECX, int32(offsetof(QueueElement, dataSpace)), EBP);
+  c.MovMemImm(ECX, int32(offsetof(QueueElement, signature)), kQueueElementSig);
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
+                         offsetof(QueueElement, dataSpace)),
+              EBP);
+  // The transfer mode word and the half word after it.
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, transferMode)), 1);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoCount)), 2);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoTableOffset)), uint32_t(kTable));
+  c.MovRegReg(EBP, EDX);
+  c.LoadLabelAddress(ECX, clump);
+  c.MovRegMem(EDX, EBP, Slot(kDSProcTopCode));
+  c.MovMemReg(EBP, kFinish, EDX);
+  c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
+  c.LoadLabelAddress(ECX, none);
+  c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.PopReg(EBP);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(none);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+
+  c.Bind(clump);
+  c.MovRegReg(ESI, EAX);
+  Transfer(c, kRTReadTransfer, 0, kRecX, kValueX, 2);  // 2: the value whatever its flags
+  c.MovRegMem(EAX, EBP, kValueX);
+  c.Byte(0x01);  // add eax, eax
+  c.Byte(0xC0);
+  c.AddRegImm(EAX, 2);
+  c.MovMemReg(EBP, kValueY, EAX);
+  Transfer(c, kRTWriteTransfer, 1, kRecY, kValueY, 3);
+  c.MovRegMem(EAX, EBP, kFinish);
+  c.Ret();
+  return c.Finish();
+}
+
+// The panel's colour, and the heap's window record: the window's parts,
+// the content rectangle and where its top-left corner lies on the screen.
+void PlaceWindow(ObjHeap panel, int32 root) {
+  PutNative32(*panel + root + kRootPanelColour, kDefaultPanelColour);
+  uChar* ext = *panel + OHWord(panel, kOHExtension);
+  PutNative16(ext + kHeapExtWindowOptions, kDemoWindowParts);
+  const Rect content{0, 0, kContentHeight, kContentWidth};
+  std::memcpy(ext + kHeapExtContentRect, &content, sizeof content);
+  const Point at{kContentTop, kContentLeft};
+  std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
+}
+
+rsrcw::Bytes DemoFile(int32 x) {
+  vif::VIFile v;
+  v.name = "Demo.vi";
+  v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
+  v.viKind = kVIKindDatalog;
+  v.datalog = std::vector<uInt32>(7, 0);
+  v.logRecordType = tdb::I32();
+  v.controlMap = std::vector<uInt16>{};
+  v.execSystem = 1;
+  v.windowOptions = kDemoWindowParts;
+  v.icon = true;
+  v.entries = std::vector<tdb::TD>(size_t(kEnd - kD) / 4, tdb::I32().WithFlags(kDSEntryStored));
+  // The transfer table: index, record, descriptor, size, flat, copy 0.
+  for (int32 i = 0; i < 2; ++i) {
+    const int32 record = i ? kRecY : kRecX;
+    const int32 words[] = {i, record, 0, 4, 1, record + kCopies};
+    for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 36 * i + 4 * w, words[w]});
+  }
+  // Every copy of x holds its default.
+  for (int32 k = 0; k < 5; ++k) v.defaultWords.push_back({kRecX + kCopies + 4 * k, x});
+  v.code = DemoCode();
+  return vif::WriteWithPanel(v, kPanelHeapKeepsOptions, nullptr, &PlaceWindow);
+}
+
+}  // namespace
+
+bool BuildDemo(const std::string& program, const std::string& out, int32 x, std::string* error) {
+  // The VI's default data and panel heap are made in the memory manager's
+  // zones (a second start is harmless).
+  static const MgErr started = MemInit();
+  const rsrcw::Bytes file = started ? rsrcw::Bytes() : DemoFile(x);
+  if (file.empty()) {
+    if (error) *error = "Demo.vi cannot be written";
+    return false;
+  }
+  qxbuild::VILibraryWriter lib("Demo.qlb");
+  qxbuild::LibraryMember m;
+  m.name = "Demo.vi";
+  m.file = file;
+  m.flags = archfmt::kFlagTopLevel;
+  lib.Add(m);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddRunTimeResources(&w);
+  lib.AddTo(&w);
+  return qxbuild::AppendToProgram(program, w.Write(), out, error);
+}
+
+}  // namespace demo

@@ -1,0 +1,37 @@
+// The demo application (test tooling): a copy of the program whose appended
+// run-time resource file is also a VI library holding Demo.vi, made from
+// nothing outside the project.  Demo.vi is top-level and runs when opened;
+// its window has its own menu bar, the tool bar and the icon pane; its
+// panel has the numeric control "x" and the numeric indicator "y", and its
+// compiled clump reads x and writes y = 2 * x + 2, both through the
+// transfer functions, which it reaches through the run-time table's words.
+#pragma once
+#include <string>
+
+#include "engine/vi/dataspace.h"
+
+namespace demo {
+
+// The data space after its header: the completion address, the flag record,
+// the run element, the transfer table (x, then y), each control's transfer
+// record (12-byte head, 4 spare bytes, five 32-bit copies) and the clump's
+// two values.
+constexpr int32 kD = kDataSpaceHeaderSize;
+constexpr int32 kFinish = kD, kFlag = kD + 4, kRunElement = kD + 8;
+constexpr int32 kTable = kD + 128;
+constexpr int32 kRecord = 40;
+constexpr int32 kRecX = kTable + 2 * 36 + 8, kRecY = kRecX + kRecord;
+constexpr int32 kCopies = 16;  // copy 0 within a record; copy n follows at 4 * n
+constexpr int32 kValueX = kRecY + kRecord, kValueY = kValueX + 4;
+constexpr int32 kEnd = kValueY + 4;
+// The content rectangle of the panel window and where it lies on the screen.
+constexpr int16 kContentWidth = 240, kContentHeight = 120;
+constexpr int16 kContentLeft = 40, kContentTop = 80;
+// The window's parts: icon pane, tool bar and its own menu bar.
+constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
+
+// Writes to out a copy of program with the run-time resources and the demo
+// library appended; x is the control's default value.  False with *error.
+bool BuildDemo(const std::string& program, const std::string& out, int32 x, std::string* error);
+
+}  // namespace demo
