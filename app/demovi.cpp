@@ -9,15 +9,19 @@
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/execrec.h"
 #include "engine/exec/panelplace.h"
+#include "engine/objswap.h"
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/archive_format.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/fourcc.h"
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
+#include "mgsource/objlist.h"
 #include "panel/oinit.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
+#include "tools/vibuilder.h"
 #include "tools/vifile.h"
 #include "tools/vilibrary.h"
 
@@ -33,6 +37,8 @@ using emit::ESP;
 
 // Run-time table entries the code uses.
 constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1629;
+// The bytes of a data controller.
+constexpr int32 kDCOSize = 40;
 
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
@@ -129,6 +135,15 @@ std::vector<uint8_t> DemoCode() {
 // the content rectangle and where its top-left corner lies on the screen.
 void PlaceWindow(ObjHeap panel, int32 root) {
   PutNative32(*panel + root + kRootPanelColour, kDefaultPanelColour);
+  // The controller list: one data controller per transfer-table entry, in
+  // its order, each naming its transfer record.
+  int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
+  for (const int32 record : {kRecX, kRecY}) {
+    const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
+    if (!list || !dco || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+    PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(record));
+  }
+  PutNative32(*panel + root + kRootItemList, uInt32(list));
   uChar* ext = *panel + OHWord(panel, kOHExtension);
   PutNative16(ext + kHeapExtWindowOptions, kDemoWindowParts);
   const Rect content{0, 0, kContentHeight, kContentWidth};
