@@ -18,6 +18,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
+#include "mgsource/path.h"
 #include "panel/oinit.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
@@ -36,7 +37,7 @@ using emit::ESI;
 using emit::ESP;
 
 // Run-time table entries the code uses.
-constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1629;
+constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1629, kRTSubVIFinish = 784;
 // The bytes of a data controller.
 constexpr int32 kDCOSize = 40;
 
@@ -76,10 +77,10 @@ void Transfer(emit::Code& c, int32 routine, int32 index, int32 record, int32 val
 // element and the transfer table (the transfer mode 1: the diagram's
 // writes are kept, with execution threads too), and makes the clump the
 // top-level code, keeping the completion address.  The clump reads x,
-// writes y = 2 * x + 2 and ends the run.
+// writes y = 2 * x + 2 and ends the run through the finish step.
 std::vector<uint8_t> DemoCode() {
   emit::Code c;
-  auto clump = c.NewLabel(), none = c.NewLabel();
+  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel();
   c.SetEntry();
   c.PushReg(EBP);
   c.MovRegMem(EBP, ESP, 8);
@@ -126,9 +127,56 @@ std::vector<uint8_t> DemoCode() {
   c.AddRegImm(EAX, 2);
   c.MovMemReg(EBP, kValueY, EAX);
   Transfer(c, kRTWriteTransfer, 1, kRecY, kValueY, 3);
+  // The run's completion: the VI's own completion options (log at
+  // completion) become the call's, and the finish step handles them.  When
+  // it has work for the user-interface thread, that thread queues the VI's
+  // own element when done, which then ends the run: it is made ready first.
+  c.Byte(0x0F);  // movzx eax, word [ebp + dsFlags]
+  c.Byte(0xB7);
+  c.Byte(0x45);
+  c.Byte(uint8_t(offsetof(DataSpaceHeader, dsFlags)));
+  c.Byte(0x66);  // mov [ebp + callFlags], ax
+  c.Byte(0x89);
+  c.Byte(0x85);
+  c.Word(uint32_t(offsetof(DataSpaceHeader, callFlags)));
+  constexpr int32 kOwn = int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement));
+  c.MovMemImm(EBP, kOwn + int32(offsetof(QueueElement, callKind)), kCallTopLevelEntered);
+  c.MovRegMem(EDX, EBP, kFinish);
+  c.MovMemReg(EBP, kOwn + int32(offsetof(QueueElement, code)), EDX);
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  CallThroughTable(c, kRTSubVIFinish);
+  c.AddRegImm(ESP, 4);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, finish);
+  c.Ret();  // 0: this element is done, the own element ends the run
+  c.Bind(finish);
   c.MovRegMem(EAX, EBP, kFinish);
   c.Ret();
   return c.Finish();
+}
+
+// The descriptor of a transfer record and the data space's entries, the
+// records among 32-bit words.
+tdb::TD RecordType() {
+  return tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U32(), tdb::U32()}), tdb::I32(), tdb::I32(), tdb::I32(),
+                       tdb::I32(), tdb::I32()});
+}
+std::vector<tdb::TD> Entries() {
+  std::vector<tdb::TD> e(size_t(kRecX - kD) / 4, tdb::I32());
+  e.push_back(RecordType());
+  e.push_back(RecordType());
+  e.push_back(tdb::I32());
+  e.push_back(tdb::I32());
+  for (tdb::TD& t : e) t = t.WithFlags(kDSEntryStored);
+  return e;
+}
+// Where a record's descriptor lies in the data space's type: after the
+// cluster's six bytes, the header block's and the entries before it.
+int32 RecordTDOffset(int32 record) {
+  const int32 words = (kRecX - kD) / 4;
+  return 6 + int32(tdb::Block(kDataSpaceHeaderSize).Bytes().size()) +
+         words * int32(tdb::I32().WithFlags(kDSEntryStored).Bytes().size()) +
+         (record == kRecY ? int32(RecordType().WithFlags(kDSEntryStored).Bytes().size()) : 0);
 }
 
 // The panel's colour, and the heap's window record: the window's parts,
@@ -136,12 +184,13 @@ std::vector<uint8_t> DemoCode() {
 void PlaceWindow(ObjHeap panel, int32 root) {
   PutNative32(*panel + root + kRootPanelColour, kDefaultPanelColour);
   // The controller list: one data controller per transfer-table entry, in
-  // its order, each naming its transfer record.
+  // its order, each naming its transfer record and the record's descriptor.
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
   for (const int32 record : {kRecX, kRecY}) {
     const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
     if (!list || !dco || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
     PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(record));
+    PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(record)));
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
   uChar* ext = *panel + OHWord(panel, kOHExtension);
@@ -152,22 +201,39 @@ void PlaceWindow(ObjHeap panel, int32 root) {
   std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
 }
 
-rsrcw::Bytes DemoFile(int32 x) {
+// A host path as a flattened absolute path: "/a/b" is C:\a\b.
+rsrcw::Bytes FlatHostPath(const std::string& host) {
+  std::vector<std::string> parts{"C"};
+  for (size_t at = 0, end; at < host.size(); at = end + 1) {
+    end = host.find('/', at);
+    if (end == std::string::npos) end = host.size();
+    if (end > at) parts.push_back(host.substr(at, end - at));
+  }
+  return rsrcw::FlatPath(kAbsPath, parts);
+}
+
+rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
   vif::VIFile v;
   v.name = "Demo.vi";
   v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
   v.viKind = kVIKindDatalog;
+  // The log record: a time stamp and the panel's data, x and y.
   v.datalog = std::vector<uInt32>(7, 0);
-  v.logRecordType = tdb::I32();
-  v.controlMap = std::vector<uInt16>{};
+  v.logRecordType = tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U16()}), tdb::Cluster({tdb::I32(), tdb::I32()})});
+  v.controlMap = std::vector<uInt16>{0, 1};
+  if (!log.empty()) {
+    v.flags2 |= kVIFlags2LogAtCompletion;
+    (*v.datalog)[0] = 1;  // the binding names a path
+    v.logPath = FlatHostPath(log);
+  }
   v.execSystem = 1;
   v.windowOptions = kDemoWindowParts;
   v.icon = true;
-  v.entries = std::vector<tdb::TD>(size_t(kEnd - kD) / 4, tdb::I32().WithFlags(kDSEntryStored));
-  // The transfer table: index, record, descriptor, size, flat, copy 0.
+  v.entries = Entries();
+  // The transfer table: index, record, record's descriptor, size, flat, copy 0.
   for (int32 i = 0; i < 2; ++i) {
     const int32 record = i ? kRecY : kRecX;
-    const int32 words[] = {i, record, 0, 4, 1, record + kCopies};
+    const int32 words[] = {i, record, RecordTDOffset(record), 4, 1, record + kCopies};
     for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 36 * i + 4 * w, words[w]});
   }
   // Every copy of x holds its default.
@@ -178,11 +244,12 @@ rsrcw::Bytes DemoFile(int32 x) {
 
 }  // namespace
 
-bool BuildDemo(const std::string& program, const std::string& out, int32 x, std::string* error) {
+bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
+               std::string* error) {
   // The VI's default data and panel heap are made in the memory manager's
   // zones (a second start is harmless).
   static const MgErr started = MemInit();
-  const rsrcw::Bytes file = started ? rsrcw::Bytes() : DemoFile(x);
+  const rsrcw::Bytes file = started ? rsrcw::Bytes() : DemoFile(x, log);
   if (file.empty()) {
     if (error) *error = "Demo.vi cannot be written";
     return false;

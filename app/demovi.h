@@ -14,14 +14,14 @@ namespace demo {
 
 // The data space after its header: the completion address, the flag record,
 // the run element, the transfer table (x, then y), each control's transfer
-// record (12-byte head, 4 spare bytes, five 32-bit copies) and the clump's
-// two values.
+// record (a cluster: the 12-byte head of flags, mutex and options, then five
+// 32-bit copies) and the clump's two values.
 constexpr int32 kD = kDataSpaceHeaderSize;
 constexpr int32 kFinish = kD, kFlag = kD + 4, kRunElement = kD + 8;
 constexpr int32 kTable = kD + 128;
-constexpr int32 kRecord = 40;
+constexpr int32 kRecord = 32;
 constexpr int32 kRecX = kTable + 2 * 36 + 8, kRecY = kRecX + kRecord;
-constexpr int32 kCopies = 16;  // copy 0 within a record; copy n follows at 4 * n
+constexpr int32 kCopies = 12;  // copy 0 within a record; copy n follows at 4 * n
 constexpr int32 kValueX = kRecY + kRecord, kValueY = kValueX + 4;
 constexpr int32 kEnd = kValueY + 4;
 // The content rectangle of the panel window and where it lies on the screen.
@@ -31,7 +31,10 @@ constexpr int16 kContentLeft = 40, kContentTop = 80;
 constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
 
 // Writes to out a copy of program with the run-time resources and the demo
-// library appended; x is the control's default value.  False with *error.
-bool BuildDemo(const std::string& program, const std::string& out, int32 x, std::string* error);
+// library appended; x is the control's default value.  With a log (a host
+// path), Demo.vi logs at completion to it: each record a time stamp and the
+// panel's x and y.  False with *error.
+bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
+               std::string* error);
 
 }  // namespace demo

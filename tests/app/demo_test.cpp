@@ -1,6 +1,6 @@
 // The demo application: run headless as the program, its panel's snapshot
-// taken once its run is over; and its clump's result with and without
-// execution threads.
+// taken once its run is over; and the record it logs at completion, with and
+// without execution threads.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -10,6 +10,12 @@
 #include <sstream>
 
 #include "app/demovi.h"
+#include "engine/datamgr.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/memory.h"
+#include "mgsource/path.h"
+#include "rtlib/datalog.h"
+#include "tools/tdbuilder.h"
 #include "golden_image.h"
 #include "platform/qx_png.h"
 #include "platform/qx_surface.h"
@@ -27,7 +33,7 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   TempFolder tmp("qx_demo");
   const std::string dir = tmp.Dir(), program = dir + "/quenlix-demo";
   std::string error;
-  ASSERT_TRUE(demo::BuildDemo(QX_QUENLIX, program, 20, &error)) << error;
+  ASSERT_TRUE(demo::BuildDemo(QX_QUENLIX, program, 20, "", &error)) << error;
   std::ofstream(dir + "/script.txt") << "wait\nsnapshot-window \"Demo.vi\" " << dir << "/panel.png\nquit\n";
   fs::create_directories(dir + "/t");
   const std::string cmd = "TMPDIR=" + dir + "/t QX_RUNTIME_DIR=" + dir + "/run QX_REGISTRY_FILE=" + dir +
@@ -60,32 +66,46 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   PlatSurfaceDestroy(shot);
 }
 
-// y = 2 * x + 2 reaches y's transfer record: with execution threads its
-// transfer copy (3), which the panel's update copies to the shown copy (0);
-// on the user-interface thread alone the shown copy directly.
-TEST(Demo, TheClumpWritesTwiceXPlusTwoToY) {
+// Logged at completion: the run's record, read as the datalog functions read
+// it, holds x and y = 2 * x + 2; with execution threads and without.  The
+// clump writes y only to its transfer record: the panel gives it to the log.
+TEST(Demo, TheRecordLoggedAtCompletionHoldsXAndTwiceXPlusTwo) {
+  ASSERT_EQ(MemInit(), kNoErr);
   TempFolder tmp("qx_demoy");
   const std::string uiOnly = tmp.Dir() + "/ui.ini";
   std::ofstream(uiOnly) << "[Quenlix]\nESys.StdNParallel=0\n";
+  std::vector<uChar> record =
+      tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U16()}), tdb::Cluster({tdb::I32(), tdb::I32()})}).Bytes();
+  const TypeDescriptor* td = tdb::AsTD(record);
   const struct {
     int32 x;
     bool threads;
-    const char* words;
-  } kRuns[] = {{20, true, "word=42\nword=42\n"}, {20, false, "word=42\nword=0\n"}, {7, true, "word=16\nword=16\n"}};
+  } kRuns[] = {{20, true}, {20, false}, {7, true}};
   for (const auto& run : kRuns) {
     SCOPED_TRACE(std::to_string(run.x) + (run.threads ? " threads" : " user-interface thread"));
-    const std::string app = tmp.Dir() + "/demo" + std::to_string(run.x);
+    const std::string app = tmp.Dir() + "/demo", log = tmp.Dir() + "/log" + std::to_string(run.threads);
     std::string error;
-    ASSERT_TRUE(demo::BuildDemo(QX_BUILT_VI_RUNNER, app, run.x, &error)) << error;
-    const std::string cmd = "timeout 30 " + app + " -word " + std::to_string(demo::kRecY + demo::kCopies) + " -word " +
-                            std::to_string(demo::kRecY + demo::kCopies + 12) + (run.threads ? "" : " -pref " + uiOnly);
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char line[256];
-    while (std::fgets(line, sizeof line, p)) out += line;
-    EXPECT_EQ(pclose(p), 0) << out;
-    EXPECT_EQ(out, run.words);
+    ASSERT_TRUE(demo::BuildDemo(QX_BUILT_VI_RUNNER, app, run.x, log, &error)) << error;
+    std::filesystem::remove(log);
+    const std::string cmd = "timeout 30 " + app + (run.threads ? "" : " -pref " + uiOnly) + " >/dev/null";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::string text = "C:" + log;
+    for (char& ch : text) ch = ch == '/' ? '\\' : ch;
+    Path path = nullptr;
+    FileRef file = nullptr;
+    ASSERT_EQ(FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &path), kNoErr);
+    ASSERT_EQ(FMOpen(&file, path, kAccessRead, kDenyNone), kNoErr);
+    int32 count = 0, next = 0;
+    std::vector<uChar> data(size_t(DataSize(td)));
+    EXPECT_EQ(DatalogCount(file, td, &count), kNoErr);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(DatalogRead(file, td, 0, nullptr, data.data(), 0, &next), kNoErr);
+    int32 xy[2];
+    std::memcpy(xy, data.data() + data.size() - 8, 8);
+    EXPECT_EQ(xy[0], run.x);
+    EXPECT_EQ(xy[1], 2 * run.x + 2);
+    FMClose(file);
+    FDisposePath(path);
   }
 }
 
