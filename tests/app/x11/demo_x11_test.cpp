@@ -1,0 +1,166 @@
+// The demo application in an X11 window under a real (virtual) server: the
+// window shows what the headless run shows, an XTest click on Run runs it
+// again (a second logged record), and a termination signal ends the program
+// with 0, leaving no temporary file.
+// Without a server the test skips, unless QX_REQUIRE_DISPLAY=1.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/qx_png.h"
+#include "platform/qx_surface.h"
+#include "temp_folder.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+extern char** environ;
+
+namespace {
+
+// Polls until done() or 20 s have passed.
+bool Within20s(const std::function<bool()>& done) {
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < until;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+    if (done()) return true;
+  return false;
+}
+
+// The record count of the log's header (big-endian, after "DTLG" and the
+// version); -1 before the file is there.
+int32_t LogCount(const std::string& log) {
+  unsigned char b[12] = {};
+  std::ifstream in(log, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(b), sizeof b)) return -1;
+  return int32_t(uint32_t(b[8]) << 24 | uint32_t(b[9]) << 16 | uint32_t(b[10]) << 8 | b[11]);
+}
+
+// The shown top-level window of that title, 0 for none.
+::Window FindWindow(Display* d, const char* title) {
+  ::Window root = DefaultRootWindow(d), r, parent, *kids = nullptr, found = 0;
+  unsigned n = 0;
+  if (!XQueryTree(d, root, &r, &parent, &kids, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    XWindowAttributes a;
+    char* name = nullptr;
+    if (XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable && XFetchName(d, kids[i], &name) && name) {
+      if (std::strcmp(name, title) == 0) found = kids[i];
+      XFree(name);
+    }
+  }
+  if (kids) XFree(kids);
+  return found;
+}
+
+// The shown top-level windows.
+std::vector<::Window> Shown(Display* d) {
+  std::vector<::Window> out;
+  ::Window r, parent, *kids = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, DefaultRootWindow(d), &r, &parent, &kids, &n)) return out;
+  for (unsigned i = 0; i < n; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable) out.push_back(kids[i]);
+  }
+  if (kids) XFree(kids);
+  return out;
+}
+
+// Errors about a window that went meanwhile fail the step, not the process.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+// The window's own menu bar is 20 pixels high.
+constexpr int kMenuBar = 20;
+
+void Click(Display* d, ::Window w, int x, int y) {
+  int rx = 0, ry = 0;
+  ::Window child;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+  // Each step reaches the program before the next: a menu follows the
+  // pointer before it takes the press.
+  XTestFakeMotionEvent(d, DefaultScreen(d), rx, ry, CurrentTime);
+  XFlush(d);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XFlush(d);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XFlush(d);
+}
+
+TEST(DemoX11, TheWindowMatchesTheGoldenAndAClickOnRunLogsASecondRecord) {
+  Display* d = XOpenDisplay(nullptr);
+  XSetErrorHandler(&IgnoreXError);
+  if (!d) {
+    const char* need = std::getenv("QX_REQUIRE_DISPLAY");
+    if (need && std::strcmp(need, "1") == 0) FAIL() << "no X display could be opened";
+    GTEST_SKIP() << "no X display";
+  }
+  TempFolder tmp("qx_demox");
+  const std::string dir = tmp.Dir(), log = dir + "/demo.log";
+  std::string program = dir + "/quenlix-demo";
+  ASSERT_EQ(std::system((std::string(QX_DEMO_BUILD) + " " + QX_QUENLIX + " " + program + " 20 " + log + " >/dev/null").c_str()), 0);
+  std::filesystem::create_directories(dir + "/t");
+  std::vector<std::string> env = {"QX_UI=x11", "TMPDIR=" + dir + "/t", "QX_RUNTIME_DIR=" + dir + "/run",
+                                  "QX_REGISTRY_FILE=" + dir + "/reg.ini"};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "QX_", 3) != 0 && std::strncmp(*e, "TMPDIR=", 7) != 0) env.push_back(*e);
+  std::vector<char*> envp, argv{program.data(), nullptr};
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
+  int status = -1;
+  const auto exited = [&] { return waitpid(pid, &status, WNOHANG) == pid; };
+  // The run when opened logs the first record.
+  ::Window w = 0;
+  EXPECT_TRUE(Within20s([&] { return LogCount(log) == 1 && (w = FindWindow(d, "Demo.vi")) != 0; }));
+  if (w) {
+    // Its pixels are the headless run's, once the window has drawn.
+    PlatSurface* golden = PlatPngReadFile(QX_SOURCE_DIR "/tests/app/goldens/demo-panel.png");
+    ASSERT_NE(golden, nullptr);
+    const int gw = PlatSurfaceWidth(golden), gh = PlatSurfaceHeight(golden);
+    int64_t differ = -1;
+    Within20s([&] {
+      XImage* img = XGetImage(d, w, 0, 0, unsigned(gw), unsigned(gh), AllPlanes, ZPixmap);
+      if (!img) return false;
+      differ = 0;
+      for (int y = 0; y < gh; ++y)
+        for (int x = 0; x < gw; ++x)
+          differ += (uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF) != (PlatSurfaceGetPixel(golden, x, y) & 0xFFFFFF);
+      XDestroyImage(img);
+      return differ == 0;
+    });
+    PlatSurfaceDestroy(golden);
+    EXPECT_EQ(differ, 0) << "pixels unlike the golden";
+    // Run, in the tool bar under the menu bar: a second record.
+    Click(d, w, 38, kMenuBar + 10);
+    EXPECT_TRUE(Within20s([&] { return LogCount(log) == 2; })) << LogCount(log);
+  }
+  // A termination signal closes the frame: the program ends cleanly.
+  kill(pid, SIGTERM);
+  if (!Within20s(exited)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "the program did not end";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(std::filesystem::is_empty(dir + "/t")) << "no temporary file left";
+  XCloseDisplay(d);
+}
+
+}  // namespace
