@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +25,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 
 extern char** environ;
 
@@ -64,20 +62,6 @@ int32_t LogCount(const std::string& log) {
   }
   if (kids) XFree(kids);
   return found;
-}
-
-// The shown top-level windows.
-std::vector<::Window> Shown(Display* d) {
-  std::vector<::Window> out;
-  ::Window r, parent, *kids = nullptr;
-  unsigned n = 0;
-  if (!XQueryTree(d, DefaultRootWindow(d), &r, &parent, &kids, &n)) return out;
-  for (unsigned i = 0; i < n; ++i) {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable) out.push_back(kids[i]);
-  }
-  if (kids) XFree(kids);
-  return out;
 }
 
 // Errors about a window that went meanwhile fail the step, not the process.
