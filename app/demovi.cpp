@@ -247,7 +247,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error) {
   // The VI's default data and panel heap are made in the memory manager's
-  // zones (a second start is harmless).
+  // zones, started once for the process.
   static const MgErr started = MemInit();
   const rsrcw::Bytes file = started ? rsrcw::Bytes() : DemoFile(x, log);
   if (file.empty()) {
