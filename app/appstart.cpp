@@ -29,6 +29,7 @@
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/ohelp.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/transact.h"
@@ -41,6 +42,7 @@
 #include "server/viref.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/help.h"
 #include "shell/menuids.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
@@ -78,8 +80,16 @@ void AppInstallHooks() {
   panelShell.panelGetRgn = &PanelGetRgn;
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   AppFillDialogSenders(&panelShell);
+  panelShell.tipStripSetTarget = &HelpSetTipTarget;
   SetPanelShellHooks(panelShell);
   DlgSetPanelServices(AppDialogServices());
+  // The help window and the objects' help method.
+  SetHelpImageTaker(&HelpSetImage);
+  HelpObjectServices help{};
+  help.sendHelp = [](ObjHeap heap, int32 object, int32 part) { return OSendMessage<int32>(kMsgOHelp, heap, object, part); };
+  help.viOf = &OHelpVIOf;
+  help.hasDescription = &PanelHasDescription;
+  HelpSetObjectServices(help);
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
@@ -94,6 +104,7 @@ void AppInstallHooks() {
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
+  window.helpFollowUp = &UpdateHelpForPanel;
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
   const DlgRunPanelHooks dialogs = AppDialogRunHooks();
@@ -147,6 +158,8 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.helpInitFiles = &HelpInitFiles;
+  shell.helpQuit = &HelpQuit;
   ShellSetStartHooks(shell);
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
@@ -154,6 +167,13 @@ void AppInstallHooks() {
   events.blinkTimerEvent = &BlinkTimerEvent;
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
+  // A palette-menu item arms the tip as the menu (for the heap) and the
+  // negated item.
+  events.tipStripSetTarget = [](int32 menu, int32 item, Point) {
+    HelpSetTipTarget(reinterpret_cast<ObjHeap>(uintptr_t(uInt32(menu))), item, 0);
+  };
+  events.tipTimer = &HelpShowPending;
+  events.updateHelpForPanel = &UpdateHelpForPanel;
   ShellSetEventHooks(events);
 }
 

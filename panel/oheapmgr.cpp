@@ -28,6 +28,7 @@
 #include "panel/osupport.h"
 #include "panel/zktag.h"
 #include "panel/objload.h"
+#include "panel/ohelp.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
@@ -230,6 +231,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);
+    case kMsgOHelp: return OHelpMethodFor(id);
     default: return nullptr;
   }
 }

@@ -18,6 +18,7 @@
 #include "shell/background.h"
 #include "shell/dialog.h"
 #include "shell/filesvc.h"
+#include "shell/help.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
@@ -25,9 +26,6 @@
 #include "shell/userevent.h"
 
 namespace {
-
-ObjHeap gHelpPanel = nullptr;
-int32 gHelpObject = 0;
 
 // A run-time menu record: the VI, its menu bar and its refnum.
 struct RTMenuRef {
@@ -48,23 +46,6 @@ int32 FindMenuRef(UHandle vi) {
 }
 
 }  // namespace
-
-void HelpSetTarget(ObjHeap panel, int32 object) {
-  gHelpPanel = panel;
-  gHelpObject = panel ? object : 0;
-}
-
-void HelpGetTarget(ObjHeap* panel, int32* object) {
-  if (panel) *panel = gHelpPanel;
-  if (object) *object = gHelpObject;
-}
-
-void HelpClearTarget(ObjHeap panel, int32 object) {
-  if (panel && panel != gHelpPanel) return;
-  if (panel && object && object != gHelpObject) return;
-  gHelpPanel = nullptr;
-  gHelpObject = 0;
-}
 
 MgErr RTMNewVIMenuRef(UHandle vi) {
   if (!vi) return kArgErr;
@@ -149,6 +130,9 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1547, ControlHelpWindow),
+      QX_RT_ENTRY(1548, GetHelpWindowStatus),
+      QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),

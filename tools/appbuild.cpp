@@ -1,6 +1,7 @@
 #include "tools/appbuild.h"
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
+#include "tools/helpwriter.h"
 #include "tools/stripwriter.h"
 
 #include <sys/stat.h>
@@ -130,6 +131,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddPanelMenuTexts(writer);
   AddPanelImages(writer);
   AddToolBarStrips(writer);
+  AddHelpResources(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
 }
