@@ -394,7 +394,9 @@ int32 OnUI(UICall* c, bool* finished) {
   if (OnUIThread()) {
     c->result = c->body(c);
     *finished = true;
-    return c->result;
+    const int32 result = c->result;
+    Release(c);  // the share a posted callback would have held
+    return result;
   }
   PostedCallbackRec rec{&RunPosted, int32(uintptr_t(c)), 0, nullptr, nullptr, 0, nullptr};
   if (PostCallback(rec) != kNoErr) {
@@ -683,6 +685,9 @@ void HelpQuit() {
     FDisposePath(p);
     p = nullptr;
   }
+  if (g.onlinePath) FDisposePath(g.onlinePath);
+  g.onlinePath = nullptr;
+  g.onlineKeyword.clear();
 }
 
 void UpdateHelpForPanel(ObjHeap panel) {
