@@ -155,7 +155,7 @@ void ClearHelpTarget() {
   StopTipTimer();
   ReleaseOwned();
   Refresh();
-  if (heap && *heap && VIWindHooksInUse().panelEvent) VIWindTrackCursor(heap, nullptr, 0);
+  if (heap) VIWindTrackCursor(heap, nullptr, 0);
 }
 
 // The dialog item that shows the object, 0 when none does.

@@ -94,7 +94,8 @@ void ShellInstallEngineHooks() {
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
   hooks.filterDSUserEvents = &FilterDSUserEvents;
-  hooks.helpClearTarget = &HelpClearTarget;
+  // The panel is gone by then: its targets are forgotten by comparison only.
+  hooks.helpClearTarget = &HelpForgetObject;
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);

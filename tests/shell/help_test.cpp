@@ -16,6 +16,7 @@
 #include "mgsource/draw/imagegeom.h"
 #include "platform/qx_sysinfo.h"
 #include "shell/help.h"
+#include "shell/help_scene.h"
 #include "shell/userevent.h"
 #include "temp_folder.h"
 
@@ -144,6 +145,15 @@ TEST_F(HelpWindowTest, ScrollingIsBounded) {
   EXPECT_EQ(HelpStateNow().origin.v, b.maximum - b.page);
   HelpScrollStep(kSBarUpArrow, true);
   EXPECT_EQ(HelpStateNow().origin.v, b.maximum - b.page - 32);
+}
+
+// A numeric's description with an emphasised word, under its label, in the
+// help window with its bars and the online-help button: as its golden.
+TEST_F(HelpWindowTest, TheDescriptionLooksAsItsGolden) {
+  HelpScene scene(panel_);
+  ASSERT_EQ(HelpStateNow().help.object, scene.numeric);
+  qxtest::ExpectMatchesGolden(PlatWindowSurface(WHostWindow(HelpStateNow().window)), HelpScene::Golden(),
+                              "the help window; QX_UPDATE_GOLDENS=1 makes it again");
 }
 
 }  // namespace
