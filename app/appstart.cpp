@@ -44,6 +44,12 @@
 #include "shell/eventfilter.h"
 #include "shell/help.h"
 #include "shell/menuids.h"
+#include "shell/progmenu.h"
+#include "shell/splash.h"
+#include "panel/clipmenu.h"
+#include "controls/plotmenus.h"
+#include "server/srvstatus.h"
+#include "shell/viinfo.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -79,6 +85,7 @@ void AppInstallHooks() {
   panelShell.panelInvalBounds = &VIWindInvalBounds;
   panelShell.panelGetRgn = &PanelGetRgn;
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
+  panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
   panelShell.tipStripSetTarget = &HelpSetTipTarget;
   SetPanelShellHooks(panelShell);
@@ -175,6 +182,32 @@ void AppInstallHooks() {
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
   ShellSetEventHooks(events);
+  // The application's menus, splash and about box, with what their
+  // commands ask of the object system.
+  ShellInstallMenuHooks();
+  ProgMenuHooks menus = ProgMenuHooksInUse();
+  menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
+    return TRSendAction(panel, nullptr, action, argument);
+  };
+  menus.sendVIAction = &TRSendVIAction;
+  menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
+  menus.pasteEnabled = &PanelPasteEnabled;
+  menus.showClipboard = &ShowClipboardWindow;
+  menus.initColorPalette = &InitColorPalette;
+  menus.initLineStyles = &InitLineStyles;
+  menus.initLineWidths = &InitLineWidths;
+  // The Help menu's window and online help.
+  menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
+  menus.helpToggle = [] {
+    if (HelpStateNow().window && HelpStateNow().shown) HelpWindowHide();
+    else HelpWindowOpen(1);
+  };
+  menus.helpHide = &HelpWindowHide;
+  menus.onlineHelpValid = &HelpOnlineRefValid;
+  menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
+  menus.panelHasDescriptions = &PanelHasDescription;
+  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  SetProgMenuHooks(menus);
 }
 
 MgErr AppStartEngine() {

@@ -26,6 +26,7 @@
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/ctrdoit.h"
 
 namespace {
 
@@ -366,6 +367,18 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelOClickMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelOClickMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterOClickMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayOClickMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&RefNumOClickMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxOClickMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampOClickMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&PathOClickMethod);
     default:
       return nullptr;
   }
@@ -397,6 +410,20 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelODoitMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelODoitMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterODoitMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayODoitMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
+    case kClsTypeDefinition:
+      return reinterpret_cast<ObjMethodAddr>(&TypeDefODoitMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxODoitMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampODoitMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&StdPathODoitMethod);
     default:
       return nullptr;
   }

@@ -644,7 +644,12 @@ int32 HelpGetVIHelpRef(ObjHeap heap, int32 object, Path* file, PStr keyword) {
   if (file) *file = nullptr;
   if (keyword) keyword[0] = 0;
   if (!heap || !*heap || object < 1 || !gServices.viOf) return 0;
-  const UHandle vi = gServices.viOf(heap, object);
+  return HelpVIRef(gServices.viOf(heap, object), file, keyword);
+}
+
+int32 HelpVIRef(UHandle vi, Path* file, PStr keyword) {
+  if (file) *file = nullptr;
+  if (keyword) keyword[0] = 0;
   if (!vi || !*vi) return 0;
   if (keyword) {
     const std::string k = LStrText(reinterpret_cast<LStrHandle>(VIRec(vi)->helpTag));
@@ -657,6 +662,28 @@ int32 HelpGetVIHelpRef(ObjHeap heap, int32 object, Path* file, PStr keyword) {
   if (online && file) *file = p;
   else if (p) FDisposePath(p);
   return online ? 1 : 0;
+}
+
+Bool32 HelpOnlineRefValid(Path path, ConstPStr tag) {
+  Path p = Absolute(CopyPath(path), nullptr);
+  FileInfoRec info{};
+  const bool valid = p && FGetInfo(p, &info) == kNoErr;
+  if (valid) {
+    const std::string k = tag ? std::string(reinterpret_cast<const char*>(tag + 1), tag[0]) : std::string();
+    HelpSetOnlineRef(p, reinterpret_cast<ConstCStr>(k.c_str()));
+  }
+  if (p) FDisposePath(p);
+  return valid ? 1 : 0;
+}
+
+int32 HelpOpenOnlineForVI(UHandle vi) {
+  Path p = nullptr;
+  Str255 keyword;
+  if (!HelpVIRef(vi, &p, keyword)) return 2;
+  const std::string k(reinterpret_cast<const char*>(keyword + 1), keyword[0]);
+  const int32 answer = WinHelp(p, k.empty() ? kWinHelpIndex : kWinHelpKeyword, k);
+  FDisposePath(p);
+  return answer;
 }
 
 void HelpInitFiles() {

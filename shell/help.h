@@ -105,6 +105,15 @@ QX_EXTERN_C int32 HelpOpenOnlineForObj(ObjHeap heap, int32 object);
 // Non-zero when the object's VI has online help: its help file out (when a
 // path is given, else disposed) and its keyword (up to 255 bytes).
 QX_EXTERN_C int32 HelpGetVIHelpRef(ObjHeap heap, int32 object, Path* file, PStr keyword);
+// The same for a VI (null: none).
+int32 HelpVIRef(UHandle vi, Path* file, PStr keyword);
+// The Help menu's check of a VI's help path and tag: 1 when the path (made
+// absolute through the symbolic folders) names a readable file, which then
+// becomes the online-help reference; else 0 and the reference stays.
+QX_EXTERN_C Bool32 HelpOnlineRefValid(Path path, ConstPStr tag);
+// The online help of a VI (its help file at its keyword, else the index):
+// the help viewer's answer, 2 when the VI has none.
+QX_EXTERN_C int32 HelpOpenOnlineForVI(UHandle vi);
 // Start-up: the help files found in the help folder, the online reference
 // not a path.  Shut-down: the help viewer told to quit each file.
 QX_EXTERN_C void HelpInitFiles();

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/exec/runcmd.h"
+#include "engine/exec/menutexts.h"
 #include "engine/exec/runtexts.h"
 #include "engine/link/hierarchy.h"
 #include "engine/link/linker.h"
@@ -132,6 +134,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddPanelImages(writer);
   AddToolBarStrips(writer);
   AddHelpResources(writer);
+  AddMenuResources(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
 }
@@ -183,6 +186,28 @@ void AddPanelMenuTexts(rsrcw::Writer* writer) {
   writer->Add(rsrcfmt::kTypeStrList, kPathValidityMenuListId,
               rsrcw::StrList({"Path Validity Base", "Valid Path", "Not a Path"}),
               std::string("_Path Validity menu"));
+}
+
+void AddMenuResources(rsrcw::Writer* writer) {
+  for (const MenuTextList& l : kMenuTextLists)
+    writer->Add(rsrcfmt::kTypeStrList, l.id, rsrcw::StrList({l.entries, l.entries + l.count}), std::string(l.name));
+  std::vector<int32> ids;
+  for (const ShellText& t : kShellTexts)
+    if (std::find(ids.begin(), ids.end(), t.list) == ids.end()) ids.push_back(t.list);
+  for (int32 id : ids) {
+    std::vector<std::string> texts;
+    for (const ShellText& t : kShellTexts)
+      if (t.list == id) {
+        if (texts.size() < size_t(t.index)) texts.resize(size_t(t.index));
+        texts[size_t(t.index - 1)] = t.text;
+      }
+    writer->Add(rsrcfmt::kTypeStrList, id, rsrcw::StrList(texts));
+  }
+  const std::string credits = std::string(kAboutCredits[0]) + "\r" + kAboutCredits[1];
+  writer->Add(FourCC("TEXT"), kAboutCreditsTextId, rsrcw::BytesOf(credits), std::string("Credits"));
+  writer->Add(FourCC("TEXT"), kSplashTextId, rsrcw::BytesOf(std::string(kSplashText)), std::string("Splash"));
+  writer->Add(FourCC("DSIM"), kSplashImageColour, LaunchPicture(false), std::string("Launch"));
+  writer->Add(FourCC("DSIM"), kSplashImageMono, LaunchPicture(true), std::string("Launch BW"));
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {

@@ -79,6 +79,10 @@ void AddPrintTexts(rsrcw::Writer* writer);
 // version resources, the load warnings, and what the builders above add.
 // Whatever else the run-time reads from its file is added here too.
 void AddRunTimeResources(rsrcw::Writer* writer);
+// The application's menu lists (bars 2, 4 and 5, the standard menus and the
+// pop-up lists), the quit, about, VI Info, Help and plug-in texts, the about
+// box's credits, the splash text and its launch pictures.
+void AddMenuResources(rsrcw::Writer* writer);
 // The menus of the numeric and path controls: "_Radix menu" (STR# 57) and
 // "_Path Validity menu" (STR# 77), each its title and then its items.
 void AddPanelMenuTexts(rsrcw::Writer* writer);

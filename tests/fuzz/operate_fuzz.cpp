@@ -1,5 +1,6 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
-// definitions and groupers come from stored panels: their flags,
+// definitions, groupers, clusters, arrays, refnums, colour boxes, colour
+// ramps and paths come from stored panels: their flags, element words,
 // bounds, image words, part ids, text words, item lists and active indexes
 // are whatever the file held, and the frames that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
@@ -30,7 +31,8 @@ using Input = FuzzReader;
 
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
-                          kClsTypeDefinition, kClsGrouperObject, kClsString};
+                          kClsTypeDefinition, kClsGrouperObject, kClsString,
+                          kClsCluster, kClsArray, kClsRefNum, kClsColorBox, kClsColorRamp, kClsPath};
 
 void Run(Input& in) {
   UHandle vi = nullptr;
@@ -89,6 +91,13 @@ void Run(Input& in) {
         }
       } else if (kind == 1) {
         value %= 8;
+      } else if ((word == 10 || word == 11) && kind == 2) {
+        // A container's element, inner object or element list: any object
+        // made so far (itself included), or a list of some of them.
+        std::vector<int32> some;
+        for (int32 x : objects)
+          if (in.Byte() & 1) some.push_back(x);
+        value = in.Byte() & 1 ? objects[in.Byte() % objects.size()] : vib::NewList(heap, some);
       }
       ObjSetWord(heap, o, word, value);
     }
@@ -108,7 +117,7 @@ void Run(Input& in) {
     const int32 o = pick % 8 == 7 ? dco : objects[pick % objects.size()];
     ActionParams p{};
     p.point = Point{int16(in.Byte() % 90), int16(in.Byte() % 90)};
-    p.eventCode = in.Byte() % 8;
+    p.eventCode = in.Byte() % 9;
     p.localPoint = int32(in.Byte() % 90) | int32(in.Byte() % 90) << 16;
     p.modifiers = in.Byte() & 0x402;
     p.character = in.Byte();
@@ -131,8 +140,8 @@ void Run(Input& in) {
       const int32 part = int32(in.Byte() % objects.size());
       top[1] = TransactionFrame{in.Byte() & 1 ? objects[size_t(part)] : 0, kCatCOSM, 2, 0};
       top[2] = TransactionFrame{};
-      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21, 27, 42, 43, 99};
-      const int32 action = actions[in.Byte() % 11];
+      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21, 27, 42, 43, 99, 22};
+      const int32 action = actions[in.Byte() % 12];
       // The panel command, drops on the panel and data operations are not
       // the root's own yet.
       if (to == root && action == 12) continue;
