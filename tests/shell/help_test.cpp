@@ -95,10 +95,25 @@ TEST_F(HelpWindowTest, OnlineHelpOpensTheResolvedFileAtTheKeyword) {
   EXPECT_EQ(ControlOnlineHelp(relative, keyword, 1, nullptr), 2) << "nothing to resolve against";
   EXPECT_FALSE(std::filesystem::exists(args));
   ASSERT_EQ(ControlOnlineHelp(relative, keyword, 1, caller), 0);
-  for (int i = 0; i < 500 && !std::filesystem::exists(args); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::ifstream in(args);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), help + "#Loops\n");
+  auto viewed = [&] {
+    for (int i = 0; i < 500 && !std::filesystem::exists(args); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::ifstream in(args);
+    std::string seen(std::istreambuf_iterator<char>(in), {});
+    std::filesystem::remove(args);
+    return seen;
+  };
+  EXPECT_EQ(viewed(), help + "#Loops\n");
+  // The Help menu's reference: kept once found, opened at its tag.
+  EXPECT_EQ(HelpOnlineRefValid(relative, reinterpret_cast<ConstPStr>("\x04Tags")), 0) << "no folder to resolve it";
+  Path folder = FEmptyPath(nullptr), absolute = FEmptyPath(nullptr);
+  ASSERT_EQ(FDirName(caller, folder), kNoErr);
+  ASSERT_EQ(FAddPath(folder, relative, absolute), kNoErr);
+  FDisposePath(folder);
+  EXPECT_EQ(HelpOnlineRefValid(absolute, reinterpret_cast<ConstPStr>("\x04Tags")), 1);
+  EXPECT_EQ(HelpOpenOnline(), 0);
+  EXPECT_EQ(viewed(), help + "#Tags\n");
+  FDisposePath(absolute);
   unsetenv("QX_HELP_VIEWER");
   AZDisposeHandle(reinterpret_cast<UHandle>(keyword));
   FDisposePath(relative);
