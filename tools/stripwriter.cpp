@@ -1,6 +1,7 @@
 #include "tools/stripwriter.h"
 #include "tools/helpwriter.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "mgsource/byteorder.h"
@@ -134,12 +135,12 @@ void DrawCell(Records& r, const Cell& c) {
 
 // The bounds, depth and pen-count header of a picture, then its records.
 rsrcw::Bytes PictureResource(const Records& r, int16 height, int16 width, bool blackAndWhite) {
-  rsrcw::Bytes out(16, 0);
+  rsrcw::Bytes out(16 + r.bytes.size(), 0);
   PutBE16(&out[4], uInt16(height));
   PutBE16(&out[6], uInt16(width));
   PutBE16(&out[8], blackAndWhite ? 1 : 8);
   PutBE32(&out[12], uInt32(r.bytes.size()));
-  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+  std::copy(r.bytes.begin(), r.bytes.end(), out.begin() + 16);
   return out;
 }
 
@@ -207,13 +208,7 @@ rsrcw::Bytes LaunchPicture(bool blackAndWhite) {
     r.Poly({{left, 30}, {left + 60, 30}, {left + 60, 90}, {left, 90}}, fills[i]);
     if (i < 2) r.Poly({{left + 62, 55}, {left + 76, 60}, {left + 62, 65}}, kBlack);
   }
-  rsrcw::Bytes out(16, 0);
-  PutBE16(&out[4], uInt16(kHeight));
-  PutBE16(&out[6], uInt16(kWidth));
-  PutBE16(&out[8], blackAndWhite ? 1 : 8);
-  PutBE32(&out[12], uInt32(r.bytes.size()));
-  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
-  return out;
+  return PictureResource(r, kHeight, kWidth, blackAndWhite);
 }
 
 void AddToolBarStrips(rsrcw::Writer* writer) {
