@@ -41,6 +41,7 @@
 #include "server/viref.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
@@ -147,6 +148,8 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.recentInit = &FDRecentInit;
+  shell.recentSave = &FDRecentSave;
   ShellSetStartHooks(shell);
   // What the main event filter asks of the object system.
   ShellEventHooks events{};

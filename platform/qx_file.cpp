@@ -842,6 +842,8 @@ bool PlatCurrentFolder(std::string* hostPath) {
   return true;
 }
 
+bool PlatSetCurrentFolder(const std::string& hostPath) { return chdir(hostPath.c_str()) == 0; }
+
 bool PlatHostFolderExists(const std::string& hostPath) {
   struct stat st;
   return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -180,6 +180,8 @@ void PlatSetVolumeSpaceHook(PlatVolumeSpaceProc proc);
 bool PlatProgramFile(std::string* hostPath);
 bool PlatTempFolder(std::string* hostPath);
 bool PlatCurrentFolder(std::string* hostPath);
+// Makes a host folder the process's current folder; false when it cannot.
+bool PlatSetCurrentFolder(const std::string& hostPath);
 // Whether a host path names an existing folder.
 bool PlatHostFolderExists(const std::string& hostPath);
 // The process's file-creation mask, read without changing it (from the

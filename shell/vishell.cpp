@@ -17,6 +17,7 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/filedlg.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
@@ -122,6 +123,7 @@ void ShellInstallEngineHooks() {
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
+  ShellInstallFileDialogHooks();
 }
 
 MgErr QXRTRegisterShell() {
@@ -146,9 +148,11 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
+      QX_RT_ENTRY(940, FileDialog),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1465, FDCheckName),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),

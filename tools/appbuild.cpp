@@ -23,6 +23,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/draw/printvi.h"
+#include "shell/filedlg.h"
 #include "tools/vilibrary.h"
 
 namespace qxbuild {
@@ -132,6 +133,28 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddToolBarStrips(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
+  AddFileDialogResources(writer);
+}
+
+void AddFileDialogResources(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kFDTextsListId, rsrcw::StrList({kFDTexts, kFDTexts + kFDTextCount}),
+              std::string(kFDTextsListName));
+  for (const FDKindsResource& r : FDKindsResources()) {
+    rsrcw::Bytes b(4);
+    PutBE32(b.data(), uInt32(r.groups.size()));
+    for (const auto& [name, types] : r.groups) {
+      const size_t n = std::strlen(name), room = (n + 1 + 3) / 4 * 4;
+      rsrcw::Bytes text(room, 0);
+      text[0] = uChar(n);
+      std::memcpy(text.data() + 1, name, n);
+      b.insert(b.end(), text.begin(), text.end());
+      uChar word[4];
+      PutBE32(word, uInt32(types.size()));
+      b.insert(b.end(), word, word + 4);
+      for (const char* t : types) b.insert(b.end(), t, t + 4);
+    }
+    writer->Add(FourCC("FDFL"), r.id, b, std::string(r.name));
+  }
 }
 
 rsrcw::Bytes GlyphRectList(int32 count) {
@@ -328,6 +351,14 @@ void AddFindTexts(rsrcw::Writer* writer) {
       if (t.list != list.id) continue;
       if (texts.size() < size_t(t.index)) texts.resize(size_t(t.index));
       texts[size_t(t.index - 1)] = t.text;
+    }
+    // The file dialog's prompts that the search does not use.
+    if (list.id == kFilePromptsListId) {
+      static const std::pair<size_t, const char*> kPrompts[] = {{17, "Save the VI (%p) as:"}};
+      for (const auto& [index, text] : kPrompts) {
+        if (texts.size() < index) texts.resize(index);
+        if (texts[index - 1].empty()) texts[index - 1] = text;
+      }
     }
     if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
     else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));

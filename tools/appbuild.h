@@ -47,6 +47,8 @@ void AddLinkerTexts(rsrcw::Writer* writer);
 void AddRunCommandTexts(rsrcw::Writer* writer);
 // The texts of finding and loading VIs: STR# 15000, 14535, 11501, 299 and 318.
 void AddFindTexts(rsrcw::Writer* writer);
+// The file dialog's texts (STR# 11500) and file kinds ('FDFL' 128 to 141).
+void AddFileDialogResources(rsrcw::Writer* writer);
 
 // Adds the text of the alert shown when external code asks to load a 16-bit
 // library ('STR ' 2002, "_invalid LoadLibrary call").
