@@ -353,12 +353,14 @@ void FDRecentSave() {
     if (!read || PathListsDiffer(read, now)) {
       if (GetNative32(*now) == 0) CfgRemove(kCfgPathList, KeyOf(kRecentKeys[k]));
       else CfgWrite(kCfgPathList, KeyOf(kRecentKeys[k]), &now);
-      // What is written now is what the file holds.
-      DisposeHandleList(read);
-      gReadLists[k] = now;
-    } else {
-      DisposeHandleList(now);
     }
+    // Shut-down: nothing of the lists stays.
+    DisposeHandleList(now);
+    DisposeHandleList(read);
+    gReadLists[k] = nullptr;
+    DisposeRecent(gRecent[k]);
+    if (gRecent[k].lastDir) FDisposePath(gRecent[k].lastDir);
+    gRecent[k].lastDir = nullptr;
   }
 }
 
