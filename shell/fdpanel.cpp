@@ -550,8 +550,7 @@ void Accept(bool chooseButton) {
     if (FDCheckName(n, s.folder, kCheckNameOptions, nullptr)) return;
     FAppendName(item.p, n);
   }
-  Kind k = name == "." ? (s.inLibrary ? Kind::kLibrary : Kind::kFolder) : KindOf(item.p);
-  if (k == Kind::kNone && s.inLibrary) k = Kind::kNone;
+  const Kind k = name == "." ? (s.inLibrary ? Kind::kLibrary : Kind::kFolder) : KindOf(item.p);
   const Kind asKind = k == Kind::kNone ? Kind::kFile : k;
   const bool choosable = Choosable(asKind, s.flags);
   const bool openable = k != Kind::kNone && Openable(k, s.flags) && name != ".";
@@ -560,13 +559,10 @@ void Accept(bool chooseButton) {
     return;
   }
   if (choosable) {
-    Choose(item.p, name == "." || name == ".." ? StrOf([&] {
-      static Str255 last;
-      last[0] = 0;
-      FNamePtr(item.p, last);
-      return static_cast<ConstPStr>(last);
-    }())
-                                                : name);
+    // "." and "..": the item's own name.
+    Str255 last = {0};
+    if (name == "." || name == "..") FNamePtr(item.p, last);
+    Choose(item.p, name == "." || name == ".." ? StrOf(last) : name);
     return;
   }
   if (openable) {

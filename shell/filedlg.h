@@ -14,7 +14,7 @@
 #include "shell/dialog.h"
 
 // Flags of FileDialog.
-enum : int32 {
+enum FDFlags : int32 {
   kFDLibsAreFolders = 0x1,
   kFDNewFolder = 0x2,
   kFDNewLibrary = 0x4,

@@ -363,3 +363,57 @@ TEST_F(FileDialogTest, PathRingCutsRecentFoldersAndDropsVanishedOnes) {
 }
 
 }  // namespace filedlg_test
+
+namespace filedlg_test {
+
+// The navigation keys, a volume event, an unknown item and the cancel
+// event; the default folder; the drive question.
+TEST_F(FileDialogTest, KeysEventsDefaultFolderAndDriveRetry) {
+  const PlatDebugSink sink = PlatSetDebugSink([](const char* t) { gDebug += t; });
+  const Bool32 debugging = DBDebuggingOn();
+  DBSetDebugging(1);
+  gDebug.clear();
+  auto send = [](DialogRef d, WEventCode code, int32 keyCode, int32 where = 0) {
+    WEventRecord e{};
+    e.code = code;
+    e.modifiers = 0x20;
+    e.keyCode = keyCode;
+    e.where = where;
+    return FDDialogFilter(&e, d, 0);
+  };
+  std::vector<std::string> seen;
+  EXPECT_EQ(Run("N:\\a\\b", kFDBrowse | kFDChooseFiles, [&](DialogRef d) {
+              send(d, weKey, 4);
+              seen.push_back(T(FDCurrent().folder));
+              static const uChar kVolume[] = "\x03N:\\";
+              send(d, 38, 0, int32(uintptr_t(kVolume)));
+              seen.push_back(T(FDCurrent().folder));
+              Hit(d, 13);
+              send(d, kDlgEvCancel, 0);
+            }), kCancelErr);
+  EXPECT_EQ(seen, (std::vector<std::string>{"N:\\a", "N:\\"}));
+  EXPECT_NE(gDebug.find("default --  dItem hit 13"), std::string::npos) << gDebug;
+  DBSetDebugging(debugging);
+  PlatSetDebugSink(sink);
+
+  std::string cwd;
+  ASSERT_TRUE(PlatCurrentFolder(&cwd));
+  Path gone = P("N:\\gone"), e = P("N:\\e"), out = FEmptyPath(nullptr);
+  EXPECT_EQ(FDSetDefaultDir(gone), kFileNotFoundErr);
+  EXPECT_EQ(FDSetDefaultDir(e), kNoErr);
+  EXPECT_EQ(FDGetDefaultDir(out), kNoErr);
+  EXPECT_EQ(T(out), "N:\\e");
+  std::string now;
+  PlatCurrentFolder(&now);
+  EXPECT_EQ(now, std::filesystem::canonical(root_.Dir() + "/e").string());
+  PlatSetCurrentFolder(cwd);
+  gAlerts.clear();
+  gAnswer = kPlatAnsCancel;
+  EXPECT_EQ(FDRetryDriveAlert(gone, kFileNotFoundErr), 1) << "not a volume's top level";
+  Path q = P("Q:\\");
+  EXPECT_EQ(FDRetryDriveAlert(q, kFileNotFoundErr), 0);
+  EXPECT_EQ(gAlerts, (std::vector<std::string>{"Cannot read from drive Q:\\. Try again?"}));
+  for (Path p : {gone, e, out, q}) FDisposePath(p);
+}
+
+}  // namespace filedlg_test
