@@ -84,8 +84,8 @@ inline constexpr const char* kFDTexts[kFDTextCount] = {
     "%p is not an existing directory. Please make sure this name is correct.", "Name of new directory:",
     "Name of new VI library:", "Name of new directory or VI library:", "Cannot read from drive %p. Try again?",
     "Name \"%p\" is illegal because:\r", "It is longer than 31 characters.\r", "It is longer than 31 characters.\r",
-    "It is invalid;  it must have 1 to 8 legal characters plus an optional extension of a '.' followed by no more "
-    "than 3 legal characters.\r",
+    ("It is invalid;  it must have 1 to 8 legal characters plus an optional extension of a '.' followed by no "
+     "more than 3 legal characters.\r"),
     "It is empty.\r", "Its extension \"%s\" is longer than 3 characters.\r",
     "It contains the illegal character \"%s\".\r", "It is a reserved name.\r",
     "It starts with \".\" and may be incorrectly interpreted as a device name.",

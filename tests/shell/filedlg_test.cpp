@@ -160,8 +160,12 @@ TEST_F(FileDialogTest, NestedCallsAndAMissingFixedFolderAreRefused) {
   DBSetDebugging(1);
   gDebug.clear();
   MgErr nested = 0;
-  EXPECT_EQ(Run("N:\\a", kFDBrowse | kFDChooseFiles, [&](DialogRef) { nested = Run("N:\\a", kFDBrowse, nullptr); }),
-            kCancelErr);
+  Path inner = P("N:\\a");
+  EXPECT_EQ(Run("N:\\a", kFDBrowse | kFDChooseFiles, [&](DialogRef) {
+              nested = FileDialog(kDlgDefaultPos, kDlgDefaultPos, nullptr, inner, nullptr, nullptr, kFDBrowse, 0,
+                                  nullptr, 0, -1);
+            }), kCancelErr);
+  FDisposePath(inner);
   EXPECT_EQ(nested, kFileIOErr);
   EXPECT_NE(gDebug.find("FileDialog: nested call - returning fIOErr"), std::string::npos) << gDebug;
   DBSetDebugging(debugging);
