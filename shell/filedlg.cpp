@@ -452,6 +452,8 @@ MgErr FileDialog(int32 h, int32 v, ConstPStr prompt, Path path, PStr name, Const
     DBPrintf("FileDialog: nested call - returning fIOErr\n");
     return kFileIOErr;
   }
+  // Dialogs run on the user-interface thread only.
+  if (!DlgOnUIThread()) return kFileIOErr;
   QX_ASSERT_MSG(reserved == 0, "FileDialog: reserved argument must be 0");
   if (!path) {
     QX_ASSERT_MSG(false, "FileDialog: no path");
