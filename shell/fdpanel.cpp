@@ -435,11 +435,8 @@ MgErr SetDir(Path folder, int32 levels) {
         DlgSetSelectedListItem(s.dialog, kFDItemList, int32(i), 1);
         break;
       }
-    if (!(s.flags & kFDBrowse)) {
-      // The fixed folder: the new button stays hidden.
-    } else {
-      DlgGrayControl(s.dialog, kFDItemNew, s.inLibrary ? 2 : 0);
-    }
+    // Nothing is made inside a library (in a fixed folder the button is hidden).
+    if (s.flags & kFDBrowse) DlgGrayControl(s.dialog, kFDItemNew, s.inLibrary ? 2 : 0);
     DlgRefresh(s.dialog, kFDItemList);
   }
   FDSetPathRing();
