@@ -140,6 +140,7 @@ struct PlatFind;
 struct PlatFindEntry {
   char name[256];
   bool isDir;  // as the folder reports it, links not followed
+  bool isLink = false;  // a symbolic link
 };
 int32_t PlatFindFirst(const char* text, PlatFind** find, PlatFindEntry* entry);
 // 18 (no more files) at the end.
