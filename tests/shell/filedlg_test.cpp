@@ -34,6 +34,13 @@ int32_t RecordAlert(const char*, const char* text, int32_t, int32_t) {
   return gAnswer;
 }
 std::string gDebug;
+// The debug output into gDebug while it lives.
+struct DebugCapture {
+  PlatDebugSink sink = PlatSetDebugSink([](const char* t) { gDebug += t; });
+  Bool32 was = DBDebuggingOn();
+  DebugCapture() { DBSetDebugging(1), gDebug.clear(); }
+  ~DebugCapture() { DBSetDebugging(was), PlatSetDebugSink(sink); }
+};
 std::function<void(DialogRef)> gScript;
 
 std::string Fmt(int32 entry, const std::string& arg) {
@@ -155,10 +162,7 @@ class FileDialogTest : public qxvitest::VITest {
 // A call from inside a running dialog gives 6 and the debug line; a fixed
 // folder that does not exist gives entry 30 and 43.
 TEST_F(FileDialogTest, NestedCallsAndAMissingFixedFolderAreRefused) {
-  const PlatDebugSink sink = PlatSetDebugSink([](const char* t) { gDebug += t; });
-  const Bool32 debugging = DBDebuggingOn();
-  DBSetDebugging(1);
-  gDebug.clear();
+  DebugCapture capture;
   MgErr nested = 0;
   Path inner = P("N:\\a");
   EXPECT_EQ(Run("N:\\a", kFDBrowse | kFDChooseFiles, [&](DialogRef) {
@@ -168,8 +172,6 @@ TEST_F(FileDialogTest, NestedCallsAndAMissingFixedFolderAreRefused) {
   FDisposePath(inner);
   EXPECT_EQ(nested, kFileIOErr);
   EXPECT_NE(gDebug.find("FileDialog: nested call - returning fIOErr"), std::string::npos) << gDebug;
-  DBSetDebugging(debugging);
-  PlatSetDebugSink(sink);
   EXPECT_EQ(Run("N:\\gone", kFDChooseFiles, nullptr), kCancelErr);
   ASSERT_EQ(gAlerts.size(), 1u);
   EXPECT_EQ(gAlerts[0], Fmt(30, "N:\\gone"));
@@ -373,10 +375,7 @@ namespace filedlg_test {
 // The navigation keys, a volume event, an unknown item and the cancel
 // event; the default folder; the drive question.
 TEST_F(FileDialogTest, KeysEventsDefaultFolderAndDriveRetry) {
-  const PlatDebugSink sink = PlatSetDebugSink([](const char* t) { gDebug += t; });
-  const Bool32 debugging = DBDebuggingOn();
-  DBSetDebugging(1);
-  gDebug.clear();
+  DebugCapture capture;
   auto send = [](DialogRef d, WEventCode code, int32 keyCode, int32 where = 0) {
     WEventRecord e{};
     e.code = code;
@@ -397,8 +396,6 @@ TEST_F(FileDialogTest, KeysEventsDefaultFolderAndDriveRetry) {
             }), kCancelErr);
   EXPECT_EQ(seen, (std::vector<std::string>{"N:\\a", "N:\\"}));
   EXPECT_NE(gDebug.find("default --  dItem hit 13"), std::string::npos) << gDebug;
-  DBSetDebugging(debugging);
-  PlatSetDebugSink(sink);
 
   std::string cwd;
   ASSERT_TRUE(PlatCurrentFolder(&cwd));
