@@ -254,7 +254,9 @@ TEST_F(FileDialogTest, ExistenceQuestionsKeepTheDialogWhenRefused) {
                 Hit(d, kFDItemMain);
               }, &out), c.result) << c.name;
     EXPECT_EQ(gAlerts.empty() ? "" : gAlerts[0], c.alert) << c.name;
-    if (c.result == kNoErr) EXPECT_EQ(out, std::string(c.folder) + "\\" + c.name);
+    if (c.result == kNoErr) {
+      EXPECT_EQ(out, std::string(c.folder) + "\\" + c.name);
+    }
   }
   gAlerts.clear();
   Run("N:\\a", kFDBrowse | kFDChooseFiles | kFDSave, [&](DialogRef d) {
