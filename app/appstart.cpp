@@ -6,6 +6,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -58,6 +59,7 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  ControlsInstallSlideOpsHooks();
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
