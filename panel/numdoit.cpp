@@ -137,9 +137,13 @@ int32 ActiveIndex(ObjHeap heap, int32 slide) {
 // ---- Stepping ------------------------------------------------------------------------------
 // The increment mode and the value the step works on travel in the action
 // record; a slide names its active slider's value there.
-void SetStepMode(ActionParams* p, int32 mode, UPtr value) {
+void SetStepMode(ActionParams* p, int32 mode) {
   IncDecContext c = GetIncDecContext(p);
   c.mode = mode;
+  SetIncDecContext(p, c);
+}
+void NameStepValue(ActionParams* p, UPtr value) {
+  IncDecContext c = GetIncDecContext(p);
   std::memcpy(c.data, &value, sizeof value);
   SetIncDecContext(p, c);
 }
@@ -193,7 +197,7 @@ int32 CommitText(ObjHeap heap, int32 numeric, int32 reply) {
   bool read = TextToNum(*bytes + 4, len, type, value, format, 0, nullptr) != 0;
   if (!read && NumClass(type) != kNumClassFloat && NumClass(type) != kNumClassComplex) {
     float64 d = 0;
-    read = TextToNum(*bytes + 4, len, kTDDBL, &d, format, 0, nullptr) != 0;
+    read = TextToNum(*bytes + 4, len, kTDDBL, &d, kNumFormatFloat, 0, nullptr) != 0;
     if (read) ConvertNum(kTDDBL, &d, type, value);
   }
   if (!read) return reply | Show(heap, numeric, data);
@@ -211,6 +215,12 @@ int32 NumericKey(ObjHeap heap, int32 numeric, TransactionFrame* frame, ActionPar
   if ((key == kKeyUp || key == kKeyDown) && ObjClickOperates(heap, numeric)) {
     const int32 target = StepTarget(heap, numeric);
     p->arrowDirection = key == kKeyUp ? kArrowUp : kArrowDown;
+    if (target != numeric) {
+      // The display's slider of the enclosing slide.
+      SetStepMode(p, kIncModeSlide);
+      NameStepValue(p, SliderValue(heap, target, DataAt(heap, target, kDataWrite),
+                                   ObjInt16(heap, numeric, kObjPartOrder)));
+    }
     return reply | FirstStep(heap, target, p, true) | kReplyTracking;
   }
   if (!IsFocusKey(key)) {
@@ -311,7 +321,8 @@ int32 NumericOClickMethod(ObjHeap heap, int32 numeric, TransactionState* click, 
   const int32 part = p->partId;
   if (answer == kClickTrack && IsArrowPart(part)) {
     p->arrowDirection = part == 2 || part == 6 ? kArrowUp : kArrowDown;
-    SetStepMode(p, kIncModeNumeric, nullptr);
+    SetStepMode(p, kIncModeNumeric);
+    NameStepValue(p, nullptr);
     const int32 textPart = FindPart(heap, numeric, kPartNumText, 0);
     const TRecord text = textPart ? PartTextRecord(heap, textPart) : nullptr;
     if (!(text && HoldsFocus(heap, numeric) && TGetSelection(text, &p->selStart, &p->selEnd))) p->selEnd = -1;
@@ -369,7 +380,7 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
     if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
     reply = DDOODoitMethod(heap, numeric, frame, action, p);
     if ((reply & kReplyFailed) || !IsObject(heap, numeric)) return reply;
-    if (key && !(reply & kReplyPassFocus)) return NumericKey(heap, numeric, frame, p, reply);
+    if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, frame, p, reply);
   }
   if (action == kActMenuComplete && p->eventCode == kSubFormatChosen) return FormatChosen(heap, numeric, p, reply);
   if (action == kActTrack && (reply & kReplyTracking)) {
@@ -465,7 +476,7 @@ int32 RingOClickMethod(ObjHeap heap, int32 ring, TransactionState* click, Transa
 
 int32 RingODoitMethod(ObjHeap heap, int32 ring, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) return 0;
-  if (p) SetStepMode(p, kIncModeRing, nullptr);
+  if (p) SetStepMode(p, kIncModeRing);
   int32 reply = NumericODoitMethod(heap, ring, frame, action, p);
   if ((reply & kReplyFailed) || !IsObject(heap, ring) || !p || !OnStack(frame, 2)) return reply;
   const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
@@ -503,7 +514,9 @@ namespace {
 // After the numeric's do-it: the slider displays, the active slider, the
 // value under the mouse and the redraws the reply asks for.
 int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 action, ActionParams* p, int32 reply,
-                 const uChar* old) {
+                 UHandle oldCopy) {
+  // The copy is a handle: read where it lies at each use.
+  const auto old = [oldCopy]() -> const uChar* { return oldCopy ? *oldCopy : nullptr; };
   const int32 part = p->partId, order = p->partOrder;
   const bool key = action == kActOperate && KeyEvent(p);
   const bool tracking = action == kActTrack && (reply & kReplyTracking);
@@ -514,7 +527,7 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
   }
   const UPtr data = SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), active);
   if (part == kPartHousing && tracking && (reply & kReplyChanged) && data)
-    ObjUpdateDataBounds(heap, slide, old, DataAt(heap, slide, kDataRead), kBoundsKind);
+    ObjUpdateDataBounds(heap, slide, old(), DataAt(heap, slide, kDataRead), kBoundsKind);
   else if (part == kPartHousing && (reply & 0x280) && data) {
     ObjUpdateDataBounds(heap, slide, nullptr, DataAt(heap, slide, kDataRead), kBoundsKind);
     reply &= ~0x200;
@@ -545,7 +558,7 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
     int32 changed = 0;
     if (value && SlideTrackValue(heap, slide, frame, p, value, &changed) == kNoErr && changed) {
       reply |= kReplyChanged;
-      ObjUpdateDataBounds(heap, slide, old, DataAt(heap, slide, kDataRead), kBoundsKind);
+      ObjUpdateDataBounds(heap, slide, old(), DataAt(heap, slide, kDataRead), kBoundsKind);
     }
   }
   if (action == kActTrack && (p->eventCode == kSubRelease || p->eventCode == kSubEnd)) reply &= ~kReplyTracking;
@@ -571,15 +584,15 @@ int32 SlideODoitMethod(ObjHeap heap, int32 slide, TransactionFrame* frame, int32
   if (!IsObject(heap, slide) || !p || !OnStack(frame, 2)) return NumericODoitMethod(heap, slide, frame, action, p);
   const bool operate = action == kActTrack || action == kActOperate;
   // The old value, copied aside for the redisplay; freed on every road.
-  UPtr old = nullptr;
+  UHandle old = nullptr;
   if (operate) {
     const TypeDescriptor* td = ValueTD(heap, slide);
     const int32 size = td ? DataSize(td) : 0;
     const UPtr now = DataAt(heap, slide, kDataRead);
     if (size > 0 && now) {
-      old = DSNewPtr(size);
+      old = DSNewHandle(size);
       if (!old) return kReplyFailed;
-      std::memcpy(old, now, size_t(size));
+      std::memcpy(*old, DataAt(heap, slide, kDataRead), size_t(size));
     }
   }
   const int32 part = p->partId;
@@ -587,10 +600,12 @@ int32 SlideODoitMethod(ObjHeap heap, int32 slide, TransactionFrame* frame, int32
   const bool stepKey = action == kActOperate && KeyEvent(p) && (p->keyCode == kKeyUp || p->keyCode == kKeyDown);
   if ((press && ((part == 6 && p->arrowDirection == kArrowUp) || (part == 7 && p->arrowDirection == kArrowDown))) ||
       (stepKey && frame->mode == kLevelTarget))
-    SetStepMode(p, kIncModeSlide,
-                SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), ActiveIndex(heap, slide)));
+  {
+    SetStepMode(p, kIncModeSlide);
+    NameStepValue(p, SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), ActiveIndex(heap, slide)));
+  }
   int32 reply = NumericODoitMethod(heap, slide, frame, action, p);
   if (!(reply & kReplyFailed) && IsObject(heap, slide)) reply = SlideAfter(heap, slide, frame, action, p, reply, old);
-  if (old) DSDisposePtr(old);
+  if (old) DSDisposeHandle(old);
   return reply;
 }
