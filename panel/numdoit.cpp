@@ -109,8 +109,20 @@ int32 ValueType(ObjHeap heap, int32 object) {
 }
 bool ValidType(int32 type) { return type >= 1 && type <= 30; }
 
+// The object's value, null unless the whole value of its type lies inside
+// the block that holds it (a part's type word and its owner's data both
+// come from the file).
+int32 BlockSize(UHandle h) {
+  if (DSCheckHandle(h) == kNoErr) return DSGetHandleSize(h);
+  return AZCheckHandle(h) == kNoErr ? AZGetHandleSize(h) : -1;
+}
 UPtr DataAt(ObjHeap heap, int32 object, int32 kind) {
-  return reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, object, 0, kind, nullptr))));
+  const TypeDescriptor* td = ValueTD(heap, object);
+  const int32 size = td ? DataSize(td) : 0;
+  UHandle block = nullptr;
+  const int32 at = size > 0 ? OGetDataPtr(heap, object, 0, kind, &block) : 0;
+  if (!block || !*block || at < 0 || int64(at) + size > BlockSize(block)) return nullptr;
+  return *block + at;
 }
 int32 Show(ObjHeap heap, int32 object, const void* value) { return oDisplayVal(heap, object, 0, value); }
 
@@ -408,9 +420,9 @@ namespace {
 // the point (at its picture part for a key), else the text menu over its
 // face, placed below the display part when that opened it.
 int32 OpenRingMenu(ObjHeap heap, int32 ring, TransactionFrame* frame, ActionParams* p, bool byKey, int32 reply) {
-  const int32 type = ValueType(heap, ring);
+  const int32 type = ValueType(heap, ring) & ~0x10;
   UPtr data = DataAt(heap, ring, kDataRead);
-  if (!data || !ValidType(type) || NumSize(type) <= 0) return reply | kReplyFailed;
+  if (!data || type < 1 || type > kTDCXT) return reply | kReplyFailed;
   int32 current = 0;
   ConvertNum(type, data, kTDI32, &current);
   int32 choice = 0;

@@ -1,5 +1,5 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
-// definitions and groupers come from stored panels: their flags,
+// definitions, groupers, numerics, rings, slides and knobs come from stored panels: their flags,
 // bounds, image words, part ids, text words, item lists and active indexes
 // are whatever the file held, and the frames that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
@@ -30,7 +30,8 @@ using Input = FuzzReader;
 
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
-                          kClsTypeDefinition, kClsGrouperObject, kClsString};
+                          kClsTypeDefinition, kClsGrouperObject, kClsString,
+                          kClsNumeric, kClsRing, kClsSlide, kClsKnob};
 
 void Run(Input& in) {
   UHandle vi = nullptr;

@@ -2,8 +2,10 @@
 // filtered and committed, the radix choice, ring menus and slider tracking.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
-#include <string>
+#include <tuple>
 #include <vector>
 
 #include "draw_start.h"
@@ -13,10 +15,8 @@
 #include "mgsource/numconv.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
-#include "mgsource/window/textedit.h"
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
-#include "panel/methsupport.h"
 #include "panel/numdoit.h"
 #include "panel/numoperate.h"
 #include "panel/operate.h"
@@ -39,17 +39,15 @@ class NumDoit : public ptest::PanelRootTest {
     if (previous_) TRSetStackTop(previous_);
     PanelRootTest::TearDown();
   }
-  // A fresh path on the transaction stack: the frames given, then the end.
-  TransactionFrame* Path(std::initializer_list<TransactionFrame> frames) {
-    if (!previous_) previous_ = TRPushFrame();
-    auto* top = static_cast<TransactionFrame*>(TRStackTop());
-    int32 i = 0;
-    for (const TransactionFrame& f : frames) top[i++] = f;
-    top[i] = TransactionFrame{};
-    return top;
+  // Sends the action down a fresh path: the object's frame, then the end.
+  int32 Do(int32 obj, int32 level, int32 index, int32 action, ActionParams* p) {
+    TransactionFrame* top = Top();
+    top[0] = TransactionFrame{obj, kCatDDO, level, index}, top[1] = TransactionFrame{};
+    return OSendMessage<int32>(kMsgODoit, panel_, obj, top, action, p);
   }
-  int32 Do(int32 obj, TransactionFrame* f, int32 action, ActionParams* p) {
-    return OSendMessage<int32>(kMsgODoit, panel_, obj, f, action, p);
+  TransactionFrame* Top() {
+    if (!previous_) previous_ = TRPushFrame();
+    return static_cast<TransactionFrame*>(TRStackTop());
   }
   // A control of the type and class, 0, 0 to 100, 100, with a part of that
   // id at 10, 10 to 20, 20.
@@ -62,20 +60,22 @@ class NumDoit : public ptest::PanelRootTest {
     if (partId == kTextPart) texts_.push_back(*part);
     return n;
   }
-  double Value(int32 obj) {
+  // The value (of a cluster, element i of int16) as a double.
+  double Value(int32 obj, int32 i = -1) {
     double v = 0;
-    const int32 at = OGetDataPtr(panel_, obj, 0, kDataPtrPlain, nullptr);
-    ConvertNum(ValueType(obj), reinterpret_cast<const void*>(uintptr_t(uInt32(at))), kTDDBL, &v);
+    const uChar* at = reinterpret_cast<const uChar*>(uintptr_t(uInt32(OGetDataPtr(panel_, obj, 0, 0, nullptr))));
+    ConvertNum(i < 0 ? TypeIDToTD(panel_, DDOTypeID(panel_, obj))->code & 0xF : kTDI16, at + 2 * std::max(i, 0),
+               kTDDBL, &v);
     return v;
   }
-  void SetValue(int32 obj, double v) {
-    ConvertNum(kTDDBL, &v, ValueType(obj), reinterpret_cast<void*>(uintptr_t(uInt32(OGetDataPtr(panel_, obj, 0, 0, nullptr)))));
-  }
-  int32 ValueType(int32 obj) { return TypeIDToTD(panel_, DDOTypeID(panel_, obj))->code & 0xF; }
   static ActionParams Key(int32 key, int32 character = 0) {
     ActionParams p{};
     p.eventCode = kSubKeyDown, p.keyCode = key, p.character = character;
     return p;
+  }
+  static ActionParams* Ptr(ActionParams&& p) {
+    static ActionParams held;
+    return &(held = p);
   }
   static constexpr int16 kTextPart = 10;
   void* previous_ = nullptr;
@@ -89,24 +89,16 @@ TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
   const int32 n = Numeric(tdb::I32(), kClsNumeric, 2, &up);
   SetW(n, 8, 0x1E4);  // range checked without limits, marked out of range
   ActionParams p{};
-  TransactionState click{kClickPress, 0, 0, nullptr};
-  const Point at{15, 15};
-  std::memcpy(&click.point, &at, sizeof at);
-  TransactionFrame* f = Path({});
-  ASSERT_EQ(OSendMessage<int32>(kMsgOClick, panel_, n, &click, f, &p), kClickTrack);
+  TransactionState click{kClickPress, 15 << 16 | 15, 0, nullptr};
+  ASSERT_EQ(OSendMessage<int32>(kMsgOClick, panel_, n, &click, Top(), &p), kClickTrack);
   EXPECT_EQ(p.arrowDirection, 1);
-  const struct {
-    int32 sub, reply;
-    double value;
-  } steps[] = {{kSubPress, 9, 1}, {kSubMove, 9, 2}, {kSubMove, 9, 3}, {kSubRelease, 0, 3}};
-  for (const auto& s : steps) {
-    p.eventCode = s.sub;
-    EXPECT_EQ(Do(n, f, kActTrack, &p) & 0x19, s.reply) << s.sub;
-    EXPECT_EQ(Value(n), s.value);
+  for (const auto& s : {std::tuple{kSubPress, 9, 1.0}, {kSubMove, 9, 2.0}, {kSubMove, 9, 3.0}, {kSubRelease, 0, 3.0}}) {
+    p.eventCode = std::get<0>(s);
+    EXPECT_EQ(Do(n, 0, 0, kActTrack, &p) & 0x19, std::get<1>(s)) << std::get<0>(s);
+    EXPECT_EQ(Value(n), std::get<2>(s));
   }
   EXPECT_EQ(W(n, 8), 0x1E0) << "the range state re-checked";
-  ActionParams key = Key(vkDown);
-  EXPECT_EQ(Do(n, Path({{n, kCatDDO, 2, 0}}), kActOperate, &key) & 9, 9);
+  EXPECT_EQ(Do(n, 2, 0, kActOperate, Ptr(Key(vkDown))) & 9, 9);
   EXPECT_EQ(Value(n), 2);
 }
 
@@ -118,9 +110,8 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
   int32 text = 0, unitText = 0;
   const int32 n = Numeric(tdb::I32(), kClsNumeric, kTextPart, &text);
   const int32 kelvin = Numeric(tdb::Unit(kTDUnitDBL, {{kUnitK, 1}}), kClsNumeric, kTextPart, &unitText);
-  const int32 label = Obj(kClsLabel, kelvin, 65);
-  texts_.push_back(label);
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>("degC"), 4);
+  texts_.push_back(Obj(kClsLabel, kelvin, 65));
+  SetPartText(panel_, texts_.back(), reinterpret_cast<const uChar*>("degC"), 4);
   const struct {
     int32 object, textPart, format;
     const char* typed;
@@ -135,15 +126,10 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
     PutNative16(*panel_ + c.object + kNumFormatByte, uInt16(c.format));
     SetPartText(panel_, c.textPart, reinterpret_cast<const uChar*>(""), 0);
     ASSERT_EQ(FPKeyFocusUpdate(panel_, c.object, 1, PartTextRecord(panel_, c.textPart)), kNoErr);
-    for (const char* ch = c.typed; *ch; ++ch) {
-      ActionParams p = Key(vkAscii, *ch);
-      Do(c.object, Path({{c.object, kCatDDO, 2, 0}}), kActOperate, &p);
-    }
+    for (const char* ch = c.typed; *ch; ++ch) Do(c.object, 2, 0, kActOperate, Ptr(Key(vkAscii, *ch)));
     const UHandle typed = TGetText(PartTextRecord(panel_, c.textPart));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(*typed + 4), GetNative32(*typed)),
-              std::string(c.typed, std::strlen(c.typed) - c.refused));
-    ActionParams enter = Key(vkAscii, 10);
-    EXPECT_EQ(Do(c.object, Path({{c.object, kCatDDO, 2, 0}}), kActOperate, &enter) & 0x48, std::string(c.typed) == "-" ? 0 : 8);
+    EXPECT_EQ(int32(GetNative32(*typed)), int32(std::strlen(c.typed)) - c.refused);
+    EXPECT_EQ(Do(c.object, 2, 0, kActOperate, Ptr(Key(vkAscii, 10))) & 0x48, *c.typed == '-' ? 0 : 8);
     EXPECT_NEAR(Value(c.object), c.value, 1e-9);
   }
 }
@@ -151,19 +137,18 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
 // The radix menu's keys give formats by the type; a chosen format sets the
 // format and the mark, shows the value and reports it.
 TEST_F(NumDoit, RadixChoiceSetsFormatAndMark) {
-  const struct {
-    int32 key, type, format;
-  } choices[] = {{1, kTDDBL, -2}, {1, kTDI32, 0x40}, {1, kTDU8, 0x41}, {1, 0, 0x41}, {3, kTDI32, 0x43}, {9, kTDI32, 0x42}};
-  for (const auto& c : choices) EXPECT_EQ(NumRadixChoiceFormat(c.key, c.type), c.format) << c.key << "/" << c.type;
+  for (auto [key, type, format] : {std::tuple{1, int32(kTDDBL), -2}, {1, kTDI32, 0x40}, {1, kTDU8, 0x41}, {1, 0, 0x41},
+                                   {3, kTDI32, 0x43}, {9, kTDI32, 0x42}})
+    EXPECT_EQ(NumRadixChoiceFormat(key, type), format) << key << "/" << type;
   int32 mark = 0;
   const int32 n = Numeric(tdb::I32(), kClsNumeric, 15, &mark);
   PutNative16(*panel_ + n + kNumFormatByte, 0x40);
   ActionParams p{};
   p.eventCode = 5, p.window = 0x42;
-  const int32 reply = Do(n, Path({{n, kCatDDO, 2, 0}}), kActMenuComplete, &p);
+  const int32 reply = Do(n, 2, 0, kActMenuComplete, &p);
   EXPECT_EQ(reply & 0x10090, 0x10080);
   EXPECT_EQ(NumGetFormat(panel_, n), 0x42);
-  EXPECT_EQ(Do(n, Path({{n, kCatDDO, 2, 0}}), kActMenuComplete, &p), 0) << "the same format changes nothing";
+  EXPECT_EQ(Do(n, 2, 0, kActMenuComplete, &p), 0) << "the same format changes nothing";
 }
 
 // Ring menus: a choice N stores N - 1, a dismissed menu keeps the value;
@@ -188,10 +173,7 @@ TEST_F(NumDoit, RingMenusStoreTheChoiceLessOne) {
   int32 face = 0;
   const int32 ring = Numeric(tdb::U16(), kClsRing, 12, &face);
   CPStrHandle h = reinterpret_cast<CPStrHandle>(Keep(DSNewHClr(4)));
-  for (int32 i = 0; i < 3; ++i) {
-    const uChar s[2] = {1, uChar('a' + i)};
-    ASSERT_EQ(CPStrInsert(h, s, i), kNoErr);
-  }
+  for (const uChar i : {0, 1, 2}) ASSERT_EQ(CPStrInsert(h, std::array<uChar, 2>{1, uChar('a' + i)}.data(), i), kNoErr);
   OHSetWord(panel_, uInt32(face + kRingTextWord), uInt32(uintptr_t(h)));
   const std::vector<uInt32> choose3{kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkReturn},
       choose1{kPlatVkDown, kPlatVkReturn}, dismiss{kPlatVkEscape};
@@ -205,18 +187,12 @@ TEST_F(NumDoit, RingMenusStoreTheChoiceLessOne) {
   for (const auto& c : cases) {
     gMenuKeys = c.keys, gMenus = 0;
     ActionParams p = Key(c.key, c.character);
-    int32 reply;
-    if (c.press) {
-      p.eventCode = kSubPress;
-      reply = Do(ring, Path({{ring, kCatDDO, 0, 0}}), kActTrack, &p);
-    } else {
-      ASSERT_EQ(FPKeyFocusUpdate(panel_, ring, 0, nullptr), kNoErr);
-      reply = Do(ring, Path({{ring, kCatDDO, 2, 0}}), kActOperate, &p);
-    }
+    p.eventCode = c.press ? kSubPress : p.eventCode;
+    ASSERT_TRUE(c.press || FPKeyFocusUpdate(panel_, ring, 0, nullptr) == kNoErr);
+    const int32 reply = c.press ? Do(ring, 0, 0, kActTrack, &p) : Do(ring, 2, 0, kActOperate, &p);
     EXPECT_EQ(gMenus, c.menus);
     EXPECT_EQ(reply & 0x9, c.changed) << "tracking ends";
     EXPECT_EQ(Value(ring), c.value);
-    gMenuKeys.clear();
   }
   WResetMainLoopHooks();
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
@@ -232,11 +208,9 @@ TEST_F(NumDoit, SlideTracksTheActiveSliderAndFreesItsCopy) {
     *static_cast<int16*>(data) = p->point.v;
     return MgErr(kNoErr);
   }});
-  int32 thumb0 = 0, slide = 0;
+  int32 slide = 0;
   ASSERT_EQ(Alloc(Control(tdb::Cluster({tdb::I16(), tdb::I16()}), kClsSlide, &slide, root_)), kNoErr);
-  thumb0 = Obj(kClsCosmetic, slide, 23, 0);
-  Obj(kClsCosmetic, slide, 23, 1);
-  const int16* values = reinterpret_cast<const int16*>(uintptr_t(uInt32(OGetDataPtr(panel_, slide, 0, 0, nullptr))));
+  Obj(kClsCosmetic, slide, 23, 0), Obj(kClsCosmetic, slide, 23, 1);
   const struct {
     int32 index, fail, reply, active;
     int16 v, first, second;
@@ -246,17 +220,14 @@ TEST_F(NumDoit, SlideTracksTheActiveSliderAndFreesItsCopy) {
     ActionParams p{};
     p.eventCode = kSubPress, p.point.v = c.v;
     MemFailNthAllocation(c.fail);
-    const int32 reply = Do(slide, Path({{slide, kCatDDO, 0, c.index}}), kActTrack, &p);
+    const int32 reply = Do(slide, 0, c.index, kActTrack, &p);
     MemFailNthAllocation(0);
     EXPECT_EQ(reply & 0x19, c.reply) << c.v;
     EXPECT_EQ(W(slide, kPWActiveElement), c.active);
-    EXPECT_EQ(values[0] * 100 + values[1], c.first * 100 + c.second);
+    EXPECT_EQ(Value(slide, 0) * 100 + Value(slide, 1), c.first * 100 + c.second);
     EXPECT_EQ(LiveHandleCount(), before);
   }
-  (void)thumb0;
-  SetSlideOpsHooks({.trackValue = [](ObjHeap, int32, TransactionFrame*, ActionParams*, void*, int32*) {
-    return MgErr(kArgErr);
-  }});
+  SetSlideOpsHooks({.trackValue = [](ObjHeap, int32, TransactionFrame*, ActionParams*, void*, int32*) { return MgErr(kArgErr); }});
 }
 
 }  // namespace
