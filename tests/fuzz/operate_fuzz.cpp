@@ -1,7 +1,8 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
-// definitions, groupers, numerics, rings, slides and knobs come from stored panels: their flags,
-// bounds, image words, part ids, text words, item lists and active indexes
-// are whatever the file held, and the frames that reach them name any index.
+// definitions, groupers, numerics, rings, slides and knobs come from stored
+// panels: their flags, bounds, image words, part ids, text words, item lists
+// and active indexes are whatever the file held, and the frames that reach
+// them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
 // colour, pop-up and text actions on such a panel read nothing outside a block,
 // leave the transaction stack's top where it was, keep the Boolean's value

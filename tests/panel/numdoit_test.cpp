@@ -68,14 +68,11 @@ class NumDoit : public ptest::PanelRootTest {
                kTDDBL, &v);
     return v;
   }
-  static ActionParams Key(int32 key, int32 character = 0) {
-    ActionParams p{};
-    p.eventCode = kSubKeyDown, p.keyCode = key, p.character = character;
-    return p;
-  }
-  static ActionParams* Ptr(ActionParams&& p) {
-    static ActionParams held;
-    return &(held = p);
+  // A key-down record (one at a time).
+  static ActionParams* Key(int32 key, int32 character = 0) {
+    static ActionParams p;
+    p = ActionParams{}, p.eventCode = kSubKeyDown, p.keyCode = key, p.character = character;
+    return &p;
   }
   static constexpr int16 kTextPart = 10;
   void* previous_ = nullptr;
@@ -85,8 +82,7 @@ class NumDoit : public ptest::PanelRootTest {
 // The press steps once and re-checks the range; every further tracking
 // event while held steps again; the release ends; Up at the numeric steps.
 TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
-  int32 up = 0;
-  const int32 n = Numeric(tdb::I32(), kClsNumeric, 2, &up);
+  int32 up = 0, n = Numeric(tdb::I32(), kClsNumeric, 2, &up);
   SetW(n, 8, 0x1E4);  // range checked without limits, marked out of range
   ActionParams p{};
   TransactionState click{kClickPress, 15 << 16 | 15, 0, nullptr};
@@ -98,7 +94,7 @@ TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
     EXPECT_EQ(Value(n), std::get<2>(s));
   }
   EXPECT_EQ(W(n, 8), 0x1E0) << "the range state re-checked";
-  EXPECT_EQ(Do(n, 2, 0, kActOperate, Ptr(Key(vkDown))) & 9, 9);
+  EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkDown)) & 9, 9);
   EXPECT_EQ(Value(n), 2);
 }
 
@@ -107,8 +103,7 @@ TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
 // taken from the display unit to the data unit, or left when unreadable.
 TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
   ASSERT_EQ(UnitsInit(), kNoErr);
-  int32 text = 0, unitText = 0;
-  const int32 n = Numeric(tdb::I32(), kClsNumeric, kTextPart, &text);
+  int32 text = 0, unitText = 0, n = Numeric(tdb::I32(), kClsNumeric, kTextPart, &text);
   const int32 kelvin = Numeric(tdb::Unit(kTDUnitDBL, {{kUnitK, 1}}), kClsNumeric, kTextPart, &unitText);
   texts_.push_back(Obj(kClsLabel, kelvin, 65));
   SetPartText(panel_, texts_.back(), reinterpret_cast<const uChar*>("degC"), 4);
@@ -126,10 +121,10 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
     PutNative16(*panel_ + c.object + kNumFormatByte, uInt16(c.format));
     SetPartText(panel_, c.textPart, reinterpret_cast<const uChar*>(""), 0);
     ASSERT_EQ(FPKeyFocusUpdate(panel_, c.object, 1, PartTextRecord(panel_, c.textPart)), kNoErr);
-    for (const char* ch = c.typed; *ch; ++ch) Do(c.object, 2, 0, kActOperate, Ptr(Key(vkAscii, *ch)));
+    for (const char* ch = c.typed; *ch; ++ch) Do(c.object, 2, 0, kActOperate, Key(vkAscii, *ch));
     const UHandle typed = TGetText(PartTextRecord(panel_, c.textPart));
     EXPECT_EQ(int32(GetNative32(*typed)), int32(std::strlen(c.typed)) - c.refused);
-    EXPECT_EQ(Do(c.object, 2, 0, kActOperate, Ptr(Key(vkAscii, 10))) & 0x48, *c.typed == '-' ? 0 : 8);
+    EXPECT_EQ(Do(c.object, 2, 0, kActOperate, Key(vkAscii, 10)) & 0x48, *c.typed == '-' ? 0 : 8);
     EXPECT_NEAR(Value(c.object), c.value, 1e-9);
   }
 }
@@ -140,13 +135,11 @@ TEST_F(NumDoit, RadixChoiceSetsFormatAndMark) {
   for (auto [key, type, format] : {std::tuple{1, int32(kTDDBL), -2}, {1, kTDI32, 0x40}, {1, kTDU8, 0x41}, {1, 0, 0x41},
                                    {3, kTDI32, 0x43}, {9, kTDI32, 0x42}})
     EXPECT_EQ(NumRadixChoiceFormat(key, type), format) << key << "/" << type;
-  int32 mark = 0;
-  const int32 n = Numeric(tdb::I32(), kClsNumeric, 15, &mark);
+  int32 mark = 0, n = Numeric(tdb::I32(), kClsNumeric, 15, &mark);
   PutNative16(*panel_ + n + kNumFormatByte, 0x40);
   ActionParams p{};
   p.eventCode = 5, p.window = 0x42;
-  const int32 reply = Do(n, 2, 0, kActMenuComplete, &p);
-  EXPECT_EQ(reply & 0x10090, 0x10080);
+  EXPECT_EQ(Do(n, 2, 0, kActMenuComplete, &p) & 0x10090, 0x10080);
   EXPECT_EQ(NumGetFormat(panel_, n), 0x42);
   EXPECT_EQ(Do(n, 2, 0, kActMenuComplete, &p), 0) << "the same format changes nothing";
 }
@@ -186,7 +179,7 @@ TEST_F(NumDoit, RingMenusStoreTheChoiceLessOne) {
                {dismiss, false, 38, 0, 0, 0, 2}, {choose1, false, vkAscii, ' ', 1, 8, 0}};
   for (const auto& c : cases) {
     gMenuKeys = c.keys, gMenus = 0;
-    ActionParams p = Key(c.key, c.character);
+    ActionParams p = *Key(c.key, c.character);
     p.eventCode = c.press ? kSubPress : p.eventCode;
     ASSERT_TRUE(c.press || FPKeyFocusUpdate(panel_, ring, 0, nullptr) == kNoErr);
     const int32 reply = c.press ? Do(ring, 0, 0, kActTrack, &p) : Do(ring, 2, 0, kActOperate, &p);
