@@ -14,7 +14,6 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/numconv.h"
 #include "mgsource/window/mainloop.h"
-#include "mgsource/window/menus.h"
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
 #include "panel/numdoit.h"
