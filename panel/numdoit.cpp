@@ -222,7 +222,7 @@ int32 CommitText(ObjHeap heap, int32 numeric, int32 reply) {
 
 // A key at the numeric: Up and Down step, other characters must pass the
 // filter of the type and format, then the key goes to the text part.
-int32 NumericKey(ObjHeap heap, int32 numeric, TransactionFrame* frame, ActionParams* p, int32 reply) {
+int32 NumericKey(ObjHeap heap, int32 numeric, ActionParams* p, int32 reply) {
   const int32 key = p->keyCode;
   if ((key == kKeyUp || key == kKeyDown) && ObjClickOperates(heap, numeric)) {
     const int32 target = StepTarget(heap, numeric);
@@ -252,7 +252,6 @@ int32 NumericKey(ObjHeap heap, int32 numeric, TransactionFrame* frame, ActionPar
     reply = ObjTextActivate(heap, numeric, part, kPartNumText, p, reply);
     p->keyCode = kKeyEnterCode;
   }
-  (void)frame;
   p->partId = kPartNumText;
   return DDOCheckReply(heap, numeric, part, kPartNumText, reply);
 }
@@ -392,7 +391,7 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
     if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
     reply = DDOODoitMethod(heap, numeric, frame, action, p);
     if ((reply & kReplyFailed) || !IsObject(heap, numeric)) return reply;
-    if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, frame, p, reply);
+    if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
   }
   if (action == kActMenuComplete && p->eventCode == kSubFormatChosen) return FormatChosen(heap, numeric, p, reply);
   if (action == kActTrack && (reply & kReplyTracking)) {

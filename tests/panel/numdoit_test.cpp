@@ -95,6 +95,8 @@ TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
   EXPECT_EQ(W(n, 8), 0x1E0) << "the range state re-checked";
   EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkDown)) & 9, 9);
   EXPECT_EQ(Value(n), 2);
+  *reinterpret_cast<int32*>(uintptr_t(uInt32(OGetDataPtr(panel_, n, 0, 0, nullptr)))) = 0x7FFFFFFF;
+  EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkUp)) & 0x18, 0) << "a step refused at the end is no failure";
 }
 
 // Typed characters pass the type's and format's filter; a committed text is
