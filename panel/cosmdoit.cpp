@@ -27,6 +27,7 @@
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/ctrdoit.h"
 
 namespace {
 
@@ -373,6 +374,18 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&RingOClickMethod);
     case kClsSlide: case kClsKnob:
       return reinterpret_cast<ObjMethodAddr>(&SlideOClickMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterOClickMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayOClickMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&RefNumOClickMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxOClickMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampOClickMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&PathOClickMethod);
     default:
       return nullptr;
   }
@@ -410,6 +423,20 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&RingODoitMethod);
     case kClsSlide: case kClsKnob:
       return reinterpret_cast<ObjMethodAddr>(&SlideODoitMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterODoitMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayODoitMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
+    case kClsTypeDefinition:
+      return reinterpret_cast<ObjMethodAddr>(&TypeDefODoitMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxODoitMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampODoitMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&StdPathODoitMethod);
     default:
       return nullptr;
   }

@@ -30,6 +30,8 @@
 #include "panel/objload.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
+#include "panel/oinsert.h"
+#include "panel/ocopy.h"
 #include "panel/oinval.h"
 #include "panel/ooffset.h"
 #include "panel/operate.h"
@@ -227,6 +229,8 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);
     case kMsgOOffset: return OOffsetMethodFor(id);
+    case kMsgOInsert: return OInsertMethodFor(id);
+    case kMsgOCopy: return OCopyMethodFor(id);
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);

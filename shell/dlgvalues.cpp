@@ -394,8 +394,10 @@ int32 DlgKeyNavItem(DialogRef dialog, int32 slot, int32* object) {
   return ItemShowing(dialog, bound);
 }
 
+// The slot holds the item's display object: the key travels down the frame
+// path to it, which a data controller has none of.
 void DlgSetKeyNavItem(DialogRef dialog, int32 item, int32 slot) {
-  const int32 entry = DItemToDCOId(dialog, item);
+  const int32 entry = DlgItemDisplay(dialog, item);
   if (!entry || !SlotInRange(slot)) return;
   const int32 nav = KeyNavTable(dialog);
   if (!nav) {

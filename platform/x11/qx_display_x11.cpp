@@ -583,12 +583,20 @@ class X11Display : public PlatDisplayBackend {
         else PlatInjectKeyText(vk, true, now, ext, uint8_t(c));
         break;
       }
-      case FocusIn:
+      case FocusIn: {
+        // A focus change already overtaken (our own request for a window
+        // since replaced, a modal dialog opened meanwhile) must not take the
+        // activation back: only a window that still holds the focus counts.
+        Window now = 0;
+        int revert;
+        XGetInputFocus(dpy_, &now, &revert);
+        if (now != e.xfocus.window) break;
         if (e.xfocus.mode == NotifyNormal || e.xfocus.mode == NotifyWhileGrabbed) {
           if (PlatGetActiveWindow() != w || !PlatIsAppActive()) pendingActivate_ = w;
           pendingAppInactive_ = false;
         }
         break;
+      }
       case FocusOut:
         if (e.xfocus.mode == NotifyNormal) {
           Window f = 0;

@@ -15,6 +15,7 @@
 #include "engine/vi/objload.h"
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/image.h"
 #include "panel/fppanel.h"
 #include "panel/oinit.h"
 #include "tools/dlgwriter.h"
@@ -97,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     if (!FuzzStartManagers(FuzzAbortWhenArmed)) return static_cast<std::vector<rsrcw::Bytes>*>(nullptr);
+    // The image table is the process's, made at start-up as the window
+    // manager makes it: a label's image must not be the first to make it.
+    if (IInitImageTable(350) != kNoErr) return static_cast<std::vector<rsrcw::Bytes>*>(nullptr);
     return new std::vector<rsrcw::Bytes>{dlgwriter::DialogBlock(dlgwriter::LoadProgressDialog()),
                                          dlgwriter::DialogBlock(dlgwriter::StatusDialog())};
   }();

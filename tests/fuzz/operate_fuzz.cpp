@@ -1,8 +1,9 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
-// definitions, groupers, numerics, rings, slides and knobs come from stored
-// panels: their flags, bounds, image words, part ids, text words, item lists
-// and active indexes are whatever the file held, and the frames that reach
-// them name any index.
+// definitions, groupers, clusters, arrays, refnums, colour boxes, colour
+// ramps, paths, numerics, rings, slides and knobs come from stored panels:
+// their flags, element words, bounds, image words, part ids, text words,
+// item lists and active indexes are whatever the file held, and the frames
+// that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
 // colour, pop-up and text actions on such a panel read nothing outside a block,
 // leave the transaction stack's top where it was, keep the Boolean's value
@@ -33,6 +34,7 @@ using Input = FuzzReader;
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
                           kClsTypeDefinition, kClsGrouperObject, kClsString,
+                          kClsCluster, kClsArray, kClsRefNum, kClsColorBox, kClsColorRamp, kClsPath,
                           kClsNumeric, kClsRing, kClsSlide, kClsKnob};
 
 void Run(Input& in) {
@@ -111,6 +113,13 @@ void Run(Input& in) {
         }
       } else if (kind == 1) {
         value %= 8;
+      } else if ((word == 10 || word == 11) && kind == 2) {
+        // A container's element, inner object or element list: any object
+        // made so far (itself included), or a list of some of them.
+        std::vector<int32> some;
+        for (int32 x : objects)
+          if (in.Byte() & 1) some.push_back(x);
+        value = in.Byte() & 1 ? objects[in.Byte() % objects.size()] : vib::NewList(heap, some);
       }
       ObjSetWord(heap, o, word, value);
     }
@@ -131,7 +140,7 @@ void Run(Input& in) {
     const int32 o = pick % 8 == 7 ? dco : objects[pick % objects.size()];
     ActionParams p{};
     p.point = Point{int16(in.Byte() % 90), int16(in.Byte() % 90)};
-    p.eventCode = in.Byte() % 8;
+    p.eventCode = in.Byte() % 9;
     p.localPoint = int32(in.Byte() % 90) | int32(in.Byte() % 90) << 16;
     p.modifiers = in.Byte() & 0x402;
     p.character = in.Byte();

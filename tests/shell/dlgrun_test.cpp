@@ -61,7 +61,7 @@ void SetDefaultButton(DialogRef d, int32 item) {
   const int32 root = int32(GetNative32(*d + OHWord(d, kOHExtension) + kHeapExtRoot));
   const int32 nav = int32(OHWord(d, uInt32(root + kRootKeyNav)));
   ASSERT_NE(nav, 0);
-  ObjListSet(d, nav, 0, item ? DItemToDCOId(d, item) : 0);
+  ObjListSet(d, nav, 0, item ? DlgItemDisplay(d, item) : 0);
 }
 
 struct RunSeen {

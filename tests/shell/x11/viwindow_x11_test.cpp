@@ -4,12 +4,25 @@
 // GoogleTest and the fixture before Xlib, whose macros clash with them.
 #include "shell/viwindow_fixture.h"
 
+#include "app/dlgservices.h"
+#include "engine/vi/dlgpanel.h"
+#include "panel/oinit.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 #include "platform/qx_display.h"
 #include "platform/x11/qx_display_x11.h"
+#include "mgsource/window/wsysinfo.h"
+#include "shell/dialog.h"
 
 namespace {
 
@@ -84,6 +97,113 @@ TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
   XTestFakeButtonEvent(test_, 1, False, CurrentTime);
   Settle();
   EXPECT_EQ(runs, 1);
+}
+
+// A two-button alert is a window of its own at the default place; Escape
+// answers 0, Return 1.
+// A watcher on its own connection finds the window, reads where the server
+// put it and presses Escape; a loop that never ends fails the run.
+TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
+  MLoadMenuColors();
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  drawing_ = true;
+  // The dialogs' panels, as the program joins them at start-up.
+  EnginePanelHooks engine = *GetEnginePanelHooks();
+  engine.newPanelRoot = &FPNewPanelRoot;
+  engine.oAllocate = &OAllocate;
+  SetEnginePanelHooks(&engine);
+  PanelInstallDialogHooks();
+  if (!TRStackBlock()) TRInit();
+  DlgSetPanelServices(AppDialogServices());
+  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
+  SetDlgRunPanelHooks(&dialogs);
+  VIWindHooks window = VIWindHooksInUse();
+  window.panelEvent = &TRPanelEvent;
+  window.drawPanel = &ODrawPanel;
+  window.handleKey = &FPHandleKey;
+  window.keyNavItem = &DlgGetKeyNavItem;
+  window.dialogFilter = &DlgFilterVIEvents;
+  VIWindSetHooks(window);
+  PanelShellHooks senders{};
+  AppFillDialogSenders(&senders);
+  const PanelShellHooks savedShell = SetPanelShellHooks(senders);
+  Display* const watch = XOpenDisplay(nullptr);
+  ASSERT_NE(watch, nullptr);
+  const ::Window root = DefaultRootWindow(watch);
+  const auto viewable = [&](std::vector<::Window>* out) {
+    ::Window r, parent, *kids = nullptr;
+    unsigned n = 0;
+    out->clear();
+    if (!XQueryTree(watch, root, &r, &parent, &kids, &n)) return;
+    for (unsigned i = 0; i < n; ++i) {
+      XWindowAttributes a;
+      if (XGetWindowAttributes(watch, kids[i], &a) && a.map_state == IsViewable) out->push_back(kids[i]);
+    }
+    if (kids) XFree(kids);
+  };
+  // Escape is no button; Return presses the default one.
+  const struct {
+    KeySym key;
+    int32 want;
+  } cases[] = {{XK_Escape, 0}, {XK_Return, 1}};
+  for (const auto& c : cases) {
+    const KeySym key = c.key;
+    std::vector<::Window> before;
+    viewable(&before);
+    std::atomic<bool> answered{false};
+    int found = 0, x = 0, y = 0;
+    unsigned width = 0, height = 0;
+    std::thread watcher([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      std::vector<::Window> now;
+      while (!found && std::chrono::steady_clock::now() < until) {
+        viewable(&now);
+        for (::Window w : now) {
+          if (std::find(before.begin(), before.end(), w) != before.end()) continue;
+          ::Window r, child;
+          unsigned border, depth;
+          int lx, ly;
+          XGetGeometry(watch, w, &r, &lx, &ly, &width, &height, &border, &depth);
+          XTranslateCoordinates(watch, w, root, 0, 0, &x, &y, &child);
+          found = 1;
+        }
+        if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      // The loop may take a moment to wait for input after mapping: the key
+      // until it answers.
+      const KeyCode code = XKeysymToKeycode(watch, key);
+      for (int i = 0; i < 100 && !answered; ++i) {
+        XTestFakeKeyEvent(watch, code, True, CurrentTime);
+        XTestFakeKeyEvent(watch, code, False, CurrentTime);
+        XFlush(watch);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      if (!answered) {
+        std::fprintf(stderr, "the alert never ended\n");
+        std::_Exit(1);
+      }
+    });
+    const uChar message[] = "\x05" "Sure?";
+    const int32 answer = TwoButtonAlert(kDlgPStrValueType, message, nullptr, nullptr, 1, kDlgDefaultPos, kDlgDefaultPos);
+    answered = true;
+    watcher.join();
+    EXPECT_EQ(answer, c.want) << key;
+    EXPECT_TRUE(found) << "no alert window was mapped";
+    // Inside the alert kind's frame: half the free width across, a third of
+    // the free height down.
+    Rect work, frame;
+    WGetWorkAreaRect(Point{kDlgDefaultPos, kDlgDefaultPos}, &work);
+    WGetShellRect(kAlertWindowKind, &frame);
+    EXPECT_EQ(x - work.left, frame.left + (work.right - work.left - int(width) - frame.left - frame.right) / 2);
+    EXPECT_EQ(y - work.top, frame.top + (work.bottom - work.top - int(height) - frame.top - frame.bottom) / 3);
+  }
+  SetDlgRunPanelHooks(nullptr);
+  DlgSetPanelServices(DlgPanelServices{});
+  SetDlgPanelHooks(nullptr);
+  SetEnginePanelHooks(nullptr);
+  SetPanelShellHooks(savedShell);
+  XCloseDisplay(watch);
 }
 
 }  // namespace
