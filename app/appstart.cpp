@@ -6,6 +6,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -31,6 +32,7 @@
 #include "panel/objects.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/strimport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
@@ -50,6 +52,7 @@
 #include "server/srvstatus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
+#include "shell/vistring.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -87,7 +90,13 @@ void AppInstallHooks() {
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
+  panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
+  // The string import's reach into the panel and the controls.
+  SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
+  StringImportHooks stringImport{};
+  stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  SetStringImportHooks(stringImport);
   DlgSetPanelServices(AppDialogServices());
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
