@@ -131,10 +131,10 @@ void VSAppFontSettings(VSFont* font);
 int32 ReadFontTag(ImportStringsRequest* rq, VSFont* font, uInt32 object);
 
 // A PATH element: a new path (null on failure).
-int32 ReadPathElement(ImportStringsRequest* rq, Path* out, uInt32 object);
+int32 ReadPathElement(ImportStringsRequest* rq, ::Path* out, uInt32 object);
 // The wrapper tag, an optional PATH element, the wrapper's closing tag: the
 // new path (null when none) and whether it differs from the current one.
-int32 ReadOptionalPath(ImportStringsRequest* rq, int32 wrapper, Path current, Path* out, Bool32* changed,
+int32 ReadOptionalPath(ImportStringsRequest* rq, int32 wrapper, ::Path current, ::Path* out, Bool32* changed,
                        uInt32 object);
 // A typed value of the descriptor at data: strings and paths that differ
 // are replaced in place; *changed set when one was.

@@ -129,6 +129,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  AddVIStringTexts(writer);
   AddPanelMenuTexts(writer);
   AddPanelImages(writer);
   AddToolBarStrips(writer);
@@ -206,6 +207,41 @@ void AddMenuResources(rsrcw::Writer* writer) {
   writer->Add(FourCC("TEXT"), kSplashTextId, rsrcw::BytesOf(std::string(kSplashText)), std::string("Splash"));
   writer->Add(FourCC("DSIM"), kSplashImageColour, LaunchPicture(false), std::string("Launch"));
   writer->Add(FourCC("DSIM"), kSplashImageMono, LaunchPicture(true), std::string("Launch BW"));
+}
+
+void AddVIStringTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 19001,
+              rsrcw::StrList({
+                  "Importing the strings of \"%p\" from \"%s\" stopped on an error.\r\n",
+                  "%ld warning(s) importing the strings of \"%p\" from \"%s\".\r\n",
+                  "Error in %p: %p (line %ld) at: %p",
+                  "Error: %p (line %ld) at: %p",
+                  "Warning: the VI has version %p, the string file version %p.",
+                  "",
+                  "Warning in %p: unknown attribute (line %ld) at: %p",
+                  "Imported the strings of \"%p\" from \"%s\".\r\n",
+                  "", "", "", "", "", "",
+                  "The VI string file could not be read.",
+                  "The string import's log file could not be written.",
+                  "unknown tag",
+                  "unexpected tag",
+                  "syntax error",
+                  "unexpected end of file",
+                  "unknown attribute",
+                  "bad attribute value",
+                  "the part id differs from the object's",
+                  "the part order differs from the object's",
+                  "the control class differs from the object's",
+                  "no section of this VI in the file",
+                  "memory is full",
+                  "the value does not match the control's data",
+                  "",
+                  "the cell position differs from the table's",
+                  "the control's name differs from its label",
+                  "the number of ring items differs from the ring's",
+                  "a path component could not be added",
+              }),
+              std::string("_VI string import"));
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {

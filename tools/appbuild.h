@@ -90,6 +90,9 @@ constexpr int32 kRadixMenuListId = 57, kPathValidityMenuListId = 77;
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);
+// The messages of the VI string import (list 19001): log headers, error
+// and warning texts, alerts.
+void AddVIStringTexts(rsrcw::Writer* writer);
 constexpr int32 kWindowTitlesListIdRT = 301;
 constexpr const char* kWindowTitlesListName = "_Window Titles";
 constexpr int32 kMemFullTextsListId = 10000;
