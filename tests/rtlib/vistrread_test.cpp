@@ -128,8 +128,11 @@ TEST_F(VIStringReaderTest, TextTagsAndValuesFollowTheLexicalRules) {
     std::string read;
     const int32 code = (*c.reader)(rq, &read);
     EXPECT_EQ(code, c.code) << c.text;
-    if (code == 0) EXPECT_EQ(read, c.read) << c.text;
-    else EXPECT_EQ(rq->position, 0u) << c.text;  // a failed reader leaves the position
+    if (code == 0) {
+      EXPECT_EQ(read, c.read) << c.text;
+    } else {
+      EXPECT_EQ(rq->position, 0u) << c.text;  // a failed reader leaves the position
+    }
   }
 }
 
