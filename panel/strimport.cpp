@@ -36,6 +36,7 @@ constexpr int32 kTableCellWordA = 12, kTableCellWordB = 13;
 constexpr int16 kPartNameLabel = 16, kPartTextPart = 11;
 
 int32 Fail(ImportStringsRequest* rq, int32 object, int32 code) {
+  SkipWhiteSpace(rq);  // the message points at what follows
   return RecordImportError(rq->context, code, uInt32(object), rq->position);
 }
 int32 Check(ImportStringsRequest* rq, int32 object, int32 code) { return code ? Fail(rq, object, code) : 0; }

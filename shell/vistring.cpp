@@ -341,6 +341,10 @@ MgErr ImportVIStrings(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFil
   int32 reply = 0;
   VSVIAttrs attrs;
   int32 r = scratch ? FindVISection(&rq, viName) : kVSMemory;
+  if (r) {
+    rq.position = 0;
+    context.line = 1;
+  }
   if (!r) r = ReadVITag(&rq, &attrs, true);
   if (!r && attrs.version != int32(VIRec(vi)->version))
     RecordImportError(&context, kVSVersion, 0, rq.position);
@@ -357,7 +361,10 @@ MgErr ImportVIStrings(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFil
   }
   if (changed || (reply & kImportChanged)) VIDocMod(vi, nullptr, kVIStringsDocMod);
   if (!wasImporting) VIRec(vi)->flags &= ~kVIFlagImporting;
-  if (r) RecordImportError(&context, r, 0, rq.position);
+  if (r) {
+    if (rq.position) SkipWhiteSpace(&rq);  // the message points at what follows
+    RecordImportError(&context, r, 0, rq.position);
+  }
 
   // The log and the alerts.
   MgErr result = kNoErr;

@@ -11,6 +11,7 @@
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
 #include "panel/objects.h"
 #include "tools/tdbuilder.h"
