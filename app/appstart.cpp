@@ -42,6 +42,7 @@
 #include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "server/vistrmethod.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
@@ -97,6 +98,7 @@ void AppInstallHooks() {
   StringImportHooks stringImport{};
   stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
   SetStringImportHooks(stringImport);
+  SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
