@@ -460,10 +460,12 @@ int32 FPImportStrings(ObjHeap heap, ImportStringsRequest* rq) {
   const int32 root = ext ? int32(GetNative32(*heap + ext + kHeapExtRoot)) : 0;
   if (!root) return RecordImportError(rq->context, kArgErr, 0, rq->position);
   FPEmptySelection(heap);
+  // A panel without a window draws into the current (default) port.
+  const WindowRef window = WindowRef(GetNative32(*heap + ext + kHeapExtWindow));
   WPortState saved;
-  WSetup(WindowRef(GetNative32(*heap + ext + kHeapExtWindow)), &saved);
+  if (window) WSetup(window, &saved);
   const int32 reply = SendImport(heap, root, rq);
-  WRestore(&saved);
+  if (window) WRestore(&saved);
   return reply;
 }
 
