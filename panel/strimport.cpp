@@ -55,7 +55,17 @@ bool InsideGraph(ObjHeap heap, int32 o) {
   return false;
 }
 bool Stopped(int32 reply) { return reply & (kImportStop | kImportNoMemory); }
-void Report(ObjHeap) { VIDocMod(nullptr, nullptr, kDocMod); }
+void Report(ObjHeap heap) { VIDocMod(nullptr, heap, kDocMod); }
+// The ring's item list when its strings fit its handle; null otherwise.
+CPStrHandle ItemList(ObjHeap heap, int32 o) {
+  UHandle h = reinterpret_cast<UHandle>(uintptr_t(uInt32(ObjWord(heap, o, kMultiLabelItemsWord))));
+  if (!h || !*h) return nullptr;
+  const int32 size = AZIsHandle(h) ? AZGetHandleSize(h) : DSGetHandleSize(h);
+  const int32 n = size >= 4 ? int32(GetNative32(*h)) : -1;
+  int64 at = 4;
+  for (int32 i = 0; i < n && at < size; ++i) at += 1 + (*h)[at];
+  return n >= 0 && at <= size ? reinterpret_cast<CPStrHandle>(h) : nullptr;
+}
 void Changed(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
   rq->partId = PartId(heap, o);
   rq->partOrder = PartOrder(heap, o);
@@ -722,14 +732,15 @@ int32 ReadMultiLabel(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
   if (td) td = SkipTypedefs(td);
   const bool enumerated = td && td->code >= kTDEnumU8 && td->code <= kTDEnumU32;
   if (!LinkedTypeDef() && !enumerated && OHBlockSize(heap, o) >= 4 * (kMultiLabelItemsWord + 1)) {
-    CPStrHandle mine = reinterpret_cast<CPStrHandle>(uintptr_t(uInt32(ObjWord(heap, o, kMultiLabelItemsWord))));
+    CPStrHandle mine = ItemList(heap, o);
     const int32 theirs = int32(GetNative32(*items));
     const int32 have = mine ? int32(GetNative32(reinterpret_cast<uChar*>(*mine))) : 0;
     if (!mine ? theirs != 0 : theirs != have) {
       code = kVSItemCount;
     } else if (mine && CPStrCmp(mine, reinterpret_cast<CPStrHandle>(items)) != 0) {
       ObjSetWord(heap, o, kMultiLabelItemsWord, int32(uintptr_t(items)));
-      AZDisposeHandle(reinterpret_cast<UHandle>(mine));
+      if (AZIsHandle(mine)) AZDisposeHandle(reinterpret_cast<UHandle>(mine));
+      else DSDisposeHandle(reinterpret_cast<UHandle>(mine));
       items = nullptr;
       const int32 index = ObjWord(heap, o, kMultiLabelCurrentWord);
       CPStrHandle now = reinterpret_cast<CPStrHandle>(uintptr_t(uInt32(ObjWord(heap, o, kMultiLabelItemsWord))));

@@ -11,9 +11,12 @@
 #include "engine/vi/rtrsrc.h"
 #include "fuzz/rsrc_image.h"
 #include "mgsource/rsrc.h"
-#include "panel/panel_test_support.h"
+#include "engine/engine_test_support.h"
+#include "engine/vi/viinst.h"
+#include "panel/fppanel.h"
 #include "panel/strimport.h"
 #include "panel/vistring_fixture.h"
+#include "shell/dialog.h"
 #include "shell/vistring.h"
 #include "temp_folder.h"
 #include "tools/appbuild.h"
@@ -27,11 +30,21 @@ int32 Capture(int32, const void* message, ConstPStr, int32, int32) {
   return 0;
 }
 
-class VIStringTest : public ptest::PanelRootTest {
+// A VI with a panel of the fixture's objects; the panel's engine hooks are
+// not installed (the shell's dialogs stay the shell's own).
+class VIStringTest : public qxtest::EngineTest {
  protected:
   void SetUp() override {
-    PanelRootTest::SetUp();
+    EngineTest::SetUp();
     ASSERT_TRUE(qxtest::StartThreadsAndResources());
+    ASSERT_EQ(TypeHeapInit(), kNoErr);
+    vi_ = vib::NewVI();
+    ASSERT_EQ(RegisterVI(vi_), kNoErr);
+    panel_ = vib::NewPanel(vi_);
+    root_ = FPNewPanelRoot(panel_);
+    ASSERT_NE(root_, 0);
+    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtRoot, uInt32(root_));
+    std::memcpy(VIRec(vi_)->name, "\004Test", 5);
     rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
     qxbuild::AddRunTimeResources(&w);
     ref_ = FuzzOpenRsrcImage(w.Write());
@@ -43,12 +56,14 @@ class VIStringTest : public ptest::PanelRootTest {
     p_ = vsfix::Build(panel_, root_);
   }
   void TearDown() override {
-    SetOneButtonAlertProc(nullptr);
+    ShellInstallAlertHooks();  // the shell's own alert again
     SetVIStringHooks({});
     SetRunTimeRsrcFile(0);
     if (ref_) RCloseFile(ref_);
     for (Path p : paths_) FDisposePath(p);
-    PanelRootTest::TearDown();
+    UnregisterVI(vi_);
+    vib::DisposeVI(vi_);
+    EngineTest::TearDown();
   }
   Path PathOf(const std::string& name) {
     std::string text = "C:";
@@ -80,6 +95,9 @@ class VIStringTest : public ptest::PanelRootTest {
   RsrcFileRef ref_ = 0;
   std::vector<Path> paths_;
   vsfix::Panel p_{};
+  UHandle vi_ = nullptr;
+  ObjHeap panel_ = nullptr;
+  int32 root_ = 0;
 };
 
 TEST_F(VIStringTest, TheNamedSectionIsFoundAndItsTopLevelApplied) {
@@ -146,7 +164,7 @@ TEST_F(VIStringTest, FileFailuresAnswerTheirErrorAndTheLogIsNeverTheStringFile) 
   EXPECT_EQ(kept.str(), text);
   ClearReports();
   EXPECT_EQ(ImportVIStrings(vi_, PathOf("missing.txt"), 1, PathOf("log.txt")), kFileNotFoundErr);
-  EXPECT_EQ(Reports("ImportVIStrings: error on file operation: 7"), 1);
+  EXPECT_EQ(qxtest::Reports::Get().Count("ImportVIStrings: error on file operation: 7"), 1);
   ASSERT_EQ(gAlerts.size(), 1u);
   EXPECT_EQ(gAlerts[0], "The VI string file could not be read.");
   EXPECT_FALSE(std::filesystem::exists(dir_.Dir() + "/log.txt"));
