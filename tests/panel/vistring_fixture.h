@@ -59,6 +59,30 @@ inline int32 Control(ObjHeap h, int32 cls, const tdb::TD& td, int32* display) {
   return dco;
 }
 
+// Further top-level objects, one of each other class that reads elements
+// of its own or none (controls wrapped in CONTROL, the rest bare), and
+// their elements in a syntaxVersion 2 file.
+struct Extra {
+  int32 cls;
+  bool control;
+  const char* elements;
+};
+inline const std::vector<Extra>& Extras() {
+  static const std::vector<Extra> extras = {
+      {kClsBoolean, true, "<DESC></DESC>"}, {kClsPicture, true, "<DESC></DESC>"},
+      {kClsTypeDefinition, true, "<DESC></DESC>"}, {kClsNumeric, true, "<DESC></DESC>"},
+      {kClsColorRamp, true, "<DESC></DESC>"}, {kClsColorBox, true, "<DESC></DESC>"},
+      {kClsSlide, true, "<DESC></DESC>"}, {kClsKnob, true, "<DESC></DESC>"}, {kClsRefNum, true, "<DESC></DESC>"},
+      {kClsPath, true, "<DESC></DESC><DEFAULT><PATH></PATH></DEFAULT>"},
+      {kClsTable, true, "<DESC></DESC><PRIV></PRIV><DEFAULT></DEFAULT>"},
+      {kClsListbox, true, "<DESC></DESC><LBLABEL></LBLABEL><PRIV><ITEMS></ITEMS></PRIV>"},
+      {kClsGraphChart, true, "<DESC></DESC><PRIV></PRIV>"}, {kClsScale, true, ""},
+      {kClsContainer, false, "<DESC></DESC>"}, {kClsUserItem, false, "<DESC></DESC>"},
+      {kClsGrouperObject, false, "<GROUPER></GROUPER>"}, {kClsCosmetic, false, ""}, {kClsSelLabel, false, ""},
+  };
+  return extras;
+}
+
 inline Panel Build(ObjHeap h, int32 root, bool enumRing = false) {
   Panel p{};
   p.label = Obj(h, kClsLabel);
@@ -76,7 +100,14 @@ inline Panel Build(ObjHeap h, int32 root, bool enumRing = false) {
   int32 clusterDco = Control(h, kClsCluster, tdb::Cluster({tdb::String()}), &p.cluster);
   p.inner = Obj(h, kClsString, p.cluster);
   ObjSetWord(h, p.cluster, kPWClusterElements, vib::NewList(h, {p.inner}));
-  ObjSetWord(h, root, kRootObjectListWord, vib::NewList(h, {p.label, p.stringDco, p.ringDco, clusterDco}));
+  std::vector<int32> top = {p.label, p.stringDco, p.ringDco, clusterDco};
+  for (const Extra& e : Extras()) {
+    int32 display = 0;
+    top.push_back(e.control && e.cls != kClsScale
+                      ? Control(h, e.cls, e.cls == kClsPath ? tdb::Path() : tdb::U8(), &display)
+                      : Obj(h, e.cls));
+  }
+  ObjSetWord(h, root, kRootObjectListWord, vib::NewList(h, top));
   return p;
 }
 
@@ -84,12 +115,19 @@ inline Panel Build(ObjHeap h, int32 root, bool enumRing = false) {
 struct File {
   std::string viName = "Test", name = "Name", ringItems = "abcd", label = "Hello", head = "", tail = "";
 };
+inline std::string ExtraElements() {
+  std::string s;
+  for (auto e = Extras().rbegin(); e != Extras().rend(); ++e)
+    s += e->control ? "<CONTROL ID=" + std::to_string(e->cls) + " name=\"\">" + e->elements + "</CONTROL>\r\n"
+                    : std::string(e->elements) + "\r\n";
+  return s;
+}
 inline std::string Section(const File& f) {
   std::string items;
   for (char c : f.ringItems) items += std::string("<STRING>") + c + "</STRING>";
   return f.head + "<VI QXversion=0 revision=1 name=\"" + f.viName + "\" syntaxVersion=2>\r\n" +
          "<TITLE>Title</TITLE>\r\n<HELP_PATH></HELP_PATH><HELP_TAG></HELP_TAG>" +
-         "<RTM_PATH type=\"default\"></RTM_PATH>\r\n<DESC></DESC>\r\n<CONTENT>\r\n" +
+         "<RTM_PATH type=\"default\"></RTM_PATH>\r\n<DESC></DESC>\r\n<CONTENT>\r\n" + ExtraElements() +
          "<CONTROL ID=83 name=\"\"><DESC></DESC><CONTENT>" +
          "<CONTROL ID=81 name=\"\"><DESC></DESC><DEFAULT><STRING></STRING></DEFAULT></CONTROL>" +
          "</CONTENT></CONTROL>\r\n" +
