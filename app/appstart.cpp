@@ -5,6 +5,7 @@
 #include "app/dlgservices.h"
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
@@ -97,6 +98,11 @@ void AppInstallHooks() {
   SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
   StringImportHooks stringImport{};
   stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  stringImport.graphCursorList = [](ObjHeap heap, int32 graph, int32* count) {
+    return GetGraphCursorList(heap, ObjWord(heap, graph, kGraphDataWord), count);
+  };
+  stringImport.graphCursorFont = &GetGraphCursorFont;
+  stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
   SetStringImportHooks(stringImport);
   SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
