@@ -24,13 +24,13 @@ constexpr int32 kLongestTagName = 13;  // "SAME_AS_LABEL"
 
 // The kinds of attribute values.
 enum AttrKind { kDecimal, kHexDigits, kQuoted, kQuotedSkipped, kStyleLetters, kBareWord, kColour };
-struct AttrSpec {
+struct AttrDef {
   const char* name;
   AttrKind kind;
 };
 struct TagAttrs {
   int32 count;
-  AttrSpec specs[5];
+  AttrDef defs[5];
 };
 // The attributes of a tag (none for most).
 TagAttrs AttrsOf(int32 tag) {
@@ -282,8 +282,8 @@ int32 ParseAttrs(Text t, int32* pp, int32* line, int32 tag, ImportStringsContext
     if (t.b[p] == '>') return kVSBadValue;  // no "="
     int32 index = -1;
     for (int32 i = 0; i < attrs.count; ++i)
-      if (std::strlen(attrs.specs[i].name) == size_t(p - start) &&
-          std::memcmp(attrs.specs[i].name, t.b + start, size_t(p - start)) == 0)
+      if (std::strlen(attrs.defs[i].name) == size_t(p - start) &&
+          std::memcmp(attrs.defs[i].name, t.b + start, size_t(p - start)) == 0)
         index = i;
     ++p;
     if (index < 0) {
@@ -298,7 +298,7 @@ int32 ParseAttrs(Text t, int32* pp, int32* line, int32 tag, ImportStringsContext
       continue;
     }
     AttrValue v;
-    if (int32 r = ParseValue(t, &p, line, attrs.specs[index].kind, &v)) return r;
+    if (int32 r = ParseValue(t, &p, line, attrs.defs[index].kind, &v)) return r;
     if (int32 r = take(index, v)) return r;
   }
   *pp = p + 1;

@@ -386,7 +386,7 @@ MgErr ImportVIStrings(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFil
       else header = Message(kVSMsgHeaderDone, viName, path.c_str());
       const std::string rule = std::string(44, '#') + "\r\n";
       const uInt32 now = TimeInSecs();
-      std::string when = DateCString(now, 1);
+      std::string when = DateCString(now, 2);  // the locale's long format
       when += " ";
       when += TimeCString(now, 1);
       const std::string entry = rule + header + when + "\r\n" + rule + body;
