@@ -154,3 +154,43 @@ TEST_F(StringImportTest, PrivateStringsOfTablesListboxesAndGraphsAreReplaced) {
   }
   SetStringImportHooks(former);
 }
+
+namespace {
+
+// An array's DEFAULT is read element by element against its default data:
+// differing paths are replaced in place, a count that differs stops.
+TEST_F(StringImportTest, AnArrayOfPathsTakesItsDefaultElementByElement) {
+  int32 array = 0;
+  const int32 dco = Control(tdb::Array(tdb::Path()), kClsArray, &array);
+  const int32 element = vsfix::Obj(panel_, kClsPath, array);
+  SetW(array, kPWArrayElement, element);
+  SetW(element, kPWDDOTypeId, int32(Type(tdb::Path())));
+  ASSERT_EQ(Alloc(dco), kNoErr);
+  SetW(root_, kRootObjectListWord, vib::NewList(panel_, {dco}));
+  UPtr data = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, array, 0, kDataPtrDefault, nullptr))));
+  ASSERT_NE(data, nullptr);
+  UHandle paths = DSNewHClr(12);
+  PutNative32(*paths, 2);
+  std::memcpy(data, &paths, sizeof paths);
+  for (const std::string count : {"2", "3"}) {
+    const std::string file = "<CONTENT><CONTROL ID=82 name=\"\"><DESC></DESC><DEFAULT><ARRAY nElems=" + count +
+                             "><PATH type=\"relative\">a</PATH><PATH type=\"relative\">b<SEP>c</PATH></ARRAY>" +
+                             "</DEFAULT><CONTENT><CONTROL ID=91 name=\"\"><DESC></DESC><DEFAULT><PATH></PATH>" +
+                             "</DEFAULT></CONTROL></CONTENT></CONTROL></CONTENT>";
+    UHandle h = Keep(DSNewHandle(int32(4 + file.size())));
+    PutNative32(*h, uInt32(file.size()));
+    std::memcpy(*h + 4, file.data(), file.size());
+    InitImportContext(&context_);
+    ImportStringsRequest rq{};
+    rq.text = h;
+    rq.context = &context_;
+    FPImportStrings(panel_, &rq);
+    EXPECT_EQ(context_.errCode, count == "2" ? -1 : kVSStructure);
+    Path second;
+    std::memcpy(&second, *paths + 8, sizeof second);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(FDepth(second), 2);
+  }
+}
+
+}  // namespace
