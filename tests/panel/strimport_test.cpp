@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mgsource/counted_strings.h"
+#include "panel/datamsg.h"
 #include "panel/panel_test_support.h"
 #include "panel/strimport.h"
 #include "panel/vistring_fixture.h"
