@@ -98,6 +98,9 @@ Dialog StatusDialog();
 // The alerts: buttons first (items 1 to n), the message item after them;
 // the resource name is the title.
 Dialog AlertDialog(const std::vector<std::string>& buttons);
+// The VI Info dialog: items 1 to 20 as the shell fills them.
+constexpr int32 kVIInfoDialogId = 3700;
+Dialog VIInfoDialog();
 void AddDialogs(rsrcw::Writer* writer);
 
 }  // namespace dlgwriter
