@@ -6,12 +6,14 @@
 #include <cstring>
 
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dmprog.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/numconv.h"
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
+#include "panel/ctrdoit.h"
 #include "panel/methsupport.h"
 #include "panel/objects.h"
 #include "rtlib/chartdata.h"
@@ -74,4 +76,5 @@ void ControlsInstallScaleHooks() {
   SetPanelDataHooks({.slideScaleMarkerList = &SlideScaleMarkerList});
   SetDataMgrHooks({.scaleRangeSet = &RangeCopied, .pointerValue = &PointerValue});
   SetChartPanelHooks({.scaleRecalc = &ScaleRecalc, .calcScaleMarkers = &CalcScaleMarkers});
+  SetPanelRampHooks({.scaleFitToItemCount = &ScaleFitToItemCount});
 }

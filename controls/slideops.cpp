@@ -12,6 +12,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
+#include "panel/numdoit.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
 #include "panel/oinval.h"
@@ -100,4 +101,10 @@ void SlideColorChangeSliders(ObjHeap heap, int32 slide, int32* first, int32* sec
   }
   if (first) *first = a;
   if (second) *second = b;
+}
+
+void ControlsInstallSlideOpsHooks() {
+  SetSlideOpsHooks({.trackValue = &SlideTrackValue,
+                    .fitToItemCount = &ScaleFitToItemCount,
+                    .colourSliders = &SlideColorChangeSliders});
 }

@@ -23,9 +23,11 @@
 #include "panel/dataxfer.h"
 #include "panel/fppanel.h"
 #include "panel/oinval.h"
+#include "panel/numdoit.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/ctrdoit.h"
 
 namespace {
 
@@ -366,6 +368,24 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelOClickMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelOClickMethod);
+    case kClsNumeric:
+      return reinterpret_cast<ObjMethodAddr>(&NumericOClickMethod);
+    case kClsRing:
+      return reinterpret_cast<ObjMethodAddr>(&RingOClickMethod);
+    case kClsSlide: case kClsKnob:
+      return reinterpret_cast<ObjMethodAddr>(&SlideOClickMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterOClickMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayOClickMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&RefNumOClickMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxOClickMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampOClickMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&PathOClickMethod);
     default:
       return nullptr;
   }
@@ -397,6 +417,26 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelODoitMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelODoitMethod);
+    case kClsNumeric:
+      return reinterpret_cast<ObjMethodAddr>(&NumericODoitMethod);
+    case kClsRing:
+      return reinterpret_cast<ObjMethodAddr>(&RingODoitMethod);
+    case kClsSlide: case kClsKnob:
+      return reinterpret_cast<ObjMethodAddr>(&SlideODoitMethod);
+    case kClsCluster:
+      return reinterpret_cast<ObjMethodAddr>(&ClusterODoitMethod);
+    case kClsArray:
+      return reinterpret_cast<ObjMethodAddr>(&ArrayODoitMethod);
+    case kClsRefNum:
+      return reinterpret_cast<ObjMethodAddr>(&DDOODoitMethod);
+    case kClsTypeDefinition:
+      return reinterpret_cast<ObjMethodAddr>(&TypeDefODoitMethod);
+    case kClsColorBox:
+      return reinterpret_cast<ObjMethodAddr>(&ColorBoxODoitMethod);
+    case kClsColorRamp:
+      return reinterpret_cast<ObjMethodAddr>(&ColorRampODoitMethod);
+    case kClsPath:
+      return reinterpret_cast<ObjMethodAddr>(&StdPathODoitMethod);
     default:
       return nullptr;
   }

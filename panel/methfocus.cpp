@@ -267,6 +267,7 @@ int32 ArrayEltDoit(ObjHeap heap, int32 array, void* frame, int32 action, ActionP
 }
 
 int32 PanelInsideArray() { return gInsideArray; }
+void SetPanelInsideArray(int32 array) { gInsideArray = array; }
 
 int32 ArrayIndexChanged(ObjHeap heap, int32 array, ActionParams* params, int32 reply, const int32* savedSizes,
                         const int32* newSizes) {

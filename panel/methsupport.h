@@ -148,6 +148,8 @@ QX_EXTERN_C int32 ArrayFocusNav(ObjHeap heap, int32 array, void* frame, int32 re
 // 16 for a cell outside the visible grid or an array without an element.
 QX_EXTERN_C int32 ArrayEltDoit(ObjHeap heap, int32 array, void* frame, int32 action, ActionParams* params);
 QX_EXTERN_C int32 PanelInsideArray();
+// Sets the inside-an-array global (the array whose element answers a click).
+void SetPanelInsideArray(int32 array);
 
 // After an index display changed (params name it: its order is the
 // dimension): the reply without 8, and when that dimension's size differs

@@ -23,6 +23,7 @@
 #include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/trinsert.h"
+#include "panel/ctrdoit.h"
 #include "platform/qx_sysinfo.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
@@ -623,6 +624,7 @@ int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int
 
 // ---- The panel root's do-it -------------------------------------------------------------------
 int32 DDOCheckReplyData(ObjHeap heap, int32, int32 controller, int32 reply) {
+  reply = ControllerRangeReply(heap, controller, reply);
   if ((reply & (kReplyRedraw | kReplyRedrawAll)) && IsObject(heap, controller)) {
     ObjSetWord(heap, controller, 0, int32(Flags(heap, controller) | 0x80000));
     OInval(heap, controller, kInvalAll);
@@ -634,6 +636,8 @@ namespace {
 constexpr uInt32 kRootFlagRedraw = 0x80000;
 constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;
 constexpr uInt32 kVIFlags2Retrieval = 0x800;
+constexpr int32 kRootRangeWord = 8;
+constexpr uInt32 kRootRangeChecked = 0x100;
 constexpr int32 kActReset = 42, kActResetDefault = 43, kActDataCommand = 45, kDataCommandPaste = 6;
 
 int32 ItemList(ObjHeap heap, int32 root) {
@@ -679,6 +683,9 @@ int32 PanelItself(ObjHeap heap, int32 root, TransactionFrame* frame, int32 actio
         const int32 list = ItemList(heap, root);
         for (int32 i = 0, n = ListCount(heap, list); i < n; ++i)
           if (IsObject(heap, ObjListGet(heap, list, i))) OInval(heap, ObjListGet(heap, list, i), kInvalValue);
+        if (OHBlockSize(heap, root) >= 4 * (kRootRangeWord + 1) &&
+            (uInt32(ObjWord(heap, root, kRootRangeWord)) & kRootRangeChecked))
+          ClusterRangeFlags(heap, root, 1);
       } else {
         VIDocMod(PanelHeapOwner(heap), nullptr, kDocModReset);
       }

@@ -96,10 +96,10 @@ PictureUnderMouseRecord PictureUnderMouse();
 // object without one).  The reply.
 QX_EXTERN_C int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply);
 
-// The reply filter of a panel's child: a reply asking for a redraw (0x80
-// or 0x400) marks the controller to be redrawn (flag 0x80000) and
-// invalidates it.  The reply.  (The range re-check of controllers with
-// range checking waits for the range routines.)
+// The reply filter of a panel's child: a data controller that checks its
+// range has it re-checked on a reply with 2 or 8 (ControllerRangeReply); a
+// reply asking for a redraw (0x80 or 0x400) marks the controller to be
+// redrawn (flag 0x80000) and invalidates it.  The reply.
 QX_EXTERN_C int32 DDOCheckReplyData(ObjHeap heap, int32 panel, int32 controller, int32 reply);
 // The panel root's do-it: the panel-level actions (21, 24, 25, 26, 32, 55,
 // 60) go to every top-level object; a key bound to a control becomes its

@@ -55,6 +55,16 @@ int32 FPSelectionCount(ObjHeap heap) {
   return list ? ObjListCount(heap, list) : 0;
 }
 
+int32 FPIsSelected(ObjHeap heap, int32 object) {
+  const int32 list = SelectionList(heap);
+  if (!list || object <= 0) return 0;
+  const int32 n = ObjListCount(heap, list);
+  if (n < 0 || 4 + int64(4) * n > OHBlockSize(heap, list)) return 0;
+  for (int32 i = 0; i < n; ++i)
+    if (ObjListGet(heap, list, i) == object) return 1;
+  return 0;
+}
+
 void FPEmptySelection(ObjHeap heap) {
   const int32 list = SelectionList(heap);
   if (!list) return;

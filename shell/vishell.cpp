@@ -1,6 +1,7 @@
 #include "shell/vishell.h"
 
 #include "shell/eventfilter.h"
+#include "shell/extshell.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -95,21 +96,9 @@ Bool32 RTMIsMenuRefnum(uInt32 refnum) {
   return 0;
 }
 
-MgErr InvalidLibraryAlert() {
-  // The text is copied out at once: the handle belongs to the file's map.
-  UHandle h = nullptr;
-  if (MgErr err = RGetString(RunTimeRsrcFile(), kInvalidLibraryStrId, &h)) return err;
-  const int32 size = h && *h ? AZGetHandleSize(h) : 0;
-  if (size < 1) return kRsrcNotFoundErr;
-  Str255 text;
-  text[0] = uChar((*h)[0] < size ? (*h)[0] : size - 1);
-  std::memcpy(text + 1, *h + 1, text[0]);
-  return OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
-}
-
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
-  SetInvalidLibraryAlertHook(&InvalidLibraryAlert);
+  SetInvalidLibraryAlertHook(&InvalidLoadLibraryAlert);
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
@@ -159,5 +148,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   if (MgErr err = QXRTRegisterDialogItems()) return err;
+  if (MgErr err = QXRTRegisterExtShell()) return err;
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

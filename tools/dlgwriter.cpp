@@ -290,7 +290,45 @@ Dialog AlertDialog(const std::vector<std::string>& buttons) {
   return d;
 }
 
+Dialog VIInfoDialog() {
+  Dialog d;
+  d.title = "_VI Get Info";
+  d.v = 120;
+  d.h = 120;
+  // Items 1 to 20: OK and Cancel, then the locking, password and revision
+  // items (hidden at run time) among the texts the dialog fills.
+  const Rect b{260, 330, 282, 400}, c{260, 250, 282, 320};
+  auto row = [](int16 top, int16 left, int16 right) { return Rect{top, left, int16(top + 16), right}; };
+  d.objects = {
+      ButtonItem("OK", b),
+      ButtonItem("Cancel", c),
+      StringItem("Locked", row(230, 10, 120)),
+      StringItem("Description:", {60, 10, 130, 400}),
+      StringItem("Password", row(230, 130, 240)),
+      StringItem("Revision", row(230, 250, 320)),
+      StringItem("Revision History", row(250, 10, 120)),
+      StringItem("Change Password", row(250, 130, 240)),
+      StringItem("Path:", row(140, 10, 400)),
+      StringItem("Size on disk:", row(160, 10, 200)),
+      StringItem("Lock", row(270, 10, 120)),
+      StringItem("Unlock", row(270, 130, 240)),
+      StringItem("Front Panel:", row(180, 10, 200)),
+      StringItem("Block Diagram:", row(180, 210, 400)),
+      StringItem("Code:", row(200, 10, 200)),
+      StringItem("Data:", row(200, 210, 400)),
+      StringItem("Total:", row(220, 10, 200)),
+      StringItem("Name:", row(30, 10, 400)),
+      StringItem("Revision Number", row(290, 10, 120)),
+      StringItem("Password Set", row(290, 130, 240)),
+  };
+  for (int32 i = 0; i < 20; ++i) d.items.push_back(i);
+  d.nav[0] = 0;
+  d.nav[1] = 1;
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kVIInfoDialogId, DialogBlock(VIInfoDialog()), VIInfoDialog().title);
   writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));
   writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()), StatusDialog().title);
   const struct {

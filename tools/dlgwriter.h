@@ -109,6 +109,9 @@ ObjectRecord ListItem(const Rect& bounds);
 constexpr int32 kFileDialogId = 1700, kNewFolderBoxId = 1800;
 Dialog FileDialogBox();
 Dialog NewFolderBox();
+// The VI Info dialog: items 1 to 20 as the shell fills them.
+constexpr int32 kVIInfoDialogId = 3700;
+Dialog VIInfoDialog();
 void AddDialogs(rsrcw::Writer* writer);
 
 }  // namespace dlgwriter

@@ -1,11 +1,14 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
-// definitions and groupers come from stored panels: their flags,
-// bounds, image words, part ids, text words, item lists and active indexes
-// are whatever the file held, and the frames that reach them name any index.
+// definitions, groupers, clusters, arrays, refnums, colour boxes, colour
+// ramps, paths, numerics, rings, slides and knobs come from stored panels:
+// their flags, element words, bounds, image words, part ids, text words,
+// item lists and active indexes are whatever the file held, and the frames
+// that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
 // colour, pop-up and text actions on such a panel read nothing outside a block,
 // leave the transaction stack's top where it was, keep the Boolean's value
-// 0 or 1 and leave no handle behind.
+// 0 or 1, change no more than the numeric control's range state in its range
+// word, and leave no handle behind.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -30,7 +33,9 @@ using Input = FuzzReader;
 
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
-                          kClsTypeDefinition, kClsGrouperObject, kClsString};
+                          kClsTypeDefinition, kClsGrouperObject, kClsString,
+                          kClsCluster, kClsArray, kClsRefNum, kClsColorBox, kClsColorRamp, kClsPath,
+                          kClsNumeric, kClsRing, kClsSlide, kClsKnob};
 
 void Run(Input& in) {
   UHandle vi = nullptr;
@@ -56,14 +61,33 @@ void Run(Input& in) {
   ObjSetWord(heap, dco, kPWDCODisplay, b);
   const Rect whole{0, 0, 90, 90};
   std::memcpy(*heap + b + kObjBounds, &whole, sizeof whole);
-  const bool data = AllocObjDataSpace(heap, dco) == kNoErr;
+  // An I32 numeric control with its value: parts may be made under it.
+  const TypeID i32 = [&] {
+    std::vector<uChar> bytes = tdb::I32().Bytes();
+    return NewTypeIDForTD(heap, tdb::AsTD(bytes));
+  }();
+  const int32 ndco =
+      vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
+  const int32 num = vib::NewObject(heap, kClsNumeric, ClassRecord(kClsNumeric)->instanceSize);
+  if (!i32 || !ndco || !num) {
+    UnregisterVI(vi);
+    return FuzzDisposePanel(heap, vi);
+  }
+  ObjSetWord(heap, num, kPWOwner, ndco);
+  ObjSetWord(heap, ndco, kPWDCOTypeId, int32(i32));
+  ObjSetWord(heap, num, kPWDDOTypeId, int32(i32));
+  ObjSetWord(heap, ndco, kPWDCODisplay, num);
+  std::memcpy(*heap + num + kObjBounds, &whole, sizeof whole);
+  ObjSetWord(heap, num, 8, int32(in.Word()));  // its range mode and state
+  const bool data = AllocObjDataSpace(heap, dco) == kNoErr && AllocObjDataSpace(heap, ndco) == kNoErr;
   if (DSAllocCurrentState()->active) AllocEndPass();
-  std::vector<int32> objects{b};
+  std::vector<int32> objects{b, num};
   std::vector<TRecord> texts;
   std::vector<UHandle> lists;
   for (int32 k = in.Byte() % 8; k > 0; --k) {
     const int32 cls = kClasses[in.Byte() % (sizeof kClasses / sizeof kClasses[0])];
-    const int32 owner = in.Byte() & 1 ? b : root;
+    const uint8_t who = in.Byte();
+    const int32 owner = who & 1 ? (who & 2 ? num : b) : root;
     const int16 id = int16(in.Byte() < 200 ? in.Byte() % 70 : int16(in.Word()));
     const int32 size = 28 + 4 * (in.Byte() % 12);
     const int32 o = vib::NewObject(heap, cls, size, owner, id, int16(in.Byte() % 3));
@@ -89,6 +113,13 @@ void Run(Input& in) {
         }
       } else if (kind == 1) {
         value %= 8;
+      } else if ((word == 10 || word == 11) && kind == 2) {
+        // A container's element, inner object or element list: any object
+        // made so far (itself included), or a list of some of them.
+        std::vector<int32> some;
+        for (int32 x : objects)
+          if (in.Byte() & 1) some.push_back(x);
+        value = in.Byte() & 1 ? objects[in.Byte() % objects.size()] : vib::NewList(heap, some);
       }
       ObjSetWord(heap, o, word, value);
     }
@@ -100,6 +131,7 @@ void Run(Input& in) {
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtDialogFilter, in.Byte() & 1);
   VIRec(vi)->flags2 = in.Word() & 0x4080000;
   SetEnclosingTypeDef(in.Byte() & 1);
+  const uInt32 rangeWord = uInt32(ObjWord(heap, num, 8));
   void* const before = TRStackTop();
   void* const previous = TRPushFrame();
   auto* top = static_cast<TransactionFrame*>(TRStackTop());
@@ -108,12 +140,14 @@ void Run(Input& in) {
     const int32 o = pick % 8 == 7 ? dco : objects[pick % objects.size()];
     ActionParams p{};
     p.point = Point{int16(in.Byte() % 90), int16(in.Byte() % 90)};
-    p.eventCode = in.Byte() % 8;
+    p.eventCode = in.Byte() % 9;
     p.localPoint = int32(in.Byte() % 90) | int32(in.Byte() % 90) << 16;
     p.modifiers = in.Byte() & 0x402;
     p.character = in.Byte();
     p.keyCode = in.Byte() % 45;
     p.partId = in.Byte() % 70;
+    p.arrowDirection = int16(in.Byte() % 5);  // an arrow held from an earlier event
+    p.window = in.Byte() & 1 ? 0x40 + in.Byte() % 6 : -2;  // a chosen format
     const uint8_t road = in.Byte();
     if (road % 5 == 4) {
       top[0] = TransactionFrame{root, kCatFPSC, road & 8 ? 1 : 3, int32(int8_t(in.Byte()))};
@@ -131,8 +165,8 @@ void Run(Input& in) {
       const int32 part = int32(in.Byte() % objects.size());
       top[1] = TransactionFrame{in.Byte() & 1 ? objects[size_t(part)] : 0, kCatCOSM, 2, 0};
       top[2] = TransactionFrame{};
-      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21, 27, 42, 43, 99};
-      const int32 action = actions[in.Byte() % 11];
+      const int32 actions[] = {4, 6, 12, 14, 15, 34, 21, 27, 42, 43, 99, 22};
+      const int32 action = actions[in.Byte() % 12];
       // The panel command, drops on the panel and data operations are not
       // the root's own yet.
       if (to == root && action == 12) continue;
@@ -140,6 +174,8 @@ void Run(Input& in) {
       OSendMessage<int32>(kMsgODoit, heap, to, top, action, &p);
     }
     FUZZ_CHECK(TRStackTop() == top);
+    // Range re-checks change only the numeric's range state.
+    FUZZ_CHECK((uInt32(ObjWord(heap, num, 8)) & ~0xCu) == (rangeWord & ~0xCu));
     if (data) {
       const UPtr value = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, b, 0, kDataPtrOperate, nullptr))));
       FUZZ_CHECK(value && *value <= 1);
