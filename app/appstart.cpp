@@ -5,7 +5,9 @@
 #include "app/dlgservices.h"
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -32,17 +34,21 @@
 #include "panel/ohelp.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/strimport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
+#include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "server/vistrmethod.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/help.h"
+#include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
 #include "shell/splash.h"
@@ -50,6 +56,8 @@
 #include "controls/plotmenus.h"
 #include "server/srvstatus.h"
 #include "shell/viinfo.h"
+#include "shell/prefdlg.h"
+#include "shell/vistring.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -66,6 +74,7 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  ControlsInstallSlideOpsHooks();
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -88,7 +97,19 @@ void AppInstallHooks() {
   panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
   panelShell.tipStripSetTarget = &HelpSetTipTarget;
+  panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
+  // The string import's reach into the panel and the controls.
+  SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
+  StringImportHooks stringImport{};
+  stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  stringImport.graphCursorList = [](ObjHeap heap, int32 graph, int32* count) {
+    return GetGraphCursorList(heap, ObjWord(heap, graph, kGraphDataWord), count);
+  };
+  stringImport.graphCursorFont = &GetGraphCursorFont;
+  stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  SetStringImportHooks(stringImport);
+  SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
   // The help window and the objects' help method.
   SetHelpImageTaker(&HelpSetImage);
@@ -167,7 +188,19 @@ void AppInstallHooks() {
   shell.specifyViAccess = &QXSSpecifyViAccess;
   shell.helpInitFiles = &HelpInitFiles;
   shell.helpQuit = &HelpQuit;
+  shell.recentInit = &FDRecentInit;
+  shell.recentSave = &FDRecentSave;
   ShellSetStartHooks(shell);
+  // The preferences' access lists are the VI server's.
+  PrefServerHooks prefServer{};
+  prefServer.tcpAccessList = &QXSTcpAccessList;
+  prefServer.viAccessList = &QXSViAccessList;
+  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
+  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.setListening = &SetServerListening;
+  PrefSetServerHooks(prefServer);
+  PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
+                       [](ConstPStr entry) -> int32 { return QXSParseViEntry(entry, nullptr); });
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;

@@ -11,12 +11,6 @@ QX_EXTERN_C MgErr RTMNewVIMenuRef(UHandle vi);
 QX_EXTERN_C void RTMDisposeVIMenuRef(UHandle vi);
 Bool32 RTMHasVIMenuRef(UHandle vi);
 
-// The alert of a call that loads a 16-bit library: the text of 'STR '
-// kInvalidLibraryStrId of the run-time resource file in the one-button alert
-// (headless: on stderr).  The resource manager's error, with nothing shown,
-// when the text is missing; else the alert's answer.
-MgErr InvalidLibraryAlert();
-
 // Fills the engine's shell hooks (the invalid-library alert among them);
 // called at start-up.
 void ShellInstallEngineHooks();
