@@ -501,6 +501,17 @@ bool Choose(Path item, const std::string& name) {
   return true;
 }
 
+// In save mode a folder that may itself be chosen is a name to save under,
+// not a place to browse: its parent is entered with the folder's name in the
+// name field, where the operator may keep or change it.
+void ShowInParent(Path item) {
+  Str255 last = {0};
+  OwnedPath parent(CopyOf(item));
+  if (!parent.p || FNamePtr(item, last) != kNoErr || FDirName(parent.p, parent.p) != kNoErr) return;
+  SetItemText(gState.dialog, kFDItemName, StrOf(last));
+  EnterFolder(parent.p);
+}
+
 // The main button (choose false) or the choose-this-folder button.
 void Accept(bool chooseButton) {
   FDState& s = gState;
@@ -552,6 +563,10 @@ void Accept(bool chooseButton) {
   const bool choosable = Choosable(asKind, s.flags);
   const bool openable = k != Kind::kNone && Openable(k, s.flags) && name != ".";
   if (openable && !chooseButton) {
+    if ((s.flags & kFDSave) && choosable && k == Kind::kFolder && name != "..") {
+      ShowInParent(item.p);
+      return;
+    }
     EnterFolder(item.p);
     return;
   }

@@ -244,6 +244,8 @@ TEST_F(FileDialogTest, ExistenceQuestionsKeepTheDialogWhenRefused) {
       {"N:\\a", kFDBrowse | kFDChooseFiles | kFDSave, "y.txt", kPlatAnsOK, kNoErr, Fmt(7, "N:\\a\\y.txt")},
       {"N:\\a", kFDBrowse | kFDChooseFiles | kFDOpen, "q.vi", 0, kCancelErr, Fmt(9, "N:\\a\\q.vi")},
       {"N:\\a", kFDBrowse | kFDChooseFiles | kFDSave, "new.vi", 0, kNoErr, ""},
+      // A folder that may be saved as is not entered: it stays named in its parent.
+      {"N:\\a", kFDBrowse | kFDChooseFolders | kFDSave, "b", 0, kCancelErr, ""},
   };
   for (const auto& c : cases) {
     gAlerts.clear();
@@ -252,6 +254,10 @@ TEST_F(FileDialogTest, ExistenceQuestionsKeepTheDialogWhenRefused) {
     EXPECT_EQ(Run(c.folder, c.flags, [&](DialogRef d) {
                 Type(d, kFDItemName, c.name);
                 Hit(d, kFDItemMain);
+                Str255 n = {0};
+                DlgGetCtrlVal(d, kFDItemName, kDlgPStrValueType, n);
+                const std::string named(reinterpret_cast<const char*>(n + 1), n[0]);
+                EXPECT_EQ(T(FDCurrent().folder) + "\\" + named, std::string(c.folder) + "\\" + c.name);
               }, &out), c.result) << c.name;
     EXPECT_EQ(gAlerts.empty() ? "" : gAlerts[0], c.alert) << c.name;
     if (c.result == kNoErr) {
