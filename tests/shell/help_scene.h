@@ -5,18 +5,21 @@
 #include <filesystem>
 #include <string>
 
+#include "mgsource/draw/dcolors.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/menus.h"
 #include "panel/objload.h"
 #include "panel/ohelp.h"
 #include "panel/textparts.h"
 #include "platform/qx_window.h"
+#include "shell/appcolors.h"
 #include "shell/help.h"
 #include "tools/vibuilder.h"
 
 struct HelpScene {
   explicit HelpScene(ObjHeap panel) : panel_(panel) {
     MLoadMenuColors();
+    InitAppColors(RunTimeRsrcFile());  // the colour maps the button's icons are drawn through
     SetHelpImageTaker(&HelpSetImage);
     HelpObjectServices s{};
     s.sendHelp = [](ObjHeap heap, int32 object, int32 part) {
@@ -44,6 +47,7 @@ struct HelpScene {
     AZDisposeHandle(description_);
     SetHelpImageTaker(nullptr);
     HelpSetObjectServices(HelpObjectServices{});
+    DResetColors();
   }
   static std::filesystem::path Golden() {
     return std::filesystem::path(QX_SOURCE_DIR) / "tests/shell/goldens/help_window.png";
