@@ -134,9 +134,6 @@ void AppInstallHooks() {
   window.dialogFilter = &DlgFilterVIEvents;
   window.helpFollowUp = &UpdateHelpForPanel;
   VIWindSetHooks(window);
-  // What the dialogs ask of the panel objects.
-  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
-  SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();

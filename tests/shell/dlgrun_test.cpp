@@ -236,9 +236,6 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
     std::vector<std::string> want;  // per item, "" for none
   };
   const Case cases[] = {{901, {"first", "", "", ""}}, {902, {"", "", "", ""}}};
-  DlgRunPanelHooks hooks{};
-  hooks.helpPartsTransparent = &DlgHelpPartsTransparent;
-  SetDlgRunPanelHooks(&hooks);
   for (const Case& c : cases) {
     const DialogRef d = Load(c.id);
     ASSERT_NE(d, nullptr) << c.id;
@@ -257,7 +254,6 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
     }
     EXPECT_EQ(DlgUnload(d), kNoErr);
   }
-  SetDlgRunPanelHooks(nullptr);
 }
 
 // The default position: centred across the work area inside the frame, a
@@ -365,9 +361,10 @@ namespace {
 // pixels a character, 13 a line) and buttons 70 x 22: the message's text part
 // and the window, then button 1's top-left.
 TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
-  DlgRunPanelHooks hooks = AppDialogRunHooks();
-  hooks.partFont = [](ObjHeap, int32) { return TNewFont(reinterpret_cast<ConstPStr>("\x10" "DejaVu Sans Mono"), 13, 0, 0); };
-  SetDlgRunPanelHooks(&hooks);
+  const DlgPanelServices saved = DlgServices();
+  DlgPanelServices services = saved;
+  services.partFont = [](ObjHeap, int32) { return TNewFont(reinterpret_cast<ConstPStr>("\x10" "DejaVu Sans Mono"), 13, 0, 0); };
+  DlgSetPanelServices(services);
   std::string lines;
   for (int32 i = 0; i < 200; ++i) lines += "line\n";
   const struct {
@@ -405,7 +402,7 @@ TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
     EXPECT_EQ(all, c.want) << c.what;
     EXPECT_EQ(DlgUnload(d), kNoErr);
   }
-  SetDlgRunPanelHooks(nullptr);
+  DlgSetPanelServices(saved);
 }
 
 }  // namespace

@@ -67,8 +67,6 @@ TEST_F(FileDialogX11, TheDialogMapsAtTheDefaultPlaceAndEscapeCancels) {
   PanelInstallDialogHooks();
   if (!TRStackBlock()) TRInit();
   DlgSetPanelServices(AppDialogServices());
-  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
-  SetDlgRunPanelHooks(&dialogs);
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
   window.drawPanel = &ODrawPanel;
@@ -119,7 +117,6 @@ TEST_F(FileDialogX11, TheDialogMapsAtTheDefaultPlaceAndEscapeCancels) {
   EXPECT_EQ(gPlaced.left, gWant.h);
   FDisposePath(p);
   PlatDriveMap('N', nullptr, 0);
-  SetDlgRunPanelHooks(nullptr);
   DlgSetPanelServices(DlgPanelServices{});
   SetDlgPanelHooks(nullptr);
   SetEnginePanelHooks(nullptr);

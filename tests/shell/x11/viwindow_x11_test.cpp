@@ -116,8 +116,6 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
   PanelInstallDialogHooks();
   if (!TRStackBlock()) TRInit();
   DlgSetPanelServices(AppDialogServices());
-  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
-  SetDlgRunPanelHooks(&dialogs);
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
   window.drawPanel = &ODrawPanel;
@@ -202,7 +200,6 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
     EXPECT_EQ(x - work.left, frame.left + (work.right - work.left - int(width) - frame.left - frame.right) / 2);
     EXPECT_EQ(y - work.top, frame.top + (work.bottom - work.top - int(height) - frame.top - frame.bottom) / 3);
   }
-  SetDlgRunPanelHooks(nullptr);
   DlgSetPanelServices(DlgPanelServices{});
   SetDlgPanelHooks(nullptr);
   SetEnginePanelHooks(nullptr);
