@@ -42,6 +42,7 @@
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
+#include "shell/rtmenu.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -94,6 +95,13 @@ void AppInstallHooks() {
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
+  // Run-time menus: blocking, the operator's choices and the VI's own bar.
+  window.rtmTrackingBlocked = &RTMTrackingBlocked;
+  window.rtmQueueSelection = &RTMQueueSelection;
+  window.rtmMenuBar = [](UHandle vi) -> MenuHandle {
+    MenuHandle bar = nullptr;
+    return RTMLoadVIMenu(vi, &bar) == kNoErr ? bar : nullptr;
+  };
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
   const DlgRunPanelHooks dialogs = AppDialogRunHooks();
@@ -147,6 +155,7 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.rtmShutDown = &RTMShutDown;
   ShellSetStartHooks(shell);
   // What the main event filter asks of the object system.
   ShellEventHooks events{};

@@ -13,11 +13,8 @@ void HelpGetTarget(ObjHeap* panel, int32* object);
 // target in that panel (and, with an object given, only that object).
 QX_EXTERN_C void HelpClearTarget(ObjHeap panel, int32 object);
 
-// The run-time menu record of a VI: made when the VI starts running,
-// disposed with its menu bar and refnum.  2 when memory is short.
-QX_EXTERN_C MgErr RTMNewVIMenuRef(UHandle vi);
-QX_EXTERN_C void RTMDisposeVIMenuRef(UHandle vi);
-Bool32 RTMHasVIMenuRef(UHandle vi);
+// The run-time menu records of VIs.
+#include "shell/rtmenu.h"
 
 // The alert of a call that loads a 16-bit library: the text of 'STR '
 // kInvalidLibraryStrId of the run-time resource file in the one-button alert

@@ -116,7 +116,11 @@ int32 DialogFilter(WEventRecord* e, ObjHeap panel) {
 // bar belongs to the run-time menu code.
 MenuHandle MenuBarOf(ObjHeap panel) {
   const uInt32 bar = viinst::ExtWord(panel, kHeapExtMenuBar);
-  return bar && bar != kMenuBarRunTime ? MenuTableGet(int32(bar)) : nullptr;
+  if (bar == kMenuBarRunTime) {
+    MenuHandle own = H().rtmMenuBar ? H().rtmMenuBar(Owner(panel)) : nullptr;
+    return own ? own : MenuTableGet(int32(kMenuBarPlain));
+  }
+  return bar ? MenuTableGet(int32(bar)) : nullptr;
 }
 
 // A menu choice goes to the VI window's commands, then the shell's, then

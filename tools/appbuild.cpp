@@ -1,6 +1,7 @@
 #include "tools/appbuild.h"
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
+#include "tools/rtmwriter.h"
 #include "tools/stripwriter.h"
 
 #include <sys/stat.h>
@@ -132,6 +133,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddToolBarStrips(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
+  rtmw::AddRunTimeMenus(writer);
 }
 
 rsrcw::Bytes GlyphRectList(int32 count) {
