@@ -71,7 +71,21 @@ bool Start() {
   SetRunTimeRsrcFile(rt);
   MenuTableReset(0);
   MakeProgramBar();
-  return true;
+  // The caches a first build fills (catalog, texts, loaded lists) are filled
+  // here, so that every run leaves the handle count as it found it.
+  RTMMenuData d;
+  MenuHandle menu = nullptr;
+  uChar title[256];
+  if (RTMReadMenuRsrc(rt, kRTMAppMenuId, &d) != kNoErr ||
+      RTMBuildMenu(nullptr, d.items, 0, P("Bar", title), &menu) != kNoErr)
+    return false;
+  RTMDisposeMenu(menu);
+  int32 ch = 0, key = 0;
+  uInt32 mods = 0;
+  RTMShortcutRec rec{0, FuzzTextHandle(reinterpret_cast<const uint8_t*>("F5"), 2)};
+  RTMParseShortcut(&rec, &ch, &key, &mods);
+  DSDisposeHandle(reinterpret_cast<UHandle>(rec.key));
+  return key == 19;
 }
 
 void CheckAndBuild(MgErr err, const RTMMenuData& d) {

@@ -227,10 +227,10 @@ TEST_F(RTMTest, DeletionTakesTheHigherPositionFirstAndReportsTheFirstError) {
   EXPECT_EQ(RTMDeleteMenuItem(dead, kRTMKindString, &missing, nullptr), 4);
   ErrorIOCluster e{1, 5, nullptr};
   EXPECT_EQ(RTMSetErrorIOClust(&e, 0, 0, 0, nullptr), kNoErr);
-  EXPECT_EQ(e.code, 0);
+  EXPECT_EQ(int32(e.code), 0);
   EXPECT_EQ(T(e.source), "");
   EXPECT_EQ(RTMSetErrorIOClust(&e, 1, 6, 0, nullptr), kNoErr);
-  EXPECT_EQ(e.code, 88);
+  EXPECT_EQ(int32(e.code), 88);
   EXPECT_NE(T(e.source).find("One or more tags not found"), std::string::npos);
   Free(first), Free(second), Free(tags);
 }
