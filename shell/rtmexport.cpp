@@ -9,8 +9,6 @@
 // a null address is an input not given.
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -30,6 +28,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/menutrack.h"
 #include "platform/qx_display.h"
+#include "platform/qx_event.h"
 #include "platform/qx_thread.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
@@ -42,12 +41,17 @@ namespace {
 std::atomic<bool> gShuttingDown{false};
 std::atomic<int32> gSliceMs{20};
 
+// One handed-over call.  Its flags and result are guarded by its mutex; the
+// event only wakes the waiting caller.
 struct Call {
   std::mutex m;
-  std::condition_variable cv;
   bool started = false, done = false, cancelled = false;
   std::function<int32()> body;
   int32 result = 0;
+  PlatEvent* wake = nullptr;
+  ~Call() {
+    if (wake) PlatEventDestroy(wake);
+  }
 };
 
 int32 RunCall(int32 arg) {
@@ -65,7 +69,7 @@ int32 RunCall(int32 arg) {
     c->result = r;
     c->done = true;
   }
-  c->cv.notify_all();
+  PlatEventSet(c->wake);
   return 0;
 }
 
@@ -76,24 +80,30 @@ bool OnUIThread() {
 
 int32 OnUI(uInt32 refnum, std::function<int32()> body) {
   if (OnUIThread()) return body();
+  // A dead refnum is answered here: nothing to hand over.
+  if (!RTMIsMenuRefnum(refnum)) return kRTMIllegalMenu;
   auto c = std::make_shared<Call>();
   c->body = std::move(body);
+  c->wake = PlatEventCreate(false);
+  if (!c->wake) return kRTMMemErr;
   auto* holder = new std::shared_ptr<Call>(c);
   if (PostCallback(PostedCallbackRec{&RunCall, int32(uintptr_t(holder)), 0, nullptr, nullptr, 0, nullptr}) !=
       kNoErr) {
     delete holder;
     return kRTMMemErr;
   }
-  std::unique_lock<std::mutex> l(c->m);
-  while (!c->done) {
-    if (c->cv.wait_for(l, std::chrono::milliseconds(gSliceMs.load()), [&] { return c->done; })) break;
-    // A body that began is waited for: it writes into the caller's outputs.
-    if (!c->started && (gShuttingDown.load() || ShellShutDownRequested() || !RTMIsMenuRefnum(refnum))) {
-      c->cancelled = true;
-      return kRTMMemErr;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> g(c->m);
+      if (c->done) return c->result;
+      // A body that began is waited for: it writes into the caller's outputs.
+      if (!c->started && (gShuttingDown.load() || ShellShutDownRequested() || !RTMIsMenuRefnum(refnum))) {
+        c->cancelled = true;
+        return kRTMMemErr;
+      }
     }
+    PlatEventWait(c->wake, uint32_t(gSliceMs.load()));
   }
-  return c->result;
 }
 
 // ---- strings and arrays of the diagram

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -239,9 +240,11 @@ TEST_F(RTMTest, CallsFromDiagramThreadsRunOnTheInterfaceThreadUntilTheMenuGoes) 
   ASSERT_TRUE(PlatWindowSystemStart());
   UHandle vi = VIWithFile(kSmall);
   const uInt32 ref = Ref(vi);
-  std::atomic<int32> running{4}, calls{0};
+  // Under Helgrind two threads (it runs one thread at a time).
+  const int32 n = std::getenv("QX_UNDER_VALGRIND") ? 2 : 4;
+  std::atomic<int32> running{n}, calls{0};
   std::vector<std::thread> threads;
-  for (int32 t = 0; t < 4; ++t)
+  for (int32 t = 0; t < n; ++t)
     threads.emplace_back([&, t] {
       LStrHandle name = LS("x"), tag = LS("T" + std::to_string(t)), out = nullptr;
       for (int32 i = 0; i < 1000; ++i) {
@@ -256,7 +259,7 @@ TEST_F(RTMTest, CallsFromDiagramThreadsRunOnTheInterfaceThreadUntilTheMenuGoes) 
   bool posted = false;
   WEventRecord e;
   while (running.load() > 0) {
-    while (WGetNextEvent(&e)) DispatchUserEvent(&e);
+    if (WGetNextEvent(&e)) DispatchUserEvent(&e);
     if (!posted && calls.load() > 200) {
       VIRec(vi)->eState = kVIStateIdle;
       ASSERT_EQ(PostUserEvent(kWRootWindow, kUEDisposeRTMenu, int32(uintptr_t(vi)), 0, 0, 0, 0, 0, 0), kNoErr);
@@ -267,7 +270,7 @@ TEST_F(RTMTest, CallsFromDiagramThreadsRunOnTheInterfaceThreadUntilTheMenuGoes) 
   while (WGetNextEvent(&e)) DispatchUserEvent(&e);
   EXPECT_TRUE(posted);
   EXPECT_FALSE(RTMIsMenuRefnum(ref));
-  EXPECT_LT(calls.load(), 4000) << "later calls answer 4";
+  EXPECT_LT(calls.load(), n * 1000) << "later calls answer 4";
 }
 
 }  // namespace
