@@ -102,6 +102,7 @@ void AppInstallHooks() {
     MenuHandle bar = nullptr;
     return RTMLoadVIMenu(vi, &bar) == kNoErr ? bar : nullptr;
   };
+  window.rtmRefreshLinkedItems = &RTMRefreshLinkedItems;
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
   const DlgRunPanelHooks dialogs = AppDialogRunHooks();

@@ -173,10 +173,6 @@ QX_EXTERN_C int32 RTMGetMenuShortcutInfo(uInt32 refnum, RTMShortcutRec* shortcut
 QX_EXTERN_C MgErr RTMSetErrorIOClust(ErrorIOCluster* cluster, uInt8 status, int32 menuError, int32 unused,
                                      DataSpace callChain);
 
-// Registers the exported functions in the run-time table and fills the
-// engine's and the VI window's hooks.
-MgErr QXRTRegisterRunTimeMenus();
-void RTMInstallHooks();
 // The wrappers the program's menu commands reach run-time menus by (menu
 // ids in place of menus).
 Bool32 RTMIsRunTimeMenuID(int32 menuId);

@@ -107,6 +107,7 @@ struct VIWindHooks {
   Bool32 (*rtmTrackingBlocked)(UHandle vi);
   void (*rtmQueueSelection)(UHandle vi, int32 menu, int32 item);
   MenuHandle (*rtmMenuBar)(UHandle vi);  // the VI's run-time menu bar, null for none
+  void (*rtmRefreshLinkedItems)(WindowRef window, MenuHandle bar);
   int32 (*handleLMenuEvent)(WEventRecord* event, MenuHandle bar, const Rect* rect);
   int32 (*popUpLMenu)(MenuHandle bar, const Rect* rect, Point at, int32* menu, int32* item, int32* modifiers);
   void (*drawMenuBar)(MenuHandle bar, const Rect* rect);

@@ -755,7 +755,14 @@ int32 VIWindEventProc(WEventRecord* e, uInt32 ref) {
       DeriveContent(panel);
       return 0;
     case weMenuInit:
-    case kShellEvMenuState: return H().setupMenus ? H().setupMenus(panel) : 0;
+    case kShellEvMenuState: {
+      const int32 answer = H().setupMenus ? H().setupMenus(panel) : 0;
+      // The VI's own bar then takes the program's items it links to.
+      const bool blocked = H().rtmTrackingBlocked && H().rtmTrackingBlocked(vi);
+      if (!blocked && viinst::ExtWord(panel, kHeapExtMenuBar) == kMenuBarRunTime && H().rtmRefreshLinkedItems)
+        if (MenuHandle bar = MenuBarOf(panel)) H().rtmRefreshLinkedItems(e->window, bar);
+      return answer;
+    }
     default: return 0;
   }
 }
