@@ -5,7 +5,9 @@
 #include "app/dlgservices.h"
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -31,17 +33,29 @@
 #include "panel/objects.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/strimport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
+#include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "server/vistrmethod.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/filedlg.h"
 #include "shell/menuids.h"
+#include "shell/progmenu.h"
+#include "shell/splash.h"
+#include "panel/clipmenu.h"
+#include "controls/plotmenus.h"
+#include "server/srvstatus.h"
+#include "shell/viinfo.h"
+#include "shell/prefdlg.h"
+#include "shell/vistring.h"
 #include "shell/rtmenu.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
@@ -59,6 +73,7 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  ControlsInstallSlideOpsHooks();
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -78,8 +93,21 @@ void AppInstallHooks() {
   panelShell.panelInvalBounds = &VIWindInvalBounds;
   panelShell.panelGetRgn = &PanelGetRgn;
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
+  panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
+  panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
+  // The string import's reach into the panel and the controls.
+  SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
+  StringImportHooks stringImport{};
+  stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  stringImport.graphCursorList = [](ObjHeap heap, int32 graph, int32* count) {
+    return GetGraphCursorList(heap, ObjWord(heap, graph, kGraphDataWord), count);
+  };
+  stringImport.graphCursorFont = &GetGraphCursorFont;
+  stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  SetStringImportHooks(stringImport);
+  SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
@@ -156,8 +184,20 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.recentInit = &FDRecentInit;
+  shell.recentSave = &FDRecentSave;
   shell.rtmShutDown = &RTMShutDown;
   ShellSetStartHooks(shell);
+  // The preferences' access lists are the VI server's.
+  PrefServerHooks prefServer{};
+  prefServer.tcpAccessList = &QXSTcpAccessList;
+  prefServer.viAccessList = &QXSViAccessList;
+  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
+  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.setListening = &SetServerListening;
+  PrefSetServerHooks(prefServer);
+  PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
+                       [](ConstPStr entry) -> int32 { return QXSParseViEntry(entry, nullptr); });
   // What the main event filter asks of the object system.
   ShellEventHooks events{};
   events.setCursorByNumber = &SetCursorByNumber;
@@ -165,6 +205,27 @@ void AppInstallHooks() {
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
   ShellSetEventHooks(events);
+  // The application's menus, splash and about box, with what their
+  // commands ask of the object system.
+  ShellInstallMenuHooks();
+  ProgMenuHooks menus = ProgMenuHooksInUse();
+  menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
+    return TRSendAction(panel, nullptr, action, argument);
+  };
+  menus.sendVIAction = &TRSendVIAction;
+  menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
+  menus.pasteEnabled = &PanelPasteEnabled;
+  menus.showClipboard = &ShowClipboardWindow;
+  menus.initColorPalette = &InitColorPalette;
+  menus.initLineStyles = &InitLineStyles;
+  menus.initLineWidths = &InitLineWidths;
+  // Run-time menus: the start-up check, linked items and blocking.
+  menus.rtmCheckAppMenuTags = &RTMCheckAppMenuTags;
+  menus.rtmIsRunTimeMenu = &RTMIsRunTimeMenuID;
+  menus.rtmResolveLinkedItem = &RTMResolveLinkedItemID;
+  menus.rtmBlocked = &RTMTrackingBlocked;
+  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  SetProgMenuHooks(menus);
 }
 
 MgErr AppStartEngine() {

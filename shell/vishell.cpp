@@ -1,6 +1,7 @@
 #include "shell/vishell.h"
 
 #include "shell/eventfilter.h"
+#include "shell/extshell.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/filedlg.h"
 #include "shell/filesvc.h"
 #include "shell/loaddialog.h"
 #include "shell/rtmenu.h"
@@ -49,21 +51,9 @@ void HelpClearTarget(ObjHeap panel, int32 object) {
   gHelpObject = 0;
 }
 
-MgErr InvalidLibraryAlert() {
-  // The text is copied out at once: the handle belongs to the file's map.
-  UHandle h = nullptr;
-  if (MgErr err = RGetString(RunTimeRsrcFile(), kInvalidLibraryStrId, &h)) return err;
-  const int32 size = h && *h ? AZGetHandleSize(h) : 0;
-  if (size < 1) return kRsrcNotFoundErr;
-  Str255 text;
-  text[0] = uChar((*h)[0] < size ? (*h)[0] : size - 1);
-  std::memcpy(text + 1, *h + 1, text[0]);
-  return OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
-}
-
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
-  SetInvalidLibraryAlertHook(&InvalidLibraryAlert);
+  SetInvalidLibraryAlertHook(&InvalidLoadLibraryAlert);
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
@@ -77,6 +67,7 @@ void ShellInstallEngineHooks() {
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
+  ShellInstallFileDialogHooks();
 }
 
 MgErr QXRTRegisterShell() {
@@ -101,9 +92,11 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
+      QX_RT_ENTRY(940, FileDialog),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1465, FDCheckName),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),
@@ -119,5 +112,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1660, RTMAddMenuSelOccur),
   };
   if (MgErr err = QXRTRegisterDialogItems()) return err;
+  if (MgErr err = QXRTRegisterExtShell()) return err;
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -16,12 +16,6 @@ QX_EXTERN_C void HelpClearTarget(ObjHeap panel, int32 object);
 // The run-time menu records of VIs.
 #include "shell/rtmenu.h"
 
-// The alert of a call that loads a 16-bit library: the text of 'STR '
-// kInvalidLibraryStrId of the run-time resource file in the one-button alert
-// (headless: on stderr).  The resource manager's error, with nothing shown,
-// when the text is missing; else the alert's answer.
-MgErr InvalidLibraryAlert();
-
 // Fills the engine's shell hooks (the invalid-library alert among them);
 // called at start-up.
 void ShellInstallEngineHooks();

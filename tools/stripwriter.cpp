@@ -150,6 +150,28 @@ rsrcw::Bytes ToolBarStrip(bool blackAndWhite) {
   return out;
 }
 
+rsrcw::Bytes LaunchPicture(bool blackAndWhite) {
+  constexpr int16 kWidth = 240, kHeight = 120;
+  Records r;
+  r.Pen(kWhite);
+  r.Paint(0, 0, kWidth, kHeight);
+  // A flow of three boxes joined by arrows: the engine's mark.
+  const uInt32 fills[3] = {blackAndWhite ? kWhite : kYellow, blackAndWhite ? kWhite : kGreen,
+                           blackAndWhite ? kWhite : kRed};
+  for (int i = 0; i < 3; ++i) {
+    const int left = 10 + 80 * i;
+    r.Poly({{left, 30}, {left + 60, 30}, {left + 60, 90}, {left, 90}}, fills[i]);
+    if (i < 2) r.Poly({{left + 62, 55}, {left + 76, 60}, {left + 62, 65}}, kBlack);
+  }
+  rsrcw::Bytes out(16, 0);
+  PutBE16(&out[4], uInt16(kHeight));
+  PutBE16(&out[6], uInt16(kWidth));
+  PutBE16(&out[8], blackAndWhite ? 1 : 8);
+  PutBE32(&out[12], uInt32(r.bytes.size()));
+  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+  return out;
+}
+
 void AddToolBarStrips(rsrcw::Writer* writer) {
   writer->Add(FourCC("DSIM"), 6000, ToolBarStrip(false));
   writer->Add(FourCC("DSIM"), 6001, ToolBarStrip(true));

@@ -135,7 +135,7 @@ inline constexpr MenuItemText kAppMenu[] = {
     {2, "Simple Help", "APP_SIMPLE_HELP", kStoredEnabled, ""},
     QX_RTM_SEP(2),
     {2, "_Online Reference...", "APP_ONLINE_REFERENCE", kStoredEnabled, ""},
-    {2, "Online Help for This VI", "APP_ONLINE_HELP_VI", kStoredEnabled, ""},
+    {2, "Online Help for This VI", "APP_ONLINE_HELP_FOR_VI", kStoredEnabled, ""},
     QX_RTM_SEP(2),
     {2, "Help Files", "APP_HELP_FILES", kStoredEnabled, ""},
     QX_RTM_SEP(2),

@@ -17,6 +17,7 @@
 #include "panel/oinit.h"
 #include "rtlib/panellocators.h"
 #include "tools/dlgwriter.h"
+#include "shell/extshell.h"
 
 // Declared in engine/vi/viinst.h, whose hooks' names clash with a type
 // another shell test uses in the same unity batch.
@@ -182,6 +183,23 @@ TEST_F(DialogItems, ValuesStatesAndBadCallsChangeOnlyWhatTheyMay) {
 // Listbox entries: inserting out of range appends, enabling and disabling,
 // reading a text pins the index, and the double-clicked entry commits the
 // change event and clears once read.
+// Controls are found by their label's text; an object without a label has
+// no label text.
+TEST_F(DialogItems, ControlsAreFoundByTheirLabels) {
+  const auto label = [](const char* text) {
+    static std::vector<uChar> b;
+    b.assign(4 + std::strlen(text), 0);
+    const int32 n = int32(std::strlen(text));
+    std::memcpy(b.data(), &n, 4);
+    std::memcpy(b.data() + 4, text, size_t(n));
+    return reinterpret_cast<const LStr*>(b.data());
+  };
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("Name")), DItemToDCOId(dlg_, kText));
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("OK")), DItemToDCOId(dlg_, kButton));
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("Nam")), 0);
+  EXPECT_EQ(ObjGetLabelText(dlg_, DlgItemDisplay(dlg_, kNumber)), nullptr);
+}
+
 TEST_F(DialogItems, ListboxEntriesAndTheDoubleClick) {
   const struct {
     int32 index;
