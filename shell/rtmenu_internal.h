@@ -29,6 +29,10 @@ MgErr InsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name,
                      int32* menuErr);
 MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
                     int32 position, uInt32 data, int32* menuErr);
+// A temporary menu file that did not exist before, created empty: a name
+// already taken in the shared folder is passed over.  Null when none can be
+// made.
+Path RTMNewExclusiveTemp();
 // Shut-down has started: waiting calls give up.
 void RTMSetShuttingDown();
 void RTMClearShuttingDown();

@@ -16,7 +16,7 @@
 #include "mgsource/window/textrec.h"
 #include "platform/qx_process.h"
 #include "shell/dialog.h"
-#include "shell/rtmenu.h"
+#include "shell/rtmenu_internal.h"
 
 namespace {
 
@@ -202,9 +202,11 @@ MgErr ReadAndParse(Path path, RTMMenuData* out) {
   return err;
 }
 
+}  // namespace
+
 // A temporary file of the pattern that did not exist before (created here,
 // empty): null when none can be made.
-Path NewExclusiveTemp() {
+Path RTMNewExclusiveTemp() {
   Path p = MakeTempFilePath("qxm%ld.rtm", nullptr);
   for (int32 n = 0; p && n < 1000; ++n) {
     FileRef ref = 0;
@@ -217,6 +219,8 @@ Path NewExclusiveTemp() {
   if (p) FDisposePath(p);
   return nullptr;
 }
+
+namespace {
 
 void RemoveTemp(Path p) {
   if (!p) return;
@@ -233,7 +237,7 @@ MgErr RTMReadMenuFile(Path path, RTMMenuData* out) {
   Str255 member;
   if (FNamePtr(path, member) != kNoErr) member[0] = 0;
   if (IsBuiltApp() && RunTimeRsrcFile() && member[0]) {
-    if (Path tmp = NewExclusiveTemp()) {
+    if (Path tmp = RTMNewExclusiveTemp()) {
       MgErr err = ArchiveExtractToTmpFile(RunTimeRsrcFile(), member, tmp, nullptr, kRTMMemberType);
       if (!err) err = ReadAndParse(tmp, out);
       RemoveTemp(tmp);
@@ -249,7 +253,7 @@ MgErr RTMReadMenuFile(Path path, RTMMenuData* out) {
   const bool inLibrary = FExists(dir) == 1;
   FDisposePath(dir);
   if (!inLibrary) return ReadAndParse(path, out);
-  Path tmp = NewExclusiveTemp();
+  Path tmp = RTMNewExclusiveTemp();
   if (!tmp) return kMemFullErr;
   MgErr err = ArchiveExtractByPath(path, tmp, nullptr, nullptr, nullptr);
   if (err) DBPrintf("RTM Error: Unable to open rtm file from archive");

@@ -11,7 +11,9 @@
 
 #include "engine/exec/runcmd.h"
 #include "engine/runtime_root.h"
+#include "mgsource/appdirs.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/filemgr.h"
 #include "engine/viinst_test_support.h"
 #include "mgsource/path_test_util.h"
 #include "mgsource/window/lmenu.h"
@@ -123,11 +125,14 @@ TEST_F(RTMTest, FilesAreCheckedBeforeTheirDescriptionIsRead) {
   rsrcw::Bytes version2 = good;
   PutBE32(version2.data() + 14, 2);
   rsrcw::Bytes cut(good.begin(), good.end() - 3), shortFile(good.begin(), good.begin() + 10);
+  std::vector<Item> deep = kSmall;
+  deep.push_back({65, "deep", "DEEP", 1, ""});
   const struct { const char* what; rsrcw::Bytes bytes; MgErr err; } cases[] = {
       {"length byte 12", with(0, 12), 1034}, {"case differs", with(1, 'r'), 1034},
       {"version 2", version2, 1033},      {"a cut description", cut, 42},
       {"10 bytes", shortFile, 1034},         {"old layout 1", rtmw::File(kSmall, 1), 0},
       {"old layout 0x01000000", rtmw::File(kSmall, 0x01000000), 0}, {"current", good, 0},
+      {"65 levels", rtmw::File(deep), 1034},
   };
   for (const auto& c : cases) {
     RTMMenuData d;
@@ -137,6 +142,21 @@ TEST_F(RTMTest, FilesAreCheckedBeforeTheirDescriptionIsRead) {
     EXPECT_EQ(d.items[0].flags, 1u) << "the high 16 bits are dropped";
     EXPECT_EQ(d.items[2].tagHash, RTMTagHash("A")) << c.what;
   }
+}
+
+TEST_F(RTMTest, TheTemporaryFilePassesOverANameTaken) {
+  pathtest::Owned taken(MakeTempFilePath("qxm%ld.rtm", nullptr));
+  FileRef ref = 0;
+  ASSERT_EQ(FCreateAlways(&ref, taken, 0, kAccessReadWrite, kDenyNone, nullptr), kNoErr);
+  FMWrite(ref, 4, nullptr, "keep");
+  FMClose(ref);
+  pathtest::Owned made(RTMNewExclusiveTemp());
+  ASSERT_NE(made.p, nullptr);
+  EXPECT_NE(FPathCmp(made, taken), 0);
+  FileInfoRec info{};
+  EXPECT_EQ(FGetInfo(taken, &info), kNoErr);
+  EXPECT_EQ(info.size, 4) << "the other file is left as it was";
+  FRemove(made), FRemove(taken);
 }
 
 TEST_F(RTMTest, InsertedTagsAreMadeUniqueAndApplicationTagsOnce) {
