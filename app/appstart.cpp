@@ -31,6 +31,7 @@
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/ohelp.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/strimport.h"
@@ -46,6 +47,7 @@
 #include "server/vistrmethod.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/help.h"
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
@@ -95,6 +97,7 @@ void AppInstallHooks() {
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
+  panelShell.tipStripSetTarget = &HelpSetTipTarget;
   panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
   // The string import's reach into the panel and the controls.
@@ -109,6 +112,13 @@ void AppInstallHooks() {
   SetStringImportHooks(stringImport);
   SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
+  // The help window and the objects' help method.
+  SetHelpImageTaker(&HelpSetImage);
+  HelpObjectServices help{};
+  help.sendHelp = [](ObjHeap heap, int32 object, int32 part) { return OSendMessage<int32>(kMsgOHelp, heap, object, part); };
+  help.viOf = &OHelpVIOf;
+  help.hasDescription = &PanelHasDescription;
+  HelpSetObjectServices(help);
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
@@ -123,6 +133,7 @@ void AppInstallHooks() {
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
+  window.helpFollowUp = &UpdateHelpForPanel;
   // Run-time menus: blocking, the operator's choices and the VI's own bar.
   window.rtmTrackingBlocked = &RTMTrackingBlocked;
   window.rtmQueueSelection = &RTMQueueSelection;
@@ -184,6 +195,8 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.helpInitFiles = &HelpInitFiles;
+  shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
   shell.recentSave = &FDRecentSave;
   shell.rtmShutDown = &RTMShutDown;
@@ -204,6 +217,13 @@ void AppInstallHooks() {
   events.blinkTimerEvent = &BlinkTimerEvent;
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
+  // A palette-menu item arms the tip as the menu (for the heap) and the
+  // negated item.
+  events.tipStripSetTarget = [](int32 menu, int32 item, Point) {
+    HelpSetTipTarget(reinterpret_cast<ObjHeap>(uintptr_t(uInt32(menu))), item, 0);
+  };
+  events.tipTimer = &HelpShowPending;
+  events.updateHelpForPanel = &UpdateHelpForPanel;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -219,6 +239,16 @@ void AppInstallHooks() {
   menus.initColorPalette = &InitColorPalette;
   menus.initLineStyles = &InitLineStyles;
   menus.initLineWidths = &InitLineWidths;
+  // The Help menu's window and online help.
+  menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
+  menus.helpToggle = [] {
+    if (HelpStateNow().window && HelpStateNow().shown) HelpWindowHide();
+    else HelpWindowOpen(1);
+  };
+  menus.helpHide = &HelpWindowHide;
+  menus.onlineHelpValid = &HelpOnlineRefValid;
+  menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
+  menus.panelHasDescriptions = &PanelHasDescription;
   // Run-time menus: the start-up check, linked items and blocking.
   menus.rtmCheckAppMenuTags = &RTMCheckAppMenuTags;
   menus.rtmIsRunTimeMenu = &RTMIsRunTimeMenuID;

@@ -29,6 +29,7 @@
 #include "panel/osupport.h"
 #include "panel/zktag.h"
 #include "panel/objload.h"
+#include "panel/ohelp.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinsert.h"
@@ -237,6 +238,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);
+    case kMsgOHelp: return OHelpMethodFor(id);
     default: return nullptr;
   }
 }

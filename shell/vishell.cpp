@@ -20,36 +20,13 @@
 #include "shell/dialog.h"
 #include "shell/filedlg.h"
 #include "shell/filesvc.h"
+#include "shell/help.h"
 #include "shell/loaddialog.h"
 #include "shell/rtmenu.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/userevent.h"
-
-namespace {
-
-ObjHeap gHelpPanel = nullptr;
-int32 gHelpObject = 0;
-
-}  // namespace
-
-void HelpSetTarget(ObjHeap panel, int32 object) {
-  gHelpPanel = panel;
-  gHelpObject = panel ? object : 0;
-}
-
-void HelpGetTarget(ObjHeap* panel, int32* object) {
-  if (panel) *panel = gHelpPanel;
-  if (object) *object = gHelpObject;
-}
-
-void HelpClearTarget(ObjHeap panel, int32 object) {
-  if (panel && panel != gHelpPanel) return;
-  if (panel && object && object != gHelpObject) return;
-  gHelpPanel = nullptr;
-  gHelpObject = 0;
-}
 
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
@@ -58,7 +35,8 @@ void ShellInstallEngineHooks() {
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
   hooks.filterDSUserEvents = &FilterDSUserEvents;
-  hooks.helpClearTarget = &HelpClearTarget;
+  // The panel is gone by then: its targets are forgotten by comparison only.
+  hooks.helpClearTarget = &HelpForgetObject;
   hooks.rtmDisposeVIMenuRef = &RTMFreeVIMenuRec;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
@@ -97,6 +75,9 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
       QX_RT_ENTRY(1465, FDCheckName),
+      QX_RT_ENTRY(1547, ControlHelpWindow),
+      QX_RT_ENTRY(1548, GetHelpWindowStatus),
+      QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),

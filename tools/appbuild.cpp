@@ -1,6 +1,7 @@
 #include "tools/appbuild.h"
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
+#include "tools/helpwriter.h"
 #include "tools/rtmwriter.h"
 #include "tools/stripwriter.h"
 
@@ -135,6 +136,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddPanelMenuTexts(writer);
   AddPanelImages(writer);
   AddToolBarStrips(writer);
+  AddHelpResources(writer);
   AddMenuResources(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
