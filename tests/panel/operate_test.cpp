@@ -18,6 +18,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
@@ -126,6 +127,36 @@ TEST_F(Operate, BooleansSwitchByTheirMechanicalAction) {
   EXPECT_EQ(f[0].mode * 1000 + int32(f[1].kind), 2000);
   EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(b));
   Ext(kHeapExtDialogFilter) = 0;
+}
+
+// A real press through the panel event: the click answers 14, the Boolean
+// gets the press and then the track's end (the application is inactive, so
+// the track is over at once), and is no longer the tracked object afterwards.
+TEST_F(Operate, APressThroughThePanelTracksTheBooleanItHits) {
+  int32 b = 0;
+  const int32 dco = Control(tdb::Boolean(), kClsBoolean, &b, root_);
+  ASSERT_EQ(Alloc(dco), kNoErr);
+  SetBounds(b, Rect{0, 0, 40, 40});
+  SetBounds(Obj(kClsCosmetic, b, 21), Rect{0, 0, 40, 40});
+  SetW(dco, 5, b);
+  struct Case { uInt32 flags; uChar value; } cases[] = {{0, 1}, {0x10000, 0}, {0x40000, 0}};
+  WSetAppInactive(1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags);
+    SetW(b, 0, int32(c.flags));
+    Value(b) = 0;
+    WEventRecord down{};
+    down.code = weMouseDown;
+    down.where = 0x00140014;
+    TRPanelEvent(&down, panel_);
+    EXPECT_EQ(Value(b), c.value);
+    EXPECT_EQ(IsBoolTracking(panel_, b), 0);
+  }
+  WSetAppInactive(0);
+  ClearReports();
+  ActionParams none{};
+  EXPECT_EQ(TrackLastPathSeg(panel_, &none), 0);
+  EXPECT_EQ(Asserts(), 1) << "a tracking click that names no object";
 }
 
 TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
