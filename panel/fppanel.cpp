@@ -12,6 +12,7 @@
 #include "mgsource/thread.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 #include "panel/textparts.h"
 #include "panel/panel_internal.h"
 
@@ -172,7 +173,10 @@ void ClearPanelClipboard() {
     // root and an empty selection list.
     OHForEachBlock(heap, &DisposeUnlessHeapExt);
     const int32 ext = int32(OHWord(heap, kOHExtension));
-    const int32 root = FPNewPanelRoot(heap);
+    // The new root is initialised: its object and controller lists take
+    // what is cut or copied next.
+    int32 root = FPNewPanelRoot(heap);
+    if (root) root = OInit(heap, root, Point{0, 0}, 0);
     const int32 selection = OHNewBlock(heap, 8, kClsList);
     QX_ASSERT(root && selection);
     PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));

@@ -8,6 +8,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/path.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "panel/objects.h"
 
@@ -184,6 +185,13 @@ void SetKeyContainerFlag();
 
 // Nonzero when the panel used the event (codes 6 and 7 are keys).
 QX_EXTERN_C int32 FPHandleKey(WEventRecord* event, ObjHeap heap);
+// A text operation (key code 30 cut, 31 copy, 32 paste, 9 clear) sent to
+// the key-focus object along its saved path, with text as the record that
+// takes the cut or copied text or gives the pasted one; the change goes to
+// the dialog filter and, without bit 0 in the answer, the focus ends.  0
+// without a focus.
+QX_EXTERN_C int32 FPSendTextOperation(ObjHeap heap, int32 keyCode, TRecord text);
+
 // Commits the focus's pending entry (it keeps the focus unless it lets go); 0.
 // (Declared with the front panels: FPCommitKeyFocus.)
 // Ends the focus: the object gives up its entry (key 34) and the focus

@@ -90,9 +90,10 @@ rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<Part
   return panelwriter::RsrcInFileOrder(kRsrcDDOD, b);
 }
 
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord) {
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord,
+                           uInt32 flags) {
   rsrcw::Bytes b;
-  PutHead(&b, 0, partId);
+  PutHead(&b, flags, partId);
   PutRect(&b, bounds);
   b.resize(36, 0);
   Put32(&b, fontWord);
@@ -175,8 +176,9 @@ rsrcw::Bytes MultiLabelTemplate(uInt16 partId, const Rect& bounds, const std::ve
 
 void AddLabelTemplates(rsrcw::Writer* writer) {
   const Rect r{0, 0, 16, 40};
-  writer->Add(kRsrcLabl, kFreeLabelTemplateId, LabelTemplate(0, r, ""));
-  writer->Add(kRsrcLabl, kRootLabelTemplateId, LabelTemplate(0, r, ""));
+  // A free label takes typed text: placed, it gets the key focus.
+  writer->Add(kRsrcLabl, kFreeLabelTemplateId, LabelTemplate(0, r, "", 0, kTypedTextFlag));
+  writer->Add(kRsrcLabl, kRootLabelTemplateId, LabelTemplate(0, r, "", 0, kTypedTextFlag));
 }
 
 ObjectRecord DisplayItem(const std::string& className, const std::string& label, const Rect& bounds, uInt32 flags) {

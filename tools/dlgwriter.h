@@ -55,8 +55,10 @@ struct PartRef {
 };
 rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts);
 // fontWord: first byte the font kind (below 8: predefined), second the
-// predefined font's index.
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0);
+// predefined font's index; flags: the object's flags word.
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0,
+                           uInt32 flags = 0);
+constexpr uInt32 kTypedTextFlag = 1u << 20;  // the object takes typed text
 struct ImagePair {
   uInt32 kind, number;
 };

@@ -25,6 +25,11 @@
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
 #include "panel_test_support.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/window/wsysinfo.h"
+#include "panel/fppanel.h"
+#include "tools/dlgwriter.h"
 #include "platform/qx_droptarget.h"
 
 namespace {
@@ -483,6 +488,79 @@ TEST_F(Operate, TheRootRecordsItselfPlacesNewObjectsAndHandsOnDataCommands) {
   PlatSetBeepProc(oldBeep);
   EXPECT_EQ(gBeeps, 1) << "Cut beeps, Paste does not";
   EXPECT_EQ(Reports("ErrorMethod"), 0);
+}
+
+// The root's insertion, as it stands for the clipboard's new label: the
+// object goes at the end of the object list.
+int32 AppendToRoot(ObjHeap heap, int32 root, int32 object, int32) {
+  int32 list = ObjWord(heap, root, kRootObjectListWord);
+  if (OHListInsert(heap, &list, object, kObjListAppend) != kNoErr) return 2;
+  ObjSetWord(heap, root, kRootObjectListWord, list);
+  return 1;
+}
+// Text through the panel clipboard: Copy leaves the focus's selection in
+// the clipboard's selected label (kind 4) and on the system clipboard, Clear
+// touches neither, and Paste puts the label's text back into the focus.
+TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
+  dlgwriter::AddLabelTemplates(&w);
+  const rsrcw::Bytes file = w.Write();
+  UHandle fh = AZNewHandle(int32(file.size()));
+  std::memcpy(*fh, file.data(), file.size());
+  RsrcFileRef rf = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rf, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(rf);
+  auto* rootClass = const_cast<ObjClassRecord*>(ClassRecord(kClsFrontPanel));
+  const ObjMethodAddr insert = std::exchange(rootClass->methods[kMsgOInsert], reinterpret_cast<ObjMethodAddr>(&AppendToRoot));
+  UHandle clipVI = NewVICore(kVIKindRoot, reinterpret_cast<ConstPStr>("\011clipboard"), -1);
+  ASSERT_NE(clipVI, nullptr);
+  const ObjHeap clip = VIRec(clipVI)->panelHeap;
+  SetPanelClipboard(clipVI);
+  SetPanelClipboardKind(1);
+  ClearPanelClipboard();  // an empty clipboard panel with an initialised root
+  int32 string = 0;
+  ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string, root_)), kNoErr);
+  const int32 part = TextObj(kClsLabel, string, 11, "hello world");
+  const int32 dco = ObjWord(panel_, string, kPWOwner);
+  auto command = [&](int32 code) {
+    // The focus on the string's text, "world" selected.
+    UHandle saved = AZNewHandle(5 * 16);
+    auto* f = reinterpret_cast<TransactionFrame*>(*saved);
+    f[0] = {root_, kCatFPSC, 1, 0}, f[1] = {dco, kCatDCO, 0, 0}, f[2] = {string, kCatDDO, 0, 0};
+    f[3] = {part, kCatCOSM, 2, 0}, f[4] = {};
+    if (UHandle old = reinterpret_cast<UHandle>(uintptr_t(Ext(kHeapExtSavedFrames)))) AZDisposeHandle(old);
+    Ext(kHeapExtSavedFrames) = uInt32(uintptr_t(saved));
+    Ext(kHeapExtKeyFocus) = uInt32(part);
+    TSelectText(PartTextRecord(panel_, part), 6, 11);
+    ActionParams p{};
+    p.eventCode = code;
+    return Do(root_, Path({{root_, kCatFPSC, 2, 0}}), 45, &p);
+  };
+  auto text = [&](ObjHeap h, int32 o) {
+    const UHandle t = TGetText(PartTextRecord(h, o));
+    return std::string(reinterpret_cast<const char*>(*t + 4), GetNative32(*t));
+  };
+  ClearReports();
+  EXPECT_EQ(command(5) & 16, 0);
+  EXPECT_EQ(PanelClipboardKind(), 4);
+  ASSERT_EQ(FPSelectionCount(clip), 1);
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world");
+  LStrHandle sys = reinterpret_cast<LStrHandle>(DSNewHandle(4));
+  ASSERT_EQ(TGetClipboard(sys), kNoErr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>((*sys)->str), (*sys)->cnt), "world");
+  DSDisposeHandle(reinterpret_cast<UHandle>(sys));
+  command(7);
+  EXPECT_EQ(text(panel_, part), "hello ");
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world") << "Clear leaves the clipboard";
+  command(6);
+  EXPECT_EQ(text(panel_, part), "hello world");
+  SetPanelClipboard(nullptr);
+  SetPanelClipboardKind(0);
+  DisposeVI(clipVI, 1);
+  rootClass->methods[kMsgOInsert] = insert;
+  SetRunTimeRsrcFile(0);
+  RCloseFile(rf);
 }
 
 // The tag button pops the installed names: a choice becomes the text and
