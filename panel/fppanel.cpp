@@ -164,6 +164,27 @@ UHandle PanelClipboardVI() { return gClipboardVI; }
 void SetPanelClipboardKind(int32 kind) { gClipboardKind = kind; }
 int32 PanelClipboardKind() { return gClipboardKind; }
 
+void FPPanelClipboardLife(Bool32 make) {
+  if (!make) {
+    const UHandle vi = gClipboardVI;
+    gClipboardVI = nullptr;
+    gClipboardKind = 0;
+    if (vi) DisposeVI(vi, 1);
+    return;
+  }
+  if (gClipboardVI) return;
+  const UHandle vi = NewVICore(kVIKindRoot, reinterpret_cast<ConstPStr>("\011Clipboard"), -1);
+  if (!vi) return;
+  if (!VIRec(vi)->panelHeap) {
+    DisposeVI(vi, 1);
+    return;
+  }
+  gClipboardVI = vi;
+  // Reset once: an initialised root and an empty selection list.
+  gClipboardKind = 1;
+  ClearPanelClipboard();
+}
+
 void ClearPanelClipboard() {
   if (gClipboardKind == 0) return;
   UHandle vi = gClipboardVI;

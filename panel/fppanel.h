@@ -59,3 +59,7 @@ int32 PanelClipboardKind();
 // Empties the clipboard (its heap is reset to an empty panel) and sets its
 // kind to 0.
 QX_EXTERN_C void ClearPanelClipboard();
+// The clipboard VI for the run (make not 0): a hidden VI of kind 3 with an
+// empty panel; or its end.  Without memory there is no clipboard (the data
+// commands beep).
+void FPPanelClipboardLife(Bool32 make);
