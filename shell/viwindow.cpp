@@ -310,6 +310,13 @@ Rect* PanelGetBounds(ObjHeap panel) {
   return reinterpret_cast<Rect*>(cached);
 }
 
+void DlgPanelGetBounds(ObjHeap panel, Rect* bounds) {
+  if (!bounds) return;
+  VIWindInvalBounds(panel);
+  const Rect* r = PanelGetBounds(panel);
+  *bounds = r ? *r : Rect{0, 0, 0, 0};
+}
+
 DRgn PanelGetRgn(ObjHeap panel, int32 root) {
   if (!panel || !*panel || root <= 0 || root + 4 * (kRootRegionWord + 1) > AZGetHandleSize(reinterpret_cast<UHandle>(panel)))
     return 0;

@@ -49,6 +49,10 @@ constexpr uInt16 kVIWindSizeBoxOption = 16;
 // system's PanelInvalBounds.
 QX_EXTERN_C Rect* PanelGetBounds(ObjHeap panel);
 void VIWindInvalBounds(ObjHeap panel);
+// The bounds a dialog is built and sized to: the panel's bounds computed
+// afresh (empty without an extension).  It fills the dialog builder's
+// bounds hook.
+void DlgPanelGetBounds(ObjHeap panel, Rect* bounds);
 constexpr uInt32 kPanelBoundsStale = 0x400000;
 // The region cached in the root object (word 16), rebuilt first when none is
 // cached or the root's flag 0x80000 asks for it.

@@ -303,6 +303,13 @@ TEST_F(VIWindowEvents, TheBoundsGrowAroundTheObjects) {
     VIWindInvalBounds(panel_);
     EXPECT_EQ(R(*PanelGetBounds(panel_)), k.bounds) << k.parts << "/" << k.kind;
   }
+  // A dialog is built to bounds computed afresh, stale or not: 10 around.
+  SetParts(0, Rect{0, 0, 0, 0});
+  VIRec(vi_)->viKind = kVIKindDialog;
+  gObjects = Rect{10, 10, 40, 300};
+  Rect dialog;
+  DlgPanelGetBounds(panel_, &dialog);
+  EXPECT_EQ(R(dialog), "0,0,50,310");
   VIRec(vi_)->viKind = kVIKindDatalog;
 }
 
