@@ -323,6 +323,38 @@ TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
   SetPanelShellHooks({});
 }
 
+// Panel objects dragged over a selected control or grouper stop there, with
+// part 0; over one not selected, or with nothing dragged, the parts are
+// walked.
+TEST_F(Operate, ADragOverASelectedObjectIsTakenByTheObject) {
+  int32 b = 0;
+  Control(tdb::Boolean(), kClsBoolean, &b, root_);
+  const int32 grouper = Obj(kClsGrouperObject, root_);
+  for (int32 o : {b, grouper}) {
+    SetBounds(o, Rect{0, 0, 40, 40});
+    SetBounds(Obj(kClsCosmetic, o, 21), Rect{0, 0, 40, 40});
+  }
+  struct Case { int32 object; bool selected; int32 items; int32 part; } cases[] = {
+      {b, true, 1, 0}, {b, false, 1, 21}, {b, true, 0, 21}, {grouper, true, 1, 99}, {grouper, false, 1, 21}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.object * 100 + c.selected * 10 + c.items);
+    FPEmptySelection(panel_);
+    if (c.selected) ASSERT_EQ(FPSelectObject(panel_, c.object), kNoErr);
+    ActionParams p{};
+    p.partId = 99;
+    const DataXferRec rec{panel_, 0, 0, c.items, kDataXferObjKind, nullptr, 0};
+    std::memcpy(&p.eventCode, &rec, sizeof rec);
+    TransactionFrame* top = Path({});
+    TransactionState s{kClickDropTest, 0, 0, nullptr};
+    const Point at{20, 20};
+    std::memcpy(&s.point, &at, sizeof at);
+    OSendMessage<int32>(kMsgOClick, panel_, c.object, &s, top, &p);
+    EXPECT_EQ(p.partId, c.part);
+    if (c.part != 21) EXPECT_EQ(top[0].mode * 1000 + int32(top[1].kind), 2000) << "the object is the target";
+  }
+  FPEmptySelection(panel_);
+}
+
 // Keys at a data display object: Tab takes the focus or passes it on.
 TEST_F(Operate, TabTakesTheKeyFocusOrPassesItOn) {
   int32 n = 0;
