@@ -8,6 +8,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/objheap.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
 
 // The window's part flags: the first window option word.
@@ -127,10 +128,12 @@ struct VIWindHooks {
 // Sets the hooks; the former ones are returned (tests put them back).
 VIWindHooks VIWindSetHooks(const VIWindHooks& hooks);
 const VIWindHooks& VIWindHooksInUse();
-// The retrieval display of a VI in retrieval mode: the record-number field,
-// and the record shown.
+// The retrieval display of a VI in retrieval mode: the record-number field
+// (a text record, its rectangle relative to the tool bar; text and
+// selection as read from it), and the record shown.
 struct RecordField {
   Rect bounds;
+  TRecord record;
   std::string text;
   bool allSelected, active;
   bool edited;   // the number was typed since its record was shown
@@ -144,6 +147,9 @@ bool VIRecordField(UHandle vi, RecordField* out);
 int32 VIRecordFieldCount();
 // The operator's typing in the field: its new text, marked edited.
 void VIRecordFieldEdit(UHandle vi, ConstPStr text);
+// The field's record was changed in place (a key, a selection): redrawn,
+// and marked edited when asked.
+void VIRecordFieldChanged(UHandle vi, bool edited);
 
 // The log name offered when a VI has no log path: its name with the
 // extension ".log" in place of its own.

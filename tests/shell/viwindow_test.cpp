@@ -403,6 +403,19 @@ TEST_F(VIWindowBoundary, TheRecordNumberStaysWithinTheLog) {
     EXPECT_EQ(f.text, k.text) << k.count << "/" << k.put << "/" << k.keyCode;
   }
   count = 10;
+  // Typed into the field's record: digits replace the selected number,
+  // Backspace deletes one, and the number is marked edited.
+  StatePnlEditRecordNum(vi_, 5);
+  for (int32 c : {int32('1'), int32('2'), 8}) {
+    WEventRecord e{};
+    e.code = weKey;
+    e.keyCode = 27;
+    e.character = c;
+    StatePnlRecordKey(&e, panel_);
+  }
+  RecordField f{};
+  ASSERT_TRUE(VIRecordField(vi_, &f));
+  EXPECT_EQ(f.text + (f.edited ? " edited" : ""), "1 edited");
   ExitRetrieveMode(vi_);
 }
 
