@@ -98,7 +98,8 @@ void CreateField(UHandle vi, const Rect* bounds, ConstPStr text) {
       TSelectText(it->second.record, 0, 0x7FFFFFFF);
       it->second.active = true;
     } else {
-      TRecord record = TNew(bounds, 0, text + 1, text[0], kAppFont, kBlackColor, kWhiteColor);
+      // One line, editable with a flashing caret (edit class 0x400).
+      TRecord record = TNew(bounds, kTRKindOneLine | 0x400, text + 1, text[0], kAppFont, kBlackColor, kWhiteColor);
       if (!record) return;
       TSelectText(record, 0, 0x7FFFFFFF);
       gFields[vi] = RecordField{*bounds, record, {}, true, true, false, false, 0};
@@ -135,7 +136,10 @@ void DisposeField(UHandle vi) {
     record = it->second.record;
     gFields.erase(it);
   }
-  if (record) TDispose(record);
+  if (record) {
+    TDeactivate(record, 0);
+    TDispose(record);
+  }
 }
 std::string TextOf(TRecord record) {
   const UHandle t = record ? TGetText(record) : nullptr;

@@ -584,6 +584,23 @@ TEST_F(VIWindowBoundary, HeldRecordArrowsRepeatWithinTheLog) {
     const int32 n = std::atoi(f.text.c_str());
     EXPECT_TRUE(n >= k.low && n <= k.high) << k.start << " -> " << f.text;
   }
+  // A press in the record field ends the panel's key focus and places the
+  // caret in the field's text; no slot acts.
+  static int32 released = 0;
+  VIWindHooks h = VIWindHooksInUse();
+  h.releaseKeyFocus = [](ObjHeap) -> MgErr { return ++released, kNoErr; };
+  const VIWindHooks saved = VIWindSetHooks(h);
+  StatePnlEditRecordNum(vi_, 5);
+  Point p{int16(bar.top + 11), int16(bar.left + 120)};
+  WLocalToGlobal(w, &p);
+  PlatInjectMouseButton(kPlatButtonLeft, true, p.h, p.v, PlatTickMs());
+  PlatInjectMouseButton(kPlatButtonLeft, false, p.h, p.v, PlatTickMs());
+  PlatUiPump();
+  RecordField f{};
+  ASSERT_TRUE(VIRecordField(vi_, &f));
+  EXPECT_EQ(released, 1);
+  EXPECT_EQ(f.text + (f.allSelected ? " all" : ""), "5");
+  VIWindSetHooks(saved);
   ExitRetrieveMode(vi_);
 }
 
