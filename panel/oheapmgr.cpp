@@ -22,14 +22,18 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/strimport.h"
 #include "panel/dataxfer.h"
 #include "panel/blink.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
 #include "panel/zktag.h"
 #include "panel/objload.h"
+#include "panel/ohelp.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
+#include "panel/oinsert.h"
+#include "panel/ocopy.h"
 #include "panel/oinval.h"
 #include "panel/ooffset.h"
 #include "panel/operate.h"
@@ -222,14 +226,19 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgODoit: return ODoitMethodFor(id);
     case kMsgOLoad: return OLoadMethodFor(id);
     case kMsgODispose: return ODisposeMethodFor(id);
-    case kMsgOSelect: return OSelectMethodFor(id);
+    case kMsgOSelect:
+      if (ObjMethodAddr m = OSelectMethodFor(id)) return m;
+      return StringImportSelectMethodFor(id);
     case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);
     case kMsgOOffset: return OOffsetMethodFor(id);
+    case kMsgOInsert: return OInsertMethodFor(id);
+    case kMsgOCopy: return OCopyMethodFor(id);
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);
+    case kMsgOHelp: return OHelpMethodFor(id);
     default: return nullptr;
   }
 }

@@ -93,6 +93,20 @@ int32 LabelOffset(ObjHeap heap, int32 object, Point by) {
   return CosmeticOffset(heap, object, by);
 }
 
+// A big multi-cosmetic draws each image at its entry's rectangle: those
+// move with the bounds.
+int32 BigMultiCosmeticOffset(ObjHeap heap, int32 object, Point by) {
+  if (!Holds(heap, object, kObjImageList)) return kArgErr;
+  const int32 count = ObjInt16(heap, object, kObjImageCount);
+  for (int32 i = 0; i < count && Holds(heap, object, kObjImageList + (i + 1) * kBigImageEntry); ++i) {
+    Rect r;
+    std::memcpy(&r, *heap + object + kObjImageList + i * kBigImageEntry, sizeof r);
+    DOffsetRect(&r, by.h, by.v);
+    std::memcpy(*heap + object + kObjImageList + i * kBigImageEntry, &r, sizeof r);
+  }
+  return CosmeticOffset(heap, object, by);
+}
+
 template <typename M>
 ObjMethodAddr Addr(M m) {
   return reinterpret_cast<ObjMethodAddr>(m);
@@ -107,7 +121,8 @@ ObjMethodAddr OOffsetMethodFor(int32 cls) {
     case kClsColorBox: case kClsColorRamp: case kClsOleVariant:
       return Addr(&DisplayOffset);
     case kClsFPDataController: return Addr(&ControllerOffset);
-    case kClsCosmetic: return Addr(&CosmeticOffset);
+    case kClsCosmetic: case kClsMultiCosmetic: return Addr(&CosmeticOffset);
+    case kClsBigMultiCosmetic: return Addr(&BigMultiCosmeticOffset);
     case kClsLabel: case kClsMultiLabel: case kClsSelLabel: return Addr(&LabelOffset);
     default: return nullptr;
   }

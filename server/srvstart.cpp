@@ -33,7 +33,11 @@ MgErr TCPServerInit() {
   if (gLog.logPath) CfgGetDefault(kCfgPath, Name("\x11tcpServer.logPath"), gLog.logPath);
   int32 enabled = 0;
   CfgGetDefault(kCfgBool, Name("\x12server.tcp.enabled"), &enabled);
-  if (!enabled) return kNoErr;
+  return enabled ? SetServerListening(1) : kNoErr;
+}
+
+MgErr SetServerListening(Bool32 on) {
+  if (!on) return kNoErr;
   DBPrintf("TCP VI Server: can't start listener; err=%ld", long(kCapabilityErr));
   return kCapabilityErr;
 }

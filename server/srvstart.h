@@ -11,6 +11,9 @@ QX_EXTERN_C MgErr VIRefInit();
 // Reads the VI server's log keys; when "server.tcp.enabled" is set, the
 // listener cannot start: the debug text and 53.  Else 0.
 QX_EXTERN_C MgErr TCPServerInit();
+// Starts (on) or stops the TCP listener: no listener can start on this
+// platform yet, so a start writes the debug text and answers 53; a stop 0.
+QX_EXTERN_C MgErr SetServerListening(Bool32 on);
 // The log keys as read (a null path or none before TCPServerInit).
 struct SrvLogSettings {
   int32 logDetails;

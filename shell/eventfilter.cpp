@@ -28,6 +28,7 @@
 #include "mgsource/window/menus.h"
 #include "shell/appprint.h"
 #include "shell/menuids.h"
+#include "shell/progmenu.h"
 #include "shell/shellinit.h"
 #include "shell/toplevel.h"
 #include "shell/userevent.h"
@@ -54,17 +55,9 @@ UHandle gQuitList = nullptr;  // 32-bit occurrences
 
 int32 QuitCount() { return gQuitList ? AZGetHandleSize(gQuitList) / 4 : 0; }
 
-// The least quit command: the registered notifications fire; else every VI
-// is closed and, when they all closed, the main loop ends.
-int32 LeastAppMenuCommand(int32 menu, int32, int32 command) {
-  if (menu != 10 || command != 24) return 0;
-  if (FireQuitNotifications() > 0) return 0;
-  if (CloseAllVIs(1) == 0) WQuit();
-  return 0;
-}
-
-int32 AppMenuCommand(int32 menu, int32 item, int32 command) {
-  return gHooks.appMenuCommand ? gHooks.appMenuCommand(menu, item, command) : LeastAppMenuCommand(menu, item, command);
+// The application's command, unless a test put another in its place.
+int32 MenuCommand(int32 menu, int32 item, int32 command) {
+  return gHooks.appMenuCommand ? gHooks.appMenuCommand(menu, item, command) : ::AppMenuCommand(menu, item, command);
 }
 
 int32 MenuEnableUpdate() { return gHooks.menuEnableUpdate ? gHooks.menuEnableUpdate(kWNoWindow) : 0; }
@@ -158,7 +151,7 @@ int32 ShellEventFilter(WEventRecord* e, uInt32) {
     case kShellEvActivateVI: return ActivateVIByName(e);
     case kWEvOpenDocument: OpenDocumentEvent(e); return 0;
     case kWEvQuit:
-    case kWEvClose: AppMenuCommand(10, 0, 24); return 0;
+    case kWEvClose: MenuCommand(10, 0, 24); return 0;
     case weMenuInit:
     case kShellEvMenuState: return MenuEnableUpdate();
     case kMenuItemHighlighted:
@@ -167,10 +160,10 @@ int32 ShellEventFilter(WEventRecord* e, uInt32) {
       return 0;
     case kShellEvReserved131: return 0;
     case weKey:
-      if (e->keyCode == kShellHelpKeyCode) AppMenuCommand(18, 0, 1);
+      if (e->keyCode == kShellHelpKeyCode) MenuCommand(18, 0, 1);
       else if (gHooks.debugKey) gHooks.debugKey(e);
       return MenuEnableUpdate();
-    case weMenuSelect: AppMenuCommand(e->where, e->globalWhere, e->modifiers); return 0;
+    case weMenuSelect: MenuCommand(e->where, e->globalWhere, e->modifiers); return 0;
     case kShellEvAboutBox:
       if (gHooks.aboutBox) gHooks.aboutBox();
       return 0;
@@ -301,6 +294,15 @@ int32 FireQuitNotifications() {
   }
   for (Occurrence o : fire) Occur(o);
   return int32(fire.size());
+}
+
+void FireQuitOccurrence() {
+  Occurrence quit = 0;
+  {
+    std::lock_guard<std::mutex> lock(gQuitMutex);
+    quit = gQuitOccurrence;
+  }
+  if (quit) Occur(quit);
 }
 
 // ---- Memory full ---------------------------------------------------------------------

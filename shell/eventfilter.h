@@ -32,9 +32,7 @@ constexpr int32 kShellLoadingListId = 15001;
 
 // What later parts of the shell and the layers beside it do for the
 // filter.  Every null member does nothing (answers 0), except the menu
-// command, whose stand-in is the least quit command: registered quit
-// notifications fire, else every VI is closed and, when that succeeded,
-// the main loop ends.
+// command, which is then the application's (AppMenuCommand).
 struct ShellEventHooks {
   int32 (*appMenuCommand)(int32 menu, int32 item, int32 command);
   void (*aboutBox)();
@@ -94,6 +92,8 @@ Occurrence QuitNotificationAt(int32 index);
 void DisposeQuitNotifications();
 // Fires the registered quit notifications: how many.
 int32 FireQuitNotifications();
+// Fires the quit occurrence (a quit that was cancelled), when there is one.
+void FireQuitOccurrence();
 
 // The shell's memory-full procedure: the busy cursor, a compaction
 // requested, the data of idle VIs compacted, the tracked menus released;

@@ -1,4 +1,5 @@
 #include "shell/shellinit.h"
+#include "shell/progmenu_internal.h"
 
 #include "shell/eventfilter.h"
 
@@ -768,6 +769,8 @@ void ShellShutDown() {
   // What start-up made for the shell's own use.
   if (gMadeQueue) WEventQueueInit(0);
   gMadeQueue = false;
+  // The application's menus with the paths their help items hold.
+  DisposeAppMenus();
   MenuTableReset(1);
   DisposeList(&gTcpAccessDefault);
   DisposeList(&gTcpAccess);

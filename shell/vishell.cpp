@@ -1,6 +1,7 @@
 #include "shell/vishell.h"
 
 #include "shell/eventfilter.h"
+#include "shell/extshell.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -17,7 +18,9 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/filedlg.h"
 #include "shell/filesvc.h"
+#include "shell/help.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
@@ -25,9 +28,6 @@
 #include "shell/userevent.h"
 
 namespace {
-
-ObjHeap gHelpPanel = nullptr;
-int32 gHelpObject = 0;
 
 // A run-time menu record: the VI, its menu bar and its refnum.
 struct RTMenuRef {
@@ -48,23 +48,6 @@ int32 FindMenuRef(UHandle vi) {
 }
 
 }  // namespace
-
-void HelpSetTarget(ObjHeap panel, int32 object) {
-  gHelpPanel = panel;
-  gHelpObject = panel ? object : 0;
-}
-
-void HelpGetTarget(ObjHeap* panel, int32* object) {
-  if (panel) *panel = gHelpPanel;
-  if (object) *object = gHelpObject;
-}
-
-void HelpClearTarget(ObjHeap panel, int32 object) {
-  if (panel && panel != gHelpPanel) return;
-  if (panel && object && object != gHelpObject) return;
-  gHelpPanel = nullptr;
-  gHelpObject = 0;
-}
 
 MgErr RTMNewVIMenuRef(UHandle vi) {
   if (!vi) return kArgErr;
@@ -94,26 +77,15 @@ Bool32 RTMIsMenuRefnum(uInt32 refnum) {
   return 0;
 }
 
-MgErr InvalidLibraryAlert() {
-  // The text is copied out at once: the handle belongs to the file's map.
-  UHandle h = nullptr;
-  if (MgErr err = RGetString(RunTimeRsrcFile(), kInvalidLibraryStrId, &h)) return err;
-  const int32 size = h && *h ? AZGetHandleSize(h) : 0;
-  if (size < 1) return kRsrcNotFoundErr;
-  Str255 text;
-  text[0] = uChar((*h)[0] < size ? (*h)[0] : size - 1);
-  std::memcpy(text + 1, *h + 1, text[0]);
-  return OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
-}
-
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
-  SetInvalidLibraryAlertHook(&InvalidLibraryAlert);
+  SetInvalidLibraryAlertHook(&InvalidLoadLibraryAlert);
   VIShellHooks hooks{};
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
   hooks.filterDSUserEvents = &FilterDSUserEvents;
-  hooks.helpClearTarget = &HelpClearTarget;
+  // The panel is gone by then: its targets are forgotten by comparison only.
+  hooks.helpClearTarget = &HelpForgetObject;
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
@@ -122,6 +94,7 @@ void ShellInstallEngineHooks() {
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
+  ShellInstallFileDialogHooks();
 }
 
 MgErr QXRTRegisterShell() {
@@ -146,14 +119,20 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
+      QX_RT_ENTRY(940, FileDialog),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1465, FDCheckName),
+      QX_RT_ENTRY(1547, ControlHelpWindow),
+      QX_RT_ENTRY(1548, GetHelpWindowStatus),
+      QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
   };
   if (MgErr err = QXRTRegisterDialogItems()) return err;
+  if (MgErr err = QXRTRegisterExtShell()) return err;
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -47,6 +47,8 @@ void AddLinkerTexts(rsrcw::Writer* writer);
 void AddRunCommandTexts(rsrcw::Writer* writer);
 // The texts of finding and loading VIs: STR# 15000, 14535, 11501, 299 and 318.
 void AddFindTexts(rsrcw::Writer* writer);
+// The file dialog's texts (STR# 11500) and file kinds ('FDFL' 128 to 141).
+void AddFileDialogResources(rsrcw::Writer* writer);
 
 // Adds the text of the alert shown when external code asks to load a 16-bit
 // library ('STR ' 2002, "_invalid LoadLibrary call").
@@ -79,6 +81,10 @@ void AddPrintTexts(rsrcw::Writer* writer);
 // version resources, the load warnings, and what the builders above add.
 // Whatever else the run-time reads from its file is added here too.
 void AddRunTimeResources(rsrcw::Writer* writer);
+// The application's menu lists (bars 2, 4 and 5, the standard menus and the
+// pop-up lists), the quit, about, VI Info, Help and plug-in texts, the about
+// box's credits, the splash text and its launch pictures.
+void AddMenuResources(rsrcw::Writer* writer);
 // The menus of the numeric and path controls: "_Radix menu" (STR# 57) and
 // "_Path Validity menu" (STR# 77), each its title and then its items.
 void AddPanelMenuTexts(rsrcw::Writer* writer);
@@ -86,6 +92,9 @@ constexpr int32 kRadixMenuListId = 57, kPathValidityMenuListId = 77;
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);
+// The messages of the VI string import (list 19001): log headers, error
+// and warning texts, alerts.
+void AddVIStringTexts(rsrcw::Writer* writer);
 constexpr int32 kWindowTitlesListIdRT = 301;
 constexpr const char* kWindowTitlesListName = "_Window Titles";
 constexpr int32 kMemFullTextsListId = 10000;

@@ -210,6 +210,48 @@ ObjectRecord FreeLabel(const std::string& text, const Rect& bounds) {
   return o;
 }
 
+ObjectRecord RingItem(const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "Ring";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsMultiLabel, -1}})});
+  o.subs.push_back({kRsrcMLbl, MultiLabelTemplate(12, bounds, {}, 0, {""})});
+  o.subs.push_back({kRsrcSNUM, NumericTemplate(3, 0)});
+  return o;
+}
+
+ObjectRecord ListItem(const Rect& bounds) {
+  return ObjectRecord{"Listbox",
+                      {{kRsrcDDOD, DisplayTemplate(0, 0, {})},
+                       {kRsrcSLBX, ListboxTemplate(0xFFFFFFFF, 0)},
+                       {kRsrcLabl, LabelTemplate(0, bounds, "")}}};
+}
+
+Dialog FileDialogBox() {
+  Dialog d;
+  d.title = "_File Dialog";
+  d.objects = {
+      ListItem({60, 10, 260, 250}),          StringItem("Name", {270, 10, 286, 250}),
+      RingItem({36, 10, 54, 250}),           RingItem({36, 260, 54, 370}),
+      ButtonItem("Eject", {64, 270, 86, 370}), ButtonItem("New...", {94, 270, 116, 370}),
+      ButtonItem("Select", {124, 270, 146, 370}), ButtonItem("OK", {234, 270, 256, 370}),
+      ButtonItem("Cancel", {264, 270, 286, 370}), MessageItem({8, 10, 28, 370}),
+      RingItem({296, 10, 314, 180}),         StringItem("Pattern", {296, 190, 312, 370}),
+  };
+  for (int32 i = 0; i < 12; ++i) d.items.push_back(i);
+  d.nav[0] = 7;
+  return d;
+}
+
+Dialog NewFolderBox() {
+  Dialog d;
+  d.title = "_Directory or VI Lib";
+  d.objects = {StringItem("Name", {36, 10, 52, 290}),   ButtonItem("Directory", {64, 10, 86, 100}),
+               ButtonItem("VI Library", {64, 110, 86, 200}), ButtonItem("Cancel", {64, 210, 86, 290}),
+               MessageItem({8, 10, 28, 290})};
+  for (int32 i = 0; i < 5; ++i) d.items.push_back(i);
+  return d;
+}
+
 Dialog LoadProgressDialog() {
   Dialog d;
   d.title = "Loading";
@@ -250,7 +292,45 @@ Dialog AlertDialog(const std::vector<std::string>& buttons) {
   return d;
 }
 
+Dialog VIInfoDialog() {
+  Dialog d;
+  d.title = "_VI Get Info";
+  d.v = 120;
+  d.h = 120;
+  // Items 1 to 20: OK and Cancel, then the locking, password and revision
+  // items (hidden at run time) among the texts the dialog fills.
+  const Rect b{260, 330, 282, 400}, c{260, 250, 282, 320};
+  auto row = [](int16 top, int16 left, int16 right) { return Rect{top, left, int16(top + 16), right}; };
+  d.objects = {
+      ButtonItem("OK", b),
+      ButtonItem("Cancel", c),
+      StringItem("Locked", row(230, 10, 120)),
+      StringItem("Description:", {60, 10, 130, 400}),
+      StringItem("Password", row(230, 130, 240)),
+      StringItem("Revision", row(230, 250, 320)),
+      StringItem("Revision History", row(250, 10, 120)),
+      StringItem("Change Password", row(250, 130, 240)),
+      StringItem("Path:", row(140, 10, 400)),
+      StringItem("Size on disk:", row(160, 10, 200)),
+      StringItem("Lock", row(270, 10, 120)),
+      StringItem("Unlock", row(270, 130, 240)),
+      StringItem("Front Panel:", row(180, 10, 200)),
+      StringItem("Block Diagram:", row(180, 210, 400)),
+      StringItem("Code:", row(200, 10, 200)),
+      StringItem("Data:", row(200, 210, 400)),
+      StringItem("Total:", row(220, 10, 200)),
+      StringItem("Name:", row(30, 10, 400)),
+      StringItem("Revision Number", row(290, 10, 120)),
+      StringItem("Password Set", row(290, 130, 240)),
+  };
+  for (int32 i = 0; i < 20; ++i) d.items.push_back(i);
+  d.nav[0] = 0;
+  d.nav[1] = 1;
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kVIInfoDialogId, DialogBlock(VIInfoDialog()), VIInfoDialog().title);
   writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));
   writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()), StatusDialog().title);
   const struct {
@@ -263,6 +343,8 @@ void AddDialogs(rsrcw::Writer* writer) {
     const Dialog d = AlertDialog(a.buttons);
     writer->Add(kDLG2, a.id, DialogBlock(d), d.title);
   }
+  writer->Add(kDLG2, kFileDialogId, DialogBlock(FileDialogBox()), FileDialogBox().title);
+  writer->Add(kDLG2, kNewFolderBoxId, DialogBlock(NewFolderBox()), NewFolderBox().title);
 }
 
 }  // namespace dlgwriter

@@ -10,6 +10,8 @@ namespace qxbuild {
 // for black and white) and no pen definitions, then the records that paint
 // the cells' glyphs (arrows, stop, pause, step and record shapes).
 rsrcw::Bytes ToolBarStrip(bool blackAndWhite);
+// The splash window's launch picture (240 x 120) in the same form.
+rsrcw::Bytes LaunchPicture(bool blackAndWhite);
 // Adds "DSIM" 6000 (colour) and 6001 (black and white).
 void AddToolBarStrips(rsrcw::Writer* writer);
 

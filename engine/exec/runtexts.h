@@ -29,11 +29,13 @@ inline constexpr RunText kRunTexts[] = {
     // datalog may be converted, entry 12 is that question's button; 6 is the
     // log file dialog's prompt, 11 the question for an unsuitable log path, 3
     // the question after a purge emptied the log.
+    {kLogAlertListId, 1, "There is no front panel data to log."},
     {kLogAlertListId, 2, "Cannot log front panel of VI \"%p\". "},
     {kLogAlertListId, 3, "VI's log file no longer has any records.  Do you want to delete the VI's log file?"},
     {kLogAlertListId, 4, "Error changing VI's log file to selected log file."},
     {kLogAlertListId, 5, "Error logging front panel data to VI's log file."},
     {kLogAlertListId, 6, "Select a log file for VI %p"},
+    {kLogAlertListId, 7, "Cannot log front panel of VI with broken run arrow."},
     {kLogAlertListId, 8,
      "The datalog \"%z\" must be converted to the current format.  This will prevent earlier versions of Quenlix "
      "from reading it."},

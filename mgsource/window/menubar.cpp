@@ -285,3 +285,23 @@ int32 MMenuBarShortcut(WEventRecord* event, MenuHandle bar, Bool32 searchDisable
   std::memcpy(event, &m, sizeof m);
   return 1;
 }
+
+int32 MHandleLMenuEvent(WEventRecord* event, MenuHandle bar, const Rect* barRect) {
+  if (!event || !bar || !*bar) return 0;
+  if (event->code == weKey && event->keyCode == vkPopupMenuBar && !barRect) return 0;
+  return MHandleMenuBarEvent(event, bar, barRect);
+}
+
+int32 MPopUpLMenu(MenuHandle bar, const Rect* barRect, Point where, int32* menuId, int32* item, int32* modifiers) {
+  if (modifiers) *modifiers = 0;
+  int32 id = 0, chosen = 0;
+  if (!MMenuBarClick(bar, barRect, where, &id, &chosen, nullptr)) {
+    if (menuId) *menuId = 0;
+    if (item) *item = 0;
+    return 0;
+  }
+  if (menuId) *menuId = id;
+  if (item) *item = chosen;
+  if (modifiers) *modifiers = int32(WGetModifiers());
+  return 1;
+}

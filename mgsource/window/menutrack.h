@@ -88,6 +88,15 @@ QX_EXTERN_C int32 MMenuBarKeys(MenuHandle bar, const Rect* barRect, const WEvent
 // go to MMenuBarShortcut.  1 when the event was rewritten.
 QX_EXTERN_C int32 MHandleMenuBarEvent(WEventRecord* event, MenuHandle bar, const Rect* barRect);
 QX_EXTERN_C int32 MMenuBarShortcut(WEventRecord* event, MenuHandle bar, Bool32 searchDisabled);
+// The list-menu event handler of a menu bar: the menu-bar key and the
+// shortcuts become event 20 (MHandleMenuBarEvent); the bar rectangle may be
+// null (shortcuts only).  Non-zero when the event was taken.
+QX_EXTERN_C int32 MHandleLMenuEvent(WEventRecord* event, MenuHandle bar, const Rect* barRect);
+// A press at the point of the bar (current window's coordinates) followed
+// on the bar: 1 with the menu id, the item and the modifiers held at the
+// choice; else 0 and all three 0.
+QX_EXTERN_C int32 MPopUpLMenu(MenuHandle bar, const Rect* barRect, Point where, int32* menuId, int32* item,
+                              int32* modifiers);
 // Where the pointer was when tracking handed back to the bar (global).
 Point MBarHandBackPoint();
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "engine/vi/objload.h"
+#include "engine/vi/panelroutines.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
 #include "panel/fpinit.h"
@@ -213,6 +214,20 @@ TEST_F(FPInitTest, InsertionFailuresClearTheRecordOrShowTheMemoryTextOnce) {
     EXPECT_EQ(Reports("memory"), c.alerts) << ReportText();
     if (c.result == 16) EXPECT_EQ(rec.newObject, 0);
   }
+}
+
+// A copy takes one more use of its image: each of the two releases one.
+TEST_F(FPInitTest, ACopiedCosmeticTakesAUseOfItsImage) {
+  const int32 cos = OInit(panel_, New(kClsCosmetic), Point{5, 7}, 30), ref = W(cos, 6);
+  OHBeginMarkPassPair(panel_, nullptr);
+  ASSERT_EQ(OCopy(panel_, cos, panel_, 0, 0), 0);
+  const int32 copy = OHBlockMarkWord(panel_, cos);
+  OHEndMarkPassPair(panel_, nullptr);
+  EXPECT_EQ(FPObjImageUses(ref), 2);
+  DisposeObjectTree(panel_, copy);
+  EXPECT_EQ(FPObjImageUses(ref), 1);
+  DisposeObjectTree(panel_, cos);
+  EXPECT_FALSE(FPObjImageHeld(ref));
 }
 
 }  // namespace

@@ -16,7 +16,9 @@
 #include "mgsource/memory.h"
 #include "panel/oinit.h"
 #include "rtlib/panellocators.h"
+#include "shell/help.h"
 #include "tools/dlgwriter.h"
+#include "shell/extshell.h"
 
 // Declared in engine/vi/viinst.h, whose hooks' names clash with a type
 // another shell test uses in the same unity batch.
@@ -182,6 +184,23 @@ TEST_F(DialogItems, ValuesStatesAndBadCallsChangeOnlyWhatTheyMay) {
 // Listbox entries: inserting out of range appends, enabling and disabling,
 // reading a text pins the index, and the double-clicked entry commits the
 // change event and clears once read.
+// Controls are found by their label's text; an object without a label has
+// no label text.
+TEST_F(DialogItems, ControlsAreFoundByTheirLabels) {
+  const auto label = [](const char* text) {
+    static std::vector<uChar> b;
+    b.assign(4 + std::strlen(text), 0);
+    const int32 n = int32(std::strlen(text));
+    std::memcpy(b.data(), &n, 4);
+    std::memcpy(b.data() + 4, text, size_t(n));
+    return reinterpret_cast<const LStr*>(b.data());
+  };
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("Name")), DItemToDCOId(dlg_, kText));
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("OK")), DItemToDCOId(dlg_, kButton));
+  EXPECT_EQ(FindCtlByLabel(dlg_, label("Nam")), 0);
+  EXPECT_EQ(ObjGetLabelText(dlg_, DlgItemDisplay(dlg_, kNumber)), nullptr);
+}
+
 TEST_F(DialogItems, ListboxEntriesAndTheDoubleClick) {
   const struct {
     int32 index;
@@ -272,6 +291,39 @@ TEST_F(DialogItems, ReturnReachesTheFilterAsCodeTwoAndDescriptionsFormatOneText)
     UHandle now = reinterpret_cast<UHandle>(uintptr_t(OHWord(dlg_, uInt32(ring + 28))));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(*now + 4), GetNative32(*now)), f.after) << f.description;
   }
+}
+
+// Resting on a dialog's item with the help window hidden sends the dialog
+// the item-help event for the item; with the window shown the object's help
+// is asked for instead, and the same target again asks nothing more.
+int32 gHelpAsked = 0;
+TEST_F(DialogItems, ATipOnAnItemSendsItemHelpOrAsksForItsDescription) {
+  const int32 number = DlgItemDisplay(dlg_, kNumber);
+  HelpSetTipTarget(dlg_, number, 1);
+  HelpShowPending();
+  ASSERT_EQ(gDlgEvents.size(), 1u);
+  EXPECT_EQ(gDlgEvents[0].code, kDlgEvItemHelp);
+  EXPECT_EQ(gDlgEvents[0].globalWhere, kNumber);
+  HelpObjectServices s{};
+  s.sendHelp = [](ObjHeap, int32, int32) { return ++gHelpAsked; };
+  HelpSetObjectServices(s);
+  HelpWindowOpen(0);  // the armed target's help is asked for at once
+  EXPECT_EQ(gHelpAsked, 1);
+  EXPECT_EQ(HelpStateNow().help.object, 0) << "no picture came: the former target back";
+  HelpSetTipTarget(dlg_, number, 2);
+  s.sendHelp = [](ObjHeap, int32, int32) {
+    HelpSetImage(0);
+    return ++gHelpAsked;
+  };
+  HelpSetObjectServices(s);
+  HelpShowPending();
+  EXPECT_EQ(HelpStateNow().help.object, number);
+  HelpSetTipTarget(dlg_, number, 2);
+  HelpShowPending();
+  EXPECT_EQ(gHelpAsked, 2);
+  EXPECT_EQ(gDlgEvents.size(), 1u);
+  HelpSetObjectServices(HelpObjectServices{});
+  HelpReset();
 }
 
 }  // namespace

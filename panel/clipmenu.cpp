@@ -1,0 +1,10 @@
+#include "panel/clipmenu.h"
+
+MgErr InitColorPalette(MenuHandle* menu) {
+  static const uChar kTitle[] = "\x0d" "Color Palette";
+  return MNewPictMenu(menu, kTitle, kColorPaletteMenuId, 8);
+}
+
+void ShowClipboardWindow() {}
+
+Bool32 PanelPasteEnabled(ObjHeap) { return 0; }

@@ -1,0 +1,232 @@
+#include "shell/membertab.h"
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Types of the entries: one letter each.  Lower case in, upper case out.
+//   v void, s string, b Boolean, p path, u U32, i I32, t a type (I16 array);
+//   any other letter a type the standard table does not hold.
+int32 TypeOf(char c) {
+  switch (c | 0x20) {
+    case 'v': return kStdTDVoid;
+    case 's': return kStdTDString;
+    case 'b': return kStdTDBoolean;
+    case 'p': return kStdTDPath;
+    case 'u': return 7;  // U32
+    case 'i': return 3;  // I32
+    case 't': return 44;
+    default: return -1;
+  }
+}
+
+struct PropRow {
+  int32 id;
+  const char* name;  // null: an empty slot
+  char type;
+  int32 flags;
+  int32 access;
+};
+struct MethodRow {
+  int32 id;
+  const char* name;
+  int32 flags;
+  const char* params;  // the types, the result first
+  int32 required;
+};
+
+// Application properties 0-45 (help ids 20001 + id).
+constexpr PropRow kAppProps[] = {
+    {0, "Application:Name", 's', 0x0, 0}, {1, "Application:User Name", 's', 0x0, 0},
+    {2, "Application:Version Number", 's', 0x0, 0}, {3, "Application:Kind", 'e', 0x0, 0},
+    {4, "Application:Target Operating System", 'e', 0x0, 0}, {5, "Application:Target CPU", 'e', 0x0, 0},
+    {6, "Operating System:Name", 's', 0x0, 0}, {7, "Operating System:Version Number", 's', 0x0, 0},
+    {8, "Application:Exported VIs In Memory", 'a', 0x0, 0}, {9, "Printing:File Wrap Text Length", 'u', 0x0, 1},
+    {10, "Printing:PNG Compression Level", 'u', 0x0, 1}, {11, "Printing:JPEG Quality", 'u', 0x0, 1},
+    {12, "Printing:Custom Connector?", 'b', 0x0, 1}, {13, "Printing:Custom Description?", 'b', 0x0, 1},
+    {14, "Printing:Custom Panel?", 'b', 0x0, 1}, {15, "Printing:Custom Panel Border?", 'b', 0x0, 1},
+    {16, "Printing:Custom Controls?", 'b', 0x0, 1}, {17, "Printing:Custom Control Descriptions?", 'b', 0x0, 1},
+    {18, "Printing:Custom Control Types?", 'b', 0x0, 1}, {19, "Printing:Custom Diagram?", 'b', 0x0, 1},
+    {20, "Printing:Custom Diagram Hidden?", 'b', 0x0, 1}, {21, "Printing:Custom Diagram Repeat?", 'b', 0x0, 1},
+    {22, "Printing:Custom SubVIs?", 'b', 0x0, 1}, {23, "Printing:Custom Hierarchy?", 'b', 0x0, 1},
+    {24, "Printing:Custom History?", 'b', 0x0, 1}, {25, "Application:Directory Path", 'p', 0x0, 0},
+    {26, "Server:VI Access List", 'a', 0x8, 1}, {27, "Server:TCP/IP Access List", 'a', 0x8, 1},
+    {28, "Application:All VIs In Memory", 'a', 0x8, 0}, {29, "Application:Menu Launch VI", 's', 0x10, 0},
+    {30, "Application:All System VIs in Memory", 'a', 0x18, 0}, {31, "Application:Menu Set", 's', 0x18, 1},
+    {32, "Server:TCP Listener Active", 'b', 0x8, 1}, {33, "Display:Primary Workspace", 'r', 0x0, 0},
+    {34, "Display:All Monitors", 'a', 0x0, 0}, {35, nullptr, 'v', 0x0, 0},
+    {36, "Server:VI Calls Allowed", 'b', 0x18, 1}, {37, "Server:VI Operations Allowed", 'b', 0x18, 1},
+    {38, "Server:Application Operations Allowed", 'b', 0x18, 1}, {39, "Server:Logging Enabled", 'b', 0x8, 1},
+    {40, "Server:Logging File Path", 'p', 0x8, 1}, {41, "Printing:Custom All Controls?", 'b', 0x0, 1},
+    {42, "Application:Controls Palette Open", 'b', 0x18, 1}, {43, "Application:Functions Palette Open", 'b', 0x18, 1},
+    {44, "Application:Tools Palette Open", 'b', 0x18, 1}, {45, "Application:Default File Dialog Path", 'p', 0x18, 1},
+};
+
+// VI properties 500-568 (help ids from 20300, rising with the id).
+constexpr PropRow kVIProps[] = {
+    {500, "VI Name", 's', 0xc0, 0}, {501, "VI Path", 'p', 0xc0, 0}, {502, "VI Description", 's', 0xc0, 0},
+    {503, "History:Entire Text", 's', 0xc0, 0}, {504, nullptr, 'v', 0x21, 1},
+    {505, "Front Panel Window:Title Bar Visible", 'b', 0x2, 0}, {506, "Front Panel Window:Closable", 'b', 0x2, 0},
+    {507, "Front Panel Window:Resizeable", 'b', 0x2, 0}, {508, "Front Panel Window:Allow Runtime PopUp", 'b', 0x0, 0},
+    {509, "Front Panel Window:Highlight Return Button", 'b', 0x0, 0},
+    {510, "Front Panel Window:Size To Screen", 'b', 0x0, 0}, {511, "Front Panel Window:Auto Center", 'b', 0x0, 0},
+    {512, "Front Panel Window:Show Scroll Bars", 'b', 0x0, 0}, {513, "Front Panel Window:Show Menu Bar", 'b', 0x0, 0},
+    {514, "Tool Bar:Visible", 'b', 0x0, 0}, {515, "Tool Bar:Show Run Button", 'b', 0x0, 0},
+    {516, "Tool Bar:Show Free Run Button", 'b', 0x0, 0}, {517, "Tool Bar:Show Abort Button", 'b', 0x0, 0},
+    {518, "Execution:Allow Debugging", 'b', 0x0, 0}, {519, nullptr, 'v', 0x0, 0},
+    {520, "Front Panel Window:Is Dialog", 'b', 0x2, 0}, {521, "Execution:Show Front Panel On Load", 'b', 0x0, 0},
+    {522, "Execution:Show Front Panel On Call", 'b', 0x0, 0}, {523, "Execution:Close After Call", 'b', 0x0, 0},
+    {524, "Execution:Run When Opened", 'b', 0x0, 0}, {525, "Execution:Is Reentrant", 'b', 0x0, 0},
+    {526, "Execution:Priority", 'e', 0x0, 0}, {527, "History:Use Defaults", 'b', 0xc0, 0},
+    {528, "History:Always Add Comments At Save", 'b', 0xc0, 0},
+    {529, "History:Prompt for Comments At Close", 'b', 0xc0, 0},
+    {530, "History:Prompt for Comments At Save", 'b', 0xc0, 0},
+    {531, "History:Record Application Comments", 'b', 0xc0, 0}, {532, "Help:Document Tag", 's', 0xc0, 0},
+    {533, "Help:Document Path", 'p', 0xc0, 0}, {534, "Front Panel Window:Open", 'b', 0xe1, 1},
+    {535, "Front Panel Window:Is Frontmost", 'b', 0xe1, 1}, {536, "Front Panel Window:Window Bounds", 'r', 0xc3, 1},
+    {537, "Modifications:VI Modifications Bitset", 'u', 0xc0, 0},
+    {538, "Modifications:Front Panel Mods Bitset", 'u', 0xc0, 0},
+    {539, "Modifications:Block Diagram Mods Bitset", 'u', 0x0, 0}, {540, "Metrics:Code Size", 'u', 0x0, 0},
+    {541, "Metrics:Total Data Size", 'u', 0x0, 0}, {542, "Metrics:Size of Front Panel", 'u', 0xc2, 0},
+    {543, "Metrics:Size of Block Diagram", 'u', 0x6, 0}, {544, "Callers' Names", 'a', 0xc0, 0},
+    {545, "Callees' Names", 'a', 0xc0, 0}, {546, nullptr, 'v', 0x0, 0}, {547, nullptr, 'v', 0x0, 0},
+    {548, nullptr, 'v', 0x0, 0}, {549, "Auto Logging:Log File Path", 'p', 0x0, 0},
+    {550, "Auto Logging:Log at Finish", 'b', 0x0, 0}, {551, "Auto Logging:Print at Finish", 'b', 0x0, 0},
+    {552, "Front Panel Window:Origin", 'o', 0xc3, 1}, {553, "Front Panel Window:Title", 's', 0x3, 1},
+    {554, "Connector Pane", 'f', 0x20, 4}, {555, "Execution:Suspend On Call", 'b', 0x0, 0},
+    {556, "Front Panel Window:Panel Bounds", 'r', 0xc3, 1}, {557, "Execution:State", 'e', 0xc0, 0},
+    {558, "Edit Mode On Open", 'b', 0x0, 0}, {559, "Execution:Preferred Exec System", 'e', 0x0, 0},
+    {560, "Modifications:User Changes", 'b', 0xd0, 0}, {561, "Front Panel Window:Custom Title", 'b', 0x1, 1},
+    {562, "VI Type", 'e', 0xc0, 0}, {563, "Execution:Shrink Data After Call", 'b', 0x19, 0},
+    {564, "History:Revision Number", 'i', 0xc0, 0}, {565, "Connector Pane Data", 'c', 0x10, 0},
+    {566, "Metrics:Advanced", 'c', 0x10, 0}, {567, "Block Diagram Window:Open", 'b', 0x3f, 0},
+    {568, "Block Diagram Window:Window Bounds", 'r', 0x3f, 0},
+};
+
+// Application methods 2000-2018 (help ids 22000 + id - 2000).
+constexpr MethodRow kAppMethods[] = {
+    {2000, "Print Function To Printer", 0x10, "vsebbbbb", 6},
+    {2001, "Print Function To HTML", 0x10, "vspbeeip", 5},
+    {2002, "Print Function To RTF", 0x10, "vspbeiipb", 6},
+    {2003, "Print Function To Text", 0x10, "vspbe", 2},
+    {2004, nullptr, 0x0, "", 0},
+    {2005, "Mass Compile", 0x0, "vppbub", 4},
+    {2006, "Compare VIs", 0x10, "vffbBSbbbbbb", 9},
+    {2007, "Check In Out", 0x10, "vpbb", 0},
+    {2008, "Check Out Status", 0x10, "Bp", 0},
+    {2009, "Checkout Mod Dates", 0x10, "vpUUU", 3},
+    {2010, "History Since", 0x10, "Spu", 1},
+    {2011, "Read Linker Info from File", 0x10, "Aab", 0},
+    {2012, "Convert Function Panel", 0x18, "Pppppuu", 4},
+    {2013, "Quit", 0x18, "V", 0},
+    {2014, "Bring To Front", 0x0, "V", 0},
+    {2015, "Write Linker Info from File", 0x10, "vaaa", 1},
+    {2016, "Build Application", 0x10, "vppsu", 0},
+    {2017, "Build Distribution", 0x10, "vaa", 0},
+    {2018, "Convert Type and Data", 0x18, "vbtsTS", 0},
+};
+
+// VI methods 1000-1022 (help ids 21000 + id - 1000).
+constexpr MethodRow kVIMethods[] = {
+    {1000, "Export VI Strings", 0xc2, "vpbpb", 3},
+    {1001, "Import VI Strings", 0xc2, "vpbp", 2},
+    {1002, "Save Instrument", 0xc2, "vpbb", 3},
+    {1003, "Run VI", 0x2, "Vb", 1},
+    {1004, "Abort VI", 0x2, "V", 0},
+    {1005, "Print VI To Printer", 0xc2, "vebbbbb", 6},
+    {1006, "Print VI To HTML", 0xc2, "vpbeeip", 5},
+    {1007, "Print VI To RTF", 0xc2, "vpbeiipb", 6},
+    {1008, "Print VI To Text", 0xc2, "vpbe", 2},
+    {1009, "Set Control Value", 0xc2, "Vsts", 0},
+    {1010, "Get Control Value", 0xc2, "SsT", 0},
+    {1011, "Make Current Values Default", 0x82, "V", 0},
+    {1012, "Reinitialize All To Default", 0x82, "V", 0},
+    {1013, nullptr, 0xc2, "", 0},
+    {1014, nullptr, 0xc2, "", 0},
+    {1015, nullptr, 0x2, "", 0},
+    {1016, "Get Panel Image", 0xc2, "vbiAAR", 5},
+    {1017, nullptr, 0x2, "", 0},
+    {1018, "Revert VI", 0xc2, "V", 0},
+    {1019, "Print Panel To Printer", 0x2, "Vb", 1},
+    {1020, "Get All Control Values", 0xc2, "Ab", 1},
+    {1021, "Get Lock State", 0xc0, "EB", 1},
+    {1022, "Set Lock State", 0xc0, "vebsb", 3},
+};
+
+struct ClassTable {
+  int32 propCount, propBase;
+  std::vector<AutoPropInfo> props;
+  int32 methodCount, methodBase;
+  std::vector<AutoMethodInfo> methods;
+  std::vector<std::vector<AutoParamInfo>> params;
+};
+
+template <size_t N>
+void FillProps(ClassTable* t, const PropRow (&rows)[N], int32 helpBase) {
+  t->propCount = int32(N);
+  t->propBase = rows[0].id;
+  for (const PropRow& r : rows)
+    t->props.push_back(r.name ? AutoPropInfo{helpBase + r.id - rows[0].id, TypeOf(r.type), r.flags, r.access, r.name}
+                              : AutoPropInfo{-1, -1, r.flags, 0, ""});
+}
+
+template <size_t N>
+void FillMethods(ClassTable* t, const MethodRow (&rows)[N], int32 helpBase) {
+  t->methodCount = int32(N);
+  t->methodBase = rows[0].id;
+  t->params.resize(N);
+  for (size_t i = 0; i < N; ++i)
+    for (const char* p = rows[i].params; *p; ++p)
+      t->params[i].push_back({TypeOf(*p), (*p >= 'A' && *p <= 'Z') || p == rows[i].params ? kAutoParamOut
+                                                                                           : kAutoParamIn});
+  for (size_t i = 0; i < N; ++i) {
+    const MethodRow& r = rows[i];
+    t->methods.push_back({r.name ? helpBase + r.id - rows[0].id : -1, r.flags, int32(t->params[i].size()),
+                          r.required, t->params[i].empty() ? nullptr : t->params[i].data(), r.name ? r.name : ""});
+  }
+}
+
+const std::array<ClassTable, kAutoClassCount>& Tables() {
+  static const auto* tables = [] {
+    auto* t = new std::array<ClassTable, kAutoClassCount>;
+    FillProps(&(*t)[kAutoClassApp], kAppProps, 20001);
+    FillMethods(&(*t)[kAutoClassApp], kAppMethods, 22000);
+    FillProps(&(*t)[kAutoClassVI], kVIProps, 20300);
+    FillMethods(&(*t)[kAutoClassVI], kVIMethods, 21000);
+    return t;
+  }();
+  return *tables;
+}
+
+const TypeDescriptor* StdTD(int32 index) {
+  return index >= 0 && index < kStdTDCount ? StdTDTable[index] : nullptr;
+}
+
+}  // namespace
+
+const AutoPropInfo* PropInfoLookup(int32 cls, int32 id) {
+  if (cls < 0 || cls >= kAutoClassCount) return nullptr;
+  const ClassTable& t = Tables()[size_t(cls)];
+  if (id < t.propBase || id - t.propBase >= t.propCount) return nullptr;
+  return &t.props[size_t(id - t.propBase)];
+}
+
+const AutoMethodInfo* MethodInfoLookup(int32 cls, int32 id) {
+  if (cls < 0 || cls >= kAutoClassCount) return nullptr;
+  const ClassTable& t = Tables()[size_t(cls)];
+  if (id < t.methodBase || id - t.methodBase >= t.methodCount) return nullptr;
+  return &t.methods[size_t(id - t.methodBase)];
+}
+
+const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id) {
+  const AutoPropInfo* p = PropInfoLookup(cls, id);
+  return p ? StdTD(p->typeIndex) : nullptr;
+}
+
+const TypeDescriptor* MethodParamTypeDesc(int32 cls, int32 id, int32 param) {
+  const AutoMethodInfo* m = MethodInfoLookup(cls, id);
+  if (!m || param < 0 || param >= m->paramCount) return nullptr;
+  return StdTD(m->params[param].typeIndex);
+}
