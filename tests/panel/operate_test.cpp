@@ -522,14 +522,6 @@ TEST_F(Operate, TheRootRecordsItselfPlacesNewObjectsAndHandsOnDataCommands) {
   EXPECT_EQ(Reports("ErrorMethod"), 0);
 }
 
-// The root's insertion, as it stands for the clipboard's new label: the
-// object goes at the end of the object list.
-int32 AppendToRoot(ObjHeap heap, int32 root, int32 object, int32) {
-  int32 list = ObjWord(heap, root, kRootObjectListWord);
-  if (OHListInsert(heap, &list, object, kObjListAppend) != kNoErr) return 2;
-  ObjSetWord(heap, root, kRootObjectListWord, list);
-  return 1;
-}
 // Text through the panel clipboard: Copy leaves the focus's selection in
 // the clipboard's selected label (kind 4) and on the system clipboard, Clear
 // touches neither, and Paste puts the label's text back into the focus.
@@ -543,14 +535,9 @@ TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
   RsrcFileRef rf = 0;
   ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rf, nullptr, nullptr, fh), kNoErr);
   SetRunTimeRsrcFile(rf);
-  auto* rootClass = const_cast<ObjClassRecord*>(ClassRecord(kClsFrontPanel));
-  const ObjMethodAddr insert = std::exchange(rootClass->methods[kMsgOInsert], reinterpret_cast<ObjMethodAddr>(&AppendToRoot));
-  UHandle clipVI = NewVICore(kVIKindRoot, reinterpret_cast<ConstPStr>("\011clipboard"), -1);
-  ASSERT_NE(clipVI, nullptr);
-  const ObjHeap clip = VIRec(clipVI)->panelHeap;
-  SetPanelClipboard(clipVI);
-  SetPanelClipboardKind(1);
-  ClearPanelClipboard();  // an empty clipboard panel with an initialised root
+  FPPanelClipboardLife(1);
+  ASSERT_NE(PanelClipboardVI(), nullptr);
+  const ObjHeap clip = VIRec(PanelClipboardVI())->panelHeap;
   int32 string = 0;
   ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string, root_)), kNoErr);
   const int32 part = TextObj(kClsLabel, string, 11, "hello world");
@@ -573,7 +560,6 @@ TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
     const UHandle t = TGetText(PartTextRecord(h, o));
     return std::string(reinterpret_cast<const char*>(*t + 4), GetNative32(*t));
   };
-  ClearReports();
   EXPECT_EQ(command(5) & 16, 0);
   EXPECT_EQ(PanelClipboardKind(), 4);
   ASSERT_EQ(FPSelectionCount(clip), 1);
@@ -587,10 +573,7 @@ TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
   EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world") << "Clear leaves the clipboard";
   command(6);
   EXPECT_EQ(text(panel_, part), "hello world");
-  SetPanelClipboard(nullptr);
-  SetPanelClipboardKind(0);
-  DisposeVI(clipVI, 1);
-  rootClass->methods[kMsgOInsert] = insert;
+  FPPanelClipboardLife(0);
   SetRunTimeRsrcFile(0);
   RCloseFile(rf);
 }
