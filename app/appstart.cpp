@@ -29,6 +29,7 @@
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/operate.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -219,6 +220,7 @@ void AppInstallHooks() {
   };
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
+  events.importExternalClipboard = &ImportExternalClipboard;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.

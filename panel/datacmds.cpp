@@ -3,6 +3,7 @@
 // Text is what they carry here: the key-focus object's selection is cut or
 // copied into a label of the clipboard panel (kind 4) and onto the system
 // clipboard, and a paste puts that label's text into the key-focus object.
+// Text another program puts on the system clipboard becomes such a label.
 // Copies of selected objects into the clipboard are not made here: an object
 // command finds nothing to do.
 #include <cstring>
@@ -18,7 +19,9 @@
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
+#include "panel/clipmenu.h"
 #include "panel/fppanel.h"
 #include "panel/oinit.h"
 #include "panel/operate.h"
@@ -120,4 +123,55 @@ int32 PasteFromPanelClipboard(ObjHeap heap) {
   const ObjHeap clip = ClipboardHeap();
   if (!clip || !heap || !*heap || FPSelectionCount(clip) == 0) return 0;
   return PasteTextToFocus(heap, clip, FPSelectedObject(clip, 0), PanelClipboardKind());
+}
+
+Bool32 PanelPasteEnabled(ObjHeap heap) {
+  if (!heap || !*heap) return 0;
+  const int32 kind = PanelClipboardKind();
+  const UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(ExtWordOf(heap, kHeapExtOwner))));
+  if (vi && *vi && (VIRec(vi)->flags2 & kVIFlags2OwnerMode)) {
+    if (vi == PanelClipboardVI()) return 0;
+    return kind == 1 || kind == 2 || (kind >= 4 && kind <= 7);
+  }
+  return kind == kClipboardText && OHWord(heap, kOHKind) == kPanelHeapKind && ExtWordOf(heap, kHeapExtKeyFocus);
+}
+
+void ImportClipboardText(LStrHandle text) {
+  const ObjHeap clip = ClipboardHeap();
+  if (!clip) {
+    if (text) DSDisposeHandle(reinterpret_cast<UHandle>(text));
+    return;
+  }
+  ClearPanelClipboard();
+  if (const WindowRef w = WindowRef(ExtWordOf(clip, kHeapExtWindow))) WInvalRect(w, nullptr);
+  // The label placing takes an application-zone copy of the text.
+  UHandle copy = nullptr;
+  const int32 size = text && *text ? DSGetHandleSize(reinterpret_cast<UHandle>(text)) : 0;
+  const int32 length = size >= 4 ? int32((*text)->cnt) : -1;
+  if (length >= 0 && length <= size - 4 && (copy = AZNewHandle(4 + length)) != nullptr) {
+    PutNative32(*copy, uInt32(length));
+    if (length) std::memcpy(*copy + 4, (*text)->str, size_t(length));
+  }
+  if (text) DSDisposeHandle(reinterpret_cast<UHandle>(text));
+  if (!copy) return;
+  const Point at{50, 50};
+  int32 where;
+  std::memcpy(&where, &at, sizeof where);
+  TRPlaceLabel(clip, copy, where);
+  const int32 root = ExtWordOf(clip, kHeapExtRoot);
+  const int32 list = root && OHBlockSize(clip, root) >= kRootObjectList + 4
+                         ? int32(GetNative32(*clip + root + kRootObjectList))
+                         : 0;
+  if (list && ObjListCount(clip, list) > 0) {
+    FPEmptySelection(clip);
+    FPSelectObject(clip, ObjListGet(clip, list, 0));
+    SetPanelClipboardKind(kClipboardText);
+  }
+}
+
+void ImportExternalClipboard(int32 kind) {
+  if (kind != 1) return;
+  LStrHandle text = nullptr;
+  if (WGetExternalClipboard(nullptr, &text) == 1) ImportClipboardText(text);
+  else if (text) DSDisposeHandle(reinterpret_cast<UHandle>(text));
 }

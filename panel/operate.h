@@ -173,6 +173,12 @@ QX_EXTERN_C int32 DoDataOperation(ObjHeap heap, int32 command);
 // 32 carrying the clipboard label's text record); 0 with nothing to paste.
 QX_EXTERN_C int32 PasteFromPanelClipboard(ObjHeap heap);
 QX_EXTERN_C int32 PasteTextToFocus(ObjHeap heap, ObjHeap clip, int32 object, int32 kind);
+// The system clipboard changed (kind 1): its text, when it holds one,
+// becomes the panel clipboard's text (ImportClipboardText, which takes over
+// the data-zone handle: a label at (50, 50) of the clipboard panel, its only
+// selected object, kind 4).
+QX_EXTERN_C void ImportExternalClipboard(int32 kind);
+QX_EXTERN_C void ImportClipboardText(LStrHandle text);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

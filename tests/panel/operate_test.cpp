@@ -28,6 +28,7 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/window/wsysinfo.h"
+#include "panel/clipmenu.h"
 #include "panel/fppanel.h"
 #include "tools/dlgwriter.h"
 #include "platform/qx_droptarget.h"
@@ -573,6 +574,16 @@ TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
   EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world") << "Clear leaves the clipboard";
   command(6);
   EXPECT_EQ(text(panel_, part), "hello world");
+  // Paste is offered to a key focus only, never in the clipboard's panel.
+  EXPECT_EQ(PanelPasteEnabled(panel_) * 10 + PanelPasteEnabled(clip), 10);
+  // Text from another program becomes the clipboard's selected label.
+  LStrHandle outside = reinterpret_cast<LStrHandle>(DSNewHandle(4 + 3));
+  (*outside)->cnt = 3;
+  std::memcpy((*outside)->str, "abc", 3);
+  SetPanelClipboardKind(0);
+  ImportClipboardText(outside);
+  EXPECT_EQ(PanelClipboardKind(), 4);
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "abc");
   FPPanelClipboardLife(0);
   SetRunTimeRsrcFile(0);
   RCloseFile(rf);
