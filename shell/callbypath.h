@@ -45,10 +45,12 @@ struct CallInstrHooks {
   MgErr (*openByName)(ConstPStr name, int32 options, int32* ref);
   MgErr (*openByPath)(Path path, int32 options, int32* ref);
   MgErr (*release)(int32 ref);
-  // 504 an int32; 546 the address of the call's data (parameters laid out as
-  // a cluster of the connector pane's terminals); 547 the connector pane's
-  // function descriptor.
+  // 504 an int32; 546 the call's data space (a handle); 547 the connector
+  // pane's function descriptor.
   MgErr (*getAttribute)(int32 ref, int32 property, void* value);
+  // Where a terminal's value lies in the call's data space, -1 for nowhere;
+  // null: the terminals lie from the handle's start as a cluster of them.
+  int32 (*paramOffset)(int32 ref, int32 terminal);
   MgErr (*setAttribute)(int32 ref, int32 property, const void* value);
   MgErr (*startCall)(int32 ref, void (*done)(const CallInstrCompletion* record), void* context);
   void (*killAsync)(int32 ref);
