@@ -40,6 +40,7 @@
 #include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "shell/callbypath.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
@@ -189,7 +190,44 @@ void AppInstallHooks() {
   menus.initLineStyles = &InitLineStyles;
   menus.initLineWidths = &InitLineWidths;
   SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  AppInstallCallHooks();
   SetProgMenuHooks(menus);
+}
+
+void AppInstallCallHooks() {
+  // Calls of VIs by path go through the VI server's references of the local
+  // application, as a trusted caller.
+  CallInstrHooks calls{};
+  calls.openByName = [](ConstPStr name, int32 options, int32* ref) {
+    return AppOpenVIRefByName(kLocalAppRef, name, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.openByPath = [](Path path, int32 options, int32* ref) {
+    return AppOpenVIRefByPath(kLocalAppRef, path, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.release = &VIRefRelease;
+  calls.getAttribute = [](int32 ref, int32 property, void* value) {
+    return VIRefGetAttributes(ref, property, value, kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.setAttribute = [](int32 ref, int32 property, const void* value) {
+    return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.paramOffset = &VIRefTerminalOffset;
+  // The call's record keeps the shell's completion and its context.
+  calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
+    AsyncRef call = nullptr;
+    MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
+      const CallInstrCompletion record{a->state, a->caller[1], a};
+      if (proc) proc(&record);
+    }, &call);
+    if (!err) {
+      call->caller[0] = reinterpret_cast<void*>(done);
+      call->caller[1] = context;
+    }
+    return err;
+  };
+  calls.killAsync = [](void* async) { KillQXObjAsyncRef(static_cast<AsyncRef>(async)); };
+  SetCallInstrHooks(calls);
 }
 
 MgErr AppStartEngine() {
@@ -199,6 +237,7 @@ MgErr AppStartEngine() {
   QXRTRegisterShell();
   QXRTRegisterPanel();
   QXRTRegisterIO();
+  QXRTRegisterServer();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

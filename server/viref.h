@@ -55,7 +55,7 @@ enum : int32 { kAsyncNonNativeCallVIOp = 4 };
 enum : int32 { kVIRefCallRunning = 1, kVIRefDoneSuccessful = 2, kVIRefDoneErrorStop = 3, kVIRefDoneReset = 4 };
 struct AsyncRefRec {
   int32 op;                   // kAsyncNonNativeCallVIOp
-  void* caller;               // the starter's own word, for its completion
+  void* caller[2];            // the starter's own words, for its completion
   MgErr error;
   AsyncCompletion completion;
   VIRef ref;

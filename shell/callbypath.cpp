@@ -78,7 +78,7 @@ void CallInstrumentDone(const CallInstrCompletion* record) {
         }
       break;
     case kCallAbandoned:
-      if (gHooks.killAsync) gHooks.killAsync(s->ref);
+      if (gHooks.killAsync) gHooks.killAsync(record->async);
       return;
     case kCallAborted:
       s->result = kCallAbortedErr;

@@ -244,7 +244,7 @@ MgErr Set(int32, int32 prop, const void* v) {
 MgErr Start(int32, void (*done)(const CallInstrCompletion*), void* context) {
   ++runs;
   data[2] = data[0] + data[1];
-  const CallInstrCompletion record{mode, context};
+  const CallInstrCompletion record{mode, context, nullptr};
   done(&record);
   return kNoErr;
 }
