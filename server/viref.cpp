@@ -258,7 +258,7 @@ MgErr VIRefRelease(VIRef ref) {
     ForgetCleanups(a);
     Unlink(a);
     a->busy = 0;
-    AbortTopVI(r->vi);
+    DoAbortCommand(FirstDS(r->vi));
   }
   UHandle vi = r->vi;
   DisposeVIRef(ref);
@@ -338,7 +338,7 @@ MgErr KillQXObjAsyncRef(AsyncRef async) {
   if (!r || r->call != async) return kArgErr;
   if (!listed || !async->busy) return kVIRefNotIdleErr;
   // The reset ends the run; its end completes the call as reset.
-  AbortTopVI(r->vi);
+  DoAbortCommand(FirstDS(r->vi));
   return kNoErr;
 }
 
