@@ -5,7 +5,9 @@
 #include "app/dlgservices.h"
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -29,8 +31,10 @@
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/ohelp.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/strimport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
@@ -40,9 +44,12 @@
 #include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "server/vistrmethod.h"
 #include "shell/callbypath.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/help.h"
+#include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
 #include "shell/splash.h"
@@ -51,6 +58,7 @@
 #include "server/srvstatus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
+#include "shell/vistring.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -67,6 +75,7 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  ControlsInstallSlideOpsHooks();
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -88,8 +97,28 @@ void AppInstallHooks() {
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
+  panelShell.tipStripSetTarget = &HelpSetTipTarget;
+  panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
+  // The string import's reach into the panel and the controls.
+  SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
+  StringImportHooks stringImport{};
+  stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  stringImport.graphCursorList = [](ObjHeap heap, int32 graph, int32* count) {
+    return GetGraphCursorList(heap, ObjWord(heap, graph, kGraphDataWord), count);
+  };
+  stringImport.graphCursorFont = &GetGraphCursorFont;
+  stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  SetStringImportHooks(stringImport);
+  SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
+  // The help window and the objects' help method.
+  SetHelpImageTaker(&HelpSetImage);
+  HelpObjectServices help{};
+  help.sendHelp = [](ObjHeap heap, int32 object, int32 part) { return OSendMessage<int32>(kMsgOHelp, heap, object, part); };
+  help.viOf = &OHelpVIOf;
+  help.hasDescription = &PanelHasDescription;
+  HelpSetObjectServices(help);
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
@@ -104,6 +133,7 @@ void AppInstallHooks() {
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
+  window.helpFollowUp = &UpdateHelpForPanel;
   VIWindSetHooks(window);
   // What the dialogs ask of the panel objects.
   const DlgRunPanelHooks dialogs = AppDialogRunHooks();
@@ -157,6 +187,10 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.helpInitFiles = &HelpInitFiles;
+  shell.helpQuit = &HelpQuit;
+  shell.recentInit = &FDRecentInit;
+  shell.recentSave = &FDRecentSave;
   ShellSetStartHooks(shell);
   // The preferences' access lists are the VI server's.
   PrefServerHooks prefServer{};
@@ -174,6 +208,13 @@ void AppInstallHooks() {
   events.blinkTimerEvent = &BlinkTimerEvent;
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
+  // A palette-menu item arms the tip as the menu (for the heap) and the
+  // negated item.
+  events.tipStripSetTarget = [](int32 menu, int32 item, Point) {
+    HelpSetTipTarget(reinterpret_cast<ObjHeap>(uintptr_t(uInt32(menu))), item, 0);
+  };
+  events.tipTimer = &HelpShowPending;
+  events.updateHelpForPanel = &UpdateHelpForPanel;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -189,6 +230,16 @@ void AppInstallHooks() {
   menus.initColorPalette = &InitColorPalette;
   menus.initLineStyles = &InitLineStyles;
   menus.initLineWidths = &InitLineWidths;
+  // The Help menu's window and online help.
+  menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
+  menus.helpToggle = [] {
+    if (HelpStateNow().window && HelpStateNow().shown) HelpWindowHide();
+    else HelpWindowOpen(1);
+  };
+  menus.helpHide = &HelpWindowHide;
+  menus.onlineHelpValid = &HelpOnlineRefValid;
+  menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
+  menus.panelHasDescriptions = &PanelHasDescription;
   SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
   AppInstallCallHooks();
   SetProgMenuHooks(menus);

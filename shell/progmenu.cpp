@@ -31,6 +31,7 @@
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
+#include "shell/help.h"
 #include "shell/progmenu_internal.h"
 #include "shell/shellinit.h"
 #include "shell/splash.h"
@@ -169,8 +170,10 @@ bool ShellListText(int32 list, int32 index, PStr out) {
 
 MgErr HelpFirstFilePath(Path out) {
   if (MgErr err = GetHelpDirPath(out)) return err;
-  static const uChar kFirst[] = "\x0bquenlix.hlp";
-  return FAppendName(out, kFirst);
+  Str255 first;
+  if (!RunTimeRsrcFile() || RGetIndString(RunTimeRsrcFile(), first, kHelpFileListId, 1) != kNoErr || !first[0])
+    std::memcpy(first, "\x0aqxhelp.hlp", 11);
+  return FAppendName(out, first);
 }
 
 MgErr BuildListMenu(RsrcFileRef file, int32 listId, int32 menuId, MenuHandle* menu) {

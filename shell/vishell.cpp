@@ -18,7 +18,9 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/filedlg.h"
 #include "shell/filesvc.h"
+#include "shell/help.h"
 #include "shell/loaddialog.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
@@ -26,9 +28,6 @@
 #include "shell/userevent.h"
 
 namespace {
-
-ObjHeap gHelpPanel = nullptr;
-int32 gHelpObject = 0;
 
 // A run-time menu record: the VI, its menu bar and its refnum.
 struct RTMenuRef {
@@ -49,23 +48,6 @@ int32 FindMenuRef(UHandle vi) {
 }
 
 }  // namespace
-
-void HelpSetTarget(ObjHeap panel, int32 object) {
-  gHelpPanel = panel;
-  gHelpObject = panel ? object : 0;
-}
-
-void HelpGetTarget(ObjHeap* panel, int32* object) {
-  if (panel) *panel = gHelpPanel;
-  if (object) *object = gHelpObject;
-}
-
-void HelpClearTarget(ObjHeap panel, int32 object) {
-  if (panel && panel != gHelpPanel) return;
-  if (panel && object && object != gHelpObject) return;
-  gHelpPanel = nullptr;
-  gHelpObject = 0;
-}
 
 MgErr RTMNewVIMenuRef(UHandle vi) {
   if (!vi) return kArgErr;
@@ -102,7 +84,8 @@ void ShellInstallEngineHooks() {
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
   hooks.filterDSUserEvents = &FilterDSUserEvents;
-  hooks.helpClearTarget = &HelpClearTarget;
+  // The panel is gone by then: its targets are forgotten by comparison only.
+  hooks.helpClearTarget = &HelpForgetObject;
   hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
@@ -111,6 +94,7 @@ void ShellInstallEngineHooks() {
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
+  ShellInstallFileDialogHooks();
 }
 
 MgErr QXRTRegisterShell() {
@@ -135,9 +119,14 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
+      QX_RT_ENTRY(940, FileDialog),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1465, FDCheckName),
+      QX_RT_ENTRY(1547, ControlHelpWindow),
+      QX_RT_ENTRY(1548, GetHelpWindowStatus),
+      QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),

@@ -208,6 +208,48 @@ ObjectRecord FreeLabel(const std::string& text, const Rect& bounds) {
   return o;
 }
 
+ObjectRecord RingItem(const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "Ring";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsMultiLabel, -1}})});
+  o.subs.push_back({kRsrcMLbl, MultiLabelTemplate(12, bounds, {}, 0, {""})});
+  o.subs.push_back({kRsrcSNUM, NumericTemplate(3, 0)});
+  return o;
+}
+
+ObjectRecord ListItem(const Rect& bounds) {
+  return ObjectRecord{"Listbox",
+                      {{kRsrcDDOD, DisplayTemplate(0, 0, {})},
+                       {kRsrcSLBX, ListboxTemplate(0xFFFFFFFF, 0)},
+                       {kRsrcLabl, LabelTemplate(0, bounds, "")}}};
+}
+
+Dialog FileDialogBox() {
+  Dialog d;
+  d.title = "_File Dialog";
+  d.objects = {
+      ListItem({60, 10, 260, 250}),          StringItem("Name", {270, 10, 286, 250}),
+      RingItem({36, 10, 54, 250}),           RingItem({36, 260, 54, 370}),
+      ButtonItem("Eject", {64, 270, 86, 370}), ButtonItem("New...", {94, 270, 116, 370}),
+      ButtonItem("Select", {124, 270, 146, 370}), ButtonItem("OK", {234, 270, 256, 370}),
+      ButtonItem("Cancel", {264, 270, 286, 370}), MessageItem({8, 10, 28, 370}),
+      RingItem({296, 10, 314, 180}),         StringItem("Pattern", {296, 190, 312, 370}),
+  };
+  for (int32 i = 0; i < 12; ++i) d.items.push_back(i);
+  d.nav[0] = 7;
+  return d;
+}
+
+Dialog NewFolderBox() {
+  Dialog d;
+  d.title = "_Directory or VI Lib";
+  d.objects = {StringItem("Name", {36, 10, 52, 290}),   ButtonItem("Directory", {64, 10, 86, 100}),
+               ButtonItem("VI Library", {64, 110, 86, 200}), ButtonItem("Cancel", {64, 210, 86, 290}),
+               MessageItem({8, 10, 28, 290})};
+  for (int32 i = 0; i < 5; ++i) d.items.push_back(i);
+  return d;
+}
+
 Dialog LoadProgressDialog() {
   Dialog d;
   d.title = "Loading";
@@ -299,6 +341,8 @@ void AddDialogs(rsrcw::Writer* writer) {
     const Dialog d = AlertDialog(a.buttons);
     writer->Add(kDLG2, a.id, DialogBlock(d), d.title);
   }
+  writer->Add(kDLG2, kFileDialogId, DialogBlock(FileDialogBox()), FileDialogBox().title);
+  writer->Add(kDLG2, kNewFolderBoxId, DialogBlock(NewFolderBox()), NewFolderBox().title);
 }
 
 }  // namespace dlgwriter

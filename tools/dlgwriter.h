@@ -98,6 +98,17 @@ Dialog StatusDialog();
 // The alerts: buttons first (items 1 to n), the message item after them;
 // the resource name is the title.
 Dialog AlertDialog(const std::vector<std::string>& buttons);
+// A ring of texts (a numeric value, the item texts in part 12).
+ObjectRecord RingItem(const Rect& bounds);
+// A listbox with its label.
+ObjectRecord ListItem(const Rect& bounds);
+// The file dialog (items 1 list, 2 name, 3 path ring, 4 drive ring, 5 to 9
+// buttons "Eject", "New...", "Select", "OK", "Cancel", 10 prompt, 11 kind
+// ring, 12 pattern) and its new-folder box (1 name, 2 "Directory", 3 "VI
+// Library", 4 "Cancel", 5 prompt).
+constexpr int32 kFileDialogId = 1700, kNewFolderBoxId = 1800;
+Dialog FileDialogBox();
+Dialog NewFolderBox();
 // The VI Info dialog: items 1 to 20 as the shell fills them.
 constexpr int32 kVIInfoDialogId = 3700;
 Dialog VIInfoDialog();

@@ -157,10 +157,14 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
     std::thread watcher([&] {
       const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
       std::vector<::Window> now;
+      // The alert is the new window that holds the keyboard focus.
       while (!found && std::chrono::steady_clock::now() < until) {
         viewable(&now);
+        ::Window focus = 0;
+        int revert;
+        XGetInputFocus(watch, &focus, &revert);
         for (::Window w : now) {
-          if (std::find(before.begin(), before.end(), w) != before.end()) continue;
+          if (w != focus || std::find(before.begin(), before.end(), w) != before.end()) continue;
           ::Window r, child;
           unsigned border, depth;
           int lx, ly;
