@@ -331,11 +331,14 @@ MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
 }
 
 MgErr KillQXObjAsyncRef(AsyncRef async) {
+  // The record is read only once it is known to be one of ours: a freed or
+  // foreign address is refused by its value alone.
+  RefRec* r = nullptr;
+  for (auto& kv : Refs())
+    if (async && kv.second.call == async) r = &kv.second;
+  if (!r || !r->vi || !*r->vi) return kArgErr;
   bool listed = false;
   for (AsyncRef a = gRunning; a && !listed; a = a->next) listed = a == async;
-  if (!async) return kArgErr;
-  RefRec* r = Resolve(async->ref);
-  if (!r || r->call != async) return kArgErr;
   if (!listed || !async->busy) return kVIRefNotIdleErr;
   // The reset ends the run; its end completes the call as reset.
   DoAbortCommand(FirstDS(r->vi));

@@ -157,6 +157,8 @@ TEST_F(VICallTest, AKilledCallCompletesAsResetAndRefusalsLeaveNoReference) {
   ASSERT_TRUE(Pump([] { return gEnded > 0; }));
   EXPECT_EQ(gState, kVIRefDoneReset);
   EXPECT_EQ(KillQXObjAsyncRef(call), kVIRefNotIdleErr) << "the call has ended";
+  AsyncRefRec foreign{};
+  EXPECT_EQ(KillQXObjAsyncRef(&foreign), kArgErr);
   EXPECT_EQ(Reserve(ref, 0), kNoErr);
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_EQ(VIRefRelease(ref), kVIRefInvalidErr);
