@@ -12,6 +12,7 @@
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/counted_strings.h"
+#include "mgsource/debug.h"
 #include "mgsource/rsrc.h"
 #include "rtlib/filehooks.h"
 #include "server/embobj.h"
@@ -24,7 +25,7 @@ MgErr ExecPostUserEvent(int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int3
 namespace {
 
 // What a reference holds.
-struct RefRec {
+struct VIRefRecord {
   UHandle vi;
   uInt32 flags;     // the open options
   int32 mode;       // reservation: 0 none, 2 run or call
@@ -33,8 +34,8 @@ struct RefRec {
 };
 
 // The references by number.  Used on the user-interface thread.
-std::map<int32, RefRec>& Refs() {
-  static auto* m = new std::map<int32, RefRec>;
+std::map<int32, VIRefRecord>& Refs() {
+  static auto* m = new std::map<int32, VIRefRecord>;
   return *m;
 }
 int32 gNextRef = 1;
@@ -46,9 +47,13 @@ bool gFreeAfterCompletion = false;
 
 constexpr int16 kVIKindGlobal = 4;
 
-RefRec* Resolve(VIRef ref) {
+VIRefRecord* ResolveVIRef(VIRef ref) {
   auto it = Refs().find(ref);
-  return it == Refs().end() || !it->second.vi || !*it->second.vi ? nullptr : &it->second;
+  if (it == Refs().end() || !it->second.vi || !*it->second.vi) {
+    DBPrintf("ResolveVIRef: couldn't find 0x%lx in cookie jar", long(ref));
+    return nullptr;
+  }
+  return &it->second;
 }
 
 void Unlink(AsyncRef a) {
@@ -74,14 +79,16 @@ int32 CallAborted(void* cookie) {
   return 0;
 }
 
-// The run of a call ended: the call is no longer running and its completion
-// learns how it ended.
-int32 CallEnded(void* cookie) {
-  AsyncRef a = static_cast<AsyncRef>(cookie);
-  ForgetCleanups(a);
+// The run of a call ended.
+// The call is no longer running; its completion learns how it ended.
+void VIRefNotifyCallDone(AsyncRef a, int32 state) {
+  bool listed = false;
+  for (AsyncRef b = gRunning; b && !listed; b = b->next) listed = b == a;
+  if (!listed) DBPrintf("VIRefNotifyCallDone: could not find asyncRef in list");
   Unlink(a);
   a->busy = 0;
-  if (a->state != kVIRefDoneReset) a->state = kVIRefDoneSuccessful;
+  a->error = kNoErr;
+  a->state = state;
   gInCompletion = a;
   if (a->completion) a->completion(a);
   gInCompletion = nullptr;
@@ -91,10 +98,16 @@ int32 CallEnded(void* cookie) {
   } else {
     a->state = 0;
   }
+}
+
+int32 CallEnded(void* cookie) {
+  AsyncRef a = static_cast<AsyncRef>(cookie);
+  ForgetCleanups(a);
+  VIRefNotifyCallDone(a, a->state == kVIRefDoneReset ? kVIRefDoneReset : kVIRefDoneSuccessful);
   return 0;
 }
 
-void FreeCall(RefRec* r) {
+void FreeCall(VIRefRecord* r) {
   AsyncRef a = r->call;
   r->call = nullptr;
   if (!a) return;
@@ -110,7 +123,7 @@ uInt32 StateOf(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
 // Moves the reference to the reservation mode.  Edit reservations (1) do not
 // exist in the run-time.  A reference reserved for calls runs its VI on the
 // VI's own data space, so the VI must be an idle standard VI.
-MgErr SetReservation(RefRec* r, int32 mode) {
+MgErr SetReservation(VIRefRecord* r, int32 mode) {
   if (mode == r->mode) return kNoErr;
   if (mode != 0 && mode != 2) return kVIRefReserveErr;
   if (r->call && r->call->busy) return kVIRefNotIdleErr;
@@ -145,7 +158,7 @@ MgErr OpenOn(UHandle vi, const TypeDescriptor* connType, int32 options, VIRef* o
   if (kind != kVIKindDatalog && kind != kVIKindControl && kind != kVIKindGlobal) return kVIRefKindErr;
   const VIRef ref = NewVIRef(vi);
   if (!ref) return kMemFullErr;
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   r->flags = uInt32(options);
   if (connType) {
     UHandle pane = VIRec(vi)->connPane;
@@ -161,6 +174,33 @@ MgErr OpenOn(UHandle vi, const TypeDescriptor* connType, int32 options, VIRef* o
   return kNoErr;
 }
 
+// The local application's release: a running call is reset (its completion
+// no longer comes), the reference goes, and a VI no longer held is closed by
+// the user-interface thread.
+MgErr ThisApp_ReleaseRef(VIRef ref, VIRefRecord* r) {
+  if (r->call && r->call->busy) {
+    AsyncRef a = r->call;
+    ForgetCleanups(a);
+    Unlink(a);
+    a->busy = 0;
+    DoAbortCommand(FirstDS(r->vi));
+  }
+  UHandle vi = r->vi;
+  DisposeVIRef(ref);
+  if (VIIsDisposable(vi)) ExecPostUserEvent(kUECloseVI, int32(uintptr_t(vi)), 0, 0, 0, 0);
+  return kNoErr;
+}
+
+// The local application's kill of a call: 1000 once it has ended, else its
+// run is reset and its end completes it as reset.
+MgErr ThisApp_KillAsyncRef(VIRefRecord* r, AsyncRef async) {
+  bool listed = false;
+  for (AsyncRef a = gRunning; a && !listed; a = a->next) listed = a == async;
+  if (!listed || !async->busy) return kVIRefNotIdleErr;
+  DoAbortCommand(FirstDS(r->vi));
+  return kNoErr;
+}
+
 void ClearText(PStr text) {
   if (text) text[0] = 0;
 }
@@ -172,7 +212,7 @@ int32 NewVIRef(UHandle vi) {
   int32 ref = gNextRef;
   while (ref == 0 || Refs().count(ref)) ref = ref == 0x7FFFFFFF ? 1 : ref + 1;
   gNextRef = ref == 0x7FFFFFFF ? 1 : ref + 1;
-  Refs()[ref] = RefRec{vi, 0, 0, nullptr, false};
+  Refs()[ref] = VIRefRecord{vi, 0, 0, nullptr, false};
   return ref;
 }
 
@@ -249,29 +289,17 @@ MgErr AppOpenVIRefByPath(AppRef app, Path path, const TypeDescriptor* connType, 
 }
 
 MgErr VIRefRelease(VIRef ref) {
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   if (!r || r->releasing) return kVIRefInvalidErr;
   r->releasing = true;
-  // A running call is reset; its completion no longer comes.
-  if (r->call && r->call->busy) {
-    AsyncRef a = r->call;
-    ForgetCleanups(a);
-    Unlink(a);
-    a->busy = 0;
-    DoAbortCommand(FirstDS(r->vi));
-  }
-  UHandle vi = r->vi;
-  DisposeVIRef(ref);
-  // A VI no longer held is closed by the user-interface thread.
-  if (VIIsDisposable(vi)) ExecPostUserEvent(kUECloseVI, int32(uintptr_t(vi)), 0, 0, 0, 0);
-  return kNoErr;
+  return ThisApp_ReleaseRef(ref, r);
 }
 
 MgErr VIRefGetAttributes(VIRef ref, int32 selector, void* value, int32, PStr text, AsyncCompletion,
                          AsyncRef* async) {
   ClearText(text);
   if (async) *async = nullptr;
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   if (!r || r->releasing) return kVIRefInvalidErr;
   if (selector < 500 || selector > 568) return kVIRefSelectorErr;
   if (!value) return kNoErr;
@@ -292,7 +320,7 @@ MgErr VIRefSetAttributes(VIRef ref, int32 selector, void* value, int32, PStr tex
                          AsyncRef* async) {
   ClearText(text);
   if (async) *async = nullptr;
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   if (!r || r->releasing) return kVIRefInvalidErr;
   if (selector < 500 || selector > 568 || selector == kVIRefConnPaneProp) return kVIRefSelectorErr;
   if (selector == kVIRefCallDataProp) return 1029;  // read-only
@@ -303,7 +331,7 @@ MgErr VIRefSetAttributes(VIRef ref, int32 selector, void* value, int32, PStr tex
 
 MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
   if (out) *out = nullptr;
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   if (!r || r->releasing) return kVIRefInvalidErr;
   if ((r->flags & kVIRefOptNative) || (r->mode == 2 && !r->call)) return kArgErr;
   if (r->mode != 2) return kVIRefReserveErr;
@@ -333,20 +361,15 @@ MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
 MgErr KillQXObjAsyncRef(AsyncRef async) {
   // The record is read only once it is known to be one of ours: a freed or
   // foreign address is refused by its value alone.
-  RefRec* r = nullptr;
+  VIRefRecord* r = nullptr;
   for (auto& kv : Refs())
     if (async && kv.second.call == async) r = &kv.second;
   if (!r || !r->vi || !*r->vi) return kArgErr;
-  bool listed = false;
-  for (AsyncRef a = gRunning; a && !listed; a = a->next) listed = a == async;
-  if (!listed || !async->busy) return kVIRefNotIdleErr;
-  // The reset ends the run; its end completes the call as reset.
-  DoAbortCommand(FirstDS(r->vi));
-  return kNoErr;
+  return ThisApp_KillAsyncRef(r, async);
 }
 
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal) {
-  RefRec* r = Resolve(ref);
+  VIRefRecord* r = ResolveVIRef(ref);
   UHandle pane = r ? VIRec(r->vi)->connPane : nullptr;
   UHandle types = r ? VIRec(r->vi)->dsTypeMap : nullptr;
   if (!pane || !*pane || !types || !*types) return -1;
