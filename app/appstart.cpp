@@ -46,6 +46,8 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/extshell.h"
+#include "engine/datatype.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/help.h"
@@ -240,7 +242,21 @@ void AppInstallHooks() {
   menus.onlineHelpValid = &HelpOnlineRefValid;
   menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
   menus.panelHasDescriptions = &PanelHasDescription;
-  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  // A plug-in VI answers through one Boolean output.
+  menus.callInstrumentByPath = [](Path path, ConstPStr output, Bool32* value) -> MgErr {
+    static const TypeDescriptor kBoolean{4, kTDBoolean, 0};
+    uInt8 answer = 0;
+    const MgErr err = CallInstrumentByPath(path, 0, 0, 1, output, &kBoolean, &answer);
+    if (value) *value = answer ? 1 : 0;
+    return err;
+  };
+  menus.preferencesDialog = [] { PrefDialog(-1, nullptr); };
+  menus.stopServer = [] { SetServerListening(0); };
+  // The about box's memory lines are drawn as its status lines.
+  SetStatusLineProc([](uInt32 window, ConstPStr text, int32 line, int32 offset) {
+    SplashSetStatusText(WindowRef(window), text, line, offset);
+  });
+  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
   AppInstallCallHooks();
   SetProgMenuHooks(menus);
 }
