@@ -11,6 +11,7 @@
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
+#include "engine/vi/dlgpanel.h"
 #include "io/device.h"
 #include "io/gpibsup.h"
 #include "io/ioregister.h"
@@ -28,6 +29,7 @@
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/operate.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -45,6 +47,9 @@
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
+#include "shell/callbypath.h"
+#include "shell/extshell.h"
+#include "engine/datatype.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/help.h"
@@ -68,6 +73,10 @@ void AppInstallHooks() {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
+  // Dialogs are built and sized to the panel bounds of the VI window.
+  DlgPanelHooks dialogBounds = DlgPanel();
+  dialogBounds.panelBounds = &DlgPanelGetBounds;
+  SetDlgPanelHooks(&dialogBounds);
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
@@ -224,6 +233,7 @@ void AppInstallHooks() {
   };
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
+  events.importExternalClipboard = &ImportExternalClipboard;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -254,8 +264,59 @@ void AppInstallHooks() {
   menus.rtmIsRunTimeMenu = &RTMIsRunTimeMenuID;
   menus.rtmResolveLinkedItem = &RTMResolveLinkedItemID;
   menus.rtmBlocked = &RTMTrackingBlocked;
-  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  // A plug-in VI answers through one Boolean output.
+  menus.callInstrumentByPath = [](Path path, ConstPStr output, Bool32* value) -> MgErr {
+    static const TypeDescriptor kBoolean{4, kTDBoolean, 0};
+    uInt8 answer = 0;
+    const MgErr err = CallInstrumentByPath(path, 0, 0, 1, output, &kBoolean, &answer);
+    if (value) *value = answer ? 1 : 0;
+    return err;
+  };
+  menus.preferencesDialog = [] { PrefDialog(-1, nullptr); };
+  menus.stopServer = [] { SetServerListening(0); };
+  // The about box's memory lines are drawn as its status lines.
+  SetStatusLineProc([](uInt32 window, ConstPStr text, int32 line, int32 offset) {
+    SplashSetStatusText(WindowRef(window), text, line, offset);
+  });
+  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
+  AppInstallCallHooks();
   SetProgMenuHooks(menus);
+}
+
+void AppInstallCallHooks() {
+  // Calls of VIs by path go through the VI server's references of the local
+  // application, as a trusted caller.
+  CallInstrHooks calls{};
+  calls.openByName = [](ConstPStr name, int32 options, int32* ref) {
+    return AppOpenVIRefByName(kLocalAppRef, name, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.openByPath = [](Path path, int32 options, int32* ref) {
+    return AppOpenVIRefByPath(kLocalAppRef, path, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.release = &VIRefRelease;
+  calls.getAttribute = [](int32 ref, int32 property, void* value) {
+    return VIRefGetAttributes(ref, property, value, kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.setAttribute = [](int32 ref, int32 property, const void* value) {
+    return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.paramOffset = &VIRefTerminalOffset;
+  // The call's record keeps the shell's completion and its context.
+  calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
+    AsyncRef call = nullptr;
+    MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
+      const CallInstrCompletion record{a->state, a->caller[1], a};
+      if (proc) proc(&record);
+    }, &call);
+    if (!err) {
+      call->caller[0] = reinterpret_cast<void*>(done);
+      call->caller[1] = context;
+    }
+    return err;
+  };
+  calls.killAsync = [](void* async) { KillQXObjAsyncRef(static_cast<AsyncRef>(async)); };
+  SetCallInstrHooks(calls);
 }
 
 MgErr AppStartEngine() {
@@ -265,6 +326,7 @@ MgErr AppStartEngine() {
   QXRTRegisterShell();
   QXRTRegisterPanel();
   QXRTRegisterIO();
+  QXRTRegisterServer();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();
