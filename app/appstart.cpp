@@ -11,7 +11,6 @@
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
-#include "engine/vi/dlgpanel.h"
 #include "io/device.h"
 #include "io/gpibsup.h"
 #include "io/ioregister.h"
@@ -73,10 +72,6 @@ void AppInstallHooks() {
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
-  // Dialogs are built and sized to the panel bounds of the VI window.
-  DlgPanelHooks dialogBounds = DlgPanel();
-  dialogBounds.panelBounds = &DlgPanelGetBounds;
-  SetDlgPanelHooks(&dialogBounds);
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();

@@ -679,7 +679,9 @@ void OSizeToParts(ObjHeap heap, int32 object) {
 void SetListboxRowHeightHook(ListboxRowHeightProc proc) { gRowHeight = proc; }
 
 void PanelInstallDialogHooks() {
+  // The bounds a dialog is sized to are the shell's (its VI window's).
   DlgPanelHooks h{};
+  h.panelBounds = DlgPanel().panelBounds;
   h.newObject = &NewObjectByClassName;
   h.initObject = &InitForDialog;
   h.resizeObject = &OSizeToParts;

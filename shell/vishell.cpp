@@ -2,6 +2,7 @@
 
 #include "shell/eventfilter.h"
 #include "shell/extshell.h"
+#include "engine/vi/dlgpanel.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -46,6 +47,10 @@ void ShellInstallEngineHooks() {
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
   ShellInstallFileDialogHooks();
+  // Dialogs are built and sized to the panel bounds of their VI window.
+  DlgPanelHooks dialogs = DlgPanel();
+  dialogs.panelBounds = &DlgPanelGetBounds;
+  SetDlgPanelHooks(&dialogs);
 }
 
 MgErr QXRTRegisterShell() {
