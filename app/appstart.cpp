@@ -28,6 +28,7 @@
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/operate.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -45,6 +46,9 @@
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
+#include "shell/callbypath.h"
+#include "shell/extshell.h"
+#include "engine/datatype.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/help.h"
@@ -58,6 +62,7 @@
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
+#include "shell/rtmenu.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -133,6 +138,14 @@ void AppInstallHooks() {
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
   window.helpFollowUp = &UpdateHelpForPanel;
+  // Run-time menus: blocking, the operator's choices and the VI's own bar.
+  window.rtmTrackingBlocked = &RTMTrackingBlocked;
+  window.rtmQueueSelection = &RTMQueueSelection;
+  window.rtmMenuBar = [](UHandle vi) -> MenuHandle {
+    MenuHandle bar = nullptr;
+    return RTMLoadVIMenu(vi, &bar) == kNoErr ? bar : nullptr;
+  };
+  window.rtmRefreshLinkedItems = &RTMRefreshLinkedItems;
   VIWindSetHooks(window);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
@@ -187,6 +200,7 @@ void AppInstallHooks() {
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
   shell.recentSave = &FDRecentSave;
+  shell.rtmShutDown = &RTMShutDown;
   ShellSetStartHooks(shell);
   // The preferences' access lists are the VI server's.
   PrefServerHooks prefServer{};
@@ -211,6 +225,7 @@ void AppInstallHooks() {
   };
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
+  events.importExternalClipboard = &ImportExternalClipboard;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -236,8 +251,64 @@ void AppInstallHooks() {
   menus.onlineHelpValid = &HelpOnlineRefValid;
   menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
   menus.panelHasDescriptions = &PanelHasDescription;
-  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  // Run-time menus: the start-up check, linked items and blocking.
+  menus.rtmCheckAppMenuTags = &RTMCheckAppMenuTags;
+  menus.rtmIsRunTimeMenu = &RTMIsRunTimeMenuID;
+  menus.rtmResolveLinkedItem = &RTMResolveLinkedItemID;
+  menus.rtmBlocked = &RTMTrackingBlocked;
+  // A plug-in VI answers through one Boolean output.
+  menus.callInstrumentByPath = [](Path path, ConstPStr output, Bool32* value) -> MgErr {
+    static const TypeDescriptor kBoolean{4, kTDBoolean, 0};
+    uInt8 answer = 0;
+    const MgErr err = CallInstrumentByPath(path, 0, 0, 1, output, &kBoolean, &answer);
+    if (value) *value = answer ? 1 : 0;
+    return err;
+  };
+  menus.preferencesDialog = [] { PrefDialog(-1, nullptr); };
+  menus.stopServer = [] { SetServerListening(0); };
+  // The about box's memory lines are drawn as its status lines.
+  SetStatusLineProc([](uInt32 window, ConstPStr text, int32 line, int32 offset) {
+    SplashSetStatusText(WindowRef(window), text, line, offset);
+  });
+  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
+  AppInstallCallHooks();
   SetProgMenuHooks(menus);
+}
+
+void AppInstallCallHooks() {
+  // Calls of VIs by path go through the VI server's references of the local
+  // application, as a trusted caller.
+  CallInstrHooks calls{};
+  calls.openByName = [](ConstPStr name, int32 options, int32* ref) {
+    return AppOpenVIRefByName(kLocalAppRef, name, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.openByPath = [](Path path, int32 options, int32* ref) {
+    return AppOpenVIRefByPath(kLocalAppRef, path, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.release = &VIRefRelease;
+  calls.getAttribute = [](int32 ref, int32 property, void* value) {
+    return VIRefGetAttributes(ref, property, value, kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.setAttribute = [](int32 ref, int32 property, const void* value) {
+    return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.paramOffset = &VIRefTerminalOffset;
+  // The call's record keeps the shell's completion and its context.
+  calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
+    AsyncRef call = nullptr;
+    MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
+      const CallInstrCompletion record{a->state, a->caller[1], a};
+      if (proc) proc(&record);
+    }, &call);
+    if (!err) {
+      call->caller[0] = reinterpret_cast<void*>(done);
+      call->caller[1] = context;
+    }
+    return err;
+  };
+  calls.killAsync = [](void* async) { KillQXObjAsyncRef(static_cast<AsyncRef>(async)); };
+  SetCallInstrHooks(calls);
 }
 
 MgErr AppStartEngine() {
@@ -247,6 +318,7 @@ MgErr AppStartEngine() {
   QXRTRegisterShell();
   QXRTRegisterPanel();
   QXRTRegisterIO();
+  QXRTRegisterServer();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

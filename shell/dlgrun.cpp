@@ -278,7 +278,7 @@ void DlgSize(DialogRef dialog, const Rect* rect) {
   } else {
     Rect bounds{0, 0, 0, 0};
     MarkBoundsStale(dialog);
-    if (DlgPanel().panelBounds) DlgPanel().panelBounds(dialog, &bounds);
+    DlgPanelGetBounds(dialog, &bounds);
     const Point at = ExtPoint(dialog, kHeapExtContentOrigin);
     r = Rect{int16(bounds.top + at.v), int16(bounds.left + at.h), int16(bounds.bottom + at.v),
              int16(bounds.right + at.h)};

@@ -2,6 +2,7 @@
 
 #include "shell/eventfilter.h"
 #include "shell/extshell.h"
+#include "engine/vi/dlgpanel.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -22,60 +23,11 @@
 #include "shell/filesvc.h"
 #include "shell/help.h"
 #include "shell/loaddialog.h"
+#include "shell/rtmenu.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/userevent.h"
-
-namespace {
-
-// A run-time menu record: the VI, its menu bar and its refnum.
-struct RTMenuRef {
-  UHandle vi;
-  UHandle menuBar;
-  int32 refnum;
-};
-std::vector<UHandle>& MenuRefs() {
-  static auto* v = new std::vector<UHandle>;
-  return *v;
-}
-RTMenuRef* Rec(UHandle h) { return reinterpret_cast<RTMenuRef*>(*h); }
-
-int32 FindMenuRef(UHandle vi) {
-  for (size_t i = 0; i < MenuRefs().size(); ++i)
-    if (Rec(MenuRefs()[i])->vi == vi) return int32(i);
-  return -1;
-}
-
-}  // namespace
-
-MgErr RTMNewVIMenuRef(UHandle vi) {
-  if (!vi) return kArgErr;
-  if (FindMenuRef(vi) >= 0) return kNoErr;
-  UHandle h = AZNewHClr(sizeof(RTMenuRef));
-  if (!h) return kMemFullErr;
-  Rec(h)->vi = vi;
-  MenuRefs().push_back(h);
-  return kNoErr;
-}
-
-void RTMDisposeVIMenuRef(UHandle vi) {
-  const int32 i = FindMenuRef(vi);
-  if (i < 0) return;
-  UHandle h = MenuRefs()[size_t(i)];
-  MenuRefs().erase(MenuRefs().begin() + i);
-  if (UHandle bar = Rec(h)->menuBar) AZDisposeHandle(bar);
-  AZDisposeHandle(h);
-}
-
-Bool32 RTMHasVIMenuRef(UHandle vi) { return FindMenuRef(vi) >= 0; }
-
-Bool32 RTMIsMenuRefnum(uInt32 refnum) {
-  if (!refnum) return 0;
-  for (UHandle h : MenuRefs())
-    if (uInt32(Rec(h)->refnum) == refnum) return 1;
-  return 0;
-}
 
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
@@ -86,7 +38,7 @@ void ShellInstallEngineHooks() {
   hooks.filterDSUserEvents = &FilterDSUserEvents;
   // The panel is gone by then: its targets are forgotten by comparison only.
   hooks.helpClearTarget = &HelpForgetObject;
-  hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
+  hooks.rtmDisposeVIMenuRef = &RTMFreeVIMenuRec;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
   ShellInstallRunCommandHooks();
@@ -95,6 +47,10 @@ void ShellInstallEngineHooks() {
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
   ShellInstallFileDialogHooks();
+  // Dialogs are built and sized to the panel bounds of their VI window.
+  DlgPanelHooks dialogs = DlgPanel();
+  dialogs.panelBounds = &DlgPanelGetBounds;
+  SetDlgPanelHooks(&dialogs);
 }
 
 MgErr QXRTRegisterShell() {
@@ -131,6 +87,15 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
+      QX_RT_ENTRY(1652, RTMSetErrorIOClust),
+      QX_RT_ENTRY(1653, RTMGetMenuSelection),
+      QX_RT_ENTRY(1654, RTMEnableMenuTracking),
+      QX_RT_ENTRY(1655, RTMInsertMenuItem),
+      QX_RT_ENTRY(1656, RTMDeleteMenuItem),
+      QX_RT_ENTRY(1657, RTMGetMenuItemInfo),
+      QX_RT_ENTRY(1658, RTMSetMenuItemInfo),
+      QX_RT_ENTRY(1659, RTMGetMenuShortcutInfo),
+      QX_RT_ENTRY(1660, RTMAddMenuSelOccur),
   };
   if (MgErr err = QXRTRegisterDialogItems()) return err;
   if (MgErr err = QXRTRegisterExtShell()) return err;

@@ -5,11 +5,8 @@
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
 
-// The run-time menu record of a VI: made when the VI starts running,
-// disposed with its menu bar and refnum.  2 when memory is short.
-QX_EXTERN_C MgErr RTMNewVIMenuRef(UHandle vi);
-QX_EXTERN_C void RTMDisposeVIMenuRef(UHandle vi);
-Bool32 RTMHasVIMenuRef(UHandle vi);
+// The run-time menu records of VIs.
+#include "shell/rtmenu.h"
 
 // Fills the engine's shell hooks (the invalid-library alert among them);
 // called at start-up.

@@ -2,6 +2,7 @@
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
 #include "tools/helpwriter.h"
+#include "tools/rtmwriter.h"
 #include "tools/stripwriter.h"
 
 #include <sys/stat.h>
@@ -140,6 +141,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
   AddFileDialogResources(writer);
+  rtmw::AddRunTimeMenus(writer);
 }
 
 void AddFileDialogResources(rsrcw::Writer* writer) {

@@ -55,8 +55,10 @@ struct PartRef {
 };
 rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts);
 // fontWord: first byte the font kind (below 8: predefined), second the
-// predefined font's index.
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0);
+// predefined font's index; flags: the object's flags word.
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0,
+                           uInt32 flags = 0);
+constexpr uInt32 kTypedTextFlag = 1u << 20;  // the object takes typed text
 struct ImagePair {
   uInt32 kind, number;
 };
@@ -112,6 +114,18 @@ Dialog NewFolderBox();
 // The VI Info dialog: items 1 to 20 as the shell fills them.
 constexpr int32 kVIInfoDialogId = 3700;
 Dialog VIInfoDialog();
+// Our own control templates: a ring (its label, its item texts as part 12,
+// I32 values), a colour box (its label, U32 values), a labelled numeric of
+// the representation, a labelled listbox.
+ObjectRecord RingItem(const std::string& label, const Rect& bounds, const std::vector<std::string>& texts);
+ObjectRecord ColorBoxItem(const std::string& label, const Rect& bounds);
+ObjectRecord NumericItem(const std::string& label, const Rect& bounds, int16 representation);
+ObjectRecord ListboxItem(const std::string& label, const Rect& bounds);
+// The preferences dialog: the page ring (item 3, all fourteen pages), the
+// items of every page the dialog numbers, with their labels, and empty
+// labels for the numbers no page uses (items 1 to 140).
+constexpr int32 kPreferencesDialogId = 6300;
+Dialog PreferencesDialog();
 void AddDialogs(rsrcw::Writer* writer);
 
 }  // namespace dlgwriter
