@@ -104,7 +104,7 @@ int32 FindAppItem(const std::string& tag) {
 
 // ---- VI fields
 
-uInt32& MenuWord(UHandle vi) { return VIRec(vi)->stored424; }
+uInt32& MenuWord(UHandle vi) { return VIRec(vi)->rtMenuWord; }
 bool Running(UHandle vi) { return (VIRec(vi)->eState & 0xE) != 0; }
 
 void ResetBlock(UHandle vi) {
