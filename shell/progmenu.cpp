@@ -3,6 +3,7 @@
 // picture menus and their attachments; the application commands with the
 // quit sequence and the plug-in VIs.
 #include "shell/progmenu.h"
+#include "shell/rtmenu.h"
 
 #include <cstring>
 #include <string_view>
@@ -299,7 +300,14 @@ void InitMenuBarMenus() {
     const uInt32 attr = kMenuAttrHelpMenu;
     MSetMenuAttrs(help, &attr, nullptr, nullptr, nullptr);
     Path dir = FEmptyPath(nullptr);
-    if (dir && GetHelpDirPath(dir) == kNoErr && FExists(dir) == 2) BuildHelpDirMenu(dir, help, 0, MCountItems(help), nullptr);
+    const int32 before = MCountItems(help);
+    if (dir && GetHelpDirPath(dir) == kNoErr && FExists(dir) == 2) BuildHelpDirMenu(dir, help, 0, before, nullptr);
+    // The run-time menus copy the help files in whole under their special tag.
+    if (MCountItems(help) > before) {
+      Str255 tag;
+      RTMGetSpecialTag(kRTMTagHelpFiles, tag);
+      MGroupLItems(help, before + 1, MCountItems(help) - before, tag);
+    }
     if (dir) FDisposePath(dir);
   }
   for (int32 id : {kFileMenu, kEditMenu, kOperateMenu, kWindowsMenu, kDialogEditMenu, kHelpMenu})

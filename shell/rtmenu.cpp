@@ -3,6 +3,7 @@
 // User-interface thread only (the exported functions reach it through
 // rtmexport.cpp).
 #include "shell/rtmenu.h"
+#include "shell/progmenu.h"
 
 #include <algorithm>
 #include <array>
@@ -104,7 +105,7 @@ int32 FindAppItem(const std::string& tag) {
 
 // ---- VI fields
 
-uInt32& MenuWord(UHandle vi) { return VIRec(vi)->stored424; }
+uInt32& MenuWord(UHandle vi) { return VIRec(vi)->rtMenuWord; }
 bool Running(UHandle vi) { return (VIRec(vi)->eState & 0xE) != 0; }
 
 void ResetBlock(UHandle vi) {
@@ -293,7 +294,12 @@ MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, 
   if (kind == 2) return MInsertLSeparator(menu, Str255Text(tag).p, at, data);
   MenuHandle found = nullptr;
   int32 item = 0;
-  const bool has = FindTag(ProgramMenuBar(), tag, true, &found, &item);
+  bool has = FindTag(ProgramMenuBar(), tag, true, &found, &item);
+  // The open windows' group exists only once the Windows menu was set up.
+  if (!has && kind == kRTMTagOpenWindows) {
+    VIWindBuildWindowsList(nullptr);
+    has = FindTag(ProgramMenuBar(), tag, true, &found, &item);
+  }
   if (kind == 3 || kind == 4 || kind == 6) {
     if (RTMHasBarMark(menu)) {
       *menuErr = kRTMGroupOnBar;

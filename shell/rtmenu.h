@@ -138,6 +138,8 @@ MgErr RTMCheckAppMenuTags(MenuHandle menu);
 void RTMShutDown();
 // The special tag n (1 to 6) into text; empty above 6.
 void RTMGetSpecialTag(int32 n, PStr text);
+// The special tags' entries: the groups the program generates.
+enum : int32 { kRTMTagOpenWindows = 4, kRTMTagHelpFiles = 6 };
 // The special kind of a tag, 0 for none.
 int32 RTMSpecialKind(const std::string& tag);
 Bool32 RTMIsAppItemTag(const std::string& tag);

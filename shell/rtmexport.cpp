@@ -184,7 +184,7 @@ int32 Lookup(uInt32 refnum, Target* t) {
   return t->rec ? kRTMNoErr : kRTMMemErr;
 }
 
-uInt32& MenuWord(UHandle vi) { return VIRec(vi)->stored424; }
+uInt32& MenuWord(UHandle vi) { return VIRec(vi)->rtMenuWord; }
 
 // The position of the index-th top-level item (groups count once).
 int32 IndexToPosition(MenuHandle menu, int32 index, bool endAllowed) {

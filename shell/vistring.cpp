@@ -35,7 +35,7 @@ constexpr MgErr kImportFailed = 42;
 
 // The run-time menu word of the VI record: its low two bits are the menu
 // kind (0 default, 1 minimal, 2 custom file).
-uInt32& RTMenuWord(UHandle vi) { return VIRec(vi)->stored424; }
+uInt32& RTMenuWord(UHandle vi) { return VIRec(vi)->rtMenuWord; }
 
 // A formatted entry of the message list ("" when it has none).
 std::string Message(int32 entry, ...) {

@@ -180,7 +180,9 @@ TEST_F(ProgMenuTest, WindowsListIsAlphabeticalAfterASeparator) {
     MGetLItemName(m, i, t);
     titles.push_back(T(t));
   }
-  EXPECT_EQ(titles, (std::vector<std::string>{"", "Pump.vi", "__a", "b", "c"}));
+  // The list is one group whose head carries the run-time menus' tag.
+  EXPECT_EQ(titles, (std::vector<std::string>{"", "APP_OPEN_WINDOWS", "__a", "b", "c"}));
+  EXPECT_EQ(MGetLItemGroupSize(m, full + 2), 4);
   MenuItemInfo info{};
   MGetItemInfo(m, full + 2, &info);
   EXPECT_NE(info.mark, 0);

@@ -99,7 +99,7 @@ class RTMTest : public qxvitest::VITest {
                                                                std::streamsize(rtmw::File(items).size()));
     UHandle vi = NewVICore(kVIKindDatalog, qxvitest::PS("menus"), -1);
     VIRec(vi)->eState = 2;
-    VIRec(vi)->stored424 = kRTMSourceFile;
+    VIRec(vi)->rtMenuWord = kRTMSourceFile;
     VIRec(vi)->rtMenuPath = pathtest::ToPath("L:\\v.rtm");
     EXPECT_EQ(RTMNewVIMenuRef(vi), kNoErr);
     return vi;

@@ -115,7 +115,7 @@ TEST_F(VIStringTest, TheNamedSectionIsFoundAndItsTopLevelApplied) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(*title + 1), **title), "a<b>\" \r\ncd");
   EXPECT_EQ(VIRec(vi_)->helpPath, nullptr);
   EXPECT_EQ(VIRec(vi_)->helpTag, nullptr);
-  EXPECT_EQ(VIRec(vi_)->stored424 & 3, 1u);
+  EXPECT_EQ(VIRec(vi_)->rtMenuWord & 3, 1u);
   EXPECT_TRUE(gAlerts.empty());
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 4u);
