@@ -5,7 +5,9 @@
 #include "app/dlgservices.h"
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
@@ -26,11 +28,14 @@
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/operate.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/ohelp.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/strimport.h"
 #include "panel/transact.h"
 #include "panel/zktag.h"
 #include "rtlib/datalog.h"
@@ -40,8 +45,14 @@
 #include "server/srvaccess.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
+#include "server/vistrmethod.h"
+#include "shell/callbypath.h"
+#include "shell/extshell.h"
+#include "engine/datatype.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/help.h"
+#include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
 #include "shell/splash.h"
@@ -50,6 +61,8 @@
 #include "server/srvstatus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
+#include "shell/vistring.h"
+#include "shell/rtmenu.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -66,6 +79,7 @@ void AppInstallHooks() {
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
+  ControlsInstallSlideOpsHooks();
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -87,8 +101,28 @@ void AppInstallHooks() {
   panelShell.statePnlSetTextEntry = &VIWindSetTextEntry;
   panelShell.viInfoDialog = &VIInfoDialog;
   AppFillDialogSenders(&panelShell);
+  panelShell.tipStripSetTarget = &HelpSetTipTarget;
+  panelShell.importVIStrings = &ImportVIStrings;
   SetPanelShellHooks(panelShell);
+  // The string import's reach into the panel and the controls.
+  SetVIStringHooks({.importPanel = &FPImportStrings, .className = &GetObjClassName});
+  StringImportHooks stringImport{};
+  stringImport.scaleFitToItemCount = &ScaleFitToItemCount;
+  stringImport.graphCursorList = [](ObjHeap heap, int32 graph, int32* count) {
+    return GetGraphCursorList(heap, ObjWord(heap, graph, kGraphDataWord), count);
+  };
+  stringImport.graphCursorFont = &GetGraphCursorFont;
+  stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  SetStringImportHooks(stringImport);
+  SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
+  // The help window and the objects' help method.
+  SetHelpImageTaker(&HelpSetImage);
+  HelpObjectServices help{};
+  help.sendHelp = [](ObjHeap heap, int32 object, int32 part) { return OSendMessage<int32>(kMsgOHelp, heap, object, part); };
+  help.viOf = &OHelpVIOf;
+  help.hasDescription = &PanelHasDescription;
+  HelpSetObjectServices(help);
   // What the VI window asks of the object system.
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
@@ -103,10 +137,16 @@ void AppInstallHooks() {
   window.redrawDefaultButton = &FPRedrawDefaultButton;
   window.setCursor = [](int32 number) { SetCursorByNumber(number, -2); };
   window.dialogFilter = &DlgFilterVIEvents;
+  window.helpFollowUp = &UpdateHelpForPanel;
+  // Run-time menus: blocking, the operator's choices and the VI's own bar.
+  window.rtmTrackingBlocked = &RTMTrackingBlocked;
+  window.rtmQueueSelection = &RTMQueueSelection;
+  window.rtmMenuBar = [](UHandle vi) -> MenuHandle {
+    MenuHandle bar = nullptr;
+    return RTMLoadVIMenu(vi, &bar) == kNoErr ? bar : nullptr;
+  };
+  window.rtmRefreshLinkedItems = &RTMRefreshLinkedItems;
   VIWindSetHooks(window);
-  // What the dialogs ask of the panel objects.
-  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
-  SetDlgRunPanelHooks(&dialogs);
   RTLibInstallDatalogHooks();
   IOInstallUnitAccessHooks();
   NCInstallManagerHooks();
@@ -156,6 +196,11 @@ void AppInstallHooks() {
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
+  shell.helpInitFiles = &HelpInitFiles;
+  shell.helpQuit = &HelpQuit;
+  shell.recentInit = &FDRecentInit;
+  shell.recentSave = &FDRecentSave;
+  shell.rtmShutDown = &RTMShutDown;
   ShellSetStartHooks(shell);
   // The preferences' access lists are the VI server's.
   PrefServerHooks prefServer{};
@@ -173,6 +218,14 @@ void AppInstallHooks() {
   events.blinkTimerEvent = &BlinkTimerEvent;
   events.processUpdateQueue = &ProcessUpdateQueue;
   events.debugKey = [](WEventRecord* e) { VIWindDebugKey(e); };
+  // A palette-menu item arms the tip as the menu (for the heap) and the
+  // negated item.
+  events.tipStripSetTarget = [](int32 menu, int32 item, Point) {
+    HelpSetTipTarget(reinterpret_cast<ObjHeap>(uintptr_t(uInt32(menu))), item, 0);
+  };
+  events.tipTimer = &HelpShowPending;
+  events.updateHelpForPanel = &UpdateHelpForPanel;
+  events.importExternalClipboard = &ImportExternalClipboard;
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -188,8 +241,74 @@ void AppInstallHooks() {
   menus.initColorPalette = &InitColorPalette;
   menus.initLineStyles = &InitLineStyles;
   menus.initLineWidths = &InitLineWidths;
-  SetSplashHooks(SplashHooks{nullptr, &SrvStatusText});
+  // The Help menu's window and online help.
+  menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
+  menus.helpToggle = [] {
+    if (HelpStateNow().window && HelpStateNow().shown) HelpWindowHide();
+    else HelpWindowOpen(1);
+  };
+  menus.helpHide = &HelpWindowHide;
+  menus.onlineHelpValid = &HelpOnlineRefValid;
+  menus.onlineHelpForVI = [](UHandle vi) { HelpOpenOnlineForVI(vi); };
+  menus.panelHasDescriptions = &PanelHasDescription;
+  // Run-time menus: the start-up check, linked items and blocking.
+  menus.rtmCheckAppMenuTags = &RTMCheckAppMenuTags;
+  menus.rtmIsRunTimeMenu = &RTMIsRunTimeMenuID;
+  menus.rtmResolveLinkedItem = &RTMResolveLinkedItemID;
+  menus.rtmBlocked = &RTMTrackingBlocked;
+  // A plug-in VI answers through one Boolean output.
+  menus.callInstrumentByPath = [](Path path, ConstPStr output, Bool32* value) -> MgErr {
+    static const TypeDescriptor kBoolean{4, kTDBoolean, 0};
+    uInt8 answer = 0;
+    const MgErr err = CallInstrumentByPath(path, 0, 0, 1, output, &kBoolean, &answer);
+    if (value) *value = answer ? 1 : 0;
+    return err;
+  };
+  menus.preferencesDialog = [] { PrefDialog(-1, nullptr); };
+  menus.stopServer = [] { SetServerListening(0); };
+  // The about box's memory lines are drawn as its status lines.
+  SetStatusLineProc([](uInt32 window, ConstPStr text, int32 line, int32 offset) {
+    SplashSetStatusText(WindowRef(window), text, line, offset);
+  });
+  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
+  AppInstallCallHooks();
   SetProgMenuHooks(menus);
+}
+
+void AppInstallCallHooks() {
+  // Calls of VIs by path go through the VI server's references of the local
+  // application, as a trusted caller.
+  CallInstrHooks calls{};
+  calls.openByName = [](ConstPStr name, int32 options, int32* ref) {
+    return AppOpenVIRefByName(kLocalAppRef, name, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.openByPath = [](Path path, int32 options, int32* ref) {
+    return AppOpenVIRefByPath(kLocalAppRef, path, nullptr, options, nullptr, ref, nullptr, nullptr, nullptr);
+  };
+  calls.release = &VIRefRelease;
+  calls.getAttribute = [](int32 ref, int32 property, void* value) {
+    return VIRefGetAttributes(ref, property, value, kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.setAttribute = [](int32 ref, int32 property, const void* value) {
+    return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  };
+  calls.paramOffset = &VIRefTerminalOffset;
+  // The call's record keeps the shell's completion and its context.
+  calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
+    AsyncRef call = nullptr;
+    MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
+      const CallInstrCompletion record{a->state, a->caller[1], a};
+      if (proc) proc(&record);
+    }, &call);
+    if (!err) {
+      call->caller[0] = reinterpret_cast<void*>(done);
+      call->caller[1] = context;
+    }
+    return err;
+  };
+  calls.killAsync = [](void* async) { KillQXObjAsyncRef(static_cast<AsyncRef>(async)); };
+  SetCallInstrHooks(calls);
 }
 
 MgErr AppStartEngine() {
@@ -199,6 +318,7 @@ MgErr AppStartEngine() {
   QXRTRegisterShell();
   QXRTRegisterPanel();
   QXRTRegisterIO();
+  QXRTRegisterServer();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

@@ -5,6 +5,8 @@
 
 // The hooks between the layers, filled before the managers start.
 void AppInstallHooks();
+// The shell's calls of VIs by path, through the VI server (part of the above).
+void AppInstallCallHooks();
 // After the managers and the shell's start: the run-time function table
 // and the classes' slots closed; 0, or the error that stops start-up.
 MgErr AppStartEngine();

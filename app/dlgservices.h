@@ -1,5 +1,5 @@
-// What the dialog item calls of the shell ask of the object system, and the
-// dialog events the panel code sends to the shell: the program fills both at
+// What the dialogs of the shell ask of the object system, and the dialog
+// events the panel code sends to the shell: the program fills both at
 // start-up (the shell does not link the object system).
 #pragma once
 #include "mgsource/window/textrec.h"
@@ -33,6 +33,13 @@ inline DlgPanelServices AppDialogServices() {
   s.ringRemoveItem = &RingRemoveItem;
   s.ringSetItemText = &RingSetItemText;
   s.isBoolTracking = &IsBoolTracking;
+  s.offset = &OOffset;
+  s.getRect = &OGetRect;
+  s.partFont = [](ObjHeap heap, int32 part) -> int32 {
+    TRecord text = PartTextRecord(heap, part);
+    return text ? TGetFont(text) : 0;
+  };
+  s.helpPartsTransparent = &DlgHelpPartsTransparent;
   return s;
 }
 
@@ -44,20 +51,4 @@ inline void AppFillDialogSenders(PanelShellHooks* hooks) {
   };
   hooks->dlgSendItemKey = &DlgItemKeyToFilter;
   hooks->dlgGetKeyNavItem = &DlgKeyNavItem;
-}
-
-// What loading, placing and running dialogs ask of the panel objects.
-inline DlgRunPanelHooks AppDialogRunHooks() {
-  DlgRunPanelHooks h{};
-  h.oInval = [](ObjHeap heap, int32 object) { OInval(heap, object, kInvalAll); };
-  h.oOffset = &OOffset;
-  h.oGetRect = &OGetRect;
-  h.findPart = [](ObjHeap heap, int32 object, int32 partId) { return FindPart(heap, object, partId, 0); };
-  h.oSize = &OSize;
-  h.partFont = [](ObjHeap heap, int32 part) -> int32 {
-    TRecord text = PartTextRecord(heap, part);
-    return text ? TGetFont(text) : 0;
-  };
-  h.helpPartsTransparent = &DlgHelpPartsTransparent;
-  return h;
 }

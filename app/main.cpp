@@ -9,6 +9,7 @@
 #include "io/netconn.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/winmain.h"
+#include "panel/fppanel.h"
 #include "panel/osupport.h"
 #include "platform/qx_display.h"
 #include "platform/qx_uitest.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   hooks.beforeLoop = &BeforeLoop;
   hooks.afterLoop = &AfterLoop;
   hooks.loadCursors = [] { GetCursorImage(24); };
+  hooks.panelClipboard = &FPPanelClipboardLife;
   ShellSetMainHooks(hooks);
   // The network layer starts with the managers and stops after the shell.
   WStartupHooks entry{};

@@ -11,7 +11,9 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "panel/osupport.h"
 #include "mgsource/numconv.h"
+#include "panel/numdoit.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
 #include "panel/oinval.h"
@@ -20,7 +22,6 @@
 namespace {
 
 constexpr int32 kPartFill = 31, kPartThumb = 23, kPartSliderDisplay = 8001;
-constexpr int32 kSlideActiveWord = 14;
 constexpr uInt32 kSlideTwoColours = 0x800000;
 constexpr uInt32 kFillHidden = 0x8, kFillStyleBits = 0xC00000, kFillStyle2 = 0x400000;
 
@@ -46,7 +47,7 @@ int32 NumericTypeOf(ObjHeap heap, int32 object) {
 MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame*, ActionParams* params, void* data,
                       int32* changed) {
   if (changed) *changed = 0;
-  if (!params || !data || !Live(heap, slide, 4 * (kSlideActiveWord + 1))) return kArgErr;
+  if (!params || !data || !Live(heap, slide, 4 * (kPWActiveElement + 1))) return kArgErr;
   const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
   const int32 type = NumericTypeOf(heap, slide);
   if (!Live(heap, scale, 4 * (kScaleObjData + 1)) || !type || !ScaleRecOf(heap, scale)) return kArgErr;
@@ -55,7 +56,7 @@ MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame*, ActionParams
   ScalePixelToValuePinned(heap, ObjWord(heap, scale, kScaleObjData), type, &pixel, value);
   const int32 size = NumSize(type);
   if (std::memcmp(value, data, size_t(size)) == 0) return kNoErr;
-  const int32 display = FindPart(heap, slide, kPartSliderDisplay, ObjWord(heap, slide, kSlideActiveWord));
+  const int32 display = FindPart(heap, slide, kPartSliderDisplay, ObjWord(heap, slide, kPWActiveElement));
   const UHandle vi = PanelHeapOwner(heap);
   const bool ownerMode = vi && *vi && (VIRec(vi)->flags2 & kVIFlags2OwnerMode);
   if (display && ObjIsA(heap, display, kClsRing) && !ownerMode &&
@@ -100,4 +101,10 @@ void SlideColorChangeSliders(ObjHeap heap, int32 slide, int32* first, int32* sec
   }
   if (first) *first = a;
   if (second) *second = b;
+}
+
+void ControlsInstallSlideOpsHooks() {
+  SetSlideOpsHooks({.trackValue = &SlideTrackValue,
+                    .fitToItemCount = &ScaleFitToItemCount,
+                    .colourSliders = &SlideColorChangeSliders});
 }

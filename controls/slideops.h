@@ -24,3 +24,6 @@ QX_EXTERN_C int32 ScaleFitToItemCount(ObjHeap heap, int32 slide);
 // with style 1, exchanged on a reversed scale; -1 for none and for a slide
 // without the flag.
 QX_EXTERN_C void SlideColorChangeSliders(ObjHeap heap, int32 slide, int32* first, int32* second);
+
+// Gives the slide methods of the panel these routines; called at start-up.
+void ControlsInstallSlideOpsHooks();

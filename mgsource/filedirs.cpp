@@ -141,7 +141,10 @@ void AddName(Listing& l, const char* name, const DirEntryType& type) {
 }
 
 // The flags and kind of one listed entry.
-DirEntryType DescribeEntry(const std::string& dirText, const char* name, int32 options) {
+// listed: what the folder's listing said of the entry (null: nothing); an
+// entry that is no link is what the listing says, without asking again.
+DirEntryType DescribeEntry(const std::string& dirText, const char* name, int32 options,
+                           const PlatFindEntry* listed = nullptr) {
   DirEntryType t = {0, 0};
   std::string target = dirText + name;
   if (target.size() < size_t(kMaxHostTextLen)) {
@@ -154,7 +157,9 @@ DirEntryType DescribeEntry(const std::string& dirText, const char* name, int32 o
     }
   }
   PlatFileAttr a;
-  if (PlatFileAttrOf(target.c_str(), &a)) {
+  if (listed && !listed->isLink && !(t.flags & kIsLink)) {
+    a.isDir = listed->isDir;
+  } else if (PlatFileAttrOf(target.c_str(), &a)) {
     t.flags |= kIsFile | kErrGettingType;
     return t;
   }
@@ -418,7 +423,7 @@ MgErr FListDirEx(Path path, CPStrHandle names, DirEntryTypeHandle types, int32 o
   try {
     do {
       if (!std::strcmp(e.name, ".") || !std::strcmp(e.name, "..")) continue;
-      DirEntryType t = types ? DescribeEntry(dir, e.name, options) : DirEntryType{0, 0};
+      DirEntryType t = types ? DescribeEntry(dir, e.name, options, &e) : DirEntryType{0, 0};
       AddName(l, e.name, t);
     } while (PlatFindNext(find, &e) == 0);
   } catch (const std::bad_alloc&) {

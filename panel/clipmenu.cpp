@@ -7,4 +7,3 @@ MgErr InitColorPalette(MenuHandle* menu) {
 
 void ShowClipboardWindow() {}
 
-Bool32 PanelPasteEnabled(ObjHeap) { return 0; }

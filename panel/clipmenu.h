@@ -1,7 +1,6 @@
 // What the shell's menus ask of the panel display: the colour palette menu,
-// the clipboard window and whether the panel clipboard can be pasted.  The
-// panels have no clipboard of objects yet: nothing can be pasted and there
-// is no clipboard window to show.
+// the clipboard window and whether the panel clipboard can be pasted
+// (panel/datacmds.cpp).  There is no clipboard window to show yet.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
@@ -12,4 +11,7 @@
 QX_EXTERN_C MgErr InitColorPalette(MenuHandle* menu);
 constexpr int32 kColorPaletteMenuId = 65;
 QX_EXTERN_C void ShowClipboardWindow();
+// Paste is possible in the panel: in the owner mode (VI flags word 2 bit
+// 0x80000) for any clipboard of objects or text except in the clipboard's
+// own panel; otherwise only a text (kind 4) into a front panel's key focus.
 QX_EXTERN_C Bool32 PanelPasteEnabled(ObjHeap panel);

@@ -23,6 +23,7 @@
 #include "panel/dataxfer.h"
 #include "panel/fppanel.h"
 #include "panel/oinval.h"
+#include "panel/numdoit.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
@@ -367,6 +368,12 @@ ObjMethodAddr OClickMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelOClickMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelOClickMethod);
+    case kClsNumeric:
+      return reinterpret_cast<ObjMethodAddr>(&NumericOClickMethod);
+    case kClsRing:
+      return reinterpret_cast<ObjMethodAddr>(&RingOClickMethod);
+    case kClsSlide: case kClsKnob:
+      return reinterpret_cast<ObjMethodAddr>(&SlideOClickMethod);
     case kClsCluster:
       return reinterpret_cast<ObjMethodAddr>(&ClusterOClickMethod);
     case kClsArray:
@@ -410,6 +417,12 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&LabelODoitMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelODoitMethod);
+    case kClsNumeric:
+      return reinterpret_cast<ObjMethodAddr>(&NumericODoitMethod);
+    case kClsRing:
+      return reinterpret_cast<ObjMethodAddr>(&RingODoitMethod);
+    case kClsSlide: case kClsKnob:
+      return reinterpret_cast<ObjMethodAddr>(&SlideODoitMethod);
     case kClsCluster:
       return reinterpret_cast<ObjMethodAddr>(&ClusterODoitMethod);
     case kClsArray:

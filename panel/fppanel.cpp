@@ -12,6 +12,7 @@
 #include "mgsource/thread.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 #include "panel/textparts.h"
 #include "panel/panel_internal.h"
 
@@ -163,6 +164,27 @@ UHandle PanelClipboardVI() { return gClipboardVI; }
 void SetPanelClipboardKind(int32 kind) { gClipboardKind = kind; }
 int32 PanelClipboardKind() { return gClipboardKind; }
 
+void FPPanelClipboardLife(Bool32 make) {
+  if (!make) {
+    const UHandle vi = gClipboardVI;
+    gClipboardVI = nullptr;
+    gClipboardKind = 0;
+    if (vi) DisposeVI(vi, 1);
+    return;
+  }
+  if (gClipboardVI) return;
+  const UHandle vi = NewVICore(kVIKindRoot, reinterpret_cast<ConstPStr>("\011Clipboard"), -1);
+  if (!vi) return;
+  if (!VIRec(vi)->panelHeap) {
+    DisposeVI(vi, 1);
+    return;
+  }
+  gClipboardVI = vi;
+  // Reset once: an initialised root and an empty selection list.
+  gClipboardKind = 1;
+  ClearPanelClipboard();
+}
+
 void ClearPanelClipboard() {
   if (gClipboardKind == 0) return;
   UHandle vi = gClipboardVI;
@@ -172,7 +194,10 @@ void ClearPanelClipboard() {
     // root and an empty selection list.
     OHForEachBlock(heap, &DisposeUnlessHeapExt);
     const int32 ext = int32(OHWord(heap, kOHExtension));
-    const int32 root = FPNewPanelRoot(heap);
+    // The new root is initialised: its object and controller lists take
+    // what is cut or copied next.
+    int32 root = FPNewPanelRoot(heap);
+    if (root) root = OInit(heap, root, Point{0, 0}, 0);
     const int32 selection = OHNewBlock(heap, 8, kClsList);
     QX_ASSERT(root && selection);
     PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));

@@ -17,6 +17,8 @@ QX_EXTERN_C int32 FPNewPanelRoot(ObjHeap heap);
 QX_EXTERN_C MgErr FPSelectObject(ObjHeap heap, int32 object);
 QX_EXTERN_C int32 FPSelectionCount(ObjHeap heap);
 QX_EXTERN_C void FPEmptySelection(ObjHeap heap);
+// The selected object at the index of the list, 0 past its end.
+QX_EXTERN_C int32 FPSelectedObject(ObjHeap heap, int32 index);
 // 1 when the object is in the panel's selection list.
 QX_EXTERN_C int32 FPIsSelected(ObjHeap heap, int32 object);
 // Commits the pending entry of the panel's key-focus object (a synthetic
@@ -57,3 +59,7 @@ int32 PanelClipboardKind();
 // Empties the clipboard (its heap is reset to an empty panel) and sets its
 // kind to 0.
 QX_EXTERN_C void ClearPanelClipboard();
+// The clipboard VI for the run (make not 0): a hidden VI of kind 3 with an
+// empty panel; or its end.  Without memory there is no clipboard (the data
+// commands beep).
+void FPPanelClipboardLife(Bool32 make);

@@ -192,6 +192,22 @@ handled:
   return answer != 0;
 }
 
+int32 FPSendTextOperation(ObjHeap heap, int32 keyCode, TRecord text) {
+  const int32 focus = Ext(heap, kHeapExtKeyFocus);
+  if (!focus) return 0;
+  KeyActionBlock block = SyntheticKey(heap, focus, 0, keyCode);
+  reinterpret_cast<ActionParams*>(&block)->text = reinterpret_cast<UHandle>(text);
+  // Inside the panel's own transaction (a data command of its root) the
+  // root is sent the action directly.
+  const UHandle vi = Owner(heap);
+  const bool direct = vi && *vi && (VIRec(vi)->flags & kVIFlagInTransaction);
+  const int32 answer = SendToFocus(heap, kActKeyOrText, &block, direct);
+  if (answer == kRefused) return 0;
+  DlgSendItemChange(heap, focus, answer, kActKeyOrText, &block);
+  if (!(answer & 1)) FocusLetGo(heap);
+  return answer;
+}
+
 MgErr FPCommitKeyFocus(ObjHeap heap) {
   const int32 focus = Ext(heap, kHeapExtKeyFocus);
   if (!focus) return kNoErr;

@@ -241,7 +241,9 @@ constexpr int32 kRootObjectListWord = 11;
 inline int32 PartListWord(ObjHeap heap, int32 object) {
   return OHBlockClass(heap, object) == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
 }
-// Calls visit(part offset) for every entry of the object's part list.
+// Calls visit(part offset) for every entry of the object's part list that
+// names a used block holding at least the part's id, order and key (lists
+// come from files).
 template <typename Visit>
 void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
   const int32 word = PartListWord(heap, object);
@@ -249,7 +251,7 @@ void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
   if (!list) return;
   for (int32 i = 0; i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
-    if (part) visit(part);
+    if (part && OHIsUsedBlock(heap, part) && OHBlockSize(heap, part) >= kObjBounds) visit(part);
     list = ObjWord(heap, object, word);  // the heap may have grown
   }
 }

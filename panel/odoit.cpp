@@ -6,6 +6,7 @@
 #include "panel/objects.h"
 #include "panel/oinit.h"
 #include "panel/operate.h"
+#include "panel/strimport.h"
 
 namespace {
 
@@ -15,6 +16,13 @@ namespace {
 int32 PanelSelect(ObjHeap heap, int32 root, void* record) {
   // Sent as OSelect's event record: the method's type is the message's.
   auto* rec = static_cast<PanelActionRecord*>(record);
+  // The string import (53) reads the panel's objects; the export (52) writes nothing.
+  if (rec->action == kSelectImportStrings || rec->action == kSelectExportStrings) {
+    *rec->result = rec->action == kSelectImportStrings && rec->frame
+                       ? PanelImportStrings(heap, root, static_cast<ImportStringsRequest*>(rec->frame))
+                       : 0;
+    return 0;
+  }
   int32 all = 0;
   const int32 list = ObjWord(heap, root, kRootObjectList / 4);
   for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {

@@ -22,12 +22,14 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/strimport.h"
 #include "panel/dataxfer.h"
 #include "panel/blink.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
 #include "panel/zktag.h"
 #include "panel/objload.h"
+#include "panel/ohelp.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinsert.h"
@@ -224,7 +226,9 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgODoit: return ODoitMethodFor(id);
     case kMsgOLoad: return OLoadMethodFor(id);
     case kMsgODispose: return ODisposeMethodFor(id);
-    case kMsgOSelect: return OSelectMethodFor(id);
+    case kMsgOSelect:
+      if (ObjMethodAddr m = OSelectMethodFor(id)) return m;
+      return StringImportSelectMethodFor(id);
     case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);
@@ -234,6 +238,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOGetType: case kMsgOGetDataPtr: case kMsgODataSpace: return DataMethodFor(slot, id);
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);
+    case kMsgOHelp: return OHelpMethodFor(id);
     default: return nullptr;
   }
 }

@@ -604,23 +604,6 @@ MgErr SetKeyNavigation(ObjHeap heap, const int32* objects, int32 count) {
   return kNoErr;
 }
 
-void PanelBounds(ObjHeap heap, Rect* bounds) {
-  Rect all{0, 0, 0, 0};
-  bool any = false;
-  const int32 root = Root(heap);
-  const int32 list = root ? int32(W(heap, root + kRootObjectList)) : 0;
-  const int32 n = list ? ObjListCount(heap, list) : 0;
-  for (int32 i = 0; i < n; ++i) {
-    const int32 o = ObjListGet(heap, list, i);
-    if (!o || OHBlockSize(heap, o) < kObjBounds + 8) continue;
-    const Rect r = BoundsOf(heap, o);
-    if (!any) all = r, any = true;
-    else DUnionRect(&r, &all);
-  }
-  const int32 ext = int32(W(heap, kOHExtension));
-  if (ext > 0) std::memcpy(*heap + ext + kHeapExtPanelBounds, &all, sizeof all);
-  if (bounds) *bounds = all;
-}
 
 }  // namespace
 
@@ -696,7 +679,9 @@ void OSizeToParts(ObjHeap heap, int32 object) {
 void SetListboxRowHeightHook(ListboxRowHeightProc proc) { gRowHeight = proc; }
 
 void PanelInstallDialogHooks() {
+  // The bounds a dialog is sized to are the shell's (its VI window's).
   DlgPanelHooks h{};
+  h.panelBounds = DlgPanel().panelBounds;
   h.newObject = &NewObjectByClassName;
   h.initObject = &InitForDialog;
   h.resizeObject = &OSizeToParts;
@@ -704,6 +689,5 @@ void PanelInstallDialogHooks() {
   h.isKindOf = &IsKindOf;
   h.setDialogItems = &SetDialogItems;
   h.setKeyNavigation = &SetKeyNavigation;
-  h.panelBounds = &PanelBounds;
   SetDlgPanelHooks(&h);
 }

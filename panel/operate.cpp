@@ -25,6 +25,8 @@
 #include "panel/trinsert.h"
 #include "panel/ctrdoit.h"
 #include "platform/qx_sysinfo.h"
+#include "panel/dataxfer.h"
+#include "panel/fppanel.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 
@@ -246,6 +248,18 @@ int32 RootWalk(ObjHeap heap, int32 root, TransactionState* click, TransactionFra
 }  // namespace
 
 // ---- Data display objects ----------------------------------------------------------------
+// A drag over a selected object that the drag support can take (items of
+// panel objects in a heap, or of a system drag): the object itself takes it
+// with part 0, so that the drop does not land on one of its parts.
+namespace {
+bool SelectedDropOver(ObjHeap heap, int32 object, const ActionParams* p) {
+  DataXferRec rec;
+  std::memcpy(&rec, &p->eventCode, sizeof rec);
+  const bool acceptable = rec.count > 0 && ((rec.kind & kDataXferObjKind) ? rec.heap != nullptr : rec.drag != nullptr);
+  return acceptable && FPIsSelected(heap, object);
+}
+}  // namespace
+
 int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, TransactionFrame* frame,
                       ActionParams* p) {
   if (!IsObject(heap, object) || !click || !p || !OnStack(frame, 3)) return kClickNotHit;
@@ -261,6 +275,11 @@ int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, Trans
     return kClickAbsorbed;
   }
   *frame = TransactionFrame{object, kCatDDO, kLevelPart, 0};
+  if (mode == kClickDropTest && SelectedDropOver(heap, object, p)) {
+    EndAt(frame, object, kCatDDO);
+    p->partId = p->partOrder = 0;
+    return kClickAbsorbed;
+  }
   const int32 list = ObjWord(heap, object, kObjPartList / 4);
   const int32 n = ListCount(heap, list);
   int32 answer = 0;
@@ -474,6 +493,10 @@ int32 GrouperOClickMethod(ObjHeap heap, int32 grouper, TransactionState* click, 
   const Rect bounds = BoundsOf(heap, grouper);
   if ((flags & kObjFlagHidden) || !DPtInRect(PointOf(click->point), &bounds)) return kClickNotHit;
   *frame = TransactionFrame{grouper, kCatDDO, kLevelPart, 0};
+  if (click->mode == kClickDropTest && SelectedDropOver(heap, grouper, p)) {
+    EndAt(frame, grouper, kCatDDO);
+    return kClickAbsorbed;
+  }
   const int32 list = ObjWord(heap, grouper, kObjPartList / 4);
   const int32 answer = WalkParts(heap, grouper, list, ListCount(heap, list), click, frame, p, true);
   if (answer == 1 || answer == 11 || answer == 12 || answer == kClickPopupReady) EndAt(frame, grouper, kCatDDO);

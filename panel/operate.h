@@ -163,9 +163,22 @@ QX_EXTERN_C int32 TagODoitMethod(ObjHeap heap, int32 tag, TransactionFrame* fram
 QX_EXTERN_C int32 DDOCheckReplyRange(ObjHeap heap, int32 controller, int32* part, int32 reply);
 // The panel's data commands (action 45 of its root: the command in word 3,
 // 4 Cut, 5 Copy, 7 Clear; 6 Paste goes to the clipboard's paste).  Without
-// a panel clipboard to hold or give data the command beeps; reply 0.
+// a panel clipboard the command beeps; reply 0.  With a key focus, Cut and
+// Copy leave the focus's selected text in a label of the clipboard panel,
+// its only selected object (kind 4), and on the system clipboard; Clear
+// deletes it and touches neither clipboard.  Bit 16 of the reply: memory
+// ran out.
 QX_EXTERN_C int32 DoDataOperation(ObjHeap heap, int32 command);
+// Paste: a text clipboard (kind 4) goes into the key-focus object (key code
+// 32 carrying the clipboard label's text record); 0 with nothing to paste.
 QX_EXTERN_C int32 PasteFromPanelClipboard(ObjHeap heap);
+QX_EXTERN_C int32 PasteTextToFocus(ObjHeap heap, ObjHeap clip, int32 object, int32 kind);
+// The system clipboard changed (kind 1): its text, when it holds one,
+// becomes the panel clipboard's text (ImportClipboardText, which takes over
+// the data-zone handle: a label at (50, 50) of the clipboard panel, its only
+// selected object, kind 4).
+QX_EXTERN_C void ImportExternalClipboard(int32 kind);
+QX_EXTERN_C void ImportClipboardText(LStrHandle text);
 // A data controller hands clicks and actions to the object it wraps.
 QX_EXTERN_C int32 DCOOClickMethod(ObjHeap heap, int32 dco, TransactionState* click, TransactionFrame* frame,
                                   ActionParams* params);

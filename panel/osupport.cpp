@@ -642,6 +642,12 @@ TRecord Revert(ObjHeap heap, int32 part, TRecord text) {
   return saved;
 }
 
+// The record a cut or copy goes to: the one the action carries (the panel
+// clipboard's data command), else the shared text clipboard.
+TRecord CarriedOrClipboard(const ActionParams* p, TRecord text) {
+  return p->text && TRecord(p->text) != text ? TRecord(p->text) : PanelTextClipboard();
+}
+
 int32 TextKey(ObjHeap heap, int32 part, TRecord* textInOut, ActionParams* p, int32 result) {
   TRecord text = *textInOut;
   p->flags &= ~kActionTracking;
@@ -656,11 +662,11 @@ int32 TextKey(ObjHeap heap, int32 part, TRecord* textInOut, ActionParams* p, int
     case kKeyEndEntry:
       return EndEntry(heap, part, text, key, result);
     case kKeyCut:
-      TCut(text, PanelTextClipboard(), redraw);
+      TCut(text, CarriedOrClipboard(p, text), redraw);
       MarkModified(heap, part);
       return result;
     case kKeyCopy:
-      TCopy(text, PanelTextClipboard());
+      TCopy(text, CarriedOrClipboard(p, text));
       return result;
     case kKeyPaste:
       TextPartPaste(p, text, redraw, id != 0 && id != kLabelPart);

@@ -22,7 +22,7 @@ QX_EXTERN_C int32 ObjHasPartKey(ObjHeap heap, int32 object, int32 key);
 QX_EXTERN_C int32 IsActiveElementPart(ObjHeap heap, int32 object, int32 part);
 // The active-element word of slides and knobs: the order of the needle
 // being operated.
-constexpr int32 kPWActiveElement = 12;
+constexpr int32 kPWActiveElement = 14;
 // The control's label text (part 16), blanks trimmed, in one static buffer;
 // a data controller stands for the display object it controls.  Empty
 // without a label.

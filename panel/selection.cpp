@@ -65,6 +65,14 @@ int32 FPIsSelected(ObjHeap heap, int32 object) {
   return 0;
 }
 
+int32 FPSelectedObject(ObjHeap heap, int32 index) {
+  const int32 list = SelectionList(heap);
+  if (!list || index < 0) return 0;
+  const int32 n = ObjListCount(heap, list);
+  if (index >= n || 4 + int64(4) * n > OHBlockSize(heap, list)) return 0;
+  return ObjListGet(heap, list, index);
+}
+
 void FPEmptySelection(ObjHeap heap) {
   const int32 list = SelectionList(heap);
   if (!list) return;

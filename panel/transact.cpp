@@ -14,6 +14,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
+#include "mgsource/printf.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menutrack.h"
@@ -23,6 +24,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "panel/fppanel.h"
+#include "panel/osupport.h"
 
 namespace {
 
@@ -593,9 +595,40 @@ PanelDisplayCalls& PanelDisplayCallCounts() {
 void PanelWheelScroll(ObjHeap heap, const WEventRecord* event) {
   if (heap && event) ++PanelDisplayCallCounts().wheelScrolls;
 }
+// A press that the object tracks (click answer 14): the object recorded as
+// the dragged one gets action 14 with the press, then with every tracking
+// event while it asks to go on; a track that is over (code 5) ends it.
 int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record) {
-  if (heap && record) ++PanelDisplayCallCounts().pathTracks;
-  return 0;
+  if (!heap || !*heap || !record) return 0;
+  ++PanelDisplayCallCounts().pathTracks;
+  auto* const top = static_cast<TransactionFrame*>(gState.top);
+  const int32 object = record->dragObject;
+  if (!object) {
+    char line[48];
+    SPrintf(line, "gLastPathSeg %lx", long(uintptr_t(top)));
+    DBPrintf("%s", line);
+    DBAssert(kSource, __LINE__, "a tracking click names no object");
+    return 0;
+  }
+  if (Ext(heap, kHeapExtKeyFocus) != object) FPCommitKeyFocus(heap);
+  const WindowRef window = Window(heap);
+  WStartTrack();
+  int32 result = TRSendAction(heap, top, kActTrackEvent, record);
+  while (result & 1) {
+    ReportChange(heap, object, result, kActTrackEvent, record);
+    if (window) WUpdate(window);
+    if (record->eventCode == 5) break;
+    WEventRecord next{};
+    WGetTrackEvent(&next, 100);
+    CopyEvent(&next, record);
+    result = TRSendAction(heap, top, kActTrackEvent, record);
+  }
+  SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+  TrackState(0, nullptr, 1);
+  WEndTrack();
+  ReportChange(heap, object, result, kActTrackEvent, record);
+  if (window) WUpdate(window);
+  return result;
 }
 int32 PopUpColorPalette(ObjHeap heap, void*, ActionParams* record) {
   if (heap && record) ++PanelDisplayCallCounts().palettes;

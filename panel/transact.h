@@ -8,6 +8,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/path.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "panel/objects.h"
 
@@ -71,7 +72,7 @@ constexpr uInt32 kVIFlags2OutsideText = 0x800, kVIFlags2OwnerMode = 0x80000, kVI
 
 // The action codes this layer sends.
 enum : int32 {
-  kActCreate = 3, kActMenuChoice = 4, kActColour = 6, kActKeyOrText = 15, kActMenuComplete = 22,
+  kActCreate = 3, kActMenuChoice = 4, kActColour = 6, kActTrackEvent = 14, kActKeyOrText = 15, kActMenuComplete = 22,
   kActKeyExtra = 45, kActNone = 50, kActImportStrings = 53, kActNothing = 54, kActVIInfo = 56,
 };
 
@@ -86,9 +87,11 @@ QX_EXTERN_C int32 ODisplayValObj(ObjHeap heap, int32 object, int32 flags, const 
 // The grabber's idle region: the rectangle in the record's words 3 and 4,
 // delivered moves inside it.
 QX_EXTERN_C void GrabberSetIdleRgn(ObjHeap heap, ActionParams* record);
-// Scrolling by an untaken wheel, tracking the last path segment and the
-// colour palette are counted until the display layer does them; the palette
-// chooses nothing (0).
+// Scrolling by an untaken wheel and the colour palette are counted until
+// the display layer does them; the palette chooses nothing (0).  Tracking
+// the last path segment (counted too) sends action 14 to the object the
+// click recorded as dragged, once per tracking event while its reply keeps
+// bit 0; the tracked object is cleared at the end.
 QX_EXTERN_C void PanelWheelScroll(ObjHeap heap, const WEventRecord* event);
 QX_EXTERN_C int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record);
 QX_EXTERN_C int32 PopUpColorPalette(ObjHeap heap, void* frame, ActionParams* record);
@@ -182,6 +185,13 @@ void SetKeyContainerFlag();
 
 // Nonzero when the panel used the event (codes 6 and 7 are keys).
 QX_EXTERN_C int32 FPHandleKey(WEventRecord* event, ObjHeap heap);
+// A text operation (key code 30 cut, 31 copy, 32 paste, 9 clear) sent to
+// the key-focus object along its saved path, with text as the record that
+// takes the cut or copied text or gives the pasted one; the change goes to
+// the dialog filter and, without bit 0 in the answer, the focus ends.  0
+// without a focus.
+QX_EXTERN_C int32 FPSendTextOperation(ObjHeap heap, int32 keyCode, TRecord text);
+
 // Commits the focus's pending entry (it keeps the focus unless it lets go); 0.
 // (Declared with the front panels: FPCommitKeyFocus.)
 // Ends the focus: the object gives up its entry (key 34) and the focus

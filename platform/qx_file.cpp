@@ -630,9 +630,12 @@ int32_t PlatFindFirst(const char* text, PlatFind** find, PlatFindEntry* entry) {
     if (de->d_type == DT_UNKNOWN) {
       struct stat st;
       std::string full = host == "/" ? "/" + std::string(de->d_name) : host + "/" + de->d_name;
-      e.isDir = lstat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      const bool known = lstat(full.c_str(), &st) == 0;
+      e.isDir = known && S_ISDIR(st.st_mode);
+      e.isLink = !known || S_ISLNK(st.st_mode);
     } else {
       e.isDir = de->d_type == DT_DIR;
+      e.isLink = de->d_type == DT_LNK;
     }
     fnd->entries.push_back(e);
   }
@@ -841,6 +844,8 @@ bool PlatCurrentFolder(std::string* hostPath) {
   *hostPath = buf;
   return true;
 }
+
+bool PlatSetCurrentFolder(const std::string& hostPath) { return chdir(hostPath.c_str()) == 0; }
 
 bool PlatHostFolderExists(const std::string& hostPath) {
   struct stat st;

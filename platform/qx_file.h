@@ -140,6 +140,7 @@ struct PlatFind;
 struct PlatFindEntry {
   char name[256];
   bool isDir;  // as the folder reports it, links not followed
+  bool isLink = false;  // a symbolic link
 };
 int32_t PlatFindFirst(const char* text, PlatFind** find, PlatFindEntry* entry);
 // 18 (no more files) at the end.
@@ -180,6 +181,8 @@ void PlatSetVolumeSpaceHook(PlatVolumeSpaceProc proc);
 bool PlatProgramFile(std::string* hostPath);
 bool PlatTempFolder(std::string* hostPath);
 bool PlatCurrentFolder(std::string* hostPath);
+// Makes a host folder the process's current folder; false when it cannot.
+bool PlatSetCurrentFolder(const std::string& hostPath);
 // Whether a host path names an existing folder.
 bool PlatHostFolderExists(const std::string& hostPath);
 // The process's file-creation mask, read without changing it (from the

@@ -14,11 +14,11 @@ namespace {
 constexpr int32 kMessageTextPart = 11;
 constexpr uInt32 kPanelBoundsStale = 0x400000;
 
-const DlgRunPanelHooks& Panel() { return DlgRunPanel(); }
+const DlgPanelServices& Panel() { return DlgServices(); }
 
 Rect ObjectRect(DialogRef d, int32 object) {
   Rect r{0, 0, 0, 0};
-  if (object && Panel().oGetRect) Panel().oGetRect(d, object, &r, 0);
+  if (object && Panel().getRect) Panel().getRect(d, object, &r, 0);
   return r;
 }
 
@@ -60,7 +60,7 @@ void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 bu
   // 3. The message's text part moved to (0, 0).
   const int32 item = buttons + 1;
   const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
-  const int32 part = object && Panel().findPart ? Panel().findPart(dialog, object, kMessageTextPart) : 0;
+  const int32 part = object && Panel().findPart ? Panel().findPart(dialog, object, kMessageTextPart, 0) : 0;
   const Rect partRect = ObjectRect(dialog, part);
   DlgMoveItem(dialog, item, Point{int16(-partRect.top), int16(-partRect.left)});
   // 4. The text in a record that sizes itself, one line per paragraph.
@@ -84,9 +84,9 @@ void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 bu
   TDispose(record);
   if (font) TDisposeFont(font);
   if (!laid) return;
-  if (part && Panel().oSize) {
-    Panel().oSize(dialog, part, &out.text, 0);
-    Panel().oSize(dialog, object, nullptr, kMessageTextPart);
+  if (part && Panel().size) {
+    Panel().size(dialog, part, &out.text, 0);
+    Panel().size(dialog, object, nullptr, kMessageTextPart);
   }
   // 8. The buttons in their row, the text above them.
   for (int32 b = 0; b < buttons; ++b) DlgMoveItem(dialog, b + 1, out.buttonAt[b]);

@@ -18,7 +18,6 @@
 
 namespace {
 
-Bool32 gInNativeModal = 0;  // user-interface thread only
 WindowRef gClosedWindow = kWNoWindow;
 
 char Lower(uChar c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); }
@@ -40,18 +39,6 @@ void ImportAlert(const char* text) {
 }
 
 }  // namespace
-
-void FDBeginNativeModal() {
-  QX_ASSERT_MSG(!gInNativeModal, "FDBeginNativeModal: a native dialog is already up");
-  gInNativeModal = 1;
-}
-
-void FDEndNativeModal() {
-  QX_ASSERT_MSG(gInNativeModal, "FDEndNativeModal: no native dialog is up");
-  gInNativeModal = 0;
-}
-
-Bool32 FDInNativeModal() { return gInNativeModal; }
 
 UHandle FindVIByName(ConstPStr name) {
   if (!name) return nullptr;

@@ -5,12 +5,8 @@
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/window/wevent.h"
+#include "shell/filedlg.h"
 
-// Set and clear the in-native-dialog state; setting the state it already
-// has is reported.
-QX_EXTERN_C void FDBeginNativeModal();
-QX_EXTERN_C void FDEndNativeModal();
-Bool32 FDInNativeModal();
 
 // Gives the print manager the shell's services; called with the other hooks.
 void ShellInstallPrintHooks();

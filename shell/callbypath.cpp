@@ -19,7 +19,7 @@ CallInstrHooks gHooks{};
 // The state of one call that the completion reads.
 struct CallState {
   int32 ref;
-  uChar* data;
+  UHandle data;
   std::vector<CallInstrOutput> outputs;
   MgErr result;
 };
@@ -72,13 +72,13 @@ void CallInstrumentDone(const CallInstrCompletion* record) {
   switch (record->mode) {
     case kCallDone:
       for (const CallInstrOutput& o : s->outputs)
-        if (MgErr err = CopyData(o.td, s->data + o.offset, o.value)) {
+        if (MgErr err = CopyData(o.td, *s->data + o.offset, o.value)) {
           s->result = err;
           break;
         }
       break;
     case kCallAbandoned:
-      if (gHooks.killAsync) gHooks.killAsync(s->ref);
+      if (gHooks.killAsync) gHooks.killAsync(record->async);
       return;
     case kCallAborted:
       s->result = kCallAbortedErr;
@@ -99,14 +99,15 @@ MgErr CallInstrumentWithParams(int32 ref, int32 nIn, int32 nOut, const CallInstr
   CallState s{ref, nullptr, {}, kNoErr};
   if (MgErr err = gHooks.getAttribute(ref, kVIPropConnectorPane, &pane)) return err;
   if (MgErr err = gHooks.getAttribute(ref, kVIPropCallData, &s.data)) return err;
-  if (!pane || pane->code != kTDFunction || !s.data) return kArgErr;
+  if (!pane || pane->code != kTDFunction || !s.data || !*s.data) return kArgErr;
   const int32 count = I16At(pane, 4);
   std::vector<bool> given(size_t(count > 0 ? count : 0), false);
   // A value is copied by the parameter's own descriptor only when the
   // caller's is the same: any other would write past the parameter's data.
   const auto check = [&](const CallInstrParam& p, int32* index, int32* offset) -> MgErr {
     *index = FindParamByName(pane, p.name, offset);
-    if (*index < 0) {
+    if (*index >= 0 && gHooks.paramOffset) *offset = gHooks.paramOffset(ref, *index);
+    if (*index < 0 || *offset < 0) {
       DBPrintf("Call Instrument: Param %p not found", p.name);
       return kArgErr;
     }
@@ -123,7 +124,7 @@ MgErr CallInstrumentWithParams(int32 ref, int32 nIn, int32 nOut, const CallInstr
       DBPrintf("Call Instrument: Param %p is an indicator", params[i].name);
       return kArgErr;
     }
-    if (MgErr err = CopyData(ElemTD(pane, index), params[i].value, s.data + offset)) return err;
+    if (MgErr err = CopyData(ElemTD(pane, index), params[i].value, *s.data + offset)) return err;
     given[size_t(index)] = true;
   }
   for (int32 i = nIn; i < nIn + nOut; ++i) {

@@ -8,6 +8,7 @@
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
+#include "shell/progmenu.h"  // kLeaveNestedLoopEvent
 
 // One parameter as the caller passes it: the name, the value's descriptor
 // and the value (for an output, where the result goes).
@@ -31,9 +32,10 @@ static_assert(sizeof(void*) != 4 || sizeof(CallInstrOutput) == 16, "16 bytes per
 struct CallInstrCompletion {
   int32 mode;
   void* context;
+  void* async;  // the call's asynchronous record, which mode 3 kills
 };
 enum : int32 { kCallDone = 2, kCallAbandoned = 3, kCallAborted = 4 };
-enum : int32 { kCallAbortedErr = 1024, kLeaveNestedLoopEvent = 48 };
+enum : int32 { kCallAbortedErr = 1024 };
 enum : int32 { kParamIndicatorFlag = 0x100 };
 enum : int32 { kVIPropReservation = 504, kVIPropCallData = 546, kVIPropConnectorPane = 547 };
 enum : int32 { kOpenRefOptions = 512 };
@@ -45,13 +47,15 @@ struct CallInstrHooks {
   MgErr (*openByName)(ConstPStr name, int32 options, int32* ref);
   MgErr (*openByPath)(Path path, int32 options, int32* ref);
   MgErr (*release)(int32 ref);
-  // 504 an int32; 546 the address of the call's data (parameters laid out as
-  // a cluster of the connector pane's terminals); 547 the connector pane's
-  // function descriptor.
+  // 504 an int32; 546 the call's data space (a handle); 547 the connector
+  // pane's function descriptor.
   MgErr (*getAttribute)(int32 ref, int32 property, void* value);
+  // Where a terminal's value lies in the call's data space, -1 for nowhere;
+  // null: the terminals lie from the handle's start as a cluster of them.
+  int32 (*paramOffset)(int32 ref, int32 terminal);
   MgErr (*setAttribute)(int32 ref, int32 property, const void* value);
   MgErr (*startCall)(int32 ref, void (*done)(const CallInstrCompletion* record), void* context);
-  void (*killAsync)(int32 ref);
+  void (*killAsync)(void* async);
   UHandle (*findVI)(ConstPStr name);
   MgErr (*loadPanel)(UHandle vi);
   // The VI's 16-bit panel flag word, null when it has none.

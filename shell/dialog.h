@@ -146,11 +146,13 @@ constexpr int32 kDlgValueFailed = 16, kDlgValueResized = 0x20000;
 // entry's controller shows; 0, reported, for a bad dialog or item.
 int32 DlgItemDisplay(DialogRef dialog, int32 item);
 
-// What these calls ask of the object system, which the shell does not link:
-// filled at start-up by the program.  Null members: no part is found, no
-// value address, nothing is displayed, sized, redrawn or rebound, the focus
-// does not move, rings are left alone, no Boolean is tracked and a listbox
-// neither scrolls nor draws its scroll bar.
+// What the dialogs (their item values, loading, placing and running) ask of
+// the object system, which the shell does not link: one table filled at
+// start-up by the program.  Null members: no part is found, no value
+// address, nothing is displayed, sized, moved, measured or redrawn, no font
+// or help part is given, nothing is rebound, the focus does not move, rings
+// are left alone, no Boolean is tracked and a listbox neither scrolls nor
+// draws its scroll bar.
 struct DlgPanelServices {
   int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order);
   int32 (*getDataPtr)(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle);
@@ -174,6 +176,14 @@ struct DlgPanelServices {
   // The rows the listbox's top row moves by to bring the entry into view.
   int32 (*listScrollBy)(ObjHeap heap, int32 listbox, int32 index);
   void (*listDrawScrollBar)(ObjHeap heap, int32 listbox);
+  int32 (*offset)(ObjHeap heap, int32 object, Point by);
+  int32 (*getRect)(ObjHeap heap, int32 object, Rect* rect, int32 kind);
+  // The font of a text part's text with one reference for the caller, 0
+  // for none.
+  int32 (*partFont)(ObjHeap heap, int32 part);
+  // A described item's help parts: the first of parts 82 and 16 made
+  // transparent, a hidden one taking a Boolean's common text.
+  void (*helpPartsTransparent)(ObjHeap heap, int32 object);
 };
 void DlgSetPanelServices(const DlgPanelServices& services);
 const DlgPanelServices& DlgServices();
@@ -327,21 +337,3 @@ QX_EXTERN_C int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect*
 // message (the next item), the message's text wrapped to a pleasant shape
 // within the screen, and the dialog sized around them.
 QX_EXTERN_C void DlgFitAlertText(DialogRef dialog, int32 type, const void* message, int32 buttons);
-
-// What the dialogs ask of the object system, filled at start-up; a member
-// left null does nothing.
-struct DlgRunPanelHooks {
-  void (*oInval)(ObjHeap heap, int32 object);
-  int32 (*oOffset)(ObjHeap heap, int32 object, Point by);
-  int32 (*oGetRect)(ObjHeap heap, int32 object, Rect* rect, int32 kind);
-  int32 (*findPart)(ObjHeap heap, int32 object, int32 partId);
-  int32 (*oSize)(ObjHeap heap, int32 object, const Rect* rect, int32 partId);
-  // The font of a text part's text with one reference for the caller, 0
-  // for none.
-  int32 (*partFont)(ObjHeap heap, int32 part);
-  // A described item's help parts: the first of parts 82 and 16 made
-  // transparent, a hidden one taking a Boolean's common text.
-  void (*helpPartsTransparent)(ObjHeap heap, int32 object);
-};
-void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks);
-const DlgRunPanelHooks& DlgRunPanel();

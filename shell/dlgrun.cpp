@@ -37,8 +37,8 @@ constexpr int32 kDisplayDescriptionAt = 28;
 // The heap flag of stale panel bounds.
 constexpr uInt32 kPanelBoundsStale = 0x400000;
 constexpr int32 kEscapeChar = 27;
-
-DlgRunPanelHooks gPanel{};
+// The invalidation level of the whole object.
+constexpr int32 kInvalAll = 0;
 
 // One running modal loop: its dialog, whether its quit event came, the
 // code given to DlgQuit for it, and whether it was unloaded meanwhile.
@@ -180,7 +180,7 @@ MgErr TakeHelpText(void* context, int32 item, const uChar* text, int32 length) {
   UHandle old = reinterpret_cast<UHandle>(uintptr_t(OHWord(d, uInt32(object + kDisplayDescriptionAt))));
   if (old && AZCheckHandle(old) == kNoErr) AZDisposeHandle(old);
   OHSetWord(d, uInt32(object + kDisplayDescriptionAt), uInt32(uintptr_t(h)));
-  if (gPanel.helpPartsTransparent) gPanel.helpPartsTransparent(d, object);
+  if (DlgServices().helpPartsTransparent) DlgServices().helpPartsTransparent(d, object);
   return kNoErr;
 }
 
@@ -197,9 +197,6 @@ bool LoadHelpTexts(DialogRef d, RsrcFileRef file, int32 id) {
 }
 
 }  // namespace
-
-void SetDlgRunPanelHooks(const DlgRunPanelHooks* hooks) { gPanel = hooks ? *hooks : DlgRunPanelHooks{}; }
-const DlgRunPanelHooks& DlgRunPanel() { return gPanel; }
 
 DialogRef DlgCreate(const Rect* rect, ConstPStr title, int32 kind, DlgFilterProc filter, int32 userData) {
   // Before the type heap exists no VI can be made (start-up, shut-down);
@@ -281,7 +278,7 @@ void DlgSize(DialogRef dialog, const Rect* rect) {
   } else {
     Rect bounds{0, 0, 0, 0};
     MarkBoundsStale(dialog);
-    if (DlgPanel().panelBounds) DlgPanel().panelBounds(dialog, &bounds);
+    DlgPanelGetBounds(dialog, &bounds);
     const Point at = ExtPoint(dialog, kHeapExtContentOrigin);
     r = Rect{int16(bounds.top + at.v), int16(bounds.left + at.h), int16(bounds.bottom + at.v),
              int16(bounds.right + at.h)};
@@ -457,16 +454,16 @@ void DlgRefresh(DialogRef dialog, int32 item) {
   if (!object) return;
   const WindowRef w = WindowOf(dialog);
   if (!w || !WIsVisible(w) || (OHWord(dialog, uInt32(object)) & kDlgItemHidden)) return;
-  if (gPanel.oInval) gPanel.oInval(dialog, object);
+  if (DlgServices().inval) DlgServices().inval(dialog, object, kInvalAll);
   WUpdate(w);
 }
 
 void DlgMoveItem(DialogRef dialog, int32 item, Point offset) {
   const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
   if (!object) return;
-  if (gPanel.oInval) gPanel.oInval(dialog, object);
-  if (gPanel.oOffset) gPanel.oOffset(dialog, object, offset);
-  if (gPanel.oInval) gPanel.oInval(dialog, object);
+  if (DlgServices().inval) DlgServices().inval(dialog, object, kInvalAll);
+  if (DlgServices().offset) DlgServices().offset(dialog, object, offset);
+  if (DlgServices().inval) DlgServices().inval(dialog, object, kInvalAll);
   MarkBoundsStale(dialog);
 }
 
@@ -477,6 +474,6 @@ int32 DlgGetItemRect(DialogRef dialog, int32 item, int32 kind, Rect* rect) {
   }
   *rect = Rect{0, 0, 0, 0};
   const int32 object = DlgIsLiveDialog(dialog) ? DlgItemDisplay(dialog, item) : 0;
-  if (!object || !gPanel.oGetRect) return 0;
-  return gPanel.oGetRect(dialog, object, rect, kind);
+  if (!object || !DlgServices().getRect) return 0;
+  return DlgServices().getRect(dialog, object, rect, kind);
 }

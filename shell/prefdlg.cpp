@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/exec/exec.h"
 #include "engine/shellsvc.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
@@ -135,7 +136,6 @@ struct CodeValue {
 // and the cooperation level.
 CodeValue gHour24{"hour24", 0, 0, 0}, gDayFirst{"dateDayFirst", 0, 0, 0}, gYearFirst{"yearFirst", 0, 0, 0};
 CodeValue gStdN{"ESys.StdNParallel", -1, -1, -1}, gCoop{"coopLevel", 0, 0, 0};
-bool gExecFlag = true;
 int32 gLastPage = 0, gShownPage = -1, gPathKind = 0, gFoundVI = -1;
 bool gOnce = false;
 std::vector<Path> gLive[kPrefPathKinds], gDefault[kPrefPathKinds], gWork[kPrefPathKinds], gSaved[kPrefPathKinds];
@@ -259,7 +259,6 @@ const PrefItem* PrefItemByKey(const char* key) {
 
 int32 PrefLastPage() { return gLastPage; }
 void PrefSetServerHooks(const PrefServerHooks& hooks) { gServer = hooks; }
-void PrefSetExecFlag(Bool32 on) { gExecFlag = on != 0; }
 int32 PrefFoundVIIndex() { return gFoundVI; }
 void PrefSetBrowseProc(PrefBrowseProc proc) { gBrowse = proc; }
 void PrefSetAccessParsers(PrefAccessParser tcp, PrefAccessParser vi) {
@@ -653,7 +652,7 @@ MgErr PrefApply(DialogRef dialog) {
   }
   if (dialog) {
     ReadControls(dialog, kPrefPerformance);
-    gStdN.cur = Checked(dialog, 31) ? (gExecFlag ? -1 : -2) : 0;
+    gStdN.cur = Checked(dialog, 31) ? (ExecConfigDiffers() ? -1 : -2) : 0;
     // 2. Pages 2 to 7.
     for (int32 p : {kPrefFrontPanel, kPrefColors, kPrefPrinting, kPrefMisc, kPrefServerConfig}) ReadControls(dialog, p);
     Str255 sep;

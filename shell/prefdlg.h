@@ -119,9 +119,6 @@ void PrefSetServerHooks(const PrefServerHooks& hooks);
 // The dialog's working access lists and the live ones.
 std::vector<PrefAccessItem>& PrefDialogAccess(bool tcpList);
 CPStrHandle PrefLiveAccess(bool tcpList);
-// Whether the execution configuration asks for -1 (else -2) when the
-// multithreading box is checked.
-void PrefSetExecFlag(Bool32 on);
 // The search-path entry the linker notes: the index of "<foundvi>" or
 // "<foundvi>\*" after the last OK, -1 when none.
 int32 PrefFoundVIIndex();

@@ -3,6 +3,7 @@
 // picture menus and their attachments; the application commands with the
 // quit sequence and the plug-in VIs.
 #include "shell/progmenu.h"
+#include "shell/rtmenu.h"
 
 #include <cstring>
 #include <string_view>
@@ -31,6 +32,7 @@
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
+#include "shell/help.h"
 #include "shell/progmenu_internal.h"
 #include "shell/shellinit.h"
 #include "shell/splash.h"
@@ -169,8 +171,10 @@ bool ShellListText(int32 list, int32 index, PStr out) {
 
 MgErr HelpFirstFilePath(Path out) {
   if (MgErr err = GetHelpDirPath(out)) return err;
-  static const uChar kFirst[] = "\x0bquenlix.hlp";
-  return FAppendName(out, kFirst);
+  Str255 first;
+  if (!RunTimeRsrcFile() || RGetIndString(RunTimeRsrcFile(), first, kHelpFileListId, 1) != kNoErr || !first[0])
+    std::memcpy(first, "\x0aqxhelp.hlp", 11);
+  return FAppendName(out, first);
 }
 
 MgErr BuildListMenu(RsrcFileRef file, int32 listId, int32 menuId, MenuHandle* menu) {
@@ -296,7 +300,14 @@ void InitMenuBarMenus() {
     const uInt32 attr = kMenuAttrHelpMenu;
     MSetMenuAttrs(help, &attr, nullptr, nullptr, nullptr);
     Path dir = FEmptyPath(nullptr);
-    if (dir && GetHelpDirPath(dir) == kNoErr && FExists(dir) == 2) BuildHelpDirMenu(dir, help, 0, MCountItems(help), nullptr);
+    const int32 before = MCountItems(help);
+    if (dir && GetHelpDirPath(dir) == kNoErr && FExists(dir) == 2) BuildHelpDirMenu(dir, help, 0, before, nullptr);
+    // The run-time menus copy the help files in whole under their special tag.
+    if (MCountItems(help) > before) {
+      Str255 tag;
+      RTMGetSpecialTag(kRTMTagHelpFiles, tag);
+      MGroupLItems(help, before + 1, MCountItems(help) - before, tag);
+    }
     if (dir) FDisposePath(dir);
   }
   for (int32 id : {kFileMenu, kEditMenu, kOperateMenu, kWindowsMenu, kDialogEditMenu, kHelpMenu})

@@ -54,6 +54,7 @@ int32 WMain() {
   }
   // The hidden root VI.
   if (MgErr err = InitInstr()) DBMgErr(__FILE__, __LINE__, err, "InitInstr");
+  if (gHooks.panelClipboard) gHooks.panelClipboard(1);
   if (gHooks.loadCursors) gHooks.loadCursors();
   AZSetMemFullProc(gHooks.memFullProc ? gHooks.memFullProc : &MemFullProcedure);
   WSetEventHandler(kWRootWindow, &ShellEventFilter);
@@ -77,6 +78,7 @@ int32 WMain() {
   if (gHooks.afterLoop) gHooks.afterLoop();
   // The wake-up event ends with the device layer.
   WEventSetWakeUp(nullptr);
+  if (gHooks.panelClipboard) gHooks.panelClipboard(0);
   ExitInstr();
   RunCleanupProcs(nullptr);
   DisposeQuitNotifications();

@@ -24,6 +24,8 @@ struct ShellMainHooks {
   void (*loadCursors)();
   MemFullProc memFullProc;
   void (*autoLaunch)();
+  // The panel clipboard's VI: made (1) after the root VI, gone (0) before it.
+  void (*panelClipboard)(Bool32 make);
 };
 void ShellSetMainHooks(const ShellMainHooks& hooks);
 // The shell's main routine: ShellInit, the program's start, the root VI,

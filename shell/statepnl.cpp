@@ -29,6 +29,8 @@
 #include "mgsource/rsrc.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/textcaret.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/window/tipstrip.h"
 #include "mgsource/window/wport.h"
 #include "rtlib/datalog.h"
@@ -338,8 +340,8 @@ void DrawRecordDisplay(UHandle vi, Point origin) {
   DInsetRect(&frame, -1, -1);
   DSelectNormPen(kBlackColor, kBlackColor);
   DFrameRect(&frame);
-  TBox(&field, 0, reinterpret_cast<const uChar*>(f.text.data()), int32(f.text.size()), kAppFont, kBlackColor,
-       kWhiteColor, kBlackColor, kWhiteColor);
+  TSetRect(f.record, &field);
+  TDraw(reinterpret_cast<UHandle>(f.record));
   // A text on the tool bar's background from left; its right edge.
   auto text = [&](int32 left, const char* t, int32 n) {
     Point size{0, 0};
@@ -565,6 +567,21 @@ int32 StatePnlClick(const Rect* bar, WEventRecord* event, ObjHeap panel) {
   HideTip(panel);
   const UHandle vi = OwnerOf(panel);
   const Point origin{bar->top, bar->left};
+  // A press over the record field selects in it: the panel's key focus
+  // ends first, and no slot acts.
+  RecordField field{};
+  if (vi && *vi && (VIRec(vi)->flags2 & kW2Retrieval) && OHWord(panel, kOHKind) == kPanelHeapKind &&
+      VIRecordField(vi, &field)) {
+    Rect r = field.bounds;
+    DOffsetRect(&r, origin.h, origin.v);
+    TSetRect(field.record, &r);
+    if (TIdle(field.record, at) != 0) {
+      if (VIWindHooksInUse().releaseKeyFocus) VIWindHooksInUse().releaseKeyFocus(panel);
+      TClick(field.record, at, int32(event->modifiers));
+      VIRecordFieldChanged(vi, false);
+      return 1;
+    }
+  }
   const int32 slot = SlotUnder(panel, origin, at);
   if (slot < 0 || !vi || !*vi) return 1;
   const WindowRef w = viinst::PanelWindow(panel);
@@ -723,21 +740,10 @@ int32 StatePnlRecordKey(WEventRecord* e, ObjHeap panel) {
     if (stepped >= 0) PutNumber(vi, stepped, true);
   } else if ((key == kCharKeyCode && ((e->character >= '0' && e->character <= '9') || e->character == 8)) ||
              key == 1 || key == 6 || key == 7 || key == 9 || key == 10 || key == 11) {
-    std::string text = hasField ? f.text : std::string();
-    if (key == kCharKeyCode && e->character == 8) {
-      if (f.allSelected) text.clear();
-      else if (!text.empty()) text.pop_back();
-    } else if (key == kCharKeyCode) {
-      if (f.allSelected) text.clear();
-      if (text.size() < 9) text += char(e->character);
-    }
-    // The caret keys move the caret only: the text and its edited state stay.
-    if (key == kCharKeyCode || key == 1 || key == 9) {
-      Str255 t;
-      t[0] = uChar(text.size());
-      std::memcpy(t + 1, text.data(), t[0]);
-      VIRecordFieldEdit(vi, t);
-    }
+    // The field's text record takes the key; the caret keys (6, 7, 10, 11)
+    // leave the edited state as it is.
+    if (hasField) TKey(f.record, key, e->character, int32(e->modifiers), 0);
+    VIRecordFieldChanged(vi, !(key == 6 || key == 7 || key == 10 || key == 11));
     UpdateToolbarButton(vi, kTextEntryImage, 0);
   } else {
     WBeep();

@@ -2,6 +2,7 @@
 
 #include "shell/eventfilter.h"
 #include "shell/extshell.h"
+#include "engine/vi/dlgpanel.h"
 #include "shell/viwindow.h"
 
 #include <cstring>
@@ -18,82 +19,15 @@
 #include "shell/shellmain.h"
 #include "shell/background.h"
 #include "shell/dialog.h"
+#include "shell/filedlg.h"
 #include "shell/filesvc.h"
+#include "shell/help.h"
 #include "shell/loaddialog.h"
+#include "shell/rtmenu.h"
 #include "shell/runshell.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/userevent.h"
-
-namespace {
-
-ObjHeap gHelpPanel = nullptr;
-int32 gHelpObject = 0;
-
-// A run-time menu record: the VI, its menu bar and its refnum.
-struct RTMenuRef {
-  UHandle vi;
-  UHandle menuBar;
-  int32 refnum;
-};
-std::vector<UHandle>& MenuRefs() {
-  static auto* v = new std::vector<UHandle>;
-  return *v;
-}
-RTMenuRef* Rec(UHandle h) { return reinterpret_cast<RTMenuRef*>(*h); }
-
-int32 FindMenuRef(UHandle vi) {
-  for (size_t i = 0; i < MenuRefs().size(); ++i)
-    if (Rec(MenuRefs()[i])->vi == vi) return int32(i);
-  return -1;
-}
-
-}  // namespace
-
-void HelpSetTarget(ObjHeap panel, int32 object) {
-  gHelpPanel = panel;
-  gHelpObject = panel ? object : 0;
-}
-
-void HelpGetTarget(ObjHeap* panel, int32* object) {
-  if (panel) *panel = gHelpPanel;
-  if (object) *object = gHelpObject;
-}
-
-void HelpClearTarget(ObjHeap panel, int32 object) {
-  if (panel && panel != gHelpPanel) return;
-  if (panel && object && object != gHelpObject) return;
-  gHelpPanel = nullptr;
-  gHelpObject = 0;
-}
-
-MgErr RTMNewVIMenuRef(UHandle vi) {
-  if (!vi) return kArgErr;
-  if (FindMenuRef(vi) >= 0) return kNoErr;
-  UHandle h = AZNewHClr(sizeof(RTMenuRef));
-  if (!h) return kMemFullErr;
-  Rec(h)->vi = vi;
-  MenuRefs().push_back(h);
-  return kNoErr;
-}
-
-void RTMDisposeVIMenuRef(UHandle vi) {
-  const int32 i = FindMenuRef(vi);
-  if (i < 0) return;
-  UHandle h = MenuRefs()[size_t(i)];
-  MenuRefs().erase(MenuRefs().begin() + i);
-  if (UHandle bar = Rec(h)->menuBar) AZDisposeHandle(bar);
-  AZDisposeHandle(h);
-}
-
-Bool32 RTMHasVIMenuRef(UHandle vi) { return FindMenuRef(vi) >= 0; }
-
-Bool32 RTMIsMenuRefnum(uInt32 refnum) {
-  if (!refnum) return 0;
-  for (UHandle h : MenuRefs())
-    if (uInt32(Rec(h)->refnum) == refnum) return 1;
-  return 0;
-}
 
 void ShellInstallEngineHooks() {
   ShellInstallExecEvents();
@@ -102,8 +36,9 @@ void ShellInstallEngineHooks() {
   hooks.postUserEvent = &PostUserEvent;
   hooks.filterInstrUserEvents = &FilterInstrUserEvents;
   hooks.filterDSUserEvents = &FilterDSUserEvents;
-  hooks.helpClearTarget = &HelpClearTarget;
-  hooks.rtmDisposeVIMenuRef = &RTMDisposeVIMenuRef;
+  // The panel is gone by then: its targets are forgotten by comparison only.
+  hooks.helpClearTarget = &HelpForgetObject;
+  hooks.rtmDisposeVIMenuRef = &RTMFreeVIMenuRec;
   hooks.viWindowProc = &VIWindEventProc;
   SetVIShellHooks(&hooks);
   ShellInstallRunCommandHooks();
@@ -111,6 +46,11 @@ void ShellInstallEngineHooks() {
   ShellInstallPanelRoutineHooks();
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
+  ShellInstallFileDialogHooks();
+  // Dialogs are built and sized to the panel bounds of their VI window.
+  DlgPanelHooks dialogs = DlgPanel();
+  dialogs.panelBounds = &DlgPanelGetBounds;
+  SetDlgPanelHooks(&dialogs);
 }
 
 MgErr QXRTRegisterShell() {
@@ -135,13 +75,27 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(937, DItemToDCOId),
       QX_RT_ENTRY(938, DCOIdToDItem),
       QX_RT_ENTRY(939, ZPlaneIndexToDItem),
+      QX_RT_ENTRY(940, FileDialog),
       QX_RT_ENTRY(981, WMain),
       QX_RT_ENTRY(1052, QXShutDown),
       QX_RT_ENTRY(1074, SetKeyboardHandlerProc),
+      QX_RT_ENTRY(1465, FDCheckName),
+      QX_RT_ENTRY(1547, ControlHelpWindow),
+      QX_RT_ENTRY(1548, GetHelpWindowStatus),
+      QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
       QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
+      QX_RT_ENTRY(1652, RTMSetErrorIOClust),
+      QX_RT_ENTRY(1653, RTMGetMenuSelection),
+      QX_RT_ENTRY(1654, RTMEnableMenuTracking),
+      QX_RT_ENTRY(1655, RTMInsertMenuItem),
+      QX_RT_ENTRY(1656, RTMDeleteMenuItem),
+      QX_RT_ENTRY(1657, RTMGetMenuItemInfo),
+      QX_RT_ENTRY(1658, RTMSetMenuItemInfo),
+      QX_RT_ENTRY(1659, RTMGetMenuShortcutInfo),
+      QX_RT_ENTRY(1660, RTMAddMenuSelOccur),
   };
   if (MgErr err = QXRTRegisterDialogItems()) return err;
   if (MgErr err = QXRTRegisterExtShell()) return err;

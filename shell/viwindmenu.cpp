@@ -29,6 +29,7 @@
 #include "rtlib/datalog.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/rtmenu.h"
 #include "shell/progmenu_internal.h"
 #include "shell/toplevel.h"
 #include "shell/viinfo.h"
@@ -311,7 +312,10 @@ void VIWindBuildWindowsList(UHandle current) {
       break;
     ++added;
   }
-  if (added > 0) MGroupLItems(m, last + 2, added, nullptr);
+  // The run-time menus copy the list in whole under its special tag.
+  Str255 tag;
+  RTMGetSpecialTag(kRTMTagOpenWindows, tag);
+  if (added > 0) MGroupLItems(m, last + 2, added, tag);
 }
 
 int32 VIWindSetupMenus(ObjHeap panel) {

@@ -15,6 +15,11 @@
 #include "mgsource/prefs.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/memory.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/draw/dcolor.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/textedit.h"
 #include "mgsource/rects.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
@@ -81,16 +86,23 @@ void InvalToolBar(UHandle vi) {
   if (VIWindStatePanelRect(panel, &bar)) WInvalRect(viinst::PanelWindow(panel), &bar);
 }
 
+// The field's text record (application font, black on white) over its
+// rectangle relative to the tool bar; drawn, clicked and typed into where
+// the tool bar stands (StatePnlRecordFieldAt).
 void CreateField(UHandle vi, const Rect* bounds, ConstPStr text) {
   {
     std::lock_guard<std::mutex> g(gLock);
     auto it = gFields.find(vi);
     if (it != gFields.end()) {
       // The field there is kept, its text selected and active.
-      it->second.allSelected = it->second.active = true;
+      TSelectText(it->second.record, 0, 0x7FFFFFFF);
+      it->second.active = true;
     } else {
-      gFields[vi] = RecordField{*bounds, std::string(reinterpret_cast<const char*>(text + 1), text[0]),
-                                true, true, false, false, 0};
+      // One line, editable with a flashing caret (edit class 0x400).
+      TRecord record = TNew(bounds, kTRKindOneLine | 0x400, text + 1, text[0], kAppFont, kBlackColor, kWhiteColor);
+      if (!record) return;
+      TSelectText(record, 0, 0x7FFFFFFF);
+      gFields[vi] = RecordField{*bounds, record, {}, true, true, false, false, 0};
     }
   }
   InvalToolBar(vi);
@@ -98,16 +110,17 @@ void CreateField(UHandle vi, const Rect* bounds, ConstPStr text) {
 void ClearField(UHandle vi) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = gFields.find(vi);
-  if (it != gFields.end()) it->second.text.clear(), it->second.edited = false;
+  if (it != gFields.end()) TReplaceText(it->second.record, nullptr, 0), it->second.edited = false;
 }
-// A new text of the field: a record number shown, or one typed (edited).
+// A new text of the field: a record number shown (all of it selected), or
+// one typed (edited).
 void PutField(UHandle vi, ConstPStr text, bool edited) {
   {
     std::lock_guard<std::mutex> g(gLock);
     auto it = gFields.find(vi);
     if (it == gFields.end()) return;
-    it->second.text.assign(reinterpret_cast<const char*>(text + 1), text[0]);
-    it->second.allSelected = !edited;
+    TReplaceText(it->second.record, text + 1, text[0]);
+    if (!edited) TSelectText(it->second.record, 0, 0x7FFFFFFF);
     it->second.active = true;
     it->second.edited = edited;
   }
@@ -115,13 +128,29 @@ void PutField(UHandle vi, ConstPStr text, bool edited) {
 }
 void SetField(UHandle vi, ConstPStr text) { PutField(vi, text, false); }
 void DisposeField(UHandle vi) {
-  std::lock_guard<std::mutex> g(gLock);
-  gFields.erase(vi);
+  TRecord record = nullptr;
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    auto it = gFields.find(vi);
+    if (it == gFields.end()) return;
+    record = it->second.record;
+    gFields.erase(it);
+  }
+  if (record) {
+    TDeactivate(record, 0);
+    TDispose(record);
+  }
+}
+std::string TextOf(TRecord record) {
+  const UHandle t = record ? TGetText(record) : nullptr;
+  const int32 size = t && *t ? DSGetHandleSize(t) : 0;
+  const int32 n = size >= 4 ? int32(GetNative32(*t)) : 0;
+  return n > 0 && n <= size - 4 ? std::string(reinterpret_cast<const char*>(*t + 4), size_t(n)) : std::string();
 }
 void FieldText(UHandle vi, PStr text) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = gFields.find(vi);
-  const std::string t = it == gFields.end() ? std::string() : it->second.text;
+  const std::string t = it == gFields.end() ? std::string() : TextOf(it->second.record);
   text[0] = uChar(t.size() > 255 ? 255 : t.size());
   std::memcpy(text + 1, t.data(), text[0]);
 }
@@ -310,6 +339,13 @@ Rect* PanelGetBounds(ObjHeap panel) {
   return reinterpret_cast<Rect*>(cached);
 }
 
+void DlgPanelGetBounds(ObjHeap panel, Rect* bounds) {
+  if (!bounds) return;
+  VIWindInvalBounds(panel);
+  const Rect* r = PanelGetBounds(panel);
+  *bounds = r ? *r : Rect{0, 0, 0, 0};
+}
+
 DRgn PanelGetRgn(ObjHeap panel, int32 root) {
   if (!panel || !*panel || root <= 0 || root + 4 * (kRootRegionWord + 1) > AZGetHandleSize(reinterpret_cast<UHandle>(panel)))
     return 0;
@@ -335,12 +371,28 @@ bool VIRecordField(UHandle vi, RecordField* out) {
   std::lock_guard<std::mutex> g(gLock);
   auto it = gFields.find(vi);
   if (it == gFields.end()) return false;
-  if (out) *out = it->second;
+  if (out) {
+    *out = it->second;
+    out->text = TextOf(out->record);
+    int32 start = 0, end = 0;
+    TGetSelection(out->record, &start, &end);
+    out->allSelected = start == 0 && end >= int32(out->text.size());
+  }
   return true;
 }
 
 void VIRecordFieldEdit(UHandle vi, ConstPStr text) {
   if (text) PutField(vi, text, true);
+}
+
+void VIRecordFieldChanged(UHandle vi, bool edited) {
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    auto it = gFields.find(vi);
+    if (it == gFields.end()) return;
+    if (edited) it->second.edited = true;
+  }
+  InvalToolBar(vi);
 }
 
 int32 VIRecordFieldCount() {

@@ -8,6 +8,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/objheap.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/window.h"
 
 // The window's part flags: the first window option word.
@@ -49,6 +50,10 @@ constexpr uInt16 kVIWindSizeBoxOption = 16;
 // system's PanelInvalBounds.
 QX_EXTERN_C Rect* PanelGetBounds(ObjHeap panel);
 void VIWindInvalBounds(ObjHeap panel);
+// The bounds a dialog is built and sized to: the panel's bounds computed
+// afresh (empty without an extension).  It fills the dialog builder's
+// bounds hook.
+void DlgPanelGetBounds(ObjHeap panel, Rect* bounds);
 constexpr uInt32 kPanelBoundsStale = 0x400000;
 // The region cached in the root object (word 16), rebuilt first when none is
 // cached or the root's flag 0x80000 asks for it.
@@ -106,6 +111,8 @@ struct VIWindHooks {
   int32 (*appMenuCommand)(int32 menu, int32 item, int32 modifiers);
   Bool32 (*rtmTrackingBlocked)(UHandle vi);
   void (*rtmQueueSelection)(UHandle vi, int32 menu, int32 item);
+  MenuHandle (*rtmMenuBar)(UHandle vi);  // the VI's run-time menu bar, null for none
+  void (*rtmRefreshLinkedItems)(WindowRef window, MenuHandle bar);
   int32 (*handleLMenuEvent)(WEventRecord* event, MenuHandle bar, const Rect* rect);
   int32 (*popUpLMenu)(MenuHandle bar, const Rect* rect, Point at, int32* menu, int32* item, int32* modifiers);
   void (*drawMenuBar)(MenuHandle bar, const Rect* rect);
@@ -123,10 +130,12 @@ struct VIWindHooks {
 // Sets the hooks; the former ones are returned (tests put them back).
 VIWindHooks VIWindSetHooks(const VIWindHooks& hooks);
 const VIWindHooks& VIWindHooksInUse();
-// The retrieval display of a VI in retrieval mode: the record-number field,
-// and the record shown.
+// The retrieval display of a VI in retrieval mode: the record-number field
+// (a text record, its rectangle relative to the tool bar; text and
+// selection as read from it), and the record shown.
 struct RecordField {
   Rect bounds;
+  TRecord record;
   std::string text;
   bool allSelected, active;
   bool edited;   // the number was typed since its record was shown
@@ -140,6 +149,9 @@ bool VIRecordField(UHandle vi, RecordField* out);
 int32 VIRecordFieldCount();
 // The operator's typing in the field: its new text, marked edited.
 void VIRecordFieldEdit(UHandle vi, ConstPStr text);
+// The field's record was changed in place (a key, a selection): redrawn,
+// and marked edited when asked.
+void VIRecordFieldChanged(UHandle vi, bool edited);
 
 // The log name offered when a VI has no log path: its name with the
 // extension ".log" in place of its own.

@@ -116,7 +116,11 @@ int32 DialogFilter(WEventRecord* e, ObjHeap panel) {
 // bar belongs to the run-time menu code.
 MenuHandle MenuBarOf(ObjHeap panel) {
   const uInt32 bar = viinst::ExtWord(panel, kHeapExtMenuBar);
-  return bar && bar != kMenuBarRunTime ? MenuTableGet(int32(bar)) : nullptr;
+  if (bar == kMenuBarRunTime) {
+    MenuHandle own = H().rtmMenuBar ? H().rtmMenuBar(Owner(panel)) : nullptr;
+    return own ? own : MenuTableGet(int32(kMenuBarPlain));
+  }
+  return bar ? MenuTableGet(int32(bar)) : nullptr;
 }
 
 // A menu choice goes to the VI window's commands, then the shell's, then
@@ -751,7 +755,14 @@ int32 VIWindEventProc(WEventRecord* e, uInt32 ref) {
       DeriveContent(panel);
       return 0;
     case weMenuInit:
-    case kShellEvMenuState: return H().setupMenus ? H().setupMenus(panel) : 0;
+    case kShellEvMenuState: {
+      const int32 answer = H().setupMenus ? H().setupMenus(panel) : 0;
+      // The VI's own bar then takes the program's items it links to.
+      const bool blocked = H().rtmTrackingBlocked && H().rtmTrackingBlocked(vi);
+      if (!blocked && viinst::ExtWord(panel, kHeapExtMenuBar) == kMenuBarRunTime && H().rtmRefreshLinkedItems)
+        if (MenuHandle bar = MenuBarOf(panel)) H().rtmRefreshLinkedItems(e->window, bar);
+      return answer;
+    }
     default: return 0;
   }
 }

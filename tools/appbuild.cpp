@@ -1,6 +1,8 @@
 #include "tools/appbuild.h"
 #include "tools/colorwriter.h"
 #include "tools/dlgwriter.h"
+#include "tools/helpwriter.h"
+#include "tools/rtmwriter.h"
 #include "tools/stripwriter.h"
 
 #include <sys/stat.h>
@@ -25,6 +27,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/draw/printvi.h"
+#include "shell/filedlg.h"
 #include "tools/vilibrary.h"
 
 namespace qxbuild {
@@ -129,12 +132,37 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  AddVIStringTexts(writer);
   AddPanelMenuTexts(writer);
   AddPanelImages(writer);
   AddToolBarStrips(writer);
+  AddHelpResources(writer);
   AddMenuResources(writer);
   dlgwriter::AddDialogs(writer);
   dlgwriter::AddLabelTemplates(writer);
+  AddFileDialogResources(writer);
+  rtmw::AddRunTimeMenus(writer);
+}
+
+void AddFileDialogResources(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kFDTextsListId, rsrcw::StrList({kFDTexts, kFDTexts + kFDTextCount}),
+              std::string(kFDTextsListName));
+  for (const FDKindsResource& r : FDKindsResources()) {
+    rsrcw::Bytes b(4);
+    PutBE32(b.data(), uInt32(r.groups.size()));
+    for (const auto& [name, types] : r.groups) {
+      const size_t n = std::strlen(name), room = (n + 1 + 3) / 4 * 4;
+      rsrcw::Bytes text(room, 0);
+      text[0] = uChar(n);
+      std::memcpy(text.data() + 1, name, n);
+      b.insert(b.end(), text.begin(), text.end());
+      uChar word[4];
+      PutBE32(word, uInt32(types.size()));
+      b.insert(b.end(), word, word + 4);
+      for (const char* t : types) b.insert(b.end(), t, t + 4);
+    }
+    writer->Add(FourCC("FDFL"), r.id, b, std::string(r.name));
+  }
 }
 
 rsrcw::Bytes GlyphRectList(int32 count) {
@@ -206,6 +234,41 @@ void AddMenuResources(rsrcw::Writer* writer) {
   writer->Add(FourCC("TEXT"), kSplashTextId, rsrcw::BytesOf(std::string(kSplashText)), std::string("Splash"));
   writer->Add(FourCC("DSIM"), kSplashImageColour, LaunchPicture(false), std::string("Launch"));
   writer->Add(FourCC("DSIM"), kSplashImageMono, LaunchPicture(true), std::string("Launch BW"));
+}
+
+void AddVIStringTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 19001,
+              rsrcw::StrList({
+                  "Importing the strings of \"%p\" from \"%s\" stopped on an error.\r\n",
+                  "%ld warning(s) importing the strings of \"%p\" from \"%s\".\r\n",
+                  "Error in %p: %p (line %ld) at: %p",
+                  "Error: %p (line %ld) at: %p",
+                  "Warning: the VI has version %p, the string file version %p.",
+                  "",
+                  "Warning in %p: unknown attribute (line %ld) at: %p",
+                  "Imported the strings of \"%p\" from \"%s\".\r\n",
+                  "", "", "", "", "", "",
+                  "The VI string file could not be read.",
+                  "The string import's log file could not be written.",
+                  "unknown tag",
+                  "unexpected tag",
+                  "syntax error",
+                  "unexpected end of file",
+                  "unknown attribute",
+                  "bad attribute value",
+                  "the part id differs from the object's",
+                  "the part order differs from the object's",
+                  "the control class differs from the object's",
+                  "no section of this VI in the file",
+                  "memory is full",
+                  "the value does not match the control's data",
+                  "",
+                  "the cell position differs from the table's",
+                  "the control's name differs from its label",
+                  "the number of ring items differs from the ring's",
+                  "a path component could not be added",
+              }),
+              std::string("_VI string import"));
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {
@@ -353,6 +416,14 @@ void AddFindTexts(rsrcw::Writer* writer) {
       if (t.list != list.id) continue;
       if (texts.size() < size_t(t.index)) texts.resize(size_t(t.index));
       texts[size_t(t.index - 1)] = t.text;
+    }
+    // The file dialog's prompts that the search does not use.
+    if (list.id == kFilePromptsListId) {
+      static const std::pair<size_t, const char*> kPrompts[] = {{17, "Save the VI (%p) as:"}};
+      for (const auto& [index, text] : kPrompts) {
+        if (texts.size() < index) texts.resize(index);
+        if (texts[index - 1].empty()) texts[index - 1] = text;
+      }
     }
     if (list.name) writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts), std::string(list.name));
     else writer->Add(rsrcfmt::kTypeStrList, list.id, rsrcw::StrList(texts));

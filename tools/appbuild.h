@@ -47,6 +47,8 @@ void AddLinkerTexts(rsrcw::Writer* writer);
 void AddRunCommandTexts(rsrcw::Writer* writer);
 // The texts of finding and loading VIs: STR# 15000, 14535, 11501, 299 and 318.
 void AddFindTexts(rsrcw::Writer* writer);
+// The file dialog's texts (STR# 11500) and file kinds ('FDFL' 128 to 141).
+void AddFileDialogResources(rsrcw::Writer* writer);
 
 // Adds the text of the alert shown when external code asks to load a 16-bit
 // library ('STR ' 2002, "_invalid LoadLibrary call").
@@ -90,6 +92,9 @@ constexpr int32 kRadixMenuListId = 57, kPathValidityMenuListId = 77;
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);
+// The messages of the VI string import (list 19001): log headers, error
+// and warning texts, alerts.
+void AddVIStringTexts(rsrcw::Writer* writer);
 constexpr int32 kWindowTitlesListIdRT = 301;
 constexpr const char* kWindowTitlesListName = "_Window Titles";
 constexpr int32 kMemFullTextsListId = 10000;

@@ -90,9 +90,10 @@ rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<Part
   return panelwriter::RsrcInFileOrder(kRsrcDDOD, b);
 }
 
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord) {
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord,
+                           uInt32 flags) {
   rsrcw::Bytes b;
-  PutHead(&b, 0, partId);
+  PutHead(&b, flags, partId);
   PutRect(&b, bounds);
   b.resize(36, 0);
   Put32(&b, fontWord);
@@ -175,8 +176,9 @@ rsrcw::Bytes MultiLabelTemplate(uInt16 partId, const Rect& bounds, const std::ve
 
 void AddLabelTemplates(rsrcw::Writer* writer) {
   const Rect r{0, 0, 16, 40};
-  writer->Add(kRsrcLabl, kFreeLabelTemplateId, LabelTemplate(0, r, ""));
-  writer->Add(kRsrcLabl, kRootLabelTemplateId, LabelTemplate(0, r, ""));
+  // A free label takes typed text: placed, it gets the key focus.
+  writer->Add(kRsrcLabl, kFreeLabelTemplateId, LabelTemplate(0, r, "", 0, kTypedTextFlag));
+  writer->Add(kRsrcLabl, kRootLabelTemplateId, LabelTemplate(0, r, "", 0, kTypedTextFlag));
 }
 
 ObjectRecord DisplayItem(const std::string& className, const std::string& label, const Rect& bounds, uInt32 flags) {
@@ -206,6 +208,48 @@ ObjectRecord FreeLabel(const std::string& text, const Rect& bounds) {
   o.className = "Label";
   o.subs.push_back({kRsrcLabl, LabelTemplate(0, bounds, text)});
   return o;
+}
+
+ObjectRecord RingItem(const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "Ring";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsMultiLabel, -1}})});
+  o.subs.push_back({kRsrcMLbl, MultiLabelTemplate(12, bounds, {}, 0, {""})});
+  o.subs.push_back({kRsrcSNUM, NumericTemplate(3, 0)});
+  return o;
+}
+
+ObjectRecord ListItem(const Rect& bounds) {
+  return ObjectRecord{"Listbox",
+                      {{kRsrcDDOD, DisplayTemplate(0, 0, {})},
+                       {kRsrcSLBX, ListboxTemplate(0xFFFFFFFF, 0)},
+                       {kRsrcLabl, LabelTemplate(0, bounds, "")}}};
+}
+
+Dialog FileDialogBox() {
+  Dialog d;
+  d.title = "_File Dialog";
+  d.objects = {
+      ListItem({60, 10, 260, 250}),          StringItem("Name", {270, 10, 286, 250}),
+      RingItem({36, 10, 54, 250}),           RingItem({36, 260, 54, 370}),
+      ButtonItem("Eject", {64, 270, 86, 370}), ButtonItem("New...", {94, 270, 116, 370}),
+      ButtonItem("Select", {124, 270, 146, 370}), ButtonItem("OK", {234, 270, 256, 370}),
+      ButtonItem("Cancel", {264, 270, 286, 370}), MessageItem({8, 10, 28, 370}),
+      RingItem({296, 10, 314, 180}),         StringItem("Pattern", {296, 190, 312, 370}),
+  };
+  for (int32 i = 0; i < 12; ++i) d.items.push_back(i);
+  d.nav[0] = 7;
+  return d;
+}
+
+Dialog NewFolderBox() {
+  Dialog d;
+  d.title = "_Directory or VI Lib";
+  d.objects = {StringItem("Name", {36, 10, 52, 290}),   ButtonItem("Directory", {64, 10, 86, 100}),
+               ButtonItem("VI Library", {64, 110, 86, 200}), ButtonItem("Cancel", {64, 210, 86, 290}),
+               MessageItem({8, 10, 28, 290})};
+  for (int32 i = 0; i < 5; ++i) d.items.push_back(i);
+  return d;
 }
 
 Dialog LoadProgressDialog() {
@@ -285,7 +329,131 @@ Dialog VIInfoDialog() {
   return d;
 }
 
+ObjectRecord RingItem(const std::string& label, const Rect& bounds, const std::vector<std::string>& texts) {
+  constexpr uInt16 kRingTextPartId = 12;
+  ObjectRecord o;
+  o.className = "Ring";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsLabel, -1}, {kClsMultiLabel, -1}})});
+  o.subs.push_back({kRsrcLabl, LabelTemplate(kLabelPartId, bounds, label)});
+  const Rect box{bounds.top, int16(bounds.right + 4), bounds.bottom, int16(bounds.right + 164)};
+  o.subs.push_back({kRsrcMLbl, MultiLabelTemplate(kRingTextPartId, box, {}, 0, texts)});
+  o.subs.push_back({kRsrcSNUM, NumericTemplate(3, 0)});
+  return o;
+}
+ObjectRecord NumericItem(const std::string& label, const Rect& bounds, int16 representation) {
+  ObjectRecord o;
+  o.className = "Numeric";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsLabel, -1}})});
+  o.subs.push_back({kRsrcLabl, LabelTemplate(kLabelPartId, bounds, label)});
+  o.subs.push_back({kRsrcSNUM, NumericTemplate(representation, 0)});
+  return o;
+}
+ObjectRecord ColorBoxItem(const std::string& label, const Rect& bounds) {
+  ObjectRecord o = NumericItem(label, bounds, 7);  // U32
+  o.className = "Color Box";
+  return o;
+}
+ObjectRecord ListboxItem(const std::string& label, const Rect& bounds) {
+  ObjectRecord o;
+  o.className = "Listbox";
+  o.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {})});
+  o.subs.push_back({kRsrcSLBX, ListboxTemplate(0xFFFFFFFF, 0)});
+  o.subs.push_back({kRsrcLabl, LabelTemplate(0, bounds, label)});
+  return o;
+}
+
+Dialog PreferencesDialog() {
+  Dialog d;
+  d.title = "Preferences";
+  d.v = 80;
+  d.h = 80;
+  // Every control starts at the same place: the dialog moves each page's
+  // controls into place when it shows the page.
+  const Rect at{25, 5, 41, 205};
+  enum Kind { kButton, kCheck, kString, kI32, kSGL, kColor, kList, kRing };
+  struct Item {
+    int32 number;
+    Kind kind;
+    const char* label;
+    std::vector<std::string> texts;
+  };
+  const std::vector<Item> items = {
+      {1, kButton, "OK", {}}, {2, kButton, "Cancel", {}},
+      {3, kRing, "", {"Paths", "Performance and Disk", "Front Panel", "Block Diagram", "Debugging", "Colors", "Fonts",
+                      "Printing", "History", "Time and Date", "Miscellaneous", "Server: Configuration",
+                      "Server: TCP/IP Access", "Server: Exported VIs"}},
+      {5, kRing, "", {"Library Directory*", "Temporary Directory*", "Default Directory*", "Menus Directory*",
+                      "VI Search Path"}},
+      {6, kCheck, "Use default", {}}, {7, kList, "", {}}, {8, kButton, "Browse...", {}},
+      {9, kRing, "Special paths", {"<vilib>", "<vilib>\\*", "<topvi>", "<topvi>\\*", "<foundvi>", "<foundvi>\\*"}},
+      {10, kString, "", {}}, {11, kButton, "Insert Before", {}}, {12, kButton, "Insert After", {}},
+      {13, kButton, "Replace", {}}, {14, kButton, "Remove", {}},
+      {24, kCheck, "Deallocate memory as soon as possible", {}}, {25, kCheck, "Use default timer", {}},
+      {26, kCheck, "Check available disk space during launch", {}}, {27, kI32, "Abort if less than (KBytes)", {}},
+      {28, kCheck, "Use default", {}}, {29, kI32, "Warn if less than (KBytes)", {}}, {30, kCheck, "Use default", {}},
+      {31, kCheck, "Multithreading", {}}, {32, kString, "", {}},
+      {40, kCheck, "Use smooth updates during drawing", {}},
+      {41, kCheck, "End text entry with Return key (same as Enter key)", {}},
+      {42, kCheck, "Override system default function key settings", {}},
+      {43, kCheck, "Use localized decimal point", {}}, {44, kI32, "Blink speed (milliseconds)", {}},
+      {45, kCheck, "Use default", {}},
+      {59, kCheck, "Use default colors", {}}, {60, kColor, "Scrollbar", {}}, {61, kColor, "Menu Text", {}},
+      {62, kColor, "Menu Background", {}}, {63, kColor, "Blink Foreground", {}},
+      {64, kColor, "Blink Background", {}},
+      {76, kCheck, "Standard printing", {}}, {77, kCheck, "Allow printer dithering", {}},
+      {78, kCheck, "PostScript printing", {}}, {79, kCheck, "PostScript level 2", {}},
+      {80, kCheck, "Bitmap printing", {}}, {81, kCheck, "Color/Grayscale printing", {}},
+      {82, kCheck, "User defined margins", {}}, {83, kCheck, "Margins in inches", {}},
+      {84, kCheck, "Margins in mm", {}}, {85, kSGL, "Top", {}}, {86, kSGL, "Left", {}}, {87, kSGL, "Right", {}},
+      {88, kSGL, "Bottom", {}},
+      {99, kCheck, "Month first (M/D/Y)", {}}, {100, kCheck, "Day first (D/M/Y)", {}},
+      {101, kCheck, "Year first (Y/M/D)", {}}, {102, kString, "Date Separator", {}},
+      {103, kCheck, "12-hour (AM/PM)", {}}, {104, kCheck, "24-hour (Military Time)", {}},
+      {105, kString, "Time Separator", {}},
+      {110, kCheck, "Show tip-strips", {}}, {111, kCheck, "Use native file dialogs", {}},
+      {112, kCheck, "Allow drop-through clicks", {}}, {113, kCheck, "Use hot menus", {}},
+      {114, kCheck, "Skip navigation dialog on launch", {}}, {115, kCheck, "Automatically close VISA sessions", {}},
+      {116, kCheck, "Treat read-only VIs as locked", {}},
+      {118, kCheck, "Enable TCP/IP protocol", {}}, {119, kI32, "Port", {}},
+      {120, kCheck, "Enable ActiveX protocol", {}}, {121, kCheck, "Allow VI Calls", {}},
+      {122, kCheck, "Allow VI Methods and Properties", {}},
+      {123, kCheck, "Allow Application Methods and Properties", {}},
+      {127, kList, "TCP/IP Access List", {}}, {128, kString, "Host", {}}, {129, kCheck, "Allow Access", {}},
+      {130, kCheck, "Deny Access", {}}, {131, kButton, "Add", {}}, {132, kButton, "Remove", {}},
+      {133, kCheck, "Strict Checking", {}},
+      {135, kList, "Exported VIs", {}}, {136, kString, "", {}}, {137, kCheck, "Allow Access", {}},
+      {138, kCheck, "Deny Access", {}}, {139, kButton, "Add", {}}, {140, kButton, "Remove", {}},
+  };
+  size_t next = 0;
+  for (int32 number = 1; number <= 140; ++number) {
+    if (next < items.size() && items[next].number == number) {
+      const Item& it = items[next++];
+      switch (it.kind) {
+        case kButton:
+          d.objects.push_back(ButtonItem(it.label, number == 1   ? Rect{300, 330, 322, 400}
+                                                   : number == 2 ? Rect{300, 250, 322, 320}
+                                                                 : at));
+          break;
+        case kCheck: d.objects.push_back(DisplayItem("Boolean", it.label, at)); break;
+        case kString: d.objects.push_back(StringItem(it.label, at)); break;
+        case kI32: d.objects.push_back(NumericItem(it.label, at, 3)); break;
+        case kSGL: d.objects.push_back(NumericItem(it.label, at, 9)); break;
+        case kColor: d.objects.push_back(ColorBoxItem(it.label, at)); break;
+        case kList: d.objects.push_back(ListboxItem(it.label, {25, 5, 145, 305})); break;
+        case kRing: d.objects.push_back(RingItem(it.label, number == 3 ? Rect{2, 5, 18, 45} : at, it.texts)); break;
+      }
+    } else {
+      d.objects.push_back(FreeLabel("", at));
+    }
+    d.items.push_back(number - 1);
+  }
+  d.nav[0] = 0;
+  d.nav[1] = 1;
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kPreferencesDialogId, DialogBlock(PreferencesDialog()), PreferencesDialog().title);
   writer->Add(kDLG2, kVIInfoDialogId, DialogBlock(VIInfoDialog()), VIInfoDialog().title);
   writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));
   writer->Add(kDLG2, kStatusDialogId, DialogBlock(StatusDialog()), StatusDialog().title);
@@ -299,6 +467,8 @@ void AddDialogs(rsrcw::Writer* writer) {
     const Dialog d = AlertDialog(a.buttons);
     writer->Add(kDLG2, a.id, DialogBlock(d), d.title);
   }
+  writer->Add(kDLG2, kFileDialogId, DialogBlock(FileDialogBox()), FileDialogBox().title);
+  writer->Add(kDLG2, kNewFolderBoxId, DialogBlock(NewFolderBox()), NewFolderBox().title);
 }
 
 }  // namespace dlgwriter

@@ -55,8 +55,10 @@ struct PartRef {
 };
 rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<PartRef>& parts);
 // fontWord: first byte the font kind (below 8: predefined), second the
-// predefined font's index.
-rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0);
+// predefined font's index; flags: the object's flags word.
+rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0,
+                           uInt32 flags = 0);
+constexpr uInt32 kTypedTextFlag = 1u << 20;  // the object takes typed text
 struct ImagePair {
   uInt32 kind, number;
 };
@@ -98,9 +100,32 @@ Dialog StatusDialog();
 // The alerts: buttons first (items 1 to n), the message item after them;
 // the resource name is the title.
 Dialog AlertDialog(const std::vector<std::string>& buttons);
+// A ring of texts (a numeric value, the item texts in part 12).
+ObjectRecord RingItem(const Rect& bounds);
+// A listbox with its label.
+ObjectRecord ListItem(const Rect& bounds);
+// The file dialog (items 1 list, 2 name, 3 path ring, 4 drive ring, 5 to 9
+// buttons "Eject", "New...", "Select", "OK", "Cancel", 10 prompt, 11 kind
+// ring, 12 pattern) and its new-folder box (1 name, 2 "Directory", 3 "VI
+// Library", 4 "Cancel", 5 prompt).
+constexpr int32 kFileDialogId = 1700, kNewFolderBoxId = 1800;
+Dialog FileDialogBox();
+Dialog NewFolderBox();
 // The VI Info dialog: items 1 to 20 as the shell fills them.
 constexpr int32 kVIInfoDialogId = 3700;
 Dialog VIInfoDialog();
+// Our own control templates: a ring (its label, its item texts as part 12,
+// I32 values), a colour box (its label, U32 values), a labelled numeric of
+// the representation, a labelled listbox.
+ObjectRecord RingItem(const std::string& label, const Rect& bounds, const std::vector<std::string>& texts);
+ObjectRecord ColorBoxItem(const std::string& label, const Rect& bounds);
+ObjectRecord NumericItem(const std::string& label, const Rect& bounds, int16 representation);
+ObjectRecord ListboxItem(const std::string& label, const Rect& bounds);
+// The preferences dialog: the page ring (item 3, all fourteen pages), the
+// items of every page the dialog numbers, with their labels, and empty
+// labels for the numbers no page uses (items 1 to 140).
+constexpr int32 kPreferencesDialogId = 6300;
+Dialog PreferencesDialog();
 void AddDialogs(rsrcw::Writer* writer);
 
 }  // namespace dlgwriter

@@ -228,12 +228,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.Ret();
 
   auto finish = [&] {
-    if (kind != Clumps::kOnce) HoldEntrance(c, false);
+    if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, false);
     c.MovRegMem(EAX, EBP, kFinish);
     c.Ret();
   };
   c.Bind(top);
-  if (kind != Clumps::kOnce) HoldEntrance(c, true);
+  if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, true);
   switch (kind) {
     case Clumps::kSpin: break;
     case Clumps::kPair:
@@ -257,6 +257,14 @@ std::vector<uint8_t> Code(Clumps kind) {
       finish();
       break;
     case Clumps::kTCPQuery: EmitTCPQuery(c, finish); break;
+    case Clumps::kAdd:
+      c.MovRegMem(EAX, EBP, kAddA);
+      c.MovRegMem(ECX, EBP, kAddB);
+      c.Byte(0x01);  // add eax, ecx
+      c.Byte(0xC8);
+      c.MovMemReg(EBP, kAddSum, EAX);
+      finish();
+      break;
   }
   EmitSpin(c, loop, kRounds, finish);
   // The second clump ends its own reset and is done.
@@ -290,6 +298,13 @@ vif::VIFile File(const std::string& name, Clumps kind, int16 priority, uInt32 fl
       entry(kTCPResults + 4 * n) = tdb::I32().WithFlags(kDSEntryStored);
       v.defaultWords.push_back({kTCPResults + 4 * n, -1});
     }
+  }
+  if (kind == Clumps::kAdd) {
+    v.entries.push_back(tdb::I32().Named("a"));
+    v.entries.push_back(tdb::I32().Named("b"));
+    v.entries.push_back(tdb::I32().Named("sum"));
+    v.connPane = tdb::Function(0, {0, 0, 0x100}, {tdb::I32().Named("a"), tdb::I32().Named("b"),
+                                                  tdb::I32().Named("sum")});
   }
   v.code = Code(kind);
   return v;

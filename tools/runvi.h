@@ -39,6 +39,10 @@ constexpr int32 kTCPRecs = kEnd + 36;        // the open, write and read nodes' 
 constexpr int32 kTCPRecSize = 36;
 constexpr int32 kTCPEnd = kTCPRecs + 3 * kTCPRecSize;
 
+// The sum's data after kEnd: two inputs and their sum, the data-space
+// entries named "a", "b" and "sum" as the connector pane's terminals are.
+constexpr int32 kAddA = kEnd, kAddB = kEnd + 4, kAddSum = kEnd + 8;
+
 enum class Clumps {
   kSpin,  // the top-level clump yields until it is reset
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
@@ -50,6 +54,9 @@ enum class Clumps {
   // data, the clump parked in run state 3 while the operation is pending,
   // resumed by the completion (at TCPFinishWait for the open).
   kTCPQuery,
+  // It stores the sum of "a" and "b" in "sum" and ends; the VI's connector
+  // pane has inputs "a" and "b" and the indicator "sum" (I32 each).
+  kAdd,
 };
 
 // The code block: the compiled initialisation, then the clumps.

@@ -1,9 +1,12 @@
 #include "tools/stripwriter.h"
+#include "tools/helpwriter.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "mgsource/byteorder.h"
 #include "mgsource/fourcc.h"
+#include "tools/appbuild.h"
 
 namespace qxbuild {
 
@@ -130,7 +133,34 @@ void DrawCell(Records& r, const Cell& c) {
   }
 }
 
+// The bounds, depth and pen-count header of a picture, then its records.
+rsrcw::Bytes PictureResource(const Records& r, int16 height, int16 width, bool blackAndWhite) {
+  rsrcw::Bytes out(16 + r.bytes.size(), 0);
+  PutBE16(&out[4], uInt16(height));
+  PutBE16(&out[6], uInt16(width));
+  PutBE16(&out[8], blackAndWhite ? 1 : 8);
+  PutBE32(&out[12], uInt32(r.bytes.size()));
+  std::copy(r.bytes.begin(), r.bytes.end(), out.begin() + 16);
+  return out;
+}
+
 }  // namespace
+
+rsrcw::Bytes HelpDefaultPicture(bool blackAndWhite) {
+  constexpr int16 kSide = 64;
+  Records r;
+  r.Pen(kWhite);
+  r.Paint(0, 0, kSide, kSide);
+  r.Pen(blackAndWhite ? kBlack : kGrey);
+  r.Line({2, 2}, {kSide - 3, 2}), r.Line({kSide - 3, 2}, {kSide - 3, kSide - 3});
+  r.Line({kSide - 3, kSide - 3}, {2, kSide - 3}), r.Line({2, kSide - 3}, {2, 2});
+  // The question mark: a hook and a dot.
+  r.Poly({{20, 18}, {26, 12}, {38, 12}, {44, 18}, {44, 26}, {35, 33}, {35, 40}, {29, 40}, {29, 31}, {38, 24},
+          {38, 19}, {26, 19}, {26, 22}, {20, 22}},
+         blackAndWhite ? kBlack : kYellow);
+  r.Poly({{29, 45}, {35, 45}, {35, 51}, {29, 51}}, blackAndWhite ? kBlack : kYellow);
+  return PictureResource(r, kSide, kSide, blackAndWhite);
+}
 
 rsrcw::Bytes ToolBarStrip(bool blackAndWhite) {
   Records r;
@@ -140,14 +170,29 @@ rsrcw::Bytes ToolBarStrip(bool blackAndWhite) {
     r.ox_ = c / 10 * 21, r.oy_ = c % 10 * 19;
     DrawCell(r, kCellGlyphs[c]);
   }
-  // Bounds, depth, pen count, then the records' length and the records.
-  rsrcw::Bytes out(16, 0);
-  PutBE16(&out[4], uInt16(kStripHeight));
-  PutBE16(&out[6], uInt16(kStripWidth));
-  PutBE16(&out[8], blackAndWhite ? 1 : 8);
-  PutBE32(&out[12], uInt32(r.bytes.size()));
-  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
-  return out;
+  return PictureResource(r, kStripHeight, kStripWidth, blackAndWhite);
+}
+
+void AddHelpResources(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 30001,
+              rsrcw::StrList({"qxhelp.hlp", "qxdiag.hlp", "qxinstio.hlp", "qxcomm.hlp", "qxdiag.hlp"}),
+              std::string("help files"));
+  writer->Add(rsrcfmt::kTypeStrList, 11116, rsrcw::StrList({"", "", "", "", "Online Help"}), std::string("help tips"));
+  writer->Add(rsrcfmt::kTypeStrList, 12001, rsrcw::StrList({"Key Navigation"}), std::string("help titles"));
+  writer->Add(rsrcfmt::kTypeStrList, 11110,
+              rsrcw::StrList({"<Return>", "<Escape>", "<Home>", "<End>", "<PageUp>", "<PageDown>", "<Clear>"}),
+              std::string("key names"));
+  const std::string none = "No description available.";
+  writer->Add(rsrcfmt::kTypeString, 2025, rsrcw::BytesOf(char(none.size()) + none));
+  writer->Add(FourCC("DSIM"), 30020, HelpDefaultPicture(false));
+  writer->Add(FourCC("DSIM"), 30021, HelpDefaultPicture(true));
+  // The online-help button: a framed book, filled when the target has
+  // online help, hollow when it has none.
+  static const auto frame = +[](int x, int y) { return x == 4 || x == 27 || y == 4 || y == 27 || x == 15; };
+  static const auto filled = +[](int x, int y) { return x >= 4 && x <= 27 && y >= 4 && y <= 27; };
+  static const auto hollow = +[](int x, int y) { return x == 4 || x == 27 || y == 4 || y == 27; };
+  for (const auto& r : IconFamilyResources(frame, filled, 9, 216)) writer->Add(r.first, 7018, r.second);
+  for (const auto& r : IconFamilyResources(frame, hollow, 7, 43)) writer->Add(r.first, 7019, r.second);
 }
 
 rsrcw::Bytes LaunchPicture(bool blackAndWhite) {
@@ -163,13 +208,7 @@ rsrcw::Bytes LaunchPicture(bool blackAndWhite) {
     r.Poly({{left, 30}, {left + 60, 30}, {left + 60, 90}, {left, 90}}, fills[i]);
     if (i < 2) r.Poly({{left + 62, 55}, {left + 76, 60}, {left + 62, 65}}, kBlack);
   }
-  rsrcw::Bytes out(16, 0);
-  PutBE16(&out[4], uInt16(kHeight));
-  PutBE16(&out[6], uInt16(kWidth));
-  PutBE16(&out[8], blackAndWhite ? 1 : 8);
-  PutBE32(&out[12], uInt32(r.bytes.size()));
-  out.insert(out.end(), r.bytes.begin(), r.bytes.end());
-  return out;
+  return PictureResource(r, kHeight, kWidth, blackAndWhite);
 }
 
 void AddToolBarStrips(rsrcw::Writer* writer) {

@@ -63,7 +63,7 @@ struct VIRecord {
   uInt32 eState;           // 412: execution state in the low 4 bits (swapped)
   uInt32 stored416;        // 416: not changed at load
   uInt32 mem420;           // 420: cleared at load
-  uInt32 stored424;        // 424: swapped, not changed at load
+  uInt32 rtMenuWord;       // 424: the run-time menu word (swapped, not changed at load)
   Path rtMenuPath;         // 428: the run-time menu file path
   uInt32 mem432;           // 432: cleared at load
   UHandle logBinding;      // 436: a cleared 8-byte handle, kind 2 only; the linker's proxy-caller list
@@ -95,7 +95,7 @@ static_assert(offsetof(VIRecord, flags) == 0 && offsetof(VIRecord, next) == 4 &&
               offsetof(VIRecord, marks) == 400 && offsetof(VIRecord, execSystem) == 404 &&
               offsetof(VIRecord, stored408) == 408 && offsetof(VIRecord, eState) == 412 &&
               offsetof(VIRecord, stored416) == 416 && offsetof(VIRecord, mem420) == 420 &&
-              offsetof(VIRecord, stored424) == 424 && offsetof(VIRecord, rtMenuPath) == 428 &&
+              offsetof(VIRecord, rtMenuWord) == 424 && offsetof(VIRecord, rtMenuPath) == 428 &&
               offsetof(VIRecord, mem432) == 432 && offsetof(VIRecord, logBinding) == 436 &&
               offsetof(VIRecord, title) == 440 && offsetof(VIRecord, connPane) == 444 &&
               offsetof(VIRecord, mem448) == 448,

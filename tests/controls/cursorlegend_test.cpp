@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/memory.h"
 #include "engine/engine_test_support.h"
 #include "engine/objswap.h"
 #include "engine/typemgr.h"
@@ -64,6 +67,33 @@ TEST_F(BoundaryCursorLegend, TheStringOfACursorLegendIsRecognisedWithItsGraph) {
   EXPECT_EQ(IsCursorLegendString(heap_, text, &found), 1);
   EXPECT_EQ(IsCursorLegendString(heap_, text + 2, &found), 0) << "not an object";
   EXPECT_EQ(IsCursorLegendString(nullptr, text, &found), 0);
+}
+
+// A label is measured in the graph's cursor font (the application font
+// without a legend); only a shown label whose size changed asks for a redraw.
+TEST_F(BoundaryCursorLegend, ACursorLabelIsMeasuredInTheCursorFont) {
+  uChar cursor[kGraphCursorBytes] = {};
+  UHandle name = DSNewHandle(12);
+  PutNative32(*name, 8);
+  std::memcpy(*name + 4, "Cursor 1", 8);
+  std::memcpy(cursor + kGraphCursorName, &name, sizeof name);
+  PutNative32(cursor, kGraphCursorLabelShown);
+  const int32 font = GetGraphCursorFont(heap_, New(kClsGraphChart, 0, 0));
+  EXPECT_EQ(MeasureCursorLabel(cursor, font), 1);
+  int16 height, width;
+  std::memcpy(&height, cursor + kGraphCursorLabelHeight, 2);
+  std::memcpy(&width, cursor + kGraphCursorLabelWidth, 2);
+  EXPECT_GT(height, 0);
+  EXPECT_GT(width, 0);
+  EXPECT_EQ(MeasureCursorLabel(cursor, font), 0);
+  PutNative32(*name, 1);
+  PutNative32(cursor, 0);
+  EXPECT_EQ(MeasureCursorLabel(cursor, font), 0);
+  int32 count = 5;
+  EXPECT_EQ(GetGraphCursorList(heap_, 0, &count), nullptr);
+  EXPECT_EQ(count, 0);
+  TDisposeFont(font);
+  DSDisposeHandle(name);
 }
 
 }  // namespace

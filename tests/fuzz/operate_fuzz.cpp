@@ -1,12 +1,14 @@
 // Booleans, cosmetics, labels, strings, pictures, user items, type
 // definitions, groupers, clusters, arrays, refnums, colour boxes, colour
-// ramps and paths come from stored panels: their flags, element words,
-// bounds, image words, part ids, text words, item lists and active indexes
-// are whatever the file held, and the frames that reach them name any index.
+// ramps, paths, numerics, rings, slides and knobs come from stored panels:
+// their flags, element words, bounds, image words, part ids, text words,
+// item lists and active indexes are whatever the file held, and the frames
+// that reach them name any index.
 // Presses, moves, releases, keys, Tab, cursor queries, drop tests and
 // colour, pop-up and text actions on such a panel read nothing outside a block,
 // leave the transaction stack's top where it was, keep the Boolean's value
-// 0 or 1 and leave no handle behind.
+// 0 or 1, change no more than the numeric control's range state in its range
+// word, and leave no handle behind.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -32,7 +34,8 @@ using Input = FuzzReader;
 const int32 kClasses[] = {kClsCosmetic,   kClsLabel,   kClsMultiCosmetic,  kClsBigMultiCosmetic,  kClsMultiLabel,
                           kClsBigMultiLabel, kClsSelLabel, kClsDataDisplayObject, kClsPicture, kClsUserItem,
                           kClsTypeDefinition, kClsGrouperObject, kClsString,
-                          kClsCluster, kClsArray, kClsRefNum, kClsColorBox, kClsColorRamp, kClsPath};
+                          kClsCluster, kClsArray, kClsRefNum, kClsColorBox, kClsColorRamp, kClsPath,
+                          kClsNumeric, kClsRing, kClsSlide, kClsKnob};
 
 void Run(Input& in) {
   UHandle vi = nullptr;
@@ -58,14 +61,33 @@ void Run(Input& in) {
   ObjSetWord(heap, dco, kPWDCODisplay, b);
   const Rect whole{0, 0, 90, 90};
   std::memcpy(*heap + b + kObjBounds, &whole, sizeof whole);
-  const bool data = AllocObjDataSpace(heap, dco) == kNoErr;
+  // An I32 numeric control with its value: parts may be made under it.
+  const TypeID i32 = [&] {
+    std::vector<uChar> bytes = tdb::I32().Bytes();
+    return NewTypeIDForTD(heap, tdb::AsTD(bytes));
+  }();
+  const int32 ndco =
+      vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
+  const int32 num = vib::NewObject(heap, kClsNumeric, ClassRecord(kClsNumeric)->instanceSize);
+  if (!i32 || !ndco || !num) {
+    UnregisterVI(vi);
+    return FuzzDisposePanel(heap, vi);
+  }
+  ObjSetWord(heap, num, kPWOwner, ndco);
+  ObjSetWord(heap, ndco, kPWDCOTypeId, int32(i32));
+  ObjSetWord(heap, num, kPWDDOTypeId, int32(i32));
+  ObjSetWord(heap, ndco, kPWDCODisplay, num);
+  std::memcpy(*heap + num + kObjBounds, &whole, sizeof whole);
+  ObjSetWord(heap, num, 8, int32(in.Word()));  // its range mode and state
+  const bool data = AllocObjDataSpace(heap, dco) == kNoErr && AllocObjDataSpace(heap, ndco) == kNoErr;
   if (DSAllocCurrentState()->active) AllocEndPass();
-  std::vector<int32> objects{b};
+  std::vector<int32> objects{b, num};
   std::vector<TRecord> texts;
   std::vector<UHandle> lists;
   for (int32 k = in.Byte() % 8; k > 0; --k) {
     const int32 cls = kClasses[in.Byte() % (sizeof kClasses / sizeof kClasses[0])];
-    const int32 owner = in.Byte() & 1 ? b : root;
+    const uint8_t who = in.Byte();
+    const int32 owner = who & 1 ? (who & 2 ? num : b) : root;
     const int16 id = int16(in.Byte() < 200 ? in.Byte() % 70 : int16(in.Word()));
     const int32 size = 28 + 4 * (in.Byte() % 12);
     const int32 o = vib::NewObject(heap, cls, size, owner, id, int16(in.Byte() % 3));
@@ -109,6 +131,7 @@ void Run(Input& in) {
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtDialogFilter, in.Byte() & 1);
   VIRec(vi)->flags2 = in.Word() & 0x4080000;
   SetEnclosingTypeDef(in.Byte() & 1);
+  const uInt32 rangeWord = uInt32(ObjWord(heap, num, 8));
   void* const before = TRStackTop();
   void* const previous = TRPushFrame();
   auto* top = static_cast<TransactionFrame*>(TRStackTop());
@@ -123,6 +146,8 @@ void Run(Input& in) {
     p.character = in.Byte();
     p.keyCode = in.Byte() % 45;
     p.partId = in.Byte() % 70;
+    p.arrowDirection = int16(in.Byte() % 5);  // an arrow held from an earlier event
+    p.window = in.Byte() & 1 ? 0x40 + in.Byte() % 6 : -2;  // a chosen format
     const uint8_t road = in.Byte();
     if (road % 5 == 4) {
       top[0] = TransactionFrame{root, kCatFPSC, road & 8 ? 1 : 3, int32(int8_t(in.Byte()))};
@@ -149,6 +174,8 @@ void Run(Input& in) {
       OSendMessage<int32>(kMsgODoit, heap, to, top, action, &p);
     }
     FUZZ_CHECK(TRStackTop() == top);
+    // Range re-checks change only the numeric's range state.
+    FUZZ_CHECK((uInt32(ObjWord(heap, num, 8)) & ~0xCu) == (rangeWord & ~0xCu));
     if (data) {
       const UPtr value = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, b, 0, kDataPtrOperate, nullptr))));
       FUZZ_CHECK(value && *value <= 1);

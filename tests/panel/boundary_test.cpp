@@ -94,7 +94,7 @@ TEST_F(LoadBoundary, GetObjAttrRecWritesThePathFromTheRoot) {
 }
 
 TEST_F(LoadBoundary, TheRootHandsLoadActionsToItsObjects) {
-  vib::NewObject(panel_, kClsNumeric, 52, root_);
+  vib::NewObject(panel_, kClsTable, 52, root_);  // its operate do-it is not built
   vib::NewObject(panel_, kClsCosmetic, 36, root_);
   vib::NewObject(panel_, kClsList, 16, root_);
   for (int32 action : {55, 21}) {
@@ -113,7 +113,7 @@ TEST_F(LoadBoundary, TheRootHandsLoadActionsToItsObjects) {
 // The selection message: the root sends the action of its record to each
 // top-level object; a class without a selection method takes none.
 TEST_F(LoadBoundary, TheRootsSelectionSendsItsActionToEachObject) {
-  vib::NewObject(panel_, kClsNumeric, 52, root_);
+  vib::NewObject(panel_, kClsTable, 52, root_);  // its operate do-it is not built
   vib::NewObject(panel_, kClsCosmetic, 36, root_);
   // A list takes no selection message: it holds ErrorMethod there.
   const int32 list = vib::NewList(panel_, {});

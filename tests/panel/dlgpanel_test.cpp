@@ -27,8 +27,16 @@ class DlgPanelTest : public ptest::PanelRootTest {
     window_ = WCreate(0, none, nullptr, &empty, 0, 0, 0);
     ASSERT_NE(window_, kWNoWindow);
     PutNative32(*panel_ + Ext() + kHeapExtWindow, uInt32(window_));
+    // The VI window's bounds (grown there) stand in as the objects' rectangle.
+    saved_ = DlgPanel();
+    DlgPanelHooks h = saved_;
+    h.panelBounds = [](ObjHeap heap, Rect* r) {
+      OGetRect(heap, int32(GetNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtRoot)), r, 0);
+    };
+    SetDlgPanelHooks(&h);
   }
   void TearDown() override {
+    SetDlgPanelHooks(&saved_);
     if (window_) WDestroy(window_);
     PanelRootTest::TearDown();
   }
@@ -47,6 +55,7 @@ class DlgPanelTest : public ptest::PanelRootTest {
     return r;
   }
   WindowRef window_ = kWNoWindow;
+  DlgPanelHooks saved_{};
 };
 
 TEST_F(DlgPanelTest, TheLoadProgressBlockBuildsItsItemsNavigationTitleAndPlace) {
@@ -82,7 +91,7 @@ TEST_F(DlgPanelTest, TheLoadProgressBlockBuildsItsItemsNavigationTitleAndPlace) 
   // The bounds take in every object; the window is placed at the block's
   // origin with the bounds' size, its port origin at the bounds' corner.
   Rect want{2, 10, 122, 330}, bounds;
-  std::memcpy(&bounds, *panel_ + Ext() + kHeapExtPanelBounds, sizeof bounds);
+  DlgPanel().panelBounds(panel_, &bounds);
   EXPECT_TRUE(DEqualRect(&bounds, &want));
   Point origin;
   std::memcpy(&origin, *panel_ + Ext() + kHeapExtContentOrigin, sizeof origin);

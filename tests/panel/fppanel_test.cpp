@@ -311,7 +311,8 @@ TEST_F(FPPanelTest, ClearingTheClipboardLeavesAnEmptyPanelAndANewDataSpace) {
       },
       &classes);
   std::sort(classes.begin(), classes.end());
-  std::vector<int32> expected{kClsObjHeapHdrExtension, kClsFrontPanel, kClsList};
+  // The root is initialised: its three lists, then the selection list.
+  std::vector<int32> expected{kClsObjHeapHdrExtension, kClsFrontPanel, kClsList, kClsList, kClsList, kClsList};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(classes, expected);
   const int32 root = int32(GetNative32(*heap + ext + kHeapExtRoot));

@@ -18,12 +18,19 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/window.h"
 #include "mgsource/window/winproc.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
 #include "panel_test_support.h"
+#include "engine/vi/rtrsrc.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/window/wsysinfo.h"
+#include "panel/clipmenu.h"
+#include "panel/fppanel.h"
+#include "tools/dlgwriter.h"
 #include "platform/qx_droptarget.h"
 
 namespace {
@@ -126,6 +133,36 @@ TEST_F(Operate, BooleansSwitchByTheirMechanicalAction) {
   EXPECT_EQ(f[0].mode * 1000 + int32(f[1].kind), 2000);
   EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(b));
   Ext(kHeapExtDialogFilter) = 0;
+}
+
+// A real press through the panel event: the click answers 14, the Boolean
+// gets the press and then the track's end (the application is inactive, so
+// the track is over at once), and is no longer the tracked object afterwards.
+TEST_F(Operate, APressThroughThePanelTracksTheBooleanItHits) {
+  int32 b = 0;
+  const int32 dco = Control(tdb::Boolean(), kClsBoolean, &b, root_);
+  ASSERT_EQ(Alloc(dco), kNoErr);
+  SetBounds(b, Rect{0, 0, 40, 40});
+  SetBounds(Obj(kClsCosmetic, b, 21), Rect{0, 0, 40, 40});
+  SetW(dco, 5, b);
+  struct Case { uInt32 flags; uChar value; } cases[] = {{0, 1}, {0x10000, 0}, {0x40000, 0}};
+  WSetAppInactive(1);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags);
+    SetW(b, 0, int32(c.flags));
+    Value(b) = 0;
+    WEventRecord down{};
+    down.code = weMouseDown;
+    down.where = 0x00140014;
+    TRPanelEvent(&down, panel_);
+    EXPECT_EQ(Value(b), c.value);
+    EXPECT_EQ(IsBoolTracking(panel_, b), 0);
+  }
+  WSetAppInactive(0);
+  ClearReports();
+  ActionParams none{};
+  EXPECT_EQ(TrackLastPathSeg(panel_, &none), 0);
+  EXPECT_EQ(Asserts(), 1) << "a tracking click that names no object";
 }
 
 TEST_F(Operate, BooleanKeysToggleSetOrChangeNothing) {
@@ -285,6 +322,38 @@ TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
     if (c.answer == 2) EXPECT_EQ(CursorOf(&p)->cursor * 10000 + CursorOf(&p)->region, 1234) << "the panel's region";
   }
   SetPanelShellHooks({});
+}
+
+// Panel objects dragged over a selected control or grouper stop there, with
+// part 0; over one not selected, or with nothing dragged, the parts are
+// walked.
+TEST_F(Operate, ADragOverASelectedObjectIsTakenByTheObject) {
+  int32 b = 0;
+  Control(tdb::Boolean(), kClsBoolean, &b, root_);
+  const int32 grouper = Obj(kClsGrouperObject, root_);
+  for (int32 o : {b, grouper}) {
+    SetBounds(o, Rect{0, 0, 40, 40});
+    SetBounds(Obj(kClsCosmetic, o, 21), Rect{0, 0, 40, 40});
+  }
+  struct Case { int32 object; bool selected; int32 items; int32 part; } cases[] = {
+      {b, true, 1, 0}, {b, false, 1, 21}, {b, true, 0, 21}, {grouper, true, 1, 99}, {grouper, false, 1, 21}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.object * 100 + c.selected * 10 + c.items);
+    FPEmptySelection(panel_);
+    if (c.selected) ASSERT_EQ(FPSelectObject(panel_, c.object), kNoErr);
+    ActionParams p{};
+    p.partId = 99;
+    const DataXferRec rec{panel_, 0, 0, c.items, kDataXferObjKind, nullptr, 0};
+    std::memcpy(&p.eventCode, &rec, sizeof rec);
+    TransactionFrame* top = Path({});
+    TransactionState s{kClickDropTest, 0, 0, nullptr};
+    const Point at{20, 20};
+    std::memcpy(&s.point, &at, sizeof at);
+    OSendMessage<int32>(kMsgOClick, panel_, c.object, &s, top, &p);
+    EXPECT_EQ(p.partId, c.part);
+    if (c.part != 21) EXPECT_EQ(top[0].mode * 1000 + int32(top[1].kind), 2000) << "the object is the target";
+  }
+  FPEmptySelection(panel_);
 }
 
 // Keys at a data display object: Tab takes the focus or passes it on.
@@ -452,6 +521,72 @@ TEST_F(Operate, TheRootRecordsItselfPlacesNewObjectsAndHandsOnDataCommands) {
   PlatSetBeepProc(oldBeep);
   EXPECT_EQ(gBeeps, 1) << "Cut beeps, Paste does not";
   EXPECT_EQ(Reports("ErrorMethod"), 0);
+}
+
+// Text through the panel clipboard: Copy leaves the focus's selection in
+// the clipboard's selected label (kind 4) and on the system clipboard, Clear
+// touches neither, and Paste puts the label's text back into the focus.
+TEST_F(Operate, CutCopyAndPasteOfTextGoThroughTheClipboardLabel) {
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
+  dlgwriter::AddLabelTemplates(&w);
+  const rsrcw::Bytes file = w.Write();
+  UHandle fh = AZNewHandle(int32(file.size()));
+  std::memcpy(*fh, file.data(), file.size());
+  RsrcFileRef rf = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rf, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(rf);
+  FPPanelClipboardLife(1);
+  ASSERT_NE(PanelClipboardVI(), nullptr);
+  const ObjHeap clip = VIRec(PanelClipboardVI())->panelHeap;
+  int32 string = 0;
+  ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string, root_)), kNoErr);
+  const int32 part = TextObj(kClsLabel, string, 11, "hello world");
+  const int32 dco = ObjWord(panel_, string, kPWOwner);
+  auto command = [&](int32 code) {
+    // The focus on the string's text, "world" selected.
+    UHandle saved = AZNewHandle(5 * 16);
+    auto* f = reinterpret_cast<TransactionFrame*>(*saved);
+    f[0] = {root_, kCatFPSC, 1, 0}, f[1] = {dco, kCatDCO, 0, 0}, f[2] = {string, kCatDDO, 0, 0};
+    f[3] = {part, kCatCOSM, 2, 0}, f[4] = {};
+    if (UHandle old = reinterpret_cast<UHandle>(uintptr_t(Ext(kHeapExtSavedFrames)))) AZDisposeHandle(old);
+    Ext(kHeapExtSavedFrames) = uInt32(uintptr_t(saved));
+    Ext(kHeapExtKeyFocus) = uInt32(part);
+    TSelectText(PartTextRecord(panel_, part), 6, 11);
+    ActionParams p{};
+    p.eventCode = code;
+    return Do(root_, Path({{root_, kCatFPSC, 2, 0}}), 45, &p);
+  };
+  auto text = [&](ObjHeap h, int32 o) {
+    const UHandle t = TGetText(PartTextRecord(h, o));
+    return std::string(reinterpret_cast<const char*>(*t + 4), GetNative32(*t));
+  };
+  EXPECT_EQ(command(5) & 16, 0);
+  EXPECT_EQ(PanelClipboardKind(), 4);
+  ASSERT_EQ(FPSelectionCount(clip), 1);
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world");
+  LStrHandle sys = reinterpret_cast<LStrHandle>(DSNewHandle(4));
+  ASSERT_EQ(TGetClipboard(sys), kNoErr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>((*sys)->str), (*sys)->cnt), "world");
+  DSDisposeHandle(reinterpret_cast<UHandle>(sys));
+  command(7);
+  EXPECT_EQ(text(panel_, part), "hello ");
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "world") << "Clear leaves the clipboard";
+  command(6);
+  EXPECT_EQ(text(panel_, part), "hello world");
+  // Paste is offered to a key focus only, never in the clipboard's panel.
+  EXPECT_EQ(PanelPasteEnabled(panel_) * 10 + PanelPasteEnabled(clip), 10);
+  // Text from another program becomes the clipboard's selected label.
+  LStrHandle outside = reinterpret_cast<LStrHandle>(DSNewHandle(4 + 3));
+  (*outside)->cnt = 3;
+  std::memcpy((*outside)->str, "abc", 3);
+  SetPanelClipboardKind(0);
+  ImportClipboardText(outside);
+  EXPECT_EQ(PanelClipboardKind(), 4);
+  EXPECT_EQ(text(clip, FPSelectedObject(clip, 0)), "abc");
+  FPPanelClipboardLife(0);
+  SetRunTimeRsrcFile(0);
+  RCloseFile(rf);
 }
 
 // The tag button pops the installed names: a choice becomes the text and

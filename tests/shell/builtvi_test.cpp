@@ -26,6 +26,7 @@
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
 #include "tools/linkinfowriter.h"
+#include "tools/runvi.h"
 #include "tools/panelwriter.h"
 #include "tools/vibuilder.h"
 #include "tools/vifile.h"
@@ -436,6 +437,18 @@ TEST_F(BuiltVITest, EveryRoutineOfTheProgramIsRegisteredAtItsIndex) {
   const size_t at = out.find("routines=");
   ASSERT_NE(at, std::string::npos) << out;
   EXPECT_GT(std::atoi(out.c_str() + at + 9), 800) << "the routines are found by name";
+}
+
+// External code calls a VI by its path: the VI is loaded, given its inputs
+// by name, run while the main loop turns, and its output copied back; the
+// reference is released.  An indicator named as an input leaves it unrun.
+TEST_F(BuiltVITest, CallingAVIByPathRunsItThroughAReference) {
+  const std::string vi = root_ + "/adder.vi";
+  ASSERT_TRUE(rsrcw::WriteHostFile(vi, vif::WriteWithPanel(runvi::File("adder.vi", runvi::Clumps::kAdd))));
+  std::string out;
+  EXPECT_EQ(Run(Build("call.app", false), "-call " + vi, &out).second, 0) << out;
+  EXPECT_NE(out.find("call=0 sum=42 refs=0"), std::string::npos) << out;
+  EXPECT_NE(out.find("indicator=1 ran=0"), std::string::npos) << out;
 }
 
 // The steps of start-up and shut-down in their order.  A failure at the VI

@@ -2,6 +2,7 @@
 // modal loop without an operator, nested loops, the quit event, item
 // descriptions, and the load progress dialog of the load methods.
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@
 #include "shell/dialog.h"
 #include "shell/dlghelp.h"
 #include "shell/loaddialog.h"
+#include "shell/prefdlg.h"
+#include "mgsource/config.h"
+#include "mgsource/config_test_file.h"
+#include "mgsource/prefs.h"
 
 using namespace qxvitest;
 
@@ -236,9 +241,6 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
     std::vector<std::string> want;  // per item, "" for none
   };
   const Case cases[] = {{901, {"first", "", "", ""}}, {902, {"", "", "", ""}}};
-  DlgRunPanelHooks hooks{};
-  hooks.helpPartsTransparent = &DlgHelpPartsTransparent;
-  SetDlgRunPanelHooks(&hooks);
   for (const Case& c : cases) {
     const DialogRef d = Load(c.id);
     ASSERT_NE(d, nullptr) << c.id;
@@ -257,7 +259,6 @@ TEST_F(DialogRun, ItemDescriptionsComeFromTheHelpResource) {
     }
     EXPECT_EQ(DlgUnload(d), kNoErr);
   }
-  SetDlgRunPanelHooks(nullptr);
 }
 
 // The default position: centred across the work area inside the frame, a
@@ -365,9 +366,10 @@ namespace {
 // pixels a character, 13 a line) and buttons 70 x 22: the message's text part
 // and the window, then button 1's top-left.
 TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
-  DlgRunPanelHooks hooks = AppDialogRunHooks();
-  hooks.partFont = [](ObjHeap, int32) { return TNewFont(reinterpret_cast<ConstPStr>("\x10" "DejaVu Sans Mono"), 13, 0, 0); };
-  SetDlgRunPanelHooks(&hooks);
+  const DlgPanelServices saved = DlgServices();
+  DlgPanelServices services = saved;
+  services.partFont = [](ObjHeap, int32) { return TNewFont(reinterpret_cast<ConstPStr>("\x10" "DejaVu Sans Mono"), 13, 0, 0); };
+  DlgSetPanelServices(services);
   std::string lines;
   for (int32 i = 0; i < 200; ++i) lines += "line\n";
   const struct {
@@ -405,7 +407,47 @@ TEST_F(DialogRun, AnAlertIsLaidOutAroundItsMessage) {
     EXPECT_EQ(all, c.want) << c.what;
     EXPECT_EQ(DlgUnload(d), kNoErr);
   }
-  SetDlgRunPanelHooks(nullptr);
+  DlgSetPanelServices(saved);
+}
+
+// The dialog of the run-time resources, run without an operator (its loop
+// presses OK): the first opening with -1 shows "Paths"; after OK on
+// "Colors" the next one shows "Colors".  A letter typed into a separator
+// restores it, "." replaces it.
+TEST_F(DialogRun, PreferencesRememberTheirPageAndSeparatorsTakePunctuation) {
+  TestConfigFile::Use();
+  CfgSetSectionName("Quenlix");
+  std::ifstream in(TestConfigFile::Name(), std::ios::binary);
+  const std::string kept((std::istreambuf_iterator<char>(in)), {});
+  PrefResetState();
+  EXPECT_EQ(PrefDialog(-1, nullptr), 1);
+  EXPECT_EQ(PrefLastPage(), kPrefPaths);
+  EXPECT_EQ(PrefDialog(kPrefColors, nullptr), 1);
+  EXPECT_EQ(PrefDialog(-1, nullptr), 1);
+  EXPECT_EQ(PrefLastPage(), kPrefColors);
+  DialogRef d = DlgLoad(RunTimeRsrcFile(), dlgwriter::kPreferencesDialogId, nullptr, kAlertWindowKind,
+                        reinterpret_cast<DlgFilterProc>(&PrefDialogFilter), 0);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(DlgItemCount(d), 140);
+  PrefSet(kPrefDateSeparator, '/');
+  PrefLoadValues(d);
+  for (const auto& [typed, shown] : {std::pair{'a', '/'}, {'.', '.'}, {'7', '.'}}) {
+    WEventRecord key{}, e{};
+    key.character = typed;
+    e.code = kDlgEvItemKey;
+    e.where = 102;
+    e.character = int32(uintptr_t(&key));
+    EXPECT_EQ(PrefDialogFilter(&e, d, 0), 1);
+    Str255 text{};
+    EXPECT_EQ(DlgGetCtrlVal(d, 102, kDlgPStrValueType, text), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), text[0]), std::string(1, shown)) << typed;
+    // The separator is the live one only after OK: the next key compares with it.
+    if (typed == '.') *static_cast<int32*>(PrefItemByKey("dateSeparator")->current) = '.';
+  }
+  DlgUnload(d);
+  PrefResetToDefaults();
+  PrefResetState();
+  std::ofstream(TestConfigFile::Name(), std::ios::binary) << kept;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "mgsource/memory.h"
 #include "panel/oinit.h"
 #include "rtlib/panellocators.h"
+#include "shell/help.h"
 #include "tools/dlgwriter.h"
 #include "shell/extshell.h"
 
@@ -290,6 +291,39 @@ TEST_F(DialogItems, ReturnReachesTheFilterAsCodeTwoAndDescriptionsFormatOneText)
     UHandle now = reinterpret_cast<UHandle>(uintptr_t(OHWord(dlg_, uInt32(ring + 28))));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(*now + 4), GetNative32(*now)), f.after) << f.description;
   }
+}
+
+// Resting on a dialog's item with the help window hidden sends the dialog
+// the item-help event for the item; with the window shown the object's help
+// is asked for instead, and the same target again asks nothing more.
+int32 gHelpAsked = 0;
+TEST_F(DialogItems, ATipOnAnItemSendsItemHelpOrAsksForItsDescription) {
+  const int32 number = DlgItemDisplay(dlg_, kNumber);
+  HelpSetTipTarget(dlg_, number, 1);
+  HelpShowPending();
+  ASSERT_EQ(gDlgEvents.size(), 1u);
+  EXPECT_EQ(gDlgEvents[0].code, kDlgEvItemHelp);
+  EXPECT_EQ(gDlgEvents[0].globalWhere, kNumber);
+  HelpObjectServices s{};
+  s.sendHelp = [](ObjHeap, int32, int32) { return ++gHelpAsked; };
+  HelpSetObjectServices(s);
+  HelpWindowOpen(0);  // the armed target's help is asked for at once
+  EXPECT_EQ(gHelpAsked, 1);
+  EXPECT_EQ(HelpStateNow().help.object, 0) << "no picture came: the former target back";
+  HelpSetTipTarget(dlg_, number, 2);
+  s.sendHelp = [](ObjHeap, int32, int32) {
+    HelpSetImage(0);
+    return ++gHelpAsked;
+  };
+  HelpSetObjectServices(s);
+  HelpShowPending();
+  EXPECT_EQ(HelpStateNow().help.object, number);
+  HelpSetTipTarget(dlg_, number, 2);
+  HelpShowPending();
+  EXPECT_EQ(gHelpAsked, 2);
+  EXPECT_EQ(gDlgEvents.size(), 1u);
+  HelpSetObjectServices(HelpObjectServices{});
+  HelpReset();
 }
 
 }  // namespace

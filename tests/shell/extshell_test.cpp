@@ -225,6 +225,7 @@ TEST_F(Prefs, StoredAccessListsDropMalformedEntriesAndKeepDenyMarks) {
 namespace callfake {
 std::vector<uChar> pane;
 int32 data[3], opens, releases, runs, mode, reservation;
+int32* dataPtr = data;  // the call's data as a handle
 MgErr Open(ConstPStr, int32 options, int32* ref) {
   ++opens;
   *ref = options;
@@ -232,7 +233,7 @@ MgErr Open(ConstPStr, int32 options, int32* ref) {
 }
 MgErr Get(int32, int32 prop, void* v) {
   if (prop == kVIPropConnectorPane) *static_cast<const void**>(v) = pane.data();
-  if (prop == kVIPropCallData) *static_cast<void**>(v) = data;
+  if (prop == kVIPropCallData) *static_cast<int32***>(v) = &dataPtr;
   if (prop == kVIPropReservation) *static_cast<int32*>(v) = reservation;
   return kNoErr;
 }
@@ -243,7 +244,7 @@ MgErr Set(int32, int32 prop, const void* v) {
 MgErr Start(int32, void (*done)(const CallInstrCompletion*), void* context) {
   ++runs;
   data[2] = data[0] + data[1];
-  const CallInstrCompletion record{mode, context};
+  const CallInstrCompletion record{mode, context, nullptr};
   done(&record);
   return kNoErr;
 }

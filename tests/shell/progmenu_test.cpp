@@ -23,6 +23,9 @@
 #include "mgsource/printf.h"
 #include "temp_folder.h"
 #include "tools/vilibrary.h"
+#include "tools/tdbuilder.h"
+#include "rtlib/filerefnum.h"
+#include "engine/vi/virecord.h"
 #include "engine/vi/archive_format.h"
 
 namespace {
@@ -177,7 +180,9 @@ TEST_F(ProgMenuTest, WindowsListIsAlphabeticalAfterASeparator) {
     MGetLItemName(m, i, t);
     titles.push_back(T(t));
   }
-  EXPECT_EQ(titles, (std::vector<std::string>{"", "Pump.vi", "__a", "b", "c"}));
+  // The list is one group whose head carries the run-time menus' tag.
+  EXPECT_EQ(titles, (std::vector<std::string>{"", "APP_OPEN_WINDOWS", "__a", "b", "c"}));
+  EXPECT_EQ(MGetLItemGroupSize(m, full + 2), 4);
   MenuItemInfo info{};
   MGetItemInfo(m, full + 2, &info);
   EXPECT_NE(info.mark, 0);
@@ -302,6 +307,26 @@ TEST_F(ProgMenuTest, LogCommandSaysWhyItCannotLog) {
   Rec()->eState = kVIStateIdle;
   EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
   EXPECT_NE(gMenuAlert.find("front panel data"), std::string::npos) << gMenuAlert;
+  // A record to log, bound to a file that is no datalog of it: error 71.
+  TempFolder dir("qxlogcmd");
+  std::ofstream(dir.Dir() + "/panel.log") << "not a datalog";
+  ASSERT_EQ(FRefNumJarCreate(), kNoErr);
+  Rec()->logRecord = AZNewHClr(sizeof(DatalogBindingRec));
+  auto binding = [&] { return reinterpret_cast<DatalogBindingRec*>(*Rec()->logRecord); };
+  const std::vector<uChar> td = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
+  binding()->recordTD = AZNewHandle(int32(td.size()));
+  std::memcpy(*binding()->recordTD, td.data(), td.size());
+  binding()->recordData = AZNewHClr(8);
+  binding()->logPath = HostPath(dir.Dir() + "/panel.log");
+  EXPECT_EQ(VIWindMenuCommand(kDataLogMenu, MFindLItemByKey(log, 1), panel_, kWNoWindow), 1);
+  EXPECT_NE(gMenuAlert.find("The data in the VI's log file is incompatible with the VI's front panel."),
+            std::string::npos) << gMenuAlert;
+  EXPECT_FALSE(FIsAPath(binding()->logPath)) << "the binding is cleared";
+  FDisposePath(binding()->logPath);
+  AZDisposeHandle(binding()->recordTD);
+  AZDisposeHandle(binding()->recordData);
+  AZDisposeHandle(Rec()->logRecord);
+  Rec()->logRecord = nullptr;
 }
 
 }  // namespace
@@ -490,6 +515,36 @@ TEST_F(ProgMenuTest, QuitAsksBeforeAbortingARunningVI) {
   EXPECT_FALSE(WQuitting());
   Rec()->eState = kVIStateIdle;
   FinishExec();
+}
+
+// A built application quits with a VI running without asking.  Being built
+// is read once per process from the program file's trailer, so the quit runs
+// in a copy of this program that carries a built trailer.
+TEST_F(ProgMenuTest, ABuiltApplicationQuitsWithoutAsking) {
+  if (!IsBuiltApp()) {
+    TempFolder dir("qxbuiltquit");
+    const std::string copy = dir.Dir() + "/built", out = dir.Dir() + "/out";
+    std::filesystem::copy_file("/proc/self/exe", copy);
+    const char trailer[20] = {'A', 'P', 'P', 'B', 3, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
+    std::ofstream(copy, std::ios::binary | std::ios::app).write(trailer, sizeof trailer);
+    const std::string run = copy + " --gtest_filter=ProgMenuTest.ABuiltApplicationQuitsWithoutAsking > " + out + " 2>&1";
+    const int status = std::system(run.c_str());
+    std::ifstream in(out);
+    const std::string said(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(status, 0) << said;
+    return;
+  }
+  qxtest::StartThreadsAndResources();
+  CfgTestSetValue("ESys.StdNParallel", "0");
+  ASSERT_EQ(InitExec(), kNoErr);
+  Rec()->eState = 2;
+  PlatSetAlertProc(&KeepMenuAlert);
+  gMenuAlert.clear();
+  AppMenuCommand(kFileMenu, 0, 25);
+  // The quit closed every VI, the fixture's too: this process ends here.
+  std::printf("asked: \"%s\", quitting: %d\n", gMenuAlert.c_str(), int(WQuitting()));
+  std::fflush(stdout);
+  std::_Exit(gMenuAlert.empty() && WQuitting() ? 0 : 3);
 }
 
 }  // namespace

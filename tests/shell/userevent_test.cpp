@@ -14,6 +14,7 @@
 #include "rtlib/filehooks.h"
 #include "rtlib/postedevt.h"
 #include "shell/userevent.h"
+#include "shell/help.h"
 #include "shell/vishell.h"
 
 using namespace qxvitest;
@@ -38,7 +39,7 @@ class ShellEventTest : public VITest {
   }
   void TearDown() override {
     for (int32 s = 0; s < 28; ++s) SetUserEventHandler(s, nullptr);
-    HelpSetTarget(nullptr, 0);
+    HelpReset();
     VITest::TearDown();
   }
   static std::vector<WEventRecord> Queued() {
@@ -261,41 +262,34 @@ TEST_F(ShellEventTest, DisposingAVIDropsTheEventsThatNameItOrItsDataSpace) {
 TEST_F(ShellEventTest, TheHelpTargetIsClearedForItsPanel) {
   UHandle vi = NewVICore(kVIKindDatalog, PS("helped"), -1);
   ObjHeap panel = VIRec(vi)->panelHeap;
-  HelpSetTarget(panel, 100);
+  HelpSetTipTarget(panel, 100, 1);
   HelpClearTarget(reinterpret_cast<ObjHeap>(uintptr_t(4)), 0);  // another panel
   HelpClearTarget(panel, 200);                                   // another object
-  ObjHeap p;
-  int32 o;
-  HelpGetTarget(&p, &o);
-  EXPECT_EQ(p, panel);
-  EXPECT_EQ(o, 100);
-  DisposeVI(vi, 1);
-  HelpGetTarget(&p, &o);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(o, 0);
-  HelpSetTarget(panel, 5);
+  EXPECT_EQ(HelpStateNow().tip.heap, panel);
+  EXPECT_EQ(HelpStateNow().tip.object, 100);
   HelpClearTarget(nullptr, 0);
-  HelpGetTarget(&p, &o);
-  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(HelpStateNow().tip.heap, nullptr);
+  HelpSetTipTarget(panel, 5, 1);
+  DisposeVI(vi, 1);
+  EXPECT_EQ(HelpStateNow().tip.heap, nullptr);
 }
 
 TEST_F(ShellEventTest, RunTimeMenuRecordsGoWithTheirVI) {
   UHandle vi = NewVICore(kVIKindDatalog, PS("menus"), -1);
-  const Footprint before = ZoneTotals();
   ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);
-  ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);  // one record per VI
+  const uInt32 first = RTMRecordOf(vi)->refnum;
+  ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);  // one record per VI, a new refnum
+  EXPECT_FALSE(RTMIsMenuRefnum(first));
   EXPECT_TRUE(RTMHasVIMenuRef(vi));
   RTMDisposeVIMenuRef(vi);
   EXPECT_FALSE(RTMHasVIMenuRef(vi));
-  EXPECT_EQ(ZoneTotals(), before);
   RTMDisposeVIMenuRef(vi);  // none: nothing
   ASSERT_EQ(RTMNewVIMenuRef(vi), kNoErr);
+  const uInt32 last = RTMRecordOf(vi)->refnum;
   DisposeVI(vi, 1);
-  EXPECT_FALSE(RTMHasVIMenuRef(vi));
+  EXPECT_FALSE(RTMIsMenuRefnum(last));
   EXPECT_EQ(RTMNewVIMenuRef(nullptr), kArgErr);
-  MemFailNthAllocation(1);
-  EXPECT_EQ(RTMNewVIMenuRef(reinterpret_cast<UHandle>(uintptr_t(8))), kMemFullErr);
-  MemFailNthAllocation(0);
+  RTMShutDown();
 }
 
 TEST_F(ShellEventTest, PostUserEventTakesItsPlaceInTheRunTimeTable) {

@@ -303,6 +303,13 @@ TEST_F(VIWindowEvents, TheBoundsGrowAroundTheObjects) {
     VIWindInvalBounds(panel_);
     EXPECT_EQ(R(*PanelGetBounds(panel_)), k.bounds) << k.parts << "/" << k.kind;
   }
+  // A dialog is built to bounds computed afresh, stale or not: 10 around.
+  SetParts(0, Rect{0, 0, 0, 0});
+  VIRec(vi_)->viKind = kVIKindDialog;
+  gObjects = Rect{10, 10, 40, 300};
+  Rect dialog;
+  DlgPanelGetBounds(panel_, &dialog);
+  EXPECT_EQ(R(dialog), "0,0,50,310");
   VIRec(vi_)->viKind = kVIKindDatalog;
 }
 
@@ -396,6 +403,19 @@ TEST_F(VIWindowBoundary, TheRecordNumberStaysWithinTheLog) {
     EXPECT_EQ(f.text, k.text) << k.count << "/" << k.put << "/" << k.keyCode;
   }
   count = 10;
+  // Typed into the field's record: digits replace the selected number,
+  // Backspace deletes one, and the number is marked edited.
+  StatePnlEditRecordNum(vi_, 5);
+  for (int32 c : {int32('1'), int32('2'), 8}) {
+    WEventRecord e{};
+    e.code = weKey;
+    e.keyCode = 27;
+    e.character = c;
+    StatePnlRecordKey(&e, panel_);
+  }
+  RecordField f{};
+  ASSERT_TRUE(VIRecordField(vi_, &f));
+  EXPECT_EQ(f.text + (f.edited ? " edited" : ""), "1 edited");
   ExitRetrieveMode(vi_);
 }
 
@@ -564,6 +584,23 @@ TEST_F(VIWindowBoundary, HeldRecordArrowsRepeatWithinTheLog) {
     const int32 n = std::atoi(f.text.c_str());
     EXPECT_TRUE(n >= k.low && n <= k.high) << k.start << " -> " << f.text;
   }
+  // A press in the record field ends the panel's key focus and places the
+  // caret in the field's text; no slot acts.
+  static int32 released = 0;
+  VIWindHooks h = VIWindHooksInUse();
+  h.releaseKeyFocus = [](ObjHeap) -> MgErr { return ++released, kNoErr; };
+  const VIWindHooks saved = VIWindSetHooks(h);
+  StatePnlEditRecordNum(vi_, 5);
+  Point p{int16(bar.top + 11), int16(bar.left + 120)};
+  WLocalToGlobal(w, &p);
+  PlatInjectMouseButton(kPlatButtonLeft, true, p.h, p.v, PlatTickMs());
+  PlatInjectMouseButton(kPlatButtonLeft, false, p.h, p.v, PlatTickMs());
+  PlatUiPump();
+  RecordField f{};
+  ASSERT_TRUE(VIRecordField(vi_, &f));
+  EXPECT_EQ(released, 1);
+  EXPECT_EQ(f.text + (f.allSelected ? " all" : ""), "5");
+  VIWindSetHooks(saved);
   ExitRetrieveMode(vi_);
 }
 

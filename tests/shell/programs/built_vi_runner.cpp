@@ -12,6 +12,11 @@
 // After start-up, prints "unregistered=<index> <name>" for each routine the
 // program has under a name the run-time table's list gives an index, when
 // that index does not hold it, then "routines=<how many it has>"; runs no VI.
+//   built_vi_runner -call <host path>
+// Calls the VI of the file by its path with the I32 inputs "a" 2 and "b" 40
+// and the output "sum" while the main loop runs, and prints "call=<result>
+// sum=<sum> refs=<references left on the VI>"; then names the indicator
+// "sum" as an input and prints "indicator=<result> ran=<0 or 1>".
 //   built_vi_runner -steps [-fail-refs]
 // Prints "step=<name>" for each step of the shell's start-up and shut-down,
 // and before the type heap's step the failure log ("faillog=<path>") and
@@ -60,11 +65,16 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
+#include "server/viref.h"
+#include "shell/appprint.h"
 #include "shell/background.h"
+#include "shell/callbypath.h"
+#include "shell/eventfilter.h"
 #include "shell/shellinit.h"
 #include "shell/toplevel.h"
 #include "shell/userevent.h"
 #include "tests/live_handles.h"
+#include "tools/runvi.h"
 
 namespace {
 
@@ -121,6 +131,31 @@ int ListUnregistered() {
     }
   }
   std::printf("routines=%d\n", found);
+  return 0;
+}
+
+int CallByPath(const char* host) {
+  WEventSetGate(1);
+  WSetEventHandler(kWRootWindow, &ShellEventFilter);
+  std::string text = "C:";
+  for (const char* c = host; *c; ++c) text += *c == '/' ? '\\' : *c;
+  Path path = nullptr;
+  if (FTextToPath(reinterpret_cast<const uChar*>(text.data()), int32(text.size()), &path) != kNoErr) return 4;
+  const TypeDescriptor* i32 = StdTDTable[kTDI32];
+  static const uChar kA[] = "\001a", kB[] = "\001b", kSum[] = "\003sum";
+  int32 a = 2, b = 40, sum = 0;
+  const MgErr err = CallInstrumentByPath(path, 0, 2, 1, kA, i32, &a, kB, i32, &b, kSum, i32, &sum);
+  Str255 name;
+  FNamePtr(path, name);
+  UHandle vi = FindVIByName(name);
+  std::printf("call=%d sum=%d refs=%d\n", int(err), int(sum), vi ? int(VIHasRefs(vi, 0)) : -1);
+  int32 ran = 0;
+  if (vi && VIRec(vi)->dataSpace) PutNative32(*VIRec(vi)->dataSpace + runvi::kAddSum, 0);
+  const MgErr indicator = CallInstrumentByPath(path, 0, 1, 0, kSum, i32, &a);
+  vi = FindVIByName(name);
+  if (vi && VIRec(vi)->dataSpace) ran = GetNative32(*VIRec(vi)->dataSpace + runvi::kAddSum) != 0;
+  std::printf("indicator=%d ran=%d\n", int(indicator), int(ran));
+  FDisposePath(path);
   return 0;
 }
 
@@ -263,6 +298,13 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-unregistered") == 0) unregistered = true;
   }
   if (AppStartup(argc, argv) != kNoErr) return 2;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "-call") == 0) {
+      const int status = CallByPath(argv[i + 1]);
+      std::fflush(stdout);
+      AppShutdown();
+      return status;
+    }
   if (unregistered) {
     const int status = ListUnregistered();
     std::fflush(stdout);

@@ -116,8 +116,6 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
   PanelInstallDialogHooks();
   if (!TRStackBlock()) TRInit();
   DlgSetPanelServices(AppDialogServices());
-  const DlgRunPanelHooks dialogs = AppDialogRunHooks();
-  SetDlgRunPanelHooks(&dialogs);
   VIWindHooks window = VIWindHooksInUse();
   window.panelEvent = &TRPanelEvent;
   window.drawPanel = &ODrawPanel;
@@ -157,10 +155,14 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
     std::thread watcher([&] {
       const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
       std::vector<::Window> now;
+      // The alert is the new window that holds the keyboard focus.
       while (!found && std::chrono::steady_clock::now() < until) {
         viewable(&now);
+        ::Window focus = 0;
+        int revert;
+        XGetInputFocus(watch, &focus, &revert);
         for (::Window w : now) {
-          if (std::find(before.begin(), before.end(), w) != before.end()) continue;
+          if (w != focus || std::find(before.begin(), before.end(), w) != before.end()) continue;
           ::Window r, child;
           unsigned border, depth;
           int lx, ly;
@@ -198,7 +200,6 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
     EXPECT_EQ(x - work.left, frame.left + (work.right - work.left - int(width) - frame.left - frame.right) / 2);
     EXPECT_EQ(y - work.top, frame.top + (work.bottom - work.top - int(height) - frame.top - frame.bottom) / 3);
   }
-  SetDlgRunPanelHooks(nullptr);
   DlgSetPanelServices(DlgPanelServices{});
   SetDlgPanelHooks(nullptr);
   SetEnginePanelHooks(nullptr);
