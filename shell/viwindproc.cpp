@@ -25,6 +25,7 @@
 #include "mgsource/window/wport.h"
 #include "shell/eventfilter.h"
 #include "shell/menuids.h"
+#include "shell/progmenu.h"
 #include "shell/viwindow.h"
 
 namespace {
@@ -94,11 +95,14 @@ void SetCursor(int32 number) {
   if (H().setCursor) H().setCursor(number);
 }
 
-// The shell's menu command and about box, unless the window's hooks name others.
+// The shell's menu command and about box, unless the window's hooks name
+// others.  As for the root window's filter, no hook means the application's
+// own command: without it a choice in the window's own bar (File -> Close)
+// reached no command at all.
 int32 ShellMenuCommand(int32 menu, int32 item, int32 modifiers) {
   if (H().appMenuCommand) return H().appMenuCommand(menu, item, modifiers);
   const auto shell = ShellEventHooksInUse().appMenuCommand;
-  return shell ? shell(menu, item, modifiers) : 0;
+  return shell ? shell(menu, item, modifiers) : AppMenuCommand(menu, item, modifiers);
 }
 void AboutBox() {
   if (H().aboutBox) H().aboutBox();
