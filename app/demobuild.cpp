@@ -1,8 +1,10 @@
 // Makes the demo application: a copy of the program with the run-time
 // resources and a VI library holding Demo.vi appended (app/demovi.h).
 //   qxdemobuild <program> <output> [x [log]]
+//   qxdemobuild <program> <output> menu
 // x: the default of the control "x" (20 when not given); log: a host path
-// Demo.vi then logs to at completion.
+// Demo.vi then logs to at completion.  "menu": the library holds the test
+// VI of the minimal run-time menu instead (demo::BuildMenuTest).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,8 +13,17 @@
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 5) {
-    std::fprintf(stderr, "usage: qxdemobuild program output [x [log]]\n");
+    std::fprintf(stderr, "usage: qxdemobuild program output [x [log] | menu]\n");
     return 2;
+  }
+  std::string error;
+  if (argc == 4 && std::string(argv[3]) == "menu") {
+    if (!demo::BuildMenuTest(argv[1], argv[2], &error)) {
+      std::fprintf(stderr, "qxdemobuild: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("%s\n", argv[2]);
+    return 0;
   }
   char* end = nullptr;
   const long x = argc >= 4 ? std::strtol(argv[3], &end, 10) : 20;
@@ -20,7 +31,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qxdemobuild: x must be a whole number of 30 bits\n");
     return 2;
   }
-  std::string error;
   if (!demo::BuildDemo(argv[1], argv[2], int32(x), argc == 5 ? argv[4] : "", &error)) {
     std::fprintf(stderr, "qxdemobuild: %s\n", error.c_str());
     return 1;

@@ -22,6 +22,7 @@
 #include "panel/oinit.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
+#include "tools/runvi.h"
 #include "tools/vibuilder.h"
 #include "tools/vifile.h"
 #include "tools/vilibrary.h"
@@ -181,8 +182,19 @@ int32 RecordTDOffset(int32 record) {
 
 // The panel's colour, and the heap's window record: the window's parts,
 // the content rectangle and where its top-left corner lies on the screen.
-void PlaceWindow(ObjHeap panel, int32 root) {
+void PlaceWindowOnly(ObjHeap panel, int32 root) {
   PutNative32(*panel + root + kRootPanelColour, kDefaultPanelColour);
+  uChar* ext = *panel + OHWord(panel, kOHExtension);
+  PutNative16(ext + kHeapExtWindowOptions, kDemoWindowParts);
+  const Rect content{0, 0, kContentHeight, kContentWidth};
+  std::memcpy(ext + kHeapExtContentRect, &content, sizeof content);
+  const Point at{kContentTop, kContentLeft};
+  std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
+}
+
+// The demo's panel: its window and its controllers.
+void PlaceWindow(ObjHeap panel, int32 root) {
+  PlaceWindowOnly(panel, root);
   // The controller list: one data controller per transfer-table entry, in
   // its order, each naming its transfer record and the record's descriptor.
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
@@ -193,12 +205,6 @@ void PlaceWindow(ObjHeap panel, int32 root) {
     PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(record)));
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
-  uChar* ext = *panel + OHWord(panel, kOHExtension);
-  PutNative16(ext + kHeapExtWindowOptions, kDemoWindowParts);
-  const Rect content{0, 0, kContentHeight, kContentWidth};
-  std::memcpy(ext + kHeapExtContentRect, &content, sizeof content);
-  const Point at{kContentTop, kContentLeft};
-  std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
 }
 
 // A host path as a flattened absolute path: "/a/b" is C:\a\b.
@@ -242,21 +248,23 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
   return vif::WriteWithPanel(v, kPanelHeapKeepsOptions, nullptr, &PlaceWindow);
 }
 
-}  // namespace
-
-bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
-               std::string* error) {
-  // The VI's default data and panel heap are made in the memory manager's
-  // zones, started once for the process.
+// The VI's default data and panel heap are made in the memory manager's
+// zones, started once for the process.
+bool ZonesStarted() {
   static const MgErr started = MemInit();
-  const rsrcw::Bytes file = started ? rsrcw::Bytes() : DemoFile(x, log);
+  return started == kNoErr;
+}
+
+// The library of one top-level VI appended to a copy of program.
+bool AppendLibrary(const std::string& program, const std::string& out, const std::string& name,
+                   const rsrcw::Bytes& file, std::string* error) {
   if (file.empty()) {
-    if (error) *error = "Demo.vi cannot be written";
+    if (error) *error = name + " cannot be written";
     return false;
   }
   qxbuild::VILibraryWriter lib("Demo.qlb");
   qxbuild::LibraryMember m;
-  m.name = "Demo.vi";
+  m.name = name;
   m.file = file;
   m.flags = archfmt::kFlagTopLevel;
   lib.Add(m);
@@ -264,6 +272,27 @@ bool BuildDemo(const std::string& program, const std::string& out, int32 x, cons
   qxbuild::AddRunTimeResources(&w);
   lib.AddTo(&w);
   return qxbuild::AppendToProgram(program, w.Write(), out, error);
+}
+
+}  // namespace
+
+bool BuildMenuTest(const std::string& program, const std::string& out, std::string* error) {
+  rsrcw::Bytes file;
+  if (ZonesStarted()) {
+    vif::VIFile v = runvi::File("Menu.vi", runvi::Clumps::kSpin, 1, kVIFlagRunWhenOpened | kVIFlagOpenPanel);
+    v.windowOptions = kDemoWindowParts;
+    // The minimal menu (source 1); bit 2: the bar is not blocked at first,
+    // since the clump never reads a choice.
+    v.rtMenuWord = 1 | 4;
+    file = vif::WriteWithPanel(v, 0, nullptr, &PlaceWindowOnly);
+  }
+  return AppendLibrary(program, out, "Menu.vi", file, error);
+}
+
+bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
+               std::string* error) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log) : rsrcw::Bytes();
+  return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 
 }  // namespace demo

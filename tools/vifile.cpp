@@ -42,6 +42,7 @@ Bytes Header(const VIFile& v) {
   r.viKind = v.viKind;
   r.execSystem = v.execSystem;
   r.windowOptions = v.windowOptions;
+  r.rtMenuWord = v.rtMenuWord;
   r.version = v.version;
   r.rsrcID = uInt32(v.rsrcId);
   // Stored nonzero words say that the file holds code and types.

@@ -41,6 +41,7 @@ struct VIFile {
   int16 priority = 1, viKind = 7;
   int32 execSystem = 0;                    // 1: the standard system (execution threads)
   uInt16 windowOptions = 0;                // the panel window's parts while the VI runs
+  uInt32 rtMenuWord = 0;                   // the run-time menu word (bits 0-1 the menu's source)
   uInt32 version = kRunTimeVersion;
   std::optional<uInt32> readerVersion;     // 'vers' 4 of the VI's file
   std::optional<Bytes> code;               // VICD; the header's code word says so
