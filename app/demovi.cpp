@@ -14,12 +14,16 @@
 #include "engine/typemgr.h"
 #include "engine/vi/archive_format.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/fourcc.h"
 #include "mgsource/memory.h"
 #include "mgsource/objheap.h"
 #include "mgsource/objlist.h"
 #include "mgsource/path.h"
 #include "panel/oinit.h"
+#include "mgsource/window/textrec.h"
+#include "panel/objload.h"
+#include "panel/objects.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
 #include "tools/runvi.h"
@@ -192,17 +196,40 @@ void PlaceWindowOnly(ObjHeap panel, int32 root) {
   std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
 }
 
-// The demo's panel: its window and its controllers.
-void PlaceWindow(ObjHeap panel, int32 root) {
+// The demo's panel: its window, its controls and their controllers.  Each
+// control is a numeric of the data's type (I32, the VI's type 1) with its
+// name label above it, x a control and y an indicator; its controller, one
+// per transfer-table entry and in its order, names it and the transfer
+// record with the record's descriptor.  Each label's text is its resource.
+void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs) {
   PlaceWindowOnly(panel, root);
-  // The controller list: one data controller per transfer-table entry, in
-  // its order, each naming its transfer record and the record's descriptor.
+  struct Control {
+    int32 record;
+    const char* name;
+    Rect bounds;
+    uInt32 flags;
+  };
+  const Control kControls[] = {{kRecX, "x", {34, 20, 50, 100}, 0},
+                               {kRecY, "y", {34, 130, 50, 210}, kObjFlagIndicator}};
+  constexpr int32 kNumericSize = 52, kLabelSize = kObjText + 4;
+  constexpr int16 kNameLabel = 16;
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
-  for (const int32 record : {kRecX, kRecY}) {
+  for (const Control& c : kControls) {
     const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
-    if (!list || !dco || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
-    PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(record));
-    PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(record)));
+    const int32 numeric = vib::NewObject(panel, kClsNumeric, kNumericSize, root);
+    const int32 label = numeric ? vib::NewObject(panel, kClsLabel, kLabelSize, numeric, kNameLabel) : 0;
+    if (!list || !dco || !label || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+    PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(numeric));
+    PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(c.record));
+    PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(c.record)));
+    PutNative32(*panel + numeric + kObjFlags, c.flags);
+    PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
+    std::memcpy(*panel + numeric + kObjBounds, &c.bounds, sizeof c.bounds);
+    const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
+    std::memcpy(*panel + label + kObjBounds, &above, sizeof above);
+    panelwriter::SavedText text;
+    text.text = c.name;
+    rsrcs->push_back({label, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(text))}});
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
 }
@@ -245,7 +272,14 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
   // Every copy of x holds its default.
   for (int32 k = 0; k < 5; ++k) v.defaultWords.push_back({kRecX + kCopies + 4 * k, x});
   v.code = DemoCode();
-  return vif::WriteWithPanel(v, kPanelHeapKeepsOptions, nullptr, &PlaceWindow);
+  v.types = {tdb::I32()};
+  std::vector<panelwriter::PanelObject> rsrcs;
+  // The labels' texts map their runs' fonts through the file's font table.
+  const auto fonts = [](std::vector<vif::Resource>& rs) {
+    rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}})});
+  };
+  return vif::WriteWithPanel(
+      v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs); }, &rsrcs);
 }
 
 // The VI's default data and panel heap are made in the memory manager's

@@ -189,7 +189,8 @@ Bytes ControllerCode(bool marks) {
 }
 
 Bytes WriteWithPanel(const VIFile& v, uInt32 heapFlags, const std::function<void(std::vector<Resource>&)>& edit,
-                     const std::function<void(ObjHeap, int32)>& objects) {
+                     const std::function<void(ObjHeap, int32)>& objects,
+                     const std::vector<panelwriter::PanelObject>* objectRsrcs) {
   UHandle scratch = vib::NewVI({}, false);
   ObjHeap panel = scratch ? vib::NewPanel(scratch) : nullptr;
   const int32 root = panel ? vib::NewObject(panel, kClsFrontPanel, 76) : 0;
@@ -199,7 +200,8 @@ Bytes WriteWithPanel(const VIFile& v, uInt32 heapFlags, const std::function<void
     PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtRoot, uInt32(root));
     OHSetWord(panel, kOHFlags, OHWord(panel, kOHFlags) | heapFlags);
     if (objects) objects(panel, root);
-    ok = panelwriter::AddPanelHeap(pw, panel, v.rsrcId, v.name, 100, {});
+    ok = panelwriter::AddPanelHeap(pw, panel, v.rsrcId, v.name, 100,
+                                   objectRsrcs ? *objectRsrcs : std::vector<panelwriter::PanelObject>{});
   }
   vib::DisposeVI(scratch);
   if (!ok) return {};

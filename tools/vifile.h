@@ -25,6 +25,7 @@
 #include "engine/link/linkinfo.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/objheap.h"
+#include "tools/panelwriter.h"
 #include "tools/rsrcwriter.h"
 #include "tools/tdbuilder.h"
 
@@ -96,9 +97,12 @@ Bytes Write(const VIFile& v);
 // root's offset given), the heap flags given, and the panel's resources
 // ('FPHP', 'LIfp', ...) passed through edit before they join the VI's.
 // Empty when the panel cannot be written.
+// The resources the added objects load are those objectRsrcs holds once
+// objects has run.
 Bytes WriteWithPanel(const VIFile& v, uInt32 heapFlags = 0,
                      const std::function<void(std::vector<Resource>&)>& edit = nullptr,
-                     const std::function<void(ObjHeap, int32)>& objects = nullptr);
+                     const std::function<void(ObjHeap, int32)>& objects = nullptr,
+                     const std::vector<panelwriter::PanelObject>* objectRsrcs = nullptr);
 
 // A VI's code whose initialisation installs a controller procedure that
 // answers 0; with marks, it first stores 0x1234 and the run-time table's

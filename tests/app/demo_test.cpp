@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 // The script's wait turns the program's main loop until the demo has opened,
 // run and gone idle: without that, no window titled "Demo.vi" is shown yet.
 // Controls draw nothing yet: the window shows its frame parts around an
-// empty content area.
+// empty content area, the scroll bars sized by the controls' rectangles.
 TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   TempFolder tmp("qx_demo");
   const std::string dir = tmp.Dir(), program = dir + "/quenlix-demo";
