@@ -4,7 +4,9 @@
 // shell falls back on the same tables when the file lacks an entry.
 //
 // A menu list's entry 1 is the title; entry k + 1 the item with key k,
-// written "text:tag" with an optional ":shortcut"; "-" is a separator.
+// written "text:tag" with an optional ":shortcut"; "-" is a separator.  A
+// shortcut's modifier is "Mk", the menu key (Ctrl): the menus keep only it
+// and Shift, so "Ctrl" would leave the item without a shortcut.
 #pragma once
 #include "mgsource/extcode.h"
 
@@ -25,11 +27,11 @@ inline constexpr const char* kBarVIDialog[] = {"_VIDialog", "_File:APP_FILE", "_
                                                "_Help:APP_HELP"};
 inline constexpr const char* kFile[] = {
     "_File",
-    "_New:APP_NEW:Ctrl+N",
-    "_Open...:APP_OPEN:Ctrl+O",
-    "_Close:APP_CLOSE:Ctrl+W",
+    "_New:APP_NEW:Mk+N",
+    "_Open...:APP_OPEN:Mk+O",
+    "_Close:APP_CLOSE:Mk+W",
     "-:APP_SEPARATOR_FILE_1",
-    "_Save:APP_SAVE:Ctrl+S",
+    "_Save:APP_SAVE:Mk+S",
     "Save _As...:APP_SAVE_AS",
     "Save A Cop_y As...:APP_SAVE_A_COPY_AS",
     "Save _with Options...:APP_SAVE_WITH_OPTIONS",
@@ -38,7 +40,7 @@ inline constexpr const char* kFile[] = {
     "Printer Se_tup...:APP_PRINTER_SETUP",
     "Page Se_tup...:APP_PAGE_SETUP",
     "Print _Documentation...:APP_PRINT_DOCUMENTATION",
-    "_Print Window...:APP_PRINT_WINDOW:Ctrl+P",
+    "_Print Window...:APP_PRINT_WINDOW:Mk+P",
     "-:APP_SEPARATOR_FILE_3",
     "Edit _VI Library...:APP_EDIT_VI_LIBRARY",
     "Edit Template...:APP_EDIT_TEMPLATE",
@@ -49,7 +51,7 @@ inline constexpr const char* kFile[] = {
     "Recently Opened Files:APP_RECENT_FILES",
     "-:APP_SEPARATOR_FILE_5",
     "_Quit:APP_QUIT",
-    "E_xit:APP_EXIT:Ctrl+Q",
+    "E_xit:APP_EXIT:Mk+Q",
     "Record Dialog Script...:APP_RECORD_SCRIPT",
     "Play Dialog Script...:APP_PLAY_SCRIPT",
     "Run Tests...:APP_RUN_TESTS",
@@ -57,12 +59,12 @@ inline constexpr const char* kFile[] = {
 };
 inline constexpr const char* kEdit[] = {
     "_Edit",
-    "_Undo:APP_UNDO:Ctrl+Z",
+    "_Undo:APP_UNDO:Mk+Z",
     "_Redo:APP_REDO",
     "-:APP_SEPARATOR_EDIT_1",
-    "Cu_t:APP_CUT:Ctrl+X",
-    "_Copy:APP_COPY:Ctrl+C",
-    "_Paste:APP_PASTE:Ctrl+V",
+    "Cu_t:APP_CUT:Mk+X",
+    "_Copy:APP_COPY:Mk+C",
+    "_Paste:APP_PASTE:Mk+V",
     "C_lear:APP_CLEAR",
     "-:APP_SEPARATOR_EDIT_2",
     "Remove Bad Wires:APP_REMOVE_BAD_WIRES",
@@ -84,8 +86,8 @@ inline constexpr const char* kEdit[] = {
 };
 inline constexpr const char* kOperate[] = {
     "_Operate",
-    "_Run:APP_RUN:Ctrl+R",
-    "_Stop:APP_STOP:Ctrl+.",
+    "_Run:APP_RUN:Mk+R",
+    "_Stop:APP_STOP:Mk+.",
     "-:APP_SEPARATOR_OPERATE_1",
     "_Print at Completion:APP_PRINT_AT_COMPLETION",
     "_Log at Completion:APP_LOG_AT_COMPLETION",
@@ -95,46 +97,46 @@ inline constexpr const char* kOperate[] = {
     "_Make Current Values Default:APP_MAKE_DEFAULT",
     "Reinitialize All To _Default:APP_REINITIALIZE",
     "-:APP_SEPARATOR_OPERATE_3",
-    "_Change to Run Mode:APP_CHANGE_TO_RUN_MODE:Ctrl+M",
+    "_Change to Run Mode:APP_CHANGE_TO_RUN_MODE:Mk+M",
 };
 inline constexpr const char* kWindows[] = {
     "_Windows",
-    "Show _Diagram:APP_SHOW_DIAGRAM:Ctrl+E",
-    "Show VI _Info...:APP_SHOW_VI_INFO:Ctrl+I",
+    "Show _Diagram:APP_SHOW_DIAGRAM:Mk+E",
+    "Show VI _Info...:APP_SHOW_VI_INFO:Mk+I",
     "-:APP_SEPARATOR_WINDOWS_1",
     "Show Controls Palette:APP_SHOW_CONTROLS",
     "Show Functions Palette:APP_SHOW_FUNCTIONS",
     "Show Tools Palette:APP_SHOW_TOOLS",
     "Show _Clipboard:APP_SHOW_CLIPBOARD",
-    "Show Error List:APP_SHOW_ERROR_LIST:Ctrl+L",
+    "Show Error List:APP_SHOW_ERROR_LIST:Mk+L",
     "Show VI Hierarchy:APP_SHOW_HIERARCHY",
     "This VI's Callers:APP_CALLERS",
     "This VI's SubVIs:APP_SUBVIS",
     "-:APP_SEPARATOR_WINDOWS_2",
-    "_Full Size:APP_FULL_SIZE:Ctrl+/",
+    "_Full Size:APP_FULL_SIZE:Mk+/",
     "-:APP_SEPARATOR_WINDOWS_3",
 };
 inline constexpr const char* kDialogEdit[] = {
     "_Dialog Edit",
-    "_Undo:APP_DIALOG_UNDO:Ctrl+Z",
+    "_Undo:APP_DIALOG_UNDO:Mk+Z",
     "_Redo:APP_DIALOG_REDO",
     "-:APP_SEPARATOR_DIALOG_EDIT_1",
-    "Cu_t:APP_DIALOG_CUT:Ctrl+X",
-    "_Copy:APP_DIALOG_COPY:Ctrl+C",
-    "_Paste:APP_DIALOG_PASTE:Ctrl+V",
+    "Cu_t:APP_DIALOG_CUT:Mk+X",
+    "_Copy:APP_DIALOG_COPY:Mk+C",
+    "_Paste:APP_DIALOG_PASTE:Mk+V",
     "C_lear:APP_DIALOG_CLEAR",
     "-:APP_SEPARATOR_DIALOG_EDIT_2",
-    "Select All:APP_DIALOG_SELECT_ALL:Ctrl+A",
+    "Select All:APP_DIALOG_SELECT_ALL:Mk+A",
     "-:APP_SEPARATOR_DIALOG_EDIT_3",
     "Import Clipboard:APP_IMPORT_CLIPBOARD",
     "Export Clipboard:APP_EXPORT_CLIPBOARD",
-    "Find...:APP_DIALOG_FIND:Ctrl+F",
-    "Find Next:APP_DIALOG_FIND_NEXT:Ctrl+G",
+    "Find...:APP_DIALOG_FIND:Mk+F",
+    "Find Next:APP_DIALOG_FIND_NEXT:Mk+G",
 };
 inline constexpr const char* kDialogFile[] = {"_Dialog File", "_Close Dialog:APP_CLOSE_DIALOG"};
 inline constexpr const char* kHelp[] = {
     "_Help",
-    "Show _Help:APP_SHOW_HELP:Ctrl+H",
+    "Show _Help:APP_SHOW_HELP:Mk+H",
     "_Lock Help:APP_LOCK_HELP",
     "Simple Help:APP_SIMPLE_HELP",
     "-:APP_SEPARATOR_HELP_1",

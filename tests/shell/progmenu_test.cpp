@@ -10,6 +10,7 @@
 #include "engine/exec/menutexts.h"
 #include "mgsource/appdirs.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/window/menutrack.h"
 #include "mgsource/window/mainloop.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
@@ -121,6 +122,22 @@ TEST_F(ProgMenuTest, TrimmingLeavesTheRunTimeItems) {
       {kFileMenu, {2, 3, 4, 11, 14, 25}}, {kEditMenu, {4, 5, 6, 7, 8}}, {kOperateMenu, {1}},
       {kWindowsMenu, {7, 13}}, {kHelpMenu, {1, 4, 7, 8}}};
   for (const auto& [menu, keys] : simple) EXPECT_EQ(Keys(menu), keys) << menu;
+}
+
+// The menu key with W chooses File -> Close: the program's menus give their
+// shortcuts the menu-key modifier, which the menu manager keeps (a Ctrl
+// token it drops, and no key would choose the item).
+TEST_F(ProgMenuTest, TheMenuKeyWithALetterChoosesItsItem) {
+  WEventRecord e{};
+  e.code = weKey;
+  e.keyCode = vkAscii;
+  e.character = 'w';
+  e.modifiers = 0x20;
+  ASSERT_EQ(MMenuBarShortcut(&e, MenuTableGet(kBarPanelId), 1), 1);
+  EXPECT_EQ(e.where, kFileMenu);
+  MenuItemInfo info{};
+  MGetItemInfo(MenuTableGet(kFileMenu), e.globalWhere, &info);
+  EXPECT_EQ(info.itemKey, 3u);
 }
 
 // The item rules: no VI window, the kinds that never run, retrieval mode,
