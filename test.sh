@@ -78,6 +78,6 @@ stage helgrind
 bash scripts/valgrind.sh build
 
 stage fuzz
-QX_FUZZ_NO_BUILD=1 bash scripts/fuzz.sh "${QX_FUZZ_SECONDS:-auto}"
+QX_FUZZ_NO_BUILD=1 bash scripts/fuzz.sh "${QX_FUZZ_SECONDS:-10}"
 stage ""
 echo "all tests passed"

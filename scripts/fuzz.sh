@@ -4,10 +4,6 @@
 # is built first unless QX_FUZZ_NO_BUILD is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The time of each target: given, or "auto": the targets share a wall-clock
-# budget of QX_FUZZ_BUDGET seconds (default 480) on the cores there are, at
-# most 10 s and at least 4 s each, so the stage stays near the budget as
-# targets are added.
 secs=${1:-10}
 # Targets that read whole untrusted files run longer: this many times the
 # given time (the resource-file reader gets 30 s at the default 10).
@@ -35,18 +31,6 @@ run_target() {
   echo "$rc" >"$out/$name.status"
   echo "fuzzed $name for ${t}s: $([ "$rc" -eq 0 ] && echo clean || echo "FAILED ($rc)")"
 }
-
-if [ "$secs" = auto ]; then
-  units=0
-  for src in tests/fuzz/*_fuzz.cpp; do
-    name=$(basename "$src" .cpp)
-    units=$((units + ${weight[$name]:-1}))
-  done
-  secs=$(( ${QX_FUZZ_BUDGET:-480} * $(nproc) / units ))
-  [ "$secs" -le 10 ] || secs=10
-  [ "$secs" -ge 4 ] || secs=4
-  echo "fuzzing $units target-units for ${secs}s each on $(nproc) cores"
-fi
 
 # Longest first, so that the last targets to start are short ones.
 list=()
