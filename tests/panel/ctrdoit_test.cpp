@@ -16,6 +16,7 @@
 #include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
+#include "operate_fixture.h"
 #include "panel_test_support.h"
 #include "mgsource/window/wdrag.h"
 #include "panel/dataxfer.h"
@@ -25,26 +26,8 @@
 
 namespace {
 
-class CtrDoit : public ptest::PanelRootTest {
+class CtrDoit : public OperateRootTest {
  protected:
-  void TearDown() override {
-    if (UHandle saved = reinterpret_cast<UHandle>(uintptr_t(Ext(kHeapExtSavedFrames)))) AZDisposeHandle(saved);
-    Ext(kHeapExtSavedFrames) = Ext(kHeapExtKeyFocus) = Ext(kHeapExtFocusText) = 0;
-    if (pushed_) TRSetStackTop(previous_);
-    PanelRootTest::TearDown();
-  }
-  TransactionFrame* Path(std::initializer_list<TransactionFrame> frames) {
-    if (!pushed_) previous_ = TRPushFrame();
-    pushed_ = true;
-    auto* top = static_cast<TransactionFrame*>(TRStackTop());
-    int32 i = 0;
-    for (const TransactionFrame& f : frames) top[i++] = f;
-    top[i] = TransactionFrame{};
-    return top;
-  }
-  int32 Do(int32 obj, TransactionFrame* f, int32 action, ActionParams* p) {
-    return OSendMessage<int32>(kMsgODoit, panel_, obj, f, action, p);
-  }
   int32 Click(int32 obj, int32 mode, Point at, ActionParams* p, TransactionFrame** f) {
     TransactionState s{mode, 0, 0, nullptr};
     std::memcpy(&s.point, &at, sizeof at);
@@ -63,9 +46,6 @@ class CtrDoit : public ptest::PanelRootTest {
     SetBounds(part, r);
     return part;
   }
-  uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
-  void* previous_ = nullptr;
-  bool pushed_ = false;
 };
 
 ActionParams Key(int32 key, int32 modifiers = 0) {

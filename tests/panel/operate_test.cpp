@@ -24,6 +24,7 @@
 #include "platform/qx_alert.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
+#include "operate_fixture.h"
 #include "panel_test_support.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/viinst.h"
@@ -37,30 +38,12 @@ namespace {
 
 using ptest::PanelRootTest;
 
-class Operate : public PanelRootTest {
+class Operate : public OperateRootTest {
  protected:
   void TearDown() override {
-    if (UHandle saved = reinterpret_cast<UHandle>(uintptr_t(Ext(kHeapExtSavedFrames)))) AZDisposeHandle(saved);
-    Ext(kHeapExtSavedFrames) = Ext(kHeapExtKeyFocus) = Ext(kHeapExtFocusText) = 0;
-    for (int32 o : texts_)
-      if (TRecord t = PartTextRecord(panel_, o)) TDispose(t);
     SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
     TrackState(0, nullptr, 1);
-    if (pushed_) TRSetStackTop(previous_);
-    PanelRootTest::TearDown();
-  }
-  // A fresh path on the transaction stack: the frames given, then the end.
-  TransactionFrame* Path(std::initializer_list<TransactionFrame> frames) {
-    if (!pushed_) previous_ = TRPushFrame();
-    pushed_ = true;
-    auto* top = static_cast<TransactionFrame*>(TRStackTop());
-    int32 i = 0;
-    for (const TransactionFrame& f : frames) top[i++] = f;
-    top[i] = TransactionFrame{};
-    return top;
-  }
-  int32 Do(int32 obj, TransactionFrame* f, int32 action, ActionParams* p) {
-    return OSendMessage<int32>(kMsgODoit, panel_, obj, f, action, p);
+    OperateRootTest::TearDown();
   }
   int32 Click(int32 obj, int32 mode, Point at, ActionParams* p) {
     TransactionState s{mode, 0, 0, nullptr};
@@ -83,10 +66,6 @@ class Operate : public PanelRootTest {
     return p;
   }
   uChar& Value(int32 b) { return *reinterpret_cast<uChar*>(uintptr_t(uInt32(OGetDataPtr(panel_, b, 0, 0, nullptr)))); }
-  uInt32& Ext(int32 at) { return *reinterpret_cast<uInt32*>(*panel_ + OHWord(panel_, kOHExtension) + at); }
-  void* previous_ = nullptr;
-  bool pushed_ = false;
-  std::vector<int32> texts_;
 };
 
 // The four mechanical actions (and the two-state halves) through press (P),

@@ -1,16 +1,7 @@
 // The file dialog on the X11 display: it maps at the default place and
 // Escape, pressed through XTest, cancels it with 43.  Without a server the
 // test skips, unless QX_REQUIRE_DISPLAY=1.
-// GoogleTest and the fixture before Xlib, whose macros clash with them.
-#include "shell/viwindow_fixture.h"
-
-#include "app/dlgservices.h"
-#include "engine/vi/dlgpanel.h"
-#include "panel/oinit.h"
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "shell/x11/shell_x11_fixture.h"
 
 #include <atomic>
 #include <chrono>
@@ -18,10 +9,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "mgsource/window/wsysinfo.h"
-#include "platform/qx_display.h"
 #include "platform/qx_drives.h"
-#include "platform/x11/qx_display_x11.h"
 #include "shell/filedlg.h"
 
 namespace {
@@ -29,54 +17,10 @@ namespace {
 Rect gPlaced{};
 Point gWant{};
 
-class FileDialogX11 : public VIWindowBoundary {
- protected:
-  void SetUp() override {
-    test_ = XOpenDisplay(nullptr);
-    if (!test_) {
-      const char* need = std::getenv("QX_REQUIRE_DISPLAY");
-      if (need && std::strcmp(need, "1") == 0) FAIL() << "no X display could be opened";
-      GTEST_SKIP() << "no X display";
-    }
-    VIWindowBoundary::SetUp();
-  }
-  void StartDisplay() override {
-    PlatX11Register();
-    setenv("QX_UI", "x11", 1);
-    ASSERT_TRUE(PlatWindowSystemStart());
-    unsetenv("QX_UI");
-  }
-  void TearDown() override {
-    if (!test_) return;
-    VIWindowBoundary::TearDown();
-    PlatX11Sync();
-    XCloseDisplay(test_);
-  }
-  Display* test_ = nullptr;
-};
+class FileDialogX11 : public ShellX11 {};
 
 TEST_F(FileDialogX11, TheDialogMapsAtTheDefaultPlaceAndEscapeCancels) {
-  MLoadMenuColors();
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
-  drawing_ = true;
-  EnginePanelHooks engine = *GetEnginePanelHooks();
-  engine.newPanelRoot = &FPNewPanelRoot;
-  engine.oAllocate = &OAllocate;
-  SetEnginePanelHooks(&engine);
-  PanelInstallDialogHooks();
-  if (!TRStackBlock()) TRInit();
-  DlgSetPanelServices(AppDialogServices());
-  VIWindHooks window = VIWindHooksInUse();
-  window.panelEvent = &TRPanelEvent;
-  window.drawPanel = &ODrawPanel;
-  window.handleKey = &FPHandleKey;
-  window.keyNavItem = &DlgGetKeyNavItem;
-  window.dialogFilter = &DlgFilterVIEvents;
-  VIWindSetHooks(window);
-  PanelShellHooks senders{};
-  AppFillDialogSenders(&senders);
-  const PanelShellHooks savedShell = SetPanelShellHooks(senders);
+  JoinDialogs();
   const std::string root = std::filesystem::temp_directory_path().string();
   ASSERT_EQ(PlatDriveMap('N', root.c_str(), kPlatDriveFixed), 0);
 
@@ -117,10 +61,6 @@ TEST_F(FileDialogX11, TheDialogMapsAtTheDefaultPlaceAndEscapeCancels) {
   EXPECT_EQ(gPlaced.left, gWant.h);
   FDisposePath(p);
   PlatDriveMap('N', nullptr, 0);
-  DlgSetPanelServices(DlgPanelServices{});
-  SetDlgPanelHooks(nullptr);
-  SetEnginePanelHooks(nullptr);
-  SetPanelShellHooks(savedShell);
   XCloseDisplay(watch);
 }
 

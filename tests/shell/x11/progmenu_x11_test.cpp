@@ -1,69 +1,32 @@
 // The VI window's own menu bar on the X11 display: the X window shows the
 // trimmed bar as drawn, and XTest clicks open the File menu and choose its
 // first item.  Without a server the test skips, unless QX_REQUIRE_DISPLAY=1.
-// GoogleTest and the fixture before Xlib, whose macros clash with them.
-#include "shell/viwindow_fixture.h"
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/menutrack.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
 #include "shell/progmenu_internal.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-
-#include "platform/qx_display.h"
-#include "platform/x11/qx_display_x11.h"
+#include "shell/x11/shell_x11_fixture.h"
 
 namespace {
 
 std::vector<std::pair<int32, int32>> gChosen;
 
-class MenuBarX11 : public VIWindowBoundary {
+class MenuBarX11 : public ShellX11 {
  protected:
   void SetUp() override {
-    test_ = XOpenDisplay(nullptr);
-    if (!test_) {
-      const char* need = std::getenv("QX_REQUIRE_DISPLAY");
-      if (need && std::strcmp(need, "1") == 0) FAIL() << "no X display could be opened";
-      GTEST_SKIP() << "no X display";
-    }
-    VIWindowBoundary::SetUp();
+    ShellX11::SetUp();
+    if (!test_) return;
     MenuTableReset(0);
     ASSERT_EQ(InitAppMenus(), kNoErr);
   }
-  void StartDisplay() override {
-    PlatX11Register();
-    setenv("QX_UI", "x11", 1);
-    ASSERT_TRUE(PlatWindowSystemStart());
-    unsetenv("QX_UI");
-  }
   void TearDown() override {
-    if (!test_) return;
-    DisposeAppMenus();
-    MenuTableReset(1);
-    VIWindowBoundary::TearDown();
-    PlatX11Sync();
-    XCloseDisplay(test_);
-  }
-  void Settle() {
-    for (int round = 0; round < 1000; ++round) {
-      XSync(test_, False);
-      PlatX11Sync();
-      const int32_t n = PlatUiPump();
-      PlatX11Sync();
-      if (n == 0 && XPending(PlatX11Connection()) == 0 && !PlatQueueHasWork()) return;
+    if (test_) {
+      DisposeAppMenus();
+      MenuTableReset(1);
     }
-    FAIL() << "the display never went idle";
+    ShellX11::TearDown();
   }
-  void Click(Point p) {
-    XTestFakeMotionEvent(test_, DefaultScreen(test_), p.h, p.v, CurrentTime);
-    XTestFakeButtonEvent(test_, 1, True, CurrentTime);
-    XTestFakeButtonEvent(test_, 1, False, CurrentTime);
-  }
-  Display* test_ = nullptr;
 };
 
 TEST_F(MenuBarX11, TheBarShowsAsDrawnAndAClickOpensTheFileMenu) {
@@ -82,16 +45,7 @@ TEST_F(MenuBarX11, TheBarShowsAsDrawnAndAClickOpensTheFileMenu) {
   Settle();
   const PlatWindow host = WHostWindow(w);
   ASSERT_NE(PlatX11WindowOf(host), 0u);
-  const PlatSurface* s = PlatWindowSurface(host);
-  const int32_t wd = PlatSurfaceWidth(s), ht = PlatSurfaceHeight(s);
-  XImage* img = XGetImage(test_, PlatX11WindowOf(host), 0, 0, unsigned(wd), unsigned(ht), AllPlanes, ZPixmap);
-  ASSERT_NE(img, nullptr);
-  int64_t differ = 0;
-  for (int32_t y = 0; y < ht; ++y)
-    for (int32_t x = 0; x < wd; ++x)
-      differ += (uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF) != (PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF);
-  XDestroyImage(img);
-  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(DifferingPixels(host), 0);
   // A click on "File", then one on its first row; Escape ends a tracking
   // that missed the row, so the test cannot hang.
   Rect bar;

@@ -1,17 +1,7 @@
 // The VI window on the X11 display under a real (virtual) server: the X
 // window shows what the window drew, and an XTest click on Run runs the VI.
 // Without a server the tests skip, unless QX_REQUIRE_DISPLAY=1.
-// GoogleTest and the fixture before Xlib, whose macros clash with them.
-#include "shell/viwindow_fixture.h"
-
-#include "app/dlgservices.h"
-#include "engine/vi/dlgpanel.h"
-#include "panel/oinit.h"
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+#include "shell/x11/shell_x11_fixture.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,49 +9,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/qx_display.h"
-#include "platform/x11/qx_display_x11.h"
 #include "mgsource/window/wsysinfo.h"
 #include "shell/dialog.h"
 
 namespace {
 
-class VIWindowX11 : public VIWindowBoundary {
- protected:
-  void SetUp() override {
-    test_ = XOpenDisplay(nullptr);
-    if (!test_) {
-      const char* need = std::getenv("QX_REQUIRE_DISPLAY");
-      if (need && std::strcmp(need, "1") == 0) FAIL() << "no X display could be opened";
-      GTEST_SKIP() << "no X display";
-    }
-    VIWindowBoundary::SetUp();
-  }
-  void StartDisplay() override {
-    PlatX11Register();
-    setenv("QX_UI", "x11", 1);
-    ASSERT_TRUE(PlatWindowSystemStart());
-    unsetenv("QX_UI");
-  }
-  void TearDown() override {
-    if (!test_) return;
-    VIWindowBoundary::TearDown();
-    PlatX11Sync();
-    XCloseDisplay(test_);
-  }
-  // Until what either connection sent is read and every message dispatched.
-  void Settle() {
-    for (int round = 0; round < 1000; ++round) {
-      XSync(test_, False);
-      PlatX11Sync();
-      const int32_t n = PlatUiPump();
-      PlatX11Sync();
-      if (n == 0 && XPending(PlatX11Connection()) == 0 && !PlatQueueHasWork()) return;
-    }
-    FAIL() << "the display never went idle";
-  }
-  Display* test_ = nullptr;
-};
+class VIWindowX11 : public ShellX11 {};
 
 TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
   MLoadMenuColors();
@@ -72,16 +25,7 @@ TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
   const PlatWindow host = WHostWindow(w);
   ASSERT_STREQ(PlatGetDisplay()->Name(), "x11");
   ASSERT_NE(PlatX11WindowOf(host), 0u);
-  const PlatSurface* s = PlatWindowSurface(host);
-  const int32_t wd = PlatSurfaceWidth(s), ht = PlatSurfaceHeight(s);
-  XImage* img = XGetImage(test_, PlatX11WindowOf(host), 0, 0, unsigned(wd), unsigned(ht), AllPlanes, ZPixmap);
-  ASSERT_NE(img, nullptr);
-  int64_t differ = 0;
-  for (int32_t y = 0; y < ht; ++y)
-    for (int32_t x = 0; x < wd; ++x)
-      differ += (uint32_t(XGetPixel(img, x, y)) & 0xFFFFFF) != (PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF);
-  XDestroyImage(img);
-  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(DifferingPixels(host), 0);
   // A click on Run at its place on the screen.
   static int32 runs = 0;
   RunCmdHooks run{};
@@ -92,9 +36,7 @@ TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
   ASSERT_TRUE(VIWindStatePanelRect(panel_, &bar));
   Point p{int16(bar.top + 10), int16(bar.left + 38)};
   WLocalToGlobal(w, &p);
-  XTestFakeMotionEvent(test_, DefaultScreen(test_), p.h, p.v, CurrentTime);
-  XTestFakeButtonEvent(test_, 1, True, CurrentTime);
-  XTestFakeButtonEvent(test_, 1, False, CurrentTime);
+  Click(p);
   Settle();
   EXPECT_EQ(runs, 1);
 }
@@ -104,28 +46,7 @@ TEST_F(VIWindowX11, TheXWindowShowsTheDrawingAndAClickOnRunRunsTheVI) {
 // A watcher on its own connection finds the window, reads where the server
 // put it and presses Escape; a loop that never ends fails the run.
 TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
-  MLoadMenuColors();
-  ASSERT_EQ(WInitScreenImage(), kNoErr);
-  DInitDraw();
-  drawing_ = true;
-  // The dialogs' panels, as the program joins them at start-up.
-  EnginePanelHooks engine = *GetEnginePanelHooks();
-  engine.newPanelRoot = &FPNewPanelRoot;
-  engine.oAllocate = &OAllocate;
-  SetEnginePanelHooks(&engine);
-  PanelInstallDialogHooks();
-  if (!TRStackBlock()) TRInit();
-  DlgSetPanelServices(AppDialogServices());
-  VIWindHooks window = VIWindHooksInUse();
-  window.panelEvent = &TRPanelEvent;
-  window.drawPanel = &ODrawPanel;
-  window.handleKey = &FPHandleKey;
-  window.keyNavItem = &DlgGetKeyNavItem;
-  window.dialogFilter = &DlgFilterVIEvents;
-  VIWindSetHooks(window);
-  PanelShellHooks senders{};
-  AppFillDialogSenders(&senders);
-  const PanelShellHooks savedShell = SetPanelShellHooks(senders);
+  JoinDialogs();
   Display* const watch = XOpenDisplay(nullptr);
   ASSERT_NE(watch, nullptr);
   const ::Window root = DefaultRootWindow(watch);
@@ -200,10 +121,6 @@ TEST_F(VIWindowX11, ATwoButtonAlertMapsAtTheDefaultPlaceAndEscapeAnswersNone) {
     EXPECT_EQ(x - work.left, frame.left + (work.right - work.left - int(width) - frame.left - frame.right) / 2);
     EXPECT_EQ(y - work.top, frame.top + (work.bottom - work.top - int(height) - frame.top - frame.bottom) / 3);
   }
-  DlgSetPanelServices(DlgPanelServices{});
-  SetDlgPanelHooks(nullptr);
-  SetEnginePanelHooks(nullptr);
-  SetPanelShellHooks(savedShell);
   XCloseDisplay(watch);
 }
 
