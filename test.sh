@@ -58,7 +58,7 @@ trap finish EXIT
 export QX_REQUIRE_DISPLAY=1
 
 stage build
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_DEBUG_INFO=-g1 >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_DEBUG_INFO=-g0 >/dev/null
 cmake --build build -j"$jobs"
 
 stage tests
