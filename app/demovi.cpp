@@ -87,21 +87,7 @@ std::vector<uint8_t> DemoCode() {
   emit::Code c;
   auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel();
   c.SetEntry();
-  c.PushReg(EBP);
-  c.MovRegMem(EBP, ESP, 8);
-  c.PushImm(0);
-  c.PushReg(EBP);
-  c.CallRT(kRTInitProcs);
-  c.AddRegImm(ESP, 8);
-  c.MovRegMem(EDX, EBP, 0);
-  c.MovRegReg(ECX, EDX);
-  c.AddRegImm(ECX, kFlag);
-  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, flagRecord)), ECX);
-  c.MovRegReg(ECX, EDX);
-  c.AddRegImm(ECX, kRunElement);
-  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, runElement)), ECX);
-  c.MovMemReg(ECX, int32(offsetof(QueueElement, dataSpace)), EBP);
-  c.MovMemImm(ECX, int32(offsetof(QueueElement, signature)), kQueueElementSig);
+  runvi::EmitInitHead(&c, kFlag, kRunElement);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
                          offsetof(QueueElement, dataSpace)),
               EBP);
@@ -276,7 +262,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
   std::vector<panelwriter::PanelObject> rsrcs;
   // The labels' texts map their runs' fonts through the file's font table.
   const auto fonts = [](std::vector<vif::Resource>& rs) {
-    rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}})});
+    rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}}), std::nullopt});
   };
   return vif::WriteWithPanel(
       v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs); }, &rsrcs);

@@ -185,10 +185,8 @@ void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish) {
 // nothing to do), then the clumps.
 }  // namespace
 
-std::vector<uint8_t> Code(Clumps kind) {
-  emit::Code c;
-  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel();
-  c.SetEntry();
+void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt) {
+  emit::Code& c = *code;
   c.PushReg(EBP);
   c.MovRegMem(EBP, ESP, 8);
   c.PushImm(0);
@@ -197,13 +195,20 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.AddRegImm(ESP, 8);
   c.MovRegMem(EDX, EBP, 0);
   c.MovRegReg(ECX, EDX);
-  c.AddRegImm(ECX, kFlag);
+  c.AddRegImm(ECX, flagAt);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, flagRecord)), ECX);
   c.MovRegReg(ECX, EDX);
-  c.AddRegImm(ECX, kRun);
+  c.AddRegImm(ECX, runAt);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, runElement)), ECX);
   c.MovMemReg(ECX, int32(offsetof(QueueElement, dataSpace)), EBP);
   c.MovMemImm(ECX, int32(offsetof(QueueElement, signature)), kQueueElementSig);
+}
+
+std::vector<uint8_t> Code(Clumps kind) {
+  emit::Code c;
+  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel();
+  c.SetEntry();
+  EmitInitHead(&c, kFlag, kRun);
   c.MovRegReg(EAX, EDX);
   c.AddRegImm(EAX, kClump);
   if (kind == Clumps::kPair) c.MovMemReg(ECX, int32(offsetof(QueueElement, chain)), EAX);

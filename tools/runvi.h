@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/vi/dataspace.h"
+#include "tools/i386emit.h"
 #include "tools/vifile.h"
 
 namespace runvi {
@@ -59,6 +60,11 @@ enum class Clumps {
   kAdd,
 };
 
+// The start of a compiled initialisation (cdecl, data space and mode): the
+// normal procedures filled, the header pointed at the flag record and the run
+// element at those data offsets, and the run element made one of the data
+// space; EBP holds the entry's argument and EDX the data space after it.
+void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt);
 // The code block: the compiled initialisation, then the clumps.
 std::vector<uint8_t> Code(Clumps kind);
 // A top-level VI (kind 2) of the standard execution system with that code.
