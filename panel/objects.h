@@ -360,6 +360,8 @@ struct PanelActionRecord {
   int32* result;
 };
 QX_EXTERN_C int32 OSelect(ObjHeap heap, int32 object, void* eventRecord);
+// The selection code that moves the selected objects into a new owner.
+constexpr int32 kSelectMoveObjects = 12;
 // The do-it and selection methods of a class, for the class table; null
 // where the class has none built.
 ObjMethodAddr ODoitMethodFor(int32 cls);

@@ -23,6 +23,14 @@ int32 PanelSelect(ObjHeap heap, int32 root, void* record) {
                        : 0;
     return 0;
   }
+  // Moving the selected objects into a new owner (12, a drop of panel
+  // objects) is the work of the objects' edit-mode selection methods, which
+  // operate mode does not install: nothing moves, and the objects' do-it
+  // methods never see the record as a frame.
+  if (rec->action == kSelectMoveObjects) {
+    *rec->result = 0;
+    return 0;
+  }
   int32 all = 0;
   const int32 list = ObjWord(heap, root, kRootObjectList / 4);
   for (int32 i = list ? ObjListCount(heap, list) : 0; i-- > 0;) {

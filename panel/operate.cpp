@@ -8,6 +8,7 @@
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/runcmd.h"
 #include "engine/typemgr.h"
+#include "engine/vi/panelroutines.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -661,6 +662,7 @@ constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;
 constexpr uInt32 kVIFlags2Retrieval = 0x800;
 constexpr int32 kRootRangeWord = 8;
 constexpr uInt32 kRootRangeChecked = 0x100;
+constexpr int32 kDragFlagIntoHeap = 0x1;
 constexpr int32 kActReset = 42, kActResetDefault = 43, kActDataCommand = 45, kDataCommandPaste = 6;
 
 int32 ItemList(ObjHeap heap, int32 root) {
@@ -687,6 +689,35 @@ int32 FocusIntoControllers(ObjHeap heap, int32 root, TransactionFrame* frame, Ac
   frame[3].kind = 0;
   int32 reply = Doit(heap, dco, frame + 1, kActOperate, p);
   if (reply & kReplyPassFocus) reply = (reply & ~kReplyPassFocus) | FPNextKeyFocus(heap, frame, p);
+  return reply;
+}
+
+bool IsLinkedHeap(ObjHeap heap) {
+  for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h))
+    if (h == heap) return true;
+  return false;
+}
+
+// Panel objects dragged from a panel (this one or another) and dropped on
+// the panel itself: the source panel's root is asked to move its selected
+// objects here, both heaps in a selection pass meanwhile.  The transfer
+// record sits in the params in place of the request word; its result word
+// names this heap as the destination when the drag's flags (the record's
+// parameter word) ask to move into it.  A record whose heap is not a live
+// object heap with a root is no drop.
+int32 DropOnPanel(ObjHeap heap, int32 root, ActionParams* p) {
+  auto* rec = reinterpret_cast<DataXferRec*>(&p->eventCode);
+  const ObjHeap source = rec->heap;
+  if (!DataXferIsObjKind(*rec, 0, nullptr) || rec->count <= 0 || !IsLinkedHeap(source)) return 0;
+  const int32 sourceRoot = int32(ExtWord(source, kHeapExtRoot));
+  if (!IsObject(source, sourceRoot) || ObjClass(source, sourceRoot) != kClsFrontPanel) return 0;
+  OHBeginMarkPassPair(heap, source);
+  rec->result = (rec->param & kDragFlagIntoHeap) ? int32(uintptr_t(heap)) : 0;
+  int32 reply = 0;
+  PanelActionRecord move{p, kActTextDrop, &reply};
+  OSelect(source, sourceRoot, &move);
+  if (source != heap) reply = DDOCheckReplyData(heap, root, root, reply);
+  OHEndMarkPassPair(heap, source);
   return reply;
 }
 
@@ -721,8 +752,7 @@ int32 PanelItself(ObjHeap heap, int32 root, TransactionFrame* frame, int32 actio
     case kActDataCommand:
       return p->eventCode == kDataCommandPaste ? PasteFromPanelClipboard(heap) : DoDataOperation(heap, p->eventCode);
     case kActTextDrop:
-      // Drops on the panel are not built here: reported as before.
-      return ErrorMethod(heap, root);
+      return DropOnPanel(heap, root, p);
     default: {
       char line[64];
       SPrintf(line, "supcodoit action=%lx?", long(action));

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/textrec.h"
@@ -468,6 +469,53 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
     if (c.focus >= 0) EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(shown[c.focus]));
     EXPECT_EQ((W(dco[0], 0) & 0x80000) != 0, c.child == 0x80) << "a redraw marks the controller";
   }
+}
+
+// Panel objects dropped on the panel itself: the source panel's root is
+// asked to move its selection with both heaps in a selection pass and this
+// heap named as the destination when the drag's flags ask; a record that is
+// no object transfer, holds nothing or names no live heap moves nothing.
+struct DropSeen { ObjHeap heap; int32 action, destination, marked, calls; } gDrop;
+int32 SourceSelect(ObjHeap heap, int32, void* record) {
+  auto* rec = static_cast<PanelActionRecord*>(record);
+  auto* p = static_cast<ActionParams*>(rec->frame);
+  const auto* xfer = reinterpret_cast<const DataXferRec*>(&p->eventCode);
+  int32 marked = 0;
+  for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h)) marked += (OHWord(h, kOHFlags) & kOHMarkPass) != 0;
+  gDrop = {heap, rec->action, xfer->result, marked, gDrop.calls + 1};
+  *rec->result = 0x80;
+  return 0;
+}
+TEST_F(Operate, PanelObjectsDroppedOnThePanelAskTheirPanelToMoveThem) {
+  const UHandle vi2 = vib::NewVI();
+  const ObjHeap other = vib::NewPanel(vi2);
+  ASSERT_NE(other, nullptr);
+  const int32 root2 = FPNewPanelRoot(other);
+  PutNative32(*other + OHWord(other, kOHExtension) + kHeapExtRoot, uInt32(root2));
+  auto* cls = const_cast<ObjClassRecord*>(ClassRecord(kClsFrontPanel));
+  const ObjMethodAddr saved = std::exchange(cls->methods[kMsgOSelect], reinterpret_cast<ObjMethodAddr>(&SourceSelect));
+  int32 notAHeap = 0;
+  const ObjHeap fake = reinterpret_cast<ObjHeap>(&notAHeap);
+  const int32 self = int32(uintptr_t(panel_));
+  struct Case { ObjHeap source; int32 kind, count, flags, reply; ObjHeap seen; int32 destination, marked; } cases[] = {
+      {panel_, kDataXferObjKind, 2, 1, 0x80, panel_, self, 1}, {other, kDataXferObjKind, 1, 0, 0x80, other, 0, 2},
+      {other, 1, 1, 1, 0, nullptr, 0, 0},                       {fake, kDataXferObjKind, 1, 1, 0, nullptr, 0, 0},
+      {panel_, kDataXferObjKind, 0, 1, 0, nullptr, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count * 100 + c.kind);
+    gDrop = {};
+    ActionParams p{};
+    const DataXferRec rec{c.source, 0, 0, c.count, c.kind, nullptr, c.flags};
+    std::memcpy(&p.eventCode, &rec, sizeof rec);
+    EXPECT_EQ(Do(root_, Path({{root_, kCatFPSC, 2, 0}}), kActTextDrop, &p), c.reply);
+    EXPECT_EQ(gDrop.calls, c.seen ? 1 : 0);
+    EXPECT_EQ(gDrop.heap, c.seen);
+    if (c.seen) EXPECT_EQ(std::make_tuple(gDrop.action, gDrop.destination, gDrop.marked),
+                          std::make_tuple(kSelectMoveObjects, c.destination, c.marked));
+    EXPECT_EQ((OHWord(panel_, kOHFlags) | OHWord(other, kOHFlags)) & kOHMarkPass, 0u) << "the passes ended";
+  }
+  cls->methods[kMsgOSelect] = saved;
+  vib::DisposeVI(vi2);
 }
 
 // The root records itself for an answer 12 that no container took, hands
