@@ -81,7 +81,9 @@ RTMMenuData* gCatalog = nullptr;
 bool gCatalogTried = false;
 std::atomic<CookieJar> gJar{nullptr};
 
-const RTMMenuData* Catalog() {
+}  // namespace
+
+const RTMMenuData* RTMGetAppMenuData() {
   if (!gCatalogTried) {
     gCatalogTried = true;
     auto* d = new RTMMenuData;
@@ -91,9 +93,11 @@ const RTMMenuData* Catalog() {
   return gCatalog;
 }
 
+namespace {
+
 // The catalog's index of a tag (above 0), or 0.
-int32 FindAppItem(const std::string& tag) {
-  const RTMMenuData* c = Catalog();
+int32 RTMFindAppItem(const std::string& tag) {
+  const RTMMenuData* c = RTMGetAppMenuData();
   if (!c || tag.empty()) return 0;
   const uInt32 hash = RTMTagHash(tag);
   for (size_t i = 1; i < c->items.size(); ++i) {
@@ -171,9 +175,8 @@ int32 RTMSpecialKind(const std::string& tag) {
   return 0;
 }
 
-Bool32 RTMIsAppItemTag(const std::string& tag) { return FindAppItem(tag) > 0; }
+Bool32 RTMIsAppItemTag(const std::string& tag) { return RTMFindAppItem(tag) > 0; }
 
-const RTMMenuData* RTMAppMenuData() { return Catalog(); }
 
 void ParseShortcutText(const std::string& text, bool shift, int32* character, int32* keyCode, uInt32* modifiers) {
   *character = *keyCode = 0;
@@ -250,26 +253,26 @@ void RTMDisposeMenu(MenuHandle menu) {
   MDisposeMenu(menu);
 }
 
-bool TagInUse(MenuHandle owner, MenuHandle menu, const std::string& tag) {
+bool RTMTagInUse(MenuHandle owner, MenuHandle menu, const std::string& tag) {
   return FindTag(menu, tag, true, nullptr, nullptr) || (owner && owner != menu && FindTag(owner, tag, true, nullptr, nullptr));
 }
 
-void MakeTagUnique(MenuHandle owner, MenuHandle menu, std::string* tag) {
-  if (!TagInUse(owner, menu, *tag)) return;
+void RTMMakeTagUnique(MenuHandle owner, MenuHandle menu, std::string* tag) {
+  if (!RTMTagInUse(owner, menu, *tag)) return;
   const std::string cut = tag->substr(0, 250);
   for (int32 n = 1; n < 1000000; ++n) {
     std::string t = cut + "_" + std::to_string(n);
-    if (!TagInUse(owner, menu, t)) {
+    if (!RTMTagInUse(owner, menu, t)) {
       *tag = t;
       return;
     }
   }
 }
 
-MgErr InsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name, std::string* tag, bool checked,
-                     bool enabled, const std::string* shortcut, bool shift, int32 position, uInt32 data,
-                     int32* menuErr) {
-  MakeTagUnique(owner, menu, tag);
+MgErr RTMInsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name, std::string* tag, bool checked,
+                        bool enabled, const std::string* shortcut, bool shift, int32 position, uInt32 data,
+                        int32* menuErr) {
+  RTMMakeTagUnique(owner, menu, tag);
   const int32 at = position < 0 ? MCountItems(menu) : position;
   MgErr err = MInsertLItem(menu, Str255Text(name).p, Str255Text(*tag).p, checked ? 1 : 0, nullptr, 0, at, data);
   if (!err) {
@@ -283,10 +286,19 @@ MgErr InsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name,
   return err;
 }
 
-MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
-                    int32 position, uInt32 data, int32* menuErr) {
+// Links the item at pos to the program's item (found, item): text and
+// attributes copied; an application menu under it is shared.
+static void RTMLinkAppItem(MenuHandle menu, int32 pos, MenuHandle found, int32 item) {
+  MLinkLItem(menu, pos, found, item, 1);
+  MenuItemInfo info{};
+  MGetItemInfo(found, item, &info);
+  if (info.submenu && RTMIsAppMenuID(info.submenu)) MSetLItemSubmenu(menu, pos, info.submenu);
+}
+
+MgErr RTMInsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
+                       int32 position, uInt32 data, int32* menuErr) {
   const int32 kind = RTMSpecialKind(tag);
-  if (kind != 2 && TagInUse(owner, menu, tag)) {
+  if (kind != 2 && RTMTagInUse(owner, menu, tag)) {
     *menuErr = kRTMAppItemExists;
     return kNoErr;
   }
@@ -318,10 +330,7 @@ MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, 
     *menuErr = kRTMAppItemMissing;
     return kNoErr;
   }
-  MLinkLItem(menu, at + 1, found, item, 1);
-  MenuItemInfo info{};
-  MGetItemInfo(found, item, &info);
-  if (info.submenu && RTMIsAppMenuID(info.submenu)) MSetLItemSubmenu(menu, at + 1, info.submenu);
+  RTMLinkAppItem(menu, at + 1, found, item);
   return kNoErr;
 }
 
@@ -346,10 +355,10 @@ MgErr Build(MenuHandle owner, const std::vector<RTMItem>& items, int32 parent, C
     int32 menuErr = 0;
     MgErr err;
     if (!RTMIsAppItemTag(tag))
-      err = InsertUserItem(owner, m, it.name, &tag, it.flags & kRTMItemChecked, it.flags & kRTMItemEnabled,
+      err = RTMInsertUserItem(owner, m, it.name, &tag, it.flags & kRTMItemChecked, it.flags & kRTMItemEnabled,
                            &it.shortcut, it.flags & kRTMItemShift, -1, ++data, &menuErr);
     else
-      err = InsertAppItem(owner, m, it.name, tag, -1, ++data, &menuErr);
+      err = RTMInsertAppItem(owner, m, it.name, tag, -1, ++data, &menuErr);
     if (err) {
       RTMDisposeMenu(m);
       return err;

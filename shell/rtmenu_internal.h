@@ -15,7 +15,7 @@ std::string TagOfItem(MenuHandle menu, int32 item);
 bool FindTag(MenuHandle menu, const std::string& tag, bool submenus, MenuHandle* found, int32* item);
 MenuHandle ProgramMenuBar();
 CookieJar RTMJar();
-const RTMMenuData* RTMAppMenuData();
+const RTMMenuData* RTMGetAppMenuData();
 void ParseShortcutText(const std::string& text, bool shift, int32* character, int32* keyCode, uInt32* modifiers);
 // The key text of a shortcut: a key name, the character, or empty.
 std::string ShortcutKeyText(int32 character, int32 keyCode);
@@ -24,11 +24,11 @@ void SetBarMark(MenuHandle menu, bool on);
 // Makes the VI's current menu a run-time menu (a copy stored as the VI's
 // menu bar when it is not one); null when that fails.
 MenuHandle RTMCopyToRunTimeMenu(UHandle vi);
-MgErr InsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name, std::string* tag, bool checked,
-                     bool enabled, const std::string* shortcut, bool shift, int32 position, uInt32 data,
-                     int32* menuErr);
-MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
-                    int32 position, uInt32 data, int32* menuErr);
+MgErr RTMInsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name, std::string* tag, bool checked,
+                        bool enabled, const std::string* shortcut, bool shift, int32 position, uInt32 data,
+                        int32* menuErr);
+MgErr RTMInsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
+                       int32 position, uInt32 data, int32* menuErr);
 // A temporary menu file that did not exist before, created empty: a name
 // already taken in the shared folder is passed over.  Null when none can be
 // made.

@@ -187,7 +187,7 @@ int32 Lookup(uInt32 refnum, Target* t) {
 uInt32& MenuWord(UHandle vi) { return VIRec(vi)->rtMenuWord; }
 
 // The position of the index-th top-level item (groups count once).
-int32 IndexToPosition(MenuHandle menu, int32 index, bool endAllowed) {
+int32 RTMIndexToPosition(MenuHandle menu, int32 index, bool endAllowed) {
   if (index < 0) return endAllowed ? 0 : -1;
   if (index < MCountTopItems(menu)) {
     int32 pos = 1;
@@ -200,7 +200,7 @@ int32 IndexToPosition(MenuHandle menu, int32 index, bool endAllowed) {
   return endAllowed ? MCountItems(menu) : -1;
 }
 
-std::vector<std::string> TopTags(MenuHandle menu) {
+std::vector<std::string> RTMGetTopTags(MenuHandle menu) {
   std::vector<std::string> tags;
   if (!menu || !*menu || !MIsListMenu(menu)) return tags;
   const int32 n = MCountItems(menu);
@@ -220,14 +220,14 @@ MgErr PutTags(UHandle* out, const std::vector<std::string>& tags) {
   return kNoErr;
 }
 
-void DeleteItemAt(MenuHandle menu, int32 pos) {
+void RTMDeleteItemAt(MenuHandle menu, int32 pos) {
   MenuItemInfo info{};
   MGetItemInfo(menu, pos, &info);
   MDeleteItem(menu, pos);
   if (info.submenu && info.submenu != menu && RTMIsRunTimeMenu(info.submenu)) RTMDisposeMenu(info.submenu);
 }
 
-MgErr SetShortcut(RTMShortcutRec* rec, int32 character, int32 keyCode, uInt32 modifiers) {
+MgErr RTMShortcutToRecord(RTMShortcutRec* rec, int32 character, int32 keyCode, uInt32 modifiers) {
   if (!rec) return kNoErr;
   rec->shift = (modifiers & 0x02) ? 1 : 0;
   return SetText(&rec->key, ShortcutKeyText(character, keyCode));
@@ -334,7 +334,7 @@ int32 Insert(uInt32 refnum, int32 namesKind, void* names, void* tags, LStrHandle
       }
     }
   } else if (afterKind == kRTMKindIndex && after) {
-    pos = IndexToPosition(target, *static_cast<int32*>(after), true);
+    pos = RTMIndexToPosition(target, *static_cast<int32*>(after), true);
   }
   UHandle* arrayOut = !one && tagsOut ? static_cast<UHandle*>(tagsOut) : nullptr;
   if (arrayOut && ResizeStrings(arrayOut, int32(items.size()))) return kRTMMemErr;
@@ -343,8 +343,8 @@ int32 Insert(uInt32 refnum, int32 namesKind, void* names, void* tags, LStrHandle
   for (auto& [name, rawTag] : items) {
     std::string tag = RTMStripTag(rawTag);
     int32 menuErr = 0;
-    const MgErr err = RTMIsAppItemTag(tag) ? InsertAppItem(owner, target, name, tag, pos, 0, &menuErr)
-                                           : InsertUserItem(owner, target, name, &tag, false, true, nullptr, false,
+    const MgErr err = RTMIsAppItemTag(tag) ? RTMInsertAppItem(owner, target, name, tag, pos, 0, &menuErr)
+                                           : RTMInsertUserItem(owner, target, name, &tag, false, true, nullptr, false,
                                                             pos, 0, &menuErr);
     if (err) return kRTMMemErr;
     if (menuErr) {
@@ -377,7 +377,7 @@ int32 Delete(uInt32 refnum, int32 kind, void* items, LStrHandle menuTag) {
   if (RTMIsAppMenuID(target)) return kRTMAppItemFixed;
   if (!items) {
     // The run-time submenus go with their items.
-    for (int32 i = MCountItems(target); i >= 1; --i) DeleteItemAt(target, i);
+    for (int32 i = MCountItems(target); i >= 1; --i) RTMDeleteItemAt(target, i);
     MDeleteAllItems(target);
     return kRTMNoErr;
   }
@@ -385,14 +385,14 @@ int32 Delete(uInt32 refnum, int32 kind, void* items, LStrHandle menuTag) {
   auto byTag = [&](const std::string& raw) {
     MenuHandle fm = nullptr;
     int32 fi = 0;
-    if (FindTag(target, RTMStripTag(raw), true, &fm, &fi)) DeleteItemAt(fm, fi);
+    if (FindTag(target, RTMStripTag(raw), true, &fm, &fi)) RTMDeleteItemAt(fm, fi);
     else if (!result) result = kRTMTagNotFound;
   };
   switch (kind) {
     case kRTMKindIndex: {
-      const int32 pos = IndexToPosition(target, *static_cast<int32*>(items), false);
+      const int32 pos = RTMIndexToPosition(target, *static_cast<int32*>(items), false);
       if (pos < 0) return kRTMIllegalIndex;
-      DeleteItemAt(target, pos);
+      RTMDeleteItemAt(target, pos);
       break;
     }
     case kRTMKindString: byTag(Text(*static_cast<LStrHandle*>(items))); break;
@@ -411,7 +411,7 @@ int32 Delete(uInt32 refnum, int32 kind, void* items, LStrHandle menuTag) {
       std::vector<int32> positions;
       for (int32 index : indices) {
         if (!seen.insert(index).second) continue;
-        const int32 pos = IndexToPosition(target, index, false);
+        const int32 pos = RTMIndexToPosition(target, index, false);
         if (pos < 0) {
           if (!result) result = kRTMIllegalIndex;
           continue;
@@ -419,7 +419,7 @@ int32 Delete(uInt32 refnum, int32 kind, void* items, LStrHandle menuTag) {
         positions.push_back(pos);
       }
       std::sort(positions.begin(), positions.end());
-      for (auto it = positions.rbegin(); it != positions.rend(); ++it) DeleteItemAt(target, *it);
+      for (auto it = positions.rbegin(); it != positions.rend(); ++it) RTMDeleteItemAt(target, *it);
       break;
     }
     default: break;
@@ -443,14 +443,14 @@ int32 GetInfo(uInt32 refnum, LStrHandle tagIn, LStrHandle* name, uInt8* enabled,
     MGetMenuInfo(menu, &s);
     if (enabled) *enabled = s.enabled != 0;
     if (SetText(name, std::string(reinterpret_cast<const char*>(s.title + 1), s.title[0]))) return kRTMMemErr;
-    return PutTags(subTags, TopTags(menu)) ? kRTMMemErr : kRTMNoErr;
+    return PutTags(subTags, RTMGetTopTags(menu)) ? kRTMMemErr : kRTMNoErr;
   }
   MenuHandle fm = nullptr;
   int32 fi = 0;
   if (!FindTag(menu, tag, true, &fm, &fi)) return kRTMTagNotFound;
   std::string shown;
   if (RTMSpecialKind(tag) > 0) {
-    const RTMMenuData* c = RTMAppMenuData();
+    const RTMMenuData* c = RTMGetAppMenuData();
     if (c && !c->items.empty()) {
       shown = c->items[0].name;
       for (size_t i = 1; i < c->items.size(); ++i)
@@ -469,8 +469,8 @@ int32 GetInfo(uInt32 refnum, LStrHandle tagIn, LStrHandle* name, uInt8* enabled,
   if (enabled) *enabled = info.enabled != 0;
   if (checked) *checked = info.mark != 0;
   if (SetText(name, shown) ||
-      SetShortcut(shortcut, info.shortcutChar, info.shortcutKeyCode, info.shortcutModifiers) ||
-      PutTags(subTags, TopTags(info.submenu)))
+      RTMShortcutToRecord(shortcut, info.shortcutChar, info.shortcutKeyCode, info.shortcutModifiers) ||
+      PutTags(subTags, RTMGetTopTags(info.submenu)))
     return kRTMMemErr;
   return kRTMNoErr;
 }

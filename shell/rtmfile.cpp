@@ -63,7 +63,7 @@ MgErr ReadItems(Flat* f, bool current, std::vector<RTMItem>* items) {
 
 // Flags cut to 16 bits, tag hashes recomputed; too deep a tree is refused
 // (building recurses once per level).
-MgErr Finish(RTMMenuData* d) {
+MgErr RTMFinishMenuData(RTMMenuData* d) {
   for (RTMItem& it : d->items) {
     if (it.level > kRTMMaxLevel) return kRTMBadFileErr;
     it.flags &= 0xFFFF;
@@ -109,7 +109,7 @@ MgErr RTMParseMenuData(uInt32 version, const uChar* bytes, int32 size, RTMMenuDa
       DBPrintf("RTM Error : Unknown rtm file version");
       err = kRTMBadVersionErr;
     }
-    if (!err) err = Finish(out);
+    if (!err) err = RTMFinishMenuData(out);
   } catch (const std::bad_alloc&) {
     err = kMemFullErr;
   }
@@ -135,8 +135,16 @@ MgErr RTMParseMenuRsrc(const uChar* bytes, int32 size, RTMMenuData* out) {
 
 namespace {
 
+// An open run-time menu file: checked, positioned at its description.
+struct RTMFile {
+  FileRef ref = 0;
+  uInt32 version = 0;
+  int32 descSize = 0;  // the description's size in bytes
+};
+
 // Opens and checks a file: its version and the description's size.
-MgErr OpenMenuFile(Path path, FileRef* ref, uInt32* version, int32* descSize) {
+MgErr RTMOpenMenuFile(Path path, RTMFile* file) {
+  FileRef* ref = &file->ref;
   *ref = 0;
   if (FMOpen(ref, path, kAccessRead, kDenyNone) != kNoErr) {
     DBPrintf("RTM Error: Unable to open rtm file");
@@ -171,16 +179,17 @@ MgErr OpenMenuFile(Path path, FileRef* ref, uInt32* version, int32* descSize) {
     *ref = 0;
     return err;
   }
-  *version = GetBE32(header + 14);
-  *descSize = info.size - kRTMFileHeaderSize;
+  file->version = GetBE32(header + 14);
+  file->descSize = info.size - kRTMFileHeaderSize;
   return kNoErr;
 }
 
 MgErr ReadAndParse(Path path, RTMMenuData* out) {
-  FileRef ref = 0;
-  uInt32 version = 0;
-  int32 size = 0;
-  if (MgErr err = OpenMenuFile(path, &ref, &version, &size)) return err;
+  RTMFile file;
+  if (MgErr err = RTMOpenMenuFile(path, &file)) return err;
+  const FileRef ref = file.ref;
+  const uInt32 version = file.version;
+  const int32 size = file.descSize;
   // The description in the LStr form: its size, then the bytes.
   UHandle flat = AZNewHandle(4 + size);
   MgErr err = kNoErr;
@@ -287,10 +296,8 @@ MgErr RTMReadMenuRsrc(RsrcFileRef file, int32 id, RTMMenuData* out) {
 }
 
 Bool32 RTMIsMenuFile(Path path) {
-  FileRef ref = 0;
-  uInt32 version = 0;
-  int32 size = 0;
-  if (!path || OpenMenuFile(path, &ref, &version, &size) != kNoErr) return 0;
-  FMClose(ref);
+  RTMFile file;
+  if (!path || RTMOpenMenuFile(path, &file) != kNoErr) return 0;
+  FMClose(file.ref);
   return 1;
 }
