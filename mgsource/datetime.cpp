@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int32 kCStrBufSize = 128;
+constexpr int32 kCStrBufSize = kLocaleDateBufSize;
 constexpr int64 kMaxSecs = 0xFFFFFFFFll;
 
 // ---------------------------------------------------------------- calendar
@@ -236,6 +236,10 @@ bool DateFieldsToTime(int64 year, int32 month, int64 day, int64 secondsOfDay, in
 CStr DateCString(uInt32 secs, int32 style) {
   FormatDate(secs, style, tDateBuf, sizeof tDateBuf);
   return tDateBuf;
+}
+
+void DateToLocaleCStr(uInt32 secs, int32 style, CStr buffer) {
+  if (buffer) FormatDate(secs, style, buffer, kLocaleDateBufSize);
 }
 
 CStr TimeCString(uInt32 secs, int32 withSeconds) {

@@ -66,6 +66,10 @@ QX_EXTERN_C uInt32 DateToSecs(const DateRec* date);
 // DateCString styles: 0 short, 1 long, 2 long with abbreviated names (3 is
 // read as 0, others pinned to 0-2).
 QX_EXTERN_C CStr DateCString(uInt32 secs, int32 style);
+// The same date text written into the caller's buffer of at least
+// kLocaleDateBufSize bytes (cut to fit); a null buffer writes nothing.
+constexpr int32 kLocaleDateBufSize = 128;
+QX_EXTERN_C void DateToLocaleCStr(uInt32 secs, int32 style, CStr buffer);
 QX_EXTERN_C CStr TimeCString(uInt32 secs, int32 withSeconds);
 // The date in style 2, a space, and the time with seconds.
 QX_EXTERN_C CStr ASCIITime(uInt32 secs);

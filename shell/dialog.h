@@ -15,13 +15,20 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wevent.h"
 
-// Value types of the alert message.
-enum : int32 { kDlgLStrValue = 48, kDlgCStrValue = 52, kDlgPStrValueType = 53 };
+// Value types of item values and of the alert message (1..14 the numerics,
+// below).
+enum DlgValueType : int32 {
+  kDlgBooleanValue = 33,
+  kDlgLStrValue = 48,
+  kDlgCStrValue = 52,
+  kDlgPStrValueType = 53,
+  kDlgString37Value = 55
+};
 
 // Dialog events as a dialog's filter sees them, and the committed bit of an
 // item change's result flags.
-enum : WEventCode { kDlgEvItemChange = 30, kDlgEvItemClick = 31, kDlgEvItemKey = 32, kDlgEvCancel = 36,
-                    kDlgEvQuit = 37, kDlgEvItemHelp = 41 };
+enum DlgItemEvent : WEventCode { kDlgEvItemChange = 30, kDlgEvItemClick = 31, kDlgEvItemKey = 32, kDlgEvCancel = 36,
+                                 kDlgEvQuit = 37, kDlgEvItemHelp = 41 };
 constexpr int32 kDlgResultCommitted = 0x8;
 
 // A dialog filter that handles nothing: 0 for every event.  The same
@@ -132,7 +139,6 @@ QX_EXTERN_C int32 DlgObjRefToDItem(DialogRef dialog, const DlgObjRef* ref);
 // string handle, 52 a C string and 53 a Pascal string (both handled as
 // bytes, descriptor of a string), 55 a 0x37 string.  Null, reported, for a
 // code outside the table.
-enum : int32 { kDlgBooleanValue = 33, kDlgString37Value = 55 };
 const TypeDescriptor* DlgValueTypeTD(int32 type);
 
 // ---- Item values, states, focus, key slots, senders, rings and listboxes ----------------

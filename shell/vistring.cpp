@@ -386,7 +386,9 @@ MgErr ImportVIStrings(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFil
       else header = Message(kVSMsgHeaderDone, viName, path.c_str());
       const std::string rule = std::string(44, '#') + "\r\n";
       const uInt32 now = TimeInSecs();
-      std::string when = DateCString(now, 2);  // the locale's long format
+      char date[kLocaleDateBufSize];
+      DateToLocaleCStr(now, 2, date);  // the locale's long format
+      std::string when = date;
       when += " ";
       when += TimeCString(now, 1);
       const std::string entry = rule + header + when + "\r\n" + rule + body;

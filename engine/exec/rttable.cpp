@@ -82,9 +82,9 @@ qxrt::Registry& TheRegistry() {
 }  // namespace
 
 QXRTRoutine QXRTTable[kQXRTEntries + 1] = {
-#define QX_RT_ROUTINE(index, name, others) &QXRTMissingRoutine,
-#define QX_RT_STUB(index) &QXRTMissingRoutine,
-#define QX_RT_RESERVED(index, library) &QXRTMissingRoutine,
+#define QX_RT_ROUTINE(index, name, others) &MissingRoutine,
+#define QX_RT_STUB(index) &MissingRoutine,
+#define QX_RT_RESERVED(index, library) &MissingRoutine,
 #include "engine/exec/rttable_names.inc"
 #undef QX_RT_ROUTINE
 #undef QX_RT_STUB
@@ -92,7 +92,7 @@ QXRTRoutine QXRTTable[kQXRTEntries + 1] = {
     nullptr,
 };
 
-void QXRTMissingRoutine() {
+void MissingRoutine() {
   DBPrintf("Call to non existant Quenlix routine!!!");
   DBAssert(__FILE__, __LINE__, "a run-time routine this system does not have was called");
 }
@@ -100,7 +100,7 @@ void QXRTMissingRoutine() {
 namespace qxrt {
 
 void FillWithStub(QXRTRoutine* table) {
-  for (int32 i = 0; i < kQXRTEntries; ++i) table[i] = &QXRTMissingRoutine;
+  for (int32 i = 0; i < kQXRTEntries; ++i) table[i] = &MissingRoutine;
   table[kQXRTEntries] = nullptr;
 }
 

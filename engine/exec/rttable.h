@@ -28,7 +28,7 @@ QX_EXTERN_C QXRTRoutine QXRTTable[kQXRTEntries + 1];
 // The missing-routine stub: writes "Call to non existant Quenlix routine!!!"
 // to the debug output and reports an assertion failure.  It takes no
 // arguments and returns, so a cdecl caller's stack stays balanced.
-QX_EXTERN_C void QXRTMissingRoutine();
+QX_EXTERN_C void MissingRoutine();
 
 // One routine to register: the index, the name the table list gives that
 // index, and the routine.

@@ -195,10 +195,10 @@ TEST_F(RTTable, ShapeIsEveryIndexFilledThenAZeroWord) {
   int32 stubs = 0;
   for (int32 i = 0; i < kQXRTEntries; ++i) {
     ASSERT_NE(QXRTTable[i], nullptr) << i;
-    if (QXRTTable[i] == &QXRTMissingRoutine) ++stubs;
+    if (QXRTTable[i] == &MissingRoutine) ++stubs;
     // The stub and kept indexes hold the stub.
     if (!QXRTEntryName(i)) {
-      EXPECT_EQ(QXRTTable[i], &QXRTMissingRoutine) << i;
+      EXPECT_EQ(QXRTTable[i], &MissingRoutine) << i;
     }
   }
   int32 count = 0;
@@ -223,7 +223,7 @@ TEST_F(RTTable, SampleIndexesHoldTheRoutinesThemselves) {
   EXPECT_NE(QXRTTable[617], Routine(&ExtSinh));
   EXPECT_EQ(QXRTTable[866], Routine(&_inp));
   EXPECT_EQ(QXRTTable[869], Routine(&_outpw));
-  EXPECT_EQ(QXRTTable[627], &QXRTMissingRoutine);
+  EXPECT_EQ(QXRTTable[627], &MissingRoutine);
 }
 
 // Compiled code makes pictures and loads images through the table.
@@ -375,7 +375,7 @@ TEST_F(RTTable, NothingIsRegisteredOnceClosed) {
   Reports::Get().Clear();
   EXPECT_EQ(reg.Register(&late, 1), kArgErr);
   EXPECT_EQ(TableReports(), 1);
-  EXPECT_EQ(table[0], &QXRTMissingRoutine);
+  EXPECT_EQ(table[0], &MissingRoutine);
   // The real table is closed too: its entries stay.
   QXRTRoutine before = QXRTTable[0];
   EXPECT_EQ(QXRTRegister(&late, 1), kArgErr);

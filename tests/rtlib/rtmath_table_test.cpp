@@ -70,13 +70,13 @@ TEST_F(RTMathTable, RoutinesAreExportedUnderEveryListedName) {
     int32 i = entries[k].index;
     ASSERT_NE(QXRTEntryName(i), nullptr) << i;
     EXPECT_STREQ(entries[k].name, QXRTEntryName(i));
-    EXPECT_NE(QXRTTable[i], &QXRTMissingRoutine) << i;
+    EXPECT_NE(QXRTTable[i], &MissingRoutine) << i;
     EXPECT_EQ(Routine(dlsym(RTLD_DEFAULT, QXRTEntryName(i))), QXRTTable[i]) << QXRTEntryName(i);
     std::istringstream names(QXRTEntryOtherNames(i));
     for (std::string n; names >> n; ++others) EXPECT_EQ(Routine(dlsym(RTLD_DEFAULT, n.c_str())), QXRTTable[i]) << n;
   }
   EXPECT_EQ(others, 6);  // RTuMul twice, RTfRemS and RTfRemD twice each
-  EXPECT_EQ(QXRTTable[1199], &QXRTMissingRoutine);
+  EXPECT_EQ(QXRTTable[1199], &MissingRoutine);
 }
 
 TEST_F(RTMathTable, SampleEntriesHoldTheirRoutines) {
@@ -139,7 +139,7 @@ TEST_F(RTMathTable, ComplexEntriesCalledAsCompiledCodeCallsThem) {
   EXPECT_EQ(QXRTTable[1400], Routine(&RTcMulD));
   EXPECT_EQ(QXRTTable[1436], Routine(&RTcEQD));
   EXPECT_EQ(QXRTTable[1391], Routine(&RTfcReImToCD));
-  EXPECT_EQ(QXRTTable[1299], &QXRTMissingRoutine);
+  EXPECT_EQ(QXRTTable[1299], &MissingRoutine);
   const ComplexD zs[] = {{1, 2}, {-3, 0.5}, {NaND(), 0}, {0, -0.0}, {HUGE_VAL, 1}};
   for (const ComplexD& z : zs) {
     for (const ComplexD& w : zs) {

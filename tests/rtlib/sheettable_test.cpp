@@ -394,7 +394,7 @@ TEST_F(SheetTableTest, ThroughTheTableAsCompiledCode) {
   EXPECT_EQ(Text(out), "1\t2\r\n3\t4\r\n");
   // Every entry of these functions stands at its index.
   for (int32 i : {722, 792, 793, 797, 798, 799, 800, 801, 802, 803, 804, 805, 806, 807, 808, 897, 1453, 1454})
-    EXPECT_NE(QXRTTable[i], reinterpret_cast<QXRTRoutine>(&QXRTMissingRoutine)) << i;
+    EXPECT_NE(QXRTTable[i], reinterpret_cast<QXRTRoutine>(&MissingRoutine)) << i;
   Dispose(s);
   Dispose(out);
 }

@@ -16,6 +16,7 @@
 #include "panel/fppanel.h"
 #include "panel/strimport.h"
 #include "panel/vistring_fixture.h"
+#include "mgsource/datetime.h"
 #include "shell/dialog.h"
 #include "shell/vistring.h"
 #include "temp_folder.h"
@@ -121,7 +122,7 @@ TEST_F(VIStringTest, TheNamedSectionIsFoundAndItsTopLevelApplied) {
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[0], std::string(44, '#'));
   EXPECT_EQ(log[1].rfind("Imported the strings of \"Test\" from \"", 0), 0u) << log[1];
-  EXPECT_FALSE(log[2].empty());
+  EXPECT_EQ(log[2].rfind(std::string(DateCString(TimeInSecs(), 2)) + " ", 0), 0u) << "dated in the long format";
   EXPECT_EQ(log[3], log[0]);
 }
 
