@@ -71,12 +71,30 @@ inline bool Unallocated(ObjHeap heap, int32 object, int32 dataWord) {
   return ObjWord(heap, object, dataWord) == 0;
 }
 
+// Objects reach the objects they hold and their parts.  A heap from a file
+// may hold a cluster among its own elements, or a list twice over: the walk
+// stops at a depth and a number of messages that no real panel reaches.
+constexpr int32 kMaxDepth = 64, kMaxMessages = 1 << 16;
+thread_local int32 tDepth = 0, tMessages = 0;
+
+void AllocateOne(ObjHeap heap, int32 object) {
+  if (tDepth >= kMaxDepth || ++tMessages > kMaxMessages) {
+    DBPrintf("OAllocate: objects of 0x%lx nest too deep", long(object));
+    return;
+  }
+  ++tDepth;
+  OAllocate(heap, object);
+  --tDepth;
+}
+
 void AllocateParts(ObjHeap heap, int32 object) {
-  ForEachPart(heap, object, [&](int32 part) { OAllocate(heap, part); });
+  if (tDepth == 0) tMessages = 0;
+  ForEachPart(heap, object, [&](int32 part) { AllocateOne(heap, part); });
 }
 
 void AllocateHeld(ObjHeap heap, int32 held) {
-  if (held) OAllocate(heap, held);
+  if (tDepth == 0) tMessages = 0;
+  if (held) AllocateOne(heap, held);
 }
 
 int32 FrontPanelAllocate(ObjHeap, int32) {
