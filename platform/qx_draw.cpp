@@ -336,9 +336,10 @@ void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman
       if (x0 < x1) spans.push_back({int32_t(x0), int32_t(y), int32_t(x1), int32_t(y + 1)});
     }
   }
+  // The spans come row by row, left to right and apart: one region made of
+  // them all at once (a union per span costs the region's size each time).
   pixman_region32_fini(out);
-  pixman_region32_init(out);
-  for (const pixman_box32_t& b : spans) pixman_region32_union_rect(out, out, b.x1, b.y1, uint32_t(b.x2 - b.x1), 1);
+  if (spans.empty() || !pixman_region32_init_rects(out, spans.data(), int(spans.size()))) pixman_region32_init(out);
 }
 
 }  // namespace
@@ -351,7 +352,7 @@ bool qxdraw::PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, P
     t = std::min<int64_t>(t, pts[k].y), b = std::max<int64_t>(b, pts[k].y);
   }
   // Row by row within the vertices' box; a box too tall for that keeps it.
-  if ((b - t) * int64_t(n) > (int64_t(1) << 24) || r - l > (int64_t(1) << 30)) {
+  if ((b - t) * int64_t(n) > (int64_t(1) << 22) || r - l > (int64_t(1) << 30)) {
     *box = PlatRect{int32_t(l), int32_t(t), int32_t(r), int32_t(b)};
     return true;
   }
