@@ -70,6 +70,7 @@ void PaintOvalBox(const Box& b);
 void FrameOvalBox(const Box& b);
 void PaintArcBox(const Box& b, int32 start, int32 extent);
 void FrameArcBox(const Box& b, int32 start, int32 extent);
+void FrameRoundBox(const Box& b, int32 corner);
 
 // Lines that stay inside a bounding box: drawn only when both ends lie in
 // it (the box is convex, so the line does too).  An L-stroke goes

@@ -70,22 +70,27 @@ void DrawCheckBox(const Rect* r, DColor fore, DColor back, int32 looks) {
 
 namespace {
 
+// The thumb or handle of a switch: the half of the box the direction names
+// (up or down, left or right), one pixel clear of the middle.
+Box HalfToward(Box b, bool upDown, int32 direction) {
+  const int32 dir = OneDirection(direction);
+  if (upDown) {
+    const int32 mid = (b.top + b.bottom) / 2;
+    if (dir == kPictUp) b.bottom = mid;
+    else b.top = mid + 1;
+  } else {
+    const int32 mid = (b.left + b.right) / 2;
+    if (dir == kPictLeft) b.right = mid;
+    else b.left = mid + 1;
+  }
+  return b;
+}
+
 void DrawSwitch(const char* text, const Rect* r, DColor fore, DColor back, int32 direction, bool upDown) {
   if (EmptyReported(r, text)) return;
   const bool bw = DIsBW() != 0;
   if (back != kTransparentColor) DrawRect(r, bw ? fore : back, back, kLookBWTopLeft | kLookLowered, 1, 0);
-  // The thumb: the half the direction names, one pixel clear of the middle.
-  Box t = Inset(BoxOf(*r), 1);
-  const int32 dir = OneDirection(direction);
-  if (upDown) {
-    const int32 mid = (t.top + t.bottom) / 2;
-    if (dir == kPictUp) t.bottom = mid;
-    else t.top = mid + 1;
-  } else {
-    const int32 mid = (t.left + t.right) / 2;
-    if (dir == kPictLeft) t.right = mid;
-    else t.left = mid + 1;
-  }
+  const Box t = HalfToward(Inset(BoxOf(*r), 1), upDown, direction);
   DrawRectBox(t, fore, bw ? back : fore, kLookBWFlat | kLookRaised, 1, upDown ? kPictHorizontal : kPictVertical);
 }
 
@@ -120,14 +125,17 @@ void DrawToggle(const Rect* r, DColor fore, DColor back, int32 direction) {
   // The lever from the base's centre to the edge: two faces split along its
   // axis, narrow at the base and w wide at the tip, in local coordinates
   // (along the lever, across it; across < 0 is the top-left side).
-  const int32 w = std::max(1, radius / 2), w2 = (w + 1) / 2;
-  int32 length = 0;
+  int32 length = 0, room = 0;
   switch (dir) {
     case kPictUp: length = cv - b.top; break;
     case kPictDown: length = b.bottom - 1 - cv; break;
     case kPictLeft: length = ch - b.left; break;
     default: length = b.right - 1 - ch; break;
   }
+  if (dir == kPictUp || dir == kPictDown) room = std::min(ch - b.left, b.right - 1 - ch);
+  else room = std::min(cv - b.top, b.bottom - 1 - cv);
+  const int32 w = std::min(std::max(1, radius / 2), room), w2 = (w + 1) / 2;
+  if (w < 1) return;
   auto at = [&](int32 along, int32 across) {
     switch (dir) {
       case kPictUp: return Pt(ch + across, cv - along);
@@ -291,18 +299,7 @@ void DrawSlider(const char* text, const Rect* r, DColor fore, DColor back, int32
   const Box slot{b.top, b.left + d, b.bottom - d, b.right};
   if (slot.Empty()) return;
   if (back != kTransparentColor) DrawRectBox(slot, bw ? fore : back, back, kLookBWTopLeft | kLookLowered, 1, 0);
-  // The handle: the half the direction names, one pixel clear of the middle.
-  Box handle = Inset(slot, 1);
-  const int32 dir = OneDirection(direction);
-  if (upDown) {
-    const int32 mid = (handle.top + handle.bottom) / 2;
-    if (dir == kPictUp) handle.bottom = mid;
-    else handle.top = mid + 1;
-  } else {
-    const int32 mid = (handle.left + handle.right) / 2;
-    if (dir == kPictLeft) handle.right = mid;
-    else handle.left = mid + 1;
-  }
+  const Box handle = HalfToward(Inset(slot, 1), upDown, direction);
   if (handle.Empty() || fore == kTransparentColor) return;
   const DColor faceBack = bw ? back : fore;
   const Rect handleRect = RectOf(handle);
@@ -425,7 +422,9 @@ void DrawLEDButt(const Rect* r, DColor fore, DColor back, int32 looks) {
 void DrawRefNum(const Rect* r, DColor fore, DColor back, int32 looks) {
   if (EmptyReported(r, "DrawRefNum empty rect")) return;
   const Box b = BoxOf(*r);
-  const int32 c = std::min(10, MinSide(b) / 2);
+  // The corner; a rectangle a pixel thin has none, and its shape's points
+  // stay inside it (cr for the horizontal ones).
+  const int32 c = std::min(10, MinSide(b) / 2), cr = std::max(c, 1);
   const Look look = LookOf(looks);
   DColor hilite, shadow;
   PiccHilites(fore, &hilite, &shadow);
@@ -434,9 +433,9 @@ void DrawRefNum(const Rect* r, DColor fore, DColor back, int32 looks) {
   // come from one list: outer corners clockwise from the top-left, then the
   // inner ones in the same order.
   const Point shape[10] = {
-      Pt(b.left, b.top),           Pt(b.right - c, b.top),         Pt(b.right - 1, b.top + c),
+      Pt(b.left, b.top),           Pt(b.right - cr, b.top),        Pt(b.right - 1, b.top + c),
       Pt(b.right - 1, b.bottom - 1), Pt(b.left, b.bottom - 1),     Pt(b.left + 4, b.top + 4),
-      Pt(b.right - c, b.top + 4),  Pt(b.right - 5, b.top + c),     Pt(b.right - 5, b.bottom - 5),
+      Pt(b.right - cr, b.top + 4), Pt(b.right - 5, b.top + c),     Pt(b.right - 5, b.bottom - 5),
       Pt(b.left + 4, b.bottom - 5)};
   const bool raised = look.kind == kBevel && !look.lowered;
   const bool band = !raised && MinSide(b) >= 10;
@@ -454,11 +453,11 @@ void DrawRefNum(const Rect* r, DColor fore, DColor back, int32 looks) {
   }
   if (fore != kTransparentColor) {
     Pen(hilite, fore);
-    LStrokeIn(b, b.left, b.bottom - 1, b.right - c, b.top);
+    LStrokeIn(b, b.left, b.bottom - 1, b.right - cr, b.top);
     if (band) LStrokeIn(b, b.right - 5, b.top + c, b.left + 4, b.bottom - 5);
     Pen(shadow, fore);
     LStrokeIn(b, b.right - 1, b.top + c, b.left, b.bottom - 1);
-    if (band) LStrokeIn(b, b.left + 4, b.bottom - 5, b.right - c, b.top + 4);
+    if (band) LStrokeIn(b, b.left + 4, b.bottom - 5, b.right - cr, b.top + 4);
   }
   Pen(fore);
   PixelIn(b, b.left, b.bottom - 1);

@@ -11,6 +11,7 @@
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "platform/qx_dc.h"
 
 namespace picc {
 
@@ -96,25 +97,79 @@ void FrameBox(const Box& b) {
   const Rect r = RectOf(b);
   DFrameRect(&r);
 }
+// What drawing on the host port can reach: its device context's clip box in
+// port coordinates.  False while a picture records or another port draws:
+// then everything is drawn.
+bool VisibleBox(Box* v) {
+  if (DCurrentPort() != &gHostPort || gDrawState.recording || !gDrawState.dc) return false;
+  PlatRect clip{};
+  PlatGetClipBox(gDrawState.dc, &clip);
+  *v = Box{clip.top + gDrawState.originV, clip.left + gDrawState.originH, clip.bottom + gDrawState.originV,
+           clip.right + gDrawState.originH};
+  return true;
+}
+
+bool Meets(const Box& a, const Box& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Whether the oval of b can show any pixel in what the port reaches: a ring
+// (an arc or frame) shows nothing when the reachable box lies well inside
+// the oval, no part of the oval when the box lies well outside it.  Rings of
+// large ovals cost their whole size to rasterise, so the many rings of a
+// bevel or a push button's side that cannot show are left out.
+bool OvalShows(const Box& b, bool ring) {
+  Box v;
+  if (!VisibleBox(&v)) return true;
+  if (!Meets(b, v)) return false;
+  const double cx = (b.left + b.right) / 2.0, cy = (b.top + b.bottom) / 2.0;
+  const double a = b.Width() / 2.0, c = b.Height() / 2.0;
+  constexpr double kSlack = 3;
+  auto inside = [&](double dx, double dy, double ra, double rc) {
+    return (dx / ra) * (dx / ra) + (dy / rc) * (dy / rc) < 1;
+  };
+  // The reachable point nearest the centre, against the oval grown a little.
+  const double nx = std::clamp(cx, double(v.left), double(v.right - 1)) - cx;
+  const double ny = std::clamp(cy, double(v.top), double(v.bottom - 1)) - cy;
+  if (!inside(nx, ny, a + kSlack, c + kSlack)) return false;
+  if (!ring || a <= kSlack || c <= kSlack) return true;
+  // The reachable corner farthest from the centre, against the oval shrunk.
+  const double fx = std::max(std::fabs(v.left - cx), std::fabs(v.right - 1 - cx));
+  const double fy = std::max(std::fabs(v.top - cy), std::fabs(v.bottom - 1 - cy));
+  return !inside(fx, fy, a - kSlack, c - kSlack);
+}
+
 void PaintOvalBox(const Box& b) {
-  if (b.Empty()) return;
+  if (b.Empty() || !OvalShows(b, false)) return;
   const Rect r = RectOf(b);
   DPaintOval(&r);
 }
 void FrameOvalBox(const Box& b) {
-  if (b.Empty()) return;
+  if (b.Empty() || !OvalShows(b, true)) return;
   const Rect r = RectOf(b);
   DFrameOval(&r);
 }
 void PaintArcBox(const Box& b, int32 start, int32 extent) {
-  if (b.Empty()) return;
+  if (b.Empty() || !OvalShows(b, false)) return;
   const Rect r = RectOf(b);
   DPaintArc(&r, start, extent);
 }
 void FrameArcBox(const Box& b, int32 start, int32 extent) {
-  if (b.Empty()) return;
+  if (b.Empty() || !OvalShows(b, true)) return;
   const Rect r = RectOf(b);
   DFrameArc(&r, start, extent);
+}
+void FrameRoundBox(const Box& b, int32 corner) {
+  if (b.Empty()) return;
+  // The frame's pixels lie within half a corner of the box's edges.
+  Box v;
+  if (VisibleBox(&v)) {
+    const Box in = Inset(b, corner / 2 + 3);
+    if (!Meets(b, v) || (v.left >= in.left && v.right <= in.right && v.top >= in.top && v.bottom <= in.bottom))
+      return;
+  }
+  const Rect r = RectOf(b);
+  DFrameRoundRect(&r, corner, corner);
 }
 
 void MoveTo(int32 h, int32 v) { DMoveTo(Pin16(h), Pin16(v)); }
@@ -536,9 +591,7 @@ void DrawRndRect(const Rect* rect, DColor fore, DColor back, int32 looks, int32 
     Pen(fore);
     for (int32 i = 0; i < n; ++i) {
       r = Inset(r, -1);
-      if (r.Empty()) continue;
-      const Rect rr = RectOf(r);
-      DFrameRoundRect(&rr, c, c);
+      FrameRoundBox(r, c);
     }
   } else if (look.kind == kBevel && !look.bw) {
     const bool outline = (looks & kLookOutline) != 0;
@@ -561,8 +614,7 @@ void DrawRndRect(const Rect* rect, DColor fore, DColor back, int32 looks, int32 
       r = Inset(r, -1);
     }
     Pen(fore);
-    const Rect rr = RectOf(outer);
-    DFrameRoundRect(&rr, c, c);
+    FrameRoundBox(outer, c);
   }
 }
 
