@@ -47,7 +47,7 @@ void Relayout(ObjHeap heap, int32 object, int32 partId, bool whole) {
 
 }  // namespace
 
-int32 DDOCheckReply(ObjHeap heap, int32 object, int32, int32 partId, int32 reply) {
+ReplyFlags DDOCheckReply(ObjHeap heap, int32 object, int32, int32 partId, ReplyFlags reply) {
   if (!(reply & kFilterGeometry) || !IsObject(heap, object)) return reply;
   ReportPartId(partId);
   const bool whole = ObjHasPartKey(heap, object, partId) || RangeCheckedData(heap, object) ||
@@ -56,7 +56,7 @@ int32 DDOCheckReply(ObjHeap heap, int32 object, int32, int32 partId, int32 reply
   return reply;
 }
 
-int32 ScaleCheckReply(ObjHeap heap, int32 scale, int32, int32 partId, int32 reply) {
+ReplyFlags ScaleCheckReply(ObjHeap heap, int32 scale, int32, int32 partId, ReplyFlags reply) {
   if (!(reply & kFilterGeometry) || !IsObject(heap, scale)) return reply;
   ReportPartId(partId);
   bool whole = ObjHasPartKey(heap, scale, partId) != 0;
@@ -65,7 +65,7 @@ int32 ScaleCheckReply(ObjHeap heap, int32 scale, int32, int32 partId, int32 repl
   return reply;
 }
 
-int32 DDOCheckReplyData(ObjHeap heap, int32 panel, int32 child, int32 reply) {
+ReplyFlags DDOCheckReplyData(ObjHeap heap, int32 panel, int32 child, ReplyFlags reply) {
   if (IsObject(heap, child) && ObjClass(heap, child) == kClsFPDataController &&
       (reply & (kFilterDataChanged | kFilterDataChecked)) && RangeCheckedData(heap, child))
     reply = RangeCheckReply(heap, panel, child, reply);
@@ -76,7 +76,7 @@ int32 DDOCheckReplyData(ObjHeap heap, int32 panel, int32 child, int32 reply) {
   return reply;
 }
 
-int32 DDOCheckReplyRange(ObjHeap heap, int32 controller, int32*, int32 reply) {
+ReplyFlags DDOCheckReplyRange(ObjHeap heap, int32 controller, int32*, ReplyFlags reply) {
   if (!(reply & kFilterDataChecked) || !IsObject(heap, controller)) return reply;
   FPUpdateTransferSlot(heap, controller);
   if (RangeCheckedData(heap, controller)) {
@@ -86,12 +86,12 @@ int32 DDOCheckReplyRange(ObjHeap heap, int32 controller, int32*, int32 reply) {
   return reply;
 }
 
-int32 DDOCheckReplyRangeData(ObjHeap heap, int32 cluster, int32*, int32 reply) {
+ReplyFlags DDOCheckReplyRangeData(ObjHeap heap, int32 cluster, int32*, ReplyFlags reply) {
   if (!(reply & kFilterDataChecked) || !RangeCheckedData(heap, cluster)) return reply;
   return RangeCheckDataReply(heap, cluster, nullptr, reply);
 }
 
-int32 DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, int32 reply) {
+ReplyFlags DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, ReplyFlags reply) {
   reply = DDOCheckReplyRangeData(heap, array, part, reply);
   if (IsObject(heap, array) && (opmeth::Flags(heap, array) & kArrayRangeMarkPending)) {
     OInval(heap, array, kInvalAll);
@@ -101,7 +101,7 @@ int32 DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, int32 reply
   return reply;
 }
 
-int32 RefNumCheckReply(ObjHeap heap, int32 refnum, int32*, int32 reply) {
+ReplyFlags RefNumCheckReply(ObjHeap heap, int32 refnum, int32*, ReplyFlags reply) {
   if ((reply & kFilterGeometry) && IsObject(heap, refnum)) RefNumFitFrame(heap, refnum);
   return reply;
 }
