@@ -24,25 +24,10 @@
 #include "platform/qx_trace.h"
 #include "platform/qx_window.h"
 
-namespace {
+namespace paneldisplay {
 
 using ptest::PanelRootTest;
-
-// A method put into a class's slot for one scope.
-class SlotPatch {
- public:
-  template <typename F>
-  SlotPatch(int32 cls, int32 slot, F* method)
-      : rec_(const_cast<ObjClassRecord*>(ClassRecord(cls))), slot_(slot), saved_(rec_->methods[slot]) {
-    rec_->methods[slot] = reinterpret_cast<ObjMethodAddr>(method);
-  }
-  ~SlotPatch() { rec_->methods[slot_] = saved_; }
-
- private:
-  ObjClassRecord* rec_;
-  int32 slot_;
-  ObjMethodAddr saved_;
-};
+using ptest::SlotPatch;
 
 // What the recording display methods saw.
 struct Shown {
@@ -346,4 +331,4 @@ TEST_F(Display, ArraysWalkTheirCellsPaintingAndGreying) {
   WRestore(&port);
 }
 
-}  // namespace
+}  // namespace paneldisplay
