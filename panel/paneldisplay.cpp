@@ -315,6 +315,8 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   const Rect first = CellOf(heap, element, wide);
   const int32 pitchV = first.bottom - first.top, pitchH = first.right - first.left;
   CopyKeepState(heap, array, element);
+  // Cleared after each cell's display, set only when the array's was.
+  const bool keeps = RangeWord(heap, element) & kRangeKeepState;
   const UHandle ds = PanelData(heap, "ArrayODisplayValMethod: the panel has no data space");
   const int32 defaultAt = DefaultElementOffset(heap, array, ds);
   if (defaultAt < 0) return 0;
@@ -354,7 +356,8 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
     cell = CellOf(heap, element, wide);
     const DColor background = BackgroundOf(heap, content);
     const UPtr now = CellValue(heap, array, newArray);
-    const UPtr before = old ? CellValue(heap, array, oldArray) : nullptr;
+    // The same handle shows the same cell: looked up once.
+    const UPtr before = !old ? nullptr : oldArray == newArray ? now : CellValue(heap, array, oldArray);
     const UPtr shown = now ? now : *ds + defaultAt;
     if (!now != !before) {
       if (background == kTransparentColor || gDeferDrawing) {
@@ -383,7 +386,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
       }
       reply |= oDisplayVal(heap, element, Addr(before), shown);
       if (!before) GreyCell(cell, background);
-      SetKeepState(heap, element, false);
+      if (keeps) SetKeepState(heap, element, false);
     }
     if (selection) {
       if (const int32 edges = ArrayEltLayout(heap, array, ds)) {
