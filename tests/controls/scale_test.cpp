@@ -7,6 +7,7 @@
 
 #include "controls/scale.h"
 #include "engine/dmprog.h"
+#include "engine/vi/panelroutines.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "draw_start.h"
@@ -312,9 +313,9 @@ TEST_F(Boundary, ArbitraryMarkersAreReordered) {
 TEST_F(Boundary, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
   int32 slide = Obj(kClsSlide);
   int32 digital = Obj(kClsNumeric, slide, kPartDigital);
-  int32 text = Obj(kClsLabel, digital, kPartRingText);
+  int32 text = Obj(kClsMultiLabel, digital, kPartRingText);
   UHandle list = Keep(AZNewHClr(8));
-  SetW(text, 9, int32(uintptr_t(list)));
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(list)));
   int32 s = Scale(0, 10, 0, 100, slide, kControlPartScale);
   EXPECT_EQ(SlideScaleMarkerList(panel_, s), nullptr) << "without the text-label flag";
   SetFlags(s, kScaleTextLabels);
@@ -426,8 +427,8 @@ TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
 
 TEST_F(Boundary, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
   int32 slide = Obj(kClsSlide);
-  int32 text = Obj(kClsLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
-  SetW(text, 9, int32(uintptr_t(Keep(AZNewHClr(8)))));
+  int32 text = Obj(kClsMultiLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(Keep(AZNewHClr(8)))));
   int32 s = Scale(0, 1e9, 0, 100, slide, kControlPartScale);
   SetFlags(s, kScaleTextLabels);
   Rec(s)->start = 0;
