@@ -15,6 +15,20 @@
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
 
+// The mapping of a scale: 0 linear, 1 logarithmic (base 10).
+typedef int16 ScaleMapping;
+enum : ScaleMapping { kScaleLinear = 0, kScaleLog = 1 };
+// The marker array: a count, then the entries in ascending value order.
+struct ScaleMarker {
+  float64 value;
+  uInt32 colour;
+};
+struct ScaleMarkers {
+  int32 count;
+  ScaleMarker entries[1];
+};
+static_assert(sizeof(void*) != 4 || (sizeof(ScaleMarker) == 12 && offsetof(ScaleMarkers, entries) == 4), "marker array");
+
 // The record, in the panel's data space.
 struct ScaleRec {
   float64 min;        // value at the pixel start (may exceed max: inverted)
@@ -30,17 +44,15 @@ struct ScaleRec {
   int16 radius;       // round scales: radius of the marker labels
   int16 pixelStart;   // pixel coordinate of min
   int16 pixelEnd;     // pixel coordinate of max
-  int16 mapping;      // 0 linear, 1 logarithmic (base 10)
+  ScaleMapping mapping;
   uInt32 endParts[2];
-  UHandle markers;    // int32 count, then {float64 value, uInt32 colour} ascending
+  UHandle markers;    // ScaleMarkers
 };
 static_assert(sizeof(ScaleRec) == 96 && offsetof(ScaleRec, centre) == 72 && offsetof(ScaleRec, radius) == 76 &&
               offsetof(ScaleRec, pixelStart) == 78 && offsetof(ScaleRec, mapping) == 82 &&
               offsetof(ScaleRec, endParts) == 84 && offsetof(ScaleRec, markers) == 92,
               "scale record");
-constexpr int32 kScaleMarkerEntry = 12;
-
-enum : int16 { kScaleLinear = 0, kScaleLog = 1 };
+constexpr int32 kScaleMarkerEntry = 12;  // the stored size of a ScaleMarker
 
 // Scale object words and fields (byte offsets of the object's data).
 enum : int32 {
@@ -126,6 +138,8 @@ int32 ScaleSetLogRange(ObjHeap heap, int32 scale, int32 index, float64 value, in
 // A marker increment of round figures for the range between a and b in at
 // most limit markers (display format code and precision choose the figures).
 float64 ChooseLinearIncrement(float64 a, float64 b, int32 limit, int32 precision, int32 code);
+// The same for ends already in order (a <= b; others are an assertion and 0).
+float64 LinearIncrementCore(float64 a, float64 b, int32 limit, int32 precision, int32 code);
 float64 LogIncrement(float64 lower, float64 upper, int32 limit, int32 code);
 float64 ScaleMinorIncrement(ObjHeap heap, int32 scale, Bool32 round);
 // How many marker labels fit along the scale (at least 2): the label's

@@ -163,7 +163,8 @@ std::vector<float64> MarkerValues(const ScaleRec& r) {
   const int32 count = size >= 4 ? int32(GetNative32(*m)) : 0;
   if (count < 0 || int64(count) * kScaleMarkerEntry + 4 > size) return values;
   values.resize(size_t(count));
-  for (int32 i = 0; i < count; ++i) std::memcpy(&values[size_t(i)], *m + 4 + kScaleMarkerEntry * i, 8);
+  for (int32 i = 0; i < count; ++i)
+    std::memcpy(&values[size_t(i)], *m + offsetof(ScaleMarkers, entries) + kScaleMarkerEntry * i, 8);
   return values;
 }
 

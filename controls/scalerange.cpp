@@ -190,6 +190,14 @@ Bool32 ScaleValuesNearlyEqual(float64 a, float64 b) {
 
 float64 ChooseLinearIncrement(float64 a, float64 b, int32 limit, int32 precision, int32 code) {
   if (a > b) std::swap(a, b);
+  return LinearIncrementCore(a, b, limit, precision, code);
+}
+
+float64 LinearIncrementCore(float64 a, float64 b, int32 limit, int32 precision, int32 code) {
+  if (a > b) {
+    DBAssert(__FILE__, __LINE__, "scale: increment ends out of order");
+    return 0;
+  }
   float64 range = b - a;
   if (limit <= 2) return range;
   float64 rough = range / (limit - 1);
