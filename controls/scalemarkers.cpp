@@ -204,7 +204,9 @@ float64 PlaceTick(ObjHeap heap, int32 part, uInt32 flags, const ScaleRec& r, con
     };
     Rect area = b;
     const int32 image = int32(OHWord(heap, uInt32(part + kObjImage))) & 0xFFFF;
-    if (IProcImageBounds(image, point(r.radius), point(r.radius + length), &area) == kNoErr) SetBounds(heap, part, area);
+    // The rectangle the picture answers for its line becomes the part's bounds.
+    if (IProcImageBounds(image, point(r.radius), point(r.radius + length), &area) != kCapabilityErr)
+      SetBounds(heap, part, area);
     return length;
   }
   float64 length = std::fabs(c) * w + std::fabs(s) * h;
