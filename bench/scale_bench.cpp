@@ -57,15 +57,23 @@ const Setup& Get() {
   return s;
 }
 
-// The thread's CPU time: other work on the machine does not count.
-double CpuNs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
-}
-double NsPerRound(benchmark::State& st, double since) {
-  return st.iterations() ? (CpuNs() - since) / double(st.iterations()) : 0;
-}
+// Thread CPU time from its construction on, per benchmark round: other
+// work on the machine does not count.
+class CpuClock {
+ public:
+  CpuClock() : start_(Now()) {}
+  double PerRound(const benchmark::State& st) const {
+    return st.iterations() ? (Now() - start_) / double(st.iterations()) : 0;
+  }
+
+ private:
+  static double Now() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+  }
+  double start_;
+};
 
 // The baseline: the same arithmetic written out over a plain array.
 template <typename T>
@@ -87,12 +95,12 @@ void Baseline(benchmark::State& st, const std::vector<T>& values, int which) {
     return;
   }
   std::vector<int16> out(kValues);
-  const double start = CpuNs();
+  const CpuClock clock;
   for (auto _ : st) {
     PlainMap(s.rec, values.data(), kValues, out.data());
     benchmark::DoNotOptimize(out.data());
   }
-  gBaselineNs[which] = NsPerRound(st, start);
+  gBaselineNs[which] = clock.PerRound(st);
   st.SetItemsProcessed(st.iterations() * kValues);
 }
 
@@ -106,12 +114,12 @@ void Mapped(benchmark::State& st, const std::vector<T>& values, int32 type, int 
   std::vector<int16> out(kValues);
   std::vector<int16> check(kValues);
   PlainMap(s.rec, values.data(), kValues, check.data());
-  const double start = CpuNs();
+  const CpuClock clock;
   for (auto _ : st) {
     MapValuesToPixels(s.heap, kRecAt, type, values.data(), int32(sizeof(T)), kValues, out.data(), 2);
     benchmark::DoNotOptimize(out.data());
   }
-  const double ns = NsPerRound(st, start);
+  const double ns = clock.PerRound(st);
   if (out != check) st.SkipWithError("the mapping differs from the plain loop");
   if (gBaselineNs[which] > 0) st.counters["x_plain"] = ns / gBaselineNs[which];
   st.SetItemsProcessed(st.iterations() * kValues);

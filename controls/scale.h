@@ -269,6 +269,12 @@ int16 ScaleValuePixel(const ScaleRec* r, float64 value);
 // The owner's label texts for the scale (its data answer, when that is a
 // handle), or null.
 UHandle ScaleTextList(ObjHeap heap, int32 scale);
+// Whether obj names a used block of the heap holding at least bytes.
+inline bool ScaleHasBytes(ObjHeap heap, int32 obj, int32 bytes) {
+  return obj > 0 && OHIsUsedBlock(heap, obj) && OHBlockSize(heap, obj) >= bytes;
+}
+// Unites a rectangle that is not empty into another.
+void ScaleUnite(Rect* into, Rect r);
 // A part's bounds (empty for a block too small to hold them).
 Rect ScalePartBounds(ObjHeap heap, int32 part);
 // Whether a tick part's picture is drawn as a line: a cosmetic whose

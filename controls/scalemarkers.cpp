@@ -16,6 +16,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/imagegeom.h"
 #include "mgsource/memory.h"
+#include "mgsource/rects.h"
 #include "mgsource/numconv.h"
 #include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
@@ -42,24 +43,9 @@ constexpr uInt32 kInnerBits = kScaleInnerLabels | kScaleInnerTicks | kScaleMinor
 constexpr uInt32 kStyleBits = kEndBits | kInnerBits;
 
 uInt32 Flags(ObjHeap heap, int32 obj) { return OHWord(heap, uInt32(obj)); }
-bool Has(ObjHeap heap, int32 obj, int32 bytes) {
-  return obj > 0 && OHIsUsedBlock(heap, obj) && OHBlockSize(heap, obj) >= bytes;
-}
 
-bool EmptyRect(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
-void Unite(Rect* into, const Rect& r) {
-  if (EmptyRect(r)) return;
-  if (EmptyRect(*into)) {
-    *into = r;
-    return;
-  }
-  if (r.top < into->top) into->top = r.top;
-  if (r.left < into->left) into->left = r.left;
-  if (r.bottom > into->bottom) into->bottom = r.bottom;
-  if (r.right > into->right) into->right = r.right;
-}
 void SetBounds(ObjHeap heap, int32 part, const Rect& r) {
-  if (Has(heap, part, kObjBounds + 8)) std::memcpy(*heap + part + kObjBounds, &r, sizeof r);
+  if (ScaleHasBytes(heap, part, kObjBounds + 8)) std::memcpy(*heap + part + kObjBounds, &r, sizeof r);
 }
 
 // A coordinate held to 16 bits; one that is not finite gives fallback.
@@ -82,7 +68,7 @@ Rect CentredOn(const Rect& r, int32 v, int32 h) {
 
 bool Overlap(Rect a, const Rect& b) {
   a.top = int16(a.top + 1), a.left = int16(a.left + 1), a.bottom = int16(a.bottom - 1), a.right = int16(a.right - 1);
-  return !EmptyRect(a) && !EmptyRect(b) && a.top < b.bottom && b.top < a.bottom && a.left < b.right &&
+  return !DEmptyRect(&a) && !DEmptyRect(&b) && a.top < b.bottom && b.top < a.bottom && a.left < b.right &&
          b.left < a.right;
 }
 
@@ -117,7 +103,7 @@ struct TextList {
     }
     // The disabled items of the owner's display ring (bit 0 of each word).
     const int32 owner = ObjWord(heap, scale, kPWOwner);
-    const int32 ring = Has(heap, owner, kObjBounds) ? FindPart(heap, owner, kPartDigital, 0) : 0;
+    const int32 ring = ScaleHasBytes(heap, owner, kObjBounds) ? FindPart(heap, owner, kPartDigital, 0) : 0;
     const UHandle items = ring && ObjIsA(heap, ring, kClsRing) ? ObjItemData(heap, ring) : nullptr;
     const int32 itemsSize = AnyHandleSize(items);
     const int32 n = itemsSize >= 4 ? int32(GetNative32(*items)) : 0;
@@ -186,7 +172,7 @@ void Position(Walk& w, float64 value) {
 
 // The tick part placed at the marker; its length.
 float64 PlaceTick(ObjHeap heap, int32 part, uInt32 flags, const ScaleRec& r, const ScaleMarkerRec& m) {
-  if (!Has(heap, part, kObjBounds + 8)) return 0;
+  if (!ScaleHasBytes(heap, part, kObjBounds + 8)) return 0;
   const Rect b = ScalePartBounds(heap, part);
   const float64 w = float64(b.right) - b.left, h = float64(b.bottom) - b.top;
   const bool horizontal = flags & kScaleHorizontal;
@@ -347,14 +333,18 @@ Bool32 ScaleValueReached(float64 v, float64 end) {
   return v > end;
 }
 
+void ScaleUnite(Rect* into, Rect r) {
+  if (!DEmptyRect(&r)) DUnionRect(&r, into);
+}
+
 Rect ScalePartBounds(ObjHeap heap, int32 part) {
   Rect r{0, 0, 0, 0};
-  if (heap && *heap && Has(heap, part, kObjBounds + 8)) std::memcpy(&r, *heap + part + kObjBounds, sizeof r);
+  if (heap && *heap && ScaleHasBytes(heap, part, kObjBounds + 8)) std::memcpy(&r, *heap + part + kObjBounds, sizeof r);
   return r;
 }
 
 Bool32 ScalePartIsLine(ObjHeap heap, int32 part) {
-  if (!heap || !*heap || !Has(heap, part, kObjImage + 4) || ObjClass(heap, part) != kClsCosmetic) return 0;
+  if (!heap || !*heap || !ScaleHasBytes(heap, part, kObjImage + 4) || ObjClass(heap, part) != kClsCosmetic) return 0;
   const int32 image = int32(OHWord(heap, uInt32(part + kObjImage))) & 0xFFFF;
   return image && IProcImageIsOpaque(image, nullptr, nullptr) == 2;
 }
@@ -398,8 +388,8 @@ int32 ScaleForEachMarker(ObjHeap heap, int32 scale, ScaleMarkerProc proc, void* 
   // front panel whose editing state holds no text the edited text record is
   // parked there while the walk works on a copy.
   const int32 ext = int32(OHWord(heap, kOHExtension));
-  const bool extOk = Has(heap, ext, kHeapExtWindow + 4);
-  w.editIndex = Has(heap, scale, kScaleObjEditIndex + 2) ? ObjInt16(heap, scale, kScaleObjEditIndex) : -1;
+  const bool extOk = ScaleHasBytes(heap, ext, kHeapExtWindow + 4);
+  w.editIndex = ScaleHasBytes(heap, scale, kScaleObjEditIndex + 2) ? ObjInt16(heap, scale, kScaleObjEditIndex) : -1;
   const bool editing = w.editIndex != -1 && !(mode & kScaleWalkPositions) && (w.style & kLabelBits) && w.labelPart;
   Rect savedBounds{0, 0, 0, 0};
   TRecord parked = nullptr;
@@ -407,7 +397,7 @@ int32 ScaleForEachMarker(ObjHeap heap, int32 scale, ScaleMarkerProc proc, void* 
     savedBounds = ScalePartBounds(heap, w.labelPart);
     const TRecord text = PartTextRecord(heap, w.labelPart);
     if (text && extOk && OHWord(heap, kOHKind) == kPanelHeapKind && !OHWord(heap, uInt32(ext + kHeapExtStashedText)) &&
-        Has(heap, w.labelPart, 4 * (kPWLabelText + 1))) {
+        ScaleHasBytes(heap, w.labelPart, 4 * (kPWLabelText + 1))) {
       if (const TRecord copy = TDuplicate(text, 0)) {
         parked = text;
         OHSetWord(heap, uInt32(ext + kHeapExtStashedText), uInt32(uintptr_t(text)));
@@ -522,9 +512,9 @@ int32 ScaleUnionMarkerRect(ObjHeap heap, int32, ScaleMarkerRec* marker) {
   if (!marker || !marker->cookie) return 0;
   Rect* into = static_cast<Rect*>(marker->cookie);
   const bool ticks = marker->callerMode & kScaleUnionTicks, labels = marker->callerMode & kScaleUnionLabels;
-  if (ticks && (marker->flags & kScaleMarkerMinor)) Unite(into, ScalePartBounds(heap, marker->minorPart));
-  if (ticks && (marker->flags & kScaleMarkerTick)) Unite(into, ScalePartBounds(heap, marker->tickPart));
-  if (labels && (marker->flags & kScaleMarkerLabel)) Unite(into, ScalePartBounds(heap, marker->labelPart));
+  if (ticks && (marker->flags & kScaleMarkerMinor)) ScaleUnite(into, ScalePartBounds(heap, marker->minorPart));
+  if (ticks && (marker->flags & kScaleMarkerTick)) ScaleUnite(into, ScalePartBounds(heap, marker->tickPart));
+  if (labels && (marker->flags & kScaleMarkerLabel)) ScaleUnite(into, ScalePartBounds(heap, marker->labelPart));
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "mgsource/rects.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 
@@ -25,21 +26,6 @@ constexpr uInt32 kTickBits = kScaleEndTicks | kScaleInnerTicks | kScaleMinorTick
 constexpr uInt32 kLabelBits = kScaleEndLabels | kScaleInnerLabels;
 
 uInt32 Flags(ObjHeap heap, int32 obj) { return OHWord(heap, uInt32(obj)); }
-bool Has(ObjHeap heap, int32 obj, int32 bytes) {
-  return obj > 0 && OHIsUsedBlock(heap, obj) && OHBlockSize(heap, obj) >= bytes;
-}
-bool EmptyRect(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
-void Unite(Rect* into, const Rect& r) {
-  if (EmptyRect(r)) return;
-  if (EmptyRect(*into)) {
-    *into = r;
-    return;
-  }
-  into->top = std::min(into->top, r.top);
-  into->left = std::min(into->left, r.left);
-  into->bottom = std::max(into->bottom, r.bottom);
-  into->right = std::max(into->right, r.right);
-}
 int16 Pinned(float64 x) {
   if (!std::isfinite(x)) return 0;
   x = std::floor(x + 0.5);
@@ -50,7 +36,7 @@ int16 Pinned(float64 x) {
 // is a handle (any other answer is no list).
 UHandle OwnerTextList(ObjHeap heap, int32 scale) {
   const int32 owner = ObjWord(heap, scale, kPWOwner);
-  if (!Has(heap, owner, kObjBounds)) return nullptr;
+  if (!ScaleHasBytes(heap, owner, kObjBounds)) return nullptr;
   const auto list = reinterpret_cast<UHandle>(uintptr_t(uInt32(OGetDataPtr(heap, owner, scale, kDataPtrOperate, nullptr))));
   if (!list || (DSCheckHandle(list) != kNoErr && AZCheckHandle(list) != kNoErr)) return nullptr;
   return list;
@@ -120,7 +106,7 @@ MgErr ScaleRecalc(ObjHeap heap, int32 scale) {
     if (id == kScalePartLabel || id == kScalePartTick || id == kScalePartMinorTick) return;
     Rect r{0, 0, 0, 0};
     OGetRect(heap, part, &r, 1);
-    Unite(&bounds, r);
+    ScaleUnite(&bounds, r);
   });
   std::memcpy(*heap + scale + kScaleObjBounds, &bounds, sizeof bounds);
   return kNoErr;
@@ -128,7 +114,7 @@ MgErr ScaleRecalc(ObjHeap heap, int32 scale) {
 
 void ScaleStyleFlags(ObjHeap heap, int32 scale, int32* styleOut, const int32* styleIn, Bool32* ok) {
   if (ok) *ok = 0;
-  if (!heap || !*heap || !Has(heap, scale, 4)) return;
+  if (!heap || !*heap || !ScaleHasBytes(heap, scale, 4)) return;
   uInt32 f = Flags(heap, scale);
   if (styleIn) {
     const int32 s = *styleIn;
@@ -156,9 +142,9 @@ void ScaleStyleFlags(ObjHeap heap, int32 scale, int32* styleOut, const int32* st
 }
 
 Bool32 GraphPartApplies(ObjHeap heap, int32 scale) {
-  if (!heap || !*heap || !Has(heap, scale, kObjBounds)) return 1;
+  if (!heap || !*heap || !ScaleHasBytes(heap, scale, kObjBounds)) return 1;
   const int32 graph = ObjWord(heap, scale, kPWOwner);
-  if (!Has(heap, graph, kPanelGraphKindByte + 2) || !ObjIsA(heap, graph, kClsGraphChart)) return 1;
+  if (!ScaleHasBytes(heap, graph, kPanelGraphKindByte + 2) || !ObjIsA(heap, graph, kClsGraphChart)) return 1;
   const int32 kind = GetNative16(*heap + graph + kPanelGraphKindByte);
   const int16 id = ObjInt16(heap, scale, kObjPartId);
   if (id == 18) return !(kind == 3 || kind == 4 || (kind >= 101 && kind <= 199));
@@ -172,15 +158,15 @@ namespace {
 // → its display (part 8001) → the display's text part (part 12); 0 where
 // a link is missing, reported when report is set.
 int32 TextLabelPart(ObjHeap heap, int32 scale, bool report) {
-  const int32 owner = Has(heap, scale, kObjBounds) ? ObjWord(heap, scale, kPWOwner) : 0;
-  const int32 cls = Has(heap, owner, kObjBounds) ? ObjClass(heap, owner) : 0;
+  const int32 owner = ScaleHasBytes(heap, scale, kObjBounds) ? ObjWord(heap, scale, kPWOwner) : 0;
+  const int32 cls = ScaleHasBytes(heap, owner, kObjBounds) ? ObjClass(heap, owner) : 0;
   if (cls != kClsSlide && cls != kClsKnob && cls != kClsColorRamp) {
     if (report) DBAssert(__FILE__, __LINE__, "scale: text labels without a slide, knob or colour ramp");
     return 0;
   }
   const int32 digital = FindPart(heap, owner, kPartDigital, 0);
   const int32 text = digital ? FindPart(heap, digital, kPartRingText, 0) : 0;
-  if (!text || !Has(heap, text, kRingTextWord + 4)) {
+  if (!text || !ScaleHasBytes(heap, text, kRingTextWord + 4)) {
     DBAssert(__FILE__, __LINE__, "scale: no text-label part");
     return 0;
   }
@@ -190,7 +176,7 @@ int32 TextLabelPart(ObjHeap heap, int32 scale, bool report) {
 }  // namespace
 
 UHandle SlideScaleMarkerList(ObjHeap heap, int32 scale) {
-  if (!heap || !*heap || !Has(heap, scale, 4) || !(Flags(heap, scale) & kScaleTextLabels)) return nullptr;
+  if (!heap || !*heap || !ScaleHasBytes(heap, scale, 4) || !(Flags(heap, scale) & kScaleTextLabels)) return nullptr;
   const int32 text = TextLabelPart(heap, scale, false);
   return text ? reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, uInt32(text + kRingTextWord)))) : nullptr;
 }
