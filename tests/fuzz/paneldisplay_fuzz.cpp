@@ -240,12 +240,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
   UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return 0;
-  if (RegisterVI(vi) != kNoErr) {
-    FuzzDisposePanel(heap, vi);
-    return 0;
-  }
   DSProc(DSHdr(VIRec(vi)->dataSpace), kDSProcChkRange) = reinterpret_cast<void*>(&AnyRange);
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   Run(in, heap, root, window);
