@@ -236,11 +236,19 @@ PlatHResult ArrayToVariant(const uChar* slot, const TypeDescriptor* td, PlatVari
   for (int32 d = 0; d < rank; ++d) bounds[size_t(d)] = PlatSafeArrayBound{uInt32(sizes[size_t(rank - 1 - d)]), 0};
   PlatSafeArray* a = PlatSafeArrayCreate(vt, uInt32(rank), bounds.data());
   if (!a) return kPlatOutOfMemory;
-  Indexes idx(a);
-  for (int32 i = 0; i < count; ++i, idx.Next()) {
-    if (PlatHResult r = PutArrayElement(a, idx.get(), *h + start + i * es, elemTD); r != kPlatOk) {
-      PlatSafeArrayDestroy(a);
-      return r;
+  const uChar code = BaseCode(elemTD);
+  if (NumTypeOfVt(vt) && IsNumericCode(code)) {
+    // Numbers are put in storage order, which is the safe array's order too.
+    auto* out = static_cast<uChar*>(a->data);
+    const int32 nt = NumTypeOfVt(vt);
+    for (int32 i = 0; i < count; ++i) ConvertNum(code, *h + start + i * es, nt, out + uInt32(i) * a->elemSize);
+  } else {
+    Indexes idx(a);
+    for (int32 i = 0; i < count; ++i, idx.Next()) {
+      if (PlatHResult r = PutArrayElement(a, idx.get(), *h + start + i * es, elemTD); r != kPlatOk) {
+        PlatSafeArrayDestroy(a);
+        return r;
+      }
     }
   }
   // The finished array goes into the variant as it is: a copy of it would
@@ -519,6 +527,16 @@ PlatHResult ArrayIntoData(const PlatVariant* v, uChar* slot, const TypeDescripto
   if (err) return err == kMemFullErr ? kPlatOutOfMemory : kPlatInvalidArg;
   const int32 start = AlignDatum(elemTD, 4 * rank);
   if (!a) return count ? IntoData(v, *h + start, elemTD) : kPlatOk;
+  const TypeDescriptor* elem = SkipTypedefs(elemTD);
+  const uChar code = BaseCode(elem);
+  if (IsNumericCode(code) && a->vt == OleNaturalVarType(elem) && NumTypeOfVt(a->vt)) {
+    // Numbers of the element's own variant type: read in storage order (the
+    // index order) and converted as each element would be.
+    const auto* in = static_cast<const uChar*>(a->data);
+    const int32 nt = NumTypeOfVt(a->vt);
+    for (uInt32 i = 0; i < count; ++i) ConvertNum(nt, in + i * a->elemSize, code, *h + start + int32(i) * es);
+    return kPlatOk;
+  }
   Indexes idx(a);
   for (uInt32 i = 0; i < count; ++i, idx.Next()) {
     PlatVariant e;

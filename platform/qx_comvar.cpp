@@ -350,6 +350,13 @@ bool CountOf(uint32_t dims, const PlatSafeArrayBound* bounds, uint32_t* count) {
   return true;
 }
 
+// Whether every index of the bounds is a 32-bit index.
+bool Addressable(uint32_t dims, const PlatSafeArrayBound* bounds) {
+  for (uint32_t d = 0; d < dims; ++d)
+    if (int64_t(bounds[d].lower) + int64_t(bounds[d].count) - 1 > INT32_MAX) return false;
+  return true;
+}
+
 // The byte offset of an element, or -1 outside the bounds or the block.
 // The stride is capped past the block's element count, so no product
 // overflows: an index that would step past the block fails at once.
@@ -571,7 +578,9 @@ uint32_t PlatSafeArrayElementSize(uint16_t vt) {
 PlatSafeArray* PlatSafeArrayCreate(uint16_t vt, uint32_t dims, const PlatSafeArrayBound* bounds) {
   const uint32_t es = PlatSafeArrayElementSize(vt);
   uint32_t count = 0;
-  if (!es || !bounds || dims < 1 || dims > kPlatSafeArrayMaxDims || !CountOf(dims, bounds, &count)) return nullptr;
+  if (!es || !bounds || dims < 1 || dims > kPlatSafeArrayMaxDims || !CountOf(dims, bounds, &count) ||
+      !Addressable(dims, bounds))
+    return nullptr;
   const uint64_t bytes = uint64_t(count) * es;
   if (bytes > 0x7FFFFFFFu) return nullptr;
   auto* a = static_cast<PlatSafeArray*>(std::calloc(1, offsetof(PlatSafeArray, bounds) + dims * sizeof(PlatSafeArrayBound)));
@@ -628,7 +637,7 @@ PlatHResult PlatSafeArrayCount(const PlatSafeArray* a, uint32_t* count) {
   if (!DescriptorOk(a) || !count) return kPlatInvalidArg;
   uint32_t n = 0;
   if (!CountOf(a->dims, a->bounds, &n)) return kPlatOutOfMemory;
-  if (uint64_t(n) * a->elemSize > a->dataBytes) return kPlatInvalidArg;
+  if (uint64_t(n) * a->elemSize > a->dataBytes || !Addressable(a->dims, a->bounds)) return kPlatInvalidArg;
   *count = n;
   return kPlatOk;
 }

@@ -142,7 +142,8 @@ constexpr uint32_t kPlatSafeArrayMaxDims = 60;
 uint32_t PlatSafeArrayElementSize(uint16_t vt);
 // A new array of zeroed elements (empty variants); null for a type an array
 // may not hold, no or too many dimensions, an element count or block size
-// that overflows, or memory short.
+// that overflows, bounds whose last index is beyond 32 bits, or memory
+// short.
 PlatSafeArray* PlatSafeArrayCreate(uint16_t vt, uint32_t dims, const PlatSafeArrayBound* bounds);
 // Frees every element's value, the block and the descriptor.
 // kPlatDispArrayLocked for a locked array; null does nothing.
@@ -152,7 +153,8 @@ PlatHResult PlatSafeArrayUnlock(PlatSafeArray* a);  // kPlatInvalidArg when not 
 // The bounds of dimension dim (from 1): kPlatDispBadIndex outside them.
 PlatHResult PlatSafeArrayGetBounds(const PlatSafeArray* a, uint32_t dim, int32_t* lower, int32_t* upper);
 // Checks the descriptor (dimensions, the element size of its type, the
-// element count against the block) and gives the element count:
+// element count against the block, indexes within 32 bits) and gives the
+// element count:
 // kPlatInvalidArg for a bad descriptor, kPlatOutOfMemory when the count
 // overflows 32 bits.
 PlatHResult PlatSafeArrayCount(const PlatSafeArray* a, uint32_t* count);
