@@ -416,7 +416,10 @@ PlatHResult ByRefResult(const PlatVariant* src, uInt16 wanted, PlatVariant* out)
 }
 
 // The source variant as the type wanted (0: as it is) into an empty out.
+// A by-reference result always has storage of its own, so that freeing an
+// argument variant never frees storage another owner holds.
 PlatHResult ChangeVariant(const PlatVariant* src, uInt16 wanted, PlatVariant* out) {
+  if (wanted == 0 && (src->vt & kPlatVtByRef)) wanted = src->vt;
   if (wanted & kPlatVtByRef) return ByRefResult(src, wanted, out);
   if ((src->vt & kPlatVtArray) && (wanted & kPlatVtArray)) return ChangeArray(src, wanted, out);
   if (wanted == 0) return PlatVariantCopy(out, src);

@@ -172,7 +172,7 @@ std::vector<std::vector<uint8_t>>& Targets() {
   static std::vector<std::vector<uint8_t>> t = [] {
     using namespace tdb;
     std::vector<TD> list = {
-        I8(), I16(), I32(), I64(), U8(), U16(), U32(), SGL(), DBL(), EXT(), CDB(), Boolean(), String(), Path(),
+        I8(), I16(), I32(), I64(), U8(), U16(), U32(), SGL(), DBL(), EXT(), CDB(), Boolean(), String(), tdb::Path(),
         Array(I32()), Array(DBL(), {kTDVariable, kTDVariable}), Array(String()), Array(Boolean()),
         Array(Variant()), Cluster({I32(), String(), DBL()}), Cluster({Variant(), Array(I16())}), Variant(),
         AutoRefnum({}), Array(Cluster({I8(), String()})), Enum(kTDEnumU16, {"a", "b"}), Void(), OldBoolean()};

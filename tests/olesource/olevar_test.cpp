@@ -46,7 +46,10 @@ TEST_F(OleVar, DataBecomesItsNaturalVariantOrTheHintedType) {
        [](const PlatVariant& v) { EXPECT_EQ(v.boolVal, -1); }, none},
       {"Boolean other bits", tdb::Boolean(), [](Data& d) { d.Set(uChar(2)); }, kPlatOk, kPlatVtBool,
        [](const PlatVariant& v) { EXPECT_EQ(v.boolVal, 0); }, none},
-      {"EXT as R8", tdb::EXT(), [](Data& d) { d.Set(floatExt(1) / 3); }, kPlatOk, kPlatVtR8,
+      {"EXT as R8", tdb::EXT(), [](Data& d) {
+         const floatExt x = floatExt(1) / 3;
+         std::memcpy(d.p(), &x, 10);  // the datum holds the 10 bytes of the number
+       }, kPlatOk, kPlatVtR8,
        [](const PlatVariant& v) { EXPECT_EQ(v.r8, double(floatExt(1) / 3)); }, none},
       {"enum U16 as I2", tdb::Enum(kTDEnumU16, {"a", "b"}), [](Data& d) { d.Set(uInt16(1)); }, kPlatOk, kPlatVtI2,
        [](const PlatVariant& v) { EXPECT_EQ(v.i2, 1); }, none},
@@ -278,8 +281,9 @@ TEST_F(OleVar, ErrorClustersCarryTheTextOfTheirResult) {
       std::memcpy((*e.source)->str, before.data(), before.size());
     }
     EXPECT_EQ(SetOLEVariantErrorIOClust(&e, 1, c.code, nullptr), kNoErr);
-    EXPECT_EQ(e.status, 1);
-    EXPECT_EQ(e.code, c.code);
+    const int32 status = e.status, code = e.code;  // the cluster is packed
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(code, c.code);
     EXPECT_EQ(LStrString(e.source), c.text) << c.code;
     if (e.source) DSDisposeHandle(reinterpret_cast<UHandle>(e.source));
   }
