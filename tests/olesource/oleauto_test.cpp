@@ -256,6 +256,57 @@ TEST_F(OleAutoClump, TheVIsCleanUpReleasesEveryRefnum) {
   EXPECT_EQ(qxtest::Reports::Get().Count("Error releasing Cookie"), 0) << "nothing released twice";
 }
 
+// The variants of a data space are cleared when its hierarchy ends, but
+// for a dispatch interface held by value; a variant that cannot be cleared
+// stops the walk with 2.
+TEST_F(OleAutoClump, TheVariantsOfADataSpaceAreClearedAtItsEnd) {
+  qxexectest::TestDataSpace ds(kPriNormal);
+  const std::vector<uChar> type =
+      tdb::Cluster({tdb::Block(kDataSpaceHeaderSize), tdb::Variant(), tdb::Array(tdb::Variant()), tdb::Variant()}).Bytes();
+  const int32 size = DataSize(tdb::AsTD(type));
+  ASSERT_EQ(DSSetHSzClr(reinterpret_cast<UHandle>(ds.handle()), size), kNoErr);
+  UHandle td = DSNewHandle(int32(type.size()));
+  std::memcpy(*td, type.data(), type.size());
+  ds->typeDesc = td;
+  ds->size = size;
+  auto at = [&](int32 off) { return reinterpret_cast<PlatVariant*>(reinterpret_cast<uChar*>(*ds.handle()) + off); };
+  const int32 first = kDataSpaceHeaderSize, array = first + 16, last = array + 4;
+  *at(first) = VarText("gone");
+  void* object = nullptr;
+  ASSERT_EQ(PlatComCreateInstance(&kTestDispatchClass, nullptr, kPlatClassInproc, &kPlatIidDispatch, &object), kPlatOk);
+  PlatVariant held = Var(kPlatVtDispatch);
+  held.dispatch = static_cast<PlatComDispatch*>(object);
+  *at(last) = held;
+  UHandle elems = nullptr;
+  int32 two = 2;
+  int32* list = &two;
+  ASSERT_EQ(ArrayResize(tdb::AsTD(tdb::Variant().Bytes()), 1, &elems, &list), kNoErr);
+  reinterpret_cast<PlatVariant*>(*elems + 4)[1] = VarText("also gone");
+  std::memcpy(reinterpret_cast<uChar*>(*ds.handle()) + array, &elems, 4);
+  const int32 strings = PlatBstrLiveCount();
+  RunIn(ds, [&] { EXPECT_EQ(SetUpOLEVariantCleanUp(ds.handle()), kNoErr); });
+  RunCleanupProcs(ds.handle());
+  EXPECT_EQ(PlatBstrLiveCount(), strings - 2);
+  EXPECT_EQ(at(first)->vt, kPlatVtEmpty);
+  EXPECT_EQ(at(last)->vt, kPlatVtDispatch) << "a dispatch held by value is left alone";
+  EXPECT_EQ(TestDispatchRefs(held.dispatch), 1u);
+  // A locked array cannot be cleared.
+  const PlatSafeArrayBound b{1, 0};
+  PlatVariant locked = Var(kPlatVtArray | kPlatVtI4);
+  locked.array = PlatSafeArrayCreate(kPlatVtI4, 1, &b);
+  PlatSafeArrayLock(locked.array);
+  *at(first) = locked;
+  EXPECT_EQ(OleVariantCleanupDataSpace(ds.handle()), kMemFullErr);
+  PlatSafeArrayUnlock(locked.array);
+  EXPECT_EQ(OleVariantCleanupDataSpace(ds.handle()), kNoErr);
+  EXPECT_EQ(at(first)->vt, kPlatVtEmpty);
+  PlatVariantInit(at(last));
+  PlatComRelease(object);
+  std::memcpy(&elems, reinterpret_cast<uChar*>(*ds.handle()) + array, 4);
+  DSDisposeHandle(elems);
+  DSDisposeHandle(td);
+}
+
 // In several threads a refnum holds the interface table's cookie: one made
 // on one execution thread is used from another.
 TEST_F(OleAutoClump, ThreadsShareRefnumsThroughTheInterfaceTable) {

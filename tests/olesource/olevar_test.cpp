@@ -100,6 +100,26 @@ TEST_F(OleVar, DataBecomesItsNaturalVariantOrTheHintedType) {
          PlatVariantClear(&e);
        },
        none},
+      {"DBL array as I4 array", tdb::Array(tdb::DBL()),
+       [](Data& d) {
+         int32 n = 2;
+         int32* list = &n;
+         UHandle h = nullptr;
+         ASSERT_EQ(ArrayResize(StdTDTable[kTDDBL], 1, &h, &list), kNoErr);
+         const double x[2] = {2.5, -7.6};
+         std::memcpy(*h + 4, x, 16);
+         d.Set(h);
+       },
+       kPlatOk, kPlatVtArray | kPlatVtI4,
+       [](const PlatVariant& v) {
+         const int32_t i0 = 0, i1 = 1;
+         int32 a = 0, b = 0;
+         PlatSafeArrayGetElement(v.array, &i0, &a);
+         PlatSafeArrayGetElement(v.array, &i1, &b);
+         EXPECT_EQ(a, 2) << "the engine's conversion: half to even";
+         EXPECT_EQ(b, -8);
+       },
+       Var(kPlatVtArray | kPlatVtI4)},
       {"I64", tdb::I64(), [](Data&) {}, kPlatDispTypeMismatch, kPlatVtEmpty, nullptr, none},
       {"I64 hinted", tdb::I64(), [](Data&) {}, kPlatDispTypeMismatch, kPlatVtEmpty, nullptr, VarI4(0)},
       {"refnum", tdb::AutoRefnum({}), [&](Data& d) { d.Set(ref); }, kPlatOk, kPlatVtDispatch,
@@ -330,6 +350,14 @@ TEST_F(OleVar, ArgumentVariantsAndStringConversions) {
   char c[8];
   EXPECT_EQ(OleTextFromBstr(s, 0, kOleTextCStr, c, 8), kNoErr);
   EXPECT_STREQ(c, "wwwwwww");
+  Path path = nullptr;
+  PlatBstr pathText = OleBstrFromText(kOleTextCStr, "C:\\a\\b");
+  EXPECT_EQ(OleTextFromBstr(pathText, 0, kOleTextPath, &path, 0), kNoErr);
+  PlatBstr again = OleBstrFromText(kOleTextPath, path);
+  EXPECT_EQ(BstrString(again), "C:\\a\\b") << "a path's text both ways";
+  PlatBstrFree(again);
+  PlatBstrFree(pathText);
+  FDisposePath(path);
   LStrHandle l = nullptr;
   EXPECT_EQ(OleTextFromBstr(s, 10, kOleTextLStr, &l, 0), kNoErr);
   EXPECT_EQ(LStrString(l), std::string(10, 'w'));
