@@ -147,35 +147,34 @@ PlatHResult TableRegister(PlatComInterfaceTable*, PlatComUnknown* object, const 
   return kPlatOk;
 }
 
+// The object of a cookie with the table's reference handed over (the
+// cookie revoked) or a reference of the caller's own; null for none.
+PlatComUnknown* TakeEntry(uint32_t cookie, bool revoke) {
+  InterfaceTable* t = &TheTable();
+  std::lock_guard<std::mutex> g(t->lock);
+  auto it = t->entries.find(cookie);
+  if (it == t->entries.end()) return nullptr;
+  PlatComUnknown* object = it->second.object;
+  if (revoke) t->entries.erase(it);
+  else PlatComAddRef(object);
+  return object;
+}
+
 PlatHResult TableGet(PlatComInterfaceTable*, uint32_t cookie, const PlatGuid* iid, void** out) {
   if (!out) return kPlatInvalidArg;
   *out = nullptr;
   if (!iid) return kPlatInvalidArg;
-  InterfaceTable* t = &TheTable();
-  PlatComUnknown* object = nullptr;
-  {
-    std::lock_guard<std::mutex> g(t->lock);
-    auto it = t->entries.find(cookie);
-    if (it == t->entries.end()) return kPlatInvalidArg;
-    object = it->second.object;
-    // A local reference keeps the object while the lock is let go.
-    PlatComAddRef(object);
-  }
+  // A local reference keeps the object while the lock is let go.
+  PlatComUnknown* object = TakeEntry(cookie, false);
+  if (!object) return kPlatInvalidArg;
   PlatHResult r = PlatComQuery(object, *iid, out);
   PlatComRelease(object);
   return r;
 }
 
 PlatHResult TableRevoke(PlatComInterfaceTable*, uint32_t cookie) {
-  InterfaceTable* t = &TheTable();
-  PlatComUnknown* object = nullptr;
-  {
-    std::lock_guard<std::mutex> g(t->lock);
-    auto it = t->entries.find(cookie);
-    if (it == t->entries.end()) return kPlatInvalidArg;
-    object = it->second.object;
-    t->entries.erase(it);
-  }
+  PlatComUnknown* object = TakeEntry(cookie, true);
+  if (!object) return kPlatInvalidArg;
   PlatComRelease(object);
   return kPlatOk;
 }
