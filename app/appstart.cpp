@@ -25,6 +25,8 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
@@ -77,6 +79,7 @@ void AppInstallHooks() {
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
@@ -328,6 +331,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();
