@@ -49,7 +49,7 @@ MgErr PostCallEvent(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32
 int32 gEnded, gState;
 void Ended(AsyncRef a) {
   ++gEnded;
-  gState = a->state;
+  gState = a->callState;
 }
 
 class VICallTest : public qxexectest::ExecTest {
@@ -65,6 +65,7 @@ class VICallTest : public qxexectest::ExecTest {
     });
     ASSERT_EQ(FInitFileMgr(), kNoErr);
     ASSERT_TRUE(rt_.Make("qxvicall"));
+    ASSERT_EQ(VIRefInit(), kNoErr);
     if (!AZPBlocks()->linkerNames) AZPAllocInit();
     ExecSetPostUserEventProc(&PostCallEvent);
     ASSERT_EQ(WEventQueueInit(1), kNoErr);
