@@ -194,6 +194,7 @@ void AppInstallHooks() {
   shell.oleServerStop = [] {
     OleServerStop();
     SrvDisposeStartState();
+    VIRefExit();
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;

@@ -1,5 +1,6 @@
 #include "server/appserve.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -237,9 +238,23 @@ MgErr VIRefInit() {
   return kNoErr;
 }
 
-void VIRefTeardownForTest() {
+void VIRefExit() {
+  std::vector<VIRef> refs(256);
+  refs.resize(size_t(std::max<int32>(0, std::min<int32>(VIRefList(refs.data(), int32(refs.size())), 256))));
+  while (!refs.empty()) {
+    for (VIRef ref : refs) VIRefRelease(ref);
+    // A release waiting for a native call leaves its cookie: those are
+    // forgotten with the jar.
+    std::vector<VIRef> left(256);
+    left.resize(size_t(std::max<int32>(0, std::min<int32>(VIRefList(left.data(), int32(left.size())), 256))));
+    if (left == refs) break;
+    refs = left;
+  }
   gThisApp.flags &= ~kAppRecInitialised;
-  gThisApp.asyncList = nullptr;
+  while (AsyncRef a = gThisApp.asyncList) {
+    gThisApp.asyncList = a->next;
+    FreeAsyncRef(a);
+  }
   if (gVIJar) MCDisposeJar(gVIJar);
   if (gAppJar) MCDisposeJar(gAppJar);
   if (gVIRefMutex) ThMutexDestroy(gVIRefMutex);

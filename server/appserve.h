@@ -230,9 +230,9 @@ MgErr DisposeAppRefCookie(AppRef ref);
 int32 VIRefList(VIRef* out, int32 max);
 // Runs the procedure under "gVIRefMutex" (or plainly before VIRefInit).
 void WithVIRefMutex(void (*proc)(void* context), void* context);
-// Test tooling: the jars, the mutex and the initialised flag gone, as before
-// VIRefInit.  References left are forgotten, not released.
-void VIRefTeardownForTest();
+// The end of shut-down: references left are released, then the jars, the
+// mutex and the initialised flag go, as before VIRefInit.
+QX_EXTERN_C void VIRefExit();
 
 // 1 when unresolved; else entry 8 of the record.
 QX_EXTERN_C MgErr QXAppRefRelease(AppRef app);
