@@ -35,12 +35,8 @@ ThMutex gVIRefMutex = nullptr;
 // Holds "gVIRefMutex" (when it exists) for a scope.
 class RefLock {
  public:
-  RefLock() : m_(gVIRefMutex) {
-    if (m_) ThMutexAcquire(m_);
-  }
-  ~RefLock() {
-    if (m_) ThMutexRelease(m_);
-  }
+  RefLock() : m_(gVIRefMutex) { ThMutexLock(m_); }
+  ~RefLock() { ThMutexUnlock(m_); }
   RefLock(const RefLock&) = delete;
   RefLock& operator=(const RefLock&) = delete;
 
@@ -86,12 +82,29 @@ void ClearAsync(AsyncRef* async) {
   if (async) *async = nullptr;
 }
 
+void ReportMissingVIRef(VIRef ref) {
+  DBPrintf("ResolveVIRef: couldn't find 0x%lx in cookie jar", static_cast<unsigned long>(uInt32(ref)));
+}
+
+// The record of a VI refnum; "gVIRefMutex" is held.
+VIRefRecord* ResolveLocked(VIRef ref) {
+  void* info = nullptr;
+  if (!gVIJar || MCGetCookieInfoPtr(gVIJar, Cookie(ref), &info) != kNoErr || !info) return nullptr;
+  VIRefRecord* record = nullptr;
+  std::memcpy(&record, info, sizeof record);
+  return record;
+}
+
 // A usable VI reference: resolved and not being released.
 VIRefRecord* UsableVIRef(VIRef ref) {
-  VIRefRecord* r = ResolveVIRef(ref);
-  if (!r) return nullptr;
-  RefLock lock;
-  return (r->flags & kVIRefReleasePending) ? nullptr : r;
+  VIRefRecord* r = nullptr;
+  {
+    RefLock lock;
+    r = ResolveLocked(ref);
+    if (r && !(r->flags & kVIRefReleasePending)) return r;
+  }
+  if (!r) ReportMissingVIRef(ref);
+  return nullptr;
 }
 
 bool Untrusted(const AppRecord* app, int32 options) { return app == &gThisApp && !(options & kVIRefOptTrusted); }
@@ -250,6 +263,7 @@ void VIRefExit() {
     if (left == refs) break;
     refs = left;
   }
+  DropSpareVIRefRecords();
   gThisApp.flags &= ~kAppRecInitialised;
   while (AsyncRef a = gThisApp.asyncList) {
     gThisApp.asyncList = a->next;
@@ -278,9 +292,9 @@ VIRefRecord* ResolveVIRef(VIRef ref) {
   VIRefRecord* record = nullptr;
   {
     RefLock lock;
-    if (gVIJar && MCGetCookieInfo(gVIJar, Cookie(ref), &record) != kNoErr) record = nullptr;
+    record = ResolveLocked(ref);
   }
-  if (!record) DBPrintf("ResolveVIRef: couldn't find 0x%lx in cookie jar", static_cast<unsigned long>(uInt32(ref)));
+  if (!record) ReportMissingVIRef(ref);
   return record;
 }
 
@@ -375,11 +389,15 @@ MgErr AppOpenVIRefByPath(AppRef app, Path path, const TypeDescriptor* connType, 
 }
 
 MgErr VIRefRelease(VIRef ref) {
-  VIRefRecord* r = ResolveVIRef(ref);
+  VIRefRecord* r = nullptr;
   bool deferred = false;
   {
     RefLock lock;
-    if (!r || (r->flags & kVIRefReleasePending)) return kVIRefInvalidErr;
+    r = ResolveLocked(ref);
+    if (!r || (r->flags & kVIRefReleasePending)) {
+      if (!r) ReportMissingVIRef(ref);
+      return kVIRefInvalidErr;
+    }
     r->flags |= kVIRefReleasePending;
     deferred = r->nativeCalls > 0;
   }

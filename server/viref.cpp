@@ -61,12 +61,41 @@ std::vector<VIRef> ListOf(UHandle vi) {
 MgErr AddToList(UHandle vi, VIRef ref) {
   UHandle& list = VIRec(vi)->viRefList;
   if (!list && !(list = GLNew(kListGrowth, kRefSize))) return kMemFullErr;
-  return GLInsert(list, &ref, kRefSize, kListGrowth, GLCount(list, kRefSize)) ? kMemFullErr : kNoErr;
+  // An index past the end appends.
+  return GLInsert(list, &ref, kRefSize, kListGrowth, 0x7FFFFFFF) ? kMemFullErr : kNoErr;
 }
 bool RemoveFromList(UHandle vi, VIRef ref) {
   UHandle list = VIRec(vi)->viRefList;
   return list && GLRemoveMatch(list, &ref, kRefSize);
 }
+
+// Records of references, a few freed ones kept for the next opens (opens and
+// releases run on the user-interface thread; a record freed elsewhere goes
+// to that thread's own few).
+constexpr int kSpareRecords = 8;
+struct SpareRecords {
+  VIRefRecord* r[kSpareRecords] = {};
+  int n = 0;
+};
+thread_local SpareRecords tSpare;
+VIRefRecord* NewRecord() {
+  VIRefRecord* r = tSpare.n > 0 ? tSpare.r[--tSpare.n]
+                                : reinterpret_cast<VIRefRecord*>(AZNewPtr(int32(sizeof(VIRefRecord))));
+  if (r) std::memset(r, 0, sizeof *r);
+  return r;
+}
+void FreeRecord(VIRefRecord* r) {
+  if (tSpare.n < kSpareRecords) tSpare.r[tSpare.n++] = r;
+  else AZDisposePtr(reinterpret_cast<UPtr>(r));
+}
+
+}  // namespace
+
+void DropSpareVIRefRecords() {
+  while (tSpare.n > 0) AZDisposePtr(reinterpret_cast<UPtr>(tSpare.r[--tSpare.n]));
+}
+
+namespace {
 
 // ---- Calls -----------------------------------------------------------------------------
 int32 CallAborted(void* cookie);
@@ -211,20 +240,22 @@ MgErr CommonOpen(AppRef app, UHandle vi, const TypeDescriptor* connType, int32 o
   *released = false;
   const int16 kind = VIRec(vi)->viKind;
   if (kind != kVIKindDatalog && kind != kVIKindControl && kind != kVIKindGlobal) return kVIRefKindErr;
-  auto* r = reinterpret_cast<VIRefRecord*>(AZNewPClr(int32(sizeof(VIRefRecord))));
+  VIRefRecord* r = NewRecord();
   if (!r) return kMemFullErr;
   r->app = ThisAppRecord();
   r->appRef = app;
   r->vi = vi;
-  r->flags = uInt32(options);
+  // The reference's own state bits are never taken from a caller: a release
+  // pending from the start could never be released.
+  r->flags = uInt32(options) & ~uInt32(kVIRefReleasePending | kVIRefStrictlyTyped | kVIRefLoadedPanel);
   r->self = NewVIRefCookie(r);
   if (!r->self) {
-    AZDisposePtr(reinterpret_cast<UPtr>(r));
+    FreeRecord(r);
     return kMemFullErr;
   }
   if (AddToList(vi, r->self) != kNoErr) {
     DisposeVIRefCookie(r->self);
-    AZDisposePtr(reinterpret_cast<UPtr>(r));
+    FreeRecord(r);
     return kMemFullErr;
   }
   if (connType) {
@@ -362,7 +393,7 @@ MgErr ThisApp_ReleaseRef(VIRefRecord* r) {
       if (VIRefRecord* orec = ResolveVIRef(o); orec && (orec->flags & kVIRefLoadedPanel)) other = true;
     if (!other) VIRec(vi)->marks &= ~uInt32(kVIMarkPanelByRefs);
   }
-  AZDisposePtr(reinterpret_cast<UPtr>(r));
+  FreeRecord(r);
   PostCloseVI(vi);
   return kNoErr;
 }

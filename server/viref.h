@@ -21,6 +21,9 @@ QX_EXTERN_C Bool32 VIHasRefs(UHandle vi, int32* count);
 QX_EXTERN_C void DisposeVIRefList(UHandle vi);
 // Releases every VI reference, then stops the TCP listener.  At exit.
 QX_EXTERN_C void VIRefReleaseAll();
+// Frees the records of released references the calling thread keeps for
+// its next opens (at the end of shut-down).
+void DropSpareVIRefRecords();
 
 // ---- Reservation -------------------------------------------------------------------------
 // Moves the reference to the mode: the current one at once; mode 1 is 1027

@@ -140,6 +140,7 @@ TEST_F(VIRefFront, TheRemoteClientGateFollowsTheSwitches) {
   };
   LStrHandle name = nullptr;
   uInt8 flag = 0;
+  int32 state = 0;
   const Row rows[] = {
       {"VI property", kVIOps, [&](int32 o) { return Get(ref, 500, &name, o); },
        "A remote app tried to get a VI property (which is forbidden)!!"},
@@ -148,7 +149,7 @@ TEST_F(VIRefFront, TheRemoteClientGateFollowsTheSwitches) {
        "A remote app tried to set a VI property (which is forbidden)!!"},
       {"VI vector", kVIOps,
        [&](int32 o) {
-         AttrEntry e{1, 557, &flag};
+         AttrEntry e{1, 557, &state};
          return VIRefAttrVector(ref, 1, &e, o, nullptr, nullptr, nullptr, nullptr, nullptr);
        },
        nullptr},
@@ -195,7 +196,7 @@ TEST_F(VIRefFront, TheRemoteClientGateFollowsTheSwitches) {
     }
   }
   // Inside an untrusted vector a member refused to remote callers stops it.
-  AttrEntry e[2] = {{1, 557, &flag}, {1, 567, &flag}};
+  AttrEntry e[2] = {{1, 557, &state}, {1, 567, &flag}};
   MgErr error = 0;
   int32 index = 0;
   EXPECT_EQ(VIRefAttrVector(ref, 2, e, 0, &error, &index, nullptr, nullptr, nullptr), kNoErr);
@@ -465,10 +466,10 @@ TEST_F(VIRefFront, AReleaseWaitsForTheLastNativeCall) {
   VIRefRecord* r = Rec(ref);
   r->nativeCalls = 1;
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
-  uInt8 flag = 0;
-  AttrEntry e{1, 557, &flag};
+  int32 state = 0;
+  AttrEntry e{1, 557, &state};
   EXPECT_EQ(VIRefRelease(ref), kVIRefInvalidErr);
-  EXPECT_EQ(Get(ref, 557, &flag), kVIRefInvalidErr);
+  EXPECT_EQ(Get(ref, 557, &state), kVIRefInvalidErr);
   EXPECT_EQ(VIRefAttrVector(ref, 1, &e, kVIRefOptTrusted, nullptr, nullptr, nullptr, nullptr, nullptr),
             kVIRefInvalidErr);
   EXPECT_EQ(VIRefDoMethod(ref, 1004, 0, nullptr, kVIRefOptTrusted, nullptr, nullptr, nullptr), kVIRefInvalidErr);
