@@ -376,13 +376,15 @@ MgErr ThisApp_ReleaseRef(VIRefRecord* r) {
   if (!r) return kArgErr;
   const VIRef ref = r->self;
   UHandle vi = r->vi && *r->vi ? r->vi : nullptr;
-  ChangeReservation(r, kVIRefModeNone, true);
+  if (r->mode != kVIRefModeNone) ChangeReservation(r, kVIRefModeNone, true);
   // Every operation of the local application that names the reference.
-  std::vector<AsyncRef> mine;
-  for (AsyncRef a = ThisAppRecord()->asyncList; a; a = a->next)
-    if (a->ref == ref) mine.push_back(a);
-  for (AsyncRef a : mine)
-    if (IsLiveAsyncRef(a)) KillQXObjAsyncRef(a);
+  if (ThisAppRecord()->asyncList) {
+    std::vector<AsyncRef> mine;
+    for (AsyncRef a = ThisAppRecord()->asyncList; a; a = a->next)
+      if (a->ref == ref) mine.push_back(a);
+    for (AsyncRef a : mine)
+      if (IsLiveAsyncRef(a)) KillQXObjAsyncRef(a);
+  }
   if (vi && !RemoveFromList(vi, ref))
     DBPrintf("ThisApp_ReleaseRef: didn't find ref (0x%lx) in \"%p\"'s reflist!!", static_cast<unsigned long>(uInt32(ref)),
              VIRec(vi)->name);
