@@ -140,7 +140,7 @@ void FreeCallResources(VIRefRecord* r) {
     if (a == gInCompletion) gFreeAfterCompletion = true;
     else FreeAsyncRef(a);
   }
-  // The least proxy caller made nothing of its own.
+  // A proxy caller made nothing of its own: the VI's data space served.
   r->proxyVI = nullptr;
   r->proxyDS = nullptr;
   if (r->callDS && r->vi && r->callDS != FirstDS(r->vi)) LinkDisposeDataSpace(reinterpret_cast<UHandle>(r->callDS), 0);
