@@ -25,6 +25,8 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
@@ -76,6 +78,7 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
@@ -322,6 +325,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();
