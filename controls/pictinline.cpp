@@ -7,6 +7,7 @@
 #include "controls/picc.h"
 #include "controls/pictproc.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/window/wport.h"
 
 using namespace picc;
 
@@ -83,11 +84,18 @@ int32 ShapeProc(int32 message, PictStyleBlock* sb, PictMessageBlock* b) {
   const Style s = StyleOf(sb);
   switch (message) {
     case kPictMsgDraw:
-      if (HasRect(b) && !DEmptyRect(b->rect)) Draw(b->rect, b->foreColor, b->backColor, s);
+      if (HasRect(b) && !DEmptyRect(b->rect)) {
+        // Shapes of fixed proportions (a drum's end ovals) stay inside a
+        // rectangle too narrow for them.
+        Rect saved{0, 0, 0, 0};
+        WLimitClip(b->rect, &saved);
+        Draw(b->rect, b->foreColor, b->backColor, s);
+        WRestoreClip(&saved);
+      }
       return 0;
     case kPictMsgHit:
       if constexpr (Hit != nullptr) {
-        if (HasRect(b)) b->result = !DEmptyRect(b->rect) && Hit(b->rect, b->point, s) ? 1 : 0;
+        if (HasRect(b)) b->result = !DEmptyRect(b->rect) && DPtInRect(b->point, b->rect) && Hit(b->rect, b->point, s) ? 1 : 0;
         return 0;
       }
       break;

@@ -11,6 +11,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/window/bevel.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/wport.h"
 #include "panel/osupport.h"
 
 using namespace picc;
@@ -137,6 +138,7 @@ void DlgRing(const Rect* r, DColor, DColor, const Style& s) { DrawDlgRing(r, s.v
 void DlgRadio(const Rect* r, DColor, DColor, const Style& s) { DrawDlgRadio(r, s.variant); }
 void DlgCheckBox(const Rect* r, DColor, DColor, const Style& s) { DrawDlgCheckBox(r, s.variant); }
 void DlgBox(const Rect* r, DColor, DColor, const Style&) {
+  if (DEmptyRect(r)) return;
   Pen(gMenuColours.window, kWhiteColor);
   DPaintRect(r);
   DrawBevelFrame(r, kDialogFrame);
@@ -350,8 +352,12 @@ int32 HalfOvalPictProc(int32 m, PictStyleBlock* sb, PictMessageBlock* b) {
     case kPictMsgDraw: {
       if (!HasRect(b) || DEmptyRect(b->rect)) return 0;
       const Rect whole = WholeOval(b->rect, s.direction, &facing);
-      // The half that faces the direction covers the picture's rectangle.
+      // The half that faces the direction covers the picture's rectangle;
+      // the arcs' pixels along the diameter are kept on its side.
+      Rect saved{0, 0, 0, 0};
+      WLimitClip(b->rect, &saved);
       DrawHalfOval(&whole, b->foreColor, b->backColor, s.looks, facing);
+      WRestoreClip(&saved);
       return 0;
     }
     case kPictMsgHit:

@@ -12,6 +12,7 @@
 #include "controls/pictproc.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/window/wport.h"
 
 using namespace picc;
 
@@ -690,11 +691,18 @@ template <DrawFn Draw, HitFn Hit>
 int32 ProcessProc(int32 message, PictStyleBlock* sb, PictMessageBlock* b) {
   switch (message) {
     case kPictMsgDraw:
-      if (HasRect(b)) Draw(b->rect, StyleOf(sb), b->foreColor, b->backColor);
+      if (HasRect(b)) {
+        // A rectangle too narrow for a shape's proportions (a motor's caps,
+        // a pump's stand) keeps the shape's pieces inside it.
+        Rect saved{0, 0, 0, 0};
+        WLimitClip(b->rect, &saved);
+        Draw(b->rect, StyleOf(sb), b->foreColor, b->backColor);
+        WRestoreClip(&saved);
+      }
       return 0;
     case kPictMsgHit:
       if constexpr (Hit != nullptr) {
-        if (HasRect(b)) b->result = Hit(b->rect, b->point, StyleOf(sb)) ? 1 : 0;
+        if (HasRect(b)) b->result = Hit(b->rect, b->point, StyleOf(sb)) && DPtInRect(b->point, b->rect) ? 1 : 0;
         return 0;
       }
       break;
