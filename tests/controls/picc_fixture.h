@@ -59,6 +59,14 @@ class Picc : public DrawWindow {
     return id;
   }
   uInt32 Pix(int32 pixmap, int32 x, int32 y) { return PlatSurfaceGetPixel(SurfaceOf(pixmap), x, y) & 0xFFFFFF; }
+  // The pixels that differ between two pixmaps of one size.
+  int32 Differing(int32 a, int32 b, int32 w, int32 h) {
+    PlatSurface *sa = SurfaceOf(a), *sb = SurfaceOf(b);
+    int32 n = 0;
+    for (int32 y = 0; y < h; ++y)
+      for (int32 x = 0; x < w; ++x) n += PlatSurfaceGetPixel(sa, x, y) != PlatSurfaceGetPixel(sb, x, y);
+    return n;
+  }
   std::vector<int32> images_;
 };
 

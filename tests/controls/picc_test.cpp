@@ -77,13 +77,9 @@ TEST_F(Picc, GoldenSheetsAtEveryDepth) {
     const int32 height = DrawSheet(colour, false);
     const int32 first = DrawInto(kSheetWidth, height, depth, [&] { DrawSheet(colour, true); });
     const int32 second = DrawInto(kSheetWidth, height, depth, [&] { DrawSheet(colour, true); });
-    PlatSurface *a = SurfaceOf(first), *b = SurfaceOf(second);
-    int32 differing = 0;
-    for (int32 y = 0; y < height; ++y)
-      for (int32 x = 0; x < kSheetWidth; ++x) differing += PlatSurfaceGetPixel(a, x, y) != PlatSurfaceGetPixel(b, x, y);
-    EXPECT_EQ(differing, 0) << "a second run differs at depth " << depth;
+    EXPECT_EQ(Differing(first, second, kSheetWidth, height), 0) << "a second run differs at depth " << depth;
     const std::string name = "picc_sheet_" + std::to_string(depth) + ".png";
-    qxtest::ExpectMatchesGolden(a, std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens" / name,
+    qxtest::ExpectMatchesGolden(SurfaceOf(first), std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens" / name,
                                 "regenerate the picture primitive sheets (QX_UPDATE_GOLDENS=1) and check them by eye");
   }
   SetBuiltInPict(2084, 0);
