@@ -315,7 +315,9 @@ void MParseShortcutSpec(ConstPStr entry, PStr text, PStr name, int32* character,
       mods |= uInt32(m->value);
     }
   }
-  if (key == 27 && mods == 0x02) mods |= 0x20;
+  // A character key whose modifiers hold nothing but Shift (or nothing at
+  // all) is the menu key with that character.
+  if (key == 27 && (mods & ~uInt32(0x02)) == 0) mods |= 0x20;
   if (character) *character = ch;
   if (keyCode) *keyCode = key;
   if (modifiers) *modifiers = mods;

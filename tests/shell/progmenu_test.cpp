@@ -408,6 +408,34 @@ TEST_F(ProgMenuTest, WindowCommandsReachThePanelOrAreLeft) {
   SetProgMenuHooks(ProgMenuHooks{});
 }
 
+// Every shortcut of the program's menu lists is the menu key with its
+// letter, as the entry writes it: each built item keeps exactly that key.
+TEST_F(ProgMenuTest, TheProgramsMenusKeepTheirShortcuts) {
+  int32 shortcuts = 0;
+  for (const MenuTextList& l : kMenuTextLists) {
+    MenuHandle m = nullptr;
+    ASSERT_EQ(BuildListMenu(RunTimeRsrcFile(), l.id, l.id, &m), kNoErr) << l.name;
+    for (int32 i = 1; i <= MCountItems(m); ++i) {
+      const LItemRecord* r = MGetLItemPtr(m, i);
+      const std::string entry = l.entries[r->itemKey];
+      const size_t second = entry.find(':', entry.find(':') + 1);
+      const std::string keys = second == std::string::npos ? "" : entry.substr(second + 1);
+      if (keys.empty()) {
+        EXPECT_EQ(r->shortcutKey, 0) << entry;
+        continue;
+      }
+      ++shortcuts;
+      ASSERT_EQ(keys.size(), 4u) << entry;
+      EXPECT_EQ(keys.substr(0, 3), "Mk+") << entry;
+      EXPECT_EQ(r->shortcutKey, 27) << entry;
+      EXPECT_EQ(r->shortcutChar, std::toupper(uChar(keys[3]))) << entry;
+      EXPECT_EQ(r->shortcutMods, 0x20u) << entry;
+    }
+    MDisposeMenu(m);
+  }
+  EXPECT_GT(shortcuts, 20);
+}
+
 // A menu list's entry without its colon and tag is reported and left out;
 // the keys of the others stay their entry numbers less one.
 TEST_F(ProgMenuTest, AnEntryWithoutItsTagIsLeftOut) {
