@@ -247,8 +247,10 @@ MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 
       int32 fsize = int16(GetBE16(e + 4));
       int32 style = GetBE16(e + 6);
       int32 weight = int16(GetBE16(e + 8));
-      bool useApp = false;
-      if (fsize == kFTabTakeSize || uInt32(style) >= kFTabTakeStyle || weight == kFTabTakeSize) {
+      // The application font is stored by its standard name "0": it loads as
+      // the application font, whatever size the saving side gave it.
+      bool useApp = name[0] == 1 && name[1] == '0';
+      if (!useApp && (fsize == kFTabTakeSize || uInt32(style) >= kFTabTakeStyle || weight == kFTabTakeSize)) {
         int32 match = -1;
         uChar other[256];
         for (int32 k = 0; k < count && fonts && match < 0; ++k)
