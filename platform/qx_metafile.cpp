@@ -64,11 +64,11 @@ void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 }
 
 // The pixels of a polyline (closed: a polygon's outline) with the pen.
-void StrokeBox(PlatRect* box, const std::vector<PlatPoint>& p, bool closed, const BoxState& st) {
+void StrokeBox(PlatRect* box, const std::vector<PlatPoint>& p, bool closed, BoxState& st) {
   if (st.penStyle == kPlatPenNull || p.size() < 2) return;
   PlatRect wide;
   if (st.penWidth >= 2) {
-    if (qxdraw::WidePolylineBox(p.data(), int32_t(p.size()), closed, st.penWidth, st.penStyle, &wide))
+    if (qxdraw::WidePolylineBox(p.data(), int32_t(p.size()), closed, st.penWidth, st.penStyle, &wide, &st.work))
       Grow(box, wide.left, wide.top, wide.right, wide.bottom);
     return;
   }
@@ -138,7 +138,7 @@ void BoxState::Note(const Rec& rec) {
   }
 }
 
-bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH, PlatRect* out) {
+bool RecordBox(const Rec& rec, BoxState& st, int32_t textW, int32_t textH, PlatRect* out) {
   PlatRect box{0, 0, -1, -1};
   const auto& v = rec.v;
   switch (rec.op) {
@@ -196,7 +196,7 @@ bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH,
       } else {
         StrokeBox(&box, p, true, st);
         PlatRect fill;
-        if (st.brushOn && qxdraw::PolygonFillBox(p.data(), int32_t(p.size()), st.fillMode, &fill))
+        if (st.brushOn && qxdraw::PolygonFillBox(p.data(), int32_t(p.size()), st.fillMode, &fill, &st.work))
           Grow(&box, fill.left, fill.top, fill.right, fill.bottom);
       }
       break;

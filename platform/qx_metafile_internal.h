@@ -94,17 +94,25 @@ struct List {
 // The box (right and bottom included) grown to hold another one.
 void Grow(PlatRect* box, int32_t l, int32_t t, int32_t r, int32_t b);
 
-// What the box of a drawing record depends on, kept up to date by Note.
+// The rows of polygon edges and pixels of wide strokes one metafile may
+// spend on exact boxes of its records; past them a record's box is that of
+// its points (which holds its pixels), so that a file's bounds cost time in
+// proportion to its size, not to the areas it names.
+constexpr int64_t kBoxWorkPerFile = int64_t(1) << 18;
+
+// What the box of a drawing record depends on, kept up to date by Note,
+// with the work left for exact boxes.
 struct BoxState {
   int32_t penStyle = kPlatPenSolid, penWidth = 1;
   bool brushOn = true;
   int32_t stretchMode = 1, fillMode = 1;
   int32_t posX = 0, posY = 0;
+  int64_t work = kBoxWorkPerFile;
   void Note(const Rec& rec);
 };
 // The box of the pixels a drawing record paints, whatever the clip, from
 // the state before it and a text extent; false when it paints nothing.
-bool RecordBox(const Rec& rec, const BoxState& state, int32_t textW, int32_t textH, PlatRect* box);
+bool RecordBox(const Rec& rec, BoxState& state, int32_t textW, int32_t textH, PlatRect* box);
 
 // A handle for a list; 0 (kPlatErrNoMemory) when the table is full.
 PlatMetafile Adopt(List&& list);
