@@ -25,6 +25,8 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
@@ -75,6 +77,7 @@ void AppInstallHooks() {
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
@@ -319,6 +322,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

@@ -44,8 +44,6 @@ MgErr SetServerListening(Bool32 on) {
 
 const SrvLogSettings& SrvLogKeys() { return gLog; }
 
-MgErr AutomationInit() { return kCapabilityErr; }
-void AutomationExit() {}
 void OleServerStart() {}
 void OleServerStop() {}
 

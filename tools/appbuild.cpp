@@ -372,9 +372,9 @@ void AddStartUpTexts(rsrcw::Writer* writer) {
                               "Could not determine the amount of disk space on volume %z. Error = %ld."}));
   writer->Add(rsrcfmt::kTypeStrList, 11200, rsrcw::StrList({"single", "double", "extended"}));
   writer->Add(rsrcfmt::kTypeStrList, 15003,
-              rsrcw::StrList({"ActiveX Automation libraries could not be initialized.",
-                              "You need to install Windows NT 4.0 Service Pack 3 or greater.",
-                              "You need to install DCOM 1.1 for Windows 95 or greater."}));
+              rsrcw::StrList({"Automation libraries could not be initialized.",
+                              "You need to install a newer component runtime.",
+                              "You need to install the component runtime.", "Automation Not Implemented"}));
 }
 
 void AddLoadWarningTexts(rsrcw::Writer* writer) {
