@@ -867,7 +867,7 @@ class Player {
     PlatSurface* s = PlatBitmapSurface(bm);
     if (!s) return bm;
     for (int32_t y = 0; y < p.h; ++y)
-      for (int32_t x = 0; x < p.w; ++x) PlatSurfaceSetPixel(s, x, y, p.px[size_t(y) * size_t(p.w) + size_t(x)]);
+      for (int32_t x = 0; x < p.w; ++x) PlatSurfaceSetPixel(s, x, y, p.At(size_t(x), size_t(y)));
     return bm;
   }
   // The part (l, t, r, b) of the snapshot's whole rectangle resampled to
@@ -882,7 +882,7 @@ class Player {
       int64_t sy = SourceIndex(part.top + y, h, p.FullH()) - p.oy;
       for (int32_t x = 0; x < o.w; ++x) {
         int64_t sx = SourceIndex(part.left + x, w, p.FullW()) - p.ox;
-        o.px[size_t(y) * size_t(o.w) + size_t(x)] = p.px[size_t(sy) * size_t(p.w) + size_t(sx)];
+        o.px[size_t(y) * size_t(o.w) + size_t(x)] = p.At(size_t(sx), size_t(sy));
       }
     }
     return o;
