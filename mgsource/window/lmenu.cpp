@@ -76,12 +76,13 @@ namespace {
 // a walk to that item or a later one starts there, so that items visited in
 // order (an item appended, then its shortcut and state set) cost one step
 // each, not a walk from the first.  Item records move only by Splice, which
-// forgets the mark, as does disposing the menu.
+// forgets the mark, as does disposing the menu.  Menus are the
+// user-interface thread's, as the mark is.
 struct WalkMark {
   MenuHandle menu = nullptr;
   int32 count = 0, size = 0, start = 0, n = 0, offset = 0;
 };
-thread_local WalkMark gMark;
+WalkMark gMark;
 }  // namespace
 
 void Forget(MenuHandle menu) {
