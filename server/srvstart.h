@@ -6,8 +6,6 @@
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
 
-// Sets up VI references: 0.
-QX_EXTERN_C MgErr VIRefInit();
 // Reads the VI server's log keys; when "server.tcp.enabled" is set, the
 // listener cannot start: the debug text and 53.  Else 0.
 QX_EXTERN_C MgErr TCPServerInit();

@@ -27,6 +27,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/draw/printvi.h"
+#include "server/appserve.h"
 #include "shell/filedlg.h"
 #include "tools/vilibrary.h"
 
@@ -460,9 +461,25 @@ void AddAppErrTexts(rsrcw::Writer* writer) {
       {1010, "No default or operate data."},
       {kPrinterNotResponding, "Printer not responding. Check printer configuration."},
       {kAppErrUnspecified, kUnspecifiedErrText},
+      {kAppRefInvalidErr, "Application Reference is invalid."},
+      {kVIRefInvalidErr, "VI Reference is invalid."},
+      {kVIRefReserveErr,
+       "Reference can not be reserved as requested or is in improper reservation mode for requested operation."},
+      {kVIRefSelectorErr, "Attribute selector is invalid."},
+      {kVIRefReadOnlyErr, "Attribute is read-only."},
+      {kVIRefEditReservedErr, "VI Reference is already reserved for editing."},
+      {kVIRefTypeErr, "VI Reference type does not match VI connector pane."},
+      {kVIRefAccessErr, "Server access denied."},
       {1033, "Bad run-time menu file version."},
       {1034, "Bad run-time menu file."},
-      {1038, "Required parameter missing."},
+      {kVIRefKindErr, "Operation is invalid for this type of VI."},
+      {kVIRefMethodErr, "Method selector is invalid."},
+      {kVIRefProtocolErr, "Incompatible VI Server protocol version."},
+      {kVIRefParamMissingErr, "Required parameter missing."},
+      {kVIRefAbortedErr, "VI was aborted."},
+      {kVIRefRecursiveErr, "Attempted recursive call."},
+      {kVIRefUnsupportedErr, ""},
+      {kVIRefUnreservedErr, ""},
   };
   std::vector<std::string> texts(kAppErrTextCount, kUnspecifiedErrText);
   for (const auto& t : kTexts) texts[size_t(t.code - kAppErrBase - 1)] = t.text;
