@@ -31,6 +31,7 @@
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+#include "panel/paneldisplay.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -57,6 +58,7 @@
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "controls/plotmenus.h"
@@ -84,6 +86,13 @@ void AppInstallHooks() {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // A value display draws into the shell's "Closed" window when its panel
+  // has none, and ends the running clump's time slice when it leaves work
+  // for the window's update.
+  PanelDisplayHooks display{};
+  display.closedWindow = &ShellClosedWindow;
+  display.setCDReg = &SetCDReg;
+  SetPanelDisplayHooks(display);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
