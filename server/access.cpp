@@ -406,6 +406,22 @@ void QXSDisposeAccessLists() {
   Publish(&gViTable, &gViList, nullptr, nullptr);
 }
 
+namespace {
+template <typename E>
+bool CopyTable(HeldTable* const* slot, std::vector<E>* out) {
+  out->clear();
+  HeldTable* t = Acquire(slot);
+  if (!t) return false;
+  const E* e = Entries<E>(t);
+  out->assign(e, e + EntryCount(t));
+  Release(t);
+  return true;
+}
+}  // namespace
+
+bool QXSCopyTcpTable(std::vector<TcpAccessEntry>* out) { return CopyTable(&gTcpTable, out); }
+bool QXSCopyViTable(std::vector<VIAccessEntry>* out) { return CopyTable(&gViTable, out); }
+
 void QXSSetAccessStatusProc(AccessStatusProc proc) {
   std::lock_guard<std::mutex> g(gLock);
   gStatus = proc;

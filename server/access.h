@@ -14,6 +14,7 @@
 // held.
 #pragma once
 #include <cstddef>
+#include <vector>
 
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
@@ -70,6 +71,10 @@ CPStrHandle QXSTcpAccessList();
 CPStrHandle QXSViAccessList();
 // Frees both tables and both lists (at exit).
 void QXSDisposeAccessLists();
+// Copies of the tables' entries, for tests and diagnostics; false when the
+// list has no table.
+bool QXSCopyTcpTable(std::vector<TcpAccessEntry>* out);
+bool QXSCopyViTable(std::vector<VIAccessEntry>* out);
 
 // 1 when the host at the address (network order) may connect, 0 when not.
 // Denied at once while the server is not listening or has no table.  A host
