@@ -112,12 +112,26 @@ void TableText(ConstPStr text, int32 flags, uChar out[256]) {
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
 
 // ---- The tables -------------------------------------------------------------------
+// What a TCP check compares for each entry, packed close together: the
+// client matches when (client AND mask) equals address.  Every host ("*")
+// has mask 0 and address 0; entries that need more than a compare (syntax
+// errors, host names, domains) too, which every client meets, and the flag
+// kNeedsLookup, which sends the check to the entry itself.
+struct TcpCompare {
+  uInt32 address;
+  uInt32 mask;
+  int32 flags;
+};
+constexpr int32 kNeedsLookup = 0x40000000;
+
 // A published table: an application-zone handle holding the entry count and
-// the entries, and the number of holders (the table slot and each check
-// running over it).  The count changes under gLock only.
+// the entries, the TCP table's compares, and the number of holders (the
+// table slot and each check running over it).  The count changes under
+// gLock only.
 struct HeldTable {
   int32 holders;
   UHandle table;
+  TcpCompare* compares;
 };
 
 std::mutex gLock;  // guards the two slots, the holders counts and the two lists
@@ -143,6 +157,7 @@ void Release(HeldTable* t) {
   }
   if (!last) return;
   AZDisposeHandle(t->table);
+  delete[] t->compares;
   delete t;
 }
 
@@ -162,7 +177,7 @@ void Publish(HeldTable** slot, CPStrHandle* listSlot, HeldTable* table, CPStrHan
 }
 
 HeldTable* NewHeld(UHandle table) {
-  HeldTable* t = new (std::nothrow) HeldTable{1, table};
+  HeldTable* t = new (std::nothrow) HeldTable{1, table, nullptr};
   if (!t) AZDisposeHandle(table);
   return t;
 }
@@ -227,9 +242,12 @@ void StatusAndDebug(const char* text) {
 }
 
 // Parses every entry of the list into a new table of entries of type E;
-// parse(text, entry) fills one entry and answers whether it parsed.
+// parse(text, entry) fills one entry and answers whether it parsed, finish
+// (when given) completes the table before it is published (false: no
+// memory).
 template <typename E, typename ParseProc>
-MgErr Specify(CPStrHandle list, HeldTable** slot, CPStrHandle* listSlot, ParseProc parse, const char* okText) {
+MgErr Specify(CPStrHandle list, HeldTable** slot, CPStrHandle* listSlot, ParseProc parse, const char* okText,
+              bool (*finish)(HeldTable*) = nullptr) {
   if (!list) {
     Publish(slot, listSlot, nullptr, nullptr);
     return kNoErr;
@@ -257,6 +275,12 @@ MgErr Specify(CPStrHandle list, HeldTable** slot, CPStrHandle* listSlot, ParsePr
     if (!parse(text, &entry, i)) syntaxErrors = true;
     std::memcpy(*h + sizeof(int32) + size_t(i) * sizeof(E), &entry, sizeof entry);
   }
+  if (finish && !finish(table)) {
+    Release(table);
+    if (copy) AZDisposeHandle(reinterpret_cast<UHandle>(copy));
+    Publish(slot, listSlot, nullptr, nullptr);
+    return kMemFullErr;
+  }
   StatusAndDebug(syntaxErrors ? "Server: Syntax errors!" : okText);
   Publish(slot, listSlot, table, copy);
   return kNoErr;
@@ -272,7 +296,32 @@ int32 EntryCount(const HeldTable* t) {
   return n;
 }
 
+bool MakeCompares(HeldTable* t) {
+  const int32 n = EntryCount(t);
+  t->compares = new (std::nothrow) TcpCompare[size_t(n > 0 ? n : 1)];
+  if (!t->compares) return false;
+  const TcpAccessEntry* e = Entries<TcpAccessEntry>(t);
+  for (int32 i = 0; i < n; ++i) {
+    switch (e[i].flags & kAccessKindMask) {
+      case kAccessAll: t->compares[i] = TcpCompare{0, 0, e[i].flags}; break;
+      case kAccessExact:
+      case kAccessPrefix: t->compares[i] = TcpCompare{e[i].address & e[i].mask, e[i].mask, e[i].flags}; break;
+      default: t->compares[i] = TcpCompare{0, 0, e[i].flags | kNeedsLookup}; break;
+    }
+  }
+  return true;
+}
+
 // ---- Matching ----------------------------------------------------------------------
+// The last entry at or before i whose compare the client meets (entries
+// that need a look-up always do); -1 when none.  A loop of its own, so that
+// the common case keeps everything in registers.
+__attribute__((noinline)) int32 NextCandidate(const TcpCompare* c, int32 i, uInt32 address) {
+  for (; i >= 0; --i)
+    if ((address & c[i].mask) == c[i].address) return i;
+  return -1;
+}
+
 enum Match { kNoMatch = 0, kMatches = 1, kUndecidable = -1 };
 
 // The client's host name, looked up on the first need of the check: the
@@ -375,7 +424,7 @@ MgErr QXSSpecifyTcpAccess(CPStrHandle list) {
                  e->text);
         return ok != 0;
       },
-      "Server: Access list OK");
+      "Server: Access list OK", &MakeCompares);
 }
 
 MgErr QXSSpecifyViAccess(CPStrHandle list) {
@@ -431,14 +480,21 @@ Bool32 QXSTcpAccessAllowed(uInt32 address, Bool32 paranoid) {
   HeldTable* t = SrvIsListening() ? Acquire(&gTcpTable) : nullptr;
   Bool32 allowed = 0;
   if (t) {
-    TcpAccessClient client{0, address, {0}};
+    TcpAccessClient client;
+    client.flags = 0;
+    client.address = address;
+    client.name[0] = 0;
     bool looked = false;
     const TcpAccessEntry* entries = Entries<TcpAccessEntry>(t);
-    for (int32 i = EntryCount(t) - 1; i >= 0; --i) {
+    const TcpCompare* compares = t->compares;
+    for (int32 i = NextCandidate(compares, EntryCount(t) - 1, address); i >= 0;
+         i = NextCandidate(compares, i - 1, address)) {
+      if (compares[i].flags & kNeedsLookup) {
+        Match m = MatchTcp(entries[i], &client, &looked);
+        if (m == kUndecidable) m = paranoid && !(entries[i].flags & kAccessAllowFlag) ? kMatches : kNoMatch;
+        if (m != kMatches) continue;
+      }
       const TcpAccessEntry& e = entries[i];
-      Match m = MatchTcp(e, &client, &looked);
-      if (m == kUndecidable) m = paranoid && !(e.flags & kAccessAllowFlag) ? kMatches : kNoMatch;
-      if (m != kMatches) continue;
       allowed = (e.flags & kAccessAllowFlag) ? 1 : 0;
       if (DBDebuggingOn()) {
         Str255 ip;
