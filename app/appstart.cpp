@@ -25,10 +25,13 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+#include "panel/paneldisplay.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -55,6 +58,7 @@
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "controls/plotmenus.h"
@@ -75,11 +79,20 @@ void AppInstallHooks() {
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // A value display draws into the shell's "Closed" window when its panel
+  // has none, and ends the running clump's time slice when it leaves work
+  // for the window's update.
+  PanelDisplayHooks display{};
+  display.closedWindow = &ShellClosedWindow;
+  display.setCDReg = &SetCDReg;
+  SetPanelDisplayHooks(display);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -193,6 +206,7 @@ void AppInstallHooks() {
   shell.oleServerStop = [] {
     OleServerStop();
     SrvDisposeStartState();
+    VIRefExit();
   };
   // The access lists parse into the VI server's tables, each entry shown on
   // the splash window's status line.
@@ -296,17 +310,18 @@ void AppInstallCallHooks() {
     return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
   };
   calls.paramOffset = &VIRefTerminalOffset;
-  // The call's record keeps the shell's completion and its context.
+  // The call's record keeps the shell's completion and its context in its
+  // starter's words.
   calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
     AsyncRef call = nullptr;
     MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
-      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
-      const CallInstrCompletion record{a->state, a->caller[1], a};
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(uintptr_t(a->param[0]));
+      const CallInstrCompletion record{a->callState, reinterpret_cast<void*>(uintptr_t(a->param[1])), a};
       if (proc) proc(&record);
     }, &call);
     if (!err) {
-      call->caller[0] = reinterpret_cast<void*>(done);
-      call->caller[1] = context;
+      call->param[0] = uInt32(uintptr_t(done));
+      call->param[1] = uInt32(uintptr_t(context));
     }
     return err;
   };
@@ -322,6 +337,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

@@ -17,8 +17,6 @@ ConstPStr Name(const char* text) { return reinterpret_cast<ConstPStr>(text); }
 
 }  // namespace
 
-MgErr VIRefInit() { return kNoErr; }
-
 MgErr TCPServerInit() {
   CfgGetDefault(kCfgBool, Name("\x14tcpServer.logDetails"), &gLog.logDetails);
   CfgGetDefault(kCfgBool, Name("\x0dtcpServer.log"), &gLog.log);
@@ -37,8 +35,6 @@ MgErr SetServerListening(Bool32 on) {
 
 const SrvLogSettings& SrvLogKeys() { return gLog; }
 
-MgErr AutomationInit() { return kCapabilityErr; }
-void AutomationExit() {}
 void OleServerStart() {}
 void OleServerStop() {}
 
