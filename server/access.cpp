@@ -10,8 +10,8 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
-#include "mgsource/prefs.h"
 #include "mgsource/printf.h"
+#include "server/appserve.h"
 #include "server/srvstart.h"
 
 namespace {
@@ -377,9 +377,7 @@ bool EqualNoCase(const uChar* a, int32 na, const uChar* b, int32 nb) {
   return true;
 }
 
-Bool32 ViOperationsOn() {
-  return PrefGet(kPrefServerVICallsEnabled) || PrefGet(kPrefServerVIPropertiesEnabled) ? 1 : 0;
-}
+Bool32 ViOperationsOn() { return ServerVICallsAllowed() || ServerVIOpsAllowed() ? 1 : 0; }
 
 }  // namespace
 
