@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <memory>
 #include <vector>
 
 #include "engine/datamgr.h"
@@ -77,6 +77,25 @@ T* FromWord(uInt32 w) {
   return reinterpret_cast<T*>(uintptr_t(w));
 }
 
+// An array of n elements, on the stack while n is small.
+template <typename T, size_t kInline>
+class SmallArray {
+ public:
+  explicit SmallArray(size_t n) : p_(n <= kInline ? inline_ : (heap_ = std::make_unique<T[]>(n)).get()), n_(n) {}
+  T& operator[](size_t i) { return p_[i]; }
+  size_t size() const { return n_; }
+  void push_back(const T& v) { p_[n_++] = v; }  // within the capacity given
+  T* begin() { return p_; }
+  T* end() { return p_ + n_; }
+  void resize_empty() { n_ = 0; }
+
+ private:
+  T inline_[kInline];
+  std::unique_ptr<T[]> heap_;
+  T* p_;
+  size_t n_;
+};
+
 // The file-order bytes of the member tables' descriptors, made once per
 // message for each descriptor it uses (the bytes stay where they are while
 // the message is built).
@@ -85,17 +104,22 @@ class FileOrderTDs {
   // The bytes of td in file order; null (err set) when it cannot be turned.
   const std::vector<uChar>* Get(const TypeDescriptor* td, MgErr* err) {
     *err = kNoErr;
-    for (const Slot& s : slots_)
-      if (s.td == td) {
-        *err = s.err;
-        return s.err ? nullptr : &s.bytes;
+    if (last_ && last_->td == td) return &last_->bytes;
+    for (const auto& s : slots_)
+      if (s->td == td) {
+        *err = s->err;
+        if (!s->err) last_ = s.get();
+        return s->err ? nullptr : &s->bytes;
       }
-    Slot s{td, std::vector<uChar>(reinterpret_cast<const uChar*>(td), reinterpret_cast<const uChar*>(td) + td->size),
-           kNoErr};
-    s.err = TDStandardize(reinterpret_cast<TypeDescriptor*>(s.bytes.data()), kToFileOrder);
-    slots_.push_back(std::move(s));
-    *err = slots_.back().err;
-    return *err ? nullptr : &slots_.back().bytes;
+    auto slot = std::make_unique<Slot>(
+        Slot{td, std::vector<uChar>(reinterpret_cast<const uChar*>(td), reinterpret_cast<const uChar*>(td) + td->size),
+             kNoErr});
+    slot->err = TDStandardize(reinterpret_cast<TypeDescriptor*>(slot->bytes.data()), kToFileOrder);
+    slots_.push_back(std::move(slot));
+    const Slot& made = *slots_.back();
+    *err = made.err;
+    if (!*err) last_ = &made;
+    return *err ? nullptr : &made.bytes;
   }
 
  private:
@@ -104,18 +128,171 @@ class FileOrderTDs {
     std::vector<uChar> bytes;
     MgErr err;
   };
-  std::deque<Slot> slots_;
+  std::vector<std::unique_ptr<Slot>> slots_;  // each slot stays where it is
+  const Slot* last_ = nullptr;
 };
+
+// The descriptors of a vector message's entries, with their file-order
+// bytes: a property's by its selector, the last few remembered (replies
+// repeat a handful of selectors); a method's by its parameter index.
+struct EntryType {
+  const TypeDescriptor* td;          // null: untyped
+  const std::vector<uChar>* file;    // null when td cannot be turned to file order
+  MgErr err;
+};
+class EntryTypes {
+ public:
+  EntryTypes(int32 type, int32 method)
+      : type_(type), method_(method), property_((SrvMsgFlags(type) & kTSFlagProperty) != 0) {}
+  const EntryType& Of(int32 index, int32 selector) {
+    if (!property_) return method_type_ = Make(ParamVectorEntryTD(type_, method_, index, selector));
+    Slot& s = slots_[uInt32(selector) % kSlots];
+    if (!s.filled || s.selector != selector) {
+      s.filled = true;
+      s.selector = selector;
+      s.type = Make(ParamVectorEntryTD(type_, method_, index, selector));
+    }
+    return s.type;
+  }
+
+ private:
+  EntryType Make(const TypeDescriptor* td) {
+    EntryType t{td, nullptr, kNoErr};
+    if (td) t.file = tds_.Get(td, &t.err);
+    return t;
+  }
+  static constexpr uInt32 kSlots = 16;
+  struct Slot {
+    bool filled;
+    int32 selector;
+    EntryType type;
+  };
+  int32 type_, method_;
+  bool property_;
+  EntryType method_type_{};
+  FileOrderTDs tds_;
+  Slot slots_[kSlots] = {};
+};
+
+// The flat size of the plain numerics I8 to DBL, by code; 0 for others.
+int32 NumericFlatSize(uChar code) {
+  static constexpr uChar kSizes[16] = {0, 1, 2, 4, 8, 1, 2, 4, 8, 4, 8, 0, 0, 0, 0, 0};
+  return kSizes[code & 15] && code <= kTDDBL ? kSizes[code] : 0;
+}
+bool IsPlainString(const TypeDescriptor* td) {
+  return td->code == kTDString && td->size >= 8 &&
+         int32(GetNative32(reinterpret_cast<const uChar*>(td) + 4)) == kTDVariable;
+}
+
+// The flat size of a value: read off plain numerics and strings without a
+// bound, else FlatSize's.
+int32 ValueFlatSize(const TypeDescriptor* td, const void* value) {
+  if (const int32 n = NumericFlatSize(td->code)) return n;
+  if (IsPlainString(td)) {
+    LStrHandle h;
+    std::memcpy(&h, value, sizeof h);
+    return h && *h ? 4 + (*h)->cnt : 4;
+  }
+  return FlatSize(td, value);
+}
+
+// Writes a value's flat form at `at` and answers the address after it: plain
+// numerics and strings without a bound directly (they fill most replies),
+// anything else through FlattenData.
+uChar* PutValue(const TypeDescriptor* td, const void* value, uChar* at) {
+  switch (NumericFlatSize(td->code)) {
+    case 1: *at = *static_cast<const uChar*>(value); return at + 1;
+    case 2: PutBE16(at, GetNative16(value)); return at + 2;
+    case 4: PutBE32(at, GetNative32(value)); return at + 4;
+    case 8: {
+      uInt64 v;
+      std::memcpy(&v, value, 8);
+      PutBE64(at, v);
+      return at + 8;
+    }
+    default: break;
+  }
+  if (IsPlainString(td)) {
+    LStrHandle h;
+    std::memcpy(&h, value, sizeof h);
+    const int32 n = h && *h ? (*h)->cnt : 0;
+    PutBE32(at, uInt32(n));
+    if (n) std::memcpy(at + 4, (*h)->str, size_t(n));
+    return at + 4 + n;
+  }
+  return FlattenData(td, value, at);
+}
+
+// Reads a value that MeasureValue found to fit into the datum at value: the
+// bytes consumed, more than available when memory runs short.  Plain
+// numerics and strings without a bound directly, as UnFlattenData reads them.
+int32 GetValue(UHandle data, int32 offset, const TypeDescriptor* td, void* value, int32 available) {
+  const uChar* at = *data + offset;
+  switch (NumericFlatSize(td->code)) {
+    case 1: *static_cast<uChar*>(value) = *at; return 1;
+    case 2: PutNative16(value, GetBE16(at)); return 2;
+    case 4: PutNative32(value, GetBE32(at)); return 4;
+    case 8: {
+      const uInt64 v = GetBE64(at);
+      std::memcpy(value, &v, 8);
+      return 8;
+    }
+    default: break;
+  }
+  if (IsPlainString(td)) {
+    const int32 n = int32(GetBE32(at));
+    UHandle h;
+    std::memcpy(&h, value, sizeof h);
+    if (!h) {
+      if (!(h = DSNewHandle(4 + n))) return available + 1;
+      std::memcpy(value, &h, sizeof h);
+    } else if (DSSetHandleSize(h, 4 + n) != kNoErr) {
+      return available + 1;
+    }
+    auto s = reinterpret_cast<LStrHandle>(h);
+    if (n) std::memcpy((*s)->str, *data + offset + 4, size_t(n));
+    (*s)->cnt = n;
+    return 4 + n;
+  }
+  return UnFlattenData(data, offset, td, value, available, 0);
+}
+
+// What the value at the block's offset would take: for plain numerics,
+// Booleans, enumerations and strings without a bound, read from the value
+// itself; otherwise measured by unflattening into nothing.  More than
+// available when it does not fit.
+int32 MeasureValue(UHandle data, int32 offset, const TypeDescriptor* td, int32 available) {
+  const uChar code = td->code;
+  int32 fixed = NumericFlatSize(code);
+  if (code == kTDEnumU8 || code == kTDBoolean) fixed = 1;
+  else if (code == kTDEnumU16) fixed = 2;
+  else if (code == kTDEnumU32) fixed = 4;
+  if (fixed > 0) return fixed;
+  if (IsPlainString(td)) {
+    if (available < 4) return available + 1;
+    const uInt32 n = GetBE32(*data + offset);
+    return n > uInt32(available - 4) ? available + 1 : 4 + int32(n);
+  }
+  return UnFlattenData(data, offset, td, nullptr, available, 0);
+}
 
 // A received descriptor of tdSize bytes at the block's offset against the
 // expected one: 0 when equal, 42 when it differs, bad when it is no
 // complete descriptor of that size.
-MgErr CheckTD(UHandle data, int32 off, int32 tdSize, const TypeDescriptor* expected, FileOrderTDs* tds, MgErr bad) {
-  MgErr err = kNoErr;
-  const std::vector<uChar>* want = tds->Get(expected, &err);
-  if (!want) return kArgErr;
+MgErr CompareTD(UHandle data, int32 off, int32 tdSize, const TypeDescriptor* expected, MgErr bad);
+inline MgErr CheckTD(UHandle data, int32 off, int32 tdSize, const TypeDescriptor* expected,
+                     const std::vector<uChar>& want, MgErr bad) {
+  if (int32(want.size()) == tdSize) {
+    const uChar* got = *data + off;
+    const uChar* w = want.data();
+    int32 i = 0;
+    while (i < tdSize && got[i] == w[i]) ++i;
+    if (i == tdSize) return kNoErr;
+  }
+  return CompareTD(data, off, tdSize, expected, bad);
+}
+MgErr CompareTD(UHandle data, int32 off, int32 tdSize, const TypeDescriptor* expected, MgErr bad) {
   const uChar* got = *data + off;
-  if (int32(want->size()) == tdSize && std::memcmp(got, want->data(), size_t(tdSize)) == 0) return kNoErr;
   // Another spelling may still be the same type: compare it in memory order.
   std::vector<uChar> copy(got, got + tdSize);
   if (StandardizeTDBounded(copy.data(), kToMemoryOrder, 0, tdSize) != kNoErr ||
@@ -175,8 +352,8 @@ void FreeValue(const TypeDescriptor* td, void* value) {
   DSDisposePtr(static_cast<UPtr>(value));
 }
 
-void Diagnose(int32 consumed, int32 available, const TypeDescriptor* td) {
-  // A value that ends one byte short of its item is followed by the item's pad.
+// A value that ends one byte short of its item is followed by the item's pad.
+inline void Diagnose(int32 consumed, int32 available, const TypeDescriptor* td) {
   if (consumed == available || consumed == available - 1) return;
   DBPrintf("RcvParamVector: UnFlattenData returned %ld; expected %ld; TypeCode=0x%04lx", long(consumed),
            long(available), long(td->code | (td->flags << 8)));
@@ -274,20 +451,19 @@ MgErr SrvWriteParamVector(const ParamVectorMsg& m, SrvMessage* out) {
     const TypeDescriptor* type;
     int32 flat, length;
   };
-  std::vector<Item> items(static_cast<size_t>(m.count));
-  FileOrderTDs tds;
+  SmallArray<Item, 128> items(static_cast<size_t>(m.count));
+  EntryTypes types(m.type, m.method);
   int64_t total = s.Fixed() + int64_t(m.count) * s.PerEntry();
   for (int32 i = 0; i < m.count; ++i) {
     const AttrEntry& e = m.vector[i];
     Item& it = items[size_t(i)];
-    it = Item{nullptr, ParamVectorEntryTD(m.type, m.method, i, e.selector), -1, 0};
+    const EntryType& t = types.Of(i, e.selector);
+    it = Item{t.file, t.td, -1, 0};
     if (!it.type || !e.value) continue;
-    MgErr err = kNoErr;
-    it.td = tds.Get(it.type, &err);
-    if (!it.td) return err;
+    if (!it.td) return t.err;
     int64_t item = int64_t(it.td->size());
     if (s.reply || !e.get) {
-      it.flat = FlatSize(it.type, e.value);
+      it.flat = ValueFlatSize(it.type, e.value);
       if (it.flat < 0) return kArgErr;
       item += it.flat;
     }
@@ -317,9 +493,10 @@ MgErr SrvWriteParamVector(const ParamVectorMsg& m, SrvMessage* out) {
     if (s.property) put(uInt32(e.selector));
     put(uInt32(it.length));
     if (!it.length) continue;
-    std::memcpy(p + at, it.td->data(), it.td->size());
-    int32 end = at + int32(it.td->size());
-    if (it.flat >= 0) end = int32(FlattenData(it.type, e.value, p + end) - p);
+    const int32 tdSize = int32(it.td->size());
+    std::memcpy(p + at, it.td->data(), size_t(tdSize));
+    int32 end = at + tdSize;
+    if (it.flat >= 0) end = int32(PutValue(it.type, e.value, p + end) - p);
     if (end & 1) p[end++] = 0;
     at = end;
   }
@@ -417,13 +594,21 @@ MgErr RcvParamVector(UHandle data, int32 length, int32 type, AsyncRef request, P
     int32 index, offset, available;
     const TypeDescriptor* td;
   };
-  std::vector<Pending> pending;
-  FileOrderTDs tds;
+  SmallArray<Pending, 128> pending(s.reply ? size_t(count) : 0);
+  pending.resize_empty();
+  EntryTypes types(type, method);
   MgErr err = kNoErr;
   for (int32 i = 0; i < count && !err; ++i) {
-    int32 get = 0, selector = 0, itemLength = 0;
-    if (!b.Word32(&get) || (s.property && !b.Word32(&selector)) || !b.Word32(&itemLength) || itemLength < 0 ||
-        !b.Has(itemLength)) {
+    const int32 head = s.property ? 12 : 8;
+    if (!b.Has(head)) {
+      err = bad;
+      break;
+    }
+    const uChar* q = b.Ptr();
+    const int32 get = int32(GetBE32(q)), selector = s.property ? int32(GetBE32(q + 4)) : 0;
+    const int32 itemLength = int32(GetBE32(q + head - 4));
+    b.Skip(head);
+    if (itemLength < 0 || !b.Has(itemLength)) {
       err = bad;
       break;
     }
@@ -433,7 +618,8 @@ MgErr RcvParamVector(UHandle data, int32 length, int32 type, AsyncRef request, P
     }
     if (vector) vector[i] = AttrEntry{get, selector, nullptr};
     if (itemLength == 0) continue;
-    const TypeDescriptor* td = ParamVectorEntryTD(type, method, i, selector);
+    const EntryType& t = types.Of(i, selector);
+    const TypeDescriptor* td = t.td;
     // An untyped selector travels without an item: a peer must not size the
     // buffer a property writes into.
     int32 tdSize = 0;
@@ -442,7 +628,7 @@ MgErr RcvParamVector(UHandle data, int32 length, int32 type, AsyncRef request, P
       break;
     }
     const int32 at = b.At();
-    err = CheckTD(data, at, tdSize, td, &tds, bad);
+    err = t.file ? CheckTD(data, at, tdSize, td, *t.file, bad) : t.err;
     if (err) break;
     const int32 available = itemLength - tdSize;
     if (!s.reply) {
@@ -461,7 +647,7 @@ MgErr RcvParamVector(UHandle data, int32 length, int32 type, AsyncRef request, P
         Diagnose(used, available, td);
       }
     } else {
-      const int32 used = UnFlattenData(data, at + tdSize, td, nullptr, available, 0);
+      const int32 used = MeasureValue(data, at + tdSize, td, available);
       if (used > available) {
         err = bad;
         break;
@@ -485,7 +671,7 @@ MgErr RcvParamVector(UHandle data, int32 length, int32 type, AsyncRef request, P
     return kNoErr;
   }
   for (const Pending& p : pending)
-    if (UnFlattenFromMem(data, p.offset, p.td, expected[p.index].value, p.available, 0) > p.available)
+    if (GetValue(data, p.offset, p.td, expected[p.index].value, p.available) > p.available)
       return kMemFullErr;  // the block passed: only memory can fail here
   out->type = type;
   out->method = method;
@@ -689,7 +875,9 @@ MgErr RcvCallParams(UHandle data, int32 length, int32 type, const TypeDescriptor
     const TypeDescriptor* td = ElemTD(connPane, i);
     int32 tdSize = 0;
     if (!b.Has(itemLength) || !b.Has(2) || (tdSize = GetBE16(b.Ptr())) < 4 || tdSize > itemLength) return bad;
-    MgErr err = CheckTD(data, b.At(), tdSize, td, &tds, bad);
+    MgErr err = kNoErr;
+    const std::vector<uChar>* want = tds.Get(td, &err);
+    if (want) err = CheckTD(data, b.At(), tdSize, td, *want, bad);
     if (err) return err;
     it.offset = b.At() + tdSize;
     it.available = itemLength - tdSize;

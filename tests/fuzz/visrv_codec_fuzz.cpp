@@ -20,6 +20,7 @@
 #include "engine/datamgr.h"
 #include "engine/flatten.h"
 #include "engine/membertab.h"
+#include "engine/stdize.h"
 #include "fuzz_support.h"
 #include "mgsource/path.h"
 #include "server/protocol.h"
@@ -124,12 +125,51 @@ Vector Adopt(const ParamVectorMsg& m) {
   return v;
 }
 
+// The block of a vector as the format lays it out, field by field, with
+// FlattenData for the values: what the writer must produce.
+Bytes Assemble(const Vector& v, VIRef ref, int32 failIndex, MgErr failError) {
+  const int32 f = SrvMsgFlags(v.type);
+  const bool reply = f & kTSFlagAsyncReply, property = f & kTSFlagProperty;
+  Bytes b;
+  auto put = [&](uInt32 w) {
+    for (int k = 3; k >= 0; --k) b.push_back(uChar(w >> (8 * k)));
+  };
+  if ((f & kTSFlagVILevel) && !reply) put(uInt32(ref));
+  if (!reply && !property) put(uInt32(v.method));
+  put(uInt32(v.entries.size()));
+  if (reply && property) {
+    put(uInt32(failIndex));
+    put(uInt32(failError));
+  }
+  for (size_t i = 0; i < v.entries.size(); ++i) {
+    const AttrEntry& e = v.entries[i];
+    put(e.get ? 1 : 0);
+    if (property) put(uInt32(e.selector));
+    const TypeDescriptor* td = v.tds[i];
+    if (!td || !e.value) {
+      put(0);
+      continue;
+    }
+    Bytes item(reinterpret_cast<const uChar*>(td), reinterpret_cast<const uChar*>(td) + td->size);
+    FUZZ_CHECK(TDStandardize(reinterpret_cast<TypeDescriptor*>(item.data()), 1) == kNoErr);
+    if (reply || !e.get) {
+      const Bytes value = Flat(td, e.value);
+      item.insert(item.end(), value.begin(), value.end());
+    }
+    if (item.size() & 1) item.push_back(0);
+    put(uInt32(item.size()));
+    b.insert(b.end(), item.begin(), item.end());
+  }
+  return b;
+}
+
 Bytes WriteVector(const Vector& v, VIRef ref) {
   SrvMessage out{};
   ParamVectorMsg m{v.type, 0, ref, v.method, int32(v.entries.size()), const_cast<AttrEntry*>(v.entries.data()), 2, 0};
   FUZZ_CHECK(SrvWriteParamVector(m, &out) == kNoErr);
   Bytes b = Data(out);
   SrvDisposeMessage(&out);
+  FUZZ_CHECK(b == Assemble(v, ref, 2, 0));
   return b;
 }
 
