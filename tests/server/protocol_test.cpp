@@ -11,6 +11,7 @@
 
 #include "engine/datamgr.h"
 #include "engine/engine_test_support.h"
+#include "engine/membertab.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "server/protocol.h"
@@ -264,6 +265,26 @@ TEST_F(Protocol, VectorsOpensAndCallsGoAndComeBack) {
   EXPECT_EQ(out, 2.5);
   EXPECT_EQ(client[1].present, 1);
   for (LStrHandle s : {in, serverIn}) DSDisposeHandle(reinterpret_cast<UHandle>(s));
+}
+
+// Every parameter of every method and every named property travels with a
+// descriptor a reader can check, bar the application kind, whose item names
+// are unknown.
+TEST_F(Protocol, EveryMemberHasADescriptorToTravelWith) {
+  for (int32 cls : {kAutoClassApp, kAutoClassVI}) {
+    for (int32 id = cls ? 1000 : 2000; const AutoMethodInfo* m = MethodInfoLookup(cls, id); ++id)
+      for (int32 p = 0; p < m->paramCount; ++p) {
+        const TypeDescriptor* td = MethodParamTypeDesc(cls, id, p);
+        ASSERT_NE(td, nullptr) << id << " parameter " << p;
+        EXPECT_EQ(TDCheckBounds(td, td->size), kNoErr) << id << " parameter " << p;
+      }
+    for (int32 id = cls ? 500 : 0; const AutoPropInfo* p = PropInfoLookup(cls, id); ++id)
+      if (p->helpId >= 0 && !(cls == kAutoClassApp && id == 3)) {
+        EXPECT_NE(PropInfoTypeDesc(cls, id), nullptr) << id;
+      }
+  }
+  EXPECT_EQ(EnumItemIndex(reinterpret_cast<ConstPStr>("\024Locked (No Password)"), MethodParamTypeDesc(1, 1021, 0)),
+            2);
 }
 
 // Blocks from a peer that break the format, each against the reader of its
