@@ -32,7 +32,7 @@ typedef std::vector<uChar> Bytes;
 
 // The typed and untyped selectors the vectors draw from.
 constexpr int32 kVIProps[] = {500, 501, 502, 504, 505, 519, 526, 536, 537, 544, 552, 554, 557, 564, 565, 566};
-constexpr int32 kAppProps[] = {0, 3, 8, 25, 26, 32, 33, 34, 35};
+constexpr int32 kAppProps[] = {0, 3, 4, 8, 25, 26, 32, 33, 34, 35};
 constexpr int32 kVectorTypes[] = {kTSAppPropRequest,  kTSVIPropRequest,  kTSAppMethodRequest, kTSVIMethodRequest,
                                   kTSAppPropReply,    kTSVIPropReply,    kTSAppMethodReply,   kTSVIMethodReply};
 
@@ -101,7 +101,7 @@ Vector MakeVector(FuzzReader& r, int32 type, UHandle source, int32 sourceLength)
   const AutoMethodInfo* m = v.method ? MethodInfoLookup(vi ? kAutoClassVI : kAutoClassApp, v.method) : nullptr;
   const int32 count = m ? int32(r.Byte() % (m->paramCount + 1)) : int32(r.Byte() % 9);
   for (int32 i = 0; i < count; ++i) {
-    const int32 selector = (flags & kTSFlagProperty) ? (vi ? kVIProps[r.Byte() % 16] : kAppProps[r.Byte() % 9]) : 0;
+    const int32 selector = (flags & kTSFlagProperty) ? (vi ? kVIProps[r.Byte() % 16] : kAppProps[r.Byte() % 10]) : 0;
     const TypeDescriptor* td = ParamVectorEntryTD(type, v.method, i, selector);
     const uint8_t how = r.Byte();
     const int32 at = int32(r.Byte()) % (sourceLength + 1);

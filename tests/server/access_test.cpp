@@ -5,7 +5,9 @@
 
 #include <arpa/inet.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -258,6 +260,37 @@ TEST_F(AccessLists, VIsAreDecidedByNameOrPathTextLastEntryFirst) {
   }
   EXPECT_EQ(QXSSpecifyViAccess(nullptr), kNoErr);
   EXPECT_EQ(QXSViAccessAllowed(U(P("Main.vi")), nullptr), 0);
+}
+
+// Checks in network completions while the user-interface thread replaces
+// the lists: each check decides by the table it started with, which stays
+// alive until it is done.
+TEST_F(AccessLists, ConcurrentChecksWhileTheListsChange) {
+  DBSetDebugging(0);
+  ASSERT_EQ(Tcp({"+*"}), kNoErr);
+  CPStrHandle vi = List({"+*"});
+  ASSERT_EQ(QXSSpecifyViAccess(vi), kNoErr);
+  const int rounds = qxtest::Scaled(400);
+  std::atomic<bool> wrong{false};
+  std::vector<std::thread> checkers;
+  for (int t = 0; t < 2; ++t)
+    checkers.emplace_back([&, t] {
+      for (int i = 0; i < rounds; ++i) {
+        // Every list allows 10.0.0.1 and Main.vi; only some allow 10.0.0.2.
+        if (!QXSTcpAccessAllowed(Ip("10.0.0.1"), t)) wrong = true;
+        QXSTcpAccessAllowed(Ip("10.0.0.2"), t);
+        if (!QXSViAccessAllowed(U(P("Main.vi")), nullptr)) wrong = true;
+      }
+    });
+  for (int i = 0; i < rounds / 4; ++i) {
+    ASSERT_EQ(Tcp(i % 2 ? std::vector<std::string>{"+10.0.0.1"} : std::vector<std::string>{"+*", "-10.0.0.2"}),
+              kNoErr);
+    ASSERT_EQ(QXSSpecifyViAccess(vi), kNoErr);
+  }
+  for (auto& c : checkers) c.join();
+  AZDisposeHandle(reinterpret_cast<UHandle>(vi));
+  DBSetDebugging(1);
+  EXPECT_FALSE(wrong);
 }
 
 }  // namespace
