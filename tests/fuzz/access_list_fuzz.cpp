@@ -38,16 +38,22 @@ bool Reverse(uint32_t address, char* name, size_t size) {
   return true;
 }
 
+// The entry text a table entry came from: its sign and pattern, or the
+// whole text of a syntax error.
+void EntryText(int32 flags, const uChar* tableText, uChar out[258]) {
+  const bool whole = (flags & kAccessKindMask) == kAccessSyntaxError;
+  out[0] = uChar(tableText[0] + (whole ? 0 : 1));
+  if (!whole) out[1] = (flags & kAccessAllowFlag) ? '+' : '-';
+  std::memcpy(out + (whole ? 1 : 2), tableText + 1, tableText[0]);
+}
+
 void CheckReparse(bool tcp) {
+  uChar text[258];
   if (tcp) {
     std::vector<TcpAccessEntry> table;
-    if (!QXSCopyTcpTable(&table)) return;
+    QXSCopyTcpTable(&table);
     for (const TcpAccessEntry& e : table) {
-      uChar text[258];
-      const bool whole = (e.flags & kAccessKindMask) == kAccessSyntaxError;
-      text[0] = uChar(e.text[0] + (whole ? 0 : 1));
-      if (!whole) text[1] = (e.flags & kAccessAllowFlag) ? '+' : '-';
-      std::memcpy(text + (whole ? 1 : 2), e.text + 1, e.text[0]);
+      EntryText(e.flags, e.text, text);
       uInt32 address = 1, mask = 1;
       int32 flags = 0;
       QXSParseTcpEntry(text, &address, &mask, &flags);
@@ -55,13 +61,9 @@ void CheckReparse(bool tcp) {
     }
   } else {
     std::vector<VIAccessEntry> table;
-    if (!QXSCopyViTable(&table)) return;
+    QXSCopyViTable(&table);
     for (const VIAccessEntry& e : table) {
-      uChar text[258];
-      const bool whole = (e.flags & kAccessKindMask) == kAccessSyntaxError;
-      text[0] = uChar(e.text[0] + (whole ? 0 : 1));
-      if (!whole) text[1] = (e.flags & kAccessAllowFlag) ? '+' : '-';
-      std::memcpy(text + (whole ? 1 : 2), e.text + 1, e.text[0]);
+      EntryText(e.flags, e.text, text);
       int32 flags = 0;
       QXSParseViEntry(text, &flags);
       FUZZ_CHECK(flags == e.flags);
