@@ -317,6 +317,7 @@ bool MakeCompares(HeldTable* t) {
 // that need a look-up always do); -1 when none.  A loop of its own, so that
 // the common case keeps everything in registers.
 __attribute__((noinline)) int32 NextCandidate(const TcpCompare* c, int32 i, uInt32 address) {
+#pragma GCC unroll 4
   for (; i >= 0; --i)
     if ((address & c[i].mask) == c[i].address) return i;
   return -1;
