@@ -85,6 +85,36 @@ TEST_F(Picc, GoldenSheetsAtEveryDepth) {
   SetBuiltInPict(2084, 0);
 }
 
+// Rings of large ovals that cannot show are left out by the clip box of the
+// port: drawn in a window scrolled by an origin they must land where the
+// same drawing lands in a pixmap.
+TEST_F(Picc, OvalRingsShowInScrolledWindowsAsInPixmaps) {
+  auto draw = [](int32 dh, int32 dv) {
+    Rect big{int16(-300 + dv), int16(-60 + dh), int16(90 + dv), int16(150 + dh)};
+    DrawOval(&big, kFore, kBack, 0x2200, 6);
+    Rect knob{int16(10 + dv), int16(100 + dh), int16(60 + dv), int16(190 + dh)};
+    DrawRoundPush(&knob, kFore, kBack, 0x200, 0x4000);
+    Rect small{int16(2 + dv), int16(5 + dh), int16(28 + dv), int16(35 + dh)};
+    DrawOval(&small, kFore, kBack, 0x1100, 3);
+  };
+  const int32 pixmap = DrawInto(200, 100, 32, [&] { draw(0, 0); });
+  End();
+  WSetOrigin(window_, Point{int16(-30), int16(25)});  // v, h
+  Begin();
+  draw(25, -30);
+  int32 differing = 0, painted = 0;
+  for (int32 y = 0; y < 100; ++y)
+    for (int32 x = 0; x < 200; ++x) {
+      differing += At(x, y) != Pix(pixmap, x, y);
+      painted += Pix(pixmap, x, y) != 0xFFFFFF;
+    }
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(painted, 5000);
+  End();
+  WSetOrigin(window_, Point{0, 0});
+  Begin();
+}
+
 // ---- Edge pixels -------------------------------------------------------------------------
 
 // The highlight and shadow follow the depth of the port drawn into, not of

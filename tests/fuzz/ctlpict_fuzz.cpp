@@ -198,8 +198,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzArmed() = true;
     const int32 added = BuildLinePolys(mode, p1, p2, width, style, &lp);
     FUZZ_CHECK(added >= 0 && added <= kLinePolyMaxPolys);
-    if (lp.nPolys >= 0 && lp.nPolys <= kLinePolyMaxPolys && lp.nPoints >= 0 && lp.nPoints <= kLinePolyMaxPoints) {
-      for (int32 i = 0; i < lp.nPolys; ++i)
+    // What it appended lies within the buffers (what was there before may
+    // be anything).
+    if (added) {
+      FUZZ_CHECK(lp.nPolys <= kLinePolyMaxPolys && lp.nPoints <= kLinePolyMaxPoints);
+      for (int32 i = lp.nPolys - added; i < lp.nPolys; ++i)
         FUZZ_CHECK(lp.polys[i].first >= 0 && lp.polys[i].count >= 3 &&
                    lp.polys[i].first + lp.polys[i].count <= lp.nPoints);
     }
