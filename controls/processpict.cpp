@@ -298,11 +298,13 @@ ProcLook LookFor(const Style& s, DColor fore, DColor back) {
   l.line = l.oneBit && fore != kTransparentColor ? kBlackColor : fore;
   l.paint = l.oneBit && back != kTransparentColor ? kWhiteColor : back;
   if (back != kTransparentColor && !l.oneBit) {
-    if (DGetDepth() > 4) {
-      PiccHilites(back, &l.hilite, &l.shadow);
-    } else {
+    // On 4-bit ports the tints of the fill colour itself, not the port's
+    // two fixed greys.
+    if (DGetDepth() == 4) {
       l.hilite = PiccLighterShade(back);
       l.shadow = PiccDarkerShade(back);
+    } else {
+      PiccHilites(back, &l.hilite, &l.shadow);
     }
     l.middle = HlsMean(l.hilite, l.shadow);
   } else {
