@@ -415,8 +415,18 @@ MgErr OwnPass(int32 h, int32 v, ConstPStr prompt, Path path, PStr name, ConstPSt
   FDisposePath(start);
   if (err == kNoErr) {
     s.quitCode = kCancelErr;
-    if (gRunHook) gRunHook(dialog);
-    else DlgBoxLoop(dialog);
+    if (gRunHook) {
+      gRunHook(dialog);
+    } else {
+      // Answered for the operator, the dialog is cancelled: there is no
+      // file it could choose for them.
+      if (DlgAnswersForTheOperator()) {
+        WEventRecord cancel{};
+        cancel.code = kDlgEvCancel;
+        DlgAnswerNextLoop(dialog, cancel);
+      }
+      DlgBoxLoop(dialog);
+    }
     err = s.quitCode;
   }
   if (err == kNoErr && s.chosen) {

@@ -20,7 +20,8 @@ using emit::ESP;
 
 constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
 constexpr int32 kRTTCPWaitListen = 1634, kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637,
-                kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052;
+                kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052,
+                kRTLoadLibrary16 = 626;
 constexpr int32 kPending = 55;
 // Words of a TCP node's wait record: the waiting element, the result, the
 // connection, the output.
@@ -321,12 +322,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.Ret();
 
   auto finish = [&] {
-    if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, false);
+    if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, false);
     c.MovRegMem(EAX, EBP, kFinish);
     c.Ret();
   };
   c.Bind(top);
-  if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, true);
+  if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, true);
   switch (kind) {
     case Clumps::kSpin: break;
     case Clumps::kPair:
@@ -347,6 +348,15 @@ std::vector<uint8_t> Code(Clumps kind) {
       break;
     case Clumps::kOnce:
       LockInc(c, kRounds);
+      finish();
+      break;
+    case Clumps::kQuit:
+      LockInc(c, kRounds);
+      // The 16-bit library call answers with its alert: the run is seen.
+      c.PushImm(0x1234);
+      c.CallRT(kRTLoadLibrary16);
+      c.AddRegImm(ESP, 4);
+      c.CallRT(kRTShutDown);
       finish();
       break;
     case Clumps::kTCPQuery: EmitTCPQuery(c, finish); break;

@@ -52,6 +52,9 @@ enum class Clumps {
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
+  // It counts one round, asks to load a 16-bit library (whose alert shows
+  // that it ran), asks the application to quit and ends.
+  kQuit,
   // It opens a connection to this machine at kTCPPort, writes "*IDN?\r\n",
   // reads a line (mode 2, at most 64 bytes), closes and ends.  Each node
   // that may wait does what compiled diagrams do: its wait record in the
