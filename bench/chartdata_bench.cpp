@@ -4,6 +4,8 @@
 // a ring buffer filled with at most two memcpy calls.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -27,7 +29,7 @@ struct Arrays {
 
 const Arrays& TheArrays() {
   static Arrays a = [] {
-    MemInit();
+    BenchMemInit();
     SupportInit();
     Arrays a;
     a.plain = DSNewHandle(4 + 8 * kN);

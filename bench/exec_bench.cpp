@@ -23,6 +23,8 @@
 // VIExit) against a bare entry of the callee.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -134,8 +136,8 @@ struct Engine {
 void BaselineSched(QueueElement* e, int32);
 
 Engine::Engine() {
-  MemInit();
-  ThInit();
+  BenchMemInit();
+  BenchThInit();
   OccurInit();
   char path[] = "/tmp/qxbenchcfgXXXXXX";
   int fd = mkstemp(path);

@@ -4,6 +4,8 @@
 // functions (std::complex for the complex ones) on the same 1,000,000 values.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cmath>
 #include <complex>
 #include <random>
@@ -27,7 +29,7 @@ struct Values {
 const Values& TheValues() {
   static Values v = [] {
     // The special values the members return are made at start-up.
-    MemInit();
+    BenchMemInit();
     SupportInit();
     Values v;
     std::mt19937_64 rng(101);

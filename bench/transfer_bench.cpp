@@ -7,6 +7,8 @@
 // "x_mutex", its time per write over the baseline's.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -42,8 +44,8 @@ struct Setup {
 const Setup& Get() {
   static Setup s = [] {
     Setup s;
-    MemInit();
-    ThInit();
+    BenchMemInit();
+    BenchThInit();
     OccurInit();
     if (!ExecInitialised() && InitExec() != kNoErr) return s;
     if (!ExecThreadsOn()) return s;

@@ -4,6 +4,8 @@
 // counter of the queue's run.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -19,8 +21,8 @@ double gBaselineNs = 0;
 
 bool QueueReady() {
   static const bool ready = [] {
-    MemInit();
-    ThInit();
+    BenchMemInit();
+    BenchThInit();
     if (WEventQueueInit(1) != kNoErr) return false;
     WEventSetGate(1);
     WEventSetLoopState(1, 0);
