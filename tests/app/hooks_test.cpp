@@ -57,6 +57,7 @@
 #include "rtlib/objunits.h"
 #include "rtlib/panellocators.h"
 #include "server/embobj.h"
+#include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
 #include "shell/dialog.h"
@@ -231,6 +232,7 @@ std::vector<Table> Tables() {
       Read("PrefServerHooks", PrefServerHooksInUse()),
       Read("SplashHooks", SplashHooksInUse()),
       Read("VIStringHooks", ReadBack(&SetVIStringHooks)),
+      Read("VIPropPanelHooks", VIPropPanel()),
       Read("CallInstrHooks", CallInstrHooksInUse(),
            {{&CallInstrHooks::findVI, "null: the linker's FindVIByName"},
             {&CallInstrHooks::panelFlags, "the panel flag word a call by path sets: not built yet"}}),
