@@ -284,10 +284,18 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts) {
 }
 
 // The VI's default data and panel heap are made in the memory manager's
-// zones, started once for the process.
+// zones, started once for the process: zones the caller started already are
+// used as they are (started again, they would be new ones, and the handles
+// the caller holds in the old ones foreign).
 bool ZonesStarted() {
-  static const MgErr started = MemInit();
-  return started == kNoErr;
+  static const bool started = [] {
+    if (UHandle probe = AZNewHandle(4)) {
+      AZDisposeHandle(probe);
+      return true;
+    }
+    return MemInit() == kNoErr;
+  }();
+  return started;
 }
 
 // The library of one top-level VI appended to a copy of program.

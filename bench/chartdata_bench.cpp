@@ -30,7 +30,7 @@ struct Arrays {
 const Arrays& TheArrays() {
   static Arrays a = [] {
     BenchMemInit();
-    SupportInit();
+    BenchSupportInit();
     Arrays a;
     a.plain = DSNewHandle(4 + 8 * kN);
     a.points = DSNewHandle(4 + 16 * kN);

@@ -138,7 +138,7 @@ void BaselineSched(QueueElement* e, int32);
 Engine::Engine() {
   BenchMemInit();
   BenchThInit();
-  OccurInit();
+  BenchOccurInit();
   char path[] = "/tmp/qxbenchcfgXXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return;

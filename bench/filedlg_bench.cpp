@@ -28,7 +28,7 @@ struct Setup {
   std::string root;
   Setup() {
     BenchMemInit();
-    FInitFileMgr();
+    BenchFileMgr();
     std::string t = (std::filesystem::temp_directory_path() / "qxbdXXXXXX").string();
     if (!mkdtemp(t.data())) std::abort();
     root = t;

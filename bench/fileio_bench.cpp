@@ -39,7 +39,7 @@ struct Setup {
   UHandle stringTD = nullptr;
   Setup() {
     BenchMemInit();
-    FInitFileMgr();
+    BenchFileMgr();
     FRefNumJarCreate();
     std::string t = (std::filesystem::temp_directory_path() / "qxbfXXXXXX").string();
     if (!mkdtemp(t.data())) std::abort();

@@ -49,7 +49,7 @@ void StartOnce() {
   std::call_once(once, [] {
     BenchMemInit();
     BenchThInit();
-    FInitFileMgr();
+    BenchFileMgr();
   });
 }
 

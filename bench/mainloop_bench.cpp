@@ -70,7 +70,7 @@ void BM_IdleLoopWakeUp(benchmark::State& st) {
   static const bool ready = [] {
     BenchMemInit();
     BenchThInit();
-    if (WEventQueueInit(1) != kNoErr) return false;
+    if (BenchEventQueue() != kNoErr) return false;
     WEventSetGate(1);
     return true;
   }();

@@ -57,7 +57,7 @@ struct Net {
   Net() {
     BenchMemInit();
     BenchThInit();
-    OccurInit();
+    BenchOccurInit();
     PlatRegisterClass(PlatWindowClass{"NCBenchFrame", FrameProc, 0, kPlatNoBrush});
     PlatSetFrameWindow(PlatCreateWindow("NCBenchFrame", "frame", 0, 0, PlatRect{0, 0, 10, 10}, 0));
     NCAddress any{};

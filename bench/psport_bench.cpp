@@ -53,7 +53,7 @@ struct Page {
     std::call_once(once, [] {
       BenchMemInit();
       BenchThInit();
-      FInitFileMgr();
+      BenchFileMgr();
     });
     if (Folder().empty() || PlatDriveMap('B', Folder().c_str(), kPlatDriveFixed) != 0) return;
     if (BenchScreenImage() != kNoErr) return;

@@ -30,7 +30,7 @@ const Values& TheValues() {
   static Values v = [] {
     // The special values the members return are made at start-up.
     BenchMemInit();
-    SupportInit();
+    BenchSupportInit();
     Values v;
     std::mt19937_64 rng(101);
     std::uniform_real_distribution<double> x(0.001, 100), y(-3, 3);

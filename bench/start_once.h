@@ -5,11 +5,17 @@
 // scenes hold).
 #pragma once
 #include "mgsource/draw/dpen.h"
+#include "engine/typemgr.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
+#include "mgsource/occur.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/support.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/wevent.h"
 #include "mgsource/window/wport.h"
+#include "rtlib/units.h"
 
 inline MgErr BenchMemInit() {
   static const MgErr err = MemInit();
@@ -34,4 +40,28 @@ inline void BenchDrawInit() {
 inline void BenchFontsInit() {
   static const bool done = (TXInitFonts(), true);
   (void)done;
+}
+inline MgErr BenchOccurInit() {
+  static const MgErr err = OccurInit();
+  return err;
+}
+inline MgErr BenchFileMgr() {
+  static const MgErr err = FInitFileMgr();
+  return err;
+}
+inline MgErr BenchSupportInit() {
+  static const MgErr err = SupportInit();
+  return err;
+}
+inline MgErr BenchTypeHeapInit() {
+  static const MgErr err = TypeHeapInit();
+  return err;
+}
+inline MgErr BenchEventQueue() {
+  static const MgErr err = WEventQueueInit(1);
+  return err;
+}
+inline MgErr BenchUnitsInit() {
+  static const MgErr err = UnitsInit();
+  return err;
 }

@@ -38,7 +38,7 @@ struct TextScene {
   TextScene() {
     BenchMemInit();
     BenchThInit();
-    FInitFileMgr();
+    BenchFileMgr();
     if (BenchScreenImage() != kNoErr) return;
     BenchDrawInit();
     BenchFontsInit();

@@ -46,7 +46,7 @@ const Setup& Get() {
     Setup s;
     BenchMemInit();
     BenchThInit();
-    OccurInit();
+    BenchOccurInit();
     if (!ExecInitialised() && InitExec() != kNoErr) return s;
     if (!ExecThreadsOn()) return s;
     const int32 table = kDataSpaceHeaderSize;

@@ -40,8 +40,8 @@ void PlainConvert(const void* value, int32 direction, void* result, int32, float
 }
 
 bool Started() {
-  static bool ok = BenchMemInit() == kNoErr && SupportInit() == kNoErr && TypeHeapInit() == kNoErr &&
-                   UnitsInit() == kNoErr;
+  static bool ok = BenchMemInit() == kNoErr && BenchSupportInit() == kNoErr && BenchTypeHeapInit() == kNoErr &&
+                   BenchUnitsInit() == kNoErr;
   return ok;
 }
 

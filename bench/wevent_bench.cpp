@@ -23,7 +23,7 @@ bool QueueReady() {
   static const bool ready = [] {
     BenchMemInit();
     BenchThInit();
-    if (WEventQueueInit(1) != kNoErr) return false;
+    if (BenchEventQueue() != kNoErr) return false;
     WEventSetGate(1);
     WEventSetLoopState(1, 0);
     return true;
