@@ -7,6 +7,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
@@ -46,6 +47,7 @@
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+#include "panel/paneldisplay.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -59,7 +61,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
@@ -72,6 +74,7 @@
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "controls/plotmenus.h"
@@ -80,6 +83,7 @@
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
 #include "shell/rtmenu.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 #include "shell/shellmain.h"
 #include "shell/statepnl.h"
@@ -162,6 +166,15 @@ void AppInstallHooks() {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // The gradient fill's dithered pens are three of the shell's pens.
+  PiccSetBlendPenSource([](int32 which) { return ShellPen(kShellBlendPenFirst + which); });
+  // A value display draws into the shell's "Closed" window when its panel
+  // has none, and ends the running clump's time slice when it leaves work
+  // for the window's update.
+  PanelDisplayHooks display{};
+  display.closedWindow = &ShellClosedWindow;
+  display.setCDReg = &SetCDReg;
+  SetPanelDisplayHooks(display);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -277,8 +290,11 @@ void AppInstallHooks() {
     SrvDisposeStartState();
     VIRefExit();
   };
-  shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  shell.specifyViAccess = &QXSSpecifyViAccess;
+  // The access lists parse into the VI server's tables, each entry shown on
+  // the splash window's status line.
+  shell.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  shell.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
+  QXSSetAccessStatusProc([](ConstPStr text) { SplashStatus(text, 0, 0); });
   shell.helpInitFiles = &HelpInitFiles;
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
@@ -289,8 +305,8 @@ void AppInstallHooks() {
   PrefServerHooks prefServer{};
   prefServer.tcpAccessList = &QXSTcpAccessList;
   prefServer.viAccessList = &QXSViAccessList;
-  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  prefServer.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
   prefServer.setListening = &SetServerListening;
   PrefSetServerHooks(prefServer);
   PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
