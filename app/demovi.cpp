@@ -195,8 +195,8 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     Rect bounds;
     uInt32 flags;
   };
-  const Control kControls[] = {{kRecX, "x", {34, 20, 50, 100}, 0},
-                               {kRecY, "y", {34, 130, 50, 210}, kObjFlagIndicator}};
+  const Control kControls[] = {{kRecX, "x", {66, 20, 82, 100}, 0},
+                               {kRecY, "y", {66, 130, 82, 210}, kObjFlagIndicator}};
   constexpr int32 kNumericSize = 52, kLabelSize = kObjText + 4;
   constexpr int16 kNameLabel = 16;
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
@@ -208,6 +208,9 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(numeric));
     PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(c.record));
     PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(c.record)));
+    // The control shows its controller's value: the controller owns it.
+    PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
+    PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
     std::memcpy(*panel + numeric + kObjBounds, &c.bounds, sizeof c.bounds);
@@ -215,6 +218,8 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     std::memcpy(*panel + label + kObjBounds, &above, sizeof above);
     panelwriter::SavedText text;
     text.text = c.name;
+    const int16 view[4] = {above.top, above.left, above.bottom, above.right};
+    std::copy(std::begin(view), std::end(view), std::begin(text.view));
     rsrcs->push_back({label, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(text))}});
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));

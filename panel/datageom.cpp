@@ -483,12 +483,6 @@ void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed) {
 
 // ---- Text parts ------------------------------------------------------------------------------
 
-int32 ObjClickOperates(ObjHeap heap, int32 object) {
-  if (!Live(heap, object)) return 0;
-  if (OwnerMode(heap) & kVIFlags2Retrieval) return IsOperatePartId(ObjInt16(heap, object, kObjPartId));
-  return (Flags(heap, object) & kObjFlagIndicator) ? 0 : 1;
-}
-
 namespace {
 bool IsFocusKey(int32 key) { return key == kKeyTab || key == kKeyShiftTab || key == kKeyReadBack || key == 43; }
 // The keys a text takes on an object that a click operates.

@@ -29,7 +29,7 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
   PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
   SetW(ring, 8, 0xE0);                             // no limits of its own
   const int32 text = Obj(kClsLabel, dbl, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
   struct Case {
     int32 object, mode, type;
     double start;
@@ -128,7 +128,7 @@ TEST_F(NumOperateTest, RangeStatesFollowRepliesAndPendingMarks) {
 // Only in a dialog whose owner mode is clear.
 TEST_F(NumOperateTest, DialogNumericsFocusTheirText) {
   const int32 n = Obj(kClsNumeric, root_), text = Obj(kClsLabel, n, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2, 0, 0);
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtDialogFilter, 1);
   for (const uInt32 mode : {kVIFlags2OwnerMode, 0u}) {
     VIRec(vi_)->flags2 = mode;
