@@ -25,6 +25,8 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/ctrlops.h"
 #include "panel/objdraw.h"
@@ -80,6 +82,8 @@ void AppInstallHooks() {
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
@@ -216,6 +220,7 @@ void AppInstallHooks() {
   shell.oleServerStop = [] {
     OleServerStop();
     SrvDisposeStartState();
+    VIRefExit();
   };
   shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
   shell.specifyViAccess = &QXSSpecifyViAccess;
@@ -316,17 +321,18 @@ void AppInstallCallHooks() {
     return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
   };
   calls.paramOffset = &VIRefTerminalOffset;
-  // The call's record keeps the shell's completion and its context.
+  // The call's record keeps the shell's completion and its context in its
+  // starter's words.
   calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
     AsyncRef call = nullptr;
     MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
-      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
-      const CallInstrCompletion record{a->state, a->caller[1], a};
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(uintptr_t(a->param[0]));
+      const CallInstrCompletion record{a->callState, reinterpret_cast<void*>(uintptr_t(a->param[1])), a};
       if (proc) proc(&record);
     }, &call);
     if (!err) {
-      call->caller[0] = reinterpret_cast<void*>(done);
-      call->caller[1] = context;
+      call->param[0] = uInt32(uintptr_t(done));
+      call->param[1] = uInt32(uintptr_t(context));
     }
     return err;
   };
@@ -342,6 +348,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

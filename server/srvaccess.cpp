@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string>
 
+#include "mgsource/debug.h"
+
 namespace {
 
 // Labels of letters, digits and "-", separated by "."; the last holds a
@@ -106,4 +108,9 @@ Bool32 QXSParseViEntry(ConstPStr text, int32* flags) {
   }
   if (flags) *flags = kind | (allow && kind != kAccessSyntaxError ? kAccessAllowFlag : 0);
   return kind != kAccessSyntaxError;
+}
+
+Bool32 QXSViAccessAllowed(ConstPStr name, Path) {
+  DBPrintf("QXSViAccessAllowed: %p returns %s", name ? name : reinterpret_cast<ConstPStr>(""), "DENIED");
+  return 0;
 }

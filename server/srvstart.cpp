@@ -24,8 +24,6 @@ void Keep(CPStrHandle* slot, CPStrHandle list) {
 
 }  // namespace
 
-MgErr VIRefInit() { return kNoErr; }
-
 MgErr TCPServerInit() {
   CfgGetDefault(kCfgBool, Name("\x14tcpServer.logDetails"), &gLog.logDetails);
   CfgGetDefault(kCfgBool, Name("\x0dtcpServer.log"), &gLog.log);
@@ -44,8 +42,6 @@ MgErr SetServerListening(Bool32 on) {
 
 const SrvLogSettings& SrvLogKeys() { return gLog; }
 
-MgErr AutomationInit() { return kCapabilityErr; }
-void AutomationExit() {}
 void OleServerStart() {}
 void OleServerStop() {}
 

@@ -918,6 +918,13 @@ void WRedraw(PlatWindow hwnd) {
   WRedrawWindow(w, hwnd);
 }
 
+void WGetSizeLimits(WindowRef window, Point* minSize, Point* maxSize) {
+  WindowRef w;
+  const WindowRecord* r = window ? Resolve(window, &w) : nullptr;
+  if (minSize) *minSize = r ? Point{r->minSize[0], r->minSize[1]} : Point{1, 1};
+  if (maxSize) *maxSize = r ? Point{r->maxSize[0], r->maxSize[1]} : Point{30000, 30000};
+}
+
 void WSetSizeLimits(WindowRef window, const Point* minSize, const Point* maxSize) {
   WindowRef w;
   WindowRecord* r = Resolve(window, &w);

@@ -1,6 +1,8 @@
 // The automation member tables: the properties and methods of the
 // application (class 0) and of a VI (class 1) that the VI server and the
-// automation server read, and their lookups.
+// automation server read, and their lookups.  Plain constant data: it lives
+// with the type descriptors so that the shell, the VI server and the
+// automation code all read the one table.
 #pragma once
 #include <cstddef>
 
@@ -42,8 +44,11 @@ enum : int32 { kAutoParamIn = 1, kAutoParamOut = 2 };
 // class's range.
 QX_EXTERN_C const AutoPropInfo* PropInfoLookup(int32 cls, int32 id);
 QX_EXTERN_C const AutoMethodInfo* MethodInfoLookup(int32 cls, int32 id);
-// The property's descriptor from the standard table; null when there is no
-// entry or the type is not in the table.
+// The property's descriptor: from the standard table, or for the VI
+// properties whose types that table does not hold (enumerations,
+// rectangles, the point, the VI refnum, the connector-pane data and the
+// metrics clusters) the table's own; null for an empty slot or a type
+// neither holds.
 QX_EXTERN_C const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id);
 // The descriptor of the method's parameter; null outside [0, parameter
 // count) and where PropInfoTypeDesc would give null.

@@ -1,4 +1,4 @@
-#include "shell/membertab.h"
+#include "engine/membertab.h"
 
 #include <array>
 #include <cstring>
@@ -7,8 +7,9 @@
 namespace {
 
 // Types of the entries: one letter each.  Lower case in, upper case out.
-//   v void, s string, b Boolean, p path, u U32, i I32, t a type (I16 array);
-//   any other letter a type the standard table does not hold.
+//   v void, s string, b Boolean, p path, u U32, i I32, t a type (I16 array),
+//   l an array of strings; any other letter a type the standard table does
+//   not hold (the table keeps the VI properties' own descriptors below).
 int32 TypeOf(char c) {
   switch (c | 0x20) {
     case 'v': return kStdTDVoid;
@@ -18,6 +19,7 @@ int32 TypeOf(char c) {
     case 'u': return 7;  // U32
     case 'i': return 3;  // I32
     case 't': return 44;
+    case 'l': return 25;  // array of strings
     default: return -1;
   }
 }
@@ -43,7 +45,7 @@ constexpr PropRow kAppProps[] = {
     {2, "Application:Version Number", 's', 0x0, 0}, {3, "Application:Kind", 'e', 0x0, 0},
     {4, "Application:Target Operating System", 'e', 0x0, 0}, {5, "Application:Target CPU", 'e', 0x0, 0},
     {6, "Operating System:Name", 's', 0x0, 0}, {7, "Operating System:Version Number", 's', 0x0, 0},
-    {8, "Application:Exported VIs In Memory", 'a', 0x0, 0}, {9, "Printing:File Wrap Text Length", 'u', 0x0, 1},
+    {8, "Application:Exported VIs In Memory", 'l', 0x0, 0}, {9, "Printing:File Wrap Text Length", 'u', 0x0, 1},
     {10, "Printing:PNG Compression Level", 'u', 0x0, 1}, {11, "Printing:JPEG Quality", 'u', 0x0, 1},
     {12, "Printing:Custom Connector?", 'b', 0x0, 1}, {13, "Printing:Custom Description?", 'b', 0x0, 1},
     {14, "Printing:Custom Panel?", 'b', 0x0, 1}, {15, "Printing:Custom Panel Border?", 'b', 0x0, 1},
@@ -52,9 +54,9 @@ constexpr PropRow kAppProps[] = {
     {20, "Printing:Custom Diagram Hidden?", 'b', 0x0, 1}, {21, "Printing:Custom Diagram Repeat?", 'b', 0x0, 1},
     {22, "Printing:Custom SubVIs?", 'b', 0x0, 1}, {23, "Printing:Custom Hierarchy?", 'b', 0x0, 1},
     {24, "Printing:Custom History?", 'b', 0x0, 1}, {25, "Application:Directory Path", 'p', 0x0, 0},
-    {26, "Server:VI Access List", 'a', 0x8, 1}, {27, "Server:TCP/IP Access List", 'a', 0x8, 1},
-    {28, "Application:All VIs In Memory", 'a', 0x8, 0}, {29, "Application:Menu Launch VI", 's', 0x10, 0},
-    {30, "Application:All System VIs in Memory", 'a', 0x18, 0}, {31, "Application:Menu Set", 's', 0x18, 1},
+    {26, "Server:VI Access List", 'l', 0x8, 1}, {27, "Server:TCP/IP Access List", 'l', 0x8, 1},
+    {28, "Application:All VIs In Memory", 'l', 0x8, 0}, {29, "Application:Menu Launch VI", 's', 0x10, 0},
+    {30, "Application:All System VIs in Memory", 'l', 0x18, 0}, {31, "Application:Menu Set", 's', 0x18, 1},
     {32, "Server:TCP Listener Active", 'b', 0x8, 1}, {33, "Display:Primary Workspace", 'r', 0x0, 0},
     {34, "Display:All Monitors", 'a', 0x0, 0}, {35, nullptr, 'v', 0x0, 0},
     {36, "Server:VI Calls Allowed", 'b', 0x18, 1}, {37, "Server:VI Operations Allowed", 'b', 0x18, 1},
@@ -90,8 +92,8 @@ constexpr PropRow kVIProps[] = {
     {538, "Modifications:Front Panel Mods Bitset", 'u', 0xc0, 0},
     {539, "Modifications:Block Diagram Mods Bitset", 'u', 0x0, 0}, {540, "Metrics:Code Size", 'u', 0x0, 0},
     {541, "Metrics:Total Data Size", 'u', 0x0, 0}, {542, "Metrics:Size of Front Panel", 'u', 0xc2, 0},
-    {543, "Metrics:Size of Block Diagram", 'u', 0x6, 0}, {544, "Callers' Names", 'a', 0xc0, 0},
-    {545, "Callees' Names", 'a', 0xc0, 0}, {546, nullptr, 'v', 0x0, 0}, {547, nullptr, 'v', 0x0, 0},
+    {543, "Metrics:Size of Block Diagram", 'u', 0x6, 0}, {544, "Callers' Names", 'l', 0xc0, 0},
+    {545, "Callees' Names", 'l', 0xc0, 0}, {546, nullptr, 'v', 0x0, 0}, {547, nullptr, 'v', 0x0, 0},
     {548, nullptr, 'v', 0x0, 0}, {549, "Auto Logging:Log File Path", 'p', 0x0, 0},
     {550, "Auto Logging:Log at Finish", 'b', 0x0, 0}, {551, "Auto Logging:Print at Finish", 'b', 0x0, 0},
     {552, "Front Panel Window:Origin", 'o', 0xc3, 1}, {553, "Front Panel Window:Title", 's', 0x3, 1},
@@ -155,16 +157,22 @@ constexpr MethodRow kVIMethods[] = {
     {1022, "Set Lock State", 0xc0, "vebsb", 3},
 };
 
-struct ClassTable {
+// One class record of the table.
+struct AutoMemberClass {
   int32 propCount, propBase;
   std::vector<AutoPropInfo> props;
   int32 methodCount, methodBase;
   std::vector<AutoMethodInfo> methods;
   std::vector<std::vector<AutoParamInfo>> params;
 };
+// The process-wide table: the application class, then the VI class.
+struct AutoMemberTable {
+  int32 count;
+  std::array<AutoMemberClass, kAutoClassCount> classes;
+};
 
 template <size_t N>
-void FillProps(ClassTable* t, const PropRow (&rows)[N], int32 helpBase) {
+void FillProps(AutoMemberClass* t, const PropRow (&rows)[N], int32 helpBase) {
   t->propCount = int32(N);
   t->propBase = rows[0].id;
   for (const PropRow& r : rows)
@@ -173,7 +181,7 @@ void FillProps(ClassTable* t, const PropRow (&rows)[N], int32 helpBase) {
 }
 
 template <size_t N>
-void FillMethods(ClassTable* t, const MethodRow (&rows)[N], int32 helpBase) {
+void FillMethods(AutoMemberClass* t, const MethodRow (&rows)[N], int32 helpBase) {
   t->methodCount = int32(N);
   t->methodBase = rows[0].id;
   t->params.resize(N);
@@ -188,41 +196,142 @@ void FillMethods(ClassTable* t, const MethodRow (&rows)[N], int32 helpBase) {
   }
 }
 
-const std::array<ClassTable, kAutoClassCount>& Tables() {
-  static const auto* tables = [] {
-    auto* t = new std::array<ClassTable, kAutoClassCount>;
-    FillProps(&(*t)[kAutoClassApp], kAppProps, 20001);
-    FillMethods(&(*t)[kAutoClassApp], kAppMethods, 22000);
-    FillProps(&(*t)[kAutoClassVI], kVIProps, 20300);
-    FillMethods(&(*t)[kAutoClassVI], kVIMethods, 21000);
+const AutoMemberTable& Tables() {
+  static const auto* table = [] {
+    auto* t = new AutoMemberTable{kAutoClassCount, {}};
+    FillProps(&t->classes[kAutoClassApp], kAppProps, 20001);
+    FillMethods(&t->classes[kAutoClassApp], kAppMethods, 22000);
+    FillProps(&t->classes[kAutoClassVI], kVIProps, 20300);
+    FillMethods(&t->classes[kAutoClassVI], kVIMethods, 21000);
     return t;
   }();
-  return *tables;
+  return *table;
 }
 
 const TypeDescriptor* StdTD(int32 index) {
   return index >= 0 && index < kStdTDCount ? StdTDTable[index] : nullptr;
 }
 
+// ---- The descriptors of the VI properties the standard table does not hold ----
+// Built once in memory order: a 16-bit size, the code, the flags byte, the
+// type part and, for a named element, its Pascal name padded to even.
+typedef std::vector<uChar> TDBytes;
+
+void Put16(TDBytes* b, int32 v) {
+  b->push_back(uChar(v & 0xFF));
+  b->push_back(uChar((v >> 8) & 0xFF));
+}
+void Put32(TDBytes* b, int32 v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, int32(uInt32(v) >> 16));
+}
+void PutPStr(TDBytes* b, const char* text) {
+  const size_t n = std::strlen(text);
+  b->push_back(uChar(n));
+  b->insert(b->end(), text, text + n);
+}
+TDBytes Make(TDTypeCode code, const TDBytes& part, const char* name = nullptr) {
+  TDBytes b{0, 0, code, uChar(name ? kTDFlagName : 0)};
+  b.insert(b.end(), part.begin(), part.end());
+  if (name) {
+    PutPStr(&b, name);
+    if (b.size() & 1) b.push_back(0);
+  }
+  b[0] = uChar(b.size() & 0xFF);
+  b[1] = uChar(b.size() >> 8);
+  return b;
+}
+TDBytes Num(TDTypeCode code, const char* name = nullptr) { return Make(code, {}, name); }
+TDBytes Str(const char* name = nullptr) {
+  TDBytes part;
+  Put32(&part, kTDVariable);
+  return Make(kTDString, part, name);
+}
+TDBytes Array(const TDBytes& element, const char* name = nullptr) {
+  TDBytes part;
+  Put16(&part, 1);
+  Put32(&part, kTDVariable);
+  part.insert(part.end(), element.begin(), element.end());
+  return Make(kTDArray, part, name);
+}
+TDBytes Cluster(const std::vector<TDBytes>& elements, const char* name = nullptr) {
+  TDBytes part;
+  Put16(&part, int32(elements.size()));
+  for (const TDBytes& e : elements) part.insert(part.end(), e.begin(), e.end());
+  return Make(kTDCluster, part, name);
+}
+TDBytes Enum32(const std::vector<const char*>& items, const char* name = nullptr) {
+  TDBytes part;
+  Put16(&part, int32(items.size()));
+  for (const char* item : items) PutPStr(&part, item);
+  if (part.size() & 1) part.push_back(0);
+  return Make(kTDEnumU32, part, name);
+}
+
+TDBytes Rectangle() {
+  return Cluster({Num(kTDI16, "left"), Num(kTDI16, "top"), Num(kTDI16, "right"), Num(kTDI16, "bottom")},
+                 "Rectangle");
+}
+
+// The descriptor of a typed VI property whose type the standard table does
+// not hold; null for any other.
+const TypeDescriptor* OwnVIPropTD(int32 id) {
+  static const auto* tds = [] {
+    auto* m = new std::vector<std::pair<int32, TDBytes>>;
+    m->push_back({526, Enum32({"invalid priority", "background priority", "normal priority", "above normal priority",
+                               "high priority", "time critical priority", "subroutine"})});
+    m->push_back({536, Rectangle()});
+    m->push_back({552, Cluster({Num(kTDI16, "Horizontal"), Num(kTDI16, "Vertical")}, "Point")});
+    // A VI refnum: the object class, subclass 0.
+    TDBytes refnum;
+    Put16(&refnum, kRefnumObject);
+    Put16(&refnum, 0);
+    Put16(&refnum, 0);
+    m->push_back({554, Make(kTDRefnum, refnum)});
+    m->push_back({556, Rectangle()});
+    m->push_back({557, Enum32({"Bad", "Idle", "Run top level", "Running"})});
+    m->push_back({559, Enum32({"invalid execution system", "user interface", "standard", "instrument i/o",
+                               "data acquisition", "other 1", "other 2", "same as caller"},
+                              "Prefferred Execution System")});
+    m->push_back({562, Enum32({"invalid VI type", "Standard VI", "Control VI", "Global VI"})});
+    m->push_back({565, Cluster({Num(kTDI16, "resID"), Num(kTDI16, "permutation"),
+                                Array(Cluster({Num(kTDU16, "flags"), Array(Num(kTDI16), "typedesc"), Str("name")}))})});
+    std::vector<TDBytes> metrics;
+    for (const char* n : {"# nodes", "# signals", "# structures", "# diagrams", "diag depth", "# controls",
+                          "# indicators", "# inputs", "# outputs", "# global reads", "# global writes",
+                          "# local reads", "# local writes", "# attr reads", "# attr writes", "# cins", "# dlls",
+                          "diagram width", "diagram height"})
+      metrics.push_back(Num(kTDU32, n));
+    m->push_back({566, Cluster(metrics)});
+    m->push_back({568, Rectangle()});
+    return m;
+  }();
+  for (const auto& [key, bytes] : *tds)
+    if (key == id) return reinterpret_cast<const TypeDescriptor*>(bytes.data());
+  return nullptr;
+}
+
 }  // namespace
 
 const AutoPropInfo* PropInfoLookup(int32 cls, int32 id) {
   if (cls < 0 || cls >= kAutoClassCount) return nullptr;
-  const ClassTable& t = Tables()[size_t(cls)];
+  const AutoMemberClass& t = Tables().classes[size_t(cls)];
   if (id < t.propBase || id - t.propBase >= t.propCount) return nullptr;
   return &t.props[size_t(id - t.propBase)];
 }
 
 const AutoMethodInfo* MethodInfoLookup(int32 cls, int32 id) {
   if (cls < 0 || cls >= kAutoClassCount) return nullptr;
-  const ClassTable& t = Tables()[size_t(cls)];
+  const AutoMemberClass& t = Tables().classes[size_t(cls)];
   if (id < t.methodBase || id - t.methodBase >= t.methodCount) return nullptr;
   return &t.methods[size_t(id - t.methodBase)];
 }
 
 const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id) {
   const AutoPropInfo* p = PropInfoLookup(cls, id);
-  return p ? StdTD(p->typeIndex) : nullptr;
+  if (!p || p->helpId < 0) return nullptr;
+  if (p->typeIndex >= 0) return StdTD(p->typeIndex);
+  return cls == kAutoClassVI ? OwnVIPropTD(id) : nullptr;
 }
 
 const TypeDescriptor* MethodParamTypeDesc(int32 cls, int32 id, int32 param) {

@@ -1,4 +1,4 @@
-#include "panel/gnrclist.h"
+#include "mgsource/gnrclist.h"
 
 #include <cstring>
 
