@@ -26,6 +26,7 @@
 #include "panel/oinval.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/panelcells.h"
 #include "panel/paneldisplay.h"
 #include "panel/rangecheck.h"
 #include "panel/textparts.h"
@@ -50,14 +51,12 @@ namespace {
 const char kSourceFile[] = "objdraw";
 
 constexpr int16 kPartContent = 28, kPartValueFirst = 8001, kPartIndexDisplay = 8002, kPartInner = 8010;
-constexpr DColor kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0xB3B3B3, kSelectionColour = 0x0000FF;
+constexpr DColor kWhite = 0xFFFFFF, kBlack = 0x000000, kGrey = 0xB3B3B3;
 constexpr uInt32 kTextShowsCodes = 0x1000000;
 constexpr uInt32 kOwnerModeShowAll = 0x400000;
 constexpr int32 kElementListWord = 10;             // a cluster's elements
 constexpr int32 kShowAllWord = kHeapExtConfirm;    // the object of the show-all state
 constexpr int32 kMultiLabelIndexWord = 10;         // a multi-label's shown index
-constexpr int32 kSelectionHandles = 3;             // an array's selection record: three handles first
-constexpr int32 kGridMax = 16000;
 // Control pictures a label's background may show that do not print with an
 // opaque text background.
 constexpr int32 kPlainPictFirst = 9, kPlainPictLast = 20;
@@ -125,22 +124,8 @@ void ForEachPartFromLast(ObjHeap heap, int32 object, Visit visit) {
   ForEachFromLast(heap, object, PartListWord(heap, object), visit);
 }
 
-// The value's descriptor of a display object (typedefs looked through).
-const TypeDescriptor* TypeOf(ObjHeap heap, TypeID id) {
-  const TypeDescriptor* td = id ? TypeIDGetTD(heap, id, 0) : nullptr;
-  return td ? SkipTypedefs(td) : nullptr;
-}
-
 // The panel's data space, asserted to exist.
-UHandle PanelData(ObjHeap heap, const char* who) {
-  UHandle* at = IsFrontPanelHeap(heap) ? FPGetDataSpace(heap) : nullptr;
-  if (at && *at && **at) return *at;
-  DBAssert(kSourceFile, __LINE__, who);
-  return nullptr;
-}
-bool InData(UHandle ds, int32 offset, int32 count) {
-  return ds && *ds && offset >= kPanelDataFloor && count >= 0 && int64(offset) + count <= DSGetHandleSize(ds);
-}
+UHandle PanelData(ObjHeap heap, const char* who) { return PanelDataSpaceOrAssert(heap, kSourceFile, __LINE__, who); }
 
 // Whether the object is the container or lies in it directly (through its
 // data controller for a display object).
@@ -261,51 +246,18 @@ int32 DrawLabel(ObjHeap heap, int32 label, const LStr* text, int32 mode) {
 
 // ---- Array cells ----------------------------------------------------------------------------
 
-struct Grid {
-  int32 rows, columns, row, column;
-};
-Grid GridOf(ObjHeap heap, int32 array) {
-  const auto half = [&](int32 byte) { return int32(ObjInt16(heap, array, byte)); };
-  Grid g;
-  g.columns = std::clamp(half(4 * kPWArrayGrid) + 1, 1, kGridMax);
-  g.rows = std::clamp(half(4 * kPWArrayGrid + 2) + 1, 1, kGridMax);
-  g.column = std::clamp(half(4 * kPWArrayShown), 0, g.columns - 1);
-  g.row = std::clamp(half(4 * kPWArrayShown + 2), 0, g.rows - 1);
-  return g;
-}
-Rect CellRect(ObjHeap heap, int32 element, bool wide) {
-  Rect r = BoundsOf(heap, element);
-  if (wide) DInsetRect(&r, -1, -1);
-  return r;
-}
-DColor BackOf(ObjHeap heap, int32 part) {
-  return Has(heap, part, kObjCosmBack + 4) ? DColor(ObjWord(heap, part, kObjCosmBack / 4)) : kTransparentColor;
-}
-
-// The selection record's descriptor (a cluster of three handles and the
-// default element), null unless the array's words name its entry.
-const TypeDescriptor* SelectionRecord(ObjHeap heap, int32 array) {
-  const TypeDescriptor* rec =
-      PanelEntryTD(heap, ObjWord(heap, array, kPWArrayPrivate), ObjWord(heap, array, kPWArrayPrivateTD), 0);
-  return rec && rec->code == kTDCluster && int16(GetNative16(reinterpret_cast<const uChar*>(rec) + 4)) > kSelectionHandles
-             ? rec
-             : nullptr;
-}
 // The default element's address, null (asserted) without the record.
 UPtr DefaultElement(ObjHeap heap, int32 array, UHandle ds) {
-  if (const TypeDescriptor* td = ds ? SelectionRecord(heap, array) : nullptr) {
-    const int32 at = ObjDataOffset(&td, ObjWord(heap, array, kPWArrayPrivate), kSelectionHandles);
-    if (at > 0 && InData(ds, at, DataSize(td))) return *ds + at;
-  }
-  DBAssert(kSourceFile, __LINE__, "ArrayODrawMethod: the array has no selection record");
-  return nullptr;
+  const int32 at = ArrayDefaultElementOffset(heap, array, ds, kSourceFile, __LINE__,
+                                             "ArrayODrawMethod: the array has no selection record");
+  return at > 0 ? *ds + at : nullptr;
 }
 // The shown index of a dimension inside the selection record's first
 // handle (a count, then one index per dimension); null (asserted) without.
 UPtr ShownIndex(ObjHeap heap, int32 array, UHandle ds, int32 dimension) {
-  if (ds && SelectionRecord(heap, array)) {
+  if (ds && ArraySelectionRecord(heap, array)) {
     const int32 at = ObjWord(heap, array, kPWArrayPrivate);
-    if (InData(ds, at, 4)) {
+    if (PanelInData(ds, at, 4)) {
       UHandle h = nullptr;
       std::memcpy(&h, *ds + at, sizeof h);
       if (h && DSCheckHandle(h) == kNoErr && DSGetHandleSize(h) >= 4) {
@@ -324,7 +276,7 @@ UPtr ShownIndex(ObjHeap heap, int32 array, UHandle ds, int32 dimension) {
 struct CellRange {
   int32 row0, row1, col0, col1;  // inclusive; empty when row0 > row1
 };
-CellRange VisibleCells(const Grid& g, const Rect& area, int32 pitchV, int32 pitchH) {
+CellRange VisibleCells(const ArrayGrid& g, const Rect& area, int32 pitchV, int32 pitchH) {
   Rect box = area, port{0, 0, 0, 0};
   WGetDrawRect(WCurrentPort(), &port);
   if (!DEmptyRect(&port) && !DSectRect(&box, &port, &box)) return CellRange{0, -1, 0, -1};
@@ -355,17 +307,17 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
   const UPtr fallback = DefaultElement(heap, array, ds);
   const uInt32 flags = Flags(heap, array);
   const bool wide = flags & kArrayWideCells, selection = flags & kArrayShowsSelection;
-  const Rect first = CellRect(heap, element, wide);
+  const Rect first = ArrayCellRect(heap, element, wide);
   const int32 pitchV = first.bottom - first.top, pitchH = first.right - first.left;
   UHandle values = nullptr;
   if (data) std::memcpy(&values, data, sizeof values);
   const Rect area = BoundsOf(heap, content);
-  const DColor back = BackOf(heap, content);
+  const DColor back = PartBackColour(heap, content);
   const TRecord pending = TRecord(uintptr_t(ExtWord(heap, kHeapExtStashedText)));
   const int32 focus = int32(ExtWord(heap, kHeapExtKeyFocus));
   const bool textFollows = pending && focus && (focus == array || IsInOwnerChain(heap, array, focus));
 
-  const Grid g = GridOf(heap, array);
+  const ArrayGrid g = ArrayGridOf(heap, array);
   const int64 total = int64(g.rows) * g.columns, home = int64(g.row) * g.columns + g.column;
   // The walk starts after the element's cell and ends on it; only the cells
   // that can show are visited, the element's own always last.
@@ -393,37 +345,24 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
     const int64 dv = int64(area.top) + int64(row) * pitchV - at.top, dh = int64(area.left) + int64(column) * pitchH - at.left;
     if (dv || dh) OOffsetObj(heap, element, Point{int16(std::clamp<int64>(dv, -32768, 32767)),
                                                   int16(std::clamp<int64>(dh, -32768, 32767))});
-    ObjSetWord(heap, array, kPWArrayShown, ArrayCell(row, column));
+    SetArrayShownCell(heap, array, row, column);
     const bool last = i + 1 == cells.size();
     if (last) {
       SetTrackObject(trackHeap, trackObject, nullptr, nullptr, 1);
       TrackState(trackState, nullptr, 1);
       gDDODrawEnabled = drawing;
     }
-    cell = CellRect(heap, element, wide);
+    cell = ArrayCellRect(heap, element, wide);
     gBudget += BlockBound(heap);
     const UPtr value = values ? ArrayDisplayEltPtr(heap, array, &values, 0) : nullptr;
     if (value || fallback) SendDraw(heap, element, value ? value : fallback, 0, kDrawModeNormal);
-    if (!value) DGrayOutRect(&cell, Opaque(back, kGrey));
-    if (selection) {
-      if (const int32 edges = ArrayEltLayout(heap, array, ds)) {
-        DSelectNormPen(kSelectionColour, kBlack);
-        DrawRectEdges(edges, &cell);
-      }
-    }
+    if (!value) GreyArrayCell(cell, back);
+    if (selection) DrawCellSelection(heap, array, ds, cell);
     if (textFollows && textRow < 0) textRow = row, textColumn = column;
   }
   if (textFollows && textRow >= 0) {
     // The text being edited follows the element back to its cell.
-    const int32 dh = (g.column - textColumn) * pitchH, dv = (g.row - textRow) * pitchV;
-    Rect text;
-    TGetRect(pending, &text, nullptr);
-    DOffsetRect(&text, dh, dv);
-    Rect meet;
-    if (DSectRect(&text, &cell, &meet)) {
-      TOffsetRect(pending, Point{int16(dv), int16(dh)});
-      HeapStashText(heap, element);
-    }
+    FollowPendingText(heap, element, pending, (g.column - textColumn) * pitchH, (g.row - textRow) * pitchV, cell);
   }
   return 0;
 }
@@ -538,11 +477,11 @@ int32 DCOODrawMethod(ObjHeap heap, int32 controller, const void* base, int32 pas
   const int32 control = ObjWord(heap, controller, kPWDCODisplay);
   if (!IsObject(heap, control) || control == controller || Hidden(heap, control)) return 0;
   const UHandle ds = base ? PanelData(heap, "DCOODrawMethod: the panel has no data space") : nullptr;
-  const TypeDescriptor* td = TypeOf(heap, DCOTypeID(heap, controller));
+  const TypeDescriptor* td = PanelTypeOf(heap, DCOTypeID(heap, controller));
   const void* value = nullptr;
   if (ds && td && base == *ds) {
     const int32 at = AlignDatum(td, ObjWord(heap, controller, kPWDCORecord) + 12);
-    if (ObjWord(heap, controller, kPWDCORecord) > 0 && InData(ds, at, DataSize(td))) value = *ds + at;
+    if (ObjWord(heap, controller, kPWDCORecord) > 0 && PanelInData(ds, at, DataSize(td))) value = *ds + at;
   }
   return SendDraw(heap, control, value, pass, kDrawModeNormal);
 }
