@@ -30,6 +30,7 @@
 #include "panel/blink.h"
 #include "panel/ctrlops.h"
 #include "panel/objdraw.h"
+#include "panel/printparts.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
@@ -102,6 +103,8 @@ void AppInstallHooks() {
   PanelDrawHooks draw{};
   draw.panelGetBounds = &PanelGetBounds;
   SetPanelDrawHooks(draw);
+  // Printing and panel images draw the panel through the object system.
+  PanelInstallPrintHooks();
   CtrlOpsShellHooks ctrlOps{};
   ctrlOps.descriptionDialog = &EditDescriptionDialog;
   ctrlOps.viGetSetupFlag13 = &VIGetSetupFlag13;

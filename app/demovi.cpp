@@ -213,8 +213,10 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
-    std::memcpy(*panel + numeric + kObjBounds, &c.bounds, sizeof c.bounds);
+    // The control's bounds take in its label.
     const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
+    const Rect whole{above.top, c.bounds.left, c.bounds.bottom, c.bounds.right};
+    std::memcpy(*panel + numeric + kObjBounds, &whole, sizeof whole);
     std::memcpy(*panel + label + kObjBounds, &above, sizeof above);
     panelwriter::SavedText text;
     text.text = c.name;
@@ -236,7 +238,7 @@ rsrcw::Bytes FlatHostPath(const std::string& host) {
   return rsrcw::FlatPath(kAbsPath, parts);
 }
 
-rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
+rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool print) {
   vif::VIFile v;
   v.name = "Demo.vi";
   v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
@@ -250,6 +252,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
     (*v.datalog)[0] = 1;  // the binding names a path
     v.logPath = FlatHostPath(log);
   }
+  if (print) v.flags2 |= kVIFlags2PrintAtCompletion;
   v.execSystem = 1;
   v.windowOptions = kDemoWindowParts;
   v.icon = true;
@@ -315,8 +318,8 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 }
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
-               std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log) : rsrcw::Bytes();
+               std::string* error, bool printAtCompletion) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, printAtCompletion) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 

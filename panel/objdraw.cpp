@@ -443,10 +443,12 @@ int32 FPODrawMethod(ObjHeap heap, int32 panel) {
   }
   DSelectNormPen(PanelBackground(heap), kWhite);
   if (gPanelImagingMode == kPanelDrawPrint) {
-    Rect bounds = BoundsOf(heap, panel);
+    // The panel's bounds; before the shell has found them, its objects'.
+    Rect bounds{0, 0, 0, 0};
     if (gHooks.panelGetBounds) {
       if (const Rect* b = gHooks.panelGetBounds(heap)) bounds = *b;
     }
+    if (DEmptyRect(&bounds)) OGetRect(heap, panel, &bounds, kRectBounds);
     DPaintRect(&bounds);
   } else if (gPanelImagingMode == kPanelDrawScreen) {
     const uInt32 corners[2] = {ExtWord(heap, kHeapExtContentRect), ExtWord(heap, kHeapExtContentRect + 4)};
