@@ -142,6 +142,15 @@ bool ShowAllFor(ObjHeap heap, int32 container) {
   return (opmeth::OwnerMode(heap) & kOwnerModeShowAll) && IsChildOf(heap, int32(ExtWord(heap, kShowAllWord)), container);
 }
 
+// Whether the object takes the panel's data space with its drawing: data
+// controllers and groupers do; a cosmetic or label would read the data
+// space's first bytes as its image index or text, and a display object
+// listed itself gets its value through its controller only.
+bool TakesPanelData(ObjHeap heap, int32 o) {
+  const int32 cls = ObjClass(heap, o);
+  return cls == kClsFPDataController || cls == kClsGrouperObject;
+}
+
 // Draws o with its hidden bit (the controller's control's for a
 // controller) cleared for the drawing when show is set.
 int32 DrawShown(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode, bool show) {
@@ -467,9 +476,7 @@ int32 FPODrawMethod(ObjHeap heap, int32 panel) {
     if (owner != panel && IsObject(heap, owner) && ObjClass(heap, owner) == kClsFPDataController &&
         ObjWord(heap, owner, kPWDCODisplay) == o)
       target = owner;
-    const bool direct = target == o && ClassRecord(ObjClass(heap, o))->categoryB == kCatDDO &&
-                        ObjClass(heap, o) != kClsGrouperObject;
-    DrawShown(heap, target, direct ? nullptr : base, list, kDrawModeNormal, showAll);
+    DrawShown(heap, target, TakesPanelData(heap, target) ? base : nullptr, list, kDrawModeNormal, showAll);
   });
   return 0;
 }
@@ -495,7 +502,7 @@ int32 GrouperODrawMethod(ObjHeap heap, int32 grouper, const void* data, int32 pa
     const int32 cls = ObjClass(heap, part);
     const uInt32 category = ClassRecord(cls)->categoryB;
     if (category == kCatDCO || category == kCatCOSM || cls == kClsGrouperObject) {
-      SendDraw(heap, part, data, pass, mode);
+      SendDraw(heap, part, TakesPanelData(heap, part) ? data : nullptr, pass, mode);
     } else if (category == kCatDDO) {
       const int32 owner = ObjWord(heap, grouper, kPWOwner);
       const int32 at = IsObject(heap, owner) ? OGetDataPtr(heap, owner, part, kDataPtrOperate, nullptr) : 0;
