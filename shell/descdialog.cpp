@@ -21,7 +21,7 @@ int32 Filter(const WEventRecord* e, DialogRef d, int32) {
     DlgQuit(d, 0);
     return 1;
   }
-  if (e->code != kDlgEvItemChange || !(e->modifiers & kDlgResultCommitted)) return 0;
+  if (e->code != kDlgEvItemChange || !(e->globalWhere & kDlgResultCommitted)) return 0;
   switch (e->where) {
     case kDescItemOK: DlgQuit(d, 1); return 1;
     case kDescItemCancel: DlgQuit(d, 0); return 1;

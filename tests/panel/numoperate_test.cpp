@@ -10,6 +10,9 @@
 #include "panel/numoperate.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
+#include "comma_locale.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 
 namespace {
 
@@ -87,6 +90,40 @@ TEST_F(NumOperateTest, TypedCharactersPassByTypeAndFormat) {
   EXPECT_EQ(p.keyCode, vkEnter) << "a typed line end is Enter";
   p.eventCode = 1;
   EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x40), 0) << "no key";
+}
+
+// What a numeric's text takes by key: Shift+Enter becomes a line feed and
+// is refused; a paste passes when every character would, spaces aside; the
+// locale's decimal separator passes.
+TEST_F(NumOperateTest, KeysShiftEnterAndPastesFilterLikeTypedCharacters) {
+  const Rect none{0, 0, 0, 0};
+  struct Case {
+    int32 key, character, modifiers;
+    const char* pasted;
+    int32 type, format, passes;
+  };
+  const Case cases[] = {
+      {vkAscii, '-', 0, nullptr, kTDU8, 0x41, 0},      {vkAscii, '8', 0, nullptr, kTDI32, 0x43, 0},
+      {vkEnter, 0, kWModShift, nullptr, kTDDBL, -2, 0}, {32, 0, 0, "1x", kTDI32, 0x40, 0},
+      {vkAscii, ':', 0, nullptr, kTDDBL, 250, 1},       {32, 0, 0, "1 2", kTDI32, 0x40, 1},
+      {vkEnter, 0, 0, nullptr, kTDDBL, -2, 1},
+  };
+  for (const Case& c : cases) {
+    ActionParams p{};
+    p.eventCode = 6, p.keyCode = c.key, p.character = c.character, p.modifiers = c.modifiers;
+    TRecord text = c.pasted ? TNew(&none, 0, reinterpret_cast<const uChar*>(c.pasted), int32(std::strlen(c.pasted)),
+                                   kAppFont, 0, kTransparentColor)
+                            : nullptr;
+    p.text = reinterpret_cast<UHandle>(text);
+    EXPECT_EQ(NumTextEntryKeyFilter(&p, c.type, c.format), c.passes) << &c - cases;
+    if (text) TDispose(text);
+  }
+  CommaLocale comma;
+  if (!comma.Made()) GTEST_SKIP() << "no comma locale here";
+  ActionParams p{};
+  p.eventCode = 6, p.keyCode = vkAscii, p.character = ',';
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDDBL, -2), 1);
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x42), 0) << "not in hexadecimal";
 }
 
 TEST_F(NumOperateTest, OwnerWalksFindContainersAndEndOnLoops) {
