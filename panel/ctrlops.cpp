@@ -23,8 +23,6 @@ using opmeth::IsObject;
 
 namespace {
 
-const char kSourceFile[] = "ctrlops";
-
 constexpr int16 kPartIncrement = 2, kPartDecrement = 3, kPartSlideArrowA = 6, kPartSlideArrowB = 7;
 constexpr int16 kPartOwnControl = 8001, kPartInner = 8010, kPartContent = 28, kPartLabel = 16;
 constexpr int32 kElementWord = 10;  // a cluster's element list; an array's element; a refnum's inner object

@@ -37,7 +37,6 @@ constexpr int32 kMaxElements = 4096;  // more sliders or elements than any panel
 constexpr int32 kActOperate = 15;
 constexpr int32 kReplyPassOn = 0x800, kReplyCommitted = 0x40;
 constexpr uInt32 kFlagsCommit = 1u << 11, kFlagsNoCommit = 1u << 20, kFlagsKeep = 1u << 0;
-constexpr uInt32 kVIFlags2Retrieval = 0x800;
 constexpr int32 kSelAll = 0x7FFFFFFF;
 
 bool Live(ObjHeap heap, int32 o, int32 bytes = kLeading) {

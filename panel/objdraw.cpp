@@ -84,6 +84,15 @@ DColor Opaque(DColor c, DColor instead) { return c == kTransparentColor ? instea
 DColor BlinkFore() { return DColor(PrefGet(kPrefBlinkFG)); }
 DColor BlinkBack() { return DColor(PrefGet(kPrefBlinkBG)); }
 
+// Whether the class draws an object with a method that first asks whether
+// its bounds meet the area being redrawn, and nothing else when they do not.
+bool DrawsOnlyWhereRedrawn(int32 cls) {
+  const ObjClassRecord* r = ClassRecord(cls);
+  const ObjMethodAddr m = r->methods[std::min<int32>(kMsgODraw, r->methodCount)];
+  return m == reinterpret_cast<ObjMethodAddr>(&CosmeticODrawMethod) ||
+         m == reinterpret_cast<ObjMethodAddr>(&LabelODrawMethod);
+}
+
 // ---- Bounded sends ----------------------------------------------------------------------
 // Part lists come from files: one naming its owner, or naming one object
 // many times over, must end.  The nesting is bounded by the heap's blocks,
@@ -95,16 +104,27 @@ constexpr int32 kDepthCap = 200;
 
 int32 BlockBound(ObjHeap heap) { return int32((OHWord(heap, kOHEndOffset) + 1) / 16) + 1; }
 
-int32 SendDraw(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode) {
-  if (!IsObject(heap, o)) return 0;
-  if (OFindMethod(heap, o, kMsgODraw) == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) return 0;
-  if (gDepth == 0) gBudget = 8 * int64(BlockBound(heap)) + 64;
-  if (gDepth >= kDepthCap || gDepth >= BlockBound(heap) || gBudget <= 0) return 0;
+// The object checked to be one already, of the class.
+int32 SendDrawAs(ObjHeap heap, int32 o, int32 cls, const void* data, int32 pass, int32 mode) {
+  const ObjClassRecord* r = ClassRecord(cls);
+  const ObjMethodAddr m = r->methods[std::min<int32>(kMsgODraw, r->methodCount)];
+  if (m == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) return 0;
+  const int32 bound = BlockBound(heap);
+  if (gDepth == 0) gBudget = 8 * int64(bound) + 64;
+  if (gDepth >= kDepthCap || gDepth >= bound || gBudget <= 0) return 0;
   --gBudget;
   ++gDepth;
-  const int32 r = OSendMessage<int32>(kMsgODraw, heap, o, data, pass, mode);
+  // The class's method, entered as the dispatcher enters it.
+  typedef int32 (*DrawMethod)(ObjHeap, int32, const void*, int32, int32);
+  const int32 reply = reinterpret_cast<DrawMethod>(m)(heap, o, data, pass, mode);
   --gDepth;
-  return r;
+  return reply;
+}
+int32 SendDrawTo(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode) {
+  return SendDrawAs(heap, o, ObjClass(heap, o), data, pass, mode);
+}
+int32 SendDraw(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode) {
+  return IsObject(heap, o) ? SendDrawTo(heap, o, data, pass, mode) : 0;
 }
 
 // Visits the entries of the object's list in that word from the last to
@@ -112,9 +132,11 @@ int32 SendDraw(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode) 
 template <typename Visit>
 void ForEachFromLast(ObjHeap heap, int32 object, int32 word, Visit visit) {
   if (!Has(heap, object, 4 * (word + 1))) return;
-  for (int32 i = PanelListCount(heap, ObjWord(heap, object, word)) - 1; i >= 0; --i) {
-    const int32 list = ObjWord(heap, object, word);
-    if (i >= PanelListCount(heap, list)) continue;
+  int32 list = ObjWord(heap, object, word), n = PanelListCount(heap, list);
+  for (int32 i = n - 1; i >= 0; --i) {
+    // A list moved or replaced while its entries drew is checked again.
+    if (const int32 now = ObjWord(heap, object, word); now != list) list = now, n = PanelListCount(heap, list);
+    if (i >= n) continue;
     const int32 o = ObjListGet(heap, list, i);
     if (IsObject(heap, o) && o != object) visit(o);
   }
@@ -146,21 +168,18 @@ bool ShowAllFor(ObjHeap heap, int32 container) {
 // controllers and groupers do; a cosmetic or label would read the data
 // space's first bytes as its image index or text, and a display object
 // listed itself gets its value through its controller only.
-bool TakesPanelData(ObjHeap heap, int32 o) {
-  const int32 cls = ObjClass(heap, o);
-  return cls == kClsFPDataController || cls == kClsGrouperObject;
-}
+bool TakesPanelData(int32 cls) { return cls == kClsFPDataController || cls == kClsGrouperObject; }
 
 // Draws o with its hidden bit (the controller's control's for a
 // controller) cleared for the drawing when show is set.
-int32 DrawShown(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode, bool show) {
-  const int32 control = ObjClass(heap, o) == kClsFPDataController ? ObjWord(heap, o, kPWDCODisplay) : o;
-  const int32 bitHolder = IsObject(heap, control) ? control : o;
+int32 DrawShown(ObjHeap heap, int32 o, int32 cls, const void* data, int32 pass, int32 mode, bool show) {
+  const int32 control = cls == kClsFPDataController ? ObjWord(heap, o, kPWDCODisplay) : o;
+  const int32 bitHolder = control == o || IsObject(heap, control) ? control : o;
   const uInt32 before = Flags(heap, bitHolder);
-  if (!(before & kObjFlagHidden)) return SendDraw(heap, o, data, pass, mode);
+  if (!(before & kObjFlagHidden)) return SendDrawAs(heap, o, cls, data, pass, mode);
   if (!show) return 0;
   SetFlags(heap, bitHolder, before & ~kObjFlagHidden);
-  const int32 r = SendDraw(heap, o, data, pass, mode);
+  const int32 r = SendDrawAs(heap, o, cls, data, pass, mode);
   if (IsObject(heap, bitHolder)) SetFlags(heap, bitHolder, Flags(heap, bitHolder) | kObjFlagHidden);
   return r;
 }
@@ -381,7 +400,7 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
 int32 PartsODrawMethod(ObjHeap heap, int32 object, const void* data, int32 pass, int32 mode) {
   if (!IsObject(heap, object) || Hidden(heap, object) || !Meets(heap, object)) return 0;
   ForEachPartFromLast(heap, object, [&](int32 part) {
-    if (!Hidden(heap, part)) SendDraw(heap, part, nullptr, 0, kDrawModeNormal);
+    if (!Hidden(heap, part)) SendDrawTo(heap, part, nullptr, 0, kDrawModeNormal);
   });
   return DDOODrawMethod(heap, object, data, pass, mode);
 }
@@ -425,7 +444,7 @@ int32 DDOODrawMethod(ObjHeap heap, int32 object, const void*, int32, int32 mode)
   if (!IsObject(heap, object) || Hidden(heap, object) || !gDDODrawEnabled) return 0;
   if (ObjClass(heap, object) == kClsDataDisplayObject) {
     ForEachPartFromLast(heap, object, [&](int32 part) {
-      if (!Hidden(heap, part)) SendDraw(heap, part, nullptr, 0, mode);
+      if (!Hidden(heap, part)) SendDrawTo(heap, part, nullptr, 0, mode);
     });
   }
   // The key-focus frame: always with the object's flag 0x40, else in a
@@ -469,14 +488,22 @@ int32 FPODrawMethod(ObjHeap heap, int32 panel) {
   const UPtr base = ds ? *ds : nullptr;
   const bool showAll = ShowAllFor(heap, panel);
   const int32 list = ObjWord(heap, panel, kRootObjectListWord);
+  // The box being redrawn, asked once for the panel's own cosmetics and
+  // labels: a small update of a large panel costs little for the rest.
+  Rect box{0, 0, 0, 0}, meet;
+  const bool limited = WNeedsDrawBox(&box) != 0;
   ForEachFromLast(heap, panel, kRootObjectListWord, [&](int32 o) {
     // A display object listed itself is drawn through its data controller.
-    int32 target = o;
+    int32 target = o, cls = ObjClass(heap, o);
     const int32 owner = ObjWord(heap, o, kPWOwner);
     if (owner != panel && IsObject(heap, owner) && ObjClass(heap, owner) == kClsFPDataController &&
         ObjWord(heap, owner, kPWDCODisplay) == o)
-      target = owner;
-    DrawShown(heap, target, TakesPanelData(heap, target) ? base : nullptr, list, kDrawModeNormal, showAll);
+      target = owner, cls = kClsFPDataController;
+    if (limited && DrawsOnlyWhereRedrawn(cls)) {
+      const Rect r = BoundsOf(heap, o);
+      if (!DSectRect(&r, &box, &meet)) return;
+    }
+    DrawShown(heap, target, cls, TakesPanelData(cls) ? base : nullptr, list, kDrawModeNormal, showAll);
   });
   return 0;
 }
@@ -502,11 +529,11 @@ int32 GrouperODrawMethod(ObjHeap heap, int32 grouper, const void* data, int32 pa
     const int32 cls = ObjClass(heap, part);
     const uInt32 category = ClassRecord(cls)->categoryB;
     if (category == kCatDCO || category == kCatCOSM || cls == kClsGrouperObject) {
-      SendDraw(heap, part, TakesPanelData(heap, part) ? data : nullptr, pass, mode);
+      SendDrawAs(heap, part, cls, TakesPanelData(cls) ? data : nullptr, pass, mode);
     } else if (category == kCatDDO) {
       const int32 owner = ObjWord(heap, grouper, kPWOwner);
       const int32 at = IsObject(heap, owner) ? OGetDataPtr(heap, owner, part, kDataPtrOperate, nullptr) : 0;
-      SendDraw(heap, part, reinterpret_cast<const void*>(uintptr_t(uInt32(at))), pass, mode);
+      SendDrawTo(heap, part, reinterpret_cast<const void*>(uintptr_t(uInt32(at))), pass, mode);
     } else {
       DBAssert(kSourceFile, __LINE__, "GrouperODrawMethod: a part of no drawable class");
     }
@@ -522,8 +549,8 @@ int32 ClusterODrawMethod(ObjHeap heap, int32 cluster, const void* data, int32 pa
     if (Hidden(heap, part)) return;
     const int16 id = PartId(heap, part);
     if (id == kPartRangeFrame) DrawRangeFrame(heap, cluster, part, data);
-    else if (id < kPartValueFirst) SendDraw(heap, part, nullptr, 0, kDrawModeNormal);
-    else SendDraw(heap, part, data, 0, mode);
+    else if (id < kPartValueFirst) SendDrawTo(heap, part, nullptr, 0, kDrawModeNormal);
+    else SendDrawTo(heap, part, data, 0, mode);
     if (id != kPartContent) return;
     Rect savedClip{0, 0, 0, 0};
     const Rect limit = BoundsOf(heap, part);
@@ -531,7 +558,8 @@ int32 ClusterODrawMethod(ObjHeap heap, int32 cluster, const void* data, int32 pa
     const int32 list = Has(heap, cluster, 4 * (kElementListWord + 1)) ? ObjWord(heap, cluster, kElementListWord) : 0;
     ForEachFromLast(heap, cluster, kElementListWord, [&](int32 element) {
       const int32 at = data ? ClusterEltOffset(heap, cluster, element, Addr(data), nullptr) : 0;
-      DrawShown(heap, element, reinterpret_cast<const void*>(uintptr_t(uInt32(at))), list, mode, showAll);
+      DrawShown(heap, element, ObjClass(heap, element), reinterpret_cast<const void*>(uintptr_t(uInt32(at))), list, mode,
+                showAll);
     });
     if (!showAll) WRestoreClip(&savedClip);
   });
@@ -547,9 +575,9 @@ int32 ArrayODrawMethod(ObjHeap heap, int32 array, const void* data, int32 pass, 
       DrawRangeFrame(heap, array, part, data);
     } else if (id == kPartIndexDisplay) {
       const UHandle ds = PanelData(heap, "ArrayODrawMethod: the panel has no data space");
-      SendDraw(heap, part, ShownIndex(heap, array, ds, ObjInt16(heap, part, kObjPartOrder)), 0, kDrawModeNormal);
+      SendDrawTo(heap, part, ShownIndex(heap, array, ds, ObjInt16(heap, part, kObjPartOrder)), 0, kDrawModeNormal);
     } else {
-      SendDraw(heap, part, nullptr, 0, kDrawModeNormal);
+      SendDrawTo(heap, part, nullptr, 0, kDrawModeNormal);
     }
     if (id == kPartContent) DrawCells(heap, array, data, part);
   });
@@ -563,11 +591,11 @@ int32 TypeDefODrawMethod(ObjHeap heap, int32 typeDef, const void* data, int32 pa
     if (Hidden(heap, part)) return;
     const int16 id = PartId(heap, part);
     if (id == kPartInner) {
-      SendDraw(heap, part, data, pass, mode);
+      SendDrawTo(heap, part, data, pass, mode);
     } else if (id == kPartRangeFrame) {
       DrawRangeFrame(heap, IsObject(heap, inner) ? inner : typeDef, part, data);
     } else {
-      SendDraw(heap, part, nullptr, 0, mode);
+      SendDrawTo(heap, part, nullptr, 0, mode);
     }
   });
   DDOODrawMethod(heap, typeDef, data, pass, mode);
