@@ -359,12 +359,7 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
   });
   cells.push_back(home);
 
-  const int32 drawing = gDDODrawEnabled;
-  gDDODrawEnabled = 0;
-  ObjHeap trackHeap = nullptr;
-  int32 trackObject = 0, trackState = 0;
-  SetTrackObject(nullptr, 0, &trackHeap, &trackObject, 1);
-  TrackState(0, &trackState, 1);
+  const CellWalkSaved saved = BeginCellWalk();
   int32 textRow = -1, textColumn = -1;
   Rect cell = first;
   for (size_t i = 0; i < cells.size(); ++i) {
@@ -375,11 +370,7 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
                                                   int16(std::clamp<int64>(dh, -32768, 32767))});
     SetArrayShownCell(heap, array, row, column);
     const bool last = i + 1 == cells.size();
-    if (last) {
-      SetTrackObject(trackHeap, trackObject, nullptr, nullptr, 1);
-      TrackState(trackState, nullptr, 1);
-      gDDODrawEnabled = drawing;
-    }
+    if (last) EndCellWalk(saved);
     cell = ArrayCellRect(heap, element, wide);
     gBudget += BlockBound(heap);
     const UPtr value = values ? ArrayDisplayEltPtr(heap, array, &values, 0) : nullptr;
@@ -443,8 +434,10 @@ int32 DrawPartForMode(ObjHeap heap, int32 object, const void* data, int32 part, 
 int32 DDOODrawMethod(ObjHeap heap, int32 object, const void*, int32, int32 mode) {
   if (!IsObject(heap, object) || Hidden(heap, object) || !gDDODrawEnabled) return 0;
   if (ObjClass(heap, object) == kClsDataDisplayObject) {
+    // A plain drawing of a blinking object is in its blink phase's look.
+    const int32 m = mode == kDrawModeNormal ? BlinkPartState(heap, object, mode) : mode;
     ForEachPartFromLast(heap, object, [&](int32 part) {
-      if (!Hidden(heap, part)) SendDrawTo(heap, part, nullptr, 0, mode);
+      if (!Hidden(heap, part)) SendDrawTo(heap, part, nullptr, 0, m);
     });
   }
   // The key-focus frame: always with the object's flag 0x40, else in a

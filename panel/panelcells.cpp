@@ -12,6 +12,7 @@
 #include "panel/methsupport.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
+#include "panel/paneldisplay.h"
 #include "mgsource/window/textrec.h"
 #include "rtlib/panellocators.h"
 
@@ -99,4 +100,18 @@ void FollowPendingText(ObjHeap heap, int32 element, UHandle pending, int32 dh, i
   if (!DSectRect(&text, &cell, &meet)) return;
   TOffsetRect(pending, Point{int16(dv), int16(dh)});
   HeapStashText(heap, element);
+}
+
+CellWalkSaved BeginCellWalk() {
+  CellWalkSaved s{gDDODrawEnabled, nullptr, 0, 0};
+  gDDODrawEnabled = 0;
+  SetTrackObject(nullptr, 0, &s.trackHeap, &s.trackObject, 1);
+  TrackState(0, &s.trackState, 1);
+  return s;
+}
+
+void EndCellWalk(const CellWalkSaved& s) {
+  SetTrackObject(s.trackHeap, s.trackObject, nullptr, nullptr, 1);
+  TrackState(s.trackState, nullptr, 1);
+  gDDODrawEnabled = s.drawing;
 }

@@ -50,3 +50,13 @@ void DrawCellSelection(ObjHeap heap, int32 array, UHandle ds, const Rect& cell);
 // cell: moved by (dh, dv) when its moved rectangle meets the cell, and
 // handed back to the element.
 void FollowPendingText(ObjHeap heap, int32 element, UHandle pending, int32 dh, int32 dv, const Rect& cell);
+// What the walks over an array's cells switch off until their last cell:
+// the generic step of drawing (gDDODrawEnabled) and the tracked object and
+// state.  BeginCellWalk saves and clears them, EndCellWalk puts them back.
+struct CellWalkSaved {
+  int32 drawing;
+  ObjHeap trackHeap;
+  int32 trackObject, trackState;
+};
+CellWalkSaved BeginCellWalk();
+void EndCellWalk(const CellWalkSaved& saved);

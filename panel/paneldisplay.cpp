@@ -272,12 +272,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   const WindowRef window = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
   const TRecord pending = TRecord(uintptr_t(opmeth::ExtWord(heap, kHeapExtStashedText)));
 
-  const int32 drawing = gDDODrawEnabled;
-  gDDODrawEnabled = 0;
-  ObjHeap trackHeap = nullptr;
-  int32 trackObject = 0, trackState = 0;
-  SetTrackObject(nullptr, 0, &trackHeap, &trackObject, 1);
-  TrackState(0, &trackState, 1);
+  const CellWalkSaved saved = BeginCellWalk();
 
   ArrayGrid g = ArrayGridOf(heap, array);
   const int32 visits = g.rows * g.columns;
@@ -294,11 +289,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
     if (dv || dh)
       OOffsetObj(heap, element, Point{int16(std::clamp(dv, -32768, 32767)), int16(std::clamp(dh, -32768, 32767))});
     SetArrayShownCell(heap, array, g.row, g.column);
-    if (visit == visits) {
-      SetTrackObject(trackHeap, trackObject, nullptr, nullptr, 1);
-      TrackState(trackState, nullptr, 1);
-      gDDODrawEnabled = drawing;
-    }
+    if (visit == visits) EndCellWalk(saved);
     cell = ArrayCellRect(heap, element, wide);
     const DColor background = PartBackColour(heap, content);
     const UPtr now = CellValue(heap, array, newArray);
