@@ -6,6 +6,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
@@ -48,7 +49,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
@@ -71,6 +72,7 @@
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
 #include "shell/rtmenu.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -90,6 +92,8 @@ void AppInstallHooks() {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // The gradient fill's dithered pens are three of the shell's pens.
+  PiccSetBlendPenSource([](int32 which) { return ShellPen(kShellBlendPenFirst + which); });
   // A value display draws into the shell's "Closed" window when its panel
   // has none, and ends the running clump's time slice when it leaves work
   // for the window's update.
@@ -225,8 +229,11 @@ void AppInstallHooks() {
     SrvDisposeStartState();
     VIRefExit();
   };
-  shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  shell.specifyViAccess = &QXSSpecifyViAccess;
+  // The access lists parse into the VI server's tables, each entry shown on
+  // the splash window's status line.
+  shell.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  shell.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
+  QXSSetAccessStatusProc([](ConstPStr text) { SplashStatus(text, 0, 0); });
   shell.helpInitFiles = &HelpInitFiles;
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
@@ -237,8 +244,8 @@ void AppInstallHooks() {
   PrefServerHooks prefServer{};
   prefServer.tcpAccessList = &QXSTcpAccessList;
   prefServer.viAccessList = &QXSViAccessList;
-  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  prefServer.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
   prefServer.setListening = &SetServerListening;
   PrefSetServerHooks(prefServer);
   PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },

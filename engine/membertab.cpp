@@ -311,6 +311,78 @@ const TypeDescriptor* OwnVIPropTD(int32 id) {
   return nullptr;
 }
 
+// The descriptors of the method parameters and application properties whose
+// types the standard table does not hold, by class, id and parameter (-1 for
+// a property); null for any other.  The application kind enumeration (3) has
+// no item names to build it from and stays untyped.
+const TypeDescriptor* OwnMemberTD(int32 cls, int32 id, int32 param) {
+  struct Entry {
+    int32 cls, id, param;
+    TDBytes bytes;
+  };
+  static const auto* tds = [] {
+    auto* v = new std::vector<Entry>;
+    const TDBytes printFormat = Enum32({"Custom", "Standard", "Using Panel", "Using SubVI", "Complete"});
+    const TDBytes imageFormat = Enum32({"PNG", "JPEG", "GIF"});
+    const TDBytes lockState =
+        Enum32({"invalid lock state", "Not Locked", "Locked (No Password)", "Password-protected"}, "VI Lock State");
+    const TDBytes strings = Array(Str());
+    const TypeDescriptor* stdPath = StdTD(kStdTDPath);
+    const TDBytes path(reinterpret_cast<const uChar*>(stdPath), reinterpret_cast<const uChar*>(stdPath) + stdPath->size);
+    const TDBytes pathArray = Array(path);
+    TDBytes refnum;
+    Put16(&refnum, kRefnumObject);
+    Put16(&refnum, 0);
+    Put16(&refnum, 0);
+    const TDBytes viRefnum = Make(kTDRefnum, refnum);
+    for (int32 id : {2000, 2002, 2003}) v->push_back({kAutoClassApp, id, id == 2000 ? 2 : 4, printFormat});
+    v->push_back({kAutoClassApp, 2001, 4, printFormat});
+    v->push_back({kAutoClassApp, 2001, 5, imageFormat});
+    v->push_back({kAutoClassApp, 2006, 1, viRefnum});
+    v->push_back({kAutoClassApp, 2006, 2, viRefnum});
+    v->push_back({kAutoClassApp, 2011, 0,
+                  Array(Cluster({path,
+                                 Enum32({"Instrument", "Control", "CIN", "External subroutine", "Shared library",
+                                         "Run-time menu", "Help file", "Palette menu"}),
+                                 Array(Num(kTDU32))}))});
+    v->push_back({kAutoClassApp, 2011, 1, pathArray});
+    v->push_back({kAutoClassApp, 2015, 1, pathArray});
+    v->push_back({kAutoClassApp, 2015, 2, pathArray});
+    v->push_back({kAutoClassApp, 2015, 3, strings});
+    v->push_back({kAutoClassApp, 2017, 1, pathArray});
+    v->push_back({kAutoClassApp, 2017, 2, Array(Num(kTDI32))});
+    // A type as 16-bit words.
+    const TDBytes typeWords = Array(Num(kTDI16));
+    v->push_back({kAutoClassApp, 2018, 2, typeWords});
+    v->push_back({kAutoClassApp, 2018, 4, typeWords});
+    v->push_back({kAutoClassVI, 1009, 2, typeWords});
+    v->push_back({kAutoClassVI, 1010, 2, typeWords});
+    v->push_back({kAutoClassVI, 1005, 1, printFormat});
+    for (int32 id : {1006, 1007, 1008}) v->push_back({kAutoClassVI, id, 3, printFormat});
+    v->push_back({kAutoClassVI, 1006, 4, imageFormat});
+    v->push_back({kAutoClassVI, 1016, 3, Array(Num(kTDU8))});
+    v->push_back({kAutoClassVI, 1016, 4, Array(Num(kTDU32))});
+    v->push_back({kAutoClassVI, 1016, 5, Rectangle()});
+    v->push_back({kAutoClassVI, 1020, 0,
+                  Array(Cluster({Str("name"), Array(Num(kTDI16), "type desc"), Str("flat data")}))});
+    v->push_back({kAutoClassVI, 1021, 0, lockState});
+    v->push_back({kAutoClassVI, 1022, 1, lockState});
+    v->push_back({kAutoClassApp, 4, -1,
+                  Enum32({"invalid OS target", "Mac OS", "Windows 3.1", "Windows 95/NT", "Solaris 1", "Solaris 2",
+                          "HP-UX", "PowerMAX", "Linux", "Irix", "Rhapsody", "BeOS", "AIX", "OSF1"},
+                         "ApplicationOSTarget")});
+    v->push_back({kAutoClassApp, 5, -1,
+                  Enum32({"invalid CPU target", "Motorola 68K", "PowerPC", "Intel x86", "SPARC", "PA-RISC", "MIPS",
+                          "Alpha"})});
+    v->push_back({kAutoClassApp, 33, -1, Rectangle()});
+    v->push_back({kAutoClassApp, 34, -1, Array(Cluster({Rectangle(), Num(kTDI16, "depth")}))});
+    return v;
+  }();
+  for (const Entry& e : *tds)
+    if (e.cls == cls && e.id == id && e.param == param) return reinterpret_cast<const TypeDescriptor*>(e.bytes.data());
+  return nullptr;
+}
+
 }  // namespace
 
 const AutoPropInfo* PropInfoLookup(int32 cls, int32 id) {
@@ -331,11 +403,12 @@ const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id) {
   const AutoPropInfo* p = PropInfoLookup(cls, id);
   if (!p || p->helpId < 0) return nullptr;
   if (p->typeIndex >= 0) return StdTD(p->typeIndex);
-  return cls == kAutoClassVI ? OwnVIPropTD(id) : nullptr;
+  return cls == kAutoClassVI ? OwnVIPropTD(id) : OwnMemberTD(cls, id, -1);
 }
 
 const TypeDescriptor* MethodParamTypeDesc(int32 cls, int32 id, int32 param) {
   const AutoMethodInfo* m = MethodInfoLookup(cls, id);
   if (!m || param < 0 || param >= m->paramCount) return nullptr;
-  return StdTD(m->params[param].typeIndex);
+  const TypeDescriptor* td = StdTD(m->params[param].typeIndex);
+  return td ? td : OwnMemberTD(cls, id, param);
 }
