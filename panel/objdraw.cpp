@@ -477,7 +477,12 @@ int32 FPODrawMethod(ObjHeap heap, int32 panel) {
     std::memcpy(&clip, corners, sizeof clip);
     DPaintRect(&clip);
   }
-  const UHandle ds = PanelData(heap, "FPODrawMethod: the panel has no data space");
+  // The data space the controllers' values lie in; a panel without
+  // controllers (a window's bare panel) may have none.
+  UHandle* bound = IsFrontPanelHeap(heap) ? FPGetDataSpace(heap) : nullptr;
+  UHandle ds = bound && *bound && **bound ? *bound : nullptr;
+  if (!ds && Has(heap, panel, kRootItemList + 4) && PanelListCount(heap, ObjWord(heap, panel, kRootItemList / 4)) > 0)
+    ds = PanelData(heap, "FPODrawMethod: the panel has no data space");
   const UPtr base = ds ? *ds : nullptr;
   const bool showAll = ShowAllFor(heap, panel);
   const int32 list = ObjWord(heap, panel, kRootObjectListWord);
