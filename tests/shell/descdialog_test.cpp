@@ -56,26 +56,13 @@ class Description : public VITest {
     blocks_ = std::make_unique<RunTimeDialogBlocks>();
     EnginePanelHooks panel = *GetEnginePanelHooks();
     panel.oAllocate = &OAllocate;
-    panel.newPanelRoot = &FPNewPanelRoot;
     SetEnginePanelHooks(&panel);
-    DlgPanelServices services = AppDialogServices();
-    services.releaseKeyFocus = [](ObjHeap heap) -> MgErr {
-      PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtKeyFocus, 0);
-      return kNoErr;
-    };
-    services.setKeyFocus = [](ObjHeap heap, int32, int32 object, int32, int32) -> int32 {
-      PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtKeyFocus, uInt32(object));
-      return 1;
-    };
-    DlgSetPanelServices(services);
+    DlgSetPanelServices(AppDialogServices());
     menus_ = ProgMenuHooksInUse();
     ProgMenuHooks m = menus_;
     m.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
     SetProgMenuHooks(m);
-    CtrlOpsShellHooks hooks{};
-    hooks.descriptionDialog = &Scripted;
-    hooks.helpUpdateIfShowing = [](ObjHeap, int32) { ++gScript.helps; };
-    SetCtrlOpsShellHooks(hooks);
+    SetCtrlOpsShellHooks({&Scripted, nullptr, [](ObjHeap, int32) { ++gScript.helps; }});
   }
   void TearDown() override {
     SetProgMenuHooks(menus_);
@@ -84,14 +71,6 @@ class Description : public VITest {
     blocks_.reset();
     VITest::TearDown();
   }
-  static UHandle Text(const std::string& s) {
-    UHandle h = AZNewHandle(int32(4 + s.size()));
-    PutNative32(*h, uInt32(s.size()));
-    std::memcpy(*h + 4, s.data(), s.size());
-    return h;
-  }
-  static std::string Read(UHandle h) { return h ? std::string(reinterpret_cast<char*>(*h + 4), GetNative32(*h)) : "<none>"; }
-
   std::unique_ptr<RunTimeDialogBlocks> blocks_;
   ProgMenuHooks menus_{};
 };
@@ -109,36 +88,40 @@ TEST_F(Description, ConfirmedTextIsStoredOnceAndTheVIMarkedOnce) {
     std::optional<std::string> typed;
     bool editable, noMarks;
     std::string after;
-    int32 marks, empties, helps;
+    int32 marks, empties;
   };
   const Case cases[] = {
-      {"a new text", "old", "new", true, false, "new", 1, 0, 1},
-      {"emptied: dropped", "old", "", true, false, "<none>", 1, 1, 1},
-      {"nothing typed into none", nullptr, "", true, false, "<none>", 0, 0, 0},
-      {"the same text", "old", std::nullopt, true, false, "old", 0, 0, 0},
-      {"read-only", "old", "new", false, false, "old", 0, 0, 0},
-      {"the VI not to be marked", "old", "new", true, true, "old", 0, 0, 0},
+      {"a new text", "old", "new", true, false, "new", 1, 0},
+      {"emptied: dropped", "old", "", true, false, "<none>", 1, 1},
+      {"nothing typed into none", nullptr, "", true, false, "<none>", 0, 0},
+      {"the same text", "old", std::nullopt, true, false, "old", 0, 0},
+      {"read-only", "old", "new", false, false, "old", 0, 0},
+      {"the VI not to be marked", "old", "new", true, true, "old", 0, 0},
   };
+  const auto description = [&]() { return reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, uInt32(button + kObjDescription)))); };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    UHandle old = reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, uInt32(button + kObjDescription))));
-    if (old) AZDisposeHandle(old);
-    OHSetWord(panel, uInt32(button + kObjDescription), c.before ? uInt32(uintptr_t(Text(c.before))) : 0);
+    if (UHandle old = description()) AZDisposeHandle(old);
+    UHandle before = nullptr;
+    if (c.before && (before = AZNewHandle(int32(4 + std::strlen(c.before))))) {
+      PutNative32(*before, uInt32(std::strlen(c.before)));
+      std::memcpy(*before + 4, c.before, std::strlen(c.before));
+    }
+    OHSetWord(panel, uInt32(button + kObjDescription), uInt32(uintptr_t(before)));
     VIRec(vi)->flags2 = c.editable ? kOwnerModeEditable : 0;
     VIRec(vi)->flags = c.noMarks ? kVIFlagNoDocMod : 0;
     gScript = Script{c.typed};
     ClearReports();
     EditCtrlDescription(panel, button, 0);
-    EXPECT_EQ(Read(reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, uInt32(button + kObjDescription))))), c.after);
+    const UHandle after = description();
+    EXPECT_EQ(after ? std::string(reinterpret_cast<char*>(*after + 4), GetNative32(*after)) : "<none>", c.after);
     EXPECT_EQ(qxtest::Reports::Get().Count("modMask 80002000"), c.marks);
     EXPECT_EQ(qxtest::Reports::Get().Count(" empty string no label saved "), c.empties);
-    EXPECT_EQ(gScript.helps, c.helps);
+    EXPECT_EQ(gScript.helps, c.marks) << "the help window follows a stored change";
     EXPECT_EQ(gScript.title, "Yes Description");
-    EXPECT_EQ(gScript.cancelHidden, !c.editable);
-    EXPECT_EQ(gScript.textIndicator, !c.editable);
+    EXPECT_EQ(gScript.cancelHidden && gScript.textIndicator, !c.editable);
   }
-  UHandle last = reinterpret_cast<UHandle>(uintptr_t(OHWord(panel, uInt32(button + kObjDescription))));
-  if (last) AZDisposeHandle(last);
+  if (UHandle last = description()) AZDisposeHandle(last);
   OHSetWord(panel, uInt32(button + kObjDescription), 0);
   EXPECT_EQ(DlgUnload(panel), kNoErr);
 }
