@@ -128,13 +128,12 @@ int32 SendDraw(ObjHeap heap, int32 o, const void* data, int32 pass, int32 mode) 
 }
 
 // Visits the entries of the object's list in that word from the last to
-// the first, the list read again at every step (drawing may move blocks).
+// the first; a list that drawing moved or replaced is checked again.
 template <typename Visit>
 void ForEachFromLast(ObjHeap heap, int32 object, int32 word, Visit visit) {
   if (!Has(heap, object, 4 * (word + 1))) return;
   int32 list = ObjWord(heap, object, word), n = PanelListCount(heap, list);
   for (int32 i = n - 1; i >= 0; --i) {
-    // A list moved or replaced while its entries drew is checked again.
     if (const int32 now = ObjWord(heap, object, word); now != list) list = now, n = PanelListCount(heap, list);
     if (i >= n) continue;
     const int32 o = ObjListGet(heap, list, i);
