@@ -44,6 +44,9 @@
 #include "olesource/oleautomgr.h"
 #include "olesource/olestart.h"
 #include "panel/blink.h"
+#include "panel/ctrlops.h"
+#include "panel/objdraw.h"
+#include "panel/printparts.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
@@ -66,6 +69,7 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/descdialog.h"
 #include "shell/extshell.h"
 #include "engine/datatype.h"
 #include "shell/dialog.h"
@@ -175,6 +179,19 @@ void AppInstallHooks() {
   display.closedWindow = &ShellClosedWindow;
   display.setCDReg = &SetCDReg;
   SetPanelDisplayHooks(display);
+  // Drawing paints a printed panel over its bounds; a control's description
+  // is edited in the shell's dialog, by the VI's setup, with the help window
+  // following.
+  PanelDrawHooks draw{};
+  draw.panelGetBounds = &PanelGetBounds;
+  SetPanelDrawHooks(draw);
+  // Printing and panel images draw the panel through the object system.
+  PanelInstallPrintHooks();
+  CtrlOpsShellHooks ctrlOps{};
+  ctrlOps.descriptionDialog = &EditDescriptionDialog;
+  ctrlOps.viGetSetupFlag13 = &VIGetSetupFlag13;
+  ctrlOps.helpUpdateIfShowing = &HelpUpdateIfShowing;
+  SetCtrlOpsShellHooks(ctrlOps);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;

@@ -195,8 +195,8 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     Rect bounds;
     uInt32 flags;
   };
-  const Control kControls[] = {{kRecX, "x", {34, 20, 50, 100}, 0},
-                               {kRecY, "y", {34, 130, 50, 210}, kObjFlagIndicator}};
+  const Control kControls[] = {{kRecX, "x", {66, 20, 82, 100}, 0},
+                               {kRecY, "y", {66, 130, 82, 210}, kObjFlagIndicator}};
   constexpr int32 kNumericSize = 52, kLabelSize = kObjText + 4;
   constexpr int16 kNameLabel = 16, kNumericTextPart = 10;
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
@@ -208,13 +208,20 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(numeric));
     PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(c.record));
     PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(c.record)));
+    // The control shows its controller's value: the controller owns it.
+    PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
+    PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
-    std::memcpy(*panel + numeric + kObjBounds, &c.bounds, sizeof c.bounds);
+    // The control's bounds take in its label.
     const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
+    const Rect whole{above.top, c.bounds.left, c.bounds.bottom, c.bounds.right};
+    std::memcpy(*panel + numeric + kObjBounds, &whole, sizeof whole);
     std::memcpy(*panel + label + kObjBounds, &above, sizeof above);
     panelwriter::SavedText text;
     text.text = c.name;
+    const int16 view[4] = {above.top, above.left, above.bottom, above.right};
+    std::copy(std::begin(view), std::end(view), std::begin(text.view));
     rsrcs->push_back({label, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(text))}});
     if (!textParts) continue;
     // The numeric's text (part 10): its value's digits, inside its frame.
@@ -227,8 +234,8 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     value.text = "0";
     // One line the operator edits (edit class 2), over the part's rectangle.
     value.mode = 0x200;
-    const int16 view[4] = {inside.top, inside.left, inside.bottom, inside.right};
-    std::memcpy(value.view, view, sizeof view);
+    const int16 digitsView[4] = {inside.top, inside.left, inside.bottom, inside.right};
+    std::memcpy(value.view, digitsView, sizeof digitsView);
     rsrcs->push_back({digits, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(value))}});
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
@@ -245,7 +252,7 @@ rsrcw::Bytes FlatHostPath(const std::string& host) {
   return rsrcw::FlatPath(kAbsPath, parts);
 }
 
-rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts) {
+rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts, bool print) {
   vif::VIFile v;
   v.name = "Demo.vi";
   v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
@@ -259,6 +266,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts) {
     (*v.datalog)[0] = 1;  // the binding names a path
     v.logPath = FlatHostPath(log);
   }
+  if (print) v.flags2 |= kVIFlags2PrintAtCompletion;
   v.execSystem = 1;
   v.windowOptions = kDemoWindowParts;
   v.icon = true;
@@ -333,14 +341,14 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 }
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
-               std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false) : rsrcw::Bytes();
+               std::string* error, bool printAtCompletion) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false, printAtCompletion) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 
 bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
                        std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true) : rsrcw::Bytes();
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, false) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 
