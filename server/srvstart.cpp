@@ -8,6 +8,7 @@
 namespace {
 
 SrvLogSettings gLog{0, 0, nullptr};
+Bool32 gListening = 0;
 CPStrHandle gTcpAccess = nullptr;
 CPStrHandle gViAccess = nullptr;
 
@@ -35,7 +36,10 @@ MgErr TCPServerInit() {
 }
 
 MgErr SetServerListening(Bool32 on) {
-  if (!on) return kNoErr;
+  if (!on) {
+    gListening = 0;
+    return kNoErr;
+  }
   DBPrintf("TCP VI Server: can't start listener; err=%ld", long(kCapabilityErr));
   return kCapabilityErr;
 }
@@ -55,4 +59,23 @@ void SrvDisposeStartState() {
   Keep(&gViAccess, nullptr);
   if (gLog.logPath) FDisposePath(gLog.logPath);
   gLog = SrvLogSettings{0, 0, nullptr};
+}
+
+Bool32 SrvIsListening() { return gListening; }
+
+MgErr SetServerLogging(Bool32 on, ConstPStr) {
+  gLog.log = on ? 1 : 0;
+  return kNoErr;
+}
+
+MgErr SetServerLogPath(Path path, ConstPStr) {
+  if (!path) return kArgErr;
+  if (!gLog.logPath && !(gLog.logPath = FEmptyPath(nullptr))) return kMemFullErr;
+  return FPathCpy(gLog.logPath, path);
+}
+
+MgErr GetServerLogging(Path path, Bool32* on) {
+  if (on) *on = gLog.log ? 1 : 0;
+  if (!path) return kNoErr;
+  return gLog.logPath ? FPathCpy(path, gLog.logPath) : (FNotAPath(path) ? MgErr(kNoErr) : MgErr(kMemFullErr));
 }

@@ -69,6 +69,28 @@ MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int
 MgErr ThisApp_GetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
 MgErr ThisApp_SetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
 
+// While a vector or a method runs through a reference: the VI's current
+// reference is the reference (a stale one is reported with the runner's
+// name: "YIKES!!! <who>: already has curRef set to ..."), and unless the
+// reference was opened with kVIRefOptKeepOperatedMark the VI is marked
+// operated through a reference, the mark cleared after when it was clear.
+class OperatedByRef {
+ public:
+  OperatedByRef(VIRefRecord* ref, const char* who);
+  ~OperatedByRef();
+  OperatedByRef(const OperatedByRef&) = delete;
+  OperatedByRef& operator=(const OperatedByRef&) = delete;
+
+ private:
+  UHandle vi_;
+  uInt32 former_ = 0;
+  bool clearMark_ = false;
+};
+// A member that needs the front panel: the panel is loaded when absent (its
+// error), which marks the VI's panel loaded by references and the reference
+// as the one that loaded it.
+MgErr VIRefLoadPanel(VIRefRecord* ref);
+
 // A proxy caller for a non-native reference to the VI.  Until proxy callers
 // are made, the VI's own data space stands for the proxy's (no proxy VI):
 // 0, or 1 for a VI without a data space.
