@@ -3,6 +3,7 @@
 #include "app/appstart.h"
 
 #include "app/dlgservices.h"
+#include "app/viserverhooks.h"
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
@@ -80,6 +81,7 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;

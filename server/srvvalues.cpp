@@ -55,11 +55,17 @@ MgErr SetString(LStrHandle* slot, const uChar* bytes, int32 n) {
 MgErr SetPString(void* value, ConstPStr text) { return SetString(static_cast<LStrHandle*>(value), text + 1, text[0]); }
 MgErr SetPath(void* value, Path p) { return CopyPath(p, static_cast<Path*>(value)); }
 
+int32 HandleSize(UHandle h) {
+  if (!h) return -1;
+  if (MemIsDSHandle(h)) return DSGetHandleSize(h);
+  return AZIsHandle(h) ? AZGetHandleSize(h) : -1;
+}
+
 bool StringBytes(LStrHandle h, const uChar** bytes, int32* n) {
   *bytes = nullptr;
   *n = 0;
   if (!h) return true;
-  const int32 size = DSGetHandleSize(reinterpret_cast<UHandle>(h));
+  const int32 size = HandleSize(reinterpret_cast<UHandle>(h));
   if (size < 4 || (*h)->cnt < 0 || (*h)->cnt > size - 4) return false;
   *bytes = (*h)->str;
   *n = (*h)->cnt;
@@ -70,7 +76,7 @@ bool ArrayElements(UHandle h, int32 elemSize, uChar** first, int32* count) {
   *first = nullptr;
   *count = 0;
   if (!h) return true;
-  const int32 size = DSGetHandleSize(h);
+  const int32 size = HandleSize(h);
   int32 n = 0;
   if (size < 4) return false;
   std::memcpy(&n, *h, sizeof n);

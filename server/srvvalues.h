@@ -29,8 +29,10 @@ Rect GetRect(const void* value);
 MgErr SetString(LStrHandle* slot, const uChar* bytes, int32 n);
 MgErr SetPString(void* value, ConstPStr text);
 MgErr SetPath(void* value, Path p);
+// The size of a handle of either zone, -1 for anything else.
+int32 HandleSize(UHandle h);
 // The bytes a caller's string handle holds: false for a handle that is no
-// live data-zone handle or whose count runs past its block.  A null handle
+// live handle or whose count runs past its block.  A null handle
 // is the empty string.
 bool StringBytes(LStrHandle h, const uChar** bytes, int32* n);
 // The elements of a caller's one-dimensional array handle of elemSize-byte

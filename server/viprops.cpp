@@ -67,11 +67,7 @@ std::vector<ConstPStr> NamesOf(UHandle list) {
   return names;
 }
 
-int32 HandleBytes(UHandle h) {
-  if (!h || !*h) return 0;
-  if (AZIsHandle(h)) return AZGetHandleSize(h);
-  return MemIsDSHandle(h) ? DSGetHandleSize(h) : 0;
-}
+int32 HandleBytes(UHandle h) { return h && *h ? std::max<int32>(0, HandleSize(h)) : 0; }
 
 // ---- The panel and its window ----------------------------------------------------------------
 ObjHeap PanelOf(UHandle vi) { return VIRec(vi)->panelHeap; }

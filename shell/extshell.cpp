@@ -227,16 +227,22 @@ LStrHandle ObjGetLabelText(ObjHeap heap, int32 object) {
   return reinterpret_cast<LStrHandle>(TGetText(record));
 }
 
-int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
-  if (!label || !LivePanelHeap(heap)) return 0;
+int32 PanelControlAt(ObjHeap heap, int32 index) {
+  if (index < 0 || !LivePanelHeap(heap)) return 0;
   const int32 ext = int32(OHWord(heap, kOHExtension));
   if (ext <= 0 || OHBlockSize(heap, ext) < 4) return 0;
   const int32 root = int32(OHWord(heap, uInt32(ext + kHeapExtRoot)));
   if (root <= 0 || OHBlockSize(heap, root) < kRootControlListAt + 4) return 0;
   const int32 list = int32(OHWord(heap, uInt32(root + kRootControlListAt)));
-  for (int32 i = 0, n = list ? ObjListCount(heap, list) : 0; i < n; ++i) {
-    const int32 ctl = ObjListGet(heap, list, i);
-    if (ctl <= 0 || OHBlockSize(heap, ctl) < kControllerDisplayAt + 4) continue;
+  if (!list || index >= ObjListCount(heap, list)) return 0;
+  const int32 ctl = ObjListGet(heap, list, index);
+  return ctl > 0 && OHBlockSize(heap, ctl) >= kControllerDisplayAt + 4 ? ctl : -1;
+}
+
+int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
+  if (!label) return 0;
+  for (int32 i = 0, ctl = 0; (ctl = PanelControlAt(heap, i)) != 0; ++i) {
+    if (ctl < 0) continue;
     const int32 display = int32(OHWord(heap, uInt32(ctl + kControllerDisplayAt)));
     LStrHandle text = ObjGetLabelText(heap, display ? display : ctl);
     if (text && LStrCmp(*text, label) == 0) return ctl;
