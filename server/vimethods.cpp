@@ -17,6 +17,7 @@
 #include "engine/exec/runcmd.h"
 #include "engine/flatten.h"
 #include "engine/membertab.h"
+#include "engine/vi/vi_internal.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/debug.h"
@@ -301,6 +302,8 @@ MgErr ImportStrings(VIRefRecord* ref, const Params& p) {
 }
 
 // ---- Run VI ----------------------------------------------------------------------------------
+MgErr AbortRun(UHandle vi);
+
 int32 RunEnded(void* cookie);
 int32 RunAborted(void* cookie);
 
@@ -356,7 +359,7 @@ MgErr RunVI(VIRefRecord* ref, const Params& p, AsyncCompletion completion, Async
   }
   if (!a) {
     // Nobody would hear of the run's end: it is stopped again.
-    AbortTopVI(vi);
+    AbortRun(vi);
     return kMemFullErr;
   }
   AppendAsyncRef(ref->app, a);
@@ -364,10 +367,20 @@ MgErr RunVI(VIRefRecord* ref, const Params& p, AsyncCompletion completion, Async
   return kVIRefPendingErr;
 }
 
+// The data space a top-level run of the VI runs on: the one its panel shows
+// (a reentrant VI's may be a clone), else its first.
+DataSpace RunDataSpace(UHandle vi) {
+  DataSpace ds = PanelOf(vi) ? viinst::PanelDataSpace(PanelOf(vi)) : nullptr;
+  return ds ? ds : reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace);
+}
+
+// Abort VI: a VI running at top level (also once resumed after a
+// suspension) is aborted, whether or not its clump has started yet.
 MgErr AbortRun(UHandle vi) {
   const uInt32 s = StateOf(vi);
-  if (s != 2 && s != 6 && s != 9 && s != 14) return kArgErr;
-  return AbortTopVI(vi);
+  DataSpace ds = RunDataSpace(vi);
+  if ((s != 2 && s != 6 && s != 9 && s != 14) || !ds) return kArgErr;
+  return DoAbortCommand(ds);
 }
 
 MgErr BadMethod(int32 method) {
