@@ -46,7 +46,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
@@ -210,8 +210,11 @@ void AppInstallHooks() {
     SrvDisposeStartState();
     VIRefExit();
   };
-  shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  shell.specifyViAccess = &QXSSpecifyViAccess;
+  // The access lists parse into the VI server's tables, each entry shown on
+  // the splash window's status line.
+  shell.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  shell.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
+  QXSSetAccessStatusProc([](ConstPStr text) { SplashStatus(text, 0, 0); });
   shell.helpInitFiles = &HelpInitFiles;
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
@@ -222,8 +225,8 @@ void AppInstallHooks() {
   PrefServerHooks prefServer{};
   prefServer.tcpAccessList = &QXSTcpAccessList;
   prefServer.viAccessList = &QXSViAccessList;
-  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  prefServer.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
   prefServer.setListening = &SetServerListening;
   PrefSetServerHooks(prefServer);
   PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },

@@ -389,9 +389,6 @@ const TypeDescriptor* OwnTD(OwnKey key) {
   return nullptr;
 }
 
-// The descriptors of the typed VI properties whose types the standard table
-// does not hold.
-
 }  // namespace
 
 const AutoPropInfo* PropInfoLookup(int32 cls, int32 id) {

@@ -20,7 +20,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/wsysinfo.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvhooks.h"
 #include "server/srvstart.h"
 #include "server/srvvalues.h"
@@ -145,11 +145,8 @@ MgErr SetAccessList(bool tcp, const void* value) {
     err = !parses ? kArgErr : CPStrInsert(fresh, entry, i);
   }
   if (!err && !SameList(fresh, tcp ? QXSTcpAccessList() : QXSViAccessList())) {
-    if (tcp) QXSSpecifyTcpAccess(fresh);
-    else QXSSpecifyViAccess(fresh);
-    // The list is current only when it was taken.
-    if (!SameList(fresh, tcp ? QXSTcpAccessList() : QXSViAccessList())) err = kMemFullErr;
-    else if (ServerUI().writeAccessList) err = ServerUI().writeAccessList(tcp ? 1 : 0, fresh);
+    err = tcp ? QXSSpecifyTcpAccess(fresh) : QXSSpecifyViAccess(fresh);
+    if (!err && ServerUI().writeAccessList) err = ServerUI().writeAccessList(tcp ? 1 : 0, fresh);
   }
   AZDisposeHandle(reinterpret_cast<UHandle>(fresh));
   return err;

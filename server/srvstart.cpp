@@ -1,27 +1,19 @@
 #include "server/srvstart.h"
 
+#include <atomic>
+
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
+#include "server/access.h"
 
 namespace {
 
 SrvLogSettings gLog{0, 0, nullptr};
-Bool32 gListening = 0;
-CPStrHandle gTcpAccess = nullptr;
-CPStrHandle gViAccess = nullptr;
+std::atomic<Bool32> gListening{0};
 
 ConstPStr Name(const char* text) { return reinterpret_cast<ConstPStr>(text); }
-
-void Keep(CPStrHandle* slot, CPStrHandle list) {
-  if (*slot) AZDisposeHandle(reinterpret_cast<UHandle>(*slot));
-  *slot = nullptr;
-  if (!list) return;
-  UHandle copy = reinterpret_cast<UHandle>(list);
-  if (AZHandToHand(&copy) == kNoErr) *slot = reinterpret_cast<CPStrHandle>(copy);
-  else DBMgErr(__FILE__, __LINE__, kMemFullErr, "access list");
-}
 
 }  // namespace
 
@@ -37,7 +29,7 @@ MgErr TCPServerInit() {
 
 MgErr SetServerListening(Bool32 on) {
   if (!on) {
-    gListening = 0;
+    gListening.store(0);
     return kNoErr;
   }
   DBPrintf("TCP VI Server: can't start listener; err=%ld", long(kCapabilityErr));
@@ -49,19 +41,14 @@ const SrvLogSettings& SrvLogKeys() { return gLog; }
 void OleServerStart() {}
 void OleServerStop() {}
 
-void QXSSpecifyTcpAccess(CPStrHandle list) { Keep(&gTcpAccess, list); }
-void QXSSpecifyViAccess(CPStrHandle list) { Keep(&gViAccess, list); }
-CPStrHandle QXSTcpAccessList() { return gTcpAccess; }
-CPStrHandle QXSViAccessList() { return gViAccess; }
+Bool32 SrvIsListening() { return gListening.load(); }
+void SrvTestSetListening(Bool32 on) { gListening.store(on ? 1 : 0); }
 
 void SrvDisposeStartState() {
-  Keep(&gTcpAccess, nullptr);
-  Keep(&gViAccess, nullptr);
+  QXSDisposeAccessLists();
   if (gLog.logPath) FDisposePath(gLog.logPath);
   gLog = SrvLogSettings{0, 0, nullptr};
 }
-
-Bool32 SrvIsListening() { return gListening; }
 
 MgErr SetServerLogging(Bool32 on, ConstPStr) {
   gLog.log = on ? 1 : 0;

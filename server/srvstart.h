@@ -22,16 +22,13 @@ const SrvLogSettings& SrvLogKeys();
 // The automation server: nothing to start or stop.
 QX_EXTERN_C void OleServerStart();
 QX_EXTERN_C void OleServerStop();
-// Keep a copy of the host and the VI access lists (null: an empty list).
-QX_EXTERN_C void QXSSpecifyTcpAccess(CPStrHandle list);
-QX_EXTERN_C void QXSSpecifyViAccess(CPStrHandle list);
-// The lists kept (null when none); TCPServerInit's log path and both lists
-// are let go by SrvDisposeStartState.
-CPStrHandle QXSTcpAccessList();
-CPStrHandle QXSViAccessList();
-void SrvDisposeStartState();
-// Whether the TCP listener runs.
+// Whether the TCP listener runs (the host access list denies everyone
+// while it does not).  The setter is for tests: SetServerListening records
+// the listener's state itself.
 Bool32 SrvIsListening();
+void SrvTestSetListening(Bool32 on);
+// TCPServerInit's log path and the access lists are let go.
+void SrvDisposeStartState();
 // Server logging: on or off, and the log file's path (a copy is kept); the
 // title names the occasion.  Until the log file is written these keep the
 // state only.  GetServerLogging copies the path into path (an existing

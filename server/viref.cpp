@@ -19,7 +19,7 @@
 #include "rtlib/filehooks.h"
 #include "server/embobj.h"
 #include "server/proxy.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 
 // The engine's poster of user events (the compiled-code header that declares

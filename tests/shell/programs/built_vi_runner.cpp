@@ -294,7 +294,8 @@ int Steps(int argc, char** argv) {
   int32 kept = 0;
   for (const void* h : {(const void*)c.cr, (const void*)c.lf, (const void*)c.crlf, (const void*)c.tab,
                         (const void*)c.empty, (const void*)c.emptyPath, (const void*)c.notAPath,
-                        (const void*)uintptr_t(WRootWindow()), (const void*)uintptr_t(WDisposalWindow())})
+                        (const void*)AZRecoverHandle(WRecord(WRootWindow())),
+                        (const void*)uintptr_t(WDisposalWindow())})
     kept += AZCheckHandle(h) == kNoErr || DSCheckHandle(h) == kNoErr;
   // Pages emptied go back (the pool keeps them below its floor otherwise).
   PoolShrink(PoolInitDefault());
