@@ -250,8 +250,11 @@ void AppInstallHooks() {
   // commands ask of the object system.
   ShellInstallMenuHooks();
   ProgMenuHooks menus = ProgMenuHooksInUse();
+  // An action without a parameter block of its own gets an empty one: the
+  // panel's actions travel with one.
   menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
-    return TRSendAction(panel, nullptr, action, argument);
+    ActionParams empty{};
+    return TRSendAction(panel, nullptr, action, argument ? argument : &empty);
   };
   menus.sendVIAction = &TRSendVIAction;
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };

@@ -21,7 +21,7 @@ inline void AppInstallServerUIHooks() {
   constexpr int32 kReinitialiseAction = 42;
   ServerUIHooks h{};
   h.findCtlByLabel = &FindCtlByLabel;
-  h.labelText = &ObjGetLabelText;
+  h.labelText = &PanelControlLabel;
   h.controlAt = &PanelControlAt;
   h.controlType = [](ObjHeap heap, int32 control) -> const TypeDescriptor* {
     const TypeID id = DCOTypeID(reinterpret_cast<UHandle>(heap), control);
@@ -48,7 +48,12 @@ inline void AppInstallServerUIHooks() {
     if (value) PanelDisplayValues(heap, control, old, value);
     FPUpdateTransferSlot(heap, control);
   };
-  h.reinitialise = [](ObjHeap heap) { return TRSendAction(heap, nullptr, kReinitialiseAction, nullptr); };
+  // The panel's actions travel with a parameter block, which this one does
+  // not read.
+  h.reinitialise = [](ObjHeap heap) {
+    ActionParams params{};
+    return TRSendAction(heap, nullptr, kReinitialiseAction, &params);
+  };
   h.toVariant = [](const void* data, const TypeDescriptor* td, void* variant) {
     return OleDataToVariant(data, td, 0, static_cast<PlatVariant*>(variant));
   };

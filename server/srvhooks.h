@@ -13,8 +13,8 @@
 struct ServerUIHooks {
   // ---- Panels -----------------------------------------------------------------
   // The panel's control whose label reads the text (the shell's
-  // FindCtlByLabel), 0 when none; the text of an object's label (the shell's
-  // ObjGetLabelText), null when it has none.
+  // FindCtlByLabel), 0 when none; the text of a control's label (the
+  // shell's ObjGetLabelText of the object it shows), null when it has none.
   int32 (*findCtlByLabel)(ObjHeap heap, const LStr* label);
   LStrHandle (*labelText)(ObjHeap heap, int32 object);
   // The panel's controls and indicators in panel order: the index-th (from

@@ -239,12 +239,16 @@ int32 PanelControlAt(ObjHeap heap, int32 index) {
   return ctl > 0 && OHBlockSize(heap, ctl) >= kControllerDisplayAt + 4 ? ctl : -1;
 }
 
+LStrHandle PanelControlLabel(ObjHeap heap, int32 control) {
+  if (!LivePanelHeap(heap) || control <= 0 || OHBlockSize(heap, control) < kControllerDisplayAt + 4) return nullptr;
+  const int32 display = int32(OHWord(heap, uInt32(control + kControllerDisplayAt)));
+  return ObjGetLabelText(heap, display ? display : control);
+}
+
 int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
   if (!label) return 0;
   for (int32 i = 0, ctl = 0; (ctl = PanelControlAt(heap, i)) != 0; ++i) {
-    if (ctl < 0) continue;
-    const int32 display = int32(OHWord(heap, uInt32(ctl + kControllerDisplayAt)));
-    LStrHandle text = ObjGetLabelText(heap, display ? display : ctl);
+    LStrHandle text = ctl > 0 ? PanelControlLabel(heap, ctl) : nullptr;
     if (text && LStrCmp(*text, label) == 0) return ctl;
   }
   return 0;
