@@ -255,6 +255,7 @@ void VIRefExit() {
     refs = left;
   }
   DropSpareVIRefRecords();
+  DropKeptControlValue();
   gThisApp.flags &= ~kAppRecInitialised;
   while (AsyncRef a = gThisApp.asyncList) {
     gThisApp.asyncList = a->next;

@@ -10,6 +10,7 @@
 // caller hands in (types, flat data, counts) is checked before it is used,
 // and a method that fails leaves the control and its outputs as they were.
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "engine/datamgr.h"
@@ -59,7 +60,41 @@ struct Params {
 uInt32 StateOf(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
 ObjHeap PanelOf(UHandle vi) { return VIRec(vi)->panelHeap; }
 
-// A datum of a type outside any data space: cleared, aligned storage.
+// The bytes of a type descriptor (none for one too large to keep).
+std::vector<uChar> TypeBytes(const TypeDescriptor* td) {
+  const uInt16 size = uInt16(GetI16(reinterpret_cast<const uChar*>(td)));
+  if (size < 4 || size == kTDSizeInHolder) return {};
+  return std::vector<uChar>(reinterpret_cast<const uChar*>(td), reinterpret_cast<const uChar*>(td) + size);
+}
+
+// The value the last set replaced, kept for the next set of a value of its
+// type: reading into its handles, which already have the sizes the
+// control's values have, spares allocating and clearing them anew (the pages
+// of a large array above all).
+struct KeptValue {
+  std::mutex lock;
+  std::vector<uChar> type;  // empty: nothing kept
+  std::vector<double> bytes;
+};
+KeptValue& Kept() {
+  static auto* kept = new KeptValue;
+  return *kept;
+}
+// Takes what is kept out, leaving nothing kept; or puts a value in.
+void SwapKept(std::vector<uChar>* type, std::vector<double>* bytes) {
+  KeptValue& k = Kept();
+  std::lock_guard<std::mutex> g(k.lock);
+  k.type.swap(*type);
+  k.bytes.swap(*bytes);
+}
+void DisposeTaken(const std::vector<uChar>& type, std::vector<double>* bytes) {
+  if (type.empty()) return;
+  const auto* td = reinterpret_cast<const TypeDescriptor*>(type.data());
+  DisposeData(td, bytes->data(), reinterpret_cast<uChar*>(bytes->data()) + DataSize(td));
+}
+
+// A datum of a type outside any data space: aligned storage, and once
+// filled, the owner of its handles.
 class Datum {
  public:
   explicit Datum(const TypeDescriptor* td) : td_(td), bytes_(size_t(DataSize(td) + 7) / 8, 0) {}
@@ -69,8 +104,29 @@ class Datum {
   Datum(const Datum&) = delete;
   Datum& operator=(const Datum&) = delete;
   void* get() { return bytes_.data(); }
-  // The datum now holds data whose handles it owns.
+  // The datum holds data whose handles it owns (copied in by the caller).
   void Own() { live_ = true; }
+  // An empty value of the type: the kept one when it is of the type.
+  MgErr Fresh() {
+    live_ = true;
+    std::vector<uChar> type;
+    std::vector<double> kept;
+    SwapKept(&type, &kept);
+    if (!type.empty() && type == TypeBytes(td_)) {
+      bytes_.swap(kept);
+      return kNoErr;
+    }
+    SwapKept(&type, &kept);  // another type's: it stays kept
+    return InitEmptyData(td_, get());
+  }
+  // Keeps the value for the next set of its type; a value kept before goes.
+  void Keep() {
+    std::vector<uChar> type = TypeBytes(td_);
+    if (!live_ || type.empty()) return;
+    SwapKept(&type, &bytes_);
+    live_ = false;
+    DisposeTaken(type, &bytes_);
+  }
 
  private:
   const TypeDescriptor* td_;
@@ -181,11 +237,11 @@ MgErr SetControlValue(UHandle vi, const Params& p, PStr text) {
   int32 n = 0;
   if (!StringBytes(flat, &bytes, &n) || !flat) return kArgErr;
   Datum value(c.td);
-  value.Own();
-  if (MgErr err = InitEmptyData(c.td, value.get())) return err;
+  if (MgErr err = value.Fresh()) return err;
   // The whole string is the value: data short, long or malformed is refused.
   if (UnFlattenData(reinterpret_cast<UHandle>(flat), 4, c.td, value.get(), n, 0) != n) return kArgErr;
   Replace(c, &value);
+  value.Keep();
   return kNoErr;
 }
 
@@ -212,10 +268,10 @@ MgErr SetVariant(UHandle vi, const Params& p, PStr text) {
   if (!p.at(2)) return kVIRefParamMissingErr;
   if (!gHooks.fromVariant) return kVIRefUnsupportedErr;
   Datum value(c.td);
-  value.Own();
-  if (MgErr err = InitEmptyData(c.td, value.get())) return err;
+  if (MgErr err = value.Fresh()) return err;
   if (int32 hr = gHooks.fromVariant(p.at(2), value.get(), c.td)) return hr;
   Replace(c, &value);
+  value.Keep();
   return kNoErr;
 }
 
@@ -389,6 +445,13 @@ MgErr BadMethod(int32 method) {
 }
 
 }  // namespace
+
+void DropKeptControlValue() {
+  std::vector<uChar> type;
+  std::vector<double> bytes;
+  SwapKept(&type, &bytes);
+  DisposeTaken(type, &bytes);
+}
 
 void SetServerUIHooks(const ServerUIHooks& hooks) { gHooks = hooks; }
 const ServerUIHooks& ServerUI() { return gHooks; }

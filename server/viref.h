@@ -101,6 +101,9 @@ MgErr VIRefLoadPanel(VIRefRecord* ref);
 // 55 when it completes later through the completion and *async.
 MgErr ThisApp_VIDoMethod(VIRefRecord* ref, int32 method, int32 count, AttrEntry* params, int32 options, PStr text,
                          AsyncCompletion completion, AsyncRef* async);
+// A set of a control's value keeps the value it replaced for the next set
+// of a value of that type; this frees it (at the end of shut-down).
+void DropKeptControlValue();
 // Entry 5 (server/appprops.cpp): an application attribute vector.  The
 // result is always 0; the first failing entry's code goes to *error and its
 // 1-based position to *index (both 0 when none failed).  Entries without a

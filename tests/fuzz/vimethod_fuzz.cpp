@@ -333,6 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FuzzArmed() = false;
   ResetControls();
+  DropKeptControlValue();
   QXSSpecifyTcpAccess(nullptr);
   QXSSpecifyViAccess(nullptr);
   FUZZ_CHECK(FuzzLiveHandles() == live);
