@@ -38,7 +38,8 @@ TEST(VIServerApp, MethodsAndPropertiesWorkTheDemoThroughTheProgramsHooks) {
   for (const char* want :
        {"open=0 get=0 x=20 type=00040003\n", "set=0 x=7 indicator=1 \"\"y\" is an indicator, not a control\"\n",
         "controls=x indicators=y\n", "reinit=0 x=20\n", "image=0 colours=256 ", " lock=0 2 0\n",
-        "run=55 heard=0\n", "app=demo kind=2 os=Windows NT 4.0 dir=1 monitors=1 vector=0\n", "access=0\n"})
+        "run=55 heard=0\n", "app=demo kind=2 os=Windows NT 4.0 dir=1 monitors=1 default=1 work=", " vector=0\n",
+        "access=0\n"})
     EXPECT_NE(lines.find(want), std::string::npos) << want << "\n" << lines;
   EXPECT_EQ(Slurp(cfg), "[Quenlix]\n") << "the current list writes nothing";
   EXPECT_NE(run(" -access '+Demo.vi' -access '-Other*'").find("access=0\n"), std::string::npos);

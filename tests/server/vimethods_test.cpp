@@ -11,6 +11,7 @@
 #include "server/server_vi_fixture.h"
 #include "server/srvhooks.h"
 #include "server/srvvalues.h"
+#include "server/vistrmethod.h"
 #include "tools/tdbuilder.h"
 
 namespace vimethods_test {
@@ -269,6 +270,54 @@ TEST_F(VIMethods, RunVICompletesAtTheEndOfTheRunOrItsAbort) {
   ASSERT_TRUE(Pump(idle(spin)));
   EXPECT_EQ(gHeard.count, 1);
   EXPECT_EQ(CleanupProcCount(), cleanups);
+}
+
+// The automation methods: the value to a variant and back through the
+// conversions, whose failure leaves the control as it was; the strings'
+// import with its required path and its idle and reservation conditions.
+TEST_F(VIMethods, VariantsAndTheStringsImport) {
+  ServerUIHooks h = PanelHooks();
+  h.toVariant = [](const void* data, const TypeDescriptor*, void* v) {
+    std::memcpy(v, data, 4);
+    return 0;
+  };
+  h.fromVariant = [](const void* v, void* data, const TypeDescriptor*) {
+    std::memcpy(data, v, 4);
+    return *static_cast<const int32*>(v) < 0 ? int32(0x80020005) : 0;
+  };
+  SetServerUIHooks(h);
+  UHandle vi = Load("Add.vi", vif::WriteWithPanel(runvi::File("Add.vi", Clumps::kAdd)));
+  ASSERT_NE(vi, nullptr);
+  const VIRef ref = Open("Add.vi"), other = Open("Add.vi");
+  LStrHandle x = Flat("x");
+  int32 variant[4] = {};
+  EXPECT_EQ(Do(ref, 1013, {{1, 0, nullptr}, {0, 0, &x}, {1, 0, variant}}), kNoErr);
+  EXPECT_EQ(variant[0], kX);
+  variant[0] = 11;
+  EXPECT_EQ(Do(ref, 1014, {{1, 0, nullptr}, {0, 0, &x}, {0, 0, variant}}), kNoErr);
+  variant[0] = -1;
+  EXPECT_EQ(Do(ref, 1014, {{1, 0, nullptr}, {0, 0, &x}, {0, 0, variant}}), int32(0x80020005));
+  EXPECT_EQ(Do(ref, 1014, {{1, 0, nullptr}, {0, 0, &x}, {0, 0, nullptr}}), kVIRefParamMissingErr);
+  EXPECT_EQ(Do(ref, 1013, {{1, 0, nullptr}, {0, 0, &x}, {1, 0, variant}, {0, 0, nullptr}}), kArgErr);
+  int32 now = 0;
+  std::memcpy(&now, panel_[0].data.data(), 4);
+  EXPECT_EQ(now, 11);
+  EXPECT_EQ(gShown, 1);
+  DSDisposeHandle(reinterpret_cast<UHandle>(x));
+
+  static int gImports = 0;
+  SetImportVIStringsProc([](UHandle, Path, uInt8, Path) {
+    ++gImports;
+    return MgErr(kNoErr);
+  });
+  pathtest::Owned file(pathtest::ToPath("L:\strings.txt"));
+  Path p = file.p;
+  EXPECT_EQ(Do(ref, 1001, {{0, 0, nullptr}}), kVIRefParamMissingErr);
+  EXPECT_EQ(Do(ref, 1001, {{0, 0, nullptr}, {0, 0, &p}}), kNoErr);
+  ASSERT_EQ(Reserve(other, kVIRefModeCall), kNoErr);
+  EXPECT_EQ(Do(ref, 1001, {{0, 0, nullptr}, {0, 0, &p}}), kVIRefNotIdleErr) << "another reference holds it";
+  EXPECT_EQ(gImports, 1);
+  SetImportVIStringsProc(nullptr);
 }
 
 // The lock state, the kinds a method refuses, and the selectors outside the

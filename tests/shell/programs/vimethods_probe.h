@@ -8,7 +8,8 @@
 //   reinit=<error> x=<value>
 //   image=<error> colours=<n> bytes=<n> width=<n> lock=<error> <state> <locked>
 //   run=<error> heard=<the completion's error>
-//   app=<name> kind=<item> os=<name> <version> dir=<absolute> monitors=<n> vector=<error>
+//   app=<name> kind=<item> os=<name> <version> dir=<absolute> monitors=<n> default=<absolute>
+//       work=<width> vector=<error>
 // and with an exported-VI list given, "access=<error>" once it is set.
 #pragma once
 #include <cstdio>
@@ -131,13 +132,18 @@ inline int Methods(UHandle vi, const std::vector<std::string>& access) {
   Path dir = nullptr;
   UHandle monitors = nullptr;
   LStrHandle os = nullptr, version = nullptr;
-  AttrEntry v[] = {{1, 0, &name}, {1, 3, &kind}, {1, 6, &os}, {1, 7, &version}, {1, 25, &dir}, {1, 34, &monitors}};
+  Path dflt = nullptr;
+  int16 work[4] = {};
+  AttrEntry v[] = {{1, 0, &name},  {1, 3, &kind},         {1, 6, &os},  {1, 7, &version},
+                   {1, 25, &dir},  {1, 34, &monitors}, {1, 45, &dflt}, {1, 33, work}};
   MgErr first = 0;
   int32 index = 0;
-  AppAttrVector(kLocalAppRef, 6, v, kVIRefOptTrusted, &first, &index, nullptr, nullptr, nullptr);
+  AppAttrVector(kLocalAppRef, 8, v, kVIRefOptTrusted, &first, &index, nullptr, nullptr, nullptr);
   srvval::ArrayElements(monitors, 10, &w, &n);
-  std::printf("app=%s kind=%d os=%s %s dir=%d monitors=%d vector=%d\n", Text(name).c_str(), int(kind),
-              Text(os).c_str(), Text(version).c_str(), dir && FIsAbsPath(dir) ? 1 : 0, int(n), int(first));
+  std::printf("app=%s kind=%d os=%s %s dir=%d monitors=%d default=%d work=%d vector=%d\n", Text(name).c_str(),
+              int(kind), Text(os).c_str(), Text(version).c_str(), dir && FIsAbsPath(dir) ? 1 : 0, int(n),
+              dflt && FIsAbsPath(dflt) ? 1 : 0, int(work[2] - work[0]), int(first));
+  if (dflt) FDisposePath(dflt);
   if (!access.empty()) {
     UHandle list = nullptr;
     std::vector<LStrHandle> items;
