@@ -7,6 +7,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
@@ -68,6 +69,7 @@
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
 #include "shell/rtmenu.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -88,6 +90,8 @@ void AppInstallHooks() {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // The gradient fill's dithered pens are three of the shell's pens.
+  PiccSetBlendPenSource([](int32 which) { return ShellPen(kShellBlendPenFirst + which); });
   // A value display draws into the shell's "Closed" window when its panel
   // has none, and ends the running clump's time slice when it leaves work
   // for the window's update.
