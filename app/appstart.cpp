@@ -4,6 +4,7 @@
 
 #include "app/dlgservices.h"
 #include "app/uiloop.h"
+#include "app/viserverhooks.h"
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
@@ -164,6 +165,7 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
@@ -347,8 +349,11 @@ void AppInstallHooks() {
   // commands ask of the object system.
   ShellInstallMenuHooks();
   ProgMenuHooks menus = ProgMenuHooksInUse();
+  // An action without a parameter block of its own gets an empty one: the
+  // panel's actions travel with one.
   menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
-    return TRSendAction(panel, nullptr, action, argument);
+    ActionParams empty{};
+    return TRSendAction(panel, nullptr, action, argument ? argument : &empty);
   };
   menus.sendVIAction = &TRSendVIAction;
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };

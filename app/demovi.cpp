@@ -46,6 +46,10 @@ constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1
 // The bytes of a data controller.
 constexpr int32 kDCOSize = 40;
 
+// The slot of the procedure that resets the panel's values or makes them
+// the defaults.
+constexpr int32 kDSProcPanelValues = 17;
+
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
 // Calls the run-time function at the table index through the table's
@@ -78,14 +82,15 @@ void Transfer(emit::Code& c, int32 routine, int32 index, int32 record, int32 val
 }
 
 // The compiled code: the initialisation (cdecl, data space and mode) fills
-// the normal procedures, points the header at the flag record, the run
-// element and the transfer table (the transfer mode 1: the diagram's
-// writes are kept, with execution threads too), and makes the clump the
-// top-level code, keeping the completion address.  The clump reads x,
+// the normal procedures and the panel values' procedure, points the header
+// at the flag record, the run element and the transfer table (the transfer
+// mode 1: the diagram's writes are kept, with execution threads too), and
+// makes the clump the top-level code, keeping the completion address.  The clump reads x,
 // writes y = 2 * x + 2 and ends the run through the finish step.
 std::vector<uint8_t> DemoCode() {
   emit::Code c;
-  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel();
+  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), values = c.NewLabel(),
+       toDefault = c.NewLabel();
   c.SetEntry();
   runvi::EmitInitHead(&c, kFlag, kRunElement);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
@@ -102,10 +107,35 @@ std::vector<uint8_t> DemoCode() {
   c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.LoadLabelAddress(ECX, values);
+  c.MovMemReg(EBP, Slot(kDSProcPanelValues), ECX);
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
   c.Bind(none);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+
+  // The panel values' procedure (cdecl, data space and flag): flag 0 puts
+  // each control's default copy into its operate copy (reinitialise), any
+  // other the operate copy into the default (make current values default).
+  c.Bind(values);
+  c.MovRegMem(EAX, ESP, 4);
+  c.MovRegMem(EAX, EAX, 0);
+  c.MovRegMem(EDX, ESP, 8);
+  c.TestRegReg(EDX, EDX);
+  c.Jcc(emit::kNZ, toDefault);
+  for (int32 record : {kRecX, kRecY}) {
+    c.MovRegMem(ECX, EAX, record + kCopies + 4);
+    c.MovMemReg(EAX, record + kCopies, ECX);
+  }
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(toDefault);
+  for (int32 record : {kRecX, kRecY}) {
+    c.MovRegMem(ECX, EAX, record + kCopies);
+    c.MovMemReg(EAX, record + kCopies + 4, ECX);
+  }
   c.XorRegReg(EAX, EAX);
   c.Ret();
 
@@ -185,8 +215,8 @@ void PlaceWindowOnly(ObjHeap panel, int32 root) {
 // The demo's panel: its window, its controls and their controllers.  Each
 // control is a numeric of the data's type (I32, the VI's type 1) with its
 // name label above it, x a control and y an indicator; its controller, one
-// per transfer-table entry and in its order, names it and the transfer
-// record with the record's descriptor.  Each label's text is its resource.
+// per transfer-table entry and in its order, has its type and names it and
+// the transfer record with the record's descriptor.  Each label's text is its resource.
 void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs, bool textParts) {
   PlaceWindowOnly(panel, root);
   struct Control {
@@ -205,11 +235,11 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     const int32 numeric = vib::NewObject(panel, kClsNumeric, kNumericSize, root);
     const int32 label = numeric ? vib::NewObject(panel, kClsLabel, kLabelSize, numeric, kNameLabel) : 0;
     if (!list || !dco || !label || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+    PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
     PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(numeric));
     PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(c.record));
     PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(c.record)));
     // The control shows its controller's value: the controller owns it.
-    PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
     PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);

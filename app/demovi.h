@@ -4,7 +4,9 @@
 // its window has its own menu bar, the tool bar and the icon pane; its
 // panel has the numeric control "x" and the numeric indicator "y", and its
 // compiled clump reads x and writes y = 2 * x + 2, both through the
-// transfer functions, which it reaches through the run-time table's words.
+// transfer functions, which it reaches through the run-time table's words;
+// its panel values' procedure resets x and y to their defaults or makes
+// their values the defaults.
 #pragma once
 #include <string>
 
