@@ -2,8 +2,9 @@
 //
 // Readiness is watched level-triggered and one-shot: an event is posted once,
 // its bit is then disarmed, and the descriptor is watched again only for the
-// events still armed.  The call that consumes an event (recv, send, accept)
-// arms it again, so a condition that still holds is reported at once.
+// events still armed.  The call that consumes an event (recv, accept, a send
+// that would block) arms it again, so a condition that still holds is
+// reported at once.
 #include "platform/qx_socket.h"
 
 #include <arpa/inet.h>
@@ -207,8 +208,11 @@ void Report(int fd, SockRec& r, uint32_t ev, std::vector<Post>* posts) {
     }
   } else {
     if ((ev & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) && (r.armed & kPlatSockRead)) {
+      // Readable with the peer's side open and no error: bytes wait.  Else
+      // a look tells bytes from the end of the stream or an error.
       char c;
-      ssize_t n = recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+      const bool bytes = (ev & (EPOLLRDHUP | EPOLLERR | EPOLLHUP)) == 0;
+      ssize_t n = bytes ? 1 : recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
       if (n > 0) {
         r.armed &= ~kPlatSockRead;
         post(kPlatSockRead, err);
@@ -453,7 +457,8 @@ int32_t PlatSockRecv(PlatSocket s, void* buffer, int32_t count, int32_t* err) {
 int32_t PlatSockSend(PlatSocket s, const void* buffer, int32_t count, int32_t* err) {
   ssize_t n = send(s, buffer, size_t(count < 0 ? 0 : count), MSG_NOSIGNAL);
   int32_t e = n < 0 ? LastError() : 0;
-  Rearm(s, kPlatSockWrite);
+  // Room to write is reported again only after a send that would block.
+  if (e == kPlatSockEWOULDBLOCK) Rearm(s, kPlatSockWrite);
   if (err) *err = e;
   return n < 0 ? -1 : int32_t(n);
 }
