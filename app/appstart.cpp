@@ -6,6 +6,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
@@ -25,10 +26,13 @@
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
+#include "olesource/oleautomgr.h"
+#include "olesource/olestart.h"
 #include "panel/blink.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+#include "panel/paneldisplay.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -42,7 +46,7 @@
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
 #include "server/embobj.h"
-#include "server/srvaccess.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
@@ -55,6 +59,7 @@
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
 #include "shell/progmenu.h"
+#include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "controls/plotmenus.h"
@@ -63,6 +68,7 @@
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
 #include "shell/rtmenu.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
@@ -75,11 +81,22 @@ void AppInstallHooks() {
   ControlsInstallPanelHooks();
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
+  SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // The gradient fill's dithered pens are three of the shell's pens.
+  PiccSetBlendPenSource([](int32 which) { return ShellPen(kShellBlendPenFirst + which); });
+  // A value display draws into the shell's "Closed" window when its panel
+  // has none, and ends the running clump's time slice when it leaves work
+  // for the window's update.
+  PanelDisplayHooks display{};
+  display.closedWindow = &ShellClosedWindow;
+  display.setCDReg = &SetCDReg;
+  SetPanelDisplayHooks(display);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -193,9 +210,13 @@ void AppInstallHooks() {
   shell.oleServerStop = [] {
     OleServerStop();
     SrvDisposeStartState();
+    VIRefExit();
   };
-  shell.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  shell.specifyViAccess = &QXSSpecifyViAccess;
+  // The access lists parse into the VI server's tables, each entry shown on
+  // the splash window's status line.
+  shell.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  shell.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
+  QXSSetAccessStatusProc([](ConstPStr text) { SplashStatus(text, 0, 0); });
   shell.helpInitFiles = &HelpInitFiles;
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
@@ -206,8 +227,8 @@ void AppInstallHooks() {
   PrefServerHooks prefServer{};
   prefServer.tcpAccessList = &QXSTcpAccessList;
   prefServer.viAccessList = &QXSViAccessList;
-  prefServer.specifyTcpAccess = &QXSSpecifyTcpAccess;
-  prefServer.specifyViAccess = &QXSSpecifyViAccess;
+  prefServer.specifyTcpAccess = [](CPStrHandle list) { QXSSpecifyTcpAccess(list); };
+  prefServer.specifyViAccess = [](CPStrHandle list) { QXSSpecifyViAccess(list); };
   prefServer.setListening = &SetServerListening;
   PrefSetServerHooks(prefServer);
   PrefSetAccessParsers([](ConstPStr entry) -> int32 { return QXSParseTcpEntry(entry, nullptr, nullptr, nullptr); },
@@ -293,17 +314,18 @@ void AppInstallCallHooks() {
     return VIRefSetAttributes(ref, property, const_cast<void*>(value), kVIRefOptTrusted, nullptr, nullptr, nullptr);
   };
   calls.paramOffset = &VIRefTerminalOffset;
-  // The call's record keeps the shell's completion and its context.
+  // The call's record keeps the shell's completion and its context in its
+  // starter's words.
   calls.startCall = [](int32 ref, void (*done)(const CallInstrCompletion*), void* context) -> MgErr {
     AsyncRef call = nullptr;
     MgErr err = VIRefStartCall(ref, [](AsyncRef a) {
-      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(a->caller[0]);
-      const CallInstrCompletion record{a->state, a->caller[1], a};
+      auto proc = reinterpret_cast<void (*)(const CallInstrCompletion*)>(uintptr_t(a->param[0]));
+      const CallInstrCompletion record{a->callState, reinterpret_cast<void*>(uintptr_t(a->param[1])), a};
       if (proc) proc(&record);
     }, &call);
     if (!err) {
-      call->caller[0] = reinterpret_cast<void*>(done);
-      call->caller[1] = context;
+      call->param[0] = uInt32(uintptr_t(done));
+      call->param[1] = uInt32(uintptr_t(context));
     }
     return err;
   };
@@ -319,6 +341,7 @@ MgErr AppStartEngine() {
   QXRTRegisterPanel();
   QXRTRegisterIO();
   QXRTRegisterServer();
+  QXRTRegisterOle();
   QXRTCloseRegistration();
   // The classes' slots are complete too.
   ObjCloseSlots();

@@ -10,11 +10,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "platform/qx_font.h"
+#include "tools/panelwriter.h"
 
 namespace {
 
@@ -90,5 +93,44 @@ void BM_LayerFontCreateDelete(benchmark::State& st) {
   }
 }
 BENCHMARK(BM_LayerFontCreateDelete);
+
+}  // namespace
+
+namespace {
+
+// Making n distinct fonts (a size each) and giving them back: each request
+// finds its slot without scanning the table, so the cost grows with n.
+void BM_NewDistinctFonts(benchmark::State& st) {
+  if (!StartFonts()) return st.SkipWithError("no font table");
+  const int32 n = int32(st.range(0));
+  std::vector<int32> made(size_t(n), -1);
+  for (auto _ : st) {
+    for (int32 i = 0; i < n; ++i) made[size_t(i)] = TNewFont(kFace, 6 + i, 0, 0);
+    for (int32 i = n - 1; i >= 0; --i) TDisposeFont(made[size_t(i)]);
+  }
+  st.SetComplexityN(n);
+}
+BENCHMARK(BM_NewDistinctFonts)->RangeMultiplier(4)->Range(16, 1024)->Complexity(benchmark::oN);
+
+// A stored font table of n entries naming distinct fonts: it makes at most
+// its share of fonts, so past that share a larger table costs its reading
+// only.
+void BM_StoredTableOfDistinctFonts(benchmark::State& st) {
+  if (!StartFonts()) return st.SkipWithError("no font table");
+  const int32 n = int32(st.range(0));
+  std::vector<panelwriter::FontEntry> entries;
+  for (int32 i = 0; i < n; ++i) entries.push_back({"DejaVu Sans Condensed", int16(6 + i), 0, 0});
+  const rsrcw::Bytes bytes = panelwriter::FontTableRsrc(entries, 0, true);
+  UHandle table = AZNewHandle(int32(bytes.size()));
+  std::memcpy(*table, bytes.data(), bytes.size());
+  int32 file = 1;
+  for (auto _ : st) {
+    benchmark::DoNotOptimize(TReadFontTable(++file, table, nullptr, 0));
+    TReleaseFontReferences();
+  }
+  AZDisposeHandle(table);
+  st.SetComplexityN(n);
+}
+BENCHMARK(BM_StoredTableOfDistinctFonts)->RangeMultiplier(4)->Range(16, 4096);
 
 }  // namespace

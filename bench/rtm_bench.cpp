@@ -77,3 +77,35 @@ void BM_StrcasecmpScanOfTags(benchmark::State& st) {
 BENCHMARK(BM_StrcasecmpScanOfTags);
 
 }  // namespace
+
+namespace {
+
+// A run-time menu file's bar whose one menu holds n items of one tag: each
+// is made unique (ITEM, ITEM_1, ITEM_2 ...) against the tags in use as the
+// menu is built, so the whole build grows with n, not with its cube.
+void BM_RTMBuildRepeatedTags(benchmark::State& st) {
+  if (!Start()) return st.SkipWithError("no run-time resources");
+  const int32 n = int32(st.range(0));
+  std::vector<RTMItem> items(2);
+  items[0].name = "Bar";
+  items[1].level = 1;
+  items[1].name = items[1].tag = "M";
+  for (int32 i = 0; i < n; ++i) {
+    RTMItem it;
+    it.level = 2;
+    it.name = "item";
+    it.tag = "ITEM";
+    it.flags = 1;
+    items.push_back(it);
+  }
+  static const uChar kTitle[] = "\x03" "Bar";
+  for (auto _ : st) {
+    MenuHandle bar = nullptr;
+    if (RTMBuildMenu(nullptr, items, 0, kTitle, &bar) != kNoErr || !bar) return st.SkipWithError("no menu built");
+    RTMDisposeMenu(bar);
+  }
+  st.SetComplexityN(n);
+}
+BENCHMARK(BM_RTMBuildRepeatedTags)->RangeMultiplier(4)->Range(64, 4096)->Complexity(benchmark::oN);
+
+}  // namespace

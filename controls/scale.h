@@ -11,8 +11,23 @@
 #pragma once
 #include <cstddef>
 
+#include "mgsource/draw/dcolor.h"
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
+
+// The mapping of a scale: 0 linear, 1 logarithmic (base 10).
+typedef int16 ScaleMapping;
+enum : ScaleMapping { kScaleLinear = 0, kScaleLog = 1 };
+// The marker array: a count, then the entries in ascending value order.
+struct ScaleMarker {
+  float64 value;
+  uInt32 colour;
+};
+struct ScaleMarkers {
+  int32 count;
+  ScaleMarker entries[1];
+};
+static_assert(sizeof(void*) != 4 || (sizeof(ScaleMarker) == 12 && offsetof(ScaleMarkers, entries) == 4), "marker array");
 
 // The record, in the panel's data space.
 struct ScaleRec {
@@ -29,17 +44,15 @@ struct ScaleRec {
   int16 radius;       // round scales: radius of the marker labels
   int16 pixelStart;   // pixel coordinate of min
   int16 pixelEnd;     // pixel coordinate of max
-  int16 mapping;      // 0 linear, 1 logarithmic (base 10)
+  ScaleMapping mapping;
   uInt32 endParts[2];
-  UHandle markers;    // int32 count, then {float64 value, uInt32 colour} ascending
+  UHandle markers;    // ScaleMarkers
 };
 static_assert(sizeof(ScaleRec) == 96 && offsetof(ScaleRec, centre) == 72 && offsetof(ScaleRec, radius) == 76 &&
               offsetof(ScaleRec, pixelStart) == 78 && offsetof(ScaleRec, mapping) == 82 &&
               offsetof(ScaleRec, endParts) == 84 && offsetof(ScaleRec, markers) == 92,
               "scale record");
-constexpr int32 kScaleMarkerEntry = 12;
-
-enum : int16 { kScaleLinear = 0, kScaleLog = 1 };
+constexpr int32 kScaleMarkerEntry = 12;  // the stored size of a ScaleMarker
 
 // Scale object words and fields (byte offsets of the object's data).
 enum : int32 {
@@ -66,6 +79,8 @@ enum : uInt32 {
   kScaleMinorTicks = 0x10000000,
   kScaleLooseFit = 0x40000000,
 };
+// The label part's flag bit: the label takes the size of its text.
+constexpr uInt32 kScaleLabelFitsText = 0x20000;
 // Parts of a scale, and the scale part of its control.
 enum : int16 { kScalePartLabel = 27, kScalePartTick = 40, kScalePartMinorTick = 45, kControlPartScale = 17 };
 // Reply flags of a range change.
@@ -115,15 +130,22 @@ QX_EXTERN_C void KnobAngleToValue(ObjHeap heap, int32 dataOffset, int32 numType,
 // increment (value ignored), 0 the upper and 1 the lower end, others the
 // increment from the marker after the lower end (or, with arbitrary markers,
 // that marker, whose index after reordering goes to newIndex).  Reply flags.
+// A value that is not finite only invalidates the scale (0); a marker index
+// outside the marker array changes nothing (0).
 QX_EXTERN_C int32 ScaleSetRangeValue(ObjHeap heap, int32 scale, int32 index, float64 value, int32* newIndex);
 int32 ScaleSetLinearRange(ObjHeap heap, int32 scale, int32 index, float64 value, int32 limit);
 int32 ScaleSetLogRange(ObjHeap heap, int32 scale, int32 index, float64 value, int32 limit);
 // A marker increment of round figures for the range between a and b in at
 // most limit markers (display format code and precision choose the figures).
 float64 ChooseLinearIncrement(float64 a, float64 b, int32 limit, int32 precision, int32 code);
+// The same for ends already in order (a <= b; others are an assertion and 0).
+float64 LinearIncrementCore(float64 a, float64 b, int32 limit, int32 precision, int32 code);
 float64 LogIncrement(float64 lower, float64 upper, int32 limit, int32 code);
 float64 ScaleMinorIncrement(ObjHeap heap, int32 scale, Bool32 round);
-// How many marker labels fit along the scale (at least 2).
+// How many marker labels fit along the scale (at least 2): the label's
+// extent is the larger of the two ends' texts when the label part fits its
+// text, else the part's size; round scales count the tick's diagonal (5 for
+// a tick drawn as a line) beyond the label radius.
 int32 ScaleMaxMarkers(ObjHeap heap, int32 scale, Bool32 round);
 Bool32 ScaleValuesNearlyEqual(float64 a, float64 b);
 // The marker array entry of a marker index (0 the last, 1 the first, n >= 2
@@ -133,11 +155,100 @@ int32 ScaleReorderMarker(ScaleRec* rec, int32 index);
 float64 IntPower(float64 base, int32 n);
 
 // ---- Markers and labels --------------------------------------------------------------
-// Recounts the scale's major markers and recomputes its bounds; 0.
+// What a walk hands its procedure for each marker and minor tick.
+enum : uInt16 {
+  kScaleMarkerMinor = 0x1,     // a minor tick (nothing else is set)
+  kScaleMarkerLabel = 0x2,     // the label is shown
+  kScaleMarkerTick = 0x4,      // the tick is shown
+  kScaleMarkerDisabled = 0x8,  // the label's text item is disabled in the owner's list
+};
+struct ScaleMarkerRec {
+  int32 index;         // 0 the upper end, 1 the lower end, 2 and up the interior markers
+  uInt32 callerMode;   // the caller's word, handed on
+  int16 pixel;         // straight scales: the marker's pixel
+  uInt16 flags;        // kScaleMarker*
+  int32 tickPart;      // the parts, placed at the marker (0: the scale has none)
+  int32 minorPart;
+  int32 labelPart;
+  void* cookie;        // the caller's
+  Rect rect;           // the caller's
+  float64 sine;        // round scales: of the marker's angle
+  float64 cosine;
+};
+static_assert(sizeof(void*) != 4 || (offsetof(ScaleMarkerRec, callerMode) == 4 && offsetof(ScaleMarkerRec, pixel) == 8 &&
+                                     offsetof(ScaleMarkerRec, flags) == 10 && offsetof(ScaleMarkerRec, tickPart) == 12 &&
+                                     offsetof(ScaleMarkerRec, labelPart) == 20 && offsetof(ScaleMarkerRec, cookie) == 24 &&
+                                     offsetof(ScaleMarkerRec, rect) == 28 && offsetof(ScaleMarkerRec, sine) == 36 &&
+                                     offsetof(ScaleMarkerRec, cosine) == 44 && sizeof(ScaleMarkerRec) == 52),
+              "marker record");
+// A walk's procedure: a non-zero answer ends the walk and is its answer.
+typedef int32 (*ScaleMarkerProc)(ObjHeap heap, int32 scale, ScaleMarkerRec* marker);
+// Walk modes: positions only (no label texts, no tick placement); the
+// edited marker's label left empty, with the panel's editing text; and the
+// style replaced by end ticks, interior ticks and minor ticks (any of them).
+enum : int32 {
+  kScaleWalkPositions = 1,
+  kScaleWalkEditing = 2,
+  kScaleWalkEndTicks = 4,
+  kScaleWalkInnerTicks = 8,
+  kScaleWalkMinorTicks = 16,
+};
+// Walks the scale's markers in order (the upper end, the lower end, the
+// interior markers with their minor ticks), placing the tick, minor tick and
+// label parts at each and handing it to proc; the proc's first non-zero
+// answer, or 0.  textList: the owner's label texts (a CPStr handle) or null.
+// At most 1000 interior markers without a text list (reported, the walk then
+// ends at the upper end); with one, 32767.
+QX_EXTERN_C int32 ScaleForEachMarker(ObjHeap heap, int32 scale, ScaleMarkerProc proc, void* cookie, const Rect* rect,
+                                     int32 mode, uInt32 callerMode, UHandle textList);
+// Moves the tick part to the marker: centred on a straight scale's pixel;
+// on a round scale outside (or with the horizontal bit inside) the label
+// radius along the marker's angle, or, for a line picture, given the line
+// of 5 pixels (3 for the minor tick part) from the radius.  The tick's
+// length, negative inside.
+float64 ScalePlaceTickPart(ObjHeap heap, int32 scale, int32 part, const ScaleMarkerRec* marker);
+// Walk procedures: counting the markers that are not minor ticks (cookie:
+// an int32 counter); uniting the bounds of the shown parts into the cookie's
+// Rect (caller mode 1 labels, 2 ticks); drawing a grid line across the
+// rectangle at each marker but the two pixel ends (cookie: ScaleGridPens).
+QX_EXTERN_C int32 ScaleCountMarkers(ObjHeap heap, int32 scale, ScaleMarkerRec* marker);
+enum : uInt32 { kScaleUnionLabels = 1, kScaleUnionTicks = 2 };
+QX_EXTERN_C int32 ScaleUnionMarkerRect(ObjHeap heap, int32 scale, ScaleMarkerRec* marker);
+// The graph code's grid pens (pen-table entries) and the colours they take
+// on black-and-white ports.
+struct ScaleGridPens {
+  int32 majorPen;
+  int32 minorPen;
+  DColor bwFore;
+  DColor bwBack;
+};
+QX_EXTERN_C int32 ScaleGridLine(ObjHeap heap, int32 scale, ScaleMarkerRec* marker);
+
+// Recounts the scale's major markers and recomputes its inner rectangle and
+// bounds; 0.
 QX_EXTERN_C MgErr ScaleRecalc(ObjHeap heap, int32 scale);
+// The area of the scale's ticks (minor ticks included) and labels, each
+// when asked for; empty when the style shows none of them.
+QX_EXTERN_C void ScaleGetPartsRect(ObjHeap heap, int32 scale, Rect* rect, Bool32 withLabels, Bool32 withTicks);
+// The bounding box of a round scale's arc at the label radius, from the
+// start angle clockwise over the sweep (the circle's for 2 pi or more).
+void ScaleArcBounds(const ScaleRec* r, Rect* bounds);
+// Reads the scale's style (1 to 9) when styleIn is null; else sets it: 6
+// hides the scale, the others choose which ends and interior markers show
+// labels and ticks and whether minor ticks show.  *ok 0 for a style outside
+// 1 to 9 (nothing changed).  *styleOut: the style afterwards.
+QX_EXTERN_C void ScaleStyleFlags(ObjHeap heap, int32 scale, int32* styleOut, const int32* styleIn, Bool32* ok);
+// Whether the scale applies to its graph's kind: a graph's part 18 not for
+// kinds 3, 4 and the charts, part 19 not for kinds 3, 4, 104 to 106; every
+// other scale applies.
+QX_EXTERN_C Bool32 GraphPartApplies(ObjHeap heap, int32 scale);
 // The text-label list (a CPStr handle) of the scale of a slide, knob or
 // colour ramp with text labels; null otherwise.
 QX_EXTERN_C UHandle SlideScaleMarkerList(ObjHeap heap, int32 scale);
+// Whether the scale's owner is a slide, knob or colour ramp whose display
+// (part 8001) holds a text part (part 12): each missing link is an
+// assertion.
+QX_EXTERN_C Bool32 ScaleCheckTextLabels(ObjHeap heap, int32 scale);
 Bool32 ScaleValueReached(float64 v, float64 end);
 // Whether v lies past end (beyond the rounding a ratio of 1e-13 allows).
 Bool32 ScaleValueBeyond(float64 v, float64 end);
@@ -152,6 +263,23 @@ void ScaleLooseFit(float64* lower, float64* upper, const ScaleRec* r);
 // did not and force is false.  0.
 QX_EXTERN_C MgErr CalcScaleMarkers(ObjHeap heap, int32 scale, float64 lower, float64 upper, Bool32 keepIncrement,
                                    Bool32 force, Bool32* changed);
+
+// The pixel of one value on a straight scale, as MapValuesToPixels maps it.
+int16 ScaleValuePixel(const ScaleRec* r, float64 value);
+// The owner's label texts for the scale (its data answer, when that is a
+// handle), or null.
+UHandle ScaleTextList(ObjHeap heap, int32 scale);
+// Whether obj names a used block of the heap holding at least bytes.
+inline bool ScaleHasBytes(ObjHeap heap, int32 obj, int32 bytes) {
+  return obj > 0 && OHIsUsedBlock(heap, obj) && OHBlockSize(heap, obj) >= bytes;
+}
+// Unites a rectangle that is not empty into another.
+void ScaleUnite(Rect* into, Rect r);
+// A part's bounds (empty for a block too small to hold them).
+Rect ScalePartBounds(ObjHeap heap, int32 part);
+// Whether a tick part's picture is drawn as a line: a cosmetic whose
+// procedural picture answers shape 2 to the opacity message.
+Bool32 ScalePartIsLine(ObjHeap heap, int32 part);
 
 // Gives the panel and the data manager the scale services; start-up.
 void ControlsInstallScaleHooks();

@@ -72,7 +72,8 @@ void ControlsInstallScaleHooks() {
   SetPanelScaleHooks({.scaleInfo = &ScaleInfo,
                       .mapPixelsToValues = &MapPixelsToValues,
                       .scaleValueToPixelPinned = &ScaleValueToPixelPinned,
-                      .knobValueToPoint = &KnobValueToPoint});
+                      .knobValueToPoint = &KnobValueToPoint,
+                      .scaleGetPartsRect = &ScaleGetPartsRect});
   SetPanelDataHooks({.slideScaleMarkerList = &SlideScaleMarkerList});
   SetDataMgrHooks({.scaleRangeSet = &RangeCopied, .pointerValue = &PointerValue});
   SetChartPanelHooks({.scaleRecalc = &ScaleRecalc, .calcScaleMarkers = &CalcScaleMarkers});

@@ -138,26 +138,72 @@ int32 GetScaleRange(ObjHeap heap, int32 control, float64* min, float64* max, int
   return horizontal ? !agree : agree;
 }
 
+namespace {
+
+// A mapped coordinate on the pixel grid: NaN 15005, pinned to +-15000,
+// halves away from zero.
+inline int16 PinnedPixel(float64 p) {
+  if (p != p) return 15005;
+  if (p > 15000) return 15000;
+  if (p < -15000) return -15000;
+  return int16(int32(p > 0 ? p + 0.5 : p - 0.5));
+}
+
+// One multiply-add a value: the type's load, the logarithm on a
+// logarithmic scale, the pinned rounding.
+template <typename T, bool Log>
+void MapLoop(const uChar* v, int32 valueStride, int32 count, uChar* px, int32 pixelStride, float64 origin, float64 k,
+             float64 pixelStart) {
+  for (int32 i = 0; i < count; ++i, v += valueStride, px += pixelStride) {
+    T raw;
+    std::memcpy(&raw, v, sizeof raw);
+    float64 x = float64(raw);
+    if constexpr (Log) x = (x <= 0 || x != x) ? -INFINITY : std::log10(x);
+    const int16 out = PinnedPixel((x - origin) * k + pixelStart);
+    std::memcpy(px, &out, 2);
+  }
+}
+
+template <bool Log>
+void MapTyped(int32 t, const uChar* v, int32 vs, int32 n, uChar* px, int32 ps, float64 origin, float64 k, float64 s) {
+  switch (t) {
+    case kTDI8: MapLoop<int8, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDI16: MapLoop<int16, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDI32: MapLoop<int32, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDU8: MapLoop<uInt8, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDU16: MapLoop<uInt16, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDU32: MapLoop<uInt32, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDSGL: MapLoop<float32, Log>(v, vs, n, px, ps, origin, k, s); break;
+    case kTDDBL: MapLoop<float64, Log>(v, vs, n, px, ps, origin, k, s); break;
+    default:  // extended: through the conversion, one value at a time
+      for (int32 i = 0; i < n; ++i, v += vs, px += ps) {
+        float64 x = Read(t, v);
+        MapLoop<float64, Log>(reinterpret_cast<const uChar*>(&x), 0, 1, px, 0, origin, k, s);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
+int16 ScaleValuePixel(const ScaleRec* r, float64 value) {
+  float64 a, b;
+  MappedEnds(r, &a, &b);
+  const float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (b - a);
+  if (r->mapping == kScaleLog) value = (value <= 0 || value != value) ? -INFINITY : std::log10(value);
+  return PinnedPixel((value - a) * k + r->pixelStart);
+}
+
 void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
                        int32 count, int16* pixels, int32 pixelStride) {
   Mapping m;
-  if (!ForMapping(heap, dataOffset, numType, &m)) return;
-  const ScaleRec* r = m.r;
-  const float64 origin = m.a;
-  float64 k = (float64(r->pixelEnd) - float64(r->pixelStart)) / (m.b - origin);
-  const uChar* v = static_cast<const uChar*>(values);
-  uChar* px = reinterpret_cast<uChar*>(pixels);
-  for (int32 i = 0; i < count; ++i, v += valueStride, px += pixelStride) {
-    float64 x = Read(m.t, v);
-    if (m.log) x = (x <= 0 || std::isnan(x)) ? -INFINITY : std::log10(x);
-    float64 p = (x - origin) * k + r->pixelStart;
-    int16 out;
-    if (std::isnan(p)) out = 15005;
-    else if (p > 15000) out = 15000;
-    else if (p < -15000) out = -15000;
-    else out = int16(p > 0 ? std::trunc(p + 0.5) : std::trunc(p - 0.5));
-    std::memcpy(px, &out, 2);
-  }
+  if (count <= 0 || !values || !pixels || !ForMapping(heap, dataOffset, numType, &m)) return;
+  const float64 k = (float64(m.r->pixelEnd) - float64(m.r->pixelStart)) / (m.b - m.a);
+  const float64 start = m.r->pixelStart;
+  const auto* v = static_cast<const uChar*>(values);
+  auto* px = reinterpret_cast<uChar*>(pixels);
+  if (m.log) MapTyped<true>(m.t, v, valueStride, count, px, pixelStride, m.a, k, start);
+  else MapTyped<false>(m.t, v, valueStride, count, px, pixelStride, m.a, k, start);
 }
 
 void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
@@ -232,17 +278,32 @@ void KnobValueToPoint(ObjHeap heap, int32 dataOffset, int32 numType, int32 radiu
   const int32 t = MapType(numType);
   const ScaleRec* r = t && value && point ? Mapped(heap, dataOffset) : nullptr;
   if (!r) return;
-  float64 x = Read(t, value), span, origin;
-  SpanOrigin(r, &span, &origin);
-  if (r->mapping == kScaleLog) x = x > 0 ? std::log10(x) : -INFINITY;
-  float64 fraction = span != 0 ? (x - origin) / span : 0;
-  fraction = std::isnan(fraction) ? 0 : fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
-  // The inverse of KnobAngleToValue: clockwise from the start angle.
-  const float64 angle = r->startAngle - fraction * r->sweep;
-  // A stored radius can put the point past 16 bits: it is pinned there.
-  auto pin = [](float64 c) {
-    return int16(std::isnan(c) ? 0 : c < -32768 ? -32768 : c > 32767 ? 32767 : std::lround(c));
+  if (radius == 0) {
+    *point = r->centre;
+    return;
+  }
+  // The value held between the ends, whatever their order (NaN at the lower).
+  const float64 lo = r->min < r->max ? r->min : r->max, hi = r->min < r->max ? r->max : r->min;
+  float64 x = Read(t, value);
+  x = !(x > lo) ? lo : x > hi ? hi : x;
+  float64 frac, span;
+  if (r->mapping == kScaleLog) {
+    frac = std::log10(x / r->min);
+    span = std::log10(r->max / r->min);
+  } else {
+    frac = x - r->min;
+    span = r->max - r->min;
+  }
+  float64 part = frac / span;
+  if (!std::isfinite(part)) part = 0;
+  const float64 angle = r->startAngle - r->sweep * part;
+  // Truncated after adding a half; a coordinate that is not finite, or past
+  // 16 bits, stays at the centre or is pinned.
+  auto coord = [](float64 c, int16 centre) {
+    if (!std::isfinite(c)) return centre;
+    c = std::trunc(c);
+    return int16(c < -32768 ? -32768 : c > 32767 ? 32767 : c);
   };
-  point->h = pin(r->centre.h + radius * std::cos(angle));
-  point->v = pin(r->centre.v - radius * std::sin(angle));
+  point->h = coord(std::cos(angle) * radius + r->centre.h + 0.5, r->centre.h);
+  point->v = coord(r->centre.v - std::sin(angle) * radius + 0.5, r->centre.v);
 }

@@ -1,5 +1,6 @@
 // Changing a scale's range: its ends, its marker increment of round figures,
 // the first marker's alignment and the minor tick increment.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,10 @@
 #include "mgsource/numconv.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/oinval.h"
+#include "panel/osupport.h"
 #include "panel/textparts.h"
+#include "mgsource/window/textrec.h"
 
 namespace {
 
@@ -186,6 +190,14 @@ Bool32 ScaleValuesNearlyEqual(float64 a, float64 b) {
 
 float64 ChooseLinearIncrement(float64 a, float64 b, int32 limit, int32 precision, int32 code) {
   if (a > b) std::swap(a, b);
+  return LinearIncrementCore(a, b, limit, precision, code);
+}
+
+float64 LinearIncrementCore(float64 a, float64 b, int32 limit, int32 precision, int32 code) {
+  if (a > b) {
+    DBAssert(__FILE__, __LINE__, "scale: increment ends out of order");
+    return 0;
+  }
   float64 range = b - a;
   if (limit <= 2) return range;
   float64 rough = range / (limit - 1);
@@ -281,28 +293,67 @@ float64 ScaleMinorIncrement(ObjHeap heap, int32 scale, Bool32 round) {
   return std::fabs(ChooseLinearIncrement(r->start * m + o, next * m + o, int32(count), -1, Format(heap, scale)) / m);
 }
 
+namespace {
+
+// The widest and tallest of the texts of the two ends in displayed units,
+// each text's own rectangle as a box of the label part's text lays it out,
+// grown by 1 on each side; false when the label has no text record.
+bool MeasureEndLabels(ObjHeap heap, int32 label, const ScaleRec* r, int32 code, int32* width, int32* height) {
+  const TRecord text = PartTextRecord(heap, label);
+  const TRecord copy = text ? TDuplicate(text, 0) : nullptr;
+  if (!copy) return false;
+  TSetMode(copy, kTRKindBox, 0);
+  int32 w = 0, h = 0;
+  for (float64 end : {r->min, r->max}) {
+    const float64 shown = end * r->multiplier + r->offset;
+    char buffer[256];
+    const int32 n = NumToText(&shown, kTDDBL, code, buffer, int32(sizeof buffer));
+    TReplaceText(copy, reinterpret_cast<const uChar*>(buffer), n < 0 ? 0 : n);
+    Rect box{0, 0, 0, 0};
+    TGetRect(copy, &box, nullptr);
+    w = std::max(w, int32(box.right) - box.left);
+    h = std::max(h, int32(box.bottom) - box.top);
+  }
+  TDispose(copy);
+  *width = w + 2;
+  *height = h + 2;
+  return true;
+}
+
+}  // namespace
+
 int32 ScaleMaxMarkers(ObjHeap heap, int32 scale, Bool32 round) {
   const ScaleRec* r = ScaleRecOf(heap, scale);
   if (!r) return 2;
-  // The label's extent: the bounds of the scale's label part.
-  Rect label{0, 0, 0, 0};
-  if (int32 part = FindPart(heap, scale, kScalePartLabel, 0)) std::memcpy(&label, *heap + part + kScaleObjBounds, 8);
-  bool horizontal = (Flags(heap, scale) & kScaleHorizontal) != 0;
-  int32 w = int32(label.right) - label.left, h = int32(label.bottom) - label.top;
+  const ScaleRec rec = *r;  // measuring allocates: the data space may move
+  // The label's extent: its texts measured, or the label part's bounds.
+  int32 w = 0, h = 0;
+  if (int32 part = FindPart(heap, scale, kScalePartLabel, 0)) {
+    if (!(Flags(heap, part) & kScaleLabelFitsText) || !MeasureEndLabels(heap, part, &rec, Format(heap, scale), &w, &h)) {
+      const Rect label = ScalePartBounds(heap, part);
+      w = int32(label.right) - label.left;
+      h = int32(label.bottom) - label.top;
+    }
+  }
+  const bool horizontal = (Flags(heap, scale) & kScaleHorizontal) != 0;
   int64 capacity;
   if (!round) {
     int32 extent = horizontal ? w + 4 : h + 4;
     if (extent < 1) extent = 1;
-    capacity = std::llabs(int64(r->pixelEnd) - r->pixelStart) / extent + 1;
+    capacity = std::llabs(int64(rec.pixelEnd) - rec.pixelStart) / extent + 1;
   } else {
+    // d: the tick's diagonal, or the 5 pixels of a tick drawn as a line.
     float64 d = 0;
     if (int32 tick = FindPart(heap, scale, kScalePartTick, 0)) {
-      Rect t;
-      std::memcpy(&t, *heap + tick + kScaleObjBounds, 8);
-      float64 tw = float64(t.right) - t.left, th = float64(t.bottom) - t.top;
-      d = std::trunc(std::sqrt(tw * tw + th * th));
+      if (ScalePartIsLine(heap, tick)) {
+        d = 5;
+      } else {
+        const Rect t = ScalePartBounds(heap, tick);
+        const float64 tw = float64(t.right) - t.left, th = float64(t.bottom) - t.top;
+        d = std::trunc(std::sqrt(tw * tw + th * th));
+      }
     }
-    float64 rad = horizontal ? r->radius - d : r->radius + d;
+    const float64 rad = horizontal ? rec.radius - d : rec.radius + d;
     float64 h2 = h / 2.0, w2 = w / 2.0;
     if (horizontal) {
       h2 = -h2;
@@ -311,7 +362,8 @@ int32 ScaleMaxMarkers(ObjHeap heap, int32 scale, Bool32 round) {
     float64 a1 = 2 * std::atan2(w / 2.0, rad + h2), a2 = 2 * std::atan2(h / 2.0, rad + w2);
     if (a1 < 0) a1 += 6.283185307179586;
     if (a2 < 0) a2 += 6.283185307179586;
-    float64 c = (a1 + a2) / 2 > 0 ? std::trunc(r->sweep / ((a1 + a2) / 2)) : 2;
+    // A sweep or angle that is not finite counts no markers beyond the two.
+    const float64 c = (a1 + a2) / 2 > 0 ? std::trunc(rec.sweep / ((a1 + a2) / 2)) : 2;
     capacity = c >= 1e9 ? int64(1e9) : c >= 2 ? int64(c) : 2;
   }
   if (capacity > 0x7fffffff) capacity = 0x7fffffff;
@@ -496,7 +548,10 @@ int32 ScaleSetRangeValue(ObjHeap heap, int32 scale, int32 index, float64 value, 
     r->offset = 0;
     return 0;
   }
-  if (ClassifyFloatNumber(kTDDBL, &value) != 0) return 0;
+  if (ClassifyFloatNumber(kTDDBL, &value) != 0) {
+    OInval(heap, scale, 1);
+    return 0;
+  }
   r = ScaleRecOf(heap, scale);
   if (r->multiplier == 0) FixMultiplier(r);
   float64 v = (value - r->offset) / r->multiplier;
@@ -616,8 +671,7 @@ MgErr CalcScaleMarkers(ObjHeap heap, int32 scale, float64 lower, float64 upper, 
     SetEnds(r, lower, upper);
     if (lower != before) r->start = lower;
   }
-  int32 owner = int32(OHWord(heap, uInt32(scale + 4 * kPWOwner)));
-  bool textList = owner && OGetDataPtr(heap, owner, scale, kDataPtrOperate, nullptr) != 0;
+  const bool textList = ScaleTextList(heap, scale) != nullptr;
   r = ScaleRecOf(heap, scale);
   if (!r) return kNoErr;
   GuardMarkerCount(r, textList);

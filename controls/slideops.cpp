@@ -69,18 +69,26 @@ MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame*, ActionParams
 }
 
 int32 ScaleFitToItemCount(ObjHeap heap, int32 slide) {
-  if (!Live(heap, slide, 4) || !ObjIsA(heap, slide, kClsSlide)) return 0;
+  if (!Live(heap, slide, 4)) return 0;
   const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
-  if (!Live(heap, scale, 4) || !(Flags(heap, scale) & kScaleTextLabels)) return 0;
-  const UHandle list = SlideScaleMarkerList(heap, scale);
-  int32 count = 0;
-  if (list && *list && DSGetHandleSize(list) >= 4) count = int32(GetNative32(*list));
-  const int32 top = count > 1 ? count - 1 : 1;
-  Bool32 moved = 0;
-  CalcScaleMarkers(heap, scale, 0, top, 1, 1, &moved);
-  OInval(heap, scale, kInvalAll);
-  ScaleRecalc(heap, scale);
-  OInval(heap, scale, kInvalAll);
+  const bool hasScale = Live(heap, scale, 4) && ScaleRecOf(heap, scale);
+  // A slide with text labels ranges over its labels: 0 to the count less one
+  // (1 for one label or none).
+  if (hasScale && ObjIsA(heap, slide, kClsSlide) && (Flags(heap, scale) & kScaleTextLabels)) {
+    const UHandle list = SlideScaleMarkerList(heap, scale);
+    int32 count = 0;
+    if (list && (DSCheckHandle(list) == kNoErr || AZCheckHandle(list) == kNoErr) && *list &&
+        (DSCheckHandle(list) == kNoErr ? DSGetHandleSize(list) : AZGetHandleSize(list)) >= 4)
+      count = int32(GetNative32(*list));
+    const int32 top = count > 1 ? count - 1 : 1;
+    Bool32 moved = 0;
+    CalcScaleMarkers(heap, scale, 0, top, 1, 1, &moved);
+  }
+  if (hasScale) {
+    OInval(heap, scale, kInvalAll);
+    ScaleRecalc(heap, scale);
+    OInval(heap, scale, kInvalAll);
+  }
   OSize(heap, slide, nullptr, 0);
   return 0x80;
 }

@@ -15,9 +15,9 @@
 QX_EXTERN_C MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* params,
                                   void* data, int32* changed);
 // For a slide whose scale has text labels (flag 0x100000): the scale's
-// range becomes 0 .. the label count less one (1 for one label or none), its
-// markers are recounted and the slide sized again; 0x80, or 0 for any other
-// object.
+// range becomes 0 .. the label count less one (1 for one label or none).
+// Then for any control its scale (part 17) is recounted and redrawn and the
+// control sized again; 0x80 (0 for no object).
 QX_EXTERN_C int32 ScaleFitToItemCount(ObjHeap heap, int32 slide);
 // For a slide with flag 0x800000: the orders of the first fill (part 31)
 // whose slider (part 23 of that order) fills with style 2 and of the first

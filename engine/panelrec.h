@@ -107,3 +107,7 @@ constexpr int32 kPWLabelText = 9;
 // bytes and lies inside the data space; else null (reported as debug text).
 // Stored pairs of words are checked with it before their entry is read.
 QX_EXTERN_C const TypeDescriptor* PanelEntryTD(ObjHeap heap, int32 dataOffset, int32 tdOffset, int32 bytes);
+// Tells PanelEntryTD that a VI's data-space type map was freed, replaced or
+// rewritten in place: the entries it keeps indexed are found anew.  Every
+// owner of a map calls it before such a change.
+void DSTypeMapChanged();

@@ -30,7 +30,7 @@ constexpr const char* kMgErrTextsListName = "_mgerr descriptions";
 constexpr int32 kAppErrTextsListId = 10002;
 constexpr int32 kAppErrBase = 999;
 constexpr int32 kAppErrUnspecified = 1018;
-constexpr int32 kAppErrTextCount = 43;
+constexpr int32 kAppErrTextCount = 45;
 constexpr const char* kUnspecifiedErrText = "Unspecified error occurred.";
 
 // The text of an error code as a Pascal string (cut at 255 characters):

@@ -1,8 +1,10 @@
 #include "io/unitaccess.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "engine/exec/execrec.h"
 #include "engine/link/loadmethods.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -13,7 +15,9 @@ UnitAccessRec* NewUnitAccessRec(int32 size, int32 levels, int32 execSystem, Bool
   if (!r) return nullptr;
   r->signature = kUnitAccessSignature;
   r->execSystem = execSystem;
-  r->waiters = NewExecQueue(levels < 1 ? 1 : levels);
+  // The waiter queue has at most as many levels as a run queue: more are
+  // taken as the most there is, fewer than one as one.
+  r->waiters = NewExecQueue(std::clamp<int32>(levels, 1, kExecMaxLevels));
   bool ok = r->waiters != nullptr;
   if (ok && withMutex) ok = ThMutexCreate(&r->mutex, "UnitRights") == kNoErr;
   if (!ok) {

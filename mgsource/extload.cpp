@@ -1,5 +1,6 @@
 #include "extload.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -124,6 +125,10 @@ MgErr LoadMQ(const uChar* res, int32 resSize, UPtr* blockOut, int32 word1, int32
   if (relocOffset + 4 * relocCount > resSize) return kExtCodeFormatErr;
   const int64 codeSize = imageSize - headerBytes;
   if (codeSize < int64(sizeof(CodeBlockHeader)) || entryOffset >= codeSize) return kExtCodeFormatErr;
+  // The cleared room after the code serves the code's own data: a header
+  // asking for far more than its image (16 times, and past 1 MB) is damaged,
+  // not a reason to reserve up to 256 MB of executable memory.
+  if (extra > std::max<int64>(kMQMaxExtraFloor, 16 * imageSize)) return kExtCodeFormatErr;
   const uInt32 blockSize = uInt32(codeSize + extra);
 
   uChar* block = static_cast<uChar*>(PlatCodeAlloc(blockSize));  // zeroed

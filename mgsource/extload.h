@@ -42,6 +42,7 @@ enum : int32 {
   kMQHeaderSize = 26,
   kMQPageSize = 512,
   kMQExtraUnit = 4096,
+  kMQMaxExtraFloor = 1 << 20,  // extra room any image may ask for; more only up to 16 times its image
 };
 enum : uInt32 { kMQReloc32 = 0x80000000u };  // a relocation entry of a 32-bit word
 

@@ -27,6 +27,7 @@
 #include "panel/oinval.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
+#include "panel/rangecheck.h"
 
 namespace {
 
@@ -50,12 +51,6 @@ constexpr int32 kMaxDims = 64;
 // The clipping mark of a panel heap: drawing is limited to a container's
 // interior while one of its elements acts.
 constexpr uInt32 kHeapFlagClipping = 0x800000;
-// Range words: the mode in bits 8-9, the state in bits 2-3.
-constexpr int32 kRangeWord = 8;
-constexpr uInt32 kRangeModeMask = 0x300, kRangeChecked = 0x100, kRangeStateMask = 0xC, kRangeOut = 0x4;
-constexpr uInt32 kRangeOutIndicator = 0x40000, kRangeOutControl = 0x20000;
-constexpr int32 kReplyOutOfRange = 0x1000, kReplyChangedOrKept = 0x2 | 0x8;
-constexpr int32 kRunSlot = 1, kRunContinuousSlot = 2, kCallChainKind = 2;
 
 int32 gInsideRefNum = 0;
 
@@ -491,77 +486,9 @@ int32 TypeDefODoitMethod(ObjHeap heap, int32 typeDef, TransactionFrame* frame, i
     reply &= ~kActionTracking;
   const int32 glyph = FindPart(heap, typeDef, kPartGlyph, 0);
   if ((reply & kReplyChanged) && IsObject(heap, glyph)) {
-    if ((uInt32(WordOr0(heap, typeDef, kRangeWord)) & kRangeModeMask) == kRangeChecked)
-      CopyRangeFlags(heap, typeDef, glyph);
+    if (RangeCheckedData(heap, typeDef)) CopyRangeFlags(heap, typeDef, glyph);
     if ((Flags(heap, typeDef) & 0x10002) == 0x10002) OInval(heap, glyph, kInvalAll);
   }
   return reply;
 }
 
-// ---- Range states ----------------------------------------------------------------------------
-namespace {
-bool IsController(ObjHeap heap, int32 object) {
-  return IsObject(heap, object) &&
-         (ObjClass(heap, object) == kClsFPDataController || ObjClass(heap, object) == kClsDataController);
-}
-}  // namespace
-
-int32 ClusterRangeFlags(ObjHeap heap, int32 object, int32 recheck) {
-  if (!Has(heap, object, kRangeWord)) return 0;
-  uInt32 flags = Flags(heap, object) & ~(kRangeOutIndicator | kRangeOutControl);
-  uInt32 range = uInt32(ObjWord(heap, object, kRangeWord)) & ~kRangeStateMask;
-  // A controller's entries are its display's elements, or its display.
-  int32 list = WordOr0(heap, object, kWordElements), single = 0;
-  if (IsController(heap, object)) {
-    const int32 shown = WordOr0(heap, object, kPWDCODisplay);
-    list = IsObject(heap, shown) && ObjClass(heap, shown) == kClsCluster ? WordOr0(heap, shown, kWordElements) : 0;
-    single = list ? 0 : shown;
-  }
-  for (int32 i = 0, n = single ? 1 : Count(heap, list); i < n; ++i) {
-    int32 entry = single ? single : ObjListGet(heap, list, i);
-    if (IsController(heap, entry)) entry = WordOr0(heap, entry, kPWDCODisplay);
-    if (!Has(heap, entry, kRangeWord) || entry == object) continue;
-    if (!(uInt32(ObjWord(heap, entry, kRangeWord)) & kRangeChecked)) continue;
-    if (recheck) RecheckArrayEltRange(heap, entry);
-    if ((uInt32(ObjWord(heap, entry, kRangeWord)) & kRangeStateMask) != kRangeOut) continue;
-    flags |= (Flags(heap, entry) & kObjFlagIndicator) ? kRangeOutIndicator : kRangeOutControl;
-    range |= kRangeOut;
-  }
-  ObjSetWord(heap, object, 0, int32(flags));
-  ObjSetWord(heap, object, kRangeWord, int32(range));
-  // The run slots show whether the panel may run.
-  const UHandle vi = OwnerVI(heap);
-  if (vi && PanelRoutines().statePnlSlotIcon) {
-    UpdateToolbarButton(vi, PanelRoutines().statePnlSlotIcon(heap, kRunSlot), 0);
-    UpdateToolbarButton(vi, PanelRoutines().statePnlSlotIcon(heap, kRunContinuousSlot),
-                        CallChainMenuState(vi, kCallChainKind));
-  }
-  return (flags & (kRangeOutIndicator | kRangeOutControl)) ? 1 : 0;
-}
-
-int32 RangeCheckReply(ObjHeap heap, int32 controller, int32 reply) {
-  if (!Has(heap, controller, kRangeWord)) return reply;
-  if (reply & kReplyOutOfRange) {
-    const uInt32 range = uInt32(ObjWord(heap, controller, kRangeWord));
-    ObjSetWord(heap, controller, kRangeWord, int32((range & ~kRangeStateMask) | kRangeOut));
-    const int32 shown = WordOr0(heap, controller, kPWDCODisplay);
-    const bool indicator = IsObject(heap, shown) && (Flags(heap, shown) & kObjFlagIndicator);
-    ObjSetWord(heap, controller, 0,
-               int32(Flags(heap, controller) | (indicator ? kRangeOutIndicator : kRangeOutControl)));
-    const UHandle vi = OwnerVI(heap);
-    if (vi && PanelRoutines().statePnlSlotIcon) {
-      UpdateToolbarButton(vi, PanelRoutines().statePnlSlotIcon(heap, kRunSlot), 0);
-      UpdateToolbarButton(vi, PanelRoutines().statePnlSlotIcon(heap, kRunContinuousSlot),
-                          CallChainMenuState(vi, kCallChainKind));
-    }
-    return reply;
-  }
-  return ClusterRangeFlags(heap, controller, 0) ? reply | kReplyOutOfRange : reply;
-}
-
-int32 ControllerRangeReply(ObjHeap heap, int32 controller, int32 reply) {
-  const bool checks = (reply & kReplyChangedOrKept) && IsObject(heap, controller) &&
-                      ObjClass(heap, controller) == kClsFPDataController && Has(heap, controller, kRangeWord) &&
-                      (uInt32(ObjWord(heap, controller, kRangeWord)) & kRangeModeMask) == kRangeChecked;
-  return checks ? RangeCheckReply(heap, controller, reply) : reply;
-}

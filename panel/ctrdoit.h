@@ -38,20 +38,6 @@ QX_EXTERN_C int32 TypeDefODoitMethod(ObjHeap heap, int32 typeDef, TransactionFra
 // The refnum whose inner object is answering a click (0: none).
 QX_EXTERN_C int32 PanelInsideRefNum();
 
-// Combines the range states of the object's elements (its word-10 list; a
-// data controller's items stand for their display objects): the object's
-// range state becomes 4 and its flag 0x40000 (an indicator element) or
-// 0x20000 (a control) is set when an element that checks its range is out of
-// range, re-checked first when recheck is set; the tool bar's run slots are
-// redrawn.  1 when 0x20000 or 0x40000 is set.
-QX_EXTERN_C int32 ClusterRangeFlags(ObjHeap heap, int32 object, int32 recheck);
-// The range re-check of a data controller's reply: its range state is 4
-// and its flag set when the reply says out of range (0x1000), else combined
-// from its elements, 0x1000 added when one is out.  The reply.
-int32 RangeCheckReply(ObjHeap heap, int32 controller, int32 reply);
-// RangeCheckReply for a front-panel data controller that checks its range
-// (mode 0x100) and a reply with 2 or 8; otherwise the reply as it is.
-int32 ControllerRangeReply(ObjHeap heap, int32 controller, int32 reply);
 
 // Colour boxes: a press or colour request on the face (part 41) asks for
 // both colours through the palette; a transparent colour written on a front

@@ -18,7 +18,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/thread.h"
 #include "panel/fppanel.h"
-#include "panel/gnrclist.h"
+#include "mgsource/gnrclist.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"

@@ -5,7 +5,7 @@
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
-#include "panel/gnrclist.h"
+#include "mgsource/gnrclist.h"
 
 // The "Front Panel" root object of a new panel heap: its offset, 0 when the
 // heap cannot grow.

@@ -259,6 +259,7 @@ PanelScaleHooks SetPanelScaleHooks(const PanelScaleHooks& hooks) {
   if (hooks.mapPixelsToValues) gScaleHooks.mapPixelsToValues = hooks.mapPixelsToValues;
   if (hooks.scaleValueToPixelPinned) gScaleHooks.scaleValueToPixelPinned = hooks.scaleValueToPixelPinned;
   if (hooks.knobValueToPoint) gScaleHooks.knobValueToPoint = hooks.knobValueToPoint;
+  if (hooks.scaleGetPartsRect) gScaleHooks.scaleGetPartsRect = hooks.scaleGetPartsRect;
   return old;
 }
 const PanelScaleHooks& PanelScale() { return gScaleHooks; }

@@ -207,6 +207,8 @@ struct PanelScaleHooks {
                                   int16* pixel) = nullptr;
   void (*knobValueToPoint)(ObjHeap heap, int32 dataOffset, int32 numType, int32 radius, const void* value,
                            Point* point) = nullptr;
+  // The area of the scale's ticks and labels (each when asked for).
+  void (*scaleGetPartsRect)(ObjHeap heap, int32 scale, Rect* rect, Bool32 withLabels, Bool32 withTicks) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); the former set.
 PanelScaleHooks SetPanelScaleHooks(const PanelScaleHooks& hooks);

@@ -23,7 +23,6 @@ typedef long double Ext;  // the x87 extended number ConvertNum writes for type 
 constexpr int32 kTypeExt = kTDEXT;
 constexpr int32 kRangeWord = 8;
 constexpr uInt32 kNoMin = 0x20, kNoMax = 0x40, kNoInc = 0x80;
-constexpr uInt32 kRangeModeMask = 0x300, kRangeChecked = 0x100, kRangeStateMask = 0xC, kRangeOut = 0x4;
 constexpr int32 kPartNumText = 10;
 constexpr int32 kReplyChangedBit = 0x8, kReplyFailedBit = 0x10;
 
@@ -246,16 +245,3 @@ int32 NumIncDecArrow(ObjHeap heap, int32 object, ActionParams* params, void* val
   return kReplyChangedBit | DisplayValQuiet(heap, object, dst, 0);
 }
 
-int32 RecheckArrayEltRange(ObjHeap heap, int32 object) {
-  if (!Live(heap, object, 4 * (kPWNumRange + 1))) return 0;
-  const uInt32 word = uInt32(ObjWord(heap, object, kRangeWord));
-  if ((word & kRangeModeMask) != kRangeChecked) return 0;
-  const int32 type = NumStepType(heap, object);
-  const int32 at = type ? OGetDataPtr(heap, object, 0, 2, nullptr) : 0;
-  IncDecContext c{};
-  if (!at || !ReadRange(heap, object, type, &c)) return 0;
-  const Ext v = ToExt(type, reinterpret_cast<const void*>(uintptr_t(uInt32(at))));
-  const bool out = (!(c.rangeFlags & kNoMin) && v < Load(c.min)) || (!(c.rangeFlags & kNoMax) && v > Load(c.max));
-  ObjSetWord(heap, object, kRangeWord, int32((word & ~kRangeStateMask) | (out ? kRangeOut : 0)));
-  return 1;
-}

@@ -9,6 +9,7 @@
 // read.  User-interface thread only.
 #pragma once
 #include "panel/objects.h"
+#include "panel/rangecheck.h"
 
 // The arrow direction of the action record: 1 up and 2 down at the press,
 // 3 and 4 while held.
@@ -55,7 +56,3 @@ QX_EXTERN_C void* NumIncDecText(ObjHeap heap, int32 object, ActionParams* params
 // redisplay's reply when the value changed, 0 when not, 16 when nothing
 // is prepared.  The range state is re-checked.
 QX_EXTERN_C int32 NumIncDecArrow(ObjHeap heap, int32 object, ActionParams* params, void* value, int32 type);
-// Re-checks the object's value against its range and stores the state (4
-// out of range, else 0) when the object checks its range (mode 0x100): 1
-// when checked, else 0.
-QX_EXTERN_C int32 RecheckArrayEltRange(ObjHeap heap, int32 object);

@@ -20,11 +20,7 @@
 
 namespace {
 
-constexpr int32 kRangeWord = 8;
-constexpr uInt32 kRangeModeMask = 0x300, kRangeChecked = 0x100, kRangeStateMask = 0xC, kRangeOut = 0x4;
-constexpr int32 kReplyChangedBit = 0x8, kReplyOutOfRange = 0x1000;
-constexpr uInt32 kArrayRangeMarkPending = 0x10000;
-constexpr int32 kPartRangeFrame = 20, kPartNumText = 10;
+constexpr int32 kPartNumText = 10;
 constexpr uInt32 kTypeDefNotPlain = 0x20000;
 
 bool Live(ObjHeap heap, int32 object, int32 size) {
@@ -63,21 +59,6 @@ int32 Climb(ObjHeap heap, int32 object, Stop stop) {
     step = owner;
   }
   return 0;
-}
-
-// Stores the state in the object's range word and shows it in its range
-// frame; the frame's reply.
-int32 StoreRangeState(ObjHeap heap, int32 object, uInt32 state) {
-  const uInt32 word = uInt32(ObjWord(heap, object, kRangeWord));
-  ObjSetWord(heap, object, kRangeWord, int32((word & ~kRangeStateMask) | (state & kRangeStateMask)));
-  const int32 frame = FindPart(heap, object, kPartRangeFrame, 0);
-  const uintptr_t out = (state & kRangeStateMask) == kRangeOut;
-  return frame ? oDisplayVal(heap, frame, 0, reinterpret_cast<const void*>(out)) : 0;
-}
-
-bool ChecksRange(ObjHeap heap, int32 object) {
-  return Live(heap, object, 4 * (kRangeWord + 1)) &&
-         (uInt32(ObjWord(heap, object, kRangeWord)) & kRangeModeMask) == kRangeChecked;
 }
 
 // The characters a numeric text takes, by format, then by numeric class.
@@ -152,26 +133,6 @@ int32 IsInPlainTypeDef(ObjHeap heap, int32 object) {
                               ObjWord(heap, owner, kTypeDefLinkWord) == 0 && !(Flags(heap, owner) & kTypeDefNotPlain);
            return plain ? 1 : -1;
          }) != 0;
-}
-
-int32 DDOCheckReplyRangeData(ObjHeap heap, int32 cluster, int32*, int32 reply) {
-  if (!(reply & kReplyChangedBit) || !ChecksRange(heap, cluster)) return reply;
-  return reply | StoreRangeState(heap, cluster, (reply & kReplyOutOfRange) ? kRangeOut : 0);
-}
-
-int32 DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, int32 reply) {
-  reply = DDOCheckReplyRangeData(heap, array, part, reply);
-  if (Live(heap, array, 4) && (Flags(heap, array) & kArrayRangeMarkPending)) {
-    OInval(heap, array, kInvalAll);
-    ObjSetWord(heap, array, 0, int32(Flags(heap, array) & ~kArrayRangeMarkPending));
-    reply |= kReplyChangedBit;
-  }
-  return reply;
-}
-
-void CopyRangeFlags(ObjHeap heap, int32 object, int32 source) {
-  if (!Live(heap, object, 4 * (kRangeWord + 1)) || !Live(heap, source, 4 * (kRangeWord + 1))) return;
-  StoreRangeState(heap, object, uInt32(ObjWord(heap, source, kRangeWord)));
 }
 
 int32 NumGetFormat(ObjHeap heap, int32 numeric) {

@@ -1,13 +1,14 @@
 // Routines the operate-mode methods of numerics, rings and containers share:
-// the owner walks that find a control's container, the range-state reply
-// filters of clusters and arrays, the numeric's display format, the typed-
-// character filter of numeric text, the disabled items of a ring, and the
-// focusing of a numeric's text in a dialog.  Objects come from VI files:
+// the owner walks that find a control's container, the numeric's display
+// format, the typed-character filter of numeric text, the disabled items of
+// a ring, and the focusing of a numeric's text in a dialog.  Objects come from VI files:
 // every offset is checked to name a used block, and every owner climb stops
 // after as many steps as the heap has blocks (a looping chain answers none).
 // User-interface thread only.
 #pragma once
 #include "panel/objects.h"
+#include "panel/rangecheck.h"
+#include "panel/replyfilters.h"
 
 // The nearest RefNum up the owner chain whose inner object (word 10) is the
 // step below, 0 when there is none.
@@ -21,17 +22,6 @@ QX_EXTERN_C int32 IsInTypeDef(ObjHeap heap, int32 object);
 // without a link (word 11 is 0) and without flag 0x20000.
 QX_EXTERN_C int32 IsInPlainTypeDef(ObjHeap heap, int32 object);
 
-// The range-state filters of a cluster's and an array's replies: a reply
-// with 8 on an object that checks its range (range mode 0x100 in the low
-// half of word 8) clears its range state and sets 4 when the reply says out
-// of range (0x1000); the object's range frame (part 20) is shown the state.
-// The array's filter then clears a pending range mark (flag 0x10000),
-// redrawing the array and adding 8, even to a zero reply.
-QX_EXTERN_C int32 DDOCheckReplyRangeData(ObjHeap heap, int32 cluster, int32* part, int32 reply);
-QX_EXTERN_C int32 DDOCheckReplyRangeMark(ObjHeap heap, int32 array, int32* part, int32 reply);
-// Copies the range state of source to object and shows it in object's
-// range frame (part 20).
-QX_EXTERN_C void CopyRangeFlags(ObjHeap heap, int32 object, int32 source);
 
 // The numeric's display format (the 16-bit value at byte 40): 0x40 signed
 // decimal, 0x41 unsigned decimal, 0x42 hex, 0x43 octal, 0x44 binary, -2

@@ -92,9 +92,11 @@ void AllocateParts(ObjHeap heap, int32 object) {
   ForEachPart(heap, object, [&](int32 part) { AllocateOne(heap, part); });
 }
 
+// A held object's word comes from the file: only a used block is sent the
+// message.
 void AllocateHeld(ObjHeap heap, int32 held) {
   if (tDepth == 0) tMessages = 0;
-  if (held) AllocateOne(heap, held);
+  if (held > 0 && OHIsUsedBlock(heap, held)) AllocateOne(heap, held);
 }
 
 int32 FrontPanelAllocate(ObjHeap, int32) {
@@ -179,7 +181,12 @@ int32 ArrayAllocate(ObjHeap heap, int32 arr) {
 
 int32 ClusterAllocate(ObjHeap heap, int32 cluster) {
   int32 list = ObjWord(heap, cluster, kClusterElements);
-  for (int32 i = 0; list && i < ObjListCount(heap, list); ++i) {
+  // The list's count is checked against its block at every step: the
+  // elements' allocations may move it.
+  const auto fits = [&](int32 l, int32 i) {
+    return l > 0 && OHIsUsedBlock(heap, l) && i < ObjListCount(heap, l) && 4 + int64(4) * (i + 1) <= OHBlockSize(heap, l);
+  };
+  for (int32 i = 0; fits(list, i); ++i) {
     AllocateHeld(heap, ObjListGet(heap, list, i));
     list = ObjWord(heap, cluster, kClusterElements);
   }

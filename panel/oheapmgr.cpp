@@ -38,6 +38,8 @@
 #include "panel/ooffset.h"
 #include "panel/operate.h"
 #include "panel/panel_internal.h"
+#include "panel/paneldisplay.h"
+#include "panel/rangecheck.h"
 
 namespace {
 
@@ -239,6 +241,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOAllocate: return reinterpret_cast<ObjMethodAddr>(OAllocateMethodFor(id));
     case kMsgOBlink: return OBlinkMethodFor(id);
     case kMsgOHelp: return OHelpMethodFor(id);
+    case kMsgODisplayVal: return ODisplayValMethodFor(id);
     default: return nullptr;
   }
 }
@@ -483,6 +486,8 @@ MgErr QXRTRegisterPanel() {
       QX_RT_ENTRY(1701, WriteFlatHandleTransferData),
       QX_RT_ENTRY(1702, ReadFlatTransferData),
       QX_RT_ENTRY(1703, ReadFlatHandleTransferData),
+      // The range check of a panel object's value.
+      QX_RT_ENTRY(846, ChkRange),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }

@@ -29,6 +29,7 @@
 #include "panel/dataxfer.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+#include "panel/rangecheck.h"
 #include "panel/operate_internal.h"
 
 namespace {
@@ -185,17 +186,6 @@ int32 TargetKey(ObjHeap heap, int32 object, ActionParams* p) {
 void SetInsideControl(int32 object) { gInsideControl = object; }
 int32 InsideControl() { return gInsideControl; }
 Rect LastChangedPartRect() { return gLastChangedPart; }
-
-int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply) {
-  if (!((partId >= 0 && partId <= 83) || (partId >= 8001 && partId <= 8015))) {
-    char line[80];
-    SPrintf(line, "bad partID in DDOCheckReply -- partID %ld", long(partId));
-    DBPrintf("%s", line);
-  }
-  if (reply & kReplyRedrawAll) OInval(heap, object, kInvalAll);
-  else if (reply & kReplyRedraw) OInval(heap, IsObject(heap, part) ? part : object, kInvalAll);
-  return reply;
-}
 
 // ---- The panel root ----------------------------------------------------------------------
 int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,
@@ -647,15 +637,6 @@ int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame* frame, int
 }
 
 // ---- The panel root's do-it -------------------------------------------------------------------
-int32 DDOCheckReplyData(ObjHeap heap, int32, int32 controller, int32 reply) {
-  reply = ControllerRangeReply(heap, controller, reply);
-  if ((reply & (kReplyRedraw | kReplyRedrawAll)) && IsObject(heap, controller)) {
-    ObjSetWord(heap, controller, 0, int32(Flags(heap, controller) | 0x80000));
-    OInval(heap, controller, kInvalAll);
-  }
-  return reply;
-}
-
 namespace {
 constexpr uInt32 kRootFlagRedraw = 0x80000;
 constexpr uInt32 kDocModPanel = 0x80000200, kDocModReset = 0x24000000;

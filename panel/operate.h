@@ -9,6 +9,7 @@
 // User-interface thread only.
 #pragma once
 #include "panel/objects.h"
+#include "panel/replyfilters.h"
 #include "panel/transact.h"
 
 // Click modes of the click record (TransactionState::mode): bit 0 asks for
@@ -91,16 +92,6 @@ struct PictureUnderMouseRecord {
 };
 PictureUnderMouseRecord PictureUnderMouse();
 
-// The reply filter of data display objects: a part id outside 0-83 and
-// 8001-8015 is reported; 0x400 redraws the object, 0x80 the part (the
-// object without one).  The reply.
-QX_EXTERN_C int32 DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, int32 reply);
-
-// The reply filter of a panel's child: a data controller that checks its
-// range has it re-checked on a reply with 2 or 8 (ControllerRangeReply); a
-// reply asking for a redraw (0x80 or 0x400) marks the controller to be
-// redrawn (flag 0x80000) and invalidates it.  The reply.
-QX_EXTERN_C int32 DDOCheckReplyData(ObjHeap heap, int32 panel, int32 controller, int32 reply);
 // The panel root's do-it: the panel-level actions (21, 24, 25, 26, 32, 55,
 // 60) go to every top-level object; a key bound to a control becomes its
 // read-back key (42) on the control's path; others follow the frame to the
@@ -156,11 +147,6 @@ QX_EXTERN_C int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame
 // data and shown at once.
 QX_EXTERN_C int32 TagODoitMethod(ObjHeap heap, int32 tag, TransactionFrame* frame, int32 action,
                                  ActionParams* params);
-// The data controller's reply filter: on a changed value (8) the control's
-// transfer slot is written and, when the controller checks its range (bits
-// 0x300 of its range word are 0x100), its range state becomes 4 for a reply
-// with 0x1000 (out of range), else 0.  The reply comes back unchanged.
-QX_EXTERN_C int32 DDOCheckReplyRange(ObjHeap heap, int32 controller, int32* part, int32 reply);
 // The panel's data commands (action 45 of its root: the command in word 3,
 // 4 Cut, 5 Copy, 7 Clear; 6 Paste goes to the clipboard's paste).  Without
 // a panel clipboard the command beeps; reply 0.  With a key focus, Cut and

@@ -967,10 +967,13 @@ MenuHandle RingBuildPopupMenu(ObjHeap heap, int32 ring, int32 current, int32 wid
   static const uChar kNoTitle[1] = {0};
   MenuHandle menu = nullptr;
   if (MNewLMenu(&menu, kNoTitle, kRingMenuId) != kNoErr) return nullptr;
-  const int32 n = TextCount(texts);
-  for (int32 i = 0; i < n; ++i) {
+  // The texts in one walk (the list checked against its handle first): a
+  // list of any length costs its length, not its square.
+  const int32 n = TextCount(texts), end = n > 0 ? CPStrSize(texts) : 0;
+  for (int32 i = 0, at = 4; i < n && at < end; ++i) {
     uChar item[256];
-    PPrintf(item, "__%p", CPStrIndex(texts, i));
+    PPrintf(item, "__%p", reinterpret_cast<ConstPStr>(*texts) + at);
+    at += 1 + reinterpret_cast<ConstPStr>(*texts)[at];
     if (MInsertLItem(menu, item, nullptr, 0, nullptr, 0, -1, 0) != kNoErr) {
       MDisposeMenu(menu);
       return nullptr;

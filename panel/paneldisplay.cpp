@@ -1,28 +1,439 @@
 #include "panel/paneldisplay.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 
+#include "engine/datatype.h"
+#include "engine/exec/panelplace.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "mgsource/debug.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/memory.h"
+#include "mgsource/rects.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/wport.h"
+#include "panel/datageom.h"
+#include "panel/datamsg.h"
+#include "panel/methsupport.h"
 #include "panel/objects.h"
-#include "panel/textparts.h"
+#include "panel/oinit.h"
+#include "panel/oinval.h"
+#include "panel/operate_internal.h"
+#include "panel/osupport.h"
+#include "panel/rangecheck.h"
+#include "panel/transact.h"
+#include "rtlib/panellocators.h"
+
+using opmeth::BoundsOf;
+using opmeth::Flags;
+using opmeth::IsObject;
+
+int32 gForceDisplay = 0, gDeferDrawing = 0, gDDODrawEnabled = 1, gAllowFocusTextDisplay = 0;
 
 namespace {
-constexpr int32 kCtlDisplayWord = 5;
+
+const char kSourceFile[] = "paneldisplay";
+
+constexpr int32 kReplyMemFull = 0x10, kReplyResized = 0x80, kReplyInvalidated = 0x20000;
+constexpr uInt32 kHeapFlagAlwaysShow = 0x1000000;
+constexpr uInt32 kOwnerModePrinting = 0x8000;
+constexpr int16 kPartContent = 28;
+constexpr int32 kRecordHeadBytes = 12, kRecordRangeWord = 8;  // the data record's head, its third word
+constexpr int32 kElementListWord = 10;                         // a cluster's elements, a panel's controllers
+constexpr int32 kGridMax = 16000;
+constexpr int32 kSelectionHandles = 3;  // an array's selection record: three handles, then the default element
+constexpr DColor kSelectionColour = 0x0000FF, kGreyCell = 0xB3B3B3, kWhite = 0xFFFFFF, kBlack = 0x000000;
+
+PanelDisplayHooks gHooks;
 std::atomic<decltype(PanelDisplayObservers::display)> gDisplay{nullptr};
 std::atomic<decltype(PanelDisplayObservers::property)> gProperty{nullptr};
+
+int32 Addr(const void* p) { return int32(uintptr_t(p)); }
+
+// The display type of a data display object or controller (its typedefs
+// looked through), null when its type ID names none.
+const TypeDescriptor* TypeOf(ObjHeap heap, TypeID id) {
+  const TypeDescriptor* td = id ? TypeIDGetTD(heap, id, 0) : nullptr;
+  return td ? SkipTypedefs(td) : nullptr;
+}
+const TypeDescriptor* DisplayType(ObjHeap heap, int32 object) {
+  return OHBlockSize(heap, object) >= 4 * (kPWDDOTypeId + 1) ? TypeOf(heap, DDOTypeID(heap, object)) : nullptr;
+}
+int32 ElementCount(const TypeDescriptor* td) { return int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)); }
+
+// The panel's data space (the root's), asserted to exist.
+UHandle PanelData(ObjHeap heap, const char* who) {
+  UHandle* at = FPGetDataSpace(heap);
+  if (at && *at && **at) return *at;
+  DBAssert(kSourceFile, __LINE__, who);
+  return nullptr;
+}
+// Whether count bytes at offset lie in the data space above its header.
+bool InData(UHandle ds, int32 offset, int32 count) {
+  return ds && *ds && offset >= kPanelDataFloor && count >= 0 && int64(offset) + count <= DSGetHandleSize(ds);
+}
+
+void SetKeepState(ObjHeap heap, int32 object, bool on) {
+  const uInt16 w = RangeWord(heap, object);
+  SetRangeWord(heap, object, uInt16(on ? w | kRangeKeepState : w & ~kRangeKeepState));
+}
+void CopyKeepState(ObjHeap heap, int32 from, int32 to) {
+  SetKeepState(heap, to, (RangeWord(heap, from) & kRangeKeepState) != 0);
+}
+
+bool Hidden(ObjHeap heap, int32 object) { return Flags(heap, object) & kObjFlagHidden; }
+bool Greyed(ObjHeap heap, int32 object) { return Flags(heap, object) & kObjFlagGreyed; }
+
 }  // namespace
+
+PanelDisplayHooks SetPanelDisplayHooks(const PanelDisplayHooks& hooks) {
+  const PanelDisplayHooks old = gHooks;
+  if (hooks.closedWindow) gHooks.closedWindow = hooks.closedWindow;
+  if (hooks.setCDReg) gHooks.setCDReg = hooks.setCDReg;
+  return old;
+}
+
+WindowRef PanelClosedWindow() { return gHooks.closedWindow ? gHooks.closedWindow() : 0; }
 
 void SetPanelDisplayObservers(const PanelDisplayObservers& observers) {
   gDisplay.store(observers.display);
   gProperty.store(observers.property);
 }
 
-MgErr PanelDisplayValues(ObjHeap heap, int32 controller, const void* previous, const void* value) {
-  if (auto observe = gDisplay.load()) observe(heap, controller, previous, value);
-  if (!heap || !*heap || !controller) return kNoErr;
-  const int32 display = ObjClass(heap, controller) == kClsFPDataController ? ObjWord(heap, controller, kCtlDisplayWord)
-                                                                            : controller;
-  if (display) OInval(heap, display, 0);
+MgErr PanelDisplayValues(ObjHeap heap, int32 object, const void* old, const void* value) {
+  if (auto observe = gDisplay.load()) observe(heap, object, old, value);
+  if (!IsObject(heap, object)) return kNoErr;
+  const WindowRef window = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
+  const uInt32 heapFlags = OHWord(heap, kOHFlags);
+  if (!window && OHWord(heap, kOHKind) == kPanelHeapKind && !(heapFlags & kHeapFlagAlwaysShow) &&
+      !(opmeth::OwnerMode(heap) & kOwnerModePrinting))
+    return kNoErr;
+  WPortState port;
+  WSetup(window ? window : PanelClosedWindow(), &port);
+  // While a frame part is tracked the clip is the tracking code's: draw
+  // inside the content only.
+  const bool clipped = window && (heapFlags & kPanelHeapTracking);
+  Rect savedClip{0, 0, 0, 0};
+  if (clipped) {
+    const uInt32 corners[2] = {opmeth::ExtWord(heap, kHeapExtContentRect), opmeth::ExtWord(heap, kHeapExtContentRect + 4)};
+    Rect content;
+    std::memcpy(&content, corners, sizeof content);
+    WSetClipRect(&content, &savedClip);
+  }
+  const int32 reply = oDisplayVal(heap, object, Addr(old), value);
+  if (window) {
+    if ((reply & kReplyInvalidated) && gHooks.setCDReg) gHooks.setCDReg(0);
+    if (clipped) WRestoreClip(&savedClip);
+    if (gFlushDrawing) DFlush();
+  }
+  WRestore(&port);
+  if (reply & kReplyMemFull) {
+    DBPrintf("!!! not enough memory for oDisplayVal to complete");
+    MemFullReset();
+  }
+  if (reply & kReplyResized) PanelInvalBounds(heap);
   return kNoErr;
+}
+
+bool DDODisplayPrologue(ObjHeap heap, int32 object, const void* old, const void* value, int32* reply) {
+  *reply = 0;
+  if (!value) {
+    DBAssert(kSourceFile, __LINE__, "oDisplayVal: no value to display");
+    return false;
+  }
+  if (!IsObject(heap, object) || Hidden(heap, object)) return false;
+  const bool greyed = Greyed(heap, object);
+  const uInt16 range = RangeWord(heap, object);
+  if ((range & kRangeChecked) && !(range & kRangeKeepState)) {
+    DisplaySwitchScope defer(gDeferDrawing, greyed ? 1 : gDeferDrawing);
+    *reply |= UpdateRangeFlags(heap, object, value);
+  }
+  if (old) {
+    const TypeDescriptor* td = DisplayType(heap, object);
+    const int32 size = td ? DataSize(td) : 0;
+    if (size > 0 && std::memcmp(old, value, size_t(size)) == 0) return false;
+  }
+  if (greyed || gDeferDrawing) {
+    OInval(heap, object, kInvalValue);
+    *reply |= kReplyInvalidated;
+    return false;
+  }
+  return true;
+}
+
+// ---- The containers -------------------------------------------------------------------------
+
+int32 FPODisplayValMethod(ObjHeap heap, int32 panel, const void*, const void*) {
+  const UHandle ds = PanelData(heap, "FPODisplayValMethod: the panel has no data space");
+  if (!ds || !IsObject(heap, panel) || OHBlockSize(heap, panel) < 4 * (kElementListWord + 1)) return 0;
+  const int32 list = ObjWord(heap, panel, kElementListWord);
+  int32 reply = 0;
+  for (int32 i = 0, n = PanelListCount(heap, list); i < n; ++i) {
+    const int32 controller = ObjWord(heap, panel, kElementListWord) == list ? ObjListGet(heap, list, i) : 0;
+    if (!IsObject(heap, controller) || ObjClass(heap, controller) != kClsFPDataController) continue;
+    const TypeDescriptor* td = TypeOf(heap, DCOTypeID(heap, controller));
+    const int32 record = ObjWord(heap, controller, kPWDCORecord);
+    if (!td || record <= 0) continue;
+    const int32 at = AlignDatum(td, record + kRecordHeadBytes);
+    if (!InData(ds, at, DataSize(td))) continue;
+    reply |= oDisplayVal(heap, controller, 0, *ds + at);
+  }
+  return reply;
+}
+
+int32 DCOODisplayValMethod(ObjHeap heap, int32 controller, const void* old, const void* value) {
+  if (!value) {
+    DBAssert(kSourceFile, __LINE__, "DCOODisplayValMethod: no value to display");
+    return 0;
+  }
+  if (!IsObject(heap, controller) || OHBlockSize(heap, controller) < 4 * (kPWDCORecord + 1)) return 0;
+  const int32 control = ObjWord(heap, controller, kPWDCODisplay);
+  if (!IsObject(heap, control)) return 0;
+  SetKeepState(heap, control, false);
+  if (RangeCheckedData(heap, controller)) {
+    // The value's range state as the diagram left it in the record's head.
+    const UHandle ds = PanelData(heap, "DCOODisplayValMethod: the panel has no data space");
+    const int32 record = ObjWord(heap, controller, kPWDCORecord);
+    if (InData(ds, record, kRecordHeadBytes)) {
+      const uInt16 before = RangeWord(heap, controller);
+      const uInt16 now = uInt16((before & ~kRangeStateMask) |
+                                (GetNative32(*ds + record + kRecordRangeWord) & kRangeStateMask));
+      SetRangeWord(heap, controller, now);
+      if (CompareRangeState(before, now) == 2) SetKeepState(heap, control, true);
+    }
+  }
+  const int32 reply = oDisplayVal(heap, control, Addr(old), value);
+  SetKeepState(heap, control, false);
+  return reply;
+}
+
+int32 ClusterODisplayValMethod(ObjHeap heap, int32 cluster, const void* old, const void* value) {
+  if (!value) {
+    DBAssert(kSourceFile, __LINE__, "ClusterODisplayValMethod: no value to display");
+    return 0;
+  }
+  if (!IsObject(heap, cluster) || Hidden(heap, cluster)) return 0;
+  const TypeDescriptor* td = DisplayType(heap, cluster);
+  if (!td || td->code != kTDCluster) return 0;
+  if (old && std::memcmp(old, value, size_t(DataSize(td))) == 0) return 0;
+  const int32 content = FindPart(heap, cluster, kPartContent, 0);
+  if (!IsObject(heap, content)) return 0;
+  const Rect limit = BoundsOf(heap, content);
+  Rect savedClip;
+  WLimitClip(&limit, &savedClip);
+  DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, cluster) ? 1 : gDeferDrawing);
+  const auto* o = static_cast<const uChar*>(old);
+  const auto* v = static_cast<const uChar*>(value);
+  const int32 list = OHBlockSize(heap, cluster) >= 4 * (kElementListWord + 1) ? ObjWord(heap, cluster, kElementListWord) : 0;
+  const int32 n = std::min(PanelListCount(heap, list), ElementCount(td));
+  int32 reply = 0, at = 0;
+  bool resized = false;
+  for (int32 i = 0; i < n; ++i) {
+    const TypeDescriptor* etd = ElemTD(td, i);
+    at = AlignDatum(etd, at);
+    const int32 element = ObjListGet(heap, list, i);
+    if (IsObject(heap, element)) {
+      CopyKeepState(heap, cluster, element);
+      const int32 r = oDisplayVal(heap, element, o ? Addr(o + at) : 0, v + at);
+      SetKeepState(heap, element, false);
+      resized = resized || (r & kReplyResized);
+      reply |= r;
+    }
+    at += DataSize(etd);
+  }
+  WRestoreClip(&savedClip);
+  if (resized && ClusterFitFrame(heap, cluster, 0)) reply |= kReplyResized;
+  if (RangeCheckedData(heap, cluster)) reply = RangeCheckDataReply(heap, cluster, value, reply);
+  return reply;
+}
+
+namespace {
+
+// The array's visible grid and the cell its element shows, each row and
+// column count pinned to 1..16000 and the cell into the grid.
+struct ArrayGrid {
+  int32 rows, columns, row, column;
+};
+ArrayGrid GridOf(ObjHeap heap, int32 array) {
+  const auto half = [&](int32 byte) { return int32(ObjInt16(heap, array, byte)); };
+  ArrayGrid g;
+  g.columns = std::clamp(half(4 * kPWArrayGrid) + 1, 1, kGridMax);
+  g.rows = std::clamp(half(4 * kPWArrayGrid + 2) + 1, 1, kGridMax);
+  g.column = std::clamp(half(4 * kPWArrayShown), 0, g.columns - 1);
+  g.row = std::clamp(half(4 * kPWArrayShown + 2), 0, g.rows - 1);
+  return g;
+}
+void SetShownCell(ObjHeap heap, int32 array, int32 row, int32 column) {
+  ObjSetWord(heap, array, kPWArrayShown, ArrayCell(row, column));
+}
+Rect CellOf(ObjHeap heap, int32 element, bool wide) {
+  Rect r = BoundsOf(heap, element);
+  if (wide) DInsetRect(&r, -1, -1);
+  return r;
+}
+DColor BackgroundOf(ObjHeap heap, int32 part) {
+  return OHBlockSize(heap, part) >= kObjCosmBack + 4 ? DColor(ObjWord(heap, part, kObjCosmBack / 4))
+                                                       : kTransparentColor;
+}
+void GreyCell(const Rect& cell, DColor background) {
+  DGrayOutRect(&cell, background == kTransparentColor ? kGreyCell : background);
+}
+UPtr CellValue(ObjHeap heap, int32 array, UHandle handle) {
+  return handle ? ArrayDisplayEltPtr(heap, array, &handle, 0) : nullptr;
+}
+
+// The array's default element: the value after the three handles of its
+// selection record.  -1 (asserted) when the record is not there.
+int32 DefaultElementOffset(ObjHeap heap, int32 array, UHandle ds) {
+  const TypeDescriptor* rec =
+      ds ? PanelEntryTD(heap, ObjWord(heap, array, kPWArrayPrivate), ObjWord(heap, array, kPWArrayPrivateTD), 0)
+         : nullptr;
+  if (rec && rec->code == kTDCluster && ElementCount(rec) > kSelectionHandles) {
+    const TypeDescriptor* td = rec;
+    const int32 at = ObjDataOffset(&td, ObjWord(heap, array, kPWArrayPrivate), kSelectionHandles);
+    if (at > 0 && InData(ds, at, DataSize(td))) return at;
+  }
+  DBAssert(kSourceFile, __LINE__, "ArrayODisplayValMethod: the array has no selection record");
+  return -1;
+}
+
+// The walk of the array's element over the visible cells (steps 3 to 8).
+int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
+  const int32 content = FindPart(heap, array, kPartContent, 0);
+  if (!IsObject(heap, content)) return 0;
+  if (Flags(heap, content) & kObjFlagNoDrawInPlace) {
+    OInval(heap, content, kInvalValue);
+    return kReplyInvalidated;
+  }
+  const int32 element = ObjWord(heap, array, kPWArrayElement);
+  if (!IsObject(heap, element) || ObjWord(heap, element, kPWOwner) != array || element == array) return 0;
+  DisplaySwitchScope force(gForceDisplay, 1);
+  const uInt32 flags = Flags(heap, array);
+  const bool wide = flags & kArrayWideCells, selection = flags & kArrayShowsSelection;
+  const Rect first = CellOf(heap, element, wide);
+  const int32 pitchV = first.bottom - first.top, pitchH = first.right - first.left;
+  CopyKeepState(heap, array, element);
+  // Cleared after each cell's display, set only when the array's was.
+  const bool keeps = RangeWord(heap, element) & kRangeKeepState;
+  const UHandle ds = PanelData(heap, "ArrayODisplayValMethod: the panel has no data space");
+  const int32 defaultAt = DefaultElementOffset(heap, array, ds);
+  if (defaultAt < 0) return 0;
+  UHandle oldArray = nullptr, newArray = nullptr;
+  if (old) std::memcpy(&oldArray, old, sizeof oldArray);
+  std::memcpy(&newArray, value, sizeof newArray);
+  const WindowRef window = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
+  const TRecord pending = TRecord(uintptr_t(opmeth::ExtWord(heap, kHeapExtStashedText)));
+
+  const int32 drawing = gDDODrawEnabled;
+  gDDODrawEnabled = 0;
+  ObjHeap trackHeap = nullptr;
+  int32 trackObject = 0, trackState = 0;
+  SetTrackObject(nullptr, 0, &trackHeap, &trackObject, 1);
+  TrackState(0, &trackState, 1);
+
+  ArrayGrid g = GridOf(heap, array);
+  const int32 visits = g.rows * g.columns;
+  const Rect area = BoundsOf(heap, content);
+  int32 reply = 0, textRow = -1, textColumn = -1;
+  Rect cell = first;
+  for (int32 visit = 1; visit <= visits; ++visit) {
+    if (++g.column >= g.columns) {
+      g.column = 0;
+      if (++g.row >= g.rows) g.row = 0;
+    }
+    const Rect at = BoundsOf(heap, element);
+    const int32 dv = area.top + g.row * pitchV - at.top, dh = area.left + g.column * pitchH - at.left;
+    if (dv || dh)
+      OOffsetObj(heap, element, Point{int16(std::clamp(dv, -32768, 32767)), int16(std::clamp(dh, -32768, 32767))});
+    SetShownCell(heap, array, g.row, g.column);
+    if (visit == visits) {
+      SetTrackObject(trackHeap, trackObject, nullptr, nullptr, 1);
+      TrackState(trackState, nullptr, 1);
+      gDDODrawEnabled = drawing;
+    }
+    cell = CellOf(heap, element, wide);
+    const DColor background = BackgroundOf(heap, content);
+    const UPtr now = CellValue(heap, array, newArray);
+    // The same handle shows the same cell: looked up once.
+    const UPtr before = !old ? nullptr : oldArray == newArray ? now : CellValue(heap, array, oldArray);
+    const UPtr shown = now ? now : *ds + defaultAt;
+    if (!now != !before) {
+      if (background == kTransparentColor || gDeferDrawing) {
+        OInval(heap, element, kInvalAll);
+        reply |= kReplyInvalidated;
+      } else {
+        DSelectNormPen(background, kWhite);
+        DPaintRect(&cell);
+        if (!Hidden(heap, element)) ODrawObj(heap, element, Addr(shown), 0, 4);
+        if (before) GreyCell(cell, background);
+      }
+    } else if (gDeferDrawing) {
+      OInval(heap, element, kInvalValue);
+      reply |= kReplyInvalidated;
+    } else if (!(old && !now)) {
+      if (selection && ArrayEltLayout(heap, array, ds) == 0) {
+        // A selection frame left on a cell that is no longer selected.
+        if (!wide) {
+          ODrawObj(heap, element, Addr(shown), 0, 4);
+        } else if (background != kTransparentColor) {
+          DSelectNormPen(background, kBlack);
+          DFrameRect(&cell);
+        } else if (window) {
+          WInvalRect(window, &cell);
+        }
+      }
+      reply |= oDisplayVal(heap, element, Addr(before), shown);
+      if (!before) GreyCell(cell, background);
+      if (keeps) SetKeepState(heap, element, false);
+    }
+    if (selection) {
+      if (const int32 edges = ArrayEltLayout(heap, array, ds)) {
+        DSelectNormPen(kSelectionColour, kBlack);
+        DrawRectEdges(edges, &cell);
+      }
+    }
+    if (pending && textRow < 0) textRow = g.row, textColumn = g.column;
+  }
+  if (pending && textRow >= 0) {
+    // The text being edited follows its cell.
+    const int32 dh = (g.column - textColumn) * pitchH, dv = (g.row - textRow) * pitchV;
+    Rect text;
+    TGetRect(pending, &text, nullptr);
+    DOffsetRect(&text, dh, dv);
+    Rect meet;
+    if (DSectRect(&text, &cell, &meet)) {
+      TOffsetRect(pending, Point{int16(dv), int16(dh)});
+      HeapStashText(heap, element);
+    }
+  }
+  return reply;
+}
+
+}  // namespace
+
+int32 ArrayODisplayValMethod(ObjHeap heap, int32 array, const void* old, const void* value) {
+  if (!value) {
+    DBAssert(kSourceFile, __LINE__, "ArrayODisplayValMethod: no value to display");
+    return 0;
+  }
+  if (!IsObject(heap, array) || OHBlockSize(heap, array) < int32(sizeof(PanelArrayRec)) || Hidden(heap, array))
+    return 0;
+  DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, array) ? 1 : gDeferDrawing);
+  int32 reply = WalkCells(heap, array, old, value);
+  if (RangeCheckedData(heap, array)) reply = RangeCheckDataReply(heap, array, value, reply);
+  return reply;
+}
+
+ObjMethodAddr ODisplayValMethodFor(int32 cls) {
+  switch (cls) {
+    case kClsFrontPanel: return reinterpret_cast<ObjMethodAddr>(&FPODisplayValMethod);
+    case kClsFPDataController: return reinterpret_cast<ObjMethodAddr>(&DCOODisplayValMethod);
+    case kClsCluster: return reinterpret_cast<ObjMethodAddr>(&ClusterODisplayValMethod);
+    case kClsArray: return reinterpret_cast<ObjMethodAddr>(&ArrayODisplayValMethod);
+    default: return nullptr;
+  }
 }
 
 MgErr DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,

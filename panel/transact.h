@@ -93,6 +93,10 @@ QX_EXTERN_C void GrabberSetIdleRgn(ObjHeap heap, ActionParams* record);
 // click recorded as dragged, once per tracking event while its reply keeps
 // bit 0; the tracked object is cleared at the end.
 QX_EXTERN_C void PanelWheelScroll(ObjHeap heap, const WEventRecord* event);
+// Scrolls the panel by (dh, dv) pixels: its visible rectangle and its
+// window's origin move by the amounts and the window is drawn again at
+// once.  Nothing for (0, 0).
+QX_EXTERN_C void ScrollPanelBy(ObjHeap heap, int32 dh, int32 dv);
 QX_EXTERN_C int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record);
 QX_EXTERN_C int32 PopUpColorPalette(ObjHeap heap, void* frame, ActionParams* record);
 struct PanelDisplayCalls {

@@ -129,13 +129,25 @@ bool PlatDibReadPacked(const void* data, uint32_t size, PlatDibInfo* info) {
 
 PlatSurface* PlatDibToSurface(const void* header, uint32_t headerBytes, const void* bits,
                               uint32_t bitsBytes) {
+  return PlatDibPartToSurface(header, headerBytes, bits, bitsBytes, PlatRect{0, 0, INT32_MAX, INT32_MAX});
+}
+
+PlatSurface* PlatDibPartToSurface(const void* header, uint32_t headerBytes, const void* bits, uint32_t bitsBytes,
+                                  const PlatRect& part) {
   PlatDibInfo in;
   if (!PlatDibReadHeader(header, headerBytes, &in)) return nullptr;
   if (!bits || bitsBytes < in.imageBytes) {
     Refuse();
     return nullptr;
   }
-  PlatSurface* s = PlatSurfaceCreate(in.width, in.height, kPlatRgb32);
+  // The part within the bitmap: only its pixels are converted.
+  const int32_t l = std::max(part.left, 0), t = std::max(part.top, 0);
+  const int32_t r = std::min(part.right, in.width), b = std::min(part.bottom, in.height);
+  if (r <= l || b <= t) {
+    Refuse();
+    return nullptr;
+  }
+  PlatSurface* s = PlatSurfaceCreate(r - l, b - t, kPlatRgb32);
   if (!s) return nullptr;
   const auto* table = static_cast<const uint8_t*>(header) + in.headerSize;
   uint32_t entry = in.headerSize == 40 ? 4 : 3;
@@ -144,11 +156,11 @@ PlatSurface* PlatDibToSurface(const void* header, uint32_t headerBytes, const vo
     colours[size_t(i)] = kPlatOpaque | EntryColour(table + size_t(i) * entry);
   const auto* rows = static_cast<const uint8_t*>(bits);
   int32_t depth = in.bitsPerPixel;
-  for (int32_t r = 0; r < in.height; ++r) {
-    const uint8_t* row = rows + size_t(r) * in.rowBytes;
-    int32_t y = in.topDown ? r : in.height - 1 - r;
-    auto* out = reinterpret_cast<uint32_t*>(PlatSurfaceBits(s) + size_t(y) * size_t(PlatSurfaceStride(s)));
-    for (int32_t x = 0; x < in.width; ++x) {
+  for (int32_t y = t; y < b; ++y) {
+    const int32_t r0 = in.topDown ? y : in.height - 1 - y;
+    const uint8_t* row = rows + size_t(r0) * in.rowBytes;
+    auto* out = reinterpret_cast<uint32_t*>(PlatSurfaceBits(s) + size_t(y - t) * size_t(PlatSurfaceStride(s)));
+    for (int32_t x = l; x < r; ++x) {
       uint32_t v;
       switch (depth) {
         case 1: v = colours[(row[x >> 3] >> (7 - (x & 7))) & 1]; break;
@@ -163,7 +175,7 @@ PlatSurface* PlatDibToSurface(const void* header, uint32_t headerBytes, const vo
         case 24: v = kPlatOpaque | EntryColour(row + 3 * size_t(x)); break;
         default: v = kPlatOpaque | EntryColour(row + 4 * size_t(x)); break;
       }
-      out[x] = v;
+      out[x - l] = v;
     }
   }
   return s;

@@ -59,6 +59,11 @@ bool PlatDibReadPacked(const void* data, uint32_t size, PlatDibInfo* info);
 // the header and table, bits the rows.
 PlatSurface* PlatDibToSurface(const void* header, uint32_t headerBytes, const void* bits,
                               uint32_t bitsBytes);
+// The same of the part (l, t, r, b; cut to the bitmap) of the DIB alone, so
+// that a small part of a large DIB costs its own pixels; null on failure or
+// when the part holds no pixel of the bitmap.
+PlatSurface* PlatDibPartToSurface(const void* header, uint32_t headerBytes, const void* bits, uint32_t bitsBytes,
+                                  const PlatRect& part);
 // A packed DIB of the surface: depth 1, 4, 8, 16, 24 or 32, a 12- or
 // 40-byte header, rows in either order (12 bytes: bottom-up only).  dc
 // gives the 8-bit table.

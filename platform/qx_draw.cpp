@@ -299,32 +299,96 @@ struct Crossing {
   bool operator<(const Crossing& o) const { return x < o.x; }
 };
 
-// The inside of the polygon within the clip box, as rows of spans.
-void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman_box32_t& box,
-                 pixman_region32_t* out) {
-  std::vector<pixman_box32_t> spans;
-  std::vector<Crossing> xs;
-  for (int64_t y = box.y1; y < box.y2; ++y) {
-    xs.clear();
-    for (int32_t k = 0; k < n; ++k) {
-      PlatPoint p = pts[k], q = pts[(k + 1) % n];
-      if (p.y == q.y) continue;
-      int64_t ylo = p.y < q.y ? p.y : q.y, yhi = p.y < q.y ? q.y : p.y;
-      if (y < ylo || y >= yhi) continue;
-      // Centre crossing cx = x0 + (y + 1/2 - y0)(x1 - x0) / (y1 - y0); the
-      // first column c with cx <= c + 1/2 is ceil(cx - 1/2) = ceil(N / D).
-      int64_t x0 = p.x, y0 = p.y, ddx = int64_t(q.x) - p.x, ddy = int64_t(q.y) - p.y;
-      Wide num = WideAdd(WideMul(2 * y + 1 - 2 * y0, ddx), WideMul(2 * x0 - 1, ddy));
-      int64_t den = 2 * ddy;
-      if (den < 0) {
-        num = WideNeg(num);
-        den = -den;
-      }
-      int64_t first = -WideFloorDiv(WideNeg(num), den);
-      xs.push_back({first, ddy > 0 ? 1 : -1});
+// An edge crossing the pixel rows [y, stop): on row y the first column whose
+// centre lies at or right of it is ceil(N / D), N = (2y + 1 - 2y0) ddx +
+// (2x0 - 1) ddy and D = 2 ddy made positive.  It is kept as q = floor(M / D)
+// and r = M - q D for M = -N, so that the next row costs two additions: M
+// moves by a constant step, split the same way.  Only the first row needs
+// the wide division.
+struct EdgeWalk {
+  int64_t start, stop;
+  int32_t dir;
+  int64_t q, r, d, stepQ, stepR;
+
+  EdgeWalk(PlatPoint p, PlatPoint e, int64_t y) {
+    const int64_t x0 = p.x, y0 = p.y, ddx = int64_t(e.x) - p.x, ddy = int64_t(e.y) - p.y;
+    dir = ddy > 0 ? 1 : -1;
+    start = y;
+    stop = std::max<int64_t>(p.y, e.y);
+    Wide m = WideNeg(WideAdd(WideMul(2 * y + 1 - 2 * y0, ddx), WideMul(2 * x0 - 1, ddy)));
+    int64_t step = -2 * ddx;
+    d = 2 * ddy;
+    if (d < 0) {
+      m = WideNeg(m);
+      step = -step;
+      d = -d;
     }
-    if (xs.empty()) continue;
-    std::sort(xs.begin(), xs.end());
+    // The crossing lies within the edge's columns: the quotient is small
+    // and the remainder below d.
+    q = WideFloorDiv(m, d);
+    r = int64_t(WideAdd(m, WideMul(-q, d)).lo);
+    stepQ = step >= 0 ? step / d : -((-step + d - 1) / d);
+    stepR = step - stepQ * d;
+  }
+  int64_t X() const { return -q; }
+  void Step() {
+    q += stepQ;
+    r += stepR;
+    if (r >= d) {
+      r -= d;
+      ++q;
+    }
+  }
+};
+
+// The inside of the polygon within the box as runs of pixels, row by row
+// from the top, left to right: span(x0, y, x1).  Each row costs one step of
+// each edge crossing it; with `work`, those rows are taken from it first,
+// and false is answered (nothing walked) when it has not that many left.
+template <class Span>
+bool PolygonSpans(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman_box32_t& box, int64_t* work,
+                  Span&& span) {
+  int64_t rows = 0;
+  for (int32_t k = 0; k < n; ++k) {
+    const PlatPoint p = pts[k], q = pts[(k + 1) % n];
+    rows += std::max<int64_t>(0, std::min<int64_t>(std::max(p.y, q.y), box.y2) -
+                                     std::max<int64_t>(std::min(p.y, q.y), box.y1));
+  }
+  if (work) {
+    if (rows > *work) return false;
+    *work -= rows;
+  }
+  std::vector<EdgeWalk> edges;
+  for (int32_t k = 0; k < n; ++k) {
+    const PlatPoint p = pts[k], q = pts[(k + 1) % n];
+    if (p.y == q.y) continue;
+    const int64_t from = std::max<int64_t>(std::min(p.y, q.y), box.y1);
+    if (from >= std::min<int64_t>(std::max(p.y, q.y), box.y2)) continue;
+    edges.emplace_back(p, q, from);
+  }
+  std::sort(edges.begin(), edges.end(), [](const EdgeWalk& a, const EdgeWalk& b) { return a.start < b.start; });
+  std::vector<EdgeWalk*> active;
+  std::vector<Crossing> xs;
+  size_t next = 0;
+  for (int64_t y = box.y1; y < box.y2 && (next < edges.size() || !active.empty()); ++y) {
+    if (active.empty() && edges[next].start > y) y = edges[next].start;
+    while (next < edges.size() && edges[next].start == y) active.push_back(&edges[next++]);
+    // The crossings of this row; edges that end here leave.  Rows change
+    // little from one to the next: sorting by insertion is near linear.
+    xs.resize(active.size());
+    size_t kept = 0;
+    for (size_t i = 0; i < active.size(); ++i) {
+      EdgeWalk* e = active[i];
+      if (e->stop <= y) continue;
+      const Crossing c{e->X(), e->dir};
+      size_t at = kept;
+      for (; at > 0 && c.x < xs[at - 1].x; --at) xs[at] = xs[at - 1];
+      xs[at] = c;
+      e->Step();
+      active[kept++] = e;
+    }
+    active.resize(kept);
+    xs.resize(kept);
     int32_t wind = 0;
     for (size_t k = 0; k < xs.size(); ++k) {
       wind += fillMode == kPlatFillWinding ? xs[k].dir : 1;
@@ -333,9 +397,18 @@ void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman
       int64_t x0 = xs[k].x, x1 = k + 1 < xs.size() ? xs[k + 1].x : INT64_MAX;
       if (x0 < box.x1) x0 = box.x1;
       if (x1 > box.x2) x1 = box.x2;
-      if (x0 < x1) spans.push_back({int32_t(x0), int32_t(y), int32_t(x1), int32_t(y + 1)});
+      if (x0 < x1) span(int32_t(x0), int32_t(y), int32_t(x1));
     }
   }
+  return true;
+}
+
+// The inside of the polygon within the clip box, as rows of spans.
+void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman_box32_t& box,
+                 pixman_region32_t* out) {
+  std::vector<pixman_box32_t> spans;
+  PolygonSpans(fillMode, pts, n, box, nullptr,
+               [&](int32_t x0, int32_t y, int32_t x1) { spans.push_back({x0, y, x1, y + 1}); });
   // The spans come row by row, left to right and apart: one region made of
   // them all at once (a union per span costs the region's size each time).
   pixman_region32_fini(out);
@@ -344,28 +417,35 @@ void PolygonArea(int32_t fillMode, const PlatPoint* pts, int32_t n, const pixman
 
 }  // namespace
 
-bool qxdraw::PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, PlatRect* box) {
+bool qxdraw::PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, PlatRect* box, int64_t* work) {
   if (n < 2) return false;
   int64_t l = pts[0].x, t = pts[0].y, r = l, b = t;
   for (int32_t k = 1; k < n; ++k) {
     l = std::min<int64_t>(l, pts[k].x), r = std::max<int64_t>(r, pts[k].x);
     t = std::min<int64_t>(t, pts[k].y), b = std::max<int64_t>(b, pts[k].y);
   }
-  // Row by row within the vertices' box; a box too tall for that keeps it.
-  if ((b - t) * int64_t(n) > (int64_t(1) << 22) || r - l > (int64_t(1) << 30)) {
-    *box = PlatRect{int32_t(l), int32_t(t), int32_t(r), int32_t(b)};
+  // A pixel is filled when its centre is inside: columns l to r - 1, rows
+  // t to b - 1 at most.
+  if (r - l < 1 || b - t < 1) return false;
+  int64_t own = int64_t(1) << 22;
+  if (!work) work = &own;
+  PlatRect found{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  const bool walked =
+      PolygonSpans(fillMode, pts, n, pixman_box32_t{int32_t(l), int32_t(t), int32_t(r), int32_t(b)}, work,
+                   [&](int32_t x0, int32_t y, int32_t x1) {
+                     found.left = std::min(found.left, x0);
+                     found.right = std::max(found.right, x1 - 1);
+                     found.top = std::min(found.top, y);
+                     found.bottom = std::max(found.bottom, y);
+                   });
+  if (!walked) {
+    // Out of work for exact boxes: the box of the vertices holds the fill.
+    *box = PlatRect{int32_t(l), int32_t(t), int32_t(r - 1), int32_t(b - 1)};
     return true;
   }
-  pixman_region32_t area;
-  pixman_region32_init(&area);
-  PolygonArea(fillMode, pts, n, pixman_box32_t{int32_t(l), int32_t(t), int32_t(r), int32_t(b)}, &area);
-  bool any = pixman_region32_not_empty(&area);
-  if (any) {
-    const pixman_box32_t& e = *pixman_region32_extents(&area);
-    *box = PlatRect{e.x1, e.y1, e.x2 - 1, e.y2 - 1};
-  }
-  pixman_region32_fini(&area);
-  return any;
+  if (found.right < found.left) return false;
+  *box = found;
+  return true;
 }
 
 bool PlatMoveTo(PlatObj dch, int32_t x, int32_t y, PlatPoint* old) {

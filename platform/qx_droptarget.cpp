@@ -102,15 +102,34 @@ PlatGlobal PlatFileListBlock(const std::vector<std::string>& names) {
   return g;
 }
 
+namespace {
+// Where the last query of a list stopped: callers ask for the names in
+// order, and each then starts there instead of at the first name.  Only a
+// starting point: every name is still read within the block.
+struct ListMark {
+  PlatGlobal block = 0;
+  const char* data = nullptr;
+  uint32_t total = 0, index = 0, at = 0;
+};
+thread_local ListMark gMark;
+}  // namespace
+
 uint32_t PlatFileListQuery(PlatGlobal block, uint32_t index, char* buffer, uint32_t size) {
   const uint32_t total = PlatGlobalSize(block);
   const char* p = total >= 4 ? static_cast<const char*>(PlatGlobalLock(block)) : nullptr;
   if (!p) return 0;
   uint32_t offset;
   std::memcpy(&offset, p, 4);
-  uint32_t found = 0, result = 0;
+  uint32_t found = 0, result = 0, at = offset;
+  const ListMark& m = gMark;
+  if (index != kPlatDropCount && m.block == block && m.data == p && m.total == total && m.index <= index &&
+      m.at > offset && m.at < total && p[m.at - 1] == 0) {
+    found = m.index;
+    at = m.at;
+  }
   bool done = false;
-  for (uint32_t at = offset; !done && at >= 4 && at < total && p[at];) {
+  for (; !done && at >= 4 && at < total && p[at];) {
+    if (index != kPlatDropCount) gMark = ListMark{block, p, total, found, at};
     const char* end = static_cast<const char*>(std::memchr(p + at, 0, total - at));
     const uint32_t len = end ? uint32_t(end - (p + at)) : total - at;
     if (index != kPlatDropCount && found == index) {

@@ -13,16 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/qx_com.h"
 #include "platform/qx_globalmem.h"
 #include "platform/qx_window.h"
 
-typedef int32_t PlatOleResult;
+// The component layer's results (qx_com.h) and those of drag and drop.
+typedef PlatHResult PlatOleResult;
 enum : int32_t {
-  kPlatOleOk = 0,
-  kPlatOleFalse = 1,
-  kPlatOleNoInterface = int32_t(0x80004002u),
-  kPlatOleInvalidArg = int32_t(0x80070057u),
-  kPlatOleOutOfMemory = int32_t(0x8007000Eu),
+  kPlatOleOk = kPlatOk,
+  kPlatOleFalse = kPlatFalse,
+  kPlatOleNoInterface = kPlatNoInterface,
+  kPlatOleInvalidArg = kPlatInvalidArg,
+  kPlatOleOutOfMemory = kPlatOutOfMemory,
   kPlatOleBadFormat = int32_t(0x80040064u),
   kPlatOleNotRegistered = int32_t(0x80040100u),
   kPlatOleAlreadyRegistered = int32_t(0x80040101u),

@@ -64,11 +64,11 @@ void SegmentBox(PlatRect* box, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 }
 
 // The pixels of a polyline (closed: a polygon's outline) with the pen.
-void StrokeBox(PlatRect* box, const std::vector<PlatPoint>& p, bool closed, const BoxState& st) {
+void StrokeBox(PlatRect* box, const std::vector<PlatPoint>& p, bool closed, BoxState& st) {
   if (st.penStyle == kPlatPenNull || p.size() < 2) return;
   PlatRect wide;
   if (st.penWidth >= 2) {
-    if (qxdraw::WidePolylineBox(p.data(), int32_t(p.size()), closed, st.penWidth, st.penStyle, &wide))
+    if (qxdraw::WidePolylineBox(p.data(), int32_t(p.size()), closed, st.penWidth, st.penStyle, &wide, &st.work))
       Grow(box, wide.left, wide.top, wide.right, wide.bottom);
     return;
   }
@@ -138,7 +138,7 @@ void BoxState::Note(const Rec& rec) {
   }
 }
 
-bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH, PlatRect* out) {
+bool RecordBox(const Rec& rec, BoxState& st, int32_t textW, int32_t textH, PlatRect* out) {
   PlatRect box{0, 0, -1, -1};
   const auto& v = rec.v;
   switch (rec.op) {
@@ -196,7 +196,7 @@ bool RecordBox(const Rec& rec, const BoxState& st, int32_t textW, int32_t textH,
       } else {
         StrokeBox(&box, p, true, st);
         PlatRect fill;
-        if (st.brushOn && qxdraw::PolygonFillBox(p.data(), int32_t(p.size()), st.fillMode, &fill))
+        if (st.brushOn && qxdraw::PolygonFillBox(p.data(), int32_t(p.size()), st.fillMode, &fill, &st.work))
           Grow(&box, fill.left, fill.top, fill.right, fill.bottom);
       }
       break;
@@ -867,7 +867,7 @@ class Player {
     PlatSurface* s = PlatBitmapSurface(bm);
     if (!s) return bm;
     for (int32_t y = 0; y < p.h; ++y)
-      for (int32_t x = 0; x < p.w; ++x) PlatSurfaceSetPixel(s, x, y, p.px[size_t(y) * size_t(p.w) + size_t(x)]);
+      for (int32_t x = 0; x < p.w; ++x) PlatSurfaceSetPixel(s, x, y, p.At(size_t(x), size_t(y)));
     return bm;
   }
   // The part (l, t, r, b) of the snapshot's whole rectangle resampled to
@@ -882,7 +882,7 @@ class Player {
       int64_t sy = SourceIndex(part.top + y, h, p.FullH()) - p.oy;
       for (int32_t x = 0; x < o.w; ++x) {
         int64_t sx = SourceIndex(part.left + x, w, p.FullW()) - p.ox;
-        o.px[size_t(y) * size_t(o.w) + size_t(x)] = p.px[size_t(sy) * size_t(p.w) + size_t(sx)];
+        o.px[size_t(y) * size_t(o.w) + size_t(x)] = p.At(size_t(sx), size_t(sy));
       }
     }
     return o;

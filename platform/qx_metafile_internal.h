@@ -59,12 +59,23 @@ struct Pixels {
   int32_t ox = 0, oy = 0, fw = 0, fh = 0;  // fw, fh 0: the snapshot is the whole rectangle
   bool mono = false;
   std::vector<uint32_t> px;
+  // In place of px, the pixels of a two-colour source, one bit each: rows
+  // of (w + 7) / 8 bytes, top first, the high bit leftmost; a set bit is
+  // colours[1].  A 1-bit bitmap is kept at its own size.
+  std::vector<uint8_t> bits;
+  uint32_t colours[2] = {0, 0};
   bool Empty() const { return w <= 0 || h <= 0; }
   int32_t FullW() const { return fw > 0 ? fw : w; }
   int32_t FullH() const { return fh > 0 ? fh : h; }
+  size_t RowBits() const { return (size_t(w) + 7) / 8; }
+  uint32_t At(size_t x, size_t y) const {
+    if (bits.empty()) return px[y * size_t(w) + x];
+    return colours[(bits[y * RowBits() + x / 8] >> (7 - x % 8)) & 1];
+  }
   // Pixels for every place of a snapshot that lies within its rectangle.
   bool Valid() const {
-    return w > 0 && h > 0 && int64_t(w) * h <= (int64_t(1) << 26) && px.size() == size_t(w) * size_t(h) &&
+    return w > 0 && h > 0 && int64_t(w) * h <= (int64_t(1) << 26) &&
+           (bits.empty() ? px.size() == size_t(w) * size_t(h) : px.empty() && bits.size() == RowBits() * size_t(h)) &&
            ox >= 0 && oy >= 0 && fw >= 0 && fh >= 0 && int64_t(ox) + w <= FullW() && int64_t(oy) + h <= FullH();
   }
 };
@@ -94,17 +105,25 @@ struct List {
 // The box (right and bottom included) grown to hold another one.
 void Grow(PlatRect* box, int32_t l, int32_t t, int32_t r, int32_t b);
 
-// What the box of a drawing record depends on, kept up to date by Note.
+// The rows of polygon edges and pixels of wide strokes one metafile may
+// spend on exact boxes of its records; past them a record's box is that of
+// its points (which holds its pixels), so that a file's bounds cost time in
+// proportion to its size, not to the areas it names.
+constexpr int64_t kBoxWorkPerFile = int64_t(1) << 18;
+
+// What the box of a drawing record depends on, kept up to date by Note,
+// with the work left for exact boxes.
 struct BoxState {
   int32_t penStyle = kPlatPenSolid, penWidth = 1;
   bool brushOn = true;
   int32_t stretchMode = 1, fillMode = 1;
   int32_t posX = 0, posY = 0;
+  int64_t work = kBoxWorkPerFile;
   void Note(const Rec& rec);
 };
 // The box of the pixels a drawing record paints, whatever the clip, from
 // the state before it and a text extent; false when it paints nothing.
-bool RecordBox(const Rec& rec, const BoxState& state, int32_t textW, int32_t textH, PlatRect* box);
+bool RecordBox(const Rec& rec, BoxState& state, int32_t textW, int32_t textH, PlatRect* box);
 
 // A handle for a list; 0 (kPlatErrNoMemory) when the table is full.
 PlatMetafile Adopt(List&& list);

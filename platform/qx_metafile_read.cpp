@@ -265,33 +265,46 @@ class Converter {
 
   // A block transfer of DIB pixels: the source rectangle of the DIB onto
   // the device rectangle.
+  // Only the source rectangle's pixels are read and kept, a 1-bit bitmap's
+  // one bit each: what a record keeps stays within what it holds.
   bool Dib(const uint8_t* bmi, uint32_t bmiBytes, const uint8_t* bits, uint32_t bitsBytes, int32_t x, int32_t y,
            int32_t w, int32_t h, int32_t sx, int32_t sy, int32_t sw, int32_t sh, uint32_t rop) {
-    PlatSurface* s = PlatDibToSurface(bmi, bmiBytes, bits, bitsBytes);
-    if (!s) return false;
+    PlatDibInfo in;
+    if (!PlatDibReadHeader(bmi, bmiBytes, &in) || !bits || bitsBytes < in.imageBytes) return false;
     // The source rectangle lies in the bitmap: a small bitmap cannot stand
     // for a huge picture.
-    if (sx < 0 || sy < 0 || sw < 0 || sh < 0 || int64_t(sx) + sw > PlatSurfaceWidth(s) ||
-        int64_t(sy) + sh > PlatSurfaceHeight(s)) {
-      PlatSurfaceDestroy(s);
+    if (sx < 0 || sy < 0 || sw < 0 || sh < 0 || int64_t(sx) + sw > in.width || int64_t(sy) + sh > in.height)
       return false;
-    }
     Rec r;
     r.op = kBlit;
     uint32_t fn = (rop >> 16) & 0xFF;
     r.v = {x, y, w, h, int32_t(fn), int32_t(fn), sx, sy, sw, sh};
     if (sw > 0 && sh > 0 && int64_t(sw) * sh <= (int64_t(1) << 24)) {
+      PlatSurface* s = PlatDibPartToSurface(bmi, bmiBytes, bits, bitsBytes, PlatRect{sx, sy, sx + sw, sy + sh});
+      if (!s) return false;
       r.src.w = sw;
       r.src.h = sh;
-      r.src.px.assign(size_t(sw) * size_t(sh), 0xFFFFFF);
-      for (int32_t j = 0; j < sh; ++j)
-        for (int32_t i = 0; i < sw; ++i) {
-          int64_t px = int64_t(sx) + i, py = int64_t(sy) + j;
-          if (px >= 0 && py >= 0 && px < PlatSurfaceWidth(s) && py < PlatSurfaceHeight(s))
-            r.src.px[size_t(j) * size_t(sw) + size_t(i)] = PlatSurfaceGetPixel(s, int32_t(px), int32_t(py)) & 0xFFFFFF;
-        }
+      if (in.bitsPerPixel == 1) {
+        // Two colours: the first pixel's and the other one, found as the
+        // bits are set.
+        r.src.bits.assign(r.src.RowBits() * size_t(sh), 0);
+        r.src.colours[0] = r.src.colours[1] = PlatSurfaceGetPixel(s, 0, 0) & 0xFFFFFF;
+        bool second = false;
+        for (int32_t j = 0; j < sh; ++j)
+          for (int32_t i = 0; i < sw; ++i) {
+            const uint32_t c = PlatSurfaceGetPixel(s, i, j) & 0xFFFFFF;
+            if (c == r.src.colours[0]) continue;
+            if (!second) r.src.colours[1] = c, second = true;
+            r.src.bits[size_t(j) * r.src.RowBits() + size_t(i) / 8] |= uint8_t(0x80 >> (i % 8));
+          }
+      } else {
+        r.src.px.resize(size_t(sw) * size_t(sh));
+        for (int32_t j = 0; j < sh; ++j)
+          for (int32_t i = 0; i < sw; ++i)
+            r.src.px[size_t(j) * size_t(sw) + size_t(i)] = PlatSurfaceGetPixel(s, i, j) & 0xFFFFFF;
+      }
+      PlatSurfaceDestroy(s);
     }
-    PlatSurfaceDestroy(s);
     if (!r.src.Empty()) Emit(std::move(r));
     return true;
   }

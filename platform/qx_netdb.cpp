@@ -12,6 +12,7 @@
 
 namespace {
 std::atomic<PlatResolverProc> gResolver{nullptr};
+std::atomic<PlatReverseResolverProc> gReverse{nullptr};
 }
 
 bool PlatHostByName(const char* name, uint32_t* address) {
@@ -36,6 +37,7 @@ bool PlatHostByName(const char* name, uint32_t* address) {
 
 bool PlatHostByAddr(uint32_t address, char* name, size_t size) {
   if (!name || size == 0) return false;
+  if (PlatReverseResolverProc p = gReverse.load()) return p(address, name, size);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = address;
@@ -61,3 +63,4 @@ void PlatInetNtoa(uint32_t address, char out[16]) {
 }
 
 void PlatSetResolverHook(PlatResolverProc proc) { gResolver.store(proc); }
+void PlatSetReverseResolverHook(PlatReverseResolverProc proc) { gReverse.store(proc); }

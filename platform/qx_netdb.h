@@ -22,3 +22,7 @@ void PlatInetNtoa(uint32_t address, char out[16]);
 // resolver (null: the host's again).
 typedef bool (*PlatResolverProc)(const char* name, uint32_t* address);
 void PlatSetResolverHook(PlatResolverProc proc);
+// Test hook: a procedure that answers reverse look-ups (address to name) in
+// place of the host's resolver (null: the host's again).
+typedef bool (*PlatReverseResolverProc)(uint32_t address, char* name, size_t size);
+void PlatSetReverseResolverHook(PlatReverseResolverProc proc);

@@ -85,8 +85,9 @@ struct Stroke {
 };
 
 // The pixels of a stroke within the box, row by row; per row only the
-// columns near the centre line are tested.
-void Rasterise(const Stroke& s, const pixman_box32_t& box, BoxList* out) {
+// columns near the centre line are tested.  With `work`, the pixels tested
+// are counted against it; false once it runs out.
+bool Rasterise(const Stroke& s, const pixman_box32_t& box, BoxList* out, int64_t* work) {
   int64_t ylo = std::max<int64_t>(box.y1, FloorHalf(std::min(s.c0y, s.c1y) - s.w - 1) - 1);
   int64_t yhi = std::min<int64_t>(box.y2 - 1, CeilHalf(std::max(s.c0y, s.c1y) + s.w + 1) + 1);
   double dx = double(s.c1x - s.c0x), dy = double(s.c1y - s.c0y);
@@ -111,6 +112,7 @@ void Rasterise(const Stroke& s, const pixman_box32_t& box, BoxList* out) {
     }
     int64_t xlo = std::max<int64_t>(box.x1, int64_t(std::floor((lo - double(s.w)) / 2)) - 2);
     int64_t xhi = std::min<int64_t>(box.x2 - 1, int64_t(std::ceil((hi + double(s.w)) / 2)) + 2);
+    if (work && xhi >= xlo && (*work -= xhi - xlo + 1) < 0) return false;
     int64_t run = -1;
     for (int64_t x = xlo; x <= xhi + 1; ++x) {
       bool in = x <= xhi && s.Covers(2 * x + 1, Y);
@@ -121,6 +123,7 @@ void Rasterise(const Stroke& s, const pixman_box32_t& box, BoxList* out) {
       }
     }
   }
+  return true;
 }
 
 // Clips P0 -> P1 (as reals) to the box; false when they do not meet.  *skip
@@ -150,9 +153,9 @@ bool Far(PlatPoint p) { return p.x > kNear || p.x < -kNear || p.y > kNear || p.y
 
 namespace {
 
-// The boxes of a wide stroke within box.
-void WideBoxes(const PlatPoint* pts, int32_t n, bool closed, int64_t w, int32_t style, const pixman_box32_t& box,
-               BoxList* boxes) {
+// The boxes of a wide stroke within box; false when `work` ran out.
+bool WideBoxes(const PlatPoint* pts, int32_t n, bool closed, int64_t w, int32_t style, const pixman_box32_t& box,
+               BoxList* boxes, int64_t* work = nullptr) {
   const Dashes* dash = style >= kPlatPenDash && style <= kPlatPenDashDotDot ? &kDashes[style] : nullptr;
   int64_t odd = w & 1;
   double phase = 0;
@@ -169,10 +172,11 @@ void WideBoxes(const PlatPoint* pts, int32_t n, bool closed, int64_t w, int32_t 
     if (visible) {
       Stroke s{2 * int64_t(a.x) + odd, 2 * int64_t(a.y) + odd, 2 * int64_t(b.x) + odd,
                2 * int64_t(b.y) + odd, w, dash, phase + skip};
-      Rasterise(s, box, boxes);
+      if (!Rasterise(s, box, boxes, work)) return false;
     }
     phase += length;
   }
+  return true;
 }
 
 // Figures and strokes whose box holds more pixels than this get the box of
@@ -212,7 +216,8 @@ void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   pixman_region32_fini(&area);
 }
 
-bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width, int32_t style, PlatRect* out) {
+bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width, int32_t style, PlatRect* out,
+                     int64_t* work) {
   if (n < 1 || width < 2 || width > kMaxExtent) return false;
   int64_t l = pts[0].x, t = pts[0].y, r = l, b = t;
   for (int32_t k = 1; k < n; ++k) {
@@ -229,7 +234,10 @@ bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width
     return true;
   }
   BoxList boxes;
-  WideBoxes(pts, n, closed, width, style, box, &boxes);
+  if (!WideBoxes(pts, n, closed, width, style, box, &boxes, work)) {
+    *out = PlatRect{box.x1, box.y1, box.x2 - 1, box.y2 - 1};
+    return true;
+  }
   return Extents(boxes, out);
 }
 

@@ -31,8 +31,11 @@ extern const Dashes kDashes[5];
 void WidePolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed);
 
 // The box (right and bottom included) of the pixels WidePolyline paints
-// with such a pen, whatever the clip; false when none.
-bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width, int32_t style, PlatRect* box);
+// with such a pen, whatever the clip; false when none.  With `work`, the
+// pixels tested are counted against it: once it runs out, the box of the
+// points grown by the pen (which holds the pixels) is answered instead.
+bool WidePolylineBox(const PlatPoint* pts, int32_t n, bool closed, int32_t width, int32_t style, PlatRect* box,
+                     int64_t* work = nullptr);
 
 // The box of the pixels a figure paints (kind 0 ellipse, 1 round rectangle,
 // 2 arc, 3 pie; arguments as the qx_shapes.h calls take them), whatever the
@@ -41,8 +44,10 @@ bool FigureBox(int32_t kind, int32_t l, int32_t t, int32_t r, int32_t b, int32_t
                int32_t sy, int32_t ex, int32_t ey, int32_t penWidth, bool penOn, bool brushOn, PlatRect* box);
 
 // The box of the pixels PlatPolygon's brush fills (the outline aside) in
-// the fill mode; false when none.
-bool PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, PlatRect* box);
+// the fill mode; false when none.  With `work`, each row an edge crosses is
+// counted against it: once it runs out, the box of the vertices (which
+// holds the fill) is answered instead.
+bool PolygonFillBox(const PlatPoint* pts, int32_t n, int32_t fillMode, PlatRect* box, int64_t* work = nullptr);
 
 // Collects pixel boxes and makes one region of them.
 struct BoxList {

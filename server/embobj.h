@@ -7,19 +7,11 @@
 
 #include "mgsource/cookie.h"
 #include "mgsource/extcode.h"
+#include "platform/qx_com.h"
 
-// The reference-counted dispatch interface of an object: the first three
-// entries of its table answer an interface query and add and drop a
-// reference, as the component model lays them out.
-struct EmbDispatch;
-struct EmbDispatchVtbl {
-  int32 (*queryInterface)(EmbDispatch* self, const void* iid, void** out);
-  uInt32 (*addRef)(EmbDispatch* self);
-  uInt32 (*release)(EmbDispatch* self);
-};
-struct EmbDispatch {
-  const EmbDispatchVtbl* vtbl;
-};
+// The reference-counted dispatch interface of an object: the component
+// layer's dispatch record.
+typedef PlatComDispatch EmbDispatch;
 
 // The embedded-object record (a relocatable handle owned by the container).
 struct EmbObjectRec {
@@ -51,15 +43,26 @@ EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs);
 QX_EXTERN_C int32 EmbUpdateDispatch(UHandle record);
 
 // ---- Automation refnums ----------------------------------------------------------------
-// A refnum of the jar holding the pointer with one reference added; 0 with
-// error 2 when memory is short (or 1 for a null pointer).
+// A refnum's information is the dispatch pointer with one reference held,
+// or, when the jar was opened with the interface table (automation in
+// several threads), the table's cookie of the interface: every use then
+// fetches the interface from the table on the calling thread.
+//
+// Opens the jar (made on first use otherwise) with the table, or without it
+// (null).  2 when the jar cannot be made; 1 when live refnums hold the other
+// form.
+MgErr AutoRefJarOpen(PlatComInterfaceTable* table);
+// A refnum of the jar holding the interface; 0 with error 2 when memory is
+// short or the table refuses it (or 1 for a null pointer).
 MgErr AutoRefNewForDispatch(EmbDispatch* dispatch, Cookie* refnum);
 // Whether the value is a live refnum of the jar.
 Bool32 IsAutomationRefnum(Cookie value);
-// The pointer a refnum holds (no reference added), null for no refnum.
-EmbDispatch* AutoRefDispatch(Cookie refnum);
-// Drops the refnum's reference and the refnum: 0, or 1 for no refnum.
+// The interface of a refnum with a reference for the caller: 0, or 1 (null
+// out) for no refnum or when the table no longer has it.
+MgErr AutoRefGetDispatch(Cookie refnum, EmbDispatch** out);
+// Drops the refnum and its reference (or table cookie): 0, or 1 for no
+// refnum ("Error releasing Cookie" when the value is not one of the jar's).
 MgErr AutoRefRelease(Cookie refnum);
-// Releases every refnum and the jar; shut-down (and tests), when no other
-// thread uses refnums any more.
+// Releases every refnum and the jar, and forgets the table; shut-down (and
+// tests), when no other thread uses refnums any more.
 void AutoRefReleaseAll();

@@ -1,30 +1,21 @@
 #include "server/srvstart.h"
 
+#include <atomic>
+
 #include "mgsource/config.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
+#include "server/access.h"
 
 namespace {
 
 SrvLogSettings gLog{0, 0, nullptr};
-CPStrHandle gTcpAccess = nullptr;
-CPStrHandle gViAccess = nullptr;
+std::atomic<Bool32> gListening{0};
 
 ConstPStr Name(const char* text) { return reinterpret_cast<ConstPStr>(text); }
 
-void Keep(CPStrHandle* slot, CPStrHandle list) {
-  if (*slot) AZDisposeHandle(reinterpret_cast<UHandle>(*slot));
-  *slot = nullptr;
-  if (!list) return;
-  UHandle copy = reinterpret_cast<UHandle>(list);
-  if (AZHandToHand(&copy) == kNoErr) *slot = reinterpret_cast<CPStrHandle>(copy);
-  else DBMgErr(__FILE__, __LINE__, kMemFullErr, "access list");
-}
-
 }  // namespace
-
-MgErr VIRefInit() { return kNoErr; }
 
 MgErr TCPServerInit() {
   CfgGetDefault(kCfgBool, Name("\x14tcpServer.logDetails"), &gLog.logDetails);
@@ -44,19 +35,14 @@ MgErr SetServerListening(Bool32 on) {
 
 const SrvLogSettings& SrvLogKeys() { return gLog; }
 
-MgErr AutomationInit() { return kCapabilityErr; }
-void AutomationExit() {}
 void OleServerStart() {}
 void OleServerStop() {}
 
-void QXSSpecifyTcpAccess(CPStrHandle list) { Keep(&gTcpAccess, list); }
-void QXSSpecifyViAccess(CPStrHandle list) { Keep(&gViAccess, list); }
-CPStrHandle QXSTcpAccessList() { return gTcpAccess; }
-CPStrHandle QXSViAccessList() { return gViAccess; }
+Bool32 SrvIsListening() { return gListening.load(); }
+void SrvTestSetListening(Bool32 on) { gListening.store(on ? 1 : 0); }
 
 void SrvDisposeStartState() {
-  Keep(&gTcpAccess, nullptr);
-  Keep(&gViAccess, nullptr);
+  QXSDisposeAccessLists();
   if (gLog.logPath) FDisposePath(gLog.logPath);
   gLog = SrvLogSettings{0, 0, nullptr};
 }

@@ -1,13 +1,11 @@
-// The VI server's, automation's and the automation server's start and end
-// as the shell's start-up calls them.  No TCP listener, automation or
-// automation server exists on this platform: the starts answer as a failed
-// start would, the ends do nothing, and the access lists are kept.
+// The VI server's and the automation server's start and end as the shell's
+// start-up calls them.  No TCP listener or automation server exists on this
+// platform: the starts answer as a failed start would, the ends do nothing,
+// and the access lists are kept.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
 
-// Sets up VI references: 0.
-QX_EXTERN_C MgErr VIRefInit();
 // Reads the VI server's log keys; when "server.tcp.enabled" is set, the
 // listener cannot start: the debug text and 53.  Else 0.
 QX_EXTERN_C MgErr TCPServerInit();
@@ -21,17 +19,13 @@ struct SrvLogSettings {
   Path logPath;
 };
 const SrvLogSettings& SrvLogKeys();
-// Automation: 53 (not available); the end does nothing.
-QX_EXTERN_C MgErr AutomationInit();
-QX_EXTERN_C void AutomationExit();
 // The automation server: nothing to start or stop.
 QX_EXTERN_C void OleServerStart();
 QX_EXTERN_C void OleServerStop();
-// Keep a copy of the host and the VI access lists (null: an empty list).
-QX_EXTERN_C void QXSSpecifyTcpAccess(CPStrHandle list);
-QX_EXTERN_C void QXSSpecifyViAccess(CPStrHandle list);
-// The lists kept (null when none); TCPServerInit's log path and both lists
-// are let go by SrvDisposeStartState.
-CPStrHandle QXSTcpAccessList();
-CPStrHandle QXSViAccessList();
+// Whether the TCP listener runs (the host access list denies everyone
+// while it does not).  The setter is for tests: SetServerListening records
+// the listener's state itself.
+Bool32 SrvIsListening();
+void SrvTestSetListening(Bool32 on);
+// TCPServerInit's log path and the access lists are let go.
 void SrvDisposeStartState();

@@ -1,22 +1,26 @@
 #include "server/viref.h"
 
 #include <cstring>
-#include <map>
-#include <new>
 #include <vector>
 
 #include "engine/exec/callchain.h"
 #include "engine/exec/rttable.h"
 #include "engine/exec/runcmd.h"
+#include "engine/link/linker.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
+#include "engine/vi/vifind.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
+#include "mgsource/gnrclist.h"
+#include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "rtlib/filehooks.h"
 #include "server/embobj.h"
 #include "server/proxy.h"
+#include "server/access.h"
+#include "server/srvstart.h"
 
 // The engine's poster of user events (the compiled-code header that declares
 // it cannot share a unit with the VI instances' header).
@@ -24,47 +28,76 @@ MgErr ExecPostUserEvent(int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int3
 
 namespace {
 
-// What a reference holds.
-struct VIRefRecord {
-  UHandle vi;
-  uInt32 flags;     // the open options
-  int32 mode;       // reservation: 0 none, 2 run or call
-  AsyncRef call;    // the call record of a reference reserved for calls
-  bool releasing;
-};
+constexpr int32 kRefSize = int32(sizeof(VIRef));
+constexpr int32 kListGrowth = 4;
+// The busy bits of the VI's second flags word.
+constexpr uInt32 kVIFlags2Busy = 0x400800;
 
-// The references by number.  Used on the user-interface thread.
-std::map<int32, VIRefRecord>& Refs() {
-  static auto* m = new std::map<int32, VIRefRecord>;
-  return *m;
-}
-int32 gNextRef = 1;
-// The local application's running calls, and the call whose completion runs
-// (freed only once its completion has returned).
-AsyncRef gRunning = nullptr;
+// The call whose completion runs (freed only once its completion has
+// returned), and the VI whose references go because it is being disposed.
 AsyncRef gInCompletion = nullptr;
 bool gFreeAfterCompletion = false;
+UHandle gDisposingVI = nullptr;
 
-constexpr int16 kVIKindGlobal = 4;
+uInt32 StateOf(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
+DataSpace FirstDS(UHandle vi) { return reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); }
+bool Reentrant(UHandle vi) { return (VIRec(vi)->flags & kVIFlagReentrant) != 0; }
+int32 Word(const void* p) { return int32(uintptr_t(p)); }
 
-VIRefRecord* ResolveVIRef(VIRef ref) {
-  auto it = Refs().find(ref);
-  if (it == Refs().end() || !it->second.vi || !*it->second.vi) {
-    DBPrintf("ResolveVIRef: couldn't find 0x%lx in cookie jar", long(ref));
-    return nullptr;
+// ---- The VI's list of references -------------------------------------------------------
+int32 ListCount(UHandle vi) {
+  UHandle list = VIRec(vi)->viRefList;
+  return list ? GLCount(list, kRefSize) : 0;
+}
+std::vector<VIRef> ListOf(UHandle vi) {
+  std::vector<VIRef> refs;
+  UHandle list = VIRec(vi)->viRefList;
+  for (int32 i = 0, n = ListCount(vi); i < n; ++i) {
+    VIRef ref = 0;
+    if (GLGet(list, &ref, kRefSize, i)) refs.push_back(ref);
   }
-  return &it->second;
+  return refs;
+}
+MgErr AddToList(UHandle vi, VIRef ref) {
+  UHandle& list = VIRec(vi)->viRefList;
+  if (!list && !(list = GLNew(kListGrowth, kRefSize))) return kMemFullErr;
+  // An index past the end appends.
+  return GLInsert(list, &ref, kRefSize, kListGrowth, 0x7FFFFFFF) ? kMemFullErr : kNoErr;
+}
+bool RemoveFromList(UHandle vi, VIRef ref) {
+  UHandle list = VIRec(vi)->viRefList;
+  return list && GLRemoveMatch(list, &ref, kRefSize);
 }
 
-void Unlink(AsyncRef a) {
-  for (AsyncRef* p = &gRunning; *p; p = &(*p)->next)
-    if (*p == a) {
-      *p = a->next;
-      a->next = nullptr;
-      return;
-    }
+// Records of references, a few freed ones kept for the next opens (opens and
+// releases run on the user-interface thread; a record freed elsewhere goes
+// to that thread's own few).
+constexpr int kSpareRecords = 8;
+struct SpareRecords {
+  VIRefRecord* r[kSpareRecords] = {};
+  int n = 0;
+};
+thread_local SpareRecords tSpare;
+VIRefRecord* NewRecord() {
+  VIRefRecord* r = tSpare.n > 0 ? tSpare.r[--tSpare.n]
+                                : reinterpret_cast<VIRefRecord*>(AZNewPtr(int32(sizeof(VIRefRecord))));
+  if (r) std::memset(r, 0, sizeof *r);
+  return r;
+}
+void FreeRecord(VIRefRecord* r) {
+  if (tSpare.n < kSpareRecords) tSpare.r[tSpare.n++] = r;
+  else AZDisposePtr(reinterpret_cast<UPtr>(r));
 }
 
+}  // namespace
+
+void DropSpareVIRefRecords() {
+  while (tSpare.n > 0) AZDisposePtr(reinterpret_cast<UPtr>(tSpare.r[--tSpare.n]));
+}
+
+namespace {
+
+// ---- Calls -----------------------------------------------------------------------------
 int32 CallAborted(void* cookie);
 int32 CallEnded(void* cookie);
 
@@ -75,303 +108,370 @@ void ForgetCleanups(AsyncRef a) {
 
 // The run was reset: the end that follows reports it so.
 int32 CallAborted(void* cookie) {
-  static_cast<AsyncRef>(cookie)->state = kVIRefDoneReset;
+  static_cast<AsyncRef>(cookie)->callState = kVIRefDoneReset;
   return 0;
-}
-
-// The run of a call ended.
-// The call is no longer running; its completion learns how it ended.
-void VIRefNotifyCallDone(AsyncRef a, int32 state) {
-  bool listed = false;
-  for (AsyncRef b = gRunning; b && !listed; b = b->next) listed = b == a;
-  if (!listed) DBPrintf("VIRefNotifyCallDone: could not find asyncRef in list");
-  Unlink(a);
-  a->busy = 0;
-  a->error = kNoErr;
-  a->state = state;
-  gInCompletion = a;
-  if (a->completion) a->completion(a);
-  gInCompletion = nullptr;
-  if (gFreeAfterCompletion) {
-    gFreeAfterCompletion = false;
-    delete a;
-  } else {
-    a->state = 0;
-  }
 }
 
 int32 CallEnded(void* cookie) {
   AsyncRef a = static_cast<AsyncRef>(cookie);
   ForgetCleanups(a);
-  VIRefNotifyCallDone(a, a->state == kVIRefDoneReset ? kVIRefDoneReset : kVIRefDoneSuccessful);
+  VIRefNotifyCallDone(a, a->callState == kVIRefDoneReset ? kVIRefDoneReset : kVIRefDoneSuccessful);
   return 0;
 }
 
-void FreeCall(VIRefRecord* r) {
+bool CallRunning(AsyncRef a) { return a && a->callState == kVIRefCallRunning; }
+
+// A running call stops without telling its completion: its run is reset.
+void StopCallUnheard(VIRefRecord* r) {
   AsyncRef a = r->call;
-  r->call = nullptr;
-  if (!a) return;
+  if (!CallRunning(a)) return;
   ForgetCleanups(a);
-  Unlink(a);
-  if (a == gInCompletion) gFreeAfterCompletion = true;
-  else delete a;
+  UnlinkAsyncRef(ThisAppRecord(), a);
+  a->callState = kVIRefCallIdle;
+  if (r->proxyDS) DoAbortCommand(r->proxyDS);
 }
 
-DataSpace FirstDS(UHandle vi) { return reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace); }
-uInt32 StateOf(UHandle vi) { return VIRec(vi)->eState & kVIStateMask; }
+// Frees what a reservation for calls made.
+void FreeCallResources(VIRefRecord* r) {
+  if (AsyncRef a = r->call) {
+    r->call = nullptr;
+    ForgetCleanups(a);
+    UnlinkAsyncRef(ThisAppRecord(), a);
+    if (a == gInCompletion) gFreeAfterCompletion = true;
+    else FreeAsyncRef(a);
+  }
+  // A proxy caller made nothing of its own: the VI's data space served.
+  r->proxyVI = nullptr;
+  r->proxyDS = nullptr;
+  if (r->callDS && r->vi && r->callDS != FirstDS(r->vi)) LinkDisposeDataSpace(reinterpret_cast<UHandle>(r->callDS), 0);
+  r->callDS = nullptr;
+}
 
-// Moves the reference to the reservation mode.  Edit reservations (1) do not
-// exist in the run-time.  A reference reserved for calls runs its VI on the
-// VI's own data space, so the VI must be an idle standard VI.
-MgErr SetReservation(VIRefRecord* r, int32 mode) {
+// The terminal count of the VI's connector pane, 0 when it has none; -1
+// when the pane does not hold its own count.
+int32 PaneTerminals(UHandle vi) {
+  UHandle pane = VIRec(vi)->connPane;
+  if (!pane || !*pane) return 0;
+  const int32 size = AZGetHandleSize(pane);
+  if (size < 8 || TDCheckBounds(*pane, size) != kNoErr) return -1;
+  const auto* p = reinterpret_cast<const TypeDescriptor*>(*pane);
+  if (p->code != kTDFunction) return -1;
+  int16 count = 0;
+  std::memcpy(&count, *pane + 4, sizeof count);
+  return count < 0 ? -1 : count;
+}
+
+struct DropContext {
+  VIRefRecord* r;
+  MgErr err;
+};
+
+MgErr ChangeReservation(VIRefRecord* r, int32 mode, bool releasing) {
   if (mode == r->mode) return kNoErr;
-  if (mode != 0 && mode != 2) return kVIRefReserveErr;
-  if (r->call && r->call->busy) return kVIRefNotIdleErr;
-  if (mode == 0) {
-    FreeCall(r);
-    r->mode = 0;
-    return kNoErr;
+  if (mode < kVIRefModeNone || mode > kVIRefModeCall) return kVIRefReserveErr;
+  // The current mode is dropped first.
+  if (r->mode == kVIRefModeEdit) {
+    r->mode = kVIRefModeNone;
+  } else if (r->mode == kVIRefModeCall) {
+    // A running non-native call keeps its record: a property change waits
+    // for its end; a release stops it first.
+    if (CallRunning(r->call)) {
+      if (!releasing) return kVIRefNotIdleErr;
+      StopCallUnheard(r);
+    }
+    DropContext c{r, kNoErr};
+    WithVIRefMutex(
+        [](void* p) {
+          auto* c = static_cast<DropContext*>(p);
+          if (c->r->nativeCalls > 0) c->err = kVIRefReserveErr;
+          else c->r->mode = kVIRefModeNone;
+        },
+        &c);
+    if (c.err) return c.err;
+    const bool reserved = (r->flags & kVIRefOptNative) || r->proxyVI;
+    FreeCallResources(r);
+    if (reserved && r->vi && *r->vi) ReleaseVIReservation(r->vi);
   }
+  if (mode == kVIRefModeNone) return kNoErr;
+  if (mode == kVIRefModeEdit) return kVIRefReserveErr;
+  // Mode 2.
   UHandle vi = r->vi;
-  if (VIRec(vi)->viKind != kVIKindDatalog) return kVIRefKindErr;
-  if (StateOf(vi) == kVIStateBroken) return kVIRefNotExecErr;
-  if (StateOf(vi) != kVIStateIdle && !(VIRec(vi)->flags & kVIFlagReentrant)) return kVIRefNotIdleErr;
-  if (!FirstDS(vi)) return kVIRefNotExecErr;
-  if (!(r->flags & kVIRefOptNative)) {
-    r->call = new (std::nothrow) AsyncRefRec{};
-    if (!r->call) return kMemFullErr;
-    r->call->op = kAsyncNonNativeCallVIOp;
+  if (!vi || !*vi || VIRec(vi)->viKind != kVIKindDatalog) return kVIRefKindErr;
+  for (VIRef other : ListOf(vi)) {
+    VIRefRecord* o = other == r->self ? nullptr : ResolveVIRef(other);
+    if (o && o->mode == kVIRefModeEdit) return kVIRefEditReservedErr;
   }
-  r->mode = 2;
+  if (VIRec(vi)->flags2 & kVIFlags2Busy) return kVIRefNotIdleErr;
+  if (StateOf(vi) == kVIStateBroken || !FirstDS(vi)) return kVIRefNotExecErr;
+  if (StateOf(vi) == 2 && !Reentrant(vi)) return kVIRefNotIdleErr;
+  if (r->flags & kVIRefOptNative) {
+    DataSpace ds = Reentrant(vi) ? reinterpret_cast<DataSpace>(LinkNewDataSpace(vi, 0)) : FirstDS(vi);
+    if (!ds) return kMemFullErr;
+    r->callDS = ds;
+    SetVIReserved(vi, 0);
+  } else {
+    UHandle proxyVI = nullptr;
+    DataSpace proxyDS = nullptr;
+    if (MgErr err = PxCallerNew(vi, &proxyVI, &proxyDS)) return err;
+    const int32 terminals = PaneTerminals(vi);
+    AsyncRef a = NewAsyncRef(kAsyncNonNativeCallVIOp, ThisAppRecord());
+    UPtr table = a && terminals > 0 ? AZNewPClr(terminals * 8) : nullptr;
+    if (!a || terminals < 0 || (terminals > 0 && !table)) {
+      if (table) AZDisposePtr(table);
+      if (a) FreeAsyncRef(a);
+      return terminals < 0 ? kArgErr : kMemFullErr;
+    }
+    a->terminals = table;
+    a->param[2] = uInt32(terminals);
+    a->ref = r->self;
+    r->call = a;
+    r->proxyVI = proxyVI;
+    r->proxyDS = proxyDS;
+    if (proxyVI) SetVIReserved(vi, 0);
+  }
+  r->mode = kVIRefModeCall;
   return kNoErr;
 }
 
-UHandle LoadedVINamed(ConstPStr name) {
-  for (UHandle vi = FirstLoadedVI(); vi && *vi; vi = VIRec(vi)->next)
-    if (PStrCaseCmp(VIRec(vi)->name, name) == 0) return vi;
-  return nullptr;
-}
-
-// The open common to both ways: the kind, a new reference, the type check.
-MgErr OpenOn(UHandle vi, const TypeDescriptor* connType, int32 options, VIRef* out) {
+// The common open of both ways.  *released tells that a reference was made
+// and released again (its release disposed of a VI nothing holds).
+MgErr CommonOpen(AppRef app, UHandle vi, const TypeDescriptor* connType, int32 options, VIRef* out,
+                 bool* released) {
+  *released = false;
   const int16 kind = VIRec(vi)->viKind;
   if (kind != kVIKindDatalog && kind != kVIKindControl && kind != kVIKindGlobal) return kVIRefKindErr;
-  const VIRef ref = NewVIRef(vi);
-  if (!ref) return kMemFullErr;
-  VIRefRecord* r = ResolveVIRef(ref);
-  r->flags = uInt32(options);
+  VIRefRecord* r = NewRecord();
+  if (!r) return kMemFullErr;
+  r->app = ThisAppRecord();
+  r->appRef = app;
+  r->vi = vi;
+  // The reference's own state bits are never taken from a caller: a release
+  // pending from the start could never be released.
+  r->flags = uInt32(options) & ~uInt32(kVIRefReleasePending | kVIRefStrictlyTyped | kVIRefLoadedPanel);
+  r->self = NewVIRefCookie(r);
+  if (!r->self) {
+    FreeRecord(r);
+    return kMemFullErr;
+  }
+  if (AddToList(vi, r->self) != kNoErr) {
+    DisposeVIRefCookie(r->self);
+    FreeRecord(r);
+    return kMemFullErr;
+  }
   if (connType) {
     UHandle pane = VIRec(vi)->connPane;
-    MgErr err = !pane || !*pane || TDCompareLoose(connType, reinterpret_cast<const TypeDescriptor*>(*pane)) != 0
-                    ? kVIRefTypeErr
-                    : SetReservation(r, 2);
+    MgErr err = kVIRefTypeErr;
+    if (pane && *pane && TDCompareLoose(connType, reinterpret_cast<const TypeDescriptor*>(*pane)) == 0) {
+      r->flags |= kVIRefStrictlyTyped;
+      err = ChangeReservation(r, kVIRefModeCall, false);
+    }
     if (err) {
-      VIRefRelease(ref);
+      *released = true;
+      VIRefRelease(r->self);
       return err;
     }
   }
-  *out = ref;
+  *out = r->self;
   return kNoErr;
 }
 
-// The local application's release: a running call is reset (its completion
-// no longer comes), the reference goes, and a VI no longer held is closed by
-// the user-interface thread.
-MgErr ThisApp_ReleaseRef(VIRef ref, VIRefRecord* r) {
-  if (r->call && r->call->busy) {
-    AsyncRef a = r->call;
-    ForgetCleanups(a);
-    Unlink(a);
-    a->busy = 0;
-    DoAbortCommand(FirstDS(r->vi));
+void PostCloseVI(UHandle vi) {
+  if (vi && vi != gDisposingVI && VIIsDisposable(vi)) ExecPostUserEvent(kUECloseVI, Word(vi), 0, 0, 0, 0);
+}
+
+// Loads the VI file at the path under the name: null when it is no VI file
+// or does not load.
+UHandle LoadVIFile(Path path, ConstPStr name) {
+  Path dir = FEmptyPath(nullptr);
+  RsrcFileRef file = 0;
+  Bool32 fromLibrary = 0;
+  const bool opened = dir && FDirName(path, dir) == kNoErr &&
+                      OpenVIFileInDir(dir, name, kFindTypeVI, kRsrcReadOnly, &file, 0, &fromLibrary) == kFindInFolder;
+  if (dir) FDisposePath(dir);
+  if (!opened) return nullptr;
+  Path own = path;
+  if (FPathToPath(&own) != kNoErr) {
+    RCloseFile(file);
+    return nullptr;
   }
-  UHandle vi = r->vi;
-  DisposeVIRef(ref);
-  if (VIIsDisposable(vi)) ExecPostUserEvent(kUECloseVI, int32(uintptr_t(vi)), 0, 0, 0, 0);
-  return kNoErr;
+  // The loader keeps the path it is given (or disposes it) and closes the file.
+  UHandle vi = nullptr;
+  if (LoadInstrument(own, 0, name, file, &vi, 0) != kLoadLoaded) return nullptr;
+  return vi;
 }
 
-// The local application's kill of a call: 1000 once it has ended, else its
-// run is reset and its end completes it as reset.
-MgErr ThisApp_KillAsyncRef(VIRefRecord* r, AsyncRef async) {
-  bool listed = false;
-  for (AsyncRef a = gRunning; a && !listed; a = a->next) listed = a == async;
-  if (!listed || !async->busy) return kVIRefNotIdleErr;
-  DoAbortCommand(FirstDS(r->vi));
-  return kNoErr;
-}
-
-void ClearText(PStr text) {
-  if (text) text[0] = 0;
-}
+VIPropPanelHooks gPanelHooks{};
 
 }  // namespace
 
-int32 NewVIRef(UHandle vi) {
-  if (!vi) return 0;
-  int32 ref = gNextRef;
-  while (ref == 0 || Refs().count(ref)) ref = ref == 0x7FFFFFFF ? 1 : ref + 1;
-  gNextRef = ref == 0x7FFFFFFF ? 1 : ref + 1;
-  Refs()[ref] = VIRefRecord{vi, 0, 0, nullptr, false};
-  return ref;
-}
+// ---- The VI's references ------------------------------------------------------------------
 
-MgErr DisposeVIRef(int32 ref) {
-  auto it = Refs().find(ref);
-  if (it == Refs().end()) return kArgErr;
-  FreeCall(&it->second);
-  Refs().erase(it);
-  return kNoErr;
-}
-
-int32 VIHasRefs(UHandle vi, int32) {
-  int32 n = 0;
-  for (auto& kv : Refs()) n += kv.second.vi == vi;
-  return n;
+Bool32 VIHasRefs(UHandle vi, int32* count) {
+  const int32 n = vi && *vi ? ListCount(vi) : 0;
+  if (count) *count = n;
+  return n > 0 ? 1 : 0;
 }
 
 void DisposeVIRefList(UHandle vi) {
-  for (auto it = Refs().begin(); it != Refs().end();) {
-    if (it->second.vi != vi) {
-      ++it;
-      continue;
-    }
-    FreeCall(&it->second);
-    it = Refs().erase(it);
-  }
+  if (!vi || !*vi || !VIRec(vi)->viRefList) return;
+  UHandle saved = gDisposingVI;
+  gDisposingVI = vi;
+  const std::vector<VIRef> refs = ListOf(vi);
+  for (auto it = refs.rbegin(); it != refs.rend(); ++it) VIRefRelease(*it);
+  // A reference whose release waits for its native calls outlives the VI:
+  // it forgets the VI, and its release finds none.
+  const std::vector<VIRef> left = ListOf(vi);
+  if (!left.empty()) DBPrintf("DisposeVIRefList: \"%p\" non-empty viRefList??", VIRec(vi)->name);
+  for (VIRef ref : left)
+    if (VIRefRecord* r = ResolveVIRef(ref); r && r->vi == vi) r->vi = nullptr;
+  GLDispose(VIRec(vi)->viRefList);
+  VIRec(vi)->viRefList = nullptr;
+  gDisposingVI = saved;
 }
 
 void VIRefReleaseAll() {
-  for (auto& kv : Refs()) FreeCall(&kv.second);
-  Refs().clear();
-}
-
-MgErr AppOpenVIRefByName(AppRef app, ConstPStr name, const TypeDescriptor* connType, int32 options, ConstPStr,
-                         VIRef* out, PStr text, AsyncCompletion, AsyncRef* async) {
-  ClearText(text);
-  if (async) *async = nullptr;
-  if (!name || !name[0] || !out) return kArgErr;
-  if (app != kLocalAppRef) return kAppRefInvalidErr;
-  // No exported-VI list is consulted here: an untrusted caller is refused.
-  if (!(options & kVIRefOptTrusted)) return kVIRefAccessErr;
-  UHandle vi = LoadedVINamed(name);
-  if (!vi) return kVIRefNotInMemoryErr;
-  return OpenOn(vi, connType, options, out);
-}
-
-MgErr AppOpenVIRefByPath(AppRef app, Path path, const TypeDescriptor* connType, int32 options, ConstPStr,
-                         VIRef* out, PStr text, AsyncCompletion, AsyncRef* async) {
-  ClearText(text);
-  if (async) *async = nullptr;
-  if (!out) return kArgErr;
-  if (app != kLocalAppRef) return kAppRefInvalidErr;
-  Str255 name;
-  if (!path) return kArgErr;
-  if (MgErr err = FNamePtr(path, name)) return err;
-  if (!(options & kVIRefOptTrusted)) return kVIRefAccessErr;
-  UHandle vi = LoadedVINamed(name);
-  bool loaded = false;
-  if (!vi) {
-    RsrcFileRef file = 0;
-    Path own = path;
-    if (ROpenFile(path, kRsrcReadOnly, &file, nullptr, nullptr) != kNoErr) return kFileNotFoundErr;
-    if (FPathToPath(&own) != kNoErr) {
-      RCloseFile(file);
-      return kMemFullErr;
+  std::vector<VIRef> refs(64);
+  for (;;) {
+    const int32 n = VIRefList(refs.data(), int32(refs.size()));
+    if (n <= int32(refs.size())) {
+      refs.resize(size_t(n));
+      break;
     }
-    // The loader keeps the path it is given and closes the file.
-    if (LoadInstrument(own, 0, name, file, &vi, 0) != kLoadLoaded || !vi) return kFileNotFoundErr;
-    loaded = true;
+    refs.resize(size_t(n));
   }
-  MgErr err = OpenOn(vi, connType, options, out);
-  if (err && loaded && VIIsDisposable(vi)) DisposeVI(vi, 1);
+  for (VIRef ref : refs) VIRefRelease(ref);
+  SetServerListening(0);
+}
+
+MgErr SetReservation(VIRefRecord* ref, int32 mode) { return ref ? ChangeReservation(ref, mode, false) : kArgErr; }
+
+// ---- The local application's entries -------------------------------------------------------
+
+MgErr ThisApp_OpenByName(AppRef app, ConstPStr name, const TypeDescriptor* connType, int32 options, ConstPStr,
+                         VIRef* out, PStr, AsyncCompletion, AsyncRef*) {
+  UHandle vi = FindVIByName(name);
+  if (!vi) return kVIRefNotInMemoryErr;
+  if (!(options & kVIRefOptTrusted) && !QXSViAccessAllowed(VIRec(vi)->name, VIRec(vi)->path)) return kVIRefAccessErr;
+  bool released = false;
+  return CommonOpen(app, vi, connType, options, out, &released);
+}
+
+MgErr ThisApp_OpenByPath(AppRef app, Path path, const TypeDescriptor* connType, int32 options, ConstPStr,
+                         VIRef* out, PStr, AsyncCompletion, AsyncRef*) {
+  Str255 name;
+  if (MgErr err = FNamePtr(path, name)) return err;
+  if (!(options & kVIRefOptTrusted) && !QXSViAccessAllowed(name, path)) return kVIRefAccessErr;
+  UHandle vi = FindVIByName(name);
+  bool loadedHere = false;
+  if (!vi && (vi = LoadVIFile(path, name))) loadedHere = true;
+  if (!vi) return kFileNotFoundErr;
+  bool released = false;
+  const MgErr err = CommonOpen(app, vi, connType, options, out, &released);
+  // A VI loaded for nothing goes again (a release has already seen to it).
+  if (err && loadedHere && !released) PostCloseVI(vi);
   return err;
 }
 
-MgErr VIRefRelease(VIRef ref) {
-  VIRefRecord* r = ResolveVIRef(ref);
-  if (!r || r->releasing) return kVIRefInvalidErr;
-  r->releasing = true;
-  return ThisApp_ReleaseRef(ref, r);
-}
-
-MgErr VIRefGetAttributes(VIRef ref, int32 selector, void* value, int32, PStr text, AsyncCompletion,
-                         AsyncRef* async) {
-  ClearText(text);
-  if (async) *async = nullptr;
-  VIRefRecord* r = ResolveVIRef(ref);
-  if (!r || r->releasing) return kVIRefInvalidErr;
-  if (selector < 500 || selector > 568) return kVIRefSelectorErr;
-  if (!value) return kNoErr;
-  switch (selector) {
-    case kVIRefReservationProp: *static_cast<int32*>(value) = r->mode; return kNoErr;
-    case kVIRefCallDataProp: *static_cast<DataSpace*>(value) = r->mode == 2 ? FirstDS(r->vi) : nullptr; return kNoErr;
-    case kVIRefConnPaneProp: {
-      UHandle pane = VIRec(r->vi)->connPane;
-      *static_cast<const TypeDescriptor**>(value) =
-          pane && *pane ? reinterpret_cast<const TypeDescriptor*>(*pane) : nullptr;
-      return kNoErr;
-    }
-    default: return kVIRefUnsupportedErr;
+MgErr ThisApp_ReleaseRef(VIRefRecord* r) {
+  if (!r) return kArgErr;
+  const VIRef ref = r->self;
+  UHandle vi = r->vi && *r->vi ? r->vi : nullptr;
+  if (r->mode != kVIRefModeNone) ChangeReservation(r, kVIRefModeNone, true);
+  // Every operation of the local application that names the reference.
+  if (ThisAppRecord()->asyncList) {
+    std::vector<AsyncRef> mine;
+    for (AsyncRef a = ThisAppRecord()->asyncList; a; a = a->next)
+      if (a->ref == ref) mine.push_back(a);
+    for (AsyncRef a : mine)
+      if (IsLiveAsyncRef(a)) KillQXObjAsyncRef(a);
   }
+  if (vi && !RemoveFromList(vi, ref))
+    DBPrintf("ThisApp_ReleaseRef: didn't find ref (0x%lx) in \"%p\"'s reflist!!", static_cast<unsigned long>(uInt32(ref)),
+             VIRec(vi)->name);
+  DisposeVIRefCookie(ref);
+  if (vi && (r->flags & kVIRefLoadedPanel)) {
+    bool other = false;
+    for (VIRef o : ListOf(vi))
+      if (VIRefRecord* orec = ResolveVIRef(o); orec && (orec->flags & kVIRefLoadedPanel)) other = true;
+    if (!other) VIRec(vi)->marks &= ~uInt32(kVIMarkPanelByRefs);
+  }
+  FreeRecord(r);
+  PostCloseVI(vi);
+  return kNoErr;
 }
 
-MgErr VIRefSetAttributes(VIRef ref, int32 selector, void* value, int32, PStr text, AsyncCompletion,
-                         AsyncRef* async) {
-  ClearText(text);
-  if (async) *async = nullptr;
-  VIRefRecord* r = ResolveVIRef(ref);
-  if (!r || r->releasing) return kVIRefInvalidErr;
-  if (selector < 500 || selector > 568 || selector == kVIRefConnPaneProp) return kVIRefSelectorErr;
-  if (selector == kVIRefCallDataProp) return 1029;  // read-only
-  if (selector != kVIRefReservationProp) return kVIRefUnsupportedErr;
-  if (!value) return kArgErr;
-  return SetReservation(r, *static_cast<const int32*>(value));
+MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async) {
+  if (async->op != kAsyncNonNativeCallVIOp) {
+    // Nothing of the local application completes later yet but its calls:
+    // the completion is forgotten.
+    async->completion = nullptr;
+    return kNoErr;
+  }
+  VIRefRecord* r = ResolveVIRef(async->ref);
+  if (!r || r->call != async) return kArgErr;
+  bool listed = false;
+  for (AsyncRef a = app->asyncList; a && !listed; a = a->next) listed = a == async;
+  if (!listed || !CallRunning(async)) return kVIRefNotIdleErr;
+  // The reset ends the run, and its end completes the call as reset.
+  DoAbortCommand(r->proxyDS);
+  return kNoErr;
+}
+
+MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS) {
+  *proxyVI = nullptr;
+  *proxyDS = target && *target ? FirstDS(target) : nullptr;
+  return *proxyDS ? kNoErr : kArgErr;
+}
+
+// ---- Calls ----------------------------------------------------------------------------------
+
+void VIRefNotifyCallDone(AsyncRef a, int32 state) {
+  if (!UnlinkAsyncRef(ThisAppRecord(), a)) DBPrintf("VIRefNotifyCallDone: could not find asyncRef in list");
+  a->error = kNoErr;
+  a->callState = state;
+  gInCompletion = a;
+  if (a->completion) a->completion(a);
+  gInCompletion = nullptr;
+  if (gFreeAfterCompletion) {
+    gFreeAfterCompletion = false;
+    FreeAsyncRef(a);
+  } else {
+    a->callState = kVIRefCallIdle;
+  }
 }
 
 MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
   if (out) *out = nullptr;
   VIRefRecord* r = ResolveVIRef(ref);
-  if (!r || r->releasing) return kVIRefInvalidErr;
-  if ((r->flags & kVIRefOptNative) || (r->mode == 2 && !r->call)) return kArgErr;
-  if (r->mode != 2) return kVIRefReserveErr;
+  if (!r || (r->flags & kVIRefReleasePending)) return kVIRefInvalidErr;
+  if (r->app != ThisAppRecord() || (r->flags & kVIRefOptNative) || (r->mode == kVIRefModeCall && !r->call))
+    return kArgErr;
+  if (r->mode != kVIRefModeCall) return kVIRefReserveErr;
   AsyncRef a = r->call;
-  if (a->busy || StateOf(r->vi) != kVIStateIdle) return kVIRefNotIdleErr;
-  a->ref = ref;
+  if (CallRunning(a) || !r->vi || StateOf(r->vi) != kVIStateIdle) return kVIRefNotIdleErr;
   a->completion = completion;
   a->error = kNoErr;
-  a->state = 0;
+  a->callState = kVIRefCallIdle;
   if (!ExtRTSetCleanupProc(VIRec(r->vi)->name, &CallEnded, a, kCleanupNamedVI) ||
       !ExtRTSetCleanupProc(VIRec(r->vi)->name, &CallAborted, a, kCleanupNamedVIAbort)) {
     ForgetCleanups(a);
     return kMemFullErr;
   }
-  if (MgErr err = StartVIRun(FirstDS(r->vi))) {
+  if (MgErr err = StartVIRun(r->proxyDS)) {
     ForgetCleanups(a);
     return err;
   }
-  a->busy = 1;
-  a->state = kVIRefCallRunning;
-  a->next = gRunning;
-  gRunning = a;
+  a->callState = kVIRefCallRunning;
+  AppendAsyncRef(ThisAppRecord(), a);
   if (out) *out = a;
   return kNoErr;
 }
 
-MgErr KillQXObjAsyncRef(AsyncRef async) {
-  // The record is read only once it is known to be one of ours: a freed or
-  // foreign address is refused by its value alone.
-  VIRefRecord* r = nullptr;
-  for (auto& kv : Refs())
-    if (async && kv.second.call == async) r = &kv.second;
-  if (!r || !r->vi || !*r->vi) return kArgErr;
-  return ThisApp_KillAsyncRef(r, async);
-}
-
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal) {
   VIRefRecord* r = ResolveVIRef(ref);
-  UHandle pane = r ? VIRec(r->vi)->connPane : nullptr;
-  UHandle types = r ? VIRec(r->vi)->dsTypeMap : nullptr;
+  UHandle vi = r ? r->vi : nullptr;
+  UHandle pane = vi && *vi ? VIRec(vi)->connPane : nullptr;
+  UHandle types = vi && *vi ? VIRec(vi)->dsTypeMap : nullptr;
   if (!pane || !*pane || !types || !*types) return -1;
   const auto* p = reinterpret_cast<const TypeDescriptor*>(*pane);
   const auto* t = reinterpret_cast<const TypeDescriptor*>(*types);
@@ -393,20 +493,26 @@ int32 VIRefTerminalOffset(VIRef ref, int32 terminal) {
   return -1;
 }
 
-MgErr QXRTRegisterServer() {
-  static const QXRTEntry kEntries[] = {
-      QX_RT_ENTRY(781, KillQXObjAsyncRef),
-      QX_RT_ENTRY(1651, VIRefRelease),
-  };
-  return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
-}
-
 MgErr PxCalleeInstallCode(UHandle vi) {
   if (!vi || !*vi || VIRec(vi)->viKind != kVIKindProxyCallee) return kArgErr;
   if (VIRec(vi)->dataSpace) return kNoErr;
   if (MgErr err = NewMinimalDataSpace(vi)) return err;
   InitDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
   return kNoErr;
+}
+
+// ---- Start-up -------------------------------------------------------------------------------
+
+void SetVIPropPanelHooks(const VIPropPanelHooks& hooks) { gPanelHooks = hooks; }
+const VIPropPanelHooks& VIPropPanel() { return gPanelHooks; }
+
+MgErr QXRTRegisterServer() {
+  static const QXRTEntry kEntries[] = {
+      QX_RT_ENTRY(781, KillQXObjAsyncRef),
+      QX_RT_ENTRY(1651, VIRefRelease),
+      QX_RT_ENTRY(1667, QXAppRefRelease),
+  };
+  return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }
 
 void ServerInstallEngineHooks() {
@@ -423,5 +529,7 @@ void ServerInstallEngineHooks() {
 void ServerInstallRefnumHooks() {
   RefnumKindHooks kinds = RefnumKinds();
   kinds.isAutomationRefnum = &IsAutomationRefnum;
+  kinds.isAppRefnum = &IsAppRefnum;
+  kinds.isVIRefnum = &IsVIRefnum;
   SetRefnumKindHooks(&kinds);
 }

@@ -1,107 +1,114 @@
-// VI references held by the VI server, as the engine sees them: each VI
-// keeps a list of the references that hold it, which keeps it from being
-// purged; and the set-up of VIs that run for remote callers.
+// The local application's references ("ThisApp"): opening a reference on a
+// loaded VI or a VI file, the VI's list of the references open on it, the
+// reservation of a reference for calls, the release, the kill of a call,
+// and the VI properties of table entry 4 (server/viprops.cpp).
+// User-interface thread, but for the native call count and the reservation
+// drop, which "gVIRefMutex" guards.
 #pragma once
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
+#include "mgsource/objheap.h"
+#include "server/appserve.h"
 
-// A new reference to the VI (a non-zero number), 0 when memory is short.
-int32 NewVIRef(UHandle vi);
-// Releases one reference: 0, or 1 for a number that names none.
-MgErr DisposeVIRef(int32 ref);
-// The number of references held on the VI (the second argument is 0).
-QX_EXTERN_C int32 VIHasRefs(UHandle vi, int32 zero);
-// Releases every reference in the VI's list.
+// ---- The VI's references ---------------------------------------------------------------
+// True when the VI's reference list is not empty; their number in count
+// (which may be null).
+QX_EXTERN_C Bool32 VIHasRefs(UHandle vi, int32* count);
+// Releases every reference of the VI's list, last first, then frees the
+// list ("DisposeVIRefList: \"%p\" non-empty viRefList??" when references
+// stay, their release deferred).  Called when the VI is disposed.
 QX_EXTERN_C void DisposeVIRefList(UHandle vi);
-// Releases every reference of every VI.
+// Releases every VI reference, then stops the TCP listener.  At exit.
 QX_EXTERN_C void VIRefReleaseAll();
-// Prepares a proxy-callee VI (kind 9): its data space is made when it has
-// none.  1 for a VI of another kind, 2 when memory is short.
-QX_EXTERN_C MgErr PxCalleeInstallCode(UHandle vi);
+// Frees the records of released references the calling thread keeps for
+// its next opens (at the end of shut-down).
+void DropSpareVIRefRecords();
 
-// ---- References opened on the local application -------------------------------
-// A VI reference is one of the numbers above, with what the reference holds:
-// its open options, its reservation mode and, for a call, its asynchronous
-// record.  Only the local application exists here; remote ones are refused.
-typedef uInt32 AppRef;
-typedef int32 VIRef;
-constexpr AppRef kLocalAppRef = 0xFFFFFFFF;
-enum : int32 { kVIRefOptNative = 0x100, kVIRefOptTrusted = 0x200 };
-enum : MgErr {
-  kVIRefNotIdleErr = 1000,
-  kVIRefNotExecErr = 1003,
-  kVIRefNotInMemoryErr = 1004,
-  kAppRefInvalidErr = 1025,
-  kVIRefInvalidErr = 1026,
-  kVIRefReserveErr = 1027,
-  kVIRefSelectorErr = 1028,
-  kVIRefTypeErr = 1031,
-  kVIRefAccessErr = 1032,
-  kVIRefKindErr = 1035,
-  kVIRefUnsupportedErr = 1043,
-};
-// The properties served here: the reservation mode (an int32: 0 none, 2 run
-// or call), the reference's call data space (a DataSpace) and the VI's
-// connector pane (a const TypeDescriptor*).  Others answer 1043, or 1028
-// outside the VI's properties.
-enum : int32 { kVIRefReservationProp = 504, kVIRefCallDataProp = 546, kVIRefConnPaneProp = 547 };
+// ---- Reservation -------------------------------------------------------------------------
+// Moves the reference to the mode: the current one at once; mode 1 is 1027
+// (no edit reservations in the run-time); mode 2 needs a standard VI (1035),
+// no edit holder (1030), a VI that is not busy (1000), not bad (1003) and not
+// running top-level unless reentrant (1000); 2 when its call resources
+// cannot be made.  Dropping mode 2 is 1027 while native calls run and 1000
+// while a non-native call runs.
+MgErr SetReservation(VIRefRecord* ref, int32 mode);
 
-// An operation that completes later: here only the call of a VI.
-struct AsyncRefRec;
-typedef AsyncRefRec* AsyncRef;
-typedef void (*AsyncCompletion)(AsyncRef);
-enum : int32 { kAsyncNonNativeCallVIOp = 4 };
-enum : int32 { kVIRefCallRunning = 1, kVIRefDoneSuccessful = 2, kVIRefDoneErrorStop = 3, kVIRefDoneReset = 4 };
-struct AsyncRefRec {
-  int32 op;                   // kAsyncNonNativeCallVIOp
-  void* caller[2];            // the starter's own words, for its completion
-  MgErr error;
-  AsyncCompletion completion;
-  VIRef ref;
-  int32 state;                // kVIRefCall* / kVIRefDone*, 0 between calls
-  Bool32 busy;
-  AsyncRef next;              // the local application's list of running calls
-};
-
-// Opens a reference on a loaded VI of the name (1 for an empty name, 1025 for
-// an application other than the local one, 1004 when none is loaded, 1032
-// when an untrusted caller is refused by the exported-VI list, 1035 for a VI
-// of another kind, 1031 when connType differs from the VI's connector pane;
-// with connType the reference is reserved for calls).  password, text,
-// completion and async are accepted for the caller's sake: the local
-// application completes at once.
-MgErr AppOpenVIRefByName(AppRef app, ConstPStr name, const TypeDescriptor* connType, int32 options,
+// ---- The local application's table -------------------------------------------------------
+// Entry 0: a loaded VI (1004 otherwise), an untrusted caller passing the
+// exported-VI list (1032), then the common open: a VI of kind 2, 6 or 4
+// (1035), a new reference on the VI's list (2, everything undone, when
+// memory is short), with a connector-pane type a loose match (1031) and
+// mode 2, else mode 0; a failure after creation releases the reference.
+MgErr ThisApp_OpenByName(AppRef app, ConstPStr name, const TypeDescriptor* connType, int32 options,
                          ConstPStr password, VIRef* out, PStr text, AsyncCompletion completion, AsyncRef* async);
-// The same for a path: a VI of the path's file name already loaded is used,
-// else the file is loaded (7 when no VI comes of it).
-MgErr AppOpenVIRefByPath(AppRef app, Path path, const TypeDescriptor* connType, int32 options, ConstPStr password,
+// Entry 1: the file name of the path (its error), the exported-VI list
+// (1032), a VI of that name loaded or the file loaded (7 when no VI comes of
+// it), then the common open; a VI loaded here whose open fails goes to the
+// user-interface thread for disposal.
+MgErr ThisApp_OpenByPath(AppRef app, Path path, const TypeDescriptor* connType, int32 options, ConstPStr password,
                          VIRef* out, PStr text, AsyncCompletion completion, AsyncRef* async);
-// Releases the reference: its reservation and running call go with it.
-// 1026 for a reference released already or never made.
-QX_EXTERN_C MgErr VIRefRelease(VIRef ref);
-MgErr VIRefGetAttributes(VIRef ref, int32 selector, void* value, int32 options, PStr text, AsyncCompletion completion,
-                         AsyncRef* async);
-MgErr VIRefSetAttributes(VIRef ref, int32 selector, void* value, int32 options, PStr text, AsyncCompletion completion,
-                         AsyncRef* async);
-// Runs the VI of a reference reserved for calls as a top-level run; the
-// completion gets the call's record when the run ends (done or reset).
-// 1026 unknown or releasing, 1 for a native reference, 1027 unreserved, 1000
-// while a call runs or the VI is not idle, else the run command's error.
+// Entry 2: the reservation dropped, the reference's operations killed, the
+// refnum off the VI's list and its cookie gone, the VI's
+// panel-loaded-by-references mark cleared when no reference of it loaded the
+// panel any more, the record freed, and a VI nothing holds any more handed
+// to the user-interface thread for disposal.
+MgErr ThisApp_ReleaseRef(VIRefRecord* ref);
+// Entry 7: a non-native call is reset, which completes it as reset (1 for a
+// record not on the list or whose reference is gone, 1000 once it has
+// ended); any other operation's completion is forgotten (0).
+MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async);
+// Entry 4 (server/viprops.cpp): a VI attribute vector.  The result is 0
+// unless sets of properties that need a reservation meet an unreserved
+// reference (1044) or one reserved for calls (1000), when nothing runs.
+MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int32 options, MgErr* error,
+                           int32* index, PStr text, AsyncCompletion completion, AsyncRef* async);
+// One VI property of the reference: the table's outcome (1028 for a selector
+// outside it, 1029 read-only, 1043 not in this run-time).  A get with a null
+// value pointer does nothing.
+MgErr ThisApp_GetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
+MgErr ThisApp_SetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
+
+// A proxy caller for a non-native reference to the VI.  Until proxy callers
+// are made, the VI's own data space stands for the proxy's (no proxy VI):
+// 0, or 1 for a VI without a data space.
+MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS);
+
+// ---- Calls through a reference (the landed path of calling a VI by path) ----------------
+// Runs the VI of a non-native reference reserved for calls as a top-level
+// run; the completion gets the call's record when the run ends (done or
+// reset).  1026 unknown or releasing, 1 for a native reference, 1027
+// unreserved, 1000 while a call runs or the VI is not idle, else the run
+// command's error.
 MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out);
-// Abandons a running call: its run is reset, which completes it with
-// kVIRefDoneReset.  1 for a record that runs no call or names no reference,
-// 1000 when the call has ended.
-QX_EXTERN_C MgErr KillQXObjAsyncRef(AsyncRef async);
+// The end of a call: off the local list, its completion told the state.
+void VIRefNotifyCallDone(AsyncRef async, int32 state);
 // Where the value of a connector-pane terminal lies in the reference's call
 // data space: the offset of the data-space entry named as the terminal, -1
 // when none.
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal);
-// Registers the run-time routines above at their indexes.
-MgErr QXRTRegisterServer();
+// Prepares a proxy-callee VI (kind 9): its data space is made when it has
+// none.  1 for a VI of another kind, 2 when memory is short.
+QX_EXTERN_C MgErr PxCalleeInstallCode(UHandle vi);
 
-// Fills the engine's VI-server hooks; called at start-up.
+// Property 504 (the reservation mode), 546 (the call data space) and 547
+// (the connector pane's descriptor) as the call path reads them.
+enum : int32 { kVIRefReservationProp = 504, kVIRefCallDataProp = 546, kVIRefConnPaneProp = 547 };
+
+// ---- What the VI properties ask of higher layers -----------------------------------------
+// Filled at start-up; a null member does nothing.
+struct VIPropPanelHooks {
+  // Scrolls the panel's window by (dh, dv) pixels: the origin moves and the
+  // panel is redrawn.
+  void (*scrollPanelBy)(ObjHeap panel, int32 dh, int32 dv);
+};
+void SetVIPropPanelHooks(const VIPropPanelHooks& hooks);
+const VIPropPanelHooks& VIPropPanel();
+
+// Registers the run-time routines of the references at their indexes.
+MgErr QXRTRegisterServer();
+// Fills the engine's VI-server hooks and the refnum tests; called at start-up.
 void ServerInstallEngineHooks();
-// The refnum test of the diagrams (kind 7) asks the automation refnum jar;
-// part of the engine hooks.
+// The refnum tests of the diagrams: automation refnums, application and VI
+// references; part of the engine hooks.
 void ServerInstallRefnumHooks();

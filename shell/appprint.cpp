@@ -20,7 +20,6 @@ namespace {
 
 WindowRef gClosedWindow = kWNoWindow;
 
-char Lower(uChar c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : char(c); }
 
 MgErr ResizeArray(int32 elementSize, UHandle* array, int32 count) {
   int32* c = &count;
@@ -39,18 +38,6 @@ void ImportAlert(const char* text) {
 }
 
 }  // namespace
-
-UHandle FindVIByName(ConstPStr name) {
-  if (!name) return nullptr;
-  for (UHandle vi = FirstLoadedVI(); vi && *vi; vi = reinterpret_cast<const VIRecord*>(*vi)->next) {
-    const uChar* own = reinterpret_cast<const VIRecord*>(*vi)->name;
-    if (own[0] != name[0]) continue;
-    int32 i = 1;
-    while (i <= name[0] && Lower(own[i]) == Lower(name[i])) ++i;
-    if (i > name[0]) return vi;
-  }
-  return nullptr;
-}
 
 WindowRef ShellClosedWindow() {
   if (gClosedWindow) return gClosedWindow;

@@ -3,6 +3,7 @@
 // the error alert and temporary paths of the print manager, and the mark
 // that a native modal dialog (file or print) runs.
 #pragma once
+#include "engine/vi/viinst.h"  // FindVIByName
 #include "mgsource/extcode.h"
 #include "mgsource/window/wevent.h"
 #include "shell/filedlg.h"
@@ -11,9 +12,6 @@
 // Gives the print manager the shell's services; called with the other hooks.
 void ShellInstallPrintHooks();
 
-// The loaded VI of the name, compared without regard to case; null when
-// none has it.
-QX_EXTERN_C UHandle FindVIByName(ConstPStr name);
 // The hidden window of style 44 titled "Closed" through which panels are
 // drawn off-screen, made on first use; 0 when it cannot be made.
 WindowRef ShellClosedWindow();

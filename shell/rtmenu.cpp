@@ -18,10 +18,12 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
+#include "mgsource/extsupport.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/memory.h"
 #include "mgsource/sorting.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/window/textrec.h"
 #include "shell/menuids.h"
 #include "shell/rtmenu_internal.h"
 
@@ -257,12 +259,75 @@ bool RTMTagInUse(MenuHandle owner, MenuHandle menu, const std::string& tag) {
   return FindTag(menu, tag, true, nullptr, nullptr) || (owner && owner != menu && FindTag(owner, tag, true, nullptr, nullptr));
 }
 
-void RTMMakeTagUnique(MenuHandle owner, MenuHandle menu, std::string* tag) {
-  if (!RTMTagInUse(owner, menu, *tag)) return;
+// ---- sets of tags
+
+// Names compare by their case-folded hash and then without regard to case
+// (MFindLItemByName): the key holds both.  Names are stored cut to 255.
+std::string RTMTagSet::Key(const std::string& tag) {
+  const Str255Text p(tag);
+  std::string key(reinterpret_cast<const char*>(p.p + 1), p.p[0]);
+  for (char& c : key) c = char(ToLower(uChar(c)));
+  const uInt32 hash = PStrHash(p.p, 1);
+  key.append(reinterpret_cast<const char*>(&hash), sizeof hash);
+  return key;
+}
+
+void RTMTagSet::Add(const std::string& tag) {
+  if (!tag.empty()) tags_.insert(Key(tag));
+}
+
+bool RTMTagSet::Has(const std::string& tag) const { return !tag.empty() && tags_.count(Key(tag)) != 0; }
+
+void RTMTagSet::AddTreeAt(MenuHandle menu, int32 first, int32 last, int32 depth) {
+  if (!menu || !*menu || !MIsListMenu(menu) || depth > int32(kRTMMaxLevel)) return;
+  for (int32 i = first; i <= last; ++i) {
+    Add(TagOfItem(menu, i));
+    MenuItemInfo info{};
+    MGetItemInfo(menu, i, &info);
+    if (info.submenu && info.submenu != menu)
+      AddTreeAt(info.submenu, 1, MCountItems(info.submenu), depth + 1);
+  }
+}
+
+void RTMTagSet::AddTree(MenuHandle menu) {
+  if (menu && *menu && MIsListMenu(menu)) AddTreeAt(menu, 1, MCountItems(menu), 0);
+}
+
+void RTMTagSet::AddItems(MenuHandle menu, int32 first, int32 last) { AddTreeAt(menu, first, last, 0); }
+
+void RTMTagSet::Merge(RTMTagSet& other) {
+  if (other.tags_.size() > tags_.size()) tags_.swap(other.tags_);
+  tags_.insert(other.tags_.begin(), other.tags_.end());
+  other.tags_.clear();
+  other.next_.clear();
+}
+
+int32& RTMTagSet::NextSuffix(const std::string& base) {
+  int32& n = next_[Key(base)];
+  if (n < 1) n = 1;
+  return n;
+}
+
+void RTMMakeTagUnique(MenuHandle owner, MenuHandle menu, std::string* tag, RTMTagScope* scope) {
+  RTMTagSet own, ownerTags;
+  RTMTagScope read{&own, nullptr};
+  if (!scope) {
+    if (!RTMTagInUse(owner, menu, *tag)) return;
+    own.AddTree(menu);
+    if (owner && owner != menu) {
+      ownerTags.AddTree(owner);
+      read.owner = &ownerTags;
+    }
+    scope = &read;
+  } else if (!scope->InUse(*tag)) {
+    return;
+  }
+  // The suffixes below the one remembered for this cut tag are taken
+  // already: tags are only added while a scope lives.
   const std::string cut = tag->substr(0, 250);
-  for (int32 n = 1; n < 1000000; ++n) {
+  for (int32& n = scope->own->NextSuffix(cut); n < 1000000; ++n) {
     std::string t = cut + "_" + std::to_string(n);
-    if (!RTMTagInUse(owner, menu, t)) {
+    if (!scope->InUse(t)) {
       *tag = t;
       return;
     }
@@ -271,11 +336,12 @@ void RTMMakeTagUnique(MenuHandle owner, MenuHandle menu, std::string* tag) {
 
 MgErr RTMInsertUserItem(MenuHandle owner, MenuHandle menu, const std::string& name, std::string* tag, bool checked,
                         bool enabled, const std::string* shortcut, bool shift, int32 position, uInt32 data,
-                        int32* menuErr) {
-  RTMMakeTagUnique(owner, menu, tag);
+                        int32* menuErr, RTMTagScope* scope) {
+  RTMMakeTagUnique(owner, menu, tag, scope);
   const int32 at = position < 0 ? MCountItems(menu) : position;
   MgErr err = MInsertLItem(menu, Str255Text(name).p, Str255Text(*tag).p, checked ? 1 : 0, nullptr, 0, at, data);
   if (!err) {
+    if (scope) scope->own->Add(*tag);
     int32 ch = 0, key = 0;
     uInt32 mods = 0;
     if (shortcut) ParseShortcutText(*shortcut, shift, &ch, &key, &mods);
@@ -295,10 +361,12 @@ static void RTMLinkAppItem(MenuHandle menu, int32 pos, MenuHandle found, int32 i
   if (info.submenu && RTMIsAppMenuID(info.submenu)) MSetLItemSubmenu(menu, pos, info.submenu);
 }
 
-MgErr RTMInsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
-                       int32 position, uInt32 data, int32* menuErr) {
+namespace {
+
+MgErr InsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
+                    int32 position, uInt32 data, int32* menuErr, const RTMTagScope* scope) {
   const int32 kind = RTMSpecialKind(tag);
-  if (kind != 2 && RTMTagInUse(owner, menu, tag)) {
+  if (kind != 2 && (scope ? scope->InUse(tag) : RTMTagInUse(owner, menu, tag))) {
     *menuErr = kRTMAppItemExists;
     return kNoErr;
   }
@@ -334,17 +402,39 @@ MgErr RTMInsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& nam
   return kNoErr;
 }
 
+}  // namespace
+
+MgErr RTMInsertAppItem(MenuHandle owner, MenuHandle menu, const std::string& name, const std::string& tag,
+                       int32 position, uInt32 data, int32* menuErr, RTMTagScope* scope) {
+  const int32 before = MCountItems(menu);
+  const MgErr err = InsertAppItem(owner, menu, name, tag, position, data, menuErr, scope);
+  // The scope takes the tags of what went in, with the submenus they bring.
+  const int32 added = MCountItems(menu) - before;
+  if (scope && added > 0) {
+    const int32 at = position < 0 ? before : position;
+    scope->own->AddItems(menu, at + 1, at + added);
+  }
+  return err;
+}
+
 namespace {
 
 // Builds the menu of the children of items[parent]; *next the first item
 // not taken.
-MgErr Build(MenuHandle owner, const std::vector<RTMItem>& items, int32 parent, ConstPStr title, MenuHandle* out,
-            int32* next) {
+// The tags under the menu being built are kept in `mine`; those of the
+// owner's tree, when the owner is not this menu, in ownerTags.  A submenu
+// built under an item brings its tags here once it is attached.
+MgErr Build(MenuHandle owner, const RTMTagSet* ownerTags, const std::vector<RTMItem>& items, int32 parent,
+            ConstPStr title, MenuHandle* out, int32* next, RTMTagSet* mine) {
   *out = nullptr;
   *next = parent + 1;
   MenuHandle m = nullptr;
   if (MgErr err = RTMNewMenu(title, &m)) return err;
-  if (!owner) owner = m;
+  if (!owner) {
+    owner = m;
+    ownerTags = mine;
+  }
+  RTMTagScope scope{mine, ownerTags == mine ? nullptr : ownerTags};
   const uInt32 level = items[size_t(parent)].level + 1;
   int32 i = parent + 1;
   uInt32 data = 0;
@@ -356,9 +446,9 @@ MgErr Build(MenuHandle owner, const std::vector<RTMItem>& items, int32 parent, C
     MgErr err;
     if (!RTMIsAppItemTag(tag))
       err = RTMInsertUserItem(owner, m, it.name, &tag, it.flags & kRTMItemChecked, it.flags & kRTMItemEnabled,
-                           &it.shortcut, it.flags & kRTMItemShift, -1, ++data, &menuErr);
+                           &it.shortcut, it.flags & kRTMItemShift, -1, ++data, &menuErr, &scope);
     else
-      err = RTMInsertAppItem(owner, m, it.name, tag, -1, ++data, &menuErr);
+      err = RTMInsertAppItem(owner, m, it.name, tag, -1, ++data, &menuErr, &scope);
     if (err) {
       RTMDisposeMenu(m);
       return err;
@@ -367,11 +457,13 @@ MgErr Build(MenuHandle owner, const std::vector<RTMItem>& items, int32 parent, C
     if (menuErr == 0 && i < count && items[size_t(i)].level > level) {
       MenuHandle sub = nullptr;
       int32 after = i;
-      if ((err = Build(owner, items, i - 1, Str255Text(it.name).p, &sub, &after))) {
+      RTMTagSet below;
+      if ((err = Build(owner, ownerTags, items, i - 1, Str255Text(it.name).p, &sub, &after, &below))) {
         RTMDisposeMenu(m);
         return err;
       }
       MSetLItemSubmenu(m, MCountItems(m), sub);
+      mine->Merge(below);
       i = after;
     }
   }
@@ -388,7 +480,9 @@ MgErr RTMBuildMenu(MenuHandle owner, const std::vector<RTMItem>& items, int32 pa
   *out = nullptr;
   if (parent < 0 || size_t(parent) >= items.size()) return kArgErr;
   int32 next = 0;
-  return Build(owner, items, parent, title, out, &next);
+  RTMTagSet mine, ownerTags;
+  if (owner) ownerTags.AddTree(owner);
+  return Build(owner, owner ? &ownerTags : nullptr, items, parent, title, out, &next, &mine);
 }
 
 namespace {

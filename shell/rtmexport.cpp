@@ -339,13 +339,19 @@ int32 Insert(uInt32 refnum, int32 namesKind, void* names, void* tags, LStrHandle
   UHandle* arrayOut = !one && tagsOut ? static_cast<UHandle*>(tagsOut) : nullptr;
   if (arrayOut && ResizeStrings(arrayOut, int32(items.size()))) return kRTMMemErr;
   MenuHandle owner = t.rec->menuBar;
+  // The tags of the target's tree and the owner's, read once for all the
+  // items (the target normally lies in the owner's tree).
+  RTMTagSet inUse;
+  inUse.AddTree(target);
+  if (owner && owner != target) inUse.AddTree(owner);
+  RTMTagScope scope{&inUse, nullptr};
   int32 result = kRTMNoErr, inserted = 0;
   for (auto& [name, rawTag] : items) {
     std::string tag = RTMStripTag(rawTag);
     int32 menuErr = 0;
-    const MgErr err = RTMIsAppItemTag(tag) ? RTMInsertAppItem(owner, target, name, tag, pos, 0, &menuErr)
+    const MgErr err = RTMIsAppItemTag(tag) ? RTMInsertAppItem(owner, target, name, tag, pos, 0, &menuErr, &scope)
                                            : RTMInsertUserItem(owner, target, name, &tag, false, true, nullptr, false,
-                                                            pos, 0, &menuErr);
+                                                            pos, 0, &menuErr, &scope);
     if (err) return kRTMMemErr;
     if (menuErr) {
       if (!result) result = menuErr;

@@ -44,7 +44,8 @@ void PostedCallbackHandler(int32 a1, int32, int32, int32, int32) {
 // Sub-code 25: close a VI.
 void CloseVIHandler(int32 a1, int32, int32, int32, int32) {
   UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(a1)));
-  if (vi) CloseVI(vi, 0, 1, 0);
+  // The VI may have gone since the event was posted (a purge, another close).
+  if (vi && IsVILoaded(vi)) CloseVI(vi, 0, 1, 0);
   PurgeUnusedVIs(1);
   QuitIfNoVIWindowsLeft();
 }

@@ -85,7 +85,6 @@ MgErr QXRTRegisterShell() {
       QX_RT_ENTRY(1549, ControlOnlineHelp),
       QX_RT_ENTRY(1566, InstallQuitNotification),
       QX_RT_ENTRY(1591, DlgDefaultProc),
-      QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1648, PostUserEvent),
       QX_RT_ENTRY(1652, RTMSetErrorIOClust),
       QX_RT_ENTRY(1653, RTMGetMenuSelection),

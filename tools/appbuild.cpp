@@ -27,6 +27,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/printmgr.h"
 #include "mgsource/draw/printvi.h"
+#include "server/appserve.h"
 #include "shell/filedlg.h"
 #include "tools/vilibrary.h"
 
@@ -372,9 +373,9 @@ void AddStartUpTexts(rsrcw::Writer* writer) {
                               "Could not determine the amount of disk space on volume %z. Error = %ld."}));
   writer->Add(rsrcfmt::kTypeStrList, 11200, rsrcw::StrList({"single", "double", "extended"}));
   writer->Add(rsrcfmt::kTypeStrList, 15003,
-              rsrcw::StrList({"ActiveX Automation libraries could not be initialized.",
-                              "You need to install Windows NT 4.0 Service Pack 3 or greater.",
-                              "You need to install DCOM 1.1 for Windows 95 or greater."}));
+              rsrcw::StrList({"Automation libraries could not be initialized.",
+                              "You need to install a newer component runtime.",
+                              "You need to install the component runtime.", "Automation Not Implemented"}));
 }
 
 void AddLoadWarningTexts(rsrcw::Writer* writer) {
@@ -460,9 +461,25 @@ void AddAppErrTexts(rsrcw::Writer* writer) {
       {1010, "No default or operate data."},
       {kPrinterNotResponding, "Printer not responding. Check printer configuration."},
       {kAppErrUnspecified, kUnspecifiedErrText},
+      {kAppRefInvalidErr, "Application Reference is invalid."},
+      {kVIRefInvalidErr, "VI Reference is invalid."},
+      {kVIRefReserveErr,
+       "Reference can not be reserved as requested or is in improper reservation mode for requested operation."},
+      {kVIRefSelectorErr, "Attribute selector is invalid."},
+      {kVIRefReadOnlyErr, "Attribute is read-only."},
+      {kVIRefEditReservedErr, "VI Reference is already reserved for editing."},
+      {kVIRefTypeErr, "VI Reference type does not match VI connector pane."},
+      {kVIRefAccessErr, "Server access denied."},
       {1033, "Bad run-time menu file version."},
       {1034, "Bad run-time menu file."},
-      {1038, "Required parameter missing."},
+      {kVIRefKindErr, "Operation is invalid for this type of VI."},
+      {kVIRefMethodErr, "Method selector is invalid."},
+      {kVIRefProtocolErr, "Incompatible VI Server protocol version."},
+      {kVIRefParamMissingErr, "Required parameter missing."},
+      {kVIRefAbortedErr, "VI was aborted."},
+      {kVIRefRecursiveErr, "Attempted recursive call."},
+      {kVIRefUnsupportedErr, ""},
+      {kVIRefUnreservedErr, ""},
   };
   std::vector<std::string> texts(kAppErrTextCount, kUnspecifiedErrText);
   for (const auto& t : kTexts) texts[size_t(t.code - kAppErrBase - 1)] = t.text;

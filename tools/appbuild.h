@@ -65,9 +65,10 @@ void AddStartUpTexts(rsrcw::Writer* writer);
 // Adds the texts of the manager errors 1 to 90, "_mgerr descriptions"
 // (STR# 10001), from the table the debug reports use.
 void AddMgErrTexts(rsrcw::Writer* writer);
-// The application error list "_App Error Strings" (STR# 10002, 43
+// The application error list "_App Error Strings" (STR# 10002, 45
 // entries): entry N is the text of error 999 + N; the entries without a
-// text of their own hold the unspecified error's.
+// text of their own hold the unspecified error's, but for 1043 and 1044,
+// which are empty.
 void AddAppErrTexts(rsrcw::Writer* writer);
 // The Print command's texts (STR# 302): entry 8, the alert of a record with
 // every print option off, and entry 11, the detail of a failed job; the

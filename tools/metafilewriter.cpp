@@ -33,15 +33,20 @@ struct Bytes {
 // The 40-byte header and colour table, and the bottom-up rows, of a shape's DIB.
 void Dib(const Shape& s, std::vector<uint8_t>* head, std::vector<uint8_t>* bits) {
   Bytes h;
-  uint32_t row = (uint32_t(s.dibW) + 3) / 4 * 4;
-  h.U32(40), h.I32(s.dibW), h.I32(s.dibH), h.U16(1), h.U16(8), h.U32(0), h.U32(row * uint32_t(s.dibH));
+  const bool one = s.dibDepth == 1;
+  uint32_t row = one ? (uint32_t(s.dibW) + 31) / 32 * 4 : (uint32_t(s.dibW) + 3) / 4 * 4;
+  h.U32(40), h.I32(s.dibW), h.I32(s.dibH), h.U16(1), h.U16(one ? 1 : 8), h.U32(0), h.U32(row * uint32_t(s.dibH));
   h.U32(0), h.U32(0), h.U32(uint32_t(s.colours.size())), h.U32(0);
   for (uint32_t c : s.colours) h.U8(c), h.U8(c >> 8), h.U8(c >> 16), h.U8(0);
   *head = h.b;
   bits->assign(size_t(row) * size_t(s.dibH), 0);
   for (int32_t y = 0; y < s.dibH; ++y)
-    for (int32_t x = 0; x < s.dibW; ++x)
-      (*bits)[size_t(s.dibH - 1 - y) * row + size_t(x)] = s.pixels[size_t(y) * size_t(s.dibW) + size_t(x)];
+    for (int32_t x = 0; x < s.dibW; ++x) {
+      const uint8_t v = s.pixels[size_t(y) * size_t(s.dibW) + size_t(x)];
+      uint8_t& at = (*bits)[size_t(s.dibH - 1 - y) * row + size_t(one ? x / 8 : x)];
+      if (!one) at = v;
+      else if (v & 1) at = uint8_t(at | (0x80 >> (x % 8)));
+    }
 }
 
 // ---- Enhanced ----

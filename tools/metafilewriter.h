@@ -27,8 +27,9 @@ struct Shape {
   int32_t fontHeight = 14;
   bool wide = false;         // 32-bit points; text as wide characters
   bool baseline = false;     // text: (x, y) is on the baseline
-  // DIB: 8-bit pixels (rows top first), its size and colour table.
-  int32_t dibW = 0, dibH = 0;
+  // DIB: 8-bit pixels (rows top first), its size and colour table; with a
+  // depth of 1 the pixels are 0 or 1 and the table holds two colours.
+  int32_t dibW = 0, dibH = 0, dibDepth = 8;
   std::vector<uint8_t> pixels;
   std::vector<uint32_t> colours;  // 0x00RRGGBB
 };

@@ -198,6 +198,30 @@ TD ObjectRefnum(const TD& type) {
   return Make(kTDRefnum, {I16Part(kRefnumObject), I16Part(2), ChildPart(type)});
 }
 
+TD AutoRefnum(const std::vector<AutoRecord>& records) {
+  std::vector<TD::Part> parts{I16Part(kRefnumAutomation)};
+  int32 count = 0;
+  for (const AutoRecord& r : records) count += r.kind == 1 ? 28 : 20;
+  parts.push_back(BytesPart({uChar(count)}));
+  for (const AutoRecord& r : records) {
+    parts.push_back(I32Part(r.kind));
+    parts.push_back(I32Part(int32(r.d1)));
+    parts.push_back(I16Part(r.d2));
+    parts.push_back(I16Part(r.d3));
+    std::vector<uChar> d4 = r.d4;
+    d4.resize(8);
+    parts.push_back(BytesPart(d4));
+    if (r.kind == 1) {
+      parts.push_back(I32Part(int32(r.value)));
+      parts.push_back(I16Part(r.major));
+      parts.push_back(I16Part(r.minor));
+    }
+  }
+  // The count byte and the records are padded to an even length.
+  if ((1 + count) & 1) parts.push_back(BytesPart({0}));
+  return Make(kTDRefnum, parts);
+}
+
 TD Raw(std::vector<uChar> memoryBytes) {
   TD t(0, {BytesPart(std::move(memoryBytes))});
   t.raw_ = true;

@@ -121,6 +121,18 @@ TD DatalogRefnum(const TD& record);
 TD NamedRefnum(int16 kind, const std::string& name);
 TD ObjectRefnum(int16 subclass, int16 value = 0);
 TD ObjectRefnum(const TD& type);
+// An automation refnum (kind 7) of records after its count byte: a class
+// record {2, class id} or an interface record {1, interface id, value,
+// major and minor version}, each field in the TD's byte order.
+struct AutoRecord {
+  int32 kind;  // 2 class, 1 interface
+  uInt32 d1;
+  uInt16 d2, d3;
+  std::vector<uChar> d4;  // 8 bytes
+  uInt32 value = 0;
+  uInt16 major = 0, minor = 0;
+};
+TD AutoRefnum(const std::vector<AutoRecord>& records);
 
 // Bytes taken as they are (memory order only).
 TD Raw(std::vector<uChar> memoryBytes);

@@ -1,5 +1,6 @@
 #include "tools/vibuilder.h"
 
+#include "engine/panelrec.h"
 #include "engine/datamgr.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
@@ -67,6 +68,7 @@ void DisposeVI(UHandle vi) {
   UHandle ds = r->dataSpace, td = r->dsTypeMap;
   if (ds && td) DisposeData(reinterpret_cast<const TypeDescriptor*>(*td), *ds, *ds + DSGetHandleSize(ds));
   if (ds) DSDisposeHandle(ds);
+  if (td) DSTypeMapChanged();
   if (td) DSDisposeHandle(td);
   AZDisposeHandle(vi);
 }

@@ -72,6 +72,10 @@
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_portio.h"
 
+// The loaded VI of a name (engine/vi/viinst.h, whose hooks header cannot
+// share a unit with the compiled-code header included here).
+QX_EXTERN_C UHandle FindVIByName(ConstPStr name);
+
 const QXRTEntry* QXRTEngineEntries(int32* count) {
   static const QXRTEntry entries[] = {
       QX_RT_ENTRY(0, SwapWL),
@@ -648,6 +652,7 @@ const QXRTEntry* QXRTEngineEntries(int32* count) {
       QX_RT_ENTRY(1585, CallChain),
       QX_RT_ENTRY(1586, TDStandardize),
       QX_RT_ENTRY(1592, DAllocAppColor),
+      QX_RT_ENTRY(1594, FindVIByName),
       QX_RT_ENTRY(1595, EnqPrRunQ),
       QX_RT_ENTRY(1596, RemQEVIEntry),
       QX_RT_ENTRY(1603, CopyData2HO),

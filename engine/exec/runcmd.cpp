@@ -469,6 +469,8 @@ void DoReserveCommand(UHandle vi) {
   SetVIReserved(vi, 1);
 }
 
+void ReleaseVIReservation(UHandle vi) { ReleaseHierarchy(vi); }
+
 void SetVIBad(UHandle vi) {
   if (!vi || !*vi) return;
   SetState(vi, kVIStateBroken);

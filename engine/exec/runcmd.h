@@ -134,6 +134,9 @@ void ContinueVI(UHandle vi, DataSpace ds);
 
 // ---- States --------------------------------------------------------------------------
 QX_EXTERN_C void SetVIReserved(UHandle vi, Bool32 release);
+// Gives back one reservation that SetVIReserved(vi, 0) took: at the last the
+// VI becomes idle and its subVIs are released.
+QX_EXTERN_C void ReleaseVIReservation(UHandle vi);
 QX_EXTERN_C void SetVIBad(UHandle vi);
 QX_EXTERN_C void PropagateVIBad(UHandle vi, Bool32 bad);
 // After a subVI was unlinked: the caller's flags 8 (a subVI is not

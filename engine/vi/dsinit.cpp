@@ -7,6 +7,7 @@
 // wait-queue word.  It is made and disposed once.
 #include <cstring>
 
+#include "engine/panelrec.h"
 #include "engine/datamgr.h"
 #include "engine/exec/exec.h"
 #include "engine/exec/rttable.h"
@@ -159,6 +160,7 @@ MgErr NewMinimalDataSpace(UHandle vi) {
     DSDisposeHandle(td);
     return err;
   }
+  DSTypeMapChanged();
   if (UHandle old = VIRec(vi)->dsTypeMap) FreeHandle(old);
   VIRec(vi)->dsTypeMap = td;
   VIRec(vi)->dataSpace = AsHandle(ds);

@@ -2,6 +2,7 @@
 // disposal, and the images of the run-time resource file.
 #include <cstring>
 
+#include "engine/panelrec.h"
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
 #include "engine/typemgr.h"
@@ -136,6 +137,7 @@ void FreePanelHeap(ObjHeap heap) {
 void UndoNewVI(UHandle vi, bool linked) {
   VIRecord* r = VIRec(vi);
   if (r->dataSpace) DisposeDataSpace(AsDS(r->dataSpace), 0);
+  DSTypeMapChanged();
   FreeHandle(r->dsTypeMap);
   r->dsTypeMap = nullptr;
   if (linked && VILink().unlinkItemByName) {
@@ -302,6 +304,7 @@ void DisposeVI(UHandle vi, Bool32 unlink) {
   if (kind != kVIKindProxyCaller && kind != kVIKindProxyCallee && !viload::DisposeCode(VIRec(vi)->codeHandle))
     FreeHandle(VIRec(vi)->codeHandle);
   VIRec(vi)->codeHandle = nullptr;
+  DSTypeMapChanged();
   if (kind != kVIKindProxyCaller) FreeHandle(VIRec(vi)->dsTypeMap);
   VIRec(vi)->dsTypeMap = nullptr;
   FreeHandle(VIRec(vi)->printInfo);

@@ -94,7 +94,8 @@ const VIShellHooks& VIShell();
 // The VI server.
 struct VIServerHooks {
   void (*disposeVIRefList)(UHandle vi);
-  int32 (*viHasRefs)(UHandle vi, int32 zero);
+  // True when references are open on the VI; their number in *count.
+  Bool32 (*viHasRefs)(UHandle vi, int32* count);
   void (*viRefReleaseAll)();
   MgErr (*pxCalleeInstallCode)(UHandle vi);
 };

@@ -68,6 +68,9 @@ QX_EXTERN_C Bool32 IsVILoaded(UHandle vi);
 UHandle FirstLoadedVI();
 // Where the head is kept (for the run-time globals compiled code reads).
 UHandle* LoadedVIListHead();
+// The loaded VI of the name, compared without regard to case; null when
+// none has it.
+QX_EXTERN_C UHandle FindVIByName(ConstPStr name);
 int32 LoadedVICount();
 // Holds a VI's name (release 0) or lets one hold go (release 1); releasing
 // a null name lets every hold go.  The last release posts the purge event.

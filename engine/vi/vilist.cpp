@@ -107,7 +107,11 @@ void RemoveHeld(int32 i) {
 
 bool NameHeld(UHandle vi) { return !IsVINameFree(VIRec(vi)->name); }
 bool HasLoadedCaller(UHandle vi) { return VILink().viHasLoadedCaller && VILink().viHasLoadedCaller(vi); }
-int32 VIRefs(UHandle vi) { return VIServer().viHasRefs ? VIServer().viHasRefs(vi, 0) : 0; }
+int32 VIRefs(UHandle vi) {
+  int32 count = 0;
+  if (VIServer().viHasRefs) VIServer().viHasRefs(vi, &count);
+  return count;
+}
 
 UHandle LoadedAt(int32 index) {
   UHandle e = gFirst;
@@ -153,6 +157,13 @@ Bool32 IsVILoaded(UHandle vi) {
 
 UHandle FirstLoadedVI() { return gFirst; }
 UHandle* LoadedVIListHead() { return &gFirst; }
+
+UHandle FindVIByName(ConstPStr name) {
+  if (!name) return nullptr;
+  for (UHandle vi = gFirst; vi && *vi; vi = NextOf(vi))
+    if (PStrCaseCmp(VIRec(vi)->name, name) == 0) return vi;
+  return nullptr;
+}
 
 int32 LoadedVICount() {
   int32 n = 0;

@@ -1,5 +1,6 @@
 // LoadInstrument: the resources of one VI read in their fixed order into a
 // loaded VI, and the failure path that undoes a partial load by stage.
+#include "engine/panelrec.h"
 #include "engine/vi/viload.h"
 
 #include <cstring>
@@ -440,6 +441,7 @@ int32 ReadTypes(Load& l) {
   UHandle ds = nullptr;
   if (DSPtrToHand(*tm, &ds, size) != kNoErr) ds = nullptr;
   AZDisposeHandle(tm);
+  DSTypeMapChanged();
   R(l)->dsTypeMap = ds;
   return 0;
 }
@@ -491,6 +493,7 @@ int32 ReadDataSpace(Load& l) {
   if (RGet(l.file, kDefaultDataRsrcType, l.id, &dfds) != kNoErr || !dfds) return kLoadErrDefaultData;
   uChar* tm = *R(l)->dsTypeMap;
   if (GetNative32(tm + kDSTMHeaderBlockSizeAt) != uInt32(kDataSpaceHeaderSize)) {
+    DSTypeMapChanged();
     PutNative32(tm + kDSTMHeaderBlockSizeAt, kDataSpaceHeaderSize);
     l.headerFixed = true;
   }

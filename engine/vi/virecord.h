@@ -62,14 +62,14 @@ struct VIRecord {
   uInt32 stored408;        // 408: not changed at load
   uInt32 eState;           // 412: execution state in the low 4 bits (swapped)
   uInt32 stored416;        // 416: not changed at load
-  uInt32 mem420;           // 420: cleared at load
+  UHandle viRefList;       // 420: the VI server's references open on the VI (a generic list), cleared at load
   uInt32 rtMenuWord;       // 424: the run-time menu word (swapped, not changed at load)
   Path rtMenuPath;         // 428: the run-time menu file path
   uInt32 mem432;           // 432: cleared at load
   UHandle logBinding;      // 436: a cleared 8-byte handle, kind 2 only; the linker's proxy-caller list
   UHandle title;           // 440: the window title, or 0
   UHandle connPane;        // 444: the connector pane, or 0
-  uInt32 mem448;           // 448: cleared at load
+  uInt32 curVIRef;         // 448: the VI server's reference a property or method runs through, cleared at load
 };
 static_assert(sizeof(VIRecord) == kVIHeaderSize, "VI header size");
 static_assert(offsetof(VIRecord, flags) == 0 && offsetof(VIRecord, next) == 4 &&
@@ -94,11 +94,11 @@ static_assert(offsetof(VIRecord, flags) == 0 && offsetof(VIRecord, next) == 4 &&
               offsetof(VIRecord, helpTag) == 392 && offsetof(VIRecord, stored396) == 396 &&
               offsetof(VIRecord, marks) == 400 && offsetof(VIRecord, execSystem) == 404 &&
               offsetof(VIRecord, stored408) == 408 && offsetof(VIRecord, eState) == 412 &&
-              offsetof(VIRecord, stored416) == 416 && offsetof(VIRecord, mem420) == 420 &&
+              offsetof(VIRecord, stored416) == 416 && offsetof(VIRecord, viRefList) == 420 &&
               offsetof(VIRecord, rtMenuWord) == 424 && offsetof(VIRecord, rtMenuPath) == 428 &&
               offsetof(VIRecord, mem432) == 432 && offsetof(VIRecord, logBinding) == 436 &&
               offsetof(VIRecord, title) == 440 && offsetof(VIRecord, connPane) == 444 &&
-              offsetof(VIRecord, mem448) == 448,
+              offsetof(VIRecord, curVIRef) == 448,
               "VI header offsets");
 
 // The record of a VI record handle.
@@ -149,7 +149,10 @@ enum : uInt32 {
   kVIMarkFromLibrary = 0x2,       // loaded from a VI library member
   kVIMarkPanel4 = 0x4,            // read when the panel opens
   kVIMarkPanel8 = 0x8,
+  kVIMarkSystemVI = 0x8,          // a system VI (the same bit)
   kVIMarkCleared40 = 0x40,        // cleared at load
+  kVIMarkPanelByRefs = 0x400,     // the front panel was loaded by VI-server references
+  kVIMarkOperatedByRef = 0x800,   // a property or method runs through a reference
   kVIMarksClearedAtLoad = 0xC10,
   kVIMarkReadOnly = 0x2000,       // the VI's file is read-only
 };

@@ -107,6 +107,10 @@ int32 TScaleFont(int32 font, const Rect* fromRect, const Rect* toRect) {
     TAddFontReference(font);
     return font;
   }
+  // The candidates are fonts of their own, made and dropped here: no limit
+  // of a stored object being read holds for them (its metrics are changed
+  // below, which the application font standing in must not be).
+  NewFontLimit unlimited(-1);
   const int32 fromW = RectW(fromRect), toW = RectW(toRect);
   const double ratio = double(RectH(toRect)) / RectH(fromRect);
   const FontEntry src = *Entry(font);
@@ -237,7 +241,8 @@ MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 
   if (!pairs) return kMemFullErr;
   const bool version1 = (v.flags & 0xFF) == 1;
   int32 errs = 0;
-  for (int32 i = v.first; i < v.end; ++i) {
+  NewFontLimit limit(kMaxStoredObjectFonts);
+  for (int32 i = v.first; i < v.end && !limit.Refused(); ++i) {
     const uChar* e = *table + kFTabEntries + i * v.entrySize;
     MapEntry m{-1, 0};
     const uInt32 at = GetBE32(e);
@@ -247,8 +252,10 @@ MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 
       int32 fsize = int16(GetBE16(e + 4));
       int32 style = GetBE16(e + 6);
       int32 weight = int16(GetBE16(e + 8));
-      bool useApp = false;
-      if (fsize == kFTabTakeSize || uInt32(style) >= kFTabTakeStyle || weight == kFTabTakeSize) {
+      // The application font is stored by its standard name "0": it loads as
+      // the application font, whatever size the saving side gave it.
+      bool useApp = name[0] == 1 && name[1] == '0';
+      if (!useApp && (fsize == kFTabTakeSize || uInt32(style) >= kFTabTakeStyle || weight == kFTabTakeSize)) {
         int32 match = -1;
         uChar other[256];
         for (int32 k = 0; k < count && fonts && match < 0; ++k)
@@ -281,6 +288,15 @@ MgErr TReadFontTable(RsrcFileRef file, UHandle table, const int32* fonts, int32 
       }
     }
     reinterpret_cast<MapEntry*>(*pairs)[i - v.first] = m;
+  }
+  if (limit.Refused()) {
+    // More distinct fonts than one file may make: none is kept.
+    DBPrintf("TReadFontTable: the font table names more than %ld fonts", long(kMaxStoredObjectFonts));
+    for (int32 i = 0; i < v.end - v.first; ++i)
+      if (const int32 font = reinterpret_cast<MapEntry*>(*pairs)[i].font; font >= 0) TDisposeFont(font);
+    AZDisposeHandle(pairs);
+    gFontErr = errs | 4;
+    return kMemFullErr;
   }
   // A font that could not be made as stored (no font of its name, an
   // invalid one) was replaced: the loaders of panels adapt their objects.

@@ -2,8 +2,12 @@
 // metrics and width information, and the standard fonts.
 #include "mgsource/draw/fonts.h"
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "mgsource/config.h"
 #include "mgsource/cfgwords.h"
@@ -43,6 +47,60 @@ PlatObj gPrinterDc = 0;
 const char* const kStdNames[3] = {"APP", "SYSTEM", "DIALOG"};
 
 int32 Capacity() { return gTable ? AZGetHandleSize(gTable) / int32(sizeof(FontEntry)) : 0; }
+
+// Finding slots without scanning the table: the named slots by what a
+// request matches (the name without regard to case, size, style under the
+// match mask, weight), and the free and the cached slots in order.  Every
+// change of a slot's name, key fields or count between 0 and 1 keeps them.
+std::unordered_map<std::string, std::vector<int32>> gByKey;
+std::set<int32> gFree, gCached;
+
+std::string KeyOf(ConstPStr name, int32 size, int32 style, int32 weight) {
+  std::string k(size_t(name[0]) + 7, '\0');
+  for (int32 i = 1; i <= name[0]; ++i) {
+    const uChar c = name[i];
+    k[size_t(i - 1)] = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  const uInt16 fields[3] = {uInt16(size), uInt16(style & kFontMatchMask), uInt16(weight)};
+  std::memcpy(&k[size_t(name[0]) + 1], fields, sizeof fields);
+  return k;
+}
+
+std::string KeyOfSlot(int32 i) {
+  const FontEntry* e = Entry(i);
+  return KeyOf(*e->name, e->size, e->style, e->weight);
+}
+
+void IndexSlot(int32 i) { gByKey[KeyOfSlot(i)].push_back(i); }
+
+void UnindexSlot(int32 i) {
+  auto it = gByKey.find(KeyOfSlot(i));
+  if (it == gByKey.end()) return;
+  auto& v = it->second;
+  v.erase(std::remove(v.begin(), v.end(), i), v.end());
+  if (v.empty()) gByKey.erase(it);
+}
+
+void ForgetSlots() {
+  gByKey.clear();
+  gFree.clear();
+  gCached.clear();
+}
+
+// The first named slot a request matches, -1 for none.
+int32 FindSlot(ConstPStr name, int32 size, int32 style, int32 weight) {
+  auto it = gByKey.find(KeyOf(name, size, style, weight));
+  if (it == gByKey.end() || it->second.empty()) return -1;
+  return *std::min_element(it->second.begin(), it->second.end());
+}
+
+// While a limit is set, the fonts that may still be made anew, and the
+// requests refused past it.
+struct Limit {
+  int32 left = -1;  // -1: no limit
+  int32 refused = 0;
+};
+Limit gLimit;
 
 bool SameName(const uChar* a, const uChar* b) {
   if (a[0] != b[0]) return false;
@@ -87,6 +145,9 @@ void DeleteObject(FontEntry* e) {
 void FreeSlot(int32 i) {
   FontEntry* e = Entry(i);
   if (e->refs != 0 || !e->name) return;
+  UnindexSlot(i);
+  gCached.erase(i);
+  gFree.insert(i);
   DeleteObject(e);
   AZDisposeHandle(e->name);
   std::memset(e, 0, sizeof(FontEntry));
@@ -226,20 +287,22 @@ int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
   if (weight > 1000) weight = 1000;
   if (weight < -1000) weight = -1000;
   const int16 hsize = int16(size > 32767 ? 32767 : size < -32768 ? -32768 : size);
-  int32 firstFree = -1, lastCached = -1;
-  for (int32 i = 0; i < gFcnt; ++i) {
+  if (const int32 i = FindSlot(name, hsize, style, weight); i >= 0) {
     FontEntry* e = Entry(i);
-    if (!e->name) {
-      if (firstFree < 0) firstFree = i;
-      continue;
-    }
-    if (e->refs == 0) lastCached = i;
-    if (e->size == hsize && (e->style & kFontMatchMask) == style && e->weight == weight && SameName(*e->name, name)) {
-      ++e->refs;
-      if (e->style & kFontSubstitute) gFontErr |= 4;
-      return i;
-    }
+    if (e->refs++ == 0) gCached.erase(i);
+    if (e->style & kFontSubstitute) gFontErr |= 4;
+    return i;
   }
+  // A font made anew past the limit of the stored object being read.
+  if (gLimit.left == 0) {
+    ++gLimit.refused;
+    gFontErr |= 4;
+    const int32 app = AppFont();
+    TAddFontReference(app);
+    return app;
+  }
+  const int32 firstFree = gFree.empty() ? -1 : *gFree.begin();
+  const int32 lastCached = gCached.empty() ? -1 : *gCached.rbegin();
   // Not found: the face, character set, size and weight.
   PlatFontDesc desc{};
   desc.height = hsize;
@@ -330,7 +393,10 @@ int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
   }
   if (slot < 0) {
     if (gFcnt >= Capacity()) {
-      if (AZSetHSzClr(gTable, (gFcnt + 8) * int32(sizeof(FontEntry))) != kNoErr) {
+      // The table grows by half its slots (8 at least, a multiple of 8), so
+      // that making many fonts does not copy it each eighth time.
+      const int32 grow = std::max<int32>(8, (gFcnt / 2 + 7) / 8 * 8);
+      if (AZSetHSzClr(gTable, (gFcnt + grow) * int32(sizeof(FontEntry))) != kNoErr) {
         if (!(sty & kFontStock) && object != PlatGetStockObject(kPlatStockFont)) PlatDeleteObject(object);
         gFontErr |= 4;
         const int32 app = AppFont();
@@ -340,6 +406,7 @@ int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
     }
     slot = gFcnt++;
   }
+  gFree.erase(slot);
   UHandle nameH = NewName(name);
   FontEntry* e = Entry(slot);
   std::memset(e, 0, sizeof(FontEntry));
@@ -365,11 +432,14 @@ int32 TNewFont(ConstPStr name, int32 size, int32 style, int32 weight) {
     e->refs = 0;
     DeleteObject(e);
     std::memset(e, 0, sizeof(FontEntry));
+    gFree.insert(slot);
     gFontErr |= 4;
     const int32 app = AppFont();
     TAddFontReference(app);
     return app;
   }
+  IndexSlot(slot);
+  if (gLimit.left > 0) --gLimit.left;
   ComputeWidths(slot);
   return slot;
 }
@@ -391,7 +461,10 @@ void TDisposeFont(int32 font) {
       }
     }
   }
-  if (--e->refs == 0 && (e->style & kFontResolveName)) FreeSlot(font);
+  if (--e->refs == 0) {
+    gCached.insert(font);
+    if (e->style & kFontResolveName) FreeSlot(font);
+  }
   // Trimming: the cached tail goes in steps of 8 slots.
   int32 last = -1;
   for (int32 i = gFcnt - 1; i >= 0 && last < 0; --i)
@@ -402,6 +475,8 @@ void TDisposeFont(int32 font) {
     if (n < (gFcnt + 7) / 8 * 8) {
       FreeCachedFrom(n);
       gFcnt = n;
+      gFree.erase(gFree.lower_bound(n), gFree.end());
+      gCached.erase(gCached.lower_bound(n), gCached.end());
       AZSetHandleSize(gTable, n * int32(sizeof(FontEntry)));
     }
   }
@@ -419,11 +494,15 @@ const FontEntry* TFontEntry(int32 font) { return Valid(font) ? Entry(font) : nul
 
 int32 TFontCount() { return gFcnt; }
 
-int32 TCachedFontCount() {
-  int32 n = 0;
-  for (int32 i = 0; i < gFcnt; ++i) n += Entry(i)->name && Entry(i)->refs == 0;
-  return n;
+int32 TCachedFontCount() { return int32(gCached.size()); }
+
+fontsinternal::NewFontLimit::NewFontLimit(int32 most) : saved_left_(gLimit.left), saved_refused_(gLimit.refused) {
+  gLimit = Limit{most < 0 ? -1 : most, 0};
 }
+
+fontsinternal::NewFontLimit::~NewFontLimit() { gLimit = Limit{saved_left_, saved_refused_}; }
+
+int32 fontsinternal::NewFontLimit::Refused() const { return gLimit.refused; }
 
 int32 TStandardFont(int32 which) {
   if (which >= 0 && which < 3) return gStdCur[which];
@@ -660,6 +739,7 @@ void TXInitFonts() {
   gTable = AZNewHClr(8 * int32(sizeof(FontEntry)));
   if (!gTable) return;
   gFcnt = 0;
+  ForgetSlots();
   gInitializing = true;
   CfgSetFontProcs(&TNewFont, &ConfigFontInfo);
   static const uChar* const kNames[3] = {reinterpret_cast<const uChar*>("\x01" "0"),
@@ -680,9 +760,13 @@ void TXInitFonts() {
       GetRealName(builtIn, real);
       UHandle realH = NewName(real);
       if (realH) {
+        UnindexSlot(configured);
+        UnindexSlot(builtIn);
         AZDisposeHandle(Entry(configured)->name);
         Entry(configured)->name = Entry(builtIn)->name;
         Entry(builtIn)->name = realH;
+        IndexSlot(configured);
+        IndexSlot(builtIn);
         ComputeWidths(configured);
         ComputeWidths(builtIn);
         gStdCur[k] = configured;
@@ -716,6 +800,7 @@ void TXFinishFonts() {
   AZDisposeHandle(gTable);
   gTable = nullptr;
   gFcnt = 0;
+  ForgetSlots();
   for (int32 k = 0; k < 3; ++k) gStdBuiltIn[k] = gStdCur[k] = -1;
   gBoldApp = gFixed = -1;
   CfgSetFontProcs(nullptr, nullptr);

@@ -24,4 +24,24 @@ PlatObj PrinterDc();
 bool EnumFontsProc(const PlatFontDesc& desc, void* data);
 void ComputeWidths(int32 i);
 
+// The fonts one stored object (a picture, a file's font table) may make
+// anew: a font table's distinct fonts, a picture's font records.  Sharing a
+// font that exists already is free.
+constexpr int32 kMaxStoredObjectFonts = 256;
+// While one lives, requests that would make a font anew past `most` are
+// refused: they get the application font (with a reference) and font error
+// 4, and are counted; `most` below 0 lifts the limit.  Limits nest: the
+// previous one is back afterwards.
+class NewFontLimit {
+ public:
+  explicit NewFontLimit(int32 most);
+  ~NewFontLimit();
+  NewFontLimit(const NewFontLimit&) = delete;
+  NewFontLimit& operator=(const NewFontLimit&) = delete;
+  int32 Refused() const;
+
+ private:
+  int32 saved_left_, saved_refused_;
+};
+
 }  // namespace fontsinternal

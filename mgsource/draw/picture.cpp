@@ -13,6 +13,7 @@
 #include "mgsource/draw/dprims.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/fonts_internal.h"
 #include "mgsource/draw/hostbits.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/imagegeom.h"
@@ -234,6 +235,9 @@ class Player {
     dv_ = dst.top - src.top;
   }
   ~Player() {
+    if (fontLimit_.Refused())
+      DBPrintf("IDrawPicture: the picture defines more than %ld fonts; the others are the application font",
+               long(fontsinternal::kMaxStoredObjectFonts));
     for (const Def& d : defs_) {
       if (d.kind == kPictOpPenDef && d.value >= kGrayPen) DDestroyPen(d.value);
       else if (d.kind == kPictOpFontDef && d.value >= 0) TDisposeFont(d.value);
@@ -248,6 +252,8 @@ class Player {
   void Play(const PictRecord& rec);
 
  private:
+  // The fonts one playback may make anew.
+  fontsinternal::NewFontLimit fontLimit_{fontsinternal::kMaxStoredObjectFonts};
   Point Map(int32 v, int32 h) const {
     Point p{int16(v), int16(h)};
     DMapPt(&p, &src_, &dst_);

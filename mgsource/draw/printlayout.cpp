@@ -2,6 +2,7 @@
 // the page loop.
 #include "mgsource/draw/printlayout.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mgsource/debug.h"
@@ -13,7 +14,6 @@
 #include "mgsource/draw/psport.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
-#include "mgsource/sorting.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/wport.h"
 
@@ -70,36 +70,37 @@ void Extend(const LRect& r) {
   if (r.bottom > S().extentBottom) S().extentBottom = r.bottom;
 }
 
-int32 CompareCells(const void* a, const void* b) {
-  const LRect& x = *static_cast<const LRect*>(a);
-  const LRect& y = *static_cast<const LRect*>(b);
-  if (x.top != y.top) return x.top < y.top ? -1 : 1;
-  if (x.left != y.left) return x.left < y.left ? -1 : 1;
-  return 0;
-}
+// floor(a / b) and ceil(a / b) for b > 0.
+int64 FloorDiv(int64 a, int64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int64 CeilDiv(int64 a, int64 b) { return -FloorDiv(-a, b); }
 
 // The cells of the sheet that the panel touches, each stored once, sorted
-// by top, then left; 2 when the array cannot be had.
+// by top, then left: the rows and columns of cells the panel's rectangle
+// spans, found from its edges.  2 when the array cannot be had; 30 when
+// there would be more pages than a page number can name.
 MgErr MakeCells(const LRect& panel) {
   if (S().cells) return kNoErr;
-  const int64 count = int64(S().pagesAcross) * int64(S().pagesDown);
-  if (count <= 0 || count * int64(sizeof(LRect)) > 0x3FFFFFFF) return kMemFullErr;
-  S().cells = reinterpret_cast<LRect*>(AZNewPClr(int32(count * int64(sizeof(LRect)))));
-  if (!S().cells) return kMemFullErr;
-  const int32 w = S().pageWidth, h = S().pageHeight;
-  int32 stored = 0;
-  for (int32 row = 0; row < S().pagesDown; ++row) {
-    for (int32 col = 0; col < S().pagesAcross; ++col) {
-      const LRect cell{row * h, col * w, (row + 1) * h, (col + 1) * w};
-      LRect common;
-      if (!LSectRect(&cell, &panel, &common)) continue;
-      int32 i = 0;
-      while (i < stored && !LEqualRect(&S().cells[i], &cell)) ++i;
-      if (i == stored) S().cells[stored++] = cell;
-    }
+  const int64 w = S().pageWidth, h = S().pageHeight;
+  int64 rows = 0, cols = 0, row0 = 0, col0 = 0;
+  if (w > 0 && h > 0 && panel.bottom > panel.top && panel.right > panel.left) {
+    row0 = std::max<int64>(0, FloorDiv(panel.top, h));
+    col0 = std::max<int64>(0, FloorDiv(panel.left, w));
+    rows = std::max<int64>(0, std::min<int64>(S().pagesDown, CeilDiv(panel.bottom, h)) - row0);
+    cols = std::max<int64>(0, std::min<int64>(S().pagesAcross, CeilDiv(panel.right, w)) - col0);
   }
+  const int64 count = rows * cols;
+  if (count > kMaxPrintPages) {
+    DBPrintf("PLayoutVIParts: the panel covers %ld pages, more than %ld", long(count), long(kMaxPrintPages));
+    S().pageCount = 0;
+    return kPrintBadRecord;
+  }
+  S().cells = reinterpret_cast<LRect*>(AZNewPClr(int32((count > 0 ? count : 1) * int64(sizeof(LRect)))));
+  if (!S().cells) return kMemFullErr;
+  int32 stored = 0;
+  for (int64 row = row0; row < row0 + rows; ++row)
+    for (int64 col = col0; col < col0 + cols; ++col)
+      S().cells[stored++] = LRect{int32(row * h), int32(col * w), int32((row + 1) * h), int32((col + 1) * w)};
   S().pageCount = int16(stored);
-  QSort(S().cells, stored, int32(sizeof(LRect)), CompareCells);
   return kNoErr;
 }
 

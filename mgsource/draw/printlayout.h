@@ -39,6 +39,9 @@ struct PrVIPartList {
 };
 static_assert(sizeof(PrVIPartList) == kPartListSize, "part list object");
 
+// The most pages one print lays out (a page number is 16 bits).
+constexpr int32 kMaxPrintPages = 32767;
+
 // The layout state of the print under way.
 struct PrintLayoutState {
   Rect page;           // the record's printable rectangle in points

@@ -46,6 +46,7 @@ int32 StringsSize(ConstPStr text, ConstPStr name) {
 // Replaces `oldSize` bytes at `offset` by the new bytes, growing the handle
 // before anything is moved: a failure leaves the menu as it was.
 MgErr Splice(MenuHandle menu, int32 offset, int32 oldSize, const uChar* bytes, int32 newSize) {
+  lmenu::Forget(menu);
   UHandle h = reinterpret_cast<UHandle>(menu);
   const int32 size = AZGetHandleSize(h);
   if (newSize > oldSize)
@@ -70,17 +71,41 @@ int32 ItemsStart(MenuHandle menu) { return (MenuItemArea((*menu)->title) + 3) & 
 
 int32 RecordSize(const LItemRecord* item) { return kLItemFixedSize + item->varSize; }
 
+namespace {
+// The item the last walk of a menu stopped at, with what the menu was then:
+// a walk to that item or a later one starts there, so that items visited in
+// order (an item appended, then its shortcut and state set) cost one step
+// each, not a walk from the first.  Item records move only by Splice, which
+// forgets the mark, as does disposing the menu.  Menus are the
+// user-interface thread's, as the mark is.
+struct WalkMark {
+  MenuHandle menu = nullptr;
+  int32 count = 0, size = 0, start = 0, n = 0, offset = 0;
+};
+WalkMark gMark;
+}  // namespace
+
+void Forget(MenuHandle menu) {
+  if (gMark.menu == menu) gMark = WalkMark{};
+}
+
 // The byte offset of item n (1..count + 1: count + 1 is the end), or -1
 // when the records do not fit the handle.
 int32 OffsetOf(MenuHandle menu, int32 n) {
-  const int32 end = HandleSize(menu);
-  int32 at = ItemsStart(menu);
-  for (int32 i = 1; i < n; ++i) {
+  const int32 end = HandleSize(menu), start = ItemsStart(menu), count = (*menu)->itemCount;
+  int32 at = start, i = 1;
+  const WalkMark& m = gMark;
+  if (m.menu == menu && m.count == count && m.size == end && m.start == start && m.n <= n) {
+    at = m.offset;
+    i = m.n;
+  }
+  for (; i < n; ++i) {
     if (at + kLItemFixedSize > end) return -1;
     const auto* item = reinterpret_cast<const LItemRecord*>(reinterpret_cast<uChar*>(*menu) + at);
     if (item->varSize < 8 || at + RecordSize(item) > end) return -1;
     at += RecordSize(item);
   }
+  if (n >= 1) gMark = WalkMark{menu, count, end, start, n, at};
   return at;
 }
 
@@ -167,6 +192,8 @@ MgErr Insert(MenuHandle menu, const LItemRecord& fields, ConstPStr shown, ConstP
   const std::vector<uChar> bytes = Build(fields, shown, name, data, dataSize);
   if (MgErr err = Splice(menu, offset, 0, bytes.data(), int32(bytes.size()))) return err;
   (*menu)->itemCount = count + 1;
+  // The next walk (the new item's shortcut and state) starts at it.
+  gMark = WalkMark{menu, count + 1, HandleSize(menu), ItemsStart(menu), after + 1, offset};
   MInvalMenuSize(menu);
   if (index) *index = after + 1;
   return kNoErr;
@@ -315,7 +342,9 @@ void MParseShortcutSpec(ConstPStr entry, PStr text, PStr name, int32* character,
       mods |= uInt32(m->value);
     }
   }
-  if (key == 27 && mods == 0x02) mods |= 0x20;
+  // A character key whose modifiers hold nothing but Shift (or nothing at
+  // all) is the menu key with that character.
+  if (key == 27 && (mods & ~uInt32(0x02)) == 0) mods |= 0x20;
   if (character) *character = ch;
   if (keyCode) *keyCode = key;
   if (modifiers) *modifiers = mods;

@@ -12,6 +12,8 @@ int32 RecordSize(const LItemRecord* item);
 // The byte offset of item n (count + 1: the end of the items), -1 when the
 // records do not fit the handle.
 int32 OffsetOf(MenuHandle menu, int32 n);
+// Forgets where walks of the menu stopped (its records moved or it goes).
+void Forget(MenuHandle menu);
 LItemRecord* At(MenuHandle menu, int32 offset);
 // Item n of a list menu, null (unreported) outside 1..count.
 LItemRecord* Item(MenuHandle menu, int32 n);

@@ -9,6 +9,7 @@
 #include "mgsource/extload.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/lmenu_internal.h"
 #include "mgsource/printf.h"
 #include "mgsource/window/window.h"
 #include "platform/qx_sysinfo.h"
@@ -105,6 +106,7 @@ MgErr MNewCustomMenu(MenuHandle* menu, ConstPStr title, int32 menuId, MenuProc p
 
 void MDisposeMenu(MenuHandle menu) {
   if (!menu) return;
+  lmenu::Forget(menu);
   if (*menu) TDisposeFont((*menu)->font);
   AZDisposeHandle(reinterpret_cast<UHandle>(menu));
 }

@@ -56,16 +56,27 @@ WindowRecord* At(WindowRef w) {
   return reinterpret_cast<WindowRecord*>(*reinterpret_cast<UHandle>(uintptr_t(uInt32(w))));
 }
 
-// Under gLock: the live record a reference names, 0 for none.
+// Under gLock: the live record a reference names, 0 for none.  The root
+// window's record goes by one name outside this file, -2 (kWRootWindow):
+// the name events posted to it carry, so that a window compared with
+// WRootWindow() or with -2 matches either way.
 WindowRef LookupLocked(WindowRef w) {
   if (w == kWCurrentWindow) w = WCurrentPort();
-  else if (w == kWRootWindow) w = gRoot;
+  if (w == kWRootWindow) w = gRoot;
   return w && Live().count(w) ? w : kWNoWindow;
 }
 
 WindowRef Lookup(WindowRef w) {
   std::lock_guard<std::mutex> g(gLock);
   return LookupLocked(w);
+}
+
+// Under gLock: the name a record goes by outside (the root's is -2).
+WindowRef NameLocked(WindowRef w) { return w && w == gRoot ? kWRootWindow : w; }
+
+WindowRef Name(WindowRef w) {
+  std::lock_guard<std::mutex> g(gLock);
+  return NameLocked(w);
 }
 
 bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
@@ -275,10 +286,9 @@ WindowRecord* Resolve(WindowRef window, WindowRef* out = nullptr) {
 
 WindowRef WResolveWindow(WindowRef window) {
   if (window == kWRootWindow) EnsureRootAndDisposal();
-  if (const WindowRef w = Lookup(window)) return w;
+  if (const WindowRef w = Lookup(window)) return Name(w);
   DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
-  EnsureRootAndDisposal();
-  return Lookup(kWRootWindow);
+  return WRootWindow();
 }
 
 WindowRecord* WRecord(WindowRef window) {
@@ -288,7 +298,7 @@ WindowRecord* WRecord(WindowRef window) {
 
 WindowRef WRootWindow() {
   EnsureRootAndDisposal();
-  return Lookup(kWRootWindow);
+  return Lookup(kWRootWindow) ? kWRootWindow : kWNoWindow;
 }
 
 WindowRef WDisposalWindow() {
@@ -467,13 +477,13 @@ WindowRef WFrontModal() {
 
 WindowRef WFirstWindow() {
   std::lock_guard<std::mutex> g(gLock);
-  return gList;
+  return NameLocked(gList);
 }
 
 WindowRef WNextWindow(WindowRef window) {
   std::lock_guard<std::mutex> g(gLock);
   const WindowRef w = LookupLocked(window);
-  return w ? At(w)->next : kWNoWindow;
+  return w ? NameLocked(At(w)->next) : kWNoWindow;
 }
 
 WindowRef WActiveDocWind() {
@@ -916,6 +926,13 @@ std::vector<WVisibleWindow> WVisibleHostWindows() {
 void WRedraw(PlatWindow hwnd) {
   const WindowRef w = WFindWindowByHwnd(hwnd);
   WRedrawWindow(w, hwnd);
+}
+
+void WGetSizeLimits(WindowRef window, Point* minSize, Point* maxSize) {
+  WindowRef w;
+  const WindowRecord* r = window ? Resolve(window, &w) : nullptr;
+  if (minSize) *minSize = r ? Point{r->minSize[0], r->minSize[1]} : Point{1, 1};
+  if (maxSize) *maxSize = r ? Point{r->maxSize[0], r->maxSize[1]} : Point{30000, 30000};
 }
 
 void WSetSizeLimits(WindowRef window, const Point* minSize, const Point* maxSize) {

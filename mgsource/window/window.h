@@ -148,6 +148,9 @@ QX_EXTERN_C WindowRef WNextWindow(WindowRef window);
 // Sets the outer size limits (height, width; null leaves one) and clamps
 // the content to them less the frame (WSize when it changed).
 QX_EXTERN_C void WSetSizeLimits(WindowRef window, const Point* minSize, const Point* maxSize);
+// The outer size limits (height, width) of the window; a null window (or
+// one without a record) has the defaults 1 x 1 and 30000 x 30000.
+QX_EXTERN_C void WGetSizeLimits(WindowRef window, Point* minSize, Point* maxSize);
 // The global mouse point of the latest message.
 QX_EXTERN_C void WGetGlobalMouse(Point* point);
 // Maximises (remembering the global rectangle) or restores a resizable

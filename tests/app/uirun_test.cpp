@@ -125,6 +125,19 @@ TEST(Program, StartUpChecksTheResourceFileAndLeavesNoTemporaryFiles) {
   }
 }
 
+// The start-up parses the VI server's access lists from the preferences into
+// its tables, each entry shown in the debug output.
+TEST(Program, StartUpParsesTheAccessListsIntoTheServersTables) {
+  TempFolder tmp("qx_uiaccess");
+  std::ofstream(tmp.Dir() + "/script.txt") << "quit\n";
+  std::ofstream(tmp.Dir() + "/a.ini") << "[Quenlix]\ndebugging=True\nserver.vi.access=+*;-Secret*.vi;Main.vi\n";
+  std::string err;
+  ASSERT_EQ(RunHeadless(tmp.Dir(), RunTimeProgram() + " -pref " + tmp.Dir() + "/a.ini", "", &err), 0) << err;
+  for (const char* line : {"QXSSpecifyTcpAccess(0x000000)", "QXSSpecifyViAccess(0x", "     0: 0x020002 *",
+                           "     1: 0x000005 Secret*.vi", "     2: 0x000001 Main.vi", "Server: Syntax errors!"})
+    EXPECT_NE(err.find(line), std::string::npos) << line << "\n" << err;
+}
+
 // In a child: the handlers stay installed for the rest of the process.
 void LoopEndsOnSigterm(const std::string& dir) {
   setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);

@@ -3,12 +3,21 @@
 // data manager's scale instructions.
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "controls/scale.h"
+#include "controls/slideops.h"
 #include "engine/dmprog.h"
+#include "engine/vi/panelroutines.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
+#include "panel/osupport.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
+#include "mgsource/window/textrec.h"
+#include "panel/objload.h"
 #include "draw_start.h"
 #include "golden_image.h"
 #include "panel/panel_test_support.h"
@@ -50,7 +59,43 @@ class Boundary : public ptest::PanelTest {
   }
   // A label part of the scale whose bounds are height by width.
   void Label(int32 scale, int16 h, int16 w) { SetRect(Obj(kClsLabel, scale, kScalePartLabel), 16, Rect{0, 0, h, w}); }
+  // A label part with a text record in those bounds (disposed at the end).
+  int32 TextLabel(int32 scale, Rect bounds, uInt32 mode = 0) {
+    const int32 label = Obj(kClsLabel, scale, kScalePartLabel);
+    SetRect(label, kObjBounds, bounds);
+    TRecord t = TNew(&bounds, mode, nullptr, 0, kAppFont, 0, kTransparentColor);
+    texts_.push_back(t);
+    SetW(label, kPWLabelText, int32(uintptr_t(t)));
+    return label;
+  }
+  void TearDown() override {
+    for (TRecord t : texts_) TDispose(t);
+    PanelTest::TearDown();
+  }
+  std::vector<TRecord> texts_;
 };
+
+// What a walk handed its procedure: "index:flags[label]@pixel", flags as L
+// (label), T (tick), D (disabled text), m a minor tick.
+std::string Seen(ObjHeap heap, const ScaleMarkerRec& m) {
+  if (m.flags & kScaleMarkerMinor) return "m@" + std::to_string(m.pixel);
+  std::string s = std::to_string(m.index) + ":";
+  if (m.flags & kScaleMarkerLabel) s += "L";
+  if (m.flags & kScaleMarkerTick) s += "T";
+  if (m.flags & kScaleMarkerDisabled) s += "D";
+  TRecord t = (m.flags & kScaleMarkerLabel) ? PartTextRecord(heap, m.labelPart) : nullptr;
+  if (UHandle h = t ? TGetText(t) : nullptr) s += "[" + std::string(reinterpret_cast<char*>(*h + 4), GetNative32(*h)) + "]";
+  return s + "@" + std::to_string(m.pixel);
+}
+int32 Record(ObjHeap heap, int32, ScaleMarkerRec* m) {
+  static_cast<std::vector<std::string>*>(m->cookie)->push_back(Seen(heap, *m));
+  return 0;
+}
+std::string Joined(const std::vector<std::string>& v) {
+  std::string s;
+  for (const std::string& e : v) s += (s.empty() ? "" : " ") + e;
+  return s;
+}
 
 TEST_F(Boundary, PixelsMapBackToValuesPinnedAndRounded) {
   int32 s = Scale(0, 10, 0, 100);
@@ -312,9 +357,9 @@ TEST_F(Boundary, ArbitraryMarkersAreReordered) {
 TEST_F(Boundary, TextLabelsComeFromTheControlAndPinTheRangeToDefaults) {
   int32 slide = Obj(kClsSlide);
   int32 digital = Obj(kClsNumeric, slide, kPartDigital);
-  int32 text = Obj(kClsLabel, digital, kPartRingText);
+  int32 text = Obj(kClsMultiLabel, digital, kPartRingText);
   UHandle list = Keep(AZNewHClr(8));
-  SetW(text, 9, int32(uintptr_t(list)));
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(list)));
   int32 s = Scale(0, 10, 0, 100, slide, kControlPartScale);
   EXPECT_EQ(SlideScaleMarkerList(panel_, s), nullptr) << "without the text-label flag";
   SetFlags(s, kScaleTextLabels);
@@ -426,8 +471,8 @@ TEST_F(Boundary, RecalcCountsMarkersAndUnitesTheBounds) {
 
 TEST_F(Boundary, AScaleWithTextLabelsWalksNoFurtherThanItsCountHolds) {
   int32 slide = Obj(kClsSlide);
-  int32 text = Obj(kClsLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
-  SetW(text, 9, int32(uintptr_t(Keep(AZNewHClr(8)))));
+  int32 text = Obj(kClsMultiLabel, Obj(kClsNumeric, slide, kPartDigital), kPartRingText);
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(Keep(AZNewHClr(8)))));
   int32 s = Scale(0, 1e9, 0, 100, slide, kControlPartScale);
   SetFlags(s, kScaleTextLabels);
   Rec(s)->start = 0;
@@ -682,6 +727,282 @@ TEST_F(Boundary, RampColoursComeFromTheMarkerTableAndPaintTheStrip) {
   StopDrawingWindow(&saved);
   Rec(s)->markers = nullptr;
   DSDisposeHandle(m);
+}
+
+// Styles set and read back; the markers each style shows, on a linear and a
+// logarithmic scale, with their numbers and minor ticks.
+TEST_F(Boundary, StylesChooseWhatTheWalkShows) {
+  const int32 s = Scale(0, 10, 0, 100);
+  Rec(s)->increment = 5, Rec(s)->minorIncrement = 1;
+  TextLabel(s, Rect{0, 0, 10, 20});
+  for (int32 style = 0; style <= 10; ++style) {
+    SetW(s, 0, int32(kScaleInnerTicks | kScaleHidden));
+    Bool32 ok = 2;
+    int32 back = -1;
+    ScaleStyleFlags(panel_, s, &back, &style, &ok);
+    const bool valid = style >= 1 && style <= 9;
+    EXPECT_EQ(ok, Bool32(valid)) << style;
+    ScaleStyleFlags(panel_, s, &back, nullptr, &ok);
+    EXPECT_EQ(back, valid ? style : 6) << style;
+  }
+  const int32 lg = Scale(1, 1000, 0, 300);
+  Rec(lg)->mapping = kScaleLog, Rec(lg)->increment = 10, Rec(lg)->start = 1, Rec(lg)->minorIncrement = 1;
+  TextLabel(lg, Rect{0, 0, 10, 20});
+  struct Case {
+    int32 scale, style;
+    const char* seen;
+  } cases[] = {
+      {s, 2, "0:LT[10]@100 1:LT[0]@0"},
+      {s, 5, "0:L[10]@100 1:L[0]@0"},
+      {s, 6, "2:@0 3:@50"},  // hidden: the interior markers, nothing shown
+      {s, 8, "0:LT[10]@100 1:LT[0]@0 m@10 m@20 m@30 m@40 2:T@50 m@60 m@70 m@80 m@90"},
+      {s, 1, "0:LT[10]@100 1:LT[0]@0 2:LT[5]@50"},
+      {lg, 8, "0:LT[1000]@300 1:LT[1]@0 m@30 m@48 m@60 m@70 m@78 m@85 m@90 m@95 2:T@100 m@130 m@148 m@160 m@170 "
+              "m@178 m@185 m@190 m@195 3:T@200 m@230 m@248 m@260 m@270 m@278 m@285 m@290 m@295"},
+  };
+  for (const Case& c : cases) {
+    ScaleStyleFlags(panel_, c.scale, nullptr, &c.style, nullptr);
+    std::vector<std::string> seen;
+    EXPECT_EQ(ScaleForEachMarker(panel_, c.scale, &Record, &seen, nullptr, 0, 0, nullptr), 0);
+    EXPECT_EQ(Joined(seen), c.seen) << "style " << c.style;
+  }
+  // A tall label overlapping the one before it loses its label, not its tick.
+  SetRect(FindPart(panel_, s, kScalePartLabel, 0), kObjBounds, Rect{0, 0, 60, 20});
+  const int32 one = 1;
+  ScaleStyleFlags(panel_, s, nullptr, &one, nullptr);
+  std::vector<std::string> seen;
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, 0, 0, nullptr);
+  EXPECT_EQ(Joined(seen), "0:LT[10]@100 1:LT[0]@0 2:T@50");
+  // A procedure's answer ends the walk and is its answer.
+  EXPECT_EQ(ScaleForEachMarker(
+                panel_, s, [](ObjHeap, int32, ScaleMarkerRec* m) { return m->index == 1 ? 7 : 0; }, nullptr, nullptr,
+                0, 0, nullptr),
+            7);
+}
+
+// The owner's label texts: the last for the upper end, none past the list,
+// disabled items flagged; the edited marker's label while it is edited.
+TEST_F(Boundary, TextLabelsAndTheEditedLabel) {
+  const int32 slide = Obj(kClsSlide);
+  int32 ring = Obj(kClsRing, slide, kPartDigital);
+  SetW(ring, kPWDDOTypeId, int32(Type(tdb::U16())));
+  ASSERT_EQ(Alloc(ring), kNoErr);
+  while (RingInsertDeleteItem(panel_, ring, 0, 0) >= 0) {}
+  for (int32 i = 0; i < 3; ++i) RingInsertDeleteItem(panel_, ring, i, 1);
+  ASSERT_NE(ObjItemData(panel_, ring), nullptr);
+  PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
+  const int32 text = Obj(kClsMultiLabel, ring, kPartRingText);
+  UHandle list = Keep(AZNewHClr(4 + 3 * 2));
+  PutNative32(*list, 3);
+  std::memcpy(*list + 4, "\001a\001b\001c", 6);
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(list)));
+  const int32 s = Scale(0, 4, 0, 40, slide, kControlPartScale);
+  SetW(s, 0, int32(kScaleTextLabels | kScaleEndLabels | kScaleInnerLabels));
+  const int32 label = TextLabel(s, Rect{0, 0, 10, 20});
+  std::vector<std::string> seen;
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, 0, 0, ScaleTextList(panel_, s));
+  EXPECT_EQ(Joined(seen), "0:L[c]@40 1:L[a]@0 2:LD[b]@10 3:L[c]@20 4:L[]@30");
+  EXPECT_EQ(ScaleTextList(panel_, s), list);
+
+  // Editing marker 2 on a panel: the text record is parked in the editing
+  // state during the walk; the label gets its bounds and record back.
+  const TRecord edited = PartTextRecord(panel_, label);
+  PutNative16(*panel_ + s + kScaleObjEditIndex, 2);
+  const int32 ext = int32(OHWord(panel_, kOHExtension));
+  SetRect(label, kObjBounds, Rect{5, 6, 15, 26});
+  struct Probe {
+    std::vector<std::string> seen;
+    uInt32 parked = 0;
+    TRecord text = nullptr;
+  } probe;
+  auto proc = [](ObjHeap heap, int32, ScaleMarkerRec* m) {
+    auto* p = static_cast<Probe*>(m->cookie);
+    p->seen.push_back(Seen(heap, *m));
+    p->parked = OHWord(heap, uInt32(int32(OHWord(heap, kOHExtension)) + kHeapExtStashedText));
+    p->text = PartTextRecord(heap, m->labelPart);
+    return 0;
+  };
+  ScaleForEachMarker(panel_, s, proc, &probe, nullptr, kScaleWalkEditing, 0, ScaleTextList(panel_, s));
+  EXPECT_EQ(Joined(probe.seen), "0:L[c]@40 1:L[a]@0 2:LD[]@10 3:L[c]@20 4:L[]@30");
+  EXPECT_EQ(probe.parked, uInt32(uintptr_t(edited)));
+  EXPECT_NE(probe.text, edited) << "the walk works on a copy";
+  EXPECT_EQ(R(GetRect(label, kObjBounds)), R(Rect{5, 6, 15, 26}));
+  EXPECT_EQ(PartTextRecord(panel_, label), edited);
+  EXPECT_EQ(OHWord(panel_, uInt32(ext + kHeapExtStashedText)), 0u);
+  // While the label has the key focus the record stays parked; the copy
+  // takes the bounds inside the label's.
+  PutNative32(*panel_ + ext + kHeapExtKeyFocus, uInt32(label));
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, kScaleWalkEditing, 0, nullptr);
+  EXPECT_EQ(OHWord(panel_, uInt32(ext + kHeapExtStashedText)), uInt32(uintptr_t(edited)));
+  const TRecord copy = PartTextRecord(panel_, label);
+  ASSERT_NE(copy, edited);
+  Rect view{};
+  TGetRect(copy, &view, nullptr);
+  EXPECT_EQ(R(view), R(Rect{6, 7, 14, 25}));
+  PutNative32(*panel_ + ext + kHeapExtKeyFocus, 0);
+  PutNative32(*panel_ + ext + kHeapExtStashedText, 0);
+  SetW(label, kPWLabelText, int32(uintptr_t(edited)));
+  TDispose(copy);
+}
+
+// A tick picture drawn as a line: shape 2, and for its end points the
+// rectangle around them grown by 1.
+int32 LineTick(int32 message, PictStyleBlock*, PictMessageBlock* b) {
+  if (message == 7) b->shapeKind = 2;
+  if (message == 14)
+    *b->rect = Rect{int16(std::min(b->point1.v, b->point2.v) - 1), int16(std::min(b->point1.h, b->point2.h) - 1),
+                    int16(std::max(b->point1.v, b->point2.v) + 1), int16(std::max(b->point1.h, b->point2.h) + 1)};
+  return 0;
+}
+
+// Graph scales by kind; a slide fitted to five labels; knob points; the
+// markers that fit wide and narrow measured labels; round scales whose ticks
+// are lines; grid lines.
+TEST_F(Boundary, GraphPartsFitsCapacitiesAndRoundTicks) {
+  const int32 graph = Obj(kClsGraphChart);
+  const int32 x = Scale(0, 1, 0, 10, graph, 18), y = Scale(0, 1, 0, 10, graph, 19);
+  struct Kind {
+    uInt16 kind;
+    Bool32 x, y;
+  } kinds[] = {{3, 0, 0}, {104, 0, 0}, {150, 0, 1}, {0, 1, 1}};
+  for (const Kind& k : kinds) {
+    PutNative16(*panel_ + graph + kPanelGraphKindByte, k.kind);
+    EXPECT_EQ(std::pair(GraphPartApplies(panel_, x), GraphPartApplies(panel_, y)), std::pair(k.x, k.y)) << k.kind;
+  }
+  EXPECT_EQ(GraphPartApplies(panel_, Scale(0, 1, 0, 10, Obj(kClsSlide), 18)), 1) << "not a graph's scale";
+
+  // Five text labels: the slide's range becomes 0 to 4.
+  const int32 slide = Obj(kClsSlide);
+  const int32 text = Obj(kClsMultiLabel, Obj(kClsRing, slide, kPartDigital), kPartRingText);
+  UHandle list = Keep(AZNewHClr(4 + 5 * 2));
+  PutNative32(*list, 5);
+  std::memcpy(*list + 4, "\001a\001b\001c\001d\001e", 10);
+  SetW(text, kRingTextWord / 4, int32(uintptr_t(list)));
+  const int32 s = Scale(0, 100, 0, 200, slide, kControlPartScale);
+  SetFlags(s, kScaleTextLabels);
+  Label(s, 10, 20);
+  EXPECT_EQ(ScaleFitToItemCount(panel_, slide), 0x80);
+  EXPECT_EQ(std::pair(Rec(s)->min, Rec(s)->max), std::pair(0.0, 4.0));
+  EXPECT_EQ(int16(GetNative16(*panel_ + s + kScaleObjMarkerCount)), 5);
+
+  // Knob points at the ends, past them, and at radius 0.
+  Rec(s)->centre = Point{50, 50}, Rec(s)->startAngle = kPi, Rec(s)->sweep = kPi;
+  for (auto [v, radius, at] : {std::tuple{0.0, 20, Point{50, 30}}, {4.0, 20, Point{50, 70}}, {-9.0, 20, Point{50, 30}},
+                               {NAN, 20, Point{50, 30}}, {2.0, 0, Point{50, 50}}}) {
+    Point p{-1, -1};
+    KnobValueToPoint(panel_, Data(s), kTDDBL, radius, &v, &p);
+    EXPECT_EQ(std::pair(p.v, p.h), std::pair(at.v, at.h)) << v << " r " << radius;
+  }
+
+  // Measured labels: the texts of the ends, not the label part's size.
+  const int32 h = Scale(0, 10, 0, 300);
+  SetFlags(h, kScaleHorizontal);
+  const int32 label = TextLabel(h, Rect{0, 0, 1, 1}, kTRKindBox);
+  SetFlags(label, kScaleLabelFitsText);
+  const int32 narrow = ScaleMaxMarkers(panel_, h, 0);
+  Rec(h)->max = 123456789;
+  const int32 wide = ScaleMaxMarkers(panel_, h, 0);
+  EXPECT_GT(narrow, wide);
+  EXPECT_GE(wide, 2);
+  EXPECT_LT(narrow, 300 / 5 + 1) << "the texts have a width";
+
+  // A round scale whose ticks are lines 5 long from the label radius.
+  int32 image = 0;
+  ASSERT_EQ(ICreateProcImage(reinterpret_cast<ImageProc>(&LineTick), 0, &image), kNoErr);
+  const int32 round = Scale(0, 10, 0, 0);
+  SetW(round, 0, int32(kScaleRound | kScaleEndTicks));
+  Rec(round)->centre = Point{100, 100}, Rec(round)->radius = 50, Rec(round)->startAngle = kPi, Rec(round)->sweep = kPi;
+  const int32 tick = Obj(kClsCosmetic, round, kScalePartTick);
+  Label(round, 10, 20);
+  SetW(tick, kObjImage / 4, image);
+  Rect area{};
+  ScaleGetPartsRect(panel_, round, &area, 0, 1);
+  EXPECT_EQ(R(area), R(Rect{50, 44, 101, 156})) << "the arc with the ticks at 150..155 and 45..50";
+  const int32 lineCapacity = ScaleMaxMarkers(panel_, round, 1);
+  SetW(tick, kObjImage / 4, 0);
+  SetRect(tick, kObjBounds, Rect{0, 0, 30, 40});  // a diagonal of 50
+  EXPECT_LT(lineCapacity, ScaleMaxMarkers(panel_, round, 1)) << "labels further out leave room for more";
+  SetW(tick, kObjImage / 4, image);
+  SetFlags(round, kScaleHorizontal);  // inside the radius
+  ScaleMarkerRec m{};
+  m.cosine = 1;
+  EXPECT_EQ(ScalePlaceTickPart(panel_, round, tick, &m), -5);
+  EXPECT_EQ(R(GetRect(tick, kObjBounds)), R(Rect{99, 144, 101, 151}));
+  Rect hooked{};
+  ScaleGetPartsRect(panel_, round, &area, 0, 1);
+  PanelScale().scaleGetPartsRect(panel_, round, &hooked, 0, 1);
+  EXPECT_EQ(R(hooked), R(Rect{50, 49, 101, 151})) << "the start-up hook reaches the area, ticks inside";
+  IRelease(image);
+}
+
+// Grid lines across the caller's rectangle at every marker but the ends, in
+// the major or minor pen.
+std::vector<std::string> gDrawn;
+TEST_F(Boundary, GridLinesSkipTheEnds) {
+  const int32 s = Scale(0, 10, 0, 100);
+  Rec(s)->increment = 5, Rec(s)->minorIncrement = 2.5;
+  SetW(s, 0, int32(kScaleHorizontal | kScaleEndTicks | kScaleInnerTicks | kScaleMinorTicks));
+  DPort port = gNullPort;
+  port.selectPen = [](int32 pen, DColor, DColor) {
+    gDrawn.push_back("pen" + std::to_string(pen));
+    return 0;
+  };
+  port.moveTo = [](int32 h, int32 v) {
+    gDrawn.push_back(std::to_string(h) + "," + std::to_string(v));
+    return 0;
+  };
+  port.lineTo = [](int32 h, int32 v) {
+    gDrawn.back() += "-" + std::to_string(h) + "," + std::to_string(v);
+    return 0;
+  };
+  const DPort* old = DInstallTestPort(&port);
+  ScaleGridPens pens{5, 6, 0, 0xFFFFFF};
+  const Rect plot{0, 0, 40, 60};
+  gDrawn.clear();
+  ScaleForEachMarker(panel_, s, &ScaleGridLine, &pens, &plot, 0, 0, nullptr);
+  DInstallTestPort(old);
+  EXPECT_EQ(Joined(gDrawn), "pen6 25,0-25,39 pen5 50,0-50,39");
+}
+
+// Bounded walks over stored records: too many increments, a marker array
+// larger than its handle, a value that is not finite.
+TEST_F(Boundary, BadRecordsWalkBoundedAndChangeNothing) {
+  const int32 s = Scale(0, 5000, 0, 10000);
+  Rec(s)->increment = 1;
+  SetW(s, 0, int32(kScaleEndTicks | kScaleInnerTicks));
+  std::vector<std::string> seen;
+  ClearReports();
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, 0, 0, nullptr);
+  EXPECT_EQ(Reports("max 5000"), 1);
+  EXPECT_EQ(Reports("d 999"), 1);
+  EXPECT_EQ(Asserts(), 1);
+  ASSERT_EQ(seen.size(), 1001u);
+  EXPECT_EQ(seen[999], "999:T@1996");
+  EXPECT_EQ(seen.back(), "0:T@10000") << "the walk ends at the upper end";
+
+  UHandle m = DSNewHClr(4 + 2 * kScaleMarkerEntry);
+  PutNative32(*m, 3);
+  Rec(s)->markers = m;
+  SetW(s, 0, int32(kScaleArbitrary | kScaleInnerTicks));
+  seen.clear();
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, 0, 0, nullptr);
+  EXPECT_EQ(Joined(seen), "") << "three entries in the room of two";
+  PutNative32(*m, 2);
+  const float64 v = 3;
+  std::memcpy(*m + 4 + kScaleMarkerEntry, &v, 8);
+  ScaleForEachMarker(panel_, s, &Record, &seen, nullptr, 0, 0, nullptr);
+  EXPECT_EQ(Joined(seen), "2:T@0 3:T@6");
+  Rec(s)->markers = nullptr;
+  DSDisposeHandle(m);
+
+  ShowInWindow();
+  SetRect(s, kScaleObjInner, Rect{10, 10, 30, 40});
+  const ScaleRec before = *Rec(s);
+  int32 index = 0;
+  EXPECT_EQ(ScaleSetRangeValue(panel_, s, 0, INFINITY, &index), 0);
+  EXPECT_EQ(std::memcmp(&before, Rec(s), sizeof before), 0);
+  const Rect invalid = TakeInvalid();
+  EXPECT_EQ(R(invalid), R(Rect{10, 10, 30, 40})) << "the scale's inner area is invalidated";
 }
 
 }  // namespace

@@ -186,7 +186,11 @@ TEST(RTTableList, FixedIndexesHoldTheirRoutines) {
   EXPECT_EQ(Str(QXRTEntryOtherNames(0)), "");
   for (int32 i = 627; i <= 652; ++i) EXPECT_EQ(QXRTEntryName(i), nullptr) << i;
   for (int32 i : {91, 95, 107, 108, 1080, 1601, 1632}) EXPECT_EQ(QXRTEntryName(i), nullptr) << i;
-  for (int32 i : {1620, 1621, 1622, 1623, 1624, 1625, 1633}) EXPECT_EQ(Str(QXRTEntryKeptFor(i)), "server") << i;
+  const std::pair<int32, const char*> automation[] = {
+      {1620, "AutoOpenRefnum"},   {1621, "AutoCloseRefnumCleanup"}, {1622, "AutoInvokeMethod"},
+      {1623, "AutoPropertyWrite"}, {1624, "AutoPropertyRead"},       {1625, "NewArgVariant"},
+      {1633, "FreeArgVariant"}};
+  for (const auto& [index, name] : automation) EXPECT_EQ(Str(QXRTEntryName(index)), name) << index;
 }
 
 TEST_F(RTTable, ShapeIsEveryIndexFilledThenAZeroWord) {
@@ -320,7 +324,7 @@ TEST_F(RTTable, RefusedRegistrationsAreReportedAndChangeNothing) {
       {"a name one index off", {1, "SwapWL", &DummyA}, false},
       {"an other name of the routine", {45, "CheckHeapBlocks", &DummyA}, false},
       {"a stub index", {627, "LoadLibrary16Stub", &DummyA}, false},
-      {"an index kept for a library", {1620, "ServerRoutine", &DummyA}, false},
+      {"a name the list does not give the index", {1620, "ServerRoutine", &DummyA}, false},
       {"an index below the table", {-1, "SwapWL", &DummyA}, false},
       {"an index past the table", {kQXRTEntries, "CfgRemove", &DummyA}, false},
       {"no name", {2, nullptr, &DummyA}, false},

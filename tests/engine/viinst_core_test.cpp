@@ -311,7 +311,10 @@ TEST_F(VICoreTest, WhatKeepsAVIFromBeingDisposed) {
   ASSERT_EQ(OpenFrontPanel(vi), 1);
   EXPECT_FALSE(VIIsDisposable(vi));
   VIServerHooks server{};
-  server.viHasRefs = [](UHandle, int32) -> int32 { return 1; };
+  server.viHasRefs = [](UHandle, int32* count) -> Bool32 {
+    if (count) *count = 1;
+    return 1;
+  };
   SetVIServerHooks(&server);
   CloseFPAndUnload(vi);
   EXPECT_FALSE(VIIsDisposable(vi));

@@ -36,6 +36,9 @@ Model Expect(const uint8_t* r, int64_t size) {
   if (relocAt + 4 * relocs > size) return m;
   m.code = image - m.headerBytes;
   if (m.code < 44 || m.entryOffset >= m.code) return m;
+  // Extra room past 16 times the image, and past 1 MB, marks a damaged header.
+  const int64_t extra = int64_t(GetNative16(r + 10)) * 4096;
+  if (extra > (int64_t(1) << 20) && extra > 16 * image) return m;
   bool headerRelocated = false;
   for (int64_t i = 0; i < relocs; ++i) {
     uint32_t e = GetNative32(r + relocAt + 4 * i);

@@ -40,6 +40,19 @@ inline ObjHeap FuzzNewBoundPanel(std::initializer_list<tdb::TD> types, UHandle* 
   return heap;
 }
 
+// FuzzNewBoundPanel of no types with the VI registered, so that the panel
+// can hand out type IDs; null (nothing left behind) when either fails.
+inline ObjHeap FuzzNewRegisteredPanel(UHandle* vi) {
+  ObjHeap heap = FuzzNewBoundPanel({}, vi);
+  if (heap && RegisterVI(*vi) != kNoErr) {
+    OHDisposeHeap(heap);
+    VIRec(*vi)->panelHeap = nullptr;
+    vib::DisposeVI(*vi);
+    return nullptr;
+  }
+  return heap;
+}
+
 // Disposes the heap and its VI.
 inline void FuzzDisposePanel(ObjHeap heap, UHandle vi) {
   OHDisposeHeap(heap);

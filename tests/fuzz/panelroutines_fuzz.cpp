@@ -323,13 +323,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
   UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return 0;
-  // Registered, so that the panel can hand out type IDs.
-  if (RegisterVI(vi) != kNoErr) {
-    FuzzDisposePanel(heap, vi);
-    return 0;
-  }
   VIRec(vi)->viKind = int16(in.Byte() % 8);
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));

@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "controls/scale.h"
+#include "controls/slideops.h"
+#include "engine/vi/panelroutines.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
@@ -43,6 +47,40 @@ void CheckPixel(int16 p) {
   if (p != 15005 && (p < -15000 || p > 15000)) __builtin_trap();
 }
 
+// A walk's procedure: counts what it is handed; a minor tick carries only
+// its flag; a walk that does not end is stopped and fails.
+struct WalkCount {
+  int32 markers = 0, minors = 0;
+};
+int32 CountWalk(ObjHeap, int32, ScaleMarkerRec* m) {
+  auto* c = static_cast<WalkCount*>(m->cookie);
+  if (m->flags & kScaleMarkerMinor) {
+    if (m->flags != kScaleMarkerMinor) __builtin_trap();
+    ++c->minors;
+  } else {
+    ++c->markers;
+  }
+  // At most 1000 interior markers without a list (32767 with one), the two
+  // ends and the upper end again after a cut; minor ticks are bounded too.
+  if (c->markers > 32767 + 3 || c->minors > 32767) __builtin_trap();
+  return 0;
+}
+
+// A string list made of the input: a count, then whatever bytes follow.
+UHandle ListFrom(FuzzReader& in) {
+  const int32 bytes = in.Byte() % 40;
+  UHandle h = in.Byte() & 1 ? AZNewHandle(4 + bytes) : DSNewHandle(4 + bytes);
+  if (!h) return nullptr;
+  PutNative32(*h, in.Byte() < 200 ? uInt32(in.Byte() % 12) : in.Word());
+  for (int32 i = 0; i < bytes; ++i) (*h)[4 + i] = in.Byte();
+  return h;
+}
+void DisposeList(UHandle h) {
+  if (!h) return;
+  if (AZCheckHandle(h) == kNoErr) AZDisposeHandle(h);
+  else DSDisposeHandle(h);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -66,6 +104,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (owner) OHSetWord(heap, uInt32(owner + 4 * kPWDDOTypeId), in.Byte() < 128 ? uInt32(unitType) : in.Word());
   std::vector<int32> scales;
   std::vector<UHandle> markers;
+  // The owner's display, its ring text part and their label list.
+  std::vector<UHandle> lists;
+  if (owner && in.Byte() < 128) {
+    const int16 displayCls = in.Byte() & 1 ? kClsRing : kClsNumeric;
+    int32 display = vib::NewObject(heap, displayCls, ClassRecord(displayCls)->instanceSize, owner, kPartDigital, 0);
+    int32 text = display ? vib::NewObject(heap, kClsMultiLabel, ClassRecord(kClsMultiLabel)->instanceSize, display,
+                                          kPartRingText, 0)
+                         : 0;
+    if (text && OHBlockSize(heap, text) >= kRingTextWord + 4) {
+      UHandle list = ListFrom(in);
+      lists.push_back(list);
+      OHSetWord(heap, uInt32(text + kRingTextWord), uInt32(uintptr_t(list)));
+    }
+  }
+  std::vector<std::pair<int32, TRecord>> texts;
   int32 n = 1 + in.Byte() % 4;
   for (int32 i = 0; i < n && owner; ++i) {
     int16 part = kParts[in.Byte() % (sizeof kParts / sizeof kParts[0])];
@@ -73,12 +126,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!s || AllocObjDataSpace(heap, s) != kNoErr) continue;
     OHSetWord(heap, uInt32(s), in.Word());
     PutNative16(*heap + s + kScaleObjFormat, uInt16(in.Word()));
+    PutNative16(*heap + s + kScaleObjEditIndex, uInt16(int16(in.Byte() % 6) - 1));
     for (int32 k = 0; k < 2; ++k) {
       int16 pid = kParts[in.Byte() % (sizeof kParts / sizeof kParts[0])];
       int32 p = vib::NewObject(heap, kClsLabel, ClassRecord(kClsLabel)->instanceSize, s, pid, 0);
       if (p) {
         uInt32 r[2] = {in.Word(), in.Word()};
         std::memcpy(*heap + p + kScaleObjBounds, r, 8);
+        OHSetWord(heap, uInt32(p), in.Byte() < 128 ? kScaleLabelFitsText : 0);
+        if (in.Byte() < 160) {
+          Rect b;
+          std::memcpy(&b, r, 8);
+          TRecord t = TNew(&b, in.Byte() % 5, nullptr, 0, kAppFont, 0, kTransparentColor);
+          if (t) {
+            OHSetWord(heap, uInt32(p + 4 * kPWLabelText), uInt32(uintptr_t(t)));
+            texts.emplace_back(p, t);
+          }
+        }
       }
     }
     ScaleRec* r = ScaleRecOf(heap, s);
@@ -114,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int32 type = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
-      switch (in.Byte() % 8) {
+      switch (in.Byte() % 12) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -167,9 +231,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (changed && r && r->min == r->max) __builtin_trap();
           break;
         }
-        default:
+        case 7:
           ScaleMarkerEntry(heap, s, int32(in.Word()));
           break;
+        case 8: {
+          // Every mode, with the owner's list, one from the input, or none.
+          WalkCount count;
+          const int32 mode = in.Byte() % 32;
+          const uint8_t which = in.Byte() % 3;
+          UHandle list = which == 0 ? ScaleTextList(heap, s) : which == 1 ? ListFrom(in) : nullptr;
+          const Rect area{int16(in.Word()), int16(in.Word()), int16(in.Word()), int16(in.Word())};
+          ScaleForEachMarker(heap, s, &CountWalk, &count, &area, mode, in.Word(), list);
+          if (which == 1) DisposeList(list);
+          break;
+        }
+        case 9: {
+          // A style set reads back as itself; one outside 1 to 9 changes nothing.
+          const int32 style = int32(in.Byte() % 12) - 1;
+          const uInt32 before = OHWord(heap, uInt32(s));
+          Bool32 ok = 2;
+          int32 back = -1;
+          ScaleStyleFlags(heap, s, &back, &style, &ok);
+          if (style >= 1 && style <= 9) {
+            ScaleStyleFlags(heap, s, &back, nullptr, &ok);
+            if (!ok || back != style) __builtin_trap();
+          } else if (ok || OHWord(heap, uInt32(s)) != before) {
+            __builtin_trap();
+          }
+          break;
+        }
+        case 10: {
+          const int32 reply = ScaleFitToItemCount(heap, owner);
+          if (reply != 0 && reply != 0x80) __builtin_trap();
+          break;
+        }
+        default: {
+          Rect area{1, 2, 3, 4};
+          const uint8_t how = in.Byte();
+          ScaleGetPartsRect(heap, s, &area, how & 1, how & 2);
+          if (area.bottom < area.top || area.right < area.left) __builtin_trap();
+          GraphPartApplies(heap, s);
+          break;
+        }
       }
       // The marker array keeps its size: values change, entries do not.
       const ScaleRec* r = ScaleRecOf(heap, s);
@@ -179,6 +282,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32 s : scales)
     if (ScaleRec* r = ScaleRecOf(heap, s)) r->markers = nullptr;
   for (UHandle m : markers) DSDisposeHandle(m);
+  // Label texts: the record the label holds, and one a walk left parked.
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  const TRecord parked = reinterpret_cast<TRecord>(uintptr_t(OHWord(heap, uInt32(ext + kHeapExtStashedText))));
+  OHSetWord(heap, uInt32(ext + kHeapExtStashedText), 0);
+  for (auto [part, t] : texts) {
+    const auto held = reinterpret_cast<TRecord>(uintptr_t(OHWord(heap, uInt32(part + 4 * kPWLabelText))));
+    OHSetWord(heap, uInt32(part + 4 * kPWLabelText), 0);
+    if (held && held != t && held != parked) TDispose(held);
+    TDispose(t);
+  }
+  for (UHandle l : lists) DisposeList(l);
   FuzzDisposePanel(heap, vi);
   return 0;
 }

@@ -42,7 +42,9 @@ TEST_F(UnitAccessTest, RecordsAreMadeWholeOrNotAtAll) {
     int32 size, levels;
     Bool32 mutex;
     bool made;
-  } cases[] = {{20, 5, 1, true}, {64, 0, 0, true}, {20, -3, 1, true}, {19, 5, 1, false}, {0, 5, 0, false}};
+    int32 queueLevels;
+  } cases[] = {{20, 5, 1, true, 5},  {64, 0, 0, true, 1},  {20, -3, 1, true, 1},
+               {20, 9, 1, true, 5},  {19, 5, 1, false, 0}, {0, 5, 0, false, 0}};
   for (const Case& c : cases) {
     UnitAccessRec* r = NewUnitAccessRec(c.size, c.levels, 3, c.mutex);
     ASSERT_EQ(r != nullptr, c.made) << c.size;
@@ -50,7 +52,8 @@ TEST_F(UnitAccessTest, RecordsAreMadeWholeOrNotAtAll) {
     EXPECT_EQ(r->signature, kUnitAccessSignature);
     EXPECT_EQ(r->execSystem, 3);
     EXPECT_EQ(r->owner, nullptr);
-    EXPECT_NE(r->waiters, nullptr);
+    ASSERT_NE(r->waiters, nullptr);
+    EXPECT_EQ(r->waiters->levels, c.queueLevels) << c.levels;
     EXPECT_EQ(r->mutex != nullptr, c.mutex != 0);
     DisposeUnitAccessRec(r);
   }

@@ -299,6 +299,8 @@ TEST_F(ExtCode, MalformedImagesFailWithFormatErrorAndLeaveNothing) {
        },
        true},
       {"too short for a header", [](Bytes& r, mqw::Image&, const mqw::Layout&) { r.resize(20); }},
+      {"extra room of 256 MB for a small image",
+       [](Bytes& r, mqw::Image&, const mqw::Layout&) { mqw::Put16(r, kMQExtraPages, 0xFFFF); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

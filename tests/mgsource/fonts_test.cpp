@@ -356,4 +356,33 @@ TEST_F(Fonts, StoredTablesTakeWildcardsFromTheCallersFonts) {
   TDisposeFont(mine);
 }
 
+// A stored font table makes at most 256 fonts anew: past them it is refused
+// whole, with no font left in use; entries naming one font share it.  Each
+// row names sizes no earlier one made (cached fonts come back for free).
+TEST_F(Fonts, AStoredTableMakesAtMostItsShareOfFonts) {
+  const auto inUse = [] {
+    int32 n = 0;
+    for (int32 i = 0; i < TFontCount(); ++i) n += TFontReferences(i) > 0;
+    return n;
+  };
+  const struct {
+    int32 entries, firstSize, step, made;
+    MgErr err;
+  } rows[] = {{300, 12, 0, 1, kNoErr}, {256, 20, 1, 256, kNoErr}, {257, 300, 1, 0, kMemFullErr}};
+  for (const auto& c : rows) {
+    std::vector<panelwriter::FontEntry> entries;
+    for (int32 i = 0; i < c.entries; ++i) entries.push_back({"DejaVu Sans", int16(c.firstSize + c.step * i), 0, 0});
+    const rsrcw::Bytes bytes = panelwriter::FontTableRsrc(entries, 0, true);
+    UHandle table = AZNewHandle(int32(bytes.size()));
+    std::memcpy(*table, bytes.data(), bytes.size());
+    const int32 before = inUse();
+    EXPECT_EQ(TReadFontTable(c.firstSize, table, nullptr, 0), c.err) << c.entries;
+    EXPECT_EQ(inUse(), before + c.made) << c.entries;
+    TReleaseFontReferences();
+    EXPECT_EQ(inUse(), before) << c.entries;
+    AZDisposeHandle(table);
+  }
+  EXPECT_NE(capture_.Debug().find("names more than 256 fonts"), std::string::npos);
+}
+
 }  // namespace

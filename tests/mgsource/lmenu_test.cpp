@@ -118,6 +118,8 @@ TEST_F(LMenus, EntriesGiveTextNameAndShortcut) {
       {"Insert _User Item::Mk+vkEnter", "Insert User Item", "", 'U', 0, 2, 0x20, true},
       {"Add::Ctrl++", "Add", "", 0, '+', 27, 0, true},
       {"Save::Ctrl+s", "Save", "", 0, 'S', 27, 0, true},  // Ctrl alone is not kept
+      {"Open::o", "Open", "", 0, 'O', 27, 0x20, true},     // no modifier: the menu key
+      {"Find::Mk+f", "Find", "", 0, 'F', 27, 0x20, true},
       {"Go::Opt+vkF10+Bogus", "Go", "", 0, 0, 24, 0, true},
       {"-", "-", "", 0, 0, 0, 0, false},
       {"--", "--", "", 0, 0, 0, 0, true},
@@ -145,6 +147,8 @@ TEST_F(LMenus, EntriesGiveTextNameAndShortcut) {
   uInt32 mods;
   MParseShortcutSpec(P("Add::Ctrl++").b, text, nullptr, &ch, &key, &mods);
   EXPECT_EQ(mods, 0x10u);
+  MParseShortcutSpec(P("Open::o").b, text, nullptr, &ch, &key, &mods);
+  EXPECT_EQ(mods, 0x20u);
   // The underline of the mnemonic lies under "U".
   const int32 font = (*m)->font;
   EXPECT_EQ(MGetLItemPtr(m, 2)->underlineOffset, Width("Insert ", font));

@@ -381,6 +381,27 @@ TEST_F(PicturePlay, BadPicturesDrawWhatHoldsAndUndoEverythingTheyMade) {
   IRelease(bad);
 }
 
+// A picture's font records make at most 256 fonts in one playback: the
+// later ones stand for the application font, and the playback says so.
+TEST_F(PicturePlay, APictureMakesAtMostItsShareOfFonts) {
+  for (int32 records : {256, 300}) {
+    Builder b;
+    for (int32 i = 0; i < records; ++i) {
+      uChar rec[256];
+      TFontToRec(TStandardFont(0), rec);
+      PutBE16(rec + 2, uInt16(6 + i));  // a size of its own each
+      b.Op(kPictOpFontDef, Bytes(rec, rec + ((rec[0] + 1) & ~1)));
+    }
+    const int32 id = b.Make(Rect{0, 0, 10, 10});
+    Capture capture;
+    const Rect dst{0, 0, 10, 10};
+    IDrawPicture(id, nullptr, &dst, 0, 0, 0, 0);
+    EXPECT_EQ(capture.Count("defines more than 256 fonts"), records > 256 ? 1 : 0) << records;
+    EXPECT_EQ(capture.Count("assert"), 0) << capture.Debug();
+    IRelease(id);
+  }
+}
+
 TEST_F(PicturePlay, RegionsDrawAMovedCopyAndAFailedAppendEndsTheRecording) {
   const Rect box{2, 2, 6, 6};
   const DRgn rgn = DRectRgn(&box);

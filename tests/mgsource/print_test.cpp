@@ -486,6 +486,7 @@ TEST_F(Print, LayoutPlacesScalesAndCutsThePanel) {
     LRect placed;
     float32 scale;
     int32 firstCellTop;
+    MgErr err = kNoErr;
   } rows[] = {
       {"smaller than a page: 20 points right", {0, 0, 40, 50}, 0x8, 1, {0, 20, 40, 70}, 1.0f, 0},
       {"1.5 pages tall, fitted", {0, 0, 135, 50}, 0x20008, 1, {0, 20, 89, 53}, 0.66f, 0},
@@ -495,6 +496,9 @@ TEST_F(Print, LayoutPlacesScalesAndCutsThePanel) {
       {"header above, no gap after it", {0, 0, 40, 50}, 0x200008, 1, {32, 20, 72, 70}, 1.0f, 0},
       {"two pages wide, no shift", {0, 0, 40, 252}, 0x8, 2, {0, 0, 40, 252}, 1.0f, 0},
       {"no panel bit", {0, 0, 40, 50}, 0x0, 0, {0, 0, 0, 0}, 1.0f, 0},
+      {"180 by 180 pages", {0, 0, 16200, 22680}, 0x8, 32400, {0, 0, 16200, 22680}, 1.0f, 0},
+      {"200 by 200 pages: more than a print numbers", {0, 0, 18000, 25200}, 0x8, 0, {0, 0, 18000, 25200}, 1.0f, 0,
+       kPrintBadRecord},
   };
   UHandle fakeVi = AZNewHClr(4);
   for (const Row& r : rows) {
@@ -505,7 +509,7 @@ TEST_F(Print, LayoutPlacesScalesAndCutsThePanel) {
     ASSERT_EQ(err, kNoErr);
     gPrintJob.error = 0;
     PLayoutVIParts(heap, fakeVi, 1);
-    EXPECT_EQ(gPrintJob.error, kNoErr) << r.name;
+    EXPECT_EQ(gPrintJob.error, r.err) << r.name;
     EXPECT_EQ(gPrintLayout.pageCount, r.pages) << r.name;
     const PrVIPartList* p = reinterpret_cast<const PrVIPartList*>(*heap + PPartListObject(heap));
     if (r.options & 0x8) {

@@ -196,6 +196,32 @@ TEST_F(BoundaryTexts, UnmappedIndicesBecomeTheApplicationFont) {
   for (int32 index : {0, 2, 4, -1}) EXPECT_EQ(TLoadFontReference(file_, index), kAppFont) << index;
 }
 
+// A saved text names the application font "0" in the file's font table,
+// with whatever size the saving side's had: it loads as the application
+// font, and a named font as itself.
+TEST_F(BoundaryTexts, ASavedTextKeepsTheApplicationFontAndItsNamedFonts) {
+  TXInitFonts();
+  const int32 app = TStandardFont(0);
+  int32 size = 0;
+  ASSERT_TRUE(TGetFontInfo(app, nullptr, &size, nullptr, nullptr));
+  SavedText t;
+  t.text = "abc def ghi";
+  t.runs = {{0, 0, 0}, {4, 1, 0}, {8, 2, 0}};
+  rsrcw::Writer w(kAPPL, kQNLX);
+  w.Add(kFontTableType, kFontTableId,
+        panelwriter::FontTableRsrc({{"0", int16(size)}, {"0", int16(size + 3)}, {"Courier", 12, 1, 0}}));
+  w.Add(kTextRecordType, 1, Saved(t));
+  Put("appfont.rsc", w.Write());
+  file_ = Open("appfont.rsc", kRsrcReadOnly);
+  TRecord r = nullptr;
+  ASSERT_EQ(TLoad(file_, nullptr, 1, &r, 0), kNoErr);
+  for (int32 run : {0, 1, 2}) EXPECT_EQ(int32(TRWord(r, kTRRuns + run * kTRRunSize + 4)), app) << run;
+  Str255 name;
+  ASSERT_TRUE(TGetFontInfo(int32(TRWord(r, kTRRuns + 3 * kTRRunSize + 4)), name, &size, nullptr, nullptr));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(name + 1), name[0]) + std::to_string(size), "Courier12");
+  TDispose(r);
+}
+
 TEST_F(BoundaryTexts, CheckingATableComparesItsOwnFontsWithTheCallers) {
   const int32 sans = TNewFont(PS("DejaVu Sans"), 12, 0, 0);
   const int32 serif = TNewFont(PS("DejaVu Serif"), 12, 0, 0);

@@ -5,6 +5,7 @@
 
 #include "mgsource/draw/dregion.h"
 #include "mgsource/walert.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/window.h"
@@ -327,6 +328,27 @@ TEST_F(WindowTest, AReferenceThatIsNoWindowReportsAndTheRootStandsIn) {
   }
   WSetRefCon(kWRootWindow, 0);
   AZDisposeHandle(foreign);
+}
+
+// Events posted to the root, whichever way it is named, come out naming the
+// window WRootWindow() answers; the root's timers agree.
+TEST_F(WindowTest, TheRootWindowGoesByOneName) {
+  const WindowRef root = WRootWindow();
+  ASSERT_NE(root, kWNoWindow);
+  EXPECT_EQ(WResolveWindow(kWRootWindow), root);
+  EXPECT_EQ(WResolveWindow(root), root);
+  for (WindowRef posted : {WindowRef(kWNoWindow), WindowRef(kWRootWindow), root}) {
+    WEventRecord e{};
+    e.code = kWEvUser;
+    e.window = posted;
+    ASSERT_EQ(WPostEvent(&e, 0, kWPostAnyLevel), kNoErr);
+    WEventRecord out{};
+    ASSERT_TRUE(WGetNextEvent(&out));
+    EXPECT_EQ(out.window, root) << posted;
+  }
+  ASSERT_EQ(WStartTimer(root, 100000, 77), 1);
+  EXPECT_EQ(WStartTimer(kWRootWindow, 100000, 77), 0) << "one timer of that id on the root";
+  EXPECT_EQ(WKillTimer(kWRootWindow, 77), 1);
 }
 
 TEST_F(WindowTest, TheMenuEventAsksTheWindowsHandler) {

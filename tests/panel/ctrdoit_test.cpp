@@ -250,29 +250,32 @@ TEST_F(CtrDoit, PathsSwitchValidityAndTakeCommittedText) {
   EXPECT_EQ(Reports("StdPathODoitMethod: invalidate glyph"), 1);
 }
 
-// A controller's range state follows its replies and its elements: an out
-// of range reply sets 4 and the control flag; a plain change combines the
-// elements' states, an indicator's setting 0x40000.
-TEST_F(CtrDoit, ControllerRangeStatesFollowRepliesAndElements) {
-  int32 shown = 0;
-  const int32 dco = Control(tdb::I32(), kClsCluster, &shown);
-  const int32 a = Obj(kClsNumeric), b = Obj(kClsNumeric);
-  SetW(shown, 10, vib::NewList(panel_, {a, b}));
-  struct Case { int32 reply; uInt32 dcoRange, aRange, bRange, bFlags; int32 out, state; uInt32 flags; };
+// The panel's range summary follows its controllers' replies: an out of
+// range reply sets 4 and the control flag; a plain change combines the
+// controllers' states, an out-of-range indicator setting 0x40000; a reply
+// without data, or of a controller whose replies are not re-checked, leaves
+// the summary alone.
+TEST_F(CtrDoit, PanelRangeSummaryFollowsItsControllersReplies) {
+  int32 shownA = 0, shownB = 0;
+  const int32 a = Control(tdb::I32(), kClsNumeric, &shownA, root_);
+  const int32 b = Control(tdb::I32(), kClsNumeric, &shownB, root_);
+  SetW(root_, 10, vib::NewList(panel_, {a, b}));
+  struct Case { int32 reply; uInt32 aRange, bRange, bFlags; int32 out, state; uInt32 flags; };
   const Case cases[] = {
-      {0x1008, 0x100, 0, 0x100, 0, 0x1000, 4, 0x20000},  // the reply says out of range
-      {0x8, 0x104, 0, 0x100, 0, 0, 0, 0},               // elements in range (a does not check)
-      {0x8, 0x100, 0x4, 0x104, 1, 0x1000, 4, 0x40000},   // an indicator element out of range
-      {0x80, 0x104, 0, 0x100, 0, 0, 4, 0},               // no change: nothing re-checked
-      {0x8, 0x4, 0, 0x104, 0, 0, 4, 0},                  // no range checking
+      {0x1008, 0x100, 0x100, 0, 0x1000, 4, 0x20000},  // the reply says out of range
+      {0x8, 0x100, 0x100, 0, 0, 0, 0},               // both in range
+      {0x2, 0x100, 0x104, 1, 0x1000, 4, 0x40000},    // an indicator out of range
+      {0x8, 0x100, 0x104, 0, 0x1000, 4, 0x20000},    // a control out of range
+      {0x80, 0x100, 0x104, 0, 0, 0, 0},              // no data changed: nothing combined
+      {0x8, 0x300, 0x104, 0, 0, 0, 0},               // a's replies are not re-checked
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);
-    SetW(dco, 0, 0), SetW(dco, 8, int32(c.dcoRange));
-    SetW(a, 8, int32(c.aRange)), SetW(b, 8, int32(c.bRange)), SetW(b, 0, int32(c.bFlags));
-    EXPECT_EQ(DDOCheckReplyData(panel_, root_, dco, c.reply) & 0x1000, c.out);
-    EXPECT_EQ(W(dco, 8) & 0xC, c.state);
-    EXPECT_EQ(uInt32(W(dco, 0)) & 0x60000, c.flags);
+    SetW(root_, 0, 0), SetW(root_, 8, 0x100);
+    SetW(a, 8, int32(c.aRange)), SetW(b, 8, int32(c.bRange)), SetW(shownB, 0, int32(c.bFlags));
+    EXPECT_EQ(DDOCheckReplyData(panel_, root_, a, c.reply) & 0x1000, c.out);
+    EXPECT_EQ(W(root_, 8) & 0xC, c.state);
+    EXPECT_EQ(uInt32(W(root_, 0)) & 0x60000, c.flags);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
 #include "panel_test_support.h"
 #include "rtlib/chartdata.h"
 #include "rtlib/panellocators.h"
@@ -109,6 +110,30 @@ TEST_F(DataLocateTest, StoredWordsMustNameTheEntryOfTheirType) {
   EXPECT_EQ(Ask(a, 3, 0, &h), 0);
   EXPECT_EQ(Ask(a, 0x7FFFFFF0, 0, &h), 0);
   EXPECT_EQ(Ask(0x7FFFFFF0, 0, 0, &h), 0);
+}
+
+// The entries PanelEntryTD keeps indexed follow the map: an entry appended
+// by an allocation is found, and a map rewritten in place (its header block
+// 16 bytes larger, every entry after it moved) is read anew once its owner
+// says so.
+TEST_F(DataLocateTest, EntriesFollowTheTypeMapAsItGrowsAndChanges) {
+  int32 a = 0, b = 0;
+  const int32 da = Control(tdb::I32(), kClsNumeric, &a);
+  ASSERT_EQ(Alloc(da), kNoErr);
+  const int32 ra = W(da, kPWDCORecord), ta = W(da, kPWDCORecordTD);
+  ASSERT_NE(PanelEntryTD(panel_, ra, ta, 0), nullptr);
+  const int32 db = Control(tdb::DBL(), kClsNumeric, &b);
+  ASSERT_EQ(Alloc(db), kNoErr);
+  EXPECT_NE(PanelEntryTD(panel_, W(db, kPWDCORecord), W(db, kPWDCORecordTD), 0), nullptr) << "an appended entry";
+  EXPECT_NE(PanelEntryTD(panel_, ra, ta, 0), nullptr);
+  UPtr size = *TDH() + kDSTMHeaderBlockSizeAt;
+  DSTypeMapChanged();
+  PutNative32(size, GetNative32(size) + 16);
+  EXPECT_EQ(PanelEntryTD(panel_, ra, ta, 0), nullptr);
+  EXPECT_NE(PanelEntryTD(panel_, ra + 16, ta, 0), nullptr);
+  DSTypeMapChanged();
+  PutNative32(size, GetNative32(size) - 16);
+  EXPECT_NE(PanelEntryTD(panel_, ra, ta, 0), nullptr);
 }
 
 TEST_F(DataLocateTest, BooleanAndRingPartsAnswerASixteenBitCell) {

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "panel/gnrclist.h"
+#include "mgsource/gnrclist.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "panel/zktag.h"

@@ -78,7 +78,8 @@ class NumDoit : public ptest::PanelRootTest {
   std::vector<int32> texts_;
 };
 
-// The press steps once and re-checks the range; every further tracking
+// The press steps once (a numeric outside an array keeps its range state:
+// its controller's reply re-checks it); every further tracking
 // event while held steps again; the release ends; Up at the numeric steps.
 TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
   int32 up = 0, n = Numeric(tdb::I32(), kClsNumeric, 2, &up);
@@ -92,7 +93,7 @@ TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
     EXPECT_EQ(Do(n, 0, 0, kActTrack, &p) & 0x19, std::get<1>(s)) << std::get<0>(s);
     EXPECT_EQ(Value(n), std::get<2>(s));
   }
-  EXPECT_EQ(W(n, 8), 0x1E0) << "the range state re-checked";
+  EXPECT_EQ(W(n, 8), 0x1E4) << "only an array element is re-checked through its array";
   EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkDown)) & 9, 9);
   EXPECT_EQ(Value(n), 2);
   *reinterpret_cast<int32*>(uintptr_t(uInt32(OGetDataPtr(panel_, n, 0, 0, nullptr)))) = 0x7FFFFFFF;

@@ -92,7 +92,9 @@ TEST_F(ObjClassTest, RecordsFollowTheMessageTableAndChainsEndAtTheRoot) {
       // The print layout's part list (class 5) has its slots 4 and 7 built too.
       const bool built = std::find(std::begin(kBuiltSlots), std::end(kBuiltSlots), slot) != std::end(kBuiltSlots) ||
                          (id == 5 && (slot == 4 || slot == 7)) ||
-                         slot == kMsgOHelp;
+                         slot == kMsgOHelp ||
+                         // The containers' displays; the controls' own come later.
+                         (slot == kMsgODisplayVal && (id == 18 || id == 76 || id == 82 || id == 83));
       if (row && In(row[1], id)) {
         EXPECT_TRUE(built ? m != A(&ErrorMethod) : m == A(&NullMethod)) << slot;
       } else {

@@ -217,6 +217,16 @@ TEST_F(ObjSupport, RingPopUpOpensBelowUnlessNeitherItsItemsNorFiveLinesFit) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(shown + 1), shown[0]), "a_b") << "no mnemonic taken";
   const int32 row = (*m)->lineHeight + gMenuMetrics.rowSpacing;
   MDisposeMenu(m);
+  // A long stored list is built in one walk of it, every text in its place.
+  std::vector<std::string> many;
+  for (int32 i = 0; i < 2000; ++i) many.push_back("item " + std::to_string(i));
+  MenuHandle big = RingBuildPopupMenu(panel_, Ring(many), 1999, 90);
+  ASSERT_EQ(MCountItems(big), 2000);
+  for (int32 i : {1, 1000, 2000}) {
+    MGetItemText(big, i, shown);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(shown + 1), shown[0]), many[size_t(i - 1)]);
+  }
+  MDisposeMenu(big);
   struct Case {
     int32 ring, room;
     bool above;

@@ -23,6 +23,25 @@
 
 namespace ptest {
 
+// A method put into a class's slot for one scope (the class records are
+// the program's own: every patch is undone).
+class SlotPatch {
+ public:
+  template <typename F>
+  SlotPatch(int32 cls, int32 slot, F* method)
+      : rec_(const_cast<ObjClassRecord*>(ClassRecord(cls))), slot_(slot), saved_(rec_->methods[slot]) {
+    rec_->methods[slot] = reinterpret_cast<ObjMethodAddr>(method);
+  }
+  ~SlotPatch() { rec_->methods[slot_] = saved_; }
+  SlotPatch(const SlotPatch&) = delete;
+  SlotPatch& operator=(const SlotPatch&) = delete;
+
+ private:
+  ObjClassRecord* rec_;
+  int32 slot_;
+  ObjMethodAddr saved_;
+};
+
 class PanelTest : public qxtest::EngineTest {
  protected:
   void SetUp() override {

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/qx_com.h"
 #include "platform/qx_display.h"
@@ -62,6 +64,20 @@ TEST(PlatformDropTarget, FileListBlocksAreReadWithinTheirBounds) {
     PlatGlobalFree(g);
   }
   EXPECT_EQ(PlatFileListQuery(0, kPlatDropCount, nullptr, 0), 0u);
+}
+
+// Names asked for in order go on from the last one read; any other order
+// still reads the right name.
+TEST(PlatformDropTarget, FileListNamesReadInAnyOrder) {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < 3000; ++i) names.push_back("name" + std::to_string(i));
+  const PlatGlobal g = PlatFileListBlock(names);
+  char buf[32];
+  for (uint32_t i : {0u, 1u, 2u, 2999u, 17u, 18u, 0u, 1500u}) {
+    ASSERT_EQ(PlatFileListQuery(g, i, buf, sizeof buf), names[i].size());
+    EXPECT_EQ(std::string(buf), names[i]);
+  }
+  PlatGlobalFree(g);
 }
 
 TEST(PlatformDropTarget, RegistrationNeedsOleAWindowAndOneTargetEach) {

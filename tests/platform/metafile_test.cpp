@@ -13,6 +13,7 @@
 #include "platform/qx_file.h"
 #include "platform/qx_font.h"
 #include "platform/qx_metafile.h"
+#include "platform/qx_metafile_internal.h"
 #include "platform/qx_shapes.h"
 #include "platform/qx_text.h"
 #include "temp_folder.h"
@@ -59,6 +60,53 @@ PlatRect FrameRect(PlatMetafile mf) {
   PlatMetaHeader h{};
   EXPECT_TRUE(PlatGetMetafileHeader(mf, &h));
   return PlatRect{h.frame.left, h.frame.top, h.frame.right + 1, h.frame.bottom + 1};
+}
+
+// A record's box is the box of the pixels it paints while the file has work
+// left for exact boxes; past it, the box of its points (grown by the pen),
+// which still holds every pixel.
+TEST(Metafile, RecordBoxesPastTheFilesWorkHoldTheirPixels) {
+  using namespace qxmeta;
+  const struct {
+    int32_t penStyle, penWidth;
+    Op op;
+    std::vector<int32_t> points;
+    std::vector<int32_t> outer;
+  } cases[] = {
+      {kPlatPenNull, 1, kPolygon, {0, 0, 30, 20, 2, 20}, {0, 0, 29, 19}},  // a thin triangle
+      {kPlatPenNull, 1, kPolygon, {20, 0, 32, 36, 0, 14, 40, 14, 8, 36}, {0, 0, 39, 35}},  // a star
+      {kPlatPenSolid, 6, kPolyline, {5, 5, 40, 12, 12, 30}, {0, 0, 45, 35}},
+  };
+  for (const auto& c : cases) {
+    Rec r;
+    r.op = c.op;
+    r.v = c.points;
+    BoxState exact, spent;
+    exact.penStyle = spent.penStyle = c.penStyle;
+    exact.penWidth = spent.penWidth = c.penWidth;
+    spent.work = 0;
+    PlatRect box{}, outer{};
+    ASSERT_TRUE(RecordBox(r, exact, 0, 0, &box) && RecordBox(r, spent, 0, 0, &outer));
+    EXPECT_EQ(std::vector<int32_t>({outer.left, outer.top, outer.right, outer.bottom}), c.outer);
+    // The pixels themselves, drawn 10 pixels in with the same pen.
+    Canvas direct(80, 60, 0xF0F0F0);
+    PlatObj pen = PlatCreatePen(c.penStyle, c.penWidth, 0);
+    PlatSelectObject(direct.dc, pen);
+    std::vector<PlatPoint> p;
+    for (size_t i = 0; i + 1 < c.points.size(); i += 2) p.push_back(PlatPoint{c.points[i] + 10, c.points[i + 1] + 10});
+    c.op == kPolygon ? PlatPolygon(direct.dc, p.data(), int32_t(p.size()))
+                     : PlatPolyline(direct.dc, p.data(), int32_t(p.size()));
+    PlatSelectObject(direct.dc, PlatGetStockObject(kPlatStockBlackPen));
+    PlatDeleteObject(pen);
+    PlatRect drawn{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    for (int32_t y = 0; y < 60; ++y)
+      for (int32_t x = 0; x < 80; ++x)
+        if (direct.At(x, y) != 0xF0F0F0)
+          drawn = {std::min(drawn.left, x - 10), std::min(drawn.top, y - 10), std::max(drawn.right, x - 10),
+                   std::max(drawn.bottom, y - 10)};
+    EXPECT_EQ(std::vector<int32_t>({box.left, box.top, box.right, box.bottom}),
+              std::vector<int32_t>({drawn.left, drawn.top, drawn.right, drawn.bottom}));
+  }
 }
 
 // Scenes played back into their own frame paint what drawing them directly

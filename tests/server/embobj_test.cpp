@@ -19,11 +19,11 @@ struct FakeDispatch {
 };
 uInt32 AddRef(EmbDispatch* d) { return uInt32(++reinterpret_cast<FakeDispatch*>(d)->refs); }
 uInt32 Release(EmbDispatch* d) { return uInt32(--reinterpret_cast<FakeDispatch*>(d)->refs); }
-int32 Query(EmbDispatch*, const void*, void** out) {
+PlatHResult Query(EmbDispatch*, const PlatGuid*, void** out) {
   *out = nullptr;
-  return 1;
+  return kPlatNoInterface;
 }
-const EmbDispatchVtbl kVtbl{&Query, &AddRef, &Release};
+const PlatComDispatchSlots kVtbl{&Query, &AddRef, &Release, nullptr, nullptr, nullptr, nullptr};
 
 // The library: token 7 names gObject, token 8 an object without interface.
 FakeDispatch gObject{{&kVtbl}, 1};
@@ -71,7 +71,11 @@ TEST_F(Boundary, TheDispatchBecomesARefnumCachedInTheRecordHoldingOneReference) 
   EXPECT_TRUE(FPIsARefnum(uInt32(ref), kRefnumAutomation, 0));
   EXPECT_FALSE(FPIsARefnum(uInt32(ref) + 1, kRefnumAutomation, 0));
   SetRefnumKindHooks(nullptr);
-  EXPECT_EQ(AutoRefDispatch(Cookie(ref)), &gObject.base);
+  EmbDispatch* held = nullptr;
+  EXPECT_EQ(AutoRefGetDispatch(Cookie(ref), &held), kNoErr);
+  EXPECT_EQ(held, &gObject.base);
+  EXPECT_EQ(gObject.refs, 3) << "one reference for the refnum, one for the caller";
+  PlatComRelease(held);
   EXPECT_EQ(gObject.refs, 2) << "the refnum holds one reference, the local one is dropped";
   // Asking again for the same interface keeps the refnum and adds nothing.
   EXPECT_EQ(EmbUpdateDispatch(rec), ref);

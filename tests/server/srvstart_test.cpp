@@ -5,6 +5,7 @@
 #include "mgsource/config_test_file.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/memory.h"
+#include "server/access.h"
 #include "server/srvstart.h"
 
 namespace {

@@ -1,137 +1,25 @@
 // Calls of a VI through a reference of the local application: a VI whose
 // emitted code never ends is loaded from its file, opened, reserved and
 // called; the call, killed, completes as reset.
-#include <gtest/gtest.h>
-
-#include <mutex>
-#include <string>
-
-#include "engine/exec/rttable.h"
-#include "engine/exec/runcmd.h"
-#include "engine/exec_test_support.h"
-#include "engine/link/linker.h"
-#include "engine/link/loadmethods.h"
-#include "engine/link_check.h"
-#include "engine/runtime_root.h"
-#include "engine/typemgr.h"
-#include "engine/vi/viinst.h"
-#include "engine/vi/viload.h"
-#include "mgsource/datetime.h"
-#include "mgsource/filemgr.h"
-#include "mgsource/window/wservices.h"
-#include "mgsource/path_test_util.h"
-#include "mgsource/rsrc.h"
-#include "mgsource/window/wevent.h"
-#include "server/viref.h"
-#include "tools/runvi.h"
-
-typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
-void ExecSetPostUserEventProc(PostProc proc);
+#include "server/server_vi_fixture.h"
 
 namespace {
 
 using namespace runvi;
 
-MgErr PostCallEvent(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                    int32 priority) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
-}
-
 int32 gEnded, gState;
 void Ended(AsyncRef a) {
   ++gEnded;
-  gState = a->state;
+  gState = a->callState;
 }
 
-class VICallTest : public qxexectest::ExecTest {
+class VICallTest : public srvtest::ServerVITest {
  protected:
   void SetUp() override {
-    ExecTest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] {
-      EXPECT_EQ(RInitResources(), kNoErr);
-      EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
-      EXPECT_EQ(QXRTRegisterServer(), kNoErr);
-      QXRTCloseRegistration();
-    });
-    ASSERT_EQ(FInitFileMgr(), kNoErr);
-    ASSERT_TRUE(rt_.Make("qxvicall"));
-    if (!AZPBlocks()->linkerNames) AZPAllocInit();
-    ExecSetPostUserEventProc(&PostCallEvent);
-    ASSERT_EQ(WEventQueueInit(1), kNoErr);
-    WEventSetGate(1);
-    InitLinker();
-    InstallLoadMethods();
-    qxexectest::OnlySlots({{2, 1}});
-    ASSERT_EQ(InitExec(), kNoErr);
-    ASSERT_EQ(TypeHeapInit(), kNoErr);
+    ServerVITest::SetUp();
     gEnded = gState = 0;
   }
-  void TearDown() override {
-    VIRefReleaseAll();
-    for (UHandle vi = FirstLoadedVI(); vi; vi = FirstLoadedVI()) {
-      if ((VIRec(vi)->eState & kVIStateMask) == 2) AbortTopVI(vi);
-      DisposeVI(vi, 1);
-    }
-    FinishExec();
-    Pump([] { return false; }, 0);
-    linkcheck::DisposeTables();
-    ExecSetPostUserEventProc(nullptr);
-    WEventQueueInit(0);
-    rt_.Remove();
-    ExecTest::TearDown();
-  }
-  UHandle Load(const std::string& name, Clumps kind) {
-    EXPECT_TRUE(rsrcw::WriteHostFile(rt_.Host(name), vif::Write(File(name, kind))));
-    pathtest::Owned path(pathtest::ToPath("L:\\" + name));
-    RsrcFileRef ref = 0;
-    EXPECT_EQ(ROpenFile(path.p, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
-    UHandle vi = nullptr;
-    EXPECT_EQ(LoadInstrument(path.p, 0, PName(name), ref, &vi, 0), kLoadLoaded) << name;
-    return vi;
-  }
-  static const uChar* PName(const std::string& s) {
-    static uChar buf[256];
-    buf[0] = uChar(s.size());
-    std::memcpy(buf + 1, s.data(), s.size());
-    return buf;
-  }
-  // Hands done events to their command until cond holds.
-  static bool Pump(const std::function<bool()>& cond, int ms = 10000) {
-    const uInt32 end = MilliSecs() + uInt32(ms);
-    for (;;) {
-      WEventRecord e;
-      while (WGetNextEvent(&e)) {
-        DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(e.globalWhere)));
-        if (e.code == kWEvUser && e.where == kUEVIDone) DoDoneCommand(ds);
-        if (e.code == kWEvUser && e.where == kUEReset) DoResetCommand(ds, e.modifiers, e.character, e.keyCode, e.data[0]);
-      }
-      if (cond()) return true;
-      if (MillisecCmp(MilliSecs(), end) > 0) return false;
-      WSleep(1);
-    }
-  }
-  static VIRef Open(const std::string& name, int32 options = kVIRefOptTrusted, MgErr want = kNoErr,
-                    const TypeDescriptor* type = nullptr) {
-    VIRef ref = 0;
-    EXPECT_EQ(AppOpenVIRefByName(kLocalAppRef, PName(name), type, options, nullptr, &ref, nullptr, nullptr, nullptr),
-              want);
-    return ref;
-  }
-  static MgErr Reserve(VIRef ref, int32 mode) {
-    return VIRefSetAttributes(ref, kVIRefReservationProp, &mode, kVIRefOptTrusted, nullptr, nullptr, nullptr);
-  }
-
-  qxtest::RuntimeRoot rt_;
+  UHandle Load(const std::string& name, Clumps kind) { return ServerVITest::Load(name, kind); }
 };
 
 // The adder's run through a reference is in the built-program test of the

@@ -12,6 +12,7 @@ class VIRefTest : public VITest {
  protected:
   void SetUp() override {
     VITest::SetUp();
+    ASSERT_EQ(VIRefInit(), kNoErr);
     VIRefReleaseAll();
     ServerInstallEngineHooks();
   }
@@ -19,40 +20,52 @@ class VIRefTest : public VITest {
     VIRefReleaseAll();
     VITest::TearDown();
   }
+  // A trusted reference on the loaded VI.
+  static VIRef NewRef(UHandle vi) {
+    VIRef ref = 0;
+    EXPECT_EQ(AppOpenVIRefByName(kLocalAppRef, VIRec(vi)->name, nullptr, kVIRefOptTrusted, nullptr, &ref, nullptr,
+                                 nullptr, nullptr),
+              kNoErr);
+    return ref;
+  }
+  static int32 Refs(UHandle vi) {
+    int32 n = -1;
+    VIHasRefs(vi, &n);
+    return n;
+  }
 };
 
 TEST_F(VIRefTest, ReferencesAreCountedPerVIAndReleasedOneByOneOrAll) {
   UHandle a = NewVICore(kVIKindDatalog, PS("a"), -1);
   UHandle b = NewVICore(kVIKindDatalog, PS("b"), -1);
-  EXPECT_EQ(VIHasRefs(a, 0), 0);
-  const int32 r1 = NewVIRef(a), r2 = NewVIRef(a), r3 = NewVIRef(b);
+  EXPECT_EQ(Refs(a), 0);
+  const VIRef r1 = NewRef(a), r2 = NewRef(a), r3 = NewRef(b);
   ASSERT_NE(r1, 0);
   EXPECT_NE(r1, r2);
   EXPECT_NE(r2, r3);
-  EXPECT_EQ(VIHasRefs(a, 0), 2);
-  EXPECT_EQ(VIHasRefs(b, 0), 1);
-  EXPECT_EQ(NewVIRef(nullptr), 0);
-  EXPECT_EQ(DisposeVIRef(r1), kNoErr);
-  EXPECT_EQ(DisposeVIRef(r1), kArgErr);  // released already
-  EXPECT_EQ(DisposeVIRef(0), kArgErr);
-  EXPECT_EQ(VIHasRefs(a, 0), 1);
+  EXPECT_EQ(Refs(a), 2);
+  EXPECT_EQ(Refs(b), 1);
+  EXPECT_EQ(VIRefRelease(r1), kNoErr);
+  EXPECT_EQ(VIRefRelease(r1), kVIRefInvalidErr);  // released already
+  EXPECT_EQ(VIRefRelease(0), kVIRefInvalidErr);
+  EXPECT_EQ(Refs(a), 1);
   // The list of one VI goes without touching the other's.
-  NewVIRef(a);
+  NewRef(a);
   DisposeVIRefList(a);
-  EXPECT_EQ(VIHasRefs(a, 0), 0);
-  EXPECT_EQ(VIHasRefs(b, 0), 1);
+  EXPECT_EQ(Refs(a), 0);
+  EXPECT_EQ(Refs(b), 1);
   DisposeVIRefList(a);  // empty: nothing
-  NewVIRef(a);
+  NewRef(a);
   VIRefReleaseAll();
-  EXPECT_EQ(VIHasRefs(a, 0), 0);
-  EXPECT_EQ(VIHasRefs(b, 0), 0);
-  EXPECT_EQ(DisposeVIRef(r3), kArgErr);
+  EXPECT_EQ(Refs(a), 0);
+  EXPECT_EQ(Refs(b), 0);
+  EXPECT_EQ(VIRefRelease(r3), kVIRefInvalidErr);
 }
 
 TEST_F(VIRefTest, AReferencedVIIsNeitherDisposableNorPurged) {
   UHandle vi = NewVICore(kVIKindDatalog, PS("held by a reference"), -1);
   ASSERT_TRUE(VIIsDisposable(vi));
-  const int32 ref = NewVIRef(vi);
+  const VIRef ref = NewRef(vi);
   EXPECT_FALSE(VIIsDisposable(vi));
   PurgeUnusedVIs(0);
   EXPECT_TRUE(IsVILoaded(vi));
@@ -60,7 +73,7 @@ TEST_F(VIRefTest, AReferencedVIIsNeitherDisposableNorPurged) {
   EXPECT_EQ(CloseVI(vi, 0, 0, 0), 1);
   EXPECT_TRUE(IsVILoaded(vi));
   EXPECT_NE(VIRec(vi)->flags2 & 0x800000u, 0u);
-  ASSERT_EQ(DisposeVIRef(ref), kNoErr);
+  ASSERT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_TRUE(VIIsDisposable(vi));
   PurgeUnusedVIs(0);
   EXPECT_FALSE(IsVILoaded(vi));
@@ -69,20 +82,20 @@ TEST_F(VIRefTest, AReferencedVIIsNeitherDisposableNorPurged) {
 TEST_F(VIRefTest, DisposingAVIReleasesItsReferences) {
   UHandle vi = NewVICore(kVIKindDatalog, PS("going"), -1);
   UHandle other = NewVICore(kVIKindDatalog, PS("staying"), -1);
-  NewVIRef(vi);
-  NewVIRef(vi);
-  const int32 kept = NewVIRef(other);
+  const VIRef gone1 = NewRef(vi), gone2 = NewRef(vi);
+  const VIRef kept = NewRef(other);
   DisposeVI(vi, 1);
-  EXPECT_EQ(VIHasRefs(vi, 0), 0);  // compares the number only: the handle is gone
-  EXPECT_EQ(VIHasRefs(other, 0), 1);
-  EXPECT_EQ(DisposeVIRef(kept), kNoErr);
+  EXPECT_FALSE(IsVIRefnum(uInt32(gone1)));
+  EXPECT_FALSE(IsVIRefnum(uInt32(gone2)));
+  EXPECT_EQ(Refs(other), 1);
+  EXPECT_EQ(VIRefRelease(kept), kNoErr);
 }
 
 TEST_F(VIRefTest, ClosingAllReleasesEveryReferenceFirst) {
   UHandle a = NewVICore(kVIKindDatalog, PS("one"), -1);
   UHandle b = NewVICore(kVIKindDatalog, PS("two"), -1);
-  NewVIRef(a);
-  NewVIRef(b);
+  NewRef(a);
+  NewRef(b);
   EXPECT_EQ(CloseAllVIs(0), 0);
   EXPECT_EQ(LoadedVICount(), 0);
   EXPECT_EQ(FirstLoadedVI(), nullptr);

@@ -50,11 +50,13 @@ class AlertTest : public qxtest::EngineTest {
 
 TEST_F(AlertTest, ErrorCodesReadTheirDescriptions) {
   const std::string none = "Unspecified error occurred.";
-  // 1042 is the last entry, without a text of its own; 1043 is past the list.
+  // 1041 has no text of its own; 1043 and 1044 are empty entries; 1045 is
+  // past the list.
   const std::pair<MgErr, std::string> cases[] = {
       {0, ""}, {1000, "VI is currently not idle."}, {1010, "No default or operate data."},
       {1015, "Printer not responding. Check printer configuration."}, {1038, "Required parameter missing."},
-      {1042, none}, {1043, none}, {95, none}, {-3, none}, {kMgErrTextCount, DBMgErrText(kMgErrTextCount)}};
+      {1041, none}, {1042, "Attempted recursive call."}, {1043, ""}, {1044, ""}, {1045, none}, {95, none},
+      {-3, none}, {kMgErrTextCount, DBMgErrText(kMgErrTextCount)}};
   for (const auto& [code, want] : cases) {
     Str255 text = {3, 'o', 'l', 'd'};
     ErrDescription(code, text);

@@ -437,6 +437,10 @@ TEST_F(BuiltVITest, EveryRoutineOfTheProgramIsRegisteredAtItsIndex) {
   const size_t at = out.find("routines=");
   ASSERT_NE(at, std::string::npos) << out;
   EXPECT_GT(std::atoi(out.c_str() + at + 9), 800) << "the routines are found by name";
+  // The automation client's start-up and its engine hooks are the program's own.
+  EXPECT_NE(out.find("automation=1\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("variantcopy=deep\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("autoref=0\n"), std::string::npos) << out;
 }
 
 // External code calls a VI by its path: the VI is loaded, given its inputs

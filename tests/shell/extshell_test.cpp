@@ -20,7 +20,7 @@
 #include "mgsource/window/wevent.h"
 #include "shell/callbypath.h"
 #include "shell/extshell.h"
-#include "shell/membertab.h"
+#include "engine/membertab.h"
 #include "shell/prefdlg.h"
 #include "tools/tdbuilder.h"
 

@@ -408,6 +408,29 @@ TEST_F(ProgMenuTest, WindowCommandsReachThePanelOrAreLeft) {
   SetProgMenuHooks(ProgMenuHooks{});
 }
 
+// Every shortcut of the program's menu lists is the menu key with its
+// letter, "Mk+X": each built item keeps exactly that key.
+TEST_F(ProgMenuTest, TheProgramsMenusKeepTheirShortcuts) {
+  int32 shortcuts = 0;
+  for (const MenuTextList& l : kMenuTextLists) {
+    MenuHandle m = nullptr;
+    ASSERT_EQ(BuildListMenu(RunTimeRsrcFile(), l.id, l.id, &m), kNoErr) << l.name;
+    for (int32 i = 1; i <= MCountItems(m); ++i) {
+      const LItemRecord* r = MGetLItemPtr(m, i);
+      const std::string entry = l.entries[r->itemKey];
+      const size_t keys = entry.find(":Mk+");
+      const bool has = keys != std::string::npos && keys + 5 == entry.size();
+      shortcuts += has;
+      EXPECT_EQ(std::make_tuple(r->shortcutKey, r->shortcutChar, r->shortcutMods),
+                has ? std::make_tuple(int16(27), int32(std::toupper(uChar(entry.back()))), uInt32(0x20))
+                    : std::make_tuple(int16(0), r->shortcutChar, r->shortcutMods))
+          << entry;
+    }
+    MDisposeMenu(m);
+  }
+  EXPECT_GT(shortcuts, 20);
+}
+
 // A menu list's entry without its colon and tag is reported and left out;
 // the keys of the others stay their entry numbers less one.
 TEST_F(ProgMenuTest, AnEntryWithoutItsTagIsLeftOut) {

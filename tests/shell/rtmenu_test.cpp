@@ -185,6 +185,21 @@ TEST_F(RTMTest, InsertedTagsAreMadeUniqueAndApplicationTagsOnce) {
   Free(names), Free(tags), Free(out);
 }
 
+// A file whose items repeat tags builds each under a tag of its own, against
+// the tags of its menu and of the bar above (case ignored); an application
+// tag given twice goes in once.
+TEST_F(RTMTest, RepeatedTagsOfAFileBecomeUnique) {
+  UHandle vi = VIWithFile({{0, "Bar", "", 1, ""}, {1, "M", "T", 1, ""}, {2, "a", "T", 1, ""}, {2, "b", "t", 1, ""},
+                           {2, "new", "APP_NEW", 1, ""}, {2, "again", "APP_NEW", 1, ""}, {2, "c", "T", 1, ""}});
+  MenuHandle bar = nullptr;
+  ASSERT_EQ(RTMLoadVIMenu(vi, &bar), kNoErr);
+  MenuItemInfo info{};
+  MGetItemInfo(bar, 1, &info);
+  std::vector<std::string> tags{TagOfItem(bar, 1)};
+  for (int32 i = 1; i <= MCountItems(info.submenu); ++i) tags.push_back(TagOfItem(info.submenu, i));
+  EXPECT_EQ(tags, (std::vector<std::string>{"T", "T_1", "t_2", "APP_NEW", "T_3"}));
+}
+
 TEST_F(RTMTest, ShortcutTextsGiveKeysAndModifiers) {
   const struct { const char* text; bool shift; int32 ch, key; uInt32 mods; } cases[] = {
       {"F5", false, 0, 19, 0x20}, {"f5", false, 0, 19, 0x20}, {"F5 ", false, 'F', 27, 0x20},

@@ -57,6 +57,13 @@ TEST(MetafileWriter, BothFormsImportAndPlayAsDirectDrawing) {
   baseline.baseline = true;
   baseline.v = {64, 76};
   plain.shapes.push_back(baseline);
+  mfw::Shape mono;  // a 1-bit DIB, stretched: kept at one bit a pixel
+  mono.kind = mfw::Kind::kDib;
+  mono.v = {90, 40, 26, 30};
+  mono.dibW = 13, mono.dibH = 10, mono.dibDepth = 1;
+  mono.colours = {0x0000C0, 0xFFE000};
+  for (int32_t i = 0; i < mono.dibW * mono.dibH; ++i) mono.pixels.push_back(uint8_t((i * 7 / 5) & 1));
+  plain.shapes.push_back(mono);
   mfw::Picture clipped = plain;  // to a rectangle with a hole
   clipped.clip = PlatRect{5, 8, 100, 75};
   clipped.exclude = PlatRect{20, 10, 65, 60};

@@ -11,7 +11,10 @@
 //   built_vi_runner -unregistered
 // After start-up, prints "unregistered=<index> <name>" for each routine the
 // program has under a name the run-time table's list gives an index, when
-// that index does not hold it, then "routines=<how many it has>"; runs no VI.
+// that index does not hold it, then "routines=<how many it has>",
+// "automation=<1 when the automation client started>", "variantcopy=deep"
+// (or "flat" without the variant's own procedures) and "autoref=<the
+// result of converting an automation refnum type>"; runs no VI.
 //   built_vi_runner -call <host path>
 // Calls the VI of the file by its path with the I32 inputs "a" 2 and "b" 40
 // and the output "sum" while the main loop runs, and prints "call=<result>
@@ -40,7 +43,9 @@
 #include <vector>
 
 #include "app/appstart.h"
+#include "engine/datamgr.h"
 #include "engine/dsalloc.h"
+#include "engine/stdize.h"
 #include "engine/exec/exec.h"
 #include "engine/exec/rttable.h"
 #include "engine/vi/archive.h"
@@ -65,6 +70,7 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
+#include "olesource/oleautomgr.h"
 #include "server/viref.h"
 #include "shell/appprint.h"
 #include "shell/background.h"
@@ -131,6 +137,21 @@ int ListUnregistered() {
     }
   }
   std::printf("routines=%d\n", found);
+  // The automation client started, and its hooks in the engine: variants
+  // copied with their strings, automation refnum types converted.
+  std::printf("automation=%d\n", int(AutomationStarted()));
+  const uChar variantType[] = {6, 0, kTDVariant, 0, 1, 0};
+  PlatVariant a, b;
+  PlatVariantInit(&a);
+  PlatVariantInit(&b);
+  a.vt = kPlatVtBstr;
+  a.bstr = PlatBstrFromText("x", 1);
+  const MgErr copied = CopyData(reinterpret_cast<const TypeDescriptor*>(variantType), &a, &b);
+  std::printf("variantcopy=%s\n", !copied && b.vt == kPlatVtBstr && b.bstr && b.bstr != a.bstr ? "deep" : "flat");
+  if (b.bstr != a.bstr) PlatVariantClear(&b);
+  PlatVariantClear(&a);
+  uChar refType[] = {8, 0, kTDRefnum, 0, kRefnumAutomation, 0, 0, 0};
+  std::printf("autoref=%d\n", int(AutoRefStandardize(refType, 1, 8)));
   return 0;
 }
 
@@ -273,7 +294,8 @@ int Steps(int argc, char** argv) {
   int32 kept = 0;
   for (const void* h : {(const void*)c.cr, (const void*)c.lf, (const void*)c.crlf, (const void*)c.tab,
                         (const void*)c.empty, (const void*)c.emptyPath, (const void*)c.notAPath,
-                        (const void*)uintptr_t(WRootWindow()), (const void*)uintptr_t(WDisposalWindow())})
+                        (const void*)AZRecoverHandle(WRecord(WRootWindow())),
+                        (const void*)uintptr_t(WDisposalWindow())})
     kept += AZCheckHandle(h) == kNoErr || DSCheckHandle(h) == kNoErr;
   // Pages emptied go back (the pool keeps them below its floor otherwise).
   PoolShrink(PoolInitDefault());

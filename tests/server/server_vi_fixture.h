@@ -1,0 +1,165 @@
+// The set-up of the tests of VI references over VIs the tools write: the
+// run-time file, the linker and the execution systems started, the jars
+// made, user events queued for the test to hand out, and every VI and
+// reference gone after each test.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/exec/rttable.h"
+#include "engine/exec/runcmd.h"
+#include "engine/exec_test_support.h"
+#include "engine/link/linker.h"
+#include "engine/link/loadmethods.h"
+#include "engine/link_check.h"
+#include "engine/runtime_root.h"
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
+#include "mgsource/datetime.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/path_test_util.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/window/wevent.h"
+#include "mgsource/window/wservices.h"
+#include "server/viref.h"
+#include "tools/runvi.h"
+
+typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
+void ExecSetPostUserEventProc(PostProc proc);
+
+namespace srvtest {
+
+inline MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
+                         int32 priority) {
+  WEventRecord e{};
+  e.code = kWEvUser;
+  e.window = window;
+  e.where = sub;
+  e.globalWhere = a1;
+  e.modifiers = a2;
+  e.character = a3;
+  e.keyCode = a4;
+  e.data[0] = a5;
+  return WPostEvent(&e, noDup, priority);
+}
+
+// A Pascal string of a text (one buffer per call site's lifetime).
+struct PS {
+  uChar s[256];
+  explicit PS(const std::string& t) {
+    s[0] = uChar(t.size());
+    std::memcpy(s + 1, t.data(), t.size());
+  }
+  operator ConstPStr() const { return s; }
+};
+
+class ServerVITest : public qxexectest::ExecTest {
+ protected:
+  void SetUp() override {
+    ExecTest::SetUp();
+    static std::once_flag once;
+    std::call_once(once, [] {
+      EXPECT_EQ(RInitResources(), kNoErr);
+      EXPECT_EQ(QXRTRegisterEngine(), kNoErr);
+      EXPECT_EQ(QXRTRegisterServer(), kNoErr);
+      QXRTCloseRegistration();
+    });
+    ASSERT_EQ(FInitFileMgr(), kNoErr);
+    ASSERT_TRUE(rt_.Make("qxviref"));
+    if (!AZPBlocks()->linkerNames) AZPAllocInit();
+    ExecSetPostUserEventProc(&PostToQueue);
+    ASSERT_EQ(WEventQueueInit(1), kNoErr);
+    WEventSetGate(1);
+    InitLinker();
+    InstallLoadMethods();
+    qxexectest::OnlySlots({{2, 1}});
+    ASSERT_EQ(InitExec(), kNoErr);
+    ASSERT_EQ(TypeHeapInit(), kNoErr);
+    ServerInstallEngineHooks();
+    ASSERT_EQ(VIRefInit(), kNoErr);
+  }
+  void TearDown() override {
+    HoldVIName(nullptr, 1);
+    VIRefReleaseAll();
+    for (UHandle vi = FirstLoadedVI(); vi; vi = FirstLoadedVI()) {
+      if ((VIRec(vi)->eState & kVIStateMask) == 2) AbortTopVI(vi);
+      DisposeVI(vi, 1);
+    }
+    FinishExec();
+    Pump([] { return false; }, 0);
+    VIRefExit();
+    linkcheck::DisposeTables();
+    ExecSetPostUserEventProc(nullptr);
+    WEventQueueInit(0);
+    rt_.Remove();
+    ExecTest::TearDown();
+  }
+  // Writes the VI file into the run-time folder (L:\name).
+  void Write(const std::string& name, const vif::Bytes& bytes) {
+    EXPECT_TRUE(rsrcw::WriteHostFile(rt_.Host(name), bytes));
+  }
+  UHandle Load(const std::string& name, const vif::Bytes& bytes) {
+    Write(name, bytes);
+    // The loaded VI keeps the path (the loader disposes it on failure).
+    Path path = pathtest::ToPath("L:\\" + name);
+    RsrcFileRef ref = 0;
+    EXPECT_EQ(ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr), kNoErr);
+    UHandle vi = nullptr;
+    EXPECT_EQ(LoadInstrument(path, 0, PS(name), ref, &vi, 0), kLoadLoaded) << name;
+    // The test holds its VIs: the release of their last reference would
+    // close them otherwise.
+    if (vi) {
+      EXPECT_EQ(HoldVIName(VIRec(vi)->name, 0), kNoErr);
+    }
+    return vi;
+  }
+  UHandle Load(const std::string& name, runvi::Clumps kind, uInt32 flags = 0) {
+    return Load(name, vif::Write(runvi::File(name, kind, 1, flags)));
+  }
+  // Hands done and reset events to their commands, and the closes of VIs
+  // nothing holds to CloseVI (as the shell does), until cond holds.
+  static bool Pump(const std::function<bool()>& cond, int ms = 10000) {
+    const uInt32 end = MilliSecs() + uInt32(ms);
+    for (;;) {
+      WEventRecord e;
+      while (WGetNextEvent(&e)) {
+        if (e.code != kWEvUser) continue;
+        DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(e.globalWhere)));
+        if (e.where == kUEVIDone) DoDoneCommand(ds);
+        if (e.where == kUEReset) DoResetCommand(ds, e.modifiers, e.character, e.keyCode, e.data[0]);
+        if (e.where == kUECloseVI) {
+          UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(e.globalWhere)));
+          if (IsVILoaded(vi)) CloseVI(vi, 0, 1, 0);
+        }
+      }
+      if (cond()) return true;
+      if (MillisecCmp(MilliSecs(), end) > 0) return false;
+      WSleep(1);
+    }
+  }
+  static VIRef Open(const std::string& name, int32 options = kVIRefOptTrusted, MgErr want = kNoErr,
+                    const TypeDescriptor* type = nullptr) {
+    VIRef ref = 0;
+    EXPECT_EQ(AppOpenVIRefByName(kLocalAppRef, PS(name), type, options, nullptr, &ref, nullptr, nullptr, nullptr),
+              want)
+        << name;
+    return ref;
+  }
+  static MgErr Reserve(VIRef ref, int32 mode) {
+    return VIRefSetAttributes(ref, kVIRefReservationProp, &mode, kVIRefOptTrusted, nullptr, nullptr, nullptr);
+  }
+  static int32 Refs(UHandle vi) {
+    int32 n = -1;
+    VIHasRefs(vi, &n);
+    return n;
+  }
+
+  qxtest::RuntimeRoot rt_;
+};
+
+}  // namespace srvtest
