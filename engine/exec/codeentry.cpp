@@ -250,6 +250,7 @@ void SetCodeEntryAndPatch(UHandle code, DataSpace ds) {
 // ---- The user-interface thread's hooks ---------------------------------------------
 
 void ExecSetPostUserEventProc(ExecPostUserEventProc proc) { gPostUserEvent.store(proc); }
+Bool32 ExecPostUserEventProcInstalled() { return gPostUserEvent.load() ? 1 : 0; }
 
 MgErr ExecPostUserEvent(int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5) {
   ExecPostUserEventProc p = gPostUserEvent.load();
@@ -306,9 +307,9 @@ int32 ExecThreadProc(ExecContext* context) {
   // it down), so plain release stores serve and no store in the loop costs a
   // locked instruction.
   QueueElement* e = ctx->current.load();
-  for (;;) {
+  for (bool ran = false;; ran = true) {
     if (!e) {
-      e = qxexec::TakeElement(ctx->runRecord, ui ? 0 : 1, ctx, true);
+      e = qxexec::TakeElement(ctx->runRecord, ui ? 0 : 1, ctx, true, ran);
       if (!e) {
         if (!ui && ctx->running.load()) DBAssert(__FILE__, __LINE__, "execution thread woke without an element");
         break;
