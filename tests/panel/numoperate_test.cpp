@@ -8,6 +8,7 @@
 #include "panel/methsupport.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
+#include "panel/transact.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "comma_locale.h"
