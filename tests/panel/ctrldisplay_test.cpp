@@ -4,6 +4,7 @@
 // colour box and a path's state button leave on the screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "panel/methsupport.h"
 #include "panel/osupport.h"
 #include "panel/objdraw.h"
+#include "panel/objload.h"
 #include "panel/paneldisplay.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
@@ -36,6 +38,14 @@ int32 RecordShown(ObjHeap, int32, const void*, const void* value) {
   return gShown.push_back(v), 0;
 }
 int32 RecordDrawn(ObjHeap, int32 object, const void*, int32, int32) { return gDrawn.push_back(object), 0; }
+// Records the part and paints its bounds red.
+int32 PaintRed(ObjHeap heap, int32 object, const void*, int32, int32) {
+  Rect r;
+  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
+  DSelectNormPen(0xFF0000, 0xFF0000);
+  DPaintRect(&r);
+  return gDrawn.push_back(object), 0;
+}
 
 class CtrlDisplay : public ptest::PanelRootTest {
  protected:
@@ -216,6 +226,44 @@ TEST_F(CtrlDisplay, HeldBooleansDisabledRingItemsAndEmptyPictures) {
     EXPECT_EQ(gDrawn, erase ? std::vector<int32>{content} : std::vector<int32>{}) << erase;
   }
   DSDisposeHandle(empty);
+}
+
+// A slide's housing is drawn once into its off-screen image and from then
+// on copied from it, until the slide asks for the image to be drawn again;
+// a housing drawn through the window's update is never cached.
+TEST_F(CtrlDisplay, SlidesRepairTheirHousingFromItsImage) {
+  int32 slide = 0;
+  Control(tdb::DBL(), kClsSlide, &slide);
+  const int32 housing = Obj(kClsCosmetic, slide, 8), arrow = Obj(kClsCosmetic, slide, 6);
+  Bounds(housing, Rect{30, 40, 130, 60});
+  Bounds(arrow, Rect{10, 40, 28, 60});
+  const SlotPatch drawn(kClsCosmetic, kMsgODraw, &PaintRed);
+  const float64 v = 1;
+  struct Step {
+    uInt32 slideFlags, housingFlags;
+    std::vector<int32> drawn;  // the housing twice: into the image and to the screen
+    bool cached;
+  } steps[] = {{0, 0, {arrow, housing, housing}, true},
+               {0, 0, {arrow}, true},
+               {ctrl::kFlagRedrawImage, 0, {arrow, housing, housing}, true},
+               {0, ctrl::kFlagNoDrawInPlace, {arrow, housing}, false}};
+  for (const Step& st : steps) {
+    SetW(slide, 0, int32(st.slideFlags));
+    SetW(housing, 0, int32(st.housingFlags));
+    PlatSurfaceClear(Surface(), 0xFFFFFF);
+    gDrawn.clear();
+    DrawSlideValue(panel_, slide, &v, 0, kDrawModeNormal, 1);
+    std::vector<int32> got = gDrawn;
+    std::sort(got.begin(), got.end());
+    std::vector<int32> want = st.drawn;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(Pixel(40, 30), 0xFF0000u) << "the housing's corner, drawn or copied";
+    EXPECT_EQ(Pixel(59, 129), 0xFF0000u) << "and its far corner";
+    EXPECT_EQ(W(slide, 0) & ctrl::kFlagRedrawImage, 0) << "the image is drawn";
+  }
+  EXPECT_NE(W(slide, ctrl::kSlideImageWord), 0);
+  ODispose(panel_, slide);
 }
 
 }  // namespace ctrldisplay_test
