@@ -10,6 +10,7 @@
 
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/path.h"
 #include "mgsource/window/textrec.h"
 #include "panel/ctrl_internal.h"
@@ -264,6 +265,83 @@ TEST_F(CtrlDisplay, SlidesRepairTheirHousingFromItsImage) {
   }
   EXPECT_NE(W(slide, ctrl::kSlideImageWord), 0);
   ODispose(panel_, slide);
+}
+
+// A label takes a new text unless it is the text being edited (and the
+// dialog code has not allowed it); a multi-image draws only when the image
+// it shows changes, and a big one moves to its entry's rectangle.
+TEST_F(CtrlDisplay, EditedLabelsRefuseAndImagesDrawOnlyWhenTheyChange) {
+  const int32 label = Obj(kClsLabel);
+  Bounds(label, Rect{10, 10, 26, 90});
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>("a"), 1, 0, 0);
+  const int32 ext = int32(OHWord(panel_, kOHExtension));
+  struct Case {
+    bool focus, refuses, allowed;
+    const char* given;
+    const char* shown;
+  } cases[] = {{false, true, false, "b", "b"},
+               {true, true, false, "c", "b"},
+               {true, true, true, "c", "c"},
+               {true, false, false, "d", "d"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    SetW(label, 0, c.refuses ? int32(ctrl::kFlagFocusRefuses) : 0);
+    PutNative32(*panel_ + ext + kHeapExtKeyFocus, c.focus ? uInt32(label) : 0);
+    PutNative32(*panel_ + ext + kHeapExtFocusText, uInt32(uintptr_t(PartTextRecord(panel_, label))));
+    gAllowFocusTextDisplay = c.allowed;
+    ClearReports();
+    const int32 text[2] = {1, c.given[0]};  // a long string of one character
+    EXPECT_EQ(LabelODisplayValMethod(panel_, label, nullptr, text), 0);
+    EXPECT_EQ(Text(label), c.shown);
+    EXPECT_EQ(Reports("can't display val to heapTextObj"), c.focus && c.refuses && !c.allowed ? 1 : 0);
+  }
+  gAllowFocusTextDisplay = 0;
+  PutNative32(*panel_ + ext + kHeapExtKeyFocus, 0);
+  PutNative32(*panel_ + ext + kHeapExtFocusText, 0);
+
+  // Images 0 and 1 are one white pixmap, image 2 a red one.
+  int32 white = 0, red = 0;
+  const Rect square{0, 0, 20, 20};
+  for (auto [image, colour] : {std::pair<int32*, DColor>{&white, 0xFFFFFF}, {&red, 0xFF0000}}) {
+    ASSERT_EQ(ICreatePixmap(-1, &square, 0, image), kNoErr);
+    ImageSaveRecord save{};
+    IOpen(*image, &save);
+    DSelectNormPen(colour, colour);
+    DPaintRect(&square);
+    IClose(*image, &save);
+  }
+  const int32 multi = vib::NewObject(panel_, kClsMultiCosmetic, kObjImageList + 3 * 4, 0, 0, 0);
+  Bounds(multi, Rect{100, 100, 120, 120});
+  PutNative16(*panel_ + multi + kObjImageCount, 3);
+  for (int32 i = 0; i < 3; ++i) SetW(multi, (kObjImageList + 4 * i) / 4, i == 2 ? red : white);
+  SetW(multi, kObjImage / 4, white);
+  ctrl::SetPartColours(panel_, multi, 0, 0xFFFFFF);
+  struct Step {
+    int16 index, stored;
+    uInt32 pixel;  // at the image's middle after the display
+  } steps[] = {{1, 1, 0xB3B3B3}, {9, 2, 0xFF0000}, {2, 2, 0xB3B3B3}};
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.index);
+    PlatSurfaceClear(Surface(), 0xB3B3B3);
+    EXPECT_EQ(MultiCosmeticODisplayValMethod(panel_, multi, nullptr, &st.index), 0);
+    EXPECT_EQ(ObjInt16(panel_, multi, kObjImageIndex), st.stored);
+    EXPECT_EQ(Pixel(110, 110), st.pixel);
+  }
+  SetW(multi, kObjImage / 4, 0);
+
+  const int32 big = vib::NewObject(panel_, kClsBigMultiCosmetic, kObjImageList + 2 * kBigImageEntry, 0, 0, 0);
+  Bounds(big, Rect{100, 100, 120, 120});
+  PutNative16(*panel_ + big + kObjImageCount, 2);
+  for (int32 i = 0; i < 2; ++i) {
+    const Rect place{int16(100 + 30 * i), 100, int16(120 + 30 * i), 120};
+    std::memcpy(*panel_ + big + kObjImageList + kBigImageEntry * i, &place, sizeof place);
+    SetW(big, (kObjImageList + kBigImageEntry * i + 12) / 4, 0xFFFFFF);
+  }
+  const int16 second = 1;
+  EXPECT_EQ(BigMultiCosmeticODisplayValMethod(panel_, big, nullptr, &second), ctrl::kReplyInvalidated);
+  EXPECT_EQ(ctrl::BoundsOf(panel_, big).top, 130) << "moved to its entry's rectangle";
+  IRelease(white);
+  IRelease(red);
 }
 
 }  // namespace ctrldisplay_test
