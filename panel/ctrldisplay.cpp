@@ -308,6 +308,8 @@ int32 DisplayBoolText(ObjHeap heap, int32 textPart, int32 buttonPart, int32 stat
     const Rect t = BoundsOf(heap, textPart), b = BoundsOf(heap, buttonPart);
     Rect meet;
     if (DSectRect(&t, &b, &meet)) {
+      // The whole text is selected first: its colour is set over the selection.
+      if (!IsFocusText(heap, record)) TSelectText(record, 0, 0x7FFFFFFF);
       const DColor under = PartImageBackColor(heap, buttonPart);
       if (savedBack == kTransparentColor && savedFore == under) {
         // The text would vanish on the button: white on black, else black.
@@ -316,7 +318,6 @@ int32 DisplayBoolText(ObjHeap heap, int32 textPart, int32 buttonPart, int32 stat
         if (under == kBlack) gInvertHilite = 1;
         recolour = true;
       }
-      if (!IsFocusText(heap, record)) TSelectText(record, 0, 0x7FFFFFFF);
     }
   }
   int32 count = 0;

@@ -12,6 +12,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/path.h"
+#include "mgsource/window/textdraw.h"
 #include "mgsource/window/textrec.h"
 #include "panel/ctrl_internal.h"
 #include "panel/ctrldisplay.h"
@@ -39,6 +40,14 @@ int32 RecordShown(ObjHeap, int32, const void*, const void* value) {
   return gShown.push_back(v), 0;
 }
 int32 RecordDrawn(ObjHeap, int32 object, const void*, int32, int32) { return gDrawn.push_back(object), 0; }
+// The colour a text part was drawn in and the highlight inversion then.
+DColor gDrawnColour = 0;
+Bool32 gDrawnInverted = 0;
+int32 RecordColour(ObjHeap heap, int32 label, const void*, int32, int32) {
+  TGetColors(PartTextRecord(heap, label), &gDrawnColour, nullptr);
+  gDrawnInverted = gInvertHilite;
+  return 0;
+}
 // Records the part and paints its bounds red.
 int32 PaintRed(ObjHeap heap, int32 object, const void*, int32, int32) {
   Rect r;
@@ -342,6 +351,39 @@ TEST_F(CtrlDisplay, EditedLabelsRefuseAndImagesDrawOnlyWhenTheyChange) {
   EXPECT_EQ(ctrl::BoundsOf(panel_, big).top, 130) << "moved to its entry's rectangle";
   IRelease(white);
   IRelease(red);
+}
+
+// A Boolean's text the colour of its button is drawn white on a black
+// button, black on another, and gets its own colours back; a text of
+// another colour is drawn as it is.
+TEST_F(CtrlDisplay, BooleanTextsStayReadableOnTheirButton) {
+  int32 boolean = 0;
+  Control(tdb::Boolean(), kClsBoolean, &boolean);
+  const int32 button = Obj(kClsCosmetic, boolean, 21), text = Obj(kClsLabel, boolean, 22);
+  Bounds(button, Rect{10, 10, 40, 90});
+  Bounds(text, Rect{15, 20, 31, 80});
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("OK"), 2, 0, 0);
+  const SlotPatch drawn(kClsLabel, kMsgODraw, &RecordColour);
+  struct Case {
+    DColor button, text, drawn;
+    Bool32 inverted;
+  } cases[] = {{0x000000, 0x000000, 0xFFFFFF, 1},
+               {0xB3B3B3, 0xB3B3B3, 0x000000, 0},
+               {0x000000, 0x00FF00, 0x00FF00, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ctrl::SetPartColours(panel_, button, 0, c.button);
+    const DColor none = kTransparentColor;
+    TSetColors(PartTextRecord(panel_, text), &c.text, &none, 0);
+    gDrawnColour = 0x123456;
+    DisplayBoolText(panel_, text, button, 1, 1, kDrawModeNormal);
+    EXPECT_EQ(gDrawnColour, c.drawn);
+    EXPECT_EQ(gDrawnInverted, c.inverted);
+    DColor after = 0;
+    TGetColors(PartTextRecord(panel_, text), &after, nullptr);
+    EXPECT_EQ(after, c.text) << "its own colour back";
+    EXPECT_EQ(gInvertHilite, 0);
+  }
 }
 
 }  // namespace ctrldisplay_test
