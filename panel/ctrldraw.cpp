@@ -465,7 +465,9 @@ int32 DrawPictureValue(ObjHeap heap, int32 picture, const void* value, int32 con
   // 1. The picture image, at the part's rectangle moved to the origin.
   const Rect at{0, 0, int16(r.bottom - r.top), int16(r.right - r.left)};
   int32 pict = 0;
-  if (ICreatePict(-1, &at, 0, reinterpret_cast<QXPict>(h), 0, &pict) != kNoErr || !pict) return kReplyFailed;
+  // The value stays the data space's: the image only borrows it.
+  if (ICreatePict(-1, &at, DGetDepth(), reinterpret_cast<QXPict>(h), kImageBorrowed, &pict) != kNoErr || !pict)
+    return kReplyFailed;
   // 2. The off-screen copy.
   if ((modeBits & kPictIntoCopy) && !copy) {
     if (ICreatePixmap(-1, &r, DGetDepth(), &copy) != kNoErr || !copy) {

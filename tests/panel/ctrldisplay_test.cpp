@@ -11,6 +11,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/pictops.h"
 #include "mgsource/path.h"
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/textrec.h"
@@ -384,6 +385,40 @@ TEST_F(CtrlDisplay, BooleanTextsStayReadableOnTheirButton) {
     EXPECT_EQ(after, c.text) << "its own colour back";
     EXPECT_EQ(gInvertHilite, 0);
   }
+}
+
+// A picture shown through its off-screen copy draws into the copy once and
+// then repairs from it without drawing its background part again; the
+// value stays the data space's.
+TEST_F(CtrlDisplay, PicturesRepairFromTheirCopy) {
+  int32 picture = 0;
+  Control(tdb::String(), kClsPicture, &picture);
+  const int32 content = Obj(kClsCosmetic, picture, 28);
+  Bounds(picture, Rect{50, 50, 90, 90});
+  Bounds(content, Rect{50, 50, 90, 90});
+  SetW(picture, 0, int32(ctrl::kFlagViaCopy));
+  SetW(content, 0, int32(ctrl::kFlagOpaque));
+  UHandle value = DSNewHClr(4);
+  PictOpArgs a;
+  a.colours[0] = a.colours[2] = 0xFF0000;
+  ASSERT_EQ(PictAppendOp(value, 0, kPictOpNormPen, &a), kNoErr);
+  a.rect = Rect{0, 0, 10, 10};
+  ASSERT_EQ(PictAppendOp(value, 0, kPictOpPaintRect, &a), kNoErr);
+  const int32 size = DSGetHandleSize(value);
+  const SlotPatch drawn(kClsCosmetic, kMsgODraw, &RecordDrawn);
+  gDrawn.clear();
+  EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &value), 0);
+  EXPECT_EQ(Pixel(52, 52), 0xFF0000u) << "drawn into the copy and copied to the screen";
+  EXPECT_NE(W(picture, ctrl::kPictureCopyWord), 0);
+  ASSERT_EQ(DSCheckHandle(value), kNoErr) << "the value is not the image's to dispose";
+  EXPECT_EQ(DSGetHandleSize(value), size);
+  PlatSurfaceClear(Surface(), 0xFFFFFF);
+  gDrawn.clear();
+  EXPECT_EQ(PictureODrawMethod(panel_, picture, &value, 0, kDrawModeNormal), 0);
+  EXPECT_EQ(Pixel(52, 52), 0xFF0000u) << "copied from the off-screen copy";
+  EXPECT_EQ(gDrawn, std::vector<int32>{}) << "the background part is in the copy";
+  ODispose(panel_, picture);
+  DSDisposeHandle(value);
 }
 
 }  // namespace ctrldisplay_test
