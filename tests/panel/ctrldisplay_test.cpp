@@ -13,6 +13,7 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/draw/pictops.h"
 #include "mgsource/path.h"
+#include "mgsource/window/wactive.h"
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/textrec.h"
 #include "panel/ctrl_internal.h"
@@ -22,7 +23,9 @@
 #include "panel/osupport.h"
 #include "panel/objdraw.h"
 #include "panel/objload.h"
+#include "panel/oinit.h"
 #include "panel/paneldisplay.h"
+#include "panel/transact.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "platform/qx_surface.h"
@@ -49,6 +52,9 @@ int32 RecordColour(ObjHeap heap, int32 label, const void*, int32, int32) {
   gDrawnInverted = gInvertHilite;
   return 0;
 }
+// The objects framed with the key-focus frame.
+std::vector<int32> gFramed;
+int32 RecordFrame(ObjHeap, int32 object, ObjHeap, int32, int32 kind) { return gFramed.push_back(kind == 16 ? object : 0), 0; }
 // Records the part and paints its bounds red.
 int32 PaintRed(ObjHeap heap, int32 object, const void*, int32, int32) {
   Rect r;
@@ -419,6 +425,42 @@ TEST_F(CtrlDisplay, PicturesRepairFromTheirCopy) {
   EXPECT_EQ(gDrawn, std::vector<int32>{}) << "the background part is in the copy";
   ODispose(panel_, picture);
   DSDisposeHandle(value);
+}
+
+// The Return button of the active panel gets the default frame, unless text
+// is being entered, another Boolean holds the key focus, the button shows
+// no built-in button picture and the window asks for no frame, or the
+// window is not the active one.
+TEST_F(CtrlDisplay, TheReturnButtonOfTheActivePanelIsFramed) {
+  int32 boolean = 0, other = 0;
+  Control(tdb::Boolean(), kClsBoolean, &boolean);
+  Control(tdb::Boolean(), kClsBoolean, &other);
+  const int32 button = Obj(kClsCosmetic, boolean, 21);
+  Bounds(boolean, Rect{10, 10, 40, 90});
+  Bounds(button, Rect{10, 10, 40, 90});
+  std::vector<int32> slots(55, 0);
+  slots[0] = boolean;
+  SetW(root_, kRootKeyNav / 4, vib::NewList(panel_, slots));
+  const int32 ext = int32(OHWord(panel_, kOHExtension));
+  const SlotPatch framing(kClsBoolean, kMsgOFrameSel, &RecordFrame);
+  enum Spoil { kNone, kTextEntry, kBooleanFocus, kNoFrameAsked, kOtherReturn, kInactive };
+  for (const Spoil spoil : {kNone, kTextEntry, kBooleanFocus, kNoFrameAsked, kOtherReturn, kInactive}) {
+    SCOPED_TRACE(int(spoil));
+    const uInt32 flags = OHWord(panel_, kOHFlags);
+    OHSetWord(panel_, kOHFlags, spoil == kTextEntry ? flags | kHeapFlagTextEntry : flags & ~kHeapFlagTextEntry);
+    PutNative32(*panel_ + ext + kHeapExtKeyFocus, spoil == kBooleanFocus ? uInt32(other) : 0);
+    PutNative16(*panel_ + ext + kHeapExtWindowOptions, spoil == kNoFrameAsked ? 0 : kWindowPartDefaultFrame);
+    slots[0] = spoil == kOtherReturn ? other : boolean;
+    SetW(root_, kRootKeyNav / 4, vib::NewList(panel_, slots));
+    WSetActiveWindow(spoil == kInactive ? kWNoWindow : window_);
+    gFramed.clear();
+    const uChar on = 1;
+    BooleanODrawMethod(panel_, boolean, &on, 0, kDrawModeNormal);
+    EXPECT_EQ(gFramed, spoil == kNone ? std::vector<int32>{boolean} : std::vector<int32>{});
+  }
+  OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) & ~kHeapFlagTextEntry);
+  PutNative32(*panel_ + ext + kHeapExtKeyFocus, 0);
+  WSetActiveWindow(kWNoWindow);
 }
 
 }  // namespace ctrldisplay_test
