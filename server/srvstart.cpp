@@ -2,38 +2,13 @@
 
 #include <atomic>
 
-#include "mgsource/config.h"
-#include "mgsource/debug.h"
-#include "mgsource/memory.h"
-#include "mgsource/path.h"
 #include "server/access.h"
 
 namespace {
 
-SrvLogSettings gLog{0, 0, nullptr};
 std::atomic<Bool32> gListening{0};
 
-ConstPStr Name(const char* text) { return reinterpret_cast<ConstPStr>(text); }
-
 }  // namespace
-
-MgErr TCPServerInit() {
-  CfgGetDefault(kCfgBool, Name("\x14tcpServer.logDetails"), &gLog.logDetails);
-  CfgGetDefault(kCfgBool, Name("\x0dtcpServer.log"), &gLog.log);
-  if (!gLog.logPath) gLog.logPath = FEmptyPath(nullptr);
-  if (gLog.logPath) CfgGetDefault(kCfgPath, Name("\x11tcpServer.logPath"), gLog.logPath);
-  int32 enabled = 0;
-  CfgGetDefault(kCfgBool, Name("\x12server.tcp.enabled"), &enabled);
-  return enabled ? SetServerListening(1) : kNoErr;
-}
-
-MgErr SetServerListening(Bool32 on) {
-  if (!on) return kNoErr;
-  DBPrintf("TCP VI Server: can't start listener; err=%ld", long(kCapabilityErr));
-  return kCapabilityErr;
-}
-
-const SrvLogSettings& SrvLogKeys() { return gLog; }
 
 void OleServerStart() {}
 void OleServerStop() {}
@@ -42,7 +17,6 @@ Bool32 SrvIsListening() { return gListening.load(); }
 void SrvTestSetListening(Bool32 on) { gListening.store(on ? 1 : 0); }
 
 void SrvDisposeStartState() {
+  TCPServerDispose();
   QXSDisposeAccessLists();
-  if (gLog.logPath) FDisposePath(gLog.logPath);
-  gLog = SrvLogSettings{0, 0, nullptr};
 }
