@@ -605,7 +605,7 @@ MgErr SetServerListening(Bool32 on) {
     int32 s = -1;
     uInt16 bound = 0;
     // A port of 0 lets the system choose: the one it chose is reported.
-    if (!port && NCConnSocket(listener, &s) == kNoErr && PlatSockLocalPort(s, &bound)) gPort = ntohs(bound);
+    if (!port && NCConnSocket(listener, &s) == kNoErr && PlatSockLocalPort(s, &bound) == 0) gPort = ntohs(bound);
     gClosingListener = false;
     SrvTestSetListening(1);
     if (CPStrHandle list = TcpListNow()) {
