@@ -47,6 +47,7 @@ RemoteApp* RemoteOf(const AppRecord* app) {
 }
 
 int32 Word(const void* p) { return int32(uintptr_t(p)); }
+void FreeOp(AsyncRef a);
 
 // The connection check of every request: 42 without a record, 66 without a
 // connection.
@@ -118,9 +119,30 @@ void MaybeFree(RemoteApp* r) {
   }
   while (AsyncRef a = r->rec.asyncList) {
     r->rec.asyncList = a->next;
-    FreeAsyncRef(a);
+    FreeOp(a);
   }
   AZDisposePtr(reinterpret_cast<UPtr>(r));
+}
+
+// The member class and reply type of a vector operation.
+int32 RequestTypeOf(int32 op) {
+  switch (op) {
+    case kAsyncAppAttrVectOp: return kTSAppPropRequest;
+    case kAsyncVIAttrVectOp: return kTSVIPropRequest;
+    case kAsyncAppDoMethodOp: return kTSAppMethodRequest;
+    case kAsyncVIDoMethodOp: return kTSVIMethodRequest;
+    default: return -1;
+  }
+}
+
+// Frees an operation, with the copy of the entries a vector request keeps.
+void FreeOp(AsyncRef a) {
+  const int32 type = RequestTypeOf(a->op);
+  if (type >= 0) {
+    const bool property = type == kTSAppPropRequest || type == kTSVIPropRequest;
+    if (UPtr copy = reinterpret_cast<UPtr>(uintptr_t(property ? a->param[1] : a->param[2]))) AZDisposePtr(copy);
+  }
+  FreeAsyncRef(a);
 }
 
 // The AsyncRef of a reply: looked up by its value in the record's list (a
@@ -142,17 +164,6 @@ AsyncRef CallOf(AppRecord* app, VIRef local) {
   for (AsyncRef a = app ? app->asyncList : nullptr; a; a = a->next)
     if (a->op == kAsyncCallVIPxCalleeOp && a->ref == local) return a;
   return nullptr;
-}
-
-// The member class and reply type of a vector operation.
-int32 RequestTypeOf(int32 op) {
-  switch (op) {
-    case kAsyncAppAttrVectOp: return kTSAppPropRequest;
-    case kAsyncVIAttrVectOp: return kTSVIPropRequest;
-    case kAsyncAppDoMethodOp: return kTSAppMethodRequest;
-    case kAsyncVIDoMethodOp: return kTSVIMethodRequest;
-    default: return -1;
-  }
 }
 
 // After a failure, the values the get entries of the request's vector hold
@@ -183,7 +194,7 @@ void FinishCall(AsyncRef a, MgErr error, ConstPStr text, bool unlink) {
   PxCalleeSetCallError(ds, error, text);
   if (unlink) {
     UnlinkAsyncRef(app, a);
-    FreeAsyncRef(a);
+    FreeOp(a);
   }
   QueueElement* e = PxCalleeCallElement(ds);
   if (e && e->signature == FourCC("QELM") && e->dataSpace == ds) EnQRunQ(e);
@@ -199,7 +210,7 @@ void Complete(AsyncRef a, MgErr error, ConstPStr text) {
   a->errorText = const_cast<PStr>(text);
   if (a->completion) a->completion(a);
   a->errorText = nullptr;
-  FreeAsyncRef(a);
+  FreeOp(a);
 }
 
 // A reply to a vector operation (11, 12, 15, 16).
@@ -210,7 +221,9 @@ void VectorReply(ConnInfo* c, int32 op, const char* routine) {
     DBPrintf("%s: Bad uniqueID (asyncRef=0x%lx)", routine, static_cast<unsigned long>(h.uniqueId));
     return;
   }
-  if (a->completion) {
+  if (!a->completion) {
+    DBPrintf("%s: reply to killed asyncRef 0x%lx dropped", routine, static_cast<unsigned long>(h.uniqueId));
+  } else {
     ParamVectorMsg m{};
     MgErr err = RcvParamVector(c->data, h.dataLength, h.type, a, &m);
     if (!err && (h.type == kTSAppPropReply || h.type == kTSVIPropReply)) {
@@ -220,7 +233,7 @@ void VectorReply(ConnInfo* c, int32 op, const char* routine) {
     a->error = err;
     a->completion(a);
   }
-  FreeAsyncRef(a);
+  FreeOp(a);
 }
 
 // The local reference of a reply's unique id, when it is one of the
@@ -457,7 +470,7 @@ MgErr OpenRemote(AppRef app, ConstPStr viName, Path path, const TypeDescriptor* 
   }
   if (err) {
     SrvDisposeMessage(&m);
-    if (a) FreeAsyncRef(a);
+    if (a) FreeOp(a);
     VIRefRelease(self);
     return err;
   }
@@ -504,16 +517,31 @@ MgErr TSApp_Release(VIRefRecord* r) {
 
 namespace {
 
+// The request keeps its own copy of the entries (a caller's vector may be a
+// temporary of one property); the values stay the caller's.
 MgErr SendVector(AppRecord* app, VIRefRecord* ref, int32 type, int32 method, int32 count, AttrEntry* vector,
                  AsyncCompletion completion, AsyncRef* async) {
   TSConnLock lock;
+  if (async) *async = nullptr;
   ConnInfo* c = nullptr;
   if (MgErr err = Connection(app, &c)) return err;
   VIRef server = 0;
   if (ref && !(server = ServerRefOf(c, ref->self))) return kVIRefInvalidErr;
-  ParamVectorMsg m{type, 0, server, method, count, vector, 0, 0};
-  const MgErr err = SendParamVector(TSSender(c), app, &m, ref ? ref->self : 0, completion, async);
-  return err ? err : kPending;
+  if (count < 0 || (count > 0 && !vector) || count > 0x7FFFFFF / int32(sizeof(AttrEntry))) return kArgErr;
+  AttrEntry* copy = nullptr;
+  if (count > 0) {
+    if (!(copy = reinterpret_cast<AttrEntry*>(AZNewPtr(count * int32(sizeof(AttrEntry)))))) return kMemFullErr;
+    std::memcpy(copy, vector, size_t(count) * sizeof(AttrEntry));
+  }
+  ParamVectorMsg m{type, 0, server, method, count, copy, 0, 0};
+  AsyncRef a = nullptr;
+  const MgErr err = SendParamVector(TSSender(c), app, &m, ref ? ref->self : 0, completion, &a);
+  if (err) {
+    if (copy) AZDisposePtr(reinterpret_cast<UPtr>(copy));
+    return err;
+  }
+  if (async) *async = a;
+  return kPending;
 }
 
 MgErr TSApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int32, MgErr*, int32*, PStr,
@@ -616,7 +644,7 @@ MgErr TSSendCall(VIRef localRef, DataSpace ds) {
     SrvDisposeMessage(&m);
     (*ds)->pxCallAsync = nullptr;
     UnlinkAsyncRef(r->app, a);
-    FreeAsyncRef(a);
+    FreeOp(a);
   }
   return err;
 }
@@ -675,7 +703,7 @@ void CliRcvGetVIRefReply(ConnInfo* c) {
     // The open was given up: the server's reference goes again.
     if (!err && server) TSSendPlain(c, kTSReleaseRef, uInt32(server), kNoErr);
     if (a->completion) Complete(a, err ? err : kVIRefInvalidErr, nullptr);
-    else FreeAsyncRef(a);
+    else FreeOp(a);
     return;
   }
   if (!err) {

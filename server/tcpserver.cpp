@@ -873,8 +873,12 @@ void TSStartDataRead(ConnInfo* c) {
 void TSHandleDataRead(ConnInfo* c) {
   const SrvMsgHeader h = c->header;
   if (h.error) {
-    if (IsServer(c)) ServeErrorMessage(c);
-    else TSHandleDataReadWithError(c);
+    if (IsServer(c)) {
+      ServeErrorMessage(c);
+      return;
+    }
+    TSHandleDataReadWithError(c);
+    ReadOn(c);
     return;
   }
   if (IsServer(c)) {
