@@ -564,11 +564,12 @@ MgErr TCPServerInit() {
   CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\024tcpServer.logDetails"), &details);
   CfgGetDefault(kCfgBool, reinterpret_cast<ConstPStr>("\015tcpServer.log"), &log);
   Path path = FEmptyPath(nullptr);
-  if (path && CfgGetDefault(kCfgPath, reinterpret_cast<ConstPStr>("\021tcpServer.logPath"), path) != kNoErr) {
+  if (path && CfgGetDefault(kCfgPath, reinterpret_cast<ConstPStr>("\021tcpServer.logPath"), &path) != kNoErr) {
     if (GetDefaultDirPath(path) != kNoErr || FAppendName(path, reinterpret_cast<ConstPStr>("\014servrlog.txt")))
       FNotAPath(path);
   }
-  static const uChar kTitle[] = "\026Initializing TCP Server";
+  Str255 kTitle;
+  TSPStr("Initializing TCP Server", kTitle);
   if (path) SetServerLogPath(path, kTitle);
   if (path) FDisposePath(path);
   SetServerLogDetails(details);
@@ -657,7 +658,9 @@ void TCPServerShutDown() {
 void TCPServerExit() {
   SetServerListening(0);
   TCPServerShutDown();
-  SetServerLogging(0, reinterpret_cast<ConstPStr>("\024Shutting down server"));
+  Str255 title;
+  TSPStr("Shutting down server", title);
+  SetServerLogging(0, title);
 }
 
 ConnInfo* ResolveConnID(Cookie id) {

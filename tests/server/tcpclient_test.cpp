@@ -229,7 +229,6 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
   AppRef app = 0;
   const VIRef ref = FakeOpen(&app);
   ASSERT_NE(ref, 0);
-  DBSetDebugging(1);
   struct Row {
     const char* what;
     std::function<void()> run;
@@ -322,7 +321,6 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
     SCOPED_TRACE(row.what);
     row.run();
   }
-  DBSetDebugging(0);
   EXPECT_EQ(QXAppRefRelease(app), kNoErr);
 }
 

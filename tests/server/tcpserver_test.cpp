@@ -4,6 +4,8 @@
 // leaves a call running, the listener and the log.
 #include <regex>
 
+#include "mgsource/config_test_file.h"
+
 #include "server/tcp_fixture.h"
 
 namespace tcptest {
@@ -193,6 +195,22 @@ TEST_F(TCPServerTest, TheListenerAndTheHostListDecideWhoTalks) {
   EXPECT_NE(log.find("Turning off server."), std::string::npos);
   EXPECT_NE(log.find("SERVER closing ref=0x"), std::string::npos);
   EXPECT_NE(log.find("Turning on server. err=0"), std::string::npos);
+  // The start-up's listener on a port already taken: its error is reported
+  // and shown on the status line.
+  ASSERT_EQ(SetServerListening(0), kNoErr);
+  int taken = 0;
+  const int busy = qxloop::Listen(&taken);
+  ASSERT_GE(busy, 0);
+  peers_.push_back(busy);
+  PrefSet(kPrefServerTcpPort, taken);
+  CfgTestSetValue("server.tcp.enabled", "True");
+  qxtest::Reports::Get().Clear();
+  EXPECT_EQ(TCPServerInit(), 60);
+  CfgTestClearValues();
+  EXPECT_EQ(qxtest::Reports::Get().Count("TCP VI Server: can't start listener; err=60"), 1);
+  EXPECT_EQ(SrvStatusText(text), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(text + 1), text[0]),
+            "TCP Server inactive:  listen failed with error 60");
 }
 
 }  // namespace
