@@ -675,8 +675,13 @@ void FailAsyncRefs(AppRecord* app, MgErr error) {
     if (error) FreeGetValues(a);
     const int32 op = a->op;
     const AppRef refnum = AppRef(a->param[0]);
+    const VIRef local = a->ref;
+    const bool opening = op == kAsyncGetVIRefOp && a->completion;
     Complete(a, error, nullptr);
     if (op == kAsyncGetAppRefOp && error && refnum) TSApp_ReleaseAppRef(app, refnum);
+    // A reference whose open failed does not stay.
+    if (opening && error && IsVIRefnum(uInt32(local)))
+      if (VIRefRecord* r = ResolveVIRef(local); r && r->app == app) VIRefRelease(local);
   }
   --ra->holds;
   MaybeFree(ra);
@@ -878,6 +883,11 @@ void TSClientClose(ConnInfo* c, MgErr error) {
 
 void TSDisposeRemoteApps() {
   TSConnLock lock;
+  // The local references of remote VIs go first: they point at the records.
+  std::vector<VIRef> refs(size_t(std::max<int32>(VIRefList(nullptr, 0), 0)));
+  refs.resize(size_t(std::max<int32>(0, std::min<int32>(VIRefList(refs.data(), int32(refs.size())), int32(refs.size())))));
+  for (VIRef ref : refs)
+    if (VIRefRecord* r = ResolveVIRef(ref); r && RemoteOf(r->app)) VIRefRelease(ref);
   std::vector<RemoteApp*> all = Remotes();
   for (RemoteApp* r : all) {
     r->rec.cookieCount = 0;
