@@ -22,6 +22,7 @@
 
 #include "engine/dsalloc.h"
 #include "engine/exec/callchain.h"
+#include "engine/exec/dsprocs.h"
 #include "engine/exec/rttable.h"
 #include "engine/link/linker.h"
 #include "engine/shellsvc.h"
@@ -35,6 +36,7 @@
 #include "mgsource/counted_strings.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/prefs.h"
+#include "mgsource/printf.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
 #include "mgsource/window/wevent.h"
@@ -357,6 +359,9 @@ void RunClient(const uint8_t* data, size_t size) {
   Feed(nc, Header(0, kTSServerHello, 5, 0));
   Feed(otherNC, Header(0, kTSServerHello, 5, 0));
   FUZZ_CHECK(gCompleted[open] == 1 && gCompleted[otherOpen] == 1);
+  // Records are freed and their addresses made again: completions of the
+  // set-up count from here.
+  gCompleted.clear();
   // A remote reference for calls, opened; then operations left waiting.
   VIRef callRef = 0;
   AsyncRef getRef = nullptr;
@@ -386,6 +391,8 @@ void RunClient(const uint8_t* data, size_t size) {
   FUZZ_CHECK(callee);
   (*callee)->callTable = &call.table;
   FUZZ_CHECK(TSSendCall(callRef, callee) == kNoErr);
+  // No operation is made from here on: each address names one operation.
+  gCompleted.clear();
   const std::map<std::string, uInt32> marks{
       {"ASY0", uInt32(uintptr_t(ops[0]))}, {"ASY1", uInt32(uintptr_t(ops[1]))}, {"ASY2", uInt32(uintptr_t(ops[2]))},
       {"ASY3", uInt32(uintptr_t(ops[3]))}, {"LOC!", uInt32(callRef)},          {"OTH!", uInt32(uintptr_t(foreign))}};
@@ -411,23 +418,37 @@ void RunClient(const uint8_t* data, size_t size) {
   QXAppRefRelease(other);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool started = Start();
-  if (!started) std::abort();
-  if (size < 1) return 0;
-  const int32 live = FuzzLiveHandles();
-  gCompleted.clear();
-  if (data[0] & 1) RunClient(data + 1, size - 1);
-  else RunServer(data + 1, size - 1);
-  // Every connection closes; what it held goes.
+// Every connection closes; what it held goes.
+void CloseAll() {
   TCPServerDispose();
   FUZZ_CHECK(TSMakeConnTable() == kNoErr);
   for (VIRef refs[16]; int32 n = VIRefList(refs, 16);)
     for (int32 i = 0; i < n && i < 16; ++i) VIRefRelease(refs[i]);
   DrainEvents();
   Conns().clear();
+  gCompleted.clear();
+}
+
+// What stays made once used (proxy callees' code header, texts, caches) is
+// made before runs count handles: one run of each side.
+bool WarmUp() {
+  RunServer(nullptr, 0);
+  CloseAll();
+  RunClient(nullptr, 0);
+  CloseAll();
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool started = Start() && WarmUp();
+  if (!started) std::abort();
+  if (size < 1) return 0;
+  const int32 live = FuzzLiveHandles();
+  if (data[0] & 1) RunClient(data + 1, size - 1);
+  else RunServer(data + 1, size - 1);
+  CloseAll();
   FUZZ_CHECK(VIRefList(nullptr, 0) == 0);
   FUZZ_CHECK(TCPServerConnCount() == 0);
   FUZZ_CHECK(FuzzLiveHandles() == live);
