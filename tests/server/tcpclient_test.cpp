@@ -45,6 +45,11 @@ struct AddCall {
   ~AddCall() {
     if (error.source) DSDisposeHandle(reinterpret_cast<UHandle>(error.source));
   }
+  // The cluster is packed: its code is read by value.
+  int32 Code() const {
+    const int32 c = error.code;
+    return c;
+  }
   std::string Source() const {
     return error.source ? std::string(reinterpret_cast<const char*>((*error.source)->str), (*error.source)->cnt) : "";
   }
@@ -190,7 +195,7 @@ TEST_F(TCPClientTest, OpensShareARecordAndTheLastReleaseSaysBye) {
   ASSERT_EQ(TSSendCall(ref, ds), kNoErr);
   EXPECT_TRUE(Pump([&] { return !(*ds)->pxCallAsync; }));
   EXPECT_EQ(call.sum, 5);
-  EXPECT_EQ(call.error.code, 0);
+  EXPECT_EQ(call.Code(), 0);
   (*ds)->callTable = nullptr;
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_TRUE(Pump([&] { return Refs(add) == 0; }));
@@ -265,7 +270,7 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
          ASSERT_EQ(SrvMakeErrorReply(kTSErrorStopSend, uInt32(ref), 7, PS("Add.vi stopped"), &m), kNoErr);
          Send(fake_, m);
          SrvDisposeMessage(&m);
-         EXPECT_TRUE(Pump([&] { return call.error.code == 7; }));
+         EXPECT_TRUE(Pump([&] { return call.Code() == 7; }));
          EXPECT_EQ(call.Source(), "Add.vi stopped");
          EXPECT_NE((*ds)->pxCallAsync, nullptr) << "still waiting";
          Send(fake_, SrvMsgHeader{0, kTSResetDownReply, uInt32(ref), 0});
@@ -280,7 +285,7 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
          const Msg req = Read(fake_);
          Send(fake_, SrvMsgHeader{0, kTSCallVIReply, req.h.uniqueId, 6}, {0, 0, 0, 9, 1, 2});
          EXPECT_TRUE(Pump([&] { return !(*ds)->pxCallAsync; }));
-         EXPECT_EQ(call.error.code, kVIRefGenericErr);
+         EXPECT_EQ(call.Code(), kVIRefGenericErr);
          EXPECT_EQ(call.error.status, 1);
          EXPECT_EQ(call.sum, -1);
          (*ds)->callTable = nullptr;
@@ -298,7 +303,7 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
          EXPECT_NE((*ds)->pxCallAsync, nullptr) << "the reset's reply ends it";
          Send(fake_, SrvMsgHeader{0, kTSResetDownReply, uInt32(ref), 0});
          EXPECT_TRUE(Pump([&] { return !(*ds)->pxCallAsync; }));
-         EXPECT_EQ(call.error.code, 0);
+         EXPECT_EQ(call.Code(), 0);
          (*ds)->callTable = nullptr;
        }},
       {"a lost connection fails what waits with 66, and later requests too",
