@@ -201,16 +201,33 @@ void FinishCall(AsyncRef a, MgErr error, ConstPStr text, bool unlink) {
   else DBPrintf("FinishPxCallee: the callee's element is not ready");
 }
 
-void CallCompletion(AsyncRef a) { FinishCall(a, a->error, a->errorText, false); }
+void CallCompletion(AsyncRef a) {
+  TSConnLock lock;
+  FinishCall(a, a->error, a->errorText, false);
+}
 
-// Completes the operation with the error and text and frees it (it is
-// already off the list).
-void Complete(AsyncRef a, MgErr error, ConstPStr text) {
-  a->error = error;
-  a->errorText = const_cast<PStr>(text);
-  if (a->completion) a->completion(a);
+// Runs an operation's completion, with no lock of the connections held (its
+// caller may hold locks of its own), then frees it.
+void RunCompletion(void* arg) {
+  AsyncRef a = static_cast<AsyncRef>(arg);
+  AsyncCompletion completion = nullptr;
+  {
+    TSConnLock lock;
+    completion = a->completion;
+  }
+  if (completion) completion(a);
+  if (a->errorText) AZDisposePtr(a->errorText);
   a->errorText = nullptr;
   FreeOp(a);
+}
+
+// Completes the operation (already off the list) with the error and a copy
+// of the text once the connection mutex is left.
+void Complete(AsyncRef a, MgErr error, ConstPStr text) {
+  a->error = error;
+  a->errorText = nullptr;
+  if (text && (a->errorText = AZNewPtr(int32(text[0]) + 1))) PStrCpy(a->errorText, text);
+  TSDefer(&RunCompletion, a);
 }
 
 // A reply to a vector operation (11, 12, 15, 16).
@@ -230,8 +247,8 @@ void VectorReply(ConnInfo* c, int32 op, const char* routine) {
       err = m.failError;
       a->param[2] = uInt32(m.failIndex);
     }
-    a->error = err;
-    a->completion(a);
+    Complete(a, err, nullptr);
+    return;
   }
   FreeOp(a);
 }

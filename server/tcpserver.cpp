@@ -50,16 +50,22 @@ uChar gScratch[kTSSkipChunk];
 
 thread_local int32 tLockDepth = 0;
 // Network connections whose close was asked for inside the connection
-// mutex, with the records to delete once they are closed.
+// mutex, with the records to delete once they are closed, and procedures to
+// run outside it: each thread does its own (another thread may hold locks
+// of its caller's while it leaves the mutex).
 struct PendingClose {
   Cookie nc;
   ConnInfo* conn;     // deleted once nc is closed
   bool listener;      // nc is a listener we dropped
 };
-std::vector<PendingClose>& PendingCloses() {
-  static auto* v = new std::vector<PendingClose>;
-  return *v;
-}
+thread_local std::vector<PendingClose> tPendingCloses;
+std::vector<PendingClose>& PendingCloses() { return tPendingCloses; }
+struct Deferred {
+  void (*proc)(void*);
+  void* arg;
+};
+thread_local std::vector<Deferred> tDeferred;
+std::vector<Deferred>& DeferredProcs() { return tDeferred; }
 
 const TSNetLayer kRealNet{&NCOpenListener, &NCWaitOnListener, &NCConnectConn, &NCReadConn,
                           &NCWriteConn,    &NCClose,          &NCStrToIP2,    &NCIPToStr2};
@@ -522,7 +528,17 @@ TSConnLock::~TSConnLock() {
   // The outermost release closes what was asked for, without the mutex: a
   // close waits for the connection's completions on other threads, which
   // take the mutex.
-  while (tLockDepth == 1 && !PendingCloses().empty()) {
+  while (tLockDepth == 1 && (!PendingCloses().empty() || !DeferredProcs().empty())) {
+    if (PendingCloses().empty()) {
+      const Deferred d = DeferredProcs().front();
+      DeferredProcs().erase(DeferredProcs().begin());
+      --tLockDepth;
+      ThMutexUnlock(gConnMutex);
+      d.proc(d.arg);
+      ThMutexLock(gConnMutex);
+      ++tLockDepth;
+      continue;
+    }
     const PendingClose p = PendingCloses().front();
     PendingCloses().erase(PendingCloses().begin());
     --tLockDepth;
@@ -535,6 +551,11 @@ TSConnLock::~TSConnLock() {
   }
   --tLockDepth;
   ThMutexUnlock(gConnMutex);
+}
+
+void TSDefer(void (*proc)(void* arg), void* arg) {
+  TSConnLock lock;
+  DeferredProcs().push_back(Deferred{proc, arg});
 }
 
 MgErr TSMakeConnTable() {

@@ -262,7 +262,7 @@ const TSNetLayer& TSNet();
 // ---- Internals shared by the two sides ---------------------------------------------------------
 // Holds the connection mutex for a scope; at the outermost release the
 // network connections whose close was asked for are closed and their
-// records deleted.
+// records deleted, and the deferred procedures run.
 class TSConnLock {
  public:
   TSConnLock();
@@ -270,6 +270,9 @@ class TSConnLock {
   TSConnLock(const TSConnLock&) = delete;
   TSConnLock& operator=(const TSConnLock&) = delete;
 };
+// Runs the procedure once the calling thread has left the connection mutex
+// (a completion of a caller, who may hold locks of its own).
+void TSDefer(void (*proc)(void* arg), void* arg);
 // Makes the connection mutex and jar when they do not exist: 0 or 2.
 MgErr TSMakeConnTable();
 // Sends a message with no data.

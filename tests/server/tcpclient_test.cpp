@@ -3,6 +3,8 @@
 // calls, the last release's Bye), and to a server the test scripts byte by
 // byte (a refused Hello, a dropped connection, killed operations, error
 // stops, unreadable outputs, a reset call).
+#include <thread>
+
 #include "engine/exec/callchain.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/debug.h"
@@ -213,6 +215,63 @@ TEST_F(TCPClientTest, OpensShareARecordAndTheLastReleaseSaysBye) {
   AppRef local = 0;
   EXPECT_EQ(OpenAppRefByName(PS(""), 0, &local, nullptr, nullptr, nullptr), kNoErr);
   EXPECT_EQ(local, kLocalAppRef);
+}
+
+// Threads that share one remote reference: each request of each thread is
+// answered once, to its own thread, while the loop serves the connection.
+std::mutex gThreadsLock;
+// By the place of the thread's output, which no other thread shares.
+std::map<void*, MgErr> gThreadsDone;
+void RecordForThread(AsyncRef a) {
+  std::lock_guard<std::mutex> g(gThreadsLock);
+  gThreadsDone[reinterpret_cast<AttrEntry*>(uintptr_t(a->param[1]))->value] = a->error;
+}
+// Waits for the completion of the operation with that output: its error, or -1.
+MgErr WaitForThread(void* a) {
+  for (int i = 0; i < 20000; ++i) {
+    {
+      std::lock_guard<std::mutex> g(gThreadsLock);
+      if (auto it = gThreadsDone.find(a); it != gThreadsDone.end()) {
+        const MgErr err = it->second;
+        gThreadsDone.erase(it);
+        return err;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return -1;
+}
+
+TEST_F(TCPClientTest, ConcurrentThreadsShareOneConnection) {
+  ASSERT_NE(Load("Add.vi", runvi::Clumps::kAdd), nullptr);
+  MgErr err = 0;
+  const AppRef app = OpenApp("127.0.0.1", port_, &err);
+  ASSERT_EQ(err, kNoErr);
+  const VIRef ref = OpenVI(app, "Add.vi", {}, &err);
+  ASSERT_EQ(err, kNoErr);
+  constexpr int kThreads = 4, kTrips = 10;
+  std::atomic<int> finished{0}, wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kTrips; ++i) {
+        LStrHandle name = nullptr;
+        AsyncRef async = nullptr;
+        if (VIRefGetAttributes(ref, 500, &name, 0, nullptr, &RecordForThread, &async) != kVIRefPendingErr) {
+          wrong.fetch_add(1);
+          break;
+        }
+        if (WaitForThread(&name) != kNoErr || !name || (*name)->cnt != 6) wrong.fetch_add(1);
+        if (name) DSDisposeHandle(reinterpret_cast<UHandle>(name));
+      }
+      finished.fetch_add(1);
+    });
+  EXPECT_TRUE(Pump([&] { return finished.load() == kThreads; }, 60000));
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(TCPServerConnCount(), 2) << "one connection for every thread";
+  EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(QXAppRefRelease(app), kNoErr);
 }
 
 TEST_F(TCPClientTest, ARefusedHelloFailsTheOpen) {
