@@ -3,14 +3,27 @@
 #include "app/appstart.h"
 
 #include "app/dlgservices.h"
+#include "app/uiloop.h"
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
+#include "engine/enginehooks.h"
 #include "engine/link/linker.h"
+#include "engine/shellsvc.h"
+#include "engine/vi/archive.h"
+#include "engine/vi/vifind.h"
+#include "engine/vi/vihooks.h"
+#include "engine/vi/viload.h"
+#include "mgsource/appdirs.h"
+#include "mgsource/walert.h"
+#include "mgsource/draw/printvi.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/virecord.h"
 #include "io/device.h"
 #include "io/gpibsup.h"
 #include "io/ioregister.h"
@@ -23,7 +36,10 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/winmain.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "olesource/oleautomgr.h"
 #include "olesource/olestart.h"
@@ -68,12 +84,76 @@
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
 #include "shell/rtmenu.h"
+#include "shell/shellglobals.h"
 #include "shell/shellinit.h"
+#include "shell/shellmain.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
 #include "shell/viwindow.h"
+#include "platform/qx_uitest.h"
+
+namespace {
+
+int gScriptStatus = 0;
+
+// The input script before the main loop: its status (or its quit's code)
+// ends the run.  So does a start that leaves nothing open once what waits
+// has been handled.
+Bool32 BeforeLoop() {
+  if (const int status = AppUiScript(); status >= 0) {
+    gScriptStatus = status;
+    return 1;
+  }
+  for (int turns = 0; turns < 1000 && !WQuitting() && (WMainLoop(0, 0) || WCountPendingEvents() > 0); ++turns) {
+  }
+  return WQuitting() || !AppUiAnythingOpen() ? 1 : 0;
+}
+
+// The screen and the shown windows, whichever way the run ended.
+void AfterLoop() { PlatUiSnapshotAtExit(); }
+
+}  // namespace
+
+int AppScriptStatus() { return gScriptStatus; }
+
+void AppRefreshPanel(UHandle vi) {
+  if (!vi || !*vi) return;
+  // Its blinking objects in their normal look: a VI that stops running
+  // leaves none in its blink look.
+  const ObjHeap panel = VIRec(vi)->panelHeap;
+  if (panel && HeapHasBlinkers(panel)) BlinkRedrawHeap(panel);
+}
 
 void AppInstallHooks() {
+  // The engine's own parts first: the layers above add to its tables.
+  EngineInstallHooks();
+  // The shell's main routine: the engine's start, the cursors, the panel
+  // clipboard, and around the loop the input script and the snapshots.
+  ShellMainHooks main{};
+  main.startEngine = &AppStartEngine;
+  // The drivers end their pending requests while the engine still runs.
+  main.stopEngine = &CloseAllDevices;
+  main.beforeLoop = &BeforeLoop;
+  main.afterLoop = &AfterLoop;
+  main.loadCursors = [] { GetCursorImage(24); };
+  main.panelClipboard = &FPPanelClipboardLife;
+  ShellSetMainHooks(main);
+  // The entry: the network layer starts with the managers and stops after
+  // the shell.
+  WStartupHooks entry{};
+  entry.netStart = &NCInitMutexes;
+  entry.netStop = [] { NCShutdown(); };
+  ShellInstallEntryHooks(entry);
+  // The frame window's socket notifications reach the connection manager.
+  WWinProcHooks frame{};
+  frame.networkNotify = [](PlatWParam socket, PlatLParam event) { NCSocketEvent(uInt32(socket), uInt32(event)); };
+  // In automation mode an activation with no VI window left quits.
+  frame.quitIfNoVIWindows = &QuitIfNoVIWindows;
+  WSetWinProcHooks(frame);
+  // Windows of VIs take their titles from the engine; the libraries'
+  // temporary files are named in the temporary folder.
+  SetWindowTitleProc([](int32 window, ConstPStr title) { WSetTitle(WindowRef(window), title); });
+  ArchiveSetTempPathProc(&MakeTempFilePath);
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
@@ -87,6 +167,8 @@ void AppInstallHooks() {
   SetPanelDataHooks(panelData);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
+  // The gradient fill's dithered pens are three of the shell's pens.
+  PiccSetBlendPenSource([](int32 which) { return ShellPen(kShellBlendPenFirst + which); });
   // A value display draws into the shell's "Closed" window when its panel
   // has none, and ends the running clump's time slice when it leaves work
   // for the window's update.
@@ -297,6 +379,26 @@ void AppInstallHooks() {
   SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, [](PStr text) { SrvStatusText(text); }});
   AppInstallCallHooks();
   SetProgMenuHooks(menus);
+  // What the run commands ask of the panels at a change of run state.
+  RunCmdHooks run = RunCmd();
+  run.refreshPanel = &AppRefreshPanel;
+  run.beep = &WBeep;
+  run.endTextEdit = [](UHandle vi) {
+    if (vi && *vi && VIRec(vi)->panelHeap) FPCommitKeyFocus(VIRec(vi)->panelHeap);
+  };
+  SetRunCmdHooks(&run);
+  // A VI's panel heap is read from its file when its window or a print
+  // needs it.
+  VIRunHooks vis = VIRun();
+  vis.loadPanelHeap = &LoadFPHeap;
+  SetVIRunHooks(&vis);
+  CallInstrHooks calls = CallInstrHooksInUse();
+  calls.loadPanel = &LoadFPHeap;
+  SetCallInstrHooks(calls);
+  // Opening a VI to print it prints its panel.
+  VIFindShellHooks find = VIFindShell();
+  find.printPanel = [](UHandle vi) { VIPrintFrontPanel(vi, 0); };
+  SetVIFindShellHooks(&find);
 }
 
 void AppInstallCallHooks() {

@@ -187,7 +187,7 @@ void PlaceWindowOnly(ObjHeap panel, int32 root) {
 // name label above it, x a control and y an indicator; its controller, one
 // per transfer-table entry and in its order, names it and the transfer
 // record with the record's descriptor.  Each label's text is its resource.
-void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs) {
+void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs, bool textParts) {
   PlaceWindowOnly(panel, root);
   struct Control {
     int32 record;
@@ -198,7 +198,7 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
   const Control kControls[] = {{kRecX, "x", {34, 20, 50, 100}, 0},
                                {kRecY, "y", {34, 130, 50, 210}, kObjFlagIndicator}};
   constexpr int32 kNumericSize = 52, kLabelSize = kObjText + 4;
-  constexpr int16 kNameLabel = 16;
+  constexpr int16 kNameLabel = 16, kNumericTextPart = 10;
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
   for (const Control& c : kControls) {
     const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
@@ -216,6 +216,20 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     panelwriter::SavedText text;
     text.text = c.name;
     rsrcs->push_back({label, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(text))}});
+    if (!textParts) continue;
+    // The numeric's text (part 10): its value's digits, inside its frame.
+    const int32 digits = vib::NewObject(panel, kClsLabel, kLabelSize, numeric, kNumericTextPart);
+    if (!digits) return;
+    const Rect inside{int16(c.bounds.top + 2), int16(c.bounds.left + 2), int16(c.bounds.bottom - 2),
+                      int16(c.bounds.right - 2)};
+    std::memcpy(*panel + digits + kObjBounds, &inside, sizeof inside);
+    panelwriter::SavedText value;
+    value.text = "0";
+    // One line the operator edits (edit class 2), over the part's rectangle.
+    value.mode = 0x200;
+    const int16 view[4] = {inside.top, inside.left, inside.bottom, inside.right};
+    std::memcpy(value.view, view, sizeof view);
+    rsrcs->push_back({digits, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(value))}});
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
 }
@@ -231,7 +245,7 @@ rsrcw::Bytes FlatHostPath(const std::string& host) {
   return rsrcw::FlatPath(kAbsPath, parts);
 }
 
-rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
+rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts) {
   vif::VIFile v;
   v.name = "Demo.vi";
   v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
@@ -265,14 +279,23 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
     rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}}), std::nullopt});
   };
   return vif::WriteWithPanel(
-      v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs); }, &rsrcs);
+      v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs, textParts); },
+      &rsrcs);
 }
 
 // The VI's default data and panel heap are made in the memory manager's
-// zones, started once for the process.
+// zones, started once for the process: zones the caller started already are
+// used as they are (started again, they would be new ones, and the handles
+// the caller holds in the old ones foreign).
 bool ZonesStarted() {
-  static const MgErr started = MemInit();
-  return started == kNoErr;
+  static const bool started = [] {
+    if (UHandle probe = AZNewHandle(4)) {
+      AZDisposeHandle(probe);
+      return true;
+    }
+    return MemInit() == kNoErr;
+  }();
+  return started;
 }
 
 // The library of one top-level VI appended to a copy of program.
@@ -311,7 +334,13 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log) : rsrcw::Bytes();
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false) : rsrcw::Bytes();
+  return AppendLibrary(program, out, "Demo.vi", file, error);
+}
+
+bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
+                       std::string* error) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 

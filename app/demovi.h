@@ -37,6 +37,11 @@ constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error);
 
+// The same with the numerics' texts (part 10) on their panel, where the
+// operator types their values.
+bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
+                       std::string* error);
+
 // Writes to out a copy of program whose library holds Menu.vi instead: a
 // top-level VI, run when opened, whose clump yields until the VI is reset
 // (its window closed) and whose window shows the minimal run-time menu.

@@ -150,6 +150,7 @@ int32 FPDCOOHelpMethod(ObjHeap heap, int32 dco, int32 part) {
 }  // namespace
 
 void SetHelpImageTaker(HelpImageTaker taker) { gTaker = taker; }
+HelpImageTaker HelpImageTakerInUse() { return gTaker; }
 
 void HelpForgetDefaultDescription() {
   delete gDefaultDescription;

@@ -174,6 +174,7 @@ void CalcDSStats(const TypeDescriptor* td, const void* data, int32* count, int32
 }
 
 void SetStatusLineProc(StatusLineProc proc) { gStatusLine.store(proc); }
+StatusLineProc StatusLineProcInUse() { return gStatusLine.load(); }
 CPStrHandle MemoryStatsLastLines() { return gLastLines; }
 
 MgErr MemoryStatsLines(uInt32 window) {

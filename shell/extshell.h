@@ -51,6 +51,7 @@ typedef void (*StatusLineProc)(uInt32 window, ConstPStr text, int32 line, int32 
 // The procedure that draws a status line of a window; filled by the part
 // that owns such windows.  Null: the lines are made and not drawn.
 void SetStatusLineProc(StatusLineProc proc);
+StatusLineProc StatusLineProcInUse();
 // The lines made by the last MemoryStatsLines (a list of Pascal strings; null
 // before the first call).
 CPStrHandle MemoryStatsLastLines();

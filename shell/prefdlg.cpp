@@ -259,8 +259,10 @@ const PrefItem* PrefItemByKey(const char* key) {
 
 int32 PrefLastPage() { return gLastPage; }
 void PrefSetServerHooks(const PrefServerHooks& hooks) { gServer = hooks; }
+const PrefServerHooks& PrefServerHooksInUse() { return gServer; }
 int32 PrefFoundVIIndex() { return gFoundVI; }
 void PrefSetBrowseProc(PrefBrowseProc proc) { gBrowse = proc; }
+PrefBrowseProc PrefBrowseProcInUse() { return gBrowse; }
 void PrefSetAccessParsers(PrefAccessParser tcp, PrefAccessParser vi) {
   gParser[0] = tcp;
   gParser[1] = vi;

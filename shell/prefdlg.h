@@ -116,6 +116,7 @@ struct PrefServerHooks {
   MgErr (*setListening)(Bool32 on);
 };
 void PrefSetServerHooks(const PrefServerHooks& hooks);
+const PrefServerHooks& PrefServerHooksInUse();
 // The dialog's working access lists and the live ones.
 std::vector<PrefAccessItem>& PrefDialogAccess(bool tcpList);
 CPStrHandle PrefLiveAccess(bool tcpList);
@@ -126,5 +127,6 @@ int32 PrefFoundVIIndex();
 // belongs to its own part): 0 with the path, 43 when cancelled.
 typedef MgErr (*PrefBrowseProc)(ConstPStr prompt, Path* chosen);
 void PrefSetBrowseProc(PrefBrowseProc proc);
+PrefBrowseProc PrefBrowseProcInUse();
 // Forgets the working copies and the remembered page (tests).
 void PrefResetState();

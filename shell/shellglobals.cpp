@@ -6,7 +6,6 @@
 #include "engine/vi/viinst.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
-#include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
@@ -93,15 +92,15 @@ void InitPens() {
     std::memmove(s.pattern, s.pattern + 1, 7);
     s.pattern[7] = first;
   }
-  // A dithered grey on light grey, and three dithered pens in colours of
-  // the application's colour table.
+  // A dithered grey on light grey, and the three dithered pens of the
+  // gradient fill (their colours are set at each use).
   s = PenState{};
   s.fore = 0x666666;
   s.back = 0xB3B3B3;
   for (int32 row = 0; row < 8; ++row) s.pattern[row] = row & 1 ? 0x55 : 0xAA;
   make(kPenFore | kPenBack | kPenPattern, s);
-  for (int32 c = 1; c <= 3; ++c) {
-    s.fore = MIndexToDColor(c, 8);
+  for (const auto& pattern : kShellBlendPatterns) {
+    std::memcpy(s.pattern, pattern, 8);
     make(kPenPattern, s);
   }
   for (int32 i = 0; i < n; ++i)

@@ -30,6 +30,14 @@ enum : int32 {
 MgErr ShellReadRectList(const uChar* bytes, int32 size, Rect* rects, int32 max, int32* stored, int32* read);
 
 // The shell's standard pens, in the order they are made (0 before start-up).
+// The last three are the dithered pens of the gradient fill on palette
+// ports: 1/8, 1/4 and 1/2 of their pattern bits set.
+enum : int32 { kShellBlendPenFirst = 14 };
+inline constexpr uChar kShellBlendPatterns[3][8] = {
+    {0x80, 0x08, 0x40, 0x04, 0x20, 0x02, 0x10, 0x01},
+    {0x88, 0x22, 0x88, 0x22, 0x88, 0x22, 0x88, 0x22},
+    {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55},
+};
 void InitPens();
 void DisposePens();
 int32 ShellPen(int32 index);

@@ -675,8 +675,6 @@ MgErr ShellInit() {
   }
   InitLinker();
   InstallLoadMethods();
-  ShellInstallFindHooks();
-  ShellInstallLoadDialogHooks();
   Report(InitExec(), "execution systems");
   gExecStarted = true;
   const MgErr automation = gHooks.automationInit ? gHooks.automationInit() : kArgErr;

@@ -3,6 +3,7 @@
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/rects.h"
 #include "mgsource/window/menus.h"
 
 void BevelRingColours(int32 kind, DColor* topLeft, DColor* bottomRight) {
@@ -73,12 +74,15 @@ void DrawRings(const Rect* r, int32 style, void (*ring)(const Rect*, int32, DCol
   int32 rings[2];
   if (!r || !StyleRings(style, rings)) return;
   Rect at = *r;
-  // On black-and-white ports the outer ring is black, the inner white.
+  // On black-and-white ports the outer ring is black, the inner white.  A
+  // ring without room (an empty rectangle) is left out: its strokes would
+  // fall outside the rectangle.
+  if (DEmptyRect(&at)) return;
   ring(&at, rings[0], kBlackColor);
   if (!rings[1]) return;
   at.top = int16(at.top + 1), at.left = int16(at.left + 1);
   at.bottom = int16(at.bottom - 1), at.right = int16(at.right - 1);
-  ring(&at, rings[1], kWhiteColor);
+  if (!DEmptyRect(&at)) ring(&at, rings[1], kWhiteColor);
 }
 
 }  // namespace
