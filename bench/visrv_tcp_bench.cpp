@@ -47,6 +47,7 @@
 #include "server/tcpserver.h"
 #include "server/viref.h"
 #include "tests/loopback.h"
+#include "tests/user_event_queue.h"
 
 typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
 void ExecSetPostUserEventProc(PostProc proc);
@@ -62,20 +63,6 @@ intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lP
     return 0;
   }
   return PlatDefWindowProc(w, message, wParam, lParam);
-}
-
-MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                  int32 priority) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
 }
 
 // One turn of the engine's loop.
@@ -109,7 +96,7 @@ struct Server {
     OccurInit();
     if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr || WEventQueueInit(1) != kNoErr) return;
     WEventSetGate(1);
-    ExecSetPostUserEventProc(&PostToQueue);
+    ExecSetPostUserEventProc(&qxevents::PostToQueue);
     ServerInstallEngineHooks();
     UHandle vi = NewVICore(kVIKindDatalog, kName, -1);
     if (!vi || HoldVIName(kName, 0) != kNoErr) return;

@@ -53,14 +53,19 @@ void WriteLocked(int32 side, const char* title, const char* text) {
   AZDisposePtr(line);
 }
 
-void LogLocked(int32 side, const char* title, const char* format, ...) {
+// Formats the text (cut at 511 characters) and writes the line.
+void WriteLockedV(int32 side, const char* title, const char* format, va_list args) {
   char text[kTextMax + 1];
-  va_list args;
-  va_start(args, format);
   const int32 n = SPrintfv(text, kTextMax, format, int32(std::strlen(format)), args);
-  va_end(args);
   text[n < 0 ? 0 : n > kTextMax ? kTextMax : n] = 0;
   WriteLocked(side, title, text);
+}
+
+void LogLocked(int32 side, const char* title, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteLockedV(side, title, format, args);
+  va_end(args);
 }
 
 // Logging on: the file made (truncated) at the path.
@@ -145,13 +150,10 @@ bool TSLogWanted(int32 side) {
 void TSLog(int32 side, const char* title, const char* format, ...) {
   std::lock_guard<std::mutex> g(gLogLock);
   if (!WantedLocked(side)) return;
-  char text[kTextMax + 1];
   va_list args;
   va_start(args, format);
-  const int32 n = SPrintfv(text, kTextMax, format, int32(std::strlen(format)), args);
+  WriteLockedV(side, title, format, args);
   va_end(args);
-  text[n < 0 ? 0 : n > kTextMax ? kTextMax : n] = 0;
-  WriteLocked(side, title, text);
 }
 
 void TSLogMessage(int32 side, const char* title, const SrvMsgHeader& h, const ConnInfo* conn) {

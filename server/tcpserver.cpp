@@ -798,25 +798,27 @@ MgErr TSListenCallback(NCCompletionInfo* info, Cookie listener) {
 
 void TSStartHeaderRead(ConnInfo* c) { StartRead(c, c->raw, kSrvMsgHeaderSize, &TSHandleHeaderRead); }
 
+// The connection a read or write completion is for, when that operation is
+// still what it waits for (state one of the two given); its debug line.
+ConnInfo* Completed(const char* routine, const NCCompletionInfo* info, Cookie nc, int32 pending, int32 both) {
+  if (!info) return nullptr;
+  ConnInfo* c = ResolveConnID(Cookie(info->data));
+  DBPrintf("%s: connID=0x%08lx, connInfo=0x%08lx, nc=0x%08lx, err=%ld", routine, static_cast<unsigned long>(info->data),
+           static_cast<unsigned long>(Word(c)), static_cast<unsigned long>(nc), long(info->result));
+  return c && c->nc == nc && (c->state == pending || c->state == both) ? c : nullptr;
+}
+
 MgErr TSReadCallback(NCCompletionInfo* info, Cookie nc) {
   TSConnLock lock;
-  if (!info) return kNoErr;
-  ConnInfo* c = ResolveConnID(Cookie(info->data));
-  DBPrintf("TSReadCallback: connID=0x%08lx, connInfo=0x%08lx, nc=0x%08lx, err=%ld", static_cast<unsigned long>(info->data),
-           static_cast<unsigned long>(Word(c)), static_cast<unsigned long>(nc), long(info->result));
-  if (!c || c->nc != nc || (c->state != kTSReadPending && c->state != kTSReadWritePending)) return kNoErr;
-  ReadFinished(c, info->result, info->words[1]);
+  if (ConnInfo* c = Completed("TSReadCallback", info, nc, kTSReadPending, kTSReadWritePending))
+    ReadFinished(c, info->result, info->words[1]);
   return kNoErr;
 }
 
 MgErr TSWriteCallback(NCCompletionInfo* info, Cookie nc) {
   TSConnLock lock;
-  if (!info) return kNoErr;
-  ConnInfo* c = ResolveConnID(Cookie(info->data));
-  DBPrintf("TSWriteCallback: connID=0x%08lx, connInfo=0x%08lx, nc=0x%08lx, err=%ld", static_cast<unsigned long>(info->data),
-           static_cast<unsigned long>(Word(c)), static_cast<unsigned long>(nc), long(info->result));
-  if (!c || c->nc != nc || (c->state != kTSWritePending && c->state != kTSReadWritePending)) return kNoErr;
-  WriteFinished(c, info->result ? info->result : info->words[1] == info->words[0] ? kNoErr : kPeerClosed);
+  if (ConnInfo* c = Completed("TSWriteCallback", info, nc, kTSWritePending, kTSReadWritePending))
+    WriteFinished(c, info->result ? info->result : info->words[1] == info->words[0] ? kNoErr : kPeerClosed);
   return kNoErr;
 }
 

@@ -31,6 +31,7 @@
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
+#include "fuzz_server.h"
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
@@ -50,8 +51,6 @@
 #include "tools/tdbuilder.h"
 #include "tools/vifile.h"
 
-typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
-void ExecSetPostUserEventProc(PostProc proc);
 
 namespace {
 
@@ -168,19 +167,6 @@ void CheckWritten(const std::vector<uint8_t>& out, bool server, std::vector<SrvM
 }
 
 // ---- The engine ---------------------------------------------------------------------------------
-MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                  int32 priority) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
-}
 
 // The user-interface thread's share: the server's work, closes.
 void DrainEvents() {
@@ -215,32 +201,8 @@ CPStrHandle List(const char* entry) {
 }
 
 bool Start() {
-  if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
-  if (ThInit() != kNoErr || RInitResources() != kNoErr || FInitFileMgr() != kNoErr) return false;
-  if (TypeHeapInit() != kNoErr || WEventQueueInit(1) != kNoErr) return false;
-  WEventSetGate(1);
-  ExecSetPostUserEventProc(&PostToQueue);
-  if (QXRTRegisterEngine() != kNoErr || QXRTRegisterServer() != kNoErr) return false;
-  QXRTCloseRegistration();
-  if (!AZPBlocks()->linkerNames) AZPAllocInit();
-  InitLinker();
-  InstallVICodeHooks();
-  ServerInstallEngineHooks();
-  if (VIRefInit() != kNoErr) return false;
-  for (int32 w : {kPrefServerVICallsEnabled, kPrefServerVIPropertiesEnabled, kPrefServerAppPropertiesEnabled})
-    PrefSet(w, 1);
-  std::string t = (std::filesystem::temp_directory_path() / "qxvscXXXXXX").string();
-  if (!mkdtemp(t.data())) return false;
-  if (PlatDriveMap('L', t.c_str(), kPlatDriveFixed) != 0) return false;
-  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-  qxbuild::AddRunTimeResources(&w);
-  const rsrcw::Bytes bytes = w.Write();
-  UHandle held = AZNewHandle(0);
-  RsrcFileRef ref = 0;
-  if (!held || AZPtrToHand(bytes.data(), &held, int32(bytes.size())) != kNoErr ||
-      ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, held) != kNoErr)
-    return false;
-  SetRunTimeRsrcFile(ref);
+  std::string t;
+  if (!FuzzStartServerEngine("qxvscXXXXXX", &t)) return false;
   if (!rsrcw::WriteHostFile(t + "/Add.vi", vif::Write(runvi::File("Add.vi", runvi::Clumps::kAdd)))) return false;
   Path path = nullptr;
   const std::string text = "L:\\Add.vi";

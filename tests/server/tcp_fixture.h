@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/exec/callchain.h"
 #include "io/netconn.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
@@ -61,6 +62,32 @@ inline std::vector<uChar> AddPane() {
   return tdb::Function(0, {0, 0, 0x100}, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")})
       .Bytes();
 }
+
+// A callee's parameter table of Add's pane, with its error cluster.
+struct AddCall {
+  int32 a = 0, b = 0, sum = -1;
+  ErrorIOCluster error{};
+  struct {
+    uInt32 tag, flags;
+    ErrorIOCluster* error;
+    VIRef ref;
+    CallTermSlot slots[3];
+  } table{};
+  AddCall(int32 x, int32 y) : a(x), b(y) {
+    table = {kParamTableTag, 0, &error, 0, {{&a, 1}, {&b, 1}, {&sum, 1}}};
+  }
+  ~AddCall() {
+    if (error.source) DSDisposeHandle(reinterpret_cast<UHandle>(error.source));
+  }
+  // The cluster is packed: its code is read by value.
+  int32 Code() const {
+    const int32 c = error.code;
+    return c;
+  }
+  std::string Source() const {
+    return error.source ? std::string(reinterpret_cast<const char*>((*error.source)->str), (*error.source)->cnt) : "";
+  }
+};
 
 class TCPTest : public srvtest::ServerVITest {
  protected:
@@ -122,15 +149,8 @@ class TCPTest : public srvtest::ServerVITest {
       ChkOccurrences();
       WEventRecord e;
       while (WGetNextEvent(&e)) {
-        if (e.code != kWEvUser) continue;
-        DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(e.globalWhere)));
-        if (e.where == kUEVIDone) DoDoneCommand(ds);
-        if (e.where == kUEReset) DoResetCommand(ds, e.modifiers, e.character, e.keyCode, e.data[0]);
-        if (e.where == kUECloseVI) {
-          UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(e.globalWhere)));
-          if (IsVILoaded(vi)) CloseVI(vi, 0, 1, 0);
-        }
-        if (e.where == kUEServerWork)
+        HandleUserEvent(e);
+        if (e.code == kWEvUser && e.where == kUEServerWork)
           TSHandlePostedEvent(e.globalWhere, Cookie(e.modifiers), reinterpret_cast<UHandle>(uintptr_t(uInt32(e.character))),
                               e.keyCode, uInt32(e.data[0]));
       }

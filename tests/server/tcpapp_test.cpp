@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "app/builtapp.h"
-#include "engine/exec/callchain.h"
 #include "server/tcp_fixture.h"
 #include "tools/runvi.h"
 
@@ -122,20 +121,13 @@ TEST_F(TCPAppTest, AClientCallsTheProgramsVIAndTheLogSaysSo) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>((*name)->str), (*name)->cnt), "Add.vi");
   DSDisposeHandle(reinterpret_cast<UHandle>(name));
   // The call: the proxy callee's parameter table holds the inputs.
-  int32 a = 2, b = 3, sum = -1;
-  ErrorIOCluster error{};
-  struct {
-    uInt32 tag, flags;
-    ErrorIOCluster* error;
-    VIRef ref;
-    CallTermSlot slots[3];
-  } table{kParamTableTag, 0, &error, ref, {{&a, 1}, {&b, 1}, {&sum, 1}}};
+  AddCall call(2, 3);
   DataSpace callee = ResolveVIRef(ref)->callDS;
   ASSERT_NE(callee, nullptr);
-  (*callee)->callTable = &table;
+  (*callee)->callTable = &call.table;
   ASSERT_EQ(TSSendCall(ref, callee), kNoErr);
   EXPECT_TRUE(Pump([&] { return !(*callee)->pxCallAsync; }));
-  EXPECT_EQ(sum, 5);
+  EXPECT_EQ(call.sum, 5);
   (*callee)->callTable = nullptr;
   MgErr secret = 0;
   VIRef denied = 0;

@@ -31,32 +31,6 @@ void Record(AsyncRef a) {
   gDone.text = a->errorText ? std::string(reinterpret_cast<const char*>(a->errorText + 1), a->errorText[0]) : "";
 }
 
-// A callee's parameter table of Add's pane, with its error cluster.
-struct AddCall {
-  int32 a = 0, b = 0, sum = -1;
-  ErrorIOCluster error{};
-  struct {
-    uInt32 tag, flags;
-    ErrorIOCluster* error;
-    VIRef ref;
-    CallTermSlot slots[3];
-  } table{};
-  AddCall(int32 x, int32 y) : a(x), b(y) {
-    table = {kParamTableTag, 0, &error, 0, {{&a, 1}, {&b, 1}, {&sum, 1}}};
-  }
-  ~AddCall() {
-    if (error.source) DSDisposeHandle(reinterpret_cast<UHandle>(error.source));
-  }
-  // The cluster is packed: its code is read by value.
-  int32 Code() const {
-    const int32 c = error.code;
-    return c;
-  }
-  std::string Source() const {
-    return error.source ? std::string(reinterpret_cast<const char*>((*error.source)->str), (*error.source)->cnt) : "";
-  }
-};
-
 class TCPClientTest : public TCPTest {
  protected:
   void SetUp() override {
