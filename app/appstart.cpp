@@ -4,6 +4,7 @@
 
 #include "app/dlgservices.h"
 #include "app/uiloop.h"
+#include "app/viserverhooks.h"
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
@@ -44,6 +45,9 @@
 #include "olesource/oleautomgr.h"
 #include "olesource/olestart.h"
 #include "panel/blink.h"
+#include "panel/ctrlops.h"
+#include "panel/objdraw.h"
+#include "panel/printparts.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
@@ -67,6 +71,7 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/descdialog.h"
 #include "shell/extshell.h"
 #include "engine/datatype.h"
 #include "shell/dialog.h"
@@ -161,6 +166,7 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
@@ -176,6 +182,19 @@ void AppInstallHooks() {
   display.closedWindow = &ShellClosedWindow;
   display.setCDReg = &SetCDReg;
   SetPanelDisplayHooks(display);
+  // Drawing paints a printed panel over its bounds; a control's description
+  // is edited in the shell's dialog, by the VI's setup, with the help window
+  // following.
+  PanelDrawHooks draw{};
+  draw.panelGetBounds = &PanelGetBounds;
+  SetPanelDrawHooks(draw);
+  // Printing and panel images draw the panel through the object system.
+  PanelInstallPrintHooks();
+  CtrlOpsShellHooks ctrlOps{};
+  ctrlOps.descriptionDialog = &EditDescriptionDialog;
+  ctrlOps.viGetSetupFlag13 = &VIGetSetupFlag13;
+  ctrlOps.helpUpdateIfShowing = &HelpUpdateIfShowing;
+  SetCtrlOpsShellHooks(ctrlOps);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -337,8 +356,11 @@ void AppInstallHooks() {
   // commands ask of the object system.
   ShellInstallMenuHooks();
   ProgMenuHooks menus = ProgMenuHooksInUse();
+  // An action without a parameter block of its own gets an empty one: the
+  // panel's actions travel with one.
   menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
-    return TRSendAction(panel, nullptr, action, argument);
+    ActionParams empty{};
+    return TRSendAction(panel, nullptr, action, argument ? argument : &empty);
   };
   menus.sendVIAction = &TRSendVIAction;
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };

@@ -105,6 +105,10 @@ MgErr PrefApply(DialogRef dialog);
 MgErr PrefWritePaths();
 MgErr PrefWriteChanged();
 MgErr PrefWriteAccessList();
+// Writes an access list to its key ("server.tcp.access" or
+// "server.vi.access"), or removes the key when the list equals the list's
+// compiled-in default: the configuration's error.
+MgErr PrefWriteAccessKey(bool tcpList, CPStrHandle list);
 // What the preferences ask of the VI server, which the shell does not link:
 // its live access lists and their rebuilding.  Filled at start-up; null
 // members: no lists, nothing rebuilt.

@@ -471,6 +471,7 @@ MgErr ShellReadSearchPath() {
 
 CPStrHandle ShellTcpAccessList() { return gTcpAccess; }
 CPStrHandle ShellViAccessList() { return gViAccess; }
+CPStrHandle ShellAccessDefault(bool tcpList) { return tcpList ? gTcpAccessDefault : gViAccessDefault; }
 
 void ReadShellPreferences() {
   const struct {
