@@ -248,6 +248,43 @@ TEST_F(TCPClientTest, ConcurrentThreadsShareOneConnection) {
   EXPECT_EQ(QXAppRefRelease(app), kNoErr);
 }
 
+// Application properties and methods, and a VI method that completes
+// later ("Run VI", waiting until done), through this process's server.
+TEST_F(TCPClientTest, MethodsAndApplicationPropertiesGoOverTheWire) {
+  ASSERT_NE(Load("Add.vi", vif::WriteWithPanel(runvi::File("Add.vi", runvi::Clumps::kAdd))), nullptr);
+  MgErr err = 0;
+  const AppRef app = OpenApp("127.0.0.1", port_, &err);
+  ASSERT_EQ(err, kNoErr);
+  const VIRef ref = OpenVI(app, "Add.vi", {}, &err);
+  ASSERT_EQ(err, kNoErr);
+  AsyncRef async = nullptr;
+  int32 kind = 0;
+  int32 before = gDone.count;
+  ASSERT_EQ(AppGetAttribute(app, 3, &kind, 0, nullptr, &Record, &async), kVIRefPendingErr);
+  ASSERT_TRUE(Completed(before));
+  EXPECT_EQ(gDone.error, kNoErr);
+  EXPECT_EQ(kind, 2) << "Application:Kind: the run-time system";
+  const struct {
+    int32 method;
+    MgErr want;
+  } methods[] = {{2014, kNoErr}, {2000, kVIRefMethodErr}};  // brought to the front; not in this run-time
+  for (const auto& m : methods) {
+    AttrEntry none[1] = {{0, 0, nullptr}};
+    before = gDone.count;
+    ASSERT_EQ(AppDoMethod(app, m.method, 1, none, 0, nullptr, &Record, &async), kVIRefPendingErr);
+    ASSERT_TRUE(Completed(before));
+    EXPECT_EQ(gDone.error, m.want) << m.method;
+  }
+  uInt8 wait = 1;
+  AttrEntry run[2] = {{0, 0, nullptr}, {0, 0, &wait}};
+  before = gDone.count;
+  ASSERT_EQ(VIRefDoMethod(ref, 1003, 2, run, 0, nullptr, &Record, &async), kVIRefPendingErr);
+  ASSERT_TRUE(Completed(before));
+  EXPECT_EQ(gDone.error, kNoErr) << "the run ended";
+  EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(QXAppRefRelease(app), kNoErr);
+}
+
 TEST_F(TCPClientTest, ARefusedHelloFailsTheOpen) {
   AppRef app = 0;
   AsyncRef async = nullptr;
