@@ -47,6 +47,7 @@
 #include "server/tcpserver.h"
 #include "server/viref.h"
 #include "tests/loopback.h"
+#include "tests/socket_frame.h"
 #include "tests/user_event_queue.h"
 
 typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
@@ -57,13 +58,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const uChar kName[] = "\010Bench.vi";
 
-intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kNCSocketMessage) {
-    NCSocketEvent(uInt32(wParam), uInt32(lParam));
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
+using qxframe::FrameProc;
 
 // One turn of the engine's loop.
 void PumpOnce() {

@@ -201,11 +201,6 @@ void FinishCall(AsyncRef a, MgErr error, ConstPStr text, bool unlink) {
   else DBPrintf("FinishPxCallee: the callee's element is not ready");
 }
 
-void CallCompletion(AsyncRef a) {
-  TSConnLock lock;
-  FinishCall(a, a->error, a->errorText, false);
-}
-
 // Runs an operation's completion, with no lock of the connections held (its
 // caller may hold locks of its own), then frees it.
 void RunCompletion(void* arg) {
@@ -652,7 +647,6 @@ MgErr TSSendCall(VIRef localRef, DataSpace ds) {
     return kMemFullErr;
   }
   a->ref = localRef;
-  a->completion = &CallCompletion;
   a->connection = reinterpret_cast<void*>(uintptr_t(c->id));
   a->param[0] = uInt32(Word(ds));
   AppendAsyncRef(r->app, a);
@@ -689,6 +683,13 @@ void FailAsyncRefs(AppRecord* app, MgErr error) {
     all.push_back(a);
   }
   for (AsyncRef a : all) {
+    if (a->op == kAsyncCallVIPxCalleeOp) {
+      // A call ends here, while its callee's data space is sure to live: the
+      // references the close releases next may dispose of the callee.
+      FinishCall(a, error, nullptr, false);
+      FreeOp(a);
+      continue;
+    }
     if (error) FreeGetValues(a);
     const int32 op = a->op;
     const AppRef refnum = AppRef(a->param[0]);

@@ -28,13 +28,16 @@ typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32
 void ExecSetPostUserEventProc(PostProc proc);
 
 // The folder mapped as L: goes to *root (made from the pattern's
-// "XXXXXX").  False when any step fails.
-inline bool FuzzStartServerEngine(const char* pattern, std::string* root) {
+// "XXXXXX").  Without queueUserEvents the engine posts no user events (a
+// target that never drains the queue).  False when any step fails.
+inline bool FuzzStartServerEngine(const char* pattern, std::string* root, bool queueUserEvents = true) {
   if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
   if (ThInit() != kNoErr || RInitResources() != kNoErr || FInitFileMgr() != kNoErr) return false;
   if (TypeHeapInit() != kNoErr || WEventQueueInit(1) != kNoErr) return false;
-  WEventSetGate(1);
-  ExecSetPostUserEventProc(&qxevents::PostToQueue);
+  if (queueUserEvents) {
+    WEventSetGate(1);
+    ExecSetPostUserEventProc(&qxevents::PostToQueue);
+  }
   if (QXRTRegisterEngine() != kNoErr || QXRTRegisterServer() != kNoErr) return false;
   QXRTCloseRegistration();
   if (!AZPBlocks()->linkerNames) AZPAllocInit();

@@ -46,6 +46,7 @@
 #include "server/srvstart.h"
 #include "server/tcpserver.h"
 #include "server/viref.h"
+#include "tests/server/add_call.h"
 #include "tools/appbuild.h"
 #include "tools/runvi.h"
 #include "tools/tdbuilder.h"
@@ -293,17 +294,6 @@ void RunServer(const uint8_t* data, size_t size) {
 std::map<AsyncRef, int32> gCompleted;
 void Record(AsyncRef a) { ++gCompleted[a]; }
 
-struct CalleeCall {
-  int32 a = 1, b = 2, sum = 0;
-  ErrorIOCluster error{};
-  struct {
-    uInt32 tag, flags;
-    ErrorIOCluster* error;
-    VIRef ref;
-    CallTermSlot slots[3];
-  } table{};
-};
-
 // The Hello a connection of the record awaits, fed.
 Cookie ConnOf(AppRef app) {
   ConnInfo* c = TSAppConnection(ResolveQXAppRef(app));
@@ -347,8 +337,7 @@ void RunClient(const uint8_t* data, size_t size) {
   AsyncRef foreign = nullptr;
   FUZZ_CHECK(AppGetAttribute(other, 3, &otherKind, 0, nullptr, &Record, &foreign) == kVIRefPendingErr);
   // The call of the first reference through its callee.
-  CalleeCall call;
-  call.table = {kParamTableTag, 0, &call.error, 0, {{&call.a, 1}, {&call.b, 1}, {&call.sum, 1}}};
+  tcptest::AddCall call(1, 2);
   DataSpace callee = ResolveVIRef(callRef)->callDS;
   FUZZ_CHECK(callee);
   (*callee)->callTable = &call.table;
@@ -375,7 +364,6 @@ void RunClient(const uint8_t* data, size_t size) {
   if (VIRefRecord* r = IsVIRefnum(uInt32(callRef)) ? ResolveVIRef(callRef) : nullptr)
     if (r->callDS) (*r->callDS)->callTable = nullptr;
   if (viName) DSDisposeHandle(reinterpret_cast<UHandle>(viName));
-  if (call.error.source) DSDisposeHandle(reinterpret_cast<UHandle>(call.error.source));
   QXAppRefRelease(app);
   QXAppRefRelease(other);
 }

@@ -23,10 +23,12 @@
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
 #include "server/access.h"
+#include "server/add_call.h"
 #include "server/protocol.h"
 #include "server/server_vi_fixture.h"
 #include "server/tcpserver.h"
 #include "tests/loopback.h"
+#include "tests/socket_frame.h"
 #include "tools/tdbuilder.h"
 
 namespace tcptest {
@@ -35,13 +37,7 @@ struct PS : srvtest::PS {
   using srvtest::PS::PS;
 };
 
-inline intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kNCSocketMessage) {
-    NCSocketEvent(uInt32(wParam), uInt32(lParam));
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
+using qxframe::FrameProc;
 
 // A counted-string list of the texts.
 inline CPStrHandle List(const std::vector<std::string>& entries) {
@@ -62,32 +58,6 @@ inline std::vector<uChar> AddPane() {
   return tdb::Function(0, {0, 0, 0x100}, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")})
       .Bytes();
 }
-
-// A callee's parameter table of Add's pane, with its error cluster.
-struct AddCall {
-  int32 a = 0, b = 0, sum = -1;
-  ErrorIOCluster error{};
-  struct {
-    uInt32 tag, flags;
-    ErrorIOCluster* error;
-    VIRef ref;
-    CallTermSlot slots[3];
-  } table{};
-  AddCall(int32 x, int32 y) : a(x), b(y) {
-    table = {kParamTableTag, 0, &error, 0, {{&a, 1}, {&b, 1}, {&sum, 1}}};
-  }
-  ~AddCall() {
-    if (error.source) DSDisposeHandle(reinterpret_cast<UHandle>(error.source));
-  }
-  // The cluster is packed: its code is read by value.
-  int32 Code() const {
-    const int32 c = error.code;
-    return c;
-  }
-  std::string Source() const {
-    return error.source ? std::string(reinterpret_cast<const char*>((*error.source)->str), (*error.source)->cnt) : "";
-  }
-};
 
 class TCPTest : public srvtest::ServerVITest {
  protected:
