@@ -376,17 +376,22 @@ TEST_F(TCPClientTest, RepliesEndTheClientsOperations) {
          EXPECT_EQ(call.Code(), 0);
          (*ds)->callTable = nullptr;
        }},
-      {"a lost connection fails what waits with 66, and later requests too",
+      {"a lost connection fails what waits with 66, a call too, and later requests",
        [&] {
          LStrHandle name = nullptr;
          AsyncRef async = nullptr;
          const int32 before = gDone.count;
          ASSERT_EQ(VIRefGetAttributes(ref, 500, &name, 0, nullptr, &Record, &async), kVIRefPendingErr);
          Read(fake_);
+         AddCall call(1, 1);
+         DataSpace ds = Callee(ref, &call);
+         ASSERT_EQ(TSSendCall(ref, ds), kNoErr);
+         Read(fake_);
          close(fake_);
          fake_ = -1;
          ASSERT_TRUE(Completed(before));
          EXPECT_EQ(gDone.error, kVIRefPeerClosedErr);
+         EXPECT_EQ(call.Code(), kVIRefPeerClosedErr) << "the call ends before its callee goes";
          EXPECT_FALSE(IsVIRefnum(uInt32(ref))) << "the references it held are released";
          int32 kind = 0;
          EXPECT_EQ(AppGetAttribute(app, 3, &kind, 0, nullptr, &Record, &async), kVIRefPeerClosedErr);
