@@ -86,15 +86,6 @@ bool Refitted(int32 object, int32 partId) {
   return false;
 }
 
-void ReleaseWordImage(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
-  if (!Live(heap, o, 4 * (word + 1))) return;
-  const int32 image = ObjWord(heap, o, word);
-  if (!image) return;
-  IRelease(image);
-  ObjSetWord(heap, o, word, 0);
-  SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
-}
-
 // The union of the visible parts but those of two ids (empty: none).
 Rect VisibleUnion(ObjHeap heap, int32 object, int32 without1, int32 without2) {
   Rect u{0, 0, 0, 0};
@@ -184,17 +175,13 @@ Rect PartRect(ObjHeap heap, int32 part, int32 kind) {
 }
 
 int32 SendSize(ObjHeap heap, int32 o, const Rect* r, int32 partId) {
-  if (!SizeNestingEnter()) return kArgErr;
-  const int32 err = OSize(heap, o, r, partId);
-  SizeNestingLeave();
-  return err;
+  const SizeScope scope;
+  return scope.Entered() ? OSize(heap, o, r, partId) : kArgErr;
 }
 
 int32 SendOffset(ObjHeap heap, int32 o, Point by) {
-  if (!SizeNestingEnter()) return kArgErr;
-  const int32 err = OOffset(heap, o, by);
-  SizeNestingLeave();
-  return err;
+  const SizeScope scope;
+  return scope.Entered() ? OOffset(heap, o, by) : kArgErr;
 }
 
 void TellImage(int32 imageRef, Rect* now, const Rect& old) {
@@ -206,6 +193,15 @@ void TellImage(int32 imageRef, Rect* now, const Rect& old) {
   block.rect = now;
   block.otherRect = &before;
   IProcImageMessage(image, 5, &block);
+}
+
+void ReleaseCachedImage(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
+  if (!Live(heap, o, 4 * (word + 1))) return;
+  const int32 image = ObjWord(heap, o, word);
+  if (!image) return;
+  IRelease(image);
+  ObjSetWord(heap, o, word, 0);
+  SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
 }
 
 void InvalInWindow(ObjHeap heap, const Rect& r) {
@@ -376,10 +372,8 @@ int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 p) {
 
 int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  if (!SizeNestingEnter()) return kArgErr;
-  struct Leave {
-    ~Leave() { SizeNestingLeave(); }
-  } leave;
+  const SizeScope scope;
+  if (!scope.Entered()) return kArgErr;
   MarkChanged(heap, object);
   const Rect old = BoundsOf(heap, object);
   if (newRect) {
@@ -423,7 +417,7 @@ int32 StringOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 p
 int32 PictureOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (partId == kPartContent) partId = TransferStretchToRoot(heap, object, partId);
   const int32 err = DDOOSizeMethod(heap, object, newRect, partId);
-  ReleaseWordImage(heap, object, kPictureCopyWord, 0);
+  ReleaseCachedImage(heap, object, kPictureCopyWord, 0);
   return err;
 }
 
@@ -455,7 +449,7 @@ int32 SlideOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 pa
   bool any = !DEmptyRect(&u);
   Unite(&u, &any, scales);
   SetBoundsOf(heap, object, u);
-  ReleaseWordImage(heap, object, kSlideImageWord, kFlagRedrawImage);
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
 
@@ -475,7 +469,7 @@ int32 KnobOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 par
   if (const int32 err = DDOOSizeMethod(heap, object, newRect, partId)) return err;
   Rect housing;
   if (SlideHousingRect(heap, object, &housing)) SetBoundsOf(heap, object, VisibleUnion(heap, object, kPartSlider, kPartScale));
-  ReleaseWordImage(heap, object, kSlideImageWord, kFlagRedrawImage);
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
 
@@ -517,10 +511,8 @@ int32 BooleanOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 
 
 int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  if (!SizeNestingEnter()) return kArgErr;
-  struct Leave {
-    ~Leave() { SizeNestingLeave(); }
-  } leave;
+  const SizeScope scope;
+  if (!scope.Entered()) return kArgErr;
   MarkChanged(heap, object);
   const Rect old = BoundsOf(heap, object);
   if (newRect) {
