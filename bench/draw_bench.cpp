@@ -28,6 +28,7 @@
 #include "platform/qx_drawobj.h"
 #include "platform/qx_surface.h"
 #include "tests/draw_start.h"
+#include "start_once.h"
 
 namespace {
 
@@ -138,11 +139,10 @@ struct PictPort {
   bool ok = false;
   WPortState saved{};
   PictPort() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-      MemInit();
-      ThInit();
-    });
+    // Started once for the whole program: the control pictures registered
+    // here live in the memory zones the other benchmarks' scenes share.
+    BenchMemInit();
+    BenchThInit();
     ok = StartDrawingWindow(Rect{0, 0, 300, 400}, &saved) != kWNoWindow && gDrawState.dc;
   }
   ~PictPort() {

@@ -182,7 +182,8 @@ void GlyphButton(const Rect* r, DColor fore, DColor back, const Style& s) {
       dest.bottom = int16(top + gh);
     }
   }
-  IDraw(glyph, &own, &dest, fore, back, fore, back);
+  const DColor f = ColourOf(fore), k = ColourOf(back);
+  IDraw(glyph, &own, &dest, f, k, f, k);
 }
 
 // The arrow tab: a raised box a quarter shorter on the side the arrow

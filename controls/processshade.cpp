@@ -4,6 +4,7 @@
 // lines, arcs or rectangles, never pixel by pixel over the area.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "controls/picc.h"
 #include "controls/picc_internal.h"
@@ -55,9 +56,13 @@ void ShadeTriangleFan(const Point* points, int32 direction, DColor start, DColor
   const int32 half = std::max(1, length / 2);
   const double first = (double(m.l) - s.l) / half, second = (double(e.l) - m.l) / std::max(1, length - half);
   const int32 band = BandOf(length, shift);
+  // A band's lines go to the port as one path through the apex and its
+  // base pixels.
+  std::vector<Point> path;
+  path.reserve(size_t(2 * std::min(band, length) + 1));
   double lightness = s.l;
   for (int32 i = 0; i < length; i += band) {
-    Pen(RgbOf(s.h, lightness, s.s));
+    path.assign(1, a);
     for (int32 j = i; j < std::min(length, i + band); ++j) {
       // The base pixel j: along the walking axis, the other coordinate on
       // the base edge.
@@ -70,8 +75,14 @@ void ShadeTriangleFan(const Point* points, int32 direction, DColor start, DColor
         DBAssert(__FILE__, __LINE__, "ShadeTriangleFan: a base point outside its triangle");
         continue;
       }
-      DMoveTo(a.h, a.v);
-      DLineTo(p.h, p.v);
+      // Out to one base pixel, along the base to the next and back: each
+      // line once.
+      path.push_back(p);
+      if (path.size() % 3 == 0) path.push_back(a);
+    }
+    if (path.size() > 1) {
+      Pen(RgbOf(s.h, lightness, s.s));
+      DPolyLine(path.data(), int32(path.size()) - 1);
     }
     lightness += band * (i < half ? first : second);
   }

@@ -29,8 +29,6 @@
 
 namespace {
 
-Bool32 gHiliteInverted = 0;
-
 int16 Clip16Rect(int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); }
 
 bool Valid(TRecord r) {
@@ -132,11 +130,11 @@ DColor Contrast(DColor text) {
 
 }  // namespace
 
-void TSetHiliteInversion(Bool32 on) { gHiliteInverted = on; }
+Bool32 gInvertHilite = 0;
 
 void TGetHiliteColors(DColor* text, DColor* background) {
   DColor t = PlatSysColourRgb(kPlatColourHighlightText), b = PlatSysColourRgb(kPlatColourHighlight);
-  if (gHiliteInverted) std::swap(t, b);
+  if (gInvertHilite) std::swap(t, b);
   if (text) *text = t;
   if (background) *background = b;
 }
@@ -394,6 +392,7 @@ void BarNumbers(const TRecordData* d, bool vertical, int32* value, int32* visibl
 
 void TDrawBars(TRecord record) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return;
+  TValidateLines(record);  // the bars show the text's whole height
   Rect bars[2];
   TGetBarRects(record, &bars[0], &bars[1]);
   for (int32 i = 0; i < 2; ++i) {
@@ -406,6 +405,7 @@ void TDrawBars(TRecord record) {
 
 int32 TClickScrollBars(TRecord record, Point point) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return 0;
+  TValidateLines(record);
   Rect bars[2];
   TGetBarRects(record, &bars[0], &bars[1]);
   int32 which = -1;
@@ -433,6 +433,7 @@ void ForgetCaretColumn(TRecord r) {
 }
 
 void MoveDest(TRecord r, int32 dv, int32 dh) {
+  TValidateLinesForMove(r, dv);
   LOffsetRect(&TRData(r)->dest, dh, dv);
   if (dh) ForgetCaretColumn(r);
 }
@@ -585,7 +586,9 @@ int32 TGetTopLine(TRecord record, int32* line) {
 
 int32 TScrollToOffset(TRecord record, int32 offset, Bool32 redraw) {
   if (!Valid(record)) return 0;
-  TValidateLines(record);
+  // Only the lines up to the offset's are needed (the rest may be left for
+  // the next full layout: typing into a long text lays out a few lines).
+  TValidateLinesTo(record, offset);
   if (TRData(record)->flags & kTRFlagCollapsed) return 0;
   const Bool32 atStart = (TRData(record)->flags & kTRFlagAnchorBelow) != 0;
   TLineEntry e{};

@@ -510,32 +510,42 @@ TEST_F(PictTable, EmptyRectanglesNameTheShape) {
 
 // ---- Shading -----------------------------------------------------------------------------
 
-// A port that counts lines and arcs and keeps the colours selected.
+// A port that counts arcs, keeps the colours selected and the points that
+// lines and paths go to.
 struct ShadePort {
-  static inline int32 lines = 0, arcs = 0, rects = 0;
+  static inline int32 arcs = 0, rects = 0;
+  static inline std::set<std::pair<int32, int32>> reached;
   static inline std::vector<DColor> pens;
   static inline std::vector<Rect> painted;
   static DPort Make(int32 depth) {
     LogPort::depth = depth;
     DPort p = LogPort::Make();
     p.selectNormPen = [](DColor c, DColor) { return pens.push_back(c), 0; };
-    p.lineTo = [](int32, int32) { return ++lines, 0; };
+    p.lineTo = [](int32 h, int32 v) { return reached.insert({h, v}), 0; };
+    p.polyLine = [](const Point* pts, int32 n) {
+      for (int32 i = 0; i <= n; ++i) reached.insert({pts[i].h, pts[i].v});
+      return 0;
+    };
     p.paintArc = [](const Rect*, int32, int32) { return ++arcs, 0; };
     p.paintRect = [](const Rect* r) { return painted.push_back(*r), ++rects, 0; };
     return p;
   }
-  static void Clear() { lines = arcs = rects = 0, pens.clear(), painted.clear(); }
+  static void Clear() { arcs = rects = 0, pens.clear(), painted.clear(), reached.clear(); }
 };
 
 TEST_F(PictTable, ShadingWorksInBands) {
-  // A fan over a 33-pixel base in bands of 33 >> 3 = 4: a line to each
-  // base pixel, a pen to each band, from the start through the middle.
+  // A fan over a 33-pixel base in bands of 33 >> 3 = 4: a line from the
+  // apex to each base pixel, a pen to each band, from the start through the
+  // middle.
   DPort port = ShadePort::Make(32);
   const DPort* old = DInstallTestPort(&port);
   ShadePort::Clear();
   const Point fan[4] = {P(0, 0), P(32, 0), P(16, 40)};
   ShadeTriangleFan(fan, kPictDown, 0x202020, 0xE0E0E0, 0x808080, 3);
-  EXPECT_EQ(ShadePort::lines, 33);
+  std::set<std::pair<int32, int32>> base;
+  for (int32 h = 0; h <= 32; ++h) base.insert({h, 0});
+  base.insert({16, 40});
+  EXPECT_EQ(ShadePort::reached, base);
   EXPECT_EQ(ShadePort::pens.size(), 9u);
   EXPECT_EQ(ShadePort::pens.front(), 0x202020u);
   const DColor middle = ShadePort::pens[4];
