@@ -476,20 +476,18 @@ int32 KnobOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 par
 
 int32 BooleanOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   const int32 button = FindPart(heap, object, kPartButton, 0);
-  if (partId == kPartBoolText && button) {
-    const int32 text = FindPart(heap, object, kPartBoolText, 0);
-    if (text && AnchorOf(heap, text) == kPartButton && AttachOf(heap, text) == kAttachCentred &&
-        (FlagsOf(heap, text) & kFlagBoolTextKeyed)) {
-      const Rect t = BoundsOf(heap, text);
-      Rect b = BoundsOf(heap, button);
-      const int32 dw = RectWidth(&t) - RectWidth(&b) + 8, dh = RectHeight(&t) - RectHeight(&b) + 4;
-      if (dw > 0 || dh > 0) {
-        if (dw > 0) b.left = Pin16(int32(b.left) - (dw >> 1)), b.right = Pin16(int32(b.right) + (dw >> 1));
-        if (dh > 0) b.top = Pin16(int32(b.top) - (dh >> 1)), b.bottom = Pin16(int32(b.bottom) + (dh >> 1));
-        if (const int32 err = SendSize(heap, button, &b, 0)) return err;
-        OInval(heap, button, kInvalAll);
-        partId = kPartButton;
-      }
+  const int32 text = partId == kPartBoolText && button ? FindPart(heap, object, kPartBoolText, 0) : 0;
+  if (text && AnchorOf(heap, text) == kPartButton && AttachOf(heap, text) == kAttachCentred &&
+      (FlagsOf(heap, text) & kFlagBoolTextKeyed)) {
+    const Rect t = BoundsOf(heap, text);
+    Rect b = BoundsOf(heap, button);
+    const int32 dw = RectWidth(&t) - RectWidth(&b) + 8, dh = RectHeight(&t) - RectHeight(&b) + 4;
+    if (dw > 0 || dh > 0) {
+      if (dw > 0) b.left = Pin16(int32(b.left) - (dw >> 1)), b.right = Pin16(int32(b.right) + (dw >> 1));
+      if (dh > 0) b.top = Pin16(int32(b.top) - (dh >> 1)), b.bottom = Pin16(int32(b.bottom) + (dh >> 1));
+      if (const int32 err = SendSize(heap, button, &b, 0)) return err;
+      OInval(heap, button, kInvalAll);
+      partId = kPartButton;
     }
     return DDOOSizeMethod(heap, object, newRect, partId);
   }
