@@ -122,6 +122,17 @@ MgErr FollowPart(ObjHeap heap, int32 object, int32 p) {
   return kNoErr;
 }
 
+// The object's bounds become the union of its parts (the frame part
+// fitted around them); its bounds before the resize are left in
+// LastOldBounds for its owner.
+MgErr Refit(ObjHeap heap, int32 object, const Rect& old) {
+  Rect u;
+  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
+  SetBoundsOf(heap, object, u);
+  LastOldBounds = old;
+  return kNoErr;
+}
+
 template <typename M>
 ObjMethodAddr Addr(M m) {
   return reinterpret_cast<ObjMethodAddr>(m);
@@ -393,11 +404,7 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
   }
   if (partId && PartById(heap, object, partId))
     if (const MgErr err = FollowPart(heap, object, partId)) return err;
-  Rect u;
-  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
-  SetBoundsOf(heap, object, u);
-  LastOldBounds = old;
-  return 0;
+  return Refit(heap, object, old);
 }
 
 int32 NumericOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
@@ -528,11 +535,7 @@ int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32)
       if (const int32 err = SendSize(heap, m, &out, 0)) return err;
     }
   }
-  Rect u;
-  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
-  SetBoundsOf(heap, object, u);
-  LastOldBounds = old;
-  return 0;
+  return Refit(heap, object, old);
 }
 
 // ---- Numeric text height ----------------------------------------------------------------------
