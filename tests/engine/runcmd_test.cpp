@@ -324,6 +324,11 @@ TEST_F(RunTest, EachStateGivesItsResultAndDebugText) {
   EXPECT_EQ(DoRunCommand(ctlErr.vi(), 1), kRunControlError);
   EXPECT_EQ(Count("DoRunCommand: \"ce\" can not be run. fp control error"), 1);
   EXPECT_EQ(State(ctlErr), kVIStateIdle);
+  // A VI whose code was never entered is not started by any caller.
+  CodeDS& unentered = VI("ue");
+  unentered.VI()->flags2 |= kVIFlags2CodeNotEntered;
+  EXPECT_EQ(StartVIRun(unentered.handle()), kRunCannotRun);
+  EXPECT_EQ(State(unentered), kVIStateIdle);
 }
 
 TEST_F(RunTest, BrokenAlertTextFollowsTheFlags) {
