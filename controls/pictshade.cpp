@@ -35,6 +35,7 @@ DColor RgbOf(float32 h, double l, float32 s) {
 }  // namespace
 
 void PiccSetBlendPenSource(PiccBlendPenSource source) { gBlendPens = source; }
+PiccBlendPenSource PiccBlendPenSourceInUse() { return gBlendPens; }
 
 int32 PiccBlendPen(int32 which) { return gBlendPens && which >= 0 && which <= 2 ? gBlendPens(which) : 0; }
 
