@@ -672,6 +672,24 @@ TEST_F(RunTest, AbortResetsAYieldingClumpAndRunsAbortCleanups) {
   CfgTestRemoveValue("resettingDlgDelay");
 }
 
+// An abort right after the run is asked for, before its clump has entered
+// its code (it holds no entrance yet): the queued run element is reset, the
+// clump sees it when it starts, the run ends and the VI is idle.
+TEST_F(RunTest, AbortBeforeTheClumpStartsEndsTheRun) {
+  Start();
+  CodeDS& d = VI("early");
+  Code(d, YieldingCode(kCounter));
+  DSProc(*d.handle(), kDSProcResetClumps) = reinterpret_cast<void*>(&ResetClumps);
+  ASSERT_EQ(DoRunCommand(d.vi(), 0), 0);
+  EXPECT_EQ(AbortTopVI(d.vi()), 0);
+  ASSERT_EQ(d.run().resetPending, 1) << "the queued run element is reset";
+  RunUI();
+  ASSERT_EQ(HandleDone(), 1);
+  EXPECT_EQ(State(d), kVIStateIdle);
+  EXPECT_EQ(d.Word(kCounter).load(), 0) << "its clump ran no round";
+  EXPECT_EQ(d.run().resetPending, 0);
+}
+
 TEST_F(RunTest, ResettingDialogMovesOnlyAfterTheDelay) {
   CfgTestSetValue("resettingDlgDelay", "50");
   Start();
