@@ -38,9 +38,6 @@ MgErr SetServerListening(Bool32 on) {
 
 const SrvLogSettings& SrvLogKeys() { return gLog; }
 
-void OleServerStart() {}
-void OleServerStop() {}
-
 Bool32 SrvIsListening() { return gListening.load(); }
 void SrvTestSetListening(Bool32 on) { gListening.store(on ? 1 : 0); }
 

@@ -1,7 +1,6 @@
-// The VI server's and the automation server's start and end as the shell's
-// start-up calls them.  No TCP listener or automation server exists on this
-// platform: the starts answer as a failed start would, the ends do nothing,
-// and the access lists are kept.
+// The VI server's start and end as the shell's start-up calls them.  No TCP
+// listener exists on this platform: the start answers as a failed start
+// would, the end does nothing, and the access lists are kept.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
@@ -19,9 +18,6 @@ struct SrvLogSettings {
   Path logPath;
 };
 const SrvLogSettings& SrvLogKeys();
-// The automation server: nothing to start or stop.
-QX_EXTERN_C void OleServerStart();
-QX_EXTERN_C void OleServerStop();
 // Whether the TCP listener runs (the host access list denies everyone
 // while it does not).  The setter is for tests: SetServerListening records
 // the listener's state itself.
