@@ -1,0 +1,174 @@
+// Arguments of automation clients against every member id through the
+// request dispatcher's invoke: any count and named count, named ids of any
+// value, variants of any type word (strings, arrays, by-reference values
+// with or without storage, variants by reference), a missing argument
+// block, a missing result.  Only the dispatcher's codes may come back,
+// nothing is written outside the variants handed in (guard words around
+// them), and every string, array and handle the dispatcher made is given
+// back once the variants are cleared.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "mgsource/prefs.h"
+#include "olesource/olestart.h"
+#include "olesource/servreq.h"
+#include "server/appserve.h"
+
+namespace {
+
+const uint16_t kTypes[] = {kPlatVtEmpty, kPlatVtNull, kPlatVtI2,   kPlatVtI4,  kPlatVtR4,  kPlatVtR8,
+                           kPlatVtBstr,  kPlatVtError, kPlatVtBool, kPlatVtVariant, kPlatVtUI1, kPlatVtI1,
+                           kPlatVtI8,    kPlatVtDate, kPlatVtCy,   0x7F};
+constexpr uint32_t kGuard = 0xA5C3F00Du;
+
+// Storage of by-reference values, with a guard word after each.
+struct Storage {
+  std::vector<std::vector<uint32_t>> blocks;
+  void* New() {
+    blocks.emplace_back(5, kGuard);
+    blocks.back()[0] = blocks.back()[1] = blocks.back()[2] = blocks.back()[3] = 0;
+    return blocks.back().data();
+  }
+  bool Intact() const {
+    for (const auto& b : blocks)
+      if (b[4] != kGuard) return false;
+    return true;
+  }
+};
+
+void Scalar(FuzzReader& in, uint16_t vt, PlatVariant* v) {
+  v->vt = vt;
+  if (vt == kPlatVtBstr) {
+    char text[24];
+    const uint32_t n = in.Byte() % 24;
+    in.Bytes(text, n);
+    v->bstr = PlatBstrFromText(text, n);
+  } else {
+    in.Bytes(&v->i8, 8);
+    if (vt == kPlatVtVariant) v->vt = kPlatVtEmpty;
+  }
+}
+
+void Make(FuzzReader& in, Storage& st, PlatVariant* v, int depth) {
+  PlatVariantInit(v);
+  const uint8_t shape = in.Byte();
+  const uint16_t vt = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
+  switch (shape % 4) {
+    case 1: {  // an array of one dimension
+      PlatSafeArrayBound b{uint32_t(in.Byte() % 4), int32_t(int8_t(in.Byte()))};
+      const uint16_t et = vt == kPlatVtVariant ? kPlatVtVariant : vt == kPlatVtBstr ? kPlatVtBstr : kPlatVtI2;
+      v->vt = uint16_t(kPlatVtArray | et);
+      v->array = PlatSafeArrayCreate(et, 1, &b);
+      for (uint32_t i = 0; v->array && i < b.count; ++i) {
+        PlatVariant e;
+        PlatVariantInit(&e);
+        if (et == kPlatVtVariant && depth < 1) Make(in, st, &e, depth + 1);
+        else if (et != kPlatVtVariant) Scalar(in, et, &e);
+        int32_t index = b.lower + int32_t(i);
+        PlatSafeArrayPutElement(v->array, &index, et == kPlatVtVariant ? static_cast<void*>(&e)
+                                                  : et == kPlatVtBstr ? static_cast<void*>(e.bstr)
+                                                                      : static_cast<void*>(&e.i2));
+        PlatVariantClear(&e);
+      }
+      break;
+    }
+    case 2: {  // by reference: null storage, a variant, or a scalar
+      v->vt = uint16_t(kPlatVtByRef | vt);
+      if (shape & 4) return;
+      void* slot = st.New();
+      v->byRef = slot;
+      if (vt == kPlatVtVariant && depth < 1) {
+        Make(in, st, static_cast<PlatVariant*>(slot), depth + 1);
+      } else if (vt != kPlatVtVariant) {
+        PlatVariant x;
+        PlatVariantInit(&x);
+        Scalar(in, vt, &x);
+        std::memcpy(slot, &x.i8, 8);
+      }
+      break;
+    }
+    default:
+      Scalar(in, vt, v);
+  }
+}
+
+void Free(PlatVariant* v) {
+  if (v->vt == (kPlatVtByRef | kPlatVtVariant)) {
+    if (v->byRef) Free(static_cast<PlatVariant*>(v->byRef));
+  } else if (v->vt == (kPlatVtByRef | kPlatVtBstr)) {
+    if (v->byRef) PlatBstrFree(*static_cast<PlatBstr*>(v->byRef));
+  } else if ((v->vt & kPlatVtByRef) && (v->vt & kPlatVtArray)) {
+    if (v->byRef) PlatSafeArrayDestroy(*static_cast<PlatSafeArray**>(v->byRef));
+  }
+  if (PlatVariantClear(v) != kPlatOk) PlatVariantInit(v);
+}
+
+bool Allowed(int32_t r) {
+  if (r == 0 || (r >= 5001 && r <= 5015) || (r > 5500 && r < 5500 + 5001)) return true;
+  return r == kPlatDispTypeMismatch || r == kPlatOutOfMemory || r == kPlatInvalidArg || r == kPlatDispOverflow ||
+         r == kPlatDispBadVarType || r == kPlatDispArrayLocked || r == kPlatDispBadIndex;
+}
+
+// Members that keep what a put gives them (the access lists, the log path).
+bool Keeps(int32_t cls, int32_t id, uint16_t flags) {
+  return cls == 0 && !(flags & kPlatDispatchPropertyGet) && (id == 26 || id == 27 || id == 40);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool ready = [] {
+    if (!FuzzStartManagers()) return false;
+    OleInstallEngineHooks();
+    PrefSet(kPrefServerOleEnabled, 1);
+    return VIRefInit() == kNoErr;
+  }();
+  if (!ready || size > 2048) return 0;
+  FuzzReader in{data, size};
+  // Every member of both classes, and ids around them.
+  static const int32_t kRanges[][2] = {{-2, 50}, {495, 572}, {995, 1026}, {1995, 2022}};
+  const auto& range = kRanges[in.Byte() % 4];
+  const int32_t id = range[0] + int32_t(in.Byte() % uint32_t(range[1] - range[0]));
+  const int32_t cls = int32_t(in.Byte() % 3);
+  const uint16_t flags = uint16_t(1u << (in.Byte() % 4));
+  const uint32_t count = in.Byte() % 6;
+  // The arguments between guard words.
+  std::vector<PlatVariant> block(count + 2);
+  std::memset(block.data(), 0xA5, sizeof(PlatVariant));
+  std::memset(&block[count + 1], 0xA5, sizeof(PlatVariant));
+  const PlatVariant guard = block[0];
+  const int32_t strings = PlatBstrLiveCount(), arrays = PlatSafeArrayLiveCount();
+  const int32_t handles = FuzzLiveHandles();
+  Storage st;
+  for (uint32_t i = 0; i < count; ++i) Make(in, st, &block[i + 1], 0);
+  std::vector<int32_t> named(in.Byte() % 4);
+  for (int32_t& n : named) n = int32_t(int8_t(in.Byte()));
+  const uint8_t shape = in.Byte();
+  PlatDispParams dp{count ? &block[1] : nullptr, named.empty() ? nullptr : named.data(), count,
+                    shape & 1 ? uint32_t(named.size() + (shape & 2)) : uint32_t(named.size())};
+  if (dp.namedCount > named.size()) dp.namedIds = nullptr;  // a count without its ids
+  PlatVariant result[3];
+  std::memset(result, 0xA5, sizeof result);
+  PlatVariantInit(&result[1]);
+  PlatBstr slot = nullptr;
+  uintptr_t args[7] = {uintptr_t(cls), uintptr_t(int32_t(in.Byte() & 1 ? -1 : 0x12345)), uintptr_t(id), flags,
+                       shape & 4 ? 0 : uintptr_t(&dp), shape & 8 ? 0 : uintptr_t(&result[1]), uintptr_t(&slot)};
+  VIServRequest q{kServReqInvoke, nullptr, 7, args, 0, 0};
+  VIServRequestDispatch(&q);
+  FUZZ_CHECK(q.status == 0);
+  FUZZ_CHECK(Allowed(q.result));
+  FUZZ_CHECK(std::memcmp(&block[0], &guard, sizeof guard) == 0);
+  FUZZ_CHECK(std::memcmp(&block[count + 1], &guard, sizeof guard) == 0);
+  FUZZ_CHECK(std::memcmp(&result[0], &guard, sizeof guard) == 0 && std::memcmp(&result[2], &guard, sizeof guard) == 0);
+  FUZZ_CHECK(st.Intact());
+  // A failure names its text; a success leaves none.
+  FUZZ_CHECK(q.result > 0 || slot == nullptr);
+  PlatBstrFree(slot);
+  for (uint32_t i = 0; i < count; ++i) Free(&block[i + 1]);
+  Free(&result[1]);
+  FUZZ_CHECK(PlatBstrLiveCount() == strings && PlatSafeArrayLiveCount() == arrays);
+  if (!Keeps(cls, id, flags)) FUZZ_CHECK(FuzzLiveHandles() == handles);
+  return 0;
+}
