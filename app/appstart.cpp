@@ -302,6 +302,7 @@ void AppInstallHooks() {
   };
   // The picture tables and the cursors' file the shell fills.
   shell.setBuiltInPict = &SetBuiltInPict;
+  shell.controlPicturesInit = &InitFPImages;
   shell.cursorImageFile = &SetCursorImageFile;
   // The VI server, automation and the automation server.
   shell.viRefInit = &VIRefInit;

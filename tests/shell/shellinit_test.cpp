@@ -259,6 +259,30 @@ TEST_F(ShellInitTest, PanelPicturesAndKeyNamesComeFromTheRunTimeFile) {
   ShellSetStartHooks(ShellStartHooks{});
 }
 
+// A stored control image whose icons hold nothing leaves its code empty;
+// the error is written and the rest are loaded.
+TEST_F(ShellInitTest, AMissingStoredImageLeavesItsCodeEmpty) {
+  ShellStartHooks hooks{};
+  hooks.setBuiltInPict = &RecordPict;
+  ShellSetStartHooks(hooks);
+  // The family's members, too short to be icons, stand in for the builder's.
+  std::vector<std::pair<uInt32, std::pair<int32, rsrcw::Bytes>>> empty;
+  for (uInt32 type : {FourCC("ICON"), FourCC("icl4"), FourCC("icl8"), FourCC("ICN#")})
+    empty.push_back({type, {150, rsrcw::Bytes(2, 0)}});
+  OpenRunTime(empty);
+  gPicts.clear();
+  ClearReports();
+  InitPanelImages(RunTimeRsrcFile());
+  EXPECT_EQ(ShellStoredImage(10), 0);
+  EXPECT_EQ(gPicts.count(7010), 0u);
+  EXPECT_NE(ShellStoredImage(9), 0);
+  EXPECT_NE(ShellStoredImage(11), 0) << "the loop goes on";
+  EXPECT_NE(gPicts[7011], 0);
+  EXPECT_NE(ReportText().find("InitFPImages got an error 16"), std::string::npos) << ReportText();
+  DisposePanelImages();
+  ShellSetStartHooks(ShellStartHooks{});
+}
+
 TEST(ShellReaders, VersionAndFileTypeResourcesAreReadWithinTheirBytes) {
   const struct {
     std::vector<uChar> bytes;
