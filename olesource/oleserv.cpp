@@ -86,29 +86,18 @@ class Registration {
  public:
   int32 failure = kPlatRegOk;
 
-  // The key's default value (or the sub-key's): the key opened, or made
-  // when it does not exist.
-  void Set(const std::string& key, const char* subKey, const std::string& text) {
+  // The key's default value (or the sub-key's), or with named its value of
+  // that name: the key opened, or made when it does not exist.
+  void Set(const std::string& key, const char* subKey, const std::string& text, bool named = false) {
     if (failure) return;
     PlatRegKey k = 0;
     int32 r = PlatRegOpenKey(kPlatRegClassesRoot, key.c_str(), &k);
     if (r == kPlatRegNotFound) r = PlatRegCreateKey(kPlatRegClassesRoot, key.c_str(), &k);
     if (r == kPlatRegOk) {
-      r = PlatRegSetValue(k, subKey, text.c_str());
+      r = named ? PlatRegSetNamedValue(k, subKey, text.c_str()) : PlatRegSetValue(k, subKey, text.c_str());
       PlatRegCloseKey(k);
     }
     Fail(r, key, subKey);
-  }
-  void SetNamed(const std::string& key, const char* name, const std::string& text) {
-    if (failure) return;
-    PlatRegKey k = 0;
-    int32 r = PlatRegOpenKey(kPlatRegClassesRoot, key.c_str(), &k);
-    if (r == kPlatRegNotFound) r = PlatRegCreateKey(kPlatRegClassesRoot, key.c_str(), &k);
-    if (r == kPlatRegOk) {
-      r = PlatRegSetNamedValue(k, name, text.c_str());
-      PlatRegCloseKey(k);
-    }
-    Fail(r, key, name);
   }
 
  private:
@@ -169,7 +158,7 @@ int32 WriteRegistry() {
     r.Set(key, "ProxyClassId", GuidText(kOleProxyClassId));
     r.Set(key, "ProxyClassId2", GuidText(kOleProxyClassId));
     r.Set(key, "TypeInfo", typeLib);
-    r.SetNamed(key + "\\TypeInfo", "Version", version);
+    r.Set(key + "\\TypeInfo", "Version", version, true);
   }
   return r.failure;
 }

@@ -23,8 +23,6 @@ enum : int32_t {
   kPlatRegNoMoreItems = 259,
   kPlatRegIOError = 1011,
 };
-// The access word of an open key: everything.
-constexpr uint32_t kPlatRegAllAccess = 0xF003F;
 
 // The file's host path (its folder made when missing); false when there is none.
 bool PlatRegistryFile(std::string* hostPath);

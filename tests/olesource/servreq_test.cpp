@@ -221,4 +221,49 @@ TEST_F(ServReq, RunWaitersAreReleasedOnEveryPath) {
   EXPECT_EQ(VIServWaiterCount(), 0);
 }
 
+// The mapping of VI-server errors: codes and the texts that go with them.
+TEST_F(ServReq, ErrorMapping) {
+  const std::string prefix = Item(18300, 8);
+  const uChar given[] = "\005given";
+  struct Row {
+    int32 code;
+    ConstPStr text;
+    int32 result;
+    std::string message;  // "-": the slot keeps its old string
+  } rows[] = {
+      {0, nullptr, 0, "-"},
+      {int32(0x80020005u), nullptr, int32(0x80020005u), "-"},
+      {7, nullptr, 5507, Item(10001, 7)},
+      {1028, nullptr, 6528, Item(10002, 29)},
+      {1028, given, 6528, "given"},
+      {3000, nullptr, 8500, Item(18300, 9)},
+      {5003, nullptr, 5003, Item(18300, 3)},
+      {5099, nullptr, 5099, "-"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.code);
+    PlatBstrFree(slot_);
+    slot_ = PlatBstrFromText("old", 3);
+    EXPECT_EQ(OleMapVIServError(r.code, r.text, &slot_), r.result);
+    EXPECT_EQ(Text(slot_), r.message == "-" ? "old" : prefix + r.message);
+  }
+}
+
+// A control's value as a variant: a name the panel lacks is a parameter not
+// found, with the method's own text.
+TEST_F(ServReq, ControlValueOfAMissingControl) {
+  ASSERT_TRUE(Load("Spin.vi", vif::WriteWithPanel(runvi::File("Spin.vi", runvi::Clumps::kSpin))));
+  const VIRef ref = Open("Spin.vi");
+  PlatBstr name = PlatBstrFromText("knob", 4);
+  PlatVariant v;
+  PlatVariantInit(&v);
+  for (int32 op : {kServReqGetControl, kServReqSetControl}) {
+    SCOPED_TRACE(op);
+    const VIServRequest q = Send(op, {uintptr_t(uInt32(ref)), uintptr_t(name), uintptr_t(&v), uintptr_t(&slot_)});
+    EXPECT_EQ(q.result, kOleErrParamNotFound);
+    EXPECT_EQ(Text(slot_), Item(18300, 8) + "\"knob\" not found");
+  }
+  PlatBstrFree(name);
+}
+
 }  // namespace servreq_test
