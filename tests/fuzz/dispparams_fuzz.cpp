@@ -64,11 +64,12 @@ void Make(FuzzReader& in, Storage& st, PlatVariant* v, int depth) {
       for (uint32_t i = 0; v->array && i < b.count; ++i) {
         PlatVariant e;
         PlatVariantInit(&e);
-        if (et == kPlatVtVariant && depth < 1) Make(in, st, &e, depth + 1);
-        else if (et != kPlatVtVariant) Scalar(in, et, &e);
+        // Elements are plain values: by-reference storage inside an array
+        // would belong to no one.
+        Scalar(in, et == kPlatVtVariant ? kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])] : et, &e);
         int32_t index = b.lower + int32_t(i);
         PlatSafeArrayPutElement(v->array, &index, et == kPlatVtVariant ? static_cast<void*>(&e)
-                                                  : et == kPlatVtBstr ? static_cast<void*>(e.bstr)
+                                                  : et == kPlatVtBstr ? static_cast<void*>(&e.bstr)
                                                                       : static_cast<void*>(&e.i2));
         PlatVariantClear(&e);
       }
