@@ -20,9 +20,7 @@
 #include "olesource/olevar.h"
 #include "olesource/oleautomgr.h"
 #include "server/appserve.h"
-#if __has_include("server/callbyr.h")
-#include "server/callbyr.h"
-#endif
+#include "server/protocol.h"
 #include "server/embobj.h"
 #include "server/viref.h"
 
@@ -331,7 +329,6 @@ int32 Run(const VIServRequest* q) {
   return ReleaseRun(run, err, text);
 }
 
-#if __has_include("server/callbyr.h")
 // ---- Op 7 and op 9: calls with named parameters --------------------------------------------
 // The connector pane: its terminal count (-1 for a descriptor that is
 // none), each terminal's flags and descriptor.
@@ -522,11 +519,6 @@ int32 Call(const VIServRequest* q) {
   return kPlatOk;
 }
 
-#else
-int32 CallInfo(const VIServRequest*) { return kVIRefUnsupportedErr; }
-int32 ReleaseCall(VIServCallRecord* call, MgErr err, ConstPStr text) { return Release(call->done, &call->status, &call->errorText, err, text); }
-int32 Call(const VIServRequest* q) { return ReleaseCall(Arg<VIServCallRecord*>(q, 1), kVIRefUnsupportedErr, nullptr); }
-#endif
 
 void Perform(VIServRequest* q) {
   switch (q->op) {

@@ -212,7 +212,6 @@ std::vector<Table> Tables() {
       Read("ShellEventHooks", ShellEventHooksInUse(),
            {{&ShellEventHooks::appMenuCommand, kShellOwn},
             {&ShellEventHooks::viRefRunCallInUIThread, "VI references' calls on this thread: not built yet"},
-            {&ShellEventHooks::serverEvent, "the VI server's requests over TCP: not built yet"},
             {&ShellEventHooks::quitOnLastWindow, "the automation server's mode: not built yet"}}),
       Read("ProgMenuHooks", ProgMenuHooksInUse(),
            {{&ProgMenuHooks::panelHasSelection, kShellOwn},

@@ -266,4 +266,104 @@ TEST_F(ServReq, ControlValueOfAMissingControl) {
   PlatBstrFree(name);
 }
 
+// ---- Calls with named parameters ----------------------------------------------------------
+
+// A VI with Add's pane ("a", "b" in, "sum" out), the flags of its terminals
+// as given, running the clumps of the kind.
+vif::VIFile PaneVI(const std::string& name, runvi::Clumps kind, std::vector<uInt16> flags) {
+  vif::VIFile v = runvi::File(name, kind);
+  if (kind != runvi::Clumps::kAdd) {
+    v.entries.push_back(tdb::I32().Named("a"));
+    v.entries.push_back(tdb::I32().Named("b"));
+    v.entries.push_back(tdb::I32().Named("sum"));
+  }
+  v.connPane = tdb::Function(0, flags, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")});
+  return v;
+}
+
+// A one-dimensional array of the variants.
+PlatSafeArray* VariantArray(std::vector<PlatVariant> items) {
+  PlatSafeArrayBound b{uint32_t(items.size()), 1};
+  PlatSafeArray* a = PlatSafeArrayCreate(kPlatVtVariant, 1, &b);
+  for (int32 i = 0; i < int32(items.size()); ++i) {
+    int32 index = i + 1;
+    EXPECT_EQ(PlatSafeArrayPutElement(a, &index, &items[size_t(i)]), kPlatOk);
+    PlatVariantClear(&items[size_t(i)]);
+  }
+  return a;
+}
+PlatVariant I4(int32 x) {
+  PlatVariant v;
+  PlatVariantInit(&v);
+  v.vt = kPlatVtI4;
+  v.i4 = x;
+  return v;
+}
+
+// The call's outcomes: the sum written back into the values, names that
+// are no strings, an unknown name, a required terminal not named, and a
+// reset during the call, which releases the waiter with 1039.
+TEST_F(ServReq, CallsWithNamedParameters) {
+  const std::vector<uInt16> plain{0, 0, 0x100}, required{0, 0x1000, 0x100};
+  ASSERT_TRUE(Load("Add.vi", vif::Write(PaneVI("Add.vi", runvi::Clumps::kAdd, plain))));
+  ASSERT_TRUE(Load("Req.vi", vif::Write(PaneVI("Req.vi", runvi::Clumps::kAdd, required))));
+  ASSERT_TRUE(Load("Spin.vi", vif::Write(PaneVI("Spin.vi", runvi::Clumps::kSpin, plain))));
+  const std::string prefix = Item(18300, 8);
+  const auto format = [](int32 item, const std::string& name) {
+    std::string t = Item(18300, item);
+    for (size_t at; (at = t.find("%p")) != std::string::npos;) t.replace(at, 2, name);
+    return t;
+  };
+  struct Row {
+    const char* what;
+    const char* vi;
+    std::vector<uInt16> flags;
+    std::vector<PlatVariant> names, values;
+    bool kill;
+    int32 status;
+    std::string text;  // after the prefix; "-" none
+    int32 sum;         // values[3] afterwards, -1 not looked at
+  } rows[] = {
+      {"the sum comes back", "Add.vi", plain, {Bytes("a"), Bytes("b"), Bytes("sum")}, {I4(2), I4(3), I4(0)}, false,
+       0, "-", 5},
+      {"a name that is no string", "Add.vi", plain, {Bytes("a"), I4(1)}, {I4(2), I4(3)}, false, 5001, Item(18300, 1),
+       -1},
+      {"an unknown name", "Add.vi", plain, {Bytes("c")}, {I4(2)}, false, 5005, format(5, "c"), -1},
+      {"a required terminal not named", "Req.vi", required, {Bytes("a")}, {I4(2)}, false, 5006, format(6, "b"), -1},
+      {"a reset during the call", "Spin.vi", plain, {Bytes("a")}, {I4(1)}, true, kVIRefAbortedErr,
+       Item(10002, 40), -1},
+  };
+  for (Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const std::vector<uChar> pane =
+        tdb::Function(0, r.flags, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")}).Bytes();
+    const VIRef ref = Open(r.vi, kVIRefOptTrusted, kNoErr, reinterpret_cast<const TypeDescriptor*>(pane.data()));
+    VIServCallRecord call{PlatEventCreate(false), 0, nullptr, kPlatVtArray | kPlatVtVariant,
+                          VariantArray(r.names), VariantArray(r.values), -1, nullptr};
+    const VIServRequest q = Send(kServReqCall, {uintptr_t(uInt32(ref)), uintptr_t(&call)});
+    if (r.kill) {
+      ASSERT_EQ(q.result, 0);
+      EXPECT_EQ(KillQXObjAsyncRef(ResolveVIRef(ref)->call), kNoErr);
+    }
+    ASSERT_TRUE(Pump([&] { return PlatEventWait(call.done, 0) == kPlatWaitEvent; }));
+    EXPECT_EQ(call.status, r.status);
+    EXPECT_EQ(q.result, r.kill ? 0 : r.status);
+    EXPECT_EQ(call.errorText ? Text(call.errorText) : "-", r.text == "-" ? "-" : prefix + r.text);
+    EXPECT_EQ(call.params, nullptr) << "the parameter table goes with the call";
+    if (r.sum >= 0) {
+      PlatVariant v;
+      int32 index = 3;
+      ASSERT_EQ(PlatSafeArrayGetElement(call.values, &index, &v), kPlatOk);
+      EXPECT_EQ(v.vt, kPlatVtI4);
+      EXPECT_EQ(v.i4, r.sum);
+    }
+    PlatSafeArrayDestroy(call.names);
+    PlatSafeArrayDestroy(call.values);
+    PlatBstrFree(call.errorText);
+    PlatEventDestroy(call.done);
+    EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  }
+  EXPECT_EQ(VIServWaiterCount(), 0);
+}
+
 }  // namespace servreq_test
