@@ -32,7 +32,6 @@ constexpr int32 kOptions = kVIRefOptTrusted;
 constexpr int32 kArgCounts[kServReqOpCount] = {4, 4, 1, 5, 5, 4, 4, 2, 2, 2, 7, 4, 4};
 enum : int32 { kRunVIMethod = 1003, kGetVariantMethod = 1013, kSetVariantMethod = 1014 };
 constexpr int32 kMgErrTextsList = 10001, kAppErrTextsList = 10002;
-const uChar kEmpty[1] = {0};
 
 template <typename T>
 T Arg(const VIServRequest* q, int32 i) {
@@ -365,7 +364,14 @@ int32 ReleaseCall(VIServCallRecord* call, MgErr err, ConstPStr text) {
   delete[] call->params;
   call->params = nullptr;
   call->paramCount = 0;
-  return Release(call->done, &call->status, &call->errorText, err, text);
+  // The record is packed: its fields are read and written whole.
+  PlatBstr slot = call->errorText;
+  int32 status = 0;
+  Release(nullptr, &status, &slot, err, text);
+  call->errorText = slot;
+  call->status = status;
+  if (call->done) PlatEventSet(call->done);
+  return status;
 }
 
 // A name of the names array as a counted string: 5001 for an element that

@@ -370,12 +370,14 @@ const char* const kAutomationServerGuids[6] = {
     "{51584301-0102-4F4C-4541-5050494E5446}", "{51584301-0103-4F4C-4554-4C4942524152}",
     "{51584301-0104-4F4C-4556-49494E544646}", "{51584301-0105-4F4C-4556-495459504545}",
 };
+constexpr char kCountMismatchText[] =
+    "Quenlix : number of parameters specified by paramNames do not match the number of values specified by "
+    "paramVals.";
 const char* const kAutomationServerTexts[15] = {
     "Quenlix : paramNames type mismatch. Expected 1D array of strings or 1D array of string variants.",
     "Quenlix : paramVals type mismatch. Expected 1D array of variants.",
     "Quenlix : parameter names not specified.",
-    "Quenlix : number of parameters specified by paramNames do not match the number of values specified by "
-    "paramVals.",
+    kCountMismatchText,
     "Quenlix : parameter %p not found in the VI's connector pane. ",
     "Quenlix : %p is a required parameter. A value for %p needs to be supplied.",
     "Quenlix : parameter %p type mismatch. ",

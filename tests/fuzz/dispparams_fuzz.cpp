@@ -2,19 +2,33 @@
 // request dispatcher's invoke: any count and named count, named ids of any
 // value, variants of any type word (strings, arrays, by-reference values
 // with or without storage, variants by reference), a missing argument
-// block, a missing result.  Only the dispatcher's codes may come back,
-// nothing is written outside the variants handed in (guard words around
-// them), and every string, array and handle the dispatcher made is given
-// back once the variants are cleared.
+// block, a missing result.  And the names and values of a call with named
+// parameters, arrays of any element type, bounds and count, against a VI
+// whose pane has a required terminal no input names (so that no call
+// starts).  Only the dispatcher's codes may come back, nothing is written
+// outside the variants handed in (guard words around them), the call's
+// waiter is released with its parameter table freed, and every string,
+// array and handle the dispatcher made is given back once the variants are
+// cleared.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include <string>
+
+#include "engine/membertab.h"
+#include "engine/vi/viinst.h"
+#include "engine/vi/viload.h"
+#include "engine/vi/virecord.h"
+#include "fuzz_server.h"
 #include "fuzz_support.h"
 #include "mgsource/prefs.h"
 #include "olesource/olestart.h"
 #include "olesource/servreq.h"
 #include "server/appserve.h"
+#include "tools/runvi.h"
+#include "tools/tdbuilder.h"
+#include "tools/vifile.h"
 
 namespace {
 
@@ -112,28 +126,104 @@ bool Allowed(int32_t r) {
          r == kPlatDispBadVarType || r == kPlatDispArrayLocked || r == kPlatDispBadIndex;
 }
 
-// Members that keep what a put gives them (the access lists, the log path).
+// Members that keep what a put gives them (the access lists, the log and
+// its path).
 bool Keeps(int32_t cls, int32_t id, uint16_t flags) {
-  return cls == 0 && !(flags & kPlatDispatchPropertyGet) && (id == 26 || id == 27 || id == 40);
+  return cls == 0 && !(flags & kPlatDispatchPropertyGet) && (id == 26 || id == 27 || id == 39 || id == 40);
+}
+
+VIRef gCallRef = 0;
+
+// Add.vi with a fourth, required terminal whose name no input spells.
+bool LoadCallVI() {
+  std::string root;
+  if (!FuzzStartServerEngine("qxdpfXXXXXX", &root, false)) return false;
+  vif::VIFile v = runvi::File("Req.vi", runvi::Clumps::kAdd);
+  const std::string hidden(200, 'q');
+  const auto pane = tdb::Function(0, {0, 0, 0x100, 0x1000}, {tdb::I32().Named("a"), tdb::I32().Named("b"),
+                                                             tdb::I32().Named("sum"), tdb::I32().Named(hidden)});
+  v.connPane = pane;
+  if (!rsrcw::WriteHostFile(root + "/Req.vi", vif::Write(v))) return false;
+  Path path = nullptr;
+  RsrcFileRef ref = 0;
+  const char kPath[] = "L:\\Req.vi";
+  if (FTextToPath(reinterpret_cast<const uChar*>(kPath), int32(sizeof kPath - 1), &path) != kNoErr ||
+      ROpenFile(path, kRsrcReadOnly, &ref, nullptr, nullptr) != kNoErr)
+    return false;
+  UHandle vi = nullptr;
+  if (LoadInstrument(path, 0, reinterpret_cast<ConstPStr>("\006Req.vi"), ref, &vi, 0) != kLoadLoaded || !vi)
+    return false;
+  if (HoldVIName(VIRec(vi)->name, 0) != kNoErr) return false;
+  const std::vector<uChar> type = pane.Bytes();
+  return AppOpenVIRefByName(kLocalAppRef, VIRec(vi)->name, reinterpret_cast<const TypeDescriptor*>(type.data()),
+                            kVIRefOptTrusted, nullptr, &gCallRef, nullptr, nullptr, nullptr) == kNoErr;
+}
+
+// A one-dimensional array (or, now and then, two-dimensional) of the
+// input's elements.
+PlatSafeArray* CallArray(FuzzReader& in, Storage& st) {
+  PlatVariant v;
+  Make(in, st, &v, 0);
+  if (v.vt & kPlatVtArray) return v.array;
+  Free(&v);
+  return nullptr;
+}
+
+void Call(FuzzReader& in) {
+  const int32_t strings = PlatBstrLiveCount(), arrays = PlatSafeArrayLiveCount();
+  Storage st;
+  VIServCallRecord call{PlatEventCreate(false), 0, nullptr, 0, CallArray(in, st), CallArray(in, st), -1, nullptr};
+  call.namesVt = call.names ? uint16_t(kPlatVtArray | call.names->vt) : 0;
+  uintptr_t args[2] = {uintptr_t(uint32_t(gCallRef)), uintptr_t(&call)};
+  VIServRequest q{kServReqCall, nullptr, 2, args, 0, 0};
+  VIServRequestDispatch(&q);
+  FUZZ_CHECK(q.status == 0 && q.result != 0 && q.result == call.status);
+  FUZZ_CHECK(Allowed(q.result));
+  FUZZ_CHECK(PlatEventWait(call.done, 0) == kPlatWaitEvent);
+  FUZZ_CHECK(call.params == nullptr && VIServWaiterCount() == 0);
+  FUZZ_CHECK(st.Intact());
+  PlatEventDestroy(call.done);
+  PlatBstrFree(call.errorText);
+  PlatSafeArrayDestroy(call.names);
+  PlatSafeArrayDestroy(call.values);
+  FUZZ_CHECK(PlatBstrLiveCount() == strings && PlatSafeArrayLiveCount() == arrays);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
-    if (!FuzzStartManagers()) return false;
+    if (!LoadCallVI()) return false;
     OleInstallEngineHooks();
+    // The member table's own descriptors and the resource manager's copies
+    // of the text lists are made at their first use, once: made before runs
+    // count handles.
+    for (int32_t code : {7, 1028, 3000, 5012}) {
+      PlatBstr text = nullptr;
+      OleMapVIServError(code, nullptr, &text);
+      PlatBstrFree(text);
+    }
+    for (int32_t id = 0; id < 2100; ++id) {
+      PropInfoTypeDesc(id < 100 ? kAutoClassApp : kAutoClassVI, id);
+      for (int32_t p = 0; p < 8; ++p) MethodParamTypeDesc(id < 1500 ? kAutoClassVI : kAutoClassApp, id, p);
+    }
     PrefSet(kPrefServerOleEnabled, 1);
-    return VIRefInit() == kNoErr;
+    return true;
   }();
   if (!ready || size > 2048) return 0;
   FuzzReader in{data, size};
+  if (in.Byte() % 4 == 0) {
+    Call(in);
+    return 0;
+  }
   // Every member of both classes, and ids around them.
   static const int32_t kRanges[][2] = {{-2, 50}, {495, 572}, {995, 1026}, {1995, 2022}};
   const auto& range = kRanges[in.Byte() % 4];
   const int32_t id = range[0] + int32_t(in.Byte() % uint32_t(range[1] - range[0]));
   const int32_t cls = int32_t(in.Byte() % 3);
-  const uint16_t flags = uint16_t(1u << (in.Byte() % 4));
+  uint16_t flags = uint16_t(1u << (in.Byte() % 4));
+  // The listener is only read: a put would listen on the network.
+  if (cls == 0 && id == 32) flags = kPlatDispatchPropertyGet;
   const uint32_t count = in.Byte() % 6;
   // The arguments between guard words.
   std::vector<PlatVariant> block(count + 2);
