@@ -13,6 +13,7 @@
 #include "olesource/oleserv.h"
 #include "olesource/servreq.h"
 #include "server/server_vi_fixture.h"
+#include "server/protocol.h"
 #include "server/srvvalues.h"
 #include "tools/tdbuilder.h"
 
@@ -309,6 +310,20 @@ TEST_F(ServReq, CallsWithNamedParameters) {
   ASSERT_TRUE(Load("Req.vi", vif::Write(PaneVI("Req.vi", runvi::Clumps::kAdd, required))));
   ASSERT_TRUE(Load("Spin.vi", vif::Write(PaneVI("Spin.vi", runvi::Clumps::kSpin, plain))));
   const std::string prefix = Item(18300, 8);
+  {
+    // The call information: where each terminal's value lies, for a table
+    // of the pane's size only.
+    const std::vector<uChar> pane =
+        tdb::Function(0, plain, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")}).Bytes();
+    const VIRef ref = Open("Add.vi", kVIRefOptTrusted, kNoErr, reinterpret_cast<const TypeDescriptor*>(pane.data()));
+    CallTermSlot slots[3] = {{nullptr, 1}, {nullptr, 1}, {nullptr, 1}};
+    VIServCallInfo info{3, slots};
+    EXPECT_EQ(Send(kServReqCallInfo, {uintptr_t(uInt32(ref)), uintptr_t(&info)}).status, 0);
+    for (const CallTermSlot& t : slots) EXPECT_TRUE(t.value && !t.present);
+    info.count = 2;
+    EXPECT_EQ(Send(kServReqCallInfo, {uintptr_t(uInt32(ref)), uintptr_t(&info)}).status, kArgErr);
+    EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  }
   const auto format = [](int32 item, const std::string& name) {
     std::string t = Item(18300, item);
     for (size_t at; (at = t.find("%p")) != std::string::npos;) t.replace(at, 2, name);
