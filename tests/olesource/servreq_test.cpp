@@ -361,10 +361,14 @@ TEST_F(ServReq, CallsWithNamedParameters) {
       EXPECT_EQ(KillQXObjAsyncRef(ResolveVIRef(ref)->call), kNoErr);
     }
     ASSERT_TRUE(Pump([&] { return PlatEventWait(call.done, 0) == kPlatWaitEvent; }));
-    EXPECT_EQ(call.status, r.status);
+    // The record is packed: its fields are read whole.
+    const int32 status = call.status;
+    PlatBstr errorText = call.errorText;
+    const VIServCallParam* params = call.params;
+    EXPECT_EQ(status, r.status);
     EXPECT_EQ(q.result, r.kill ? 0 : r.status);
-    EXPECT_EQ(call.errorText ? Text(call.errorText) : "-", r.text == "-" ? "-" : prefix + r.text);
-    EXPECT_EQ(call.params, nullptr) << "the parameter table goes with the call";
+    EXPECT_EQ(errorText ? Text(errorText) : "-", r.text == "-" ? "-" : prefix + r.text);
+    EXPECT_EQ(params, nullptr) << "the parameter table goes with the call";
     if (r.sum >= 0) {
       PlatVariant v;
       int32 index = 3;
@@ -374,7 +378,7 @@ TEST_F(ServReq, CallsWithNamedParameters) {
     }
     PlatSafeArrayDestroy(call.names);
     PlatSafeArrayDestroy(call.values);
-    PlatBstrFree(call.errorText);
+    PlatBstrFree(errorText);
     PlatEventDestroy(call.done);
     EXPECT_EQ(VIRefRelease(ref), kNoErr);
   }
