@@ -256,6 +256,33 @@ PlatHResult PlatComDisconnectObject(PlatComUnknown* object);
 // Proxies alive (tests look for leaks with it).
 uint32_t PlatComProxyCount();
 
+// ---- Apartments ------------------------------------------------------------------------
+// An object lives on the thread that made it.  Marshalling its interface
+// into a stream and unmarshalling it on another thread gives that thread a
+// proxy (counted above) whose calls are posted to the object's thread as
+// windowless ComCall messages and run when that thread dispatches them (its
+// message loop); the caller waits, running the calls posted to its own
+// queue meanwhile, so calls back into its apartment work.  The object's
+// reference is taken and dropped on its own thread.  Disconnecting the
+// object (on its thread) answers the calls still queued for that thread;
+// a caller whose object is disconnected before its call ran gets
+// kPlatDisconnected.
+struct PlatComStream;
+// A stream in a global memory block: kPlatInvalidArg, kPlatOutOfMemory.
+PlatHResult PlatComStreamCreate(PlatComStream** out);
+void PlatComStreamRewind(PlatComStream* s);
+void PlatComStreamRelease(PlatComStream* s);  // null does nothing
+// Writes the object's interface iid (served through its dispatch slots) at
+// the stream's position, for the calling thread's apartment: kPlatOk,
+// kPlatInvalidArg for a null stream or object, the object's refusal of iid,
+// kPlatFail when the stream has no room.  The stream entry holds a
+// reference until it is unmarshalled.
+PlatHResult PlatComMarshalInterface(PlatComStream* s, const PlatGuid& iid, PlatComUnknown* object);
+// Reads an interface written by PlatComMarshalInterface, once: a proxy as
+// iid in *out.  kPlatPointer for a null out, kPlatInvalidArg for a stream
+// that holds no such entry (or one already read), kPlatOutOfMemory.
+PlatHResult PlatComUnmarshalInterface(PlatComStream* s, const PlatGuid& iid, void** out);
+
 // ---- The interface table ------------------------------------------------------------
 // Interfaces registered under cookies and fetched again, with a reference
 // added, on any thread; one process-wide table, made through the class
