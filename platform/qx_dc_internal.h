@@ -12,14 +12,17 @@
 namespace qxdraw {
 
 struct Dc : Object {
-  Dc() : Object(kPlatObjDc) { pixman_region32_init(&userClip); }
+  Dc() : Object(kPlatObjDc) {
+    pixman_region32_init(&userClip);
+    pixman_region32_init(&clip_);
+  }
   ~Dc() override;
   PlatDrawTarget* target = nullptr;  // screen and target contexts
   std::unique_ptr<PlatDrawTarget> ownedTarget;
   bool memory = false;
   std::shared_ptr<Bitmap> bitmap;
-  std::shared_ptr<Pen> pen;
-  std::shared_ptr<Brush> brush;
+  Pen* pen = nullptr;      // held (see Select)
+  Brush* brush = nullptr;  // held
   std::shared_ptr<Object> font;
   std::shared_ptr<Palette> palette;
   PlatObj bitmapH = 0, penH = 0, brushH = 0, fontH = 0, paletteH = 0;
@@ -32,17 +35,52 @@ struct Dc : Object {
   int32_t posX = 0, posY = 0;
   int32_t charExtra = 0;               // added after each character of text
   bool hasClip = false;
-  pixman_region32_t userClip;
+  pixman_region32_t userClip;  // changed through SetUserClip only
   PlatTraceSink* trace = nullptr;
 
   PlatSurface* Surface() const;
   // System clip (the surface bounds) intersected with the user clip.
   void EffectiveClip(pixman_region32_t* out) const;
+  // The same, kept until the user clip or the surface's size changes.
+  const pixman_region32_t* Clip() const;
+  // The user clip: none, or the region (moved by dx, dy).
+  void SetUserClip(const pixman_region32_t* region, int32_t dx = 0, int32_t dy = 0);
   // One trace line, printf style, when a sink is set.
-  void Trace(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
+  template <class... Args>
+  void Trace(const char* fmt, Args... args) const {
+    if (trace) TraceLine(fmt, args...);
+  }
+  void TraceLine(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
+  // Makes a pen or brush handle the selected one: its object.  Null for
+  // others, with *other the object looked up (null, and
+  // kPlatErrInvalidHandle, for a handle of none).
+  Object* SelectPenOrBrush(PlatObj h, std::shared_ptr<Object>* other = nullptr);
+
+ private:
+  // The pens and brushes selected lately, held by the context, so that
+  // selecting one again looks nothing up: one is known to be registered
+  // under its handle while no pen or brush has been dropped since it was
+  // checked.  Sets of three by handle; the selected pen and brush are always
+  // held, so each set has room for a third.
+  struct Held {
+    PlatObj handle = 0;
+    uint32_t checked = 0;
+    uint32_t used = 0;
+    std::shared_ptr<Object> obj;
+  };
+  static constexpr int kHeldSets = 32, kHeldWays = 3;
+  Held held_[kHeldSets][kHeldWays];
+  uint32_t heldClock_ = 0;
+
+  mutable pixman_region32_t clip_;
+  mutable const PlatSurface* clipSurface_ = nullptr;
+  mutable int32_t clipWidth_ = -1, clipHeight_ = -1;
+  mutable bool clipStale_ = true;
 };
 
-std::shared_ptr<Dc> GetDc(PlatObj h);
+// The context of a handle (null with kPlatErrInvalidHandle for anything
+// else).  Valid until the handle is deleted.
+Dc* GetDc(PlatObj h);
 // Sets an integer mode of the context after checking lo <= value <= hi
 // (else kPlatErrInvalidParam); traces "name value"; the previous value, 0
 // on failure.
@@ -68,6 +106,8 @@ inline bool SourceFree(uint8_t fn) { return ((fn >> 2) & 0x33) == (fn & 0x33); }
 
 // Paints the box, already inside the surface, with the function.
 void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
+// Paints the pixels of the box that the context's effective clip keeps.
+void FillClipped(const Dc& dc, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
 // Paints the pixels of the region that the context's effective clip keeps.
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn);
 

@@ -48,27 +48,7 @@ std::string BrushAndRects(const Brush& b, const pixman_region32_t* r) {
 
 bool FillRect(const Dc& dc, int32_t l, int32_t t, int32_t r, int32_t b, const Paint& paint,
               uint8_t fn) {
-  // A clip of at most one rectangle (the common case) is intersected as a
-  // box, without building regions.
-  if (!dc.hasClip || pixman_region32_n_rects(const_cast<pixman_region32_t*>(&dc.userClip)) <= 1) {
-    PlatSurface* s = dc.Surface();
-    if (!s) return true;
-    pixman_box32_t box{std::max(l, 0), std::max(t, 0), std::min(r, PlatSurfaceWidth(s)),
-                       std::min(b, PlatSurfaceHeight(s))};
-    if (dc.hasClip) {
-      if (!pixman_region32_not_empty(const_cast<pixman_region32_t*>(&dc.userClip))) return true;
-      const pixman_box32_t* c = pixman_region32_extents(const_cast<pixman_region32_t*>(&dc.userClip));
-      box = pixman_box32_t{std::max(box.x1, c->x1), std::max(box.y1, c->y1), std::min(box.x2, c->x2),
-                           std::min(box.y2, c->y2)};
-    }
-    FillBox(s, box, paint, fn);
-    return true;
-  }
-  pixman_region32_t area;
-  pixman_region32_init(&area);
-  SetRect(&area, l, t, r, b);
-  FillRegion(dc, &area, paint, fn);
-  pixman_region32_fini(&area);
+  FillClipped(dc, pixman_box32_t{l, t, r, b}, paint, fn);
   return true;
 }
 
@@ -264,17 +244,35 @@ void TracePoints(const Dc& dc, const char* what, const PlatPoint* pts, int32_t n
   dc.trace->Line(line);
 }
 
+// The pixels of a level or upright segment from a to b, without b: the box
+// from a up to b, or from past b up to a.
+pixman_box32_t StraightBox(PlatPoint a, PlatPoint b) {
+  if (a.y == b.y) return a.x <= b.x ? pixman_box32_t{a.x, a.y, b.x, a.y + 1} : pixman_box32_t{b.x + 1, a.y, a.x + 1, a.y + 1};
+  return a.y <= b.y ? pixman_box32_t{a.x, a.y, a.x + 1, b.y} : pixman_box32_t{a.x, b.y + 1, a.x + 1, a.y + 1};
+}
+
+// True when the pixels of a level or upright segment from a to b, without
+// b, fit a box in int32 coordinates.
+bool StraightFits(PlatPoint a, PlatPoint b) {
+  return (a.x == b.x || a.y == b.y) && a.x < INT32_MAX && a.y < INT32_MAX && b.x < INT32_MAX && b.y < INT32_MAX;
+}
+
 void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
-  pixman_region32_t clip;
-  pixman_region32_init(&clip);
-  dc.EffectiveClip(&clip);
+  // A single solid level or upright line, the commonest of all: its one box
+  // painted where the clip keeps it, as the general way below paints it.
+  if (!closed && n == 2 && dc.pen->style != kPlatPenNull && kDashes[dc.pen->style].n == 0 &&
+      StraightFits(pts[0], pts[1])) {
+    FillClipped(dc, StraightBox(pts[0], pts[1]), SolidPaint(dc.pen->colour), Rop2Function(dc.rop2));
+    return;
+  }
+  const pixman_region32_t* clip = dc.Clip();
   int64_t phase = 0;
   int32_t segments = closed ? n : n - 1;
   BoxList on, off;
   for (int32_t k = 0; k < segments; ++k) {
     PlatPoint a = pts[k], b = pts[(k + 1) % n];
-    Segment(dc, &clip, a, b, phase, &on, &off);
+    Segment(dc, clip, a, b, phase, &on, &off);
     phase += Steps(a, b);
   }
   // The union of the segments, each pixel painted once: a pixel both on and
@@ -290,7 +288,6 @@ void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   FillRegion(dc, &offArea, SolidPaint(dc.back), fn);
   pixman_region32_fini(&onArea);
   pixman_region32_fini(&offArea);
-  pixman_region32_fini(&clip);
 }
 
 struct Crossing {
@@ -491,15 +488,13 @@ bool PlatPolygon(PlatObj dch, const PlatPoint* points, int32_t n) {
   TracePoints(*dc, "polygon", points, n);
   Paint paint;
   if (MakePaint(*dc, *dc->brush, &paint)) {
-    pixman_region32_t clip, area;
-    pixman_region32_init(&clip);
+    auto* clip = const_cast<pixman_region32_t*>(dc->Clip());
+    pixman_region32_t area;
     pixman_region32_init(&area);
-    dc->EffectiveClip(&clip);
-    if (pixman_region32_not_empty(&clip)) {
-      PolygonArea(dc->fillMode, points, n, *pixman_region32_extents(&clip), &area);
+    if (pixman_region32_not_empty(clip)) {
+      PolygonArea(dc->fillMode, points, n, *pixman_region32_extents(clip), &area);
       FillRegion(*dc, &area, paint, Rop2Function(dc->rop2));
     }
-    pixman_region32_fini(&clip);
     pixman_region32_fini(&area);
   }
   Polyline(*dc, points, n, true);

@@ -58,6 +58,23 @@ int32 gLive = 0;
 // A colour that is not in the palette, on a deep target.
 PlatObj gOneOffPen = 0, gOneOffBrush = 0;
 
+// The one-off objects of the colours off the palette used last, kept so
+// that colours met again (the bands of gradients, the shades of bevels) are
+// selected without making objects: 8 sets of 8, a colour's set chosen by
+// its hash, the least recently used of a full set given up.
+constexpr int32 kOneOffSets = 8, kOneOffWays = 8;
+struct OneOff {
+  DColor colour;
+  uInt32 used;  // the clock at its last use; 0: empty
+  PlatObj pen;
+  PlatObj brush;
+};
+OneOff gOneOffs[kOneOffSets][kOneOffWays];
+uInt32 gOneOffClock = 0;
+// The normal pen's objects last selected into the device context by
+// DApplyPen, while the normal pen is current.
+PlatObj gNormalPenSelected = 0, gNormalBrushSelected = 0;
+
 const PenState kDefaultState = {kBlackColor, kWhiteColor, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 1, 0, 0, 0};
 
 PenEntry* Entries() { return reinterpret_cast<PenEntry*>(*gTable); }
@@ -153,6 +170,56 @@ void DropCacheEntry(int32 i) {
 }
 
 int32 Mod8(int32 v) { return ((v % 8) + 8) % 8; }
+
+// The one-off pen and brush of colour c (red and blue exchanged, high byte
+// 2, as a palette-relative host colour): kept ones, or new ones kept in
+// place of the least recently used of c's set.  False when they cannot be
+// made.
+bool OneOffObjects(DColor c, PlatObj* pen, PlatObj* brush) {
+  OneOff* set = gOneOffs[(c * 0x9E3779B1u) >> 29];
+  if (++gOneOffClock == 0) {
+    // The clock wrapped: every kept pair counts as used long ago.
+    for (auto& s : gOneOffs)
+      for (OneOff& o : s)
+        if (o.used) o.used = 1;
+    gOneOffClock = 2;
+  }
+  OneOff* victim = &set[0];
+  for (int32 k = 0; k < kOneOffWays; ++k) {
+    OneOff& o = set[k];
+    if (o.used && o.colour == c) {
+      o.used = gOneOffClock;
+      *pen = o.pen;
+      *brush = o.brush;
+      return true;
+    }
+    if (o.used < victim->used) victim = &o;
+  }
+  const uInt32 exact = 0x02000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  const PlatObj newPen = PlatCreatePen(kPlatPenSolid, 1, exact), newBrush = PlatCreateSolidBrush(exact);
+  if (!newPen || !newBrush) {
+    DeleteUnlessStock(newPen);
+    DeleteUnlessStock(newBrush);
+    return false;
+  }
+  DeleteUnlessStock(victim->pen);
+  DeleteUnlessStock(victim->brush);
+  *victim = OneOff{c, gOneOffClock, newPen, newBrush};
+  *pen = newPen;
+  *brush = newBrush;
+  return true;
+}
+
+void DropOneOffs() {
+  for (auto& set : gOneOffs)
+    for (OneOff& o : set) {
+      DeleteUnlessStock(o.pen);
+      DeleteUnlessStock(o.brush);
+      o = OneOff{0, 0, 0, 0};
+    }
+  gOneOffClock = 0;
+  gOneOffPen = gOneOffBrush = 0;
+}
 
 }  // namespace
 
@@ -316,10 +383,15 @@ MgErr DApplyPen(int32 pen) {
   const PenEntry* prev = prevValid ? &all[gCur] : nullptr;
   if (!prev || prev->mode != e.mode) PlatSetRop2(dc, Rop2Of(e.mode));
   if (!prev || prev->fill != e.fill) PlatSetPolyFillMode(dc, e.fill ? kPlatFillWinding : kPlatFillAlternate);
-  // The normal pen's objects change under it: re-applied, it always selects.
-  const bool always = !prev || (pen == kNormalPen && gCur == kNormalPen);
-  if (always || prev->pen != e.pen) PlatSelectObject(dc, e.pen);
-  if (always || prev->brush != e.brush) PlatSelectObject(dc, e.brush);
+  // The normal pen's objects change under it: re-applied, it is compared
+  // with the objects it selected last.
+  const bool again = prev && pen == kNormalPen && gCur == kNormalPen;
+  const PlatObj prevPen = again ? gNormalPenSelected : prev ? prev->pen : 0;
+  const PlatObj prevBrush = again ? gNormalBrushSelected : prev ? prev->brush : 0;
+  if (!prev || prevPen != e.pen) PlatSelectObject(dc, e.pen);
+  if (!prev || prevBrush != e.brush) PlatSelectObject(dc, e.brush);
+  gNormalPenSelected = e.pen;
+  gNormalBrushSelected = e.brush;
   if (pen != kNormalPen) {
     const bool colours = !prev || gCur == kNormalPen;
     if (colours || prev->hostFore != e.hostFore) PlatSetTextColor(dc, e.hostFore);
@@ -359,8 +431,7 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
   Entries()[kNormalPen].fore = c;
   DColor matched = 0;
   int32 i = DColorToIndex(c, 8, &matched);
-  PlatObj pen = 0, brush = 0, oldPen = 0, oldBrush = 0;
-  const uInt32 host = DColorToGDIColor(c);
+  PlatObj pen = 0, brush = 0;
   if ((gDrawState.depth <= 8 || matched == c) && i >= 0 && i < kCacheSize) {
     CacheEntry& ce = gCache[i];
     const bool screen = HostIsScreenPort() != 0;
@@ -381,6 +452,7 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
         gCur = kPenNone;
         --gLive;
       }
+      const uInt32 host = DColorToGDIColor(c);
       brush = c == kWhiteColor ? gStockWhite : PlatCreateSolidBrush(host);
       pen = PlatCreatePen(kPlatPenSolid, 1, host);
       if (!pen || !brush) {
@@ -396,25 +468,19 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
       }
     }
   } else {
-    // A deep target and a colour off the palette: the exact colour, red and
-    // blue exchanged, as a palette-relative host colour.
+    // A deep target and a colour off the palette: the exact colour.
     i = -1;
-    const uInt32 exact = 0x02000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-    oldPen = gOneOffPen;
-    oldBrush = gOneOffBrush;
-    gOneOffPen = pen = PlatCreatePen(kPlatPenSolid, 1, exact);
-    gOneOffBrush = brush = PlatCreateSolidBrush(exact);
-    if (!pen || !brush) {
+    if (!OneOffObjects(c, &pen, &brush)) {
       DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot make the pen's objects");
-      pen = pen ? pen : gStockBlack;
-      brush = brush ? brush : gStockWhite;
+      pen = gStockBlack;
+      brush = gStockWhite;
     }
+    gOneOffPen = pen;
+    gOneOffBrush = brush;
   }
   Entries()[kNormalPen].pen = pen;
   Entries()[kNormalPen].brush = brush;
   if (DApplyPen(kNormalPen) != kNoErr) DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot apply the pen");
-  DeleteUnlessStock(oldPen);
-  DeleteUnlessStock(oldBrush);
   if (i >= 0) {
     CacheEntry& ce = gCache[i];
     if (++ce.uses > kMaxUses) ce.uses = 1;
@@ -523,6 +589,9 @@ void DInitDraw() {
   if (!gStockNull) DBAssert(__FILE__, __LINE__, "DInitDraw: no null brush");
   for (CacheEntry& c : gCache) c = CacheEntry{0, 0, 0};
   gLive = 0;
+  for (auto& set : gOneOffs)
+    for (OneOff& o : set) o = OneOff{0, 0, 0, 0};
+  gOneOffClock = 0;
   gOneOffPen = gOneOffBrush = 0;
   DFillTangentTable();
   gCur = kPenNone;
@@ -556,9 +625,7 @@ void DDisposeDraw() {
     AZDisposeHandle(gTable);
     gTable = nullptr;
   }
-  DeleteUnlessStock(gOneOffPen);
-  DeleteUnlessStock(gOneOffBrush);
-  gOneOffPen = gOneOffBrush = 0;
+  DropOneOffs();
   DSetPointBuf(0);
   gCount = 0;
   gCur = kPenNone;
