@@ -8,6 +8,7 @@
 #include "platform/qx_file.h"
 #include "platform/qx_region.h"
 #include "platform/qx_region_internal.h"
+#include "platform/qx_surface_internal.h"
 
 namespace qxdraw {
 
@@ -24,9 +25,8 @@ PlatSurface* Dc::Surface() const {
 
 void Dc::EffectiveClip(pixman_region32_t* out) const { pixman_region32_copy(out, Clip()); }
 
-const pixman_region32_t* Dc::Clip() const {
-  PlatSurface* s = Surface();
-  const int32_t w = PlatSurfaceWidth(s), h = PlatSurfaceHeight(s);
+const pixman_region32_t* Dc::Clip(PlatSurface* s) const {
+  const int32_t w = s ? s->width : 0, h = s ? s->height : 0;
   if (clipStale_ || s != clipSurface_ || w != clipWidth_ || h != clipHeight_) {
     SetRect(&clip_, 0, 0, w, h);
     if (hasClip) pixman_region32_intersect(&clip_, &clip_, const_cast<pixman_region32_t*>(&userClip));
@@ -101,22 +101,12 @@ void Dc::TraceLine(const char* fmt, ...) const {
   trace->Line(buf);
 }
 
-Dc* GetDc(PlatObj h) {
-  // Drawing calls come in long runs on one context: each thread keeps the
-  // last context it found, valid while no context handle has been dropped
-  // since.  The table keeps the context alive meanwhile; a context is used
-  // by one thread at a time, so none is dropped during a call on it.
-  thread_local PlatObj lastHandle = 0;
-  thread_local Dc* last = nullptr;
-  thread_local uint32_t lastDropped = 0;
+Dc* FindDc(PlatObj h) {
   const uint32_t dropped = gDroppedContexts.load(std::memory_order_acquire);
-  if (h && h == lastHandle && dropped == lastDropped) return last;
   const std::shared_ptr<Dc> found = Get<Dc>(h, kPlatObjDc);
   if (!found) return nullptr;
-  lastHandle = h;
-  last = found.get();
-  lastDropped = dropped;
-  return last;
+  tLastDc = LastDc{h, found.get(), dropped};
+  return found.get();
 }
 
 namespace {
@@ -214,22 +204,10 @@ bool PlatDeleteDc(PlatObj dc) {
   return Unregister(dc);
 }
 
-PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
-  auto dc = GetDc(dch);
-  if (!dc) return 0;
-  // Pens and brushes, the most selected, are found among those the context
-  // holds.
-  const PlatObj oldPen = dc->penH, oldBrush = dc->brushH;
-  std::shared_ptr<Object> o;
-  if (Object* held = dc->SelectPenOrBrush(obj, &o)) {
-    if (held->kind == kPlatObjBrush) {
-      TraceBrush(*dc);
-      return oldBrush;
-    }
-    dc->Trace("pen %d %d 0x%06X", dc->pen->style, dc->pen->width, dc->pen->colour);
-    return oldPen;
-  }
-  if (!o) return 0;
+namespace {
+
+// PlatSelectObject of the objects not held: fonts, bitmaps, regions.
+PlatObj SelectOther(Dc* dc, PlatObj dch, PlatObj obj, std::shared_ptr<Object> o) {
   PlatObj old = 0;
   switch (o->kind) {
     case kPlatObjFont:
@@ -261,6 +239,26 @@ PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
       PlatSetLastError(kPlatErrInvalidHandle);
       return 0;
   }
+}
+
+}  // namespace
+
+PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  // Pens and brushes, the most selected, are found among those the context
+  // holds.
+  const PlatObj oldPen = dc->penH, oldBrush = dc->brushH;
+  std::shared_ptr<Object> o;
+  if (Object* held = dc->SelectPenOrBrush(obj, &o)) {
+    if (held->kind == kPlatObjBrush) {
+      if (dc->trace) TraceBrush(*dc);
+      return oldBrush;
+    }
+    dc->Trace("pen %d %d 0x%06X", dc->pen->style, dc->pen->width, dc->pen->colour);
+    return oldPen;
+  }
+  return o ? SelectOther(dc, dch, obj, std::move(o)) : 0;
 }
 
 PlatObj PlatCurrentObject(PlatObj dch, PlatObjKind kind) {

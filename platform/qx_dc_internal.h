@@ -41,8 +41,10 @@ struct Dc : Object {
   PlatSurface* Surface() const;
   // System clip (the surface bounds) intersected with the user clip.
   void EffectiveClip(pixman_region32_t* out) const;
-  // The same, kept until the user clip or the surface's size changes.
-  const pixman_region32_t* Clip() const;
+  // The same, kept until the user clip or the surface's size changes; s is
+  // the context's surface.
+  const pixman_region32_t* Clip() const { return Clip(Surface()); }
+  const pixman_region32_t* Clip(PlatSurface* s) const;
   // The user clip: none, or the region (moved by dx, dy).
   void SetUserClip(const pixman_region32_t* region, int32_t dx = 0, int32_t dy = 0);
   // One trace line, printf style, when a sink is set.
@@ -80,7 +82,23 @@ struct Dc : Object {
 
 // The context of a handle (null with kPlatErrInvalidHandle for anything
 // else).  Valid until the handle is deleted.
-Dc* GetDc(PlatObj h);
+//
+// Drawing calls come in long runs on one context: each thread keeps the
+// last context it found, valid while no context handle has been dropped
+// since.  The table keeps the context alive meanwhile; a context is used by
+// one thread at a time, so none is dropped during a call on it.
+struct LastDc {
+  PlatObj handle = 0;
+  Dc* dc = nullptr;
+  uint32_t dropped = 0;
+};
+inline thread_local LastDc tLastDc;
+Dc* FindDc(PlatObj h);
+inline Dc* GetDc(PlatObj h) {
+  const LastDc& last = tLastDc;
+  if (h && h == last.handle && last.dropped == gDroppedContexts.load(std::memory_order_acquire)) return last.dc;
+  return FindDc(h);
+}
 // Sets an integer mode of the context after checking lo <= value <= hi
 // (else kPlatErrInvalidParam); traces "name value"; the previous value, 0
 // on failure.
@@ -106,8 +124,10 @@ inline bool SourceFree(uint8_t fn) { return ((fn >> 2) & 0x33) == (fn & 0x33); }
 
 // Paints the box, already inside the surface, with the function.
 void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
-// Paints the pixels of the box that the context's effective clip keeps.
+// Paints the pixels of the box that the context's effective clip keeps,
+// with the paint or with one colour (0x00BBGGRR).
 void FillClipped(const Dc& dc, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
+void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8_t fn);
 // Paints the pixels of the region that the context's effective clip keeps.
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn);
 

@@ -63,13 +63,17 @@ bool PlatPatBlt(PlatObj dch, int32_t x, int32_t y, int32_t w, int32_t h, uint32_
     return false;
   }
   dc->Trace("patfill %d,%d,%d,%d 0x%06X", x, y, w, h, rop3);
-  Paint paint;
-  bool pattern = ((fn >> 4) & 0x0F) != (fn & 0x0F);  // the function reads the pattern
-  if (pattern && !MakePaint(*dc, *dc->brush, &paint)) return true;  // null brush
-  if (!pattern) paint = SolidPaint(0);
   int32_t l, r, t, b;
   Span(x, w, &l, &r);
   Span(y, h, &t, &b);
+  bool pattern = ((fn >> 4) & 0x0F) != (fn & 0x0F);  // the function reads the pattern
+  if (!pattern) return FillRect(*dc, l, t, r, b, SolidPaint(0), fn);
+  if (dc->brush->brushKind == kPlatBrushSolid) {
+    FillClipped(*dc, pixman_box32_t{l, t, r, b}, dc->brush->colour, fn);
+    return true;
+  }
+  Paint paint;
+  if (!MakePaint(*dc, *dc->brush, &paint)) return true;  // null brush
   return FillRect(*dc, l, t, r, b, paint, fn);
 }
 
@@ -257,15 +261,8 @@ bool StraightFits(PlatPoint a, PlatPoint b) {
   return (a.x == b.x || a.y == b.y) && a.x < INT32_MAX && a.y < INT32_MAX && b.x < INT32_MAX && b.y < INT32_MAX;
 }
 
-void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
-  if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
-  // A single solid level or upright line, the commonest of all: its one box
-  // painted where the clip keeps it, as the general way below paints it.
-  if (!closed && n == 2 && dc.pen->style != kPlatPenNull && kDashes[dc.pen->style].n == 0 &&
-      StraightFits(pts[0], pts[1])) {
-    FillClipped(dc, StraightBox(pts[0], pts[1]), SolidPaint(dc.pen->colour), Rop2Function(dc.rop2));
-    return;
-  }
+// The pixels of a thin pen's polyline as regions, each painted once.
+__attribute__((noinline)) void ThinPolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   const pixman_region32_t* clip = dc.Clip();
   int64_t phase = 0;
   int32_t segments = closed ? n : n - 1;
@@ -288,6 +285,18 @@ void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   FillRegion(dc, &offArea, SolidPaint(dc.back), fn);
   pixman_region32_fini(&onArea);
   pixman_region32_fini(&offArea);
+}
+
+void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
+  if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
+  // A single solid level or upright line, the commonest of all: its one box
+  // painted where the clip keeps it, as ThinPolyline paints it.
+  if (!closed && n == 2 && dc.pen->style != kPlatPenNull && kDashes[dc.pen->style].n == 0 &&
+      StraightFits(pts[0], pts[1])) {
+    FillClipped(dc, StraightBox(pts[0], pts[1]), dc.pen->colour, Rop2Function(dc.rop2));
+    return;
+  }
+  ThinPolyline(dc, pts, n, closed);
 }
 
 struct Crossing {

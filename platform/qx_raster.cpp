@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/qx_dc_internal.h"
+#include "platform/qx_surface_internal.h"
 
 uint32_t PlatRop3(uint32_t code, uint32_t p, uint32_t s, uint32_t d) {
   uint32_t fn = (code >> 16) & 0xFF, r = 0;
@@ -114,52 +115,85 @@ void RowRgb(uint32_t* row, int32_t x0, int32_t x1, const uint32_t pat[8], bool s
   }
 }
 
-}  // namespace
-
-// Stores v in rows of n >= 4 words, four at a time; the last four of a row
-// may overlap the ones before.
+// Stores v in rows of n >= 4 words, sixteen bytes at a time; the last
+// stores of a row may overlap the ones before.
 void StoreRows(uint8_t* first, int32_t stride, int32_t rows, int32_t n, uint32_t v) {
   const __m128i v4 = _mm_set1_epi32(int32_t(v));
+  auto at = [&](int32_t word) { return reinterpret_cast<__m128i*>(first + 4 * word); };
   if (n <= 8) {
     // Bands and short lines: two stores a row.
     for (int32_t y = 0; y < rows; ++y, first += stride) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(first), v4);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(first + 4 * (n - 4)), v4);
+      _mm_storeu_si128(at(0), v4);
+      _mm_storeu_si128(at(n - 4), v4);
+    }
+    return;
+  }
+  if (n <= 16) {
+    for (int32_t y = 0; y < rows; ++y, first += stride) {
+      _mm_storeu_si128(at(0), v4);
+      _mm_storeu_si128(at(4), v4);
+      _mm_storeu_si128(at(n - 8), v4);
+      _mm_storeu_si128(at(n - 4), v4);
     }
     return;
   }
   for (int32_t y = 0; y < rows; ++y, first += stride) {
-    auto* p = reinterpret_cast<uint32_t*>(first);
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v4);
-    if (i < n) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + n - 4), v4);
+    for (int32_t i = 0; i < n - 16; i += 16) {
+      _mm_storeu_si128(at(i), v4);
+      _mm_storeu_si128(at(i + 4), v4);
+      _mm_storeu_si128(at(i + 8), v4);
+      _mm_storeu_si128(at(i + 12), v4);
+    }
+    _mm_storeu_si128(at(n - 16), v4);
+    _mm_storeu_si128(at(n - 12), v4);
+    _mm_storeu_si128(at(n - 8), v4);
+    _mm_storeu_si128(at(n - 4), v4);
   }
 }
+
+// A solid copy of the surface word v into the box (not empty) of an Rgb32
+// surface.  Narrow boxes (lines, bands) cost less by plain stores than by
+// pixman's set-up for each row; wide ones are pixman's.
+void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v) {
+  const int32_t w = box.x2 - box.x1, h = box.y2 - box.y1, stride = s->stride;
+  uint8_t* first = s->bits + size_t(box.y1) * size_t(stride) + size_t(box.x1) * 4;
+  if (w == 1) {
+    // Upright lines and single pixels.
+    for (int32_t y = 0; y < h; ++y, first += stride) *reinterpret_cast<uint32_t*>(first) = v;
+    return;
+  }
+  if (w < 4) {
+    for (int32_t y = 0; y < h; ++y, first += stride)
+      for (int32_t x = 0; x < w; ++x) reinterpret_cast<uint32_t*>(first)[x] = v;
+    return;
+  }
+  if (w < kNarrowFill) return StoreRows(first, stride, h, w, v);
+  if (!pixman_fill(reinterpret_cast<uint32_t*>(s->bits), stride / 4, 32, box.x1, box.y1, w, h, v))
+    StoreRows(first, stride, h, w, v);
+}
+
+// Calls fill(surface, part) for each part of the box that the context's
+// clip keeps.
+template <class Fill>
+void ForClipped(const Dc& dc, PlatSurface* s, const pixman_box32_t& box, Fill&& fill) {
+  if (!s || box.x1 >= box.x2 || box.y1 >= box.y2) return;
+  // The clip's boxes are apart: each meets the box in a part of its own.
+  int n = 0;
+  const pixman_box32_t* clip = pixman_region32_rectangles(const_cast<pixman_region32_t*>(dc.Clip(s)), &n);
+  for (int i = 0; i < n; ++i) {
+    const pixman_box32_t part{std::max(box.x1, clip[i].x1), std::max(box.y1, clip[i].y1),
+                              std::min(box.x2, clip[i].x2), std::min(box.y2, clip[i].y2)};
+    if (part.x1 < part.x2 && part.y1 < part.y2) fill(s, part);
+  }
+}
+
+}  // namespace
 
 void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint8_t fn) {
   if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
   bool rgb = PlatSurfaceFormatOf(s) == kPlatRgb32;
   int32_t stride = PlatSurfaceStride(s);
-  if (rgb && paint.solid && fn == 0xF0) {
-    // A solid copy.  Narrow boxes (lines, bands) cost less by plain stores
-    // than by pixman's set-up for each row; wide ones are pixman's.
-    const int32_t w = box.x2 - box.x1, h = box.y2 - box.y1;
-    uint8_t* first = PlatSurfaceBits(s) + size_t(box.y1) * size_t(stride) + size_t(box.x1) * 4;
-    const uint32_t v = paint.cell[0][0];
-    if (w == 1) {
-      // Upright lines and single pixels.
-      for (int32_t y = 0; y < h; ++y, first += stride) *reinterpret_cast<uint32_t*>(first) = v;
-      return;
-    }
-    if (w < 4) {
-      for (int32_t y = 0; y < h; ++y, first += stride)
-        for (int32_t x = 0; x < w; ++x) reinterpret_cast<uint32_t*>(first)[x] = v;
-      return;
-    }
-    if (w < kNarrowFill) return StoreRows(first, stride, h, w, v);
-    if (pixman_fill(reinterpret_cast<uint32_t*>(PlatSurfaceBits(s)), stride / 4, 32, box.x1, box.y1, w, h, v))
-      return;
-  }
+  if (rgb && paint.solid && fn == 0xF0) return SolidCopy(s, box, paint.cell[0][0]);
   for (int32_t y = box.y1; y < box.y2; ++y) {
     const uint32_t* cells = paint.cell[(y + paint.oy) & 7];
     uint32_t pat[8];
@@ -179,16 +213,15 @@ void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint
 }
 
 void FillClipped(const Dc& dc, const pixman_box32_t& box, const Paint& paint, uint8_t fn) {
+  ForClipped(dc, dc.Surface(), box,
+             [&](PlatSurface* s, const pixman_box32_t& part) { FillBox(s, part, paint, fn); });
+}
+
+void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8_t fn) {
   PlatSurface* s = dc.Surface();
-  if (!s || box.x1 >= box.x2 || box.y1 >= box.y2) return;
-  // The clip's boxes are apart: each meets the box in a part of its own.
-  int n = 0;
-  const pixman_box32_t* clip = pixman_region32_rectangles(const_cast<pixman_region32_t*>(dc.Clip()), &n);
-  for (int i = 0; i < n; ++i) {
-    const pixman_box32_t part{std::max(box.x1, clip[i].x1), std::max(box.y1, clip[i].y1),
-                              std::min(box.x2, clip[i].x2), std::min(box.y2, clip[i].y2)};
-    FillBox(s, part, paint, fn);
-  }
+  if (fn != 0xF0 || !s || s->format != kPlatRgb32) return FillClipped(dc, box, SolidPaint(colour), fn);
+  const uint32_t v = ColourToPixel(colour);
+  ForClipped(dc, s, box, [v](PlatSurface* s, const pixman_box32_t& part) { SolidCopy(s, part, v); });
 }
 
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn) {

@@ -4,14 +4,7 @@
 #include <cstring>
 
 #include "platform/qx_file.h"
-
-struct PlatSurface {
-  int32_t width;
-  int32_t height;
-  PlatSurfaceFormat format;
-  int32_t stride;
-  uint8_t* bits;
-};
+#include "platform/qx_surface_internal.h"
 
 namespace {
 

@@ -65,7 +65,8 @@ PlatObj gOneOffPen = 0, gOneOffBrush = 0;
 constexpr int32 kOneOffSets = 8, kOneOffWays = 8;
 struct OneOff {
   DColor colour;
-  uInt32 used;  // the clock at its last use; 0: empty
+  uInt32 used;     // the clock at its last use; 0: empty
+  uInt32 palette;  // the palette generation it was found off
   PlatObj pen;
   PlatObj brush;
 };
@@ -87,9 +88,9 @@ bool Valid(int32 pen, int32 lo) {
 DColor Stored(DColor c) { return c == kTransparentColor ? kBlackColor : c; }
 
 bool Solid(const uChar* pattern) {
-  for (int i = 0; i < 8; ++i)
-    if (pattern[i] != 0xFF) return false;
-  return true;
+  uInt32 rows[2];
+  std::memcpy(rows, pattern, 8);
+  return (rows[0] & rows[1]) == 0xFFFFFFFFu;
 }
 
 bool KnownMode(int32 mode) { return mode >= 0 && mode <= 7; }
@@ -171,12 +172,10 @@ void DropCacheEntry(int32 i) {
 
 int32 Mod8(int32 v) { return ((v % 8) + 8) % 8; }
 
-// The one-off pen and brush of colour c (red and blue exchanged, high byte
-// 2, as a palette-relative host colour): kept ones, or new ones kept in
-// place of the least recently used of c's set.  False when they cannot be
-// made.
-bool OneOffObjects(DColor c, PlatObj* pen, PlatObj* brush) {
-  OneOff* set = gOneOffs[(c * 0x9E3779B1u) >> 29];
+// The set of colour c among the kept one-off objects.
+OneOff* OneOffSet(DColor c) { return gOneOffs[(c * 0x9E3779B1u) >> 29]; }
+
+uInt32 Tick() {
   if (++gOneOffClock == 0) {
     // The clock wrapped: every kept pair counts as used long ago.
     for (auto& s : gOneOffs)
@@ -184,14 +183,36 @@ bool OneOffObjects(DColor c, PlatObj* pen, PlatObj* brush) {
         if (o.used) o.used = 1;
     gOneOffClock = 2;
   }
+  return gOneOffClock;
+}
+
+// The kept one-off pen and brush of colour c, found off the palette as it
+// is now: false when there are none.
+bool KeptOneOff(DColor c, PlatObj* pen, PlatObj* brush) {
+  OneOff* set = OneOffSet(c);
+  for (int32 k = 0; k < kOneOffWays; ++k) {
+    OneOff& o = set[k];
+    if (o.used && o.colour == c && o.palette == DPaletteGeneration()) {
+      o.used = Tick();
+      *pen = o.pen;
+      *brush = o.brush;
+      return true;
+    }
+  }
+  return false;
+}
+
+// New one-off pen and brush of colour c (red and blue exchanged, high byte
+// 2, as a palette-relative host colour), kept in place of c's old ones or
+// of the least recently used of its set.  False when they cannot be made.
+bool NewOneOff(DColor c, PlatObj* pen, PlatObj* brush) {
+  OneOff* set = OneOffSet(c);
   OneOff* victim = &set[0];
   for (int32 k = 0; k < kOneOffWays; ++k) {
     OneOff& o = set[k];
     if (o.used && o.colour == c) {
-      o.used = gOneOffClock;
-      *pen = o.pen;
-      *brush = o.brush;
-      return true;
+      victim = &o;
+      break;
     }
     if (o.used < victim->used) victim = &o;
   }
@@ -204,7 +225,7 @@ bool OneOffObjects(DColor c, PlatObj* pen, PlatObj* brush) {
   }
   DeleteUnlessStock(victim->pen);
   DeleteUnlessStock(victim->brush);
-  *victim = OneOff{c, gOneOffClock, newPen, newBrush};
+  *victim = OneOff{c, Tick(), DPaletteGeneration(), newPen, newBrush};
   *pen = newPen;
   *brush = newBrush;
   return true;
@@ -215,7 +236,7 @@ void DropOneOffs() {
     for (OneOff& o : set) {
       DeleteUnlessStock(o.pen);
       DeleteUnlessStock(o.brush);
-      o = OneOff{0, 0, 0, 0};
+      o = OneOff{0, 0, 0, 0, 0};
     }
   gOneOffClock = 0;
   gOneOffPen = gOneOffBrush = 0;
@@ -429,10 +450,13 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
   if (!Valid(kNormalPen, kNormalPen)) return DBAssert(__FILE__, __LINE__, "DSelectNormPen: no pen table");
   if (gCur == kNormalPen && Entries()[kNormalPen].fore == c) return 0;
   Entries()[kNormalPen].fore = c;
-  DColor matched = 0;
-  int32 i = DColorToIndex(c, 8, &matched);
   PlatObj pen = 0, brush = 0;
-  if ((gDrawState.depth <= 8 || matched == c) && i >= 0 && i < kCacheSize) {
+  // A colour already found off the palette on a deep target keeps its
+  // objects.
+  const bool kept = gDrawState.depth > 8 && KeptOneOff(c, &pen, &brush);
+  DColor matched = 0;
+  int32 i = kept ? -1 : DColorToIndex(c, 8, &matched);
+  if (!kept && (gDrawState.depth <= 8 || matched == c) && i >= 0 && i < kCacheSize) {
     CacheEntry& ce = gCache[i];
     const bool screen = HostIsScreenPort() != 0;
     if (screen && ce.pen && ce.brush) {
@@ -470,7 +494,7 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
   } else {
     // A deep target and a colour off the palette: the exact colour.
     i = -1;
-    if (!OneOffObjects(c, &pen, &brush)) {
+    if (!kept && !NewOneOff(c, &pen, &brush)) {
       DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot make the pen's objects");
       pen = gStockBlack;
       brush = gStockWhite;
@@ -590,7 +614,7 @@ void DInitDraw() {
   for (CacheEntry& c : gCache) c = CacheEntry{0, 0, 0};
   gLive = 0;
   for (auto& set : gOneOffs)
-    for (OneOff& o : set) o = OneOff{0, 0, 0, 0};
+    for (OneOff& o : set) o = OneOff{0, 0, 0, 0, 0};
   gOneOffClock = 0;
   gOneOffPen = gOneOffBrush = 0;
   DFillTangentTable();
@@ -632,8 +656,8 @@ void DDisposeDraw() {
 }
 
 DPenUse DCurrentPenUse() {
-  int32 pen = Valid(gCur, kNormalPen) ? gCur : kNormalPen;
-  if (!Valid(pen, kNormalPen)) return DPenUse{1, 0, false, true, 0};
+  const int32 pen = Valid(gCur, kNormalPen) ? gCur : Valid(kNormalPen, kNormalPen) ? kNormalPen : kPenNone;
+  if (pen == kPenNone) return DPenUse{1, 0, false, true, 0};
   const PenEntry& e = Entries()[pen];
   return DPenUse{e.width < 0 ? 0 : e.width, e.mode, !Solid(e.pattern), (e.flags & kPenExactSolid) != 0, e.style};
 }
