@@ -25,17 +25,16 @@ PlatSurface* Dc::Surface() const {
 
 void Dc::EffectiveClip(pixman_region32_t* out) const { pixman_region32_copy(out, Clip()); }
 
-const pixman_region32_t* Dc::Clip(PlatSurface* s) const {
+void Dc::Reclip(PlatSurface* s) const {
   const int32_t w = s ? s->width : 0, h = s ? s->height : 0;
-  if (clipStale_ || s != clipSurface_ || w != clipWidth_ || h != clipHeight_) {
-    SetRect(&clip_, 0, 0, w, h);
-    if (hasClip) pixman_region32_intersect(&clip_, &clip_, const_cast<pixman_region32_t*>(&userClip));
-    clipSurface_ = s;
-    clipWidth_ = w;
-    clipHeight_ = h;
-    clipStale_ = false;
-  }
-  return &clip_;
+  SetRect(&clip_, 0, 0, w, h);
+  if (hasClip) pixman_region32_intersect(&clip_, &clip_, const_cast<pixman_region32_t*>(&userClip));
+  clipBoxes_ = pixman_region32_rectangles(&clip_, &clipCount_);
+  clipSurface_ = s;
+  clipWidth_ = w;
+  clipHeight_ = h;
+  // Without a surface nothing is kept: the next call looks again.
+  clipStale_ = !s;
 }
 
 void Dc::SetUserClip(const pixman_region32_t* region, int32_t dx, int32_t dy) {

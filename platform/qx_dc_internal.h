@@ -8,6 +8,7 @@
 
 #include "platform/qx_dc.h"
 #include "platform/qx_drawobj_internal.h"
+#include "platform/qx_surface_internal.h"
 
 namespace qxdraw {
 
@@ -44,7 +45,16 @@ struct Dc : Object {
   // The same, kept until the user clip or the surface's size changes; s is
   // the context's surface.
   const pixman_region32_t* Clip() const { return Clip(Surface()); }
-  const pixman_region32_t* Clip(PlatSurface* s) const;
+  const pixman_region32_t* Clip(PlatSurface* s) const {
+    if (clipStale_ || s != clipSurface_ || !s || s->width != clipWidth_ || s->height != clipHeight_) Reclip(s);
+    return &clip_;
+  }
+  // The boxes of Clip(s), apart, and their count.
+  const pixman_box32_t* ClipBoxes(PlatSurface* s, int* n) const {
+    Clip(s);
+    *n = clipCount_;
+    return clipBoxes_;
+  }
   // The user clip: none, or the region (moved by dx, dy).
   void SetUserClip(const pixman_region32_t* region, int32_t dx = 0, int32_t dy = 0);
   // One trace line, printf style, when a sink is set.
@@ -74,7 +84,10 @@ struct Dc : Object {
   Held held_[kHeldSets][kHeldWays];
   uint32_t heldClock_ = 0;
 
+  void Reclip(PlatSurface* s) const;
   mutable pixman_region32_t clip_;
+  mutable const pixman_box32_t* clipBoxes_ = nullptr;
+  mutable int clipCount_ = 0;
   mutable const PlatSurface* clipSurface_ = nullptr;
   mutable int32_t clipWidth_ = -1, clipHeight_ = -1;
   mutable bool clipStale_ = true;

@@ -502,9 +502,20 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
     gOneOffPen = pen;
     gOneOffBrush = brush;
   }
-  Entries()[kNormalPen].pen = pen;
-  Entries()[kNormalPen].brush = brush;
-  if (DApplyPen(kNormalPen) != kNoErr) DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot apply the pen");
+  PenEntry& normal = Entries()[kNormalPen];
+  normal.pen = pen;
+  normal.brush = brush;
+  if (gCur == kNormalPen && gDrawState.dc && (normal.flags & kPenExactSolid)) {
+    // The normal pen again in another colour: only its objects change (its
+    // mode, fill and exactness stay), those that differ are selected.
+    normal.flags = uInt16(normal.flags & ~kPenChanged);
+    if (pen != gNormalPenSelected) PlatSelectObject(gDrawState.dc, pen);
+    if (brush != gNormalBrushSelected) PlatSelectObject(gDrawState.dc, brush);
+    gNormalPenSelected = pen;
+    gNormalBrushSelected = brush;
+  } else if (DApplyPen(kNormalPen) != kNoErr) {
+    DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot apply the pen");
+  }
   if (i >= 0) {
     CacheEntry& ce = gCache[i];
     if (++ce.uses > kMaxUses) ce.uses = 1;
