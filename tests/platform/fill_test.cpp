@@ -258,3 +258,101 @@ TEST(PlatformFill, UserClipOfTwoRectanglesLimitsAFullFill) {
   PlatDeleteObject(black);
   PlatDeleteObject(b);
 }
+
+TEST(PlatformFill, StraightLinesAndSolidFillsPaintWhatTheGeneralWayPaints) {
+  // Level and upright lines of a thin solid pen, and fills of a solid brush,
+  // go a short way; the same pixels drawn the general way (a polyline with a
+  // last segment of no length, a pattern brush whose bits all take the text
+  // colour) must come out the same, on noisy pixels, through every raster
+  // function, clip and size.
+  struct Case {
+    const char* what;
+    bool line;
+    int32_t x0, y0, x1, y1;  // a line's ends, or a fill's x, y, w, h
+    int32_t rop2;            // lines; fills take the matching pattern function
+    int32_t clip;            // 0 none, 1 one rectangle, 2 two rectangles
+    int32_t bpp;
+  } cases[] = {
+      {"rightwards", true, 2, 3, 37, 3, kPlatRop2CopyPen, 0, 32},
+      {"leftwards", true, 30, 5, 6, 5, kPlatRop2XorPen, 0, 32},
+      {"leftwards past the edge", true, 50, 7, -9, 7, kPlatRop2CopyPen, 0, 32},
+      {"downwards", true, 4, 1, 4, 22, kPlatRop2MergePen, 2, 32},
+      {"upwards", true, 25, 20, 25, 4, kPlatRop2NotCopyPen, 2, 32},
+      {"upwards past the edge", true, 7, 30, 7, -4, kPlatRop2CopyPen, 1, 32},
+      {"one pixel", true, 9, 9, 10, 9, kPlatRop2XorPen, 2, 32},
+      {"no length", true, 9, 9, 9, 9, kPlatRop2CopyPen, 0, 32},
+      {"far ends", true, INT32_MIN + 5, 6, INT32_MAX - 1, 6, kPlatRop2CopyPen, 1, 32},
+      {"mono", true, 1, 2, 33, 2, kPlatRop2CopyPen, 2, 1},
+      {"one column", false, 3, 1, 1, 20, kPlatRop2CopyPen, 0, 32},
+      {"three columns", false, 5, 0, 3, 24, kPlatRop2CopyPen, 2, 32},
+      {"inverted", false, 5, 0, 3, 24, kPlatRop2XorPen, 2, 32},
+      {"a band", false, 8, 2, 8, 19, kPlatRop2CopyPen, 1, 32},
+      {"nine", false, 1, 1, 9, 5, kPlatRop2MergePen, 0, 32},
+      {"thirty, backwards", false, 36, 22, -30, -17, kPlatRop2CopyPen, 2, 32},
+      {"wider than the surface", false, -5, 3, 90, 4, kPlatRop2CopyPen, 0, 32},
+      {"mono fill", false, 2, 2, 20, 9, kPlatRop2CopyPen, 1, 1},
+  };
+  const uint32_t kColour = 0x2468AC;
+  const uint8_t zeros[8] = {};
+  for (const Case& c : cases) {
+    Canvas fast(40, 24, kWhite, c.bpp), general(40, 24, kWhite, c.bpp);
+    std::mt19937 rng(7);
+    for (int32_t y = 0; y < 24; ++y)
+      for (int32_t x = 0; x < 40; ++x) {
+        const uint32_t noise = rng() & 0xFFFFFF;
+        PlatSurfaceSetPixel(fast.surface, x, y, noise);
+        PlatSurfaceSetPixel(general.surface, x, y, noise);
+      }
+    PlatObj clip = 0;
+    if (c.clip) {
+      clip = PlatCreateRectRgn(3, 2, 30, 18);
+      PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
+      if (c.clip == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
+      PlatDeleteObject(more);
+    }
+    PlatObj pen = PlatCreatePen(kPlatPenSolid, 1, kColour), solid = PlatCreateSolidBrush(kColour);
+    PlatObj pattern = GreyPatternBrush(zeros);
+    for (Canvas* canvas : {&fast, &general}) {
+      // A first fill leaves the clip known before it changes.
+      PlatPatBlt(canvas->dc, 0, 0, 1, 1, kPlatPatCopy);
+      PlatSelectClipRgn(canvas->dc, clip);
+      PlatSelectObject(canvas->dc, pen);
+      PlatSelectObject(canvas->dc, canvas == &fast ? solid : pattern);
+      PlatSetTextColor(canvas->dc, kColour);
+      PlatSetRop2(canvas->dc, c.rop2);
+    }
+    const uint32_t fn = c.rop2 == kPlatRop2XorPen ? 0x5A0049 : c.rop2 == kPlatRop2MergePen ? 0xFA0089 : 0xF00021;
+    if (c.line) {
+      ASSERT_TRUE(PlatMoveTo(fast.dc, c.x0, c.y0, nullptr));
+      ASSERT_TRUE(PlatLineTo(fast.dc, c.x1, c.y1));
+      const PlatPoint pts[3] = {{c.x0, c.y0}, {c.x1, c.y1}, {c.x1, c.y1}};
+      ASSERT_TRUE(PlatPolyline(general.dc, pts, 3));
+    } else {
+      ASSERT_TRUE(PlatPatBlt(fast.dc, c.x0, c.y0, c.x1, c.y1, fn));
+      ASSERT_TRUE(PlatPatBlt(general.dc, c.x0, c.y0, c.x1, c.y1, fn));
+    }
+    ASSERT_EQ(PlatSurfaceByteSize(fast.surface), PlatSurfaceByteSize(general.surface));
+    EXPECT_EQ(std::memcmp(PlatSurfaceBits(fast.surface), PlatSurfaceBits(general.surface),
+                          PlatSurfaceByteSize(fast.surface)),
+              0)
+        << c.what;
+    EXPECT_FALSE(fast.Unchanged() && c.x0 != c.x1 && c.what != std::string("far ends")) << c.what << " drew nothing";
+    for (Canvas* canvas : {&fast, &general}) {
+      PlatSelectClipRgn(canvas->dc, 0);
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockBlackPen));
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    }
+    for (PlatObj o : {clip, pen, solid, pattern})
+      if (o) PlatDeleteObject(o);
+  }
+  // A surface grown under its context: fills reach the new pixels.
+  Canvas grown(8, 4);
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatSelectObject(grown.dc, black);
+  ASSERT_TRUE(PlatPatBlt(grown.dc, 0, 0, 1, 1, kPlatPatCopy));
+  ASSERT_TRUE(PlatSurfaceResize(grown.surface, 20, 10));
+  ASSERT_TRUE(PlatPatBlt(grown.dc, 0, 0, 100, 100, kPlatPatCopy));
+  EXPECT_EQ(grown.At(19, 9), 0u);
+  PlatSelectObject(grown.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(black);
+}
