@@ -3,6 +3,8 @@
 #include "app/appstart.h"
 
 #include "app/dlgservices.h"
+#include "app/uiloop.h"
+#include "app/viserverhooks.h"
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
@@ -11,7 +13,18 @@
 #include "controls/slideops.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/rttable.h"
+#include "engine/enginehooks.h"
 #include "engine/link/linker.h"
+#include "engine/shellsvc.h"
+#include "engine/vi/archive.h"
+#include "engine/vi/vifind.h"
+#include "engine/vi/vihooks.h"
+#include "engine/vi/viload.h"
+#include "mgsource/appdirs.h"
+#include "mgsource/walert.h"
+#include "mgsource/draw/printvi.h"
+#include "engine/exec/runcmd.h"
+#include "engine/vi/virecord.h"
 #include "io/device.h"
 #include "io/gpibsup.h"
 #include "io/ioregister.h"
@@ -24,11 +37,17 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/winmain.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "olesource/oleautomgr.h"
 #include "olesource/olestart.h"
 #include "panel/blink.h"
+#include "panel/ctrlops.h"
+#include "panel/objdraw.h"
+#include "panel/printparts.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
@@ -51,6 +70,7 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/descdialog.h"
 #include "shell/extshell.h"
 #include "engine/datatype.h"
 #include "shell/dialog.h"
@@ -70,11 +90,74 @@
 #include "shell/rtmenu.h"
 #include "shell/shellglobals.h"
 #include "shell/shellinit.h"
+#include "shell/shellmain.h"
 #include "shell/statepnl.h"
 #include "shell/vishell.h"
 #include "shell/viwindow.h"
+#include "platform/qx_uitest.h"
+
+namespace {
+
+int gScriptStatus = 0;
+
+// The input script before the main loop: its status (or its quit's code)
+// ends the run.  So does a start that leaves nothing open once what waits
+// has been handled.
+Bool32 BeforeLoop() {
+  if (const int status = AppUiScript(); status >= 0) {
+    gScriptStatus = status;
+    return 1;
+  }
+  for (int turns = 0; turns < 1000 && !WQuitting() && (WMainLoop(0, 0) || WCountPendingEvents() > 0); ++turns) {
+  }
+  return WQuitting() || !AppUiAnythingOpen() ? 1 : 0;
+}
+
+// The screen and the shown windows, whichever way the run ended.
+void AfterLoop() { PlatUiSnapshotAtExit(); }
+
+}  // namespace
+
+int AppScriptStatus() { return gScriptStatus; }
+
+void AppRefreshPanel(UHandle vi) {
+  if (!vi || !*vi) return;
+  // Its blinking objects in their normal look: a VI that stops running
+  // leaves none in its blink look.
+  const ObjHeap panel = VIRec(vi)->panelHeap;
+  if (panel && HeapHasBlinkers(panel)) BlinkRedrawHeap(panel);
+}
 
 void AppInstallHooks() {
+  // The engine's own parts first: the layers above add to its tables.
+  EngineInstallHooks();
+  // The shell's main routine: the engine's start, the cursors, the panel
+  // clipboard, and around the loop the input script and the snapshots.
+  ShellMainHooks main{};
+  main.startEngine = &AppStartEngine;
+  // The drivers end their pending requests while the engine still runs.
+  main.stopEngine = &CloseAllDevices;
+  main.beforeLoop = &BeforeLoop;
+  main.afterLoop = &AfterLoop;
+  main.loadCursors = [] { GetCursorImage(24); };
+  main.panelClipboard = &FPPanelClipboardLife;
+  ShellSetMainHooks(main);
+  // The entry: the network layer starts with the managers and stops after
+  // the shell.
+  WStartupHooks entry{};
+  entry.netStart = &NCInitMutexes;
+  entry.netStop = [] { NCShutdown(); };
+  ShellInstallEntryHooks(entry);
+  // The frame window's socket notifications reach the connection manager.
+  WWinProcHooks frame{};
+  frame.networkNotify = [](PlatWParam socket, PlatLParam event) { NCSocketEvent(uInt32(socket), uInt32(event)); };
+  // In automation mode an activation with no VI window left quits.
+  frame.quitIfNoVIWindows = &QuitIfNoVIWindows;
+  WSetWinProcHooks(frame);
+  // Windows of VIs take their titles from the engine; the libraries'
+  // temporary files are named in the temporary folder.
+  SetWindowTitleProc([](int32 window, ConstPStr title) { WSetTitle(WindowRef(window), title); });
+  ArchiveSetTempPathProc(&MakeTempFilePath);
   // The object system's services and the engine's start-up blocks are in
   // place before the managers start.
   PanelInstallEngineHooks();
@@ -82,6 +165,7 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
@@ -97,6 +181,19 @@ void AppInstallHooks() {
   display.closedWindow = &ShellClosedWindow;
   display.setCDReg = &SetCDReg;
   SetPanelDisplayHooks(display);
+  // Drawing paints a printed panel over its bounds; a control's description
+  // is edited in the shell's dialog, by the VI's setup, with the help window
+  // following.
+  PanelDrawHooks draw{};
+  draw.panelGetBounds = &PanelGetBounds;
+  SetPanelDrawHooks(draw);
+  // Printing and panel images draw the panel through the object system.
+  PanelInstallPrintHooks();
+  CtrlOpsShellHooks ctrlOps{};
+  ctrlOps.descriptionDialog = &EditDescriptionDialog;
+  ctrlOps.viGetSetupFlag13 = &VIGetSetupFlag13;
+  ctrlOps.helpUpdateIfShowing = &HelpUpdateIfShowing;
+  SetCtrlOpsShellHooks(ctrlOps);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;
@@ -252,8 +349,11 @@ void AppInstallHooks() {
   // commands ask of the object system.
   ShellInstallMenuHooks();
   ProgMenuHooks menus = ProgMenuHooksInUse();
+  // An action without a parameter block of its own gets an empty one: the
+  // panel's actions travel with one.
   menus.sendAction = [](ObjHeap panel, int32 action, void* argument) {
-    return TRSendAction(panel, nullptr, action, argument);
+    ActionParams empty{};
+    return TRSendAction(panel, nullptr, action, argument ? argument : &empty);
   };
   menus.sendVIAction = &TRSendVIAction;
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
@@ -294,6 +394,26 @@ void AppInstallHooks() {
   SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
   AppInstallCallHooks();
   SetProgMenuHooks(menus);
+  // What the run commands ask of the panels at a change of run state.
+  RunCmdHooks run = RunCmd();
+  run.refreshPanel = &AppRefreshPanel;
+  run.beep = &WBeep;
+  run.endTextEdit = [](UHandle vi) {
+    if (vi && *vi && VIRec(vi)->panelHeap) FPCommitKeyFocus(VIRec(vi)->panelHeap);
+  };
+  SetRunCmdHooks(&run);
+  // A VI's panel heap is read from its file when its window or a print
+  // needs it.
+  VIRunHooks vis = VIRun();
+  vis.loadPanelHeap = &LoadFPHeap;
+  SetVIRunHooks(&vis);
+  CallInstrHooks calls = CallInstrHooksInUse();
+  calls.loadPanel = &LoadFPHeap;
+  SetCallInstrHooks(calls);
+  // Opening a VI to print it prints its panel.
+  VIFindShellHooks find = VIFindShell();
+  find.printPanel = [](UHandle vi) { VIPrintFrontPanel(vi, 0); };
+  SetVIFindShellHooks(&find);
 }
 
 void AppInstallCallHooks() {

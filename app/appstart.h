@@ -3,8 +3,14 @@
 #pragma once
 #include "mgsource/extcode.h"
 
-// The hooks between the layers, filled before the managers start.
+// Every hook between the layers, filled before the managers start: the one
+// start-up routine of the program (and of the tests that check the hooks).
 void AppInstallHooks();
+// The run commands' panel refresh at a change of the VI's run state.
+void AppRefreshPanel(UHandle vi);
+// The status of the input script run before the main loop (0: none, or it
+// ran to its end).
+int AppScriptStatus();
 // The shell's calls of VIs by path, through the VI server (part of the above).
 void AppInstallCallHooks();
 // After the managers and the shell's start: the run-time function table

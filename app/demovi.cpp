@@ -46,6 +46,10 @@ constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1
 // The bytes of a data controller.
 constexpr int32 kDCOSize = 40;
 
+// The slot of the procedure that resets the panel's values or makes them
+// the defaults.
+constexpr int32 kDSProcPanelValues = 17;
+
 int32 Slot(int32 n) { return int32(offsetof(DataSpaceHeader, procs)) + 4 * (n - kDSProcFirst); }
 
 // Calls the run-time function at the table index through the table's
@@ -78,14 +82,15 @@ void Transfer(emit::Code& c, int32 routine, int32 index, int32 record, int32 val
 }
 
 // The compiled code: the initialisation (cdecl, data space and mode) fills
-// the normal procedures, points the header at the flag record, the run
-// element and the transfer table (the transfer mode 1: the diagram's
-// writes are kept, with execution threads too), and makes the clump the
-// top-level code, keeping the completion address.  The clump reads x,
+// the normal procedures and the panel values' procedure, points the header
+// at the flag record, the run element and the transfer table (the transfer
+// mode 1: the diagram's writes are kept, with execution threads too), and
+// makes the clump the top-level code, keeping the completion address.  The clump reads x,
 // writes y = 2 * x + 2 and ends the run through the finish step.
 std::vector<uint8_t> DemoCode() {
   emit::Code c;
-  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel();
+  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), values = c.NewLabel(),
+       toDefault = c.NewLabel();
   c.SetEntry();
   runvi::EmitInitHead(&c, kFlag, kRunElement);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
@@ -102,10 +107,35 @@ std::vector<uint8_t> DemoCode() {
   c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.LoadLabelAddress(ECX, values);
+  c.MovMemReg(EBP, Slot(kDSProcPanelValues), ECX);
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
   c.Bind(none);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+
+  // The panel values' procedure (cdecl, data space and flag): flag 0 puts
+  // each control's default copy into its operate copy (reinitialise), any
+  // other the operate copy into the default (make current values default).
+  c.Bind(values);
+  c.MovRegMem(EAX, ESP, 4);
+  c.MovRegMem(EAX, EAX, 0);
+  c.MovRegMem(EDX, ESP, 8);
+  c.TestRegReg(EDX, EDX);
+  c.Jcc(emit::kNZ, toDefault);
+  for (int32 record : {kRecX, kRecY}) {
+    c.MovRegMem(ECX, EAX, record + kCopies + 4);
+    c.MovMemReg(EAX, record + kCopies, ECX);
+  }
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(toDefault);
+  for (int32 record : {kRecX, kRecY}) {
+    c.MovRegMem(ECX, EAX, record + kCopies);
+    c.MovMemReg(EAX, record + kCopies + 4, ECX);
+  }
   c.XorRegReg(EAX, EAX);
   c.Ret();
 
@@ -185,9 +215,9 @@ void PlaceWindowOnly(ObjHeap panel, int32 root) {
 // The demo's panel: its window, its controls and their controllers.  Each
 // control is a numeric of the data's type (I32, the VI's type 1) with its
 // name label above it, x a control and y an indicator; its controller, one
-// per transfer-table entry and in its order, names it and the transfer
-// record with the record's descriptor.  Each label's text is its resource.
-void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs) {
+// per transfer-table entry and in its order, has its type and names it and
+// the transfer record with the record's descriptor.  Each label's text is its resource.
+void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject>* rsrcs, bool textParts) {
   PlaceWindowOnly(panel, root);
   struct Control {
     int32 record;
@@ -195,27 +225,48 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     Rect bounds;
     uInt32 flags;
   };
-  const Control kControls[] = {{kRecX, "x", {34, 20, 50, 100}, 0},
-                               {kRecY, "y", {34, 130, 50, 210}, kObjFlagIndicator}};
+  const Control kControls[] = {{kRecX, "x", {66, 20, 82, 100}, 0},
+                               {kRecY, "y", {66, 130, 82, 210}, kObjFlagIndicator}};
   constexpr int32 kNumericSize = 52, kLabelSize = kObjText + 4;
-  constexpr int16 kNameLabel = 16;
+  constexpr int16 kNameLabel = 16, kNumericTextPart = 10;
   int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
   for (const Control& c : kControls) {
     const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
     const int32 numeric = vib::NewObject(panel, kClsNumeric, kNumericSize, root);
     const int32 label = numeric ? vib::NewObject(panel, kClsLabel, kLabelSize, numeric, kNameLabel) : 0;
     if (!list || !dco || !label || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+    PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
     PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(numeric));
     PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(c.record));
     PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(RecordTDOffset(c.record)));
+    // The control shows its controller's value: the controller owns it.
+    PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
-    std::memcpy(*panel + numeric + kObjBounds, &c.bounds, sizeof c.bounds);
+    // The control's bounds take in its label.
     const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
+    const Rect whole{above.top, c.bounds.left, c.bounds.bottom, c.bounds.right};
+    std::memcpy(*panel + numeric + kObjBounds, &whole, sizeof whole);
     std::memcpy(*panel + label + kObjBounds, &above, sizeof above);
     panelwriter::SavedText text;
     text.text = c.name;
+    const int16 view[4] = {above.top, above.left, above.bottom, above.right};
+    std::copy(std::begin(view), std::end(view), std::begin(text.view));
     rsrcs->push_back({label, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(text))}});
+    if (!textParts) continue;
+    // The numeric's text (part 10): its value's digits, inside its frame.
+    const int32 digits = vib::NewObject(panel, kClsLabel, kLabelSize, numeric, kNumericTextPart);
+    if (!digits) return;
+    const Rect inside{int16(c.bounds.top + 2), int16(c.bounds.left + 2), int16(c.bounds.bottom - 2),
+                      int16(c.bounds.right - 2)};
+    std::memcpy(*panel + digits + kObjBounds, &inside, sizeof inside);
+    panelwriter::SavedText value;
+    value.text = "0";
+    // One line the operator edits (edit class 2), over the part's rectangle.
+    value.mode = 0x200;
+    const int16 digitsView[4] = {inside.top, inside.left, inside.bottom, inside.right};
+    std::memcpy(value.view, digitsView, sizeof digitsView);
+    rsrcs->push_back({digits, {panelwriter::ObjRsrc(kTextRecordType, panelwriter::TextRecordRsrc(value))}});
   }
   PutNative32(*panel + root + kRootItemList, uInt32(list));
 }
@@ -231,7 +282,7 @@ rsrcw::Bytes FlatHostPath(const std::string& host) {
   return rsrcw::FlatPath(kAbsPath, parts);
 }
 
-rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
+rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts, bool print) {
   vif::VIFile v;
   v.name = "Demo.vi";
   v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
@@ -245,6 +296,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
     (*v.datalog)[0] = 1;  // the binding names a path
     v.logPath = FlatHostPath(log);
   }
+  if (print) v.flags2 |= kVIFlags2PrintAtCompletion;
   v.execSystem = 1;
   v.windowOptions = kDemoWindowParts;
   v.icon = true;
@@ -265,14 +317,23 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log) {
     rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}}), std::nullopt});
   };
   return vif::WriteWithPanel(
-      v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs); }, &rsrcs);
+      v, kPanelHeapKeepsOptions, fonts, [&](ObjHeap panel, int32 root) { PlaceWindow(panel, root, &rsrcs, textParts); },
+      &rsrcs);
 }
 
 // The VI's default data and panel heap are made in the memory manager's
-// zones, started once for the process.
+// zones, started once for the process: zones the caller started already are
+// used as they are (started again, they would be new ones, and the handles
+// the caller holds in the old ones foreign).
 bool ZonesStarted() {
-  static const MgErr started = MemInit();
-  return started == kNoErr;
+  static const bool started = [] {
+    if (UHandle probe = AZNewHandle(4)) {
+      AZDisposeHandle(probe);
+      return true;
+    }
+    return MemInit() == kNoErr;
+  }();
+  return started;
 }
 
 // The library of one top-level VI appended to a copy of program.
@@ -310,8 +371,14 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 }
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
-               std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log) : rsrcw::Bytes();
+               std::string* error, bool printAtCompletion) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false, printAtCompletion) : rsrcw::Bytes();
+  return AppendLibrary(program, out, "Demo.vi", file, error);
+}
+
+bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
+                       std::string* error) {
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, false) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 

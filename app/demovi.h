@@ -4,7 +4,9 @@
 // its window has its own menu bar, the tool bar and the icon pane; its
 // panel has the numeric control "x" and the numeric indicator "y", and its
 // compiled clump reads x and writes y = 2 * x + 2, both through the
-// transfer functions, which it reaches through the run-time table's words.
+// transfer functions, which it reaches through the run-time table's words;
+// its panel values' procedure resets x and y to their defaults or makes
+// their values the defaults.
 #pragma once
 #include <string>
 
@@ -33,9 +35,15 @@ constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
 // Writes to out a copy of program with the run-time resources and the demo
 // library appended; x is the control's default value.  With a log (a host
 // path), Demo.vi logs at completion to it: each record a time stamp and the
-// panel's x and y.  False with *error.
+// panel's x and y.  With printAtCompletion it prints its panel when its run
+// is over.  False with *error.
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
-               std::string* error);
+               std::string* error, bool printAtCompletion = false);
+
+// The same with the numerics' texts (part 10) on their panel, where the
+// operator types their values.
+bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
+                       std::string* error);
 
 // Writes to out a copy of program whose library holds Menu.vi instead: a
 // top-level VI, run when opened, whose clump yields until the VI is reset

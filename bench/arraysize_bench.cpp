@@ -3,6 +3,8 @@
 // the added bytes.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -15,7 +17,7 @@ constexpr int32 kShort = 100000;
 constexpr int32 kLong = 100100;
 
 void EnsureInit() {
-  static bool started = MemInit() == kNoErr;
+  static bool started = BenchMemInit() == kNoErr;
   (void)started;
 }
 

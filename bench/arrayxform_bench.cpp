@@ -4,6 +4,8 @@
 // 1,000,000 DBL.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -19,7 +21,7 @@ constexpr int32 kSide = 1000;
 constexpr int32 kCount = 1000000;
 
 void EnsureInit() {
-  static bool started = MemInit() == kNoErr;
+  static bool started = BenchMemInit() == kNoErr;
   (void)started;
 }
 

@@ -4,6 +4,8 @@
 // a ring buffer filled with at most two memcpy calls.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -27,8 +29,8 @@ struct Arrays {
 
 const Arrays& TheArrays() {
   static Arrays a = [] {
-    MemInit();
-    SupportInit();
+    BenchMemInit();
+    BenchSupportInit();
     Arrays a;
     a.plain = DSNewHandle(4 + 8 * kN);
     a.points = DSNewHandle(4 + 16 * kN);

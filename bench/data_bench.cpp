@@ -4,6 +4,8 @@
 // holding the same contents.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <random>
 #include <string>
@@ -53,7 +55,7 @@ LStrHandle NewString(const std::string& s) {
 
 Contents& Source() {
   static Contents* c = [] {
-    MemInit();
+    BenchMemInit();
     auto* k = new Contents;
     std::mt19937 g(11);
     std::uniform_int_distribution<int> len(16, 64), ch('a', 'z');

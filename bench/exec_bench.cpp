@@ -23,6 +23,8 @@
 // VIExit) against a bare entry of the callee.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -134,9 +136,9 @@ struct Engine {
 void BaselineSched(QueueElement* e, int32);
 
 Engine::Engine() {
-  MemInit();
-  ThInit();
-  OccurInit();
+  BenchMemInit();
+  BenchThInit();
+  BenchOccurInit();
   char path[] = "/tmp/qxbenchcfgXXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return;

@@ -3,6 +3,8 @@
 // the pattern test) against readdir, std::sort and the same pattern test on
 // std::strings.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <dirent.h>
 
 #include <algorithm>
@@ -25,8 +27,8 @@ const uChar kPattern[] = "\x04*.vi";
 struct Setup {
   std::string root;
   Setup() {
-    MemInit();
-    FInitFileMgr();
+    BenchMemInit();
+    BenchFileMgr();
     std::string t = (std::filesystem::temp_directory_path() / "qxbdXXXXXX").string();
     if (!mkdtemp(t.data())) std::abort();
     root = t;

@@ -10,6 +10,8 @@
 // appended one by one (FPWrite against write of each flat record), the
 // latter reported without a bar: each append rewrites the header.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -36,8 +38,8 @@ struct Setup {
   std::string root;
   UHandle stringTD = nullptr;
   Setup() {
-    MemInit();
-    FInitFileMgr();
+    BenchMemInit();
+    BenchFileMgr();
     FRefNumJarCreate();
     std::string t = (std::filesystem::temp_directory_path() / "qxbfXXXXXX").string();
     if (!mkdtemp(t.data())) std::abort();

@@ -2,6 +2,8 @@
 // plain loop that byte-swaps as many doubles from one buffer into another.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <vector>
 
@@ -16,7 +18,7 @@ constexpr int32 kCount = 1000000;
 struct DoubleArray {
   // A 1-D variable array of DBL: its header, rank 1, dimension -1, the element.
   DoubleArray() : td{14, 0, kTDArray, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0xFF, 4, 0, kTDDBL, 0} {
-    static bool started = MemInit() == kNoErr;
+    static bool started = BenchMemInit() == kNoErr;
     (void)started;
     h = DSNewHandle(4 + 8 * kCount);
     std::memcpy(*h, &kCount, 4);

@@ -9,13 +9,14 @@
 #include "mgsource/memory.h"
 #include "rtlib/fmtitems.h"
 #include "rtlib/units.h"
+#include "start_once.h"
 
 namespace fmtbench {
 
 inline void EnsureInit() {
   static bool once = [] {
-    MemInit();
-    UnitsInit();
+    BenchMemInit();
+    BenchUnitsInit();
     return true;
   }();
   (void)once;

@@ -5,6 +5,8 @@
 // the straight ones'.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -51,8 +53,8 @@ BENCHMARK(BM_GPIBWaitBoundVsStraight);
 void BM_GPIBQueryDiagramVsStraight(benchmark::State& st) {
   static std::once_flag once;
   std::call_once(once, [] {
-    MemInit();
-    ThInit();
+    BenchMemInit();
+    BenchThInit();
   });
   GPIBSetLibraryForTest(QX_GPIB_LIB);
   auto control = reinterpret_cast<QXGPIBTestControlProc>(GetGPIBEntry(kQXGPIBTestControlExport));

@@ -5,6 +5,8 @@
 // the byte-order helpers.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 
 #include "mgsource/byteorder.h"
@@ -20,9 +22,9 @@ namespace {
 
 RsrcFileRef FamilyFile() {
   static RsrcFileRef ref = [] {
-    MemInit();
-    ThInit();
-    RInitResources();
+    BenchMemInit();
+    BenchThInit();
+    BenchResources();
     rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
     const auto frame = +[](int x, int y) { return x == 1 || x == 30 || y == 1 || y == 30; };
     const auto inside = +[](int x, int y) { return x > 1 && x < 30 && y > 1 && y < 30; };
@@ -65,7 +67,7 @@ BENCHMARK(BM_IconFamilyRGet)->Unit(benchmark::kMillisecond);
 
 // A picture of 1 MB of small records, definitions among them.
 UHandle MegaPicture() {
-  MemInit();
+  BenchMemInit();
   UHandle h = DSNewHClr(4);
   PictOpArgs a;
   int32 op = 0;

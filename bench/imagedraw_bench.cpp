@@ -5,6 +5,10 @@
 // libpng reading the same pixels from a PNG file (the bar is 0.5x).  Each
 // ratio is a counter of the measured run.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
+
+#include "held_port.h"
 #include <png.h>
 #include <pixman.h>
 #include <unistd.h>
@@ -43,9 +47,9 @@ constexpr int32 kSide = 2048;
 void StartOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
-    MemInit();
-    ThInit();
-    FInitFileMgr();
+    BenchMemInit();
+    BenchThInit();
+    BenchFileMgr();
   });
 }
 
@@ -55,18 +59,17 @@ bool InMask(int32 x, int32 y) { return (x - 16) * (x - 16) + (y - 16) * (y - 16)
 struct IconScene {
   bool ok = false;
   WindowRef window = kWNoWindow;
-  WPortState saved{};
   int32 pixmap = 0, family = 0;
   IconScene() {
     StartOnce();
-    if (WInitScreenImage() != kNoErr) return;
-    DInitDraw();
+    if (BenchScreenImage() != kNoErr) return;
+    BenchDrawInit();
     if (LoadDefaultColourMaps() != kNoErr) return;
 
     const Rect r{0, 0, 100, 100}, frame{0, 0, 256, 256};
     window = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!window) return;
-    WSetup(window, &saved);
+    const HeldPort port(window);
     if (ICreatePixmap(window, &frame, 32, &pixmap)) return;
     UHandle bits = AZNewHandle(1024), mask = AZNewHClr(128);
     for (int32 y = 0; y < 32; ++y)
@@ -94,6 +97,7 @@ double gPixmanNs = 0, gPngNs = 0;
 void BM_PixmanMaskedIcon(benchmark::State& st) {
   IconScene& s = Icons();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   PlatSurface* surface = PlatBitmapSurface(PlatObj(IEntryOf(s.pixmap).extra));
   std::vector<uint32_t> icon(32 * 32), mask(32, 0);
   for (int32 y = 0; y < 32; ++y)
@@ -124,6 +128,7 @@ BENCHMARK(BM_PixmanMaskedIcon)->Unit(benchmark::kMillisecond);
 void BM_IDrawMaskedIcon(benchmark::State& st) {
   IconScene& s = Icons();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   ImageSaveRecord save;
   IOpen(s.pixmap, &save);
   const auto t0 = std::chrono::steady_clock::now();

@@ -3,6 +3,8 @@
 // item by name among 1,000 against a strcasecmp loop over the same names
 // (target: at most 1.5x).
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <strings.h>
 
 #include <cstring>
@@ -18,7 +20,7 @@
 namespace {
 
 bool Start() {
-  static const bool started = MemInit() == kNoErr && RInitResources() == kNoErr && (TXInitFonts(), true);
+  static const bool started = BenchMemInit() == kNoErr && BenchResources() == kNoErr && (BenchFontsInit(), true);
   return started;
 }
 

@@ -4,6 +4,8 @@
 // same two threads (the bar is 4x).  The ratio is reported as a counter of
 // the loop's run.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -66,9 +68,9 @@ int32 Answer(WEventRecord* e, uInt32) {
 
 void BM_IdleLoopWakeUp(benchmark::State& st) {
   static const bool ready = [] {
-    MemInit();
-    ThInit();
-    if (WEventQueueInit(1) != kNoErr) return false;
+    BenchMemInit();
+    BenchThInit();
+    if (BenchEventQueue() != kNoErr) return false;
     WEventSetGate(1);
     return true;
   }();

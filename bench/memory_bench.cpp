@@ -1,6 +1,8 @@
 // The pool allocator and the memory manager against the C library's malloc.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -11,7 +13,7 @@
 namespace {
 
 struct Init {
-  Init() { MemInit(); }
+  Init() { BenchMemInit(); }
 };
 void EnsureInit() { static Init once; }
 

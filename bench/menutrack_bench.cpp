@@ -4,6 +4,10 @@
 // measured run.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
+#include "held_port.h"
+
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -25,20 +29,19 @@ namespace {
 struct Scene {
   bool ok = false;
   WindowRef owner = kWNoWindow;
-  WPortState saved{};
   MenuHandle menu = nullptr;
   Rect screen{};
   Scene() {
-    MemInit();
-    ThInit();
-    if (WInitScreenImage() != kNoErr || RInitResources() != kNoErr) return;
-    DInitDraw();
-    TXInitFonts();
+    BenchMemInit();
+    BenchThInit();
+    if (BenchScreenImage() != kNoErr || BenchResources() != kNoErr) return;
+    BenchDrawInit();
+    BenchFontsInit();
     MLoadMenuColors();
     const Rect r{40, 40, 400, 600};
     owner = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!owner) return;
-    WSetup(owner, &saved);
+    const HeldPort port(owner);
     const uChar title[] = {5, 'B', 'e', 'n', 'c', 'h'};
     if (MNewLMenu(&menu, title, 1) != kNoErr) return;
     for (int32 i = 1; i <= 30; ++i) {
@@ -65,6 +68,7 @@ double NsPer(benchmark::State& st, std::chrono::steady_clock::duration d) {
 void BM_PlainWindowFill(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.owner);
   const Rect anchor{100, 100, 100, 100};
   MPlaceMenu(s.menu, &anchor, kMPlacePopUp, &s.screen, &gMenuRect, 0);
   const Rect local{0, 0, int16(gMenuRect.bottom - gMenuRect.top), int16(gMenuRect.right - gMenuRect.left)};
@@ -85,6 +89,7 @@ BENCHMARK(BM_PlainWindowFill)->Unit(benchmark::kMicrosecond);
 void BM_PopUpMenuOpen30(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.owner);
   const Rect anchor{100, 100, 100, 100};
   const auto t0 = std::chrono::steady_clock::now();
   for (auto _ : st) {

@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +55,9 @@ struct Net {
   Cookie listener = 0;
   uInt16 port = 0;
   Net() {
-    MemInit();
-    ThInit();
-    OccurInit();
+    BenchMemInit();
+    BenchThInit();
+    BenchOccurInit();
     PlatRegisterClass(PlatWindowClass{"NCBenchFrame", FrameProc, 0, kPlatNoBrush});
     PlatSetFrameWindow(PlatCreateWindow("NCBenchFrame", "frame", 0, 0, PlatRect{0, 0, 10, 10}, 0));
     NCAddress any{};

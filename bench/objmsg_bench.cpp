@@ -5,6 +5,8 @@
 // the baseline's.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <time.h>
 
 #include <memory>
@@ -27,7 +29,7 @@ struct Panel {
 
 const Panel* MakePanel() {
   static const Panel* panel = []() -> const Panel* {
-    if (MemInit() != kNoErr) return nullptr;
+    if (BenchMemInit() != kNoErr) return nullptr;
     auto* p = new Panel;
     p->heap = OHNewHeap(64 * kObjects, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);
     if (!p->heap) return nullptr;

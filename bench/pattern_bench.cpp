@@ -11,6 +11,8 @@
 // of every word.  The counter "end" is the offset just past the match, -1 for
 // none: both sides must show the same.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <regex.h>
 
 #include <random>
@@ -39,7 +41,7 @@ const std::string& Text64K() {
 }
 
 void BM_MatchPattern(benchmark::State& st, const char* pattern) {
-  static bool started = MemInit() == kNoErr;
+  static bool started = BenchMemInit() == kNoErr;
   if (!started) {
     st.SkipWithError("memory manager not started");
     return;

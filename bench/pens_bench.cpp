@@ -4,6 +4,8 @@
 // layer's line call on a prepared context (the bar is 1.5x).  Each ratio is
 // reported as a counter of the primitive's run.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <pixman.h>
 
 #include <chrono>
@@ -37,11 +39,11 @@ struct Port {
   Port() {
     static std::once_flag once;
     std::call_once(once, [] {
-      MemInit();
-      ThInit();
+      BenchMemInit();
+      BenchThInit();
     });
-    if (WInitScreenImage() != kNoErr) return;
-    DInitDraw();
+    if (BenchScreenImage() != kNoErr) return;
+    BenchDrawInit();
     const Rect r{0, 0, kH, kW};
     window = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!window) return;
@@ -53,7 +55,6 @@ struct Port {
     if (!window) return;
     WRestore(&saved);
     WDestroy(window);
-    DDisposeDraw();
   }
   PlatSurface* Surface() const { return PlatWindowSurface(WHostWindow(window)); }
 };

@@ -4,6 +4,10 @@
 // IGetHostBits of that pixmap at depth 24 against pixman converting it to
 // r8g8b8 (the bar is 2x).  Each ratio is a counter of the measured run.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
+
+#include "held_port.h"
 #include <pixman.h>
 
 #include <chrono>
@@ -30,20 +34,19 @@ constexpr int32 kRecords = 10000;
 struct Scene {
   bool ok = false;
   WindowRef window = kWNoWindow;
-  WPortState saved{};
   int32 pixmap = 0, picture = 0;
   Scene() {
     static std::once_flag once;
     std::call_once(once, [] {
-      MemInit();
-      ThInit();
+      BenchMemInit();
+      BenchThInit();
     });
-    if (WInitScreenImage() != kNoErr) return;
-    DInitDraw();
+    if (BenchScreenImage() != kNoErr) return;
+    BenchDrawInit();
     const Rect r{0, 0, 100, 100}, frame{0, 0, kH, kW};
     window = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!window) return;
-    WSetup(window, &saved);
+    const HeldPort port(window);
     if (ICreatePixmap(window, &frame, 32, &pixmap) || ICreatePict(window, &frame, 32, nullptr, 0, &picture)) return;
     ImageSaveRecord save;
     IOpen(picture, &save);
@@ -89,6 +92,7 @@ double gDirectNs = 0, gPixmanNs = 0;
 void BM_PictureCallsDirect(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   ImageSaveRecord save;
   IOpen(s.pixmap, &save);
   const auto t0 = std::chrono::steady_clock::now();
@@ -105,6 +109,7 @@ BENCHMARK(BM_PictureCallsDirect)->Unit(benchmark::kMillisecond);
 void BM_PicturePlayed(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   ImageSaveRecord save;
   IOpen(s.pixmap, &save);
   const Rect frame{0, 0, kH, kW};
@@ -135,6 +140,7 @@ BENCHMARK(BM_PicturePlayed)->Unit(benchmark::kMillisecond);
 void BM_PixmanToR8G8B8(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   PlatSurface* surface = PlatBitmapSurface(PlatObj(IEntryOf(s.pixmap).extra));
   pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH,
                                                  reinterpret_cast<uint32_t*>(PlatSurfaceBits(surface)),
@@ -157,6 +163,7 @@ BENCHMARK(BM_PixmanToR8G8B8)->Unit(benchmark::kMillisecond);
 void BM_IGetHostBits24(benchmark::State& st) {
   Scene& s = TheScene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   std::vector<uInt8> buffer(size_t(kW) * 3 * kH);
   const auto t0 = std::chrono::steady_clock::now();
   for (auto _ : st) {

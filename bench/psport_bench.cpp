@@ -6,6 +6,8 @@
 // same bytes as hex lines to a file: the counter x_hexloop (bar 1.5x).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,13 +51,13 @@ struct Page {
   Page() {
     static std::once_flag once;
     std::call_once(once, [] {
-      MemInit();
-      ThInit();
-      FInitFileMgr();
+      BenchMemInit();
+      BenchThInit();
+      BenchFileMgr();
     });
     if (Folder().empty() || PlatDriveMap('B', Folder().c_str(), kPlatDriveFixed) != 0) return;
-    if (WInitScreenImage() != kNoErr) return;
-    DInitDraw();
+    if (BenchScreenImage() != kNoErr) return;
+    BenchDrawInit();
     Path p = nullptr;
     const char* name = "B:\\page.ps";
     if (FTextToPath(reinterpret_cast<const uChar*>(name), int32(std::strlen(name)), &p) != kNoErr) return;
@@ -78,7 +80,6 @@ struct Page {
     if (image) IRelease(image);
     if (file) FMClose(file);
     if (record) AZDisposeHandle(record);
-    DDisposeDraw();
     PlatDriveMap('B', nullptr, 0);
   }
 };

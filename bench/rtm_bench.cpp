@@ -3,6 +3,8 @@
 // case-insensitive scan of the catalog's tags.  Each iteration asks for
 // every tag of the catalog once, in lower case, and for one unknown tag.
 #include <benchmark/benchmark.h>
+
+#include "start_once.h"
 #include <strings.h>
 
 #include <cctype>
@@ -22,7 +24,7 @@ namespace {
 
 bool Start() {
   static const bool started = [] {
-    if (MemInit() != kNoErr || RInitResources() != kNoErr) return false;
+    if (BenchMemInit() != kNoErr || BenchResources() != kNoErr) return false;
     rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
     qxbuild::AddRunTimeResources(&w);
     const rsrcw::Bytes file = w.Write();

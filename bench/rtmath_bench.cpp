@@ -4,6 +4,8 @@
 // functions (std::complex for the complex ones) on the same 1,000,000 values.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cmath>
 #include <complex>
 #include <random>
@@ -27,8 +29,8 @@ struct Values {
 const Values& TheValues() {
   static Values v = [] {
     // The special values the members return are made at start-up.
-    MemInit();
-    SupportInit();
+    BenchMemInit();
+    BenchSupportInit();
     Values v;
     std::mt19937_64 rng(101);
     std::uniform_real_distribution<double> x(0.001, 100), y(-3, 3);

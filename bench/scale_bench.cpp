@@ -5,6 +5,8 @@
 // the baseline's.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <time.h>
 
 #include <cstring>
@@ -34,7 +36,7 @@ struct Setup {
 const Setup& Get() {
   static Setup s = [] {
     Setup s;
-    if (MemInit() != kNoErr) return s;
+    if (BenchMemInit() != kNoErr) return s;
     UHandle vi = DSNewHClr(sizeof(VIRecord));
     UHandle ds = DSNewHClr(kRecAt + int32(sizeof(ScaleRec)));
     s.heap = OHNewHeap(1024, kPanelHeapKind, kHeapExtensionSize, kClsObjHeapHdrExtension);

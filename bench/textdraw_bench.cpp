@@ -4,6 +4,10 @@
 // bar is 1.5x).  The ratio is a counter of the measured run.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
+#include "held_port.h"
+
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -28,21 +32,20 @@ namespace {
 struct TextScene {
   bool ok = false;
   WindowRef window = kWNoWindow;
-  WPortState saved{};
   TRecord record = nullptr;
   int32 fonts[3] = {0, 0, 0};
   std::string text;
   TextScene() {
-    MemInit();
-    ThInit();
-    FInitFileMgr();
-    if (WInitScreenImage() != kNoErr) return;
-    DInitDraw();
-    TXInitFonts();
+    BenchMemInit();
+    BenchThInit();
+    BenchFileMgr();
+    if (BenchScreenImage() != kNoErr) return;
+    BenchDrawInit();
+    BenchFontsInit();
     const Rect r{0, 0, 480, 640};
     window = WCreate(0x3C, nullptr, nullptr, &r, 0, 1, 0);
     if (!window) return;
-    WSetup(window, &saved);
+    const HeldPort port(window);
     for (int32 i = 0; i < 60; ++i) text += "Line " + std::to_string(i) + ": the quick brown fox jumps over\n";
     const Rect view{0, 0, 480, 640};
     record = TNew(&view, kTRKindLines, reinterpret_cast<const uChar*>(text.data()), int32(text.size()), kAppFont, 0,
@@ -74,6 +77,7 @@ int64_t gTDrawIters = 0, gDirectIters = 0;
 void BM_TDrawRecord60Lines(benchmark::State& st) {
   TextScene& s = Scene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   const auto t0 = std::chrono::steady_clock::now();
   for (auto _ : st) TDraw(s.record);
   gTDraw = std::chrono::steady_clock::now() - t0;
@@ -86,6 +90,7 @@ BENCHMARK(BM_TDrawRecord60Lines)->Unit(benchmark::kMicrosecond);
 void BM_DirectTextLines60(benchmark::State& st) {
   TextScene& s = Scene();
   if (!s.ok) return st.SkipWithError("no scene");
+  const HeldPort port(s.window);
   struct Piece {
     int32 x, y, from, to, font;
     DColor colour;

@@ -3,6 +3,8 @@
 // same bytes one by one with std::string::insert (target: at most 20x).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <string>
 
 #include "mgsource/draw/fonts.h"
@@ -15,7 +17,7 @@ namespace {
 constexpr int32 kTextBytes = 100000, kTyped = 1000, kRuns = 20;
 
 bool StartFonts() {
-  static const bool started = MemInit() == kNoErr && (TXInitFonts(), true);
+  static const bool started = BenchMemInit() == kNoErr && (BenchFontsInit(), true);
   return started;
 }
 

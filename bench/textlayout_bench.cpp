@@ -4,6 +4,8 @@
 // than the full layout).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -22,7 +24,7 @@ constexpr int32 kSize = 64 * 1024;
 constexpr int16 kViewWidth = 400;
 
 bool StartLayout() {
-  static const bool started = MemInit() == kNoErr && (TXInitFonts(), TStandardFont(0) >= 0);
+  static const bool started = BenchMemInit() == kNoErr && (BenchFontsInit(), TStandardFont(0) >= 0);
   return started;
 }
 

@@ -4,6 +4,8 @@
 // 1.5x).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <vector>
 
@@ -16,7 +18,7 @@ namespace {
 constexpr int32 kSize = 1 << 20;
 
 bool StartText() {
-  static const bool started = MemInit() == kNoErr && (TXInitFonts(), TStandardFont(0) >= 0);
+  static const bool started = BenchMemInit() == kNoErr && (BenchFontsInit(), TStandardFont(0) >= 0);
   return started;
 }
 

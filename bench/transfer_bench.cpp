@@ -7,6 +7,8 @@
 // "x_mutex", its time per write over the baseline's.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -42,9 +44,9 @@ struct Setup {
 const Setup& Get() {
   static Setup s = [] {
     Setup s;
-    MemInit();
-    ThInit();
-    OccurInit();
+    BenchMemInit();
+    BenchThInit();
+    BenchOccurInit();
     if (!ExecInitialised() && InitExec() != kNoErr) return s;
     if (!ExecThreadsOn()) return s;
     const int32 table = kDataSpaceHeaderSize;

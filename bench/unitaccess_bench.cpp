@@ -3,6 +3,8 @@
 // std::mutex lock and unlock.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <mutex>
 
 #include "io/unitaccess.h"
@@ -14,8 +16,8 @@ namespace {
 void StartOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
-    MemInit();
-    ThInit();
+    BenchMemInit();
+    BenchThInit();
   });
 }
 

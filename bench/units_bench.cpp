@@ -6,6 +6,8 @@
 // label (found and parsed on every call).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <vector>
 
@@ -38,8 +40,8 @@ void PlainConvert(const void* value, int32 direction, void* result, int32, float
 }
 
 bool Started() {
-  static bool ok = MemInit() == kNoErr && SupportInit() == kNoErr && TypeHeapInit() == kNoErr &&
-                   UnitsInit() == kNoErr;
+  static bool ok = BenchMemInit() == kNoErr && BenchSupportInit() == kNoErr && BenchTypeHeapInit() == kNoErr &&
+                   BenchUnitsInit() == kNoErr;
   return ok;
 }
 

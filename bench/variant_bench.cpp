@@ -3,6 +3,8 @@
 // contiguous buffer and back.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <cstring>
 #include <vector>
 
@@ -20,7 +22,7 @@ constexpr int32 kN = 1000000;
 
 bool Started() {
   static bool ok = [] {
-    if (MemInit() != kNoErr) return false;
+    if (BenchMemInit() != kNoErr) return false;
     OleInstallEngineHooks();
     return true;
   }();

@@ -3,6 +3,8 @@
 // cookie of a jar.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <ctime>
 #include <mutex>
 
@@ -30,9 +32,9 @@ void BM_VIRefOpenReleaseVsFindAndCookie(benchmark::State& st) {
   static std::once_flag once;
   static bool ready = false;
   std::call_once(once, [] {
-    MemInit();
-    ThInit();
-    if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr) return;
+    BenchMemInit();
+    BenchThInit();
+    if (BenchTypeHeapInit() != kNoErr || VIRefInit() != kNoErr) return;
     ServerInstallEngineHooks();
     UHandle vi = NewVICore(kVIKindDatalog, kName, -1);
     // Held by name, the VI stays loaded when its last reference goes.

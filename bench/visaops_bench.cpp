@@ -14,6 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -108,8 +110,8 @@ LStrHandle Text(const char* s) {
 Cookie OpenSession(const Peer& peer, const char* library) {
   static std::once_flag once;
   std::call_once(once, [] {
-    MemInit();
-    ThInit();
+    BenchMemInit();
+    BenchThInit();
   });
   VisaCloseAll();
   if (VisaInit() != kNoErr) return 0;

@@ -4,6 +4,8 @@
 // counter of the queue's run.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -19,9 +21,9 @@ double gBaselineNs = 0;
 
 bool QueueReady() {
   static const bool ready = [] {
-    MemInit();
-    ThInit();
-    if (WEventQueueInit(1) != kNoErr) return false;
+    BenchMemInit();
+    BenchThInit();
+    if (BenchEventQueue() != kNoErr) return false;
     WEventSetGate(1);
     WEventSetLoopState(1, 0);
     return true;

@@ -2,6 +2,7 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/graphindicator.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -52,4 +53,5 @@ int32 IsCursorLegendString(ObjHeap heap, int32 object, int32* graph) {
 void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
+  ControlsJoinIndicatorSlot();
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -268,118 +269,123 @@ TDBytes Enum32(const std::vector<const char*>& items, const char* name = nullptr
   return Make(kTDEnumU32, part, name);
 }
 
-TDBytes Rectangle() {
-  return Cluster({Num(kTDI16, "left"), Num(kTDI16, "top"), Num(kTDI16, "right"), Num(kTDI16, "bottom")},
-                 "Rectangle");
+TDBytes Rectangle(const char* name = "Rectangle") {
+  return Cluster({Num(kTDI16, "left"), Num(kTDI16, "top"), Num(kTDI16, "right"), Num(kTDI16, "bottom")}, name);
 }
 
-// The descriptor of a typed VI property whose type the standard table does
-// not hold; null for any other.
-const TypeDescriptor* OwnVIPropTD(int32 id) {
+TDBytes PathTD(const char* name = nullptr) {
+  TDBytes part;
+  Put32(&part, kTDVariable);
+  return Make(kTDPath, part, name);
+}
+TDBytes Words(const char* name = nullptr) { return Array(Num(kTDI16), name); }
+// The numbered items "<stem> 1" .. "<stem> n" after the first.
+std::vector<std::string> Numbered(const char* first, const char* stem, int32 n) {
+  std::vector<std::string> items{first};
+  for (int32 i = 1; i <= n; ++i) items.push_back(std::string(stem) + " " + std::to_string(i));
+  return items;
+}
+TDBytes NumberedEnum(const char* first, const char* stem, int32 n, const char* name = nullptr) {
+  const std::vector<std::string> items = Numbered(first, stem, n);
+  std::vector<const char*> texts;
+  for (const std::string& item : items) texts.push_back(item.c_str());
+  return Enum32(texts, name);
+}
+TDBytes PrintFormat() { return Enum32({"Custom", "Standard", "Using Panel", "Using SubVI", "Complete"}); }
+TDBytes ImageFormat() { return Enum32({"PNG", "JPEG", "GIF"}); }
+TDBytes LockState() {
+  return Enum32({"invalid lock state", "Not Locked", "Locked (No Password)", "Password-protected"}, "VI Lock State");
+}
+TDBytes VIRefnum() {
+  TDBytes refnum;
+  Put16(&refnum, kRefnumObject);
+  Put16(&refnum, 0);
+  Put16(&refnum, 0);
+  return Make(kTDRefnum, refnum);
+}
+
+// Keys of the own descriptors: the class, the member id and, for a method
+// parameter, its index (-1 for a property).
+struct OwnKey {
+  int32 cls, id, param;
+  bool operator==(const OwnKey&) const = default;
+};
+
+// The descriptors of the typed members whose types the standard table does
+// not hold: VI and application properties and method parameters.
+const std::vector<std::pair<OwnKey, TDBytes>>& OwnTDs() {
   static const auto* tds = [] {
-    auto* m = new std::vector<std::pair<int32, TDBytes>>;
-    m->push_back({526, Enum32({"invalid priority", "background priority", "normal priority", "above normal priority",
-                               "high priority", "time critical priority", "subroutine"})});
-    m->push_back({536, Rectangle()});
-    m->push_back({552, Cluster({Num(kTDI16, "Horizontal"), Num(kTDI16, "Vertical")}, "Point")});
-    // A VI refnum: the object class, subclass 0.
-    TDBytes refnum;
-    Put16(&refnum, kRefnumObject);
-    Put16(&refnum, 0);
-    Put16(&refnum, 0);
-    m->push_back({554, Make(kTDRefnum, refnum)});
-    m->push_back({556, Rectangle()});
-    m->push_back({557, Enum32({"Bad", "Idle", "Run top level", "Running"})});
-    m->push_back({559, Enum32({"invalid execution system", "user interface", "standard", "instrument i/o",
-                               "data acquisition", "other 1", "other 2", "same as caller"},
-                              "Prefferred Execution System")});
-    m->push_back({562, Enum32({"invalid VI type", "Standard VI", "Control VI", "Global VI"})});
-    m->push_back({565, Cluster({Num(kTDI16, "resID"), Num(kTDI16, "permutation"),
-                                Array(Cluster({Num(kTDU16, "flags"), Array(Num(kTDI16), "typedesc"), Str("name")}))})});
+    auto* m = new std::vector<std::pair<OwnKey, TDBytes>>;
+    const auto add = [m](int32 cls, int32 id, int32 param, TDBytes td) {
+      m->push_back({{cls, id, param}, std::move(td)});
+    };
+    const auto vi = [&](int32 id, TDBytes td) { add(kAutoClassVI, id, -1, std::move(td)); };
+    const auto app = [&](int32 id, TDBytes td) { add(kAutoClassApp, id, -1, std::move(td)); };
+    vi(526, Enum32({"invalid priority", "background priority", "normal priority", "above normal priority",
+                    "high priority", "time critical priority", "subroutine"}));
+    vi(536, Rectangle());
+    vi(552, Cluster({Num(kTDI16, "Horizontal"), Num(kTDI16, "Vertical")}, "Point"));
+    vi(554, VIRefnum());
+    vi(556, Rectangle());
+    vi(557, Enum32({"Bad", "Idle", "Run top level", "Running"}));
+    vi(559, Enum32({"invalid execution system", "user interface", "standard", "instrument i/o", "data acquisition",
+                    "other 1", "other 2", "same as caller"},
+                   "Prefferred Execution System"));
+    vi(562, Enum32({"invalid VI type", "Standard VI", "Control VI", "Global VI"}));
+    vi(565, Cluster({Num(kTDI16, "resID"), Num(kTDI16, "permutation"),
+                     Array(Cluster({Num(kTDU16, "flags"), Array(Num(kTDI16), "typedesc"), Str("name")}))}));
     std::vector<TDBytes> metrics;
     for (const char* n : {"# nodes", "# signals", "# structures", "# diagrams", "diag depth", "# controls",
                           "# indicators", "# inputs", "# outputs", "# global reads", "# global writes",
                           "# local reads", "# local writes", "# attr reads", "# attr writes", "# cins", "# dlls",
                           "diagram width", "diagram height"})
       metrics.push_back(Num(kTDU32, n));
-    m->push_back({566, Cluster(metrics)});
-    m->push_back({568, Rectangle()});
+    vi(566, Cluster(metrics));
+    vi(568, Rectangle());
+    app(3, Enum32({"invalid app kind", "Development System", "Run-Time System", "Evaluation System",
+                   "Embedded System"}));
+    app(4, NumberedEnum("invalid OS target", "OS target", 13, "ApplicationOSTarget"));
+    app(5, NumberedEnum("invalid CPU target", "CPU target", 7));
+    app(33, Rectangle());
+    app(34, Array(Cluster({Rectangle("bounds"), Num(kTDI16, "depth")})));
+    const TDBytes paths = Array(PathTD());
+    for (int32 id : {2000, 2001, 2002, 2003}) add(kAutoClassApp, id, id == 2000 ? 2 : 4, PrintFormat());
+    add(kAutoClassApp, 2001, 5, ImageFormat());
+    add(kAutoClassApp, 2006, 1, VIRefnum());
+    add(kAutoClassApp, 2006, 2, VIRefnum());
+    // The linker list: per file its path, its kind and its U32 words.
+    add(kAutoClassApp, 2011, 0,
+        Array(Cluster({PathTD(), Enum32({"Instrument", "Control", "CIN", "External subroutine", "Shared library",
+                                         "Run-time menu", "Help file", "Palette menu"}),
+                       Array(Num(kTDU32))})));
+    add(kAutoClassApp, 2011, 1, paths);
+    add(kAutoClassApp, 2015, 1, paths);
+    add(kAutoClassApp, 2015, 2, paths);
+    add(kAutoClassApp, 2015, 3, Array(Str()));
+    add(kAutoClassApp, 2017, 1, paths);
+    add(kAutoClassApp, 2017, 2, Array(Num(kTDI32)));
+    add(kAutoClassApp, 2018, 2, Words());
+    add(kAutoClassApp, 2018, 4, Words());
+    add(kAutoClassVI, 1005, 1, PrintFormat());
+    for (int32 id : {1006, 1007, 1008}) add(kAutoClassVI, id, 3, PrintFormat());
+    add(kAutoClassVI, 1006, 4, ImageFormat());
+    add(kAutoClassVI, 1009, 2, Words());
+    add(kAutoClassVI, 1010, 2, Words());
+    add(kAutoClassVI, 1016, 3, Array(Num(kTDU8)));
+    add(kAutoClassVI, 1016, 4, Array(Num(kTDU32)));
+    add(kAutoClassVI, 1016, 5, Rectangle());
+    // All control values: per control its name, its type and its flat data.
+    add(kAutoClassVI, 1020, 0, Array(Cluster({Str("name"), Words("type desc"), Str("flat data")})));
+    add(kAutoClassVI, 1021, 0, LockState());
+    add(kAutoClassVI, 1022, 1, LockState());
     return m;
   }();
-  for (const auto& [key, bytes] : *tds)
-    if (key == id) return reinterpret_cast<const TypeDescriptor*>(bytes.data());
-  return nullptr;
+  return *tds;
 }
 
-// The descriptors of the method parameters and application properties whose
-// types the standard table does not hold, by class, id and parameter (-1 for
-// a property); null for any other.  The application kind enumeration (3) has
-// no item names to build it from and stays untyped.
-const TypeDescriptor* OwnMemberTD(int32 cls, int32 id, int32 param) {
-  struct Entry {
-    int32 cls, id, param;
-    TDBytes bytes;
-  };
-  static const auto* tds = [] {
-    auto* v = new std::vector<Entry>;
-    const TDBytes printFormat = Enum32({"Custom", "Standard", "Using Panel", "Using SubVI", "Complete"});
-    const TDBytes imageFormat = Enum32({"PNG", "JPEG", "GIF"});
-    const TDBytes lockState =
-        Enum32({"invalid lock state", "Not Locked", "Locked (No Password)", "Password-protected"}, "VI Lock State");
-    const TDBytes strings = Array(Str());
-    const TypeDescriptor* stdPath = StdTD(kStdTDPath);
-    const TDBytes path(reinterpret_cast<const uChar*>(stdPath), reinterpret_cast<const uChar*>(stdPath) + stdPath->size);
-    const TDBytes pathArray = Array(path);
-    TDBytes refnum;
-    Put16(&refnum, kRefnumObject);
-    Put16(&refnum, 0);
-    Put16(&refnum, 0);
-    const TDBytes viRefnum = Make(kTDRefnum, refnum);
-    for (int32 id : {2000, 2002, 2003}) v->push_back({kAutoClassApp, id, id == 2000 ? 2 : 4, printFormat});
-    v->push_back({kAutoClassApp, 2001, 4, printFormat});
-    v->push_back({kAutoClassApp, 2001, 5, imageFormat});
-    v->push_back({kAutoClassApp, 2006, 1, viRefnum});
-    v->push_back({kAutoClassApp, 2006, 2, viRefnum});
-    v->push_back({kAutoClassApp, 2011, 0,
-                  Array(Cluster({path,
-                                 Enum32({"Instrument", "Control", "CIN", "External subroutine", "Shared library",
-                                         "Run-time menu", "Help file", "Palette menu"}),
-                                 Array(Num(kTDU32))}))});
-    v->push_back({kAutoClassApp, 2011, 1, pathArray});
-    v->push_back({kAutoClassApp, 2015, 1, pathArray});
-    v->push_back({kAutoClassApp, 2015, 2, pathArray});
-    v->push_back({kAutoClassApp, 2015, 3, strings});
-    v->push_back({kAutoClassApp, 2017, 1, pathArray});
-    v->push_back({kAutoClassApp, 2017, 2, Array(Num(kTDI32))});
-    // A type as 16-bit words.
-    const TDBytes typeWords = Array(Num(kTDI16));
-    v->push_back({kAutoClassApp, 2018, 2, typeWords});
-    v->push_back({kAutoClassApp, 2018, 4, typeWords});
-    v->push_back({kAutoClassVI, 1009, 2, typeWords});
-    v->push_back({kAutoClassVI, 1010, 2, typeWords});
-    v->push_back({kAutoClassVI, 1005, 1, printFormat});
-    for (int32 id : {1006, 1007, 1008}) v->push_back({kAutoClassVI, id, 3, printFormat});
-    v->push_back({kAutoClassVI, 1006, 4, imageFormat});
-    v->push_back({kAutoClassVI, 1016, 3, Array(Num(kTDU8))});
-    v->push_back({kAutoClassVI, 1016, 4, Array(Num(kTDU32))});
-    v->push_back({kAutoClassVI, 1016, 5, Rectangle()});
-    v->push_back({kAutoClassVI, 1020, 0,
-                  Array(Cluster({Str("name"), Array(Num(kTDI16), "type desc"), Str("flat data")}))});
-    v->push_back({kAutoClassVI, 1021, 0, lockState});
-    v->push_back({kAutoClassVI, 1022, 1, lockState});
-    v->push_back({kAutoClassApp, 4, -1,
-                  Enum32({"invalid OS target", "Mac OS", "Windows 3.1", "Windows 95/NT", "Solaris 1", "Solaris 2",
-                          "HP-UX", "PowerMAX", "Linux", "Irix", "Rhapsody", "BeOS", "AIX", "OSF1"},
-                         "ApplicationOSTarget")});
-    v->push_back({kAutoClassApp, 5, -1,
-                  Enum32({"invalid CPU target", "Motorola 68K", "PowerPC", "Intel x86", "SPARC", "PA-RISC", "MIPS",
-                          "Alpha"})});
-    v->push_back({kAutoClassApp, 33, -1, Rectangle()});
-    v->push_back({kAutoClassApp, 34, -1, Array(Cluster({Rectangle(), Num(kTDI16, "depth")}))});
-    return v;
-  }();
-  for (const Entry& e : *tds)
-    if (e.cls == cls && e.id == id && e.param == param) return reinterpret_cast<const TypeDescriptor*>(e.bytes.data());
+const TypeDescriptor* OwnTD(OwnKey key) {
+  for (const auto& [k, bytes] : OwnTDs())
+    if (k == key) return reinterpret_cast<const TypeDescriptor*>(bytes.data());
   return nullptr;
 }
 
@@ -402,13 +408,13 @@ const AutoMethodInfo* MethodInfoLookup(int32 cls, int32 id) {
 const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id) {
   const AutoPropInfo* p = PropInfoLookup(cls, id);
   if (!p || p->helpId < 0) return nullptr;
-  if (p->typeIndex >= 0) return StdTD(p->typeIndex);
-  return cls == kAutoClassVI ? OwnVIPropTD(id) : OwnMemberTD(cls, id, -1);
+  if (const TypeDescriptor* td = StdTD(p->typeIndex)) return td;
+  return OwnTD({cls, id, -1});
 }
 
 const TypeDescriptor* MethodParamTypeDesc(int32 cls, int32 id, int32 param) {
   const AutoMethodInfo* m = MethodInfoLookup(cls, id);
   if (!m || param < 0 || param >= m->paramCount) return nullptr;
-  const TypeDescriptor* td = StdTD(m->params[param].typeIndex);
-  return td ? td : OwnMemberTD(cls, id, param);
+  if (const TypeDescriptor* td = StdTD(m->params[param].typeIndex)) return td;
+  return OwnTD({cls, id, param});
 }

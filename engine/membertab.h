@@ -44,12 +44,14 @@ enum : int32 { kAutoParamIn = 1, kAutoParamOut = 2 };
 // class's range.
 QX_EXTERN_C const AutoPropInfo* PropInfoLookup(int32 cls, int32 id);
 QX_EXTERN_C const AutoMethodInfo* MethodInfoLookup(int32 cls, int32 id);
-// The property's descriptor: from the standard table, or for the VI
+// The property's descriptor: from the standard table, or for the
 // properties whose types that table does not hold (enumerations,
-// rectangles, the point, the VI refnum, the connector-pane data and the
-// metrics clusters) the table's own; null for an empty slot or a type
-// neither holds.
+// rectangles, the point, the VI refnum, the connector-pane data, the
+// metrics clusters, the monitor list) the table's own; null for an empty
+// slot or a type neither holds.
 QX_EXTERN_C const TypeDescriptor* PropInfoTypeDesc(int32 cls, int32 id);
-// The descriptor of the method's parameter; null outside [0, parameter
-// count) and where PropInfoTypeDesc would give null.
+// The descriptor of the method's parameter, from the standard table or the
+// table's own (print and image formats, the lock state, VI refnums, types
+// as I16 arrays, image data, rectangles, the linker list, all control
+// values); null outside [0, parameter count).
 QX_EXTERN_C const TypeDescriptor* MethodParamTypeDesc(int32 cls, int32 id, int32 param);

@@ -54,6 +54,7 @@ int32 OneButtonAlert(int32 kind, const void* message, ConstPStr button, int32 h,
 }
 
 void SetOneButtonAlertProc(OneButtonAlertProc proc) { gAlertProc = proc; }
+OneButtonAlertProc OneButtonAlertProcInUse() { return gAlertProc; }
 
 void ErrDescription(MgErr code, PStr out) {
   if (!out) return;
@@ -84,6 +85,7 @@ void ErrDialog(MgErr code, ConstPStr detail) {
 }
 
 void SetWindowTitleProc(WindowTitleProc proc) { gTitleProc = proc; }
+WindowTitleProc WindowTitleProcInUse() { return gTitleProc; }
 
 void SetWindowTitle(int32 window, ConstPStr title) {
   if (gTitleProc) gTitleProc(window, title);

@@ -21,6 +21,7 @@ typedef int32 (*OneButtonAlertProc)(int32 kind, const void* message, ConstPStr b
 QX_EXTERN_C int32 OneButtonAlert(int32 kind, const void* message, ConstPStr button, int32 h, int32 v);
 // Installs the shell's alert; null goes back to the headless one.
 void SetOneButtonAlertProc(OneButtonAlertProc proc);
+OneButtonAlertProc OneButtonAlertProcInUse();
 
 // The list of manager error texts and of application error texts (entry
 // N: error 999 + N) in the run-time resource file, and the text shown when
@@ -48,4 +49,5 @@ void ErrDialogText(MgErr code, const char* detail);
 // Sets the title of a window of the window manager.
 typedef void (*WindowTitleProc)(int32 window, ConstPStr title);
 void SetWindowTitleProc(WindowTitleProc proc);
+WindowTitleProc WindowTitleProcInUse();
 void SetWindowTitle(int32 window, ConstPStr title);

@@ -115,6 +115,7 @@ int32 FPUSetNearest() {
 }
 
 void SetInvalidLibraryAlertHook(InvalidLibraryAlertProc proc) { gInvalidLibraryAlert.store(proc); }
+InvalidLibraryAlertProc InvalidLibraryAlertHookInUse() { return gInvalidLibraryAlert.load(); }
 
 int32 LoadLibrary16Stub(int32 /*arg*/) {
   if (InvalidLibraryAlertProc alert = gInvalidLibraryAlert.load()) alert();

@@ -16,5 +16,6 @@ QX_EXTERN_C int32 LoadLibrary16Stub(int32 arg);
 // file.
 typedef MgErr (*InvalidLibraryAlertProc)();
 void SetInvalidLibraryAlertHook(InvalidLibraryAlertProc proc);
+InvalidLibraryAlertProc InvalidLibraryAlertHookInUse();
 constexpr int32 kInvalidLibraryStrId = 2002;
 constexpr const char* kInvalidLibraryStrName = "_invalid LoadLibrary call";

@@ -274,6 +274,10 @@ void ExtCodeSetAppPathHook(ExtGetFolderProc proc) { gAppPathHook.store(proc); }
 void ExtCodeSetTempDirPathHook(ExtGetFolderProc proc) { gTempDirPathHook.store(proc); }
 void ExtCodeSetAppIndStringHook(ExtGetAppIndStringProc proc) { gIndStringHook.store(proc); }
 void ExtCodeSetNTFamilyHook(ExtIsNTFamilyProc proc) { gNTFamilyHook.store(proc); }
+ExtGetFolderProc ExtCodeAppPathHookInUse() { return gAppPathHook.load(); }
+ExtGetFolderProc ExtCodeTempDirPathHookInUse() { return gTempDirPathHook.load(); }
+ExtGetAppIndStringProc ExtCodeAppIndStringHookInUse() { return gIndStringHook.load(); }
+ExtIsNTFamilyProc ExtCodeNTFamilyHookInUse() { return gNTFamilyHook.load(); }
 
 MgErr LoadExtCode(UHandle resource, UPtr* block, int32 /*ignored*/, int32 word1, int32 word2) {
   if (block) *block = nullptr;

@@ -106,6 +106,11 @@ void ExtCodeSetAppPathHook(ExtGetFolderProc proc);
 void ExtCodeSetTempDirPathHook(ExtGetFolderProc proc);
 void ExtCodeSetAppIndStringHook(ExtGetAppIndStringProc proc);
 void ExtCodeSetNTFamilyHook(ExtIsNTFamilyProc proc);
+// The four installed now (null where none is), in the order above.
+ExtGetFolderProc ExtCodeAppPathHookInUse();
+ExtGetFolderProc ExtCodeTempDirPathHookInUse();
+ExtGetAppIndStringProc ExtCodeAppIndStringHookInUse();
+ExtIsNTFamilyProc ExtCodeNTFamilyHookInUse();
 // Entry index (0 to 64) of the run-time's string table into text: 0, or
 // non-zero with the default (or an empty string) copied when the shell has
 // not installed its procedure or the entry cannot be read.

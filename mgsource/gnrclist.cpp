@@ -18,7 +18,7 @@ UPtr Elem(UPtr p, int32 i) { return p + kHeader + i * ElemSize(p); }
 
 // The contents are a list of elements of that size whose count and capacity
 // hold together; otherwise the failure is reported.
-bool Usable(UPtr p, int32 size) {
+inline __attribute__((always_inline)) bool Usable(UPtr p, int32 size) {
   if (!p) {
     QX_ASSERT_MSG(false, "generic list is null");
     return false;
@@ -38,20 +38,31 @@ void Clear(void* out, int32 size) {
   if (out && size > 0) std::memset(out, 0, size_t(size));
 }
 
+// Copies and clears of one element: lists of 4-byte elements (refnums,
+// offsets) are the common case and take no library call.
+void CopyElem(void* to, const void* from, int32 size) {
+  if (size == 4) std::memcpy(to, from, 4);
+  else std::memcpy(to, from, size_t(size));
+}
+void ClearElem(void* at, int32 size) {
+  if (size == 4) std::memset(at, 0, 4);
+  else std::memset(at, 0, size_t(size));
+}
+
 // Room for one more element at index, the later ones moved up.
-void Place(UPtr p, const void* element, int32 size, int32 index) {
+inline __attribute__((always_inline)) void Place(UPtr p, const void* element, int32 size, int32 index) {
   const int32 n = Count(p);
   if (index < 0) index = 0;
   if (index > n) index = n;
-  std::memmove(Elem(p, index + 1), Elem(p, index), size_t(n - index) * size_t(size));
+  if (index < n) std::memmove(Elem(p, index + 1), Elem(p, index), size_t(n - index) * size_t(size));
   if (element)
-    std::memcpy(Elem(p, index), element, size_t(size));
+    CopyElem(Elem(p, index), element, size);
   else
-    std::memset(Elem(p, index), 0, size_t(size));
+    ClearElem(Elem(p, index), size);
   SetCount(p, n + 1);
 }
 
-int32 Take(UPtr p, void* out, int32 size, int32 index) {
+inline __attribute__((always_inline)) int32 Take(UPtr p, void* out, int32 size, int32 index) {
   const int32 n = Count(p);
   if (n == 0) {
     Clear(out, size);
@@ -59,9 +70,9 @@ int32 Take(UPtr p, void* out, int32 size, int32 index) {
   }
   if (index < 0) index = 0;
   if (index > n - 1) index = n - 1;
-  if (out) std::memcpy(out, Elem(p, index), size_t(size));
-  std::memmove(Elem(p, index), Elem(p, index + 1), size_t(n - 1 - index) * size_t(size));
-  std::memset(Elem(p, n - 1), 0, size_t(size));
+  if (out) CopyElem(out, Elem(p, index), size);
+  if (index < n - 1) std::memmove(Elem(p, index), Elem(p, index + 1), size_t(n - 1 - index) * size_t(size));
+  ClearElem(Elem(p, n - 1), size);
   SetCount(p, n - 1);
   return 1;
 }
@@ -136,6 +147,16 @@ int32 GLGetP(UPtr contents, void* out, int32 size, int32 index) {
 
 int32 GLFindP(UPtr contents, const void* key, int32 size) {
   if (!Usable(contents, size) || !key) return -1;
+  if (size == 4) {
+    uInt32 k;
+    std::memcpy(&k, key, 4);
+    for (int32 i = Count(contents) - 1; i >= 0; --i) {
+      uInt32 e;
+      std::memcpy(&e, contents + kHeader + 4 * i, 4);
+      if (e == k) return i;
+    }
+    return -1;
+  }
   for (int32 i = Count(contents) - 1; i >= 0; --i)
     if (std::memcmp(Elem(contents, i), key, size_t(size)) == 0) return i;
   return -1;

@@ -751,6 +751,7 @@ MgErr AZCompact() {
 // ---- Inside the system ---------------------------------------------------------------
 
 void MemSetDataSpaceInitHook(MemInitHook hook) { gDataSpaceHook.store(hook); }
+MemInitHook MemDataSpaceInitHookInUse() { return gDataSpaceHook.load(); }
 
 void MemFailAllocations(int32 n, int32 count) {
   gFailCountdown.store(0, std::memory_order_release);

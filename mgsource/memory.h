@@ -97,6 +97,7 @@ QX_EXTERN_C void MemToggleChecking();
 // through this hook, set by the engine.
 typedef void (*MemInitHook)();
 void MemSetDataSpaceInitHook(MemInitHook hook);
+MemInitHook MemDataSpaceInitHookInUse();
 
 // Test tooling: the n-th next handle or pointer allocation or handle resize
 // (of either zone, counted from 1) fails as if memory were full; 0 disarms.

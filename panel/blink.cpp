@@ -500,3 +500,4 @@ ObjMethodAddr OBlinkMethodFor(int32 cls) {
 }
 
 void SetBlinkControlHooks(const BlinkControlHooks& hooks) { gControls = hooks; }
+const BlinkControlHooks& BlinkControlHooksInUse() { return gControls; }

@@ -93,3 +93,4 @@ struct BlinkControlHooks {
                         int32 allowAutoscale);
 };
 void SetBlinkControlHooks(const BlinkControlHooks& hooks);
+const BlinkControlHooks& BlinkControlHooksInUse();

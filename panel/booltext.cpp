@@ -28,13 +28,13 @@ bool ListEntry(UHandle list, int32 index, const uChar** bytes, int32* length) {
 
 }  // namespace
 
-MgErr UpdateBoolTextState(ObjHeap heap, int32 textPart, UHandle list, Bool32 state) {
+MgErr UpdateBoolTextState(ObjHeap heap, int32 textPart, UHandle list, int32 index) {
   if (!heap || OHBlockSize(heap, textPart) < kTextWord + 4) return kArgErr;
   TRecord r = reinterpret_cast<TRecord>(uintptr_t(GetNative32(*heap + textPart + kTextWord)));
   if (!r || !MemIsDSHandle(r)) return kArgErr;
   const uChar* bytes = nullptr;
   int32 length = 0;
-  if (!ListEntry(list, state ? 1 : 0, &bytes, &length)) return kArgErr;
+  if (index < 0 || !ListEntry(list, index, &bytes, &length)) return kArgErr;
   return TReplaceText(r, bytes, length);
 }
 

@@ -9,5 +9,6 @@
 // data arrive.  0, or 1 when the list or the part cannot give the text
 // (nothing changed), or the text's memory error.
 QX_EXTERN_C MgErr UpdateBoolText(ObjHeap heap, int32 textPart, UHandle list);
-// The same for a given state.
-MgErr UpdateBoolTextState(ObjHeap heap, int32 textPart, UHandle list, Bool32 state);
+// The same for a given state (a Boolean's 0 or 1), or the index of a
+// multi-label's string.
+MgErr UpdateBoolTextState(ObjHeap heap, int32 textPart, UHandle list, int32 index);

@@ -37,7 +37,6 @@ constexpr int32 kMaxElements = 4096;  // more sliders or elements than any panel
 constexpr int32 kActOperate = 15;
 constexpr int32 kReplyPassOn = 0x800, kReplyCommitted = 0x40;
 constexpr uInt32 kFlagsCommit = 1u << 11, kFlagsNoCommit = 1u << 20, kFlagsKeep = 1u << 0;
-constexpr uInt32 kVIFlags2Retrieval = 0x800;
 constexpr int32 kSelAll = 0x7FFFFFFF;
 
 bool Live(ObjHeap heap, int32 o, int32 bytes = kLeading) {
@@ -482,12 +481,6 @@ void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed) {
 }
 
 // ---- Text parts ------------------------------------------------------------------------------
-
-int32 ObjClickOperates(ObjHeap heap, int32 object) {
-  if (!Live(heap, object)) return 0;
-  if (OwnerMode(heap) & kVIFlags2Retrieval) return IsOperatePartId(ObjInt16(heap, object, kObjPartId));
-  return (Flags(heap, object) & kObjFlagIndicator) ? 0 : 1;
-}
 
 namespace {
 bool IsFocusKey(int32 key) { return key == kKeyTab || key == kKeyShiftTab || key == kKeyReadBack || key == 43; }

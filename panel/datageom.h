@@ -90,9 +90,8 @@ QX_EXTERN_C int32 ElementTabNext(ObjHeap heap, int32 object, TransactionFrame* f
 // inside groupers.
 QX_EXTERN_C int32 PathFindElement(ObjHeap heap, const TransactionFrame* path, int32 object);
 
-// Whether a click operates the object: in the owner's retrieval mode (0x800)
-// only for operate part ids, else unless the object is an indicator.
-QX_EXTERN_C int32 ObjClickOperates(ObjHeap heap, int32 object);
+// ObjClickOperates is in panel/ctrlops.h.
+#include "panel/ctrlops.h"
 
 // Scrolls the array's grid by the whole element cells between the element
 // and the request's point (a transaction state: mode, point word); the

@@ -55,6 +55,6 @@ void DlgHelpPartsTransparent(ObjHeap heap, int32 object) {
   if (!common) return;
   uChar text[256];
   std::memcpy(text, common, size_t(common[0]) + 1);  // the list may move while the text changes
-  if (SetPartText(heap, part, text + 1, text[0]) & kSizeChanged)
+  if (SetPartText(heap, part, text + 1, text[0], 0, 0) & kSizeChanged)
     OSize(heap, object, nullptr, ObjInt16(heap, part, kObjPartId));
 }

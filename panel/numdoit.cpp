@@ -392,6 +392,16 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
     reply = DDOODoitMethod(heap, numeric, frame, action, p);
     if ((reply & kReplyFailed) || !IsObject(heap, numeric)) return reply;
     if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
+    // A press in the text that the click made this numeric's to focus, and
+    // the tracking after it, go to the text part as keys do: the press makes
+    // it the key focus, the moves extend its selection.
+    if (!key && frame->mode == kLevelTarget && action == kActOperate && p->focusObject == numeric) {
+      if (const int32 part = FindPart(heap, numeric, kPartNumText, 0)) {
+        reply = ObjTextActivate(heap, numeric, part, kPartNumText, p, reply);
+        p->partId = kPartNumText;
+        reply = DDOCheckReply(heap, numeric, part, kPartNumText, reply);
+      }
+    }
   }
   if (action == kActMenuComplete && p->eventCode == kSubFormatChosen) return FormatChosen(heap, numeric, p, reply);
   if (action == kActTrack && (reply & kReplyTracking)) {

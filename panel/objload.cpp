@@ -441,6 +441,7 @@ ObjMethodAddr Addr(F* f) {
 }  // namespace
 
 void SetCursorLegendHook(CursorLegendProc proc) { gCursorLegend = proc; }
+CursorLegendProc CursorLegendHookInUse() { return gCursorLegend; }
 
 
 ObjMethodAddr OLoadMethodFor(int32 cls) {

@@ -22,6 +22,7 @@ ObjMethodAddr ODisposeMethodFor(int32 cls);
 // controls, answering 0 until then.
 typedef int32 (*CursorLegendProc)(ObjHeap heap, int32 object, int32* graph);
 void SetCursorLegendHook(CursorLegendProc proc);
+CursorLegendProc CursorLegendHookInUse();
 
 // The callback words that a loaded Tag holds: a global value and the
 // procedure the tag calls.

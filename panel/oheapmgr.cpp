@@ -33,6 +33,8 @@
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/oinsert.h"
+#include "panel/ctrlops.h"
+#include "panel/objdraw.h"
 #include "panel/ocopy.h"
 #include "panel/oinval.h"
 #include "panel/ooffset.h"
@@ -242,6 +244,8 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgOBlink: return OBlinkMethodFor(id);
     case kMsgOHelp: return OHelpMethodFor(id);
     case kMsgODisplayVal: return ODisplayValMethodFor(id);
+    case kMsgODraw: return ODrawMethodFor(id);
+    case kMsgOSetIndicator: return OSetIndicatorMethodFor(id);
     default: return nullptr;
   }
 }

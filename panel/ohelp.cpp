@@ -150,6 +150,7 @@ int32 FPDCOOHelpMethod(ObjHeap heap, int32 dco, int32 part) {
 }  // namespace
 
 void SetHelpImageTaker(HelpImageTaker taker) { gTaker = taker; }
+HelpImageTaker HelpImageTakerInUse() { return gTaker; }
 
 void HelpForgetDefaultDescription() {
   delete gDefaultDescription;
@@ -267,7 +268,7 @@ int32 DDOOHelpMethod(ObjHeap heap, int32 object, int32 /*part*/) {
     } else {
       ImageSaveRecord save{};
       IOpen(picture, &save);
-      if (label) ODrawObj(heap, label, kDrawIntoPicture, 0, 0);
+      if (label) ODrawObj(heap, label, 0, 0, kDrawIntoPicture);
       TDraw(record);
       IClose(picture, &save);
     }

@@ -11,6 +11,7 @@
 // filled at start-up.  Without a taker the picture is released.
 typedef void (*HelpImageTaker)(int32 picture);
 void SetHelpImageTaker(HelpImageTaker taker);
+HelpImageTaker HelpImageTakerInUse();
 
 // The texts the method reads from the run-time resource file.
 constexpr int32 kHelpNoDescriptionStrId = 2025;  // "No description available."

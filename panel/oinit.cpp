@@ -677,6 +677,7 @@ void OSizeToParts(ObjHeap heap, int32 object) {
 }
 
 void SetListboxRowHeightHook(ListboxRowHeightProc proc) { gRowHeight = proc; }
+ListboxRowHeightProc ListboxRowHeightHookInUse() { return gRowHeight; }
 
 void PanelInstallDialogHooks() {
   // The bounds a dialog is sized to are the shell's (its VI window's).

@@ -77,6 +77,7 @@ enum : int32 { kObjHalf4 = 8, kObjHalf5 = 10, kObjHalf6 = 12, kObjHalf7 = 14 };
 // when the listbox's row height changed (none installed: no change).
 typedef int32 (*ListboxRowHeightProc)(ObjHeap heap, int32 listbox);
 void SetListboxRowHeightHook(ListboxRowHeightProc proc);
+ListboxRowHeightProc ListboxRowHeightHookInUse();
 
 // The dialog builder's steps of the object system, filled at start-up.
 void PanelInstallDialogHooks();

@@ -22,6 +22,7 @@
 #include "panel/oinval.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/panelcells.h"
 #include "panel/rangecheck.h"
 #include "panel/transact.h"
 #include "rtlib/panellocators.h"
@@ -42,9 +43,7 @@ constexpr uInt32 kOwnerModePrinting = 0x8000;
 constexpr int16 kPartContent = 28;
 constexpr int32 kRecordHeadBytes = 12, kRecordRangeWord = 8;  // the data record's head, its third word
 constexpr int32 kElementListWord = 10;                         // a cluster's elements, a panel's controllers
-constexpr int32 kGridMax = 16000;
-constexpr int32 kSelectionHandles = 3;  // an array's selection record: three handles, then the default element
-constexpr DColor kSelectionColour = 0x0000FF, kGreyCell = 0xB3B3B3, kWhite = 0xFFFFFF, kBlack = 0x000000;
+constexpr DColor kWhite = 0xFFFFFF, kBlack = 0x000000;
 
 PanelDisplayHooks gHooks;
 std::atomic<decltype(PanelDisplayObservers::display)> gDisplay{nullptr};
@@ -54,26 +53,13 @@ int32 Addr(const void* p) { return int32(uintptr_t(p)); }
 
 // The display type of a data display object or controller (its typedefs
 // looked through), null when its type ID names none.
-const TypeDescriptor* TypeOf(ObjHeap heap, TypeID id) {
-  const TypeDescriptor* td = id ? TypeIDGetTD(heap, id, 0) : nullptr;
-  return td ? SkipTypedefs(td) : nullptr;
-}
 const TypeDescriptor* DisplayType(ObjHeap heap, int32 object) {
-  return OHBlockSize(heap, object) >= 4 * (kPWDDOTypeId + 1) ? TypeOf(heap, DDOTypeID(heap, object)) : nullptr;
+  return OHBlockSize(heap, object) >= 4 * (kPWDDOTypeId + 1) ? PanelTypeOf(heap, DDOTypeID(heap, object)) : nullptr;
 }
 int32 ElementCount(const TypeDescriptor* td) { return int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)); }
 
 // The panel's data space (the root's), asserted to exist.
-UHandle PanelData(ObjHeap heap, const char* who) {
-  UHandle* at = FPGetDataSpace(heap);
-  if (at && *at && **at) return *at;
-  DBAssert(kSourceFile, __LINE__, who);
-  return nullptr;
-}
-// Whether count bytes at offset lie in the data space above its header.
-bool InData(UHandle ds, int32 offset, int32 count) {
-  return ds && *ds && offset >= kPanelDataFloor && count >= 0 && int64(offset) + count <= DSGetHandleSize(ds);
-}
+UHandle PanelData(ObjHeap heap, const char* who) { return PanelDataSpaceOrAssert(heap, kSourceFile, __LINE__, who); }
 
 void SetKeepState(ObjHeap heap, int32 object, bool on) {
   const uInt16 w = RangeWord(heap, object);
@@ -173,11 +159,11 @@ int32 FPODisplayValMethod(ObjHeap heap, int32 panel, const void*, const void*) {
   for (int32 i = 0, n = PanelListCount(heap, list); i < n; ++i) {
     const int32 controller = ObjWord(heap, panel, kElementListWord) == list ? ObjListGet(heap, list, i) : 0;
     if (!IsObject(heap, controller) || ObjClass(heap, controller) != kClsFPDataController) continue;
-    const TypeDescriptor* td = TypeOf(heap, DCOTypeID(heap, controller));
+    const TypeDescriptor* td = PanelTypeOf(heap, DCOTypeID(heap, controller));
     const int32 record = ObjWord(heap, controller, kPWDCORecord);
     if (!td || record <= 0) continue;
     const int32 at = AlignDatum(td, record + kRecordHeadBytes);
-    if (!InData(ds, at, DataSize(td))) continue;
+    if (!PanelInData(ds, at, DataSize(td))) continue;
     reply |= oDisplayVal(heap, controller, 0, *ds + at);
   }
   return reply;
@@ -196,7 +182,7 @@ int32 DCOODisplayValMethod(ObjHeap heap, int32 controller, const void* old, cons
     // The value's range state as the diagram left it in the record's head.
     const UHandle ds = PanelData(heap, "DCOODisplayValMethod: the panel has no data space");
     const int32 record = ObjWord(heap, controller, kPWDCORecord);
-    if (InData(ds, record, kRecordHeadBytes)) {
+    if (PanelInData(ds, record, kRecordHeadBytes)) {
       const uInt16 before = RangeWord(heap, controller);
       const uInt16 now = uInt16((before & ~kRangeStateMask) |
                                 (GetNative32(*ds + record + kRecordRangeWord) & kRangeStateMask));
@@ -251,52 +237,12 @@ int32 ClusterODisplayValMethod(ObjHeap heap, int32 cluster, const void* old, con
 
 namespace {
 
-// The array's visible grid and the cell its element shows, each row and
-// column count pinned to 1..16000 and the cell into the grid.
-struct ArrayGrid {
-  int32 rows, columns, row, column;
-};
-ArrayGrid GridOf(ObjHeap heap, int32 array) {
-  const auto half = [&](int32 byte) { return int32(ObjInt16(heap, array, byte)); };
-  ArrayGrid g;
-  g.columns = std::clamp(half(4 * kPWArrayGrid) + 1, 1, kGridMax);
-  g.rows = std::clamp(half(4 * kPWArrayGrid + 2) + 1, 1, kGridMax);
-  g.column = std::clamp(half(4 * kPWArrayShown), 0, g.columns - 1);
-  g.row = std::clamp(half(4 * kPWArrayShown + 2), 0, g.rows - 1);
-  return g;
-}
-void SetShownCell(ObjHeap heap, int32 array, int32 row, int32 column) {
-  ObjSetWord(heap, array, kPWArrayShown, ArrayCell(row, column));
-}
-Rect CellOf(ObjHeap heap, int32 element, bool wide) {
-  Rect r = BoundsOf(heap, element);
-  if (wide) DInsetRect(&r, -1, -1);
-  return r;
-}
-DColor BackgroundOf(ObjHeap heap, int32 part) {
-  return OHBlockSize(heap, part) >= kObjCosmBack + 4 ? DColor(ObjWord(heap, part, kObjCosmBack / 4))
-                                                       : kTransparentColor;
-}
-void GreyCell(const Rect& cell, DColor background) {
-  DGrayOutRect(&cell, background == kTransparentColor ? kGreyCell : background);
-}
 UPtr CellValue(ObjHeap heap, int32 array, UHandle handle) {
   return handle ? ArrayDisplayEltPtr(heap, array, &handle, 0) : nullptr;
 }
-
-// The array's default element: the value after the three handles of its
-// selection record.  -1 (asserted) when the record is not there.
 int32 DefaultElementOffset(ObjHeap heap, int32 array, UHandle ds) {
-  const TypeDescriptor* rec =
-      ds ? PanelEntryTD(heap, ObjWord(heap, array, kPWArrayPrivate), ObjWord(heap, array, kPWArrayPrivateTD), 0)
-         : nullptr;
-  if (rec && rec->code == kTDCluster && ElementCount(rec) > kSelectionHandles) {
-    const TypeDescriptor* td = rec;
-    const int32 at = ObjDataOffset(&td, ObjWord(heap, array, kPWArrayPrivate), kSelectionHandles);
-    if (at > 0 && InData(ds, at, DataSize(td))) return at;
-  }
-  DBAssert(kSourceFile, __LINE__, "ArrayODisplayValMethod: the array has no selection record");
-  return -1;
+  return ArrayDefaultElementOffset(heap, array, ds, kSourceFile, __LINE__,
+                                   "ArrayODisplayValMethod: the array has no selection record");
 }
 
 // The walk of the array's element over the visible cells (steps 3 to 8).
@@ -312,7 +258,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   DisplaySwitchScope force(gForceDisplay, 1);
   const uInt32 flags = Flags(heap, array);
   const bool wide = flags & kArrayWideCells, selection = flags & kArrayShowsSelection;
-  const Rect first = CellOf(heap, element, wide);
+  const Rect first = ArrayCellRect(heap, element, wide);
   const int32 pitchV = first.bottom - first.top, pitchH = first.right - first.left;
   CopyKeepState(heap, array, element);
   // Cleared after each cell's display, set only when the array's was.
@@ -326,14 +272,9 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   const WindowRef window = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
   const TRecord pending = TRecord(uintptr_t(opmeth::ExtWord(heap, kHeapExtStashedText)));
 
-  const int32 drawing = gDDODrawEnabled;
-  gDDODrawEnabled = 0;
-  ObjHeap trackHeap = nullptr;
-  int32 trackObject = 0, trackState = 0;
-  SetTrackObject(nullptr, 0, &trackHeap, &trackObject, 1);
-  TrackState(0, &trackState, 1);
+  const CellWalkSaved saved = BeginCellWalk();
 
-  ArrayGrid g = GridOf(heap, array);
+  ArrayGrid g = ArrayGridOf(heap, array);
   const int32 visits = g.rows * g.columns;
   const Rect area = BoundsOf(heap, content);
   int32 reply = 0, textRow = -1, textColumn = -1;
@@ -347,14 +288,10 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
     const int32 dv = area.top + g.row * pitchV - at.top, dh = area.left + g.column * pitchH - at.left;
     if (dv || dh)
       OOffsetObj(heap, element, Point{int16(std::clamp(dv, -32768, 32767)), int16(std::clamp(dh, -32768, 32767))});
-    SetShownCell(heap, array, g.row, g.column);
-    if (visit == visits) {
-      SetTrackObject(trackHeap, trackObject, nullptr, nullptr, 1);
-      TrackState(trackState, nullptr, 1);
-      gDDODrawEnabled = drawing;
-    }
-    cell = CellOf(heap, element, wide);
-    const DColor background = BackgroundOf(heap, content);
+    SetArrayShownCell(heap, array, g.row, g.column);
+    if (visit == visits) EndCellWalk(saved);
+    cell = ArrayCellRect(heap, element, wide);
+    const DColor background = PartBackColour(heap, content);
     const UPtr now = CellValue(heap, array, newArray);
     // The same handle shows the same cell: looked up once.
     const UPtr before = !old ? nullptr : oldArray == newArray ? now : CellValue(heap, array, oldArray);
@@ -367,7 +304,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
         DSelectNormPen(background, kWhite);
         DPaintRect(&cell);
         if (!Hidden(heap, element)) ODrawObj(heap, element, Addr(shown), 0, 4);
-        if (before) GreyCell(cell, background);
+        if (before) GreyArrayCell(cell, background);
       }
     } else if (gDeferDrawing) {
       OInval(heap, element, kInvalValue);
@@ -385,28 +322,15 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
         }
       }
       reply |= oDisplayVal(heap, element, Addr(before), shown);
-      if (!before) GreyCell(cell, background);
+      if (!before) GreyArrayCell(cell, background);
       if (keeps) SetKeepState(heap, element, false);
     }
-    if (selection) {
-      if (const int32 edges = ArrayEltLayout(heap, array, ds)) {
-        DSelectNormPen(kSelectionColour, kBlack);
-        DrawRectEdges(edges, &cell);
-      }
-    }
+    if (selection) DrawCellSelection(heap, array, ds, cell);
     if (pending && textRow < 0) textRow = g.row, textColumn = g.column;
   }
   if (pending && textRow >= 0) {
-    // The text being edited follows its cell.
-    const int32 dh = (g.column - textColumn) * pitchH, dv = (g.row - textRow) * pitchV;
-    Rect text;
-    TGetRect(pending, &text, nullptr);
-    DOffsetRect(&text, dh, dv);
-    Rect meet;
-    if (DSectRect(&text, &cell, &meet)) {
-      TOffsetRect(pending, Point{int16(dv), int16(dh)});
-      HeapStashText(heap, element);
-    }
+    // The text being edited follows the element back to its cell.
+    FollowPendingText(heap, element, pending, (g.column - textColumn) * pitchH, (g.row - textRow) * pitchV, cell);
   }
   return reply;
 }

@@ -11,14 +11,6 @@
 #include "panel/osupport.h"
 #include "panel/transact.h"
 
-int32 gPanelDrawMode = kPanelDrawScreen;
-
-int32 PanelSetDrawMode(int32 mode) {
-  const int32 old = gPanelDrawMode;
-  gPanelDrawMode = mode;
-  return old;
-}
-
 namespace {
 
 // Printing shows the busy cursor at once and takes it away at its end.
@@ -87,7 +79,7 @@ void PanelInstallPrintHooks() {
   h.commitKeyFocus = &CommitKeyFocus;
   h.panelRect = &PanelRect;
   h.contentBounds = &ContentBounds;
-  h.setDrawMode = &PanelSetDrawMode;
+  h.setDrawMode = &PanelSetImagingMode;
   h.send = &Send;
   h.updateCursor = [](int32 flag) { UpdateCursor(flag); };
   h.busyCursor = &PrintBusyCursor;

@@ -1,5 +1,7 @@
 #include "panel/strimport.h"
 
+#include "panel/ctrlops.h"
+
 #include <cstring>
 
 #include "engine/datamgr.h"
@@ -745,7 +747,7 @@ int32 ReadMultiLabel(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
       const int32 index = ObjWord(heap, o, kMultiLabelCurrentWord);
       CPStrHandle now = reinterpret_cast<CPStrHandle>(uintptr_t(uInt32(ObjWord(heap, o, kMultiLabelItemsWord))));
       if (index >= 0 && index < theirs)
-        if (ConstPStr item = CPStrIndex(now, index)) SetPartText(heap, o, item + 1, item[0]);
+        if (ConstPStr item = CPStrIndex(now, index)) SetPartText(heap, o, item + 1, item[0], 0, 0);
       changed = true;
     }
   }
@@ -926,13 +928,3 @@ int32 ReadTablePriv(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
   return 0;
 }
 
-int32 CtrlMakeDefaultOrReinit(ObjHeap heap, int32 control, int32 mode) {
-  if (mode != 0 || !heap || !*heap || !control) return 0;
-  const TypeDescriptor* td = TypeOf(heap, control);
-  UPtr from = DefaultData(heap, control);
-  UPtr to = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, control, 0, kDataPtrOperate, nullptr))));
-  if (!td || !from || !to || from == to) return 0;
-  if (CopyData(td, from, to) != kNoErr) return kMemFullErr;
-  OInval(heap, control, kInvalValue);
-  return 0;
-}

@@ -38,9 +38,8 @@ int32 ReadTablePriv(ObjHeap heap, int32 object, ImportStringsRequest* rq);
 int32 ReadListboxPriv(ObjHeap heap, int32 object, ImportStringsRequest* rq);
 int32 ReadGraphPriv(ObjHeap heap, int32 object, ImportStringsRequest* rq);
 
-// Sets a control's current value from its default data and redraws it
-// (mode 0); 0, or 2 when memory is short.
-QX_EXTERN_C int32 CtrlMakeDefaultOrReinit(ObjHeap heap, int32 control, int32 mode);
+// (CtrlMakeDefaultOrReinit, which takes a changed default as the value, is
+// in panel/ctrlops.h.)
 
 // The services of the control layer that the import uses, filled at
 // start-up.  Until then a slide's scale is not refitted and graphs have no

@@ -93,7 +93,7 @@ int32 ChooseTag(ObjHeap heap, int32 tag, int32 button, ActionParams* p) {
   uChar copy[256];
   const int32 kept = std::clamp(length, int32(0), int32(sizeof copy));
   if (kept && name) std::memcpy(copy, name, size_t(kept));
-  SetPartText(heap, text, copy, kept);
+  SetPartText(heap, text, copy, kept, 0, 0);
   p->partId = kTagText;
   p->partOrder = 0;
   return kReplyCommitted;

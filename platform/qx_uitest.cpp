@@ -189,8 +189,11 @@ int32_t PlatUiPump(int32_t limit) {
 bool PlatUiMove(int32_t x, int32_t y) { return Pumped(PlatInjectMouseMove(x, y, NextTime())); }
 
 bool PlatUiClick(int32_t x, int32_t y) {
-  return PlatUiMove(x, y) && Pumped(PlatInjectMouseButton(kPlatButtonLeft, true, x, y, NextTime())) &&
-         Pumped(PlatInjectMouseButton(kPlatButtonLeft, false, x, y, NextTime()));
+  // The release is queued behind the press before either is handled, as a
+  // real click's is: a control that tracks the mouse until the button is up
+  // sees the release in its own loop.
+  if (!PlatUiMove(x, y) || !PlatInjectMouseButton(kPlatButtonLeft, true, x, y, NextTime())) return false;
+  return Pumped(PlatInjectMouseButton(kPlatButtonLeft, false, x, y, NextTime()));
 }
 
 bool PlatUiKey(uint32_t vk, uint32_t mods) {

@@ -53,7 +53,8 @@ QX_EXTERN_C void ClearUnitLabelCache();
 // the handle in its text word and no object has display data.
 struct UnitLabelHooks {
   void (*inval)(ObjHeap heap, int32 object, int32 flag) = nullptr;
-  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length) = nullptr;
+  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length, int32 keyCode,
+                       int32 modifiers) = nullptr;
   void (*beep)() = nullptr;
   LStrHandle (*getText)(ObjHeap heap, int32 part) = nullptr;
   UPtr (*displayData)(ObjHeap heap, int32 part) = nullptr;

@@ -30,7 +30,7 @@ constexpr int32 kApplied = 0x10000;
 std::atomic<int32> gBeeps{0};
 
 void NoInval(ObjHeap, int32, int32) {}
-int32 NoSetText(ObjHeap, int32, const uChar*, int32) { return 0; }
+int32 NoSetText(ObjHeap, int32, const uChar*, int32, int32, int32) { return 0; }
 LStrHandle TextWord(ObjHeap heap, int32 part) {
   TRecord r = TCheckedRecord(uInt32(UnitObjWord(heap, part, kPWLabelText)));
   return r ? reinterpret_cast<LStrHandle>(TGetText(r)) : nullptr;
@@ -165,14 +165,14 @@ int32 ApplyUnitLabelText(ObjHeap heap, int32 object) {
       std::memcpy(text, clean, size_t(at));
       text[at] = '?';
       std::memcpy(text + at + 1, clean + at, size_t(n - at));
-      flags |= gHooks.setPartText(heap, label, text, n + 1);
+      flags |= gHooks.setPartText(heap, label, text, n + 1, 0, 0);
       marked = true;
     }
     // The invalid unit: one past the last base unit, which no data has.
     rec.count = 1;
     rec.pairs[0] = UnitPair{int16(kBaseUnitCount), 1};
   } else if (marks) {
-    flags |= gHooks.setPartText(heap, label, clean, n);
+    flags |= gHooks.setPartText(heap, label, clean, n, 0, 0);
   }
 
   bool hasUnit = td->code >= kTDUnitSGL && td->code <= kTDUnitCXT;
@@ -193,7 +193,7 @@ int32 ApplyUnitLabelText(ObjHeap heap, int32 object) {
           len = UnitRecToText(dims, text);
       }
       if (len < 0 || len > kUnitMaxLabelText) len = 0;
-      gHooks.setPartText(heap, label, reinterpret_cast<const uChar*>(text), len);
+      gHooks.setPartText(heap, label, reinterpret_cast<const uChar*>(text), len, 0, 0);
     }
     OHSetWord(heap, uInt32(label), OHWord(heap, uInt32(label)) & ~kLabelFlagBit3);
     return 0;

@@ -15,15 +15,6 @@
 #include "mgsource/thread.h"
 #include "server/viref.h"
 
-// The local application's entries 5, 6 and 9 (server/appprops.cpp,
-// server/vimethods.cpp).
-MgErr ThisApp_AppAttrVector(AppRecord* app, AppRef appRef, int32 count, AttrEntry* vector, int32 options,
-                            MgErr* error, int32* index, PStr text, AsyncCompletion completion, AsyncRef* async);
-MgErr ThisApp_VIDoMethod(VIRefRecord* ref, int32 method, int32 count, AttrEntry* params, int32 options, PStr text,
-                         AsyncCompletion completion, AsyncRef* async);
-MgErr ThisApp_AppDoMethod(AppRecord* app, AppRef appRef, int32 method, int32 count, AttrEntry* params,
-                          int32 options, PStr text, AsyncCompletion completion, AsyncRef* async);
-
 namespace {
 
 static_assert(sizeof(void*) == 4, "the jars' 4 information bytes hold a record pointer");
@@ -264,6 +255,7 @@ void VIRefExit() {
     refs = left;
   }
   DropSpareVIRefRecords();
+  DropKeptControlValue();
   gThisApp.flags &= ~kAppRecInitialised;
   while (AsyncRef a = gThisApp.asyncList) {
     gThisApp.asyncList = a->next;

@@ -28,7 +28,10 @@ MgErr TCPServerInit() {
 }
 
 MgErr SetServerListening(Bool32 on) {
-  if (!on) return kNoErr;
+  if (!on) {
+    gListening.store(0);
+    return kNoErr;
+  }
   DBPrintf("TCP VI Server: can't start listener; err=%ld", long(kCapabilityErr));
   return kCapabilityErr;
 }
@@ -45,4 +48,21 @@ void SrvDisposeStartState() {
   QXSDisposeAccessLists();
   if (gLog.logPath) FDisposePath(gLog.logPath);
   gLog = SrvLogSettings{0, 0, nullptr};
+}
+
+MgErr SetServerLogging(Bool32 on, ConstPStr) {
+  gLog.log = on ? 1 : 0;
+  return kNoErr;
+}
+
+MgErr SetServerLogPath(Path path, ConstPStr) {
+  if (!path) return kArgErr;
+  if (!gLog.logPath && !(gLog.logPath = FEmptyPath(nullptr))) return kMemFullErr;
+  return FPathCpy(gLog.logPath, path);
+}
+
+MgErr GetServerLogging(Path path, Bool32* on) {
+  if (on) *on = gLog.log ? 1 : 0;
+  if (!path) return kNoErr;
+  return gLog.logPath ? FPathCpy(path, gLog.logPath) : (FNotAPath(path) ? MgErr(kNoErr) : MgErr(kMemFullErr));
 }

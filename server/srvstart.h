@@ -29,3 +29,10 @@ Bool32 SrvIsListening();
 void SrvTestSetListening(Bool32 on);
 // TCPServerInit's log path and the access lists are let go.
 void SrvDisposeStartState();
+// Server logging: on or off, and the log file's path (a copy is kept); the
+// title names the occasion.  Until the log file is written these keep the
+// state only.  GetServerLogging copies the path into path (an existing
+// path) and the state into on, either of which may be null.
+QX_EXTERN_C MgErr SetServerLogging(Bool32 on, ConstPStr title);
+QX_EXTERN_C MgErr SetServerLogPath(Path path, ConstPStr title);
+QX_EXTERN_C MgErr GetServerLogging(Path path, Bool32* on);

@@ -24,6 +24,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
+#include "server/srvvalues.h"
 #include "server/viref.h"
 
 namespace {
@@ -42,40 +43,8 @@ int32 PropFlags(int32 selector) {
   return p ? p->flags : 0;
 }
 
-// ---- Values ---------------------------------------------------------------------------------
-void PutBool(void* value, bool on) { *static_cast<uInt8*>(value) = on ? 1 : 0; }
-bool GetBool(const void* value) { return *static_cast<const uInt8*>(value) != 0; }
-void PutI32(void* value, int32 v) { std::memcpy(value, &v, sizeof v); }
-int32 GetI32(const void* value) {
-  int32 v;
-  std::memcpy(&v, value, sizeof v);
-  return v;
-}
-void PutI16(uChar* at, int32 v) {
-  const int16 w = int16(v);
-  std::memcpy(at, &w, sizeof w);
-}
-int16 GetI16(const uChar* at) {
-  int16 w;
-  std::memcpy(&w, at, sizeof w);
-  return w;
-}
+using namespace srvval;
 
-// The string handle of the caller's variable made to hold the bytes.
-MgErr SetString(LStrHandle* slot, const uChar* bytes, int32 n) {
-  LStrHandle h = *slot;
-  if (!h) {
-    h = reinterpret_cast<LStrHandle>(DSNewHandle(n + 4));
-    if (!h) return kMemFullErr;
-    *slot = h;
-  } else if (DSSetHandleSize(reinterpret_cast<UHandle>(h), n + 4) != kNoErr) {
-    return kMemFullErr;
-  }
-  (*h)->cnt = n;
-  if (n > 0) std::memcpy((*h)->str, bytes, size_t(n));
-  return kNoErr;
-}
-MgErr SetPString(void* value, ConstPStr text) { return SetString(static_cast<LStrHandle*>(value), text + 1, text[0]); }
 // An application-zone handle of a 32-bit count and the bytes (a VI's
 // description and help tag, as its file gave them): the bytes it holds.
 MgErr SetCountedHandle(void* value, UHandle h) {
@@ -86,55 +55,6 @@ MgErr SetCountedHandle(void* value, UHandle h) {
     n = std::clamp(n, int32(0), size - 4);
   }
   return SetString(static_cast<LStrHandle*>(value), n ? *h + 4 : nullptr, n);
-}
-MgErr SetPath(void* value, Path p) { return CopyPath(p, static_cast<Path*>(value)); }
-
-// A one-dimensional array of the element type in the caller's variable,
-// count elements long (new elements cleared); the address of element 0.
-uChar* SizeArray(UHandle* slot, const TypeDescriptor* element, int32 count, MgErr* err) {
-  int32 sizes[1] = {count};
-  int32* list = sizes;
-  *err = ArrayResize(element, 1, slot, &list);
-  if (*err || !*slot) return nullptr;
-  return **slot + AlignDatum(element, 4);
-}
-
-// The element descriptor of an array descriptor (one of the member table's
-// own).
-const TypeDescriptor* ArrayElement(const TypeDescriptor* array) {
-  const auto* p = reinterpret_cast<const uChar*>(array);
-  return reinterpret_cast<const TypeDescriptor*>(p + 6 + 4 * GetI16(p + 4));
-}
-
-// The offsets of a cluster's elements in its data.
-std::vector<int32> ElementOffsets(const TypeDescriptor* cluster) {
-  int16 n = 0;
-  std::memcpy(&n, reinterpret_cast<const uChar*>(cluster) + 4, sizeof n);
-  std::vector<int32> at;
-  int32 offset = 0;
-  for (int32 i = 0; i < n; ++i) {
-    const TypeDescriptor* e = ElemTD(cluster, i);
-    offset = AlignDatum(e, offset);
-    at.push_back(offset);
-    offset += DataSize(e);
-  }
-  return at;
-}
-
-MgErr SetNames(void* value, const std::vector<ConstPStr>& names) {
-  const TypeDescriptor* str = StdTDTable[kStdTDString];
-  MgErr err = kNoErr;
-  uChar* at = SizeArray(static_cast<UHandle*>(value), str, int32(names.size()), &err);
-  for (size_t i = 0; !err && i < names.size(); ++i) {
-    // The handle may move while its strings are made: the element's address
-    // is taken again each time.
-    LStrHandle s = nullptr;
-    std::memcpy(&s, at + i * size_t(DataSize(str)), sizeof s);
-    err = SetString(&s, names[i] + 1, names[i][0]);
-    at = **static_cast<UHandle*>(value) + AlignDatum(str, 4);
-    std::memcpy(at + i * size_t(DataSize(str)), &s, sizeof s);
-  }
-  return err;
 }
 
 // The names of the VIs of a caller or subVI list, subVI-kind VIs left out.
@@ -147,11 +67,7 @@ std::vector<ConstPStr> NamesOf(UHandle list) {
   return names;
 }
 
-int32 HandleBytes(UHandle h) {
-  if (!h || !*h) return 0;
-  if (AZIsHandle(h)) return AZGetHandleSize(h);
-  return MemIsDSHandle(h) ? DSGetHandleSize(h) : 0;
-}
+int32 HandleBytes(UHandle h) { return h && *h ? std::max<int32>(0, HandleSize(h)) : 0; }
 
 // ---- The panel and its window ----------------------------------------------------------------
 ObjHeap PanelOf(UHandle vi) { return VIRec(vi)->panelHeap; }
@@ -195,17 +111,6 @@ Rect WindowBounds(UHandle vi) {
   return Rect{Pin16(r.top - m.top), Pin16(r.left - m.left), Pin16(r.bottom + m.bottom), Pin16(r.right + m.right)};
 }
 
-void PutRect(void* value, const Rect& r) {
-  auto* at = static_cast<uChar*>(value);
-  PutI16(at, r.left);
-  PutI16(at + 2, r.top);
-  PutI16(at + 4, r.right);
-  PutI16(at + 6, r.bottom);
-}
-Rect GetRect(const void* value) {
-  const auto* at = static_cast<const uChar*>(value);
-  return Rect{GetI16(at + 2), GetI16(at), GetI16(at + 6), GetI16(at + 4)};
-}
 
 // Moves and sizes the panel (536: the window with its frame; 556: the
 // panel's content).  The size must be non-empty and lie within the window's
@@ -374,6 +279,32 @@ MgErr BadSelector(const char* format, int32 selector) {
 
 }  // namespace
 
+OperatedByRef::OperatedByRef(VIRefRecord* ref, const char* who) : vi_(ref->vi) {
+  VIRecord* r = VIRec(vi_);
+  former_ = r->curVIRef;
+  if (former_ != 0 && former_ != uInt32(ref->self))
+    DBPrintf("YIKES!!! %s: already has curRef set to 0x%08lx!!!", who, static_cast<unsigned long>(former_));
+  r->curVIRef = uInt32(ref->self);
+  clearMark_ = !(ref->flags & kVIRefOptKeepOperatedMark) && !(r->marks & kVIMarkOperatedByRef);
+  if (!(ref->flags & kVIRefOptKeepOperatedMark)) r->marks |= kVIMarkOperatedByRef;
+}
+
+OperatedByRef::~OperatedByRef() {
+  // The VI may have gone meanwhile (a method that disposed of it).
+  if (!vi_ || !*vi_) return;
+  if (clearMark_) VIRec(vi_)->marks &= ~uInt32(kVIMarkOperatedByRef);
+  VIRec(vi_)->curVIRef = former_;
+}
+
+MgErr VIRefLoadPanel(VIRefRecord* ref) {
+  UHandle vi = ref->vi;
+  if (VIRec(vi)->panelHeap) return kNoErr;
+  if (MgErr err = LoadFPHeap(vi)) return err;
+  VIRec(vi)->marks |= kVIMarkPanelByRefs;
+  ref->flags |= kVIRefLoadedPanel;
+  return kNoErr;
+}
+
 MgErr ThisApp_GetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr) {
   if (selector < 500 || selector > 568) return BadSelector("ThisApp_GetAttribute: bad selector: %ld", selector);
   if (!value) return kNoErr;
@@ -532,24 +463,16 @@ MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int
   if (!vi || !*vi) return kVIRefInvalidErr;
   if (count < 0) count = 0;
   if (count > 0 && !vector) return kArgErr;
-  // 1. The VI's current reference for the duration.
-  const uInt32 formerRef = VIRec(vi)->curVIRef;
-  if (formerRef != 0 && formerRef != uInt32(ref->self))
-    DBPrintf("YIKES!!! ThisApp_VIAttrVector: already has curRef set to 0x%08lx!!!", static_cast<unsigned long>(formerRef));
-  VIRec(vi)->curVIRef = uInt32(ref->self);
+  // 1 and 3. The VI's current reference and its operated-through-a-reference
+  // mark for the duration.
+  OperatedByRef operated(ref, "ThisApp_VIAttrVector");
   // 2. Sets of properties that need a reservation.
   bool needsReservation = false;
   for (int32 i = 0; i < count; ++i)
     if (!vector[i].get && vector[i].value && !(PropFlags(vector[i].selector) & kPropSetUnreserved))
       needsReservation = true;
-  if (needsReservation && (ref->mode == kVIRefModeNone || ref->mode == kVIRefModeCall)) {
-    VIRec(vi)->curVIRef = formerRef;
+  if (needsReservation && (ref->mode == kVIRefModeNone || ref->mode == kVIRefModeCall))
     return ref->mode == kVIRefModeNone ? kVIRefUnreservedErr : kVIRefNotIdleErr;
-  }
-  // 3. The VI is marked operated through a reference.
-  const bool markKept = (ref->flags & kVIRefOptKeepOperatedMark) != 0;
-  const bool wasMarked = (VIRec(vi)->marks & kVIMarkOperatedByRef) != 0;
-  if (!markKept) VIRec(vi)->marks |= kVIMarkOperatedByRef;
   // 4. The entries in order, to the first error.
   const bool untrusted = !(options & kVIRefOptTrusted);
   int32 i = 0;
@@ -562,10 +485,7 @@ MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int
     if (untrusted && (flags & kPropRemoteForbidden)) err = kVIRefAccessErr;
     else if (kind == kVIKindControl && !(flags & kPropControlVI)) err = kVIRefKindErr;
     else if (kind == kVIKindGlobal && !(flags & kPropGlobalVI)) err = kVIRefKindErr;
-    else if ((flags & kPropNeedsPanel) && !VIRec(vi)->panelHeap && (err = LoadFPHeap(vi)) == kNoErr) {
-      VIRec(vi)->marks |= kVIMarkPanelByRefs;
-      ref->flags |= kVIRefLoadedPanel;
-    }
+    else if (flags & kPropNeedsPanel) err = VIRefLoadPanel(ref);
     if (!err)
       err = e.get ? ThisApp_GetAttribute(ref, e.selector, e.value, text)
                   : ThisApp_SetAttribute(ref, e.selector, e.value, text);
@@ -576,9 +496,5 @@ MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int
   }
   // 5. The failing entry's place, or count + 1.
   *index = i + 1;
-  if (vi && *vi) {
-    if (!markKept && !wasMarked) VIRec(vi)->marks &= ~uInt32(kVIMarkOperatedByRef);
-    VIRec(vi)->curVIRef = formerRef;
-  }
   return kNoErr;
 }

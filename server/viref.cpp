@@ -306,6 +306,8 @@ VIPropPanelHooks gPanelHooks{};
 
 // ---- The VI's references ------------------------------------------------------------------
 
+std::vector<VIRef> VIRefsOf(UHandle vi) { return vi && *vi ? ListOf(vi) : std::vector<VIRef>{}; }
+
 Bool32 VIHasRefs(UHandle vi, int32* count) {
   const int32 n = vi && *vi ? ListCount(vi) : 0;
   if (count) *count = n;

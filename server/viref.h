@@ -5,6 +5,8 @@
 // User-interface thread, but for the native call count and the reservation
 // drop, which "gVIRefMutex" guards.
 #pragma once
+#include <vector>
+
 #include "engine/datatype.h"
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
@@ -15,6 +17,8 @@
 // True when the VI's reference list is not empty; their number in count
 // (which may be null).
 QX_EXTERN_C Bool32 VIHasRefs(UHandle vi, int32* count);
+// The references open on the VI, in the order they were opened.
+std::vector<VIRef> VIRefsOf(UHandle vi);
 // Releases every reference of the VI's list, last first, then frees the
 // list ("DisposeVIRefList: \"%p\" non-empty viRefList??" when references
 // stay, their release deferred).  Called when the VI is disposed.
@@ -68,6 +72,57 @@ MgErr ThisApp_VIAttrVector(VIRefRecord* ref, int32 count, AttrEntry* vector, int
 // value pointer does nothing.
 MgErr ThisApp_GetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
 MgErr ThisApp_SetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr text);
+
+// While a vector or a method runs through a reference: the VI's current
+// reference is the reference (a stale one is reported with the runner's
+// name: "YIKES!!! <who>: already has curRef set to ..."), and unless the
+// reference was opened with kVIRefOptKeepOperatedMark the VI is marked
+// operated through a reference, the mark cleared after when it was clear.
+class OperatedByRef {
+ public:
+  OperatedByRef(VIRefRecord* ref, const char* who);
+  ~OperatedByRef();
+  OperatedByRef(const OperatedByRef&) = delete;
+  OperatedByRef& operator=(const OperatedByRef&) = delete;
+
+ private:
+  UHandle vi_;
+  uInt32 former_ = 0;
+  bool clearMark_ = false;
+};
+// A member that needs the front panel: the panel is loaded when absent (its
+// error), which marks the VI's panel loaded by references and the reference
+// as the one that loaded it.
+MgErr VIRefLoadPanel(VIRefRecord* ref);
+
+// Entry 6 (server/vimethods.cpp): a VI method.  An unknown selector is
+// 1036; a control VI needs the method's flag 0x40 and a global VI its flag
+// 0x80 (1035); more parameters than the method has is 1.  "Run VI" answers
+// 55 when it completes later through the completion and *async.
+MgErr ThisApp_VIDoMethod(VIRefRecord* ref, int32 method, int32 count, AttrEntry* params, int32 options, PStr text,
+                         AsyncCompletion completion, AsyncRef* async);
+// A set of a control's value keeps the value it replaced for the next set
+// of a value of that type; this frees it (at the end of shut-down).
+void DropKeptControlValue();
+// Entry 5 (server/appprops.cpp): an application attribute vector.  The
+// result is always 0; the first failing entry's code goes to *error and its
+// 1-based position to *index (both 0 when none failed).  Entries without a
+// value are skipped; an untrusted caller meets properties of flag 0x08 with
+// 1032.
+MgErr ThisApp_AppAttrVector(AppRecord* app, AppRef appRef, int32 count, AttrEntry* vector, int32 options,
+                            MgErr* error, int32* index, PStr text, AsyncCompletion completion, AsyncRef* async);
+// One application property: the table's outcome (1028 for a selector
+// outside it and for a set of a read-only property, 1043 not in this
+// run-time).  A get with a null value pointer does nothing.
+MgErr AproGetAttribute(AppRecord* app, int32 selector, void* value, PStr text);
+MgErr ThisApp_SetAttribute(AppRecord* app, int32 selector, void* value, PStr text);
+// Entry 9 (server/appprops.cpp): an application method.  "Bring To Front"
+// and "Convert Type and Data" are served, every other selector is 1036.
+MgErr ThisApp_AppDoMethod(AppRecord* app, AppRef appRef, int32 method, int32 count, AttrEntry* params,
+                          int32 options, PStr text, AsyncCompletion completion, AsyncRef* async);
+// The name of the VI a menu launched, which "Application:Menu Launch VI"
+// reads once (null clears it).
+void SetMenuLaunchVIName(ConstPStr name);
 
 // A proxy caller for a non-native reference to the VI.  Until proxy callers
 // are made, the VI's own data space stands for the proxy's (no proxy VI):

@@ -9,3 +9,4 @@ QX_EXTERN_C MgErr VIMethodImportStrings(UHandle vi, Path stringFile, uInt8 showA
 // The shell's import, filled at start-up; without it the method answers 1.
 typedef MgErr (*ImportVIStringsProc)(UHandle vi, Path stringFile, uInt8 showAlerts, Path logFile);
 void SetImportVIStringsProc(ImportVIStringsProc proc);
+ImportVIStringsProc ImportVIStringsProcInUse();

@@ -12,6 +12,7 @@
 #include "mgsource/draw/imagefile.h"
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
+#include "mgsource/window/mainloop.h"
 #include "mgsource/window/window.h"
 #include "rtlib/arraysize.h"
 #include "shell/appfolders.h"
@@ -60,6 +61,8 @@ void ShellInstallPrintHooks() {
   h.makeTempFilePath = &MakeTempFilePath;
   h.beginNativeModal = &FDBeginNativeModal;
   h.endNativeModal = &FDEndNativeModal;
+  // A native print dialog runs a modal loop: the engine keeps its time.
+  h.nativeLoop = &WSetModalPump;
   h.appRsrcFile = &RunTimeRsrcFile;
   PSetPrintHooks(h);
   ISetImportAlertProc(&ImportAlert);

@@ -59,6 +59,9 @@ void ShellInstallMainLoopHooks() {
   hooks.background = &WBackground;
   hooks.execState = &MainLoopExecState;
   WSetMainLoopHooks(hooks);
+}
+
+void ShellReadMainLoopOptions() {
   WWinProcOptions options{0, 0, 0};
   static const uChar kFKeys[] = "\x0b" "useAllFKeys";
   static const uChar kDrop[] = "\x11" "dropThroughClicks";

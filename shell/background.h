@@ -14,10 +14,13 @@ QX_EXTERN_C int32 WBackground(Bool32 shortSlice);
 QX_EXTERN_C int32 MainLoopExecState();
 // Clears the flag that a VI runs (the engine-active flag both read).
 void ShellClearEngineActive();
-// Gives the window manager's main loop and procedures the shell's services
-// (the time slice, the engine state) and the settings "useAllFKeys",
-// "dropThroughClicks", "lazyUpdateClipboard" and "CheckWindowsQueueMsgTime".
+// Gives the window manager's main loop the shell's services (the time
+// slice, the engine state); installed with the program's hooks.
 void ShellInstallMainLoopHooks();
+// Gives the window procedures and the main loop the settings "useAllFKeys",
+// "dropThroughClicks", "lazyUpdateClipboard", "CheckWindowsQueueMsgTime" and
+// "trackTimeout" of the configuration file.
+void ShellReadMainLoopOptions();
 // The input script's idle hook: one turn of the main loop without waiting;
 // true when the loop would now block with nothing to do (the engine state
 // 0, no event and no message waiting) or quits.  A turn that found nothing

@@ -46,6 +46,7 @@ MgErr Release(int32 ref) { return gHooks.release ? gHooks.release(ref) : kNoErr;
 }  // namespace
 
 void SetCallInstrHooks(const CallInstrHooks& hooks) { gHooks = hooks; }
+const CallInstrHooks& CallInstrHooksInUse() { return gHooks; }
 
 int32 FindParamByName(const TypeDescriptor* pane, ConstPStr name, int32* offset) {
   if (!pane || !name || pane->code != kTDFunction) return -1;

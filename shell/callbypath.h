@@ -62,6 +62,7 @@ struct CallInstrHooks {
   uInt16* (*panelFlags)(UHandle vi);
 };
 void SetCallInstrHooks(const CallInstrHooks& hooks);
+const CallInstrHooks& CallInstrHooksInUse();
 
 // CallInstrumentByPath(path, set panel flag, inputs, outputs, then per
 // parameter a name, a descriptor and a value pointer, inputs first).  0, 1

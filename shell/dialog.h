@@ -173,7 +173,8 @@ struct DlgPanelServices {
   // the root ("FPSC", kind 2); the panel's answer.
   int32 (*setKeyFocus)(ObjHeap heap, int32 index, int32 object, int32 start, int32 end);
   void (*rebindTransferEntry)(ObjHeap heap, int32 controller);
-  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length);
+  int32 (*setPartText)(ObjHeap heap, int32 part, const uChar* text, int32 length, int32 keyCode,
+                       int32 modifiers);
   MgErr (*ringInsertItem)(ObjHeap heap, int32 ring, ConstPStr text, const void* record, int32 index,
                           Bool32 disabled);
   MgErr (*ringRemoveItem)(ObjHeap heap, int32 ring, int32 index);

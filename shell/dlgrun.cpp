@@ -23,6 +23,8 @@
 #include "platform/qx_display.h"
 #include "platform/qx_thread.h"
 #include "shell/dialog.h"
+
+#include "mgsource/window/wmisc.h"
 #include "shell/dlghelp.h"
 #include "shell/dlgpanelload.h"
 #include "shell/viwindow.h"
@@ -125,8 +127,7 @@ bool DlgOnUIThread() {
 bool DlgAnswersForTheOperator() {
   // An input script cannot answer either: a dialog raised during one of its
   // steps runs inside that step, and the script goes on only after it.
-  PlatDisplay* display = PlatGetDisplay();
-  return !display || std::strcmp(display->Name(), "headless") == 0;
+  return WNoOperator() != 0;
 }
 
 void DlgAnswerNextLoop(DialogRef dialog, const WEventRecord& answer) {

@@ -312,7 +312,7 @@ void DlgSetBoolText(DialogRef dialog, int32 item, ConstPStr text) {
   for (int32 i = 0; i < 4; ++i) std::memcpy(*fresh + 4 + i * (1 + text[0]), text, size_t(1 + text[0]));
   OHSetWord(dialog, uInt32(part + kBoolTextListAt), uInt32(uintptr_t(fresh)));
   if (list && AZIsHandle(list)) AZDisposeHandle(list);
-  const int32 changed = gServices.setPartText ? gServices.setPartText(dialog, part, text + 1, text[0]) : 0;
+  const int32 changed = gServices.setPartText ? gServices.setPartText(dialog, part, text + 1, text[0], 0, 0) : 0;
   if (changed & kPartTextResized) Size(dialog, object, kBoolTextPart);
   Inval(dialog, part);
 }

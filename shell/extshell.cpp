@@ -174,6 +174,7 @@ void CalcDSStats(const TypeDescriptor* td, const void* data, int32* count, int32
 }
 
 void SetStatusLineProc(StatusLineProc proc) { gStatusLine.store(proc); }
+StatusLineProc StatusLineProcInUse() { return gStatusLine.load(); }
 CPStrHandle MemoryStatsLastLines() { return gLastLines; }
 
 MgErr MemoryStatsLines(uInt32 window) {
@@ -227,18 +228,28 @@ LStrHandle ObjGetLabelText(ObjHeap heap, int32 object) {
   return reinterpret_cast<LStrHandle>(TGetText(record));
 }
 
-int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
-  if (!label || !LivePanelHeap(heap)) return 0;
+int32 PanelControlAt(ObjHeap heap, int32 index) {
+  if (index < 0 || !LivePanelHeap(heap)) return 0;
   const int32 ext = int32(OHWord(heap, kOHExtension));
   if (ext <= 0 || OHBlockSize(heap, ext) < 4) return 0;
   const int32 root = int32(OHWord(heap, uInt32(ext + kHeapExtRoot)));
   if (root <= 0 || OHBlockSize(heap, root) < kRootControlListAt + 4) return 0;
   const int32 list = int32(OHWord(heap, uInt32(root + kRootControlListAt)));
-  for (int32 i = 0, n = list ? ObjListCount(heap, list) : 0; i < n; ++i) {
-    const int32 ctl = ObjListGet(heap, list, i);
-    if (ctl <= 0 || OHBlockSize(heap, ctl) < kControllerDisplayAt + 4) continue;
-    const int32 display = int32(OHWord(heap, uInt32(ctl + kControllerDisplayAt)));
-    LStrHandle text = ObjGetLabelText(heap, display ? display : ctl);
+  if (!list || index >= ObjListCount(heap, list)) return 0;
+  const int32 ctl = ObjListGet(heap, list, index);
+  return ctl > 0 && OHBlockSize(heap, ctl) >= kControllerDisplayAt + 4 ? ctl : -1;
+}
+
+LStrHandle PanelControlLabel(ObjHeap heap, int32 control) {
+  if (!LivePanelHeap(heap) || control <= 0 || OHBlockSize(heap, control) < kControllerDisplayAt + 4) return nullptr;
+  const int32 display = int32(OHWord(heap, uInt32(control + kControllerDisplayAt)));
+  return ObjGetLabelText(heap, display ? display : control);
+}
+
+int32 FindCtlByLabel(ObjHeap heap, const LStr* label) {
+  if (!label) return 0;
+  for (int32 i = 0, ctl = 0; (ctl = PanelControlAt(heap, i)) != 0; ++i) {
+    LStrHandle text = ctl > 0 ? PanelControlLabel(heap, ctl) : nullptr;
     if (text && LStrCmp(*text, label) == 0) return ctl;
   }
   return 0;

@@ -51,6 +51,7 @@ typedef void (*StatusLineProc)(uInt32 window, ConstPStr text, int32 line, int32 
 // The procedure that draws a status line of a window; filled by the part
 // that owns such windows.  Null: the lines are made and not drawn.
 void SetStatusLineProc(StatusLineProc proc);
+StatusLineProc StatusLineProcInUse();
 // The lines made by the last MemoryStatsLines (a list of Pascal strings; null
 // before the first call).
 CPStrHandle MemoryStatsLastLines();
@@ -62,6 +63,11 @@ enum : int32 { kMemoryStatsListId = 316 };
 // has none or the text is blank.  Both
 // find the label through the dialog panel services' part finder.
 QX_EXTERN_C int32 FindCtlByLabel(ObjHeap heap, const LStr* label);
+// The index-th control of the panel's control list (from 0): 0 past its
+// end, -1 for an entry that is no control.
+int32 PanelControlAt(ObjHeap heap, int32 index);
+// The label text of a control of that list: its display object's label.
+LStrHandle PanelControlLabel(ObjHeap heap, int32 control);
 QX_EXTERN_C LStrHandle ObjGetLabelText(ObjHeap heap, int32 object);
 
 // The alert of a call that loads a 16-bit library: 'STR ' 2002 in the

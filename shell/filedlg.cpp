@@ -1,5 +1,7 @@
 #include "shell/filedlg.h"
 
+#include "shell/prefdlg.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -23,6 +25,7 @@
 #include "platform/qx_drives.h"
 #include "platform/qx_file.h"
 #include "rtlib/filehooks.h"
+#include "shell/prefdlg.h"
 
 namespace {
 
@@ -412,8 +415,18 @@ MgErr OwnPass(int32 h, int32 v, ConstPStr prompt, Path path, PStr name, ConstPSt
   FDisposePath(start);
   if (err == kNoErr) {
     s.quitCode = kCancelErr;
-    if (gRunHook) gRunHook(dialog);
-    else DlgBoxLoop(dialog);
+    if (gRunHook) {
+      gRunHook(dialog);
+    } else {
+      // Answered for the operator, the dialog is cancelled: there is no
+      // file it could choose for them.
+      if (DlgAnswersForTheOperator()) {
+        WEventRecord cancel{};
+        cancel.code = kDlgEvCancel;
+        DlgAnswerNextLoop(dialog, cancel);
+      }
+      DlgBoxLoop(dialog);
+    }
     err = s.quitCode;
   }
   if (err == kNoErr && s.chosen) {
@@ -477,6 +490,19 @@ MgErr FindDialog(ConstPStr prompt, Path path, int32 filter, int32 options) {
                     filter > 0 ? filter : -1);
 }
 
+// Browse... of the preferences' search paths: a folder or a VI library.
+MgErr BrowseDialog(ConstPStr prompt, Path* chosen) {
+  *chosen = FEmptyPath(nullptr);
+  if (!*chosen) return kMemFullErr;
+  const MgErr err = FileDialog(kAlertDefaultPos, kAlertDefaultPos, prompt, *chosen, nullptr, nullptr,
+                               kFDChooseFolders | kFDChooseLibraries | kFDBrowse, 0, nullptr, 0, -1);
+  if (err) {
+    FDisposePath(*chosen);
+    *chosen = nullptr;
+  }
+  return err;
+}
+
 MgErr FunctionsDialog(int32 h, int32 v, ConstPStr prompt, Path path, PStr name, ConstPStr pattern, int32 flags) {
   return FileDialog(h, v, prompt, path, name, pattern, flags, 0, nullptr, 0, -1);
 }
@@ -490,4 +516,5 @@ void ShellInstallFileDialogHooks() {
   FileShellHooks files = FileShell();
   files.fileDialog = &FunctionsDialog;
   SetFileShellHooks(&files);
+  PrefSetBrowseProc(&BrowseDialog);
 }

@@ -462,6 +462,7 @@ std::string LStrText(LStrHandle h) {
 
 const HelpState& HelpStateNow() { return g; }
 void HelpSetObjectServices(const HelpObjectServices& services) { gServices = services; }
+const HelpObjectServices& HelpObjectServicesInUse() { return gServices; }
 
 MgErr ControlHelpWindow(const Point* where, const uChar* show) {
   UICall* c = new UICall;

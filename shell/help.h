@@ -68,6 +68,7 @@ struct HelpObjectServices {
   Bool32 (*hasDescription)(ObjHeap heap);
 };
 void HelpSetObjectServices(const HelpObjectServices& services);
+const HelpObjectServices& HelpObjectServicesInUse();
 
 // Diagrams: with a show flag shows (a true byte) or hides the window; with a
 // point (vertical, then horizontal) creates it hidden when needed and moves

@@ -41,6 +41,10 @@ void* LoadDialog(int32 id, int32 h, int32 v, LoadDlgFilterProc filter, void* con
   DlgShow(d, 1);
   return d;
 }
+// The dialog's title names the VI being loaded.
+void SetTitle(void* dlg, ConstPStr title) {
+  if (const uInt32 window = DlgWindow(Dlg(dlg))) WSetTitle(WindowRef(window), title);
+}
 void SetText(void* dlg, int32 item, ConstPStr text) { DlgSetCtrlVal(Dlg(dlg), item, kDlgPStrValueType, text); }
 void Gray(void* dlg, int32 item, int32 state) { DlgGrayControl(Dlg(dlg), item, state); }
 void BoolText(void* dlg, int32 item, ConstPStr text) { DlgSetBoolText(Dlg(dlg), item, text); }
@@ -71,6 +75,7 @@ void DlgScriptClicks(const std::deque<int32>& items) { Clicks() = items; }
 void ShellInstallLoadDialogHooks() {
   LoadMethodHooks h = LoadHooks();
   h.dlgLoad = &LoadDialog;
+  h.dlgSetTitle = &SetTitle;
   h.dlgSetText = &SetText;
   h.dlgGray = &Gray;
   h.dlgSetBoolText = &BoolText;

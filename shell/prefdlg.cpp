@@ -16,6 +16,7 @@
 #include "mgsource/prefs.h"
 #include "mgsource/sorting.h"
 #include "mgsource/window/wport.h"
+#include "shell/shellinit.h"
 
 namespace {
 
@@ -142,7 +143,6 @@ std::vector<Path> gLive[kPrefPathKinds], gDefault[kPrefPathKinds], gWork[kPrefPa
 std::vector<PrefAccessItem> gDlgAccess[2];
 PrefAccessParser gParser[2] = {nullptr, nullptr};
 PrefBrowseProc gBrowse = nullptr;
-CPStrHandle gDefaultAccess = nullptr;
 PrefServerHooks gServer{};
 CPStrHandle ServerTcpList() { return gServer.tcpAccessList ? gServer.tcpAccessList() : nullptr; }
 CPStrHandle ServerViList() { return gServer.viAccessList ? gServer.viAccessList() : nullptr; }
@@ -259,8 +259,10 @@ const PrefItem* PrefItemByKey(const char* key) {
 
 int32 PrefLastPage() { return gLastPage; }
 void PrefSetServerHooks(const PrefServerHooks& hooks) { gServer = hooks; }
+const PrefServerHooks& PrefServerHooksInUse() { return gServer; }
 int32 PrefFoundVIIndex() { return gFoundVI; }
 void PrefSetBrowseProc(PrefBrowseProc proc) { gBrowse = proc; }
+PrefBrowseProc PrefBrowseProcInUse() { return gBrowse; }
 void PrefSetAccessParsers(PrefAccessParser tcp, PrefAccessParser vi) {
   gParser[0] = tcp;
   gParser[1] = vi;
@@ -609,6 +611,12 @@ MgErr PrefWriteChanged() {
   return first;
 }
 
+MgErr PrefWriteAccessKey(bool tcpList, CPStrHandle list) {
+  const ConstPStr key = Key(tcpList ? "server.tcp.access" : "server.vi.access");
+  return SameAccess(list, ShellAccessDefault(tcpList)) ? CfgRemove(kCfgStringList, key)
+                                                       : CfgWrite(kCfgStringList, key, &list);
+}
+
 MgErr PrefWriteAccessList() {
   MgErr first = kNoErr;
   for (int32 l = 0; l < 2; ++l) {
@@ -619,11 +627,7 @@ MgErr PrefWriteAccessList() {
       continue;
     }
     const bool changed = !SameAccess(fresh, PrefLiveAccess(tcp));
-    if (changed) {
-      const bool isDefault = SameAccess(fresh, gDefaultAccess);
-      const char* key = tcp ? "server.tcp.access" : "server.vi.access";
-      Note(&first, isDefault ? CfgRemove(kCfgStringList, Key(key)) : CfgWrite(kCfgStringList, Key(key), &fresh));
-    }
+    if (changed) Note(&first, PrefWriteAccessKey(tcp, fresh));
     // The server keeps its own copy of the list it is given, and that copy is
     // the live list: it is given the new list even while no listener runs,
     // for clearing it would lose the list until the next start.

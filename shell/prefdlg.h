@@ -105,6 +105,10 @@ MgErr PrefApply(DialogRef dialog);
 MgErr PrefWritePaths();
 MgErr PrefWriteChanged();
 MgErr PrefWriteAccessList();
+// Writes an access list to its key ("server.tcp.access" or
+// "server.vi.access"), or removes the key when the list equals the list's
+// compiled-in default: the configuration's error.
+MgErr PrefWriteAccessKey(bool tcpList, CPStrHandle list);
 // What the preferences ask of the VI server, which the shell does not link:
 // its live access lists and their rebuilding.  Filled at start-up; null
 // members: no lists, nothing rebuilt.
@@ -116,6 +120,7 @@ struct PrefServerHooks {
   MgErr (*setListening)(Bool32 on);
 };
 void PrefSetServerHooks(const PrefServerHooks& hooks);
+const PrefServerHooks& PrefServerHooksInUse();
 // The dialog's working access lists and the live ones.
 std::vector<PrefAccessItem>& PrefDialogAccess(bool tcpList);
 CPStrHandle PrefLiveAccess(bool tcpList);
@@ -126,5 +131,6 @@ int32 PrefFoundVIIndex();
 // belongs to its own part): 0 with the path, 43 when cancelled.
 typedef MgErr (*PrefBrowseProc)(ConstPStr prompt, Path* chosen);
 void PrefSetBrowseProc(PrefBrowseProc proc);
+PrefBrowseProc PrefBrowseProcInUse();
 // Forgets the working copies and the remembered page (tests).
 void PrefResetState();

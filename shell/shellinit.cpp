@@ -469,6 +469,7 @@ MgErr ShellReadSearchPath() {
 
 CPStrHandle ShellTcpAccessList() { return gTcpAccess; }
 CPStrHandle ShellViAccessList() { return gViAccess; }
+CPStrHandle ShellAccessDefault(bool tcpList) { return tcpList ? gTcpAccessDefault : gViAccessDefault; }
 
 void ReadShellPreferences() {
   const struct {
@@ -673,8 +674,6 @@ MgErr ShellInit() {
   }
   InitLinker();
   InstallLoadMethods();
-  ShellInstallFindHooks();
-  ShellInstallLoadDialogHooks();
   Report(InitExec(), "execution systems");
   gExecStarted = true;
   const MgErr automation = gHooks.automationInit ? gHooks.automationInit() : kArgErr;

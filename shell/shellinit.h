@@ -99,6 +99,8 @@ MgErr ShellReadSearchPath();
 // The VI server's access lists as installed (owned by the shell).
 CPStrHandle ShellTcpAccessList();
 CPStrHandle ShellViAccessList();
+// Their compiled-in defaults as start-up made them (null before).
+CPStrHandle ShellAccessDefault(bool tcpList);
 
 // Fills the search's shell services (alerts, folders); called at start-up.
 void ShellInstallFindHooks();

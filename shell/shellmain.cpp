@@ -39,6 +39,7 @@ void BuildAppNames(AppNames* names, const char* baseName) {
 }
 
 void ShellSetMainHooks(const ShellMainHooks& hooks) { gHooks = hooks; }
+const ShellMainHooks& ShellMainHooksInUse() { return gHooks; }
 
 int32 WMain() {
   gResult = 0;
@@ -63,7 +64,7 @@ int32 WMain() {
   // The loop gives the engine its slices and sleeps on the device layer's
   // wake-up event, which other threads signal when they post or set an
   // occurrence.
-  ShellInstallMainLoopHooks();
+  ShellReadMainLoopOptions();
   if (ThEvent wake = ExecTimer().wakeUpEvent ? ExecTimer().wakeUpEvent() : nullptr) WEventSetWakeUp(wake);
   WEventSetGate(1);
   // An input script's waits turn this loop until it has nothing to do.

@@ -28,6 +28,7 @@ struct ShellMainHooks {
   void (*panelClipboard)(Bool32 make);
 };
 void ShellSetMainHooks(const ShellMainHooks& hooks);
+const ShellMainHooks& ShellMainHooksInUse();
 // The shell's main routine: ShellInit, the program's start, the root VI,
 // the memory-full procedure, the main event filter on the root window, the
 // auto-launch list, the main loop's hooks, the start gate opened, WMainLoop

@@ -222,6 +222,7 @@ bool OpenAboutVI() {
 }  // namespace
 
 void SetSplashHooks(const SplashHooks& hooks) { gHooks = hooks; }
+const SplashHooks& SplashHooksInUse() { return gHooks; }
 WindowRef SplashWindow() { return gSplash; }
 DialogRef AboutDialog() { return gAbout; }
 

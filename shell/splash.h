@@ -20,6 +20,7 @@ struct SplashHooks {
   void (*serverStatusText)(PStr text);
 };
 void SetSplashHooks(const SplashHooks& hooks);
+const SplashHooks& SplashHooksInUse();
 
 QX_EXTERN_C void CreateSplashWindow();
 // Destroys and forgets the splash window.

@@ -47,6 +47,9 @@ void ShellInstallEngineHooks() {
   ShellInstallVIWindowHooks();
   ShellInstallPrintHooks();
   ShellInstallFileDialogHooks();
+  ShellInstallFindHooks();
+  ShellInstallLoadDialogHooks();
+  ShellInstallMainLoopHooks();
   // Dialogs are built and sized to the panel bounds of their VI window.
   DlgPanelHooks dialogs = DlgPanel();
   dialogs.panelBounds = &DlgPanelGetBounds;

@@ -452,7 +452,31 @@ Dialog PreferencesDialog() {
   return d;
 }
 
+Dialog DescriptionDialog() {
+  Dialog d;
+  d.title = "_Description";
+  d.v = 120;
+  d.h = 120;
+  // The description: a string control with its text part; the title: a
+  // message string.
+  ObjectRecord text;
+  text.className = "String";
+  text.subs.push_back({kRsrcDDOD, DisplayTemplate(0, 0, {{kClsLabel, -1}})});
+  text.subs.push_back({kRsrcLabl, LabelTemplate(kTextPartId, {40, 10, 160, 320}, "")});
+  d.objects = {
+      ButtonItem("OK", {170, 250, 192, 320}),
+      ButtonItem("Cancel", {170, 170, 192, 240}),
+      text,
+      MessageItem({10, 10, 30, 320}),
+  };
+  for (int32 i = 0; i < 4; ++i) d.items.push_back(i);
+  d.nav[0] = 0;
+  d.nav[1] = 1;
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kDescriptionDialogId, DialogBlock(DescriptionDialog()), DescriptionDialog().title);
   writer->Add(kDLG2, kPreferencesDialogId, DialogBlock(PreferencesDialog()), PreferencesDialog().title);
   writer->Add(kDLG2, kVIInfoDialogId, DialogBlock(VIInfoDialog()), VIInfoDialog().title);
   writer->Add(kDLG2, kLoadProgressDialogId, DialogBlock(LoadProgressDialog()));

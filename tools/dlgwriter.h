@@ -114,6 +114,10 @@ Dialog NewFolderBox();
 // The VI Info dialog: items 1 to 20 as the shell fills them.
 constexpr int32 kVIInfoDialogId = 3700;
 Dialog VIInfoDialog();
+// A control's description dialog ("_Description"): items 1 "OK" and 2
+// "Cancel", 3 the description's text, 4 its title.
+constexpr int32 kDescriptionDialogId = 1300;
+Dialog DescriptionDialog();
 // Our own control templates: a ring (its label, its item texts as part 12,
 // I32 values), a colour box (its label, U32 values), a labelled numeric of
 // the representation, a labelled listbox.

@@ -19,12 +19,13 @@ using emit::ESI;
 using emit::ESP;
 
 constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
-constexpr int32 kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637, kRTTCPRead = 1638,
-                kRTTCPFinishWait = 1640;
+constexpr int32 kRTTCPWaitListen = 1634, kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637,
+                kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052,
+                kRTLoadLibrary16 = 626;
 constexpr int32 kPending = 55;
 // Words of a TCP node's wait record: the waiting element, the result, the
 // connection, the output.
-constexpr int32 kRecResult = 4, kRecOutput = 12;
+constexpr int32 kRecResult = 4, kRecConnection = 8, kRecOutput = 12, kRecListener = 24, kRecTimeout = 28;
 
 constexpr int32 kResetPendingAt = int32(offsetof(QueueElement, resetPending));
 constexpr int32 kRunStateAt = int32(offsetof(QueueElement, runState));
@@ -107,8 +108,97 @@ void EmitWaitNode(emit::Code& c, int32 rec, const std::function<void()>& call, c
   c.Bind(done);
 }
 
-// The TCP query (element in EAX); `finish` ends the run.
-void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish) {
+// The text written by the TCP clumps: "*IDN?\r\n".
+void EmitQueryText(emit::Code& c) {
+  c.PushImm(11);
+  c.PushMem(EBP, kTCPText);
+  c.CallRT(kRTDSSetHandleSize);
+  c.AddRegImm(ESP, 8);
+  c.MovRegMem(EDX, EBP, kTCPText);
+  c.MovRegMem(EDX, EDX, 0);
+  c.MovMemImm(EDX, 0, 7);
+  c.MovMemImm(EDX, 4, 0x4E44492A);
+  c.MovMemImm(EDX, 8, 0x000A0D3F);
+}
+
+// A write node of the TCP clumps: the string at `text` to the connection at
+// kTCPConn through the wait record `rec`; the result in EAX.
+void EmitTCPWrite(emit::Code& c, int32 rec, int32 text) {
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPWritten);
+  c.MovMemReg(EBP, rec + kRecOutput, ECX);
+  EmitWaitNode(c, rec, [&] {
+    c.PushImm(0);
+    c.MovRegReg(ECX, EBP);
+    c.AddRegImm(ECX, rec);
+    c.PushReg(ECX);
+    c.PushImm(5000);
+    c.PushMem(EBP, text);
+    c.PushMem(EBP, kTCPConn);
+    c.CallRT(kRTTCPWrite);
+    c.AddRegImm(ESP, 20);
+  }, [&] { c.MovRegMem(EAX, EBP, rec + kRecResult); });
+}
+
+// The TCP server (element in EAX): listens on kTCPPort, waits (kTCPWaitMs)
+// for one connection, writes "*IDN?\r\n" to it, closes both and asks the
+// application to quit; `finish` ends the run.
+void EmitTCPServe(emit::Code& c, const std::function<void()>& finish) {
+  const int32 wait = kTCPRecs, write = kTCPRecs + kTCPRecSize;
+  auto end = c.NewLabel();
+  auto result = [&](int32 n) { c.MovMemReg(EBP, kTCPResults + 4 * n, EAX); };
+  c.MovRegReg(ESI, EAX);
+  EmitQueryText(c);
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPListener);
+  c.PushReg(ECX);
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPPort);
+  c.PushReg(ECX);
+  c.CallRT(kRTTCPCreateListen);
+  c.AddRegImm(ESP, 8);
+  result(0);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, end);
+  // The wait: the listener, the time-out's word, the accepted connection.
+  c.MovRegMem(ECX, EBP, kTCPListener);
+  c.MovMemReg(EBP, wait + kRecListener, ECX);
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPWaitMs);
+  c.MovMemReg(EBP, wait + kRecTimeout, ECX);
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, kTCPConn);
+  c.MovMemReg(EBP, wait + kRecOutput, ECX);
+  EmitWaitNode(c, wait, [&] {
+    c.MovRegReg(ECX, EBP);
+    c.AddRegImm(ECX, wait);
+    c.PushReg(ECX);
+    c.CallRT(kRTTCPWaitListen);
+    c.AddRegImm(ESP, 4);
+  }, [&] { c.MovRegMem(EAX, EBP, wait + kRecResult); });
+  result(1);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, end);
+  c.MovRegMem(ECX, EBP, wait + kRecConnection);
+  c.MovMemReg(EBP, kTCPConn, ECX);
+  EmitTCPWrite(c, write, kTCPText);
+  result(2);
+  c.PushMem(EBP, kTCPConn);
+  c.CallRT(kRTTCPClose);
+  c.AddRegImm(ESP, 4);
+  c.Bind(end);
+  c.PushMem(EBP, kTCPListener);
+  c.CallRT(kRTTCPClose);
+  c.AddRegImm(ESP, 4);
+  result(3);
+  c.CallRT(kRTShutDown);
+  finish();
+}
+
+// The TCP query (element in EAX); `finish` ends the run.  With echo, the
+// line read is written back before the close and the application is asked
+// to quit after it.
+void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish, bool echo = false) {
   const int32 open = kTCPRecs, write = kTCPRecs + kTCPRecSize, read = kTCPRecs + 2 * kTCPRecSize;
   auto end = c.NewLabel();
   auto pushAddress = [&](int32 at) {
@@ -122,15 +212,7 @@ void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish) {
   };
   auto result = [&](int32 n) { c.MovMemReg(EBP, kTCPResults + 4 * n, EAX); };
   c.MovRegReg(ESI, EAX);
-  // The text written: "*IDN?\r\n".
-  c.PushImm(11);
-  c.PushMem(EBP, kTCPText);
-  call(kRTDSSetHandleSize, 2);
-  c.MovRegMem(EDX, EBP, kTCPText);
-  c.MovRegMem(EDX, EDX, 0);
-  c.MovMemImm(EDX, 0, 7);
-  c.MovMemImm(EDX, 4, 0x4E44492A);
-  c.MovMemImm(EDX, 8, 0x000A0D3F);
+  EmitQueryText(c);
   // Open (no address: this machine; no local port), then TCPFinishWait.
   EmitWaitNode(c, open, [&] {
     c.PushImm(0);
@@ -172,10 +254,17 @@ void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish) {
     call(kRTTCPRead, 5);
   }, [&] { c.MovRegMem(EAX, EBP, read + kRecResult); });
   result(2);
+  if (echo) {
+    // The line read goes back through the write node's record.
+    c.MovRegMem(ECX, EBP, read + kRecOutput);
+    c.MovMemReg(EBP, kTCPLine, ECX);
+    EmitTCPWrite(c, write, kTCPLine);
+  }
   c.PushMem(EBP, kTCPConn);
   call(kRTTCPClose, 1);
   result(3);
   c.Bind(end);
+  if (echo) c.CallRT(kRTShutDown);
   finish();
 }
 
@@ -233,12 +322,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.Ret();
 
   auto finish = [&] {
-    if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, false);
+    if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, false);
     c.MovRegMem(EAX, EBP, kFinish);
     c.Ret();
   };
   c.Bind(top);
-  if (kind != Clumps::kOnce && kind != Clumps::kAdd) HoldEntrance(c, true);
+  if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, true);
   switch (kind) {
     case Clumps::kSpin: break;
     case Clumps::kPair:
@@ -261,7 +350,18 @@ std::vector<uint8_t> Code(Clumps kind) {
       LockInc(c, kRounds);
       finish();
       break;
+    case Clumps::kQuit:
+      LockInc(c, kRounds);
+      // The 16-bit library call answers with its alert: the run is seen.
+      c.PushImm(0x1234);
+      c.CallRT(kRTLoadLibrary16);
+      c.AddRegImm(ESP, 4);
+      c.CallRT(kRTShutDown);
+      finish();
+      break;
     case Clumps::kTCPQuery: EmitTCPQuery(c, finish); break;
+    case Clumps::kTCPEcho: EmitTCPQuery(c, finish, true); break;
+    case Clumps::kTCPServe: EmitTCPServe(c, finish); break;
     case Clumps::kAdd:
       c.MovRegMem(EAX, EBP, kAddA);
       c.MovRegMem(ECX, EBP, kAddB);
@@ -292,13 +392,15 @@ vif::VIFile File(const std::string& name, Clumps kind, int16 priority, uInt32 fl
   v.execSystem = 1;
   v.flags = flags;
   v.entries = std::vector<tdb::TD>(size_t(kEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
-  if (kind == Clumps::kTCPQuery) {
-    v.entries.resize(size_t(kTCPEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
+  if (kind == Clumps::kTCPQuery || kind == Clumps::kTCPEcho || kind == Clumps::kTCPServe) {
+    v.entries.resize(size_t(kTCPServeEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
     auto entry = [&](int32 at) -> tdb::TD& { return v.entries[size_t(at - kDataSpaceHeaderSize) / 4]; };
     for (int32 at : {kTCPText, kTCPLine}) entry(at) = tdb::String();
     // Stored words keep their default data: the port (set by the caller of
     // File) and the results.
     entry(kTCPPort) = tdb::I32().WithFlags(kDSEntryStored);
+    entry(kTCPWaitMs) = tdb::I32().WithFlags(kDSEntryStored);
+    v.defaultWords.push_back({kTCPWaitMs, 5000});
     for (int32 n = 0; n < 4; ++n) {
       entry(kTCPResults + 4 * n) = tdb::I32().WithFlags(kDSEntryStored);
       v.defaultWords.push_back({kTCPResults + 4 * n, -1});

@@ -39,6 +39,9 @@ constexpr int32 kTCPLine = kEnd + 32;        // string: the line read
 constexpr int32 kTCPRecs = kEnd + 36;        // the open, write and read nodes' wait records
 constexpr int32 kTCPRecSize = 36;
 constexpr int32 kTCPEnd = kTCPRecs + 3 * kTCPRecSize;
+// The server's listener and its wait's time-out (5000 ms unless set).
+constexpr int32 kTCPListener = kTCPEnd, kTCPWaitMs = kTCPEnd + 4;
+constexpr int32 kTCPServeEnd = kTCPEnd + 8;
 
 // The sum's data after kEnd: two inputs and their sum, the data-space
 // entries named "a", "b" and "sum" as the connector pane's terminals are.
@@ -49,12 +52,22 @@ enum class Clumps {
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
+  // It counts one round, asks to load a 16-bit library (whose alert shows
+  // that it ran), asks the application to quit and ends.
+  kQuit,
   // It opens a connection to this machine at kTCPPort, writes "*IDN?\r\n",
   // reads a line (mode 2, at most 64 bytes), closes and ends.  Each node
   // that may wait does what compiled diagrams do: its wait record in the
   // data, the clump parked in run state 3 while the operation is pending,
   // resumed by the completion (at TCPFinishWait for the open).
   kTCPQuery,
+  // The query, then the line read written back before the close; then it
+  // asks the application to quit.
+  kTCPEcho,
+  // It listens on kTCPPort, waits kTCPWaitMs for a connection (run state 3
+  // while pending), writes "*IDN?\r\n" to it, closes both and asks the
+  // application to quit.
+  kTCPServe,
   // It stores the sum of "a" and "b" in "sum" and ends; the VI's connector
   // pane has inputs "a" and "b" and the indicator "sum" (I32 each).
   kAdd,

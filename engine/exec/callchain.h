@@ -67,6 +67,12 @@ constexpr int32 kCleanupListStep = 8;
 // 1 when the list changed, else 0.
 QX_EXTERN_C int32 RTSetCleanupProc(RTCleanupProc proc, void* cookie, int32 mode);
 QX_EXTERN_C int32 ExtRTSetCleanupProc(ConstPStr viName, RTCleanupProc proc, void* cookie, int32 mode);
+// From outside the VI's run (the user-interface thread): adds an entry for
+// the VI's run ending (mode 2) or its run aborted (mode 3), for any of its
+// data spaces when ds is null; mode 0 removes the entry of the procedure
+// and cookie.  1 when the list changed, else 0 (a bad VI or mode, the
+// entry already there, no memory).
+QX_EXTERN_C int32 SetCleanupProcEntry(UHandle vi, DataSpace ds, RTCleanupProc proc, void* cookie, int32 mode);
 // Runs (and clears) the entries of the data space's VI of modes 2 and 4, or
 // of modes 3 and 5; with no data space every entry.
 QX_EXTERN_C void RunCleanupProcs(DataSpace ds);

@@ -152,6 +152,12 @@ int32 ExtRTSetCleanupProc(ConstPStr viName, RTCleanupProc proc, void* cookie, in
   return Register(vi, nullptr, proc, cookie, mode);
 }
 
+int32 SetCleanupProcEntry(UHandle vi, DataSpace ds, RTCleanupProc proc, void* cookie, int32 mode) {
+  if (mode == kCleanupRemove) return Remove(proc, cookie);
+  if (!vi || !*vi || !proc || (mode != kCleanupTopVI && mode != kCleanupTopVIAbort)) return 0;
+  return Register(vi, ds, proc, cookie, mode);
+}
+
 void RunCleanupProcs(DataSpace ds) { RunEntries(ds, false); }
 void RunAbortCleanupProcs(DataSpace ds) { RunEntries(ds, true); }
 

@@ -250,6 +250,7 @@ void SetCodeEntryAndPatch(UHandle code, DataSpace ds) {
 // ---- The user-interface thread's hooks ---------------------------------------------
 
 void ExecSetPostUserEventProc(ExecPostUserEventProc proc) { gPostUserEvent.store(proc); }
+Bool32 ExecPostUserEventProcInstalled() { return gPostUserEvent.load() ? 1 : 0; }
 
 MgErr ExecPostUserEvent(int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5) {
   ExecPostUserEventProc p = gPostUserEvent.load();

@@ -115,6 +115,9 @@ constexpr int32 kExecThreadReserve = 16;
 // is only taken).
 typedef void (*ExecTestRunProc)(ExecContext* context, QueueElement* element);
 void ExecSetTestRunProc(ExecTestRunProc proc);
+// Whether the shell's poster of user events is installed (its setter is
+// ExecSetPostUserEventProc of the code-entry header).
+Bool32 ExecPostUserEventProcInstalled();
 
 // The block of run-time globals whose address compiled code is patched
 // with (its word 0 is the run-time information word): 0 the address of the

@@ -214,7 +214,7 @@ struct ShellText {
 };
 enum : int32 {
   kQuitTextsListId = 14537, kAboutTextsListId = 316, kVIInfoTextsListId = 319, kHelpMenuListId = 18,
-  kPluginNamesListId = 18400, kPluginOutputsListId = 18401,
+  kPluginNamesListId = 18400, kPluginOutputsListId = 18401, kDescriptionTextsListId = 11230,
 };
 inline constexpr ShellText kShellTexts[] = {
     {kQuitTextsListId, 1, "Quitting will abort all running VIs."},
@@ -223,6 +223,8 @@ inline constexpr ShellText kShellTexts[] = {
     {kVIInfoTextsListId, 1, "VI not saved to disk"},
     {kVIInfoTextsListId, 2, "Control not saved to disk"},
     {kVIInfoTextsListId, 3, "Global variable not saved to disk"},
+    // The title of a control's description dialog, by the control's label.
+    {kDescriptionTextsListId, 1, "%p Description"},
     // The plug-in VIs of the "plugins" folder by index, and the name of the
     // output that asks for the default action.
     {kPluginNamesListId, 1, "New.vi"},

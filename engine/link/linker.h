@@ -231,6 +231,9 @@ struct LinkPanelHooks {
 void SetLinkPanelHooks(const LinkPanelHooks* hooks);
 const LinkPanelHooks& LinkPanel();
 
+// The linker's hooks into the VI instances and its own services (InitLinker
+// installs them too).
+void InstallLinkerHooks();
 QX_EXTERN_C void InitLinker();
 // Disposes the link table and the linker's two heaps at shut-down.
 void FinishLinker();

@@ -244,6 +244,24 @@ void SetLinkPanelHooks(const LinkPanelHooks* hooks) { gPanel = hooks ? *hooks : 
 const LinkPanelHooks& LinkPanel() { return gPanel; }
 
 // ---- start-up -----------------------------------------------------------------------
+void InstallLinkerHooks() {
+  // The VI instances enter and remove their VIs here; the loaded-VI list
+  // is theirs.
+  const VILinkHooks viHooks{&EnterForVI, &UnlinkItemByName, &CallerTest, &UnlinkItemOwnedBy};
+  SetVILinkHooks(&viHooks);
+  if (!gServices.isVILoaded) {
+    gServices.isVILoaded = &IsVILoaded;
+    gServices.insertLoadedVI = &InsertLoadedVI;
+    gServices.removeLoadedVI = &RemoveLoadedVI;
+  }
+  if (!gServices.rootVI) gServices.rootVI = &EngineRootVI;
+  if (!gServices.postUserEvent) gServices.postUserEvent = &EnginePostUserEvent;
+  if (!gServices.initClone) gServices.initClone = &EngineInitClone;
+  if (!gServices.callDisposeProc) gServices.callDisposeProc = &EngineCallDisposeProc;
+  if (!gServices.disposeDataSpace) gServices.disposeDataSpace = &EngineDisposeDataSpace;
+  if (!gServices.usesMissingRTEntries) gServices.usesMissingRTEntries = &CodeUsesMissingRTEntries;
+}
+
 void InitLinker() {
   const AZPAllocBlocks* blocks = AZPBlocks();
   if (!blocks->linkerNames || !blocks->linkerTable) {
@@ -262,21 +280,7 @@ void InitLinker() {
     gLinkClasses[c] = LinkClass{kLinkClassCodes[c], patches[c], &LoadAnswersNone, unpatches[c],
                                 c == kLinkClassDataSpace ? kLinkClassHasClones : 0u};
   SetLinkLoadMethods(&gLoad);
-  // The VI instances enter and remove their VIs here; the loaded-VI list
-  // is theirs.
-  const VILinkHooks viHooks{&EnterForVI, &UnlinkItemByName, &CallerTest, &UnlinkItemOwnedBy};
-  SetVILinkHooks(&viHooks);
-  if (!gServices.isVILoaded) {
-    gServices.isVILoaded = &IsVILoaded;
-    gServices.insertLoadedVI = &InsertLoadedVI;
-    gServices.removeLoadedVI = &RemoveLoadedVI;
-  }
-  if (!gServices.rootVI) gServices.rootVI = &EngineRootVI;
-  if (!gServices.postUserEvent) gServices.postUserEvent = &EnginePostUserEvent;
-  if (!gServices.initClone) gServices.initClone = &EngineInitClone;
-  if (!gServices.callDisposeProc) gServices.callDisposeProc = &EngineCallDisposeProc;
-  if (!gServices.disposeDataSpace) gServices.disposeDataSpace = &EngineDisposeDataSpace;
-  if (!gServices.usesMissingRTEntries) gServices.usesMissingRTEntries = &CodeUsesMissingRTEntries;
+  InstallLinkerHooks();
   std::memset(gLinkBuckets, 0, kLinkBucketCount * 4);
   gLinkHeap = OHNewHeap(kLinkHeapDataSize, kLinkHeapKind, 0, 0);
   if (!gLinkHeap) DBAssert(__FILE__, __LINE__, "InitLinker: no LKHP heap");

@@ -2,6 +2,8 @@
 // code.
 #include "engine/link/loadmethods.h"
 
+#include "mgsource/window/wmisc.h"
+
 #include <cstring>
 #include <map>
 #include <set>
@@ -492,8 +494,8 @@ int32 XFunLoadMethod(ConstPStr name, Path basePath, Path refPath, uInt32 /*reque
         }
       }
     }
-    // 7. The user.
-    while (askUser) {
+    // 7. The user, asked at most once when nobody can answer.
+    for (bool asked = false; askUser && !(asked && WNoOperator()); asked = true) {
       askUser = false;
       const VIFindShellHooks& shell = VIFindShell();
       Str255 prompt;

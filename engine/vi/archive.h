@@ -103,3 +103,4 @@ QX_EXTERN_C void ArchiveReleaseLibraries();
 // gives 2.
 typedef Path (*ArchiveTempPathProc)(const char* format, Path reuse);
 void ArchiveSetTempPathProc(ArchiveTempPathProc proc);
+ArchiveTempPathProc ArchiveTempPathProcInUse();

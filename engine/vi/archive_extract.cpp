@@ -197,6 +197,7 @@ MgErr ExpandToMemory(CprfReader& reader, RsrcFileRef* file) {
 using namespace archive;
 
 void ArchiveSetTempPathProc(ArchiveTempPathProc proc) { gTempPathProc = proc; }
+ArchiveTempPathProc ArchiveTempPathProcInUse() { return gTempPathProc; }
 
 MgErr ArchiveCompress(Path source, UHandle* compressed) {
   if (!compressed) return kArgErr;

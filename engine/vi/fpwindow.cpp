@@ -3,6 +3,7 @@
 // VI's window title.
 #include <cstring>
 
+#include "engine/exec/panelplace.h"
 #include "engine/vi/vi_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/rects.h"
@@ -146,18 +147,26 @@ void PinWindowRect(Rect* rect, int32 windowOptions) {
 WindowRef FPOpenWindow(UHandle vi, ObjHeap panel, int32 mode) {
   if (!vi || !*vi || !panel || !*panel || !OHWord(panel, kOHExtension)) return kWNoWindow;
   Rect content = ExtRect(panel, kHeapExtContentRect);
-  Rect global;
+  // Where the content's top-left corner lies on the screen.
+  Point at = ExtPoint(panel, kHeapExtContentOrigin);
   if (DEmptyRect(&content)) {
-    global = NextCascadeRect();
-    content = Rect{0, 0, int16(global.bottom - global.top), int16(global.right - global.left)};
+    const Rect cascade = NextCascadeRect();
+    content = Rect{0, 0, int16(cascade.bottom - cascade.top), int16(cascade.right - cascade.left)};
     SetExtRect(panel, kHeapExtContentRect, content);
-  } else {
-    const Point at = ExtPoint(panel, kHeapExtContentOrigin);
-    global = Rect{at.v, at.h, int16(at.v + (content.bottom - content.top)),
-                  int16(at.h + (content.right - content.left))};
-    PinWindowRect(&global, ExtHalf(panel, kHeapExtWindowStyle));
+    at = Point{cascade.top, cascade.left};
   }
-  SetExtPoint(panel, kHeapExtContentOrigin, Point{global.top, global.left});
+  // The window holds the content with its parts (menu bar, tool bar,
+  // scroll bars) around it: its rectangle, in the panel's coordinates,
+  // gives the window's origin, and on the screen it lies where the content
+  // lies less the parts above and left of it.
+  const int32 parts = ExtHalf(panel, kHeapExtWindowOptions);
+  Rect frame = content;
+  if (VIWindow().contentToWindow) VIWindow().contentToWindow(parts, &content, &frame);
+  Rect global{int16(at.v + frame.top - content.top), int16(at.h + frame.left - content.left),
+              int16(at.v + frame.bottom - content.top), int16(at.h + frame.right - content.left)};
+  PinWindowRect(&global, ExtHalf(panel, kHeapExtWindowStyle));
+  SetExtPoint(panel, kHeapExtContentOrigin,
+              Point{int16(global.top + content.top - frame.top), int16(global.left + content.left - frame.left)});
   Str255 title;
   title[0] = 0;
   if (VIRec(vi)->viKind != kVIKindControl) WindowTitleOf(vi, title);
@@ -165,8 +174,16 @@ WindowRef FPOpenWindow(UHandle vi, ObjHeap panel, int32 mode) {
                               uInt32(uintptr_t(panel)));
   if (!w) return kWNoWindow;
   SetExtWord(panel, kHeapExtWindow, uInt32(w));
-  WSetOrigin(w, Point{content.top, content.left});
+  WSetOrigin(w, Point{frame.top, frame.left});
   WSize(w, &global);
+  // The window made its content rectangle from its rectangle before it had
+  // its origin: made again, the content is the panel's.
+  Rect window;
+  WGetRect(w, &window);
+  if (VIWindow().windowToContent) {
+    VIWindow().windowToContent(w, parts, &window, &content);
+    SetExtRect(panel, kHeapExtContentRect, content);
+  }
   if (DataSpace ds = PanelDataSpace(panel)) Hdr(ds)->panelOpen = 1;
   if (mode != 1) WShow(w);
   return w;

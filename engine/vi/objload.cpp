@@ -76,6 +76,7 @@ const ObjLoadAbortRecord& ObjLoadAbort() { return gAbort; }
 void ClearObjLoadAbort() { gAbort = {nullptr, 0, 0}; }
 
 void SetObjLoadHooks(const ObjLoadHooks* hooks) { gHooks = hooks ? *hooks : ObjLoadHooks{nullptr, nullptr}; }
+const ObjLoadHooks& ObjLoadHooksInUse() { return gHooks; }
 
 RsrcFileRef ObjLoadFile() { return gLoadFile; }
 

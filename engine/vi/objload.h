@@ -48,6 +48,7 @@ struct ObjLoadHooks {
   int32 (*oDispose)(ObjHeap heap, int32 object);
 };
 void SetObjLoadHooks(const ObjLoadHooks* hooks);
+const ObjLoadHooks& ObjLoadHooksInUse();
 
 // ---- The broadcast ---------------------------------------------------------------------
 // The per-object load step (an OHBlockProc): takes the resource number from

@@ -2,6 +2,10 @@
 // directories found while loading, the link-search hook and the dialog that
 // asks the user.
 #include "engine/vi/vifind.h"
+
+#include "engine/link/hierarchy.h"
+#include "engine/vi/viload.h"
+#include "mgsource/window/wmisc.h"
 #include "engine/vi/vifind_internal.h"
 
 #include <algorithm>
@@ -398,13 +402,19 @@ int32 FindAndOpenVIFile(Path path, ConstPStr name, uInt32 fileType, int32 mode, 
   uInt32 type = 0;
   if (OwnLibraryType(name, &type) && FindTypeMatches(fileType, type)) {
     Path exe = nullptr;
-    if (FAppFilePath(&exe) == kNoErr &&
-        ArchiveExtractToTmpFile(RunTimeRsrcFile(), name, nullptr, file, type) == kNoErr) {
+    MgErr err = FAppFilePath(&exe);
+    if (!err) err = ArchiveExtractToTmpFile(RunTimeRsrcFile(), name, nullptr, file, type);
+    if (!err) {
       foundDir.p = exe;
       fromLib = 1;
       status = kFindFound;
-    } else if (exe) {
-      FDisposePath(exe);
+    } else {
+      if (exe) FDisposePath(exe);
+      // The application's own copy is the VI of that name, and it is
+      // damaged: the load alert names it and the error, and no other file
+      // stands in for it.
+      if (!gQXLoadAlertsOff) SaveErrorAlert(name, kLoadErrorStrId, kLoadErrorsListId, err, kLoadErrVIRsrc);
+      return kFindNotFound;
     }
   }
   // 2. The folder of the path, 3. the library beside it (or the folder
@@ -440,8 +450,10 @@ int32 FindAndOpenVIFile(Path path, ConstPStr name, uInt32 fileType, int32 mode, 
     if (status == kFindGiveUp) return kFindNotFound;
     if (status == kFindStop || status == kFindContinue) return status;
   }
-  // 5. The user.
-  while (status == kFindNotFound || status == kFindAskUser) {
+  // 5. The user, asked at most once when nobody can answer: the answer
+  // given for them would be the same again.
+  for (bool asked = false; status == kFindNotFound || status == kFindAskUser; asked = true) {
+    if (asked && WNoOperator()) return kFindNotFound;
     OwnedPath chosen(CopyOf(path));
     if (!chosen.p) return kFindNotFound;
     if (FindFileDialog(chosen.p, fileType, name) == kDialogFound) {
@@ -512,7 +524,9 @@ int32 FindFileDialog(Path path, uInt32 fileType, ConstPStr name) {
   // The "%4c" prompts take the type before the name.
   if (promptIndex == kPromptFindFile || promptIndex == kPromptChooseFile) PPrintfp(prompt, fmt, fileType, shown);
   else PPrintfp(prompt, fmt, shown);
-  for (;;) {
+  for (bool shown = false;; shown = true) {
+    // Nobody can select another file: the dialog is not shown again.
+    if (shown && WNoOperator()) return kDialogGaveUp;
     if (!gShell.fileDialog || gShell.fileDialog(prompt, path, filter, kFindDialogOptions) != kNoErr)
       return kDialogGaveUp;
     char text[kHostTextBufSize];

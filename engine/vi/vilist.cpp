@@ -92,9 +92,19 @@ MgErr MakeHeldLists() {
 int32 HeldCount() { return gHeldNames ? (*gHeldNames)->cnt : 0; }
 int32& HoldCount(int32 i) { return reinterpret_cast<int32*>(*gHoldCounts)[i]; }
 
+// The list (the engine's own, made by CPStrInsert) is walked once; names of
+// another length are passed over without a comparison, and a name held in
+// the same spelling without the case-insensitive one.
 int32 FindHeld(ConstPStr name) {
-  for (int32 i = 0, n = HeldCount(); i < n; ++i)
-    if (PStrCaseCmp(CPStrIndex(gHeldNames, i), name) == 0) return i;
+  const int32 n = HeldCount();
+  if (n <= 0 || !name) return -1;
+  const uChar* p = reinterpret_cast<const uChar*>(*gHeldNames) + 4;
+  for (int32 i = 0; i < n; ++i, p += p[0] + 1) {
+    if (p[0] != name[0]) continue;
+    int32 k = 1;
+    while (k <= name[0] && p[k] == name[k]) ++k;
+    if (k > name[0] || PStrCaseCmp(p, name) == 0) return i;
+  }
   return -1;
 }
 
@@ -214,8 +224,8 @@ Bool32 VIIsDisposable(UHandle vi) {
   if (!vi || !*vi) return 0;
   if (VIRec(vi)->viKind == kVIKindProxyCaller) return 0;
   if (PanelWindow(VIRec(vi)->panelHeap)) return 0;
-  if (VIRefs(vi) > 0) return 0;
   if (NameHeld(vi)) return 0;
+  if (VIRefs(vi) > 0) return 0;
   return !HasLoadedCaller(vi);
 }
 

@@ -40,6 +40,7 @@ int32 Edge(double v, int32 extent) {
 }  // namespace
 
 void PSetVIPrintRecordProc(PVIPrintRecordProc proc) { gVIRecordSlot = proc; }
+PVIPrintRecordProc PVIPrintRecordProcInUse() { return gVIRecordSlot; }
 
 UHandle PrintRecordFromStored(const uInt8* bytes, int32 size, uInt32 fileVersion) {
   if (size < 0 || (size > 0 && !bytes)) return nullptr;

@@ -93,6 +93,7 @@ QX_EXTERN_C void PSetupVIPrint(UHandle vi);
 // the managers do not look into); null: the VI has no slot.
 typedef UHandle* (*PVIPrintRecordProc)(UHandle vi);
 void PSetVIPrintRecordProc(PVIPrintRecordProc proc);
+PVIPrintRecordProc PVIPrintRecordProcInUse();
 
 // The print state of a VI being printed.
 struct PrintVIState {

@@ -161,6 +161,8 @@ void DragShutdown() {
   gOleStarted = false;
 }
 
+DragContainerProc DragContainerStartupInUse() { return gContainerStartup; }
+DragContainerProc DragContainerShutdownInUse() { return gContainerShutdown; }
 void DragSetContainerProcs(DragContainerProc startup, DragContainerProc shutdown) {
   gContainerStartup = startup;
   gContainerShutdown = shutdown;

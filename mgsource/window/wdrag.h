@@ -31,6 +31,8 @@ QX_EXTERN_C void DragShutdown();
 typedef void (*DragContainerProc)();
 // The embedding container's start-up and shut-down (none by default).
 void DragSetContainerProcs(DragContainerProc startup, DragContainerProc shutdown);
+DragContainerProc DragContainerStartupInUse();
+DragContainerProc DragContainerShutdownInUse();
 // True between a successful DragInit and DragShutdown.
 bool DragOleStarted();
 

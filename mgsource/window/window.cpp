@@ -337,6 +337,7 @@ void WRegisterClasses() {
 }
 
 void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc) { gEmbeddedCleanup.store(proc); }
+WEmbeddedCleanupProc WEmbeddedCleanupInUse() { return gEmbeddedCleanup.load(); }
 void WSetQuitting(Bool32 quitting) { gQuitting.store(quitting != 0); }
 void WSetAppInactive(Bool32 inactive) { gAppInactive.store(inactive != 0); }
 Bool32 WAppInactive() { return gAppInactive.load() ? 1 : 0; }

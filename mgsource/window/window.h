@@ -84,6 +84,7 @@ void WRedraw(PlatWindow hwnd);
 // (null: none).
 typedef void (*WEmbeddedCleanupProc)(PlatWindow hwnd);
 void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc);
+WEmbeddedCleanupProc WEmbeddedCleanupInUse();
 // The main loop's quit flag: while it is set no event is delivered.
 void WSetQuitting(Bool32 quitting);
 // A native modal dialog is up (the floating windows are left as they are).

@@ -129,6 +129,7 @@ MgErr PostLaunchEvent(WEventCode code, Path path) {
 }  // namespace
 
 void WSetStartupHooks(const WStartupHooks& hooks) { gHooks = hooks; }
+const WStartupHooks& WStartupHooksInUse() { return gHooks; }
 const AppNames* WAppNames() { return &gNames; }
 int32 WStartMode() { return gStartMode; }
 const char* WBaseName() { return gBaseName; }

@@ -31,6 +31,7 @@ struct WStartupHooks {
   void (*startStep)(const char* step);  // test hook: each start-up and tear-down step, by name
 };
 void WSetStartupHooks(const WStartupHooks& hooks);
+const WStartupHooks& WStartupHooksInUse();
 
 // The events the start-up posts to the root window.
 enum : WEventCode { kWEvOpenDocument = -18, kWEvStart = -2 };

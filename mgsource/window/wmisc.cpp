@@ -1,6 +1,7 @@
 #include "mgsource/window/wmisc.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
@@ -9,6 +10,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/path.h"
 #include "platform/qx_cursor.h"
+#include "platform/qx_display.h"
 #include "platform/qx_help.h"
 #include "platform/qx_process.h"
 
@@ -76,3 +78,15 @@ void WSetHostCursor(int32 id) {
 }
 
 void WForgetHostCursor() { gCursorSet.store(false); }
+
+namespace {
+std::atomic<int32> gNoOperator{-1};
+}  // namespace
+
+void WSetNoOperator(int32 state) { gNoOperator.store(state); }
+
+Bool32 WNoOperator() {
+  if (const int32 state = gNoOperator.load(); state >= 0) return state;
+  PlatDisplay* display = PlatGetDisplay();
+  return !display || std::strcmp(display->Name(), "headless") == 0 ? 1 : 0;
+}

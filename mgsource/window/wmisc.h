@@ -37,3 +37,11 @@ WManagerHooks WSetManagerHooks(const WManagerHooks& hooks);
 void WSetHostCursor(int32 id);
 // Forgets the id set last (the platform's cursors were reset: tests).
 void WForgetHostCursor();
+
+// Whether no operator can answer a question: without a screen to show it
+// on (headless, input scripts included), dialogs and alerts are answered for
+// the operator by their defaults, and a question is asked at most once.
+Bool32 WNoOperator();
+// Test seam: 1 or 0 answers WNoOperator in place of the display (a test that
+// scripts the operator's answers says 0); -1 asks the display again.
+void WSetNoOperator(int32 state);

@@ -443,12 +443,18 @@ Bool32 WIsIconic(WindowRef window) {
   return hw && PlatIsIconic(hw) ? 1 : 0;
 }
 
-Bool32 WNeedsDraw(const Rect* rect) {
+Bool32 WNeedsDrawBox(Rect* box) {
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
   const WindowRecord* r = WRecord(gCurrent.load());
-  if (!rect || !gUpdating || !r || !r->paintDC || IKindOf(int32(gDrawState.target)) != kImageWindow) return 1;
-  Rect meet;
-  return DSectRect(rect, &gPaintBox, &meet) ? 1 : 0;
+  if (!gUpdating || !r || !r->paintDC || IKindOf(int32(gDrawState.target)) != kImageWindow) return 0;
+  if (box) *box = gPaintBox;
+  return 1;
+}
+
+Bool32 WNeedsDraw(const Rect* rect) {
+  Rect box, meet;
+  if (!rect || !WNeedsDrawBox(&box)) return 1;
+  return DSectRect(rect, &box, &meet) ? 1 : 0;
 }
 
 void WUpdate(WindowRef window) {

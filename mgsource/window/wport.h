@@ -68,6 +68,10 @@ Bool32 WUpdating();
 // During a redraw of the current window, whether the rectangle (local)
 // meets the box being redrawn; 1 otherwise (and outside a screen port).
 QX_EXTERN_C Bool32 WNeedsDraw(const Rect* rect);
+// During a redraw of the current window, 1 with the box being redrawn
+// (local); else 0: every rectangle needs drawing.  For callers that test
+// many rectangles in one redraw.
+Bool32 WNeedsDrawBox(Rect* box);
 // Redraws the window's waiting area now (window -3: every visible window
 // but those of styles 0x2000 and 0x8000); nothing during a redraw.
 QX_EXTERN_C void WUpdate(WindowRef window);

@@ -27,8 +27,9 @@ namespace fs = std::filesystem;
 
 // The script's wait turns the program's main loop until the demo has opened,
 // run and gone idle: without that, no window titled "Demo.vi" is shown yet.
-// Controls draw nothing yet: the window shows its frame parts around an
-// empty content area, the scroll bars sized by the controls' rectangles.
+// The window shows its frame parts around the panel: its background and
+// the controls' name labels (the controls' own drawing comes later), the
+// scroll bars sized by the controls' rectangles.
 TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   TempFolder tmp("qx_demo");
   const std::string dir = tmp.Dir(), program = dir + "/quenlix-demo";
@@ -51,7 +52,7 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   // right spanning both (P = M + T + 1), the content below, the scroll bars
   // (V wide) of the idle panel's parts along its right and bottom.
   constexpr int32_t kM = 20, kT = 21, kP = kM + kT + 1, kV = 16;
-  const int32_t w = PlatSurfaceWidth(shot), h = PlatSurfaceHeight(shot);
+  const int32_t w = PlatSurfaceWidth(shot);
   EXPECT_EQ(w, demo::kContentWidth + kV - 1);
   auto at = [&](int32_t x, int32_t y) { return PlatSurfaceGetPixel(shot, x, y) & 0xFFFFFF; };
   for (int32_t y = 0; y < kP - 1; ++y) EXPECT_EQ(at(w - 35, y), 0u) << "the icon pane's left line, row " << y;
@@ -59,8 +60,8 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
   EXPECT_EQ(at(2, 2), 0xC0C0C0u) << "the menu bar";
   EXPECT_EQ(at(w - 40, kP - 10), 0xEEEEEEu) << "the tool bar's background";
   EXPECT_EQ(at(w - 40, kP - 1), 0u) << "the line under the tool bar";
-  EXPECT_EQ(at(10, kP + 4), 0u) << "the content, drawn by nothing yet";
-  EXPECT_EQ(at(w - kV / 2, h / 2), 0xCCCCCCu) << "the vertical scroll bar";
+  EXPECT_EQ(at(10, kP + 4), 0xB3B3B3u) << "the panel's background";
+  EXPECT_EQ(at(w - kV / 2, kP + kV + 2), 0xCCCCCCu) << "the vertical scroll bar's track below its arrow";
   qxtest::ExpectMatchesGolden(shot, fs::path(QX_SOURCE_DIR) / "tests/app/goldens/demo-panel.png",
                               "QX_UPDATE_GOLDENS=1 build/tests/test_app --gtest_filter=Demo.*");
   PlatSurfaceDestroy(shot);
@@ -107,6 +108,42 @@ TEST(Demo, TheRecordLoggedAtCompletionHoldsXAndTwiceXPlusTwo) {
     FMClose(file);
     FDisposePath(path);
   }
+}
+
+// Printed at completion on a raster printer: the page shows the panel as
+// the window does, its background and its controls' name labels.
+TEST(Demo, ThePagePrintedAtCompletionShowsThePanel) {
+  TempFolder tmp("qx_demop");
+  const std::string dir = tmp.Dir(), program = dir + "/quenlix-demo";
+  std::string error;
+  ASSERT_TRUE(demo::BuildDemo(QX_QUENLIX, program, 20, "", &error, true)) << error;
+  std::ofstream(dir + "/printers.ini") << "[Raster Printer]\ndpi = 72\npaper = 400 x 300\nmargins = 0\npostscript = no\n";
+  std::ofstream(dir + "/script.txt") << "wait\nquit\n";
+  fs::create_directories(dir + "/t");
+  fs::create_directories(dir + "/pages");
+  const std::string cmd = "TMPDIR=" + dir + "/t QX_RUNTIME_DIR=" + dir + "/run QX_REGISTRY_FILE=" + dir +
+                          "/reg.ini QX_UI=headless QX_SCREEN=400x300 QX_PRINTERS=" + dir + "/printers.ini QX_PRINT_DIR=" +
+                          dir + "/pages QX_INPUT_SCRIPT=" + dir + "/script.txt timeout 60 " + program + " 2>" + dir + "/err";
+  const int raw = std::system(cmd.c_str());
+  std::stringstream err;
+  err << std::ifstream(dir + "/err").rdbuf();
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << err.str();
+  std::vector<fs::path> pages;
+  for (const auto& e : fs::directory_iterator(dir + "/pages"))
+    if (e.path().extension() == ".png") pages.push_back(e.path());
+  ASSERT_EQ(pages.size(), 1u) << err.str();
+  PlatSurface* page = PlatPngReadFile(pages[0].string().c_str());
+  ASSERT_NE(page, nullptr);
+  int32_t background = 0, ink = 0;
+  for (int32_t y = 0; y < PlatSurfaceHeight(page); ++y)
+    for (int32_t x = 0; x < PlatSurfaceWidth(page); ++x) {
+      const uint32_t c = PlatSurfaceGetPixel(page, x, y) & 0xFFFFFF;
+      background += c == 0xB3B3B3;
+      ink += (c & 0xFF) < 0x60 && ((c >> 8) & 0xFF) < 0x60;
+    }
+  EXPECT_GT(background, 1000) << "the panel's background";
+  EXPECT_GT(ink, 4) << "the labels' text";
+  PlatSurfaceDestroy(page);
 }
 
 }  // namespace

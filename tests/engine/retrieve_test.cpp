@@ -151,6 +151,11 @@ TEST_F(RetrieveTest, PlacementFillsCentresOrKeepsTheWindow) {
     bool fill;
   };
   const Case cases[] = {{kWindowOptionCentred, false}, {kWindowOptionFill, true}};
+  // The window opened around its content with the default parts (the tool
+  // bar among them): placed once with the cases' parts, its size is theirs.
+  VIRec(vi_)->windowOptions = kWindowOptionCentred;
+  GetPanelWindowOptions(panel_, nullptr, nullptr);
+  PlacePanelWindow(panel_);
   for (const Case& c : cases) {
     const Rect before = Global();
     const int32 w = before.right - before.left, h = before.bottom - before.top;

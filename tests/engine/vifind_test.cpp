@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "engine/link/loadmethods.h"
@@ -17,6 +18,7 @@
 #include "mgsource/path_test_util.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/thread.h"
+#include "mgsource/window/wmisc.h"
 #include "platform/qx_drives.h"
 #include "tools/appbuild.h"
 #include "tools/vilibrary.h"
@@ -95,9 +97,12 @@ class VIFindTest : public qxtest::EngineTest {
     h.controlLibPath = &ControlLib;
     SetVIFindShellHooks(&h);
     SetVISearchPath(nullptr, 0, -1);
+    // The script answers for an operator, who may be asked again.
+    WSetNoOperator(0);
   }
   void TearDown() override {
     if (hooked_) ClearLinkSearchHook();
+    WSetNoOperator(-1);
     SetVIFindShellHooks(nullptr);
     SetVISearchPath(nullptr, 0, 0);
     SetVISearchPath(nullptr, 0, -1);
@@ -361,6 +366,28 @@ TEST_F(VIFindTest, FindFileDialogPromptsFiltersAndRetries) {
   S().alerts = {0};
   EXPECT_EQ(FindFileDialog(p.p, FourCC("ABCD"), nullptr), kDialogGaveUp);
   EXPECT_EQ(S().messages.back(), "The selected file was not of type ABCD.\nSelect another?|Yes|No");
+}
+
+// With nobody to answer, each question is asked once: a dialog whose
+// answer (the same damaged file each time, as a default would give) fails,
+// or a "Select another?" answered Yes, is not shown again, and the search
+// ends with nothing found.
+TEST_F(VIFindTest, NobodyToAnswerIsAskedOnce) {
+  File("f/x.txt", FourCC("TEXT"));
+  std::ofstream(root_ + "/f/Cut.vi") << "RSRC";  // a VI file cut short: no resource file
+  WSetNoOperator(1);
+  InstallHook();
+  S().hookWhenEmpty = 0;
+  S().pollAnswer = 0;  // the hook would have the dialog shown again and again
+  S().dialog = {"L:\\f\\Cut.vi", "L:\\f\\Cut.vi", "L:\\f\\Cut.vi"};
+  EXPECT_EQ(Find("L:\\n\\Cut.vi", "Cut.vi", kFindTypeVI, nullptr), kFindNotFound);
+  EXPECT_EQ(S().prompts.size(), 1u);
+  S().prompts.clear();
+  S().dialog = {"L:\\f\\x.txt", "L:\\f\\x.txt"};
+  S().alerts = {1, 1};
+  Owned p(ToPath("L:\\x"));
+  EXPECT_EQ(FindFileDialog(p.p, kFindTypeVI, PS("A.vi")), kDialogGaveUp);
+  EXPECT_EQ(S().prompts.size(), 1u);
 }
 
 TEST_F(VIFindTest, OpenVIFileWithoutPathAndCancelledDialogIsNotFound) {

@@ -238,7 +238,7 @@ void FuzzString(Input& in, ObjHeap heap, int32 root) {
   uChar bytes[64];
   const int32 length = in.Byte() % 64;
   in.Bytes(bytes, size_t(length));
-  SetPartText(heap, text, bytes, length);
+  SetPartText(heap, text, bytes, length, 0, 0);
   const int32 reply = StringTextToData(heap, string, text, PartTextRecord(heap, text), 0x41);
   const UPtr cell = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, string, 0, kDataPtrPlain, nullptr))));
   const UHandle data = cell ? reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell))) : nullptr;

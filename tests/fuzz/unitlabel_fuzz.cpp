@@ -38,7 +38,8 @@ std::vector<uChar> TextOfPart(ObjHeap heap, int32 label) {
 }
 
 void SetText(ObjHeap heap, int32 label, const std::vector<uChar>& t) {
-  SetPartText(heap, label, t.empty() ? nullptr : t.data(), int32(t.size()));
+  static const uChar kNone = 0;
+  SetPartText(heap, label, t.empty() ? &kNone : t.data(), int32(t.size()), 0, 0);
 }
 
 // Caches the label, sets the edited text and applies it; checks the result.

@@ -216,7 +216,7 @@ TEST_F(CtrDoit, PathsSwitchValidityAndTakeCommittedText) {
   const int32 text = Part(path, 11, Rect{0, 0, 15, 100}, kClsLabel);
   const int32 button = Part(path, 43, Rect{0, 100, 15, 115});
   (void)button;
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("/a/b"), 4);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("/a/b"), 4, 0, 0);
   auto value = [&] { return reinterpret_cast<::Path>(uintptr_t(GetNative32(reinterpret_cast<const uChar*>(uintptr_t(uInt32(OGetDataPtr(panel_, path, 0, 2, nullptr))))))); };
   FNotAPath(value());
   struct Case { int32 action, sub, chosen, index, partReply; int32 reply; bool isPath; };

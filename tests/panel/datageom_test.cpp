@@ -158,7 +158,7 @@ TEST_F(DataGeomTest, TabWrapsThroughTheElements) {
 
 TEST_F(DataGeomTest, TextPartsTakeKeysAndCommit) {
   const int32 n = Obj(kClsNumeric, root_), text = Part(n, kPartTextOfDisplay, {0, 0, 15, 40}, kClsLabel);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2, 0, 0);
   ActionParams p{};
   p.eventCode = 6, p.keyCode = kKeyReadBack;
   EXPECT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0x100), 0x100) << "key 42 without bit 0 or 11";

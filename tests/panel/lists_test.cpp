@@ -155,7 +155,7 @@ TEST_F(Lists, BadTagListsAreRefusedAndAFailureLeavesNoList) {
   const int32 tag = Obj(kClsTag);
   const int32 text = Obj(kClsLabel, tag, 11);
   for (const char* s : {"", "  \t", "t1", "T2"}) {
-    SetPartText(panel_, text, reinterpret_cast<const uChar*>(s), int32(std::strlen(s)));
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>(s), int32(std::strlen(s)), 0, 0);
     EXPECT_EQ(IsValidTag(panel_, tag, 0), std::string(s) == "t1" ? 1 : 0) << '"' << s << '"';
   }
   TDispose(PartTextRecord(panel_, text));

@@ -133,7 +133,7 @@ TEST_F(MethFocusTest, SlidersBecomeActiveInsideTheirHousing) {
 // Order 0 has no text; order 1 takes the focus with its text at the path's end.
 TEST_F(MethFocusTest, TextPartsTakeTheFocusWithTheirText) {
   const int32 object = Obj(kClsNumeric, root_), label = (Obj(kClsLabel, object, 16, 0), Obj(kClsLabel, object, 16, 1));
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>("ab"), 2);
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>("ab"), 2, 0, 0);
   top_[1] = {object, kCatDDO, 2, 0};
   ActionParams params{};
   params.partId = 16;

@@ -195,9 +195,15 @@ TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
   const int32 text = Obj(kClsLabel, string, 11);
   ShowInWindow();
   ClearReports();
-  for (const auto& [flags, stored] : {std::pair{kTextFlagBackslash, std::string("a\nb", 3)}, {0u, std::string("a\\nb", 4)}}) {
+  // A part showing codes is given the value's text (shown as "a\\nb").
+  const struct {
+    uInt32 flags;
+    std::string given, stored;
+  } cases[] = {{kTextFlagBackslash, std::string("a\nb", 3), std::string("a\nb", 3)},
+               {0u, std::string("a\\nb", 4), std::string("a\\nb", 4)}};
+  for (const auto& [flags, given, stored] : cases) {
     SetW(text, 0, int32(flags));
-    SetPartText(panel_, text, reinterpret_cast<const uChar*>("a\\nb"), 4);
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>(given.data()), int32(given.size()), 0, 0);
     EXPECT_EQ(StringTextToData(panel_, string, text, PartTextRecord(panel_, text), 0x41), 9);
     UHandle data = *reinterpret_cast<UHandle*>(uintptr_t(uInt32(OGetDataPtr(panel_, string, 0, kDataPtrPlain, nullptr))));
     ASSERT_NE(data, nullptr);

@@ -108,7 +108,7 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
   int32 text = 0, unitText = 0, n = Numeric(tdb::I32(), kClsNumeric, kTextPart, &text);
   const int32 kelvin = Numeric(tdb::Unit(kTDUnitDBL, {{kUnitK, 1}}), kClsNumeric, kTextPart, &unitText);
   texts_.push_back(Obj(kClsLabel, kelvin, 65));
-  SetPartText(panel_, texts_.back(), reinterpret_cast<const uChar*>("degC"), 4);
+  SetPartText(panel_, texts_.back(), reinterpret_cast<const uChar*>("degC"), 4, 0, 0);
   const struct {
     int32 object, textPart, format;
     const char* typed;
@@ -121,7 +121,7 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
     PutNative16(*panel_ + c.object + kNumFormatByte, uInt16(c.format));
-    SetPartText(panel_, c.textPart, reinterpret_cast<const uChar*>(""), 0);
+    SetPartText(panel_, c.textPart, reinterpret_cast<const uChar*>(""), 0, 0, 0);
     ASSERT_EQ(FPKeyFocusUpdate(panel_, c.object, 1, PartTextRecord(panel_, c.textPart)), kNoErr);
     for (const char* ch = c.typed; *ch; ++ch) Do(c.object, 2, 0, kActOperate, Key(vkAscii, *ch));
     const UHandle typed = TGetText(PartTextRecord(panel_, c.textPart));

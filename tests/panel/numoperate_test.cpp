@@ -10,6 +10,9 @@
 #include "panel/numoperate.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
+#include "comma_locale.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
 
 namespace {
 
@@ -29,7 +32,7 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
   PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
   SetW(ring, 8, 0xE0);                             // no limits of its own
   const int32 text = Obj(kClsLabel, dbl, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
   struct Case {
     int32 object, mode, type;
     double start;
@@ -89,6 +92,40 @@ TEST_F(NumOperateTest, TypedCharactersPassByTypeAndFormat) {
   EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x40), 0) << "no key";
 }
 
+// What a numeric's text takes by key: Shift+Enter becomes a line feed and
+// is refused; a paste passes when every character would, spaces aside; the
+// locale's decimal separator passes.
+TEST_F(NumOperateTest, KeysShiftEnterAndPastesFilterLikeTypedCharacters) {
+  const Rect none{0, 0, 0, 0};
+  struct Case {
+    int32 key, character, modifiers;
+    const char* pasted;
+    int32 type, format, passes;
+  };
+  const Case cases[] = {
+      {vkAscii, '-', 0, nullptr, kTDU8, 0x41, 0},      {vkAscii, '8', 0, nullptr, kTDI32, 0x43, 0},
+      {vkEnter, 0, kWModShift, nullptr, kTDDBL, -2, 0}, {32, 0, 0, "1x", kTDI32, 0x40, 0},
+      {vkAscii, ':', 0, nullptr, kTDDBL, 250, 1},       {32, 0, 0, "1 2", kTDI32, 0x40, 1},
+      {vkEnter, 0, 0, nullptr, kTDDBL, -2, 1},
+  };
+  for (const Case& c : cases) {
+    ActionParams p{};
+    p.eventCode = 6, p.keyCode = c.key, p.character = c.character, p.modifiers = c.modifiers;
+    TRecord text = c.pasted ? TNew(&none, 0, reinterpret_cast<const uChar*>(c.pasted), int32(std::strlen(c.pasted)),
+                                   kAppFont, 0, kTransparentColor)
+                            : nullptr;
+    p.text = reinterpret_cast<UHandle>(text);
+    EXPECT_EQ(NumTextEntryKeyFilter(&p, c.type, c.format), c.passes) << &c - cases;
+    if (text) TDispose(text);
+  }
+  CommaLocale comma;
+  if (!comma.Made()) GTEST_SKIP() << "no comma locale here";
+  ActionParams p{};
+  p.eventCode = 6, p.keyCode = vkAscii, p.character = ',';
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDDBL, -2), 1);
+  EXPECT_EQ(NumTextEntryKeyFilter(&p, kTDI32, 0x42), 0) << "not in hexadecimal";
+}
+
 TEST_F(NumOperateTest, OwnerWalksFindContainersAndEndOnLoops) {
   const int32 def = Obj(kClsTypeDefinition, root_), glyph = Obj(kClsNumeric, def, kPartIdTypeDefControl);
   const int32 ref = Obj(kClsRefNum, root_), inner = Obj(kClsNumeric, ref), label = Obj(kClsLabel, inner, 5);
@@ -128,7 +165,7 @@ TEST_F(NumOperateTest, RangeStatesFollowRepliesAndPendingMarks) {
 // Only in a dialog whose owner mode is clear.
 TEST_F(NumOperateTest, DialogNumericsFocusTheirText) {
   const int32 n = Obj(kClsNumeric, root_), text = Obj(kClsLabel, n, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2, 0, 0);
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtDialogFilter, 1);
   for (const uInt32 mode : {kVIFlags2OwnerMode, 0u}) {
     VIRec(vi_)->flags2 = mode;

@@ -86,7 +86,7 @@ TEST_F(HelpMethod, TagsBecomeRunsAndLeaveNoCharacters) {
 TEST_F(HelpMethod, AHiddenLabelIsLaidOutAndStaysHidden) {
   const int32 numeric = Obj(kClsNumeric);
   const int32 label = Obj(kClsLabel, numeric, 16);
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>("Speed"), 5);
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>("Speed"), 5, 0, 0);
   const Rect lr{20, 30, 36, 90};
   std::memcpy(*panel_ + label + kObjBounds, &lr, sizeof lr);
   OHSetWord(panel_, uInt32(label), OHWord(panel_, uInt32(label)) | kObjFlagHidden);

@@ -54,7 +54,7 @@ class Operate : public OperateRootTest {
   int32 TextObj(int32 cls, int32 owner, int16 id, const char* text, Rect r = {10, 10, 30, 60}) {
     const int32 o = Obj(cls, owner, id);
     SetBounds(o, r);
-    SetPartText(panel_, o, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)));
+    SetPartText(panel_, o, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), 0, 0);
     texts_.push_back(o);
     return o;
   }

@@ -75,7 +75,7 @@ class ObjSupport : public ptest::PanelTest {
   // A label of a numeric with the text, its record's selection all of it.
   int32 Label(const char* text, int32 root = 0) {
     const int32 label = Part(Obj(kClsNumeric, root), 16, 0);
-    SetPartText(panel_, label, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)));
+    SetPartText(panel_, label, reinterpret_cast<const uChar*>(text), int32(std::strlen(text)), 0, 0);
     return label;
   }
   std::string Text(TRecord t) {
@@ -129,7 +129,7 @@ TEST_F(ObjSupport, LabelsAreTrimmedAndReadThroughTheirController) {
   const int32 dco = Obj(kClsFPDataController);
   SetW(dco, kPWDCODisplay, display);
   const int32 label = Part(display, 16, 0);
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>(" Volts "), 7);
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>(" Volts "), 7, 0, 0);
   PStr got = GetCtrlLabel(panel_, dco);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(got + 1), got[0]), "Volts");
   ClearReports();
@@ -334,7 +334,7 @@ TEST_F(ObjSupport, RingDisplayDrawsItsTextInTheMenuColours) {
   const int32 display = Part(ring, 81, 0);
   const Rect at{8, 10, 28, 100};
   std::memcpy(*panel_ + display + kObjBounds, &at, sizeof at);
-  SetPartText(panel_, display, reinterpret_cast<const uChar*>("Item 2"), 6);
+  SetPartText(panel_, display, reinterpret_cast<const uChar*>("Item 2"), 6, 0, 0);
   int32 part = -1;
   EXPECT_EQ(RingDrawDisplay(panel_, ring, &part) + part, display);
   qxtest::ExpectMatchesGolden(surface, goldens / "panel/goldens/ring_display.png",

@@ -51,8 +51,8 @@ TEST_F(BoundaryPrint, PartListLaysOutAPanelThroughItsSlots) {
   EXPECT_EQ(parts->panel.placed.right, 80) << "the frame's 5 points on either side";
   EXPECT_EQ(parts->panel.placed.bottom, 50);
   PDisposePartList(heap);
-  EXPECT_EQ(PanelSetDrawMode(kPanelDrawPrint), kPanelDrawScreen);
-  EXPECT_EQ(PanelSetDrawMode(kPanelDrawScreen), kPanelDrawPrint);
+  EXPECT_EQ(PanelSetImagingMode(kPanelDrawPrint), kPanelDrawScreen);
+  EXPECT_EQ(PanelSetImagingMode(kPanelDrawScreen), kPanelDrawPrint);
   gPrintVI = PrintVIState{};
   AZDisposeHandle(rec);
 }

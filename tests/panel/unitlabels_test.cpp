@@ -53,7 +53,7 @@ class UnitLabelTest : public ptest::PanelTest {
     Obj(kClsLabel, n, 17);
     *labelPart = Obj(kClsLabel, n, 65);
     labels_.push_back(*labelPart);
-    SetPartText(panel_, *labelPart, reinterpret_cast<const uChar*>(label.data()), int32(label.size()));
+    SetPartText(panel_, *labelPart, reinterpret_cast<const uChar*>(label.data()), int32(label.size()), 0, 0);
     return n;
   }
   std::string Text(int32 label) {
@@ -128,7 +128,7 @@ TEST_F(UnitLabelTest, TheDisplayFactorFollowsTheLabelFromTheCachedOne) {
     int32 label;
     int32 n = Numeric(Metres(), c.cached ? c.cached : "", &label);
     if (c.cached) GetCachedUnitLabel(panel_, label);
-    SetPartText(panel_, label, reinterpret_cast<const uChar*>(c.typed), int32(std::strlen(c.typed)));
+    SetPartText(panel_, label, reinterpret_cast<const uChar*>(c.typed), int32(std::strlen(c.typed)), 0, 0);
     gDisplay[5] = 1;
     gDisplay[6] = 0;
     EXPECT_EQ(ApplyUnitLabelText(panel_, n), 0x10000) << c.typed;
@@ -140,7 +140,7 @@ TEST_F(UnitLabelTest, TheDisplayFactorFollowsTheLabelFromTheCachedOne) {
   int32 label;
   int32 n = Numeric(tdb::Unit(kTDUnitDBL, {{kUnitK, 1}}), "K", &label);
   GetCachedUnitLabel(panel_, label);
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>("degC"), 4);
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>("degC"), 4, 0, 0);
   gDisplay[5] = 1;
   gDisplay[6] = 0;
   EXPECT_EQ(ApplyUnitLabelText(panel_, n), 0x10000);
@@ -212,7 +212,7 @@ TEST_F(UnitLabelTest, TheCacheHoldsNothingAfterAClearOrForAnEmptyLabel) {
   int32 before = LiveHandleCount();
   GetCachedUnitLabel(panel_, label);
   EXPECT_EQ(LiveHandleCount(), before) << "an empty label caches nothing";
-  SetPartText(panel_, label, reinterpret_cast<const uChar*>("km"), 2);
+  SetPartText(panel_, label, reinterpret_cast<const uChar*>("km"), 2, 0, 0);
   before = LiveHandleCount();
   GetCachedUnitLabel(panel_, label);
   EXPECT_EQ(LiveHandleCount(), before + 1);
@@ -270,7 +270,7 @@ std::vector<int> ConvertWhileEditing(ObjHeap panel, int32 n, int32 other, int32 
   for (int i = 0; i < 200 || running.load() > 0; ++i) {
     const char* e = kEdits[i % 5];
     GetCachedUnitLabel(panel, edited);
-    SetPartText(panel, edited, reinterpret_cast<const uChar*>(e), int32(std::strlen(e)));
+    SetPartText(panel, edited, reinterpret_cast<const uChar*>(e), int32(std::strlen(e)), 0, 0);
     ApplyUnitLabelText(panel, other);
     ClearUnitLabelCache();
   }

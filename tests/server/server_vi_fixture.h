@@ -58,6 +58,15 @@ struct PS {
   operator ConstPStr() const { return s; }
 };
 
+// The panel loader reopens a VI's file at its path.
+inline void InstallPanelReopen() {
+  VILoadPanelHooks h{};
+  h.reopenVIFile = [](UHandle vi, uInt32, RsrcFileRef* file) {
+    return ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
+  };
+  SetVILoadPanelHooks(&h);
+}
+
 class ServerVITest : public qxexectest::ExecTest {
  protected:
   void SetUp() override {

@@ -16,22 +16,13 @@ namespace {
 using runvi::Clumps;
 using qxtest::Reports;
 
-// The panel loader reopens a VI's file at its path.
-void InstallPanelReopen() {
-  VILoadPanelHooks h{};
-  h.reopenVIFile = [](UHandle vi, uInt32, RsrcFileRef* file) {
-    return ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
-  };
-  SetVILoadPanelHooks(&h);
-}
-
 class VIRefFront : public srvtest::ServerVITest {
  protected:
   void SetUp() override {
     ServerVITest::SetUp();
     for (int32 w : {kPrefServerVICallsEnabled, kPrefServerVIPropertiesEnabled, kPrefServerAppPropertiesEnabled})
       PrefSet(w, 1);
-    InstallPanelReopen();
+    srvtest::InstallPanelReopen();
   }
   void TearDown() override {
     SetVILoadPanelHooks(nullptr);

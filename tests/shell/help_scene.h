@@ -28,7 +28,7 @@ struct HelpScene {
     HelpSetObjectServices(s);
     numeric = vib::NewObject(panel, kClsNumeric, ClassRecord(kClsNumeric)->instanceSize);
     const int32 label = vib::NewObject(panel, kClsLabel, ClassRecord(kClsLabel)->instanceSize, numeric, 16);
-    SetPartText(panel, label, reinterpret_cast<const uChar*>("Speed"), 5);
+    SetPartText(panel, label, reinterpret_cast<const uChar*>("Speed"), 5, 0, 0);
     const Rect lr{10, 10, 26, 60};
     std::memcpy(*panel + label + kObjBounds, &lr, sizeof lr);
     const std::string text = "The <B>speed</B> of the motor in turns per minute, measured at its shaft.";

@@ -8,6 +8,9 @@
 //   built_vi_runner -word <offset> [-word <offset> ...] [-first <host path> ...] [-pref <configuration file>]
 // Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
 // open, 5 its run did not end within 20 s.
+//   built_vi_runner -methods [-access <entry> ...]
+// After the run, the VI server's methods and application properties on the
+// VI (vimethods_probe.h), with the exported-VI list set to the entries.
 //   built_vi_runner -unregistered
 // After start-up, prints "unregistered=<index> <name>" for each routine the
 // program has under a name the run-time table's list gives an index, when
@@ -81,6 +84,7 @@
 #include "shell/userevent.h"
 #include "tests/live_handles.h"
 #include "tools/runvi.h"
+#include "vimethods_probe.h"
 
 namespace {
 
@@ -96,6 +100,9 @@ MgErr OpenAndKeepFirst(Path path, UHandle* vi, int32 flags) {
 }
 
 int Watch(UHandle vi, const std::vector<int32>& offsets);
+// -methods: the VI server's probe after the run; -access: its VI access list.
+bool gMethods = false;
+std::vector<std::string> gAccess;
 
 // Loads a VI file by its host path as the loader does for a file found (the
 // library inside the program, which holds a VI of the same name, is not
@@ -191,7 +198,8 @@ int Run(const std::vector<int32>& offsets, const std::vector<const char*>& first
   if (!gFirst) return 4;
   Str255 name;
   std::memcpy(name, VIRec(gFirst)->name, size_t(VIRec(gFirst)->name[0]) + 1);
-  const int status = Watch(gFirst, offsets);
+  int status = Watch(gFirst, offsets);
+  if (status == 0 && gMethods) status = probe::Methods(gFirst, gAccess);
   HoldVIName(name, 1);
   return status;
 }
@@ -318,6 +326,8 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-word") == 0 && i + 1 < argc) offsets.push_back(int32(std::atoi(argv[i + 1])));
     if (std::strcmp(argv[i], "-first") == 0 && i + 1 < argc) first.push_back(argv[i + 1]);
     if (std::strcmp(argv[i], "-unregistered") == 0) unregistered = true;
+    if (std::strcmp(argv[i], "-methods") == 0) gMethods = true;
+    if (std::strcmp(argv[i], "-access") == 0 && i + 1 < argc) gAccess.push_back(argv[i + 1]);
   }
   if (AppStartup(argc, argv) != kNoErr) return 2;
   for (int i = 1; i + 1 < argc; ++i)
