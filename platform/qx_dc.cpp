@@ -18,11 +18,6 @@ Dc::~Dc() {
   pixman_region32_fini(&clip_);
 }
 
-PlatSurface* Dc::Surface() const {
-  if (target) return target->Surface();
-  return bitmap ? bitmap->surface : nullptr;
-}
-
 void Dc::EffectiveClip(pixman_region32_t* out) const { pixman_region32_copy(out, Clip()); }
 
 void Dc::Reclip(PlatSurface* s) const {
@@ -249,7 +244,9 @@ PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
   // holds.
   const PlatObj oldPen = dc->penH, oldBrush = dc->brushH;
   std::shared_ptr<Object> o;
-  if (Object* held = dc->SelectPenOrBrush(obj, &o)) {
+  Object* held = dc->SelectHeld(obj);
+  if (!held) held = dc->SelectPenOrBrush(obj, &o);
+  if (held) {
     if (held->kind == kPlatObjBrush) {
       if (dc->trace) TraceBrush(*dc);
       return oldBrush;

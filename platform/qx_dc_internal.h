@@ -39,7 +39,10 @@ struct Dc : Object {
   pixman_region32_t userClip;  // changed through SetUserClip only
   PlatTraceSink* trace = nullptr;
 
-  PlatSurface* Surface() const;
+  PlatSurface* Surface() const {
+    if (target) return target->Surface();
+    return bitmap ? bitmap->surface : nullptr;
+  }
   // System clip (the surface bounds) intersected with the user clip.
   void EffectiveClip(pixman_region32_t* out) const;
   // The same, kept until the user clip or the surface's size changes; s is
@@ -67,6 +70,28 @@ struct Dc : Object {
   // others, with *other the object looked up (null, and
   // kPlatErrInvalidHandle, for a handle of none).
   Object* SelectPenOrBrush(PlatObj h, std::shared_ptr<Object>* other = nullptr);
+  // The same for a pen or brush the context holds and knows to be
+  // registered still, the common case, without a call; null for any other
+  // handle.
+  Object* SelectHeld(PlatObj h) {
+    Held* set = held_[(h ^ (h >> 16)) % kHeldSets];
+    const uint32_t dropped = gDroppedPens.load(std::memory_order_acquire);
+    for (int k = 0; k < kHeldWays; ++k) {
+      Held& held = set[k];
+      if (held.handle != h || held.checked != dropped || !held.obj) continue;
+      held.used = ++heldClock_;
+      Object* o = held.obj.get();
+      if (o->kind == kPlatObjPen) {
+        pen = static_cast<Pen*>(o);
+        penH = h;
+      } else {
+        brush = static_cast<Brush*>(o);
+        brushH = h;
+      }
+      return o;
+    }
+    return nullptr;
+  }
 
  private:
   // The pens and brushes selected lately, held by the context, so that
@@ -141,6 +166,45 @@ void FillBox(PlatSurface* s, const pixman_box32_t& box, const Paint& paint, uint
 // with the paint or with one colour (0x00BBGGRR).
 void FillClipped(const Dc& dc, const pixman_box32_t& box, const Paint& paint, uint8_t fn);
 void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8_t fn);
+// A solid copy of the surface word v into the box (inside the surface, not
+// empty) of an Rgb32 surface.
+void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v);
+
+// Boxes painted in one colour (0x00BBGGRR) with one function where the
+// context's effective clip keeps them, as FillClipped paints each.  The
+// surface, the colour's pixel and the clip are found once for all of them,
+// so a run of lines costs little; valid while the context's surface and
+// clip stay as they are.
+class SolidBoxes {
+ public:
+  SolidBoxes(const Dc& dc, uint32_t colour, uint8_t fn)
+      : dc_(dc), colour_(colour), fn_(fn), surface_(dc.Surface()) {
+    copy_ = fn == 0xF0 && surface_ && surface_->format == kPlatRgb32;
+    if (!copy_) return;
+    pixel_ = ColourToPixel(colour);
+    clip_ = dc.ClipBoxes(surface_, &clipCount_);
+  }
+  void Paint(const pixman_box32_t& box) const {
+    if (!copy_ || clipCount_ != 1) return PaintClipped(box);
+    // One clip box, the common case: the part of the box inside it.
+    const pixman_box32_t& c = clip_[0];
+    const pixman_box32_t part{box.x1 > c.x1 ? box.x1 : c.x1, box.y1 > c.y1 ? box.y1 : c.y1,
+                              box.x2 < c.x2 ? box.x2 : c.x2, box.y2 < c.y2 ? box.y2 : c.y2};
+    if (part.x1 < part.x2 && part.y1 < part.y2) SolidCopy(surface_, part, pixel_);
+  }
+
+ private:
+  void PaintClipped(const pixman_box32_t& box) const;
+
+  const Dc& dc_;
+  uint32_t colour_;
+  uint8_t fn_;
+  bool copy_ = false;  // a copy into an Rgb32 surface, stored directly
+  PlatSurface* surface_;
+  uint32_t pixel_ = 0;
+  const pixman_box32_t* clip_ = nullptr;
+  int clipCount_ = 0;
+};
 // Paints the pixels of the region that the context's effective clip keeps.
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn);
 

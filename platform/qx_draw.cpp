@@ -257,14 +257,14 @@ void TracePoints(const Dc& dc, const char* what, const PlatPoint* pts, int32_t n
 
 // The pixels of a level or upright segment from a to b, without b: the box
 // from a up to b, or from past b up to a.
-pixman_box32_t StraightBox(PlatPoint a, PlatPoint b) {
+inline pixman_box32_t StraightBox(PlatPoint a, PlatPoint b) {
   if (a.y == b.y) return a.x <= b.x ? pixman_box32_t{a.x, a.y, b.x, a.y + 1} : pixman_box32_t{b.x + 1, a.y, a.x + 1, a.y + 1};
   return a.y <= b.y ? pixman_box32_t{a.x, a.y, a.x + 1, b.y} : pixman_box32_t{a.x, b.y + 1, a.x + 1, a.y + 1};
 }
 
 // True when the pixels of a level or upright segment from a to b, without
 // b, fit a box in int32 coordinates.
-bool StraightFits(PlatPoint a, PlatPoint b) {
+inline bool StraightFits(PlatPoint a, PlatPoint b) {
   return (a.x == b.x || a.y == b.y) && a.x < INT32_MAX && a.y < INT32_MAX && b.x < INT32_MAX && b.y < INT32_MAX;
 }
 
@@ -471,14 +471,54 @@ bool PlatMoveTo(PlatObj dch, int32_t x, int32_t y, PlatPoint* old) {
   return true;
 }
 
+namespace {
+
+// Lines from the position to each of the n points in turn, as PlatLineTo
+// draws them one by one.  Level and upright lines of a thin solid pen, the
+// commonest of all, are painted as boxes found with the surface and clip
+// looked up once.
+void LinesTo(Dc& dc, const PlatPoint* to, int32_t n) {
+  if (n <= 0) return;
+  PlatPoint from{dc.posX, dc.posY};
+  dc.posX = to[n - 1].x;
+  dc.posY = to[n - 1].y;
+  const Pen& pen = *dc.pen;
+  const bool thinSolid = pen.width < 2 && pen.style != kPlatPenNull && kDashes[pen.style].n == 0;
+  const SolidBoxes boxes(dc, pen.colour, thinSolid ? Rop2Function(dc.rop2) : 0);
+  for (int32_t i = 0; i < n; ++i) {
+    const PlatPoint next = to[i];
+    dc.Trace("lineto %d,%d", next.x, next.y);
+    if (thinSolid && StraightFits(from, next)) {
+      boxes.Paint(StraightBox(from, next));
+    } else {
+      const PlatPoint pts[2] = {from, next};
+      Polyline(dc, pts, 2, false);
+    }
+    from = next;
+  }
+}
+
+}  // namespace
+
 bool PlatLineTo(PlatObj dch, int32_t x, int32_t y) {
   auto dc = GetDc(dch);
   if (!dc) return false;
-  dc->Trace("lineto %d,%d", x, y);
-  PlatPoint pts[2] = {{dc->posX, dc->posY}, {x, y}};
+  const PlatPoint to{x, y};
+  LinesTo(*dc, &to, 1);
+  return true;
+}
+
+bool PlatMoveLineTo(PlatObj dch, int32_t x, int32_t y, const PlatPoint* to, int32_t n) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (n < 0 || (n && !to)) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
   dc->posX = x;
   dc->posY = y;
-  Polyline(*dc, pts, 2, false);
+  dc->Trace("moveto %d,%d", x, y);
+  LinesTo(*dc, to, n);
   return true;
 }
 

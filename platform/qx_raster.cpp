@@ -121,10 +121,18 @@ void StoreRows(uint8_t* first, int32_t stride, int32_t rows, int32_t n, uint32_t
   const __m128i v4 = _mm_set1_epi32(int32_t(v));
   auto at = [&](int32_t word) { return reinterpret_cast<__m128i*>(first + 4 * word); };
   if (n <= 8) {
-    // Bands and short lines: two stores a row.
-    for (int32_t y = 0; y < rows; ++y, first += stride) {
+    // Bands and short lines: two stores a row, two rows a step.
+    const int32_t last = n - 4;
+    int32_t y = 0;
+    for (; y + 2 <= rows; y += 2, first += 2 * stride) {
       _mm_storeu_si128(at(0), v4);
-      _mm_storeu_si128(at(n - 4), v4);
+      _mm_storeu_si128(at(last), v4);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(first + stride), v4);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(first + stride + 4 * last), v4);
+    }
+    if (y < rows) {
+      _mm_storeu_si128(at(0), v4);
+      _mm_storeu_si128(at(last), v4);
     }
     return;
   }
@@ -151,15 +159,24 @@ void StoreRows(uint8_t* first, int32_t stride, int32_t rows, int32_t n, uint32_t
   }
 }
 
-// A solid copy of the surface word v into the box (not empty) of an Rgb32
-// surface.  Narrow boxes (lines, bands) cost less by plain stores than by
-// pixman's set-up for each row; wide ones are pixman's.
+}  // namespace
+
+// Narrow boxes (lines, bands) cost less by plain stores than by pixman's
+// set-up for each row; wide ones are pixman's.
 void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v) {
   const int32_t w = box.x2 - box.x1, h = box.y2 - box.y1, stride = s->stride;
   uint8_t* first = s->bits + size_t(box.y1) * size_t(stride) + size_t(box.x1) * 4;
   if (w == 1) {
-    // Upright lines and single pixels.
-    for (int32_t y = 0; y < h; ++y, first += stride) *reinterpret_cast<uint32_t*>(first) = v;
+    // Upright lines and single pixels, four rows a step.
+    auto at = [&](int32_t row) { return reinterpret_cast<uint32_t*>(first + row * stride); };
+    int32_t y = 0;
+    for (; y + 4 <= h; y += 4, first += 4 * stride) {
+      *at(0) = v;
+      *at(1) = v;
+      *at(2) = v;
+      *at(3) = v;
+    }
+    for (; y < h; ++y, first += stride) *at(0) = v;
     return;
   }
   if (w < 4) {
@@ -172,19 +189,28 @@ void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v) {
     StoreRows(first, stride, h, w, v);
 }
 
-// Calls fill(surface, part) for each part of the box that the context's
-// clip keeps.
+namespace {
+
+// Calls fill(surface, part) for each part of the box that the clip's n
+// boxes keep.
 template <class Fill>
-void ForClipped(const Dc& dc, PlatSurface* s, const pixman_box32_t& box, Fill&& fill) {
-  if (!s || box.x1 >= box.x2 || box.y1 >= box.y2) return;
+void ForClipBoxes(const pixman_box32_t* clip, int n, PlatSurface* s, const pixman_box32_t& box, Fill&& fill) {
+  if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
   // The clip's boxes are apart: each meets the box in a part of its own.
-  int n = 0;
-  const pixman_box32_t* clip = dc.ClipBoxes(s, &n);
   for (int i = 0; i < n; ++i) {
     const pixman_box32_t part{std::max(box.x1, clip[i].x1), std::max(box.y1, clip[i].y1),
                               std::min(box.x2, clip[i].x2), std::min(box.y2, clip[i].y2)};
     if (part.x1 < part.x2 && part.y1 < part.y2) fill(s, part);
   }
+}
+
+// The same for the context's clip.
+template <class Fill>
+void ForClipped(const Dc& dc, PlatSurface* s, const pixman_box32_t& box, Fill&& fill) {
+  if (!s) return;
+  int n = 0;
+  const pixman_box32_t* clip = dc.ClipBoxes(s, &n);
+  ForClipBoxes(clip, n, s, box, fill);
 }
 
 }  // namespace
@@ -228,11 +254,15 @@ __attribute__((noinline)) void FillClippedPainted(const Dc& dc, const pixman_box
 
 }  // namespace
 
+void SolidBoxes::PaintClipped(const pixman_box32_t& box) const {
+  if (!copy_) return FillClippedPainted(dc_, box, colour_, fn_);
+  const uint32_t v = pixel_;
+  ForClipBoxes(clip_, clipCount_, surface_, box,
+               [v](PlatSurface* s, const pixman_box32_t& part) { SolidCopy(s, part, v); });
+}
+
 void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8_t fn) {
-  PlatSurface* s = dc.Surface();
-  if (fn != 0xF0 || !s || s->format != kPlatRgb32) return FillClippedPainted(dc, box, colour, fn);
-  const uint32_t v = ColourToPixel(colour);
-  ForClipped(dc, s, box, [v](PlatSurface* s, const pixman_box32_t& part) { SolidCopy(s, part, v); });
+  SolidBoxes(dc, colour, fn).Paint(box);
 }
 
 void FillRegion(const Dc& dc, const pixman_region32_t* region, const Paint& paint, uint8_t fn) {

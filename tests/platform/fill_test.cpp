@@ -6,6 +6,7 @@
 #include "draw_support.h"
 #include "platform/qx_file.h"
 #include "platform/qx_raster.h"
+#include "platform/qx_trace.h"
 
 namespace {
 
@@ -355,4 +356,73 @@ TEST(PlatformFill, StraightLinesAndSolidFillsPaintWhatTheGeneralWayPaints) {
   EXPECT_EQ(grown.At(19, 9), 0u);
   PlatSelectObject(grown.dc, PlatGetStockObject(kPlatStockWhiteBrush));
   PlatDeleteObject(black);
+}
+
+TEST(PlatformFill, MoveLineToDrawsTracesAndMovesAsItsSeparateCalls) {
+  // One call for a move and a run of lines paints the pixels, writes the
+  // trace lines and leaves the position that PlatMoveTo and PlatLineTo
+  // leave one by one: thin solid pens through every clip and function, and
+  // the pens and segments that take the general way.
+  struct Case {
+    const char* what;
+    int32_t style, width, rop2, clip;  // clip: 0 none, 1 one rectangle, 2 two
+    PlatPoint from;
+    std::vector<PlatPoint> to;
+  } cases[] = {
+      {"an L", kPlatPenSolid, 1, kPlatRop2CopyPen, 0, {4, 20}, {{4, 3}, {31, 3}}},
+      {"an L in two clip boxes", kPlatPenSolid, 0, kPlatRop2CopyPen, 2, {36, 2}, {{36, 21}, {1, 21}}},
+      {"back over itself", kPlatPenSolid, 1, kPlatRop2XorPen, 1, {2, 9}, {{30, 9}, {10, 9}, {10, 2}}},
+      {"a slant between", kPlatPenSolid, 1, kPlatRop2MergePen, 2, {3, 3}, {{3, 12}, {25, 20}, {38, 20}}},
+      {"dashed", kPlatPenDash, 1, kPlatRop2CopyPen, 0, {1, 22}, {{1, 1}, {38, 1}}},
+      {"wide", kPlatPenSolid, 3, kPlatRop2CopyPen, 1, {6, 18}, {{6, 6}, {33, 6}}},
+      {"no pen", kPlatPenNull, 1, kPlatRop2CopyPen, 0, {6, 18}, {{6, 6}}},
+      {"a move alone", kPlatPenSolid, 1, kPlatRop2CopyPen, 0, {17, 11}, {}},
+  };
+  for (const Case& c : cases) {
+    Canvas one(40, 24, 0x103050), each(40, 24, 0x103050);
+    PlatTraceRecorder oneTrace, eachTrace;
+    PlatObj clip = 0;
+    if (c.clip) {
+      clip = PlatCreateRectRgn(3, 2, 30, 18);
+      PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
+      if (c.clip == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
+      PlatDeleteObject(more);
+    }
+    PlatObj pen = PlatCreatePen(c.style, c.width, 0x2468AC);
+    for (Canvas* canvas : {&one, &each}) {
+      PlatSelectClipRgn(canvas->dc, clip);
+      PlatSelectObject(canvas->dc, pen);
+      PlatSetRop2(canvas->dc, c.rop2);
+      PlatSetTraceSink(canvas->dc, canvas == &one ? &oneTrace : &eachTrace);
+    }
+    const int32_t n = int32_t(c.to.size());
+    ASSERT_TRUE(PlatMoveLineTo(one.dc, c.from.x, c.from.y, c.to.data(), n)) << c.what;
+    ASSERT_TRUE(PlatMoveTo(each.dc, c.from.x, c.from.y, nullptr));
+    for (const PlatPoint& p : c.to) ASSERT_TRUE(PlatLineTo(each.dc, p.x, p.y));
+    EXPECT_EQ(std::memcmp(PlatSurfaceBits(one.surface), PlatSurfaceBits(each.surface),
+                          PlatSurfaceByteSize(one.surface)),
+              0)
+        << c.what;
+    EXPECT_EQ(oneTrace.lines, eachTrace.lines) << c.what;
+    EXPECT_EQ(one.Unchanged(), n == 0 || c.style == kPlatPenNull) << c.what;
+    PlatPoint onePos{}, eachPos{};
+    PlatMoveTo(one.dc, 0, 0, &onePos);
+    PlatMoveTo(each.dc, 0, 0, &eachPos);
+    EXPECT_EQ(onePos.x, eachPos.x) << c.what;
+    EXPECT_EQ(onePos.y, eachPos.y) << c.what;
+    for (Canvas* canvas : {&one, &each}) {
+      PlatSetTraceSink(canvas->dc, nullptr);
+      PlatSelectClipRgn(canvas->dc, 0);
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockBlackPen));
+    }
+    for (PlatObj o : {clip, pen})
+      if (o) PlatDeleteObject(o);
+  }
+  // Bad arguments draw nothing and say so.
+  Canvas c(8, 8, kWhite);
+  const PlatPoint p{5, 5};
+  EXPECT_FALSE(PlatMoveLineTo(c.dc, 0, 0, &p, -1));
+  EXPECT_FALSE(PlatMoveLineTo(c.dc, 0, 0, nullptr, 1));
+  EXPECT_FALSE(PlatMoveLineTo(0, 0, 0, &p, 1));
+  EXPECT_TRUE(c.Unchanged());
 }
