@@ -29,6 +29,7 @@
 // User-interface thread only, between WSetup and WRestore.
 #pragma once
 #include "mgsource/draw/dcolor.h"
+#include "mgsource/draw/imagegeom.h"
 #include "mgsource/extcode.h"
 
 // ---- Style bits ------------------------------------------------------------------------
@@ -123,6 +124,27 @@ QX_EXTERN_C int32 SelectBlendPen(DColor a, DColor b, DColor c, DColor d);
 // (0xC0000) its left half from A to B and its right half from B to C
 // rightwards, each with shift - 1.  Any other axis draws nothing.
 QX_EXTERN_C void ShadeCylinder(const Rect* r, DColor a, DColor b, DColor c, int32 axis, int32 shift);
+// A triangle shaded as a fan of lines from its apex to each pixel of its
+// base: the apex is the point the direction points to (up, down, left,
+// right), the base is walked left to right (up, down) or bottom to top
+// (left, right), and the lightness runs from start through middle to end
+// over the two halves of the base in bands of (length >> shift) pixels;
+// hue and saturation stay the start colour's.
+QX_EXTERN_C void ShadeTriangleFan(const Point* points, int32 direction, DColor start, DColor end, DColor middle,
+                                  int32 shift);
+// A round surface: quarter arcs from startAngle, each band (half of the
+// larger side >> shift, at least 2) inset from the last, the lightness
+// running from first's to second's over half the larger side.  Palette
+// ports paint each band in its palette colour and a dithered blend.
+QX_EXTERN_C void ShadeArcBands(const Rect* r, DColor first, DColor second, int32 startAngle, int32 shift);
+// The corner of a bent pipe: rows (height >> shift) walked from the top
+// (axis 0x30000) or the bottom (0xC0000); with flag 16 each row is shaded
+// from an edge moving right from the left edge to the middle, with flag 1
+// from the middle to an edge moving left from the right edge, as long as
+// the edge lies in its half.  flags = axis plus 16 or 1.
+QX_EXTERN_C void ShadeBandsSplit(const Rect* r, DColor first, DColor second, DColor third, int32 shift, int32 flags);
+// The rectangle painted in the fill colour and framed in the frame colour.
+QX_EXTERN_C void FillFrameRect(const Rect* r, DColor frame, DColor fill);
 
 // A frame of the clamped width between the rectangle and the rectangle
 // inset by it: bands in backColor, one-pixel bevels or two frames in
@@ -253,3 +275,137 @@ QX_EXTERN_C Bool32 PtInLinePolys(Point point, const LinePolys* polys);
 QX_EXTERN_C void PaintLinePolys(LinePolys* polys);
 // The hit test of a line: its polygons in mode 0 with width + 2.
 QX_EXTERN_C Bool32 LineHitTest(Point point, Point p1, Point p2, int32 width, int32 style);
+
+// ---- The control picture table -----------------------------------------------------------
+//
+// The 375 built-in control pictures are procedural images (kind 10): each
+// a picture procedure and a style word, registered in the image table at
+// start-up and named by picture code (table index + 9, codes 9 to 383).
+// The image manager sends them numbered messages with a PictMessageBlock.
+
+// The messages of picture procedures.
+enum : int32 {
+  kPictMsgInit = 0,        // set the state for rect
+  kPictMsgDraw = 1,        // draw in rect with the two colours
+  kPictMsgHit = 2,         // result 1 when point hits the shape in rect
+  kPictMsgRectHit = 3,     // result 1 when otherRect meets the shape
+  kPictMsgSize = 4,        // rect = the natural size at (0, 0)
+  kPictMsgMoved = 5,       // rect changed from otherRect: the state follows
+  kPictMsgNothing = 6,
+  kPictMsgShape = 7,       // shapeKind, and result 1 when opaque
+  kPictMsgOwnState = 10,   // result 1 when each use needs its own copy
+  kPictMsgFlatten = 11,    // stateHandle = a new 12-byte flattened state
+  kPictMsgUnflatten = 12,  // the style and state words from stateHandle
+  kPictMsgGetEnds = 13,    // point1, point2 = the end points
+  kPictMsgSetEnds = 14,    // the end points = point1, point2; rect = bounds
+};
+// Shape kinds of message 7.
+enum : int32 { kPictShapeRect = 0, kPictShapeOval = 1, kPictShapeOther = 2 };
+// Parts of the style word.
+enum : uInt32 {
+  kPictLooksMask = 0xF0FF00,
+  kPictVariantMask = 0xFF,
+  kPictDirectionMask = 0xF0000,
+  kPictColourLookMask = 0xF00,
+  kPictBWLookMask = 0xF000,
+  kPictGradient = 0x200000,  // gradient rectangles on colour ports of depth 8 or more
+};
+
+// One entry of the table: the procedure and its style word.
+struct PictureProcEntry {
+  PictureProc proc;
+  uInt32 style;
+};
+constexpr int32 kPictureProcCount = 375;
+constexpr int32 kFirstControlPict = 9;
+// The table, in picture-code order.
+const PictureProcEntry* PictureProcTable();
+// The version below which a panel's line pictures share one image.
+constexpr uInt32 kLinePictOwnStateVersion = 0x04502046;
+
+// A new procedural image (flags 0, kind 10, the procedure, the style, both
+// state words 0): 2 when no image entry can be had (id 0).
+MgErr INewProcImage(PictureProc proc, uInt32 style, int32* image);
+// Registers the table at start-up: entry n into picture code n + 9.  An
+// entry that gets no image leaves its code 0 and the next one goes on.
+QX_EXTERN_C void InitFPImages();
+
+// The default answers every procedure falls back on, for rectangular and
+// oval pictures: 0, 5 and 6 nothing; 1 a placeholder (the shape painted in
+// backColor and framed in foreColor, both diagonals); 2 and 3 the hit
+// tests of the shape; 4 a 32 x 32 size; 7 the shape kind; 10 no state of
+// its own; any other message is an internal error.  Each returns 0.
+QX_EXTERN_C int32 RectDefaultPictProc(int32 message, PictStyleBlock* style, PictMessageBlock* block);
+QX_EXTERN_C int32 OvalDefaultPictProc(int32 message, PictStyleBlock* style, PictMessageBlock* block);
+// Whether a point lies in the ellipse of r (right and bottom edges
+// excluded), and whether a rectangle meets it.
+Bool32 PtInEllipse(Point p, const Rect* r);
+Bool32 RectMeetsEllipse(const Rect* test, const Rect* oval);
+
+// The picture procedures of the table.
+#define QX_PICT_PROC(name) QX_EXTERN_C int32 name(int32 message, PictStyleBlock* style, PictMessageBlock* block)
+QX_PICT_PROC(RectPictProc);
+QX_PICT_PROC(OvalPictProc);
+QX_PICT_PROC(RectFramePictProc);
+QX_PICT_PROC(OvalFramePictProc);
+QX_PICT_PROC(WideRectFramePictProc);
+QX_PICT_PROC(WideOvalFramePictProc);
+QX_PICT_PROC(CheckBoxPictProc);
+QX_PICT_PROC(RoundPushPictProc);
+QX_PICT_PROC(SquarePushPictProc);
+QX_PICT_PROC(SwitchPictProc);
+QX_PICT_PROC(TogglePictProc);
+QX_PICT_PROC(SliderPictProc);
+QX_PICT_PROC(RoundLEDPictProc);
+QX_PICT_PROC(SquareLEDPictProc);
+QX_PICT_PROC(LEDButtonPictProc);
+QX_PICT_PROC(TrianglePictProc);
+QX_PICT_PROC(RightTrianglePictProc);
+QX_PICT_PROC(ArrowRectPictProc);
+QX_PICT_PROC(RndRectPictProc);
+QX_PICT_PROC(OblongPictProc);
+QX_PICT_PROC(HalfOvalPictProc);
+QX_PICT_PROC(LinePictProc);
+QX_PICT_PROC(RefNumPictProc);
+QX_PICT_PROC(KnobPictProc);
+QX_PICT_PROC(PathGlyphPictProc);
+QX_PICT_PROC(TagGlyphPictProc);
+QX_PICT_PROC(GlyphButtonPictProc);
+QX_PICT_PROC(ArrowTabPictProc);
+QX_PICT_PROC(DiamondPictProc);
+QX_PICT_PROC(DlgButtonPictProc);
+QX_PICT_PROC(DlgRingPictProc);
+QX_PICT_PROC(DlgRadioPictProc);
+QX_PICT_PROC(DlgCheckBoxPictProc);
+QX_PICT_PROC(DlgBoxPictProc);
+QX_PICT_PROC(BevelRingPictProc);
+QX_PICT_PROC(SystemFramePictProc);
+QX_PICT_PROC(FaceFillPictProc);
+QX_PICT_PROC(MenuFillPictProc);
+QX_PICT_PROC(MenuBoxPictProc);
+QX_PICT_PROC(PopupArrowPictProc);
+// Shapes drawn with port primitives.
+QX_PICT_PROC(PlainTrianglePictProc);
+QX_PICT_PROC(BarPictProc);
+QX_PICT_PROC(StemPictProc);
+QX_PICT_PROC(OpenTankPictProc);
+QX_PICT_PROC(OvalZigzagPictProc);
+QX_PICT_PROC(OvalCrossPictProc);
+QX_PICT_PROC(TwinTrianglePictProc);
+QX_PICT_PROC(FlaskPictProc);
+QX_PICT_PROC(TrapezoidPictProc);
+QX_PICT_PROC(DrumPictProc);
+QX_PICT_PROC(ZigzagPictProc);
+// Process-plant equipment.  The valve's kind picks its actuator: a block
+// against the edge (ValvePictProc) or a half oval further in
+// (RoundValvePictProc).
+QX_PICT_PROC(ValvePictProc);
+QX_PICT_PROC(RoundValvePictProc);
+QX_PICT_PROC(TeePictProc);
+QX_PICT_PROC(ElbowPictProc);
+QX_PICT_PROC(PipePictProc);
+QX_PICT_PROC(PumpPictProc);
+QX_PICT_PROC(MotorPictProc);
+QX_PICT_PROC(HopperAPictProc);
+QX_PICT_PROC(HopperBPictProc);
+#undef QX_PICT_PROC

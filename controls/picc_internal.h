@@ -87,6 +87,15 @@ Point Pt(int32 h, int32 v);
 void PaintPolygon(Point* points, int32 n);
 void OutlinePolygon(Point* points, int32 n);
 
+// A colour's hue, lightness and saturation; a colour from them (the
+// lightness pinned to 0..1); the colour halfway between two in all three.
+struct Hls {
+  float32 h, l, s;
+};
+Hls HlsOf(DColor c);
+DColor RgbOf(float32 h, double l, float32 s);
+DColor HlsMean(DColor a, DColor b);
+
 // The empty-rectangle report of a primitive: true (and the text written)
 // for a null or empty rectangle.
 bool EmptyReported(const Rect* r, const char* text);

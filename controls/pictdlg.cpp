@@ -105,13 +105,13 @@ void DrawPopupArrow(const Rect* r, DColor fore, DColor back, int32 look) {
       PaintBox(b);
       Pen(fore, kBlackColor);
       FrameBox(b);
-      DrawSBarArrow(r, kSBarGlyphDown, fore, kSBarPressed);
+      DrawSBarArrow(r, kSBarGlyphDown, ColourOf(fore), kSBarPressed);
       break;
     case kLookRaised:
       Pen(back, kWhiteColor);
       PaintBox(b);
       DrawBevelFrame(r, kBevelRaised);
-      DrawSBarArrow(r, kSBarGlyphDown, fore, 3);
+      DrawSBarArrow(r, kSBarGlyphDown, ColourOf(fore), 3);
       break;
     case kLookFlat:
       Pen(back, kWhiteColor);

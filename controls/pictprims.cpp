@@ -513,8 +513,12 @@ void DrawHalfOval(const Rect* rect, DColor fore, DColor back, int32 looks, int32
   // The lit and the shaded part of the half, split on the diagonal.
   const int32 a = DiagonalAngle(shrunk);
   const bool leftOrDown = dir == kPictLeft || dir == kPictDown, leftOrUp = dir == kPictLeft || dir == kPictUp;
-  const int32 hiStart = leftOrDown ? a + 180 : start, hiExtent = leftOrUp ? 180 - a : a;
-  const int32 shStart = leftOrDown ? start : a, shExtent = leftOrUp ? a : 180 - a;
+  const int32 hiStart = leftOrDown ? a + 180 : start, shStart = leftOrDown ? start : a;
+  int32 hiExtent = leftOrUp ? 180 - a : a, shExtent = leftOrUp ? a : 180 - a;
+  // An upper or lower half meets the diagonal 90 - A degrees from its
+  // middle, not A: both parts end there, so neither runs past the half.
+  if (dir == kPictUp) hiExtent = 90 + a, shExtent = 90 - a;
+  else if (dir == kPictDown) hiExtent = 90 - a, shExtent = 90 + a;
   if (look.kind == kFlat) {
     Pen(fore);
     FrameArcBox(outer, start, 180);

@@ -13,14 +13,8 @@
 
 using namespace picc;
 
-namespace {
+namespace picc {
 
-PiccBlendPenSource gBlendPens = nullptr;
-
-// A colour's hue, lightness and saturation.
-struct Hls {
-  float32 h, l, s;
-};
 Hls HlsOf(DColor c) {
   Hls x{};
   rgb2hls(ColourOf(c), &x.h, &x.l, &x.s);
@@ -31,6 +25,16 @@ DColor RgbOf(float32 h, double l, float32 s) {
   hls2rgb(h, float32(std::clamp(l, 0.0, 1.0)), s, &c);
   return c;
 }
+DColor HlsMean(DColor a, DColor b) {
+  const Hls x = HlsOf(a), y = HlsOf(b);
+  return RgbOf((x.h + y.h) * 0.5f, (x.l + y.l) * 0.5, (x.s + y.s) * 0.5f);
+}
+
+}  // namespace picc
+
+namespace {
+
+PiccBlendPenSource gBlendPens = nullptr;
 
 }  // namespace
 
@@ -126,8 +130,7 @@ void DrawRectHLS(const Rect* rect, DColor fore, DColor back, int32 looks, int32 
   DColor h, s;
   PiccHilites(back, &h, &s);
   // The middle colour: hue, lightness and saturation of both averaged.
-  const Hls a = HlsOf(h), b = HlsOf(s);
-  const DColor middle = RgbOf((a.h + b.h) * 0.5f, (a.l + b.l) * 0.5, (a.s + b.s) * 0.5f);
+  const DColor middle = HlsMean(h, s);
   const int32 q = r.Height() / 4, m = std::min(r.Width(), q);
   int32 e = 0;
   while ((m >> (e + 1)) > 0) ++e;

@@ -51,6 +51,13 @@ bool TakeHeld(int32 mode, uInt8* buffer, int32 requested, int32* done, NCHeld* h
   return line || d >= requested;
 }
 
+// Whether a CR LF pair lies in buffer[from, to).
+bool HasCRLF(const uInt8* buffer, int32 from, int32 to) {
+  for (int32 i = from; i + 1 < to; ++i)
+    if (buffer[i] == kCR && buffer[i + 1] == kLF) return true;
+  return false;
+}
+
 }  // namespace
 
 MgErr NCReadAttempt(int32 mode, uInt8* buffer, int32 requested, int32* done, NCHeld* held, bool zeroTimeout,
@@ -60,9 +67,13 @@ MgErr NCReadAttempt(int32 mode, uInt8* buffer, int32 requested, int32* done, NCH
   MgErr result = kNoErr;
   while (*done < requested) {
     MgErr err = kNoErr;
+    const int32 before = *done;
     int32 n = recv(context, buffer + *done, requested - *done, &err);
     if (n > 0) {
       *done += n > requested - *done ? requested - *done : n;
+      // A line that has come ends the request whatever follows it: the
+      // bytes after it would only be held for the next read.
+      if (mode == kNCReadCRLF && HasCRLF(buffer, before > 0 ? before - 1 : 0, *done)) break;
     } else if (n == 0) {
       result = 66;
       break;

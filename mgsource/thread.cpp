@@ -2,6 +2,8 @@
 // re-entrant locks.
 #include "thread.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -385,6 +387,20 @@ void ThEventWait(ThEvent event) {
       DBAssert(__FILE__, __LINE__, "waiting for a host event failed");
       return;
     }
+  }
+}
+
+bool ThEventWaitAwake(ThEvent event, uInt32 microseconds) {
+  if (!event || PlatUnderValgrind()) return false;
+  CHECK_SIG(event, kThEventSig, "bad event record");
+  // The flag is read until it shows a signal, the processor given up
+  // between looks: the thread that will signal may be waiting for it (on a
+  // busy machine a thread spinning in place would keep it out).
+  const uint64_t until = PlatMonotonicUs() + microseconds;
+  for (;;) {
+    if (__atomic_load_n(&event->flag, __ATOMIC_RELAXED) == 0 && ConsumeSignal(event)) return true;
+    if (PlatMonotonicUs() >= until) return false;
+    sched_yield();
   }
 }
 

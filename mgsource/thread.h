@@ -110,6 +110,11 @@ inline void ThMutexUnlock(ThMutex mutex) {
 QX_EXTERN_C MgErr ThEventCreate(ThEvent* event, const char* name, Bool32 signalled);
 QX_EXTERN_C void ThEventSignal(ThEvent event);
 QX_EXTERN_C void ThEventWait(ThEvent event);
+// Watches the event for a signal for up to the given microseconds without
+// sleeping, giving the processor up between looks (a hand-off from another
+// thread comes sooner than a sleeping thread wakes); true when it consumed
+// one.  Never under Valgrind.
+bool ThEventWaitAwake(ThEvent event, uInt32 microseconds);
 QX_EXTERN_C int32 ThEventWaitPumping(ThEvent event, uInt32 timeoutMs);
 QX_EXTERN_C void ThEventDestroy(ThEvent event);
 

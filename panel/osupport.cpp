@@ -511,9 +511,12 @@ int32 GetPictIndex(int32 index) {
     index += 7000;
   int32 pict = CheckPictIndex(index);
   if (pict && IGetKind(pict) == kImageProc) {
-    uInt32 block[16] = {};
+    // A picture that keeps state of its own (a line's end points) gets a
+    // copy for each use.
+    PictMessageBlock block{};
     int32 copy = 0;
-    if (IProcImageMessage(pict, 10, block) == kNoErr && block[0] && IDuplicate(pict, &copy) == kNoErr) pict = copy;
+    if (IProcImageMessage(pict, 10, &block) == kNoErr && block.result && IDuplicate(pict, &copy) == kNoErr)
+      pict = copy;
   }
   return int32((uInt32(-index) << 16) | (uInt32(pict) & 0xFFFF));
 }

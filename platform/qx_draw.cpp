@@ -211,21 +211,67 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
                                      : pixman_box32_t{int32_t(b0), int32_t(from), int32_t(b0 + 1), int32_t(to)});
     return;
   }
-  // minor(i) = floor((2 i |m| + n) / 2n), stepped with its remainder.
-  Wide num = WideAdd(WideMul(2 * i0, am), WideOf(n));
-  int64_t v = WideFloorDiv(num, 2 * n);
-  int64_t r = 0;
-  {
+  // minor(i) = floor((2 i |m| + n) / 2n), stepped with its remainder; in
+  // 64 bits while the product fits there (all but the farthest lines).
+  int64_t v = 0, r = 0;
+  constexpr int64_t kFits = int64_t(1) << 30;
+  if (i0 < kFits && am < kFits && n < kFits) {
+    const int64_t num = 2 * i0 * am + n;
+    v = num / (2 * n);
+    r = num - v * 2 * n;
+  } else {
+    Wide num = WideAdd(WideMul(2 * i0, am), WideOf(n));
+    v = WideFloorDiv(num, 2 * n);
     Wide back = WideNeg(WideMul(v, 2 * n));
     Wide rem = WideAdd(num, back);
     r = int64_t(rem.lo);  // 0 <= rem < 2n
   }
+  // Pixels that follow one another along the major axis at one minor
+  // coordinate go in as one box: a steep or shallow line gives a box per
+  // run, not per pixel.  A solid line within 32-bit reach is stepped in
+  // 32-bit arithmetic.
+  constexpr int64_t kSmall = int64_t(1) << 29;
+  if (dash.n == 0 && n < kSmall && a0 > -kSmall && a0 < kSmall && b0 > -kSmall && b0 < kSmall) {
+    int32_t a = int32_t(a0 + sa * i0), b = int32_t(b0 + sb * v), rr = int32_t(r), runStart = a;
+    const int32_t step = int32_t(sa), bStep = int32_t(sb), twoAm = int32_t(2 * am), twoN = int32_t(2 * n);
+    for (int64_t k = i1 - i0; k >= 0; --k) {
+      rr += twoAm;
+      const bool bump = rr >= twoN;
+      if (bump || k == 0) {
+        if (b >= mlo && b < mhi) {
+          const int32_t from = step > 0 ? runStart : a, to = (step > 0 ? a : runStart) + 1;
+          onPixels->boxes.push_back(xMajor ? pixman_box32_t{from, b, to, b + 1} : pixman_box32_t{b, from, b + 1, to});
+        }
+        runStart = a + step;
+      }
+      if (bump) rr -= twoN, b += bStep;
+      a += step;
+    }
+    return;
+  }
+  BoxList* runList = nullptr;
+  int64_t runMinor = 0, runFrom = 0, runTo = 0;  // major range [from, to)
+  auto flush = [&] {
+    if (!runList) return;
+    runList->boxes.push_back(
+        xMajor ? pixman_box32_t{int32_t(runFrom), int32_t(runMinor), int32_t(runTo), int32_t(runMinor + 1)}
+               : pixman_box32_t{int32_t(runMinor), int32_t(runFrom), int32_t(runMinor + 1), int32_t(runTo)});
+    runList = nullptr;
+  };
   for (int64_t i = i0; i <= i1; ++i) {
     int64_t a = a0 + sa * i, b = b0 + sb * v;
     bool on = dash.n == 0 || DashOn(dash, phase + i);
     if ((on || dc.bkMode == kPlatBkOpaque) && b >= mlo && b < mhi) {
-      int64_t x = xMajor ? a : b, y = xMajor ? b : a;
-      (on ? onPixels : offPixels)->Add(x, y, x + 1);
+      BoxList* list = on ? onPixels : offPixels;
+      if (list == runList && b == runMinor && (a == runTo || a + 1 == runFrom)) {
+        if (a == runTo) ++runTo;
+        else --runFrom;
+      } else {
+        flush();
+        runList = list, runMinor = b, runFrom = a, runTo = a + 1;
+      }
+    } else {
+      flush();
     }
     r += 2 * am;
     if (r >= 2 * n) {
@@ -233,6 +279,7 @@ void Segment(const Dc& dc, const pixman_region32_t* clip, PlatPoint p0, PlatPoin
       ++v;
     }
   }
+  flush();
 }
 
 int64_t Steps(PlatPoint p0, PlatPoint p1) {
@@ -279,6 +326,17 @@ __attribute__((noinline)) void ThinPolyline(const Dc& dc, const PlatPoint* pts, 
     Segment(dc, clip, a, b, phase, &on, &off);
     phase += Steps(a, b);
   }
+  uint8_t fn = Rop2Function(dc.rop2);
+  // A solid copy within a clip of one rectangle: the boxes, already inside
+  // it, are stored as they are (a pixel stored twice is stored once).
+  if (off.boxes.empty() && fn == 0xF0 && pixman_region32_n_rects(&clip) == 1) {
+    PlatSurface* s = dc.Surface();
+    const Paint paint = SolidPaint(dc.pen->colour);
+    if (s)
+      for (const pixman_box32_t& b : on.boxes) FillBox(s, b, paint, fn);
+    pixman_region32_fini(&clip);
+    return;
+  }
   // The union of the segments, each pixel painted once: a pixel both on and
   // in a gap is on.
   pixman_region32_t onArea, offArea;
@@ -287,7 +345,6 @@ __attribute__((noinline)) void ThinPolyline(const Dc& dc, const PlatPoint* pts, 
   on.Into(&onArea);
   off.Into(&offArea);
   pixman_region32_subtract(&offArea, &offArea, &onArea);
-  uint8_t fn = Rop2Function(dc.rop2);
   FillRegion(dc, &onArea, SolidPaint(dc.pen->colour), fn);
   FillRegion(dc, &offArea, SolidPaint(dc.back), fn);
   pixman_region32_fini(&onArea);

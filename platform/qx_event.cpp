@@ -14,9 +14,15 @@
 
 // The counter of an eventfd is the state: non-zero means set.  Reading it
 // (non-blocking) clears it whatever its value, which is the auto-reset: two
-// sets before a wait are consumed together.
+// sets before a wait are consumed together.  Beside it, pending says that a
+// set has written (or is about to write) the counter since the last test:
+// a set that finds it so writes nothing.  A test reads the counter, then
+// clears pending: a set in between wrote nothing, but its test's caller
+// looks at what the set announced (the test took the set's mark with the
+// clearing exchange), and a set after it writes again.
 struct PlatEvent {
   int fd;
+  int32_t pending;
 };
 
 namespace {
@@ -33,11 +39,13 @@ int TryConsume(PlatEvent* ev) {
   for (;;) {
     ssize_t n = read(ev->fd, &v, sizeof v);
     if (n == ssize_t(sizeof v)) {
+      __atomic_exchange_n(&ev->pending, 0, __ATOMIC_SEQ_CST);
       // Whatever the setter wrote before setting is visible to the waiter.
       ANNOTATE_HAPPENS_AFTER(ev);
       return 1;
     }
     if (n < 0 && errno == EINTR) continue;
+    __atomic_exchange_n(&ev->pending, 0, __ATOMIC_SEQ_CST);
     if (n < 0 && errno == EAGAIN) return 0;
     tLastError = n < 0 ? errno : EIO;
     return -1;
@@ -59,7 +67,7 @@ PlatEvent* PlatEventCreate(bool initiallySet) {
     tLastError = errno;
     return nullptr;
   }
-  PlatEvent* ev = new (std::nothrow) PlatEvent{fd};
+  PlatEvent* ev = new (std::nothrow) PlatEvent{fd, initiallySet ? 1 : 0};
   if (!ev) {
     close(fd);
     tLastError = ENOMEM;
@@ -79,6 +87,7 @@ bool PlatEventSet(PlatEvent* ev) {
     return false;
   }
   ANNOTATE_HAPPENS_BEFORE(ev);
+  if (__atomic_exchange_n(&ev->pending, 1, __ATOMIC_SEQ_CST)) return true;  // written, not yet tested
   uint64_t one = 1;
   for (;;) {
     ssize_t n = write(ev->fd, &one, sizeof one);
@@ -87,6 +96,7 @@ bool PlatEventSet(PlatEvent* ev) {
     // EAGAIN: the counter is at its limit, so the event is set already.
     if (n < 0 && errno == EAGAIN) return true;
     tLastError = n < 0 ? errno : EIO;
+    __atomic_store_n(&ev->pending, 0, __ATOMIC_SEQ_CST);  // nothing was written
     return false;
   }
 }

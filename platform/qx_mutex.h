@@ -7,6 +7,8 @@
 // paths are inline.  Valgrind's thread checkers are told about it through
 // their annotations when the program runs under Valgrind.
 #pragma once
+#include <sys/single_threaded.h>
+
 #include <cstdint>
 
 struct PlatRecMutex {
@@ -65,6 +67,15 @@ inline void PlatRecMutexLock(PlatRecMutex* mx) {
     ++mx->depth;
     return;
   }
+  // While the process has one thread nobody else can hold or wait for the
+  // lock, and the one thread is the only one that can start another: taken
+  // without a bus lock, as the C library takes its own mutexes then.
+  if (__libc_single_threaded && __atomic_load_n(&mx->state, __ATOMIC_RELAXED) == 0) {
+    __atomic_store_n(&mx->state, 1, __ATOMIC_RELAXED);
+    __atomic_store_n(&mx->owner, self, __ATOMIC_RELAXED);
+    mx->depth = 1;
+    return;
+  }
   int32_t c = 0;
   if (__builtin_expect(
           !__atomic_compare_exchange_n(&mx->state, &c, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED), 0)) {
@@ -83,6 +94,10 @@ inline void PlatRecMutexUnlock(PlatRecMutex* mx) {
   }
   if (--mx->depth > 0) return;
   __atomic_store_n(&mx->owner, 0, __ATOMIC_RELAXED);
+  if (__libc_single_threaded) {  // no waiter: there is no other thread
+    __atomic_store_n(&mx->state, 0, __ATOMIC_RELAXED);
+    return;
+  }
   if (__builtin_expect(__atomic_exchange_n(&mx->state, 0, __ATOMIC_RELEASE) == 2, 0))
     plat_detail::UnlockWake(mx);
 }

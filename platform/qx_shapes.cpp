@@ -299,6 +299,10 @@ struct Sweep {
   int64_t sx, sy;   // ray vectors, screen axes (y down)
   int64_t ex, ey;
   bool whole;
+  bool within = false;  // every ray component below 2^31: the tests fit 64 bits
+  bool convex = false;  // the sweep is below 180 degrees
+
+  static bool Small(int64_t v) { return v > -(int64_t(1) << 31) && v < (int64_t(1) << 31); }
 
   // Counter-clockwise on screen is clockwise in the y-down axes: the
   // screen's cross product of u then v is positive for a clockwise turn.
@@ -309,6 +313,12 @@ struct Sweep {
     if (whole) return true;
     int64_t px = X - cx, py = Y - cy;
     if (px == 0 && py == 0) return true;
+    if (within && Small(px) && Small(py)) {
+      // The pixel tests of a sweep, each product below 2^62.  ep and ps
+      // are pe and sp negated.
+      const int64_t sp = sx * py - sy * px, pe = px * ey - py * ex;
+      return convex ? sp <= 0 && pe <= 0 : !(pe > 0 && sp > 0);
+    }
     Wide zero = WideOf(0);
     // ccw(u, v): v lies counter-clockwise of u on screen (<= 180 degrees).
     Wide se = Cross(sx, sy, ex, ey), sp = Cross(sx, sy, px, py), pe = Cross(px, py, ex, ey);
@@ -326,6 +336,8 @@ Sweep MakeSweep(int64_t cx, int64_t cy, int32_t sx, int32_t sy, int32_t ex, int3
   bool zero = se.hi == 0 && se.lo == 0;
   bool sameWay = zero && WideLess(WideOf(0), WideAdd(WideMul(w.sx, w.ex), WideMul(w.sy, w.ey)));
   w.whole = sameWay || (w.sx == 0 && w.sy == 0) || (w.ex == 0 && w.ey == 0);
+  w.within = Sweep::Small(w.sx) && Sweep::Small(w.sy) && Sweep::Small(w.ex) && Sweep::Small(w.ey);
+  w.convex = WideLess(se, WideOf(0));
   return w;
 }
 

@@ -1,9 +1,16 @@
 // Sockets over the host's BSD sockets, with one epoll notifier thread.
 //
-// Readiness is watched level-triggered and one-shot: an event is posted once,
-// its bit is then disarmed, and the descriptor is watched again only for the
-// events still armed.  The call that consumes an event (recv, send, accept)
-// arms it again, so a condition that still holds is reported at once.
+// Listeners and connecting sockets are watched level-triggered and one-shot:
+// an event is posted once, its bit is then disarmed, and the descriptor is
+// watched again only for the events still armed.  The call that consumes an
+// event (accept) arms it again, so a condition that still holds is reported
+// at once.
+//
+// Connected sockets stay in the set edge-triggered for reading and writing,
+// so that arming costs no call: an edge for an event that is not armed is
+// kept as ready, and arming again (after a receive, or a send that would
+// block) reports the event at once when it was ready or may still hold (a
+// receive that filled its buffer), looking at the socket first.
 #include "platform/qx_socket.h"
 
 #include <arpa/inet.h>
@@ -12,6 +19,7 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -87,6 +95,7 @@ struct SockRec {
   uint32_t message = 0;
   uint32_t mask = 0;
   uint32_t armed = 0;
+  uint32_t ready = 0;   // edge-triggered: events seen while not armed
   uint32_t polled = 0;  // the interest in the epoll set; 0 none, kPolledDisabled
   uint32_t gen = 0;
   bool connecting = false;
@@ -120,6 +129,9 @@ Layer& L() {
 
 constexpr uint64_t kWakeData = ~uint64_t(0);
 
+// The interest of a connected socket: both directions, edge-triggered.
+constexpr uint32_t kEdgeInterest = EPOLLIN | EPOLLRDHUP | EPOLLOUT | EPOLLET;
+
 uint32_t Interest(const SockRec& r) {
   if (!r.window || !r.mask) return 0;
   uint32_t want = 0;
@@ -128,8 +140,7 @@ uint32_t Interest(const SockRec& r) {
   } else if (r.connecting) {
     if (r.armed & kPlatSockConnect) want |= EPOLLOUT;
   } else if (r.connected) {
-    if (r.armed & kPlatSockRead) want |= EPOLLIN | EPOLLRDHUP;
-    if (r.armed & kPlatSockWrite) want |= EPOLLOUT;
+    want = kEdgeInterest;
   }
   return want;
 }
@@ -140,7 +151,7 @@ void Sync(Layer& l, int fd, SockRec& r) {
   uint32_t want = Interest(r);
   if (want == r.polled || (want == 0 && r.polled == kPolledDisabled)) return;
   epoll_event ev{};
-  ev.events = want | EPOLLONESHOT;
+  ev.events = want == kEdgeInterest ? want : want | EPOLLONESHOT;
   ev.data.u64 = uint64_t(uint32_t(fd)) | (uint64_t(r.gen) << 32);
   if (want == 0) {
     epoll_ctl(l.epfd, EPOLL_CTL_DEL, fd, nullptr);
@@ -150,17 +161,6 @@ void Sync(Layer& l, int fd, SockRec& r) {
   } else {
     if (epoll_ctl(l.epfd, EPOLL_CTL_MOD, fd, &ev) == 0) r.polled = want;
   }
-}
-
-void Rearm(PlatSocket s, uint32_t event) {
-  Layer& l = L();
-  std::lock_guard<std::mutex> g(l.lock);
-  auto it = l.socks.find(s);
-  if (it == l.socks.end()) return;
-  SockRec& r = it->second;
-  if ((r.armed & event) == (r.mask & event) && r.polled != kPolledDisabled) return;
-  r.armed |= r.mask & event;
-  Sync(l, s, r);
 }
 
 // Under the lock: changes the record of a socket the layer knows, then
@@ -179,12 +179,18 @@ uint32_t Word(uint32_t event, int32_t err) { return event | (uint32_t(err) << 16
 
 // Under the lock: what one report of epoll means for the socket.
 void Report(int fd, SockRec& r, uint32_t ev, std::vector<Post>* posts) {
-  r.polled = kPolledDisabled;
+  const bool edge = r.polled == kEdgeInterest;
+  if (!edge) r.polled = kPolledDisabled;
   int32_t err = r.injected;
   r.injected = 0;
   auto post = [&](uint32_t event, int32_t e) {
     if (r.window) posts->push_back(Post{r.window, r.message, fd, Word(event, e)});
   };
+  if (edge) {
+    // Edges for events not armed wait as ready.
+    if ((ev & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) && !(r.armed & kPlatSockRead)) r.ready |= kPlatSockRead;
+    if ((ev & (EPOLLOUT | EPOLLERR)) && !(r.armed & kPlatSockWrite)) r.ready |= kPlatSockWrite;
+  }
   if (r.listening) {
     if (r.armed & kPlatSockAccept) {
       r.armed &= ~kPlatSockAccept;
@@ -207,8 +213,11 @@ void Report(int fd, SockRec& r, uint32_t ev, std::vector<Post>* posts) {
     }
   } else {
     if ((ev & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) && (r.armed & kPlatSockRead)) {
+      // Readable with the peer's side open and no error: bytes wait.  Else
+      // a look tells bytes from the end of the stream or an error.
       char c;
-      ssize_t n = recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+      const bool bytes = (ev & (EPOLLRDHUP | EPOLLERR | EPOLLHUP)) == 0;
+      ssize_t n = bytes ? 1 : recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
       if (n > 0) {
         r.armed &= ~kPlatSockRead;
         post(kPlatSockRead, err);
@@ -231,6 +240,44 @@ void Report(int fd, SockRec& r, uint32_t ev, std::vector<Post>* posts) {
     }
   }
   if (err) r.injected = err;  // not reported yet: it stays for the next event
+}
+
+void PostAll(const std::vector<Post>& posts) {
+  for (const Post& p : posts) PlatPostMessage(p.window, p.message, PlatWParam(p.socket), PlatLParam(p.word));
+}
+
+// Arms an event again after the call that consumed it.  A one-shot
+// registration is enabled again; on an edge-triggered one an event that
+// was ready meanwhile, or may still hold (mayHold: a receive that filled its
+// buffer or ended otherwise than by running dry), is looked for at once.
+void Rearm(PlatSocket s, uint32_t event, bool mayHold) {
+  Layer& l = L();
+  std::vector<Post> posts;
+  {
+    std::lock_guard<std::mutex> g(l.lock);
+    auto it = l.socks.find(s);
+    if (it == l.socks.end()) return;
+    SockRec& r = it->second;
+    if (r.polled != kEdgeInterest) {
+      if ((r.armed & event) == (r.mask & event) && r.polled != kPolledDisabled) return;
+      r.armed |= r.mask & event;
+      Sync(l, s, r);
+      return;
+    }
+    const uint32_t arming = r.mask & event & ~r.armed;
+    r.armed |= r.mask & event;
+    const bool wasReady = (r.ready & event) != 0;
+    r.ready &= ~event;
+    if (!arming && !wasReady) return;
+    if (event == kPlatSockRead && (wasReady || mayHold)) {
+      // The report's look at the socket tells bytes, the end or an error.
+      Report(s, r, EPOLLIN | EPOLLRDHUP, &posts);
+    } else if (event == kPlatSockWrite) {
+      pollfd p{s, POLLOUT, 0};
+      if (poll(&p, 1, 0) == 1) Report(s, r, uint32_t(p.revents & (POLLOUT | POLLERR)), &posts);
+    }
+  }
+  PostAll(posts);
 }
 
 void NotifierMain(int epfd) {
@@ -260,7 +307,7 @@ void NotifierMain(int epfd) {
         Sync(l, fd, it->second);
       }
     }
-    for (const Post& p : posts) PlatPostMessage(p.window, p.message, PlatWParam(p.socket), PlatLParam(p.word));
+    PostAll(posts);
     if (stop) return;
   }
 }
@@ -423,7 +470,7 @@ PlatSocket PlatSockAccept(PlatSocket s, uint32_t* address, uint16_t* port, int32
   socklen_t len = sizeof a;
   int fd = accept4(s, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC);
   int32_t e = fd < 0 ? LastError() : 0;
-  Rearm(s, kPlatSockAccept);
+  Rearm(s, kPlatSockAccept, true);
   if (fd < 0) {
     if (err) *err = e;
     return kPlatNoSocket;
@@ -445,7 +492,10 @@ PlatSocket PlatSockAccept(PlatSocket s, uint32_t* address, uint16_t* port, int32
 int32_t PlatSockRecv(PlatSocket s, void* buffer, int32_t count, int32_t* err) {
   ssize_t n = recv(s, buffer, size_t(count < 0 ? 0 : count), 0);
   int32_t e = n < 0 ? LastError() : 0;
-  Rearm(s, kPlatSockRead);
+  // Fewer bytes than asked for, or none waiting: the socket ran dry, and
+  // what comes next makes an edge.
+  const bool dry = (n > 0 && n < count) || e == kPlatSockEWOULDBLOCK;
+  Rearm(s, kPlatSockRead, !dry);
   if (err) *err = e;
   return n < 0 ? -1 : int32_t(n);
 }
@@ -453,7 +503,8 @@ int32_t PlatSockRecv(PlatSocket s, void* buffer, int32_t count, int32_t* err) {
 int32_t PlatSockSend(PlatSocket s, const void* buffer, int32_t count, int32_t* err) {
   ssize_t n = send(s, buffer, size_t(count < 0 ? 0 : count), MSG_NOSIGNAL);
   int32_t e = n < 0 ? LastError() : 0;
-  Rearm(s, kPlatSockWrite);
+  // Room to write is reported again only after a send that would block.
+  if (e == kPlatSockEWOULDBLOCK) Rearm(s, kPlatSockWrite, true);
   if (err) *err = e;
   return n < 0 ? -1 : int32_t(n);
 }
@@ -483,7 +534,10 @@ int32_t PlatSockNotify(PlatSocket s, PlatWindow window, uint32_t message, uint32
   r.message = message;
   r.mask = mask;
   r.armed = mask;
-  if (r.polled == kPolledDisabled) r.polled = ~0u;  // forces the re-enable
+  // Forces the registration anew, which reports whatever holds now (an
+  // edge-triggered one too).
+  if (r.polled == kPolledDisabled || r.polled == kEdgeInterest) r.polled = ~0u;
+  r.ready = 0;
   Sync(l, s, r);
   return 0;
 }

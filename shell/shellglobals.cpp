@@ -23,7 +23,10 @@ int32 gPens[kShellPenCount] = {};
 int32 gGlyphParent = 0;
 int32 gGlyphs[kGlyphCount] = {};
 int32 gPanelPicts[4] = {};
-int32 gStored[kStoredImageCount] = {};
+// The image ids of the stored control images, icon families 140 to 168 of
+// the run-time file, shown as picture codes 7000 to 7028 (0: none).
+using StoredControlImages = int32[kStoredImageCount];
+StoredControlImages gStored = {};
 int32 gFonts[kShellFontSlots] = {};
 int32 gTextMode = 0;
 

@@ -307,9 +307,9 @@ int32 ExecThreadProc(ExecContext* context) {
   // it down), so plain release stores serve and no store in the loop costs a
   // locked instruction.
   QueueElement* e = ctx->current.load();
-  for (;;) {
+  for (bool ran = false;; ran = true) {
     if (!e) {
-      e = qxexec::TakeElement(ctx->runRecord, ui ? 0 : 1, ctx, true);
+      e = qxexec::TakeElement(ctx->runRecord, ui ? 0 : 1, ctx, true, ran);
       if (!e) {
         if (!ui && ctx->running.load()) DBAssert(__FILE__, __LINE__, "execution thread woke without an element");
         break;

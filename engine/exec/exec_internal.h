@@ -37,8 +37,10 @@ bool CheckElement(const QueueElement* e, const char* what);
 // WaitDeQElm and SwitchQElm for an execution thread: the element returned
 // (when claim is set, for TakeElement) becomes the context's current element
 // while the record's mutex is held, so that an element is at every moment on
-// a queue or some thread's current element.
-QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim);
+// a queue or some thread's current element.  A thread that has just run an
+// element (awake set) watches for the next one a short while before it
+// sleeps: the element its clump handed on often comes straight back.
+QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim, bool awake = false);
 QueueElement* SwitchElement(ExecRunRecord* record, QueueElement* element, ExecContext* context);
 // Takes every element of the data space (its dataSpace word names it, or it
 // lies inside the data space's block) off the record's run and rest queues,

@@ -166,10 +166,15 @@ QueueElement* WaitDeQElm(ExecRunRecord* record, Bool32 wait, ExecContext* contex
 
 namespace qxexec {
 
+// How long a thread that has just run an element watches its queue: longer
+// than a clump handed to a thread on another core takes to come back, far
+// shorter than a time slice.
+constexpr uInt32 kExecAwakeMicroseconds = 50;
+
 // An element taken for a thread becomes its current element under the
 // record's mutex: at every moment an element is either on a queue or some
 // thread's current element, which is what a disposal waits on.
-QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim) {
+QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* context, bool claim, bool awake) {
   if (!CheckRecord(record)) return nullptr;
   // Without an event (no threads) nothing could end a wait.
   if (!record->event) wait = 0;
@@ -203,9 +208,15 @@ QueueElement* TakeElement(ExecRunRecord* record, Bool32 wait, ExecContext* conte
     }
     // Nothing to run: sleep until a queueing, an occurrence or the stop
     // signals the event.  A signal left from earlier costs one more turn.
+    // Counted as sleeping, the thread is signalled while it watches too;
+    // it watches once per element run, so an idle thread never does.
     ++record->sleeping;
     slept = true;
     ThMutexRelease(record->mutex);
+    if (awake) {
+      awake = false;
+      if (ThEventWaitAwake(record->event, kExecAwakeMicroseconds)) continue;
+    }
     ThEventWait(record->event);
   }
 }

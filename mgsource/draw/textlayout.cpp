@@ -5,6 +5,7 @@
 #include "mgsource/draw/textlayout.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,9 +21,11 @@ namespace {
 
 constexpr int32 kMaxExtent = 32767;
 constexpr int32 kScratchGrowth = 128;  // new lines go into a table grown by as many
+constexpr int32 kParagraphWindow = 2048;  // bytes first searched for a line's paragraph end
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 int32 gMeasuredLines = 0;
+bool gMayLeave = true;  // test tooling: layouts may leave lines for later
 
 int16 Pin16(int64 v) { return int16(v < 0 ? 0 : v > kMaxExtent ? kMaxExtent : v); }
 
@@ -113,7 +116,6 @@ struct FontWidths {
     TGetFontMetrics(f, &a, &d, &l);
     ascent = a;
     rest = d + l;
-    std::fill(std::begin(w), std::end(w), int16(-1));
     const FontEntry* e = TFontEntry(f);
     if (e && (e->widthFlags & kFontNotAnsi)) bytewise = false;
     if (e && e->fixedWidth) {
@@ -121,6 +123,8 @@ struct FontWidths {
     } else if (e && (e->widthFlags & kFontWidthTable) && e->name && *e->name) {
       const uChar* table = *e->name + 1 + (*e->name)[0];
       for (int32 c = 0; c < 256; ++c) w[c] = int16(table[c]);
+    } else {
+      std::fill(std::begin(w), std::end(w), int16(-1));
     }
     w['\t'] = w[0] = -1;
     const int16 blank = int16(Of(' '));
@@ -402,6 +406,17 @@ class LineMaker {
     return i >= to;
   }
 
+  // Whether a line from a ends at b (the next line's start) whatever the
+  // text from b + 1 on holds: the text through the byte at b is wider than
+  // the line, widths adding up, and that byte is neither a blank nor a
+  // break, so that no word, blank or character takes the line past b.
+  bool EndsAtWhateverFollows(int32 a, int32 b) {
+    if (way_ != kWords || s_.wide || !s_.additive || rightJustified_ || password_ || a >= b || b >= s_.n) return false;
+    const uChar c = s_.text[b];
+    if (IsBlank(c) || IsBreak(c)) return false;
+    return (fixed_ ? FixedWidth(b + 1 - a) : RangeWidth64(s_, a, b + 1 - a)) > avail_;
+  }
+
   // Whether a text ending in a break gets a last line at its end.
   bool FinalLine() const { return finalLine_; }
 
@@ -465,6 +480,7 @@ class LineMaker {
     }
     inline_ = !fixed_ && s_.runCount < 2 && s_.additive;
     plain_ = inline_ && !password_ && !rightJustified_;
+    styled_ = s_.runCount >= 2 && s_.additive && !s_.wide && !password_ && !rightJustified_;
     fw_ = &s_.fonts[size_t(s_.single)];
     if (inline_) fw_->MeasureAll();
     if (inline_ && !password_) {
@@ -482,6 +498,29 @@ class LineMaker {
 
   int64 FixedWidth(int32 length) const { return std::min<int64>(int64(length) * advance_ + overhang_, kMaxExtent); }
 
+  // The width of the byte at i as a range of it measures (additive
+  // single-byte text of 2 or more runs): in the font of the piece holding
+  // it, none outside the pieces.  The piece found last is kept.
+  int32 ByteWidth(int32 i) {
+    if (i < segStart_ || i >= segEnd_) Seek(i);
+    if (!segFont_) return 0;
+    uChar c = s_.text[i];
+    if (password_ && !IsBreak(c)) c = '*';
+    const int32 v = segFont_->w[c];
+    return v >= 0 ? v : segFont_->Measure(c);
+  }
+  void Seek(int32 i) {
+    const size_t k = FirstPiece(s_, i + 1);
+    if (k < s_.pieces.size() && s_.pieces[k].start <= i) {
+      segStart_ = s_.pieces[k].start;
+      segEnd_ = s_.pieces[k].end;
+      segFont_ = &s_.fonts[size_t(s_.pieces[k].slot)];
+    } else {
+      segStart_ = segEnd_ = i;  // outside the pieces: looked for again next time
+      segFont_ = nullptr;
+    }
+  }
+
   // The width of the character from i to end as measured in the line.
   int64 CharWidth(int32 i, int32 end) {
     if (inline_) return fw_->Of(password_ ? uChar('*') : s_.text[i]);
@@ -498,29 +537,44 @@ class LineMaker {
       while (lineStart < n && IsBlank(t[lineStart])) ++lineStart;
       if (lineStart >= n) return false;
     }
-    // The paragraph's end: the next CR or LF, each found once for all the
-    // lines before it.
-    if (lineStart < scanFrom_) {
-      scanFrom_ = lineStart;
-      nextCr_ = nextLf_ = -1;
+    // The paragraph's end: the next CR or LF, looked for from the line's
+    // start up to a window's end (the searches serve the lines after it as
+    // well).  A paragraph end where the search stopped, not at a break, is
+    // one only when the line does not reach it; else the window grows.
+    for (int64 window = kParagraphWindow;; window *= 16) {
+      const int32 upTo = int32(std::min<int64>(n, lineStart + window));
+      const int32 lf = FindFrom(lfSearch_, '\n', lineStart, upTo);
+      const int32 pe = std::min(lf, FindFrom(crSearch_, '\r', lineStart, std::min(lf, upTo)));
+      const int32 reach = WordsIn(lineStart, pe, out);
+      if (pe >= n || IsBreak(t[pe]) || reach < pe) return true;
     }
-    // A CR is looked for only up to the next LF (nextCr_ = nextLf_: none
-    // before it), so text without CRs is not read to its end per line.
-    if (nextLf_ < lineStart) nextLf_ = Find('\n', lineStart, s_.n);
-    if (nextCr_ < lineStart || nextCr_ > nextLf_) nextCr_ = Find('\r', lineStart, nextLf_);
-    const int32 pe = std::min(nextCr_, nextLf_);
+  }
+
+  // The line from lineStart (after any blanks skipped) in the paragraph
+  // ending at pe; returns how far it read: the line depends on pe only when
+  // that is pe.
+  int32 WordsIn(int32 lineStart, int32 pe, LineSpan* out) {
+    const uChar* t = s_.text;
     int32 end = lineStart;
     int64 lineWidth = 0;  // of lineStart..end; widths add word by word
     if (plain_) {
-      PlainWords(lineStart, pe, &end, &lineWidth);
+      const int32 reach = PlainWords(lineStart, pe, &end, &lineWidth);
       Finish(lineStart, pe, end, lineWidth, out);
       out->wordStop = wordStop_;
       out->wordStopWidth = wordStopWidth_;
-      return true;
+      return reach;
+    }
+    if (styled_) {
+      const int32 reach = StyledWords(lineStart, pe, &end, &lineWidth);
+      Finish(lineStart, pe, end, lineWidth, out);
+      out->wordStop = wordStop_;
+      out->wordStopWidth = wordStopWidth_;
+      return reach;
     }
     // Plain text in one font adds byte widths while it scans.
     const bool sums = inline_;
     const int16* widths = fw_->w;
+    int32 reach = lineStart;
     while (end < pe) {
       // The next word: leading blanks (the first word's), then up to a blank,
       // tab or break, or just after a punctuation mark.
@@ -551,6 +605,7 @@ class LineMaker {
         wordWidth += word;
       }
       const int32 wordEnd = i;
+      reach = std::max(reach, wordEnd);
       const int64 withWord = fixed_ ? FixedWidth(wordEnd - lineStart)
                              : lineWidth + (sums ? wordWidth : RangeWidth64(s_, end, wordEnd - end));
       if (withWord <= avail_) {
@@ -568,7 +623,8 @@ class LineMaker {
       Overflow(lineStart, wordEnd, &end, &lineWidth);
       break;
     }
-    return Finish(lineStart, pe, end, lineWidth, out);
+    Finish(lineStart, pe, end, lineWidth, out);
+    return std::max(reach, end);
   }
 
   // The end of the word of double-byte text starting at i (not a blank
@@ -598,12 +654,22 @@ class LineMaker {
     if (wordWrap_ && *endIo != lineStart) return;
     int32 z = *endIo;
     int64 w = *widthIo;
-    while (z < wordEnd) {
-      const int32 ze = CharEndAt(s_, z);
-      const int64 next = fixed_ ? FixedWidth(ze - lineStart) : w + CharWidth(z, ze);
-      if (next > avail_) break;
-      w = next;
-      z = ze;
+    if (!fixed_ && !inline_ && !s_.wide && s_.additive && s_.runCount >= 2) {
+      // Styled single-byte text: byte widths from the run in force.
+      while (z < wordEnd) {
+        const int64 next = w + ByteWidth(z);
+        if (next > avail_) break;
+        w = next;
+        ++z;
+      }
+    } else {
+      while (z < wordEnd) {
+        const int32 ze = CharEndAt(s_, z);
+        const int64 next = fixed_ ? FixedWidth(ze - lineStart) : w + CharWidth(z, ze);
+        if (next > avail_) break;
+        w = next;
+        z = ze;
+      }
     }
     if (z == lineStart) {
       const int32 ze = CharEndAt(s_, z);
@@ -624,7 +690,7 @@ class LineMaker {
   // The words of a line of plain text in one font whose widths add, blanks
   // going with the word before them: the common case, scanned with the
   // byte cells alone.  The same lines as the general loop above.
-  void PlainWords(int32 lineStart, int32 pe, int32* endOut, int64* widthOut) {
+  int32 PlainWords(int32 lineStart, int32 pe, int32* endOut, int64* widthOut) {
     const uChar* const t = s_.text;
     const uInt32* const cells = cells_;
     const int64 avail = avail_;
@@ -669,6 +735,55 @@ class LineMaker {
     *widthOut = lineWidth;
     wordStop_ = wordStop;
     wordStopWidth_ = wordStopWidth;
+    return std::max(end, i);
+  }
+
+  // The words of a line of styled text (styled_): as PlainWords, each
+  // byte's width taken from the font of the run holding it.  A word is
+  // scanned only until the line with it is too wide: the characters that
+  // fit lie before that point, and a word that does not fit ends the line
+  // before it wherever it ends.
+  int32 StyledWords(int32 lineStart, int32 pe, int32* endOut, int64* widthOut) {
+    const uChar* const t = s_.text;
+    int64 lineWidth = 0;
+    int32 end = lineStart, i = lineStart;
+    int64 wordWidth = 0;
+    int32 wordStop = -1;
+    int64 wordStopWidth = 0;
+    for (; i < pe && IsBlank(t[i]); ++i) wordWidth += ByteWidth(i);  // the first word's leading blanks
+    for (;;) {
+      const bool hasWord = i < pe;
+      if (hasWord) {
+        const int32 limit = pe - i > scanLimit_ ? i + scanLimit_ : pe;
+        const int64 room = avail_ - lineWidth;
+        wordWidth += ByteWidth(i);
+        for (++i; i < limit && wordWidth <= room; ++i) {
+          const uChar kind = kCharKinds.of[t[i]];
+          if (kind != kWordChar) {
+            if (kind != kBlankChar) wordWidth += ByteWidth(i), ++i;  // punctuation ends the word after it
+            break;
+          }
+          wordWidth += ByteWidth(i);
+        }
+      }
+      const int64 withWord = lineWidth + wordWidth;
+      if (withWord > avail_) {
+        Overflow(lineStart, i, &end, &lineWidth);
+        break;
+      }
+      end = i;
+      lineWidth = withWord;
+      if (hasWord) wordStop = end, wordStopWidth = lineWidth;
+      for (; end < pe && IsBlank(t[end]); ++end) lineWidth += ByteWidth(end);
+      if (end >= pe) break;
+      i = end;
+      wordWidth = 0;
+    }
+    *endOut = end;
+    *widthOut = lineWidth;
+    wordStop_ = wordStop;
+    wordStopWidth_ = wordStopWidth;
+    return std::max(end, i);
   }
 
   Snapshot& s_;
@@ -680,12 +795,30 @@ class LineMaker {
   bool fixed_ = false;
   bool inline_ = false;           // one font whose byte widths add
   bool plain_ = false;            // and neither password nor right-justified text
+  bool styled_ = false;           // runs of single-byte fonts whose widths add, neither of those
+  int32 segStart_ = 0, segEnd_ = 0;  // the piece ByteWidth found last
+  FontWidths* segFont_ = nullptr;
   uInt32 cells_[256];             // per byte: what it does to a word << 16 | its width when inline_
   FontWidths* fw_ = nullptr;
   int32 advance_ = 1, overhang_ = 0;
-  // The next LF at or after the positions asked since scanFrom_, and the
-  // next CR before it (nextLf_ when none).
-  int32 scanFrom_ = INT32_MAX, nextCr_ = 0, nextLf_ = 0;
+  // A search for one byte: [from, to) searched, at its first hit there (to
+  // when none).
+  struct ByteSearch {
+    int32 from = INT32_MAX, to = 0, at = 0;
+  };
+  ByteSearch lfSearch_, crSearch_;
+
+  // The first c at or after pos as far as searched, searching up to upTo at
+  // least when none was found yet (then upTo or beyond, where the search
+  // stopped).  A search from a position not after pos serves again.
+  int32 FindFrom(ByteSearch& b, char c, int32 pos, int32 upTo) {
+    if (pos < b.from || pos > b.at) b.from = b.to = b.at = pos;
+    if (b.at == b.to && b.to < upTo) {
+      b.at = Find(c, b.to, upTo);
+      b.to = upTo;
+    }
+    return b.at;
+  }
   // The last fitted word's end and the line's width there (PlainWords).
   int32 wordStop_ = -1;
   int64 wordStopWidth_ = 0;
@@ -703,6 +836,44 @@ int16 HeightAt(UHandle h, int32 line) {
   TLineEntry e;
   std::memcpy(&e, *h + kTLHeader + line * kTLEntrySize, kTLEntrySize);
   return e.height;
+}
+
+// The heights of the lines before line, added in 32 bits by blocks of
+// lines too few to overflow them.
+int64 HeightsBefore(UHandle h, int32 line) {
+  const uChar* p = *h + kTLHeader + offsetof(TLineEntry, height);
+  int64 sum = 0;
+  for (int32 done = 0; done < line;) {
+    const int32 stop = std::min(line, done + 32768);
+    int32 block = 0;
+    for (; done < stop; ++done, p += kTLEntrySize) {
+      int16 height;
+      std::memcpy(&height, p, sizeof height);
+      block += height;
+    }
+    sum += block;
+  }
+  return sum;
+}
+
+// The first of the lines from..count-1 (starts ascending) whose start is at
+// least at.
+int32 FirstStartingAt(UHandle h, int32 from, int32 count, int64 at) {
+  while (from < count) {
+    const int32 mid = from + (count - from) / 2;
+    if (StartAt(h, mid) < at) from = mid + 1;
+    else count = mid;
+  }
+  return from;
+}
+
+// Whether no line's height depends on the selection: every font of the
+// record (its runs' and the insertion style's) has the same ascent and the
+// same descent plus leading, so the insertion font's part changes nothing.
+bool HeightsIgnoreSelection(const Snapshot& s) {
+  for (const FontWidths& f : s.fonts)
+    if (f.ascent != s.fonts[0].ascent || f.rest != s.fonts[0].rest) return false;
+  return true;
 }
 
 void KeepInRange(LRect* dest, const Rect& view) {
@@ -739,7 +910,7 @@ struct Change {
 
 // A pending change that leaves lines to keep: relayout begins two lines
 // before the first line starting after the change.
-bool PendingChange(UHandle h, const Snapshot& s, const LineMaker& maker, Change* c) {
+bool PendingChange(UHandle h, const Snapshot& s, LineMaker& maker, Change* c) {
   if (!h || !*h || DSGetHandleSize(h) < kTLHeader || !(GetNative32(*h + kTLPending) & 1)) return false;
   const int32 count = int32(GetNative32(*h + kTLCount));
   const int32 start = int32(GetNative32(*h + kTLChangeStart)), end = int32(GetNative32(*h + kTLChangeEnd));
@@ -756,8 +927,11 @@ bool PendingChange(UHandle h, const Snapshot& s, const LineMaker& maker, Change*
   }
   c->first = std::max(0, lo - 2);
   // A line ending in a word that runs across short lines into the change is
-  // laid out again too.
-  while (c->first > 0 && maker.ReadsUpTo(StartAt(h, c->first), start)) --c->first;
+  // laid out again too, unless it ends where it does whatever follows the
+  // line after it (a long word broken by characters).
+  while (c->first > 0 && maker.ReadsUpTo(StartAt(h, c->first), start) &&
+         !(StartAt(h, c->first) < start && maker.EndsAtWhateverFollows(StartAt(h, c->first - 1), StartAt(h, c->first))))
+    --c->first;
   c->end = end;
   c->oldEnd = int32(oldEnd);
   c->delta = delta;
@@ -804,7 +978,9 @@ MgErr WriteTable(TRecord r, int32 first, const std::vector<TLineEntry>& made, in
   return kNoErr;
 }
 
-void Layout(TRecord r) {
+// Lays the text out; with upTo below the text's length the lines after the
+// one holding upTo may be left for a later layout (see leaving below).
+void Layout(TRecord r, int32 upTo) {
   Snapshot s = Take(r);
   LineMaker maker(s);
   const uInt32 kind = s.mode & kTRModeKind;
@@ -825,6 +1001,19 @@ void Layout(TRecord r) {
     made.push_back(MakeEntry(s, sp));
     madeHeight += made.back().height;
   };
+  // An edit can move every line after it (a long word broken by
+  // characters moves by each byte typed).  The lines after upTo may then be
+  // left for later, as lines of a change still pending from where they
+  // start, when the layout does not need them: the text wraps (the
+  // destination's width is the view's), no line's height depends on the
+  // selection, and the lines made reach the view's bottom, so that the
+  // destination's height is read only once all is laid out and keeping the
+  // destination in range moves it as it would with every line made.
+  const bool mayLeave = gMayLeave && incremental && upTo < n && (kind == kTRKindBreakChar || kind == kTRKindWordWrap) &&
+                        HeightsIgnoreSelection(s);
+  int64 firstTop = 0;
+  bool firstTopKnown = false;
+  int32 leaveAt = -1;
   int32 keep = -1, k = first + 1;
   LineSpan span{};
   for (bool more = maker.Next(incremental ? StartAt(h, first) : 0, &span); more;
@@ -833,6 +1022,20 @@ void Layout(TRecord r) {
       while (k < oldCount && int64(StartAt(h, k)) + change.delta < span.start) ++k;
       if (k < oldCount && StartAt(h, k) + change.delta == span.start && StartAt(h, k) >= change.oldEnd) {
         keep = k;
+        break;
+      }
+    }
+    if (mayLeave && span.start > upTo) {
+      if (!firstTopKnown) {
+        // The destination's top as kept in range (its bottom reaching the
+        // view's bottom: the top moves up to the view's at most).
+        firstTop = std::min<int64>(s.dest.top, s.view.top) + HeightsBefore(h, first);
+        firstTopKnown = true;
+      }
+      if (firstTop + madeHeight >= s.view.bottom) {
+        // The old lines of unchanged text starting after leaveAt stay.
+        leaveAt = span.start;
+        keep = FirstStartingAt(h, first, oldCount, std::max<int64>(change.oldEnd, int64(leaveAt) - change.delta + 1));
         break;
       }
     }
@@ -845,6 +1048,12 @@ void Layout(TRecord r) {
   for (int32 i = first, end = keep < 0 ? oldCount : keep; incremental && i < end; ++i) replacedHeight += HeightAt(h, i);
   if (WriteTable(r, first, made, keep, incremental ? change.delta : 0) != kNoErr) return;
   h = TRData(r)->lines;
+  if (leaveAt >= 0) {
+    // What is left: the lines from leaveAt up to the kept ones (now moved).
+    PutNative32(*h + kTLPending, kTLPendingChange | kTLPendingLater);
+    PutNative32(*h + kTLChangeStart, uInt32(leaveAt));
+    PutNative32(*h + kTLChangeEnd, uInt32(std::max(leaveAt, change.end)));
+  }
   const int32 count = int32(GetNative32(*h + kTLCount));
 
   const Rect view = s.view;
@@ -898,6 +1107,8 @@ void Layout(TRecord r) {
 
 int32 TLayoutMeasuredLines() { return gMeasuredLines; }
 
+void TLayoutSetLeaving(bool may) { gMayLeave = may; }
+
 int32 TLineCount(TRecord record) {
   if (!record || !*record) return 0;
   UHandle h = TRData(record)->lines;
@@ -914,8 +1125,36 @@ TLineEntry TLineAt(TRecord record, int32 line) {
 void TValidateLines(TRecord record) {
   if (!record || !*record) return;
   UHandle h = TRData(record)->lines;
-  if (h && *h && !(GetNative32(*h + kTLPending) & 1)) return;
-  Layout(record);
+  if (h && *h && !(GetNative32(*h + kTLPending) & kTLPendingChange)) return;
+  Layout(record, INT32_MAX);
+}
+
+void TValidateLinesTo(TRecord record, int32 offset) {
+  if (!record || !*record) return;
+  UHandle h = TRData(record)->lines;
+  if (h && *h) {
+    const uInt32 pending = GetNative32(*h + kTLPending);
+    if (!(pending & kTLPendingChange)) return;
+    if ((pending & kTLPendingLater) && offset < int32(GetNative32(*h + kTLChangeStart))) return;
+  }
+  Layout(record, offset);
+}
+
+void TValidateLinesLeft(TRecord record) {
+  if (!record || !*record) return;
+  UHandle h = TRData(record)->lines;
+  if (h && *h && (GetNative32(*h + kTLPending) & kTLPendingLater)) TValidateLines(record);
+}
+
+void TValidateLinesForMove(TRecord record, int32 dv) {
+  if (!record || !*record || dv == 0) return;
+  UHandle h = TRData(record)->lines;
+  if (!h || !*h || !(GetNative32(*h + kTLPending) & kTLPendingLater)) return;
+  const int32 count = int32(GetNative32(*h + kTLCount));
+  const int32 left = FirstStartingAt(h, 0, count, int64(int32(GetNative32(*h + kTLChangeStart))) + 1);
+  const TRecordData* d = TRData(record);
+  const int64 top = int64(d->dest.top) + dv;
+  if (top > d->view.top || top + HeightsBefore(h, left) < d->view.bottom) TValidateLines(record);
 }
 
 void TMarkRelayout(TRecord record, int32 start, int32 oldLength, int32 newLength) {
@@ -940,7 +1179,8 @@ void TMarkRelayout(TRecord record, int32 start, int32 oldLength, int32 newLength
     PutNative32(*h + kTLChangeEnd, uInt32(newEnd));
     PutNative32(*h + kTLDelta, uInt32(delta + newLength - oldLength));
   }
-  PutNative32(*h + kTLPending, GetNative32(*h + kTLPending) | 1);
+  // A new change: the lines left for later are laid out with it.
+  PutNative32(*h + kTLPending, (GetNative32(*h + kTLPending) | kTLPendingChange) & ~kTLPendingLater);
 }
 
 int32 TMeasureLine(TRecord record, TLineEntry* entry, int32 length) {
@@ -990,17 +1230,16 @@ void SetCaretFlags(TRecord r, int32 options, bool set) {
 Point TOffsetToPt(TRecord record, int32 offset, Bool32 atLineStart, TLineEntry* entry) {
   Point pt{0, 0};
   if (!record || !*record) return pt;
-  TValidateLines(record);
+  TValidateLinesTo(record, offset);
   Snapshot s = Take(record);
   const int32 n = s.n, count = TLineCount(record);
   if (count <= 0) return pt;
   offset = std::clamp(offset, 0, n);
-  int32 line = 0;
-  int64 top = s.dest.top;
-  for (int32 i = 1; i < count && TLineAt(record, i).start <= offset; ++i) {
-    top += TLineAt(record, i - 1).height;
-    line = i;
-  }
+  // The last line whose start is at most the offset (starts ascend), and
+  // its top.
+  UHandle lines = TRData(record)->lines;
+  const int32 line = std::max(0, FirstStartingAt(lines, 1, count, int64(offset) + 1) - 1);
+  int64 top = s.dest.top + HeightsBefore(lines, line);
   TLineEntry e = TLineAt(record, line);
   int64 h;
   if (!atLineStart && offset > 0 && line > 0 && offset == e.start &&

@@ -5,10 +5,11 @@
 #include "mgsource/extcode.h"
 #include "mgsource/window/textrec.h"
 
-// Line table header (native order): line count, pending flags (bit 0),
-// start of the changed range (-1: everything), its end in the new text, the
-// length change, the remembered caret column (32767: none); then one entry
-// per line.
+// Line table header (native order): line count, pending flags (bit 0: a
+// change is pending; bit 1: besides, the lines from the change's start on
+// were left for later), start of the changed range (-1: everything), its
+// end in the new text, the length change, the remembered caret column
+// (32767: none); then one entry per line.
 enum : int32 {
   kTLCount = 0,
   kTLPending = 4,
@@ -20,6 +21,7 @@ enum : int32 {
   kTLEntrySize = 12,
 };
 constexpr uInt16 kTLNoCaretColumn = 32767;
+constexpr uInt32 kTLPendingChange = 1, kTLPendingLater = 2;
 
 // One line: its start offset, ascent, height, width and the width without
 // trailing blanks and tabs.  Widths and heights are pinned at 32767.
@@ -38,6 +40,18 @@ TLineEntry TLineAt(TRecord record, int32 line);
 // Lays the text out when the record has no line table or a change is
 // pending, then clears the pending flag.
 QX_EXTERN_C void TValidateLines(TRecord record);
+// Lays out at least the lines that hold offsets up to offset; the lines
+// after them may be left for the next layout where the record's
+// destination does not depend on them yet (see Layout).
+void TValidateLinesTo(TRecord record, int32 offset);
+// Before the destination moves down by dv: lays out the lines left for
+// later when the move would bring them into the view, or the destination's
+// top below the view's top.
+void TValidateLinesForMove(TRecord record, int32 dv);
+// Lays out the lines left for later, if any: called by the changes other
+// than typing before they change the record, so that lines are left for
+// later only between keys (the fonts of the record then keep one height).
+void TValidateLinesLeft(TRecord record);
 // Records a changed range (start -1: everything); ignored without a table.
 QX_EXTERN_C void TMarkRelayout(TRecord record, int32 start, int32 oldLength, int32 newLength);
 // Fills the entry's ascent, height and width for length bytes from its
@@ -66,3 +80,6 @@ QX_EXTERN_C int32 TCharPositions(TRecord record, int32 start, int32 length, UHan
 
 // Test tooling: the number of line entries layouts have measured so far.
 int32 TLayoutMeasuredLines();
+// Test tooling: whether layouts may leave lines for later (they may unless
+// set off; off, each lays out every line it must, as TValidateLines).
+void TLayoutSetLeaving(bool may);

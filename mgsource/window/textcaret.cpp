@@ -175,6 +175,7 @@ void SelectFromAnchor(TRecord r, int32 anchor, int32 moving) {
 
 // One line or one "M" column towards a point outside the view, drawn.
 void AutoScroll(TRecord r, Point point) {
+  TValidateLines(r);  // the text's whole height decides
   const Rect view = TRData(r)->view;
   const LRect dest = TRData(r)->dest;
   if (dest.bottom - dest.top > view.bottom - view.top) {

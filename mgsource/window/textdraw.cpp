@@ -394,6 +394,7 @@ void BarNumbers(const TRecordData* d, bool vertical, int32* value, int32* visibl
 
 void TDrawBars(TRecord record) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return;
+  TValidateLines(record);  // the bars show the text's whole height
   Rect bars[2];
   TGetBarRects(record, &bars[0], &bars[1]);
   for (int32 i = 0; i < 2; ++i) {
@@ -406,6 +407,7 @@ void TDrawBars(TRecord record) {
 
 int32 TClickScrollBars(TRecord record, Point point) {
   if (!Valid(record) || (TRData(record)->flags & kTRFlagCollapsed)) return 0;
+  TValidateLines(record);
   Rect bars[2];
   TGetBarRects(record, &bars[0], &bars[1]);
   int32 which = -1;
@@ -433,6 +435,7 @@ void ForgetCaretColumn(TRecord r) {
 }
 
 void MoveDest(TRecord r, int32 dv, int32 dh) {
+  TValidateLinesForMove(r, dv);
   LOffsetRect(&TRData(r)->dest, dh, dv);
   if (dh) ForgetCaretColumn(r);
 }
@@ -585,7 +588,9 @@ int32 TGetTopLine(TRecord record, int32* line) {
 
 int32 TScrollToOffset(TRecord record, int32 offset, Bool32 redraw) {
   if (!Valid(record)) return 0;
-  TValidateLines(record);
+  // Only the lines up to the offset's are needed (the rest may be left for
+  // the next full layout: typing into a long text lays out a few lines).
+  TValidateLinesTo(record, offset);
   if (TRData(record)->flags & kTRFlagCollapsed) return 0;
   const Bool32 atStart = (TRData(record)->flags & kTRFlagAnchorBelow) != 0;
   TLineEntry e{};

@@ -574,6 +574,7 @@ void TNormalizeRuns(TRecord record) {
 
 MgErr TSetFontInRange(TRecord record, int32 font, int32 mask) {
   if (!Valid(record)) return kArgErr;
+  TValidateLinesLeft(record);
   PinSelection(record);
   if (ReserveRuns(record, TRData(record)->runCount + 3) != kNoErr) return kMemFullErr;
   const bool toggle = (mask & kFontMaskStyle) && (mask & kFontMaskToggle);
@@ -640,6 +641,7 @@ void TSetFont(TRecord record, int32 font, int32 mask, Bool32 redraw) {
 
 MgErr TInsert(TRecord record, const uChar* bytes, int32 length) {
   if (!Valid(record) || length < 0 || (length > 0 && !bytes)) return kArgErr;
+  TValidateLinesLeft(record);
   const MgErr err = InsertAtSelection(record, bytes, length, nullptr, nullptr);
   if (err) return err;
   ForgetCaretColumn(record);
@@ -786,6 +788,7 @@ void TCut(TRecord record, TRecord clipboard, Bool32 redraw) {
 void TPaste(TRecord clipboard, TRecord record, Bool32 redraw) {
   if (!Valid(record)) return;
   if (clipboard && !Valid(clipboard)) return;
+  TValidateLinesLeft(record);
   const std::string bytes = clipboard ? Text(clipboard) : std::string();
   std::string insert = bytes;
   const bool hex = TRData(record)->mode & kTRModeHex;

@@ -1487,6 +1487,11 @@ void BusLog(const char* line) {
   c.bus.log += '\n';
 }
 
+int32_t BusLogging() {
+  Call c;
+  return c.bus.logging ? 1 : 0;
+}
+
 int32_t BusVisaSwitches() {
   Call c;
   return c.bus.visaSwitches;
@@ -1531,8 +1536,8 @@ int32_t BusRequesting(uint32_t board, uint32_t primary, int32_t secondary) {
 
 extern "C" {
 QX_DATA extern const QXGPIBBusEntries qxgpib_bus;
-const QXGPIBBusEntries qxgpib_bus = {BusFind,         BusList, BusWrite,   BusRead,  BusLog,
-                                     BusVisaSwitches, BusPoll, BusTrigger, BusClear, BusRequesting};
+const QXGPIBBusEntries qxgpib_bus = {BusFind,         BusList, BusWrite,   BusRead,       BusLog,    BusVisaSwitches,
+                                     BusPoll,         BusTrigger, BusClear, BusRequesting, BusLogging};
 }
 
 QX_EXPORT int32_t QX_GPIB_CALL QXGPIBTestControl(int32_t op, const char* text, char* out, int32_t outSize) {

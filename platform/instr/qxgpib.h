@@ -89,5 +89,7 @@ struct QXGPIBBusEntries {
   int32_t (*trigger)(uint32_t board, uint32_t primary, int32_t secondary);
   int32_t (*clear)(uint32_t board, uint32_t primary, int32_t secondary);
   int32_t (*requesting)(uint32_t board, uint32_t primary, int32_t secondary);
+  // Whether the call log runs (a line is worth making).
+  int32_t (*logging)();
 };
 constexpr char kQXGPIBBusExport[] = "qxgpib_bus";

@@ -77,9 +77,11 @@ struct Session {
   uint32_t primary = 0;
   int32_t secondary = -1;
   bool vxi = false;
-  // TCP: the socket, and bytes received past the last read's end.
+  // TCP: the socket, and bytes received past the last read's end; the
+  // socket's receive time-out as set (ms; none at first: it waits for ever).
   int fd = -1;
   std::string pending;
+  uint32_t recvTimeout = kVisaForever;
   std::atomic<bool> termCharEn{true};
   std::string rsrc;  // the name opened, and the resource a lock is on
   // find list
@@ -132,7 +134,7 @@ const QXGPIBBusEntries* Bus() {
 void Log(const char* routine, QXViStatus status, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 void Log(const char* routine, QXViStatus status, const char* fmt, ...) {
   const QXGPIBBusEntries* bus = Bus();
-  if (!bus) return;
+  if (!bus || !bus->logging()) return;  // a line is made only for a running log
   char args[200];
   va_list ap;
   va_start(ap, fmt);
@@ -221,8 +223,25 @@ QXViStatus Connect(const qxvisa::Rsrc& r, uint32_t timeoutMs, int* fd) {
   }
   int one = 1;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  // Connected, the socket blocks: a read waits in its receive, with the
+  // session's time-out as the socket's; every other call says it must not.
+  const int flags = fcntl(s, F_GETFL);
+  if (flags >= 0) fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
   *fd = s;
   return kVisaOK;
+}
+
+// Gives the socket a receive time-out of ms (not 0); false when it cannot.
+bool SetRecvTimeout(Session& s, uint32_t ms) {
+  if (s.recvTimeout == ms) return true;
+  timeval tv{};
+  if (ms != kVisaForever) {
+    tv.tv_sec = time_t(ms / 1000);
+    tv.tv_usec = suseconds_t(ms % 1000) * 1000;
+  }
+  if (setsockopt(s.fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+  s.recvTimeout = ms;
+  return true;
 }
 
 // Reads of a TCP session: up to the count, the end character (LF, kept),
@@ -254,11 +273,20 @@ QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got, const s
   if (lf != std::string::npos && lf < count) return kVisaTermChar;
   if (have == count) return kVisaMaxCount;
   // Then the socket's, received straight into the caller's buffer; bytes
-  // past a line's end wait for the next read.
+  // past a line's end wait for the next read.  A synchronous read waits
+  // first in the receive itself, for the whole time-out (one call where a
+  // look, a poll and a receive would be three); later waits poll for what
+  // is left of it.
+  bool waitInRecv = !stop && !noWait && limit != 0;
   for (;;) {
     if (s.fd < 0) return kVisaErrConnLost;
     if (stop && stop->load()) return kVisaErrAbort;
-    ssize_t r = recv(s.fd, buf + have, count - have, 0);
+    int flags = MSG_DONTWAIT;
+    if (waitInRecv) {
+      waitInRecv = false;
+      if (SetRecvTimeout(s, limit)) flags = 0;
+    }
+    ssize_t r = recv(s.fd, buf + have, count - have, flags);
     if (r > 0) {
       const char* eol = lines ? static_cast<const char*>(std::memchr(buf + have, '\n', size_t(r))) : nullptr;
       if (eol) {
@@ -275,7 +303,8 @@ QXViStatus TCPRead(Session& s, char* buf, uint32_t count, uint32_t* got, const s
     }
     if (r == 0) return kVisaErrConnLost;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN) return kVisaErrConnLost;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return kVisaErrConnLost;
+    if (flags == 0) return kVisaErrTimeout;  // the receive waited the whole time-out
     if (noWait) return kWouldBlock;
     pollfd p{s.fd, POLLIN, 0};
     int left = Left(end, forever);
@@ -296,7 +325,7 @@ QXViStatus TCPWrite(Session& s, const char* buf, uint32_t count, uint32_t* sent,
   uint32_t done = 0;
   while (done < count) {
     if (s.fd < 0) break;
-    ssize_t r = send(s.fd, buf + done, count - done, MSG_NOSIGNAL);
+    ssize_t r = send(s.fd, buf + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (r > 0) {
       done += uint32_t(r);
       continue;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "controls/picc_calls.h"
+#include "controls/picc_fixture.h"
 #include "golden_image.h"
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw_window.h"
@@ -24,50 +25,11 @@ using picctest::Args;
 using picctest::Call;
 using picctest::Calls;
 
-constexpr DColor kFore = 0x2050A0, kBack = 0xF0C040;
-int32 gPens[3] = {};
-
-class Picc : public DrawWindow {
- protected:
-  void SetUp() override {
-    DrawWindow::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_EQ(LoadDefaultColourMaps(), kNoErr);
-    MLoadMenuColors();
-    for (int32 i = 0; i < 3; ++i) {
-      PenState s{};
-      std::memcpy(s.pattern, kShellBlendPatterns[i], 8);
-      gPens[i] = DNewPen(kDefaultPenBase, kPenPattern, &s);
-    }
-    PiccSetBlendPenSource([](int32 which) { return gPens[which]; });
-  }
-  void TearDown() override {
-    PiccSetBlendPenSource(nullptr);
-    for (int32 id : images_) IRelease(id);
-    DResetColors();
-    DrawWindow::TearDown();
-  }
-  int32 Pixmap(int32 w, int32 h, int32 depth) {
-    const Rect r{0, 0, int16(h), int16(w)};
-    int32 id = 0;
-    EXPECT_EQ(ICreatePixmap(window_, &r, depth, &id), kNoErr);
-    images_.push_back(id);
-    return id;
-  }
-  PlatSurface* SurfaceOf(int32 pixmap) { return PlatBitmapSurface(PlatObj(IEntryOf(pixmap).extra)); }
-  // Draws into a white pixmap of that size and depth.
-  int32 DrawInto(int32 w, int32 h, int32 depth, const std::function<void()>& draw) {
-    const int32 id = Pixmap(w, h, depth);
-    ImageSaveRecord save;
-    IOpen(id, &save);
-    IEraseImage(id);
-    draw();
-    IClose(id, &save);
-    return id;
-  }
-  uInt32 Pix(int32 pixmap, int32 x, int32 y) { return PlatSurfaceGetPixel(SurfaceOf(pixmap), x, y) & 0xFFFFFF; }
-  std::vector<int32> images_;
-};
+using picctest::gPens;
+using picctest::kBack;
+using picctest::kFore;
+using picctest::LogPort;
+using picctest::Picc;
 
 // ---- Golden sheets -----------------------------------------------------------------------
 
@@ -115,13 +77,9 @@ TEST_F(Picc, GoldenSheetsAtEveryDepth) {
     const int32 height = DrawSheet(colour, false);
     const int32 first = DrawInto(kSheetWidth, height, depth, [&] { DrawSheet(colour, true); });
     const int32 second = DrawInto(kSheetWidth, height, depth, [&] { DrawSheet(colour, true); });
-    PlatSurface *a = SurfaceOf(first), *b = SurfaceOf(second);
-    int32 differing = 0;
-    for (int32 y = 0; y < height; ++y)
-      for (int32 x = 0; x < kSheetWidth; ++x) differing += PlatSurfaceGetPixel(a, x, y) != PlatSurfaceGetPixel(b, x, y);
-    EXPECT_EQ(differing, 0) << "a second run differs at depth " << depth;
+    EXPECT_EQ(Differing(first, second, kSheetWidth, height), 0) << "a second run differs at depth " << depth;
     const std::string name = "picc_sheet_" + std::to_string(depth) + ".png";
-    qxtest::ExpectMatchesGolden(a, std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens" / name,
+    qxtest::ExpectMatchesGolden(SurfaceOf(first), std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens" / name,
                                 "regenerate the picture primitive sheets (QX_UPDATE_GOLDENS=1) and check them by eye");
   }
   SetBuiltInPict(2084, 0);
@@ -287,37 +245,6 @@ TEST_F(Picc, BlendPenByRatio) {
   PiccSetBlendPenSource(nullptr);
   EXPECT_EQ(SelectBlendPen(1, 2, 3, 4), 0) << "no pens given at start-up";
 }
-
-// A port of a chosen depth that logs the pens and the painted rectangles.
-struct LogPort {
-  static inline int32 depth = 8, bw = 0, drawn = 0;
-  struct Paint {
-    Rect r;
-    int32 pen;  // 1 the normal pen
-    DColor colour;
-  };
-  static inline std::vector<Paint> paints;
-  static inline int32 pen = 0;
-  static inline DColor colour = 0;
-  static DPort Make() {
-    DPort p = gNullPort;
-    p.getDepth = [] { return depth; };
-    p.isBW = [] { return bw; };
-    p.isScreenPort = [] { return 1; };
-    p.selectNormPen = [](DColor c, DColor) { return pen = 1, colour = c, 0; };
-    p.selectPen = [](int32 n, DColor, DColor) { return pen = n, 0; };
-    p.paintRect = [](const Rect* r) {
-      paints.push_back(Paint{*r, pen, colour});
-      return ++drawn, 0;
-    };
-    auto count = [](auto...) { return ++drawn, 0; };
-    p.setPixel = count, p.moveTo = [](int32, int32) { return 0; }, p.lineTo = count, p.mhLineTo = count;
-    p.line = count, p.mhLine = count, p.polyLine = count, p.paintPoly = count, p.frameRect = count;
-    p.frameRoundRect = count, p.paintRoundRect = count, p.frameOval = count, p.paintOval = count;
-    p.frameArc = count, p.paintArc = count, p.drawImage = count, p.textBox = count;
-    return p;
-  }
-};
 
 TEST_F(Picc, PaletteGradientPaintsARunPerPaletteChange) {
   DPort port = LogPort::Make();

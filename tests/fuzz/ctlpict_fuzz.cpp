@@ -5,11 +5,21 @@
 // outside the primitive's rectangle, the caller's rectangle comes back as
 // it was, every call returns without a report, and the line buffers are
 // never read or written past their ends (the sanitizers watch).
+//
+// An input whose first byte is 0xC0 or more sends one message (0 to 5, 7,
+// 10 to 14) to one picture of the control picture table, with state words,
+// a version and a flattened state made from the input.  Invariants: the
+// state is never read past its handle; the points a state of 12 bytes or
+// more holds are the ones message 13 then reports; a flattened state reads
+// back to the same style and points; answers are in their ranges; drawing
+// stays inside the rectangle; only the messages a picture does not answer
+// are reported.
 #include <cstdint>
 #include <cstring>
 
 #include "fuzz_support.h"
 #include "controls/picc.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dprims.h"
 #include "mgsource/draw/image.h"
@@ -69,6 +79,97 @@ Point PointOf(FuzzReader& in) {
   return p;
 }
 
+// Whether anything but white lies outside the rectangle on the pixmap.
+bool DrewOutside(int32 pixmap, const Rect& rect) {
+  PlatSurface* s = PlatBitmapSurface(PlatObj(IEntryOf(pixmap).extra));
+  FUZZ_CHECK(s);
+  for (int32 y = 0; y < kSide; ++y)
+    for (int32 x = 0; x < kSide; ++x) {
+      const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+      if (!inside && (PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF) != 0xFFFFFF) {
+        std::fprintf(stderr, "drew at (%d, %d) outside (%d, %d, %d, %d)\n", int(x), int(y), int(rect.left),
+                     int(rect.top), int(rect.right), int(rect.bottom));
+        return true;
+      }
+    }
+  return false;
+}
+
+void PictureMessage(FuzzReader& in, int32 pixmap) {
+  static const int32 kMessages[] = {0, 1, 2, 3, 4, 5, 7, 10, 11, 12, 13, 14};
+  const PictureProcEntry& entry = PictureProcTable()[in.Word() % kPictureProcCount];
+  const int32 message = kMessages[in.Byte() % 12];
+  const bool line = entry.proc == LinePictProc;
+  PictStyleBlock style{entry.style, line ? in.Word() : 0, line ? in.Word() : 0};
+  Rect rect{Coordinate(in), Coordinate(in), Coordinate(in), Coordinate(in)};
+  Rect other{Coordinate(in), Coordinate(in), Coordinate(in), Coordinate(in)};
+  const Rect given = rect;
+  PictMessageBlock b{};
+  b.rect = &rect;
+  b.otherRect = &other;
+  b.foreColor = Colour(in);
+  b.backColor = Colour(in);
+  b.point = PointOf(in);
+  b.version = in.Word();
+  b.point1 = PointOf(in);
+  b.point2 = PointOf(in);
+  // The flattened state: exactly the bytes that remain, at most 16.
+  const size_t stateSize = std::min<size_t>(in.n, 16);
+  UHandle state = DSNewHandle(int32(stateSize));
+  if (!state) return;
+  in.Bytes(*state, stateSize);
+  b.stateHandle = state;
+  if (message == kPictMsgDraw) {
+    ImageSaveRecord save;
+    IOpen(pixmap, &save);
+    IEraseImage(pixmap);
+    FuzzArmed() = true;
+    entry.proc(message, &style, &b);
+    FuzzArmed() = false;
+    IClose(pixmap, &save);
+    FUZZ_CHECK(!DrewOutside(pixmap, given));
+  } else {
+    // Messages 11 to 14 belong to the line; other pictures report them.
+    FuzzArmed() = line || message < kPictMsgFlatten;
+    entry.proc(message, &style, &b);
+    FuzzArmed() = false;
+  }
+  switch (message) {
+    case kPictMsgHit:
+    case kPictMsgRectHit: FUZZ_CHECK(b.result == 0 || b.result == 1); break;
+    case kPictMsgShape:
+      FUZZ_CHECK(b.shapeKind >= 0 && b.shapeKind <= 2 && (b.result == 0 || b.result == 1));
+      FUZZ_CHECK((b.shapeKind == 2) == line);
+      break;
+    case kPictMsgSize:
+      if (!line) FUZZ_CHECK(rect.top == 0 && rect.left == 0 && rect.bottom > 0 && rect.right > 0);
+      break;
+    case kPictMsgUnflatten:
+      if (line && stateSize >= 12) {
+        PictMessageBlock q{};
+        entry.proc(kPictMsgGetEnds, &style, &q);
+        const uChar* p = *state;
+        FUZZ_CHECK(style.style == GetBE32(p));
+        FUZZ_CHECK(q.point1.v == int16(GetBE16(p + 4)) && q.point1.h == int16(GetBE16(p + 6)));
+        FUZZ_CHECK(q.point2.v == int16(GetBE16(p + 8)) && q.point2.h == int16(GetBE16(p + 10)));
+      }
+      break;
+    case kPictMsgFlatten:
+      if (line && b.stateHandle) {
+        // Read back into a fresh block: the same style and ends.
+        PictStyleBlock back{0, 0, 0};
+        PictMessageBlock q{};
+        q.stateHandle = b.stateHandle;
+        entry.proc(kPictMsgUnflatten, &back, &q);
+        FUZZ_CHECK(back.style == style.style && back.state1 == style.state1 && back.state2 == style.state2);
+        AZDisposeHandle(b.stateHandle);
+      }
+      break;
+    default: break;
+  }
+  DSDisposeHandle(state);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -79,6 +180,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t which = in.Byte();
   const int32 depthIndex = in.Byte() & 3;
   const int32 pixmap = gPixmaps[depthIndex];
+  if (which >= 0xC0) {
+    PictureMessage(in, pixmap);
+    return 0;
+  }
 
   if (which % (calls.size() + 1) == calls.size()) {
     // The line geometry, on buffers that may already hold polygons, or
@@ -136,16 +241,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzArmed() = false;
   IClose(pixmap, &save);
   FUZZ_CHECK(std::memcmp(&r, &rect, sizeof r) == 0);
-  PlatSurface* s = PlatBitmapSurface(PlatObj(IEntryOf(pixmap).extra));
-  FUZZ_CHECK(s);
-  for (int32 y = 0; y < kSide; ++y)
-    for (int32 x = 0; x < kSide; ++x) {
-      const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
-      if (!inside && (PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF) != 0xFFFFFF) {
-        std::fprintf(stderr, "%s drew at (%d, %d) outside (%d, %d, %d, %d)\n", call.name, int(x), int(y),
-                     int(rect.left), int(rect.top), int(rect.right), int(rect.bottom));
-        std::abort();
-      }
-    }
+  if (DrewOutside(pixmap, rect)) {
+    std::fprintf(stderr, "by %s\n", call.name);
+    std::abort();
+  }
   return 0;
 }

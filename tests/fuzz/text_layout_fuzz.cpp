@@ -6,7 +6,8 @@
 // nothing never divide by zero; a text all in a double-byte font has its
 // lines start on character boundaries.  After an edit (the runs and the caret
 // moving with it) and a pending change, the lines laid out again around it
-// and the ones kept give the table of a fresh record of the new text.
+// and the ones kept give the table of a fresh record of the new text, also
+// when the layout went first only as far as the caret.
 //
 // Input: mode (2 bytes), view width (2 bytes), run count (1 byte), per run a
 // start (2 bytes) and a font pick (1 byte), an edit offset and cut length
@@ -149,6 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   TRData(r)->selStart = TRData(r)->selEnd = int32(from + 2);
   TMarkRelayout(r, int32(from), int32(gone), 2);
+  // Laid out up to the caret first, the lines after it may be left for the
+  // full layout to come.
+  if (cut & 8) TValidateLinesTo(r, int32(from + 2));
   CheckCovers(r, edited, wide);
   TRecord fresh = Make(mode, width, edited, runs, int32(from + 2));
   // The fresh record's destination is laid out from the same view.

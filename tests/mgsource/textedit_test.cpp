@@ -212,6 +212,75 @@ TEST_F(TextEdit, RandomEditsKeepTheRunsWholeAndFontCountsBalanced) {
   }
 }
 
+// Typing into a long text measures a few lines a key however far each key
+// moves the lines after it (a long word broken by characters moves them
+// all): those of the change, down to the view's bottom at most.  The lines
+// left for later come out as laying out every line at once gives them,
+// through typing, deleting, moving, selecting and restyling.
+TEST_F(TextEdit, TypingIntoALongTextMeasuresAFewLinesAKey) {
+  std::string words;
+  while (words.size() < 20000) words += "aaaaa ";
+  const struct {
+    const char* name;
+    std::string text;
+    uInt32 kind;
+  } cases[] = {{"one long word", std::string(20000, 'a'), kTRKindWordWrap},
+               {"even words", words, kTRKindWordWrap},
+               {"words broken by characters", words, kTRKindBreakChar}};
+  const auto lines = [](TRecord r) {
+    std::vector<std::string> v;
+    for (int32 i = 0; i < TLineCount(r); ++i) {
+      const TLineEntry e = TLineAt(r, i);
+      v.push_back(std::to_string(e.start) + " " + std::to_string(e.ascent) + " " + std::to_string(e.height) + " " +
+                  std::to_string(e.width) + " " + std::to_string(e.trimmed));
+    }
+    return v;
+  };
+  for (const auto& c : cases) {
+    // The twin's layouts leave no line for later.
+    TRecord r = Make(c.text, c.kind), twin = Make(c.text, c.kind);
+    for (TRecord x : {r, twin}) {
+      for (int32 i = 1; i < 10; i += 2) {
+        TSelectText(x, i * 2000, i * 2000 + 2000);
+        TSetFont(x, bold_, kFontMaskWeight, 0);
+      }
+      TSelectText(x, 10007, 10007);
+      TValidateLines(x);
+    }
+    const int32 viewLines = RectHeight(&TRData(r)->view) / TLineAt(r, 0).height;
+    std::mt19937 random(124);
+    bool typing = false;
+    for (int32 step = 0; step < 600; ++step) {
+      // Typing alone first (the caret at the view's bottom), then anything.
+      const uInt32 pick = step < 100 ? 5 : random() % 40;
+      const int32 n = int32(GetNative32(*TGetText(r))), a = int32(random() % uInt32(n)), b = a + int32(random() % 30);
+      const int32 right = int32(random() % 2);
+      const int32 measured = TLayoutMeasuredLines();
+      for (TRecord x : {r, twin}) {
+        TLayoutSetLeaving(x == r);
+        if (pick == 0) TSelectText(x, a, a);
+        else if (pick == 1) TSelectText(x, a, b), TSetFont(x, bold_, kFontMaskWeight, 0);
+        else if (pick == 2) TKey(x, kTKeyLeft + right, 0, 0, 0);
+        else TKey(x, kTKeyChar, pick == 3 ? 8 : pick == 4 ? ' ' : 'a' + step % 26, 0, 0);
+        TLayoutSetLeaving(true);
+        if (x == r && typing && pick >= 3)
+          EXPECT_LE(TLayoutMeasuredLines() - measured, step < 100 ? 4 : viewLines + 5) << c.name << " step " << step;
+      }
+      typing = pick >= 2;
+      ASSERT_EQ(Sel(r), Sel(twin)) << c.name << " step " << step;
+    }
+    TValidateLines(r);
+    TValidateLines(twin);
+    EXPECT_EQ(Text(r), Text(twin)) << c.name;
+    EXPECT_EQ(TRData(r)->runCount, TRData(twin)->runCount) << c.name;
+    EXPECT_EQ(lines(r), lines(twin)) << c.name;
+    const LRect &got = TRData(r)->dest, &want = TRData(twin)->dest;
+    EXPECT_EQ(std::vector<int32>({got.top, got.left, got.bottom, got.right}),
+              std::vector<int32>({want.top, want.left, want.bottom, want.right}))
+        << c.name;
+  }
+}
+
 TEST_F(TextEdit, ExchangeThroughTheClipboardRecord) {
   TRecord clip = Make("");
   TRecord secret = Make("hidden", uInt32(kTRKindLines) | kTRModePassword);

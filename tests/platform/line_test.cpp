@@ -44,6 +44,14 @@ TEST(PlatformLine, CosmeticLinesFollowTheRule) {
   for (int32_t x1 = 0; x1 < 9; ++x1)
     for (int32_t y1 = 0; y1 < 9; ++y1)
       ASSERT_EQ(LineMask(9, 9, 4, 4, x1, y1), RuleMask(9, 9, 4, 4, x1, y1)) << x1 << "," << y1;
+  // Lines that enter the surface from outside it, either way along them.
+  for (int32_t x0 : {-13, -5, 15})
+    for (int32_t y0 : {-9, 3, 20})
+      for (int32_t x1 = 0; x1 < 9; x1 += 4)
+        for (int32_t y1 = 0; y1 < 9; y1 += 4) {
+          ASSERT_EQ(LineMask(9, 9, x0, y0, x1, y1), RuleMask(9, 9, x0, y0, x1, y1)) << x0 << "," << y0;
+          ASSERT_EQ(LineMask(9, 9, x1, y1, x0, y0), RuleMask(9, 9, x1, y1, x0, y0)) << x0 << "," << y0;
+        }
   // Far ends: exactly what the rule gives inside the surface.
   struct Far {
     int32_t x0, y0, x1, y1;

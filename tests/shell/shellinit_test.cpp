@@ -25,6 +25,8 @@
 #include "platform/qx_file.h"
 #include "platform/qx_process.h"
 #include "mgsource/config.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/printf.h"
 #include "mgsource/draw/imagegeom.h"
 #include "shell/shellglobals.h"
 #include "shell/shellinit.h"
@@ -173,6 +175,26 @@ TEST_F(ShellInitTest, PreferencesOverTheirDefaults) {
   }
   ASSERT_NE(ShellViAccessList(), nullptr);
   EXPECT_EQ((*ShellViAccessList())->cnt, 1);
+  // A server enabled at start-up allows this machine's own address, in
+  // dotted form (no look-up of its name).
+  ShellStartHooks hooks{};
+  hooks.hostAddress = [](ConstPStr, uInt32* address) -> MgErr {
+    *address = 0x0201A8C0;  // 192.168.1.2
+    return kNoErr;
+  };
+  hooks.hostName = [](uInt32, PStr name, int32 noLookUp) -> MgErr {
+    PPrintf(name, "%s", noLookUp ? "192.168.1.2" : "myhost.example");
+    return kNoErr;
+  };
+  ShellSetStartHooks(hooks);
+  CfgTestSetValue("server.tcp.enabled", "True");
+  PrefResetToDefaults();
+  ReadShellPreferences();
+  ShellSetStartHooks(ShellStartHooks{});
+  ASSERT_NE(ShellTcpAccessList(), nullptr);
+  ASSERT_EQ((*ShellTcpAccessList())->cnt, 1);
+  const uChar* entry = CPStrIndex(ShellTcpAccessList(), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry + 1), entry[0]), "+192.168.1.2");
   CfgTestClearValues();
 }
 
@@ -256,6 +278,30 @@ TEST_F(ShellInitTest, PanelPicturesAndKeyNamesComeFromTheRunTimeFile) {
   CfgKeyName(kCfgKeyCount + 1);
   EXPECT_EQ(gInitAlerts.size(), 1u) << "a failed lookup is reported";
   CfgSetKeyNameFile(0);
+  ShellSetStartHooks(ShellStartHooks{});
+}
+
+// A stored control image whose icons hold nothing leaves its code empty;
+// the error is written and the rest are loaded.
+TEST_F(ShellInitTest, AMissingStoredImageLeavesItsCodeEmpty) {
+  ShellStartHooks hooks{};
+  hooks.setBuiltInPict = &RecordPict;
+  ShellSetStartHooks(hooks);
+  // The family's members, too short to be icons, stand in for the builder's.
+  std::vector<std::pair<uInt32, std::pair<int32, rsrcw::Bytes>>> empty;
+  for (uInt32 type : {FourCC("ICON"), FourCC("icl4"), FourCC("icl8"), FourCC("ICN#")})
+    empty.push_back({type, {150, rsrcw::Bytes(2, 0)}});
+  OpenRunTime(empty);
+  gPicts.clear();
+  ClearReports();
+  InitPanelImages(RunTimeRsrcFile());
+  EXPECT_EQ(ShellStoredImage(10), 0);
+  EXPECT_EQ(gPicts.count(7010), 0u);
+  EXPECT_NE(ShellStoredImage(9), 0);
+  EXPECT_NE(ShellStoredImage(11), 0) << "the loop goes on";
+  EXPECT_NE(gPicts[7011], 0);
+  EXPECT_NE(ReportText().find("InitFPImages got an error 16"), std::string::npos) << ReportText();
+  DisposePanelImages();
   ShellSetStartHooks(ShellStartHooks{});
 }
 
