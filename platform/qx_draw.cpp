@@ -329,12 +329,11 @@ __attribute__((noinline)) void ThinPolyline(const Dc& dc, const PlatPoint* pts, 
   uint8_t fn = Rop2Function(dc.rop2);
   // A solid copy within a clip of one rectangle: the boxes, already inside
   // it, are stored as they are (a pixel stored twice is stored once).
-  if (off.boxes.empty() && fn == 0xF0 && pixman_region32_n_rects(&clip) == 1) {
+  if (off.boxes.empty() && fn == 0xF0 && pixman_region32_n_rects(const_cast<pixman_region32_t*>(clip)) == 1) {
     PlatSurface* s = dc.Surface();
     const Paint paint = SolidPaint(dc.pen->colour);
     if (s)
       for (const pixman_box32_t& b : on.boxes) FillBox(s, b, paint, fn);
-    pixman_region32_fini(&clip);
     return;
   }
   // The union of the segments, each pixel painted once: a pixel both on and
