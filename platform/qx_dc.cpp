@@ -73,16 +73,7 @@ Object* Dc::SelectPenOrBrush(PlatObj h, std::shared_ptr<Object>* other) {
     }
     found->checked = dropped;
   }
-  found->used = ++heldClock_;
-  Object* o = found->obj.get();
-  if (o->kind == kPlatObjPen) {
-    pen = static_cast<Pen*>(o);
-    penH = h;
-  } else {
-    brush = static_cast<Brush*>(o);
-    brushH = h;
-  }
-  return o;
+  return Take(*found, h);
 }
 
 void Dc::TraceLine(const char* fmt, ...) const {

@@ -78,17 +78,7 @@ struct Dc : Object {
     const uint32_t dropped = gDroppedPens.load(std::memory_order_acquire);
     for (int k = 0; k < kHeldWays; ++k) {
       Held& held = set[k];
-      if (held.handle != h || held.checked != dropped || !held.obj) continue;
-      held.used = ++heldClock_;
-      Object* o = held.obj.get();
-      if (o->kind == kPlatObjPen) {
-        pen = static_cast<Pen*>(o);
-        penH = h;
-      } else {
-        brush = static_cast<Brush*>(o);
-        brushH = h;
-      }
-      return o;
+      if (held.handle == h && held.checked == dropped && held.obj) return Take(held, h);
     }
     return nullptr;
   }
@@ -108,6 +98,19 @@ struct Dc : Object {
   static constexpr int kHeldSets = 32, kHeldWays = 3;
   Held held_[kHeldSets][kHeldWays];
   uint32_t heldClock_ = 0;
+  // Selects the held object of handle h: its object.
+  Object* Take(Held& held, PlatObj h) {
+    held.used = ++heldClock_;
+    Object* o = held.obj.get();
+    if (o->kind == kPlatObjPen) {
+      pen = static_cast<Pen*>(o);
+      penH = h;
+    } else {
+      brush = static_cast<Brush*>(o);
+      brushH = h;
+    }
+    return o;
+  }
 
   void Reclip(PlatSurface* s) const;
   mutable pixman_region32_t clip_;

@@ -260,6 +260,17 @@ TEST(PlatformFill, UserClipOfTwoRectanglesLimitsAFullFill) {
   PlatDeleteObject(b);
 }
 
+// A clip region of none (0), one (1) or two (2) overlapping rectangles of
+// a 40 x 24 canvas.
+PlatObj ClipOfBoxes(int32_t boxes) {
+  if (!boxes) return 0;
+  PlatObj clip = PlatCreateRectRgn(3, 2, 30, 18);
+  PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
+  if (boxes == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
+  PlatDeleteObject(more);
+  return clip;
+}
+
 TEST(PlatformFill, StraightLinesAndSolidFillsPaintWhatTheGeneralWayPaints) {
   // Level and upright lines of a thin solid pen, and fills of a solid brush,
   // go a short way; the same pixels drawn the general way (a polyline with a
@@ -304,13 +315,7 @@ TEST(PlatformFill, StraightLinesAndSolidFillsPaintWhatTheGeneralWayPaints) {
         PlatSurfaceSetPixel(fast.surface, x, y, noise);
         PlatSurfaceSetPixel(general.surface, x, y, noise);
       }
-    PlatObj clip = 0;
-    if (c.clip) {
-      clip = PlatCreateRectRgn(3, 2, 30, 18);
-      PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
-      if (c.clip == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
-      PlatDeleteObject(more);
-    }
+    const PlatObj clip = ClipOfBoxes(c.clip);
     PlatObj pen = PlatCreatePen(kPlatPenSolid, 1, kColour), solid = PlatCreateSolidBrush(kColour);
     PlatObj pattern = GreyPatternBrush(zeros);
     for (Canvas* canvas : {&fast, &general}) {
@@ -381,13 +386,7 @@ TEST(PlatformFill, MoveLineToDrawsTracesAndMovesAsItsSeparateCalls) {
   for (const Case& c : cases) {
     Canvas one(40, 24, 0x103050), each(40, 24, 0x103050);
     PlatTraceRecorder oneTrace, eachTrace;
-    PlatObj clip = 0;
-    if (c.clip) {
-      clip = PlatCreateRectRgn(3, 2, 30, 18);
-      PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
-      if (c.clip == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
-      PlatDeleteObject(more);
-    }
+    const PlatObj clip = ClipOfBoxes(c.clip);
     PlatObj pen = PlatCreatePen(c.style, c.width, 0x2468AC);
     for (Canvas* canvas : {&one, &each}) {
       PlatSelectClipRgn(canvas->dc, clip);
