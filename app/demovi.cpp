@@ -372,13 +372,7 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error, bool printAtCompletion) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false, printAtCompletion) : rsrcw::Bytes();
-  return AppendLibrary(program, out, "Demo.vi", file, error);
-}
-
-bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
-                       std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, false) : rsrcw::Bytes();
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, printAtCompletion) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 

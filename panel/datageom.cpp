@@ -22,10 +22,12 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
+#include "panel/blink.h"
+#include "panel/ctrldraw.h"
 #include "panel/methsupport.h"
+#include "panel/objdraw.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
-#include "panel/valuedraw.h"
 
 namespace {
 
@@ -427,7 +429,7 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   if (inside) {
     Rect saved;
     WLimitClip(&h, &saved);
-    DrawSlideValue(heap, object, const_cast<void*>(newData), 2, 0, 0);
+    DrawSlideValue(heap, object, newData, 0, BlinkPartState(heap, object, kDrawModeNormal), 0);
     WRestoreClip(&saved);
     return 0;
   }

@@ -170,15 +170,6 @@ int32 NumTextEntryKeyFilter(ActionParams* p, int32 type, int32 format) {
   }
 }
 
-int32 IsRingItemDisabled(ObjHeap heap, int32 ring, int32 item) {
-  const UHandle list = Live(heap, ring, 4) ? ObjItemData(heap, ring) : nullptr;
-  if (!list) return 0;
-  const int32 count = int32(GetNative32(*list));
-  if (count <= 0) return 0;
-  const int32 i = item < 0 ? 0 : item >= count ? count - 1 : item;
-  return GetNative32(*list + 4 + 4 * i) & 1;
-}
-
 MgErr FPFocusNumText(ObjHeap heap, int32 object, TransactionFrame* frame) {
   if (!Live(heap, object, 4)) return kArgErr;
   const int32 ext = int32(OHWord(heap, kOHExtension));

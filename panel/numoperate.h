@@ -6,6 +6,7 @@
 // after as many steps as the heap has blocks (a looping chain answers none).
 // User-interface thread only.
 #pragma once
+#include "panel/ctrldisplay.h"
 #include "panel/objects.h"
 #include "panel/rangecheck.h"
 #include "panel/replyfilters.h"
@@ -40,10 +41,6 @@ QX_EXTERN_C MgErr NumSetFormat(ObjHeap heap, int32 numeric, int32 format);
 // set; a paste passes when every character of the clipboard's text does
 // (or is a space).
 QX_EXTERN_C int32 NumTextEntryKeyFilter(ActionParams* params, int32 type, int32 format);
-
-// Whether item (pinned to 0 .. count - 1) of the ring's item list is
-// disabled (bit 0 of its word); 0 for a ring without items.
-QX_EXTERN_C int32 IsRingItemDisabled(ObjHeap heap, int32 ring, int32 item);
 
 // In a dialog panel whose owner is not in the owner mode (0x80000): ends the
 // path at the object's frame, selects all the text of its visible text part

@@ -334,7 +334,7 @@ int32 MultiLabelLoad(ObjHeap heap, int32 obj) {
     SetWord(heap, obj, kObjStringList, uInt32(uintptr_t(list)));
   }
   if (MgErr err = LoadText(heap, obj, 1)) return err;
-  if (list) UpdateBoolText(heap, obj, list);
+  if (list) UpdateBoolText(heap, obj, list, 0);
   return 0;
 }
 

@@ -32,7 +32,6 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
   PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
   SetW(ring, 8, 0xE0);                             // no limits of its own
   const int32 text = Obj(kClsLabel, dbl, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
   struct Case {
     int32 object, mode, type;
     double start;
@@ -57,6 +56,8 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
     SetIncDecContext(&p, ctx);
     p.arrowDirection = c.direction, p.selEnd = c.selEnd;
     ASSERT_EQ(IncDecStoreValue(panel_, c.object, &p, data), kNoErr);
+    // The text as typed, whatever the stored value shows.
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
     const bool held = c.direction > kArrowDown;
     void* value = held ? data : NumIncDecText(panel_, c.object, &p, 1);
     if (held) NumIncDecText(panel_, c.object, &p, 0);
