@@ -41,6 +41,7 @@
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wmisc.h"
+#include "panel/objsize.h"
 #include "panel/blink.h"
 #include "panel/ctrdoit.h"
 #include "panel/objload.h"
@@ -260,6 +261,7 @@ std::vector<Single> Singles() {
       {"SetHelpImageTaker", filled(HelpImageTakerInUse()), nullptr},
       {"SetImportVIStringsProc", filled(ImportVIStringsProcInUse()), nullptr},
       {"SetCursorLegendHook", filled(CursorLegendHookInUse()), nullptr},
+      {"SetKnobScaleResizeHook", filled(KnobScaleResizeHookInUse()), nullptr},
       {"PSetVIPrintRecordProc", filled(PVIPrintRecordProcInUse()), nullptr},
       {"ISetImportAlertProc", [] {
          const IImportAlertProc now = ISetImportAlertProc(nullptr);

@@ -8,6 +8,7 @@
 #include "panel/methsupport.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
+#include "panel/objsize.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "comma_locale.h"
@@ -158,9 +159,9 @@ TEST_F(NumOperateTest, RangeStatesFollowRepliesAndPendingMarks) {
   SetW(array, 8, 0x104);
   CopyRangeFlags(panel_, other, array);
   EXPECT_EQ(W(other, 8), 0x4);
-  EXPECT_EQ(NumSetFormat(panel_, other, 0x42), kNoErr);
+  EXPECT_EQ(NumericSetFormatStyle(panel_, other, 0x42), kNoErr);
   EXPECT_EQ(NumGetFormat(panel_, other), 0x42);
-  EXPECT_EQ(NumSetFormat(panel_, array, 0x42), kArgErr);
+  EXPECT_EQ(NumericSetFormatStyle(panel_, array, 0x42), kArgErr);
 }
 
 // Only in a dialog whose owner mode is clear.
