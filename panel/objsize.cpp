@@ -14,6 +14,7 @@
 #include "mgsource/numconv.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
+#include "panel/ctrldraw.h"
 #include "panel/methsupport.h"
 #include "panel/objimage.h"
 #include "panel/oinit.h"
@@ -474,7 +475,7 @@ int32 KnobOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 par
   }
   if (const int32 err = DDOOSizeMethod(heap, object, newRect, partId)) return err;
   Rect housing;
-  if (SlideHousingRect(heap, object, &housing)) SetBoundsOf(heap, object, VisibleUnion(heap, object, kPartSlider, kPartScale));
+  if (SlideHousingRect(heap, object, &housing, nullptr)) SetBoundsOf(heap, object, VisibleUnion(heap, object, kPartSlider, kPartScale));
   ReleaseWordImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
