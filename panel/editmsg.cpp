@@ -245,14 +245,14 @@ int32 Generic(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
   return GenericWalk(heap, object, code, rec);
 }
 
-int32 CosmeticSelect(ObjHeap heap, int32 object, int32, EditMsgRecord* rec) {
+int32 CosmeticOSelectMethod(ObjHeap heap, int32 object, int32, EditMsgRecord* rec) {
   if (IsObjSelected(heap, object)) SetHitPart(heap, object, rec);
   return 0;
 }
 
-int32 LabelSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
+int32 LabelOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
   if (IsStringsCode(code)) return StringsStep(heap, object, code, rec);
-  if (code != kEditRefit) return CosmeticSelect(heap, object, code, rec);
+  if (code != kEditRefit) return CosmeticOSelectMethod(heap, object, code, rec);
   OInval(heap, object, kInvalAll);
   const Rect before = BoundsOf(heap, object);
   if (OSizeObj(heap, object, nullptr, 0)) return kReplyFail;
@@ -272,7 +272,9 @@ bool CountsAsRefit(ObjHeap heap, int32 object, int32 code, const EditMsgRecord* 
          ((rec->flags & kEditFocusOnly) && ExtWord(heap, kHeapExtKeyFocus) == object);
 }
 
-int32 NumericSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
+int32 NumericOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
+  // (A numeric showing an array's index or a digital display has no
+  // strings: its import answers 0.)
   if (IsStringsCode(code)) return StringsStep(heap, object, code, rec);
   const bool refit = CountsAsRefit(heap, object, code, rec);
   int32 reply = Generic(heap, object, code, rec);
@@ -287,8 +289,8 @@ int32 NumericSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) 
   return reply;
 }
 
-int32 SlideSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
-  const int32 reply = NumericSelect(heap, object, code, rec);
+int32 SlideOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
+  const int32 reply = NumericOSelectMethod(heap, object, code, rec);
   if (IsStringsCode(code) || code == kEditRefit || !(reply & kReplyGeometry)) return reply;
   const int16 hit = rec->hitPartId;
   if (hit == kPartSlider || hit == kPartFill || hit == kPartHousing) {
@@ -299,7 +301,7 @@ int32 SlideSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
   return reply;
 }
 
-int32 StringSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
+int32 StringOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
   const int32 reply = Generic(heap, object, code, rec);
   if (code != kEditCleanCopy) return reply;
   const int32 part = FindPart(heap, object, kPartText, 0);
@@ -345,7 +347,7 @@ int32 ClusterClean(ObjHeap heap, int32 cluster, EditMsgRecord* rec) {
   return all;
 }
 
-int32 ClusterSelect(ObjHeap heap, int32 cluster, int32 code, EditMsgRecord* rec) {
+int32 ClusterOSelectMethod(ObjHeap heap, int32 cluster, int32 code, EditMsgRecord* rec) {
   if (code == kEditCleanCopy) return ClusterClean(heap, cluster, rec);
   if (IsStringsCode(code)) return StringsStep(heap, cluster, code, rec);
   int32 reply = Generic(heap, cluster, code, rec);
@@ -375,7 +377,7 @@ int32 ClusterSelect(ObjHeap heap, int32 cluster, int32 code, EditMsgRecord* rec)
   return reply;
 }
 
-int32 RefNumSelect(ObjHeap heap, int32 refnum, int32 code, EditMsgRecord* rec) {
+int32 RefNumOSelectMethod(ObjHeap heap, int32 refnum, int32 code, EditMsgRecord* rec) {
   if (IsStringsCode(code)) return StringsStep(heap, refnum, code, rec);
   int32 reply = Generic(heap, refnum, code, rec);
   const int32 inner = WordOf(heap, refnum, kPWRefNumContained);
@@ -385,7 +387,7 @@ int32 RefNumSelect(ObjHeap heap, int32 refnum, int32 code, EditMsgRecord* rec) {
   return reply | RefNumCheckReply(heap, refnum, &part, SendToPart(heap, refnum, inner, code, rec));
 }
 
-int32 TypeDefSelect(ObjHeap heap, int32 typeDef, int32 code, EditMsgRecord* rec) {
+int32 TypeDefOSelectMethod(ObjHeap heap, int32 typeDef, int32 code, EditMsgRecord* rec) {
   if (code != kEditPasteData && code != kEditCleanCopy) return Generic(heap, typeDef, code, rec);
   const int32 inner = FindPart(heap, typeDef, kPartIdTypeDefControl, 0);
   if (!IsObject(heap, inner)) return 0;
@@ -393,14 +395,31 @@ int32 TypeDefSelect(ObjHeap heap, int32 typeDef, int32 code, EditMsgRecord* rec)
   return DDOCheckReply(heap, typeDef, inner, PartIdOf(heap, inner), reply);
 }
 
-int32 NumericPartSelect(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
-  // A numeric showing an array's index or a digital display has no strings.
-  const int16 id = PartIdOf(heap, object);
-  if (IsStringsCode(code) && (id == kPartDigital || id == kPartIndex)) return 0;
-  return NumericSelect(heap, object, code, rec);
+// The classes whose edit work is the generic handler's (their strings are
+// their import's).
+int32 RingOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 ColorRampOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 ColorBoxOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 PathOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 BooleanOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 PictureOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 OleVariantOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 GrouperOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+// Until the block operations of arrays and tables exist, they take the
+// generic handler.
+int32 ArrayOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 TableOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+int32 MultiLabelOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return LabelOSelectMethod(heap, o, code, rec);
+}
+int32 KnobOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return SlideOSelectMethod(heap, o, code, rec);
+}
+int32 TagOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return StringOSelectMethod(heap, o, code, rec);
 }
 
-int32 ControllerSelect(ObjHeap heap, int32 dco, int32 code, EditMsgRecord* rec) {
+int32 DCOOSelectMethod(ObjHeap heap, int32 dco, int32 code, EditMsgRecord* rec) {
   const int32 control = WordOf(heap, dco, kPWDCODisplay);
   if (!IsObject(heap, control)) return 0;
   if (code == kEditCleanCopy) {
@@ -419,7 +438,7 @@ int32 ControllerSelect(ObjHeap heap, int32 dco, int32 code, EditMsgRecord* rec) 
   return DDOCheckReplyRange(heap, dco, nullptr, reply);
 }
 
-int32 PanelSelect(ObjHeap heap, int32 root, int32 code, EditMsgRecord* rec) {
+int32 FrontPanelOSelectMethod(ObjHeap heap, int32 root, int32 code, EditMsgRecord* rec) {
   if (IsStringsCode(code))
     return code == kEditImportStrings && rec
                ? PanelImportStrings(heap, root, reinterpret_cast<ImportStringsRequest*>(rec))
@@ -443,7 +462,7 @@ int32 PanelSelect(ObjHeap heap, int32 root, int32 code, EditMsgRecord* rec) {
   return all;
 }
 
-int32 ConnPaneSelect(ObjHeap, int32, int32, EditMsgRecord*) { return 0; }
+int32 ConnPaneOSelectMethod(ObjHeap, int32, int32, EditMsgRecord*) { return 0; }
 
 int32 ListboxSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
   return gHooks.listboxSelect ? gHooks.listboxSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
@@ -468,15 +487,18 @@ ObjMethodAddr SlotAddr() {
 
 // ---- Frames -------------------------------------------------------------------------
 
-int32 NumericFrameSel(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
+int32 NumericOFrameSelMethod(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
   return IsPart10StdImage(heap, o) ? 0 : DDOOFrameSelMethod(heap, o, port, offset, flags);
 }
-int32 StringFrameSel(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
+int32 StringOFrameSelMethod(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
   return IsPart11StdImage(heap, o) ? 0 : DDOOFrameSelMethod(heap, o, port, offset, flags);
 }
-int32 ControllerFrameSel(ObjHeap heap, int32 dco, ObjHeap port, int32 offset, int32 flags) {
+int32 DCOOFrameSelMethod(ObjHeap heap, int32 dco, ObjHeap port, int32 offset, int32 flags) {
   const int32 control = WordOf(heap, dco, kPWDCODisplay);
   return IsObject(heap, control) ? OFrameSel(heap, control, port, offset, flags) : 0;
+}
+int32 BooleanOFrameSelMethod(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
+  return DDOOFrameSelMethod(heap, o, port, offset, flags);
 }
 int32 GraphFrameSel(ObjHeap heap, int32 o, ObjHeap port, int32 offset, int32 flags) {
   return (gHooks.graphFrameSel ? gHooks.graphFrameSel : &DDOOFrameSelMethod)(heap, o, port, offset, flags);
@@ -550,22 +572,33 @@ int32 DDOOFrameSelMethod(ObjHeap heap, int32 object, ObjHeap, int32 offset, int3
 
 ObjMethodAddr EditSelectMethodFor(int32 cls) {
   switch (cls) {
-    case kClsFrontPanel: return SlotAddr<&PanelSelect>();
-    case kClsFPDataController: return SlotAddr<&ControllerSelect>();
-    case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic: return SlotAddr<&CosmeticSelect>();
-    case kClsLabel: case kClsSelLabel: case kClsMultiLabel: case kClsBigMultiLabel: return SlotAddr<&LabelSelect>();
-    case kClsNumeric: case kClsRing: case kClsColorRamp: case kClsColorBox: return SlotAddr<&NumericPartSelect>();
-    case kClsSlide: case kClsKnob: return SlotAddr<&SlideSelect>();
-    case kClsString: case kClsTag: return SlotAddr<&StringSelect>();
-    case kClsCluster: return SlotAddr<&ClusterSelect>();
-    case kClsRefNum: return SlotAddr<&RefNumSelect>();
-    case kClsTypeDefinition: return SlotAddr<&TypeDefSelect>();
-    case kClsConnectorPane: return SlotAddr<&ConnPaneSelect>();
+    case kClsFrontPanel: return SlotAddr<&FrontPanelOSelectMethod>();
+    case kClsFPDataController: return SlotAddr<&DCOOSelectMethod>();
+    case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic: return SlotAddr<&CosmeticOSelectMethod>();
+    case kClsLabel: case kClsSelLabel: return SlotAddr<&LabelOSelectMethod>();
+    case kClsMultiLabel: case kClsBigMultiLabel: return SlotAddr<&MultiLabelOSelectMethod>();
+    case kClsNumeric: return SlotAddr<&NumericOSelectMethod>();
+    case kClsRing: return SlotAddr<&RingOSelectMethod>();
+    case kClsColorRamp: return SlotAddr<&ColorRampOSelectMethod>();
+    case kClsColorBox: return SlotAddr<&ColorBoxOSelectMethod>();
+    case kClsSlide: return SlotAddr<&SlideOSelectMethod>();
+    case kClsKnob: return SlotAddr<&KnobOSelectMethod>();
+    case kClsString: return SlotAddr<&StringOSelectMethod>();
+    case kClsTag: return SlotAddr<&TagOSelectMethod>();
+    case kClsPath: return SlotAddr<&PathOSelectMethod>();
+    case kClsBoolean: return SlotAddr<&BooleanOSelectMethod>();
+    case kClsPicture: return SlotAddr<&PictureOSelectMethod>();
+    case kClsOleVariant: return SlotAddr<&OleVariantOSelectMethod>();
+    case kClsCluster: return SlotAddr<&ClusterOSelectMethod>();
+    case kClsArray: return SlotAddr<&ArrayOSelectMethod>();
+    case kClsTable: return SlotAddr<&TableOSelectMethod>();
+    case kClsRefNum: return SlotAddr<&RefNumOSelectMethod>();
+    case kClsTypeDefinition: return SlotAddr<&TypeDefOSelectMethod>();
+    case kClsConnectorPane: return SlotAddr<&ConnPaneOSelectMethod>();
+    case kClsGrouperObject: return SlotAddr<&GrouperOSelectMethod>();
     case kClsListbox: return SlotAddr<&ListboxSelect>();
     case kClsGraphChart: return SlotAddr<&GraphSelect>();
-    case kClsDataDisplayObject: case kClsUserItem: case kClsGrouperObject: case kClsBoolean: case kClsPath:
-    case kClsPicture: case kClsOleVariant: case kClsArray: case kClsTable:
-      return SlotAddr<&Generic>();
+    case kClsDataDisplayObject: case kClsUserItem: return SlotAddr<&DDOOSelectMethod>();
     default: return nullptr;
   }
 }
@@ -573,14 +606,15 @@ ObjMethodAddr EditSelectMethodFor(int32 cls) {
 ObjMethodAddr FrameSelMethodFor(int32 cls) {
   switch (cls) {
     case kClsNumeric: case kClsColorBox: case kClsRing: case kClsSlide: case kClsKnob: case kClsColorRamp:
-      return reinterpret_cast<ObjMethodAddr>(&NumericFrameSel);
-    case kClsString: case kClsTag: return reinterpret_cast<ObjMethodAddr>(&StringFrameSel);
-    case kClsFPDataController: return reinterpret_cast<ObjMethodAddr>(&ControllerFrameSel);
+      return reinterpret_cast<ObjMethodAddr>(&NumericOFrameSelMethod);
+    case kClsString: case kClsTag: return reinterpret_cast<ObjMethodAddr>(&StringOFrameSelMethod);
+    case kClsFPDataController: return reinterpret_cast<ObjMethodAddr>(&DCOOFrameSelMethod);
+    case kClsBoolean: return reinterpret_cast<ObjMethodAddr>(&BooleanOFrameSelMethod);
     case kClsGraphChart: return reinterpret_cast<ObjMethodAddr>(&GraphFrameSel);
     case kClsCosmetic: case kClsLabel: case kClsMultiCosmetic: case kClsBigMultiCosmetic: case kClsMultiLabel:
     case kClsBigMultiLabel: case kClsSelLabel: case kClsConnectorPane:
       return reinterpret_cast<ObjMethodAddr>(&StopStep);
-    case kClsDataDisplayObject: case kClsBoolean: case kClsArray: case kClsCluster: case kClsRefNum: case kClsPath:
+    case kClsDataDisplayObject: case kClsArray: case kClsCluster: case kClsRefNum: case kClsPath:
     case kClsTable: case kClsPicture: case kClsUserItem: case kClsTypeDefinition: case kClsOleVariant:
     case kClsContainer: case kClsListbox:
       return reinterpret_cast<ObjMethodAddr>(&DDOOFrameSelMethod);

@@ -10,6 +10,7 @@
 #include "panel/numoperate.h"
 #include "panel/objsize.h"
 #include "panel/textparts.h"
+#include "panel/transact.h"
 #include "panel_test_support.h"
 #include "comma_locale.h"
 #include "mgsource/draw/fonts.h"
