@@ -2,6 +2,7 @@
 // states, the explain item of error clusters, containers' content areas,
 // the array items' index work, tag items, and a chosen item run by exactly
 // the level that added it.
+#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +18,11 @@
 #include "panel/panel_test_support.h"
 #include "panel/popup.h"
 #include "panel/textparts.h"
+#include "mgsource/rsrc.h"
+#include "mgsource/rsrc_format.h"
+#include "engine/vi/rtrsrc.h"
+#include "tools/appbuild.h"
+#include "tools/rsrcwriter.h"
 
 namespace {
 
@@ -195,6 +201,80 @@ TEST_F(Popup, TagItemsNeedAKnownTag) {
   EXPECT_EQ(LevelOf(318), LevelOf(6)) << "the tag adds no level";
   TDispose(PartTextRecord(panel_, text));
   SetW(text, kObjText / 4, 0);
+}
+
+// The tag browser as the shell would call it: its path and parameter names
+// are checked, it answers the text "TANK1" and no cancel.
+std::string gCalled;
+MgErr FakeBrowser(Path path, int32, int32 nIn, int32 nOut, ...) {
+  Str255 name;
+  FNamePtr(path, name);
+  gCalled = std::string(reinterpret_cast<char*>(name + 1), name[0]) + ":";
+  va_list ap;
+  va_start(ap, nOut);
+  for (int32 i = 0; i < nIn + nOut; ++i) {
+    ConstPStr param = va_arg(ap, ConstPStr);
+    va_arg(ap, const TypeDescriptor*);
+    void* value = va_arg(ap, void*);
+    gCalled += std::string(reinterpret_cast<const char*>(param + 1), param[0]) + ",";
+    if (i == 0) {
+      LStrHandle h = reinterpret_cast<LStrHandle>(DSNewHandle(4 + 5));
+      (*h)->cnt = 5;
+      std::memcpy((*h)->str, "TANK1", 5);
+      *static_cast<LStrHandle*>(value) = h;
+    } else {
+      *static_cast<uChar*>(value) = 0;
+    }
+  }
+  va_end(ap);
+  return kNoErr;
+}
+
+// With the run-time resources the tools write: the item texts at their
+// codes, and the tag browser found by its path resource and called with its
+// parameter names, its text stored in the tag and the reply naming part 11.
+TEST_F(Popup, RunTimeTextsAndTheTagBrowser) {
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddPopupItemTexts(&w);
+  const rsrcw::Bytes bytes = w.Write();
+  UHandle h = AZNewHandle(int32(bytes.size()));
+  std::memcpy(*h, bytes.data(), bytes.size());
+  RsrcFileRef rt = 0;
+  ASSERT_EQ(RInitResources(), kNoErr);
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &rt, nullptr, nullptr, h), kNoErr);
+  SetRunTimeRsrcFile(rt);
+  const struct { int32 code; const char* text; } texts[] = {
+      {317, "Explain Warning"}, {1, "Description..."}, {2, ""}, {325, ""}, {326, ""}};
+  for (const auto& t : texts) {
+    Str255 text;
+    GetPopupMenuString(t.code, text);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(text + 1), text[0]), t.text) << t.code;
+  }
+  int32 tag;
+  const int32 dco = Control(tdb::String(), kClsTag, &tag);
+  ASSERT_EQ(Alloc(dco), kNoErr);
+  const int32 text = Obj(kClsLabel, tag, 11);
+  SetPartText(panel_, text, reinterpret_cast<const uChar*>("x"), 1, 0, 0);
+  SetW(text, 0, 0x20000);  // sized to its text
+  PopupShellHooks hooks{};
+  hooks.menuInsertItemAt = &TrackedInsert;
+  hooks.callInstrumentByPath = &FakeBrowser;
+  SetPopupShellHooks(hooks);
+  Build(tag, dco);
+  PopupMsgRecord rec{};
+  rec.phase = kPopupRun, rec.menuId = kPopupMenuId, rec.item = kPopupTagBrowser, rec.level = -LevelOf(kPopupTagBrowser);
+  const int32 reply = OPopup(panel_, tag, &rec);
+  EXPECT_EQ(gCalled, "Tag Browser.vi:tag,cancelled,");
+  UHandle value;
+  std::memcpy(&value, Data(tag), sizeof value);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(*value + 4), GetNative32(*value)), "TANK1");
+  EXPECT_EQ(VIRec(vi_)->flags & 0x8000000u, 0u) << "the call's flag cleared";
+  EXPECT_EQ(reply & 0x88, 0x88) << "data changed, the text resized";
+  EXPECT_EQ(std::make_pair(rec.hitPartId, rec.hitPartOrder), std::make_pair(11, 0));
+  TDispose(PartTextRecord(panel_, text));
+  SetW(text, kObjText / 4, 0);
+  SetRunTimeRsrcFile(0);
+  RCloseFile(rt);
 }
 
 }  // namespace
