@@ -133,6 +133,28 @@ TEST_F(Popup, ItemsOfEachClassAndTheirStates) {
   for (int32 o : {array, cluster, refnum}) EXPECT_EQ(Build(o, 0, 28), "") << o;
   EXPECT_EQ(Build(cluster), generic);
   EXPECT_EQ(Build(label), "");
+  // A picture offers smooth updates when its content caches its image.
+  int32 picture;
+  Control(tdb::I32(), kClsPicture, &picture);
+  const int32 content = Obj(kClsCosmetic, picture, 28);
+  EXPECT_EQ(Build(picture), generic + " 0- 158-");
+  SetW(content, 0, 0x2);
+  SetW(picture, 0, 0x10000);
+  EXPECT_EQ(Build(picture), generic + " 0- 158*");
+  // A type definition adds its own description and help; nested, after its
+  // inner control's items, which count a level deeper.
+  int32 typeDef;
+  Control(tdb::I32(), kClsTypeDefinition, &typeDef);
+  const int32 inner = Obj(kClsNumeric, typeDef, kPartIdTypeDefControl);
+  SetW(inner, kPWDDOTypeId, W(typeDef, kPWDDOTypeId));
+  EXPECT_EQ(Build(typeDef), "1 265-");
+  MDeleteAllItems(menu_);
+  gTracked.clear();
+  PopupMsgRecord rec{};
+  rec.menu72 = menu_, rec.phase = kPopupBuild, rec.nested = 1;
+  OPopup(panel_, typeDef, &rec);
+  EXPECT_EQ(MCountItems(menu_), 6);
+  EXPECT_EQ(std::make_pair(LevelOf(1), LevelOf(6)), std::make_pair(1, 2));
 }
 
 TEST_F(Popup, TheErrorClusterOffersItsExplanationWhenTheExplainerExists) {
