@@ -78,11 +78,24 @@ uInt32 Ext(ObjHeap heap, int32 at);
 // object itself, holding the leading fields; 0 for none.
 int32 PartOf(ObjHeap heap, int32 object, int32 partId, int32 order = 0);
 
+// What a part is given to show: an index or state (16 or 32 bits), a long
+// string, a scale's label list, a number.  Part lists come from files: a
+// part of another class would read past what it is given, so it is given
+// nothing (drawn in its default look, sent no value).
+enum class Takes { kIndex, kText, kLabels, kNumber };
+bool PartTakes(ObjHeap heap, int32 part, Takes what);
+inline const void* Fit(ObjHeap heap, int32 part, const void* data, Takes what) {
+  return data && PartTakes(heap, part, what) ? data : nullptr;
+}
+
 // The cosmetic colour words of a part (transparent when the block is too
 // small) and their store.
 DColor PartFore(ObjHeap heap, int32 part);
 DColor PartBack(ObjHeap heap, int32 part);
 void SetPartColours(ObjHeap heap, int32 part, DColor fore, DColor back);
+// Greys a part's bounds inset by 1 in its background (0xB3B3B3 when
+// transparent): a tag's text or list button that offers nothing valid.
+void GreyInset(ObjHeap heap, int32 part);
 // The panel's background colour (the root's word 15).
 DColor PanelBackground(ObjHeap heap);
 

@@ -81,7 +81,7 @@ bool CommonPart(ObjHeap heap, int32 object, const void* value, int32 part, int16
   else if (id == kPartRange) state = SetRangeFlags(heap, object, value);
   else if (id == kPartStateButton) state = int32(Flags(heap, object) & 1);
   else return false;
-  *reply |= DrawPartForMode(heap, object, &state, part, id, mode, force);
+  *reply |= DrawPartForMode(heap, object, Fit(heap, part, &state, Takes::kIndex), part, id, mode, force);
   return true;
 }
 
@@ -96,6 +96,14 @@ void DigitalText(ObjHeap heap, int32 object, const void* value, int32 code, bool
   } else {
     NumberToText(heap, object, nullptr, code, FormatOf(heap, object), false, t);
   }
+}
+
+// Draws the digital display (part 10) with its text.
+int32 DrawDigital(ObjHeap heap, int32 object, const void* value, int32 part, int32 code, bool units, bool zeroI32,
+                  int32 mode, Bool32 force) {
+  NumberText t;
+  DigitalText(heap, object, value, code, units, zeroI32, &t);
+  return DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, kPartDigitalText, mode, force);
 }
 
 // The colour a colour box shows: 24 bits, or the transparent colour when
@@ -196,13 +204,11 @@ int32 DrawNumericValue(ObjHeap heap, int32 object, const void* value, int32 mode
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, TypeCodeOf(heap, object), true, false, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, TypeCodeOf(heap, object), true, false, mode, force);
     } else if (id == kPartRadix) {
       const int32 f = FormatOf(heap, object) - 65;
       const int32 radix = f >= 0 && f <= 3 ? f : 0;
-      reply |= DrawPartForMode(heap, object, &radix, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &radix, Takes::kIndex), part, id, mode, force);
     } else if (id == kPartSwatch) {
       reply |= DrawSwatch(heap, object, value, part, mode, force);
     } else {
@@ -224,16 +230,14 @@ int32 DrawRingValue(ObjHeap heap, int32 object, const void* value, int32 mode, B
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, code, false, true, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, code, false, true, mode, force);
     } else if (id == kPartItemText) {
-      reply |= DrawPartForMode(heap, object, &index, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &index, Takes::kIndex), part, id, mode, force);
       if (PartDrawn(heap, object, id, mode, force)) GrayDisabledRingItem(heap, object, part, index);
     } else if (id == kPartItemPicture) {
       Rect saved{0, 0, 0, 0};
       if (contentMet) WLimitClip(&clip, &saved);
-      reply |= DrawPartForMode(heap, object, &index, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &index, Takes::kIndex), part, id, mode, force);
       if (contentMet) {
         if (PartDrawn(heap, object, id, mode, force)) GrayDisabledRingItem(heap, object, part, index);
         WRestoreClip(&saved);
@@ -258,7 +262,7 @@ int32 DrawStringValue(ObjHeap heap, int32 object, const void* value, int32 mode,
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     const void* data = id == kPartText ? (s ? static_cast<const void*>(s) : &none) : nullptr;
-    reply |= DrawPartForMode(heap, object, data, part, id, mode, force);
+    reply |= DrawPartForMode(heap, object, Fit(heap, part, data, Takes::kText), part, id, mode, force);
   }
   return reply;
 }
@@ -301,9 +305,7 @@ int32 DrawColorRampValue(ObjHeap heap, int32 object, const void* value, int32 mo
     if (Hidden(heap, part)) continue;
     const int16 id = PartIdOf(heap, part);
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, code, true, true, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, code, true, true, mode, force);
       continue;
     }
     if (id == kPartSwatch && markers && Meets(heap, part))
@@ -326,7 +328,7 @@ int32 DrawBooleanValue(ObjHeap heap, int32 object, const void* value, int32 mode
       if (force || !BlinkPhase(mode) || blinks)
         reply |= DisplayBoolText(heap, part, button, state, force, blinks ? mode : kDrawModeNormal);
     } else if (id == kPartButton) {
-      reply |= DrawPartForMode(heap, object, &state, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &state, Takes::kIndex), part, id, mode, force);
     } else if (!CommonPart(heap, object, value, part, id, mode, force, &reply)) {
       reply |= DrawPartForMode(heap, object, nullptr, part, id, mode, force);
     }
@@ -377,14 +379,14 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   if (clipped) WLimitClip(housing, &saved);
   if (id == kPartScale) {
     UHandle labels = PanelScaleMarkerList(heap, part);
-    reply = DrawPartForMode(heap, slide, labels ? &labels : nullptr, part, id, mode, force);
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, labels ? &labels : nullptr, Takes::kLabels), part, id, mode, force);
   } else if (id == kPartSlider || id == kPartFill) {
     const int32 active = IsActiveElementPart(heap, slide, part);
-    reply = DrawPartForMode(heap, slide, &active, part, id, mode, force);
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, &active, Takes::kIndex), part, id, mode, force);
   } else if (id == kPartDigital) {
     const int32 at = value ? ElementOffset(heap, slide, OrderOf(heap, part)) : -1;
-    reply = DrawPartForMode(heap, slide, at >= 0 ? static_cast<const uChar*>(value) + at : nullptr, part, id, mode,
-                            force);
+    const void* element = at >= 0 ? static_cast<const uChar*>(value) + at : nullptr;
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, element, Takes::kNumber), part, id, mode, force);
   } else {
     reply = DrawPartForMode(heap, slide, nullptr, part, id, mode, force);
   }
@@ -463,7 +465,9 @@ int32 DrawPictureValue(ObjHeap heap, int32 picture, const void* value, int32 con
   // 1. The picture image, at the part's rectangle moved to the origin.
   const Rect at{0, 0, int16(r.bottom - r.top), int16(r.right - r.left)};
   int32 pict = 0;
-  if (ICreatePict(-1, &at, 0, reinterpret_cast<QXPict>(h), 0, &pict) != kNoErr || !pict) return kReplyFailed;
+  // The value stays the data space's: the image only borrows it.
+  if (ICreatePict(-1, &at, DGetDepth(), reinterpret_cast<QXPict>(h), kImageBorrowed, &pict) != kNoErr || !pict)
+    return kReplyFailed;
   // 2. The off-screen copy.
   if ((modeBits & kPictIntoCopy) && !copy) {
     if (ICreatePixmap(-1, &r, DGetDepth(), &copy) != kNoErr || !copy) {
@@ -514,13 +518,6 @@ int32 DrawThrough(ValueRoutine routine, bool checkMode, int32 genericMode, ObjHe
   return DDOODrawMethod(heap, object, value, pass, genericMode ? genericMode : mode);
 }
 
-void GreyTagPart(ObjHeap heap, int32 part) {
-  const Rect r = Inset(BoundsOf(heap, part), 1);
-  if (DEmptyRect(&r)) return;
-  const DColor back = PartBack(heap, part);
-  DGrayOutRect(&r, back == kTransparentColor ? kGrey : back);
-}
-
 }  // namespace
 
 int32 NumericODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pass, int32 mode) {
@@ -545,8 +542,8 @@ int32 TagODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pass, 
   const int32 text = PartOf(heap, object, kPartText);
   if (!text) return reply;
   if (const int32 list = PartOf(heap, object, kPartListButton); list && !Hidden(heap, list) && SelLabelItemCount(heap, object, text) == 0)
-    GreyTagPart(heap, list);
-  if (!Hidden(heap, text) && !IsValidTag(heap, object, text)) GreyTagPart(heap, text);
+    GreyInset(heap, list);
+  if (!Hidden(heap, text) && !IsValidTag(heap, object, text)) GreyInset(heap, text);
   return reply;
 }
 

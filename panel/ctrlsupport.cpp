@@ -3,6 +3,7 @@
 
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "panel/ctrl_internal.h"
@@ -34,6 +35,20 @@ int32 PartOf(ObjHeap heap, int32 object, int32 partId, int32 order) {
   return part != object && IsObj(heap, part) ? part : 0;
 }
 
+bool PartTakes(ObjHeap heap, int32 part, Takes what) {
+  if (!IsObj(heap, part)) return false;
+  const int32 cls = ObjClass(heap, part);
+  switch (what) {
+    case Takes::kIndex:
+      return cls == kClsCosmetic || cls == kClsMultiCosmetic || cls == kClsBigMultiCosmetic ||
+             cls == kClsMultiLabel || cls == kClsBigMultiLabel;
+    case Takes::kText: return cls == kClsLabel || cls == kClsSelLabel;
+    case Takes::kLabels: return cls == kClsScale;
+    case Takes::kNumber: return cls == kClsNumeric;
+  }
+  return false;
+}
+
 DColor PartFore(ObjHeap heap, int32 part) {
   return Has(heap, part, kObjCosmFore + 4) ? DColor(ObjWord(heap, part, kObjCosmFore / 4)) : kTransparentColor;
 }
@@ -44,6 +59,13 @@ void SetPartColours(ObjHeap heap, int32 part, DColor fore, DColor back) {
   if (!Has(heap, part, kObjCosmBack + 4)) return;
   ObjSetWord(heap, part, kObjCosmFore / 4, int32(fore));
   ObjSetWord(heap, part, kObjCosmBack / 4, int32(back));
+}
+
+void GreyInset(ObjHeap heap, int32 part) {
+  const Rect r = Inset(BoundsOf(heap, part), 1);
+  if (DEmptyRect(&r)) return;
+  const DColor back = PartBack(heap, part);
+  DGrayOutRect(&r, back == kTransparentColor ? kGrey : back);
 }
 
 DColor PanelBackground(ObjHeap heap) {
