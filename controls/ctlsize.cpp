@@ -77,12 +77,7 @@ int32 ListboxOOffsetMethod(ObjHeap heap, int32 listbox, Point by) {
 
 int32 GraphOOffsetMethod(ObjHeap heap, int32 graph, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, graph, by)) return err;
-  if (Live(heap, graph, 4 * (kGraphImageWord + 1)))
-    if (const int32 image = ObjWord(heap, graph, kGraphImageWord)) {
-      IRelease(image);
-      ObjSetWord(heap, graph, kGraphImageWord, 0);
-      SetFlagsOf(heap, graph, FlagsOf(heap, graph) | kGraphFlagRedrawAll);
-    }
+  ReleaseCachedImage(heap, graph, kGraphImageWord, kGraphFlagRedrawAll);
   return OffsetGraphCursors(heap, graph);
 }
 

@@ -106,6 +106,29 @@ void MoveToCentre(Rect* r, Point was) {
   DOffsetRect(r, int32(was.h) - now.h, int32(was.v) - now.v);
 }
 
+// The first steps of a label's resize: its text kept in its margins or
+// made one character at least.  The text record when the label goes on to
+// fit its text, null when it stops there (*err its answer).
+TRecord StartFit(ObjHeap heap, int32 label, const Rect* newRect, int32* err) {
+  *err = LabelFitText(heap, label, newRect);
+  if (*err) return nullptr;
+  MarkChanged(heap, label);
+  if (newRect || !(FlagsOf(heap, label) & (kFlagFitWidth | kFlagFitHeight))) return nullptr;
+  return TextOf(heap, label);
+}
+
+// The text rectangle takes the fitted width and height the label follows,
+// keeps the centre when one is given, and the bounds follow it with their
+// margins.
+void EndFit(ObjHeap heap, int32 label, TRecord text, Rect t, const Rect& fit, const Rect& margin, const Point* centre) {
+  const uInt32 flags = FlagsOf(heap, label);
+  if (flags & kFlagFitWidth) t.left = fit.left, t.right = fit.right;
+  if (flags & kFlagFitHeight) t.top = fit.top, t.bottom = fit.bottom;
+  if (centre) MoveToCentre(&t, *centre);
+  TSetRect(text, &t);
+  SetBoundsOf(heap, label, Plus(t, margin));
+}
+
 }  // namespace
 
 // ---- Decorations ----------------------------------------------------------------------------
@@ -223,12 +246,10 @@ int32 ReanchorLabel(ObjHeap heap, int32 owner, int32 label) {
 }
 
 int32 LabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int32) {
-  if (const int32 err = LabelFitText(heap, label, newRect)) return err;
-  MarkChanged(heap, label);
-  const uInt32 flags = FlagsOf(heap, label);
-  if (newRect || !(flags & (kFlagFitWidth | kFlagFitHeight))) return 0;
-  const TRecord text = TextOf(heap, label);
-  Rect t = ViewOf(text);
+  int32 err = 0;
+  const TRecord text = StartFit(heap, label, newRect, &err);
+  if (!text) return err;
+  const Rect t = ViewOf(text);
   const Rect margin = Minus(BoundsOf(heap, label), t);
   const bool centred = Half(heap, label, kObjAnchor) && uInt16(Half(heap, label, kObjAttach)) == kAttachCentred;
   const Point centre = CentreOf(t);
@@ -238,11 +259,7 @@ int32 LabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int32) {
   TSetMode(text, (mode & ~uInt32(kTRModeKind)) | kTRKindBox, 0);
   const Rect fit = Fitted(text);
   RestoreMode(text, mode, 572);
-  if (flags & kFlagFitWidth) t.left = fit.left, t.right = fit.right;
-  if (flags & kFlagFitHeight) t.top = fit.top, t.bottom = fit.bottom;
-  if (centred) MoveToCentre(&t, centre);
-  TSetRect(text, &t);
-  SetBoundsOf(heap, label, Plus(t, margin));
+  EndFit(heap, label, text, t, fit, margin, centred ? &centre : nullptr);
   if (const int32 owner = OwnerPart(heap, label)) {
     const int32 id = Half(heap, label, kObjPartId);
     if (id != 17 && id != 18 && id != 19 && id != 68) ReanchorLabel(heap, owner, label);
@@ -255,12 +272,10 @@ int32 MultiLabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int3
   if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return LabelOSizeMethod(heap, label, newRect, partId);
   const bool centred = uInt16(Half(heap, label, kObjAttach)) == kAttachCentred;
   const Point centre = CentreOf(BoundsOf(heap, label));
-  if (const int32 err = LabelFitText(heap, label, newRect)) return err;
-  MarkChanged(heap, label);
-  const uInt32 flags = FlagsOf(heap, label);
-  if (newRect || !(flags & (kFlagFitWidth | kFlagFitHeight))) return 0;
-  const TRecord text = TextOf(heap, label);
-  Rect t = ViewOf(text);
+  int32 err = 0;
+  const TRecord text = StartFit(heap, label, newRect, &err);
+  if (!text) return err;
+  const Rect t = ViewOf(text);
   const Rect margin = Minus(BoundsOf(heap, label), t);
   const uInt32 mode = TGetMode(text);
   TSetMode(text, (mode & ~uInt32(kTRModeKind)) | kTRKindBox, 0);
@@ -295,8 +310,6 @@ int32 MultiLabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int3
     }
   }
   RestoreMode(text, mode, 713);
-  if (flags & kFlagFitWidth) t.left = u.left, t.right = u.right;
-  if (flags & kFlagFitHeight) t.top = u.top, t.bottom = u.bottom;
   if (saved) {
     TReplaceText(text, reinterpret_cast<const uChar*>(LStrBuf(reinterpret_cast<LStr*>(*saved))),
                  LStrLen(reinterpret_cast<const LStr*>(*saved)));
@@ -305,9 +318,7 @@ int32 MultiLabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int3
     TReplaceText(text, nullptr, 0);
   }
   TSelectText(text, selStart, selEnd);
-  if (centred) MoveToCentre(&t, centre);
-  TSetRect(text, &t);
-  SetBoundsOf(heap, label, Plus(t, margin));
+  EndFit(heap, label, text, t, u, margin, centred ? &centre : nullptr);
   if (const int32 owner = OwnerPart(heap, label)) ReanchorLabel(heap, owner, label);
   return 0;
 }

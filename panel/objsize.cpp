@@ -87,15 +87,6 @@ bool Refitted(int32 object, int32 partId) {
   return false;
 }
 
-void ReleaseWordImage(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
-  if (!Live(heap, o, 4 * (word + 1))) return;
-  const int32 image = ObjWord(heap, o, word);
-  if (!image) return;
-  IRelease(image);
-  ObjSetWord(heap, o, word, 0);
-  SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
-}
-
 // The union of the visible parts but those of two ids (empty: none).
 Rect VisibleUnion(ObjHeap heap, int32 object, int32 without1, int32 without2) {
   Rect u{0, 0, 0, 0};
@@ -128,6 +119,17 @@ MgErr FollowPart(ObjHeap heap, int32 object, int32 p) {
     if (anchors && !Refitted(object, qId))
       if (const MgErr err = SendSize(heap, object, nullptr, qId)) return err;
   }
+  return kNoErr;
+}
+
+// The object's bounds become the union of its parts (the frame part
+// fitted around them); its bounds before the resize are left in
+// LastOldBounds for its owner.
+MgErr Refit(ObjHeap heap, int32 object, const Rect& old) {
+  Rect u;
+  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
+  SetBoundsOf(heap, object, u);
+  LastOldBounds = old;
   return kNoErr;
 }
 
@@ -185,17 +187,13 @@ Rect PartRect(ObjHeap heap, int32 part, int32 kind) {
 }
 
 int32 SendSize(ObjHeap heap, int32 o, const Rect* r, int32 partId) {
-  if (!SizeNestingEnter()) return kArgErr;
-  const int32 err = OSize(heap, o, r, partId);
-  SizeNestingLeave();
-  return err;
+  const SizeScope scope;
+  return scope.Entered() ? OSize(heap, o, r, partId) : kArgErr;
 }
 
 int32 SendOffset(ObjHeap heap, int32 o, Point by) {
-  if (!SizeNestingEnter()) return kArgErr;
-  const int32 err = OOffset(heap, o, by);
-  SizeNestingLeave();
-  return err;
+  const SizeScope scope;
+  return scope.Entered() ? OOffset(heap, o, by) : kArgErr;
 }
 
 void TellImage(int32 imageRef, Rect* now, const Rect& old) {
@@ -207,6 +205,15 @@ void TellImage(int32 imageRef, Rect* now, const Rect& old) {
   block.rect = now;
   block.otherRect = &before;
   IProcImageMessage(image, 5, &block);
+}
+
+void ReleaseCachedImage(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
+  if (!Live(heap, o, 4 * (word + 1))) return;
+  const int32 image = ObjWord(heap, o, word);
+  if (!image) return;
+  IRelease(image);
+  ObjSetWord(heap, o, word, 0);
+  SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
 }
 
 void InvalInWindow(ObjHeap heap, const Rect& r) {
@@ -377,10 +384,8 @@ int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 p) {
 
 int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  if (!SizeNestingEnter()) return kArgErr;
-  struct Leave {
-    ~Leave() { SizeNestingLeave(); }
-  } leave;
+  const SizeScope scope;
+  if (!scope.Entered()) return kArgErr;
   MarkChanged(heap, object);
   const Rect old = BoundsOf(heap, object);
   if (newRect) {
@@ -399,11 +404,7 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
   }
   if (partId && PartById(heap, object, partId))
     if (const MgErr err = FollowPart(heap, object, partId)) return err;
-  Rect u;
-  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
-  SetBoundsOf(heap, object, u);
-  LastOldBounds = old;
-  return 0;
+  return Refit(heap, object, old);
 }
 
 int32 NumericOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
@@ -424,7 +425,7 @@ int32 StringOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 p
 int32 PictureOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (partId == kPartContent) partId = TransferStretchToRoot(heap, object, partId);
   const int32 err = DDOOSizeMethod(heap, object, newRect, partId);
-  ReleaseWordImage(heap, object, kPictureCopyWord, 0);
+  ReleaseCachedImage(heap, object, kPictureCopyWord, 0);
   return err;
 }
 
@@ -456,7 +457,7 @@ int32 SlideOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 pa
   bool any = !DEmptyRect(&u);
   Unite(&u, &any, scales);
   SetBoundsOf(heap, object, u);
-  ReleaseWordImage(heap, object, kSlideImageWord, kFlagRedrawImage);
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
 
@@ -476,26 +477,24 @@ int32 KnobOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 par
   if (const int32 err = DDOOSizeMethod(heap, object, newRect, partId)) return err;
   Rect housing;
   if (SlideHousingRect(heap, object, &housing, nullptr)) SetBoundsOf(heap, object, VisibleUnion(heap, object, kPartSlider, kPartScale));
-  ReleaseWordImage(heap, object, kSlideImageWord, kFlagRedrawImage);
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
 
 int32 BooleanOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   const int32 button = FindPart(heap, object, kPartButton, 0);
-  if (partId == kPartBoolText && button) {
-    const int32 text = FindPart(heap, object, kPartBoolText, 0);
-    if (text && AnchorOf(heap, text) == kPartButton && AttachOf(heap, text) == kAttachCentred &&
-        (FlagsOf(heap, text) & kFlagBoolTextKeyed)) {
-      const Rect t = BoundsOf(heap, text);
-      Rect b = BoundsOf(heap, button);
-      const int32 dw = RectWidth(&t) - RectWidth(&b) + 8, dh = RectHeight(&t) - RectHeight(&b) + 4;
-      if (dw > 0 || dh > 0) {
-        if (dw > 0) b.left = Pin16(int32(b.left) - (dw >> 1)), b.right = Pin16(int32(b.right) + (dw >> 1));
-        if (dh > 0) b.top = Pin16(int32(b.top) - (dh >> 1)), b.bottom = Pin16(int32(b.bottom) + (dh >> 1));
-        if (const int32 err = SendSize(heap, button, &b, 0)) return err;
-        OInval(heap, button, kInvalAll);
-        partId = kPartButton;
-      }
+  const int32 text = partId == kPartBoolText && button ? FindPart(heap, object, kPartBoolText, 0) : 0;
+  if (text && AnchorOf(heap, text) == kPartButton && AttachOf(heap, text) == kAttachCentred &&
+      (FlagsOf(heap, text) & kFlagBoolTextKeyed)) {
+    const Rect t = BoundsOf(heap, text);
+    Rect b = BoundsOf(heap, button);
+    const int32 dw = RectWidth(&t) - RectWidth(&b) + 8, dh = RectHeight(&t) - RectHeight(&b) + 4;
+    if (dw > 0 || dh > 0) {
+      if (dw > 0) b.left = Pin16(int32(b.left) - (dw >> 1)), b.right = Pin16(int32(b.right) + (dw >> 1));
+      if (dh > 0) b.top = Pin16(int32(b.top) - (dh >> 1)), b.bottom = Pin16(int32(b.bottom) + (dh >> 1));
+      if (const int32 err = SendSize(heap, button, &b, 0)) return err;
+      OInval(heap, button, kInvalAll);
+      partId = kPartButton;
     }
     return DDOOSizeMethod(heap, object, newRect, partId);
   }
@@ -518,10 +517,8 @@ int32 BooleanOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 
 
 int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  if (!SizeNestingEnter()) return kArgErr;
-  struct Leave {
-    ~Leave() { SizeNestingLeave(); }
-  } leave;
+  const SizeScope scope;
+  if (!scope.Entered()) return kArgErr;
   MarkChanged(heap, object);
   const Rect old = BoundsOf(heap, object);
   if (newRect) {
@@ -538,11 +535,7 @@ int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32)
       if (const int32 err = SendSize(heap, m, &out, 0)) return err;
     }
   }
-  Rect u;
-  if (const MgErr err = FitFramePart(heap, object, &u)) return err;
-  SetBoundsOf(heap, object, u);
-  LastOldBounds = old;
-  return 0;
+  return Refit(heap, object, old);
 }
 
 // ---- Numeric text height ----------------------------------------------------------------------

@@ -122,6 +122,24 @@ Rect PartRect(ObjHeap heap, int32 part, int32 kind);
 // Sends the resize message with nesting bounded: kArgErr when too deep.
 int32 SendSize(ObjHeap heap, int32 o, const Rect* r, int32 partId);
 int32 SendOffset(ObjHeap heap, int32 o, Point by);
+// Releases the cached image held in a word of the object (0: none),
+// clears the word and sets the flag that asks for it to be made again.
+void ReleaseCachedImage(ObjHeap heap, int32 o, int32 word, uInt32 flag);
+// Counts one level of resize nesting for its scope; Entered() false when
+// too deep (nothing else is then done).
+class SizeScope {
+ public:
+  SizeScope() : entered_(SizeNestingEnter()) {}
+  ~SizeScope() {
+    if (entered_) SizeNestingLeave();
+  }
+  bool Entered() const { return entered_; }
+  SizeScope(const SizeScope&) = delete;
+  SizeScope& operator=(const SizeScope&) = delete;
+
+ private:
+  bool entered_;
+};
 // Tells an image reference (0: none) that its rectangle changes from old
 // to now (message 5); *now may be adjusted by the image.
 void TellImage(int32 imageRef, Rect* now, const Rect& old);

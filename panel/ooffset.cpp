@@ -51,15 +51,6 @@ std::vector<int32> ListIn(ObjHeap heap, int32 object, int32 word) {
 
 std::vector<int32> PartsOf(ObjHeap heap, int32 object) { return ListIn(heap, object, PartListWord(heap, object)); }
 
-void ReleaseCached(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
-  if (!Live(heap, o, 4 * (word + 1))) return;
-  const int32 image = ObjWord(heap, o, word);
-  if (!image) return;
-  IRelease(image);
-  ObjSetWord(heap, o, word, 0);
-  SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
-}
-
 template <typename M>
 ObjMethodAddr Addr(M m) {
   return reinterpret_cast<ObjMethodAddr>(m);
@@ -99,13 +90,13 @@ int32 ArrayOOffsetMethod(ObjHeap heap, int32 object, Point by) {
 
 int32 SlideOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
-  ReleaseCached(heap, object, kSlideImageWord, kFlagRedrawImage);
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
   return 0;
 }
 
 int32 PictureOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
-  ReleaseCached(heap, object, kPictureCopyWord, 0);
+  ReleaseCachedImage(heap, object, kPictureCopyWord, 0);
   return 0;
 }
 

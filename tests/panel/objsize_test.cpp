@@ -148,6 +148,14 @@ TEST_F(SizeTest, ABooleanTextWidensItsButtonByHalfTheExcess) {
   ASSERT_EQ(OSize(panel_, b, nullptr, 22), 0);
   EXPECT_EQ(R(B(button)), V({0, -1, 20, 41})) << "3 pixels too wide: 1 on each side";
   EXPECT_EQ(R(B(text)), V({5, 2, 15, 37}));
+
+  // The two state texts sit on the button's quarter lines, beside it.
+  const int32 sw = Obj(kClsBoolean);
+  Part(sw, 21, {0, 0, 40, 40});
+  const int32 on = Part(sw, 63, {0, 0, 10, 20}, 21, kAttachCentred), off = Part(sw, 64, {0, 0, 12, 20}, 21, kAttachCentred);
+  ASSERT_EQ(OSize(panel_, sw, nullptr, 0), 0);
+  EXPECT_EQ(R(B(on)), V({5, 43, 15, 63}));
+  EXPECT_EQ(R(B(off)), V({24, 43, 36, 63}));
 }
 
 TEST_F(SizeTest, GroupsMapTheirMembersUnlessFlat) {
