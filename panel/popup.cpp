@@ -157,20 +157,18 @@ int32 DDORun(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
 
 // ---- Subclass levels -------------------------------------------------------------------
 
-// A level of the chain above the generic method: its reply when it has
-// one, else one level more.
-int32 AboveDDO(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
-  if (const int32 r = DDOOPopupMethod(heap, object, rec)) return r;
+// A level of the chain above its superclass's method: the superclass's
+// reply when it has one, else one level more.
+template <int32 (*Super)(ObjHeap, int32, PopupMsgRecord*)>
+int32 Above(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
+  if (const int32 r = Super(heap, object, rec)) return r;
   ++rec->level;
   return 0;
 }
+int32 AboveDDO(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&DDOOPopupMethod>(heap, o, rec); }
 
 int32 NumericOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveDDO(heap, o, rec); }
-int32 AboveNumeric(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = NumericOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
-}
+int32 AboveNumeric(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&NumericOPopupMethod>(heap, o, rec); }
 int32 RingOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
 int32 ColorRampOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
 int32 SlideOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
@@ -348,16 +346,10 @@ int32 CosmeticOPopupMethod(ObjHeap, int32, PopupMsgRecord* rec) {
   ++rec->level;
   return 0;
 }
-int32 AboveCosmetic(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = CosmeticOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
-}
+int32 AboveCosmetic(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&CosmeticOPopupMethod>(heap, o, rec); }
 int32 MultiCosmeticOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveCosmetic(heap, o, rec); }
 int32 BigMultiCosmeticOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = MultiCosmeticOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
+  return Above<&MultiCosmeticOPopupMethod>(heap, o, rec);
 }
 int32 MultiLabelOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveCosmetic(heap, o, rec); }
 
