@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/datatype.h"
 #include "engine/exec/dsprocs.h"
@@ -54,6 +56,7 @@ constexpr int32 kReplyRangeRecheck = 8, kReplyOutOfRange = 0x1000, kReplyGeometr
 constexpr uInt16 kRangeReinitMask = 0x10C, kRangeReinitOut = 0x104;
 constexpr int32 kDataPtrDisplay = 3;
 constexpr int32 kOpenExplainMode = 5;
+constexpr int32 kMaxNesting = 32;
 constexpr uChar kTDErrStatus = 0x21, kTDErrCode = 0x03, kTDErrSource = 0x30, kTDErrSourceView = 0x3F;
 constexpr uChar kTDRefnumCode = 0x70;
 
@@ -288,10 +291,19 @@ bool MenuHasText(MenuHandle menu, ConstPStr text) {
 }
 
 int32 PassToInner(ObjHeap heap, int32 typeDef, int32 inner, PopupMsgRecord* rec) {
+  // Type definitions nested in each other are passed through only as deep
+  // as any panel nests them, and never into one being passed through (a
+  // file may list a type definition inside itself).
+  static std::vector<std::pair<ObjHeap, int32>> inside;
+  if (int32(inside.size()) >= kMaxNesting) return 0;
+  for (const auto& e : inside)
+    if (e.first == heap && e.second == inner) return 0;
+  inside.emplace_back(heap, inner);
   const int32 former = EnclosingTypeDef();
   if (!former && ObjWord(heap, typeDef, kTypeDefLinkWord)) SetEnclosingTypeDef(typeDef);
   const int32 reply = OPopup(heap, inner, rec);
   SetEnclosingTypeDef(former);
+  inside.pop_back();
   return reply;
 }
 
