@@ -23,6 +23,7 @@
 #include "panel/oinit.h"
 #include "mgsource/window/textrec.h"
 #include "panel/objload.h"
+#include "panel/numoperate.h"
 #include "panel/objects.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
@@ -243,6 +244,7 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
+    PutNative16(*panel + numeric + kNumFormatByte, 0x40);  // signed decimal
     // The control's bounds take in its label.
     const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
     const Rect whole{above.top, c.bounds.left, c.bounds.bottom, c.bounds.right};
@@ -372,13 +374,7 @@ bool BuildMenuTest(const std::string& program, const std::string& out, std::stri
 
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error, bool printAtCompletion) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, false, printAtCompletion) : rsrcw::Bytes();
-  return AppendLibrary(program, out, "Demo.vi", file, error);
-}
-
-bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
-                       std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, false) : rsrcw::Bytes();
+  const rsrcw::Bytes file = ZonesStarted() ? DemoFile(x, log, true, printAtCompletion) : rsrcw::Bytes();
   return AppendLibrary(program, out, "Demo.vi", file, error);
 }
 

@@ -33,17 +33,13 @@ constexpr int16 kContentLeft = 40, kContentTop = 80;
 constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
 
 // Writes to out a copy of program with the run-time resources and the demo
-// library appended; x is the control's default value.  With a log (a host
+// library appended; x is the control's default value.  The numerics show
+// their values in their texts (part 10), where the operator types them.  With a log (a host
 // path), Demo.vi logs at completion to it: each record a time stamp and the
 // panel's x and y.  With printAtCompletion it prints its panel when its run
 // is over.  False with *error.
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error, bool printAtCompletion = false);
-
-// The same with the numerics' texts (part 10) on their panel, where the
-// operator types their values.
-bool BuildDemoWithText(const std::string& program, const std::string& out, int32 x, const std::string& log,
-                       std::string* error);
 
 // Writes to out a copy of program whose library holds Menu.vi instead: a
 // top-level VI, run when opened, whose clump yields until the VI is reset

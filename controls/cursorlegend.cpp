@@ -2,6 +2,7 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -54,4 +55,5 @@ void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
+  ControlsJoinSizeSlots();
 }

@@ -22,7 +22,7 @@
 #include "panel/datamsg.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
-#include "panel/valuedraw.h"
+#include "panel/ctrldraw.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ int32 Speed() {
 // ---- The classes that blink -------------------------------------------------------
 enum class Look { kValue, kTable, kListbox, kGraph, kPlain };
 typedef void (*ValueDraw)(ObjHeap, int32, void*, int32);
-template <void (*F)(ObjHeap, int32, void*, int32, int32)>
+template <int32 (*F)(ObjHeap, int32, const void*, int32, Bool32)>
 void Draw(ObjHeap heap, int32 object, void* data, int32 state) {
   F(heap, object, data, state, 0);
 }

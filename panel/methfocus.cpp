@@ -13,6 +13,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
+#include "panel/ctrldraw.h"
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
@@ -134,20 +135,13 @@ int32 SliderCount(ObjHeap heap, int32 object) {
   return n > 0 ? n : 1;
 }
 
-int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect) {
-  const int32 housing = Live(heap, slide, kLeading) ? LivePart(heap, slide, kPartHousing, 0) : 0;
-  if (!housing || Hidden(heap, housing)) return 0;
-  if (rect) *rect = Bounds(heap, housing);
-  return 1;
-}
-
 int32 SetActiveIndex(ObjHeap heap, int32 object, int32 index) {
   if (!Live(heap, object, 4 * (kPWActiveElement + 1))) return -1;
   index = std::clamp(index, 0, SliderCount(heap, object) - 1);
   const int32 old = ObjWord(heap, object, kPWActiveElement);
   ObjSetWord(heap, object, kPWActiveElement, index);
   Rect housing;
-  const bool clip = SlideHousingRect(heap, object, &housing);
+  const bool clip = SlideHousingRect(heap, object, &housing, nullptr);
   for (int32 order : {old, index}) InvalPartRect(heap, LivePart(heap, object, kPartThumb, order), clip ? &housing : nullptr);
   if (ObjIsBlinking(heap, object))
     for (int32 id : {kPartSliderDisplay, int32(kPartFill)})

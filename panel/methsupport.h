@@ -102,9 +102,6 @@ QX_EXTERN_C int32 FocusPartByOrder(ObjHeap heap, int32 object, int32 partId, int
 // value, else 1.
 QX_EXTERN_C int32 SliderCount(ObjHeap heap, int32 object);
 
-// The housing rectangle of a slide (its visible part 8) in *rect; nonzero
-// when it has one.
-QX_EXTERN_C int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect);
 
 // Makes the slider of that index (pinned to the sliders there) the active
 // one: the old and new thumbs (part 23) are redrawn, clipped to the housing

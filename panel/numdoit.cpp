@@ -21,6 +21,7 @@
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
+#include "panel/objsize.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
 #include "panel/oinval.h"
@@ -262,7 +263,7 @@ int32 FormatChosen(ObjHeap heap, int32 numeric, ActionParams* p, int32 reply) {
   if (HoldsFocus(heap, numeric)) FPReleaseKeyFocus(heap);
   const int32 format = p->window;
   if (format == NumGetFormat(heap, numeric)) return reply;
-  if (NumSetFormat(heap, numeric, format) != kNoErr) return reply | kReplyFailed;
+  if (NumericSetFormatStyle(heap, numeric, format) != kNoErr) return reply | kReplyFailed;
   reply |= kReplyRedraw;
   if (const int32 mark = FindPart(heap, numeric, kPartFormatMark, 0))
     Show(heap, mark, reinterpret_cast<const void*>(uintptr_t(std::max(format - kFormatUnsigned, 0))));

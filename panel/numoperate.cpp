@@ -141,15 +141,6 @@ int32 NumGetFormat(ObjHeap heap, int32 numeric) {
              : 0;
 }
 
-MgErr NumSetFormat(ObjHeap heap, int32 numeric, int32 format) {
-  if (!Live(heap, numeric, kNumFormatByte + 2) || !ObjIsA(heap, numeric, kClsNumeric) || format < -32768 ||
-      format > 32767)
-    return kArgErr;
-  const int16 v = int16(format);
-  std::memcpy(*heap + numeric + kNumFormatByte, &v, 2);
-  return kNoErr;
-}
-
 int32 NumTextEntryKeyFilter(ActionParams* p, int32 type, int32 format) {
   if (!p || (p->eventCode != 6 && p->eventCode != 7)) return 0;
   if (p->keyCode == vkAscii && p->character == 10) {
@@ -168,15 +159,6 @@ int32 NumTextEntryKeyFilter(ActionParams* p, int32 type, int32 format) {
     default:
       return 0;
   }
-}
-
-int32 IsRingItemDisabled(ObjHeap heap, int32 ring, int32 item) {
-  const UHandle list = Live(heap, ring, 4) ? ObjItemData(heap, ring) : nullptr;
-  if (!list) return 0;
-  const int32 count = int32(GetNative32(*list));
-  if (count <= 0) return 0;
-  const int32 i = item < 0 ? 0 : item >= count ? count - 1 : item;
-  return GetNative32(*list + 4 + 4 * i) & 1;
 }
 
 MgErr FPFocusNumText(ObjHeap heap, int32 object, TransactionFrame* frame) {

@@ -6,6 +6,7 @@
 // after as many steps as the heap has blocks (a looping chain answers none).
 // User-interface thread only.
 #pragma once
+#include "panel/ctrldisplay.h"
 #include "panel/objects.h"
 #include "panel/rangecheck.h"
 #include "panel/replyfilters.h"
@@ -25,12 +26,11 @@ QX_EXTERN_C int32 IsInPlainTypeDef(ObjHeap heap, int32 object);
 
 // The numeric's display format (the 16-bit value at byte 40): 0x40 signed
 // decimal, 0x41 unsigned decimal, 0x42 hex, 0x43 octal, 0x44 binary, -2
-// floating decimal, and the engineering and time codes.  NumSetFormat: 0, or
-// kArgErr for an object that is not a numeric or a format beyond 16 bits.
+// floating decimal, and the engineering and time codes (set through
+// NumericSetFormatStyle, panel/objsize.h).
 constexpr int32 kNumFormatByte = 40;
 constexpr int32 kNumFormatFloat = -2;
 QX_EXTERN_C int32 NumGetFormat(ObjHeap heap, int32 numeric);
-QX_EXTERN_C MgErr NumSetFormat(ObjHeap heap, int32 numeric, int32 format);
 
 // Whether the key event of the action record may be typed into a numeric
 // of that type code and display format: 1 or 0.  Keys other than key down
@@ -40,10 +40,6 @@ QX_EXTERN_C MgErr NumSetFormat(ObjHeap heap, int32 numeric, int32 format);
 // set; a paste passes when every character of the clipboard's text does
 // (or is a space).
 QX_EXTERN_C int32 NumTextEntryKeyFilter(ActionParams* params, int32 type, int32 format);
-
-// Whether item (pinned to 0 .. count - 1) of the ring's item list is
-// disabled (bit 0 of its word); 0 for a ring without items.
-QX_EXTERN_C int32 IsRingItemDisabled(ObjHeap heap, int32 ring, int32 item);
 
 // In a dialog panel whose owner is not in the owner mode (0x80000): ends the
 // path at the object's frame, selects all the text of its visible text part

@@ -18,6 +18,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
 #include "panel/booltext.h"
+#include "panel/ctrldraw.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/numoperate.h"
@@ -676,7 +677,7 @@ int32 MultiLabelODrawMethod(ObjHeap heap, int32 label, const void* index, int32,
       if (shown != ObjWord(heap, label, kMultiLabelIndexWord) || stale) {
         ObjSetWord(heap, label, kMultiLabelIndexWord, shown);
         SetFlags(heap, label, Flags(heap, label) & ~kObjFlagStale);
-        UpdateBoolTextState(heap, label, list, shown);
+        UpdateBoolText(heap, label, list, shown);
       }
     }
   }
@@ -698,11 +699,6 @@ ObjMethodAddr ODrawMethodFor(int32 cls) {
     case kClsBigMultiCosmetic: return a(&BigMultiCosmeticODrawMethod);
     case kClsLabel: case kClsSelLabel: return a(&LabelODrawMethod);
     case kClsMultiLabel: case kClsBigMultiLabel: return a(&MultiLabelODrawMethod);
-    // The controls whose own drawing is not built yet show their parts.
-    case kClsBoolean: case kClsNumeric: case kClsString: case kClsRefNum: case kClsColorBox: case kClsRing:
-    case kClsSlide: case kClsKnob: case kClsPath: case kClsPicture: case kClsUserItem: case kClsColorRamp:
-    case kClsTag: case kClsOleVariant:
-      return a(&PartsODrawMethod);
-    default: return nullptr;
+    default: return CtrlODrawMethodFor(cls);
   }
 }

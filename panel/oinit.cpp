@@ -515,13 +515,6 @@ int32 NotAtRunTimeInit(ObjHeap heap, int32 object, Point, int32) {
   return 0;
 }
 
-// The resize message: with a rectangle the bounds take it, without one they
-// grow to take in the parts' bounds.
-int32 SizeMethod(ObjHeap heap, int32 object, const Rect* rect, int32) {
-  if (rect && OHBlockSize(heap, object) >= kObjBounds + 8) SetBounds(heap, object, *rect);
-  else OSizeToParts(heap, object);
-  return 0;
-}
 
 
 // The root object made without its initialisation (the dialog builder's):
@@ -653,12 +646,6 @@ bool ClassCreatableAtRunTime(int32 cls) {
          m != reinterpret_cast<ObjMethodAddr>(&AnnexInit);
 }
 
-ObjMethodAddr OSizeMethodFor(int32 cls) {
-  return (cls >= 9 && cls <= 14) || (cls >= 77 && cls <= 101) || cls == 105 || (cls >= 143 && cls <= 149) ||
-                 (cls >= 171 && cls <= 175)
-             ? reinterpret_cast<ObjMethodAddr>(&SizeMethod)
-             : nullptr;
-}
 
 void OSizeToParts(ObjHeap heap, int32 object) {
   if (!heap || !*heap || !object || OHBlockSize(heap, object) < kObjBounds + 8) return;

@@ -21,8 +21,8 @@ ObjMethodAddr OInitMethodFor(int32 cls);
 // Whether objects of the class are made from templates at run time (the
 // classes whose initialisation is an assertion are not).
 bool ClassCreatableAtRunTime(int32 cls);
-// The resize message (slot 25) of the panel classes: with a rectangle the
-// bounds take it, without one they grow around the parts.
+// The resize message (slot 25) of the panel classes (panel/objsize.cpp);
+// null where the class's own comes from the controls.
 ObjMethodAddr OSizeMethodFor(int32 cls);
 // The resize message with no size: the object's bounds grow to take in its
 // parts' bounds.

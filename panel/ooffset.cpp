@@ -1,111 +1,55 @@
 #include "panel/ooffset.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/objswap.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/window/textrec.h"
+#include "panel/objimage.h"
 #include "panel/objload.h"
+#include "panel/objsize.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
 
 Rect LastOldBounds{0, 0, 0, 0};
 
+using namespace objsize;
+
 namespace {
 
-// Parts nest a few levels and an object has a few dozen; a stored heap
-// whose part lists loop or share parts is stopped by the depth and by a
-// budget of moves for one outermost move.
-constexpr int32 kMaxDepth = 32, kMaxMoves = 100000;
-int32 gDepth = 0, gMoves = 0;
+constexpr int32 kElementWord = 10;       // an array's or refnum's element; a cluster's element list
+constexpr int32 kPictureCopyWord = 10;   // a picture's cached image
+constexpr int32 kSlideImageWord = 13;    // a slide's or knob's cached housing image
+constexpr uInt32 kFlagRedrawImage = 0x400000;
+constexpr uInt32 kFlagOnlyCurrent = 0x10000, kFlagEntryOwnBounds = 0x2, kFlagEntryEdited = 0x4;
+constexpr int32 kExtraRectCount = 48, kExtraRects = 52, kExtraRectEntry = 16;
 
-bool Holds(ObjHeap heap, int32 object, int32 bytes) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= bytes;
-}
-
-uInt32 Word(ObjHeap heap, int32 at) {
-  uInt32 w;
-  std::memcpy(&w, *heap + at, 4);
-  return w;
-}
-void SetWord(ObjHeap heap, int32 at, uInt32 w) { std::memcpy(*heap + at, &w, 4); }
-
-void MarkMoved(ObjHeap heap, int32 object) {
-  SetWord(heap, object + kObjFlags, Word(heap, object + kObjFlags) | kObjFlagMoved);
+Rect Moved(Rect r, Point by) {
+  return Rect{Pin16(int32(r.top) + by.v), Pin16(int32(r.left) + by.h), Pin16(int32(r.bottom) + by.v),
+              Pin16(int32(r.right) + by.h)};
 }
 
 // LastOldBounds takes the bounds, which then move by the distance.
 void MoveBounds(ObjHeap heap, int32 object, Point by) {
-  Rect r;
-  std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
-  LastOldBounds = r;
-  r.top = int16(r.top + by.v), r.bottom = int16(r.bottom + by.v);
-  r.left = int16(r.left + by.h), r.right = int16(r.right + by.h);
-  std::memcpy(*heap + object + kObjBounds, &r, sizeof r);
+  LastOldBounds = BoundsOf(heap, object);
+  SetBoundsOf(heap, object, Moved(LastOldBounds, by));
 }
 
-int32 Send(ObjHeap heap, int32 object, Point by) {
-  if (gDepth >= kMaxDepth || ++gMoves > kMaxMoves) return kArgErr;
-  ++gDepth;
-  const int32 err = OOffset(heap, object, by);
-  --gDepth;
-  return err;
+// The objects of an offset list held in a word of the object, copied.
+std::vector<int32> ListIn(ObjHeap heap, int32 object, int32 word) {
+  std::vector<int32> out;
+  if (!Live(heap, object, 4 * (word + 1))) return out;
+  const int32 list = ObjWord(heap, object, word);
+  if (!Live(heap, list, 4)) return out;
+  const int32 n = std::min(ObjListCount(heap, list), (OHBlockSize(heap, list) - 4) / 4);
+  for (int32 i = 0; i < n; ++i)
+    if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) out.push_back(o);
+  return out;
 }
 
-// Display objects: the parts move in list order (the first failure is
-// answered at once, the object's own bounds then stay), then the bounds.
-int32 DisplayOffset(ObjHeap heap, int32 object, Point by) {
-  if (gDepth == 0) gMoves = 0;
-  if (!Holds(heap, object, kObjPartList + 4)) return kArgErr;
-  MarkMoved(heap, object);
-  const int32 list = int32(Word(heap, object + kObjPartList));
-  const int32 n = Holds(heap, list, 4) ? ObjListCount(heap, list) : 0;
-  for (int32 i = 0; i < n; ++i) {
-    const int32 part = ObjListGet(heap, list, i);
-    if (!part) continue;
-    if (const int32 err = Send(heap, part, by)) return err;
-  }
-  MoveBounds(heap, object, by);
-  return 0;
-}
-
-// A data controller moves the display object it serves.
-int32 ControllerOffset(ObjHeap heap, int32 object, Point by) {
-  if (gDepth == 0) gMoves = 0;
-  if (!Holds(heap, object, kDCODisplay + 4)) return kArgErr;
-  const int32 display = int32(Word(heap, object + kDCODisplay));
-  return display ? Send(heap, display, by) : 0;
-}
-
-// A cosmetic's image is drawn at its bounds, so moving the bounds moves it.
-int32 CosmeticOffset(ObjHeap heap, int32 object, Point by) {
-  if (!Holds(heap, object, kObjBounds + 8)) return kArgErr;
-  MoveBounds(heap, object, by);
-  MarkMoved(heap, object);
-  return 0;
-}
-
-// A label's text record keeps its own rectangles, which move first.
-int32 LabelOffset(ObjHeap heap, int32 object, Point by) {
-  if (!Holds(heap, object, kObjText + 4)) return kArgErr;
-  TRecord text;
-  std::memcpy(&text, *heap + object + kObjText, sizeof text);
-  if (text) TOffsetRect(text, by);
-  return CosmeticOffset(heap, object, by);
-}
-
-// A big multi-cosmetic draws each image at its entry's rectangle: those
-// move with the bounds.
-int32 BigMultiCosmeticOffset(ObjHeap heap, int32 object, Point by) {
-  if (!Holds(heap, object, kObjImageList)) return kArgErr;
-  const int32 count = ObjInt16(heap, object, kObjImageCount);
-  for (int32 i = 0; i < count && Holds(heap, object, kObjImageList + (i + 1) * kBigImageEntry); ++i) {
-    Rect r;
-    std::memcpy(&r, *heap + object + kObjImageList + i * kBigImageEntry, sizeof r);
-    DOffsetRect(&r, by.h, by.v);
-    std::memcpy(*heap + object + kObjImageList + i * kBigImageEntry, &r, sizeof r);
-  }
-  return CosmeticOffset(heap, object, by);
-}
+std::vector<int32> PartsOf(ObjHeap heap, int32 object) { return ListIn(heap, object, PartListWord(heap, object)); }
 
 template <typename M>
 ObjMethodAddr Addr(M m) {
@@ -114,16 +58,139 @@ ObjMethodAddr Addr(M m) {
 
 }  // namespace
 
+// ---- Display objects ---------------------------------------------------------------------------
+
+int32 DDOOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
+  MarkChanged(heap, object);
+  for (int32 part : PartsOf(heap, object))
+    if (const int32 err = SendOffset(heap, part, by)) return err;
+  MoveBounds(heap, object, by);
+  return 0;
+}
+
+int32 ClusterOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
+  // A panel's data controllers may also be among its top-level objects,
+  // which moved already.
+  const std::vector<int32> moved = ObjClass(heap, object) == kClsFrontPanel ? PartsOf(heap, object) : std::vector<int32>{};
+  for (int32 element : ListIn(heap, object, kElementWord)) {
+    if (std::find(moved.begin(), moved.end(), element) != moved.end()) continue;
+    if (const int32 err = SendOffset(heap, element, by)) return err;
+  }
+  return 0;
+}
+
+int32 ArrayOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
+  const int32 element = Live(heap, object, 4 * (kElementWord + 1)) ? ObjWord(heap, object, kElementWord) : 0;
+  if (element && element != object && Live(heap, element, kObjBounds + 8)) return SendOffset(heap, element, by);
+  return 0;
+}
+
+int32 SlideOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
+  ReleaseCachedImage(heap, object, kSlideImageWord, kFlagRedrawImage);
+  return 0;
+}
+
+int32 PictureOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
+  ReleaseCachedImage(heap, object, kPictureCopyWord, 0);
+  return 0;
+}
+
+int32 DataControllerOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kDCODisplay + 4)) return kArgErr;
+  const int32 display = ObjWord(heap, object, kDCODisplay / 4);
+  return display && display != object ? SendOffset(heap, display, by) : 0;
+}
+
+// ---- Decorations and labels ----------------------------------------------------------------------
+
+int32 CosmeticOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kObjImage + 4)) return kArgErr;
+  MoveBounds(heap, object, by);
+  Rect now = BoundsOf(heap, object);
+  TellImage(ObjWord(heap, object, kObjImage / 4), &now, LastOldBounds);
+  MarkChanged(heap, object);
+  return 0;
+}
+
+int32 MultiCosmeticOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = CosmeticOOffsetMethod(heap, object, by)) return err;
+  const int32 n = Live(heap, object, kObjImageList)
+                      ? std::clamp<int32>(ObjInt16(heap, object, kObjImageCount), 0,
+                                          (OHBlockSize(heap, object) - kObjImageList) / 4)
+                      : 0;
+  const int32 current = ObjInt16(heap, object, kObjImageIndex);
+  const Rect old = LastOldBounds;
+  for (int32 i = 0; i < n; ++i) {
+    const int32 image = ObjWord(heap, object, (kObjImageList + 4 * i) / 4);
+    if (i == current || !image) continue;
+    Rect now = Moved(old, by);
+    TellImage(image, &now, old);
+  }
+  return 0;
+}
+
+int32 BigMultiCosmeticOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (const int32 err = CosmeticOOffsetMethod(heap, object, by)) return err;
+  const int32 n = Live(heap, object, kObjImageList)
+                      ? std::clamp<int32>(ObjInt16(heap, object, kObjImageCount), 0,
+                                          (OHBlockSize(heap, object) - kObjImageList) / kBigImageEntry)
+                      : 0;
+  const int32 current = ObjInt16(heap, object, kObjImageIndex);
+  const uInt32 flags = FlagsOf(heap, object);
+  for (int32 i = 0; i < n; ++i) {
+    const int32 at = kObjImageList + kBigImageEntry * i;
+    if (i != current && (flags & kFlagOnlyCurrent)) continue;
+    Rect r;
+    std::memcpy(&r, *heap + object + at, sizeof r);
+    const Rect old = r;
+    r = Moved(r, by);
+    if (i != current) TellImage(ObjWord(heap, object, (at + kBigImageRef) / 4), &r, old);
+    std::memcpy(*heap + object + at, &r, sizeof r);
+  }
+  if (flags & kFlagOnlyCurrent) SetFlagsOf(heap, object, (FlagsOf(heap, object) & ~kFlagEntryOwnBounds) | kFlagEntryEdited);
+  return 0;
+}
+
+int32 LabelOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kObjText + 4)) return kArgErr;
+  if (const TRecord text = TCheckedRecord(uInt32(ObjWord(heap, object, kObjText / 4)))) TOffsetRect(text, by);
+  return CosmeticOOffsetMethod(heap, object, by);
+}
+
+int32 BigMultiLabelOOffsetMethod(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kExtraRects)) return kArgErr;
+  const int32 n = std::clamp<int32>(ObjInt16(heap, object, kExtraRectCount), 0,
+                                    (OHBlockSize(heap, object) - kExtraRects) / kExtraRectEntry);
+  for (int32 i = 0; i < n; ++i) {
+    Rect r;
+    std::memcpy(&r, *heap + object + kExtraRects + kExtraRectEntry * i, sizeof r);
+    r = Moved(r, by);
+    std::memcpy(*heap + object + kExtraRects + kExtraRectEntry * i, &r, sizeof r);
+  }
+  return LabelOOffsetMethod(heap, object, by);
+}
+
 ObjMethodAddr OOffsetMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsGrouperObject: case kClsBoolean: case kClsNumeric: case kClsString:
     case kClsTag: case kClsPath: case kClsTable: case kClsUserItem: case kClsTypeDefinition: case kClsRing:
     case kClsColorBox: case kClsColorRamp: case kClsOleVariant:
-      return Addr(&DisplayOffset);
-    case kClsFPDataController: return Addr(&ControllerOffset);
-    case kClsCosmetic: case kClsMultiCosmetic: return Addr(&CosmeticOffset);
-    case kClsBigMultiCosmetic: return Addr(&BigMultiCosmeticOffset);
-    case kClsLabel: case kClsMultiLabel: case kClsSelLabel: return Addr(&LabelOffset);
-    default: return nullptr;
+      return Addr(&DDOOOffsetMethod);
+    case kClsCluster: case kClsFrontPanel: return Addr(&ClusterOOffsetMethod);
+    case kClsArray: case kClsRefNum: return Addr(&ArrayOOffsetMethod);
+    case kClsSlide: case kClsKnob: return Addr(&SlideOOffsetMethod);
+    case kClsPicture: return Addr(&PictureOOffsetMethod);
+    case kClsFPDataController: return Addr(&DataControllerOOffsetMethod);
+    case kClsCosmetic: return Addr(&CosmeticOOffsetMethod);
+    case kClsMultiCosmetic: return Addr(&MultiCosmeticOOffsetMethod);
+    case kClsBigMultiCosmetic: return Addr(&BigMultiCosmeticOOffsetMethod);
+    case kClsLabel: case kClsMultiLabel: case kClsSelLabel: return Addr(&LabelOOffsetMethod);
+    case kClsBigMultiLabel: return Addr(&BigMultiLabelOOffsetMethod);
+    default: return nullptr;  // graphs, scales and listboxes join from the controls
   }
 }

@@ -1,4 +1,5 @@
 #include "panel/paneldisplay.h"
+#include "panel/ctrldisplay.h"
 
 #include <algorithm>
 #include <atomic>
@@ -356,7 +357,7 @@ ObjMethodAddr ODisplayValMethodFor(int32 cls) {
     case kClsFPDataController: return reinterpret_cast<ObjMethodAddr>(&DCOODisplayValMethod);
     case kClsCluster: return reinterpret_cast<ObjMethodAddr>(&ClusterODisplayValMethod);
     case kClsArray: return reinterpret_cast<ObjMethodAddr>(&ArrayODisplayValMethod);
-    default: return nullptr;
+    default: return CtrlODisplayValMethodFor(cls);
   }
 }
 

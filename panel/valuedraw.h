@@ -1,27 +1,20 @@
-// The value-draw routines of the display classes: each draws the object's
-// value in a draw state (1 the blink look, 2 normal).  Until the display
-// classes draw, each routine keeps a record of its call for the callers'
-// tests and draws nothing.
+// A trace of the value drawing routines' calls, for the tests of their
+// callers (blinking, the data-bounds update): off until a test clears it.
 #pragma once
 #include <vector>
 
 #include "panel/objects.h"
 
-QX_EXTERN_C void DrawBooleanValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-QX_EXTERN_C void DrawNumericValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-QX_EXTERN_C void DrawStringValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-QX_EXTERN_C void DrawPathValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-QX_EXTERN_C void DrawSlideValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero, int32 zero2);
-QX_EXTERN_C void DrawColorRampValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-QX_EXTERN_C void DrawRingValue(ObjHeap heap, int32 object, void* data, int32 drawState, int32 zero);
-
-// One recorded call: the routine's name, the object and the draw state.
+// One recorded call: the routine's name, the object and the draw mode.
 struct ValueDrawCall {
   const char* routine;
   ObjHeap heap;
   int32 object;
   int32 drawState;
 };
-// The calls since the last clear (user-interface thread only).
+// Records a call while the trace is on.
+void NoteValueDraw(const char* routine, ObjHeap heap, int32 object, int32 mode);
+// The calls since the last clear; clearing turns the trace on (user-interface
+// thread only).
 const std::vector<ValueDrawCall>& ValueDrawCalls();
 void ClearValueDrawCalls();

@@ -199,6 +199,9 @@ const DlgPanelServices& DlgServices();
 // flags (16: the value cannot be converted, the item unchanged; 0x20000:
 // the item was resized to its new text).
 QX_EXTERN_C int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value);
+// Shows the object's value through the display service, drawn into the
+// dialog's window (its port set up meanwhile); 0 without a window.
+int32 DlgDisplayVal(DialogRef dialog, int32 object, const void* value);
 // Reads the item's value as the type: 0 or the conversion's error.  Type
 // 53 is cut at 255 characters; type 52 writes all bytes and a NUL, so the
 // caller's buffer must hold the whole text; type 48 resizes the caller's

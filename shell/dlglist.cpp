@@ -119,7 +119,7 @@ void Redisplay(const List& l) {
   const DlgPanelServices& s = DlgServices();
   if (!DlgWindow(l.dialog) || !s.getDataPtr || !s.displayVal) return;
   const int32 at = s.getDataPtr(l.dialog, l.box, 0, 0, nullptr);
-  if (at) s.displayVal(l.dialog, l.box, 0, reinterpret_cast<const void*>(uintptr_t(uInt32(at))));
+  if (at) DlgDisplayVal(l.dialog, l.box, reinterpret_cast<const void*>(uintptr_t(uInt32(at))));
 }
 
 bool InRange(const List& l, int32 index) { return index >= 0 && index < Count(l); }

@@ -221,6 +221,16 @@ int32 DlgItemDisplay(DialogRef dialog, int32 item) {
   return shown > 0 && OHBlockSize(dialog, shown) >= kDescriptionAt + 4 ? shown : entry;
 }
 
+int32 DlgDisplayVal(DialogRef dialog, int32 object, const void* value) {
+  const WindowRef window = Window(dialog);
+  if (!window || !gServices.displayVal) return 0;
+  WPortState port;
+  WSetup(window, &port);
+  const int32 reply = gServices.displayVal(dialog, object, 0, value);
+  WRestore(&port);
+  return reply;
+}
+
 int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value) {
   const TypeDescriptor *valueTD = nullptr, *itemTD = nullptr;
   const int32 object = ValueItem(dialog, item, type, &valueTD, &itemTD);
@@ -243,7 +253,7 @@ int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value)
     if (!at || !StoreString(at, type == kDlgCStrValue ? bytes : bytes + 1, length)) {
       result = kDlgValueFailed;
     } else if (window) {
-      if (gServices.displayVal) result = gServices.displayVal(dialog, object, 0, at);
+      result = DlgDisplayVal(dialog, object, at);
       const int32 text = FindPart(dialog, object, kTextPart);
       if (text && (Flags(dialog, text) & kTextSizesToText)) {
         Inval(dialog, object);
@@ -255,8 +265,8 @@ int32 DlgSetCtrlVal(DialogRef dialog, int32 item, int32 type, const void* value)
     }
   } else if (!at || CopyConvertData(valueTD, itemTD, value, at) != kNoErr) {
     result = kDlgValueFailed;
-  } else if (window && gServices.displayVal) {
-    result = gServices.displayVal(dialog, object, 0, at);
+  } else if (window) {
+    result = DlgDisplayVal(dialog, object, at);
   }
   if (window && (result & kDlgValueResized) && WIsVisible(window)) WUpdate(window);
   gSettingValue = false;

@@ -29,8 +29,6 @@
 
 namespace {
 
-Bool32 gHiliteInverted = 0;
-
 int16 Clip16Rect(int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); }
 
 bool Valid(TRecord r) {
@@ -132,11 +130,11 @@ DColor Contrast(DColor text) {
 
 }  // namespace
 
-void TSetHiliteInversion(Bool32 on) { gHiliteInverted = on; }
+Bool32 gInvertHilite = 0;
 
 void TGetHiliteColors(DColor* text, DColor* background) {
   DColor t = PlatSysColourRgb(kPlatColourHighlightText), b = PlatSysColourRgb(kPlatColourHighlight);
-  if (gHiliteInverted) std::swap(t, b);
+  if (gInvertHilite) std::swap(t, b);
   if (text) *text = t;
   if (background) *background = b;
 }

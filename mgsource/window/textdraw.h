@@ -25,7 +25,9 @@ QX_EXTERN_C int32 TBoxShadowed(const Rect* r, int32 mode, const uChar* text, int
 // The system's highlight text and background colours, swapped while the
 // inversion flag is set.
 QX_EXTERN_C void TGetHiliteColors(DColor* text, DColor* background);
-void TSetHiliteInversion(Bool32 on);
+// While set, selected text is drawn with the highlight pair swapped (the
+// panel sets it around a Boolean text drawn white on black).
+extern Bool32 gInvertHilite;
 
 // Scrolls by a part code and redraws.
 QX_EXTERN_C void TScroll(TRecord record, int32 part);

@@ -193,7 +193,8 @@ TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
   int32 string = 0;
   ASSERT_EQ(Alloc(Control(tdb::String(), kClsString, &string)), kNoErr);
   const int32 text = Obj(kClsLabel, string, 11);
-  ShowInWindow();
+  WPortState port;
+  WSetup(ShowInWindow(), &port);  // the text shown again is drawn there
   ClearReports();
   // A part showing codes is given the value's text (shown as "a\\nb").
   const struct {
@@ -209,6 +210,7 @@ TEST_F(MethSupportTest, EditedStringsAreStoredDecodedWhenShownInCodes) {
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(*data + 4), GetNative32(*data)), stored);
   }
+  WRestore(&port);
   EXPECT_EQ(Asserts(), 0);
 }
 

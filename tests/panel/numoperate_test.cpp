@@ -8,6 +8,8 @@
 #include "panel/methsupport.h"
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
+#include "panel/objsize.h"
+#include "panel/transact.h"
 #include "panel/textparts.h"
 #include "panel_test_support.h"
 #include "comma_locale.h"
@@ -32,7 +34,6 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
   PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
   SetW(ring, 8, 0xE0);                             // no limits of its own
   const int32 text = Obj(kClsLabel, dbl, 10);
-  SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
   struct Case {
     int32 object, mode, type;
     double start;
@@ -57,6 +58,8 @@ TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
     SetIncDecContext(&p, ctx);
     p.arrowDirection = c.direction, p.selEnd = c.selEnd;
     ASSERT_EQ(IncDecStoreValue(panel_, c.object, &p, data), kNoErr);
+    // The text as typed, whatever the stored value shows.
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
     const bool held = c.direction > kArrowDown;
     void* value = held ? data : NumIncDecText(panel_, c.object, &p, 1);
     if (held) NumIncDecText(panel_, c.object, &p, 0);
@@ -157,9 +160,9 @@ TEST_F(NumOperateTest, RangeStatesFollowRepliesAndPendingMarks) {
   SetW(array, 8, 0x104);
   CopyRangeFlags(panel_, other, array);
   EXPECT_EQ(W(other, 8), 0x4);
-  EXPECT_EQ(NumSetFormat(panel_, other, 0x42), kNoErr);
+  EXPECT_EQ(NumericSetFormatStyle(panel_, other, 0x42), kNoErr);
   EXPECT_EQ(NumGetFormat(panel_, other), 0x42);
-  EXPECT_EQ(NumSetFormat(panel_, array, 0x42), kArgErr);
+  EXPECT_EQ(NumericSetFormatStyle(panel_, array, 0x42), kArgErr);
 }
 
 // Only in a dialog whose owner mode is clear.

@@ -10,6 +10,7 @@
 
 #include "engine/exec/rttable.h"
 #include "live_handles.h"
+#include "panel/ctrldisplay.h"
 #include "panel/dataxfer.h"
 #include "panel/oinit.h"
 #include "panel/zktag.h"
@@ -93,8 +94,10 @@ TEST_F(ObjClassTest, RecordsFollowTheMessageTableAndChainsEndAtTheRoot) {
       const bool built = std::find(std::begin(kBuiltSlots), std::end(kBuiltSlots), slot) != std::end(kBuiltSlots) ||
                          (id == 5 && (slot == 4 || slot == 7)) ||
                          slot == kMsgOHelp ||
-                         // The containers' displays; the controls' own come later.
-                         (slot == kMsgODisplayVal && (id == 18 || id == 76 || id == 82 || id == 83)) ||
+                         // The containers' and the panel's controls' displays; the graph's
+                         // the controls join.
+                         (slot == kMsgODisplayVal &&
+                          (id == 18 || id == 76 || id == 82 || id == 83 || CtrlODisplayValMethodFor(id))) ||
                          // Drawing, but not of the classes the controls draw; indicators, but
                          // not the graph's, which the controls join.
                          (slot == kMsgODraw && id != 92 && id != 94 && id != 105 && id != 143 && id != 175) ||

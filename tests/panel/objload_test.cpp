@@ -334,15 +334,15 @@ TEST_F(ObjLoadTest, MultiLabelsLoadTheirStringListsAndShowTheFalseString) {
   TRecord t = reinterpret_cast<TRecord>(uintptr_t(Word(m, kObjText)));
   UHandle text = TGetText(t);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(*text + 4), GetNative32(*text)), "no");
-  EXPECT_EQ(UpdateBoolTextState(loaded_, m, l, 1), kNoErr);
+  EXPECT_EQ(UpdateBoolText(loaded_, m, l, 1), kNoErr);
   text = TGetText(t);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(*text + 4), GetNative32(*text)), "yes");
   PutNative32(*l, 1);  // one entry only
-  EXPECT_EQ(UpdateBoolTextState(loaded_, m, l, 1), kArgErr);
+  EXPECT_EQ(UpdateBoolText(loaded_, m, l, 1), kArgErr);
   PutNative32(*l, 2);
   ASSERT_EQ(AZSetHandleSize(l, 8), kNoErr);  // the second string cut off
-  EXPECT_EQ(UpdateBoolTextState(loaded_, m, l, 1), kArgErr);
-  EXPECT_EQ(UpdateBoolTextState(loaded_, m, l, 0), kNoErr);
+  EXPECT_EQ(UpdateBoolText(loaded_, m, l, 1), kArgErr);
+  EXPECT_EQ(UpdateBoolText(loaded_, m, l, 0), kNoErr);
 }
 
 TEST_F(ObjLoadTest, MultiCosmeticsLoadEachImageAndPickTheCurrent) {

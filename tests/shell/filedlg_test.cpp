@@ -14,6 +14,7 @@
 #include "engine/viinst_test_support.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/filemgr.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
@@ -54,6 +55,7 @@ class FileDialogTest : public qxvitest::VITest {
   void SetUp() override {
     VITest::SetUp();
     ASSERT_EQ(FInitFileMgr(), kNoErr);
+    DInitDraw();  // the dialogs' controls draw their values
     rsrcw::Writer w(FourCC("APPL"), FourCC("QXrt"));
     qxbuild::AddFileDialogResources(&w);
     blocks_ = std::make_unique<RunTimeDialogBlocks>(std::move(w));
@@ -106,6 +108,7 @@ class FileDialogTest : public qxvitest::VITest {
       while (!FDRecentList(k).entries.empty()) FDRecentRemove(FDRecentList(k), 0);
     DlgSetPanelServices(DlgPanelServices{});
     blocks_.reset();
+    DDisposeDraw();
     VITest::TearDown();
   }
   static Path P(const std::string& text) {

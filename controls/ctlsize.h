@@ -1,0 +1,33 @@
+// Resizing and moving the controls whose methods live here: listboxes,
+// containers, graphs and scales, and the knob's round scale following the
+// part it is anchored to.  They join the panel classes' resize (25) and
+// move (26) slots at start-up.  User-interface thread only.
+#pragma once
+#include "mgsource/rects.h"
+#include "panel/objects.h"
+
+QX_EXTERN_C int32 ListboxOSizeMethod(ObjHeap heap, int32 listbox, const Rect* newRect, int32 partId);
+QX_EXTERN_C int32 ContainerOSizeMethod(ObjHeap heap, int32 container, const Rect* newRect, int32 partId);
+QX_EXTERN_C int32 ListboxOOffsetMethod(ObjHeap heap, int32 listbox, Point by);
+QX_EXTERN_C int32 GraphOOffsetMethod(ObjHeap heap, int32 graph, Point by);
+QX_EXTERN_C int32 ScaleOOffsetMethod(ObjHeap heap, int32 scale, Point by);
+
+// A round scale's centre and radius follow its rectangle from oldRect to
+// newRect (the ratio of their heights; a centre within a pixel of the old
+// middle goes to the new middle), then the scale is recounted.  0.
+QX_EXTERN_C MgErr KnobScaleResize(ObjHeap heap, int32 scale, const Rect* oldRect, const Rect* newRect);
+
+// The listbox's text column laid out over its list part, and its first
+// shown row kept within its items: nothing changes here yet (0).
+QX_EXTERN_C int32 ListboxLayoutParts(ObjHeap heap, int32 listbox);
+QX_EXTERN_C int32 ListboxPinTopItem(ObjHeap heap, int32 listbox);
+// The graph's free cursors follow its plot area: none move here yet (0).
+QX_EXTERN_C MgErr OffsetGraphCursors(ObjHeap heap, int32 graph);
+
+// The cached image of a graph (0: none) and the flag that asks for a
+// whole redraw at the next update.
+constexpr int32 kGraphImageWord = 17;
+constexpr uInt32 kGraphFlagRedrawAll = 0x100000;
+
+// Joins the methods above to the class table and fills the knob's hook.
+void ControlsJoinSizeSlots();
