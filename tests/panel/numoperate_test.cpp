@@ -11,6 +11,7 @@
 #include "panel/objsize.h"
 #include "panel/transact.h"
 #include "panel/textparts.h"
+#include "panel/transact.h"
 #include "panel_test_support.h"
 #include "comma_locale.h"
 #include "mgsource/draw/fonts.h"
