@@ -78,6 +78,16 @@ uInt32 Ext(ObjHeap heap, int32 at);
 // object itself, holding the leading fields; 0 for none.
 int32 PartOf(ObjHeap heap, int32 object, int32 partId, int32 order = 0);
 
+// What a part is given to show: an index or state (16 or 32 bits), a long
+// string, a scale's label list, a number.  Part lists come from files: a
+// part of another class would read past what it is given, so it is given
+// nothing (drawn in its default look, sent no value).
+enum class Takes { kIndex, kText, kLabels, kNumber };
+bool PartTakes(ObjHeap heap, int32 part, Takes what);
+inline const void* Fit(ObjHeap heap, int32 part, const void* data, Takes what) {
+  return data && PartTakes(heap, part, what) ? data : nullptr;
+}
+
 // The cosmetic colour words of a part (transparent when the block is too
 // small) and their store.
 DColor PartFore(ObjHeap heap, int32 part);

@@ -139,6 +139,7 @@ int32 ShowDigital(ObjHeap heap, int32 object, const void* value, int32 code, boo
   if (!part) return 0;
   NumberText text;
   NumberToText(heap, object, value, code, FormatOf(heap, object), units, &text);
+  if (!PartTakes(heap, part, Takes::kText)) return 0;
   int32 reply = ODisplayValObj(heap, part, 0, text.lstr());
   if (refit) reply |= RefitAround(heap, object, part, kPartDigitalText);
   return reply;
@@ -281,7 +282,7 @@ int32 DisplayPathText(ObjHeap heap, int32 path, int32 textPart, const void* valu
   const auto* lstr = reinterpret_cast<const LStr*>(counted.data());
   int32 reply = 0;
   if (drawOnly) {
-    reply = DrawPartForMode(heap, path, lstr, textPart, kPartText, mode, force);
+    reply = DrawPartForMode(heap, path, Fit(heap, textPart, lstr, Takes::kText), textPart, kPartText, mode, force);
   } else if (Flags(heap, textPart) & kFlagFitted) {
     reply = SetPartText(heap, textPart, lstr->str, length, 0, 0);
     if (reply & kReplyResized) {
@@ -290,7 +291,7 @@ int32 DisplayPathText(ObjHeap heap, int32 path, int32 textPart, const void* valu
       OInval(heap, path, kInvalAll);
       reply |= kReplyInvalidated;
     }
-  } else {
+  } else if (PartTakes(heap, textPart, Takes::kText)) {
     reply = ODisplayValObj(heap, textPart, 0, lstr);
   }
   if (text) AZDisposeHandle(reinterpret_cast<UHandle>(text));
@@ -330,8 +331,10 @@ int32 DisplayBoolText(ObjHeap heap, int32 textPart, int32 buttonPart, int32 stat
   int32 count = 0;
   StringList(heap, textPart, &count);
   if (count == 1) forceDraw = 1;
-  const int32 reply = forceDraw ? ODrawObj(heap, textPart, int32(uintptr_t(&state)), 0, mode)
-                                : ODisplayValObj(heap, textPart, 0, &state);
+  const bool takes = PartTakes(heap, textPart, Takes::kIndex);
+  const int32 reply = forceDraw ? ODrawObj(heap, textPart, takes ? int32(uintptr_t(&state)) : 0, 0, mode)
+                     : takes   ? ODisplayValObj(heap, textPart, 0, &state)
+                               : 0;
   if (recolour) TSetColors(record, &savedFore, &savedBack, 0);
   gInvertHilite = 0;
   return reply;
@@ -462,7 +465,8 @@ bool ShowString(ObjHeap heap, int32 string, const void* old, const void* value, 
     if (LStrLen(before) == LStrLen(now) && std::memcmp(before, now, size_t(LStrLen(before)) + 4) == 0) return false;
   }
   DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, string) ? 1 : gDeferDrawing);
-  if (const int32 part = PartOf(heap, string, kPartText)) *reply = ODisplayValObj(heap, part, 0, now);
+  const int32 part = PartOf(heap, string, kPartText);
+  if (PartTakes(heap, part, Takes::kText)) *reply = ODisplayValObj(heap, part, 0, now);
   return true;
 }
 
@@ -559,7 +563,8 @@ int32 RingODisplayValMethod(ObjHeap heap, int32 ring, const void* old, const voi
           DrawPartForMode(heap, ring, nullptr, content, kPartContent, kDrawModeNormal, 1);
           Rect saved;
           WLimitClip(&clip, &saved);
-          DrawPartForMode(heap, ring, &index, picture, kPartItemPicture, kDrawModeNormal, 1);
+          DrawPartForMode(heap, ring, Fit(heap, picture, &index, Takes::kIndex), picture, kPartItemPicture, kDrawModeNormal,
+                          1);
           GrayDisabledRingItem(heap, ring, picture, index);
           WRestoreClip(&saved);
         }
@@ -569,7 +574,7 @@ int32 RingODisplayValMethod(ObjHeap heap, int32 ring, const void* old, const voi
         if (!gForceDisplay && Has(heap, picture, kObjImageIndex + 2) &&
             IsRingItemDisabled(heap, ring, index) != IsRingItemDisabled(heap, ring, ObjInt16(heap, picture, kObjImageIndex)))
           SetFlags(heap, picture, Flags(heap, picture) | kFlagStale);
-        const int32 r = ODisplayValObj(heap, picture, 0, &index);
+        const int32 r = PartTakes(heap, picture, Takes::kIndex) ? ODisplayValObj(heap, picture, 0, &index) : 0;
         reply |= r;
         if (!(r & kReplyInvalidated)) GrayDisabledRingItem(heap, ring, picture, index);
         WRestoreClip(&saved);
@@ -578,7 +583,7 @@ int32 RingODisplayValMethod(ObjHeap heap, int32 ring, const void* old, const voi
   }
   // The item text.
   if (const int32 text = PartOf(heap, ring, kPartItemText)) {
-    const int32 r = ODisplayValObj(heap, text, 0, &index);
+    const int32 r = PartTakes(heap, text, Takes::kIndex) ? ODisplayValObj(heap, text, 0, &index) : 0;
     reply |= r | RefitAround(heap, ring, text, kPartItemText);
     if (!(r & kReplyInvalidated)) GrayDisabledRingItem(heap, ring, text, index);
   }
@@ -749,7 +754,7 @@ int32 BooleanODisplayValMethod(ObjHeap heap, int32 boolean, const void* old, con
   if (old && BoolState(old, pressed) == state) return reply;
   if (Deferred(heap, boolean, &reply)) return reply;
   const int32 button = PartOf(heap, boolean, kPartButton);
-  if (button) reply |= ODisplayValObj(heap, button, 0, &state);
+  if (PartTakes(heap, button, Takes::kIndex)) reply |= ODisplayValObj(heap, button, 0, &state);
   const int32 text = PartOf(heap, boolean, kPartBoolText);
   if (text && !Hidden(heap, text)) reply |= DisplayBoolText(heap, text, button, state, 0, kDrawModeNormal);
   return reply;

@@ -81,7 +81,7 @@ bool CommonPart(ObjHeap heap, int32 object, const void* value, int32 part, int16
   else if (id == kPartRange) state = SetRangeFlags(heap, object, value);
   else if (id == kPartStateButton) state = int32(Flags(heap, object) & 1);
   else return false;
-  *reply |= DrawPartForMode(heap, object, &state, part, id, mode, force);
+  *reply |= DrawPartForMode(heap, object, Fit(heap, part, &state, Takes::kIndex), part, id, mode, force);
   return true;
 }
 
@@ -198,11 +198,11 @@ int32 DrawNumericValue(ObjHeap heap, int32 object, const void* value, int32 mode
     if (id == kPartDigitalText) {
       NumberText t;
       DigitalText(heap, object, value, TypeCodeOf(heap, object), true, false, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
     } else if (id == kPartRadix) {
       const int32 f = FormatOf(heap, object) - 65;
       const int32 radix = f >= 0 && f <= 3 ? f : 0;
-      reply |= DrawPartForMode(heap, object, &radix, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &radix, Takes::kIndex), part, id, mode, force);
     } else if (id == kPartSwatch) {
       reply |= DrawSwatch(heap, object, value, part, mode, force);
     } else {
@@ -226,14 +226,14 @@ int32 DrawRingValue(ObjHeap heap, int32 object, const void* value, int32 mode, B
     if (id == kPartDigitalText) {
       NumberText t;
       DigitalText(heap, object, value, code, false, true, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
     } else if (id == kPartItemText) {
-      reply |= DrawPartForMode(heap, object, &index, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &index, Takes::kIndex), part, id, mode, force);
       if (PartDrawn(heap, object, id, mode, force)) GrayDisabledRingItem(heap, object, part, index);
     } else if (id == kPartItemPicture) {
       Rect saved{0, 0, 0, 0};
       if (contentMet) WLimitClip(&clip, &saved);
-      reply |= DrawPartForMode(heap, object, &index, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &index, Takes::kIndex), part, id, mode, force);
       if (contentMet) {
         if (PartDrawn(heap, object, id, mode, force)) GrayDisabledRingItem(heap, object, part, index);
         WRestoreClip(&saved);
@@ -258,7 +258,7 @@ int32 DrawStringValue(ObjHeap heap, int32 object, const void* value, int32 mode,
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     const void* data = id == kPartText ? (s ? static_cast<const void*>(s) : &none) : nullptr;
-    reply |= DrawPartForMode(heap, object, data, part, id, mode, force);
+    reply |= DrawPartForMode(heap, object, Fit(heap, part, data, Takes::kText), part, id, mode, force);
   }
   return reply;
 }
@@ -303,7 +303,7 @@ int32 DrawColorRampValue(ObjHeap heap, int32 object, const void* value, int32 mo
     if (id == kPartDigitalText) {
       NumberText t;
       DigitalText(heap, object, value, code, true, true, &t);
-      reply |= DrawPartForMode(heap, object, t.lstr(), part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
       continue;
     }
     if (id == kPartSwatch && markers && Meets(heap, part))
@@ -326,7 +326,7 @@ int32 DrawBooleanValue(ObjHeap heap, int32 object, const void* value, int32 mode
       if (force || !BlinkPhase(mode) || blinks)
         reply |= DisplayBoolText(heap, part, button, state, force, blinks ? mode : kDrawModeNormal);
     } else if (id == kPartButton) {
-      reply |= DrawPartForMode(heap, object, &state, part, id, mode, force);
+      reply |= DrawPartForMode(heap, object, Fit(heap, part, &state, Takes::kIndex), part, id, mode, force);
     } else if (!CommonPart(heap, object, value, part, id, mode, force, &reply)) {
       reply |= DrawPartForMode(heap, object, nullptr, part, id, mode, force);
     }
@@ -377,14 +377,14 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   if (clipped) WLimitClip(housing, &saved);
   if (id == kPartScale) {
     UHandle labels = PanelScaleMarkerList(heap, part);
-    reply = DrawPartForMode(heap, slide, labels ? &labels : nullptr, part, id, mode, force);
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, labels ? &labels : nullptr, Takes::kLabels), part, id, mode, force);
   } else if (id == kPartSlider || id == kPartFill) {
     const int32 active = IsActiveElementPart(heap, slide, part);
-    reply = DrawPartForMode(heap, slide, &active, part, id, mode, force);
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, &active, Takes::kIndex), part, id, mode, force);
   } else if (id == kPartDigital) {
     const int32 at = value ? ElementOffset(heap, slide, OrderOf(heap, part)) : -1;
-    reply = DrawPartForMode(heap, slide, at >= 0 ? static_cast<const uChar*>(value) + at : nullptr, part, id, mode,
-                            force);
+    const void* element = at >= 0 ? static_cast<const uChar*>(value) + at : nullptr;
+    reply = DrawPartForMode(heap, slide, Fit(heap, part, element, Takes::kNumber), part, id, mode, force);
   } else {
     reply = DrawPartForMode(heap, slide, nullptr, part, id, mode, force);
   }

@@ -68,6 +68,3 @@ constexpr uInt16 kWindowPartDefaultFrame = 0x100;
 // item's 1-based position among the panel's controllers, words 2 and 3
 // (where, globalWhere) the item's rectangle.
 constexpr int32 kUserItemDrawEvent = 35;
-// The run-time file's pictures of object-reference refnums: application
-// and VI references.
-constexpr int32 kRefnumAppImage = 100, kRefnumVIImage = 101;

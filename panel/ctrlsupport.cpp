@@ -34,6 +34,20 @@ int32 PartOf(ObjHeap heap, int32 object, int32 partId, int32 order) {
   return part != object && IsObj(heap, part) ? part : 0;
 }
 
+bool PartTakes(ObjHeap heap, int32 part, Takes what) {
+  if (!IsObj(heap, part)) return false;
+  const int32 cls = ObjClass(heap, part);
+  switch (what) {
+    case Takes::kIndex:
+      return cls == kClsCosmetic || cls == kClsMultiCosmetic || cls == kClsBigMultiCosmetic ||
+             cls == kClsMultiLabel || cls == kClsBigMultiLabel;
+    case Takes::kText: return cls == kClsLabel || cls == kClsSelLabel;
+    case Takes::kLabels: return cls == kClsScale;
+    case Takes::kNumber: return cls == kClsNumeric;
+  }
+  return false;
+}
+
 DColor PartFore(ObjHeap heap, int32 part) {
   return Has(heap, part, kObjCosmFore + 4) ? DColor(ObjWord(heap, part, kObjCosmFore / 4)) : kTransparentColor;
 }

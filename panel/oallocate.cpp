@@ -127,13 +127,15 @@ int32 NumericAllocate(ObjHeap heap, int32 num) {
 // The number of items of a ring: the item table's count, else the number of
 // item texts, else 1.
 int32 RingItemCount(ObjHeap heap, int32 ring) {
-  if (int32 table = FindPart(heap, ring, kRingItemTablePart, 0)) {
+  if (int32 table = FindPart(heap, ring, kRingItemTablePart, 0); table && OHBlockSize(heap, table) >= kRingItemCountByte + 2) {
     int32 n = ObjInt16(heap, table, kRingItemCountByte);
     return n < 0 ? 0 : n;
   }
   if (int32 text = FindPart(heap, ring, kRingItemTextPart, 0)) {
-    UHandle list = reinterpret_cast<UHandle>(uintptr_t(ObjWord(heap, text, kRingItemTextWord)));
-    if (list && *list) {
+    // The text part's string list, when that word holds a live list.
+    const bool holds = OHBlockSize(heap, text) >= 4 * (kRingItemTextWord + 1);
+    UHandle list = holds ? reinterpret_cast<UHandle>(uintptr_t(ObjWord(heap, text, kRingItemTextWord))) : nullptr;
+    if (list && AZCheckHandle(list) == kNoErr && AZGetHandleSize(list) >= 4) {
       int32 n = int32(GetNative32(*list));
       return n < 0 ? 0 : n;
     }

@@ -15,6 +15,7 @@
 #include "engine/vi/objload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
@@ -137,10 +138,30 @@ int32 RingLoad(ObjHeap heap, int32 obj) {
   return Recompute(heap, obj, kRingItems);
 }
 
+// A word that holds an off-screen image the object makes while it is shown:
+// what a file holds there is no image of this run.
+constexpr int32 kSlideImageAt = 4 * 13, kPictureCopyAt = 4 * 10;
+void ClearImageWord(ObjHeap heap, int32 obj, int32 at) {
+  if (Has(heap, obj, at + 4)) SetWord(heap, obj, at, 0);
+}
+// Releases such an image.
+void DisposeImageWord(ObjHeap heap, int32 obj, int32 at) {
+  if (!Has(heap, obj, at + 4)) return;
+  const int32 image = int32(Word(heap, obj, at));
+  if (image && IKindOf(image) == kImagePixmap) IRelease(image);
+  SetWord(heap, obj, at, 0);
+}
+
 int32 SlideLoad(ObjHeap heap, int32 obj) {
   if (MgErr err = NumericLoad(heap, obj)) return err;
   SetFlag(heap, obj, kObjFlagSlideLoaded);
+  ClearImageWord(heap, obj, kSlideImageAt);
   return 0;
+}
+
+int32 PictureLoad(ObjHeap heap, int32 obj) {
+  ClearImageWord(heap, obj, kPictureCopyAt);
+  return DescriptionStep(heap, obj);
 }
 
 int32 ArrayLoad(ObjHeap heap, int32 obj) { return NumericStep(heap, obj, kArrayData, "IndArrOLoadMethod"); }
@@ -360,6 +381,15 @@ int32 DDODispose(ObjHeap heap, int32 obj) {
   return 0;
 }
 
+int32 SlideDispose(ObjHeap heap, int32 obj) {
+  DisposeImageWord(heap, obj, kSlideImageAt);
+  return DDODispose(heap, obj);
+}
+int32 PictureDispose(ObjHeap heap, int32 obj) {
+  DisposeImageWord(heap, obj, kPictureCopyAt);
+  return DDODispose(heap, obj);
+}
+
 int32 TableDispose(ObjHeap heap, int32 obj) {
   DisposeDescription(heap, obj);
   if (Has(heap, obj, kTableFonts + 4)) {
@@ -447,9 +477,9 @@ CursorLegendProc CursorLegendHookInUse() { return gCursorLegend; }
 ObjMethodAddr OLoadMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
-    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsPicture:
-    case kClsContainer:
+    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
       return Addr(&DDOLoad);
+    case kClsPicture: return Addr(&PictureLoad);
     case kClsNumeric: case kClsColorBox: case kClsColorRamp: return Addr(&NumericLoad);
     case kClsRing: return Addr(&RingLoad);
     case kClsSlide: case kClsKnob: return Addr(&SlideLoad);
@@ -474,10 +504,12 @@ ObjMethodAddr OLoadMethodFor(int32 cls) {
 ObjMethodAddr ODisposeMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
-    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsPicture:
-    case kClsContainer: case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsSlide:
-    case kClsKnob: case kClsArray: case kClsGraphChart: case kClsListbox: case kClsTag:
+    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
+    case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray: case kClsGraphChart:
+    case kClsListbox: case kClsTag:
       return Addr(&DDODispose);
+    case kClsSlide: case kClsKnob: return Addr(&SlideDispose);
+    case kClsPicture: return Addr(&PictureDispose);
     case kClsTable: return Addr(&TableDispose);
     case kClsFrontPanel: return Addr(&FrontPanelDispose);
     case kClsCosmetic: return Addr(&CosmeticDispose);

@@ -20,6 +20,7 @@
 #include "engine/shellsvc.h"
 #include "engine/vi/vifind.h"
 #include "engine/vi/viload.h"
+#include "engine/vi/viinst.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/blockmove.h"
 #include "mgsource/byteorder.h"
@@ -117,6 +118,11 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   };
   for (const auto& r : IconFamilyResources(fallbackOn, inside, 9, 216))
     writer->Add(r.first, kFallbackVIIconId, r.second);
+  // The pictures of object-reference refnums: an application (a window with
+  // its title bar) and a VI (its icon's diagonal).
+  static const auto appRefOn = +[](int x, int y) { return x == 1 || x == 30 || y == 1 || y == 30 || y <= 6; };
+  for (const auto& r : IconFamilyResources(appRefOn, inside, 9, 216)) writer->Add(r.first, kRefnumAppImage, r.second);
+  for (const auto& r : IconFamilyResources(viOn, inside, 9, 216)) writer->Add(r.first, kRefnumVIImage, r.second);
   AddVersionResources(writer);
   AddColorResources(writer);
   AddLoadWarningTexts(writer);

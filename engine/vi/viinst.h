@@ -125,4 +125,6 @@ constexpr int32 kDefaultPanelWidth = 400, kDefaultPanelHeight = 300;
 // none.
 QX_EXTERN_C int32 GetRTImage(int32 imageId);
 constexpr int32 kRootVIIconId = 5468, kDefaultVIIconId = 5500;
+// The pictures of object-reference refnums: application and VI references.
+constexpr int32 kRefnumAppImage = 100, kRefnumVIImage = 101;
 QX_EXTERN_C int32 GetDefaultVIIcon(int16 kind);

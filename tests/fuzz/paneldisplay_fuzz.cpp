@@ -23,8 +23,12 @@
 #include "fuzz_support.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/datamsg.h"
+#include "panel/objload.h"
 #include "panel/paneldisplay.h"
 #include "panel/rangecheck.h"
 #include "panel/replyfilters.h"
@@ -53,10 +57,17 @@ struct ArrayAt {
   int32 array, element, content;
 };
 
+// The text parts and controls made by a run: their text records and the
+// off-screen images a display makes are let go at its end.
+std::vector<int32> gTextParts, gControls;
+
 // A data controller around a display object of the kind the input picks.
 int32 NewControl(Input& in, ObjHeap heap, const TypeID* types, std::vector<ArrayAt>* arrays) {
   const int32 kind = in.Byte() % 3;
-  const int32 cls = kind == 0 ? kClsNumeric : kind == 1 ? kClsCluster : kClsArray;
+  // The controls of one number, each with parts of the ids they show values in.
+  static const int32 kNumberClasses[] = {kClsNumeric, kClsRing,      kClsColorBox, kClsSlide,
+                                         kClsKnob,    kClsColorRamp, kClsBoolean};
+  const int32 cls = kind == 0 ? kNumberClasses[in.Byte() % 7] : kind == 1 ? kClsCluster : kClsArray;
   // A controller's word 6 is its record, not a part list: the display is
   // owned without being listed.
   const int32 dco = NewObj(heap, kClsFPDataController, 0), shown = dco ? NewObj(heap, cls, 0) : 0;
@@ -66,7 +77,25 @@ int32 NewControl(Input& in, ObjHeap heap, const TypeID* types, std::vector<Array
   OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(shown));
   OHSetWord(heap, uInt32(shown + 4 * kPWDDOTypeId), types[kind]);
   SetRect(heap, shown, AnyRect(in));
-  if (kind == 0) return dco;
+  gControls.push_back(shown);
+  if (kind == 0) {
+    static const int16 kIds[] = {2, 8, 10, 12, 14, 17, 20, 21, 22, 23, 28, 31, 41, 8001};
+    for (int32 k = in.Byte() % 5; k > 0; --k) {
+      const int16 id = kIds[in.Byte() % 14];
+      const bool label = id == 10 || id == 12 || id == 22;
+      const int32 part = NewObj(heap, label ? kClsLabel : kClsCosmetic, shown, id);
+      if (!part) return 0;
+      SetRect(heap, part, AnyRect(in));
+      OHSetWord(heap, uInt32(part), in.Word() & (0x2 | 0x4 | 0x80 | 0x20000 | 0x80000));
+      if (label) {
+        const Rect r = RectOf(heap, part);
+        TRecord t = TNew(&r, 0, reinterpret_cast<const uChar*>("0"), 1, 0, 0, kTransparentColor);
+        OHSetWord(heap, uInt32(part + kObjText), uInt32(uintptr_t(t)));
+        gTextParts.push_back(part);
+      }
+    }
+    return dco;
+  }
   const int32 content = NewObj(heap, kClsCosmetic, shown, 28);
   if (!content) return 0;
   SetRect(heap, content, AnyRect(in));
@@ -234,7 +263,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DInitDraw();
     const Rect place{0, 0, 300, 400};
     window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
-    return window != kWNoWindow;
+    if (window == kWNoWindow) return false;
+    // What the first text drawn keeps for the whole run (the fonts' cached
+    // names) is made before any run is counted.
+    const Rect r{0, 0, 8, 8};
+    TRecord text = TNew(&r, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, kTransparentColor);
+    WPortState port;
+    WSetup(window, &port);
+    TDraw(reinterpret_cast<UHandle>(text));
+    WRestore(&port);
+    TDispose(text);
+    return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
@@ -244,7 +283,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!heap) return 0;
   DSProc(DSHdr(VIRec(vi)->dataSpace), kDSProcChkRange) = reinterpret_cast<void*>(&AnyRange);
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  gTextParts.clear(), gControls.clear();
   Run(in, heap, root, window);
+  for (int32 t : gTextParts)
+    if (TRecord r = TCheckedRecord(OHWord(heap, uInt32(t + kObjText)))) TDispose(r);
+  // A slide's housing image (word 13) and a picture's copy (word 10).
+  for (int32 c : gControls) {
+    const int32 word = ObjClass(heap, c) == kClsPicture ? 10 : 13;
+    if (OHBlockSize(heap, c) < 4 * (word + 1)) continue;
+    const int32 image = int32(OHWord(heap, uInt32(c + 4 * word)));
+    if (image && IKindOf(image) == kImagePixmap) IRelease(image);
+  }
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtWindow, 0);
   DSProc(DSHdr(VIRec(vi)->dataSpace), kDSProcChkRange) = nullptr;
   UnregisterVI(vi);

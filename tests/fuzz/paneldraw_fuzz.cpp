@@ -118,8 +118,9 @@ int32 NewDisplay(Input& in, ObjHeap heap, int32 owner, const TypeID* types, Made
 
 void AddParts(Input& in, ObjHeap heap, int32 o, const TypeID* types, Made* m, int32 depth) {
   for (int32 k = in.Byte() % 4; k > 0; --k) {
-    static const int16 kIds[] = {16, 20, 28, 8001, 8002, 8010, 10, 2};
-    const int16 id = kIds[in.Byte() % 8];
+    static const int16 kIds[] = {16, 20, 28, 8001, 8002, 8010, 10, 2, 8, 11, 12, 14, 15, 17,
+                                 21, 22, 23, 31, 41, 43, 44, 79, 83};
+    const int16 id = kIds[in.Byte() % 23];
     const int32 pick = in.Byte() % 3;
     if (pick == 0) NewCosmetic(in, heap, o, id, m);
     else if (pick == 1) NewLabel(in, heap, in.Byte() & 1 ? kClsLabel : kClsMultiLabel, o, id, m);
@@ -128,9 +129,11 @@ void AddParts(Input& in, ObjHeap heap, int32 o, const TypeID* types, Made* m, in
 }
 
 int32 NewDisplay(Input& in, ObjHeap heap, int32 owner, const TypeID* types, Made* m, int32 depth) {
-  static const int32 kClasses[] = {kClsNumeric, kClsCluster, kClsArray, kClsTypeDefinition, kClsGrouperObject,
-                                   kClsDataDisplayObject, kClsString};
-  const int32 cls = kClasses[in.Byte() % 7];
+  static const int32 kClasses[] = {kClsNumeric,  kClsCluster,  kClsArray,   kClsTypeDefinition, kClsGrouperObject,
+                                   kClsDataDisplayObject, kClsString, kClsBoolean, kClsRing, kClsColorBox,
+                                   kClsSlide,    kClsKnob,     kClsPath,    kClsPicture, kClsUserItem,
+                                   kClsColorRamp, kClsTag,     kClsRefNum,  kClsOleVariant};
+  const int32 cls = kClasses[in.Byte() % 19];
   const int32 o = NewObj(heap, cls, owner, int16(in.Byte() & 1 ? 0 : 8010));
   if (!o) return 0;
   SetRect(heap, o, AnyRect(in));
@@ -307,6 +310,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32 l : made.lists) {
     UHandle list = reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, uInt32(l + kObjStringList))));
     if (list && AZCheckHandle(list) == kNoErr) AZDisposeHandle(list);
+  }
+  // A slide's housing image (word 13) and a picture's copy (word 10).
+  for (int32 o : made.objects) {
+    const int32 cls = ObjClass(heap, o);
+    const int32 word = cls == kClsPicture ? 10 : cls == kClsSlide || cls == kClsKnob ? 13 : 0;
+    if (!word || OHBlockSize(heap, o) < 4 * (word + 1)) continue;
+    const int32 image = int32(OHWord(heap, uInt32(o + 4 * word)));
+    if (image && IKindOf(image) == kImagePixmap) IRelease(image);
   }
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtWindow, 0);
   UnregisterVI(vi);

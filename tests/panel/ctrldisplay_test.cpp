@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -13,6 +14,8 @@
 #include "panel/ctrl_internal.h"
 #include "panel/ctrldisplay.h"
 #include "panel/ctrldraw.h"
+#include "panel/methsupport.h"
+#include "panel/osupport.h"
 #include "panel/objdraw.h"
 #include "panel/paneldisplay.h"
 #include "panel/textparts.h"
@@ -21,6 +24,18 @@
 #include "platform/qx_window.h"
 
 namespace ctrldisplay_test {
+
+using ptest::SlotPatch;
+
+// What the recording methods were given: the states and indexes sent to
+// image parts, the parts drawn.
+std::vector<int32> gShown, gDrawn;
+int32 RecordShown(ObjHeap, int32, const void*, const void* value) {
+  int32 v = 0;
+  std::memcpy(&v, value, sizeof v);
+  return gShown.push_back(v), 0;
+}
+int32 RecordDrawn(ObjHeap, int32 object, const void*, int32, int32) { return gDrawn.push_back(object), 0; }
 
 class CtrlDisplay : public ptest::PanelRootTest {
  protected:
@@ -142,6 +157,65 @@ TEST_F(CtrlDisplay, ColourBoxesPathsAndUserItemsOnTheScreen) {
   for (int32 h = 21; h < 139; ++h)
     for (int32 v = 131; v < 169; ++v) dark += Pixel(h, v) == 0;
   EXPECT_GT(dark, 20) << "its size as text";
+}
+
+// A Boolean held with the mouse shows states 2 and 3 when it shows
+// transitions; a disabled ring item is greyed; a picture of no opcodes that
+// erases first draws only its background part.
+TEST_F(CtrlDisplay, HeldBooleansDisabledRingItemsAndEmptyPictures) {
+  int32 boolean = 0;
+  Control(tdb::Boolean(), kClsBoolean, &boolean);
+  Obj(kClsMultiCosmetic, boolean, 21);
+  const SlotPatch shown(kClsMultiCosmetic, kMsgODisplayVal, &RecordShown);
+  struct Case {
+    bool transitions, held;
+    uChar value;
+    int32 state;
+  } cases[] = {{false, false, 1, 1}, {false, false, 0, 0}, {true, false, 1, 1},
+               {true, true, 1, 2},   {true, true, 0, 3},   {false, true, 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.state));
+    SetW(boolean, 0, c.transitions ? int32(ctrl::kFlagTracksTransitions) : 0);
+    SetTrackObject(c.held ? panel_ : nullptr, c.held ? boolean : 0, nullptr, nullptr, 1);
+    TrackState(c.held ? 1 : 0, nullptr, 1);
+    gShown.clear();
+    BooleanODisplayValMethod(panel_, boolean, nullptr, &c.value);
+    EXPECT_EQ(gShown, std::vector<int32>{c.state});
+  }
+  SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+  TrackState(0, nullptr, 1);
+
+  int32 ring = 0;
+  ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
+  while (RingInsertDeleteItem(panel_, ring, 0, 0) >= 0) {}
+  for (int32 i = 0; i < 2; ++i) RingInsertDeleteItem(panel_, ring, i, 1);
+  PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
+  const int32 text = Obj(kClsLabel, ring, 12);
+  Bounds(text, Rect{20, 20, 40, 80});
+  ctrl::SetPartColours(panel_, text, 0, 0x0000FF);  // greyed in its background colour
+  for (int32 item : {0, 1}) {
+    PlatSurfaceClear(Surface(), 0xFFFFFF);
+    GrayDisabledRingItem(panel_, ring, text, item);
+    int32 changed = 0;
+    for (int32 h = 21; h < 79; ++h) changed += Pixel(h, 25) != 0xFFFFFF;
+    EXPECT_EQ(changed > 0, item == 1) << item;
+    EXPECT_EQ(Pixel(20, 20), 0xFFFFFFu) << "inset by 1";
+  }
+
+  int32 picture = 0;
+  Control(tdb::String(), kClsPicture, &picture);
+  const int32 content = Obj(kClsCosmetic, picture, 28);
+  Bounds(content, Rect{50, 50, 90, 90});
+  const SlotPatch drawn(kClsCosmetic, kMsgODraw, &RecordDrawn);
+  UHandle empty = DSNewHClr(4);  // a picture of no opcodes
+  for (const bool erase : {false, true}) {
+    SetW(picture, 0, erase ? int32(ctrl::kFlagFitted) : 0);
+    SetW(content, 0, int32(ctrl::kFlagOpaque));
+    gDrawn.clear();
+    EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &empty), 0);
+    EXPECT_EQ(gDrawn, erase ? std::vector<int32>{content} : std::vector<int32>{}) << erase;
+  }
+  DSDisposeHandle(empty);
 }
 
 }  // namespace ctrldisplay_test
