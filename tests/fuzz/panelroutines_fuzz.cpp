@@ -285,20 +285,18 @@ void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
     if (!data) return;
     in.Bytes(data, 2);
     ActionParams p{};
-    IncDecContext c{};
-    c.mode = ring ? kIncModeRing : kIncModeNumeric;
-    SetIncDecContext(&p, c);
-    p.arrowDirection = int16(1 + in.Byte() % 4), p.selEnd = -1;
+    IncDecState* s = IncDecOf(&p);
+    s->kind = ring ? kIncKindRing : kIncKindNumeric;
+    s->pressState = int16(1 + in.Byte() % 2), s->selEnd = -1;
     p.eventCode = 6, p.keyCode = in.Byte() % 40, p.character = in.Byte();
     FUZZ_CHECK(NumTextEntryKeyFilter(&p, in.Byte() % 32, int16(in.Word())) <= 1);
-    if (IncDecStoreValue(heap, n, &p, data) != kNoErr) continue;
+    const UPtr at = NumIncDecSetup(heap, n, &p, 0);
+    if (!at) continue;
     uChar before[8];
-    std::memcpy(before, data, sizeof before);
-    void* value = p.arrowDirection > 2 ? static_cast<void*>(data) : NumIncDecText(heap, n, &p, 0);
-    if (p.arrowDirection > 2) NumIncDecText(heap, n, &p, 0);
-    const int32 type = GetIncDecContext(&p).type;
-    if (value && (NumIncDecArrow(heap, n, &p, value, type) & 8))
-      FUZZ_CHECK(std::memcmp(before, data, size_t(NumSize(type))) != 0);
+    std::memcpy(before, at, sizeof before);
+    // A first press commits at once: a reply without 8 changed nothing.
+    if (!(NumIncDecArrow(heap, n, &p, s->data, s->repr) & 8))
+      FUZZ_CHECK(std::memcmp(before, s->data, size_t(NumSize(s->repr))) == 0);
     FUZZ_CHECK(IsRingItemDisabled(heap, n, int32(in.Word())) <= 1 && RecheckArrayEltRange(heap, n) <= 1);
   }
 }
