@@ -430,7 +430,7 @@ void IncDecUnitStep(int32 repr, void* step) {
 
 void IncDecUnitScaleStep(ObjHeap heap, int32 object, int32 repr, void* step) {
   const int32 code = repr & 0xFF;
-  if (code < kTDI8 || code > kTDEXT) return;
+  if (!heap || code < kTDI8 || code > kTDEXT) return;
   uChar zero[16] = {}, a[32] = {}, b[32] = {};
   if (!UnitConvertObjValue(heap, object, step, 1, a)) return;
   UnitConvertObjValue(heap, object, zero, 1, b);
