@@ -59,8 +59,8 @@ constexpr int32 kColourSliderRequest = 0x8B00;
 
 SlideOpsHooks gSlideOps;
 
-MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* p, void* data,
-                      int32* changed) {
+MgErr TrackSlider(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* p, void* data,
+                  int32* changed) {
   if (changed) *changed = 0;
   return gSlideOps.trackValue ? gSlideOps.trackValue(heap, slide, frame, p, data, changed) : kArgErr;
 }
@@ -286,6 +286,7 @@ SlideOpsHooks SetSlideOpsHooks(const SlideOpsHooks& hooks) {
   if (hooks.trackValue) gSlideOps.trackValue = hooks.trackValue;
   if (hooks.fitToItemCount) gSlideOps.fitToItemCount = hooks.fitToItemCount;
   if (hooks.colourSliders) gSlideOps.colourSliders = hooks.colourSliders;
+  if (hooks.invalSliders) gSlideOps.invalSliders = hooks.invalSliders;
   return old;
 }
 
@@ -563,7 +564,7 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
   if (tracking && !(reply & kReplyChanged) && !IsArrowPart(part) && part != kPartSliderDisplay) {
     UPtr value = SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), ActiveIndex(heap, slide));
     int32 changed = 0;
-    if (value && SlideTrackValue(heap, slide, frame, p, value, &changed) == kNoErr && changed) {
+    if (value && TrackSlider(heap, slide, frame, p, value, &changed) == kNoErr && changed) {
       reply |= kReplyChanged;
       ObjUpdateDataBounds(heap, slide, old(), DataAt(heap, slide, kDataRead), kBoundsKind);
     }
@@ -572,6 +573,8 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
   if ((Flags(heap, slide) & kSlideTextLabels) && part == kPartSliderDisplay &&
       ((reply & kReplyCommitted) || (action == kActCtrlOp && (reply & kReplyReported)))) {
     ScaleFitToItemCount(heap, slide);
+    // The other sliders' displays take the edited display's items.
+    if (gSlideOps.invalSliders) gSlideOps.invalSliders(heap, slide, FindPart(heap, slide, kPartSliderDisplay, order));
     OInval(heap, slide, kInvalValue);
   }
   if ((reply & kReplyRedraw) && (part == kPartThumb || part == kPartSlider)) {

@@ -1,0 +1,252 @@
+// The Scale object's marker array and the drags of sliders and needles.
+#include "controls/scaleobj.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "controls/slideops.h"
+#include "engine/datatype.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/numconv.h"
+#include "mgsource/sorting.h"
+#include "panel/ctrldisplay.h"
+#include "panel/datamsg.h"
+#include "panel/methsupport.h"
+#include "panel/numincdec.h"
+#include "panel/oinval.h"
+#include "panel/operate.h"
+#include "panel/osupport.h"
+#include "panel/rangecheck.h"
+#include "panel/transact.h"
+#include "rtlib/arraysize.h"
+
+namespace {
+
+constexpr int32 kReplyRange = 0x280, kReplyFailedBit = 0x10;
+constexpr int32 kPartSlider = 23, kPartTrack = 8, kPartFill = 31, kPartSliderDisplay = 8001, kPartDisplayText = 12;
+constexpr uInt32 kKnobAbsolute = 0x1000000;  // the needle goes where the mouse points
+constexpr uInt32 kOwnerModeItems = 0x80000;
+constexpr uInt32 kPartBusy = 0x80000;
+constexpr float64 kTwoPi = 6.283185307179586;
+
+bool Live(ObjHeap heap, int32 object, int32 size) {
+  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= size;
+}
+uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
+
+// The marker array of the record and its count, checked against the handle.
+UHandle Markers(const ScaleRec* r, int32* count) {
+  *count = 0;
+  UHandle m = r ? r->markers : nullptr;
+  if (!m || DSCheckHandle(m) != kNoErr || !*m || DSGetHandleSize(m) < 4) return nullptr;
+  const int32 n = int32(GetNative32(*m));
+  if (n < 0 || int64(n) * kScaleMarkerEntry + 4 > DSGetHandleSize(m)) return nullptr;
+  *count = n;
+  return m;
+}
+float64 EntryValue(UHandle m, int32 i) {
+  float64 v;
+  std::memcpy(&v, *m + 4 + kScaleMarkerEntry * i, 8);
+  return v;
+}
+void SetEntryValue(UHandle m, int32 i, float64 v) { std::memcpy(*m + 4 + kScaleMarkerEntry * i, &v, 8); }
+
+// The numeric type a slide maps through its scale (no 64-bit integers).
+int32 MappedType(ObjHeap heap, int32 object) {
+  const int32 code = NumStepType(heap, object);
+  return code != kTDI64 && code != kTDU64 ? code : 0;
+}
+
+// Stores a tracked value unless it equals the data or falls on a disabled
+// item of the active slider's ring display (outside the owner mode).
+void StoreTracked(ObjHeap heap, int32 slide, int32 type, const uChar* value, void* data, int32* changed) {
+  const int32 size = NumSize(type);
+  if (std::memcmp(value, data, size_t(size)) == 0) return;
+  const int32 active = OHBlockSize(heap, slide) >= 4 * (kPWActiveElement + 1) ? ObjWord(heap, slide, kPWActiveElement) : 0;
+  const int32 display = FindPart(heap, slide, kPartSliderDisplay, active);
+  const UHandle vi = PanelHeapOwner(heap);
+  const bool ownerMode = vi && *vi && (VIRec(vi)->flags2 & kOwnerModeItems);
+  if (display && ObjIsA(heap, display, kClsRing) && !ownerMode && ObjItemData(heap, display) &&
+      IsRingItemDisabled(heap, display, NumToLong(type, value)))
+    return;
+  std::memcpy(data, value, size_t(size));
+  RecheckArrayEltRange(heap, slide);
+  if (changed) *changed = 1;
+}
+
+bool TrackedPhase(int32 phase) { return phase == kSubPress || phase == kSubMove || phase == 4; }
+bool TrackedPart(int32 part) { return part == kPartSlider || part == kPartTrack || part == kPartFill; }
+
+// What a knob's drag keeps in the action record after the step state: the
+// offset of the needle from the mouse at the press, and the last angle.
+struct NeedleDrag {
+  float64 offset;
+  float64 last;
+};
+static_assert(sizeof(IncDecState) + sizeof(NeedleDrag) <= sizeof(ActionParams::words20), "the drag fits the record");
+NeedleDrag* DragOf(ActionParams* p) {
+  return reinterpret_cast<NeedleDrag*>(reinterpret_cast<uChar*>(p->words20) + sizeof(IncDecState));
+}
+
+}  // namespace
+
+// ---- Marker array ----------------------------------------------------------------------------
+MgErr ScaleResizeMarkers(ScaleRec* rec, int32 count) {
+  if (!rec || count < 0) return kArgErr;
+  UHandle m = rec->markers;
+  if (m && DSCheckHandle(m) != kNoErr) return kArgErr;
+  ArrayHandle a = reinterpret_cast<ArrayHandle>(m);
+  const MgErr err = FlatHandleResize(kScaleMarkerEntry, 4, &a, count);
+  if (err) return err;
+  rec->markers = reinterpret_cast<UHandle>(a);
+  PutNative32(*rec->markers, uInt32(count));
+  return kNoErr;
+}
+
+int32 ScaleAddMarker(ObjHeap heap, int32 scale, float64 value) {
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r) return kReplyFailedBit;
+  const uInt32 colour = (Flags(heap, scale) & kScaleColours) ? PanelLookupValue(heap, scale, value) : 0;
+  int32 count = 0;
+  if (r->markers && !Markers(r, &count)) return kReplyFailedBit;
+  if (ScaleResizeMarkers(r, count + 1) != kNoErr) return kReplyFailedBit;
+  r = ScaleRecOf(heap, scale);
+  uChar* e = *r->markers + 4 + kScaleMarkerEntry * count;
+  std::memcpy(e, &value, 8);
+  std::memcpy(e + 8, &colour, 4);
+  ScaleReorderMarker(r, count + 2);
+  return kReplyRange;
+}
+
+int32 ScaleDeleteMarker(ObjHeap heap, int32 scale, int32 index) {
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  int32 count = 0;
+  const UHandle m = Markers(r, &count);
+  if (!m || index < 2 || index - 2 >= count) return 0;
+  const int32 i = index - 2;
+  std::memmove(*m + 4 + kScaleMarkerEntry * i, *m + 4 + kScaleMarkerEntry * (i + 1),
+               size_t(kScaleMarkerEntry * (count - i - 1)));
+  if (ScaleResizeMarkers(r, count - 1) != kNoErr) {
+    DBPrintf("Scale marker array is now bigger than my array");
+    PutNative32(*m, uInt32(count - 1));
+  }
+  return kReplyRange;
+}
+
+int32 ScaleInsertMarker(ObjHeap heap, int32 scale, int32 index) {
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  int32 count = 0;
+  if (!Markers(r, &count) || count == 0 || index < 0 || index - 2 >= count) return -1;
+  const int32 at = index == 0 ? count - 1 : index == 1 ? 0 : index - 2;
+  if (ScaleResizeMarkers(r, count + 1) != kNoErr) return -1;
+  uChar* e = *r->markers + 4;
+  std::memmove(e + kScaleMarkerEntry * (at + 1), e + kScaleMarkerEntry * at, size_t(kScaleMarkerEntry * (count - at)));
+  return at + 2;
+}
+
+int32 ScaleCompareMarkers(const void* a, const void* b) {
+  float64 x, y;
+  std::memcpy(&x, a, 8);
+  std::memcpy(&y, b, 8);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void ScaleSortMarkers(ObjHeap heap, int32 scale) {
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  int32 count = 0;
+  const UHandle m = Markers(r, &count);
+  if (!m) return;
+  QSort(*m + 4, count, kScaleMarkerEntry, &ScaleCompareMarkers);
+  if (count > 0 && !(Flags(heap, scale) & kScaleTextLabels)) {
+    Bool32 changed = 0;
+    CalcScaleMarkers(heap, scale, EntryValue(m, 0), EntryValue(m, count - 1), 1, 0, &changed);
+  }
+}
+
+int32 RescaleColorMarkers(ObjHeap heap, int32 scale) {
+  const ScaleRec* r = ScaleRecOf(heap, scale);
+  int32 count = 0;
+  const UHandle m = Markers(r, &count);
+  if (!m || count == 0) return 0;
+  const float64 first = EntryValue(m, 0), oldSpan = EntryValue(m, count - 1) - first;
+  const float64 lower = std::fmin(r->min, r->max), span = std::fmax(r->min, r->max) - lower;
+  if (first == lower && oldSpan == span) return 0;
+  for (int32 i = 0; i < count; ++i) {
+    // An empty old span leaves every marker at the new lower end (the
+    // formula's limit) instead of dividing zero by zero.
+    const float64 v = oldSpan == 0 ? lower : (EntryValue(m, i) - first) * span / oldSpan + lower;
+    SetEntryValue(m, i, v);
+  }
+  return 0;
+}
+
+// ---- Drags -----------------------------------------------------------------------------------
+MgErr SlideTrackSlider(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* p, void* data,
+                       int32* changed) {
+  if (changed) *changed = 0;
+  if (!p || !data || !Live(heap, slide, 4 * (kPWActiveElement + 1))) return kArgErr;
+  if (ObjIsA(heap, slide, kClsKnob)) return KnobTrackNeedle(heap, slide, frame, p, data, changed);
+  if (!TrackedPart(p->partId) || !TrackedPhase(p->eventCode)) return kNoErr;
+  const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
+  const int32 type = MappedType(heap, slide);
+  if (!Live(heap, scale, 4 * (kScaleObjData + 1)) || !type || !ScaleRecOf(heap, scale)) return kArgErr;
+  int16 pixel = (Flags(heap, scale) & kScaleHorizontal) ? p->point.h : p->point.v;
+  uChar value[16] = {};
+  ScalePixelToValuePinned(heap, ObjWord(heap, scale, kScaleObjData), type, &pixel, value);
+  StoreTracked(heap, slide, type, value, data, changed);
+  return kNoErr;
+}
+
+MgErr KnobTrackNeedle(ObjHeap heap, int32 knob, TransactionFrame*, ActionParams* p, void* data, int32* changed) {
+  if (changed) *changed = 0;
+  if (!p || !data || !Live(heap, knob, 4 * (kPWActiveElement + 1))) return kArgErr;
+  if (!TrackedPart(p->partId) || !TrackedPhase(p->eventCode)) return kNoErr;
+  const int32 scale = FindPart(heap, knob, kControlPartScale, 0);
+  const int32 type = MappedType(heap, knob);
+  if (!Live(heap, scale, 4 * (kScaleObjData + 1)) || !type || !ScaleRecOf(heap, scale)) return kArgErr;
+  const int32 at = ObjWord(heap, scale, kScaleObjData);
+  NeedleDrag* drag = DragOf(p);
+  float64 angle = 0;
+  KnobPointToAngle(heap, at, p->point, &angle);
+  if (p->eventCode == kSubPress) {
+    // The needle's own angle at the press: the mouse moves it from there.
+    const int32 needle = FindPart(heap, knob, kPartSlider, ObjWord(heap, knob, kPWActiveElement));
+    float64 needleAngle = angle;
+    if (Live(heap, needle, kObjBounds + 8)) {
+      Rect b;
+      std::memcpy(&b, *heap + needle + kObjBounds, sizeof b);
+      KnobPointToAngle(heap, at, Point{int16((b.top + b.bottom) / 2), int16((b.left + b.right) / 2)}, &needleAngle);
+    }
+    drag->offset = needleAngle - angle;
+    drag->last = -1;
+  }
+  if (!(Flags(heap, knob) & kKnobAbsolute)) {
+    angle += drag->offset;
+    angle = std::fmod(angle, kTwoPi);
+    if (angle < 0) angle += kTwoPi;
+  }
+  if (angle == drag->last) return kNoErr;
+  drag->last = angle;
+  uChar value[16] = {};
+  KnobAngleToValue(heap, at, type, angle, value);
+  StoreTracked(heap, knob, type, value, data, changed);
+  return kNoErr;
+}
+
+void SlideInvalSliders(ObjHeap heap, int32 slide, int32 element) {
+  if (!Live(heap, slide, 4)) return;
+  ForEachPart(heap, slide, [&](int32 part) {
+    if (!Live(heap, part, 12) || ObjInt16(heap, part, kObjPartId) != kPartSliderDisplay) return;
+    if (part != element && Live(heap, element, 4) && ObjIsA(heap, part, kClsRing) && ObjIsA(heap, element, kClsRing))
+      RingSetItems(heap, element, heap, part);
+    const int32 text = FindPart(heap, part, kPartDisplayText, 0);
+    if (!Live(heap, text, 4)) return;
+    ObjSetWord(heap, text, 0, int32(Flags(heap, text) | kPartBusy));
+    OInval(heap, text, kInvalAll);
+  });
+}

@@ -1,0 +1,50 @@
+// The Scale object's own work: its marker array (adding, deleting,
+// inserting, sorting and rescaling colour markers) and the operate-mode
+// drags of a slide's slider and a knob's needle that map the mouse through
+// the scale.  Marker arrays and item lists come from panel data: counts are
+// checked against their handles before any entry is touched.
+// User-interface thread only.
+#pragma once
+#include "controls/scale.h"
+#include "panel/objects.h"
+
+// The scale's colour-scale flag: the marker array holds colours and its
+// first and last entries stand for the ends.
+constexpr uInt32 kScaleColours = kScaleArrayHasEnds;
+
+// Marker array operations.  Indices as ScaleMarkerEntry names them.
+// A new marker of the value (its colour looked up on colour scales),
+// placed in order: 0x280, or 16 when the array cannot grow.
+QX_EXTERN_C int32 ScaleAddMarker(ObjHeap heap, int32 scale, float64 value);
+// Removes the marker: 0x280; an index outside the array's markers (2 to
+// count + 1) is refused with 0 and the array unchanged.
+QX_EXTERN_C int32 ScaleDeleteMarker(ObjHeap heap, int32 scale, int32 index);
+// A copy of the marker inserted before it (index 0: before the last entry,
+// 1: at the front): the copy's index, or a negative value when the array
+// cannot grow or the index names no marker (the array unchanged).
+QX_EXTERN_C int32 ScaleInsertMarker(ObjHeap heap, int32 scale, int32 index);
+// Sorts the entries by value; without text labels the scale's range then
+// follows the first and last values.
+QX_EXTERN_C void ScaleSortMarkers(ObjHeap heap, int32 scale);
+QX_EXTERN_C int32 ScaleCompareMarkers(const void* a, const void* b);
+// The array resized to count entries (created when there is none) and the
+// count stored; the resize error, the array unchanged.
+QX_EXTERN_C MgErr ScaleResizeMarkers(ScaleRec* rec, int32 count);
+// Moves colour markers from the span of the first and last entries to the
+// scale's range; an empty span puts every marker at the new lower end.  0.
+QX_EXTERN_C int32 RescaleColorMarkers(ObjHeap heap, int32 scale);
+
+// Operate-mode drags: the slider (part 23, also reached from parts 8 and
+// 31) follows the mouse along a slide's scale, a knob's needle its angle
+// (relative to the press unless the knob's flag bit 24 is set); the value,
+// in the control's numeric type, is stored at data when it differs, unless
+// it falls on a disabled item of a text-label slide (outside the owner mode
+// 0x80000).  *changed tells whether it was stored.  kArgErr without a scale,
+// a numeric type or data.
+QX_EXTERN_C MgErr SlideTrackSlider(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* params,
+                                   void* data, int32* changed);
+QX_EXTERN_C MgErr KnobTrackNeedle(ObjHeap heap, int32 knob, TransactionFrame* frame, ActionParams* params,
+                                  void* data, int32* changed);
+// Every slider display (part 8001) but the element takes the element's
+// items; every slider display's text part (12) is marked busy and redrawn.
+QX_EXTERN_C void SlideInvalSliders(ObjHeap heap, int32 slide, int32 element);

@@ -1,0 +1,130 @@
+// A scale's marker array (add, delete, insert, rescale) and the needle of a
+// knob following the mouse.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "controls/scale.h"
+#include "controls/scaleobj.h"
+#include "mgsource/memory.h"
+#include "panel/panel_test_support.h"
+
+namespace {
+
+class ScaleObj : public ptest::PanelTest {
+ protected:
+  void SetUp() override {
+    PanelTest::SetUp();
+    if (HasFatalFailure()) return;
+    ControlsInstallScaleHooks();
+    owner_ = Obj(kClsKnob);
+    SetW(owner_, kPWDDOTypeId, int32(Type(tdb::DBL())));
+    scale_ = Obj(kClsScale, owner_, kControlPartScale);
+    ASSERT_EQ(Alloc(scale_), kNoErr);
+    SetW(scale_, 0, int32(kScaleArbitrary | kScaleColours));
+    ScaleRec* r = Rec();
+    r->min = 0, r->max = 10, r->increment = 1, r->multiplier = 1, r->pixelStart = 0, r->pixelEnd = 100;
+  }
+  ScaleRec* Rec() { return ScaleRecOf(panel_, scale_); }
+  void SetMarkers(const std::vector<double>& values) {
+    ASSERT_EQ(ScaleResizeMarkers(Rec(), int32(values.size())), kNoErr);
+    for (size_t i = 0; i < values.size(); ++i) std::memcpy(*Rec()->markers + 4 + 12 * i, &values[i], 8);
+  }
+  std::vector<double> Markers() {
+    std::vector<double> out;
+    const int32 n = *reinterpret_cast<int32*>(*Rec()->markers);
+    for (int32 i = 0; i < n; ++i) {
+      double v;
+      std::memcpy(&v, *Rec()->markers + 4 + 12 * i, 8);
+      out.push_back(v);
+    }
+    return out;
+  }
+  int32 owner_ = 0, scale_ = 0;
+};
+
+// Deleting refuses the ends and indices past the array; inserting copies
+// the marker before it at the place its index names; adding keeps the order.
+TEST_F(ScaleObj, MarkersAreAddedDeletedAndInsertedInPlace) {
+  struct Case {
+    char op;  // 'd' delete, 'i' insert, 'a' add
+    int32 index;
+    double value;
+    int32 reply;
+    std::vector<double> after;
+  };
+  const Case cases[] = {
+      {'d', 0, 0, 0, {0, 5, 10}},      {'d', 1, 0, 0, {0, 5, 10}},        {'d', -1, 0, 0, {0, 5, 10}},
+      {'d', 5, 0, 0, {0, 5, 10}},      {'d', 3, 0, 0x280, {0, 10}},       {'i', 0, 0, 4, {0, 5, 10, 10}},
+      {'i', 1, 0, 2, {0, 0, 5, 10}},   {'i', 3, 0, 3, {0, 5, 5, 10}},     {'i', 5, 0, -1, {0, 5, 10}},
+      {'a', 0, 7, 0x280, {0, 5, 7, 10}}, {'a', 0, -1, 0x280, {-1, 0, 5, 10}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.op) + std::to_string(c.index));
+    SetMarkers({0, 5, 10});
+    const int32 reply = c.op == 'd'   ? ScaleDeleteMarker(panel_, scale_, c.index)
+                        : c.op == 'i' ? ScaleInsertMarker(panel_, scale_, c.index)
+                                      : ScaleAddMarker(panel_, scale_, c.value);
+    EXPECT_EQ(reply, c.reply);
+    EXPECT_EQ(Markers(), c.after);
+  }
+  // An array that cannot grow is left as it was.
+  SetMarkers({0, 5, 10});
+  MemFailNthAllocation(1);
+  EXPECT_EQ(ScaleAddMarker(panel_, scale_, 3), 16);
+  MemFailNthAllocation(1);
+  EXPECT_LT(ScaleInsertMarker(panel_, scale_, 2), 0);
+  MemFailNthAllocation(0);
+  EXPECT_EQ(Markers(), (std::vector<double>{0, 5, 10}));
+}
+
+// Colour markers follow the range; a single marker or equal values stay
+// finite at the new lower end.
+TEST_F(ScaleObj, ColourMarkersFollowTheRange) {
+  struct Case {
+    std::vector<double> before;
+    double min, max;
+    std::vector<double> after;
+  };
+  const Case cases[] = {
+      {{0, 5, 10}, 0, 100, {0, 50, 100}},
+      {{0, 5, 10}, 20, -20, {-20, 0, 20}},
+      {{3}, 0, 100, {0}},
+      {{4, 4}, 10, 20, {10, 10}},
+  };
+  for (const Case& c : cases) {
+    SetMarkers(c.before);
+    Rec()->min = c.min, Rec()->max = c.max;
+    EXPECT_EQ(RescaleColorMarkers(panel_, scale_), 0);
+    EXPECT_EQ(Markers(), c.after);
+  }
+}
+
+// A knob's needle moves by the mouse's turn from the press, or to the
+// mouse's angle itself with flag bit 24.
+TEST_F(ScaleObj, KnobNeedleFollowsTheMouseRelativeToThePress) {
+  ScaleRec* r = Rec();
+  r->centre = Point{50, 50}, r->startAngle = M_PI, r->sweep = M_PI, r->radius = 40;
+  const int32 needle = Obj(kClsCosmetic, owner_, 23);
+  SetBounds(needle, Rect{5, 45, 15, 55});  // at the top: the middle of the range
+  struct Case {
+    uInt32 flags;
+    double after[2];  // after the press at the upper left, then a move to the top
+  };
+  const Case cases[] = {{0, {5, 7.5}}, {0x1000000, {2.5, 5}}};
+  for (const Case& c : cases) {
+    SetW(owner_, 0, int32(c.flags));
+    double value = 5;
+    ActionParams p{};
+    p.partId = 23, p.eventCode = 1, p.point = Point{22, 22};
+    int32 changed = 0;
+    EXPECT_EQ(KnobTrackNeedle(panel_, owner_, nullptr, &p, &value, &changed), kNoErr);
+    EXPECT_NEAR(value, c.after[0], 1e-9);
+    p.eventCode = 3, p.point = Point{10, 50};
+    EXPECT_EQ(SlideTrackSlider(panel_, owner_, nullptr, &p, &value, &changed), kNoErr) << "a knob's own drag";
+    EXPECT_NEAR(value, c.after[1], 1e-9);
+    EXPECT_EQ(changed, 1);
+  }
+}
+
+}  // namespace
