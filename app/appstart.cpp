@@ -67,6 +67,7 @@
 #include "server/embobj.h"
 #include "server/access.h"
 #include "server/srvstart.h"
+#include "server/tcpserver.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
@@ -75,6 +76,7 @@
 #include "engine/datatype.h"
 #include "shell/dialog.h"
 #include "shell/eventfilter.h"
+#include "shell/userevent.h"
 #include "shell/help.h"
 #include "shell/filedlg.h"
 #include "shell/menuids.h"
@@ -83,7 +85,6 @@
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "controls/plotmenus.h"
-#include "server/srvstatus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
 #include "shell/vistring.h"
@@ -345,6 +346,12 @@ void AppInstallHooks() {
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
   events.importExternalClipboard = &ImportExternalClipboard;
+  // User event 24: the VI server's work on the user-interface thread.
+  events.serverEvent = [](const WEventRecord* e) {
+    TSHandlePostedEvent(UserEventArg(e, 1), Cookie(UserEventArg(e, 2)),
+                        reinterpret_cast<UHandle>(uintptr_t(uInt32(UserEventArg(e, 3)))), UserEventArg(e, 4),
+                        uInt32(UserEventArg(e, 5)));
+  };
   ShellSetEventHooks(events);
   // The application's menus, splash and about box, with what their
   // commands ask of the object system.
@@ -392,7 +399,7 @@ void AppInstallHooks() {
   SetStatusLineProc([](uInt32 window, ConstPStr text, int32 line, int32 offset) {
     SplashSetStatusText(WindowRef(window), text, line, offset);
   });
-  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, &SrvStatusText});
+  SetSplashHooks(SplashHooks{[](WindowRef window) { MemoryStatsLines(uInt32(window)); }, [](PStr text) { SrvStatusText(text); }});
   AppInstallCallHooks();
   SetProgMenuHooks(menus);
   // What the run commands ask of the panels at a change of run state.

@@ -29,19 +29,14 @@
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_socket.h"
 #include "tests/loopback.h"
+#include "tests/socket_frame.h"
 
 namespace {
 
 constexpr int32 kChunk = 64 * 1024;
 constexpr int64_t kBulk = 64ll * 1024 * 1024;
 
-intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kNCSocketMessage) {
-    NCSocketEvent(uInt32(wParam), uInt32(lParam));
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
+using qxframe::FrameProc;
 
 void PumpOnce() {
   PlatMsg m;

@@ -93,6 +93,9 @@ inline const void* Fit(ObjHeap heap, int32 part, const void* data, Takes what) {
 DColor PartFore(ObjHeap heap, int32 part);
 DColor PartBack(ObjHeap heap, int32 part);
 void SetPartColours(ObjHeap heap, int32 part, DColor fore, DColor back);
+// Greys a part's bounds inset by 1 in its background (0xB3B3B3 when
+// transparent): a tag's text or list button that offers nothing valid.
+void GreyInset(ObjHeap heap, int32 part);
 // The panel's background colour (the root's word 15).
 DColor PanelBackground(ObjHeap heap);
 

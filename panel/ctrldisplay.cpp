@@ -162,15 +162,6 @@ UHandle CellHandle(const void* cell) {
   return h;
 }
 
-// Greys a part's bounds inset by 1 in its background (0xB3B3B3 when
-// transparent).
-void GreyPart(ObjHeap heap, int32 part) {
-  const Rect r = Inset(BoundsOf(heap, part), 1);
-  if (DEmptyRect(&r)) return;
-  const DColor back = PartBack(heap, part);
-  DGrayOutRect(&r, back == kTransparentColor ? kGrey : back);
-}
-
 // The state a Boolean shows for a value: 1 or 0, or 2 and 3 for a pressed
 // Boolean that shows the transitions.
 int32 BoolState(const void* value, bool pressed) {
@@ -317,6 +308,8 @@ int32 DisplayBoolText(ObjHeap heap, int32 textPart, int32 buttonPart, int32 stat
     const Rect t = BoundsOf(heap, textPart), b = BoundsOf(heap, buttonPart);
     Rect meet;
     if (DSectRect(&t, &b, &meet)) {
+      // The whole text is selected first: its colour is set over the selection.
+      if (!IsFocusText(heap, record)) TSelectText(record, 0, 0x7FFFFFFF);
       const DColor under = PartImageBackColor(heap, buttonPart);
       if (savedBack == kTransparentColor && savedFore == under) {
         // The text would vanish on the button: white on black, else black.
@@ -325,7 +318,6 @@ int32 DisplayBoolText(ObjHeap heap, int32 textPart, int32 buttonPart, int32 stat
         if (under == kBlack) gInvertHilite = 1;
         recolour = true;
       }
-      if (!IsFocusText(heap, record)) TSelectText(record, 0, 0x7FFFFFFF);
     }
   }
   int32 count = 0;
@@ -486,7 +478,7 @@ int32 TagODisplayValMethod(ObjHeap heap, int32 tag, const void* old, const void*
   int32 reply = 0;
   if (!ShowString(heap, tag, old, value, &reply)) return reply;
   const int32 text = PartOf(heap, tag, kPartText);
-  if (text && !IsValidTag(heap, tag, text)) GreyPart(heap, text);
+  if (text && !IsValidTag(heap, tag, text)) GreyInset(heap, text);
   return reply;
 }
 

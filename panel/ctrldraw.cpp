@@ -98,6 +98,14 @@ void DigitalText(ObjHeap heap, int32 object, const void* value, int32 code, bool
   }
 }
 
+// Draws the digital display (part 10) with its text.
+int32 DrawDigital(ObjHeap heap, int32 object, const void* value, int32 part, int32 code, bool units, bool zeroI32,
+                  int32 mode, Bool32 force) {
+  NumberText t;
+  DigitalText(heap, object, value, code, units, zeroI32, &t);
+  return DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, kPartDigitalText, mode, force);
+}
+
 // The colour a colour box shows: 24 bits, or the transparent colour when
 // the box allows it.
 uInt32 BoxColour(ObjHeap heap, int32 box, const void* value) {
@@ -196,9 +204,7 @@ int32 DrawNumericValue(ObjHeap heap, int32 object, const void* value, int32 mode
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, TypeCodeOf(heap, object), true, false, &t);
-      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, TypeCodeOf(heap, object), true, false, mode, force);
     } else if (id == kPartRadix) {
       const int32 f = FormatOf(heap, object) - 65;
       const int32 radix = f >= 0 && f <= 3 ? f : 0;
@@ -224,9 +230,7 @@ int32 DrawRingValue(ObjHeap heap, int32 object, const void* value, int32 mode, B
     const int16 id = PartIdOf(heap, part);
     if (CommonPart(heap, object, value, part, id, mode, force, &reply)) continue;
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, code, false, true, &t);
-      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, code, false, true, mode, force);
     } else if (id == kPartItemText) {
       reply |= DrawPartForMode(heap, object, Fit(heap, part, &index, Takes::kIndex), part, id, mode, force);
       if (PartDrawn(heap, object, id, mode, force)) GrayDisabledRingItem(heap, object, part, index);
@@ -301,9 +305,7 @@ int32 DrawColorRampValue(ObjHeap heap, int32 object, const void* value, int32 mo
     if (Hidden(heap, part)) continue;
     const int16 id = PartIdOf(heap, part);
     if (id == kPartDigitalText) {
-      NumberText t;
-      DigitalText(heap, object, value, code, true, true, &t);
-      reply |= DrawPartForMode(heap, object, Fit(heap, part, t.lstr(), Takes::kText), part, id, mode, force);
+      reply |= DrawDigital(heap, object, value, part, code, true, true, mode, force);
       continue;
     }
     if (id == kPartSwatch && markers && Meets(heap, part))
@@ -463,7 +465,9 @@ int32 DrawPictureValue(ObjHeap heap, int32 picture, const void* value, int32 con
   // 1. The picture image, at the part's rectangle moved to the origin.
   const Rect at{0, 0, int16(r.bottom - r.top), int16(r.right - r.left)};
   int32 pict = 0;
-  if (ICreatePict(-1, &at, 0, reinterpret_cast<QXPict>(h), 0, &pict) != kNoErr || !pict) return kReplyFailed;
+  // The value stays the data space's: the image only borrows it.
+  if (ICreatePict(-1, &at, DGetDepth(), reinterpret_cast<QXPict>(h), kImageBorrowed, &pict) != kNoErr || !pict)
+    return kReplyFailed;
   // 2. The off-screen copy.
   if ((modeBits & kPictIntoCopy) && !copy) {
     if (ICreatePixmap(-1, &r, DGetDepth(), &copy) != kNoErr || !copy) {
@@ -514,13 +518,6 @@ int32 DrawThrough(ValueRoutine routine, bool checkMode, int32 genericMode, ObjHe
   return DDOODrawMethod(heap, object, value, pass, genericMode ? genericMode : mode);
 }
 
-void GreyTagPart(ObjHeap heap, int32 part) {
-  const Rect r = Inset(BoundsOf(heap, part), 1);
-  if (DEmptyRect(&r)) return;
-  const DColor back = PartBack(heap, part);
-  DGrayOutRect(&r, back == kTransparentColor ? kGrey : back);
-}
-
 }  // namespace
 
 int32 NumericODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pass, int32 mode) {
@@ -545,8 +542,8 @@ int32 TagODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pass, 
   const int32 text = PartOf(heap, object, kPartText);
   if (!text) return reply;
   if (const int32 list = PartOf(heap, object, kPartListButton); list && !Hidden(heap, list) && SelLabelItemCount(heap, object, text) == 0)
-    GreyTagPart(heap, list);
-  if (!Hidden(heap, text) && !IsValidTag(heap, object, text)) GreyTagPart(heap, text);
+    GreyInset(heap, list);
+  if (!Hidden(heap, text) && !IsValidTag(heap, object, text)) GreyInset(heap, text);
   return reply;
 }
 

@@ -3,6 +3,7 @@
 
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "panel/ctrl_internal.h"
@@ -58,6 +59,13 @@ void SetPartColours(ObjHeap heap, int32 part, DColor fore, DColor back) {
   if (!Has(heap, part, kObjCosmBack + 4)) return;
   ObjSetWord(heap, part, kObjCosmFore / 4, int32(fore));
   ObjSetWord(heap, part, kObjCosmBack / 4, int32(back));
+}
+
+void GreyInset(ObjHeap heap, int32 part) {
+  const Rect r = Inset(BoundsOf(heap, part), 1);
+  if (DEmptyRect(&r)) return;
+  const DColor back = PartBack(heap, part);
+  DGrayOutRect(&r, back == kTransparentColor ? kGrey : back);
 }
 
 DColor PanelBackground(ObjHeap heap) {

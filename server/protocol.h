@@ -182,6 +182,20 @@ struct CallTermSlot {
 };
 static_assert(sizeof(void*) != 4 || sizeof(CallTermSlot) == 8, "a terminal slot: two words");
 constexpr uInt16 kConnTermOutput = 0x100;  // a connector-pane terminal's flag word: an output
+// The parameter table of a call through a reference: a header, then one slot
+// per connector-pane terminal.  The callee's table is the caller's copy.
+struct ErrorIOCluster;
+struct ParamTable {
+  uInt32 tag;             // "PTAB"
+  uInt32 flags;           // kParamTableCallInProgress
+  ErrorIOCluster* error;  // the call's error cluster
+  VIRef ref;              // the reference the call goes through
+  CallTermSlot slots[1];  // one per terminal
+};
+constexpr uInt32 kParamTableTag = (uInt32('P') << 24) | (uInt32('T') << 16) | (uInt32('A') << 8) | uInt32('B');
+constexpr uInt32 kParamTableCallInProgress = 0x800000;
+static_assert(sizeof(void*) != 4 || (offsetof(ParamTable, error) == 8 && offsetof(ParamTable, slots) == 16),
+              "parameter table: a four-word header, then the slots");
 // The call inputs (type 4: the server's reference, then per terminal in
 // pane order an input's descriptor and value, an asked-for output as length
 // 1 and no bytes, an absent terminal as 0) or the call outputs (type 14:

@@ -21,6 +21,7 @@
 #include "server/proxy.h"
 #include "server/access.h"
 #include "server/srvstart.h"
+#include "server/tcpserver.h"
 
 // The engine's poster of user events (the compiled-code header that declares
 // it cannot share a unit with the VI instances' header).
@@ -90,6 +91,13 @@ void FreeRecord(VIRefRecord* r) {
 }
 
 }  // namespace
+
+VIRefRecord* NewVIRefRecord() { return NewRecord(); }
+void FreeVIRefRecord(VIRefRecord* r) {
+  if (r) FreeRecord(r);
+}
+MgErr VIRefListAdd(UHandle vi, VIRef ref) { return vi && *vi ? AddToList(vi, ref) : kArgErr; }
+Bool32 VIRefListRemove(UHandle vi, VIRef ref) { return vi && *vi && RemoveFromList(vi, ref) ? 1 : 0; }
 
 void DropSpareVIRefRecords() {
   while (tSpare.n > 0) AZDisposePtr(reinterpret_cast<UPtr>(tSpare.r[--tSpare.n]));
@@ -342,7 +350,7 @@ void VIRefReleaseAll() {
     refs.resize(size_t(n));
   }
   for (VIRef ref : refs) VIRefRelease(ref);
-  SetServerListening(0);
+  TCPServerExit();
 }
 
 MgErr SetReservation(VIRefRecord* ref, int32 mode) { return ref ? ChangeReservation(ref, mode, false) : kArgErr; }
@@ -429,6 +437,12 @@ MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS) {
 
 void VIRefNotifyCallDone(AsyncRef a, int32 state) {
   if (!UnlinkAsyncRef(ThisAppRecord(), a)) DBPrintf("VIRefNotifyCallDone: could not find asyncRef in list");
+  if (TSLogWanted(kTSSideServer)) {
+    VIRefRecord* r = ResolveVIRef(a->ref);
+    TSLog(kTSSideServer, "Finishing VI call", "viRef=0x%08lx; ds=0x%lx: \"%p\"", static_cast<unsigned long>(uInt32(a->ref)),
+          static_cast<unsigned long>(uInt32(Word(r ? r->proxyDS : nullptr))),
+          r && r->vi && *r->vi ? VIRec(r->vi)->name : reinterpret_cast<ConstPStr>(""));
+  }
   a->error = kNoErr;
   a->callState = state;
   gInCompletion = a;
@@ -465,7 +479,26 @@ MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
   }
   a->callState = kVIRefCallRunning;
   AppendAsyncRef(ThisAppRecord(), a);
+  TSLog(kTSSideServer, "Starting VI call", "viRef=0x%08lx; ds=0x%lx: \"%p\"", static_cast<unsigned long>(uInt32(ref)),
+        static_cast<unsigned long>(uInt32(Word(r->proxyDS))), VIRec(r->vi)->name);
   if (out) *out = a;
+  return kNoErr;
+}
+
+MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count) {
+  VIRefRecord* r = ResolveVIRef(ref);
+  if (!r || (r->flags & kVIRefReleasePending)) return kVIRefInvalidErr;
+  if (r->app != ThisAppRecord() || (r->flags & kVIRefOptNative)) return kArgErr;
+  if (r->mode != kVIRefModeCall || !r->call) return kVIRefReserveErr;
+  if (CallRunning(r->call)) return kVIRefNotIdleErr;
+  if (count != int32(r->call->param[2]) || (count > 0 && !table) || !r->proxyDS || !*r->proxyDS) return kArgErr;
+  // The proxy's terminals: where each terminal's value lies in the data
+  // space the call runs on, none asked for yet.
+  for (int32 i = 0; i < count; ++i) {
+    const int32 offset = VIRefTerminalOffset(ref, i);
+    table[i].value = offset >= 0 ? *reinterpret_cast<UHandle>(r->proxyDS) + offset : nullptr;
+    table[i].present = 0;
+  }
   return kNoErr;
 }
 

@@ -12,6 +12,7 @@
 #include "mgsource/path.h"
 #include "mgsource/objheap.h"
 #include "server/appserve.h"
+#include "server/protocol.h"
 
 // ---- The VI's references ---------------------------------------------------------------
 // True when the VI's reference list is not empty; their number in count
@@ -23,7 +24,13 @@ std::vector<VIRef> VIRefsOf(UHandle vi);
 // list ("DisposeVIRefList: \"%p\" non-empty viRefList??" when references
 // stay, their release deferred).  Called when the VI is disposed.
 QX_EXTERN_C void DisposeVIRefList(UHandle vi);
-// Releases every VI reference, then stops the TCP listener.  At exit.
+// Reference records and the VI's list of references, for the remote
+// application's own references.
+VIRefRecord* NewVIRefRecord();
+void FreeVIRefRecord(VIRefRecord* record);
+MgErr VIRefListAdd(UHandle vi, VIRef ref);
+Bool32 VIRefListRemove(UHandle vi, VIRef ref);
+// Releases every VI reference, then stops the TCP server.  At exit.
 QX_EXTERN_C void VIRefReleaseAll();
 // Frees the records of released references the calling thread keeps for
 // its next opens (at the end of shut-down).
@@ -138,6 +145,12 @@ MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS);
 MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out);
 // The end of a call: off the local list, its completion told the state.
 void VIRefNotifyCallDone(AsyncRef async, int32 state);
+// The call table of a reference reserved for calls by a remote client:
+// where each terminal's value lies for the call, none present yet.  1026
+// unknown or releasing, 1 for a native reference or one of another
+// application (or a table of another size), 1027 unreserved, 1000 while a
+// call runs.
+MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count);
 // Where the value of a connector-pane terminal lies in the reference's call
 // data space: the offset of the data-space entry named as the terminal, -1
 // when none.

@@ -229,7 +229,9 @@ void ReadAccessLists() {
     if (gethostname(name, sizeof name - 1) == 0) {
       Str255 local;
       PPrintf(local, "%s", name);
-      if (gHooks.hostAddress(local, &address) == kNoErr && gHooks.hostName(address, host, 0) == kNoErr) {
+      // The address in dotted form: "+" and a name would need a look-up at
+      // every check and fail when the name does not resolve.
+      if (gHooks.hostAddress(local, &address) == kNoErr && gHooks.hostName(address, host, 1) == kNoErr) {
         Str255 entry;
         PPrintf(entry, "+%p", host);
         CPStrInsert(tcp, entry, CPStrSize(tcp) > 4 ? (*tcp)->cnt : 0);

@@ -382,6 +382,10 @@ void AddStartUpTexts(rsrcw::Writer* writer) {
               rsrcw::StrList({"Automation libraries could not be initialized.",
                               "You need to install a newer component runtime.",
                               "You need to install the component runtime.", "Automation Not Implemented"}));
+  // The VI server's status line of the about box.
+  writer->Add(rsrcfmt::kTypeStrList, 30060,
+              rsrcw::StrList({"TCP Server active on port %ld", "TCP Server inactive:  listen failed with error %ld",
+                              "TCP Server inactive"}));
 }
 
 void AddLoadWarningTexts(rsrcw::Writer* writer) {

@@ -81,7 +81,12 @@ struct DataSpaceHeader {
   uInt16 suspendPending;  // 348
   uInt16 wholeReset;    // 350
   int32 relocPair[2];   // 352: recorded for relocation, cleared when the block moves
-  int32 reserved360[12];  // 360..407
+  // A call through a reference: the callee's parameter table while the call
+  // is in progress (0 outside one), and a proxy callee's remote call
+  // waiting for its reply.
+  void* callTable;      // 360
+  void* pxCallAsync;    // 364
+  int32 reserved368[10];  // 368..407
   uInt16 priority;      // 408: the VI's priority
   uInt16 reserved410;   // 410
   UHandle viPath;       // 412
@@ -134,6 +139,8 @@ static_assert(offsetof(DataSpaceHeader, flagRecord) == 320 && offsetof(DataSpace
               offsetof(DataSpaceHeader, suspendPending) == 348 && offsetof(DataSpaceHeader, wholeReset) == 350 &&
               offsetof(DataSpaceHeader, relocPair) == 352,
               "data-space header: run state");
+static_assert(offsetof(DataSpaceHeader, callTable) == 360 && offsetof(DataSpaceHeader, pxCallAsync) == 364,
+              "data-space header: the call words");
 static_assert(offsetof(DataSpaceHeader, priority) == 408 && offsetof(DataSpaceHeader, viPath) == 412 &&
               offsetof(DataSpaceHeader, nextClone) == 424 && offsetof(DataSpaceHeader, word432) == 432 &&
               offsetof(DataSpaceHeader, sharedWord) == 472 && offsetof(DataSpaceHeader, dcoCount) == 488 &&

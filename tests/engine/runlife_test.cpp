@@ -32,6 +32,7 @@
 #include "platform/qx_msgqueue.h"
 #include "runtime_root.h"
 #include "tools/runvi.h"
+#include "user_event_queue.h"
 
 // From the compiled-code header, which cannot share a unit with the VI
 // instances' header.
@@ -54,19 +55,7 @@ T* P(int32 w) {
 
 // The shell's part, as its start-up installs it: user events go to the
 // event queue as the shell posts them, and its handlers take them.
-MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                  int32 priority = 0) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
-}
+using qxevents::PostToQueue;
 int32 PostForVI(WindowRef w, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, Bool32 d, int32 p) {
   return PostToQueue(w, sub, a1, a2, a3, a4, a5, d, p);
 }

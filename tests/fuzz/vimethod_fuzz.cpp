@@ -29,6 +29,7 @@
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
+#include "fuzz_server.h"
 #include "fuzz_support.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/prefs.h"
@@ -101,34 +102,14 @@ void InstallPanel() {
 }
 
 bool Start() {
-  if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
-  if (ThInit() != kNoErr || RInitResources() != kNoErr || FInitFileMgr() != kNoErr) return false;
-  if (TypeHeapInit() != kNoErr || WEventQueueInit(1) != kNoErr) return false;
-  if (QXRTRegisterEngine() != kNoErr || QXRTRegisterServer() != kNoErr) return false;
-  QXRTCloseRegistration();
-  if (!AZPBlocks()->linkerNames) AZPAllocInit();
-  InitLinker();
-  InstallVICodeHooks();
-  ServerInstallEngineHooks();
-  if (VIRefInit() != kNoErr) return false;
-  for (int32 w : {kPrefServerVICallsEnabled, kPrefServerVIPropertiesEnabled, kPrefServerAppPropertiesEnabled})
-    PrefSet(w, 1);
+  std::string root;
+  if (!FuzzStartServerEngine("qxvmfXXXXXX", &root, false)) return false;
   VILoadPanelHooks reopen{};
   reopen.reopenVIFile = [](UHandle vi, uInt32, RsrcFileRef* file) {
     return ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
   };
   SetVILoadPanelHooks(&reopen);
-  std::string root = (std::filesystem::temp_directory_path() / "qxvmfXXXXXX").string();
-  if (!mkdtemp(root.data()) || PlatDriveMap('L', root.c_str(), kPlatDriveFixed) != 0) return false;
-  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-  qxbuild::AddRunTimeResources(&w);
-  const rsrcw::Bytes bytes = w.Write();
-  UHandle held = AZNewHandle(0);
   RsrcFileRef ref = 0;
-  if (!held || AZPtrToHand(bytes.data(), &held, int32(bytes.size())) != kNoErr ||
-      ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, held) != kNoErr)
-    return false;
-  SetRunTimeRsrcFile(ref);
   if (!rsrcw::WriteHostFile(root + "/Add.vi", vif::WriteWithPanel(runvi::File("Add.vi", runvi::Clumps::kAdd))))
     return false;
   Path path = nullptr;

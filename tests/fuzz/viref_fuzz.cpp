@@ -27,6 +27,7 @@
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
+#include "fuzz_server.h"
 #include "fuzz_support.h"
 #include "mgsource/filemgr.h"
 #include "mgsource/gnrclist.h"
@@ -41,26 +42,7 @@
 #include "tools/tdbuilder.h"
 #include "tools/vifile.h"
 
-// The engine's poster of user events (its header cannot share a unit with
-// the VI instances' header).
-typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
-void ExecSetPostUserEventProc(PostProc proc);
-
 namespace {
-
-MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                  int32 priority) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
-}
 
 std::string gRoot;
 std::vector<UHandle> gVIs;
@@ -103,39 +85,12 @@ void DrainEvents() {
 }
 
 bool Start() {
-  if (!FuzzStartManagers(FuzzAbortWhenArmed)) return false;
-  if (ThInit() != kNoErr || RInitResources() != kNoErr || FInitFileMgr() != kNoErr) return false;
-  if (TypeHeapInit() != kNoErr || WEventQueueInit(1) != kNoErr) return false;
-  WEventSetGate(1);
-  ExecSetPostUserEventProc(&PostToQueue);
-  if (QXRTRegisterEngine() != kNoErr || QXRTRegisterServer() != kNoErr) return false;
-  QXRTCloseRegistration();
-  if (!AZPBlocks()->linkerNames) AZPAllocInit();
-  InitLinker();
-  InstallVICodeHooks();
-  ServerInstallEngineHooks();
-  if (VIRefInit() != kNoErr) return false;
-  for (int32 w : {kPrefServerVICallsEnabled, kPrefServerVIPropertiesEnabled, kPrefServerAppPropertiesEnabled})
-    PrefSet(w, 1);
+  if (!FuzzStartServerEngine("qxvrfXXXXXX", &gRoot)) return false;
   VILoadPanelHooks h{};
   h.reopenVIFile = [](UHandle vi, uInt32, RsrcFileRef* file) {
     return ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
   };
   SetVILoadPanelHooks(&h);
-  std::string t = (std::filesystem::temp_directory_path() / "qxvrfXXXXXX").string();
-  if (!mkdtemp(t.data())) return false;
-  gRoot = t;
-  if (PlatDriveMap('L', gRoot.c_str(), kPlatDriveFixed) != 0) return false;
-  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-  qxbuild::AddRunTimeResources(&w);
-  // The run-time file lives in memory for the process's life.
-  const rsrcw::Bytes bytes = w.Write();
-  UHandle held = AZNewHandle(0);
-  RsrcFileRef ref = 0;
-  if (!held || AZPtrToHand(bytes.data(), &held, int32(bytes.size())) != kNoErr ||
-      ROpenFileOrHandle(nullptr, kRsrcReadOnly, &ref, nullptr, nullptr, held) != kNoErr)
-    return false;
-  SetRunTimeRsrcFile(ref);
   const std::pair<const char*, uInt32> files[] = {
       {"Add.vi", 0}, {"RAdd.vi", kVIFlagReentrant}, {"C.vi", 0}, {"G.vi", 0}, {"Extra.vi", 0}};
   for (const auto& [name, flags] : files)

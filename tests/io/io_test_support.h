@@ -18,6 +18,7 @@
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_socket.h"
 #include "tests/loopback.h"
+#include "tests/socket_frame.h"
 
 inline void IOTestStartManagers() {
   // The engine tests' start of the managers: the zones, threads and
@@ -28,14 +29,7 @@ inline void IOTestStartManagers() {
 // Loopback peers and the frame window's socket messages, for the network tests.
 namespace iotest {
 
-// The frame window's procedure as the window manager will have it.
-inline intptr_t FrameProc(PlatWindow w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  if (message == kNCSocketMessage) {
-    NCSocketEvent(uInt32(wParam), uInt32(lParam));
-    return 0;
-  }
-  return PlatDefWindowProc(w, message, wParam, lParam);
-}
+using qxframe::FrameProc;
 
 // Delivers socket messages and runs occurrence handlers until cond holds or
 // ms have passed.

@@ -28,25 +28,14 @@
 #include "mgsource/window/wservices.h"
 #include "server/viref.h"
 #include "tools/runvi.h"
+#include "user_event_queue.h"
 
 typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
 void ExecSetPostUserEventProc(PostProc proc);
 
 namespace srvtest {
 
-inline MgErr PostToQueue(int32 window, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5, int32 noDup,
-                         int32 priority) {
-  WEventRecord e{};
-  e.code = kWEvUser;
-  e.window = window;
-  e.where = sub;
-  e.globalWhere = a1;
-  e.modifiers = a2;
-  e.character = a3;
-  e.keyCode = a4;
-  e.data[0] = a5;
-  return WPostEvent(&e, noDup, priority);
-}
+using qxevents::PostToQueue;
 
 // A Pascal string of a text (one buffer per call site's lifetime).
 struct PS {
@@ -130,22 +119,24 @@ class ServerVITest : public qxexectest::ExecTest {
   UHandle Load(const std::string& name, runvi::Clumps kind, uInt32 flags = 0) {
     return Load(name, vif::Write(runvi::File(name, kind, 1, flags)));
   }
-  // Hands done and reset events to their commands, and the closes of VIs
-  // nothing holds to CloseVI (as the shell does), until cond holds.
+  // Hands a done or reset event to its command, and the close of a VI
+  // nothing holds to CloseVI (as the shell does).
+  static void HandleUserEvent(const WEventRecord& e) {
+    if (e.code != kWEvUser) return;
+    DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(e.globalWhere)));
+    if (e.where == kUEVIDone) DoDoneCommand(ds);
+    if (e.where == kUEReset) DoResetCommand(ds, e.modifiers, e.character, e.keyCode, e.data[0]);
+    if (e.where == kUECloseVI) {
+      UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(e.globalWhere)));
+      if (IsVILoaded(vi)) CloseVI(vi, 0, 1, 0);
+    }
+  }
+  // Hands out the events until cond holds.
   static bool Pump(const std::function<bool()>& cond, int ms = 10000) {
     const uInt32 end = MilliSecs() + uInt32(ms);
     for (;;) {
       WEventRecord e;
-      while (WGetNextEvent(&e)) {
-        if (e.code != kWEvUser) continue;
-        DataSpace ds = reinterpret_cast<DataSpace>(uintptr_t(uInt32(e.globalWhere)));
-        if (e.where == kUEVIDone) DoDoneCommand(ds);
-        if (e.where == kUEReset) DoResetCommand(ds, e.modifiers, e.character, e.keyCode, e.data[0]);
-        if (e.where == kUECloseVI) {
-          UHandle vi = reinterpret_cast<UHandle>(uintptr_t(uInt32(e.globalWhere)));
-          if (IsVILoaded(vi)) CloseVI(vi, 0, 1, 0);
-        }
-      }
+      while (WGetNextEvent(&e)) HandleUserEvent(e);
       if (cond()) return true;
       if (MillisecCmp(MilliSecs(), end) > 0) return false;
       WSleep(1);

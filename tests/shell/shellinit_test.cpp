@@ -25,6 +25,8 @@
 #include "platform/qx_file.h"
 #include "platform/qx_process.h"
 #include "mgsource/config.h"
+#include "mgsource/counted_strings.h"
+#include "mgsource/printf.h"
 #include "mgsource/draw/imagegeom.h"
 #include "shell/shellglobals.h"
 #include "shell/shellinit.h"
@@ -173,6 +175,26 @@ TEST_F(ShellInitTest, PreferencesOverTheirDefaults) {
   }
   ASSERT_NE(ShellViAccessList(), nullptr);
   EXPECT_EQ((*ShellViAccessList())->cnt, 1);
+  // A server enabled at start-up allows this machine's own address, in
+  // dotted form (no look-up of its name).
+  ShellStartHooks hooks{};
+  hooks.hostAddress = [](ConstPStr, uInt32* address) -> MgErr {
+    *address = 0x0201A8C0;  // 192.168.1.2
+    return kNoErr;
+  };
+  hooks.hostName = [](uInt32, PStr name, int32 noLookUp) -> MgErr {
+    PPrintf(name, "%s", noLookUp ? "192.168.1.2" : "myhost.example");
+    return kNoErr;
+  };
+  ShellSetStartHooks(hooks);
+  CfgTestSetValue("server.tcp.enabled", "True");
+  PrefResetToDefaults();
+  ReadShellPreferences();
+  ShellSetStartHooks(ShellStartHooks{});
+  ASSERT_NE(ShellTcpAccessList(), nullptr);
+  ASSERT_EQ((*ShellTcpAccessList())->cnt, 1);
+  const uChar* entry = CPStrIndex(ShellTcpAccessList(), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry + 1), entry[0]), "+192.168.1.2");
   CfgTestClearValues();
 }
 

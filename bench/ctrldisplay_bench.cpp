@@ -1,0 +1,242 @@
+// New values shown in numerics: a 10 x 10 array of doubles shown in an
+// array of numerics, against the same 100 values in 100 separate numeric
+// indicators, each numeric showing its text.  Every iteration shows new
+// values (all of them change).  The separate numerics run first; the
+// array's run reports "x_separate", its thread CPU time per value over
+// theirs.
+//
+// A picture control of 1,000 records (pen changes and painted rectangles)
+// redrawn: replayed (a picture that erases first), then from its
+// off-screen copy; the copy's run reports
+// "x_replay", its thread CPU time per redraw over the replay's.
+#include <benchmark/benchmark.h>
+
+#include <time.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/datasupp.h"
+#include "engine/dsalloc.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
+#include "engine/vi/viinst.h"
+#include "mgsource/byteorder.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/draw/pictops.h"
+#include "mgsource/memory.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
+#include "panel/ctrldraw.h"
+#include "panel/datamsg.h"
+#include "panel/fppanel.h"
+#include "panel/objects.h"
+#include "panel/objload.h"
+#include "panel/transact.h"
+#include "panel/paneldisplay.h"
+#include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
+
+namespace {
+
+constexpr int32 kSide = 10, kValues = kSide * kSide;
+
+struct Scene {
+  bool ok = false;
+  ObjHeap heap = nullptr;
+  WindowRef window = kWNoWindow;
+  std::vector<int32> numerics;  // controllers of the separate numerics
+  std::vector<float64*> numericValues;
+  int32 array = 0;              // the array's controller
+  UHandle arrayValue = nullptr;
+  int32 picture = 0;            // the picture control and its value
+  UHandle pictureValue = nullptr;
+
+  int32 Obj(int32 cls, int32 owner = 0, int16 id = 0) {
+    return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, 0);
+  }
+  void Place(int32 o, int16 top, int16 left, int16 h, int16 w) {
+    const Rect r{top, left, int16(top + h), int16(left + w)};
+    std::memcpy(*heap + o + kObjBounds, &r, sizeof r);
+  }
+  TypeID Type(const tdb::TD& td) {
+    const std::vector<uChar> b = td.Bytes();
+    return NewTypeIDForTD(heap, tdb::AsTD(b));
+  }
+  // A numeric's text part (part 10) in its bounds.
+  bool Text(int32 numeric, int16 top, int16 left) {
+    const int32 label = Obj(kClsLabel, numeric, 10);
+    if (!label) return false;
+    Place(label, top, left, 16, 60);
+    const Rect r{top, left, int16(top + 16), int16(left + 60)};
+    TRecord t = TNew(&r, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, 0xFFFFFF);
+    ObjSetWord(heap, label, kObjText / 4, int32(uintptr_t(t)));
+    return t != nullptr;
+  }
+  int32 NewControl(TypeID type, int32 cls, int32* shown) {
+    const int32 dco = Obj(kClsFPDataController);
+    *shown = Obj(cls);
+    ObjSetWord(heap, *shown, kPWOwner, dco);
+    ObjSetWord(heap, dco, kPWDCOTypeId, int32(type));
+    ObjSetWord(heap, *shown, kPWDDOTypeId, int32(type));
+    ObjSetWord(heap, dco, kPWDCODisplay, *shown);
+    return dco;
+  }
+
+  Scene() {
+    if (MemInit() != kNoErr || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return;
+    PanelInstallEngineHooks();
+    MemSetDataSpaceInitHook(&AZPAllocInit);
+    DInitDraw();
+    UHandle vi = vib::NewVI();
+    if (!vi || RegisterVI(vi) != kNoErr || !(heap = vib::NewPanel(vi))) return;
+    const int32 root = FPNewPanelRoot(heap);
+    if (!root) return;
+    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtRoot, uInt32(root));
+    const Rect place{0, 0, 700, 900};
+    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    if (window == kWNoWindow) return;
+    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtWindow, uInt32(window));
+    const TypeID dbl = Type(tdb::DBL()), grid = Type(tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable}));
+    std::vector<int32> dcos;
+    for (int32 i = 0; i < kValues; ++i) {
+      int32 shown = 0;
+      numerics.push_back(NewControl(dbl, kClsNumeric, &shown));
+      const int16 top = int16(10 + 20 * (i / kSide)), left = int16(10 + 64 * (i % kSide));
+      Place(shown, top, left, 16, 60);
+      if (!Text(shown, top, left)) return;
+      dcos.push_back(numerics.back());
+    }
+    int32 shown = 0;
+    array = NewControl(grid, kClsArray, &shown);
+    const int32 content = Obj(kClsCosmetic, shown, 28), element = Obj(kClsNumeric, shown, kPartDigital);
+    Place(content, 250, 10, 20 * kSide, 64 * kSide);
+    Place(element, 250, 10, 16, 60);
+    if (!Text(element, 250, 10)) return;
+    ObjSetWord(heap, element, kPWDDOTypeId, int32(dbl));
+    ObjSetWord(heap, shown, kPWArrayElement, element);
+    ObjSetWord(heap, shown, kPWArrayGrid, ((kSide - 1) << 16) | (kSide - 1));
+    dcos.push_back(array);
+    ObjSetWord(heap, root, kPanelRootDataSpaceWord, int32(uintptr_t(VIRec(vi)->dataSpace)));
+    ObjSetWord(heap, root, 10, vib::NewList(heap, dcos));
+    for (int32 dco : dcos)
+      if (AllocObjDataSpace(heap, dco) != kNoErr) return;
+    for (int32 dco : numerics)
+      numericValues.push_back(reinterpret_cast<float64*>(uintptr_t(uInt32(OGetDataPtr(heap, dco, 0, kDataPtrOperate, nullptr)))));
+    // The picture: 500 pen changes, 500 rectangles.
+    picture = Obj(kClsPicture);
+    const int32 area = Obj(kClsCosmetic, picture, 28);
+    Place(picture, 300, 700, 150, 150);
+    Place(area, 300, 700, 150, 150);
+    ObjSetWord(heap, area, 0, 0x2);  // opaque
+    if (!(pictureValue = DSNewHClr(4))) return;
+    for (int32 i = 0; i < 500; ++i) {
+      PictOpArgs a;
+      a.colours[0] = a.colours[2] = DColor(0x010203 * (i % 80));
+      a.rect = Rect{int16(i % 140), int16((i * 7) % 140), int16(i % 140 + 10), int16((i * 7) % 140 + 10)};
+      if (PictAppendOp(pictureValue, 0, kPictOpNormPen, &a) != kNoErr ||
+          PictAppendOp(pictureValue, 0, kPictOpPaintRect, &a) != kNoErr)
+        return;
+    }
+    int32 sizes[] = {kSide, kSide};
+    int32* sz = sizes;
+    if (ArrayResize(StdTDTable[kTDDBL], 2, &arrayValue, &sz) != kNoErr || !arrayValue) return;
+    ok = true;
+  }
+};
+
+Scene& Get() {
+  static Scene s;
+  return s;
+}
+
+double ThreadNs() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+double gSeparateNs = 0;
+
+// One round per iteration, timed by the thread's CPU clock; the time per value.
+template <typename Round>
+double Rounds(benchmark::State& st, Round round) {
+  double ns = 0;
+  int32 n = 0;
+  for (auto _ : st) {
+    ++n;
+    const double start = ThreadNs();
+    round(n);
+    const double t = ThreadNs() - start;
+    st.SetIterationTime(t / 1e9);
+    ns += t;
+  }
+  st.SetItemsProcessed(st.iterations() * kValues);
+  return ns / double(st.iterations()) / kValues;
+}
+
+void BM_NewValuesSeparateNumerics(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  gSeparateNs = Rounds(st, [&](int32 n) {
+    for (int32 i = 0; i < kValues; ++i) {
+      const float64 old = *s.numericValues[i];
+      *s.numericValues[i] = n * 0.5 + i;
+      PanelDisplayValues(s.heap, s.numerics[i], &old, s.numericValues[i]);
+    }
+  });
+}
+
+void BM_NewValuesArrayOfNumerics(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  const double ns = Rounds(st, [&](int32 n) {
+    auto* values = reinterpret_cast<float64*>(*s.arrayValue + 8);
+    for (int32 i = 0; i < kValues; ++i) values[i] = n * 0.5 + i;
+    PanelDisplayValues(s.heap, s.array, nullptr, &s.arrayValue);
+  });
+  if (gSeparateNs > 0) st.counters["x_separate"] = ns / gSeparateNs;
+}
+
+double gReplayNs = 0;
+
+// One redraw of the picture per iteration, inside the window's port.
+template <typename Draw>
+double Redraws(benchmark::State& st, Scene& s, Draw draw) {
+  WPortState port;
+  WSetup(s.window, &port);
+  double ns = 0;
+  for (auto _ : st) {
+    const double start = ThreadNs();
+    draw();
+    const double t = ThreadNs() - start;
+    st.SetIterationTime(t / 1e9);
+    ns += t;
+  }
+  WRestore(&port);
+  return ns / double(st.iterations());
+}
+
+void BM_PictureReplayed(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  ObjSetWord(s.heap, s.picture, 0, 0x20000);  // erased first, never through a copy
+  gReplayNs = Redraws(st, s, [&] { ODrawObj(s.heap, s.picture, int32(uintptr_t(&s.pictureValue)), 0, 4); });
+}
+
+void BM_PictureFromItsCopy(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  ObjSetWord(s.heap, s.picture, 0, 0x10000);  // shown through its copy
+  const double ns = Redraws(st, s, [&] { ODrawObj(s.heap, s.picture, int32(uintptr_t(&s.pictureValue)), 0, 4); });
+  if (gReplayNs > 0) st.counters["x_replay"] = ns / gReplayNs;
+}
+
+}  // namespace
+
+BENCHMARK(BM_PictureReplayed)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PictureFromItsCopy)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NewValuesSeparateNumerics)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NewValuesArrayOfNumerics)->UseManualTime()->Unit(benchmark::kMicrosecond);
