@@ -23,6 +23,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
 #include "panel/editmsg.h"
+#include "panel/popup.h"
 #include "panel/strimport.h"
 #include "panel/dataxfer.h"
 #include "panel/blink.h"
@@ -233,6 +234,7 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgODispose: return ODisposeMethodFor(id);
     case kMsgOSelect: return OSelectMethodFor(id);
     case kMsgOFrameSel: return FrameSelMethodFor(id);
+    case kMsgOPopup: return OPopupMethodFor(id);
     case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);

@@ -51,6 +51,7 @@
 #include "panel/methsupport.h"
 #include "panel/numdoit.h"
 #include "panel/editmsg.h"
+#include "panel/popup.h"
 #include "panel/strimport.h"
 #include "panel/transact.h"
 #include "rtlib/chartdata.h"
@@ -194,6 +195,7 @@ std::vector<Table> Tables() {
       Read("PanelScaleHooks", PanelScale()),
       Read("SlideOpsHooks", ReadBack(&SetSlideOpsHooks)),
       Read("EditSelectHooks", ReadBack(&SetEditSelectHooks)),
+      Read("PopupShellHooks", ReadBack(&SetPopupShellHooks)),
       Read("StringImportHooks", ReadBack(&SetStringImportHooks),
            {{&StringImportHooks::cursorLabelInval, "the graph cursors' labels: not built yet"},
             {&StringImportHooks::graphPlotList, "the graph and chart control: not built yet"},

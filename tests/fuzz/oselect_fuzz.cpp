@@ -9,7 +9,9 @@
 // cleanings.  Invariants: nothing read outside a block or handle (the
 // sanitizers), both heaps pass the load check afterwards, the record's
 // flags word is given back as it was for every code but a move, and no
-// handle is left behind.
+// handle is left behind.  Then both pop-up passes on random objects, with
+// random nesting, hit parts, items and levels: the build pass counts at
+// most the deepest class chain's levels.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -18,7 +20,9 @@
 #include "engine/vi/panelroutines.h"
 #include "fuzz_support.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/lmenu.h"
 #include "panel/editmsg.h"
+#include "panel/popup.h"
 #include "panel/objload.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
@@ -39,6 +43,8 @@ void SetRect(ObjHeap heap, int32 o, Input& in) {
 int32 NewObj(ObjHeap heap, int32 cls, int32 owner, int16 id = 0) {
   return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, 0);
 }
+
+MenuHandle gMenu = nullptr;
 
 struct Made {
   std::vector<int32> objects;
@@ -141,7 +147,8 @@ void Populate(Input& in, ObjHeap heap, int32 root, Made* m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = FuzzStartPanelManagers() && WarmUp();
+  static bool init = FuzzStartPanelManagers() && WarmUp() &&
+                     MNewLMenu(&gMenu, reinterpret_cast<const uChar*>("\001P"), 72) == kNoErr;
   if (!init || size > 2048) return 0;
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
@@ -186,6 +193,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       else FUZZ_CHECK(rec.flags == flags);
     }
     FUZZ_CHECK(CheckStoredPanelObjects(other) == kNoErr);
+    // Pop-ups: the build pass, then a run pass at a random level, on
+    // objects of the panel.
+    static const int32 kItems[] = {6, 24, 25, 124, 125, 126, 128, 129, 158, 159, 223, 265, 277, 316, 317, 318, 319, 320};
+    for (int32 k = in.Byte() % 4; k > 0 && !made.objects.empty(); --k) {
+      const int32 o = made.objects[in.Byte() % made.objects.size()];
+      if (!OHIsUsedBlock(heap, o)) continue;
+      MDeleteAllItems(gMenu);
+      PopupMsgRecord rec{};
+      rec.menu72 = gMenu, rec.phase = kPopupBuild, rec.nested = in.Byte() & 1, rec.hitPartId = in.Byte() & 1 ? 28 : 0;
+      OPopup(heap, o, &rec);
+      const int32 levels = rec.level;
+      FUZZ_CHECK(levels >= 0 && levels <= 4);
+      rec = PopupMsgRecord{};
+      rec.phase = kPopupRun, rec.menuId = 72, rec.item = kItems[in.Byte() % 18], rec.level = -int32(in.Byte() % 5);
+      OPopup(heap, o, &rec);
+    }
   }
   ClearSelectionList(heap);
   ClearSelectionList(other);

@@ -9,7 +9,6 @@
 #include "panel/numincdec.h"
 #include "panel/numoperate.h"
 #include "panel/objsize.h"
-#include "panel/transact.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
 #include "panel_test_support.h"
