@@ -14,6 +14,7 @@
 #include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/objload.h"
 #include "panel/osupport.h"
 #include "panel/panel_test_support.h"
 #include "panel/popup.h"
