@@ -14,6 +14,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "mgsource/sorting.h"
+#include "mgsource/window/winproc.h"
 #include "panel/ctrldisplay.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
@@ -249,4 +250,124 @@ void SlideInvalSliders(ObjHeap heap, int32 slide, int32 element) {
     ObjSetWord(heap, text, 0, int32(Flags(heap, text) | kPartBusy));
     OInval(heap, text, kInvalAll);
   });
+}
+
+// ---- Hit-testing and dragging --------------------------------------------------------------
+namespace {
+
+struct HitCookie {
+  Point point;
+  bool horizontal, round;
+};
+bool Contains(const Rect& r, Point p) { return p.v >= r.top && p.v < r.bottom && p.h >= r.left && p.h < r.right; }
+
+int32 HitProc(ObjHeap heap, int32, ScaleMarkerRec* m) {
+  const auto* c = static_cast<const HitCookie*>(m->cookie);
+  int32 id = 0;
+  if (m->flags & kScaleMarkerMinor) {
+    if (m->minorPart && Contains(ScalePartBounds(heap, m->minorPart), c->point)) id = kScalePartMinorTick;
+  } else if ((m->flags & kScaleMarkerLabel) && m->labelPart &&
+             Contains(ScalePartBounds(heap, m->labelPart), c->point)) {
+    id = kScalePartLabel;
+  } else if ((m->flags & kScaleMarkerTick) && m->tickPart) {
+    Rect r = ScalePartBounds(heap, m->tickPart);
+    if (!c->round) {
+      // A thin tick is hit within 3 pixels across the scale.
+      int16& lo = c->horizontal ? r.left : r.top;
+      int16& hi = c->horizontal ? r.right : r.bottom;
+      if (hi - lo < 3) {
+        const int32 mid = (lo + hi) / 2;
+        lo = int16(mid - 1), hi = int16(mid + 2);
+      }
+    }
+    if (Contains(r, c->point)) id = kScalePartTick;
+  }
+  return id ? (id << 16) | (m->index & 0xFFFF) : 0;
+}
+
+// What a marker drag keeps between its press, moves and release.
+struct MarkerDrag {
+  int32 index = -1;
+  float64 remembered = 0, increment = 0, start = 0, last = 0;
+  Point mouse{};
+  bool arbitrary = false;
+} gDrag;
+
+}  // namespace
+
+int32 ScaleHitMarker(ObjHeap heap, int32 scale, Point point, UHandle textList, int32* index) {
+  if (index) *index = -1;
+  if (!ScaleRecOf(heap, scale)) return 0;
+  const uInt32 flags = Flags(heap, scale);
+  HitCookie cookie{point, (flags & kScaleHorizontal) != 0, (flags & kScaleRound) != 0};
+  const int32 hit = ScaleForEachMarker(heap, scale, &HitProc, &cookie, nullptr, 0, 0, textList);
+  if (!hit) return 0;
+  if (index) *index = int16(hit & 0xFFFF);
+  return hit >> 16;
+}
+
+int32 ScaleDragMarker(ObjHeap heap, int32 scale, int32 phase, int32 index, Point mouse, int32 modifiers,
+                      float64 angleStep) {
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r) return 0;
+  const uInt32 flags = Flags(heap, scale);
+  const int32 at = ObjWord(heap, scale, kScaleObjData);
+  if (phase == kScaleDragStart) {
+    gDrag = MarkerDrag{};
+    gDrag.arbitrary = (flags & kScaleArbitrary) != 0;
+    gDrag.mouse = mouse;
+    gDrag.last = __builtin_nan("");
+    if (gDrag.arbitrary) {
+      if ((modifiers & kWModCtrl) || index < 2) {
+        const int32 copy = ScaleInsertMarker(heap, scale, index);
+        if (copy >= 0) index = copy;
+        r = ScaleRecOf(heap, scale);
+      }
+      const UPtr e = ScaleMarkerEntry(heap, scale, index);
+      if (index == 0 || index == 1) gDrag.remembered = index == 0 ? std::fmax(r->min, r->max) : std::fmin(r->min, r->max);
+      if (e) std::memcpy(&gDrag.remembered, e, 8);
+    } else {
+      index = 2;
+      gDrag.increment = r->increment, gDrag.start = r->start;
+    }
+    gDrag.index = index;
+    return 0;
+  }
+  if (phase == kScaleDragEnd) {
+    gDrag.index = -1;
+    OInval(heap, scale, kInvalAll);
+    ScaleRecalc(heap, scale);
+    OInval(heap, scale, kInvalAll);
+    return 0x20280;
+  }
+  if (gDrag.index < 0 || (mouse.v == gDrag.mouse.v && mouse.h == gDrag.mouse.h)) return 0;
+  gDrag.mouse = mouse;
+  float64 v = 0;
+  if (flags & kScaleRound) {
+    float64 angle = 0;
+    KnobPointToAngle(heap, at, mouse, &angle);
+    if (angleStep > 0) angle = std::fmod(std::round(angle / angleStep) * angleStep, kTwoPi);
+    KnobAngleToValue(heap, at, kTDDBL, angle, &v);
+  } else {
+    const int16 pixel = (flags & kScaleHorizontal) ? mouse.h : mouse.v;
+    MapPixelsToValues(heap, at, kTDDBL, &pixel, 1, 1, &v, 8);
+  }
+  r = ScaleRecOf(heap, scale);
+  if (gDrag.arbitrary && (v < std::fmin(r->min, r->max) || v > std::fmax(r->min, r->max))) v = gDrag.remembered;
+  const float64 shown = v * r->multiplier + r->offset;
+  if (shown == gDrag.last) return 0;
+  gDrag.last = shown;
+  int32 newIndex = gDrag.index;
+  const int32 reply = ScaleSetRangeValue(heap, scale, gDrag.index, shown, &newIndex);
+  gDrag.index = newIndex;
+  if (reply) {
+    OInval(heap, scale, kInvalAll);
+    return 0x20280;
+  }
+  if (gDrag.arbitrary) return 0;
+  // A refused increment: the one from the press comes back.
+  r = ScaleRecOf(heap, scale);
+  const bool changed = r->increment != gDrag.increment;
+  r->increment = gDrag.increment, r->start = gDrag.start;
+  return changed ? 0x20280 : 0;
 }

@@ -48,3 +48,20 @@ QX_EXTERN_C MgErr KnobTrackNeedle(ObjHeap heap, int32 knob, TransactionFrame* fr
 // Every slider display (part 8001) but the element takes the element's
 // items; every slider display's text part (12) is marked busy and redrawn.
 QX_EXTERN_C void SlideInvalSliders(ObjHeap heap, int32 slide, int32 element);
+
+// The marker part under the point: 27 its label (shown), 40 its tick
+// (shown; on straight scales at least 3 pixels across the scale), 45 a minor
+// tick; 0 for none.  *index: the marker's index, -1 for none.  The walk's
+// answer packs the part id above the index.
+QX_EXTERN_C int32 ScaleHitMarker(ObjHeap heap, int32 scale, Point point, UHandle textList, int32* index);
+
+// Dragging a marker, or the increment through the first interior marker
+// when the markers are uniform: the press remembers what the drag may have
+// to restore (an end or a drag with the copy modifier drags a copy of the
+// marker); each move sets the value under the mouse, in displayed units,
+// as the marker's (snapped to multiples of angleStep on round scales when
+// it is not 0); the release recomputes the scale.  Reply flags (0x20280
+// when something changed).
+enum : int32 { kScaleDragStart = 1, kScaleDragMove = 3, kScaleDragEnd = 2 };
+QX_EXTERN_C int32 ScaleDragMarker(ObjHeap heap, int32 scale, int32 phase, int32 index, Point mouse, int32 modifiers,
+                                  float64 angleStep);

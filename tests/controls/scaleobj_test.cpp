@@ -128,3 +128,38 @@ TEST_F(ScaleObj, KnobNeedleFollowsTheMouseRelativeToThePress) {
 }
 
 }  // namespace
+
+namespace {
+
+// A tick is hit within a pixel of its line; a marker dragged outside the
+// range falls back to where it was; a refused increment brings back the
+// one of the press.
+TEST_F(ScaleObj, TicksAreHitAndDraggedMarkersMoveOrComeBack) {
+  SetW(scale_, 0, int32(kScaleHorizontal | kScaleEndTicks | kScaleInnerTicks));
+  const int32 tick = Obj(kClsCosmetic, scale_, kScalePartTick);
+  SetBounds(tick, Rect{20, 0, 30, 1});
+  int32 index = -2;
+  EXPECT_EQ(ScaleHitMarker(panel_, scale_, Point{25, 51}, nullptr, &index), kScalePartTick);
+  EXPECT_GE(index, 2);
+  EXPECT_EQ(ScaleHitMarker(panel_, scale_, Point{25, 55}, nullptr, &index), 0);
+  EXPECT_EQ(index, -1);
+
+  // Uniform markers: the drag sets the increment.
+  EXPECT_EQ(ScaleDragMarker(panel_, scale_, kScaleDragStart, 3, Point{25, 10}, 0, 0), 0);
+  EXPECT_EQ(ScaleDragMarker(panel_, scale_, kScaleDragMove, 3, Point{25, 50}, 0, 0), 0x20280);
+  EXPECT_EQ(Rec()->increment, 5);
+  EXPECT_EQ(ScaleDragMarker(panel_, scale_, kScaleDragMove, 3, Point{25, -40}, 0, 0), 0x20280) << "refused";
+  EXPECT_EQ(Rec()->increment, 1);
+  EXPECT_EQ(ScaleDragMarker(panel_, scale_, kScaleDragEnd, 3, Point{25, -40}, 0, 0), 0x20280);
+
+  // Arbitrary markers: the marker itself moves, and comes back from outside.
+  SetW(scale_, 0, int32(kScaleHorizontal | kScaleArbitrary));
+  SetMarkers({0, 5, 10});
+  ScaleDragMarker(panel_, scale_, kScaleDragStart, 3, Point{25, 50}, 0, 0);
+  EXPECT_EQ(ScaleDragMarker(panel_, scale_, kScaleDragMove, 3, Point{25, 70}, 0, 0), 0x20280);
+  EXPECT_EQ(Markers(), (std::vector<double>{0, 7, 10}));
+  ScaleDragMarker(panel_, scale_, kScaleDragMove, 3, Point{25, 150}, 0, 0);
+  EXPECT_EQ(Markers(), (std::vector<double>{0, 5, 10}));
+}
+
+}  // namespace
