@@ -51,8 +51,11 @@ long double AsNumber(int32 repr, const uChar* field) {
     return (long double)double(x);
   }
   ConvertNum(code >= kTDI8 && code <= kTDEXT && code != kTDI64 && code != kTDU64 ? code : kTDI32, field, kTDEXT, &x);
-  if (code == kTDI64) return (long double)*reinterpret_cast<const int64*>(field);
-  if (code == kTDU64) return (long double)*reinterpret_cast<const uInt64*>(field);
+  if (code == kTDI64 || code == kTDU64) {
+    int64 i;
+    std::memcpy(&i, field, 8);
+    return code == kTDI64 ? (long double)i : (long double)uInt64(i);
+  }
   return x;
 }
 
