@@ -242,9 +242,10 @@ bool CursorDigit(const uChar* text, int32 len, int32 cursor, int32* at) {
 
 bool StoreStep(int32 repr, long double x, void* step) {
   if (!std::isfinite(double(x)) || x == 0) return false;
-  // A step beyond a 64-bit integer's range converts to no positive step.
+  // A step beyond a 64-bit integer's range, or below the double precision
+  // extended values are worked in, is no step.
   ExtToField(repr, std::fabs(x), step);
-  return FieldToExt(repr, step) > 0;
+  return double(FieldToExt(repr, step)) > 0;
 }
 
 // A month or year later or earlier than secs; the absolute difference.

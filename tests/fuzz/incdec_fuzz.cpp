@@ -114,20 +114,6 @@ void FuzzText(Input& in) {
   }
 }
 
-int32 NewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32 cls) {
-  std::vector<uChar> td = type.Bytes();
-  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
-  const int32 display = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize);
-  if (!t || !dco || !display) return 0;
-  OHSetWord(heap, uInt32(display + 4 * kPWOwner), uInt32(dco));
-  OHSetWord(heap, uInt32(display + 4 * kPWDDOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(display));
-  const MgErr err = AllocObjDataSpace(heap, dco);
-  if (DSAllocCurrentState()->active) AllocEndPass();
-  return err == kNoErr ? display : 0;
-}
 
 // A numeric or ring of the panel: its range word, range flags, value and
 // ring item list from the input, stepped through set-up.
@@ -135,7 +121,7 @@ void FuzzControl(Input& in, ObjHeap heap, int32 root) {
   const bool ring = in.Byte() & 1;
   const tdb::TD types[] = {tdb::I8(), tdb::U8(), tdb::I32(), tdb::DBL(), tdb::U16(), tdb::I64(), tdb::SGL(),
                            tdb::U32()};
-  const int32 n = NewControl(heap, root, types[in.Byte() % 8], ring ? kClsRing : kClsNumeric);
+  const int32 n = FuzzNewControl(heap, root, types[in.Byte() % 8], ring ? kClsRing : kClsNumeric);
   if (!n) return;
   ObjSetWord(heap, n, 8, int32(in.Word()));
   if (in.Byte() >= 160) ObjSetWord(heap, n, kPWNumRange, int32(in.Word()));

@@ -171,25 +171,8 @@ void FuzzArrayFocus(Input& in, ObjHeap heap, int32 root) {
   }
 }
 
-// A control of the type (a data controller around a display object of the
-// class) with its data allocated; the display object, or 0.
-int32 NewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32 cls) {
-  std::vector<uChar> td = type.Bytes();
-  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
-  const int32 display = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize);
-  if (!t || !dco || !display) return 0;
-  OHSetWord(heap, uInt32(display + 4 * kPWOwner), uInt32(dco));
-  OHSetWord(heap, uInt32(display + 4 * kPWDDOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(display));
-  const MgErr err = AllocObjDataSpace(heap, dco);
-  if (DSAllocCurrentState()->active) AllocEndPass();
-  return err == kNoErr ? display : 0;
-}
-
 void FuzzRing(Input& in, ObjHeap heap, int32 root) {
-  const int32 ring = NewControl(heap, root, tdb::U16(), kClsRing);
+  const int32 ring = FuzzNewControl(heap, root, tdb::U16(), kClsRing);
   const UPtr cell = ring ? FPHeapDataPtr(heap, ObjWord(heap, ring, 15)) : nullptr;
   if (!cell) return;
   const UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell)));
@@ -231,7 +214,7 @@ void FuzzRamp(Input& in, ObjHeap heap, int32 root) {
 }
 
 void FuzzString(Input& in, ObjHeap heap, int32 root) {
-  const int32 string = NewControl(heap, root, tdb::String(), kClsString);
+  const int32 string = FuzzNewControl(heap, root, tdb::String(), kClsString);
   const int32 text = string ? vib::NewObject(heap, kClsLabel, ClassRecord(kClsLabel)->instanceSize, string, 11, 0) : 0;
   if (!text) return;
   ObjSetWord(heap, text, 0, in.Byte() & 1 ? int32(kTextFlagBackslash) : 0);
@@ -276,7 +259,7 @@ void FuzzOwnerWalks(Input& in, ObjHeap heap, int32 root) {
 void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
   const bool ring = in.Byte() & 1;
   const tdb::TD types[] = {tdb::I8(), tdb::U8(), tdb::I32(), tdb::DBL(), tdb::U16()};
-  const int32 n = NewControl(heap, root, ring ? tdb::U16() : types[in.Byte() % 5], ring ? kClsRing : kClsNumeric);
+  const int32 n = FuzzNewControl(heap, root, ring ? tdb::U16() : types[in.Byte() % 5], ring ? kClsRing : kClsNumeric);
   if (!n) return;
   ObjSetWord(heap, n, 8, int32(in.Word()));
   if (in.Byte() >= 200) ObjSetWord(heap, n, kPWNumRange, int32(in.Word()));
