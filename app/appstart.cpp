@@ -48,6 +48,7 @@
 #include "panel/ctrlops.h"
 #include "panel/objdraw.h"
 #include "panel/printparts.h"
+#include "panel/rangecheck.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
@@ -124,10 +125,14 @@ int AppScriptStatus() { return gScriptStatus; }
 
 void AppRefreshPanel(UHandle vi) {
   if (!vi || !*vi) return;
+  const ObjHeap panel = VIRec(vi)->panelHeap;
+  if (!panel) return;
+  // The range checking of its clusters and of the panel, set up again from
+  // what their entries check now.
+  InitPanelRangeFlags(panel);
   // Its blinking objects in their normal look: a VI that stops running
   // leaves none in its blink look.
-  const ObjHeap panel = VIRec(vi)->panelHeap;
-  if (panel && HeapHasBlinkers(panel)) BlinkRedrawHeap(panel);
+  if (HeapHasBlinkers(panel)) BlinkRedrawHeap(panel);
 }
 
 void AppInstallHooks() {

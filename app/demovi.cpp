@@ -23,6 +23,7 @@
 #include "panel/oinit.h"
 #include "mgsource/window/textrec.h"
 #include "panel/objload.h"
+#include "panel/numoperate.h"
 #include "panel/objects.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
@@ -243,6 +244,7 @@ void PlaceWindow(ObjHeap panel, int32 root, std::vector<panelwriter::PanelObject
     PutNative32(*panel + numeric + 4 * kPWOwner, uInt32(dco));
     PutNative32(*panel + numeric + kObjFlags, c.flags);
     PutNative32(*panel + numeric + 4 * kPWDDOTypeId, 1);
+    PutNative16(*panel + numeric + kNumFormatByte, 0x40);  // signed decimal
     // The control's bounds take in its label.
     const Rect above{int16(c.bounds.top - 16), c.bounds.left, int16(c.bounds.top - 2), int16(c.bounds.left + 40)};
     const Rect whole{above.top, c.bounds.left, c.bounds.bottom, c.bounds.right};

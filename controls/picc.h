@@ -85,6 +85,7 @@ int32 PiccDiagonalAngle(const Rect* r);
 // the pens it made.  Without a source every pen is 0 (none).
 typedef int32 (*PiccBlendPenSource)(int32 which);
 void PiccSetBlendPenSource(PiccBlendPenSource source);
+PiccBlendPenSource PiccBlendPenSourceInUse();
 int32 PiccBlendPen(int32 which);
 
 // ---- Bevelled shapes ---------------------------------------------------------------------

@@ -39,6 +39,7 @@ PiccBlendPenSource gBlendPens = nullptr;
 }  // namespace
 
 void PiccSetBlendPenSource(PiccBlendPenSource source) { gBlendPens = source; }
+PiccBlendPenSource PiccBlendPenSourceInUse() { return gBlendPens; }
 
 int32 PiccBlendPen(int32 which) { return gBlendPens && which >= 0 && which <= 2 ? gBlendPens(which) : 0; }
 

@@ -774,6 +774,11 @@ void SetVariantDataProcs(const VariantDataProcs* procs) {
   gVariant.store(procs ? procs : &kPlainVariant, std::memory_order_release);
 }
 
+const VariantDataProcs* VariantDataProcsInUse() {
+  const VariantDataProcs* p = gVariant.load(std::memory_order_acquire);
+  return p == &kPlainVariant ? nullptr : p;
+}
+
 MgErr InitEmptyData(const TypeDescriptor* td, void* data) {
   if (!td || !data) {
     DATA_ASSERT("empty value without TD or address");

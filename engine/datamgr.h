@@ -126,3 +126,5 @@ struct VariantDataProcs {
 constexpr int32 kVariantDataSize = 16;
 // Null restores the plain-bytes procedures.
 void SetVariantDataProcs(const VariantDataProcs* procs);
+// The procedures installed, null while the plain-bytes ones serve.
+const VariantDataProcs* VariantDataProcsInUse();

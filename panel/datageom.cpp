@@ -486,8 +486,9 @@ void ArrayFitIndexText(ObjHeap heap, int32 array, int32 changed) {
 
 namespace {
 bool IsFocusKey(int32 key) { return key == kKeyTab || key == kKeyShiftTab || key == kKeyReadBack || key == 43; }
-// The keys a text takes on an object that a click operates.
-bool OperatedTextKey(int32 key) {
+// The keys a text takes on an object that a click does not operate (an
+// indicator): those that move, copy, revert or end, none that edits.
+bool IndicatorTextKey(int32 key) {
   switch (key) {
     case vkEnter: case vkUp: case vkDown: case vkLeft: case vkRight: case vkHome: case vkEnd: case vkPageUp:
     case vkPageDown: case kKeyExtra2: case vkRestore: case vkFinish:
@@ -520,7 +521,7 @@ int32 ObjTextActivate(ObjHeap heap, int32 object, int32 part, int32 partId, Acti
           SetExt(heap, kHeapExtFocusText, int32(uintptr_t(text)));
           result |= 1;
         }
-      } else if (!ObjClickOperates(heap, object) || OperatedTextKey(params->keyCode)) {
+      } else if (ObjClickOperates(heap, object) || IndicatorTextKey(params->keyCode)) {
         result = TextPartDoit(heap, part, params, result);
       }
     } else if (action == 1) {

@@ -475,6 +475,11 @@ void QXSSetAccessStatusProc(AccessStatusProc proc) {
   gStatus = proc;
 }
 
+AccessStatusProc QXSAccessStatusProcInUse() {
+  std::lock_guard<std::mutex> g(gLock);
+  return gStatus;
+}
+
 Bool32 QXSTcpAccessAllowed(uInt32 address, Bool32 paranoid) {
   HeldTable* t = SrvIsListening() ? Acquire(&gTcpTable) : nullptr;
   Bool32 allowed = 0;

@@ -91,3 +91,4 @@ QX_EXTERN_C Bool32 QXSViAccessAllowed(ConstPStr name, Path path);
 // start-up.  Null: no status line.
 typedef void (*AccessStatusProc)(ConstPStr text);
 void QXSSetAccessStatusProc(AccessStatusProc proc);
+AccessStatusProc QXSAccessStatusProcInUse();

@@ -268,6 +268,8 @@ void PrefSetAccessParsers(PrefAccessParser tcp, PrefAccessParser vi) {
   gParser[1] = vi;
 }
 
+PrefAccessParser PrefAccessParserInUse(Bool32 tcp) { return gParser[tcp ? 0 : 1]; }
+
 void PrefResetState() {
   gOnce = false;
   gLastPage = 0;

@@ -84,6 +84,8 @@ struct PrefAccessItem {
 // The parser of a list's entries ("+" and the text): positive when accepted.
 typedef int32 (*PrefAccessParser)(ConstPStr entry);
 void PrefSetAccessParsers(PrefAccessParser tcp, PrefAccessParser vi);
+// The TCP list's parser (tcp set), else the exported-VI list's.
+PrefAccessParser PrefAccessParserInUse(Bool32 tcp);
 // The items a stored list shows: entries not starting "+" or "-" and entries
 // of one character are dropped; an empty result is one empty allow item.
 std::vector<PrefAccessItem> PrefListAccess(CPStrHandle stored, bool tcpList);

@@ -27,7 +27,6 @@ enum : int32 {
   kItemDiagram = 14, kItemCode = 15, kItemData = 16, kItemTotal = 17, kItemName = 18,
 };
 constexpr uInt32 kFlagsLocked = 0x2000, kFlags2OwnerMode = 0x80000;
-constexpr int32 kChangeCommitted = 8;
 
 Bool32 gMarksHonoured = 0;
 
@@ -50,9 +49,9 @@ int32 Filter(const WEventRecord* e, DialogRef d, int32) {
     return 1;
   }
   // A committed change of a button: word 2 the item, the change flags in
-  // the modifiers word.
+  // the result word (the modifiers word holds the action).
   if (e->code == kDlgEvItemChange && (e->where == kItemOK || e->where == kItemCancel) &&
-      (e->modifiers & kChangeCommitted)) {
+      (e->globalWhere & kDlgResultCommitted)) {
     DlgQuit(d, e->where == kItemOK ? 1 : 0);
     return 1;
   }

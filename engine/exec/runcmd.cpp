@@ -288,7 +288,10 @@ int32 StartVIRun(DataSpace ds) {
   if (top) PreparePanel(vi, ds);
   if (CheckLogFiles(vi, top)) return 1;
   const uInt32 s = State(vi);
-  if (top && (s == 2 || s == 4 || s == 6 || s == 8 || s == 9 || s == 14)) {
+  // Nor can a VI whose code was never entered (no code, or a data-space
+  // header its code was not made for): it has no run element to queue.
+  if ((top && (s == 2 || s == 4 || s == 6 || s == 8 || s == 9 || s == 14)) ||
+      (VIRec(vi)->flags2 & kVIFlags2CodeNotEntered) || !(*ds)->runElement) {
     DBPrintf("LocalGoRights: \"%p\" can not be run. eState=0x%lx", VIRec(vi)->name, s);
     return kRunCannotRun;
   }

@@ -101,6 +101,10 @@ int32 AbortTopVI(UHandle vi) {
   DataSpace shown = panel ? viinst::PanelDataSpace(panel) : nullptr;
   if (!shown) shown = FirstDS(vi);
   DataSpace top = shown ? GetCallChainTop(shown, 1) : nullptr;
+  // A run that was asked for but whose clump has not entered its code yet
+  // holds no entrance, so its call chain has no top: the data space it runs
+  // in is the one shown, and its queued run element is what is reset.
+  if (!top && shown && RunningTop(State(vi))) top = shown;
   if (!top && (VIRec(vi)->flags2 & kVIFlags2RunContinuously)) top = FirstDS(vi);
   return top ? DoAbortCommand(top) : 0;
 }

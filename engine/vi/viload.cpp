@@ -599,6 +599,10 @@ int32 StartDataSpace(Load& l) {
   UHandle code = R(l)->codeHandle;
   if (!code || l.headerFixed) {
     R(l)->flags2 |= kVIFlags2CodeNotEntered;
+    // An ordinary VI whose code is never entered has no run element and no
+    // procedures: it is not executable, so that running it, or a caller of
+    // it, is refused with the broken-VI alert instead of entering nothing.
+    if (R(l)->viKind == kVIKindDatalog) R(l)->flags |= kVIFlagNotExecutable;
     return 0;
   }
   const VICodeHooks& hooks = VICode();

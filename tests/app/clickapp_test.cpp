@@ -71,4 +71,27 @@ TEST(ClickApp, TheRunButtonAndTheScrollBarTakeScriptedClicks) {
   EXPECT_EQ(runs[1], std::make_pair(20, 42));
 }
 
+// A value typed into x's text and committed with Enter is the control's
+// value: the next run (the Run button) logs x and the y computed from it.
+TEST(ClickApp, ATypedValueReachesTheDiagram) {
+  ASSERT_EQ(MemInit(), kNoErr);
+  TempFolder tmp("qxtype");
+  const std::string dir = tmp.Dir(), program = dir + "/demo", log = dir + "/log";
+  std::string error;
+  ASSERT_TRUE(demo::BuildDemoWithText(QX_QUENLIX, program, 20, log, &error)) << error;
+  // x's text lies at 22..78 across and 68..80 down within the content; the
+  // click puts the caret in it, End and three Backspaces empty it.
+  const int32 textH = kLeft + 50, textV = kTop + 74;
+  std::stringstream script;
+  script << "wait\nclick " << textH << " " << textV << "\nwait\n"
+         << "key End\nkey Backspace\nkey Backspace\nkey Backspace\ntype \"-13\"\nkey Enter\nwait\n"
+         << "click " << kRunH << " " << kRunV << "\nwait\nquit\n";
+  const auto [status, ms] = builtapp::Run(builtapp::Command(dir, program, script.str(), 60, "400x300"));
+  ASSERT_EQ(status, 0) << builtapp::Err(dir);
+  const auto runs = Logged(log);
+  ASSERT_EQ(runs.size(), 2u) << builtapp::Err(dir);
+  EXPECT_EQ(runs[0], std::make_pair(20, 42));
+  EXPECT_EQ(runs[1], std::make_pair(-13, -24)) << builtapp::Err(dir);
+}
+
 }  // namespace

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "builtapp.h"
+#include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/memory.h"
 #include "engine/link/linkinfo.h"
 #include "tools/linkinfowriter.h"
 #include "tools/runvi.h"
 #include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
 #include "tools/vifile.h"
 
 namespace {
@@ -82,6 +84,38 @@ TEST(DamagedApp, ACallerWhoseSubVIIsMissingEndsAskingOnceAndDoesNotRun) {
     size_t ran = 0;
     for (size_t at = err.find("A CIN tried"); at != std::string::npos; at = err.find("A CIN tried", at + 1)) ++ran;
     EXPECT_EQ(ran, 1u) << "Good.vi ran, Caller.vi did not\n" << err;
+    EXPECT_EQ(err.find("Failure"), std::string::npos) << err;
+  }
+}
+
+// A run-when-opened VI whose code cannot be entered: no code, or a stored
+// data-space header size that its code was not made for (corrected at load,
+// so the code is never entered).  Its run is refused with the broken-VI
+// alert, nothing asserts, and the intact VI after it runs.
+TEST(DamagedApp, AVIWhoseCodeCannotBeEnteredIsRefusedWhenItIsToRun) {
+  ASSERT_EQ(MemInit(), kNoErr);
+  const rsrcw::Bytes good = vif::WriteWithPanel(
+      runvi::File("Good.vi", runvi::Clumps::kQuit, 1, kVIFlagRunWhenOpened | kVIFlagOpenPanel));
+  const vif::VIFile intact = runvi::File("Main.vi", runvi::Clumps::kQuit, 1, kVIFlagRunWhenOpened | kVIFlagOpenPanel);
+  vif::VIFile noCode = intact, headerSize = intact;
+  noCode.code.reset();
+  rsrcw::Bytes map = vif::StoredTD(vib::DataSpaceType(intact.entries));
+  ASSERT_GT(map.size(), size_t(kDSTMHeaderBlockSizeAt + 4));
+  map[kDSTMHeaderBlockSizeAt + 3] ^= 0xFF;  // big-endian: the size's low byte
+  headerSize.raw[kDSTypeMapRsrcType] = map;
+  for (const auto& [what, file] : {std::pair{"no code", &noCode}, std::pair{"header size changed", &headerSize}}) {
+    SCOPED_TRACE(what);
+    TempFolder tmp("qxnotexec");
+    const std::string program = builtapp::Build(tmp.Dir(), "notexec", {{"Main.vi", vif::WriteWithPanel(*file), archfmt::kFlagTopLevel},
+                                                                       {"Good.vi", good, archfmt::kFlagTopLevel}});
+    const auto [status, ms] = builtapp::Run(builtapp::Command(tmp.Dir(), program, "", 30));
+    const std::string err = builtapp::Err(tmp.Dir());
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("The VI is not executable.  The full development version of Quenlix is required to fix the errors."),
+              std::string::npos) << err;
+    size_t ran = 0;
+    for (size_t at = err.find("A CIN tried"); at != std::string::npos; at = err.find("A CIN tried", at + 1)) ++ran;
+    EXPECT_EQ(ran, 1u) << "Good.vi ran, Main.vi did not\n" << err;
     EXPECT_EQ(err.find("Failure"), std::string::npos) << err;
   }
 }

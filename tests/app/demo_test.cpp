@@ -110,6 +110,20 @@ TEST(Demo, TheRecordLoggedAtCompletionHoldsXAndTwiceXPlusTwo) {
   }
 }
 
+// The end of a run sets the panel's range checking up again through the
+// program's own start-up filler: the root takes the limit bits of its
+// controllers, none of which checks its range (stored: no bit set).
+TEST(Demo, TheEndOfARunSetsThePanelsRangeCheckingUp) {
+  TempFolder tmp("qx_demor");
+  const std::string app = tmp.Dir() + "/demo", out = tmp.Dir() + "/out";
+  std::string error;
+  ASSERT_TRUE(demo::BuildDemo(QX_BUILT_VI_RUNNER, app, 20, "", &error)) << error;
+  ASSERT_EQ(std::system(("timeout 30 " + app + " -range >" + out).c_str()), 0);
+  std::stringstream text;
+  text << std::ifstream(out).rdbuf();
+  EXPECT_EQ(text.str(), "range=e0\n");
+}
+
 // Printed at completion on a raster printer: the page shows the panel as
 // the window does, its background and its controls' name labels.
 TEST(Demo, ThePagePrintedAtCompletionShowsThePanel) {

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/appstart.h"
+#include "controls/picc.h"
+#include "engine/datamgr.h"
 #include "engine/dmprog.h"
 #include "engine/dsalloc.h"
 #include "engine/exec/panelplace.h"
@@ -19,6 +21,8 @@
 #include "engine/exec/runcmd.h"
 #include "engine/link/linker.h"
 #include "engine/link/loadmethods.h"
+#include "engine/omid.h"
+#include "engine/stdize.h"
 #include "engine/vi/dlgpanel.h"
 #include "engine/vi/objload.h"
 #include "engine/vi/panelroutines.h"
@@ -44,6 +48,9 @@
 #include "panel/objsize.h"
 #include "panel/blink.h"
 #include "panel/ctrdoit.h"
+#include "panel/ctrlops.h"
+#include "panel/objdraw.h"
+#include "panel/paneldisplay.h"
 #include "panel/objload.h"
 #include "panel/ohelp.h"
 #include "panel/oinit.h"
@@ -59,7 +66,10 @@
 #include "rtlib/filehooks.h"
 #include "rtlib/objunits.h"
 #include "rtlib/panellocators.h"
+#include "olesource/oleautomgr.h"
+#include "server/access.h"
 #include "server/embobj.h"
+#include "server/srvhooks.h"
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
@@ -206,6 +216,10 @@ std::vector<Table> Tables() {
             {&StringImportHooks::setTableFont, "the table control: not built yet"}}),
       Read("PanelShellHooks", PanelShell(), {{&PanelShellHooks::deactivateOutsideText, kRetrieval}}),
       Read("BlinkControlHooks", BlinkControlHooksInUse()),
+      Read("PanelDrawHooks", ReadBack(&SetPanelDrawHooks)),
+      Read("CtrlOpsShellHooks", ReadBack(&SetCtrlOpsShellHooks)),
+      Read("PanelDisplayHooks", ReadBack(&SetPanelDisplayHooks)),
+      Read("ServerUIHooks", ServerUI()),
       Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs),
            {{&EmbContainerProcs::getObjectIDispatchSingle, kActiveX}}),
       Read("ShellStartHooks", ShellStartHooksInUse(),
@@ -270,6 +284,21 @@ std::vector<Single> Singles() {
          const IImportAlertProc now = ISetImportAlertProc(nullptr);
          ISetImportAlertProc(now);
          return now != nullptr;
+       }(), nullptr},
+      {"PiccSetBlendPenSource", filled(PiccBlendPenSourceInUse()), nullptr},
+      {"QXSSetAccessStatusProc", filled(QXSAccessStatusProcInUse()), nullptr},
+      {"PrefSetAccessParsers", filled(PrefAccessParserInUse(1)) && filled(PrefAccessParserInUse(0)), nullptr},
+      {"SetVariantDataProcs", VariantDataProcsInUse() != nullptr, nullptr},
+      {"SetAutoRefStandardize", [] {
+         const AutoRefStandardizeProc now = SetAutoRefStandardize(nullptr);
+         SetAutoRefStandardize(now);
+         return now != nullptr;
+       }(), nullptr},
+      // Null stands for the engine's own comparison of interface names.
+      {"SetOMIdAutoCmpProc", [] {
+         const OMIdAutoCmpProc now = SetOMIdAutoCmpProc(nullptr);
+         SetOMIdAutoCmpProc(now);
+         return now == &AutoRefOMIdCompare;
        }(), nullptr},
       {"SetPanelGetDataPtrProc", [] {
          const PanelGetDataPtrProc now = SetPanelGetDataPtrProc(nullptr);

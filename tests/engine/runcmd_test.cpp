@@ -324,6 +324,11 @@ TEST_F(RunTest, EachStateGivesItsResultAndDebugText) {
   EXPECT_EQ(DoRunCommand(ctlErr.vi(), 1), kRunControlError);
   EXPECT_EQ(Count("DoRunCommand: \"ce\" can not be run. fp control error"), 1);
   EXPECT_EQ(State(ctlErr), kVIStateIdle);
+  // A VI whose code was never entered is not started by any caller.
+  CodeDS& unentered = VI("ue");
+  unentered.VI()->flags2 |= kVIFlags2CodeNotEntered;
+  EXPECT_EQ(StartVIRun(unentered.handle()), kRunCannotRun);
+  EXPECT_EQ(State(unentered), kVIStateIdle);
 }
 
 TEST_F(RunTest, BrokenAlertTextFollowsTheFlags) {
@@ -665,6 +670,24 @@ TEST_F(RunTest, AbortResetsAYieldingClumpAndRunsAbortCleanups) {
   EXPECT_EQ(normal.load(), 1) << "mode 2 when it leaves the running state";
   EXPECT_EQ(DoAbortCommand(d.handle()), kRunCannotRun) << "idle: nothing to abort";
   CfgTestRemoveValue("resettingDlgDelay");
+}
+
+// An abort right after the run is asked for, before its clump has entered
+// its code (it holds no entrance yet): the queued run element is reset, the
+// clump sees it when it starts, the run ends and the VI is idle.
+TEST_F(RunTest, AbortBeforeTheClumpStartsEndsTheRun) {
+  Start();
+  CodeDS& d = VI("early");
+  Code(d, YieldingCode(kCounter));
+  DSProc(*d.handle(), kDSProcResetClumps) = reinterpret_cast<void*>(&ResetClumps);
+  ASSERT_EQ(DoRunCommand(d.vi(), 0), 0);
+  EXPECT_EQ(AbortTopVI(d.vi()), 0);
+  ASSERT_EQ(d.run().resetPending, 1) << "the queued run element is reset";
+  RunUI();
+  ASSERT_EQ(HandleDone(), 1);
+  EXPECT_EQ(State(d), kVIStateIdle);
+  EXPECT_EQ(d.Word(kCounter).load(), 0) << "its clump ran no round";
+  EXPECT_EQ(d.run().resetPending, 0);
 }
 
 TEST_F(RunTest, ResettingDialogMovesOnlyAfterTheDelay) {

@@ -463,4 +463,19 @@ TEST_F(CtrlDisplay, TheReturnButtonOfTheActivePanelIsFramed) {
   WSetActiveWindow(kWNoWindow);
 }
 
+// An object-reference refnum shows the picture of its object type: types 1
+// and 2 have one (none to draw without the run-time file), any other is
+// reported with its type.
+TEST_F(CtrlDisplay, RefnumsReportAnUnknownObjectType) {
+  for (const int16 type : {1, 2, 3}) {
+    SCOPED_TRACE(type);
+    int32 refnum = 0;
+    Control(tdb::ObjectRefnum(type), kClsRefNum, &refnum);
+    Bounds(Obj(kClsCosmetic, refnum, 83), Rect{10, 10, 26, 26});
+    ClearReports();
+    StdRefNumODrawMethod(panel_, refnum, nullptr, 0, kDrawModeNormal);
+    EXPECT_EQ(Reports("StdRefNumODrawMethod: QXObjRef: unknown QXObjType=0x3?|!!"), type == 3 ? 1 : 0);
+  }
+}
+
 }  // namespace ctrldisplay_test

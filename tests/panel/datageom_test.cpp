@@ -174,6 +174,37 @@ TEST_F(DataGeomTest, TextPartsTakeKeysAndCommit) {
   EXPECT_EQ(W(text, 0), 0);
 }
 
+// A control's text takes every key; an indicator's only those that move,
+// copy, revert or end: a typed character does not change it.
+TEST_F(DataGeomTest, OnlyAControlsTextTakesTypedCharacters) {
+  const struct {
+    uInt32 flags;
+    int32 key, character;
+    const char* after;
+  } cases[] = {
+      {0, vkAscii, '5', "125"},
+      {0, vkLeft, 0, "12"},
+      {kObjFlagIndicator, vkAscii, '5', "12"},
+      {kObjFlagIndicator, vkLeft, 0, "12"},
+  };
+  for (const auto& k : cases) {
+    const int32 n = Obj(kClsNumeric, root_), text = Part(n, kPartTextOfDisplay, {0, 0, 15, 40}, kClsLabel);
+    SetPartText(panel_, text, reinterpret_cast<const uChar*>("12"), 2, 0, 0);
+    SetW(n, 0, int32(k.flags));
+    ActionParams p{};
+    p.eventCode = 1, p.selStart = p.selEnd = 2;
+    ASSERT_EQ(ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0) & 1, 1);
+    p.eventCode = 6, p.keyCode = k.key, p.character = k.character;
+    ObjTextActivate(panel_, n, 0, kPartTextOfDisplay, &p, 0);
+    const UHandle bytes = TGetText(PartTextRecord(panel_, text));
+    ASSERT_TRUE(bytes && *bytes);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(*bytes + 4), GetNative32(*bytes)), k.after)
+        << k.flags << "/" << k.key;
+    EXPECT_EQ((W(text, 0) & int32(kObjFlagTextModified)) != 0, std::string(k.after) != "12");
+    FPReleaseKeyFocus(panel_);
+  }
+}
+
 TEST_F(DataGeomTest, ArraysScrollByWholeCells) {
   const int32 a = Obj(kClsArray, root_);
   const int32 element = Part(a, 0, {0, 0, 10, 20}, kClsNumeric);

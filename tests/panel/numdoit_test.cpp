@@ -121,8 +121,6 @@ TEST_F(NumDoit, TypedTextIsFilteredAndCommittedInFormatAndUnit) {
     double value;
   } cases[] = {{n, text, 0x40, "12x", 1, 12}, {n, text, 0x42, "1F", 0, 31}, {n, text, 0x40, "-", 0, 31},
                {n, text, 0x40, "1e1", 0, 10}, {kelvin, unitText, -2, "20", 0, 293.15}};
-  // Indicators: the text of a control takes only moving keys at the numeric.
-  SetW(n, 0, W(n, 0) | 1), SetW(kelvin, 0, W(kelvin, 0) | 1);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
     PutNative16(*panel_ + c.object + kNumFormatByte, uInt16(c.format));

@@ -27,6 +27,7 @@
 #include "shell/dlghelp.h"
 #include "shell/loaddialog.h"
 #include "shell/prefdlg.h"
+#include "shell/viinfo.h"
 #include "mgsource/config.h"
 #include "mgsource/config_test_file.h"
 #include "mgsource/prefs.h"
@@ -293,6 +294,15 @@ TEST_F(DialogRun, MovesPlaceTheWindowAtTheGivenOrDefaultPosition) {
   ASSERT_NE(vi, nullptr);
   EXPECT_EQ(DlgUnload(VIRec(vi)->panelHeap), kArgErr);
   EXPECT_TRUE(IsVILoaded(vi)) << "the VI stays";
+}
+
+// The VI Info dialog, with nobody to answer: its OK button, committed for
+// the operator (the commit in the change's result word, no action word),
+// ends it with 1 before the cancel that would answer 0.
+TEST_F(DialogRun, TheVIInfoDialogEndsOnItsCommittedOKButton) {
+  UHandle vi = NewVICore(2, reinterpret_cast<ConstPStr>("\x04" "A.vi"), -1);
+  ASSERT_NE(vi, nullptr);
+  EXPECT_EQ(VIInfoDialog(vi, 1), 1);
 }
 
 // The load methods' progress dialog: presses reach their filter, an item

@@ -2,10 +2,11 @@
 // the top-level VIs of the library appended to it (keeping the first), hands the posted
 // user events to their handlers until the VI's run is done and it is idle,
 // prints the 32-bit words of its data space at the given offsets (one
-// "word=" line each, in order) and shuts down.  Each file given with -first
+// "word=" line each, in order), with -range the range-check word of its
+// panel's root ("range=<hex>"), and shuts down.  Each file given with -first
 // is loaded before, by its host path, then closed with whatever it loaded
 // ("first=<n> opened=<0 or 1> left=<VIs still loaded>").
-//   built_vi_runner -word <offset> [-word <offset> ...] [-first <host path> ...] [-pref <configuration file>]
+//   built_vi_runner -word <offset> [-word <offset> ...] [-range] [-first <host path> ...] [-pref <configuration file>]
 // Exit status 0, or: 2 start-up failed, 3 no library, 4 the VI did not
 // open, 5 its run did not end within 20 s.
 //   built_vi_runner -methods [-access <entry> ...]
@@ -55,6 +56,7 @@
 #include "engine/vi/archive_format.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/vifind.h"
+#include "engine/vi/vi_internal.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
@@ -74,6 +76,7 @@
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
 #include "olesource/oleautomgr.h"
+#include "panel/rangecheck.h"
 #include "server/viref.h"
 #include "shell/appprint.h"
 #include "shell/background.h"
@@ -103,6 +106,7 @@ int Watch(UHandle vi, const std::vector<int32>& offsets);
 // -methods: the VI server's probe after the run; -access: its VI access list.
 bool gMethods = false;
 std::vector<std::string> gAccess;
+bool gRange = false;
 
 // Loads a VI file by its host path as the loader does for a file found (the
 // library inside the program, which holds a VI of the same name, is not
@@ -231,6 +235,11 @@ int Watch(UHandle vi, const std::vector<int32>& offsets) {
   for (int32 offset : offsets)
     if (!ds || offset < 0 || offset + 4 > DSGetHandleSize(ds)) return 4;
   for (int32 offset : offsets) std::printf("word=%d\n", int(int32(GetNative32(*ds + offset))));
+  if (gRange) {
+    const ObjHeap panel = VIRec(vi)->panelHeap;
+    if (!panel) return 4;
+    std::printf("range=%x\n", unsigned(RangeWord(panel, viinst::PanelRoot(panel))));
+  }
   return 0;
 }
 
@@ -327,6 +336,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "-first") == 0 && i + 1 < argc) first.push_back(argv[i + 1]);
     if (std::strcmp(argv[i], "-unregistered") == 0) unregistered = true;
     if (std::strcmp(argv[i], "-methods") == 0) gMethods = true;
+    if (std::strcmp(argv[i], "-range") == 0) gRange = true;
     if (std::strcmp(argv[i], "-access") == 0 && i + 1 < argc) gAccess.push_back(argv[i + 1]);
   }
   if (AppStartup(argc, argv) != kNoErr) return 2;
