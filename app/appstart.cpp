@@ -42,8 +42,11 @@
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
+#include "mgsource/debug.h"
 #include "olesource/oleautomgr.h"
+#include "olesource/oleserv.h"
 #include "olesource/olestart.h"
+#include "olesource/servreq.h"
 #include "panel/blink.h"
 #include "panel/ctrlops.h"
 #include "panel/objdraw.h"
@@ -154,6 +157,8 @@ void AppInstallHooks() {
   WStartupHooks entry{};
   entry.netStart = &NCInitMutexes;
   entry.netStop = [] { NCShutdown(); };
+  // "/Unregister": the automation server's registry entries go.
+  entry.oleServerUnregister = [] { OleServerUnregister(); };
   ShellInstallEntryHooks(entry);
   // The frame window's socket notifications reach the connection manager.
   WWinProcHooks frame{};
@@ -318,7 +323,11 @@ void AppInstallHooks() {
   shell.tcpServerInit = [] { TCPServerInit(); };
   shell.automationInit = &AutomationInit;
   shell.automationExit = &AutomationExit;
-  shell.oleServerStart = &OleServerStart;
+  // A server that cannot start leaves the program without automation.
+  shell.oleServerStart = [] {
+    if (int32 r = OleServerStart())
+      DBPrintf("Automation server not available; err=0x%08lx", static_cast<unsigned long>(uInt32(r)));
+  };
   shell.oleServerStop = [] {
     OleServerStop();
     SrvDisposeStartState();
@@ -359,6 +368,10 @@ void AppInstallHooks() {
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
   events.importExternalClipboard = &ImportExternalClipboard;
+  // User event 23: an automation request a VI object's thread posted.
+  events.viServRequestDispatch = [](int32 request) {
+    VIServRequestDispatch(reinterpret_cast<VIServRequest*>(uintptr_t(uInt32(request))));
+  };
   // User event 24: the VI server's work on the user-interface thread.
   events.serverEvent = [](const WEventRecord* e) {
     TSHandlePostedEvent(UserEventArg(e, 1), Cookie(UserEventArg(e, 2)),

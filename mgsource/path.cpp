@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "counted_strings.h"
@@ -808,3 +809,42 @@ void FSetNotAPathText(ConstPStr text) {
 }
 
 ConstPStr FNotAPathText() { return gNotAPathText; }
+
+namespace {
+void SetAbbrev(PStr out, const std::string& s) {
+  const size_t n = s.size() < 255 ? s.size() : 255;
+  out[0] = uChar(n);
+  std::memcpy(out + 1, s.data(), n);
+}
+}  // namespace
+
+void FPathToAbbrevPStr(Path path, int32 n, PStr out) {
+  out[0] = 0;
+  if (n <= 0) return;
+  if (n > 255) n = 255;
+  std::string text;
+  if (CStr c = nullptr; FPathToCStrPtr(path, &c) == kNoErr && c) {
+    text = reinterpret_cast<const char*>(c);
+    AZDisposePtr(reinterpret_cast<UPtr>(c));
+  }
+  if (int32(text.size()) <= n) return SetAbbrev(out, text);
+  const std::string dots = "...";
+  Str255 last;
+  const int32 nameLen = FNamePtr(path, last) == kNoErr ? last[0] : 0;
+  std::string vol;
+  if (FDepth(path) > 0) {
+    const size_t sep = text.find('\\', text.rfind(':') == std::string::npos ? 2 : 0);
+    if (sep != std::string::npos) vol = text.substr(0, sep + 1);
+  }
+  std::string shown;
+  if (n > 3 && int32(vol.size()) + 3 + nameLen <= n) {
+    shown = vol + dots + text.substr(text.size() - size_t(n - 3 - int32(vol.size())));
+  } else if (n > 3 && 3 + nameLen <= n) {
+    shown = dots + text.substr(text.size() - size_t(n - 3));
+  } else {
+    shown = (n > 3 ? text.substr(0, size_t(n - 3)) : std::string()) + dots;
+    shown.resize(size_t(n));
+  }
+  SetAbbrev(out, shown);
+}
+

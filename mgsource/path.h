@@ -88,6 +88,10 @@ QX_EXTERN_C MgErr FPathToAZString(Path p, LStrHandle* text);
 QX_EXTERN_C MgErr FPathToDSString(Path p, LStrHandle* text);
 QX_EXTERN_C UHandle FPathToCStrHandle(Path p);
 QX_EXTERN_C MgErr FPathToCStrPtr(Path p, CStr* text);
+// The path's text in at most n characters (at most 255): when it is longer,
+// "..." stands for what is left out of its middle (the volume part kept when
+// the name still fits after it).  n of 0 or less gives the empty string.
+void FPathToAbbrevPStr(Path path, int32 n, PStr out);
 
 // The text shown for the not-a-path value (default "<Not A Path>"); the shell
 // sets it at start-up from its string list.  The text is copied.

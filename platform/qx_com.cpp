@@ -1,8 +1,10 @@
 #include "qx_com.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <mutex>
 #include <vector>
 
@@ -41,6 +43,7 @@ int32_t PlatComProcessCount() { return gProcessCount.load(); }
 const PlatGuid kPlatGuidNull{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 const PlatGuid kPlatIidUnknownRecord{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const PlatGuid kPlatIidDispatch{0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const PlatGuid kPlatIidClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // The layer's own interfaces and class.
 const PlatGuid kPlatIidRunnable{0x51584301, 0x0001, 0x4F4C, {0x45, 0x52, 0x55, 0x4E, 0x4E, 0x41, 0x42, 0x4C}};
 const PlatGuid kPlatIidInterfaceTable{0x51584301, 0x0002, 0x4F4C, {0x45, 0x47, 0x49, 0x54, 0x41, 0x42, 0x4C, 0x45}};
@@ -69,6 +72,9 @@ const MessageText kMessages[] = {
     {0x80040110u, "The class cannot be part of another object."},
     {0x80040154u, "The class is not registered."},
     {0x800401E3u, "No object of that class is running."},
+    {0x800401F3u, "The text is not an identifier."},
+    {0x80040111u, "The class is not available."},
+    {0x80010108u, "The object is disconnected from its clients."},
     {0x80020001u, "The interface is not known."},
     {0x80020003u, "The member was not found."},
     {0x80020004u, "A parameter was not found."},
@@ -96,6 +102,14 @@ struct Classes {
   };
   std::vector<Running> running;
   uint32_t nextToken = 1;
+  struct ClassObject {
+    PlatGuid clsid;
+    PlatComClassFactory* factory;  // with a reference
+    uint32_t context;
+    uint32_t cookie;
+  };
+  std::vector<ClassObject> classObjects;
+  uint32_t nextCookie = 1;
   Classes() { makers[kPlatClsidInterfaceTable] = &PlatComInterfaceTableFactory; }
 };
 Classes& TheClasses() {
@@ -184,6 +198,143 @@ const PlatComInterfaceTableSlots kTableSlots{&TableQuery, &TableAddRef, &TableRe
 
 PlatComInterfaceTable gTableRecord{&kTableSlots};
 
+// ---- Proxies of local-server objects ---------------------------------------------------
+
+struct Proxy {
+  PlatComDispatch face;  // first: the proxy is its dispatch interface
+  std::atomic<uint32_t> refs{1};
+  PlatComDispatch* target = nullptr;   // with a reference; null once disconnected
+  PlatComUnknown* identity = nullptr;  // the object's unknown, for finding its proxies (no reference)
+};
+struct Proxies {
+  std::mutex lock;
+  std::vector<Proxy*> live;
+};
+Proxies& TheProxies() {
+  static Proxies* p = new Proxies;
+  return *p;
+}
+Proxy* AsProxy(PlatComDispatch* self) { return reinterpret_cast<Proxy*>(self); }
+
+// The target with a reference for one call, or null once disconnected.
+PlatComDispatch* TakeTarget(PlatComDispatch* self) {
+  std::lock_guard<std::mutex> g(TheProxies().lock);
+  PlatComDispatch* t = AsProxy(self)->target;
+  if (t) PlatComAddRef(t);
+  return t;
+}
+
+PlatHResult ProxyQuery(PlatComDispatch* self, const PlatGuid* iid, void** out) {
+  if (!out) return kPlatPointer;
+  *out = nullptr;
+  if (!iid) return kPlatInvalidArg;
+  PlatComDispatch* t = TakeTarget(self);
+  if (!t) return kPlatDisconnected;
+  PlatHResult r = kPlatOk;
+  if (!PlatGuidEqual(*iid, kPlatIidUnknownRecord) && !PlatGuidEqual(*iid, kPlatIidDispatch)) {
+    void* other = nullptr;
+    r = PlatComQuery(t, *iid, &other);
+    if (other) PlatComRelease(other);
+    if (PlatSucceeded(r) && !other) r = kPlatNoInterface;
+  }
+  PlatComRelease(t);
+  if (!PlatSucceeded(r)) return r;
+  AsProxy(self)->refs.fetch_add(1);
+  *out = self;
+  return kPlatOk;
+}
+uint32_t ProxyAddRef(PlatComDispatch* self) { return AsProxy(self)->refs.fetch_add(1) + 1; }
+uint32_t ProxyRelease(PlatComDispatch* self) {
+  Proxy* p = AsProxy(self);
+  const uint32_t left = p->refs.fetch_sub(1) - 1;
+  if (left) return left;
+  PlatComDispatch* t = nullptr;
+  {
+    Proxies& all = TheProxies();
+    std::lock_guard<std::mutex> g(all.lock);
+    for (size_t i = 0; i < all.live.size(); ++i)
+      if (all.live[i] == p) {
+        all.live.erase(all.live.begin() + long(i));
+        break;
+      }
+    t = p->target;
+    p->target = nullptr;
+  }
+  if (t) PlatComRelease(t);
+  delete p;
+  return 0;
+}
+PlatHResult ProxyTypeInfoCount(PlatComDispatch* self, uint32_t* count) {
+  PlatComDispatch* t = TakeTarget(self);
+  if (!t) return kPlatDisconnected;
+  const PlatHResult r = t->slots->getTypeInfoCount(t, count);
+  PlatComRelease(t);
+  return r;
+}
+PlatHResult ProxyTypeInfo(PlatComDispatch* self, uint32_t index, uint32_t locale, void** info) {
+  PlatComDispatch* t = TakeTarget(self);
+  if (!t) return kPlatDisconnected;
+  const PlatHResult r = t->slots->getTypeInfo(t, index, locale, info);
+  PlatComRelease(t);
+  return r;
+}
+PlatHResult ProxyIds(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count, uint32_t locale,
+                     int32_t* ids) {
+  PlatComDispatch* t = TakeTarget(self);
+  if (!t) return kPlatDisconnected;
+  const PlatHResult r = t->slots->getIdsOfNames(t, iid, names, count, locale, ids);
+  PlatComRelease(t);
+  return r;
+}
+PlatHResult ProxyInvoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t locale, uint16_t flags,
+                        PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t* argError) {
+  PlatComDispatch* t = TakeTarget(self);
+  if (!t) return kPlatDisconnected;
+  const PlatHResult r = t->slots->invoke(t, member, iid, locale, flags, params, result, exception, argError);
+  PlatComRelease(t);
+  return r;
+}
+const PlatComDispatchSlots kProxySlots{&ProxyQuery,    &ProxyAddRef, &ProxyRelease, &ProxyTypeInfoCount,
+                                       &ProxyTypeInfo, &ProxyIds,    &ProxyInvoke};
+
+// The object made by a local server's class object as the client sees it:
+// a proxy of its dispatch interface, or the object itself without one.
+PlatHResult ProxyFor(void* made, void** out) {
+  void* dispatch = nullptr;
+  void* identity = nullptr;
+  if (!PlatSucceeded(PlatComQuery(made, kPlatIidDispatch, &dispatch)) || !dispatch) {
+    *out = made;
+    return kPlatOk;
+  }
+  PlatComQuery(made, kPlatIidUnknownRecord, &identity);
+  Proxy* p = new (std::nothrow) Proxy;
+  if (!p) {
+    PlatComRelease(dispatch);
+    if (identity) PlatComRelease(identity);
+    PlatComRelease(made);
+    return kPlatOutOfMemory;
+  }
+  p->face.slots = &kProxySlots;
+  p->target = static_cast<PlatComDispatch*>(dispatch);
+  p->identity = static_cast<PlatComUnknown*>(identity ? identity : made);
+  {
+    Proxies& all = TheProxies();
+    std::lock_guard<std::mutex> g(all.lock);
+    all.live.push_back(p);
+  }
+  if (identity) PlatComRelease(identity);
+  PlatComRelease(made);
+  *out = &p->face;
+  return kPlatOk;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
 
 uint32_t PlatComMessageText(PlatHResult code, char* out, uint32_t max) {
@@ -220,15 +371,118 @@ PlatHResult PlatComCreateInstance(const PlatGuid* clsid, PlatComUnknown* outer, 
   if (!clsid || !iid) return kPlatInvalidArg;
   if (outer) return kPlatNoAggregation;
   PlatComFactory maker = nullptr;
+  PlatComClassFactory* factory = nullptr;
   {
     Classes& c = TheClasses();
     std::lock_guard<std::mutex> g(c.lock);
     auto it = c.makers.find(*clsid);
-    if (it != c.makers.end()) maker = it->second;
+    if (it != c.makers.end()) {
+      maker = it->second;
+    } else {
+      for (const Classes::ClassObject& o : c.classObjects)
+        if (PlatGuidEqual(o.clsid, *clsid) && (o.context & context)) {
+          factory = o.factory;
+          PlatComAddRef(factory);
+          break;
+        }
+    }
+  }
+  if (factory) {
+    // A local server's objects reach the client through proxies.
+    void* made = nullptr;
+    PlatHResult r = factory->slots->createInstance(factory, nullptr, iid, &made);
+    PlatComRelease(factory);
+    if (!PlatSucceeded(r) || !made) return PlatSucceeded(r) ? kPlatFail : r;
+    return ProxyFor(made, out);
   }
   if (!maker || !(context & (kPlatClassInproc | kPlatClassInprocHandler | kPlatClassLocal)))
     return kPlatClassNotRegistered;
   return maker(iid, out);
+}
+
+PlatHResult PlatComRegisterClassObject(const PlatGuid& clsid, PlatComUnknown* object, uint32_t context,
+                                       uint32_t* cookie) {
+  if (!object || !cookie) return kPlatInvalidArg;
+  *cookie = 0;
+  void* factory = nullptr;
+  if (!PlatSucceeded(PlatComQuery(object, kPlatIidClassFactory, &factory)) || !factory) return kPlatNoInterface;
+  Classes& c = TheClasses();
+  std::lock_guard<std::mutex> g(c.lock);
+  uint32_t k = c.nextCookie++;
+  if (k == 0) k = c.nextCookie++;
+  c.classObjects.push_back(Classes::ClassObject{clsid, static_cast<PlatComClassFactory*>(factory), context, k});
+  *cookie = k;
+  return kPlatOk;
+}
+
+PlatHResult PlatComRevokeClassObject(uint32_t cookie) {
+  PlatComClassFactory* factory = nullptr;
+  {
+    Classes& c = TheClasses();
+    std::lock_guard<std::mutex> g(c.lock);
+    for (auto it = c.classObjects.begin(); it != c.classObjects.end(); ++it)
+      if (it->cookie == cookie) {
+        factory = it->factory;
+        c.classObjects.erase(it);
+        break;
+      }
+  }
+  if (!factory) return kPlatInvalidArg;
+  PlatComRelease(factory);
+  return kPlatOk;
+}
+
+PlatHResult PlatComDisconnectObject(PlatComUnknown* object) {
+  if (!object) return kPlatInvalidArg;
+  void* identity = nullptr;
+  PlatComQuery(object, kPlatIidUnknownRecord, &identity);
+  PlatComUnknown* key = identity ? static_cast<PlatComUnknown*>(identity) : object;
+  std::vector<PlatComDispatch*> dropped;
+  {
+    Proxies& all = TheProxies();
+    std::lock_guard<std::mutex> g(all.lock);
+    for (Proxy* p : all.live)
+      if (p->identity == key && p->target) {
+        dropped.push_back(p->target);
+        p->target = nullptr;
+      }
+  }
+  if (identity) PlatComRelease(identity);
+  // The references go outside the lock: the object may end with them.
+  for (PlatComDispatch* t : dropped) PlatComRelease(t);
+  return kPlatOk;
+}
+
+uint32_t PlatComProxyCount() {
+  Proxies& all = TheProxies();
+  std::lock_guard<std::mutex> g(all.lock);
+  return uint32_t(all.live.size());
+}
+
+void PlatGuidToText(const PlatGuid& g, char out[kPlatGuidTextLength + 1]) {
+  std::snprintf(out, kPlatGuidTextLength + 1, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", unsigned(g.data1),
+                unsigned(g.data2), unsigned(g.data3), g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4],
+                g.data4[5], g.data4[6], g.data4[7]);
+}
+
+PlatHResult PlatGuidFromText(const char* text, PlatGuid* out) {
+  if (!text || !out || std::strlen(text) != kPlatGuidTextLength || text[0] != '{' || text[37] != '}')
+    return kPlatClassString;
+  // The digit positions of the 16 bytes, after the brace.
+  static const uint8_t kAt[16] = {1, 3, 5, 7, 10, 12, 15, 17, 20, 22, 25, 27, 29, 31, 33, 35};
+  for (int dash : {9, 14, 19, 24})
+    if (text[dash] != '-') return kPlatClassString;
+  uint8_t b[16];
+  for (int i = 0; i < 16; ++i) {
+    const int hi = HexDigit(text[kAt[i]]), lo = HexDigit(text[kAt[i] + 1]);
+    if (hi < 0 || lo < 0) return kPlatClassString;
+    b[i] = uint8_t(hi * 16 + lo);
+  }
+  out->data1 = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+  out->data2 = uint16_t(b[4] << 8 | b[5]);
+  out->data3 = uint16_t(b[6] << 8 | b[7]);
+  std::memcpy(out->data4, b + 8, 8);
+  return kPlatOk;
 }
 
 PlatHResult PlatComRegisterActive(PlatComUnknown* object, const PlatGuid& clsid, uint32_t* token) {

@@ -41,6 +41,9 @@ enum : int32_t {
   kPlatNoAggregation = int32_t(0x80040110u),
   kPlatClassNotRegistered = int32_t(0x80040154u),
   kPlatNotRunning = int32_t(0x800401E3u),
+  kPlatClassString = int32_t(0x800401F3u),
+  kPlatClassNotAvailable = int32_t(0x80040111u),
+  kPlatDisconnected = int32_t(0x80010108u),
   // Results of dispatch calls and of the value operations.
   kPlatDispUnknownInterface = int32_t(0x80020001u),
   kPlatDispMemberNotFound = int32_t(0x80020003u),
@@ -76,6 +79,7 @@ inline bool PlatGuidEqual(const PlatGuid& a, const PlatGuid& b) {
 extern const PlatGuid kPlatGuidNull;
 extern const PlatGuid kPlatIidUnknownRecord;
 extern const PlatGuid kPlatIidDispatch;
+extern const PlatGuid kPlatIidClassFactory;
 extern const PlatGuid kPlatIidRunnable;
 extern const PlatGuid kPlatIidInterfaceTable;
 extern const PlatGuid kPlatClsidInterfaceTable;
@@ -101,6 +105,13 @@ inline uint32_t PlatComRelease(void* record) { return PlatAsUnknown(record)->slo
 inline PlatHResult PlatComQuery(void* record, const PlatGuid& iid, void** out) {
   return PlatAsUnknown(record)->slots->queryInterface(PlatAsUnknown(record), &iid, out);
 }
+
+// The text form of an identifier: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}",
+// 38 characters, hexadecimal digits in upper case (either case reads).
+constexpr uint32_t kPlatGuidTextLength = 38;
+void PlatGuidToText(const PlatGuid& guid, char out[kPlatGuidTextLength + 1]);
+// kPlatClassString, out untouched, for a text that is not exactly that form.
+PlatHResult PlatGuidFromText(const char* text, PlatGuid* out);
 
 // ---- Dispatch interfaces ----------------------------------------------------------------
 struct PlatVariant;
@@ -187,7 +198,8 @@ PlatHResult PlatComRevokeClass(const PlatGuid& clsid);
 // A new object of the class as the interface iid: kPlatInvalidArg for a
 // null identifier or out, kPlatNoAggregation when an outer object is given,
 // kPlatClassNotRegistered for an unknown class (or no allowed server kind),
-// else the maker's result.
+// else the maker's result, or that of the class object registered for the
+// class (PlatComRegisterClassObject, its objects behind proxies).
 PlatHResult PlatComCreateInstance(const PlatGuid* clsid, PlatComUnknown* outer, uint32_t context,
                                   const PlatGuid* iid, void** out);
 // The running-object table: an object announced as the running one of its
@@ -202,6 +214,45 @@ PlatHResult PlatComGetActiveObject(const PlatGuid* clsid, PlatComUnknown** out);
 // Puts an object in its running state: its runnable interface's start when
 // it has one, else kPlatOk (it runs once made).  kPlatInvalidArg for null.
 PlatHResult PlatComRun(PlatComUnknown* object);
+
+// ---- Class objects ----------------------------------------------------------------
+// A class object makes the objects of its class: the unknown slots, then
+// the making of a new object as the interface iid (outer: an object that
+// would aggregate it) and the lock that keeps its server loaded.
+struct PlatComClassFactory;
+struct PlatComClassFactorySlots {
+  PlatHResult (*queryInterface)(PlatComClassFactory* self, const PlatGuid* iid, void** out);
+  uint32_t (*addRef)(PlatComClassFactory* self);
+  uint32_t (*release)(PlatComClassFactory* self);
+  PlatHResult (*createInstance)(PlatComClassFactory* self, PlatComUnknown* outer, const PlatGuid* iid, void** out);
+  PlatHResult (*lockServer)(PlatComClassFactory* self, int32_t lock);
+};
+struct PlatComClassFactory {
+  const PlatComClassFactorySlots* slots;
+};
+// Offers the class object (held with a reference of its own) to every
+// creation of the class whose allowed server kinds meet context, for as
+// many objects as are asked, until revoked.  The cookie is never 0.
+// kPlatInvalidArg for a null object or cookie, kPlatNoInterface when the
+// object is no class object.  A class registered with a maker above is made
+// by the maker.
+PlatHResult PlatComRegisterClassObject(const PlatGuid& clsid, PlatComUnknown* object, uint32_t context,
+                                       uint32_t* cookie);
+// Withdraws the class object of the cookie and drops its reference;
+// kPlatInvalidArg for an unknown cookie.
+PlatHResult PlatComRevokeClassObject(uint32_t cookie);
+
+// Objects a class object registered for kPlatClassLocal makes live in a
+// server: the client gets a proxy of the object's dispatch interface (the
+// proxy answers the unknown and dispatch interfaces, and every other one the
+// object has, with the dispatch slots; an object without a dispatch
+// interface is handed over as it is).  Disconnecting the object drops the
+// references its proxies hold; every call through them afterwards answers
+// kPlatDisconnected (adding and dropping references still count the proxy's
+// own).  kPlatInvalidArg for null; kPlatOk for an object without proxies.
+PlatHResult PlatComDisconnectObject(PlatComUnknown* object);
+// Proxies alive (tests look for leaks with it).
+uint32_t PlatComProxyCount();
 
 // ---- The interface table ------------------------------------------------------------
 // Interfaces registered under cookies and fetched again, with a reference

@@ -311,13 +311,12 @@ int32_t PlatIniRead(const char* file, const char* section, const char* key, cons
   return int32_t(n);
 }
 
-int32_t PlatIniWrite(const char* file, const char* section, const char* key, const char* text) {
-  if (BadName(section, "]") || BadName(key, "=")) return kPlatIniBadArg;
-  std::string_view k = Trim(key);
-  if (k[0] == '[' || k[0] == ';') return kPlatIniBadArg;
-  if (text && HasLineBreak(text)) return kPlatIniBadArg;
-  std::string host;
-  if (!HostPathOf(file, &host)) return kPlatIniBadArg;
+namespace {
+
+// Rewrites the file through edit (false: nothing changes) under the write
+// lock, through the fail hook, keeping its mode and owner.
+template <typename EditProc>
+int32_t Rewrite(const std::string& host, EditProc edit) {
   std::lock_guard<std::mutex> g(gWriteLock);
   try {
     std::string target;
@@ -334,12 +333,80 @@ int32_t PlatIniWrite(const char* file, const char* section, const char* key, con
     } else if (e) {
       return ErrnoResult(e);
     }
-    if (!Edit(content, Trim(section), k, text, &updated)) return kPlatIniOk;
+    if (!edit(content, &updated)) return kPlatIniOk;
     if (int w = ReplaceFile(target, updated, existed, old)) return ErrnoResult(w);
   } catch (const std::bad_alloc&) {
     return kPlatIniIOError;
   }
   return kPlatIniOk;
+}
+
+}  // namespace
+
+int32_t PlatIniWrite(const char* file, const char* section, const char* key, const char* text) {
+  if (BadName(section, "]") || BadName(key, "=")) return kPlatIniBadArg;
+  std::string_view k = Trim(key);
+  if (k[0] == '[' || k[0] == ';') return kPlatIniBadArg;
+  if (text && HasLineBreak(text)) return kPlatIniBadArg;
+  std::string host;
+  if (!HostPathOf(file, &host)) return kPlatIniBadArg;
+  const std::string_view sec = Trim(section);
+  return Rewrite(host, [&](const std::string& s, std::string* out) { return Edit(s, sec, k, text, out); });
+}
+
+int32_t PlatIniSections(const char* file, std::vector<std::string>* names) {
+  if (!names) return kPlatIniBadArg;
+  names->clear();
+  std::string host, content;
+  if (!HostPathOf(file, &host)) return kPlatIniBadArg;
+  try {
+    if (int e = ReadAll(host, &content)) return e == ENOENT ? kPlatIniOk : ErrnoResult(e);
+    for (const Line& l : SplitLines(content)) {
+      Parsed p = ParseLine(content, l);
+      if (p.kind != kSection) continue;
+      bool seen = false;
+      for (const std::string& n : *names) seen = seen || SameName(n, p.name);
+      if (!seen) names->emplace_back(p.name);
+    }
+  } catch (const std::bad_alloc&) {
+    names->clear();
+    return kPlatIniIOError;
+  }
+  return kPlatIniOk;
+}
+
+int32_t PlatIniAddSection(const char* file, const char* section) {
+  if (BadName(section, "]")) return kPlatIniBadArg;
+  std::string host;
+  if (!HostPathOf(file, &host)) return kPlatIniBadArg;
+  const std::string_view sec = Trim(section);
+  return Rewrite(host, [&](const std::string& s, std::string* out) {
+    std::vector<Line> lines = SplitLines(s);
+    for (const Line& l : lines)
+      if (Parsed p = ParseLine(s, l); p.kind == kSection && SameName(p.name, sec)) return false;
+    const char* eol = (!lines.empty() && lines[0].next - lines[0].end == 2) ? "\r\n" : "\n";
+    *out = s;
+    if (!out->empty() && out->back() != '\n') out->append(eol);
+    out->append("[").append(sec).append("]").append(eol);
+    return true;
+  });
+}
+
+int32_t PlatIniDeleteSection(const char* file, const char* section) {
+  if (BadName(section, "]")) return kPlatIniBadArg;
+  std::string host;
+  if (!HostPathOf(file, &host)) return kPlatIniBadArg;
+  const std::string_view sec = Trim(section);
+  return Rewrite(host, [&](const std::string& s, std::string* out) {
+    bool inMatch = false, changed = false;
+    out->clear();
+    for (const Line& l : SplitLines(s)) {
+      if (Parsed p = ParseLine(s, l); p.kind == kSection) inMatch = SameName(p.name, sec);
+      if (inMatch) changed = true;
+      else out->append(s, l.start, l.next - l.start);
+    }
+    return changed;
+  });
 }
 
 PlatIniFailHook PlatIniSetFailHook(PlatIniFailHook hook) { return gFailHook.exchange(hook); }

@@ -16,6 +16,8 @@
 // never sees half a file.  Writes of this process are serialised.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 enum PlatIniResult : int32_t {
   kPlatIniOk = 0,
@@ -40,6 +42,14 @@ int32_t PlatIniRead(const char* file, const char* section, const char* key, cons
 // Names that are empty, hold a line break, or (key) "=" or a leading "[" or
 // ";", or (section) "]", and texts holding a line break give kPlatIniBadArg.
 int32_t PlatIniWrite(const char* file, const char* section, const char* key, const char* text);
+
+// The names of the file's sections in file order, each once (a later
+// section of a name already listed is left out); a missing file has none.
+int32_t PlatIniSections(const char* file, std::vector<std::string>* names);
+// Adds an empty section at the end of the file unless one of the name exists.
+int32_t PlatIniAddSection(const char* file, const char* section);
+// Removes every section of the name with all its lines (nothing for none).
+int32_t PlatIniDeleteSection(const char* file, const char* section);
 
 // Test hook: called with the host path of the file about to be replaced; a
 // non-zero errno value makes the write fail as that error before anything

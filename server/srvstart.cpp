@@ -10,9 +10,6 @@ std::atomic<Bool32> gListening{0};
 
 }  // namespace
 
-void OleServerStart() {}
-void OleServerStop() {}
-
 Bool32 SrvIsListening() { return gListening.load(); }
 void SrvTestSetListening(Bool32 on) { gListening.store(on ? 1 : 0); }
 

@@ -1,14 +1,10 @@
-// The automation server's start and end as the shell's start-up calls them,
-// and what the VI server keeps of its start.  The TCP server's own start and
+// What the VI server keeps of its start.  The TCP server's own start and
 // listener are in server/tcpserver.h.
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
 #include "server/tcpserver.h"
 
-// The automation server: nothing to start or stop.
-QX_EXTERN_C void OleServerStart();
-QX_EXTERN_C void OleServerStop();
 // Whether the TCP listener runs (the host access list denies everyone
 // while it does not).  The listener records its state; the setter is also
 // for tests.

@@ -70,14 +70,6 @@ bool FDListText(int32 listId, int32 entry, PStr out) {
 
 namespace {
 
-std::string PathText(Path p) {
-  CStr text = nullptr;
-  if (FPathToCStrPtr(p, &text) != kNoErr || !text) return std::string();
-  std::string s(reinterpret_cast<char*>(text));
-  AZDisposePtr(reinterpret_cast<UPtr>(text));
-  return s;
-}
-
 Path CopyOf(Path p) {
   Path c = FEmptyPath(nullptr);
   if (c && p && FPathCpy(c, p) != kNoErr) {
@@ -193,32 +185,6 @@ int32 FDCheckName(ConstPStr name, Path folder, int32 /*options: no effect*/, PSt
   if (message) PStrCpy(message, text);
   else OneButtonAlert(kAlertPStr, text, nullptr, kAlertDefaultPos, kAlertDefaultPos);
   return 1;
-}
-
-void FPathToAbbrevPStr(Path path, int32 n, PStr out) {
-  out[0] = 0;
-  if (n <= 0) return;
-  if (n > 255) n = 255;
-  const std::string text = PathText(path);
-  if (int32(text.size()) <= n) return SetP(out, text);
-  const std::string dots = "...";
-  Str255 last;
-  const int32 nameLen = FNamePtr(path, last) == kNoErr ? last[0] : 0;
-  std::string vol;
-  if (FDepth(path) > 0) {
-    const size_t sep = text.find('\\', text.rfind(':') == std::string::npos ? 2 : 0);
-    if (sep != std::string::npos) vol = text.substr(0, sep + 1);
-  }
-  std::string shown;
-  if (n > 3 && int32(vol.size()) + 3 + nameLen <= n) {
-    shown = vol + dots + text.substr(text.size() - size_t(n - 3 - int32(vol.size())));
-  } else if (n > 3 && 3 + nameLen <= n) {
-    shown = dots + text.substr(text.size() - size_t(n - 3));
-  } else {
-    shown = (n > 3 ? text.substr(0, size_t(n - 3)) : std::string()) + dots;
-    shown.resize(size_t(n));
-  }
-  SetP(out, shown);
 }
 
 void FDFormatPathMessage(int32 listId, int32 entry, Path path, PStr out) {

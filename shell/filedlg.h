@@ -50,9 +50,6 @@ int32 FDPathAlert(int32 listId, int32 entry, Path path, Bool32 oneButton, ConstP
 bool FDListText(int32 listId, int32 entry, PStr out);
 // The entry (a format with one "%p") with the path abbreviated to fit.
 void FDFormatPathMessage(int32 listId, int32 entry, Path path, PStr out);
-// The path's text in at most n characters, "..." standing for what is left
-// out.
-void FPathToAbbrevPStr(Path path, int32 n, PStr out);
 // While the error is 7 at a volume's top level, asks whether to read the
 // drive again; 1 to go on (the folder is readable now), 0 to give up.
 int32 FDRetryDriveAlert(Path path, MgErr err);

@@ -132,6 +132,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddLoadErrorTexts(writer);
   AddMgErrTexts(writer);
   AddAppErrTexts(writer);
+  AddAutomationServerTexts(writer);
   AddPrintTexts(writer);
   AddRunCommandTexts(writer);
   AddFindTexts(writer);
@@ -394,6 +395,38 @@ void AddVersionResources(rsrcw::Writer* writer) {
   writer->Add(kVersRsrcType, kVersOldestId, VersResource(kOldestConvertibleVersion, "4.0"),
               std::string("oldest compatible"));
   writer->Add(kVersRsrcType, 5, VersResource(0, ""), std::string("Language"));
+}
+
+const char* const kAutomationServerGuids[6] = {
+    "{51584301-0100-4F4C-4541-50504C434C53}", "{51584301-0101-4F4C-4541-505054595045}",
+    "{51584301-0102-4F4C-4541-5050494E5446}", "{51584301-0103-4F4C-4554-4C4942524152}",
+    "{51584301-0104-4F4C-4556-49494E544646}", "{51584301-0105-4F4C-4556-495459504545}",
+};
+constexpr char kCountMismatchText[] =
+    "Quenlix : number of parameters specified by paramNames do not match the number of values specified by "
+    "paramVals.";
+const char* const kAutomationServerTexts[15] = {
+    "Quenlix : paramNames type mismatch. Expected 1D array of strings or 1D array of string variants.",
+    "Quenlix : paramVals type mismatch. Expected 1D array of variants.",
+    "Quenlix : parameter names not specified.",
+    kCountMismatchText,
+    "Quenlix : parameter %p not found in the VI's connector pane. ",
+    "Quenlix : %p is a required parameter. A value for %p needs to be supplied.",
+    "Quenlix : parameter %p type mismatch. ",
+    "Quenlix : ",
+    "Quenlix: Unknown Error.",
+    "Quenlix : VI execution terminated by the server.",
+    "Quenlix : Unknown class.",
+    "Quenlix : Unknown method.",
+    "Quenlix : Unknown property.",
+    "Quenlix : Number of parameters dont match.",
+    "Quenlix : Server is shutting down.",
+};
+
+void AddAutomationServerTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, 25000, rsrcw::StrList({kAutomationServerGuids, kAutomationServerGuids + 6}));
+  writer->Add(rsrcfmt::kTypeStrList, 25001, rsrcw::StrList({"Quenlix", "quenlix50.tlb"}));
+  writer->Add(rsrcfmt::kTypeStrList, 18300, rsrcw::StrList({kAutomationServerTexts, kAutomationServerTexts + 15}));
 }
 
 void AddStartUpTexts(rsrcw::Writer* writer) {

@@ -70,6 +70,11 @@ void AddMgErrTexts(rsrcw::Writer* writer);
 // text of their own hold the unspecified error's, but for 1043 and 1044,
 // which are empty.
 void AddAppErrTexts(rsrcw::Writer* writer);
+// The automation server's identifiers (STR# 25000: six of our own, in
+// braces), its product and type library names (STR# 25001) and its
+// messages (STR# 18300, items 1 to 15).
+void AddAutomationServerTexts(rsrcw::Writer* writer);
+extern const char* const kAutomationServerGuids[6];
 // The Print command's texts (STR# 302): entry 8, the alert of a record with
 // every print option off, and entry 11, the detail of a failed job; the
 // entries before them are empty.

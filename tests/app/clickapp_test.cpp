@@ -78,7 +78,7 @@ TEST(ClickApp, ATypedValueReachesTheDiagram) {
   TempFolder tmp("qxtype");
   const std::string dir = tmp.Dir(), program = dir + "/demo", log = dir + "/log";
   std::string error;
-  ASSERT_TRUE(demo::BuildDemoWithText(QX_QUENLIX, program, 20, log, &error)) << error;
+  ASSERT_TRUE(demo::BuildDemo(QX_QUENLIX, program, 20, log, &error)) << error;
   // x's text lies at 22..78 across and 68..80 down within the content; the
   // click puts the caret in it, End and three Backspaces empty it.
   const int32 textH = kLeft + 50, textV = kTop + 74;

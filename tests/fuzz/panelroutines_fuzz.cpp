@@ -19,6 +19,9 @@
 #include "fuzz_support.h"
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "panel/methsupport.h"
@@ -287,6 +290,7 @@ void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static WindowRef window = 0;
   static bool init = [] {
     auto* numeric = const_cast<ObjClassRecord*>(ClassRecord(kClsNumeric));
     numeric->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&FuzzNumericDoit);
@@ -296,9 +300,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ControlsInstallScaleHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     const bool started = FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
-    if (started && !TRStackBlock()) TRInit();
-    if (started) PanelTextClipboard();  // made once, on first use: no handle of an input
-    return started;
+    if (!started || WInitScreenImage() != kNoErr) return false;
+    if (!TRStackBlock()) TRInit();
+    // Values draw themselves: a window of the screen image takes what they draw.
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    if (window == kWNoWindow) return false;
+    PanelTextClipboard();  // made once, on first use: no handle of an input
+    return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
@@ -309,6 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VIRec(vi)->viKind = int16(in.Byte() % 8);
   VIRec(vi)->flags2 = in.Byte() & 1 ? kVIFlags2OwnerMode : 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  WPortState port;
+  WSetup(window, &port);
   FuzzArmed() = true;
   switch (in.Byte() % 8) {
     case 0: FuzzKeys(in, heap, root); break;
@@ -321,6 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default: FuzzArrayFocus(in, heap, root); break;
   }
   FuzzArmed() = false;
+  WRestore(&port);
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == live);

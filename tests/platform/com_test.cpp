@@ -56,3 +56,24 @@ TEST(PlatformCom, AThreadsInitialisationsEndWithIt) {
   PlatComUninit();  // one too many: nothing
   EXPECT_EQ(PlatComProcessCount(), before);
 }
+
+// Identifier texts: the exact form reads either case and writes upper case;
+// anything else is refused with the target untouched.
+TEST(PlatformCom, GuidTextForms) {
+  const PlatGuid g{0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
+  char text[kPlatGuidTextLength + 1];
+  PlatGuidToText(g, text);
+  EXPECT_STREQ(text, "{0123ABCD-4567-89EF-FEDC-BA9876543210}");
+  const struct {
+    const char* text;
+    bool ok;
+  } rows[] = {{"{0123abcd-4567-89ef-fedc-ba9876543210}", true}, {"0123ABCD-4567-89EF-FEDC-BA9876543210", false},
+              {"{0123ABCD-4567-89EF-FEDC-BA9876543210", false}, {"{0123ABCD-4567-89EF-FEDCBA9876543210}}", false},
+              {"{0123ABCD+4567-89EF-FEDC-BA9876543210}", false}, {"{0123ABCG-4567-89EF-FEDC-BA9876543210}", false},
+              {"", false}};
+  for (const auto& r : rows) {
+    PlatGuid out = kPlatGuidNull;
+    EXPECT_EQ(PlatGuidFromText(r.text, &out), r.ok ? kPlatOk : kPlatClassString) << r.text;
+    EXPECT_TRUE(PlatGuidEqual(out, r.ok ? g : kPlatGuidNull)) << r.text;
+  }
+}

@@ -215,4 +215,41 @@ TEST_F(RuntimeDir, RegistryValuesKeepTheirBlanksAndNestUnderTheirKeys) {
   unsetenv("QX_REGISTRY_FILE");
 }
 
+// Keys that exist only through keys below them, enumeration in the order
+// the keys were made, deletion refused while sub-keys remain, named values.
+TEST_F(RuntimeDir, RegistryKeysEnumerateAndDeleteFromTheLeaves) {
+  setenv("QX_REGISTRY_FILE", (tmp_.Dir() + "/reg.ini").c_str(), 1);
+  ASSERT_EQ(PlatRegSetValue(kPlatRegClassesRoot, "A\\B\\C", "c"), kPlatRegOk);
+  ASSERT_EQ(PlatRegSetValue(kPlatRegClassesRoot, "A\\D", "d"), kPlatRegOk);
+  PlatRegKey a = 0, gone = 0;
+  ASSERT_EQ(PlatRegOpenKey(kPlatRegClassesRoot, "a", &a), kPlatRegOk) << "a key above a value exists";
+  EXPECT_EQ(PlatRegOpenKey(kPlatRegClassesRoot, "A\\X", &gone), kPlatRegNotFound);
+  char name[2];
+  char wide[8];
+  const struct {
+    uint32_t index;
+    int32_t size;
+    int32_t result;
+    const char* name;
+  } rows[] = {{0, 8, kPlatRegOk, "B"}, {1, 8, kPlatRegOk, "D"}, {2, 8, kPlatRegNoMoreItems, nullptr},
+              {0, 1, kPlatRegMoreData, nullptr}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(PlatRegEnumKey(a, r.index, r.size == 1 ? name : wide, r.size), r.result) << r.index;
+    if (r.name) EXPECT_STREQ(wide, r.name);
+  }
+  EXPECT_EQ(PlatRegSetNamedValue(a, "Version", "5.0"), kPlatRegOk);
+  EXPECT_EQ(PlatRegSetNamedValue(a, "@", "x"), kPlatRegBadKey) << "the default value's own line";
+  EXPECT_EQ(PlatRegQueryNamedValue(a, "version", wide, 8), kPlatRegOk);
+  EXPECT_STREQ(wide, "5.0");
+  EXPECT_EQ(PlatRegDeleteKey(a, "B"), kPlatRegAccessDenied) << "C is below it";
+  EXPECT_EQ(PlatRegDeleteKey(a, "B\\C"), kPlatRegOk);
+  EXPECT_EQ(PlatRegDeleteKey(a, "B"), kPlatRegNotFound) << "B existed only through C";
+  EXPECT_EQ(PlatRegDeleteKey(a, "D"), kPlatRegOk);
+  EXPECT_EQ(PlatRegEnumKey(a, 0, wide, 8), kPlatRegNoMoreItems);
+  EXPECT_EQ(PlatRegDeleteKey(kPlatRegClassesRoot, "A"), kPlatRegOk) << "its own section with the named value";
+  EXPECT_EQ(PlatRegOpenKey(kPlatRegClassesRoot, "A", &gone), kPlatRegNotFound);
+  PlatRegCloseKey(a);
+  unsetenv("QX_REGISTRY_FILE");
+}
+
 }  // namespace

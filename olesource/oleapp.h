@@ -1,0 +1,21 @@
+// The Application automation object: one per client, made by the server's
+// class object.  Its dispatch interface hands every member to the request
+// dispatcher as an invoke of the application's members (class 0, the local
+// application) on the calling thread, which is the user-interface thread
+// that the server's class object serves.
+#pragma once
+#include "mgsource/extcode.h"
+#include "platform/qx_com.h"
+#include "platform/qx_comvar.h"
+
+struct OleApplication {
+  PlatComDispatch face;  // first: the object is its dispatch interface
+  int32 refs;            // starts at 0
+  void* typeInfo;        // the shared type information, one reference (none yet)
+  int32 errorCode;
+  PlatBstr errorText;
+};
+
+// A new object with count 0 in the Application object list: 0,
+// E_OUTOFMEMORY, or the server's failure when its list is gone.
+PlatHResult OleApplicationCreate(OleApplication** out);
