@@ -1,6 +1,7 @@
 #include "panel/editmsg.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/datamgr.h"
@@ -99,7 +100,24 @@ int32 StringsStep(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec) {
 // Sends code to a part with the nesting mark of the walk set: the inner
 // control of a linked type definition marks the type definition passed
 // through (unless one is marked), any other part its owner.
+// The objects a walk is inside of, outermost first.  Part lists come from
+// files and may lead back to an object the walk is inside of: such a part
+// is passed over, and no walk goes deeper than any panel nests.
+struct WalkStack {
+  std::vector<std::pair<ObjHeap, int32>> inside;
+  bool Enter(ObjHeap heap, int32 o) {
+    if (int32(inside.size()) >= kMaxDepth) return false;
+    for (const auto& e : inside)
+      if (e.first == heap && e.second == o) return false;
+    inside.emplace_back(heap, o);
+    return true;
+  }
+  void Leave() { inside.pop_back(); }
+};
+WalkStack gWalk;
+
 int32 SendToPart(ObjHeap heap, int32 object, int32 part, int32 code, EditMsgRecord* rec) {
+  if (!gWalk.Enter(heap, part)) return 0;
   const int32 formerTypeDef = EnclosingTypeDef();
   const int32 formerInside = InsideControl();
   if (PartIdOf(heap, part) == kPartIdTypeDefControl) {
@@ -111,6 +129,7 @@ int32 SendToPart(ObjHeap heap, int32 object, int32 part, int32 code, EditMsgReco
   const int32 reply = OSelectCode(heap, part, code, rec);
   SetEnclosingTypeDef(formerTypeDef);
   SetInsideControl(formerInside);
+  gWalk.Leave();
   return reply;
 }
 
@@ -183,21 +202,23 @@ bool PasswordText(ObjHeap heap, int32 string) {
   return text && (TGetMode(text) & kTRModePassword);
 }
 
-bool HasPassword(ObjHeap heap, int32 o, int32 depth) {
-  if (!IsObject(heap, o) || depth > kMaxDepth) return false;
+bool HasPasswordInside(ObjHeap heap, int32 o);
+
+bool HasPassword(ObjHeap heap, int32 o) {
+  if (!IsObject(heap, o) || !gWalk.Enter(heap, o)) return false;
+  const bool found = HasPasswordInside(heap, o);
+  gWalk.Leave();
+  return found;
+}
+
+bool HasPasswordInside(ObjHeap heap, int32 o) {
   if (ObjIsA(heap, o, kClsString)) return PasswordText(heap, o);
-  if (ObjIsA(heap, o, kClsTypeDefinition))
-    return HasPassword(heap, FindPart(heap, o, kPartIdTypeDefControl, 0), depth + 1);
-  if (ObjIsA(heap, o, kClsArray)) return HasPassword(heap, WordOf(heap, o, kPWArrayElement), depth + 1);
-  if (ObjIsA(heap, o, kClsCluster)) {
-    for (int32 m : ListCopy(heap, o, kPWClusterElements))
-      if (HasPassword(heap, m, depth + 1)) return true;
-    return false;
-  }
-  if (ObjClass(heap, o) == kClsGrouperObject) {
-    for (int32 p : ListCopy(heap, o, kObjPartList / 4))
-      if (HasPassword(heap, p, depth + 1)) return true;
-  }
+  if (ObjIsA(heap, o, kClsTypeDefinition)) return HasPassword(heap, FindPart(heap, o, kPartIdTypeDefControl, 0));
+  if (ObjIsA(heap, o, kClsArray)) return HasPassword(heap, WordOf(heap, o, kPWArrayElement));
+  const bool cluster = ObjIsA(heap, o, kClsCluster);
+  if (!cluster && ObjClass(heap, o) != kClsGrouperObject) return false;
+  for (int32 m : ListCopy(heap, o, cluster ? kPWClusterElements : kObjPartList / 4))
+    if (HasPassword(heap, m)) return true;
   return false;
 }
 
@@ -526,7 +547,7 @@ int32 SelectObject(ObjHeap heap, int32 object) {
 
 Bool32 IsObjSelected(ObjHeap heap, int32 object) { return FPIsSelected(heap, object); }
 
-Bool32 HasPasswordString(ObjHeap heap, int32 object) { return HasPassword(heap, object, 0); }
+Bool32 HasPasswordString(ObjHeap heap, int32 object) { return HasPassword(heap, object); }
 
 void FPSelCopyEntry(ObjHeap src, int32 object, ObjHeap dst, int32 copy, Bool32 force) {
   const int32 from = FPKeyNavTable(src);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/datatype.h"
 #include "engine/exec/dsprocs.h"
@@ -54,6 +56,7 @@ constexpr int32 kReplyRangeRecheck = 8, kReplyOutOfRange = 0x1000, kReplyGeometr
 constexpr uInt16 kRangeReinitMask = 0x10C, kRangeReinitOut = 0x104;
 constexpr int32 kDataPtrDisplay = 3;
 constexpr int32 kOpenExplainMode = 5;
+constexpr int32 kMaxNesting = 32;
 constexpr uChar kTDErrStatus = 0x21, kTDErrCode = 0x03, kTDErrSource = 0x30, kTDErrSourceView = 0x3F;
 constexpr uChar kTDRefnumCode = 0x70;
 
@@ -157,20 +160,18 @@ int32 DDORun(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
 
 // ---- Subclass levels -------------------------------------------------------------------
 
-// A level of the chain above the generic method: its reply when it has
-// one, else one level more.
-int32 AboveDDO(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
-  if (const int32 r = DDOOPopupMethod(heap, object, rec)) return r;
+// A level of the chain above its superclass's method: the superclass's
+// reply when it has one, else one level more.
+template <int32 (*Super)(ObjHeap, int32, PopupMsgRecord*)>
+int32 Above(ObjHeap heap, int32 object, PopupMsgRecord* rec) {
+  if (const int32 r = Super(heap, object, rec)) return r;
   ++rec->level;
   return 0;
 }
+int32 AboveDDO(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&DDOOPopupMethod>(heap, o, rec); }
 
 int32 NumericOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveDDO(heap, o, rec); }
-int32 AboveNumeric(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = NumericOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
-}
+int32 AboveNumeric(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&NumericOPopupMethod>(heap, o, rec); }
 int32 RingOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
 int32 ColorRampOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
 int32 SlideOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveNumeric(heap, o, rec); }
@@ -290,10 +291,19 @@ bool MenuHasText(MenuHandle menu, ConstPStr text) {
 }
 
 int32 PassToInner(ObjHeap heap, int32 typeDef, int32 inner, PopupMsgRecord* rec) {
+  // Type definitions nested in each other are passed through only as deep
+  // as any panel nests them, and never into one being passed through (a
+  // file may list a type definition inside itself).
+  static std::vector<std::pair<ObjHeap, int32>> inside;
+  if (int32(inside.size()) >= kMaxNesting) return 0;
+  for (const auto& e : inside)
+    if (e.first == heap && e.second == inner) return 0;
+  inside.emplace_back(heap, inner);
   const int32 former = EnclosingTypeDef();
   if (!former && ObjWord(heap, typeDef, kTypeDefLinkWord)) SetEnclosingTypeDef(typeDef);
   const int32 reply = OPopup(heap, inner, rec);
   SetEnclosingTypeDef(former);
+  inside.pop_back();
   return reply;
 }
 
@@ -348,16 +358,10 @@ int32 CosmeticOPopupMethod(ObjHeap, int32, PopupMsgRecord* rec) {
   ++rec->level;
   return 0;
 }
-int32 AboveCosmetic(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = CosmeticOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
-}
+int32 AboveCosmetic(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return Above<&CosmeticOPopupMethod>(heap, o, rec); }
 int32 MultiCosmeticOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveCosmetic(heap, o, rec); }
 int32 BigMultiCosmeticOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) {
-  if (const int32 r = MultiCosmeticOPopupMethod(heap, o, rec)) return r;
-  ++rec->level;
-  return 0;
+  return Above<&MultiCosmeticOPopupMethod>(heap, o, rec);
 }
 int32 MultiLabelOPopupMethod(ObjHeap heap, int32 o, PopupMsgRecord* rec) { return AboveCosmetic(heap, o, rec); }
 

@@ -11,7 +11,8 @@
 // flags word is given back as it was for every code but a move, and no
 // handle is left behind.  Then both pop-up passes on random objects, with
 // random nesting, hit parts, items and levels: the build pass counts at
-// most the deepest class chain's levels.
+// most the class chain's levels of each nested type definition, and walks
+// over part lists that lead back to their object end.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -141,6 +142,11 @@ void Populate(Input& in, ObjHeap heap, int32 root, Made* m) {
     if (in.Byte() & 1) OHSetWord(heap, uInt32(o), in.Word() & (0x1 | 0x8 | 0x100 | 0x100000));
     if (in.Byte() % 8 == 0) OHSetWord(heap, uInt32(o - 8), in.Byte() & 1 ? uInt32(o) : in.Word());
     if (in.Byte() % 3 == 0) FPSelectObject(heap, o);
+    // A part list that leads back to its own object, as a file may hold.
+    if (in.Byte() % 16 == 0 && OHBlockSize(heap, o) >= kObjPartList + 4) {
+      int32 list = ObjWord(heap, o, kObjPartList / 4);
+      if (list && OHListInsert(heap, &list, o, 0x7FFFFFFF) == kNoErr) ObjSetWord(heap, o, kObjPartList / 4, list);
+    }
   }
 }
 
@@ -204,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       rec.menu72 = gMenu, rec.phase = kPopupBuild, rec.nested = in.Byte() & 1, rec.hitPartId = in.Byte() & 1 ? 28 : 0;
       OPopup(heap, o, &rec);
       const int32 levels = rec.level;
-      FUZZ_CHECK(levels >= 0 && levels <= 4);
+      FUZZ_CHECK(levels >= 0 && levels <= 4 * 33);
       rec = PopupMsgRecord{};
       rec.phase = kPopupRun, rec.menuId = 72, rec.item = kItems[in.Byte() % 18], rec.level = -int32(in.Byte() % 5);
       OPopup(heap, o, &rec);
