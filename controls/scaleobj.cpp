@@ -371,3 +371,27 @@ int32 ScaleDragMarker(ObjHeap heap, int32 scale, int32 phase, int32 index, Point
   r->increment = gDrag.increment, r->start = gDrag.start;
   return changed ? 0x20280 : 0;
 }
+
+int32 ScaleOGetDataPtrMethod(ObjHeap heap, int32 scale, int32 part, int32, UHandle* handle) {
+  if (handle) {
+    *handle = nullptr;
+    return 0;
+  }
+  if (!Live(heap, scale, kScaleObjFormat + 2) || !part || !Live(heap, part, kObjPartId + 2)) return 0;
+  const int16 id = ObjInt16(heap, part, kObjPartId);
+  if (id != kScalePartLowEnd && id != kScalePartHighEnd) return 0;
+  ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r) return 0;
+  // A scale whose values run against its pixels keeps its ends' colours the
+  // other way round.
+  const bool reversed = (r->pixelEnd > r->pixelStart && r->max < r->min) ||
+                        (r->pixelEnd < r->pixelStart && r->max > r->min);
+  const int32 word = (id == kScalePartLowEnd) != reversed ? 0 : 1;
+  return int32(uInt32(uintptr_t(&r->endParts[word])));
+}
+
+void ControlsJoinScaleSlots() {
+  ObjJoinSlot(kMsgOGetDataPtr, [](int32 cls) {
+    return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleOGetDataPtrMethod) : ObjMethodAddr(nullptr);
+  });
+}

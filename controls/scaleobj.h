@@ -65,3 +65,13 @@ QX_EXTERN_C int32 ScaleHitMarker(ObjHeap heap, int32 scale, Point point, UHandle
 enum : int32 { kScaleDragStart = 1, kScaleDragMove = 3, kScaleDragEnd = 2 };
 QX_EXTERN_C int32 ScaleDragMarker(ObjHeap heap, int32 scale, int32 phase, int32 index, Point mouse, int32 modifiers,
                                   float64 angleStep);
+
+// The colour boxes at a colour scale's two ends (parts 8012 and 8013) read
+// their colours from the scale's record: 8012 the first end word, 8013 the
+// second, the other way round when the scale's values run against its
+// pixels.  The address of the word; 0 for other parts and for handle
+// requests.
+enum : int16 { kScalePartLowEnd = 8012, kScalePartHighEnd = 8013 };
+QX_EXTERN_C int32 ScaleOGetDataPtrMethod(ObjHeap heap, int32 scale, int32 part, int32 mode, UHandle* handle);
+// Enters the Scale class's own methods in its class record (start-up).
+void ControlsJoinScaleSlots();

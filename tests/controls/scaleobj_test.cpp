@@ -163,3 +163,34 @@ TEST_F(ScaleObj, TicksAreHitAndDraggedMarkersMoveOrComeBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// The colour boxes at a colour scale's ends read the record's end words
+// through the scale: swapped when the values run against the pixels; other
+// parts and handle requests get nothing.
+TEST_F(ScaleObj, EndBoxesReadTheirWordThroughTheScale) {
+  ControlsJoinScaleSlots();
+  const int32 low = Obj(kClsColorBox, scale_, kScalePartLowEnd), high = Obj(kClsColorBox, scale_, kScalePartHighEnd);
+  const int32 label = Obj(kClsLabel, scale_, kScalePartLabel);
+  struct Case {
+    int16 pixelStart, pixelEnd;
+    double min, max;
+    int32 lowWord, highWord;
+  };
+  const Case cases[] = {
+      {0, 100, 0, 10, 0, 1}, {0, 100, 10, 0, 1, 0}, {100, 0, 0, 10, 1, 0}, {100, 0, 10, 0, 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pixelStart) + " " + std::to_string(c.min));
+    ScaleRec* r = Rec();
+    r->pixelStart = c.pixelStart, r->pixelEnd = c.pixelEnd, r->min = c.min, r->max = c.max;
+    EXPECT_EQ(OGetDataPtr(panel_, scale_, low, kDataPtrOperate, nullptr), int32(uintptr_t(&r->endParts[c.lowWord])));
+    EXPECT_EQ(OGetDataPtr(panel_, scale_, high, kDataPtrOperate, nullptr), int32(uintptr_t(&r->endParts[c.highWord])));
+  }
+  UHandle h = reinterpret_cast<UHandle>(1);
+  EXPECT_EQ(OGetDataPtr(panel_, scale_, low, kDataPtrOperate, &h), 0);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(OGetDataPtr(panel_, scale_, label, kDataPtrOperate, nullptr), 0);
+}
+
+}  // namespace
