@@ -14,11 +14,17 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "mgsource/sorting.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/objlist.h"
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
+#include "panel/ctrl_internal.h"
 #include "panel/ctrldisplay.h"
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/numincdec.h"
+#include "panel/objdraw.h"
+#include "panel/oinit.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
 #include "panel/osupport.h"
@@ -394,4 +400,77 @@ void ControlsJoinScaleSlots() {
   ObjJoinSlot(kMsgOGetDataPtr, [](int32 cls) {
     return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleOGetDataPtrMethod) : ObjMethodAddr(nullptr);
   });
+  ObjJoinSlot(kMsgODraw, [](int32 cls) {
+    return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleODrawMethod) : ObjMethodAddr(nullptr);
+  });
+}
+
+// ---- Drawing ---------------------------------------------------------------------------
+
+namespace {
+
+bool PartShown(ObjHeap heap, int32 part) {
+  return Live(heap, part, kObjBounds + 8) && !(Flags(heap, part) & kObjFlagHidden);
+}
+int32 DrawPart(ObjHeap heap, int32 part, const void* data) {
+  return ODraw(heap, part, data, int32(0), int32(kDrawModeNormal));
+}
+
+// The angle in whole degrees, as the arc drawing takes it.
+int32 Degrees(float64 radians) { return int32(radians * 57.2957795 + 0.5); }
+
+}  // namespace
+
+int32 ScaleDrawMarkerProc(ObjHeap heap, int32, ScaleMarkerRec* m) {
+  if (!m) return 0;
+  if ((m->flags & kScaleMarkerLabel) && PartShown(heap, m->labelPart)) {
+    const Rect r = ScalePartBounds(heap, m->labelPart);
+    if (WNeedsDraw(&r)) {
+      DrawPart(heap, m->labelPart, nullptr);
+      if (m->flags & kScaleMarkerDisabled) {
+        const DColor back = ctrl::PanelBackground(heap);
+        DGrayOutRect(&r, back == kTransparentColor ? ctrl::kWhite : back);
+      }
+    }
+  }
+  if ((m->flags & kScaleMarkerMinor) && PartShown(heap, m->minorPart)) DrawPart(heap, m->minorPart, nullptr);
+  if ((m->flags & kScaleMarkerTick) && PartShown(heap, m->tickPart)) DrawPart(heap, m->tickPart, nullptr);
+  return 0;
+}
+
+int32 ScaleODrawMethod(ObjHeap heap, int32 scale, const void*, int32, int32) {
+  if (!Live(heap, scale, kScaleObjFormat + 2)) return 0;
+  const uInt32 flags = Flags(heap, scale);
+  Rect bounds = ScalePartBounds(heap, scale);
+  if ((flags & kScaleHidden) || !WNeedsDraw(&bounds)) return 0;
+  const int32 list = ObjWord(heap, scale, kObjPartList / 4);
+  for (int32 i = PanelListCount(heap, list) - 1; i >= 0; --i) {
+    if (i >= PanelListCount(heap, list)) continue;
+    const int32 part = ObjListGet(heap, list, i);
+    if (part == scale || !PartShown(heap, part)) continue;
+    const int16 id = ObjInt16(heap, part, kObjPartId);
+    if (id == kScalePartLabel || id == kScalePartTick || id == kScalePartMinorTick) continue;
+    if (id == kScalePartLowEnd || id == kScalePartHighEnd) {
+      DrawPart(heap, part, reinterpret_cast<const void*>(uintptr_t(uInt32(ScaleOGetDataPtrMethod(heap, scale, part, 0, nullptr)))));
+    } else if (id == kScalePartRamp) {
+      const Rect r = ScalePartBounds(heap, part);
+      if (WNeedsDraw(&r)) ScaleFrameMarker(heap, scale, part);
+    } else {
+      DrawPart(heap, part, nullptr);
+    }
+  }
+  const ScaleRec* r = ScaleRecOf(heap, scale);
+  if (!r) return 0;
+  // A round scale with end ticks drawn as lines frames its arc with the
+  // tick part's pen.
+  const int32 tick = FindPart(heap, scale, kScalePartTick, 0);
+  if ((flags & kScaleRound) && (flags & kScaleEndTicks) && ScalePartIsLine(heap, tick)) {
+    const Rect arc{int16(r->centre.v - r->radius), int16(r->centre.h - r->radius), int16(r->centre.v + r->radius),
+                   int16(r->centre.h + r->radius)};
+    const DColor fore = DColor(ObjWord(heap, tick, kObjCosmFore / 4));
+    DSelectNormPen(fore, fore);
+    DFrameArc(&arc, 90 - Degrees(r->startAngle), Degrees(r->sweep));
+  }
+  ScaleForEachMarker(heap, scale, &ScaleDrawMarkerProc, nullptr, nullptr, kScaleWalkEditing, 0, ScaleTextList(heap, scale));
+  return 0;
 }

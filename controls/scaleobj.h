@@ -71,7 +71,15 @@ QX_EXTERN_C int32 ScaleDragMarker(ObjHeap heap, int32 scale, int32 phase, int32 
 // second, the other way round when the scale's values run against its
 // pixels.  The address of the word; 0 for other parts and for handle
 // requests.
-enum : int16 { kScalePartLowEnd = 8012, kScalePartHighEnd = 8013 };
+enum : int16 { kScalePartLowEnd = 8012, kScalePartHighEnd = 8013, kScalePartRamp = 69 };
 QX_EXTERN_C int32 ScaleOGetDataPtrMethod(ObjHeap heap, int32 scale, int32 part, int32 mode, UHandle* handle);
 // Enters the Scale class's own methods in its class record (start-up).
 void ControlsJoinScaleSlots();
+
+// Draws the scale when its bounds need drawing and it is not hidden: its
+// other parts from the last (the end colour boxes with their colours, the
+// colour strip), a round scale's arc when its end ticks are lines, then
+// each marker's label (greyed when its text item is disabled), minor tick
+// and tick.  0.
+QX_EXTERN_C int32 ScaleODrawMethod(ObjHeap heap, int32 scale, const void* data, int32 pass, int32 mode);
+QX_EXTERN_C int32 ScaleDrawMarkerProc(ObjHeap heap, int32 scale, ScaleMarkerRec* marker);

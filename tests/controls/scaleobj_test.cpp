@@ -7,6 +7,7 @@
 #include "controls/scale.h"
 #include "controls/scaleobj.h"
 #include "mgsource/memory.h"
+#include "panel/objdraw.h"
 #include "panel/panel_test_support.h"
 
 namespace {
@@ -191,6 +192,38 @@ TEST_F(ScaleObj, EndBoxesReadTheirWordThroughTheScale) {
   EXPECT_EQ(OGetDataPtr(panel_, scale_, low, kDataPtrOperate, &h), 0);
   EXPECT_EQ(h, nullptr);
   EXPECT_EQ(OGetDataPtr(panel_, scale_, label, kDataPtrOperate, nullptr), 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::pair<int32, const void*>> gScaleDrawn;
+int32 RecordScaleDraw(ObjHeap, int32 part, const void* data, int32, int32) {
+  gScaleDrawn.push_back({part, data});
+  return 0;
+}
+
+// A scale draws its other parts from the last (the end boxes with their
+// colour words), never its marker parts there, then each marker's label and
+// tick; a hidden scale draws nothing.
+TEST_F(ScaleObj, DrawsItsPartsThenEachMarker) {
+  ControlsJoinScaleSlots();
+  SetW(scale_, 0, int32(kScaleEndLabels | kScaleEndTicks));
+  Rec()->endParts[0] = 0xFF;
+  const int32 label = Obj(kClsLabel, scale_, kScalePartLabel), tick = Obj(kClsCosmetic, scale_, kScalePartTick);
+  const int32 low = Obj(kClsColorBox, scale_, kScalePartLowEnd), other = Obj(kClsCosmetic, scale_, 41);
+  const ptest::SlotPatch cosmetic(kClsCosmetic, kMsgODraw, &RecordScaleDraw), box(kClsColorBox, kMsgODraw, &RecordScaleDraw),
+      text(kClsLabel, kMsgODraw, &RecordScaleDraw);
+  gScaleDrawn.clear();
+  EXPECT_EQ(ODraw(panel_, scale_, nullptr, 0, kDrawModeNormal), 0);
+  const std::vector<std::pair<int32, const void*>> want = {
+      {other, nullptr}, {low, &Rec()->endParts[0]}, {label, nullptr}, {tick, nullptr}, {label, nullptr}, {tick, nullptr}};
+  EXPECT_EQ(gScaleDrawn, want);
+  SetW(scale_, 0, int32(kScaleEndLabels | kScaleEndTicks | kScaleHidden));
+  gScaleDrawn.clear();
+  ODraw(panel_, scale_, nullptr, 0, kDrawModeNormal);
+  EXPECT_TRUE(gScaleDrawn.empty());
 }
 
 }  // namespace
