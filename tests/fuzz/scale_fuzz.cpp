@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
       bool resized = false;
-      switch (in.Byte() % 13) {
+      switch (in.Byte() % 14) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -309,6 +309,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (r && r->markers && before >= 0 && int32(GetNative32(*r->markers)) != before + delta) __builtin_trap();
           if (r && r->markers && std::find(markers.begin(), markers.end(), r->markers) == markers.end())
             markers.push_back(r->markers);
+          break;
+        }
+        case 12: {
+          // An end colour box reads one of the record's two end words, any
+          // other part nothing.
+          for (const auto& [part, text] : texts) {
+            const int16 ids[] = {kScalePartLowEnd, kScalePartHighEnd, kScalePartLabel};
+            PutNative16(*heap + part + kObjPartId, uInt16(ids[in.Byte() % 3]));
+            const int32 at = ScaleOGetDataPtrMethod(heap, s, part, 0, nullptr);
+            const ScaleRec* r = ScaleRecOf(heap, s);
+            const bool end = GetNative16(*heap + part + kObjPartId) != uInt16(kScalePartLabel);
+            if (at && (!end || !r || (uintptr_t(uInt32(at)) != uintptr_t(&r->endParts[0]) &&
+                                      uintptr_t(uInt32(at)) != uintptr_t(&r->endParts[1]))))
+              __builtin_trap();
+          }
           break;
         }
         case 10: {
