@@ -24,6 +24,10 @@
 #include "mgsource/byteorder.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/objdraw.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "rtlib/objunits.h"
 #include "rtlib/units.h"
 #include "tools/tdbuilder.h"
@@ -87,11 +91,18 @@ void DisposeList(UHandle h) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static WindowRef window = 0;
   static bool init = [] {
     PanelInstallEngineHooks();
     ControlsInstallScaleHooks();
+    ControlsJoinScaleSlots();
     MemSetDataSpaceInitHook(&AZPAllocInit);
-    return FuzzStartManagers() && TypeHeapInit() == kNoErr;
+    if (!FuzzStartManagers() || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return false;
+    // Scales draw into a window of the screen image.
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    return window != kWNoWindow;
   }();
   if (!init || size > 2048) return 0;
   FuzzReader in{data, size};
@@ -182,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
       bool resized = false;
-      switch (in.Byte() % 14) {
+      switch (in.Byte() % 15) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -309,6 +320,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (r && r->markers && before >= 0 && int32(GetNative32(*r->markers)) != before + delta) __builtin_trap();
           if (r && r->markers && std::find(markers.begin(), markers.end(), r->markers) == markers.end())
             markers.push_back(r->markers);
+          break;
+        }
+        case 13: {
+          WPortState port;
+          WSetup(window, &port);
+          ODraw(heap, s, nullptr, int32(0), int32(kDrawModeNormal));
+          WRestore(&port);
           break;
         }
         case 12: {
