@@ -73,20 +73,13 @@ void FuzzKeys(Input& in, ObjHeap heap, int32 root) {
 // private record, whose index handles then claim any count and hold any
 // indexes; 0 when it cannot be made.  *dcoOut receives its controller.
 int32 FuzzArrayControl(Input& in, ObjHeap heap, int32 root, int32* dcoOut = nullptr) {
-  std::vector<uChar> td = tdb::Array(tdb::I32(), std::vector<int32>(1 + in.Byte() % 3, kTDVariable)).Bytes();
-  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
-  const int32 array = vib::NewObject(heap, kClsArray, ClassRecord(kClsArray)->instanceSize);
-  if (!t || !dco || !array) return 0;
-  OHSetWord(heap, uInt32(array + 4 * kPWOwner), uInt32(dco));
-  OHSetWord(heap, uInt32(array + 4 * kPWDDOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(array));
-  const MgErr err = AllocObjDataSpace(heap, dco);
-  if (DSAllocCurrentState()->active) AllocEndPass();
+  const int32 array = FuzzNewControl(heap, root, tdb::Array(tdb::I32(), std::vector<int32>(1 + in.Byte() % 3, kTDVariable)),
+                                     kClsArray);
+  if (!array) return 0;
+  const int32 dco = int32(OHWord(heap, uInt32(array + 4 * kPWOwner)));
   const UHandle ds = VIRec(PanelHeapOwner(heap))->dataSpace;
   const int32 at = int32(OHWord(heap, uInt32(array + 4 * kPWArrayPrivate)));
-  if (err != kNoErr || at <= 0 || at > DSGetHandleSize(ds) - 12) return 0;
+  if (at <= 0 || at > DSGetHandleSize(ds) - 12) return 0;
   for (int32 i = 0; i < 3; ++i) {
     UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*ds + at + 4 * i)));
     if (!h || DSSetHandleSize(h, 4 * (in.Byte() % 6)) != kNoErr) continue;
