@@ -179,3 +179,12 @@ QX_EXTERN_C int32 PlotLegendRowCount(ObjHeap heap, int32 graph);
 QX_EXTERN_C void PlotLegendRowRect(ObjHeap heap, int32 graph, int32 row, Rect* sample, Rect* name);
 // Empties every plot's history: count 0, both point arrays down to their header.
 QX_EXTERN_C void ClearChartPlotData(GraphData* data);
+
+// ---- Plot areas ------------------------------------------------------------------
+// The number of plot areas (one more than the highest order among the shown
+// plot-area parts, 0 for none; orders below 0 are skipped) and, when out is
+// given, the union of their rectangles.
+QX_EXTERN_C int32 GraphPlotBounds(ObjHeap heap, int32 graph, Rect* out);
+// Clears bit 0 of every plot's fill-target word, then sets it in each plot
+// that another plot's fill style (255 + n) names as its fill target.
+QX_EXTERN_C void MarkFillTargets(UHandle plots);

@@ -186,3 +186,50 @@ TEST_F(GraphDataTest, LegendRowsFollowTheLabelHeight) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GraphDataTest, PlotAreasCountToTheHighestShownOrder) {
+  const int32 g = Graph(1);
+  struct Area {
+    int16 order;
+    Rect r;
+    bool hidden;
+  } areas[] = {{0, {10, 10, 50, 100}, false}, {2, {60, 20, 90, 120}, false}, {5, {0, 0, 200, 300}, true},
+               {-1, {0, 0, 300, 400}, false}};
+  for (const Area& a : areas) {
+    const int32 part = Obj(kClsCosmetic, g, kGPartPlotArea, a.order);
+    std::memcpy(*panel_ + part + kObjBounds, &a.r, sizeof a.r);
+    if (a.hidden) OHSetWord(panel_, uInt32(part), OHWord(panel_, uInt32(part)) | kObjFlagHidden);
+  }
+  Rect u;
+  EXPECT_EQ(GraphPlotBounds(panel_, g, &u), 3);
+  EXPECT_EQ((std::vector<int>{u.top, u.left, u.bottom, u.right}), (std::vector<int>{10, 10, 90, 120}));
+}
+
+TEST_F(GraphDataTest, FillStylesMarkTheirTargets) {
+  const int32 g = Graph(1);
+  ASSERT_EQ(ResizePlotList(panel_, g, 3, 0, false), kNoErr);
+  struct Case {
+    int16 styles[3];
+    int16 marks[3];
+  } cases[] = {
+      {{0, 255, 0}, {1, 0, 0}},        // plot 1 fills to plot 0
+      {{255, 0, 0}, {0, 0, 0}},        // a plot filling to itself marks nothing
+      {{257, 255 + 3, 0}, {0, 0, 1}},  // past the list: nothing
+      {{256, 0, 256}, {0, 1, 0}},
+      {{0, 254, -1}, {0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    int32 n = 0;
+    PlotRec* p = GraphPlots(GraphDataOf(panel_, g), &n);
+    for (int32 i = 0; i < 3; ++i) {
+      p[i].fillStyle = c.styles[i];
+      p[i].fillTarget = int16(0x10 | 1);
+    }
+    MarkFillTargets(GraphDataOf(panel_, g)->plots);
+    for (int32 i = 0; i < 3; ++i) EXPECT_EQ(p[i].fillTarget, 0x10 | c.marks[i]) << c.styles[0] << " plot " << i;
+  }
+}
+
+}  // namespace
