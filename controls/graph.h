@@ -188,3 +188,12 @@ QX_EXTERN_C int32 GraphPlotBounds(ObjHeap heap, int32 graph, Rect* out);
 // Clears bit 0 of every plot's fill-target word, then sets it in each plot
 // that another plot's fill style (255 + n) names as its fill target.
 QX_EXTERN_C void MarkFillTargets(UHandle plots);
+// The visible part of an index range low .. high (high exclusive) on a
+// scale part: with autoscale (and a range that is not empty) the scale is
+// first set to low .. high.  The range is narrowed to the scale's ends
+// (rounded down to whole indexes), its ends mapped to pixels, the two
+// swapped when the high pixel lies below the low one, and the high pixel
+// made exclusive; an empty intersection gives both pixels 0.  *changed
+// tells whether the autoscale moved the ends.  0 or the scale's failure.
+QX_EXTERN_C MgErr ChartIndexRange(ObjHeap heap, int32 scale, int32* low, int32* high, int16* lowPixel,
+                                  int16* highPixel, Bool32 autoscale, int32* changed);

@@ -1,7 +1,10 @@
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "controls/graph.h"
+#include "controls/scale.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "mgsource/rects.h"
@@ -37,4 +40,38 @@ void MarkFillTargets(UHandle plots) {
     const int32 target = int32(p[i].fillStyle) - 255;
     if (target >= 0 && target < n && target != i) p[target].fillTarget |= 1;
   }
+}
+
+MgErr ChartIndexRange(ObjHeap heap, int32 scale, int32* low, int32* high, int16* lowPixel, int16* highPixel,
+                      Bool32 autoscale, int32* changed) {
+  if (changed) *changed = 0;
+  *lowPixel = *highPixel = 0;
+  if (autoscale && *low <= *high && *high >= 1) {
+    Bool32 moved = false;
+    if (MgErr e = CalcScaleMarkers(heap, scale, float64(*low), float64(*high), false, false, &moved)) return e;
+    if (changed) *changed = moved ? 1 : 0;
+  }
+  const ScaleRec* rec = ScaleRecOf(heap, scale);
+  if (!rec) return kArgErr;
+  const float64 a = std::floor(rec->min), b = std::floor(rec->max);
+  if (!std::isfinite(a) || !std::isfinite(b)) return kNoErr;
+  const float64 lo = std::max(float64(*low), std::min(a, b));
+  const float64 hi = std::min(float64(*high) - 1, std::max(a, b));
+  if (lo > hi) return kNoErr;
+  *low = int32(lo);
+  *high = int32(hi);
+  const int32 data = ObjWord(heap, scale, kScaleObjData);
+  const float64 values[3] = {lo, hi, hi + 1};
+  int16 px[3];
+  MapValuesToPixels(heap, data, 10, values, int32(sizeof(float64)), 3, px, int32(sizeof(int16)));
+  int16 lp = px[0], hp = px[2];
+  if (hp > px[1]) --hp;
+  else if (hp < px[1]) ++hp;
+  if (hp < lp) {
+    std::swap(*low, *high);
+    std::swap(lp, hp);
+  }
+  *lowPixel = lp;
+  *highPixel = int16(hp + 1);
+  return kNoErr;
 }

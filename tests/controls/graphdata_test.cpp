@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controls/graph.h"
+#include "controls/scale.h"
 #include "engine/objswap.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/rsrc.h"
@@ -229,6 +230,39 @@ TEST_F(GraphDataTest, FillStylesMarkTheirTargets) {
     }
     MarkFillTargets(GraphDataOf(panel_, g)->plots);
     for (int32 i = 0; i < 3; ++i) EXPECT_EQ(p[i].fillTarget, 0x10 | c.marks[i]) << c.styles[0] << " plot " << i;
+  }
+}
+
+TEST_F(GraphDataTest, IndexRangesNarrowToTheScaleAndSwapWhenReversed) {
+  struct Case {
+    float64 min, max;
+    int32 low, high;
+    bool autoscale;
+    int32 wantLow, wantHigh, lowPixel, highPixel, changed;
+  } cases[] = {
+      {0, 10, 2, 5, false, 2, 4, 20, 50, 0},
+      {10, 0, 2, 5, false, 4, 2, 51, 81, 0},     // reversed: indexes and pixels swap
+      {0, 10, 20, 30, false, 20, 30, 0, 0, 0},   // nothing visible
+      {0.5, 7.9, -5, 100, false, 0, 7, -7, 101, 0},
+      {0, 10, 0, 4, true, 0, 3, 0, 100, 1},      // the scale is first set to the data
+  };
+  for (const Case& c : cases) {
+    const int32 s = Obj(kClsScale);
+    ASSERT_EQ(Alloc(s), kNoErr);
+    ScaleRec* r = ScaleRecOf(panel_, s);
+    ASSERT_NE(r, nullptr);
+    r->min = c.min;
+    r->max = c.max;
+    r->increment = 1;
+    r->multiplier = 1;
+    r->pixelStart = 0;
+    r->pixelEnd = 100;
+    int32 low = c.low, high = c.high, changed = -1;
+    int16 lp = -1, hp = -1;
+    EXPECT_EQ(ChartIndexRange(panel_, s, &low, &high, &lp, &hp, c.autoscale, &changed), kNoErr);
+    EXPECT_EQ((std::vector<int>{low, high, lp, hp, changed}),
+              (std::vector<int>{c.wantLow, c.wantHigh, c.lowPixel, c.highPixel, c.changed}))
+        << c.min << ".." << c.max << " " << c.low << ".." << c.high;
   }
 }
 
