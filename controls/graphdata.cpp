@@ -298,11 +298,13 @@ void PlotLegendRowRect(ObjHeap heap, int32 graph, int32 row, Rect* sample, Rect*
     DBAssert(__FILE__, __LINE__, "PlotLegendRowRect: graph has no plot legend");
     return;
   }
-  const int32 h = LegendRowHeight(heap, graph);
-  const int32 w = ObjWord(heap, graph, kGraphLegendNameWidthWord);
+  // The width and the row come from the file: computed wide, pinned to coordinates.
+  const int64 h = LegendRowHeight(heap, graph);
+  const int64 w = ObjWord(heap, graph, kGraphLegendNameWidthWord);
   const Rect r = BoundsOf(heap, legend);
-  const int32 top = r.top + row * h + 2;
-  const int32 bottom = top + h - 6;
-  if (sample) *sample = Rect{int16(top), int16(r.left + w + 1), int16(bottom), int16(r.right - 3)};
-  if (name) *name = Rect{int16(top), int16(r.left + 1), int16(bottom), int16(r.left + w)};
+  auto pin = [](int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); };
+  const int64 top = r.top + int64(row) * h + 2;
+  const int64 bottom = top + h - 6;
+  if (sample) *sample = Rect{pin(top), pin(r.left + w + 1), pin(bottom), pin(r.right - 3)};
+  if (name) *name = Rect{pin(top), pin(r.left + 1), pin(bottom), pin(r.left + w)};
 }

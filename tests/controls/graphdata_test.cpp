@@ -118,7 +118,6 @@ TEST_F(GraphDataTest, EachShapeGetsItsKindOnItsFamilyAndHandsBackItsDescriptor) 
 
 TEST_F(GraphDataTest, PlotListGrowsWithNamedDefaultsAndKeepsWhatItMadeOnFailure) {
   const int32 g = Graph(0);
-  ASSERT_NE(GraphDataOf(panel_, g), nullptr);
   EXPECT_EQ(ResizePlotList(panel_, g, 0, 3, false), kNoErr);
   int32 n = 0;
   PlotRec* p = GraphPlots(GraphDataOf(panel_, g), &n);
@@ -126,12 +125,9 @@ TEST_F(GraphDataTest, PlotListGrowsWithNamedDefaultsAndKeepsWhatItMadeOnFailure)
   for (int32 i = 0; i < n; ++i) {
     const std::string name(reinterpret_cast<char*>(*p[i].name + 4), GetNative32(*p[i].name));
     EXPECT_EQ(name, "Plot " + std::to_string(i));
-    EXPECT_EQ(p[i].lineColor, 0xFFFFFF);
-    EXPECT_EQ(p[i].interpolation, 2);
-    EXPECT_EQ(p[i].lineWidth, 1);
-    EXPECT_EQ(p[i].pointColor, 0xFFFFFFu);
-    ASSERT_NE(p[i].xs, nullptr);
-    EXPECT_EQ(GetNative32(*p[i].xs), 0u);
+    EXPECT_EQ((std::vector<int64>{p[i].lineColor, p[i].interpolation, p[i].lineWidth, p[i].pointColor, p[i].count}),
+              (std::vector<int64>{0xFFFFFF, 2, 1, 0xFFFFFF, 0}));
+    ASSERT_TRUE(p[i].xs && p[i].ys);
   }
   // Charts' histories are emptied down to their header.
   p[1].count = 7;
