@@ -56,6 +56,7 @@
 #include "panel/fppanel.h"
 #include "panel/operate.h"
 #include "panel/paneldisplay.h"
+#include "panel/popup.h"
 #include "panel/dlghelpparts.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
@@ -205,6 +206,13 @@ void AppInstallHooks() {
   ctrlOps.viGetSetupFlag13 = &VIGetSetupFlag13;
   ctrlOps.helpUpdateIfShowing = &HelpUpdateIfShowing;
   SetCtrlOpsShellHooks(ctrlOps);
+  // The pop-up menus' tracked items, help and the tag VIs.
+  PopupShellHooks popup{};
+  popup.menuInsertItemAt = &MenuInsertItemAt;
+  popup.helpGetVIHelpRef = &HelpGetVIHelpRef;
+  popup.helpOpenOnlineForObj = &HelpOpenOnlineForObj;
+  popup.callInstrumentByPath = &CallInstrumentByPath;
+  SetPopupShellHooks(popup);
   // The transactions' menus and the VI window's parts.
   PanelShellHooks panelShell{};
   panelShell.menuFindTracked = &MenuFindTracked;

@@ -2,6 +2,7 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
 #include "panel/objects.h"
@@ -56,4 +57,5 @@ void ControlsInstallPanelHooks() {
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
   ControlsJoinSizeSlots();
+  ControlsInstallEditHooks();
 }

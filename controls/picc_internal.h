@@ -19,6 +19,7 @@ struct Box {
 };
 Box BoxOf(const Rect& r);
 int16 Pin16(int64 v);
+inline int16 Pin16(int32 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 Rect RectOf(const Box& b);
 Box Inset(const Box& b, int32 d);
 Box Offset(const Box& b, int32 dh, int32 dv);

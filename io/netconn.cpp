@@ -29,6 +29,10 @@ namespace {
 constexpr int32 kMaxTries = 25;  // attempts of a call interrupted by a signal
 constexpr uInt32 kEventMask = kPlatSockRead | kPlatSockWrite | kPlatSockAccept | kPlatSockConnect | kPlatSockClose;
 constexpr int32 kBacklog = 5;
+// The manager's own mark in a connection's events: its last receive found the
+// socket empty, and no socket event has come since.  What arrives next is
+// reported as an event, so a read until then waits without asking the socket.
+constexpr uInt16 kNCEvDrained = 0x4000;
 constexpr MgErr kNotSupported = 53, kBadAddress = 54, kPending = 55, kTimedOut = 56, kInProgress = 57,
                 kAddrInUse = 60, kPeerClosed = 66;
 
@@ -218,7 +222,6 @@ NCPendingOp* TakeOp() {
     std::memset(op, 0, sizeof *op);
     op->timeoutOcc = occ;
     op->timeoutHdlr = h;
-    BindOccurHdlr(h, occ, &TimeoutProc, op);
     return op;
   }
   op = reinterpret_cast<NCPendingOp*>(DSNewPClr(sizeof(NCPendingOp)));
@@ -242,6 +245,8 @@ void ArmTimeout(NCPendingOp* op, int32 timeout) {
   op->timerFlags |= 1;
   if (timeout == 0) return;
   op->deadline = MilliSecs() + uInt32(timeout);
+  // A recycled record's handler is bound afresh only when it is armed.
+  BindOccurHdlr(op->timeoutHdlr, op->timeoutOcc, &TimeoutProc, op);
   OnOccurrence(op->timeoutHdlr, 1);
   OccurAtTime(op->timeoutOcc, op->deadline);
 }
@@ -494,13 +499,24 @@ MgErr CloseLocked(NConn* c) {
 
 struct RecvContext {
   int32 socket;
+  bool drained;   // in: the socket is known empty: the first receive would block
+  bool received;  // out: a receive asked the socket
+  bool dry;       // out: the last one found it empty (short, or would block)
 };
 
 int32 RecvProc(void* context, uInt8* buffer, int32 max, MgErr* err) {
-  int32 s = static_cast<RecvContext*>(context)->socket;
+  RecvContext* ctx = static_cast<RecvContext*>(context);
+  int32 s = ctx->socket;
+  if (ctx->drained) {
+    ctx->drained = false;
+    *err = kPending;
+    return -1;
+  }
+  ctx->received = true;
   int32 e = 0;
   for (int32 tries = 0; tries < kMaxTries; ++tries) {
     int32 n = PlatSockRecv(s, buffer, max, &e);
+    ctx->dry = (n >= 0 && n < max) || (n < 0 && e == kPlatSockEWOULDBLOCK);
     if (n >= 0) return n;
     if (e != kPlatSockEINTR) break;
   }
@@ -522,10 +538,12 @@ MgErr NCReadLow(NConn* c, NCPendingOp* op, bool timedOut) {
   UHandle h = c->buffered;
   int32 count = DSGetHandleSize(h);
   NCHeld held{*h, count, count, &ReserveHeld, h};
-  RecvContext ctx{c->socket};
+  // A read that may not wait, or whose time has come, asks the socket anyway.
+  RecvContext ctx{c->socket, (c->events & kNCEvDrained) && op->timeout != 0 && !timedOut, false, false};
   MgErr err = NCReadAttempt(op->modeKind, op->buffer, op->requested, &op->done, &held, op->timeout == 0, timedOut,
                             &RecvProc, &ctx);
-  DSSetHandleSize(h, held.count);
+  if (ctx.received) c->events = ctx.dry ? c->events | kNCEvDrained : c->events & ~kNCEvDrained;
+  if (DSGetHandleSize(h) != held.count) DSSetHandleSize(h, held.count);
   return err;
 }
 
@@ -1098,6 +1116,8 @@ MgErr NCSocketEvent(uInt32 socket, uInt32 eventWord) {
       c->events |= kNCEvError;
     }
     uInt32 ev = eventWord & 0xFFFF;
+    // Any event may mean bytes, the end of the stream or an error.
+    c->events &= ~kNCEvDrained;
     if (ev & kPlatSockRead) c->events |= kNCEvRead;
     if (ev & kPlatSockWrite) c->events |= kNCEvWrite;
     if (ev & kPlatSockAccept) c->events |= kNCEvAccept;

@@ -6,6 +6,9 @@ namespace {
 
 constexpr uInt8 kCR = 13, kLF = 10;
 
+// Bytes received at once for a request shorter than this.
+constexpr int32 kReadAhead = 2048;
+
 // Drops the first n held bytes.
 void Consume(NCHeld* held, int32 n) {
   if (n <= 0) return;
@@ -68,12 +71,29 @@ MgErr NCReadAttempt(int32 mode, uInt8* buffer, int32 requested, int32* done, NCH
   while (*done < requested) {
     MgErr err = kNoErr;
     const int32 before = *done;
-    int32 n = recv(context, buffer + *done, requested - *done, &err);
+    const int32 want = requested - before;
+    // TakeHeld left nothing held.  A short request receives a block ahead,
+    // so that what follows it (a message's data after its header, the next
+    // message) comes with the same call and waits as held bytes.
+    const bool ahead = want < kReadAhead && held->reserve;
+    uInt8 block[kReadAhead];
+    const int32 asked = ahead ? kReadAhead : want;
+    int32 n = recv(context, ahead ? block : buffer + before, asked, &err);
     if (n > 0) {
-      *done += n > requested - *done ? requested - *done : n;
+      if (n > asked) n = asked;
+      const int32 mine = n < want ? n : want;
+      if (ahead) std::memcpy(buffer + before, block, size_t(mine));
+      *done += mine;
+      if (ahead && n > mine && !PutBack(held, block + mine, n - mine)) return kMemFullErr;
       // A line that has come ends the request whatever follows it: the
       // bytes after it would only be held for the next read.
       if (mode == kNCReadCRLF && HasCRLF(buffer, before > 0 ? before - 1 : 0, *done)) break;
+      // Fewer bytes than asked for: the socket ran dry, and what comes next
+      // is reported as an event.  Asking again would only be refused.
+      if (n < asked && *done < requested) {
+        result = 55;
+        break;
+      }
     } else if (n == 0) {
       result = 66;
       break;

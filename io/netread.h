@@ -28,9 +28,12 @@ typedef int32 (*NCRecvProc)(void* context, uInt8* buffer, int32 max, MgErr* err)
 
 // One attempt of a read of requested bytes into buffer, done bytes of which
 // are there already: takes buffered bytes, receives until the request is
-// filled, the peer closes or receiving fails or would block (55), and settles
-// the result by the mode.  zeroTimeout: the read may not wait (55 becomes
-// 56); timedOut: its time-out has passed (55 becomes 56 too).  Returns 0, 55
+// filled, the peer closes or receiving fails, would block or comes back short
+// (55: the socket ran dry), and settles the result by the mode.  A request
+// shorter than a block receives a block at once; what is beyond the request
+// is held (held bytes must be able to grow for that: reserve set).
+// zeroTimeout: the read may not wait (55 becomes 56); timedOut: its time-out
+// has passed (55 becomes 56 too).  Returns 0, 55
 // (not finished: *done bytes are in the buffer) or an error, with *done the
 // bytes delivered; 2 when bytes going back to the held ones found no room
 // (they stay delivered).  Never touches a byte outside buffer[0, requested)

@@ -113,6 +113,10 @@ int32 DoDataOperation(ObjHeap heap, int32 command) {
   return 0;
 }
 
+Bool32 PasteDataEnabled(ObjHeap, int32) { return 0; }
+
+int32 PasteDataToObject(ObjHeap, int32) { return 0; }
+
 int32 PasteTextToFocus(ObjHeap heap, ObjHeap clip, int32 object, int32 kind) {
   if (kind != kClipboardText || !ExtWordOf(heap, kHeapExtKeyFocus)) return 0;
   const TRecord text = PartTextRecord(clip, object);

@@ -14,6 +14,8 @@
 // checked against their blocks and handles before entries are read.
 #include "panel/ocopy.h"
 
+#include "panel/editmsg.h"
+
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -221,27 +223,9 @@ int32 CopyListEntries(const Copy& c, int32 word, bool setOwner, bool unwrapContr
   return 0;
 }
 
-// The panel's key-navigation table (55 slots), 0 when the heap has none.
-int32 KeyNavTable(ObjHeap heap) {
-  if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return 0;
-  const int32 ext = int32(OHWord(heap, kOHExtension));
-  const int32 root = Live(heap, ext, kHeapExtRoot + 4) ? int32(OHWord(heap, uInt32(ext + kHeapExtRoot))) : 0;
-  if (!Live(heap, root, kRootKeyNav + 4)) return 0;
-  const int32 nav = int32(OHWord(heap, uInt32(root + kRootKeyNav)));
-  const int32 n = CheckedCount(heap, nav);
-  return n > 0 && n <= kKeyNavSlots ? nav : 0;
-}
-
 // The copy takes the source's key-navigation slot in the destination,
 // unless the slot is taken there and the caller did not ask to take it.
-void TakeKeyNavSlot(const Copy& c) {
-  const int32 from = KeyNavTable(c.src);
-  const int32 slot = from ? OHListFind(c.src, from, c.obj) : -1;
-  const int32 to = slot >= 0 ? KeyNavTable(c.dst) : 0;
-  if (!to || slot >= ObjListCount(c.dst, to)) return;
-  if (const int32 held = OHListFind(c.dst, to, c.copy); held >= 0) ObjListSet(c.dst, to, held, 0);
-  if (ObjListGet(c.dst, to, slot) == 0 || (c.flags & kCopyFlagTakeKeyNav)) ObjListSet(c.dst, to, slot, c.copy);
-}
+void TakeKeyNavSlot(const Copy& c) { FPSelCopyEntry(c.src, c.obj, c.dst, c.copy, c.flags & kCopyFlagTakeKeyNav); }
 
 // A type ID of the destination's VI holding the descriptor the source's
 // names; 0 when the stored one names none (reported) or memory runs out.
@@ -751,4 +735,14 @@ ObjMethodAddr OCopyMethodFor(int32 cls) {
     case kClsBigMultiLabel: return Addr(&BigMultiLabelCopy);
     default: return nullptr;
   }
+}
+
+int32 FPKeyNavTable(ObjHeap heap) {
+  if (!heap || !*heap || OHWord(heap, kOHKind) != kPanelHeapKind) return 0;
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  const int32 root = Live(heap, ext, kHeapExtRoot + 4) ? int32(OHWord(heap, uInt32(ext + kHeapExtRoot))) : 0;
+  if (!Live(heap, root, kRootKeyNav + 4)) return 0;
+  const int32 nav = int32(OHWord(heap, uInt32(root + kRootKeyNav)));
+  const int32 n = CheckedCount(heap, nav);
+  return n > 0 && n <= kKeyNavSlots ? nav : 0;
 }

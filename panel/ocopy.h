@@ -25,3 +25,7 @@ constexpr uInt32 kCopyDataProcFlags = 4, kCopyDataProcMarked = 16;
 
 // The copy method of a class, or null where the class has none here.
 ObjMethodAddr OCopyMethodFor(int32 cls);
+
+// The panel's key-navigation table (a list of 55 slots), 0 when the heap has
+// none or its list does not fit its block.
+QX_EXTERN_C int32 FPKeyNavTable(ObjHeap heap);

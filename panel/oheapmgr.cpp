@@ -22,6 +22,8 @@
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/editmsg.h"
+#include "panel/popup.h"
 #include "panel/strimport.h"
 #include "panel/dataxfer.h"
 #include "panel/blink.h"
@@ -230,9 +232,9 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgODoit: return ODoitMethodFor(id);
     case kMsgOLoad: return OLoadMethodFor(id);
     case kMsgODispose: return ODisposeMethodFor(id);
-    case kMsgOSelect:
-      if (ObjMethodAddr m = OSelectMethodFor(id)) return m;
-      return StringImportSelectMethodFor(id);
+    case kMsgOSelect: return OSelectMethodFor(id);
+    case kMsgOFrameSel: return FrameSelMethodFor(id);
+    case kMsgOPopup: return OPopupMethodFor(id);
     case kMsgOMarkInRect: return OMarkInRectMethodFor(id);
     case kMsgOInval: return OInvalMethodFor(id);
     case kMsgOGetRect: return OGetRectMethodFor(id);

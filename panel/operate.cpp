@@ -29,6 +29,8 @@
 #include "panel/dataxfer.h"
 #include "panel/fppanel.h"
 #include "panel/operate.h"
+
+#include "panel/editmsg.h"
 #include "panel/rangecheck.h"
 #include "panel/operate_internal.h"
 
@@ -694,9 +696,14 @@ int32 DropOnPanel(ObjHeap heap, int32 root, ActionParams* p) {
   if (!IsObject(source, sourceRoot) || ObjClass(source, sourceRoot) != kClsFrontPanel) return 0;
   OHBeginMarkPassPair(heap, source);
   rec->result = (rec->param & kDragFlagIntoHeap) ? int32(uintptr_t(heap)) : 0;
-  int32 reply = 0;
-  PanelActionRecord move{p, kActTextDrop, &reply};
-  OSelect(source, sourceRoot, &move);
+  // Into this heap the copies go to the end of this panel; otherwise the
+  // objects stay with their owners.
+  EditMsgRecord move{};
+  if (rec->result) {
+    move.flags = root;
+    move.targetHeap = heap;
+  }
+  int32 reply = OSelectCode(source, sourceRoot, kEditMove, &move);
   if (source != heap) reply = DDOCheckReplyData(heap, root, root, reply);
   OHEndMarkPassPair(heap, source);
   return reply;
@@ -747,9 +754,12 @@ int32 PanelItself(ObjHeap heap, int32 root, TransactionFrame* frame, int32 actio
 
 int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) {
-    // Handed to every top-level object; the record is the result word.
-    PanelActionRecord rec{frame, action, reinterpret_cast<int32*>(p)};
-    return OSelect(heap, root, &rec);
+    // Handed to the panel's selection method with an empty edit record; the
+    // params are the result word.
+    EditMsgRecord rec{};
+    const int32 reply = OSelectCode(heap, root, action, &rec);
+    if (p) *reinterpret_cast<int32*>(p) = reply;
+    return 0;
   }
   if (!IsObject(heap, root) || !p || !OnStack(frame, 2)) {
     DBAssert(kSource, __LINE__, "a panel action without its frame");

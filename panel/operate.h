@@ -155,6 +155,11 @@ QX_EXTERN_C int32 TagODoitMethod(ObjHeap heap, int32 tag, TransactionFrame* fram
 // deletes it and touches neither clipboard.  Bit 16 of the reply: memory
 // ran out.
 QX_EXTERN_C int32 DoDataOperation(ObjHeap heap, int32 command);
+// A paste of the panel clipboard's data into one object, offered by the
+// object's pop-up menu: nothing is pasted into single objects yet (not
+// offered, 0).
+QX_EXTERN_C Bool32 PasteDataEnabled(ObjHeap heap, int32 object);
+QX_EXTERN_C int32 PasteDataToObject(ObjHeap heap, int32 object);
 // Paste: a text clipboard (kind 4) goes into the key-focus object (key code
 // 32 carrying the clipboard label's text record); 0 with nothing to paste.
 QX_EXTERN_C int32 PasteFromPanelClipboard(ObjHeap heap);

@@ -448,6 +448,10 @@ bool SameRuns(TRecord r, const std::string& text, const Run* runs, int32 count) 
 
 // ---- Entry points -------------------------------------------------------------------------
 
+int32 ImportObjectStrings(ObjHeap heap, int32 object, ImportStringsRequest* rq) {
+  return ImportFor(ObjClass(heap, object))(heap, object, rq);
+}
+
 ObjMethodAddr StringImportSelectMethodFor(int32 cls) {
   return cls == kClsFrontPanel ? nullptr : reinterpret_cast<ObjMethodAddr>(&ObjectSelect);
 }

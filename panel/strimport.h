@@ -11,6 +11,9 @@
 // the class table; null for the panel's root, whose own selection method
 // hands code 53 to PanelImportStrings.
 ObjMethodAddr StringImportSelectMethodFor(int32 cls);
+// An object's import by its class's order (the selection methods' strings
+// step); the reply bits.
+int32 ImportObjectStrings(ObjHeap heap, int32 object, ImportStringsRequest* rq);
 // The root's import: CONTENT, its top-level objects from the last to the
 // first, the closing CONTENT; the reply bits.
 int32 PanelImportStrings(ObjHeap heap, int32 root, ImportStringsRequest* rq);

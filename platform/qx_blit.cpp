@@ -464,7 +464,7 @@ bool Blit(PlatObj dsth, int32_t x, int32_t y, int32_t w, int32_t h, PlatObj srch
           int32_t my) {
   auto dst = GetDc(dsth);
   if (!dst) return false;
-  std::shared_ptr<Dc> src;
+  Dc* src = nullptr;
   bool reads = !SourceFree(fn0) || !SourceFree(fn1);
   if (srch || reads) {
     src = GetDc(srch);

@@ -8,26 +8,75 @@
 #include "platform/qx_file.h"
 #include "platform/qx_region.h"
 #include "platform/qx_region_internal.h"
+#include "platform/qx_surface_internal.h"
 
 namespace qxdraw {
 
 Dc::~Dc() {
   if (bitmap && !bitmap->stock) --bitmap->selectedIn;
   pixman_region32_fini(&userClip);
+  pixman_region32_fini(&clip_);
 }
 
-PlatSurface* Dc::Surface() const {
-  if (target) return target->Surface();
-  return bitmap ? bitmap->surface : nullptr;
+void Dc::EffectiveClip(pixman_region32_t* out) const { pixman_region32_copy(out, Clip()); }
+
+void Dc::Reclip(PlatSurface* s) const {
+  const int32_t w = s ? s->width : 0, h = s ? s->height : 0;
+  SetRect(&clip_, 0, 0, w, h);
+  if (hasClip) pixman_region32_intersect(&clip_, &clip_, const_cast<pixman_region32_t*>(&userClip));
+  clipBoxes_ = pixman_region32_rectangles(&clip_, &clipCount_);
+  clipSurface_ = s;
+  clipWidth_ = w;
+  clipHeight_ = h;
+  // Without a surface nothing is kept: the next call looks again.
+  clipStale_ = !s;
 }
 
-void Dc::EffectiveClip(pixman_region32_t* out) const {
-  PlatSurface* s = Surface();
-  SetRect(out, 0, 0, PlatSurfaceWidth(s), PlatSurfaceHeight(s));
-  if (hasClip) pixman_region32_intersect(out, out, const_cast<pixman_region32_t*>(&userClip));
+void Dc::SetUserClip(const pixman_region32_t* region, int32_t dx, int32_t dy) {
+  if (!region) {
+    hasClip = false;
+    SetRect(&userClip, 0, 0, 0, 0);
+  } else {
+    if (region != &userClip) pixman_region32_copy(&userClip, const_cast<pixman_region32_t*>(region));
+    if (dx || dy) pixman_region32_translate(&userClip, dx, dy);
+    hasClip = true;
+  }
+  clipStale_ = true;
 }
 
-void Dc::Trace(const char* fmt, ...) const {
+Object* Dc::SelectPenOrBrush(PlatObj h, std::shared_ptr<Object>* other) {
+  const uint32_t dropped = gDroppedPens.load(std::memory_order_acquire);
+  Held* set = held_[(h ^ (h >> 16)) % kHeldSets];
+  Held* found = nullptr;
+  for (int k = 0; k < kHeldWays; ++k) {
+    if (set[k].handle == h && set[k].obj) {
+      found = &set[k];
+      break;
+    }
+  }
+  if (!found || found->checked != dropped) {
+    std::shared_ptr<Object> o = Lookup(h, kPlatObjNone);
+    if (!o || (o->kind != kPlatObjPen && o->kind != kPlatObjBrush)) {
+      if (other) *other = std::move(o);
+      return nullptr;
+    }
+    if (!found) {
+      // The least recently used place of the set whose object is not
+      // selected.
+      for (int k = 0; k < kHeldWays; ++k) {
+        const Object* held = set[k].obj.get();
+        if (held && (held == pen || held == brush)) continue;
+        if (!found || set[k].used < found->used) found = &set[k];
+      }
+      found->handle = h;
+      found->obj = std::move(o);
+    }
+    found->checked = dropped;
+  }
+  return Take(*found, h);
+}
+
+void Dc::TraceLine(const char* fmt, ...) const {
   if (!trace) return;
   char buf[256];
   va_list ap;
@@ -37,7 +86,13 @@ void Dc::Trace(const char* fmt, ...) const {
   trace->Line(buf);
 }
 
-std::shared_ptr<Dc> GetDc(PlatObj h) { return Get<Dc>(h, kPlatObjDc); }
+Dc* FindDc(PlatObj h) {
+  const uint32_t dropped = gDroppedContexts.load(std::memory_order_acquire);
+  const std::shared_ptr<Dc> found = Get<Dc>(h, kPlatObjDc);
+  if (!found) return nullptr;
+  tLastDc = LastDc{h, found.get(), dropped};
+  return found.get();
+}
 
 namespace {
 
@@ -82,10 +137,8 @@ PlatObj NewDc(PlatDrawTarget* target, bool memory) {
   auto dc = std::make_shared<Dc>();
   dc->target = target;
   dc->memory = memory;
-  dc->penH = PlatGetStockObject(kPlatStockBlackPen);
-  dc->pen = Get<Pen>(dc->penH, kPlatObjPen);
-  dc->brushH = PlatGetStockObject(kPlatStockWhiteBrush);
-  dc->brush = Get<Brush>(dc->brushH, kPlatObjBrush);
+  dc->SelectPenOrBrush(PlatGetStockObject(kPlatStockBlackPen));
+  dc->SelectPenOrBrush(PlatGetStockObject(kPlatStockWhiteBrush));
   dc->paletteH = PlatGetStockObject(kPlatStockPalette);
   dc->palette = Get<Palette>(dc->paletteH, kPlatObjPalette);
   dc->fontH = PlatGetStockObject(kPlatStockFont);
@@ -136,25 +189,12 @@ bool PlatDeleteDc(PlatObj dc) {
   return Unregister(dc);
 }
 
-PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
-  auto dc = GetDc(dch);
-  if (!dc) return 0;
-  auto o = Lookup(obj, kPlatObjNone);
-  if (!o) return 0;
+namespace {
+
+// PlatSelectObject of the objects not held: fonts, bitmaps, regions.
+PlatObj SelectOther(Dc* dc, PlatObj dch, PlatObj obj, std::shared_ptr<Object> o) {
   PlatObj old = 0;
   switch (o->kind) {
-    case kPlatObjPen:
-      old = dc->penH;
-      dc->pen = std::static_pointer_cast<Pen>(o);
-      dc->penH = obj;
-      dc->Trace("pen %d %d 0x%06X", dc->pen->style, dc->pen->width, dc->pen->colour);
-      return old;
-    case kPlatObjBrush:
-      old = dc->brushH;
-      dc->brush = std::static_pointer_cast<Brush>(o);
-      dc->brushH = obj;
-      TraceBrush(*dc);
-      return old;
     case kPlatObjFont:
       old = dc->fontH;
       dc->font = o;
@@ -184,6 +224,28 @@ PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
       PlatSetLastError(kPlatErrInvalidHandle);
       return 0;
   }
+}
+
+}  // namespace
+
+PlatObj PlatSelectObject(PlatObj dch, PlatObj obj) {
+  auto dc = GetDc(dch);
+  if (!dc) return 0;
+  // Pens and brushes, the most selected, are found among those the context
+  // holds.
+  const PlatObj oldPen = dc->penH, oldBrush = dc->brushH;
+  std::shared_ptr<Object> o;
+  Object* held = dc->SelectHeld(obj);
+  if (!held) held = dc->SelectPenOrBrush(obj, &o);
+  if (held) {
+    if (held->kind == kPlatObjBrush) {
+      if (dc->trace) TraceBrush(*dc);
+      return oldBrush;
+    }
+    dc->Trace("pen %d %d 0x%06X", dc->pen->style, dc->pen->width, dc->pen->colour);
+    return oldPen;
+  }
+  return o ? SelectOther(dc, dch, obj, std::move(o)) : 0;
 }
 
 PlatObj PlatCurrentObject(PlatObj dch, PlatObjKind kind) {
@@ -271,13 +333,11 @@ int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
   auto dc = GetDc(dch);
   if (!dc) return kPlatRgnError;
   if (rgn == 0) {
-    dc->hasClip = false;
-    SetRect(&dc->userClip, 0, 0, 0, 0);
+    dc->SetUserClip(nullptr);
   } else {
     auto g = Get<Region>(rgn, kPlatObjRegion);
     if (!g) return kPlatRgnError;
-    pixman_region32_copy(&dc->userClip, &g->r);
-    dc->hasClip = true;
+    dc->SetUserClip(&g->r);
   }
   if (dc->trace) {
     int n = 0;
@@ -301,7 +361,7 @@ int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {
       PlatSetLastError(kPlatErrInvalidParam);
       return kPlatRgnError;
     }
-    pixman_region32_translate(&dc->userClip, dx, dy);
+    dc->SetUserClip(&dc->userClip, dx, dy);
   }
   dc->Trace("offsetclip %d,%d", dx, dy);
   return PlatGetClipBox(dch, nullptr);
@@ -319,15 +379,12 @@ int32_t PlatGetClipRgn(PlatObj dch, PlatObj rgn) {
 int32_t PlatGetClipBox(PlatObj dch, PlatRect* box) {
   auto dc = GetDc(dch);
   if (!dc) return kPlatRgnError;
-  pixman_region32_t clip;
-  pixman_region32_init(&clip);
-  dc->EffectiveClip(&clip);
-  int32_t kind = RegionKind(&clip);
+  const pixman_region32_t* clip = dc->Clip();
+  int32_t kind = RegionKind(clip);
   if (box) {
-    const pixman_box32_t* e = pixman_region32_extents(&clip);
+    const pixman_box32_t* e = pixman_region32_extents(const_cast<pixman_region32_t*>(clip));
     *box = kind == kPlatRgnEmpty ? PlatRect{0, 0, 0, 0} : PlatRect{e->x1, e->y1, e->x2, e->y2};
   }
-  pixman_region32_fini(&clip);
   return kind;
 }
 

@@ -48,28 +48,18 @@ std::string BrushAndRects(const Brush& b, const pixman_region32_t* r) {
 
 bool FillRect(const Dc& dc, int32_t l, int32_t t, int32_t r, int32_t b, const Paint& paint,
               uint8_t fn) {
-  // A clip of at most one rectangle (the common case) is intersected as a
-  // box, without building regions.
-  if (!dc.hasClip || pixman_region32_n_rects(const_cast<pixman_region32_t*>(&dc.userClip)) <= 1) {
-    PlatSurface* s = dc.Surface();
-    if (!s) return true;
-    pixman_box32_t box{std::max(l, 0), std::max(t, 0), std::min(r, PlatSurfaceWidth(s)),
-                       std::min(b, PlatSurfaceHeight(s))};
-    if (dc.hasClip) {
-      if (!pixman_region32_not_empty(const_cast<pixman_region32_t*>(&dc.userClip))) return true;
-      const pixman_box32_t* c = pixman_region32_extents(const_cast<pixman_region32_t*>(&dc.userClip));
-      box = pixman_box32_t{std::max(box.x1, c->x1), std::max(box.y1, c->y1), std::min(box.x2, c->x2),
-                           std::min(box.y2, c->y2)};
-    }
-    FillBox(s, box, paint, fn);
-    return true;
-  }
-  pixman_region32_t area;
-  pixman_region32_init(&area);
-  SetRect(&area, l, t, r, b);
-  FillRegion(dc, &area, paint, fn);
-  pixman_region32_fini(&area);
+  FillClipped(dc, pixman_box32_t{l, t, r, b}, paint, fn);
   return true;
+}
+
+// PlatPatBlt of a function that reads no pattern, or of a patterned brush:
+// kept apart so that solid fills keep a small frame.
+__attribute__((noinline)) bool PatBltPainted(const Dc& dc, int32_t l, int32_t t, int32_t r, int32_t b, uint8_t fn,
+                                             bool pattern) {
+  if (!pattern) return FillRect(dc, l, t, r, b, SolidPaint(0), fn);
+  Paint paint;
+  if (!MakePaint(dc, *dc.brush, &paint)) return true;  // null brush
+  return FillRect(dc, l, t, r, b, paint, fn);
 }
 
 }  // namespace
@@ -83,14 +73,15 @@ bool PlatPatBlt(PlatObj dch, int32_t x, int32_t y, int32_t w, int32_t h, uint32_
     return false;
   }
   dc->Trace("patfill %d,%d,%d,%d 0x%06X", x, y, w, h, rop3);
-  Paint paint;
-  bool pattern = ((fn >> 4) & 0x0F) != (fn & 0x0F);  // the function reads the pattern
-  if (pattern && !MakePaint(*dc, *dc->brush, &paint)) return true;  // null brush
-  if (!pattern) paint = SolidPaint(0);
   int32_t l, r, t, b;
   Span(x, w, &l, &r);
   Span(y, h, &t, &b);
-  return FillRect(*dc, l, t, r, b, paint, fn);
+  const bool pattern = ((fn >> 4) & 0x0F) != (fn & 0x0F);  // the function reads the pattern
+  if (pattern && dc->brush->brushKind == kPlatBrushSolid) {
+    FillClipped(*dc, pixman_box32_t{l, t, r, b}, dc->brush->colour, fn);
+    return true;
+  }
+  return PatBltPainted(*dc, l, t, r, b, fn, pattern);
 }
 
 bool PlatInvertRect(PlatObj dch, const PlatRect& rect) {
@@ -311,28 +302,38 @@ void TracePoints(const Dc& dc, const char* what, const PlatPoint* pts, int32_t n
   dc.trace->Line(line);
 }
 
-void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
-  if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
-  pixman_region32_t clip;
-  pixman_region32_init(&clip);
-  dc.EffectiveClip(&clip);
+// The pixels of a level or upright segment from a to b, without b: the box
+// from a up to b, or from past b up to a.
+inline pixman_box32_t StraightBox(PlatPoint a, PlatPoint b) {
+  if (a.y == b.y) return a.x <= b.x ? pixman_box32_t{a.x, a.y, b.x, a.y + 1} : pixman_box32_t{b.x + 1, a.y, a.x + 1, a.y + 1};
+  return a.y <= b.y ? pixman_box32_t{a.x, a.y, a.x + 1, b.y} : pixman_box32_t{a.x, b.y + 1, a.x + 1, a.y + 1};
+}
+
+// True when the pixels of a level or upright segment from a to b, without
+// b, fit a box in int32 coordinates.
+inline bool StraightFits(PlatPoint a, PlatPoint b) {
+  return (a.x == b.x || a.y == b.y) && a.x < INT32_MAX && a.y < INT32_MAX && b.x < INT32_MAX && b.y < INT32_MAX;
+}
+
+// The pixels of a thin pen's polyline as regions, each painted once.
+__attribute__((noinline)) void ThinPolyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
+  const pixman_region32_t* clip = dc.Clip();
   int64_t phase = 0;
   int32_t segments = closed ? n : n - 1;
   BoxList on, off;
   for (int32_t k = 0; k < segments; ++k) {
     PlatPoint a = pts[k], b = pts[(k + 1) % n];
-    Segment(dc, &clip, a, b, phase, &on, &off);
+    Segment(dc, clip, a, b, phase, &on, &off);
     phase += Steps(a, b);
   }
   uint8_t fn = Rop2Function(dc.rop2);
   // A solid copy within a clip of one rectangle: the boxes, already inside
   // it, are stored as they are (a pixel stored twice is stored once).
-  if (off.boxes.empty() && fn == 0xF0 && pixman_region32_n_rects(&clip) == 1) {
+  if (off.boxes.empty() && fn == 0xF0 && pixman_region32_n_rects(const_cast<pixman_region32_t*>(clip)) == 1) {
     PlatSurface* s = dc.Surface();
     const Paint paint = SolidPaint(dc.pen->colour);
     if (s)
       for (const pixman_box32_t& b : on.boxes) FillBox(s, b, paint, fn);
-    pixman_region32_fini(&clip);
     return;
   }
   // The union of the segments, each pixel painted once: a pixel both on and
@@ -347,7 +348,18 @@ void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
   FillRegion(dc, &offArea, SolidPaint(dc.back), fn);
   pixman_region32_fini(&onArea);
   pixman_region32_fini(&offArea);
-  pixman_region32_fini(&clip);
+}
+
+inline void Polyline(const Dc& dc, const PlatPoint* pts, int32_t n, bool closed) {
+  if (dc.pen->width >= 2 && dc.pen->style != kPlatPenNull) return WidePolyline(dc, pts, n, closed);
+  // A single solid level or upright line, the commonest of all: its one box
+  // painted where the clip keeps it, as ThinPolyline paints it.
+  if (!closed && n == 2 && dc.pen->style != kPlatPenNull && kDashes[dc.pen->style].n == 0 &&
+      StraightFits(pts[0], pts[1])) {
+    FillClipped(dc, StraightBox(pts[0], pts[1]), dc.pen->colour, Rop2Function(dc.rop2));
+    return;
+  }
+  ThinPolyline(dc, pts, n, closed);
 }
 
 struct Crossing {
@@ -515,14 +527,54 @@ bool PlatMoveTo(PlatObj dch, int32_t x, int32_t y, PlatPoint* old) {
   return true;
 }
 
+namespace {
+
+// Lines from the position to each of the n points in turn, as PlatLineTo
+// draws them one by one.  Level and upright lines of a thin solid pen, the
+// commonest of all, are painted as boxes found with the surface and clip
+// looked up once.
+void LinesTo(Dc& dc, const PlatPoint* to, int32_t n) {
+  if (n <= 0) return;
+  PlatPoint from{dc.posX, dc.posY};
+  dc.posX = to[n - 1].x;
+  dc.posY = to[n - 1].y;
+  const Pen& pen = *dc.pen;
+  const bool thinSolid = pen.width < 2 && pen.style != kPlatPenNull && kDashes[pen.style].n == 0;
+  const SolidBoxes boxes(dc, pen.colour, thinSolid ? Rop2Function(dc.rop2) : 0);
+  for (int32_t i = 0; i < n; ++i) {
+    const PlatPoint next = to[i];
+    dc.Trace("lineto %d,%d", next.x, next.y);
+    if (thinSolid && StraightFits(from, next)) {
+      boxes.Paint(StraightBox(from, next));
+    } else {
+      const PlatPoint pts[2] = {from, next};
+      Polyline(dc, pts, 2, false);
+    }
+    from = next;
+  }
+}
+
+}  // namespace
+
 bool PlatLineTo(PlatObj dch, int32_t x, int32_t y) {
   auto dc = GetDc(dch);
   if (!dc) return false;
-  dc->Trace("lineto %d,%d", x, y);
-  PlatPoint pts[2] = {{dc->posX, dc->posY}, {x, y}};
-  Polyline(*dc, pts, 2, false);
+  const PlatPoint to{x, y};
+  LinesTo(*dc, &to, 1);
+  return true;
+}
+
+bool PlatMoveLineTo(PlatObj dch, int32_t x, int32_t y, const PlatPoint* to, int32_t n) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (n < 0 || (n && !to)) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
   dc->posX = x;
   dc->posY = y;
+  dc->Trace("moveto %d,%d", x, y);
+  LinesTo(*dc, to, n);
   return true;
 }
 
@@ -548,15 +600,13 @@ bool PlatPolygon(PlatObj dch, const PlatPoint* points, int32_t n) {
   TracePoints(*dc, "polygon", points, n);
   Paint paint;
   if (MakePaint(*dc, *dc->brush, &paint)) {
-    pixman_region32_t clip, area;
-    pixman_region32_init(&clip);
+    auto* clip = const_cast<pixman_region32_t*>(dc->Clip());
+    pixman_region32_t area;
     pixman_region32_init(&area);
-    dc->EffectiveClip(&clip);
-    if (pixman_region32_not_empty(&clip)) {
-      PolygonArea(dc->fillMode, points, n, *pixman_region32_extents(&clip), &area);
+    if (pixman_region32_not_empty(clip)) {
+      PolygonArea(dc->fillMode, points, n, *pixman_region32_extents(clip), &area);
       FillRegion(*dc, &area, paint, Rop2Function(dc->rop2));
     }
-    pixman_region32_fini(&clip);
     pixman_region32_fini(&area);
   }
   Polyline(*dc, points, n, true);

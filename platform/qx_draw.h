@@ -47,6 +47,9 @@ bool PlatMoveTo(PlatObj dc, int32_t x, int32_t y, PlatPoint* old);
 // flat-capped cosmetic dashes otherwise, each pixel once; their gaps stay
 // unpainted whatever the background mode.
 bool PlatLineTo(PlatObj dc, int32_t x, int32_t y);
+// PlatMoveTo(x, y), then PlatLineTo to each of the n points in turn, in one
+// call: what is drawn, the position left and the trace are the same.
+bool PlatMoveLineTo(PlatObj dc, int32_t x, int32_t y, const PlatPoint* to, int32_t n);
 // Segments between n points in order, each without its end point; the
 // dashes run on across the joints.  The polyline is the union of its
 // segments: a pixel they share is painted once (on wins over a gap).  The position is not used or changed.

@@ -34,6 +34,8 @@ PlatObj Handle(uint32_t index, uint16_t generation) {
 
 }  // namespace
 
+std::atomic<uint32_t> gDroppedContexts{0}, gDroppedPens{0};
+
 PlatObj Register(std::shared_ptr<Object> obj) {
   Table& t = TheTable();
   std::lock_guard<std::mutex> lock(t.mx);
@@ -81,6 +83,9 @@ bool Unregister(PlatObj h) {
       Slot& s = t.slots[index];
       if (s.obj && s.generation == generation) {
         if (s.obj->stock) return true;
+        if (s.obj->kind == kPlatObjDc) gDroppedContexts.fetch_add(1, std::memory_order_release);
+        if (s.obj->kind == kPlatObjPen || s.obj->kind == kPlatObjBrush)
+          gDroppedPens.fetch_add(1, std::memory_order_release);
         gone = std::move(s.obj);
         s.obj.reset();
         // A slot whose generations are used up is retired, never reused.

@@ -3,6 +3,7 @@
 #pragma once
 #include <pixman.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -67,6 +68,9 @@ PlatObj Register(std::shared_ptr<Object> obj);
 std::shared_ptr<Object> Lookup(PlatObj h, PlatObjKind kind);
 // Drops the handle; the object lives on while others hold it.
 bool Unregister(PlatObj h);
+// Count the drawing contexts, and the pens and brushes, whose handles were
+// dropped: one found before its count last changed is still registered.
+extern std::atomic<uint32_t> gDroppedContexts, gDroppedPens;
 
 template <class T>
 std::shared_ptr<T> Get(PlatObj h, PlatObjKind kind) {

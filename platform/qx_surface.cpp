@@ -4,14 +4,7 @@
 #include <cstring>
 
 #include "platform/qx_file.h"
-
-struct PlatSurface {
-  int32_t width;
-  int32_t height;
-  PlatSurfaceFormat format;
-  int32_t stride;
-  uint8_t* bits;
-};
+#include "platform/qx_surface_internal.h"
 
 namespace {
 
@@ -40,7 +33,11 @@ bool CheckedSize(int32_t width, int32_t height, PlatSurfaceFormat format, int32_
 
 uint8_t* NewStore(uint32_t bytes, PlatSurfaceFormat format) {
   if (bytes == 0) return nullptr;
-  auto* p = static_cast<uint8_t*>(std::malloc(bytes));
+  // Rows start on a cache line where the stride allows: a narrow fill then
+  // never stores across two lines that one line would hold.
+  constexpr uint32_t kLine = 64;
+  if (bytes > UINT32_MAX - kLine) return nullptr;
+  auto* p = static_cast<uint8_t*>(std::aligned_alloc(kLine, (bytes + kLine - 1) / kLine * kLine));
   if (!p) return nullptr;
   if (format == kPlatRgb32) {
     auto* w = reinterpret_cast<uint32_t*>(p);

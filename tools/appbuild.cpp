@@ -144,6 +144,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   writer->Add(rsrcfmt::kTypeStrList, 314, rsrcw::StrList({"Cursor %ld", "Plot %ld"}), std::string("_Graph Strings"));
   AddVIStringTexts(writer);
   AddPanelMenuTexts(writer);
+  AddPopupItemTexts(writer);
   AddPanelImages(writer);
   AddToolBarStrips(writer);
   AddHelpResources(writer);
@@ -222,6 +223,31 @@ void AddPanelMenuTexts(rsrcw::Writer* writer) {
   writer->Add(rsrcfmt::kTypeStrList, kPathValidityMenuListId,
               rsrcw::StrList({"Path Validity Base", "Valid Path", "Not a Path"}),
               std::string("_Path Validity menu"));
+}
+
+void AddPopupItemTexts(rsrcw::Writer* writer) {
+  static const struct { int32 code; const char* text; } kItems[] = {
+      {1, "Description..."},        {6, "Reinitialize to Default"}, {24, "Show Last Element"},
+      {25, "Empty Array"},          {124, "Cut Data"},              {125, "Copy Data"},
+      {126, "Paste Data"},          {128, "Start Selection"},       {129, "End Selection"},
+      {158, "Smooth Updates"},      {159, "Show Selection"},        {170, "Empty Table"},
+      {171, "Ramp"},                {184, "Interpolate Color"},     {223, "Select All"},
+      {247, "Selection Scrolling"}, {265, "Online Help"},           {266, "Marker Spacing"},
+      {267, "Add Marker"},          {268, "Delete Marker"},         {269, "Marker Color"},
+      {277, "Tag Browser..."},      {316, "Explain Error"},         {317, "Explain Warning"},
+      {318, "Create Tag..."},       {319, "Edit Tag..."},           {320, "Copy Tag..."},
+  };
+  std::vector<std::string> texts(kPopupItemCount);
+  for (const auto& i : kItems) texts[size_t(i.code - 1)] = i.text;
+  writer->Add(rsrcfmt::kTypeStrList, 300, rsrcw::StrList(texts), std::string("_PopUp Items"));
+  writer->Add(rsrcfmt::kFlatPathTag, 2000,
+              rsrcw::FlatPath(1, {std::begin(kTagBrowserVIPath), std::end(kTagBrowserVIPath)}),
+              std::string("tag browser path"));
+  writer->Add(rsrcfmt::kFlatPathTag, 2001,
+              rsrcw::FlatPath(1, {std::begin(kTagConfigVIPath), std::end(kTagConfigVIPath)}),
+              std::string("tag config path"));
+  writer->Add(rsrcfmt::kTypeStrList, 18100, rsrcw::StrList({std::begin(kTagBrowserParams), std::end(kTagBrowserParams)}));
+  writer->Add(rsrcfmt::kTypeStrList, 18101, rsrcw::StrList({std::begin(kTagConfigParams), std::end(kTagConfigParams)}));
 }
 
 void AddMenuResources(rsrcw::Writer* writer) {

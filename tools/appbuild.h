@@ -95,6 +95,16 @@ void AddMenuResources(rsrcw::Writer* writer);
 // "_Path Validity menu" (STR# 77), each its title and then its items.
 void AddPanelMenuTexts(rsrcw::Writer* writer);
 constexpr int32 kRadixMenuListId = 57, kPathValidityMenuListId = 77;
+// The pop-up menus' item texts ("_PopUp Items", STR# 300, 325 entries, the
+// texts at their codes, the others empty), the tag VIs' relative paths
+// ("PTH0" 2000 browser, 2001 configuration, below the VI library folder)
+// and their parameter names (STR# 18100 browser, 18101 configuration).
+void AddPopupItemTexts(rsrcw::Writer* writer);
+constexpr int32 kPopupItemCount = 325;
+constexpr const char* kTagBrowserVIPath[] = {"tags", "Tag Browser.vi"};
+constexpr const char* kTagConfigVIPath[] = {"tags", "Tag Configuration.vi"};
+constexpr const char* kTagBrowserParams[] = {"tag", "cancelled"};
+constexpr const char* kTagConfigParams[] = {"mode", "tag in", "tag out", "accepted"};
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);

@@ -114,6 +114,8 @@ uInt32 MapEntry(int32 map, int32 index) {
 
 int32 ScreenDepth() { return WGetDepth(0); }
 
+uInt32 gPaletteGeneration = 0;
+
 // Pins a converted component to 0-255; NaN gives 0.
 int32 Component(float64 v) {
   const float64 x = v * 255.0 + 0.5;
@@ -122,7 +124,7 @@ int32 Component(float64 v) {
   return int32(x);
 }
 
-float64 HlsValue(float64 m1, float64 m2, float64 x) {
+inline float64 HlsValue(float64 m1, float64 m2, float64 x) {
   if (x > 360.0) x -= 360.0;
   if (x < 0.0) x += 360.0;
   if (x < 60.0) return m1 + (m2 - m1) * x / 60.0;
@@ -192,6 +194,7 @@ MgErr DSetAppColors(UHandle colourList, UHandle paletteTable, UHandle preferred)
     };
     std::vector<uInt32> list = words(colourList), pref = words(preferred);
     Table().swap(table);
+    ++gPaletteGeneration;
     ColourList().swap(list);
     Preferred().swap(pref);
     DLogPalette log;
@@ -261,6 +264,8 @@ __attribute__((noinline)) int32 IndexAtDepth(DColor colour, int32 depth, DColor*
 }
 
 }  // namespace
+
+uInt32 DPaletteGeneration() { return gPaletteGeneration; }
 
 int32 DColorToIndex(DColor colour, int32 depth, DColor* matched) {
   // The common call, at screen depth without the matched colour, stays
@@ -397,6 +402,7 @@ MgErr DSetColorMap(int32 map, UHandle data) {
 
 void DResetColors() {
   Table() = DDefaultPaletteTable();
+  ++gPaletteGeneration;
   ColourList().clear();
   Preferred().clear();
   for (int32 m = 0; m < kDMapCount; ++m) Map(m).clear();

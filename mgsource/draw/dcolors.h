@@ -40,6 +40,9 @@ QX_EXTERN_C DColor DGDIColorToColor(uInt32 hostColour);
 // The drawing-palette index of a colour at a depth; matched (may be null)
 // gets the palette colour it stands for.
 QX_EXTERN_C int32 DColorToIndex(DColor colour, int32 depth, DColor* matched);
+// Changes whenever the palette table is replaced: what DColorToIndex
+// answered before stays true while it is the same.
+uInt32 DPaletteGeneration();
 QX_EXTERN_C DColor DIndexToColor(int32 index, int32 depth);
 
 QX_EXTERN_C DColor MIndexToDColor(int32 mIndex, int32 depth);

@@ -58,6 +58,24 @@ int32 gLive = 0;
 // A colour that is not in the palette, on a deep target.
 PlatObj gOneOffPen = 0, gOneOffBrush = 0;
 
+// The one-off objects of the colours off the palette used last, kept so
+// that colours met again (the bands of gradients, the shades of bevels) are
+// selected without making objects: 8 sets of 8, a colour's set chosen by
+// its hash, the least recently used of a full set given up.
+constexpr int32 kOneOffSets = 8, kOneOffWays = 8;
+struct OneOff {
+  DColor colour;
+  uInt32 used;     // the clock at its last use; 0: empty
+  uInt32 palette;  // the palette generation it was found off
+  PlatObj pen;
+  PlatObj brush;
+};
+OneOff gOneOffs[kOneOffSets][kOneOffWays];
+uInt32 gOneOffClock = 0;
+// The normal pen's objects last selected into the device context by
+// DApplyPen, while the normal pen is current.
+PlatObj gNormalPenSelected = 0, gNormalBrushSelected = 0;
+
 const PenState kDefaultState = {kBlackColor, kWhiteColor, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 1, 0, 0, 0};
 
 PenEntry* Entries() { return reinterpret_cast<PenEntry*>(*gTable); }
@@ -70,9 +88,9 @@ bool Valid(int32 pen, int32 lo) {
 DColor Stored(DColor c) { return c == kTransparentColor ? kBlackColor : c; }
 
 bool Solid(const uChar* pattern) {
-  for (int i = 0; i < 8; ++i)
-    if (pattern[i] != 0xFF) return false;
-  return true;
+  uInt32 rows[2];
+  std::memcpy(rows, pattern, 8);
+  return (rows[0] & rows[1]) == 0xFFFFFFFFu;
 }
 
 bool KnownMode(int32 mode) { return mode >= 0 && mode <= 7; }
@@ -153,6 +171,76 @@ void DropCacheEntry(int32 i) {
 }
 
 int32 Mod8(int32 v) { return ((v % 8) + 8) % 8; }
+
+// The set of colour c among the kept one-off objects.
+OneOff* OneOffSet(DColor c) { return gOneOffs[(c * 0x9E3779B1u) >> 29]; }
+
+uInt32 Tick() {
+  if (++gOneOffClock == 0) {
+    // The clock wrapped: every kept pair counts as used long ago.
+    for (auto& s : gOneOffs)
+      for (OneOff& o : s)
+        if (o.used) o.used = 1;
+    gOneOffClock = 2;
+  }
+  return gOneOffClock;
+}
+
+// The kept one-off pen and brush of colour c, found off the palette as it
+// is now: false when there are none.
+bool KeptOneOff(DColor c, PlatObj* pen, PlatObj* brush) {
+  OneOff* set = OneOffSet(c);
+  for (int32 k = 0; k < kOneOffWays; ++k) {
+    OneOff& o = set[k];
+    if (o.used && o.colour == c && o.palette == DPaletteGeneration()) {
+      o.used = Tick();
+      *pen = o.pen;
+      *brush = o.brush;
+      return true;
+    }
+  }
+  return false;
+}
+
+// New one-off pen and brush of colour c (red and blue exchanged, high byte
+// 2, as a palette-relative host colour), kept in place of c's old ones or
+// of the least recently used of its set.  False when they cannot be made.
+bool NewOneOff(DColor c, PlatObj* pen, PlatObj* brush) {
+  OneOff* set = OneOffSet(c);
+  OneOff* victim = &set[0];
+  for (int32 k = 0; k < kOneOffWays; ++k) {
+    OneOff& o = set[k];
+    if (o.used && o.colour == c) {
+      victim = &o;
+      break;
+    }
+    if (o.used < victim->used) victim = &o;
+  }
+  const uInt32 exact = 0x02000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  const PlatObj newPen = PlatCreatePen(kPlatPenSolid, 1, exact), newBrush = PlatCreateSolidBrush(exact);
+  if (!newPen || !newBrush) {
+    DeleteUnlessStock(newPen);
+    DeleteUnlessStock(newBrush);
+    return false;
+  }
+  DeleteUnlessStock(victim->pen);
+  DeleteUnlessStock(victim->brush);
+  *victim = OneOff{c, Tick(), DPaletteGeneration(), newPen, newBrush};
+  *pen = newPen;
+  *brush = newBrush;
+  return true;
+}
+
+void DropOneOffs() {
+  for (auto& set : gOneOffs)
+    for (OneOff& o : set) {
+      DeleteUnlessStock(o.pen);
+      DeleteUnlessStock(o.brush);
+      o = OneOff{0, 0, 0, 0, 0};
+    }
+  gOneOffClock = 0;
+  gOneOffPen = gOneOffBrush = 0;
+}
 
 }  // namespace
 
@@ -316,10 +404,15 @@ MgErr DApplyPen(int32 pen) {
   const PenEntry* prev = prevValid ? &all[gCur] : nullptr;
   if (!prev || prev->mode != e.mode) PlatSetRop2(dc, Rop2Of(e.mode));
   if (!prev || prev->fill != e.fill) PlatSetPolyFillMode(dc, e.fill ? kPlatFillWinding : kPlatFillAlternate);
-  // The normal pen's objects change under it: re-applied, it always selects.
-  const bool always = !prev || (pen == kNormalPen && gCur == kNormalPen);
-  if (always || prev->pen != e.pen) PlatSelectObject(dc, e.pen);
-  if (always || prev->brush != e.brush) PlatSelectObject(dc, e.brush);
+  // The normal pen's objects change under it: re-applied, it is compared
+  // with the objects it selected last.
+  const bool again = prev && pen == kNormalPen && gCur == kNormalPen;
+  const PlatObj prevPen = again ? gNormalPenSelected : prev ? prev->pen : 0;
+  const PlatObj prevBrush = again ? gNormalBrushSelected : prev ? prev->brush : 0;
+  if (!prev || prevPen != e.pen) PlatSelectObject(dc, e.pen);
+  if (!prev || prevBrush != e.brush) PlatSelectObject(dc, e.brush);
+  gNormalPenSelected = e.pen;
+  gNormalBrushSelected = e.brush;
   if (pen != kNormalPen) {
     const bool colours = !prev || gCur == kNormalPen;
     if (colours || prev->hostFore != e.hostFore) PlatSetTextColor(dc, e.hostFore);
@@ -357,11 +450,13 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
   if (!Valid(kNormalPen, kNormalPen)) return DBAssert(__FILE__, __LINE__, "DSelectNormPen: no pen table");
   if (gCur == kNormalPen && Entries()[kNormalPen].fore == c) return 0;
   Entries()[kNormalPen].fore = c;
+  PlatObj pen = 0, brush = 0;
+  // A colour already found off the palette on a deep target keeps its
+  // objects.
+  const bool kept = gDrawState.depth > 8 && KeptOneOff(c, &pen, &brush);
   DColor matched = 0;
-  int32 i = DColorToIndex(c, 8, &matched);
-  PlatObj pen = 0, brush = 0, oldPen = 0, oldBrush = 0;
-  const uInt32 host = DColorToGDIColor(c);
-  if ((gDrawState.depth <= 8 || matched == c) && i >= 0 && i < kCacheSize) {
+  int32 i = kept ? -1 : DColorToIndex(c, 8, &matched);
+  if (!kept && (gDrawState.depth <= 8 || matched == c) && i >= 0 && i < kCacheSize) {
     CacheEntry& ce = gCache[i];
     const bool screen = HostIsScreenPort() != 0;
     if (screen && ce.pen && ce.brush) {
@@ -381,6 +476,7 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
         gCur = kPenNone;
         --gLive;
       }
+      const uInt32 host = DColorToGDIColor(c);
       brush = c == kWhiteColor ? gStockWhite : PlatCreateSolidBrush(host);
       pen = PlatCreatePen(kPlatPenSolid, 1, host);
       if (!pen || !brush) {
@@ -396,25 +492,30 @@ int32 HostSelectNormPen(DColor colour, DColor bwColour) {
       }
     }
   } else {
-    // A deep target and a colour off the palette: the exact colour, red and
-    // blue exchanged, as a palette-relative host colour.
+    // A deep target and a colour off the palette: the exact colour.
     i = -1;
-    const uInt32 exact = 0x02000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-    oldPen = gOneOffPen;
-    oldBrush = gOneOffBrush;
-    gOneOffPen = pen = PlatCreatePen(kPlatPenSolid, 1, exact);
-    gOneOffBrush = brush = PlatCreateSolidBrush(exact);
-    if (!pen || !brush) {
+    if (!kept && !NewOneOff(c, &pen, &brush)) {
       DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot make the pen's objects");
-      pen = pen ? pen : gStockBlack;
-      brush = brush ? brush : gStockWhite;
+      pen = gStockBlack;
+      brush = gStockWhite;
     }
+    gOneOffPen = pen;
+    gOneOffBrush = brush;
   }
-  Entries()[kNormalPen].pen = pen;
-  Entries()[kNormalPen].brush = brush;
-  if (DApplyPen(kNormalPen) != kNoErr) DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot apply the pen");
-  DeleteUnlessStock(oldPen);
-  DeleteUnlessStock(oldBrush);
+  PenEntry& normal = Entries()[kNormalPen];
+  normal.pen = pen;
+  normal.brush = brush;
+  if (gCur == kNormalPen && gDrawState.dc && (normal.flags & kPenExactSolid)) {
+    // The normal pen again in another colour: only its objects change (its
+    // mode, fill and exactness stay), those that differ are selected.
+    normal.flags = uInt16(normal.flags & ~kPenChanged);
+    if (pen != gNormalPenSelected) PlatSelectObject(gDrawState.dc, pen);
+    if (brush != gNormalBrushSelected) PlatSelectObject(gDrawState.dc, brush);
+    gNormalPenSelected = pen;
+    gNormalBrushSelected = brush;
+  } else if (DApplyPen(kNormalPen) != kNoErr) {
+    DBAssert(__FILE__, __LINE__, "DSelectNormPen: cannot apply the pen");
+  }
   if (i >= 0) {
     CacheEntry& ce = gCache[i];
     if (++ce.uses > kMaxUses) ce.uses = 1;
@@ -523,6 +624,9 @@ void DInitDraw() {
   if (!gStockNull) DBAssert(__FILE__, __LINE__, "DInitDraw: no null brush");
   for (CacheEntry& c : gCache) c = CacheEntry{0, 0, 0};
   gLive = 0;
+  for (auto& set : gOneOffs)
+    for (OneOff& o : set) o = OneOff{0, 0, 0, 0, 0};
+  gOneOffClock = 0;
   gOneOffPen = gOneOffBrush = 0;
   DFillTangentTable();
   gCur = kPenNone;
@@ -556,17 +660,15 @@ void DDisposeDraw() {
     AZDisposeHandle(gTable);
     gTable = nullptr;
   }
-  DeleteUnlessStock(gOneOffPen);
-  DeleteUnlessStock(gOneOffBrush);
-  gOneOffPen = gOneOffBrush = 0;
+  DropOneOffs();
   DSetPointBuf(0);
   gCount = 0;
   gCur = kPenNone;
 }
 
 DPenUse DCurrentPenUse() {
-  int32 pen = Valid(gCur, kNormalPen) ? gCur : kNormalPen;
-  if (!Valid(pen, kNormalPen)) return DPenUse{1, 0, false, true, 0};
+  const int32 pen = Valid(gCur, kNormalPen) ? gCur : Valid(kNormalPen, kNormalPen) ? kNormalPen : kPenNone;
+  if (pen == kPenNone) return DPenUse{1, 0, false, true, 0};
   const PenEntry& e = Entries()[pen];
   return DPenUse{e.width < 0 ? 0 : e.width, e.mode, !Solid(e.pattern), (e.flags & kPenExactSolid) != 0, e.style};
 }

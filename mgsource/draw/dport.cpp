@@ -107,6 +107,11 @@ DPort gHostPort = {
 
 int32 HostGetDepth() {
   if (!gDrawState.target) return DBAssert(__FILE__, __LINE__, "no drawing target");
+  // A window's depth was taken when it became the target; the pens drawing
+  // into it follow that one, and looking the window up again costs more
+  // than the drawing it answers for.
+  if (gDrawState.window && gDrawState.depth > 0 && IKindOf(int32(gDrawState.target)) == kImageWindow)
+    return gDrawState.depth;
   return IGetDepth(int32(gDrawState.target));
 }
 

@@ -53,8 +53,8 @@ PlatObj ShapeDc() {
 
 // A host line from (x, y) to one pixel right of it: the pixel itself.
 void Pixel(PlatObj dc, int32 x, int32 y) {
-  PlatMoveTo(dc, x, y, nullptr);
-  PlatLineTo(dc, x + 1, y);
+  const PlatPoint to{x + 1, y};
+  PlatMoveLineTo(dc, x, y, &to, 1);
 }
 
 // The points as host points in the point buffer: n + 1 of them, or false
@@ -105,15 +105,12 @@ MgErr SizePointBuf(int64_t points) {
 // A line of the pen from (x0, y0) to (x1, y1), device coordinates, covering
 // both ends.
 void LineCovering(PlatObj dc, int32 x0, int32 y0, int32 x1, int32 y1) {
-  PlatMoveTo(dc, x0, y0, nullptr);
-  if (x0 == x1) {
-    PlatLineTo(dc, x1, y1 >= y0 ? y1 + 1 : y1 - 1);
-  } else if (y0 == y1) {
-    PlatLineTo(dc, x1 > x0 ? x1 + 1 : x1 - 1, y1);
-  } else {
-    PlatLineTo(dc, x1, y1);
-    PlatLineTo(dc, x1 + 1, y1);
-  }
+  PlatPoint to[2] = {{x1, y1}, {x1 + 1, y1}};
+  int32 n = 1;
+  if (x0 == x1) to[0].y = y1 >= y0 ? y1 + 1 : y1 - 1;
+  else if (y0 == y1) to[0].x = x1 > x0 ? x1 + 1 : x1 - 1;
+  else n = 2;
+  PlatMoveLineTo(dc, x0, y0, to, n);
 }
 
 // Ovals and round rectangles: frames are drawn inside their rectangle.
@@ -223,15 +220,11 @@ int32 HostMHLineTo(int32 h, int32 v, Bool32 verticalFirst) {
     PlatMoveTo(dc, x1, y1, nullptr);
     return 0;
   }
-  PlatMoveTo(dc, x0, y0, nullptr);
   const int32 grow = pen.width <= 1 ? 1 : 0;
-  if (verticalFirst) {
-    PlatLineTo(dc, x0, y1);
-    PlatLineTo(dc, x1 + (dx < 0 ? -grow : grow), y1);
-  } else {
-    PlatLineTo(dc, x1, y0);
-    PlatLineTo(dc, x1, y1 + (dy < 0 ? -grow : grow));
-  }
+  const PlatPoint to[2] = {verticalFirst ? PlatPoint{x0, y1} : PlatPoint{x1, y0},
+                           verticalFirst ? PlatPoint{x1 + (dx < 0 ? -grow : grow), y1}
+                                         : PlatPoint{x1, y1 + (dy < 0 ? -grow : grow)}};
+  PlatMoveLineTo(dc, x0, y0, to, 2);
   return 0;
 }
 

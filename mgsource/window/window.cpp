@@ -597,10 +597,10 @@ void WShowFloaters(Bool32 appInactive, Bool32 modalInFront) {
 }
 
 int32 WGetDepth(WindowRef window) {
-  int32 depth = ScreenDepth();
-  if (window) {
-    if (const WindowRecord* r = Resolve(window)) depth = r->hwnd ? r->depth : ScreenDepth();
-  }
+  // A window with a host window keeps its depth; the screen's is looked up
+  // only for the others.
+  const WindowRecord* r = window ? Resolve(window) : nullptr;
+  const int32 depth = r && r->hwnd ? r->depth : ScreenDepth();
   if (depth < 1) DBAssert(__FILE__, __LINE__, "window depth below 1");
   return depth;
 }

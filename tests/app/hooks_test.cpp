@@ -57,6 +57,8 @@
 #include "panel/datamsg.h"
 #include "panel/methsupport.h"
 #include "panel/numdoit.h"
+#include "panel/editmsg.h"
+#include "panel/popup.h"
 #include "panel/strimport.h"
 #include "panel/transact.h"
 #include "rtlib/chartdata.h"
@@ -201,6 +203,8 @@ std::vector<Table> Tables() {
       Read("PanelRampHooks", ReadBack(&SetPanelRampHooks)),
       Read("PanelScaleHooks", PanelScale()),
       Read("SlideOpsHooks", ReadBack(&SetSlideOpsHooks)),
+      Read("EditSelectHooks", ReadBack(&SetEditSelectHooks)),
+      Read("PopupShellHooks", ReadBack(&SetPopupShellHooks)),
       Read("StringImportHooks", ReadBack(&SetStringImportHooks),
            {{&StringImportHooks::cursorLabelInval, "the graph cursors' labels: not built yet"},
             {&StringImportHooks::graphPlotList, "the graph and chart control: not built yet"},

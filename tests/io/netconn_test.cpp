@@ -221,6 +221,32 @@ TEST_F(NetConn, ReadModesDeliverAndKeepBytesAsTheModeSays) {
   }
 }
 
+// A socket found empty is not asked again until an event comes: later reads
+// still end by the bytes, the close, or (time-out 0) a look at the socket.
+TEST_F(NetConn, ReadsAfterTheSocketRanDryEndByWhatComesNext) {
+  struct Step {
+    const char* send;  // the peer sends this, then 1: closes its side
+    int close, loopMs;  // the loop runs this long before the read
+    int32 count, timeout;
+    MgErr result;
+    const char* bytes;
+  } steps[] = {{"headDATA!", 0, 0, 4, -1, 0, "head"}, {"", 0, 0, 5, -1, 0, "DATA!"}, {"quick", 0, 0, 5, 0, 0, "quick"},
+               {"late", 0, 50, 4, -1, 0, "late"},     {"", 1, 50, 3, -1, 66, ""}};
+  Cookie l = Listen();
+  int peer = -1;
+  Cookie c = Accept(l, &peer);
+  for (const Step& k : steps) {
+    SCOPED_TRACE(k.bytes);
+    RawSend(peer, k.send);
+    if (k.close) shutdown(peer, SHUT_WR);
+    usleep(20000);
+    if (k.loopMs) Pump([] { return false; }, k.loopMs);
+    EXPECT_EQ(Read(c, 0, k.count, k.timeout), std::make_pair(k.result, std::string(k.bytes)));
+  }
+  EXPECT_EQ(NCClose(c), 0);
+  EXPECT_EQ(NCClose(l), 0);
+}
+
 // The argument edge cases of reads and writes.
 TEST_F(NetConn, ReadAndWriteArgumentsAreCheckedBeforeTheConnection) {
   Cookie l = Listen();

@@ -110,16 +110,17 @@ TEST_F(LoadBoundary, TheRootHandsLoadActionsToItsObjects) {
   }
 }
 
-// The selection message: the root sends the action of its record to each
-// top-level object; a class without a selection method takes none.
-TEST_F(LoadBoundary, TheRootsSelectionSendsItsActionToEachObject) {
+// The selection message: the root sends its code to its data controllers
+// only (top-level objects that are no controllers get nothing); a class
+// without a selection method takes none.
+TEST_F(LoadBoundary, TheRootsSelectionGoesToItsControllersOnly) {
   vib::NewObject(panel_, kClsTable, 52, root_);  // its operate do-it is not built
   vib::NewObject(panel_, kClsCosmetic, 36, root_);
   // A list takes no selection message: it holds ErrorMethod there.
   const int32 list = vib::NewList(panel_, {});
   struct Case {
     int32 object, action, reports;
-  } cases[] = {{root_, 55, 0}, {root_, 15, 1}, {list, 55, 1}};  // the cosmetic takes 15 and answers 0
+  } cases[] = {{root_, 55, 0}, {root_, 15, 0}, {list, 55, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.action);
     qxtest::Reports::Get().Clear();

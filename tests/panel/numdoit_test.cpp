@@ -13,6 +13,7 @@
 #include "engine/vi/panelroutines.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/numconv.h"
+#include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
@@ -36,6 +37,8 @@ class NumDoit : public ptest::PanelRootTest {
     for (int32 o : texts_)
       if (TRecord t = PartTextRecord(panel_, o)) TDispose(t);
     if (previous_) TRSetStackTop(previous_);
+    // A tracked part of this panel must not outlive it.
+    SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
     PanelRootTest::TearDown();
   }
   // Sends the action down a fresh path: the object's frame, then the end.

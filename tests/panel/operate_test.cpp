@@ -11,6 +11,7 @@
 #include "mgsource/window/wdrag.h"
 #include "panel/datamsg.h"
 #include "panel/dataxfer.h"
+#include "panel/editmsg.h"
 #include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
@@ -479,11 +480,10 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
 struct DropSeen { ObjHeap heap; int32 action, destination, marked, calls; } gDrop;
 int32 SourceSelect(ObjHeap heap, int32, void* record) {
   auto* rec = static_cast<PanelActionRecord*>(record);
-  auto* p = static_cast<ActionParams*>(rec->frame);
-  const auto* xfer = reinterpret_cast<const DataXferRec*>(&p->eventCode);
+  const auto* move = static_cast<const EditMsgRecord*>(rec->frame);
   int32 marked = 0;
   for (ObjHeap h = OHFirstHeap(); h; h = OHNextHeap(h)) marked += (OHWord(h, kOHFlags) & kOHMarkPass) != 0;
-  gDrop = {heap, rec->action, xfer->result, marked, gDrop.calls + 1};
+  gDrop = {heap, rec->action, int32(uintptr_t(move->targetHeap)), marked, gDrop.calls + 1};
   *rec->result = 0x80;
   return 0;
 }

@@ -11,9 +11,16 @@ TEST(PlatformDrawObj, StaleForeignWrongKindAndZeroHandlesFail) {
   PlatObj pen = PlatCreatePen(kPlatPenDash, 1, 0x0000FF);
   ASSERT_NE(pen, 0u);
   EXPECT_EQ(PlatObjectKind(pen), kPlatObjPen);
+  // Contexts keep what they selected and the last context found: neither
+  // answers for a handle deleted since.
+  PlatObj dc = PlatCreateMemoryDc(), gone = PlatCreateMemoryDc();
+  ASSERT_NE(PlatSelectObject(dc, pen), 0u);
+  ASSERT_NE(PlatSelectObject(dc, PlatGetStockObject(kPlatStockBlackPen)), 0u);
+  ASSERT_TRUE(PlatPatBlt(gone, 0, 0, 1, 1, kPlatPatCopy));
+  ASSERT_TRUE(PlatDeleteDc(gone));
+  EXPECT_FALSE(PlatPatBlt(gone, 0, 0, 1, 1, kPlatPatCopy)) << "a context deleted right after use";
   ASSERT_TRUE(PlatDeleteObject(pen));
   PlatObj reuse = PlatCreateSolidBrush(0x123456);  // likely takes the freed slot
-  PlatObj dc = PlatCreateMemoryDc();
   struct Case {
     const char* what;
     PlatObj h;

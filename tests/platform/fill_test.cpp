@@ -6,6 +6,7 @@
 #include "draw_support.h"
 #include "platform/qx_file.h"
 #include "platform/qx_raster.h"
+#include "platform/qx_trace.h"
 
 namespace {
 
@@ -257,4 +258,170 @@ TEST(PlatformFill, UserClipOfTwoRectanglesLimitsAFullFill) {
   PlatSelectObject(c.dc, PlatGetStockObject(kPlatStockWhiteBrush));
   PlatDeleteObject(black);
   PlatDeleteObject(b);
+}
+
+// A clip region of none (0), one (1) or two (2) overlapping rectangles of
+// a 40 x 24 canvas.
+PlatObj ClipOfBoxes(int32_t boxes) {
+  if (!boxes) return 0;
+  PlatObj clip = PlatCreateRectRgn(3, 2, 30, 18);
+  PlatObj more = PlatCreateRectRgn(20, 10, 38, 23);
+  if (boxes == 2) PlatCombineRgn(clip, clip, more, kPlatRgnOr);
+  PlatDeleteObject(more);
+  return clip;
+}
+
+TEST(PlatformFill, StraightLinesAndSolidFillsPaintWhatTheGeneralWayPaints) {
+  // Level and upright lines of a thin solid pen, and fills of a solid brush,
+  // go a short way; the same pixels drawn the general way (a polyline with a
+  // last segment of no length, a pattern brush whose bits all take the text
+  // colour) must come out the same, on noisy pixels, through every raster
+  // function, clip and size.
+  struct Case {
+    const char* what;
+    bool line;
+    int32_t x0, y0, x1, y1;  // a line's ends, or a fill's x, y, w, h
+    int32_t rop2;            // lines; fills take the matching pattern function
+    int32_t clip;            // 0 none, 1 one rectangle, 2 two rectangles
+    int32_t bpp;
+  } cases[] = {
+      {"rightwards", true, 2, 3, 37, 3, kPlatRop2CopyPen, 0, 32},
+      {"leftwards", true, 30, 5, 6, 5, kPlatRop2XorPen, 0, 32},
+      {"leftwards past the edge", true, 50, 7, -9, 7, kPlatRop2CopyPen, 0, 32},
+      {"downwards", true, 4, 1, 4, 22, kPlatRop2MergePen, 2, 32},
+      {"upwards", true, 25, 20, 25, 4, kPlatRop2NotCopyPen, 2, 32},
+      {"upwards past the edge", true, 7, 30, 7, -4, kPlatRop2CopyPen, 1, 32},
+      {"one pixel", true, 9, 9, 10, 9, kPlatRop2XorPen, 2, 32},
+      {"no length", true, 9, 9, 9, 9, kPlatRop2CopyPen, 0, 32},
+      {"far ends", true, INT32_MIN + 5, 6, INT32_MAX - 1, 6, kPlatRop2CopyPen, 1, 32},
+      {"mono", true, 1, 2, 33, 2, kPlatRop2CopyPen, 2, 1},
+      {"one column", false, 3, 1, 1, 20, kPlatRop2CopyPen, 0, 32},
+      {"three columns", false, 5, 0, 3, 24, kPlatRop2CopyPen, 2, 32},
+      {"inverted", false, 5, 0, 3, 24, kPlatRop2XorPen, 2, 32},
+      {"a band", false, 8, 2, 8, 19, kPlatRop2CopyPen, 1, 32},
+      {"nine", false, 1, 1, 9, 5, kPlatRop2MergePen, 0, 32},
+      {"thirty, backwards", false, 36, 22, -30, -17, kPlatRop2CopyPen, 2, 32},
+      {"wider than the surface", false, -5, 3, 90, 4, kPlatRop2CopyPen, 0, 32},
+      {"mono fill", false, 2, 2, 20, 9, kPlatRop2CopyPen, 1, 1},
+  };
+  const uint32_t kColour = 0x2468AC;
+  const uint8_t zeros[8] = {};
+  for (const Case& c : cases) {
+    Canvas fast(40, 24, kWhite, c.bpp), general(40, 24, kWhite, c.bpp);
+    std::mt19937 rng(7);
+    for (int32_t y = 0; y < 24; ++y)
+      for (int32_t x = 0; x < 40; ++x) {
+        const uint32_t noise = rng() & 0xFFFFFF;
+        PlatSurfaceSetPixel(fast.surface, x, y, noise);
+        PlatSurfaceSetPixel(general.surface, x, y, noise);
+      }
+    const PlatObj clip = ClipOfBoxes(c.clip);
+    PlatObj pen = PlatCreatePen(kPlatPenSolid, 1, kColour), solid = PlatCreateSolidBrush(kColour);
+    PlatObj pattern = GreyPatternBrush(zeros);
+    for (Canvas* canvas : {&fast, &general}) {
+      // A first fill leaves the clip known before it changes.
+      PlatPatBlt(canvas->dc, 0, 0, 1, 1, kPlatPatCopy);
+      PlatSelectClipRgn(canvas->dc, clip);
+      PlatSelectObject(canvas->dc, pen);
+      PlatSelectObject(canvas->dc, canvas == &fast ? solid : pattern);
+      PlatSetTextColor(canvas->dc, kColour);
+      PlatSetRop2(canvas->dc, c.rop2);
+    }
+    const uint32_t fn = c.rop2 == kPlatRop2XorPen ? 0x5A0049 : c.rop2 == kPlatRop2MergePen ? 0xFA0089 : 0xF00021;
+    if (c.line) {
+      ASSERT_TRUE(PlatMoveTo(fast.dc, c.x0, c.y0, nullptr));
+      ASSERT_TRUE(PlatLineTo(fast.dc, c.x1, c.y1));
+      const PlatPoint pts[3] = {{c.x0, c.y0}, {c.x1, c.y1}, {c.x1, c.y1}};
+      ASSERT_TRUE(PlatPolyline(general.dc, pts, 3));
+    } else {
+      ASSERT_TRUE(PlatPatBlt(fast.dc, c.x0, c.y0, c.x1, c.y1, fn));
+      ASSERT_TRUE(PlatPatBlt(general.dc, c.x0, c.y0, c.x1, c.y1, fn));
+    }
+    ASSERT_EQ(PlatSurfaceByteSize(fast.surface), PlatSurfaceByteSize(general.surface));
+    EXPECT_EQ(std::memcmp(PlatSurfaceBits(fast.surface), PlatSurfaceBits(general.surface),
+                          PlatSurfaceByteSize(fast.surface)),
+              0)
+        << c.what;
+    EXPECT_FALSE(fast.Unchanged() && c.x0 != c.x1 && c.what != std::string("far ends")) << c.what << " drew nothing";
+    for (Canvas* canvas : {&fast, &general}) {
+      PlatSelectClipRgn(canvas->dc, 0);
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockBlackPen));
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockWhiteBrush));
+    }
+    for (PlatObj o : {clip, pen, solid, pattern})
+      if (o) PlatDeleteObject(o);
+  }
+  // A surface grown under its context: fills reach the new pixels.
+  Canvas grown(8, 4);
+  PlatObj black = PlatCreateSolidBrush(0);
+  PlatSelectObject(grown.dc, black);
+  ASSERT_TRUE(PlatPatBlt(grown.dc, 0, 0, 1, 1, kPlatPatCopy));
+  ASSERT_TRUE(PlatSurfaceResize(grown.surface, 20, 10));
+  ASSERT_TRUE(PlatPatBlt(grown.dc, 0, 0, 100, 100, kPlatPatCopy));
+  EXPECT_EQ(grown.At(19, 9), 0u);
+  PlatSelectObject(grown.dc, PlatGetStockObject(kPlatStockWhiteBrush));
+  PlatDeleteObject(black);
+}
+
+TEST(PlatformFill, MoveLineToDrawsTracesAndMovesAsItsSeparateCalls) {
+  // One call for a move and a run of lines paints the pixels, writes the
+  // trace lines and leaves the position that PlatMoveTo and PlatLineTo
+  // leave one by one: thin solid pens through every clip and function, and
+  // the pens and segments that take the general way.
+  struct Case {
+    const char* what;
+    int32_t style, width, rop2, clip;  // clip: 0 none, 1 one rectangle, 2 two
+    PlatPoint from;
+    std::vector<PlatPoint> to;
+  } cases[] = {
+      {"an L", kPlatPenSolid, 1, kPlatRop2CopyPen, 0, {4, 20}, {{4, 3}, {31, 3}}},
+      {"an L in two clip boxes", kPlatPenSolid, 0, kPlatRop2CopyPen, 2, {36, 2}, {{36, 21}, {1, 21}}},
+      {"back over itself", kPlatPenSolid, 1, kPlatRop2XorPen, 1, {2, 9}, {{30, 9}, {10, 9}, {10, 2}}},
+      {"a slant between", kPlatPenSolid, 1, kPlatRop2MergePen, 2, {3, 3}, {{3, 12}, {25, 20}, {38, 20}}},
+      {"dashed", kPlatPenDash, 1, kPlatRop2CopyPen, 0, {1, 22}, {{1, 1}, {38, 1}}},
+      {"wide", kPlatPenSolid, 3, kPlatRop2CopyPen, 1, {6, 18}, {{6, 6}, {33, 6}}},
+      {"no pen", kPlatPenNull, 1, kPlatRop2CopyPen, 0, {6, 18}, {{6, 6}}},
+      {"a move alone", kPlatPenSolid, 1, kPlatRop2CopyPen, 0, {17, 11}, {}},
+  };
+  for (const Case& c : cases) {
+    Canvas one(40, 24, 0x103050), each(40, 24, 0x103050);
+    PlatTraceRecorder oneTrace, eachTrace;
+    const PlatObj clip = ClipOfBoxes(c.clip);
+    PlatObj pen = PlatCreatePen(c.style, c.width, 0x2468AC);
+    for (Canvas* canvas : {&one, &each}) {
+      PlatSelectClipRgn(canvas->dc, clip);
+      PlatSelectObject(canvas->dc, pen);
+      PlatSetRop2(canvas->dc, c.rop2);
+      PlatSetTraceSink(canvas->dc, canvas == &one ? &oneTrace : &eachTrace);
+    }
+    const int32_t n = int32_t(c.to.size());
+    ASSERT_TRUE(PlatMoveLineTo(one.dc, c.from.x, c.from.y, c.to.data(), n)) << c.what;
+    ASSERT_TRUE(PlatMoveTo(each.dc, c.from.x, c.from.y, nullptr));
+    for (const PlatPoint& p : c.to) ASSERT_TRUE(PlatLineTo(each.dc, p.x, p.y));
+    EXPECT_EQ(std::memcmp(PlatSurfaceBits(one.surface), PlatSurfaceBits(each.surface),
+                          PlatSurfaceByteSize(one.surface)),
+              0)
+        << c.what;
+    EXPECT_EQ(oneTrace.lines, eachTrace.lines) << c.what;
+    EXPECT_EQ(one.Unchanged(), n == 0 || c.style == kPlatPenNull) << c.what;
+    PlatPoint onePos{}, eachPos{};
+    PlatMoveTo(one.dc, 0, 0, &onePos);
+    PlatMoveTo(each.dc, 0, 0, &eachPos);
+    EXPECT_EQ(onePos.x, eachPos.x) << c.what;
+    EXPECT_EQ(onePos.y, eachPos.y) << c.what;
+    for (Canvas* canvas : {&one, &each}) {
+      PlatSetTraceSink(canvas->dc, nullptr);
+      PlatSelectClipRgn(canvas->dc, 0);
+      PlatSelectObject(canvas->dc, PlatGetStockObject(kPlatStockBlackPen));
+    }
+    for (PlatObj o : {clip, pen})
+      if (o) PlatDeleteObject(o);
+  }
+  // Bad arguments draw nothing and say so.
+  Canvas c(8, 8, kWhite);
+  const PlatPoint p{5, 5};
+  EXPECT_FALSE(PlatMoveLineTo(c.dc, 0, 0, &p, -1));
+  EXPECT_FALSE(PlatMoveLineTo(c.dc, 0, 0, nullptr, 1));
+  EXPECT_FALSE(PlatMoveLineTo(0, 0, 0, &p, 1));
+  EXPECT_TRUE(c.Unchanged());
 }
