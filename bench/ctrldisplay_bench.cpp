@@ -11,6 +11,8 @@
 // "x_replay", its thread CPU time per redraw over the replay's.
 #include <benchmark/benchmark.h>
 
+#include "panel_scene.h"
+
 #include <time.h>
 
 #include <cstring>
@@ -43,10 +45,8 @@ namespace {
 
 constexpr int32 kSide = 10, kValues = kSide * kSide;
 
-struct Scene {
+struct Scene : PanelScene {
   bool ok = false;
-  ObjHeap heap = nullptr;
-  WindowRef window = kWNoWindow;
   std::vector<int32> numerics;  // controllers of the separate numerics
   std::vector<float64*> numericValues;
   int32 array = 0;              // the array's controller
@@ -54,17 +54,6 @@ struct Scene {
   int32 picture = 0;            // the picture control and its value
   UHandle pictureValue = nullptr;
 
-  int32 Obj(int32 cls, int32 owner = 0, int16 id = 0) {
-    return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, 0);
-  }
-  void Place(int32 o, int16 top, int16 left, int16 h, int16 w) {
-    const Rect r{top, left, int16(top + h), int16(left + w)};
-    std::memcpy(*heap + o + kObjBounds, &r, sizeof r);
-  }
-  TypeID Type(const tdb::TD& td) {
-    const std::vector<uChar> b = td.Bytes();
-    return NewTypeIDForTD(heap, tdb::AsTD(b));
-  }
   // A numeric's text part (part 10) in its bounds.
   bool Text(int32 numeric, int16 top, int16 left) {
     const int32 label = Obj(kClsLabel, numeric, 10);
@@ -75,30 +64,9 @@ struct Scene {
     ObjSetWord(heap, label, kObjText / 4, int32(uintptr_t(t)));
     return t != nullptr;
   }
-  int32 NewControl(TypeID type, int32 cls, int32* shown) {
-    const int32 dco = Obj(kClsFPDataController);
-    *shown = Obj(cls);
-    ObjSetWord(heap, *shown, kPWOwner, dco);
-    ObjSetWord(heap, dco, kPWDCOTypeId, int32(type));
-    ObjSetWord(heap, *shown, kPWDDOTypeId, int32(type));
-    ObjSetWord(heap, dco, kPWDCODisplay, *shown);
-    return dco;
-  }
 
   Scene() {
-    if (MemInit() != kNoErr || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return;
-    PanelInstallEngineHooks();
-    MemSetDataSpaceInitHook(&AZPAllocInit);
-    DInitDraw();
-    UHandle vi = vib::NewVI();
-    if (!vi || RegisterVI(vi) != kNoErr || !(heap = vib::NewPanel(vi))) return;
-    const int32 root = FPNewPanelRoot(heap);
-    if (!root) return;
-    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtRoot, uInt32(root));
-    const Rect place{0, 0, 700, 900};
-    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
-    if (window == kWNoWindow) return;
-    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtWindow, uInt32(window));
+    if (!OpenPanel(700, 900)) return;
     const TypeID dbl = Type(tdb::DBL()), grid = Type(tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable}));
     std::vector<int32> dcos;
     for (int32 i = 0; i < kValues; ++i) {

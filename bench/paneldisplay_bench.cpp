@@ -7,6 +7,8 @@
 // reports "x_memcmp", its thread CPU time per control over the baseline's.
 #include <benchmark/benchmark.h>
 
+#include "panel_scene.h"
+
 #include <time.h>
 
 #include <cstring>
@@ -40,48 +42,12 @@ struct Control {
   std::vector<uChar> old;  // a copy of its bytes
 };
 
-struct Scene {
+struct Scene : PanelScene {
   bool ok = false;
-  ObjHeap heap = nullptr;
-  WindowRef window = kWNoWindow;
   std::vector<Control> controls;
 
-  int32 Obj(int32 cls, int32 owner = 0, int16 id = 0) {
-    return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, 0);
-  }
-  void Place(int32 o, int16 top, int16 left, int16 h, int16 w) {
-    const Rect r{top, left, int16(top + h), int16(left + w)};
-    std::memcpy(*heap + o + kObjBounds, &r, sizeof r);
-  }
-  TypeID Type(const tdb::TD& td) {
-    const std::vector<uChar> b = td.Bytes();
-    return NewTypeIDForTD(heap, tdb::AsTD(b));
-  }
-  // A controller of the type around a display object of the class.
-  int32 NewControl(TypeID type, int32 cls, int32* shown) {
-    const int32 dco = Obj(kClsFPDataController);
-    *shown = Obj(cls);
-    ObjSetWord(heap, *shown, kPWOwner, dco);
-    ObjSetWord(heap, dco, kPWDCOTypeId, int32(type));
-    ObjSetWord(heap, *shown, kPWDDOTypeId, int32(type));
-    ObjSetWord(heap, dco, kPWDCODisplay, *shown);
-    return dco;
-  }
-
   Scene() {
-    if (MemInit() != kNoErr || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return;
-    PanelInstallEngineHooks();
-    MemSetDataSpaceInitHook(&AZPAllocInit);
-    DInitDraw();
-    UHandle vi = vib::NewVI();
-    if (!vi || RegisterVI(vi) != kNoErr || !(heap = vib::NewPanel(vi))) return;
-    const int32 root = FPNewPanelRoot(heap);
-    if (!root) return;
-    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtRoot, uInt32(root));
-    const Rect place{0, 0, 600, 800};
-    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
-    if (window == kWNoWindow) return;
-    PutNative32(*heap + OHWord(heap, kOHExtension) + kHeapExtWindow, uInt32(window));
+    if (!OpenPanel(600, 800)) return;
     const TypeID i32 = Type(tdb::I32()), dbl = Type(tdb::DBL());
     const TypeID cluster = Type(tdb::Cluster({tdb::I32(), tdb::DBL(), tdb::I32()}));
     const TypeID array = Type(tdb::Array(tdb::I32(), {kTDVariable, kTDVariable}));

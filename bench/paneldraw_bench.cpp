@@ -6,6 +6,8 @@
 // over the small one's.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <time.h>
 
 #include <cstring>
@@ -96,10 +98,10 @@ struct Scene {
   bool ok = false;
   Panel all, ten;
   Scene() {
-    if (MemInit() != kNoErr || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return;
+    if (BenchMemInit() != kNoErr || BenchTypeHeapInit() != kNoErr || BenchScreenImage() != kNoErr) return;
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
-    DInitDraw();
+    BenchDrawInit();
     const Rect r{0, 0, 18, 24};
     int32 image = 0;
     if (ICreatePixmap(-1, &r, 0, &image) != kNoErr) return;

@@ -3,6 +3,7 @@
 // part it is anchored to.  They join the panel classes' resize (25) and
 // move (26) slots at start-up.  User-interface thread only.
 #pragma once
+#include "controls/graph.h"
 #include "mgsource/rects.h"
 #include "panel/objects.h"
 
@@ -24,9 +25,8 @@ QX_EXTERN_C int32 ListboxPinTopItem(ObjHeap heap, int32 listbox);
 // The graph's free cursors follow its plot area: none move here yet (0).
 QX_EXTERN_C MgErr OffsetGraphCursors(ObjHeap heap, int32 graph);
 
-// The cached image of a graph (0: none) and the flag that asks for a
-// whole redraw at the next update.
-constexpr int32 kGraphImageWord = 17;
+// The flag that asks for a graph's whole redraw at the next update (its
+// cached image: kGraphImageWord).
 constexpr uInt32 kGraphFlagRedrawAll = 0x100000;
 
 // Joins the methods above to the class table and fills the knob's hook.

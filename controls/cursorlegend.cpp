@@ -5,6 +5,7 @@
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
+#include "controls/scaleobj.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -57,5 +58,6 @@ void ControlsInstallPanelHooks() {
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
   ControlsJoinSizeSlots();
+  ControlsJoinScaleSlots();
   ControlsInstallEditHooks();
 }

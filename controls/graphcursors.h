@@ -2,6 +2,7 @@
 // inside the graph's private data, the font of the cursor labels and the
 // measuring of one label.
 #pragma once
+#include "controls/graph.h"
 #include "mgsource/objheap.h"
 
 // Cursor records: the flags word (0x10: the label is shown), the name (a
@@ -10,10 +11,6 @@
 constexpr int32 kGraphCursorBytes = 284, kGraphCursorName = 16, kGraphCursorLabelMode = 56,
                 kGraphCursorLabelHeight = 60, kGraphCursorLabelWidth = 62;
 constexpr uInt32 kGraphCursorLabelShown = 0x10;
-// The graph object's word holding the offset of its private data in the
-// panel's data space, and the cursor list's handle inside that data (after
-// the plot list, two integers and four Booleans).
-constexpr int32 kGraphDataWord = 11, kGraphCursorListAt = 16;
 
 // The first cursor record of the graph's private data at that offset, and
 // their count; null (count 0) when there is no list, or the list does not

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "engine/datatype.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
@@ -36,37 +37,8 @@ int32 FillStyle(uInt32 flags) {
   return 1 + int32((flags & kFillStyleBits) / kFillStyle2);
 }
 
-// A numeric type a slide maps through its scale (no 64-bit integers).
-int32 NumericTypeOf(ObjHeap heap, int32 object) {
-  const int32 code = NumStepType(heap, object);
-  return code != kTDI64 && code != kTDU64 ? code : 0;
-}
 
 }  // namespace
-
-MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame*, ActionParams* params, void* data,
-                      int32* changed) {
-  if (changed) *changed = 0;
-  if (!params || !data || !Live(heap, slide, 4 * (kPWActiveElement + 1))) return kArgErr;
-  const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
-  const int32 type = NumericTypeOf(heap, slide);
-  if (!Live(heap, scale, 4 * (kScaleObjData + 1)) || !type || !ScaleRecOf(heap, scale)) return kArgErr;
-  int16 pixel = (Flags(heap, scale) & kScaleHorizontal) ? params->point.h : params->point.v;
-  uChar value[16] = {};
-  ScalePixelToValuePinned(heap, ObjWord(heap, scale, kScaleObjData), type, &pixel, value);
-  const int32 size = NumSize(type);
-  if (std::memcmp(value, data, size_t(size)) == 0) return kNoErr;
-  const int32 display = FindPart(heap, slide, kPartSliderDisplay, ObjWord(heap, slide, kPWActiveElement));
-  const UHandle vi = PanelHeapOwner(heap);
-  const bool ownerMode = vi && *vi && (VIRec(vi)->flags2 & kVIFlags2OwnerMode);
-  if (display && ObjIsA(heap, display, kClsRing) && !ownerMode &&
-      IsRingItemDisabled(heap, display, NumToLong(type, value)))
-    return kNoErr;
-  std::memcpy(data, value, size_t(size));
-  RecheckArrayEltRange(heap, slide);
-  if (changed) *changed = 1;
-  return kNoErr;
-}
 
 int32 ScaleFitToItemCount(ObjHeap heap, int32 slide) {
   if (!Live(heap, slide, 4)) return 0;
@@ -112,7 +84,8 @@ void SlideColorChangeSliders(ObjHeap heap, int32 slide, int32* first, int32* sec
 }
 
 void ControlsInstallSlideOpsHooks() {
-  SetSlideOpsHooks({.trackValue = &SlideTrackValue,
+  SetSlideOpsHooks({.trackValue = &SlideTrackSlider,
                     .fitToItemCount = &ScaleFitToItemCount,
-                    .colourSliders = &SlideColorChangeSliders});
+                    .colourSliders = &SlideColorChangeSliders,
+                    .invalSliders = &SlideInvalSliders});
 }

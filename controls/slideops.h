@@ -1,19 +1,11 @@
 // What the operate-mode methods of slides, knobs and colour ramps ask of
-// their scales: the mouse mapped to the active slider's value, the scale of
+// their scales (the mouse mapped to the active slider's value is in
+// controls/scaleobj.h): the scale of
 // a slide with text labels fitted to its label count, and the sliders that
 // colour the two sides of a two-coloured slide.  User-interface thread only.
 #pragma once
 #include "panel/objects.h"
 
-// Maps the mouse point of the action record along the slide's scale (part
-// 17; horizontally on a horizontal scale), pinned to its ends, to a value of
-// the slide's numeric type, and stores it at data when it differs; *changed
-// tells whether it did.  A slide whose digital display (part 8001 of the
-// active slider) is a ring keeps its value on a disabled item, unless the
-// owner is in the owner mode (0x80000).  kArgErr without a scale, a numeric
-// type or data.
-QX_EXTERN_C MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* params,
-                                  void* data, int32* changed);
 // For a slide whose scale has text labels (flag 0x100000): the scale's
 // range becomes 0 .. the label count less one (1 for one label or none).
 // Then for any control its scale (part 17) is recounted and redrawn and the

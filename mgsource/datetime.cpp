@@ -211,6 +211,14 @@ uInt32 DateToSecs(const DateRec* d) {
   return uInt32(secs);
 }
 
+uInt32 TmToSecs(const struct tm* t) {
+  if (!t) return 0;
+  DateRec d{};
+  d.second = t->tm_sec, d.minute = t->tm_min, d.hour = t->tm_hour, d.day = t->tm_mday;
+  d.month = t->tm_mon + 1, d.year = t->tm_year + 1900, d.dst = t->tm_isdst > 0 ? 1 : 0;
+  return DateToSecs(&d);
+}
+
 void DateLocalFields(uInt32 secs, struct tm* out) {
   LocalFields(secs, out);
   out->tm_yday = YearDay(*out);

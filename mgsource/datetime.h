@@ -60,6 +60,8 @@ QX_EXTERN_C void SecsToDate(uInt32 secs, DateRec* date);
 // 1 May, month 13 January of the next year); a day of 0 gives 0, and so does
 // a time before 1904 or after 2040-02-06 06:28:15 UTC.
 QX_EXTERN_C uInt32 DateToSecs(const DateRec* date);
+// The time of a calendar record of SecsToTm's form, as DateToSecs reads it.
+QX_EXTERN_C uInt32 TmToSecs(const struct tm* t);
 
 // Date and time texts in the user's locale, in a 128-byte buffer of the
 // calling thread that the next call of the same function overwrites.

@@ -59,8 +59,8 @@ constexpr int32 kColourSliderRequest = 0x8B00;
 
 SlideOpsHooks gSlideOps;
 
-MgErr SlideTrackValue(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* p, void* data,
-                      int32* changed) {
+MgErr TrackSlider(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* p, void* data,
+                  int32* changed) {
   if (changed) *changed = 0;
   return gSlideOps.trackValue ? gSlideOps.trackValue(heap, slide, frame, p, data, changed) : kArgErr;
 }
@@ -113,18 +113,7 @@ bool ValidType(int32 type) { return type >= 1 && type <= 30; }
 // The object's value, null unless the whole value of its type lies inside
 // the block that holds it (a part's type word and its owner's data both
 // come from the file).
-int32 BlockSize(UHandle h) {
-  if (DSCheckHandle(h) == kNoErr) return DSGetHandleSize(h);
-  return AZCheckHandle(h) == kNoErr ? AZGetHandleSize(h) : -1;
-}
-UPtr DataAt(ObjHeap heap, int32 object, int32 kind) {
-  const TypeDescriptor* td = ValueTD(heap, object);
-  const int32 size = td ? DataSize(td) : 0;
-  UHandle block = nullptr;
-  const int32 at = size > 0 ? OGetDataPtr(heap, object, 0, kind, &block) : 0;
-  if (!block || !*block || at < 0 || int64(at) + size > BlockSize(block)) return nullptr;
-  return *block + at;
-}
+UPtr DataAt(ObjHeap heap, int32 object, int32 kind) { return NumValueData(heap, object, kind); }
 int32 Show(ObjHeap heap, int32 object, const void* value) { return oDisplayVal(heap, object, 0, value); }
 
 // The data of the object's value number index: the element of a cluster
@@ -148,34 +137,24 @@ int32 ActiveIndex(ObjHeap heap, int32 slide) {
 }
 
 // ---- Stepping ------------------------------------------------------------------------------
-// The increment mode and the value the step works on travel in the action
-// record; a slide names its active slider's value there.
-void SetStepMode(ActionParams* p, int32 mode) {
-  IncDecContext c = GetIncDecContext(p);
-  c.mode = mode;
-  SetIncDecContext(p, c);
-}
-void NameStepValue(ActionParams* p, UPtr value) {
-  IncDecContext c = GetIncDecContext(p);
-  std::memcpy(c.data, &value, sizeof value);
-  SetIncDecContext(p, c);
-}
+// The kind of control and the value the step works on travel in the step
+// state of the action record; a slide names its active slider's value there.
+void SetStepKind(ActionParams* p, int16 kind) { IncDecOf(p)->kind = kind; }
+void NameStepValue(ActionParams* p, UPtr value) { IncDecOf(p)->data = value; }
+// The value a held arrow steps, read anew at each call.
 UPtr StepValue(ObjHeap heap, int32 object, const ActionParams* p) {
-  const IncDecContext c = GetIncDecContext(p);
-  UPtr named = nullptr;
-  std::memcpy(&named, c.data, sizeof named);
-  return c.mode == kIncModeSlide && named ? named : DataAt(heap, object, kDataWrite);
+  UPtr data = DataAt(heap, object, kDataWrite);
+  if (IncDecOf(p)->kind == kIncKindSlide && data) data = SliderValue(heap, object, data, ActiveIndex(heap, object));
+  return data;
 }
 
-// One first step in the direction of the record: prepared, computed and
-// stored.  A step refused at the range's end changes nothing; 16 only when
-// there is no value to step.
-int32 FirstStep(ObjHeap heap, int32 object, ActionParams* p, bool keepSelection) {
-  const UPtr data = StepValue(heap, object, p);
-  if (!data || IncDecStoreValue(heap, object, p, data) != kNoErr) return data ? 0 : kReplyFailed;
-  void* value = NumIncDecText(heap, object, p, keepSelection ? 1 : 0);
-  if (!value) return GetIncDecContext(p).type ? 0 : kReplyFailed;
-  return NumIncDecArrow(heap, object, p, value, GetIncDecContext(p).type);
+// A first press: the state prepared and one step taken.  16 when the
+// object has no value to step.
+int32 FirstStep(ObjHeap heap, int32 object, ActionParams* p, bool useTextCursor) {
+  const UPtr data = NumIncDecSetup(heap, object, p, useTextCursor ? 1 : 0);
+  if (!data) return kReplyFailed;
+  IncDecState* s = IncDecOf(p);
+  return NumIncDecArrow(heap, object, p, s->data ? s->data : data, s->repr);
 }
 
 // A key on a digital display inside a slider steps the enclosing numeric.
@@ -227,10 +206,10 @@ int32 NumericKey(ObjHeap heap, int32 numeric, ActionParams* p, int32 reply) {
   const int32 key = p->keyCode;
   if ((key == kKeyUp || key == kKeyDown) && ObjClickOperates(heap, numeric)) {
     const int32 target = StepTarget(heap, numeric);
-    p->arrowDirection = key == kKeyUp ? kArrowUp : kArrowDown;
+    IncDecOf(p)->pressState = key == kKeyUp ? kArrowUp : kArrowDown;
     if (target != numeric) {
       // The display's slider of the enclosing slide.
-      SetStepMode(p, kIncModeSlide);
+      SetStepKind(p, kIncKindSlide);
       NameStepValue(p, SliderValue(heap, target, DataAt(heap, target, kDataWrite),
                                    ObjInt16(heap, numeric, kObjPartOrder)));
     }
@@ -284,20 +263,20 @@ int32 ArrowTracking(ObjHeap heap, int32 numeric, ActionParams* p, int32 reply) {
     }
     return reply & ~kReplyTracking;
   }
-  const int16 dir = p->arrowDirection;
-  if (!arrow || dir < kArrowUp || dir > kArrowHeldDown) return reply;
-  if (dir <= kArrowDown) {
+  IncDecState* s = IncDecOf(p);
+  if (!arrow || s->pressState < kArrowUp || s->pressState > kArrowHeldDown) return reply;
+  if (s->pressState <= kArrowDown) {
     if (sub != kSubPress) return reply;
     FPReleaseKeyFocus(heap);
     TrackState(1, nullptr, 1);
     OInval(heap, arrow, kInvalAll);
-    reply |= FirstStep(heap, numeric, p, p->selEnd != -1);
-    p->arrowDirection = int16(dir + 2);
+    reply |= FirstStep(heap, numeric, p, s->selEnd != -1);
+    s->pressState = int16(s->pressState + 2);
     return reply;
   }
   const UPtr data = StepValue(heap, numeric, p);
   if (!data) return reply | kReplyFailed;
-  return reply | NumIncDecArrow(heap, numeric, p, data, GetIncDecContext(p).type);
+  return reply | NumIncDecArrow(heap, numeric, p, data, s->repr);
 }
 
 }  // namespace
@@ -307,6 +286,7 @@ SlideOpsHooks SetSlideOpsHooks(const SlideOpsHooks& hooks) {
   if (hooks.trackValue) gSlideOps.trackValue = hooks.trackValue;
   if (hooks.fitToItemCount) gSlideOps.fitToItemCount = hooks.fitToItemCount;
   if (hooks.colourSliders) gSlideOps.colourSliders = hooks.colourSliders;
+  if (hooks.invalSliders) gSlideOps.invalSliders = hooks.invalSliders;
   return old;
 }
 
@@ -332,12 +312,18 @@ int32 NumericOClickMethod(ObjHeap heap, int32 numeric, TransactionState* click, 
   if (!answer || !IsObject(heap, numeric)) return answer;
   const int32 part = p->partId;
   if (answer == kClickTrack && IsArrowPart(part)) {
-    p->arrowDirection = part == 2 || part == 6 ? kArrowUp : kArrowDown;
-    SetStepMode(p, kIncModeNumeric);
+    IncDecState* s = IncDecOf(p);
+    s->pressState = part == 2 || part == 6 ? kArrowUp : kArrowDown;
+    SetStepKind(p, kIncKindNumeric);
     NameStepValue(p, nullptr);
     const int32 textPart = FindPart(heap, numeric, kPartNumText, 0);
     const TRecord text = textPart ? PartTextRecord(heap, textPart) : nullptr;
-    if (!(text && HoldsFocus(heap, numeric) && TGetSelection(text, &p->selStart, &p->selEnd))) p->selEnd = -1;
+    int32 start = -1, end = -1;
+    if (text && HoldsFocus(heap, numeric) && TGetSelection(text, &start, &end)) {
+      s->selStart = int16(std::clamp(start, -1, 0x7FFF)), s->selEnd = int16(std::clamp(end, -1, 0x7FFF));
+    } else {
+      s->selEnd = -1;
+    }
     return answer;
   }
   if (answer == kClickTrack && part == kPartFormatMark) {
@@ -498,7 +484,7 @@ int32 RingOClickMethod(ObjHeap heap, int32 ring, TransactionState* click, Transa
 
 int32 RingODoitMethod(ObjHeap heap, int32 ring, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) return 0;
-  if (p) SetStepMode(p, kIncModeRing);
+  if (p) SetStepKind(p, kIncKindRing);
   int32 reply = NumericODoitMethod(heap, ring, frame, action, p);
   if ((reply & kReplyFailed) || !IsObject(heap, ring) || !p || !OnStack(frame, 2)) return reply;
   const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
@@ -578,7 +564,7 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
   if (tracking && !(reply & kReplyChanged) && !IsArrowPart(part) && part != kPartSliderDisplay) {
     UPtr value = SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), ActiveIndex(heap, slide));
     int32 changed = 0;
-    if (value && SlideTrackValue(heap, slide, frame, p, value, &changed) == kNoErr && changed) {
+    if (value && TrackSlider(heap, slide, frame, p, value, &changed) == kNoErr && changed) {
       reply |= kReplyChanged;
       ObjUpdateDataBounds(heap, slide, old(), DataAt(heap, slide, kDataRead), kBoundsKind);
     }
@@ -587,6 +573,8 @@ int32 SlideAfter(ObjHeap heap, int32 slide, TransactionFrame* frame, int32 actio
   if ((Flags(heap, slide) & kSlideTextLabels) && part == kPartSliderDisplay &&
       ((reply & kReplyCommitted) || (action == kActCtrlOp && (reply & kReplyReported)))) {
     ScaleFitToItemCount(heap, slide);
+    // The other sliders' displays take the edited display's items.
+    if (gSlideOps.invalSliders) gSlideOps.invalSliders(heap, slide, FindPart(heap, slide, kPartSliderDisplay, order));
     OInval(heap, slide, kInvalValue);
   }
   if ((reply & kReplyRedraw) && (part == kPartThumb || part == kPartSlider)) {
@@ -620,10 +608,11 @@ int32 SlideODoitMethod(ObjHeap heap, int32 slide, TransactionFrame* frame, int32
   const int32 part = p->partId;
   const bool press = action == kActTrack && p->eventCode == kSubPress;
   const bool stepKey = action == kActOperate && KeyEvent(p) && (p->keyCode == kKeyUp || p->keyCode == kKeyDown);
-  if ((press && ((part == 6 && p->arrowDirection == kArrowUp) || (part == 7 && p->arrowDirection == kArrowDown))) ||
+  const int16 state = IncDecOf(p)->pressState;
+  if ((press && ((part == 6 && state == kArrowUp) || (part == 7 && state == kArrowDown))) ||
       (stepKey && frame->mode == kLevelTarget))
   {
-    SetStepMode(p, kIncModeSlide);
+    SetStepKind(p, kIncKindSlide);
     NameStepValue(p, SliderValue(heap, slide, DataAt(heap, slide, kDataWrite), ActiveIndex(heap, slide)));
   }
   int32 reply = NumericODoitMethod(heap, slide, frame, action, p);

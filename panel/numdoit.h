@@ -30,15 +30,17 @@ QX_EXTERN_C int32 SlideODoitMethod(ObjHeap heap, int32 slide, TransactionFrame* 
 // reported and gives hex.
 QX_EXTERN_C int32 NumRadixChoiceFormat(int32 key, int32 type);
 
-// What the slide methods ask of the controls' scales (SlideTrackValue,
-// ScaleFitToItemCount, SlideColorChangeSliders), filled at start-up by the
-// controls.  Until then the mouse maps to no value (kArgErr), no scale is
-// fitted (0) and no slider colours a side (-1, -1).
+// What the slide methods ask of the controls' scales (SlideTrackSlider,
+// ScaleFitToItemCount, SlideColorChangeSliders, SlideInvalSliders), filled at
+// start-up by the controls.  Until then the mouse maps to no value
+// (kArgErr), no scale is fitted (0), no slider colours a side (-1, -1) and
+// no slider display is refreshed.
 struct SlideOpsHooks {
   MgErr (*trackValue)(ObjHeap heap, int32 slide, TransactionFrame* frame, ActionParams* params, void* data,
                       int32* changed) = nullptr;
   int32 (*fitToItemCount)(ObjHeap heap, int32 slide) = nullptr;
   void (*colourSliders)(ObjHeap heap, int32 slide, int32* first, int32* second) = nullptr;
+  void (*invalSliders)(ObjHeap heap, int32 slide, int32 element) = nullptr;
 };
 // Installs the hooks (null members keep their defaults); the former set.
 SlideOpsHooks SetSlideOpsHooks(const SlideOpsHooks& hooks);

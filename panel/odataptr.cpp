@@ -319,8 +319,8 @@ typedef int32 (*GetDataPtrMethod)(ObjHeap, int32, int32, int32, UHandle*);
 GetDataPtrMethod GetDataPtrFor(int32 cls) {
   switch (cls) {
     case kClsFPDataController: return &DCOGetDataPtr;
-    case kClsGrouperObject:
-    case kClsScale: return &GrouperGetDataPtr;
+    case kClsGrouperObject: return &GrouperGetDataPtr;
+    case kClsScale: return nullptr;  // the scale's own method joins at start-up
     case kClsTag: return &TagGetDataPtr;
     case kClsBoolean: return &BooleanGetDataPtr;
     case kClsOleVariant: return &VariantGetDataPtr;

@@ -295,6 +295,12 @@ int32 RingItemCountChecked(ObjHeap heap, int32 ring) {
   return table ? ObjInt16(heap, table, kRingItemCountAt) : 0;
 }
 
+void RingItemCounts(ObjHeap heap, int32 ring, int32* texts, int32* table) {
+  *texts = TextCount(RingTexts(heap, ring, nullptr));
+  const int32 t = RingTable(heap, ring);
+  *table = t ? ObjInt16(heap, t, kRingItemCountAt) : 0;
+}
+
 MgErr RingInsertItem(ObjHeap heap, int32 ring, ConstPStr text, const void* record, int32 index, Bool32 disabled) {
   if (!heap || !*heap || !ring) return kArgErr;
   int32 textPart = 0;

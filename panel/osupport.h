@@ -61,6 +61,8 @@ void PlaceRingItems(ObjHeap heap, int32 ring, int32 table);
 // The ring's item count: the texts of part 12 when it has them, else part
 // 14's records; 0 for a list or table that does not fit its block (reported).
 int32 RingItemCountChecked(ObjHeap heap, int32 ring);
+// Both counts: part 12's texts and part 14's table (0 for one it lacks).
+void RingItemCounts(ObjHeap heap, int32 ring, int32* texts, int32* table);
 
 // ---- Tracking -------------------------------------------------------------------------
 // The tracked object becomes (heap, object) when set is not 0; the previous

@@ -140,6 +140,8 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  // The graphs' default cursor and plot names.
+  writer->Add(rsrcfmt::kTypeStrList, 314, rsrcw::StrList({"Cursor %ld", "Plot %ld"}), std::string("_Graph Strings"));
   AddVIStringTexts(writer);
   AddPanelMenuTexts(writer);
   AddPopupItemTexts(writer);

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "controls/slideops.h"
 #include "panel/panel_test_support.h"
 
@@ -31,16 +32,17 @@ TEST_F(SlideOps, TrackingMapsTheMouseToTheValue) {
   int32 before = 0;
   for (const auto& [h, expected] : moves) {
     ActionParams p{};
-    p.point.h = h;
+    p.point.h = h, p.partId = 23, p.eventCode = 3;
     int32 changed = -1;
-    EXPECT_EQ(SlideTrackValue(panel_, slide_, nullptr, &p, &value, &changed), kNoErr);
+    EXPECT_EQ(SlideTrackSlider(panel_, slide_, nullptr, &p, &value, &changed), kNoErr);
     EXPECT_EQ(value, expected) << h;
     EXPECT_EQ(changed, expected != before ? 1 : 0) << h;
     before = expected;
   }
   ActionParams p{};
+  p.partId = 23, p.eventCode = 3;
   int32 changed = 0;
-  EXPECT_EQ(SlideTrackValue(panel_, Obj(kClsSlide), nullptr, &p, &value, &changed), kArgErr) << "no scale";
+  EXPECT_EQ(SlideTrackSlider(panel_, Obj(kClsSlide), nullptr, &p, &value, &changed), kArgErr) << "no scale";
 }
 
 TEST_F(SlideOps, TwoColouredSlidesNameTheirFillSliders) {

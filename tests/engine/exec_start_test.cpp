@@ -441,6 +441,10 @@ TEST_F(StartTest, ShutDownStopsEveryThreadAndTellsSo) {
 }
 
 TEST_F(StartTest, AFailedThreadCreationUndoesEverything) {
+  // One whole start and shut-down first: what the first start keeps for the
+  // run (its pools) is then outside the totals compared below.
+  ASSERT_EQ(InitExec(), kNoErr);
+  FinishExec();
   for (int nth : {1, 3, 40}) {
     SCOPED_TRACE(nth);
     int32 freeBefore = ThFreeThreadSlots();

@@ -2,6 +2,7 @@
 // for the fuzz targets that build panel objects from their input.
 #pragma once
 #include <initializer_list>
+#include <vector>
 
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
@@ -58,4 +59,21 @@ inline void FuzzDisposePanel(ObjHeap heap, UHandle vi) {
   OHDisposeHeap(heap);
   VIRec(vi)->panelHeap = nullptr;
   vib::DisposeVI(vi);
+}
+
+// A control of the type under root (a data controller around a display
+// object of the class) with its data allocated; the display object, or 0.
+inline int32 FuzzNewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32 cls) {
+  std::vector<uChar> td = type.Bytes();
+  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
+  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
+  const int32 display = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize);
+  if (!t || !dco || !display) return 0;
+  OHSetWord(heap, uInt32(display + 4 * kPWOwner), uInt32(dco));
+  OHSetWord(heap, uInt32(display + 4 * kPWDDOTypeId), t);
+  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
+  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(display));
+  const MgErr err = AllocObjDataSpace(heap, dco);
+  if (DSAllocCurrentState()->active) AllocEndPass();
+  return err == kNoErr ? display : 0;
 }

@@ -73,20 +73,13 @@ void FuzzKeys(Input& in, ObjHeap heap, int32 root) {
 // private record, whose index handles then claim any count and hold any
 // indexes; 0 when it cannot be made.  *dcoOut receives its controller.
 int32 FuzzArrayControl(Input& in, ObjHeap heap, int32 root, int32* dcoOut = nullptr) {
-  std::vector<uChar> td = tdb::Array(tdb::I32(), std::vector<int32>(1 + in.Byte() % 3, kTDVariable)).Bytes();
-  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
-  const int32 array = vib::NewObject(heap, kClsArray, ClassRecord(kClsArray)->instanceSize);
-  if (!t || !dco || !array) return 0;
-  OHSetWord(heap, uInt32(array + 4 * kPWOwner), uInt32(dco));
-  OHSetWord(heap, uInt32(array + 4 * kPWDDOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(array));
-  const MgErr err = AllocObjDataSpace(heap, dco);
-  if (DSAllocCurrentState()->active) AllocEndPass();
+  const int32 array = FuzzNewControl(heap, root, tdb::Array(tdb::I32(), std::vector<int32>(1 + in.Byte() % 3, kTDVariable)),
+                                     kClsArray);
+  if (!array) return 0;
+  const int32 dco = int32(OHWord(heap, uInt32(array + 4 * kPWOwner)));
   const UHandle ds = VIRec(PanelHeapOwner(heap))->dataSpace;
   const int32 at = int32(OHWord(heap, uInt32(array + 4 * kPWArrayPrivate)));
-  if (err != kNoErr || at <= 0 || at > DSGetHandleSize(ds) - 12) return 0;
+  if (at <= 0 || at > DSGetHandleSize(ds) - 12) return 0;
   for (int32 i = 0; i < 3; ++i) {
     UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(*ds + at + 4 * i)));
     if (!h || DSSetHandleSize(h, 4 * (in.Byte() % 6)) != kNoErr) continue;
@@ -174,25 +167,8 @@ void FuzzArrayFocus(Input& in, ObjHeap heap, int32 root) {
   }
 }
 
-// A control of the type (a data controller around a display object of the
-// class) with its data allocated; the display object, or 0.
-int32 NewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32 cls) {
-  std::vector<uChar> td = type.Bytes();
-  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(td));
-  const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root);
-  const int32 display = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize);
-  if (!t || !dco || !display) return 0;
-  OHSetWord(heap, uInt32(display + 4 * kPWOwner), uInt32(dco));
-  OHSetWord(heap, uInt32(display + 4 * kPWDDOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), t);
-  OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(display));
-  const MgErr err = AllocObjDataSpace(heap, dco);
-  if (DSAllocCurrentState()->active) AllocEndPass();
-  return err == kNoErr ? display : 0;
-}
-
 void FuzzRing(Input& in, ObjHeap heap, int32 root) {
-  const int32 ring = NewControl(heap, root, tdb::U16(), kClsRing);
+  const int32 ring = FuzzNewControl(heap, root, tdb::U16(), kClsRing);
   const UPtr cell = ring ? FPHeapDataPtr(heap, ObjWord(heap, ring, 15)) : nullptr;
   if (!cell) return;
   const UHandle h = reinterpret_cast<UHandle>(uintptr_t(GetNative32(cell)));
@@ -234,7 +210,7 @@ void FuzzRamp(Input& in, ObjHeap heap, int32 root) {
 }
 
 void FuzzString(Input& in, ObjHeap heap, int32 root) {
-  const int32 string = NewControl(heap, root, tdb::String(), kClsString);
+  const int32 string = FuzzNewControl(heap, root, tdb::String(), kClsString);
   const int32 text = string ? vib::NewObject(heap, kClsLabel, ClassRecord(kClsLabel)->instanceSize, string, 11, 0) : 0;
   if (!text) return;
   ObjSetWord(heap, text, 0, in.Byte() & 1 ? int32(kTextFlagBackslash) : 0);
@@ -279,7 +255,7 @@ void FuzzOwnerWalks(Input& in, ObjHeap heap, int32 root) {
 void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
   const bool ring = in.Byte() & 1;
   const tdb::TD types[] = {tdb::I8(), tdb::U8(), tdb::I32(), tdb::DBL(), tdb::U16()};
-  const int32 n = NewControl(heap, root, ring ? tdb::U16() : types[in.Byte() % 5], ring ? kClsRing : kClsNumeric);
+  const int32 n = FuzzNewControl(heap, root, ring ? tdb::U16() : types[in.Byte() % 5], ring ? kClsRing : kClsNumeric);
   if (!n) return;
   ObjSetWord(heap, n, 8, int32(in.Word()));
   if (in.Byte() >= 200) ObjSetWord(heap, n, kPWNumRange, int32(in.Word()));
@@ -288,20 +264,18 @@ void FuzzNumericStep(Input& in, ObjHeap heap, int32 root) {
     if (!data) return;
     in.Bytes(data, 2);
     ActionParams p{};
-    IncDecContext c{};
-    c.mode = ring ? kIncModeRing : kIncModeNumeric;
-    SetIncDecContext(&p, c);
-    p.arrowDirection = int16(1 + in.Byte() % 4), p.selEnd = -1;
+    IncDecState* s = IncDecOf(&p);
+    s->kind = ring ? kIncKindRing : kIncKindNumeric;
+    s->pressState = int16(1 + in.Byte() % 2), s->selEnd = -1;
     p.eventCode = 6, p.keyCode = in.Byte() % 40, p.character = in.Byte();
     FUZZ_CHECK(NumTextEntryKeyFilter(&p, in.Byte() % 32, int16(in.Word())) <= 1);
-    if (IncDecStoreValue(heap, n, &p, data) != kNoErr) continue;
+    const UPtr at = NumIncDecSetup(heap, n, &p, 0);
+    if (!at) continue;
     uChar before[8];
-    std::memcpy(before, data, sizeof before);
-    void* value = p.arrowDirection > 2 ? static_cast<void*>(data) : NumIncDecText(heap, n, &p, 0);
-    if (p.arrowDirection > 2) NumIncDecText(heap, n, &p, 0);
-    const int32 type = GetIncDecContext(&p).type;
-    if (value && (NumIncDecArrow(heap, n, &p, value, type) & 8))
-      FUZZ_CHECK(std::memcmp(before, data, size_t(NumSize(type))) != 0);
+    std::memcpy(before, at, sizeof before);
+    // A first press commits at once: a reply without 8 changed nothing.
+    if (!(NumIncDecArrow(heap, n, &p, s->data, s->repr) & 8))
+      FUZZ_CHECK(std::memcmp(before, s->data, size_t(NumSize(s->repr))) == 0);
     FUZZ_CHECK(IsRingItemDisabled(heap, n, int32(in.Word())) <= 1 && RecheckArrayEltRange(heap, n) <= 1);
   }
 }

@@ -3,11 +3,14 @@
 // owner and parts are whatever the file held.  Every scale operation must
 // stay inside the data space and the marker array, end, and keep its pixel
 // answers on the 16-bit range it promises.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "controls/slideops.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/draw/fonts.h"
@@ -21,6 +24,10 @@
 #include "mgsource/byteorder.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
+#include "panel/objdraw.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "rtlib/objunits.h"
 #include "rtlib/units.h"
 #include "tools/tdbuilder.h"
@@ -84,11 +91,18 @@ void DisposeList(UHandle h) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static WindowRef window = 0;
   static bool init = [] {
     PanelInstallEngineHooks();
     ControlsInstallScaleHooks();
+    ControlsJoinScaleSlots();
     MemSetDataSpaceInitHook(&AZPAllocInit);
-    return FuzzStartManagers() && TypeHeapInit() == kNoErr;
+    if (!FuzzStartManagers() || TypeHeapInit() != kNoErr || WInitScreenImage() != kNoErr) return false;
+    // Scales draw into a window of the screen image.
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    return window != kWNoWindow;
   }();
   if (!init || size > 2048) return 0;
   FuzzReader in{data, size};
@@ -178,7 +192,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int32 type = kTypes[in.Byte() % (sizeof kTypes / sizeof kTypes[0])];
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
-      switch (in.Byte() % 12) {
+      bool resized = false;
+      switch (in.Byte() % 15) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -260,6 +275,75 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
           break;
         }
+        case 11: {
+          // Marker array operations: the count moves by the one the reply says.
+          resized = true;
+          int32 before = -1;
+          if (m && msize >= 4 && int32(GetNative32(*m)) >= 0 &&
+              int64(GetNative32(*m)) * kScaleMarkerEntry + 4 <= msize)
+            before = int32(GetNative32(*m));
+          const int32 index = int32(in.Byte() % 12) - 2;
+          int32 delta = 0;
+          switch (in.Byte() % 5) {
+            case 0: delta = ScaleAddMarker(heap, s, Number(in)) == 0x280 ? 1 : 0; break;
+            case 1: delta = ScaleDeleteMarker(heap, s, index) == 0x280 ? -1 : 0; break;
+            case 2: {
+              const int32 at = ScaleInsertMarker(heap, s, index);
+              if (at >= 0 && (at < 2 || at > before + 2)) __builtin_trap();
+              delta = at >= 0 ? 1 : 0;
+              break;
+            }
+            case 3: ScaleSortMarkers(heap, s); break;
+            default: {
+              const ScaleRec* r = ScaleRecOf(heap, s);
+              bool finite = r && std::isfinite(r->min) && std::isfinite(r->max) && before > 0;
+              // Sorted finite markers move inside the new range and stay finite.
+              float64 last = -1e300;
+              for (int32 e = 0; finite && e < before; ++e) {
+                float64 v;
+                std::memcpy(&v, *m + 4 + kScaleMarkerEntry * e, 8);
+                finite = std::isfinite(v) && std::fabs(v) < 1e150 && v >= last;
+                last = v;
+              }
+              if (finite && std::fabs(r->min) < 1e150 && std::fabs(r->max) < 1e150) {
+                RescaleColorMarkers(heap, s);
+                for (int32 e = 0; e < before; ++e) {
+                  float64 v;
+                  std::memcpy(&v, *m + 4 + kScaleMarkerEntry * e, 8);
+                  if (!std::isfinite(v)) __builtin_trap();
+                }
+              }
+              break;
+            }
+          }
+          const ScaleRec* r = ScaleRecOf(heap, s);
+          if (r && r->markers && before >= 0 && int32(GetNative32(*r->markers)) != before + delta) __builtin_trap();
+          if (r && r->markers && std::find(markers.begin(), markers.end(), r->markers) == markers.end())
+            markers.push_back(r->markers);
+          break;
+        }
+        case 13: {
+          WPortState port;
+          WSetup(window, &port);
+          ODraw(heap, s, nullptr, int32(0), int32(kDrawModeNormal));
+          WRestore(&port);
+          break;
+        }
+        case 12: {
+          // An end colour box reads one of the record's two end words, any
+          // other part nothing.
+          for (const auto& [part, text] : texts) {
+            const int16 ids[] = {kScalePartLowEnd, kScalePartHighEnd, kScalePartLabel};
+            PutNative16(*heap + part + kObjPartId, uInt16(ids[in.Byte() % 3]));
+            const int32 at = ScaleOGetDataPtrMethod(heap, s, part, 0, nullptr);
+            const ScaleRec* r = ScaleRecOf(heap, s);
+            const bool end = GetNative16(*heap + part + kObjPartId) != uInt16(kScalePartLabel);
+            if (at && (!end || !r || (uintptr_t(uInt32(at)) != uintptr_t(&r->endParts[0]) &&
+                                      uintptr_t(uInt32(at)) != uintptr_t(&r->endParts[1]))))
+              __builtin_trap();
+          }
+          break;
+        }
         case 10: {
           const int32 reply = ScaleFitToItemCount(heap, owner);
           if (reply != 0 && reply != 0x80) __builtin_trap();
@@ -276,7 +360,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       // The marker array keeps its size: values change, entries do not.
       const ScaleRec* r = ScaleRecOf(heap, s);
-      if (r && r->markers == m && m && DSGetHandleSize(m) != msize) __builtin_trap();
+      if (!resized && r && r->markers == m && m && DSGetHandleSize(m) != msize) __builtin_trap();
     }
   }
   for (int32 s : scales)

@@ -18,6 +18,7 @@
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
 #include "panel/numdoit.h"
+#include "panel/numincdec.h"
 #include "panel/numoperate.h"
 #include "panel/operate.h"
 #include "panel/osupport.h"
@@ -82,23 +83,26 @@ class NumDoit : public ptest::PanelRootTest {
 };
 
 // The press steps once (a numeric outside an array keeps its range state:
-// its controller's reply re-checks it); every further tracking
-// event while held steps again; the release ends; Up at the numeric steps.
+// its controller's reply re-checks it); while held the value computed
+// after a commit waits for the repeat interval; the release ends; Up at
+// the numeric steps.
 TEST_F(NumDoit, ArrowsAndUpKeyStepAnI32) {
   int32 up = 0, n = Numeric(tdb::I32(), kClsNumeric, 2, &up);
   SetW(n, 8, 0x1E4);  // range checked without limits, marked out of range
   ActionParams p{};
   TransactionState click{kClickPress, 15 << 16 | 15, 0, nullptr};
   ASSERT_EQ(OSendMessage<int32>(kMsgOClick, panel_, n, &click, Top(), &p), kClickTrack);
-  EXPECT_EQ(p.arrowDirection, 1);
-  for (const auto& s : {std::tuple{kSubPress, 9, 1.0}, {kSubMove, 9, 2.0}, {kSubMove, 9, 3.0}, {kSubRelease, 0, 3.0}}) {
+  EXPECT_EQ(IncDecOf(&p)->pressState, 1);
+  for (const auto& s : {std::tuple{kSubPress, 0, 9, 1.0}, {kSubMove, 320, 9, 1.0}, {kSubMove, 100, 1, 1.0},
+                        {kSubMove, 220, 9, 2.0}, {kSubRelease, 0, 0, 2.0}}) {
     p.eventCode = std::get<0>(s);
-    EXPECT_EQ(Do(n, 0, 0, kActTrack, &p) & 0x19, std::get<1>(s)) << std::get<0>(s);
-    EXPECT_EQ(Value(n), std::get<2>(s));
+    PlatTickShift(std::get<1>(s));
+    EXPECT_EQ(Do(n, 0, 0, kActTrack, &p) & 0x19, std::get<2>(s)) << std::get<0>(s);
+    EXPECT_EQ(Value(n), std::get<3>(s));
   }
   EXPECT_EQ(W(n, 8), 0x1E4) << "only an array element is re-checked through its array";
   EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkDown)) & 9, 9);
-  EXPECT_EQ(Value(n), 2);
+  EXPECT_EQ(Value(n), 1);
   *reinterpret_cast<int32*>(uintptr_t(uInt32(OGetDataPtr(panel_, n, 0, 0, nullptr)))) = 0x7FFFFFFF;
   EXPECT_EQ(Do(n, 2, 0, kActOperate, Key(vkUp)) & 0x18, 0) << "a step refused at the end is no failure";
 }

@@ -20,57 +20,6 @@ namespace {
 
 class NumOperateTest : public ptest::PanelRootTest {};
 
-// One step per call: arrows, held arrows (each further event steps again),
-// the digit under the text cursor, the type's end, and a ring that wraps
-// past its disabled item.
-TEST_F(NumOperateTest, NumericsStepByArrowTextAndRing) {
-  int32 i32 = 0, u8 = 0, dbl = 0, ring = 0, i64 = 0;
-  Control(tdb::I32(), kClsNumeric, &i32), Control(tdb::U8(), kClsNumeric, &u8);
-  Control(tdb::I64(), kClsNumeric, &i64);
-  Control(tdb::DBL(), kClsNumeric, &dbl);
-  ASSERT_EQ(Alloc(Control(tdb::U16(), kClsRing, &ring)), kNoErr);
-  while (RingInsertDeleteItem(panel_, ring, 0, 0) >= 0) {}
-  for (int32 i = 0; i < 3; ++i) RingInsertDeleteItem(panel_, ring, i, 1);
-  PutNative32(*ObjItemData(panel_, ring) + 8, 1);  // item 1 disabled
-  SetW(ring, 8, 0xE0);                             // no limits of its own
-  const int32 text = Obj(kClsLabel, dbl, 10);
-  struct Case {
-    int32 object, mode, type;
-    double start;
-    int16 direction;
-    int32 selEnd;
-    double after;  // the start again: no step
-  };
-  const Case cases[] = {
-      {i32, kIncModeNumeric, kTDI32, 5, kArrowUp, -1, 6},   {i32, kIncModeNumeric, kTDI32, 5, kArrowHeldDown, -1, 4},
-      {u8, kIncModeNumeric, kTDU8, 255, kArrowUp, -1, 255}, {u8, kIncModeNumeric, kTDU8, 0, kArrowDown, -1, 0},
-      {dbl, kIncModeNumeric, kTDDBL, 5, kArrowUp, 3, 6},    {dbl, kIncModeNumeric, kTDDBL, 5, kArrowDown, 4, 4.9},
-      {ring, kIncModeRing, kTDU16, 0, kArrowUp, -1, 2},     {ring, kIncModeRing, kTDU16, 2, kArrowUp, -1, 0},
-      {i64, kIncModeNumeric, kTDI64, 0x1FFFFFFFF, kArrowUp, -1, 0x200000000},  // in its own width
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.after);
-    uChar data[16] = {};
-    ConvertNum(kTDDBL, &c.start, c.type, data);
-    ActionParams p{};
-    IncDecContext ctx{};
-    ctx.mode = c.mode;
-    SetIncDecContext(&p, ctx);
-    p.arrowDirection = c.direction, p.selEnd = c.selEnd;
-    ASSERT_EQ(IncDecStoreValue(panel_, c.object, &p, data), kNoErr);
-    // The text as typed, whatever the stored value shows.
-    SetPartText(panel_, text, reinterpret_cast<const uChar*>("-12.50"), 6, 0, 0);
-    const bool held = c.direction > kArrowDown;
-    void* value = held ? data : NumIncDecText(panel_, c.object, &p, 1);
-    if (held) NumIncDecText(panel_, c.object, &p, 0);
-    const int32 reply = value ? NumIncDecArrow(panel_, c.object, &p, value, c.type) : 0;
-    double now = 0;
-    ConvertNum(c.type, data, kTDDBL, &now);
-    EXPECT_DOUBLE_EQ(now, c.after);
-    EXPECT_EQ(reply & 8, c.after != c.start ? 8 : 0);
-  }
-}
-
 TEST_F(NumOperateTest, TypedCharactersPassByTypeAndFormat) {
   struct Case {
     int32 key, character, type, format, passes;
