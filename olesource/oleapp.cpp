@@ -2,8 +2,11 @@
 
 #include <new>
 
+#include "engine/vi/viinst.h"
+#include "olesource/oledisp.h"
 #include "olesource/oleserv.h"
 #include "olesource/servreq.h"
+#include "server/tcpserver.h"
 
 namespace {
 
@@ -27,9 +30,13 @@ uint32_t AddRef(PlatComDispatch* self) { return uint32_t(++Self(self)->refs); }
 uint32_t Release(PlatComDispatch* self) {
   OleApplication* a = Self(self);
   if (--a->refs > 0) return uint32_t(a->refs);
-  if (OleObjectList* list = OleAppObjectList()) list->Remove(a);
+  OleObjectList* list = OleAppObjectList();
+  if (list) list->Remove(a);
   PlatBstrFree(a->errorText);
   delete a;
+  // The last client gone with automatic quit on: quit unless a VI or a TCP
+  // client still needs the program.
+  if (list && list->Count() == 0 && OleAutoQuit() && LoadedVICount() == 0 && TCPServerConnCount() == 0) OleQuit();
   return 0;
 }
 PlatHResult TypeInfoCount(PlatComDispatch* self, uint32_t* count) {
@@ -37,38 +44,78 @@ PlatHResult TypeInfoCount(PlatComDispatch* self, uint32_t* count) {
   *count = Self(self)->typeInfo ? 1 : 0;
   return kPlatOk;
 }
-PlatHResult TypeInfo(PlatComDispatch*, uint32_t index, uint32_t, void** info) {
-  if (info) *info = nullptr;
-  return index != 0 ? kPlatDispBadIndex : kPlatNotImpl;
+PlatHResult TypeInfo(PlatComDispatch*, uint32_t index, uint32_t lcid, void** info) {
+  if (index != 0) return kPlatDispBadIndex;
+  if (!info) return kPlatInvalidHandle;
+  *info = nullptr;
+  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
+  return kPlatNotImpl;
 }
-PlatHResult IdsOfNames(PlatComDispatch*, const PlatGuid*, uint16_t**, uint32_t, uint32_t, int32_t*) {
-  return OleServerShuttingDown() ? kPlatDispUnknownInterface : kPlatDispUnknownName;
+PlatHResult IdsOfNames(PlatComDispatch*, const PlatGuid* iid, uint16_t**, uint32_t, uint32_t lcid, int32_t*) {
+  if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
+  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
+  return kPlatDispUnknownName;
 }
 
-// Every member goes to the dispatcher; a VI-server failure leaves as an
-// exception with its code and text.
-PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t, uint16_t flags,
+// The automatic-quit property: get answers a Boolean, put takes the value
+// made Boolean (true only for -1).
+PlatHResult AutoQuitMember(uint16_t flags, PlatDispParams* params, PlatVariant* result) {
+  if (flags & kPlatDispatchPropertyGet) {
+    if (result) {
+      PlatVariantClear(result);
+      result->vt = kPlatVtBool;
+      result->boolVal = OleAutoQuit() ? int16_t(-1) : int16_t(0);
+    }
+    return kPlatOk;
+  }
+  if (!(flags & kPlatDispatchPropertyPut)) return kPlatDispMemberNotFound;
+  if (!params || params->count < 1 || !params->args) return kPlatDispBadParamCount;
+  PlatVariant value{};
+  const PlatHResult r = PlatVariantChangeType(&value, &params->args[0], 0, kPlatVtBool);
+  if (r != kPlatOk) return r;
+  OleSetAutoQuit(value.boolVal == -1);
+  return kPlatOk;
+}
+
+// The members the object serves itself; the others go to the dispatcher.
+bool OwnMember(int32_t member) { return member == kOleAppAutoQuit || member == kOleAppQuit; }
+
+PlatHResult OwnInvoke(int32_t member, uint16_t flags, PlatDispParams* params, PlatVariant* result) {
+  if (member == kOleAppAutoQuit) return AutoQuitMember(flags, params, result);
+  if (!(flags & kPlatDispatchMethod)) return kPlatDispMemberNotFound;
+  if (result) PlatVariantClear(result);
+  OleQuit();
+  return kPlatOk;
+}
+
+// Own members run here, the others as the dispatcher's invoke of the local
+// application's members; a VI-server failure leaves as an exception with
+// its code and text.
+PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t lcid, uint16_t flags,
                    PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t*) {
   OleApplication* a = Self(self);
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
+  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
   a->errorCode = 0;
   PlatBstrFree(a->errorText);
   a->errorText = nullptr;
-  uintptr_t args[7] = {0, uintptr_t(-1), uintptr_t(uint32_t(member)), flags, uintptr_t(params), uintptr_t(result),
-                       uintptr_t(&a->errorText)};
-  VIServRequest q{kServReqInvoke, nullptr, 7, args, 0, 0};
-  VIServRequestDispatch(&q);
-  a->errorCode = q.result ? q.result : OleMapVIServError(q.status, nullptr, &a->errorText);
-  if (a->errorCode < 0) return a->errorCode;
-  PlatHResult r = kPlatOk;
-  if (a->errorCode || a->errorText) {
-    if (exception) {
-      *exception = PlatExcepInfo{};
-      exception->code = uint16_t(a->errorCode);
-      exception->description = a->errorText;
-      a->errorText = nullptr;
-    }
-    r = kPlatDispException;
+  PlatHResult r;
+  if (OwnMember(member)) {
+    r = OwnInvoke(member, flags, params, result);
+  } else {
+    uintptr_t args[7] = {0, uintptr_t(-1), uintptr_t(uint32_t(member)), flags, uintptr_t(params), uintptr_t(result),
+                         uintptr_t(&a->errorText)};
+    VIServRequest q{kServReqInvoke, nullptr, 7, args, 0, 0};
+    VIServRequestDispatch(&q);
+    // A negative result is the call's own failure; any other code is the
+    // server's, reported as an exception.
+    r = q.result < 0 ? q.result : kPlatOk;
+    a->errorCode = q.result ? q.result : OleMapVIServError(q.status, nullptr, &a->errorText);
+  }
+  if (r == kPlatOk && (a->errorCode || a->errorText)) {
+    // Without a place for the report the caller still learns of the failure.
+    const PlatHResult reported = exception ? OleReportException(a->errorCode, a->errorText, exception) : kPlatOk;
+    r = reported == kPlatOutOfMemory ? reported : kPlatDispException;
   }
   PlatBstrFree(a->errorText);
   a->errorText = nullptr;

@@ -8,6 +8,9 @@
 #include "platform/qx_com.h"
 #include "platform/qx_comvar.h"
 
+// The members the object serves itself.
+enum : int32_t { kOleAppAutoQuit = 35, kOleAppGetVIReference = 2004, kOleAppQuit = 2013 };
+
 struct OleApplication {
   PlatComDispatch face;  // first: the object is its dispatch interface
   int32 refs;            // starts at 0

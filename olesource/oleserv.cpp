@@ -471,3 +471,9 @@ int32 OleServerUnregister() {
   OleRegDeleteTree(kPlatRegClassesRoot, ("Interfaces\\" + texts[4]).c_str());
   return 1;
 }
+
+bool OleListText(int32 list, int32 item, std::string* out) {
+  bool found = false;
+  *out = ListItem(RunTimeRsrcFile(), list, item, &found);
+  return found;
+}

@@ -34,6 +34,8 @@ const PlatGuid& OleServerGuid(int32 item);
 // library's file name (item 2, else "quenlix50.tlb").
 std::string OleProductName();
 std::string OleTypeLibFileName();
+// Item of a string list of the run-time resource file: false when absent.
+bool OleListText(int32 list, int32 item, std::string* out);
 // The class of the proxies of both interfaces in their registry entries.
 extern const PlatGuid kOleProxyClassId;
 

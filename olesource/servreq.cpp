@@ -39,12 +39,7 @@ T Arg(const VIServRequest* q, int32 i) {
   else return T(q->args[i]);
 }
 
-bool ListText(int32 list, int32 item, std::string* out) {
-  Str255 s;
-  if (!RunTimeRsrcFile() || RGetIndString(RunTimeRsrcFile(), s, list, item) != kNoErr) return false;
-  out->assign(reinterpret_cast<const char*>(s + 1), s[0]);
-  return true;
-}
+bool ListText(int32 list, int32 item, std::string* out) { return OleListText(list, item, out); }
 
 // ---- Typed data for one value -----------------------------------------------------------
 // Storage for a datum of a type, empty once made, disposed at the end.

@@ -1,8 +1,14 @@
 #include "qx_com.h"
 
+#include "qx_event.h"
+#include "qx_globalmem.h"
+#include "qx_msgqueue.h"
+#include "qx_thread.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <new>
 #include <mutex>
@@ -205,6 +211,7 @@ struct Proxy {
   std::atomic<uint32_t> refs{1};
   PlatComDispatch* target = nullptr;   // with a reference; null once disconnected
   PlatComUnknown* identity = nullptr;  // the object's unknown, for finding its proxies (no reference)
+  uint32_t owner = 0;                  // the apartment thread the object lives on; 0: any thread
 };
 struct Proxies {
   std::mutex lock;
@@ -224,20 +231,96 @@ PlatComDispatch* TakeTarget(PlatComDispatch* self) {
   return t;
 }
 
+// ---- Apartments --------------------------------------------------------------------
+// A call of an apartment proxy runs on the object's thread: it is posted to
+// that thread's queue as a windowless ComCall, and the caller waits for it,
+// running the calls posted to its own queue meanwhile so that calls back
+// into its apartment go through.  A call still queued when its object is
+// disconnected is abandoned by the caller and skipped by the owner.
+struct ApartmentCall {
+  enum : int32_t { kQueued, kRunning, kDone, kAbandoned };
+  std::function<PlatHResult()> body;
+  PlatHResult result = kPlatDisconnected;
+  std::atomic<int32_t> state{kQueued};
+  PlatEvent* done = nullptr;
+  std::atomic<int32_t> holders{2};  // the caller and the queued message
+};
+void DropCall(ApartmentCall* c) {
+  if (c->holders.fetch_sub(1) == 1) {
+    PlatEventDestroy(c->done);
+    delete c;
+  }
+}
+void RunComCall(PlatLParam raw) {
+  auto* c = reinterpret_cast<ApartmentCall*>(raw);
+  int32_t queued = ApartmentCall::kQueued;
+  if (c->state.compare_exchange_strong(queued, ApartmentCall::kRunning)) {
+    c->result = c->body();
+    c->state.store(ApartmentCall::kDone);
+    PlatEventSet(c->done);
+  }
+  DropCall(c);
+}
+// Runs the calls posted to the calling thread's queue.
+void ServeOwnCalls() {
+  PlatMsg m;
+  while (PlatPeekMessage(&m, 0, kPlatMsgComCall, kPlatMsgComCall, kPlatPeekRemove)) PlatDispatchMessage(&m);
+}
+bool Disconnected(PlatComDispatch* self);
+PlatHResult OnOwner(PlatComDispatch* self, std::function<PlatHResult()> body) {
+  const uint32_t owner = reinterpret_cast<Proxy*>(self)->owner;
+  if (!owner || owner == PlatThreadCurrentId()) return body();
+  auto* c = new (std::nothrow) ApartmentCall;
+  if (!c) return kPlatOutOfMemory;
+  c->body = std::move(body);
+  c->done = PlatEventCreate(false);
+  if (!c->done || !PlatPostThreadMessage(owner, kPlatMsgComCall, 0, reinterpret_cast<PlatLParam>(c))) {
+    PlatEventDestroy(c->done);
+    delete c;
+    return kPlatDisconnected;
+  }
+  for (;;) {
+    ServeOwnCalls();
+    if (c->state.load() == ApartmentCall::kDone) break;
+    int32_t queued = ApartmentCall::kQueued;
+    // An object disconnected before its thread took the call never answers.
+    if (Disconnected(self) && c->state.compare_exchange_strong(queued, ApartmentCall::kAbandoned)) break;
+    PlatWaitEventOrInput(c->done, 50);
+  }
+  const PlatHResult r = c->state.load() == ApartmentCall::kDone ? c->result : kPlatDisconnected;
+  DropCall(c);
+  return r;
+}
+
+bool Disconnected(PlatComDispatch* self) {
+  std::lock_guard<std::mutex> g(TheProxies().lock);
+  return AsProxy(self)->target == nullptr;
+}
+// Runs fn with the target and a reference for the call, on the object's
+// thread: kPlatDisconnected once the object is disconnected.
+PlatHResult WithTarget(PlatComDispatch* self, const std::function<PlatHResult(PlatComDispatch*)>& fn) {
+  return OnOwner(self, [&]() -> PlatHResult {
+    PlatComDispatch* t = TakeTarget(self);
+    if (!t) return kPlatDisconnected;
+    const PlatHResult r = fn(t);
+    PlatComRelease(t);
+    return r;
+  });
+}
+
 PlatHResult ProxyQuery(PlatComDispatch* self, const PlatGuid* iid, void** out) {
   if (!out) return kPlatPointer;
   *out = nullptr;
   if (!iid) return kPlatInvalidArg;
-  PlatComDispatch* t = TakeTarget(self);
-  if (!t) return kPlatDisconnected;
-  PlatHResult r = kPlatOk;
-  if (!PlatGuidEqual(*iid, kPlatIidUnknownRecord) && !PlatGuidEqual(*iid, kPlatIidDispatch)) {
+  const bool own = PlatGuidEqual(*iid, kPlatIidUnknownRecord) || PlatGuidEqual(*iid, kPlatIidDispatch);
+  // The proxy answers its own interfaces itself; others ask the object.
+  if (own && Disconnected(self)) return kPlatDisconnected;
+  const PlatHResult r = own ? kPlatOk : WithTarget(self, [&](PlatComDispatch* t) -> PlatHResult {
     void* other = nullptr;
-    r = PlatComQuery(t, *iid, &other);
+    const PlatHResult q = PlatComQuery(t, *iid, &other);
     if (other) PlatComRelease(other);
-    if (PlatSucceeded(r) && !other) r = kPlatNoInterface;
-  }
-  PlatComRelease(t);
+    return PlatSucceeded(q) && !other ? kPlatNoInterface : q;
+  });
   if (!PlatSucceeded(r)) return r;
   AsProxy(self)->refs.fetch_add(1);
   *out = self;
@@ -260,39 +343,37 @@ uint32_t ProxyRelease(PlatComDispatch* self) {
     t = p->target;
     p->target = nullptr;
   }
-  if (t) PlatComRelease(t);
+  // The object's reference goes on its own thread (its last release may end
+  // its apartment); an apartment already gone took the object with it.
+  if (t) {
+    {
+      std::lock_guard<std::mutex> g(TheProxies().lock);
+      p->target = t;  // the call is wanted until it ran: see OnOwner
+    }
+    OnOwner(self, [&]() -> PlatHResult {
+      PlatComRelease(t);
+      return kPlatOk;
+    });
+  }
   delete p;
   return 0;
 }
 PlatHResult ProxyTypeInfoCount(PlatComDispatch* self, uint32_t* count) {
-  PlatComDispatch* t = TakeTarget(self);
-  if (!t) return kPlatDisconnected;
-  const PlatHResult r = t->slots->getTypeInfoCount(t, count);
-  PlatComRelease(t);
-  return r;
+  return WithTarget(self, [&](PlatComDispatch* t) -> PlatHResult { return t->slots->getTypeInfoCount(t, count); });
 }
 PlatHResult ProxyTypeInfo(PlatComDispatch* self, uint32_t index, uint32_t locale, void** info) {
-  PlatComDispatch* t = TakeTarget(self);
-  if (!t) return kPlatDisconnected;
-  const PlatHResult r = t->slots->getTypeInfo(t, index, locale, info);
-  PlatComRelease(t);
-  return r;
+  return WithTarget(self, [&](PlatComDispatch* t) -> PlatHResult { return t->slots->getTypeInfo(t, index, locale, info); });
 }
 PlatHResult ProxyIds(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count, uint32_t locale,
                      int32_t* ids) {
-  PlatComDispatch* t = TakeTarget(self);
-  if (!t) return kPlatDisconnected;
-  const PlatHResult r = t->slots->getIdsOfNames(t, iid, names, count, locale, ids);
-  PlatComRelease(t);
-  return r;
+  return WithTarget(self,
+                    [&](PlatComDispatch* t) { return t->slots->getIdsOfNames(t, iid, names, count, locale, ids); });
 }
 PlatHResult ProxyInvoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t locale, uint16_t flags,
                         PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t* argError) {
-  PlatComDispatch* t = TakeTarget(self);
-  if (!t) return kPlatDisconnected;
-  const PlatHResult r = t->slots->invoke(t, member, iid, locale, flags, params, result, exception, argError);
-  PlatComRelease(t);
-  return r;
+  return WithTarget(self, [&](PlatComDispatch* t) -> PlatHResult {
+    return t->slots->invoke(t, member, iid, locale, flags, params, result, exception, argError);
+  });
 }
 const PlatComDispatchSlots kProxySlots{&ProxyQuery,    &ProxyAddRef, &ProxyRelease, &ProxyTypeInfoCount,
                                        &ProxyTypeInfo, &ProxyIds,    &ProxyInvoke};
@@ -450,6 +531,8 @@ PlatHResult PlatComDisconnectObject(PlatComUnknown* object) {
   if (identity) PlatComRelease(identity);
   // The references go outside the lock: the object may end with them.
   for (PlatComDispatch* t : dropped) PlatComRelease(t);
+  // Calls already queued for this thread answer now rather than never.
+  ServeOwnCalls();
   return kPlatOk;
 }
 
@@ -561,4 +644,133 @@ uint32_t PlatComInterfaceTableCount() {
   InterfaceTable& t = TheTable();
   std::lock_guard<std::mutex> g(t.lock);
   return uint32_t(t.entries.size());
+}
+
+// ---- Marshalling ----------------------------------------------------------------------
+// A marshalled interface is an entry of a process-wide table that holds the
+// object's dispatch interface with a reference and its thread; the stream
+// carries only the entry's number, so bytes of a stream never become a
+// pointer.  Unmarshalling takes the entry once.
+namespace {
+constexpr uint32_t kStreamMagic = 0x51584D53u;  // "QXMS"
+struct Marshalled {
+  PlatComDispatch* object;    // with a reference
+  PlatComUnknown* identity;   // the object's unknown, for its disconnection
+  uint32_t owner;
+};
+struct MarshalTable {
+  std::mutex lock;
+  std::map<uint32_t, Marshalled> entries;
+  uint32_t next = 1;
+};
+MarshalTable& TheMarshalTable() {
+  static MarshalTable* t = new MarshalTable;
+  return *t;
+}
+}  // namespace
+
+struct PlatComStream {
+  PlatGlobal block = 0;
+  uint32_t position = 0;
+};
+
+PlatHResult PlatComStreamCreate(PlatComStream** out) {
+  if (!out) return kPlatInvalidArg;
+  *out = nullptr;
+  auto* s = new (std::nothrow) PlatComStream;
+  if (!s) return kPlatOutOfMemory;
+  s->block = PlatGlobalAlloc(kPlatGlobalMovable | kPlatGlobalZeroInit, 8);
+  if (!s->block) {
+    delete s;
+    return kPlatOutOfMemory;
+  }
+  *out = s;
+  return kPlatOk;
+}
+void PlatComStreamRewind(PlatComStream* s) {
+  if (s) s->position = 0;
+}
+void PlatComStreamRelease(PlatComStream* s) {
+  if (!s) return;
+  PlatGlobalFree(s->block);
+  delete s;
+}
+
+PlatHResult PlatComMarshalInterface(PlatComStream* s, const PlatGuid& iid, PlatComUnknown* object) {
+  if (!s || !object) return kPlatInvalidArg;
+  PlatSetComCallProc(&RunComCall);
+  // The calling thread gets its queue now, so calls can be posted to it at
+  // once.
+  PlatMsg probe;
+  PlatPeekMessage(&probe, 0, kPlatMsgComCall, kPlatMsgComCall, kPlatPeekNoRemove);
+  void* dispatch = nullptr;
+  PlatHResult r = PlatComQuery(object, iid, &dispatch);
+  if (PlatSucceeded(r) && dispatch) {
+    PlatComRelease(dispatch);
+    dispatch = nullptr;
+    r = PlatComQuery(object, kPlatIidDispatch, &dispatch);
+  }
+  if (!PlatSucceeded(r) || !dispatch) return PlatSucceeded(r) ? kPlatNoInterface : r;
+  if (s->position > PlatGlobalSize(s->block) - 8) {
+    PlatComRelease(dispatch);
+    return kPlatFail;
+  }
+  void* identity = nullptr;
+  PlatComQuery(object, kPlatIidUnknownRecord, &identity);
+  if (identity) PlatComRelease(identity);
+  uint32_t cookie;
+  {
+    MarshalTable& t = TheMarshalTable();
+    std::lock_guard<std::mutex> g(t.lock);
+    cookie = t.next++;
+    if (!t.next) t.next = 1;
+    t.entries[cookie] = Marshalled{static_cast<PlatComDispatch*>(dispatch),
+                                   static_cast<PlatComUnknown*>(identity ? identity : object), PlatThreadCurrentId()};
+  }
+  auto* bytes = static_cast<uint8_t*>(PlatGlobalLock(s->block));
+  const uint32_t words[2] = {kStreamMagic, cookie};
+  std::memcpy(bytes + s->position, words, 8);
+  PlatGlobalUnlock(s->block);
+  s->position += 8;
+  return kPlatOk;
+}
+
+PlatHResult PlatComUnmarshalInterface(PlatComStream* s, const PlatGuid& iid, void** out) {
+  if (!out) return kPlatPointer;
+  *out = nullptr;
+  if (!s) return kPlatInvalidArg;
+  uint32_t words[2] = {0, 0};
+  if (s->position <= PlatGlobalSize(s->block) && PlatGlobalSize(s->block) - s->position >= 8) {
+    const auto* bytes = static_cast<const uint8_t*>(PlatGlobalLock(s->block));
+    std::memcpy(words, bytes + s->position, 8);
+    PlatGlobalUnlock(s->block);
+  }
+  if (words[0] != kStreamMagic) return kPlatInvalidArg;
+  Proxy* p = new (std::nothrow) Proxy;
+  if (!p) return kPlatOutOfMemory;
+  Marshalled m{};
+  {
+    MarshalTable& t = TheMarshalTable();
+    std::lock_guard<std::mutex> g(t.lock);
+    auto it = t.entries.find(words[1]);
+    if (it == t.entries.end()) {
+      delete p;
+      return kPlatInvalidArg;
+    }
+    m = it->second;
+    t.entries.erase(it);
+  }
+  s->position += 8;
+  p->face.slots = &kProxySlots;
+  p->target = m.object;
+  p->identity = m.identity;
+  p->owner = m.owner;
+  {
+    Proxies& all = TheProxies();
+    std::lock_guard<std::mutex> g(all.lock);
+    all.live.push_back(p);
+  }
+  const PlatHResult r = ProxyQuery(&p->face, &iid, out);
+  ProxyRelease(&p->face);
+  return r;
 }

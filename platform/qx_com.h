@@ -36,6 +36,7 @@ enum : int32_t {
   kPlatNoInterface = int32_t(0x80004002u),
   kPlatPointer = int32_t(0x80004003u),
   kPlatFail = int32_t(0x80004005u),
+  kPlatInvalidHandle = int32_t(0x80070006u),
   kPlatOutOfMemory = int32_t(0x8007000Eu),
   kPlatInvalidArg = int32_t(0x80070057u),
   kPlatNoAggregation = int32_t(0x80040110u),
@@ -55,6 +56,7 @@ enum : int32_t {
   kPlatDispException = int32_t(0x80020009u),
   kPlatDispOverflow = int32_t(0x8002000Au),
   kPlatDispBadIndex = int32_t(0x8002000Bu),
+  kPlatDispUnknownLcid = int32_t(0x8002000Cu),
   kPlatDispArrayLocked = int32_t(0x8002000Du),
   kPlatDispBadParamCount = int32_t(0x8002000Eu),
   kPlatDispParamNotOptional = int32_t(0x8002000Fu),
@@ -253,6 +255,33 @@ PlatHResult PlatComRevokeClassObject(uint32_t cookie);
 PlatHResult PlatComDisconnectObject(PlatComUnknown* object);
 // Proxies alive (tests look for leaks with it).
 uint32_t PlatComProxyCount();
+
+// ---- Apartments ------------------------------------------------------------------------
+// An object lives on the thread that made it.  Marshalling its interface
+// into a stream and unmarshalling it on another thread gives that thread a
+// proxy (counted above) whose calls are posted to the object's thread as
+// windowless ComCall messages and run when that thread dispatches them (its
+// message loop); the caller waits, running the calls posted to its own
+// queue meanwhile, so calls back into its apartment work.  The object's
+// reference is taken and dropped on its own thread.  Disconnecting the
+// object (on its thread) answers the calls still queued for that thread;
+// a caller whose object is disconnected before its call ran gets
+// kPlatDisconnected.
+struct PlatComStream;
+// A stream in a global memory block: kPlatInvalidArg, kPlatOutOfMemory.
+PlatHResult PlatComStreamCreate(PlatComStream** out);
+void PlatComStreamRewind(PlatComStream* s);
+void PlatComStreamRelease(PlatComStream* s);  // null does nothing
+// Writes the object's interface iid (served through its dispatch slots) at
+// the stream's position, for the calling thread's apartment: kPlatOk,
+// kPlatInvalidArg for a null stream or object, the object's refusal of iid,
+// kPlatFail when the stream has no room.  The stream entry holds a
+// reference until it is unmarshalled.
+PlatHResult PlatComMarshalInterface(PlatComStream* s, const PlatGuid& iid, PlatComUnknown* object);
+// Reads an interface written by PlatComMarshalInterface, once: a proxy as
+// iid in *out.  kPlatPointer for a null out, kPlatInvalidArg for a stream
+// that holds no such entry (or one already read), kPlatOutOfMemory.
+PlatHResult PlatComUnmarshalInterface(PlatComStream* s, const PlatGuid& iid, void** out);
 
 // ---- The interface table ------------------------------------------------------------
 // Interfaces registered under cookies and fetched again, with a reference

@@ -1,5 +1,6 @@
 #include "qx_msgqueue.h"
 
+#include <atomic>
 #include <algorithm>
 
 #include "qx_event.h"
@@ -306,7 +307,17 @@ bool PlatGetMessage(PlatMsg* msg, PlatWindow w, uint32_t first, uint32_t last) {
   return msg->message != kPlatMsgQuit;
 }
 
+namespace {
+std::atomic<void (*)(PlatLParam)> gComCallProc{nullptr};
+}  // namespace
+
+void PlatSetComCallProc(void (*proc)(PlatLParam call)) { gComCallProc.store(proc); }
+
 PlatResult PlatDispatchMessage(const PlatMsg* msg) {
+  if (msg && !msg->window && msg->message == kPlatMsgComCall) {
+    if (auto* proc = gComCallProc.load()) proc(msg->lParam);
+    return 0;
+  }
   if (!msg || !msg->window) return 0;
   const PlatResult r = CallProc(msg->window, msg->message, msg->wParam, msg->lParam);
   // What the procedure drew goes to the screen before the next message.

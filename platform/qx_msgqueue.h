@@ -83,6 +83,8 @@ enum PlatMsgCode : uint32_t {
   kPlatMsgMouseFirst = kPlatMsgMouseMove,
   kPlatMsgMouseLast = kPlatMsgMouseWheel,
 
+  kPlatMsgComCall = 0x3F0,  // windowless; lParam a call of the component layer's apartments
+
   kPlatMsgUser0 = 1024,
   kPlatMsgUser1 = 1025,
   kPlatMsgUser2 = 1026,
@@ -177,8 +179,11 @@ bool PlatPeekMessage(PlatMsg* msg, PlatWindow w, uint32_t first, uint32_t last, 
 // Waits for and takes the next message; false for Quit (the message is
 // still stored) and for a null msg.
 bool PlatGetMessage(PlatMsg* msg, PlatWindow w, uint32_t first, uint32_t last);
-// Runs the procedure of the message's window with it; 0 for no window.
+// Runs the procedure of the message's window with it; 0 for no window.  A
+// windowless ComCall goes to the component layer's call procedure.
 PlatResult PlatDispatchMessage(const PlatMsg* msg);
+// The procedure that runs windowless ComCall messages (null: none).
+void PlatSetComCallProc(void (*proc)(PlatLParam call));
 // Puts the character message that a key-down message makes (Char, or
 // SysChar while Alt is held) in front of the calling thread's input;
 // false when the message makes none.

@@ -249,6 +249,7 @@ TEST_F(OleServerTest, ClassObject) {
   EXPECT_EQ(d->slots->invoke(d, 100, &kPlatGuidNull, 0x409, kPlatDispatchMethod, &none, nullptr, &e, nullptr),
             kPlatDispException);
   EXPECT_EQ(e.code, 5012);
+  PlatBstrFree(e.source);
   PlatBstrFree(e.description);
   OleServerStop();
   uint32_t n = 9;

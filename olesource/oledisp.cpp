@@ -1,0 +1,53 @@
+#include "olesource/oledisp.h"
+
+#include <atomic>
+#include <string>
+
+#include "mgsource/window/wevent.h"
+#include "mgsource/window/window.h"
+#include "olesource/oleserv.h"
+#include "olesource/servreq.h"
+
+namespace {
+
+std::atomic<Bool32> gAutoQuit{0};
+
+PlatBstr Text(const std::string& s) { return PlatBstrFromText(s.data(), uint32_t(s.size())); }
+
+}  // namespace
+
+PlatHResult OleReportException(int32 code, const uint16_t* text, PlatExcepInfo* exception) {
+  if (!exception) return kPlatInvalidArg;
+  if (code < 0) {
+    exception->scode = code;
+    return kPlatOk;
+  }
+  PlatBstr source = Text(OleProductName());
+  PlatBstr description = nullptr;
+  std::string item;
+  if (text) description = PlatBstrAlloc(text, PlatBstrLength(text));
+  else if (OleListText(kOleServerTextsList, code - 5000, &item)) description = Text(item);
+  else description = Text("Quenlix : Unknown Error");
+  if (!source || !description) {
+    PlatBstrFree(source);
+    PlatBstrFree(description);
+    return kPlatOutOfMemory;
+  }
+  exception->source = source;
+  exception->description = description;
+  exception->code = uint16_t(code);
+  return kPlatOk;
+}
+
+Bool32 OleAutoQuit() { return gAutoQuit.load(); }
+void OleSetAutoQuit(Bool32 on) { gAutoQuit.store(on ? 1 : 0); }
+
+MgErr OleQuit() {
+  WEventRecord e{};
+  e.code = weMenuSelect;
+  e.window = WRootWindow();
+  e.where = 10;
+  e.globalWhere = 0;
+  e.modifiers = 25;
+  return WPostEvent(&e, 1, kWPostAnyLevel);
+}
