@@ -134,25 +134,38 @@ BENCHMARK(BM_LoopXorPattern);
 
 // ---- Control picture primitives -------------------------------------------------------
 
-// A shown headless window set up as the drawing port.
+// A shown headless window for the picture benchmarks.
 struct PictPort {
-  bool ok = false;
-  WPortState saved{};
+  WindowRef window = kWNoWindow;
   PictPort() {
     // Started once for the whole program: the control pictures registered
     // here live in the memory zones the other benchmarks' scenes share.
     BenchMemInit();
     BenchThInit();
-    ok = StartDrawingWindow(Rect{0, 0, 300, 400}, &saved) != kWNoWindow && gDrawState.dc;
-  }
-  ~PictPort() {
-    if (ok) StopDrawingWindow(&saved);
+    window = StartDrawingWindow(Rect{0, 0, 300, 400}, nullptr);
   }
 };
 PictPort& ThePictPort() {
   static PictPort port;
   return port;
 }
+
+// The window set up as the drawing port for one benchmark only: a port kept
+// holds the drawing lock, and a later benchmark's main loop on another
+// thread would wait for it for ever.
+struct PictScope {
+  bool ok = false;
+  WPortState saved{};
+  PictScope() {
+    const WindowRef w = ThePictPort().window;
+    if (w == kWNoWindow) return;
+    WSetup(w, &saved);
+    ok = gDrawState.dc != 0;
+  }
+  ~PictScope() {
+    if (ThePictPort().window != kWNoWindow) WRestore(&saved);
+  }
+};
 
 constexpr DColor kPictFore = 0x3060C0, kPictBack = 0xE0C060;
 
@@ -161,7 +174,8 @@ double NsPer(benchmark::State& st, std::chrono::steady_clock::duration d) {
 }
 
 void BM_PictPaintRectBaseline(benchmark::State& st) {
-  if (!ThePictPort().ok) return st.SkipWithError("no drawing port");
+  PictScope scope;
+  if (!scope.ok) return st.SkipWithError("no drawing port");
   const Rect r{0, 0, int16(st.range(1)), int16(st.range(0))};
   DSelectNormPen(kPictBack, kPictBack);
   for (auto _ : st) {
@@ -199,7 +213,8 @@ double TimeAgainstPaintRect(benchmark::State& st, const Rect& r, int batch, Draw
 
 double gDrawRectNs = 0;
 void BM_PictDrawRect(benchmark::State& st) {
-  if (!ThePictPort().ok) return st.SkipWithError("no drawing port");
+  PictScope scope;
+  if (!scope.ok) return st.SkipWithError("no drawing port");
   const Rect r{0, 0, 32, 32};
   gDrawRectNs = TimeAgainstPaintRect(st, r, 16, [&] { DrawRect(&r, kPictFore, kPictBack, 0x4201, 1, 0); });
 }
@@ -207,7 +222,8 @@ BENCHMARK(BM_PictDrawRect)->UseManualTime();
 
 // Picture 9 (the rectangle of look 0x4201) through IDraw and its procedure.
 void BM_PictIDrawPicture9(benchmark::State& st) {
-  if (!ThePictPort().ok) return st.SkipWithError("no drawing port");
+  PictScope scope;
+  if (!scope.ok) return st.SkipWithError("no drawing port");
   static const bool registered = (InitFPImages(), CheckPictIndex(9) != 0);
   if (!registered) return st.SkipWithError("no control pictures");
   const int32 image = CheckPictIndex(9);
@@ -227,7 +243,8 @@ BENCHMARK(BM_PictIDrawPicture9);
 // one's.
 std::map<int64_t, double> gFlatNs;
 void BM_PictProcess(benchmark::State& st) {
-  if (!ThePictPort().ok) return st.SkipWithError("no drawing port");
+  PictScope scope;
+  if (!scope.ok) return st.SkipWithError("no drawing port");
   const bool elbow = st.range(0) != 0, shaded = st.range(1) != 0;
   PictStyleBlock style{elbow ? (shaded ? 0x14200u : 0x14400u) : (shaded ? 0x4200u : 0x4400u), 0, 0};
   const PictureProc proc = elbow ? ElbowPictProc : HopperBPictProc;
@@ -249,7 +266,8 @@ void BM_PictProcess(benchmark::State& st) {
 BENCHMARK(BM_PictProcess)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1});
 
 void BM_PictDrawGradient(benchmark::State& st) {
-  if (!ThePictPort().ok) return st.SkipWithError("no drawing port");
+  PictScope scope;
+  if (!scope.ok) return st.SkipWithError("no drawing port");
   const Rect r{0, 0, 64, 256};
   TimeAgainstPaintRect(st, r, 4, [&] { DrawGradient(&r, kPictFore, kPictBack, kPictHorizontal, 5); });
 }
