@@ -3,6 +3,8 @@
 // pages costs in proportion to n.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include "mgsource/draw/printinfo.h"
 #include "mgsource/draw/printlayout.h"
 #include "mgsource/draw/printmgr.h"
@@ -29,7 +31,7 @@ PrintPanelHooks Hooks() {
 
 // The panel covers a square of about n pages of 90 by 126 points.
 void BM_PrintLayoutPages(benchmark::State& st) {
-  if (MemInit() != kNoErr) return st.SkipWithError("no memory manager");
+  if (BenchMemInit() != kNoErr) return st.SkipWithError("no memory manager");
   const int32 n = int32(st.range(0));
   int32 side = 1;
   while (side * side < n) ++side;

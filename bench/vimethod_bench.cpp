@@ -4,6 +4,8 @@
 // the one the hooks stand for.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <ctime>
 #include <mutex>
 #include <vector>
@@ -41,7 +43,7 @@ bool Ready() {
   static std::once_flag once;
   static bool ready = false;
   std::call_once(once, [] {
-    MemInit();
+    BenchMemInit();
     ThInit();
     if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr) return;
     ServerInstallEngineHooks();

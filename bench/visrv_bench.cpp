@@ -15,6 +15,8 @@
 // both deny; the counter "allowed" shows it.
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <arpa/inet.h>
 
 #include <cstdio>
@@ -68,7 +70,7 @@ struct ReplyData {
 };
 
 void BM_PropertyReplyWriteRead(benchmark::State& st) {
-  if (MemInit() != kNoErr) {
+  if (BenchMemInit() != kNoErr) {
     st.SkipWithError("memory manager not started");
     return;
   }
@@ -98,7 +100,7 @@ void BM_PropertyReplyWriteRead(benchmark::State& st) {
 BENCHMARK(BM_PropertyReplyWriteRead);
 
 void BM_PropertyFlattenUnflatten(benchmark::State& st) {
-  if (MemInit() != kNoErr) {
+  if (BenchMemInit() != kNoErr) {
     st.SkipWithError("memory manager not started");
     return;
   }
@@ -137,7 +139,7 @@ std::string TcpEntry(int i) {
 
 bool StartTcpList() {
   static const bool ready = [] {
-    if (MemInit() != kNoErr) return false;
+    if (BenchMemInit() != kNoErr) return false;
     CPStrHandle list = reinterpret_cast<CPStrHandle>(AZNewHClr(4));
     for (int i = 0; i < kTcpEntries; ++i) {
       Str255 p;

@@ -14,6 +14,8 @@
 // 0.25), and slowest_over_median of the threads' times (target: at most 2).
 #include <benchmark/benchmark.h>
 
+#include "start_once.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -86,7 +88,7 @@ struct Server {
   uInt16 port = 0;
   PlatWindow frame = 0;
   Server() {
-    MemInit();
+    BenchMemInit();
     ThInit();
     OccurInit();
     if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr || WEventQueueInit(1) != kNoErr) return;

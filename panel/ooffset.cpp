@@ -43,7 +43,9 @@ std::vector<int32> ListIn(ObjHeap heap, int32 object, int32 word) {
   if (!Live(heap, object, 4 * (word + 1))) return out;
   const int32 list = ObjWord(heap, object, word);
   if (!Live(heap, list, 4)) return out;
-  const int32 n = std::min(ObjListCount(heap, list), (OHBlockSize(heap, list) - 4) / 4);
+  // The stored count is read as it is and clamped to the block: a damaged
+  // file's list is walked as far as it goes instead of stopping the program.
+  const int32 n = std::clamp(int32(OHWord(heap, uInt32(list))), 0, (OHBlockSize(heap, list) - 4) / 4);
   for (int32 i = 0; i < n; ++i)
     if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) out.push_back(o);
   return out;
