@@ -44,8 +44,8 @@ bool Ready() {
   static bool ready = false;
   std::call_once(once, [] {
     BenchMemInit();
-    ThInit();
-    if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr) return;
+    BenchThInit();
+    if (BenchTypeHeapInit() != kNoErr || VIRefInit() != kNoErr) return;
     ServerInstallEngineHooks();
     gType = tdb::Array(tdb::DBL()).Bytes();
     MgErr err = kNoErr;

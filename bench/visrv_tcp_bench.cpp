@@ -89,9 +89,9 @@ struct Server {
   PlatWindow frame = 0;
   Server() {
     BenchMemInit();
-    ThInit();
-    OccurInit();
-    if (TypeHeapInit() != kNoErr || VIRefInit() != kNoErr || WEventQueueInit(1) != kNoErr) return;
+    BenchThInit();
+    BenchOccurInit();
+    if (BenchTypeHeapInit() != kNoErr || VIRefInit() != kNoErr || BenchEventQueue() != kNoErr) return;
     WEventSetGate(1);
     ExecSetPostUserEventProc(&qxevents::PostToQueue);
     ServerInstallEngineHooks();
