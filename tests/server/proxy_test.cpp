@@ -203,6 +203,13 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
   ASSERT_EQ(PxCalleeFindOrCreate(srvtest::PS("Other@nowhere"), nullptr, &other, &otherDS), kNoErr);
   EXPECT_EQ(VIRec(other)->codeHandle, code) << "one header for every callee";
   DisposeVI(other, 1);
+  // Held for calls by the reference, the callee keeps its pane: another
+  // type is refused, the same one found.
+  auto dbl = tdb::Function(0, {0}, {tdb::DBL().Named("x")}).Bytes();
+  auto same = tcptest::AddPane();
+  EXPECT_EQ(PxCalleeFindOrCreate(VIRec(callee)->name, tdb::AsTD(dbl), &other, nullptr), kVIRefTypeErr);
+  EXPECT_EQ(PxCalleeFindOrCreate(VIRec(callee)->name, tdb::AsTD(same), &other, nullptr), kNoErr);
+  EXPECT_EQ(other, callee);
   DataSpace addDS = reinterpret_cast<DataSpace>(VIRec(add)->dataSpace);
   struct Row {
     const char* what;
