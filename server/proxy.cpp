@@ -67,6 +67,13 @@ ParamTable* TableOf(DataSpace ds, int32 terminals) {
   return reinterpret_cast<ParamTable*>(reinterpret_cast<uChar*>(*ds) + TableAt(terminals));
 }
 
+// The data-space's message lock, which a reset leaves held by this thread,
+// given up at every level it is held.
+void ReleaseMessageLock(DataSpace ds) {
+  ThMutex m = ds && *ds ? (*ds)->entrance.dsMessageLock : nullptr;
+  while (m && PlatRecMutexOwned(&m->section)) ThMutexRelease(m);
+}
+
 UHandle TargetOf(DataSpace target) { return target && *target ? (*target)->owner : nullptr; }
 
 // The terminal count of a connector pane, -1 when it is none.
@@ -164,12 +171,25 @@ QX_EXTERN_C int32 PxCallerRunProc(DataSpace ds, QueueElement* element) {
   return int32(reinterpret_cast<uintptr_t>((*t)->subVIEntry));
 }
 
+// The reset of a proxy run: the entrance takes the run (and leaves the
+// message lock held, which is given up at once, before the reset goes on
+// and waits), then the target's clumps that run for it are reset.
+QX_EXTERN_C int32 PxCallerResetClumps(DataSpace ds, QueueElement* element) {
+  if (!RecOf(ds)) return 0;
+  RemQEVIEntry(element, &(*ds)->entrance);
+  ReleaseMessageLock(ds);
+  DataSpace linked = (*ds)->linkedDS;
+  if (linked && linked != ds && *linked) DSCallResetClumps(linked, (*ds)->runElement);
+  return 0;
+}
+
 // The proxy data space's procedures: the standard ones, its top-level code
 // the run procedure through the code entry.
 void InstallCallerProcs(DataSpace ds) {
   VINormalInitCProcsHelper(ds, 0);
   if (!gNormalPrepare) gNormalPrepare = reinterpret_cast<PrepareProc>(DSProc(*ds, kDSProcPrepareRun));
   DSProc(*ds, kDSProcPrepareRun) = reinterpret_cast<void*>(&PxCallerPrepareRun);
+  DSProc(*ds, kDSProcResetClumps) = reinterpret_cast<void*>(&PxCallerResetClumps);
   DSProc(*ds, kDSProcTopCode) = reinterpret_cast<void*>(&PxRunTrampoline);
   DSProc(*ds, 23) = reinterpret_cast<void*>(&PxCallerRunProc);
 }
@@ -249,12 +269,6 @@ void ReleaseTarget(ProxyRec* r) {
   r->ownsTarget = 0;
 }
 
-// The data-space's message lock, which a reset leaves held by this thread,
-// given up at every level it is held.
-void ReleaseMessageLock(DataSpace ds) {
-  ThMutex m = ds && *ds ? (*ds)->entrance.dsMessageLock : nullptr;
-  while (m && PlatRecMutexOwned(&m->section)) ThMutexRelease(m);
-}
 
 // The end of the data space's run: the table and the target's call word
 // let go, and the target back in its former state unless another data

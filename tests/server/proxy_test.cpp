@@ -71,7 +71,7 @@ class ProxyTest : public srvtest::ServerVITest {
 // space each; each call runs the VI as a subVI and ends done with the sum;
 // the proxy goes with the last reference.  A reentrant target gets a clone
 // for each.
-TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOfAVIAndGoesWithTheLast) {
+TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOnExecutionThreadsAndGoesWithTheLast) {
   for (const bool reentrant : {false, true}) {
     SCOPED_TRACE(reentrant);
     const std::string name = reentrant ? "AddR.vi" : "Add.vi";
@@ -166,21 +166,24 @@ class CalleeTest : public tcptest::TCPTest {
     EXPECT_EQ(gEnds.error, kNoErr);
     return ref;
   }
-  // A caller's element of the data space, resumed at CallerResumed.
-  static QueueElement CallerOf(DataSpace ds) {
-    QueueElement e{};
-    e.signature = kQueueElementSig;
-    e.dataSpace = ds;
-    e.code = reinterpret_cast<void*>(&CallerResumed);
+  // A caller's element of the data space, resumed at CallerResumed; each
+  // used once (an execution thread has touched those before).
+  QueueElement* CallerOf(DataSpace ds) {
+    QueueElement* e = &elements_[used_++];
+    e->signature = kQueueElementSig;
+    e->dataSpace = ds;
+    e->code = reinterpret_cast<void*>(&CallerResumed);
     return e;
   }
+  QueueElement elements_[4]{};
+  int used_ = 0;
 };
 
 // The callee's code is the one shared header; a call through its run
 // procedure is sent to the remote VI and ends with its outputs, or, when it
 // cannot be sent, with the error and our text in the caller's cluster; a
 // caller waiting for the callee is taken out by a reset.
-TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
+TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOnAcrossThreads) {
   UHandle add = Load("Add.vi", Clumps::kAdd);
   ASSERT_NE(add, nullptr);
   AppRef app = 0;
@@ -227,9 +230,9 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
     call.table.ref = row.tableRef;
     call.table.flags = kParamTableCallInProgress;
     (*ds)->callTable = &call.table;
-    QueueElement caller = CallerOf(addDS);
+    QueueElement* caller = CallerOf(addDS);
     const int32 resumed = gResumed;
-    EXPECT_EQ(PxCalleeRunProc(ds, &caller), 0);
+    EXPECT_EQ(PxCalleeRunProc(ds, caller), 0);
     ASSERT_TRUE(Serve([&] { return gResumed > resumed; }));
     EXPECT_EQ(call.sum, row.sum);
     EXPECT_EQ(call.Code(), row.code);
@@ -243,12 +246,12 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
   tcptest::AddCall call(1, 1);
   call.table.ref = ref;
   (*ds)->callTable = &call.table;
-  QueueElement first = CallerOf(addDS), second = CallerOf(addDS);
+  QueueElement *first = CallerOf(addDS), *second = CallerOf(addDS);
   const int32 resumed = gResumed;
-  EXPECT_EQ(PxCalleeRunProc(ds, &first), 0);
-  EXPECT_EQ(PxCalleeRunProc(ds, &second), 0);
-  EXPECT_EQ((*ds)->entrance.owner, &first);
-  DSCallResetClumps(ds, &second);
+  EXPECT_EQ(PxCalleeRunProc(ds, first), 0);
+  EXPECT_EQ(PxCalleeRunProc(ds, second), 0);
+  EXPECT_EQ((*ds)->entrance.owner, first);
+  DSCallResetClumps(ds, second);
   ASSERT_TRUE(Serve([&] { return gResumed == resumed + 2 && !(*ds)->entrance.owner; }));
   EXPECT_EQ(call.sum, 2) << "the first caller's call only";
   EXPECT_EQ(qxtest::Reports::Get().Count("PxCalleeResetProc: resetting"), 0) << "the waiting caller had no call";
