@@ -5,6 +5,10 @@
 #include "engine/vi/viinst.h"
 #include "olesource/oledisp.h"
 #include "olesource/oleserv.h"
+#include "olesource/olevar.h"
+#include "olesource/olevi.h"
+#include "mgsource/path.h"
+#include "mgsource/memory.h"
 #include "olesource/servreq.h"
 #include "server/tcpserver.h"
 
@@ -77,11 +81,63 @@ PlatHResult AutoQuitMember(uint16_t flags, PlatDispParams* params, PlatVariant* 
   return kPlatOk;
 }
 
-// The members the object serves itself; the others go to the dispatcher.
-bool OwnMember(int32_t member) { return member == kOleAppAutoQuit || member == kOleAppQuit; }
+// GetVIReference: a VI object for the VI at the path (named by its last
+// component), with an optional password; failures stay in the error fields.
+PlatHResult VIReferenceMember(OleApplication* a, PlatDispParams* params, PlatVariant* result) {
+  if (!OleServerEnabled() || OleServerShuttingDown()) {
+    a->errorCode = OleMapVIServError(kVIRefAccessErr, nullptr, &a->errorText);
+    return kPlatOk;
+  }
+  PlatVariant* pathArg = OleDispArg(params, 0);
+  if (!pathArg) return kPlatDispParamNotOptional;
+  PlatVariant text;
+  PlatVariantInit(&text);
+  if (PlatHResult r = PlatVariantChangeType(&text, pathArg, 0, kPlatVtBstr); r != kPlatOk) return r;
+  // The path's text may be of any length: it goes through a string handle.
+  LStrHandle h = nullptr;
+  MgErr err = OleTextFromBstr(text.bstr, int32(PlatBstrLength(text.bstr)), kOleTextLStr, &h, 0);
+  PlatVariantClear(&text);
+  Path path = nullptr;
+  if (err == kNoErr) err = FTextToPath(h && *h ? LStrBuf(*h) : nullptr, h && *h ? (*h)->cnt : 0, &path);
+  if (h) DSDisposeHandle(reinterpret_cast<UHandle>(h));
+  Str255 name;
+  name[0] = 0;
+  if (err == kNoErr && path) err = FNamePtr(path, name);
+  Str255 password;
+  password[0] = 0;
+  PlatVariant* pw = OleDispArg(params, 1);
+  const bool withPassword = pw && (pw->vt & ~kPlatVtByRef) == kPlatVtBstr;
+  if (err == kNoErr && withPassword) {
+    const uInt16* s = (pw->vt & kPlatVtByRef) ? (pw->byRef ? *static_cast<PlatBstr*>(pw->byRef) : nullptr) : pw->bstr;
+    err = OleTextFromBstr(s, int32(PlatBstrLength(s)), kOleTextPStr, password, 255);
+  }
+  if (err != kNoErr) {
+    if (path) FDisposePath(path);
+    a->errorCode = OleMapVIServError(err, nullptr, &a->errorText);
+    return kPlatOk;
+  }
+  PlatComDispatch* vi = nullptr;
+  a->errorCode = OleVICreate(name, path, withPassword ? password : nullptr, &a->errorText, &vi);
+  FDisposePath(path);
+  if (vi && result) {
+    PlatVariantClear(result);
+    result->vt = kPlatVtDispatch;
+    result->dispatch = vi;
+  } else if (vi) {
+    PlatComRelease(vi);
+  }
+  return kPlatOk;
+}
 
-PlatHResult OwnInvoke(int32_t member, uint16_t flags, PlatDispParams* params, PlatVariant* result) {
+// The members the object serves itself; the others go to the dispatcher.
+bool OwnMember(int32_t member) {
+  return member == kOleAppAutoQuit || member == kOleAppQuit || member == kOleAppGetVIReference;
+}
+
+PlatHResult OwnInvoke(OleApplication* a, int32_t member, uint16_t flags, PlatDispParams* params,
+                      PlatVariant* result) {
   if (member == kOleAppAutoQuit) return AutoQuitMember(flags, params, result);
+  if (member == kOleAppGetVIReference) return VIReferenceMember(a, params, result);
   if (!(flags & kPlatDispatchMethod)) return kPlatDispMemberNotFound;
   if (result) PlatVariantClear(result);
   OleQuit();
@@ -101,7 +157,7 @@ PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, u
   a->errorText = nullptr;
   PlatHResult r;
   if (OwnMember(member)) {
-    r = OwnInvoke(member, flags, params, result);
+    r = OwnInvoke(a, member, flags, params, result);
   } else {
     uintptr_t args[7] = {0, uintptr_t(-1), uintptr_t(uint32_t(member)), flags, uintptr_t(params), uintptr_t(result),
                          uintptr_t(&a->errorText)};

@@ -18,6 +18,7 @@
 #include "mgsource/prefs.h"
 #include "mgsource/rsrc.h"
 #include "olesource/oleapp.h"
+#include "olesource/olevi.h"
 #include "olesource/servreq.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_registry.h"
@@ -384,6 +385,9 @@ int32 OleServerStart() {
     }
   }
   gUIThread = PlatThreadCurrentId();
+  // While this thread waits for a VI object's apartment it still serves the
+  // requests VI threads hand it.
+  PlatComSetWaitProc(&OleServePostedRequests);
   return kPlatOk;
 }
 
