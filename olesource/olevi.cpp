@@ -2,7 +2,11 @@
 // hand-off of its requests to the user-interface thread.
 #include "olesource/olevi.h"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstring>
+#include <utility>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -14,6 +18,8 @@
 #include "mgsource/window/wevent.h"
 #include "olesource/oledisp.h"
 #include "olesource/oleserv.h"
+#include "olesource/oletypeinfo.h"
+#include "platform/qx_typeinfo.h"
 #include "olesource/olevar.h"
 #include "olesource/servreq.h"
 #include "platform/qx_msgqueue.h"
@@ -179,10 +185,12 @@ PlatHResult TypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void*
   *info = Self(self)->typeInfo;
   return kPlatOk;
 }
-PlatHResult IdsOfNames(PlatComDispatch*, const PlatGuid* iid, uint16_t**, uint32_t, uint32_t lcid, int32_t*) {
+PlatHResult IdsOfNames(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count, uint32_t lcid,
+                       int32_t* ids) {
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
   if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
-  return kPlatDispUnknownName;
+  if (!Self(self)->typeInfo) return kPlatDispUnknownName;
+  return PlatTypeInfoIdsOfNames(Self(self)->typeInfo, names, count, ids);
 }
 
 // Disabled or shutting down: error 1032 in the error fields.
@@ -362,7 +370,7 @@ PlatHResult OwnInvoke(OleVirtualInstrument* vi, int32 member, PlatDispParams* pa
 }
 
 PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t lcid, uint16_t flags,
-                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t*) {
+                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t* argError) {
   OleVirtualInstrument* vi = Self(self);
   DBPrintf("Instr thread id = %d", int(PlatThreadCurrentId()));
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
@@ -372,7 +380,8 @@ PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, u
   vi->errorText = nullptr;
   PlatHResult r;
   if (OwnMember(member)) {
-    r = OwnInvoke(vi, member, params, result);
+    r = vi->typeInfo ? PlatTypeInfoInvoke(vi->typeInfo, vi, member, flags & 0xFFFF, params, result, exception, argError)
+                     : OwnInvoke(vi, member, params, result);
   } else {
     const uintptr_t args[7] = {uintptr_t(kAutoClassVI),    uintptr_t(vi->viRef),  uintptr_t(uint32_t(member)),
                                uintptr_t(flags),           uintptr_t(params),     uintptr_t(result),
@@ -392,7 +401,45 @@ PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, u
   return r;
 }
 
-const PlatComDispatchSlots kSlots{&Query, &AddRef, &Release, &TypeInfoCount, &TypeInfo, &IdsOfNames, &Invoke};
+// ---- Member slots -------------------------------------------------------------------
+// The interface's members in the type information's order follow the
+// dispatch slots; the object serves its four own ones, which the type
+// information's invoke reaches with their arguments in declaration order.
+// The others are never reached that way: their ids go to the dispatcher.
+constexpr size_t kGetControlSlot = 108, kSetControlSlot = 109, kCallSlot = 110, kRunSlot = 112;
+
+template <int32 Member>
+PlatHResult OwnSlot(void* object, PlatVariant* args, uint32_t count, PlatVariant* result) {
+  // The arguments as a call's positional ones (the last first).
+  std::vector<PlatVariant> store(args, args + count);
+  std::reverse(store.begin(), store.end());
+  PlatDispParams dp{store.data(), nullptr, count, 0};
+  return OwnInvoke(static_cast<OleVirtualInstrument*>(object), Member, &dp, result);
+}
+template <size_t I>
+PlatHResult NotBuilt(void*, PlatVariant*, uint32_t, PlatVariant*) {
+  DBAssert(__FILE__, __LINE__, "VirtualInstrument: a member the object does not serve was called");
+  return 0;
+}
+template <size_t... I>
+constexpr std::array<PlatMemberSlot, sizeof...(I)> NotBuilts(std::index_sequence<I...>) {
+  return {&NotBuilt<I>...};
+}
+constexpr std::array<PlatMemberSlot, kOleVIMemberCount> MemberSlots() {
+  auto a = NotBuilts(std::make_index_sequence<kOleVIMemberCount>());
+  a[kGetControlSlot] = &OwnSlot<kOleVIGetControlValue>;
+  a[kSetControlSlot] = &OwnSlot<kOleVISetControlValue>;
+  a[kCallSlot] = &OwnSlot<kOleVICall>;
+  a[kRunSlot] = &OwnSlot<kOleVIRun>;
+  return a;
+}
+struct SlotTable {
+  PlatComDispatchSlots dispatch;
+  std::array<PlatMemberSlot, kOleVIMemberCount> members;
+};
+static_assert(offsetof(SlotTable, members) == sizeof(PlatComDispatchSlots), "members follow the seven slots");
+constexpr SlotTable kSlotTable{{&Query, &AddRef, &Release, &TypeInfoCount, &TypeInfo, &IdsOfNames, &Invoke},
+                               MemberSlots()};
 
 // ---- The thread ----------------------------------------------------------------------------
 // What the creator hands its VI thread: read by the thread until it signals
@@ -441,8 +488,12 @@ int32_t ThreadProc(void* context) {
   if (start->quit) return 0;
   PlatComInit(false);
   PlatThread* const thread = start->thread;
-  auto* vi = new (std::nothrow) OleVirtualInstrument{{&kSlots}, 0, nullptr, nullptr, start->viRef, 0, nullptr};
+  auto* vi = new (std::nothrow) OleVirtualInstrument{{&kSlotTable.dispatch}, 0, nullptr, nullptr, start->viRef, 0, nullptr};
   PlatHResult r = vi ? kPlatOk : kPlatOutOfMemory;
+  if (r == kPlatOk) r = OleLoadTypeInfo(OleServerGuid(kOleGuidVITypeInfo), kOleTypeInfoLcid, &vi->typeInfo);
+  // Its members are the object's slots: a file of another count would reach
+  // past them.
+  if (r == kPlatOk && PlatTypeInfoMemberCount(vi->typeInfo) != kOleVIMemberCount) r = kPlatTypeLibLoadFailed;
   if (r == kPlatOk && !(vi->completion = PlatEventCreate(false))) r = kPlatOutOfMemory;
   void* dispatch = nullptr;
   if (r == kPlatOk) r = Query(&vi->face, &kPlatIidDispatch, &dispatch);

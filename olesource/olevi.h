@@ -18,6 +18,9 @@ enum : int32_t {
   kOleVIRun = 1017,
 };
 
+// The interface's members after the seven dispatch slots.
+constexpr size_t kOleVIMemberCount = 118;
+
 struct OleVirtualInstrument {
   PlatComDispatch face;   // first: the object is its dispatch interface
   int32 refs;             // starts at 0; changed on the object's thread only

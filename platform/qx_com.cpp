@@ -6,6 +6,8 @@
 #include "qx_thread.h"
 
 #include <atomic>
+
+#include <valgrind/helgrind.h>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -247,7 +249,10 @@ struct ApartmentCall {
   std::atomic<int32_t> holders{2};  // the caller and the queued message
 };
 void DropCall(ApartmentCall* c) {
+  // Whatever either holder did to the call comes before its deletion.
+  ANNOTATE_HAPPENS_BEFORE(&c->holders);
   if (c->holders.fetch_sub(1) == 1) {
+    ANNOTATE_HAPPENS_AFTER(&c->holders);
     PlatEventDestroy(c->done);
     delete c;
   }
@@ -257,6 +262,8 @@ void RunComCall(PlatLParam raw) {
   int32_t queued = ApartmentCall::kQueued;
   if (c->state.compare_exchange_strong(queued, ApartmentCall::kRunning)) {
     c->result = c->body();
+    // The caller reads the result once it sees the state done.
+    ANNOTATE_HAPPENS_BEFORE(&c->state);
     c->state.store(ApartmentCall::kDone);
     PlatEventSet(c->done);
   }
@@ -294,7 +301,9 @@ PlatHResult RunOn(uint32_t owner, std::function<PlatHResult()> body, const std::
     if (gone() && c->state.compare_exchange_strong(queued, ApartmentCall::kAbandoned)) break;
     PlatWaitEventOrInput(c->done, 50);
   }
-  const PlatHResult r = c->state.load() == ApartmentCall::kDone ? c->result : kPlatDisconnected;
+  const bool done = c->state.load() == ApartmentCall::kDone;
+  if (done) ANNOTATE_HAPPENS_AFTER(&c->state);
+  const PlatHResult r = done ? c->result : kPlatDisconnected;
   DropCall(c);
   return r;
 }
@@ -518,6 +527,11 @@ PlatHResult PlatComRegisterClassObject(const PlatGuid& clsid, PlatComUnknown* ob
   *cookie = 0;
   void* factory = nullptr;
   if (!PlatSucceeded(PlatComQuery(object, kPlatIidClassFactory, &factory)) || !factory) return kPlatNoInterface;
+  // The registering thread is the class object's apartment: it gets its
+  // queue now, so creations can be posted to it at once.
+  PlatSetComCallProc(&RunComCall);
+  PlatMsg probe;
+  PlatPeekMessage(&probe, 0, kPlatMsgComCall, kPlatMsgComCall, kPlatPeekNoRemove);
   Classes& c = TheClasses();
   std::lock_guard<std::mutex> g(c.lock);
   uint32_t k = c.nextCookie++;

@@ -4,6 +4,8 @@
 // ends: last release, server stop and failed creation.
 #include <gtest/gtest.h>
 
+#include "olesource/typelib_file.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <dirent.h>
@@ -85,6 +87,7 @@ class OleVI : public srvtest::ServerVITest {
     registry_ = rt_.Host("registry.ini");
     setenv("QX_REGISTRY_FILE", registry_.c_str(), 1);
     PrefSet(kPrefServerOleEnabled, 1);
+    ASSERT_TRUE(oletest::WriteAppTypeLibrary());
     VIShellHooks shell{};
     shell.postUserEvent = &Post;
     SetVIShellHooks(&shell);
