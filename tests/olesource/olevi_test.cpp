@@ -19,7 +19,10 @@
 #include "olesource/oleapp.h"
 #include "olesource/oledisp.h"
 #include "olesource/oleserv.h"
+#include "olesource/oletypeinfo.h"
 #include "olesource/olevi.h"
+#include "platform/qx_registry.h"
+#include "platform/qx_typeinfo.h"
 #include "olesource/servreq.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_thread.h"
@@ -431,6 +434,121 @@ TEST_F(OleVI, ThreadsShareVIObjects) {
   for (std::thread& t : clients) t.join();
   EXPECT_EQ(good.load(), 3 * 4 * 2);
   PlatComRelease(shared);
+  EXPECT_TRUE(Serve([] { return OleVIThreadList()->Count() == 0; }));
+}
+
+}  // namespace olevi_test
+
+namespace olevi_test {
+
+// Type information: names to ids on both objects, the load's order
+// (registered, else the application folder's file in the language), files
+// that are refused, and the argument rules of a call through it.
+TEST_F(OleVI, TypeInformation) {
+  OleApplication* app = nullptr;
+  ASSERT_EQ(OleApplicationCreate(&app), kPlatOk);
+  PlatComAddRef(app);
+  PlatComDispatch* vi = nullptr;
+  ASSERT_EQ(OleVICreate(srvtest::PS("Add.vi"), nullptr, nullptr, nullptr, &vi), kPlatOk);
+  struct Names {
+    bool onVI;
+    std::vector<std::string> names;
+    std::vector<int32_t> ids;
+    PlatHResult r;
+  } names[] = {
+      {false, {"quit"}, {2013}, kPlatOk},
+      {false, {"Application:Name"}, {0}, kPlatOk},
+      {true, {"VI Name"}, {500}, kPlatOk},
+      {true, {"Call", "paramVals"}, {1015, 1}, kPlatOk},
+      {true, {"Run", "nothing"}, {1017, -1}, kPlatDispUnknownName},
+      {true, {"nothing"}, {-1}, kPlatDispUnknownName},
+  };
+  for (const Names& n : names) {
+    SCOPED_TRACE(n.names[0]);
+    PlatComDispatch* d = n.onVI ? vi : &app->face;
+    std::vector<std::vector<uint16_t>> wide;
+    std::vector<uint16_t*> ptrs;
+    for (const std::string& s : n.names) wide.emplace_back(s.begin(), s.end() + 1);
+    for (auto& w : wide) ptrs.push_back(w.data());
+    std::vector<int32_t> ids(n.names.size(), 7);
+    EXPECT_EQ(d->slots->getIdsOfNames(d, nullptr, ptrs.data(), uint32_t(ptrs.size()), 0x409, ids.data()), n.r);
+    EXPECT_EQ(ids, n.ids);
+    uint32_t count = 0;
+    EXPECT_EQ(d->slots->getTypeInfoCount(d, &count), kPlatOk);
+    EXPECT_EQ(count, 1u);
+  }
+
+  // The load: a registered library is taken as it is; without one the
+  // application folder's file; a file in another language is refused.
+  ASSERT_TRUE(tiw::WriteServerLibrary(rt_.Host("lang7.tlb"), 7));
+  Write("bad.tlb", {'Q', 'X', 'T', 'I', 0, 5});
+  tiw::Library appOnly = tiw::ServerLibrary();
+  appOnly.interfaces.pop_back();
+  const std::vector<uint8_t> appOnlyBytes = tiw::Write(appOnly);
+  Write("apponly.tlb", vif::Bytes(appOnlyBytes.begin(), appOnlyBytes.end()));
+  char lib[kPlatGuidTextLength + 1];
+  PlatGuidToText(OleServerGuid(kOleGuidTypeLib), lib);
+  const std::string key = std::string("TypeInfo\\") + lib;
+  struct Load {
+    const char* what;
+    const char* registered;  // the file registered, "" none, null as the start left it
+    const char* file;        // loaded by path only
+    PlatHResult r;
+  } loads[] = {
+      {"registered first: one without the interface", "L:\\apponly.tlb", nullptr, kPlatTypeElementNotFound},
+      {"registered in another language", "L:\\lang7.tlb", nullptr, kPlatOk},
+      {"a registered file that cannot be read: the application folder", "L:\\missing.tlb", nullptr, kPlatOk},
+      {"no registration: the application folder", "", nullptr, kPlatOk},
+      {"a file in another language", nullptr, "L:\\lang7.tlb", kPlatDispUnknownLcid},
+      {"a file that is no library", nullptr, "L:\\bad.tlb", kPlatTypeLibLoadFailed},
+  };
+  for (const Load& l : loads) {
+    SCOPED_TRACE(l.what);
+    if (l.registered && *l.registered)
+      ASSERT_EQ(PlatRegSetValue(kPlatRegClassesRoot, (key + "\\5.0\\0\\file2").c_str(), l.registered), kPlatRegOk);
+    if (l.registered && !*l.registered) OleRegDeleteTree(kPlatRegClassesRoot, key.c_str());
+    void* info = nullptr;
+    if (l.file) {
+      Path p = pathtest::ToPath(l.file);
+      EXPECT_EQ(OleLoadTypeInfoFile(p, OleServerGuid(kOleGuidVITypeInfo), 9, &info), l.r);
+      FDisposePath(p);
+    } else {
+      EXPECT_EQ(OleLoadTypeInfo(OleServerGuid(kOleGuidVITypeInfo), 9, &info), l.r);
+    }
+    EXPECT_EQ(info != nullptr, l.r == kPlatOk);
+    if (info) EXPECT_EQ(PlatTypeInfoMemberCount(info), 118u);
+    if (info) PlatComRelease(info);
+  }
+
+  // Calls through it: arguments placed by name or position, changed to
+  // their types, counted.
+  PlatDispParams none{nullptr, nullptr, 0, 0};
+  PlatVariant args[3] = {Str("a"), Str("b"), Str("c")};
+  int32_t badName = 5, put = kPlatDispIdPropertyPut;
+  PlatVariant on = I4(-1);
+  struct Invoke {
+    const char* what;
+    int32_t id;
+    uint16_t flags;
+    PlatDispParams dp;
+    PlatHResult r;
+  } invokes[] = {
+      {"a required argument missing", 2004, kPlatDispatchMethod, none, kPlatDispParamNotOptional},
+      {"too many arguments", 2004, kPlatDispatchMethod, {args, nullptr, 3, 0}, kPlatDispBadParamCount},
+      {"a name past the parameters", 2004, kPlatDispatchMethod, {args, &badName, 1, 1}, kPlatDispParamNotFound},
+      {"a put's value by its name, made Boolean", 35, kPlatDispatchPropertyPut, {&on, &put, 1, 1}, kPlatOk},
+  };
+  for (Invoke& c : invokes) {
+    SCOPED_TRACE(c.what);
+    PlatExcepInfo e{};
+    uint32_t argError = 99;
+    EXPECT_EQ(app->face.slots->invoke(&app->face, c.id, nullptr, 0x409, c.flags, &c.dp, nullptr, &e, &argError), c.r);
+  }
+  EXPECT_EQ(OleAutoQuit(), 1);
+  OleSetAutoQuit(0);
+  for (PlatVariant& a : args) PlatVariantClear(&a);
+  PlatComRelease(vi);
+  PlatComRelease(app);
   EXPECT_TRUE(Serve([] { return OleVIThreadList()->Count() == 0; }));
 }
 

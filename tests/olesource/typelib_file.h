@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/qx_file.h"
+#include "tools/appbuild.h"
 #include "tools/typeinfowriter.h"
 
 namespace oletest {
@@ -15,7 +16,7 @@ inline std::string AppFolderFile(const std::string& name) {
   return program.substr(0, program.rfind('/') + 1) + name;
 }
 inline bool WriteAppTypeLibrary(uint32_t lcid = 9) {
-  const std::string at = AppFolderFile("quenlix50.tlb");
+  const std::string at = AppFolderFile(qxbuild::kAutomationTypeLibName);
   return !at.empty() && tiw::WriteServerLibrary(at, lcid);
 }
 
