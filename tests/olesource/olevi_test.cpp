@@ -173,7 +173,9 @@ class OleVI : public srvtest::ServerVITest {
     if (!made) return nullptr;
     auto* app = static_cast<PlatComDispatch*>(made);
     PlatVariant vi{};
-    const Outcome o = Call(app, kOleAppGetVIReference, kPlatDispatchMethod, {Str(path)}, &vi);
+    PlatVariant text = Str(path);
+    const Outcome o = Call(app, kOleAppGetVIReference, kPlatDispatchMethod, {text}, &vi);
+    PlatVariantClear(&text);
     if (outcome) *outcome = o;
     PlatComRelease(app);
     return vi.vt == kPlatVtDispatch ? vi.dispatch : nullptr;
