@@ -41,7 +41,6 @@ namespace {
 constexpr int32 kLevelPart = 0, kLevelTarget = 2;
 constexpr int32 kReplyMarkers = 0x280, kReplyStyle = 0x80, kReplySpacing = 0x10280, kReplyInterpolate = 0x10200;
 constexpr int32 kReplyColour = 0x20200, kReplyRangeChanged = 0x200, kReplyColours = 0x100;
-constexpr int32 kReplyDrag = 0x20280;
 constexpr uInt32 kScaleOffersNoPopup = uInt32(kObjFlagIndicator) | uInt32(kOpFlagNoPopup);
 constexpr uInt32 kOwnerEditMode = kVIFlags2OwnerMode;
 constexpr int32 kEventPress = 6, kEventColour = 256;
@@ -102,6 +101,18 @@ int32 TextEntryOf(int32 marker, int32 count) {
   return marker - 1;
 }
 
+// The count of a list of Pascal strings when every string lies within its
+// handle (the list comes from panel data); -1 otherwise.
+int32 ListCount(UHandle h) {
+  const int32 size = h && *h ? (DSCheckHandle(h) == kNoErr ? DSGetHandleSize(h) : AZGetHandleSize(h)) : 0;
+  if (size < 4) return -1;
+  const int32 count = int32(GetNative32(*h));
+  int64 at = 4;
+  int32 walked = 0;
+  for (; walked < count && at < size; ++walked) at += 1 + (*h)[at];
+  return count >= 0 && walked == count && at <= size ? count : -1;
+}
+
 // A committed label text: the text-label entry replaced, or the text read
 // as a number in the scale's display format setting the marker's value.
 int32 CommitLabel(ObjHeap heap, int32 scale, int32 label, CPStrHandle textList) {
@@ -110,9 +121,9 @@ int32 CommitLabel(ObjHeap heap, int32 scale, int32 label, CPStrHandle textList) 
   const int32 marker = EditIndex(heap, scale);
   int32 reply = 0;
   if (textList) {
-    const int32 count = int32(GetNative32(reinterpret_cast<UPtr>(*textList)));
+    const int32 count = ListCount(reinterpret_cast<UHandle>(textList));
     if (count > 0) CPStrReplace(textList, text, TextEntryOf(marker, count));
-  } else {
+  } else if (marker >= 0) {
     float64 value = 0;
     const int32 format = ObjInt16(heap, scale, kScaleObjFormat);
     if (TextToNum(text + 1, text[0], kTDDBL, &value, format, 0, nullptr)) {
@@ -347,7 +358,10 @@ int32 ScaleClickTick(ObjHeap heap, int32 scale, int32 tick, int32 marker, Transa
     return result;
   }
   if (result != kClickTrack) return result;
-  if (!EditMode(heap) || (round && (flags & kScaleLooseFit) && kind == kClickLooseDrag)) return kClickAbsorbed;
+  if (!EditMode(heap) || (round && (flags & kScaleLooseFit) && kind == kClickLooseDrag)) {
+    p->dragObject = 0;  // the tick is not dragged on its own either
+    return kClickAbsorbed;
+  }
   const float64 step = round && (click->modifiers & kModQuarterTurns) ? kQuarterTurn : 0;
   ScaleDragMarker(heap, scale, kScaleDragStart, marker, PointOf(click->point), click->modifiers, step);
   p->dragObject = scale;
@@ -382,12 +396,9 @@ int32 ScaleOClickMethod(ObjHeap heap, int32 scale, TransactionState* click, Tran
       p->partOrder = Order(heap, part);
     }
   }
-  if (!result) {
-    // Inside the scale and taken by none of its parts: the scale's own.
-    *frame = TransactionFrame{scale, kScaleTag, kLevelTarget, 0};
-    frame[1].kind = 0;
-    result = kClickAbsorbed;
-  }
+  // Taken by none of its parts, the click goes on to the owner's other
+  // parts.
+  if (!result) return kClickNotHit;
   if (result == kClickAbsorbed && click->mode == kClickPopup && !(flags & kScaleOffersNoPopup)) {
     *frame = TransactionFrame{scale, kScaleTag, kLevelTarget, 0};
     frame[1].kind = 0;

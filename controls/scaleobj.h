@@ -107,8 +107,10 @@ enum : int32 {
 
 // The click inside the scale's bounds: a marker part under the point goes
 // to ScaleClickTick or ScaleClickLabel, other parts get the click, front
-// to back, until one answers; an unanswered pop-up click on a scale that
-// offers one (flag bits 0 and 11 clear) builds the scale's menu (4).
+// to back, until one answers (none: 0).  A pop-up click a part leaves
+// unhandled (1) on a scale that offers a menu (flag bits 0 and 11 clear)
+// builds the scale's menu, the marker clicked in the record (4).  A colour
+// click (6) on the ramp or an end box becomes event 256 unless 0x8000.
 QX_EXTERN_C int32 ScaleOClickMethod(ObjHeap heap, int32 scale, TransactionState* click, TransactionFrame* frame,
                                     ActionParams* params);
 // A marker's label clicked: a press on the label of another marker than

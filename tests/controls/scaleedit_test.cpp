@@ -244,12 +244,15 @@ TEST_F(ScaleEdit, MenuCommandsChangeTheScale) {
   EXPECT_EQ(GetNative32(*Rec()->markers + 4 + 12 + 8), 0xFF0000u);
 }
 
-// A pop-up click on the scale of a slide, through the panel's event
+// A pop-up click on a tick of a slide's scale, through the panel's event
 // handler: the scale's menu opens at the click, and "Add Marker" chosen with
-// the keyboard adds the value under the click.
+// the keyboard adds the value under the click in order.
 std::map<int32, Inserted> gTracked;
 TEST_F(ScaleEdit, APopUpClickAddsTheMarkerUnderTheClick) {
-  SetW(scale_, 0, int32(kScaleHorizontal | kScaleArbitrary));
+  // The pop-up click lands on the tick of the marker at 3 (pixel 30).
+  SetW(scale_, 0, int32(kScaleHorizontal | kScaleArbitrary | kScaleEndTicks | kScaleInnerTicks));
+  SetBounds(Obj(kClsCosmetic, scale_, kScalePartTick), Rect{20, 0, 30, 1});
+  SetMarkers({0, 3, 10});
   static MenuHandle shown = nullptr;
   shown = menu_;
   WPortState port{};
@@ -276,13 +279,39 @@ TEST_F(ScaleEdit, APopUpClickAddsTheMarkerUnderTheClick) {
   WSetMainLoopHooks(loop);
   WEventRecord e{};
   e.code = wePopupClick;
-  e.where = (70 << 16) | 20;  // h 70, v 20: the value 7
+  e.where = (31 << 16) | 25;  // h 31, v 25: the value 3.1
   TRPanelEvent(&e, panel_);
   WResetMainLoopHooks();
   StopDrawingWindow(&port);
   ASSERT_EQ(gInserted.size(), 3u);
   EXPECT_EQ(gInserted[1].code, kPopupAddMarker);
-  EXPECT_EQ(Markers(), (std::vector<double>{0, 5, 7, 10}));
+  EXPECT_EQ(Markers(), (std::vector<double>{0, 3, 3.1, 10}));
+}
+
+// A tick clicked on a control's scale: in edit mode the cursor is the
+// drag cursor and a press drags the marker; operating, neither.
+TEST_F(ScaleEdit, TicksAreDraggedOnlyInEditMode) {
+  SetW(scale_, 0, int32(kScaleHorizontal | kScaleArbitrary | kScaleEndTicks | kScaleInnerTicks));
+  SetBounds(Obj(kClsCosmetic, scale_, kScalePartTick), Rect{20, 0, 30, 1});
+  struct Case {
+    uInt32 mode;
+    int32 kind, answer, cursor;
+  };
+  const Case cases[] = {{0x80000, kClickCursor, 2, kCursorScaleHorizontal}, {0, kClickCursor, 2, 0},
+                        {0x80000, kClickPress, kClickTrack, -1}, {0, kClickPress, kClickAbsorbed, -1}};
+  for (const Case& c : cases) {
+    VIRec(vi_)->flags2 = c.mode;
+    void* const before = TRPushFrame();
+    TransactionState click{c.kind, (51 << 16) | 25, 0, nullptr};
+    ActionParams p{};
+    const int32 answer = OSendMessage<int32>(kMsgOClick, panel_, scale_, &click, TRStackTop(), &p);
+    TRSetStackTop(before);
+    EXPECT_EQ(answer, c.answer) << c.mode << " " << c.kind;
+    if (c.cursor >= 0) EXPECT_EQ(CursorOf(&p)->cursor, c.cursor);
+    EXPECT_EQ(p.dragObject, answer == kClickTrack ? scale_ : 0);
+  }
+  VIRec(vi_)->flags2 = 0;
+  ScaleDragMarker(panel_, scale_, kScaleDragEnd, 0, Point{}, 0, 0);
 }
 
 // A slide with text labels keeps its value when the mouse reaches a
