@@ -17,6 +17,7 @@
 #include "mgsource/textnum.h"
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
 #include "panel/clipmenu.h"
 #include "panel/editmsg.h"
 #include "panel/methsupport.h"
@@ -226,10 +227,16 @@ int32 RunCommand(ObjHeap heap, int32 scale, PopupMsgRecord* rec, int32 marker) {
     }
     case kPopupInterpolateColor: {
       ObjSetWord(heap, scale, 0, int32(flags ^ kScaleNoInterpolation));
-      if (flags & kScaleDrawnWithOwner) {
+      const WindowRef window = WindowRef(ExtWord(heap, kHeapExtWindow));
+      const int32 ramp = FindPart(heap, scale, kScalePartRamp, 0);
+      if ((flags & kScaleDrawnWithOwner) || !window || !ramp) {
         OInval(heap, scale, kInvalAll);
-      } else if (const int32 ramp = FindPart(heap, scale, kScalePartRamp, 0)) {
+      } else {
+        // The strip is painted again at once in the panel's window.
+        WPortState port;
+        WSetup(window, &port);
         ScaleFrameMarker(heap, scale, ramp);
+        WRestore(&port);
       }
       return kReplyInterpolate;
     }
