@@ -12,13 +12,13 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/winproc.h"
 #include "panel/clipmenu.h"
 #include "panel/methsupport.h"
 #include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/panel_test_support.h"
 #include "panel/textparts.h"
-#include "mgsource/window/winproc.h"
 #include "platform/qx_activate.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
@@ -67,20 +67,15 @@ class ScaleEdit : public ptest::PanelRootTest {
     PanelRootTest::TearDown();
   }
   ScaleRec* Rec() { return ScaleRecOf(panel_, scale_); }
+  // The marker values (colours 0), and the values read back.
   void SetMarkers(const std::vector<double>& values) {
     ASSERT_EQ(ScaleResizeMarkers(Rec(), int32(values.size())), kNoErr);
-    for (size_t i = 0; i < values.size(); ++i) {
-      std::memcpy(*Rec()->markers + 4 + 12 * i, &values[i], 8);
-      std::memset(*Rec()->markers + 12 + 12 * i, 0, 4);
-    }
+    for (size_t i = 0; i < values.size(); ++i)
+      std::memcpy(*Rec()->markers + 4 + 12 * i, &values[i], 8), std::memset(*Rec()->markers + 12 + 12 * i, 0, 4);
   }
   std::vector<double> Markers() {
-    std::vector<double> out;
-    for (int32 i = 0, n = int32(GetNative32(*Rec()->markers)); i < n; ++i) {
-      double v;
-      std::memcpy(&v, *Rec()->markers + 4 + 12 * i, 8);
-      out.push_back(v);
-    }
+    std::vector<double> out(GetNative32(*Rec()->markers));
+    for (size_t i = 0; i < out.size(); ++i) std::memcpy(&out[i], *Rec()->markers + 4 + 12 * i, 8);
     return out;
   }
   // A pop-up record of the scale's own menu in the phase, with the marker.
@@ -111,14 +106,11 @@ class ScaleEdit : public ptest::PanelRootTest {
   // A path on the transaction stack: the scale at its part's position,
   // then the part as the target.
   TransactionFrame* PathTo(int32 part) {
-    auto* top = static_cast<TransactionFrame*>(TRPushFrame());
-    top = static_cast<TransactionFrame*>(TRStackTop());
-    const int32 list = W(scale_, kObjPartList / 4);
+    TRPushFrame();
+    auto* top = static_cast<TransactionFrame*>(TRStackTop());
     int32 at = 0;
-    while (ObjListGet(panel_, list, at) != part) ++at;
-    top[0] = {scale_, kScaleTag, 0, at};
-    top[1] = {part, kCatCOSM, 2, 0};
-    top[2] = TransactionFrame{};
+    while (ObjListGet(panel_, W(scale_, kObjPartList / 4), at) != part) ++at;
+    top[0] = {scale_, kScaleTag, 0, at}, top[1] = {part, kCatCOSM, 2, 0}, top[2] = TransactionFrame{};
     return top;
   }
 
