@@ -52,12 +52,12 @@ uint32_t Release(PlatComDispatch* self) {
   if (list && list->Count() == 0 && OleAutoQuit() && LoadedVICount() == 0 && TCPServerConnCount() == 0) OleQuit();
   return 0;
 }
-PlatHResult TypeInfoCount(PlatComDispatch* self, uint32_t* count) {
+PlatHResult GetTypeInfoCount(PlatComDispatch* self, uint32_t* count) {
   if (!count) return kPlatPointer;
   *count = Self(self)->typeInfo ? 1 : 0;
   return kPlatOk;
 }
-PlatHResult TypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void** info) {
+PlatHResult GetTypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void** info) {
   if (index != 0) return kPlatDispBadIndex;
   if (!info) return kPlatInvalidHandle;
   *info = nullptr;
@@ -67,8 +67,8 @@ PlatHResult TypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void*
   *info = Self(self)->typeInfo;
   return kPlatOk;
 }
-PlatHResult IdsOfNames(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count, uint32_t lcid,
-                       int32_t* ids) {
+PlatHResult GetIDsOfNames(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count,
+                          uint32_t lcid, int32_t* ids) {
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
   if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
   if (!Self(self)->typeInfo) return kPlatDispUnknownName;
@@ -246,8 +246,8 @@ struct SlotTable {
   std::array<PlatMemberSlot, kOleAppMemberCount> members;
 };
 static_assert(offsetof(SlotTable, members) == sizeof(PlatComDispatchSlots), "members follow the seven slots");
-constexpr SlotTable kSlotTable{{&Query, &AddRef, &Release, &TypeInfoCount, &TypeInfo, &IdsOfNames, &Invoke},
-                               MemberSlots()};
+constexpr SlotTable kSlotTable{
+    {&Query, &AddRef, &Release, &GetTypeInfoCount, &GetTypeInfo, &GetIDsOfNames, &Invoke}, MemberSlots()};
 
 }  // namespace
 

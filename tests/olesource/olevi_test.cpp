@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/membertab.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/prefs.h"
 #include "olesource/oleapp.h"
@@ -479,6 +480,12 @@ TEST_F(OleVI, TypeInformation) {
     EXPECT_EQ(d->slots->getTypeInfoCount(d, &count), kPlatOk);
     EXPECT_EQ(count, 1u);
   }
+
+  // Help ids of the member table: the application's 20001 + id, the VI's
+  // one per named property from 20300 (the last 20363).
+  EXPECT_EQ(PropInfoLookup(kAutoClassApp, 45)->helpId, 20046);
+  EXPECT_EQ(PropInfoLookup(kAutoClassVI, 505)->helpId, 20304);
+  EXPECT_EQ(PropInfoLookup(kAutoClassVI, 568)->helpId, 20363);
 
   // The load: a registered library is taken as it is; without one the
   // application folder's file; a file in another language is refused.
