@@ -250,7 +250,7 @@ TEST_F(OleVI, ClientApplicationAndVIObjectThreads) {
   });
   EXPECT_TRUE(Serve([] { return OleVIThreadList()->Count() == 0; })) << "the last release ends the thread and its record";
   EXPECT_EQ(OnlyRef(), VIRef(0)) << "and gives the reference back";
-  EXPECT_TRUE(Serve([&] { return ThreadCount() == threads_; }));
+  EXPECT_TRUE(Serve([&] { return ThreadCount() == threads_; }, 60000));
 }
 
 // Call with named parameters and Run, through the VI object.
@@ -385,7 +385,7 @@ TEST_F(OleVI, StopAndFailedCreationLeaveNoThreads) {
     });
     // Runs are served, the property read is left waiting.
     const bool serve = r.member == kOleVIRun;
-    const uInt32 end = MilliSecs() + 20000;
+    const uInt32 end = MilliSecs() + 60000;
     while (!r.waiting() && MillisecCmp(MilliSecs(), end) < 0) {
       if (serve) Serve([] { return true; });
       WSleep(1);
@@ -398,7 +398,7 @@ TEST_F(OleVI, StopAndFailedCreationLeaveNoThreads) {
     EXPECT_EQ(OlePostedRequestCount(), 0);
     UHandle spin = FindVIByName(srvtest::PS("Spin.vi"));
     if ((VIRec(spin)->eState & kVIStateMask) == 2) AbortTopVI(spin);
-    EXPECT_TRUE(Serve([&] { return ThreadCount() == threads_; }));
+    EXPECT_TRUE(Serve([&] { return ThreadCount() == threads_; }, 60000));
     ASSERT_EQ(OleServerStart(), 0);
   }
   OnClient([&] {
