@@ -456,18 +456,23 @@ void PxResetCallers(DataSpace ds) {
   if (!RecOf(ds)) return;
   UHandle proxy = (*ds)->owner;
   DataSpace first = reinterpret_cast<DataSpace>(VIRec(proxy)->dataSpace);
+  auto runs = [](DataSpace d) {
+    ProxyRec* r = RecOf(d);
+    return r && (r->running || ExecTopRunActive(d));
+  };
+  // The first data space stands for the whole VI: its abort resets every
+  // run of the VI, unless it runs a call of its own, which alone is reset
+  // (a kill of one reference's call leaves the others' calls alone).
   std::vector<DataSpace> resets;
-  if (ds == first) {
-    // Every run of the VI (a call whose reference is going no longer
-    // counts as running, but its run still goes).
+  if (ds == first && !runs(ds)) {
     for (DataSpace d = first; d; d = (*d)->nextClone)
-      if (ProxyRec* r = RecOf(d); r && (r->running || ExecTopRunActive(d))) resets.push_back(d);
+      if (runs(d)) resets.push_back(d);
   } else {
     resets.push_back(ds);
   }
   for (DataSpace d : resets) {
-      AbortVI(d);
-      ReleaseMessageLock(d);
+    AbortVI(d);
+    ReleaseMessageLock(d);
   }
 }
 

@@ -130,6 +130,43 @@ TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
   EXPECT_EQ(ProxyOf("Add.vi"), nullptr);
 }
 
+// Killing the call of one reference resets only its run, also when it runs
+// on the proxy's first data space; the other reference's call of the same
+// reentrant VI goes on until it is killed.
+TEST_F(ProxyTest, AKillResetsOnlyItsOwnCallOnExecutionThreads) {
+  UHandle vi = Load("spin", Clumps::kSpin, kVIFlagReentrant);
+  ASSERT_NE(vi, nullptr);
+  std::vector<int32> states;
+  static std::vector<int32>* seen;
+  seen = &states;
+  const VIRef refs[2] = {Open("spin"), Open("spin")};
+  AsyncRef calls[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(Reserve(refs[i], 2), kNoErr);
+    ASSERT_EQ(VIRefStartCall(refs[i], [](AsyncRef a) { seen->push_back(a->callState); }, &calls[i]), kNoErr);
+  }
+  UHandle proxy = ProxyOf("spin");
+  ASSERT_NE(proxy, nullptr);
+  ASSERT_EQ(DataSpaces(proxy), 2);
+  // Both run inside their clone of the VI.
+  DataSpace targets[2] = {PxCallerTargetDS(ResolveVIRef(refs[0])->proxyDS),
+                          PxCallerTargetDS(ResolveVIRef(refs[1])->proxyDS)};
+  ASSERT_TRUE(targets[0] && targets[1] && targets[0] != targets[1]);
+  ASSERT_TRUE(Pump([&] { return (*targets[0])->entrance.owner && (*targets[1])->entrance.owner; }));
+  // The first reference's data space is the proxy's first.
+  EXPECT_EQ(ResolveVIRef(refs[0])->proxyDS, reinterpret_cast<DataSpace>(VIRec(proxy)->dataSpace));
+  EXPECT_EQ(KillQXObjAsyncRef(calls[0]), kNoErr);
+  ASSERT_TRUE(Pump([&] { return states.size() == 1; }));
+  EXPECT_EQ(states[0], kVIRefDoneReset);
+  EXPECT_NE((*targets[1])->entrance.owner, nullptr) << "the other call still runs";
+  EXPECT_EQ(KillQXObjAsyncRef(calls[0]), kVIRefNotIdleErr) << "its call has ended";
+  EXPECT_EQ(KillQXObjAsyncRef(calls[1]), kNoErr);
+  ASSERT_TRUE(Pump([&] { return states.size() == 2; }));
+  EXPECT_EQ(states[1], kVIRefDoneReset);
+  for (VIRef ref : refs) EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(ProxyOf("spin"), nullptr);
+}
+
 // ---- Proxy callees ------------------------------------------------------------------------
 
 // A caller's clump resumed after its call: counted.
