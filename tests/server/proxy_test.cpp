@@ -103,7 +103,7 @@ TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOnExecutionThreadsAndGoesWit
 
 // A target that cannot run refuses a proxy caller, and the open fails with
 // nothing left; the proxy's own errors reach the call's completion.
-TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
+TEST_F(ProxyTest, ABadTargetRefusesAProxyErrorsStopTheCallAndLongNamesAreCut) {
   UHandle vi = Load("Add.vi", Clumps::kAdd);
   ASSERT_NE(vi, nullptr);
   const uInt32 state = VIRec(vi)->eState;
@@ -128,6 +128,16 @@ TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
   EXPECT_EQ(qxtest::Reports::Get().Count("was stopped"), 0) << "no dialog for a proxy";
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_EQ(ProxyOf("Add.vi"), nullptr);
+  // A long name: the proxy's name is cut to 255 characters and found again.
+  const std::string longName = std::string(240, 'x') + ".vi";
+  ASSERT_NE(Load(longName, Clumps::kAdd), nullptr);
+  const VIRef refs[2] = {OpenForCalls(longName), OpenForCalls(longName)};
+  UHandle cut = ResolveVIRef(refs[0])->proxyVI;
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(VIRec(cut)->name[0], 255);
+  EXPECT_EQ(ResolveVIRef(refs[1])->proxyVI, cut);
+  EXPECT_EQ(Call(refs[1], 20, 22), 42);
+  for (VIRef r : refs) EXPECT_EQ(VIRefRelease(r), kNoErr);
 }
 
 // Killing the call of one reference resets only its run, also when it runs
