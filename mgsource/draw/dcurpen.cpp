@@ -5,6 +5,7 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_draw.h"
 
 int32 DCurPenWidth() { return gDrawState.dc ? DCurrentPenUse().width : 0; }
 
@@ -21,4 +22,53 @@ void DPaintRectsInColour(const Rect* rects, int32 n, DColor colour, DColor bwCol
   for (int32 i = 0; i < n; ++i)
     if (rects[i].right > rects[i].left && rects[i].bottom > rects[i].top) DPaintRect(&rects[i]);
   DRestoreCurPen(&saved);
+}
+
+namespace {
+
+// Rectangles handed to the host in one call.
+constexpr int32 kFillRun = 64;
+
+// True when the normal pen of colour c fills with c itself on a deep
+// window: c is a colour the 8-bit palette does not hold, which gets a brush
+// of its exact colour (the palette's own colours take the cached brushes).
+bool FilledExactly(DColor c) {
+  if (c > 0xFFFFFF) return false;
+  DColor matched = 0;
+  const int32 index = DColorToIndex(c, 8, &matched);
+  return matched != c || index < 0 || index >= 256;
+}
+
+}  // namespace
+
+void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour) {
+  if (!rects || !colours || n <= 0) return;
+  // Straight fills only where the host port draws into its own context.
+  const bool direct = DCurrentPort() == &gHostPort && !gDrawState.recording && gDrawState.dc && gDrawState.window &&
+                      !gDrawState.bw && gDrawState.depth > 8;
+  int32 i = 0;
+  while (i < n) {
+    DSelectNormPen(colours[i], bwColour);
+    DPaintRect(&rects[i]);
+    ++i;
+    if (!direct || DCurrentPenNumber() != kNormalPen || gDrawState.invisiblePen) continue;
+    const DPenUse pen = DCurrentPenUse();
+    if (pen.mode != 0 || pen.patterned) continue;
+    // The run that follows, as HostPaintRect would place each rectangle.
+    const int32 inset = pen.width / 2;
+    PlatRect boxes[kFillRun];
+    uInt32 hostColours[kFillRun];
+    int32 k = 0;
+    for (; i < n && k < kFillRun; ++i, ++k) {
+      const Rect& r = rects[i];
+      const DColor c = colours[i];
+      if (r.left > r.right || r.top > r.bottom || !FilledExactly(c)) break;
+      boxes[k] = PlatRect{r.left - gDrawState.originH + inset, r.top - gDrawState.originV + inset,
+                          r.right - gDrawState.originH - inset, r.bottom - gDrawState.originV - inset};
+      hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+    }
+    if (!k) continue;
+    PlatFillSolidRects(gDrawState.dc, boxes, hostColours, k);
+    DSelectNormPen(colours[i - 1], bwColour);
+  }
 }

@@ -16,3 +16,10 @@ PlatObj DCurPenBrush();
 // (bwColour on a black-and-white port), then selects the current pen again.
 // Empty rectangles and a transparent colour paint nothing.
 void DPaintRectsInColour(const Rect* rects, int32 n, DColor colour, DColor bwColour);
+// Paints each rectangle (port coordinates) with the normal pen in its own
+// colour, as DSelectNormPen(colours[i], bwColour) then DPaintRect(&rects[i])
+// in turn would, and leaves the normal pen in the last colour.  On a
+// window of more than 256 colours the rectangles whose colours the 8-bit
+// palette does not hold are filled straight in those colours, without a
+// pen made or selected for each: the bands of gradients.
+void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour);

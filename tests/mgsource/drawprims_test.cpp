@@ -5,6 +5,7 @@
 
 #include "draw_window.h"
 #include "golden_image.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dprims.h"
 
 namespace {
@@ -187,6 +188,43 @@ TEST_F(DrawPrims, OriginMovesEverythingAndPatternsStayOnTheScreen) {
   }
   EXPECT_EQ(misplaced, 0);
   EXPECT_GT(shifted, 0) << "the window's own pixels show other cells";
+  EXPECT_TRUE(capture_.Alerts().empty());
+}
+
+// Rectangles each in its own colour paint what selecting the normal pen in
+// that colour and painting each in turn paints, and leave that pen: bands
+// side by side (past the window's edges too), a palette colour, a
+// transparent one; at two origins.
+TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
+  ASSERT_GT(DGetDepth(), 8);
+  const Rect rects[] = {{10, -4, 60, 8},  {10, 8, 60, 16},   {10, 16, 60, 24},  {10, 24, 60, 32},
+                        {10, 32, 60, 40}, {62, 20, 64, 190}, {64, 20, 66, 230}, {80, 150, 95, 205}};
+  const DColor colours[] = {0x123456, 0x3366CC, 0x13579B, kTransparentColor,
+                            0x2468AC, 0xFEDCBA, 0xABCDEF, 0x0F0F0F};
+  constexpr int32 n = int32(std::size(rects));
+  for (const int16 dh : {0, 7}) {
+    std::vector<uInt8> pixels[2];
+    DPenRecord pen[2]{};
+    for (int32 batched = 0; batched < 2; ++batched) {
+      End();
+      WSetOrigin(window_, Point{0, dh});
+      Begin();
+      if (batched) {
+        DPaintRectsInColours(rects, colours, n, kWhiteColor);
+      } else {
+        for (int32 i = 0; i < n; ++i) {
+          DSelectNormPen(colours[i], kWhiteColor);
+          DPaintRect(&rects[i]);
+        }
+      }
+      DSaveCurPen(&pen[batched]);
+      pixels[batched].assign(PlatSurfaceBits(Surface()), PlatSurfaceBits(Surface()) + PlatSurfaceByteSize(Surface()));
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]) << "origin " << dh;
+    EXPECT_EQ(pen[1].pen, pen[0].pen);
+    EXPECT_EQ(pen[1].colour, pen[0].colour);
+    EXPECT_GT(Changed(), 1000);
+  }
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 
