@@ -174,8 +174,9 @@ void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8
 // A solid copy of the surface word v into the box (inside the surface, not
 // empty) of an Rgb32 surface.
 void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v);
-// Copies the words of row (as many as the box is wide) into every row of
-// the box (inside the surface, not empty) of an Rgb32 surface.
+// Copies the words of row (as many as the box is wide, 16-byte aligned)
+// into every row of the box (inside the surface, not empty) of an Rgb32
+// surface.
 void RowCopy(PlatSurface* s, const pixman_box32_t& box, const uint32_t* row);
 
 // Boxes painted in one colour (0x00BBGGRR) with one function where the

@@ -127,7 +127,7 @@ bool PlatFillSolidRects(PlatObj dch, const PlatRect* rects, const uint32_t* colo
     const pixman_box32_t part{std::max(r.left, clip->x1), std::max(r.top, clip->y1),
                               std::min(rects[j - 1].right, clip->x2), std::min(r.bottom, clip->y2)};
     if (part.x1 >= part.x2 || part.y1 >= part.y2) continue;
-    uint32_t row[kRowRun];
+    alignas(16) uint32_t row[kRowRun];
     for (int32_t k = i; k < j; ++k) {
       const int32_t from = std::max(rects[k].left, part.x1), to = std::min(rects[k].right, part.x2);
       const uint32_t pixel = ColourToPixel(colours[k] & 0xFFFFFF);

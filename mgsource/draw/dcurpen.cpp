@@ -4,6 +4,7 @@
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/window/window.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_draw.h"
 
@@ -29,14 +30,13 @@ namespace {
 // Rectangles handed to the host in one call.
 constexpr int32 kFillRun = 64;
 
-// True when the normal pen of colour c fills with c itself on a deep
-// window: c is a colour the 8-bit palette does not hold, which gets a brush
-// of its exact colour (the palette's own colours take the cached brushes).
-bool FilledExactly(DColor c) {
-  if (c > 0xFFFFFF) return false;
-  DColor matched = 0;
-  const int32 index = DColorToIndex(c, 8, &matched);
-  return matched != c || index < 0 || index >= 256;
+// The normal pen fills with its own colour on a window of more than 256
+// colours while the screen has at least 256: a colour off the 8-bit
+// palette gets a brush of its exact colour, a colour of the palette the
+// cached brush of its host colour, which is that same palette colour.
+bool FillsInOwnColour() {
+  return DCurrentPort() == &gHostPort && !gDrawState.recording && gDrawState.dc && gDrawState.window &&
+         !gDrawState.bw && gDrawState.depth > 8 && WGetDepth(0) >= 8;
 }
 
 }  // namespace
@@ -44,8 +44,7 @@ bool FilledExactly(DColor c) {
 void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour) {
   if (!rects || !colours || n <= 0) return;
   // Straight fills only where the host port draws into its own context.
-  const bool direct = DCurrentPort() == &gHostPort && !gDrawState.recording && gDrawState.dc && gDrawState.window &&
-                      !gDrawState.bw && gDrawState.depth > 8;
+  const bool direct = FillsInOwnColour();
   int32 i = 0;
   while (i < n) {
     DSelectNormPen(colours[i], bwColour);
@@ -62,7 +61,7 @@ void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DCo
     for (; i < n && k < kFillRun; ++i, ++k) {
       const Rect& r = rects[i];
       const DColor c = colours[i];
-      if (r.left > r.right || r.top > r.bottom || !FilledExactly(c)) break;
+      if (r.left > r.right || r.top > r.bottom || c > 0xFFFFFF) break;
       boxes[k] = PlatRect{r.left - gDrawState.originH + inset, r.top - gDrawState.originV + inset,
                           r.right - gDrawState.originH - inset, r.bottom - gDrawState.originV - inset};
       hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);

@@ -19,7 +19,7 @@ void DPaintRectsInColour(const Rect* rects, int32 n, DColor colour, DColor bwCol
 // Paints each rectangle (port coordinates) with the normal pen in its own
 // colour, as DSelectNormPen(colours[i], bwColour) then DPaintRect(&rects[i])
 // in turn would, and leaves the normal pen in the last colour.  On a
-// window of more than 256 colours the rectangles whose colours the 8-bit
-// palette does not hold are filled straight in those colours, without a
-// pen made or selected for each: the bands of gradients.
+// window of more than 256 colours the rectangles are filled straight in
+// their colours, without a pen made or selected for each: the bands of
+// gradients.
 void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour);
