@@ -47,27 +47,30 @@ void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DCo
   const bool direct = FillsInOwnColour();
   int32 i = 0;
   while (i < n) {
+    const int32 start = i;
     DSelectNormPen(colours[i], bwColour);
+    if (direct && DCurrentPenNumber() == kNormalPen && !gDrawState.invisiblePen) {
+      const DPenUse pen = DCurrentPenUse();
+      // The run from here, placed as HostPaintRect places each rectangle.
+      const int32 inset = pen.width / 2;
+      PlatRect boxes[kFillRun];
+      uInt32 hostColours[kFillRun];
+      int32 k = 0;
+      for (; pen.mode == 0 && !pen.patterned && i < n && k < kFillRun; ++i, ++k) {
+        const Rect& r = rects[i];
+        const DColor c = colours[i];
+        if (r.left > r.right || r.top > r.bottom || c > 0xFFFFFF) break;
+        boxes[k] = PlatRect{r.left - gDrawState.originH + inset, r.top - gDrawState.originV + inset,
+                            r.right - gDrawState.originH - inset, r.bottom - gDrawState.originV - inset};
+        hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+      }
+      if (k) {
+        PlatFillSolidRects(gDrawState.dc, boxes, hostColours, k);
+        if (i - 1 != start) DSelectNormPen(colours[i - 1], bwColour);
+        continue;
+      }
+    }
     DPaintRect(&rects[i]);
     ++i;
-    if (!direct || DCurrentPenNumber() != kNormalPen || gDrawState.invisiblePen) continue;
-    const DPenUse pen = DCurrentPenUse();
-    if (pen.mode != 0 || pen.patterned) continue;
-    // The run that follows, as HostPaintRect would place each rectangle.
-    const int32 inset = pen.width / 2;
-    PlatRect boxes[kFillRun];
-    uInt32 hostColours[kFillRun];
-    int32 k = 0;
-    for (; i < n && k < kFillRun; ++i, ++k) {
-      const Rect& r = rects[i];
-      const DColor c = colours[i];
-      if (r.left > r.right || r.top > r.bottom || c > 0xFFFFFF) break;
-      boxes[k] = PlatRect{r.left - gDrawState.originH + inset, r.top - gDrawState.originV + inset,
-                          r.right - gDrawState.originH - inset, r.bottom - gDrawState.originV - inset};
-      hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-    }
-    if (!k) continue;
-    PlatFillSolidRects(gDrawState.dc, boxes, hostColours, k);
-    DSelectNormPen(colours[i - 1], bwColour);
   }
 }
