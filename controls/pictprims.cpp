@@ -9,6 +9,7 @@
 #include "controls/picc_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "platform/qx_dc.h"
@@ -264,6 +265,50 @@ void BevelColours(DColor fore, bool lowered, DColor* first, DColor* second) {
   *second = lowered ? h : s;
 }
 
+// The colour bevel without an outline where the port fills rectangles
+// straight: the face, the two corner pixels and the L-strokes are the
+// rectangles of the pixels the pen would draw, painted in one run.  The pen
+// is left as drawing them one by one leaves it: the shadow colour, at the
+// end of the last stroke drawn.  False (nothing drawn) on other ports and
+// for bevels wider than the run holds.
+bool StraightBevel(const Box& outer, const Box& face, int32 n, DColor fore, DColor back, bool lowered) {
+  constexpr int32 kWidest = 15;
+  if (n > kWidest) return false;
+  Rect rects[3 + 4 * kWidest];
+  DColor colours[3 + 4 * kWidest];
+  int32 k = 0, lastH = 0, lastV = 0;
+  bool moved = false;
+  // Coordinates within outer, or one past them: all 16-bit.
+  auto add = [&](int32 top, int32 left, int32 bottom, int32 right, DColor c) {
+    rects[k] = Rect{int16(top), int16(left), int16(bottom), int16(right)};
+    colours[k++] = ColourOf(c);
+  };
+  if (!face.Empty() && back != kTransparentColor) add(face.top, face.left, face.bottom, face.right, back);
+  const Box r = Inset(face, -n);
+  for (const Point p : {Point{int16(r.top), int16(r.right - 1)}, Point{int16(r.bottom - 1), int16(r.left)}}) {
+    if (!outer.Holds(p.h, p.v)) continue;
+    add(p.v, p.h, p.v + 1, p.h + 1, fore);
+    lastH = p.h, lastV = p.v, moved = true;
+  }
+  // An L-stroke upright first: the column of h0 from v0 up to the row of
+  // v1 (not into it), then that row from h0 to h1, both ends.
+  auto stroke = [&](int32 h0, int32 v0, int32 h1, int32 v1, DColor c) {
+    if (!outer.Holds(h0, v0) || !outer.Holds(h1, v1)) return;
+    if (v0 < v1) add(v0, h0, v1, h0 + 1, c);
+    else if (v0 > v1) add(v1 + 1, h0, v0 + 1, h0 + 1, c);
+    add(v1, std::min(h0, h1), v1 + 1, std::max(h0, h1) + 1, c);
+    lastH = h1, lastV = v1, moved = true;
+  };
+  DColor first, second;
+  BevelColours(fore, lowered, &first, &second);
+  for (int32 i = 0; i < n; ++i) stroke(r.left + i, r.bottom - 2, r.right - 2, r.top + i, first);
+  for (int32 i = 1; i <= n; ++i) stroke(r.right - i, r.top + 1, r.left + 1, r.bottom - i, second);
+  if (!DFillRectsStraight(rects, colours, k, kBlackColor)) return false;
+  Pen(second, fore);
+  if (moved) DMoveTo(lastH, lastV);
+  return true;
+}
+
 }  // namespace
 
 // ---- Bevelled rectangles -----------------------------------------------------------------
@@ -277,9 +322,14 @@ void DrawRect(const Rect* rect, DColor fore, DColor back, int32 looks, int32 wid
     PaintBox(outer);
     return;
   }
-  Pen(back);
   Box r = outer;
   const int32 n = BevelInset(&r, std::max(width, 0));
+  if (look.kind == kBevel && !look.bw && !(looks & kLookOutline) && fore != kTransparentColor &&
+      StraightBevel(outer, r, n, fore, back, look.lowered)) {
+    if (direction) DrawGroove(rect, fore, back, looks, direction);
+    return;
+  }
+  Pen(back);
   if (look.bw && look.kind == kBevel) r = Inset(r, -n);
   PaintBox(r);
   if (fore == kTransparentColor) return;

@@ -41,36 +41,38 @@ bool FillsInOwnColour() {
 
 }  // namespace
 
-void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour) {
-  if (!rects || !colours || n <= 0) return;
-  // Straight fills only where the host port draws into its own context.
-  const bool direct = FillsInOwnColour();
-  int32 i = 0;
-  while (i < n) {
-    const int32 start = i;
-    DSelectNormPen(colours[i], bwColour);
-    if (direct && DCurrentPenNumber() == kNormalPen && !gDrawState.invisiblePen) {
-      const DPenUse pen = DCurrentPenUse();
-      // The run from here, placed as HostPaintRect places each rectangle.
-      const int32 inset = pen.width / 2;
-      PlatRect boxes[kFillRun];
-      uInt32 hostColours[kFillRun];
-      int32 k = 0;
-      for (; pen.mode == 0 && !pen.patterned && i < n && k < kFillRun; ++i, ++k) {
-        const Rect& r = rects[i];
-        const DColor c = colours[i];
-        if (r.left > r.right || r.top > r.bottom || c > 0xFFFFFF) break;
-        boxes[k] = PlatRect{r.left - gDrawState.originH + inset, r.top - gDrawState.originV + inset,
-                            r.right - gDrawState.originH - inset, r.bottom - gDrawState.originV - inset};
-        hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-      }
-      if (k) {
-        PlatFillSolidRects(gDrawState.dc, boxes, hostColours, k);
-        if (i - 1 != start) DSelectNormPen(colours[i - 1], bwColour);
-        continue;
-      }
+bool DFillRectsStraight(const Rect* rects, const DColor* colours, int32 n, DColor bwColour) {
+  if (!rects || !colours || n <= 0 || !FillsInOwnColour()) return false;
+  // The normal pen paints a rectangle whole, by copying.
+  PenState pen{};
+  if (DGetPenState(kNormalPen, kPenWidth | kPenMode | kPenPattern, &pen) != kNoErr || pen.mode != 0 ||
+      pen.width > 1)
+    return false;
+  for (const uChar row : pen.pattern)
+    if (row != 0xFF) return false;
+  for (int32 i = 0; i < n; ++i)
+    if (colours[i] > 0xFFFFFF || rects[i].left > rects[i].right || rects[i].top > rects[i].bottom) return false;
+  PlatRect boxes[kFillRun];
+  uInt32 hostColours[kFillRun];
+  for (int32 i = 0; i < n;) {
+    int32 k = 0;
+    for (; i < n && k < kFillRun; ++i, ++k) {
+      const Rect& r = rects[i];
+      const DColor c = colours[i];
+      boxes[k] = PlatRect{r.left - gDrawState.originH, r.top - gDrawState.originV, r.right - gDrawState.originH,
+                          r.bottom - gDrawState.originV};
+      hostColours[k] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
     }
+    PlatFillSolidRects(gDrawState.dc, boxes, hostColours, k);
+  }
+  DSelectNormPen(colours[n - 1], bwColour);
+  return true;
+}
+
+void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DColor bwColour) {
+  if (DFillRectsStraight(rects, colours, n, bwColour) || !rects || !colours) return;
+  for (int32 i = 0; i < n; ++i) {
+    DSelectNormPen(colours[i], bwColour);
     DPaintRect(&rects[i]);
-    ++i;
   }
 }

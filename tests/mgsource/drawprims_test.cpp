@@ -194,13 +194,12 @@ TEST_F(DrawPrims, OriginMovesEverythingAndPatternsStayOnTheScreen) {
 // Rectangles each in its own colour paint what selecting the normal pen in
 // that colour and painting each in turn paints, and leave that pen: bands
 // side by side (past the window's edges too), colours of the palette and
-// off it, a transparent one; at two origins.
+// off it; at two origins.
 TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
   ASSERT_GT(DGetDepth(), 8);
   const Rect rects[] = {{10, -4, 60, 8},  {10, 8, 60, 16},   {10, 16, 60, 24},  {10, 24, 60, 32},
                         {10, 32, 60, 40}, {62, 20, 64, 190}, {64, 20, 66, 230}, {80, 150, 95, 205}};
-  const DColor colours[] = {0x123456, 0x3366CC, 0x13579B, kTransparentColor,
-                            0x000000, 0xFEDCBA, 0xCC9966, 0x0F0F0F};
+  const DColor colours[] = {0x123456, 0x3366CC, 0x13579B, 0xFFFFFF, 0x000000, 0xFEDCBA, 0xCC9966, 0x0F0F0F};
   constexpr int32 n = int32(std::size(rects));
   for (const int16 dh : {0, 7}) {
     std::vector<uInt8> pixels[2];
@@ -210,7 +209,7 @@ TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
       WSetOrigin(window_, Point{0, dh});
       Begin();
       if (batched) {
-        DPaintRectsInColours(rects, colours, n, kWhiteColor);
+        ASSERT_TRUE(DFillRectsStraight(rects, colours, n, kWhiteColor));
       } else {
         for (int32 i = 0; i < n; ++i) {
           DSelectNormPen(colours[i], kWhiteColor);
@@ -225,6 +224,12 @@ TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
     EXPECT_EQ(pen[1].colour, pen[0].colour);
     EXPECT_GT(Changed(), 1000);
   }
+  // A transparent colour is left to the pen: nothing is filled straight.
+  End();
+  Begin();
+  const DColor clear[] = {0x123456, kTransparentColor};
+  EXPECT_FALSE(DFillRectsStraight(rects, clear, 2, kWhiteColor));
+  EXPECT_EQ(Changed(), 0);
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 
