@@ -285,11 +285,13 @@ bool StraightBevel(const Box& outer, const Box& face, int32 n, DColor fore, DCol
   };
   if (!face.Empty() && back != kTransparentColor) add(face.top, face.left, face.bottom, face.right, back);
   const Box r = Inset(face, -n);
-  for (const Point p : {Point{int16(r.top), int16(r.right - 1)}, Point{int16(r.bottom - 1), int16(r.left)}}) {
-    if (!outer.Holds(p.h, p.v)) continue;
-    add(p.v, p.h, p.v + 1, p.h + 1, fore);
-    lastH = p.h, lastV = p.v, moved = true;
-  }
+  auto pixel = [&](int32 h, int32 v) {
+    if (!outer.Holds(h, v)) return;
+    add(v, h, v + 1, h + 1, fore);
+    lastH = h, lastV = v, moved = true;
+  };
+  pixel(r.right - 1, r.top);
+  pixel(r.left, r.bottom - 1);
   // An L-stroke upright first: the column of h0 from v0 up to the row of
   // v1 (not into it), then that row from h0 to h1, both ends.
   auto stroke = [&](int32 h0, int32 v0, int32 h1, int32 v1, DColor c) {

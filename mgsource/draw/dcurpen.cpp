@@ -4,6 +4,7 @@
 #include "mgsource/draw/dcolors.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/window/window.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_draw.h"
@@ -30,13 +31,18 @@ namespace {
 // Rectangles handed to the host in one call.
 constexpr int32 kFillRun = 64;
 
-// The normal pen fills with its own colour on a window of more than 256
-// colours while the screen has at least 256: a colour off the 8-bit
-// palette gets a brush of its exact colour, a colour of the palette the
-// cached brush of its host colour, which is that same palette colour.
+// The normal pen fills with its own colour on a window or pixmap of more
+// than 256 colours while the screen has at least 256: a colour off the
+// 8-bit palette gets a brush of its exact colour, a colour of the palette
+// the cached brush of its host colour, which is that same palette colour.
+// (A metafile keeps the calls themselves: its lines stay lines when it is
+// played at another size.)
 bool FillsInOwnColour() {
-  return DCurrentPort() == &gHostPort && !gDrawState.recording && gDrawState.dc && gDrawState.window &&
-         !gDrawState.bw && gDrawState.depth > 8 && WGetDepth(0) >= 8;
+  if (DCurrentPort() != &gHostPort || gDrawState.recording || !gDrawState.dc || !gDrawState.window ||
+      gDrawState.bw || gDrawState.depth <= 8)
+    return false;
+  const int32 kind = IKindOf(int32(gDrawState.target));
+  return (kind == kImageWindow || kind == kImagePixmap) && WGetDepth(0) >= 8;
 }
 
 }  // namespace

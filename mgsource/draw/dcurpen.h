@@ -23,6 +23,6 @@ void DPaintRectsInColours(const Rect* rects, const DColor* colours, int32 n, DCo
 // The same, filled straight in the colours without a pen made or selected
 // for each (the bands of gradients, the strokes of bevels), where the port
 // can: a window or pixmap of more than 256 colours on a screen of at least
-// 256, drawn into rather than recorded, every colour a colour and every
+// 256 (not a picture or a metafile), every colour a colour and every
 // rectangle upright.  False, nothing drawn, elsewhere.
 bool DFillRectsStraight(const Rect* rects, const DColor* colours, int32 n, DColor bwColour);
