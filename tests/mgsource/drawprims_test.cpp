@@ -224,12 +224,21 @@ TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
     EXPECT_EQ(pen[1].colour, pen[0].colour);
     EXPECT_GT(Changed(), 1000);
   }
-  // A transparent colour is left to the pen: nothing is filled straight.
+  // A transparent colour is left to the pen: nothing is filled straight;
+  // nor into a metafile, whose lines must stay lines at any size.
   End();
   Begin();
   const DColor clear[] = {0x123456, kTransparentColor};
   EXPECT_FALSE(DFillRectsStraight(rects, clear, 2, kWhiteColor));
   EXPECT_EQ(Changed(), 0);
+  int32 meta = 0;
+  const Rect frame{0, 0, 50, 50};
+  ASSERT_EQ(ICreateMetaFileImage(window_, 32, &meta, &frame), kNoErr);
+  ImageSaveRecord save;
+  IOpen(meta, &save);
+  EXPECT_FALSE(DFillRectsStraight(rects, colours, n, kWhiteColor));
+  IClose(meta, &save);
+  IRelease(meta);
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 
