@@ -20,7 +20,6 @@ Box BoxOf(const Rect& r) { return Box{r.top, r.left, r.bottom, r.right}; }
 
 int16 Pin16(int64 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 
-
 Box Inset(const Box& b, int32 d) { return Box{b.top + d, b.left + d, b.bottom - d, b.right - d}; }
 Box Offset(const Box& b, int32 dh, int32 dv) { return Box{b.top + dv, b.left + dh, b.bottom + dv, b.right + dh}; }
 int32 MinSide(const Box& b) { return std::min(b.Width(), b.Height()); }
