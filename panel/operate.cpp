@@ -350,7 +350,9 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     p->partOrder = still ? ObjInt16(heap, part, kObjPartOrder) : 0;
     if (reply & kReplyFailed) return reply;
     reply = DDOCheckReply(heap, object, still ? part : 0, id, reply);
-    if (still && (reply & kReplyModified))
+    // A property call's record holds no colours: its colour replies were
+    // carried out by the property itself.
+    if (still && (reply & kReplyModified) && action != kActCtrlOp)
       OColorChange(heap, object, int32(id), p->partOrder, p->window, p->localPoint, p->eventCode);
     return reply;
   }
@@ -361,18 +363,20 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
   } else if (action == kActOperate && KeyEvent(p)) {
     reply = TargetKey(heap, object, p);
   } else if (action == kActCtrlOp) {
+    // The record is a property call's (AttrCallRec): its selector is word 7.
+    const int32 selector = reinterpret_cast<const int32*>(p)[7];
     p->partId = p->partOrder = 0;
     reply = OCtrlOp(heap, object, p, 1);
     char line[200];
     if (reply & kReplyCheckedBits) {
       SPrintf(line, "bad return val for %lx^+%lx with args %lx(idx%ld)--returned %lx", long(uintptr_t(heap)),
-              long(object), long(action), long(frame->index), long(reply));
+              long(object), long(uintptr_t(p)), long(selector), long(reply));
       DBPrintf("%s", line);
       DBAssert(kSource, __LINE__, "a control operation answered reserved bits");
     }
     if (!((p->partId >= 0 && p->partId <= 83) || (p->partId >= 8001 && p->partId <= 8015))) {
       SPrintf(line, "bad partID for %lx^+%lx with idx %ld -- partID %ld partOrd %ld", long(uintptr_t(heap)),
-              long(object), long(frame->index), long(p->partId), long(p->partOrder));
+              long(object), long(selector), long(p->partId), long(p->partOrder));
       DBPrintf("%s", line);
     }
   }
