@@ -255,7 +255,13 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
         savedExtWord = Ext(heap, kHeapExtConfirm);
       }
     }
-    AttrCallRec rec{};
+    // The record travels as an action record: the methods along the path may
+    // touch an action record's further words, which lie in this holder.
+    union {
+      AttrCallRec rec;
+      ActionParams words;
+    } holder{};
+    AttrCallRec& rec = holder.rec;
     rec.types = types;
     rec.typeOffset = uInt32(typeOffset);
     rec.read = uInt32(read);
