@@ -24,8 +24,8 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 // element list the cluster's do-it walks), an array's element (mode 3, the
 // array's element index word), a refnum's inner object (mode 1); a part of a
 // data display owner (mode 0, its position in the part list); whatever a
-// graph or a listbox holds otherwise (modes 2 and 4).  False, with an
-// assertion, for an owner of no such kind.
+// graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
+// an owner of no such kind.
 bool OwnerStep(ObjHeap heap, int32 owner, int32 object, TransactionFrame* step) {
   const int32 ownerClass = ObjClass(heap, owner);
   auto find = [&](int32 word) {
@@ -65,7 +65,9 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 object, TransactionFrame* step) 
     *step = {owner, kCatDDO, ownerClass == kClsGraphChart ? 2 : 4, 0};
     return true;
   }
-  DBAssert(__FILE__, __LINE__, "GetObjAttrRec: an owner of no known kind");
+  // Owners come from the panel's file: one of no such kind is reported, and
+  // the object takes no property call.
+  DBPrintf("GetObjAttrRec: owner of class %ld holds no path step", long(ownerClass));
   return false;
 }
 

@@ -25,6 +25,7 @@ class AttrCallTest : public ptest::PanelRootTest {
   void SetUp() override {
     PanelRootTest::SetUp();
     if (HasFatalFailure()) return;
+    if (!TRStackBlock()) TRInit();
     // A numeric control on the panel: its controller in the root's
     // controller list.
     dco_ = Control(tdb::DBL(), kClsNumeric, &numeric_, root_);
@@ -108,6 +109,21 @@ TEST_F(AttrCallTest, PropertiesReachTheControlThroughThePanelsPath) {
     Node(numeric_, {tdb::DBL()}, {kWrite | selector}, &d);
     EXPECT_EQ(d, 7);
   }
+  // With a table of its own (one selector) the numeric's selectors start
+  // at 12 there; the next one reaches nothing.
+  static int32 seen;
+  seen = -2;
+  std::vector<uChar> own = tdb::Cluster({tdb::DBL()}).Bytes();
+  SetAttrTable(4, tdb::AsTD(own), [](ObjHeap, int32, AttrCallRec* r) {
+    seen = r->selector;
+    return 0;
+  });
+  for (uInt32 selector : {12u, 13u}) {
+    double d = 7;
+    Node(numeric_, {tdb::DBL()}, {selector}, &d);
+  }
+  SetAttrTable(4, nullptr, nullptr);
+  EXPECT_EQ(seen, 0);
   EXPECT_EQ(Asserts(), 0);
   // The panel itself takes no property.
   uChar on = 0;
