@@ -271,8 +271,11 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.hidden = uInt32(hidden);
     rec.greyed = uInt32(greyed);
     const WindowRef window = WindowRef(Ext(heap, kHeapExtWindow));
+    // A panel without a window draws into the shell's hidden one, when
+    // there is one.
+    const WindowRef drawIn = window ? window : PanelClosedWindow();
     WPortState port;
-    WSetup(window ? window : PanelClosedWindow(), &port);
+    if (drawIn) WSetup(drawIn, &port);
     Rect savedClip{0, 0, 0, 0};
     const bool clipped = window && (OHWord(heap, kOHFlags) & kHeapFlagTracking);
     if (clipped) {
@@ -291,7 +294,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       if (clipped) WRestoreClip(&savedClip);
       if (gFlushDrawing) DFlush();
     }
-    WRestore(&port);
+    if (drawIn) WRestore(&port);
     if (vi && *vi) {
       if (keepWords) {
         VIRec(vi)->flags2 = savedVIWord;

@@ -309,7 +309,10 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
         AttrPutBool(td, rec->value, BlinkFindObject(heap, object) > 0);
       } else {
         bool on = false;
-        if (AttrGetBool(td, rec->value, &on)) SetObjBlinking(heap, object, on ? 1 : 0);
+        // A VI that does not blink refuses the start: the diagram's write
+        // changes nothing there.
+        if (AttrGetBool(td, rec->value, &on) && (!on || PanelCanBlink(heap)))
+          SetObjBlinking(heap, object, on ? 1 : 0);
       }
       return 0;
     case kPosition: case kLeft: case kTop: return Position(heap, object, td, rec->selector - kPosition, rec);

@@ -49,6 +49,7 @@ constexpr uInt32 kFlagsDisabled = 0x80 | 0x200;
 constexpr int32 kReplyCheckedBits = 0xCC426;
 constexpr int16 kVIKindStandard = 1;
 constexpr int32 kActCtrlOp = 27;
+constexpr uInt32 kPathTagPart32 = 0xFFFFFFFFu;
 enum : int32 { kKeyEnter = 2, kKeyCopy = 31, kKeyRevert = 33, kKeyReset = 43 };
 
 int32 gInsideControl = 0;
@@ -327,7 +328,8 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a data display action without its frame");
     return 0;
   }
-  if (frame->object != object || frame->kind != kCatDDO)
+  // A property path names a part 32 by the tag -1 instead of its category.
+  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
     DBAssert(kSource, __LINE__, "the frame does not name the data display object");
   if (frame->mode == kLevelPart) {
     const int32 list = ObjWord(heap, object, kObjPartList / 4);

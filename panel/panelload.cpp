@@ -101,7 +101,10 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
-  if (!heap || !*heap || !object) return 0;
+  // The object comes from compiled code or a file: it must be a used block
+  // holding an object's leading words.
+  if (!heap || !*heap || !object || !OHIsUsedBlock(heap, object) || OHBlockSize(heap, object) < kObjPartList + 4)
+    return 0;
   const uInt32 cat = Category(heap, object);
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));

@@ -75,7 +75,7 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
     const int32 typeOffset = in.Byte() > 240 ? int32(in.Word()) : at;
     // The value is as large as the descriptor the call will find says.
     const int32 total = at + int32(td.size());
-    const auto* checked = typeOffset >= 0 && typeOffset + 4 <= total &&
+    const auto* checked = typeOffset >= 0 && int64(typeOffset) + 4 <= total &&
                                   TDCheckBounds(*types + typeOffset, total - typeOffset) == kNoErr
                               ? SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(*types + typeOffset))
                               : nullptr;
