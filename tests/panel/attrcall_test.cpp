@@ -358,3 +358,50 @@ TEST_F(AttrCallTest, ColourChangesKeepPartsThatBelongTogetherMatching) {
 }
 
 }  // namespace
+
+namespace {
+
+// Part colours and visibility through the shared procedures, the format
+// check and the selector count of a table.
+TEST_F(AttrCallTest, PartColoursVisibilityFormatsAndCounts) {
+  const int32 frame = Obj(kClsCosmetic, numeric_, 9);
+  SetW(frame, 7, 0x111111);
+  SetW(frame, 8, 0x222222);
+  std::vector<uChar> pb = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
+  const auto* pair = tdb::AsTD(pb);
+  struct {
+    int32 fore, back, reply;
+    uInt32 gotFore, gotBack;
+  } colours[] = {
+      {0x111111, 0x222222, 0, 0x111111, 0x222222},        // unchanged
+      {0x333333, int32(kTransparent) + 5, 0x20100, 0x333333, 0x222222},  // above transparent: kept
+      {0x333333, int32(kTransparent), 0x20100, 0x333333, kTransparent},
+  };
+  for (auto& c : colours) {
+    int32 v[2] = {c.fore, c.back};
+    AttrCallRec rec{};
+    EXPECT_EQ(SetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, v, &rec), c.reply);
+    EXPECT_EQ(uInt32(W(frame, 7)), c.gotFore);
+    EXPECT_EQ(uInt32(W(frame, 8)), c.gotBack);
+    int32 back[2] = {};
+    GetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, back);
+    EXPECT_EQ(uInt32(back[1]), c.gotBack);
+  }
+  std::vector<uChar> bb = tdb::Boolean().Bytes();
+  for (uChar on : {uChar(1), uChar(0), uChar(0)}) {
+    const bool was = !(W(frame, 0) & 0x8);
+    EXPECT_EQ(SetPartVisibleAttr(panel_, numeric_, 9, tdb::AsTD(bb), &on), was == bool(on) ? 0 : 0x30080);
+    EXPECT_EQ(!(W(frame, 0) & 0x8), bool(on));
+  }
+  struct {
+    int32 type, format, allowed;
+  } formats[] = {{kTDI32, 66, 1}, {kTDU8, 68, 1}, {kTDEnumU16, 67, 1}, {kTDDBL, 66, 0},
+                 {kTDDBL, 64, 0}, {kTDDBL, 63, 1}, {kTDDBL, 69, 1}, {kTDString, 65, 0}};
+  for (auto& f : formats) EXPECT_EQ(AttrNumTypeCheck(f.type, f.format), f.allowed) << f.type << " " << f.format;
+  EXPECT_EQ(CountAttrEntries(AttrTypeTable[0]), 12);
+  std::vector<uChar> nested =
+      tdb::Cluster({tdb::U8(), tdb::Cluster({tdb::I32(), tdb::Cluster({tdb::U8(), tdb::U8()})})}).Bytes();
+  EXPECT_EQ(CountAttrEntries(tdb::AsTD(nested)), 6);
+}
+
+}  // namespace
