@@ -260,7 +260,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     union {
       AttrCallRec rec;
       ActionParams words;
-    } holder{};
+    } holder;
+    std::memset(&holder, 0, sizeof holder);
     AttrCallRec& rec = holder.rec;
     rec.types = types;
     rec.typeOffset = uInt32(typeOffset);
