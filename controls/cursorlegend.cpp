@@ -2,6 +2,7 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
@@ -59,5 +60,6 @@ void ControlsInstallPanelHooks() {
   ControlsJoinIndicatorSlot();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }
