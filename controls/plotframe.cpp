@@ -100,7 +100,6 @@ constexpr int32 kDrawModeNormal = 4;
 
 PlotHighlight gHighlight;
 GraphTrack gTrack;
-int32 gTrackPen = 0;
 
 uInt32 FlagsOf(ObjHeap heap, int32 o) { return OHWord(heap, uInt32(o)); }
 void SetFlagsOf(ObjHeap heap, int32 o, uInt32 f) { OHSetWord(heap, uInt32(o), f); }
@@ -382,16 +381,16 @@ void FrameTrackedRect(ObjHeap heap, int32 graph) {
   TrackState(0, &state, 0);
   const int16 tool = ToolOf(heap, graph);
   if (th != heap || to != graph || !state || tool < 2 || tool > 4) return;
-  if (!gTrackPen) {
-    PenState pen{};
-    pen.mode = 2;  // exclusive-or: framing it again takes it away
-    gTrackPen = DNewPen(kDefaultPenBase, kPenMode | kPenFore, &pen);
-  }
+  // The tracking pen inverts: framing the same rectangle again takes it away.
+  PenState xorPen{};
+  xorPen.mode = 2;
+  const int32 pen = DNewPen(kDefaultPenBase, kPenMode | kPenFore, &xorPen);
   Rect r;
   DPt2Rect(gTrack.anchor, gTrack.current, &r);
-  if (gTrackPen) DSelectPen(gTrackPen, 0, 0xFFFFFF);
+  if (pen) DSelectPen(pen, 0, 0xFFFFFF);
   DFrameRect(&r);
   DSelectNormPen(0, 0);
+  if (pen) DDestroyPen(pen);
 }
 
 }  // namespace
