@@ -8,6 +8,7 @@
 #include "controls/ctlsize.h"
 #include "controls/graph.h"
 #include "controls/scale.h"
+#include "engine/objswap.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
@@ -146,6 +147,8 @@ ScaleParts CollectScales(ObjHeap heap, int32 graph) {
     if (OHBlockSize(heap, part) < kObjBounds + int32(sizeof(Rect))) return;
     const int16 id = ObjInt16(heap, part, kObjPartId);
     const int32 order = ObjInt16(heap, part, kObjPartOrder);
+    // Only scale objects are scales, whatever id a stored part carries.
+    if (ObjClass(heap, part) != kClsScale) return;
     std::vector<int32>* table = id == kGPartXScale ? &s.x : id == kGPartYScale ? &s.y : nullptr;
     if (id == kGPartZScale && order == 0 && !s.colour) s.colour = part;
     if (!table || order < 0) return;
@@ -249,16 +252,14 @@ int32 DrawGraphBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
   int32 count = 0;
   PlotRec* plots = GraphPlots(GraphDataOf(heap, graph), &count);
   if (count < l.plots) {
-    if (count || l.plots) DBAssert(kModule, __LINE__, "plot list shorter than the value's plots");
-    if (l.plots) return kPlotResultFailed;
+    DBAssert(kModule, __LINE__, "plot list shorter than the value's plots");
+    return kPlotResultFailed;
   }
   if (st->autoscaleMask & (kGraphFlagAutoX | kGraphFlagAutoY))
     if (const int32 r = AutoscaleGraph(heap, graph, st, l, plots)) return r;
+  // A stored graph may lack its scales: its plots then have nowhere to go.
   const GraphScaleTables& t = st->scales;
-  if (!ScaleAt(t.x, t.xCount, 0) || !ScaleAt(t.y, t.yCount, 0)) {
-    DBAssert(kModule, __LINE__, "graph without its scales");
-    return 0;
-  }
+  if (!ScaleAt(t.x, t.xCount, 0) || !ScaleAt(t.y, t.yCount, 0)) return 0;
   // Waveforms: the x values once per x scale, as long as its longest plot.
   const bool wave = IsWaveKind(l.kind);
   struct Ramp {
@@ -316,8 +317,8 @@ int32 DrawIntensityGraph(ObjHeap heap, int32 graph, PlotDrawState* st, const Gra
   const GraphScaleTables& t = st->scales;
   const int32 xScale = ScaleAt(t.x, t.xCount, 0), yScale = ScaleAt(t.y, t.yCount, 0);
   if (!xScale || !yScale || !t.colour) {
-    DBAssert(kModule, __LINE__, "intensity graph without its scales");
-    return kPlotResultFailed;
+    st->fullRedraw = true;  // a stored graph without its scales shows no image
+    return 0;
   }
   int32 first = 0, second = 0;
   GraphLayoutDims(&l, &first, &second);
@@ -528,7 +529,8 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
     }
     MarkFillTargets(data->plots);
     // 11. The plots by kind.
-    const TypeDescriptor* td = TypeIDToTD(heap, TypeID(ObjWord(heap, graph, kPWDDOTypeId)));
+    // A stored type ID that names nothing gives a value that cannot be plotted.
+    const TypeDescriptor* td = TypeIDGetTD(heap, TypeID(ObjWord(heap, graph, kPWDDOTypeId)), 0);
     GraphLayout layout;
     const GraphDataKind kind = GraphLayoutOf(heap, graph, td, value, &layout);
     st.fullRedraw = true;

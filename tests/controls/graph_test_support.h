@@ -145,6 +145,14 @@ class GraphTest : public ptest::PanelTest {
     return n;
   }
 
+  // Closes the window ShowInWindow opened, if any.
+  void CloseWindow() {
+    if (!window_) return;
+    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
+    WDestroy(window_);
+    window_ = 0;
+  }
+
   // ---- Values -----------------------------------------------------------------------
   // A 1-D or 2-D array of doubles in a data-space handle (freed at the end).
   UHandle Doubles(const std::vector<float64>& v, std::vector<int32> dims = {}) {
