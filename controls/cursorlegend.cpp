@@ -4,6 +4,7 @@
 #include "controls/blinkdraw.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/scaleobj.h"
 #include "panel/objects.h"
@@ -57,6 +58,7 @@ void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
+  ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
   ControlsInstallEditHooks();

@@ -103,11 +103,12 @@ class GraphTest : public ptest::PanelTest {
       SetW(g, kGraphLegendNameWidthWord, 50);
     }
     if (s.scrollbar) Obj(kClsCosmetic, g, kGPartChartScrollbar);
-    if (valueType) {
-      const TypeID t = Type(*valueType);
-      SetW(g, kPWDDOTypeId, int32(t));
-      if (IsChartType(s.type)) SetW(g, kGraphChartTypeWord, int32(t));
-    }
+    if (valueType) SetW(g, kPWDDOTypeId, int32(Type(*valueType)));
+    // Charts keep a history record: points written, points valid, the
+    // write position and the buffer handle.
+    if (IsChartType(s.type))
+      SetW(g, kGraphChartTypeWord,
+           int32(Type(tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32(), tdb::Handle()}))));
     EXPECT_EQ(Alloc(g), kNoErr);
     for (int32 o = 0; o < s.xScales; ++o) SetScale(Scale(g, kGPartXScale, o), 0, 10, first.left, first.right);
     for (int32 o = 0; o < s.yScales; ++o) SetScale(Scale(g, kGPartYScale, o), 0, 10, first.bottom, first.top);
