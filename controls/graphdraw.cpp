@@ -12,6 +12,7 @@
 
 #include "controls/graph.h"
 #include "controls/scale.h"
+#include "engine/panelrec.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
@@ -49,6 +50,10 @@ bool Meets(ObjHeap heap, int32 o) {
   return WNeedsDraw(&r) != 0;
 }
 int32 GraphType(ObjHeap heap, int32 graph) { return GraphTypeOf(heap, graph); }
+// The value of a chart's digital display: only charts of numbers keep one
+// per plot, and only with their history record.
+UPtr DisplayData(ObjHeap heap, int32 graph, const void* value, int32 part);
+
 std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
   std::vector<int32> parts;
   ForEachPart(heap, object, [&](int32 part) {
@@ -60,10 +65,24 @@ std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
 
 }  // namespace
 
+namespace {
+UPtr DisplayData(ObjHeap heap, int32 graph, const void* value, int32 part) {
+  const int32 type = GraphType(heap, graph);
+  ChartHistoryView h;
+  if (!value || !IsChartType(type) || (type >= kIntensChartFirst && type <= kIntensChartLast) ||
+      !ChartHistoryOf(heap, graph, &h))
+    return nullptr;
+  return GraphPartDataOffset(heap, graph, static_cast<UPtr>(const_cast<void*>(value)), OrderOf(heap, part));
+}
+}  // namespace
+
 bool ChartHistoryOf(ObjHeap heap, int32 graph, ChartHistoryView* out) {
   *out = ChartHistoryView{};
+  // The record must be the entry its descriptor word names, as large as a record.
   const int32 at = WordOr0(heap, graph, kGraphHistoryWord);
-  if (at <= 0 || !FPHeapDataPtr(heap, at + int32(sizeof(ChartHistory)) - 1)) return false;
+  if (at <= 0 || !PanelEntryTD(heap, at, WordOr0(heap, graph, kGraphHistoryWord + 1), int32(sizeof(ChartHistory))) ||
+      !FPHeapDataPtr(heap, at + int32(sizeof(ChartHistory)) - 1))
+    return false;
   auto* rec = reinterpret_cast<ChartHistory*>(FPHeapDataPtr(heap, at));
   out->count = &rec->total;
   const UHandle h = rec->buffer;
@@ -87,10 +106,9 @@ int32 ChartClearHistory(ObjHeap heap, int32 graph) {
   ChartHistoryView h;
   const int32 xScale = FindPart(heap, graph, kGPartXScale, 0);
   ScaleRec* x = xScale && ObjClass(heap, xScale) == kClsScale ? ScaleRecOf(heap, xScale) : nullptr;
-  if (!ChartHistoryOf(heap, graph, &h) || !x) {
-    DBAssert(kSource, __LINE__, "chart without its history or x scale");
-    return 0;
-  }
+  // A stored chart whose history type holds no record, or without its x
+  // scale, has nothing to clear.
+  if (!ChartHistoryOf(heap, graph, &h) || !x) return 0;
   *h.count = 0;
   // The range keeps its span and starts over at the history's beginning.
   const float64 span = std::fabs(x->max - x->min);
@@ -129,10 +147,7 @@ int32 GraphODisplayValMethod(ObjHeap heap, int32 graph, const void* old, const v
       const int32 xScale = FindPart(heap, graph, kGPartXScale, 0);
       if (xScale && ObjClass(heap, xScale) == kClsScale) {
         x = ScaleRecOf(heap, xScale);
-        if (!ChartHistoryOf(heap, graph, &h) || !x) {
-          DBAssert(kSource, __LINE__, "chart scroll bar without its scale range or history");
-          x = nullptr;
-        }
+        if (!ChartHistoryOf(heap, graph, &h)) x = nullptr;  // a stored history type without the record
       }
     }
   } else if (!value) {
@@ -154,9 +169,7 @@ int32 GraphODisplayValMethod(ObjHeap heap, int32 graph, const void* old, const v
   for (int32 part : PartsLastFirst(heap, graph)) {
     if (PartIdOf(heap, part) != kGPartDigitalDisplay || Hidden(heap, part)) continue;
     static const uChar kZeros[10] = {};
-    const UPtr data = value ? GraphPartDataOffset(heap, graph, static_cast<UPtr>(const_cast<void*>(value)),
-                                                  OrderOf(heap, part))
-                            : nullptr;
+    const UPtr data = DisplayData(heap, graph, value, part);
     reply |= ODisplayValObj(heap, part, 0, data ? static_cast<const void*>(data) : kZeros);
   }
   if (scrollbar) {
@@ -330,22 +343,15 @@ int32 GraphODrawMethod(ObjHeap heap, int32 graph, const void* value, int32 pass,
       case kGPartPlotLegend:
         if (Meets(heap, part)) DrawLegend(heap, graph, part);
         break;
-      case kGPartDigitalDisplay: {
-        const UPtr d = value ? GraphPartDataOffset(heap, graph, static_cast<UPtr>(const_cast<void*>(value)),
-                                                   OrderOf(heap, part))
-                             : nullptr;
-        ODraw(heap, part, d, 0, kDrawNormal);
+      case kGPartDigitalDisplay:
+        ODraw(heap, part, DisplayData(heap, graph, value, part), 0, kDrawNormal);
         break;
-      }
       case kGPartChartScrollbar: {
         const int32 xScale = FindPart(heap, graph, kGPartXScale, 0);
         if (!xScale || ObjClass(heap, xScale) != kClsScale) break;
         ChartHistoryView h;
         const ScaleRec* x = ScaleRecOf(heap, xScale);
-        if (!x || !ChartHistoryOf(heap, graph, &h)) {
-          DBAssert(kSource, __LINE__, "chart scroll bar without its scale range or history");
-          break;
-        }
+        if (!x || !ChartHistoryOf(heap, graph, &h)) break;
         int32 pos = 0, page = 0, total = 0;
         ChartScrollNumbers(*x, h, &pos, &page, &total);
         const Rect r = BoundsOf(heap, part);

@@ -13,9 +13,13 @@
 #include <vector>
 
 #include "controls/graph.h"
+#include "controls/graphdraw.h"
 #include "controls/scale.h"
 #include "fuzz_support.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/memory.h"
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
@@ -108,8 +112,10 @@ void FuzzPlotList(Input& in, ObjHeap heap, int32 graph) {
 }
 
 // ---- Drawing ----------------------------------------------------------------------------
-// A port that draws nothing, a screen or a printer page by the input.
+// A port that draws nothing, a screen or a printer page by the input; and
+// a hidden window whose port the graph's own drawing runs in.
 bool gScreen = true;
+WindowRef gWindow = 0;
 const DPort* DrawPort() {
   static DPort p = [] {
     DPort q = gNullPort;
@@ -269,6 +275,17 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
   const int32 r = DrawPlotArea(heap, graph, value.data(), in.Byte() & 1, 0, 1 << (in.Byte() % 3), in.Byte() & 1);
   FuzzArmed() = false;
   DInstallTestPort(nullptr);
+  // The graph's own display and drawing, in a hidden window's port.
+  const WindowRef window = gWindow;
+  if (window && window != kWNoWindow) {
+    WPortState port;
+    WSetup(window, &port);
+    FuzzArmed() = true;
+    GraphODisplayValMethod(heap, graph, nullptr, value.data());
+    GraphODrawMethod(heap, graph, value.data(), 0, 4);
+    FuzzArmed() = false;
+    WRestore(&port);
+  }
   FUZZ_CHECK((r & ~(kPlotResultFailed | kPlotResultRedraw)) == 0);
   if (flags & kGraphFlagHidden) FUZZ_CHECK(r == 0);
   const GraphDataKind k = l.kind;
@@ -297,12 +314,18 @@ void Run(Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One plot list made first, so that what the first use keeps for the run
-  // (the block's descriptor) is not counted as a leak.
-  static bool init = FuzzStartPanelManagers() && [] {
-    const uint8_t warm[] = {1, 0, 3, 0, 0};
-    Input in{warm, sizeof warm};
-    Run(in);
+  // One plot list made and one graph drawn first, so that what the first use
+  // keeps for the run (the block's descriptor, the drawing's tables) is not
+  // counted as a leak.
+  static bool init = FuzzStartPanelManagers() && WInitScreenImage() == kNoErr && [] {
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    gWindow = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
+    for (const uint8_t first : {1, 2}) {
+      const uint8_t warm[] = {first, 0, 3, 0, 0};
+      Input in{warm, sizeof warm};
+      Run(in);
+    }
     return true;
   }();
   if (!init || size > 4096) return 0;
