@@ -12,7 +12,16 @@
 
 namespace {
 
-using namespace tdb;
+using tdb::Array;
+using tdb::AsTD;
+using tdb::Cluster;
+using tdb::DBL;
+using tdb::I16;
+using tdb::I32;
+using tdb::SGL;
+using tdb::String;
+using tdb::TD;
+using tdb::U8;
 
 class GraphDrawTest : public graphtest::GraphTest {
  protected:

@@ -13,7 +13,16 @@
 
 namespace {
 
-using namespace tdb;
+using tdb::Array;
+using tdb::AsTD;
+using tdb::Cluster;
+using tdb::DBL;
+using tdb::I16;
+using tdb::I32;
+using tdb::SGL;
+using tdb::String;
+using tdb::TD;
+using tdb::U8;
 using graphtest::GraphSpec;
 
 class PlotFrameTest : public graphtest::GraphTest {
