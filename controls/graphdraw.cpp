@@ -302,7 +302,7 @@ int32 GraphODrawMethod(ObjHeap heap, int32 graph, const void* value, int32 pass,
   // 1. The data block; a cached plot image of another depth is made again.
   GraphData* data = GraphDataOf(heap, graph);
   if (!data) DBAssert(kSource, __LINE__, "graph without its data block");
-  if (const int32 pixmap = WordOr0(heap, graph, kGraphPixmapWord); pixmap && IGetDepth(pixmap) != DGetDepth()) {
+  if (const int32 pixmap = WordOr0(heap, graph, kGraphPixmapWord); pixmap && IKindOf(pixmap) == kImagePixmap && IGetDepth(pixmap) != DGetDepth()) {
     Rect bounds;
     GraphPlotBounds(heap, graph, &bounds);
     ISetPixmapBounds(pixmap, WCurrentPort(), &bounds, 0, false);

@@ -493,6 +493,9 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
     // 8. The offscreen pixmap.
     const bool wanted = PrefGet(kPrefOffscreenUpdates) || (flagsBefore & kGraphFlagSmooth);
     const bool opaqueSweep = sweep && !st.stripScroll && !(st.workFlags & kPlotWorkTransparent);
+    // Only a pixmap is the cache; any other word is forgotten.
+    if (const int32 cached = ObjWord(heap, graph, kGraphPixmapWord); cached && IKindOf(cached) != kImagePixmap)
+      ObjSetWord(heap, graph, kGraphPixmapWord, 0);
     if (!screen || !window ||
         ((!wanted || (st.workFlags & (kPlotWorkTransparent | kPlotWorkFlagged))) && !opaqueSweep)) {
       if (const int32 cached = ObjWord(heap, graph, kGraphPixmapWord)) {

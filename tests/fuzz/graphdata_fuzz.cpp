@@ -234,6 +234,7 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
   OHSetWord(heap, uInt32(graph), in.Word() & (kGraphFlagHidden | kGraphFlagSmooth | kGraphFlagScrollHeld |
                                               kGraphFlagFullRedraw | kGraphAutoscaleMask | kGraphFlagPending));
   PutNative16(*heap + graph + kGraphToolByte, uInt16(in.Byte() % 8));
+  OHSetWord(heap, uInt32(graph + 4 * kGraphPixmapWord), in.Byte() < 32 ? in.Word() : 0);  // a stale image id
   PutNative16(*heap + graph + kGraphHighlightPlotByte, uInt16(in.Word()));
   const MgErr alloc = AllocObjDataSpace(heap, graph);
   if (DSAllocCurrentState()->active) AllocEndPass();
