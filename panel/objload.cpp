@@ -184,7 +184,7 @@ int32 GraphLoad(ObjHeap heap, int32 obj) {
   }
   // The cached plot pixmap is an image of the running program: a stored id
   // names nothing of this run.
-  SetWord(heap, obj, kGraphPixmapByte, 0);
+  ClearImageWord(heap, obj, kGraphPixmapByte);
   if (kind >= 101 && kind <= 199) SetFlag(heap, obj, kObjFlagChart);
   return DescriptionStep(heap, obj);
 }
@@ -389,6 +389,10 @@ int32 SlideDispose(ObjHeap heap, int32 obj) {
   DisposeImageWord(heap, obj, kSlideImageAt);
   return DDODispose(heap, obj);
 }
+int32 GraphDispose(ObjHeap heap, int32 obj) {
+  DisposeImageWord(heap, obj, kGraphPixmapByte);
+  return DDODispose(heap, obj);
+}
 int32 PictureDispose(ObjHeap heap, int32 obj) {
   DisposeImageWord(heap, obj, kPictureCopyAt);
   return DDODispose(heap, obj);
@@ -509,9 +513,10 @@ ObjMethodAddr ODisposeMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
     case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
-    case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray: case kClsGraphChart:
+    case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray:
     case kClsListbox: case kClsTag:
       return Addr(&DDODispose);
+    case kClsGraphChart: return Addr(&GraphDispose);
     case kClsSlide: case kClsKnob: return Addr(&SlideDispose);
     case kClsPicture: return Addr(&PictureDispose);
     case kClsTable: return Addr(&TableDispose);

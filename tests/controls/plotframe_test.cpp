@@ -8,6 +8,7 @@
 #include "graph_test_support.h"
 #include "mgsource/debug.h"
 #include "mgsource/prefs.h"
+#include "panel/objload.h"
 #include "panel/osupport.h"
 #include "rtlib/panellocators.h"
 
@@ -148,7 +149,10 @@ TEST_F(PlotFrameTest, OffscreenPixmapIsKeptOnScreensAndReleasedWhenPrinting) {
   SetFlags(g, kGraphFlagSmooth);
   Record();
   Draw(g, &v);
-  EXPECT_NE(W(g, kGraphPixmapWord), 0);
+  const int32 kept = W(g, kGraphPixmapWord);
+  EXPECT_NE(kept, 0);
+  ODispose(panel_, g);
+  EXPECT_EQ(IKindOf(kept), 0) << "released with its graph";
   // A pixmap that cannot be made (of an area without height) is reported
   // and the plots are drawn directly.
   s.plotAreas = {{20, 40, 20, 280}};
