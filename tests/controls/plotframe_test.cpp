@@ -14,16 +14,7 @@
 
 namespace {
 
-using tdb::Array;
-using tdb::AsTD;
-using tdb::Cluster;
-using tdb::DBL;
-using tdb::I16;
-using tdb::I32;
-using tdb::SGL;
-using tdb::String;
-using tdb::TD;
-using tdb::U8;
+using tdb::Array, tdb::AsTD, tdb::Cluster, tdb::DBL, tdb::I16, tdb::I32, tdb::String, tdb::TD;
 using graphtest::GraphSpec;
 
 class PlotFrameTest : public graphtest::GraphTest {
