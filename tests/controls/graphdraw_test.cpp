@@ -22,7 +22,7 @@ class GraphDrawTest : public graphtest::GraphTest {
   }
   // A chart whose history record holds count points of a buffer of size.
   int32 Chart(int32 count, int32 size) {
-    graphtest::GraphSpec s;
+    graphtest::GraphShape s;
     s.type = 101;
     s.scrollbar = true;
     const TD value = DBL();
@@ -43,7 +43,7 @@ class GraphDrawTest : public graphtest::GraphTest {
 TEST_F(GraphDrawTest, LegendShowsWholeRowsAndOneMoreForMorePlots) {
   const std::tuple<int32, int32, int32> cases[] = {{3, 60, 3}, {2, 40, 2}, {1, 40, 2}};
   for (const auto& [plots, height, listed] : cases) {
-    graphtest::GraphSpec s;
+    graphtest::GraphShape s;
     s.legend = {100, 10, 150, 110};
     const TD t = Array(DBL());
     const int32 g = MakeGraph(s, &t);
@@ -101,10 +101,10 @@ TEST_F(GraphDrawTest, DisplayedValuesDrawThePlotAreaUnlessGreyed) {
   Put(&r, Doubles({2}));
   UHandle v = Records(r, 2);
   Record();
-  const int32 g = MakeGraph(graphtest::GraphSpec{}, &t);
+  const int32 g = MakeGraph(graphtest::GraphShape{}, &t);
   EXPECT_EQ(GraphODisplayValMethod(panel_, g, nullptr, &v), 0);
   EXPECT_EQ(PlotCount(g), 2);
-  const int32 greyed = MakeGraph(graphtest::GraphSpec{}, &t);
+  const int32 greyed = MakeGraph(graphtest::GraphShape{}, &t);
   SetFlags(greyed, 0x80);
   EXPECT_EQ(GraphODisplayValMethod(panel_, greyed, nullptr, &v), 0x20000);
   EXPECT_EQ(PlotCount(greyed), 0);

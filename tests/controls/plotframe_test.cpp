@@ -15,7 +15,7 @@
 namespace {
 
 using tdb::Array, tdb::AsTD, tdb::Cluster, tdb::DBL, tdb::I16, tdb::I32, tdb::String, tdb::TD;
-using graphtest::GraphSpec;
+using graphtest::GraphShape;
 
 class PlotFrameTest : public graphtest::GraphTest {
  protected:
@@ -38,7 +38,7 @@ class PlotFrameTest : public graphtest::GraphTest {
     GraphTest::TearDown();
   }
   // A waveform graph of a 1-D array of doubles.
-  int32 Wave(GraphSpec s = {}) {
+  int32 Wave(GraphShape s = {}) {
     const TD t = Array(DBL());
     return MakeGraph(s, &t);
   }
@@ -79,7 +79,7 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " transparent " << c.transparent << " flagged "
                                     << c.flagged << " update " << c.update << " before " << c.before);
-    GraphSpec s;
+    GraphShape s;
     s.type = c.type;
     if (c.transparent) s.plotBack = kTransparentColor;
     const TD t = IsChartType(c.type) ? DBL() : Array(DBL());
@@ -106,7 +106,7 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
 }
 
 TEST_F(PlotFrameTest, OffscreenPixmapIsKeptOnScreensAndReleasedWhenPrinting) {
-  GraphSpec s;
+  GraphShape s;
   s.plotAreas = {{20, 40, 100, 280}, {110, 40, 180, 200}};
   const int32 g = Wave(s);
   UHandle v = Doubles({1, 2});
@@ -184,7 +184,7 @@ TEST_F(PlotFrameTest, WaveformsSizeThePlotListAndAutoscaleX) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "shape " << c.shape << " flags " << c.flags << " update " << c.update);
-    GraphSpec s;
+    GraphShape s;
     s.type = c.graphType;
     s.xScales = 2;
     if (c.legendRows) s.legend = Rect{0, 0, int16(16 * c.legendRows), 100};
@@ -233,7 +233,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " flags " << c.flags);
-    GraphSpec s;
+    GraphShape s;
     s.type = c.type;
     s.colourScale = true;
     const TD t = Array(DBL(), {kTDVariable, kTDVariable});
@@ -250,7 +250,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
     EXPECT_EQ(R(rec->drawn), R(c.drawn));
   }
   // An intensity record without its colour table is an internal fault.
-  GraphSpec s;
+  GraphShape s;
   s.type = 3;
   s.colourScale = true;
   const TD t = Array(DBL(), {kTDVariable, kTDVariable});
@@ -267,7 +267,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
 
 TEST_F(PlotFrameTest, UnknownShapesAreReportedAndTheHighlightFollowsTheBlink) {
   const TD text = String();
-  const int32 g = MakeGraph(GraphSpec{}, &text);
+  const int32 g = MakeGraph(GraphShape{}, &text);
   ASSERT_EQ(ResizePlotList(panel_, g, 2, 0, false), kNoErr);
   PutNative16(*panel_ + g + kGraphHighlightPlotByte, 1);
   UHandle none = nullptr;
@@ -295,7 +295,7 @@ TEST_F(PlotFrameTest, DraggedZoomRectangleIsFramedEvenAfterAFailure) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "tool " << c.tool << " tracked " << c.tracked << " fail " << c.fail);
     const TD t = Array(Cluster({Array(DBL())}));
-    const int32 g = MakeGraph(GraphSpec{}, &t);
+    const int32 g = MakeGraph(GraphShape{}, &t);
     SetTool(g, c.tool);
     SetTrackObject(c.tracked ? panel_ : nullptr, c.tracked ? g : 0, nullptr, nullptr, 1);
     TrackState(c.dragging ? 1 : 0, nullptr, 1);
@@ -320,7 +320,7 @@ TEST_F(PlotFrameTest, ChartScrollbarHoldsTheWindowOnlyWithItsFlag) {
   const std::tuple<bool, int32, bool, Bool32, int32> cases[] = {
       {true, kGPartChartScrollbar, true, true, 0}, {true, kGPartChartScrollbar, false, false, 1},
       {true, kGPartPlotArea, true, false, 0}, {false, kGPartChartScrollbar, true, false, 0}};
-  GraphSpec s;
+  GraphShape s;
   s.type = 101;
   const TD t = DBL();
   const int32 g = MakeGraph(s, &t);
@@ -337,7 +337,7 @@ TEST_F(PlotFrameTest, ChartScrollbarHoldsTheWindowOnlyWithItsFlag) {
 // Plot areas painted into a pixmap: each shown area's background inside
 // its one-pixel border, clipped; transparent and hidden areas left alone.
 TEST_F(PlotFrameTest, PlotAreasArePaintedInsideTheirBorder) {
-  GraphSpec s;
+  GraphShape s;
   s.plotAreas = {{20, 40, 100, 280}, {110, 40, 180, 280}, {0, 0, 10, 10}};
   const int32 g = MakeGraph(s);
   SetColours(FindPart(panel_, g, kGPartPlotArea, 0), 0, 0xFF0000);

@@ -81,9 +81,9 @@ TEST_F(PlotLayoutTest, EachKindNamesItsPlotsAndPoints) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " kind " << c.kind);
-    graphtest::GraphSpec spec;
-    spec.type = c.type;
-    const int32 g = MakeGraph(spec);
+    graphtest::GraphShape shape;
+    shape.type = c.type;
+    const int32 g = MakeGraph(shape);
     std::vector<uChar> b = c.td.Bytes();
     GraphLayout l;
     ASSERT_EQ(GraphLayoutOf(panel_, g, AsTD(b), c.value.data(), &l), c.kind);
