@@ -180,6 +180,13 @@ class GraphTest : public ptest::PanelTest {
     const auto* b = reinterpret_cast<const uChar*>(&v);
     out->insert(out->end(), b, b + sizeof v);
   }
+  // The bytes of the values in a row: a record's fields or a list of handles.
+  template <typename... T>
+  static std::vector<uChar> Bytes(T... v) {
+    std::vector<uChar> out;
+    (Put(&out, v), ...);
+    return out;
+  }
 
   // ---- Drawing ------------------------------------------------------------------------
   // A white pixmap of the rectangle, drawn into by draw in panel coordinates.
