@@ -69,6 +69,7 @@
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
+#include "server/callbyr.h"
 #include "server/embobj.h"
 #include "server/access.h"
 #include "server/srvstart.h"
@@ -368,6 +369,9 @@ void AppInstallHooks() {
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
   events.importExternalClipboard = &ImportExternalClipboard;
+  // User event 22: a VI reference's release that waited for its last native
+  // call.
+  events.viRefRunCallInUIThread = &VIRefFinishRelease;
   // User event 23: an automation request a VI object's thread posted.
   events.viServRequestDispatch = [](int32 request) {
     VIServRequestDispatch(reinterpret_cast<VIServRequest*>(uintptr_t(uInt32(request))));
