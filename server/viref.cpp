@@ -216,6 +216,16 @@ MgErr ChangeReservation(VIRefRecord* r, int32 mode, bool releasing) {
   if (r->flags & kVIRefOptNative) {
     DataSpace ds = Reentrant(vi) ? reinterpret_cast<DataSpace>(LinkNewDataSpace(vi, 0)) : FirstDS(vi);
     if (!ds) return kMemFullErr;
+    // A clone runs where the VI's own data space runs (a new one is routed
+    // to no run slot of its own yet).
+    if (ds != FirstDS(vi) && FirstDS(vi)) {
+      const DataSpaceHeader* first = *FirstDS(vi);
+      (*ds)->basePriority = first->basePriority;
+      (*ds)->effPriority = first->effPriority;
+      (*ds)->execSystem = first->execSystem;
+      (*ds)->slot = first->slot;
+      (*ds)->routingRow = first->routingRow;
+    }
     r->callDS = ds;
     SetVIReserved(vi, 0);
   } else {

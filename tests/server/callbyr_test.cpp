@@ -285,3 +285,57 @@ TEST_F(CallByRefTest, TheReferenceNodesCompleteOnceOrNotAtAll) {
 }
 
 }  // namespace
+
+namespace {
+
+// Caller VIs whose compiled clumps call Add through a strictly typed
+// reference, run by the execution threads: each gets its own sum, a
+// reentrant Add serving two callers at once on a clone for each.
+TEST_F(CallByRefTest, CallerVIsGetTheSumThroughTheReference) {
+  struct Case {
+    const char* what;
+    uInt32 addFlags;
+    int callers;
+  } cases[] = {{"one caller of Add", 0, 1}, {"two callers of a reentrant Add at once", kVIFlagReentrant, 2}};
+  int round = 0;
+  for (const Case& c : cases) {
+    const std::string add = "Add" + std::to_string(round) + ".vi";
+    ASSERT_NE(Load(add, Clumps::kAdd, c.addFlags), nullptr) << c.what;
+    std::vector<UHandle> callers;
+    std::vector<VIRef> refs;
+    for (int i = 0; i < c.callers; ++i) {
+      const std::string name = "Caller" + std::to_string(round) + std::to_string(i) + ".vi";
+      UHandle vi = Load(name, Clumps::kCaller);
+      ASSERT_NE(vi, nullptr) << c.what;
+      refs.push_back(Native(add));
+      uChar* d = reinterpret_cast<uChar*>(*FirstDS(vi));
+      const int32 words[4] = {refs.back(), 2 + 10 * i, 3 + 10 * i, -1};
+      std::memcpy(d + kCallRef, words, sizeof words);
+      callers.push_back(vi);
+    }
+    if (c.callers == 2) {
+      EXPECT_NE(ResolveVIRef(refs[0])->callDS, ResolveVIRef(refs[1])->callDS) << c.what << ": a clone for each";
+    }
+    for (UHandle vi : callers) ASSERT_EQ(StartVIRun(FirstDS(vi)), 0) << c.what;
+    EXPECT_TRUE(Pump([&] {
+      for (UHandle vi : callers)
+        if ((VIRec(vi)->eState & kVIStateMask) != kVIStateIdle) return false;
+      return true;
+    }))
+        << c.what;
+    for (int i = 0; i < c.callers; ++i) {
+      const uChar* d = reinterpret_cast<const uChar*>(*FirstDS(callers[size_t(i)]));
+      int32 result = -1, sum = -1;
+      std::memcpy(&result, d + kCallResult, 4);
+      std::memcpy(&sum, d + kCallSum, 4);
+      EXPECT_EQ(result, 0) << c.what << " " << i;
+      EXPECT_EQ(sum, 5 + 20 * i) << c.what << " " << i;
+      EXPECT_EQ(VIRefNativeCalls(refs[size_t(i)]), 0) << c.what;
+      EXPECT_EQ((*ResolveVIRef(refs[size_t(i)])->callDS)->callTable, nullptr) << c.what << ": the table was taken";
+    }
+    ++round;
+  }
+}
+
+}  // namespace
+
