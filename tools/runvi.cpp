@@ -4,6 +4,7 @@
 
 #include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
+#include "tools/clumpemit.h"
 #include "tools/i386emit.h"
 #include "tools/tdbuilder.h"
 
@@ -18,7 +19,7 @@ using emit::EDX;
 using emit::ESI;
 using emit::ESP;
 
-constexpr int32 kRTVIEntrance = 768, kRTVIExit = 771, kRTCBRPrepareCall = 1650, kRTVIRefFinishNativeCall = 1670;
+constexpr int32 kRTVIEntrance = 768, kRTCBRPrepareCall = 1650, kRTVIRefFinishNativeCall = 1670;
 constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
 constexpr int32 kRTTCPWaitListen = 1634, kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637,
                 kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052,
@@ -314,7 +315,7 @@ void DataAddress(emit::Code& c, int32 at) {
 // sum made and written through its slot, then out through VIExit to the
 // caller's resume address.
 void EmitAddForCaller(emit::Code& c) {
-  auto compute = c.NewLabel(), exit = c.NewLabel(), done = c.NewLabel();
+  auto compute = c.NewLabel(), exit = c.NewLabel();
   c.MovRegMem(EDX, EBP, kCallWord);
   c.TestRegReg(EDX, EDX);
   c.Jcc(emit::kZ, compute);
@@ -345,18 +346,7 @@ void EmitAddForCaller(emit::Code& c) {
   c.Jcc(emit::kZ, exit);
   c.MovMemReg(ECX, 0, EAX);
   c.Bind(exit);
-  c.MovRegReg(EAX, EBP);
-  c.AddRegImm(EAX, kEntrance);
-  c.PushReg(EAX);
-  c.CallRT(kRTVIExit);
-  c.AddRegImm(ESP, 4);
-  c.CmpRegImm(EAX, 1);
-  c.Jcc(emit::kBE, done);
-  c.MovRegMem(EAX, EAX, kElementCode);
-  c.Ret();
-  c.Bind(done);
-  c.XorRegReg(EAX, EAX);
-  c.Ret();
+  qxemit::EmitSubVIExit(c);
 }
 
 // The caller's clump (its element in EAX): the table, the prepare, the
