@@ -105,7 +105,7 @@ MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
   WithVIRefMutex(
       [](void* p) {
         auto* c = static_cast<BeginContext*>(p);
-        VIRefRecord* r = ResolveVIRef(c->ref);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
         if (!r || (r->flags & kVIRefReleasePending)) c->err = kVIRefInvalidErr;
         else if (r->mode != kVIRefModeCall) c->err = kVIRefReserveErr;
         else if (!r->callDS) c->err = kVIRefInvalidErr;
@@ -125,7 +125,7 @@ MgErr VIRefFinishNativeCall(VIRef ref) {
   WithVIRefMutex(
       [](void* p) {
         auto* c = static_cast<FinishContext*>(p);
-        VIRefRecord* r = ResolveVIRef(c->ref);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
         if (!r) return;
         c->known = true;
         if (r->nativeCalls > 0) --r->nativeCalls;
@@ -148,7 +148,7 @@ void VIRefFinishRelease(int32 ref) {
   WithVIRefMutex(
       [](void* p) {
         auto* c = static_cast<FinishContext*>(p);
-        VIRefRecord* r = ResolveVIRef(c->ref);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
         c->post = r && (r->flags & kVIRefReleasePending) && r->nativeCalls == 0;
       },
       &c);
@@ -164,7 +164,7 @@ int32 VIRefNativeCalls(VIRef ref) {
   WithVIRefMutex(
       [](void* p) {
         auto* c = static_cast<Ctx*>(p);
-        if (VIRefRecord* r = ResolveVIRef(c->ref)) *c->n = r->nativeCalls;
+        if (VIRefRecord* r = ResolveVIRefHeld(c->ref)) *c->n = r->nativeCalls;
       },
       &ctx);
   return n;

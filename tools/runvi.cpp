@@ -310,10 +310,8 @@ void DataAddress(emit::Code& c, int32 at) {
   c.AddRegImm(ECX, at);
 }
 
-// Add called as a subVI (the element in EAX, the data space in EBP): the
-// parameter table taken from the call word, the present inputs read, the
-// sum made and written through its slot, then out through VIExit to the
-// caller's resume address.
+}  // namespace
+
 void EmitAddForCaller(emit::Code& c) {
   auto compute = c.NewLabel(), exit = c.NewLabel();
   c.MovRegMem(EDX, EBP, kCallWord);
@@ -348,6 +346,8 @@ void EmitAddForCaller(emit::Code& c) {
   c.Bind(exit);
   qxemit::EmitSubVIExit(c);
 }
+
+namespace {
 
 // The caller's clump (its element in EAX): the table, the prepare, the
 // entrance, and the end of the native call when Add returns to `after`.

@@ -93,6 +93,11 @@ enum class Clumps {
 // element at those data offsets, and the run element made one of the data
 // space; EBP holds the entry's argument and EDX the data space after it.
 void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt);
+// Add's entry for a caller (the element in EAX, the data space in EBP): the
+// table taken from the call word when there is one, the present inputs read
+// through their slots, the sum made (and written through its slot when
+// asked for), then out through VIExit.
+void EmitAddForCaller(emit::Code& c);
 // The code block: the compiled initialisation, then the clumps.
 std::vector<uint8_t> Code(Clumps kind);
 // A top-level VI (kind 2) of the standard execution system with that code.
