@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/exec/callchain.h"
+#include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "fuzz_server.h"
