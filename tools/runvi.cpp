@@ -410,8 +410,7 @@ void EmitCaller(emit::Code& c, const std::function<void()>& finish) {
 
 std::vector<uint8_t> Code(Clumps kind) {
   emit::Code c;
-  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel();
-  auto forCaller = c.NewLabel();
+  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel(), sub = c.NewLabel();
   c.SetEntry();
   EmitInitHead(&c, kFlag, kRun);
   c.MovRegReg(EAX, EDX);
@@ -428,12 +427,14 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.MovRegMem(EAX, EDX, Slot(kDSProcTopCode));
   c.MovMemReg(EDX, kFinish, EAX);
   c.MovMemReg(EDX, Slot(kDSProcTopCode), ECX);
-  if (kind == Clumps::kAdd) {
-    c.LoadLabelAddress(ECX, forCaller);
-    c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, subVIEntry)), ECX);
-  }
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EDX, Slot(kDSProcInitDCOs), ECX);
+  // The sum and the spin can also run for a caller: their entry for one.
+  const bool forCaller = kind == Clumps::kAdd || kind == Clumps::kSpin;
+  if (forCaller) {
+    c.LoadLabelAddress(ECX, sub);
+    c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, subVIEntry)), ECX);
+  }
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
@@ -494,10 +495,6 @@ std::vector<uint8_t> Code(Clumps kind) {
       break;
     case Clumps::kCaller: EmitCaller(c, finish); break;
   }
-  if (kind == Clumps::kAdd) {
-    c.Bind(forCaller);
-    EmitAddForCaller(c);
-  }
   EmitSpin(c, loop, kRounds, finish);
   // The second clump ends its own reset and is done.
   EmitSpin(c, second, kRounds2, [&] {
@@ -505,6 +502,24 @@ std::vector<uint8_t> Code(Clumps kind) {
     c.XorRegReg(EAX, EAX);
     c.Ret();
   });
+  // For a caller (the VI's own element in EAX): the sum, or rounds until the
+  // element is being reset; then the VI is left for the caller.
+  if (forCaller) {
+    c.Bind(sub);
+    if (kind == Clumps::kAdd) {
+      EmitAddForCaller(c);
+    } else {
+      auto subLoop = c.NewLabel(), leave = c.NewLabel();
+      c.Bind(subLoop);
+      TestWord(c, kResetPendingAt);
+      c.Jcc(emit::kNZ, leave);
+      LockInc(c, kRounds);
+      c.LoadLabelAddress(EAX, subLoop);
+      c.Ret();
+      c.Bind(leave);
+      qxemit::EmitSubVIExit(c);
+    }
+  }
   return c.Finish();
 }
 

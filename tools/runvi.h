@@ -56,7 +56,9 @@ constexpr int32 kCallResult = kEnd + 16, kCallCluster = kEnd + 20, kCallerTable 
 constexpr int32 kCalleeTable = kEnd + 72, kCalleeDS = kEnd + 112, kCallEnd = kEnd + 116;
 
 enum class Clumps {
-  kSpin,  // the top-level clump yields until it is reset
+  // The top-level clump yields until it is reset; called as a subVI it
+  // counts rounds the same way, then leaves the VI for its caller.
+  kSpin,
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
