@@ -2,9 +2,12 @@
 // subVI machinery, and the proxy callee that stands for a remote VI.
 #include "server/proxy.h"
 
+#include <atomic>
+
+#include "engine/exec/dsprocs.h"
+#include "engine/exec/exec.h"
 #include "mgsource/memory.h"
-#include "server/add_call.h"
-#include "server/server_vi_fixture.h"
+#include "server/tcp_fixture.h"
 #include "tools/tdbuilder.h"
 
 namespace {
@@ -125,6 +128,126 @@ TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
   EXPECT_EQ(qxtest::Reports::Get().Count("was stopped"), 0) << "no dialog for a proxy";
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_EQ(ProxyOf("Add.vi"), nullptr);
+}
+
+// ---- Proxy callees ------------------------------------------------------------------------
+
+// A caller's clump resumed after its call: counted.
+std::atomic<int32> gResumed{0};
+QX_EXTERN_C int32 CallerResumed() {
+  ++gResumed;
+  return 0;
+}
+
+class CalleeTest : public tcptest::TCPTest {
+ protected:
+  void SetUp() override {
+    TCPTest::SetUp();
+    gResumed = 0;
+    gEnds = Ends{};
+  }
+  // Events and the user-interface slot (where callees run) until cond.
+  static bool Serve(const std::function<bool()>& cond) {
+    return Pump([&] {
+      ExecUserInterfaceSlice(0);
+      return cond();
+    });
+  }
+  // A reference through this process's own server to the VI, typed as Add.
+  VIRef OpenRemoteAdd(const std::string& name, AppRef* app) {
+    AsyncRef async = nullptr;
+    EXPECT_EQ(OpenAppRefByName(srvtest::PS("127.0.0.1"), port_, app, nullptr, &Ended, &async), kVIRefPendingErr);
+    EXPECT_TRUE(Pump([] { return gEnds.count == 1; }));
+    auto pane = tcptest::AddPane();
+    VIRef ref = 0;
+    EXPECT_EQ(AppOpenVIRefByName(*app, srvtest::PS(name), tdb::AsTD(pane), 0, nullptr, &ref, nullptr, &Ended, &async),
+              kVIRefPendingErr);
+    EXPECT_TRUE(Pump([] { return gEnds.count == 2; }));
+    EXPECT_EQ(gEnds.error, kNoErr);
+    return ref;
+  }
+  // A caller's element of the data space, resumed at CallerResumed.
+  static QueueElement CallerOf(DataSpace ds) {
+    QueueElement e{};
+    e.signature = kQueueElementSig;
+    e.dataSpace = ds;
+    e.code = reinterpret_cast<void*>(&CallerResumed);
+    return e;
+  }
+};
+
+// The callee's code is the one shared header; a call through its run
+// procedure is sent to the remote VI and ends with its outputs, or, when it
+// cannot be sent, with the error and our text in the caller's cluster; a
+// caller waiting for the callee is taken out by a reset.
+TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
+  UHandle add = Load("Add.vi", Clumps::kAdd);
+  ASSERT_NE(add, nullptr);
+  AppRef app = 0;
+  const VIRef ref = OpenRemoteAdd("Add.vi", &app);
+  ASSERT_NE(ref, 0);
+  UHandle callee = ResolveVIRef(ref)->vi;
+  DataSpace ds = ResolveVIRef(ref)->callDS;
+  ASSERT_TRUE(callee && ds);
+  EXPECT_EQ(VIRec(callee)->viKind, kVIKindProxyCallee);
+  // The shared header: the entry fills the callee's procedures.
+  UHandle code = VIRec(callee)->codeHandle;
+  ASSERT_NE(code, nullptr);
+  const uInt32* words = reinterpret_cast<const uInt32*>(*code);
+  EXPECT_EQ(uintptr_t(*code) + words[0], uintptr_t(&PxCalleeProcs));
+  EXPECT_EQ(words[1], FourCC("i386"));
+  EXPECT_EQ(words[5], FourCC("code"));
+  EXPECT_EQ(words[2] | words[3] | words[4] | words[6] | words[7], 0u);
+  UHandle other = nullptr;
+  DataSpace otherDS = nullptr;
+  ASSERT_EQ(PxCalleeFindOrCreate(srvtest::PS("Other@nowhere"), nullptr, &other, &otherDS), kNoErr);
+  EXPECT_EQ(VIRec(other)->codeHandle, code) << "one header for every callee";
+  DisposeVI(other, 1);
+  DataSpace addDS = reinterpret_cast<DataSpace>(VIRec(add)->dataSpace);
+  struct Row {
+    const char* what;
+    VIRef tableRef;
+    int32 sum;
+    MgErr code;
+    std::string source;
+  } rows[] = {
+      {"sent and answered", ref, 5, kNoErr, ""},
+      {"not sent", 0, -1, kVIRefGenericErr, "Remote VI call could not be sent"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    tcptest::AddCall call(2, 3);
+    call.table.ref = row.tableRef;
+    call.table.flags = kParamTableCallInProgress;
+    (*ds)->callTable = &call.table;
+    QueueElement caller = CallerOf(addDS);
+    const int32 resumed = gResumed;
+    EXPECT_EQ(PxCalleeRunProc(ds, &caller), 0);
+    ASSERT_TRUE(Serve([&] { return gResumed > resumed; }));
+    EXPECT_EQ(call.sum, row.sum);
+    EXPECT_EQ(call.Code(), row.code);
+    EXPECT_EQ(call.Source(), row.source);
+    EXPECT_EQ(call.table.flags & kParamTableCallInProgress, 0u);
+    EXPECT_EQ((*ds)->entrance.owner, nullptr) << "the callee is free";
+    EXPECT_EQ((*ds)->pxCallAsync, nullptr);
+  }
+  // A second caller waits while the first is inside; a reset takes it out
+  // and sends it back without a call.
+  tcptest::AddCall call(1, 1);
+  call.table.ref = ref;
+  (*ds)->callTable = &call.table;
+  QueueElement first = CallerOf(addDS), second = CallerOf(addDS);
+  const int32 resumed = gResumed;
+  EXPECT_EQ(PxCalleeRunProc(ds, &first), 0);
+  EXPECT_EQ(PxCalleeRunProc(ds, &second), 0);
+  EXPECT_EQ((*ds)->entrance.owner, &first);
+  DSCallResetClumps(ds, &second);
+  ASSERT_TRUE(Serve([&] { return gResumed == resumed + 2 && !(*ds)->entrance.owner; }));
+  EXPECT_EQ(call.sum, 2) << "the first caller's call only";
+  EXPECT_EQ(qxtest::Reports::Get().Count("PxCalleeResetProc: resetting"), 0) << "the waiting caller had no call";
+  (*ds)->callTable = nullptr;
+  EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(QXAppRefRelease(app), kNoErr);
 }
 
 }  // namespace
