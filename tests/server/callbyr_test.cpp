@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/exec/callchain.h"
+#include "engine/exec/exec.h"
 #include "mgsource/debug.h"
 #include "mgsource/occur.h"
 #include "rtlib/filehooks.h"
@@ -296,7 +297,10 @@ TEST_F(CallByRefTest, CallerVIsGetTheSumThroughTheReference) {
     const char* what;
     uInt32 addFlags;
     int callers;
-  } cases[] = {{"one caller of Add", 0, 1}, {"two callers of a reentrant Add at once", kVIFlagReentrant, 2}};
+    int32 callerSystem;
+  } cases[] = {{"one caller of Add", 0, 1, kESysStandard},
+               {"two callers of a reentrant Add at once", kVIFlagReentrant, 2, kESysStandard},
+               {"a caller on the user-interface thread", 0, 1, kESysUserInterface}};
   int round = 0;
   for (const Case& c : cases) {
     const std::string add = "Add" + std::to_string(round) + ".vi";
@@ -305,19 +309,26 @@ TEST_F(CallByRefTest, CallerVIsGetTheSumThroughTheReference) {
     std::vector<VIRef> refs;
     for (int i = 0; i < c.callers; ++i) {
       const std::string name = "Caller" + std::to_string(round) + std::to_string(i) + ".vi";
-      UHandle vi = Load(name, Clumps::kCaller);
+      vif::VIFile file = runvi::File(name, Clumps::kCaller);
+      file.execSystem = c.callerSystem;
+      UHandle vi = ServerVITest::Load(name, vif::Write(file));
       ASSERT_NE(vi, nullptr) << c.what;
       refs.push_back(Native(add));
       uChar* d = reinterpret_cast<uChar*>(*FirstDS(vi));
       const int32 words[4] = {refs.back(), 2 + 10 * i, 3 + 10 * i, -1};
       std::memcpy(d + kCallRef, words, sizeof words);
+      if (c.callerSystem == kESysUserInterface) {
+        EXPECT_EQ((*FirstDS(vi))->slot, 0) << c.what << ": runs in the user-interface slot";
+      }
       callers.push_back(vi);
     }
     if (c.callers == 2) {
       EXPECT_NE(ResolveVIRef(refs[0])->callDS, ResolveVIRef(refs[1])->callDS) << c.what << ": a clone for each";
     }
     for (UHandle vi : callers) ASSERT_EQ(StartVIRun(FirstDS(vi)), 0) << c.what;
+    // The user-interface slot gets its slices here, as the main loop gives them.
     EXPECT_TRUE(Pump([&] {
+      ExecUserInterfaceSlice(0);
       for (UHandle vi : callers)
         if ((VIRec(vi)->eState & kVIStateMask) != kVIStateIdle) return false;
       return true;
