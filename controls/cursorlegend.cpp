@@ -2,8 +2,10 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/scaleobj.h"
 #include "panel/objects.h"
@@ -57,7 +59,9 @@ void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
+  ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }
