@@ -67,6 +67,13 @@ ParamTable* TableOf(DataSpace ds, int32 terminals) {
   return reinterpret_cast<ParamTable*>(reinterpret_cast<uChar*>(*ds) + TableAt(terminals));
 }
 
+// The data-space's message lock, which a reset leaves held by this thread,
+// given up at every level it is held.
+void ReleaseMessageLock(DataSpace ds) {
+  ThMutex m = ds && *ds ? (*ds)->entrance.dsMessageLock : nullptr;
+  while (m && PlatRecMutexOwned(&m->section)) ThMutexRelease(m);
+}
+
 UHandle TargetOf(DataSpace target) { return target && *target ? (*target)->owner : nullptr; }
 
 // The terminal count of a connector pane, -1 when it is none.
@@ -122,24 +129,21 @@ void FillSlots(DataSpace ds) {
   }
 }
 
-// Runs the proxy data space's call: enters the target through its entrance
-// with the call's table in the target's call word.  The run element goes on
-// at the completion when the target has run (which ends the run: Done).
-QX_EXTERN_C int32 PxCallerRunProc(DataSpace ds, QueueElement* element) {
+// The standard preparation of a run (the run element at the completion).
+typedef QueueElement* (*PrepareProc)(DataSpace);
+PrepareProc gNormalPrepare = nullptr;
+
+// The start of a run (user-interface thread, from the run command): the
+// target shows as running (its former state kept for the end, unless
+// another data space of the proxy runs it already) and the table's slots
+// point at the target's terminals, the call in progress.
+QX_EXTERN_C QueueElement* PxCallerPrepareRun(DataSpace ds) {
+  QueueElement* e = gNormalPrepare ? gNormalPrepare(ds) : nullptr;
   ProxyRec* r = RecOf(ds);
-  const int32 finish = int32(reinterpret_cast<uintptr_t>(&DSCompletionTrampoline));
-  if (!r || !element) return finish;
-  DataSpace t = r->target;
-  UHandle target = TargetOf(t);
-  if (!target || !*target || !(*t)->subVIEntry) {
-    DBPrintf("PxCallerRunProc: \"%p\" has no entry for a caller", target && *target ? VIRec(target)->name : nullptr);
-    return finish;
-  }
-  // The run of a non-reentrant target shows as its state; another data
-  // space of the same target already running has saved it.
+  UHandle target = r ? TargetOf(r->target) : nullptr;
+  if (!r || !target || !*target) return e;
   bool other = false;
-  UHandle proxy = (*ds)->owner;
-  for (DataSpace d = reinterpret_cast<DataSpace>(VIRec(proxy)->dataSpace); d; d = (*d)->nextClone)
+  for (DataSpace d = reinterpret_cast<DataSpace>(VIRec((*ds)->owner)->dataSpace); d; d = (*d)->nextClone)
     if (ProxyRec* o = d != ds ? RecOf(d) : nullptr; o && o->running && TargetOf(o->target) == target) other = true;
   r = RecOf(ds);
   if (!other) r->savedState = VIRec(target)->eState;
@@ -147,19 +151,45 @@ QX_EXTERN_C int32 PxCallerRunProc(DataSpace ds, QueueElement* element) {
   const uInt32 s = VIRec(target)->eState & kVIStateMask;
   VIRec(target)->eState = (VIRec(target)->eState & ~kVIStateMask) | ((s & ~1u) | 2u);
   FillSlots(ds);
-  ParamTable* table = TableOf(ds, r->terminals);
-  table->flags |= kParamTableCallInProgress;
+  TableOf(ds, r->terminals)->flags |= kParamTableCallInProgress;
+  return e;
+}
+
+// Runs the proxy data space's call (execution thread): enters the target
+// through its entrance with the call's table in the target's call word.
+// The run element goes on at the completion when the target has run, which
+// ends the run.
+QX_EXTERN_C int32 PxCallerRunProc(DataSpace ds, QueueElement* element) {
+  ProxyRec* r = RecOf(ds);
+  const int32 finish = int32(reinterpret_cast<uintptr_t>(&DSCompletionTrampoline));
+  if (!r || !element || !r->target || !*r->target || !(*r->target)->subVIEntry) return finish;
+  DataSpace t = r->target;
   (*ds)->linkedDS = t;
   element->code = reinterpret_cast<void*>(&DSCompletionTrampoline);
-  (*t)->callTable = table;
+  (*t)->callTable = TableOf(ds, r->terminals);
   if (!VIEntrance(element, &(*t)->entrance)) return 0;
   return int32(reinterpret_cast<uintptr_t>((*t)->subVIEntry));
+}
+
+// The reset of a proxy run: the entrance takes the run (and leaves the
+// message lock held, which is given up at once, before the reset goes on
+// and waits), then the target's clumps that run for it are reset.
+QX_EXTERN_C int32 PxCallerResetClumps(DataSpace ds, QueueElement* element) {
+  if (!RecOf(ds)) return 0;
+  RemQEVIEntry(element, &(*ds)->entrance);
+  ReleaseMessageLock(ds);
+  DataSpace linked = (*ds)->linkedDS;
+  if (linked && linked != ds && *linked) DSCallResetClumps(linked, (*ds)->runElement);
+  return 0;
 }
 
 // The proxy data space's procedures: the standard ones, its top-level code
 // the run procedure through the code entry.
 void InstallCallerProcs(DataSpace ds) {
   VINormalInitCProcsHelper(ds, 0);
+  if (!gNormalPrepare) gNormalPrepare = reinterpret_cast<PrepareProc>(DSProc(*ds, kDSProcPrepareRun));
+  DSProc(*ds, kDSProcPrepareRun) = reinterpret_cast<void*>(&PxCallerPrepareRun);
+  DSProc(*ds, kDSProcResetClumps) = reinterpret_cast<void*>(&PxCallerResetClumps);
   DSProc(*ds, kDSProcTopCode) = reinterpret_cast<void*>(&PxRunTrampoline);
   DSProc(*ds, 23) = reinterpret_cast<void*>(&PxCallerRunProc);
 }
@@ -239,12 +269,6 @@ void ReleaseTarget(ProxyRec* r) {
   r->ownsTarget = 0;
 }
 
-// The data-space's message lock, which a reset leaves held by this thread,
-// given up at every level it is held.
-void ReleaseMessageLock(DataSpace ds) {
-  ThMutex m = ds && *ds ? (*ds)->entrance.dsMessageLock : nullptr;
-  while (m && PlatRecMutexOwned(&m->section)) ThMutexRelease(m);
-}
 
 // The end of the data space's run: the table and the target's call word
 // let go, and the target back in its former state unless another data
@@ -296,9 +320,11 @@ MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS) {
   if (proxyDS) *proxyDS = nullptr;
   if (!target || !*target || !proxyVI || !proxyDS) return kArgErr;
   const uInt32 state = VIRec(target)->eState & kVIStateMask;
-  // A bad VI, or one that still needs its code made, cannot be called.
+  // A bad VI, one whose code is still to be made, or code without an entry
+  // for a caller cannot be called.
+  DataSpace first = reinterpret_cast<DataSpace>(VIRec(target)->dataSpace);
   if (state == kVIStateBroken || (state == kVIStateIdle && (VIRec(target)->flags2 & kVIFlags2NeedsCode)) ||
-      !VIRec(target)->dataSpace) {
+      !first || !*first || !(*first)->subVIEntry) {
     DBPrintf("PxCallerNew: subVI (\"%p\") needs to be recompiled!!", VIRec(target)->name);
     return kArgErr;
   }
@@ -430,18 +456,23 @@ void PxResetCallers(DataSpace ds) {
   if (!RecOf(ds)) return;
   UHandle proxy = (*ds)->owner;
   DataSpace first = reinterpret_cast<DataSpace>(VIRec(proxy)->dataSpace);
+  auto runs = [](DataSpace d) {
+    ProxyRec* r = RecOf(d);
+    return r && (r->running || ExecTopRunActive(d));
+  };
+  // The first data space stands for the whole VI: its abort resets every
+  // run of the VI, unless it runs a call of its own, which alone is reset
+  // (a kill of one reference's call leaves the others' calls alone).
   std::vector<DataSpace> resets;
-  if (ds == first) {
-    // Every run of the VI (a call whose reference is going no longer
-    // counts as running, but its run still goes).
+  if (ds == first && !runs(ds)) {
     for (DataSpace d = first; d; d = (*d)->nextClone)
-      if (ProxyRec* r = RecOf(d); r && (r->running || ExecTopRunActive(d))) resets.push_back(d);
+      if (runs(d)) resets.push_back(d);
   } else {
     resets.push_back(ds);
   }
   for (DataSpace d : resets) {
-      AbortVI(d);
-      ReleaseMessageLock(d);
+    AbortVI(d);
+    ReleaseMessageLock(d);
   }
 }
 

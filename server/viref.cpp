@@ -468,7 +468,8 @@ MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
     return kArgErr;
   if (r->mode != kVIRefModeCall) return kVIRefReserveErr;
   AsyncRef a = r->call;
-  if (CallRunning(a) || !r->vi || (StateOf(r->vi) & 2) || !r->proxyDS) return kVIRefNotIdleErr;
+  // A non-reentrant VI runs one call at a time: its terminals are shared.
+  if (CallRunning(a) || !r->vi || ((StateOf(r->vi) & 2) && !Reentrant(r->vi)) || !r->proxyDS) return kVIRefNotIdleErr;
   a->completion = completion;
   a->error = kNoErr;
   a->callState = kVIRefCallIdle;

@@ -71,7 +71,7 @@ class ProxyTest : public srvtest::ServerVITest {
 // space each; each call runs the VI as a subVI and ends done with the sum;
 // the proxy goes with the last reference.  A reentrant target gets a clone
 // for each.
-TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOfAVIAndGoesWithTheLast) {
+TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOnExecutionThreadsAndGoesWithTheLast) {
   for (const bool reentrant : {false, true}) {
     SCOPED_TRACE(reentrant);
     const std::string name = reentrant ? "AddR.vi" : "Add.vi";
@@ -103,7 +103,7 @@ TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOfAVIAndGoesWithTheLast) {
 
 // A target that cannot run refuses a proxy caller, and the open fails with
 // nothing left; the proxy's own errors reach the call's completion.
-TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
+TEST_F(ProxyTest, ABadTargetRefusesAProxyErrorsStopTheCallAndLongNamesAreCut) {
   UHandle vi = Load("Add.vi", Clumps::kAdd);
   ASSERT_NE(vi, nullptr);
   const uInt32 state = VIRec(vi)->eState;
@@ -128,6 +128,53 @@ TEST_F(ProxyTest, ABadTargetRefusesAProxyAndErrorsStopTheCall) {
   EXPECT_EQ(qxtest::Reports::Get().Count("was stopped"), 0) << "no dialog for a proxy";
   EXPECT_EQ(VIRefRelease(ref), kNoErr);
   EXPECT_EQ(ProxyOf("Add.vi"), nullptr);
+  // A long name: the proxy's name is cut to 255 characters and found again.
+  const std::string longName = std::string(240, 'x') + ".vi";
+  ASSERT_NE(Load(longName, Clumps::kAdd), nullptr);
+  const VIRef refs[2] = {OpenForCalls(longName), OpenForCalls(longName)};
+  UHandle cut = ResolveVIRef(refs[0])->proxyVI;
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(VIRec(cut)->name[0], 255);
+  EXPECT_EQ(ResolveVIRef(refs[1])->proxyVI, cut);
+  EXPECT_EQ(Call(refs[1], 20, 22), 42);
+  for (VIRef r : refs) EXPECT_EQ(VIRefRelease(r), kNoErr);
+}
+
+// Killing the call of one reference resets only its run, also when it runs
+// on the proxy's first data space; the other reference's call of the same
+// reentrant VI goes on until it is killed.
+TEST_F(ProxyTest, AKillResetsOnlyItsOwnCallOnExecutionThreads) {
+  UHandle vi = Load("spin", Clumps::kSpin, kVIFlagReentrant);
+  ASSERT_NE(vi, nullptr);
+  std::vector<int32> states;
+  static std::vector<int32>* seen;
+  seen = &states;
+  const VIRef refs[2] = {Open("spin"), Open("spin")};
+  AsyncRef calls[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(Reserve(refs[i], 2), kNoErr);
+    ASSERT_EQ(VIRefStartCall(refs[i], [](AsyncRef a) { seen->push_back(a->callState); }, &calls[i]), kNoErr);
+  }
+  UHandle proxy = ProxyOf("spin");
+  ASSERT_NE(proxy, nullptr);
+  ASSERT_EQ(DataSpaces(proxy), 2);
+  // Both run inside their clone of the VI.
+  DataSpace targets[2] = {PxCallerTargetDS(ResolveVIRef(refs[0])->proxyDS),
+                          PxCallerTargetDS(ResolveVIRef(refs[1])->proxyDS)};
+  ASSERT_TRUE(targets[0] && targets[1] && targets[0] != targets[1]);
+  ASSERT_TRUE(Pump([&] { return (*targets[0])->entrance.owner && (*targets[1])->entrance.owner; }));
+  // The first reference's data space is the proxy's first.
+  EXPECT_EQ(ResolveVIRef(refs[0])->proxyDS, reinterpret_cast<DataSpace>(VIRec(proxy)->dataSpace));
+  EXPECT_EQ(KillQXObjAsyncRef(calls[0]), kNoErr);
+  ASSERT_TRUE(Pump([&] { return states.size() == 1; }));
+  EXPECT_EQ(states[0], kVIRefDoneReset);
+  EXPECT_NE((*targets[1])->entrance.owner, nullptr) << "the other call still runs";
+  EXPECT_EQ(KillQXObjAsyncRef(calls[0]), kVIRefNotIdleErr) << "its call has ended";
+  EXPECT_EQ(KillQXObjAsyncRef(calls[1]), kNoErr);
+  ASSERT_TRUE(Pump([&] { return states.size() == 2; }));
+  EXPECT_EQ(states[1], kVIRefDoneReset);
+  for (VIRef ref : refs) EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(ProxyOf("spin"), nullptr);
 }
 
 // ---- Proxy callees ------------------------------------------------------------------------
@@ -166,21 +213,24 @@ class CalleeTest : public tcptest::TCPTest {
     EXPECT_EQ(gEnds.error, kNoErr);
     return ref;
   }
-  // A caller's element of the data space, resumed at CallerResumed.
-  static QueueElement CallerOf(DataSpace ds) {
-    QueueElement e{};
-    e.signature = kQueueElementSig;
-    e.dataSpace = ds;
-    e.code = reinterpret_cast<void*>(&CallerResumed);
+  // A caller's element of the data space, resumed at CallerResumed; each
+  // used once (an execution thread has touched those before).
+  QueueElement* CallerOf(DataSpace ds) {
+    QueueElement* e = &elements_[used_++];
+    e->signature = kQueueElementSig;
+    e->dataSpace = ds;
+    e->code = reinterpret_cast<void*>(&CallerResumed);
     return e;
   }
+  QueueElement elements_[4]{};
+  int used_ = 0;
 };
 
 // The callee's code is the one shared header; a call through its run
 // procedure is sent to the remote VI and ends with its outputs, or, when it
 // cannot be sent, with the error and our text in the caller's cluster; a
 // caller waiting for the callee is taken out by a reset.
-TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
+TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOnAcrossThreads) {
   UHandle add = Load("Add.vi", Clumps::kAdd);
   ASSERT_NE(add, nullptr);
   AppRef app = 0;
@@ -203,6 +253,13 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
   ASSERT_EQ(PxCalleeFindOrCreate(srvtest::PS("Other@nowhere"), nullptr, &other, &otherDS), kNoErr);
   EXPECT_EQ(VIRec(other)->codeHandle, code) << "one header for every callee";
   DisposeVI(other, 1);
+  // Held for calls by the reference, the callee keeps its pane: another
+  // type is refused, the same one found.
+  auto dbl = tdb::Function(0, {0}, {tdb::DBL().Named("x")}).Bytes();
+  auto same = tcptest::AddPane();
+  EXPECT_EQ(PxCalleeFindOrCreate(VIRec(callee)->name, tdb::AsTD(dbl), &other, nullptr), kVIRefTypeErr);
+  EXPECT_EQ(PxCalleeFindOrCreate(VIRec(callee)->name, tdb::AsTD(same), &other, nullptr), kNoErr);
+  EXPECT_EQ(other, callee);
   DataSpace addDS = reinterpret_cast<DataSpace>(VIRec(add)->dataSpace);
   struct Row {
     const char* what;
@@ -220,9 +277,9 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
     call.table.ref = row.tableRef;
     call.table.flags = kParamTableCallInProgress;
     (*ds)->callTable = &call.table;
-    QueueElement caller = CallerOf(addDS);
+    QueueElement* caller = CallerOf(addDS);
     const int32 resumed = gResumed;
-    EXPECT_EQ(PxCalleeRunProc(ds, &caller), 0);
+    EXPECT_EQ(PxCalleeRunProc(ds, caller), 0);
     ASSERT_TRUE(Serve([&] { return gResumed > resumed; }));
     EXPECT_EQ(call.sum, row.sum);
     EXPECT_EQ(call.Code(), row.code);
@@ -236,12 +293,12 @@ TEST_F(CalleeTest, ACallThroughTheCalleeGoesToTheRemoteVIAndItsCallerGoesOn) {
   tcptest::AddCall call(1, 1);
   call.table.ref = ref;
   (*ds)->callTable = &call.table;
-  QueueElement first = CallerOf(addDS), second = CallerOf(addDS);
+  QueueElement *first = CallerOf(addDS), *second = CallerOf(addDS);
   const int32 resumed = gResumed;
-  EXPECT_EQ(PxCalleeRunProc(ds, &first), 0);
-  EXPECT_EQ(PxCalleeRunProc(ds, &second), 0);
-  EXPECT_EQ((*ds)->entrance.owner, &first);
-  DSCallResetClumps(ds, &second);
+  EXPECT_EQ(PxCalleeRunProc(ds, first), 0);
+  EXPECT_EQ(PxCalleeRunProc(ds, second), 0);
+  EXPECT_EQ((*ds)->entrance.owner, first);
+  DSCallResetClumps(ds, second);
   ASSERT_TRUE(Serve([&] { return gResumed == resumed + 2 && !(*ds)->entrance.owner; }));
   EXPECT_EQ(call.sum, 2) << "the first caller's call only";
   EXPECT_EQ(qxtest::Reports::Get().Count("PxCalleeResetProc: resetting"), 0) << "the waiting caller had no call";
