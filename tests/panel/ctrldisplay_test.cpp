@@ -280,6 +280,22 @@ TEST_F(CtrlDisplay, SlidesRepairTheirHousingFromItsImage) {
     EXPECT_EQ(W(slide, 0) & ctrl::kFlagRedrawImage, 0) << "the image is drawn";
   }
   EXPECT_NE(W(slide, ctrl::kSlideImageWord), 0);
+  // A port of another depth re-makes the image at its depth; back on the
+  // screen it is re-made again and the housing drawn into it.
+  SetW(housing, 0, 0);
+  const Rect all{0, 0, 200, 300};
+  int32 bits = 0;
+  ASSERT_EQ(ICreatePixmap(-1, &all, 1, &bits), kNoErr);
+  ImageSaveRecord save{};
+  IOpen(bits, &save);
+  DrawSlideValue(panel_, slide, &v, 0, kDrawModeNormal, 1);
+  IClose(bits, &save);
+  IRelease(bits);
+  EXPECT_EQ(IGetDepth(W(slide, ctrl::kSlideImageWord)), 1);
+  gDrawn.clear();
+  DrawSlideValue(panel_, slide, &v, 0, kDrawModeNormal, 1);
+  EXPECT_EQ(IGetDepth(W(slide, ctrl::kSlideImageWord)), DGetDepth());
+  EXPECT_EQ(std::count(gDrawn.begin(), gDrawn.end(), housing), 2) << "into the re-made image and to the screen";
   ODispose(panel_, slide);
 }
 
