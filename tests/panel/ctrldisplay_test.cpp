@@ -427,6 +427,17 @@ TEST_F(CtrlDisplay, PicturesRepairFromTheirCopy) {
   a.rect = Rect{0, 0, 10, 10};
   ASSERT_EQ(PictAppendOp(value, 0, kPictOpPaintRect, &a), kNoErr);
   const int32 size = DSGetHandleSize(value);
+  // Out of memory for the picture's image (first allocation) or for its
+  // copy (second): 0x10, nothing drawn or kept, the value untouched.
+  for (int32 k : {1, 2}) {
+    MemFailNthAllocation(k);
+    EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &value), 0x10) << k;
+    MemFailNthAllocation(0);
+    EXPECT_EQ(W(picture, ctrl::kPictureCopyWord), 0) << k;
+    EXPECT_EQ(Pixel(52, 52), 0xB3B3B3u) << k;
+    ASSERT_EQ(DSCheckHandle(value), kNoErr);
+    EXPECT_EQ(DSGetHandleSize(value), size);
+  }
   const SlotPatch drawn(kClsCosmetic, kMsgODraw, &RecordDrawn);
   gDrawn.clear();
   EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &value), 0);
