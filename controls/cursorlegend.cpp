@@ -6,6 +6,7 @@
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
 #include "controls/scaleobj.h"
+#include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -59,5 +60,6 @@ void ControlsInstallPanelHooks() {
   ControlsJoinIndicatorSlot();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinTableSlots();
   ControlsInstallEditHooks();
 }

@@ -512,6 +512,10 @@ ObjMethodAddr Addr() {
 
 // ---- Entry points ---------------------------------------------------------------------------
 
+void PopupInsertItem(MenuHandle menu, int32 level, int32 code, int32 position, Bool32 enabled, Bool32 checked) {
+  Insert(menu, level, code, position, enabled != 0, checked != 0);
+}
+
 void GetPopupMenuString(int32 code, PStr text) {
   text[0] = 0;
   if (RGetIndString(RunTimeRsrcFile(), text, kPopupItemsListId, code) != kNoErr) text[0] = 0;

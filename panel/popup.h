@@ -61,6 +61,10 @@ constexpr int32 kPopupItemsListId = 300;
 
 // The item's text (empty when the list has no such entry).
 QX_EXTERN_C void GetPopupMenuString(int32 code, PStr text);
+// Inserts the item (a separator for code 0) at the position (-1: the end,
+// 0: the top), tagged with the level; disabled or checked as asked.
+QX_EXTERN_C void PopupInsertItem(MenuHandle menu, int32 level, int32 code, int32 position, Bool32 enabled,
+                                 Bool32 checked);
 // The generic pop-up of data display objects.
 QX_EXTERN_C int32 DDOOPopupMethod(ObjHeap heap, int32 object, PopupMsgRecord* rec);
 // The explain item at the top of the menu, for a controller showing an
