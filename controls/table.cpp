@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/datamgr.h"
 #include "engine/datasupp.h"
@@ -210,6 +211,25 @@ bool InSpan(const Span& s, int32 i) { return i == -1 ? s.first == -1 : i >= s.or
 
 const void* Fit(const void* data) { return data; }
 
+// The place of a shown line in its walk (0 for the first).
+int32 IndexIn(const Span& s, int32 i) { return i == -1 ? 0 : (s.first == -1 ? 1 : 0) + i - s.origin; }
+
+// The edges of the first count lines of a walk: the header starts one in
+// from the area's edge, the first line after it 5 below its end, every other
+// line 3 below the one before; each end (exclusive) is its start + size - 2.
+// Without arrays only the last line's edges are kept.
+void LineEdges(ObjHeap heap, int32 table, const Span& s, int32 start, bool vertical, int32 count, int32* first,
+               int32* last, std::vector<int32>* firsts = nullptr, std::vector<int32>* lasts = nullptr) {
+  int32 pos = start + 1, end = pos;
+  int32 i = s.first;
+  for (int32 k = 0; k < count; ++k, i = Next(s, i)) {
+    if (k) pos = end + (k == 1 && s.first == -1 ? 5 : 3);
+    end = pos + (vertical ? TableRowHeight(heap, table, i) : TableColumnWidth(heap, table, i)) - 2;
+    if (firsts) firsts->push_back(pos), lasts->push_back(end);
+  }
+  *first = pos, *last = end;
+}
+
 }  // namespace
 
 // ---- State and value ---------------------------------------------------------------------------
@@ -298,20 +318,9 @@ int32 TableCellRect(ObjHeap heap, int32 table, int32 row, int32 column, Rect* re
   const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
   if (!InSpan(rows, row) || !InSpan(columns, column)) return kTableCellHidden;
   const Rect a = BoundsOf(heap, area);
-  // Walk from the first shown row (column) to the cell's.
-  auto walk = [&](const Span& s, int32 to, int32 start, bool vertical, int32* first, int32* last) {
-    int32 pos = start + 1, end = pos;
-    for (int32 i = s.first;; i = Next(s, i)) {
-      const int32 size = vertical ? TableRowHeight(heap, table, i) : TableColumnWidth(heap, table, i);
-      end = pos + size - 2;
-      if (i == to) break;
-      pos = end + (i == -1 ? 5 : 3);
-    }
-    *first = pos, *last = end;
-  };
   int32 top, bottom, left, right;
-  walk(rows, row, a.top, true, &top, &bottom);
-  walk(columns, column, a.left, false, &left, &right);
+  LineEdges(heap, table, rows, a.top, true, IndexIn(rows, row) + 1, &top, &bottom);
+  LineEdges(heap, table, columns, a.left, false, IndexIn(columns, column) + 1, &left, &right);
   int32 flags = 0;
   if (bottom > a.bottom) bottom = a.bottom, flags |= kTableCellCutBottom;
   if (right > a.right) right = a.right, flags |= kTableCellCutRight;
@@ -367,14 +376,23 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
     const DColor selColour = st->selColor;
-    for (int32 r = rows.first; InSpan(rows, r); r = Next(rows, r)) {
-      for (int32 c = columns.first; InSpan(columns, c); c = Next(columns, c)) {
+    // Every shown line's edges, walked once.
+    const int32 nRows = IndexIn(rows, rows.origin + rows.count), nColumns = IndexIn(columns, columns.origin + columns.count);
+    std::vector<int32> tops, bottoms, lefts, rights;
+    int32 unused0, unused1;
+    LineEdges(heap, table, rows, a.top, true, nRows, &unused0, &unused1, &tops, &bottoms);
+    LineEdges(heap, table, columns, a.left, false, nColumns, &unused0, &unused1, &lefts, &rights);
+    int32 r = rows.first;
+    for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < a.bottom; ++kr, r = Next(rows, r)) {
+      int32 c = columns.first;
+      for (int32 kc = 0; kc < nColumns && lefts[size_t(kc)] < a.right; ++kc, c = Next(columns, c)) {
         SetCurrent(heap, table, r, c);
         const TableCellFontRec look = LookOf(heap, table, r, c);
         const LStr* s = CellString(TableCellPtr(heap, table, now, 0));
         const LStr* old = previous ? CellString(TableCellPtr(heap, table, before, 0)) : nullptr;
-        Rect text;
-        if (TableCellRect(heap, table, r, c, &text) & kTableCellHidden) continue;
+        const Rect text{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]),
+                        int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
+                        int16(std::min<int32>(rights[size_t(kc)], a.right))};
         const Rect cell = Grow(text);
         const int32 kind = TableSelKind(r, c, sel);
         if (what & (kTableDrawChanged | kTableDrawAll)) {

@@ -32,15 +32,20 @@ constexpr int32 kMinSize = 2;
 
 typedef std::vector<TableCellFontRec> Looks;
 
+// The list's count, -1 when the handle does not hold it.
+int32 LooksCount(UHandle h) {
+  if (!h) return 0;
+  if (!*h) return -1;
+  const int32 size = DSGetHandleSize(h);
+  if (size < 4) return -1;
+  const int32 n = int32(GetNative32(*h));
+  return n >= 0 && 4 + int64(n) * kRecBytes <= size ? n : -1;
+}
 // The list's records; false when the handle does not hold its count.
 bool ReadLooks(UHandle h, Looks* out) {
   out->clear();
-  if (!h) return true;
-  if (!*h) return false;
-  const int32 size = DSGetHandleSize(h);
-  if (size < 4) return false;
-  const int32 n = int32(GetNative32(*h));
-  if (n < 0 || 4 + int64(n) * kRecBytes > size) return false;
+  const int32 n = LooksCount(h);
+  if (n < 0) return false;
   out->resize(size_t(n));
   if (n) std::memcpy(out->data(), *h + 4, size_t(n) * kRecBytes);
   return true;
@@ -92,9 +97,11 @@ int32& Field(TableCellFontRec& r, int32 i) {
 }
 int32 FieldOf(const TableCellFontRec& r, int32 i) { return Field(const_cast<TableCellFontRec&>(r), i); }
 
-void Merge(const Looks& looks, TableCellFontRec* rec) {
+void Merge(const TableCellFontRec* looks, int32 n, TableCellFontRec* rec) {
   rec->mask = 0;
-  for (const TableCellFontRec& r : looks) {
+  for (int32 i = 0; i < n; ++i) {
+    TableCellFontRec r;
+    std::memcpy(&r, &looks[i], sizeof r);
     const bool applies = IsAll(r) || (r.row == rec->row && r.column == kTableAll) ||
                          (r.row == kTableAll && r.column == rec->column) ||
                          (r.row == rec->row && r.column == rec->column);
@@ -123,7 +130,7 @@ TableCellFontRec Inherited(const Looks& looks, size_t self, const TableCellFontR
   without[self].mask = 0;
   TableCellFontRec r = kTableDefaultLook;
   r.row = target.row, r.column = target.column;
-  Merge(without, &r);
+  Merge(without.data(), int32(without.size()), &r);
   return r;
 }
 
@@ -182,14 +189,15 @@ void TableCellColors(ObjHeap heap, int32 table, const TableCellFontRec* look, in
 // ---- Lookup ------------------------------------------------------------------------------------
 
 void TableCellFormatMerge(ObjHeap heap, int32 table, TableCellFontRec* rec) {
-  Looks looks;
-  if (!ReadLooks(LooksHandle(heap, table), &looks) || looks.empty()) {
+  const UHandle h = LooksHandle(heap, table);
+  const int32 n = LooksCount(h);
+  if (n <= 0) {
     const int32 row = rec->row, column = rec->column;
     *rec = kTableDefaultLook;
     rec->row = row, rec->column = column;
     return;
   }
-  Merge(looks, rec);
+  Merge(reinterpret_cast<const TableCellFontRec*>(*h + 4), n, rec);
 }
 
 void TableCellFontLookup(ObjHeap heap, int32 table, TableCellFontRec* rec) {
