@@ -270,7 +270,10 @@ int32 TableSetCellFormat(ObjHeap heap, int32 table, const TableCellFontRec* give
   }
   // An empty list stands for the default look of every cell: it becomes
   // the all-cells record first.
-  if (looks.empty() || !IsAll(looks[0])) looks.insert(looks.begin(), kTableDefaultLook);
+  // A stored list out of order has its all-cells record brought first.
+  const auto allCells = std::find_if(looks.begin(), looks.end(), IsAll);
+  if (allCells == looks.end()) looks.insert(looks.begin(), kTableDefaultLook);
+  else std::rotate(looks.begin(), allCells, allCells + 1);
   // 2. The target, and what the new setting overrides.
   const bool all = IsAll(rec);
   size_t target = all ? 0 : looks.size();

@@ -210,7 +210,7 @@ TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
   Paint(unchanged, kMarker);
   Paint(changed, kMarker);
   SetValue(after);
-  EXPECT_EQ(TableoDisplayValMethod(panel_, table_, &before, TableValue(panel_, table_)), 0);
+  EXPECT_EQ(oDisplayVal(panel_, table_, int32(uintptr_t(&before)), TableValue(panel_, table_)), 0);
   EXPECT_EQ(Pixel(unchanged.left + 1, unchanged.top + 1), kMarker) << "the same string is not drawn again";
   EXPECT_NE(Pixel(changed.left + 1, changed.top + 1), kMarker) << "the changed string is";
 
@@ -244,6 +244,62 @@ TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
     EXPECT_EQ(Count(a, 0), s.rows);
     EXPECT_EQ(Count(a, 1), s.columns);
     EXPECT_EQ((W(table_, 0) & kTableFlagGrown) != 0, s.grown);
+  }
+}
+
+std::vector<std::pair<int32, int32>> gIndexShown;  // (order, origin) given to index displays
+int32 RecordIndex(ObjHeap heap, int32 part, const void*, const void* value) {
+  gIndexShown.push_back({ObjInt16(heap, part, kObjPartOrder), *static_cast<const int32*>(value)});
+  return 0;
+}
+
+// The bars are drawn again when their count changed (invalidated when they
+// may not draw in place), the index displays get the origin when there is
+// no previous value; a look change redraws or invalidates only its cells.
+TEST_F(Table, BarsIndexDisplaysAndLookChangesFollow) {
+  const int32 bar = Obj(kClsCosmetic, table_, kTablePartHBar);
+  SetBounds(bar, Rect{60, 10, 76, 100});
+  SetW(bar, 0, int32(kTablePartNoDrawInPlace));
+  Obj(kClsNumeric, table_, kTablePartIndex, 0), Obj(kClsNumeric, table_, kTablePartIndex, 1);
+  const SlotPatch index(kClsNumeric, kMsgODisplayVal, &RecordIndex);
+  SetValue(Value(3, 4));
+  St()->topRow = 2, St()->leftColumn = 1;
+  const UHandle same = Keep(Value(2, 4)), other = Keep(Value(3, 2));
+  struct Case {
+    const UHandle* previous;
+    bool barInvalid;
+    std::vector<std::pair<int32, int32>> shown;
+  };
+  const Case cases[] = {{nullptr, true, {{0, 1}, {1, 2}}}, {&same, false, {}}, {&other, true, {}}};
+  for (const Case& c : cases) {
+    gIndexShown.clear();
+    WValidate(window_);
+    const int32 reply = oDisplayVal(panel_, table_, int32(uintptr_t(c.previous)), TableValue(panel_, table_));
+    EXPECT_EQ(reply, c.barInvalid ? 0x20000 : 0);
+    EXPECT_EQ(InvalidAt(50, 70), c.barInvalid);
+    EXPECT_EQ(gIndexShown, c.shown);
+  }
+  St()->topRow = St()->leftColumn = 0;
+  TableDraw(panel_, table_, nullptr, TableValue(panel_, table_), kTableDrawAll, kDrawModeNormal);
+  struct Inval {
+    int32 row, column;
+    Bool32 defer;
+    uInt32 areaFlags;
+    int32 reply;
+    bool cell00, cell11;  // cell (0, 0) and (1, 1) invalid afterwards
+  };
+  const Inval invals[] = {{1, 1, 0, kTablePartNoDrawInPlace, 0x20000, false, true},
+                          {-2, 1, 0, kTablePartNoDrawInPlace, 0x20000, false, true},
+                          {0, -2, 0, kTablePartNoDrawInPlace, 0x20000, true, false},
+                          {-2, -2, 1, 0, 0x20000, true, true},
+                          {1, 1, 0, 0, 0, false, false}};
+  for (const Inval& c : invals) {
+    SCOPED_TRACE(std::to_string(c.row) + "," + std::to_string(c.column));
+    SetW(area_, 0, int32(c.areaFlags));
+    WValidate(window_);
+    EXPECT_EQ(TableInvalCells(panel_, table_, c.row, c.column, c.defer), c.reply);
+    EXPECT_EQ(InvalidAt(20, 15), c.cell00);
+    EXPECT_EQ(InvalidAt(50, 32), c.cell11);
   }
 }
 
