@@ -113,20 +113,43 @@ void SetCurrent(ObjHeap heap, int32 table, int32 row, int32 column) {
 Rect Grow(Rect r) { return Rect{int16(r.top - 1), int16(r.left - 1), int16(r.bottom + 1), int16(r.right + 1)}; }
 
 // Draws the cell's string with its look.
-void DrawCellText(ObjHeap heap, int32 table, const Rect& text, const LStr* s, const TableCellFontRec& look,
+void DrawCellText(const TableLookView& view, const Rect& text, const LStr* s, const TableCellFontRec& look,
                   int32 mode) {
   DColor c[4];
-  TableCellColors(heap, table, &look, mode, c);
+  TableColoursOf(view, &look, mode, c);
   TBox(&text, kTableTextFlags | (look.format & kCellFormatJustify), s->str, s->cnt, look.font, c[0], c[1], c[2],
        c[3]);
 }
 
-TableCellFontRec LookOf(ObjHeap heap, int32 table, int32 row, int32 column) {
+TableCellFontRec LookOf(const TableLookView& view, int32 row, int32 column) {
   TableCellFontRec look = kTableDefaultLook;
   look.row = row, look.column = column;
-  TableCellFontLookup(heap, table, &look);
+  TableLookAt(view, &look);
   return look;
 }
+
+// The strings a draw reads, their lists checked once: what TableCellPtr
+// gives without growth.
+struct CellStrings {
+  UHandle value = nullptr, rowHeaders = nullptr, columnHeaders = nullptr;
+  int32 rows = 0, columns = 0, nRowHeaders = 0, nColumnHeaders = 0;
+  CellStrings(const TableState& st, const void* v) {
+    if (v && TableValueSize(*static_cast<const UHandle*>(v), &rows, &columns)) value = *static_cast<const UHandle*>(v);
+    if ((nRowHeaders = ListCount(st.rowHeaders)) > 0) rowHeaders = st.rowHeaders;
+    if ((nColumnHeaders = ListCount(st.columnHeaders)) > 0) columnHeaders = st.columnHeaders;
+  }
+  static const LStr* Entry(UHandle list, int32 at) {
+    UHandle s;
+    std::memcpy(&s, *list + at, sizeof s);
+    return ctrl::CheckedLStr(s);
+  }
+  const LStr* At(int32 r, int32 c) const {
+    if (r < -1 || c < -1 || (r == -1 && c == -1)) return nullptr;
+    if (c == -1) return rowHeaders && r < nRowHeaders ? Entry(rowHeaders, 4 + 4 * r) : nullptr;
+    if (r == -1) return columnHeaders && c < nColumnHeaders ? Entry(columnHeaders, 4 + 4 * c) : nullptr;
+    return value && r < rows && c < columns ? Entry(value, 8 + 4 * (r * columns + c)) : nullptr;
+  }
+};
 
 // A line in the current pen from (h1, v1) to (h2, v2).
 void Line(int32 h1, int32 v1, int32 h2, int32 v2) {
@@ -370,11 +393,11 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
   const Edges e = HeadersOf(heap, table);
   const DColor back = TableAreaBack(heap, table), grid = TableGridColour(heap, table);
   const bool showSel = Flags(heap, table) & kTableFlagShowSelection;
-  UHandle* now = const_cast<UHandle*>(static_cast<const UHandle*>(value));
-  UHandle* before = const_cast<UHandle*>(static_cast<const UHandle*>(previous));
   if ((st = TableStateOf(heap, table))) {
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
+    const TableLookView view = TableLooksOf(heap, table);
+    const CellStrings strings(*st, value), oldStrings(*st, previous);
     const DColor selColour = st->selColor;
     // Every shown line's edges, walked once.
     const int32 nRows = IndexIn(rows, rows.origin + rows.count), nColumns = IndexIn(columns, columns.origin + columns.count);
@@ -386,10 +409,11 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < a.bottom; ++kr, r = Next(rows, r)) {
       int32 c = columns.first;
       for (int32 kc = 0; kc < nColumns && lefts[size_t(kc)] < a.right; ++kc, c = Next(columns, c)) {
-        SetCurrent(heap, table, r, c);
-        const TableCellFontRec look = LookOf(heap, table, r, c);
-        const LStr* s = CellString(TableCellPtr(heap, table, now, 0));
-        const LStr* old = previous ? CellString(TableCellPtr(heap, table, before, 0)) : nullptr;
+        ObjSetWord(heap, table, kTableCurRowWord, r);
+        ObjSetWord(heap, table, kTableCurColumnWord, c);
+        const TableCellFontRec look = LookOf(view, r, c);
+        const LStr* s = strings.At(r, c);
+        const LStr* old = previous ? oldStrings.At(r, c) : nullptr;
         const Rect text{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]),
                         int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
                         int16(std::min<int32>(rights[size_t(kc)], a.right))};
@@ -410,7 +434,7 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
           DSelectNormPen(selColour, ctrl::kBlack);
           TableDrawSelMark(&cell, kind);
         }
-        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(heap, table, text, s, look, mode);
+        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, look, mode);
       }
     }
   }
@@ -422,9 +446,10 @@ void TableDrawCell(ObjHeap heap, int32 table, int32 row, int32 column) {
   Rect text;
   if (TableCellRect(heap, table, row, column, &text) & kTableCellHidden) return;
   SetCurrent(heap, table, row, column);
-  const TableCellFontRec look = LookOf(heap, table, row, column);
+  const TableLookView view = TableLooksOf(heap, table);
+  const TableCellFontRec look = LookOf(view, row, column);
   if (const LStr* s = CellString(TableCellPtr(heap, table, TableValue(heap, table), 0)))
-    DrawCellText(heap, table, text, s, look, kDrawModeNormal);
+    DrawCellText(view, text, s, look, kDrawModeNormal);
   if ((Flags(heap, table) & kTableFlagGreyed) || gDeferDrawing) {
     const DColor back = TableAreaBack(heap, table);
     const Rect cell = Grow(text);

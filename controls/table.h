@@ -185,6 +185,19 @@ QX_EXTERN_C void TableCellColors(ObjHeap heap, int32 table, const TableCellFontR
                                  DColor colours[4]);
 // Shows a look change of a cell, row, column or all cells (reply flags).
 QX_EXTERN_C int32 TableInvalCells(ObjHeap heap, int32 table, int32 row, int32 column, Bool32 defer);
+// A draw's view of the looks: the look list, the font list and the cell
+// area's background read once (nothing may change them while it is used).
+struct TableLookView {
+  UHandle looks = nullptr;
+  int32 count = 0;
+  UHandle fonts = nullptr;
+  int32 fontCount = 0;
+  DColor areaBack = 0x1000000;
+};
+TableLookView TableLooksOf(ObjHeap heap, int32 table);
+// TableCellFontLookup and TableCellColors through the view.
+void TableLookAt(const TableLookView& view, TableCellFontRec* rec);
+void TableColoursOf(const TableLookView& view, const TableCellFontRec* look, int32 mode, DColor colours[4]);
 // The look's width and height as the grid walks take them (at least 2).
 int32 TableColumnWidth(ObjHeap heap, int32 table, int32 column);
 int32 TableRowHeight(ObjHeap heap, int32 table, int32 row);

@@ -172,10 +172,10 @@ DColor TableAreaBack(ObjHeap heap, int32 table) {
   return area ? ctrl::PartBack(heap, area) : kTransparentColor;
 }
 
-void TableCellColors(ObjHeap heap, int32 table, const TableCellFontRec* look, int32 mode, DColor c[4]) {
+void TableColoursOf(const TableLookView& view, const TableCellFontRec* look, int32 mode, DColor c[4]) {
   c[2] = gImageColours.bwFore;
   c[3] = gImageColours.bwBack;
-  const DColor area = TableAreaBack(heap, table);
+  const DColor area = view.areaBack;
   if (mode == kDrawModeBlink && (look->mask & kCellLookBlink) && look->blink == kCellBlinking) {
     const DColor fore = DColor(PrefGet(kPrefBlinkFG));
     c[0] = fore != kTransparentColor ? fore : area != kTransparentColor ? area : 0;
@@ -186,26 +186,52 @@ void TableCellColors(ObjHeap heap, int32 table, const TableCellFontRec* look, in
   c[1] = look->backColor == kTransparentColor ? area : look->backColor;
 }
 
+void TableCellColors(ObjHeap heap, int32 table, const TableCellFontRec* look, int32 mode, DColor c[4]) {
+  TableLookView view;
+  view.areaBack = TableAreaBack(heap, table);
+  TableColoursOf(view, look, mode, c);
+}
+
 // ---- Lookup ------------------------------------------------------------------------------------
 
-void TableCellFormatMerge(ObjHeap heap, int32 table, TableCellFontRec* rec) {
-  const UHandle h = LooksHandle(heap, table);
-  const int32 n = LooksCount(h);
-  if (n <= 0) {
+TableLookView TableLooksOf(ObjHeap heap, int32 table) {
+  TableLookView v;
+  v.looks = LooksHandle(heap, table);
+  v.count = std::max(LooksCount(v.looks), 0);
+  v.fonts = FontList(heap, table);
+  v.fontCount = std::max(FontCount(v.fonts), 0);
+  v.areaBack = TableAreaBack(heap, table);
+  return v;
+}
+
+namespace {
+void MergeIn(const TableLookView& v, TableCellFontRec* rec) {
+  if (v.count <= 0) {
     const int32 row = rec->row, column = rec->column;
     *rec = kTableDefaultLook;
     rec->row = row, rec->column = column;
     return;
   }
-  Merge(reinterpret_cast<const TableCellFontRec*>(*h + 4), n, rec);
+  Merge(reinterpret_cast<const TableCellFontRec*>(*v.looks + 4), v.count, rec);
+}
+}  // namespace
+
+void TableLookAt(const TableLookView& v, TableCellFontRec* rec) {
+  MergeIn(v, rec);
+  const int32 index = rec->font;
+  rec->font = v.fontCount > 0 ? int32(GetNative32(*v.fonts + 4 + 4 * (index >= 0 && index < v.fontCount ? index : 0)))
+                              : kAppFont;
+}
+
+void TableCellFormatMerge(ObjHeap heap, int32 table, TableCellFontRec* rec) {
+  TableLookView v;
+  v.looks = LooksHandle(heap, table);
+  v.count = LooksCount(v.looks);
+  MergeIn(v, rec);
 }
 
 void TableCellFontLookup(ObjHeap heap, int32 table, TableCellFontRec* rec) {
-  TableCellFormatMerge(heap, table, rec);
-  const UHandle fonts = FontList(heap, table);
-  const int32 n = FontCount(fonts);
-  const int32 index = rec->font;
-  rec->font = n > 0 ? int32(GetNative32(*fonts + 4 + 4 * (index >= 0 && index < n ? index : 0))) : kAppFont;
+  TableLookAt(TableLooksOf(heap, table), rec);
 }
 
 int32 TableCellFormatApply(const TableCellFontRec* source, TableCellFontRec* target, uInt32 mask) {
