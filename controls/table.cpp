@@ -163,7 +163,7 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   TableState* st = TableStateOf(heap, table);
   if (!st) return;
   const Edges e = HeadersOf(heap, table);
-  const int32 top = std::max(st->topRow, 0), left = std::max(st->leftColumn, 0);
+  const int32 top = TableOrigin(st->topRow), left = TableOrigin(st->leftColumn);
   const int32 headerHeight = TableRowHeight(heap, table, kTableHeader);
   const int32 headerWidth = TableColumnWidth(heap, table, kTableHeader);
   const DColor back = TableAreaBack(heap, table);
@@ -223,10 +223,12 @@ struct Span {
   int32 first, origin, count;
 };
 Span RowSpan(const TableState& st, bool headers) {
-  return {headers ? -1 : std::max(st.topRow, 0), std::max(st.topRow, 0), std::max(st.visibleRows, 0)};
+  const int32 origin = TableOrigin(st.topRow);
+  return {headers ? -1 : origin, origin, TableVisible(st.visibleRows)};
 }
 Span ColumnSpan(const TableState& st, bool headers) {
-  return {headers ? -1 : std::max(st.leftColumn, 0), std::max(st.leftColumn, 0), std::max(st.visibleColumns, 0)};
+  const int32 origin = TableOrigin(st.leftColumn);
+  return {headers ? -1 : origin, origin, TableVisible(st.visibleColumns)};
 }
 // The next index of a walk: after the header, the origin.
 int32 Next(const Span& s, int32 i) { return i == -1 ? s.origin : i + 1; }
@@ -296,9 +298,9 @@ UHandle* TableCellPtr(ObjHeap heap, int32 table, UHandle* array, int32 grow) {
     const int32 n = ListCount(*list);
     if (n < 0) return nullptr;
     if (index >= n) {
-      if (!grow) return nullptr;
+      if (!grow || index == 0x7FFFFFFF) return nullptr;
       UHandle h = *list, fill = st->headerFill;
-      int32 position = n, count = index + 1 - n;
+      int32 position = n, count = index - n + 1;  // index < 0x7FFFFFFF here
       if (const MgErr err = ArrayInsertDeleteNDim(StdTDTable[kStdTDStringList], &h, &position, &count, &fill)) {
         DBMgErr(kSource, __LINE__, err, "TableCellPtr: a header list cannot grow");
         return nullptr;
@@ -319,7 +321,8 @@ UHandle* TableCellPtr(ObjHeap heap, int32 table, UHandle* array, int32 grow) {
     if (!td) return nullptr;
     UHandle fill = st->valueFill;
     int32 positions[2] = {rows, columns};
-    int32 counts[2] = {std::max(row + 1 - rows, 0), std::max(column + 1 - columns, 0)};
+    if (row == 0x7FFFFFFF || column == 0x7FFFFFFF) return nullptr;  // no array holds that many
+    int32 counts[2] = {std::max(row - rows + 1, 0), std::max(column - columns + 1, 0)};
     if (const MgErr err = ArrayInsertDeleteNDim(td, array, positions, counts, &fill)) {
       DBMgErr(kSource, __LINE__, err, "TableCellPtr: the value cannot grow");
       return nullptr;
@@ -466,8 +469,8 @@ void TableScrollNumbers(ObjHeap heap, int32 table, const void* value, Bool32 ver
   int32 rows = 0, columns = 0;
   if (value) TableValueSize(*static_cast<const UHandle*>(value), &rows, &columns);
   const int32 count = vertical ? rows : columns;
-  *origin = std::max(vertical ? st->topRow : st->leftColumn, 0);
-  *visible = std::max(vertical ? st->visibleRows : st->visibleColumns, 0);
+  *origin = TableOrigin(vertical ? st->topRow : st->leftColumn);
+  *visible = TableVisible(vertical ? st->visibleRows : st->visibleColumns);
   *total = int32(std::min<int64>(std::max<int64>(int64(count) + 1, int64(*origin) + *visible), 0x7FFFFFFF));
 }
 

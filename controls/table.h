@@ -110,6 +110,13 @@ constexpr int32 kTablePopupMenu64 = 64;
 // The modification mask of a pop-up setting.
 constexpr uInt32 kTableDocMod = 0x80000100u;
 
+// An origin and a visible count of the state as the walks take them:
+// stored numbers are pinned so that no walk past them overflows (an area
+// shows at most 21,846 lines).
+constexpr int32 kTableMaxVisible = 0x8000, kTableMaxOrigin = 0x7FFFFFFF - 2 * kTableMaxVisible;
+inline int32 TableOrigin(int32 v) { return v < 0 ? 0 : v > kTableMaxOrigin ? kTableMaxOrigin : v; }
+inline int32 TableVisible(int32 v) { return v < 0 ? 0 : v > kTableMaxVisible ? kTableMaxVisible : v; }
+
 // ---- The table's state and value ---------------------------------------------------------
 // The table's state in the data space, null when the offset is 0 or names
 // no 64 aligned bytes inside it.  The address moves when the data space

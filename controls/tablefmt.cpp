@@ -444,30 +444,31 @@ int32 TableInvalCells(ObjHeap heap, int32 table, int32 row, int32 column, Bool32
   if (!st) return 0;
   const uInt32 f = ctrl::Flags(heap, table);
   // The named line, or the visible ones from the header when it is shown.
-  auto span = [](int32 named, bool headers, int32 origin, int32 visible, int32* first, int32* last) {
+  auto span = [](int32 named, bool headers, int32 origin, int32 visible, int64* first, int64* last) {
     if (named != kTableAll) {
       *first = *last = named;
       return;
     }
-    *first = headers ? -1 : std::max(origin, 0);
-    *last = std::max(origin, 0) + std::max(visible, 0) - 1;
+    *first = headers ? -1 : TableOrigin(origin);
+    *last = int64(TableOrigin(origin)) + TableVisible(visible) - 1;
   };
-  int32 r1, r2, c1, c2;
+  int64 r1, r2, c1, c2;
   span(row, f & kTableFlagColumnHeaders, st->topRow, st->visibleRows, &r1, &r2);
   span(column, f & kTableFlagRowHeaders, st->leftColumn, st->visibleColumns, &c1, &c2);
+  const int32 top = TableOrigin(st->topRow), left = TableOrigin(st->leftColumn);
   int32 reply = 0;
-  for (int32 r = r1; r <= r2; r = r == -1 ? std::max(st->topRow, 0) : r + 1) {
-    for (int32 c = c1; c <= c2; c = c == -1 ? std::max(st->leftColumn, 0) : c + 1) {
+  for (int64 r = r1; r <= r2; r = r == -1 ? top : r + 1) {
+    for (int64 c = c1; c <= c2; c = c == -1 ? left : c + 1) {
       if (invalidate) {
         Rect cell;
-        if (TableCellRect(heap, table, r, c, &cell) & kTableCellHidden) continue;
+        if (TableCellRect(heap, table, int32(r), int32(c), &cell) & kTableCellHidden) continue;
         cell = Rect{int16(cell.top - 1), int16(cell.left - 1), int16(cell.bottom + 1), int16(cell.right + 1)};
         if (w) WInvalRect(w, &cell);
         reply |= ctrl::kReplyInvalidated;
       } else {
-        TableDrawCell(heap, table, r, c);
+        TableDrawCell(heap, table, int32(r), int32(c));
       }
-      if (!(st = TableStateOf(heap, table))) return reply;
+      if (!TableStateOf(heap, table)) return reply;
     }
   }
   return reply;

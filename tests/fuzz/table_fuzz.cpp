@@ -99,7 +99,7 @@ void CheckLooks(ObjHeap heap, int32 table) {
   if (!h) return;
   const int32 n = int32(GetNative32(*h));
   FUZZ_CHECK(n >= 1 && 4 + int64(n) * kRec <= DSGetHandleSize(h));
-  std::vector<TableCellFontRec> r(size_t(n));
+  std::vector<TableCellFontRec> r(static_cast<size_t>(n));
   std::memcpy(r.data(), *h + 4, size_t(n) * kRec);
   FUZZ_CHECK(r[0].row == kTableAll && r[0].column == kTableAll);
   for (int32 i = 0; i < n; ++i) {
