@@ -587,8 +587,10 @@ int32 TableOGetDataPtrMethod(ObjHeap heap, int32 table, int32 part, int32 kind, 
     return int32(uintptr_t(reinterpret_cast<UPtr>(st) + field));
   }
   if (kind != kDataPtrPlain) {
-    DBAssert(kSource, __LINE__, "a table's cell is asked for as operate data");
-    return 0;
+    // Other kinds ask for the whole value (default data, display data,
+    // data-space copies): the owner holds it, as for any display object.
+    const int32 owner = Word(heap, table, kObjOwner / 4);
+    return owner && OHIsUsedBlock(heap, owner) ? OGetDataPtr(heap, owner, table, kind, base) : 0;
   }
   UHandle* array = TableValue(heap, table);
   UHandle* cell = array ? TableCellPtr(heap, table, array, 1) : nullptr;

@@ -16,6 +16,7 @@
 #include "mgsource/window/lmenu.h"
 #include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
+#include "panel/editmsg.h"
 #include "panel/objdraw.h"
 #include "panel/paneldisplay.h"
 #include "panel/panel_test_support.h"
@@ -60,6 +61,8 @@ class Table : public ptest::PanelRootTest {
     WValidate(window_);
   }
   void TearDown() override {
+    EXPECT_EQ(Asserts(), 0) << qxtest::Reports::Get().Text();
+    for (UHandle h : values_) DSDisposeHandle(h);
     WRestore(&port_);
     PanelRootTest::TearDown();
     DDisposeDraw();
@@ -109,6 +112,13 @@ class Table : public ptest::PanelRootTest {
     return TableSetCellFormat(panel_, table_, &l, mask);
   }
 
+  // A value disposed at the end of the test.
+  UHandle KeepValue(UHandle h) {
+    values_.push_back(h);
+    return h;
+  }
+
+  std::vector<UHandle> values_;
   WPortState port_{};
   int32 dco_ = 0, table_ = 0, area_ = 0;
 };
@@ -202,7 +212,7 @@ TEST_F(Table, DrawShowsGridHeadersLooksAndSelection) {
 // the array grows it; a failed growth stores nothing.
 TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
   SetValue(Value(3, 4));
-  const UHandle before = Keep(Value(3, 4)), after = Value(3, 4, 1);
+  const UHandle before = KeepValue(Value(3, 4)), after = Value(3, 4, 1);
   TableDraw(panel_, table_, nullptr, &before, kTableDrawFull, kDrawModeNormal);
   Rect unchanged, changed;
   TableCellRect(panel_, table_, 0, 0, &unchanged);
@@ -245,6 +255,15 @@ TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
     EXPECT_EQ(Count(a, 1), s.columns);
     EXPECT_EQ((W(table_, 0) & kTableFlagGrown) != 0, s.grown);
   }
+  // Other kinds, and a paste onto the selected table, reach the whole value.
+  EXPECT_EQ(OGetDataPtr(panel_, table_, 0, kDataPtrOperate, nullptr), int32(uintptr_t(TableValue(panel_, table_))));
+  const UHandle block = KeepValue(Value(2, 2));
+  ASSERT_EQ(SelectObject(panel_, table_), 0);
+  EditMsgRecord rec{};
+  rec.sourceHeap = panel_, rec.sourceType = TypeID(W(table_, kPWDDOTypeId)), rec.sourceData = &block;
+  EXPECT_EQ(OSelectCode(panel_, table_, kEditPasteData, &rec) & 0x10, 0);
+  EXPECT_EQ(Count(*TableValue(panel_, table_), 0), 2);
+  ClearSelectionList(panel_);
 }
 
 std::vector<std::pair<int32, int32>> gIndexShown;  // (order, origin) given to index displays
@@ -264,7 +283,7 @@ TEST_F(Table, BarsIndexDisplaysAndLookChangesFollow) {
   const SlotPatch index(kClsNumeric, kMsgODisplayVal, &RecordIndex);
   SetValue(Value(3, 4));
   St()->topRow = 2, St()->leftColumn = 1;
-  const UHandle same = Keep(Value(2, 4)), other = Keep(Value(3, 2));
+  const UHandle same = KeepValue(Value(2, 4)), other = KeepValue(Value(3, 2));
   struct Case {
     const UHandle* previous;
     bool barInvalid;

@@ -195,9 +195,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 3: {
-        ObjSetWord(heap, table, kTableCurRowWord, Index(in));
-        ObjSetWord(heap, table, kTableCurColumnWord, Index(in));
-        OGetDataPtr(heap, table, 0, kDataPtrPlain, nullptr);
+        // A cell store grows the value or a header list to reach the cell:
+        // far cells are refused only by memory, so the growth stays small
+        // here and the far ones are only read.
+        const int32 row = Index(in), column = Index(in);
+        ObjSetWord(heap, table, kTableCurRowWord, row);
+        ObjSetWord(heap, table, kTableCurColumnWord, column);
+        if (row < 300 && column < 300) {
+          OGetDataPtr(heap, table, 0, kDataPtrPlain, nullptr);
+        } else {
+          UHandle* cell = TableCellPtr(heap, table, TableValue(heap, table), 0);
+          if (cell) FUZZ_CHECK(!*cell || DSGetHandleSize(*cell) >= 4);
+        }
         Rect r;
         TableCellRect(heap, table, Index(in), Index(in), &r);
         break;
