@@ -11,6 +11,7 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/memory.h"
 #include "mgsource/prefs.h"
 #include "mgsource/window/lmenu.h"
@@ -20,6 +21,7 @@
 #include "panel/objdraw.h"
 #include "panel/paneldisplay.h"
 #include "panel/panel_test_support.h"
+#include "platform/qx_drawobj.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_window.h"
 
@@ -198,6 +200,21 @@ TEST_F(Table, DrawShowsGridHeadersLooksAndSelection) {
       {10, 30, 0xFF0000, "the selected cell's frame"}, {5, 5, 0x808080, "nothing outside the area"},
   };
   for (const Probe& p : probes) EXPECT_EQ(Pixel(p.h, p.v), p.colour) << p.what;
+  // On a black-and-white port the grid is black, the background and the
+  // cells' text boxes are the port's pair.
+  const Rect place{0, 0, 60, 110};
+  int32 image = 0;
+  ASSERT_EQ(ICreatePixmap(window_, &place, 1, &image), kNoErr);
+  ImageSaveRecord save;
+  IOpen(image, &save);
+  IEraseImage(image);
+  TableDraw(panel_, table_, nullptr, TableValue(panel_, table_), kTableDrawAll, kDrawModeNormal);
+  IClose(image, &save);
+  PlatSurface* bw = PlatBitmapSurface(PlatObj(IEntryOf(image).extra));
+  const Probe bwProbes[] = {{20, 26, 0, "the header's line"}, {20, 27, 0xFFFFFF, "the gap"},
+                            {40, 20, 0, "a column line"},     {69, 43, 0xFFFFFF, "a cell's box"}};
+  for (const Probe& p : bwProbes) EXPECT_EQ(PlatSurfaceGetPixel(bw, p.h, p.v) & 0xFFFFFF, p.colour) << p.what;
+  IRelease(image);
   // An empty value: grid and headers, cells painted in the background.
   SetValue(nullptr);
   PlatSurfaceClear(Surface(), 0x808080);
