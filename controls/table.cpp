@@ -244,11 +244,13 @@ int32 IndexIn(const Span& s, int32 i) { return i == -1 ? 0 : (s.first == -1 ? 1 
 // line 3 below the one before; each end (exclusive) is its start + size - 2.
 // Without arrays only the last line's edges are kept.
 void LineEdges(ObjHeap heap, int32 table, const Span& s, int32 start, bool vertical, int32 count, int32* first,
-               int32* last, std::vector<int32>* firsts = nullptr, std::vector<int32>* lasts = nullptr) {
+               int32* last, std::vector<int32>* firsts = nullptr, std::vector<int32>* lasts = nullptr,
+               int32 limit = 0x7FFFFFFF) {
   int32 pos = start + 1, end = pos;
   int32 i = s.first;
   for (int32 k = 0; k < count; ++k, i = Next(s, i)) {
     if (k) pos = end + (k == 1 && s.first == -1 ? 5 : 3);
+    if (pos >= limit) break;
     end = pos + (vertical ? TableRowHeight(heap, table, i) : TableColumnWidth(heap, table, i)) - 2;
     if (firsts) firsts->push_back(pos), lasts->push_back(end);
   }
@@ -448,6 +450,10 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
 void TableDrawCell(ObjHeap heap, int32 table, int32 row, int32 column) {
   Rect text;
   if (TableCellRect(heap, table, row, column, &text) & kTableCellHidden) return;
+  TableDrawCellAt(heap, table, row, column, text);
+}
+
+void TableDrawCellAt(ObjHeap heap, int32 table, int32 row, int32 column, const Rect& text) {
   SetCurrent(heap, table, row, column);
   const TableLookView view = TableLooksOf(heap, table);
   const TableCellFontRec look = LookOf(view, row, column);
@@ -459,6 +465,29 @@ void TableDrawCell(ObjHeap heap, int32 table, int32 row, int32 column) {
     DGrayOutRect(&cell, back == kTransparentColor ? ctrl::kGrey : back);
   }
   DrawEditText(heap, table);
+}
+
+void TableShownLines(ObjHeap heap, int32 table, Bool32 vertical, TableLines* out) {
+  *out = TableLines{};
+  const int32 area = CellArea(heap, table);
+  const TableState* st = TableStateOf(heap, table);
+  if (!area || !st) return;
+  const Edges e = HeadersOf(heap, table);
+  const Span s = vertical ? RowSpan(*st, e.columnHeaders) : ColumnSpan(*st, e.rowHeaders);
+  const Rect a = BoundsOf(heap, area);
+  const int32 start = vertical ? a.top : a.left, end = vertical ? a.bottom : a.right;
+  int32 first = 0, last = 0;
+  LineEdges(heap, table, s, start, vertical, IndexIn(s, s.origin + s.count), &first, &last, &out->first,
+            &out->last, end);
+  int32 i = s.first;
+  for (size_t k = 0; k < out->first.size(); ++k, i = Next(s, i)) {
+    if (out->first[k] >= end) {
+      out->first.resize(k), out->last.resize(k);
+      break;
+    }
+    out->last[k] = std::min(out->last[k], end);
+    out->index.push_back(i);
+  }
 }
 
 void TableScrollNumbers(ObjHeap heap, int32 table, const void* value, Bool32 vertical, int32* origin,

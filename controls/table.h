@@ -12,6 +12,7 @@
 // walk over the grid stalls.  User-interface thread only.
 #pragma once
 #include <cstddef>
+#include <vector>
 
 #include "mgsource/draw/dcolor.h"
 #include "mgsource/rects.h"
@@ -150,6 +151,15 @@ QX_EXTERN_C void TableDrawSelMark(const Rect* rect, int32 kind);
 QX_EXTERN_C void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* value, int32 what,
                            int32 mode);
 QX_EXTERN_C void TableDrawCell(ObjHeap heap, int32 table, int32 row, int32 column);
+// The same for a cell whose text rectangle is known.
+void TableDrawCellAt(ObjHeap heap, int32 table, int32 row, int32 column, const Rect& text);
+// The shown rows (columns) from the header or the origin, for the visible
+// count but no further than the cell area: their numbers and text edges
+// (cut at the area).
+struct TableLines {
+  std::vector<int32> index, first, last;
+};
+void TableShownLines(ObjHeap heap, int32 table, Bool32 vertical, TableLines* out);
 // The parts, the grid and the bars.
 QX_EXTERN_C void TableDrawParts(ObjHeap heap, int32 table, const void* value, int32 mode);
 // A bar's numbers: the origin among max(count + 1, origin + visible) with

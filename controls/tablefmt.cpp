@@ -440,33 +440,24 @@ int32 TableInvalCells(ObjHeap heap, int32 table, int32 row, int32 column, Bool32
     const UHandle* value = TableValue(heap, table);
     return value ? oDisplayVal(heap, table, 0, value) : 0;
   }
-  const TableState* st = TableStateOf(heap, table);
-  if (!st) return 0;
-  const uInt32 f = ctrl::Flags(heap, table);
-  // The named line, or the visible ones from the header when it is shown.
-  auto span = [](int32 named, bool headers, int32 origin, int32 visible, int64* first, int64* last) {
-    if (named != kTableAll) {
-      *first = *last = named;
-      return;
-    }
-    *first = headers ? -1 : TableOrigin(origin);
-    *last = int64(TableOrigin(origin)) + TableVisible(visible) - 1;
-  };
-  int64 r1, r2, c1, c2;
-  span(row, f & kTableFlagColumnHeaders, st->topRow, st->visibleRows, &r1, &r2);
-  span(column, f & kTableFlagRowHeaders, st->leftColumn, st->visibleColumns, &c1, &c2);
-  const int32 top = TableOrigin(st->topRow), left = TableOrigin(st->leftColumn);
+  if (!TableStateOf(heap, table)) return 0;
+  // The named line, or the visible ones from the header when it is shown;
+  // the edges are walked once for all of them.
+  TableLines rows, columns;
+  TableShownLines(heap, table, 1, &rows);
+  TableShownLines(heap, table, 0, &columns);
   int32 reply = 0;
-  for (int64 r = r1; r <= r2; r = r == -1 ? top : r + 1) {
-    for (int64 c = c1; c <= c2; c = c == -1 ? left : c + 1) {
+  for (size_t k = 0; k < rows.index.size(); ++k) {
+    if (row != kTableAll && rows.index[k] != row) continue;
+    for (size_t m = 0; m < columns.index.size(); ++m) {
+      if (column != kTableAll && columns.index[m] != column) continue;
+      const Rect text{int16(rows.first[k]), int16(columns.first[m]), int16(rows.last[k]), int16(columns.last[m])};
       if (invalidate) {
-        Rect cell;
-        if (TableCellRect(heap, table, int32(r), int32(c), &cell) & kTableCellHidden) continue;
-        cell = Rect{int16(cell.top - 1), int16(cell.left - 1), int16(cell.bottom + 1), int16(cell.right + 1)};
+        const Rect cell{int16(text.top - 1), int16(text.left - 1), int16(text.bottom + 1), int16(text.right + 1)};
         if (w) WInvalRect(w, &cell);
         reply |= ctrl::kReplyInvalidated;
       } else {
-        TableDrawCell(heap, table, int32(r), int32(c));
+        TableDrawCellAt(heap, table, rows.index[k], columns.index[m], text);
       }
       if (!TableStateOf(heap, table)) return reply;
     }
