@@ -160,6 +160,12 @@ TEST_F(Table, CellsArePlacedCutAndCounted) {
     EXPECT_EQ(TableCellRect(panel_, table_, c.row, c.column, &r), c.flags);
     EXPECT_EQ(R(r), c.rect);
   }
+  // Selection kinds on corners given in any order.
+  const struct {
+    int32 sel[4], row, column, kind;
+  } kinds[] = {{{2, 1, 2, 1}, 2, 1, 1}, {{2, 1, 2, 1}, 2, 2, 0}, {{3, 3, 1, 1}, 2, 2, 4}, {{1, 1, 3, 3}, 3, 3, 0},
+               {{3, 1, 1, 1}, 2, 1, 3}, {{3, 1, 1, 1}, 2, 2, 0}, {{1, 3, 1, 0}, 1, 2, 2}, {{1, 3, 1, 0}, 2, 2, 0}};
+  for (const auto& k : kinds) EXPECT_EQ(TableSelKind(k.row, k.column, k.sel), k.kind) << k.row << "," << k.column;
   // Scroll totals: at least the count + 1, at least the origin + what shows.
   struct Totals {
     UHandle value;
