@@ -64,7 +64,8 @@ const TypeDescriptor* ValueTD(ObjHeap heap, int32 table) {
   const TypeDescriptor* td = ctrl::DisplayTD(heap, table);
   if (!td || td->code != kTDArray || td->size < 8 ||
       int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) != 2) {
-    DBAssert(kSource, __LINE__, "a table's value is a 2-D array");
+    // The type comes from the VI file: reported, not asserted.
+    DBPrintf("%s: a table's value is no 2-D array", kSource);
     return nullptr;
   }
   return td;
@@ -386,7 +387,8 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
   const int32 area = CellArea(heap, table);
   TableState* st = TableStateOf(heap, table);
   if (!area || !st) {
-    DBAssert(kSource, __LINE__, "a table has its state and its cell area");
+    // A table from a file may lack either: reported, nothing drawn.
+    DBPrintf("%s: a table without its state or its cell area", kSource);
     return;
   }
   const Rect a = BoundsOf(heap, area);
@@ -403,7 +405,7 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
     const TableLookView view = TableLooksOf(heap, table);
     const CellStrings strings(*st, value), oldStrings(*st, previous);
-    const DColor selColour = st->selColor;
+    const DColor selColour = TableCleanColour(st->selColor);
     // Every shown line's edges, walked once.
     const int32 nRows = IndexIn(rows, rows.origin + rows.count), nColumns = IndexIn(columns, columns.origin + columns.count);
     std::vector<int32> tops, bottoms, lefts, rights;
@@ -509,6 +511,7 @@ void TableDrawSBar(ObjHeap heap, int32 table, const void* value, int32 bar) {
   int32 origin, visible, total;
   TableScrollNumbers(heap, table, value, vertical, &origin, &visible, &total);
   const Rect r = BoundsOf(heap, bar);
+  if (r.bottom <= r.top || r.right <= r.left) return;  // bounds from the file that hold nothing
   DrawSBar(&r, origin, visible, total, nullptr, nullptr, vertical);
 }
 

@@ -118,6 +118,10 @@ constexpr int32 kTableMaxVisible = 0x8000, kTableMaxOrigin = 0x7FFFFFFF - 2 * kT
 inline int32 TableOrigin(int32 v) { return v < 0 ? 0 : v > kTableMaxOrigin ? kTableMaxOrigin : v; }
 inline int32 TableVisible(int32 v) { return v < 0 ? 0 : v > kTableMaxVisible ? kTableMaxVisible : v; }
 
+// A colour word from the file as the drawing takes it: transparent stays,
+// anything else keeps its 24 colour bits.
+inline DColor TableCleanColour(uInt32 c) { return c == 0x1000000u ? c : c & 0xFFFFFFu; }
+
 // ---- The table's state and value ---------------------------------------------------------
 // The table's state in the data space, null when the offset is 0 or names
 // no 64 aligned bytes inside it.  The address moves when the data space

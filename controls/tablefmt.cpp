@@ -164,12 +164,12 @@ DColor TableGridColour(ObjHeap heap, int32 table) {
   const int32 area = ctrl::PartOf(heap, table, kTablePartCells);
   if (!area) return ctrl::kBlack;
   const DColor fore = ctrl::PartFore(heap, area);
-  return fore == kTransparentColor ? ctrl::PartBack(heap, area) : fore;
+  return TableCleanColour(fore == kTransparentColor ? ctrl::PartBack(heap, area) : fore);
 }
 
 DColor TableAreaBack(ObjHeap heap, int32 table) {
   const int32 area = ctrl::PartOf(heap, table, kTablePartCells);
-  return area ? ctrl::PartBack(heap, area) : kTransparentColor;
+  return area ? TableCleanColour(ctrl::PartBack(heap, area)) : kTransparentColor;
 }
 
 void TableColoursOf(const TableLookView& view, const TableCellFontRec* look, int32 mode, DColor c[4]) {
@@ -182,8 +182,8 @@ void TableColoursOf(const TableLookView& view, const TableCellFontRec* look, int
     c[1] = DColor(PrefGet(kPrefBlinkBG));
     return;
   }
-  c[0] = look->textColor;
-  c[1] = look->backColor == kTransparentColor ? area : look->backColor;
+  c[0] = TableCleanColour(look->textColor);
+  c[1] = look->backColor == kTransparentColor ? area : TableCleanColour(look->backColor);
 }
 
 void TableCellColors(ObjHeap heap, int32 table, const TableCellFontRec* look, int32 mode, DColor c[4]) {
