@@ -59,29 +59,30 @@ int32 ListCount(UHandle list) {
   return n >= 0 && int64(n) * 4 + 4 <= size ? n : -1;
 }
 
-// The value's type, the 2-D array of strings (an assertion otherwise).
+// The value's type, a 2-D array of strings; null (reported: the type comes
+// from the VI file) for any other, whose elements are never read as strings.
 const TypeDescriptor* ValueTD(ObjHeap heap, int32 table) {
   const TypeDescriptor* td = ctrl::DisplayTD(heap, table);
-  if (!td || td->code != kTDArray || td->size < 8 ||
-      int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) != 2) {
-    // The type comes from the VI file: reported, not asserted.
-    DBPrintf("%s: a table's value is no 2-D array", kSource);
+  const uChar* a = reinterpret_cast<const uChar*>(td);
+  constexpr int32 kElem = 6 + 4 * 2;  // the element's descriptor after two dimension words
+  if (!td || td->code != kTDArray || td->size < kElem + 4 || int16(GetNative16(a + 4)) != 2 ||
+      SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(a + kElem))->code != kTDString) {
+    DBPrintf("%s: a table's value is no 2-D array of strings", kSource);
     return nullptr;
   }
   return td;
 }
 
-struct Edges {
+struct Headers {
   bool rowHeaders, columnHeaders;
 };
-Edges HeadersOf(ObjHeap heap, int32 table) {
+Headers HeadersOf(ObjHeap heap, int32 table) {
   const uInt32 f = Flags(heap, table);
   return {(f & kTableFlagRowHeaders) != 0, (f & kTableFlagColumnHeaders) != 0};
 }
 
 // The string a cell address names, null for none.
 const LStr* CellString(UHandle* slot) { return slot ? ctrl::CheckedLStr(*slot) : nullptr; }
-
 
 // The table's text record when the panel's key focus is this table's edit
 // text, else null.
@@ -134,8 +135,9 @@ TableCellFontRec LookOf(const TableLookView& view, int32 row, int32 column) {
 struct CellStrings {
   UHandle value = nullptr, rowHeaders = nullptr, columnHeaders = nullptr;
   int32 rows = 0, columns = 0, nRowHeaders = 0, nColumnHeaders = 0;
-  CellStrings(const TableState& st, const void* v) {
-    if (v && TableValueSize(*static_cast<const UHandle*>(v), &rows, &columns)) value = *static_cast<const UHandle*>(v);
+  CellStrings(const TableState& st, const void* v, bool strings) {
+    if (v && strings && TableValueSize(*static_cast<const UHandle*>(v), &rows, &columns))
+      value = *static_cast<const UHandle*>(v);
     if ((nRowHeaders = ListCount(st.rowHeaders)) > 0) rowHeaders = st.rowHeaders;
     if ((nColumnHeaders = ListCount(st.columnHeaders)) > 0) columnHeaders = st.columnHeaders;
   }
@@ -163,7 +165,7 @@ void Line(int32 h1, int32 v1, int32 h2, int32 v2) {
 void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   TableState* st = TableStateOf(heap, table);
   if (!st) return;
-  const Edges e = HeadersOf(heap, table);
+  const Headers e = HeadersOf(heap, table);
   const int32 top = TableOrigin(st->topRow), left = TableOrigin(st->leftColumn);
   const int32 headerHeight = TableRowHeight(heap, table, kTableHeader);
   const int32 headerWidth = TableColumnWidth(heap, table, kTableHeader);
@@ -234,8 +236,6 @@ Span ColumnSpan(const TableState& st, bool headers) {
 // The next index of a walk: after the header, the origin.
 int32 Next(const Span& s, int32 i) { return i == -1 ? s.origin : i + 1; }
 bool InSpan(const Span& s, int32 i) { return i == -1 ? s.first == -1 : i >= s.origin && i < s.origin + s.count; }
-
-const void* Fit(const void* data) { return data; }
 
 // The place of a shown line in its walk (0 for the first).
 int32 IndexIn(const Span& s, int32 i) { return i == -1 ? 0 : (s.first == -1 ? 1 : 0) + i - s.origin; }
@@ -315,13 +315,12 @@ UHandle* TableCellPtr(ObjHeap heap, int32 table, UHandle* array, int32 grow) {
     }
     return reinterpret_cast<UHandle*>(**list + 4 + 4 * index);
   }
-  if (!array) return nullptr;
+  if (!array || !ValueTD(heap, table)) return nullptr;
   int32 rows, columns;
   if (!TableValueSize(*array, &rows, &columns)) return nullptr;
   if (row >= rows || column >= columns) {
     if (!grow) return nullptr;
     const TypeDescriptor* td = ValueTD(heap, table);
-    if (!td) return nullptr;
     UHandle fill = st->valueFill;
     int32 positions[2] = {rows, columns};
     if (row == 0x7FFFFFFF || column == 0x7FFFFFFF) return nullptr;  // no array holds that many
@@ -343,7 +342,7 @@ int32 TableCellRect(ObjHeap heap, int32 table, int32 row, int32 column, Rect* re
   const int32 area = CellArea(heap, table);
   const TableState* st = TableStateOf(heap, table);
   if (!area || !st || row < -1 || column < -1) return kTableCellHidden;
-  const Edges e = HeadersOf(heap, table);
+  const Headers e = HeadersOf(heap, table);
   const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
   if (!InSpan(rows, row) || !InSpan(columns, column)) return kTableCellHidden;
   const Rect a = BoundsOf(heap, area);
@@ -397,14 +396,15 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
   DSectRect(&saved, &a, &clip);
   DSetClipRect(&clip);
   DrawGrid(heap, table, a, (what & (kTableDrawFull | kTableDrawAll)) != 0);
-  const Edges e = HeadersOf(heap, table);
+  const Headers e = HeadersOf(heap, table);
   const DColor back = TableAreaBack(heap, table), grid = TableGridColour(heap, table);
   const bool showSel = Flags(heap, table) & kTableFlagShowSelection;
   if ((st = TableStateOf(heap, table))) {
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
     const TableLookView view = TableLooksOf(heap, table);
-    const CellStrings strings(*st, value), oldStrings(*st, previous);
+    const bool typed = (value || previous) && ValueTD(heap, table);
+    const CellStrings strings(*st, value, typed), oldStrings(*st, previous, typed);
     const DColor selColour = TableCleanColour(st->selColor);
     // Every shown line's edges, walked once.
     const int32 nRows = IndexIn(rows, rows.origin + rows.count), nColumns = IndexIn(columns, columns.origin + columns.count);
@@ -474,7 +474,7 @@ void TableShownLines(ObjHeap heap, int32 table, Bool32 vertical, TableLines* out
   const int32 area = CellArea(heap, table);
   const TableState* st = TableStateOf(heap, table);
   if (!area || !st) return;
-  const Edges e = HeadersOf(heap, table);
+  const Headers e = HeadersOf(heap, table);
   const Span s = vertical ? RowSpan(*st, e.columnHeaders) : ColumnSpan(*st, e.rowHeaders);
   const Rect a = BoundsOf(heap, area);
   const int32 start = vertical ? a.top : a.left, end = vertical ? a.bottom : a.right;
@@ -532,7 +532,7 @@ void TableDrawParts(ObjHeap heap, int32 table, const void* value, int32 mode) {
       if (TableState* st = TableStateOf(heap, table))
         data = ctrl::OrderOf(heap, part) != 0 ? &st->topRow : &st->leftColumn;
     }
-    ODraw(heap, part, Fit(data), int32(0), partMode);
+    ODraw(heap, part, data, int32(0), partMode);
     if (id == kTablePartCells) TableDraw(heap, table, nullptr, value, kTableDrawFull, mode);
     else if (id == kTablePartHBar || id == kTablePartVBar) TableDrawSBar(heap, table, value, part);
   }

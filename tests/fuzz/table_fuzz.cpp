@@ -130,8 +130,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
-  const int32 table =
-      FuzzNewControl(heap, root, tdb::Array(tdb::String(), {kTDVariable, kTDVariable}), kClsTable);
+  // Mostly the table's own type; now and then one a damaged file could give
+  // it, whose elements must never be read as strings.
+  const uint8_t kind = in.Byte();
+  const tdb::TD type = kind < 230   ? tdb::Array(tdb::String(), {kTDVariable, kTDVariable})
+                       : kind < 243 ? tdb::Array(tdb::I32(), {kTDVariable, kTDVariable})
+                                    : tdb::Array(tdb::String());
+  const int32 table = FuzzNewControl(heap, root, type, kClsTable);
   TableState* st = table ? TableStateOf(heap, table) : nullptr;
   if (!st) {
     UnregisterVI(vi);
