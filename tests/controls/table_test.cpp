@@ -221,6 +221,10 @@ TEST_F(Table, DrawShowsGridHeadersLooksAndSelection) {
                             {40, 20, 0, "a column line"},     {69, 43, 0xFFFFFF, "a cell's box"}};
   for (const Probe& p : bwProbes) EXPECT_EQ(PlatSurfaceGetPixel(bw, p.h, p.v) & 0xFFFFFF, p.colour) << p.what;
   IRelease(image);
+  // Through the class's draw method: the cell area's part draws, then the grid over it.
+  PlatSurfaceClear(Surface(), 0x808080);
+  ODraw(panel_, table_, TableValue(panel_, table_), int32(0), int32(kDrawModeNormal));
+  EXPECT_EQ(Pixel(40, 20), kGridColour);
   // An empty value: grid and headers, cells painted in the background.
   SetValue(nullptr);
   PlatSurfaceClear(Surface(), 0x808080);
