@@ -112,7 +112,7 @@ void SetCurrent(ObjHeap heap, int32 table, int32 row, int32 column) {
   SetWord(heap, table, kTableCurColumnWord, column);
 }
 
-Rect Grow(Rect r) { return Rect{int16(r.top - 1), int16(r.left - 1), int16(r.bottom + 1), int16(r.right + 1)}; }
+Rect Grow(const Rect& r) { return TableCellFrame(r); }
 
 // Draws the cell's string with its look.
 void DrawCellText(const TableLookView& view, const Rect& text, const LStr* s, const TableCellFontRec& look,

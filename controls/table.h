@@ -122,6 +122,13 @@ inline int32 TableVisible(int32 v) { return v < 0 ? 0 : v > kTableMaxVisible ? k
 // anything else keeps its 24 colour bits.
 inline DColor TableCleanColour(uInt32 c) { return c == 0x1000000u ? c : c & 0xFFFFFFu; }
 
+// A cell's rectangle: its text rectangle one pixel larger each way, kept
+// inside the 16-bit range.
+inline Rect TableCellFrame(const Rect& r) {
+  auto pin = [](int32 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); };
+  return Rect{pin(r.top - 1), pin(r.left - 1), pin(r.bottom + 1), pin(r.right + 1)};
+}
+
 // ---- The table's state and value ---------------------------------------------------------
 // The table's state in the data space, null when the offset is 0 or names
 // no 64 aligned bytes inside it.  The address moves when the data space

@@ -453,7 +453,7 @@ int32 TableInvalCells(ObjHeap heap, int32 table, int32 row, int32 column, Bool32
       if (column != kTableAll && columns.index[m] != column) continue;
       const Rect text{int16(rows.first[k]), int16(columns.first[m]), int16(rows.last[k]), int16(columns.last[m])};
       if (invalidate) {
-        const Rect cell{int16(text.top - 1), int16(text.left - 1), int16(text.bottom + 1), int16(text.right + 1)};
+        const Rect cell = TableCellFrame(text);
         if (w) WInvalRect(w, &cell);
         reply |= ctrl::kReplyInvalidated;
       } else {
