@@ -294,9 +294,9 @@ int32 TableSetCellFormat(ObjHeap heap, int32 table, const TableCellFontRec* give
     rec.font = TableFontIndex(heap, table, given->font);
     if (rec.font < 0) return kCellChangeFailed;
   }
-  // An empty list stands for the default look of every cell: it becomes
-  // the all-cells record first.
-  // A stored list out of order has its all-cells record brought first.
+  // An empty list stands for the default look of every cell: it becomes the
+  // all-cells record first; a stored list out of order has its all-cells
+  // record brought first.
   const auto allCells = std::find_if(looks.begin(), looks.end(), IsAll);
   if (allCells == looks.end()) looks.insert(looks.begin(), kTableDefaultLook);
   else std::rotate(looks.begin(), allCells, allCells + 1);
@@ -310,10 +310,7 @@ int32 TableSetCellFormat(ObjHeap heap, int32 table, const TableCellFontRec* give
     TableCellFontRec& r = looks[i];
     const bool overridden = all || (IsColumnLine(rec) && IsCell(r) && r.column == rec.column) ||
                             (IsRowLine(rec) && IsCell(r) && r.row == rec.row);
-    if (overridden && i != target && (r.mask & removed)) {
-      r.mask &= ~removed;
-      changes |= kCellChangedLayout;
-    }
+    if (overridden && i != target) r.mask &= ~removed;
   }
   // 3. A new record, empty.
   if (target == looks.size()) {
