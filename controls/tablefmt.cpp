@@ -297,9 +297,14 @@ int32 TableSetCellFormat(ObjHeap heap, int32 table, const TableCellFontRec* give
   // An empty list stands for the default look of every cell: it becomes the
   // all-cells record first; a stored list out of order has its all-cells
   // record brought first.
+  // Fields a stored all-cells record lacks take the default look, which is
+  // what every lookup gives for them, so that record never sorts away.
   const auto allCells = std::find_if(looks.begin(), looks.end(), IsAll);
   if (allCells == looks.end()) looks.insert(looks.begin(), kTableDefaultLook);
   else std::rotate(looks.begin(), allCells, allCells + 1);
+  for (int32 i = 0; i < 6; ++i)
+    if (!(looks[0].mask & (1u << i))) Field(looks[0], i) = FieldOf(kTableDefaultLook, i);
+  looks[0].mask |= kTableDefaultLook.mask;
   // 2. The target, and what the new setting overrides.
   const bool all = IsAll(rec);
   size_t target = all ? 0 : looks.size();
