@@ -391,9 +391,17 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     return;
   }
   const Rect a = BoundsOf(heap, area);
+  // The port's clip (an empty one clips nothing but the port's bounds)
+  // narrowed to the cell area; with nothing of the area inside it only the
+  // visible counts are made.
   const Rect saved = gDrawState.clipRect;
+  auto holds = [](const Rect& r) { return r.bottom > r.top && r.right > r.left; };
+  const Rect limit = holds(saved) ? saved : gDrawState.bounds;
   Rect clip = a;
-  DSectRect(&saved, &a, &clip);
+  if ((holds(limit) && !DSectRect(&limit, &a, &clip)) || !holds(a)) {
+    DrawGrid(heap, table, a, false);
+    return;
+  }
   DSetClipRect(&clip);
   DrawGrid(heap, table, a, (what & (kTableDrawFull | kTableDrawAll)) != 0);
   const Headers e = HeadersOf(heap, table);
@@ -412,10 +420,17 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     int32 unused0, unused1;
     LineEdges(heap, table, rows, a.top, true, nRows, &unused0, &unused1, &tops, &bottoms);
     LineEdges(heap, table, columns, a.left, false, nColumns, &unused0, &unused1, &lefts, &rights);
+    // Cells wholly outside the clip leave no pixel: the walk skips them, so
+    // the work follows what can be drawn, not the area's size.
+    const int32 rowEnd = std::min<int32>(a.bottom, clip.bottom + 1), columnEnd = std::min<int32>(a.right, clip.right + 1);
+    int32 firstColumn = 0, firstC = columns.first;
+    while (firstColumn < nColumns && rights[size_t(firstColumn)] + 1 < clip.left)
+      ++firstColumn, firstC = Next(columns, firstC);
     int32 r = rows.first;
-    for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < a.bottom; ++kr, r = Next(rows, r)) {
-      int32 c = columns.first;
-      for (int32 kc = 0; kc < nColumns && lefts[size_t(kc)] < a.right; ++kc, c = Next(columns, c)) {
+    for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < rowEnd; ++kr, r = Next(rows, r)) {
+      if (bottoms[size_t(kr)] + 1 < clip.top) continue;
+      int32 c = firstC;
+      for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
         ObjSetWord(heap, table, kTableCurRowWord, r);
         ObjSetWord(heap, table, kTableCurColumnWord, c);
         const TableCellFontRec look = LookOf(view, r, c);
