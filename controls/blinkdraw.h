@@ -1,18 +1,16 @@
 // The controls' drawing and cell-look entries that blinking reaches: a
 // table's cells and cell looks (the table's own), a listbox's selection and
-// scroll bar, a graph's plot area.  Until those classes draw, each of the
-// latter keeps a record of its call and draws nothing.
+// scroll bar, a graph's plot area (DrawPlotArea, graph.h).  Until the listbox
+// class draws, each of its entries keeps a record of its call and draws
+// nothing.
 #pragma once
 #include <vector>
 
+#include "controls/graph.h"
 #include "panel/blink.h"
 
 QX_EXTERN_C void ListboxDrawScrollBar(ObjHeap heap, int32 listbox, int32 drawState, int32 withScrollBar);
 QX_EXTERN_C int32 ListboxApplySelection(ObjHeap heap, int32 listbox, void* value, int32 redraw);
-// (heap, graph, value, update draw, plot-area part or 0, draw state, allow
-// autoscale) → result flags.
-QX_EXTERN_C int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int32 plotArea,
-                               int32 drawState, int32 allowAutoscale);
 
 // One recorded call: the entry's name, the object and its draw state (-1
 // where there is none).

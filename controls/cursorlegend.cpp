@@ -2,8 +2,10 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/scaleobj.h"
 #include "controls/table.h"
@@ -58,8 +60,10 @@ void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
+  ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
   ControlsJoinTableSlots();
+  ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }

@@ -332,6 +332,8 @@ Bool32 HeapHasBlinkers(ObjHeap panelHeap) {
   return list && ObjListCount(panelHeap, list) > 0;
 }
 
+int32 PanelCanBlink(ObjHeap panelHeap) { return IsFrontPanel(panelHeap) && VIBlinks(panelHeap) ? 1 : 0; }
+
 MgErr SetObjBlinking(ObjHeap panelHeap, int32 object, int32 value) {
   if (!IsFrontPanel(panelHeap) || !object || !OHIsUsedBlock(panelHeap, object)) {
     Assert(__LINE__, "SetObjBlinking: not an object of a front-panel heap");

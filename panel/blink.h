@@ -47,6 +47,9 @@ QX_EXTERN_C int32 ObjIsBlinking(ObjHeap panelHeap, int32 object);
 // stops the object's blinking.  A table blinks by cells: its active cell (or
 // all cells) is marked through the table's cell-attribute setter.
 QX_EXTERN_C MgErr SetObjBlinking(ObjHeap panelHeap, int32 object, int32 value);
+// Whether objects of the panel may start blinking (its VI is of the kind
+// that blinks); SetObjBlinking refuses, with an assertion, otherwise.
+int32 PanelCanBlink(ObjHeap panelHeap);
 // Clears the stop request and starts the blink timer at the "blinkSpeed"
 // interval; n must be 1 and some object must blink.
 QX_EXTERN_C void BlinkStartTimer(int32 n);

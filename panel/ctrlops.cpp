@@ -226,6 +226,8 @@ int32 CtrlMakeDefaultOrReinit(ObjHeap heap, int32 object, int32 makeDefault) {
   return 0;
 }
 
+int32 CtrlVIGetSetupFlag13(UHandle vi) { return gHooks.viGetSetupFlag13 ? gHooks.viGetSetupFlag13(vi) : 0; }
+
 CtrlOpsShellHooks SetCtrlOpsShellHooks(const CtrlOpsShellHooks& hooks) {
   const CtrlOpsShellHooks old = gHooks;
   if (hooks.descriptionDialog) gHooks.descriptionDialog = hooks.descriptionDialog;

@@ -56,6 +56,8 @@ struct CtrlOpsShellHooks {
 };
 // Installs the hooks (null members keep their defaults); the former set.
 CtrlOpsShellHooks SetCtrlOpsShellHooks(const CtrlOpsShellHooks& hooks);
+// The VI's setup flag 13 through the hook (0 without it).
+int32 CtrlVIGetSetupFlag13(UHandle vi);
 
 // ---- Clicks --------------------------------------------------------------------------------
 // Whether a click operates the object: in the owner's retrieval mode (0x800)

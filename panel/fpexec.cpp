@@ -22,6 +22,7 @@
 #include "panel/objects.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
+#include "panel/attrcall.h"
 #include "panel/paneldisplay.h"
 #include "panel/panel_internal.h"
 #include "panel/textparts.h"
@@ -787,7 +788,7 @@ int32 AttributeNodeTransfer(const int32* call, QueueElement* element) {
     const uInt32 word = uInt32(call[8 + i]);
     const bool last = i == count - 1;
     DoDDOAttrCall(heap, object, types, int32(at), (word & kPropertyWrite) ? 0 : 1, last ? 1 : 0,
-                  int32(word & ~kPropertyWrite), data);
+                  int32(word & ~kPropertyWrite), reinterpret_cast<void*>(uintptr_t(uInt32(data))));
     const int32 len = td->size;
     if (len < 4) break;
     data += DataSize(td);

@@ -281,6 +281,10 @@ int32 ArrowTracking(ObjHeap heap, int32 numeric, ActionParams* p, int32 reply) {
 
 }  // namespace
 
+void SlideColourSliders(ObjHeap heap, int32 slide, int32* first, int32* second) {
+  SlideColorChangeSliders(heap, slide, first, second);
+}
+
 SlideOpsHooks SetSlideOpsHooks(const SlideOpsHooks& hooks) {
   const SlideOpsHooks old = gSlideOps;
   if (hooks.trackValue) gSlideOps.trackValue = hooks.trackValue;

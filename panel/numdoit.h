@@ -44,3 +44,6 @@ struct SlideOpsHooks {
 };
 // Installs the hooks (null members keep their defaults); the former set.
 SlideOpsHooks SetSlideOpsHooks(const SlideOpsHooks& hooks);
+// The two fill sliders a slide's colours reach (the controls' hook; -1, -1
+// without it).
+void SlideColourSliders(ObjHeap heap, int32 slide, int32* first, int32* second);

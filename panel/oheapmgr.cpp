@@ -26,6 +26,7 @@
 #include "panel/popup.h"
 #include "panel/strimport.h"
 #include "panel/dataxfer.h"
+#include "panel/attrcall.h"
 #include "panel/blink.h"
 #include "panel/objects.h"
 #include "panel/osupport.h"
@@ -248,6 +249,8 @@ ObjMethodAddr BuiltMethod(int32 id, int32 slot) {
     case kMsgODisplayVal: return ODisplayValMethodFor(id);
     case kMsgODraw: return ODrawMethodFor(id);
     case kMsgOSetIndicator: return OSetIndicatorMethodFor(id);
+    case kMsgOCtrlOp: return OCtrlOpMethodFor(id);
+    case kMsgOColorChange: return OColorChangeMethodFor(id);
     default: return nullptr;
   }
 }
@@ -481,6 +484,7 @@ MgErr QXRTRegisterPanel() {
       QX_RT_ENTRY(1037, Write2DStripChartHistoryData),
       QX_RT_ENTRY(1446, WriteVectStripChartHistoryData),
       QX_RT_ENTRY(1600, AttributeNodeTransfer),
+      QX_RT_ENTRY(1038, DoDDOAttrCall),
       QX_RT_ENTRY(1627, InitDisposeDCOOpDataFlags),
       QX_RT_ENTRY(1628, SetDCOOpDataFlags),
       QX_RT_ENTRY(1629, ReadDCOTransferData),

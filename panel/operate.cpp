@@ -49,6 +49,7 @@ constexpr uInt32 kFlagsDisabled = 0x80 | 0x200;
 constexpr int32 kReplyCheckedBits = 0xCC426;
 constexpr int16 kVIKindStandard = 1;
 constexpr int32 kActCtrlOp = 27;
+constexpr uInt32 kPathTagPart32 = 0xFFFFFFFFu;
 enum : int32 { kKeyEnter = 2, kKeyCopy = 31, kKeyRevert = 33, kKeyReset = 43 };
 
 int32 gInsideControl = 0;
@@ -327,7 +328,8 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a data display action without its frame");
     return 0;
   }
-  if (frame->object != object || frame->kind != kCatDDO)
+  // A property path names a part 32 by the tag -1 instead of its category.
+  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
     DBAssert(kSource, __LINE__, "the frame does not name the data display object");
   if (frame->mode == kLevelPart) {
     const int32 list = ObjWord(heap, object, kObjPartList / 4);
@@ -350,7 +352,9 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     p->partOrder = still ? ObjInt16(heap, part, kObjPartOrder) : 0;
     if (reply & kReplyFailed) return reply;
     reply = DDOCheckReply(heap, object, still ? part : 0, id, reply);
-    if (still && (reply & kReplyModified))
+    // A property call's record holds no colours: its colour replies were
+    // carried out by the property itself.
+    if (still && (reply & kReplyModified) && action != kActCtrlOp)
       OColorChange(heap, object, int32(id), p->partOrder, p->window, p->localPoint, p->eventCode);
     return reply;
   }
@@ -361,18 +365,20 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
   } else if (action == kActOperate && KeyEvent(p)) {
     reply = TargetKey(heap, object, p);
   } else if (action == kActCtrlOp) {
+    // The record is a property call's (AttrCallRec): its selector is word 7.
+    const int32 selector = reinterpret_cast<const int32*>(p)[7];
     p->partId = p->partOrder = 0;
     reply = OCtrlOp(heap, object, p, 1);
     char line[200];
     if (reply & kReplyCheckedBits) {
       SPrintf(line, "bad return val for %lx^+%lx with args %lx(idx%ld)--returned %lx", long(uintptr_t(heap)),
-              long(object), long(action), long(frame->index), long(reply));
+              long(object), long(uintptr_t(p)), long(selector), long(reply));
       DBPrintf("%s", line);
       DBAssert(kSource, __LINE__, "a control operation answered reserved bits");
     }
     if (!((p->partId >= 0 && p->partId <= 83) || (p->partId >= 8001 && p->partId <= 8015))) {
       SPrintf(line, "bad partID for %lx^+%lx with idx %ld -- partID %ld partOrd %ld", long(uintptr_t(heap)),
-              long(object), long(frame->index), long(p->partId), long(p->partOrder));
+              long(object), long(selector), long(p->partId), long(p->partOrder));
       DBPrintf("%s", line);
     }
   }

@@ -361,8 +361,8 @@ ObjMethodAddr ODisplayValMethodFor(int32 cls) {
   }
 }
 
-MgErr DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
-                    int32 property, int32 data) {
-  if (auto observe = gProperty.load()) observe(heap, object, types, typeOffset, read, last, property, data);
-  return kNoErr;
+void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
+                          int32 property, void* value) {
+  if (auto observe = gProperty.load())
+    observe(heap, object, types, typeOffset, read, last, property, int32(uintptr_t(value)));
 }

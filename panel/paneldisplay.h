@@ -110,13 +110,10 @@ enum : uInt32 {
 };
 
 // ---- Property calls -------------------------------------------------------------------------
-// Runs one property: read (1) or write (0) of the property code on the
-// object, with its type at typeOffset of the type handle and its data at
-// the data offset; last is set for the node's last property.  0.  Not
-// exported: compiled code reaches properties only through the attribute
-// node transfer until the classes' property procedures exist.
-MgErr DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read,
-                                int32 last, int32 property, int32 data);
+// Property calls run in panel/attrcall.h (DoDDOAttrCall); each entry is
+// shown to the observer below first.
+void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
+                          int32 property, void* value);
 
 // Observers that tests set to see the calls (null: none).
 struct PanelDisplayObservers {

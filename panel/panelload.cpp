@@ -2,6 +2,7 @@
 // object that takes property calls and the undo records of a loaded heap.
 #include <initializer_list>
 
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -17,25 +18,71 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 
 uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, object))->categoryB; }
 
+// The step by which an owner reaches the object: the panel by its object
+// list (mode 1) or, for a data controller, its controller list (mode 3); a
+// data controller (mode 0); a cluster's element (mode 1, its position in the
+// element list the cluster's do-it walks), an array's element (mode 3, the
+// array's element index word), a refnum's inner object (mode 1); a part of a
+// data display owner (mode 0, its position in the part list); whatever a
+// graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
+// an owner of no such kind.
+bool OwnerStep(ObjHeap heap, int32 owner, int32 object, TransactionFrame* step) {
+  const int32 ownerClass = ObjClass(heap, owner);
+  auto find = [&](int32 word) {
+    if (OHBlockSize(heap, owner) < 4 * (word + 1)) return -1;
+    const int32 list = ObjWord(heap, owner, word);
+    return list > 0 && OHIsUsedBlock(heap, list) ? OHListFind(heap, list, object) : -1;
+  };
+  auto word = [&](int32 w) { return OHBlockSize(heap, owner) >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
+  const bool isController = ObjClass(heap, object) == kClsFPDataController ||
+                            ObjClass(heap, object) == kClsFPDataController - 1;
+  if (ownerClass == kClsFrontPanel) {
+    *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
+    return true;
+  }
+  if (ownerClass == kClsFPDataController || ownerClass == kClsFPDataController - 1) {
+    *step = {owner, kCatDCO, 0, 0};
+    return true;
+  }
+  int32 at;
+  if (ownerClass == kClsCluster && (at = find(11)) >= 0) {
+    *step = {owner, kCatDDO, 1, at};
+    return true;
+  }
+  if (ownerClass == kClsArray && word(kPWArrayElement) == object) {
+    *step = {owner, kCatDDO, 3, word(kPWArrayShown)};
+    return true;
+  }
+  if (ownerClass == kClsRefNum && word(kPWRefNumContained) == object) {
+    *step = {owner, kCatDDO, 1, 0};
+    return true;
+  }
+  if ((at = find(PartListWord(heap, owner))) >= 0) {
+    *step = {owner, kCatDDO, 0, at};
+    return true;
+  }
+  if (ownerClass == kClsGraphChart || ownerClass == kClsListbox) {
+    *step = {owner, kCatDDO, ownerClass == kClsGraphChart ? 2 : 4, 0};
+    return true;
+  }
+  // Owners come from the panel's file: one of no such kind is reported, and
+  // the object takes no property call.
+  DBPrintf("GetObjAttrRec: owner of class %ld holds no path step", long(ownerClass));
+  return false;
+}
+
 // Writes the steps from the panel's root down to (not including) object at
 // the stack top through the stack's checked writer; the frame after them, or
 // null when the owner chain does not reach the root (an owner chain longer
 // than the heap has blocks loops) or the path would pass the stack's end.
 TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
-  if (!owner || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader)) return nullptr;
-  // A data controller serves one display object and keeps no part list;
-  // the panel finds a controller in its controller list (word 10, level 3),
-  // its other objects in its object list (level 1).
-  const int32 ownerClass = ObjClass(heap, owner);
-  const bool controller = ownerClass == kClsFPDataController || ownerClass == kClsFPDataController + 1;
-  const bool viaController = ownerClass == kClsFrontPanel && (ObjClass(heap, object) == kClsFPDataController ||
-                                                              ObjClass(heap, object) == kClsFPDataController + 1);
-  const int32 list = controller ? 0 : ObjWord(heap, owner, viaController ? 10 : PartListWord(heap, owner));
-  const int32 index = controller ? 0 : list ? OHListFind(heap, list, object) : -1;
-  const int32 level = viaController ? 3 : 1;
+  if (!owner || !OHIsUsedBlock(heap, owner) || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
+    return nullptr;
+  TransactionFrame step;
+  if (!OwnerStep(heap, owner, object, &step)) return nullptr;
   TransactionFrame* at;
-  if (ownerClass == kClsFrontPanel) {
+  if (ObjClass(heap, owner) == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
   } else {
     at = WriteOwners(heap, owner, hidden, greyed, depth + 1);
@@ -44,7 +91,7 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* 
     *hidden |= (flags & 0x8) ? 1 : 0;
     *greyed |= (flags & 0x80) ? 1 : 0;
   }
-  if (!TRPutFrame(at, owner, Category(heap, owner), level, index)) return nullptr;
+  if (!TRPutFrame(at, step.object, step.kind, step.mode, step.index)) return nullptr;
   return at + 1;
 }
 
@@ -54,7 +101,10 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
-  if (!heap || !*heap || !object) return 0;
+  // The object comes from compiled code or a file: it must be a used block
+  // holding an object's leading words.
+  if (!heap || !*heap || !object || !OHIsUsedBlock(heap, object) || OHBlockSize(heap, object) < kObjPartList + 4)
+    return 0;
   const uInt32 cat = Category(heap, object);
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
@@ -71,7 +121,15 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   }
   TransactionFrame* at = top;
   if (cat != kCatFPSC && !(at = WriteOwners(heap, object, &hidden, &greyed, 0))) return 0;
-  if (!TRPutFrame(at, object, cat, 2, 0)) return 0;
+  // The object's own step: its category (-1 for a part 32), and for a part
+  // 27 the low half of its owner's element index word.
+  const int16 partId = ObjInt16(heap, object, kObjPartId);
+  const int32 owner = ObjWord(heap, object, kObjOwner / 4);
+  const int32 index = partId == 27 && owner && OHIsUsedBlock(heap, owner) &&
+                              OHBlockSize(heap, owner) >= 4 * (kPWArrayShown + 1)
+                          ? int32(uInt32(ObjWord(heap, owner, kPWArrayShown)) & 0xFFFF)
+                          : 0;
+  if (!TRPutFrame(at, object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index)) return 0;
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
   return 1;

@@ -60,6 +60,7 @@ TEST_F(LoadBoundary, GetObjAttrRecWritesThePathFromTheRoot) {
   const int32 numeric = vib::NewObject(panel_, kClsNumeric, 52, cluster);
   const int32 cosmetic = vib::NewObject(panel_, kClsCosmetic, 36, root_);
   const int32 list = vib::NewObject(panel_, kClsList, 16, root_);
+  ObjSetWord(panel_, cluster, 11, vib::NewList(panel_, {numeric}));  // an element of the cluster
   ObjSetWord(panel_, cluster, 0, 0x80);  // a greyed owner
   ObjSetWord(panel_, numeric, 0, 0x8);   // a hidden object
   struct Case {

@@ -12,6 +12,7 @@
 #include "engine/exec/exec.h"
 #include "engine/exec_test_support.h"
 #include "mgsource/objlist.h"
+#include "panel/attrcall.h"
 #include "panel/fpexec.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
@@ -320,6 +321,27 @@ TEST_F(TransferTableTest, StripChartsFoldTheirPendingPointsAndSkipWhileBusy) {
   EXPECT_EQ(reinterpret_cast<ProtectedStripChartRec*>(*DS() + at)->mutex, nullptr);
   const double one = 1;
   EXPECT_EQ(WriteVectStripChartHistoryData(*DS(), at, 8, 8, &one, 1), kMemFullErr);
+}
+
+// Hiding or showing a control through its "Visible" property tells its
+// transfer entry, which then holds or passes the diagram's values.
+TEST_F(TransferTableTest, TheVisiblePropertyRebindsTheTransferEntry) {
+  Build(1, true);
+  ASSERT_FALSE(HasFatalFailure());
+  if (!TRStackBlock()) TRInit();
+  const int32 dco = ObjListGet(panel_, W(root_, kRootItemList / 4), 0);
+  const int32 display = W(dco, kPWDCODisplay);
+  SetW(dco, kPWOwner, root_);
+  SetW(display, kPWOwner, dco);
+  std::vector<uChar> b = tdb::Boolean().Bytes();
+  UHandle types = Keep(AZNewHandle(int32(b.size())));
+  std::memcpy(*types, b.data(), b.size());
+  for (uChar visible : {0, 1}) {
+    SCOPED_TRACE(int(visible));
+    DoDDOAttrCall(panel_, display, types, 0, 0, 1, 0, &visible);
+    EXPECT_EQ((uInt32(W(display, 0)) & kObjFlagHidden) != 0, !visible);
+    EXPECT_EQ((Op(0)->flags & kDCOHidden) != 0, !visible);
+  }
 }
 
 TEST_F(TransferTableTest, PropertyNodesDrainFirstAndRunOnTheUserInterfaceThreadOnly) {

@@ -10,6 +10,7 @@
 
 #include "engine/exec/rttable.h"
 #include "live_handles.h"
+#include "panel/attrcall.h"
 #include "panel/ctrldisplay.h"
 #include "panel/dataxfer.h"
 #include "panel/editmsg.h"
@@ -106,7 +107,10 @@ TEST_F(ObjClassTest, RecordsFollowTheMessageTableAndChainsEndAtTheRoot) {
                          (slot == kMsgOSetIndicator && id != 94) ||
                          // Frames of the key focus, the cosmetics' the empty function.
                          (slot == kMsgOFrameSel && FrameSelMethodFor(id)) ||
-                         (slot == kMsgOPopup && OPopupMethodFor(id));
+                         (slot == kMsgOPopup && OPopupMethodFor(id)) ||
+                         // Property calls; colour changes of the panel's classes.
+                         (slot == kMsgOCtrlOp && OCtrlOpMethodFor(id)) ||
+                         (slot == kMsgOColorChange && OColorChangeMethodFor(id));
       if (row && In(row[1], id)) {
         EXPECT_TRUE(built ? m != A(&ErrorMethod) : m == A(&NullMethod)) << slot;
       } else {
