@@ -426,26 +426,33 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     int32 firstColumn = 0, firstC = columns.first;
     while (firstColumn < nColumns && rights[size_t(firstColumn)] + 1 < clip.left)
       ++firstColumn, firstC = Next(columns, firstC);
+    auto textOf = [&](int32 kr, int32 kc) {
+      return Rect{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]), int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
+                  int16(std::min<int32>(rights[size_t(kc)], a.right))};
+    };
     int32 r = rows.first;
     for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < rowEnd; ++kr, r = Next(rows, r)) {
       if (bottoms[size_t(kr)] + 1 < clip.top) continue;
+      // The row's backgrounds first, in one pen: a cell's frame lies in its
+      // own margin, which no other cell's drawing touches.
+      if (what & (kTableDrawChanged | kTableDrawAll)) {
+        DSelectNormPen(back, ctrl::kWhite);
+        int32 c = firstC;
+        for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
+          const Rect cell = Grow(textOf(kr, kc));
+          if (!strings.At(r, c)) DPaintRect(&cell);
+          else if (TableSelKind(r, c, sel) != 4) DFrameRect(&cell);
+        }
+      }
       int32 c = firstC;
       for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
         ObjSetWord(heap, table, kTableCurRowWord, r);
         ObjSetWord(heap, table, kTableCurColumnWord, c);
-        const TableCellFontRec look = LookOf(view, r, c);
         const LStr* s = strings.At(r, c);
         const LStr* old = previous ? oldStrings.At(r, c) : nullptr;
-        const Rect text{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]),
-                        int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
-                        int16(std::min<int32>(rights[size_t(kc)], a.right))};
+        const Rect text = textOf(kr, kc);
         const Rect cell = Grow(text);
         const int32 kind = TableSelKind(r, c, sel);
-        if (what & (kTableDrawChanged | kTableDrawAll)) {
-          DSelectNormPen(back, ctrl::kWhite);
-          if (!s) DPaintRect(&cell);
-          else if (kind != 4) DFrameRect(&cell);
-        }
         if ((what & kTableDrawAll) && r == -1 && c == -1) {
           DSelectNormPen(grid, ctrl::kBlack);
           DMoveTo(cell.right, cell.top);
@@ -456,7 +463,7 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
           DSelectNormPen(selColour, ctrl::kBlack);
           TableDrawSelMark(&cell, kind);
         }
-        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, look, mode);
+        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, LookOf(view, r, c), mode);
       }
     }
   }
