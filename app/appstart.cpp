@@ -209,6 +209,7 @@ void AppInstallHooks() {
   // The pop-up menus' tracked items, help and the tag VIs.
   PopupShellHooks popup{};
   popup.menuInsertItemAt = &MenuInsertItemAt;
+  popup.menuAttachRecord = &MenuAttachRecord;
   popup.helpGetVIHelpRef = &HelpGetVIHelpRef;
   popup.helpOpenOnlineForObj = &HelpOpenOnlineForObj;
   popup.callInstrumentByPath = &CallInstrumentByPath;

@@ -403,6 +403,15 @@ void ControlsJoinScaleSlots() {
   ObjJoinSlot(kMsgODraw, [](int32 cls) {
     return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleODrawMethod) : ObjMethodAddr(nullptr);
   });
+  ObjJoinSlot(kMsgOClick, [](int32 cls) {
+    return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleOClickMethod) : ObjMethodAddr(nullptr);
+  });
+  ObjJoinSlot(kMsgODoit, [](int32 cls) {
+    return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleODoitMethod) : ObjMethodAddr(nullptr);
+  });
+  ObjJoinSlot(kMsgOPopup, [](int32 cls) {
+    return cls == kClsScale ? reinterpret_cast<ObjMethodAddr>(&ScaleOPopupMethod) : ObjMethodAddr(nullptr);
+  });
 }
 
 // ---- Drawing ---------------------------------------------------------------------------

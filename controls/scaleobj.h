@@ -5,8 +5,12 @@
 // checked against their handles before any entry is touched.
 // User-interface thread only.
 #pragma once
+#include <cstddef>
+
 #include "controls/scale.h"
 #include "panel/objects.h"
+#include "panel/popup.h"
+#include "panel/transact.h"
 
 // The scale's colour-scale flag: the marker array holds colours and its
 // first and last entries stand for the ends.
@@ -75,6 +79,63 @@ enum : int16 { kScalePartLowEnd = 8012, kScalePartHighEnd = 8013, kScalePartRamp
 QX_EXTERN_C int32 ScaleOGetDataPtrMethod(ObjHeap heap, int32 scale, int32 part, int32 mode, UHandle* handle);
 // Enters the Scale class's own methods in its class record (start-up).
 void ControlsJoinScaleSlots();
+
+// ---- Operate and edit messages -------------------------------------------------------------
+// The pop-up record as a scale reads it: the panel's record, then the word
+// in which the scale's click leaves the marker clicked (-1 none).  The
+// record travels inside the action record, which holds both.
+struct ScalePopupRecord {
+  PopupMsgRecord popup;
+  int32 marker;
+};
+static_assert(sizeof(void*) != 4 || offsetof(ScalePopupRecord, marker) == 48, "the marker word of the record");
+// The scale's tag in the click record and in its frames.
+constexpr uInt32 kScaleTag = FourCC("SCLE");
+// Drag cursors of a control's scale in edit mode.
+enum : int32 { kCursorScaleRound = 64, kCursorScaleHorizontal = 46, kCursorScaleVertical = 47 };
+// Flag bit of colour scales: colours are not interpolated between markers.
+constexpr uInt32 kScaleNoInterpolation = 0x80000;
+// The sub-menus the scale's menu runs: the mapping and style menus its
+// owner gives, the marker spacing menu (1 uniform, 2 arbitrary) and the
+// colour palette.
+enum : int32 { kScaleMappingMenuId = 59, kScaleStyleMenuId = 69, kMarkerSpacingMenuId = 98 };
+// Pop-up items of the scale.
+enum : int32 {
+  kPopupRamp = 171, kPopupInterpolateColor = 184, kPopupMarkerSpacing = 266, kPopupAddMarker = 267,
+  kPopupDeleteMarker = 268, kPopupMarkerColor = 269,
+};
+
+// The click inside the scale's bounds: a marker part under the point goes
+// to ScaleClickTick or ScaleClickLabel, other parts get the click, front
+// to back, until one answers (none: 0).  A pop-up click a part leaves
+// unhandled (1) on a scale that offers a menu (flag bits 0 and 11 clear)
+// builds the scale's menu, the marker clicked in the record (4).  A colour
+// click (6) on the ramp or an end box becomes event 256 unless 0x8000.
+QX_EXTERN_C int32 ScaleOClickMethod(ObjHeap heap, int32 scale, TransactionState* click, TransactionFrame* frame,
+                                    ActionParams* params);
+// A marker's label clicked: a press on the label of another marker than
+// the one being edited while it has the key focus ends that editing (1);
+// else the marker becomes the edited one and the label takes the click.
+QX_EXTERN_C int32 ScaleClickLabel(ObjHeap heap, int32 scale, int32 label, int32 marker, TransactionState* click,
+                                  TransactionFrame* frame, ActionParams* params);
+// A marker's tick clicked: the tick takes the click; a cursor query of a
+// control's scale in edit mode answers the drag cursor; a press that the
+// tick tracks starts dragging the marker (edit mode only).
+QX_EXTERN_C int32 ScaleClickTick(ObjHeap heap, int32 scale, int32 tick, int32 marker, TransactionState* click,
+                                 TransactionFrame* frame, ActionParams* params);
+// Actions along the scale's frame: label editing (a committed text sets the
+// edited marker's value, or its text-label entry), marker drags, the pop-up
+// choice, and events passed to the other parts; replies through the
+// scale's reply filter.
+QX_EXTERN_C int32 ScaleODoitMethod(ObjHeap heap, int32 scale, TransactionFrame* frame, int32 action,
+                                   ActionParams* params);
+// The scale's pop-up menu (build and run passes) and the palette's reply
+// for "Marker Color" (the chosen foreground stored in the marker when it
+// differs: 0x20200; no choice: 0).
+QX_EXTERN_C int32 ScaleOPopupMethod(ObjHeap heap, int32 scale, PopupMsgRecord* rec);
+QX_EXTERN_C int32 ScaleMarkerColorReply(int32 foreground, int32 background, int32 flags, int32 argument);
+// (The scale's selection method, ScaleOSelectMethod, is the panel's:
+// panel/editmsg.h.)
 
 // Draws the scale when its bounds need drawing and it is not hidden: its
 // other parts from the last (the end colour boxes with their colours, the

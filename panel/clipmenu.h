@@ -10,6 +10,24 @@
 // palette is built; 0 and *menu, or the menu manager's error.
 QX_EXTERN_C MgErr InitColorPalette(MenuHandle* menu);
 constexpr int32 kColorPaletteMenuId = 65;
+// The palette's choice procedure: the current foreground and background,
+// the flags (0x100 foreground chosen, 0x200 background chosen, 0x10000 the
+// final call, 0x20000 chosen in the colour dialog, 0x40000 chosen in the
+// grid) and the caller's argument; its answer is the palette run's.
+typedef int32 (*ColorPaletteProc)(int32 foreground, int32 background, int32 flags, int32 argument);
+enum : int32 {
+  kPaletteForeground = 0x100, kPaletteBackground = 0x200, kPaletteSingle = 0x800, kPaletteFinal = 0x10000,
+  kPaletteFromDialog = 0x20000, kPaletteFromGrid = 0x40000,
+};
+// Sets the colours shown at opening and the current ones, the flags (less
+// 0x70000), the depth and the choice procedure with its argument.
+QX_EXTERN_C void PrepareColorPalette(int32 foreground, int32 background, int32 flags, int32 depth,
+                                     ColorPaletteProc proc, int32 argument);
+// Ends a palette run (the menu and item chosen) and calls the choice
+// procedure once, taking it and its argument back (0 without one): its
+// answer.  The palette menu has no cells yet, so no run makes a choice and
+// the procedure is told so (no choice bits).
+QX_EXTERN_C int32 DoColorPalette(int32 menuResult, int32 item);
 QX_EXTERN_C void ShowClipboardWindow();
 // Paste is possible in the panel: in the owner mode (VI flags word 2 bit
 // 0x80000) for any clipboard of objects or text except in the clipboard's

@@ -577,6 +577,18 @@ int32 DDOOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* re
   return Generic(heap, object, code, rec);
 }
 
+int32 ScaleOSelectMethod(ObjHeap heap, int32 scale, int32 code, EditMsgRecord* rec) {
+  if (!IsObject(heap, scale)) return 0;
+  if (IsStringsCode(code)) {
+    // A control's own scales are read with the control.
+    const int16 id = PartIdOf(heap, scale);
+    const bool controlScale = id == 17 || id == 18 || id == 19 || id == 68;
+    if (controlScale && ClassIs(heap, Owner(heap, scale), kClsDataDisplayObject)) return 0;
+    return VIStrImportObjText(heap, scale, code, rec);
+  }
+  return Generic(heap, scale, code, rec);
+}
+
 int32 DDOOFrameSelMethod(ObjHeap heap, int32 object, ObjHeap, int32 offset, int32 flags) {
   if (!(flags & kFrameFlag)) return 0;
   Rect r{};
@@ -620,6 +632,7 @@ ObjMethodAddr EditSelectMethodFor(int32 cls) {
     case kClsListbox: return SlotAddr<&ListboxSelect>();
     case kClsGraphChart: return SlotAddr<&GraphSelect>();
     case kClsDataDisplayObject: case kClsUserItem: return SlotAddr<&DDOOSelectMethod>();
+    case kClsScale: return SlotAddr<&ScaleOSelectMethod>();
     default: return nullptr;
   }
 }

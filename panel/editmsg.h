@@ -80,6 +80,12 @@ QX_EXTERN_C void FPSelCopyEntry(ObjHeap src, int32 object, ObjHeap dst, int32 co
 // object checks its range and the value is out of it.
 QX_EXTERN_C int32 PasteTypedData(ObjHeap heap, int32 object, EditMsgRecord* rec);
 
+// The Scale class's selection method: the object-text codes (52, 53) skip
+// the scales that are a control's parts 17, 18, 19 and 68 and read other
+// scales' own text (VIStrImportObjText); every other code is the generic
+// handler's (the parts last first, a move of the selected scale into its
+// new owner, the document marked modified).
+QX_EXTERN_C int32 ScaleOSelectMethod(ObjHeap heap, int32 scale, int32 code, EditMsgRecord* rec);
 // The generic handler of data display objects and groups.
 QX_EXTERN_C int32 DDOOSelectMethod(ObjHeap heap, int32 object, int32 code, EditMsgRecord* rec);
 // The frame of the key-focus object: with flag 0x10 its frame rectangle

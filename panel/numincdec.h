@@ -56,11 +56,13 @@ static_assert(sizeof(void*) != 4 ||
                    offsetof(IncDecState, step) == 74 && offsetof(IncDecState, lastCommit) == 84 &&
                    offsetof(IncDecState, progress) == 92 && sizeof(IncDecState) == 96),
               "step state layout");
-static_assert(sizeof(void*) != 4 || (offsetof(ActionParams, words20) == 80 &&
-                                     sizeof(IncDecState) <= sizeof(ActionParams::words20)),
-              "the step state lies in the action record after the event");
-inline IncDecState* IncDecOf(ActionParams* p) { return reinterpret_cast<IncDecState*>(p->words20); }
-inline const IncDecState* IncDecOf(const ActionParams* p) { return reinterpret_cast<const IncDecState*>(p->words20); }
+static_assert(sizeof(void*) != 4 || (offsetof(OperateRecord, words20) == 80 &&
+                                     sizeof(IncDecState) <= sizeof(OperateRecord::words20)),
+              "the step state lies in the operate record after the event");
+inline IncDecState* IncDecOf(OperateRecord* p) { return reinterpret_cast<IncDecState*>(p->words20); }
+inline const IncDecState* IncDecOf(const OperateRecord* p) {
+  return reinterpret_cast<const IncDecState*>(p->words20);
+}
 
 // The procedure of one representation.  Operations: 0 multiply (*b = +1) or
 // divide (-1) the step at a by the scale factor; 1 whether the value at a,

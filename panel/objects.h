@@ -304,6 +304,10 @@ struct ActionParams {
   int32 newOwner;
 };
 enum : int32 { kActionTracking = 1 };
+// The record that operate mode's click and do-it messages carry: the hit
+// part, the window event, then each class's state (a numeric's step state
+// first).
+typedef ActionParams OperateRecord;
 static_assert(sizeof(void*) != 4 ||
                   (sizeof(ActionParams) == 300 && offsetof(ActionParams, partId) == 4 &&
                    offsetof(ActionParams, eventCode) == 12 && offsetof(ActionParams, modifiers) == 28 &&

@@ -94,8 +94,8 @@ bool IsSeparator(MenuHandle menu, int32 item) {
 // Inserts the item (a separator for code 0) at the position (-1: the end,
 // 0: the top), tagged with the record's level; disabled or checked as
 // asked.
-void Insert(MenuHandle menu, int32 level, int32 code, int32 position, bool enabled = true, bool checked = false) {
-  if (!menu) return;
+int32 Insert(MenuHandle menu, int32 level, int32 code, int32 position, bool enabled = true, bool checked = false) {
+  if (!menu) return 0;
   Str255 text{0};
   if (code) GetPopupMenuString(code, text);
   int32 at;
@@ -109,9 +109,10 @@ void Insert(MenuHandle menu, int32 level, int32 code, int32 position, bool enabl
                            : MInsertLSeparator(menu, nullptr, after, 0);
     at = err ? 0 : after >= 0 ? after + 1 : MCountItems(menu);
   }
-  if (!at) return;
+  if (!at) return 0;
   if (!enabled) MDisableItem(menu, at);
   if (checked) MCheckItem(menu, at, 1);
+  return at;
 }
 
 bool HasHelpRef(ObjHeap heap, int32 object) {
@@ -681,6 +682,21 @@ ObjMethodAddr OPopupMethodFor(int32 cls) {
     case kClsMultiLabel: case kClsBigMultiLabel: return Addr<&MultiLabelOPopupMethod>();
     default: return nullptr;
   }
+}
+
+int32 PopupInsertItem(MenuHandle menu, int32 level, int32 code, int32 position, Bool32 enabled, Bool32 checked) {
+  return Insert(menu, level, code, position, enabled != 0, checked != 0);
+}
+
+void PopupAttachSubmenu(MenuHandle menu, int32 item, int32 level, MenuHandle submenu) {
+  if (!menu || !submenu || item < 1 || item > MCountItems(menu)) return;
+  // Recorded under its own id, so that a choice in it names the sub-menu
+  // rather than the pop-up it hangs in; shared menus are not released.
+  if (gHooks.menuAttachRecord) {
+    gHooks.menuAttachRecord(level, submenu, menu, item, MGetMenuID(submenu), -1, 0);
+    return;
+  }
+  MSetLItemSubmenu(menu, item, submenu);
 }
 
 PopupShellHooks SetPopupShellHooks(const PopupShellHooks& hooks) {

@@ -61,6 +61,14 @@ constexpr int32 kPopupItemsListId = 300;
 
 // The item's text (empty when the list has no such entry).
 QX_EXTERN_C void GetPopupMenuString(int32 code, PStr text);
+// Inserts the item of the code (a separator for code 0) at the position
+// (-1: the end, 0: the top), tagged with the level, disabled or checked as
+// asked; its 1-based position, 0 when it could not be added.
+QX_EXTERN_C int32 PopupInsertItem(MenuHandle menu, int32 level, int32 code, int32 position, Bool32 enabled,
+                                  Bool32 checked);
+// Hangs the menu of the given id under the item, tagged with the level: a
+// choice in it comes back as that menu id with the item's number.
+QX_EXTERN_C void PopupAttachSubmenu(MenuHandle menu, int32 item, int32 level, MenuHandle submenu);
 // The generic pop-up of data display objects.
 QX_EXTERN_C int32 DDOOPopupMethod(ObjHeap heap, int32 object, PopupMsgRecord* rec);
 // The explain item at the top of the menu, for a controller showing an
@@ -90,6 +98,10 @@ ObjMethodAddr OPopupMethodFor(int32 cls);
 // and calling a VI by its path.
 struct PopupShellHooks {
   int32 (*menuInsertItemAt)(int32 owner, MenuHandle menu, ConstPStr text, int32 data, int32 position) = nullptr;
+  // Records a sub-menu hung under an item (not yet placed) with the id its
+  // choices translate to, and attaches it.
+  MgErr (*menuAttachRecord)(int32 owner, MenuHandle subMenu, MenuHandle parent, int32 item, int32 subMenuId,
+                            int32 position, int32 flag) = nullptr;
   int32 (*helpGetVIHelpRef)(ObjHeap heap, int32 object, Path* file, PStr keyword) = nullptr;
   int32 (*helpOpenOnlineForObj)(ObjHeap heap, int32 object) = nullptr;
   MgErr (*callInstrumentByPath)(Path path, int32 setPanelFlag, int32 nIn, int32 nOut, ...) = nullptr;

@@ -452,6 +452,11 @@ int32 ImportObjectStrings(ObjHeap heap, int32 object, ImportStringsRequest* rq) 
   return ImportFor(ObjClass(heap, object))(heap, object, rq);
 }
 
+int32 VIStrImportObjText(ObjHeap heap, int32 object, int32 code, void* request) {
+  if (code != kSelectImportStrings || !request) return 0;
+  return ImportObjectStrings(heap, object, static_cast<ImportStringsRequest*>(request));
+}
+
 ObjMethodAddr StringImportSelectMethodFor(int32 cls) {
   return cls == kClsFrontPanel ? nullptr : reinterpret_cast<ObjMethodAddr>(&ObjectSelect);
 }

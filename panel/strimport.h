@@ -14,6 +14,10 @@ ObjMethodAddr StringImportSelectMethodFor(int32 cls);
 // An object's import by its class's order (the selection methods' strings
 // step); the reply bits.
 int32 ImportObjectStrings(ObjHeap heap, int32 object, ImportStringsRequest* rq);
+// The object-text step of the selection messages 52 and 53: 53 reads the
+// object's own elements (and its parts') from the request, 52 writes
+// nothing; the reply bits.  Other codes answer 0.
+QX_EXTERN_C int32 VIStrImportObjText(ObjHeap heap, int32 object, int32 code, void* request);
 // The root's import: CONTENT, its top-level objects from the last to the
 // first, the closing CONTENT; the reply bits.
 int32 PanelImportStrings(ObjHeap heap, int32 root, ImportStringsRequest* rq);

@@ -169,7 +169,9 @@ inline constexpr const char* kScaleGrid[] = {"Grid", "No Grid:APP_GRID_NONE", "M
 inline constexpr const char* kAboutPopUp[] = {"About", "Credits:APP_CREDITS", "Memory:APP_MEMORY"};
 inline constexpr const char* kGraphPalette[] = {"Graph Palette", "Zoom:APP_GRAPH_ZOOM", "Pan:APP_GRAPH_PAN"};
 inline constexpr const char* kLegend[] = {"Legend", "Plot Name:APP_LEGEND_NAME"};
-inline constexpr const char* kMarker[] = {"Marker", "Marker Spacing:APP_MARKER_SPACING"};
+// The marker spacing of a scale: item 1 uniform, 2 arbitrary.
+inline constexpr const char* kMarker[] = {"Marker Spacing", "Uniform:APP_MARKER_UNIFORM",
+                                          "Arbitrary:APP_MARKER_ARBITRARY"};
 inline constexpr const char* kChartUpdate[] = {"Update Mode", "Strip Chart:APP_STRIP_CHART",
                                                "Scope Chart:APP_SCOPE_CHART", "Sweep Chart:APP_SWEEP_CHART"};
 

@@ -7,6 +7,7 @@
 #include "controls/scale.h"
 #include "controls/scaleobj.h"
 #include "mgsource/memory.h"
+#include "panel/datamsg.h"
 #include "panel/objdraw.h"
 #include "panel/panel_test_support.h"
 

@@ -193,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       UHandle m = ScaleRecOf(heap, s) ? ScaleRecOf(heap, s)->markers : nullptr;
       int32 msize = m ? DSGetHandleSize(m) : 0;
       bool resized = false;
-      switch (in.Byte() % 15) {
+      switch (in.Byte() % 16) {
         case 0: {
           int32 idx = 0;
           int32 index = int32(in.Byte()) - 3;
@@ -342,6 +342,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       uintptr_t(uInt32(at)) != uintptr_t(&r->endParts[1]))))
               __builtin_trap();
           }
+          break;
+        }
+        case 14: {
+          // A pop-up command of the scale's menu with any marker: the reply
+          // is one the menu gives, and the marker count moves only on a
+          // marker added or deleted.
+          resized = true;
+          const int32 menus[] = {72, 59, 69, 98, 65};
+          const int32 items[] = {171, 184, 266, 267, 268, 269, 1, 2, 3, 9, 0};
+          ScalePopupRecord rec{};
+          rec.popup.category = kScaleTag, rec.popup.phase = kPopupRun, rec.popup.level = -1;
+          rec.popup.menuId = menus[in.Byte() % 5], rec.popup.item = items[in.Byte() % 11];
+          rec.popup.point = Point{int16(in.Word()), int16(in.Word())};
+          rec.marker = int32(in.Byte() % 12) - 2;
+          const ScaleRec* before = ScaleRecOf(heap, s);
+          const int32 count = before && before->markers && DSGetHandleSize(before->markers) >= 4
+                                  ? int32(GetNative32(*before->markers)) : -1;
+          const int32 reply = ScaleOPopupMethod(heap, s, &rec.popup);
+          if (reply != 0 && reply != 0x80 && reply != 0x280 && reply != 0x10280 && reply != 0x10200 && reply != 0x10)
+            __builtin_trap();
+          const ScaleRec* r = ScaleRecOf(heap, s);
+          const int32 after = r && r->markers && DSGetHandleSize(r->markers) >= 4 ? int32(GetNative32(*r->markers)) : -1;
+          const bool moved = rec.popup.menuId == 72 && (rec.popup.item == 267 || rec.popup.item == 268) && reply == 0x280;
+          if (count >= 0 && after != count && !moved) __builtin_trap();
+          if (r && r->markers && std::find(markers.begin(), markers.end(), r->markers) == markers.end())
+            markers.push_back(r->markers);
           break;
         }
         case 10: {

@@ -14,6 +14,7 @@
 #include "engine/vi/viinst.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
+#include "panel/popup.h"
 #include "mgsource/draw/dregion.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"

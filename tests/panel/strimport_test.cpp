@@ -5,6 +5,7 @@
 
 #include "mgsource/counted_strings.h"
 #include "panel/datamsg.h"
+#include "panel/editmsg.h"
 #include "panel/panel_test_support.h"
 #include "panel/strimport.h"
 #include "panel/vistring_fixture.h"
@@ -191,6 +192,30 @@ TEST_F(StringImportTest, AnArrayOfPathsTakesItsDefaultElementByElement) {
     std::memcpy(&second, *paths + 8, sizeof second);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(FDepth(second), 2);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The selection message's string codes on scales: a control's own scale
+// (part 17 of a slide) is read with the control and answers at once; a
+// scale of its own reads its element, here missing: the import stops.
+TEST_F(StringImportTest, AControlsScaleLeavesItsTextToTheControl) {
+  int32 slide = 0;
+  Control(tdb::DBL(), kClsSlide, &slide, root_);
+  const int32 own = Obj(kClsScale, slide, 17), free = Obj(kClsScale, root_, 0);
+  UHandle h = Keep(DSNewHClr(4));
+  for (const auto& [scale, stops] : {std::pair{own, false}, {free, true}}) {
+    InitImportContext(&context_);
+    ImportStringsRequest rq{};
+    rq.text = h, rq.syntaxVersion = 2, rq.context = &context_;
+    ClearReports();
+    const int32 reply = OSelectCode(panel_, scale, kEditImportStrings, reinterpret_cast<EditMsgRecord*>(&rq));
+    EXPECT_EQ((reply & kImportStop) != 0, stops) << scale;
+    EXPECT_EQ(context_.errCode != -1, stops) << scale;
+    EXPECT_EQ(OSelectCode(panel_, scale, kEditExportStrings, reinterpret_cast<EditMsgRecord*>(&rq)), 0);
   }
 }
 
