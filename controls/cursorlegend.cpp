@@ -6,6 +6,7 @@
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
+#include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -62,4 +63,5 @@ void ControlsInstallPanelHooks() {
   ControlsJoinScaleSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
+  ControlsInstallScaleAttrHooks();
 }
