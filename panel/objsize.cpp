@@ -381,6 +381,11 @@ int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 p) {
 
 // ---- The data display methods -------------------------------------------------------------
 
+MgErr FollowAnchoredParts(ObjHeap heap, int32 object, int32 partId) {
+  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
+  return FollowPart(heap, object, partId);
+}
+
 int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
