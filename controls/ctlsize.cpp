@@ -303,7 +303,7 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
     }
     partId = 0;
   } else if (n >= 2 && partId == kGPartFrame && frame) {
-    frameOld = BoundsOf(heap, frame);
+    frameOld = LastOldBounds;  // the frame has its new rectangle already
   }
   if (const int32 err = DDOOSizeMethod(heap, graph, newRect, partId)) return err;
   const int32 xScale = FindPart(heap, graph, kGPartXScale, 0);

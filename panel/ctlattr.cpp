@@ -157,7 +157,14 @@ struct ArrayValue {
 bool ArrayOf(const Call& c, ArrayValue* a) {
   if (!c.td || !c.value || c.td->code != kTDArray) return false;
   if (int16(GetNative16(reinterpret_cast<const uChar*>(c.td) + 4)) != 1) return false;
-  a->elem = SkipTypedefs(ElemTD(c.td, 0));
+  // The element follows the one dimension's bound; it must lie inside the
+  // array's descriptor.
+  const uChar* at = reinterpret_cast<const uChar*>(c.td);
+  const int32 size = GetNative16(at);
+  if (size < 10 + 4) return false;
+  const auto* elem = reinterpret_cast<const TypeDescriptor*>(at + 10);
+  if (GetNative16(at + 10) < 4 || 10 + GetNative16(at + 10) > size) return false;
+  a->elem = SkipTypedefs(elem);
   if (!a->elem) return false;
   a->cell = static_cast<UHandle*>(c.value);
   a->size = DataSize(a->elem);
@@ -956,10 +963,8 @@ int32 Entry(ObjHeap heap, int32 object, AttrCallRec* rec) {
   Call c{heap, object, rec, AttrValueTD(rec), rec->value, rec->read != 0};
   return F(c, rec->selector);
 }
-template <bool String>
-int32 TextEntry(const Call& c, int32 s) {
-  return TextRows(c, s, String, String ? "stringattr" : "pathTagAttr");
-}
+int32 StringRows(const Call& c, int32 s) { return TextRows(c, s, true, "stringattr"); }
+int32 PathTagRows(const Call& c, int32 s) { return TextRows(c, s, false, "pathTagAttr"); }
 
 struct Table {
   int32 number;
@@ -972,6 +977,20 @@ std::vector<Table>& Tables() {
 }
 
 }  // namespace
+
+// ---- The property procedures ----------------------------------------------------------------
+
+int32 snumattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Numeric>(heap, object, rec); }
+int32 colorNum(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<ColorBox>(heap, object, rec); }
+int32 boolattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Boolean>(heap, object, rec); }
+int32 stringattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<StringRows>(heap, object, rec); }
+int32 pathTagAttr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<PathTagRows>(heap, object, rec); }
+int32 ringattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Ring>(heap, object, rec); }
+int32 slideattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Slide>(heap, object, rec); }
+int32 moreslideattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<MoreSlide>(heap, object, rec); }
+int32 sRampattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Ramp>(heap, object, rec); }
+int32 arrayattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Array>(heap, object, rec); }
+int32 pictattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Picture>(heap, object, rec); }
 
 // ---- Shared helpers ------------------------------------------------------------------------
 
@@ -1058,21 +1077,21 @@ bool ScaleAttrHooksFilled() {
 void PanelInstallAttrTables() {
   std::vector<Table>& t = Tables();
   if (t.empty()) {
-    t.push_back({4, &Entry<Numeric>, Clu({U32(), FormatPair(), ColourPair()})});
-    t.push_back({49, &Entry<ColorBox>, Clu({SizePair()})});
-    t.push_back({1, &Entry<Boolean>, Clu({SizePair(), Arr(Str()), Arr(ColourPair())})});
-    t.push_back({2, &Entry<TextEntry<true>>,
+    t.push_back({4, &snumattr, Clu({U32(), FormatPair(), ColourPair()})});
+    t.push_back({49, &colorNum, Clu({SizePair()})});
+    t.push_back({1, &boolattr, Clu({SizePair(), Arr(Str()), Arr(ColourPair())})});
+    t.push_back({2, &stringattr,
                  Clu({SizePair(), I32(), Clu({I32(), I32()}), U32(), Bool(), ColourPair()})});
-    t.push_back({3, &Entry<TextEntry<false>>, Clu({SizePair(), I32(), Clu({I32(), I32()}), ColourPair()})});
-    t.push_back({5, &Entry<Ring>, Clu({SizePair(), FormatPair(), ColourPair(), ColourPair(), Arr(Str()), Arr(I32())})});
-    t.push_back({6, &Entry<Slide>, Clu({SizePair(), I32(), Clu({I32(), I32()}), ScaleCluster()})});
-    t.push_back({19, &Entry<MoreSlide>, Clu({I32(), U32()})});
-    t.push_back({15, &Entry<Ramp>,
+    t.push_back({3, &pathTagAttr, Clu({SizePair(), I32(), Clu({I32(), I32()}), ColourPair()})});
+    t.push_back({5, &ringattr, Clu({SizePair(), FormatPair(), ColourPair(), ColourPair(), Arr(Str()), Arr(I32())})});
+    t.push_back({6, &slideattr, Clu({SizePair(), I32(), Clu({I32(), I32()}), ScaleCluster()})});
+    t.push_back({19, &moreslideattr, Clu({I32(), U32()})});
+    t.push_back({15, &sRampattr,
                  Clu({SizePair(), FormatPair(), ColourPair(), Bool(), Bool(),
                       Clu({Bool(), U32(), U32(), Arr(Clu({Dbl(), U32()})), U8(), Clu({U8(), U8()}),
                            Clu({Dbl(), Dbl(), Dbl()}), Bool(), U8(), Bool()})})});
-    t.push_back({8, &Entry<Array>, Clu({U32(), U32(), Bool(), Arr(U32()), Arr(U32()), Arr(U32())})});
-    t.push_back({29, &Entry<Picture>,
+    t.push_back({8, &arrayattr, Clu({U32(), U32(), Bool(), Arr(U32()), Arr(U32()), Arr(U32())})});
+    t.push_back({29, &pictattr,
                  Clu({SizePair(), U8(), Clu({Clu({I32(), I32()}), Clu({Bool(), Bool(), Bool(), Bool()})})})});
     t.push_back({kRingFlagArrayTable, nullptr, Arr(U32())});
   }

@@ -10,6 +10,20 @@
 // vector is resized with) in the property tables.
 void PanelInstallAttrTables();
 
+// The property procedures of the classes (the record's selector is the
+// index inside the class's own table; one without a case is reported).
+QX_EXTERN_C int32 snumattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 colorNum(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 boolattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 stringattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 pathTagAttr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 ringattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 slideattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 moreslideattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 sRampattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 arrayattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+QX_EXTERN_C int32 pictattr(ObjHeap heap, int32 object, AttrCallRec* rec);
+
 // A display format code as (format, precision): 0 decimal, 1 scientific,
 // 2 engineering, 3 binary, 4 octal, 5 hexadecimal, 6 relative time, 7
 // absolute time; false for a code that is none of these.
