@@ -25,6 +25,8 @@
 #include "mgsource/window/textdraw.h"
 #include "mgsource/window/textedit.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "panel/booltext.h"
 #include "panel/ctrl_internal.h"
 #include "panel/datageom.h"
@@ -861,9 +863,10 @@ int32 Array(const Call& c, int32 s) {
 
 // ---- Pictures --------------------------------------------------------------------------------
 
-// The mouse cluster: the tracked mouse relative to the drawing area and
-// four bits of the tracking state; (-1, -1) and false when the picture does
-// not track the mouse.
+// The mouse cluster: while the picture (or its drawing area) is the tracked
+// object, the mouse in the panel's window relative to the drawing area's
+// top-left corner and four bits of the tracking state (0x40, 0x02, 0x20,
+// 0x01); otherwise (-1, -1) and false.
 struct Mouse {
   int32 x = -1, y = -1;
   bool bits[4] = {false, false, false, false};
@@ -874,17 +877,18 @@ Mouse MouseOf(const Call& c) {
   int32 object = 0;
   SetTrackObject(nullptr, 0, &heap, &object, false);
   const int32 area = Part(c, ctrl::kPartContent);
-  if (heap != c.heap || !IsObj(c.heap, area) || (object != c.object && object != area)) return m;
+  const WindowRef window = WindowRef(ctrl::Ext(c.heap, kHeapExtWindow));
+  if (heap != c.heap || !window || !IsObj(c.heap, area) || (object != c.object && object != area)) return m;
   int32 state = 0;
   TrackState(0, &state, false);
+  Point at{0, 0};
+  WGetGlobalMouse(&at);
+  WGlobalToLocal(window, &at);
   const Rect r = ctrl::BoundsOf(c.heap, area);
-  const int32 at = int32(int16(uInt32(state) >> 16));
-  m.x = at - r.left;
-  m.y = 0 - r.top;
-  m.bits[0] = state & 0x40;
-  m.bits[1] = state & 0x02;
-  m.bits[2] = state & 0x20;
-  m.bits[3] = state & 0x01;
+  m.x = int32(at.h) - r.left;
+  m.y = int32(at.v) - r.top;
+  const int32 bits[4] = {0x40, 0x02, 0x20, 0x01};
+  for (int32 k = 0; k < 4; ++k) m.bits[k] = (state & bits[k]) != 0;
   return m;
 }
 

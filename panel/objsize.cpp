@@ -597,16 +597,6 @@ KnobScaleResizeProc KnobScaleResizeHookInUse() { return gKnobScaleResize; }
 
 namespace {
 
-// The resize of a class whose own method another part of the system
-// brings (scales and graphs): a rectangle becomes the bounds, none grows
-// them around the parts.
-int32 PlainSizeMethod(ObjHeap heap, int32 object, const Rect* rect, int32) {
-  MarkChanged(heap, object);
-  if (rect) SetBoundsOf(heap, object, *rect);
-  else OSizeToParts(heap, object);
-  return 0;
-}
-
 }  // namespace
 
 ObjMethodAddr OSizeMethodFor(int32 cls) {
@@ -630,7 +620,6 @@ ObjMethodAddr OSizeMethodFor(int32 cls) {
     case kClsKnob: return Addr(&KnobOSizeMethod);
     case kClsBoolean: return Addr(&BooleanOSizeMethod);
     case kClsGrouperObject: return Addr(&GrouperOSizeMethod);
-    case kClsScale: case kClsGraphChart: return Addr(&PlainSizeMethod);
-    default: return nullptr;  // listboxes and containers join from the controls
+    default: return nullptr;  // listboxes, containers, scales and graphs join from the controls
   }
 }
