@@ -41,6 +41,18 @@ ScaleRec* RecordOf(ObjHeap heap, int32 scale, int32 line) {
   return ScaleRecOf(heap, scale);
 }
 
+// The same for records whose absence a damaged file can cause: reported as
+// debug text (with the line), never as a failure that ends the program.
+ScaleRec* RecordOrReport(ObjHeap heap, int32 scale, int32 line) {
+  const int32 data = Live(heap, scale, 4 * (kScaleObjDataTD + 1)) ? ObjWord(heap, scale, kScaleObjData) : 0;
+  const int32 td = data ? ObjWord(heap, scale, kScaleObjDataTD) : 0;
+  if (!data || !PanelEntryTD(heap, data, td, int32(sizeof(ScaleRec)))) {
+    DBPrintf("%s line %ld: no ScaleRec", kSource, long(line));
+    return nullptr;
+  }
+  return ScaleRecOf(heap, scale);
+}
+
 int16 Scaled(int32 v, int32 from, float64 ratio, int32 to) {
   return Pin16(int64(std::trunc(std::fmax(-65536.0, std::fmin(65536.0, (v - from) * ratio + to)))));
 }
@@ -209,12 +221,13 @@ int32 ScaleOSizeMethod(ObjHeap heap, int32 scale, const Rect* newRect, int32 par
     const int32 a = LastPart(heap, scale, kScalePartSideA), b = LastPart(heap, scale, kScalePartSideB);
     const int32 line = LastPart(heap, scale, kScalePartLine), track = LastPart(heap, scale, kScalePartTrack);
     const int32 endHigh = LastPart(heap, scale, kScalePartEndHigh), endLow = LastPart(heap, scale, kScalePartEndLow);
-    ScaleRec* r = RecordOf(heap, scale, 800);
+    ScaleRec* r = RecordOrReport(heap, scale, 800);
     const int32 dTop = int32(newRect->top) - bounds.top, dLeft = int32(newRect->left) - bounds.left;
     const int32 dBottom = int32(newRect->bottom) - bounds.bottom, dRight = int32(newRect->right) - bounds.right;
     const Rect ra = a ? BoundsOf(heap, a) : Rect{0, 0, 0, 0}, rb = b ? BoundsOf(heap, b) : Rect{0, 0, 0, 0};
     if (flags & kScaleRound) {
-      if (MgErr err = KnobScaleResize(heap, scale, &bounds, newRect)) return err;
+      if (r)
+        if (MgErr err = KnobScaleResize(heap, scale, &bounds, newRect)) return err;
     } else if (!(flags & kScaleHorizontal)) {
       const bool side = Middle2(ra, true) < Middle2(rb, true);
       if (r) {
@@ -266,7 +279,7 @@ int32 ScaleOSizeMethod(ObjHeap heap, int32 scale, const Rect* newRect, int32 par
     const Rect old = LastOldBounds;
     const Rect now = PartRect(heap, part, 1);
     if (partId == kScalePartTrack)
-      if (ScaleRec* r = RecordOf(heap, scale, 800)) {
+      if (ScaleRec* r = RecordOrReport(heap, scale, 800)) {
         const bool horizontal = flags & kScaleHorizontal;
         const int32 lo = (horizontal ? now.left : now.top) + 1, hi = (horizontal ? now.right : now.bottom) - 1;
         const bool increasing = r->pixelStart < r->pixelEnd;
@@ -366,10 +379,10 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
     for (int32 s : yScales) {
       const int32 area = FindPart(heap, graph, kGPartPlotArea, ObjInt16(heap, s, kObjPartOrder));
       if (!area) {
-        DBAssert(kSource, 1283, "GraphOSizeMethod: a scale without its plot area");
+        DBPrintf("%s line %ld: a scale without its plot area", kSource, 1283L);
         continue;
       }
-      ScaleRec* r = RecordOf(heap, s, 1286);
+      ScaleRec* r = RecordOrReport(heap, s, 1286);
       if (!r) continue;
       if (leftMoved)
         if (MgErr err = InvalMoveBy(heap, s, 0, int32(changedNew.left) - changedOld.left)) return err;
@@ -380,7 +393,7 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
     if (xScale && basePart) {
       if (changed == n - 1 && (corner == 0 || corner == 1))
         if (MgErr err = InvalMoveBy(heap, xScale, int32(changedNew.bottom) - changedOld.bottom, 0)) return err;
-      if (ScaleRec* r = RecordOf(heap, xScale, 1336))
+      if (ScaleRec* r = RecordOrReport(heap, xScale, 1336))
         PlaceEnds(heap, xScale, r, int32(base.left) + 1, int32(base.right) - 2);
     }
     if (MgErr err = OffsetGraphCursors(heap, graph)) return err;
