@@ -260,7 +260,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     union {
       AttrCallRec rec;
       ActionParams words;
-    } holder{};
+    } holder;
+    std::memset(&holder, 0, sizeof holder);
     AttrCallRec& rec = holder.rec;
     rec.types = types;
     rec.typeOffset = uInt32(typeOffset);
@@ -285,7 +286,14 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       WSetClipRect(&content, &savedClip);
     }
     const int32 root = int32(Ext(heap, kHeapExtRoot));
-    if (IsObj(heap, root)) reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+    const auto* path = static_cast<const TransactionFrame*>(TRStackTop());
+    if (path->kind == kCatFPSC && path->mode == 2) {
+      // The panel itself has no properties: its do-it would take the action
+      // for a programming error, but the node comes from a VI's code.
+      DBPrintf("supcodoit action=%lx?", long(kActCtrlOp));
+    } else if (IsObj(heap, root)) {
+      reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+    }
     if (window) {
       if (reply & kAttrReplyRedrawn) {
         DoDDOAttrCallDone();

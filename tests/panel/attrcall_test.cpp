@@ -129,6 +129,7 @@ TEST_F(AttrCallTest, PropertiesReachTheControlThroughThePanelsPath) {
   uChar on = 0;
   Node(root_, {tdb::Boolean()}, {kWrite}, &on);
   EXPECT_EQ(Reports("supcodoit action=1B?"), 1);
+  EXPECT_EQ(Asserts(), 0) << "a VI's node is no programming error";
 }
 
 // A node of three entries whose first redraws: the later ones are not the
