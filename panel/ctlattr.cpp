@@ -181,6 +181,12 @@ bool ArrayOf(const Call& c, ArrayValue* a) {
   return a->size > 0;
 }
 UPtr ElementAt(const ArrayValue& a, int32 i) { return *(*a.cell) + 4 + a.size * i; }
+// Whether the element descriptor is a number the value procedures move.
+bool IsNumber(const TypeDescriptor* td) {
+  alignas(16) uChar zero[32] = {};
+  int32 x = 0;
+  return DataSize(td) <= int32(sizeof zero) && AttrPutNum(td, zero, kTDI32, &x);
+}
 
 // Gives the array value n elements (new ones zeroed, string elements of
 // dropped ones released); false when memory ran out.
@@ -191,7 +197,7 @@ bool ResizeArray(ArrayValue* a, int32 n) {
     for (int32 i = n; i < a->count; ++i) {
       UHandle s;
       std::memcpy(&s, ElementAt(*a, i), sizeof s);
-      if (s) DSDisposeHandle(s);
+      if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
     }
   const int32 bytes = 4 + a->size * n;
   if (!h) {
@@ -600,14 +606,14 @@ int32 RingStrings(const Call& c) {
 int32 RingDisabled(const Call& c) {
   UHandle flags = ObjItemData(c.heap, c.object);
   ArrayValue a;
-  if (!ArrayOf(c, &a) || !NumSize(a.elem->code)) return 0;
+  if (!ArrayOf(c, &a) || !IsNumber(a.elem)) return 0;
   const int32 n = flags ? int32(GetNative32(*flags)) : 0;
   if (c.read) {
     std::vector<int32> on;
     for (int32 i = 0; i < n; ++i)
       if (GetNative32(*flags + 4 + 4 * i) & 1) on.push_back(i);
     if (!ResizeArray(&a, int32(on.size()))) return kAttrReplyMemFull;
-    for (int32 i = 0; i < a.count; ++i) ConvertNum(kTDI32, &on[size_t(i)], a.elem->code, ElementAt(a, i));
+    for (int32 i = 0; i < a.count; ++i) AttrGetNum(a.elem, ElementAt(a, i), kTDI32, &on[size_t(i)]);
     return 0;
   }
   if (!flags || n <= 0) return 0;
@@ -615,12 +621,16 @@ int32 RingDisabled(const Call& c) {
   for (int32 i = 0; i < n; ++i) bits[size_t(i)] = GetNative32(*flags + 4 + 4 * i) & ~1u;
   for (int32 i = 0; i < a.count; ++i) {
     int32 index = -1;
-    ConvertNum(a.elem->code, ElementAt(a, i), kTDI32, &index);
+    AttrPutNum(a.elem, ElementAt(a, i), kTDI32, &index);
     if (index >= 0 && index < n) bits[size_t(index)] |= 1;
   }
   const void* data = reinterpret_cast<const void*>(
       uintptr_t(uInt32(OGetDataPtr(c.heap, c.object, 0, kDataPtrOperate, nullptr))));
-  const int32 shown = data ? std::clamp(ctrl::RingIndexOf(ctrl::TypeCodeOf(c.heap, c.object), data), 0, n - 1) : 0;
+  // The item shown: the value (an enumeration's as its number type).
+  int32 code = ctrl::TypeCodeOf(c.heap, c.object);
+  if (code >= kTDEnumU8 && code <= kTDEnumU32) code = code - kTDEnumU8 + kTDU8;
+  const bool number = code >= kTDI8 && code <= kTDCXT;
+  const int32 shown = data && number ? std::clamp(ctrl::RingIndexOf(code, data), 0, n - 1) : 0;
   const bool was = GetNative32(*flags + 4 + 4 * shown) & 1;
   for (int32 i = 0; i < n; ++i) PutNative32(*flags + 4 + 4 * i, bits[size_t(i)]);
   if (was == ((bits[size_t(shown)] & 1) != 0)) return 0;
@@ -765,21 +775,21 @@ int32 ArrayVector(const Call& c, int32 which) {
     return kAttrReplyMemFull;
   }
   ArrayValue a;
-  if (!ArrayOf(c, &a) || !NumSize(a.elem->code)) return 0;
+  if (!ArrayOf(c, &a) || !IsNumber(a.elem)) return 0;
   const int32 dims = std::min({VCount(v[0]), VCount(v[1]), VCount(v[2])});
   const int32 n = which == 0 ? VCount(v[0]) : dims;
   if (c.read) {
     if (!ResizeArray(&a, n)) return kAttrReplyMemFull;
     for (int32 i = 0; i < n; ++i) {
       const int32 x = which == 0 ? VAt(v[0], i) : which == 1 ? VAt(v[1], i) : VAt(v[2], i) - VAt(v[1], i);
-      ConvertNum(kTDI32, &x, a.elem->code, ElementAt(a, i));
+      AttrGetNum(a.elem, ElementAt(a, i), kTDI32, &x);
     }
     return 0;
   }
   bool changed = false;
   for (int32 i = 0; i < std::min(n, a.count); ++i) {
     int32 x = 0;
-    ConvertNum(a.elem->code, ElementAt(a, i), kTDI32, &x);
+    AttrPutNum(a.elem, ElementAt(a, i), kTDI32, &x);
     if (x < 0) x = 0;
     if (which == 0) {
       if (VAt(v[0], i) != x) VSet(v[0], i, x), changed = true;

@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "engine/dsalloc.h"
+#include "engine/typemgr.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "panel/attrcall.h"
 #include "panel/objload.h"
+#include "panel/osupport.h"
 #include "panel/transact.h"
 #include "panel_fuzz_support.h"
 
@@ -92,14 +96,36 @@ void DisposeArray(UHandle a, Shape shape) {
 
 void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
   const int32 cls = kClasses[in.Byte() % (sizeof kClasses / sizeof kClasses[0])];
+  // The control's type as its class shows it, its data allocated.
+  const tdb::TD type = cls == kClsBoolean                     ? tdb::Boolean()
+                       : cls == kClsString || cls == kClsPicture ? tdb::String(-1)
+                       : cls == kClsPath || cls == kClsTag     ? tdb::Path(-1)
+                       : cls == kClsRing                       ? (in.Byte() & 1 ? tdb::U16() : tdb::Enum(kTDEnumU16, {"a", "b"}))
+                       : cls == kClsArray                      ? tdb::Array(tdb::DBL(), {-1})
+                                                               : (in.Byte() & 1 ? tdb::DBL() : tdb::I32());
+  const std::vector<uChar> typeBytes = type.Bytes();
+  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(typeBytes));
   const int32 dco = vib::NewObject(heap, kClsFPDataController, ClassRecord(kClsFPDataController)->instanceSize, root, 0, 0);
-  const int32 control = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize + 64, 0, 0, 0);
-  if (!dco || !control) return;
+  const int32 control = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, 0, 0, 0);
+  if (!t || !dco || !control) return;
   OHSetWord(heap, uInt32(control + 4 * kPWOwner), uInt32(dco));
   OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(control));
+  OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), uInt32(t));
+  OHSetWord(heap, uInt32(control + 4 * kPWDDOTypeId), uInt32(t));
   if (const int32 list = vib::NewList(heap, {dco})) OHSetWord(heap, uInt32(root + 40), uInt32(list));
-  OHSetWord(heap, uInt32(control), in.Word());
-  for (int32 at = 40; at < 64; at += 4) OHSetWord(heap, uInt32(control + at), in.Byte() > 200 ? in.Word() : 0);
+  OHSetWord(heap, uInt32(control), in.Word() & ~0x8u);
+  // The class's own words the properties read (display format, grid and
+  // shown cell, active slider) the input gives; words that hold images or
+  // handles of other parts of the system keep what the object was made with.
+  const bool formatted = cls == kClsNumeric || cls == kClsColorBox || cls == kClsRing || cls == kClsColorRamp ||
+                         cls == kClsSlide || cls == kClsKnob;
+  if (formatted) PutNative16(*heap + control + 40, uInt16(in.Word()));
+  if (cls == kClsArray)
+    for (int32 word : {kPWArrayGrid, kPWArrayShown}) OHSetWord(heap, uInt32(control + 4 * word), in.Word() & 0x00FF00FF);
+  if ((cls == kClsSlide || cls == kClsKnob) && OHBlockSize(heap, control) >= 4 * (kPWActiveElement + 1))
+    OHSetWord(heap, uInt32(control + 4 * kPWActiveElement), in.Byte() % 4);
+  if (AllocObjDataSpace(heap, dco) != kNoErr) return;
+  if (DSAllocCurrentState()->active) AllocEndPass();
   std::vector<UHandle> lists;
   std::vector<TRecord> texts;
   for (int32 k = 0, parts = 1 + in.Byte() % 6; k < parts; ++k) {
@@ -118,7 +144,9 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
     const int32 bytes = 4 + in.Byte() % 24;
     if (UHandle l = AZNewHClr(bytes)) {
       in.Bytes(*l, size_t(bytes));
-      PutNative32(*l, GetNative32(*l) % 8);
+      // At least one string: a multi-label without strings is refused by its
+      // display with a failure report, which is not this target's concern.
+      PutNative32(*l, 1 + GetNative32(*l) % 7);
       lists.push_back(l);
       OHSetWord(heap, uInt32(p + kObjStringList), uInt32(uintptr_t(l)));
     }
@@ -173,6 +201,9 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
   ForEachPart(heap, control, [&](int32 p) {
     if (p != control && OHBlockSize(heap, p) >= kObjText + 4) OHSetWord(heap, uInt32(p + kObjText), 0);
   });
+  SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
+  UPtr ext = *heap + int32(OHWord(heap, kOHExtension));
+  for (int32 at : {kHeapExtKeyFocus, kHeapExtFocusText}) PutNative32(ext + at, 0);
   for (TRecord t : texts) TDispose(t);
   for (UHandle l : lists) AZDisposeHandle(l);
 }
@@ -184,16 +215,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     TRInit();
-    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
+    if (!FuzzStartManagers(FuzzAbortWhenArmed) || TypeHeapInit() != kNoErr) return false;
+    // The fonts are loaded once, at the first text laid out: before the
+    // handle counts are taken.
+    TXInitFonts();
+    return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
   UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return 0;
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   Fuzz(in, heap, root, vi);
+  UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == live);
   return 0;
