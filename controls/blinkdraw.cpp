@@ -20,10 +20,6 @@ int32 ListboxApplySelection(ObjHeap, int32 listbox, void*, int32) {
   Note("ListboxApplySelection", listbox, -1);
   return 0;
 }
-int32 DrawPlotArea(ObjHeap, int32 graph, void*, int32, int32, int32 drawState, int32) {
-  Note("DrawPlotArea", graph, drawState);
-  return 0;
-}
 
 const std::vector<ControlDrawCall>& ControlDrawCalls() { return gCalls; }
 void ClearControlDrawCalls() { gCalls.clear(); }
