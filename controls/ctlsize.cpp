@@ -409,7 +409,7 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
     Unite(&u, &any, BoundsOf(heap, p));
   });
   if (any) SetBoundsOf(heap, graph, u);
-  ReleaseCachedImage(heap, graph, kGraphImageWord, kGraphFlagRedrawAll);
+  ReleaseCachedImage(heap, graph, kGraphPixmapWord, kGraphFlagRedrawAll);
   SetFlagsOf(heap, graph, FlagsOf(heap, graph) | kGraphFlagRedrawAll);
   return 0;
 }
