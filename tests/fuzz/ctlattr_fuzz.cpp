@@ -11,9 +11,12 @@
 #include "fuzz_support.h"
 #include "engine/dsalloc.h"
 #include "engine/typemgr.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "panel/attrcall.h"
 #include "panel/objload.h"
 #include "panel/osupport.h"
@@ -23,6 +26,9 @@
 namespace {
 
 using Input = FuzzReader;
+
+// The hidden window the panels are shown in: their drawing goes somewhere.
+WindowRef gWindow = 0;
 
 constexpr int32 kClasses[] = {kClsNumeric, kClsColorBox, kClsBoolean, kClsString, kClsPath, kClsTag, kClsRing,
                               kClsSlide,   kClsKnob,     kClsColorRamp, kClsArray, kClsPicture};
@@ -113,6 +119,7 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
   OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), uInt32(t));
   OHSetWord(heap, uInt32(control + 4 * kPWDDOTypeId), uInt32(t));
   if (const int32 list = vib::NewList(heap, {dco})) OHSetWord(heap, uInt32(root + 40), uInt32(list));
+  PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtWindow, uInt32(gWindow));
   OHSetWord(heap, uInt32(control), in.Word() & ~0x8u);
   // The class's own words the properties read (display format, grid and
   // shown cell, active slider) the input gives; words that hold images or
@@ -151,7 +158,11 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
       OHSetWord(heap, uInt32(p + kObjStringList), uInt32(uintptr_t(l)));
     }
     const Rect view{0, 0, 20, 60};
-    if (TRecord t = TNew(&view, in.Byte(), reinterpret_cast<const uChar*>("abc\rdef"), 7, 0, 0, 0xFFFFFF)) {
+    // Any mode but a box: a self-sizing label laid out as a box is refused
+    // by the label's resize with a failure report.
+    static const uInt32 kKinds[] = {0, 1, 2, 4};
+    const uInt32 mode = (in.Word() & ~0xFu) | kKinds[in.Byte() % 4];
+    if (TRecord t = TNew(&view, mode, reinterpret_cast<const uChar*>("abc\rdef"), 7, 0, 0, 0xFFFFFF)) {
       texts.push_back(t);
       OHSetWord(heap, uInt32(p + kObjText), uInt32(uintptr_t(t)));
     }
@@ -203,9 +214,19 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
   });
   SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
   UPtr ext = *heap + int32(OHWord(heap, kOHExtension));
-  for (int32 at : {kHeapExtKeyFocus, kHeapExtFocusText}) PutNative32(ext + at, 0);
+  for (int32 at : {kHeapExtKeyFocus, kHeapExtFocusText, kHeapExtWindow}) PutNative32(ext + at, 0);
   for (TRecord t : texts) TDispose(t);
   for (UHandle l : lists) AZDisposeHandle(l);
+}
+
+void Run(Input& in) {
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
+  if (!heap) return;
+  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  Fuzz(in, heap, root, vi);
+  UnregisterVI(vi);
+  FuzzDisposePanel(heap, vi);
 }
 
 }  // namespace
@@ -216,21 +237,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemSetDataSpaceInitHook(&AZPAllocInit);
     TRInit();
     if (!FuzzStartManagers(FuzzAbortWhenArmed) || TypeHeapInit() != kNoErr) return false;
-    // The fonts are loaded once, at the first text laid out: before the
-    // handle counts are taken.
+    if (WInitScreenImage() != kNoErr) return false;
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    gWindow = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
+    // What the first drawing and the first text keep for the run (fonts,
+    // the drawing's tables) is made before handles are counted: one call
+    // of each class first.
     TXInitFonts();
+    for (uint8_t cls = 0; cls < 12; ++cls) {
+      const uint8_t warm[] = {cls, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+      Input in{warm, sizeof warm};
+      Run(in);
+    }
     return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
   const int32 live = FuzzLiveHandles();
-  UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
-  if (!heap) return 0;
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
-  Fuzz(in, heap, root, vi);
-  UnregisterVI(vi);
-  FuzzDisposePanel(heap, vi);
+  Run(in);
   FUZZ_CHECK(FuzzLiveHandles() == live);
   return 0;
 }
