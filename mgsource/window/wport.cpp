@@ -111,7 +111,10 @@ int32 WScreenImage() { return gScreenImage; }
 void WSetup(WindowRef window, WPortState* saved) {
   gDrawMutex.lock();
   const WindowRef w = WResolveWindow(window);
-  if (gKept && gKept == w) {
+  // The kept window is taken as it is only by an outermost setup that finds
+  // it still selected; a nested one saves it like any other, so that its
+  // restore selects it again for the setup around it.
+  if (gKept && gKept == w && gSetupDepth == 0 && gCurrent.load() == w) {
     if (saved) saved->window = kWNoWindow;
   } else {
     DropKeptLocked();
