@@ -131,11 +131,6 @@ MgErr ThisApp_AppDoMethod(AppRecord* app, AppRef appRef, int32 method, int32 cou
 // reads once (null clears it).
 void SetMenuLaunchVIName(ConstPStr name);
 
-// A proxy caller for a non-native reference to the VI.  Until proxy callers
-// are made, the VI's own data space stands for the proxy's (no proxy VI):
-// 0, or 1 for a VI without a data space.
-MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS);
-
 // ---- Calls through a reference (the landed path of calling a VI by path) ----------------
 // Runs the VI of a non-native reference reserved for calls as a top-level
 // run; the completion gets the call's record when the run ends (done or
@@ -155,9 +150,6 @@ MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count);
 // data space: the offset of the data-space entry named as the terminal, -1
 // when none.
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal);
-// Prepares a proxy-callee VI (kind 9): its data space is made when it has
-// none.  1 for a VI of another kind, 2 when memory is short.
-QX_EXTERN_C MgErr PxCalleeInstallCode(UHandle vi);
 
 // Property 504 (the reservation mode), 546 (the call data space) and 547
 // (the connector pane's descriptor) as the call path reads them.

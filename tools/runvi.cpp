@@ -6,6 +6,7 @@
 #include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/execrec.h"
+#include "tools/clumpemit.h"
 #include "tools/i386emit.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
@@ -345,7 +346,7 @@ std::vector<tdb::TD> PropertyEntries() {
 
 std::vector<uint8_t> Code(Clumps kind) {
   emit::Code c;
-  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel();
+  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel(), sub = c.NewLabel();
   c.SetEntry();
   EmitInitHead(&c, kFlag, kRun);
   c.MovRegReg(EAX, EDX);
@@ -364,6 +365,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.MovMemReg(EDX, Slot(kDSProcTopCode), ECX);
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EDX, Slot(kDSProcInitDCOs), ECX);
+  // The sum and the spin can also run for a caller: their entry for one.
+  const bool forCaller = kind == Clumps::kAdd || kind == Clumps::kSpin;
+  if (forCaller) {
+    c.LoadLabelAddress(ECX, sub);
+    c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, subVIEntry)), ECX);
+  }
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
@@ -447,6 +454,28 @@ std::vector<uint8_t> Code(Clumps kind) {
     c.XorRegReg(EAX, EAX);
     c.Ret();
   });
+  // For a caller (the VI's own element in EAX): the sum, or rounds until the
+  // element is being reset; then the VI is left for the caller.
+  if (forCaller) {
+    c.Bind(sub);
+    if (kind == Clumps::kAdd) {
+      c.MovRegMem(EAX, EBP, kAddA);
+      c.MovRegMem(ECX, EBP, kAddB);
+      c.Byte(0x01);  // add eax, ecx
+      c.Byte(0xC8);
+      c.MovMemReg(EBP, kAddSum, EAX);
+    } else {
+      auto subLoop = c.NewLabel(), leave = c.NewLabel();
+      c.Bind(subLoop);
+      TestWord(c, kResetPendingAt);
+      c.Jcc(emit::kNZ, leave);
+      LockInc(c, kRounds);
+      c.LoadLabelAddress(EAX, subLoop);
+      c.Ret();
+      c.Bind(leave);
+    }
+    qxemit::EmitSubVIExit(c);
+  }
   return c.Finish();
 }
 

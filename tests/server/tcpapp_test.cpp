@@ -43,7 +43,9 @@ class TCPAppTest : public TCPTest {
         folder_, "server",
         {{"Main.vi", vi("Main.vi", runvi::Clumps::kWait, kVIFlagRunWhenOpened | kVIFlagOpenPanel), archfmt::kFlagTopLevel},
          {"Add.vi", vi("Add.vi", runvi::Clumps::kAdd, 0), archfmt::kFlagTopLevel},
-         {"SecretTool.vi", vi("SecretTool.vi", runvi::Clumps::kOnce, 0), archfmt::kFlagTopLevel}});
+         // Its panel open keeps it loaded when a reference's proxy changes
+         // the hierarchy (which purges the VIs nothing reaches).
+         {"SecretTool.vi", vi("SecretTool.vi", runvi::Clumps::kOnce, kVIFlagOpenPanel), archfmt::kFlagTopLevel}});
     std::string log = "C:" + folder_ + "/servrlog.txt";
     for (char& ch : log) ch = ch == '/' ? '\\' : ch;
     std::ofstream(folder_ + "/server.ini")
