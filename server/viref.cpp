@@ -17,6 +17,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "rtlib/filehooks.h"
+#include "server/callbyr.h"
 #include "server/embobj.h"
 #include "server/proxy.h"
 #include "server/access.h"
@@ -181,6 +182,16 @@ MgErr ChangeReservation(VIRefRecord* r, int32 mode, bool releasing) {
   if (r->flags & kVIRefOptNative) {
     DataSpace ds = Reentrant(vi) ? reinterpret_cast<DataSpace>(LinkNewDataSpace(vi, 0)) : FirstDS(vi);
     if (!ds) return kMemFullErr;
+    // A clone runs where the VI's own data space runs (a new one is routed
+    // to no run slot of its own yet).
+    if (ds != FirstDS(vi) && FirstDS(vi)) {
+      const DataSpaceHeader* first = *FirstDS(vi);
+      (*ds)->basePriority = first->basePriority;
+      (*ds)->effPriority = first->effPriority;
+      (*ds)->execSystem = first->execSystem;
+      (*ds)->slot = first->slot;
+      (*ds)->routingRow = first->routingRow;
+    }
     r->callDS = ds;
     SetVIReserved(vi, 0);
   } else {
@@ -380,20 +391,50 @@ MgErr ThisApp_ReleaseRef(VIRefRecord* r) {
 }
 
 MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async) {
-  if (async->op != kAsyncNonNativeCallVIOp) {
-    // Nothing of the local application completes later yet but its calls:
-    // the completion is forgotten.
-    async->completion = nullptr;
-    return kNoErr;
+  const unsigned long asyncWord = static_cast<unsigned long>(uInt32(Word(async)));
+  switch (async->op) {
+    case kAsyncGetAppRefOp:
+    case kAsyncGetVIRefOp:
+    case kAsyncAppAttrVectOp:
+    case kAsyncVIAttrVectOp:
+    case kAsyncCallVIPxCalleeOp:
+      if (async->op == kAsyncCallVIPxCalleeOp)
+        DBPrintf("ThisApp_KillAsyncRef: %s: what do we do here??", AsyncOpName(async->op));
+      async->completion = nullptr;
+      return kNoErr;
+    case kAsyncNonNativeCallVIOp: {
+      const char* op = AsyncOpName(async->op);
+      const bool listed = UnlinkAsyncRef(app, async);
+      if (!listed) DBPrintf("ThisApp_KillAsyncRef: asyncRef 0x%08lx not on asyncRefList", asyncWord);
+      VIRefRecord* r = ResolveVIRef(async->ref);
+      if (!r || r->call != async) {
+        DBPrintf("ThisApp_KillAsyncRef:%s: unknown viref 0x%08lx", op, static_cast<unsigned long>(uInt32(async->ref)));
+        return kArgErr;
+      }
+      ConstPStr name = r->vi && *r->vi ? VIRec(r->vi)->name : reinterpret_cast<ConstPStr>("");
+      // A call that has ended is no longer on the list: its kill is late.
+      if (!CallRunning(async)) {
+        DBPrintf("ThisApp_KillAsyncRef:%s: call to 0x%08lx \"%p\" no longer in progress", op,
+                 static_cast<unsigned long>(uInt32(async->ref)), name);
+        return kVIRefNotIdleErr;
+      }
+      if (!listed) return kArgErr;
+      DBPrintf("ThisApp_KillAsyncRef:%s: resetting 0x%08lx: \"%p\"", op, static_cast<unsigned long>(uInt32(async->ref)),
+               name);
+      // The reset ends the run, and its end completes the call as reset.
+      DoAbortCommand(r->proxyDS);
+      return kNoErr;
+    }
+    case kAsyncVIDoMethodOp:
+      if (MgErr err = VIMethodKillRun(async)) {
+        DBAssert(__FILE__, __LINE__, "ThisApp_KillAsyncRef: only a \"Run VI\" completes later");
+        return err;
+      }
+      return kNoErr;
+    default:
+      DBAssert(__FILE__, __LINE__, "ThisApp_KillAsyncRef: unknown asyncOp");
+      return kVIRefGenericErr;
   }
-  VIRefRecord* r = ResolveVIRef(async->ref);
-  if (!r || r->call != async) return kArgErr;
-  bool listed = false;
-  for (AsyncRef a = app->asyncList; a && !listed; a = a->next) listed = a == async;
-  if (!listed || !CallRunning(async)) return kVIRefNotIdleErr;
-  // The reset ends the run, and its end completes the call as reset.
-  DoAbortCommand(r->proxyDS);
-  return kNoErr;
 }
 
 // ---- Calls ----------------------------------------------------------------------------------
@@ -491,8 +532,10 @@ const VIPropPanelHooks& VIPropPanel() { return gPanelHooks; }
 MgErr QXRTRegisterServer() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(781, KillQXObjAsyncRef),
+      QX_RT_ENTRY(1650, CBRPrepareCall),
       QX_RT_ENTRY(1651, VIRefRelease),
       QX_RT_ENTRY(1667, QXAppRefRelease),
+      QX_RT_ENTRY(1670, VIRefFinishNativeCall),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }
@@ -513,5 +556,6 @@ void ServerInstallRefnumHooks() {
   kinds.isAutomationRefnum = &IsAutomationRefnum;
   kinds.isAppRefnum = &IsAppRefnum;
   kinds.isVIRefnum = &IsVIRefnum;
+  kinds.callByRefStep = &CallByRefStep;
   SetRefnumKindHooks(&kinds);
 }

@@ -65,9 +65,11 @@ MgErr ThisApp_OpenByPath(AppRef app, Path path, const TypeDescriptor* connType, 
 // panel any more, the record freed, and a VI nothing holds any more handed
 // to the user-interface thread for disposal.
 MgErr ThisApp_ReleaseRef(VIRefRecord* ref);
-// Entry 7: a non-native call is reset, which completes it as reset (1 for a
-// record not on the list or whose reference is gone, 1000 once it has
-// ended); any other operation's completion is forgotten (0).
+// Entry 7, by operation: a non-native call is reset, which completes it as
+// reset (1 for a record not on the list or whose reference is gone, 1000
+// once it has ended); a pending "Run VI" is aborted and forgotten; the
+// completion of an open, a vector or a remote call is forgotten (0); any
+// other operation is a broken invariant (42).
 MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async);
 // Entry 4 (server/viprops.cpp): a VI attribute vector.  The result is 0
 // unless sets of properties that need a reservation meet an unreserved
@@ -108,6 +110,9 @@ MgErr VIRefLoadPanel(VIRefRecord* ref);
 // 55 when it completes later through the completion and *async.
 MgErr ThisApp_VIDoMethod(VIRefRecord* ref, int32 method, int32 count, AttrEntry* params, int32 options, PStr text,
                          AsyncCompletion completion, AsyncRef* async);
+// Kills a pending "Run VI": off its list, both ends of the run forgotten,
+// the record freed, then the VI aborted.  42 for any other record.
+MgErr VIMethodKillRun(AsyncRef async);
 // A set of a control's value keeps the value it replaced for the next set
 // of a value of that type; this frees it (at the end of shut-down).
 void DropKeptControlValue();

@@ -54,9 +54,18 @@ constexpr int32 kPropObject = kEnd, kPropRecord = kEnd + 4, kPropValues = kEnd +
 // The node's position written, and the position it then reads back when the
 // panel clamps it.
 constexpr int32 kPropWritten = -20000, kPropClamped = -16000;
+// The caller's data after kEnd: the strictly typed reference it calls Add.vi
+// through, its two inputs and the sum, the prepare's result, the error
+// cluster, its parameter table and the callee's (Add's three terminals
+// each), and the callee's data space.
+constexpr int32 kCallRef = kEnd, kCallA = kEnd + 4, kCallB = kEnd + 8, kCallSum = kEnd + 12;
+constexpr int32 kCallResult = kEnd + 16, kCallCluster = kEnd + 20, kCallerTable = kEnd + 32;
+constexpr int32 kCalleeTable = kEnd + 72, kCalleeDS = kEnd + 112, kCallEnd = kEnd + 116;
 
 enum class Clumps {
-  kSpin,  // the top-level clump yields until it is reset
+  // The top-level clump yields until it is reset; called as a subVI it
+  // counts rounds the same way, then leaves the VI for its caller.
+  kSpin,
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
@@ -77,7 +86,10 @@ enum class Clumps {
   // application to quit.
   kTCPServe,
   // It stores the sum of "a" and "b" in "sum" and ends; the VI's connector
-  // pane has inputs "a" and "b" and the indicator "sum" (I32 each).
+  // pane has inputs "a" and "b" and the indicator "sum" (I32 each).  Called
+  // as a subVI, it takes the parameter table from its data space's call
+  // word when one is there: each input present is read through its slot
+  // first, and the sum written through its slot when asked for.
   kAdd,
   // A property node of two entries on the panel object at kPropObject:
   // "Left" written kPropWritten, then "Left" read; when it reads
@@ -85,6 +97,10 @@ enum class Clumps {
   // Then it asks the application to quit and ends.  The VI runs in the
   // user-interface execution system, where property nodes run.
   kProperty,
+  // It calls Add through the reference at kCallRef: its table made, the
+  // call prepared (the result kept at kCallResult), Add entered on the
+  // data space the prepare gives, the native call ended once Add is back.
+  kCaller,
 };
 
 // The start of a compiled initialisation (cdecl, data space and mode): the
@@ -105,6 +121,11 @@ void EmitPropertyNode(emit::Code* code, int32 record, int32 objectAt, int32 type
 // The offset in the data space's descriptor (DataSpaceType) of the
 // descriptor of entries[index].
 int32 EntryTypeOffset(const std::vector<tdb::TD>& entries, size_t index);
+// Add's entry for a caller (the element in EAX, the data space in EBP): the
+// table taken from the call word when there is one, the present inputs read
+// through their slots, the sum made (and written through its slot when
+// asked for), then out through VIExit.
+void EmitAddForCaller(emit::Code& c);
 // The code block: the compiled initialisation, then the clumps.
 std::vector<uint8_t> Code(Clumps kind);
 // A top-level VI (kind 2) of the standard execution system with that code.
