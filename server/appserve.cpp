@@ -79,7 +79,7 @@ void ReportMissingVIRef(VIRef ref) {
 }
 
 // The record of a VI refnum; "gVIRefMutex" is held.
-VIRefRecord* ResolveLocked(VIRef ref) {
+inline __attribute__((always_inline)) VIRefRecord* ResolveLocked(VIRef ref) {
   const uChar* info = gVIJar ? MCLiveCookieInfo(gVIJar, Cookie(ref)) : nullptr;
   if (!info) return nullptr;
   VIRefRecord* record = nullptr;

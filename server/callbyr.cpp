@@ -24,7 +24,7 @@ constexpr char kPrepareSource[] = "Call By Reference";
 constexpr int32 kMaxChainLevels = 100000;
 
 // ---- Native calls ---------------------------------------------------------------------------
-MgErr Fail(ParamTable* callerTable, DataSpace callerDS, MgErr err) {
+__attribute__((noinline, cold)) MgErr Fail(ParamTable* callerTable, DataSpace callerDS, MgErr err) {
   if (callerTable && callerTable->error)
     SetErrorIOClust(callerTable->error, 1, err, kErrSourceCStr, kPrepareSource, callerDS);
   return err;
@@ -93,22 +93,30 @@ struct FinishContext {
 
 }  // namespace
 
-MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
+namespace {
+// The start of a native call, in line in the prepare: every call through a
+// reference comes here, so the mutex is taken and the refnum resolved
+// without a procedure to call under it.
+inline __attribute__((always_inline)) MgErr BeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
   MgErr err = kNoErr;
-  UHandle v = nullptr;
-  DataSpace ds = nullptr;
-  // Every call goes through here: the mutex is taken and the refnum resolved
-  // in line, without a procedure to call under it.
   VIRefRecord* r = VIRefLockResolve(ref);
   if (!r || (r->flags & kVIRefReleasePending)) err = kVIRefInvalidErr;
   else if (r->mode != kVIRefModeCall) err = kVIRefReserveErr;
   else if (!r->callDS) err = kVIRefInvalidErr;
   if (!err) {
     ++r->nativeCalls;
-    v = r->vi;
-    ds = r->callDS;
+    *vi = r->vi;
+    *callDS = r->callDS;
   }
   VIRefUnlock();
+  return err;
+}
+}  // namespace
+
+MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
+  UHandle v = nullptr;
+  DataSpace ds = nullptr;
+  const MgErr err = BeginNativeCall(ref, &v, &ds);
   if (vi) *vi = v;
   if (callDS) *callDS = ds;
   return err;
@@ -171,7 +179,7 @@ MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTa
   if (!calleeDS || !calleeTable) return Fail(callerTable, callerDS, kArgErr);
   UHandle vi = nullptr;
   DataSpace callDS = nullptr;
-  if (MgErr err = VIRefBeginNativeCall(ref, &vi, &callDS)) return Fail(callerTable, callerDS, err);
+  if (MgErr err = BeginNativeCall(ref, &vi, &callDS)) return Fail(callerTable, callerDS, err);
   if (Recursive(vi, callDS, callerDS)) {
     VIRefFinishNativeCall(ref);
     return Fail(callerTable, callerDS, kVIRefRecursiveErr);
