@@ -91,9 +91,6 @@ struct FinishContext {
   bool post;
 };
 
-}  // namespace
-
-namespace {
 // The start of a native call, in line in the prepare: every call through a
 // reference comes here, so the mutex is taken and the refnum resolved
 // without a procedure to call under it.
