@@ -110,7 +110,8 @@ bool IsTracked(ObjHeap heap, int32 part) {
 }
 
 const LStr* CheckedLStr(UHandle h) {
-  if (!h || !*h || DSCheckHandle(h) != kNoErr) return nullptr;
+  // A value that is not a live handle is never read through.
+  if (!h || DSCheckHandle(h) != kNoErr || !*h) return nullptr;
   const int32 size = DSGetHandleSize(h);
   if (size < 4) return nullptr;
   const int32 n = int32(GetNative32(*h));
