@@ -7,7 +7,9 @@
 #include "controls/ctlsize.h"
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
+#include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
+#include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -62,6 +64,8 @@ void ControlsInstallPanelHooks() {
   ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinTableSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
+  ControlsInstallScaleAttrHooks();
 }

@@ -110,7 +110,7 @@ bool IsTracked(ObjHeap heap, int32 part) {
 }
 
 const LStr* CheckedLStr(UHandle h) {
-  // A value that is not a live handle is never read through.
+  // The handle is checked before it is followed: a word from a file may name nothing.
   if (!h || DSCheckHandle(h) != kNoErr || !*h) return nullptr;
   const int32 size = DSGetHandleSize(h);
   if (size < 4) return nullptr;
