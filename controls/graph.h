@@ -142,6 +142,8 @@ static_assert(sizeof(PlotRec) == 60 && offsetof(PlotRec, interpolation) == 4 && 
               "plot record");
 constexpr int32 kPlotRecBytes = 60;
 constexpr int32 kNoColor = 0x1000000;
+// The pixel that marks a point not drawn, in either coordinate.
+constexpr int16 kPlotGap = 15005;
 
 // The block, in element order: the plot list, a carried integer, the active
 // cursor, the cursor mover's four buttons, the cursor list, the transpose
@@ -353,6 +355,19 @@ QX_EXTERN_C int32 ClipWaveformToScale(ObjHeap heap, int32 graph, int32 xScaleDat
                                       float64 dx);
 QX_EXTERN_C void* MakeRampArray(float64 x0, float64 dx, int32 count, Bool32 integers, int32* elementSize,
                                 int32* type);
+// A record's pixel arrays: reductions that keep the first point, drop
+// every point equal to the last kept one (duplicates) or merge steps that
+// continue a horizontal or vertical run or repeat the running step
+// (collinear); gap points are always kept.
+QX_EXTERN_C void RemoveDuplicatePoints(PlotRec* plot);
+QX_EXTERN_C void RemoveCollinearPoints(PlotRec* plot);
+// Maps the x values and keeps at most two points per pixel column: the
+// column's smallest and largest y, the one found first first.  0, or 16
+// without data or when the arrays do not hold count points.
+QX_EXTERN_C int32 DecimateMinMax(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, const void* x,
+                                 const void* y, int32 xStride, int32 yStride, int32 count, int32 xType, int32 yType);
+// Frees the pointer block *p names, if any, and clears *p.
+QX_EXTERN_C void FreeAndClearPtr(void** p);
 QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);
 QX_EXTERN_C MgErr ResnapGraphCursors(ObjHeap heap, int32 graph, const void* value, Bool32 noLegend, Bool32 flag);
 QX_EXTERN_C int32 ScanZRange(ObjHeap heap, int32 graph, UHandle data, int32 firstInner, int32 firstOuter,
