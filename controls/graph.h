@@ -314,6 +314,17 @@ struct PlotHighlight {
   int32 plot;
 };
 const PlotHighlight& CurrentPlotHighlight();
+// The record the highlight names while the plots are drawn, and the line
+// and point colours it is drawn in.
+struct PlotHighlightColours {
+  const PlotRec* record;
+  uInt32 line;
+  uInt32 point;
+};
+void SetPlotHighlightColours(const PlotHighlightColours& colours);
+// Puts the saved colours back into the record when the highlight is on,
+// names this record and no legend rectangle is given.
+QX_EXTERN_C void RestorePlotColors(PlotRec* plot, const Rect* legend, int32 lineColor, uInt32 pointColor);
 // The part a graph is tracked through and the two points of its drag, kept
 // by the graph's tracking while it runs (the object system's tracking word
 // tells whether a drag is in progress).
