@@ -377,6 +377,9 @@ QX_EXTERN_C void RemoveCollinearPoints(PlotRec* plot);
 // without data or when the arrays do not hold count points.
 QX_EXTERN_C int32 DecimateMinMax(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, const void* x,
                                  const void* y, int32 xStride, int32 yStride, int32 count, int32 xType, int32 yType);
+// Draws the plots of the list (plot -1: all, last to first) with their
+// horizontal pixels moved by shift, then moves them back.
+QX_EXTERN_C void DrawPlotsShifted(UHandle plots, int32 shift, int32 plot, ObjHeap heap, int32 graph);
 // Frees the pointer block *p names, if any, and clears *p.
 QX_EXTERN_C void FreeAndClearPtr(void** p);
 QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);

@@ -547,8 +547,8 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
         result = DrawGraphBranch(heap, graph, &st, layout);
         break;
       case kKindWaveform: case kKindWaveforms: case kKindWaveArrays: case kKindWave2DScaled:
-        result = PrepareWaveformPlots(heap, graph, &st, &layout);
         st.newData = true;
+        result = PrepareWaveformPlots(heap, graph, &st, &layout);
         break;
       case kKindIntensChart:
         result = DrawIntensChartBranch(heap, graph, &st, &layout);

@@ -69,7 +69,7 @@ void DrawLine(const int16* hs, const int16* vs, int32 n, int32 interpolation) {
     Point batch[kPolylineBatch];
     int32 held = 0;
     auto flush = [&] {
-      if (held >= 2) DPolyLine(batch, held);
+      if (held >= 2) DPolyLine(batch, held - 1);  // counted in segments
     };
     for (int32 i = 0; i < n; ++i) {
       if (!Valid(hs[i]) || !Valid(vs[i])) {

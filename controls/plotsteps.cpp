@@ -3,8 +3,6 @@
 // the drawing frame runs whole around them.
 #include "controls/graph.h"
 
-int32 RefreshPlotImage(ObjHeap, int32, Rect*, const Rect*, int32, UHandle, int32) { return 0; }
-int32 PrepareWaveformPlots(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }
 void DrawGraphGrids(ObjHeap, int32, const Rect*, int32, int32, int16) {}
 MgErr ResnapGraphCursors(ObjHeap, int32, const void*, Bool32, Bool32) { return 0; }
 int32 ScanZRange(ObjHeap, int32, UHandle, int32, int32, int32, int32, Bool32, int32* changed) {

@@ -39,41 +39,7 @@ class PlotLines : public GraphTest {
     p.count = int32(pts.size());
     return p;
   }
-  // The port of the base fixture, also keeping moves, lines, steps and
-  // polylines (first point in r.top/left, last in r.bottom/right, count
-  // or step flag in value).
-  void RecordLines() {
-    static DPort port = [] {
-      DPort p = RecordingPort();
-      p.moveTo = [](int32 h, int32 v) {
-        calls.push_back({kMoveTo, Rect{int16(v), int16(h), 0, 0}, 0});
-        return int32(0);
-      };
-      p.lineTo = [](int32 h, int32 v) {
-        calls.push_back({kLineTo, Rect{int16(v), int16(h), 0, 0}, 0});
-        return int32(0);
-      };
-      p.mhLineTo = [](int32 h, int32 v, Bool32 flag) {
-        calls.push_back({kStep, Rect{int16(v), int16(h), 0, 0}, flag ? 1 : 0});
-        return int32(0);
-      };
-      p.polyLine = [](const Point* pts, int32 n) {
-        calls.push_back({kPoly, Rect{pts[0].v, pts[0].h, pts[n - 1].v, pts[n - 1].h}, n});
-        return int32(0);
-      };
-      p.setPixel = [](int32 h, int32 v) {
-        calls.push_back({kPixel, Rect{int16(v), int16(h), 0, 0}, 0});
-        return int32(0);
-      };
-      p.frameOval = [](const Rect* r) {
-        calls.push_back({kOval, *r, 0});
-        return int32(0);
-      };
-      return p;
-    }();
-    Record();
-    DInstallTestPort(&port);
-  }
+  void RecordLines() { Record(); }
   std::vector<UHandle> handles_;
 };
 
