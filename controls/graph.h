@@ -380,6 +380,21 @@ QX_EXTERN_C int32 DecimateMinMax(ObjHeap heap, int32 graph, int32 xScale, int32 
 // Draws the plots of the list (plot -1: all, last to first) with their
 // horizontal pixels moved by shift, then moves them back.
 QX_EXTERN_C void DrawPlotsShifted(UHandle plots, int32 shift, int32 plot, ObjHeap heap, int32 graph);
+// Charts: appends newPoints history points from sequence number firstSeq
+// (the history of length points at stride, of numeric type) to the plot's
+// pixel arrays, which hold only the segment being drawn; reports the
+// pixels the image must move and the matching X-scale value shift, and
+// whether a pixel changed.  0, or 16 when the arrays cannot be sized.
+QX_EXTERN_C int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot,
+                                    int32 length, int32 newPoints, int32 firstSeq, const void* history,
+                                    int32 stride, int32* pixelShift, float64* valueShift, int32 type,
+                                    int32* changed);
+// Strip charts move their X range back at most once per drawing pass; the
+// plot drawing clears the mark before each pass.
+void ClearChartRangeMark();
+// Draws the band of shift new pixels into the chart's circular image at its
+// position word (in two pieces when it wraps) and advances the position.
+QX_EXTERN_C int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, int32 shift, int32 areas);
 // Frees the pointer block *p names, if any, and clears *p.
 QX_EXTERN_C void FreeAndClearPtr(void** p);
 QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);

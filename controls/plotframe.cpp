@@ -448,6 +448,7 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
   if (plotArea && !IsPart(heap, plotArea, kGPartPlotArea)) plotArea = 0;
   PlotDrawState st{};
   st.updateDraw = updateDraw != 0;
+  ClearChartRangeMark();
   // 2. The plot areas, their union and the plot list's minimum.
   st.areas = GraphPlotBounds(heap, graph, &st.bounds);
   st.inner = st.bounds;

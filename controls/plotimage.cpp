@@ -21,6 +21,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wport.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 #include "panel/osupport.h"
 
 namespace {
@@ -315,5 +316,145 @@ int32 PrepareWaveformPlots(ObjHeap heap, int32 graph, PlotDrawState* st, const G
   }
   st->newData = true;
   st->fullRedraw = true;
+  return 0;
+}
+
+// ---- Charts: appended points and the circular image ---------------------------------------
+namespace {
+
+bool gRangeMoved = false;
+
+bool Reducible(const PlotRec* p) {
+  return p->fillStyle < 255 && !(p->fillTarget & 1) && p->pointStyle == 0 && (p->fillStyle & 3) == 0;
+}
+
+}  // namespace
+
+void ClearChartRangeMark() { gRangeMoved = false; }
+
+int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, int32 length,
+                        int32 newPoints, int32 firstSeq, const void* history, int32 stride, int32* pixelShift,
+                        float64* valueShift, int32 type, int32* changed) {
+  if (pixelShift) *pixelShift = 0;
+  if (valueShift) *valueShift = 0;
+  if (changed) *changed = 0;
+  if (!plot || !plot->xs || !plot->ys || length <= 0 || length > 0x3FFFFFF0) return kPlotResultFailed;
+  for (UHandle h : {plot->xs, plot->ys})
+    if (!MemIsDSHandle(h) || DSSetHandleSize(h, 2 * length + 4) != kNoErr) return kPlotResultFailed;
+  const int32 chart = GraphTypeOf(heap, graph);
+  ScaleRec* xr = ScaleRecOf(heap, xScale);
+  if (!xr) return kPlotResultFailed;
+  // Strip charts start over one window to the left once per drawing pass
+  // when the newest points lie before the range.
+  if ((chart == 101 || chart == 104) && !IsChartScrollTracked(heap, graph) && !gRangeMoved) {
+    const float64 a = xr->min, b = xr->max, w = std::fabs(b - a);
+    if (firstSeq < a && firstSeq < b && w <= a && w <= b) {
+      Bool32 moved = false;
+      if (CalcScaleMarkers(heap, xScale, a - w, b - w, false, false, &moved) != kNoErr) return kPlotResultFailed;
+      gRangeMoved = true;
+      xr = ScaleRecOf(heap, xScale);
+      if (!xr) return kPlotResultFailed;
+    }
+  }
+  newPoints = std::clamp(newPoints, 0, length);
+  int16* h = reinterpret_cast<int16*>(*plot->xs + 4);
+  int16* v = reinterpret_cast<int16*>(*plot->ys + 4);
+  int32 held = std::clamp(plot->count, 0, length);
+  // Only the segment being appended is held, with the points it joins.
+  if (newPoints >= length) {
+    held = 0;
+  } else if (newPoints == length - 1) {
+    if (held > 0) h[0] = h[held - 1], v[0] = v[held - 1], held = 1;
+  } else if (held > 2) {
+    const int32 keep = h[held - 1] == h[held - 2] ? 2 : 1;
+    std::memmove(h, h + held - keep, 2 * size_t(keep));
+    std::memmove(v, v + held - keep, 2 * size_t(keep));
+    held = keep;
+  }
+  const bool reduce = Reducible(plot);
+  const int32 xData = ObjWord(heap, xScale, kScaleObjData), yData = ObjWord(heap, yScale, kScaleObjData);
+  const auto* data = static_cast<const uChar*>(history);
+  type = type >= 0x19 && type <= 0x1B ? type - 0x10 : type;
+  const bool mappable = data && type >= 1 && type <= 11 && type != 4 && type != 8;
+  bool any = false;
+  for (int32 k = 0; k < newPoints; ++k) {
+    const int32 seq = int32(int64(firstSeq) + k);
+    int16 x = kPlotGap, y = kPlotGap;
+    MapValuesToPixels(heap, xData, 3, &seq, 4, 1, &x, 2);
+    const int32 slot = int32(((int64(seq) % length) + length) % length);
+    if (mappable) MapValuesToPixels(heap, yData, type, data + int64(slot) * stride, stride, 1, &y, 2);
+    if (reduce && held >= 2 && h[held - 1] == x && h[held - 2] == x && y != kPlotGap) {
+      // A third point in the column only widens the column's span.
+      const int32 lo = v[held - 2] <= v[held - 1] ? held - 2 : held - 1, hi = lo == held - 1 ? held - 2 : held - 1;
+      if (y < v[lo]) v[lo] = y, any = true;
+      else if (y > v[hi]) v[hi] = y, any = true;
+      continue;
+    }
+    if (held >= length) break;
+    h[held] = x;
+    v[held] = y;
+    ++held;
+    any = true;
+  }
+  plot->count = held;
+  PutNative32(*plot->xs, uInt32(held));
+  PutNative32(*plot->ys, uInt32(held));
+  if (changed) *changed = any ? 1 : 0;
+  if (held > 0 && h[held - 1] != kPlotGap) {
+    const int32 over = int32(h[held - 1]) - xr->pixelEnd;
+    const float64 span = float64(xr->pixelEnd) - float64(xr->pixelStart);
+    if (pixelShift) *pixelShift = over;
+    if (valueShift && span != 0) *valueShift = float64(over) * (xr->max - xr->min) / span;
+  }
+  return 0;
+}
+
+int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, int32 shift, int32 areas) {
+  const int32 image = ObjWord(heap, graph, kGraphPixmapWord);
+  if (!image || IKindOf(image) != kImagePixmap) return 0;
+  const Rect all = AreaOf(heap, graph, 0, Rect{0, 0, 0, 0});
+  const int32 width = all.right - all.left;
+  if (width <= 0) return 0;
+  int32 pos = ObjWord(heap, graph, kGraphPixmapPosWord);
+  pos = ((pos % width) + width) % width;
+  const int32 band = std::clamp(shift, 0, width);
+  ImageSaveRecord save{};
+  IOpen(image, &save);
+  for (int32 o = 0; o < std::max(areas, 1); ++o) {
+    const Rect r = AreaOf(heap, graph, o, all);
+    // The new pixels lie at the plot's right end; each piece moves its part
+    // of them to the position, the second piece wrapping to the start.
+    const int32 first = std::min(band, width - pos), second = band - first;
+    struct Piece {
+      int32 from, to, moveBy;
+    } pieces[2] = {{pos, pos + first, pos - (width - band)}, {0, second, -(width - band + first)}};
+    for (const Piece& pc : pieces) {
+      if (pc.to <= pc.from) continue;
+      const Rect clip{r.top, int16(r.left + pc.from), r.bottom, int16(r.left + pc.to)};
+      Rect saved;
+      WLimitClip(&clip, &saved);
+      const int32 part = FindPart(heap, graph, kGPartPlotArea, o);
+      const DColor back = part > 0 && OHBlockSize(heap, part) >= kObjCosmBack + 4
+                              ? DColor(ObjWord(heap, part, kObjCosmBack / 4))
+                              : kTransparentColor;
+      if (back != kTransparentColor) {
+        DSelectNormPen(back, back);
+        DPaintRect(&clip);
+      }
+      DrawGraphGrids(heap, graph, &clip, areas, o, int16(pc.moveBy));
+      int32 n = 0;
+      ListPlots(plots, &n);
+      for (int32 i = n - 1; i >= 0; --i) {
+        int32 m = 0;
+        const PlotRec* p = ListPlots(plots, &m);
+        if (!p || i >= m) break;
+        if (areas > 1 && std::clamp<int32>(p[i].yScale, 0, areas - 1) != o) continue;
+        DrawPlotsShifted(plots, pc.moveBy, i, heap, graph);
+      }
+      WRestoreClip(&saved);
+    }
+  }
+  IClose(image, &save);
+  ObjSetWord(heap, graph, kGraphPixmapPosWord, (((pos + shift) % width) + width) % width);
   return 0;
 }

@@ -21,6 +21,7 @@ class PlotFrameTest : public graphtest::GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
+    debugging_ = DBDebuggingOn();
     DBSetDebugging(true);
     offscreen_ = PrefGet(kPrefOffscreenUpdates);
     strip_ = PrefGet(kPrefScrollingStripCharts);
@@ -34,7 +35,7 @@ class PlotFrameTest : public graphtest::GraphTest {
     SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
     TrackState(0, nullptr, 1);
     SetGraphTrack(GraphTrack{});
-    DBSetDebugging(false);
+    DBSetDebugging(debugging_);
     GraphTest::TearDown();
   }
   // A waveform graph of a 1-D array of doubles.
@@ -46,6 +47,7 @@ class PlotFrameTest : public graphtest::GraphTest {
     return DrawPlotArea(panel_, g, value, update, 0, mode, allowAutoscale);
   }
   int32 offscreen_ = 0, strip_ = 0;
+  Bool32 debugging_ = false;
   int expectAsserts_ = 0;
 };
 
