@@ -6,7 +6,6 @@
 
 #include "controls/graph.h"
 #include "controls/graphdraw.h"
-#include "mgsource/debug.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/dprims.h"
@@ -16,7 +15,6 @@
 
 namespace {
 
-constexpr const char* kModule = "plotlines";
 constexpr int32 kPolylineBatch = 200;
 
 PlotHighlightColours gColours{};
@@ -195,11 +193,10 @@ void DrawShape(int32 style, int32 h, int32 v, int32 s, int32 r) {
 }
 
 void DrawMarkers(const PlotRec* plot, const int16* hs, const int16* vs, int32 n, bool pattern) {
+  // Styles come with the stored plot list: one outside 4..19 draws no
+  // markers rather than stopping the program.
   const int32 style = plot->pointStyle;
-  if (style < 4 || style > 19) {
-    DBAssert(kModule, __LINE__, "point style outside 4 to 19");
-    return;
-  }
+  if (style < 4 || style > 19) return;
   const int32 w = plot->lineWidth;
   const int32 penWidth = w <= 0 ? 0 : w <= 3 ? 1 : 2;
   const int32 pen = MakePen(DColor(plot->pointColor), penWidth, 0);
@@ -234,10 +231,7 @@ void RestorePlotColors(PlotRec* plot, const Rect* legend, int32 lineColor, uInt3
 
 int32 DrawPointStyle(PlotRec* plot, const Rect* legend, Bool32 patternMarkers) {
   if (!plot) return 0;
-  if (!plot->xs || !plot->ys) {
-    DBAssert(kModule, __LINE__, "plot record without its pixel arrays");
-    return 0;
-  }
+  if (!plot->xs || !plot->ys) return 0;  // a record without its arrays has nothing to draw
   const int32 savedLine = plot->lineColor;
   const uInt32 savedPoint = plot->pointColor;
   if (Highlighted(plot, legend)) {
@@ -285,9 +279,8 @@ int32 DrawPointStyle(PlotRec* plot, const Rect* legend, Bool32 patternMarkers) {
   }
   const int32 interpolation = plot->interpolation;
   if (interpolation != 0 && n >= 2 && plot->lineColor != kNoColor) {
-    if (interpolation < 1 || interpolation > 3) {
-      DBAssert(kModule, __LINE__, "interpolation outside 0 to 3");
-    } else {
+    // A stored interpolation outside 0..3 draws no line.
+    if (interpolation >= 1 && interpolation <= 3) {
       const int32 pen = MakePen(DColor(plot->lineColor), std::max<int32>(plot->lineWidth, 0), uInt32(plot->lineStyle));
       if (pen) DSelectPen(pen, 0, 0xFFFFFF);
       else DSelectNormPen(DColor(plot->lineColor), DColor(plot->lineColor));
