@@ -316,8 +316,8 @@ namespace {
 // they were found.  Values that are not numbers never become extremes
 // while a number is there.
 template <typename T, typename Read>
-int32 ColumnExtremes(const int16* px, const uChar* y, int32 stride, int32 count, Read read, int32* picks) {
-  int32 out = 0;
+int32 ColumnExtremes(const int16* px, const uChar* y, int32 stride, int32 count, Read read,
+                     std::vector<int32>* picks) {
   int32 i = 0;
   while (i < count) {
     const int16 col = px[i];
@@ -329,15 +329,11 @@ int32 ColumnExtremes(const int16* px, const uChar* y, int32 stride, int32 count,
       if (v < lo || lo != lo) lo = v, mn = j;
       if (v > hi || hi != hi) hi = v, mx = j;
     }
-    if (mn == mx) {
-      picks[out++] = mn;
-    } else {
-      picks[out++] = std::min(mn, mx);
-      picks[out++] = std::max(mn, mx);
-    }
+    picks->push_back(std::min(mn, mx));
+    if (mn != mx) picks->push_back(std::max(mn, mx));
     i = j;
   }
-  return out;
+  return int32(picks->size());
 }
 
 }  // namespace
@@ -350,25 +346,27 @@ int32 DecimateMinMax(ObjHeap heap, int32, int32 xScale, int32 yScale, PlotRec* p
   int16* v = PixelsOf(plot->ys, count);
   if (!h || !v) return kPlotResultFailed;
   MapOrGap(heap, xScale, xType, x, xStride, count, h);
-  std::vector<int32> picks(static_cast<size_t>(count));
+  // At most two points a column: a few thousand for any plot area.
+  std::vector<int32> picks;
+  picks.reserve(size_t(std::min(count, 8192)));
   const auto* yb = static_cast<const uChar*>(y);
   int32 n = 0;
   yType = BaseType(yType);
   switch (yType) {
-    case 1: n = ColumnExtremes<int8>(h, yb, yStride, count, Load<int8>, picks.data()); break;
-    case 2: n = ColumnExtremes<int16>(h, yb, yStride, count, Load<int16>, picks.data()); break;
-    case 3: n = ColumnExtremes<int32>(h, yb, yStride, count, Load<int32>, picks.data()); break;
-    case 4: n = ColumnExtremes<int64>(h, yb, yStride, count, Load<int64>, picks.data()); break;
-    case 5: n = ColumnExtremes<uInt8>(h, yb, yStride, count, Load<uInt8>, picks.data()); break;
-    case 6: n = ColumnExtremes<uInt16>(h, yb, yStride, count, Load<uInt16>, picks.data()); break;
-    case 7: n = ColumnExtremes<uInt32>(h, yb, yStride, count, Load<uInt32>, picks.data()); break;
-    case 8: n = ColumnExtremes<uInt64>(h, yb, yStride, count, Load<uInt64>, picks.data()); break;
-    case 9: n = ColumnExtremes<float32>(h, yb, yStride, count, Load<float32>, picks.data()); break;
-    case 10: n = ColumnExtremes<float64>(h, yb, yStride, count, Load<float64>, picks.data()); break;
-    case 11: n = ColumnExtremes<float64>(h, yb, yStride, count, LoadExt, picks.data()); break;
+    case 1: n = ColumnExtremes<int8>(h, yb, yStride, count, Load<int8>, &picks); break;
+    case 2: n = ColumnExtremes<int16>(h, yb, yStride, count, Load<int16>, &picks); break;
+    case 3: n = ColumnExtremes<int32>(h, yb, yStride, count, Load<int32>, &picks); break;
+    case 4: n = ColumnExtremes<int64>(h, yb, yStride, count, Load<int64>, &picks); break;
+    case 5: n = ColumnExtremes<uInt8>(h, yb, yStride, count, Load<uInt8>, &picks); break;
+    case 6: n = ColumnExtremes<uInt16>(h, yb, yStride, count, Load<uInt16>, &picks); break;
+    case 7: n = ColumnExtremes<uInt32>(h, yb, yStride, count, Load<uInt32>, &picks); break;
+    case 8: n = ColumnExtremes<uInt64>(h, yb, yStride, count, Load<uInt64>, &picks); break;
+    case 9: n = ColumnExtremes<float32>(h, yb, yStride, count, Load<float32>, &picks); break;
+    case 10: n = ColumnExtremes<float64>(h, yb, yStride, count, Load<float64>, &picks); break;
+    case 11: n = ColumnExtremes<float64>(h, yb, yStride, count, LoadExt, &picks); break;
     default:
       // Not a number: every point a gap, one per column.
-      n = ColumnExtremes<int32>(h, yb, 0, count, [](const uChar*) { return 0; }, picks.data());
+      n = ColumnExtremes<int32>(h, yb, 0, count, [](const uChar*) { return 0; }, &picks);
       break;
   }
   // The chosen y values side by side, mapped in one pass.
