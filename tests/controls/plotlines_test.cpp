@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "controls/graphdraw.h"
+#include "golden_image.h"
 #include "graph_test_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
@@ -134,6 +136,42 @@ TEST_F(PlotLines, MarkersRendered) {
     for (auto [dh, dv] : c.off)
       EXPECT_EQ(Pix(img, area, 20 + dh, 20 + dv), 0xFFFFFFu) << c.style << " " << dh << "," << dv;
   }
+}
+
+// One sheet of what plots look like: markers 4-19 as shapes at widths 1, 3
+// and 5 and as stamped glyphs; interpolations 0-3 through a gap; line styles
+// 0-4 at widths 1 and 3.
+TEST_F(PlotLines, GoldenSheet) {
+  const Rect sheet{0, 0, 260, 400};
+  auto plot = [&](std::vector<std::pair<int16, int16>> pts, int16 interpolation, int16 style, int16 width,
+                  int16 lineStyle, bool pattern) {
+    PlotRec p = Plot(pts, interpolation, style);
+    p.lineWidth = width;
+    p.lineStyle = lineStyle;
+    p.lineColor = 0x0000C0;
+    p.pointColor = 0xC00000;
+    DrawPointStyle(&p, nullptr, pattern);
+  };
+  const int32 img = DrawInto(sheet, [&] {
+    const int16 widths[] = {1, 3, 5};
+    for (int32 row = 0; row < 4; ++row)
+      for (int16 style = 4; style <= 19; ++style)
+        plot({{int16(15 + 24 * (style - 4)), int16(15 + 28 * row)}}, 0, style, row < 3 ? widths[row] : 1, 0, row == 3);
+    for (int16 interp = 0; interp <= 3; ++interp) {
+      std::vector<std::pair<int16, int16>> zig;
+      for (int16 i = 0; i < 8; ++i) zig.push_back({int16(10 + 95 * interp + 11 * i), int16(i % 2 ? 130 : 150)});
+      zig[4].second = kPlotGap;
+      plot(zig, interp, 13, 1, 0, false);
+    }
+    for (int16 width : {1, 3})
+      for (int16 ls = 0; ls <= 4; ++ls) {
+        const int16 v = int16(width == 1 ? 190 : 230);
+        plot({{int16(10 + 78 * ls), v}, {int16(80 + 78 * ls), int16(v - 20)}}, 2, 0, width, ls, false);
+      }
+  });
+  qxtest::ExpectMatchesGolden(PlatBitmapSurface(PlatObj(IEntryOf(img).extra)),
+                              std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens/plot_lines_sheet.png",
+                              "regenerate the plot line sheet (QX_UPDATE_GOLDENS=1) and check it by eye");
 }
 
 }  // namespace
