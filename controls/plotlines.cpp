@@ -249,7 +249,7 @@ int32 DrawPointStyle(PlotRec* plot, const Rect* legend, Bool32 patternMarkers) {
   if (legend) {
     // A zigzag through the row; a negative stored width spaces as 0.
     const int32 w = std::max<int32>(plot->lineWidth, 0), step = 2 * w + 8;
-    n = (legend->right - legend->left) / step + 2;
+    n = std::max(0, legend->right - legend->left) / step + 2;  // a reversed rectangle: two points
     hs = reinterpret_cast<int16*>(DSNewPtr(2 * n));
     vs = reinterpret_cast<int16*>(DSNewPtr(2 * n));
     if (!hs || !vs) {
