@@ -8,6 +8,7 @@
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/scaleobj.h"
+#include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -62,6 +63,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinTableSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }
