@@ -9,14 +9,14 @@
 
 namespace {
 
-using graphtest::GraphSpec;
+using graphtest::GraphShape;
 
 class ChartAppend : public graphtest::GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
     if (HasFatalFailure()) return;
-    GraphSpec s;
+    GraphShape s;
     s.type = kChartFirst;
     g_ = MakeGraph(s);
     xs_ = Scale(g_, kGPartXScale, 0);

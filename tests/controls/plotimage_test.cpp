@@ -11,7 +11,7 @@
 namespace {
 
 using tdb::Array, tdb::Cluster, tdb::DBL, tdb::TD;
-using graphtest::GraphSpec;
+using graphtest::GraphShape;
 constexpr float64 kNotANumber = std::numeric_limits<float64>::quiet_NaN();
 
 class PlotImage : public graphtest::GraphTest {
@@ -49,7 +49,7 @@ TEST_F(PlotImage, WaveformsDrawnAtTheirOwnX) {
   for (const Case& c : cases) {
     const TD wave = Cluster({DBL(), DBL(), Array(DBL())});
     const TD type = c.many ? Array(wave) : wave;
-    GraphSpec s;
+    GraphShape s;
     const int32 g = MakeGraph(s, &type);
     std::vector<float64> y;
     for (int32 i = 0; i < c.points; ++i) y.push_back(i);

@@ -10,7 +10,7 @@
 
 namespace {
 
-using graphtest::GraphSpec;
+using graphtest::GraphShape;
 using graphtest::GraphTest;
 constexpr float64 kNaN = std::numeric_limits<float64>::quiet_NaN();
 constexpr float64 kInf = std::numeric_limits<float64>::infinity();
@@ -111,7 +111,7 @@ class PlotPrepGraph : public GraphTest {
   void SetUp() override {
     GraphTest::SetUp();
     if (HasFatalFailure()) return;
-    g_ = MakeGraph(GraphSpec{});
+    g_ = MakeGraph(GraphShape{});
     xs_ = Scale(g_, kGPartXScale, 0);
     ys_ = Scale(g_, kGPartYScale, 0);
     rec_ = PlotRec{};
