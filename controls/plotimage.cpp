@@ -142,7 +142,7 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
     }
     if (!drawNow) return invalidate();
     Rect band;
-    if ((flags & (kPlotWorkFlagged | kPlotWorkScrolled | kPlotWorkNewData)) && DSectRect(&u, area, &band))
+    if ((flags & (kPlotWorkScrolled | kPlotWorkNewData)) && DSectRect(&u, area, &band))
       PaintPlotAreas(heap, graph, nullptr, &band, false);
     DSelectNormPen(kMarkerLineColour, kMarkerLineColour);
     for (int32 o = 0; o < std::max(areas, 1); ++o) {

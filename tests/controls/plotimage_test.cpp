@@ -80,4 +80,31 @@ TEST_F(PlotImage, WaveformsDrawnAtTheirOwnX) {
   }
 }
 
+// Strip charts mark their newest column with a red line over the plot area.
+TEST_F(PlotImage, ChartMarkerLine) {
+  struct Case {
+    int16 type;
+    Rect update;
+    int32 x;  // where the line lands
+  } cases[] = {
+      {kChartFirst, {21, 100, 179, 120}, 121},   // left to right: its right edge + 1
+      {kChartFirst, {21, 120, 179, 100}, 99},    // turned round: right edge - 1
+      {kIntensChartFirst, {21, 100, 179, 120}, 42},  // intensity charts: the area's left + 1
+  };
+  for (const Case& c : cases) {
+    GraphShape s;
+    s.type = c.type;
+    const int32 g = MakeGraph(s);
+    Rect area = s.plotAreas[0];
+    const int32 img = DrawInto(s.bounds, [&] {
+      EXPECT_EQ(RefreshPlotImage(panel_, g, &area, &c.update, kPlotWorkFullRedraw | kPlotWorkUpdate, nullptr, 1), 0);
+    });
+    EXPECT_EQ(Pix(img, s.bounds, c.x, 100), 0xFF0000u) << c.type << " " << c.x;
+    EXPECT_EQ(Pix(img, s.bounds, c.x, 22), 0xFF0000u) << "full height";
+    EXPECT_NE(Pix(img, s.bounds, c.x + 1, 100), 0xFF0000u);
+    EXPECT_EQ(R(area), R(s.plotAreas[0])) << "the area is given back as it came";
+    CloseWindow();
+  }
+}
+
 }  // namespace
