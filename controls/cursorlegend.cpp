@@ -7,6 +7,7 @@
 #include "controls/ctlsize.h"
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
+#include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
 #include "controls/table.h"
 #include "panel/objects.h"
@@ -66,4 +67,5 @@ void ControlsInstallPanelHooks() {
   ControlsJoinTableSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
+  ControlsInstallScaleAttrHooks();
 }
