@@ -46,6 +46,7 @@
 #include "olesource/oleautomgr.h"
 #include "olesource/oleserv.h"
 #include "olesource/olestart.h"
+#include "olesource/olevi.h"
 #include "olesource/servreq.h"
 #include "panel/blink.h"
 #include "panel/ctrlops.h"
@@ -370,9 +371,8 @@ void AppInstallHooks() {
   events.updateHelpForPanel = &UpdateHelpForPanel;
   events.importExternalClipboard = &ImportExternalClipboard;
   // User event 23: an automation request a VI object's thread posted.
-  events.viServRequestDispatch = [](int32 request) {
-    VIServRequestDispatch(reinterpret_cast<VIServRequest*>(uintptr_t(uInt32(request))));
-  };
+  // The word names a request still waiting, or is ignored.
+  events.viServRequestDispatch = &OleRunPostedRequest;
   // User event 24: the VI server's work on the user-interface thread.
   events.serverEvent = [](const WEventRecord* e) {
     TSHandlePostedEvent(UserEventArg(e, 1), Cookie(UserEventArg(e, 2)),

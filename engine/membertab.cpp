@@ -172,13 +172,20 @@ struct AutoMemberTable {
   std::array<AutoMemberClass, kAutoClassCount> classes;
 };
 
+// Help ids: helpBase + the id's offset, or with packed set helpBase + the
+// count of named entries before it (the VI class's ids skip its empty
+// slots: 20300 to 20363).
 template <size_t N>
-void FillProps(AutoMemberClass* t, const PropRow (&rows)[N], int32 helpBase) {
+void FillProps(AutoMemberClass* t, const PropRow (&rows)[N], int32 helpBase, bool packed = false) {
   t->propCount = int32(N);
   t->propBase = rows[0].id;
-  for (const PropRow& r : rows)
-    t->props.push_back(r.name ? AutoPropInfo{helpBase + r.id - rows[0].id, TypeOf(r.type), r.flags, r.access, r.name}
+  int32 named = 0;
+  for (const PropRow& r : rows) {
+    const int32 help = helpBase + (packed ? named : r.id - rows[0].id);
+    t->props.push_back(r.name ? AutoPropInfo{help, TypeOf(r.type), r.flags, r.access, r.name}
                               : AutoPropInfo{-1, -1, r.flags, 0, ""});
+    if (r.name) ++named;
+  }
 }
 
 template <size_t N>
@@ -202,7 +209,7 @@ const AutoMemberTable& Tables() {
     auto* t = new AutoMemberTable{kAutoClassCount, {}};
     FillProps(&t->classes[kAutoClassApp], kAppProps, 20001);
     FillMethods(&t->classes[kAutoClassApp], kAppMethods, 22000);
-    FillProps(&t->classes[kAutoClassVI], kVIProps, 20300);
+    FillProps(&t->classes[kAutoClassVI], kVIProps, 20300, true);
     FillMethods(&t->classes[kAutoClassVI], kVIMethods, 21000);
     return t;
   }();

@@ -1,10 +1,22 @@
 #include "olesource/oleapp.h"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "engine/vi/viinst.h"
+#include "mgsource/debug.h"
 #include "olesource/oledisp.h"
+#include "olesource/oletypeinfo.h"
+#include "platform/qx_typeinfo.h"
 #include "olesource/oleserv.h"
+#include "olesource/olevar.h"
+#include "olesource/olevi.h"
+#include "mgsource/path.h"
+#include "mgsource/memory.h"
 #include "olesource/servreq.h"
 #include "server/tcpserver.h"
 
@@ -32,6 +44,7 @@ uint32_t Release(PlatComDispatch* self) {
   if (--a->refs > 0) return uint32_t(a->refs);
   OleObjectList* list = OleAppObjectList();
   if (list) list->Remove(a);
+  if (a->typeInfo) PlatComRelease(a->typeInfo);
   PlatBstrFree(a->errorText);
   delete a;
   // The last client gone with automatic quit on: quit unless a VI or a TCP
@@ -39,22 +52,27 @@ uint32_t Release(PlatComDispatch* self) {
   if (list && list->Count() == 0 && OleAutoQuit() && LoadedVICount() == 0 && TCPServerConnCount() == 0) OleQuit();
   return 0;
 }
-PlatHResult TypeInfoCount(PlatComDispatch* self, uint32_t* count) {
+PlatHResult GetTypeInfoCount(PlatComDispatch* self, uint32_t* count) {
   if (!count) return kPlatPointer;
   *count = Self(self)->typeInfo ? 1 : 0;
   return kPlatOk;
 }
-PlatHResult TypeInfo(PlatComDispatch*, uint32_t index, uint32_t lcid, void** info) {
+PlatHResult GetTypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void** info) {
   if (index != 0) return kPlatDispBadIndex;
   if (!info) return kPlatInvalidHandle;
   *info = nullptr;
   if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
-  return kPlatNotImpl;
+  if (!Self(self)->typeInfo) return kPlatNotImpl;
+  PlatComAddRef(Self(self)->typeInfo);
+  *info = Self(self)->typeInfo;
+  return kPlatOk;
 }
-PlatHResult IdsOfNames(PlatComDispatch*, const PlatGuid* iid, uint16_t**, uint32_t, uint32_t lcid, int32_t*) {
+PlatHResult GetIDsOfNames(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count,
+                          uint32_t lcid, int32_t* ids) {
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
   if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
-  return kPlatDispUnknownName;
+  if (!Self(self)->typeInfo) return kPlatDispUnknownName;
+  return PlatTypeInfoIdsOfNames(Self(self)->typeInfo, names, count, ids);
 }
 
 // The automatic-quit property: get answers a Boolean, put takes the value
@@ -77,11 +95,63 @@ PlatHResult AutoQuitMember(uint16_t flags, PlatDispParams* params, PlatVariant* 
   return kPlatOk;
 }
 
-// The members the object serves itself; the others go to the dispatcher.
-bool OwnMember(int32_t member) { return member == kOleAppAutoQuit || member == kOleAppQuit; }
+// GetVIReference: a VI object for the VI at the path (named by its last
+// component), with an optional password; failures stay in the error fields.
+PlatHResult VIReferenceMember(OleApplication* a, PlatDispParams* params, PlatVariant* result) {
+  if (!OleServerEnabled() || OleServerShuttingDown()) {
+    a->errorCode = OleMapVIServError(kVIRefAccessErr, nullptr, &a->errorText);
+    return kPlatOk;
+  }
+  PlatVariant* pathArg = OleDispArg(params, 0);
+  if (!pathArg) return kPlatDispParamNotOptional;
+  PlatVariant text;
+  PlatVariantInit(&text);
+  if (PlatHResult r = PlatVariantChangeType(&text, pathArg, 0, kPlatVtBstr); r != kPlatOk) return r;
+  // The path's text may be of any length: it goes through a string handle.
+  LStrHandle h = nullptr;
+  MgErr err = OleTextFromBstr(text.bstr, int32(PlatBstrLength(text.bstr)), kOleTextLStr, &h, 0);
+  PlatVariantClear(&text);
+  Path path = nullptr;
+  if (err == kNoErr) err = FTextToPath(h && *h ? LStrBuf(*h) : nullptr, h && *h ? (*h)->cnt : 0, &path);
+  if (h) DSDisposeHandle(reinterpret_cast<UHandle>(h));
+  Str255 name;
+  name[0] = 0;
+  if (err == kNoErr && path) err = FNamePtr(path, name);
+  Str255 password;
+  password[0] = 0;
+  PlatVariant* pw = OleDispArg(params, 1);
+  const bool withPassword = pw && (pw->vt & ~kPlatVtByRef) == kPlatVtBstr;
+  if (err == kNoErr && withPassword) {
+    const uInt16* s = (pw->vt & kPlatVtByRef) ? (pw->byRef ? *static_cast<PlatBstr*>(pw->byRef) : nullptr) : pw->bstr;
+    err = OleTextFromBstr(s, int32(PlatBstrLength(s)), kOleTextPStr, password, 255);
+  }
+  if (err != kNoErr) {
+    if (path) FDisposePath(path);
+    a->errorCode = OleMapVIServError(err, nullptr, &a->errorText);
+    return kPlatOk;
+  }
+  PlatComDispatch* vi = nullptr;
+  a->errorCode = OleVICreate(name, path, withPassword ? password : nullptr, &a->errorText, &vi);
+  FDisposePath(path);
+  if (vi && result) {
+    PlatVariantClear(result);
+    result->vt = kPlatVtDispatch;
+    result->dispatch = vi;
+  } else if (vi) {
+    PlatComRelease(vi);
+  }
+  return kPlatOk;
+}
 
-PlatHResult OwnInvoke(int32_t member, uint16_t flags, PlatDispParams* params, PlatVariant* result) {
+// The members the object serves itself; the others go to the dispatcher.
+bool OwnMember(int32_t member) {
+  return member == kOleAppAutoQuit || member == kOleAppQuit || member == kOleAppGetVIReference;
+}
+
+PlatHResult OwnInvoke(OleApplication* a, int32_t member, uint16_t flags, PlatDispParams* params,
+                      PlatVariant* result) {
   if (member == kOleAppAutoQuit) return AutoQuitMember(flags, params, result);
+  if (member == kOleAppGetVIReference) return VIReferenceMember(a, params, result);
   if (!(flags & kPlatDispatchMethod)) return kPlatDispMemberNotFound;
   if (result) PlatVariantClear(result);
   OleQuit();
@@ -92,7 +162,7 @@ PlatHResult OwnInvoke(int32_t member, uint16_t flags, PlatDispParams* params, Pl
 // application's members; a VI-server failure leaves as an exception with
 // its code and text.
 PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, uint32_t lcid, uint16_t flags,
-                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t*) {
+                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo* exception, uint32_t* argError) {
   OleApplication* a = Self(self);
   if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
   if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
@@ -101,7 +171,8 @@ PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, u
   a->errorText = nullptr;
   PlatHResult r;
   if (OwnMember(member)) {
-    r = OwnInvoke(member, flags, params, result);
+    r = a->typeInfo ? PlatTypeInfoInvoke(a->typeInfo, a, member, flags & 0xFFFF, params, result, exception, argError)
+                    : OwnInvoke(a, member, flags, params, result);
   } else {
     uintptr_t args[7] = {0, uintptr_t(-1), uintptr_t(uint32_t(member)), flags, uintptr_t(params), uintptr_t(result),
                          uintptr_t(&a->errorText)};
@@ -122,7 +193,61 @@ PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid* iid, u
   return r;
 }
 
-const PlatComDispatchSlots kSlots{&Query, &AddRef, &Release, &TypeInfoCount, &TypeInfo, &IdsOfNames, &Invoke};
+// ---- Member slots -------------------------------------------------------------------
+// The interface's members in the type information's order follow the
+// dispatch slots; the object serves four of them itself (ids 35 get and
+// put, 2004, 2013), which the type information's invoke reaches with their
+// arguments in declaration order.  The others are never reached that way:
+// their ids go to the dispatcher.
+constexpr size_t kAutoQuitGetSlot = 35, kAutoQuitPutSlot = 36, kVIReferenceSlot = 47, kQuitSlot = 48;
+
+// The arguments as a call's positional ones (the last first).
+PlatDispParams Positional(PlatVariant* args, uint32_t count, std::vector<PlatVariant>* store) {
+  store->assign(args, args + count);
+  std::reverse(store->begin(), store->end());
+  return PlatDispParams{store->data(), nullptr, count, 0};
+}
+PlatHResult AutoQuitGetSlot(void*, PlatVariant*, uint32_t, PlatVariant* result) {
+  return AutoQuitMember(kPlatDispatchPropertyGet, nullptr, result);
+}
+PlatHResult AutoQuitPutSlot(void*, PlatVariant* args, uint32_t count, PlatVariant*) {
+  std::vector<PlatVariant> store;
+  PlatDispParams dp = Positional(args, count, &store);
+  return AutoQuitMember(kPlatDispatchPropertyPut, &dp, nullptr);
+}
+PlatHResult VIReferenceSlot(void* object, PlatVariant* args, uint32_t count, PlatVariant* result) {
+  std::vector<PlatVariant> store;
+  PlatDispParams dp = Positional(args, count, &store);
+  return OwnInvoke(static_cast<OleApplication*>(object), kOleAppGetVIReference, kPlatDispatchMethod, &dp, result);
+}
+PlatHResult QuitSlot(void* object, PlatVariant*, uint32_t, PlatVariant* result) {
+  return OwnInvoke(static_cast<OleApplication*>(object), kOleAppQuit, kPlatDispatchMethod, nullptr, result);
+}
+template <size_t I>
+PlatHResult NotBuilt(void*, PlatVariant*, uint32_t, PlatVariant*) {
+  DBAssert(__FILE__, __LINE__, "_Application: a member the object does not serve was called");
+  return 0;
+}
+template <size_t... I>
+constexpr std::array<PlatMemberSlot, sizeof...(I)> NotBuilts(std::index_sequence<I...>) {
+  return {&NotBuilt<I>...};
+}
+constexpr std::array<PlatMemberSlot, kOleAppMemberCount> MemberSlots() {
+  auto a = NotBuilts(std::make_index_sequence<kOleAppMemberCount>());
+  a[kAutoQuitGetSlot] = &AutoQuitGetSlot;
+  a[kAutoQuitPutSlot] = &AutoQuitPutSlot;
+  a[kVIReferenceSlot] = &VIReferenceSlot;
+  a[kQuitSlot] = &QuitSlot;
+  return a;
+}
+
+struct SlotTable {
+  PlatComDispatchSlots dispatch;
+  std::array<PlatMemberSlot, kOleAppMemberCount> members;
+};
+static_assert(offsetof(SlotTable, members) == sizeof(PlatComDispatchSlots), "members follow the seven slots");
+constexpr SlotTable kSlotTable{
+    {&Query, &AddRef, &Release, &GetTypeInfoCount, &GetTypeInfo, &GetIDsOfNames, &Invoke}, MemberSlots()};
 
 }  // namespace
 
@@ -130,9 +255,25 @@ PlatHResult OleApplicationCreate(OleApplication** out) {
   *out = nullptr;
   OleObjectList* list = OleAppObjectList();
   if (!list) return kPlatClassNotAvailable;
-  auto* a = new (std::nothrow) OleApplication{{&kSlots}, 0, nullptr, 0, nullptr};
+  // The shared type information: loaded by the first object, with one
+  // reference for the process and one for each object.
+  if (!OleAppTypeInfo()) {
+    void* info = nullptr;
+    PlatHResult r = OleLoadTypeInfo(OleServerGuid(kOleGuidAppTypeInfo), kOleTypeInfoLcid, &info);
+    // Its members are the object's slots: a file of another count would
+    // reach past them.
+    if (r == kPlatOk && PlatTypeInfoMemberCount(info) != kOleAppMemberCount) r = kPlatTypeLibLoadFailed;
+    if (r != kPlatOk) {
+      if (info) PlatComRelease(info);
+      return r;
+    }
+    OleSetAppTypeInfo(info);
+  }
+  auto* a = new (std::nothrow) OleApplication{{&kSlotTable.dispatch}, 0, OleAppTypeInfo(), 0, nullptr};
   if (!a) return kPlatOutOfMemory;
+  PlatComAddRef(a->typeInfo);
   if (list->Insert(a, OleObjectList::kAppend) != kNoErr) {
+    PlatComRelease(a->typeInfo);
     delete a;
     return kPlatOutOfMemory;
   }

@@ -10,6 +10,8 @@
 
 // The members the object serves itself.
 enum : int32_t { kOleAppAutoQuit = 35, kOleAppGetVIReference = 2004, kOleAppQuit = 2013 };
+// The interface's members after the seven dispatch slots.
+constexpr size_t kOleAppMemberCount = 50;
 
 struct OleApplication {
   PlatComDispatch face;  // first: the object is its dispatch interface
@@ -19,6 +21,7 @@ struct OleApplication {
   PlatBstr errorText;
 };
 
-// A new object with count 0 in the Application object list: 0,
-// E_OUTOFMEMORY, or the server's failure when its list is gone.
+// A new object with count 0 in the Application object list, holding the
+// shared type information (loaded by the first object): 0, E_OUTOFMEMORY,
+// the server's failure when its list is gone, or the type information's.
 PlatHResult OleApplicationCreate(OleApplication** out);

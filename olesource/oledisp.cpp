@@ -51,3 +51,12 @@ MgErr OleQuit() {
   e.modifiers = 25;
   return WPostEvent(&e, 1, kWPostAnyLevel);
 }
+
+PlatVariant* OleDispArg(PlatDispParams* params, uint32_t index) {
+  if (!params || !params->args || params->namedCount > params->count) return nullptr;
+  if (params->namedIds)
+    for (uint32_t j = 0; j < params->namedCount; ++j)
+      if (params->namedIds[j] == int32_t(index)) return &params->args[j];
+  const uint32_t positional = params->count - params->namedCount;
+  return index < positional ? &params->args[params->count - 1 - index] : nullptr;
+}

@@ -31,3 +31,12 @@ void OleSetAutoQuit(Bool32 on);
 // window unless an equal one is queued: 0 or WPostEvent's error.  This
 // program is the run-time system, where a client's quit is always obeyed.
 MgErr OleQuit();
+
+// The argument at position index (0 the first) of a call: the one named by
+// that index, else the positional one; null when the call has none there
+// (or its counts do not fit its arrays).
+PlatVariant* OleDispArg(PlatDispParams* params, uint32_t index);
+// A variant that stands for no argument: empty or an error value.
+inline bool OleArgMissing(const PlatVariant* v) {
+  return !v || (v->vt & ~kPlatVtByRef) == kPlatVtEmpty || (v->vt & ~kPlatVtByRef) == kPlatVtError;
+}

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/membertab.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/appdirs.h"
 #include "mgsource/debug.h"
@@ -18,6 +19,7 @@
 #include "mgsource/prefs.h"
 #include "mgsource/rsrc.h"
 #include "olesource/oleapp.h"
+#include "olesource/olevi.h"
 #include "olesource/servreq.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_registry.h"
@@ -384,6 +386,11 @@ int32 OleServerStart() {
     }
   }
   gUIThread = PlatThreadCurrentId();
+  // The member tables are made here, before any VI thread reads them.
+  PropInfoLookup(kAutoClassApp, 0);
+  // While this thread waits for a VI object's apartment it still serves the
+  // requests VI threads hand it.
+  PlatComSetWaitProc(&OleServePostedRequests);
   return kPlatOk;
 }
 
@@ -419,8 +426,9 @@ void OleServerStop() {
     gThreadList = nullptr;
     delete threads;
   }
-  while (gAppTypeInfo && PlatComRelease(gAppTypeInfo) > 0) {
-  }
+  // The process's reference: an object still held by someone keeps its own
+  // until its last release (releasing those too would free what it uses).
+  if (gAppTypeInfo) PlatComRelease(gAppTypeInfo);
   gAppTypeInfo = nullptr;
 }
 

@@ -533,11 +533,11 @@ void Perform(VIServRequest* q) {
       break;
     case kServReqRelease: q->status = VIRefRelease(Arg<VIRef>(q, 0)); break;
     case kServReqOpenByName:
-      q->status = AppOpenVIRefByName(Arg<AppRef>(q, 0), Arg<ConstPStr>(q, 1), nullptr, kOptions, nullptr,
+      q->status = AppOpenVIRefByName(Arg<AppRef>(q, 0), Arg<ConstPStr>(q, 1), nullptr, kOptions, Arg<ConstPStr>(q, 2),
                                      Arg<VIRef*>(q, 3), Arg<PStr>(q, 4), nullptr, nullptr);
       break;
     case kServReqOpenByPath:
-      q->status = AppOpenVIRefByPath(Arg<AppRef>(q, 0), Arg<Path>(q, 1), nullptr, kOptions, nullptr,
+      q->status = AppOpenVIRefByPath(Arg<AppRef>(q, 0), Arg<Path>(q, 1), nullptr, kOptions, Arg<ConstPStr>(q, 2),
                                      Arg<VIRef*>(q, 3), Arg<PStr>(q, 4), nullptr, nullptr);
       break;
     case kServReqVIGet:

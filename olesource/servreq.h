@@ -17,8 +17,8 @@ enum : int32 {
   kServReqAppGet = 0,       // 4: app reference, selector, data, error text (Str255)
   kServReqAppSet = 1,       // 4: the same
   kServReqRelease = 2,      // 1: VI reference
-  kServReqOpenByName = 3,   // 5: app reference, VI name (PStr), unused, out VI reference, error text
-  kServReqOpenByPath = 4,   // 5: app reference, VI path, unused, out VI reference, error text
+  kServReqOpenByName = 3,   // 5: app reference, VI name (PStr), password (PStr or null), out VI reference, error text
+  kServReqOpenByPath = 4,   // 5: app reference, VI path, password (PStr or null), out VI reference, error text
   kServReqVIGet = 5,        // 4: VI reference, selector, data, error text
   kServReqVISet = 6,        // 4: the same
   kServReqCallInfo = 7,     // 2: VI reference, out call information

@@ -6,6 +6,8 @@
 #include "qx_thread.h"
 
 #include <atomic>
+
+#include <valgrind/helgrind.h>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -113,6 +115,7 @@ struct Classes {
     PlatComClassFactory* factory;  // with a reference
     uint32_t context;
     uint32_t cookie;
+    uint32_t owner;  // the thread that registered it: the server's apartment
   };
   std::vector<ClassObject> classObjects;
   uint32_t nextCookie = 1;
@@ -246,7 +249,10 @@ struct ApartmentCall {
   std::atomic<int32_t> holders{2};  // the caller and the queued message
 };
 void DropCall(ApartmentCall* c) {
+  // Whatever either holder did to the call comes before its deletion.
+  ANNOTATE_HAPPENS_BEFORE(&c->holders);
   if (c->holders.fetch_sub(1) == 1) {
+    ANNOTATE_HAPPENS_AFTER(&c->holders);
     PlatEventDestroy(c->done);
     delete c;
   }
@@ -256,6 +262,8 @@ void RunComCall(PlatLParam raw) {
   int32_t queued = ApartmentCall::kQueued;
   if (c->state.compare_exchange_strong(queued, ApartmentCall::kRunning)) {
     c->result = c->body();
+    // The caller reads the result once it sees the state done.
+    ANNOTATE_HAPPENS_BEFORE(&c->state);
     c->state.store(ApartmentCall::kDone);
     PlatEventSet(c->done);
   }
@@ -266,10 +274,15 @@ void ServeOwnCalls() {
   PlatMsg m;
   while (PlatPeekMessage(&m, 0, kPlatMsgComCall, kPlatMsgComCall, kPlatPeekRemove)) PlatDispatchMessage(&m);
 }
-bool Disconnected(PlatComDispatch* self);
-PlatHResult OnOwner(PlatComDispatch* self, std::function<PlatHResult()> body) {
-  const uint32_t owner = reinterpret_cast<Proxy*>(self)->owner;
+// What a waiting caller runs each time it wakes (null: nothing).
+std::atomic<void (*)()> gWaitProc{nullptr};
+
+// Runs body on the owner thread (directly when that is the calling thread
+// or no thread is named) and waits for it, serving the calls posted to the
+// caller meanwhile; gone() tells that the owner will never run it.
+PlatHResult RunOn(uint32_t owner, std::function<PlatHResult()> body, const std::function<bool()>& gone) {
   if (!owner || owner == PlatThreadCurrentId()) return body();
+  PlatSetComCallProc(&RunComCall);
   auto* c = new (std::nothrow) ApartmentCall;
   if (!c) return kPlatOutOfMemory;
   c->body = std::move(body);
@@ -281,15 +294,22 @@ PlatHResult OnOwner(PlatComDispatch* self, std::function<PlatHResult()> body) {
   }
   for (;;) {
     ServeOwnCalls();
+    if (void (*proc)() = gWaitProc.load()) proc();
     if (c->state.load() == ApartmentCall::kDone) break;
     int32_t queued = ApartmentCall::kQueued;
-    // An object disconnected before its thread took the call never answers.
-    if (Disconnected(self) && c->state.compare_exchange_strong(queued, ApartmentCall::kAbandoned)) break;
+    // An owner that will never take the call does not answer it.
+    if (gone() && c->state.compare_exchange_strong(queued, ApartmentCall::kAbandoned)) break;
     PlatWaitEventOrInput(c->done, 50);
   }
-  const PlatHResult r = c->state.load() == ApartmentCall::kDone ? c->result : kPlatDisconnected;
+  const bool done = c->state.load() == ApartmentCall::kDone;
+  if (done) ANNOTATE_HAPPENS_AFTER(&c->state);
+  const PlatHResult r = done ? c->result : kPlatDisconnected;
   DropCall(c);
   return r;
+}
+bool Disconnected(PlatComDispatch* self);
+PlatHResult OnOwner(PlatComDispatch* self, std::function<PlatHResult()> body) {
+  return RunOn(reinterpret_cast<Proxy*>(self)->owner, std::move(body), [self] { return Disconnected(self); });
 }
 
 bool Disconnected(PlatComDispatch* self) {
@@ -380,7 +400,7 @@ const PlatComDispatchSlots kProxySlots{&ProxyQuery,    &ProxyAddRef, &ProxyRelea
 
 // The object made by a local server's class object as the client sees it:
 // a proxy of its dispatch interface, or the object itself without one.
-PlatHResult ProxyFor(void* made, void** out) {
+PlatHResult ProxyFor(void* made, uint32_t owner, void** out) {
   void* dispatch = nullptr;
   void* identity = nullptr;
   if (!PlatSucceeded(PlatComQuery(made, kPlatIidDispatch, &dispatch)) || !dispatch) {
@@ -398,6 +418,7 @@ PlatHResult ProxyFor(void* made, void** out) {
   p->face.slots = &kProxySlots;
   p->target = static_cast<PlatComDispatch*>(dispatch);
   p->identity = static_cast<PlatComUnknown*>(identity ? identity : made);
+  p->owner = owner;
   {
     Proxies& all = TheProxies();
     std::lock_guard<std::mutex> g(all.lock);
@@ -453,6 +474,7 @@ PlatHResult PlatComCreateInstance(const PlatGuid* clsid, PlatComUnknown* outer, 
   if (outer) return kPlatNoAggregation;
   PlatComFactory maker = nullptr;
   PlatComClassFactory* factory = nullptr;
+  uint32_t owner = 0, cookie = 0;
   {
     Classes& c = TheClasses();
     std::lock_guard<std::mutex> g(c.lock);
@@ -463,18 +485,36 @@ PlatHResult PlatComCreateInstance(const PlatGuid* clsid, PlatComUnknown* outer, 
       for (const Classes::ClassObject& o : c.classObjects)
         if (PlatGuidEqual(o.clsid, *clsid) && (o.context & context)) {
           factory = o.factory;
+          owner = o.owner;
+          cookie = o.cookie;
           PlatComAddRef(factory);
           break;
         }
     }
   }
   if (factory) {
-    // A local server's objects reach the client through proxies.
-    void* made = nullptr;
-    PlatHResult r = factory->slots->createInstance(factory, nullptr, iid, &made);
-    PlatComRelease(factory);
-    if (!PlatSucceeded(r) || !made) return PlatSucceeded(r) ? kPlatFail : r;
-    return ProxyFor(made, out);
+    // A local server's objects are made in its apartment (the thread that
+    // registered the class object) and reach the client through proxies
+    // whose calls run there.
+    auto withdrawn = [cookie] {
+      Classes& c = TheClasses();
+      std::lock_guard<std::mutex> g(c.lock);
+      for (const Classes::ClassObject& o : c.classObjects)
+        if (o.cookie == cookie) return false;
+      return true;
+    };
+    // The class object's reference goes in its apartment too (a call its
+    // apartment never took keeps it: the class object is withdrawn then).
+    return RunOn(
+        owner,
+        [&]() -> PlatHResult {
+          void* made = nullptr;
+          const PlatHResult m = factory->slots->createInstance(factory, nullptr, iid, &made);
+          PlatComRelease(factory);
+          if (!PlatSucceeded(m) || !made) return PlatSucceeded(m) ? kPlatFail : m;
+          return ProxyFor(made, owner, out);
+        },
+        withdrawn);
   }
   if (!maker || !(context & (kPlatClassInproc | kPlatClassInprocHandler | kPlatClassLocal)))
     return kPlatClassNotRegistered;
@@ -487,11 +527,17 @@ PlatHResult PlatComRegisterClassObject(const PlatGuid& clsid, PlatComUnknown* ob
   *cookie = 0;
   void* factory = nullptr;
   if (!PlatSucceeded(PlatComQuery(object, kPlatIidClassFactory, &factory)) || !factory) return kPlatNoInterface;
+  // The registering thread is the class object's apartment: it gets its
+  // queue now, so creations can be posted to it at once.
+  PlatSetComCallProc(&RunComCall);
+  PlatMsg probe;
+  PlatPeekMessage(&probe, 0, kPlatMsgComCall, kPlatMsgComCall, kPlatPeekNoRemove);
   Classes& c = TheClasses();
   std::lock_guard<std::mutex> g(c.lock);
   uint32_t k = c.nextCookie++;
   if (k == 0) k = c.nextCookie++;
-  c.classObjects.push_back(Classes::ClassObject{clsid, static_cast<PlatComClassFactory*>(factory), context, k});
+  c.classObjects.push_back(
+      Classes::ClassObject{clsid, static_cast<PlatComClassFactory*>(factory), context, k, PlatThreadCurrentId()});
   *cookie = k;
   return kPlatOk;
 }
@@ -535,6 +581,8 @@ PlatHResult PlatComDisconnectObject(PlatComUnknown* object) {
   ServeOwnCalls();
   return kPlatOk;
 }
+
+void PlatComSetWaitProc(void (*proc)()) { gWaitProc.store(proc); }
 
 uint32_t PlatComProxyCount() {
   Proxies& all = TheProxies();

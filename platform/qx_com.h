@@ -255,6 +255,9 @@ PlatHResult PlatComRevokeClassObject(uint32_t cookie);
 PlatHResult PlatComDisconnectObject(PlatComUnknown* object);
 // Proxies alive (tests look for leaks with it).
 uint32_t PlatComProxyCount();
+// A class object lives in the apartment of the thread that registered it:
+// a creation from another thread is made there (the creator waits as a
+// proxy's caller does) and the proxy's calls run there as well.
 
 // ---- Apartments ------------------------------------------------------------------------
 // An object lives on the thread that made it.  Marshalling its interface
@@ -282,6 +285,11 @@ PlatHResult PlatComMarshalInterface(PlatComStream* s, const PlatGuid& iid, PlatC
 // iid in *out.  kPlatPointer for a null out, kPlatInvalidArg for a stream
 // that holds no such entry (or one already read), kPlatOutOfMemory.
 PlatHResult PlatComUnmarshalInterface(PlatComStream* s, const PlatGuid& iid, void** out);
+// The procedure a caller waiting for another apartment runs each time it
+// wakes, after the calls posted to it: a thread that must keep serving its
+// own kind of work (the user-interface thread's posted requests) does it
+// there.  Null removes it.
+void PlatComSetWaitProc(void (*proc)());
 
 // ---- The interface table ------------------------------------------------------------
 // Interfaces registered under cookies and fetched again, with a reference

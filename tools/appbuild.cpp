@@ -427,7 +427,7 @@ const char* const kAutomationServerTexts[15] = {
 
 void AddAutomationServerTexts(rsrcw::Writer* writer) {
   writer->Add(rsrcfmt::kTypeStrList, 25000, rsrcw::StrList({kAutomationServerGuids, kAutomationServerGuids + 6}));
-  writer->Add(rsrcfmt::kTypeStrList, 25001, rsrcw::StrList({"Quenlix", "quenlix50.tlb"}));
+  writer->Add(rsrcfmt::kTypeStrList, 25001, rsrcw::StrList({"Quenlix", kAutomationTypeLibName}));
   writer->Add(rsrcfmt::kTypeStrList, 18300, rsrcw::StrList({kAutomationServerTexts, kAutomationServerTexts + 15}));
 }
 

@@ -75,6 +75,8 @@ void AddAppErrTexts(rsrcw::Writer* writer);
 // messages (STR# 18300, items 1 to 15).
 void AddAutomationServerTexts(rsrcw::Writer* writer);
 extern const char* const kAutomationServerGuids[6];
+// The type-information file's name (item 2 of list 25001).
+constexpr const char* kAutomationTypeLibName = "quenlix50.tlb";
 // The Print command's texts (STR# 302): entry 8, the alert of a record with
 // every print option off, and entry 11, the detail of a failed job; the
 // entries before them are empty.

@@ -9,7 +9,10 @@
 // outside the variants handed in (guard words around them), the call's
 // waiter is released with its parameter table freed, and every string,
 // array and handle the dispatcher made is given back once the variants are
-// cleared.
+// cleared.  And the VI object's own members (Call's names and values, Run's
+// argument, control values) through its apartment thread, on a VI another
+// reference holds for calls (so that nothing runs): only the codes of the
+// members come back, no request, waiter or thread is left behind.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -17,13 +20,19 @@
 #include <string>
 
 #include "engine/membertab.h"
+#include "engine/vi/vihooks.h"
 #include "engine/vi/viinst.h"
 #include "engine/vi/viload.h"
 #include "engine/vi/virecord.h"
 #include "fuzz_server.h"
 #include "fuzz_support.h"
 #include "mgsource/prefs.h"
+#include "olesource/oleserv.h"
 #include "olesource/olestart.h"
+#include "olesource/olevi.h"
+#include "platform/qx_file.h"
+#include "platform/qx_thread.h"
+#include "tools/typeinfowriter.h"
 #include "olesource/servreq.h"
 #include "server/appserve.h"
 #include "tools/runvi.h"
@@ -133,10 +142,11 @@ bool Keeps(int32_t cls, int32_t id, uint16_t flags) {
 }
 
 VIRef gCallRef = 0;
+std::string gRoot;
 
 // Add.vi with a fourth, required terminal whose name no input spells.
 bool LoadCallVI() {
-  std::string root;
+  std::string& root = gRoot;
   if (!FuzzStartServerEngine("qxdpfXXXXXX", &root, false)) return false;
   vif::VIFile v = runvi::File("Req.vi", runvi::Clumps::kAdd);
   const std::string hidden(200, 'q');
@@ -189,11 +199,65 @@ void Call(FuzzReader& in) {
   FUZZ_CHECK(PlatBstrLiveCount() == strings && PlatSafeArrayLiveCount() == arrays);
 }
 
+// The VI object of the call VI, made once with the server.
+PlatComDispatch* gVIObject = nullptr;
+bool StartVIObject(const std::string& root) {
+  std::string program;
+  if (!PlatProgramFile(&program)) return false;
+  if (!tiw::WriteServerLibrary(program.substr(0, program.rfind('/') + 1) + qxbuild::kAutomationTypeLibName))
+    return false;
+  setenv("QX_REGISTRY_FILE", (root + "/registry.ini").c_str(), 1);
+  // The object's requests are taken by this thread while it waits for the
+  // object's apartment: the posted event itself is not needed.
+  static VIShellHooks shell{};
+  shell.postUserEvent = [](WindowRef, int32, int32, int32, int32, int32, int32, Bool32, int32) -> int32 { return 0; };
+  SetVIShellHooks(&shell);
+  if (OleServerStart() != 0) return false;
+  return OleVICreate(reinterpret_cast<ConstPStr>("\006Req.vi"), nullptr, nullptr, nullptr, &gVIObject) == kPlatOk;
+}
+
+bool AllowedException(int32_t r, const PlatExcepInfo& e) {
+  if (r == kPlatOk) return true;
+  if (r == kPlatDispException) return (e.code >= 5001 && e.code <= 5015) || e.code > 5500 || e.scode < 0;
+  return r == kPlatDispTypeMismatch || r == kPlatDispOverflow || r == kPlatDispBadVarType ||
+         r == kPlatDispParamNotOptional || r == kPlatDispBadParamCount || r == kPlatDispParamNotFound ||
+         r == kPlatOutOfMemory || r == kPlatInvalidArg;
+}
+
+void VIObjectMember(FuzzReader& in) {
+  static const int32_t kMembers[] = {kOleVIGetControlValue, kOleVISetControlValue, kOleVICall, kOleVIRun};
+  const int32_t member = kMembers[in.Byte() % 4];
+  const int32_t strings = PlatBstrLiveCount(), arrays = PlatSafeArrayLiveCount();
+  Storage st;
+  const uint32_t count = in.Byte() % 4;
+  std::vector<PlatVariant> args(count);
+  for (PlatVariant& a : args) Make(in, st, &a, 0);
+  std::vector<int32_t> named(in.Byte() % 3);
+  for (int32_t& n : named) n = int32_t(int8_t(in.Byte() % 4)) - 1;
+  PlatDispParams dp{count ? args.data() : nullptr, named.empty() ? nullptr : named.data(), count,
+                    uint32_t(named.size() <= count ? named.size() : 0)};
+  PlatVariant result;
+  PlatVariantInit(&result);
+  PlatExcepInfo e{};
+  const int32_t r = gVIObject->slots->invoke(gVIObject, member, nullptr, 0x409, kPlatDispatchMethod, &dp, &result, &e,
+                                             nullptr);
+  FUZZ_CHECK(AllowedException(r, e));
+  FUZZ_CHECK(OlePostedRequestCount() == 0 && VIServWaiterCount() == 0);
+  FUZZ_CHECK(OleVIThreadList() && OleVIThreadList()->Count() == 1);
+  FUZZ_CHECK(st.Intact());
+  PlatBstrFree(e.source);
+  PlatBstrFree(e.description);
+  for (PlatVariant& a : args) Free(&a);
+  Free(&result);
+  FUZZ_CHECK(PlatBstrLiveCount() == strings && PlatSafeArrayLiveCount() == arrays);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     if (!LoadCallVI()) return false;
+    if (!StartVIObject(gRoot)) return false;
     OleInstallEngineHooks();
     // The member table's own descriptors and the resource manager's copies
     // of the text lists are made at their first use, once: made before runs
@@ -212,8 +276,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   if (!ready || size > 2048) return 0;
   FuzzReader in{data, size};
-  if (in.Byte() % 4 == 0) {
+  const uint8_t kind = in.Byte() % 8;
+  if (kind == 0 || kind == 4) {
     Call(in);
+    return 0;
+  }
+  if (kind == 1) {
+    VIObjectMember(in);
     return 0;
   }
   // Every member of both classes, and ids around them.

@@ -2,6 +2,8 @@
 // exception report, over the automation server and VIs the tools write.
 #include <gtest/gtest.h>
 
+#include "olesource/typelib_file.h"
+
 #include <cstdlib>
 #include <string>
 
@@ -28,6 +30,7 @@ class OleApp : public srvtest::ServerVITest {
     registry_ = rt_.Host("registry.ini");
     setenv("QX_REGISTRY_FILE", registry_.c_str(), 1);
     PrefSet(kPrefServerOleEnabled, 1);
+    ASSERT_TRUE(oletest::WriteAppTypeLibrary());
     ASSERT_EQ(OleServerStart(), 0);
     ASSERT_EQ(OleApplicationCreate(&app_), kPlatOk);
     PlatComAddRef(app_);

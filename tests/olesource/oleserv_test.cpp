@@ -2,6 +2,8 @@
 // object and stop, over a registry file of the test's own and run-time texts
 // the test chooses.
 #include <gtest/gtest.h>
+
+#include "olesource/typelib_file.h"
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,6 +52,7 @@ class OleServerTest : public qxtest::EngineTest {
     fs::create_directories(dir_);
     file_ = (dir_ / "registry.ini").string();
     setenv("QX_REGISTRY_FILE", file_.c_str(), 1);
+    ASSERT_TRUE(oletest::WriteAppTypeLibrary());
     PrefSet(kPrefServerOleEnabled, 1);
     ServerUIHooks h{};
     h.versionText = [] { return reinterpret_cast<ConstPStr>("\0055.0.1"); };
