@@ -1,4 +1,5 @@
 #include "controls/blinkdraw.h"
+#include "controls/listbox.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ int32 TableSetCellFont(ObjHeap, int32 table, TableCellFontRec* record, int32, in
 void TableDrawCells(ObjHeap, int32 table, void*, int32 drawState) { Note("TableDrawCells", table, drawState); }
 void ListboxDrawScrollBar(ObjHeap, int32 listbox, int32 drawState, int32) {
   Note("ListboxDrawScrollBar", listbox, drawState);
-}
-int32 ListboxApplySelection(ObjHeap, int32 listbox, void*, int32) {
-  Note("ListboxApplySelection", listbox, -1);
-  return 0;
 }
 int32 DrawPlotArea(ObjHeap, int32 graph, void*, int32, int32, int32 drawState, int32) {
   Note("DrawPlotArea", graph, drawState);
