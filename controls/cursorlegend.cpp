@@ -6,6 +6,7 @@
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
 #include "controls/graphindicator.h"
+#include "controls/listbox.h"
 #include "controls/scaleobj.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -60,6 +61,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinIndicatorSlot();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinListboxSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }

@@ -16,6 +16,8 @@
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/oinval.h"
+#include "panel/operate.h"
+#include "panel/transact.h"
 #include "rtlib/arraysize.h"
 
 namespace {
@@ -469,4 +471,40 @@ int32 ListboxSymbolImage(int32 n) {
 
 void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
   if (lb::IsListbox(heap, listbox)) Invalidate(heap, listbox);
+}
+
+// ---- Class methods -------------------------------------------------------------------------
+
+namespace {
+constexpr int32 kKeyEnterCode = 2, kKeyFinish = 34, kLevelTarget = 2;
+bool StopsTyping(int32 code) { return code == kKeyEnterCode || code == kKeyFinish || (code >= 38 && code <= 43 && code != 40 && code != 41); }
+bool EndsAtOnce(int32 code) { return code == 38 || code == 39 || code == 42 || code == 43; }
+}  // namespace
+
+int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, int32 action, ActionParams* p) {
+  const bool key = p && action == kActOperate && (p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat) &&
+                   frame && frame->mode == kLevelTarget;
+  if (!key || !lb::IsListbox(heap, listbox)) return DDOODoitMethod(heap, listbox, frame, action, p);
+  if (StopsTyping(p->keyCode)) {
+    gLastTyped = 0, gPrefixLen = 0;
+    int32 count;
+    UHandle items = lb::Items(lb::Data(heap, listbox), &count);
+    for (int32 i = 0; i < count; ++i)
+      if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), Invalidate(heap, listbox);
+  }
+  // The data display object's keys (focus moves, release, Enter) are its
+  // own; every other key it answers with 1, keeping the focus.
+  const int32 generic = DDOODoitMethod(heap, listbox, frame, action, p);
+  if (generic & ~kLbReplyFollow) return generic;
+  if (uChar* d = lb::Data(heap, listbox)) lb::SetActivated(d, -1);
+  if (EndsAtOnce(p->keyCode)) return kLbReplyFollow;
+  if (StopsTyping(p->keyCode)) return generic;
+  const bool operating = !(uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator);
+  return generic | ListboxKey(heap, listbox, p->keyCode, p->character, operating);
+}
+
+void ControlsJoinListboxSlots() {
+  ObjJoinSlot(kMsgODoit, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
+  });
 }

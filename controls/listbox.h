@@ -96,6 +96,14 @@ QX_EXTERN_C int32 ListboxSymbolImage(int32 n);
 // Invalidates the list area (the rows and the scroll bar).
 QX_EXTERN_C void ListboxSyncScrollBar(ObjHeap heap, int32 listbox);
 
+// The class's do-it method (keys on the listbox itself; everything else
+// the data display object's) and its entry in the class records.
+struct ActionParams;
+struct TransactionFrame;
+QX_EXTERN_C int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, int32 action,
+                                     ActionParams* p);
+void ControlsJoinListboxSlots();
+
 // Test support: the type-ahead state cleared.
 void ListboxResetTypeAhead();
 

@@ -12,6 +12,7 @@
 #include "mgsource/window/winproc.h"
 #include "panel/attrcall.h"
 #include "panel/dataxfer.h"
+#include "panel/transact.h"
 #include "panel/panel_test_support.h"
 #include "platform/qx_time.h"
 
@@ -25,7 +26,7 @@ class ListboxTest : public ptest::PanelRootTest {
  protected:
   void SetUp() override {
     PanelRootTest::SetUp();
-    static const bool joined = (ControlsJoinSizeSlots(), true);
+    static const bool joined = (ControlsJoinSizeSlots(), ControlsJoinListboxSlots(), true);
     (void)joined;
   }
   void TearDown() override {
@@ -57,7 +58,7 @@ class ListboxTest : public ptest::PanelRootTest {
   // rows rows of 20 pixels; its value an index or an array of indexes.
   void Make(uInt32 flags, const std::vector<std::string>& texts, int16 rows = 3) {
     Free();
-    dco_ = Control((flags & kLbArrayValue) ? tdb::Array(tdb::I32()) : tdb::I32(), kClsListbox, &lb_);
+    dco_ = Control((flags & kLbArrayValue) ? tdb::Array(tdb::I32()) : tdb::I32(), kClsListbox, &lb_, root_);
     ASSERT_EQ(Alloc(dco_), kNoErr);
     if (!W(lb_, kLbDataWord)) ASSERT_EQ(Alloc(lb_), kNoErr);
     SetW(lb_, kLbFlagsWord, int32(flags));
@@ -171,6 +172,28 @@ TEST_F(ListboxTest, KeysMoveTheSelectionFindTypedTextsAndScroll) {
       EXPECT_EQ(SingleValue(), c.wantSelected.empty() ? -1 : c.wantSelected.back())
           << "the value follows a changed selection";
   }
+}
+
+// Typed keys reach the focused listbox through the panel's key handler.
+TEST_F(ListboxTest, TypedKeysReachTheFocusedListboxThroughThePanel) {
+  Make(0, {"apple", "bx", "Brown", "cherry"});
+  Select({0});
+  // The focus keeps the listbox's path, written as the focus moves.
+  SetW(root_, 10, vib::NewList(panel_, {dco_}));
+  void* const previous = TRPushFrame();
+  ASSERT_EQ(GetObjAttrRec(panel_, lb_, nullptr, nullptr), 1);
+  ASSERT_EQ(FPKeyFocusUpdate(panel_, lb_, 0, nullptr), kNoErr);
+  TRSetStackTop(previous);
+  for (const auto& [code, character] : {std::pair{kChar, int32('b')}, {kChar, int32('r')}}) {
+    WEventRecord e{weKey, 0, 0, 0, 0, character, WKeyCode(code), {}};
+    FPHandleKey(&e, panel_);
+  }
+  EXPECT_EQ(Marked(kLbItemSelected), Ints{2});
+  EXPECT_EQ(SingleValue(), 2);
+  WEventRecord down{weKey, 0, 0, 0, 0, 0, WKeyCode(vkDown), {}};
+  FPHandleKey(&down, panel_);
+  EXPECT_EQ(Marked(kLbItemSelected), Ints{3});
+  FPReleaseKeyFocus(panel_);
 }
 
 TEST_F(ListboxTest, ScrollingToAnItemKeepsTheTopInRange) {
