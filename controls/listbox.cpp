@@ -12,12 +12,14 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
 #include "panel/transact.h"
+#include "platform/qx_sysinfo.h"
 #include "rtlib/arraysize.h"
 
 namespace {
@@ -476,7 +478,7 @@ void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
 // ---- Class methods -------------------------------------------------------------------------
 
 namespace {
-constexpr int32 kKeyEnterCode = 2, kKeyFinish = 34, kLevelTarget = 2;
+constexpr int32 kKeyEnterCode = 2, kKeyFinish = 34, kLevelPart = 0, kLevelTarget = 2;
 bool StopsTyping(int32 code) { return code == kKeyEnterCode || code == kKeyFinish || (code >= 38 && code <= 43 && code != 40 && code != 41); }
 bool EndsAtOnce(int32 code) { return code == 38 || code == 39 || code == 42 || code == 43; }
 }  // namespace
@@ -484,6 +486,16 @@ bool EndsAtOnce(int32 code) { return code == 38 || code == 39 || code == 42 || c
 int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, int32 action, ActionParams* p) {
   const bool key = p && action == kActOperate && (p->eventCode == kSubKeyDown || p->eventCode == kSubKeyRepeat) &&
                    frame && frame->mode == kLevelTarget;
+  // Presses, moves and the release on the list area are the listbox's own.
+  const bool mouse = p && (action == kActOperate || action == kActTrack) && frame && frame->mode == kLevelPart &&
+                     (p->eventCode == kSubPress || p->eventCode == kSubRelease || p->eventCode == kSubMove ||
+                      p->eventCode == 4 || p->eventCode == 19);
+  if (mouse && lb::IsListbox(heap, listbox)) {
+    const int32 list = ObjWord(heap, listbox, kObjPartList / 4);
+    const int32 part = frame->index >= 0 && frame->index < ObjListCount(heap, list) ? ObjListGet(heap, list, frame->index) : 0;
+    if (part > 0 && OHIsUsedBlock(heap, part) && ObjInt16(heap, part, kObjPartId) == kLbListPart)
+      return ListboxMouse(heap, listbox, p->eventCode, p->point, p->modifiers);
+  }
   if (!key || !lb::IsListbox(heap, listbox)) return DDOODoitMethod(heap, listbox, frame, action, p);
   if (StopsTyping(p->keyCode)) {
     gLastTyped = 0, gPrefixLen = 0;
@@ -507,4 +519,216 @@ void ControlsJoinListboxSlots() {
   ObjJoinSlot(kMsgODoit, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
   });
+}
+
+// ---- Mouse -----------------------------------------------------------------------------------
+
+namespace {
+
+enum : int32 {
+  kTrackNone = 0, kTrackScrollBar = 1, kTrackClick = 2, kTrackExtend = 4, kTrackRange = 5, kTrackUnrange = 6,
+  kTrackMayDrag = 7, kTrackDragging = 8,
+};
+
+// The press under way: its listbox, state and index (anchor or drop
+// position), and the modifiers of the press.
+int32 gTrackObject = 0;
+int32 gTrackState = kTrackNone, gTrackIndex = -1;
+int32 gPressModifiers = 0;
+
+Rect ListRect(ObjHeap heap, int32 listbox, bool* withBar) {
+  Rect r{0, 0, 0, 0};
+  const int32 list = FindPart(heap, listbox, kLbListPart, 0);
+  if (list > 0 && OHIsUsedBlock(heap, list) && OHBlockSize(heap, list) >= kObjBounds + 8)
+    std::memcpy(&r, *heap + list + kObjBounds, sizeof r);
+  const bool bar = !(lb::Flags(heap, listbox) & kLbNoScrollBar);
+  if (bar) r.right = int16(std::max<int32>(r.left, r.right - PlatGetSystemMetric(kPlatMetricVScrollWidth)));
+  if (withBar) *withBar = bar;
+  return r;
+}
+int32 RowHeight(ObjHeap heap, int32 listbox) { return std::max<int32>(ObjInt16(heap, listbox, kLbRowHeightByte), 1); }
+int32 FloorDiv(int32 a, int32 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+}  // namespace
+
+int32 ListboxPtInSymbol(ObjHeap heap, int32 listbox, Point where) {
+  uChar* d = lb::Data(heap, listbox);
+  int32 count;
+  UHandle items = lb::Items(d, &count);
+  const uInt32 flags = lb::Flags(heap, listbox);
+  if (!d || !(flags & kLbShowSymbols)) return 0;
+  const Rect list = ListRect(heap, listbox, nullptr);
+  const int32 row = lb::Top(d) + FloorDiv(where.v - list.top, RowHeight(heap, listbox));
+  if (row < 0 || row >= count || where.v < list.top || where.v >= list.bottom) return 0;
+  const int32 left = list.left + 10 * int32(lb::Item(items, row)->flags >> kLbItemIndentShift);
+  return where.h >= left && where.h < left + ((flags & kLbLargeSymbols) ? 22 : 16);
+}
+
+int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 release) {
+  uChar* d = lb::Data(heap, listbox);
+  if (!d || !lb::Value(heap, listbox)) return kLbReplyFailed;
+  int32 count;
+  UHandle items = lb::Items(d, &count);
+  if (!count) return 0;
+  const uInt32 flags = lb::Flags(heap, listbox);
+  const bool bit0 = flags & kLbSelNeverEmpty, several = flags & kLbSelSeveral, drag = flags & kLbDragReorder;
+  const int32 rows = lb::Rows(heap, listbox), top = lb::Top(d), h = RowHeight(heap, listbox);
+  const Rect list = ListRect(heap, listbox, nullptr);
+  // The caret mark goes, and the type-ahead stops.
+  for (int32 i = 0; i < count; ++i)
+    if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), Invalidate(heap, listbox);
+  gLastTyped = 0, gPrefixLen = 0;
+  const int32 raw = top + FloorDiv(where.v - list.top, h);
+  int32 r = Clamp(raw, 0, count - 1);
+  const bool insideH = where.h >= list.left && where.h < list.right;
+  const bool overRow = raw == r && where.v >= list.top && where.v < list.bottom && insideH;
+  int32 a = gTrackIndex, reply = 0;
+  const int32 state0 = gTrackState;
+  if (gTrackState == kTrackExtend && a == -1 && overRow && Selectable(lb::Item(items, r))) {
+    gTrackState = (lb::Item(items, r)->flags & kLbItemSelected) ? kTrackUnrange : kTrackRange;
+    gTrackIndex = a = r;
+    if (gTrackState == kTrackRange && !several) gTrackState = kTrackClick, gTrackIndex = a = 0;
+  }
+  int32 scroll = r < top ? r - top : r > top + rows - 1 ? r - (top + rows - 1) : 0;
+  switch (gTrackState) {
+    case kTrackClick:
+    case kTrackMayDrag: {
+      if (!bit0) {
+        if (!overRow) r = -1;
+      } else if (a >= 0 && a < count) {
+        while (r != a && !Selectable(lb::Item(items, r))) r += r < a ? 1 : -1;
+      }
+      gTrackIndex = r;
+      if (gTrackState == kTrackMayDrag && drag && a >= 0 && r != a) {
+        r = a;
+        gTrackState = kTrackDragging, gTrackIndex = a;
+      }
+      if (bit0 && (r < 0 || !Selectable(lb::Item(items, r)))) break;
+      std::vector<int32> marked;
+      if (r >= 0 && Selectable(lb::Item(items, r)) &&
+          (((flags & kLbClickDeselects) && press) || !(lb::Item(items, r)->flags & kLbItemSelected)))
+        marked.push_back(r);
+      if (!marked.empty() || !(state0 == kTrackMayDrag && drag) || release)
+        for (int32 i = 0; i < count; ++i)
+          if (i != r && (lb::Item(items, i)->flags & kLbItemSelected)) marked.push_back(i);
+      for (int32 i : marked) lb::Item(items, i)->flags ^= kLbItemSelected;
+      if (!marked.empty()) reply |= kLbReplyChanged, Invalidate(heap, listbox);
+      break;
+    }
+    case kTrackRange:
+      for (int32 i = std::min(a, r); i <= std::max(a, r); ++i)
+        if (i >= 0 && Selectable(lb::Item(items, i)) && !(lb::Item(items, i)->flags & kLbItemSelected))
+          lb::Item(items, i)->flags |= kLbItemSelected, reply |= kLbReplyChanged;
+      if (reply) Invalidate(heap, listbox);
+      break;
+    case kTrackUnrange:
+      if (!bit0) {
+        for (int32 i = std::min(a, r); i <= std::max(a, r); ++i)
+          if (i >= 0 && (lb::Item(items, i)->flags & kLbItemSelected))
+            lb::Item(items, i)->flags &= ~uInt32(kLbItemSelected), reply |= kLbReplyChanged;
+      } else {
+        for (int32 i = a; ListboxGetSelection(heap, listbox, nullptr) >= 2; i += r < a ? -1 : 1) {
+          if (i >= 0 && i < count && (lb::Item(items, i)->flags & kLbItemSelected))
+            lb::Item(items, i)->flags &= ~uInt32(kLbItemSelected), reply |= kLbReplyChanged;
+          if (i == r) break;
+        }
+        int32 first;
+        if (ListboxGetSelection(heap, listbox, &first) == 1 && first == r) gTrackState = kTrackClick;
+      }
+      if (reply) Invalidate(heap, listbox);
+      break;
+    case kTrackDragging: {
+      int32 p = Clamp(top + FloorDiv(where.v - list.top + h / 2, h), 0, count);
+      if (!(p >= top && p <= top + rows && insideH))
+        p = scroll < 0 ? Clamp(top - 1, 0, count) : scroll > 0 ? Clamp(top + rows + 1, 0, count) : -1;
+      if (p != gTrackIndex) Invalidate(heap, listbox);
+      gTrackIndex = p;
+      break;
+    }
+    default: break;  // none, or an extend press away from the rows
+  }
+  // Activation: a press on the symbol of the one selected item, or the
+  // release of a double click on it.
+  int32 first;
+  const int32 selected = ListboxGetSelection(heap, listbox, &first);
+  if (press && (flags & kLbSymbolActivates) && ListboxPtInSymbol(heap, listbox, where) && selected == 1 && first == r)
+    release = 1, gPressModifiers |= kWModDoubleClick, reply &= ~kLbReplyFollow;
+  if (release && (gPressModifiers & kWModDoubleClick) == kWModDoubleClick && selected == 1 && first == r) {
+    lb::SetActivated(d, r);
+    reply |= kLbReplyState;
+  }
+  if (scroll) {
+    const int32 now = Clamp(top + scroll, 0, std::max(count - rows, 0));
+    if (now != top) lb::SetTop(d, now), ListboxSyncScrollBar(heap, listbox), reply |= kLbReplyState;
+  }
+  if (reply & kLbReplyChanged) reply |= ListboxStoreSelection(heap, listbox, nullptr, d) & kLbReplyFailed;
+  return reply;
+}
+
+int32 ListboxTrackScrollBar(ObjHeap heap, int32 listbox, Point where, int32 eventCode) {
+  uChar* d = lb::Data(heap, listbox);
+  if (!d) return 0;
+  ListboxPinTopItem(heap, listbox);
+  int32 count;
+  lb::Items(d, &count);
+  const int32 rows = lb::Rows(heap, listbox), top = lb::Top(d);
+  bool bar;
+  const Rect list = ListRect(heap, listbox, &bar);
+  const int32 list26 = FindPart(heap, listbox, kLbListPart, 0);
+  Rect sb = list;
+  if (list26 > 0) std::memcpy(&sb, *heap + list26 + kObjBounds, sizeof sb);
+  sb.left = list.right;
+  const int32 result = TrackSBarEvent(&sb, where, eventCode, top, rows, count, nullptr, nullptr, 1);
+  int32 now = top;
+  if (result == 0) return kLbReplyFollow;
+  if (result & int32(0x80000000u)) now = result & 0x3FFFFFFF;
+  else if (result == 2) now = top - 1;
+  else if (result == 3) now = top + 1;
+  else if (result == 6) now = top - (rows - 1);
+  else if (result == 7) now = top + (rows - 1);
+  if (now < 0 || count <= 0 || count < rows) now = 0;
+  now = std::min(now, std::max(count - rows, 0));
+  if (now == top) return kLbReplyFollow;
+  lb::SetTop(d, now);
+  ListboxSyncScrollBar(heap, listbox);
+  return kLbReplyState | kLbReplyFollow;
+}
+
+int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, int32 modifiers) {
+  uChar* d = lb::Data(heap, listbox);
+  if (!d) return 0;
+  int32 reply = 0;
+  if (eventCode == kSubPress || eventCode == 19) {
+    lb::SetActivated(d, -1);
+    gTrackObject = listbox, gTrackState = kTrackNone, gTrackIndex = -1, gPressModifiers = modifiers;
+    bool bar;
+    const Rect list = ListRect(heap, listbox, &bar);
+    if (bar && where.h >= list.right && where.v >= list.top && where.v < list.bottom) {
+      gTrackState = kTrackScrollBar;
+      return ListboxTrackScrollBar(heap, listbox, where, eventCode);
+    }
+    const uInt32 flags = lb::Flags(heap, listbox);
+    gTrackState = (flags & kLbDragReorder) ? kTrackMayDrag : kTrackClick;
+    if ((modifiers & kWModShift) && ((flags & kLbSelSeveral) || !(flags & kLbSelNeverEmpty))) gTrackState = kTrackExtend;
+    return ListboxTrack(heap, listbox, where, 1, 0) | kLbReplyFollow;
+  }
+  if (gTrackObject != listbox || gTrackState == kTrackNone) return 0;
+  if (eventCode == kSubMove || eventCode == 4) {
+    return (gTrackState == kTrackScrollBar ? ListboxTrackScrollBar(heap, listbox, where, eventCode)
+                                           : ListboxTrack(heap, listbox, where, 0, 0)) |
+           kLbReplyFollow;
+  }
+  if (eventCode == kSubRelease) {
+    reply = gTrackState == kTrackScrollBar ? ListboxTrackScrollBar(heap, listbox, where, eventCode)
+                                           : ListboxTrack(heap, listbox, where, 0, 1);
+    if (gTrackState == kTrackDragging) {
+      const int32 p = gTrackIndex;
+      gTrackState = kTrackNone;
+      reply |= ListboxMoveSelected(heap, listbox, p);
+      Invalidate(heap, listbox);
+    }
+    gTrackObject = 0, gTrackState = kTrackNone, gTrackIndex = -1;
+    reply &= ~kLbReplyFollow;
+  }
+  return reply;
 }

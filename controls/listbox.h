@@ -104,6 +104,15 @@ QX_EXTERN_C int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFra
                                      ActionParams* p);
 void ControlsJoinListboxSlots();
 
+// The mouse on the list: a press (event code 1 or 19), moves while the
+// button is down (3, 4) and the release (2) at the point; the reply.  One
+// tracking step, and the scroll bar's.
+QX_EXTERN_C int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, int32 modifiers);
+QX_EXTERN_C int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 release);
+QX_EXTERN_C int32 ListboxTrackScrollBar(ObjHeap heap, int32 listbox, Point where, int32 eventCode);
+// Whether the point lies on the symbol box of the row under it.
+QX_EXTERN_C int32 ListboxPtInSymbol(ObjHeap heap, int32 listbox, Point where);
+
 // Test support: the type-ahead state cleared.
 void ListboxResetTypeAhead();
 

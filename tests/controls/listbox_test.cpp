@@ -231,6 +231,59 @@ TEST_F(ListboxTest, SelectedItemsDraggedBeforeTheFirstMoveToTheTopInOrder) {
   EXPECT_EQ(Marked(kLbItemSelected), Ints{3});
 }
 
+// Presses, moves and releases on the list (rows of 20 pixels from 0).
+struct Mouse {
+  int32 code;
+  int16 v, h;
+  int32 modifiers = 0;
+};
+
+TEST_F(ListboxTest, MouseSelectsExtendsDragsAndActivates) {
+  const std::vector<std::string> five{"a", "b", "c", "d", "e"};
+  constexpr int32 kPress = 1, kMove = 3, kRelease = 2, kShift = kWModShift, kDouble = kWModDoubleClick;
+  const struct {
+    const char* what;
+    uInt32 flags;
+    std::vector<std::string> texts;
+    Ints selected;
+    std::vector<Mouse> events;
+    Ints wantSelected;
+    const char* wantOrder;
+    int32 wantActivated, wantReply;
+  } cases[] = {
+      {"mode 1: dragged out of the list the last row stays", 1, five, {}, {{kPress, 30, 20}, {kMove, 30, 300},
+       {kRelease, 30, 300}}, {1}, "abcde", -1, 0},
+      {"mode 0: dragged out of the list nothing stays", 0, five, {}, {{kPress, 30, 20}, {kMove, 30, 300},
+       {kRelease, 30, 300}}, {}, "abcde", -1, 0},
+      {"mode 2: Shift extends over the selectable rows", 2, {"a", "b", "!c", "d", "e"}, {}, {{kPress, 30, 20, kShift},
+       {kMove, 70, 20, kShift}, {kRelease, 70, 20, kShift}}, {1, 3}, "abcde", -1, 0},
+      {"mode 2: Shift on a selected row deselects the range", 2, five, {1, 2, 3}, {{kPress, 70, 20, kShift},
+       {kMove, 30, 20, kShift}, {kRelease, 30, 20, kShift}}, {}, "abcde", -1, 0},
+      {"two selected dragged before the first move to the top", 2 | kLbArrayValue | kLbDragReorder, five, {2, 4},
+       {{kPress, 50, 20}, {kMove, 2, 20}, {kMove, 2, 20}, {kRelease, 2, 20}}, {0, 1}, "ceabd", -1, 0x10008},
+      {"a double click activates the row", 0, five, {}, {{kPress, 50, 20, kDouble}, {kRelease, 50, 20, kDouble}},
+       {2}, "abcde", 2, 0x10000},
+      {"a click on the one selected item's symbol activates it", kLbSymbolActivates | kLbShowSymbols, five, {1},
+       {{kPress, 30, 5}}, {1}, "abcde", 1, 0x10000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Make(c.flags, c.texts, 5);
+    if (HasFatalFailure()) return;
+    Select(c.selected);
+    ListboxStoreSelection(panel_, lb_, nullptr, nullptr);
+    int32 reply = 0;
+    for (const Mouse& m : c.events) reply = ListboxMouse(panel_, lb_, m.code, Point{m.v, m.h}, m.modifiers);
+    EXPECT_EQ(Marked(kLbItemSelected), c.wantSelected);
+    std::string order;
+    for (int32 i = 0; Item(i); ++i) order += Text(i);
+    EXPECT_EQ(order, c.wantOrder);
+    EXPECT_EQ(Activated(), c.wantActivated);
+    EXPECT_EQ(reply & c.wantReply, c.wantReply);
+    if (c.flags & kLbArrayValue) EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items";
+  }
+}
+
 // One property call on the listbox: the value's descriptor and bytes.
 class ListboxAttrTest : public ListboxTest {
  protected:
