@@ -137,7 +137,6 @@ MgErr KnobScaleResize(ObjHeap heap, int32 scale, const Rect* oldRect, const Rect
   return 0;
 }
 
-int32 ListboxLayoutParts(ObjHeap, int32) { return 0; }
 MgErr OffsetGraphCursors(ObjHeap, int32) { return 0; }
 
 void ControlsJoinSizeSlots() {

@@ -62,6 +62,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
   ControlsJoinListboxSlots();
+  ControlsInstallListboxHooks();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
 }

@@ -11,12 +11,16 @@
 #include "engine/typemgr.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
+#include "panel/oinit.h"
 #include "panel/oinval.h"
+#include "panel/osupport.h"
 #include "panel/operate.h"
 #include "panel/transact.h"
 #include "platform/qx_sysinfo.h"
@@ -732,3 +736,72 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
   }
   return reply;
 }
+
+// ---- Geometry --------------------------------------------------------------------------------
+
+namespace {
+
+TRecord TextRecordOf(ObjHeap heap, int32 listbox) {
+  const int32 text = ObjWord(heap, listbox, kLbTextWord);
+  if (text <= 0 || !OHIsUsedBlock(heap, text) || OHBlockSize(heap, text) < 4 * 10) return nullptr;
+  TRecord r = PartTextRecord(heap, text);
+  return r && *r ? r : nullptr;
+}
+bool PartBounds(ObjHeap heap, int32 part, Rect* r) {
+  if (part <= 0 || !OHIsUsedBlock(heap, part) || OHBlockSize(heap, part) < kObjBounds + 8) return false;
+  std::memcpy(r, *heap + part + kObjBounds, sizeof *r);
+  return true;
+}
+
+}  // namespace
+
+int32 ListboxCalcRowHeight(ObjHeap heap, int32 listbox) {
+  if (!lb::IsListbox(heap, listbox)) return 0;
+  OInval(heap, listbox, kInvalAll);
+  TRecord tr = TextRecordOf(heap, listbox);
+  int32 ascent = 0, descent = 0, leading = 0;
+  if (tr) TGetFontMetrics(TRData(tr)->runs[0].font, &ascent, &descent, &leading);
+  int32 height = ascent + descent + leading;
+  const uInt32 flags = lb::Flags(heap, listbox);
+  if (flags & kLbShowSymbols) height = std::max<int32>(height, (flags & kLbTallSymbolRows) ? 18 : 14);
+  height = Clamp(height, 1, 0x7FFF);
+  if (height == ObjInt16(heap, listbox, kLbRowHeightByte)) return 0;
+  const int16 h16 = int16(height);
+  std::memcpy(*heap + listbox + kLbRowHeightByte, &h16, 2);
+  const int32 list = FindPart(heap, listbox, kLbListPart, 0);
+  Rect r;
+  if (!PartBounds(heap, list, &r)) return 0;
+  const int32 rows = Clamp((r.bottom - r.top + height / 2) / height, 0, 0x7FFF);
+  const int16 r16 = int16(rows);
+  std::memcpy(*heap + listbox + kLbRowsByte, &r16, 2);
+  const int32 bottom = r.top + rows * height;
+  if (bottom == r.bottom) {
+    ListboxPinTopItem(heap, listbox);
+    return 0;
+  }
+  r.bottom = int16(Clamp(bottom, -32768, 32767));
+  OSize(heap, list, &r, 0);
+  OSize(heap, listbox, nullptr, kLbListPart);
+  OInval(heap, listbox, kInvalAll);
+  return 128;
+}
+
+int32 ListboxLayoutParts(ObjHeap heap, int32 listbox) {
+  if (!lb::IsListbox(heap, listbox)) return 0;
+  const int32 text = ObjWord(heap, listbox, kLbTextWord);
+  Rect list, now;
+  if (!PartBounds(heap, FindPart(heap, listbox, kLbListPart, 0), &list) || !PartBounds(heap, text, &now)) return 0;
+  const uInt32 flags = lb::Flags(heap, listbox);
+  TRecord tr = TextRecordOf(heap, listbox);
+  const uInt32 textMode = tr ? TRData(tr)->mode & kTRModeJustify : 0;
+  const int32 shift = (flags & kLbLargeSymbols) && (flags & kLbShowSymbols) ? 21
+                      : (flags & kLbShowSymbols)                            ? 15
+                      : textMode == 0                                       ? 4
+                                                                            : 0;
+  Rect want{int16(list.top - 1), int16(list.left + shift - 1), int16(list.bottom + 1), int16(list.right + 1)};
+  if (std::memcmp(&want, &now, sizeof want) == 0) return 0;
+  OSize(heap, text, &want, 0);
+  return 1;
+}
+
+void ControlsInstallListboxHooks() { SetListboxRowHeightHook(&ListboxCalcRowHeight); }

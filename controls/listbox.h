@@ -103,6 +103,13 @@ struct TransactionFrame;
 QX_EXTERN_C int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, int32 action,
                                      ActionParams* p);
 void ControlsJoinListboxSlots();
+// The row height from the text's font (at least 14 or 18 with symbols);
+// 128 when the list area was resized to whole rows.  The text column laid
+// out beside the symbols; 1 when it moved.
+QX_EXTERN_C int32 ListboxCalcRowHeight(ObjHeap heap, int32 listbox);
+QX_EXTERN_C int32 ListboxLayoutParts(ObjHeap heap, int32 listbox);
+// Fills the object system's row-height hook.
+void ControlsInstallListboxHooks();
 
 // The mouse on the list: a press (event code 1 or 19), moves while the
 // button is down (3, 4) and the release (2) at the point; the reply.  One

@@ -258,7 +258,7 @@ std::vector<Table> Tables() {
 std::vector<Single> Singles() {
   auto filled = [](auto proc) { return proc != nullptr; };
   return {
-      {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), "the listbox control's row height: not built yet"},
+      {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), nullptr},
       {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kActiveX},
       {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), kActiveX},
       {"SetWindowTitleProc", filled(WindowTitleProcInUse()), nullptr},

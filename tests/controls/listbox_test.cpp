@@ -11,6 +11,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/winproc.h"
 #include "panel/attrcall.h"
+#include "panel/ctrl_internal.h"
 #include "panel/dataxfer.h"
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
@@ -281,6 +282,31 @@ TEST_F(ListboxTest, MouseSelectsExtendsDragsAndActivates) {
     EXPECT_EQ(Activated(), c.wantActivated);
     EXPECT_EQ(reply & c.wantReply, c.wantReply);
     if (c.flags & kLbArrayValue) EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items";
+  }
+}
+
+// Rows of symbols are at least 14 or 18 pixels; the list area is cut to
+// whole rows, and the text column moves right of the symbols.
+TEST_F(ListboxTest, SymbolRowsSetTheRowHeightAndTheTextColumn) {
+  const struct { uInt32 flags; int32 height, rows, reply, textLeft; } cases[] = {
+      {kLbShowSymbols | kLbTallSymbolRows, 18, 6, 128, 14},
+      {kLbShowSymbols, 14, 7, 128, 14},
+      {kLbShowSymbols | kLbLargeSymbols, 14, 7, 128, 20},
+  };
+  for (const auto& c : cases) {
+    Make(c.flags, {"a"}, 5);
+    const int32 text = Obj(kClsCosmetic, lb_, 11);
+    SetW(lb_, kLbTextWord, text);
+    SetBounds(text, {0, 0, 100, 100}), SetBounds(list_, {0, 0, 100, 100});
+    EXPECT_EQ(ListboxCalcRowHeight(panel_, lb_), c.reply) << c.flags;
+    EXPECT_EQ(ObjInt16(panel_, lb_, kLbRowHeightByte), c.height);
+    EXPECT_EQ(ObjInt16(panel_, lb_, kLbRowsByte), c.rows);
+    EXPECT_EQ(R(ctrl::BoundsOf(panel_, list_))[2], c.height * c.rows);
+    EXPECT_EQ(R(ctrl::BoundsOf(panel_, text))[1], c.textLeft) << "laid out as the list area was resized";
+    EXPECT_EQ(ListboxLayoutParts(panel_, lb_), 0) << "laid out already";
+    SetBounds(text, {0, 0, 100, 100});
+    EXPECT_EQ(ListboxLayoutParts(panel_, lb_), 1);
+    EXPECT_EQ(R(ctrl::BoundsOf(panel_, text))[1], c.textLeft);
   }
 }
 
