@@ -21,6 +21,7 @@
 #include "panel/oinit.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
+#include "panel/paneldisplay.h"
 #include "panel/operate.h"
 #include "panel/transact.h"
 #include "platform/qx_sysinfo.h"
@@ -519,7 +520,12 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   return generic | ListboxKey(heap, listbox, p->keyCode, p->character, operating);
 }
 
+int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void* old, const void* value);
+
 void ControlsJoinListboxSlots() {
+  ObjJoinSlot(kMsgODisplayVal, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODisplayValMethod) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgODoit, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
   });
@@ -805,3 +811,15 @@ int32 ListboxLayoutParts(ObjHeap heap, int32 listbox) {
 }
 
 void ControlsInstallListboxHooks() { SetListboxRowHeightHook(&ListboxCalcRowHeight); }
+
+// A new value: the items' selection follows it, drawn at once unless the
+// listbox is greyed or drawing is deferred, when it is invalidated.
+int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void*, const void* value) {
+  if (!lb::IsListbox(heap, listbox) || (uInt32(ObjWord(heap, listbox, 0)) & kObjFlagHidden)) return 0;
+  if (!(uInt32(ObjWord(heap, listbox, 0)) & 0x80) && !gDeferDrawing) {
+    ListboxApplySelection(heap, listbox, const_cast<void*>(value), 1);
+    return 0;
+  }
+  OInval(heap, listbox, kInvalAll);
+  return kLbReplyInvalidated;
+}

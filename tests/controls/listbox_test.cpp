@@ -222,9 +222,17 @@ TEST_F(ListboxTest, SelectedItemsDraggedBeforeTheFirstMoveToTheTopInOrder) {
   EXPECT_EQ(order, "ceabd");
   EXPECT_EQ(ArrayValue(), (Ints{0, 1}));
   EXPECT_EQ(ListboxMoveSelected(panel_, lb_, 1), 0) << "already together there";
+  // A value displayed selects its items; greyed, the listbox is invalidated instead.
+  UHandle shown = Mine(DSNewHandle(8));
+  PutNative32(*shown, 1), PutNative32(*shown + 4, 3);
+  EXPECT_EQ(oDisplayVal(panel_, lb_, 0, &shown), 0);
+  EXPECT_EQ(Marked(kLbItemSelected), Ints{3});
+  SetW(lb_, 0, W(lb_, 0) | 0x80);
+  EXPECT_EQ(oDisplayVal(panel_, lb_, 0, &shown), 0x20000);
+  SetW(lb_, 0, W(lb_, 0) & ~0x80);
   EXPECT_EQ(ListboxMoveSelected(panel_, lb_, 6), 0) << "past the end";
   // A value naming indexes outside the items selects only those inside.
-  Select({});
+  for (int32 i = 0; Item(i); ++i) Item(i)->flags &= ~uInt32(kLbItemSelected);
   UHandle a = reinterpret_cast<UHandle>(uintptr_t(GetNative32(static_cast<uChar*>(lb::Value(panel_, lb_)))));
   ASSERT_EQ(DSSetHandleSize(a, 16), kNoErr);
   PutNative32(*a, 3), PutNative32(*a + 4, uInt32(-4)), PutNative32(*a + 8, 3), PutNative32(*a + 12, 99);
