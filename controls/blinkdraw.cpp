@@ -17,10 +17,6 @@ void TableDrawCells(ObjHeap, int32 table, void*, int32 drawState) { Note("TableD
 void ListboxDrawScrollBar(ObjHeap, int32 listbox, int32 drawState, int32) {
   Note("ListboxDrawScrollBar", listbox, drawState);
 }
-int32 DrawPlotArea(ObjHeap, int32 graph, void*, int32, int32, int32 drawState, int32) {
-  Note("DrawPlotArea", graph, drawState);
-  return 0;
-}
 
 const std::vector<ControlDrawCall>& ControlDrawCalls() { return gCalls; }
 void ClearControlDrawCalls() { gCalls.clear(); }

@@ -77,7 +77,7 @@ int32 ListboxOOffsetMethod(ObjHeap heap, int32 listbox, Point by) {
 
 int32 GraphOOffsetMethod(ObjHeap heap, int32 graph, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, graph, by)) return err;
-  ReleaseCachedImage(heap, graph, kGraphImageWord, kGraphFlagRedrawAll);
+  ReleaseCachedImage(heap, graph, kGraphPixmapWord, kGraphFlagRedrawAll);
   return OffsetGraphCursors(heap, graph);
 }
 

@@ -26,7 +26,7 @@ QX_EXTERN_C int32 ListboxPinTopItem(ObjHeap heap, int32 listbox);
 QX_EXTERN_C MgErr OffsetGraphCursors(ObjHeap heap, int32 graph);
 
 // The flag that asks for a graph's whole redraw at the next update (its
-// cached image: kGraphImageWord).
+// cached image: kGraphPixmapWord).
 constexpr uInt32 kGraphFlagRedrawAll = 0x100000;
 
 // Joins the methods above to the class table and fills the knob's hook.

@@ -5,6 +5,7 @@
 #include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/listbox.h"
 #include "controls/scaleobj.h"
@@ -59,6 +60,7 @@ void ControlsInstallPanelHooks() {
   SetCursorLegendHook(&IsCursorLegendString);
   ControlsInstallBlinkHooks();
   ControlsJoinIndicatorSlot();
+  ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
   ControlsJoinListboxSlots();

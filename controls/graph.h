@@ -85,13 +85,32 @@ enum : int32 {
   kGraphChartTypeWord = 10,   // the chart's data type
   kGraphDataWord = 11,        // offset of the private data block in the data space
   kGraphDataTDWord = 12,      // the block's descriptor entry
-  kGraphHistoryWord = 13,     // chart history (13 and 14)
-  kGraphXGridColorWord = 15,  // 0x1000000: none
-  kGraphYGridColorWord = 16,
-  kGraphImageWord = 17,       // the image entry of charts 103 and 106 (17 and 19)
+  kGraphHistoryWord = 13,     // chart record (13 and 14)
+  kGraphPixmapWord = 15,      // image id of the cached offscreen pixmap, 0 none (cleared on copy)
+  kGraphXGridColorWord = 16,  // 0x1000000: none
+  kGraphImageTDWord = 17,     // the intensity record's descriptor entry
   kGraphLegendLabelWord = 18, // the legend's label object: its height sets the row height
+  kGraphImageWord = 19,       // offset of the intensity record (colour table, image, drawn rectangle)
   kGraphLegendNameWidthWord = 20,  // int32 width of the legend's name column
+  kGraphYGridColorWord = 21,
+  kGraphPlotIndexWord = 22,   // two int16: the active plot (byte 88), the highlighted plot (byte 90)
+  kGraphPixmapPosWord = 23,   // charts 103 and 106: the newest column's place in the pixmap
 };
+enum : int32 { kGraphActivePlotByte = 88, kGraphHighlightPlotByte = 90, kGraphToolByte = 96 };
+// Flag bits of the graph object.
+enum : uInt32 {
+  kGraphFlagHidden = 0x8,
+  kGraphFlagSmooth = 0x10000,        // always draw offscreen
+  kGraphFlagScrollHeld = 0x20000,    // the chart scrollbar holds the window
+  kGraphFlagFullRedraw = 0x100000,   // the next update redraws everything
+  kGraphFlagAutoX = 0x200000,
+  kGraphFlagAutoY = 0x400000,
+  kGraphFlagPending = 0x800000,      // drawn only partly: a complete redraw is pending
+  kGraphFlagAutoZ = 0x80000000,
+  kGraphAutoscaleMask = 0x80600000,
+};
+// Part flag 4 of a plot area.
+constexpr uInt32 kPlotAreaFlagged = 0x4;
 constexpr int32 kGraphObjectBytes = 100;
 
 // ---- The private data block ----------------------------------------------------
@@ -197,3 +216,152 @@ QX_EXTERN_C void MarkFillTargets(UHandle plots);
 // tells whether the autoscale moved the ends.  0 or the scale's failure.
 QX_EXTERN_C MgErr ChartIndexRange(ObjHeap heap, int32 scale, int32* low, int32* high, int16* lowPixel,
                                   int16* highPixel, Bool32 autoscale, int32* changed);
+
+// ---- Where the plots lie in a graph's value ---------------------------------------
+// One plot's points: count points, the y (for intensity kinds the z) values
+// from y at yStride bytes, the x values from x at xStride, or, with x null,
+// x0 + i dx.  Types are numeric type codes (the unit bit cleared).
+struct PlotSeries {
+  int32 count;
+  const uChar* x;
+  int32 xStride;
+  int32 xType;
+  const uChar* y;
+  int32 yStride;
+  int32 yType;
+  float64 x0;
+  float64 dx;
+};
+// A graph's value read by its plot kind: the kind and the number of plots.
+// Every array the value holds is checked against its handle before any
+// element is named.
+struct GraphLayout {
+  GraphDataKind kind;
+  int32 plots;
+  int32 graphType;
+  Bool32 transposed;  // kind 14: the chart's "Transpose Array" is on
+  const TypeDescriptor* td;  // the value's descriptor, typedefs skipped
+  const uChar* value;
+};
+// Classifies the value (of descriptor td) on the graph and counts its plots;
+// the kind (0: nothing to plot, no plots).
+QX_EXTERN_C GraphDataKind GraphLayoutOf(ObjHeap heap, int32 graph, const TypeDescriptor* td, const void* value,
+                                        GraphLayout* out);
+// Plot p's points; false (series emptied) for a plot the value does not hold.
+QX_EXTERN_C Bool32 GraphLayoutPlot(const GraphLayout* layout, int32 plot, PlotSeries* out);
+// The two dimensions of the 2-D array of kinds 14 and 17 (0 and 0 for others).
+QX_EXTERN_C void GraphLayoutDims(const GraphLayout* layout, int32* first, int32* second);
+
+// ---- One drawing of the plot area -----------------------------------------------
+// The scale parts by order (0: no part of that order) and the colour scale.
+struct GraphScaleTables {
+  const int32* x;
+  int32 xCount;
+  const int32* y;
+  int32 yCount;
+  int32 colour;
+};
+// Working flags of one drawing.
+enum : int32 {
+  kPlotWorkTransparent = 0x1,
+  kPlotWorkFlagged = 0x10,
+  kPlotWorkScrolled = 0x100,
+  kPlotWorkUpdate = 0x1000,
+  kPlotWorkNewData = 0x10000,
+  kPlotWorkCircular = 0x100000,
+  kPlotWorkFullRedraw = 0x1000000,
+};
+// Result flags of a drawing.
+enum : int32 { kPlotResultFailed = 0x10, kPlotResultRedraw = 0x20000 };
+// What the branches of a drawing share.
+struct PlotDrawState {
+  Bool32 updateDraw;
+  uInt32 autoscaleMask;
+  int32 workFlags;
+  Bool32 stripScroll;
+  int32 pixmap;          // the cached pixmap drawn into, 0 none
+  GraphScaleTables scales;
+  int32 minPlots;
+  int32 areas;
+  Rect bounds;           // the plot areas' union
+  Rect inner;            // that inset by one pixel
+  Bool32 scaleChanged;
+  Bool32 fullRedraw;
+  Bool32 newData;
+};
+
+// Draws the graph's plot area: hidden objects draw nothing (0); the value
+// is the graph's data; update draw 1 from a window update or the blink
+// timer, 0 for an immediate draw; plotArea 0 looks up part 28 of order 0;
+// blink mode 1 or 2 while blinking, else 4; allowAutoscale 0 keeps the
+// scales.  Result flags (0x10 failure, 0x20000 redraw the whole object).
+QX_EXTERN_C int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int32 plotArea,
+                               int32 blinkMode, int32 allowAutoscale);
+// Paints every shown plot area's background (inset by one, within clip
+// when given; nothing for an empty clip) and draws its grids with the
+// pair's second value; into the pixmap, parts 9 are painted too and plot
+// areas draw themselves.
+QX_EXTERN_C void PaintPlotAreas(ObjHeap heap, int32 graph, const int16* pair, const Rect* clip, Bool32 intoPixmap);
+// Whether the graph is tracked through its chart scrollbar with flag
+// 0x20000 set (charts then keep their window where it is).
+QX_EXTERN_C Bool32 IsChartScrollTracked(ObjHeap heap, int32 graph);
+// The plot-highlight state the plot drawing reads: on only in blink mode 1,
+// then naming the highlighted plot.
+struct PlotHighlight {
+  Bool32 on;
+  int32 plot;
+};
+const PlotHighlight& CurrentPlotHighlight();
+// The part a graph is tracked through and the two points of its drag, kept
+// by the graph's tracking while it runs (the object system's tracking word
+// tells whether a drag is in progress).
+struct GraphTrack {
+  int32 partId;
+  Point anchor;
+  Point current;
+};
+void SetGraphTrack(const GraphTrack& track);
+const GraphTrack& CurrentGraphTrack();
+
+// The intensity record of intensity graphs and charts (the data space at
+// kGraphImageWord): the colour table (count, then 256 colours), the index
+// image, and the rectangle last drawn.
+struct IntensityRec {
+  UHandle colorTable;
+  UHandle image;
+  Rect drawn;
+  uInt32 spare[2];
+};
+static_assert(sizeof(IntensityRec) == 24 && offsetof(IntensityRec, image) == 4 && offsetof(IntensityRec, drawn) == 8,
+              "intensity record");
+
+// ---- Steps of the drawing that later work fills in ----------------------------------
+// Each answers 0 and changes nothing until its plots, grids, cursors and
+// images are drawn.
+QX_EXTERN_C int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update, int32 flags,
+                                   UHandle plots, int32 areas);
+QX_EXTERN_C int32 MapPlotToPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot,
+                                  const void* x, const void* y, int32 xStride, int32 yStride, int32 count,
+                                  int32 xType, int32 yType);
+QX_EXTERN_C int32 MapPlotToPixelsDecimated(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot,
+                                           const void* x, const void* y, int32 xStride, int32 yStride, int32 count,
+                                           int32 xType, int32 yType);
+QX_EXTERN_C int32 PrepareWaveformPlots(ObjHeap heap, int32 graph, PlotDrawState* state, const GraphLayout* layout);
+QX_EXTERN_C void ScanNumericRange(const void* data, int32 stride, int32 count, int32 type, float64* min,
+                                  float64* max, int16* found, Bool32 positiveOnly);
+QX_EXTERN_C int32 ClipWaveformToScale(ObjHeap heap, int32 graph, int32 xScaleData, float64* x0, int32* count,
+                                      float64 dx);
+QX_EXTERN_C void* MakeRampArray(float64 x0, float64 dx, int32 count, Bool32 integers, int32* elementSize,
+                                int32* type);
+QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);
+QX_EXTERN_C MgErr ResnapGraphCursors(ObjHeap heap, int32 graph, const void* value, Bool32 noLegend, Bool32 flag);
+QX_EXTERN_C int32 ScanZRange(ObjHeap heap, int32 graph, UHandle data, int32 firstInner, int32 firstOuter,
+                             int32 lastInner, int32 lastOuter, Bool32 transposed, int32* changed);
+QX_EXTERN_C int32 BuildIntensityBitmap(ObjHeap heap, int32 graph, int32 colourScale, UHandle data,
+                                       int32 firstInner, int32 firstOuter, int32 lastInner, int32 lastOuter,
+                                       UHandle image, const Rect* pixels, int32 span, Bool32 transposed);
+QX_EXTERN_C int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 fullRedraw);
+// The chart branch (kinds 1, 2, 15, 16, 18) and the intensity-chart branch
+// (kind 14) of the drawing: result flags.
+QX_EXTERN_C int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* state, const GraphLayout* layout);
+QX_EXTERN_C int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* state, const GraphLayout* layout);

@@ -20,7 +20,14 @@ struct Box {
 Box BoxOf(const Rect& r);
 int16 Pin16(int64 v);
 inline int16 Pin16(int32 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
-Rect RectOf(const Box& b);
+inline Rect RectOf(const Box& b) {
+  Rect r;
+  r.top = Pin16(b.top);
+  r.left = Pin16(b.left);
+  r.bottom = Pin16(b.bottom);
+  r.right = Pin16(b.right);
+  return r;
+}
 Box Inset(const Box& b, int32 d);
 Box Offset(const Box& b, int32 dh, int32 dv);
 int32 MinSide(const Box& b);

@@ -9,6 +9,7 @@
 #include "controls/picc_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "platform/qx_dc.h"
@@ -18,15 +19,6 @@ namespace picc {
 Box BoxOf(const Rect& r) { return Box{r.top, r.left, r.bottom, r.right}; }
 
 int16 Pin16(int64 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
-
-Rect RectOf(const Box& b) {
-  Rect r;
-  r.top = Pin16(b.top);
-  r.left = Pin16(b.left);
-  r.bottom = Pin16(b.bottom);
-  r.right = Pin16(b.right);
-  return r;
-}
 
 Box Inset(const Box& b, int32 d) { return Box{b.top + d, b.left + d, b.bottom - d, b.right - d}; }
 Box Offset(const Box& b, int32 dh, int32 dv) { return Box{b.top + dv, b.left + dh, b.bottom + dv, b.right + dh}; }
@@ -272,6 +264,52 @@ void BevelColours(DColor fore, bool lowered, DColor* first, DColor* second) {
   *second = lowered ? h : s;
 }
 
+// The colour bevel without an outline where the port fills rectangles
+// straight: the face, the two corner pixels and the L-strokes are the
+// rectangles of the pixels the pen would draw, painted in one run.  The pen
+// is left as drawing them one by one leaves it: the shadow colour, at the
+// end of the last stroke drawn.  False (nothing drawn) on other ports and
+// for bevels wider than the run holds.
+bool StraightBevel(const Box& outer, const Box& face, int32 n, DColor fore, DColor back, bool lowered) {
+  constexpr int32 kWidest = 15;
+  if (n > kWidest) return false;
+  Rect rects[3 + 4 * kWidest];
+  DColor colours[3 + 4 * kWidest];
+  int32 k = 0, lastH = 0, lastV = 0;
+  bool moved = false;
+  // Coordinates within outer, or one past them: all 16-bit.
+  auto add = [&](int32 top, int32 left, int32 bottom, int32 right, DColor c) {
+    rects[k] = Rect{int16(top), int16(left), int16(bottom), int16(right)};
+    colours[k++] = ColourOf(c);
+  };
+  if (!face.Empty() && back != kTransparentColor) add(face.top, face.left, face.bottom, face.right, back);
+  const Box r = Inset(face, -n);
+  auto pixel = [&](int32 h, int32 v) {
+    if (!outer.Holds(h, v)) return;
+    add(v, h, v + 1, h + 1, fore);
+    lastH = h, lastV = v, moved = true;
+  };
+  pixel(r.right - 1, r.top);
+  pixel(r.left, r.bottom - 1);
+  // An L-stroke upright first: the column of h0 from v0 up to the row of
+  // v1 (not into it), then that row from h0 to h1, both ends.
+  auto stroke = [&](int32 h0, int32 v0, int32 h1, int32 v1, DColor c) {
+    if (!outer.Holds(h0, v0) || !outer.Holds(h1, v1)) return;
+    if (v0 < v1) add(v0, h0, v1, h0 + 1, c);
+    else if (v0 > v1) add(v1 + 1, h0, v0 + 1, h0 + 1, c);
+    add(v1, std::min(h0, h1), v1 + 1, std::max(h0, h1) + 1, c);
+    lastH = h1, lastV = v1, moved = true;
+  };
+  DColor first, second;
+  BevelColours(fore, lowered, &first, &second);
+  for (int32 i = 0; i < n; ++i) stroke(r.left + i, r.bottom - 2, r.right - 2, r.top + i, first);
+  for (int32 i = 1; i <= n; ++i) stroke(r.right - i, r.top + 1, r.left + 1, r.bottom - i, second);
+  if (!DFillRectsStraight(rects, colours, k, kBlackColor)) return false;
+  Pen(second, fore);
+  if (moved) DMoveTo(lastH, lastV);
+  return true;
+}
+
 }  // namespace
 
 // ---- Bevelled rectangles -----------------------------------------------------------------
@@ -285,9 +323,14 @@ void DrawRect(const Rect* rect, DColor fore, DColor back, int32 looks, int32 wid
     PaintBox(outer);
     return;
   }
-  Pen(back);
   Box r = outer;
   const int32 n = BevelInset(&r, std::max(width, 0));
+  if (look.kind == kBevel && !look.bw && !(looks & kLookOutline) && fore != kTransparentColor &&
+      StraightBevel(outer, r, n, fore, back, look.lowered)) {
+    if (direction) DrawGroove(rect, fore, back, looks, direction);
+    return;
+  }
+  Pen(back);
   if (look.bw && look.kind == kBevel) r = Inset(r, -n);
   PaintBox(r);
   if (fore == kTransparentColor) return;

@@ -8,6 +8,7 @@
 #include "controls/picc_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dcolors.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 
@@ -94,10 +95,21 @@ void DrawGradient(const Rect* rect, DColor colour1, DColor colour2, int32 direct
   auto colourAt = [&](int32 pos) { return RgbOf(one.h, one.l + pos * step, one.s); };
   const int32 depth = DGetDepth();
   if (depth > 8) {
+    // Every band in its own colour, handed to the port in runs (no band is
+    // empty: each starts inside the gradient).
+    constexpr int32 kRun = 64;
+    Rect bands[kRun];
+    DColor colours[kRun];
+    int32 k = 0;
     for (int32 pos = 0; pos < length; pos += band) {
-      Pen(colourAt(pos), kWhiteColor);
-      PaintBox(span(pos, pos + band));
+      bands[k] = RectOf(span(pos, pos + band));
+      colours[k] = ColourOf(colourAt(pos));
+      if (++k == kRun) {
+        DPaintRectsInColours(bands, colours, k, kWhiteColor);
+        k = 0;
+      }
     }
+    DPaintRectsInColours(bands, colours, k, kWhiteColor);
     return;
   }
   // Palette ports: bands that show one palette colour are one run; each run

@@ -43,6 +43,7 @@ struct DataWords {
 constexpr DataWords kNumericData = {44, 48}, kRingItems = {60, 64}, kArrayData = {52, 56}, kTableData = {40, 44},
                     kScaleData = {28, 32}, kGraphMain = {44, 48}, kGraphHistory = {52, 56},
                     kGraphImage = {76, 68}, kDCORecord = {24, 28};
+constexpr int32 kGraphPixmapByte = 60;
 
 // The object's block holds `bytes` bytes.
 bool Has(ObjHeap heap, int32 obj, int32 bytes) { return OHBlockSize(heap, obj) >= bytes; }
@@ -181,6 +182,9 @@ int32 GraphLoad(ObjHeap heap, int32 obj) {
   if (Word(heap, obj, kGraphHistory.position)) {
     if (MgErr err = Recompute(heap, obj, kGraphHistory)) return err;
   }
+  // The cached plot pixmap is an image of the running program: a stored id
+  // names nothing of this run.
+  ClearImageWord(heap, obj, kGraphPixmapByte);
   if (kind >= 101 && kind <= 199) SetFlag(heap, obj, kObjFlagChart);
   return DescriptionStep(heap, obj);
 }
@@ -385,6 +389,10 @@ int32 SlideDispose(ObjHeap heap, int32 obj) {
   DisposeImageWord(heap, obj, kSlideImageAt);
   return DDODispose(heap, obj);
 }
+int32 GraphDispose(ObjHeap heap, int32 obj) {
+  DisposeImageWord(heap, obj, kGraphPixmapByte);
+  return DDODispose(heap, obj);
+}
 int32 PictureDispose(ObjHeap heap, int32 obj) {
   DisposeImageWord(heap, obj, kPictureCopyAt);
   return DDODispose(heap, obj);
@@ -505,9 +513,10 @@ ObjMethodAddr ODisposeMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
     case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
-    case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray: case kClsGraphChart:
+    case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray:
     case kClsListbox: case kClsTag:
       return Addr(&DDODispose);
+    case kClsGraphChart: return Addr(&GraphDispose);
     case kClsSlide: case kClsKnob: return Addr(&SlideDispose);
     case kClsPicture: return Addr(&PictureDispose);
     case kClsTable: return Addr(&TableDispose);

@@ -94,6 +94,19 @@ Dc* FindDc(PlatObj h) {
   return found.get();
 }
 
+void TraceBrush(const Dc& dc) {
+  const Brush& b = *dc.brush;
+  if (b.brushKind == kPlatBrushNull) {
+    dc.Trace("brush null");
+  } else if (b.brushKind == kPlatBrushSolid) {
+    dc.Trace("brush solid 0x%06X", b.colour);
+  } else {
+    const uint8_t* r = b.pattern;
+    dc.Trace("brush pattern %02X%02X%02X%02X%02X%02X%02X%02X", r[0], r[1], r[2], r[3], r[4], r[5],
+             r[6], r[7]);
+  }
+}
+
 namespace {
 
 class ScreenTarget : public PlatDrawTarget {
@@ -118,19 +131,6 @@ class ScreenTarget : public PlatDrawTarget {
 ScreenTarget& Screen() {
   static ScreenTarget* s = new ScreenTarget;  // the desktop lives as long as the process
   return *s;
-}
-
-void TraceBrush(const Dc& dc) {
-  const Brush& b = *dc.brush;
-  if (b.brushKind == kPlatBrushNull) {
-    dc.Trace("brush null");
-  } else if (b.brushKind == kPlatBrushSolid) {
-    dc.Trace("brush solid 0x%06X", b.colour);
-  } else {
-    const uint8_t* r = b.pattern;
-    dc.Trace("brush pattern %02X%02X%02X%02X%02X%02X%02X%02X", r[0], r[1], r[2], r[3], r[4], r[5],
-             r[6], r[7]);
-  }
 }
 
 PlatObj NewDc(PlatDrawTarget* target, bool memory) {

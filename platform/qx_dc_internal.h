@@ -140,6 +140,8 @@ inline Dc* GetDc(PlatObj h) {
   if (h && h == last.handle && last.dropped == gDroppedContexts.load(std::memory_order_acquire)) return last.dc;
   return FindDc(h);
 }
+// The trace line of the context's selected brush.
+void TraceBrush(const Dc& dc);
 // Sets an integer mode of the context after checking lo <= value <= hi
 // (else kPlatErrInvalidParam); traces "name value"; the previous value, 0
 // on failure.
@@ -172,6 +174,10 @@ void FillClipped(const Dc& dc, const pixman_box32_t& box, uint32_t colour, uint8
 // A solid copy of the surface word v into the box (inside the surface, not
 // empty) of an Rgb32 surface.
 void SolidCopy(PlatSurface* s, const pixman_box32_t& box, uint32_t v);
+// Copies the words of row (as many as the box is wide, 16-byte aligned)
+// into every row of the box (inside the surface, not empty) of an Rgb32
+// surface.
+void RowCopy(PlatSurface* s, const pixman_box32_t& box, const uint32_t* row);
 
 // Boxes painted in one colour (0x00BBGGRR) with one function where the
 // context's effective clip keeps them, as FillClipped paints each.  The
@@ -187,6 +193,15 @@ class SolidBoxes {
     pixel_ = ColourToPixel(colour);
     clip_ = dc.ClipBoxes(surface_, &clipCount_);
   }
+  // Boxes painted from now on take this colour (0x00BBGGRR).
+  void SetColour(uint32_t colour) {
+    colour_ = colour;
+    if (copy_) pixel_ = ColourToPixel(colour);
+  }
+  // The one box of the clip when the boxes are copied into an Rgb32
+  // surface straight, else null.
+  const pixman_box32_t* OnlyClipBox() const { return copy_ && clipCount_ == 1 ? clip_ : nullptr; }
+  PlatSurface* Surface() const { return surface_; }
   void Paint(const pixman_box32_t& box) const {
     if (!copy_ || clipCount_ != 1) return PaintClipped(box);
     // One clip box, the common case: the part of the box inside it.

@@ -6,6 +6,8 @@
 #include "platform/qx_shapes_internal.h"
 #include "platform/qx_wide.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -82,6 +84,68 @@ bool PlatPatBlt(PlatObj dch, int32_t x, int32_t y, int32_t w, int32_t h, uint32_
     return true;
   }
   return PatBltPainted(*dc, l, t, r, b, fn, pattern);
+}
+
+// The widest run of rectangles PlatFillSolidRects copies a row at a time.
+constexpr int64_t kRowRun = 1024;
+
+bool PlatFillSolidRects(PlatObj dch, const PlatRect* rects, const uint32_t* colours, int32_t n) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (n < 0 || (n && (!rects || !colours))) {
+    PlatSetLastError(kPlatErrInvalidParam);
+    return false;
+  }
+  if (!n) return true;
+  // The surface and the clip are found once for all the rectangles.
+  SolidBoxes boxes(*dc, colours[0] & 0xFFFFFF, 0xF0);
+  const pixman_box32_t* clip = boxes.OnlyClipBox();
+  if (dc->trace) {
+    // The calls the fills stand for, so that what is recorded plays back.
+    for (int32_t i = 0; i < n; ++i) {
+      const PlatRect& r = rects[i];
+      if (r.left >= r.right || r.top >= r.bottom) continue;
+      dc->Trace("brush solid 0x%06X", colours[i] & 0xFFFFFF);
+      dc->Trace("patfill %d,%d,%d,%d 0x%06X", r.left, r.top, r.right - r.left, r.bottom - r.top, kPlatPatCopy);
+    }
+    TraceBrush(*dc);
+  }
+  for (int32_t i = 0, j; i < n; i = j) {
+    const PlatRect& r = rects[i];
+    j = i + 1;
+    // Rectangles side by side over the same rows, left to right, are copied
+    // a row at a time: narrow bands cost a store per row each otherwise.
+    if (clip && r.left < r.right)
+      while (j < n && rects[j].top == r.top && rects[j].bottom == r.bottom && rects[j].left == rects[j - 1].right &&
+             rects[j].right > rects[j].left && int64_t(rects[j].right) - r.left <= kRowRun)
+        ++j;
+    if (j - i == 1) {
+      boxes.SetColour(colours[i] & 0xFFFFFF);
+      boxes.Paint(pixman_box32_t{r.left, r.top, r.right, r.bottom});
+      continue;
+    }
+    const pixman_box32_t part{std::max(r.left, clip->x1), std::max(r.top, clip->y1),
+                              std::min(rects[j - 1].right, clip->x2), std::min(r.bottom, clip->y2)};
+    if (part.x1 >= part.x2 || part.y1 >= part.y2) continue;
+    alignas(16) uint32_t row[kRowRun];
+    for (int32_t k = i; k < j; ++k) {
+      const int32_t from = std::max(rects[k].left, part.x1), to = std::min(rects[k].right, part.x2);
+      const uint32_t pixel = ColourToPixel(colours[k] & 0xFFFFFF);
+      uint32_t* at = row + (from - part.x1);
+      int32_t x = 0;
+      const int32_t w = to - from;
+      if (w >= 4) {
+        const __m128i v4 = _mm_set1_epi32(int32_t(pixel));
+        for (; x + 4 <= w; x += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(at + x), v4);
+        x = w - 4;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + x), v4);
+        x = w;
+      }
+      for (; x < w; ++x) at[x] = pixel;
+    }
+    RowCopy(boxes.Surface(), part, row);
+  }
+  return true;
 }
 
 bool PlatInvertRect(PlatObj dch, const PlatRect& rect) {

@@ -23,6 +23,14 @@ struct PlatPoint {
 // With the null brush, codes whose function reads the pattern paint
 // nothing; those that read none (0x00, 0x55, 0xAA, 0xFF) still apply.
 bool PlatPatBlt(PlatObj dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop3);
+// Fills each of the n rectangles (l <= px < r, t <= py < b; an empty or
+// inverted one paints nothing) in its own colour (0x00BBGGRR), as
+// PlatPatBlt with the pattern copy and a solid brush of that colour would,
+// without a brush made or selected for each: the bands of a gradient.  The
+// selected brush stays.  The trace shows what the calls would: for each
+// rectangle that is not empty, the selection of a solid brush of its colour
+// and the fill; then the selection of the brush that stays.
+bool PlatFillSolidRects(PlatObj dc, const PlatRect* rects, const uint32_t* colours, int32_t n);
 // XORs 0xFFFFFF into the rectangle.
 bool PlatInvertRect(PlatObj dc, const PlatRect& rect);
 // The region (in the context's coordinates) with the brush, combined by the

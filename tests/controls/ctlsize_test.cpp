@@ -100,9 +100,9 @@ TEST_F(ControlSizeTest, GraphsAndListboxesMoveWhatTheyHold) {
   int32 image = 0;
   const Rect r{0, 0, 10, 10};
   ASSERT_EQ(ICreatePict(0, &r, 0, nullptr, 0, &image), kNoErr);
-  SetW(graph, kGraphImageWord, image);
+  SetW(graph, kGraphPixmapWord, image);
   ASSERT_EQ(OOffset(panel_, graph, Point{2, 2}), 0);
-  EXPECT_EQ(W(graph, kGraphImageWord), 0);
+  EXPECT_EQ(W(graph, kGraphPixmapWord), 0);
   EXPECT_TRUE(uInt32(W(graph, 0)) & kGraphFlagRedrawAll) << "redrawn whole at the next update";
 
   const int32 listbox = Obj(kClsListbox);

@@ -2,13 +2,24 @@
 // classified for any graph type, and a graph's plot list, legend words and
 // part rectangles come from the input.  Nothing is read outside what was
 // made, every kind hands back a descriptor of its shape, and the data space
-// keeps every handle it owns.
+// keeps every handle it owns.  Graphs of stored parts, flags, scale records
+// and plot lists are drawn with values whose arrays may claim more than
+// their handles hold: the plots found lie inside the handles, nothing is
+// reported, and the plot list is never shorter than the plots drawn.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 
+#include <vector>
+
 #include "controls/graph.h"
+#include "controls/graphdraw.h"
+#include "controls/scale.h"
 #include "fuzz_support.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/wport.h"
 #include "mgsource/memory.h"
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
@@ -100,27 +111,222 @@ void FuzzPlotList(Input& in, ObjHeap heap, int32 graph) {
   for (int32 r = 0; r < rows && r < 4; ++r) PlotLegendRowRect(heap, graph, r, &sample, &name);
 }
 
+// ---- Drawing ----------------------------------------------------------------------------
+// A port that draws nothing, a screen or a printer page by the input; and
+// a hidden window whose port the graph's own drawing runs in.
+bool gScreen = true;
+WindowRef gWindow = 0;
+const DPort* DrawPort() {
+  static DPort p = [] {
+    DPort q = gNullPort;
+    q.getDepth = [] { return int32(32); };
+    q.isBW = [] { return int32(0); };
+    q.isScreenPort = [] { return int32(gScreen); };
+    q.selectNormPen = [](DColor, DColor) { return int32(0); };
+    q.selectPen = [](int32, DColor, DColor) { return int32(0); };
+    q.frameRect = [](const Rect*) { return int32(0); };
+    q.paintRect = [](const Rect*) { return int32(0); };
+    q.setClip = [](const Rect*) { return int32(0); };
+    q.bounds = [](Rect* r) {
+      *r = Rect{0, 0, 0, 0};
+      return int32(0);
+    };
+    return q;
+  }();
+  return &p;
+}
+
+// The value's data for a descriptor: numbers from the input, arrays of a
+// few elements in handles whose count word may claim more than they hold.
+struct ValueMaker {
+  Input& in;
+  std::vector<UHandle> handles;
+  void Fill(const TypeDescriptor* t, uChar* at) {
+    t = SkipTypedefs(t);
+    if (t->code == kTDArray) {
+      const int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(t) + 4));
+      const TypeDescriptor* elem =
+          reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(t) + 6 + 4 * dims);
+      int32 sizes[2] = {int32(in.Byte() % 5), int32(in.Byte() % 5)};
+      const int32 total = dims == 2 ? sizes[0] * sizes[1] : sizes[0];
+      const int32 first = AlignDatum(elem, 4 * dims), es = DataSize(elem);
+      const uint8_t lie = in.Byte();
+      int32 bytes = first + total * es;
+      if (lie & 1) bytes -= 1 + lie % (bytes + 1);  // shorter than its count says
+      if (bytes < 4 * dims) bytes = 4 * dims;
+      UHandle h = DSNewHClr(bytes);
+      if (!h) return;
+      handles.push_back(h);
+      for (int32 d = 0; d < dims; ++d) PutNative32(*h + 4 * d, uInt32(sizes[d]));
+      std::memcpy(at, &h, sizeof h);
+      for (int32 i = 0; i < total && first + (i + 1) * es <= bytes; ++i) Fill(elem, *h + first + i * es);
+    } else if (t->code == kTDCluster) {
+      const int32 n = int16(GetNative16(reinterpret_cast<const uChar*>(t) + 4));
+      int32 off = 0;
+      for (int32 i = 0; i < n; ++i) {
+        const TypeDescriptor* e = ElemTD(t, i);
+        off = AlignDatum(e, off);
+        Fill(e, at + off);
+        off += DataSize(e);
+      }
+    } else {
+      const int32 size = DataSize(t);
+      for (int32 i = 0; i < size && i < 16; ++i) at[i] = in.Byte();
+    }
+  }
+  bool Holds(const uChar* p, int64 bytes) const {
+    for (UHandle h : handles)
+      if (p >= *h && p + bytes <= *h + DSGetHandleSize(h)) return true;
+    return false;
+  }
+  ~ValueMaker() {
+    for (UHandle h : handles) DSDisposeHandle(h);
+  }
+};
+
+// Every point of every plot lies inside a handle of the value.
+void CheckLayout(const GraphLayout& l, const ValueMaker& v) {
+  for (int32 p = 0; p < l.plots && p < 64; ++p) {
+    PlotSeries s;
+    if (!GraphLayoutPlot(&l, p, &s) || s.count <= 0) continue;
+    FUZZ_CHECK(s.y && v.Holds(s.y, int64(s.count - 1) * s.yStride + 1));
+    if (s.x) FUZZ_CHECK(v.Holds(s.x, int64(s.count - 1) * s.xStride + 1));
+  }
+}
+
+void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
+  using namespace tdb;
+  const TD d = DBL(), a = Array(d), a2 = Array(SGL(), {kTDVariable, kTDVariable});
+  const struct {
+    int16 type;
+    TD td;
+  } shapes[] = {
+      {1, a}, {1, Array(Cluster({Array(I16())}))}, {2, Array(d, {kTDVariable, kTDVariable})},
+      {0, Array(Cluster({d, I32()}))}, {201, Array(Cluster({Array(Cluster({d, d}))}))},
+      {0, Cluster({a, Array(U8())})}, {0, Array(Cluster({a, a}))}, {1, Cluster({d, d, a})},
+      {3, a2}, {4, a2}, {1, String()}, {101, d},
+  };
+  const auto& shape = shapes[in.Byte() % (sizeof shapes / sizeof shapes[0])];
+  PutNative16(*heap + graph + kPanelGraphKindByte, uInt16(shape.type));
+  std::vector<uChar> tdBytes = shape.td.Bytes();
+  const TypeID t = NewTypeIDForTD(heap, tdb::AsTD(tdBytes));
+  if (!t) return;
+  OHSetWord(heap, uInt32(graph + 4 * kPWDDOTypeId), t);
+  OHSetWord(heap, uInt32(graph + 4 * kGraphChartTypeWord), t);
+  // Parts of any of the graph's ids, orders, rectangles and flags; some of
+  // the scale ids carried by objects that are no scales.
+  static const int16 kIds[] = {kGPartPlotArea, kGPartXScale, kGPartYScale, kGPartZScale, kGPartPlotLegend,
+                               kGPartChartScrollbar, 9};
+  const int32 parts = in.Byte() % 8;
+  for (int32 i = 0; i < parts; ++i) {
+    const int16 id = kIds[in.Byte() % 7];
+    const bool scale = (id == kGPartXScale || id == kGPartYScale || id == kGPartZScale) && (in.Byte() & 3);
+    const int32 cls = scale ? kClsScale : kClsCosmetic;
+    const int16 order = int16(in.Byte() % 5) - 1;
+    const int32 part = vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, graph, id, order);
+    if (!part) return;
+    Rect r;
+    in.Bytes(&r, sizeof r);
+    std::memcpy(*heap + part + kObjBounds, &r, sizeof r);
+    OHSetWord(heap, uInt32(part), in.Byte() & 0xC);
+    if (!scale) OHSetWord(heap, uInt32(part + 32), (in.Byte() & 1) ? 0x1000000u : 0xFFFFFFu);
+  }
+  OHSetWord(heap, uInt32(graph), in.Word() & (kGraphFlagHidden | kGraphFlagSmooth | kGraphFlagScrollHeld |
+                                              kGraphFlagFullRedraw | kGraphAutoscaleMask | kGraphFlagPending));
+  PutNative16(*heap + graph + kGraphToolByte, uInt16(in.Byte() % 8));
+  OHSetWord(heap, uInt32(graph + 4 * kGraphPixmapWord), in.Byte() < 32 ? in.Word() : 0);  // a stale image id
+  PutNative16(*heap + graph + kGraphHighlightPlotByte, uInt16(in.Word()));
+  const MgErr alloc = AllocObjDataSpace(heap, graph);
+  if (DSAllocCurrentState()->active) AllocEndPass();
+  if (alloc != kNoErr || !GraphDataOf(heap, graph)) return;
+  // Scale records from the input.
+  ForEachPart(heap, graph, [&](int32 part) {
+    if (ObjClass(heap, part) != kClsScale) return;
+    if (ScaleRec* r = ScaleRecOf(heap, part)) {
+      const float64 ends[] = {0, 1, -5, 1e300, 7.5, -1e-300};
+      r->min = ends[in.Byte() % 6];
+      r->max = ends[in.Byte() % 6];
+      r->increment = 1;
+      r->multiplier = 1;
+      r->pixelStart = int16(in.Word());
+      r->pixelEnd = int16(in.Word());
+      r->mapping = ScaleMapping(in.Byte() & 1);
+    }
+  });
+  // A plot list whose scale indexes and fill styles come from the input.
+  if (ResizePlotList(heap, graph, in.Byte() % 6, 0, false) == kNoErr) {
+    int32 n = 0;
+    PlotRec* p = GraphPlots(GraphDataOf(heap, graph), &n);
+    for (int32 i = 0; i < n; ++i) {
+      p[i].xScale = int16(in.Byte()) - 2;
+      p[i].yScale = int16(in.Byte()) - 2;
+      p[i].fillStyle = int16(250 + in.Byte() % 12);
+    }
+  }
+  ValueMaker v{in, {}};
+  std::vector<uChar> value(size_t(DataSize(tdb::AsTD(tdBytes))) + 16, 0);
+  v.Fill(tdb::AsTD(tdBytes), value.data());
+  GraphLayout l;
+  GraphLayoutOf(heap, graph, tdb::AsTD(tdBytes), value.data(), &l);
+  CheckLayout(l, v);
+  gScreen = in.Byte() & 1;
+  DInstallTestPort(DrawPort());
+  FuzzArmed() = true;
+  const uInt32 flags = OHWord(heap, uInt32(graph));
+  const int32 r = DrawPlotArea(heap, graph, value.data(), in.Byte() & 1, 0, 1 << (in.Byte() % 3), in.Byte() & 1);
+  FuzzArmed() = false;
+  DInstallTestPort(nullptr);
+  // The graph's own display and drawing, in a hidden window's port.
+  const WindowRef window = gWindow;
+  if (window && window != kWNoWindow) {
+    WPortState port;
+    WSetup(window, &port);
+    FuzzArmed() = true;
+    GraphODisplayValMethod(heap, graph, nullptr, value.data());
+    GraphODrawMethod(heap, graph, value.data(), 0, 4);
+    FuzzArmed() = false;
+    WRestore(&port);
+  }
+  FUZZ_CHECK((r & ~(kPlotResultFailed | kPlotResultRedraw)) == 0);
+  if (flags & kGraphFlagHidden) FUZZ_CHECK(r == 0);
+  const GraphDataKind k = l.kind;
+  if (!(flags & kGraphFlagHidden) && !(r & kPlotResultFailed) && k >= kKindWaveArray && k <= kKindXYArrayPairs) {
+    int32 n = 0;
+    GraphPlots(GraphDataOf(heap, graph), &n);
+    FUZZ_CHECK(n >= l.plots);
+  }
+}
+
 void Run(Input& in) {
   UHandle vi = nullptr;
-  ObjHeap heap = FuzzNewBoundPanel({}, &vi);
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return;
   const int32 graph = vib::NewObject(heap, kClsGraphChart, ClassRecord(kClsGraphChart)->instanceSize, 0, 0, 0);
   if (graph) {
-    if (in.Byte() & 1) FuzzClassify(in, heap, graph);
-    else FuzzPlotList(in, heap, graph);
+    const uint8_t which = in.Byte() % 3;
+    if (which == 0) FuzzClassify(in, heap, graph);
+    else if (which == 1) FuzzPlotList(in, heap, graph);
+    else FuzzDraw(in, heap, graph);
   }
+  UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One plot list made first, so that what the first use keeps for the run
-  // (the block's descriptor) is not counted as a leak.
-  static bool init = FuzzStartPanelManagers() && [] {
-    const uint8_t warm[] = {0, 0, 3, 0, 0};
-    Input in{warm, sizeof warm};
-    Run(in);
+  // One plot list made and one graph drawn first, so that what the first use
+  // keeps for the run (the block's descriptor, the drawing's tables) is not
+  // counted as a leak.
+  static bool init = FuzzStartPanelManagers() && WInitScreenImage() == kNoErr && [] {
+    DInitDraw();
+    const Rect place{0, 0, 300, 400};
+    gWindow = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
+    for (const uint8_t first : {1, 2}) {
+      const uint8_t warm[] = {first, 0, 3, 0, 0};
+      Input in{warm, sizeof warm};
+      Run(in);
+    }
     return true;
   }();
   if (!init || size > 4096) return 0;

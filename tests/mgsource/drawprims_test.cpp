@@ -5,6 +5,7 @@
 
 #include "draw_window.h"
 #include "golden_image.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dprims.h"
 
 namespace {
@@ -187,6 +188,57 @@ TEST_F(DrawPrims, OriginMovesEverythingAndPatternsStayOnTheScreen) {
   }
   EXPECT_EQ(misplaced, 0);
   EXPECT_GT(shifted, 0) << "the window's own pixels show other cells";
+  EXPECT_TRUE(capture_.Alerts().empty());
+}
+
+// Rectangles each in its own colour paint what selecting the normal pen in
+// that colour and painting each in turn paints, and leave that pen: bands
+// side by side (past the window's edges too), colours of the palette and
+// off it; at two origins.
+TEST_F(DrawPrims, RectsInColoursPaintAsEachInTurn) {
+  ASSERT_GT(DGetDepth(), 8);
+  const Rect rects[] = {{10, -4, 60, 8},  {10, 8, 60, 16},   {10, 16, 60, 24},  {10, 24, 60, 32},
+                        {10, 32, 60, 40}, {62, 20, 64, 190}, {64, 20, 66, 230}, {80, 150, 95, 205}};
+  const DColor colours[] = {0x123456, 0x3366CC, 0x13579B, 0xFFFFFF, 0x000000, 0xFEDCBA, 0xCC9966, 0x0F0F0F};
+  constexpr int32 n = int32(std::size(rects));
+  for (const int16 dh : {0, 7}) {
+    std::vector<uInt8> pixels[2];
+    DPenRecord pen[2]{};
+    for (int32 batched = 0; batched < 2; ++batched) {
+      End();
+      WSetOrigin(window_, Point{0, dh});
+      Begin();
+      if (batched) {
+        ASSERT_TRUE(DFillRectsStraight(rects, colours, n, kWhiteColor));
+      } else {
+        for (int32 i = 0; i < n; ++i) {
+          DSelectNormPen(colours[i], kWhiteColor);
+          DPaintRect(&rects[i]);
+        }
+      }
+      DSaveCurPen(&pen[batched]);
+      pixels[batched].assign(PlatSurfaceBits(Surface()), PlatSurfaceBits(Surface()) + PlatSurfaceByteSize(Surface()));
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]) << "origin " << dh;
+    EXPECT_EQ(pen[1].pen, pen[0].pen);
+    EXPECT_EQ(pen[1].colour, pen[0].colour);
+    EXPECT_GT(Changed(), 1000);
+  }
+  // A transparent colour is left to the pen: nothing is filled straight;
+  // nor into a metafile, whose lines must stay lines at any size.
+  End();
+  Begin();
+  const DColor clear[] = {0x123456, kTransparentColor};
+  EXPECT_FALSE(DFillRectsStraight(rects, clear, 2, kWhiteColor));
+  EXPECT_EQ(Changed(), 0);
+  int32 meta = 0;
+  const Rect frame{0, 0, 50, 50};
+  ASSERT_EQ(ICreateMetaFileImage(window_, 32, &meta, &frame), kNoErr);
+  ImageSaveRecord save;
+  IOpen(meta, &save);
+  EXPECT_FALSE(DFillRectsStraight(rects, colours, n, kWhiteColor));
+  IClose(meta, &save);
+  IRelease(meta);
   EXPECT_TRUE(capture_.Alerts().empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/datatype.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/wactive.h"
 #include "panel/attrcall.h"
 #include "panel/fpexec.h"
 #include "panel/numdoit.h"
@@ -403,6 +404,42 @@ TEST_F(AttrCallTest, PartColoursVisibilityFormatsAndCounts) {
   std::vector<uChar> nested =
       tdb::Cluster({tdb::U8(), tdb::Cluster({tdb::I32(), tdb::Cluster({tdb::U8(), tdb::U8()})})}).Bytes();
   EXPECT_EQ(CountAttrEntries(tdb::AsTD(nested)), 6);
+}
+
+}  // namespace
+
+namespace {
+
+// "Key Focus": read from the panel's focus word; a write acts only in the
+// active window.
+TEST_F(AttrCallTest, KeyFocusIsReadFromThePanelAndReleasedInTheActiveWindow) {
+  ShowInWindow();
+  const uInt32 ext = OHWord(panel_, kOHExtension);
+  auto focus = [&]() -> uInt32& { return *reinterpret_cast<uInt32*>(*panel_ + ext + kHeapExtKeyFocus); };
+  struct {
+    const char* what;
+    int32 focused;
+    bool active;
+    uInt32 word;
+    uChar value;
+    int32 focusAfter;
+  } cases[] = {
+      {"none read", 0, false, 2, 0, 0},
+      {"its own read", 1, false, 2, 1, 1},
+      {"release in an inactive window", 1, false, kWrite | 2, 0, 1},
+      {"release in the active window", 1, true, kWrite | 2, 0, 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    focus() = c.focused ? uInt32(numeric_) : 0;
+    WSetActiveWindow(c.active ? window_ : kWNoWindow);
+    uChar v = c.word & kWrite ? c.value : uChar(7);
+    Node(numeric_, {tdb::Boolean()}, {c.word}, &v);
+    if (!(c.word & kWrite)) EXPECT_EQ(v, c.value);
+    EXPECT_EQ(focus() != 0, c.focusAfter != 0);
+  }
+  focus() = 0;
+  WSetActiveWindow(kWNoWindow);
 }
 
 }  // namespace

@@ -244,6 +244,7 @@ TEST_F(ObjLoadTest, GraphsKeepTheirOffsetsByKind) {
     SetWord(g, 48, uInt32(pos_[1]));    // main
     SetWord(g, 68, uInt32(pos_[2]));    // image position
     SetWord(g, 76, 999);                // image offset
+    SetWord(g, 60, 77);                 // a stored plot pixmap id
     if (c.history) SetWord(g, 56, uInt32(pos_[3]));
     graphs.push_back(g);
   }
@@ -259,6 +260,7 @@ TEST_F(ObjLoadTest, GraphsKeepTheirOffsetsByKind) {
     EXPECT_EQ(Word(g, 68), c.image ? uInt32(pos_[2]) : 0u) << c.kind;
     EXPECT_EQ(Word(g, 52), c.history ? 538u : 0u) << c.kind;
     EXPECT_EQ((Word(g, 0) & kObjFlagChart) != 0, c.chart) << c.kind;
+    EXPECT_EQ(Word(g, 60), 0u) << "no image of this run";
   }
 }
 

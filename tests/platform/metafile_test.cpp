@@ -176,6 +176,20 @@ TEST(Metafile, PlayedIntoItsFrameEqualsDirectDrawing) {
        },
        {3, 5, 49, 44},
        false},
+      {"bands of colours",
+       [](PlatObj dc) {
+         // Side by side, a band apart, an inverted one; the brush stays.
+         const PlatRect bands[] = {{10, 10, 18, 40}, {18, 10, 26, 40}, {26, 10, 30, 40}, {30, 42, 60, 44}, {50, 50, 40, 60}};
+         const uint32_t colours[] = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0x0000FF};
+         PlatObj b = PlatCreateSolidBrush(0x00C0C0);
+         PlatSelectObject(dc, b);
+         PlatFillSolidRects(dc, bands, colours, 5);
+         PlatPatBlt(dc, 62, 10, 5, 5, kPlatPatCopy);
+         PlatSelectObject(dc, PlatGetStockObject(kPlatStockWhiteBrush));
+         PlatDeleteObject(b);
+       },
+       {10, 10, 66, 43},
+       false},
       {"masked transfer",
        [](PlatObj dc) {
          Canvas src(8, 8, 0x0000FF);
