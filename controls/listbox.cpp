@@ -9,9 +9,11 @@
 
 #include "engine/objswap.h"
 #include "engine/typemgr.h"
+#include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/sbar.h"
@@ -822,4 +824,55 @@ int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void*, const v
   }
   OInval(heap, listbox, kInvalAll);
   return kLbReplyInvalidated;
+}
+
+// ---- Loaded symbols --------------------------------------------------------------------------
+
+namespace {
+
+// The images read at start-up, symbol 1000 + k in entry k; room grows by 32.
+constexpr int32 kSymbolRoom = 32, kLoadedBase = 1000;
+UHandle gSymbols = nullptr;
+int32 gSymbolCount = 0;
+
+int32 SymbolEntry(int32 k) {
+  int32 image;
+  std::memcpy(&image, *gSymbols + 4 * k, 4);
+  return image;
+}
+
+}  // namespace
+
+MgErr InitListboxSymbols(int32 base) {
+  ListboxDisposeSymbols();
+  if (!(gSymbols = AZNewHandle(kSymbolRoom * 4))) return kMemFullErr;
+  const RsrcFileRef file = RunTimeRsrcFile();
+  for (int32 k = 0; file && k < 0x7FFF; ++k) {
+    int32 image = 0;
+    const MgErr err = IGet(file, kImageFamily, base + k, &image, 1);
+    const bool full = err == kMemFullErr;
+    if (err && !full) break;  // the first missing family ends the table
+    if (full || (gSymbolCount * 4 >= AZGetHandleSize(gSymbols) &&
+                 AZSetHandleSize(gSymbols, (gSymbolCount + kSymbolRoom) * 4))) {
+      // Everything read so far goes with the table.
+      if (!full) IRelease(image);
+      ListboxDisposeSymbols();
+      return kMemFullErr;
+    }
+    std::memcpy(*gSymbols + 4 * gSymbolCount++, &image, 4);
+  }
+  return kNoErr;
+}
+
+void ListboxDisposeSymbols() {
+  for (int32 k = 0; gSymbols && k < gSymbolCount; ++k) IRelease(SymbolEntry(k));
+  if (gSymbols) AZDisposeHandle(gSymbols);
+  gSymbols = nullptr, gSymbolCount = 0;
+}
+
+int32 ListboxLoadedSymbolCount() { return gSymbolCount; }
+
+int32 ListboxLoadedSymbol(int32 n) {
+  const int32 k = n - kLoadedBase;
+  return gSymbols && k >= 0 && k < gSymbolCount ? SymbolEntry(k) : 0;
 }

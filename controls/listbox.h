@@ -91,8 +91,16 @@ QX_EXTERN_C int32 ListboxFindPrefix(ObjHeap heap, int32 listbox, const uChar* pr
 QX_EXTERN_C int32 ListboxKey(ObjHeap heap, int32 listbox, int32 keyCode, int32 character, int32 operating);
 // Moves the selected items to the drop position p (0..count); the reply.
 QX_EXTERN_C int32 ListboxMoveSelected(ObjHeap heap, int32 listbox, int32 p);
-// The image number of a symbol: built in 1-36, loaded 1000 and up; 0 none.
+// The image number of a built-in symbol (1-36); 0 for any other.
 QX_EXTERN_C int32 ListboxSymbolImage(int32 n);
+// Reads the loaded symbols, icon families of ids base, base + 1, ... of the
+// run-time resource file up to the first missing one; a memory error
+// releases every image read.  Symbol 1000 + k is the family base + k.
+QX_EXTERN_C MgErr InitListboxSymbols(int32 base);
+void ListboxDisposeSymbols();
+int32 ListboxLoadedSymbolCount();
+// The image of a loaded symbol (1000 and up); 0 beyond the table.
+int32 ListboxLoadedSymbol(int32 n);
 // Invalidates the list area (the rows and the scroll bar).
 QX_EXTERN_C void ListboxSyncScrollBar(ObjHeap heap, int32 listbox);
 

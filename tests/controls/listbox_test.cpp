@@ -7,8 +7,10 @@
 
 #include "controls/ctlsize.h"
 #include "controls/listbox.h"
+#include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "mgsource/rsrc.h"
 #include "mgsource/window/winproc.h"
 #include "panel/attrcall.h"
 #include "panel/ctrl_internal.h"
@@ -16,6 +18,8 @@
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
 #include "platform/qx_time.h"
+#include "tools/appbuild.h"
+#include "tools/rsrcwriter.h"
 
 QX_EXTERN_C int32 ListboxAttr(ObjHeap heap, int32 listbox, AttrCallRec* rec);
 
@@ -316,6 +320,54 @@ TEST_F(ListboxTest, SymbolRowsSetTheRowHeightAndTheTextColumn) {
     EXPECT_EQ(ListboxLayoutParts(panel_, lb_), 1);
     EXPECT_EQ(R(ctrl::BoundsOf(panel_, text))[1], c.textLeft);
   }
+}
+
+// The loaded symbols come from the run-time resource file; a failed
+// allocation anywhere releases every image read and empties the table.
+TEST_F(ListboxTest, LoadedSymbolsAreReadWholeOrNotAtAll) {
+  ASSERT_EQ(RInitResources(), kNoErr);
+  const auto open = [&](int32 families) {
+    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+    if (families < 0) {
+      qxbuild::AddRunTimeResources(&w);
+    } else {
+      static const auto on = +[](int x, int y) { return x == y; };
+      for (int32 k = 0; k < families; ++k)
+        for (const auto& r : qxbuild::IconFamilyResources(on, on, 3, 40)) w.Add(r.first, 10000 + k, r.second);
+    }
+    const rsrcw::Bytes bytes = w.Write();
+    UHandle fh = AZNewHandle(int32(bytes.size()));
+    std::memcpy(*fh, bytes.data(), bytes.size());
+    RsrcFileRef file = 0;
+    EXPECT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file, nullptr, nullptr, fh), kNoErr);
+    SetRunTimeRsrcFile(file);
+    return file;
+  };
+  RsrcFileRef file = open(-1);
+  ASSERT_EQ(InitListboxSymbols(10000), kNoErr);
+  EXPECT_EQ(ListboxLoadedSymbolCount(), 23);
+  EXPECT_NE(ListboxLoadedSymbol(1022), 0);
+  EXPECT_EQ(ListboxLoadedSymbol(1023), 0);
+  EXPECT_EQ(ListboxSymbolImage(36), 2091);
+  EXPECT_EQ(ListboxSymbolImage(37), 0);
+  ListboxDisposeSymbols();
+  RCloseFile(file);
+  // Forty families: the table grows past its first 32 entries.
+  file = open(40);
+  int32 failures = 0, whole = 0;
+  for (int32 n = 1; n < 300; ++n) {
+    MemFailNthAllocation(n);
+    const MgErr err = InitListboxSymbols(10000);
+    MemFailNthAllocation(0);
+    EXPECT_EQ(ListboxLoadedSymbolCount(), err ? 0 : 40) << n;
+    failures += err == kMemFullErr, whole += err == kNoErr;
+  }
+  EXPECT_GT(whole, 0);
+  EXPECT_EQ(ListboxLoadedSymbolCount(), 40);
+  EXPECT_GT(failures, 1) << "failures came while images were held";
+  ListboxDisposeSymbols();
+  SetRunTimeRsrcFile(0);
+  RCloseFile(file);
 }
 
 // One property call on the listbox: the value's descriptor and bytes.
