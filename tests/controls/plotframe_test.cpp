@@ -21,6 +21,7 @@ class PlotFrameTest : public graphtest::GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
+    debugging_ = DBDebuggingOn();
     DBSetDebugging(true);
     offscreen_ = PrefGet(kPrefOffscreenUpdates);
     strip_ = PrefGet(kPrefScrollingStripCharts);
@@ -34,9 +35,10 @@ class PlotFrameTest : public graphtest::GraphTest {
     SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
     TrackState(0, nullptr, 1);
     SetGraphTrack(GraphTrack{});
-    DBSetDebugging(false);
+    DBSetDebugging(debugging_);  // the tests after these count debug texts too
     GraphTest::TearDown();
   }
+  Bool32 debugging_ = false;
   // A waveform graph of a 1-D array of doubles.
   int32 Wave(GraphSpec s = {}) {
     const TD t = Array(DBL());
