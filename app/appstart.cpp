@@ -322,6 +322,7 @@ void AppInstallHooks() {
   shell.controlPicturesInit = &InitFPImages;
   shell.cursorImageFile = &SetCursorImageFile;
   shell.listboxSymbolsInit = [](int32 base) { InitListboxSymbols(base); };
+  shell.listboxSymbolsDispose = &ListboxDisposeSymbols;
   // The VI server, automation and the automation server.
   shell.viRefInit = &VIRefInit;
   shell.tcpServerInit = [] { TCPServerInit(); };
