@@ -308,6 +308,15 @@ int32 ListboxFindPrefix(ObjHeap heap, int32 listbox, const uChar* prefix, int32 
   int32 count;
   UHandle items = lb::Items(lb::Data(heap, listbox), &count);
   const bool cs = caseSensitive != 0;
+  // The first selectable item that begins with the prefix wins; only when
+  // none does are the texts ordered against it.
+  for (int32 i = 0; i < count; ++i) {
+    const ListboxItem* it = Item(items, i);
+    if (!Selectable(it)) continue;
+    const uChar* t;
+    const int32 tn = TextOf(it, &t);
+    if (tn >= n && Compare(prefix, n, t, n, cs) == 0) return i;
+  }
   int32 after = -1, before = -1;
   const uChar *afterT = nullptr, *beforeT = nullptr;
   int32 afterN = 0, beforeN = 0;
