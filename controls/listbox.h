@@ -52,8 +52,18 @@ enum : int32 {
 };
 
 // The listbox data in the panel data: top row, activated item, item array
-// handle (a 32-bit count, then the items).
+// handle (a 32-bit count, then the items).  Read through the byte helpers
+// of lb:: below, never by casting the panel data.
+struct ListboxData {
+  int16 top;
+  int16 activated;  // -1 none
+  UHandle items;
+};
 enum : int32 { kLbDataTop = 0, kLbDataActivated = 2, kLbDataItems = 4, kLbDataSize = 8 };
+static_assert(sizeof(void*) != 4 || (sizeof(ListboxData) == kLbDataSize && offsetof(ListboxData, top) == kLbDataTop &&
+                                     offsetof(ListboxData, activated) == kLbDataActivated &&
+                                     offsetof(ListboxData, items) == kLbDataItems),
+              "listbox data");
 
 // Replies.
 enum : int32 {
