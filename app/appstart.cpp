@@ -71,6 +71,7 @@
 #include "rtlib/datalog.h"
 #include "rtlib/filerefnum.h"
 #include "rtlib/rtregister.h"
+#include "server/callbyr.h"
 #include "server/embobj.h"
 #include "server/access.h"
 #include "server/srvstart.h"
@@ -373,6 +374,9 @@ void AppInstallHooks() {
   events.tipTimer = &HelpShowPending;
   events.updateHelpForPanel = &UpdateHelpForPanel;
   events.importExternalClipboard = &ImportExternalClipboard;
+  // User event 22: a VI reference's release that waited for its last native
+  // call.
+  events.viRefRunCallInUIThread = &VIRefFinishRelease;
   // User event 23: an automation request a VI object's thread posted.
   // The word names a request still waiting, or is ignored.
   events.viServRequestDispatch = &OleRunPostedRequest;

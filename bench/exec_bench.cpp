@@ -21,6 +21,15 @@
 // same chain with the partners in two slots, so that every hand-off wakes
 // the other slot's thread, and a subVI called in line (VIEntrance, callee,
 // VIExit) against a bare entry of the callee.
+//
+// A call through a strictly typed reference: Add called in line by a caller
+// that prepares the call through the reference (its parameter table copied
+// into the callee's, the native call counted), enters Add, which reads its
+// inputs and writes the sum through the table's slots, and ends the native
+// call; against the same caller handing Add its inputs in Add's data space
+// and reading the sum there, as a plain subVI call does.  The counter
+// x_plain of the call by reference is its time per call over the plain
+// call's (target: at most 1.5).
 #include <benchmark/benchmark.h>
 
 #include "start_once.h"
@@ -47,7 +56,13 @@
 #include "mgsource/memory.h"
 #include "mgsource/occur.h"
 #include "mgsource/thread.h"
+#include "engine/vi/virecord.h"
+#include "server/appserve.h"
+#include "server/callbyr.h"
+#include "server/viref.h"
 #include "tools/clumpemit.h"
+#include "tools/runvi.h"
+#include "tools/tdbuilder.h"
 
 namespace {
 
@@ -103,8 +118,8 @@ std::vector<uint8_t> ChainClump(void (*sched)(QueueElement*, int32)) {
 }
 
 // A data space routed to one slot, with its entrance.
-DataSpace NewRoutedDS(int32 slot, int32 system, int32 priority) {
-  auto ds = reinterpret_cast<DataSpace>(DSNewHClr(kDataSpaceHeaderSize + 64));
+DataSpace NewRoutedDS(int32 slot, int32 system, int32 priority, int32 data = 64) {
+  auto ds = reinterpret_cast<DataSpace>(DSNewHClr(kDataSpaceHeaderSize + data));
   DataSpaceHeader* h = *ds;
   h->signature = kDataSpaceSig;
   h->self = ds;
@@ -342,6 +357,106 @@ void BM_SubVICallInLine(benchmark::State& st, bool bare) {
   DisposeVICode(code);
 }
 
+// ---- Calls through a reference ---------------------------------------------------------
+// Nanoseconds per plain call of this run, for the ratio.
+double gPlainCallNs = 0;
+
+void BM_AddCalledByReference(benchmark::State& st, bool byRef) {
+  Engine& eng = TheEngine();
+  if (!eng.ok || VIRefInit() != kNoErr) {
+    st.SkipWithError("the execution systems or the references did not start");
+    return;
+  }
+  emit::Code c;
+  c.SetEntry();
+  c.XorRegReg(emit::EAX, emit::EAX);
+  c.Ret();
+  auto entry = c.NewLabel();
+  c.Bind(entry);
+  runvi::EmitAddForCaller(c);
+  std::vector<uint8_t> bytes = c.Finish();
+  VICode code = nullptr;
+  if (NewVICode(bytes.data(), int32(bytes.size()), &code) != kNoErr) {
+    st.SkipWithError("no code");
+    return;
+  }
+  DataSpace callee = NewRoutedDS(0, kESysUserInterface, kPriNormal, runvi::kAddSum + 4 - kD);
+  DataSpace callerDS = NewRoutedDS(0, kESysUserInterface, kPriNormal);
+  SetCodeEntryAndPatch(reinterpret_cast<UHandle>(code), callee);
+  (*callee)->subVIEntry = (*code)->start + c.Offset(entry);
+  void* resume = EntryOf(code);
+  // Add as a loaded VI shows itself to the prepare: its connector pane.
+  const std::vector<uChar> paneBytes =
+      tdb::Function(0, {0, 0, kConnTermOutput}, {tdb::I32(), tdb::I32(), tdb::I32()}).Bytes();
+  UHandle pane = AZNewHandle(int32(paneBytes.size()));
+  UHandle vi = AZNewHClr(int32(sizeof(VIRecord)));
+  VIRefRecord* r = NewVIRefRecord();
+  if (!pane || !vi || !r) {
+    st.SkipWithError("no memory");
+    return;
+  }
+  std::memcpy(*pane, paneBytes.data(), paneBytes.size());
+  VIRec(vi)->connPane = pane;
+  r->app = ThisAppRecord();
+  r->vi = vi;
+  r->mode = kVIRefModeCall;
+  r->callDS = callee;
+  r->self = NewVIRefCookie(r);
+  int32 a = 2, b = 3, sum = 0;
+  ErrorIOCluster error{};
+  struct {
+    uInt32 tag, flags;
+    ErrorIOCluster* error;
+    VIRef ref;
+    CallTermSlot slots[3];
+  } callerTable{kParamTableTag, kParamTableCallInProgress, &error, r->self, {{&a, 1}, {&b, 1}, {&sum, 1}}},
+      calleeTable{};
+  uInt32 flag = 0;
+  QueueElement caller = NewElement(callerDS, resume);
+  caller.flagRecord = &flag;
+  ExecContext* ctx = GetCurExecContext();
+  caller.runningContext = ctx;
+  VIEntranceRec* entrance = &(*callee)->entrance;
+  QueueElement* own = &entrance->ownElement;
+  int64_t failures = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : st) {
+    ++a;
+    if (byRef) {
+      DataSpace ds = nullptr;
+      if (CBRPrepareCall(r->self, &ds, callerDS, reinterpret_cast<ParamTable*>(&calleeTable),
+                         reinterpret_cast<ParamTable*>(&callerTable)) != kNoErr)
+        ++failures;
+      if (VIEntrance(&caller, entrance) != 1) ++failures;
+      if (CallCompiledCode((*callee)->subVIEntry, callee, own) != int32(Addr(resume))) ++failures;
+      VIRefFinishNativeCall(r->self);
+    } else {
+      uChar* d = reinterpret_cast<uChar*>(*callee);
+      std::memcpy(d + runvi::kAddA, &a, 4);
+      std::memcpy(d + runvi::kAddB, &b, 4);
+      if (VIEntrance(&caller, entrance) != 1) ++failures;
+      if (CallCompiledCode((*callee)->subVIEntry, callee, own) != int32(Addr(resume))) ++failures;
+      std::memcpy(&sum, d + runvi::kAddSum, 4);
+    }
+    if (sum != a + b) ++failures;
+  }
+  const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
+                    double(st.iterations() ? st.iterations() : 1);
+  ctx->current.store(nullptr);
+  if (failures) st.SkipWithError("a call did not give the sum in line");
+  st.SetItemsProcessed(int64_t(st.iterations()));
+  st.counters["ns_per_call"] = ns;
+  if (!byRef) gPlainCallNs = ns;
+  if (byRef && gPlainCallNs > 0) st.counters["x_plain"] = ns / gPlainCallNs;
+  DisposeVIRefCookie(r->self);
+  FreeVIRefRecord(r);
+  AZDisposeHandle(vi);
+  AZDisposeHandle(pane);
+  DisposeRoutedDS(callee);
+  DisposeRoutedDS(callerDS);
+  DisposeVICode(code);
+}
+
 }  // namespace
 
 BENCHMARK(BM_ClumpChainMutexCondvar)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -349,3 +464,5 @@ BENCHMARK(BM_ClumpChainEngine)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ClumpChainEngineTwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_SubVICallInLine, bare, true);
 BENCHMARK_CAPTURE(BM_SubVICallInLine, entrance_and_exit, false);
+BENCHMARK_CAPTURE(BM_AddCalledByReference, plain_subvi, false);
+BENCHMARK_CAPTURE(BM_AddCalledByReference, by_reference, true);

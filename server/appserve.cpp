@@ -344,6 +344,8 @@ void WithVIRefMutex(void (*proc)(void* context), void* context) {
   proc(context);
 }
 
+VIRefRecord* ResolveVIRefHeld(VIRef ref) { return ResolveLocked(ref); }
+
 // ---- The server switches -------------------------------------------------------------------
 
 Bool32 ServerVICallsAllowed() { return PrefGet(kPrefServerVICallsEnabled) ? 1 : 0; }

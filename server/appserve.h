@@ -230,6 +230,9 @@ MgErr DisposeAppRefCookie(AppRef ref);
 int32 VIRefList(VIRef* out, int32 max);
 // Runs the procedure under "gVIRefMutex" (or plainly before VIRefInit).
 void WithVIRefMutex(void (*proc)(void* context), void* context);
+// The record of a VI refnum for a procedure WithVIRefMutex runs: null,
+// without a debug line, when the jar has none.
+VIRefRecord* ResolveVIRefHeld(VIRef ref);
 // The end of shut-down: references left are released, then the jars, the
 // mutex and the initialised flag go, as before VIRefInit.
 QX_EXTERN_C void VIRefExit();

@@ -446,6 +446,18 @@ MgErr BadMethod(int32 method) {
 
 }  // namespace
 
+MgErr VIMethodKillRun(AsyncRef a) {
+  if (!IsRunRecord(a)) return kVIRefGenericErr;
+  UnlinkAsyncRef(a->app, a);
+  ForgetRunCleanups(a);
+  a->completion = nullptr;
+  VIRefRecord* r = ResolveVIRef(a->ref);
+  UHandle vi = r && r->vi && *r->vi ? r->vi : nullptr;
+  FreeAsyncRef(a);
+  if (vi) AbortRun(vi);
+  return kNoErr;
+}
+
 void DropKeptControlValue() {
   std::vector<uChar> type;
   std::vector<double> bytes;

@@ -25,6 +25,7 @@
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
 #include "server/srvvalues.h"
+#include "server/proxy.h"
 #include "server/viref.h"
 
 namespace {
@@ -358,7 +359,8 @@ MgErr ThisApp_GetAttribute(VIRefRecord* ref, int32 selector, void* value, PStr) 
     case 544: return SetNames(value, NamesOf(r->callers));
     case 545: return SetNames(value, NamesOf(r->subVIs));
     case 546: {
-      const DataSpace ds = ref->callDS ? ref->callDS : ref->proxyDS;
+      // A non-native call runs the VI on its proxy's target data space.
+      const DataSpace ds = ref->callDS ? ref->callDS : PxCallerTargetDS(ref->proxyDS);
       std::memcpy(value, &ds, sizeof ds);
       return kNoErr;
     }

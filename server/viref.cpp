@@ -17,6 +17,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "rtlib/filehooks.h"
+#include "server/callbyr.h"
 #include "server/embobj.h"
 #include "server/proxy.h"
 #include "server/access.h"
@@ -106,34 +107,12 @@ void DropSpareVIRefRecords() {
 namespace {
 
 // ---- Calls -----------------------------------------------------------------------------
-int32 CallAborted(void* cookie);
-int32 CallEnded(void* cookie);
-
-void ForgetCleanups(AsyncRef a) {
-  RTSetCleanupProc(&CallAborted, a, kCleanupRemove);
-  RTSetCleanupProc(&CallEnded, a, kCleanupRemove);
-}
-
-// The run was reset: the end that follows reports it so.
-int32 CallAborted(void* cookie) {
-  static_cast<AsyncRef>(cookie)->callState = kVIRefDoneReset;
-  return 0;
-}
-
-int32 CallEnded(void* cookie) {
-  AsyncRef a = static_cast<AsyncRef>(cookie);
-  ForgetCleanups(a);
-  VIRefNotifyCallDone(a, a->callState == kVIRefDoneReset ? kVIRefDoneReset : kVIRefDoneSuccessful);
-  return 0;
-}
-
 bool CallRunning(AsyncRef a) { return a && a->callState == kVIRefCallRunning; }
 
 // A running call stops without telling its completion: its run is reset.
 void StopCallUnheard(VIRefRecord* r) {
   AsyncRef a = r->call;
   if (!CallRunning(a)) return;
-  ForgetCleanups(a);
   UnlinkAsyncRef(ThisAppRecord(), a);
   a->callState = kVIRefCallIdle;
   if (r->proxyDS) DoAbortCommand(r->proxyDS);
@@ -143,30 +122,18 @@ void StopCallUnheard(VIRefRecord* r) {
 void FreeCallResources(VIRefRecord* r) {
   if (AsyncRef a = r->call) {
     r->call = nullptr;
-    ForgetCleanups(a);
     UnlinkAsyncRef(ThisAppRecord(), a);
     if (a == gInCompletion) gFreeAfterCompletion = true;
     else FreeAsyncRef(a);
   }
-  // A proxy caller made nothing of its own: the VI's data space served.
+  UHandle proxyVI = r->proxyVI;
+  DataSpace proxyDS = r->proxyDS;
   r->proxyVI = nullptr;
   r->proxyDS = nullptr;
+  if (proxyDS && *proxyDS) (*proxyDS)->pxCallAsync = nullptr;
+  if (proxyVI) PxCallerDispose(proxyVI, proxyDS);
   if (r->callDS && r->vi && r->callDS != FirstDS(r->vi)) LinkDisposeDataSpace(reinterpret_cast<UHandle>(r->callDS), 0);
   r->callDS = nullptr;
-}
-
-// The terminal count of the VI's connector pane, 0 when it has none; -1
-// when the pane does not hold its own count.
-int32 PaneTerminals(UHandle vi) {
-  UHandle pane = VIRec(vi)->connPane;
-  if (!pane || !*pane) return 0;
-  const int32 size = AZGetHandleSize(pane);
-  if (size < 8 || TDCheckBounds(*pane, size) != kNoErr) return -1;
-  const auto* p = reinterpret_cast<const TypeDescriptor*>(*pane);
-  if (p->code != kTDFunction) return -1;
-  int16 count = 0;
-  std::memcpy(&count, *pane + 4, sizeof count);
-  return count < 0 ? -1 : count;
 }
 
 struct DropContext {
@@ -215,20 +182,33 @@ MgErr ChangeReservation(VIRefRecord* r, int32 mode, bool releasing) {
   if (r->flags & kVIRefOptNative) {
     DataSpace ds = Reentrant(vi) ? reinterpret_cast<DataSpace>(LinkNewDataSpace(vi, 0)) : FirstDS(vi);
     if (!ds) return kMemFullErr;
+    // A clone runs where the VI's own data space runs (a new one is routed
+    // to no run slot of its own yet).
+    if (ds != FirstDS(vi) && FirstDS(vi)) {
+      const DataSpaceHeader* first = *FirstDS(vi);
+      (*ds)->basePriority = first->basePriority;
+      (*ds)->effPriority = first->effPriority;
+      (*ds)->execSystem = first->execSystem;
+      (*ds)->slot = first->slot;
+      (*ds)->routingRow = first->routingRow;
+    }
     r->callDS = ds;
     SetVIReserved(vi, 0);
   } else {
     UHandle proxyVI = nullptr;
     DataSpace proxyDS = nullptr;
     if (MgErr err = PxCallerNew(vi, &proxyVI, &proxyDS)) return err;
-    const int32 terminals = PaneTerminals(vi);
+    const int32 terminals = PxCallerTerminals(proxyDS);
     AsyncRef a = NewAsyncRef(kAsyncNonNativeCallVIOp, ThisAppRecord());
     UPtr table = a && terminals > 0 ? AZNewPClr(terminals * 8) : nullptr;
     if (!a || terminals < 0 || (terminals > 0 && !table)) {
       if (table) AZDisposePtr(table);
       if (a) FreeAsyncRef(a);
+      PxCallerDispose(proxyVI, proxyDS);
       return terminals < 0 ? kArgErr : kMemFullErr;
     }
+    // The proxy's data space names the call for the end of its runs.
+    (*proxyDS)->pxCallAsync = a;
     a->terminals = table;
     a->param[2] = uInt32(terminals);
     a->ref = r->self;
@@ -411,26 +391,50 @@ MgErr ThisApp_ReleaseRef(VIRefRecord* r) {
 }
 
 MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async) {
-  if (async->op != kAsyncNonNativeCallVIOp) {
-    // Nothing of the local application completes later yet but its calls:
-    // the completion is forgotten.
-    async->completion = nullptr;
-    return kNoErr;
+  const unsigned long asyncWord = static_cast<unsigned long>(uInt32(Word(async)));
+  switch (async->op) {
+    case kAsyncGetAppRefOp:
+    case kAsyncGetVIRefOp:
+    case kAsyncAppAttrVectOp:
+    case kAsyncVIAttrVectOp:
+    case kAsyncCallVIPxCalleeOp:
+      if (async->op == kAsyncCallVIPxCalleeOp)
+        DBPrintf("ThisApp_KillAsyncRef: %s: what do we do here??", AsyncOpName(async->op));
+      async->completion = nullptr;
+      return kNoErr;
+    case kAsyncNonNativeCallVIOp: {
+      const char* op = AsyncOpName(async->op);
+      const bool listed = UnlinkAsyncRef(app, async);
+      if (!listed) DBPrintf("ThisApp_KillAsyncRef: asyncRef 0x%08lx not on asyncRefList", asyncWord);
+      VIRefRecord* r = ResolveVIRef(async->ref);
+      if (!r || r->call != async) {
+        DBPrintf("ThisApp_KillAsyncRef:%s: unknown viref 0x%08lx", op, static_cast<unsigned long>(uInt32(async->ref)));
+        return kArgErr;
+      }
+      ConstPStr name = r->vi && *r->vi ? VIRec(r->vi)->name : reinterpret_cast<ConstPStr>("");
+      // A call that has ended is no longer on the list: its kill is late.
+      if (!CallRunning(async)) {
+        DBPrintf("ThisApp_KillAsyncRef:%s: call to 0x%08lx \"%p\" no longer in progress", op,
+                 static_cast<unsigned long>(uInt32(async->ref)), name);
+        return kVIRefNotIdleErr;
+      }
+      if (!listed) return kArgErr;
+      DBPrintf("ThisApp_KillAsyncRef:%s: resetting 0x%08lx: \"%p\"", op, static_cast<unsigned long>(uInt32(async->ref)),
+               name);
+      // The reset ends the run, and its end completes the call as reset.
+      DoAbortCommand(r->proxyDS);
+      return kNoErr;
+    }
+    case kAsyncVIDoMethodOp:
+      if (MgErr err = VIMethodKillRun(async)) {
+        DBAssert(__FILE__, __LINE__, "ThisApp_KillAsyncRef: only a \"Run VI\" completes later");
+        return err;
+      }
+      return kNoErr;
+    default:
+      DBAssert(__FILE__, __LINE__, "ThisApp_KillAsyncRef: unknown asyncOp");
+      return kVIRefGenericErr;
   }
-  VIRefRecord* r = ResolveVIRef(async->ref);
-  if (!r || r->call != async) return kArgErr;
-  bool listed = false;
-  for (AsyncRef a = app->asyncList; a && !listed; a = a->next) listed = a == async;
-  if (!listed || !CallRunning(async)) return kVIRefNotIdleErr;
-  // The reset ends the run, and its end completes the call as reset.
-  DoAbortCommand(r->proxyDS);
-  return kNoErr;
-}
-
-MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS) {
-  *proxyVI = nullptr;
-  *proxyDS = target && *target ? FirstDS(target) : nullptr;
-  return *proxyDS ? kNoErr : kArgErr;
 }
 
 // ---- Calls ----------------------------------------------------------------------------------
@@ -464,19 +468,13 @@ MgErr VIRefStartCall(VIRef ref, AsyncCompletion completion, AsyncRef* out) {
     return kArgErr;
   if (r->mode != kVIRefModeCall) return kVIRefReserveErr;
   AsyncRef a = r->call;
-  if (CallRunning(a) || !r->vi || StateOf(r->vi) != kVIStateIdle) return kVIRefNotIdleErr;
+  // A non-reentrant VI runs one call at a time: its terminals are shared.
+  if (CallRunning(a) || !r->vi || ((StateOf(r->vi) & 2) && !Reentrant(r->vi)) || !r->proxyDS) return kVIRefNotIdleErr;
   a->completion = completion;
   a->error = kNoErr;
   a->callState = kVIRefCallIdle;
-  if (!ExtRTSetCleanupProc(VIRec(r->vi)->name, &CallEnded, a, kCleanupNamedVI) ||
-      !ExtRTSetCleanupProc(VIRec(r->vi)->name, &CallAborted, a, kCleanupNamedVIAbort)) {
-    ForgetCleanups(a);
-    return kMemFullErr;
-  }
-  if (MgErr err = StartVIRun(r->proxyDS)) {
-    ForgetCleanups(a);
-    return err;
-  }
+  // The proxy caller's end reports the call (PxCallerFinish).
+  if (MgErr err = StartVIRun(r->proxyDS)) return err;
   a->callState = kVIRefCallRunning;
   AppendAsyncRef(ThisAppRecord(), a);
   TSLog(kTSSideServer, "Starting VI call", "viRef=0x%08lx; ds=0x%lx: \"%p\"", static_cast<unsigned long>(uInt32(ref)),
@@ -494,11 +492,9 @@ MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count) {
   if (count != int32(r->call->param[2]) || (count > 0 && !table) || !r->proxyDS || !*r->proxyDS) return kArgErr;
   // The proxy's terminals: where each terminal's value lies in the data
   // space the call runs on, none asked for yet.
-  for (int32 i = 0; i < count; ++i) {
-    const int32 offset = VIRefTerminalOffset(ref, i);
-    table[i].value = offset >= 0 ? *reinterpret_cast<UHandle>(r->proxyDS) + offset : nullptr;
-    table[i].present = 0;
-  }
+  const ParamTable* own = PxCallerTable(r->proxyDS);
+  if (!own || PxCallerTerminals(r->proxyDS) != count) return kArgErr;
+  for (int32 i = 0; i < count; ++i) table[i] = own->slots[i];
   return kNoErr;
 }
 
@@ -528,14 +524,6 @@ int32 VIRefTerminalOffset(VIRef ref, int32 terminal) {
   return -1;
 }
 
-MgErr PxCalleeInstallCode(UHandle vi) {
-  if (!vi || !*vi || VIRec(vi)->viKind != kVIKindProxyCallee) return kArgErr;
-  if (VIRec(vi)->dataSpace) return kNoErr;
-  if (MgErr err = NewMinimalDataSpace(vi)) return err;
-  InitDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
-  return kNoErr;
-}
-
 // ---- Start-up -------------------------------------------------------------------------------
 
 void SetVIPropPanelHooks(const VIPropPanelHooks& hooks) { gPanelHooks = hooks; }
@@ -544,8 +532,10 @@ const VIPropPanelHooks& VIPropPanel() { return gPanelHooks; }
 MgErr QXRTRegisterServer() {
   static const QXRTEntry kEntries[] = {
       QX_RT_ENTRY(781, KillQXObjAsyncRef),
+      QX_RT_ENTRY(1650, CBRPrepareCall),
       QX_RT_ENTRY(1651, VIRefRelease),
       QX_RT_ENTRY(1667, QXAppRefRelease),
+      QX_RT_ENTRY(1670, VIRefFinishNativeCall),
   };
   return QXRTRegister(kEntries, int32(sizeof kEntries / sizeof kEntries[0]));
 }
@@ -566,5 +556,6 @@ void ServerInstallRefnumHooks() {
   kinds.isAutomationRefnum = &IsAutomationRefnum;
   kinds.isAppRefnum = &IsAppRefnum;
   kinds.isVIRefnum = &IsVIRefnum;
+  kinds.callByRefStep = &CallByRefStep;
   SetRefnumKindHooks(&kinds);
 }

@@ -65,9 +65,11 @@ MgErr ThisApp_OpenByPath(AppRef app, Path path, const TypeDescriptor* connType, 
 // panel any more, the record freed, and a VI nothing holds any more handed
 // to the user-interface thread for disposal.
 MgErr ThisApp_ReleaseRef(VIRefRecord* ref);
-// Entry 7: a non-native call is reset, which completes it as reset (1 for a
-// record not on the list or whose reference is gone, 1000 once it has
-// ended); any other operation's completion is forgotten (0).
+// Entry 7, by operation: a non-native call is reset, which completes it as
+// reset (1 for a record not on the list or whose reference is gone, 1000
+// once it has ended); a pending "Run VI" is aborted and forgotten; the
+// completion of an open, a vector or a remote call is forgotten (0); any
+// other operation is a broken invariant (42).
 MgErr ThisApp_KillAsyncRef(AppRecord* app, AsyncRef async);
 // Entry 4 (server/viprops.cpp): a VI attribute vector.  The result is 0
 // unless sets of properties that need a reservation meet an unreserved
@@ -108,6 +110,9 @@ MgErr VIRefLoadPanel(VIRefRecord* ref);
 // 55 when it completes later through the completion and *async.
 MgErr ThisApp_VIDoMethod(VIRefRecord* ref, int32 method, int32 count, AttrEntry* params, int32 options, PStr text,
                          AsyncCompletion completion, AsyncRef* async);
+// Kills a pending "Run VI": off its list, both ends of the run forgotten,
+// the record freed, then the VI aborted.  42 for any other record.
+MgErr VIMethodKillRun(AsyncRef async);
 // A set of a control's value keeps the value it replaced for the next set
 // of a value of that type; this frees it (at the end of shut-down).
 void DropKeptControlValue();
@@ -131,11 +136,6 @@ MgErr ThisApp_AppDoMethod(AppRecord* app, AppRef appRef, int32 method, int32 cou
 // reads once (null clears it).
 void SetMenuLaunchVIName(ConstPStr name);
 
-// A proxy caller for a non-native reference to the VI.  Until proxy callers
-// are made, the VI's own data space stands for the proxy's (no proxy VI):
-// 0, or 1 for a VI without a data space.
-MgErr PxCallerNew(UHandle target, UHandle* proxyVI, DataSpace* proxyDS);
-
 // ---- Calls through a reference (the landed path of calling a VI by path) ----------------
 // Runs the VI of a non-native reference reserved for calls as a top-level
 // run; the completion gets the call's record when the run ends (done or
@@ -155,9 +155,6 @@ MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count);
 // data space: the offset of the data-space entry named as the terminal, -1
 // when none.
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal);
-// Prepares a proxy-callee VI (kind 9): its data space is made when it has
-// none.  1 for a VI of another kind, 2 when memory is short.
-QX_EXTERN_C MgErr PxCalleeInstallCode(UHandle vi);
 
 // Property 504 (the reservation mode), 546 (the call data space) and 547
 // (the connector pane's descriptor) as the call path reads them.

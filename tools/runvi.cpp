@@ -4,6 +4,7 @@
 
 #include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
+#include "tools/clumpemit.h"
 #include "tools/i386emit.h"
 #include "tools/tdbuilder.h"
 
@@ -18,6 +19,7 @@ using emit::EDX;
 using emit::ESI;
 using emit::ESP;
 
+constexpr int32 kRTVIEntrance = 768, kRTCBRPrepareCall = 1650, kRTVIRefFinishNativeCall = 1670;
 constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
 constexpr int32 kRTTCPWaitListen = 1634, kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637,
                 kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052,
@@ -293,9 +295,122 @@ void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt) {
   c.MovMemImm(ECX, int32(offsetof(QueueElement, signature)), kQueueElementSig);
 }
 
+namespace {
+
+constexpr int32 kCallWord = int32(offsetof(DataSpaceHeader, callTable));
+constexpr int32 kEntrance = int32(offsetof(DataSpaceHeader, entrance));
+// A parameter table: a four-word header, then two words per terminal (the
+// value's address, whether it is present).
+constexpr int32 kSlotValue = 16;
+constexpr int32 kElementCode = int32(offsetof(QueueElement, code));
+
+// mov ecx, ebp; add ecx, at: the address of a data word.
+void DataAddress(emit::Code& c, int32 at) {
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, at);
+}
+
+}  // namespace
+
+void EmitAddForCaller(emit::Code& c) {
+  auto compute = c.NewLabel(), exit = c.NewLabel();
+  c.MovRegMem(EDX, EBP, kCallWord);
+  c.TestRegReg(EDX, EDX);
+  c.Jcc(emit::kZ, compute);
+  c.MovMemImm(EBP, kCallWord, 0);
+  for (int32 i = 0; i < 2; ++i) {
+    auto skip = c.NewLabel();
+    c.CmpMemImm(EDX, kSlotValue + 8 * i + 4, 0);
+    c.Jcc(emit::kZ, skip);
+    c.MovRegMem(ECX, EDX, kSlotValue + 8 * i);
+    c.TestRegReg(ECX, ECX);
+    c.Jcc(emit::kZ, skip);
+    c.MovRegMem(ECX, ECX, 0);
+    c.MovMemReg(EBP, kAddA + 4 * i, ECX);
+    c.Bind(skip);
+  }
+  c.Bind(compute);
+  c.MovRegMem(EAX, EBP, kAddA);
+  c.MovRegMem(ECX, EBP, kAddB);
+  c.Byte(0x01);  // add eax, ecx
+  c.Byte(0xC8);
+  c.MovMemReg(EBP, kAddSum, EAX);
+  c.TestRegReg(EDX, EDX);
+  c.Jcc(emit::kZ, exit);
+  c.CmpMemImm(EDX, kSlotValue + 16 + 4, 0);
+  c.Jcc(emit::kZ, exit);
+  c.MovRegMem(ECX, EDX, kSlotValue + 16);
+  c.TestRegReg(ECX, ECX);
+  c.Jcc(emit::kZ, exit);
+  c.MovMemReg(ECX, 0, EAX);
+  c.Bind(exit);
+  qxemit::EmitSubVIExit(c);
+}
+
+namespace {
+
+// The caller's clump (its element in EAX): the table, the prepare, the
+// entrance, and the end of the native call when Add returns to `after`.
+void EmitCaller(emit::Code& c, const std::function<void()>& finish) {
+  auto wait = c.NewLabel(), after = c.NewLabel(), end = c.NewLabel();
+  c.MovRegReg(ESI, EAX);
+  // The tag as the word 'PTAB'.
+  c.MovMemImm(EBP, kCallerTable, (uInt32('P') << 24) | (uInt32('T') << 16) | (uInt32('A') << 8) | uInt32('B'));
+  c.MovMemImm(EBP, kCallerTable + 4, 0x800000);
+  DataAddress(c, kCallCluster);
+  c.MovMemReg(EBP, kCallerTable + 8, ECX);
+  c.MovRegMem(ECX, EBP, kCallRef);
+  c.MovMemReg(EBP, kCallerTable + 12, ECX);
+  const int32 terms[3] = {kCallA, kCallB, kCallSum};
+  for (int32 i = 0; i < 3; ++i) {
+    DataAddress(c, terms[i]);
+    c.MovMemReg(EBP, kCallerTable + kSlotValue + 8 * i, ECX);
+    c.MovMemImm(EBP, kCallerTable + kSlotValue + 8 * i + 4, 1);
+  }
+  DataAddress(c, kCallerTable);
+  c.PushReg(ECX);
+  DataAddress(c, kCalleeTable);
+  c.PushReg(ECX);
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  DataAddress(c, kCalleeDS);
+  c.PushReg(ECX);
+  c.PushMem(EBP, kCallRef);
+  c.CallRT(kRTCBRPrepareCall);
+  c.AddRegImm(ESP, 20);
+  c.MovMemReg(EBP, kCallResult, EAX);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, end);
+  c.LoadLabelAddress(ECX, after);
+  c.MovMemReg(ESI, kElementCode, ECX);
+  c.MovRegMem(EDX, EBP, kCalleeDS);
+  c.MovRegMem(EDX, EDX, 0);
+  c.AddRegImm(EDX, kEntrance);
+  c.PushReg(EDX);
+  c.PushReg(ESI);
+  c.CallRT(kRTVIEntrance);
+  c.AddRegImm(ESP, 8);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kZ, wait);
+  c.MovRegMem(EDX, EBP, kCalleeDS);
+  c.MovRegMem(EDX, EDX, 0);
+  c.MovRegMem(EAX, EDX, int32(offsetof(DataSpaceHeader, subVIEntry)));
+  c.Ret();
+  c.Bind(wait);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(after);
+  c.PushMem(EBP, kCallRef);
+  c.CallRT(kRTVIRefFinishNativeCall);
+  c.AddRegImm(ESP, 4);
+  c.Bind(end);
+  finish();
+}
+
+}  // namespace
+
 std::vector<uint8_t> Code(Clumps kind) {
   emit::Code c;
-  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel();
+  auto top = c.NewLabel(), loop = c.NewLabel(), second = c.NewLabel(), none = c.NewLabel(), sub = c.NewLabel();
   c.SetEntry();
   EmitInitHead(&c, kFlag, kRun);
   c.MovRegReg(EAX, EDX);
@@ -314,6 +429,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.MovMemReg(EDX, Slot(kDSProcTopCode), ECX);
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EDX, Slot(kDSProcInitDCOs), ECX);
+  // The sum and the spin can also run for a caller: their entry for one.
+  const bool forCaller = kind == Clumps::kAdd || kind == Clumps::kSpin;
+  if (forCaller) {
+    c.LoadLabelAddress(ECX, sub);
+    c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, subVIEntry)), ECX);
+  }
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
@@ -322,12 +443,14 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.Ret();
 
   auto finish = [&] {
-    if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, false);
+    if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit && kind != Clumps::kCaller)
+      HoldEntrance(c, false);
     c.MovRegMem(EAX, EBP, kFinish);
     c.Ret();
   };
   c.Bind(top);
-  if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit) HoldEntrance(c, true);
+  if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit && kind != Clumps::kCaller)
+    HoldEntrance(c, true);
   switch (kind) {
     case Clumps::kSpin: break;
     case Clumps::kPair:
@@ -370,6 +493,7 @@ std::vector<uint8_t> Code(Clumps kind) {
       c.MovMemReg(EBP, kAddSum, EAX);
       finish();
       break;
+    case Clumps::kCaller: EmitCaller(c, finish); break;
   }
   EmitSpin(c, loop, kRounds, finish);
   // The second clump ends its own reset and is done.
@@ -378,6 +502,24 @@ std::vector<uint8_t> Code(Clumps kind) {
     c.XorRegReg(EAX, EAX);
     c.Ret();
   });
+  // For a caller (the VI's own element in EAX): the sum, or rounds until the
+  // element is being reset; then the VI is left for the caller.
+  if (forCaller) {
+    c.Bind(sub);
+    if (kind == Clumps::kAdd) {
+      EmitAddForCaller(c);
+    } else {
+      auto subLoop = c.NewLabel(), leave = c.NewLabel();
+      c.Bind(subLoop);
+      TestWord(c, kResetPendingAt);
+      c.Jcc(emit::kNZ, leave);
+      LockInc(c, kRounds);
+      c.LoadLabelAddress(EAX, subLoop);
+      c.Ret();
+      c.Bind(leave);
+      qxemit::EmitSubVIExit(c);
+    }
+  }
   return c.Finish();
 }
 
@@ -406,6 +548,7 @@ vif::VIFile File(const std::string& name, Clumps kind, int16 priority, uInt32 fl
       v.defaultWords.push_back({kTCPResults + 4 * n, -1});
     }
   }
+  if (kind == Clumps::kCaller) v.entries.resize(size_t(kCallEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
   if (kind == Clumps::kAdd) {
     v.entries.push_back(tdb::I32().Named("a"));
     v.entries.push_back(tdb::I32().Named("b"));

@@ -47,8 +47,18 @@ constexpr int32 kTCPServeEnd = kTCPEnd + 8;
 // entries named "a", "b" and "sum" as the connector pane's terminals are.
 constexpr int32 kAddA = kEnd, kAddB = kEnd + 4, kAddSum = kEnd + 8;
 
+// The caller's data after kEnd: the strictly typed reference it calls Add.vi
+// through, its two inputs and the sum, the prepare's result, the error
+// cluster, its parameter table and the callee's (Add's three terminals
+// each), and the callee's data space.
+constexpr int32 kCallRef = kEnd, kCallA = kEnd + 4, kCallB = kEnd + 8, kCallSum = kEnd + 12;
+constexpr int32 kCallResult = kEnd + 16, kCallCluster = kEnd + 20, kCallerTable = kEnd + 32;
+constexpr int32 kCalleeTable = kEnd + 72, kCalleeDS = kEnd + 112, kCallEnd = kEnd + 116;
+
 enum class Clumps {
-  kSpin,  // the top-level clump yields until it is reset
+  // The top-level clump yields until it is reset; called as a subVI it
+  // counts rounds the same way, then leaves the VI for its caller.
+  kSpin,
   kPair,  // it first schedules a second clump, chained to the run element, that does the same
   kWait,  // it waits (run state 2) for what never comes
   kOnce,  // it counts one round and ends
@@ -69,8 +79,15 @@ enum class Clumps {
   // application to quit.
   kTCPServe,
   // It stores the sum of "a" and "b" in "sum" and ends; the VI's connector
-  // pane has inputs "a" and "b" and the indicator "sum" (I32 each).
+  // pane has inputs "a" and "b" and the indicator "sum" (I32 each).  Called
+  // as a subVI, it takes the parameter table from its data space's call
+  // word when one is there: each input present is read through its slot
+  // first, and the sum written through its slot when asked for.
   kAdd,
+  // It calls Add through the reference at kCallRef: its table made, the
+  // call prepared (the result kept at kCallResult), Add entered on the
+  // data space the prepare gives, the native call ended once Add is back.
+  kCaller,
 };
 
 // The start of a compiled initialisation (cdecl, data space and mode): the
@@ -78,6 +95,11 @@ enum class Clumps {
 // element at those data offsets, and the run element made one of the data
 // space; EBP holds the entry's argument and EDX the data space after it.
 void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt);
+// Add's entry for a caller (the element in EAX, the data space in EBP): the
+// table taken from the call word when there is one, the present inputs read
+// through their slots, the sum made (and written through its slot when
+// asked for), then out through VIExit.
+void EmitAddForCaller(emit::Code& c);
 // The code block: the compiled initialisation, then the clumps.
 std::vector<uint8_t> Code(Clumps kind);
 // A top-level VI (kind 2) of the standard execution system with that code.

@@ -229,7 +229,6 @@ std::vector<Table> Tables() {
             {&ShellMainHooks::autoLaunch, kShellOwn}}),
       Read("ShellEventHooks", ShellEventHooksInUse(),
            {{&ShellEventHooks::appMenuCommand, kShellOwn},
-            {&ShellEventHooks::viRefRunCallInUIThread, "VI references' calls on this thread: not built yet"},
             {&ShellEventHooks::quitOnLastWindow, "the automation server's mode: not built yet"}}),
       Read("ProgMenuHooks", ProgMenuHooksInUse(),
            {{&ProgMenuHooks::panelHasSelection, kShellOwn},

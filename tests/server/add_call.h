@@ -6,6 +6,9 @@
 
 #include "engine/dsalloc.h"
 #include "engine/exec/callchain.h"
+#include "mgsource/memory.h"
+#include "server/appserve.h"
+#include "server/protocol.h"
 
 namespace tcptest {
 

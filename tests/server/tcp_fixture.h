@@ -63,8 +63,9 @@ class TCPTest : public srvtest::ServerVITest {
  protected:
   void SetUp() override {
     ServerVITest::SetUp();
-    static std::once_flag once;
-    std::call_once(once, [] { PlatRegisterClass(PlatWindowClass{"TSFrame", FrameProc, 0, kPlatNoBrush}); });
+    // Registered for each test: a test of panels before may have reset the
+    // window system, classes and all (a class already there stays).
+    PlatRegisterClass(PlatWindowClass{"TSFrame", FrameProc, 0, kPlatNoBrush});
     frame_ = PlatCreateWindow("TSFrame", "frame", 0, 0, PlatRect{0, 0, 10, 10}, 0);
     ASSERT_NE(frame_, PlatWindow(0));
     PlatSetFrameWindow(frame_);

@@ -8,6 +8,8 @@
 #include <regex>
 
 #include "app/builtapp.h"
+#include "engine/exec/exec.h"
+#include "server/callbyr.h"
 #include "server/tcp_fixture.h"
 #include "tools/runvi.h"
 
@@ -43,7 +45,9 @@ class TCPAppTest : public TCPTest {
         folder_, "server",
         {{"Main.vi", vi("Main.vi", runvi::Clumps::kWait, kVIFlagRunWhenOpened | kVIFlagOpenPanel), archfmt::kFlagTopLevel},
          {"Add.vi", vi("Add.vi", runvi::Clumps::kAdd, 0), archfmt::kFlagTopLevel},
-         {"SecretTool.vi", vi("SecretTool.vi", runvi::Clumps::kOnce, 0), archfmt::kFlagTopLevel}});
+         // Its panel open keeps it loaded when a reference's proxy changes
+         // the hierarchy (which purges the VIs nothing reaches).
+         {"SecretTool.vi", vi("SecretTool.vi", runvi::Clumps::kOnce, kVIFlagOpenPanel), archfmt::kFlagTopLevel}});
     std::string log = "C:" + folder_ + "/servrlog.txt";
     for (char& ch : log) ch = ch == '/' ? '\\' : ch;
     std::ofstream(folder_ + "/server.ini")
@@ -150,6 +154,47 @@ TEST_F(TCPAppTest, AClientCallsTheProgramsVIAndTheLogSaysSo) {
         stamp + "Finishing VI call\r\n\t\tviRef=0x[0-9A-F]{8}; ds=0x[0-9A-F]+: \"Add\\.vi\"\r\n",
         stamp + "Receiving message \\(no data\\)\r\n\t\thdr=\\{err= 0; uID=0x00000000; len=  0; msg=\"Client Says Bye\"\\}"})
     EXPECT_TRUE(std::regex_search(log, std::regex(line))) << line << "\n" << log;
+}
+
+// A Caller VI of this process calls the program's Add.vi through its
+// strictly typed reference as its compiled code does: the prepare hands it
+// the proxy callee of the remote VI, whose run sends the call; the reply
+// brings the sum back through the caller's table.
+TEST_F(TCPAppTest, ACallerVICallsTheProgramsAddThroughItsReference) {
+  Start("+127.0.0.1");
+  AppRef app = 0;
+  ASSERT_EQ(OpenProgram(&app), kNoErr) << builtapp::Err(folder_);
+  const std::vector<uChar> pane = AddPane();
+  VIRef ref = 0;
+  AsyncRef async = nullptr;
+  const int32 before = gOpens;
+  ASSERT_EQ(AppOpenVIRefByName(app, PS("Add.vi"), reinterpret_cast<const TypeDescriptor*>(pane.data()), 0, nullptr,
+                               &ref, nullptr, &Opened, &async),
+            kVIRefPendingErr);
+  ASSERT_TRUE(Pump([before] { return gOpens > before; }));
+  ASSERT_EQ(gOpenError, kNoErr);
+  UHandle caller = Load("Caller.vi", runvi::Clumps::kCaller);
+  ASSERT_NE(caller, nullptr);
+  DataSpace ds = reinterpret_cast<DataSpace>(VIRec(caller)->dataSpace);
+  const int32 words[4] = {ref, 2, 3, -1};
+  std::memcpy(reinterpret_cast<uChar*>(*ds) + runvi::kCallRef, words, sizeof words);
+  ASSERT_EQ(StartVIRun(ds), 0);
+  EXPECT_TRUE(Pump([&] {
+    ExecUserInterfaceSlice(0);
+    return (VIRec(caller)->eState & kVIStateMask) == kVIStateIdle;
+  }));
+  int32 result = -1, sum = -1;
+  std::memcpy(&result, reinterpret_cast<uChar*>(*ds) + runvi::kCallResult, 4);
+  std::memcpy(&sum, reinterpret_cast<uChar*>(*ds) + runvi::kCallSum, 4);
+  EXPECT_EQ(result, kNoErr);
+  EXPECT_EQ(sum, 5);
+  EXPECT_EQ(VIRefNativeCalls(ref), 0);
+  EXPECT_EQ(VIRefRelease(ref), kNoErr);
+  EXPECT_EQ(QXAppRefRelease(app), kNoErr);
+  EXPECT_TRUE(Pump([] { return TCPServerConnCount() == 0; }));
+  Pump([] { return false; }, 300);
+  Stop();
+  EXPECT_NE(ProgramLog().find("Starting VI call"), std::string::npos) << "the program ran the call";
 }
 
 // The program's host list decides: a denied client's open fails, and the

@@ -2,6 +2,7 @@
 // hold they put on a VI against purging and closing, and the set-up of
 // proxy-callee VIs.
 #include "engine/viinst_test_support.h"
+#include "server/proxy.h"
 #include "server/viref.h"
 
 using namespace qxvitest;

@@ -1,0 +1,400 @@
+#include "server/callbyr.h"
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "engine/exec/rttable.h"
+#include "engine/vi/vihooks.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/appdirs.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+#include "mgsource/occur.h"
+#include "server/tcpserver.h"
+
+// The engine's poster of user events (the compiled-code header that declares
+// it cannot share a unit with the VI instances' header).
+MgErr ExecPostUserEvent(int32 code, int32 a1, int32 a2, int32 a3, int32 a4, int32 a5);
+
+namespace {
+
+constexpr char kPrepareSource[] = "Call By Reference";
+// Calls nested deeper than this are taken for a broken chain.
+constexpr int32 kMaxChainLevels = 100000;
+
+// ---- Native calls ---------------------------------------------------------------------------
+MgErr Fail(ParamTable* callerTable, DataSpace callerDS, MgErr err) {
+  if (callerTable && callerTable->error)
+    SetErrorIOClust(callerTable->error, 1, err, kErrSourceCStr, kPrepareSource, callerDS);
+  return err;
+}
+
+// The data space that called this one, none at the top of its chain or
+// when it does not run.  Read without locks: the chain of the data space the
+// calling thread runs does not change under it.
+DataSpace CallerOf(DataSpace ds) {
+  DataSpaceHeader* h = ds && *ds ? *ds : nullptr;
+  if (!h || !h->busy) return nullptr;
+  QueueElement* owner = h->entrance.owner;
+  if (!owner || owner == h->runElement) return nullptr;
+  return owner->dataSpace;
+}
+
+// Whether a call of the VI on callDS from the caller would enter a data
+// space of the caller's chain: the caller itself on callDS, the VI above
+// it, or callDS at the top.  Another data space of the VI may call it.
+bool Recursive(UHandle vi, DataSpace callDS, DataSpace caller) {
+  if (!caller || !*caller) return false;
+  if (caller == callDS) return true;
+  DataSpace top = caller;
+  DataSpace up = CallerOf(caller);
+  for (int32 level = 0; up && *up && level < kMaxChainLevels; ++level) {
+    if ((*up)->owner == vi) return true;
+    top = up;
+    up = CallerOf(up);
+  }
+  return top == callDS;
+}
+
+// The VI's connector pane: its terminal count and flag words, when the pane
+// is a function type that holds them.
+struct Pane {
+  int32 terminals = -1;
+  const uChar* flags = nullptr;
+  uInt16 Flags(int32 i) const {
+    uInt16 f = 0;
+    std::memcpy(&f, flags + 2 * i, sizeof f);
+    return f;
+  }
+};
+Pane PaneOf(UHandle vi) {
+  Pane p;
+  UHandle pane = vi && *vi ? VIRec(vi)->connPane : nullptr;
+  if (!pane || !*pane) {
+    p.terminals = 0;
+    return p;
+  }
+  const int32 size = AZGetHandleSize(pane);
+  if (size < 8 || reinterpret_cast<const TypeDescriptor*>(*pane)->code != kTDFunction) return p;
+  int16 count = 0;
+  std::memcpy(&count, *pane + 4, sizeof count);
+  if (count < 0 || 8 + 2 * int32(count) > size) return p;
+  p.terminals = count;
+  p.flags = reinterpret_cast<const uChar*>(*pane) + 8;
+  return p;
+}
+
+struct BeginContext {
+  VIRef ref;
+  MgErr err;
+  UHandle vi;
+  DataSpace ds;
+};
+
+struct FinishContext {
+  VIRef ref;
+  bool known;
+  bool post;
+};
+
+}  // namespace
+
+MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
+  BeginContext c{ref, kNoErr, nullptr, nullptr};
+  WithVIRefMutex(
+      [](void* p) {
+        auto* c = static_cast<BeginContext*>(p);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
+        if (!r || (r->flags & kVIRefReleasePending)) c->err = kVIRefInvalidErr;
+        else if (r->mode != kVIRefModeCall) c->err = kVIRefReserveErr;
+        else if (!r->callDS) c->err = kVIRefInvalidErr;
+        if (c->err) return;
+        ++r->nativeCalls;
+        c->vi = r->vi;
+        c->ds = r->callDS;
+      },
+      &c);
+  if (vi) *vi = c.vi;
+  if (callDS) *callDS = c.ds;
+  return c.err;
+}
+
+MgErr VIRefFinishNativeCall(VIRef ref) {
+  FinishContext c{ref, false, false};
+  WithVIRefMutex(
+      [](void* p) {
+        auto* c = static_cast<FinishContext*>(p);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
+        if (!r) return;
+        c->known = true;
+        if (r->nativeCalls > 0) --r->nativeCalls;
+        c->post = r->nativeCalls == 0 && (r->flags & kVIRefReleasePending);
+      },
+      &c);
+  if (!c.known) {
+    DBAssert(__FILE__, __LINE__, "VIRefFinishNativeCall: unknown VI reference");
+    return kArgErr;
+  }
+  // The release waited for this call: the user-interface thread finishes it.
+  if (c.post) ExecPostUserEvent(kUECallInUIThread, int32(ref), 0, 0, 0, 0);
+  return kNoErr;
+}
+
+void VIRefFinishRelease(int32 ref) {
+  VIRefRecord* r = ResolveVIRef(VIRef(ref));
+  if (!r) return;
+  FinishContext c{VIRef(ref), true, false};
+  WithVIRefMutex(
+      [](void* p) {
+        auto* c = static_cast<FinishContext*>(p);
+        VIRefRecord* r = ResolveVIRefHeld(c->ref);
+        c->post = r && (r->flags & kVIRefReleasePending) && r->nativeCalls == 0;
+      },
+      &c);
+  if (c.post) r->app->methods.releaseRef(r);
+}
+
+int32 VIRefNativeCalls(VIRef ref) {
+  int32 n = -1;
+  struct Ctx {
+    VIRef ref;
+    int32* n;
+  } ctx{ref, &n};
+  WithVIRefMutex(
+      [](void* p) {
+        auto* c = static_cast<Ctx*>(p);
+        if (VIRefRecord* r = ResolveVIRefHeld(c->ref)) *c->n = r->nativeCalls;
+      },
+      &ctx);
+  return n;
+}
+
+MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTable* calleeTable,
+                     ParamTable* callerTable) {
+  if (calleeDS) *calleeDS = nullptr;
+  if (!callerTable || callerTable->tag != kParamTableTag) {
+    DBAssert(__FILE__, __LINE__, "CBRPrepareCall: the caller's parameter table has no \"PTAB\" tag");
+    return Fail(callerTable, callerDS, kArgErr);
+  }
+  if (!calleeDS || !calleeTable) return Fail(callerTable, callerDS, kArgErr);
+  UHandle vi = nullptr;
+  DataSpace callDS = nullptr;
+  if (MgErr err = VIRefBeginNativeCall(ref, &vi, &callDS)) return Fail(callerTable, callerDS, err);
+  if (Recursive(vi, callDS, callerDS)) {
+    VIRefFinishNativeCall(ref);
+    return Fail(callerTable, callerDS, kVIRefRecursiveErr);
+  }
+  // Both tables have a slot per terminal of the pane (the reference is
+  // strictly typed); a terminal taking another caller slot must name one.
+  const Pane pane = PaneOf(vi);
+  bool bad = pane.terminals < 0;
+  for (int32 i = 0; !bad && i < pane.terminals; ++i)
+    if ((pane.Flags(i) & kConnTermFromCaller) && (pane.Flags(i) & 0xFF) >= pane.terminals) bad = true;
+  if (bad) {
+    VIRefFinishNativeCall(ref);
+    return Fail(callerTable, callerDS, kArgErr);
+  }
+  std::memcpy(calleeTable, callerTable,
+              offsetof(ParamTable, slots) + size_t(pane.terminals) * sizeof(CallTermSlot));
+  calleeTable->ref = ref;
+  calleeTable->flags &= ~kParamTableCallInProgress;
+  for (int32 i = 0; i < pane.terminals; ++i)
+    if (pane.Flags(i) & kConnTermFromCaller) calleeTable->slots[i] = callerTable->slots[pane.Flags(i) & 0xFF];
+  // The callee finds its table in its data space's call word, and takes it
+  // (clearing the word) once it has entered.
+  (*callDS)->callTable = calleeTable;
+  *calleeDS = callDS;
+  return kNoErr;
+}
+
+// ---- Reference nodes ------------------------------------------------------------------------
+namespace {
+
+// A node waiting for its operation's completion.  What the completion needs
+// is kept here: the node's own inputs are read again only once its
+// validity handle says it still waits.
+struct Pending {
+  AsyncRef async;
+  int32 kind;
+  Occurrence occurrence;
+  UHandle valid;
+  CBRNodeOut* out;
+};
+std::mutex gPendingLock;
+std::vector<Pending> gPending;
+
+bool TakePending(AsyncRef a, Pending* out) {
+  std::lock_guard<std::mutex> g(gPendingLock);
+  for (size_t i = 0; i < gPending.size(); ++i)
+    if (gPending[i].async == a) {
+      *out = gPending[i];
+      gPending.erase(gPending.begin() + std::ptrdiff_t(i));
+      return true;
+    }
+  return false;
+}
+
+bool StillWaits(UHandle valid) {
+  if (!valid || DSCheckHandle(valid) != kNoErr || DSGetHandleSize(valid) < int32(sizeof(int32))) return false;
+  int32 word = 0;
+  std::memcpy(&word, *valid, sizeof word);
+  return word != 0;
+}
+
+// The operation's end: the results go to the node once, and its occurrence
+// fires, unless the node was aborted meanwhile.
+void NodeCompletion(AsyncRef a) {
+  Pending p{};
+  if (!TakePending(a, &p)) return;
+  if (!StillWaits(p.valid)) return;
+  CBRNodeOut* out = p.out;
+  out->error = a->error;
+  switch (p.kind) {
+    case kCBROpenVIRef: out->ref = a->error ? 0 : a->ref; break;
+    case kCBRPropertyNode: out->index = int32(a->param[2]); break;
+    case kCBROpenAppRef: out->app = a->error ? kNoAppRef : AppRef(a->param[0]); break;
+    default: break;
+  }
+  out->async = nullptr;
+  const int32 done = 0;
+  std::memcpy(*p.valid, &done, sizeof done);
+  if (p.occurrence) Occur(p.occurrence);
+}
+
+// Keeps the node waiting for the operation: 1 (pending).
+int32 Pend(int32 kind, CBRNodeIn* in, CBRNodeOut* out, AsyncRef a) {
+  out->async = a;
+  std::lock_guard<std::mutex> g(gPendingLock);
+  gPending.push_back(Pending{a, kind, in->occurrence, in->valid, out});
+  return 1;
+}
+
+// The node's path made absolute: a relative path against the folder of
+// the calling VI's file, or the application's folder when the caller has
+// none.  2 when no path can be made.
+MgErr AbsolutePath(const CBRNodeIn* in, Path* out) {
+  *out = nullptr;
+  int32 type = -1;
+  if (FGetPathType(in->path, &type) != kNoErr) return kArgErr;
+  Path abs = FEmptyPath(nullptr);
+  if (!abs) return kMemFullErr;
+  MgErr err = kNoErr;
+  if (type != kRelPath) {
+    err = FPathCpy(abs, in->path);
+  } else {
+    Path base = FEmptyPath(nullptr);
+    UHandle vi = in->caller && *in->caller ? (*in->caller)->owner : nullptr;
+    Path viPath = vi && *vi ? VIRec(vi)->path : nullptr;
+    bool made = base && viPath && FDirName(viPath, base) == kNoErr && FIsAPathOfType(base, kAbsPath);
+    if (base && !made) made = GetAppPath(base) == kNoErr && FIsAPathOfType(base, kAbsPath);
+    err = made && FAddPath(base, in->path, abs) == kNoErr ? kNoErr : kMemFullErr;
+    if (base) FDisposePath(base);
+  }
+  if (err) {
+    FDisposePath(abs);
+    return err;
+  }
+  *out = abs;
+  return kNoErr;
+}
+
+int32 OpenVIRef(CBRNodeIn* in, CBRNodeOut* out) {
+  const int32 options = kCBROpenOptions | (in->options & kCBRNodeOptionMask);
+  AsyncRef a = nullptr;
+  VIRef ref = 0;
+  MgErr err;
+  if (in->name && in->name[0]) {
+    err = AppOpenVIRefByName(in->app, in->name, in->connType, options, in->password, &ref, nullptr, &NodeCompletion,
+                             &a);
+  } else if (!in->path) {
+    err = kArgErr;
+  } else {
+    Path abs = nullptr;
+    err = AbsolutePath(in, &abs);
+    if (!err) {
+      err = AppOpenVIRefByPath(in->app, abs, in->connType, options, in->password, &ref, nullptr, &NodeCompletion,
+                               &a);
+      FDisposePath(abs);
+    }
+  }
+  if (err == kVIRefPendingErr && a) return Pend(kCBROpenVIRef, in, out, a);
+  out->ref = err ? 0 : ref;
+  out->error = err;
+  return 0;
+}
+
+int32 PropertyNode(CBRNodeIn* in, CBRNodeOut* out) {
+  AsyncRef a = nullptr;
+  MgErr error = kNoErr;
+  int32 index = 0;
+  const MgErr result =
+      in->ref ? VIRefAttrVector(in->ref, in->count, in->entries, kVIRefOptTrusted, &error, &index, nullptr,
+                                &NodeCompletion, &a)
+              : AppAttrVector(in->app, in->count, in->entries, kVIRefOptTrusted, &error, &index, nullptr,
+                              &NodeCompletion, &a);
+  if (result == kVIRefPendingErr && a) return Pend(kCBRPropertyNode, in, out, a);
+  out->error = result ? result : error;
+  out->index = index;
+  return 0;
+}
+
+int32 InvokeNode(CBRNodeIn* in, CBRNodeOut* out) {
+  AsyncRef a = nullptr;
+  const MgErr result =
+      in->ref ? VIRefDoMethod(in->ref, in->selector, in->count, in->entries, kVIRefOptTrusted, nullptr,
+                              &NodeCompletion, &a)
+              : AppDoMethod(in->app, in->selector, in->count, in->entries, kVIRefOptTrusted, nullptr, &NodeCompletion,
+                            &a);
+  if (result == kVIRefPendingErr && a) return Pend(kCBRInvokeNode, in, out, a);
+  out->error = result;
+  return 0;
+}
+
+int32 OpenAppRef(CBRNodeIn* in, CBRNodeOut* out) {
+  AsyncRef a = nullptr;
+  AppRef app = kNoAppRef;
+  static const uChar kNone[1] = {0};
+  const MgErr err = OpenAppRefByName(in->name ? in->name : kNone, uInt16(in->port), &app, nullptr, &NodeCompletion, &a);
+  if (err == kVIRefPendingErr && a) return Pend(kCBROpenAppRef, in, out, a);
+  out->app = err ? kNoAppRef : app;
+  out->error = err;
+  return 0;
+}
+
+}  // namespace
+
+int32 CallByRefStep(int32 kind, void* data, void* result) {
+  auto* in = static_cast<CBRNodeIn*>(data);
+  auto* out = static_cast<CBRNodeOut*>(result);
+  if (!in || !out) return kArgErr;
+  out->async = nullptr;
+  switch (kind) {
+    case kCBROpenVIRef: return OpenVIRef(in, out);
+    case kCBRPropertyNode: return PropertyNode(in, out);
+    case kCBRCloseRef: out->error = in->ref ? VIRefRelease(in->ref) : QXAppRefRelease(in->app); return 0;
+    case kCBRInvokeNode: return InvokeNode(in, out);
+    case kCBROpenAppRef: return OpenAppRef(in, out);
+    default: out->error = kArgErr; return 0;
+  }
+}
+
+MgErr CBRAbortNode(CBRNodeIn* in, CBRNodeOut* out) {
+  if (!out) return kArgErr;
+  AsyncRef a = out->async;
+  out->async = nullptr;
+  Pending p{};
+  // Forgotten first, so that no completion reaches the node; then killed.
+  const bool pending = a && TakePending(a, &p);
+  const MgErr err = pending ? KillQXObjAsyncRef(a) : kNoErr;
+  if (in && in->valid && DSCheckHandle(in->valid) == kNoErr && DSGetHandleSize(in->valid) >= int32(sizeof(int32))) {
+    const int32 done = 0;
+    std::memcpy(*in->valid, &done, sizeof done);
+  }
+  return err;
+}
+
+int32 CBRPendingNodes() {
+  std::lock_guard<std::mutex> g(gPendingLock);
+  return int32(gPending.size());
+}
