@@ -354,6 +354,10 @@ int32 ListboxAttr(ObjHeap heap, int32 lb, AttrCallRec* rec) {
     case kSymbols:
       if (AttrGetBool(c.td, c.value, &on) && on != bool(flags & kLbShowSymbols)) {
         lb::SetFlags(heap, lb, flags ^ kLbShowSymbols);
+        // The rows take the symbols' height and the text moves beside them.
+        if (ListboxCalcRowHeight(heap, lb)) reply |= kAttrReplyResized;
+        ListboxLayoutParts(heap, lb);
+        c.data = lb::Data(heap, lb);
         changed = true;
       }
       break;

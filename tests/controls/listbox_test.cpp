@@ -459,6 +459,7 @@ TEST_F(ListboxAttrTest, PropertiesReadAndWriteTheListbox) {
   on = true;
   Call(5, false, tdb::Boolean(), &on);
   EXPECT_TRUE(lb::Flags(panel_, lb_) & kLbShowSymbols);
+  EXPECT_EQ(ObjInt16(panel_, lb_, kLbRowHeightByte), 14) << "symbol rows are at least 14 high";
   // A selector past the table is reported and changes nothing.
   qxtest::Reports::Get().Clear();
   EXPECT_EQ(Set(11, 1), 0);
