@@ -24,6 +24,7 @@
 #include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/paneldisplay.h"
+#include "panel/popup.h"
 #include "panel/operate.h"
 #include "panel/transact.h"
 #include "platform/qx_sysinfo.h"
@@ -533,7 +534,17 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
 
 int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void* old, const void* value);
 
+// The generic pop-up menu; the listbox keeps a level of its own in it.
+int32 ListboxOPopupMethod(ObjHeap heap, int32 listbox, PopupMsgRecord* rec) {
+  const int32 reply = DDOOPopupMethod(heap, listbox, rec);
+  if (!reply && rec) ++rec->level;
+  return reply;
+}
+
 void ControlsJoinListboxSlots() {
+  ObjJoinSlot(kMsgOPopup, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxOPopupMethod) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgODisplayVal, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODisplayValMethod) : ObjMethodAddr(nullptr);
   });

@@ -121,6 +121,8 @@ struct TransactionFrame;
 QX_EXTERN_C int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, int32 action,
                                      ActionParams* p);
 void ControlsJoinListboxSlots();
+struct PopupMsgRecord;
+QX_EXTERN_C int32 ListboxOPopupMethod(ObjHeap heap, int32 listbox, PopupMsgRecord* rec);
 // The row height from the text's font (at least 14 or 18 with symbols);
 // 128 when the list area was resized to whole rows.  The text column laid
 // out beside the symbols; 1 when it moved.

@@ -15,6 +15,7 @@
 #include "panel/attrcall.h"
 #include "panel/ctrl_internal.h"
 #include "panel/dataxfer.h"
+#include "panel/popup.h"
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
 #include "platform/qx_time.h"
@@ -199,6 +200,15 @@ TEST_F(ListboxTest, TypedKeysReachTheFocusedListboxThroughThePanel) {
   FPHandleKey(&down, panel_);
   EXPECT_EQ(Marked(kLbItemSelected), Ints{3});
   FPReleaseKeyFocus(panel_);
+}
+
+// The pop-up menu passes the generic level and keeps one of its own.
+TEST_F(ListboxTest, ThePopUpMenuKeepsALevelOfItsOwn) {
+  Make(0, {"a"});
+  PopupMsgRecord rec{};
+  rec.phase = 1;
+  EXPECT_EQ(OPopup(panel_, lb_, &rec), 0);
+  EXPECT_EQ(rec.level, 2);
 }
 
 TEST_F(ListboxTest, ScrollingToAnItemKeepsTheTopInRange) {
