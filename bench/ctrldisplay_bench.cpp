@@ -9,9 +9,21 @@
 // redrawn: replayed (a picture that erases first), then from its
 // off-screen copy; the copy's run reports
 // "x_replay", its thread CPU time per redraw over the replay's.
+//
+// A vertical slide (a bevelled housing, a scale of eleven labelled markers
+// lying on it, a fill and a slider) takes a new value each iteration: drawn
+// whole by its ODraw without the housing image (the housing drawn straight,
+// as where the image cannot be used), then moved by its display method,
+// which repairs the moved slider from the housing image inside the housing;
+// the move's run reports "x_full_draw", its thread CPU time per value over
+// the full draw's.
 #include <benchmark/benchmark.h>
 
 #include "panel_scene.h"
+
+#include "controls/picc.h"
+#include "controls/scale.h"
+#include "controls/scaleobj.h"
 
 #include <time.h>
 
@@ -32,6 +44,9 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "panel/ctrldraw.h"
+#include "panel/datageom.h"
+#include "panel/objimage.h"
+#include "panel/oinit.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
@@ -53,6 +68,8 @@ struct Scene : PanelScene {
   UHandle arrayValue = nullptr;
   int32 picture = 0;            // the picture control and its value
   UHandle pictureValue = nullptr;
+  int32 slideDco = 0, slide = 0, housing = 0;  // the slide's controller, its display, its housing
+  float64* slideValue = nullptr;
 
   // A numeric's text part (part 10) in its bounds.
   bool Text(int32 numeric, int16 top, int16 left) {
@@ -63,6 +80,54 @@ struct Scene : PanelScene {
     TRecord t = TNew(&r, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, 0xFFFFFF);
     ObjSetWord(heap, label, kObjText / 4, int32(uintptr_t(t)));
     return t != nullptr;
+  }
+
+  // A cosmetic part of the slide drawn by a built-in picture procedure.
+  int32 Pictured(int32 owner, int16 id, PictureProc proc, uInt32 style, int16 top, int16 left, int16 h, int16 w) {
+    const int32 part = Obj(kClsCosmetic, owner, id);
+    int32 image = 0;
+    if (!part || INewProcImage(proc, style, &image) != kNoErr) return 0;
+    Place(part, top, left, h, w);
+    ObjSetWord(heap, part, kObjImage / 4, kObjImageHeld | image);
+    ObjSetWord(heap, part, kObjCosmFore / 4, 0x303030);
+    ObjSetWord(heap, part, kObjCosmBack / 4, 0xC0C0C0);
+    return part;
+  }
+
+  // The slide: parts listed front to back, the housing last (behind the scale).
+  bool Slide(std::vector<int32>& dcos) {
+    ControlsInstallScaleHooks();
+    ControlsJoinScaleSlots();
+    slideDco = NewControl(Type(tdb::DBL()), kClsSlide, &slide);
+    Place(slide, 460, 10, 240, 90);
+    if (!Pictured(slide, kPartNeedle, SliderPictProc, 0x42000, 465, 40, 10, 40) ||
+        !Pictured(slide, kPartFill, RectPictProc, 0x4401, 680, 55, 1, 10))
+      return false;
+    const int32 scale = Obj(kClsScale, slide, kControlPartScale);
+    Place(scale, 470, 12, 220, 26);
+    ObjSetWord(heap, scale, 0, int32(kScaleEndLabels | kScaleEndTicks));
+    const int32 label = Obj(kClsLabel, scale, kScalePartLabel);
+    Place(label, 470, 12, 14, 20);
+    const Rect lr{470, 12, 484, 32};
+    TRecord t = TNew(&lr, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, 0xFFFFFF);
+    if (!t) return false;
+    ObjSetWord(heap, label, kObjText / 4, int32(uintptr_t(t)));
+    if (!Pictured(scale, kScalePartTick, RectPictProc, 0x4401, 470, 34, 1, 4)) return false;
+    housing = Pictured(slide, kPartHousing, RectPictProc, 0x4202, 460, 10, 240, 90);
+    if (!housing) return false;
+    dcos.push_back(slideDco);
+    return true;
+  }
+
+  // The scale's range along the housing, once its record is in the data space.
+  bool SlideScale() {
+    const int32 scale = FindPart(heap, slide, kControlPartScale, 0);
+    ScaleRec* r = scale ? ScaleRecOf(heap, scale) : nullptr;
+    if (!r) return false;
+    r->min = 0, r->max = 10, r->start = 0, r->increment = 1, r->multiplier = 1;
+    r->pixelStart = 680, r->pixelEnd = 480;
+    slideValue = reinterpret_cast<float64*>(uintptr_t(uInt32(OGetDataPtr(heap, slideDco, 0, kDataPtrOperate, nullptr))));
+    return slideValue != nullptr;
   }
 
   Scene() {
@@ -87,6 +152,7 @@ struct Scene : PanelScene {
     ObjSetWord(heap, shown, kPWArrayElement, element);
     ObjSetWord(heap, shown, kPWArrayGrid, ((kSide - 1) << 16) | (kSide - 1));
     dcos.push_back(array);
+    if (!Slide(dcos)) return;
     ObjSetWord(heap, root, kPanelRootDataSpaceWord, int32(uintptr_t(VIRec(vi)->dataSpace)));
     ObjSetWord(heap, root, 10, vib::NewList(heap, dcos));
     for (int32 dco : dcos)
@@ -108,6 +174,7 @@ struct Scene : PanelScene {
           PictAppendOp(pictureValue, 0, kPictOpPaintRect, &a) != kNoErr)
         return;
     }
+    if (!SlideScale()) return;
     int32 sizes[] = {kSide, kSide};
     int32* sz = sizes;
     if (ArrayResize(StdTDTable[kTDDBL], 2, &arrayValue, &sz) != kNoErr || !arrayValue) return;
@@ -202,8 +269,54 @@ void BM_PictureFromItsCopy(benchmark::State& st) {
   if (gReplayNs > 0) st.counters["x_replay"] = ns / gReplayNs;
 }
 
+double gFullDrawNs = 0;
+
+void BM_SlideDrawnWhole(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  // Without the housing image: the housing and its scale drawn every time.
+  ObjSetWord(s.heap, s.housing, 0, ObjWord(s.heap, s.housing, 0) | 0x4);
+  int32 n = 0;
+  gFullDrawNs = Redraws(st, s, [&] {
+    *s.slideValue = (++n % 10) + 0.5;
+    ODrawObj(s.heap, s.slide, int32(uintptr_t(s.slideValue)), 0, 4);
+  });
+  ObjSetWord(s.heap, s.housing, 0, ObjWord(s.heap, s.housing, 0) & ~0x4);
+}
+
+void BM_SlideMovedFromItsHousingImage(benchmark::State& st) {
+  Scene& s = Get();
+  if (!s.ok) return st.SkipWithError("the panel could not be built");
+  {
+    // The first drawing on the screen makes the housing image.
+    WPortState port;
+    WSetup(s.window, &port);
+    ODrawObj(s.heap, s.slide, int32(uintptr_t(s.slideValue)), 0, 4);
+    WRestore(&port);
+  }
+  Rect housing;
+  Bool32 onHousing = 0;
+  if (!SlideHousingRect(s.heap, s.slide, &housing, &onHousing) || !onHousing)
+    return st.SkipWithError("the scale does not lie on the housing");
+  double ns = 0;
+  int32 n = 0;
+  for (auto _ : st) {
+    const float64 old = *s.slideValue;
+    *s.slideValue = (++n % 10) + 0.5;
+    const double start = ThreadNs();
+    PanelDisplayValues(s.heap, s.slideDco, &old, s.slideValue);
+    const double t = ThreadNs() - start;
+    st.SetIterationTime(t / 1e9);
+    ns += t;
+  }
+  ns /= double(st.iterations());
+  if (gFullDrawNs > 0) st.counters["x_full_draw"] = ns / gFullDrawNs;
+}
+
 }  // namespace
 
+BENCHMARK(BM_SlideDrawnWhole)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SlideMovedFromItsHousingImage)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PictureReplayed)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PictureFromItsCopy)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NewValuesSeparateNumerics)->UseManualTime()->Unit(benchmark::kMicrosecond);

@@ -422,13 +422,17 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   const int32 housing = FindPart(heap, object, kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
+  Rect moved = c.rects.front();
   for (const Rect& r : c.rects) {
     Rect s;
     inside = inside && DSectRect(&r, &h, &s) && DEqualRect(&s, &r);
+    DUnionRect(&r, &moved);
   }
   if (inside) {
+    // Only what moved is drawn again: the rest of the housing already shows
+    // the same pixels, and the housing's image is copied for these alone.
     Rect saved;
-    WLimitClip(&h, &saved);
+    WLimitClip(&moved, &saved);
     DrawSlideValue(heap, object, newData, 0, BlinkPartState(heap, object, kDrawModeNormal), 0);
     WRestoreClip(&saved);
     return 0;

@@ -1,5 +1,15 @@
 // A slide's needle and fill following its value through its scale.
+#include <vector>
+
 #include "controls/scale.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/window/wport.h"
+#include "panel/ctrl_internal.h"
+#include "panel/objdraw.h"
+#include "panel/objload.h"
+#include "platform/qx_surface.h"
+#include "platform/qx_window.h"
 #include "panel/datageom.h"
 #include "panel/panel_test_support.h"
 #include "panel/valuedraw.h"
@@ -69,6 +79,78 @@ TEST_F(DataBounds, NeedleAndFillFollowTheValue) {
   ClearReports();
   EXPECT_EQ(ObjUpdateDataBounds(panel_, slide_, nullptr, &five, 8), 0);
   EXPECT_EQ(Asserts(), 1);
+}
+
+// A value shown through the housing image leaves the slide's pixels as a
+// whole drawing of the slide at that value without the image leaves them:
+// the slider's old place repaired from the image, its new place drawn.
+TEST_F(DataBounds, AMoveRepairedFromTheHousingImageLooksAsAWholeDrawing) {
+  // Parts drawn by pixmaps: the housing in bands so that a copy from the
+  // wrong place shows, the needle red, the fill blue.
+  // A window of the screen, where the housing image is used.
+  ASSERT_EQ(WInitScreenImage(), kNoErr);
+  DInitDraw();
+  WDestroy(window_);
+  const Rect place{0, 0, 200, 300};
+  window_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+  ASSERT_NE(window_, kWNoWindow);
+  PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window_));
+  std::vector<int32> images;
+  auto paint = [&](int32 part, Rect r, std::vector<DColor> bands) {
+    const Rect at{0, 0, int16(r.bottom - r.top), int16(r.right - r.left)};
+    int32 image = 0;
+    ASSERT_EQ(ICreatePixmap(-1, &at, 0, &image), kNoErr);
+    images.push_back(image);
+    WPortState port;
+    WSetup(window_, &port);
+    ImageSaveRecord save{};
+    IOpen(image, &save);
+    const int16 h = int16((at.bottom + int16(bands.size()) - 1) / int16(bands.size()));
+    for (size_t i = 0; i < bands.size(); ++i) {
+      const Rect band{int16(h * int16(i)), 0, int16(h * int16(i + 1)), at.right};
+      DSelectNormPen(bands[i], bands[i]);
+      DPaintRect(&band);
+    }
+    IClose(image, &save);
+    WRestore(&port);
+    SetW(part, kObjImage / 4, 0x10000 | image);
+  };
+  const int32 housing = FindPart(panel_, slide_, kPartHousing, 0);
+  paint(housing, B(housing), {0x101010, 0x303030, 0x505050, 0x707070, 0x909090, 0xB0B0B0});
+  paint(needle_, B(needle_), {0xFF0000});
+  paint(fill_, B(fill_), {0x0000FF});
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
+  auto shot = [&] {
+    std::vector<uInt32> px;
+    for (int32 v = 0; v < 110; ++v)
+      for (int32 h = 0; h < 20; ++h) px.push_back(PlatSurfaceGetPixel(surface, h, v) & 0xFFFFFF);
+    return px;
+  };
+  auto whole = [&](const float64& value, bool viaImage) {
+    SetW(housing, 0, viaImage ? 0 : int32(ctrl::kFlagNoDrawInPlace));
+    PlatSurfaceClear(surface, 0xFFFFFF);
+    WPortState port;
+    WSetup(window_, &port);
+    ODrawObj(panel_, slide_, int32(uintptr_t(&value)), 0, kDrawModeNormal);
+    WRestore(&port);
+    SetW(housing, 0, 0);
+    return shot();
+  };
+  const float64 values[] = {5, 2, 9.5, 0, 8};
+  for (size_t i = 0; i + 1 < std::size(values); ++i) {
+    SCOPED_TRACE(values[i + 1]);
+    whole(values[i], true);
+    ASSERT_EQ(ObjUpdateDataBounds(panel_, slide_, &values[i], &values[i + 1], 7), 0) << "drawn at once";
+    const std::vector<uInt32> repaired = shot();
+    EXPECT_EQ(repaired, whole(values[i + 1], false));
+  }
+  const int32 made = W(slide_, ctrl::kSlideImageWord);
+  EXPECT_NE(made, 0) << "the housing image was made";
+  if (made) IRelease(made);
+  SetW(slide_, ctrl::kSlideImageWord, 0);
+  for (int32 part : {housing, needle_, fill_}) SetW(part, kObjImage / 4, 0);
+  for (int32 image : images) IRelease(image);
+  DDisposeDraw();
 }
 
 }  // namespace

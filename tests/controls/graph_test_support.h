@@ -29,7 +29,7 @@ namespace graphtest {
 // What a graph is made of.  Plot areas take the orders of their places in
 // the list; scales 0 .. n - 1.  A plot area's colour 0x1000000 is
 // transparent.
-struct GraphSpec {
+struct GraphShape {
   int16 type = kGraphWaveform;
   Rect bounds{0, 0, 200, 300};
   std::vector<Rect> plotAreas{{20, 40, 180, 280}};
@@ -79,10 +79,10 @@ class GraphTest : public ptest::PanelTest {
 
  public:
   // ---- Graphs ---------------------------------------------------------------------
-  // A graph as the spec says, its value of type valueType (none: no type),
+  // A graph of shape s, its value of type valueType (none: no type),
   // its data space allocated, its x scales 0 .. 10 across the first plot
   // area and its y scales 0 .. 10 upward.
-  int32 MakeGraph(const GraphSpec& s, const tdb::TD* valueType = nullptr) {
+  int32 MakeGraph(const GraphShape& s, const tdb::TD* valueType = nullptr) {
     const int32 g = Obj(kClsGraphChart);
     PutNative16(*panel_ + g + kPanelGraphKindByte, uInt16(s.type));
     SetBounds(g, s.bounds);
@@ -179,6 +179,13 @@ class GraphTest : public ptest::PanelTest {
   static void Put(std::vector<uChar>* out, T v) {
     const auto* b = reinterpret_cast<const uChar*>(&v);
     out->insert(out->end(), b, b + sizeof v);
+  }
+  // The bytes of the values in a row: a record's fields or a list of handles.
+  template <typename... T>
+  static std::vector<uChar> Bytes(T... v) {
+    std::vector<uChar> out;
+    (Put(&out, v), ...);
+    return out;
   }
 
   // ---- Drawing ------------------------------------------------------------------------

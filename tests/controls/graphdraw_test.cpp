@@ -22,11 +22,8 @@ class GraphDrawTest : public graphtest::GraphTest {
   }
   // A chart whose history record holds count points of a buffer of size.
   int32 Chart(int32 count, int32 size) {
-    graphtest::GraphSpec s;
-    s.type = 101;
-    s.scrollbar = true;
     const TD value = DBL();
-    const int32 g = MakeGraph(s, &value);
+    const int32 g = MakeGraph({.type = 101, .scrollbar = true}, &value);
     ChartHistoryView h;
     EXPECT_TRUE(ChartHistoryOf(panel_, g, &h));
     if (!h.count) return g;
@@ -43,10 +40,8 @@ class GraphDrawTest : public graphtest::GraphTest {
 TEST_F(GraphDrawTest, LegendShowsWholeRowsAndOneMoreForMorePlots) {
   const std::tuple<int32, int32, int32> cases[] = {{3, 60, 3}, {2, 40, 2}, {1, 40, 2}};
   for (const auto& [plots, height, listed] : cases) {
-    graphtest::GraphSpec s;
-    s.legend = {100, 10, 150, 110};
     const TD t = Array(DBL());
-    const int32 g = MakeGraph(s, &t);
+    const int32 g = MakeGraph({.legend = {100, 10, 150, 110}}, &t);
     SetBounds(W(g, kGraphLegendLabelWord), Rect{0, 0, 14, 30});
     ASSERT_EQ(ResizePlotList(panel_, g, plots, 0, false), kNoErr);
     WPortState port;
@@ -96,15 +91,12 @@ TEST_F(GraphDrawTest, ClearingAChartStartsItsRangeOverWithItsSpan) {
 // A value reaches the plot area at once; a greyed graph is only invalidated.
 TEST_F(GraphDrawTest, DisplayedValuesDrawThePlotAreaUnlessGreyed) {
   const TD t = Array(Cluster({Array(DBL())}));
-  std::vector<uChar> r;
-  Put(&r, Doubles({1}));
-  Put(&r, Doubles({2}));
-  UHandle v = Records(r, 2);
+  UHandle v = Records(Bytes(Doubles({1}), Doubles({2})), 2);
   Record();
-  const int32 g = MakeGraph(graphtest::GraphSpec{}, &t);
+  const int32 g = MakeGraph({}, &t);
   EXPECT_EQ(GraphODisplayValMethod(panel_, g, nullptr, &v), 0);
   EXPECT_EQ(PlotCount(g), 2);
-  const int32 greyed = MakeGraph(graphtest::GraphSpec{}, &t);
+  const int32 greyed = MakeGraph({}, &t);
   SetFlags(greyed, 0x80);
   EXPECT_EQ(GraphODisplayValMethod(panel_, greyed, nullptr, &v), 0x20000);
   EXPECT_EQ(PlotCount(greyed), 0);

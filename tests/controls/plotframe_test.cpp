@@ -15,7 +15,7 @@
 namespace {
 
 using tdb::Array, tdb::AsTD, tdb::Cluster, tdb::DBL, tdb::I16, tdb::I32, tdb::String, tdb::TD;
-using graphtest::GraphSpec;
+using graphtest::GraphShape;
 
 class PlotFrameTest : public graphtest::GraphTest {
  protected:
@@ -40,7 +40,7 @@ class PlotFrameTest : public graphtest::GraphTest {
   }
   Bool32 debugging_ = false;
   // A waveform graph of a 1-D array of doubles.
-  int32 Wave(GraphSpec s = {}) {
+  int32 Wave(GraphShape s = {}) {
     const TD t = Array(DBL());
     return MakeGraph(s, &t);
   }
@@ -81,11 +81,8 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " transparent " << c.transparent << " flagged "
                                     << c.flagged << " update " << c.update << " before " << c.before);
-    GraphSpec s;
-    s.type = c.type;
-    if (c.transparent) s.plotBack = kTransparentColor;
     const TD t = IsChartType(c.type) ? DBL() : Array(DBL());
-    const int32 g = MakeGraph(s, &t);
+    const int32 g = MakeGraph({.type = c.type, .plotBack = c.transparent ? kTransparentColor : 0xFFFFFF}, &t);
     SetFlags(g, c.before | (c.hidden ? kObjFlagHidden : 0));
     if (c.flagged) SetFlags(FindPart(panel_, g, kGPartPlotArea, 0), kPlotAreaFlagged);
     if (c.pending) PutNative32(FPHeapDataPtr(panel_, W(g, kGraphHistoryWord)) + 4, 5);
@@ -108,9 +105,7 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
 }
 
 TEST_F(PlotFrameTest, OffscreenPixmapIsKeptOnScreensAndReleasedWhenPrinting) {
-  GraphSpec s;
-  s.plotAreas = {{20, 40, 100, 280}, {110, 40, 180, 200}};
-  const int32 g = Wave(s);
+  const int32 g = Wave({.plotAreas = {{20, 40, 100, 280}, {110, 40, 180, 200}}});
   UHandle v = Doubles({1, 2});
   ShowInWindow();
   Record();
@@ -148,8 +143,7 @@ TEST_F(PlotFrameTest, OffscreenPixmapIsKeptOnScreensAndReleasedWhenPrinting) {
   EXPECT_EQ(IKindOf(kept), 0) << "released with its graph";
   // A pixmap that cannot be made (of an area without height) is reported
   // and the plots are drawn directly.
-  s.plotAreas = {{20, 40, 20, 280}};
-  const int32 flat = Wave(s);
+  const int32 flat = Wave({.plotAreas = {{20, 40, 20, 280}}});
   SetFlags(flat, kGraphFlagSmooth);
   qxtest::Reports::Get().Clear();
   EXPECT_EQ(Draw(flat, &v), 0);
@@ -186,11 +180,8 @@ TEST_F(PlotFrameTest, WaveformsSizeThePlotListAndAutoscaleX) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "shape " << c.shape << " flags " << c.flags << " update " << c.update);
-    GraphSpec s;
-    s.type = c.graphType;
-    s.xScales = 2;
+    GraphShape s{.type = c.graphType, .plotAreas = {}, .xScales = 2};
     if (c.legendRows) s.legend = Rect{0, 0, int16(16 * c.legendRows), 100};
-    s.plotAreas.clear();
     for (int32 i = 0; i < c.areas; ++i) s.plotAreas.push_back(Rect{int16(20 + 50 * i), 40, int16(60 + 50 * i), 280});
     const TD types[] = {Array(DBL()), Array(Cluster({Array(DBL())})), Array(DBL(), {kTDVariable, kTDVariable})};
     const int32 g = MakeGraph(s, &types[c.shape]);
@@ -220,6 +211,7 @@ TEST_F(PlotFrameTest, WaveformsSizeThePlotListAndAutoscaleX) {
 }
 
 TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
+  const TD t = Array(DBL(), {kTDVariable, kTDVariable});
   struct Case {
     int16 type;
     std::vector<int32> dims;
@@ -235,11 +227,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " flags " << c.flags);
-    GraphSpec s;
-    s.type = c.type;
-    s.colourScale = true;
-    const TD t = Array(DBL(), {kTDVariable, kTDVariable});
-    const int32 g = MakeGraph(s, &t);
+    const int32 g = MakeGraph({.type = c.type, .colourScale = true}, &t);
     SetScale(Scale(g, kGPartXScale, 0), 0, c.xMax, 40, 280);
     SetFlags(g, c.flags);
     std::vector<float64> cells(size_t(c.dims[0] * c.dims[1]), 1.0);
@@ -252,11 +240,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
     EXPECT_EQ(R(rec->drawn), R(c.drawn));
   }
   // An intensity record without its colour table is an internal fault.
-  GraphSpec s;
-  s.type = 3;
-  s.colourScale = true;
-  const TD t = Array(DBL(), {kTDVariable, kTDVariable});
-  const int32 g = MakeGraph(s, &t);
+  const int32 g = MakeGraph({.type = 3, .colourScale = true}, &t);
   auto* rec = reinterpret_cast<IntensityRec*>(FPHeapDataPtr(panel_, W(g, kGraphImageWord)));
   DSDisposeHandle(rec->colorTable);
   rec->colorTable = nullptr;
@@ -269,7 +253,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
 
 TEST_F(PlotFrameTest, UnknownShapesAreReportedAndTheHighlightFollowsTheBlink) {
   const TD text = String();
-  const int32 g = MakeGraph(GraphSpec{}, &text);
+  const int32 g = MakeGraph({}, &text);
   ASSERT_EQ(ResizePlotList(panel_, g, 2, 0, false), kNoErr);
   PutNative16(*panel_ + g + kGraphHighlightPlotByte, 1);
   UHandle none = nullptr;
@@ -297,15 +281,12 @@ TEST_F(PlotFrameTest, DraggedZoomRectangleIsFramedEvenAfterAFailure) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "tool " << c.tool << " tracked " << c.tracked << " fail " << c.fail);
     const TD t = Array(Cluster({Array(DBL())}));
-    const int32 g = MakeGraph(GraphSpec{}, &t);
+    const int32 g = MakeGraph({}, &t);
     SetTool(g, c.tool);
     SetTrackObject(c.tracked ? panel_ : nullptr, c.tracked ? g : 0, nullptr, nullptr, 1);
     TrackState(c.dragging ? 1 : 0, nullptr, 1);
     SetGraphTrack(GraphTrack{kGPartPlotArea, Point{90, 200}, Point{30, 60}});
-    std::vector<uChar> r;
-    Put(&r, Doubles({1}));
-    Put(&r, Doubles({2}));
-    UHandle v = Records(r, 2);
+    UHandle v = Records(Bytes(Doubles({1}), Doubles({2})), 2);
     Record();
     if (c.fail) MemFailNthAllocation(1);
     EXPECT_EQ(Draw(g, &v), c.fail ? kPlotResultFailed : 0);
@@ -322,10 +303,8 @@ TEST_F(PlotFrameTest, ChartScrollbarHoldsTheWindowOnlyWithItsFlag) {
   const std::tuple<bool, int32, bool, Bool32, int32> cases[] = {
       {true, kGPartChartScrollbar, true, true, 0}, {true, kGPartChartScrollbar, false, false, 1},
       {true, kGPartPlotArea, true, false, 0}, {false, kGPartChartScrollbar, true, false, 0}};
-  GraphSpec s;
-  s.type = 101;
   const TD t = DBL();
-  const int32 g = MakeGraph(s, &t);
+  const int32 g = MakeGraph({.type = 101}, &t);
   for (const auto& [tracked, part, held, answer, stops] : cases) {
     SetFlags(g, kGraphFlagScrollHeld, held);
     SetTrackObject(tracked ? panel_ : nullptr, tracked ? g : 0, nullptr, nullptr, 1);
@@ -339,7 +318,7 @@ TEST_F(PlotFrameTest, ChartScrollbarHoldsTheWindowOnlyWithItsFlag) {
 // Plot areas painted into a pixmap: each shown area's background inside
 // its one-pixel border, clipped; transparent and hidden areas left alone.
 TEST_F(PlotFrameTest, PlotAreasArePaintedInsideTheirBorder) {
-  GraphSpec s;
+  GraphShape s;
   s.plotAreas = {{20, 40, 100, 280}, {110, 40, 180, 280}, {0, 0, 10, 10}};
   const int32 g = MakeGraph(s);
   SetColours(FindPart(panel_, g, kGPartPlotArea, 0), 0, 0xFF0000);

@@ -57,24 +57,30 @@ int ThreadCount() {
   }
   return n;
 }
-// A one-dimensional array (lower bound 1) of the variants, or of strings.
-PlatSafeArray* Array(uInt16 vt, std::vector<PlatVariant> items, uint16_t dims = 1) {
-  PlatSafeArrayBound b[2] = {{uint32_t(items.size()), 1}, {1, 0}};
-  PlatSafeArray* a = PlatSafeArrayCreate(vt, dims, b);
-  for (int32 i = 0; i < int32(items.size()); ++i) {
-    int32 index[2] = {i + 1, 0};
-    EXPECT_EQ(PlatSafeArrayPutElement(a, index, vt == kPlatVtBstr ? static_cast<void*>(&items[size_t(i)].bstr)
-                                                                   : static_cast<void*>(&items[size_t(i)])),
-              kPlatOk);
-    PlatVariantClear(&items[size_t(i)]);
-  }
-  return a;
-}
+// A one-dimensional array (lower bound 1) of the variants, or of strings,
+// in a variant.
 PlatVariant ArrayVar(uInt16 vt, std::vector<PlatVariant> items, uint16_t dims = 1) {
+  PlatSafeArrayBound b[2] = {{uint32_t(items.size()), 1}, {1, 0}};
   PlatVariant v{};
   v.vt = kPlatVtArray | vt;
-  v.array = Array(vt, std::move(items), dims);
+  v.array = PlatSafeArrayCreate(vt, dims, b);
+  for (int32 i = 0; i < int32(items.size()); ++i) {
+    int32 index[2] = {i + 1, 0};
+    PlatVariant& item = items[size_t(i)];
+    EXPECT_EQ(PlatSafeArrayPutElement(v.array, index, vt == kPlatVtBstr ? static_cast<void*>(&item.bstr) : &item),
+              kPlatOk);
+    PlatVariantClear(&item);
+  }
   return v;
+}
+// Call's arguments, the last first: the values and their names (none: a
+// missing argument).
+std::vector<PlatVariant> Named(std::vector<PlatVariant> values, std::vector<PlatVariant> names,
+                               uInt16 valueVt = kPlatVtVariant, uint16_t nameDims = 1) {
+  PlatVariant n{};
+  n.vt = kPlatVtError;
+  if (!names.empty()) n = ArrayVar(kPlatVtBstr, std::move(names), nameDims);
+  return {ArrayVar(valueVt, std::move(values)), n};
 }
 
 // What a failed post answers: the queue refuses.
@@ -181,6 +187,16 @@ class OleVI : public srvtest::ServerVITest {
     PlatComRelease(app);
     return vi.vt == kPlatVtDispatch ? vi.dispatch : nullptr;
   }
+  // Runs body on a client thread with a VI object of the file made through
+  // the Application object; released afterwards.
+  static void OnClientVI(const std::string& file, const std::function<void(PlatComDispatch*)>& body) {
+    OnClient([&] {
+      PlatComDispatch* vi = ViaApplication("L:\\" + file);
+      ASSERT_NE(vi, nullptr);
+      body(vi);
+      PlatComRelease(vi);
+    });
+  }
   static VIRef OnlyRef() {
     VIRef refs[4] = {};
     return VIRefList(refs, 4) == 1 ? refs[0] : 0;
@@ -225,9 +241,7 @@ TEST_F(OleVI, CommonRules) {
 // through it: the object's thread is a third one; property reads, unknown
 // ids and a failed post of the request each answer as they should.
 TEST_F(OleVI, ClientApplicationAndVIObjectThreads) {
-  OnClient([&] {
-    PlatComDispatch* vi = ViaApplication("L:\\Add.vi");
-    ASSERT_NE(vi, nullptr);
+  OnClientVI("Add.vi", [&](PlatComDispatch* vi) {
     auto* rec = static_cast<OleVIThreadRec*>(OleVIThreadList()->At(0));
     ASSERT_NE(rec, nullptr);
     EXPECT_NE(rec->threadId, PlatThreadCurrentId());
@@ -246,7 +260,6 @@ TEST_F(OleVI, ClientApplicationAndVIObjectThreads) {
     EXPECT_EQ(refused.r, kPlatDispException) << "a request that could not be posted answers at once";
     EXPECT_EQ(refused.code, 5502);
     EXPECT_EQ(OlePostedRequestCount(), 0);
-    PlatComRelease(vi);
   });
   EXPECT_TRUE(Serve([] { return OleVIThreadList()->Count() == 0; })) << "the last release ends the thread and its record";
   EXPECT_EQ(OnlyRef(), VIRef(0)) << "and gives the reference back";
@@ -264,43 +277,16 @@ TEST_F(OleVI, CallAndRun) {
     int32 code;
     int32 sum;  // values[3] afterwards, -1 not looked at
   } rows[] = {
-      {"the sum", "Add.vi",
-       [] {
-         return std::vector<PlatVariant>{ArrayVar(kPlatVtVariant, {I4(2), I4(3), I4(0)}),
-                                         ArrayVar(kPlatVtBstr, {Str("a"), Str("b"), Str("sum")})};
-       },
-       0, 5},
-      {"a required terminal unnamed", "Req.vi",
-       [] {
-         return std::vector<PlatVariant>{ArrayVar(kPlatVtVariant, {I4(2)}), ArrayVar(kPlatVtBstr, {Str("a")})};
-       },
-       5006, -1},
-      {"values without names", "Add.vi",
-       [] {
-         PlatVariant missing{};
-         missing.vt = kPlatVtError;
-         return std::vector<PlatVariant>{ArrayVar(kPlatVtVariant, {I4(2)}), missing};
-       },
-       5003, -1},
-      {"names of two dimensions", "Add.vi",
-       [] {
-         return std::vector<PlatVariant>{ArrayVar(kPlatVtVariant, {I4(2)}), ArrayVar(kPlatVtBstr, {Str("a")}, 2)};
-       },
-       5001, -1},
-      {"values that are no variants", "Add.vi",
-       [] { return std::vector<PlatVariant>{ArrayVar(kPlatVtBstr, {Str("2")}), ArrayVar(kPlatVtBstr, {Str("a")})}; },
-       5002, -1},
-      {"unequal counts", "Add.vi",
-       [] {
-         return std::vector<PlatVariant>{ArrayVar(kPlatVtVariant, {I4(2), I4(3)}), ArrayVar(kPlatVtBstr, {Str("a")})};
-       },
-       5004, -1},
+      {"the sum", "Add.vi", [] { return Named({I4(2), I4(3), I4(0)}, {Str("a"), Str("b"), Str("sum")}); }, 0, 5},
+      {"a required terminal unnamed", "Req.vi", [] { return Named({I4(2)}, {Str("a")}); }, 5006, -1},
+      {"values without names", "Add.vi", [] { return Named({I4(2)}, {}); }, 5003, -1},
+      {"names of two dimensions", "Add.vi", [] { return Named({I4(2)}, {Str("a")}, kPlatVtVariant, 2); }, 5001, -1},
+      {"values that are no variants", "Add.vi", [] { return Named({Str("2")}, {Str("a")}, kPlatVtBstr); }, 5002, -1},
+      {"unequal counts", "Add.vi", [] { return Named({I4(2), I4(3)}, {Str("a")}); }, 5004, -1},
   };
   for (Row& r : rows) {
     SCOPED_TRACE(r.what);
-    OnClient([&] {
-      PlatComDispatch* vi = ViaApplication(std::string("L:\\") + r.vi);
-      ASSERT_NE(vi, nullptr);
+    OnClientVI(r.vi, [&](PlatComDispatch* vi) {
       std::vector<PlatVariant> args = r.args();
       const Outcome o = Call(vi, kOleVICall, kPlatDispatchMethod, args);
       EXPECT_EQ(o.code, r.code) << o.text;
@@ -317,19 +303,15 @@ TEST_F(OleVI, CallAndRun) {
         EXPECT_EQ(mode, 0) << "the reservation comes back";
       }
       for (PlatVariant& a : args) PlatVariantClear(&a);
-      PlatComRelease(vi);
     });
   }
   UHandle spin = FindVIByName(srvtest::PS("Spin.vi"));
-  OnClient([&] {
-    PlatComDispatch* vi = ViaApplication("L:\\Spin.vi");
-    ASSERT_NE(vi, nullptr);
+  OnClientVI("Spin.vi", [&](PlatComDispatch* vi) {
     PlatVariant async{};
     async.vt = kPlatVtBool;
     async.boolVal = -1;
     EXPECT_EQ(Call(vi, kOleVIRun, kPlatDispatchMethod, {async}).r, kPlatOk);
     EXPECT_EQ(VIRec(spin)->eState & kVIStateMask, 2) << "Run(TRUE) returns while the VI runs";
-    PlatComRelease(vi);
   });
   AbortTopVI(spin);
   ASSERT_TRUE(Serve([&] { return (VIRec(spin)->eState & kVIStateMask) == kVIStateIdle; }));
@@ -439,10 +421,6 @@ TEST_F(OleVI, ThreadsShareVIObjects) {
   PlatComRelease(shared);
   EXPECT_TRUE(Serve([] { return OleVIThreadList()->Count() == 0; }));
 }
-
-}  // namespace olevi_test
-
-namespace olevi_test {
 
 // Type information: names to ids on both objects, the load's order
 // (registered, else the application folder's file in the language), files

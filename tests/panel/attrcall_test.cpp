@@ -63,6 +63,9 @@ class AttrCallTest : public ptest::PanelRootTest {
     return r;
   }
   static bool Empty(const Rect& r) { return r.bottom <= r.top || r.right <= r.left; }
+  // A cluster of two I32s: the type of sizes and colour pairs.
+  const TypeDescriptor* Pair() const { return tdb::AsTD(pair_); }
+  const std::vector<uChar> pair_ = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
   int32 numeric_ = 0, dco_ = 0, body_ = 0;
   std::vector<UHandle> values_;
 };
@@ -256,14 +259,18 @@ TEST_F(AttrCallTest, PathsNameEachOwnerAndFindTheKeyFocus) {
   TRSetStackTop(previous);
 }
 
-// The shared value procedures' limits.
-TEST_F(AttrCallTest, SizesAndTextColoursKeepTheirLimits) {
+// The shared value procedures' limits: sizes, text and part colours,
+// part visibility, the format check and the selector count of a table.
+TEST_F(AttrCallTest, SharedValueProceduresKeepTheirLimits) {
   const int32 digits = Obj(kClsLabel, numeric_, 10);
   SetBounds(digits, Rect{10, 10, 30, 50});
   const Rect view{10, 10, 30, 50};
   TRecord text = TNew(&view, 0, reinterpret_cast<const uChar*>("12"), 2, 0, 0, 0xFFFFFF);
   ASSERT_NE(text, nullptr);
   SetW(digits, kObjText / 4, int32(uintptr_t(text)));
+  const int32 frame = Obj(kClsCosmetic, numeric_, 9);
+  SetW(frame, 7, 0x111111);
+  SetW(frame, 8, 0x222222);
   struct Size {
     int32 w, h;
   };
@@ -272,9 +279,7 @@ TEST_F(AttrCallTest, SizesAndTextColoursKeepTheirLimits) {
     int32 reply;
     Size out;
   } sizes[] = {{{2, 17000}, 0x30080, {5, 16000}}, {{5, 16000}, 0, {5, 16000}}};
-  const TypeDescriptor* pair = nullptr;
-  std::vector<uChar> pb = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
-  pair = reinterpret_cast<const TypeDescriptor*>(pb.data());
+  const TypeDescriptor* pair = Pair();
   for (auto& c : sizes) {
     Size v = c.in;
     AttrCallRec rec{};
@@ -284,26 +289,55 @@ TEST_F(AttrCallTest, SizesAndTextColoursKeepTheirLimits) {
     EXPECT_EQ(back.w, c.out.w);
     EXPECT_EQ(back.h, c.out.h);
   }
+  // Part 10 is the digits' text, part 9 the frame.
   struct {
-    uInt32 text, back;
+    int32 part;
+    uInt32 fore, back;
     int32 reply;
-    uInt32 gotText, gotBack;
+    uInt32 gotFore, gotBack;
   } colours[] = {
-      {0x112233, 0xFFFFFF, 0x20100, 0x112233, 0xFFFFFF},
-      {kTransparent, kTransparent, 0x20100, 0x112233, kTransparent},
-      {0x112233, kTransparent + 1, 0, 0x112233, kTransparent},
+      {10, 0x112233, 0xFFFFFF, 0x20100, 0x112233, 0xFFFFFF},
+      {10, kTransparent, kTransparent, 0x20100, 0x112233, kTransparent},
+      {10, 0x112233, kTransparent + 1, 0, 0x112233, kTransparent},
+      {9, 0x111111, 0x222222, 0, 0x111111, 0x222222},                  // unchanged
+      {9, 0x333333, kTransparent + 5, 0x20100, 0x333333, 0x222222},  // above transparent: kept
+      {9, 0x333333, kTransparent, 0x20100, 0x333333, kTransparent},
   };
   for (auto& c : colours) {
-    uInt32 v[2] = {c.text, c.back};
+    SCOPED_TRACE(testing::Message() << c.part << " " << std::hex << c.fore << " " << c.back);
+    uInt32 v[2] = {c.fore, c.back};
     AttrCallRec rec{};
-    EXPECT_EQ(SetTextColorsAttr(panel_, numeric_, 10, 0, 0, pair, v, &rec), c.reply);
     DColor t = 0, b = 0;
-    TGetColors(text, &t, &b);
-    EXPECT_EQ(t, c.gotText);
+    if (c.part == 10) {
+      EXPECT_EQ(SetTextColorsAttr(panel_, numeric_, 10, 0, 0, pair, v, &rec), c.reply);
+      TGetColors(text, &t, &b);
+    } else {
+      EXPECT_EQ(SetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, v, &rec), c.reply);
+      t = uInt32(W(frame, 7)), b = uInt32(W(frame, 8));
+      int32 back[2] = {};
+      GetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, back);
+      EXPECT_EQ(uInt32(back[1]), c.gotBack);
+    }
+    EXPECT_EQ(t, c.gotFore);
     EXPECT_EQ(b, c.gotBack);
   }
   SetW(digits, kObjText / 4, 0);
   TDispose(text);
+  std::vector<uChar> bb = tdb::Boolean().Bytes();
+  for (uChar on : {uChar(1), uChar(0), uChar(0)}) {
+    const bool was = !(W(frame, 0) & 0x8);
+    EXPECT_EQ(SetPartVisibleAttr(panel_, numeric_, 9, tdb::AsTD(bb), &on), was == bool(on) ? 0 : 0x30080);
+    EXPECT_EQ(!(W(frame, 0) & 0x8), bool(on));
+  }
+  struct {
+    int32 type, format, allowed;
+  } formats[] = {{kTDI32, 66, 1}, {kTDU8, 68, 1}, {kTDEnumU16, 67, 1}, {kTDDBL, 66, 0},
+                 {kTDDBL, 64, 0}, {kTDDBL, 63, 1}, {kTDDBL, 69, 1}, {kTDString, 65, 0}};
+  for (auto& f : formats) EXPECT_EQ(AttrNumTypeCheck(f.type, f.format), f.allowed) << f.type << " " << f.format;
+  EXPECT_EQ(CountAttrEntries(AttrTypeTable[0]), 12);
+  std::vector<uChar> nested =
+      tdb::Cluster({tdb::U8(), tdb::Cluster({tdb::I32(), tdb::Cluster({tdb::U8(), tdb::U8()})})}).Bytes();
+  EXPECT_EQ(CountAttrEntries(tdb::AsTD(nested)), 6);
 }
 
 // Colour changes of parts: what each class stores or forwards.
@@ -358,57 +392,6 @@ TEST_F(AttrCallTest, ColourChangesKeepPartsThatBelongTogetherMatching) {
   EXPECT_EQ(Root() & 0x880000u, 0x880000u);
   gSliderA = -1;
 }
-
-}  // namespace
-
-namespace {
-
-// Part colours and visibility through the shared procedures, the format
-// check and the selector count of a table.
-TEST_F(AttrCallTest, PartColoursVisibilityFormatsAndCounts) {
-  const int32 frame = Obj(kClsCosmetic, numeric_, 9);
-  SetW(frame, 7, 0x111111);
-  SetW(frame, 8, 0x222222);
-  std::vector<uChar> pb = tdb::Cluster({tdb::I32(), tdb::I32()}).Bytes();
-  const auto* pair = tdb::AsTD(pb);
-  struct {
-    int32 fore, back, reply;
-    uInt32 gotFore, gotBack;
-  } colours[] = {
-      {0x111111, 0x222222, 0, 0x111111, 0x222222},        // unchanged
-      {0x333333, int32(kTransparent) + 5, 0x20100, 0x333333, 0x222222},  // above transparent: kept
-      {0x333333, int32(kTransparent), 0x20100, 0x333333, kTransparent},
-  };
-  for (auto& c : colours) {
-    int32 v[2] = {c.fore, c.back};
-    AttrCallRec rec{};
-    EXPECT_EQ(SetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, v, &rec), c.reply);
-    EXPECT_EQ(uInt32(W(frame, 7)), c.gotFore);
-    EXPECT_EQ(uInt32(W(frame, 8)), c.gotBack);
-    int32 back[2] = {};
-    GetPartColorsAttr(panel_, numeric_, 9, 0, 0, pair, back);
-    EXPECT_EQ(uInt32(back[1]), c.gotBack);
-  }
-  std::vector<uChar> bb = tdb::Boolean().Bytes();
-  for (uChar on : {uChar(1), uChar(0), uChar(0)}) {
-    const bool was = !(W(frame, 0) & 0x8);
-    EXPECT_EQ(SetPartVisibleAttr(panel_, numeric_, 9, tdb::AsTD(bb), &on), was == bool(on) ? 0 : 0x30080);
-    EXPECT_EQ(!(W(frame, 0) & 0x8), bool(on));
-  }
-  struct {
-    int32 type, format, allowed;
-  } formats[] = {{kTDI32, 66, 1}, {kTDU8, 68, 1}, {kTDEnumU16, 67, 1}, {kTDDBL, 66, 0},
-                 {kTDDBL, 64, 0}, {kTDDBL, 63, 1}, {kTDDBL, 69, 1}, {kTDString, 65, 0}};
-  for (auto& f : formats) EXPECT_EQ(AttrNumTypeCheck(f.type, f.format), f.allowed) << f.type << " " << f.format;
-  EXPECT_EQ(CountAttrEntries(AttrTypeTable[0]), 12);
-  std::vector<uChar> nested =
-      tdb::Cluster({tdb::U8(), tdb::Cluster({tdb::I32(), tdb::Cluster({tdb::U8(), tdb::U8()})})}).Bytes();
-  EXPECT_EQ(CountAttrEntries(tdb::AsTD(nested)), 6);
-}
-
-}  // namespace
-
-namespace {
 
 // "Key Focus": read from the panel's focus word; a write acts only in the
 // active window.

@@ -280,6 +280,22 @@ TEST_F(CtrlDisplay, SlidesRepairTheirHousingFromItsImage) {
     EXPECT_EQ(W(slide, 0) & ctrl::kFlagRedrawImage, 0) << "the image is drawn";
   }
   EXPECT_NE(W(slide, ctrl::kSlideImageWord), 0);
+  // A port of another depth re-makes the image at its depth; back on the
+  // screen it is re-made again and the housing drawn into it.
+  SetW(housing, 0, 0);
+  const Rect all{0, 0, 200, 300};
+  int32 bits = 0;
+  ASSERT_EQ(ICreatePixmap(-1, &all, 1, &bits), kNoErr);
+  ImageSaveRecord save{};
+  IOpen(bits, &save);
+  DrawSlideValue(panel_, slide, &v, 0, kDrawModeNormal, 1);
+  IClose(bits, &save);
+  IRelease(bits);
+  EXPECT_EQ(IGetDepth(W(slide, ctrl::kSlideImageWord)), 1);
+  gDrawn.clear();
+  DrawSlideValue(panel_, slide, &v, 0, kDrawModeNormal, 1);
+  EXPECT_EQ(IGetDepth(W(slide, ctrl::kSlideImageWord)), DGetDepth());
+  EXPECT_EQ(std::count(gDrawn.begin(), gDrawn.end(), housing), 2) << "into the re-made image and to the screen";
   ODispose(panel_, slide);
 }
 
@@ -411,6 +427,17 @@ TEST_F(CtrlDisplay, PicturesRepairFromTheirCopy) {
   a.rect = Rect{0, 0, 10, 10};
   ASSERT_EQ(PictAppendOp(value, 0, kPictOpPaintRect, &a), kNoErr);
   const int32 size = DSGetHandleSize(value);
+  // Out of memory for the picture's image (first allocation) or for its
+  // copy (second): 0x10, nothing drawn or kept, the value untouched.
+  for (int32 k : {1, 2}) {
+    MemFailNthAllocation(k);
+    EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &value), 0x10) << k;
+    MemFailNthAllocation(0);
+    EXPECT_EQ(W(picture, ctrl::kPictureCopyWord), 0) << k;
+    EXPECT_EQ(Pixel(52, 52), 0xB3B3B3u) << k;
+    ASSERT_EQ(DSCheckHandle(value), kNoErr);
+    EXPECT_EQ(DSGetHandleSize(value), size);
+  }
   const SlotPatch drawn(kClsCosmetic, kMsgODraw, &RecordDrawn);
   gDrawn.clear();
   EXPECT_EQ(PictureODisplayValMethod(panel_, picture, nullptr, &value), 0);
