@@ -542,6 +542,9 @@ int32 ListboxOPopupMethod(ObjHeap heap, int32 listbox, PopupMsgRecord* rec) {
 }
 
 void ControlsJoinListboxSlots() {
+  ObjJoinSlot(kMsgOClick, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxOClickMethod) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgOPopup, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxOPopupMethod) : ObjMethodAddr(nullptr);
   });
@@ -895,4 +898,33 @@ int32 ListboxLoadedSymbolCount() { return gSymbolCount; }
 int32 ListboxLoadedSymbol(int32 n) {
   const int32 k = n - kLoadedBase;
   return gSymbols && k >= 0 && k < gSymbolCount ? SymbolEntry(k) : 0;
+}
+
+// The generic click; over the list the hover region is the list, over the
+// scroll bar one pixel at the mouse with the list's own cursor; an
+// indicator's list takes no press (only its scroll bar operates).
+int32 ListboxOClickMethod(ObjHeap heap, int32 listbox, TransactionState* click, TransactionFrame* frame,
+                          ActionParams* p) {
+  const int32 answer = DDOOClickMethod(heap, listbox, click, frame, p);
+  if (!p || !lb::IsListbox(heap, listbox) || !answer) return answer;
+  bool bar;
+  const Rect list = ListRect(heap, listbox, &bar);
+  Rect area = list;
+  const int32 part = FindPart(heap, listbox, kLbListPart, 0);
+  PartBounds(heap, part, &area);
+  const Point pt = p->point;
+  const bool inArea = pt.v >= area.top && pt.v < area.bottom && pt.h >= area.left && pt.h < area.right;
+  const bool inList = inArea && pt.h < list.right;
+  if (p->eventCode == kSubMove && inArea) {
+    CursorAnswer* c = CursorOf(p);
+    if (inList) {
+      c->rect = list;
+    } else {
+      c->rect = Rect{pt.v, pt.h, int16(pt.v + 1), int16(pt.h + 1)};
+      c->cursor = kCursorTextOwn;
+    }
+  }
+  if (p->eventCode == kSubPress && inList && (uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator))
+    return kClickAbsorbed;
+  return answer;
 }

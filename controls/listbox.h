@@ -122,6 +122,9 @@ QX_EXTERN_C int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFra
                                      ActionParams* p);
 void ControlsJoinListboxSlots();
 struct PopupMsgRecord;
+struct TransactionState;
+QX_EXTERN_C int32 ListboxOClickMethod(ObjHeap heap, int32 listbox, TransactionState* click, TransactionFrame* frame,
+                                      ActionParams* p);
 QX_EXTERN_C int32 ListboxOPopupMethod(ObjHeap heap, int32 listbox, PopupMsgRecord* rec);
 // The row height from the text's font (at least 14 or 18 with symbols);
 // 128 when the list area was resized to whole rows.  The text column laid

@@ -15,6 +15,7 @@
 #include "panel/attrcall.h"
 #include "panel/ctrl_internal.h"
 #include "panel/dataxfer.h"
+#include "panel/operate.h"
 #include "panel/popup.h"
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
@@ -209,6 +210,32 @@ TEST_F(ListboxTest, ThePopUpMenuKeepsALevelOfItsOwn) {
   rec.phase = 1;
   EXPECT_EQ(OPopup(panel_, lb_, &rec), 0);
   EXPECT_EQ(rec.level, 2);
+}
+
+// An indicator's list takes no press; over the scroll bar the cursor
+// answer is one pixel at the mouse with the list's own cursor.
+TEST_F(ListboxTest, AnIndicatorsListTakesNoPressAndTheBarSetsTheCursor) {
+  Make(0, {"a", "b", "c"});
+  void* const previous = TRPushFrame();
+  auto* frame = static_cast<TransactionFrame*>(TRStackTop());
+  const auto click = [&](int32 event, Point pt) {
+    TransactionState state{kTRModeMouseDown, int32((uInt32(uInt16(pt.h)) << 16) | uInt16(pt.v)), 0, nullptr};
+    ActionParams p{};
+    p.point = pt, p.eventCode = event;
+    const int32 answer = ListboxOClickMethod(panel_, lb_, &state, frame, &p);
+    return std::pair{answer, p};
+  };
+  const int32 control = click(1, Point{30, 20}).first;
+  SetW(lb_, 0, W(lb_, 0) | int32(kObjFlagIndicator));
+  EXPECT_EQ(click(1, Point{30, 20}).first, 1);
+  EXPECT_NE(control, 1) << "a control's list operates";
+  const auto [answer, p] = click(3, Point{30, 95});
+  EXPECT_NE(answer, 0) << "the bar is inside the list area";
+  const CursorAnswer* c = CursorOf(const_cast<ActionParams*>(&p));
+  EXPECT_EQ(c->cursor, -1);
+  EXPECT_EQ(R(c->rect), (std::vector<int16>{30, 95, 31, 96}));
+  SetW(lb_, 0, W(lb_, 0) & ~int32(kObjFlagIndicator));
+  TRSetStackTop(previous);
 }
 
 TEST_F(ListboxTest, ScrollingToAnItemKeepsTheTopInRange) {
