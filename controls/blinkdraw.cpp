@@ -1,19 +1,22 @@
 #include "controls/blinkdraw.h"
 #include "controls/listbox.h"
 
+#include "controls/table.h"
+
 namespace {
 
 std::vector<ControlDrawCall> gCalls;
 
 void Note(const char* entry, int32 object, int32 state) { gCalls.push_back({entry, object, state}); }
 
+// Blinking redraws a table's cells in the blink phase's colours.
+void TableBlinkDraw(ObjHeap heap, int32 table, void* data, int32 drawState) {
+  const void* value = data ? data : TableValue(heap, table);
+  if (TableStateOf(heap, table)) TableDraw(heap, table, nullptr, value, kTableDrawFull, drawState);
+}
+
 }  // namespace
 
-int32 TableSetCellFont(ObjHeap, int32 table, TableCellFontRec* record, int32, int32) {
-  Note("TableSetCellFont", table, record ? record->blink : -1);
-  return 0;
-}
-void TableDrawCells(ObjHeap, int32 table, void*, int32 drawState) { Note("TableDrawCells", table, drawState); }
 void ListboxDrawScrollBar(ObjHeap, int32 listbox, int32 drawState, int32) {
   Note("ListboxDrawScrollBar", listbox, drawState);
 }
@@ -23,7 +26,7 @@ void ClearControlDrawCalls() { gCalls.clear(); }
 
 void ControlsInstallBlinkHooks() {
   SetBlinkControlHooks({.tableSetCellFont = &TableSetCellFont,
-                        .tableDrawCells = &TableDrawCells,
+                        .tableDrawCells = &TableBlinkDraw,
                         .listboxDrawScrollBar = &ListboxDrawScrollBar,
                         .listboxApplySelection = &ListboxApplySelection,
                         .drawPlotArea = &DrawPlotArea});

@@ -12,6 +12,15 @@ QX_EXTERN_C int32 ContainerOSizeMethod(ObjHeap heap, int32 container, const Rect
 QX_EXTERN_C int32 ListboxOOffsetMethod(ObjHeap heap, int32 listbox, Point by);
 QX_EXTERN_C int32 GraphOOffsetMethod(ObjHeap heap, int32 graph, Point by);
 QX_EXTERN_C int32 ScaleOOffsetMethod(ObjHeap heap, int32 scale, Point by);
+// A scale resized: with a rectangle its end pixels and side parts follow the
+// edges (a round scale its centre and radius); without one, after its part
+// partId changed, the track sets the ends one pixel inside it and the parts
+// anchored to it follow.  The scale is recounted; 0 or a nested error.
+QX_EXTERN_C int32 ScaleOSizeMethod(ObjHeap heap, int32 scale, const Rect* newRect, int32 partId);
+// A graph resized: stacked plot areas share a change of the frame's height
+// in proportion to their heights (or the plot being sized takes it all),
+// line up with the base plot area, and their scales' ends follow them.
+QX_EXTERN_C int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 partId);
 
 // A round scale's centre and radius follow its rectangle from oldRect to
 // newRect (the ratio of their heights; a centre within a pixel of the old

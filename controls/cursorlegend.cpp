@@ -8,7 +8,9 @@
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/listbox.h"
+#include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
+#include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
 
@@ -65,6 +67,8 @@ void ControlsInstallPanelHooks() {
   ControlsJoinScaleSlots();
   ControlsJoinListboxSlots();
   ControlsInstallListboxHooks();
+  ControlsJoinTableSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
+  ControlsInstallScaleAttrHooks();
 }

@@ -10,13 +10,14 @@
 #include "mgsource/extcode.h"
 
 // One item of the list, in the panel data.
+// Named with :: below: a fixture tool has a function of the same name.
 struct ListboxItem {
   uInt32 flags;   // ListboxItemFlags; bits 24-31 the indent level
   uInt32 symbol;  // low 16 bits signed: 0 none, 1-36 built in, 1000 up loaded, negative a separator
   UHandle text;   // a counted string (32-bit length, then the characters)
 };
-static_assert(sizeof(void*) != 4 || (sizeof(ListboxItem) == 12 && offsetof(ListboxItem, symbol) == 4 &&
-                                     offsetof(ListboxItem, text) == 8),
+static_assert(sizeof(void*) != 4 || (sizeof(::ListboxItem) == 12 && offsetof(::ListboxItem, symbol) == 4 &&
+                                     offsetof(::ListboxItem, text) == 8),
               "listbox item");
 
 enum ListboxItemFlags : uInt32 {
@@ -73,7 +74,7 @@ enum : int32 {
 
 // Sets the item's flags from its symbol: a separator is not selectable; a
 // normal item is selectable unless disabled.
-QX_EXTERN_C void ListboxFixItemFlags(ListboxItem* item);
+QX_EXTERN_C void ListboxFixItemFlags(::ListboxItem* item);
 // The number of items carrying any bit of mask and the first of them (-1 none).
 QX_EXTERN_C int32 ListboxCountFlag(ObjHeap heap, int32 listbox, uInt32 mask, int32* first);
 QX_EXTERN_C int32 ListboxGetSelection(ObjHeap heap, int32 listbox, int32* first);
@@ -152,8 +153,8 @@ namespace lb {
 uChar* Data(ObjHeap heap, int32 listbox);
 // The item array's handle when its count lies inside it, with the count.
 UHandle Items(const uChar* data, int32* count);
-inline ListboxItem* Item(UHandle items, int32 i) {
-  return reinterpret_cast<ListboxItem*>(*items + 4) + i;
+inline ::ListboxItem* Item(UHandle items, int32 i) {
+  return reinterpret_cast<::ListboxItem*>(*items + 4) + i;
 }
 int16 Top(const uChar* data);
 void SetTop(uChar* data, int32 top);

@@ -110,7 +110,8 @@ bool IsTracked(ObjHeap heap, int32 part) {
 }
 
 const LStr* CheckedLStr(UHandle h) {
-  if (!h || !*h || DSCheckHandle(h) != kNoErr) return nullptr;
+  // The handle is checked before it is followed: a word from a file may name nothing.
+  if (!h || DSCheckHandle(h) != kNoErr || !*h) return nullptr;
   const int32 size = DSGetHandleSize(h);
   if (size < 4) return nullptr;
   const int32 n = int32(GetNative32(*h));

@@ -565,7 +565,13 @@ int32 PasteTypedData(ObjHeap heap, int32 object, EditMsgRecord* rec) {
     WBeep();
     return 0;
   }
-  void* data = reinterpret_cast<void*>(uintptr_t(uInt32(OGetDataPtr(heap, object, 0, kDataPtrPlain, nullptr))));
+  // A table answers a plain request with its current cell: its whole value
+  // is the one its owner holds for it.
+  const bool table = ObjClass(heap, object) == kClsTable;
+  const int32 owner = table ? WordOf(heap, object, kPWOwner) : 0;
+  if (table && !IsObject(heap, owner)) return kReplyFail;
+  void* data = reinterpret_cast<void*>(
+      uintptr_t(uInt32(OGetDataPtr(heap, table ? owner : object, table ? object : 0, kDataPtrPlain, nullptr))));
   if (!data || !rec->sourceData) return kReplyFail;
   if (CopyConvertData(src, dst, rec->sourceData, data) == kMemFullErr) return kReplyFail;
   if ((RangeWord(heap, object) & kRangeChecked) && SetRangeFlags(heap, object, data))

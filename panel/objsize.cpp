@@ -381,6 +381,11 @@ int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 p) {
 
 // ---- The data display methods -------------------------------------------------------------
 
+MgErr FollowAnchoredParts(ObjHeap heap, int32 object, int32 partId) {
+  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
+  return FollowPart(heap, object, partId);
+}
+
 int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
@@ -592,16 +597,6 @@ KnobScaleResizeProc KnobScaleResizeHookInUse() { return gKnobScaleResize; }
 
 namespace {
 
-// The resize of a class whose own method another part of the system
-// brings (scales and graphs): a rectangle becomes the bounds, none grows
-// them around the parts.
-int32 PlainSizeMethod(ObjHeap heap, int32 object, const Rect* rect, int32) {
-  MarkChanged(heap, object);
-  if (rect) SetBoundsOf(heap, object, *rect);
-  else OSizeToParts(heap, object);
-  return 0;
-}
-
 }  // namespace
 
 ObjMethodAddr OSizeMethodFor(int32 cls) {
@@ -625,7 +620,6 @@ ObjMethodAddr OSizeMethodFor(int32 cls) {
     case kClsKnob: return Addr(&KnobOSizeMethod);
     case kClsBoolean: return Addr(&BooleanOSizeMethod);
     case kClsGrouperObject: return Addr(&GrouperOSizeMethod);
-    case kClsScale: case kClsGraphChart: return Addr(&PlainSizeMethod);
-    default: return nullptr;  // listboxes and containers join from the controls
+    default: return nullptr;  // listboxes, containers, scales and graphs join from the controls
   }
 }

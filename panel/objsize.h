@@ -56,6 +56,11 @@ QX_EXTERN_C MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out);
 // otherwise p.
 QX_EXTERN_C int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 partId);
 
+// The parts anchored to the part of that id follow its change from
+// LastOldBounds to its present rectangle (a part anchoring others re-fits
+// the object around it once); the first nested error.
+QX_EXTERN_C MgErr FollowAnchoredParts(ObjHeap heap, int32 object, int32 partId);
+
 // The resize methods of the data display classes.
 QX_EXTERN_C int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId);
 QX_EXTERN_C int32 NumericOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId);

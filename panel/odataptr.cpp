@@ -321,6 +321,7 @@ GetDataPtrMethod GetDataPtrFor(int32 cls) {
     case kClsFPDataController: return &DCOGetDataPtr;
     case kClsGrouperObject: return &GrouperGetDataPtr;
     case kClsScale: return nullptr;  // the scale's own method joins at start-up
+    case kClsTable: return nullptr;  // so does the table's
     case kClsTag: return &TagGetDataPtr;
     case kClsBoolean: return &BooleanGetDataPtr;
     case kClsOleVariant: return &VariantGetDataPtr;

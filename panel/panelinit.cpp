@@ -3,6 +3,7 @@
 #include "engine/vi/objload.h"
 #include "engine/vi/viload.h"
 #include "panel/blink.h"
+#include "panel/ctlattr.h"
 #include "panel/objimage.h"
 #include "panel/fppanel.h"
 #include "panel/fptransfer.h"
@@ -55,4 +56,5 @@ void PanelInstallEngineHooks() {
   PanelInstallRoutineHooks();
   PanelInstallDatalogHooks();
   PanelInstallPrintHooks();
+  PanelInstallAttrTables();
 }

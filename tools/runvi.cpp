@@ -1,12 +1,15 @@
 #include "tools/runvi.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "engine/dsalloc.h"
 #include "engine/exec/dsprocs.h"
+#include "engine/exec/execrec.h"
 #include "tools/clumpemit.h"
 #include "tools/i386emit.h"
 #include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
 
 namespace runvi {
 
@@ -23,7 +26,7 @@ constexpr int32 kRTVIEntrance = 768, kRTCBRPrepareCall = 1650, kRTVIRefFinishNat
 constexpr int32 kRTCondSchedClmp = 770, kRTInitProcs = 1697, kRTDSSetHandleSize = 313;
 constexpr int32 kRTTCPWaitListen = 1634, kRTTCPClose = 1635, kRTTCPWrite = 1636, kRTTCPOpen = 1637,
                 kRTTCPRead = 1638, kRTTCPCreateListen = 1639, kRTTCPFinishWait = 1640, kRTShutDown = 1052,
-                kRTLoadLibrary16 = 626;
+                kRTLoadLibrary16 = 626, kRTAttributeNodeTransfer = 1600;
 constexpr int32 kPending = 55;
 // Words of a TCP node's wait record: the waiting element, the result, the
 // connection, the output.
@@ -276,6 +279,36 @@ void EmitTCPQuery(emit::Code& c, const std::function<void()>& finish, bool echo 
 // nothing to do), then the clumps.
 }  // namespace
 
+void EmitPropertyNode(emit::Code* code, int32 record, int32 objectAt, int32 typesAt, int32 valuesAt,
+                      const std::vector<uInt32>& entries) {
+  emit::Code& c = *code;
+  c.MovMemImm(EBP, record, 0);
+  c.MovMemImm(EBP, record + 4, 0);
+  c.MovRegMem(ECX, EBP, int32(offsetof(DataSpaceHeader, panel)));
+  c.MovMemReg(EBP, record + 8, ECX);
+  c.MovRegMem(ECX, EBP, objectAt);
+  c.MovMemReg(EBP, record + 12, ECX);
+  c.MovRegMem(ECX, EBP, int32(offsetof(DataSpaceHeader, typeDesc)));
+  c.MovMemReg(EBP, record + 16, ECX);
+  c.MovMemImm(EBP, record + 20, uint32_t(typesAt));
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, valuesAt);
+  c.MovMemReg(EBP, record + 24, ECX);
+  c.MovMemImm(EBP, record + 28, uint32_t(entries.size()));
+  for (size_t i = 0; i < entries.size(); ++i) c.MovMemImm(EBP, record + 32 + 4 * int32(i), entries[i]);
+  c.PushReg(ESI);
+  c.MovRegReg(ECX, EBP);
+  c.AddRegImm(ECX, record);
+  c.PushReg(ECX);
+  c.CallRT(kRTAttributeNodeTransfer);
+  c.AddRegImm(ESP, 8);
+}
+
+int32 EntryTypeOffset(const std::vector<tdb::TD>& entries, size_t index) {
+  const std::vector<tdb::TD> before(entries.begin(), entries.begin() + long(std::min(index, entries.size())));
+  return int32(vib::DataSpaceType(before).Bytes().size());
+}
+
 void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt) {
   emit::Code& c = *code;
   c.PushReg(EBP);
@@ -296,6 +329,20 @@ void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt) {
 }
 
 namespace {
+
+// The clumps that end their run at once hold no entrance.
+bool EndsAtOnce(Clumps kind) {
+  return kind == Clumps::kOnce || kind == Clumps::kAdd || kind == Clumps::kQuit || kind == Clumps::kCaller ||
+         kind == Clumps::kProperty;
+}
+
+// The property node's descriptor: the data space's entries up to its values.
+std::vector<tdb::TD> PropertyEntries() {
+  std::vector<tdb::TD> e(size_t(kPropValues - kDataSpaceHeaderSize) / 4, tdb::I32());
+  e[size_t(kPropObject - kDataSpaceHeaderSize) / 4] = tdb::I32().WithFlags(kDSEntryStored);
+  e.push_back(tdb::Cluster({tdb::I32().Named("Left"), tdb::I32().Named("Left")}));
+  return e;
+}
 
 constexpr int32 kCallWord = int32(offsetof(DataSpaceHeader, callTable));
 constexpr int32 kEntrance = int32(offsetof(DataSpaceHeader, entrance));
@@ -443,14 +490,12 @@ std::vector<uint8_t> Code(Clumps kind) {
   c.Ret();
 
   auto finish = [&] {
-    if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit && kind != Clumps::kCaller)
-      HoldEntrance(c, false);
+    if (!EndsAtOnce(kind)) HoldEntrance(c, false);
     c.MovRegMem(EAX, EBP, kFinish);
     c.Ret();
   };
   c.Bind(top);
-  if (kind != Clumps::kOnce && kind != Clumps::kAdd && kind != Clumps::kQuit && kind != Clumps::kCaller)
-    HoldEntrance(c, true);
+  if (!EndsAtOnce(kind)) HoldEntrance(c, true);
   switch (kind) {
     case Clumps::kSpin: break;
     case Clumps::kPair:
@@ -485,6 +530,25 @@ std::vector<uint8_t> Code(Clumps kind) {
     case Clumps::kTCPQuery: EmitTCPQuery(c, finish); break;
     case Clumps::kTCPEcho: EmitTCPQuery(c, finish, true); break;
     case Clumps::kTCPServe: EmitTCPServe(c, finish); break;
+    case Clumps::kProperty: {
+      const std::vector<tdb::TD> entries = PropertyEntries();
+      auto skip = c.NewLabel();
+      c.MovRegReg(ESI, EAX);
+      c.MovMemImm(EBP, kPropValues, uint32_t(kPropWritten));
+      c.MovMemImm(EBP, kPropValues + 4, 0);
+      constexpr uInt32 kWrite = 0x80000000u, kLeft = 5;
+      EmitPropertyNode(&c, kPropRecord, kPropObject, EntryTypeOffset(entries, entries.size() - 1), kPropValues,
+                       {kWrite | kLeft, kLeft});
+      c.CmpMemImm(EBP, kPropValues + 4, kPropClamped);
+      c.Jcc(emit::kNZ, skip);
+      c.PushImm(0x1234);
+      c.CallRT(kRTLoadLibrary16);
+      c.AddRegImm(ESP, 4);
+      c.Bind(skip);
+      c.CallRT(kRTShutDown);
+      finish();
+      break;
+    }
     case Clumps::kAdd:
       c.MovRegMem(EAX, EBP, kAddA);
       c.MovRegMem(ECX, EBP, kAddB);
@@ -547,6 +611,10 @@ vif::VIFile File(const std::string& name, Clumps kind, int16 priority, uInt32 fl
       entry(kTCPResults + 4 * n) = tdb::I32().WithFlags(kDSEntryStored);
       v.defaultWords.push_back({kTCPResults + 4 * n, -1});
     }
+  }
+  if (kind == Clumps::kProperty) {
+    v.execSystem = kESysUserInterface;
+    v.entries = PropertyEntries();
   }
   if (kind == Clumps::kCaller) v.entries.resize(size_t(kCallEnd - kDataSpaceHeaderSize) / 4, tdb::I32());
   if (kind == Clumps::kAdd) {

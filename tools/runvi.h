@@ -47,6 +47,13 @@ constexpr int32 kTCPServeEnd = kTCPEnd + 8;
 // entries named "a", "b" and "sum" as the connector pane's terminals are.
 constexpr int32 kAddA = kEnd, kAddB = kEnd + 4, kAddSum = kEnd + 8;
 
+// The property node's data after kEnd: the offset of its panel object (a
+// stored word), its call record (ten words) and its values, one cluster of
+// two I32 (the value written, then the value read).
+constexpr int32 kPropObject = kEnd, kPropRecord = kEnd + 4, kPropValues = kEnd + 44, kPropEnd = kEnd + 52;
+// The node's position written, and the position it then reads back when the
+// panel clamps it.
+constexpr int32 kPropWritten = -20000, kPropClamped = -16000;
 // The caller's data after kEnd: the strictly typed reference it calls Add.vi
 // through, its two inputs and the sum, the prepare's result, the error
 // cluster, its parameter table and the callee's (Add's three terminals
@@ -84,6 +91,12 @@ enum class Clumps {
   // word when one is there: each input present is read through its slot
   // first, and the sum written through its slot when asked for.
   kAdd,
+  // A property node of two entries on the panel object at kPropObject:
+  // "Left" written kPropWritten, then "Left" read; when it reads
+  // kPropClamped it asks to load a 16-bit library (whose alert shows it).
+  // Then it asks the application to quit and ends.  The VI runs in the
+  // user-interface execution system, where property nodes run.
+  kProperty,
   // It calls Add through the reference at kCallRef: its table made, the
   // call prepared (the result kept at kCallResult), Add entered on the
   // data space the prepare gives, the native call ended once Add is back.
@@ -95,6 +108,19 @@ enum class Clumps {
 // element at those data offsets, and the run element made one of the data
 // space; EBP holds the entry's argument and EDX the data space after it.
 void EmitInitHead(emit::Code* code, int32 flagAt, int32 runAt);
+// A property node, the clump's element in ESI: fills the call record at
+// `record` in the data space (two words not read, the panel heap and the
+// data space's type descriptor handle from the data space's header, the
+// object from the data word at objectAt, the offset of the node's cluster
+// descriptor in that handle, the address of its values, the entry count and
+// one word per entry: the property number, top bit set for a write), then
+// calls the transfer with the record and the element.  EAX, ECX and EDX
+// are not kept.
+void EmitPropertyNode(emit::Code* code, int32 record, int32 objectAt, int32 typesAt, int32 valuesAt,
+                      const std::vector<uInt32>& entries);
+// The offset in the data space's descriptor (DataSpaceType) of the
+// descriptor of entries[index].
+int32 EntryTypeOffset(const std::vector<tdb::TD>& entries, size_t index);
 // Add's entry for a caller (the element in EAX, the data space in EBP): the
 // table taken from the call word when there is one, the present inputs read
 // through their slots, the sum made (and written through its slot when

@@ -111,8 +111,11 @@ int32 WScreenImage() { return gScreenImage; }
 void WSetup(WindowRef window, WPortState* saved) {
   gDrawMutex.lock();
   const WindowRef w = WResolveWindow(window);
-  if (gKept && gKept == w) {
-    if (saved) saved->window = kWNoWindow;
+  // The kept window still selected is taken as it is.  An outermost setup
+  // saves no window (its restore keeps the window); a nested one saves the
+  // kept window, which its restore leaves selected for the setup around it.
+  if (gKept && gKept == w && gCurrent.load() == w) {
+    if (saved) saved->window = gSetupDepth == 0 ? kWNoWindow : w;
   } else {
     DropKeptLocked();
     if (saved) saved->window = gCurrent.load();
@@ -168,6 +171,8 @@ void WRestore(const WPortState* saved) {
     // The engine draws again soon: the window stays selected.
     if (back) DBAssert(__FILE__, __LINE__, "a kept port restored to another window");
     gKept = current;
+  } else if (back && back == current && back == gKept) {
+    // A nested setup of the kept window ends: it stays selected as it is.
   } else {
     const WindowRef to = WRecord(back) ? back : kWNoWindow;
     gCurrent.store(to);

@@ -46,6 +46,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wmisc.h"
 #include "panel/objsize.h"
+#include "panel/ctlattr.h"
 #include "panel/blink.h"
 #include "panel/ctrdoit.h"
 #include "panel/ctrlops.h"
@@ -275,6 +276,7 @@ std::vector<Single> Singles() {
       {"SetImportVIStringsProc", filled(ImportVIStringsProcInUse()), nullptr},
       {"SetCursorLegendHook", filled(CursorLegendHookInUse()), nullptr},
       {"SetKnobScaleResizeHook", filled(KnobScaleResizeHookInUse()), nullptr},
+      {"SetScaleAttrHooks", ScaleAttrHooksFilled(), nullptr},
       {"PSetVIPrintRecordProc", filled(PVIPrintRecordProcInUse()), nullptr},
       {"ISetImportAlertProc", [] {
          const IImportAlertProc now = ISetImportAlertProc(nullptr);

@@ -5,6 +5,7 @@
 #include "controls/ctlsize.h"
 #include "controls/scale.h"
 #include "mgsource/draw/image.h"
+#include "panel/attrcall.h"
 #include "panel/dataxfer.h"
 #include "panel/methsupport.h"
 #include "panel/objsize.h"
@@ -116,6 +117,97 @@ TEST_F(ControlSizeTest, GraphsAndListboxesMoveWhatTheyHold) {
   EXPECT_EQ(ObjInt16(panel_, listbox, kListboxVisibleRowsByte), 6) << "100 / 16 rows";
   ASSERT_EQ(OOffset(panel_, listbox, Point{5, 0}), 0);
   EXPECT_EQ(Corners(At(text, kObjBounds)), V({4, 3, 106, 51}));
+}
+
+// A vertical linear scale resized by its top edge moves only the end at the
+// top, whichever end that is; the increment is chosen again only when the
+// scale asks for it.
+TEST_F(ControlSizeTest, ALinearScaleFollowsTheEdgeThatMoved) {
+  const struct { int16 start, end; int32 top; uInt32 flags; V ends; bool newIncrement; } cases[] = {
+      {20, 80, -10, 0, {10, 80}, false},
+      {80, 20, -10, 0, {80, 10}, false},
+      {20, 80, 5, 0, {25, 80}, false},
+      {80, 20, 5, 0x400000, {80, 25}, true},
+  };
+  for (const auto& c : cases) {
+    const int32 s = Scale(c.flags);
+    const int32 label = Obj(kClsCosmetic, s, kScalePartLabel), tick = Obj(kClsCosmetic, s, kScalePartTick);
+    SetBounds(s, {0, 0, 100, 40}), SetBounds(label, {15, 0, 85, 20}), SetBounds(tick, {15, 20, 85, 40});
+    ScaleRec* r = ScaleRecOf(panel_, s);
+    ASSERT_NE(r, nullptr);
+    r->pixelStart = c.start, r->pixelEnd = c.end, r->increment = 3.7;
+    const Rect to{int16(c.top), 0, 100, 40};
+    ASSERT_EQ(OSize(panel_, s, &to, 0), 0);
+    r = ScaleRecOf(panel_, s);
+    EXPECT_EQ(V({r->pixelStart, r->pixelEnd}), c.ends) << c.start << " " << c.top;
+    EXPECT_EQ(r->increment != 3.7, c.newIncrement) << c.start << " " << c.top;
+  }
+}
+
+// The frame of a stacked graph grows or shrinks: the plot areas share the
+// change in proportion to their heights (never below 5), or the plot being
+// sized by a property takes it; the horizontal scale moves with the bottom,
+// and each vertical scale's ends follow its plot area.
+int32 gGraph, gFrame;
+int32 FrameSize(ObjHeap heap, int32 o, const Rect* r, int32 id) {
+  if (o != gFrame || !r) return CosmeticOSizeMethod(heap, o, r, id);
+  LastOldBounds = objsize::BoundsOf(heap, o);
+  objsize::SetBoundsOf(heap, o, *r);
+  return GraphOSizeMethod(heap, gGraph, nullptr, 9);
+}
+TEST_F(ControlSizeTest, StackedPlotAreasShareTheFramesChange) {
+  struct Case {
+    const char* what;
+    std::vector<V> plots;  // top, bottom of each
+    Rect to;
+    int32 sizedPlot, newHeight;  // a plot sized by a property (-1: the frame resized)
+    std::vector<V> want;
+    int32 scaleMoved;
+  } cases[] = {
+      {"grown by 30", {{0, 100}, {100, 150}}, {0, 0, 180, 200}, -1, 0, {{0, 120}, {120, 180}}, 30},
+      {"shrunk past 5 a plot", {{0, 10}, {10, 110}}, {0, 0, 10, 200}, -1, 0, {{0, 5}, {5, 10}}, -100},
+      {"no heights to share", {{0, 0}, {0, 0}}, {10, 0, 40, 200}, -1, 0, {{10, 10}, {10, 10}}, 10},
+      {"plot 1 sized", {{0, 100}, {100, 150}, {150, 170}}, {}, 1, 80, {{0, 100}, {100, 180}, {180, 200}}, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int32 graph = Obj(kClsGraphChart);
+    const int32 frame = Obj(kClsCosmetic, graph, 9);
+    const int16 bottom = c.plots.back()[1];
+    SetBounds(frame, {0, 0, bottom, 200});
+    std::vector<int32> plots, scales;
+    for (size_t i = 0; i < c.plots.size(); ++i) {
+      plots.push_back(Obj(kClsCosmetic, graph, 28, int16(i)));
+      SetBounds(plots.back(), {c.plots[i][0], 0, c.plots[i][1], 200});
+      scales.push_back(Scale(0, graph, 19));
+      PutNative16(*panel_ + scales.back() + kObjPartOrder, uInt16(i));
+      SetBounds(scales.back(), {c.plots[i][0], 0, c.plots[i][1], 10});
+      ScaleRecOf(panel_, scales.back())->pixelStart = 50, ScaleRecOf(panel_, scales.back())->pixelEnd = 0;
+    }
+    const int32 x = Scale(kScaleHorizontal, graph, 18);
+    SetBounds(x, {bottom, 0, int16(bottom + 20), 200});
+    ScaleRecOf(panel_, x)->pixelStart = 1, ScaleRecOf(panel_, x)->pixelEnd = 198;
+    if (c.sizedPlot < 0) {
+      LastOldBounds = At(frame, kObjBounds);
+      SetBounds(frame, c.to);
+      ASSERT_EQ(OSize(panel_, graph, nullptr, 9), 0);
+    } else {
+      gGraph = graph, gFrame = frame;
+      ptest::SlotPatch patch(kClsCosmetic, kMsgOSize, &FrameSize);
+      std::vector<uChar> td = tdb::U32().Bytes();
+      uInt32 height = uInt32(c.newHeight);
+      AttrCallRec rec{};
+      EXPECT_EQ(SetPartSizeAttr(panel_, graph, 28, c.sizedPlot, 2, tdb::AsTD(td), &height, &rec), 0x30080);
+    }
+    for (size_t i = 0; i < plots.size(); ++i) {
+      const Rect p = At(plots[i], kObjBounds);
+      EXPECT_EQ(V({p.top, p.bottom}), c.want[i]) << i;
+      const ScaleRec* r = ScaleRecOf(panel_, scales[i]);
+      EXPECT_EQ(V({r->pixelStart, r->pixelEnd}), V({int16(p.bottom - 2), int16(p.top + 1)})) << i;
+    }
+    EXPECT_EQ(At(x, kObjBounds).top, bottom + c.scaleMoved);
+    EXPECT_TRUE(uInt32(W(graph, 0)) & kGraphFlagRedrawAll);
+  }
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ class ListboxTest : public ptest::PanelRootTest {
     ASSERT_EQ(ListboxSetItemCount(panel_, lb_, int32(texts.size())), kNoErr);
     for (size_t i = 0; i < texts.size(); ++i) {
       std::string t = texts[i];
-      ListboxItem* it = Item(int32(i));
+      ::ListboxItem* it = Item(int32(i));
       if (t == "-") it->symbol = 0xFFFF, t.clear();
       if (!t.empty() && t[0] == '!') it->flags |= kLbItemDisabled, t.erase(0, 1);
       ListboxFixItemFlags(it);
@@ -89,7 +89,7 @@ class ListboxTest : public ptest::PanelRootTest {
     }
     ASSERT_NE(lb::Value(panel_, lb_), nullptr);
   }
-  ListboxItem* Item(int32 i) {
+  ::ListboxItem* Item(int32 i) {
     int32 n;
     UHandle items = lb::Items(lb::Data(panel_, lb_), &n);
     return i < n ? lb::Item(items, i) : nullptr;

@@ -512,6 +512,11 @@ TEST_F(WindowTest, TheRedrawSendsTheUpdateBoxInLocalCoordinatesAndTheKeptPortSta
   EXPECT_EQ(WKeptPort(), w);
   WSetup(w, &saved);
   EXPECT_EQ(saved.window, kWNoWindow);
+  // A nested setup of the kept window restores it for the outer one.
+  WPortState inner;
+  WSetup(w, &inner);
+  WRestore(&inner);
+  EXPECT_EQ(WCurrentPort(), w);
   WRestore(&saved);
   WDestroy(w);
   EXPECT_EQ(WKeptPort(), kWNoWindow);

@@ -13,6 +13,7 @@
 #include "panel/objload.h"
 #include "panel/objsize.h"
 #include "panel/oinval.h"
+#include "panel/objimage.h"
 #include "panel/ooffset.h"
 #include "panel/panel_test_support.h"
 

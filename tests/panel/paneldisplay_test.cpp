@@ -25,6 +25,7 @@
 #include "panel/transact.h"
 #include "panel_test_support.h"
 #include "platform/qx_surface.h"
+#include "mgsource/draw/dpen.h"
 #include "platform/qx_trace.h"
 #include "platform/qx_window.h"
 
