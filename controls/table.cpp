@@ -477,6 +477,9 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
     const TableLookView view = TableLooksOf(heap, table);
+    // Without a look list every cell has the default look: merged once.
+    const bool oneLook = view.count <= 0;
+    const TableCellFontRec defaultLook = LookOf(view, kTableAll, kTableAll);
     const bool typed = (value || previous) && ValueTD(heap, table);
     const CellStrings strings(*st, value, typed), oldStrings(*st, previous, typed);
     const DColor selColour = TableCleanColour(st->selColor);
@@ -530,7 +533,7 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
           DSelectNormPen(selColour, ctrl::kBlack);
           TableDrawSelMark(&cell, kind);
         }
-        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, LookOf(view, r, c), mode);
+        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, oneLook ? defaultLook : LookOf(view, r, c), mode);
       }
     }
   }
