@@ -142,6 +142,8 @@ static_assert(sizeof(PlotRec) == 60 && offsetof(PlotRec, interpolation) == 4 && 
               "plot record");
 constexpr int32 kPlotRecBytes = 60;
 constexpr int32 kNoColor = 0x1000000;
+// The pixel that marks a point not drawn, in either coordinate.
+constexpr int16 kPlotGap = 15005;
 
 // The block, in element order: the plot list, a carried integer, the active
 // cursor, the cursor mover's four buttons, the cursor list, the transpose
@@ -312,6 +314,17 @@ struct PlotHighlight {
   int32 plot;
 };
 const PlotHighlight& CurrentPlotHighlight();
+// The record the highlight names while the plots are drawn, and the line
+// and point colours it is drawn in.
+struct PlotHighlightColours {
+  const PlotRec* record;
+  uInt32 line;
+  uInt32 point;
+};
+void SetPlotHighlightColours(const PlotHighlightColours& colours);
+// Puts the saved colours back into the record when the highlight is on,
+// names this record and no legend rectangle is given.
+QX_EXTERN_C void RestorePlotColors(PlotRec* plot, const Rect* legend, int32 lineColor, uInt32 pointColor);
 // The part a graph is tracked through and the two points of its drag, kept
 // by the graph's tracking while it runs (the object system's tracking word
 // tells whether a drag is in progress).
@@ -353,6 +366,37 @@ QX_EXTERN_C int32 ClipWaveformToScale(ObjHeap heap, int32 graph, int32 xScaleDat
                                       float64 dx);
 QX_EXTERN_C void* MakeRampArray(float64 x0, float64 dx, int32 count, Bool32 integers, int32* elementSize,
                                 int32* type);
+// A record's pixel arrays: reductions that keep the first point, drop
+// every point equal to the last kept one (duplicates) or merge steps that
+// continue a horizontal or vertical run or repeat the running step
+// (collinear); gap points are always kept.
+QX_EXTERN_C void RemoveDuplicatePoints(PlotRec* plot);
+QX_EXTERN_C void RemoveCollinearPoints(PlotRec* plot);
+// Maps the x values and keeps at most two points per pixel column: the
+// column's smallest and largest y, the one found first first.  0, or 16
+// without data or when the arrays do not hold count points.
+QX_EXTERN_C int32 DecimateMinMax(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, const void* x,
+                                 const void* y, int32 xStride, int32 yStride, int32 count, int32 xType, int32 yType);
+// Draws the plots of the list (plot -1: all, last to first) with their
+// horizontal pixels moved by shift, then moves them back.
+QX_EXTERN_C void DrawPlotsShifted(UHandle plots, int32 shift, int32 plot, ObjHeap heap, int32 graph);
+// Charts: appends newPoints history points from sequence number firstSeq
+// (the history of length points at stride, of numeric type) to the plot's
+// pixel arrays, which hold only the segment being drawn; reports the
+// pixels the image must move and the matching X-scale value shift, and
+// whether a pixel changed.  0, or 16 when the arrays cannot be sized.
+QX_EXTERN_C int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot,
+                                    int32 length, int32 newPoints, int32 firstSeq, const void* history,
+                                    int32 stride, int32* pixelShift, float64* valueShift, int32 type,
+                                    int32* changed);
+// Strip charts move their X range back at most once per drawing pass; the
+// plot drawing clears the mark before each pass.
+void ClearChartRangeMark();
+// Draws the band of shift new pixels into the chart's circular image at its
+// position word (in two pieces when it wraps) and advances the position.
+QX_EXTERN_C int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, int32 shift, int32 areas);
+// Frees the pointer block *p names, if any, and clears *p.
+QX_EXTERN_C void FreeAndClearPtr(void** p);
 QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);
 QX_EXTERN_C MgErr ResnapGraphCursors(ObjHeap heap, int32 graph, const void* value, Bool32 noLegend, Bool32 flag);
 QX_EXTERN_C int32 ScanZRange(ObjHeap heap, int32 graph, UHandle data, int32 firstInner, int32 firstOuter,

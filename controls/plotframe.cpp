@@ -448,6 +448,7 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
   if (plotArea && !IsPart(heap, plotArea, kGPartPlotArea)) plotArea = 0;
   PlotDrawState st{};
   st.updateDraw = updateDraw != 0;
+  ClearChartRangeMark();
   // 2. The plot areas, their union and the plot list's minimum.
   st.areas = GraphPlotBounds(heap, graph, &st.bounds);
   st.inner = st.bounds;
@@ -547,8 +548,8 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
         result = DrawGraphBranch(heap, graph, &st, layout);
         break;
       case kKindWaveform: case kKindWaveforms: case kKindWaveArrays: case kKindWave2DScaled:
-        result = PrepareWaveformPlots(heap, graph, &st, &layout);
         st.newData = true;
+        result = PrepareWaveformPlots(heap, graph, &st, &layout);
         break;
       case kKindIntensChart:
         result = DrawIntensChartBranch(heap, graph, &st, &layout);

@@ -91,10 +91,12 @@ rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<Part
 }
 
 rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord,
-                           uInt32 flags) {
+                           uInt32 flags, uInt32 fore, uInt32 back) {
   rsrcw::Bytes b;
   PutHead(&b, flags, partId);
   PutRect(&b, bounds);
+  Put32(&b, fore);
+  Put32(&b, back);
   b.resize(36, 0);
   Put32(&b, fontWord);
   b.resize(52, 0);
@@ -103,11 +105,12 @@ rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string&
   return panelwriter::RsrcInFileOrder(kRsrcLabl, b);
 }
 
-rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image) {
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image, uInt32 fore, uInt32 back) {
   rsrcw::Bytes b;
   PutHead(&b, 0, partId);
   PutRect(&b, bounds);
-  b.resize(28, 0);
+  Put32(&b, fore);
+  Put32(&b, back);
   Put32(&b, image.kind);
   Put32(&b, image.number);
   return panelwriter::RsrcInFileOrder(kRsrcCosm, b);

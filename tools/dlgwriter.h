@@ -57,12 +57,14 @@ rsrcw::Bytes DisplayTemplate(uInt32 flags, uInt16 partId, const std::vector<Part
 // fontWord: first byte the font kind (below 8: predefined), second the
 // predefined font's index; flags: the object's flags word.
 rsrcw::Bytes LabelTemplate(uInt16 partId, const Rect& bounds, const std::string& text, uInt32 fontWord = 0,
-                           uInt32 flags = 0);
+                           uInt32 flags = 0, uInt32 fore = 0, uInt32 back = 0);
 constexpr uInt32 kTypedTextFlag = 1u << 20;  // the object takes typed text
 struct ImagePair {
   uInt32 kind, number;
 };
-rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image = {0, 0});
+// fore, back: the colours (0x00RRGGBB).
+rsrcw::Bytes CosmeticTemplate(uInt16 partId, const Rect& bounds, ImagePair image = {0, 0}, uInt32 fore = 0,
+                              uInt32 back = 0);
 rsrcw::Bytes NumericTemplate(int16 representation, int16 format);
 rsrcw::Bytes ListboxTemplate(uInt32 labelRsrcId, uInt32 mode);
 rsrcw::Bytes MultiCosmeticTemplate(uInt16 partId, const Rect& bounds, const std::vector<ImagePair>& images);

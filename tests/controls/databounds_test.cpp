@@ -1,20 +1,38 @@
 // A slide's needle and fill following its value through its scale.
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "mgsource/draw/dpen.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
 #include "panel/objload.h"
 #include "platform/qx_surface.h"
+#include "platform/qx_trace.h"
 #include "platform/qx_window.h"
 #include "panel/datageom.h"
 #include "panel/panel_test_support.h"
 #include "panel/valuedraw.h"
 
 namespace {
+
+// The scale's own drawing, its context traced while it draws.
+ObjMethodAddr gScaleDraw = nullptr;
+PlatTraceRecorder* gScaleTrace = nullptr;
+int32 TracedScaleDraw(ObjHeap heap, int32 object, const void* value, int32 arg, int32 mode) {
+  const PlatObj dc = gDrawState.dc;
+  if (gScaleTrace && dc) PlatSetTraceSink(dc, gScaleTrace);
+  const int32 answer =
+      reinterpret_cast<int32 (*)(ObjHeap, int32, const void*, int32, int32)>(gScaleDraw)(heap, object, value, arg, mode);
+  if (dc) PlatSetTraceSink(dc, nullptr);
+  return answer;
+}
 
 class DataBounds : public ptest::PanelTest {
  protected:
@@ -136,13 +154,50 @@ TEST_F(DataBounds, AMoveRepairedFromTheHousingImageLooksAsAWholeDrawing) {
     SetW(housing, 0, 0);
     return shot();
   };
+  // The texts the scale draws while a call runs, traced on the context the
+  // scale draws on: its labels lie on the housing, so a repair from the
+  // housing image draws none of them.
+  ControlsJoinScaleSlots();
+  const int32 scale = FindPart(panel_, slide_, kControlPartScale, 0);
+  SetBounds(scale, Rect{0, 2, 110, 18});
+  SetW(scale, 0, int32(kScaleEndLabels | kScaleEndTicks));
+  // Its markers' labels all inside the housing.
+  ScaleRec* range = ScaleRecOf(panel_, scale);
+  range->start = 0, range->pixelStart = 95, range->pixelEnd = 15;
+  const int32 label = Obj(kClsLabel, scale, kScalePartLabel);
+  const Rect at{0, 2, 12, 18};
+  SetBounds(label, at);
+  TRecord text = TNew(&at, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, kTransparentColor);
+  ASSERT_NE(text, nullptr);
+  SetW(label, kObjText / 4, int32(uintptr_t(text)));
+  // Parts front to back: needle, fill, scale, housing (the scale behind
+  // the needle, as in the image).
+  const int32 parts = W(slide_, kObjPartList / 4);
+  ASSERT_EQ(ObjListCount(panel_, parts), 4);
+  const int32 order[] = {needle_, fill_, scale, housing};
+  for (int32 i = 0; i < 4; ++i) ObjListSet(panel_, parts, i, order[i]);
+  gScaleDraw = ClassRecord(kClsScale)->methods[kMsgODraw];
+  const ptest::SlotPatch traced(kClsScale, kMsgODraw, &TracedScaleDraw);
+  auto texts = [&](auto call) {
+    PlatTraceRecorder trace;
+    gScaleTrace = &trace;
+    call();
+    gScaleTrace = nullptr;
+    return std::count_if(trace.lines.begin(), trace.lines.end(), [](const std::string& l) { return l.rfind("text ", 0) == 0; });
+  };
   const float64 values[] = {5, 2, 9.5, 0, 8};
   for (size_t i = 0; i + 1 < std::size(values); ++i) {
     SCOPED_TRACE(values[i + 1]);
     whole(values[i], true);
-    ASSERT_EQ(ObjUpdateDataBounds(panel_, slide_, &values[i], &values[i + 1], 7), 0) << "drawn at once";
+    EXPECT_EQ(texts([&] {
+                ASSERT_EQ(ObjUpdateDataBounds(panel_, slide_, &values[i], &values[i + 1], 7), 0) << "drawn at once";
+              }),
+              0)
+        << "no scale text redrawn";
     const std::vector<uInt32> repaired = shot();
-    EXPECT_EQ(repaired, whole(values[i + 1], false));
+    std::vector<uInt32> drawn;
+    EXPECT_GT(texts([&] { drawn = whole(values[i + 1], false); }), 0) << "a whole drawing draws the scale's texts";
+    EXPECT_EQ(repaired, drawn);
   }
   const int32 made = W(slide_, ctrl::kSlideImageWord);
   EXPECT_NE(made, 0) << "the housing image was made";
@@ -150,6 +205,8 @@ TEST_F(DataBounds, AMoveRepairedFromTheHousingImageLooksAsAWholeDrawing) {
   SetW(slide_, ctrl::kSlideImageWord, 0);
   for (int32 part : {housing, needle_, fill_}) SetW(part, kObjImage / 4, 0);
   for (int32 image : images) IRelease(image);
+  SetW(label, kObjText / 4, 0);
+  TDispose(text);
   DDisposeDraw();
 }
 

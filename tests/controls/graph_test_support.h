@@ -236,6 +236,36 @@ class GraphTest : public ptest::PanelTest {
       calls.push_back({15, *r, 0});
       return int32(0);
     };
+    // Lines and markers: points in r.top/left (a polyline's last point in
+    // r.bottom/right), a polyline's point count or a step's flag in value.
+    p.setPixel = [](int32 h, int32 v) {
+      calls.push_back({5, Rect{int16(v), int16(h), 0, 0}, 0});
+      return int32(0);
+    };
+    p.moveTo = [](int32 h, int32 v) {
+      calls.push_back({7, Rect{int16(v), int16(h), 0, 0}, 0});
+      return int32(0);
+    };
+    p.lineTo = [](int32 h, int32 v) {
+      calls.push_back({9, Rect{int16(v), int16(h), 0, 0}, 0});
+      return int32(0);
+    };
+    p.mhLineTo = [](int32 h, int32 v, Bool32 flag) {
+      calls.push_back({11, Rect{int16(v), int16(h), 0, 0}, flag ? 1 : 0});
+      return int32(0);
+    };
+    p.polyLine = [](const Point* pts, int32 n) {  // n segments: n + 1 points
+      calls.push_back({12, n >= 0 ? Rect{pts[0].v, pts[0].h, pts[n].v, pts[n].h} : Rect{}, n + 1});
+      return int32(0);
+    };
+    p.frameOval = [](const Rect* r) {
+      calls.push_back({18, *r, 0});
+      return int32(0);
+    };
+    p.paintOval = [](const Rect* r) {
+      calls.push_back({19, *r, 0});
+      return int32(0);
+    };
     p.setClip = [](const Rect*) { return int32(0); };
     p.bounds = [](Rect* out) {
       *out = Rect{-32000, -32000, 32000, 32000};

@@ -21,6 +21,7 @@ class PlotFrameTest : public graphtest::GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
+    debugging_ = DBDebuggingOn();
     DBSetDebugging(true);
     offscreen_ = PrefGet(kPrefOffscreenUpdates);
     strip_ = PrefGet(kPrefScrollingStripCharts);
@@ -34,7 +35,7 @@ class PlotFrameTest : public graphtest::GraphTest {
     SetTrackObject(nullptr, 0, nullptr, nullptr, 1);
     TrackState(0, nullptr, 1);
     SetGraphTrack(GraphTrack{});
-    DBSetDebugging(false);
+    DBSetDebugging(debugging_);
     GraphTest::TearDown();
   }
   // A waveform graph of a 1-D array of doubles.
@@ -46,6 +47,7 @@ class PlotFrameTest : public graphtest::GraphTest {
     return DrawPlotArea(panel_, g, value, update, 0, mode, allowAutoscale);
   }
   int32 offscreen_ = 0, strip_ = 0;
+  Bool32 debugging_ = false;
   int expectAsserts_ = 0;
 };
 
@@ -68,9 +70,11 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
       {1, false, true, false, false, true, true, 1, 0, 0, false},   // the update itself draws
       {1, false, true, false, false, false, true, 0, 0, 0, false},  // no window to wait in
       {103, false, false, true, true, true, true, 0, 0, P, true},   // a sweep chart with points not drawn
-      {103, false, false, true, false, true, true, 0, 0, 0, false},
-      {103, false, true, false, true, true, true, 0, 0, 0, false},  // charts only for the flag
-      {101, false, false, true, true, true, true, 0, 0, 0, false},  // other charts draw
+      // Charts pass the first check; the refresh then leaves a flagged or
+      // transparent area to the window's update.
+      {103, false, false, true, false, true, true, 0, 0, P, true},
+      {103, false, true, false, true, true, true, 0, 0, P, true},
+      {101, false, false, true, true, true, true, 0, 0, P, true},
       {1, false, false, false, false, false, true, 0, P | F, 0, false},  // drawn whole now
       {1, false, false, false, false, false, true, 1, P | F, P | F, false},
       {1, false, false, false, false, false, true, 1, P, P, false},

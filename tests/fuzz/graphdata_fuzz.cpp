@@ -6,7 +6,10 @@
 // and plot lists are drawn with values whose arrays may claim more than
 // their handles hold: the plots found lie inside the handles, nothing is
 // reported, and the plot list is never shorter than the plots drawn.
+// Raw plot data is clipped, mapped, decimated and appended as chart points.
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <cstring>
 #include <memory>
 
@@ -21,6 +24,7 @@
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
 #include "panel_fuzz_support.h"
@@ -127,6 +131,13 @@ const DPort* DrawPort() {
     q.frameRect = [](const Rect*) { return int32(0); };
     q.paintRect = [](const Rect*) { return int32(0); };
     q.setClip = [](const Rect*) { return int32(0); };
+    q.setPixel = [](int32, int32) { return int32(0); };
+    q.moveTo = [](int32, int32) { return int32(0); };
+    q.lineTo = [](int32, int32) { return int32(0); };
+    q.mhLineTo = [](int32, int32, Bool32) { return int32(0); };
+    q.polyLine = [](const Point*, int32) { return int32(0); };
+    q.frameOval = [](const Rect*) { return int32(0); };
+    q.paintOval = [](const Rect*) { return int32(0); };
     q.bounds = [](Rect* r) {
       *r = Rect{0, 0, 0, 0};
       return int32(0);
@@ -205,6 +216,8 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
       {0, Array(Cluster({d, I32()}))}, {201, Array(Cluster({Array(Cluster({d, d}))}))},
       {0, Cluster({a, Array(U8())})}, {0, Array(Cluster({a, a}))}, {1, Cluster({d, d, a})},
       {3, a2}, {4, a2}, {1, String()}, {101, d},
+      {1, Array(Cluster({d, d, a}))}, {2, Cluster({d, d, Array(Cluster({Array(I32())}))})},
+      {int16(1 + (in.Byte() & 1)), Cluster({SGL(), d, Array(U16(), {kTDVariable, kTDVariable})})},
   };
   const auto& shape = shapes[in.Byte() % (sizeof shapes / sizeof shapes[0])];
   PutNative16(*heap + graph + kPanelGraphKindByte, uInt16(shape.type));
@@ -261,6 +274,10 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
       p[i].xScale = int16(in.Byte()) - 2;
       p[i].yScale = int16(in.Byte()) - 2;
       p[i].fillStyle = int16(250 + in.Byte() % 12);
+      p[i].interpolation = int16(in.Byte() % 6) - 1;
+      p[i].pointStyle = int16(in.Byte() % 22) - 1;
+      p[i].lineWidth = int16(in.Byte() % 9) - 2;
+      if (in.Byte() & 1) p[i].lineColor = kNoColor;
     }
   }
   ValueMaker v{in, {}};
@@ -297,16 +314,102 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
   }
 }
 
+// ---- Plot preparation on raw data ---------------------------------------------------------
+// Values of any type code, stride and count inside one buffer, mapped
+// through scales with equal, reversed or logarithmic ends: nothing is read
+// outside the buffer (the sanitizer's check), counts stay within their
+// data, and decimation leaves at most two points a pixel column.
+void FuzzPrep(Input& in, ObjHeap heap, int32 graph) {
+  PutNative16(*heap + graph + kPanelGraphKindByte, uInt16((in.Byte() & 1) ? 101 : 1));
+  const int32 xs = vib::NewObject(heap, kClsScale, ClassRecord(kClsScale)->instanceSize, graph, kGPartXScale, 0);
+  const int32 ys = vib::NewObject(heap, kClsScale, ClassRecord(kClsScale)->instanceSize, graph, kGPartYScale, 0);
+  if (!xs || !ys) return;
+  const MgErr alloc = AllocObjDataSpace(heap, graph);
+  if (DSAllocCurrentState()->active) AllocEndPass();
+  if (alloc != kNoErr) return;
+  const float64 ends[] = {0, 1, -5, 1e300, 7.5, 1000, std::numeric_limits<float64>::quiet_NaN()};
+  for (int32 s : {xs, ys}) {
+    ScaleRec* r = ScaleRecOf(heap, s);
+    if (!r) return;
+    r->min = ends[in.Byte() % 7];
+    r->max = ends[in.Byte() % 7];
+    r->increment = 1;
+    r->multiplier = 1;
+    r->pixelStart = int16(in.Byte() * 2);
+    r->pixelEnd = int16(in.Byte() * 4);
+    r->mapping = ScaleMapping(in.Byte() & 1);
+  }
+  const int32 size = int32(in.Byte()) * 8 + 1;
+  std::unique_ptr<uChar[]> buf(new uChar[size_t(size)]);
+  in.Bytes(buf.get(), size_t(size));
+  const int32 type = int32(in.Byte() % 13), stride = 1 + in.Byte() % 16;
+  const int32 es = type >= 1 && type <= 11 ? NumSize(type) : 1;
+  const int32 count = size < es ? 0 : std::min<int32>(in.Word() % 4000, (size - es) / stride + 1);
+  PlotRec rec{};
+  rec.xs = DSNewHandle(4);
+  rec.ys = DSNewHandle(4);
+  if (!rec.xs || !rec.ys) {
+    if (rec.xs) DSDisposeHandle(rec.xs);
+    if (rec.ys) DSDisposeHandle(rec.ys);
+    return;
+  }
+  rec.interpolation = int16(in.Byte() % 4);
+  rec.pointStyle = (in.Byte() & 3) ? 0 : 8;
+  rec.fillStyle = int16(in.Byte() % 3 == 0 ? 256 : 0);
+  const float64 steps[] = {1, 0, -1, 0.5, std::numeric_limits<float64>::quiet_NaN(), 1e300};
+  float64 x0 = ends[in.Byte() % 7];
+  const float64 dx = steps[in.Byte() % 6];
+  int32 n = count;
+  FuzzArmed() = true;
+  const int32 skip = ClipWaveformToScale(heap, graph, ObjWord(heap, xs, kScaleObjData), &x0, &n, dx);
+  FUZZ_CHECK(skip >= 0 && n >= 0 && int64(skip) + n <= count);
+  int32 rs = 0, rt = 0;
+  void* ramp = MakeRampArray(x0, dx, n, true, &rs, &rt);
+  if (ramp && type >= 1 && type <= 11) {
+    const int32 r = MapPlotToPixelsDecimated(heap, graph, xs, ys, &rec, ramp, buf.get() + int64(skip) * stride, rs,
+                                             stride, n, rt, type);
+    FUZZ_CHECK(r == 0 || r == kPlotResultFailed);
+    FUZZ_CHECK(rec.count >= 0 && rec.count <= n);
+    const ScaleRec* xr = ScaleRecOf(heap, xs);
+    if (r == 0 && xr && xr->mapping == kScaleLinear && rec.pointStyle == 0 && rec.fillStyle < 255 && n > 0 &&
+        std::fabs(float64(xr->pixelEnd) - xr->pixelStart) * 2.4 < n) {
+      // Columns are runs of one x pixel; none holds more than two points.
+      const auto* h = reinterpret_cast<const int16*>(*rec.xs + 4);
+      int32 run = 0;
+      for (int32 i = 0; i < rec.count; ++i) {
+        run = i > 0 && h[i] == h[i - 1] ? run + 1 : 1;
+        FUZZ_CHECK(run <= 2);
+      }
+    }
+  }
+  FreeAndClearPtr(&ramp);
+  FUZZ_CHECK(!ramp);
+  // Chart points from the same buffer as history.
+  const int32 length = type >= 1 && type <= 11 && size >= es ? std::max(1, (size - es) / stride + 1) : 0;
+  if (length > 0 && length < 100000) {
+    int32 shift = 0, changed = 0;
+    float64 value = 0;
+    const int32 r = ChartAppendPixels(heap, graph, xs, ys, &rec, length, int32(in.Word() % 300) - 10,
+                                      int32(in.Word()), buf.get(), stride, &shift, &value, type, &changed);
+    FUZZ_CHECK(r == 0 || r == kPlotResultFailed);
+    FUZZ_CHECK(rec.count >= 0 && rec.count <= length);
+  }
+  FuzzArmed() = false;
+  DSDisposeHandle(rec.xs);
+  DSDisposeHandle(rec.ys);
+}
+
 void Run(Input& in) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return;
   const int32 graph = vib::NewObject(heap, kClsGraphChart, ClassRecord(kClsGraphChart)->instanceSize, 0, 0, 0);
   if (graph) {
-    const uint8_t which = in.Byte() % 3;
+    const uint8_t which = in.Byte() % 4;
     if (which == 0) FuzzClassify(in, heap, graph);
     else if (which == 1) FuzzPlotList(in, heap, graph);
-    else FuzzDraw(in, heap, graph);
+    else if (which == 2) FuzzDraw(in, heap, graph);
+    else FuzzPrep(in, heap, graph);
   }
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);

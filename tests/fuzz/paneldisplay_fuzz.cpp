@@ -2,7 +2,9 @@
 // value: data controllers of numerics, clusters and arrays with any flags,
 // range words and range-check numbers, element lists naming anything, grids
 // and shown cells of any size and elements at any place, over data whose
-// values, array sizes and selection indexes are arbitrary; the heap passes
+// values, array sizes and selection indexes are arbitrary, beside strings,
+// paths, tags, user items, type definitions and refnums with parts of any
+// class, labels and multi-images; the heap passes
 // the load check first.  PanelDisplayValues of the panel and of each
 // controller, with no old value or an arbitrary one: nothing is read
 // outside a block or handle (the sanitizers), the display switches are back
@@ -33,6 +35,7 @@
 #include "panel/rangecheck.h"
 #include "panel/replyfilters.h"
 #include "panel_fuzz_support.h"
+#include "panel_objects_fuzz.h"
 
 namespace {
 
@@ -60,10 +63,26 @@ struct ArrayAt {
 // The text parts and controls made by a run: their text records and the
 // off-screen images a display makes are let go at its end.
 std::vector<int32> gTextParts, gControls;
+// The objects made by the shared makers: strings, paths, tags, user items,
+// type definitions, refnums, labels and multi-images, with their parts.
+fuzzobj::Made gMade;
+constexpr int32 kOtherClasses[] = {kClsString,  kClsPath,   kClsTag,   kClsUserItem,
+                                   kClsTypeDefinition, kClsRefNum};
 
 // A data controller around a display object of the kind the input picks.
 int32 NewControl(Input& in, ObjHeap heap, const TypeID* types, std::vector<ArrayAt>* arrays) {
-  const int32 kind = in.Byte() % 3;
+  const int32 kind = in.Byte() % 4;
+  if (kind == 3) {
+    // Data without handles, so that any bytes are a value of it.
+    const TypeID plain[3] = {types[0], types[1], types[3]};
+    const int32 dco = NewObj(heap, kClsFPDataController, 0);
+    const int32 shown = dco ? fuzzobj::NewDisplay(in, heap, 0, plain, &gMade, 0, kOtherClasses) : 0;
+    if (!shown) return 0;
+    OHSetWord(heap, uInt32(shown + 4 * kPWOwner), uInt32(dco));
+    OHSetWord(heap, uInt32(dco + 4 * kPWDCODisplay), uInt32(shown));
+    OHSetWord(heap, uInt32(dco + 4 * kPWDCOTypeId), uInt32(ObjWord(heap, shown, kPWDDOTypeId)));
+    return dco;
+  }
   // The controls of one number, each with parts of the ids they show values in.
   static const int32 kNumberClasses[] = {kClsNumeric, kClsRing,      kClsColorBox, kClsSlide,
                                          kClsKnob,    kClsColorRamp, kClsBoolean};
@@ -192,8 +211,17 @@ void Run(Input& in, ObjHeap heap, int32 root, WindowRef window) {
   int32 list = vib::NewList(heap, {});
   for (int32 dco : controls) OHListInsert(heap, &list, dco, kObjListAppend);
   OHSetWord(heap, uInt32(root + 40), uInt32(list));
+  // Labels, multi-labels and multi-images beside them.
+  for (int32 k = in.Byte() % 3; k > 0; --k) {
+    static const int32 kLabels[] = {kClsLabel, kClsMultiLabel, kClsBigMultiLabel};
+    if (in.Byte() & 1) fuzzobj::NewCosmetic(in, heap, root, 0, &gMade);
+    else fuzzobj::NewLabel(in, heap, kLabels[in.Byte() % 3], root, 0, &gMade);
+  }
   for (int32 dco : controls)
     if (AllocObjDataSpace(heap, dco) != kNoErr) return;
+  for (const auto* objects : {&gMade.objects, &gMade.labels})
+    for (int32 o : *objects)
+      if (OHBlockSize(heap, o) >= 4) OHSetWord(heap, uInt32(o), fuzzobj::AnyFlags(in));
   // The stored words a display reads.
   for (int32 dco : controls) {
     const int32 shown = ObjWord(heap, dco, kPWDCODisplay);
@@ -267,6 +295,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What the first text drawn keeps for the whole run (the fonts' cached
     // names) is made before any run is counted.
     const Rect r{0, 0, 8, 8};
+    if (ICreatePixmap(-1, &r, 0, &fuzzobj::gImage) != kNoErr) return false;
     TRecord text = TNew(&r, 0, reinterpret_cast<const uChar*>("0"), 1, kAppFont, 0, kTransparentColor);
     WPortState port;
     WSetup(window, &port);
@@ -283,8 +312,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!heap) return 0;
   DSProc(DSHdr(VIRec(vi)->dataSpace), kDSProcChkRange) = reinterpret_cast<void*>(&AnyRange);
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
-  gTextParts.clear(), gControls.clear();
+  gTextParts.clear(), gControls.clear(), gMade = {};
   Run(in, heap, root, window);
+  fuzzobj::DisposeMade(heap, gMade);
   for (int32 t : gTextParts)
     if (TRecord r = TCheckedRecord(OHWord(heap, uInt32(t + kObjText)))) TDispose(r);
   // A slide's housing image (word 13) and a picture's copy (word 10).

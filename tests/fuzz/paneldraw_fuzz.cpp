@@ -34,132 +34,12 @@
 #include "panel/textparts.h"
 #include "panel/transact.h"
 #include "panel_fuzz_support.h"
+#include "panel_objects_fuzz.h"
 
 namespace {
 
 using Input = FuzzReader;
-
-int32 gImage = 0;  // one image the cosmetics may name
-
-int16 Small(Input& in) { return int16(int8(in.Byte())); }
-Rect AnyRect(Input& in) { return Rect{Small(in), Small(in), int16(Small(in) + 48), int16(Small(in) + 48)}; }
-void SetRect(ObjHeap heap, int32 o, const Rect& r) { std::memcpy(*heap + o + kObjBounds, &r, sizeof r); }
-int32 NewObj(ObjHeap heap, int32 cls, int32 owner, int16 id = 0, int32 extra = 0) {
-  return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize + extra, owner, id, 0);
-}
-// An image word: none, the test's image, or anything.
-uInt32 AnyImage(Input& in) {
-  const int32 pick = in.Byte() % 4;
-  return pick == 0 ? 0 : pick == 1 ? uInt32(kObjImageHeld | gImage) : pick == 2 ? uInt32(gImage) : in.Word();
-}
-// A flag word with the bits the drawing reads.
-uInt32 AnyFlags(Input& in) { return in.Word() & (0x1 | 0x2 | 0x8 | 0x40 | 0x80 | 0x10000 | 0x20000 | 0x40000 | 0x80000 | 0x1000000); }
-
-struct Made {
-  std::vector<int32> objects;  // every object made, for the hidden bits
-  std::vector<int32> labels;   // every label-like object: its text record is disposed at the end
-  std::vector<int32> lists;    // multi-labels: their string lists are disposed at the end
-};
-
-// A label of the class with a text record of the input's text.
-int32 NewLabel(Input& in, ObjHeap heap, int32 cls, int32 owner, int16 id, Made* m) {
-  const int32 l = NewObj(heap, cls, owner, id);
-  if (!l) return 0;
-  SetRect(heap, l, AnyRect(in));
-  uChar text[16];
-  const int32 n = in.Byte() % 16;
-  in.Bytes(text, size_t(n));
-  const Rect r = AnyRect(in);
-  if (TRecord t = TNew(&r, 0, text, n, kAppFont, in.Word() & 0xFFFFFF, in.Byte() & 1 ? kTransparentColor : in.Word() & 0xFFFFFF))
-    ObjSetWord(heap, l, kObjText / 4, int32(uintptr_t(t)));
-  ObjSetWord(heap, l, kObjImage / 4, int32(AnyImage(in)));
-  m->labels.push_back(l);
-  if (cls == kClsMultiLabel || cls == kClsBigMultiLabel) {
-    // A string list: a count, then Pascal strings; the count may pass them.
-    const int32 size = 4 + in.Byte() % 24;
-    if (UHandle list = AZNewHClr(size)) {
-      for (int32 i = 0; i < size; ++i) (*list)[i] = in.Byte();
-      PutNative32(*list, in.Byte() % 5);
-      ObjSetWord(heap, l, kObjStringList / 4, int32(uintptr_t(list)));
-      m->lists.push_back(l);
-    }
-    ObjSetWord(heap, l, 10, int32(Small(in)));
-  }
-  return l;
-}
-
-int32 NewCosmetic(Input& in, ObjHeap heap, int32 owner, int16 id, Made* m) {
-  const int32 kind = in.Byte() % 3;
-  const int32 cls = kind == 0 ? kClsCosmetic : kind == 1 ? kClsMultiCosmetic : kClsBigMultiCosmetic;
-  const int32 entries = in.Byte() % 4, entry = kind == 2 ? kBigImageEntry : 4;
-  const int32 c = NewObj(heap, cls, owner, id, kind ? entries * entry : 0);
-  if (!c) return 0;
-  SetRect(heap, c, AnyRect(in));
-  ObjSetWord(heap, c, kObjImage / 4, int32(AnyImage(in)));
-  ObjSetWord(heap, c, kObjCosmFore / 4, int32(in.Word()));
-  ObjSetWord(heap, c, kObjCosmBack / 4, int32(in.Byte() & 1 ? kTransparentColor : in.Word() & 0xFFFFFF));
-  if (kind) {
-    PutNative16(*heap + c + kObjImageCount, uInt16(in.Byte() & 1 ? entries : Small(in)));
-    PutNative16(*heap + c + kObjImageIndex, uInt16(Small(in)));
-    for (int32 i = 0; i < entries; ++i) {
-      if (kind == 2) {
-        const Rect r = AnyRect(in);
-        std::memcpy(*heap + c + kObjImageList + i * entry, &r, sizeof r);
-      }
-      ObjSetWord(heap, c, (kObjImageList + i * entry + (kind == 2 ? kBigImageRef : 0)) / 4, int32(AnyImage(in)));
-    }
-  }
-  m->objects.push_back(c);
-  return c;
-}
-
-// A display object of the class the input picks, with parts of its own.
-int32 NewDisplay(Input& in, ObjHeap heap, int32 owner, const TypeID* types, Made* m, int32 depth);
-
-void AddParts(Input& in, ObjHeap heap, int32 o, const TypeID* types, Made* m, int32 depth) {
-  for (int32 k = in.Byte() % 4; k > 0; --k) {
-    static const int16 kIds[] = {16, 20, 28, 8001, 8002, 8010, 10, 2, 8, 11, 12, 14, 15, 17,
-                                 21, 22, 23, 31, 41, 43, 44, 79, 83};
-    const int16 id = kIds[in.Byte() % 23];
-    const int32 pick = in.Byte() % 3;
-    if (pick == 0) NewCosmetic(in, heap, o, id, m);
-    else if (pick == 1) NewLabel(in, heap, in.Byte() & 1 ? kClsLabel : kClsMultiLabel, o, id, m);
-    else if (depth < 3) NewDisplay(in, heap, o, types, m, depth + 1);
-  }
-}
-
-int32 NewDisplay(Input& in, ObjHeap heap, int32 owner, const TypeID* types, Made* m, int32 depth) {
-  static const int32 kClasses[] = {kClsNumeric,  kClsCluster,  kClsArray,   kClsTypeDefinition, kClsGrouperObject,
-                                   kClsDataDisplayObject, kClsString, kClsBoolean, kClsRing, kClsColorBox,
-                                   kClsSlide,    kClsKnob,     kClsPath,    kClsPicture, kClsUserItem,
-                                   kClsColorRamp, kClsTag,     kClsRefNum,  kClsOleVariant};
-  const int32 cls = kClasses[in.Byte() % 19];
-  const int32 o = NewObj(heap, cls, owner, int16(in.Byte() & 1 ? 0 : 8010));
-  if (!o) return 0;
-  SetRect(heap, o, AnyRect(in));
-  if (cls != kClsGrouperObject) ObjSetWord(heap, o, kPWDDOTypeId, int32(types[in.Byte() % 3]));
-  m->objects.push_back(o);
-  AddParts(in, heap, o, types, m, depth);
-  if (cls == kClsCluster) {
-    std::vector<int32> elements;
-    for (int32 k = in.Byte() % 3; k > 0; --k)
-      if (const int32 e = depth < 3 ? NewDisplay(in, heap, o, types, m, depth + 1) : 0) elements.push_back(e);
-    if (in.Byte() & 1) elements.push_back(int32(in.Word()));
-    ObjSetWord(heap, o, kPWClusterElements, vib::NewList(heap, elements));
-  } else if (cls == kClsArray) {
-    const int32 element = NewObj(heap, kClsNumeric, o, 8001);
-    if (element) {
-      SetRect(heap, element, AnyRect(in));
-      ObjSetWord(heap, element, kPWDDOTypeId, int32(types[0]));
-      m->objects.push_back(element);
-      AddParts(in, heap, element, types, m, depth + 1);
-    }
-    ObjSetWord(heap, o, kPWArrayElement, in.Byte() < 230 ? element : int32(in.Word()));
-    ObjSetWord(heap, o, kPWArrayGrid, int32(uInt32(uInt16(Small(in) % 6)) << 16 | uInt16(Small(in) % 6)));
-    ObjSetWord(heap, o, kPWArrayShown, int32(uInt32(uInt16(Small(in) % 4)) << 16 | uInt16(Small(in) % 4)));
-  }
-  return o;
-}
+using namespace fuzzobj;
 
 // The objects' hidden bits.
 std::vector<bool> HiddenBits(ObjHeap heap, const Made& m) {
@@ -304,21 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
   Made made;
   Run(in, heap, root, window, &made);
-  for (int32 l : made.labels) {
-    if (TRecord t = TCheckedRecord(OHWord(heap, uInt32(l + kObjText)))) TDispose(t);
-  }
-  for (int32 l : made.lists) {
-    UHandle list = reinterpret_cast<UHandle>(uintptr_t(OHWord(heap, uInt32(l + kObjStringList))));
-    if (list && AZCheckHandle(list) == kNoErr) AZDisposeHandle(list);
-  }
-  // A slide's housing image (word 13) and a picture's copy (word 10).
-  for (int32 o : made.objects) {
-    const int32 cls = ObjClass(heap, o);
-    const int32 word = cls == kClsPicture ? 10 : cls == kClsSlide || cls == kClsKnob ? 13 : 0;
-    if (!word || OHBlockSize(heap, o) < 4 * (word + 1)) continue;
-    const int32 image = int32(OHWord(heap, uInt32(o + 4 * word)));
-    if (image && IKindOf(image) == kImagePixmap) IRelease(image);
-  }
+  DisposeMade(heap, made);
   PutNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtWindow, 0);
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
