@@ -334,7 +334,7 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts, bool prin
 constexpr int32 kGRec = kTable + 36 + 8, kGValue = kGRec + kRecord;
 constexpr int32 kGPoints = 1000;
 constexpr int16 kGraphWidth = 360, kGraphHeight = 200;
-constexpr int32 kRTDSNewHandle = 311, kRTDSSetHandleSize = 313;
+constexpr int32 kRTDSNewHandle = 311, kRTDSSetHandleSize = 313, kRTCopyFlatArray = 1677;
 
 tdb::TD Doubles() { return tdb::Array(tdb::DBL()); }
 tdb::TD GraphRecordType() {
@@ -360,12 +360,15 @@ std::vector<tdb::TD> GraphEntries() {
   return e;
 }
 
-// The clump: the array made 1,000 doubles, five periods of a sine
-// (sin(i * pi / 100)), written to the graph through its transfer record,
+// The initialisation as Demo's, with the transfer procedure that copies the
+// graph's array between its record's copies.  The clump: the array made 1,000 doubles, five periods of a sine
+// (sin(i * pi / 100)), the scale records' ranges set (x 0 .. 999 across
+// the plot area, y -1 .. 1 upward), the array written to the graph through its transfer record,
 // then the run's end as Demo's.
-std::vector<uint8_t> GraphDemoCode() {
+std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& scaleWords) {
   emit::Code c;
-  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), made = c.NewLabel(), loop = c.NewLabel();
+  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), made = c.NewLabel(), loop = c.NewLabel(),
+       transfer = c.NewLabel();
   c.SetEntry();
   runvi::EmitInitHead(&c, kFlag, kRunElement);
   c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
@@ -381,11 +384,25 @@ std::vector<uint8_t> GraphDemoCode() {
   c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
   c.LoadLabelAddress(ECX, none);
   c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.LoadLabelAddress(ECX, transfer);
+  c.MovMemReg(EBP, Slot(kDSProcTransfer), ECX);
   c.PopReg(EBP);
   c.XorRegReg(EAX, EAX);
   c.Ret();
   c.Bind(none);
   c.XorRegReg(EAX, EAX);
+  c.Ret();
+
+  // The transfer procedure (cdecl: data space, index, from, to): the one
+  // array's copy, its handle's bytes into the destination's handle.
+  c.Bind(transfer);
+  c.MovRegMem(EAX, ESP, 16);
+  c.PushReg(EAX);
+  c.MovRegMem(EAX, ESP, 16);
+  c.PushMem(EAX, 0);
+  c.PushImm(4);
+  CallThroughTable(c, kRTCopyFlatArray);
+  c.AddRegImm(ESP, 12);
   c.Ret();
 
   c.Bind(clump);
@@ -430,6 +447,8 @@ std::vector<uint8_t> GraphDemoCode() {
   c.AddRegImm(ECX, 1);
   c.CmpRegImm(ECX, kGPoints);
   c.Jcc(emit::kL, loop);
+  // The scales' ranges, set before the graph shows the array.
+  for (const auto& [at, word] : scaleWords) c.MovMemImm(EBP, at, uint32_t(word));
   // The write: index 0, the handle, not flat, mode 3.
   c.PushImm(3);
   c.PushImm(0);
@@ -487,6 +506,8 @@ rsrcw::Bytes GraphDemoFile() {
   g.bounds = Rect{10, 10, kGraphHeight - 10, kGraphWidth - 10};
   g.plotArea = Rect{20, 50, kGraphHeight - 30, kGraphWidth - 20};
   g.typeId = 1;
+  // A transparent plot area: the plot shows over the panel's background.
+  g.plotBack = 0x1000000;
   g.stateAt = stateAt;
   g.stateTD = stateTD;
   g.xScaleAt = xAt;
@@ -508,11 +529,11 @@ rsrcw::Bytes GraphDemoFile() {
   v.entries = entries;
   const int32 words[] = {0, kGRec, recordTD, 4, 0, kGRec + kCopies};
   for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 4 * w, words[w]});
-  for (const auto& w : panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right))
-    v.defaultWords.push_back(w);
+  std::vector<std::pair<int32, int32>> scaleWords =
+      panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right);
   for (const auto& w : panelwriter::ScaleRecordWords(yAt, -1, 1, 0.5, g.plotArea.bottom, g.plotArea.top))
-    v.defaultWords.push_back(w);
-  v.code = GraphDemoCode();
+    scaleWords.push_back(w);
+  v.code = GraphDemoCode(scaleWords);
   v.types = {Doubles()};
   std::vector<panelwriter::PanelObject> rsrcs;
   const auto fonts = [](std::vector<vif::Resource>& rs) {
