@@ -80,17 +80,7 @@ MgErr MCDisposeJar(CookieJar jar) {
   return kNoErr;
 }
 
-int32 MCCookieIndex(CookieJar jar, Cookie value) {
-  if (!jar) return -1;
-  const CookieJarRec* j = *jar;
-  int32 index = int32(value & 0xFFFF);
-  if (index / kCookieTableRecords >= j->nTables) return -1;
-  const uChar* r = Record(j, index);
-  uInt16 seq = uInt16(value >> 16);
-  if (int32(RecLink(r)) >= 0 || seq == 0) return -1;
-  if (RecSeq(r) != seq) return -1;
-  return index;
-}
+int32 MCCookieIndex(CookieJar jar, Cookie value) { return MCLiveCookieIndex(jar, value); }
 
 Cookie MCNewCookie(CookieJar jar, const void* info) {
   if (!jar) return 0;
@@ -156,7 +146,7 @@ MgErr MCGetCookieInfo(CookieJar jar, Cookie cookie, void* info) {
 }
 
 MgErr MCGetCookieInfoPtr(CookieJar jar, Cookie cookie, void** info) {
-  int32 index = MCCookieIndex(jar, cookie);
+  int32 index = MCLiveCookieIndex(jar, cookie);
   if (index < 0) {
     if (info) *info = nullptr;
     return kArgErr;

@@ -6,6 +6,8 @@
 #include "extcode.h"
 #include "thread.h"
 
+#include <cstring>
+
 typedef uInt32 Cookie;
 
 // The jar, in a data-zone handle.
@@ -44,3 +46,28 @@ QX_EXTERN_C Bool32 MCIsACookie(CookieJar jar, Cookie value);
 QX_EXTERN_C MgErr MCJarSize(CookieJar jar, int32* count);
 QX_EXTERN_C MgErr MCGetCookieList(CookieJar jar, UHandle* list);
 QX_EXTERN_C int32 MCCookieIndex(CookieJar jar, Cookie value);
+
+// The index of a live cookie's record, -1 for anything else: the index bits
+// name the record directly and its sequence number must match.  In line for
+// the lookups every call through a reference makes.
+inline int32 MCLiveCookieIndex(CookieJar jar, Cookie value) {
+  if (!jar) return -1;
+  const CookieJarRec* j = *jar;
+  const int32 index = int32(value & 0xFFFF);
+  if (index / kCookieTableRecords >= j->nTables) return -1;
+  const uChar* r = j->tables[index / kCookieTableRecords] + (index % kCookieTableRecords) * j->recSize;
+  const uInt16 seq = uInt16(value >> 16);
+  uInt16 recSeq = 0;
+  uInt32 link = 0;
+  std::memcpy(&recSeq, r, sizeof recSeq);
+  std::memcpy(&link, r + 2, sizeof link);
+  if (int32(link) >= 0 || seq == 0 || recSeq != seq) return -1;  // a free record links onward
+  return index;
+}
+// The information bytes of a live cookie's record, null for anything else.
+inline uChar* MCLiveCookieInfo(CookieJar jar, Cookie value) {
+  const int32 index = MCLiveCookieIndex(jar, value);
+  if (index < 0) return nullptr;
+  const CookieJarRec* j = *jar;
+  return j->tables[index / kCookieTableRecords] + (index % kCookieTableRecords) * j->recSize + kCookieRecHeader;
+}

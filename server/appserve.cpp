@@ -15,13 +15,14 @@
 #include "mgsource/thread.h"
 #include "server/viref.h"
 
+ThMutex gVIRefMutex = nullptr;
+
 namespace {
 
 static_assert(sizeof(void*) == 4, "the jars' 4 information bytes hold a record pointer");
 
 CookieJar gVIJar = nullptr;
 CookieJar gAppJar = nullptr;
-ThMutex gVIRefMutex = nullptr;
 
 // Holds "gVIRefMutex" (when it exists) for a scope.
 class RefLock {
@@ -78,9 +79,9 @@ void ReportMissingVIRef(VIRef ref) {
 }
 
 // The record of a VI refnum; "gVIRefMutex" is held.
-VIRefRecord* ResolveLocked(VIRef ref) {
-  void* info = nullptr;
-  if (!gVIJar || MCGetCookieInfoPtr(gVIJar, Cookie(ref), &info) != kNoErr || !info) return nullptr;
+inline __attribute__((always_inline)) VIRefRecord* ResolveLocked(VIRef ref) {
+  const uChar* info = gVIJar ? MCLiveCookieInfo(gVIJar, Cookie(ref)) : nullptr;
+  if (!info) return nullptr;
   VIRefRecord* record = nullptr;
   std::memcpy(&record, info, sizeof record);
   return record;
@@ -345,6 +346,11 @@ void WithVIRefMutex(void (*proc)(void* context), void* context) {
 }
 
 VIRefRecord* ResolveVIRefHeld(VIRef ref) { return ResolveLocked(ref); }
+
+VIRefRecord* VIRefLockResolve(VIRef ref) {
+  ThMutexLock(gVIRefMutex);
+  return ResolveLocked(ref);
+}
 
 // ---- The server switches -------------------------------------------------------------------
 

@@ -21,6 +21,7 @@
 #include "engine/vi/dataspace.h"
 #include "mgsource/extcode.h"
 #include "mgsource/path.h"
+#include "mgsource/thread.h"
 
 typedef uInt32 AppRef;
 typedef int32 VIRef;
@@ -233,6 +234,15 @@ void WithVIRefMutex(void (*proc)(void* context), void* context);
 // The record of a VI refnum for a procedure WithVIRefMutex runs: null,
 // without a debug line, when the jar has none.
 VIRefRecord* ResolveVIRefHeld(VIRef ref);
+// The same for the native calls' hot paths, without a procedure to call:
+// takes "gVIRefMutex" and answers the record of the refnum (null, without a
+// debug line, when the jar has none); the caller gives the mutex up with
+// VIRefUnlock whatever the answer.
+VIRefRecord* VIRefLockResolve(VIRef ref);
+// "gVIRefMutex": held over every use of a VI refnum's record and of the jar;
+// null before VIRefInit and after VIRefExit.
+extern ThMutex gVIRefMutex;
+inline void VIRefUnlock() { ThMutexUnlock(gVIRefMutex); }
 // The end of shut-down: references left are released, then the jars, the
 // mutex and the initialised flag go, as before VIRefInit.
 QX_EXTERN_C void VIRefExit();

@@ -24,7 +24,7 @@ constexpr char kPrepareSource[] = "Call By Reference";
 constexpr int32 kMaxChainLevels = 100000;
 
 // ---- Native calls ---------------------------------------------------------------------------
-MgErr Fail(ParamTable* callerTable, DataSpace callerDS, MgErr err) {
+__attribute__((noinline, cold)) MgErr Fail(ParamTable* callerTable, DataSpace callerDS, MgErr err) {
   if (callerTable && callerTable->error)
     SetErrorIOClust(callerTable->error, 1, err, kErrSourceCStr, kPrepareSource, callerDS);
   return err;
@@ -85,59 +85,55 @@ Pane PaneOf(UHandle vi) {
   return p;
 }
 
-struct BeginContext {
-  VIRef ref;
-  MgErr err;
-  UHandle vi;
-  DataSpace ds;
-};
-
 struct FinishContext {
   VIRef ref;
   bool known;
   bool post;
 };
 
+// The start of a native call, in line in the prepare: every call through a
+// reference comes here, so the mutex is taken and the refnum resolved
+// without a procedure to call under it.
+inline __attribute__((always_inline)) MgErr BeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
+  MgErr err = kNoErr;
+  VIRefRecord* r = VIRefLockResolve(ref);
+  if (!r || (r->flags & kVIRefReleasePending)) err = kVIRefInvalidErr;
+  else if (r->mode != kVIRefModeCall) err = kVIRefReserveErr;
+  else if (!r->callDS) err = kVIRefInvalidErr;
+  if (!err) {
+    ++r->nativeCalls;
+    *vi = r->vi;
+    *callDS = r->callDS;
+  }
+  VIRefUnlock();
+  return err;
+}
 }  // namespace
 
 MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
-  BeginContext c{ref, kNoErr, nullptr, nullptr};
-  WithVIRefMutex(
-      [](void* p) {
-        auto* c = static_cast<BeginContext*>(p);
-        VIRefRecord* r = ResolveVIRefHeld(c->ref);
-        if (!r || (r->flags & kVIRefReleasePending)) c->err = kVIRefInvalidErr;
-        else if (r->mode != kVIRefModeCall) c->err = kVIRefReserveErr;
-        else if (!r->callDS) c->err = kVIRefInvalidErr;
-        if (c->err) return;
-        ++r->nativeCalls;
-        c->vi = r->vi;
-        c->ds = r->callDS;
-      },
-      &c);
-  if (vi) *vi = c.vi;
-  if (callDS) *callDS = c.ds;
-  return c.err;
+  UHandle v = nullptr;
+  DataSpace ds = nullptr;
+  const MgErr err = BeginNativeCall(ref, &v, &ds);
+  if (vi) *vi = v;
+  if (callDS) *callDS = ds;
+  return err;
 }
 
 MgErr VIRefFinishNativeCall(VIRef ref) {
-  FinishContext c{ref, false, false};
-  WithVIRefMutex(
-      [](void* p) {
-        auto* c = static_cast<FinishContext*>(p);
-        VIRefRecord* r = ResolveVIRefHeld(c->ref);
-        if (!r) return;
-        c->known = true;
-        if (r->nativeCalls > 0) --r->nativeCalls;
-        c->post = r->nativeCalls == 0 && (r->flags & kVIRefReleasePending);
-      },
-      &c);
-  if (!c.known) {
+  bool known = false, post = false;
+  VIRefRecord* r = VIRefLockResolve(ref);
+  if (r) {
+    known = true;
+    if (r->nativeCalls > 0) --r->nativeCalls;
+    post = r->nativeCalls == 0 && (r->flags & kVIRefReleasePending);
+  }
+  VIRefUnlock();
+  if (!known) {
     DBAssert(__FILE__, __LINE__, "VIRefFinishNativeCall: unknown VI reference");
     return kArgErr;
   }
   // The release waited for this call: the user-interface thread finishes it.
-  if (c.post) ExecPostUserEvent(kUECallInUIThread, int32(ref), 0, 0, 0, 0);
+  if (post) ExecPostUserEvent(kUECallInUIThread, int32(ref), 0, 0, 0, 0);
   return kNoErr;
 }
 
@@ -180,7 +176,7 @@ MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTa
   if (!calleeDS || !calleeTable) return Fail(callerTable, callerDS, kArgErr);
   UHandle vi = nullptr;
   DataSpace callDS = nullptr;
-  if (MgErr err = VIRefBeginNativeCall(ref, &vi, &callDS)) return Fail(callerTable, callerDS, err);
+  if (MgErr err = BeginNativeCall(ref, &vi, &callDS)) return Fail(callerTable, callerDS, err);
   if (Recursive(vi, callDS, callerDS)) {
     VIRefFinishNativeCall(ref);
     return Fail(callerTable, callerDS, kVIRefRecursiveErr);
@@ -189,18 +185,24 @@ MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTa
   // strictly typed); a terminal taking another caller slot must name one.
   const Pane pane = PaneOf(vi);
   bool bad = pane.terminals < 0;
-  for (int32 i = 0; !bad && i < pane.terminals; ++i)
-    if ((pane.Flags(i) & kConnTermFromCaller) && (pane.Flags(i) & 0xFF) >= pane.terminals) bad = true;
+  for (int32 i = 0; !bad && i < pane.terminals; ++i) {
+    const uInt16 f = pane.Flags(i);
+    bad = (f & kConnTermFromCaller) && int32(f & 0xFF) >= pane.terminals;
+  }
   if (bad) {
     VIRefFinishNativeCall(ref);
     return Fail(callerTable, callerDS, kArgErr);
   }
-  std::memcpy(calleeTable, callerTable,
-              offsetof(ParamTable, slots) + size_t(pane.terminals) * sizeof(CallTermSlot));
+  // The caller's table copied, the reference stored and "in progress"
+  // cleared; each slot is the caller's own or the one its terminal names.
+  calleeTable->tag = callerTable->tag;
+  calleeTable->flags = callerTable->flags & ~kParamTableCallInProgress;
+  calleeTable->error = callerTable->error;
   calleeTable->ref = ref;
-  calleeTable->flags &= ~kParamTableCallInProgress;
-  for (int32 i = 0; i < pane.terminals; ++i)
-    if (pane.Flags(i) & kConnTermFromCaller) calleeTable->slots[i] = callerTable->slots[pane.Flags(i) & 0xFF];
+  for (int32 i = 0; i < pane.terminals; ++i) {
+    const uInt16 f = pane.Flags(i);
+    calleeTable->slots[i] = callerTable->slots[(f & kConnTermFromCaller) ? int32(f & 0xFF) : i];
+  }
   // The callee finds its table in its data space's call word, and takes it
   // (clearing the word) once it has entered.
   (*callDS)->callTable = calleeTable;
