@@ -143,9 +143,9 @@ struct GraphObject {
 // All zero when memory is short.
 GraphObject NewGraph(ObjHeap heap, int32 owner, const GraphSpec& s);
 
-// The default words of a linear scale record at data offset `at`: min at
-// pixel pixelStart, max at pixelEnd, major markers from min every
-// increment, no offset, multiplier 1.
+// The words (data-space offset, native value) of a linear scale record at
+// data offset `at`, for code to store: min at pixel pixelStart, max at
+// pixelEnd, major markers from min every increment, no offset, multiplier 1.
 std::vector<std::pair<int32, int32>> ScaleRecordWords(int32 at, float64 min, float64 max, float64 increment,
                                                       int16 pixelStart, int16 pixelEnd);
 
