@@ -8,6 +8,7 @@
 
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "controls/listbox.h"
 #include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
@@ -321,6 +322,8 @@ void AppInstallHooks() {
   shell.setBuiltInPict = &SetBuiltInPict;
   shell.controlPicturesInit = &InitFPImages;
   shell.cursorImageFile = &SetCursorImageFile;
+  shell.listboxSymbolsInit = [](int32 base) { InitListboxSymbols(base); };
+  shell.listboxSymbolsDispose = &ListboxDisposeSymbols;
   // The VI server, automation and the automation server.
   shell.viRefInit = &VIRefInit;
   shell.tcpServerInit = [] { TCPServerInit(); };

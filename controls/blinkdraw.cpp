@@ -1,4 +1,5 @@
 #include "controls/blinkdraw.h"
+#include "controls/listbox.h"
 
 #include "controls/table.h"
 
@@ -18,10 +19,6 @@ void TableBlinkDraw(ObjHeap heap, int32 table, void* data, int32 drawState) {
 
 void ListboxDrawScrollBar(ObjHeap, int32 listbox, int32 drawState, int32) {
   Note("ListboxDrawScrollBar", listbox, drawState);
-}
-int32 ListboxApplySelection(ObjHeap, int32 listbox, void*, int32) {
-  Note("ListboxApplySelection", listbox, -1);
-  return 0;
 }
 
 const std::vector<ControlDrawCall>& ControlDrawCalls() { return gCalls; }

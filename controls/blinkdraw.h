@@ -1,8 +1,8 @@
 // The controls' drawing and cell-look entries that blinking reaches: a
-// table's cells and cell looks (the table's own), a listbox's selection and
-// scroll bar, a graph's plot area (DrawPlotArea, graph.h).  Until the listbox
-// class draws, each of its entries keeps a record of its call and draws
-// nothing.
+// table's cells and cell looks (the table's own), a listbox's selection
+// (its own, listbox.h) and scroll bar, a graph's plot area (DrawPlotArea,
+// graph.h).  Until the listbox draws, its scroll-bar entry keeps a record
+// of its call and draws nothing.
 #pragma once
 #include <vector>
 

@@ -48,8 +48,6 @@ int32 LegendRows(ObjHeap heap, int32 legend) {
 
 }  // namespace
 
-int32 ListboxCalcRowHeight(ObjHeap, int32) { return 0; }
-
 int32 GraphCursorsFontMsg(ObjHeap, int32, int32) { return 0; }
 
 int32 PlotLegendFitRows(ObjHeap heap, int32 graph, int32 rows, EditMsgRecord* rec, const Rect* rect) {

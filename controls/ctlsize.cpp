@@ -414,8 +414,6 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
   return 0;
 }
 
-int32 ListboxLayoutParts(ObjHeap, int32) { return 0; }
-int32 ListboxPinTopItem(ObjHeap, int32) { return 0; }
 MgErr OffsetGraphCursors(ObjHeap, int32) { return 0; }
 
 void ControlsJoinSizeSlots() {

@@ -7,6 +7,7 @@
 #include "controls/ctlsize.h"
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
+#include "controls/listbox.h"
 #include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
 #include "controls/table.h"
@@ -64,6 +65,8 @@ void ControlsInstallPanelHooks() {
   ControlsJoinGraphDrawSlots();
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
+  ControlsJoinListboxSlots();
+  ControlsInstallListboxHooks();
   ControlsJoinTableSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();

@@ -169,6 +169,7 @@ void InitPanelImages(RsrcFileRef file) {
 }
 
 void DisposePanelImages() {
+  if (auto symbols = ShellStartHooksInUse().listboxSymbolsDispose) symbols();
   // The panel's entries first: none may name a released image.
   for (int32 i = 0; i < kGlyphCount; ++i) {
     if (!gGlyphs[i]) continue;

@@ -43,11 +43,13 @@ struct ShellStartHooks {
   void (*tagListsDispose)();
   // The object system's picture tables and cursor images: a table entry set
   // (0 clears it), the file cursors load from (0 forgets it), the control
-  // pictures registered, the listbox symbols from a resource base.
+  // pictures registered, the listbox symbols from a resource base (and
+  // released at shut-down).
   MgErr (*setBuiltInPict)(int32 index, int32 image);
   void (*cursorImageFile)(RsrcFileRef file);
   void (*controlPicturesInit)();
   void (*listboxSymbolsInit)(int32 base);
+  void (*listboxSymbolsDispose)();
   // Test hook: each step of the start-up and shut-down, by name.
   void (*step)(const char* name);
 };

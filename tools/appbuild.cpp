@@ -118,6 +118,14 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   };
   for (const auto& r : IconFamilyResources(fallbackOn, inside, 9, 216))
     writer->Add(r.first, kFallbackVIIconId, r.second);
+  // The listboxes' loaded symbols: a framed square with k + 1 bars.
+  static int32 symbol = 0;
+  static const auto symbolOn = +[](int x, int y) {
+    return x == 1 || x == 30 || y == 1 || y == 30 || (y >= 4 && y % 2 == 0 && (y - 4) / 2 <= symbol && x > 4 && x < 27);
+  };
+  for (symbol = 0; symbol < kListboxSymbols; ++symbol)
+    for (const auto& r : IconFamilyResources(symbolOn, inside, uChar(1 + symbol % 14), uChar(16 + 9 * symbol)))
+      writer->Add(r.first, kListboxSymbolFirstId + symbol, r.second);
   // The pictures of object-reference refnums: an application (a window with
   // its title bar) and a VI (its icon's diagonal).
   static const auto appRefOn = +[](int x, int y) { return x == 1 || x == 30 || y == 1 || y == 30 || y <= 6; };

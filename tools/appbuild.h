@@ -121,6 +121,8 @@ constexpr const char* kMemFullTextsListName = "_MemFullOperations";
 // 10 the help window.
 extern const char* const kWindowTitles[10];
 extern const char* const kMemFullTexts[5];
+// The listboxes' loaded symbols: icon families of ids 10000 to 10022.
+constexpr int32 kListboxSymbolFirstId = 10000, kListboxSymbols = 23;
 // An icon family (kind 5) as the resources of one id: "ICON", "icl4",
 // "icl8" and "ICN#" (the icon and its mask), drawn from a pattern of 32 x 32
 // pixels: on(x, y) black, inside(x, y) filled with a colour.

@@ -223,8 +223,7 @@ std::vector<Table> Tables() {
       Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs),
            {{&EmbContainerProcs::getObjectIDispatchSingle, kActiveX}}),
       Read("ShellStartHooks", ShellStartHooksInUse(),
-           {{&ShellStartHooks::listboxSymbolsInit, "the listbox control's symbols: not built yet"},
-            {&ShellStartHooks::step, kTestHook}}),
+           {{&ShellStartHooks::step, kTestHook}}),
       Read("ShellMainHooks", ShellMainHooksInUse(),
            {{&ShellMainHooks::afterEngine, "the entry tears the managers down after the shell"},
             {&ShellMainHooks::memFullProc, kShellOwn},
@@ -258,7 +257,7 @@ std::vector<Table> Tables() {
 std::vector<Single> Singles() {
   auto filled = [](auto proc) { return proc != nullptr; };
   return {
-      {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), "the listbox control's row height: not built yet"},
+      {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), nullptr},
       {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kActiveX},
       {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), kActiveX},
       {"SetWindowTitleProc", filled(WindowTitleProcInUse()), nullptr},

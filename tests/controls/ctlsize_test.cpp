@@ -110,12 +110,13 @@ TEST_F(ControlSizeTest, GraphsAndListboxesMoveWhatTheyHold) {
   const int32 list = Obj(kClsCosmetic, listbox, kListboxListPart);
   const int32 text = Obj(kClsCosmetic);
   SetW(listbox, 12, text);
-  SetBounds(list, {0, 0, 100, 50}), SetBounds(text, {1, 1, 99, 49});
+  // The text column as laid out beside the list area: 4 pixels in, one outside.
+  SetBounds(list, {0, 0, 100, 50}), SetBounds(text, {-1, 3, 101, 51});
   PutNative16(*panel_ + listbox + kListboxRowHeightByte, 16);
   ASSERT_EQ(OSize(panel_, listbox, nullptr, kListboxListPart), 0);
   EXPECT_EQ(ObjInt16(panel_, listbox, kListboxVisibleRowsByte), 6) << "100 / 16 rows";
   ASSERT_EQ(OOffset(panel_, listbox, Point{5, 0}), 0);
-  EXPECT_EQ(Corners(At(text, kObjBounds)), V({6, 1, 104, 49}));
+  EXPECT_EQ(Corners(At(text, kObjBounds)), V({4, 3, 106, 51}));
 }
 
 // A vertical linear scale resized by its top edge moves only the end at the
