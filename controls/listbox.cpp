@@ -84,9 +84,11 @@ bool OwnerStoresNothing(ObjHeap heap, int32 listbox) {
   return owner > 0 && OHIsUsedBlock(heap, owner) && OHBlockClass(heap, owner) == kNoSelectionClass;
 }
 
+// Redraws the rows and the bar, or invalidates them where drawing waits.
 void Invalidate(ObjHeap heap, int32 listbox) {
   const int32 list = FindPart(heap, listbox, kLbListPart, 0);
-  OInval(heap, list && OHIsUsedBlock(heap, list) ? list : listbox, kInvalAll);
+  if (list && OHIsUsedBlock(heap, list)) ListboxSyncScrollBar(heap, listbox);
+  else OInval(heap, listbox, kInvalAll);
 }
 
 }  // namespace
@@ -488,9 +490,6 @@ int32 ListboxSymbolImage(int32 n) {
   return n >= 1 && n <= 36 ? kBuiltIn[n - 1] : 0;
 }
 
-void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
-  if (lb::IsListbox(heap, listbox)) Invalidate(heap, listbox);
-}
 
 // ---- Class methods -------------------------------------------------------------------------
 
@@ -551,6 +550,9 @@ void ControlsJoinListboxSlots() {
   ObjJoinSlot(kMsgODisplayVal, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODisplayValMethod) : ObjMethodAddr(nullptr);
   });
+  ObjJoinSlot(kMsgODraw, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODrawMethod) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgODoit, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
   });
@@ -582,6 +584,14 @@ Rect ListRect(ObjHeap heap, int32 listbox, bool* withBar) {
   return r;
 }
 int32 RowHeight(ObjHeap heap, int32 listbox) { return std::max<int32>(ObjInt16(heap, listbox, kLbRowHeightByte), 1); }
+}  // namespace
+
+int32 lb::DropPosition(int32 listbox) {
+  return listbox == gTrackObject && gTrackState == kTrackDragging ? gTrackIndex : -1;
+}
+
+namespace {
+
 int32 FloorDiv(int32 a, int32 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 }  // namespace
