@@ -35,13 +35,25 @@ TRecord TextRecord(ObjHeap heap, int32 listbox) {
   const int32 text = ObjWord(heap, listbox, kLbTextWord);
   if (text <= 0 || !OHIsUsedBlock(heap, text) || OHBlockSize(heap, text) < 4 * 10) return nullptr;
   TRecord r = PartTextRecord(heap, text);
-  return r && *r && TRRunCount(r) > 0 ? r : nullptr;
+  return r && *r ? r : nullptr;
 }
 int32 ListPart(ObjHeap heap, int32 listbox) {
   const int32 p = FindPart(heap, listbox, kLbListPart, 0);
   return p > 0 && ctrl::IsObj(heap, p) ? p : 0;
 }
 int32 RowHeight(ObjHeap heap, int32 listbox) { return std::max<int32>(ObjInt16(heap, listbox, kLbRowHeightByte), 1); }
+
+// The caret's frame: the grey pattern, black dots on white, one pixel wide.
+void FrameCaret(const Rect& r) {
+  DSelectNormPen(kWhite, kWhite);
+  DFrameRect(&r);
+  DSelectNormPen(kBlack, kBlack);
+  const auto dot = [](int32 h, int32 v) {
+    if (((h + v) & 1) == 0) DSetPixel(h, v);
+  };
+  for (int32 h = r.left; h < r.right; ++h) dot(h, r.top), dot(h, r.bottom - 1);
+  for (int32 v = r.top + 1; v < r.bottom - 1; ++v) dot(r.left, v), dot(r.right - 1, v);
+}
 
 }  // namespace
 
@@ -156,10 +168,7 @@ void ListboxDrawRow(ObjHeap heap, int32 listbox, const uChar* data, int32 row, i
     }
     if ((it.flags & kLbItemDisabled) && DIsBW()) DGrayOutRect(&box.row, back);
   }
-  if (it.flags & kLbItemCaret) {
-    DSelectPen(kGrayPen, kBlack, kWhite);
-    DFrameRect(&box.row);
-  }
+  if (it.flags & kLbItemCaret) FrameCaret(box.row);
   const int32 drop = lb::DropPosition(listbox);
   if (drop >= 0 && (row == drop || row == drop - 1)) {
     DSelectNormPen(text, kBlack);
