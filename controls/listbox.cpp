@@ -553,6 +553,9 @@ void ControlsJoinListboxSlots() {
   ObjJoinSlot(kMsgODraw, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODrawMethod) : ObjMethodAddr(nullptr);
   });
+  ObjJoinSlot(kMsgOFrameSel, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxOFrameSelMethod) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgODoit, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
   });

@@ -138,6 +138,8 @@ QX_EXTERN_C void ListboxRedrawItem(ObjHeap heap, int32 listbox, void* data, int3
 QX_EXTERN_C void ListboxScrollTo(ObjHeap heap, int32 listbox, int32 withScrollBar);
 QX_EXTERN_C void ListboxDrawParts(ObjHeap heap, int32 listbox, const void* value, int32 drawMode);
 QX_EXTERN_C int32 ListboxODrawMethod(ObjHeap heap, int32 listbox, const void* value, int32 pass, int32 mode);
+// The selection frame (flags 0x10: framed).
+QX_EXTERN_C int32 ListboxOFrameSelMethod(ObjHeap heap, int32 listbox, ObjHeap port, int32 offset, int32 flags);
 
 // The class's do-it method (keys on the listbox itself; everything else
 // the data display object's) and its entry in the class records.

@@ -15,6 +15,7 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/blink.h"
+#include "panel/editmsg.h"
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
 #include "panel/objects.h"
@@ -29,6 +30,7 @@ namespace {
 constexpr uInt32 kObjFlagTextOnly = 1u << 20;  // draw only the text object
 constexpr uInt32 kPartDefers = 0x4;            // the part is invalidated, not drawn in place
 constexpr int16 kOldListPart = 28;
+constexpr int32 kLbFramePart = 9, kLbFrameFlag = 0x10;
 constexpr DColor kWhite = 0xFFFFFF, kBlack = 0, kDisabledGrey = 0xCCCCCC;
 
 TRecord TextRecord(ObjHeap heap, int32 listbox) {
@@ -283,4 +285,20 @@ int32 ListboxODrawMethod(ObjHeap heap, int32 listbox, const void* value, int32 p
   const Rect bounds = ctrl::BoundsOf(heap, listbox);
   if (WNeedsDraw(&bounds)) ListboxDrawParts(heap, listbox, value, BlinkPartState(heap, listbox, mode));
   return DDOODrawMethod(heap, listbox, value, pass, kDrawModeNormal);
+}
+
+// A listbox whose frame part shows the standard picture is framed just
+// outside that part, in black; any other gets the generic frame.
+int32 ListboxOFrameSelMethod(ObjHeap heap, int32 listbox, ObjHeap port, int32 offset, int32 flags) {
+  const int32 frame = FindPart(heap, listbox, kLbFramePart, 0);
+  if (!(flags & kLbFrameFlag) || !IsPart9StdImage(heap, listbox) || frame <= 0 || !ctrl::IsObj(heap, frame))
+    return DDOOFrameSelMethod(heap, listbox, port, offset, flags);
+  Rect r = ctrl::BoundsOf(heap, frame);
+  Point by;
+  std::memcpy(&by, &offset, sizeof by);
+  r.top = int16(r.top + by.v - 2), r.bottom = int16(r.bottom + by.v + 2);
+  r.left = int16(r.left + by.h - 2), r.right = int16(r.right + by.h + 2);
+  DSelectNormPen(kBlack, kBlack);
+  DFrameRect(&r);
+  return 0;
 }

@@ -23,6 +23,7 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
+#include "panel/editmsg.h"
 #include "panel/objdraw.h"
 #include "panel/osupport.h"
 #include "platform/qx_surface.h"
@@ -638,6 +639,13 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   EXPECT_EQ(Pixel(right - 2, 65), kBack) << "the old one";
   ListboxDrawContents(panel_, lb_, nullptr, 4, 4, kDrawModeBlink);
   if (highlight != kTransparentColor) EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1";
+  // A frame part showing the standard picture is framed just outside, in black.
+  const int32 frame = Obj(kClsCosmetic, lb_, 9);
+  SetBounds(frame, {10, 10, 90, 90});
+  SetW(frame, 6, int32(uInt32(uInt16(-300)) << 16));
+  Clear();
+  OFrameSel(panel_, lb_, panel_, 0, 0x10);
+  EXPECT_EQ(std::make_pair(Pixel(8, 50), Pixel(9, 50)), std::make_pair(0x000000u, kClear)) << "the selection frame";
 }
 
 }  // namespace
