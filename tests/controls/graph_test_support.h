@@ -55,11 +55,7 @@ inline void OpenRunTimeResources(RsrcFileRef* file) {
   ASSERT_EQ(RInitResources(), kNoErr);
   rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
   qxbuild::AddRunTimeResources(&w);
-  const rsrcw::Bytes bytes = w.Write();
-  UHandle fh = AZNewHandle(int32(bytes.size()));
-  std::memcpy(*fh, bytes.data(), bytes.size());
-  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, file, nullptr, nullptr, fh), kNoErr);
-  SetRunTimeRsrcFile(*file);
+  ptest::OpenRunTimeRsrcBytes(w.Write(), file);
 }
 
 // The points a plot record holds, as (x, y) pixel pairs.
