@@ -2,9 +2,11 @@
 // resources and a VI library holding Demo.vi appended (app/demovi.h).
 //   qxdemobuild <program> <output> [x [log]]
 //   qxdemobuild <program> <output> menu
+//   qxdemobuild <program> <output> graph
 // x: the default of the control "x" (20 when not given); log: a host path
 // Demo.vi then logs to at completion.  "menu": the library holds the test
-// VI of the minimal run-time menu instead (demo::BuildMenuTest).
+// VI of the minimal run-time menu instead (demo::BuildMenuTest); "graph": GraphDemo.vi
+// (demo::BuildGraphDemo).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,12 +15,20 @@
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 5) {
-    std::fprintf(stderr, "usage: qxdemobuild program output [x [log] | menu]\n");
+    std::fprintf(stderr, "usage: qxdemobuild program output [x [log] | menu | graph]\n");
     return 2;
   }
   std::string error;
   if (argc == 4 && std::string(argv[3]) == "menu") {
     if (!demo::BuildMenuTest(argv[1], argv[2], &error)) {
+      std::fprintf(stderr, "qxdemobuild: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("%s\n", argv[2]);
+    return 0;
+  }
+  if (argc == 4 && std::string(argv[3]) == "graph") {
+    if (!demo::BuildGraphDemo(argv[1], argv[2], &error)) {
       std::fprintf(stderr, "qxdemobuild: %s\n", error.c_str());
       return 1;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/dsalloc.h"
+#include "engine/vi/objload.h"
 #include "engine/exec/codeentry.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/execrec.h"
@@ -27,6 +28,7 @@
 #include "panel/objects.h"
 #include "tools/appbuild.h"
 #include "tools/i386emit.h"
+#include "tools/panelwriter.h"
 #include "tools/runvi.h"
 #include "tools/vibuilder.h"
 #include "tools/vifile.h"
@@ -203,15 +205,16 @@ int32 RecordTDOffset(int32 record) {
 
 // The panel's colour, and the heap's window record: the window's parts,
 // the content rectangle and where its top-left corner lies on the screen.
-void PlaceWindowOnly(ObjHeap panel, int32 root) {
+void PlaceWindowSized(ObjHeap panel, int32 root, int16 width, int16 height) {
   PutNative32(*panel + root + kRootPanelColour, kDefaultPanelColour);
   uChar* ext = *panel + OHWord(panel, kOHExtension);
   PutNative16(ext + kHeapExtWindowOptions, kDemoWindowParts);
-  const Rect content{0, 0, kContentHeight, kContentWidth};
+  const Rect content{0, 0, height, width};
   std::memcpy(ext + kHeapExtContentRect, &content, sizeof content);
   const Point at{kContentTop, kContentLeft};
   std::memcpy(ext + kHeapExtContentOrigin, &at, sizeof at);
 }
+void PlaceWindowOnly(ObjHeap panel, int32 root) { PlaceWindowSized(panel, root, kContentWidth, kContentHeight); }
 
 // The demo's panel: its window, its controls and their controllers.  Each
 // control is a numeric of the data's type (I32, the VI's type 1) with its
@@ -323,6 +326,242 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts, bool prin
       &rsrcs);
 }
 
+// ---- GraphDemo.vi ------------------------------------------------------------------
+// Its data after the header: the completion address, the flag record and the
+// run element as Demo's, the transfer table's one entry (the graph), the
+// graph's transfer record (the 12-byte head, then five array handles), the
+// clump's array, then the graph's private block and its two scale records.
+constexpr int32 kGRec = kTable + 36 + 8, kGValue = kGRec + kRecord;
+constexpr int32 kGPoints = 1000;
+constexpr int16 kGraphWidth = 360, kGraphHeight = 200;
+constexpr int32 kRTDSNewHandle = 311, kRTDSSetHandleSize = 313, kRTCopyFlatArray = 1677;
+
+tdb::TD Doubles() { return tdb::Array(tdb::DBL()); }
+tdb::TD GraphRecordType() {
+  return tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U32(), tdb::U32()}), Doubles(), Doubles(), Doubles(),
+                       Doubles(), Doubles()});
+}
+tdb::TD FromHandle(UHandle h) {
+  std::vector<uChar> b;
+  if (h) {
+    b.assign(*h, *h + AZGetHandleSize(h));
+    AZDisposeHandle(h);
+  }
+  return tdb::Raw(b);
+}
+std::vector<tdb::TD> GraphEntries() {
+  std::vector<tdb::TD> e(size_t(kGRec - kD) / 4, tdb::I32());
+  e.push_back(GraphRecordType());
+  e.push_back(Doubles());
+  e.push_back(FromHandle(GraphStateTD()));
+  e.push_back(FromHandle(ScaleCtlDataTD()));
+  e.push_back(FromHandle(ScaleCtlDataTD()));
+  for (tdb::TD& t : e) t = t.WithFlags(kDSEntryStored);
+  return e;
+}
+
+// The initialisation as Demo's, with the transfer procedure that copies the
+// graph's array between its record's copies.  The clump: the array made 1,000 doubles, five periods of a sine
+// (sin(i * pi / 100)), the scale records' ranges set (x 0 .. 999 across
+// the plot area, y -1 .. 1 upward), the array written to the graph through its transfer record,
+// then the run's end as Demo's.
+std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& scaleWords) {
+  emit::Code c;
+  auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), made = c.NewLabel(), loop = c.NewLabel(),
+       transfer = c.NewLabel();
+  c.SetEntry();
+  runvi::EmitInitHead(&c, kFlag, kRunElement);
+  c.MovMemReg(EDX, int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement) +
+                         offsetof(QueueElement, dataSpace)),
+              EBP);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, transferMode)), 1);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoCount)), 1);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoTableOffset)), uint32_t(kTable));
+  c.MovRegReg(EBP, EDX);
+  c.LoadLabelAddress(ECX, clump);
+  c.MovRegMem(EDX, EBP, Slot(kDSProcTopCode));
+  c.MovMemReg(EBP, kFinish, EDX);
+  c.MovMemReg(EBP, Slot(kDSProcTopCode), ECX);
+  c.LoadLabelAddress(ECX, none);
+  c.MovMemReg(EBP, Slot(kDSProcInitDCOs), ECX);
+  c.LoadLabelAddress(ECX, transfer);
+  c.MovMemReg(EBP, Slot(kDSProcTransfer), ECX);
+  c.PopReg(EBP);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+  c.Bind(none);
+  c.XorRegReg(EAX, EAX);
+  c.Ret();
+
+  // The transfer procedure (cdecl: data space, index, from, to): the one
+  // array's copy, its handle's bytes into the destination's handle.
+  c.Bind(transfer);
+  c.MovRegMem(EAX, ESP, 16);
+  c.PushReg(EAX);
+  c.MovRegMem(EAX, ESP, 16);
+  c.PushMem(EAX, 0);
+  c.PushImm(4);
+  CallThroughTable(c, kRTCopyFlatArray);
+  c.AddRegImm(ESP, 12);
+  c.Ret();
+
+  c.Bind(clump);
+  c.MovRegReg(ESI, EAX);
+  constexpr uint32_t kBytes = 4 + 8 * kGPoints;
+  // A new handle when the array has none, else its handle resized.
+  c.MovRegMem(EAX, EBP, kGValue);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, made);
+  c.PushImm(kBytes);
+  CallThroughTable(c, kRTDSNewHandle);
+  c.AddRegImm(ESP, 4);
+  c.MovMemReg(EBP, kGValue, EAX);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kZ, finish);
+  auto fill = c.NewLabel();
+  c.Jmp(fill);
+  c.Bind(made);
+  c.PushImm(kBytes);
+  c.PushReg(EAX);
+  CallThroughTable(c, kRTDSSetHandleSize);
+  c.AddRegImm(ESP, 8);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, finish);
+  c.Bind(fill);
+  c.MovRegMem(EDX, EBP, kGValue);
+  c.MovRegMem(EDX, EDX, 0);
+  c.MovMemImm(EDX, 0, uint32_t(kGPoints));
+  c.XorRegReg(ECX, ECX);
+  c.Bind(loop);
+  c.PushReg(ECX);
+  for (uint8_t b : {0xDB, 0x04, 0x24,  // fild dword [esp]
+                    0xD9, 0xEB,        // fldpi
+                    0xDE, 0xC9})       // fmulp
+    c.Byte(b);
+  c.MovMemImm(ESP, 0, 100);
+  for (uint8_t b : {0xDA, 0x34, 0x24,          // fidiv dword [esp]
+                    0xD9, 0xFE,                // fsin
+                    0xDD, 0x5C, 0xCA, 0x04})  // fstp qword [edx + 8 * ecx + 4]
+    c.Byte(b);
+  c.PopReg(EAX);
+  c.AddRegImm(ECX, 1);
+  c.CmpRegImm(ECX, kGPoints);
+  c.Jcc(emit::kL, loop);
+  // The scales' ranges, set before the graph shows the array.
+  for (const auto& [at, word] : scaleWords) c.MovMemImm(EBP, at, uint32_t(word));
+  // The write: index 0, the handle, not flat, mode 3.
+  c.PushImm(3);
+  c.PushImm(0);
+  c.PushImm(4);
+  PushAddress(c, kGValue);
+  PushAddress(c, kGRec + kCopies);
+  PushAddress(c, kGRec);
+  c.PushImm(0);
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  CallThroughTable(c, kRTWriteTransfer);
+  c.AddRegImm(ESP, 32);
+
+  c.Bind(finish);
+  constexpr int32 kOwn = int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement));
+  c.Byte(0x0F);  // movzx eax, word [ebp + dsFlags]
+  c.Byte(0xB7);
+  c.Byte(0x45);
+  c.Byte(uint8_t(offsetof(DataSpaceHeader, dsFlags)));
+  c.Byte(0x66);  // mov [ebp + callFlags], ax
+  c.Byte(0x89);
+  c.Byte(0x85);
+  c.Word(uint32_t(offsetof(DataSpaceHeader, callFlags)));
+  c.MovMemImm(EBP, kOwn + int32(offsetof(QueueElement, callKind)), kCallTopLevelEntered);
+  c.MovRegMem(EDX, EBP, kFinish);
+  c.MovMemReg(EBP, kOwn + int32(offsetof(QueueElement, code)), EDX);
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  CallThroughTable(c, kRTSubVIFinish);
+  c.AddRegImm(ESP, 4);
+  c.TestRegReg(EAX, EAX);
+  auto back = c.NewLabel();
+  c.Jcc(emit::kNZ, back);
+  c.Ret();
+  c.Bind(back);
+  c.MovRegMem(EAX, EBP, kFinish);
+  c.Ret();
+  return c.Finish();
+}
+
+rsrcw::Bytes GraphDemoFile() {
+  const std::vector<tdb::TD> entries = GraphEntries();
+  const size_t first = size_t(kGRec - kD) / 4;
+  const int32 recordTD = runvi::EntryTypeOffset(entries, first);
+  const int32 stateTD = runvi::EntryTypeOffset(entries, first + 2);
+  const int32 xTD = runvi::EntryTypeOffset(entries, first + 3), yTD = runvi::EntryTypeOffset(entries, first + 4);
+  // The data offsets of the graph's block and scale records.
+  int32 stateAt = 0, xAt = 0, yAt = 0;
+  if (UHandle vi = vib::NewVI(entries, false)) {
+    stateAt = DSOffsetForType(vi, 0, stateTD);
+    xAt = DSOffsetForType(vi, 0, xTD);
+    yAt = DSOffsetForType(vi, 0, yTD);
+    vib::DisposeVI(vi);
+  }
+  if (stateAt < kD || xAt < kD || yAt < kD) return {};
+  panelwriter::GraphSpec g;
+  g.bounds = Rect{10, 10, kGraphHeight - 10, kGraphWidth - 10};
+  g.plotArea = Rect{20, 50, kGraphHeight - 30, kGraphWidth - 20};
+  g.typeId = 1;
+  // A transparent plot area: the plot shows over the panel's background.
+  g.plotBack = 0x1000000;
+  g.stateAt = stateAt;
+  g.stateTD = stateTD;
+  g.xScaleAt = xAt;
+  g.xScaleTD = xTD;
+  g.yScaleAt = yAt;
+  g.yScaleTD = yTD;
+
+  vif::VIFile v;
+  v.name = "GraphDemo.vi";
+  v.flags = kVIFlagRunWhenOpened | kVIFlagOpenPanel;
+  // The kind of VI the run-time runs; nothing is logged.
+  v.viKind = kVIKindDatalog;
+  v.datalog = std::vector<uInt32>(7, 0);
+  v.logRecordType = tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U16()}), tdb::Cluster({Doubles()})});
+  v.controlMap = std::vector<uInt16>{0};
+  v.execSystem = 1;
+  v.windowOptions = kDemoWindowParts;
+  v.icon = true;
+  v.entries = entries;
+  const int32 words[] = {0, kGRec, recordTD, 4, 0, kGRec + kCopies};
+  for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 4 * w, words[w]});
+  std::vector<std::pair<int32, int32>> scaleWords =
+      panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right);
+  for (const auto& w : panelwriter::ScaleRecordWords(yAt, -1, 1, 0.5, g.plotArea.bottom, g.plotArea.top))
+    scaleWords.push_back(w);
+  v.code = GraphDemoCode(scaleWords);
+  v.types = {Doubles()};
+  std::vector<panelwriter::PanelObject> rsrcs;
+  const auto fonts = [](std::vector<vif::Resource>& rs) {
+    rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}}), std::nullopt});
+  };
+  bool placed = false;
+  rsrcw::Bytes out = vif::WriteWithPanel(
+      v, kPanelHeapKeepsOptions, fonts,
+      [&](ObjHeap panel, int32 root) {
+        PlaceWindowSized(panel, root, kGraphWidth, kGraphHeight);
+        int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
+        const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
+        if (!list || !dco || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+        const panelwriter::GraphObject o = panelwriter::NewGraph(panel, root, g);
+        if (!o.graph) return;
+        PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
+        PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(o.graph));
+        PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(kGRec));
+        PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(recordTD));
+        PutNative32(*panel + o.graph + 4 * kPWOwner, uInt32(dco));
+        PutNative32(*panel + o.graph + kObjFlags, kObjFlagIndicator);
+        PutNative32(*panel + root + kRootItemList, uInt32(list));
+        placed = true;
+      },
+      &rsrcs);
+  return placed ? out : rsrcw::Bytes();
+}
+
 // The VI's default data and panel heap are made in the memory manager's
 // zones, started once for the process: zones the caller started already are
 // used as they are (started again, they would be new ones, and the handles
@@ -358,6 +597,11 @@ bool AppendLibrary(const std::string& program, const std::string& out, const std
 }
 
 }  // namespace
+
+bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error) {
+  const rsrcw::Bytes file = ZonesStarted() ? GraphDemoFile() : rsrcw::Bytes();
+  return AppendLibrary(program, out, "GraphDemo.vi", file, error);
+}
 
 bool BuildMenuTest(const std::string& program, const std::string& out, std::string* error) {
   rsrcw::Bytes file;

@@ -41,6 +41,12 @@ constexpr uInt16 kDemoWindowParts = 4 | 8 | 16;
 bool BuildDemo(const std::string& program, const std::string& out, int32 x, const std::string& log,
                std::string* error, bool printAtCompletion = false);
 
+// Writes to out a copy of program whose library holds GraphDemo.vi instead:
+// a top-level VI, run when opened, whose panel holds a waveform graph
+// indicator (x 0 .. 999, y -1 .. 1) and whose clump fills an array of 1,000
+// doubles, five periods of a sine, and writes it to the graph.
+bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error);
+
 // Writes to out a copy of program whose library holds Menu.vi instead: a
 // top-level VI, run when opened, whose clump yields until the VI is reset
 // (its window closed) and whose window shows the minimal run-time menu.

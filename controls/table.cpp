@@ -14,6 +14,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dcurpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/menus.h"
@@ -160,6 +161,70 @@ void Line(int32 h1, int32 v1, int32 h2, int32 v2) {
   DLineTo(h2, v2);
 }
 
+// Lines, frames and paints of the normal pen in one colour, gathered and
+// then drawn together: where the port fills straight, as the one-pixel
+// strips the pen would cover, in one batch (the grid and the cells'
+// backgrounds are hundreds of them); elsewhere, or with a pen that is not
+// a plain one-pixel copy, by the calls themselves in their order.
+class Strokes {
+ public:
+  void Line(int32 h1, int32 v1, int32 h2, int32 v2) {
+    calls_.push_back({kLine, {}, h1, v1, h2, v2});
+    // A line covers both its ends.
+    Add(std::min(v1, v2), std::min(h1, h2), std::max(v1, v2) + 1, std::max(h1, h2) + 1);
+  }
+  void Frame(const Rect& r) {
+    calls_.push_back({kFrame, r, 0, 0, 0, 0});
+    const int32 t = r.top, l = r.left, b = r.bottom, rt = r.right;
+    if (rt <= l || b <= t) return;
+    if (rt - l <= 2 || b - t <= 2) return Add(t, l, b, rt);  // the sides meet: filled
+    Add(t, l, t + 1, rt - 1);
+    Add(t, rt - 1, b - 1, rt);
+    Add(b - 1, l + 1, b, rt);
+    Add(t + 1, l, b, l + 1);
+  }
+  void Paint(const Rect& r) {
+    calls_.push_back({kPaint, r, 0, 0, 0, 0});
+    rects_.push_back(r);
+  }
+  // Selects the normal pen in colour (bw on a black-and-white port), draws
+  // what was gathered and forgets it.
+  void Draw(DColor colour, DColor bw) {
+    DSelectNormPen(colour, bw);
+    if (!rects_.empty()) {
+      colours_.assign(rects_.size(), colour);
+      if (gDrawState.invisiblePen || !DFillRectsStraight(rects_.data(), colours_.data(), int32(rects_.size()), bw)) {
+        for (const Call& c : calls_) {
+          if (c.kind == kLine) ::Line(c.h1, c.v1, c.h2, c.v2);
+          else if (c.kind == kFrame) DFrameRect(&c.r);
+          else DPaintRect(&c.r);
+        }
+      } else {
+        // The pen is left where the last line left it.
+        for (size_t i = calls_.size(); i-- > 0;)
+          if (calls_[i].kind == kLine) {
+            DMoveTo(calls_[i].h2, calls_[i].v2);
+            break;
+          }
+      }
+    }
+    calls_.clear();
+    rects_.clear();
+  }
+
+ private:
+  enum Kind : uInt8 { kLine, kFrame, kPaint };
+  struct Call {
+    Kind kind;
+    Rect r;
+    int32 h1, v1, h2, v2;
+  };
+  void Add(int32 t, int32 l, int32 b, int32 r) { rects_.push_back(Rect{int16(t), int16(l), int16(b), int16(r)}); }
+  std::vector<Call> calls_;
+  std::vector<Rect> rects_;
+  std::vector<DColor> colours_;
+};
+
 // Step 2 of the draw: the grid lines, counting the visible rows and
 // columns.  Every step is at least 3 pixels, so the walks end at the area.
 void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
@@ -170,15 +235,15 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   const int32 headerHeight = TableRowHeight(heap, table, kTableHeader);
   const int32 headerWidth = TableColumnWidth(heap, table, kTableHeader);
   const DColor back = TableAreaBack(heap, table);
-  if (draw) DSelectNormPen(TableGridColour(heap, table), ctrl::kBlack);
+  Strokes lines;
   // Horizontal lines.
   int32 visibleRows = e.columnHeaders ? 0 : 1;
   int32 y = a.top;
   if (e.columnHeaders) {
     y = a.top + headerHeight;
     if (draw) {
-      Line(e.rowHeaders ? a.left + headerWidth + 2 : a.left, y, a.right - 1, y);
-      Line(a.left, y + 2, a.right - 1, y + 2);
+      lines.Line(e.rowHeaders ? a.left + headerWidth + 2 : a.left, y, a.right - 1, y);
+      lines.Line(a.left, y + 2, a.right - 1, y + 2);
     }
     y += 2;
     if (y + 1 < a.bottom) ++visibleRows;
@@ -188,7 +253,7 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   for (int32 r = top; y < a.bottom; ++r) {
     y += TableRowHeight(heap, table, r) + 1;
     if (y >= a.bottom) break;
-    if (draw) Line(a.left, y, a.right - 1, y);
+    if (draw) lines.Line(a.left, y, a.right - 1, y);
     if (y + 1 < a.bottom) ++visibleRows;
   }
   // Vertical lines.
@@ -197,8 +262,8 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   if (e.rowHeaders) {
     x = a.left + headerWidth;
     if (draw) {
-      Line(x, e.columnHeaders ? a.top + headerHeight + 2 : a.top, x, a.bottom - 1);
-      Line(x + 2, a.top, x + 2, a.bottom - 1);
+      lines.Line(x, e.columnHeaders ? a.top + headerHeight + 2 : a.top, x, a.bottom - 1);
+      lines.Line(x + 2, a.top, x + 2, a.bottom - 1);
     }
     x += 2;
     if (x + 1 < a.right) ++visibleColumns;
@@ -208,14 +273,15 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   for (int32 c = left; x < a.right; ++c) {
     x += TableColumnWidth(heap, table, c) + 1;
     if (x >= a.right) break;
-    if (draw) Line(x, a.top, x, a.bottom - 1);
+    if (draw) lines.Line(x, a.top, x, a.bottom - 1);
     if (x + 1 < a.right) ++visibleColumns;
   }
+  if (draw) lines.Draw(TableGridColour(heap, table), ctrl::kBlack);
   // The inner line of each double line in the background.
   if (draw && back != kTransparentColor) {
-    DSelectNormPen(back, ctrl::kWhite);
-    if (e.columnHeaders) Line(a.left, a.top + headerHeight + 1, a.right - 1, a.top + headerHeight + 1);
-    if (e.rowHeaders) Line(a.left + headerWidth + 1, a.top, a.left + headerWidth + 1, a.bottom - 1);
+    if (e.columnHeaders) lines.Line(a.left, a.top + headerHeight + 1, a.right - 1, a.top + headerHeight + 1);
+    if (e.rowHeaders) lines.Line(a.left + headerWidth + 1, a.top, a.left + headerWidth + 1, a.bottom - 1);
+    lines.Draw(back, ctrl::kWhite);
   }
   if ((st = TableStateOf(heap, table))) st->visibleRows = visibleRows, st->visibleColumns = visibleColumns;
 }
@@ -411,6 +477,9 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
     const TableLookView view = TableLooksOf(heap, table);
+    // Without a look list every cell has the default look: merged once.
+    const bool oneLook = view.count <= 0;
+    const TableCellFontRec defaultLook = LookOf(view, kTableAll, kTableAll);
     const bool typed = (value || previous) && ValueTD(heap, table);
     const CellStrings strings(*st, value, typed), oldStrings(*st, previous, typed);
     const DColor selColour = TableCleanColour(st->selColor);
@@ -430,19 +499,20 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
       return Rect{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]), int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
                   int16(std::min<int32>(rights[size_t(kc)], a.right))};
     };
+    Strokes backgrounds;
     int32 r = rows.first;
     for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < rowEnd; ++kr, r = Next(rows, r)) {
       if (bottoms[size_t(kr)] + 1 < clip.top) continue;
       // The row's backgrounds first, in one pen: a cell's frame lies in its
       // own margin, which no other cell's drawing touches.
       if (what & (kTableDrawChanged | kTableDrawAll)) {
-        DSelectNormPen(back, ctrl::kWhite);
         int32 c = firstC;
         for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
           const Rect cell = Grow(textOf(kr, kc));
-          if (!strings.At(r, c)) DPaintRect(&cell);
-          else if (TableSelKind(r, c, sel) != 4) DFrameRect(&cell);
+          if (!strings.At(r, c)) backgrounds.Paint(cell);
+          else if (TableSelKind(r, c, sel) != 4) backgrounds.Frame(cell);
         }
+        backgrounds.Draw(back, ctrl::kWhite);
       }
       int32 c = firstC;
       for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
@@ -463,7 +533,7 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
           DSelectNormPen(selColour, ctrl::kBlack);
           TableDrawSelMark(&cell, kind);
         }
-        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, LookOf(view, r, c), mode);
+        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, oneLook ? defaultLook : LookOf(view, r, c), mode);
       }
     }
   }

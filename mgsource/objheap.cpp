@@ -416,6 +416,12 @@ bool OHIsUsedBlock(ObjHeap heap, int32 offset) {
   return next == end || (end - next >= 4 && TotalSize(heap, next) >= kSliver && TotalSize(heap, next) <= end - next);
 }
 
+bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes) {
+  // A used block passes every check OHBlockSize makes.
+  return OHIsUsedBlock(heap, offset) &&
+         int32(UsableOf(SizeWord(heap, uInt32(offset) - kOHBlockHeader))) >= bytes;
+}
+
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset) {
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return 0;

@@ -77,6 +77,9 @@ int32 OHBlockClass(ObjHeap heap, int32 offset);
 // a heap copy), so an interior offset whose bytes look like such a header
 // passes.
 bool OHIsUsedBlock(ObjHeap heap, int32 offset);
+// OHIsUsedBlock(heap, offset) && OHBlockSize(heap, offset) >= bytes, with the
+// block's header read once.
+bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes);
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset);
 void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value);
 

@@ -42,7 +42,7 @@ constexpr uInt32 kFlagsCommit = 1u << 11, kFlagsNoCommit = 1u << 20, kFlagsKeep 
 constexpr int32 kSelAll = 0x7FFFFFFF;
 
 bool Live(ObjHeap heap, int32 o, int32 bytes = kLeading) {
-  return heap && *heap && o > 0 && OHIsUsedBlock(heap, o) && OHBlockSize(heap, o) >= bytes;
+  return heap && *heap && o > 0 && OHIsUsedBlockOf(heap, o, bytes);
 }
 uInt32 Flags(ObjHeap heap, int32 o) { return uInt32(ObjWord(heap, o, 0)); }
 void SetFlags(ObjHeap heap, int32 o, uInt32 f) { ObjSetWord(heap, o, 0, int32(f)); }

@@ -44,7 +44,7 @@ constexpr int32 kPartKnobThumb = 23, kPartKnobPointer = 8;
 constexpr int32 kModNoBind = 0x400, kModCtrlBit = 0x20;
 
 bool Live(ObjHeap heap, int32 object, int32 size) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= size;
+  return heap && *heap && object > 0 && OHIsUsedBlockOf(heap, object, size);
 }
 uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
 

@@ -24,7 +24,7 @@ constexpr int32 kPartNumText = 10;
 constexpr uInt32 kTypeDefNotPlain = 0x20000;
 
 bool Live(ObjHeap heap, int32 object, int32 size) {
-  return heap && *heap && object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= size;
+  return heap && *heap && object > 0 && OHIsUsedBlockOf(heap, object, size);
 }
 uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
 

@@ -161,7 +161,7 @@ void Unite(Rect* all, bool* any, const Rect& r) {
 }
 
 bool Live(ObjHeap heap, int32 o, int32 bytes) {
-  return heap && *heap && o > 0 && OHIsUsedBlock(heap, o) && OHBlockSize(heap, o) >= bytes;
+  return heap && *heap && o > 0 && OHIsUsedBlockOf(heap, o, bytes);
 }
 
 Rect BoundsOf(ObjHeap heap, int32 o) {

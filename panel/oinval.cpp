@@ -49,7 +49,7 @@ constexpr int16 kValueParts[] = {8001, 10, 11, 12, 8, 31, 23, 13, 21, 22, 20, 14
 
 // A used block of at least bytes.
 bool Has(ObjHeap heap, int32 o, int32 bytes) {
-  return heap && *heap && o > 0 && OHIsUsedBlock(heap, o) && OHBlockSize(heap, o) >= bytes;
+  return heap && *heap && o > 0 && OHIsUsedBlockOf(heap, o, bytes);
 }
 bool IsObj(ObjHeap heap, int32 o) { return Has(heap, o, kLeadingBytes); }
 uInt32 Word(ObjHeap heap, int32 o, int32 at) { return GetNative32(*heap + o + at); }

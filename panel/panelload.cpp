@@ -103,7 +103,7 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   if (greyedOut) *greyedOut = 0;
   // The object comes from compiled code or a file: it must be a used block
   // holding an object's leading words.
-  if (!heap || !*heap || !object || !OHIsUsedBlock(heap, object) || OHBlockSize(heap, object) < kObjPartList + 4)
+  if (!heap || !*heap || !object || !OHIsUsedBlockOf(heap, object, kObjPartList + 4))
     return 0;
   const uInt32 cat = Category(heap, object);
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;

@@ -1,5 +1,6 @@
 #include "platform/qx_dc.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -350,7 +351,20 @@ int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
     }
     dc->trace->Line(line);
   }
-  return PlatGetClipBox(dch, nullptr);
+  // A clip of at most one rectangle meets the surface in at most one: its
+  // kind comes from the boxes alone, and the region is intersected only when
+  // the context next draws (a clip often changes again before that).
+  const int n = dc->hasClip ? pixman_region32_n_rects(&dc->userClip) : 1;
+  if (n > 1) return PlatGetClipBox(dch, nullptr);
+  if (n == 0) return kPlatRgnEmpty;
+  PlatSurface* surface = dc->Surface();
+  pixman_box32_t box{0, 0, surface ? surface->width : 0, surface ? surface->height : 0};
+  if (dc->hasClip) {
+    const pixman_box32_t* e = pixman_region32_extents(&dc->userClip);
+    box = pixman_box32_t{std::max(box.x1, e->x1), std::max(box.y1, e->y1), std::min(box.x2, e->x2),
+                         std::min(box.y2, e->y2)};
+  }
+  return box.x2 > box.x1 && box.y2 > box.y1 ? kPlatRgnSimple : kPlatRgnEmpty;
 }
 
 int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {

@@ -10,6 +10,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "tools/linkinfowriter.h"
+#include "tools/vibuilder.h"
 
 namespace panelwriter {
 
@@ -235,6 +236,80 @@ rsrcw::Bytes FontTableRsrc(const std::vector<FontEntry>& entries, int32 first, b
   }
   b.insert(b.end(), tail.begin(), tail.end());
   return b;
+}
+
+namespace {
+
+// The instance sizes of the classes a graph is made of, and where the
+// graph and its parts keep their fields (bytes of the objects).
+constexpr int32 kGraphBytes = 100, kScaleBytes = 52, kCosmeticBytes = 36, kLabelBytes = 40;
+constexpr int32 kBoundsAt = 16, kCosmeticForeAt = 28, kCosmeticBackAt = 32;
+constexpr int32 kGraphTypeIdAt = 4 * 9, kGraphStateAt = 4 * 11, kGraphStateTDAt = 4 * 12, kGraphLegendLabelAt = 4 * 18,
+                kGraphLegendNameWidthAt = 4 * 20, kGraphKindAt = 98;
+constexpr int32 kScaleAt = 4 * 7, kScaleTDAt = 4 * 8;
+// Part ids: the x and y scales, the plot area, the legend.
+constexpr int16 kXScalePart = 18, kYScalePart = 19, kPlotAreaPart = 28, kLegendPart = 32;
+constexpr int32 kLegendNameWidth = 50;
+
+void SetRect(ObjHeap heap, int32 obj, const Rect& r) { std::memcpy(*heap + obj + kBoundsAt, &r, sizeof r); }
+
+}  // namespace
+
+GraphObject NewGraph(ObjHeap heap, int32 owner, const GraphSpec& s) {
+  GraphObject g;
+  g.graph = vib::NewObject(heap, kClsGraphChart, kGraphBytes, owner);
+  if (!g.graph) return {};
+  PutNative16(*heap + g.graph + kGraphKindAt, uInt16(s.type));
+  PutNative32(*heap + g.graph + kGraphTypeIdAt, uInt32(s.typeId));
+  PutNative32(*heap + g.graph + kGraphStateAt, uInt32(s.stateAt));
+  PutNative32(*heap + g.graph + kGraphStateTDAt, uInt32(s.stateTD));
+  SetRect(heap, g.graph, s.bounds);
+  g.plotArea = vib::NewObject(heap, kClsCosmetic, kCosmeticBytes, g.graph, kPlotAreaPart);
+  g.xScale = g.plotArea ? vib::NewObject(heap, kClsScale, kScaleBytes, g.graph, kXScalePart) : 0;
+  g.yScale = g.xScale ? vib::NewObject(heap, kClsScale, kScaleBytes, g.graph, kYScalePart) : 0;
+  if (!g.yScale) return {};
+  SetRect(heap, g.plotArea, s.plotArea);
+  PutNative32(*heap + g.plotArea + kCosmeticForeAt, 0);
+  PutNative32(*heap + g.plotArea + kCosmeticBackAt, s.plotBack);
+  // The scales span the plot area; their records say where min and max lie.
+  SetRect(heap, g.xScale, s.plotArea);
+  SetRect(heap, g.yScale, s.plotArea);
+  PutNative32(*heap + g.xScale + kScaleAt, uInt32(s.xScaleAt));
+  PutNative32(*heap + g.xScale + kScaleTDAt, uInt32(s.xScaleTD));
+  PutNative32(*heap + g.yScale + kScaleAt, uInt32(s.yScaleAt));
+  PutNative32(*heap + g.yScale + kScaleTDAt, uInt32(s.yScaleTD));
+  if (s.legend.bottom > s.legend.top && s.legend.right > s.legend.left) {
+    g.legend = vib::NewObject(heap, kClsCosmetic, kCosmeticBytes, g.graph, kLegendPart);
+    const int32 label = g.legend ? vib::NewObject(heap, kClsLabel, kLabelBytes, g.graph) : 0;
+    if (!label) return {};
+    SetRect(heap, g.legend, s.legend);
+    SetRect(heap, label, Rect{0, 0, 14, 30});
+    PutNative32(*heap + g.graph + kGraphLegendLabelAt, uInt32(label));
+    PutNative32(*heap + g.graph + kGraphLegendNameWidthAt, kLegendNameWidth);
+  }
+  return g;
+}
+
+std::vector<std::pair<int32, int32>> ScaleRecordWords(int32 at, float64 min, float64 max, float64 increment,
+                                                      int16 pixelStart, int16 pixelEnd) {
+  std::vector<std::pair<int32, int32>> out;
+  const auto f64 = [&](int32 field, float64 v) {
+    uInt32 w[2];
+    std::memcpy(w, &v, sizeof v);
+    out.push_back({at + field, int32(w[0])});
+    out.push_back({at + field + 4, int32(w[1])});
+  };
+  // min, max, first marker, increment, minor increment, multiplier.
+  f64(0, min);
+  f64(8, max);
+  f64(16, min);
+  f64(24, increment);
+  f64(32, increment / 2);
+  f64(40, 1.0);
+  // The pixel start and end, two 16-bit fields of one word.
+  out.push_back({at + 76, int32(uInt32(uInt16(pixelStart)) << 16)});  // the radius stays 0
+  out.push_back({at + 80, int32(uInt16(pixelEnd))});
+  return out;
 }
 
 }  // namespace panelwriter

@@ -118,4 +118,35 @@ struct FontEntry {
 rsrcw::Bytes FontTableRsrc(const std::vector<FontEntry>& entries, int32 first = 0, bool newForm = true,
                            uInt32 version = 0);
 
+// A graph object of a type code with its parts: one plot area, one x and
+// one y scale, and a legend (with the label that sets its row height) when
+// its rectangle is not empty.  The graph's private block and each scale's
+// record live in the VI's data space: their words hold the offsets of their
+// entries' descriptors in the data space's descriptor (the loader computes
+// the data offsets from them), made by the caller with the panel's own
+// descriptors.  The value's type is typeId in the heap's type list.
+struct GraphSpec {
+  int16 type = 1;  // waveform graph
+  Rect bounds{0, 0, 200, 300};
+  Rect plotArea{20, 40, 180, 280};
+  uInt32 plotBack = 0;  // the plot area's background (plots are white at first)
+  Rect legend{0, 0, 0, 0};     // none while empty
+  int32 typeId = 0;
+  // Data offset and descriptor offset of the graph's private block and of
+  // each scale's record.
+  int32 stateAt = 0, stateTD = 0;
+  int32 xScaleAt = 0, xScaleTD = 0, yScaleAt = 0, yScaleTD = 0;
+};
+struct GraphObject {
+  int32 graph = 0, plotArea = 0, xScale = 0, yScale = 0, legend = 0;
+};
+// All zero when memory is short.
+GraphObject NewGraph(ObjHeap heap, int32 owner, const GraphSpec& s);
+
+// The words (data-space offset, native value) of a linear scale record at
+// data offset `at`, for code to store: min at pixel pixelStart, max at
+// pixelEnd, major markers from min every increment, no offset, multiplier 1.
+std::vector<std::pair<int32, int32>> ScaleRecordWords(int32 at, float64 min, float64 max, float64 increment,
+                                                      int16 pixelStart, int16 pixelEnd);
+
 }  // namespace panelwriter

@@ -66,17 +66,33 @@ WindowRef LookupLocked(WindowRef w) {
   return w && Live().count(w) ? w : kWNoWindow;
 }
 
-WindowRef Lookup(WindowRef w) {
-  std::lock_guard<std::mutex> g(gLock);
-  return LookupLocked(w);
-}
-
 // Under gLock: the name a record goes by outside (the root's is -2).
 WindowRef NameLocked(WindowRef w) { return w && w == gRoot ? kWRootWindow : w; }
 
-WindowRef Name(WindowRef w) {
+// Drawing and events look the same few windows up over and over: each
+// thread keeps its last hit, good while no record has left the live set and
+// the root has not changed since (gLiveGen counts those changes, under
+// gLock).  The current-window name is never kept: it follows the port.
+std::atomic<uint32_t> gLiveGen{0};
+struct LookupHit {
+  WindowRef in = kWNoWindow, out = kWNoWindow, name = kWNoWindow;
+  uint32_t gen = 0;
+};
+thread_local LookupHit tHit;
+
+// The live record a reference names (0 for none), and the name it goes by
+// outside when name is not null.
+WindowRef Lookup(WindowRef w, WindowRef* name = nullptr) {
+  if (w && w == tHit.in && tHit.gen == gLiveGen.load(std::memory_order_acquire)) {
+    if (name) *name = tHit.name;
+    return tHit.out;
+  }
   std::lock_guard<std::mutex> g(gLock);
-  return NameLocked(w);
+  const WindowRef found = LookupLocked(w);
+  const WindowRef named = NameLocked(found);
+  if (name) *name = named;
+  if (found && w != kWCurrentWindow) tHit = LookupHit{w, found, named, gLiveGen.load(std::memory_order_relaxed)};
+  return found;
 }
 
 bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
@@ -200,6 +216,7 @@ void FreeRecord(WindowRef w) {
     std::lock_guard<std::mutex> g(gLock);
     UnlinkLocked(w);
     Live().erase(w);
+    gLiveGen.fetch_add(1, std::memory_order_release);
     Reported().erase(w);
   }
   *r = WindowRecord{};
@@ -257,6 +274,7 @@ void EnsureRootAndDisposal() {
     const WindowRef root = WCreate(kWStyleNoHost, nullptr, nullptr, &none, 0, 0, 0);
     std::lock_guard<std::mutex> g(gLock);
     gRoot = root;
+    gLiveGen.fetch_add(1, std::memory_order_release);
   }
   WindowRef disposal;
   {
@@ -286,7 +304,8 @@ WindowRecord* Resolve(WindowRef window, WindowRef* out = nullptr) {
 
 WindowRef WResolveWindow(WindowRef window) {
   if (window == kWRootWindow) EnsureRootAndDisposal();
-  if (const WindowRef w = Lookup(window)) return Name(w);
+  WindowRef name = kWNoWindow;
+  if (Lookup(window, &name)) return name;
   DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
   return WRootWindow();
 }
@@ -410,6 +429,7 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
           std::lock_guard<std::mutex> g(gLock);
           UnlinkLocked(w);
           Live().erase(w);
+          gLiveGen.fetch_add(1, std::memory_order_release);
         }
         AZDisposeHandle(h);
         return kWNoWindow;

@@ -32,6 +32,7 @@ std::atomic<int32> gUpdating{0};              // redraws running
 WindowRef gQueryOpen = kWNoWindow;            // the window remembered from QueryOpen
 int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
+PlatObj gClipRgn = 0;        // the region ApplyClip sets and selects
 
 // Clips the attached device context of the window to its clip rectangle
 // (none: the whole content).
@@ -43,11 +44,15 @@ void ApplyClip(WindowRef w) {
     PlatSelectClipRgn(s.dc, 0);
     return;
   }
-  const PlatObj rgn = PlatCreateRectRgn(clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
-                                        clip.bottom - s.originV);
-  if (!rgn) return;
-  PlatSelectClipRgn(s.dc, rgn);
-  PlatDeleteObject(rgn);
+  // One region serves every clip change: the context copies it when it is
+  // selected, so it is set anew each time instead of made and deleted.
+  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  if (!gClipRgn) gClipRgn = PlatCreateRectRgn(0, 0, 0, 0);
+  if (!gClipRgn ||
+      !PlatSetRectRgn(gClipRgn, clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
+                      clip.bottom - s.originV))
+    return;
+  PlatSelectClipRgn(s.dc, gClipRgn);
 }
 
 // Attaches the window's drawing target: its draw image when it has one,

@@ -234,6 +234,36 @@ TEST_F(Table, DrawShowsGridHeadersLooksAndSelection) {
   EXPECT_EQ(Pixel(40, 35), kGridColour);
 }
 
+// A full draw leaves every shown cell's one-pixel margin in the area's
+// background (a cell without a string wholly) and every grid line whole
+// but for the double line's gap: the margins and lines are filled in
+// batches, which must cover the pixels the pen would, no more.
+TEST_F(Table, MarginsAndGridLinesCoverTheirPixelsExactly) {
+  SetValue(Value(3, 4));
+  Flag(kTableFlagColumnHeaders, true);
+  PlatSurfaceClear(Surface(), 0x808080);
+  TableDraw(panel_, table_, nullptr, TableValue(panel_, table_), kTableDrawAll, kDrawModeNormal);
+  const Rect a{10, 10, 55, 100};
+  std::string bad;
+  auto expect = [&](int32 h, int32 v, uInt32 colour) {
+    if (h >= a.left && h < a.right && v >= a.top && v < a.bottom && Pixel(h, v) != colour && bad.size() < 200)
+      bad += " (" + std::to_string(h) + "," + std::to_string(v) + ")";
+  };
+  for (int32 r = -1; r < 3; ++r)
+    for (int32 c = 0; c < 4; ++c) {
+      Rect t;
+      if (TableCellRect(panel_, table_, r, c, &t) & kTableCellHidden) continue;
+      const Rect f = TableCellFrame(t);
+      for (int32 v = f.top; v < f.bottom; ++v)
+        for (int32 h = f.left; h < f.right; ++h)
+          if (r == -1 || v == f.top || v == f.bottom - 1 || h == f.left || h == f.right - 1) expect(h, v, kAreaBack);
+    }
+  for (int32 h = a.left; h < a.right; ++h) expect(h, 26, kGridColour), expect(h, 28, kGridColour);
+  for (int32 v = a.top; v < a.bottom; ++v)
+    if (v != 27) expect(40, v, kGridColour);
+  EXPECT_EQ(bad, "");
+}
+
 // A display against a previous value redraws only the cells that differ;
 // a greyed table only invalidates; the corner has no string; a store past
 // the array grows it; a failed growth stores nothing.

@@ -406,3 +406,17 @@ TEST_F(ObjHeapTest, MalformedFileHeapsAreRejectedWhole) {
 }
 
 }  // namespace
+
+// The one-read check answers as the two calls it stands for, for used,
+// freed, interior and outside offsets and sizes around the block's.
+TEST_F(ObjHeapTest, UsedBlockOfASizeAnswersAsTheTwoChecks) {
+  const int32 a = OHNewBlock(heap, 20, 1), b = OHNewBlock(heap, 12, 1);
+  OHNewBlock(heap, 8, 1);
+  OHDisposeBlock(heap, b);
+  for (int32 at : {a, b, a + 4, 0, -8, 100000}) {
+    for (int32 bytes : {-1, 0, 19, 20, 21}) {
+      const bool two = OHIsUsedBlock(heap, at) && OHBlockSize(heap, at) >= bytes;
+      EXPECT_EQ(OHIsUsedBlockOf(heap, at, bytes), two) << at << " " << bytes;
+    }
+  }
+}

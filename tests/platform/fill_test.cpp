@@ -425,3 +425,21 @@ TEST(PlatformFill, MoveLineToDrawsTracesAndMovesAsItsSeparateCalls) {
   EXPECT_FALSE(PlatMoveLineTo(0, 0, 0, &p, 1));
   EXPECT_TRUE(c.Unchanged());
 }
+
+TEST(PlatformFill, SelectingARectangleClipGivesTheKindTheContextThenClipsTo) {
+  Canvas c(8, 4);
+  struct Case {
+    PlatRect r;
+    int32_t kind;
+  } cases[] = {{{2, 1, 5, 3}, kPlatRgnSimple},   {{-9, -9, 1, 1}, kPlatRgnSimple},
+               {{8, 0, 20, 4}, kPlatRgnEmpty},   {{0, 4, 8, 9}, kPlatRgnEmpty},
+               {{3, 3, 3, 3}, kPlatRgnEmpty},    {{-100, -100, 100, 100}, kPlatRgnSimple}};
+  PlatObj rgn = PlatCreateRectRgn(0, 0, 0, 0);
+  for (const Case& k : cases) {
+    ASSERT_TRUE(PlatSetRectRgn(rgn, k.r.left, k.r.top, k.r.right, k.r.bottom));
+    EXPECT_EQ(PlatSelectClipRgn(c.dc, rgn), k.kind) << k.r.left << "," << k.r.top;
+    EXPECT_EQ(PlatGetClipBox(c.dc, nullptr), k.kind) << k.r.left << "," << k.r.top;
+  }
+  PlatSelectClipRgn(c.dc, 0);
+  PlatDeleteObject(rgn);
+}
