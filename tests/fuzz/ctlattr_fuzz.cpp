@@ -192,10 +192,8 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
       DSDisposeHandle(types);
       continue;
     }
-    constexpr int32 kGuard = 16;
-    std::vector<uChar> buffer(size_t(size + 2 * kGuard + 8));
-    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uChar(0x5A ^ i);
-    uChar* value = buffer.data() + kGuard;
+    FuzzGuardedValue guarded(size, 0x5A);
+    uChar* value = guarded.Value();
     in.Bytes(value, size_t(size));
     if (shape != kPlain) {
       UHandle a = in.Byte() & 1 ? ArrayValue(in, shape) : nullptr;
@@ -208,11 +206,7 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
     FuzzArmed() = false;
     FUZZ_CHECK(TRStackTop() == top);
     FUZZ_CHECK((VIRec(vi)->flags & 0x2000000) == 0);
-    for (int32 i = 0; i < kGuard; ++i) {
-      FUZZ_CHECK(buffer[size_t(i)] == uChar(0x5A ^ i));
-      const size_t j = size_t(kGuard + size + i);
-      FUZZ_CHECK(buffer[j] == uChar(0x5A ^ j));
-    }
+    FUZZ_CHECK(guarded.Intact());
     if (shape != kPlain) {
       UHandle a;
       std::memcpy(&a, value, sizeof a);
@@ -234,7 +228,7 @@ void Run(Input& in) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return;
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  const int32 root = FuzzPanelRoot(heap);
   Fuzz(in, heap, root, vi);
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
@@ -266,10 +260,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return true;
   }();
-  if (!init || size > 4096) return 0;
-  Input in{data, size};
-  const int32 live = FuzzLiveHandles();
-  Run(in);
-  FUZZ_CHECK(FuzzLiveHandles() == live);
-  return 0;
+  return init ? FuzzRunLeakChecked(data, size, Run) : 0;
 }
