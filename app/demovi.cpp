@@ -487,7 +487,7 @@ std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& s
   return c.Finish();
 }
 
-rsrcw::Bytes GraphDemoFile() {
+rsrcw::Bytes GraphDemoFile(uInt32 plotBack) {
   const std::vector<tdb::TD> entries = GraphEntries();
   const size_t first = size_t(kGRec - kD) / 4;
   const int32 recordTD = runvi::EntryTypeOffset(entries, first);
@@ -506,8 +506,7 @@ rsrcw::Bytes GraphDemoFile() {
   g.bounds = Rect{10, 10, kGraphHeight - 10, kGraphWidth - 10};
   g.plotArea = Rect{20, 50, kGraphHeight - 30, kGraphWidth - 20};
   g.typeId = 1;
-  // A transparent plot area: the plot shows over the panel's background.
-  g.plotBack = 0x1000000;
+  g.plotBack = plotBack;
   g.stateAt = stateAt;
   g.stateTD = stateTD;
   g.xScaleAt = xAt;
@@ -598,8 +597,8 @@ bool AppendLibrary(const std::string& program, const std::string& out, const std
 
 }  // namespace
 
-bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? GraphDemoFile() : rsrcw::Bytes();
+bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error, uInt32 plotBack) {
+  const rsrcw::Bytes file = ZonesStarted() ? GraphDemoFile(plotBack) : rsrcw::Bytes();
   return AppendLibrary(program, out, "GraphDemo.vi", file, error);
 }
 
