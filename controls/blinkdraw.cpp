@@ -5,10 +5,6 @@
 
 namespace {
 
-std::vector<ControlDrawCall> gCalls;
-
-void Note(const char* entry, int32 object, int32 state) { gCalls.push_back({entry, object, state}); }
-
 // Blinking redraws a table's cells in the blink phase's colours.
 void TableBlinkDraw(ObjHeap heap, int32 table, void* data, int32 drawState) {
   const void* value = data ? data : TableValue(heap, table);
@@ -16,13 +12,6 @@ void TableBlinkDraw(ObjHeap heap, int32 table, void* data, int32 drawState) {
 }
 
 }  // namespace
-
-void ListboxDrawScrollBar(ObjHeap, int32 listbox, int32 drawState, int32) {
-  Note("ListboxDrawScrollBar", listbox, drawState);
-}
-
-const std::vector<ControlDrawCall>& ControlDrawCalls() { return gCalls; }
-void ClearControlDrawCalls() { gCalls.clear(); }
 
 void ControlsInstallBlinkHooks() {
   SetBlinkControlHooks({.tableSetCellFont = &TableSetCellFont,

@@ -30,19 +30,8 @@ ObjMethodAddr Addr(M m) {
   return reinterpret_cast<ObjMethodAddr>(m);
 }
 
-// The scale's record, reported (at the line given) when the scale has none.
-ScaleRec* RecordOf(ObjHeap heap, int32 scale, int32 line) {
-  const int32 data = Live(heap, scale, 4 * (kScaleObjDataTD + 1)) ? ObjWord(heap, scale, kScaleObjData) : 0;
-  const int32 td = data ? ObjWord(heap, scale, kScaleObjDataTD) : 0;
-  if (!data || !PanelEntryTD(heap, data, td, int32(sizeof(ScaleRec)))) {
-    DBAssert(kSource, line, "no ScaleRec");
-    return nullptr;
-  }
-  return ScaleRecOf(heap, scale);
-}
-
-// The same for records whose absence a damaged file can cause: reported as
-// debug text (with the line), never as a failure that ends the program.
+// The scale's record; a damaged file can leave a scale without one: reported
+// as debug text (with the line), never as a failure that ends the program.
 ScaleRec* RecordOrReport(ObjHeap heap, int32 scale, int32 line) {
   const int32 data = Live(heap, scale, 4 * (kScaleObjDataTD + 1)) ? ObjWord(heap, scale, kScaleObjData) : 0;
   const int32 td = data ? ObjWord(heap, scale, kScaleObjDataTD) : 0;
@@ -98,7 +87,7 @@ int32 GraphOOffsetMethod(ObjHeap heap, int32 graph, Point by) {
 int32 ScaleOOffsetMethod(ObjHeap heap, int32 scale, Point by) {
   if (!Live(heap, scale, kScaleObjInner + 8)) return kArgErr;
   // Without its record the scale's rectangles still move with it.
-  if (ScaleRec* r = RecordOf(heap, scale, 1041)) {
+  if (ScaleRec* r = RecordOrReport(heap, scale, 1041)) {
     const uInt32 flags = FlagsOf(heap, scale);
     if (flags & kScaleRound) {
       r->centre.h = Pin16(int32(r->centre.h) + by.h);
@@ -129,7 +118,7 @@ int32 ScaleOOffsetMethod(ObjHeap heap, int32 scale, Point by) {
 
 MgErr KnobScaleResize(ObjHeap heap, int32 scale, const Rect* oldRect, const Rect* newRect) {
   if (!oldRect || !newRect) return kArgErr;
-  ScaleRec* r = RecordOf(heap, scale, 976);
+  ScaleRec* r = RecordOrReport(heap, scale, 976);
   if (!r) return 0;
   // A rectangle without height gives no ratio: the geometry keeps its size.
   const int32 oldHeight = RectHeight(oldRect);

@@ -84,9 +84,11 @@ bool OwnerStoresNothing(ObjHeap heap, int32 listbox) {
   return owner > 0 && OHIsUsedBlock(heap, owner) && OHBlockClass(heap, owner) == kNoSelectionClass;
 }
 
-void Invalidate(ObjHeap heap, int32 listbox) {
+// Redraws the rows and the bar, or invalidates them where drawing waits.
+void RedrawList(ObjHeap heap, int32 listbox) {
   const int32 list = FindPart(heap, listbox, kLbListPart, 0);
-  OInval(heap, list && OHIsUsedBlock(heap, list) ? list : listbox, kInvalAll);
+  if (list && OHIsUsedBlock(heap, list)) ListboxSyncScrollBar(heap, listbox);
+  else OInval(heap, listbox, kInvalAll);
 }
 
 }  // namespace
@@ -241,7 +243,7 @@ int32 ListboxApplySelection(ObjHeap heap, int32 listbox, void* value, int32 redr
     if (marked[size_t(i)] && !sel && !(it->flags & kLbItemDisabled)) it->flags |= kLbItemSelected, changed = true;
     else if (!marked[size_t(i)] && sel) it->flags &= ~uInt32(kLbItemSelected), changed = true;
   }
-  if (changed && redraw) Invalidate(heap, listbox);
+  if (changed && redraw) RedrawList(heap, listbox);
   return changed;
 }
 
@@ -423,7 +425,7 @@ int32 ListboxKey(ObjHeap heap, int32 listbox, int32 keyCode, int32 character, in
           if (sel && mode == 3 && ListboxGetSelection(heap, listbox, nullptr) == 1) break;
           if (!sel && !Selectable(it)) break;
           it->flags ^= kLbItemSelected;
-          Invalidate(heap, listbox);
+          RedrawList(heap, listbox);
           reply |= ListboxStoreSelection(heap, listbox, nullptr, d) | kLbReplyChanged;
         } else if (character == '\n') {
           int32 f;
@@ -446,7 +448,7 @@ int32 ListboxKey(ObjHeap heap, int32 listbox, int32 keyCode, int32 character, in
     for (int32 i = 0; i < count; ++i) Item(items, i)->flags &= ~mark;
     Item(items, target)->flags |= mark;
     if (!caretOnly) reply |= ListboxStoreSelection(heap, listbox, nullptr, d) | kLbReplyChanged;
-    Invalidate(heap, listbox);
+    RedrawList(heap, listbox);
   }
   if (scroll) {
     lb::SetTop(d, top + scroll);
@@ -474,7 +476,7 @@ int32 ListboxMoveSelected(ObjHeap heap, int32 listbox, int32 p) {
   for (int32 i = 0; i < count; ++i) moved |= std::memcmp(Item(items, i), &order[size_t(i)], sizeof(ListboxItem)) != 0;
   if (!moved) return 0;
   std::memcpy(Item(items, 0), order.data(), order.size() * sizeof(ListboxItem));
-  Invalidate(heap, listbox);
+  RedrawList(heap, listbox);
   if (OwnerStoresNothing(heap, listbox) || !lb::Value(heap, listbox)) return kLbReplyState;
   return kLbReplyState | kLbReplyChanged | (ListboxStoreSelection(heap, listbox, nullptr, d) & kLbReplyFailed);
 }
@@ -488,9 +490,6 @@ int32 ListboxSymbolImage(int32 n) {
   return n >= 1 && n <= 36 ? kBuiltIn[n - 1] : 0;
 }
 
-void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
-  if (lb::IsListbox(heap, listbox)) Invalidate(heap, listbox);
-}
 
 // ---- Class methods -------------------------------------------------------------------------
 
@@ -519,7 +518,7 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
     int32 count;
     UHandle items = lb::Items(lb::Data(heap, listbox), &count);
     for (int32 i = 0; i < count; ++i)
-      if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), Invalidate(heap, listbox);
+      if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), RedrawList(heap, listbox);
   }
   // The data display object's keys (focus moves, release, Enter) are its
   // own; every other key it answers with 1, keeping the focus.
@@ -550,6 +549,12 @@ void ControlsJoinListboxSlots() {
   });
   ObjJoinSlot(kMsgODisplayVal, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODisplayValMethod) : ObjMethodAddr(nullptr);
+  });
+  ObjJoinSlot(kMsgODraw, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODrawMethod) : ObjMethodAddr(nullptr);
+  });
+  ObjJoinSlot(kMsgOFrameSel, [](int32 cls) {
+    return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxOFrameSelMethod) : ObjMethodAddr(nullptr);
   });
   ObjJoinSlot(kMsgODoit, [](int32 cls) {
     return cls == kClsListbox ? reinterpret_cast<ObjMethodAddr>(&ListboxODoitMethod) : ObjMethodAddr(nullptr);
@@ -582,6 +587,14 @@ Rect ListRect(ObjHeap heap, int32 listbox, bool* withBar) {
   return r;
 }
 int32 RowHeight(ObjHeap heap, int32 listbox) { return std::max<int32>(ObjInt16(heap, listbox, kLbRowHeightByte), 1); }
+}  // namespace
+
+int32 lb::DropPosition(int32 listbox) {
+  return listbox == gTrackObject && gTrackState == kTrackDragging ? gTrackIndex : -1;
+}
+
+namespace {
+
 int32 FloorDiv(int32 a, int32 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 }  // namespace
@@ -611,7 +624,7 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
   const Rect list = ListRect(heap, listbox, nullptr);
   // The caret mark goes, and the type-ahead stops.
   for (int32 i = 0; i < count; ++i)
-    if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), Invalidate(heap, listbox);
+    if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), RedrawList(heap, listbox);
   gLastTyped = 0, gPrefixLen = 0;
   const int32 raw = top + FloorDiv(where.v - list.top, h);
   int32 r = Clamp(raw, 0, count - 1);
@@ -647,14 +660,14 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
         for (int32 i = 0; i < count; ++i)
           if (i != r && (lb::Item(items, i)->flags & kLbItemSelected)) marked.push_back(i);
       for (int32 i : marked) lb::Item(items, i)->flags ^= kLbItemSelected;
-      if (!marked.empty()) reply |= kLbReplyChanged, Invalidate(heap, listbox);
+      if (!marked.empty()) reply |= kLbReplyChanged, RedrawList(heap, listbox);
       break;
     }
     case kTrackRange:
       for (int32 i = std::min(a, r); i <= std::max(a, r); ++i)
         if (i >= 0 && Selectable(lb::Item(items, i)) && !(lb::Item(items, i)->flags & kLbItemSelected))
           lb::Item(items, i)->flags |= kLbItemSelected, reply |= kLbReplyChanged;
-      if (reply) Invalidate(heap, listbox);
+      if (reply) RedrawList(heap, listbox);
       break;
     case kTrackUnrange:
       if (!bit0) {
@@ -670,13 +683,13 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
         int32 first;
         if (ListboxGetSelection(heap, listbox, &first) == 1 && first == r) gTrackState = kTrackClick;
       }
-      if (reply) Invalidate(heap, listbox);
+      if (reply) RedrawList(heap, listbox);
       break;
     case kTrackDragging: {
       int32 p = Clamp(top + FloorDiv(where.v - list.top + h / 2, h), 0, count);
       if (!(p >= top && p <= top + rows && insideH))
         p = scroll < 0 ? Clamp(top - 1, 0, count) : scroll > 0 ? Clamp(top + rows + 1, 0, count) : -1;
-      if (p != gTrackIndex) Invalidate(heap, listbox);
+      if (p != gTrackIndex) RedrawList(heap, listbox);
       gTrackIndex = p;
       break;
     }
@@ -760,7 +773,7 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
       const int32 p = gTrackIndex;
       gTrackState = kTrackNone;
       reply |= ListboxMoveSelected(heap, listbox, p);
-      Invalidate(heap, listbox);
+      RedrawList(heap, listbox);
     }
     gTrackObject = 0, gTrackState = kTrackNone, gTrackIndex = -1;
     reply &= ~kLbReplyFollow;

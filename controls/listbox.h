@@ -8,6 +8,7 @@
 
 #include "mgsource/objheap.h"
 #include "mgsource/extcode.h"
+#include "mgsource/draw/dcolor.h"
 
 // One item of the list, in the panel data.
 // Named with :: below: a fixture tool has a function of the same name.
@@ -112,8 +113,33 @@ void ListboxDisposeSymbols();
 int32 ListboxLoadedSymbolCount();
 // The image of a loaded symbol (1000 and up); 0 beyond the table.
 int32 ListboxLoadedSymbol(int32 n);
-// Invalidates the list area (the rows and the scroll bar).
+// Redraws the rows and the scroll bar when the listbox and its list are
+// shown and drawing is not deferred; else invalidates the list.
 QX_EXTERN_C void ListboxSyncScrollBar(ObjHeap heap, int32 listbox);
+
+// Drawing.  The list and scroll-bar rectangles (whether the bar is shown);
+// a row's boxes; a row's text and background colours by its flags and the
+// draw mode (1 highlight, 2 and 4 exchanged); one row; rows first..last of
+// the visible ones; the bar and the visible rows; one row redrawn (or
+// invalidated where the list defers); the redraw after the top row moved;
+// every part; the class's draw method.
+struct ListboxRowBoxes {
+  Rect row, symbol, text, margin;
+};
+QX_EXTERN_C int32 ListboxListRects(ObjHeap heap, int32 listbox, Rect* list, Rect* bar);
+void ListboxRowLayout(ObjHeap heap, int32 listbox, const uChar* data, int32 row, ListboxRowBoxes* out);
+QX_EXTERN_C void ListboxRowColors(ObjHeap heap, int32 listbox, uInt32 itemFlags, int32 drawMode, DColor* text,
+                                  DColor* back);
+void ListboxDrawRow(ObjHeap heap, int32 listbox, const uChar* data, int32 row, int32 drawMode);
+void ListboxDrawItem(ObjHeap heap, int32 listbox, const uChar* data, int32 item, int32 drawMode);
+QX_EXTERN_C void ListboxDrawContents(ObjHeap heap, int32 listbox, void* data, int32 first, int32 last, int32 drawMode);
+QX_EXTERN_C void ListboxDrawScrollBar(ObjHeap heap, int32 listbox, int32 drawMode, int32 withScrollBar);
+QX_EXTERN_C void ListboxRedrawItem(ObjHeap heap, int32 listbox, void* data, int32 item);
+QX_EXTERN_C void ListboxScrollTo(ObjHeap heap, int32 listbox, int32 withScrollBar);
+QX_EXTERN_C void ListboxDrawParts(ObjHeap heap, int32 listbox, const void* value, int32 drawMode);
+QX_EXTERN_C int32 ListboxODrawMethod(ObjHeap heap, int32 listbox, const void* value, int32 pass, int32 mode);
+// The selection frame (flags 0x10: framed).
+QX_EXTERN_C int32 ListboxOFrameSelMethod(ObjHeap heap, int32 listbox, ObjHeap port, int32 offset, int32 flags);
 
 // The class's do-it method (keys on the listbox itself; everything else
 // the data display object's) and its entry in the class records.
@@ -166,4 +192,6 @@ int32 Rows(ObjHeap heap, int32 listbox);
 bool IsListbox(ObjHeap heap, int32 listbox);
 // The value's address (null for none).
 void* Value(ObjHeap heap, int32 listbox);
+// The drop position of a drag under way on the listbox; -1 none.
+int32 DropPosition(int32 listbox);
 }  // namespace lb

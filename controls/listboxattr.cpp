@@ -15,6 +15,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "panel/attrcall.h"
+#include "panel/ctlattr.h"
 #include "panel/ctrl_internal.h"
 #include "panel/dataxfer.h"
 #include "panel/oinval.h"
@@ -92,25 +93,9 @@ bool ArrayOf(const TypeDescriptor* td, void* value, ArrayValue* a) {
 }
 uChar* ElementAt(const ArrayValue& a, int32 i) { return **a.cell + 4 + a.size * i; }
 
-// Gives the array n elements (new ones zeroed, dropped strings released).
+// Gives the array n elements (see AttrResizeArray).
 bool ResizeArray(ArrayValue* a, int32 n) {
-  UHandle h = *a->cell;
-  if (h && a->elem->code == kTDString)
-    for (int32 i = n; i < a->count; ++i) {
-      UHandle s;
-      std::memcpy(&s, ElementAt(*a, i), sizeof s);
-      if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
-    }
-  const int32 bytes = 4 + a->size * n;
-  if (!h) {
-    if (!(h = DSNewHClr(bytes))) return false;
-    *a->cell = h;
-  } else if (DSSetHandleSize(h, bytes) != kNoErr) {
-    return false;
-  } else if (n > a->count) {
-    std::memset(*h + 4 + a->size * a->count, 0, size_t(a->size) * size_t(n - a->count));
-  }
-  PutNative32(*h, uInt32(n));
+  if (!AttrResizeArray(a->cell, a->elem, a->size, a->count, n)) return false;
   a->count = n;
   return true;
 }

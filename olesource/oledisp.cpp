@@ -7,6 +7,7 @@
 #include "mgsource/window/window.h"
 #include "olesource/oleserv.h"
 #include "olesource/servreq.h"
+#include "platform/qx_typeinfo.h"
 
 namespace {
 
@@ -59,4 +60,29 @@ PlatVariant* OleDispArg(PlatDispParams* params, uint32_t index) {
       if (params->namedIds[j] == int32_t(index)) return &params->args[j];
   const uint32_t positional = params->count - params->namedCount;
   return index < positional ? &params->args[params->count - 1 - index] : nullptr;
+}
+
+PlatHResult OleDispTypeInfoCount(void* typeInfo, uint32_t* count) {
+  if (!count) return kPlatPointer;
+  *count = typeInfo ? 1 : 0;
+  return kPlatOk;
+}
+
+PlatHResult OleDispTypeInfo(void* typeInfo, uint32_t index, uint32_t lcid, void** info, PlatHResult nullOut) {
+  if (index != 0) return kPlatDispBadIndex;
+  if (!info) return nullOut;
+  *info = nullptr;
+  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
+  if (!typeInfo) return kPlatNotImpl;
+  PlatComAddRef(typeInfo);
+  *info = typeInfo;
+  return kPlatOk;
+}
+
+PlatHResult OleDispIdsOfNames(void* typeInfo, const PlatGuid* iid, uint16_t** names, uint32_t count,
+                              uint32_t lcid, int32_t* ids) {
+  if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
+  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
+  if (!typeInfo) return kPlatDispUnknownName;
+  return PlatTypeInfoIdsOfNames(typeInfo, names, count, ids);
 }

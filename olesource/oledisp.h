@@ -40,3 +40,11 @@ PlatVariant* OleDispArg(PlatDispParams* params, uint32_t index);
 inline bool OleArgMissing(const PlatVariant* v) {
   return !v || (v->vt & ~kPlatVtByRef) == kPlatVtEmpty || (v->vt & ~kPlatVtByRef) == kPlatVtError;
 }
+
+// The type-information members both automation objects answer alike, given
+// the object's type information (null when it has none).  A null out pointer
+// for the type information answers nullOut, which each object chooses.
+PlatHResult OleDispTypeInfoCount(void* typeInfo, uint32_t* count);
+PlatHResult OleDispTypeInfo(void* typeInfo, uint32_t index, uint32_t lcid, void** info, PlatHResult nullOut);
+PlatHResult OleDispIdsOfNames(void* typeInfo, const PlatGuid* iid, uint16_t** names, uint32_t count,
+                              uint32_t lcid, int32_t* ids);

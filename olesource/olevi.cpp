@@ -171,26 +171,14 @@ uint32_t Release(PlatComDispatch* self) {
 }
 
 PlatHResult GetTypeInfoCount(PlatComDispatch* self, uint32_t* count) {
-  if (!count) return kPlatPointer;
-  *count = Self(self)->typeInfo ? 1 : 0;
-  return kPlatOk;
+  return OleDispTypeInfoCount(Self(self)->typeInfo, count);
 }
 PlatHResult GetTypeInfo(PlatComDispatch* self, uint32_t index, uint32_t lcid, void** info) {
-  if (index != 0) return kPlatDispBadIndex;
-  if (!info) return kPlatPointer;
-  *info = nullptr;
-  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
-  if (!Self(self)->typeInfo) return kPlatNotImpl;
-  PlatComAddRef(Self(self)->typeInfo);
-  *info = Self(self)->typeInfo;
-  return kPlatOk;
+  return OleDispTypeInfo(Self(self)->typeInfo, index, lcid, info, kPlatPointer);
 }
 PlatHResult GetIDsOfNames(PlatComDispatch* self, const PlatGuid* iid, uint16_t** names, uint32_t count,
                           uint32_t lcid, int32_t* ids) {
-  if ((iid && !PlatGuidEqual(*iid, kPlatGuidNull)) || OleServerShuttingDown()) return kPlatDispUnknownInterface;
-  if (!OleLanguageAccepted(lcid)) return kPlatDispUnknownLcid;
-  if (!Self(self)->typeInfo) return kPlatDispUnknownName;
-  return PlatTypeInfoIdsOfNames(Self(self)->typeInfo, names, count, ids);
+  return OleDispIdsOfNames(Self(self)->typeInfo, iid, names, count, lcid, ids);
 }
 
 // Disabled or shutting down: error 1032 in the error fields.

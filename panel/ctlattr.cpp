@@ -188,26 +188,9 @@ bool IsNumber(const TypeDescriptor* td) {
   return DataSize(td) <= int32(sizeof zero) && AttrPutNum(td, zero, kTDI32, &x);
 }
 
-// Gives the array value n elements (new ones zeroed, string elements of
-// dropped ones released); false when memory ran out.
+// Gives the array value n elements (see AttrResizeArray).
 bool ResizeArray(ArrayValue* a, int32 n) {
-  const bool strings = a->elem->code == kTDString;
-  UHandle h = *a->cell;
-  if (h && strings)
-    for (int32 i = n; i < a->count; ++i) {
-      UHandle s;
-      std::memcpy(&s, ElementAt(*a, i), sizeof s);
-      if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
-    }
-  const int32 bytes = 4 + a->size * n;
-  if (!h) {
-    if (!(h = DSNewHClr(bytes))) return false;
-    *a->cell = h;
-  } else if (DSSetHandleSize(h, bytes) != kNoErr) {
-    return false;
-  }
-  if (n > a->count) std::memset(*h + 4 + a->size * a->count, 0, size_t(a->size * (n - a->count)));
-  PutNative32(*h, uInt32(n));
+  if (!AttrResizeArray(a->cell, a->elem, a->size, a->count, n)) return false;
   a->count = n;
   return true;
 }
@@ -1111,4 +1094,24 @@ void PanelInstallAttrTables() {
     t.push_back({kRingFlagArrayTable, nullptr, Arr(U32())});
   }
   for (const Table& e : t) SetAttrTable(e.number, reinterpret_cast<const TypeDescriptor*>(e.td.data()), e.proc);
+}
+
+bool AttrResizeArray(UHandle* cell, const TypeDescriptor* elem, int32 size, int32 count, int32 n) {
+  UHandle h = *cell;
+  if (h && elem->code == kTDString)
+    for (int32 i = n; i < count; ++i) {
+      UHandle s;
+      std::memcpy(&s, *h + 4 + size * i, sizeof s);
+      if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
+    }
+  const int32 bytes = 4 + size * n;
+  if (!h) {
+    if (!(h = DSNewHClr(bytes))) return false;
+    *cell = h;
+  } else if (DSSetHandleSize(h, bytes) != kNoErr) {
+    return false;
+  }
+  if (n > count) std::memset(*h + 4 + size * count, 0, size_t(size * (n - count)));
+  PutNative32(*h, uInt32(n));
+  return true;
 }

@@ -24,6 +24,12 @@ QX_EXTERN_C int32 sRampattr(ObjHeap heap, int32 object, AttrCallRec* rec);
 QX_EXTERN_C int32 arrayattr(ObjHeap heap, int32 object, AttrCallRec* rec);
 QX_EXTERN_C int32 pictattr(ObjHeap heap, int32 object, AttrCallRec* rec);
 
+// Gives the one-dimensional array in *cell (count elements of size bytes,
+// of type elem; *cell null for none yet) n elements: new ones zeroed, the
+// strings of dropped ones released, the count stored.  False when memory ran
+// out (the array then as it was, but for released strings).
+bool AttrResizeArray(UHandle* cell, const TypeDescriptor* elem, int32 size, int32 count, int32 n);
+
 // A display format code as (format, precision): 0 decimal, 1 scientific,
 // 2 engineering, 3 binary, 4 octal, 5 hexadecimal, 6 relative time, 7
 // absolute time; false for a code that is none of these.

@@ -198,7 +198,10 @@ int32 PassFocusAmongElements(ObjHeap heap, int32 container, int32 element, Trans
 // Sizes of the array's dimensions as its data holds them; the count (0
 // without data).
 int32 ArraySizes(ObjHeap heap, int32 array, int32* sizes) {
-  const TypeDescriptor* td = TypeIDToTD(heap, DDOTypeID(heap, array));
+  // A type ID that names no descriptor comes from a damaged panel: reported,
+  // and the array counts as holding no data.
+  const TypeDescriptor* td = TypeIDGetTD(heap, DDOTypeID(heap, array), 0);
+  if (!td) DBPrintf("ArraySizes: the array's type ID names no type descriptor");
   td = td ? SkipTypedefs(td) : nullptr;
   if (!td || td->code != kTDArray) return 0;
   const int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));

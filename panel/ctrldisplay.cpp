@@ -434,7 +434,9 @@ int32 MultiLabelODisplayValMethod(ObjHeap heap, int32 label, const void*, const 
   int32 count = 0;
   const UHandle list = StringList(heap, label, &count);
   if (count < 1 || !Has(heap, label, 4 * (kMultiLabelIndexWord + 1))) {
-    DBAssert(kSourceFile, __LINE__, "MultiLabelODisplayValMethod: no strings");
+    // A label read from a damaged file can lack its strings: reported, and
+    // the label keeps what it shows rather than stopping the program.
+    DBPrintf("MultiLabelODisplayValMethod: no strings");
     return 0;
   }
   const int32 i = std::clamp<int32>(Index16(index), 0, count - 1);

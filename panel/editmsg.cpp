@@ -656,7 +656,7 @@ ObjMethodAddr FrameSelMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&StopStep);
     case kClsDataDisplayObject: case kClsArray: case kClsCluster: case kClsRefNum: case kClsPath:
     case kClsTable: case kClsPicture: case kClsUserItem: case kClsTypeDefinition: case kClsOleVariant:
-    case kClsContainer: case kClsListbox:
+    case kClsContainer:
       return reinterpret_cast<ObjMethodAddr>(&DDOOFrameSelMethod);
     default: return nullptr;
   }

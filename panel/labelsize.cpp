@@ -79,10 +79,11 @@ Rect Fitted(TRecord text) {
 }
 
 // Restores the mode remembered before the text was laid out as a box; a
-// label that was a box already is reported and made a lines text.
+// label that was a box already (a damaged file can hold one) is reported as
+// debug text and made a lines text.
 void RestoreMode(TRecord text, uInt32 mode, int32 line) {
   if ((mode & kTRModeKind) == kTRKindBox) {
-    DBAssert(kSource, line, "a self-sizing label was left laid out as a box");
+    DBPrintf("%s line %ld: a self-sizing label was left laid out as a box", kSource, long(line));
     mode = (mode & ~uInt32(kTRModeKind)) | kTRKindLines;
   }
   TSetMode(text, mode, 0);

@@ -210,7 +210,12 @@ void ReleaseCachedImage(ObjHeap heap, int32 o, int32 word, uInt32 flag) {
   if (!Live(heap, o, 4 * (word + 1))) return;
   const int32 image = ObjWord(heap, o, word);
   if (!image) return;
-  IRelease(image);
+  // A word read from a damaged file can name no image: reported, and only
+  // the word is cleared (the image is made afresh when next drawn).
+  if (IKindOf(image))
+    IRelease(image);
+  else
+    DBPrintf("ReleaseCachedImage: the cached image word names no image");
   ObjSetWord(heap, o, word, 0);
   SetFlagsOf(heap, o, FlagsOf(heap, o) | flag);
 }

@@ -89,29 +89,6 @@ int32 PaneTerminals(UHandle vi) {
   return count < 0 ? -1 : count;
 }
 
-// Where terminal i's value lies in the VI's data space: the offset of the
-// data-space entry named as the terminal, of the same type; -1 when none.
-int32 TerminalOffset(UHandle vi, int32 terminal) {
-  UHandle pane = VIRec(vi)->connPane;
-  UHandle types = VIRec(vi)->dsTypeMap;
-  if (!pane || !*pane || !types || !*types) return -1;
-  if (TDCheckBounds(*types, DSGetHandleSize(types)) != kNoErr) return -1;
-  const auto* p = reinterpret_cast<const TypeDescriptor*>(*pane);
-  const auto* t = reinterpret_cast<const TypeDescriptor*>(*types);
-  if (p->code != kTDFunction || t->code != kTDCluster) return -1;
-  ConstPStr name = TDNamePtr(ElemTD(p, terminal));
-  if (!name || !name[0]) return -1;
-  int16 entries = 0;
-  std::memcpy(&entries, reinterpret_cast<const uChar*>(t) + 4, sizeof entries);
-  for (int32 i = 0, at = 0; i < entries; ++i) {
-    const TypeDescriptor* e = ElemTD(t, i);
-    ConstPStr own = TDNamePtr(e);
-    if (own && PStrCmp(own, name) == 0) return TDCompare(e, ElemTD(p, terminal)) == 0 ? at : -1;
-    at += DataSize(e);
-  }
-  return -1;
-}
-
 // Points the table's slots at the target data space's terminals (the block
 // may have moved since the last call), none present.
 void FillSlots(DataSpace ds) {
@@ -203,7 +180,7 @@ void BindProxyDS(DataSpace ds, DataSpace target, bool ownsTarget) {
   r->ownsTarget = ownsTarget ? 1 : 0;
   r->running = 0;
   int32* offsets = OffsetsOf(ds);
-  for (int32 i = 0; i < r->terminals; ++i) offsets[i] = TerminalOffset(tvi, i);
+  for (int32 i = 0; i < r->terminals; ++i) offsets[i] = VITerminalOffset(tvi, i);
   ParamTable* table = TableOf(ds, r->terminals);
   table->tag = kParamTableTag;
   table->flags = 0;

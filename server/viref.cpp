@@ -500,10 +500,14 @@ MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count) {
 
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal) {
   VIRefRecord* r = ResolveVIRef(ref);
-  UHandle vi = r ? r->vi : nullptr;
+  return VITerminalOffset(r ? r->vi : nullptr, terminal);
+}
+
+int32 VITerminalOffset(UHandle vi, int32 terminal) {
   UHandle pane = vi && *vi ? VIRec(vi)->connPane : nullptr;
   UHandle types = vi && *vi ? VIRec(vi)->dsTypeMap : nullptr;
   if (!pane || !*pane || !types || !*types) return -1;
+  if (TDCheckBounds(*types, DSGetHandleSize(types)) != kNoErr) return -1;
   const auto* p = reinterpret_cast<const TypeDescriptor*>(*pane);
   const auto* t = reinterpret_cast<const TypeDescriptor*>(*types);
   if (p->code != kTDFunction || t->code != kTDCluster) return -1;

@@ -155,6 +155,10 @@ MgErr VIRefGetCallInfo(VIRef ref, CallTermSlot* table, int32 count);
 // data space: the offset of the data-space entry named as the terminal, -1
 // when none.
 int32 VIRefTerminalOffset(VIRef ref, int32 terminal);
+// The same for a VI: the offset in its data space of the entry named as
+// connector-pane terminal `terminal` and of the same type; -1 when none, the
+// terminal out of range, or the type map malformed.
+int32 VITerminalOffset(UHandle vi, int32 terminal);
 
 // Property 504 (the reservation mode), 546 (the call data space) and 547
 // (the connector pane's descriptor) as the call path reads them.

@@ -5,6 +5,7 @@
 #include "controls/ctlsize.h"
 #include "controls/scale.h"
 #include "mgsource/draw/image.h"
+#include "panel/ctrldisplay.h"
 #include "panel/attrcall.h"
 #include "panel/dataxfer.h"
 #include "panel/methsupport.h"
@@ -210,4 +211,38 @@ TEST_F(ControlSizeTest, StackedPlotAreasShareTheFramesChange) {
   }
 }
 
+}  // namespace
+
+namespace {
+// Parts a damaged file can leave without what they need: each call answers
+// and changes nothing it cannot, with no failure report (checked on tear-down).
+TEST_F(ControlSizeTest, DamagedPartsAreReportedNotAsserted) {
+  const Rect from{0, 0, 100, 100}, to{0, 0, 50, 50};
+  const int16 index = 0;
+  struct Row {
+    const char* what;
+    int32 (*call)(ObjHeap, int32);
+    int32 cls;
+    int32 reply;
+  };
+  static const Rect* gFrom;
+  static const Rect* gTo;
+  static const int16* gIndex;
+  gFrom = &from, gTo = &to, gIndex = &index;
+  const Row rows[] = {
+      {"knob scale resize, no record", [](ObjHeap h, int32 o) { return int32(KnobScaleResize(h, o, gFrom, gTo)); },
+       kClsScale, 0},
+      {"scale move, no record", [](ObjHeap h, int32 o) { return OOffset(h, o, Point{5, 7}); }, kClsScale, 0},
+      {"multi-label display, no strings",
+       [](ObjHeap h, int32 o) { return MultiLabelODisplayValMethod(h, o, nullptr, gIndex); }, kClsMultiLabel, 0},
+  };
+  for (const Row& row : rows) {
+    const int32 o = Obj(row.cls);
+    SetBounds(o, from);
+    EXPECT_EQ(row.call(panel_, o), row.reply) << row.what;
+    if (&row == &rows[1])
+      EXPECT_EQ(Corners(At(o, kObjBounds)), V({5, 7, 105, 107})) << row.what << ": the rectangles still move";
+    EXPECT_EQ(Asserts(), 0) << row.what << ": " << ReportText();
+  }
+}
 }  // namespace

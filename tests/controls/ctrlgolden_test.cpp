@@ -85,11 +85,8 @@ class CtrlGolden : public ptest::PanelRootTest {
     w.Add(kRsrcSNUM, 21, NumericTemplate(7, 0));
     w.Add(kRsrcSLBX, 25, ListboxTemplate(kOwnerLabel, 0));
     const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    ASSERT_NE(fh, nullptr);
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(file_);
+    ptest::OpenRunTimeRsrcBytes(file, &file_);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(OInit(panel_, root_, Point{0, 0}, 0), root_);
     const Rect place{0, 0, 200, 300};
     window_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);

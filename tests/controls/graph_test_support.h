@@ -6,6 +6,7 @@
 #pragma once
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "controls/graph.h"
@@ -48,19 +49,30 @@ struct PortCall {
   int32 value;
 };
 
+// Opens an in-memory resource file holding the run-time resources and makes
+// it the run-time resource file (a fatal failure when it cannot).
+inline void OpenRunTimeResources(RsrcFileRef* file) {
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddRunTimeResources(&w);
+  ptest::OpenRunTimeRsrcBytes(w.Write(), file);
+}
+
+// The points a plot record holds, as (x, y) pixel pairs.
+inline std::vector<std::pair<int16, int16>> PlotPoints(const PlotRec& rec) {
+  std::vector<std::pair<int16, int16>> out;
+  for (int32 i = 0; i < rec.count; ++i)
+    out.push_back({GetNative16(*rec.xs + 4 + 2 * i), GetNative16(*rec.ys + 4 + 2 * i)});
+  return out;
+}
+
 class GraphTest : public ptest::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
     if (HasFatalFailure()) return;
-    ASSERT_EQ(RInitResources(), kNoErr);
-    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-    qxbuild::AddRunTimeResources(&w);
-    const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(file_);
+    OpenRunTimeResources(&file_);
+    if (HasFatalFailure()) return;
     MakeRoot();
     DInitDraw();
     ASSERT_EQ(LoadDefaultColourMaps(), kNoErr);

@@ -6,6 +6,7 @@
 
 #include "controls/graph.h"
 #include "controls/scale.h"
+#include "graph_test_support.h"
 #include "engine/objswap.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/rsrc.h"
@@ -33,14 +34,8 @@ class GraphDataTest : public ptest::PanelTest {
  protected:
   void SetUp() override {
     PanelTest::SetUp();
-    ASSERT_EQ(RInitResources(), kNoErr);
-    rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
-    qxbuild::AddRunTimeResources(&w);
-    const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(file_);
+    graphtest::OpenRunTimeResources(&file_);
+    if (HasFatalFailure()) return;
     MakeRoot();
   }
   void TearDown() override {

@@ -19,7 +19,17 @@
 #include "panel/popup.h"
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/wport.h"
+#include "panel/editmsg.h"
+#include "panel/objdraw.h"
+#include "panel/osupport.h"
+#include "platform/qx_surface.h"
+#include "platform/qx_sysinfo.h"
 #include "platform/qx_time.h"
+#include "platform/qx_window.h"
 #include "tools/appbuild.h"
 #include "tools/rsrcwriter.h"
 
@@ -534,6 +544,108 @@ TEST_F(ListboxAttrTest, ItemTextsKeepTheTopWhenUnchangedAndReapplyTheSelectionWh
   EXPECT_EQ(std::string(reinterpret_cast<char*>(*third + 4), GetNative32(*third)), "x");
   for (int32 i = 0; i < 7; ++i) DSDisposeHandle(reinterpret_cast<UHandle>(uintptr_t(GetNative32(*back + 4 + 4 * i))));
   DSDisposeHandle(back);
+}
+
+// A listbox drawn into a window: what its rows leave on the screen.
+class ListboxDraw : public ListboxTest {
+ protected:
+  void SetUp() override {
+    ListboxTest::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(WInitScreenImage(), kNoErr);
+    DInitDraw();
+    const Rect place{0, 0, 200, 300};
+    window_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    ASSERT_NE(window_, kWNoWindow);
+    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window_));
+    WSetup(window_, &port_);
+    WValidate(window_);
+    TXInitFonts();
+    font_ = TNewFont(reinterpret_cast<ConstPStr>("\x0b" "DejaVu Sans"), 12, 0, 0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(Asserts(), 0) << qxtest::Reports::Get().Text();
+    WRestore(&port_);
+    ListboxTest::TearDown();
+    if (text_) TDispose(text_);
+    TDisposeFont(font_);
+    TXFinishFonts();
+    DDisposeDraw();
+  }
+  // The text object whose record gives the rows' font and text colour.
+  void GiveText(DColor colour) {
+    const Rect view{0, 0, 20, 100};
+    text_ = TNew(&view, 0, nullptr, 0, font_, colour, kTransparentColor);
+    ASSERT_NE(text_, nullptr);
+    const int32 text = Obj(kClsLabel, lb_, 0);
+    SetW(text, 9, int32(uintptr_t(text_)));
+    SetW(lb_, kLbTextWord, text);
+  }
+  uInt32 Pixel(int32 h, int32 v) const {
+    return PlatSurfaceGetPixel(PlatWindowSurface(WHostWindow(window_)), h, v) & 0xFFFFFF;
+  }
+  void Clear() { PlatSurfaceClear(PlatWindowSurface(WHostWindow(window_)), kClear); }
+  // The first column of the row's middle line, from h on, that is not the background.
+  int32 FirstInk(int32 h, int32 v, int32 right, uInt32 back) const {
+    while (h < right && Pixel(h, v) == back) ++h;
+    return h;
+  }
+  static constexpr uInt32 kClear = 0x808080, kBack = 0xFFFF00, kInk = 0x0000FF;
+  WPortState port_{};
+  int32 window_ = 0, font_ = 0;
+  TRecord text_ = nullptr;
+};
+
+// Rows of 20 pixels: two texts (the second indented three levels), a
+// separator, a selected row and the caret row; then the selection moved by
+// a key, redrawn in place, and the highlight pair of draw mode 1.
+TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
+  Make(0, {"WW", "WW", "-", "b", "c"}, 5);
+  if (HasFatalFailure()) return;
+  GiveText(kInk);
+  ctrl::SetPartColours(panel_, list_, 0, kBack);
+  Item(1)->flags |= 3u << kLbItemIndentShift;
+  Select({3});
+  ListboxStoreSelection(panel_, lb_, nullptr, nullptr);
+  Item(4)->flags |= kLbItemCaret;
+  const int32 right = 100 - PlatGetSystemMetric(kPlatMetricVScrollWidth);
+  Clear();
+  ODraw(panel_, lb_, lb::Value(panel_, lb_), int32(0), int32(kDrawModeNormal));
+  const uInt32 highlight = PlatSysColourRgb(kPlatColourHighlight);
+  const struct Probe {
+    int32 h, v;
+    uInt32 colour;
+    const char* what;
+  } probes[] = {
+      {right - 2, 5, kBack, "a plain row on the list's colour"},
+      {right - 2, 65, kInk, "the selected row: the text colour as background"},
+      {5, 50, 0xCCCCCC, "the separator's line through the middle"},
+      {right - 2, 50, 0xCCCCCC, "the line reaches one pixel before the edge"},
+      {right - 1, 50, kBack, "and stops there"},
+      {5, 45, kBack, "the separator row around its line"},
+      {right + 2, 150, kClear, "nothing below the list"},
+  };
+  for (const Probe& p : probes) EXPECT_EQ(Pixel(p.h, p.v), p.colour) << p.what;
+  EXPECT_EQ(std::make_pair(Pixel(0, 80), Pixel(1, 80)), std::make_pair(0x000000u, 0xFFFFFFu))
+      << "the caret's frame: black dots on white";
+  EXPECT_NE(Pixel(right + 2, 50), kClear) << "the scroll bar is drawn";
+  const int32 plain = FirstInk(0, 10, right, kBack), indented = FirstInk(0, 30, right, kBack);
+  ASSERT_LT(plain, right) << "the text is drawn";
+  EXPECT_EQ(indented - plain, 30) << "three indent levels";
+  // Down moves the selection to the caret's row: both rows are redrawn at once.
+  Clear();
+  ListboxKey(panel_, lb_, vkDown, 0, 1);
+  EXPECT_EQ(Pixel(right - 2, 85), kInk) << "the new selected row";
+  EXPECT_EQ(Pixel(right - 2, 65), kBack) << "the old one";
+  ListboxDrawContents(panel_, lb_, nullptr, 4, 4, kDrawModeBlink);
+  if (highlight != kTransparentColor) EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1";
+  // A frame part showing the standard picture is framed just outside, in black.
+  const int32 frame = Obj(kClsCosmetic, lb_, 9);
+  SetBounds(frame, {10, 10, 90, 90});
+  SetW(frame, 6, int32(uInt32(uInt16(-300)) << 16));
+  Clear();
+  OFrameSel(panel_, lb_, panel_, 0, 0x10);
+  EXPECT_EQ(std::make_pair(Pixel(8, 50), Pixel(9, 50)), std::make_pair(0x000000u, kClear)) << "the selection frame";
 }
 
 }  // namespace

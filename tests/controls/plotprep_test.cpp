@@ -123,12 +123,7 @@ class PlotPrepGraph : public GraphTest {
     DSDisposeHandle(rec_.ys);
     GraphTest::TearDown();
   }
-  std::vector<std::pair<int16, int16>> Points() {
-    std::vector<std::pair<int16, int16>> out;
-    for (int32 i = 0; i < rec_.count; ++i)
-      out.push_back({GetNative16(*rec_.xs + 4 + 2 * i), GetNative16(*rec_.ys + 4 + 2 * i)});
-    return out;
-  }
+  std::vector<std::pair<int16, int16>> Points() { return graphtest::PlotPoints(rec_); }
   int32 g_ = 0, xs_ = 0, ys_ = 0;
   PlotRec rec_{};
 };

@@ -605,7 +605,9 @@ TEST_F(Boundary, RecordsOutsideTheDataSpaceAreRefused) {
   EXPECT_EQ(ScaleRecAt(panel_, 0), nullptr);
   SetW(s, kScaleObjData, W(s, kScaleObjData) + 4);
   EXPECT_EQ(ScaleRecOf(panel_, s), nullptr) << "the data word no longer names the record's entry";
-  EXPECT_EQ(Asserts(), 4);
+  // A scale whose words name no record (as a damaged file can hold) is
+  // reported as debug text, not as a failure: the three bad offsets only.
+  EXPECT_EQ(Asserts(), 3);
   int32 idx = 9;
   EXPECT_EQ(ScaleSetRangeValue(panel_, s, -2, 0, &idx), 0);
   EXPECT_EQ(idx, -2);

@@ -85,10 +85,8 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
       continue;
     }
     // The value between guards; a string slot holds none or a live handle.
-    constexpr int32 kGuard = 16;
-    std::vector<uChar> buffer(size_t(size + 2 * kGuard + 8));
-    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uChar(0xA5 ^ i);
-    uChar* value = buffer.data() + kGuard;
+    FuzzGuardedValue guarded(size, 0xA5);
+    uChar* value = guarded.Value();
     in.Bytes(value, size_t(size));
     std::vector<UHandle> held;
     if (checked && checked->code == kTDString) {
@@ -102,11 +100,7 @@ void Fuzz(Input& in, ObjHeap heap, int32 root, UHandle vi) {
     FuzzArmed() = false;
     FUZZ_CHECK(TRStackTop() == top);
     FUZZ_CHECK((VIRec(vi)->flags & 0x2000000) == 0);
-    for (int32 i = 0; i < kGuard; ++i) {
-      FUZZ_CHECK(buffer[size_t(i)] == uChar(0xA5 ^ i));
-      const size_t j = size_t(kGuard + size + i);
-      FUZZ_CHECK(buffer[j] == uChar(0xA5 ^ j));
-    }
+    FUZZ_CHECK(guarded.Intact());
     if (checked && checked->code == kTDString) {
       UHandle s;
       std::memcpy(&s, value, sizeof s);
@@ -134,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewBoundPanel({}, &vi);
   if (!heap) return 0;
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  const int32 root = FuzzPanelRoot(heap);
   Fuzz(in, heap, root, vi);
   FuzzDisposePanel(heap, vi);
   FUZZ_CHECK(FuzzLiveHandles() == live);

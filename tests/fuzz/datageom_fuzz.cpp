@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewBoundPanel({}, &vi);
   if (!heap) return 0;
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  const int32 root = FuzzPanelRoot(heap);
   SetBadClassHook(&Answer);  // the elements' do-it answers without one of their own
   FuzzArmed() = true;
   if (in.Byte() & 1) FuzzContainers(in, heap, root);

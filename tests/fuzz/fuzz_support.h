@@ -92,3 +92,14 @@ inline bool FuzzStartManagers(PlatAlertProc alert = FuzzQuietAlert) {
     }                                                                        \
   } while (0)
 
+// Runs one input of at most 4096 bytes through run(FuzzReader&) and checks
+// that it leaves no handle behind; larger inputs are passed over.
+template <class Run>
+int FuzzRunLeakChecked(const uint8_t* data, size_t size, Run run) {
+  if (size > 4096) return 0;
+  FuzzReader in{data, size};
+  const int32 live = FuzzLiveHandles();
+  run(in);
+  FUZZ_CHECK(FuzzLiveHandles() == live);
+  return 0;
+}

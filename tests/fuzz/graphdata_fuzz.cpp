@@ -432,10 +432,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return true;
   }();
-  if (!init || size > 4096) return 0;
-  Input in{data, size};
-  const int32 live = FuzzLiveHandles();
-  Run(in);
-  FUZZ_CHECK(FuzzLiveHandles() == live);
-  return 0;
+  return init ? FuzzRunLeakChecked(data, size, Run) : 0;
 }

@@ -27,19 +27,7 @@
 
 namespace {
 
-struct Input {
-  const uint8_t* p;
-  size_t n;
-  uint8_t Byte() {
-    if (!n) return 0;
-    --n;
-    return *p++;
-  }
-  uInt32 Word() { return uInt32(Byte()) << 24 | uInt32(Byte()) << 16 | uInt32(Byte()) << 8 | Byte(); }
-  void Bytes(void* out, size_t k) {
-    for (size_t i = 0; i < k; ++i) static_cast<uint8_t*>(out)[i] = Byte();
-  }
-};
+using Input = FuzzReader;
 
 // A field as a number to compare with: extended values as the double the
 // step works them in.
@@ -165,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ObjHeap heap = FuzzNewRegisteredPanel(&vi);
       if (!heap) break;
       VIRec(vi)->flags2 = in.Byte() & 1 ? 0x80000 : 0;
-      const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+      const int32 root = FuzzPanelRoot(heap);
       FuzzControl(in, heap, root);
       UnregisterVI(vi);
       FuzzDisposePanel(heap, vi);

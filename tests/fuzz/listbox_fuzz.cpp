@@ -23,16 +23,7 @@ QX_EXTERN_C int32 ListboxAttr(ObjHeap heap, int32 listbox, AttrCallRec* rec);
 
 namespace {
 
-struct Input {
-  const uint8_t* p;
-  size_t n;
-  uint8_t Byte() {
-    if (!n) return 0;
-    --n;
-    return *p++;
-  }
-  uInt32 Word() { return uInt32(Byte()) << 24 | uInt32(Byte()) << 16 | uInt32(Byte()) << 8 | Byte(); }
-};
+using Input = FuzzReader;
 
 std::vector<int32> Selected(ObjHeap heap, int32 lbo) {
   int32 count;
@@ -181,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return 0;
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  const int32 root = FuzzPanelRoot(heap);
   FuzzArmed() = true;
   FuzzListbox(in, heap, root);
   FuzzArmed() = false;

@@ -42,7 +42,7 @@ void Run(Input& in) {
   ObjHeap heap = FuzzNewBoundPanel({tdb::Boolean()}, &vi);
   if (!heap) return;
   if (RegisterVI(vi) != kNoErr) return FuzzDisposePanel(heap, vi);
-  const int32 root = int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+  const int32 root = FuzzPanelRoot(heap);
   // A Boolean control with its value, and parts of it and of the root.
   const TypeID type = [&] {
     std::vector<uChar> b = tdb::Boolean().Bytes();

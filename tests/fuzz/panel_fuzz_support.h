@@ -77,3 +77,29 @@ inline int32 FuzzNewControl(ObjHeap heap, int32 root, const tdb::TD& type, int32
   if (DSAllocCurrentState()->active) AllocEndPass();
   return err == kNoErr ? display : 0;
 }
+
+// The root object of a panel heap.
+inline int32 FuzzPanelRoot(ObjHeap heap) {
+  return int32(GetNative32(*heap + int32(OHWord(heap, kOHExtension)) + kHeapExtRoot));
+}
+
+// A value of size bytes for a property call between two guards of a known
+// pattern (seed ^ index), so that a write past either end is caught.
+struct FuzzGuardedValue {
+  static constexpr int32 kGuard = 16;
+  FuzzGuardedValue(int32 size, uChar seed) : size(size), seed(seed), buffer(size_t(size + 2 * kGuard + 8)) {
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = uChar(seed ^ i);
+  }
+  uChar* Value() { return buffer.data() + kGuard; }
+  // Both guards as they were made.
+  bool Intact() const {
+    for (int32 i = 0; i < kGuard; ++i) {
+      const size_t j = size_t(kGuard + size + i);
+      if (buffer[size_t(i)] != uChar(seed ^ i) || buffer[j] != uChar(seed ^ j)) return false;
+    }
+    return true;
+  }
+  int32 size;
+  uChar seed;
+  std::vector<uChar> buffer;
+};

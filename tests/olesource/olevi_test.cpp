@@ -90,6 +90,8 @@ int32 Post(WindowRef w, int32 sub, int32 a1, int32 a2, int32 a3, int32 a4, int32
   return qxevents::PostToQueue(int32(intptr_t(w)), sub, a1, a2, a3, a4, a5, noDup, pri);
 }
 
+using srvtest::PaneVI;
+
 class OleVI : public srvtest::ServerVITest {
  protected:
   void SetUp() override {
@@ -112,17 +114,6 @@ class OleVI : public srvtest::ServerVITest {
     SetVIShellHooks(nullptr);
     unsetenv("QX_REGISTRY_FILE");
     ServerVITest::TearDown();
-  }
-  // A VI with Add's pane ("a", "b" in, "sum" out) and the terminal flags.
-  static vif::VIFile PaneVI(const std::string& name, runvi::Clumps kind, std::vector<uInt16> flags) {
-    vif::VIFile v = runvi::File(name, kind);
-    if (kind != runvi::Clumps::kAdd) {
-      v.entries.push_back(tdb::I32().Named("a"));
-      v.entries.push_back(tdb::I32().Named("b"));
-      v.entries.push_back(tdb::I32().Named("sum"));
-    }
-    v.connPane = tdb::Function(0, flags, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")});
-    return v;
   }
   // This thread as the user-interface thread: apartment calls, user event
   // 23 and the engine's events served until cond holds.

@@ -269,18 +269,7 @@ TEST_F(ServReq, ControlValueOfAMissingControl) {
 
 // ---- Calls with named parameters ----------------------------------------------------------
 
-// A VI with Add's pane ("a", "b" in, "sum" out), the flags of its terminals
-// as given, running the clumps of the kind.
-vif::VIFile PaneVI(const std::string& name, runvi::Clumps kind, std::vector<uInt16> flags) {
-  vif::VIFile v = runvi::File(name, kind);
-  if (kind != runvi::Clumps::kAdd) {
-    v.entries.push_back(tdb::I32().Named("a"));
-    v.entries.push_back(tdb::I32().Named("b"));
-    v.entries.push_back(tdb::I32().Named("sum"));
-  }
-  v.connPane = tdb::Function(0, flags, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")});
-  return v;
-}
+using srvtest::PaneVI;
 
 // A one-dimensional array of the variants.
 PlatSafeArray* VariantArray(std::vector<PlatVariant> items) {

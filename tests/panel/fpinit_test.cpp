@@ -54,11 +54,8 @@ class FPInitTest : public ptest::PanelRootTest {
     dsim.resize(30, 0);
     for (int16 id : {40, 41}) w.Add(FourCC("DSIM"), id, dsim);
     const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    ASSERT_NE(fh, nullptr);
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(file_);
+    ptest::OpenRunTimeRsrcBytes(file, &file_);
+    if (HasFatalFailure()) return;
     ASSERT_EQ(OInit(panel_, root_, Point{0, 0}, 0), root_);
   }
   void TearDown() override {

@@ -30,10 +30,8 @@ class HelpMethod : public ptest::PanelTest {
     rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
     qxbuild::AddHelpResources(&w);
     const rsrcw::Bytes file = w.Write();
-    UHandle fh = AZNewHandle(int32(file.size()));
-    std::memcpy(*fh, file.data(), file.size());
-    ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file_, nullptr, nullptr, fh), kNoErr);
-    SetRunTimeRsrcFile(file_);
+    ptest::OpenRunTimeRsrcBytes(file, &file_);
+    if (HasFatalFailure()) return;
     HelpForgetDefaultDescription();
     gPictures.clear();
     SetHelpImageTaker([](int32 p) { gPictures.push_back(p); });

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "engine/dsalloc.h"
@@ -11,7 +12,10 @@
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
+#include "engine/vi/rtrsrc.h"
 #include "engine/vi/viinst.h"
+#include "mgsource/memory.h"
+#include "mgsource/rsrc.h"
 #include "panel/fppanel.h"
 #include "panel/objects.h"
 #include "panel/popup.h"
@@ -23,6 +27,16 @@
 #include "tools/vibuilder.h"
 
 namespace ptest {
+
+// Opens the bytes of a resource file, read-only, from a handle and makes it
+// the run-time resource file (a fatal failure when it cannot).
+inline void OpenRunTimeRsrcBytes(const std::vector<uChar>& bytes, RsrcFileRef* file) {
+  UHandle fh = AZNewHandle(int32(bytes.size()));
+  ASSERT_NE(fh, nullptr);
+  std::memcpy(*fh, bytes.data(), bytes.size());
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, file, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(*file);
+}
 
 // A method put into a class's slot for one scope (the class records are
 // the program's own: every patch is undone).

@@ -28,6 +28,7 @@
 #include "mgsource/window/wservices.h"
 #include "server/viref.h"
 #include "tools/runvi.h"
+#include "tools/tdbuilder.h"
 #include "user_event_queue.h"
 
 typedef MgErr (*PostProc)(int32, int32, int32, int32, int32, int32, int32, int32, int32);
@@ -54,6 +55,19 @@ inline void InstallPanelReopen() {
     return ROpenFile(VIRec(vi)->path, kRsrcReadOnly, file, nullptr, nullptr);
   };
   SetVILoadPanelHooks(&h);
+}
+
+// A VI with Add's pane ("a", "b" in, "sum" out), the flags of its terminals
+// as given, running the clumps of the kind.
+inline vif::VIFile PaneVI(const std::string& name, runvi::Clumps kind, std::vector<uInt16> flags) {
+  vif::VIFile v = runvi::File(name, kind);
+  if (kind != runvi::Clumps::kAdd) {
+    v.entries.push_back(tdb::I32().Named("a"));
+    v.entries.push_back(tdb::I32().Named("b"));
+    v.entries.push_back(tdb::I32().Named("sum"));
+  }
+  v.connPane = tdb::Function(0, flags, {tdb::I32().Named("a"), tdb::I32().Named("b"), tdb::I32().Named("sum")});
+  return v;
 }
 
 class ServerVITest : public qxexectest::ExecTest {
