@@ -362,10 +362,9 @@ std::vector<tdb::TD> GraphEntries() {
 
 // The initialisation as Demo's, with the transfer procedure that copies the
 // graph's array between its record's copies.  The clump: the array made 1,000 doubles, five periods of a sine
-// (sin(i * pi / 100)), the scale records' ranges set (x 0 .. 999 across
-// the plot area, y -1 .. 1 upward), the array written to the graph through its transfer record,
+// (sin(i * pi / 100)), the array written to the graph through its transfer record,
 // then the run's end as Demo's.
-std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& scaleWords) {
+std::vector<uint8_t> GraphDemoCode() {
   emit::Code c;
   auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), made = c.NewLabel(), loop = c.NewLabel(),
        transfer = c.NewLabel();
@@ -447,8 +446,6 @@ std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& s
   c.AddRegImm(ECX, 1);
   c.CmpRegImm(ECX, kGPoints);
   c.Jcc(emit::kL, loop);
-  // The scales' ranges, set before the graph shows the array.
-  for (const auto& [at, word] : scaleWords) c.MovMemImm(EBP, at, uint32_t(word));
   // The write: index 0, the handle, not flat, mode 3.
   c.PushImm(3);
   c.PushImm(0);
@@ -487,7 +484,7 @@ std::vector<uint8_t> GraphDemoCode(const std::vector<std::pair<int32, int32>>& s
   return c.Finish();
 }
 
-rsrcw::Bytes GraphDemoFile() {
+rsrcw::Bytes GraphDemoFile(uInt32 plotBack) {
   const std::vector<tdb::TD> entries = GraphEntries();
   const size_t first = size_t(kGRec - kD) / 4;
   const int32 recordTD = runvi::EntryTypeOffset(entries, first);
@@ -506,8 +503,7 @@ rsrcw::Bytes GraphDemoFile() {
   g.bounds = Rect{10, 10, kGraphHeight - 10, kGraphWidth - 10};
   g.plotArea = Rect{20, 50, kGraphHeight - 30, kGraphWidth - 20};
   g.typeId = 1;
-  // A transparent plot area: the plot shows over the panel's background.
-  g.plotBack = 0x1000000;
+  g.plotBack = plotBack;
   g.stateAt = stateAt;
   g.stateTD = stateTD;
   g.xScaleAt = xAt;
@@ -529,11 +525,13 @@ rsrcw::Bytes GraphDemoFile() {
   v.entries = entries;
   const int32 words[] = {0, kGRec, recordTD, 4, 0, kGRec + kCopies};
   for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 4 * w, words[w]});
-  std::vector<std::pair<int32, int32>> scaleWords =
-      panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right);
+  // The scales' ranges are default data: x 0 .. 999 across the plot area,
+  // y -1 .. 1 upward.
+  for (const auto& w : panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right))
+    v.defaultWords.push_back(w);
   for (const auto& w : panelwriter::ScaleRecordWords(yAt, -1, 1, 0.5, g.plotArea.bottom, g.plotArea.top))
-    scaleWords.push_back(w);
-  v.code = GraphDemoCode(scaleWords);
+    v.defaultWords.push_back(w);
+  v.code = GraphDemoCode();
   v.types = {Doubles()};
   std::vector<panelwriter::PanelObject> rsrcs;
   const auto fonts = [](std::vector<vif::Resource>& rs) {
@@ -598,8 +596,8 @@ bool AppendLibrary(const std::string& program, const std::string& out, const std
 
 }  // namespace
 
-bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error) {
-  const rsrcw::Bytes file = ZonesStarted() ? GraphDemoFile() : rsrcw::Bytes();
+bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error, uInt32 plotBack) {
+  const rsrcw::Bytes file = ZonesStarted() ? GraphDemoFile(plotBack) : rsrcw::Bytes();
   return AppendLibrary(program, out, "GraphDemo.vi", file, error);
 }
 

@@ -44,8 +44,9 @@ bool BuildDemo(const std::string& program, const std::string& out, int32 x, cons
 // Writes to out a copy of program whose library holds GraphDemo.vi instead:
 // a top-level VI, run when opened, whose panel holds a waveform graph
 // indicator (x 0 .. 999, y -1 .. 1) and whose clump fills an array of 1,000
-// doubles, five periods of a sine, and writes it to the graph.
-bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error);
+// doubles, five periods of a sine, and writes it to the graph.  plotBack is
+// the plot area's background colour (0, black, is the graph's default).
+bool BuildGraphDemo(const std::string& program, const std::string& out, std::string* error, uInt32 plotBack = 0);
 
 // Writes to out a copy of program whose library holds Menu.vi instead: a
 // top-level VI, run when opened, whose clump yields until the VI is reset

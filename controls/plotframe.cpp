@@ -431,8 +431,11 @@ void PaintPlotAreas(ObjHeap heap, int32 graph, const int16* pair, const Rect* cl
     if (!OHIsUsedBlock(heap, part) || Hidden(heap, part)) continue;
     if (intoPixmap && IsPart(heap, part, kPartPlotFrame)) paint(part, Background(heap, part));
     if (!IsPart(heap, part, kGPartPlotArea)) continue;
+    // The image keeps whatever was last drawn into it: its background is
+    // painted in the part's colour first, then the part's own look (its
+    // image, which may be none) goes over it.
+    paint(part, Background(heap, part));
     if (intoPixmap) ODrawObj(heap, part, 0, 0, kDrawModeNormal);
-    else paint(part, Background(heap, part));
     DrawGraphGrids(heap, graph, clip, 0, ObjInt16(heap, part, kObjPartOrder), pair ? pair[1] : 0);
   }
   if (limit) WRestoreClip(&saved);

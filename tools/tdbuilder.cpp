@@ -53,6 +53,9 @@ void TD::Emit(std::vector<uChar>& out, Order order) const {
   size_t start = out.size();
   if (raw_) {
     for (const Part& p : parts_) out.insert(out.end(), p.bytes.begin(), p.bytes.end());
+    // Flags given to a raw descriptor (a data-space entry's stored mark)
+    // go into its flags byte, the high byte of its code-and-flags word.
+    if (flags_ && out.size() >= start + 4) out[start + 3] = uChar(out[start + 3] | flags_);
     return;
   }
   out.push_back(0);

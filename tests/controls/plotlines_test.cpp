@@ -8,6 +8,7 @@
 #include "graph_test_support.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
+#include "mgsource/prefs.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ TEST_F(PlotLines, MarkersRendered) {
 // and 5 and as stamped glyphs; interpolations 0-3 through a gap; line styles
 // 0-4 at widths 1 and 3.
 TEST_F(PlotLines, GoldenSheet) {
-  const Rect sheet{0, 0, 260, 400};
+  const Rect sheet{0, 0, 400, 400};
   auto plot = [&](std::vector<std::pair<int16, int16>> pts, int16 interpolation, int16 style, int16 width,
                   int16 lineStyle, bool pattern) {
     PlotRec p = Plot(pts, interpolation, style);
@@ -152,7 +153,7 @@ TEST_F(PlotLines, GoldenSheet) {
     p.pointColor = 0xC00000;
     DrawPointStyle(&p, nullptr, pattern);
   };
-  const int32 img = DrawInto(sheet, [&] {
+  auto drawRows = [&] {
     const int16 widths[] = {1, 3, 5};
     for (int32 row = 0; row < 4; ++row)
       for (int16 style = 4; style <= 19; ++style)
@@ -168,7 +169,45 @@ TEST_F(PlotLines, GoldenSheet) {
         const int16 v = int16(width == 1 ? 190 : 230);
         plot({{int16(10 + 78 * ls), v}, {int16(80 + 78 * ls), int16(v - 20)}}, 2, 0, width, ls, false);
       }
+  };
+  // Last row: a graph of two waveforms drawn in blink mode 1 with plot 0
+  // highlighted (upper, in the highlight colours) over plot 1 (lower, in its own).
+  const tdb::TD wave = tdb::Cluster({tdb::DBL(), tdb::DBL(), tdb::Array(tdb::DBL())});
+  const tdb::TD type = tdb::Array(wave);
+  graphtest::GraphShape shape;
+  shape.bounds = Rect{262, 0, 400, 400};
+  shape.plotAreas = {Rect{270, 10, 392, 390}};
+  const int32 g = MakeGraph(shape, &type);
+  std::vector<uChar> recs;
+  for (int32 k = 0; k < 2; ++k) {
+    std::vector<float64> y;
+    for (int32 i = 0; i <= 10; ++i) y.push_back((i % 2 ? 8.5 : 6.0) - 4.0 * k);
+    Put(&recs, 0.0);
+    Put(&recs, 1.0);
+    Put(&recs, Doubles(y));
+  }
+  UHandle waves = Records(recs, 2);
+  ASSERT_EQ(ResizePlotList(panel_, g, 2, 0, false), kNoErr);
+  int32 n = 0;
+  for (int32 k = 0; k < 2; ++k) {
+    PlotRec& p = Plots(g, &n)[k];
+    p.lineColor = 0x0000C0;
+    p.pointColor = 0xC00000;
+    p.interpolation = 2;
+    p.pointStyle = 8;
+    p.lineWidth = 3;
+  }
+  PutNative16(*panel_ + g + kGraphHighlightPlotByte, 0);
+  const int32 offscreen = PrefGet(kPrefOffscreenUpdates);
+  PrefSet(kPrefOffscreenUpdates, 0);  // drawn straight into the sheet, not through the cached image
+  const int32 img = DrawInto(sheet, [&] {
+    drawRows();
+    DrawPlotArea(panel_, g, &waves, 0, 0, 1, 0);
   });
+  PrefSet(kPrefOffscreenUpdates, offscreen);
+  // The highlight drew over the record only while it was drawn.
+  EXPECT_EQ(Plots(g, &n)[0].lineColor, 0x0000C0);
+  EXPECT_EQ(Plots(g, &n)[0].pointColor, 0xC00000u);
   qxtest::ExpectMatchesGolden(PlatBitmapSurface(PlatObj(IEntryOf(img).extra)),
                               std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens/plot_lines_sheet.png",
                               "regenerate the plot line sheet (QX_UPDATE_GOLDENS=1) and check it by eye");
