@@ -12,6 +12,7 @@
 #include "mgsource/config_test_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
+#include "tests/mgsource/mem_start.h"
 #include "platform/qx_alert.h"
 #include "platform/qx_debugout.h"
 
@@ -68,7 +69,7 @@ class Reports {
 inline void StartManagers() {
   static std::once_flag once;
   std::call_once(once, [] {
-    MemInit();
+    StartMemoryOnce();
     CfgTestSetValue("debugging", "true");
     DBInitDebug();
   });

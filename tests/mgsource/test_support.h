@@ -19,6 +19,7 @@
 #include "platform/qx_debugout.h"
 #include "tests/colour_maps.h"
 #include "tests/live_handles.h"
+#include "tests/mgsource/mem_start.h"
 
 // Debug lines are written, and a failure report goes on after its alert
 // instead of ending the process, so that tests can look at both.
@@ -30,7 +31,7 @@ inline void UseTestDebugSettings() {
 
 inline void EnsureMemInit() {
   static std::once_flag once;
-  std::call_once(once, [] { ASSERT_EQ(MemInit(), kNoErr); });
+  std::call_once(once, [] { ASSERT_EQ(qxtest::StartMemoryOnce(), kNoErr); });
   UseTestDebugSettings();
 }
 

@@ -67,6 +67,10 @@ class PanelTest : public qxtest::EngineTest {
     }();
     (void)installed;
     EngineTest::SetUp();
+    // The memory manager makes the engine's start-up blocks (the transaction
+    // stack among them) as it starts; started by another fixture before the
+    // hook was installed, they are made here.
+    if (!AZPBlocks()->linkerNames) AZPAllocInit();
     ASSERT_EQ(TypeHeapInit(), kNoErr);
     vi_ = vib::NewVI();
     ASSERT_NE(vi_, nullptr);
