@@ -341,6 +341,10 @@ void RunClient(const uint8_t* data, size_t size) {
   DataSpace callee = ResolveVIRef(callRef)->callDS;
   FUZZ_CHECK(callee);
   (*callee)->callTable = &call.table;
+  // This run starts no execution systems and runs no callee: the data space
+  // is not suspended on its call, so its element is marked as not queueable
+  // and a reply ends the call without queueing it.
+  (*callee)->entrance.ownElement.signature = 0;
   FUZZ_CHECK(TSSendCall(callRef, callee) == kNoErr);
   // No operation is made from here on: each address names one operation.
   gCompleted.clear();
