@@ -295,7 +295,8 @@ int32 MultiLabelOSizeMethod(ObjHeap heap, int32 label, const Rect* newRect, int3
                            ? reinterpret_cast<UHandle>(uintptr_t(uInt32(ObjWord(heap, label, kObjStringList / 4))))
                            : nullptr;
   const int32 current = Live(heap, label, 4 * (kMultiLabelIndexWord + 1)) ? ObjWord(heap, label, kMultiLabelIndexWord) : 0;
-  const int32 size = list && *list ? AZGetHandleSize(list) : 0;
+  // The list's word comes from the panel's bytes: only a live handle is read.
+  const int32 size = list && AZCheckHandle(list) == kNoErr && *list ? AZGetHandleSize(list) : 0;
   if (size >= 4) {
     int32 count = 0;
     std::memcpy(&count, *list, 4);

@@ -188,7 +188,7 @@ int32 DrawShown(ObjHeap heap, int32 o, int32 cls, const void* data, int32 pass, 
 // value: 1 when it is out of range.
 void DrawRangeFrame(ObjHeap heap, int32 object, int32 frame, const void* data) {
   const int32 state = SetRangeFlags(heap, object, data);
-  SendDraw(heap, frame, &state, 0, kDrawModeNormal);
+  SendDraw(heap, frame, TakesRangeState(heap, frame) ? &state : nullptr, 0, kDrawModeNormal);
 }
 
 // The image id an image reference names (0: none).

@@ -6,10 +6,12 @@
 #include "engine/exec/callchain.h"
 #include "engine/exec/dsprocs.h"
 #include "engine/exec/panelplace.h"
+#include "engine/objswap.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/panelroutines.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/debug.h"
 #include "mgsource/objlist.h"
 #include "panel/datamsg.h"
 #include "panel/operate_internal.h"
@@ -55,7 +57,7 @@ bool EntryIsIndicator(ObjHeap heap, int32 entry) {
 // Shows the object's state in its range frame: 1 out of range, 0 otherwise.
 int32 ShowRangeState(ObjHeap heap, int32 object) {
   const int32 frame = FindPart(heap, object, kPartRangeFrame, 0);
-  if (!frame) return 0;
+  if (!TakesRangeState(heap, frame)) return 0;
   const int32 shown = IsOut(RangeWord(heap, object)) ? 1 : 0;
   return oDisplayVal(heap, frame, 0, &shown);
 }
@@ -248,4 +250,12 @@ void InitPanelRangeFlags(ObjHeap heap) {
                    [](const ClusterAt& a, const ClusterAt& b) { return a.depth > b.depth; });
   for (const ClusterAt& c : walk.found) InitRangeFlags(heap, c.object, 0);
   InitRangeFlags(heap, root, 1);
+}
+
+bool TakesRangeState(ObjHeap heap, int32 part) {
+  if (!part) return false;
+  const int32 cls = ObjClass(heap, part);
+  if (cls == kClsCosmetic || cls == kClsMultiCosmetic || cls == kClsBigMultiCosmetic) return true;
+  DBPrintf("range frame of class %ld takes no range state", static_cast<long>(cls));
+  return false;
 }

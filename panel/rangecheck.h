@@ -37,6 +37,11 @@ constexpr uInt32 kRangeOutControl = 0x20000, kRangeOutIndicator = 0x40000;
 constexpr int32 kReplyOutOfRange = 0x1000;
 // The object's range frame, the part that shows its state.
 constexpr int16 kPartRangeFrame = 20;
+// Whether the part can take the range state as its value: a cosmetic that
+// shows one of its pictures by the state.  A damaged panel can put any
+// object at part 20; a text or data object would read the state's int32 as
+// a value of its own type, so it gets none.
+bool TakesRangeState(ObjHeap heap, int32 part);
 
 // The object's state word (0 for an offset that names no object holding it)
 // and its store; the object's range-check number (0: none).
