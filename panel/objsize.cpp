@@ -181,7 +181,11 @@ int16 Half(ObjHeap heap, int32 o, int32 at) { return Live(heap, o, at + 2) ? Obj
 
 Rect PartRect(ObjHeap heap, int32 part, int32 kind) {
   Rect r = BoundsOf(heap, part);
-  if (Live(heap, part, kObjBounds + 8)) OGetRect(heap, part, &r, kind);
+  // A part of no known class (a damaged template or panel) has no method to
+  // answer with: its bounds stand for its rectangle.
+  if (Live(heap, part, kObjBounds + 8) &&
+      OFindMethod(heap, part, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
+    OGetRect(heap, part, &r, kind);
   return r;
 }
 
