@@ -464,6 +464,16 @@ int32 TableScrollToEditCell(ObjHeap heap, int32 table, Bool32 noScroll) {
   return moved ? 1 : 0;
 }
 
+int32 TableScrollStep(int32 result, int32 origin, int32 visible) {
+  int64 now = origin;
+  if (result < 0) now = result & 0x3FFFFFFF;
+  else if (result == 2 || result == 4) now = int64(origin) - 1;
+  else if (result == 3 || result == 5) now = int64(origin) + 1;
+  else if (result == 6 || result == 8) now = int64(origin) - (int64(visible) + 1);
+  else if (result == 7 || result == 9) now = int64(origin) + visible - 1;
+  return TableOrigin(Pin(now));
+}
+
 // ---- Keys ------------------------------------------------------------------------------------------
 
 namespace {
@@ -835,13 +845,7 @@ int32 ScrollBar(ObjHeap heap, int32 table, int32 barId, ActionParams* p) {
     const DColor colours[2] = {ctrl::PartFore(heap, bar), ctrl::PartBack(heap, bar)};
     const int32 result = TrackSBarEvent(&r, PointOfWord(p->localPoint), event, origin, visible, total, &colours[0],
                                         &colours[1], vertical);
-    int64 now = origin;
-    if (result < 0) now = result & 0x3FFFFFFF;
-    else if (result == 2 || result == 4) now = int64(origin) - 1;
-    else if (result == 3 || result == 5) now = int64(origin) + 1;
-    else if (result == 6 || result == 8) now = int64(origin) - (int64(visible) + 1);
-    else if (result == 7 || result == 9) now = int64(origin) + visible - 1;
-    const int32 moved = TableOrigin(Pin(now));
+    const int32 moved = TableScrollStep(result, origin, visible);
     if ((st = TableStateOf(heap, table)) && moved != origin) {
       (vertical ? st->topRow : st->leftColumn) = moved;
       ShowIndexDisplay(heap, table, vertical);

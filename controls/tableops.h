@@ -59,6 +59,10 @@ QX_EXTERN_C void TableActivateEdit(ObjHeap heap, int32 table, const Rect* rect, 
 QX_EXTERN_C int32 TableCommitEdit(ObjHeap heap, int32 table, Bool32 force);
 // Moves the origin so that the edit cell shows; 1 when the origin moved.
 QX_EXTERN_C int32 TableScrollToEditCell(ObjHeap heap, int32 table, Bool32 noScroll);
+// The origin after a scroll-bar tracker's result: 2 and 4 one back, 3 and
+// 5 one on, 6 and 8 back by visible + 1, 7 and 9 on by visible - 1, bit 31
+// the thumb position in the low 30 bits; never below 0.
+int32 TableScrollStep(int32 result, int32 origin, int32 visible);
 // A moving key (arrows, Return, Tab, Shift+Tab, Ctrl+Down, the focus keys)
 // at the table; frame is the table's frame on the transaction stack.
 QX_EXTERN_C int32 TableKey(ObjHeap heap, int32 table, int32 reply, int32 flags, TransactionFrame* frame,
