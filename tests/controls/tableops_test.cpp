@@ -10,6 +10,7 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
+#include "mgsource/window/sbar.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
@@ -397,9 +398,10 @@ TEST_F(TableOps, ScrollBarsStepTheOrigin) {
   for (const auto& s : steps) EXPECT_EQ(TableScrollStep(s.result, s.origin, s.visible), s.want) << s.result;
   SetValue(Value(40, 2));
   Draw();
+  SBarResetTrackers();
   ActionParams p{};
   p.eventCode = kSubPress;
-  const Point below{100, 168};
+  const Point below{70, 168};
   std::memcpy(&p.localPoint, &below, 4);
   void* const previous = TRPushFrame();
     auto* frame = static_cast<TransactionFrame*>(TRStackTop());
