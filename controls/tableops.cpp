@@ -663,6 +663,11 @@ int32 TableOClickMethod(ObjHeap heap, int32 table, TransactionState* click, Tran
         }
         return kClickAbsorbed;
       } else {
+        // The point pinned into the cell.
+        Point pinned = point;
+        pinned.v = int16(std::clamp<int32>(pinned.v, hitRect.top, std::max<int32>(hitRect.top, hitRect.bottom - 1)));
+        pinned.h = int16(std::clamp<int32>(pinned.h, hitRect.left, std::max<int32>(hitRect.left, hitRect.right - 1)));
+        p->point = pinned;
         p->dragObject = table;
         if (row >= 0 && column >= 0 && kind != kClickLabelPress) {
           t->anchorRow = row, t->anchorColumn = column;
@@ -904,8 +909,8 @@ int32 Key(ObjHeap heap, int32 table, TransactionFrame* frame, ActionParams* p, i
   if (ArrowWithShift(p) || IsReturn(p)) return TableKey(heap, table, reply, kTableKeyFocusPart, frame, p);
   const int32 part = EditPart(heap, table);
   if (!part) return reply;
-  const int32 text = ObjTextActivate(heap, table, part, 0, p, reply);
-  reply = text;
+  const int32 text = ObjTextActivate(heap, table, part, 0, p, reply & kActionTracking);
+  reply = (reply & ~kActionTracking) | text;
   if ((text & kReplyCommitted) || code == 2 || code == vkFinish) {
     reply |= TableCommitEdit(heap, table, (text & kReplyCommitted) != 0);
     reply &= ~kReplyCommitted;
@@ -947,7 +952,11 @@ int32 TableODoitMethod(ObjHeap heap, int32 table, TransactionFrame* frame, int32
   if (frame->mode == kLevelPart) {
     if ((partId == kTablePartHBar || partId == kTablePartVBar) && action == kActTrack) return ScrollBar(heap, table, partId, p);
     if (partId == kTablePartIndex) {
-      if (reply & kReplyChanged) reply = (reply & ~kReplyChanged) | kReplyShow;
+      if (reply & kReplyChanged) {
+        // The display wrote the origin word itself: no origin below 0.
+        if (TableState* st = TableStateOf(heap, table)) st->topRow = TableOrigin(st->topRow), st->leftColumn = TableOrigin(st->leftColumn);
+        reply = (reply & ~kReplyChanged) | kReplyShow | DisplayValue(heap, table);
+      }
       if (reply & kReplyKeyUsed) reply = FPFocusObject(heap, table, frame, reply);
       if (reply & kReplyPassFocus) reply = TableKey(heap, table, reply, 0, frame, p);
     }
