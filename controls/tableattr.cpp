@@ -13,6 +13,7 @@
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/memory.h"
 #include "mgsource/window/textedit.h"
 #include "panel/ctrl_internal.h"
 #include "panel/fppanel.h"
@@ -124,6 +125,36 @@ bool StringList(const TypeDescriptor* td) {
   return int16(GetNative16(a + 4)) == 1 && SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(a + 10))->code == kTDString;
 }
 
+// A deep copy of a 1-D array of strings: entries past what the handle
+// holds are not read and a damaged string is copied empty.  Null with
+// *failed set when memory runs out (nothing left allocated).
+UHandle CopyStringList(UHandle list, bool* failed) {
+  *failed = false;
+  if (!list || !*list || DSGetHandleSize(list) < 4) return nullptr;
+  const int32 n = int32(GetNative32(*list));
+  if (n < 0 || int64(n) * 4 + 4 > DSGetHandleSize(list)) return nullptr;
+  UHandle copy = DSNewHClr(4 + 4 * n);
+  if (!copy) return *failed = true, nullptr;
+  PutNative32(*copy, uInt32(n));
+  for (int32 i = 0; i < n; ++i) {
+    UHandle s;
+    std::memcpy(&s, *list + 4 + 4 * i, sizeof s);
+    const LStr* str = ctrl::CheckedLStr(s);
+    if (!str) continue;
+    const int32 length = str->cnt;
+    UHandle t = DSNewHandle(4 + length);
+    if (!t) {
+      DisposeData(StdTDTable[kStdTDStringList], &copy, &copy + 1);
+      return *failed = true, nullptr;
+    }
+    // The source string again: the allocation may have moved it.
+    std::memcpy(&s, *list + 4 + 4 * i, sizeof s);
+    std::memcpy(*t, *s, size_t(4 + length));
+    std::memcpy(*copy + 4 + 4 * i, &t, sizeof t);
+  }
+  return copy;
+}
+
 // The look of the active cell.
 TableCellFontRec ActiveLook(ObjHeap heap, int32 table, const TableState& st) {
   TableCellFontRec look = kTableDefaultLook;
@@ -187,8 +218,13 @@ int32 Read(const Ctx& c, int32 sel, const TableState& st) {
                      int32(std::clamp<int64>(int64(st.selColumn2) - st.selColumn1, INT32_MIN, INT32_MAX)), kTDI32);
     case kRowHeaders: case kColumnHeaders: {
       if (!StringList(c.td)) return 0;
-      UHandle list = sel == kRowHeaders ? st.rowHeaders : st.columnHeaders;
-      return CopyData(StdTDTable[kStdTDStringList], &list, c.value) == kNoErr ? 0 : kAttrReplyMemFull;
+      bool failed;
+      UHandle copy = CopyStringList(sel == kRowHeaders ? st.rowHeaders : st.columnHeaders, &failed);
+      if (failed) return kAttrReplyMemFull;
+      UHandle* cell = static_cast<UHandle*>(c.value);
+      if (*cell) DisposeData(StdTDTable[kStdTDStringList], cell, cell + 1);
+      *cell = copy;
+      return 0;
     }
     case kActiveCell: return GetPair(c, 0, st.activeRow, st.activeColumn, kTDI32);
     case kTextColour: return GetU32(c, ActiveLook(heap, table, st).textColor);
@@ -337,12 +373,10 @@ int32 TableAttr(ObjHeap heap, int32 table, AttrCallRec* rec) {
     }
     case kRowHeaders: case kColumnHeaders: {
       if (!StringList(c.td)) return 0;
-      UHandle copy = nullptr;
       const TypeDescriptor* listTD = StdTDTable[kStdTDStringList];
-      if (CopyData(listTD, c.value, &copy) != kNoErr) {
-        if (copy) DisposeData(listTD, &copy, &copy + 1);
-        return kAttrReplyMemFull;
-      }
+      bool failed;
+      UHandle copy = CopyStringList(*static_cast<UHandle*>(c.value), &failed);
+      if (failed) return kAttrReplyMemFull;
       if (!(st = TableStateOf(heap, table))) return 0;
       UHandle& list = sel == kRowHeaders ? st->rowHeaders : st->columnHeaders;
       UHandle old = list;

@@ -773,7 +773,8 @@ int32 Track(ObjHeap heap, int32 table, ActionParams* p) {
   int32 s[4];
   SelectionOf(*st, s);
   if (event == kSubPress) {
-    if (t->flags & kTableTrackEdit) {
+    // The corner is never edited.
+    if ((t->flags & kTableTrackEdit) && !(row == -1 && column == -1)) {
       if (Word(heap, table, kTableEditRowWord) != row || Word(heap, table, kTableEditColumnWord) != column ||
           !HoldsFocus(heap, table)) {
         if (HoldsFocus(heap, table)) reply |= TableCommitEdit(heap, table, 0);

@@ -467,6 +467,39 @@ TEST_F(TableOps, PropertiesSetSizeSelectionEditCellAndLooks) {
   pair = {-3, 2};
   Attr(11, false, tdb::Cluster({tdb::U32(), tdb::U32()}), &pair);
   EXPECT_EQ((Sel{St()->topRow, St()->leftColumn}), (Sel{0, 2}));
+  // Headers are deep copies both ways.
+  UHandle headers = DSNewHClr(12);
+  PutNative32(*headers, 2);
+  for (int32 i = 0; i < 2; ++i) {
+    const UHandle h = Str(i ? "beta" : "alpha");
+    std::memcpy(*headers + 4 + 4 * i, &h, 4);
+  }
+  const tdb::TD strings = tdb::Array(tdb::String());
+  EXPECT_EQ(Attr(20, false, strings, &headers), 0x30000);
+  UHandle back2 = nullptr;
+  EXPECT_EQ(Attr(20, true, strings, &back2), 0);
+  ASSERT_NE(back2, nullptr);
+  ASSERT_EQ(GetNative32(*back2), 2u);
+  UHandle second, stored, given;
+  std::memcpy(&second, *back2 + 8, 4);
+  std::memcpy(&stored, *St()->rowHeaders + 8, 4);
+  std::memcpy(&given, *headers + 8, 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(*second + 4), GetNative32(*second)), "beta");
+  EXPECT_TRUE(second != stored && stored != given) << "each side holds its own strings";
+  for (UHandle h : {back2}) {
+    for (int32 i = 0; i < 2; ++i) {
+      UHandle e;
+      std::memcpy(&e, *h + 4 + 4 * i, 4);
+      DSDisposeHandle(e);
+    }
+    DSDisposeHandle(h);
+  }
+  for (int32 i = 0; i < 2; ++i) {
+    UHandle e;
+    std::memcpy(&e, *headers + 4 + 4 * i, 4);
+    DSDisposeHandle(e);
+  }
+  DSDisposeHandle(headers);
   // Index 30 is no property.
   EXPECT_EQ(Attr(30, false, tdb::U32(), &u), 0);
   EXPECT_EQ(Asserts(), 1);
