@@ -648,7 +648,7 @@ int32 TableOClickMethod(ObjHeap heap, int32 table, TransactionState* click, Tran
       EndAtTable(frame, table);
       if (hit == kTableHitRowHeaderLine || hit == kTableHitColumnHeaderLine) {
         int32 s[4];
-        InsertionLine(hit == kTableHitColumnHeaderLine ? row : -1, column, rows, columns, s);
+        InsertionLine(row, column, rows, columns, s);
         TableSetSelection(heap, table, s, 0, 0);
         p->dragObject = table;
         t->anchorRow = row, t->anchorColumn = column;

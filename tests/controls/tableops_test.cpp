@@ -39,6 +39,11 @@ int32 PartCursorClick(ObjHeap heap, int32 part, TransactionState* click, Transac
   return at.v >= r.top && at.v < r.bottom && at.h >= r.left && at.h < r.right ? 2 : 0;
 }
 
+// A part's click taking a press inside it.
+int32 PartPressClick(ObjHeap heap, int32 part, TransactionState* click, TransactionFrame* f, ActionParams* p) {
+  return PartCursorClick(heap, part, click, f, p) ? 1 : 0;
+}
+
 class TableOps : public ptest::PanelRootTest {
  protected:
   void SetUp() override {
@@ -342,6 +347,33 @@ TEST_F(TableOps, PressesAndDragsSelectAndScroll) {
   Track(kSubMove, Point{130, 50}, kTableTrackSelect | kTableTrackScroll, 0, &t);
   EXPECT_EQ(St()->topRow, 2);
   EXPECT_EQ(Track(kSubRelease, Point{130, 50}, kTableTrackSelect, 0, &t) & kActionTracking, 0);
+  // A press on the double line after the row headers: an insertion line
+  // before the row, over all columns, dragged along the rows.
+  St()->topRow = 0;
+  {
+    SlotPatch parts(kClsCosmetic, kMsgOClick, &PartPressClick);
+    SetBounds(table_, Rect{0, 0, 200, 200});
+    const struct { int16 v, h; Sel selection; int32 anchorRow, anchorColumn; } presses[] = {
+        {50, 41, {1, 0, 1, 2}, 1, -1},   // after the row headers, at row 1
+        {27, 80, {0, 1, 3, 1}, -1, 1},   // below the column headers, at column 1
+    };
+    for (const auto& c : presses) {
+      TransactionState click{kClickPress, 0, 0, nullptr};
+      const Point at{c.v, c.h};
+      std::memcpy(&click.point, &at, 4);
+      ActionParams p{};
+      p.point = at;
+      void* const previous = TRPushFrame();
+      auto* frame = static_cast<TransactionFrame*>(TRStackTop());
+      EXPECT_EQ(OClick(panel_, table_, &click, frame, &p), kClickTrack);
+      EXPECT_EQ((Sel{frame->object, frame->mode}), (Sel{table_, 2})) << "the table tracks itself";
+      TRSetStackTop(previous);
+      EXPECT_EQ(Selection(), c.selection);
+      EXPECT_EQ(p.dragObject, table_);
+      EXPECT_EQ((Sel{TableTrackOf(&p)->anchorRow, TableTrackOf(&p)->anchorColumn, TableTrackOf(&p)->flags}),
+                (Sel{c.anchorRow, c.anchorColumn, kTableTrackSelect}));
+    }
+  }
   // A press into a cell moves the edit text over it with its string.
   St()->topRow = 0;
   Draw();
