@@ -313,6 +313,20 @@ TEST_F(TableOps, KeysMoveTheEditCell) {
       EXPECT_EQ(gFocusEnd, 0x7FFFFFFF);
     }
   }
+  // Keys of the panel's key handler reach the table along its saved path:
+  // Return moves the edit cell down, the typed text goes into the edit
+  // text and is stored in the cell it leaves.
+  for (int32 d : {columnDisplay, rowDisplay}) SetW(d, 0, W(d, 0) | 0x8);
+  Select({0, 0, 0, 0});
+  Edit(0, 1);
+  TableActivateEdit(panel_, table_, nullptr, nullptr);
+  Focus();
+  for (const auto& [code, character] : {std::pair{vkAscii, int32('z')}, {vkAscii, 10}}) {
+    WEventRecord e{weKey, 0, 0, 0, 0, character, WKeyCode(code), {}};
+    FPHandleKey(&e, panel_);
+  }
+  EXPECT_EQ(EditCell(), (Sel{1, 1}));
+  EXPECT_EQ(Cell(0, 1), "z");
   // Ctrl+Down (no focus part) goes to the top-left visible cell.
   St()->topRow = 2, St()->leftColumn = 1;
   Edit(9, 9);
