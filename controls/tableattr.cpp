@@ -155,6 +155,20 @@ UHandle CopyStringList(UHandle list, bool* failed) {
   return copy;
 }
 
+// Disposes a header list from panel data: the entries its handle holds,
+// each a live string handle, then the list.
+void DisposeStringList(UHandle list) {
+  if (!list || DSCheckHandle(list) != kNoErr) return;
+  const int32 size = *list ? DSGetHandleSize(list) : 0;
+  const int32 n = size >= 4 ? std::clamp<int32>(int32(GetNative32(*list)), 0, (size - 4) / 4) : 0;
+  for (int32 i = 0; i < n; ++i) {
+    UHandle s;
+    std::memcpy(&s, *list + 4 + 4 * i, sizeof s);
+    if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
+  }
+  DSDisposeHandle(list);
+}
+
 // The look of the active cell.
 TableCellFontRec ActiveLook(ObjHeap heap, int32 table, const TableState& st) {
   TableCellFontRec look = kTableDefaultLook;
@@ -373,7 +387,6 @@ int32 TableAttr(ObjHeap heap, int32 table, AttrCallRec* rec) {
     }
     case kRowHeaders: case kColumnHeaders: {
       if (!StringList(c.td)) return 0;
-      const TypeDescriptor* listTD = StdTDTable[kStdTDStringList];
       bool failed;
       UHandle copy = CopyStringList(*static_cast<UHandle*>(c.value), &failed);
       if (failed) return kAttrReplyMemFull;
@@ -381,7 +394,7 @@ int32 TableAttr(ObjHeap heap, int32 table, AttrCallRec* rec) {
       UHandle& list = sel == kRowHeaders ? st->rowHeaders : st->columnHeaders;
       UHandle old = list;
       list = copy;
-      if (old) DisposeData(listTD, &old, &old + 1);
+      DisposeStringList(old);
       return TableShowChange(heap, table, 0, defer, noDisplay);
     }
     case kActiveCell: {

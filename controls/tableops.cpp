@@ -846,8 +846,10 @@ int32 ScrollBar(ObjHeap heap, int32 table, int32 barId, ActionParams* p) {
   int32 origin, visible, total;
   UHandle* value = TableValue(heap, table);
   TableScrollNumbers(heap, table, value, vertical, &origin, &visible, &total);
+  const Rect r = BoundsOf(heap, bar);
+  // Bounds from the file that hold nothing are not tracked (nor drawn).
+  if (r.bottom <= r.top || r.right <= r.left) step = false;
   if (step) {
-    const Rect r = BoundsOf(heap, bar);
     const DColor colours[2] = {ctrl::PartFore(heap, bar), ctrl::PartBack(heap, bar)};
     const int32 result = TrackSBarEvent(&r, PointOfWord(p->localPoint), event, origin, visible, total, &colours[0],
                                         &colours[1], vertical);

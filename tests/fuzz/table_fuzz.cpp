@@ -129,17 +129,31 @@ void CheckWorked(ObjHeap heap, int32 table, bool originsKept) {
 }
 Point FuzzPoint(FuzzReader& in) { return Point{int16(int32(in.Byte()) - 20), int16(int32(in.Byte()) - 20)}; }
 
-int32 Doit(ObjHeap heap, int32 table, int32 mode, int32 index, int32 action, ActionParams* p) {
+// An action at the table (mode 2) or at its part (mode 0, the part at index).
+int32 Doit(ObjHeap heap, int32 table, int32 mode, int32 index, int32 action, ActionParams* p, int32 part = 0) {
   void* const previous = TRPushFrame();
   auto* frame = static_cast<TransactionFrame*>(TRStackTop());
   frame[0] = TransactionFrame{table, kCatDDO, mode, index};
   frame[1].kind = 0;
+  if (part) frame[1] = TransactionFrame{part, kCatCOSM, 2, 0}, frame[2].kind = 0;
   const int32 reply = OSendMessage<int32>(kMsgODoit, heap, table, frame, action, p);
   TRSetStackTop(previous);
   return reply;
 }
 
-void WorkTable(FuzzReader& in, ObjHeap heap, int32 table, TRecord text, int32 label) {
+// Whether a commit could grow the value or a header list to a far cell
+// (an origin, a visible count or the edit cell beyond a few hundred): such
+// growth is refused by memory and reported, which is no fault here.
+bool FarCells(ObjHeap heap, int32 table) {
+  const TableState* st = TableStateOf(heap, table);
+  if (!st) return false;
+  auto far = [](int64 v) { return v > 200 || v < -2; };
+  return far(int64(st->topRow) + st->visibleRows) || far(int64(st->leftColumn) + st->visibleColumns) ||
+         far(st->topRow) || far(st->leftColumn) || far(ObjWord(heap, table, kTableEditRowWord)) ||
+         far(ObjWord(heap, table, kTableEditColumnWord)) || st->visibleRows < 0 || st->visibleColumns < 0;
+}
+
+void WorkTable(FuzzReader& in, ObjHeap heap, int32 table, TRecord text, int32 label, std::vector<UHandle>* owned) {
   const int32 ext = int32(OHWord(heap, kOHExtension));
   switch (in.Byte() % 4) {
     case 0: {  // a click, then tracking steps while the table tracks
@@ -193,7 +207,7 @@ void WorkTable(FuzzReader& in, ObjHeap heap, int32 table, TRecord text, int32 la
         p.eventCode = e;
         const Point to = FuzzPoint(in);
         std::memcpy(&p.localPoint, &to, 4);
-        Doit(heap, table, 0, at, kActTrack, &p);
+        Doit(heap, table, 0, at, kActTrack, &p, bar);
       }
       break;
     }
@@ -225,6 +239,22 @@ void WorkTable(FuzzReader& in, ObjHeap heap, int32 table, TRecord text, int32 la
       }
       AttrCallRec rec{};
       rec.types = types, rec.read = in.Byte() & 1, rec.selector = sel, rec.value = value, rec.last = 1;
+      if ((sel == 20 || sel == 21) && !rec.read) {
+        // The table disposes the list it replaces with the strings it holds.
+        const TableState* st = TableStateOf(heap, table);
+        const UHandle old = st ? (sel == 20 ? st->rowHeaders : st->columnHeaders) : nullptr;
+        std::set<UHandle> gone;
+        if (old && DSGetHandleSize(old) >= 4) {
+          const int32 n = std::clamp<int32>(int32(GetNative32(*old)), 0, (DSGetHandleSize(old) - 4) / 4);
+          for (int32 i = 0; i < n; ++i) {
+            UHandle e;
+            std::memcpy(&e, *old + 4 + 4 * i, 4);
+            gone.insert(e);
+          }
+        }
+        owned->erase(std::remove_if(owned->begin(), owned->end(), [&](UHandle h) { return gone.count(h) != 0; }),
+                     owned->end());
+      }
       rec.hidden = in.Byte() & 1;
       TableAttr(heap, table, &rec);
       if (sel == 8 && !rec.read) ++gWorked;
@@ -395,7 +425,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 7: {
         const TableState* before = TableStateOf(heap, table);
         const bool kept = before && before->topRow >= 0 && before->leftColumn >= 0;
-        if (label) WorkTable(in, heap, table, text, label);
+        // Properties may move the origin or the edit cell far: checked before
+        // each step of a sequence of one.
+        FuzzArmed() = !FarCells(heap, table);
+        if (label) WorkTable(in, heap, table, text, label, &run.strings);
+        FuzzArmed() = true;
         CheckWorked(heap, table, kept);
         break;
       }
