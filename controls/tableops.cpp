@@ -960,7 +960,11 @@ int32 TableODoitMethod(ObjHeap heap, int32 table, TransactionFrame* frame, int32
         if (TableState* st = TableStateOf(heap, table)) st->topRow = TableOrigin(st->topRow), st->leftColumn = TableOrigin(st->leftColumn);
         reply = (reply & ~kReplyChanged) | kReplyShow | DisplayValue(heap, table);
       }
-      if (reply & kReplyKeyUsed) reply = FPFocusObject(heap, table, frame, reply);
+      if (reply & kReplyKeyUsed) {
+        // The focus goes to the table itself: its path ends at it.
+        EndAtTable(frame, table);
+        reply = FPFocusObject(heap, table, frame, reply);
+      }
       if (reply & kReplyPassFocus) reply = TableKey(heap, table, reply, 0, frame, p);
     }
     return reply;
