@@ -12,7 +12,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/lmenu.h"
 
-namespace {
+namespace plotfilltest {
 
 using graphtest::GraphTest;
 using Pts = std::vector<std::pair<int16, int16>>;
@@ -24,10 +24,18 @@ std::vector<std::vector<Point>> gPolys;
 
 class GraphFill : public GraphTest {
  protected:
+  // The menus draw in the system's menu colours, which the other tests
+  // find as they left them.
+  void SetUp() override {
+    savedColours_ = gMenuColours;
+    GraphTest::SetUp();
+  }
   void TearDown() override {
     for (UHandle h : handles_) DSDisposeHandle(h);
     GraphTest::TearDown();
+    gMenuColours = savedColours_;
   }
+  MenuColours savedColours_{};
   // Records as GraphTest does, and the polygons too.
   void RecordFills() {
     static const DPort port = [] {
@@ -442,4 +450,4 @@ TEST_F(GraphFill, LineMenus) {
   }
 }
 
-}  // namespace
+}  // namespace plotfilltest
