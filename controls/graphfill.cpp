@@ -348,6 +348,9 @@ PlotRec* FillBaseline(ObjHeap heap, int32 graph, int32 index, PlotRec* plot, con
   // Bars without a baseline stand on zero.
   const int32 which = base == kFillToPlusInf ? 1 : base == kFillToMinusInf ? -1 : 0;
   *baseline = ScaleEndPixel(heap, part, which);
+  // A scale that maps zero to no pixel (equal or unusable ends) gives
+  // nothing to fill to.
+  if (*baseline == kPlotGap) *valid = 0;
   return nullptr;
 }
 
