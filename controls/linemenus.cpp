@@ -19,35 +19,42 @@ constexpr int16 kCellHeight = 20, kCellWidth = 100;
 constexpr int16 kWidthItems = 6, kStyleItems = 5;
 constexpr int32 kPenMask = kPenWidth | kPenStyle | kPenFore | kPenBack;  // 29
 
-// The menu's data block, copied out; false when the menu has none whole.
+// The menu's data block lives after its title, where the menu manager
+// keeps a procedure's data, so that it goes with the menu.
+LineMenuData* Block(MenuHandle menu) {
+  if (!menu || !*menu) return nullptr;
+  const int32 at = MenuItemArea((*menu)->title);
+  if (AZGetHandleSize(reinterpret_cast<UHandle>(menu)) < at + int32(sizeof(LineMenuData))) return nullptr;
+  return reinterpret_cast<LineMenuData*>(reinterpret_cast<uChar*>(*menu) + at);
+}
+
+// The block copied out; false when the menu has none whole.
 bool DataOf(MenuHandle menu, LineMenuData* out) {
-  if (!menu || !*menu) return false;
-  const UHandle h = reinterpret_cast<UHandle>(uintptr_t((*menu)->procData));
-  if (!h || !*h || AZGetHandleSize(h) < int32(sizeof(LineMenuData))) return false;
-  *out = *reinterpret_cast<const LineMenuData*>(*h);
+  const LineMenuData* d = Block(menu);
+  if (!d) return false;
+  *out = *d;
   return out->count > 0 && out->cellHeight > 0;
 }
 
 void SetCurrent(MenuHandle menu, int32 item) {
-  const UHandle h = reinterpret_cast<UHandle>(uintptr_t((*menu)->procData));
-  if (h && *h && AZGetHandleSize(h) >= int32(sizeof(LineMenuData)))
-    reinterpret_cast<LineMenuData*>(*h)->current = item;
+  if (LineMenuData* d = Block(menu)) d->current = item;
 }
 
 MgErr InitLineMenu(int32 menuId, MenuHandle* menu, ConstPStr name, MenuProc proc, int16 count) {
   if (!menu) return kArgErr;
   *menu = nullptr;
-  UHandle h = AZNewHClr(int32(sizeof(LineMenuData)));
-  if (!h) return kMemFullErr;
-  auto* d = reinterpret_cast<LineMenuData*>(*h);
+  if (MgErr err = MNewCustomMenu(menu, name, menuId, proc, 0)) return err;
+  const int32 at = MenuItemArea(name);
+  if (AZSetHSzClr(reinterpret_cast<UHandle>(*menu), at + int32(sizeof(LineMenuData))) != kNoErr) {
+    MDisposeMenu(*menu);
+    *menu = nullptr;
+    return kMemFullErr;
+  }
+  LineMenuData* d = Block(*menu);
   d->count = count;
   d->cellHeight = kCellHeight;
   d->cellWidth = kCellWidth;
   d->current = 0;
-  if (MgErr err = MNewCustomMenu(menu, name, menuId, proc, uInt32(uintptr_t(h)))) {
-    AZDisposeHandle(h);
-    return err;
-  }
   MGetMenuPtr(*menu)->itemCount = count;
   return kNoErr;
 }

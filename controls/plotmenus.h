@@ -9,8 +9,8 @@
 
 constexpr int32 kLineStyleMenuId = 48, kLineWidthMenuId = 93;
 
-// The data block each menu owns (its procedure's data word): the item
-// count, the cell size and the current item (1-based, 0 none).
+// The data block each menu owns, after its title (its procedure's data):
+// the item count, the cell size and the current item (1-based, 0 none).
 #pragma pack(push, 2)
 struct LineMenuData {
   int16 count;
@@ -22,12 +22,13 @@ struct LineMenuData {
 static_assert(sizeof(LineMenuData) == 10 && offsetof(LineMenuData, current) == 6, "line menu data block");
 
 // The menu "LineWidth" (6 items) or "Linestyles" (5 items) under the id:
-// 0, 2 when its data block cannot be made, or the menu manager's error.
+// 0, the menu manager's error, or 2 when its data block cannot be made.
 QX_EXTERN_C MgErr InitLineWidths(int32 menuId, MenuHandle* menu);
 QX_EXTERN_C MgErr InitLineStyles(int32 menuId, MenuHandle* menu);
 // The procedures: -105 makes the message's item current, -101 sizes the
 // menu, 14 draws it and 22 tracks the pointer (the item under it replaces
-// the highlighted one in the message and the menu record).  0.
+// the highlighted one in the message and the menu record); -111 tells
+// the tracker every item can be chosen.  0.
 QX_EXTERN_C int32 LineWidthMenuProc(MenuProcMsg* msg, MenuHandle menu);
 QX_EXTERN_C int32 LineStyleMenuProc(MenuProcMsg* msg, MenuHandle menu);
 // Paint the menu's rectangle in the current port.

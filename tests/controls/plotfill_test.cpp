@@ -364,7 +364,7 @@ TEST_F(GraphFill, GoldenSheet) {
       MenuProcMsg msg{};
       msg.code = kMenuCheckItem;
       msg.a2 = 1;
-      LineWidthMenuProc(&msg, m);  // the data block is the menu's own
+      LineWidthMenuProc(&msg, m);  // the block is the menu's own, whichever procedure
       MCalcMenuSize(m);
     }
     (*widths)->size = Rect{5, 410, 129, 514};
@@ -373,10 +373,8 @@ TEST_F(GraphFill, GoldenSheet) {
     DrawLineStyleMenu(styles);
   };
   const int32 img = DrawInto(sheet, draw);
-  for (MenuHandle m : {widths, styles}) {
-    AZDisposeHandle(reinterpret_cast<UHandle>(uintptr_t((*m)->procData)));
-    MDisposeMenu(m);
-  }
+  MDisposeMenu(widths);
+  MDisposeMenu(styles);
   qxtest::ExpectMatchesGolden(PlatBitmapSurface(PlatObj(IEntryOf(img).extra)),
                               std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens/plot_fills_sheet.png",
                               "regenerate the plot fill sheet (QX_UPDATE_GOLDENS=1) and check it by eye");
@@ -389,6 +387,12 @@ TEST_F(GraphFill, LineMenus) {
   ASSERT_EQ(InitLineStyles(kLineStyleMenuId, &styles), kNoErr);
   EXPECT_EQ(MCountItems(widths), 6);
   EXPECT_EQ(MCountItems(styles), 5);
+  // The tracker takes only items it is told can be chosen.
+  MenuItemInfo info{};
+  MGetItemInfo(styles, 5, &info);
+  EXPECT_EQ(info.enabled, 1);
+  MGetItemInfo(styles, 6, &info);
+  EXPECT_EQ(info.enabled, 0);
   MCalcMenuSize(widths);
   MCalcMenuSize(styles);
   EXPECT_EQ((*widths)->size.right, 104);
@@ -444,10 +448,8 @@ TEST_F(GraphFill, LineMenus) {
   EXPECT_EQ(lines[0].r.top, 2 + 10);
   EXPECT_EQ(lines[1].r.left, 52 - 5);  // the first mark, 4 below the line
   EXPECT_EQ(lines[1].r.top, 12 + 4);
-  for (MenuHandle h : {widths, styles}) {
-    AZDisposeHandle(reinterpret_cast<UHandle>(uintptr_t((*h)->procData)));
-    MDisposeMenu(h);
-  }
+  MDisposeMenu(widths);
+  MDisposeMenu(styles);
 }
 
 }  // namespace plotfilltest
