@@ -404,8 +404,8 @@ void AppInstallHooks() {
   menus.pasteEnabled = &PanelPasteEnabled;
   menus.showClipboard = &ShowClipboardWindow;
   menus.initColorPalette = &InitColorPalette;
-  menus.initLineStyles = &InitLineStyles;
-  menus.initLineWidths = &InitLineWidths;
+  menus.initLineStyles = [](MenuHandle* m) { return InitLineStyles(kLineStyleMenuId, m); };
+  menus.initLineWidths = [](MenuHandle* m) { return InitLineWidths(kLineWidthMenuId, m); };
   // The Help menu's window and online help.
   menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
   menus.helpToggle = [] {
