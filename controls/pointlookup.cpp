@@ -71,15 +71,14 @@ void MapAxis(ObjHeap heap, const Axis& a, int32 type, const uChar* values, int32
     std::fill(out, out + count, a.own);
     return;
   }
-  std::fill(out, out + count, kPlotGap);
+  // The mapping writes every pixel or none: a first pixel it never writes
+  // tells which.
+  constexpr int16 kUnwritten = kPlotGap + 1;
+  out[0] = kUnwritten;
   if (Mappable(type)) MapValuesToPixels(heap, a.data, BaseNumType(type), values, stride, count, out, 2);
+  if (out[0] == kUnwritten) std::fill(out, out + count, kPlotGap);
 }
 
-int64 Distance(int32 mode, int32 dh, int32 dv) {
-  if (mode == kDistanceVertical) return dv < 0 ? -int64(dv) : dv;
-  if (mode == kDistanceHorizontal) return dh < 0 ? -int64(dh) : dh;
-  return int64(dh) * dh + int64(dv) * dv;
-}
 
 // The X-scale value at h as a 32-bit integer (saturated); false when the
 // axis could not be converted.
@@ -280,7 +279,7 @@ int32 FindWaveforms(ObjHeap heap, int32 graph, const GraphLayout& l, Point pixel
     if (h == kPlotGap || v == kPlotGap) continue;
     const int32 dh = h - pixel.h, dv = v - pixel.v;
     if (inside) {
-      const int64 d = Distance(0, dh, dv);
+      const int64 d = int64(dh) * dh + int64(dv) * dv;
       if (d < best) best = d, bestPlot = p, bestIndex = i;
     } else {
       const int64 adh = std::abs(dh), adv = std::abs(dv);
@@ -464,6 +463,39 @@ int32 FindNearestPlotPoint(ObjHeap heap, int32 graph, const void* value, Point p
   return moved && status == kPointFound ? kPointPlotMoved : status;
 }
 
+namespace {
+
+// The block's best point by the mode's distance (squared sums in float64,
+// exact for any two pixels); true when it is within the threshold, where
+// the search ends.
+template <int32 Mode>
+bool ScanBlock(const int16* ph, const int16* pv, int32 count, int32 start, int32 h, int32 v, float64 threshold,
+               float64* best, int32* bestAt) {
+  // Kept in locals: the pixel arrays may not be assumed apart from them.
+  float64 b = *best;
+  int32 at = -1;
+  bool within = false;
+  for (int32 i = 0; i < count; ++i) {
+    const int32 dh = ph[i] - h, dv = pv[i] - v;
+    float64 d;
+    if constexpr (Mode == kDistanceVertical) d = std::abs(dv);
+    else if constexpr (Mode == kDistanceHorizontal) d = std::abs(dh);
+    else d = float64(dh) * dh + float64(dv) * dv;
+    if (d < b && ph[i] != kPlotGap && pv[i] != kPlotGap) {
+      b = d;
+      at = i;
+      if (d <= threshold) {
+        within = true;
+        break;
+      }
+    }
+  }
+  if (at >= 0) *best = b, *bestAt = start + at;
+  return within;
+}
+
+}  // namespace
+
 int32 NearestXYPoint(ObjHeap heap, int32 graph, int32 n, const void* x, int32 xType, int32 xStride, const void* y,
                      int32 yType, int32 yStride, Point pixel, int32* distance, int32 mode, int32 threshold) {
   if (distance) *distance = kNoDistance;
@@ -473,27 +505,23 @@ int32 NearestXYPoint(ObjHeap heap, int32 graph, int32 n, const void* x, int32 xT
   const auto* xs = static_cast<const uChar*>(x);
   const auto* ys = static_cast<const uChar*>(y);
   int16 ph[kBlock], pv[kBlock];
-  int64 best = INT64_MAX;
+  float64 best = HUGE_VAL;
   int32 bestAt = -1;
   const int32 h = pixel.h, v = pixel.v;
   for (int32 start = 0; start < n; start += kBlock) {
     const int32 count = std::min(kBlock, n - start);
     MapAxis(heap, ax, xType, xs + int64(start) * xStride, xStride, count, ph);
     MapAxis(heap, ay, yType, ys + int64(start) * yStride, yStride, count, pv);
-    for (int32 i = 0; i < count; ++i) {
-      if (ph[i] == kPlotGap || pv[i] == kPlotGap) continue;
-      const int64 d = Distance(mode, ph[i] - h, pv[i] - v);
-      if (d < best) {
-        best = d;
-        bestAt = start + i;
-        if (best <= threshold) {
-          if (distance) *distance = int32(best);
-          return bestAt;
-        }
-      }
-    }
+    bool done;
+    if (mode == kDistanceVertical)
+      done = ScanBlock<kDistanceVertical>(ph, pv, count, start, h, v, threshold, &best, &bestAt);
+    else if (mode == kDistanceHorizontal)
+      done = ScanBlock<kDistanceHorizontal>(ph, pv, count, start, h, v, threshold, &best, &bestAt);
+    else
+      done = ScanBlock<0>(ph, pv, count, start, h, v, threshold, &best, &bestAt);
+    if (done) break;
   }
-  if (distance && bestAt >= 0) *distance = int32(std::min<int64>(best, kNoDistance));
+  if (distance && bestAt >= 0) *distance = best >= float64(kNoDistance) ? kNoDistance : int32(best);
   return bestAt;
 }
 
