@@ -159,8 +159,11 @@ TEST_F(GraphCursors, FontMessagesMeasureGraphLabels) {
     int16 type;
     int32 code;
     bool measured;
+    bool throughObject = false;  // sent as the object system sends it
   } cases[] = {{kGraphWaveform, kEditFont, true}, {kGraphXY, kEditRefit, true}, {kChartFirst, kEditFont, false},
-               {kGraphWaveform, kEditMove, false}};
+               {kGraphWaveform, kEditMove, false}, {kGraphWaveform, kEditRefit, true, true},
+               {kChartFirst, kEditRefit, false, true}};
+  ControlsInstallEditHooks();
   const int32 font = GetGraphCursorFont(panel_, MakeGraph(GraphShape{}));
   TDisposeFont(font);
   const int32 fontRefs = TFontReferences(font);
@@ -173,7 +176,9 @@ TEST_F(GraphCursors, FontMessagesMeasureGraphLabels) {
       SetCursorName(c + i * Size(), Name("Cursor"));
       SetCursorU32(c + i * Size(), kGCFlags, i ? kCursorShowLabel : 0);
     }
-    EXPECT_EQ(GraphCursorsFontMsg(panel_, g, k.code), 0);
+    EditMsgRecord rec{};
+    if (k.throughObject) OSelectCode(panel_, g, k.code, &rec);
+    else EXPECT_EQ(GraphCursorsFontMsg(panel_, g, k.code), 0);
     for (int32 i = 0; i < 2; ++i)
       EXPECT_EQ(CursorI16(c + i * Size(), kGCLabelWidth) > 0, k.measured) << k.type << " " << k.code << " " << i;
   }
