@@ -75,6 +75,13 @@ TEST_F(GraphCursors, StylesAndLockModesRoundTrip) {
     EXPECT_EQ(CursorLockMode(f), l.mode);
   }
   EXPECT_EQ(CursorFlagsWithLock(0x25, 3), 0x25u);
+  // The mode names of the run-time resources, after the menu's title.
+  const char* names[] = {"Locked Style Base", "Free", "Snap to point", "Lock to plot"};
+  for (int32 i = 0; i < 4; ++i) {
+    Str255 text;
+    ASSERT_EQ(RGetIndString(RunTimeRsrcFile(), text, kLockedStyleMenuList, i + 1), kNoErr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(text + 1), text[0]), names[i]);
+  }
   // The marker boxes: 4..11 two pixels out, 12 and 19 one.
   EXPECT_EQ(CursorMarkerOf(3).shape, kMarkNone);
   EXPECT_EQ(CursorMarkerOf(10).extra, kMarkExtraInset);

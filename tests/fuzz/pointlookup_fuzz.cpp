@@ -174,7 +174,7 @@ void Run(Input& in) {
       if (!IsChart(l.kind) && l.kind != kKindIntensGraph && l.kind != kKindIntensChart) FUZZ_CHECK(z == 0);
     }
     // The search over raw numbers of any type and stride inside one buffer.
-    const int32 size = 1 + in.Byte() * 4;
+    const int32 size = 32 + in.Byte() * 4;  // room for the two waveform numbers too
     std::vector<uChar> raw(size_t(size), 0);
     in.Bytes(raw.data(), raw.size());
     const int32 xt = in.Byte() % 13, yt = in.Byte() % 13, stride = 1 + in.Byte() % 16;
