@@ -23,7 +23,7 @@
 namespace {
 
 constexpr const char* kModule = "pointlookup";
-constexpr int32 kBlock = 512;  // points mapped at a time
+constexpr int32 kBlock = 1024;  // points mapped at a time
 
 bool IsChartKind(GraphDataKind k) {
   return k == kKindChartPoint || k == kKindChartCluster || k == kKindChartArray || k == kKindChartClusters ||
@@ -44,7 +44,7 @@ float64 Num(int32 type, const uChar* p) {
 // Types the scale mapping takes; 64-bit integers are left unmapped (gaps).
 bool Mappable(int32 type) {
   type = BaseNumType(type);
-  return type >= kTDI8 && type <= kTDEXT && type != kTDI64 && type != 8;
+  return type >= kTDI8 && type <= kTDEXT && type != kTDI64 && type != kTDU64;
 }
 
 // The data offset of the graph's first scale of the part id, or 0 (with
@@ -78,7 +78,6 @@ void MapAxis(ObjHeap heap, const Axis& a, int32 type, const uChar* values, int32
   if (Mappable(type)) MapValuesToPixels(heap, a.data, BaseNumType(type), values, stride, count, out, 2);
   if (out[0] == kUnwritten) std::fill(out, out + count, kPlotGap);
 }
-
 
 // The X-scale value at h as a 32-bit integer (saturated); false when the
 // axis could not be converted.
