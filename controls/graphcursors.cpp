@@ -4,6 +4,8 @@
 // measuring, and the defaults of a cursor a list write has made.
 #include "controls/graphcursors.h"
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstring>
 
 #include "controls/ctlselect.h"
@@ -42,6 +44,15 @@ T Load(const uChar* p) {
 template <typename T>
 void Store(uChar* p, T v) {
   std::memcpy(p, &v, sizeof v);
+}
+
+// The default name: the format (a counted string) with the cell's number.
+int32 FormatCellName(char* out, int32 capacity, const uChar* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  const int32 n = SPrintfv(out, capacity, reinterpret_cast<const char*>(fmt + 1), fmt[0], args);
+  va_end(args);
+  return n;
 }
 
 }  // namespace
@@ -190,10 +201,9 @@ int32 InitNewGraphCursor(ObjHeap heap, int32 graph, int32 legendElement, UPtr cu
     }
     Str255 fmt;
     if (RGetIndString(RunTimeRsrcFile(), fmt, kGraphStringsList, kGraphStringCursor) != kNoErr) fmt[0] = 0;
-    char text[300];
-    fmt[fmt[0] + 1 < 256 ? fmt[0] + 1 : 255] = 0;
-    const int32 len = SPrintf(text, reinterpret_cast<const char*>(fmt + 1), long(cell));
-    const int32 bytes = 4 + (len > 0 ? len : 0);
+    char text[256];
+    const int32 len = FormatCellName(text, int32(sizeof text), fmt, cell);
+    const int32 bytes = 4 + (len > 0 ? std::min<int32>(len, int32(sizeof text)) : 0);
     MgErr e = kNoErr;
     if (!name || !MemIsDSHandle(name)) {
       name = DSNewHandle(bytes);

@@ -82,11 +82,6 @@ TEST_F(GraphCursors, StylesAndLockModesRoundTrip) {
     ASSERT_EQ(RGetIndString(RunTimeRsrcFile(), text, kLockedStyleMenuList, i + 1), kNoErr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(text + 1), text[0]), names[i]);
   }
-  // The marker boxes: 4..11 two pixels out, 12 and 19 one.
-  EXPECT_EQ(CursorMarkerOf(3).shape, kMarkNone);
-  EXPECT_EQ(CursorMarkerOf(10).extra, kMarkExtraInset);
-  EXPECT_EQ(CursorMarkerOf(19).low, -1);
-  EXPECT_EQ(CursorMarkerOf(19).shape, kMarkFrameRect);
 }
 
 // The list the cursor code reads is the one the object system hands out
