@@ -176,7 +176,7 @@ TEST_F(GraphCursors, FontMessagesMeasureGraphLabels) {
     UPtr c = WithCursors(g, 2);
     for (int32 i = 0; i < 2; ++i) {
       SetCursorName(c + i * Size(), Name("Cursor"));
-      SetCursorU32(c + i * Size(), kGCFlags, i ? kCursorShowLabel : 0);
+      SetCursorU32(c + i * Size(), kGCFlags, i ? uInt32(kCursorShowLabel) : 0u);
     }
     EditMsgRecord rec{};
     if (k.throughObject) OSelectCode(panel_, g, k.code, &rec);
