@@ -48,8 +48,6 @@ int32 LegendRows(ObjHeap heap, int32 legend) {
 
 }  // namespace
 
-int32 GraphCursorsFontMsg(ObjHeap, int32, int32) { return 0; }
-
 int32 PlotLegendFitRows(ObjHeap heap, int32 graph, int32 rows, EditMsgRecord* rec, const Rect* rect) {
   const int32 legend = FindPart(heap, graph, kPartPlotLegend, 0);
   if (!IsObject(heap, legend)) return 0;
@@ -91,7 +89,6 @@ int32 ListboxOSelectMethod(ObjHeap heap, int32 listbox, int32 code, EditMsgRecor
 
 int32 GraphOSelectMethod(ObjHeap heap, int32 graph, int32 code, EditMsgRecord* rec) {
   if (code != kEditRefit && code != kEditFont) return DDOOSelectMethod(heap, graph, code, rec);
-  const int32 fontBefore = code == kEditFont ? GetGraphCursorFont(heap, graph) : 0;
   int32 reply = DDOOSelectMethod(heap, graph, code, rec);
   const int32 legend = FindPart(heap, graph, kPartPlotLegend, 0);
   if (IsObject(heap, legend) && !(reply & (kReplyFail | kReplyStop)) &&
@@ -106,7 +103,8 @@ int32 GraphOSelectMethod(ObjHeap heap, int32 graph, int32 code, EditMsgRecord* r
       reply |= r;
     }
   }
-  if (code == kEditFont && GetGraphCursorFont(heap, graph) != fontBefore) reply |= GraphCursorsFontMsg(heap, graph, code);
+  // The cursor labels are measured again in the new font.
+  reply |= GraphCursorsFontMsg(heap, graph, code);
   return reply;
 }
 
