@@ -8,6 +8,7 @@
 
 #include "controls/tableops.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/sbar.h"
