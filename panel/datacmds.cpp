@@ -53,7 +53,7 @@ constexpr int32 kCmdCut = 4, kCmdCopy = 5, kCmdClear = 7, kCmdCutData = 124, kCm
 
 constexpr int32 kTDCompareMask = 0x7FC0;
 constexpr int32 kTransferIntoHeap = 0x1, kTransferData = 0x10, kTransferConnPane = 0x80;
-constexpr int32 kPartNumericText = 10;
+constexpr int32 kPartNumericText = 10, kPartStringText = 11;
 constexpr int32 kFontFlagsAll = 0x40;
 constexpr int32 kKeySelectAllPaste = vkPaste, kKeyCommit = vkEnter;
 constexpr int32 kAllText = 0x7FFFFFFF;
@@ -124,6 +124,14 @@ UHandle LabelTextCopy(UHandle from) {
   return copy;
 }
 
+// Whether the label holds a text of the length placed into it: a placing
+// whose typing ran out of memory leaves a shorter one.
+bool HoldsText(ObjHeap clip, int32 label, int32 length) {
+  const TRecord record = IsObject(clip, label) ? PartTextRecord(clip, label) : nullptr;
+  const UHandle text = record ? TGetText(record) : nullptr;
+  return text && *text && DSGetHandleSize(text) >= 4 && int32(GetNative32(*text)) == length;
+}
+
 // The clipboard made empty after a fill that failed: nothing half made
 // stays, and the kind is 0.
 void AbandonClipboard() {
@@ -162,9 +170,10 @@ int32 TextCommand(ObjHeap heap, ObjHeap clip, int32 command) {
   TDispose(temp);
   // The label is made through the clipboard root's creation action and
   // takes the text (the handle is the placing's to dispose).
+  const int32 length = text ? int32(GetNative32(*text)) : 0;
   if (!text || (TRPlaceLabel(clip, text, 0) & kReplyFailed)) reply |= kReplyFailed;
   const int32 label = FirstRootObject(clip);
-  if (!(reply & kReplyFailed) && (!label || !PartTextRecord(clip, label) || SelectObject(clip, label)))
+  if (!(reply & kReplyFailed) && (!HoldsText(clip, label, length) || SelectObject(clip, label)))
     reply |= kReplyFailed;
   if (reply & kReplyFailed) {
     AbandonClipboard();
@@ -365,6 +374,10 @@ int32 PasteDataToObject(ObjHeap heap, int32 object) {
       // The object's whole text is replaced by the clipboard's and
       // committed, as if typed.
       if (FPKeyFocusUpdate(heap, object, 0, nullptr) == kNoErr) {
+        // All of the object's text is selected, so that the paste replaces it.
+        for (int32 id : {kPartStringText, kPartNumericText})
+          if (const int32 part = FindPart(heap, object, int16(id), 0))
+            if (const TRecord own = PartTextRecord(heap, part)) TSelectText(own, 0, kAllText);
         SendTextKey(heap, object, kKeySelectAllPaste, text, 0, kAllText);
         if (GetObjAttrRec(heap, object, nullptr, nullptr)) SendTextKey(heap, object, kKeyCommit, nullptr, 0, 0);
       }
@@ -453,9 +466,10 @@ void ImportClipboardText(LStrHandle text) {
   const Point at{50, 50};
   int32 where;
   std::memcpy(&where, &at, sizeof where);
+  const int32 length = int32(GetNative32(*copy));
   const int32 placed = TRPlaceLabel(clip, copy, where);
   const int32 label = FirstRootObject(clip);
-  if ((placed & kReplyFailed) || !label || !PartTextRecord(clip, label) || SelectObject(clip, label)) {
+  if ((placed & kReplyFailed) || !HoldsText(clip, label, length) || SelectObject(clip, label)) {
     AbandonClipboard();
     return;
   }

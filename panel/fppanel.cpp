@@ -5,6 +5,7 @@
 #include "engine/datamgr.h"
 #include "engine/exec/exec.h"
 #include "engine/typemgr.h"
+#include "engine/vi/dataspace.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -229,5 +230,15 @@ void ResetClipboardHeap(UHandle vi) {
   PutNative32(*heap + ext + kHeapExtFocusText, 0);
   if (VIRec(vi)->dataSpace) DisposeDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace), 0);
   VIRec(vi)->dataSpace = nullptr;
-  if (NewMinimalDataSpace(vi) == kNoErr) InitDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
+  if (NewMinimalDataSpace(vi) != kNoErr) return;
+  const UHandle ds = VIRec(vi)->dataSpace;
+  InitDataSpace(reinterpret_cast<DataSpace>(ds));
+  // The new root is bound to the new data space, as a loaded panel's is:
+  // the data of what is copied in next is built there.
+  if (ds && *ds && OHBlockSize(heap, root) >= 4 * (kPanelRootDataSpaceWord + 1)) {
+    PutNative32(*heap + root + 4 * kPanelRootDataSpaceWord, uInt32(uintptr_t(ds)));
+    DataSpaceHeader* h = reinterpret_cast<DataSpaceHeader*>(*ds);
+    h->panel = heap;
+    h->panelFlag1 = h->panelFlag2 = 1;
+  }
 }
