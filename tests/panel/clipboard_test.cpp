@@ -13,6 +13,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "panel/blockdata.h"
+#include "panel/clipmenu.h"
 #include "panel/datamsg.h"
 #include "panel/editmsg.h"
 #include "panel/fppanel.h"
@@ -24,6 +25,10 @@
 #include "panel/textparts.h"
 #include "operate_fixture.h"
 #include "tools/dlgwriter.h"
+#include "draw_start.h"
+#include "mgsource/window/window.h"
+#include "platform/qx_clipboard.h"
+#include "platform/qx_droptarget.h"
 
 namespace {
 
@@ -304,6 +309,35 @@ TEST_F(Clipboard, PasteDataOfTextReplacesTheWholeTextAndEndsTheFocus) {
   EXPECT_EQ(Ext(kHeapExtKeyFocus), 0u);
   const UHandle value = Value(panel_, str);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(*value + 4), GetNative32(*value)), "new");
+}
+
+// A control copied from a panel with a window: a picture of it goes onto
+// the system clipboard, the copy keeps its place, and the clipboard's
+// window opens hidden at its defaults before it is shown.
+TEST_F(Clipboard, AnObjectCopyPublishesAPictureAndTheWindowShowsTheClipboard) {
+  WPortState saved{};
+  const WindowRef window = StartDrawingWindow(Rect{40, 40, 300, 400}, &saved);
+  ASSERT_NE(window, kWNoWindow);
+  Ext(kHeapExtWindow) = uInt32(window);
+  int32 num = 0;
+  ASSERT_EQ(Alloc(Control(tdb::I32(), kClsNumeric, &num, root_)), kNoErr);
+  SetBounds(num, Rect{20, 30, 40, 60});
+  FPSelectObject(panel_, num);
+  PlatEmptyClipboard();
+  EXPECT_EQ(DoDataOperation(panel_, 5) & 0x10, 0);
+  EXPECT_EQ(PanelClipboardKind(), kClipKindObjects);
+  EXPECT_TRUE(PlatIsClipboardFormatAvailable(kPlatClipMetafile));
+  const int32 copy = FPSelectedObject(clip_, 0);
+  Rect r;
+  std::memcpy(&r, *clip_ + copy + kObjBounds, sizeof r);
+  EXPECT_EQ(std::make_pair(r.top, r.left), std::make_pair(int16(20), int16(30)));
+  ShowClipboardWindow();
+  const WindowRef shown = WindowRef(GetNative32(*clip_ + OHWord(clip_, kOHExtension) + kHeapExtWindow));
+  ASSERT_NE(shown, kWNoWindow);
+  EXPECT_TRUE(WIsVisible(shown));
+  Ext(kHeapExtWindow) = 0;
+  ClearSelectionList(panel_);
+  StopDrawingWindow(&saved);
 }
 
 }  // namespace
