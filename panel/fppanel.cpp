@@ -63,6 +63,14 @@ int32 TransferOne(ObjHeap heap, int32 controller, void*) {
 UHandle gClipboardVI = nullptr;
 int32 gClipboardKind = 0;
 
+int32 ReleaseUnlessRoot(ObjHeap heap, int32 offset) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  if (offset != ext && offset != int32(GetNative32(*heap + ext + kHeapExtRoot)) &&
+      ODisposeMethodFor(OHBlockClass(heap, offset)))
+    ODispose(heap, offset);
+  return 0;
+}
+
 int32 DisposeUnlessHeapExt(ObjHeap heap, int32 offset) {
   if (offset != int32(OHWord(heap, kOHExtension))) OHDisposeBlock(heap, offset);
   return 0;
@@ -216,6 +224,9 @@ void ResetClipboardHeap(UHandle vi) {
   FPReleaseKeyFocus(heap);
   const int32 oldRoot = int32(GetNative32(*heap + ext + kHeapExtRoot));
   if (oldRoot > 0 && OHIsUsedBlock(heap, oldRoot)) ODispose(heap, oldRoot);
+  // Every other object lets go of what it holds outside the heap (text
+  // records, images) before its block goes: a label's text would leak.
+  OHForEachBlock(heap, &ReleaseUnlessRoot);
   // An empty panel: every object but the heap extension goes, then a new
   // root and an empty selection list.
   OHForEachBlock(heap, &DisposeUnlessHeapExt);

@@ -73,11 +73,23 @@ int32 TextControl(ObjHeap heap, const tdb::TD& type, int32 cls, int16 textId, in
   return part && SetPartText(heap, part, reinterpret_cast<const uChar*>("0"), 1, 0, 0) == 0 ? part : 0;
 }
 
+void Run(const uint8_t* data, size_t size, bool counted);
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool init = Init();
+  // One paste of each kind first: what the managers keep from the first
+  // use on (type entries, fonts, templates) is made before handles count.
+  static const uint8_t kWarm[][5] = {{2, '1', '2', '.', '5'}, {0, '1', '2', '.', '5'}};
+  static bool init = Init() && (Run(kWarm[0], 5, false), Run(kWarm[1], 5, false), true);
   if (!init || size < 1 || size > 1024) return 0;
+  Run(data, size, true);
+  return 0;
+}
+
+namespace {
+
+void Run(const uint8_t* data, size_t size, bool counted) {
   FuzzReader in{data, size};
   const uint8_t mode = in.Byte();
   const int32 live = FuzzLiveHandles();
@@ -85,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // input.
   const int32 n = int32(size - 1);
   LStrHandle text = reinterpret_cast<LStrHandle>(DSNewHandle(4 + n));
-  if (!text) return 0;
+  if (!text) return;
   std::memcpy((*text)->str, data + 1, size_t(n));
   int32 count = n;
   if (mode & 1) std::memcpy(&count, data + 1, n >= 4 ? 4 : 0);
@@ -96,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) {
     DSDisposeHandle(reinterpret_cast<UHandle>(text));
-    return 0;
+    return;
   }
   int32 numeric = 0, string = 0;
   const int32 numText = TextControl(heap, tdb::DBL(), kClsNumeric, 10, &numeric);
@@ -130,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AZDisposeHandle(saved);
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
-  FUZZ_CHECK(FuzzLiveHandles() == live);
-  return 0;
+  FUZZ_CHECK(!counted || FuzzLiveHandles() == live);
 }
+
+}  // namespace
