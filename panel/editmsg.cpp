@@ -438,7 +438,11 @@ int32 ArrayClean(ObjHeap heap, int32 array, EditMsgRecord* rec) {
   const TypeDescriptor* td = TypeOf(heap, array);
   if (!IsObject(heap, element) || !td || td->code != kTDArray) return 0;
   const int32 rank = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
-  const TypeDescriptor* elem = ElemTD(td, 0);
+  // The element's descriptor follows the rank and the dimension words.
+  const TypeDescriptor* elem =
+      rank >= 1 && 6 + 4 * rank < td->size
+          ? reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4 * rank)
+          : nullptr;
   const int32 size = elem ? DataSize(elem) : 0;
   const UPtr value = rec->value, deflt = rec->defaultValue;
   // The elements of a copied array handle, 0 when it holds none.

@@ -133,9 +133,9 @@ class Clipboard : public OperateRootTest {
     return dco;
   }
   // An array control of rank n of the element type, with its data.
-  int32 ArrayControl(const tdb::TD& elem, int32 n, int32* array) {
+  int32 ArrayControl(const tdb::TD& elem, int32 n, int32* array, int32 elemClass = kClsNumeric) {
     const int32 dco = Control(tdb::Array(elem, std::vector<int32>(size_t(n), kTDVariable)), kClsArray, array);
-    const int32 e = Obj(kClsNumeric, *array, 8001);
+    const int32 e = Obj(elemClass, *array, 8001);
     SetW(e, kPWDDOTypeId, int32(Type(elem)));
     SetW(*array, kPWArrayElement, e);
     EXPECT_EQ(Alloc(dco), kNoErr);
@@ -338,6 +338,41 @@ TEST_F(Clipboard, AnObjectCopyPublishesAPictureAndTheWindowShowsTheClipboard) {
   Ext(kHeapExtWindow) = 0;
   ClearSelectionList(panel_);
   StopDrawingWindow(&saved);
+}
+
+// Copy Data of an array of password strings: the clipboard's copy holds
+// every element emptied; the source keeps its texts.
+TEST_F(Clipboard, CopiedPasswordTextsAreEmptiedInTheClipboard) {
+  int32 array = 0;
+  ArrayControl(tdb::String(), 1, &array, kClsString);
+  const int32 element = W(array, kPWArrayElement);
+  const int32 text = TextObj(kClsLabel, element, 11, "");
+  TSetMode(PartTextRecord(panel_, text), TGetMode(PartTextRecord(panel_, text)) | kTRModePassword, 0);
+  UHandle v = DSNewHClr(4 + 8);
+  PutNative32(*v, 2);
+  for (int32 i = 0; i < 2; ++i) {
+    UHandle s = DSNewHandle(4 + 6);
+    PutNative32(*s, 6);
+    std::memcpy(*s + 4, "secret", 6);
+    std::memcpy(*v + 4 + 4 * i, &s, 4);
+  }
+  DSDisposeHandle(Value(panel_, array));
+  Value(panel_, array) = v;
+  Select(array, {0}, {2});
+  EXPECT_EQ(DataCommand(array, kPopupCopyData) & 0x10, 0);
+  const int32 copy = ClipControl();
+  ASSERT_NE(copy, 0);
+  auto lengths = [](UHandle a) {
+    std::vector<uInt32> out;
+    for (uInt32 i = 0; i < GetNative32(*a); ++i) {
+      UHandle s;
+      std::memcpy(&s, *a + 4 + 4 * i, 4);
+      out.push_back(s ? GetNative32(*s) : 0);
+    }
+    return out;
+  };
+  EXPECT_EQ(lengths(Value(clip_, copy)), (std::vector<uInt32>{0, 0}));
+  EXPECT_EQ(lengths(Value(panel_, array)), (std::vector<uInt32>{6, 6}));
 }
 
 }  // namespace
