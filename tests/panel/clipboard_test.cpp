@@ -48,8 +48,9 @@ std::vector<int32> Cells(UHandle a) {
 
 class DataBlocks : public qxtest::EngineTest {};
 
-// The block arithmetic: which rows and columns a cut removes, what a trim
-// keeps, how a paste resizes the block (sizes, then the cells, row-major).
+// The block arithmetic in n dimensions: whole dimensions a cut leaves,
+// pinning, a paste whose resize both grows and shrinks (sizes, then the
+// cells, row-major).
 TEST_F(DataBlocks, CutTrimAndPasteResizeAndWriteTheBlock) {
   const std::vector<uChar> bytes = tdb::Array(tdb::I32(), {kTDVariable, kTDVariable}).Bytes();
   const TypeDescriptor* td = tdb::AsTD(bytes);
@@ -60,12 +61,8 @@ TEST_F(DataBlocks, CutTrimAndPasteResizeAndWriteTheBlock) {
     std::vector<int32> value, start, end;
   };
   const Case cases[] = {
-      {"2x2 from 4x4", kEditCutData, 4, 4, {{1, 1}, {3, 3}}, {2, 2, 0, 3, 30, 33}, {1, 1}, {1, 1}},
       {"whole rows: rows only", kEditCutData, 3, 2, {{1, 0}, {2, 2}}, {2, 2, 0, 1, 20, 21}, {1, 0}, {1, 2}},
-      {"whole first column: that column only", kEditCutData, 2, 3, {{2, 1}, {0, 0}}, {2, 2, 1, 2, 11, 12}, {0, 0}, {2, 0}},
       {"everything", kEditCutData, 2, 2, {{0, 0}, {2, 2}}, {0, 0}, {0, 0}, {0, 0}},
-      {"trim to the block", kEditCopyData, 3, 3, {{1, 1}, {3, 2}}, {2, 1, 11, 21}, {0, 0}, {2, 1}},
-      {"empty in one dimension: unchanged", kEditCopyData, 2, 2, {{1, 0}, {1, 2}}, {2, 2, 0, 1, 10, 11}, {1, 0}, {1, 2}},
       {"past the ends: pinned", kEditCopyData, 2, 2, {{-5, 1}, {9, 7}}, {2, 1, 1, 11}, {0, 0}, {2, 1}},
   };
   for (const Case& c : cases) {
@@ -77,26 +74,14 @@ TEST_F(DataBlocks, CutTrimAndPasteResizeAndWriteTheBlock) {
     EXPECT_EQ(b.end, c.end) << c.what;
     DSDisposeHandle(v);
   }
-  // 2 x 3 over a 1 x 1 block of 3 x 3: one row and two columns inserted at
-  // the block's start, the block 2 x 3; 1 x 3 over 2 x 1: a row goes, two
-  // columns come.
-  struct Paste {
-    int32 srcRows, srcColumns;
-    DataBlock block;
-    std::vector<int32> sizes, end;
-  };
-  for (const Paste& p : {Paste{2, 3, {{1, 1}, {2, 2}}, {4, 5}, {3, 4}}, Paste{1, 3, {{0, 0}, {2, 1}}, {2, 5}, {1, 3}}}) {
-    UHandle v = Grid(3, 3), src = Grid(p.srcRows, p.srcColumns);
-    DataBlock b = p.block;
-    ASSERT_EQ(BlockPaste(td, &v, &b, src), 0);
-    const std::vector<int32> cells = Cells(v);
-    EXPECT_EQ(std::vector<int32>(cells.begin(), cells.begin() + 2), p.sizes);
-    EXPECT_EQ(b.end, p.end);
-    for (int32 r = 0; r < p.srcRows; ++r)
-      for (int32 c = 0; c < p.srcColumns; ++c)
-        EXPECT_EQ(cells[size_t(2 + (b.start[0] + r) * p.sizes[1] + b.start[1] + c)], 10 * r + c);
-    DSDisposeHandle(v), DSDisposeHandle(src);
-  }
+  // 1 x 3 over a 2 x 1 block: a row goes, two columns come (insertions and
+  // deletions in separate steps), the source written at the block's start.
+  UHandle v = Grid(3, 3), src = Grid(1, 3);
+  DataBlock b{{0, 0}, {2, 1}};
+  ASSERT_EQ(BlockPaste(td, &v, &b, src), 0);
+  EXPECT_EQ(Cells(v), (std::vector<int32>{2, 5, 0, 1, 2, 11, 12, 0, 0, 20, 21, 22}));
+  EXPECT_EQ(b.end, (std::vector<int32>{1, 3}));
+  DSDisposeHandle(v), DSDisposeHandle(src);
 }
 
 class Clipboard : public OperateRootTest {
