@@ -158,7 +158,7 @@ int32 TextCommand(ObjHeap heap, ObjHeap clip, int32 command) {
   const Rect r{16, 16, 32, 32};
   const TRecord temp = TNew(&r, 0, nullptr, 0, kAppFont, gDefaultTextColor, kTransparentColor);
   if (!temp) return kReplyFailed;
-  const int32 key = command == kCmdCut ? vkCut : command == kCmdCopy ? vkCopy : kTKeyDelete;
+  const int32 key = command == kCmdCut ? int32(vkCut) : command == kCmdCopy ? int32(vkCopy) : int32(kTKeyDelete);
   int32 reply = FPSendTextOperation(heap, key, temp);
   if (command == kCmdClear || (reply & kReplyFailed)) {
     TDispose(temp);
