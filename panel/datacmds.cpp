@@ -389,7 +389,8 @@ int32 PasteDataToObject(ObjHeap heap, int32 object) {
     return 1;
   }
   if (clip && kind == kClipKindPanelData) return PasteControlData(heap, object, clip, FirstControl(clip), 2);
-  DBAssert(kSource, __LINE__, "PasteDataToObject: nothing to paste of this kind");
+  // A text not enabled as a text paste has nothing to give this object.
+  if (kind != kClipKindText) DBAssert(kSource, __LINE__, "PasteDataToObject: nothing to paste of this kind");
   return 0;
 }
 
