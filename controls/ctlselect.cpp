@@ -4,6 +4,7 @@
 
 #include "controls/ctlsize.h"
 #include "controls/graphcursors.h"
+#include "controls/tablesel.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
@@ -117,5 +118,6 @@ void ControlsInstallEditHooks() {
   h.listboxSelect = &ListboxOSelectMethod;
   h.graphSelect = &GraphOSelectMethod;
   h.graphFrameSel = &GraphOFrameSelMethod;
+  h.tableSelect = &TableOSelectMethod;
   SetEditSelectHooks(h);
 }
