@@ -316,6 +316,8 @@ TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
   EXPECT_EQ(OGetDataPtr(panel_, table_, 0, kDataPtrOperate, nullptr), int32(uintptr_t(TableValue(panel_, table_))));
   const UHandle block = KeepValue(Value(2, 2));
   ASSERT_EQ(SelectObject(panel_, table_), 0);
+  // Every cell selected: the pasted block replaces the whole value.
+  St()->selRow1 = 0, St()->selColumn1 = 0, St()->selRow2 = 5, St()->selColumn2 = 6;
   EditMsgRecord rec{};
   rec.sourceHeap = panel_, rec.sourceType = TypeID(W(table_, kPWDDOTypeId)), rec.sourceData = &block;
   EXPECT_EQ(OSelectCode(panel_, table_, kEditPasteData, &rec) & 0x10, 0);
