@@ -14,5 +14,4 @@ int32 BuildIntensityBitmap(ObjHeap, int32, int32, UHandle, int32, int32, int32, 
   return 0;
 }
 int32 DrawIntensChartUpdate(ObjHeap, int32, const Rect*, Bool32) { return 0; }
-int32 DrawChartBranch(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }
 int32 DrawIntensChartBranch(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }
