@@ -331,6 +331,7 @@ bool Reducible(const PlotRec* p) {
 }  // namespace
 
 void ClearChartRangeMark() { gRangeMoved = false; }
+Bool32 ChartRangeMarked() { return gRangeMoved; }
 
 int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, int32 length,
                         int32 newPoints, int32 firstSeq, const void* history, int32 stride, int32* pixelShift,
