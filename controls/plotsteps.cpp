@@ -5,4 +5,3 @@
 
 void DrawGraphGrids(ObjHeap, int32, const Rect*, int32, int32, int16) {}
 MgErr ResnapGraphCursors(ObjHeap, int32, const void*, Bool32, Bool32) { return 0; }
-int32 DrawIntensChartBranch(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }
