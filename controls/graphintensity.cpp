@@ -275,9 +275,10 @@ bool WalkBlock(const Block& b, int32 firstInner, int32 firstOuter, int32 lastInn
   // (vertical) one the second; transposed data the other way round.
   const int32 outerSize = transposed ? b.dims[1] : b.dims[0], innerSize = transposed ? b.dims[0] : b.dims[1];
   const int64 outerStride = transposed ? b.elemSize : int64(b.elemSize) * b.dims[1];
-  const int64 innerStride = transposed ? int64(b.elemSize) * b.dims[0] : b.elemSize;
-  if (outerStride > std::numeric_limits<int32>::max() / std::max(outerSize, 1) + 1 ||
-      innerStride > std::numeric_limits<int32>::max() / std::max(innerSize, 1) + 1)
+  const int64 innerStride = transposed ? int64(b.elemSize) * b.dims[1] : b.elemSize;
+  // Every offset is a byte of the handle, which an int32 measures.
+  if (outerStride * outerSize > std::numeric_limits<int32>::max() ||
+      innerStride * innerSize > std::numeric_limits<int32>::max())
     return false;
   return Walk(firstOuter, lastOuter, outerSize, int32(outerStride), true, &w->outer) &&
          Walk(firstInner, lastInner, innerSize, int32(innerStride), false, &w->inner);
@@ -497,7 +498,7 @@ int32 ScanZRange(ObjHeap heap, int32 graph, UHandle data, int32 firstInner, int3
     return kNoErr;
   const bool log = ScaleRecOf(heap, zs)->mapping == kScaleLog;
   // The inner indexes are contiguous in memory order whichever way they run.
-  const int32 innerStride = transposed ? b.elemSize * b.dims[0] : b.elemSize;
+  const int32 innerStride = transposed ? b.elemSize * b.dims[1] : b.elemSize;
   const int32 firstRow = *std::min_element(walk.inner.begin(), walk.inner.end());
   const int32 rows = int32(walk.inner.size());
   float64 lo = 0, hi = 0;

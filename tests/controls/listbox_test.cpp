@@ -9,6 +9,7 @@
 #include "controls/listbox.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/winproc.h"

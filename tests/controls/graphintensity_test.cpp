@@ -1,0 +1,258 @@
+// Intensity images: colour indexes of values, the sample-to-pixel tables,
+// the index image, its picture and the colour table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "controls/graphintensity.h"
+#include "controls/scaleobj.h"
+#include "graph_test_support.h"
+#include "mgsource/debug.h"
+#include "mgsource/memory.h"
+
+namespace {
+
+using tdb::Array, tdb::DBL, tdb::I32, tdb::TD;
+using graphtest::GraphShape;
+
+class Intensity : public graphtest::GraphTest {
+ protected:
+  void SetUp() override {
+    GraphTest::SetUp();
+    debugging_ = DBDebuggingOn();
+    DBSetDebugging(true);
+    ControlsInstallScaleHooks();
+  }
+  void TearDown() override {
+    DBSetDebugging(debugging_);
+    GraphTest::TearDown();
+  }
+  int32 Graph(const TD& elem = DBL(), int16 type = kGraphIntensity) {
+    const TD t = Array(elem, {kTDVariable, kTDVariable});
+    g_ = MakeGraph({.type = type, .colourScale = true}, &t);
+    z_ = Scale(g_, kGPartZScale, 0);
+    return g_;
+  }
+  void ZRange(float64 lo, float64 hi) {
+    SetScale(z_, lo, hi, 180, 20);
+    ScaleRecOf(panel_, z_)->endParts[0] = 0;
+    ScaleRecOf(panel_, z_)->endParts[1] = 0xFFFFFF;
+  }
+  void Markers(const std::vector<std::pair<float64, uInt32>>& m) {
+    ScaleRec* r = ScaleRecOf(panel_, z_);
+    ASSERT_EQ(ScaleResizeMarkers(r, int32(m.size())), kNoErr);
+    r = ScaleRecOf(panel_, z_);
+    for (size_t i = 0; i < m.size(); ++i) {
+      std::memcpy(*r->markers + 4 + kScaleMarkerEntry * i, &m[i].first, 8);
+      PutNative32(*r->markers + 4 + kScaleMarkerEntry * i + 8, m[i].second);
+    }
+  }
+  // A 2-D array (columns of rows) of 32-bit integers.
+  UHandle Ints(const std::vector<int32>& v, int32 columns, int32 rows) {
+    UHandle h = DSNewHandle(8 + 4 * int32(v.size()));
+    PutNative32(*h, uInt32(columns));
+    PutNative32(*h + 4, uInt32(rows));
+    std::memcpy(*h + 8, v.data(), 4 * v.size());
+    values_.push_back(h);
+    return h;
+  }
+  IntensityRec* Rec() { return IntensityRecOf(panel_, g_); }
+  // The image rows of the block over the rectangle (the whole block there).
+  std::vector<uChar> Image(UHandle data, int32 fi, int32 fo, int32 li, int32 lo, Rect px, bool transposed = false,
+                           int32* result = nullptr) {
+    const int32 r = BuildIntensityBitmap(panel_, g_, z_, data, fi, fo, li, lo, Rec()->image, &px, &px, transposed);
+    if (result) *result = r;
+    UHandle img = Rec()->image;
+    const int32 h = int32(GetNative32(*img)), len = int32(GetNative32(*img + 4));
+    EXPECT_EQ(DSGetHandleSize(img), 8 + h * len);
+    return std::vector<uChar>(*img + 8, *img + 8 + h * len);
+  }
+  uInt32 Entry(int32 i) { return GetNative32(*Rec()->colorTable + 4 + 4 * i); }
+  int32 g_ = 0, z_ = 0;
+  Bool32 debugging_ = false;
+};
+
+// The index of one sample: below the range and NaN 0, above it 255, the
+// range's ends 1 and 254; stepped colours count the markers at or below the
+// value; integer data rounds the range first; a range of one value gives 1.
+TEST_F(Intensity, SampleIndexes) {
+  const float64 nan = std::numeric_limits<float64>::quiet_NaN();
+  struct Case {
+    bool integers;
+    float64 lo, hi;
+    bool stepped;
+    float64 value;
+    int32 want;
+  } cases[] = {
+      {false, 0, 100, false, 100, 254},     {false, 0, 100, false, 100.0001, 255},
+      {false, 0, 100, false, 0, 1},         {false, 0, 100, false, -1, 0},
+      {false, 0, 100, false, nan, 0},       {false, 0, 100, false, 60, 153},
+      {false, 100, 0, false, 100, 254},     // ends in either order
+      {false, 0, 30, true, 15, 2},          {false, 0, 30, true, 25, 3},
+      {false, 0, 30, true, 30, 3},          {false, 0, 30, true, 31, 255},
+      {false, 5, 5, false, 5, 1},           {false, 5, 5, false, 5.5, 255},
+      {true, 0.4, 10.4, false, 10, 254},    {true, 0.4, 10.4, false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.lo << ".." << c.hi << " value " << c.value << (c.stepped ? " stepped" : ""));
+    Graph(c.integers ? I32() : DBL());
+    ZRange(c.lo, c.hi);
+    Markers({{0, 0xFF}, {10, 0xFF00}, {20, 0xFF0000}});
+    SetFlags(z_, kZScaleStepped, c.stepped);
+    UHandle v = c.integers ? Ints({int32(c.value)}, 1, 1) : Doubles({c.value}, {1, 1});
+    EXPECT_EQ(Image(v, 0, 0, 0, 0, {0, 0, 1, 1}), (std::vector<uChar>{uChar(c.want), 0}));
+  }
+  // Markers stop counting at the first greater or unordered one.
+  Graph();
+  Markers({{0, 0}, {nan, 0}, {1, 0}});
+  EXPECT_EQ(ColorMarkerIndex(5, ScaleRecOf(panel_, z_)->markers), 1);
+}
+
+TEST_F(Intensity, SpanRunTables) {
+  struct Case {
+    int32 n, first, end, firstData, lastData;
+    Bool32 more;
+    std::vector<int32> want;
+  } cases[] = {
+      {10, 0, 4, 0, 4, 1, {2, 3, 3, 2}},     // 2.5 rounds to 2, 7.5 to 8
+      {4, 0, 10, 0, 10, 0, {2, 3, 3, 2}},    // the runs fill the pixel span
+      {4, 5, 10, 0, 10, 0, {0, 0, 3, 2}},    // samples left of the first pixel cover nothing
+      {4, 0, 6, 0, 10, 0, {2, 3, 1, 0}},     // shortened at the end pixel
+      {0, 0, 4, 0, 4, 0, {}},                // no samples
+      {3, 5, 5, 5, 5, 1, {}},                // no pixels
+      {3, 6, 5, 5, 5, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.n << " over " << c.first << ".." << c.end);
+    Bool32 more = 7;
+    int32* t = SpanRunTable(c.n, c.first, c.end, c.firstData, c.lastData, &more);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(more, c.more);
+    EXPECT_EQ(std::vector<int32>(t, t + c.want.size()), c.want);
+    DSDisposePtr(reinterpret_cast<UPtr>(t));
+  }
+}
+
+// Images: odd widths pad their rows; a pixel shows its largest sample;
+// columns run left to right and rows top to bottom from the first indexes,
+// either way, the outer index wrapping; transposed data gives the
+// transposed image; a sample over several pixels is repeated.
+TEST_F(Intensity, ImagesOfBlocks) {
+  Graph(I32());
+  ZRange(0, 253);  // index = value + 1
+  // Columns of 2 rows: [0 1] [10 11] [20 21] [30 31].
+  UHandle d = Ints({0, 1, 10, 11, 20, 21, 30, 31}, 4, 2);
+  UHandle t = Ints({0, 10, 20, 30, 1, 11, 21, 31}, 2, 4);
+  struct Case {
+    const char* name;
+    UHandle data;
+    int32 fi, fo, li, lo;
+    Rect px;
+    bool transposed;
+    std::vector<uChar> want;
+  } cases[] = {
+      {"3 px wide", d, 0, 0, 1, 2, {0, 0, 2, 3}, false, {1, 11, 21, 0, 2, 12, 22, 0}},
+      {"bottom row first", d, 1, 0, 0, 2, {0, 0, 2, 3}, false, {2, 12, 22, 0, 1, 11, 21, 0}},
+      {"right to left", d, 0, 2, 0, 0, {0, 0, 1, 3}, false, {21, 11, 1, 0}},
+      {"wrapping", d, 0, 3, 0, 5, {0, 0, 1, 3}, false, {31, 1, 11, 0}},
+      {"largest of two columns and rows", d, 0, 0, 1, 3, {0, 0, 1, 2}, false, {12, 32}},
+      {"transposed", t, 0, 0, 1, 2, {0, 0, 2, 3}, true, {1, 11, 21, 0, 2, 12, 22, 0}},
+      {"replicated", d, 0, 0, 1, 1, {0, 0, 4, 4}, false,
+       {1, 1, 11, 11, 1, 1, 11, 11, 2, 2, 12, 12, 2, 2, 12, 12}},
+      {"empty rectangle", d, 0, 0, 1, 1, {5, 5, 5, 9}, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int32 r = -1;
+    EXPECT_EQ(Image(c.data, c.fi, c.fo, c.li, c.lo, c.px, c.transposed, &r), c.want);
+    EXPECT_EQ(r, 0);
+  }
+  // An image that cannot be sized fails with 16, as does a graph without
+  // its colour scale (an assertion).
+  MemFailAllocations(1, -1);
+  Rect big{0, 0, 400, 400};
+  const int32 r = BuildIntensityBitmap(panel_, g_, z_, d, 0, 0, 1, 3, Rec()->image, &big, &big, false);
+  MemFailAllocations(0, 0);
+  EXPECT_EQ(r, 16);
+  qxtest::Reports::Get().Clear();
+  EXPECT_EQ(BuildIntensityBitmap(panel_, g_, 0, d, 0, 0, 1, 3, Rec()->image, &big, &big, false), 16);
+  EXPECT_EQ(Reports("plotsup2"), 1);
+}
+
+// The picture: one pixel-map record after the 4 header bytes, its fields
+// big-endian but for the colour flags, accepted as it is by the image layer.
+TEST_F(Intensity, PictureOfAnImage) {
+  Graph();
+  ZRange(0, 100);
+  Markers({{0, 0x000000}, {100, 0xFF0000}});
+  ASSERT_EQ(BuildColorTable(panel_, g_), 0);
+  UHandle img = DSNewHClr(8 + 2 * 4);
+  PutNative32(*img, 2);
+  PutNative32(*img + 4, 4);
+  for (int32 i = 0; i < 8; ++i) (*img)[8 + i] = uChar(i * 30);
+  const Rect bounds{10, 20, 12, 23};
+  UHandle pict = BitmapToPict(Rec()->colorTable, 8, &bounds, img);
+  ASSERT_NE(pict, nullptr);
+  ASSERT_EQ(DSGetHandleSize(pict), 2092);
+  const std::vector<uChar> head(*pict + 4, *pict + 4 + 40);
+  const std::vector<uChar> want = {
+      0x00, 0x1D, 0x00, 0x00, 0x08, 0x22, 0x00, 0x00, 0x00, 0x08,  // opcode 29, length 2082, 8 bytes
+      0x00, 0x0A, 0x00, 0x14, 0x00, 0x0C, 0x00, 0x17,              // bounds
+      0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF,  // depth, foreground, background
+      0x00, 0xFF, 0x00, 0x80,                                      // last index 255, flags
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,              // entry 0: the below-range colour
+  };
+  EXPECT_EQ(head, want);
+  // Entry 128 (value 50) is the halfway blend of the two markers.
+  EXPECT_EQ(std::vector<uChar>(*pict + 4 + 32 + 8 * 128, *pict + 4 + 32 + 8 * 129),
+            (std::vector<uChar>{0, 0, 0x80, 0x80, 0, 0, 0, 0}));
+  EXPECT_EQ(std::vector<uChar>(*pict + 2092 - 8, *pict + 2092), std::vector<uChar>(*img + 8, *img + 16));
+  qxtest::Reports::Get().Clear();
+  int32 id = 0;
+  EXPECT_EQ(ICreatePict(0, &bounds, 8, pict, kImageBorrowed, &id), kNoErr);
+  EXPECT_EQ(qxtest::Reports::Get().Text(), "");
+  IRelease(id);
+  DSDisposeHandle(pict);
+  // Without colours: no flags and no entries.
+  pict = BitmapToPict(nullptr, 8, &bounds, img);
+  ASSERT_NE(pict, nullptr);
+  EXPECT_EQ(DSGetHandleSize(pict), 34 + 8);
+  EXPECT_EQ(GetBE32(*pict + 6), 8u + 24);
+  DSDisposeHandle(pict);
+  // An image header larger than its handle makes no picture.
+  PutNative32(*img, 3);
+  EXPECT_EQ(BitmapToPict(Rec()->colorTable, 8, &bounds, img), nullptr);
+  DSDisposeHandle(img);
+}
+
+// The table: the end colours outside, stepped markers in order, and a
+// failed allocation keeps the table there was.
+TEST_F(Intensity, ColourTables) {
+  Graph();
+  ZRange(0, 30);
+  ScaleRecOf(panel_, z_)->endParts[0] = 0x111111;
+  ScaleRecOf(panel_, z_)->endParts[1] = 0x222222;
+  Markers({{0, 0xA}, {10, 0xB}, {20, 0xC}});
+  SetFlags(z_, kZScaleStepped);
+  ASSERT_EQ(BuildColorTable(panel_, g_), 0);
+  EXPECT_EQ(DSGetHandleSize(Rec()->colorTable), 1028);
+  EXPECT_EQ(GetNative32(*Rec()->colorTable), 256u);
+  EXPECT_EQ((std::vector<uInt32>{Entry(0), Entry(1), Entry(2), Entry(3), Entry(255)}),
+            (std::vector<uInt32>{0x111111, 0xA, 0xB, 0xC, 0x222222}));
+  UHandle before = Rec()->colorTable;
+  qxtest::Reports::Get().Clear();
+  MemFailAllocations(1, -1);
+  EXPECT_EQ(BuildColorTable(panel_, g_), 16);
+  MemFailAllocations(0, 0);
+  EXPECT_EQ(Rec()->colorTable, before);
+  EXPECT_NE(qxtest::Reports::Get().Text().find("Failed allocation for color table of size 1028"), std::string::npos);
+  // A table cut short is rebuilt before an image is drawn from it.
+  DSSetHandleSize(Rec()->colorTable, 100);
+  UHandle v = Doubles({15}, {1, 1});
+  Image(v, 0, 0, 0, 0, {0, 0, 1, 1});
+  EXPECT_EQ(DSGetHandleSize(Rec()->colorTable), 1028);
+}
+
+}  // namespace
