@@ -290,6 +290,7 @@ struct PlotDrawState {
   Bool32 scaleChanged;
   Bool32 fullRedraw;
   Bool32 newData;
+  Bool32 markFullRedraw;  // a branch left its drawing whole to the next update
 };
 
 // Draws the graph's plot area: hidden objects draw nothing (0); the value

@@ -281,6 +281,7 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
     // Over a transparent or flagged area the window's update draws it.
     if (need) {
       OHSetWord(heap, uInt32(graph), OHWord(heap, uInt32(graph)) | kGraphFlagFullRedraw);
+      st->markFullRedraw = true;
     } else if (mode == kChartModeB) {
       st->inner = clipped;
     } else if (mode == kChartModeA) {

@@ -582,10 +582,8 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
     // 13. The object's redraw marks.
     uInt32 f = FlagsOf(heap, graph);
     if (immediate) f = (result & kPlotResultRedraw) ? f | kGraphFlagPending : f & ~kGraphFlagPending;
-    // A mark a branch set during this drawing (a chart that left its
-    // columns to the next update) stays for that update.
-    const bool markedNow = !(flagsBefore & kGraphFlagFullRedraw) && (f & kGraphFlagFullRedraw);
-    const bool keepFull = ((flagsBefore & kGraphFlagFullRedraw) && (f & kGraphFlagPending)) || markedNow;
+    // A branch that left its drawing to the next update keeps the mark.
+    const bool keepFull = ((flagsBefore & kGraphFlagFullRedraw) && (f & kGraphFlagPending)) || st.markFullRedraw;
     f = keepFull || !screen ? f | kGraphFlagFullRedraw : f & ~kGraphFlagFullRedraw;
     SetFlagsOf(heap, graph, f);
     if (st.scaleChanged) result |= kPlotResultRedraw;
