@@ -400,7 +400,7 @@ int32 HideExtraDigitalDisplays(ObjHeap heap, int32 graph, int32 typeId, Bool32, 
   if (!IsGraph(heap, graph)) return 0;
   SetFlagsOf(heap, graph, FlagsOf(heap, graph) & ~kFlagMoreDisplays);
   if (!IsChartType(GraphTypeOf(heap, graph))) return 0;
-  const TypeID id = TypeID(typeId ? typeId : ObjWord(heap, graph, kGraphChartTypeWord));
+  const TypeID id = TypeID(typeId ? typeId : ObjWord(heap, graph, kPWDDOTypeId));
   const TypeDescriptor* t = id ? TypeIDGetTD(heap, id, 0) : nullptr;
   int32 plots = 1;
   if (t) {

@@ -7,6 +7,7 @@
 
 #include "graph_test_support.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 
 namespace {
 
