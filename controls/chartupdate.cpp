@@ -132,6 +132,8 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
     DBAssert(kModule, __LINE__, "chart without its record or x scale");
     return 0;
   }
+  // A pending count the writers could not have left is held to what was written.
+  rec->pending = std::clamp(rec->pending, 0, std::max(rec->total, 0));
   ChartHistoryPoints hist;
   const bool twoD = layout->kind == kKindChart2D;
   if (!ChartHistoryPointsOf(rec->buffer, twoD, &hist)) {

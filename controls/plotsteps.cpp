@@ -3,5 +3,4 @@
 // the drawing frame runs whole around them.
 #include "controls/graph.h"
 
-void DrawGraphGrids(ObjHeap, int32, const Rect*, int32, int32, int16) {}
 MgErr ResnapGraphCursors(ObjHeap, int32, const void*, Bool32, Bool32) { return 0; }
