@@ -685,3 +685,18 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
   }
   return reply;
 }
+
+int32 RedrawIntensityImage(ObjHeap heap, int32 graph) {
+  const int32 zs = ColourScaleOf(heap, graph);
+  if (!zs || !IntensityRecOf(heap, graph)) return 0;
+  if (!(OHWord(heap, uInt32(zs)) & kZScaleIgnoreColorArray))
+    if (const int32 r = BuildColorTable(heap, graph)) return r;
+  const int32 r = DrawIntensChartUpdate(heap, graph, nullptr, false);
+  if (r & kPlotResultRedraw) {
+    const int32 pixmap = ObjWord(heap, graph, kGraphPixmapWord);
+    Rect bounds;
+    GraphPlotBounds(heap, graph, &bounds);
+    if (pixmap && IKindOf(pixmap) == kImagePixmap) IDraw(pixmap, nullptr, &bounds, 0, 0xFFFFFF, 0, 0xFFFFFF);
+  }
+  return r;
+}

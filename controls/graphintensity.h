@@ -41,3 +41,8 @@ QX_EXTERN_C int32* SpanRunTable(int32 n, int32 firstPixel, int32 endPixel, int32
 // or null when memory ran out or the image's header does not match its
 // handle.
 QX_EXTERN_C UHandle BitmapToPict(UHandle colorTable, int32 depth, const Rect* bounds, UHandle image);
+// After a colour-scale change with the image kept: the colour table
+// rebuilt (unless it was given directly) and the kept image drawn again;
+// drawn offscreen, the cached image is then copied into the plot area.
+// The drawing's reply flags (16: the table or the picture failed).
+QX_EXTERN_C int32 RedrawIntensityImage(ObjHeap heap, int32 graph);

@@ -12,6 +12,7 @@
 
 #include "controls/chartupdate.h"
 #include "controls/ctlsize.h"
+#include "controls/graphintensity.h"
 #include "engine/datamgr.h"
 #include "engine/datatype.h"
 #include "engine/panelrec.h"
@@ -328,9 +329,16 @@ MgErr RedrawAfterScaleChange(ObjHeap heap, int32 graph, int32 partId, int32 orde
 
 MgErr RedrawZScale(ObjHeap heap, int32 graph, const ScaleRedrawRequest* request, Bool32 skipBitmap,
                    Bool32 noRedraw, Bool32 display2) {
-  (void)skipBitmap;
-  // The kept intensity image is rebuilt with the intensity plots; until then
-  // every colour-scale change redraws the graph.
+  // An intensity graph that keeps its image shows the new colours from it.
+  const int32 type = IsGraph(heap, graph) ? GraphTypeOf(heap, graph) : -1;
+  if (!skipBitmap && PrefGet(kPrefKeepIntensityBitmap) && (type == kGraphIntensity || type == kGraphIntensityTransposed)) {
+    const int32 z = FindPart(heap, graph, kGPartZScale, 0);
+    if (z > 0 && !(FlagsOf(heap, z) & kZScaleStepped)) {
+      const int32 r = RedrawIntensityImage(heap, graph);
+      if (r & kPlotResultFailed) return kMemFullErr;
+      return kNoErr;
+    }
+  }
   const int32 part = request ? request->partId : 0, order = request ? request->order : 0;
   return RedrawAfterScaleChange(heap, graph, part, order, nullptr, false, false, noRedraw, display2);
 }

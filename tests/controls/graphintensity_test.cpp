@@ -11,6 +11,7 @@
 
 #include "controls/chartupdate.h"
 #include "controls/graphintensity.h"
+#include "controls/graphsupport.h"
 #include "controls/scaleobj.h"
 #include "graph_test_support.h"
 #include "mgsource/debug.h"
@@ -303,6 +304,29 @@ class IntensChart : public graphtest::GraphTest {
   UHandle value_ = nullptr;
   int32 offscreen_ = 0, strip_ = 0;
 };
+
+// The drawn image is emptied unless "keepIntensityBitmap" is on; kept, a
+// colour-scale change rebuilds the table and draws the kept image again
+// without the graph's value.
+TEST_F(Intensity, KeptImageShowsNewColours) {
+  const int32 keep = PrefGet(kPrefKeepIntensityBitmap);
+  for (int32 on : {0, 1}) {
+    SCOPED_TRACE(on);
+    PrefSet(kPrefKeepIntensityBitmap, on);
+    Record();
+    Graph();
+    ZRange(0, 10);
+    Markers({{0, 0x0000FF}, {10, 0x0000FF}});
+    UHandle v = Doubles({1, 2, 3, 4}, {2, 2});
+    EXPECT_EQ(DrawPlotArea(panel_, g_, &v, 0, 0, 4, 1) & kPlotResultFailed, 0);
+    EXPECT_EQ(DSGetHandleSize(Rec()->image) > 8, on == 1);
+    Markers({{0, 0x00FF00}, {10, 0x00FF00}});
+    const ScaleRedrawRequest req{kGPartZScale, 0};
+    EXPECT_EQ(RedrawZScale(panel_, g_, &req, false, true, false), kNoErr);
+    EXPECT_EQ(Entry(128), on ? 0x00FF00u : 0x0000FFu) << "the table follows the markers only from the kept image";
+  }
+  PrefSet(kPrefKeepIntensityBitmap, keep);
+}
 
 // One column past the x scale's upper end (x 0 .. 10 over 40 .. 280):
 // sweep and scope charts move up by a span, strip charts by the columns
