@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "controls/graphintensity.h"
 #include "controls/graphsupport.h"
 #include "controls/scaleobj.h"
+#include "golden_image.h"
 #include "graph_test_support.h"
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
@@ -328,6 +331,95 @@ TEST_F(Intensity, KeptImageShowsNewColours) {
   PrefSet(kPrefKeepIntensityBitmap, keep);
 }
 
+// A sheet to check by eye: a 64 x 48 ramp (value = column + row) on an
+// intensity graph and, transposed, on the transposed graph (the same
+// picture), a constant array under Z
+// autoscale (all at the range's lowest colour), the ramp in stepped and in
+// interpolated colours; below, intensity charts of each update mode after
+// 150 columns were written and drawn one at a time.
+TEST_F(Intensity, GoldenSheet) {
+  const Rect sheet{0, 0, 330, 640};
+  std::vector<float64> ramp;
+  for (int32 c = 0; c < 64; ++c)
+    for (int32 r = 0; r < 48; ++r) ramp.push_back(c + r);
+  std::vector<float64> transposed;
+  for (int32 r = 0; r < 48; ++r)
+    for (int32 c = 0; c < 64; ++c) transposed.push_back(c + r);
+  struct Panel {
+    int16 type;
+    std::vector<float64>* data;
+    std::vector<int32> dims;
+    bool stepped, autoZ;
+  } graphs[] = {
+      {3, &ramp, {64, 48}, false, false},
+      {4, &transposed, {48, 64}, false, false},
+      {3, nullptr, {64, 48}, false, true},
+      {3, &ramp, {64, 48}, true, false},
+  };
+  auto colours = [&] {
+    ZRange(0, 110);
+    ScaleRecOf(panel_, z_)->endParts[0] = 0x000000;
+    ScaleRecOf(panel_, z_)->endParts[1] = 0xFFFFFF;
+    Markers({{0, 0x0000FF}, {40, 0x00C000}, {80, 0xFFFF00}, {110, 0xFF0000}});
+  };
+  const int32 keep = PrefGet(kPrefKeepIntensityBitmap);
+  PrefSet(kPrefKeepIntensityBitmap, 0);
+  std::vector<std::function<void()>> draws;
+  std::vector<float64> constant(64 * 48, 5.0);
+  for (int32 i = 0; i < 4; ++i) {
+    const Panel& p = graphs[i];
+    const int16 left = int16(10 + 156 * i);
+    const TD t = Array(DBL(), {kTDVariable, kTDVariable});
+    const Rect area{10, left, 130, int16(left + 146)};
+    const int32 g = MakeGraph({.type = p.type, .bounds = area, .plotAreas = {area}, .colourScale = true}, &t);
+    g_ = g;
+    z_ = Scale(g, kGPartZScale, 0);
+    colours();
+    SetFlags(z_, kZScaleStepped, p.stepped);
+    if (p.autoZ) SetFlags(g, kGraphFlagAutoZ);
+    // The transposed graph shows its data's second dimension along x.
+    SetScale(Scale(g, kGPartXScale, 0), 0, 64, area.left, area.right);
+    SetScale(Scale(g, kGPartYScale, 0), 0, 48, area.bottom, area.top);
+    UHandle v = Doubles(p.data ? *p.data : constant, p.dims);
+    draws.push_back([this, g, v]() mutable { DrawPlotArea(panel_, g, &v, 0, 0, 4, 1); });
+  }
+  // Charts: 200 columns of 16 rows kept, x 0 .. 60 shown.
+  std::vector<int32> charts;
+  for (int32 i = 0; i < 3; ++i) {
+    const int16 left = int16(10 + 210 * i);
+    const Rect area{170, left, 320, int16(left + 190)};
+    const TD t = Array(DBL(), {kTDVariable, kTDVariable});
+    const int32 g = MakeGraph({.type = int16(104 + i), .bounds = area, .plotAreas = {area}, .colourScale = true}, &t);
+    g_ = g;
+    z_ = Scale(g, kGPartZScale, 0);
+    colours();
+    SetScale(Scale(g, kGPartXScale, 0), 0, 60, area.left, area.right);
+    SetScale(Scale(g, kGPartYScale, 0), 0, 16, area.bottom, area.top);
+    ChartHistory* rec = ChartRecordOf(panel_, g);
+    ASSERT_NE(rec, nullptr);
+    rec->buffer = Doubles(std::vector<float64>(200 * 16, 0.0), {200, 16});
+    charts.push_back(g);
+  }
+  UHandle chartValue = Doubles(std::vector<float64>(16, 0.0), {1, 16});
+  const int32 img = DrawInto(sheet, [&] {
+    for (auto& d : draws) d();
+    for (int32 g : charts) {
+      for (int32 k = 0; k < 150; ++k) {
+        ChartHistory* rec = ChartRecordOf(panel_, g);
+        auto* col = reinterpret_cast<float64*>(*rec->buffer + 8) + (k % 200) * 16;
+        for (int32 r = 0; r < 16; ++r) col[r] = std::fmod(k * 1.5 + r * 5.0, 110.0);
+        rec->total = k + 1;
+        rec->pending = 1;
+        DrawPlotArea(panel_, g, &chartValue, 0, 0, 4, 1);
+      }
+    }
+  });
+  PrefSet(kPrefKeepIntensityBitmap, keep);
+  qxtest::ExpectMatchesGolden(PlatBitmapSurface(PlatObj(IEntryOf(img).extra)),
+                              std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens/intensity_sheet.png",
+                              "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=Intensity.GoldenSheet, then check by eye");
+}
+
 // One column past the x scale's upper end (x 0 .. 10 over 40 .. 280):
 // sweep and scope charts move up by a span, strip charts by the columns
 // that passed; the column is drawn and no longer pending.
@@ -349,11 +441,11 @@ TEST_F(IntensChart, NewColumnPastTheEndMovesTheScale) {
 }
 
 // A strip chart with a pixmap keeps the newest column's place in it: a
-// scroll of -5 from place 2 in a usable width of 100 wraps to 97.
+// scroll of -5 from place 2 in plot bounds 100 wide wraps to 97.
 TEST_F(IntensChart, CircularImagePositionWraps) {
   ShowInWindow();
   GraphShape s;
-  s.plotAreas = {Rect{20, 40, 180, 142}};
+  s.plotAreas = {Rect{20, 40, 180, 140}};
   const int32 g = Chart(106, 12, 1, s);
   // The pixmap the chart keeps from an earlier drawing.
   int32 pixmap = 0;
