@@ -19,13 +19,21 @@
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
 #include "fuzz_support.h"
+#include "mgsource/debug.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/memory.h"
 #include "panel_fuzz_support.h"
+#include "platform/qx_debugout.h"
 
 namespace {
 
 using Input = FuzzReader;
+
+// Whether the image layer reported a picture record running past its data.
+bool gOverran = false;
+void WatchDebug(const char* text) {
+  if (text && std::strstr(text, "ICreatePict")) gOverran = true;
+}
 
 tdb::TD ElementOf(int32 type) {
   switch (type) {
@@ -128,10 +136,12 @@ void Run(Input& in) {
           if (pict) {
             FUZZ_CHECK(DSGetHandleSize(pict) == 34 + h * len + 2 + 8 * 256);
             int32 id = 0;
+            gOverran = false;
             FuzzArmed() = true;
             const MgErr e = ICreatePict(0, &px, 8, pict, kImageBorrowed, &id);
             FuzzArmed() = false;
             FUZZ_CHECK(e == kNoErr || e == 17 || e == 2);
+            FUZZ_CHECK(!gOverran);
             if (id) IRelease(id);
             DSDisposeHandle(pict);
           }
@@ -151,6 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // data space's descriptors) is not counted as a leak.
   static bool init = FuzzStartPanelManagers() && [] {
     ControlsInstallScaleHooks();
+    PlatSetDebugSink(WatchDebug);
+    DBSetDebugging(true);
     const uint8_t warm[] = {7, 0, 3, 4, 0, 2, 3, 3, 255, 60, 60, 61, 62, 20, 20, 13, 13, 0, 0};
     Input in{warm, sizeof warm};
     Run(in);
