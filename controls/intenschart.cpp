@@ -251,6 +251,12 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
     first = lowest;
   }
 
+  // Only columns the history still holds are drawn: none before the first
+  // written or the oldest kept (a window reaching below them shows nothing
+  // there).
+  first = std::max(first, std::max<int64>(0, total - L));
+  const bool none = first > last;
+
   // 10. The pixels, half-open, in the direction of the scale.
   int32 left = Pixel(heap, xData, float64(first));
   const int32 lastPixel = Pixel(heap, xData, float64(last));
@@ -266,7 +272,7 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
 
   // 11. One pixel inside the plot bounds.
   const Rect image{top, int16(std::clamp(left, -15000, 15000)), bottom, int16(std::clamp(right, -15000, 15000))};
-  Rect clipped = image;
+  Rect clipped = none ? Rect{0, 0, 0, 0} : image;
   clipped.top = int16(std::max<int32>(clipped.top, st->bounds.top + 1));
   clipped.bottom = int16(std::min<int32>(clipped.bottom, st->bounds.bottom - 1));
   // Scrolling charts: inside the plot bounds themselves, since their
@@ -301,7 +307,7 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
   }
 
   // 13. The image of the block.
-  if (st->newData && !DEmptyRect(&clipped)) {
+  if (st->newData && !DEmptyRect(&clipped) && IntensityRecOf(heap, graph)) {
     IntensityRecOf(heap, graph)->SetDrawn(clipped);
     if (const int32 r = BuildIntensityBitmap(heap, graph, zScale, rec->buffer, rowTop, Clamp32(from), rowBottom,
                                              Clamp32(to), IntensityRecOf(heap, graph)->image, &clipped, &image, false))

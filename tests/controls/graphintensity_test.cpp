@@ -479,4 +479,16 @@ TEST_F(IntensChart, TransparentAreaLeavesColumnsToTheUpdate) {
 }
 
 
+// A window that moves past its end to start below the first column written
+// draws nothing there: x -60 .. -10 over 40 .. 280 moves up one span to
+// -10 .. 40 (4.8 px a column) for column 0, which is drawn from its pixel.
+TEST_F(IntensChart, ColumnsBeforeTheFirstAreNotDrawn) {
+  Record();
+  const int32 g = Chart(105, 1, 1);
+  SetScale(Scale(g, kGPartXScale, 0), -60, -10, 40, 280);
+  EXPECT_EQ(Draw(g) & kPlotResultFailed, 0);
+  EXPECT_EQ(Range(Scale(g, kGPartXScale, 0)), (std::vector<float64>{-10, 40}));
+  EXPECT_EQ(IntensityRecOf(panel_, g)->Drawn().left, 88);
+}
+
 }  // namespace
