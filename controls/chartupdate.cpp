@@ -294,7 +294,20 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
       if (i == plots - 1 && win.follow) {
         x = ScaleRecOf(heap, xScale);
         const bool past = x && (x->pixelEnd >= x->pixelStart ? shift > 0 : shift < 0);
-        if (past) scroll = shift, xShift = value;
+        if (past && mode == kChartModeC) {
+          scroll = shift, xShift = value;
+        } else if (past) {
+          // Sweeps and windows move up by whole spans until the newest point
+          // lies inside; the picture moves by as many pixel widths.
+          const float64 top = std::max(x->min, x->max), span = std::fabs(x->max - x->min);
+          const float64 last = float64(firstIndex) + n - 1;
+          if (span > 0 && std::isfinite(span) && last >= top) {
+            const float64 steps = std::floor((last - top) / span) + 1;
+            xShift = steps * span;
+            const float64 perUnit = (float64(x->pixelEnd) - x->pixelStart) / (x->max - x->min);
+            scroll = int32(std::clamp(std::round(xShift * perUnit), -30000.0, 30000.0));
+          }
+        }
       }
     }
     if (result & kPlotResultFailed) return result;
@@ -307,6 +320,9 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
   Plots(heap, graph, &plotCount);
   if (mode == kChartModeC) {
     // 10.
+    // The stored pixels follow the scroll first: the circular image takes
+    // the new pixels where the scroll left them, at the area's right end.
+    if (scroll) MoveAllX(heap, graph, scroll);
     if (opaque && screen && !st->stripScroll) {
       if (n > 0) DrawScrollingChart(heap, graph, GraphDataOf(heap, graph)->plots, scroll, st->areas);
       st->workFlags |= kPlotWorkCircular;
@@ -327,7 +343,6 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
     } else if (!opaque && !st->scaleChanged && !scroll && !flagged) {
       st->fullRedraw = false;
     }
-    if (scroll) MoveAllX(heap, graph, scroll);
     st->newData = !(immediate && (n == 0 || (flagged && !opaque && scroll)));
   } else {
     // 11.
@@ -369,6 +384,8 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
       if (st->newData) wf |= kPlotWorkNewData;
       if (st->fullRedraw && st->scaleChanged) wf |= kPlotWorkFullRedraw;
       result |= ScrollChartPlots(heap, graph, &st->inner, scroll, plotCount, st->areas, wf);
+      // A window that moved on starts a new page.
+      if (mode == kChartModeB) st->fullRedraw = true;
     }
     if ((mode == kChartModeA && !(result & kPlotResultRedraw)) ||
         (immediate && flagged && !st->scaleChanged && !scroll)) {
@@ -378,7 +395,7 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
         st->fullRedraw = first != last;
       }
     }
-    if (mode != kChartModeA) {
+    if (mode != kChartModeA && !scroll) {
       int32 n0 = 0;
       PlotRec* p = Plots(heap, graph, &n0);
       int32 top = INT32_MAX, bottom = INT32_MIN;

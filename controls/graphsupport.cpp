@@ -103,8 +103,9 @@ struct GridWalk {
 int32 ShiftedGridLine(ObjHeap heap, int32 scale, ScaleMarkerRec* marker) {
   auto* w = static_cast<GridWalk*>(marker->cookie);
   const ScaleRec* r = ScaleRecOf(heap, scale);
-  // The ends are the plot area's frame, where no grid line goes.
-  if (!r || marker->pixel == r->pixelStart || marker->pixel == r->pixelEnd) return 0;
+  // The ends are the plot area's frame, where no grid line goes; a line a
+  // scrolled image takes in at its end is drawn where the band lies.
+  if (!r || (!w->shift && (marker->pixel == r->pixelStart || marker->pixel == r->pixelEnd))) return 0;
   ScaleMarkerRec m = *marker;
   m.cookie = w->cookie;
   if (w->horizontal) m.pixel = int16(std::clamp(int32(m.pixel) + w->shift, -15000, 15000));

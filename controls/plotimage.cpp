@@ -192,8 +192,8 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
   } else if (pixmap) {
     // The circular image: from the position to its right end first, then
     // from its left end to the position.
-    Rect r;
-    IGetRect(image, &r);
+    // The image's inside, as wide as the bands drawn into it.
+    Rect r = *area;
     const int32 width = r.right - r.left;
     const int32 pos = ObjWord(heap, graph, kGraphPixmapPosWord);
     if (pos <= 0 || pos >= width) {

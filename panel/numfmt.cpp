@@ -81,3 +81,8 @@ Bool32 EncodeNumFormat(NumFormatCode* code, int16 kind, int16 precision) {
   *code = NumFormatCode(next);
   return true;
 }
+
+int32 NumFormatPrecision(int32 code) {
+  int16 kind = 0, precision = 0;
+  return DecodeNumFormat(code, &kind, &precision) ? precision : 0;
+}

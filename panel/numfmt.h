@@ -35,3 +35,5 @@ QX_EXTERN_C Bool32 DecodeNumFormat(int32 code, int16* kind, int16* precision);
 // take.  An absolute time carries the flags of the code it replaces when
 // that is one; a new one takes them from the preferences.
 QX_EXTERN_C Bool32 EncodeNumFormat(NumFormatCode* code, int16 kind, int16 precision);
+// The precision of a code by the same ranges; 0 for a code that is none.
+QX_EXTERN_C int32 NumFormatPrecision(int32 code);

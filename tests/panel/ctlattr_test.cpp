@@ -41,6 +41,7 @@ TEST(NumFormat, CodesAndPairsRoundTripWithinTheirRanges) {
     EXPECT_EQ(DecodeNumFormat(c.code, &f, &p) != 0, c.ok) << c.code;
     EXPECT_EQ(std::vector<int32>({f, p}), c.ok ? std::vector<int32>({c.format, c.precision})
                                                : std::vector<int32>({-7, -7})) << c.code;
+    EXPECT_EQ(NumFormatPrecision(c.code), c.ok ? c.precision : 0) << c.code;
   }
   // Encoding: the old code matters only for absolute times (its flags
   // carried); a new absolute time takes 8, 64 and 256 from the preferences.
