@@ -580,9 +580,9 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
   GraphPlotBounds(heap, graph, &bounds);
   Rect inner = bounds;
   DInsetRect(&inner, 1, 1);
-  // Bands wrap over the plot area's whole width, as the circular image is
+  // Bands wrap over the inside of the plot area, as the circular image is
   // shown (from the position word to its end, then from its start).
-  const int32 width = std::max(0, bounds.right - bounds.left);
+  const int32 width = std::max(0, inner.right - inner.left);
   const DColor back = PlotAreaColour(heap, graph);
   int32 pixmap = ObjWord(heap, graph, kGraphPixmapWord);
   if (pixmap && IKindOf(pixmap) != kImagePixmap) pixmap = 0;
@@ -601,7 +601,7 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
   auto bandAt = [&](int32 pos) {
     Rect b = drawn;
     DOffsetRect(&b, pos, 0);
-    if (b.left >= bounds.right) DOffsetRect(&b, -width, 0);
+    if (b.left >= inner.right) DOffsetRect(&b, -width, 0);
     return b;
   };
   int32 pos = mode >= 0 ? ObjWord(heap, graph, kGraphPixmapPosWord) : 0;
@@ -625,9 +625,9 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
   const int32 xs = FindPart(heap, graph, kGPartXScale, 0);
   ScaleRec* x = xs > 0 ? ScaleRecOf(heap, xs) : nullptr;
   // 6. A band past either end also shows at the other side.
-  if (mode == 0 && (band.right > bounds.right || band.left < bounds.left)) {
+  if (mode == 0 && (band.right > inner.right || band.left < inner.left)) {
     Rect copy = band;
-    DOffsetRect(&copy, band.right > bounds.right ? -width : width, 0);
+    DOffsetRect(&copy, band.right > inner.right ? -width : width, 0);
     if (full) {
       const Rect& l = copy.left < band.left ? copy : band;
       const Rect& r = copy.left < band.left ? band : copy;
@@ -635,9 +635,9 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
     }
     DrawBand(heap, graph, picture, copy);
   } else if (mode == 2 && !IsChartScrollTracked(heap, graph) &&
-             (band.right >= bounds.right || band.left <= bounds.left)) {
+             (band.right >= inner.right || band.left <= inner.left)) {
     Rect copy = band;
-    DOffsetRect(&copy, band.right >= bounds.right ? -(width - 1) : width - 1, 0);
+    DOffsetRect(&copy, band.right >= inner.right ? -(width - 1) : width - 1, 0);
     // The copy's grid is that of the previous span.
     const float64 span = x ? std::floor(std::fabs(x->max - x->min)) : 0;
     const bool lower = x && span > 0 && x->min >= span && x->max >= span;
@@ -662,7 +662,7 @@ int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 
   x = xs > 0 ? ScaleRecOf(heap, xs) : nullptr;
   if (mode == 2) {
     const int32 at = x && XReversed(x) ? band.left - 1 : band.right;
-    if (at > bounds.left && at < bounds.right - 1) {
+    if (at > inner.left && at < inner.right - 1) {
       DSelectNormPen(kSweepLineColor, kSweepLineColor);
       DMoveTo(at, inner.top);
       DLineTo(at, inner.bottom - 1);

@@ -139,9 +139,7 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
 
   // 3. Columns to draw: the plots give way to the image.
   if (ResizePlotList(heap, graph, 0, 0, false) != kNoErr) return kPlotResultFailed;
-  // The circular image turns over the plot bounds' whole width, as it is
-  // shown and as number charts fill it.
-  const int32 turn = std::max(1, st->bounds.right - st->bounds.left);
+  const int32 usable = std::max(1, st->bounds.right - st->bounds.left - 2);
   int64 first = total - rec->pending;
   int64 last = first + n - 1;
   Bool32& need = st->fullRedraw;
@@ -232,7 +230,7 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
       } else {
         int64 pos = int64(ObjWord(heap, graph, kGraphPixmapPosWord)) + scroll;
         // A negative position wraps by its magnitude, then counts from the end.
-        pos = pos >= 0 ? pos % turn : (turn - (-pos) % turn) % turn;
+        pos = pos >= 0 ? pos % usable : (usable - (-pos) % usable) % usable;
         ObjSetWord(heap, graph, kGraphPixmapPosWord, int32(pos));
       }
     }
@@ -247,6 +245,17 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
   if (lowest < first) {
     if (mode == kChartModeC && shift != 0) --first;
     first = std::max(lowest, Whole(ValueAt(heap, xData, Pixel(heap, xData, float64(first))), false));
+    // The strip the scroll exposed is drawn whole: the column straddling
+    // the edge before the scroll was drawn only up to the edge.
+    if (mode == kChartModeC && scroll && opaque) {
+      const bool reversed = Reversed(x);
+      const int32 reach = reversed ? st->bounds.left + 1 + std::abs(scroll) - 1 : st->bounds.right - 1 - std::abs(scroll);
+      for (int32 k = 0; k < 64 && first > lowest; ++k) {
+        const int32 px = Pixel(heap, xData, float64(first));
+        if (reversed ? px >= reach : px <= reach) break;
+        --first;
+      }
+    }
   } else {
     first = lowest;
   }
@@ -275,12 +284,9 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
   Rect clipped = none ? Rect{0, 0, 0, 0} : image;
   clipped.top = int16(std::max<int32>(clipped.top, st->bounds.top + 1));
   clipped.bottom = int16(std::min<int32>(clipped.bottom, st->bounds.bottom - 1));
-  // Scrolling charts: inside the plot bounds themselves, since their
-  // circular image scrolls every column of the bounds into view and a
-  // column left out would show what the image held a turn before.
   if (mode == kChartModeC) {
-    clipped.left = int16(std::max<int32>(clipped.left, st->bounds.left));
-    clipped.right = int16(std::min<int32>(clipped.right, st->bounds.right));
+    clipped.left = int16(std::max<int32>(clipped.left, st->bounds.left + 1));
+    clipped.right = int16(std::min<int32>(clipped.right, st->bounds.right - 1));
   }
 
   // 12. What is drawn now.

@@ -441,11 +441,11 @@ TEST_F(IntensChart, NewColumnPastTheEndMovesTheScale) {
 }
 
 // A strip chart with a pixmap keeps the newest column's place in it: a
-// scroll of -5 from place 2 in plot bounds 100 wide wraps to 97.
+// scroll of -5 from place 2 in a usable width of 100 wraps to 97.
 TEST_F(IntensChart, CircularImagePositionWraps) {
   ShowInWindow();
   GraphShape s;
-  s.plotAreas = {Rect{20, 40, 180, 140}};
+  s.plotAreas = {Rect{20, 40, 180, 142}};
   const int32 g = Chart(106, 12, 1, s);
   // The pixmap the chart keeps from an earlier drawing.
   int32 pixmap = 0;
