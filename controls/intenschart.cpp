@@ -78,6 +78,9 @@ int32 DrawIntensChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const 
     DBAssert(kModule, __LINE__, "intensity chart without its record, x scale or colour scale");
     return 0;
   }
+  // Counts from a damaged data space: nothing pending below 0 or beyond
+  // what was written (nor, below, beyond what the history holds).
+  rec->pending = std::clamp(rec->pending, 0, std::max(rec->total, 0));
   ChartHistoryPoints hist;
   const int32 rows = ChartHistoryPointsOf(rec->buffer, true, &hist) ? HistoryRows(heap, graph, rec->buffer, hist.length)
                                                                      : 0;

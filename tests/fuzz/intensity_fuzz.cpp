@@ -5,7 +5,8 @@
 // to its rectangle with even rows and a zero pad byte, nothing is written
 // past it (the sanitizer's check), the picture made of it has the size its
 // header and colours give and is accepted by the image layer without a
-// report, and the Z autoscale leaves a range whose ends are in order.
+// report, and a Z autoscale that moved the range leaves finite ends.
+// Intensity charts are drawn from damaged records and histories (below).
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -20,7 +21,12 @@
 #include "engine/panelrec.h"
 #include "fuzz_support.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/prefs.h"
+#include "mgsource/rects.h"
+#include "controls/chartupdate.h"
 #include "mgsource/memory.h"
 #include "panel_fuzz_support.h"
 #include "platform/qx_debugout.h"
@@ -49,7 +55,7 @@ tdb::TD ElementOf(int32 type) {
   }
 }
 
-void Run(Input& in) {
+void RunImage(Input& in) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
   if (!heap) return;
@@ -154,18 +160,154 @@ void Run(Input& in) {
   FuzzDisposePanel(heap, vi);
 }
 
+
+// Intensity charts drawn from records and histories as a damaged data space
+// holds them: totals, pending counts, column and row counts the handle may
+// not hold, scales, update modes, flags and autoscale bits from the input,
+// immediate and update draws.  Nothing is reported, pending stays within
+// what the history holds, and the image and drawn rectangle stay inside
+// their handle and the plot bounds.
+bool gScreen = true;
+const DPort* DrawPort() {
+  static DPort p = [] {
+    DPort q = gNullPort;
+    q.getDepth = [] { return int32(32); };
+    q.isBW = [] { return int32(0); };
+    q.isScreenPort = [] { return int32(gScreen); };
+    q.selectNormPen = [](DColor, DColor) { return int32(0); };
+    q.paintRect = [](const Rect*) { return int32(0); };
+    q.frameRect = [](const Rect*) { return int32(0); };
+    q.setClip = [](const Rect*) { return int32(0); };
+    q.moveTo = [](int32, int32) { return int32(0); };
+    q.lineTo = [](int32, int32) { return int32(0); };
+    q.scrollRect = [](const Rect*, int32, int32, Bool32, DColor, DColor) { return int32(0); };
+    q.bounds = [](Rect* r) {
+      *r = Rect{0, 0, 0, 0};
+      return int32(0);
+    };
+    return q;
+  }();
+  return &p;
+}
+
+void RunChart(Input& in) {
+  UHandle vi = nullptr;
+  ObjHeap heap = FuzzNewRegisteredPanel(&vi);
+  if (!heap) return;
+  const int32 graph = vib::NewObject(heap, kClsGraphChart, ClassRecord(kClsGraphChart)->instanceSize, 0, 0, 0);
+  auto part = [&](int32 cls, int16 id) {
+    return graph ? vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, graph, id, 0) : 0;
+  };
+  const int32 area = part(kClsCosmetic, kGPartPlotArea), xs = part(kClsScale, kGPartXScale),
+              ys = part(kClsScale, kGPartYScale), zs = part(kClsScale, kGPartZScale);
+  // Integers only: a float history may hold infinities, which the range
+  // scan of a Z autoscale reports by design.
+  const bool bytes8 = in.Byte() & 1;
+  const tdb::TD td = tdb::Array(bytes8 ? tdb::U8() : tdb::I16(), {kTDVariable, kTDVariable});
+  const int32 es = bytes8 ? 1 : 2;
+  std::vector<uChar> valueTD = td.Bytes(), recTD = tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32(), tdb::Handle()}).Bytes();
+  const TypeID vt = area && xs && ys && zs ? NewTypeIDForTD(heap, tdb::AsTD(valueTD)) : 0;
+  const TypeID rt = vt ? NewTypeIDForTD(heap, tdb::AsTD(recTD)) : 0;
+  if (rt) {
+    PutNative16(*heap + graph + kPanelGraphKindByte, uInt16(104 + in.Byte() % 3));
+    OHSetWord(heap, uInt32(graph + 4 * kPWDDOTypeId), vt);
+    OHSetWord(heap, uInt32(graph + 4 * kGraphChartTypeWord), rt);
+    OHSetWord(heap, uInt32(graph + 4 * kGraphXGridColorWord), (in.Byte() & 1) ? 0x1000000u : 0x00FF00u);
+    OHSetWord(heap, uInt32(graph + 4 * kGraphYGridColorWord), 0x1000000u);
+    const Rect r{20, 40, int16(60 + in.Byte()), int16(60 + in.Byte())};
+    for (int32 p : {area, xs, ys}) std::memcpy(*heap + p + kObjBounds, &r, sizeof r);
+    OHSetWord(heap, uInt32(area), in.Byte() & 4);
+    OHSetWord(heap, uInt32(area + 32), (in.Byte() & 3) == 0 ? 0x1000000u : 0xFFFFFFu);
+    OHSetWord(heap, uInt32(zs), in.Byte() & 1 ? kZScaleStepped : 0);
+    const MgErr alloc = AllocObjDataSpace(heap, graph);
+    if (DSAllocCurrentState()->active) AllocEndPass();
+    if (alloc == kNoErr && ChartRecordOf(heap, graph) && IntensityRecOf(heap, graph)) {
+      const float64 ends[] = {0, 49, -5, 1e300, 7.5, 2147483600.0, 99, -60};
+      for (int32 s : {xs, ys, zs}) {
+        ScaleRec* sr = ScaleRecOf(heap, s);
+        if (!sr) continue;
+        sr->min = ends[in.Byte() % 8];
+        sr->max = ends[in.Byte() % 8];
+        sr->increment = (in.Byte() & 1) ? 1 : 10;
+        sr->multiplier = 1;
+        sr->pixelStart = int16(s == ys ? r.bottom : r.left);
+        sr->pixelEnd = int16(s == ys ? r.top : r.right);
+        if (in.Byte() & 1) std::swap(sr->pixelStart, sr->pixelEnd);
+      }
+      const int32 length = (in.Byte() & 7) == 0 ? int32(in.Word()) : int32(in.Byte() % 60);
+      const int32 rows = (in.Byte() & 7) == 0 ? int32(in.Word()) : int32(in.Byte() % 20);
+      int64 want = 8 + int64(std::max(length, 0)) * std::max(rows, 0) * es;
+      if (want > 4096) want = 4096;
+      int32 bytes = int32(want);
+      if (in.Byte() & 1) bytes = int32(in.Byte() % (bytes + 1));
+      UHandle h = DSNewHClr(bytes);
+      if (h) {
+        if (bytes >= 4) PutNative32(*h, uInt32(length));
+        if (bytes >= 8) PutNative32(*h + 4, uInt32(rows));
+        for (int32 i = 8; i < bytes; ++i) (*h)[i] = in.Byte();
+      }
+      ChartHistory* rec = ChartRecordOf(heap, graph);
+      const UHandle made = rec->buffer;  // the allocation's, put back for the panel to dispose
+      rec->buffer = h;
+      rec->total = (in.Byte() & 3) == 0 ? int32(in.Word()) : int32(in.Byte());
+      rec->pending = (in.Byte() & 3) == 0 ? int32(in.Word()) : int32(in.Byte() % 70);
+      OHSetWord(heap, uInt32(graph), in.Word() & (kGraphFlagScrollHeld | kGraphFlagFullRedraw | kGraphAutoscaleMask |
+                                                  kGraphFlagPending));
+      OHSetWord(heap, uInt32(graph + 4 * kGraphPixmapPosWord), int32(in.Word()) % 1000);
+      PrefSet(kPrefScrollingStripCharts, in.Byte() & 1);
+      gScreen = in.Byte() & 1;
+      DInstallTestPort(DrawPort());
+      const bool valid = h && bytes >= 8 && length > 0 && rows > 0 && int64(length) * rows * es <= bytes - 8;
+      FuzzArmed() = true;
+      for (int32 round = 0; round < 3 && in.n; ++round) {
+        const int32 update = in.Byte() & 1;
+        rec = ChartRecordOf(heap, graph);
+        if (in.Byte() & 1) rec->pending = int32(in.Byte() % 70);
+        UHandle value = nullptr;
+        const int32 res = DrawPlotArea(heap, graph, &value, update, 0, 4, 1);
+        FUZZ_CHECK((res & ~(kPlotResultFailed | kPlotResultRedraw)) == 0);
+        rec = ChartRecordOf(heap, graph);
+        FUZZ_CHECK(rec->pending >= 0);
+        if (valid) FUZZ_CHECK(rec->pending <= std::min<int64>(std::max(rec->total, 0), length));
+        IntensityRec* ir = IntensityRecOf(heap, graph);
+        const int32 ih = int32(GetNative32(*ir->image)), il = int32(GetNative32(*ir->image + 4));
+        FUZZ_CHECK(ih >= 0 && il >= 0 && 8 + int64(ih) * il <= DSGetHandleSize(ir->image));
+        const Rect d = ir->Drawn();
+        if (!DEmptyRect(&d)) FUZZ_CHECK(d.top > r.top && d.bottom < r.bottom);
+      }
+      FuzzArmed() = false;
+      DInstallTestPort(nullptr);
+      rec = ChartRecordOf(heap, graph);
+      if (rec->buffer) DSDisposeHandle(rec->buffer);
+      rec->buffer = made;
+    }
+  }
+  UnregisterVI(vi);
+  FuzzDisposePanel(heap, vi);
+}
+
+void Run(Input& in) {
+  if (in.Byte() & 1) RunChart(in);
+  else RunImage(in);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One image made first, so that what the first use keeps for the run (the
-  // data space's descriptors) is not counted as a leak.
+  // One image made and one chart drawn first, so that what the first use
+  // keeps for the run (the data space's descriptors, the drawing's tables)
+  // is not counted as a leak.
   static bool init = FuzzStartPanelManagers() && [] {
     ControlsInstallScaleHooks();
     PlatSetDebugSink(WatchDebug);
     DBSetDebugging(true);
-    const uint8_t warm[] = {7, 0, 3, 4, 0, 2, 3, 3, 255, 60, 60, 61, 62, 20, 20, 13, 13, 0, 0};
+    DInitDraw();
+    const uint8_t warm[] = {0, 7, 0, 3, 4, 0, 2, 3, 3, 255, 60, 60, 61, 62, 20, 20, 13, 13, 0, 0};
     Input in{warm, sizeof warm};
     Run(in);
+    const uint8_t chart[] = {1, 0, 0};
+    Input again{chart, sizeof chart};
+    Run(again);
     return true;
   }();
   return init ? FuzzRunLeakChecked(data, size, Run) : 0;
