@@ -195,8 +195,8 @@ struct ChartScene {
     if (DSAllocCurrentState()->active) AllocEndPass();
     ChartHistory* rec = e == kNoErr ? ChartRecordOf(s.heap, graph) : nullptr;
     if (!rec) return false;
-    rec->buffer = DSNewHClr(4 + 8 * kChartLength);
-    if (!rec->buffer) return false;
+    if (!rec->buffer || !MemIsDSHandle(rec->buffer)) rec->buffer = DSNewHandle(4);
+    if (!rec->buffer || DSSetHandleSize(rec->buffer, 4 + 8 * kChartLength) != kNoErr) return false;
     PutNative32(*rec->buffer, kChartLength);
     ScaleRec* xr = ScaleRecOf(s.heap, xs);
     ScaleRec* yr = ScaleRecOf(s.heap, ys);

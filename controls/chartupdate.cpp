@@ -140,10 +140,11 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
     st->fullRedraw = true;
     return 0;
   }
+  const int32 L = hist.length;
+  rec->pending = int32(std::min<int64>(rec->pending, L));
   std::vector<Element> elements;
   int32 stride = 0;
   if (!PointElements(layout, hist.plots, &elements, &stride)) return 0;
-  const int32 L = hist.length;
   // Only the whole points the handle holds are read.
   if (int64(L) * stride > hist.bytes) {
     DBPrintf("chart history smaller than its length");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -24,6 +25,21 @@ using graphtest::GraphShape;
 
 class ChartGolden : public graphtest::GraphTest {
  protected:
+  // The chart's history handle (the data space's own when it is one)
+  // sized for L doubles, cleared, its length set.
+  UHandle History(int32 g, int32 L) {
+    ChartHistory* rec = ChartRecordOf(panel_, g);
+    UHandle h = rec->buffer;
+    if (!h || !MemIsDSHandle(h)) {
+      h = DSNewHandle(4);
+      values_.push_back(h);
+      rec->buffer = h;
+    }
+    EXPECT_EQ(DSSetHandleSize(h, 4 + 8 * L), kNoErr);
+    std::memset(*h, 0, size_t(4 + 8 * L));
+    PutNative32(*h, uInt32(L));
+    return h;
+  }
   struct Chart {
     int16 type;
     bool strip;
@@ -43,10 +59,7 @@ class ChartGolden : public graphtest::GraphTest {
       SetScale(Scale(c.graph, kGPartXScale, 0), 0, 99, area.left + 1, area.right - 2);
       ScaleRecOf(panel_, Scale(c.graph, kGPartXScale, 0))->increment = 20;
       SetScale(Scale(c.graph, kGPartYScale, 0), -1, 1, area.bottom - 2, area.top + 1);
-      UHandle h = DSNewHClr(4 + 8 * 100);
-      PutNative32(*h, 100);
-      values_.push_back(h);
-      ChartRecordOf(panel_, c.graph)->buffer = h;
+      History(c.graph, 100);
       ASSERT_EQ(ResizePlotList(panel_, c.graph, 1, 1, false), kNoErr);
       int32 n = 0;
       Plots(c.graph, &n)[0].lineColor = 0x0000C0;

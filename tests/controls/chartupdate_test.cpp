@@ -20,18 +20,30 @@ using tdb::DBL;
 
 class ChartUpdate : public graphtest::GraphTest {
  protected:
+  // The chart's history handle (the data space's own when it is one)
+  // sized for L doubles, cleared, its length set.
+  UHandle History(int32 g, int32 L) {
+    ChartHistory* rec = ChartRecordOf(panel_, g);
+    UHandle h = rec->buffer;
+    if (!h || !MemIsDSHandle(h)) {
+      h = DSNewHandle(4);
+      values_.push_back(h);
+      rec->buffer = h;
+    }
+    EXPECT_EQ(DSSetHandleSize(h, 4 + 8 * L), kNoErr);
+    std::memset(*h, 0, size_t(4 + 8 * L));
+    PutNative32(*h, uInt32(L));
+    return h;
+  }
   // A chart of type with a history of L doubles: slot i holds fill(i).
   int32 Chart(int16 type, int32 L, const std::function<float64(int32)>& fill) {
     const tdb::TD t = DBL();
     const int32 g = MakeGraph(GraphShape{.type = type}, &t);
-    UHandle h = DSNewHClr(4 + 8 * L);
-    PutNative32(*h, uInt32(L));
+    UHandle h = History(g, L);
     for (int32 i = 0; i < L; ++i) {
       const float64 v = fill(i);
       std::memcpy(*h + 4 + 8 * i, &v, 8);
     }
-    values_.push_back(h);
-    Rec(g)->buffer = h;
     return g;
   }
   ChartHistory* Rec(int32 g) { return ChartRecordOf(panel_, g); }
