@@ -3,6 +3,7 @@
 // the class table (edit messages; the string import for the classes
 // without an edit method of their own).
 #include "engine/objswap.h"
+#include "engine/panelrec.h"
 #include "mgsource/fourcc.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
@@ -30,13 +31,15 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
-  // The scale's and the listbox's own methods join at start-up from the controls.
-  if (cls == kClsScale || cls == kClsListbox) return nullptr;
+  // The scale's, the listbox's and the container's own methods join at
+  // start-up from the controls.
+  if (cls == kClsScale || cls == kClsListbox || cls == kClsContainer) return nullptr;
   if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
   return reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }
 
 ObjMethodAddr OSelectMethodFor(int32 cls) {
+  if (cls == kClsContainer) return nullptr;  // the controls' own
   if (ObjMethodAddr m = EditSelectMethodFor(cls)) return m;
   return StringImportSelectMethodFor(cls);
 }
