@@ -365,7 +365,7 @@ int32 ContainerODrawMethod(ObjHeap heap, int32 c, const void* data, int32 pass, 
       int32 pict = 0;
       bool own = false;
       if (live && picture) own = Picture(rec, &pict) == kNoErr && pict;
-      else if (!live && image && (image & kObjImageHeld)) pict = image & 0xFFFF;
+      else if (!live && image > 0 && (image & kObjImageHeld)) pict = image & 0xFFFF;
       if (pict) {
         const Rect r = BoundsOf(heap, part);
         IDraw(pict, nullptr, &r, 0, 0xFFFFFF, gImageColours.bwFore, gImageColours.bwBack);
@@ -528,26 +528,23 @@ int32 ContainerOSelectMethod(ObjHeap heap, int32 c, int32 code, EditMsgRecord* r
     }
     ClearFlags(heap, c, kContainerSizeToObject);
   }
-  const bool strings = code == kSelExport ||
-                       (code == kSelImport && rec && reinterpret_cast<ImportStringsRequest*>(rec)->syntaxVersion >= 3);
-  int32 reply = 0;
-  if (strings) {
-    reply = VIStrImportObjText(heap, c, code, rec);
+  // The strings of messages 52 and 53: the object's own text step reads the
+  // whole object by its class's order, its label included (the generic
+  // handler would read it a second time).  The request's part words lie
+  // where the edit record's do.
+  if (code == kSelExport || code == kSelImport) {
+    const int32 reply = VIStrImportObjText(heap, c, code, rec);
     if (reply & kReplyStop) return reply;
+    return ContainerAfterAction(heap, c, reply, rec ? rec->hitPartId : 0, rec ? rec->hitPartOrder : 0);
   }
   // The generic handler reads its record: a code sent without one gets a blank one.
   EditMsgRecord blank{};
-  reply |= DDOOSelectMethod(heap, c, code, rec ? rec : &blank);
+  int32 reply = DDOOSelectMethod(heap, c, code, rec ? rec : &blank);
   if ((code == kSelFontA || code == kSelFontB) && rec && HasObject(r)) {
     const int32 id = rec->hitPartId;
     if (id == kContainerCaption || id == kContainerLabel) AmbientFont(r, NameRecord(heap, c, id));
   }
   if (reply & kReplyStop) return reply;
-  if (strings) {
-    // The label's own strings follow the object's.
-    const int32 label = ctrl::PartOf(heap, c, kContainerLabel, 0);
-    if (label) reply |= VIStrImportObjText(heap, label, code, rec);
-  }
   return ContainerAfterAction(heap, c, reply, rec ? rec->hitPartId : 0, rec ? rec->hitPartOrder : 0);
 }
 
@@ -672,7 +669,6 @@ void ControlsJoinContainerSlots() {
   ObjJoinSlot(kMsgOColorChange, &ContainerOnly<&ContainerOColorChangeMethod>);
   ObjJoinSlot(kMsgOOffset, &ContainerOnly<&ContainerOOffsetMethod>);
   ObjJoinSlot(kMsgOCopy, &ContainerOnly<&ContainerOCopyMethod>);
-  ObjJoinSlot(kMsgOSelect, &ContainerOnly<&ContainerOSelectMethod>);
   ObjJoinSlot(kMsgOPopup, &ContainerOnly<&ContainerOPopupMethod>);
   ObjJoinSlot(kMsgOModeChange, &ContainerOnly<&ContainerOModeChangeMethod>);
   // Heap conversion reaches the class's converter directly.

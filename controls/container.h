@@ -89,7 +89,8 @@ struct ContainerEmbHooks {
 ContainerEmbHooks SetContainerEmbHooks(const ContainerEmbHooks& hooks);
 
 // The class's methods (slots 1, 5, 7, 8, 11, 12, 13, 16, 18, 19, 26, 27, 29,
-// 44, 76), entered at start-up.
+// 44, 76), entered at start-up; the selection method (slot 29) is reached
+// through the object system's selection hooks.
 QX_EXTERN_C MgErr ContainerOSwapMethod(ObjHeap heap, int32 container, int32 direction);
 QX_EXTERN_C int32 ContainerOInitMethod(ObjHeap heap, int32 container);
 QX_EXTERN_C int32 ContainerOClickMethod(ObjHeap heap, int32 container, TransactionState* click,

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "controls/container.h"
 #include "controls/ctlsize.h"
 #include "controls/graphcursors.h"
 #include "mgsource/debug.h"
@@ -119,5 +120,6 @@ void ControlsInstallEditHooks() {
   h.listboxSelect = &ListboxOSelectMethod;
   h.graphSelect = &GraphOSelectMethod;
   h.graphFrameSel = &GraphOFrameSelMethod;
+  h.containerSelect = &ContainerOSelectMethod;
   SetEditSelectHooks(h);
 }

@@ -104,5 +104,6 @@ struct EditSelectHooks {
   EditSelectProc listboxSelect = nullptr;
   EditSelectProc graphSelect = nullptr;
   FrameSelProc graphFrameSel = nullptr;
+  EditSelectProc containerSelect = nullptr;  // the embedded-object container's
 };
 EditSelectHooks SetEditSelectHooks(const EditSelectHooks& hooks);

@@ -39,7 +39,6 @@ ObjMethodAddr ODoitMethodFor(int32 cls) {
 }
 
 ObjMethodAddr OSelectMethodFor(int32 cls) {
-  if (cls == kClsContainer) return nullptr;  // the controls' own
   if (ObjMethodAddr m = EditSelectMethodFor(cls)) return m;
   return StringImportSelectMethodFor(cls);
 }

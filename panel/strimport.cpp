@@ -354,7 +354,7 @@ ImportMethod ImportFor(int32 cls) {
       case kClsListbox: return &ImportListbox;
       case kClsGraphChart: return &ImportGraph;
       case kClsScale: return &ImportScale;
-      case kClsOleVariant: return &ImportContainer;
+      case kClsContainer: case kClsOleVariant: return &ImportContainer;
       case kClsDataDisplayObject: case kClsUserItem: return &GenericStep;
       case kClsGrouperObject: return &ImportGrouper;
       case kClsFPDataController: return &ImportController;

@@ -33,9 +33,10 @@ std::vector<uChar> ScrapInFileOrder(std::vector<uChar> bytes) {
 MgErr SwapObjectAllToFile(ObjHeap heap, int32 offset, int32 direction) {
   if (direction != kToFileOrder) return OSwapByClass(heap, offset, direction);
   int32 cls = OHBlockClass(heap, offset);
-  if (cls == kClsContainer) {
-    // The container: its three handle words reversed, then the data
-    // display object's fields, as its own converter reads them back.
+  if (cls == kClsContainer && GetObjSwapProc(cls)) {
+    // The container, where its converter is registered (the controls are
+    // in the program): its three handle words reversed, then the data
+    // display object's fields, as that converter reads them back.
     if (OHBlockSize(heap, offset) < 4 * (kPWContainerObject + 3)) return kArgErr;
     for (int32 w = kPWContainerObject; w < kPWContainerObject + 3; ++w) {
       uChar* at = *heap + offset + 4 * w;

@@ -94,6 +94,9 @@ class ContainerTest : public ptest::PanelRootTest {
     ASSERT_EQ(RInitResources(), kNoErr);
     procs_ = EmbSetContainerProcs(EmbHostProcs());
     hooks_ = SetContainerEmbHooks(ServerHooks());
+    EditSelectHooks select{};
+    select.containerSelect = &ContainerOSelectMethod;
+    select_ = SetEditSelectHooks(select);
     gAlerts = 0, gAlertAnswer = 1, gAlertText.clear();
     SetVILoaderAbort(0);
   }
@@ -102,6 +105,7 @@ class ContainerTest : public ptest::PanelRootTest {
     for (RsrcFileRef f : files_) RCloseFile(f);
     EXPECT_EQ(QxEmbedCount(), 0) << "host objects left";
     SetContainerEmbHooks(hooks_);
+    SetEditSelectHooks(select_);
     EmbSetContainerProcs(procs_);
     PanelRootTest::TearDown();
   }
@@ -149,6 +153,7 @@ class ContainerTest : public ptest::PanelRootTest {
 
   EmbContainerProcs procs_{};
   ContainerEmbHooks hooks_{};
+  EditSelectHooks select_{};
   std::vector<int32> made_;
   std::vector<RsrcFileRef> files_;
   int32 cell_ = 0;
@@ -177,7 +182,8 @@ TEST_F(ContainerTest, LoadPlacesTheObjectAndPublishingSizesTheCellArea) {
     EXPECT_NE(reinterpret_cast<EmbObjectRec*>(*Rec(c))->token, 0x55) << "the stored token names nothing here";
     EXPECT_EQ(info.background, 0x00FFFFu) << "the cell area's second colour";
     EXPECT_EQ((ctrl::Flags(panel_, c) & kContainerSizeToObject) != 0, row.flags != 0);
-    ContainerOSelectMethod(panel_, c, 55, nullptr);
+    EditMsgRecord publish{};
+    OSelectCode(panel_, c, 55, &publish);
     EXPECT_EQ(R(ctrl::BoundsOf(panel_, cell_)), row.cellAfter);
     EXPECT_EQ(ctrl::Flags(panel_, c) & kContainerSizeToObject, 0u);
   }
@@ -415,7 +421,7 @@ TEST_F(ContainerTest, ClassSlotsAndWordConversion) {
       {kMsgODispose, ObjMethodAddr(&ContainerODisposeMethod)}, {kMsgOInsert, ObjMethodAddr(&ContainerOInsertMethod)},
       {kMsgODraw, ObjMethodAddr(&ContainerODrawMethod)}, {kMsgOColorChange, ObjMethodAddr(&ContainerOColorChangeMethod)},
       {kMsgOOffset, ObjMethodAddr(&ContainerOOffsetMethod)}, {kMsgOCopy, ObjMethodAddr(&ContainerOCopyMethod)},
-      {kMsgOSelect, ObjMethodAddr(&ContainerOSelectMethod)}, {kMsgOPopup, ObjMethodAddr(&ContainerOPopupMethod)},
+      {kMsgOPopup, ObjMethodAddr(&ContainerOPopupMethod)},
       {kMsgOModeChange, ObjMethodAddr(&ContainerOModeChangeMethod)},
   };
   for (const auto& [slot, m] : slots) EXPECT_EQ(r->methods[slot], m) << "slot " << slot;
