@@ -101,6 +101,7 @@ class ContainerTest : public ptest::PanelRootTest {
     SetVILoaderAbort(0);
   }
   void TearDown() override {
+    EXPECT_EQ(Asserts(), 0) << qxtest::Reports::Get().Text();
     for (int32 c : made_) ODispose(panel_, c);
     for (RsrcFileRef f : files_) RCloseFile(f);
     EXPECT_EQ(QxEmbedCount(), 0) << "host objects left";
@@ -278,6 +279,10 @@ TEST_F(ContainerDraw, RunOnlyObjectsDetachAndPrintingDrawsThePicture) {
   Paint();
   EXPECT_EQ(Pixel(100, 50), kGreen);
   EXPECT_EQ(Pixel(30, 20), 0u) << "its frame";
+  // Its drawing depends on the mode: a mode change invalidates it.
+  WValidate(window_);
+  EXPECT_EQ(OModeChange(panel_, c, int32(0)), 0);
+  EXPECT_EQ(R(TakeInvalid()), R(kBounds));
   PlatSurfaceClear(Surface(), kClear);
   PanelSetImagingMode(kPanelDrawPrint);
   Draw(c);
@@ -355,7 +360,11 @@ TEST_F(ContainerTest, FocusKeys) {
     int32 c = 0;
     ASSERT_EQ(LoadState(State(takes), &c), 0);
     OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) & ~kHeapFlagTextEntry);
-    TransactionFrame frame[2]{{c, kCatDDO, 2, 0}, {}};
+    // The path: the panel, then the container as the target.
+    void* previous = nullptr;
+    ASSERT_EQ(TRPushRootPath(panel_, &previous), 0);
+    auto* frame = static_cast<TransactionFrame*>(TRStackTop()) + 1;
+    TRPutFrame(frame, c, kCatDDO, 2, 0);
     ActionParams p{};
     p.eventCode = kSubKeyDown;
     p.keyCode = kKeyTab;
@@ -366,6 +375,7 @@ TEST_F(ContainerTest, FocusKeys) {
     p.keyCode = 2;
     ContainerODoitMethod(panel_, c, frame, kActOperate, &p);
     EXPECT_EQ(PlatGetFocus(), WHostWindow(w));
+    TRSetStackTop(previous);
   }
 }
 
