@@ -19,7 +19,6 @@
 #include "panel/popup.h"
 #include "panel/transact.h"
 #include "panel/panel_test_support.h"
-#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
