@@ -12,6 +12,7 @@
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
 #include "controls/listbox.h"
+#include "controls/strimporthooks.h"
 #include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
@@ -288,6 +289,7 @@ void AppInstallHooks() {
   };
   stringImport.graphCursorFont = &GetGraphCursorFont;
   stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  ControlsFillStringImportHooks(&stringImport);
   SetStringImportHooks(stringImport);
   SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());

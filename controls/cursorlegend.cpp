@@ -11,6 +11,7 @@
 #include "controls/listbox.h"
 #include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
+#include "controls/tableops.h"
 #include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -70,6 +71,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinContainerSlots();
   ControlsInstallListboxHooks();
   ControlsJoinTableSlots();
+  ControlsJoinTableOpSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
   ControlsInstallScaleAttrHooks();

@@ -914,14 +914,14 @@ int32 ReadTablePriv(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
       if (row != int32(GetNative32(entry)) || column != int32(GetNative32(entry + 4))) return Fail(rq, o, kVSCellPosition);
       const int32 f = ReadFontTag(rq, &font, uInt32(o));
       if (f && f != kVSUnexpectedTag) return Fail(rq, o, f);
-      const int32 index = int32(GetNative32(entry + 8));
+      const int32 index = int32(GetNative32(entry + kCellFontIndexAt));
       const int32 made = MakeFont(font);
       const int32 mine = gHooks.tableFont ? gHooks.tableFont(heap, o, index) : made;
-      if (TFontCompare(mine, made, kFontMask) != 0 || GetNative32(entry + 12) != font.colour) {
+      if (TFontCompare(mine, made, kFontMask) != 0 || GetNative32(entry + kCellFontColourAt) != font.colour) {
         if (gHooks.setTableFont) gHooks.setTableFont(heap, o, index, made);
         else TDisposeFont(made);
         list = gHooks.tableCellFonts(heap, o, &n);
-        if (list && i < n) PutNative32(list + i * kCellFontEntryBytes + 12, font.colour);
+        if (list && i < n) PutNative32(list + i * kCellFontEntryBytes + kCellFontColourAt, font.colour);
         changed = true;
       } else {
         TDisposeFont(made);

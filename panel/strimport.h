@@ -75,7 +75,8 @@ struct StringImportHooks {
 constexpr int32 kCursorEntryBytes = 284, kCursorNameAt = 16, kCursorLabelShown = 0x10;
 constexpr int32 kPlotEntryBytes = 60, kPlotNameAt = 16;
 constexpr int32 kListboxItemBytes = 12, kListboxItemTextAt = 8;
-// A cell-font entry: row, column, font index, colour.
-constexpr int32 kCellFontEntryBytes = 16;
+// A cell-font entry is a table's look record: row and column first, the
+// index of its font in the table's font list at 8, its text colour at 16.
+constexpr int32 kCellFontEntryBytes = 40, kCellFontIndexAt = 8, kCellFontColourAt = 16;
 constexpr int16 kPartPlotLegend = 32, kPartCursorLegend = 8014;
 StringImportHooks SetStringImportHooks(const StringImportHooks& hooks);

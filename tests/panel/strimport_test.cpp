@@ -77,7 +77,7 @@ TEST_F(StringImportTest, ObjectsAreCheckedAndDifferingStringsReplaced) {
 // control layer's hooks (here over lists of the test's own).
 struct PrivLists {
   uChar items[2][kListboxItemBytes] = {}, plot[kPlotEntryBytes] = {}, cursor[kCursorEntryBytes] = {};
-  int32 cells[4] = {0, 1, 0, 0};  // row, column, font index, colour
+  int32 cells[10] = {0, 1, 0};  // a look record: row, column, font index, ..., colour at 16
   UHandle rows = nullptr;
   int32 font = 0, measured = 0;
   std::vector<int32> labelInvals;
