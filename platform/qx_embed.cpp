@@ -79,6 +79,8 @@ Object* Find(int32_t token) {
 }
 
 // Paints every object living in the window into its retained surface.
+// Lock order: the host's table lock, then the window system's (taken inside
+// PlatWindowSurface); the window system never calls the host holding its own.
 void PaintObjects(PlatWindow w) {
   std::lock_guard<std::mutex> g(gLock);
   PlatSurface* s = nullptr;

@@ -168,6 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Rect place{0, 0, 300, 400};
     b->window = WCreate(0, nullptr, nullptr, &place, 0, 0, 0);
     if (!b->vi || !b->window) return static_cast<Base*>(nullptr);
+    // The managers' own tables (resource files, images, drawing) are made by
+    // first runs: an empty container and one whose object loads.
+    for (const std::vector<uint8_t>& warm : {std::vector<uint8_t>{}, std::vector<uint8_t>{0, 0, 0, 0, 3}}) {
+      FuzzReader in{warm.data(), warm.size()};
+      RunOne(*b, in);
+    }
     return b;
   }();
   if (!base) return 0;
