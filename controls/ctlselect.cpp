@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "controls/container.h"
 #include "controls/ctlsize.h"
 #include "controls/graphcursors.h"
 #include "controls/tablesel.h"
@@ -119,5 +120,6 @@ void ControlsInstallEditHooks() {
   h.graphSelect = &GraphOSelectMethod;
   h.graphFrameSel = &GraphOFrameSelMethod;
   h.tableSelect = &TableOSelectMethod;
+  h.containerSelect = &ContainerOSelectMethod;
   SetEditSelectHooks(h);
 }

@@ -179,7 +179,7 @@ int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
 ObjMethodAddr OCtrlOpMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsFrontPanel: case kClsCluster: case kClsRefNum: case kClsUserItem:
-    case kClsTypeDefinition: case kClsOleVariant: case kClsContainer:
+    case kClsTypeDefinition: case kClsOleVariant:
       return reinterpret_cast<ObjMethodAddr>(&DDOOCtrlOpMethod);
     case kClsBoolean: case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsString: case kClsPath:
     case kClsTag: case kClsRing: case kClsKnob: case kClsSlide: case kClsArray: case kClsPicture: case kClsTable:

@@ -578,6 +578,9 @@ int32 ListboxSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
 int32 GraphSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
   return gHooks.graphSelect ? gHooks.graphSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
 }
+int32 ContainerSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return gHooks.containerSelect ? gHooks.containerSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
+}
 
 // The slot's form: the action record carries the code, the edit record and
 // the reply word.
@@ -724,6 +727,7 @@ ObjMethodAddr EditSelectMethodFor(int32 cls) {
     case kClsGrouperObject: return SlotAddr<&GrouperOSelectMethod>();
     case kClsListbox: return SlotAddr<&ListboxSelect>();
     case kClsGraphChart: return SlotAddr<&GraphSelect>();
+    case kClsContainer: return SlotAddr<&ContainerSelect>();
     case kClsDataDisplayObject: case kClsUserItem: return SlotAddr<&DDOOSelectMethod>();
     case kClsScale: return SlotAddr<&ScaleOSelectMethod>();
     default: return nullptr;

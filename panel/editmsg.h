@@ -105,5 +105,6 @@ struct EditSelectHooks {
   EditSelectProc graphSelect = nullptr;
   EditSelectProc tableSelect = nullptr;
   FrameSelProc graphFrameSel = nullptr;
+  EditSelectProc containerSelect = nullptr;  // the embedded-object container's
 };
 EditSelectHooks SetEditSelectHooks(const EditSelectHooks& hooks);

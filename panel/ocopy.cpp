@@ -705,6 +705,10 @@ ObjMethodAddr Addr(M m) {
 
 }  // namespace
 
+int32 DDOOCopyMethod(ObjHeap src, int32 object, ObjHeap dst, int32 offset, int32 flags) {
+  return DisplayCopy(src, object, dst, offset, flags);
+}
+
 // By id: the class table asks while it is being built.
 ObjMethodAddr OCopyMethodFor(int32 cls) {
   switch (cls) {
