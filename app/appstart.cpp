@@ -9,6 +9,7 @@
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
 #include "controls/listbox.h"
+#include "controls/strimporthooks.h"
 #include "controls/picc.h"
 #include "controls/scale.h"
 #include "controls/slideops.h"
@@ -250,6 +251,7 @@ void AppInstallHooks() {
   };
   stringImport.graphCursorFont = &GetGraphCursorFont;
   stringImport.measureCursorLabel = [](UPtr cursor, int32 font) { MeasureCursorLabel(cursor, font); };
+  ControlsFillStringImportHooks(&stringImport);
   SetStringImportHooks(stringImport);
   SetImportVIStringsProc(&ImportVIStrings);
   DlgSetPanelServices(AppDialogServices());
@@ -402,8 +404,8 @@ void AppInstallHooks() {
   menus.pasteEnabled = &PanelPasteEnabled;
   menus.showClipboard = &ShowClipboardWindow;
   menus.initColorPalette = &InitColorPalette;
-  menus.initLineStyles = &InitLineStyles;
-  menus.initLineWidths = &InitLineWidths;
+  menus.initLineStyles = [](MenuHandle* m) { return InitLineStyles(kLineStyleMenuId, m); };
+  menus.initLineWidths = [](MenuHandle* m) { return InitLineWidths(kLineWidthMenuId, m); };
   // The Help menu's window and online help.
   menus.helpShown = [] { return Bool32(HelpStateNow().window && HelpStateNow().shown ? 1 : 0); };
   menus.helpToggle = [] {

@@ -4,6 +4,7 @@
 
 #include "controls/ctlsize.h"
 #include "controls/graphcursors.h"
+#include "controls/tablesel.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
@@ -48,8 +49,6 @@ int32 LegendRows(ObjHeap heap, int32 legend) {
 
 }  // namespace
 
-int32 GraphCursorsFontMsg(ObjHeap, int32, int32) { return 0; }
-
 int32 PlotLegendFitRows(ObjHeap heap, int32 graph, int32 rows, EditMsgRecord* rec, const Rect* rect) {
   const int32 legend = FindPart(heap, graph, kPartPlotLegend, 0);
   if (!IsObject(heap, legend)) return 0;
@@ -91,7 +90,6 @@ int32 ListboxOSelectMethod(ObjHeap heap, int32 listbox, int32 code, EditMsgRecor
 
 int32 GraphOSelectMethod(ObjHeap heap, int32 graph, int32 code, EditMsgRecord* rec) {
   if (code != kEditRefit && code != kEditFont) return DDOOSelectMethod(heap, graph, code, rec);
-  const int32 fontBefore = code == kEditFont ? GetGraphCursorFont(heap, graph) : 0;
   int32 reply = DDOOSelectMethod(heap, graph, code, rec);
   const int32 legend = FindPart(heap, graph, kPartPlotLegend, 0);
   if (IsObject(heap, legend) && !(reply & (kReplyFail | kReplyStop)) &&
@@ -106,7 +104,8 @@ int32 GraphOSelectMethod(ObjHeap heap, int32 graph, int32 code, EditMsgRecord* r
       reply |= r;
     }
   }
-  if (code == kEditFont && GetGraphCursorFont(heap, graph) != fontBefore) reply |= GraphCursorsFontMsg(heap, graph, code);
+  // The cursor labels are measured again in the new font.
+  reply |= GraphCursorsFontMsg(heap, graph, code);
   return reply;
 }
 
@@ -119,5 +118,6 @@ void ControlsInstallEditHooks() {
   h.listboxSelect = &ListboxOSelectMethod;
   h.graphSelect = &GraphOSelectMethod;
   h.graphFrameSel = &GraphOFrameSelMethod;
+  h.tableSelect = &TableOSelectMethod;
   SetEditSelectHooks(h);
 }

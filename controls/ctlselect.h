@@ -15,8 +15,9 @@ QX_EXTERN_C int32 PlotLegendFitRows(ObjHeap heap, int32 graph, int32 rows, EditM
 // The listbox's row height from its text object's font: nothing changes
 // here yet (0).
 QX_EXTERN_C int32 ListboxCalcRowHeight(ObjHeap heap, int32 listbox);
-// The cursor labels measured again after a font message (21, 32): no
-// cursors are laid out here yet (0).
+// The cursor labels measured again after a font message (21, 32) of a
+// graph that is not a chart, the graph invalidated when a shown label
+// changed size; 0.
 QX_EXTERN_C int32 GraphCursorsFontMsg(ObjHeap heap, int32 graph, int32 code);
 
 // Fills the panel's listbox and graph edit hooks.

@@ -10,6 +10,7 @@
 #include "controls/listbox.h"
 #include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
+#include "controls/tableops.h"
 #include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -68,6 +69,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinListboxSlots();
   ControlsInstallListboxHooks();
   ControlsJoinTableSlots();
+  ControlsJoinTableOpSlots();
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
   ControlsInstallScaleAttrHooks();

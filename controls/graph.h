@@ -149,12 +149,15 @@ constexpr int16 kPlotGap = 15005;
 // cursor, the cursor mover's four buttons, the cursor list, the transpose
 // word (bit 0 clear while "Transpose Array" is on), the saved Y-scale order
 // and the saved X and Y ranges.
+// The cursor list: a 1-D array handle (int32 count, then the cursor records
+// at their alignment); null or empty for none.
+typedef UHandle GraphCursorList;
 struct GraphData {
   UHandle plots;         // int32 count, then PlotRec
   int32 carried;
   int32 activeCursor;
   uChar moverButtons[4]; // up, down, left, right
-  UHandle cursors;
+  GraphCursorList cursors;
   uInt32 transpose;
   int32 savedYOrder;
   float64 savedXMin, savedXMax, savedYMin, savedYMax;

@@ -30,6 +30,10 @@ bool ChartHistoryOf(ObjHeap heap, int32 graph, ChartHistoryView* out);
 void ChartScrollNumbers(const ScaleRec& x, const ChartHistoryView& h, int32* position, int32* page, int32* total);
 
 QX_EXTERN_C int32 DrawFilledPlot(PlotRec* plot, const Rect* legend, ObjHeap heap, int32 graph, int32 index);
+// The legend sample's zigzag for a line width: the point arrays (freed by
+// DSDisposePtr), their count and the sample's inner rectangle (may be
+// null); false when the arrays cannot be made.
+bool MakeLegendZigzag(int32 lineWidth, const Rect& legend, int16** hs, int16** vs, int32* n, Rect* inner);
 QX_EXTERN_C int32 DrawPointStyle(PlotRec* plot, const Rect* legend, Bool32 patternMarkers);
 QX_EXTERN_C int32 DrawCursorLegendIcons(ObjHeap heap, int32 graph);
 

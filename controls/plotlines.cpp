@@ -223,6 +223,33 @@ bool Highlighted(const PlotRec* plot, const Rect* legend) {
 
 void SetPlotHighlightColours(const PlotHighlightColours& colours) { gColours = colours; }
 
+bool MakeLegendZigzag(int32 lineWidth, const Rect& legend, int16** hs, int16** vs, int32* n, Rect* inner) {
+  // A zigzag through the row; a negative stored width spaces as 0.
+  const int32 w = std::max<int32>(lineWidth, 0), step = 2 * w + 8;
+  const int32 count = std::max(0, legend.right - legend.left) / step + 2;  // a reversed rectangle: two points
+  auto* h = reinterpret_cast<int16*>(DSNewPtr(2 * count));
+  auto* v = reinterpret_cast<int16*>(DSNewPtr(2 * count));
+  if (!h || !v) {
+    if (h) DSDisposePtr(reinterpret_cast<UPtr>(h));
+    if (v) DSDisposePtr(reinterpret_cast<UPtr>(v));
+    return false;
+  }
+  Rect r = legend;
+  DInsetRect(&r, 2, 2);
+  r.right = int16(r.right - 2);
+  r.bottom = int16(r.bottom - 3);
+  const int32 height = r.bottom - r.top - 2;
+  for (int32 i = 0; i < count; ++i) {
+    h[i] = int16(r.left + i * step);
+    v[i] = int16(i % 2 ? r.bottom - 1 - height : r.bottom - 1);
+  }
+  *hs = h;
+  *vs = v;
+  *n = count;
+  if (inner) *inner = r;
+  return true;
+}
+
 void RestorePlotColors(PlotRec* plot, const Rect* legend, int32 lineColor, uInt32 pointColor) {
   if (!plot || !Highlighted(plot, legend)) return;
   plot->lineColor = lineColor;
@@ -247,27 +274,11 @@ int32 DrawPointStyle(PlotRec* plot, const Rect* legend, Bool32 patternMarkers) {
   int32 n = 0;
   Rect savedClip{0, 0, 0, 0};
   if (legend) {
-    // A zigzag through the row; a negative stored width spaces as 0.
-    const int32 w = std::max<int32>(plot->lineWidth, 0), step = 2 * w + 8;
-    n = std::max(0, legend->right - legend->left) / step + 2;  // a reversed rectangle: two points
-    hs = reinterpret_cast<int16*>(DSNewPtr(2 * n));
-    vs = reinterpret_cast<int16*>(DSNewPtr(2 * n));
-    if (!hs || !vs) {
-      if (hs) DSDisposePtr(reinterpret_cast<UPtr>(hs));
-      if (vs) DSDisposePtr(reinterpret_cast<UPtr>(vs));
+    if (!MakeLegendZigzag(plot->lineWidth, *legend, &hs, &vs, &n, nullptr)) {
       RestorePlotColors(plot, legend, savedLine, savedPoint);
       return kPlotResultFailed;
     }
     WLimitClip(legend, &savedClip);
-    Rect r = *legend;
-    DInsetRect(&r, 2, 2);
-    r.right = int16(r.right - 2);
-    r.bottom = int16(r.bottom - 3);
-    const int32 h = r.bottom - r.top - 2;
-    for (int32 i = 0; i < n; ++i) {
-      hs[i] = int16(r.left + i * step);
-      vs[i] = int16(i % 2 ? r.bottom - 1 - h : r.bottom - 1);
-    }
   } else {
     n = std::max(0, plot->count);
     if (!*plot->xs || !*plot->ys) n = 0;

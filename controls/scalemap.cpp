@@ -146,9 +146,10 @@ namespace {
 // halves away from zero.
 inline int16 PinnedPixel(float64 p) {
   if (p != p) return 15005;
-  if (p > 15000) return 15000;
-  if (p < -15000) return -15000;
-  return int16(int32(p > 0 ? p + 0.5 : p - 0.5));
+  // Pinned and rounded without branches (min, max, the sign copied to the half).
+  p = p < -15000 ? -15000 : p;
+  p = p > 15000 ? 15000 : p;
+  return int16(int32(p + std::copysign(0.5, p)));
 }
 
 // One multiply-add a value: the type's load, the logarithm on a

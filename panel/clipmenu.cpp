@@ -47,5 +47,3 @@ int32 DoColorPalette(int32 menuResult, int32 item) {
   return proc(gPalette.current[0], gPalette.current[1], flags | kPaletteFinal, argument);
 }
 
-void ShowClipboardWindow() {}
-

@@ -26,6 +26,7 @@
 #include "panel/methsupport.h"
 #include "panel/objdraw.h"
 #include "panel/objload.h"
+#include "panel/oinit.h"
 #include "panel/oinval.h"
 #include "panel/osupport.h"
 #include "panel/paneldisplay.h"
@@ -671,6 +672,9 @@ int32 TypeDefODisplayValMethod(ObjHeap heap, int32 typeDef, const void* old, con
     DBAssert(kSourceFile, __LINE__, "TypeDefODisplayValMethod: no inner control");
     return 0;
   }
+  // The value is the control's datum: a damaged panel whose inner part is a
+  // label or a decoration would read it as a string of its own.
+  if (!ClassIsKindOf(OHBlockClass(heap, inner), kClsDataDisplayObject)) return 0;
   int32 reply = 0;
   {
     DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, typeDef) ? 1 : gDeferDrawing);

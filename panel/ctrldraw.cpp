@@ -453,7 +453,7 @@ int32 DrawPictureValue(ObjHeap heap, int32 picture, const void* value, int32 con
   if (copy && IKindOf(copy) != kImagePixmap) copy = 0;
   UHandle h = nullptr;
   if (value) std::memcpy(&h, value, sizeof h);
-  const int32 size = h && *h && DSCheckHandle(h) == kNoErr ? DSGetHandleSize(h) : 0;
+  const int32 size = h && DSCheckHandle(h) == kNoErr && *h ? DSGetHandleSize(h) : 0;
   if (size <= 4) {
     if (erase && (modeBits & kPictToScreen)) ODrawObj(heap, content, 0, 0, kDrawModeNormal);
     if (!DIsScreenPort() && copy) {

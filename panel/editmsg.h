@@ -103,6 +103,7 @@ typedef int32 (*FrameSelProc)(ObjHeap heap, int32 object, ObjHeap port, int32 of
 struct EditSelectHooks {
   EditSelectProc listboxSelect = nullptr;
   EditSelectProc graphSelect = nullptr;
+  EditSelectProc tableSelect = nullptr;
   FrameSelProc graphFrameSel = nullptr;
 };
 EditSelectHooks SetEditSelectHooks(const EditSelectHooks& hooks);

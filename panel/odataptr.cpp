@@ -20,6 +20,8 @@
 #include "panel/datamsg.h"
 #include "panel/textparts.h"
 #include "panel/fppanel.h"
+#include "panel/graphstate.h"
+#include "engine/dsalloc.h"
 #include "panel/panel_internal.h"
 #include "rtlib/chartdata.h"
 #include "rtlib/panellocators.h"
@@ -301,12 +303,13 @@ int32 GraphGetDataPtr(ObjHeap heap, int32 graph, int32 part, int32 mode, UHandle
   if (id == kPartGraphFlags || id == kPartGraphFlags2) {
     UHandle ds = PanelDataSpace(heap);
     int32 priv = ObjWord(heap, graph, kPWGraphState);
-    if (!priv || !ds || !*ds || !PanelEntryTD(heap, priv, ObjWord(heap, graph, kPWGraphState + 1), 17))
+    int32 mover = 0, list = 0;
+    if (!priv || !ds || !*ds || !PanelEntryTD(heap, priv, ObjWord(heap, graph, kPWGraphState + 1), 17) ||
+        !GraphStateCursorOffsets(&mover, &list, nullptr))
       return Nothing(handle);
-    const TypeDescriptor* flags = StdTDTable[kStdTDFourBooleans];
-    int32 off = AlignDatum(ElemTD(flags, 2), priv + 12);
-    if (id == kPartGraphFlags2) off = AlignDatum(ElemTD(flags, 3), off + 4);
-    if (!InDataSpace(ds, off, 1, "Graph/Chart")) return Nothing(handle);
+    // Part 8011 shows the cursor mover's four buttons, part 8014 the cursor list.
+    const int32 off = priv + (id == kPartGraphFlags ? mover : list);
+    if (!InDataSpace(ds, off, 4, "Graph/Chart")) return Nothing(handle);
     return Answer(ds, off, handle);
   }
   if (id == kPartDigital && !handle && !IsDefaultMode(mode))
@@ -352,6 +355,57 @@ int32 ErrorDataSpace(ObjHeap heap, int32 object, int32) { return ErrorMethod(hea
 int32 NullDataSpace(ObjHeap, int32, int32) { return 0; }
 
 }  // namespace
+
+const TypeDescriptor* GraphStateStaticTD() {
+  static const UHandle block = GraphStateTD();
+  return block && *block ? reinterpret_cast<const TypeDescriptor*>(*block) : nullptr;
+}
+
+bool GraphStateCursorOffsets(int32* mover, int32* list, const TypeDescriptor** listTD) {
+  const TypeDescriptor* block = GraphStateStaticTD();
+  if (!block) return false;
+  // The plot-list handle and two int32, then the four Booleans at their
+  // alignment, then the cursor array 4 bytes further at its own.
+  const int32 m = AlignDatum(ElemTD(block, 3), 4 + 2 * 4);
+  const TypeDescriptor* array = ElemTD(block, 4);
+  if (mover) *mover = m;
+  if (list) *list = AlignDatum(array, m + 4);
+  if (listTD) *listTD = array;
+  return true;
+}
+
+const TypeDescriptor* GraphCursorRecordTD() {
+  const TypeDescriptor* block = GraphStateStaticTD();
+  const TypeDescriptor* array = block ? ElemTD(block, 4) : nullptr;
+  if (!array) return nullptr;
+  const int32 dims = int16(GetNative16(reinterpret_cast<const uChar*>(array) + 4));
+  return reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(array) + 6 + 4 * dims);
+}
+
+int32 GraphCursorRecordSize() {
+  const TypeDescriptor* rec = GraphCursorRecordTD();
+  return rec ? DataSize(rec) : 0;
+}
+
+int32 GraphCursorFieldAt(int32 i) {
+  const TypeDescriptor* rec = GraphCursorRecordTD();
+  const int32 n = rec ? int16(GetNative16(reinterpret_cast<const uChar*>(rec) + 4)) : 0;
+  if (i < 0 || i >= n) return -1;
+  int32 at = 0;
+  for (int32 j = 0; j < i; ++j) at = AlignDatum(ElemTD(rec, j), at) + DataSize(ElemTD(rec, j));
+  return AlignDatum(ElemTD(rec, i), at);
+}
+
+UPtr GraphCursorListField(ObjHeap heap, int32 graphData, const TypeDescriptor** td) {
+  if (td) *td = nullptr;
+  UHandle ds = heap ? PanelDataSpace(heap) : nullptr;
+  const TypeDescriptor* listTD = nullptr;
+  int32 list = 0;
+  if (!graphData || !ds || !*ds || !GraphStateCursorOffsets(nullptr, &list, &listTD)) return nullptr;
+  if (!InDataSpace(ds, graphData + list, 4, "Graph/Chart")) return nullptr;
+  if (td) *td = listTD;
+  return *ds + graphData + list;
+}
 
 ObjMethodAddr DataDefaultMethod(int32 slot, bool null) {
   switch (slot) {

@@ -30,8 +30,9 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
-  // The scale's and the listbox's own methods join at start-up from the controls.
-  if (cls == kClsScale || cls == kClsListbox) return nullptr;
+  // The scale's, the listbox's and the table's own methods join at start-up
+  // from the controls.
+  if (cls == kClsScale || cls == kClsListbox || cls == kClsTable) return nullptr;
   if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
   return reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }

@@ -21,6 +21,7 @@
 #include "panel/fppanel.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
+#include "panel/graphstate.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
@@ -838,19 +839,21 @@ int32 ReadGraphPriv(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
     LStrHandle text = nullptr;
     int32 e = 0;
     bool cursorsChanged = false;
+    const int32 entryBytes = GraphCursorRecordSize(), nameAt = GraphCursorFieldAt(kCursorNameField);
+    if (entryBytes <= 0 || nameAt < 0) return Fail(rq, o, kVSMemory);
     for (int32 i = 0; i < cursors && !e; ++i) {
       if ((e = Check(rq, o, ReadStringElement(rq, kTagSTRING, &text)))) break;
       int32 count = 0;
       UPtr list = gHooks.graphCursorList(heap, o, &count);
       if (!list || i >= count) break;
-      UPtr entry = list + i * kCursorEntryBytes;
+      UPtr entry = list + i * entryBytes;
       LStrHandle name;
-      std::memcpy(&name, entry + kCursorNameAt, sizeof name);
+      std::memcpy(&name, entry + nameAt, sizeof name);
       if (VSLStrEqual(reinterpret_cast<UHandle>(name), reinterpret_cast<UHandle>(text))) continue;
       const bool shown = GetNative32(entry) & kCursorLabelShown;
       if (shown && gHooks.cursorLabelInval) gHooks.cursorLabelInval(heap, o, entry, 0);
       if (CopyString(text, &name) != kNoErr) e = Fail(rq, o, kVSMemory);
-      std::memcpy(entry + kCursorNameAt, &name, sizeof name);
+      std::memcpy(entry + nameAt, &name, sizeof name);
       if (shown && gHooks.graphCursorFont && gHooks.measureCursorLabel) {
         const int32 font = gHooks.graphCursorFont(heap, o);
         gHooks.measureCursorLabel(entry, font);
@@ -914,14 +917,14 @@ int32 ReadTablePriv(ObjHeap heap, int32 o, ImportStringsRequest* rq) {
       if (row != int32(GetNative32(entry)) || column != int32(GetNative32(entry + 4))) return Fail(rq, o, kVSCellPosition);
       const int32 f = ReadFontTag(rq, &font, uInt32(o));
       if (f && f != kVSUnexpectedTag) return Fail(rq, o, f);
-      const int32 index = int32(GetNative32(entry + 8));
+      const int32 index = int32(GetNative32(entry + kCellFontIndexAt));
       const int32 made = MakeFont(font);
       const int32 mine = gHooks.tableFont ? gHooks.tableFont(heap, o, index) : made;
-      if (TFontCompare(mine, made, kFontMask) != 0 || GetNative32(entry + 12) != font.colour) {
+      if (TFontCompare(mine, made, kFontMask) != 0 || GetNative32(entry + kCellFontColourAt) != font.colour) {
         if (gHooks.setTableFont) gHooks.setTableFont(heap, o, index, made);
         else TDisposeFont(made);
         list = gHooks.tableCellFonts(heap, o, &n);
-        if (list && i < n) PutNative32(list + i * kCellFontEntryBytes + 12, font.colour);
+        if (list && i < n) PutNative32(list + i * kCellFontEntryBytes + kCellFontColourAt, font.colour);
         changed = true;
       } else {
         TDisposeFont(made);

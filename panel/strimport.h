@@ -53,7 +53,7 @@ int32 ReadGraphPriv(ObjHeap heap, int32 object, ImportStringsRequest* rq);
 // cursors, plots, table headers or listbox items to read.
 struct StringImportHooks {
   int32 (*scaleFitToItemCount)(ObjHeap heap, int32 slide) = nullptr;
-  // The graph's cursor list (entries of kCursorEntryBytes) and its count;
+  // The graph's cursor list (cursor records) and its count;
   // null when there is none.
   UPtr (*graphCursorList)(ObjHeap heap, int32 graph, int32* count) = nullptr;
   int32 (*graphCursorFont)(ObjHeap heap, int32 graph) = nullptr;
@@ -72,10 +72,14 @@ struct StringImportHooks {
   int32 (*tableFont)(ObjHeap heap, int32 table, int32 index) = nullptr;
   void (*setTableFont)(ObjHeap heap, int32 table, int32 index, int32 font) = nullptr;
 };
-constexpr int32 kCursorEntryBytes = 284, kCursorNameAt = 16, kCursorLabelShown = 0x10;
+// Cursor entries are GraphCursorRecordSize() bytes apart, the name (a
+// string handle) at GraphCursorFieldAt(kCursorNameField) (panel/graphstate.h).
+constexpr int32 kCursorNameField = 4;
+constexpr uInt32 kCursorLabelShown = 0x10;
 constexpr int32 kPlotEntryBytes = 60, kPlotNameAt = 16;
 constexpr int32 kListboxItemBytes = 12, kListboxItemTextAt = 8;
-// A cell-font entry: row, column, font index, colour.
-constexpr int32 kCellFontEntryBytes = 16;
+// A cell-font entry is a table's look record: row and column first, the
+// index of its font in the table's font list at 8, its text colour at 16.
+constexpr int32 kCellFontEntryBytes = 40, kCellFontIndexAt = 8, kCellFontColourAt = 16;
 constexpr int16 kPartPlotLegend = 32, kPartCursorLegend = 8014;
 StringImportHooks SetStringImportHooks(const StringImportHooks& hooks);

@@ -520,6 +520,14 @@ void VSAppFontSettings(VSFont* font) {
 int32 ReadFontTag(ImportStringsRequest* rq, VSFont* font, uInt32 object) {
   int32 tag;
   bool closing;
+  // Text that is no tag at all (a table's next cell position) is no FONT
+  // tag either: the entry keeps the settings it carries over.
+  {
+    Text t = TextOf(rq);
+    int32 p = int32(rq->position), line = 0;
+    SkipWhite(t, &p, &line);
+    if (p < t.n && t.b[p] != '<') return kVSUnexpectedTag;
+  }
   if (int32 r = PeekTag(rq, &tag, &closing)) return r == kVSEndOfFile ? kVSUnexpectedTag : r;
   if (tag != kTagFONT || closing) return kVSUnexpectedTag;
   VSFont f = *font;

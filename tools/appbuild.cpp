@@ -150,6 +150,9 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddShellEventTexts(writer);
   // The graphs' default cursor and plot names.
   writer->Add(rsrcfmt::kTypeStrList, 314, rsrcw::StrList({"Cursor %ld", "Plot %ld"}), std::string("_Graph Strings"));
+  // The cursor lock modes: the menu's title, then the modes in order.
+  writer->Add(rsrcfmt::kTypeStrList, 81, rsrcw::StrList({"Locked Style Base", "Free", "Snap to point", "Lock to plot"}),
+              std::string("_Locked Style Menu"));
   AddVIStringTexts(writer);
   AddPanelMenuTexts(writer);
   AddPopupItemTexts(writer);

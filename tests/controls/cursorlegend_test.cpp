@@ -1,6 +1,8 @@
 // The cursor-legend question the panel loader asks of the graphs.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
 #include "mgsource/draw/fonts.h"
@@ -72,23 +74,21 @@ TEST_F(BoundaryCursorLegend, TheStringOfACursorLegendIsRecognisedWithItsGraph) {
 // A label is measured in the graph's cursor font (the application font
 // without a legend); only a shown label whose size changed asks for a redraw.
 TEST_F(BoundaryCursorLegend, ACursorLabelIsMeasuredInTheCursorFont) {
-  uChar cursor[kGraphCursorBytes] = {};
+  ASSERT_NE(GraphCursorFields(), nullptr);
+  std::vector<uChar> cursor(size_t(GraphCursorFields()->size), 0);
   UHandle name = DSNewHandle(12);
   PutNative32(*name, 8);
   std::memcpy(*name + 4, "Cursor 1", 8);
-  std::memcpy(cursor + kGraphCursorName, &name, sizeof name);
-  PutNative32(cursor, kGraphCursorLabelShown);
+  SetCursorName(cursor.data(), name);
+  SetCursorU32(cursor.data(), kGCFlags, kCursorShowLabel);
   const int32 font = GetGraphCursorFont(heap_, New(kClsGraphChart, 0, 0));
-  EXPECT_EQ(MeasureCursorLabel(cursor, font), 1);
-  int16 height, width;
-  std::memcpy(&height, cursor + kGraphCursorLabelHeight, 2);
-  std::memcpy(&width, cursor + kGraphCursorLabelWidth, 2);
-  EXPECT_GT(height, 0);
-  EXPECT_GT(width, 0);
-  EXPECT_EQ(MeasureCursorLabel(cursor, font), 0);
+  EXPECT_EQ(MeasureCursorLabel(cursor.data(), font), 1);
+  EXPECT_GT(CursorI16(cursor.data(), kGCLabelHeight), 0);
+  EXPECT_GT(CursorI16(cursor.data(), kGCLabelWidth), 0);
+  EXPECT_EQ(MeasureCursorLabel(cursor.data(), font), 0);
   PutNative32(*name, 1);
-  PutNative32(cursor, 0);
-  EXPECT_EQ(MeasureCursorLabel(cursor, font), 0);
+  SetCursorU32(cursor.data(), kGCFlags, 0);
+  EXPECT_EQ(MeasureCursorLabel(cursor.data(), font), 0);
   int32 count = 5;
   EXPECT_EQ(GetGraphCursorList(heap_, 0, &count), nullptr);
   EXPECT_EQ(count, 0);

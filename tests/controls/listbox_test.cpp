@@ -9,6 +9,7 @@
 #include "controls/listbox.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/memory.h"
 #include "mgsource/rsrc.h"
 #include "mgsource/window/winproc.h"
@@ -44,15 +45,21 @@ class ListboxTest : public ptest::PanelRootTest {
  protected:
   void SetUp() override {
     PanelRootTest::SetUp();
-    static const bool joined = (ControlsJoinSizeSlots(), ControlsJoinListboxSlots(), true);
+    static const bool joined = (ControlsJoinSizeSlots(), true);
     (void)joined;
+    // The listbox's own methods, joined for this test only: the class
+    // record is put back afterwards for the tests that follow.
+    std::memcpy(savedMethods_, ClassRecord(kClsListbox)->methods, sizeof savedMethods_);
+    ControlsJoinListboxSlots();
   }
   void TearDown() override {
     ListboxResetTypeAhead();
     Free();
     for (UHandle h : mine_) DSDisposeHandle(h);
     PanelRootTest::TearDown();
+    std::memcpy(const_cast<ObjClassRecord*>(ClassRecord(kClsListbox))->methods, savedMethods_, sizeof savedMethods_);
   }
+  ObjMethodAddr savedMethods_[kObjSlots] = {};
   // The items of the last listbox made, and an array value, released.
   void Free() {
     if (!lb_) return;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "mgsource/numconv.h"
 #include "graph_test_support.h"
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"

@@ -11,6 +11,11 @@
 #include <vector>
 
 #include "controls/table.h"
+#include "controls/tableops.h"
+#include "mgsource/window/textrec.h"
+#include "panel/attrcall.h"
+#include "panel/operate.h"
+#include "mgsource/window/sbar.h"
 #include "fuzz_support.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -110,6 +115,166 @@ void CheckLooks(ObjHeap heap, int32 table) {
   }
 }
 
+
+// Clicks, tracking, keys and properties at the table, as the panel and
+// property nodes send them: origins that were not negative stay so, and the
+// edit cell is never the corner.
+int32 gWorked = 0;
+void CheckWorked(ObjHeap heap, int32 table, bool originsKept) {
+  const TableState* st = TableStateOf(heap, table);
+  if (!st) return;
+  if (originsKept) FUZZ_CHECK(st->topRow >= 0 && st->leftColumn >= 0);
+  FUZZ_CHECK(!(ObjWord(heap, table, kTableEditRowWord) == -1 && ObjWord(heap, table, kTableEditColumnWord) == -1) ||
+             gWorked == 0);
+}
+Point FuzzPoint(FuzzReader& in) { return Point{int16(int32(in.Byte()) - 20), int16(int32(in.Byte()) - 20)}; }
+
+// An action at the table (mode 2) or at its part (mode 0, the part at index).
+int32 Doit(ObjHeap heap, int32 table, int32 mode, int32 index, int32 action, ActionParams* p, int32 part = 0) {
+  void* const previous = TRPushFrame();
+  auto* frame = static_cast<TransactionFrame*>(TRStackTop());
+  frame[0] = TransactionFrame{table, kCatDDO, mode, index};
+  frame[1].kind = 0;
+  if (part) frame[1] = TransactionFrame{part, kCatCOSM, 2, 0}, frame[2].kind = 0;
+  const int32 reply = OSendMessage<int32>(kMsgODoit, heap, table, frame, action, p);
+  TRSetStackTop(previous);
+  return reply;
+}
+
+// Whether a commit could grow the value or a header list to a far cell
+// (an origin, a visible count or the edit cell beyond a few hundred): such
+// growth is refused by memory and reported, which is no fault here.
+bool FarCells(ObjHeap heap, int32 table) {
+  const TableState* st = TableStateOf(heap, table);
+  if (!st) return false;
+  auto far = [](int64 v) { return v > 200 || v < -2; };
+  return far(int64(st->topRow) + st->visibleRows) || far(int64(st->leftColumn) + st->visibleColumns) ||
+         far(st->topRow) || far(st->leftColumn) || far(ObjWord(heap, table, kTableEditRowWord)) ||
+         far(ObjWord(heap, table, kTableEditColumnWord)) || st->visibleRows < 0 || st->visibleColumns < 0;
+}
+
+void WorkTable(FuzzReader& in, ObjHeap heap, int32 table, TRecord text, int32 label, std::vector<UHandle>* owned) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  switch (in.Byte() % 4) {
+    case 0: {  // a click, then tracking steps while the table tracks
+      TransactionState click{int32(in.Byte() % 8), 0, int32(in.Byte()), nullptr};
+      const Point at = FuzzPoint(in);
+      std::memcpy(&click.point, &at, 4);
+      ActionParams p{};
+      p.point = at;
+      void* const previous = TRPushFrame();
+      auto* frame = static_cast<TransactionFrame*>(TRStackTop());
+      const int32 answer = OSendMessage<int32>(kMsgOClick, heap, table, &click, frame, &p);
+      TRSetStackTop(previous);
+      if (answer != kClickTrack || p.dragObject != table) break;
+      for (int32 step = 0, n = 1 + in.Byte() % 6; step < n; ++step) {
+        p.eventCode = 1 + in.Byte() % 4;
+        const Point to = FuzzPoint(in);
+        std::memcpy(&p.localPoint, &to, 4);
+        p.modifiers = in.Byte() & 0x2;
+        if (!(Doit(heap, table, 2, 0, kActTrack, &p) & 1)) break;
+      }
+      break;
+    }
+    case 1: {  // keys at the table holding the key focus with its edit text
+      PutNative32(*heap + ext + kHeapExtKeyFocus, uInt32(table));
+      PutNative32(*heap + ext + kHeapExtFocusText, in.Byte() & 1 ? uInt32(uintptr_t(text)) : 0u);
+      static const int32 kCodes[] = {4, 5, 6, 7, 27, 27, 38, 39, 40, 42, 43, 2, 34};
+      for (int32 k = 0, n = 1 + in.Byte() % 6; k < n; ++k) {
+        ActionParams p{};
+        p.eventCode = kSubKeyDown;
+        p.keyCode = kCodes[in.Byte() % 13];
+        p.character = in.Byte() & 1 ? 10 : 'a' + in.Byte() % 26;
+        p.modifiers = in.Byte() & 0x2;
+        Doit(heap, table, 2, 0, kActOperate, &p);
+        ++gWorked;
+        PutNative32(*heap + ext + kHeapExtKeyFocus, uInt32(table));
+      }
+      PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
+      PutNative32(*heap + ext + kHeapExtFocusText, 0);
+      break;
+    }
+    case 2: {  // a scroll-bar step on a bar the table has
+      const int32 bar = ctrl::PartOf(heap, table, in.Byte() & 1 ? kTablePartVBar : kTablePartHBar);
+      const int32 list = ObjWord(heap, table, kObjPartList / 4);
+      int32 at = -1;
+      for (int32 i = 0, n = list ? ObjListCount(heap, list) : 0; i < n; ++i)
+        if (ObjListGet(heap, list, i) == bar) at = i;
+      if (at < 0) break;
+      SBarResetTrackers();
+      ActionParams p{};
+      for (int32 e : {1, 3, 2}) {
+        p.eventCode = e;
+        const Point to = FuzzPoint(in);
+        std::memcpy(&p.localPoint, &to, 4);
+        Doit(heap, table, 0, at, kActTrack, &p, bar);
+      }
+      break;
+    }
+    default: {  // a property read or written
+      static const int32 kSelectors[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 14, 17, 20, 21, 22, 25, 26, 27, 28, 29};
+      const int32 sel = kSelectors[in.Byte() % 20];
+      tdb::TD td = tdb::U32();
+      if (sel >= 2 && sel <= 6) td = tdb::Boolean();
+      else if (sel == 8 || sel == 14 || sel == 17 || sel == 22) td = tdb::Cluster({tdb::I32(), tdb::I32()});
+      else if (sel == 11 || sel == 27) td = tdb::Cluster({tdb::U32(), tdb::U32()});
+      else if (sel == 20 || sel == 21) td = tdb::Array(tdb::String());
+      const std::vector<uChar> b = td.Bytes();
+      UHandle types = AZNewHandle(int32(b.size()));
+      if (!types) break;
+      std::memcpy(*types, b.data(), b.size());
+      uChar value[8] = {};
+      UHandle strings = nullptr;
+      if (sel == 20 || sel == 21) {
+        if (in.Byte() & 1 && (strings = DSNewHClr(4 + 4 * 2))) PutNative32(*strings, 2);
+        std::memcpy(value, &strings, 4);
+      } else if (sel >= 2 && sel <= 6) {
+        value[0] = in.Byte() & 1;
+      } else {
+        // Small numbers mostly, any 32-bit value now and then.
+        for (int32 k = 0; k < 2; ++k) {
+          const int32 v = in.Byte() < 200 ? int32(in.Byte() % 40) - 3 : int32(in.Word());
+          std::memcpy(value + 4 * k, &v, 4);
+        }
+      }
+      AttrCallRec rec{};
+      rec.types = types, rec.read = in.Byte() & 1, rec.selector = sel, rec.value = value, rec.last = 1;
+      if ((sel == 20 || sel == 21) && !rec.read) {
+        // The table disposes the list it replaces with the strings it holds.
+        const TableState* st = TableStateOf(heap, table);
+        const UHandle old = st ? (sel == 20 ? st->rowHeaders : st->columnHeaders) : nullptr;
+        std::set<UHandle> gone;
+        if (old && DSGetHandleSize(old) >= 4) {
+          const int32 n = std::clamp<int32>(int32(GetNative32(*old)), 0, (DSGetHandleSize(old) - 4) / 4);
+          for (int32 i = 0; i < n; ++i) {
+            UHandle e;
+            std::memcpy(&e, *old + 4 + 4 * i, 4);
+            gone.insert(e);
+          }
+        }
+        owned->erase(std::remove_if(owned->begin(), owned->end(), [&](UHandle h) { return gone.count(h) != 0; }),
+                     owned->end());
+      }
+      rec.hidden = in.Byte() & 1;
+      TableAttr(heap, table, &rec);
+      if (sel == 8 && !rec.read) ++gWorked;
+      std::memcpy(&strings, value, 4);
+      if ((sel == 20 || sel == 21) && strings) {
+        const int32 n = int32(GetNative32(*strings));
+        for (int32 i = 0; i < n; ++i) {
+          UHandle e;
+          std::memcpy(&e, *strings + 4 + 4 * i, 4);
+          if (e) DSDisposeHandle(e);
+        }
+        DSDisposeHandle(strings);
+      }
+      AZDisposeHandle(types);
+      break;
+    }
+  }
+  (void)label;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -118,6 +283,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!FuzzStartPanelManagers() || WInitScreenImage() != kNoErr) return false;
     PlatSetAlertProc(&FuzzAbortWhenArmed);
     ControlsJoinTableSlots();
+    ControlsJoinTableOpSlots();
+    if (!TRStackBlock()) TRInit();
     DInitDraw();
     const Rect place{0, 0, 300, 400};
     window = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
@@ -155,6 +322,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ctrl::SetPartColours(heap, p, in.Byte() & 1 ? kTransparentColor : in.Word() & 0xFFFFFF, in.Word() & 0xFFFFFF);
     ObjSetWord(heap, p, 0, int32(in.Byte() & 0x4));
   }
+  // The edit text's part.
+  gWorked = 0;
+  const Rect none{0, 0, 10, 10};
+  TRecord text = TNew(&none, 0, nullptr, 0, 0, 0, 0xFFFFFF);
+  int32 label = text ? vib::NewObject(heap, kClsLabel, ClassRecord(kClsLabel)->instanceSize, table, 11, 0) : 0;
+  if (label) {
+    ObjSetWord(heap, label, 9, int32(uintptr_t(text)));
+    ObjSetWord(heap, table, kTableEditPartWord, label);
+  }
   // The state.
   st = TableStateOf(heap, table);
   int32* words = &st->topRow;
@@ -189,7 +365,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Nothing the file holds may reach an assertion or an alert.
   FuzzArmed() = true;
   for (int32 op = 0, n = 1 + in.Byte() % 8; op < n; ++op) {
-    switch (in.Byte() % 7) {
+    switch (in.Byte() % 8) {
       case 0: {
         UHandle previous = run.List(2);
         const UHandle* now = TableValue(heap, table);
@@ -246,6 +422,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (looksValid && !(reply & kCellChangeFailed) && !(font && line && !mask)) CheckLooks(heap, table);
         break;
       }
+      case 7: {
+        const TableState* before = TableStateOf(heap, table);
+        const bool kept = before && before->topRow >= 0 && before->leftColumn >= 0;
+        // Properties may move the origin or the edit cell far: checked before
+        // each step of a sequence of one.
+        FuzzArmed() = !FarCells(heap, table);
+        if (label) WorkTable(in, heap, table, text, label, &run.strings);
+        FuzzArmed() = true;
+        CheckWorked(heap, table, kept);
+        break;
+      }
       default: TableInvalCells(heap, table, Index(in), Index(in), in.Byte() & 1); break;
     }
   }
@@ -271,6 +458,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AZDisposeHandle(f);
     ObjSetWord(heap, table, kTableFontListWord, 0);
   }
+  if (label) ObjSetWord(heap, label, 9, 0);
+  if (text) TDispose(text);
   UnregisterVI(vi);
   FuzzDisposePanel(heap, vi);
   return 0;

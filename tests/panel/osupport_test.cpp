@@ -433,7 +433,7 @@ TEST_F(ObjSupport, TextPartKeysMarkCommitCutPasteAndRevertThroughTheTextRecord) 
 TEST_F(ObjSupport, StashedTextsAreSentDownTheSavedPathAndALeftoverIsReported) {
   const int32 root = MakeRoot();
   // An object whose do-it is not built: the key reaching it is reported.
-  const int32 label = Obj(kClsTable, root);
+  const int32 label = Obj(kClsGraphChart, root);
   const Rect none{0, 0, 0, 0};
   TRecord stash = TNew(&none, 0, nullptr, 0, kAppFont, 0, kTransparentColor);
   UHandle frames = Keep(AZNewHClr(3 * 16));
@@ -444,7 +444,7 @@ TEST_F(ObjSupport, StashedTextsAreSentDownTheSavedPathAndALeftoverIsReported) {
   SetBadClassHook(&NoteBad);
   struct Case {
     int32 object, reached;
-  } cases[] = {{label, label}, {root, -1}, {Obj(kClsTable), label}, {0, -1}};  // the root takes it itself
+  } cases[] = {{label, label}, {root, -1}, {Obj(kClsGraphChart), label}, {0, -1}};  // the root takes it itself
   for (const Case& c : cases) {
     Ext(kHeapExtStashedText) = uInt32(uintptr_t(stash));
     gBadObject = -1;

@@ -7,6 +7,7 @@
 #include "panel/datamsg.h"
 #include "panel/editmsg.h"
 #include "panel/panel_test_support.h"
+#include "panel/graphstate.h"
 #include "panel/strimport.h"
 #include "panel/vistring_fixture.h"
 
@@ -76,8 +77,8 @@ TEST_F(StringImportTest, ObjectsAreCheckedAndDifferingStringsReplaced) {
 // The private strings of tables, listboxes and graphs, reached through the
 // control layer's hooks (here over lists of the test's own).
 struct PrivLists {
-  uChar items[2][kListboxItemBytes] = {}, plot[kPlotEntryBytes] = {}, cursor[kCursorEntryBytes] = {};
-  int32 cells[4] = {0, 1, 0, 0};  // row, column, font index, colour
+  uChar items[2][kListboxItemBytes] = {}, plot[kPlotEntryBytes] = {}, cursor[256] = {};
+  int32 cells[10] = {0, 1, 0};  // a look record: row, column, font index, ..., colour at 16
   UHandle rows = nullptr;
   int32 font = 0, measured = 0;
   std::vector<int32> labelInvals;
@@ -111,7 +112,7 @@ TEST_F(StringImportTest, PrivateStringsOfTablesListboxesAndGraphsAreReplaced) {
   for (const char* cell : {"[0 1]", "[1 1]"}) {
     gLists = PrivLists{};
     for (auto* at : {&gLists.items[0][kListboxItemTextAt], &gLists.items[1][kListboxItemTextAt],
-                     &gLists.plot[kPlotNameAt], &gLists.cursor[kCursorNameAt]}) {
+                     &gLists.plot[kPlotNameAt], &gLists.cursor[GraphCursorFieldAt(kCursorNameField)]}) {
       LStrHandle h = Str("old");
       std::memcpy(at, &h, sizeof h);
     }
@@ -142,7 +143,7 @@ TEST_F(StringImportTest, PrivateStringsOfTablesListboxesAndGraphsAreReplaced) {
     rq.text = h;
     rq.context = &context_;
     FPImportStrings(panel_, &rq);
-    EXPECT_EQ(StrAt(gLists.plot + kPlotNameAt) + StrAt(gLists.cursor + kCursorNameAt), "p1c1");
+    EXPECT_EQ(StrAt(gLists.plot + kPlotNameAt) + StrAt(gLists.cursor + GraphCursorFieldAt(kCursorNameField)), "p1c1");
     EXPECT_EQ(StrAt(gLists.items[0] + kListboxItemTextAt) + StrAt(gLists.items[1] + kListboxItemTextAt), "i1i2");
     // A shown label's old and new rectangles are invalidated around its measuring.
     EXPECT_EQ(gLists.labelInvals, (std::vector<int32>{0, 1}));
