@@ -147,7 +147,9 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
     DSelectNormPen(kMarkerLineColour, kMarkerLineColour);
     for (int32 o = 0; o < std::max(areas, 1); ++o) {
       const Rect r = areas > 1 ? AreaOf(heap, graph, o, *area) : *area;
-      if (r.bottom <= r.top) continue;
+      // The marker stays inside the plot area: past its end it would stand
+      // on the frame, where no later band takes it away.
+      if (r.bottom <= r.top || x < r.left || x >= r.right) continue;
       DMoveTo(x, r.top);
       DLineTo(x, r.bottom - 1);
     }
