@@ -259,6 +259,26 @@ void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
   ListboxScrollTo(heap, listbox, 1);
 }
 
+void ListboxRedrawScrolled(ObjHeap heap, int32 listbox, int32 oldTop) {
+  if (!lb::IsListbox(heap, listbox)) return;
+  const int32 list = ListPart(heap, listbox);
+  const uChar* d = lb::Data(heap, listbox);
+  if (!list || !d || ctrl::Hidden(heap, listbox) || ctrl::Hidden(heap, list) || gDeferDrawing ||
+      (ctrl::Flags(heap, list) & kPartDefers) || (ctrl::Flags(heap, listbox) & kObjFlagTextOnly)) {
+    ListboxSyncScrollBar(heap, listbox);
+    return;
+  }
+  const int32 top = lb::Top(d), rows = lb::Rows(heap, listbox);
+  Rect bar;
+  if (ListboxListRects(heap, listbox, nullptr, &bar) && bar.right > bar.left && bar.bottom > bar.top) {
+    int32 count;
+    lb::Items(d, &count);
+    // Only what moved on the bar: its thumb, when it moved at all.
+    UpdateSBar(&bar, top, rows, count, oldTop, rows, count, nullptr, nullptr, 1);
+  }
+  ListboxDrawContents(heap, listbox, const_cast<uChar*>(d), top, top + rows - 1, kDrawModeNormal);
+}
+
 void ListboxDrawParts(ObjHeap heap, int32 listbox, const void* value, int32 drawMode) {
   const int32 parts = ObjWord(heap, listbox, kObjPartList / 4);
   const int32 n = parts ? PanelListCount(heap, parts) : 0;

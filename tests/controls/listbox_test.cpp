@@ -263,6 +263,31 @@ TEST_F(ListboxTest, ScrollingToAnItemKeepsTheTopInRange) {
   EXPECT_EQ(Marked(kLbItemSelected), Ints{});
 }
 
+// Keys over a selection too large for the listbox's own list of marks (it
+// walks the items) and back within it: the value stays the selected items,
+// ascending, and the caret mark moves from the only caret row.
+TEST_F(ListboxTest, KeysKeepTheValueExactBeyondAndWithinTheKnownMarks) {
+  std::vector<std::string> texts(30, "t");
+  Make(2 | kLbArrayValue, texts, 5);
+  UHandle shown = Mine(DSNewHandle(4 + 4 * 20));
+  PutNative32(*shown, 20);
+  for (int32 i = 0; i < 20; ++i) PutNative32(*shown + 4 + 4 * i, uInt32(i));
+  ASSERT_TRUE(ListboxApplySelection(panel_, lb_, &shown, 0));
+  Item(25)->flags |= kLbItemCaret;
+  Ints want(20);
+  for (int32 i = 0; i < 20; ++i) want[size_t(i)] = i;
+  ListboxKey(panel_, lb_, kChar, ' ', 1);
+  want.push_back(25);
+  EXPECT_EQ(ArrayValue(), want) << "twenty-one selected";
+  // Up and space from 24 to 7: rows 20-24 join, 7-19 leave (thirteen left).
+  for (int32 i = 0; i < 18; ++i) ListboxKey(panel_, lb_, vkUp, 0, 1), ListboxKey(panel_, lb_, kChar, ' ', 1);
+  EXPECT_EQ(ArrayValue(), (Ints{0, 1, 2, 3, 4, 5, 6, 20, 21, 22, 23, 24, 25}));
+  EXPECT_EQ(Marked(kLbItemCaret), Ints{7});
+  ListboxKey(panel_, lb_, vkDown, 0, 1), ListboxKey(panel_, lb_, kChar, ' ', 1);
+  EXPECT_EQ(ArrayValue(), (Ints{0, 1, 2, 3, 4, 5, 6, 8, 20, 21, 22, 23, 24, 25}));
+  EXPECT_EQ(Marked(kLbItemCaret), Ints{8});
+}
+
 TEST_F(ListboxTest, SelectedItemsDraggedBeforeTheFirstMoveToTheTopInOrder) {
   Make(2 | kLbArrayValue | kLbDragReorder, {"a", "b", "c", "d", "e"});
   Select({2, 4});
@@ -638,6 +663,8 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   ListboxKey(panel_, lb_, vkDown, 0, 1);
   EXPECT_EQ(Pixel(right - 2, 85), kInk) << "the new selected row";
   EXPECT_EQ(Pixel(right - 2, 65), kBack) << "the old one";
+  EXPECT_EQ(Pixel(right - 2, 5), kClear) << "rows that did not change are left as they are";
+  EXPECT_EQ(Pixel(right + 2, 50), kClear) << "so is the scroll bar when the list did not scroll";
   ListboxDrawContents(panel_, lb_, nullptr, 4, 4, kDrawModeBlink);
   if (highlight != kTransparentColor) EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1";
   // A frame part showing the standard picture is framed just outside, in black.
