@@ -18,6 +18,7 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
+#include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
@@ -76,6 +77,14 @@ int Compare(const uChar* a, int32 an, const uChar* b, int32 bn, bool sensitive) 
     if (d) return d < 0 ? -1 : 1;
   }
   return (an > bn) - (an < bn);
+}
+
+bool InTextEntry(ObjHeap heap) { return OHWord(heap, kOHFlags) & kHeapFlagTextEntry; }
+
+// The listbox operates when it is a control, or when its panel is in text
+// entry; an indicator otherwise only scrolls.
+bool Operates(ObjHeap heap, int32 listbox) {
+  return !(uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator) || InTextEntry(heap);
 }
 
 bool OwnerStoresNothing(ObjHeap heap, int32 listbox) {
@@ -692,8 +701,7 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   if (uChar* d = lb::Data(heap, listbox)) lb::SetActivated(d, -1);
   if (EndsAtOnce(p->keyCode)) return kLbReplyFollow;
   if (StopsTyping(p->keyCode)) return generic;
-  const bool operating = !(uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator);
-  return generic | ListboxKey(heap, listbox, p->keyCode, p->character, operating);
+  return generic | ListboxKey(heap, listbox, p->keyCode, p->character, Operates(heap, listbox));
 }
 
 int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void* old, const void* value);
@@ -958,6 +966,11 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
       RedrawList(heap, listbox);
     }
     gTrackObject = 0, gTrackState = kTrackNone, gTrackIndex = -1;
+    // The listbox takes the key focus; a dialog not in text entry shows
+    // the focus, so the listbox is redrawn when it takes it from another.
+    if (ctrl::Ext(heap, kHeapExtDialogFilter) && !InTextEntry(heap) && int32(ctrl::Ext(heap, kHeapExtKeyFocus)) != listbox)
+      OInval(heap, listbox, kInvalAll);
+    FPKeyFocusUpdate(heap, listbox, 0, nullptr);
     reply &= ~kLbReplyFollow;
   }
   return reply;
@@ -1119,7 +1132,6 @@ int32 ListboxOClickMethod(ObjHeap heap, int32 listbox, TransactionState* click, 
       c->cursor = kCursorTextOwn;
     }
   }
-  if (p->eventCode == kSubPress && inList && (uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator))
-    return kClickAbsorbed;
+  if (p->eventCode == kSubPress && inList && !Operates(heap, listbox)) return kClickAbsorbed;
   return answer;
 }

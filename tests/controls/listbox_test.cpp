@@ -240,6 +240,9 @@ TEST_F(ListboxTest, AnIndicatorsListTakesNoPressAndTheBarSetsTheCursor) {
   SetW(lb_, 0, W(lb_, 0) | int32(kObjFlagIndicator));
   EXPECT_EQ(click(1, Point{30, 20}).first, 1);
   EXPECT_NE(control, 1) << "a control's list operates";
+  OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) | kHeapFlagTextEntry);
+  EXPECT_EQ(click(1, Point{30, 20}).first, control) << "an indicator's list operates in text entry";
+  OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) & ~kHeapFlagTextEntry);
   const auto [answer, p] = click(3, Point{30, 95});
   EXPECT_NE(answer, 0) << "the bar is inside the list area";
   const CursorAnswer* c = CursorOf(const_cast<ActionParams*>(&p));
@@ -367,6 +370,10 @@ TEST_F(ListboxTest, MouseSelectsExtendsDragsAndActivates) {
     EXPECT_EQ(Activated(), c.wantActivated);
     EXPECT_EQ(reply & c.wantReply, c.wantReply);
     if (c.flags & kLbArrayValue) EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items";
+    if (c.events.back().code == kSubRelease)
+      EXPECT_EQ(int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtKeyFocus)), lb_)
+          << "the release gives the listbox the key focus";
+    FPReleaseKeyFocus(panel_);
   }
 }
 
