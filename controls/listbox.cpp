@@ -12,6 +12,7 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
+#include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/memory.h"
@@ -464,6 +465,15 @@ MgErr ListboxSetItemCount(ObjHeap heap, int32 listbox, int32 count) {
   }
   Put32(*items, uInt32(count));
   lb::ForgetMarks();
+  // The data must still name the array just resized.
+  const uChar* now = lb::Data(heap, listbox);
+  const uInt32 held = now ? Get32(now + kLbDataItems) : 0;
+  if (held != uInt32(uintptr_t(items))) {
+    DBPrintf(" *dsp 0x%06lx != ->itemArr 0x%06lx", static_cast<unsigned long>(held),
+             static_cast<unsigned long>(uintptr_t(items)));
+    DBAssert(__FILE__, __LINE__, "the listbox's item array");
+    return kNoErr;
+  }
   ListboxPinTopItem(heap, listbox);
   return kNoErr;
 }
@@ -804,6 +814,12 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
   const bool overRow = raw == r && where.v >= list.top && where.v < list.bottom && insideH;
   int32 a = gTrackIndex, reply = 0;
   const int32 state0 = gTrackState;
+  // The scroll bar's state and the unused 3 never take a row step.
+  if (gTrackState == kTrackScrollBar || gTrackState == kTrackScrollBar + kTrackClick) {
+    DBPrintf("currTrackState 0x%08lx", static_cast<unsigned long>((uInt32(gTrackIndex) << 16) | uInt16(gTrackState)));
+    DBAssert(__FILE__, __LINE__, "a listbox track state");
+    return 0;
+  }
   if (gTrackState == kTrackExtend && a == -1 && overRow && Selectable(lb::Item(items, r))) {
     gTrackState = (lb::Item(items, r)->flags & kLbItemSelected) ? kTrackUnrange : kTrackRange;
     gTrackIndex = a = r;
@@ -883,7 +899,13 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
       }
       break;
     }
-    default: break;  // none, or an extend press away from the rows
+    case kTrackNone:
+    case kTrackExtend:
+      break;  // none, or an extend press away from the rows
+    default:
+      DBPrintf("trackMode : %d, state 0x%04lx", int(flags & kLbSelModeMask), static_cast<unsigned long>(gTrackState));
+      DBAssert(__FILE__, __LINE__, "a listbox track state");
+      return 0;
   }
   // Activation: a press on the symbol of the one selected item, or the
   // release of a double click on it.
