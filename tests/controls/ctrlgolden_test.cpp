@@ -99,21 +99,6 @@ class CtrlGolden : public ptest::PanelRootTest {
     PanelRootTest::TearDown();
     DDisposeDraw();
   }
-  // A template names a built-in picture by its code: the object and each of
-  // its parts take the registered picture of that code.
-  void ShowPictures(int32 o) {
-    const auto resolve = [&](int32 word) {
-      const int32 ref = W(o, word);
-      if (ref < 0) SetW(o, word, GetPictIndex(-ref));
-    };
-    const int32 cls = ObjClass(panel_, o);
-    if (cls == kClsCosmetic || cls == kClsMultiCosmetic) resolve(kObjImage / 4);
-    if (cls == kClsMultiCosmetic)
-      for (int32 i = 0; i < ObjInt16(panel_, o, kObjImageCount); ++i) resolve(kObjImageList / 4 + i);
-    if (ClassIsKindOf(cls, kClsGrouperObject))
-      for (int32 list = W(o, kObjPartList / 4), i = 0; i < ObjListCount(panel_, list); ++i)
-        ShowPictures(ObjListGet(panel_, list, i));
-  }
   RsrcFileRef file_ = 0;
 };
 
@@ -129,7 +114,6 @@ TEST_F(CtrlGolden, EachClassLooksAsItsGoldenAtEachDepthAndMode) {
     const int32 o = FPNewObjectAt(panel_, at, c.kind, name, 0, c.rsrc);
     ASSERT_NE(o, 0);
     made.push_back(o);
-    ShowPictures(o);
   }
   PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
   const Rect all{0, 0, 200, 300};
