@@ -1,12 +1,17 @@
 // Listboxes: keys and type-ahead, scrolling, moving selected items and the
 // property function.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "controls/ctlsize.h"
 #include "controls/listbox.h"
+#include "colour_maps.h"
+#include "golden_image.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
@@ -21,11 +26,15 @@
 #include "panel/panel_test_support.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/editmsg.h"
 #include "panel/objdraw.h"
 #include "panel/osupport.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/image.h"
+#include "platform/qx_font_internal.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_sysinfo.h"
 #include "platform/qx_time.h"
@@ -681,6 +690,93 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   Clear();
   OFrameSel(panel_, lb_, panel_, 0, 0x10);
   EXPECT_EQ(std::make_pair(Pixel(8, 50), Pixel(9, 50)), std::make_pair(0x000000u, kClear)) << "the selection frame";
+}
+
+// Rows of every kind on 32- and 1-bit ports in draw modes 4 and 1: a
+// built-in and a loaded symbol, an indented row, a separator, a disabled
+// row with a loaded symbol, two selected rows, the caret and the drop line
+// of a drag under way; against their goldens (checked by eye once).
+TEST_F(ListboxDraw, RowsOfEveryKindLookAsTheirGoldens) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(QX_SOURCE_DIR) / "tests" / "controls" / "goldens";
+  const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
+  if (qxtest::UpdatingGoldens()) std::ofstream(dir / "listbox.versions") << have;
+  std::stringstream recorded;
+  recorded << std::ifstream(dir / "listbox.versions").rdbuf();
+  ASSERT_EQ(recorded.str(), have) << "regenerate the listbox goldens (QX_UPDATE_GOLDENS=1)";
+  ASSERT_EQ(LoadDefaultColourMaps(), kNoErr);
+  MLoadMenuColors();  // the scroll bar's colours, as start-up loads them
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddRunTimeResources(&w);
+  const rsrcw::Bytes bytes = w.Write();
+  UHandle fh = AZNewHandle(int32(bytes.size()));
+  ASSERT_NE(fh, nullptr);
+  std::memcpy(*fh, bytes.data(), bytes.size());
+  RsrcFileRef file = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(file);
+  ASSERT_EQ(InitListboxSymbols(10000), kNoErr);
+  // Built-in symbol 1 shows picture 2019 of the system's set: a framed square here.
+  const Rect square{0, 0, 16, 16};
+  int32 pict = 0;
+  ASSERT_EQ(ICreatePixmap(-1, &square, 32, &pict), kNoErr);
+  ImageSaveRecord save{};
+  IOpen(pict, &save);
+  DSelectNormPen(0x00A000, 0x000000);
+  DPaintRect(&square);
+  DSelectNormPen(0x000000, 0x000000);
+  DFrameRect(&square);
+  IClose(pict, &save);
+  ASSERT_EQ(SetBuiltInPict(2019, pict), kNoErr);
+
+  Make(kLbShowSymbols | kLbLargeSymbols | kLbDragReorder | 2, {"Alpha", "Beta", "-", "!Gamma", "Delta", "Epsilon", "Zeta"}, 7);
+  if (HasFatalFailure()) return;
+  GiveText(0x800000);
+  ctrl::SetPartColours(panel_, list_, 0, 0xFFFFE0);
+  Item(0)->symbol = 1;
+  Item(1)->symbol = 1000, Item(1)->flags |= 2u << kLbItemIndentShift;
+  Item(3)->symbol = 1001;
+  Select({4, 5});
+  ListboxStoreSelection(panel_, lb_, nullptr, nullptr);
+  Item(6)->flags |= kLbItemCaret;
+  // A drag from row 4 held at the boundary above row 1.
+  ListboxMouse(panel_, lb_, 1, Point{90, 50}, 0);
+  ListboxMouse(panel_, lb_, 3, Point{22, 50}, 0);
+  ListboxMouse(panel_, lb_, 3, Point{21, 50}, 0);
+  ASSERT_EQ(lb::DropPosition(lb_), 1);
+
+  const Rect all{0, 0, 140, 100};
+  const struct {
+    int32 depth, mode;
+    const char* golden;
+  } sheets[] = {{32, kDrawModeNormal, "listbox.png"},
+                {32, kDrawModeBlink, "listbox-blink.png"},
+                {1, kDrawModeNormal, "listbox-bw.png"},
+                {1, kDrawModeBlink, "listbox-bw-blink.png"}};
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
+  for (const auto& sheet : sheets) {
+    SCOPED_TRACE(sheet.golden);
+    int32 image = 0;
+    ASSERT_EQ(ICreatePixmap(-1, &all, sheet.depth, &image), kNoErr);
+    ImageSaveRecord into{};
+    IOpen(image, &into);
+    DSelectNormPen(0xFFFFFF, 0xFFFFFF);
+    DPaintRect(&all);
+    ListboxDrawScrollBar(panel_, lb_, sheet.mode, 1);
+    IClose(image, &into);
+    PlatSurfaceClear(surface, 0x808080);
+    IDraw(image, nullptr, &all, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF);
+    IRelease(image);
+    qxtest::ExpectMatchesGolden(surface, dir / sheet.golden,
+                                "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=ListboxDraw.*, then check by eye");
+  }
+  ListboxMouse(panel_, lb_, 2, Point{21, 50}, 0);
+  SetBuiltInPict(2019, 0);
+  IRelease(pict);
+  ListboxDisposeSymbols();
+  SetRunTimeRsrcFile(0);
+  RCloseFile(file);
 }
 
 }  // namespace
