@@ -689,7 +689,7 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   // Presses, moves and the release on the list area are the listbox's own.
   const bool mouse = p && (action == kActOperate || action == kActTrack) && frame && frame->mode == kLevelPart &&
                      (p->eventCode == kSubPress || p->eventCode == kSubRelease || p->eventCode == kSubMove ||
-                      p->eventCode == 4 || p->eventCode == 19);
+                      p->eventCode == 4 || p->eventCode == kSubEnd || p->eventCode == 19);
   if (mouse && lb::IsListbox(heap, listbox)) {
     const int32 list = ObjWord(heap, listbox, kObjPartList / 4);
     const int32 part = frame->index >= 0 && frame->index < ObjListCount(heap, list) ? ObjListGet(heap, list, frame->index) : 0;
@@ -978,7 +978,9 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
                                            : ListboxTrack(heap, listbox, where, 0, 0)) |
            kLbReplyFollow;
   }
-  if (eventCode == kSubRelease) {
+  // A track that ends without a release (the application lost the mouse)
+  // ends as a release does: the press must not stay under way.
+  if (eventCode == kSubRelease || eventCode == kSubEnd) {
     reply = gTrackState == kTrackScrollBar ? ListboxTrackScrollBar(heap, listbox, where, eventCode)
                                            : ListboxTrack(heap, listbox, where, 0, 1);
     if (gTrackState == kTrackDragging) {

@@ -780,3 +780,22 @@ TEST_F(ListboxDraw, RowsOfEveryKindLookAsTheirGoldens) {
 }
 
 }  // namespace
+namespace {
+// A press through the panel's event (the application inactive, so the
+// track ends at once) reaches the listbox: the row under it is selected,
+// the value follows, and the release gives it the key focus.
+TEST_F(ListboxTest, APressThroughThePanelSelectsTheRowAndTakesTheFocus) {
+  Make(0, {"a", "b", "c"});
+  SetW(dco_, 5, lb_);
+  WSetAppInactive(1);
+  WEventRecord down{};
+  down.code = weMouseDown;
+  down.where = (20 << 16) | 30;  // h 20, v 30: row 1
+  TRPanelEvent(&down, panel_);
+  WSetAppInactive(0);
+  EXPECT_EQ(Marked(kLbItemSelected), Ints{1});
+  EXPECT_EQ(SingleValue(), 1);
+  EXPECT_EQ(int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtKeyFocus)), lb_);
+  FPReleaseKeyFocus(panel_);
+}
+}  // namespace
