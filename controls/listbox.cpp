@@ -173,8 +173,6 @@ void* Value(ObjHeap heap, int32 listbox) {
 
 using lb::Item;
 
-// ---- Items ---------------------------------------------------------------------------------
-
 // ---- What the listbox knows of its marks ------------------------------------------------------
 //
 // The selected and caret items of the listbox last worked on, kept so that
@@ -250,6 +248,10 @@ void Mark(ObjHeap heap, int32 listbox, UHandle items, int32 count, int32 i, int3
   int32 j = 0;
   while (j < n && at[j] < i) ++j;
   if (!on) {
+    if (j == n || at[j] != i) {
+      gMarks.valid = false;  // a mark set elsewhere: walked again at the next use
+      return;
+    }
     std::memmove(at + j, at + j + 1, size_t(n - j - 1) * sizeof *at);
     --n;
   } else if (n == kMarkRoom) {
@@ -263,6 +265,8 @@ void Mark(ObjHeap heap, int32 listbox, UHandle items, int32 count, int32 i, int3
 }  // namespace
 
 void lb::ForgetMarks() { gMarks.valid = false; }
+
+// ---- Items ---------------------------------------------------------------------------------
 
 void ListboxFixItemFlags(ListboxItem* item) {
   if (!item) return;
