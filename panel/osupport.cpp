@@ -509,12 +509,19 @@ MgErr SetBuiltInPict(int32 index, int32 image) {
   return kNoErr;
 }
 
+namespace {
+int32 BuiltInTableIndex(int32 index) {
+  if (index < 9) return index + 1999;
+  if (index >= 1000 && index <= 1999) return index + 7000;
+  return index;
+}
+}  // namespace
+
+Bool32 IsBuiltInPictIndex(int32 index) { return index != 0 && PictSlot(BuiltInTableIndex(index)) != nullptr; }
+
 int32 GetPictIndex(int32 index) {
   if (index == 0) return 0;
-  if (index < 9)
-    index += 1999;
-  else if (index >= 1000 && index <= 1999)
-    index += 7000;
+  index = BuiltInTableIndex(index);
   int32 pict = CheckPictIndex(index);
   if (pict && IGetKind(pict) == kImageProc) {
     // A picture that keeps state of its own (a line's end points) gets a

@@ -110,6 +110,9 @@ QX_EXTERN_C int32 GetPictIndex(int32 index);
 // The table entry of an index (9-383, 2000-2093, 7000-7028); any other is
 // reported and gives 0.
 QX_EXTERN_C int32 CheckPictIndex(int32 index);
+// Whether an index names a built-in picture (as GetPictIndex maps it),
+// without a report: for indexes read from templates.
+Bool32 IsBuiltInPictIndex(int32 index);
 // Fills a table entry (start-up); 1 for an index outside the tables.
 MgErr SetBuiltInPict(int32 index, int32 image);
 
