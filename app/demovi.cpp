@@ -340,10 +340,10 @@ constexpr int32 kGPoints = 1000;
 constexpr int16 kGraphWidth = 360, kGraphHeight = 200;
 constexpr int32 kRTDSNewHandle = 311, kRTDSSetHandleSize = 313, kRTCopyFlatArray = 1677;
 constexpr int32 kRTWriteChartPoints = 1446, kRTInitChartRecord = 1631;
-// The chart: a sweep chart of a sine, one point a loop, its history 1,000
+// The chart: a strip chart of a sine, one point a loop, its history 1,000
 // points, its x scale 100 points wide.
 constexpr int32 kChartPoints = 300, kChartHistory = 1000, kChartSpan = 100;
-constexpr int16 kChartType = 101;
+constexpr int16 kChartType = 103;
 constexpr int16 kChartTop = kGraphHeight, kGraphDemoHeight = kGraphHeight + 190;
 // Where the chart's entries lie (data offsets the file's entries give).
 struct ChartPlaces {

@@ -71,7 +71,7 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
 // through the transfer record (the array copied by the VI's own transfer
 // procedure); the built program, headless, shows it on the panel: five
 // periods in white between the plot area's top and bottom rows.  Below it,
-// the sweep chart fed 300 points of a sine one a loop shows the last 100
+// the strip chart fed 300 points of a sine one a loop shows the last 100
 // (two periods) across its plot area, with threads (the points pass
 // through the writers' shadow) and without.
 TEST(Demo, GraphDemoShowsItsThousandPointPlotHeadless) {
