@@ -395,6 +395,8 @@ QX_EXTERN_C int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int
 // Strip charts move their X range back at most once per drawing pass; the
 // plot drawing clears the mark before each pass.
 void ClearChartRangeMark();
+// Whether the X range was moved back during this pass.
+Bool32 ChartRangeMarked();
 // Draws the band of shift new pixels into the chart's circular image at its
 // position word (in two pieces when it wraps) and advances the position.
 QX_EXTERN_C int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, int32 shift, int32 areas);

@@ -192,8 +192,8 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
   } else if (pixmap) {
     // The circular image: from the position to its right end first, then
     // from its left end to the position.
-    Rect r;
-    IGetRect(image, &r);
+    // The image's inside, as wide as the bands drawn into it.
+    Rect r = *area;
     const int32 width = r.right - r.left;
     const int32 pos = ObjWord(heap, graph, kGraphPixmapPosWord);
     if (pos <= 0 || pos >= width) {
@@ -331,6 +331,7 @@ bool Reducible(const PlotRec* p) {
 }  // namespace
 
 void ClearChartRangeMark() { gRangeMoved = false; }
+Bool32 ChartRangeMarked() { return gRangeMoved; }
 
 int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, int32 length,
                         int32 newPoints, int32 firstSeq, const void* history, int32 stride, int32* pixelShift,

@@ -6,12 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "controls/ctlsize.h"
+#include "controls/listbox.h"
 #include "controls/picc.h"
+#include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "engine/vi/rtrsrc.h"
 #include "golden_image.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/wport.h"
 #include "panel/fpinit.h"
 #include "panel/objdraw.h"
@@ -20,7 +25,6 @@
 #include "panel/objimage.h"
 #include "panel/objload.h"
 #include "panel/panel_test_support.h"
-#include "panel/transact.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_window.h"
 #include "tools/dlgwriter.h"
@@ -49,6 +53,12 @@ class CtrlGolden : public ptest::PanelRootTest {
   void SetUp() override {
     PanelRootTest::SetUp();
     if (HasFatalFailure()) return;
+    // The program joins the listbox, scale and sizing methods at start-up;
+    // the sheet shows them whichever test joined them first.
+    static const bool joined = (ControlsJoinSizeSlots(), ControlsJoinListboxSlots(), ControlsInstallScaleHooks(),
+                                ControlsJoinScaleSlots(), true);
+    (void)joined;
+    MLoadMenuColors();  // the scroll bars' colours
     ASSERT_EQ(WInitScreenImage(), kNoErr);
     DInitDraw();
     InitFPImages();
