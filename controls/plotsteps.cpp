@@ -3,7 +3,6 @@
 // the drawing frame runs whole around them.
 #include "controls/graph.h"
 
-MgErr ResnapGraphCursors(ObjHeap, int32, const void*, Bool32, Bool32) { return 0; }
 int32 ScanZRange(ObjHeap, int32, UHandle, int32, int32, int32, int32, Bool32, int32* changed) {
   if (changed) *changed = 0;
   return 0;
