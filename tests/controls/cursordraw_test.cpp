@@ -1,0 +1,321 @@
+// Cursors on the plot area: what a drawing pass draws and skips, the pieces
+// a move restores from the plot image or invalidates, the cursor a click
+// takes and where a drag moves it, the movement control's steps and
+// snapped cursors following their data.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "controls/cursordraw.h"
+#include "controls/cursorlegend.h"
+#include "controls/graphcursors.h"
+#include "graph_test_support.h"
+#include "mgsource/prefs.h"
+#include "mgsource/window/wport.h"
+#include "panel/datamsg.h"
+#include "panel/graphstate.h"
+#include "panel/osupport.h"
+#include "tools/tdbuilder.h"
+
+namespace {
+
+using graphtest::GraphShape;
+
+// x, y on the default graph's scales 0 .. 10: h = 40 + 24 x, v = 180 - 16 y.
+constexpr float64 XOf(int32 h) { return (h - 40) / 24.0; }
+constexpr float64 YOf(int32 v) { return (180 - v) / 16.0; }
+
+struct CursorSpec {
+  uInt32 flags;
+  int32 pointStyle;
+  DColor colour;
+  int32 h, v;
+  bool selected = false;
+  int32 plot = 0, index = 0;
+};
+
+class CursorDraw : public graphtest::GraphTest {
+ protected:
+  void TearDown() override {
+    for (auto [g, list] : lists_) {
+      std::memset(Field(g), 0, sizeof(UHandle));
+      DSDisposeHandle(list);
+    }
+    PrefSet(kPrefSmoothGraphMarkers, 0);
+    GraphTest::TearDown();
+  }
+  static int32 Size() { return GraphCursorFields()->size; }
+  UPtr Field(int32 g) { return GraphCursorListField(panel_, ObjWord(panel_, g, kGraphDataWord), nullptr); }
+  // The graph's cursors, their values those of their pixels.
+  void WithCursors(int32 g, const std::vector<CursorSpec>& specs) {
+    const int32 first = AlignDatum(GraphCursorRecordTD(), 4);
+    UHandle h = DSNewHClr(first + int32(specs.size()) * Size());
+    PutNative32(*h, uInt32(specs.size()));
+    std::memcpy(Field(g), &h, sizeof h);
+    lists_.push_back({g, h});
+    for (size_t i = 0; i < specs.size(); ++i) {
+      UPtr c = *h + first + i * Size();
+      const CursorSpec& s = specs[i];
+      SetCursorU32(c, kGCFlags, s.flags);
+      SetCursorU32(c, kGCPointStyle, uInt32(s.pointStyle));
+      SetCursorU32(c, kGCColour, s.colour);
+      SetCursorI16(c, kGCH, int16(s.h));
+      SetCursorI16(c, kGCV, int16(s.v));
+      SetCursorF64(c, kGCX, XOf(s.h));
+      SetCursorF64(c, kGCY, YOf(s.v));
+      SetCursorU32(c, kGCPlot, uInt32(s.plot));
+      SetCursorU32(c, kGCIndex, uInt32(s.index));
+      SetCursorBool(c, kGCSelected, s.selected);
+    }
+  }
+  UPtr Cursor(int32 g, int32 i) {
+    int32 n = 0;
+    UPtr list = GraphCursorsOf(panel_, g, &n);
+    return list && i < n ? list + i * Size() : nullptr;
+  }
+  // A graph shown by a data controller of the value's type, its data and
+  // scales set up again after the controller's allocation.
+  int32 GraphWithValue(const tdb::TD& type) {
+    const int32 g = MakeGraph(GraphShape{}, &type);
+    const int32 dco = Obj(kClsFPDataController, 0);
+    SetW(g, kPWOwner, dco);
+    SetW(dco, kPWDCOTypeId, ObjWord(panel_, g, kPWDDOTypeId));
+    SetW(dco, kPWDCODisplay, g);
+    EXPECT_EQ(Alloc(dco), kNoErr);
+    SetScale(Scale(g, kGPartXScale, 0), 0, 10, 40, 280);
+    SetScale(Scale(g, kGPartYScale, 0), 0, 10, 180, 20);
+    return g;
+  }
+  // The graph's value slot gets the handle (the value of an array type).
+  void SetValue(int32 g, UHandle h) {
+    UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
+    ASSERT_NE(slot, nullptr);
+    std::memcpy(slot, &h, sizeof h);
+  }
+  void ClearValue(int32 g) { SetValue(g, nullptr); }
+  // A recording port that also keeps the images drawn (slot 24).
+  static DPort ImagePort() {
+    DPort p = RecordingPort();
+    p.drawImage = [](int32, const Rect*, const Rect* r, DColor, DColor, DColor, DColor) {
+      calls.push_back({24, *r, 0});
+      return int32(0);
+    };
+    return p;
+  }
+  void RecordImages() {
+    static const DPort port = ImagePort();
+    calls.clear();
+    screen = true;
+    DInstallTestPort(&port);
+  }
+  std::vector<std::pair<int32, UHandle>> lists_;
+};
+
+bool SameRect(const Rect& a, const Rect& b) {
+  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+std::vector<int32> Slots(const std::vector<graphtest::PortCall>& calls, std::initializer_list<int32> wanted) {
+  std::vector<int32> out;
+  for (const auto& c : calls)
+    for (int32 w : wanted)
+      if (c.slot == w) out.push_back(c.slot);
+  return out;
+}
+
+// Transparent cursors are not drawn yet can be grabbed; cursors without
+// lines or marker neither; without smooth markers fixed cursors are drawn
+// with the draggable ones (fixed first) and never alone; with them each
+// pass draws its own kind, and both kinds asked redraw the plot area.
+TEST_F(CursorDraw, PassesAndWhatTheySkip) {
+  const int32 g = MakeGraph(GraphShape{});
+  WithCursors(g, {{0, 4, kTransparentColor, 160, 100},
+                  {0, 8, 0xFF0000, 88, 148},
+                  {0, 0, 0x00FF00, 230, 52},
+                  {kCursorNoDrag, 5, 0x0000FF, 208, 132}});
+  const struct {
+    bool smooth;
+    int32 mode;
+    std::vector<int32> shapes;  // frame oval 18, paint oval 19, frame rect 14
+  } cases[] = {
+      {false, kCursorDrawFixed, {}},
+      {false, kCursorDrawDraggable, {19, 14}},
+      {true, kCursorDrawDraggable, {14}},
+      {true, kCursorDrawFixed, {19}},
+  };
+  for (const auto& c : cases) {
+    PrefSet(kPrefSmoothGraphMarkers, c.smooth);
+    Record();
+    DrawCursorsInPlot(panel_, g, c.mode);
+    EXPECT_EQ(Slots(calls, {14, 18, 19}), c.shapes) << c.smooth << " " << c.mode;
+  }
+  // Both kinds with a draggable cursor: the plot area is painted again.
+  PrefSet(kPrefSmoothGraphMarkers, 1);
+  Record();
+  DrawCursorsInPlot(panel_, g, kCursorDrawBoth);
+  bool painted = false;
+  for (const auto& c : CallsOf(15)) painted |= SameRect(c.r, Rect{21, 41, 179, 279});
+  EXPECT_TRUE(painted);
+  DInstallTestPort(nullptr);
+  uInt32 flags = 0;
+  EXPECT_EQ(HitTestGraphCursors(panel_, g, Point{100, 160}, &flags), 0);
+  EXPECT_EQ(HitTestGraphCursors(panel_, g, Point{52, 230}, &flags), -1);
+  EXPECT_EQ(HitTestGraphCursors(panel_, g, Point{132, 208}, &flags), -1) << "fixed cursors are not taken";
+}
+
+// A full horizontal line with a marker moved 4 px right restores the old
+// marker box and the row piece at the new centre, not the line; a
+// transparent plot area invalidates old and new boxes instead.
+TEST_F(CursorDraw, MovesRestoreOnlyWhatChanged) {
+  const int32 g = MakeGraph(GraphShape{});
+  const int32 image = DrawInto(Rect{0, 0, 200, 300}, [] {});
+  SetW(g, kGraphPixmapWord, image);
+  WithCursors(g, {{0x8, 4, 0xFF0000, 164, 100}});
+  RecordImages();
+  EXPECT_EQ(ScrollCursorDrawing(panel_, g, Cursor(g, 0), 4, 0, false), 1);
+  const auto restored = CallsOf(24);
+  ASSERT_EQ(restored.size(), 2u);
+  EXPECT_TRUE(SameRect(restored[0].r, Rect{98, 158, 103, 163}));
+  EXPECT_TRUE(SameRect(restored[1].r, Rect{100, 162, 101, 167}));
+  // Erasing the label alone of a cursor without one restores nothing
+  // inside; a marker piece is restored and then redrawn.
+  calls.clear();
+  EXPECT_EQ(EraseGraphCursor(panel_, g, Cursor(g, 0), 4, 0, kCursorDrawDraggable, false), 1);
+  EXPECT_EQ(CallsOf(24).size(), 1u);
+  EXPECT_EQ(CallsOf(18).size(), 1u) << "redrawn";
+  DInstallTestPort(nullptr);
+
+  // Transparent: nothing restored, the old and new small boxes invalidated.
+  SetColours(FindPart(panel_, g, kGPartPlotArea, 0), 0, kTransparentColor);
+  RecordImages();
+  Rect before{0, 0, 0, 0};
+  WGetUpdateRect(window_, &before);
+  EXPECT_EQ(ScrollCursorDrawing(panel_, g, Cursor(g, 0), 4, 0, false), 0);
+  EXPECT_TRUE(CallsOf(24).empty());
+  Rect after{0, 0, 0, 0};
+  ASSERT_TRUE(WGetUpdateRect(window_, &after));
+  EXPECT_TRUE(SameRect(after, Rect{98, 158, 103, 167})) << after.top << " " << after.left << " " << after.bottom
+                                                         << " " << after.right;
+  EXPECT_EQ(EraseGraphCursor(panel_, g, Cursor(g, 0), 4, 0x8, 0, false), 0);
+  DInstallTestPort(nullptr);
+}
+
+// Distances: the centre, a full line's side, nothing; the earlier of
+// equal cursors wins; a line taken holds the other coordinate while the
+// cursor is dragged; the end clears the holds and the tracking.
+TEST_F(CursorDraw, HitAndDrag) {
+  const int32 g = MakeGraph(GraphShape{});
+  WithCursors(g, {{0x2, 0, 0xFF0000, 160, 100}, {0, 4, 0xFF0000, 100, 60}, {0, 4, 0x00FF00, 100, 60}});
+  const struct {
+    Point at;
+    int32 index;
+    uInt32 hold;
+  } hits[] = {
+      {{60, 163}, 0, kCursorHoldV},  // 3 px right of the vertical line, 40 above: 9
+      {{62, 101}, 1, 0},             // both markers at 2: the earlier
+      {{150, 250}, -1, 0},
+  };
+  for (const auto& h : hits) {
+    uInt32 flags = 0;
+    EXPECT_EQ(HitTestGraphCursors(panel_, g, h.at, &flags), h.index);
+    if (h.index >= 0) EXPECT_EQ(flags & (kCursorHoldH | kCursorHoldV), h.hold);
+  }
+  EXPECT_EQ(CursorHitDistance(Cursor(g, 0), Point{60, 163}), 9);
+  uInt32 flags = 0;
+  ASSERT_EQ(HitTestGraphCursors(panel_, g, Point{60, 163}, &flags), 0);
+  PrefSet(kPrefScrollGraphCursors, 0);
+  GraphTrackRec t{kTrackStart, 1, Point{60, 163}};
+  EXPECT_EQ(TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 0) & kTrackResultTracking, kTrackResultTracking);
+  EXPECT_TRUE(CursorBool(Cursor(g, 0), kGCSelected));
+  t = {kTrackMove, 1, Point{20, 183}};
+  EXPECT_EQ(TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1), 1);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCH), 180);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCV), 100);
+  EXPECT_DOUBLE_EQ(CursorF64(Cursor(g, 0), kGCX), XOf(180));
+  EXPECT_DOUBLE_EQ(CursorF64(Cursor(g, 0), kGCY), YOf(100));
+  t.phase = kTrackEnd;
+  EXPECT_EQ(TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1), 0);
+  EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags) & (kCursorHoldH | kCursorHoldV), 0u);
+  ObjHeap th = nullptr;
+  int32 to = -1;
+  SetTrackObject(nullptr, 0, &th, &to, false);
+  EXPECT_EQ(to, 0);
+  PrefSet(kPrefScrollGraphCursors, 1);
+}
+
+// A drag outside the plot scrolls the X scale once the intervals passed
+// (none here), and the cursor goes on with the scale while the mouse rests.
+TEST_F(CursorDraw, DragOutsideScrollsTheScales) {
+  const int32 g = MakeGraph(GraphShape{});
+  WithCursors(g, {{0x5, 4, 0xFF0000, 160, 100}});
+  const int32 timeout = PrefGet(kPrefTrackTimeout);
+  PrefSet(kPrefTrackTimeout, 0);
+  GraphTrackRec t{kTrackStart, 1, Point{100, 160}};
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 0);
+  t = {kTrackMove, 1, Point{100, 290}};
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  const float64 x = CursorF64(Cursor(g, 0), kGCX);
+  EXPECT_EQ(Range(Scale(g, kGPartXScale, 0)), (std::vector<float64>{0, 10})) << "the first step waits";
+  t.phase = kTrackIdle;
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  EXPECT_GT(Range(Scale(g, kGPartXScale, 0))[0], 0);
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  EXPECT_GT(CursorF64(Cursor(g, 0), kGCX), x) << "the cursor follows the scrolled scale";
+  t.phase = kTrackEnd;
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  PrefSet(kPrefTrackTimeout, timeout);
+}
+
+// Snapped cursors on data: a drag past the last point stays on it; the
+// movement control steps along the data, and up on the last plot keeps the
+// plot; new data moves the cursor onto its point again.
+TEST_F(CursorDraw, SnappedCursorsStayOnTheData) {
+  const tdb::TD type = tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable});
+  const int32 g = GraphWithValue(type);
+  // Two plots of three points: y 1, 2, 3 and 4, 5, 6 at x 0, 1, 2.
+  SetValue(g, Doubles({1, 2, 3, 4, 5, 6}, {2, 3}));
+  WithCursors(g, {{kCursorSnapped | 0x5, 4, 0xFF0000, 40, 164, true, 0, 0},
+                  {0x5, 4, 0xFF0000, 100, 100, true}});
+  SetCursorF64(Cursor(g, 0), kGCX, 0);
+  SetCursorF64(Cursor(g, 0), kGCY, 1);
+  PrefSet(kPrefScrollGraphCursors, 0);
+  GraphTrackRec t{kTrackStart, 1, Point{164, 40}};
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 0);
+  t = {kTrackMove, 1, Point{164, 270}};
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  t.phase = kTrackEnd;
+  TrackGraphCursor(panel_, g, 0, kDoitTrackCursor, &t, 1);
+  PrefSet(kPrefScrollGraphCursors, 1);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 2);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCX), 2);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCH), 88);
+  // The drag left only its cursor selected.
+  EXPECT_FALSE(CursorBool(Cursor(g, 1), kGCSelected));
+  // Selected cursors: index - 1 and the free one 1 px left; then up twice.
+  SetCursorBool(Cursor(g, 1), kGCSelected, true);
+  EXPECT_EQ(MoveSelectedCursors(panel_, g, 0, Point{0, -1}), kNoErr);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 1);
+  EXPECT_EQ(CursorI16(Cursor(g, 1), kGCH), 99);
+  EXPECT_DOUBLE_EQ(CursorF64(Cursor(g, 1), kGCX), XOf(99));
+  EXPECT_EQ(MoveSelectedCursors(panel_, g, 0, Point{-1, 0}), kNoErr);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCPlot)), 1);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 5);
+  EXPECT_EQ(MoveSelectedCursors(panel_, g, 0, Point{-1, 0}), kNoErr);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCPlot)), 1) << "no plot above the last";
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 5);
+  // New data under the cursor: its values and pixels follow.
+  SetValue(g, Doubles({1, 2, 3, 4, 8, 6}, {2, 3}));
+  UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
+  EXPECT_EQ(ResnapGraphCursors(panel_, g, slot, true, false), kNoErr);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 8);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCV), 52);
+  // Data shrunk below the index: the nearest point of the plot is taken.
+  SetValue(g, Doubles({1, 4}, {2, 1}));
+  EXPECT_EQ(ResnapGraphCursors(panel_, g, slot, true, false), kNoErr);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 0);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 4);
+  ClearValue(g);
+}
+
+}  // namespace
