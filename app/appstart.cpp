@@ -93,6 +93,7 @@
 #include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
+#include "panel/colorpal.h"
 #include "controls/plotmenus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
@@ -403,7 +404,7 @@ void AppInstallHooks() {
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
   menus.pasteEnabled = &PanelPasteEnabled;
   menus.showClipboard = &ShowClipboardWindow;
-  menus.initColorPalette = &InitColorPalette;
+  menus.initColorPalette = &InitPanelColorPalette;
   menus.initLineStyles = [](MenuHandle* m) { return InitLineStyles(kLineStyleMenuId, m); };
   menus.initLineWidths = [](MenuHandle* m) { return InitLineWidths(kLineWidthMenuId, m); };
   // The Help menu's window and online help.

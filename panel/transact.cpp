@@ -649,10 +649,6 @@ int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record) {
   if (window) WUpdate(window);
   return result;
 }
-int32 PopUpColorPalette(ObjHeap heap, void*, ActionParams* record) {
-  if (heap && record) ++PanelDisplayCallCounts().palettes;
-  return 0;
-}
 void SetPanelCurrentColours(int32 foreground, int32 background) {
   gCurrentColours[0] = foreground;
   gCurrentColours[1] = background;
