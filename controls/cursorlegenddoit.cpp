@@ -26,10 +26,7 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/menutrack.h"
 #include "panel/clipmenu.h"
-#if __has_include("panel/colorpal.h")
 #include "panel/colorpal.h"
-#define QX_HAVE_COLOR_MENU_TRACK 1
-#endif
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/oinval.h"
@@ -233,9 +230,7 @@ StyleChoice PopUpStyleMenu(ObjHeap heap, [[maybe_unused]] int32 graph, const uCh
   int32* words = reinterpret_cast<int32*>(&request);
   words[3] = kColourRequestFlags;
   words[4] = words[5] = int32(choice.colour);
-#ifdef QX_HAVE_COLOR_MENU_TRACK
   ColorMenuTrack(heap, graph, &request, nullptr);
-#endif
   MPopUpMenuAt(menu, where, &choice.menu, &choice.item, 0, 0, 0);
   DoColorPalette(choice.menu, choice.item);
   choice.colour = DColor(words[4]);
