@@ -17,7 +17,11 @@
 #include "panel/datamsg.h"
 #include "panel/graphstate.h"
 #include "panel/osupport.h"
+#include "rtlib/panellocators.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
 #include "tools/tdbuilder.h"
+#include "tools/vibuilder.h"
 
 namespace {
 
@@ -316,6 +320,179 @@ TEST_F(CursorDraw, SnappedCursorsStayOnTheData) {
   EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 0);
   EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 4);
   ClearValue(g);
+}
+
+}  // namespace
+
+namespace {
+
+// A graph with a vertical cursor legend of three visible rows: an array of
+// the cursor records whose element cluster has the twenty members, the
+// style button carrying its icon (part 21).
+class CursorLegend : public CursorDraw {
+ protected:
+  int32 MakeLegend(int32 g, int32 rows) {
+    legend_ = Obj(kClsArray, g, kGPartCursorLegend);
+    SetBounds(legend_, Rect{0, 300, 100, 400});
+    const TypeDescriptor* listTD = nullptr;
+    GraphCursorListField(panel_, ObjWord(panel_, g, kGraphDataWord), &listTD);
+    SetW(legend_, kPWDDOTypeId, int32(NewTypeIDForTD(panel_, listTD)));
+    element_ = Obj(kClsCluster, legend_);
+    SetBounds(element_, Rect{0, 300, 20, 400});
+    std::vector<int32> members;
+    for (int32 i = 0; i < kGCFieldCount; ++i) {
+      const int32 m = Obj(i == 17 || i >= 18 ? kClsBoolean : kClsCosmetic, element_);
+      SetBounds(m, Rect{0, int16(300 + i), 10, int16(301 + i)});
+      members.push_back(m);
+    }
+    icon_ = Obj(kClsCosmetic, members[18], 21);
+    SetBounds(icon_, Rect{2, 380, 18, 396});
+    SetW(element_, kPWClusterElements, vib::NewList(panel_, members));
+    members_ = members;
+    SetW(legend_, kPWArrayElement, element_);
+    Obj(kClsCosmetic, legend_, 28);
+    SetBounds(FindPart(panel_, legend_, 28, 0), Rect{0, 300, 60, 400});
+    PutNative16(*panel_ + legend_ + 44, 0);
+    PutNative16(*panel_ + legend_ + 46, uInt16(rows - 1));
+    return Alloc(legend_);
+  }
+  int32 legend_ = 0, element_ = 0, icon_ = 0;
+  std::vector<int32> members_;
+};
+
+// The first visible index, as the array's private record holds it.
+void SetFirstIndex(ObjHeap heap, int32 legend, int32 first) {
+  UPtr priv = FPHeapDataPtr(heap, ObjWord(heap, legend, kPWArrayPrivate));
+  ASSERT_NE(priv, nullptr);
+  UHandle idx = reinterpret_cast<UHandle>(uintptr_t(GetNative32(priv)));
+  ASSERT_NE(idx, nullptr);
+  PutNative32(*idx + 4, uInt32(first));
+}
+
+// Rows shown from index 4 in three cells: the walk visits 4, 5 and 6 and
+// leaves the element where it was; cursor 8 cannot be brought into view
+// and its row is not refreshed.
+TEST_F(CursorLegend, RowsWalkOnlyTheVisibleCells) {
+  const int32 g = MakeGraph(GraphShape{});
+  ASSERT_EQ(MakeLegend(g, 3), kNoErr);
+  std::vector<CursorSpec> specs(10, CursorSpec{0x5, 4, 0xFF0000, 100, 100});
+  WithCursors(g, specs);
+  SetFirstIndex(panel_, legend_, 4);
+  int32 previous = -1;
+  EXPECT_EQ(ShowCursorLegendRow(panel_, legend_, 8, &previous), 0);
+  EXPECT_EQ(previous, 4);
+  EXPECT_EQ(ShowCursorLegendRow(panel_, legend_, 6, &previous), 1);
+  const Rect at6{40, 300, 60, 400};
+  Rect b;
+  std::memcpy(&b, *panel_ + element_ + kObjBounds, sizeof b);
+  EXPECT_TRUE(SameRect(b, at6)) << b.top;
+  struct Walk {
+    UPtr first;
+    std::vector<int32> seen;
+  } walk{Cursor(g, 0), {}};
+  ForEachCursorLegendRow(
+      panel_, legend_, GraphDataOf(panel_, g)->cursors,
+      [](ObjHeap, int32, uChar* c, void* a) {
+        auto* w = static_cast<Walk*>(a);
+        w->seen.push_back(c ? int32((c - w->first) / GraphCursorFields()->size) : -1);
+      },
+      true, &walk);
+  EXPECT_EQ(walk.seen, (std::vector<int32>{4, 5, 6}));
+  std::memcpy(&b, *panel_ + element_ + kObjBounds, sizeof b);
+  EXPECT_TRUE(SameRect(b, at6));
+}
+
+// The icon of style 5 (short horizontal ticks, a full vertical line) and
+// marker 4 around the icon's centre; a new cursor is initialised.
+TEST_F(CursorLegend, StyleIconShowsTheStyle) {
+  const int32 g = MakeGraph(GraphShape{});
+  ASSERT_EQ(MakeLegend(g, 3), kNoErr);
+  WithCursors(g, {{uInt32(CursorStyleFlags(5)) | kCursorNew, 4, 0xFF0000, 100, 100}});
+  EXPECT_EQ(CursorStyleFlags(5), 0x6);
+  static std::vector<graphtest::PortCall>* lines = &calls;
+  static const DPort port = [] {
+    DPort p = RecordingPort();
+    p.line = [](int32 dh, int32 dv) {
+      lines->push_back({8, Rect{int16(dv), int16(dh), 0, 0}, 0});
+      return int32(0);
+    };
+    return p;
+  }();
+  calls.clear();
+  DInstallTestPort(&port);
+  DrawCursorStyleIcon(panel_, element_, Cursor(g, 0), g);
+  DInstallTestPort(nullptr);
+  // Icon {2, 380, 18, 396} inset by 1; centre (388, 10).
+  std::vector<std::vector<int32>> got;
+  for (const auto& c : calls)
+    if (c.slot == 7 || c.slot == 8 || c.slot == 9 || c.slot == 18) got.push_back({c.slot, c.r.left, c.r.top});
+  const std::vector<std::vector<int32>> want = {{7, 385, 10}, {8, -2, 0},  {7, 391, 10}, {8, 2, 0},
+                                                {7, 388, 7},  {9, 388, 3}, {7, 388, 13}, {9, 388, 16},
+                                                {18, 386, 8}};
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags) & kCursorNew, 0u);
+}
+
+// The lock button of an intensity graph toggles without a menu; where the
+// lock menu cannot be built the cursor stays as it was.
+TEST_F(CursorLegend, LockButtonWithoutAMenu) {
+  const struct {
+    int16 type;
+    bool resources;
+    std::vector<uInt32> flags;  // after each click
+  } cases[] = {
+      {kGraphIntensity, true, {kCursorSnapped, 0}},
+      {kGraphXY, false, {0, 0}},
+  };
+  for (const auto& k : cases) {
+    GraphShape s;
+    s.type = k.type;
+    const int32 g = MakeGraph(s);
+    ASSERT_EQ(MakeLegend(g, 3), kNoErr);
+    WithCursors(g, {{0x5, 4, 0xFF0000, 100, 100}, {0x5, 4, 0xFF0000, 120, 60}});
+    ASSERT_EQ(ShowCursorLegendRow(panel_, legend_, 1, nullptr), 1);
+    const RsrcFileRef file = RunTimeRsrcFile();
+    if (!k.resources) SetRunTimeRsrcFile(0);
+    for (uInt32 want : k.flags) {
+      const CursorDoitRec rec{kGPartCursorLegend, Point{10, 390}, 0};
+      EXPECT_EQ(CursorLegendDoit(panel_, g, members_[19], 0, &rec, kDoitResultActive), kDoitResultActive);
+      EXPECT_EQ(CursorU32(Cursor(g, 1), kGCFlags), 0x5u | want) << k.type;
+      EXPECT_EQ(CursorBool(Cursor(g, 1), kGCLockButton), (want & kCursorSnapped) != 0) << k.type;
+      EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags), 0x5u) << "the row's cursor only";
+    }
+    SetRunTimeRsrcFile(file);
+  }
+}
+
+// The movement control: with the modifier the selected free cursors move
+// 2 px; a button that is not down moves nothing.
+TEST_F(CursorLegend, MovementControlSteps) {
+  const int32 g = MakeGraph(GraphShape{});
+  const int32 mover = Obj(kClsCluster, g, kGPartCursorMover);
+  std::vector<int32> buttons;
+  for (int32 i = 0; i < 4; ++i) buttons.push_back(Obj(kClsBoolean, mover));
+  SetW(mover, kPWClusterElements, vib::NewList(panel_, buttons));
+  WithCursors(g, {{0x5, 4, 0xFF0000, 100, 100, true}, {0x5, 4, 0xFF0000, 120, 60, false}});
+  const struct {
+    int32 button, code, flags;
+    bool down;
+    int32 h, v;
+  } steps[] = {
+      {3, kDoitTrackCursor, 0x2, true, 102, 100},
+      {0, 0, 0x2, true, 102, 99},
+      {2, kDoitTrackCursor, 0, false, 102, 99},
+  };
+  for (const auto& s : steps) {
+    GraphDataOf(panel_, g)->moverButtons[s.button] = s.down ? 1 : 0;
+    const CursorDoitRec rec{kGPartCursorMover, Point{0, 0}, s.flags};
+    EXPECT_EQ(CursorLegendDoit(panel_, g, buttons[size_t(s.button)], s.code, &rec, kDoitResultActive),
+              kDoitResultActive);
+    EXPECT_EQ(CursorI16(Cursor(g, 0), kGCH), s.h);
+    EXPECT_EQ(CursorI16(Cursor(g, 0), kGCV), s.v);
+    EXPECT_DOUBLE_EQ(CursorF64(Cursor(g, 0), kGCX), XOf(s.h));
+    EXPECT_EQ(CursorI16(Cursor(g, 1), kGCH), 120);
+    GraphDataOf(panel_, g)->moverButtons[s.button] = 0;
+  }
 }
 
 }  // namespace
