@@ -48,6 +48,16 @@ const DPort* CheckingPort() {
     q.isScreenPort = [] { return int32(1); };
     q.selectNormPen = [](DColor, DColor) { return int32(0); };
     q.setClip = [](const Rect*) { return int32(0); };
+    q.setPixel = [](int32, int32) { return int32(0); };
+    q.moveTo = [](int32, int32) { return int32(0); };
+    q.line = [](int32, int32) { return int32(0); };
+    q.lineTo = [](int32, int32) { return int32(0); };
+    q.polyLine = [](const Point*, int32) { return int32(0); };
+    q.frameRect = [](const Rect*) { return int32(0); };
+    q.paintRect = [](const Rect*) { return int32(0); };
+    q.frameOval = [](const Rect*) { return int32(0); };
+    q.paintOval = [](const Rect*) { return int32(0); };
+    q.textBox = [](const Rect*, int32, const uChar*, int32, int32, DColor, DColor, DColor, DColor) { return int32(0); };
     q.drawImage = [](int32, const Rect* sub, const Rect* r, DColor, DColor, DColor, DColor) {
       FUZZ_CHECK(Inside(sub) && Inside(r));
       return int32(0);
@@ -103,7 +113,8 @@ void Run(Input& in) {
     bounds.right = int16(bounds.left + in.Byte() % 50);
     std::memcpy(*heap + area + kObjBounds, &bounds, sizeof bounds);
     PutNative32(*heap + area + kObjCosmBack, (in.Byte() & 3) ? 0xFFFFFFu : uInt32(kNoColor));
-    OHSetWord(heap, uInt32(area), (in.Byte() & 7) ? 0u : kPlotAreaFlagged);
+    const uInt32 areaFlags = OHWord(heap, uInt32(area)) & ~kPlotAreaFlagged;
+    OHSetWord(heap, uInt32(area), (in.Byte() & 7) ? areaFlags : areaFlags | kPlotAreaFlagged);
     gPlot = bounds;
     DInsetRect(&gPlot, 1, 1);
     for (int32 s : {xs, ys})
@@ -132,7 +143,10 @@ void Run(Input& in) {
         for (GraphCursorField f : {kGCX, kGCY, kGCZ}) SetCursorF64(c, f, Value(in));
         SetCursorU32(c, kGCColour, (in.Byte() & 7) ? 0x204080u : uInt32(kNoColor));
       }
+      // The list the allocation made goes back in place at the end.
       UPtr field = GraphCursorListField(heap, ObjWord(heap, graph, kGraphDataWord), nullptr);
+      UHandle made = nullptr;
+      if (field) std::memcpy(&made, field, sizeof made);
       if (field) std::memcpy(field, &list, sizeof list);
       ObjSetWord(heap, graph, kGraphPixmapWord, (in.Byte() & 1) ? gImage : 0);
 
@@ -172,7 +186,8 @@ void Run(Input& in) {
           if (x < gPlot.left || y < gPlot.top || x >= gPlot.right || y >= gPlot.bottom)
             FUZZ_CHECK((PlatSurfaceGetPixel(s, x, y) & 0xFFFFFF) == 0xFFFFFF);
 
-      if (field) std::memset(field, 0, sizeof list);
+      field = GraphCursorListField(heap, ObjWord(heap, graph, kGraphDataWord), nullptr);
+      if (field) std::memcpy(field, &made, sizeof made);
       DSDisposeHandle(list);
     }
   }
@@ -208,9 +223,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DPolyLine(pts, 2);
     IClose(gImage, &save);
     WRestore(&port);
-    const uint8_t warm[] = {1, 10, 10, 40, 40, 255, 1, 200, 0, 0, 0, 0, 0, 0, 2, 0};
-    Input in{warm, sizeof warm};
-    Run(in);
+    // Runs of every path once (fonts, text records and the image's
+    // drawing state made on first use are kept for the run), then the
+    // empty input.
+    uint32_t seed = 12345;
+    for (int32 k = 0; k < 64; ++k) {
+      uint8_t warm[400];
+      for (uint8_t& b : warm) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+      Input in{warm, sizeof warm};
+      Run(in);
+    }
+    Input none{nullptr, 0};
+    Run(none);
     return true;
   }();
   return init ? FuzzRunLeakChecked(data, size, Run) : 0;
