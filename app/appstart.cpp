@@ -80,6 +80,7 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/colordialog.h"
 #include "shell/descdialog.h"
 #include "shell/extshell.h"
 #include "engine/datatype.h"
@@ -405,6 +406,7 @@ void AppInstallHooks() {
   menus.pasteEnabled = &PanelPasteEnabled;
   menus.showClipboard = &ShowClipboardWindow;
   menus.initColorPalette = &InitPanelColorPalette;
+  SetColorDialogProc(&ShellColorDialog);
   menus.initLineStyles = [](MenuHandle* m) { return InitLineStyles(kLineStyleMenuId, m); };
   menus.initLineWidths = [](MenuHandle* m) { return InitLineWidths(kLineWidthMenuId, m); };
   // The Help menu's window and online help.
