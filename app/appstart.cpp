@@ -352,7 +352,11 @@ void AppInstallHooks() {
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
   shell.recentSave = &FDRecentSave;
-  shell.rtmShutDown = &RTMShutDown;
+  shell.rtmShutDown = [] {
+    RTMShutDown();
+    // The colour palette's record and tables go with the menus.
+    DisposeColorPalette();
+  };
   ShellSetStartHooks(shell);
   // The preferences' access lists are the VI server's.
   PrefServerHooks prefServer{};

@@ -626,6 +626,13 @@ MgErr InitColorPalette(int32 menuId, ConstPStr title, const int32* layout, uInt3
   return kNoErr;
 }
 
+void DisposeColorPalette() {
+  DisposeRecord(gPal);
+  gPal = nullptr;
+  gPalMenu = nullptr;
+  gTrack = ObjectTrack{};
+}
+
 MgErr InitPanelColorPalette(MenuHandle* menu) {
   static const uChar kTitle[] = "\x06" "Colors";
   return InitColorPalette(kColorPaletteMenuId, kTitle, nullptr, 0, menu);

@@ -72,6 +72,7 @@ class Palette : public ptest::PanelTest {
   }
   void TearDown() override {
     SetColorDialogProc(nullptr);
+    DisposeColorPalette();
     MDisposeMenu(menu_);
     SetRunTimeRsrcFile(0);
     RCloseFile(file_);
