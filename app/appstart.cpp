@@ -95,6 +95,7 @@
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
 #include "panel/colorpal.h"
+#include "panel/panelscroll.h"
 #include "controls/plotmenus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
@@ -183,6 +184,11 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  PanelScrollHooks scroll{};
+  scroll.disposeRgnCache = &VIWindDisposeRgnCache;
+  scroll.hideTipStrip = [] { HelpSetTipTarget(nullptr, 0, 0); };
+  scroll.panelBounds = [](ObjHeap heap) -> const Rect* { return PanelGetBounds(heap); };
+  SetPanelScrollHooks(scroll);
   AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
