@@ -183,6 +183,10 @@ void DrawCells(ColorPaletteRecord* pal, Point origin) {
   const Table t = CurrentTable(pal);
   const int32 total = CellCount(pal);
   const DColor* recent = RecentWords(pal);
+  // The free cells show the menu's background.
+  Rect all{origin.v, origin.h, int16(origin.v + RowsOf(t) * kPalCell), int16(origin.h + t.columns * pal->cellWidth)};
+  DSelectNormPen(gMenuColours.background, kWhiteColor);
+  DPaintRect(&all);
   for (int32 cell = 1; cell <= total; ++cell) {
     const int32 row = (cell - 1) / t.columns, col = (cell - 1) % t.columns;
     Rect r{int16(origin.v + row * kPalCell), int16(origin.h + col * pal->cellWidth),
@@ -220,7 +224,8 @@ void DrawGrid(ColorPaletteRecord* pal, bool useCache) {
   if (useCache && !pal->cache) {
     const Rect bounds{0, 0, int16(pal->grid.bottom - pal->grid.top), int16(pal->grid.right - pal->grid.left)};
     int32 image = 0;
-    const MgErr err = ICreatePixmap(0, &bounds, key[2], &image);
+    // At the display's depth: the cells keep the colours they are drawn in.
+    const MgErr err = ICreatePixmap(0, &bounds, 0, &image);
     if (err != kNoErr || !image) {
       DBPrintf("Error in creating %ld", long(err ? err : 2));
     } else {
@@ -341,7 +346,13 @@ int32 KeyCell(const ColorPaletteRecord* pal, int32 cell, int32 key) {
   const Table t = CurrentTable(pal);
   const int32 total = CellCount(pal), columns = t.columns;
   if (total <= 0 || columns <= 0) return cell;
-  if (cell == kPalMoreItem || cell < 1 || cell > total) return total;
+  // From "More..." any arrow goes to the last cell, from no cell to the first.
+  if (cell == kPalMoreItem) return total;
+  if (cell < 1 || cell > total) {
+    for (int32 first = 1; first <= total; ++first)
+      if (Selectable(pal, first)) return first;
+    return cell;
+  }
   int32 next = cell;
   for (int32 tries = 0; tries < total; ++tries) {
     const int32 row = (next - 1) / columns, rowFirst = row * columns + 1;
@@ -406,8 +417,8 @@ int32 KeyStep(ColorPaletteRecord* pal, MenuProcMsg* m, MenuHandle menu) {
 }
 
 int32 PaletteProc(MenuProcMsg* m, MenuHandle menu) {
-  ColorPaletteRecord* pal = gPal;
-  if (!m || !menu || !*menu || !pal) return 0;
+  if (!m || !menu || !*menu || !(*menu)->procData) return 0;
+  auto* pal = reinterpret_cast<ColorPaletteRecord*>(uintptr_t((*menu)->procData));
   switch (m->code) {
     case kMenuCalcSize:
       Layout(pal, menu);
@@ -488,12 +499,12 @@ void ObjectTrackProc(int32 foreground, int32 background, int32 flags, int32) {
   const WindowRef window = WindowRef(opmeth::ExtWord(t.heap, kHeapExtWindow));
   WPortState saved{};
   if (WIsWindow(window)) WSetup(window, &saved);
-  gLastReply = OSendMessage<int32>(kMsgODoit, t.heap, t.object, t.frame, kActColour, t.record);
+  if (t.object) gLastReply = OSendMessage<int32>(kMsgODoit, t.heap, t.object, t.frame, kActColour, t.record);
   if (WIsWindow(window)) {
     WUpdate(window);
     WRestore(&saved);
   }
-  DlgSendItemChange(t.heap, t.object, gLastReply, kActColour, t.record);
+  if (t.object) DlgSendItemChange(t.heap, t.object, gLastReply, kActColour, t.record);
 }
 
 int32 ObjectProc(int32 foreground, int32 background, int32 flags, int32 argument) {
@@ -556,13 +567,26 @@ int32 PaletteHitTest(const ColorPaletteRecord* pal, Point where) {
   if (!DEmptyRect(&pal->more) && where.h >= pal->more.left && where.h < pal->more.right &&
       where.v >= pal->more.top && where.v < pal->more.bottom)
     return kPalMoreItem;
-  if (gPalMenu && *gPalMenu) {
+  if (pal == gPal && gPalMenu && *gPalMenu) {
     const Rect size = (*gPalMenu)->size;
     if (where.h >= size.left && where.h < size.right && where.v >= g.bottom && where.v < size.bottom)
       return kPalNoColour;
   }
   return 0;
 }
+
+namespace {
+
+void DisposeRecord(ColorPaletteRecord* pal) {
+  if (!pal) return;
+  ReleaseCache(pal);
+  for (UHandle h : pal->tables)
+    if (h) AZDisposeHandle(h);
+  if (pal->recent) AZDisposeHandle(pal->recent);
+  delete pal;
+}
+
+}  // namespace
 
 MgErr InitColorPalette(int32 menuId, ConstPStr title, const int32* layout, uInt32 flags, MenuHandle* menu) {
   if (!menu) return kArgErr;
@@ -580,28 +604,33 @@ MgErr InitColorPalette(int32 menuId, ConstPStr title, const int32* layout, uInt3
   if (gColourDisplay && pal->tables[2]) capacity = std::max(capacity, FreeCells(TableOf(pal->tables[2])));
   pal->recentCapacity = int16(std::max(capacity, 0));
   if (pal->recentCapacity > 0 && !(pal->recent = AZNewHClr(pal->recentCapacity * 4))) {
-    for (UHandle h : pal->tables)
-      if (h) AZDisposeHandle(h);
-    delete pal;
+    DisposeRecord(pal);
     return kMemFullErr;
   }
   static const uChar kDefaultTitle[] = "\x06" "Colors";
   const MgErr err = MNewCustomMenu(menu, title ? title : kDefaultTitle, menuId, &ColorPaletteMenuProc,
                                    uInt32(uintptr_t(pal)));
   if (err != kNoErr) {
-    for (UHandle h : pal->tables)
-      if (h) AZDisposeHandle(h);
-    if (pal->recent) AZDisposeHandle(pal->recent);
-    delete pal;
+    DisposeRecord(pal);
     *menu = nullptr;
     return err;
   }
   // The menu manager chooses "More..." by its item code.
   (**(*menu)).currentItem = 0;
   (**(*menu)).itemCount = kPalMoreItem;
+  // One palette: a new one replaces the record of the one before, whose
+  // menu is gone.
+  DisposeRecord(gPal);
   gPal = pal;
   gPalMenu = *menu;
   return kNoErr;
+}
+
+void DisposeColorPalette() {
+  DisposeRecord(gPal);
+  gPal = nullptr;
+  gPalMenu = nullptr;
+  gTrack = ObjectTrack{};
 }
 
 MgErr InitPanelColorPalette(MenuHandle* menu) {

@@ -68,6 +68,9 @@ struct ColorPaletteRecord {
 // or malformed table is reported and left out.
 QX_EXTERN_C MgErr InitColorPalette(int32 menuId, ConstPStr title, const int32* layout, uInt32 flags,
                                    MenuHandle* menu);
+// Frees the palette's record and tables (shut-down, before its menu is
+// disposed: the menu must get no more messages).
+void DisposeColorPalette();
 // The shell's hook: the palette of id 65, titled "Colors".
 QX_EXTERN_C MgErr InitPanelColorPalette(MenuHandle* menu);
 // The palette's menu procedure and its record (null before InitColorPalette).
