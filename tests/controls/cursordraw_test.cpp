@@ -6,17 +6,22 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "controls/cursordraw.h"
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
+#include "golden_image.h"
 #include "graph_test_support.h"
 #include "mgsource/prefs.h"
 #include "mgsource/window/wport.h"
 #include "panel/datamsg.h"
 #include "panel/graphstate.h"
 #include "panel/osupport.h"
+#include "platform/qx_surface.h"
+#include "platform/qx_window.h"
+#include "mgsource/window/window.h"
 #include "rtlib/panellocators.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
@@ -493,6 +498,49 @@ TEST_F(CursorLegend, MovementControlSteps) {
     EXPECT_EQ(CursorI16(Cursor(g, 1), kGCH), 120);
     GraphDataOf(panel_, g)->moverButtons[s.button] = 0;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The nine cursor styles with nine markers and their labels, as the plot
+// drawing puts them over the plot: a golden checked by eye once.
+TEST_F(CursorDraw, NineStylesLookAsTheirGolden) {
+  const Rect place{0, 0, 200, 300};
+  window_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+  ASSERT_NE(window_, kWNoWindow);
+  PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window_));
+  WValidate(window_);
+  const int32 g = MakeGraph(GraphShape{});
+  std::vector<CursorSpec> specs;
+  for (int32 n = 0; n < 9; ++n)
+    specs.push_back({uInt32(CursorStyleFlags(n)) | kCursorShowLabel, 4 + n, DColor(0x202020 + 0x300000 * (n % 3)),
+                     80 + 70 * (n % 3), 50 + 50 * (n / 3)});
+  WithCursors(g, specs);
+  std::vector<UHandle> names;
+  for (int32 n = 0; n < 9; ++n) {
+    UHandle h = DSNewHandle(4 + 2);
+    PutNative32(*h, 2);
+    (*h)[4] = 'C', (*h)[5] = uChar('0' + n);
+    names.push_back(h);
+    UPtr c = Cursor(g, n);
+    SetCursorName(c, h);
+    SetCursorI16(c, kGCLabelH, CursorI16(c, kGCH));
+    SetCursorI16(c, kGCLabelV, int16(CursorI16(c, kGCV) - 12));
+  }
+  MeasureAllCursorLabels(panel_, g, 0, nullptr);
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
+  PlatSurfaceClear(surface, 0xFFFFFF);
+  WPortState port;
+  WSetup(window_, &port);
+  DrawCursorsInPlot(panel_, g, kCursorDrawBoth);
+  WRestore(&port);
+  qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/controls/goldens/cursor_styles.png",
+                              "regenerate the cursor sheet (QX_UPDATE_GOLDENS=1) and check it by eye");
+  for (int32 n = 0; n < 9; ++n) SetCursorName(Cursor(g, n), nullptr);
+  for (UHandle h : names) DSDisposeHandle(h);
+  CloseWindow();
 }
 
 }  // namespace
