@@ -19,9 +19,17 @@
 #include "panel/datamsg.h"
 #include "panel/graphstate.h"
 #include "panel/osupport.h"
+#include "panel/transact.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_window.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
 #include "rtlib/panellocators.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
@@ -541,6 +549,143 @@ TEST_F(CursorDraw, NineStylesLookAsTheirGolden) {
   for (int32 n = 0; n < 9; ++n) SetCursorName(Cursor(g, n), nullptr);
   for (UHandle h : names) DSDisposeHandle(h);
   CloseWindow();
+}
+
+}  // namespace
+
+namespace {
+
+// The menus of a legend row chosen with the keyboard: the keys are
+// injected from the main loop's background while the menu tracks, into
+// the shown window that is current.
+std::vector<uInt32> gKeys;
+size_t gKeyNext = 0;
+int32 TypeKeys(Bool32) {
+  for (; gKeyNext < gKeys.size(); ++gKeyNext) {
+    PlatInjectKey(gKeys[gKeyNext], true, PlatTickMs());
+    PlatInjectKey(gKeys[gKeyNext], false, PlatTickMs());
+  }
+  return 0;
+}
+
+class CursorLegendMenus : public CursorLegend {
+ protected:
+  void SetUp() override {
+    CursorLegend::SetUp();
+    if (HasFatalFailure()) return;
+    const Rect place{40, 41, 440, 641};
+    shown_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    ASSERT_NE(shown_, kWNoWindow);
+    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(shown_));
+    MLoadMenuColors();
+    WBuildKeyTable();
+    PlatSetActiveWindow(WHostWindow(shown_));
+    WMainLoopHooks hooks{};
+    hooks.background = &TypeKeys;
+    WSetMainLoopHooks(hooks);
+  }
+  void TearDown() override {
+    WResetMainLoopHooks();
+    if (shown_) {
+      PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
+      WDestroy(shown_);
+    }
+    CursorLegend::TearDown();
+  }
+  int32 Click(int32 g, int32 member, std::vector<uInt32> keys) {
+    gKeys = std::move(keys);
+    gKeyNext = 0;
+    const CursorDoitRec rec{kGPartCursorLegend, Point{10, 390}, 0};
+    WPortState port;
+    WSetup(shown_, &port);
+    const int32 r = CursorLegendDoit(panel_, g, members_[size_t(member)], 0, &rec, kDoitResultActive);
+    WRestore(&port);
+    return r;
+  }
+  WindowRef shown_ = kWNoWindow;
+};
+
+// "Lock to plot" on a free cursor takes the nearest point of all plots and
+// then keeps its plot; choosing another plot keeps the index.
+TEST_F(CursorLegendMenus, LockMenuSnapsAndMovesBetweenPlots) {
+  const tdb::TD type = tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable});
+  const int32 g = GraphWithValue(type);
+  ASSERT_EQ(MakeLegend(g, 3), kNoErr);
+  ASSERT_EQ(ResizePlotList(panel_, g, 2, 0, false), kNoErr);
+  SetValue(g, Doubles({1, 2, 3, 4, 5, 6}, {2, 3}));
+  // Near (1, 5): plot 1, index 1 at (64, 100).
+  WithCursors(g, {{0x5, 4, 0xFF0000, 66, 99}});
+  ASSERT_EQ(ShowCursorLegendRow(panel_, legend_, 0, nullptr), 1);
+  EXPECT_EQ(Click(g, 19, {kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkReturn}), kDoitResultActive);
+  EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags), 0x5u | kCursorSnapped | kCursorLockedToPlot);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCPlot)), 1);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 1);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 5);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCH), 64);
+  // The first plot's item (after the three modes and the separator).
+  EXPECT_EQ(Click(g, 19, {kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkReturn}), kDoitResultActive);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCPlot)), 0);
+  EXPECT_EQ(int32(CursorU32(Cursor(g, 0), kGCIndex)), 1);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 2);
+  ClearValue(g);
+}
+
+}  // namespace
+
+namespace {
+
+MenuHandle gStyleMenus[2] = {nullptr, nullptr};  // 80 and its cursor style submenu 79
+
+// The cursor style menu from the run-time strings, its first item hung
+// with a submenu of the nine styles, handed out as the shell's menus.
+class CursorStyleMenu : public CursorLegendMenus {
+ protected:
+  void SetUp() override {
+    CursorLegendMenus::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(MNewLMenuFromStrings(RunTimeRsrcFile(), 80, 80, &gStyleMenus[0]), kNoErr);
+    const uChar title[] = {5, 'S', 't', 'y', 'l', 'e'};
+    ASSERT_EQ(MNewLMenu(&gStyleMenus[1], title, 79), kNoErr);
+    for (int32 i = 0; i < 9; ++i) {
+      const uChar text[] = {1, uChar('0' + i)};
+      ASSERT_EQ(MInsertLItem(gStyleMenus[1], text, nullptr, 0, nullptr, 0, -1, uInt32(i)), kNoErr);
+    }
+    MSetLItemSubmenu(gStyleMenus[0], 1, gStyleMenus[1]);
+    PanelShellHooks h{};
+    h.standardMenu = [](int32 id) { return id == 80 ? gStyleMenus[0] : id == 79 ? gStyleMenus[1] : MenuHandle(nullptr); };
+    saved_ = SetPanelShellHooks(h);
+  }
+  void TearDown() override {
+    SetPanelShellHooks(saved_);
+    if (gStyleMenus[0]) MSetLItemSubmenu(gStyleMenus[0], 1, nullptr);
+    for (MenuHandle& m : gStyleMenus)
+      if (m) MDisposeMenu(m), m = nullptr;
+    CursorLegendMenus::TearDown();
+  }
+  PanelShellHooks saved_{};
+};
+
+// Style item 6 stores bits 0x6; "Show Name" shows the label; "Bring to
+// Center" on scales 0 .. 10 puts the cursor at (5, 5).
+TEST_F(CursorStyleMenu, ItemsChangeTheCursor) {
+  const int32 g = MakeGraph(GraphShape{});
+  ASSERT_EQ(MakeLegend(g, 3), kNoErr);
+  WithCursors(g, {{0x5, 4, 0xFF0000, 66, 99}});
+  ASSERT_EQ(ShowCursorLegendRow(panel_, legend_, 0, nullptr), 1);
+  // "Cursor Style", into its submenu (nothing highlighted yet), item 6.
+  std::vector<uInt32> keys{kPlatVkDown, kPlatVkRight};
+  keys.insert(keys.end(), 6, kPlatVkDown);
+  keys.push_back(kPlatVkReturn);
+  EXPECT_EQ(Click(g, 18, keys), kDoitResultActive);
+  EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags), 0x6u);
+  EXPECT_EQ(Click(g, 18, {kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkReturn}), kDoitResultActive);
+  EXPECT_EQ(CursorU32(Cursor(g, 0), kGCFlags), 0x6u | kCursorShowLabel);
+  EXPECT_EQ(Click(g, 18, {kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkDown, kPlatVkReturn}),
+            kDoitResultActive);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCX), 5);
+  EXPECT_EQ(CursorF64(Cursor(g, 0), kGCY), 5);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCH), 160);
+  EXPECT_EQ(CursorI16(Cursor(g, 0), kGCV), 100);
 }
 
 }  // namespace
