@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/cursordraw.h"
 #include "controls/graph.h"
 #include "controls/graphdraw.h"
 #include "controls/scale.h"
@@ -187,6 +188,8 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
       WRestoreClip(&savedClip);
     }
     SetPlotHighlightColours({nullptr, 0, 0});
+    // Cursors that cannot be dragged may live in the image with the plots.
+    if (use && !chart) DrawCursorsInPlot(heap, graph, kCursorDrawFixed);
     if (use) {
       IClose(image, &save);
       IDraw(image, area, area, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
@@ -208,6 +211,11 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
       IDraw(image, &src1, &dst1, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
       IDraw(image, &src2, &dst2, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
     }
+  }
+  // 4. The cursors over the plots.
+  if (!chart) {
+    if (!use) DrawCursorsInPlot(heap, graph, kCursorDrawFixed);
+    DrawCursorsInPlot(heap, graph, kCursorDrawDraggable);
   }
   *area = whole;
   return 0;
