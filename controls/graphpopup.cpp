@@ -301,6 +301,12 @@ int32 StdGraphOPopup(ObjHeap heap, int32 graph, PopupMsgRecord* rec) {
 }
 
 void ControlsJoinGraphClickSlots() {
+  ObjJoinSlot(kMsgOClick, [](int32 cls) {
+    return cls == kClsGraphChart ? reinterpret_cast<ObjMethodAddr>(&StdGraphOClick) : ObjMethodAddr(nullptr);
+  });
+  ObjJoinSlot(kMsgODoit, [](int32 cls) {
+    return cls == kClsGraphChart ? reinterpret_cast<ObjMethodAddr>(&StdGraphODoit) : ObjMethodAddr(nullptr);
+  });
   ObjJoinSlot(kMsgOPopup, [](int32 cls) {
     return cls == kClsGraphChart ? reinterpret_cast<ObjMethodAddr>(&StdGraphOPopup) : ObjMethodAddr(nullptr);
   });

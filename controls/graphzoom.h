@@ -5,6 +5,7 @@
 #pragma once
 #include "controls/graph.h"
 #include "panel/popup.h"
+#include "panel/transact.h"
 
 inline int32 PackGraphPoint(int32 h, int32 v) { return int32((uInt32(uInt16(h)) << 16) | uInt16(v)); }
 inline int32 GraphPointH(int32 p) { return int16(uInt32(p) >> 16); }
@@ -48,6 +49,42 @@ QX_EXTERN_C int32 ChartScrollStep(int32 reply, int32 position, int32 span, Bool3
 // shifted by the position's change and the graph redrawn.  A graph that is
 // no chart is an assertion (0).  0 or the scale's error.
 QX_EXTERN_C MgErr ChartScrollBy(ObjHeap heap, int32 graph, int32 reply, Bool32 shift);
+
+// What the click records in the action record's words for the do-it: the
+// selector (-1 a legend row, -3 and -4 a cursor, -5 a palette tool), the
+// row or cursor index, the menu choice (item in the high half, menu id in
+// the low) and the two colours of a colour choice.
+struct GraphClickWords {
+  int32 selector;
+  int32 index;
+  int32 choice;
+  int32 lineColour;
+  int32 pointColour;
+};
+static_assert(sizeof(GraphClickWords) <= sizeof(ActionParams::words20), "click words fit the record");
+// The cursor code's entries the class hands cursor work to: the cursor
+// under a point (-1 none) and the pointer shape there, a cursor drag, and
+// the do-it of the cursor legend and movement control.  Null: no cursor
+// work.
+struct GraphCursorHooks {
+  int32 (*hitTest)(ObjHeap heap, int32 graph, Point pt, uInt32* flags) = nullptr;
+  int32 (*hitShape)(ObjHeap heap, int32 graph, Point pt) = nullptr;
+  int32 (*track)(ObjHeap heap, int32 graph, int32 cursor, int32 reason, ActionParams* p) = nullptr;
+  int32 (*legendDoit)(ObjHeap heap, int32 graph, int32 part, int32 reason, ActionParams* p) = nullptr;
+};
+GraphCursorHooks SetGraphCursorHooks(const GraphCursorHooks& hooks);
+
+// The click (message 7) and do-it (message 8) of the Graph/Chart class.
+QX_EXTERN_C int32 StdGraphOClick(ObjHeap heap, int32 graph, TransactionState* click, TransactionFrame* frame,
+                                 ActionParams* p);
+QX_EXTERN_C int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* frame, int32 reason, ActionParams* p);
+// Fills the menu with one item per scale part of the id, in order ("__" +
+// its label, or "(%ld)" of its order), checks the current index and hangs
+// it under the item of the plot attributes menu.
+QX_EXTERN_C void BuildScaleMenu(ObjHeap heap, int32 graph, int32 partId, MenuHandle menu, int32 item, int32 current);
+// The fill-to item checked for a plot: fills 0..3 their index + 1, a fill
+// to plot j item j + 6.
+int32 CheckedFillItem(const PlotRec& plot);
 
 // The pop-up method of the Graph/Chart class (message 44).
 QX_EXTERN_C int32 StdGraphOPopup(ObjHeap heap, int32 graph, PopupMsgRecord* rec);

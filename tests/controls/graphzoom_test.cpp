@@ -2,6 +2,7 @@
 // the graph's pop-up commands.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -10,19 +11,34 @@
 #include "graph_test_support.h"
 #include "panel/numfmt.h"
 #include "panel/objects.h"
+#include "panel/operate.h"
+#include "panel/transact.h"
 #include "panel/osupport.h"
 
 namespace {
 
 using graphtest::GraphShape;
 
-class GraphZoom : public graphtest::GraphTest {
+// The class's methods are joined for each test only: the class record is
+// put back afterwards for the tests that follow.
+class GraphMethods : public graphtest::GraphTest {
  protected:
   void SetUp() override {
     GraphTest::SetUp();
-    static const bool joined = (ControlsJoinGraphClickSlots(), true);
-    (void)joined;
+    std::memcpy(saved_, ClassRecord(kClsGraphChart)->methods, sizeof saved_);
+    ControlsJoinGraphClickSlots();
+    qxtest::Reports::Get().Install();
+    qxtest::Reports::Get().Clear();
   }
+  void TearDown() override {
+    GraphTest::TearDown();
+    std::memcpy(const_cast<ObjClassRecord*>(ClassRecord(kClsGraphChart))->methods, saved_, sizeof saved_);
+  }
+  ObjMethodAddr saved_[kObjSlots] = {};
+};
+
+class GraphZoom : public GraphMethods {
+ protected:
   // A waveform graph whose plot area runs 40 .. 240 across and 20 .. 180
   // down, its scales 0 .. 10 over it.
   int32 Graph(int16 tool = 6) {
@@ -232,6 +248,158 @@ TEST_F(GraphPopup, CommandsToggleTheirPartsAndFlags) {
     EXPECT_EQ(Run(g, 28), 0x80);
     EXPECT_TRUE(Hidden(d0));
   }
+}
+
+}  // namespace
+
+namespace {
+
+using graphtest::GraphShape;
+
+// The click and do-it of the class: legend rows, tools and palette buttons.
+class GraphClick : public GraphMethods {
+ protected:
+  // A graph of two plots with a legend of 10-pixel rows at 100 .. 180.
+  int32 Graph(int16 tool = 0) {
+    const tdb::TD t = tdb::Array(tdb::DBL());
+    const int32 g = MakeGraph(GraphShape{.plotAreas = {{20, 40, 180, 240}}, .legend = {100, 250, 180, 300}}, &t);
+    EXPECT_EQ(ResizePlotList(panel_, g, 2, 2, false), kNoErr);
+    SetTool(g, tool);
+    return g;
+  }
+  PlotRec& Plot(int32 g, int32 i) {
+    int32 n = 0;
+    return Plots(g, &n)[i];
+  }
+  int32 Legend(int32 g, int32 reason, int32 row, int32 menu, int32 item, int32 line = 0, int32 point = 0,
+               int32 flags = 0) {
+    ActionParams p{};
+    p.partId = kGPartPlotLegend;
+    p.flags = flags;
+    auto* w = reinterpret_cast<GraphClickWords*>(p.words20);
+    *w = GraphClickWords{-1, row, (item << 16) | menu, line, point};
+    return StdGraphODoit(panel_, g, nullptr, reason, &p);
+  }
+  // A click of the mode at the point through the class's method.
+  int32 Click(int32 g, int32 mode, int32 h, int32 v, ActionParams* p) {
+    void* const previous = TRPushFrame();
+    auto* frame = static_cast<TransactionFrame*>(TRStackTop());
+    TransactionState state{mode, PackGraphPoint(h, v), 0, nullptr};
+    const int32 answer = OClick(panel_, g, &state, frame, p);
+    TRSetStackTop(previous);
+    return answer;
+  }
+  std::vector<float64> X(int32 g) { return Range(Scale(g, kGPartXScale, 0)); }
+};
+
+TEST_F(GraphClick, LegendChoicesChangeTheRowsPlot) {
+  struct Case {
+    const char* what;
+    int32 menu, item;
+    int16 pointBefore;
+    std::function<bool(const PlotRec&)> holds;
+    int32 reply;
+  } cases[] = {
+      {"interpolation none on point style 0", 58, 1, 0, [](const PlotRec& r) { return r.interpolation == 0 && r.pointStyle == 13; }, 0x10000},
+      {"interpolation none keeps a point style", 58, 1, 4, [](const PlotRec& r) { return r.pointStyle == 4; }, 0x10000},
+      {"point style", 47, 6, 0, [](const PlotRec& r) { return r.pointStyle == 5; }, 0x10000},
+      {"line width", 93, 3, 0, [](const PlotRec& r) { return r.lineWidth == 2; }, 0x10000},
+      {"fill to zero", 96, 2, 0, [](const PlotRec& r) { return r.fillStyle == 16; }, 0x10000},
+      {"fill to plot 1", 96, 7, 0, [](const PlotRec& r) { return r.fillStyle == 255 + 1; }, 0x10000},
+      {"bars: item 4 is the first bar style", 95, 4, 0, [](const PlotRec& r) { return (r.fillStyle & 0xF) == 9; }, 0x10000},
+      {"Y scale", 118, 2, 0, [](const PlotRec& r) { return r.yScale == 1; }, 0x10000},
+      {"another menu", 12, 1, 0, [](const PlotRec& r) { return r.pointStyle == 0; }, 0},
+  };
+  for (const Case& c : cases) {
+    const int32 g = Graph();
+    Plot(g, 0).pointStyle = c.pointBefore;
+    const uInt32 before = Flags(g);
+    EXPECT_EQ(Legend(g, 22, 0, c.menu, c.item), c.reply) << c.what;
+    EXPECT_TRUE(c.holds(Plot(g, 0))) << c.what;
+    EXPECT_EQ((Flags(g) & ~before & 0x100000) != 0, c.reply != 0) << c.what << ": the graph repaints";
+  }
+  // The fill-to item checked: fills by index + 1, plots by j + 6.
+  PlotRec r{};
+  r.fillStyle = 64;
+  EXPECT_EQ(CheckedFillItem(r), 3);
+  r.fillStyle = 255 + 1;
+  EXPECT_EQ(CheckedFillItem(r), 7);
+}
+
+TEST_F(GraphClick, ALegendColourSetsBothColoursAndOnlyAFinalOneRepaints) {
+  const int32 g = Graph();
+  const uInt32 before = Flags(g);
+  EXPECT_EQ(Legend(g, 6, 1, 0, 0, 0x112233, 0x445566), 0x100);
+  EXPECT_EQ(Plot(g, 1).lineColor, 0x112233);
+  EXPECT_EQ(Plot(g, 1).pointColor, 0x445566u);
+  EXPECT_EQ(Flags(g) & 0x100000 & ~before, 0u);
+  EXPECT_EQ(Legend(g, 6, 1, 0, 0, 0x112233, 0x445566), 0) << "unchanged and not final";
+  EXPECT_EQ(Legend(g, 6, 1, 0, 0, 0x112233, 0x445566, 0x10000), 0x10100);
+  EXPECT_NE(Flags(g) & 0x100000, 0u);
+  // The colour menu sets both and does not repaint the graph.
+  const int32 h = Graph();
+  const uInt32 hBefore = Flags(h);
+  EXPECT_EQ(Legend(h, 22, 0, 65, 1, 0x0000FF, 0x00FF00), 0x10000);
+  EXPECT_EQ(Plot(h, 0).pointColor, 0x00FF00u);
+  EXPECT_EQ(Flags(h) & 0x100000 & ~hBefore, 0u);
+}
+
+TEST_F(GraphClick, ALegendPressWithoutAChoiceAnswersOneAndWithoutItsListZero) {
+  const int32 g = Graph();
+  ActionParams p{};
+  p.point = Point{125, 260};
+  EXPECT_EQ(Click(g, 2, 260, 125, &p), 1) << "no choice";
+  EXPECT_EQ(Reports("Couldn't load mFillTo"), 0);
+  SetRunTimeRsrcFile(0);
+  ActionParams q{};
+  q.point = Point{125, 260};
+  EXPECT_EQ(Click(g, 2, 260, 125, &q), 0);
+  EXPECT_GE(Reports("Couldn't load mFillTo"), 1);
+}
+
+// A press with the zoom-in tool through the panel's event zooms at the
+// point: 50 px from the left and 150 from the right move by 5 and 15.
+TEST_F(GraphClick, APressThroughThePanelZoomsAtThePoint) {
+  const int32 g = Graph(6);
+  // The graph on the panel inside its data controller.
+  const int32 root = int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtRoot));
+  const int32 dco = Obj(kClsFPDataController, root);
+  SetW(g, kPWOwner, dco);
+  SetW(dco, kPWDCOTypeId, W(g, kPWDDOTypeId));
+  SetW(dco, kPWDCODisplay, g);
+  SetBounds(dco, Rect{0, 0, 200, 300});
+  SetW(dco, 5, g);
+  WSetAppInactive(1);
+  WEventRecord down{};
+  down.code = weMouseDown;
+  down.where = PackGraphPoint(90, 100);
+  TRPanelEvent(&down, panel_);
+  WSetAppInactive(0);
+  const std::vector<float64> x = X(g);
+  ASSERT_EQ(x.size(), 2u);
+  EXPECT_NEAR(x[0], 0.25, 1e-9);
+  EXPECT_NEAR(x[1], 9.25, 1e-9);
+}
+
+TEST_F(GraphClick, TheZoomPaletteButtonAndTheLocks) {
+  const int32 g = Graph(0);
+  ActionParams p{};
+  p.partId = 74;
+  EXPECT_EQ(StdGraphODoit(panel_, g, nullptr, kActTrack, &p), 0);
+  EXPECT_EQ(int16(GetNative16(*panel_ + g + kGraphToolByte)), 1) << "pan";
+  p.partId = 36;
+  const uInt32 before = Flags(g);
+  StdGraphODoit(panel_, g, nullptr, kActTrack, &p);
+  EXPECT_EQ((Flags(g) ^ before) & kGraphAutoscaleMask, kGraphFlagAutoX);
+  // Momentary Y: on while pressed, the saved flags back at the release.
+  p.partId = 35;
+  p.eventCode = kSubPress;
+  StdGraphODoit(panel_, g, nullptr, kActTrack, &p);
+  EXPECT_NE(Flags(g) & kGraphFlagAutoY, 0u);
+  p.eventCode = kSubRelease;
+  StdGraphODoit(panel_, g, nullptr, kActTrack, &p);
+  EXPECT_EQ(Flags(g) & kGraphFlagAutoY, 0u);
+  EXPECT_NE(Flags(g) & kGraphFlagAutoX, 0u);
 }
 
 }  // namespace
