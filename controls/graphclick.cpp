@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "controls/graphfill.h"
+#include "controls/graphintensity.h"
 #include "controls/graphsupport.h"
 #include "controls/graphzoom.h"
 #include "controls/scale.h"
@@ -24,6 +25,7 @@
 #include "mgsource/window/menutrack.h"
 #include "panel/clipmenu.h"
 #include "panel/datamsg.h"
+#include "panel/numfmt.h"
 #include "panel/objects.h"
 #include "panel/oinval.h"
 #include "panel/operate.h"
@@ -35,7 +37,8 @@ namespace {
 constexpr const char* kModule = "graphclick";
 constexpr int32 kPointStyleMenu = 47, kLineStyleMenu = 48, kInterpMenu = 58, kColourMenu = 65, kAttrMenu = 71,
                 kZoomMenu = 91, kLineWidthMenu = 93, kCommonMenu = 94, kBarMenu = 95, kFillToMenu = 96,
-                kXScaleMenu = 117, kYScaleMenu = 118;
+                kXScaleMenu = 117, kYScaleMenu = 118, kFormatMenu = 70, kFormatKindMenu = 76, kPrecisionMenu = 75,
+                kMappingMenu = 59;
 constexpr int32 kSelLegend = -1, kSelCursorA = -3, kSelCursorB = -4, kSelTool = -5;
 constexpr int32 kReplyMenuChoice = 22, kResultFailed = 16;
 constexpr uInt32 kFlagHeld = 0x20000;           // bit 17
@@ -423,6 +426,62 @@ int32 RedrawArea(ObjHeap heap, int32 graph) {
 
 uInt32 gSavedFlags = 0;
 
+// The format menu of the X (part 77) or Y (78) scale: kind, precision and,
+// where the scale applies to the graph's kind, the mapping.
+int32 FormatMenu(ObjHeap heap, int32 graph, bool x, ActionParams* p) {
+  const int32 scale = FindPart(heap, graph, x ? kGPartXScale : kGPartYScale, 0);
+  ScaleRec* r = scale > 0 ? ScaleRecOf(heap, scale) : nullptr;
+  MenuHandle m = Menu(kFormatMenu);
+  if (!r || !m) {
+    if (!r) DBAssert(kModule, __LINE__, "format menu without its scale");
+    return 0;
+  }
+  const int32 code = ObjInt16(heap, scale, kScaleObjFormat);
+  int16 kind = 0, precision = 0;
+  DecodeNumFormat(code, &kind, &precision);
+  ClearChecks(kFormatKindMenu);
+  ClearChecks(kPrecisionMenu);
+  ClearChecks(kMappingMenu);
+  Check(kFormatKindMenu, kind + 1, true);
+  Check(kPrecisionMenu, precision + 1, true);
+  SetEnabled(m, 3, GraphPartApplies(heap, scale));
+  Check(kMappingMenu, r->mapping == kScaleLog ? 2 : 1, true);
+  int32 menuId = 0, item = 0;
+  if (!MPopUpMenuAt(m, p->point, &menuId, &item, 0, 0, 0)) return 0;
+  int32 newCode = code;
+  bool mappingChanged = false;
+  if (menuId == kPrecisionMenu) {
+    newCode = SetFormatPrecision(item - 1, code);
+  } else if (menuId == kFormatKindMenu) {
+    NumFormatCode c = NumFormatCode(code);
+    if (EncodeNumFormat(&c, int16(item - 1), precision) || EncodeNumFormat(&c, int16(item - 1), 0)) newCode = c;
+  } else if (menuId == kMappingMenu && (item == 1 || item == 2)) {
+    mappingChanged = r->mapping != ScaleMapping(item - 1);
+    r->mapping = ScaleMapping(item - 1);
+  } else {
+    return 0;
+  }
+  if (newCode == code && !mappingChanged) return 0;
+  // The scale and, for Y, every stacked plot area's Y scale take the code.
+  std::vector<int32> scales{scale};
+  if (!x)
+    ForEachPart(heap, graph, [&](int32 s) {
+      if (s != graph && s != scale && ObjInt16(heap, s, kObjPartId) == kGPartYScale) scales.push_back(s);
+    });
+  const ScaleMapping mapping = r->mapping;
+  for (int32 s : scales) {
+    if (OHBlockSize(heap, s) >= kScaleObjFormat + 2) PutNative16(*heap + s + kScaleObjFormat, uInt16(int16(newCode)));
+    if (ScaleRec* sr = ScaleRecOf(heap, s)) sr->mapping = mapping;
+    ScaleSetRangeValue(heap, s, -2, 0, nullptr);
+    if (ScaleRecalc(heap, s)) return kResultFailed;
+    OInval(heap, s, kInvalAll);
+  }
+  const bool gridded = DColor(ObjWord(heap, graph, x ? kGraphXGridColorWord : kGraphYGridColorWord)) != kNoColor;
+  if (gridded || mappingChanged || !x)
+    return RedrawAfterScaleChange(heap, graph, 0, 0, nullptr, false, false, false, false) ? kResultFailed : 0;
+  return 0;
+}
+
 int32 Palette(ObjHeap heap, int32 graph, int32 part, ActionParams* p) {
   const uInt32 flags = FlagsOf(heap, graph);
   switch (part) {
@@ -468,6 +527,7 @@ int32 Palette(ObjHeap heap, int32 graph, int32 part, ActionParams* p) {
       if (item >= 1 && item <= 6) SetTool(heap, graph, kToolOfItem[item]);
       return 0;
     }
+    case 77: case 78: return FormatMenu(heap, graph, part == 77, p);
     default: return -1;
   }
 }
@@ -563,8 +623,23 @@ int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* frame, int32 re
     OInval(heap, graph, kInvalAll);
     reply |= 0x80;
   }
-  if ((part == kGPartXScale || part == kGPartYScale || part == kGPartZScale) && (reply & 0x200)) {
-    if (RedrawAfterScaleChange(heap, graph, part, p->partOrder, nullptr, false, false, false, false))
+  if (part == kGPartZScale && (reply & 0x200)) {
+    const int32 z = FindPart(heap, graph, kGPartZScale, 0);
+    if (z > 0 && !(FlagsOf(heap, z) & kZScaleIgnoreColorArray) && BuildColorTable(heap, graph)) reply |= kResultFailed;
+  }
+  const bool scalePart = part == kGPartXScale || part == kGPartYScale || part == kGPartZScale;
+  const bool gridded =
+      (part == kGPartXScale && DColor(ObjWord(heap, graph, kGraphXGridColorWord)) != kNoColor) ||
+      (part == kGPartYScale && DColor(ObjWord(heap, graph, kGraphYGridColorWord)) != kNoColor);
+  if (scalePart && ((reply & 0x200) || ((reply & 0x80) && gridded))) {
+    const Rect rect = LastChangedPartRect();
+    const bool recorded = rect.bottom > rect.top && rect.right > rect.left;
+    if (PrefGet(kPrefEnableAutoScales) && !recorded) {
+      DBPrintf("about to use scaleR when it wasn't initialized");
+      DBAssert(kModule, __LINE__, "about to use scaleR when it wasn't initialized");
+    }
+    // Without a recorded rectangle the whole graph is redrawn.
+    if (RedrawAfterScaleChange(heap, graph, part, p->partOrder, recorded ? &rect : nullptr, false, false, false, false))
       reply |= kResultFailed;
   }
   if (part == kGPartPlotArea && (reply & 0x100)) {

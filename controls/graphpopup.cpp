@@ -19,6 +19,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/prefs.h"
+#include "mgsource/window/lmenu.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/wport.h"
@@ -89,7 +90,7 @@ std::vector<int32> gShowCodes;
 MenuHandle ShowMenu() {
   if (!gShow) {
     static const uChar kTitle[] = "\x04Show";
-    if (MNewMenu(&gShow, 0, kTitle) != kNoErr) gShow = nullptr;
+    if (MNewLMenu(&gShow, kTitle, 0) != kNoErr) gShow = nullptr;
   }
   return gShow;
 }

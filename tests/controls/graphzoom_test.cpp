@@ -9,6 +9,8 @@
 #include "controls/chartupdate.h"
 #include "controls/graphzoom.h"
 #include "graph_test_support.h"
+#include "engine/vi/virecord.h"
+#include "mgsource/window/lmenu.h"
 #include "panel/numfmt.h"
 #include "panel/objects.h"
 #include "panel/operate.h"
@@ -400,6 +402,73 @@ TEST_F(GraphClick, TheZoomPaletteButtonAndTheLocks) {
   StdGraphODoit(panel_, g, nullptr, kActTrack, &p);
   EXPECT_EQ(Flags(g) & kGraphFlagAutoY, 0u);
   EXPECT_NE(Flags(g) & kGraphFlagAutoX, 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The codes of the items inserted into each menu, in order, and whether
+// each was enabled.
+struct Inserted {
+  MenuHandle menu;
+  int32 code;
+};
+std::vector<Inserted> gInserted;
+int32 RecordInsert(int32, MenuHandle menu, ConstPStr text, int32 code, int32) {
+  static const uChar kSpace[] = {1, ' '};
+  if (text ? MInsertLItem(menu, kSpace, nullptr, 0, nullptr, 0, -1, 0) : MInsertLSeparator(menu, nullptr, -1, 0))
+    return 0;
+  gInserted.push_back({menu, code});
+  return MCountItems(menu);
+}
+
+class GraphPopupBuild : public GraphMethods {
+ protected:
+  // The build phase's items of the main menu and of the sub-menus; a
+  // disabled item's code is negated.
+  std::pair<std::vector<int32>, std::vector<int32>> Build(int32 g) {
+    MenuHandle m64 = nullptr;
+    const uChar title[] = {1, 'P'};
+    EXPECT_EQ(MNewLMenu(&m64, title, 64), kNoErr);
+    PopupShellHooks hooks{};
+    hooks.menuInsertItemAt = &RecordInsert;
+    const PopupShellHooks saved = SetPopupShellHooks(hooks);
+    gInserted.clear();
+    PopupMsgRecord rec{};
+    rec.menu64 = m64, rec.phase = 1;
+    OPopup(panel_, g, &rec);
+    SetPopupShellHooks(saved);
+    std::vector<int32> main, sub;
+    std::vector<int32> position(2, 0);
+    for (const Inserted& i : gInserted) {
+      const bool isMain = i.menu == m64;
+      MenuItemInfo info{};
+      MGetItemInfo(i.menu, ++position[isMain ? 0 : 1], &info);
+      (isMain ? main : sub).push_back(info.enabled ? i.code : -i.code);
+    }
+    MDisposeMenu(m64);
+    return {main, sub};
+  }
+};
+
+TEST_F(GraphPopupBuild, TheMenuAndItsShowItemsFollowTheGraphsKindAndParts) {
+  // A chart without digital displays or unit labels: both disabled.
+  const int32 chart = MakeGraph(GraphShape{.type = kChartFirst, .scrollbar = true});
+  Obj(kClsCosmetic, chart, kGPartPaletteFirst);
+  const auto [main, show] = Build(chart);
+  EXPECT_EQ(main, (std::vector<int32>{190, 0, 156, 150, 151, 105}));
+  EXPECT_EQ(show, (std::vector<int32>{119, 127, -28, 21, 107, 108, -173}));
+  // A graph with a cursor legend and a unit label; Clear Graph disabled by
+  // the VI's mode flag.
+  const int32 g = MakeGraph(GraphShape{});
+  Obj(kClsCosmetic, g, kGPartCursorLegend);
+  Obj(kClsCosmetic, g, 72);
+  VIRec(vi_)->flags2 |= 0x800;
+  const auto [gmain, gshow] = Build(g);
+  VIRec(vi_)->flags2 &= ~0x800u;
+  EXPECT_EQ(gmain, (std::vector<int32>{190, 0, -155, 150, 151, 158}));
+  EXPECT_EQ(gshow, (std::vector<int32>{119, 127, 187, 107, 108, 173}));
 }
 
 }  // namespace
