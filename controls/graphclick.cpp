@@ -211,7 +211,7 @@ int32 LegendClick(ObjHeap heap, int32 graph, int32 legend, TransactionState* cli
   if (rowHeight <= 0) rowHeight = 1;
   const int32 v = GraphPointV(click->point);
   const int32 row = std::clamp((v - BoundsOf(heap, legend).top) / rowHeight, 0, n - 1);
-  if (click->mode != 0 && click->mode != kClickPress) return 0;
+  if (click->mode != kClickPopup && click->mode != kClickPress) return -1;
   FPReleaseKeyFocus(heap);
   if (PanelShell().menuReleaseTracked) PanelShell().menuReleaseTracked();
   const PlotRec rec = plots[row];
@@ -264,7 +264,8 @@ int32 StdGraphOClick(ObjHeap heap, int32 graph, TransactionState* click, Transac
       DBAssert(kModule, __LINE__, "legend click without its part");
       return result;
     }
-    return LegendClick(heap, graph, legend, click, p);
+    const int32 answer = LegendClick(heap, graph, legend, click, p);
+    return answer < 0 ? result : answer;
   }
   if (part == kGPartPlotArea) {
     const int32 tool = ToolOf(heap, graph);
