@@ -427,6 +427,18 @@ int32 RedrawArea(ObjHeap heap, int32 graph) {
 
 uInt32 gSavedFlags = 0;
 
+}  // namespace
+
+void PrepareZoomMenu(ObjHeap heap, int32 graph, MenuHandle m) {
+  if (!m || !IsGraph(heap, graph)) return;
+  const int32 tool = ToolOf(heap, graph);
+  static const int32 kItemOfTool[8] = {0, 0, 1, 2, 3, 0, 5, 6};
+  for (int32 k = 1; k <= MCountItems(m); ++k) MCheckItem(m, k, tool >= 0 && tool <= 7 && k == kItemOfTool[tool]);
+  SetEnabled(m, 4, !SavedZoomEmpty(heap, graph));
+}
+
+namespace {
+
 // The format menu of the X (part 77) or Y (78) scale: kind, precision and,
 // where the scale applies to the graph's kind, the mapping.
 int32 FormatMenu(ObjHeap heap, int32 graph, bool x, ActionParams* p) {
@@ -517,10 +529,7 @@ int32 Palette(ObjHeap heap, int32 graph, int32 part, ActionParams* p) {
     case 75: {
       MenuHandle m = Menu(kZoomMenu);
       if (!m) return 0;
-      const int32 tool = ToolOf(heap, graph);
-      static const int32 kItemOfTool[8] = {0, 0, 1, 2, 3, 0, 5, 6};
-      for (int32 k = 1; k <= MCountItems(m); ++k) MCheckItem(m, k, tool >= 0 && tool <= 7 && k == kItemOfTool[tool]);
-      SetEnabled(m, 4, !SavedZoomEmpty(heap, graph));
+      PrepareZoomMenu(heap, graph, m);
       int32 menuId = 0, item = 0;
       if (!MPopUpMenuAt(m, p->point, &menuId, &item, 0, 0, 0)) return 0;
       if (item == 4) return UndoZoom(heap, graph) ? kResultFailed : 0;

@@ -82,6 +82,9 @@ QX_EXTERN_C int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* fra
 // its label, or "(%ld)" of its order), checks the current index and hangs
 // it under the item of the plot attributes menu.
 QX_EXTERN_C void BuildScaleMenu(ObjHeap heap, int32 graph, int32 partId, MenuHandle menu, int32 item, int32 current);
+// The zoom tool menu before it pops up: the current tool's item checked,
+// the undo item (4) disabled while the saved ranges are empty.
+void PrepareZoomMenu(ObjHeap heap, int32 graph, MenuHandle menu);
 // The fill-to item checked for a plot: fills 0..3 their index + 1, a fill
 // to plot j item j + 6.
 int32 CheckedFillItem(const PlotRec& plot);

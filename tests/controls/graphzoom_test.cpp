@@ -110,6 +110,31 @@ TEST_F(GraphZoom, UndoRestoresTheSavedScalesAndAnEmptySaveIsReported) {
   EXPECT_EQ(Y(g), (std::vector<float64>{0, 10}));
 }
 
+TEST_F(GraphZoom, TheZoomMenuChecksTheToolAndOffersUndoOnlyAfterASave) {
+  MenuHandle m = nullptr;
+  const uChar title[] = {1, 'Z'};
+  ASSERT_EQ(MNewLMenu(&m, title, 91), kNoErr);
+  const uChar item[] = {1, 'i'};
+  for (int32 k = 0; k < 6; ++k) ASSERT_EQ(MInsertLItem(m, item, nullptr, 0, nullptr, 0, -1, 0), kNoErr);
+  auto state = [&] {
+    std::vector<int32> out;
+    for (int32 k = 1; k <= 6; ++k) {
+      MenuItemInfo info{};
+      MGetItemInfo(m, k, &info);
+      out.push_back((info.enabled ? 1 : 0) + (info.mark ? 2 : 0));
+    }
+    return out;
+  };
+  const int32 g = Graph(4);
+  PrepareZoomMenu(panel_, g, m);
+  EXPECT_EQ(state(), (std::vector<int32>{1, 1, 3, 0, 1, 1})) << "tool 4: item 3; nothing saved: no undo";
+  ASSERT_EQ(SaveScales(panel_, g, 0), kNoErr);
+  SetTool(g, 7);
+  PrepareZoomMenu(panel_, g, m);
+  EXPECT_EQ(state(), (std::vector<int32>{1, 1, 1, 1, 1, 3}));
+  MDisposeMenu(m);
+}
+
 TEST_F(GraphZoom, PointsArePinnedToTheNearEdge) {
   const Rect r{20, 40, 180, 240};
   struct {
