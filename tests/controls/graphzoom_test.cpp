@@ -408,6 +408,41 @@ TEST_F(GraphClick, APressThroughThePanelZoomsAtThePoint) {
   EXPECT_NEAR(x[1], 9.25, 1e-9);
 }
 
+// Tool drags as the tracking sends them: press, moves, release.
+TEST_F(GraphClick, DragsPanAndZoomByTheirTools) {
+  struct Case {
+    const char* what;
+    int16 tool;
+    int32 modifiers;
+    std::vector<std::pair<int32, int32>> moves;  // the press first, the release last
+    std::vector<float64> x, y;
+  } cases[] = {
+      // Shift: the first movement is horizontal, so Y stays for the drag.
+      {"shift pan", 1, 0x4, {{100, 100}, {120, 101}, {120, 140}, {120, 140}}, {-1, 9}, {0, 10}},
+      {"pan", 1, 0, {{100, 100}, {120, 84}, {120, 84}}, {-1, 9}, {-1, 9}},
+      {"rectangle", 2, 0, {{40, 100}, {140, 170}, {140, 170}}, {0, 5}, {0.625, 5}},
+      {"X band", 3, 0, {{40, 100}, {140, 170}, {140, 170}}, {0, 5}, {0, 10}},
+      {"Y band", 4, 0, {{40, 100}, {140, 180}, {140, 180}}, {0, 10}, {0.0625, 5}},
+  };
+  for (const Case& c : cases) {
+    const int32 g = Graph(c.tool);
+    for (size_t i = 0; i < c.moves.size(); ++i) {
+      ActionParams p{};
+      p.partId = kGPartPlotArea;
+      p.modifiers = c.modifiers;
+      p.eventCode = i == 0 ? kSubPress : i + 1 == c.moves.size() ? kSubRelease : kSubMove;
+      p.localPoint = PackGraphPoint(c.moves[i].first, c.moves[i].second);
+      reinterpret_cast<GraphClickWords*>(p.words20)->selector = -5;
+      StdGraphODoit(panel_, g, nullptr, kActTrack, &p);
+    }
+    const std::vector<float64> x = X(g), y = Range(Scale(g, kGPartYScale, 0));
+    EXPECT_NEAR(x[0], c.x[0], 1e-9) << c.what;
+    EXPECT_NEAR(x[1], c.x[1], 1e-9) << c.what;
+    EXPECT_NEAR(y[0], c.y[0], 1e-9) << c.what;
+    EXPECT_NEAR(y[1], c.y[1], 1e-9) << c.what;
+  }
+}
+
 TEST_F(GraphClick, TheZoomPaletteButtonAndTheLocks) {
   const int32 g = Graph(0);
   ActionParams p{};
