@@ -187,11 +187,12 @@ void PinPointToRect(int32 point, const Rect* r, int32* out, Bool32 inset) {
   if (!out) return;
   int32 h = GraphPointH(point), v = GraphPointV(point);
   if (r) {
+    // The inset never passes the far edge of a rectangle one pixel wide.
     const int32 add = inset ? 1 : 0;
-    if (h < r->left) h = r->left + add;
-    else if (h >= r->right) h = r->right - 1;
-    if (v < r->top) v = r->top + add;
-    else if (v >= r->bottom) v = r->bottom - 1;
+    if (h < r->left) h = std::max<int32>(r->left, std::min<int32>(r->left + add, r->right - 1));
+    else if (h >= r->right) h = std::max<int32>(r->left, r->right - 1);
+    if (v < r->top) v = std::max<int32>(r->top, std::min<int32>(r->top + add, r->bottom - 1));
+    else if (v >= r->bottom) v = std::max<int32>(r->top, r->bottom - 1);
   }
   *out = PackGraphPoint(h, v);
 }

@@ -151,6 +151,14 @@ TEST_F(GraphZoom, PointsArePinnedToTheNearEdge) {
     EXPECT_EQ(GraphPointH(out), c.wantH) << c.h << "," << c.v;
     EXPECT_EQ(GraphPointV(out), c.wantV) << c.h << "," << c.v;
   }
+  // A rectangle one pixel wide: the inset stays on its one pixel.
+  const Rect thin{20, 40, 21, 41};
+  {
+    int32 out = 0;
+    PinPointToRect(PackGraphPoint(0, 0), &thin, &out, true);
+    EXPECT_EQ(GraphPointH(out), 40);
+    EXPECT_EQ(GraphPointV(out), 20);
+  }
 }
 
 TEST_F(GraphZoom, FormatPrecisionFollowsTheCodeRanges) {

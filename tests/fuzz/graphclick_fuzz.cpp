@@ -18,6 +18,7 @@
 #include "engine/typemgr.h"
 #include "fuzz_support.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "panel/operate.h"
 #include "panel_fuzz_support.h"
@@ -102,7 +103,7 @@ void Run(Input& in) {
         rec.item = int32(in.Word() % 400);
         StdGraphOPopup(heap, graph, &rec);
       } else if (what == 2) {
-        const Rect r{int16(in.Byte()), int16(in.Byte()), int16(256 + in.Byte()), int16(256 + in.Byte())};
+        const Rect r{int16(in.Byte()), int16(in.Byte()), int16(256 + in.Byte()), int16(256 + in.Byte())};  // never empty
         int32 out = 0;
         PinPointToRect(int32(in.Word()), &r, &out, in.Byte() & 1);
         const int32 h = GraphPointH(out), v = GraphPointV(out);
