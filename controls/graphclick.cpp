@@ -542,6 +542,11 @@ int32 Palette(ObjHeap heap, int32 graph, int32 part, ActionParams* p) {
   }
 }
 
+// The legend's rows (their samples and names) are drawn again.
+void InvalLegend(ObjHeap heap, int32 graph) {
+  if (const int32 legend = FindPart(heap, graph, kGPartPlotLegend, 0); legend > 0) OInval(heap, legend, kInvalAll);
+}
+
 int32 LegendDoit(ObjHeap heap, int32 graph, int32 reason, ActionParams* p) {
   GraphClickWords* w = Words(p);
   int32 n = 0;
@@ -557,7 +562,7 @@ int32 LegendDoit(ObjHeap heap, int32 graph, int32 reason, ActionParams* p) {
     if (rec.lineColor == w->lineColour && int32(rec.pointColor) == w->pointColour && !final) return 0;
     rec.lineColor = w->lineColour;
     rec.pointColor = uInt32(w->pointColour);
-    OInval(heap, graph, kInvalValue);
+    InvalLegend(heap, graph);
     reply = 0x100;
     if (final) {
       OInval(heap, graph, kInvalAll);
@@ -590,7 +595,7 @@ int32 LegendDoit(ObjHeap heap, int32 graph, int32 reason, ActionParams* p) {
     case kYScaleMenu: rec.yScale = int16(item - 1); break;
     default: return 0;
   }
-  if (sample.bottom > sample.top && sample.right > sample.left) OInval(heap, graph, kInvalValue);
+  if (sample.bottom > sample.top && sample.right > sample.left) InvalLegend(heap, graph);
   reply = 0x10000;
   if (menu != kColourMenu) {
     OInval(heap, graph, kInvalAll);
@@ -653,8 +658,9 @@ int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* frame, int32 re
       reply |= kResultFailed;
   }
   if (part == kGPartPlotArea && (reply & 0x100)) {
+    // The legend's names are drawn over the plot area's colour.
     SetFlagsOf(heap, graph, FlagsOf(heap, graph) | kFlagRepaint);
-    OInval(heap, graph, kInvalAll);
+    InvalLegend(heap, graph);
   }
   return reply;
 }
