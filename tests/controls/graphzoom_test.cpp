@@ -250,10 +250,16 @@ TEST_F(GraphPopup, CommandsToggleTheirPartsAndFlags) {
     EXPECT_FALSE(Hidden(legend));
     EXPECT_FALSE(Hidden(mover));
   }
-  // The autoscale switches and smooth updates toggle their bits.
+  // The autoscale switches and smooth updates toggle their bits; a command
+  // marks the VI modified except in phase 3.
   {
     const int32 g = Graph();
     const uInt32 before = Flags(g);
+    qxtest::Reports::Get().Clear();
+    Run(g, 158, 3);
+    EXPECT_EQ(Reports("modMask 80000100"), 0);
+    Run(g, 158);
+    EXPECT_EQ(Reports("modMask 80000100"), 1);
     Run(g, 150);
     Run(g, 158);
     const uInt32 mask = kGraphAutoscaleMask | kGraphFlagSmooth;
