@@ -12,6 +12,7 @@
 #include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
 #include "controls/tableops.h"
+#include "controls/graphzoom.h"
 #include "controls/table.h"
 #include "panel/objects.h"
 #include "panel/objload.h"
@@ -73,6 +74,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinTableSlots();
   ControlsJoinTableOpSlots();
   ControlsJoinColourSlot();
+  ControlsJoinGraphClickSlots();
   ControlsInstallEditHooks();
   ControlsInstallScaleAttrHooks();
 }

@@ -31,9 +31,10 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
-  // The scale's, the listbox's, the table's and the container's own methods
-  // join at start-up from the controls.
-  if (cls == kClsScale || cls == kClsListbox || cls == kClsTable || cls == kClsContainer) return nullptr;
+  // The scale's, the listbox's, the table's, the container's and the
+  // graph's own methods join at start-up from the controls.
+  if (cls == kClsScale || cls == kClsListbox || cls == kClsTable || cls == kClsContainer || cls == kClsGraphChart)
+    return nullptr;
   if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
   return reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }

@@ -248,6 +248,13 @@ void AddPopupItemTexts(rsrcw::Writer* writer) {
       {267, "Add Marker"},          {268, "Delete Marker"},         {269, "Marker Color"},
       {277, "Tag Browser..."},      {316, "Explain Error"},         {317, "Explain Warning"},
       {318, "Create Tag..."},       {319, "Edit Tag..."},           {320, "Copy Tag..."},
+      // The graph's items.
+      {150, "AutoScale X"},         {151, "AutoScale Y"},           {152, "AutoScale Z"},
+      {155, "Clear Graph"},         {156, "Clear Chart"},           {105, "Update Mode"},
+      {190, "Show"},                {119, "Legend"},                {300, "Scale Legend"},
+      {127, "Palette"},             {28, "Digital Display"},        {21, "Scrollbar"},
+      {187, "Cursor Display"},      {107, "X Scale"},               {108, "Y Scale"},
+      {153, "Z Scale"},             {173, "Unit Label"},            {210, "Ignore Color Array"},
   };
   std::vector<std::string> texts(kPopupItemCount);
   for (const auto& i : kItems) texts[size_t(i.code - 1)] = i.text;

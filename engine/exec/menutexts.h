@@ -156,8 +156,11 @@ inline constexpr const char* kDataLogging[] = {
 // items the picture menus hang on.
 inline constexpr const char* kPlot[] = {"Plot",         "Common Plots:APP_COMMON_PLOTS", "Point Style:APP_POINT_STYLE",
                                         "Line Style:APP_LINE_STYLE", "Line Width:APP_LINE_WIDTH",
-                                        "Bar Plots:APP_BAR_PLOTS",   "Fill Base Line:APP_FILL_BASE",
-                                        "Interpolation:APP_INTERPOLATION", "Color:APP_PLOT_COLOR"};
+                                        "Bar Plots:APP_BAR_PLOTS",   "Fill BaseLine:APP_FILL_BASE",
+                                        "Interpolation:APP_INTERPOLATION", "Color:APP_PLOT_COLOR",
+                                        "X Scale:APP_PLOT_X_SCALE",  "Y Scale:APP_PLOT_Y_SCALE"};
+// The fill-to menu a legend row builds on each use; the plots follow.
+inline constexpr const char* kFillTo[] = {"Fill To", "None", "Zero", "-Infinity", "Infinity"};
 inline constexpr const char* kCursor[] = {"Cursor",
                                           "Cursor Style:APP_CURSOR_STYLE",
                                           "Point Style:APP_CURSOR_POINT",
@@ -165,12 +168,16 @@ inline constexpr const char* kCursor[] = {"Cursor",
                                           "Show Name:APP_CURSOR_SHOW_NAME",
                                           "Bring to Center:APP_CURSOR_CENTER",
                                           "Go to Cursor:APP_CURSOR_GO_TO"};
-inline constexpr const char* kScale[] = {"Scale", "Formatting...:APP_SCALE_FORMAT", "Style:APP_SCALE_STYLE",
-                                         "Grid Options:APP_SCALE_GRID"};
-inline constexpr const char* kScaleFormat[] = {"Format", "Decimal:APP_FORMAT_DECIMAL",
-                                               "Engineering:APP_FORMAT_ENGINEERING"};
-inline constexpr const char* kScaleStyle[] = {"Style", "Ticks Only:APP_STYLE_TICKS", "Ticks and Labels:APP_STYLE_LABELS"};
-inline constexpr const char* kScaleGrid[] = {"Grid", "No Grid:APP_GRID_NONE", "Major Grid:APP_GRID_MAJOR"};
+inline constexpr const char* kScale[] = {"Scale", "Format:APP_SCALE_FORMAT", "Precision:APP_SCALE_PRECISION",
+                                         "Mapping Mode:APP_SCALE_MAPPING"};
+inline constexpr const char* kScaleFormat[] = {"Format",       "Decimal:APP_FORMAT_DECIMAL",
+                                               "Scientific:APP_FORMAT_SCIENTIFIC",
+                                               "Engineering:APP_FORMAT_ENGINEERING",
+                                               "Binary:APP_FORMAT_BINARY",   "Octal:APP_FORMAT_OCTAL",
+                                               "Hexadecimal:APP_FORMAT_HEX", "Relative Time:APP_FORMAT_RELTIME",
+                                               "Absolute Time:APP_FORMAT_ABSTIME"};
+inline constexpr const char* kScaleStyle[] = {"Precision", "0", "1", "2", "3", "4", "5", "6"};
+inline constexpr const char* kScaleGrid[] = {"Mapping", "Linear:APP_MAPPING_LINEAR", "Logarithmic:APP_MAPPING_LOG"};
 inline constexpr const char* kAboutPopUp[] = {"About", "Credits:APP_CREDITS", "Memory:APP_MEMORY"};
 inline constexpr const char* kGraphPalette[] = {"Graph Palette", "Zoom:APP_GRAPH_ZOOM", "Pan:APP_GRAPH_PAN"};
 inline constexpr const char* kLegend[] = {"Legend", "Plot Name:APP_LEGEND_NAME"};
@@ -202,12 +209,13 @@ inline constexpr MenuTextList kMenuTextLists[] = {
     menutexts::L(21, "_Project", menutexts::kProject),
     menutexts::L(25, "_Data Logging Menu", menutexts::kDataLogging),
     menutexts::L(57, "_Graph Palette", menutexts::kGraphPalette),
-    menutexts::L(71, "_Plot", menutexts::kPlot),
+    menutexts::L(71, "_Plot Attributes Menu", menutexts::kPlot),
+    menutexts::L(96, "_FillTo Options Menu", menutexts::kFillTo),
     menutexts::L(77, "_Legend", menutexts::kLegend),
     menutexts::L(80, "_Cursor", menutexts::kCursor),
     menutexts::L(121, "_About", menutexts::kAboutPopUp),
     menutexts::L(98, "_Marker", menutexts::kMarker),
-    menutexts::L(70, "_Scale", menutexts::kScale),
+    menutexts::L(70, "_Graph Format Info", menutexts::kScale),
     menutexts::L(75, "_Scale Style", menutexts::kScaleStyle),
     menutexts::L(76, "_Scale Format", menutexts::kScaleFormat),
     menutexts::L(59, "_Scale Grid", menutexts::kScaleGrid),

@@ -328,6 +328,7 @@ TEST_F(ObjSupport, BusyCursorStepsWithTheClockAndPicturesMapTheirIndexes) {
 
 int32 gBadObject = 0;
 int32 NoteBad(ObjHeap, int32 object) { return gBadObject = object, 0; }
+int32 NoteDoit(ObjHeap, int32 object, void*, int32, void*) { return gBadObject = object, 0; }
 
 // A ring's display part drawn in a window: its text in the menu colours.
 TEST_F(ObjSupport, RingDisplayDrawsItsTextInTheMenuColours) {
@@ -445,7 +446,8 @@ TEST_F(ObjSupport, TextPartKeysMarkCommitCutPasteAndRevertThroughTheTextRecord) 
 
 TEST_F(ObjSupport, StashedTextsAreSentDownTheSavedPathAndALeftoverIsReported) {
   const int32 root = MakeRoot();
-  // An object whose do-it is not built: the key reaching it is reported.
+  // An object whose do-it notes the object the key reaches.
+  ptest::SlotPatch noting(kClsGraphChart, kMsgODoit, &NoteDoit);
   const int32 label = Obj(kClsGraphChart, root);
   const Rect none{0, 0, 0, 0};
   TRecord stash = TNew(&none, 0, nullptr, 0, kAppFont, 0, kTransparentColor);
