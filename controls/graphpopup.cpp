@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/cursordraw.h"
+#include "controls/cursorlegend.h"
 #include "controls/graphintensity.h"
 #include "controls/graphsupport.h"
 #include "controls/graphzoom.h"
@@ -301,7 +303,28 @@ int32 StdGraphOPopup(ObjHeap heap, int32 graph, PopupMsgRecord* rec) {
   return reply;
 }
 
+namespace {
+
+// The cursors' side of the graph's click and do-it: a press finds the
+// cursor under it, a drag's steps move it (the drag phases are the action's
+// sub-events), the legend and the movement control take their own do-it.
+int32 TrackCursorStep(ObjHeap heap, int32 graph, int32 cursor, int32, ActionParams* p) {
+  const GraphTrackRec track{p->eventCode, 1, p->point};
+  return TrackGraphCursor(heap, graph, cursor, kDoitTrackCursor, &track, 0);
+}
+int32 CursorLegendStep(ObjHeap heap, int32 graph, int32 part, int32 reason, ActionParams* p) {
+  const CursorDoitRec rec{p->partId, p->point, p->flags};
+  return CursorLegendDoit(heap, graph, part, reason, &rec, 0);
+}
+
+}  // namespace
+
 void ControlsJoinGraphClickSlots() {
+  GraphCursorHooks cursors;
+  cursors.hitTest = &HitTestGraphCursors;
+  cursors.track = &TrackCursorStep;
+  cursors.legendDoit = &CursorLegendStep;
+  SetGraphCursorHooks(cursors);
   ObjJoinSlot(kMsgOClick, [](int32 cls) {
     return cls == kClsGraphChart ? reinterpret_cast<ObjMethodAddr>(&StdGraphOClick) : ObjMethodAddr(nullptr);
   });

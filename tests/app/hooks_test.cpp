@@ -14,6 +14,7 @@
 #include "app/appstart.h"
 #include "controls/container.h"
 #include "controls/picc.h"
+#include "controls/graphzoom.h"
 #include "engine/datamgr.h"
 #include "engine/dmprog.h"
 #include "engine/dsalloc.h"
@@ -205,6 +206,8 @@ std::vector<Table> Tables() {
       Read("PanelRampHooks", ReadBack(&SetPanelRampHooks)),
       Read("PanelScaleHooks", PanelScale()),
       Read("SlideOpsHooks", ReadBack(&SetSlideOpsHooks)),
+      Read("GraphCursorHooks", ReadBack(&SetGraphCursorHooks),
+           {{&GraphCursorHooks::hitShape, "the pointer over a cursor keeps the operate tool's shape"}}),
       Read("EditSelectHooks", ReadBack(&SetEditSelectHooks)),
       Read("PopupShellHooks", ReadBack(&SetPopupShellHooks)),
       Read("StringImportHooks", ReadBack(&SetStringImportHooks),
