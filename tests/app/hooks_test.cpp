@@ -216,7 +216,6 @@ std::vector<Table> Tables() {
       Read("CtrlOpsShellHooks", ReadBack(&SetCtrlOpsShellHooks)),
       Read("PanelDisplayHooks", ReadBack(&SetPanelDisplayHooks)),
       Read("ServerUIHooks", ServerUI()),
-      Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs)),
       Read("ContainerEmbHooks", ReadBack(&SetContainerEmbHooks)),
       Read("ShellStartHooks", ShellStartHooksInUse(),
            {{&ShellStartHooks::step, kTestHook}}),
@@ -253,7 +252,7 @@ std::vector<Single> Singles() {
   return {
       {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), nullptr},
       {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kActiveX},
-      {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), kActiveX},
+      {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), nullptr},
       {"SetWindowTitleProc", filled(WindowTitleProcInUse()), nullptr},
       {"SetOneButtonAlertProc", filled(OneButtonAlertProcInUse()), nullptr},
       {"ArchiveSetTempPathProc", filled(ArchiveTempPathProcInUse()), nullptr},
