@@ -143,7 +143,9 @@ void Run(Base& b, ObjHeap heap, FuzzReader& in) {
     Rect got{};
     if (EmbSetBounds(rec, &r) == kNoErr) {
       FUZZ_CHECK(EmbGetBounds(rec, &got) == kNoErr);
-      FUZZ_CHECK(got.bottom == r.bottom - r.top && got.right == r.right - r.left);
+      // A rectangle's size beyond 16 bits comes back pinned.
+      auto pin = [](int32 v) { return v > 32767 ? 32767 : v; };
+      FUZZ_CHECK(got.bottom == pin(r.bottom - r.top) && got.right == pin(r.right - r.left));
     } else {
       FUZZ_CHECK(r.bottom < r.top || r.right < r.left);
     }
