@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/qx_embed.h"
+#include "platform/qx_comvar.h"
 #include "platform/qx_file.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_surface.h"
@@ -24,11 +25,14 @@
 
 namespace {
 
-// The dispatch interface: only the three reference entries do anything.
+// The dispatch interface: references, and two members by number: 1 the
+// object's colour (property, read), 2 "SetColour" (method, one integer).
 struct Dispatch {
   PlatComDispatch face;
   std::atomic<uint32_t> refs{1};
+  std::atomic<int32_t> token{0};  // 0 once the object is destroyed
 };
+constexpr int32_t kMemberColour = 1, kMemberSetColour = 2;
 PlatHResult QueryInterface(PlatComDispatch* self, const PlatGuid* iid, void** out) {
   if (!out) return kPlatPointer;
   *out = nullptr;
@@ -53,9 +57,12 @@ PlatHResult TypeInfo(PlatComDispatch*, uint32_t, uint32_t, void**) { return kPla
 PlatHResult IdsOfNames(PlatComDispatch*, const PlatGuid*, uint16_t**, uint32_t, uint32_t, int32_t*) {
   return kPlatNotImpl;
 }
-PlatHResult Invoke(PlatComDispatch*, int32_t, const PlatGuid*, uint32_t, uint16_t, PlatDispParams*, PlatVariant*,
-                   PlatExcepInfo*, uint32_t*) {
-  return kPlatNotImpl;
+PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid*, uint32_t, uint16_t flags,
+                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo*, uint32_t*);
+PlatHResult InvokeOn(Dispatch* d, int32_t member, uint16_t flags, PlatDispParams* params, PlatVariant* result);
+PlatHResult Invoke(PlatComDispatch* self, int32_t member, const PlatGuid*, uint32_t, uint16_t flags,
+                   PlatDispParams* params, PlatVariant* result, PlatExcepInfo*, uint32_t*) {
+  return InvokeOn(reinterpret_cast<Dispatch*>(self), member, flags, params, result);
 }
 const PlatComDispatchSlots kDispatchSlots = {&QueryInterface, &AddRef, &Release, &TypeInfoCount,
                                              &TypeInfo,       &IdsOfNames, &Invoke};
@@ -121,6 +128,26 @@ int32_t With(int32_t token, int32_t missing, F f) {
   return o ? f(*o) : missing;
 }
 
+PlatHResult InvokeOn(Dispatch* d, int32_t member, uint16_t flags, PlatDispParams* params, PlatVariant* result) {
+  const uint32_t count = params ? params->count : 0;
+  if (member == kMemberColour && (flags & kPlatDispatchPropertyGet)) {
+    if (count) return kPlatDispBadParamCount;
+    uint32_t colour = 0;
+    if (With(d->token, 1, [&](Object& o) { return colour = o.state.colour, 0; })) return kPlatDispMemberNotFound;
+    if (result) result->vt = kPlatVtI4, result->i4 = int32_t(colour);
+    return kPlatOk;
+  }
+  if (member == kMemberSetColour && (flags & kPlatDispatchMethod)) {
+    if (count != 1 || !params->args) return kPlatDispBadParamCount;
+    if (params->args[0].vt != kPlatVtI4) return kPlatDispTypeMismatch;
+    const uint32_t colour = uint32_t(params->args[0].i4) & 0xFFFFFF;
+    if (With(d->token, 1, [&](Object& o) { return o.state.colour = colour, 0; })) return kPlatDispMemberNotFound;
+    if (result) result->vt = kPlatVtEmpty;
+    return kPlatOk;
+  }
+  return kPlatDispMemberNotFound;
+}
+
 // A wide string (ended by 0, at most max characters) as text; characters
 // beyond Latin-1 become '?'.
 std::string Narrow(const uint16_t* w, size_t max) {
@@ -173,6 +200,7 @@ QXC_EXPORT int32_t QxcDestroyObject(int32_t token) {
   auto it = gObjects.find(token);
   if (it == gObjects.end()) return 0;
   Dispatch* d = it->second.dispatch;
+  if (d) d->token = 0;
   gObjects.erase(it);
   DropHookIfEmpty();
   if (d) Release(&d->face);
@@ -221,6 +249,7 @@ QXC_EXPORT int32_t QxcLoadObject(int32_t* token, PlatWindow window, int32_t py, 
   std::lock_guard<std::mutex> g(gLock);
   const int32_t t = gNextToken++;
   if (gNextToken <= 0) gNextToken = 1;
+  o.dispatch->token = t;
   gObjects.emplace(t, std::move(o));
   KeepHook();
   *token = t;
