@@ -286,3 +286,29 @@ TEST_F(EmbLibrary, DispatchRefnumIsReleasedAndStoredRecordsHoldNoObject) {
 }
 
 }  // namespace
+
+namespace {
+
+// A library lacking names loads with those slots empty: what needs them
+// answers 15, what it has works; a name that is no library loads nothing.
+TEST_F(EmbLibrary, MissingNamesLeaveTheirSlotsEmpty) {
+  EmbUnloadContainerLibrary();
+  EXPECT_NE(EmbLoadContainerLibrary("/nonexistent/libnothing.so"), kNoErr);
+  ASSERT_EQ(EmbLoadContainerLibrary(QX_CONTAINER_PARTIAL), kNoErr);
+  EmbContainerProcs t = EmbSetContainerProcs(EmbContainerProcs{});
+  EmbSetContainerProcs(t);
+  for (int i = 0; i < kQxContainerSlots; ++i)
+    EXPECT_EQ(t.slots[i] != nullptr, i == kEmbSlotDestroy || i == kEmbSlotMiscFlags) << kQxContainerNames[i];
+  EXPECT_EQ(EmbLoadContainerLibrary(QX_CONTAINER_LIB), kNoErr) << "loaded once: the second load keeps the first";
+  UHandle rec = Record();
+  R(rec)->token = 3, R(rec)->miscFlags = kEmbMiscInPlace;
+  const Rect r{0, 0, 10, 10};
+  EXPECT_EQ(EmbActivate(rec, 1), kEmbMissingEntry);
+  EXPECT_EQ(EmbSetBounds(rec, &r), kEmbMissingEntry);
+  EXPECT_EQ(EmbDestroy(rec), kNoErr);
+  EmbUnloadContainerLibrary();
+  ASSERT_EQ(EmbLoadContainerLibrary(QX_CONTAINER_LIB), kNoErr);
+  EXPECT_EQ(embtest::Table().slots[kEmbSlotLoad], old_.slots[kEmbSlotLoad]) << "the real library again";
+}
+
+}  // namespace
