@@ -121,6 +121,13 @@ void DropHookIfEmpty() {
   if (gObjects.empty()) PlatSetEndPaintHook(nullptr);
 }
 
+// Unloaded with objects still alive: the program must not call into the
+// unmapped paint procedure (another hook is left in place).
+__attribute__((destructor)) void Unloading() {
+  const PlatEndPaintHook old = PlatSetEndPaintHook(nullptr);
+  if (old && old != &PaintObjects) PlatSetEndPaintHook(old);
+}
+
 template <class F>
 int32_t With(int32_t token, int32_t missing, F f) {
   std::lock_guard<std::mutex> g(gLock);
