@@ -43,6 +43,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/mgstartup.h"
 #include "mgsource/window/mainloop.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/window.h"
 #include "mgsource/window/winmain.h"
 #include "mgsource/window/winproc.h"
@@ -197,9 +198,10 @@ void AppInstallHooks() {
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
-  // Embedded objects: the host's entries, and the container control's way
-  // to the embedding services and the alert.
-  EmbSetContainerProcs(EmbHostProcs());
+  // Embedded objects: the container library is loaded when the component
+  // layer starts and unloaded when it stops; the container control reaches
+  // the embedding services and the alert through its hooks.
+  DragSetContainerProcs([] { EmbLoadContainerLibrary(); }, &EmbUnloadContainerLibrary);
   static_assert(sizeof(ContainerAmbient) == sizeof(EmbAmbientInfo) &&
                     offsetof(ContainerAmbient, textRecord) == offsetof(EmbAmbientInfo, textRecord) &&
                     offsetof(ContainerAmbient, foreground) == offsetof(EmbAmbientInfo, foreground),

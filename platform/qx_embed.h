@@ -46,42 +46,51 @@ std::vector<uint8_t> QxEmbedWriteState(const QxEmbedState& state);
 // False for bytes that hold no state (read within len only).
 bool QxEmbedReadState(const uint8_t* bytes, int32_t len, QxEmbedState* state);
 
-// Makes an object from a state file: its token (never 0) and the load's
-// flags (kQxEmbedLoadNaturalSize); 1 for bad state, or the code the failure
-// seam was given.  The object is inactive, in window (0: none) at bounds,
-// or at its natural size from the bounds' top left when it asks for it.
-int32_t QxEmbedLoad(const uint8_t* state, int32_t len, PlatWindow window, const PlatRect& bounds, int32_t* token,
-                    uint32_t* loadFlags);
-// The object's state as a state file (its natural size kept); 1 for no object.
-int32_t QxEmbedSave(int32_t token, std::vector<uint8_t>* out);
-// Destroys the object (releasing the host's reference on its dispatch
-// interface); 1 for no object.
-int32_t QxEmbedDestroy(int32_t token);
-// Activates in place (on) or deactivates; 1 for no object.
-int32_t QxEmbedActivate(int32_t token, bool on);
-// The misc flags (kQxEmbedMisc*); 0 for no object.
-uint32_t QxEmbedMiscFlags(int32_t token);
-// Moves the object into a window (0: none); 1 for no object or a window that
-// does not exist.
-int32_t QxEmbedSetWindow(int32_t token, PlatWindow window);
-int32_t QxEmbedSetBounds(int32_t token, const PlatRect& bounds);
-int32_t QxEmbedGetBounds(int32_t token, PlatRect* bounds);
-// Gives the object the keyboard focus: 0 when it took it, 1 when it refused
-// (or there is no object).
-int32_t QxEmbedFocus(int32_t token, bool backwards);
-int32_t QxEmbedAmbientForeground(int32_t token, uint32_t colour);
-int32_t QxEmbedAmbientBackground(int32_t token, uint32_t colour);
-int32_t QxEmbedAmbientName(int32_t token, const char* name);
-int32_t QxEmbedAmbientFont(int32_t token, const char* face, int32_t size);
-// The recorded picture of the object: its size and colour, drawn as the
+// The container library: an i386 shared object of its own (built beside the
+// program), exporting its 28 entries under the names of kQxContainerNames in
+// slot order, plain C calling convention.  Its objects are made from and
+// saved to state files named by the caller; tokens are never 0.
+constexpr const char* kQxContainerLibName = "libqxcontainer.so";
+constexpr int kQxContainerSlots = 28;
+extern const char* const kQxContainerNames[kQxContainerSlots];
+
+// The recorded picture of an object: its size and colour, drawn as the
 // colour filling the size with a black frame.
 struct QxEmbedPicture {
   int32_t width = 0, height = 0;
   uint32_t colour = 0;
 };
-int32_t QxEmbedGetPicture(int32_t token, QxEmbedPicture* picture);
-// The object's dispatch interface, lent (no reference added); 1 for no object.
-int32_t QxEmbedDispatch(int32_t token, PlatComDispatch** out);
+// The ambient font as the library receives it, by value.
+struct QxEmbedFontDesc {
+  uint32_t size;       // 32
+  uint16_t* face;      // wide string, at most 255 characters, or null
+  uint32_t sizeLow;    // the font size
+  uint32_t sizeHigh;   // 0
+  int16_t weight;
+  int16_t charset;
+  int32_t italic, underline, strikethrough;
+};
+static_assert(sizeof(void*) != 4 || sizeof(QxEmbedFontDesc) == 32, "font description: 32 bytes");
+
+// The entries' types, by slot.
+extern "C" {
+typedef int32_t (*QxcTokenProc)(int32_t token);                                     // 2, 13, 14, 24
+typedef int32_t (*QxcDispatchProc)(int32_t token, PlatComDispatch** out);            // 4
+typedef int32_t (*QxcLoadProc)(int32_t* token, PlatWindow window, int32_t px, int32_t py, int32_t ex, int32_t ey,
+                               int32_t ox, int32_t oy, const char* file, int32_t* flags);  // 5
+typedef int32_t (*QxcSaveProc)(int32_t token, const char* file);                    // 6
+typedef int32_t (*QxcSetBoundsProc)(int32_t token, int32_t px, int32_t py, int32_t ex, int32_t ey);  // 7
+typedef int32_t (*QxcGetBoundsProc)(int32_t token, int32_t* ex, int32_t* ey);        // 8
+typedef int32_t (*QxcAdoptProc)(int32_t token, PlatWindow window, int32_t ox, int32_t oy);  // 9
+typedef int32_t (*QxcSetOriginProc)(PlatWindow child, int32_t ox, int32_t oy);       // 10
+typedef int32_t (*QxcPictureProc)(int32_t token, QxEmbedPicture* out);               // 15
+typedef int32_t (*QxcColourProc)(int32_t token, uint32_t colour);                    // 17, 18
+typedef int32_t (*QxcNameProc)(int32_t token, const uint16_t* name);                 // 19
+typedef int32_t (*QxcFontProc)(int32_t token, QxEmbedFontDesc font);                 // 20
+typedef int32_t (*QxcFocusProc)(int32_t token, int32_t word);                        // 23
+typedef int32_t (*QxcGetTokenProc)(PlatWindow child, int32_t* token);                // 26
+typedef int32_t (*QxcSetTokenProc)(int32_t token, void* record);                     // 27
+}
 
 // What a test reads back of an object; false for no object.
 struct QxEmbedInfo {
@@ -93,9 +102,15 @@ struct QxEmbedInfo {
   std::string name, font;
   int32_t fontSize = 0;
   uint32_t dispatchRefs = 0;  // references on the dispatch interface, the host's included
+  void* record = nullptr;     // the record registered for the token (slot 27)
+  int32_t lastFocusWord = 0;
 };
-bool QxEmbedQuery(int32_t token, QxEmbedInfo* info);
-// The number of live objects.
-int32_t QxEmbedCount();
-// The failure seam: the next load fails with code (0: none).
-void QxEmbedFailNextLoad(int32_t code);
+// The library's test entries (looked up by name like the others):
+// "QxcQueryObject" (bool (int32_t token, QxEmbedInfo*)), "QxcObjectCount"
+// (int32_t ()) and the failure seam "QxcFailNextLoad" (void (int32_t code):
+// the next load fails with code, 0 none).
+extern "C" {
+typedef bool (*QxcQueryProc)(int32_t token, QxEmbedInfo* info);
+typedef int32_t (*QxcCountProc)();
+typedef void (*QxcFailProc)(int32_t code);
+}

@@ -8,7 +8,17 @@
 #include <mutex>
 #include <string>
 
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "mgsource/appdirs.h"
 #include "mgsource/byteorder.h"
+#include "mgsource/extload.h"
+#include "mgsource/filemgr.h"
+#include "mgsource/path.h"
+#include "platform/qx_comvar.h"
+#include "platform/qx_file.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
@@ -19,8 +29,6 @@
 
 namespace {
 
-// The library's entries; each is read once per call.
-std::atomic<int32 (*)(int32, EmbDispatch**)> gGetDispatch{nullptr};
 
 // The refnum jar, made on first use, and the interface table its refnums
 // use (null: they hold the pointers).  The jar's calls take no lock of their
@@ -50,18 +58,59 @@ EmbObjectRec* Rec(UHandle record) {
 
 }  // namespace
 
-// The other entries, kept apart from the dispatch entry that EmbUpdateDispatch reads.
+// The library's table and module.
 static std::mutex gProcsLock;
 static EmbContainerProcs gProcs{};
+static ExtLibModule gModule = 0;
+static std::atomic<bool> gFailTempName{false};
 
 EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs) {
   std::lock_guard<std::mutex> hold(gProcsLock);
   EmbContainerProcs old = gProcs;
-  old.getObjectIDispatchSingle = gGetDispatch.exchange(procs.getObjectIDispatchSingle);
   gProcs = procs;
-  gProcs.getObjectIDispatchSingle = nullptr;
   return old;
 }
+
+static EmbContainerProcs Procs() {
+  std::lock_guard<std::mutex> hold(gProcsLock);
+  return gProcs;
+}
+template <class F>
+static F Slot(const EmbContainerProcs& p, EmbSlot slot) {
+  return reinterpret_cast<F>(p.slots[slot]);
+}
+
+MgErr EmbLoadContainerLibrary(const char* name) {
+  std::lock_guard<std::mutex> hold(gProcsLock);
+  if (gModule) return kNoErr;
+  const char* file = name ? name : kQxContainerLibName;
+  ExtLibModule module = 0;
+  MgErr err = name && std::strchr(name, '/') ? LoadExternalLib(file, &module, nullptr) : LoadAppDirLib(file, &module);
+  if (err || !module) err = LoadExternalLib(file, &module, nullptr);
+  if (err || !module) return err ? err : kFileNotFoundErr;
+  EmbContainerProcs procs{};
+  for (int i = 0; i < kQxContainerSlots; ++i) {
+    void* proc = nullptr;
+    if (LoadExternalFunc(kQxContainerNames[i], &module, &proc) != kNoErr || !proc) {
+      DBPrintf("Container library function load failed : %s", kQxContainerNames[i]);
+      proc = nullptr;
+    }
+    procs.slots[i] = proc;
+  }
+  gModule = module;
+  gProcs = procs;
+  return kNoErr;
+}
+
+void EmbUnloadContainerLibrary() {
+  std::lock_guard<std::mutex> hold(gProcsLock);
+  if (!gModule) return;
+  gProcs = EmbContainerProcs{};
+  UnloadExternalLib(gModule);
+  gModule = 0;
+}
+
+void EmbFailNextTempName() { gFailTempName = true; }
 
 MgErr AutoRefJarOpen(PlatComInterfaceTable* table) {
   std::lock_guard<std::mutex> hold(gJarLock);
@@ -167,7 +216,7 @@ void AutoRefReleaseAll() {
 int32 EmbUpdateDispatch(UHandle record) {
   EmbObjectRec* rec = Rec(record);
   if (!rec || rec->kind != kEmbObjectKind) return 0;
-  auto get = gGetDispatch.load();
+  auto get = Slot<QxcDispatchProc>(Procs(), kEmbSlotDispatchSingle);
   EmbDispatch* p = nullptr;
   if (!get || !rec->token || get(rec->token, &p) != 0) p = nullptr;
   Cookie ref = 0;
@@ -195,13 +244,6 @@ int32 EmbUpdateDispatch(UHandle record) {
 
 namespace {
 
-EmbContainerProcs Procs() {
-  std::lock_guard<std::mutex> hold(gProcsLock);
-  EmbContainerProcs p = gProcs;
-  p.getObjectIDispatchSingle = gGetDispatch.load();
-  return p;
-}
-
 // The record of the right kind, else null (4000 to the caller).
 EmbObjectRec* Object(UHandle record) {
   EmbObjectRec* rec = Rec(record);
@@ -210,17 +252,83 @@ EmbObjectRec* Object(UHandle record) {
 
 PlatWindow HostOf(WindowRef window) { return window ? WHostWindow(window) : 0; }
 
-// Local rectangle of the window to its host window's client coordinates.
-PlatRect ToClient(WindowRef window, const Rect& r) {
+// The origin of a window: where its local coordinates start in its host
+// window's client area (the root window: (0, 0)).
+void OriginOf(WindowRef window, int32* ox, int32* oy) {
   Rect port{0, 0, 0, 0};
   if (window) WGetRect(window, &port);
-  return PlatRect{r.left - port.left, r.top - port.top, r.right - port.left, r.bottom - port.top};
+  *ox = port.left;
+  *oy = port.top;
 }
-Rect ToLocal(WindowRef window, const PlatRect& r) {
-  Rect port{0, 0, 0, 0};
-  if (window) WGetRect(window, &port);
-  auto pin = [](int32 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); };
-  return Rect{pin(r.top + port.top), pin(r.left + port.left), pin(r.bottom + port.top), pin(r.right + port.left)};
+
+// A new empty file of a unique name "qxemb<number>.tmp" in the
+// temporary-files folder, made with default permissions: 0 with its path
+// text; 2 without the folder, 75 without a name.
+MgErr TempFile(std::string* out) {
+  Path folder = FEmptyPath(nullptr);
+  if (!folder) return kMemFullErr;
+  char host[kHostTextBufSize] = {0};
+  const bool haveFolder = GetTempDirPath(folder) == kNoErr && FPathToHostText(folder, host) == kNoErr && host[0];
+  FDisposePath(folder);
+  if (!haveFolder) return kMemFullErr;
+  if (gFailTempName.exchange(false)) return kCINTempLibErr;
+  std::string base(host);
+  if (base.back() != '\\') base += '\\';
+  static std::atomic<uInt32> next{0};
+  const uInt32 start = uInt32(getpid()) * 7919u;
+  // Numbers are tried until a file of that name can be made.
+  for (int tries = 0; tries < 1000; ++tries) {
+    char name[32];
+    std::snprintf(name, sizeof name, "qxemb%04X.tmp", (start + next++) & 0xFFFF);
+    PlatFile* f = nullptr;
+    const int32 e = PlatFileOpen((base + name).c_str(), kPlatCreateNew, kAccessReadWrite, 0, &f);
+    if (e == kPlatErrFileExists || e == kPlatErrAlreadyExists) continue;
+    if (e) return kCINTempLibErr;
+    PlatFileClose(f);
+    *out = base + name;
+    return kNoErr;
+  }
+  return kCINTempLibErr;
+}
+
+// A host error of the file layer as the file manager reports it.
+MgErr HostErrToMgErr(int32 e) {
+  if (!e) return kNoErr;
+  PlatSetLastError(e);
+  return FLastErrorToMgErr();
+}
+
+MgErr WriteAll(const std::string& file, const uChar* bytes, int32 n) {
+  PlatFile* f = nullptr;
+  if (int32 e = PlatFileOpen(file.c_str(), kPlatOpenExisting, kAccessReadWrite, 0, &f)) return HostErrToMgErr(e);
+  uint32_t done = 0;
+  int32 e = n ? PlatFileWrite(f, bytes, uint32_t(n), &done) : 0;
+  if (!e && done != uint32_t(n)) e = kPlatErrDiskFull;
+  const int32 c = PlatFileClose(f);
+  return (e || c) ? HostErrToMgErr(e ? e : c) : kNoErr;
+}
+
+// The file into *saved as {count, bytes}; 2 when it does not fit a handle.
+MgErr ReadInto(const std::string& file, UHandle* saved) {
+  PlatFile* f = nullptr;
+  if (int32 e = PlatFileOpen(file.c_str(), kPlatOpenExisting, kAccessRead, 0, &f)) return HostErrToMgErr(e);
+  int64_t size = 0;
+  MgErr err = HostErrToMgErr(PlatFileGetSize(f, &size));
+  if (!err && (size < 0 || size > 0x7FFFFFFF - 4)) err = kMemFullErr;
+  const int32 n = err ? 0 : int32(size);
+  if (!err) {
+    if (!*saved) err = (*saved = AZNewHandle(n + 4)) ? kNoErr : kMemFullErr;
+    else if (!AZIsHandle(*saved) || AZSetHandleSize(*saved, n + 4) != kNoErr) err = kMemFullErr;
+  }
+  uint32_t done = 0;
+  if (!err && n) err = HostErrToMgErr(PlatFileRead(f, **saved + 4, uint32_t(n), &done));
+  PlatFileClose(f);
+  if (err) return err;
+  // The file may have shrunk since it was sized: the count says what was read.
+  if (int32(done) != n && AZSetHandleSize(*saved, int32(done) + 4) != kNoErr) return kMemFullErr;
+  const int32 count = int32(done);
+  std::memcpy(**saved, &count, 4);
+  return kNoErr;
 }
 
 // The text of a text record as a C string; empty for none.
@@ -232,41 +340,29 @@ std::string TextOf(TRecord text) {
   if (size < 4 || !*h) return {};
   const LStr* s = reinterpret_cast<const LStr*>(*h);
   const int32 n = LStrLen(s);
-  if (size < 4 || n > size - 4) return {};
+  if (n < 0 || n > size - 4) return {};
   return std::string(reinterpret_cast<const char*>(s->str), size_t(n));
 }
 
-// Host adapters.
-int32 HostLoad(const uChar* state, int32 length, PlatWindow window, const PlatRect* bounds, int32* token,
-               uInt32* loadFlags) {
-  return bounds ? QxEmbedLoad(state, length, window, *bounds, token, loadFlags) : 1;
+// The engine colour as the palette-relative colour objects are given.
+uInt32 PaletteRelative(DColor c) {
+  const uInt32 r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+  return 0x02000000u | b << 16 | g << 8 | r;
 }
-int32 HostDispatch(int32 token, EmbDispatch** out) { return QxEmbedDispatch(token, out); }
-int32 HostActivate(int32 token, int32 on) { return QxEmbedActivate(token, on != 0); }
-int32 HostSetBounds(int32 token, const PlatRect* r) { return r ? QxEmbedSetBounds(token, *r) : 1; }
-int32 HostFocus(int32 token, int32 backwards) { return QxEmbedFocus(token, backwards != 0); }
+constexpr DColor kNoColour = 0x1000000;
+// The character set of the system's default interface font.
+constexpr int16 kEmbDefaultCharset = 0;
+
+MgErr Ambient(UHandle record, DColor colour, EmbSlot slot) {
+  EmbObjectRec* rec = Object(record);
+  if (!rec) return kEmbNotAnObject;
+  auto proc = Slot<QxcColourProc>(Procs(), slot);
+  if (!proc) return kEmbMissingEntry;
+  if (colour == kNoColour) return kNoErr;
+  return proc(rec->token, PaletteRelative(colour)) ? kArgErr : kNoErr;
+}
 
 }  // namespace
-
-EmbContainerProcs EmbHostProcs() {
-  EmbContainerProcs p{};
-  p.getObjectIDispatchSingle = &HostDispatch;
-  p.loadObject = &HostLoad;
-  p.saveObject = &QxEmbedSave;
-  p.destroyObject = &QxEmbedDestroy;
-  p.activateObject = &HostActivate;
-  p.objectMiscFlags = &QxEmbedMiscFlags;
-  p.adoptObject = &QxEmbedSetWindow;
-  p.setObjectBounds = &HostSetBounds;
-  p.getObjectBounds = &QxEmbedGetBounds;
-  p.focusObject = &HostFocus;
-  p.objectPicture = &QxEmbedGetPicture;
-  p.ambientForeground = &QxEmbedAmbientForeground;
-  p.ambientBackground = &QxEmbedAmbientBackground;
-  p.ambientDisplayName = &QxEmbedAmbientName;
-  p.ambientFont = &QxEmbedAmbientFont;
-  return p;
-}
 
 MgErr EmbLoadFromResource(UHandle saved, UHandle* record, WindowRef window, const EmbAmbientInfo* ambient,
                           const Rect* bounds, int32* flags) {
@@ -274,24 +370,38 @@ MgErr EmbLoadFromResource(UHandle saved, UHandle* record, WindowRef window, cons
   if (!rec) return kEmbNotAnObject;
   if (!bounds) return kArgErr;
   const EmbContainerProcs p = Procs();
-  if (!p.loadObject) return kEmbMissingEntry;
-  // The saved state: a count, then at least that many bytes.
+  auto load = Slot<QxcLoadProc>(p, kEmbSlotLoad);
+  if (!load) return kEmbMissingEntry;
+  // The saved state: a count, then at least that many bytes; nothing is
+  // written for a count beyond the handle.
   if (!saved || !AZIsHandle(saved) || !*saved) return kArgErr;
   const int32 size = AZGetHandleSize(saved);
   int32 count = 0;
   if (size < 4) return kArgErr;
   std::memcpy(&count, *saved, 4);
   if (count < 0 || count > size - 4) return kArgErr;
-  const PlatRect client = ToClient(window, *bounds);
-  int32 token = 0;
-  uInt32 loadFlags = 0;
-  if (int32 err = p.loadObject(*saved + 4, count, HostOf(window), &client, &token, &loadFlags)) return err;
-  if (!token) return kArgErr;
+  std::string file;
+  if (MgErr err = TempFile(&file)) return err;
+  MgErr err = WriteAll(file, *saved + 4, count);
+  int32 token = 0, loadFlags = 0;
+  if (!err) {
+    int32 ox = 0, oy = 0;
+    OriginOf(window, &ox, &oy);
+    const Rect r = *bounds;
+    const int32 result = load(&token, HostOf(window), r.top, r.left, r.bottom - r.top, r.right - r.left, ox, oy,
+                              file.c_str(), &loadFlags);
+    if (result) err = result;
+    else if (!token) err = kArgErr;
+  }
+  PlatRemove(file.c_str());
+  if (err) return err;
   rec = Object(*record);
   rec->token = token;
-  rec->miscFlags = p.objectMiscFlags ? int32(p.objectMiscFlags(token)) : 0;
+  auto misc = Slot<QxcTokenProc>(p, kEmbSlotMiscFlags);
+  rec->miscFlags = misc ? misc(token) : 0;
   rec->window = window;
-  if (flags) *flags |= int32(loadFlags & kEmbLoadNaturalSize);
+  if (auto reg = Slot<QxcSetTokenProc>(p, kEmbSlotSetToken)) reg(token, *record);
+  if (flags) *flags |= loadFlags & kEmbLoadNaturalSize;
   if (ambient) {
     EmbAmbientFGColor(*record, ambient->foreground);
     EmbAmbientBGColor(*record, ambient->background);
@@ -305,19 +415,15 @@ MgErr EmbSaveObject(UHandle record, UHandle* saved) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
   if (!saved) return kArgErr;
-  const EmbContainerProcs p = Procs();
-  if (!p.saveObject) return kEmbMissingEntry;
-  std::vector<uint8_t> state;
-  if (!rec->token || p.saveObject(rec->token, &state) != 0) return kArgErr;
-  const int32 n = int32(state.size());
-  if (!*saved) {
-    if (!(*saved = AZNewHandle(n + 4))) return kMemFullErr;
-  } else if (!AZIsHandle(*saved) || AZSetHandleSize(*saved, n + 4) != kNoErr) {
-    return kMemFullErr;
-  }
-  std::memcpy(**saved, &n, 4);
-  if (n) std::memcpy(**saved + 4, state.data(), size_t(n));
-  return kNoErr;
+  auto save = Slot<QxcSaveProc>(Procs(), kEmbSlotSave);
+  if (!save) return kEmbMissingEntry;
+  const int32 token = rec->token;
+  std::string file;
+  if (MgErr err = TempFile(&file)) return err;
+  MgErr err = save(token, file.c_str()) ? kNoErr : kArgErr;
+  if (!err) err = ReadInto(file, saved);
+  PlatRemove(file.c_str());
+  return err;
 }
 
 MgErr EmbDestroy(UHandle record) {
@@ -329,18 +435,18 @@ MgErr EmbDestroy(UHandle record) {
   rec->token = 0;
   if (ref) AutoRefRelease(ref);
   if (!token) return kNoErr;
-  const EmbContainerProcs p = Procs();
-  if (!p.destroyObject) return kNoErr;
-  return p.destroyObject(token) ? kArgErr : kNoErr;
+  auto destroy = Slot<QxcTokenProc>(Procs(), kEmbSlotDestroy);
+  if (!destroy) return kNoErr;
+  return destroy(token) ? kNoErr : kArgErr;
 }
 
 MgErr EmbActivate(UHandle record, int32 on) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
   if (!(rec->miscFlags & kEmbMiscInPlace)) return kNoErr;
-  const EmbContainerProcs p = Procs();
-  if (!p.activateObject) return kEmbMissingEntry;
-  return p.activateObject(rec->token, on ? 1 : 0) ? kArgErr : kNoErr;
+  auto proc = Slot<QxcTokenProc>(Procs(), on ? kEmbSlotActivate : kEmbSlotDeactivate);
+  if (!proc) return kEmbMissingEntry;
+  return proc(rec->token) ? kArgErr : kNoErr;
 }
 
 MgErr EmbGetFlags(UHandle record, int32* flags) {
@@ -354,9 +460,12 @@ MgErr EmbSetWindow(UHandle record, WindowRef window) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
   if (rec->window == window) return kNoErr;
-  const EmbContainerProcs p = Procs();
-  if (!p.adoptObject) return kEmbMissingEntry;
-  if (p.adoptObject(rec->token, HostOf(window))) return kArgErr;
+  auto adopt = Slot<QxcAdoptProc>(Procs(), kEmbSlotAdopt);
+  if (!adopt) return kEmbMissingEntry;
+  int32 ox = 0, oy = 0;
+  OriginOf(window, &ox, &oy);
+  // The record names the new window only once the object is in it.
+  if (adopt(rec->token, HostOf(window), ox, oy)) return kArgErr;
   Object(record)->window = window;
   return kNoErr;
 }
@@ -364,44 +473,46 @@ MgErr EmbSetWindow(UHandle record, WindowRef window) {
 MgErr EmbSetBounds(UHandle record, const Rect* bounds) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.setObjectBounds) return kEmbMissingEntry;
+  auto proc = Slot<QxcSetBoundsProc>(Procs(), kEmbSlotSetBounds);
+  if (!proc) return kEmbMissingEntry;
   if (!bounds) return kArgErr;
-  const PlatRect client = ToClient(rec->window, *bounds);
-  return p.setObjectBounds(rec->token, &client) ? kArgErr : kNoErr;
+  const Rect r = *bounds;
+  return proc(rec->token, r.top, r.left, r.bottom - r.top, r.right - r.left) ? kArgErr : kNoErr;
 }
 
 MgErr EmbGetBounds(UHandle record, Rect* bounds) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.getObjectBounds) return kEmbMissingEntry;
-  PlatRect client{};
-  if (!bounds || p.getObjectBounds(rec->token, &client)) return kArgErr;
-  *bounds = ToLocal(rec->window, client);
+  auto proc = Slot<QxcGetBoundsProc>(Procs(), kEmbSlotGetBounds);
+  if (!proc) return kEmbMissingEntry;
+  int32 height = 0, width = 0;
+  if (!bounds || proc(rec->token, &height, &width)) return kArgErr;
+  // The library answers the extent only: a rectangle of that size at (0, 0).
+  auto pin = [](int32 v) { return int16(v < 0 ? 0 : v > 32767 ? 32767 : v); };
+  *bounds = Rect{0, 0, pin(height), pin(width)};
   return kNoErr;
 }
 
-MgErr EmbFocus(WindowRef window, UHandle record, int32 on, int32 backwards) {
+MgErr EmbFocus(WindowRef window, UHandle record, int32 on, int32 word) {
   if (!on) {
     if (const PlatWindow w = HostOf(window)) PlatSetFocus(w);
     return kNoErr;
   }
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.focusObject) return kEmbMissingEntry;
-  return p.focusObject(rec->token, backwards ? 1 : 0) ? kArgErr : kNoErr;
+  auto proc = Slot<QxcFocusProc>(Procs(), kEmbSlotFocus);
+  if (!proc) return kEmbMissingEntry;
+  return proc(rec->token, word) ? kArgErr : kNoErr;
 }
 
 MgErr EmbGetPicture(UHandle record, int32* image) {
   if (image) *image = 0;
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.objectPicture) return kEmbMissingEntry;
+  auto proc = Slot<QxcPictureProc>(Procs(), kEmbSlotPicture);
+  if (!proc) return kEmbMissingEntry;
   QxEmbedPicture pic;
-  if (!image || p.objectPicture(rec->token, &pic) || pic.width <= 0 || pic.height <= 0) return kArgErr;
+  if (!image || proc(rec->token, &pic) || pic.width <= 0 || pic.height <= 0) return kArgErr;
   // The picture records the object's colour filling its size, framed in black.
   const Rect frame{0, 0, int16(std::min(pic.height, 16000)), int16(std::min(pic.width, 16000))};
   QXPict pict = DSNewHandle(4);
@@ -421,36 +532,26 @@ MgErr EmbGetPicture(UHandle record, int32* image) {
   return err;
 }
 
-MgErr EmbAmbientFGColor(UHandle record, DColor colour) {
-  EmbObjectRec* rec = Object(record);
-  if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.ambientForeground) return kEmbMissingEntry;
-  return p.ambientForeground(rec->token, colour) ? kArgErr : kNoErr;
-}
-
-MgErr EmbAmbientBGColor(UHandle record, DColor colour) {
-  EmbObjectRec* rec = Object(record);
-  if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.ambientBackground) return kEmbMissingEntry;
-  return p.ambientBackground(rec->token, colour) ? kArgErr : kNoErr;
-}
+MgErr EmbAmbientFGColor(UHandle record, DColor colour) { return Ambient(record, colour, kEmbSlotAmbientFG); }
+MgErr EmbAmbientBGColor(UHandle record, DColor colour) { return Ambient(record, colour, kEmbSlotAmbientBG); }
 
 MgErr EmbAmbientDisplayName(UHandle record, TRecord text) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.ambientDisplayName) return kEmbMissingEntry;
+  auto proc = Slot<QxcNameProc>(Procs(), kEmbSlotAmbientName);
+  if (!proc) return kEmbMissingEntry;
   const std::string name = text && !TIsBlank(text) ? TextOf(text) : std::string();
-  return p.ambientDisplayName(rec->token, name.empty() ? nullptr : name.c_str()) ? kArgErr : kNoErr;
+  PlatBstr wide = name.empty() ? nullptr : PlatBstrFromText(name.data(), uint32_t(name.size()));
+  const int32 result = proc(rec->token, wide);
+  if (wide) PlatBstrFree(wide);
+  return result ? kArgErr : kNoErr;
 }
 
 MgErr EmbAmbientFont(UHandle record, TRecord text) {
   EmbObjectRec* rec = Object(record);
   if (!rec) return kEmbNotAnObject;
-  const EmbContainerProcs p = Procs();
-  if (!p.ambientFont) return kEmbMissingEntry;
+  auto proc = Slot<QxcFontProc>(Procs(), kEmbSlotAmbientFont);
+  if (!proc) return kEmbMissingEntry;
   uChar face[256] = {0};
   int32 size = 0, style = 0, weight = 0;
   if (text) {
@@ -458,8 +559,17 @@ MgErr EmbAmbientFont(UHandle record, TRecord text) {
     if (font && !TGetFontInfo(font, face, &size, &style, &weight)) face[0] = 0, size = 0;
     if (font) TDisposeFont(font);
   }
-  const std::string name(reinterpret_cast<const char*>(face + 1), face[0]);
-  return p.ambientFont(rec->token, name.c_str(), size) ? kArgErr : kNoErr;
+  uint16_t wide[256] = {0};
+  for (int i = 0; i < face[0]; ++i) wide[i] = face[1 + i];
+  QxEmbedFontDesc desc{};
+  desc.size = sizeof desc;
+  desc.face = wide;
+  desc.sizeLow = uInt32(size);
+  desc.sizeHigh = 0;
+  desc.weight = int16(weight);
+  desc.charset = kEmbDefaultCharset;
+  desc.italic = desc.underline = desc.strikethrough = 0;
+  return proc(rec->token, desc) ? kArgErr : kNoErr;
 }
 
 MgErr EmbRecordSwap(UHandle record) {
@@ -470,6 +580,7 @@ MgErr EmbRecordSwap(UHandle record) {
   rec = Rec(record);
   rec->token = 0;
   rec->dispatchRef = 0;
+  rec->window = 0;
   return kNoErr;
 }
 
@@ -502,4 +613,3 @@ MgErr EmbDupRecord(UHandle record, UHandle* copy) {
   *copy = h;
   return kNoErr;
 }
-

@@ -47,36 +47,30 @@ struct EmbAmbientInfo {
 };
 static_assert(sizeof(void*) != 4 || sizeof(EmbAmbientInfo) == 20, "ambient information: five words");
 
-// The entries of the container library that the engine calls; a missing one
-// answers 15 wherever it is needed.  Filled by the library loader.
-struct EmbContainerProcs {
-  // OleGetObjectIDispatchSingle: the object's dispatch pointer (lent, no
-  // reference added for the caller), or null; 0 on success.
-  int32 (*getObjectIDispatchSingle)(int32 token, EmbDispatch** out);
-  // The object's life: made from saved state in a host window at client
-  // bounds (token and load flags out), saved, destroyed, (de)activated.
-  int32 (*loadObject)(const uChar* state, int32 length, PlatWindow window, const PlatRect* bounds, int32* token,
-                      uInt32* loadFlags);
-  int32 (*saveObject)(int32 token, std::vector<uint8_t>* state);
-  int32 (*destroyObject)(int32 token);
-  int32 (*activateObject)(int32 token, int32 on);
-  uInt32 (*objectMiscFlags)(int32 token);
-  // Its window, bounds, focus and picture.
-  int32 (*adoptObject)(int32 token, PlatWindow window);
-  int32 (*setObjectBounds)(int32 token, const PlatRect* bounds);
-  int32 (*getObjectBounds)(int32 token, PlatRect* bounds);
-  int32 (*focusObject)(int32 token, int32 backwards);
-  int32 (*objectPicture)(int32 token, QxEmbedPicture* picture);
-  // Its ambient properties.
-  int32 (*ambientForeground)(int32 token, uInt32 colour);
-  int32 (*ambientBackground)(int32 token, uInt32 colour);
-  int32 (*ambientDisplayName)(int32 token, const char* name);
-  int32 (*ambientFont)(int32 token, const char* face, int32 size);
+// The container library's function table: its 28 entries by slot
+// (kQxContainerNames), each null when the library lacks it; a missing one
+// answers 15 wherever it is needed.
+enum EmbSlot : int {
+  kEmbSlotDestroy = 2, kEmbSlotDispatchSingle = 4, kEmbSlotLoad = 5, kEmbSlotSave = 6, kEmbSlotSetBounds = 7,
+  kEmbSlotGetBounds = 8, kEmbSlotAdopt = 9, kEmbSlotSetOrigin = 10, kEmbSlotActivate = 13, kEmbSlotDeactivate = 14,
+  kEmbSlotPicture = 15, kEmbSlotAmbientBG = 17, kEmbSlotAmbientFG = 18, kEmbSlotAmbientName = 19,
+  kEmbSlotAmbientFont = 20, kEmbSlotFocus = 23, kEmbSlotMiscFlags = 24, kEmbSlotGetToken = 26, kEmbSlotSetToken = 27,
 };
-// The entries of the platform's object host.
-EmbContainerProcs EmbHostProcs();
-// Installs the entries (null members stay missing); the former set.
+struct EmbContainerProcs {
+  void* slots[kQxContainerSlots];
+};
+// Installs a table (tests); the former one.
 EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs);
+// Loads the container library once (process start-up of the component
+// layer): the file of that name in the application folder first, then the
+// loader's search (a name with a folder is loaded as given); each name it
+// does not export is printed and its slot left empty.  0, or the loader's
+// error when neither load succeeded (nothing loaded then).
+MgErr EmbLoadContainerLibrary(const char* name = nullptr);
+// Unloads it and empties the table (process shut-down).
+void EmbUnloadContainerLibrary();
+// The temporary file names' failure seam (tests): the next name fails.
+void EmbFailNextTempName();
 
 // Fetches the dispatch interface of the record's object, makes an
 // automation refnum of it (no clean-up registration), caches it in the
@@ -93,15 +87,20 @@ QX_EXTERN_C int32 EmbUpdateDispatch(UHandle record);
 //
 // Makes the object from a saved-object handle (a 32-bit count in machine
 // order, then the bytes; a count beyond the handle gives 1) in the window at
-// the bounds, fills the record (token, misc flags, window), ORs the load's
+// the bounds: the bytes go through a temporary file (2: no temporary
+// folder, 75: no name), always removed.  Fills the record (token, misc
+// flags, window; the record registered with the library), ORs the load's
 // flags (kEmbLoadNaturalSize) into *flags, then tells the object the ambient
 // foreground, background, display name and font, in that order.
 QX_EXTERN_C MgErr EmbLoadFromResource(UHandle saved, UHandle* record, WindowRef window, const EmbAmbientInfo* ambient,
                                       const Rect* bounds, int32* flags);
-// Saves the object's state into *saved (made or resized; count, bytes).
+// Saves the object's state into *saved (made or resized; count, bytes)
+// through a temporary file; 1 when the library fails, 2 when the file does
+// not fit a handle.
 QX_EXTERN_C MgErr EmbSaveObject(UHandle record, UHandle* saved);
-// Destroys the object and releases its cached dispatch refnum (token and
-// refnum cleared); 0 when there was no object.
+// Destroys the object, its cached dispatch refnum released first (token and
+// refnum cleared); 1 when the library reports a failure; 0 when there was no
+// object or the library lacks the entry.
 QX_EXTERN_C MgErr EmbDestroy(UHandle record);
 // Activates (1) or deactivates (0) in place; 0 without a call when the
 // misc flags lack 0x100.

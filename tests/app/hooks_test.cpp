@@ -152,7 +152,8 @@ struct Single {
   const char* optional;  // the reason it may stay empty, or null
 };
 
-constexpr const char* kActiveX = "embedded ActiveX objects and their container library's loader: not built yet";
+constexpr const char* kEmbeddedClosing =
+    "moving embedded objects out of a closing window's child windows: the window layer has no child windows yet";
 constexpr const char* kTestHook = "a test's stand-in";
 constexpr const char* kRetrieval = "the record-number field of datalog retrieval mode: not built yet";
 constexpr const char* kShellOwn = "null: the shell's own";
@@ -219,7 +220,6 @@ std::vector<Table> Tables() {
       Read("CtrlOpsShellHooks", ReadBack(&SetCtrlOpsShellHooks)),
       Read("PanelDisplayHooks", ReadBack(&SetPanelDisplayHooks)),
       Read("ServerUIHooks", ServerUI()),
-      Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs)),
       Read("ContainerEmbHooks", ReadBack(&SetContainerEmbHooks)),
       Read("ShellStartHooks", ShellStartHooksInUse(),
            {{&ShellStartHooks::step, kTestHook}}),
@@ -255,8 +255,8 @@ std::vector<Single> Singles() {
   auto filled = [](auto proc) { return proc != nullptr; };
   return {
       {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), nullptr},
-      {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kActiveX},
-      {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), kActiveX},
+      {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kEmbeddedClosing},
+      {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), nullptr},
       {"SetWindowTitleProc", filled(WindowTitleProcInUse()), nullptr},
       {"SetOneButtonAlertProc", filled(OneButtonAlertProcInUse()), nullptr},
       {"ArchiveSetTempPathProc", filled(ArchiveTempPathProcInUse()), nullptr},

@@ -28,6 +28,7 @@
 #include "platform/qx_embed.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_surface.h"
+#include "server/embed_lib_support.h"
 #include "server/embobj.h"
 #include "tools/rsrcwriter.h"
 #include "tools/tdbuilder.h"
@@ -52,6 +53,9 @@ rsrcw::Bytes Saved(const std::vector<uint8_t>& state, int32 extraCount = 0) {
   return b;
 }
 QxEmbedState State(uInt32 flags, int32 w = 150, int32 h = 60) { return QxEmbedState{FourCC("Demo"), w, h, flags, kGreen}; }
+
+// An engine colour as the library receives it: palette-relative, blue first.
+uInt32 Gdi(uInt32 c) { return 0x02000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
 
 // The load alert, scripted: what it was asked and the answer it gives.
 std::string gAlertText;
@@ -92,7 +96,7 @@ class ContainerTest : public ptest::PanelRootTest {
     static const bool joined = (ControlsJoinSizeSlots(), ControlsJoinContainerSlots(), true);
     (void)joined;
     ASSERT_EQ(RInitResources(), kNoErr);
-    procs_ = EmbSetContainerProcs(EmbHostProcs());
+    procs_ = EmbSetContainerProcs(embtest::Table());
     hooks_ = SetContainerEmbHooks(ServerHooks());
     EditSelectHooks select{};
     select.containerSelect = &ContainerOSelectMethod;
@@ -181,7 +185,7 @@ TEST_F(ContainerTest, LoadPlacesTheObjectAndPublishingSizesTheCellArea) {
     EXPECT_EQ(P(info.bounds), row.host);
     EXPECT_TRUE(info.active);
     EXPECT_NE(reinterpret_cast<EmbObjectRec*>(*Rec(c))->token, 0x55) << "the stored token names nothing here";
-    EXPECT_EQ(info.background, 0x00FFFFu) << "the cell area's second colour";
+    EXPECT_EQ(info.background, Gdi(0x00FFFF)) << "the cell area's second colour, palette-relative";
     EXPECT_EQ((ctrl::Flags(panel_, c) & kContainerSizeToObject) != 0, row.flags != 0);
     EditMsgRecord publish{};
     OSelectCode(panel_, c, 55, &publish);
@@ -347,8 +351,8 @@ TEST_F(ContainerTest, MoveCopyAndColours) {
   };
   for (const auto& row : colours) {
     EXPECT_EQ(ContainerOColorChangeMethod(panel_, c, row.part, 0, row.fore, row.back, row.flags), 0);
-    EXPECT_EQ(Host(c).foreground, row.hostFore);
-    EXPECT_EQ(Host(c).background, row.hostBack);
+    EXPECT_EQ(Host(c).foreground, Gdi(row.hostFore));
+    EXPECT_EQ(Host(c).background, Gdi(row.hostBack));
   }
 }
 

@@ -23,6 +23,7 @@
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
 #include "panel/objload.h"
+#include "../server/embed_lib_support.h"
 #include "platform/qx_embed.h"
 #include "server/embobj.h"
 #include "tools/rsrcwriter.h"
@@ -129,6 +130,26 @@ void Run(Base& b, ObjHeap heap, FuzzReader& in) {
     QxEmbedState st;
     FUZZ_CHECK(loaded && QxEmbedReadState(state.data(), int32(state.size()), &st));
     FUZZ_CHECK(count >= 0 && size_t(count) <= state.size());
+    // Saved through the library's file: exactly the state it was made from.
+    UHandle out = nullptr;
+    FUZZ_CHECK(EmbSaveObject(rec, &out) == kNoErr && out);
+    const std::vector<uint8_t> again = QxEmbedWriteState(st);
+    int32 n = 0;
+    std::memcpy(&n, *out, 4);
+    FUZZ_CHECK(n == int32(again.size()) && AZGetHandleSize(out) == n + 4 && !std::memcmp(*out + 4, again.data(), again.size()));
+    AZDisposeHandle(out);
+    // Bounds from the input: any extent the library takes comes back.
+    const Rect r{int16(in.Word()), int16(in.Word()), int16(in.Word()), int16(in.Word())};
+    Rect got{};
+    if (EmbSetBounds(rec, &r) == kNoErr) {
+      FUZZ_CHECK(EmbGetBounds(rec, &got) == kNoErr);
+      // A rectangle's size beyond 16 bits comes back pinned.
+      auto pin = [](int32 v) { return v > 32767 ? 32767 : v; };
+      FUZZ_CHECK(got.bottom == pin(r.bottom - r.top) && got.right == pin(r.right - r.left));
+    } else {
+      FUZZ_CHECK(r.bottom < r.top || r.right < r.left);
+    }
+    FUZZ_CHECK(EmbUpdateDispatch(rec) != 0);
   }
   if (loaded) {
     WPortState port{};
@@ -161,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ControlsInstallPanelHooks();
     if (!FuzzStartManagers(FuzzAbortWhenArmed) || RInitResources() != kNoErr) return static_cast<Base*>(nullptr);
     DInitDraw();
-    EmbSetContainerProcs(EmbHostProcs());
+    if (!embtest::Library()) return static_cast<Base*>(nullptr);
     SetContainerEmbHooks(Hooks());
     Base* b = new Base;
     b->vi = vib::NewVI();

@@ -38,7 +38,9 @@ class Boundary : public qxtest::EngineTest {
   void SetUp() override {
     EngineTest::SetUp();
     gObject.refs = 1;
-    old_ = EmbSetContainerProcs(EmbContainerProcs{&GetDispatch});
+    EmbContainerProcs procs{};
+    procs.slots[kEmbSlotDispatchSingle] = reinterpret_cast<void*>(&GetDispatch);
+    old_ = EmbSetContainerProcs(procs);
   }
   void TearDown() override {
     EmbSetContainerProcs(old_);
@@ -116,7 +118,7 @@ TEST_F(Boundary, RecordsWithoutAnInterfaceAnswerZero) {
   EXPECT_EQ(EmbUpdateDispatch(small), 0) << "a handle too small for a record";
   AZDisposeHandle(small);
   // Without the library's entry nothing is fetched.
-  EmbSetContainerProcs(EmbContainerProcs{nullptr});
+  EmbSetContainerProcs(EmbContainerProcs{});
   EXPECT_EQ(EmbUpdateDispatch(Record(kEmbObjectKind, 7)), 0);
   EXPECT_EQ(gObject.refs, 1);
   Cookie none = 0;
