@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -16,6 +17,7 @@
 namespace {
 constexpr int16 kPartSelLabel = 11;
 SelLabelHooks gHooks;
+SelItemProc gAccepted[8] = {};
 
 int32 OwnerOf(ObjHeap heap, int32 object) { return ObjWord(heap, object, kObjOwner / 4); }
 
@@ -35,12 +37,27 @@ int32 LabelTextCopy(ObjHeap heap, int32 label, uChar* out, int32 capacity) {
 }  // namespace
 
 void SetSelLabelHooks(const SelLabelHooks& hooks) { gHooks = hooks; }
+void AcceptSelItemProc(SelItemProc proc) {
+  for (SelItemProc& p : gAccepted) {
+    if (p == proc) return;
+    if (!p) {
+      p = proc;
+      return;
+    }
+  }
+}
 
 SelListSource* SelLabelSource(ObjHeap heap, int32 label, int32 owner) {
   if (!heap || !*heap || !label) return nullptr;
   if (!owner) owner = OwnerOf(heap, label);
   if (!owner) return nullptr;
-  return reinterpret_cast<SelListSource*>(uintptr_t(uInt32(OGetDataPtr(heap, owner, label, 0, nullptr))));
+  auto* s = reinterpret_cast<SelListSource*>(uintptr_t(uInt32(OGetDataPtr(heap, owner, label, 0, nullptr))));
+  if (!s) return nullptr;
+  if (s->getItem && std::find(std::begin(gAccepted), std::end(gAccepted), s->getItem) == std::end(gAccepted)) {
+    DBAssert("selabel", __LINE__, "a name source with a callback the program did not give");
+    return nullptr;
+  }
+  return s;
 }
 
 int32 SelLabelItemCount(ObjHeap heap, int32 owner, int32 label) {

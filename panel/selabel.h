@@ -33,7 +33,9 @@ constexpr int32 kSelMaxName = 253;
 constexpr int32 kReplyEndEdit = 0x8000000;
 
 // The owner's (or, for 0, the label's owner's) record for the label; null
-// when it has none.
+// when it has none, or when its callback is not one the program accepted:
+// the record lies in a heap loaded from a file, and a stored address is
+// never called unless the program put it there.
 QX_EXTERN_C SelListSource* SelLabelSource(ObjHeap heap, int32 label, int32 owner);
 // The number of names the owner's selection label offers: a null label
 // stands for the owner's part 11; a null owner or label is reported (0).
@@ -63,3 +65,5 @@ struct SelLabelHooks {
   int32 (*symbolImage)(int32 symbol) = nullptr;
 };
 void SetSelLabelHooks(const SelLabelHooks& hooks);
+// Accepts an item callback for the records (at most eight).
+void AcceptSelItemProc(SelItemProc proc);

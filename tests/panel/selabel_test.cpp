@@ -35,6 +35,7 @@ class SelLabel : public ptest::PanelTest {
     hooks.releaseMenuID = [](int32) { ++gReleased; };
     hooks.symbolImage = [](int32 symbol) { return symbol * 2; };
     SetSelLabelHooks(hooks);
+    AcceptSelItemProc(&Item);
   }
   void TearDown() override {
     SetSelLabelHooks({});
@@ -102,6 +103,15 @@ TEST_F(SelLabel, TheListShowsEveryNameCutTo253WithItsSymbol) {
   EXPECT_EQ(id, 0);
   EXPECT_EQ(gReleased, 0);
   gNextId = 300;
+}
+
+TEST_F(SelLabel, AStoredCallbackTheProgramDidNotGiveIsNeverCalled) {
+  const SelListSource foreign{kSelComplete, 0, reinterpret_cast<SelItemProc>(uintptr_t(0x1234))};
+  std::memcpy(*panel_ + tag_ + kPanelTagInlineByte, &foreign, sizeof foreign);
+  ClearReports();
+  EXPECT_EQ(SelLabelSource(panel_, label_, 0), nullptr);
+  EXPECT_EQ(SelLabelBestMatch(panel_, label_, reinterpret_cast<const uChar*>("a"), 1, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(ReportText().find("selabel"), std::string::npos);
 }
 
 TEST_F(SelLabel, EndingTheEditClearsTheTypingBit) {
