@@ -4,13 +4,30 @@
 #include <cstring>
 #include <iterator>
 
+#include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/extsupport.h"
 #include "mgsource/sorting.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/numconv.h"
+#include "mgsource/rects.h"
+#include "mgsource/walert.h"
+#include "mgsource/window/menutrack.h"
+#include "mgsource/window/textcaret.h"
+#include "mgsource/window/textedit.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
+#include "mgsource/window/wport.h"
+#include "mgsource/draw/dport.h"
+#include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
+#include "panel/operate.h"
+#include "panel/operate_internal.h"
+#include "panel/osupport.h"
+#include "panel/textparts.h"
+#include "panel/transact.h"
 #include "panel/objload.h"
 #include "panel/zktag.h"
 
@@ -150,4 +167,163 @@ MenuHandle BuildSelLabelMenu(ObjHeap heap, int32 owner, SelListSource* source, i
   }
   if (menuId) *menuId = id;
   return menu;
+}
+
+namespace {
+
+constexpr int16 kPartTextFrame = 9;
+constexpr int32 kActKeyOrMouse = 15;
+constexpr int32 kReplyListChoice = 0x40;
+// Result bits of tracking the list.
+constexpr int32 kTrackEscape = 1, kTrackReposted = 2, kTrackEnded = 4;
+
+TRecord LabelRecord(ObjHeap heap, int32 label) {
+  if (!heap || !*heap || !label || OHBlockSize(heap, label) < kObjText + 4) return nullptr;
+  return TCheckedRecord(uInt32(ObjWord(heap, label, kObjText / 4)));
+}
+
+uInt32 LabelFlags(ObjHeap heap, int32 label) { return uInt32(ObjWord(heap, label, 0)); }
+
+}  // namespace
+
+int32 SelLabelPopup(ObjHeap heap, int32 label, int32 startIndex, Bool32 commitFirst) {
+  if (!heap || !*heap || !label) return 0;
+  const int32 owner = OwnerOf(heap, label);
+  SelListSource* source = SelLabelSource(heap, label, owner);
+  if (commitFirst) FPSendKeyToObj(heap, label, 0, 0x7FFFFFFF);
+  const int32 frame = owner ? FindPart(heap, owner, kPartTextFrame, 0) : 0;
+  Rect anchor{0, 0, 0, 0};
+  if (frame) OGetRect(heap, frame, &anchor, 0);
+  int32 id = 0, chosen = 0, menuIdOut = 0, result = 0;
+  MenuHandle menu = source ? BuildSelLabelMenu(heap, owner, source, &id) : nullptr;
+  if (menu) {
+    if (const TRecord text = LabelRecord(heap, label)) MSetMenuFont(menu, TGetFont(text));
+    MSetMenuMinWidth(menu, anchor.right - anchor.left);
+    DOffsetRect(&anchor, -1, 0);
+    result = SelLabelTrack(heap, label, menu, &anchor, &menuIdOut, &chosen, startIndex + 1);
+    MDisposeMenu(menu);
+  }
+  if (id > 0 && gHooks.releaseMenuID) gHooks.releaseMenuID(id);
+  int32 reply = 0;
+  const int32 count = Names(heap, owner, source);
+  if (chosen < 1 || chosen > count) {
+    if (result & kTrackEscape) reply |= SelLabelEndEdit(heap, label);
+    else if (!(result & kTrackEnded)) reply |= kReplyListChoice;
+  } else {
+    const uChar* name = nullptr;
+    const int32 length = std::clamp(source->getItem(heap, owner, source->context, &name, nullptr, chosen - 1),
+                                    int32(0), kSelMaxName);
+    uChar copy[256];
+    if (length && name) std::memcpy(copy, name, size_t(length));
+    reply |= SetPartText(heap, label, copy, length, 0, 0) | kReplyListChoice;
+    ObjSetWord(heap, label, 0, int32(LabelFlags(heap, label) & ~kSelLabelTyping));
+  }
+  if (!(result & kTrackReposted)) FPReleaseKeyFocus(heap);
+  return reply;
+}
+
+int32 SelLabelTrack(ObjHeap heap, int32 label, MenuHandle menu, const Rect* anchor, int32* menuId, int32* chosen,
+                    int32 startItem) {
+  if (menuId) *menuId = 0;
+  if (chosen) *chosen = 0;
+  if (!heap || !*heap || !menu || !anchor) return 0;
+  if (!opmeth::ExtWord(heap, kHeapExtWindow)) {
+    DBAssert("selabel", 403, "SelLabelTrack: no panel window");
+    return 0;
+  }
+  const int32 owner = OwnerOf(heap, label);
+  if (!owner || !FindPart(heap, owner, ctrl::kPartListButton, 0)) {
+    DBAssert("selabel", 412, "SelLabelTrack: no drop-down button");
+    return 0;
+  }
+  // The menu tracker follows the mouse and the keys; Escape and a press
+  // outside end it without a choice.
+  int32 id = 0, item = 0;
+  MPopUpMenuRect(menu, anchor, &id, &item, 0, Pin(startItem, 0, MCountItems(menu)), 0);
+  if (menuId) *menuId = id;
+  if (chosen) *chosen = item;
+  return 0;
+}
+
+int32 SelLabelODoitMethod(ObjHeap heap, int32 label, TransactionFrame* frame, int32 action, ActionParams* block) {
+  int32 reply = 0;
+  if (frame) reply = LabelODoitMethod(heap, label, frame, action, block);
+  if (!heap || !*heap || !label) return reply;
+  SelListSource* source = SelLabelSource(heap, label, 0);
+  if (!source) return reply;
+  const bool event = action == kActKeyOrMouse && block;
+  const int32 code = event ? block->eventCode : 0, key = event ? block->keyCode : 0;
+  const int32 character = event ? block->character : 0;
+  if (event && code == weMouseDown) source->flags |= kSelListEvent;
+  const uInt32 flags = LabelFlags(heap, label);
+  const bool completes = (flags & kSelLabelTyping) && (source->flags & kSelComplete) &&
+                         !(event && key != vkAscii && key != vkCut && key != vkPaste && key != vkDelete);
+  if (!completes) {
+    const int32 owner = OwnerOf(heap, label);
+    if (event && (code == weKey || code == weKeyRepeat) && (key == vkUp || key == vkDown) &&
+        (flags & kSelLabelKeys) && Names(heap, owner, source) > 0) {
+      reply |= SelLabelPopup(heap, label, SelLabelMatchIndex(heap, label), 0);
+    } else if (!(event && key == vkRestore)) {
+      source->flags &= ~kSelPending;
+    }
+    return reply;
+  }
+  if (event && key == vkAscii && character == 27) return reply | SelLabelEndEdit(heap, label);
+  // The typed range, completed from the names.
+  uChar text[256];
+  const int32 n = LabelTextCopy(heap, label, text, int32(sizeof text));
+  const int32 start = event ? Pin(block->selStart, 0, n) : 0;
+  const int32 end = event ? Pin(block->selEnd, start, n) : n;
+  int32 typed = end - start;
+  if (typed == 0) return reply;
+  if ((source->flags & kSelPending) && event && key == vkAscii && character == 8) typed = std::max(typed - 1, 0);
+  const uChar* name = nullptr;
+  int32 nameLength = 0, index = -1;
+  const int32 best = SelLabelBestMatch(heap, label, text + start, typed, &name, &nameLength, &index);
+  const bool full = typed != 0 && best == typed;
+  const bool freeText = (source->flags & kSelFreeText) != 0;
+  uChar result[256];
+  int32 resultLength = 0;
+  if (full || !freeText) {
+    if (!full) WBeep();
+    resultLength = std::clamp(nameLength, int32(0), kSelMaxName);
+    if (resultLength && name) std::memcpy(result, name, size_t(resultLength));
+  } else {
+    resultLength = typed;
+    std::memcpy(result, text + start, size_t(typed));
+  }
+  if (best == 0 && !freeText) {
+    if (resultLength) DBAssert("selabel", 114, "a completion without a name");
+    resultLength = 0;
+  }
+  // The text before the range, the result, the text after it.
+  uChar whole[512];
+  int32 total = 0;
+  std::memcpy(whole, text, size_t(start));
+  total = start;
+  std::memcpy(whole + total, result, size_t(resultLength));
+  total += resultLength;
+  std::memcpy(whole + total, text + end, size_t(n - end));
+  total += n - end;
+  reply |= SetPartText(heap, label, whole, std::min(total, 255), 0, 0);
+  source->flags &= ~kSelPending;
+  const TRecord record = LabelRecord(heap, label);
+  if ((!full && freeText) || best == resultLength) {
+    if (resultLength == 0 && record) {
+      TSelectText(record, start, start);
+      TActivate(record, 1);
+    }
+  } else if (record) {
+    source->flags |= kSelPending;
+    TSelectText(record, start + best, start + resultLength);
+    TActivate(record, 1);
+  }
+  const WindowRef window = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
+  if (record && WIsWindow(window)) {
+    WPortState saved{};
+    WSetup(window, &saved);
+    TDraw(reinterpret_cast<UHandle>(record));
+    WRestore(&saved);
+  }
+  return reply;
 }

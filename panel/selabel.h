@@ -67,3 +67,18 @@ struct SelLabelHooks {
 void SetSelLabelHooks(const SelLabelHooks& hooks);
 // Accepts an item callback for the records (at most eight).
 void AcceptSelItemProc(SelItemProc proc);
+// Opens the list under the owner's part 9 on item startIndex + 1 (the
+// label's whole text selected first with commitFirst): a chosen name becomes
+// the label's text (0x40), Escape ends the typing; the key focus ends unless
+// a key was handed back to the window.
+QX_EXTERN_C int32 SelLabelPopup(ObjHeap heap, int32 label, int32 startIndex, Bool32 commitFirst);
+// Tracks the open list: the chosen menu id and item; result bits 1 Escape,
+// 2 a key handed back, 4 ended by a key.  A missing panel window or
+// drop-down button is reported and nothing opens.
+QX_EXTERN_C int32 SelLabelTrack(ObjHeap heap, int32 label, MenuHandle menu, const Rect* anchor, int32* menuId,
+                                int32* chosen, int32 startItem);
+// The label's do-it: the Label's handling, then completion of the typed
+// range (action 15: the record's event and its selStart, selEnd) from the
+// names; Up and Down open the list when the label allows it.
+QX_EXTERN_C int32 SelLabelODoitMethod(ObjHeap heap, int32 label, TransactionFrame* frame, int32 action,
+                                      ActionParams* block);

@@ -9,6 +9,10 @@
 #include "engine/objswap.h"
 #include "engine/panelrec.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/window/textedit.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/winproc.h"
+#include "panel/objload.h"
 #include "panel/selabel.h"
 #include "panel_test_support.h"
 
@@ -112,6 +116,66 @@ TEST_F(SelLabel, AStoredCallbackTheProgramDidNotGiveIsNeverCalled) {
   EXPECT_EQ(SelLabelSource(panel_, label_, 0), nullptr);
   EXPECT_EQ(SelLabelBestMatch(panel_, label_, reinterpret_cast<const uChar*>("a"), 1, nullptr, nullptr, nullptr), 0);
   EXPECT_NE(ReportText().find("selabel"), std::string::npos);
+}
+
+// The label's text after a key of the typed range [start, end), and its
+// selection.
+struct Typed {
+  std::string text;
+  int32 selStart, selEnd;
+  uInt32 pending;
+};
+
+TEST_F(SelLabel, KeysCompleteTheTypedNameAndBackspaceTakesTheCompletionAndOneMore) {
+  gNames = {"Abc", "abd"};
+  const struct {
+    const char* what;
+    uInt32 flags;
+    const char* before;
+    int32 character, start, end;
+    Typed after;
+  } cases[] = {
+      {"a and b: Abc, its third letter selected", kSelComplete, "ab", 'b', 0, 2, {"Abc", 2, 3, kSelPending}},
+      {"case-sensitive: abd", kSelComplete | kSelCaseSensitive, "ab", 'b', 0, 2, {"abd", 2, 3, kSelPending}},
+      {"Backspace over the shown completion", kSelComplete | kSelPending, "Ab", 8, 0, 2, {"Abc", 1, 3, kSelPending}},
+      {"no name: the typed text goes", kSelComplete, "q", 'q', 0, 1, {"", 0, 0, 0}},
+      {"free text stays", kSelComplete | kSelFreeText, "abx", 'x', 0, 3, {"abx", 0, 0, 0}},
+  };
+  const Rect view{10, 10, 30, 100};
+  for (const auto& c : cases) {
+    SetSource(c.flags);
+    TRecord text = TNew(&view, 0, reinterpret_cast<const uChar*>(c.before), int32(std::strlen(c.before)), 0, 0,
+                        0xFFFFFF);
+    ASSERT_NE(text, nullptr);
+    ObjSetWord(panel_, label_, kObjText / 4, int32(uintptr_t(text)));
+    ObjSetWord(panel_, label_, 0, int32(kSelLabelTyping));
+    ActionParams block{};
+    block.eventCode = weKey;
+    block.keyCode = vkAscii;
+    block.character = c.character;
+    block.selStart = c.start;
+    block.selEnd = c.end;
+    ClearReports();
+    SelLabelODoitMethod(panel_, label_, nullptr, 15, &block);
+    const UHandle h = TGetText(text);
+    const std::string now(reinterpret_cast<const char*>(*h + 4), GetNative32(*h));
+    int32 a = -1, b = -1;
+    TGetSelection(text, &a, &b);
+    EXPECT_EQ(now, c.after.text) << c.what;
+    if (!c.after.text.empty() && c.after.pending) EXPECT_EQ(a, c.after.selStart) << c.what;
+    if (!c.after.text.empty() && c.after.pending) EXPECT_EQ(b, c.after.selEnd) << c.what;
+    EXPECT_EQ(SelLabelSource(panel_, label_, 0)->flags & kSelPending, c.after.pending) << c.what;
+    ObjSetWord(panel_, label_, kObjText / 4, 0);
+    TDispose(text);
+  }
+  // Escape ends the typing.
+  ActionParams escape{};
+  escape.eventCode = weKey;
+  escape.keyCode = vkAscii;
+  escape.character = 27;
+  SetSource(kSelComplete);
+  ObjSetWord(panel_, label_, 0, int32(kSelLabelTyping));
+  EXPECT_EQ(SelLabelODoitMethod(panel_, label_, nullptr, 15, &escape), 0x8000000);
 }
 
 TEST_F(SelLabel, EndingTheEditClearsTheTypingBit) {
