@@ -2,10 +2,13 @@
 // test drivers that run as built applications.
 #include "app/appstart.h"
 
+#include <cstddef>
+
 #include "app/dlgservices.h"
 #include "app/uiloop.h"
 #include "app/viserverhooks.h"
 
+#include "controls/container.h"
 #include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
 #include "controls/listbox.h"
@@ -200,6 +203,41 @@ void AppInstallHooks() {
   PanelDataHooks panelData{};
   panelData.embUpdateDispatch = &EmbUpdateDispatch;
   SetPanelDataHooks(panelData);
+  // Embedded objects: the host's entries, and the container control's way
+  // to the embedding services and the alert.
+  EmbSetContainerProcs(EmbHostProcs());
+  static_assert(sizeof(ContainerAmbient) == sizeof(EmbAmbientInfo) &&
+                    offsetof(ContainerAmbient, textRecord) == offsetof(EmbAmbientInfo, textRecord) &&
+                    offsetof(ContainerAmbient, foreground) == offsetof(EmbAmbientInfo, foreground),
+                "the container's ambient information is the embedding services'");
+  ContainerEmbHooks emb{};
+  emb.loadFromResource = [](UHandle saved, UHandle* record, WindowRef window, const ContainerAmbient* ambient,
+                            const Rect* bounds, int32* flags) {
+    EmbAmbientInfo info{};
+    if (ambient) info = {ambient->background, ambient->foreground, ambient->textRecord, ambient->text, 0};
+    return EmbLoadFromResource(saved, record, window, ambient ? &info : nullptr, bounds, flags);
+  };
+  emb.saveObject = &EmbSaveObject;
+  emb.destroy = &EmbDestroy;
+  emb.activate = &EmbActivate;
+  emb.getFlags = &EmbGetFlags;
+  emb.setWindow = &EmbSetWindow;
+  emb.setBounds = &EmbSetBounds;
+  emb.getBounds = &EmbGetBounds;
+  emb.focus = &EmbFocus;
+  emb.getPicture = &EmbGetPicture;
+  emb.ambientForeground = &EmbAmbientFGColor;
+  emb.ambientBackground = &EmbAmbientBGColor;
+  emb.ambientDisplayName = &EmbAmbientDisplayName;
+  emb.ambientFont = &EmbAmbientFont;
+  emb.recordSwap = &EmbRecordSwap;
+  emb.detachWindow = &EmbDetachWindow;
+  emb.hasObject = &EmbHasObject;
+  emb.disposeRecord = &EmbDisposeRecord;
+  emb.dupRecord = &EmbDupRecord;
+  emb.updateDispatch = &EmbUpdateDispatch;
+  emb.twoButtonAlert = &TwoButtonAlert;
+  SetContainerEmbHooks(emb);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
   // The gradient fill's dithered pens are three of the shell's pens.

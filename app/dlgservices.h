@@ -2,6 +2,7 @@
 // events the panel code sends to the shell: the program fills both at
 // start-up (the shell does not link the object system).
 #pragma once
+#include "controls/listbox.h"
 #include "mgsource/window/textrec.h"
 #include "panel/datamsg.h"
 #include "panel/dlghelpparts.h"
@@ -40,6 +41,13 @@ inline DlgPanelServices AppDialogServices() {
     return text ? TGetFont(text) : 0;
   };
   s.helpPartsTransparent = &DlgHelpPartsTransparent;
+  // The listbox's own operations serve the dialogs' lists.
+  s.listSetItemCount = &ListboxSetItemCount;
+  s.listFixItemFlags = [](void* entry) { ListboxFixItemFlags(static_cast<::ListboxItem*>(entry)); };
+  s.listScrollBy = [](ObjHeap heap, int32 listbox, int32 index) {
+    return ListboxScrollToItem(heap, listbox, index, 0, nullptr);
+  };
+  s.listDrawScrollBar = &ListboxSyncScrollBar;
   return s;
 }
 

@@ -1,7 +1,13 @@
 // Threshold and interpolation over 1,000,000 doubles, against plain loops
 // over a std::vector of doubles and of {x, y} pairs; history copies of
 // 1,000-point blocks of 16-byte points into a 10,000-point history, against
-// a ring buffer filled with at most two memcpy calls.
+// a ring buffer filled with at most two memcpy calls; and charts of 1,000
+// pixels (history 10,000 points, x 0 .. 999) appended 1,000,000 points in
+// blocks of 100, drawn offscreen at once after each block, in the sweeping
+// and the scrolling update modes, against the same blocks copied into a ring
+// with two memcpy calls and drawn as one 100-point polyline each on the same
+// surface (also with each block's band erased first, as a sweep must, and
+// with the area's pixels moved by each block, as a scroll must).
 #include <benchmark/benchmark.h>
 
 #include "start_once.h"
@@ -15,6 +21,15 @@
 #include "mgsource/memory.h"
 #include "mgsource/support.h"
 #include "rtlib/chartdata.h"
+#include "controls/chartupdate.h"
+#include "controls/graph.h"
+#include "controls/scale.h"
+#include "engine/dsalloc.h"
+#include "mgsource/draw/dport.h"
+#include "mgsource/draw/image.h"
+#include "panel/oinit.h"
+#include "panel_scene.h"
+#include <cmath>
 
 namespace {
 
@@ -151,5 +166,179 @@ void BM_RingReferenceHistoryAlignment(benchmark::State& st) {
   st.counters["misalign"] = double(misalign);
 }
 BENCHMARK(BM_RingReferenceHistoryAlignment);
+
+// ---- Chart updates ---------------------------------------------------------------------------
+constexpr int32 kChartLength = 10000, kChartPoints = 1000000, kChartBlock = 100, kChartWidth = 1000;
+
+struct ChartScene {
+  PanelScene s;
+  int32 graph = 0;
+  int32 image = 0;
+  std::vector<double> y;
+  bool Make(int16 type) {
+    if (!s.OpenPanel(600, 1100)) return false;
+    graph = s.Obj(kClsGraphChart);
+    PutNative16(*s.heap + graph + kPanelGraphKindByte, uInt16(type));
+    s.Place(graph, 0, 0, 560, int16(kChartWidth + 40));
+    const int32 area = vib::NewObject(s.heap, kClsCosmetic, ClassRecord(kClsCosmetic)->instanceSize, graph,
+                                      kGPartPlotArea, 0);
+    const int32 xs = vib::NewObject(s.heap, kClsScale, ClassRecord(kClsScale)->instanceSize, graph, kGPartXScale, 0);
+    const int32 ys = vib::NewObject(s.heap, kClsScale, ClassRecord(kClsScale)->instanceSize, graph, kGPartYScale, 0);
+    if (!area || !xs || !ys) return false;
+    for (int32 p : {area, xs, ys}) s.Place(p, 10, 10, 502, int16(kChartWidth + 2));
+    ObjSetWord(s.heap, area, kObjCosmBack / 4, 0xFFFFFF);
+    ObjSetWord(s.heap, graph, kGraphXGridColorWord, 0x1000000);
+    ObjSetWord(s.heap, graph, kGraphYGridColorWord, 0x1000000);
+    ObjSetWord(s.heap, graph, kPWDDOTypeId, int32(s.Type(tdb::DBL())));
+    ObjSetWord(s.heap, graph, kGraphChartTypeWord,
+               int32(s.Type(tdb::Cluster({tdb::I32(), tdb::I32(), tdb::I32(), tdb::Handle()}))));
+    const MgErr e = AllocObjDataSpace(s.heap, graph);
+    if (DSAllocCurrentState()->active) AllocEndPass();
+    ChartHistory* rec = e == kNoErr ? ChartRecordOf(s.heap, graph) : nullptr;
+    if (!rec) return false;
+    if (!rec->buffer || !MemIsDSHandle(rec->buffer)) rec->buffer = DSNewHandle(4);
+    if (!rec->buffer || DSSetHandleSize(rec->buffer, 4 + 8 * kChartLength) != kNoErr) return false;
+    PutNative32(*rec->buffer, kChartLength);
+    ScaleRec* xr = ScaleRecOf(s.heap, xs);
+    ScaleRec* yr = ScaleRecOf(s.heap, ys);
+    if (!xr || !yr) return false;
+    *xr = ScaleRec{};
+    xr->min = 0, xr->max = kChartWidth - 1, xr->increment = 100, xr->multiplier = 1;
+    xr->pixelStart = 11, xr->pixelEnd = int16(11 + kChartWidth - 1);
+    *yr = ScaleRec{};
+    yr->min = -1, yr->max = 1, yr->increment = 1, yr->multiplier = 1;
+    yr->pixelStart = 510, yr->pixelEnd = 11;
+    for (int32 i = 0; i < kChartPoints; ++i) y.push_back(std::sin(i * 0.01));
+    const Rect all{0, 0, 560, int16(kChartWidth + 40)};
+    return ICreatePixmap(s.window, &all, 32, &image) == kNoErr && image;
+  }
+  void Reset() {
+    ChartHistory* rec = ChartRecordOf(s.heap, graph);
+    rec->total = rec->pending = rec->writePos = 0;
+    ClearChartPlotData(GraphDataOf(s.heap, graph));
+    ScaleRec* xr = ScaleRecOf(s.heap, FindPart(s.heap, graph, kGPartXScale, 0));
+    xr->min = 0, xr->max = kChartWidth - 1, xr->start = 0;
+  }
+};
+
+ChartScene* TheChart(int16 type) {
+  static ChartScene* scenes[2] = {nullptr, nullptr};
+  ChartScene*& c = scenes[type == kChartSweep ? 1 : 0];
+  if (!c) {
+    c = new ChartScene;
+    if (!c->Make(type)) c = nullptr;
+  }
+  return c;
+}
+
+void BM_ChartAppendAndDraw(benchmark::State& st) {
+  ChartScene* c = TheChart(int16(st.range(0)));
+  if (!c) return st.SkipWithError("no chart");
+  WPortState port;
+  WSetup(c->s.window, &port);
+  ImageSaveRecord save{};
+  IOpen(c->image, &save);
+  for (auto _ : st) {
+    c->Reset();
+    for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
+      Copy1DToChartHistory(8, 4, c->y.data() + at, kChartBlock, ChartRecordOf(c->s.heap, c->graph));
+      benchmark::DoNotOptimize(DrawPlotArea(c->s.heap, c->graph, nullptr, 0, 0, 4, 0));
+    }
+  }
+  IClose(c->image, &save);
+  WRestore(&port);
+  st.counters["total"] = ChartRecordOf(c->s.heap, c->graph)->total;
+}
+BENCHMARK(BM_ChartAppendAndDraw)->Arg(kChartFirst)->Arg(kChartSweep)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The reference: each block into a ring with at most two memcpy calls, its
+// points mapped to pixels and drawn as one polyline.
+// With erase set, each block's columns (and 3 ahead) are first painted in
+// the background over the area's height, as a sweep must erase the
+// previous pass under the new trace.
+void RingReferenceDraw(benchmark::State& st, bool erase) {
+  ChartScene* c = TheChart(kChartFirst);
+  if (!c) return st.SkipWithError("no chart");
+  std::vector<double> ring(kChartLength);
+  std::vector<Point> pts(kChartBlock);
+  WPortState port;
+  WSetup(c->s.window, &port);
+  ImageSaveRecord save{};
+  IOpen(c->image, &save);
+  DSelectNormPen(0, 0);
+  for (auto _ : st) {
+    int32 write = 0;
+    for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
+      const int32 first = std::min(kChartBlock, kChartLength - write);
+      std::memcpy(&ring[size_t(write)], c->y.data() + at, 8 * size_t(first));
+      std::memcpy(ring.data(), c->y.data() + at + first, 8 * size_t(kChartBlock - first));
+      for (int32 k = 0; k < kChartBlock; ++k) {
+        const int32 i = at + k;
+        const double v = ring[size_t((write + k) % kChartLength)];
+        pts[size_t(k)] = Point{int16(260.5 - v * 249.5), int16(11 + i % kChartWidth)};
+      }
+      write = (write + kChartBlock) % kChartLength;
+      if (erase) {
+        const int16 left = pts[0].h;
+        const Rect band{11, left, 510, int16(std::min<int32>(left + kChartBlock + 3, 11 + kChartWidth - 1))};
+        DSelectNormPen(DColor(0xFFFFFF), DColor(0xFFFFFF));
+        DPaintRect(&band);
+        DSelectNormPen(0, 0);
+      }
+      DPolyLine(pts.data(), kChartBlock - 1);
+    }
+  }
+  IClose(c->image, &save);
+  WRestore(&port);
+}
+void BM_ChartRingReference(benchmark::State& st) { RingReferenceDraw(st, false); }
+BENCHMARK(BM_ChartRingReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+void BM_ChartSweepReference(benchmark::State& st) { RingReferenceDraw(st, true); }
+BENCHMARK(BM_ChartSweepReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The least a scrolling chart does per block once its area is full: the
+// ring and the polyline as above, plus the area's pixels (1,000 x 500,
+// 32-bit, in a plain buffer: the memory floor of any scroll) moved left by
+// the block's width, the new block drawn at the right end.
+void BM_ChartScrollReference(benchmark::State& st) {
+  ChartScene* c = TheChart(kChartFirst);
+  if (!c) return st.SkipWithError("no chart");
+  std::vector<double> ring(kChartLength);
+  std::vector<Point> pts(kChartBlock);
+  WPortState port;
+  WSetup(c->s.window, &port);
+  ImageSaveRecord save{};
+  IOpen(c->image, &save);
+  DSelectNormPen(0, 0);
+  constexpr size_t kRows = 500;
+  std::vector<uInt32> area(kRows * kChartWidth, 0xFFFFFF);
+  for (auto _ : st) {
+    int32 write = 0;
+    for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
+      const int32 first = std::min(kChartBlock, kChartLength - write);
+      std::memcpy(&ring[size_t(write)], c->y.data() + at, 8 * size_t(first));
+      std::memcpy(ring.data(), c->y.data() + at + first, 8 * size_t(kChartBlock - first));
+      const bool full = at >= kChartWidth;
+      if (full) {
+        for (size_t r = 0; r < kRows; ++r) {
+          uInt32* row = area.data() + r * kChartWidth;
+          std::memmove(row, row + kChartBlock, 4 * size_t(kChartWidth - kChartBlock));
+        }
+        benchmark::DoNotOptimize(area.data());
+      }
+      for (int32 k = 0; k < kChartBlock; ++k) {
+        const int32 i = at + k;
+        const double v = ring[size_t((write + k) % kChartLength)];
+        const int32 x = full ? kChartWidth - kChartBlock + k : i % kChartWidth;
+        pts[size_t(k)] = Point{int16(260.5 - v * 249.5), int16(11 + x)};
+      }
+      write = (write + kChartBlock) % kChartLength;
+      DPolyLine(pts.data(), kChartBlock - 1);
+    }
+  }
+  IClose(c->image, &save);
+  WRestore(&port);
+}
+BENCHMARK(BM_ChartScrollReference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

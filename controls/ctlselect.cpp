@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "controls/container.h"
 #include "controls/ctlsize.h"
 #include "controls/graphcursors.h"
+#include "controls/tablesel.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/window/textrec.h"
@@ -117,5 +119,7 @@ void ControlsInstallEditHooks() {
   h.listboxSelect = &ListboxOSelectMethod;
   h.graphSelect = &GraphOSelectMethod;
   h.graphFrameSel = &GraphOFrameSelMethod;
+  h.tableSelect = &TableOSelectMethod;
+  h.containerSelect = &ContainerOSelectMethod;
   SetEditSelectHooks(h);
 }

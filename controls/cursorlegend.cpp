@@ -2,6 +2,7 @@
 #include "controls/cursorlegend.h"
 
 #include "controls/blinkdraw.h"
+#include "controls/container.h"
 #include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
@@ -67,6 +68,7 @@ void ControlsInstallPanelHooks() {
   ControlsJoinSizeSlots();
   ControlsJoinScaleSlots();
   ControlsJoinListboxSlots();
+  ControlsJoinContainerSlots();
   ControlsInstallListboxHooks();
   ControlsJoinTableSlots();
   ControlsJoinTableOpSlots();

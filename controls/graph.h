@@ -293,6 +293,7 @@ struct PlotDrawState {
   Bool32 scaleChanged;
   Bool32 fullRedraw;
   Bool32 newData;
+  Bool32 markFullRedraw;  // a branch left its drawing whole to the next update
 };
 
 // Draws the graph's plot area: hidden objects draw nothing (0); the value
@@ -341,12 +342,16 @@ const GraphTrack& CurrentGraphTrack();
 
 // The intensity record of intensity graphs and charts (the data space at
 // kGraphImageWord): the colour table (count, then 256 colours), the index
-// image, and the rectangle last drawn.
+// image (row count, row length, rows), and the rectangle last drawn, one
+// 32-bit word a coordinate (top, left, bottom, right).
 struct IntensityRec {
   UHandle colorTable;
   UHandle image;
-  Rect drawn;
-  uInt32 spare[2];
+  int32 drawn[4];
+  Rect Drawn() const { return Rect{int16(drawn[0]), int16(drawn[1]), int16(drawn[2]), int16(drawn[3])}; }
+  void SetDrawn(const Rect& r) {
+    drawn[0] = r.top, drawn[1] = r.left, drawn[2] = r.bottom, drawn[3] = r.right;
+  }
 };
 static_assert(sizeof(IntensityRec) == 24 && offsetof(IntensityRec, image) == 4 && offsetof(IntensityRec, drawn) == 8,
               "intensity record");
@@ -395,6 +400,8 @@ QX_EXTERN_C int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int
 // Strip charts move their X range back at most once per drawing pass; the
 // plot drawing clears the mark before each pass.
 void ClearChartRangeMark();
+// Whether the X range was moved back during this pass.
+Bool32 ChartRangeMarked();
 // Draws the band of shift new pixels into the chart's circular image at its
 // position word (in two pieces when it wraps) and advances the position.
 QX_EXTERN_C int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, int32 shift, int32 areas);
@@ -402,11 +409,30 @@ QX_EXTERN_C int32 DrawScrollingChart(ObjHeap heap, int32 graph, UHandle plots, i
 QX_EXTERN_C void FreeAndClearPtr(void** p);
 QX_EXTERN_C void DrawGraphGrids(ObjHeap heap, int32 graph, const Rect* clip, int32 areas, int32 order, int16 value);
 QX_EXTERN_C MgErr ResnapGraphCursors(ObjHeap heap, int32 graph, const void* value, Bool32 noLegend, Bool32 flag);
+// Intensity images.  The data is a 2-D array handle of the graph's element
+// type (a chart history has the same layout: columns, then rows, then the
+// columns).  Its first (outer) dimension runs horizontally, wrapping around
+// its size, the second (inner) vertically; the transposed flag exchanges
+// the two.  Indexes run from first to last in either direction, the first
+// at the left and top pixels.
+// Sets the colour scale's range from the visible values (logarithmic scales
+// skip values that are not positive) and rescales its colour markers when
+// the range moved; *changed tells whether it did.  The marker computation's
+// status.
 QX_EXTERN_C int32 ScanZRange(ObjHeap heap, int32 graph, UHandle data, int32 firstInner, int32 firstOuter,
                              int32 lastInner, int32 lastOuter, Bool32 transposed, int32* changed);
+// The index image of the visible block over the pixel rectangle (the
+// clipped part of dataPixels, where the whole block would lie): each pixel
+// the colour index of the largest of its samples.  0, or 16 when the image
+// or its tables cannot be sized.
 QX_EXTERN_C int32 BuildIntensityBitmap(ObjHeap heap, int32 graph, int32 colourScale, UHandle data,
                                        int32 firstInner, int32 firstOuter, int32 lastInner, int32 lastOuter,
-                                       UHandle image, const Rect* pixels, int32 span, Bool32 transposed);
+                                       UHandle image, const Rect* pixels, const Rect* dataPixels,
+                                       Bool32 transposed);
+// Draws the pending index image at the rectangle of the intensity record
+// (moved by the pixmap position word on charts) into the offscreen image or
+// the window clipped to the plot area (and clip, when given).  Reply 0x20000
+// when it drew into the offscreen image, 16 when the picture cannot be made.
 QX_EXTERN_C int32 DrawIntensChartUpdate(ObjHeap heap, int32 graph, const Rect* clip, Bool32 fullRedraw);
 // The chart branch (kinds 1, 2, 15, 16, 18) and the intensity-chart branch
 // (kind 14) of the drawing: result flags.

@@ -20,10 +20,13 @@ constexpr int16 kWidthItems = 6, kStyleItems = 5;
 constexpr int32 kPenMask = kPenWidth | kPenStyle | kPenFore | kPenBack;  // 29
 
 // The menu's data block lives after its title, where the menu manager
-// keeps a procedure's data, so that it goes with the menu.
+// keeps a procedure's data, so that it goes with the menu; it starts at
+// the next 4-byte boundary, as its fields need.
+int32 BlockAt(ConstPStr title) { return (MenuItemArea(title) + 3) & ~3; }
+
 LineMenuData* Block(MenuHandle menu) {
   if (!menu || !*menu) return nullptr;
-  const int32 at = MenuItemArea((*menu)->title);
+  const int32 at = BlockAt((*menu)->title);
   if (AZGetHandleSize(reinterpret_cast<UHandle>(menu)) < at + int32(sizeof(LineMenuData))) return nullptr;
   return reinterpret_cast<LineMenuData*>(reinterpret_cast<uChar*>(*menu) + at);
 }
@@ -44,7 +47,7 @@ MgErr InitLineMenu(int32 menuId, MenuHandle* menu, ConstPStr name, MenuProc proc
   if (!menu) return kArgErr;
   *menu = nullptr;
   if (MgErr err = MNewCustomMenu(menu, name, menuId, proc, 0)) return err;
-  const int32 at = MenuItemArea(name);
+  const int32 at = BlockAt(name);
   if (AZSetHSzClr(reinterpret_cast<UHandle>(*menu), at + int32(sizeof(LineMenuData))) != kNoErr) {
     MDisposeMenu(*menu);
     *menu = nullptr;

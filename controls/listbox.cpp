@@ -12,12 +12,14 @@
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
 #include "mgsource/datetime.h"
+#include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/sbar.h"
 #include "mgsource/window/winproc.h"
+#include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
@@ -58,8 +60,7 @@ bool Selectable(const ListboxItem* it) { return !(it->flags & (kLbItemUnselectab
 int32 TextOf(const ListboxItem* it, const uChar** bytes) {
   *bytes = nullptr;
   UHandle h = it->text;
-  if (!h || !(DSCheckHandle(h) == kNoErr) || !*h) return 0;
-  const int32 size = DSGetHandleSize(h);
+  const int32 size = h ? DSHandleSizeOrNone(h) : -1;
   if (size < 4) return 0;
   const int32 n = int32(Get32(*h));
   if (n < 0 || n > size - 4) return 0;
@@ -79,6 +80,14 @@ int Compare(const uChar* a, int32 an, const uChar* b, int32 bn, bool sensitive) 
   return (an > bn) - (an < bn);
 }
 
+bool InTextEntry(ObjHeap heap) { return OHWord(heap, kOHFlags) & kHeapFlagTextEntry; }
+
+// The listbox operates when it is a control, or when its panel is in text
+// entry; an indicator otherwise only scrolls.
+bool Operates(ObjHeap heap, int32 listbox) {
+  return !(uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator) || InTextEntry(heap);
+}
+
 bool OwnerStoresNothing(ObjHeap heap, int32 listbox) {
   const int32 owner = ObjWord(heap, listbox, 1);
   return owner > 0 && OHIsUsedBlock(heap, owner) && OHBlockClass(heap, owner) == kNoSelectionClass;
@@ -90,6 +99,17 @@ void RedrawList(ObjHeap heap, int32 listbox) {
   if (list && OHIsUsedBlock(heap, list)) ListboxSyncScrollBar(heap, listbox);
   else OInval(heap, listbox, kInvalAll);
 }
+
+// Rows whose look changed, redrawn together; past its room the whole list.
+struct ChangedRows {
+  static constexpr int32 kRoom = 40;
+  int32 n = 0, at[kRoom];
+  bool all = false;
+  void Add(int32 i) {
+    if (n < kRoom) at[n++] = i;
+    else all = true;
+  }
+};
 
 }  // namespace
 
@@ -153,10 +173,104 @@ void* Value(ObjHeap heap, int32 listbox) {
 
 using lb::Item;
 
+// ---- What the listbox knows of its marks ------------------------------------------------------
+//
+// The selected and caret items of the listbox last worked on, kept so that
+// a key moving the selection or the caret costs the same over ten items or
+// ten thousand: the items are walked once, then every change made here
+// keeps the lists exact.  The lists name the listbox, its item handle and
+// count; a new count, a normalised entry (every change of an entry made
+// elsewhere ends with one) or a reorder forgets them, and each use checks
+// that the items they name still carry their flags.
+
+namespace {
+
+constexpr int32 kMarkRoom = 16;  // more marked items than this are walked each time
+enum : int32 { kMarkSel = 0, kMarkCaret = 1 };
+
+struct Marks {
+  bool valid = false;
+  ObjHeap heap = nullptr;
+  int32 listbox = 0, count = 0;
+  UHandle items = nullptr;
+  int32 n[2] = {0, 0};
+  int32 at[2][kMarkRoom] = {};  // ascending
+};
+Marks gMarks;
+
+uInt32 MaskOf(int32 kind) { return kind == kMarkSel ? kLbItemSelected : kLbItemCaret; }
+
+bool MarksHold(ObjHeap heap, int32 listbox, UHandle items, int32 count) {
+  const Marks& m = gMarks;
+  if (!m.valid || m.heap != heap || m.listbox != listbox || m.items != items || m.count != count) return false;
+  for (int32 k = 0; k < 2; ++k)
+    for (int32 j = 0; j < m.n[k]; ++j)
+      if (m.at[k][j] >= count || !(Item(items, m.at[k][j])->flags & MaskOf(k))) return false;
+  return true;
+}
+
+// The marks of the listbox, walking its items when they are not known;
+// null when more are marked than the lists hold.
+const Marks* KnownMarks(ObjHeap heap, int32 listbox, UHandle items, int32 count) {
+  if (MarksHold(heap, listbox, items, count)) return &gMarks;
+  Marks m;
+  m.heap = heap, m.listbox = listbox, m.items = items, m.count = count;
+  for (int32 i = 0; i < count; ++i) {
+    const uInt32 f = Item(items, i)->flags;
+    for (int32 k = 0; k < 2; ++k)
+      if (f & MaskOf(k)) {
+        if (m.n[k] == kMarkRoom) {
+          gMarks.valid = false;
+          return nullptr;
+        }
+        m.at[k][m.n[k]++] = i;
+      }
+  }
+  m.valid = items != nullptr;
+  gMarks = m;
+  return m.valid ? &gMarks : nullptr;
+}
+
+// Sets or clears a mark of item i, keeping the lists exact.
+void Mark(ObjHeap heap, int32 listbox, UHandle items, int32 count, int32 i, int32 kind, bool on) {
+  ListboxItem* it = Item(items, i);
+  const uInt32 mask = MaskOf(kind);
+  if (bool(it->flags & mask) == on) return;
+  const bool known = MarksHold(heap, listbox, items, count);
+  if (on) it->flags |= mask;
+  else it->flags &= ~mask;
+  if (!known) {
+    gMarks.valid = false;
+    return;
+  }
+  int32* at = gMarks.at[kind];
+  int32& n = gMarks.n[kind];
+  int32 j = 0;
+  while (j < n && at[j] < i) ++j;
+  if (!on) {
+    if (j == n || at[j] != i) {
+      gMarks.valid = false;  // a mark set elsewhere: walked again at the next use
+      return;
+    }
+    std::memmove(at + j, at + j + 1, size_t(n - j - 1) * sizeof *at);
+    --n;
+  } else if (n == kMarkRoom) {
+    gMarks.valid = false;
+  } else {
+    std::memmove(at + j + 1, at + j, size_t(n - j) * sizeof *at);
+    at[j] = i, ++n;
+  }
+}
+
+}  // namespace
+
+void lb::ForgetMarks() { gMarks.valid = false; }
+
 // ---- Items ---------------------------------------------------------------------------------
 
 void ListboxFixItemFlags(ListboxItem* item) {
   if (!item) return;
+  gMarks.valid = false;
   if (int16(item->symbol & 0xFFFF) < 0) {
     item->flags |= kLbItemSeparator | kLbItemUnselectable;
   } else {
@@ -168,6 +282,12 @@ void ListboxFixItemFlags(ListboxItem* item) {
 int32 ListboxCountFlag(ObjHeap heap, int32 listbox, uInt32 mask, int32* first) {
   int32 n = 0, count, f = -1;
   UHandle items = lb::Items(lb::Data(heap, listbox), &count);
+  if (mask == kLbItemSelected || mask == kLbItemCaret)
+    if (const Marks* m = KnownMarks(heap, listbox, items, count)) {
+      const int32 k = mask == kLbItemSelected ? kMarkSel : kMarkCaret;
+      if (first) *first = m->n[k] ? m->at[k][0] : -1;
+      return m->n[k];
+    }
   for (int32 i = 0; i < count; ++i)
     if (Item(items, i)->flags & mask) {
       if (f < 0) f = i;
@@ -214,14 +334,68 @@ int32 ListboxScrollToItem(ObjHeap heap, int32 listbox, int32 item, int32 mode, v
   return Clamp(top, 0, std::max(c - r, 0)) - t;
 }
 
+namespace {
+
+// Redraws the rows in place (each only when visible; where the list defers
+// drawing it is invalidated); a hidden listbox or list is invalidated.
+void RedrawRows(ObjHeap heap, int32 listbox, uChar* d, const ChangedRows& rows) {
+  if (!rows.n && !rows.all) return;
+  const int32 list = FindPart(heap, listbox, kLbListPart, 0);
+  if (rows.all || list <= 0 || !OHIsUsedBlock(heap, list) || (uInt32(ObjWord(heap, listbox, 0)) & kObjFlagHidden) ||
+      (uInt32(ObjWord(heap, list, 0)) & kObjFlagHidden)) {
+    RedrawList(heap, listbox);
+    return;
+  }
+  for (int32 k = 0; k < rows.n; ++k) ListboxRedrawItem(heap, listbox, d, rows.at[k]);
+}
+
+// The items carrying the mark, ascending: from the known lists, else walked.
+int32 MarkedItems(ObjHeap heap, int32 listbox, UHandle items, int32 count, int32 kind, std::vector<int32>* out) {
+  out->clear();
+  if (const Marks* m = KnownMarks(heap, listbox, items, count)) {
+    out->assign(m->at[kind], m->at[kind] + m->n[kind]);
+  } else {
+    for (int32 i = 0; i < count; ++i)
+      if (Item(items, i)->flags & MaskOf(kind)) out->push_back(i);
+  }
+  return int32(out->size());
+}
+
+// Clears every item's caret mark, redrawing those rows.
+void ClearCarets(ObjHeap heap, int32 listbox, uChar* d, UHandle items, int32 count) {
+  thread_local std::vector<int32> carets;
+  MarkedItems(heap, listbox, items, count, kMarkCaret, &carets);
+  ChangedRows rows;
+  for (int32 i : carets) Mark(heap, listbox, items, count, i, kMarkCaret, false), rows.Add(i);
+  RedrawRows(heap, listbox, d, rows);
+}
+
+}  // namespace
+
 int32 ListboxApplySelection(ObjHeap heap, int32 listbox, void* value, int32 redraw) {
   uChar* d = lb::Data(heap, listbox);
   int32 count;
   UHandle items = lb::Items(d, &count);
   if (!d || !count) return 0;
   const uInt32 flags = lb::Flags(heap, listbox);
+  ChangedRows rows;
+  if (!((flags & kLbArrayValue) && value)) {
+    // One index: it becomes the only selected item.
+    int32 i = (flags & kLbArrayValue) ? -1 : 0;
+    if (value) i = int32(Get32(static_cast<uChar*>(value)));
+    // A value shown walks the items again: flags written elsewhere are met.
+    lb::ForgetMarks();
+    thread_local std::vector<int32> was;
+    MarkedItems(heap, listbox, items, count, kMarkSel, &was);
+    for (int32 j : was)
+      if (j != i) Mark(heap, listbox, items, count, j, kMarkSel, false), rows.Add(j);
+    if (i >= 0 && i < count && !(Item(items, i)->flags & (kLbItemSelected | kLbItemDisabled)))
+      Mark(heap, listbox, items, count, i, kMarkSel, true), rows.Add(i);
+    if (redraw) RedrawRows(heap, listbox, d, rows);
+    return rows.n > 0 || rows.all;
+  }
   std::vector<bool> marked(size_t(count), false);
-  if ((flags & kLbArrayValue) && value) {
+  {
     UHandle a = reinterpret_cast<UHandle>(uintptr_t(Get32(static_cast<uChar*>(value))));
     if (a && (DSCheckHandle(a) == kNoErr) && *a && DSGetHandleSize(a) >= 4) {
       const int32 n = int32(Get32(*a));
@@ -231,20 +405,16 @@ int32 ListboxApplySelection(ObjHeap heap, int32 listbox, void* value, int32 redr
           if (i >= 0 && i < count) marked[size_t(i)] = true;
         }
     }
-  } else {
-    int32 i = (flags & kLbArrayValue) ? -1 : 0;
-    if (value) i = int32(Get32(static_cast<uChar*>(value)));
-    if (i >= 0 && i < count) marked[size_t(i)] = true;
   }
-  bool changed = false;
   for (int32 i = 0; i < count; ++i) {
     ListboxItem* it = Item(items, i);
     const bool sel = it->flags & kLbItemSelected;
-    if (marked[size_t(i)] && !sel && !(it->flags & kLbItemDisabled)) it->flags |= kLbItemSelected, changed = true;
-    else if (!marked[size_t(i)] && sel) it->flags &= ~uInt32(kLbItemSelected), changed = true;
+    if (marked[size_t(i)] ? !sel && !(it->flags & kLbItemDisabled) : sel)
+      Mark(heap, listbox, items, count, i, kMarkSel, !sel), rows.Add(i);
   }
-  if (changed && redraw) RedrawList(heap, listbox);
-  return changed;
+  lb::ForgetMarks();
+  if (redraw) RedrawRows(heap, listbox, d, rows);
+  return rows.n > 0 || rows.all;
 }
 
 int32 ListboxStoreSelection(ObjHeap heap, int32 listbox, void* value, void* data) {
@@ -253,9 +423,8 @@ int32 ListboxStoreSelection(ObjHeap heap, int32 listbox, void* value, void* data
   if (!d || !value || OwnerStoresNothing(heap, listbox)) return 0;
   int32 count;
   UHandle items = lb::Items(d, &count);
-  std::vector<int32> sel;
-  for (int32 i = 0; i < count; ++i)
-    if (Item(items, i)->flags & kLbItemSelected) sel.push_back(i);
+  thread_local std::vector<int32> sel;
+  MarkedItems(heap, listbox, items, count, kMarkSel, &sel);
   uChar* v = static_cast<uChar*>(value);
   if (!(lb::Flags(heap, listbox) & kLbArrayValue)) {
     const int32 now = sel.empty() ? -1 : sel.back();
@@ -299,6 +468,16 @@ MgErr ListboxSetItemCount(ObjHeap heap, int32 listbox, int32 count) {
     if (count > old) std::memset(*items + 4 + old * int32(sizeof(ListboxItem)), 0, size_t(count - old) * sizeof(ListboxItem));
   }
   Put32(*items, uInt32(count));
+  lb::ForgetMarks();
+  // The data must still name the array just resized.
+  const uChar* now = lb::Data(heap, listbox);
+  const uInt32 held = now ? Get32(now + kLbDataItems) : 0;
+  if (held != uInt32(uintptr_t(items))) {
+    DBPrintf(" *dsp 0x%06lx != ->itemArr 0x%06lx", static_cast<unsigned long>(held),
+             static_cast<unsigned long>(uintptr_t(items)));
+    DBAssert(__FILE__, __LINE__, "the listbox's item array");
+    return kNoErr;
+  }
   ListboxPinTopItem(heap, listbox);
   return kNoErr;
 }
@@ -424,8 +603,10 @@ int32 ListboxKey(ObjHeap heap, int32 listbox, int32 keyCode, int32 character, in
           const bool sel = it->flags & kLbItemSelected;
           if (sel && mode == 3 && ListboxGetSelection(heap, listbox, nullptr) == 1) break;
           if (!sel && !Selectable(it)) break;
-          it->flags ^= kLbItemSelected;
-          RedrawList(heap, listbox);
+          Mark(heap, listbox, items, count, t, kMarkSel, !sel);
+          ChangedRows row;
+          row.Add(t);
+          RedrawRows(heap, listbox, d, row);
           reply |= ListboxStoreSelection(heap, listbox, nullptr, d) | kLbReplyChanged;
         } else if (character == '\n') {
           int32 f;
@@ -444,15 +625,21 @@ int32 ListboxKey(ObjHeap heap, int32 listbox, int32 keyCode, int32 character, in
     }
   }
   if (operating && target >= 0 && target != caret) {
-    const uInt32 mark = caretOnly ? kLbItemCaret : kLbItemSelected;
-    for (int32 i = 0; i < count; ++i) Item(items, i)->flags &= ~mark;
-    Item(items, target)->flags |= mark;
+    // The mark moves from every other item to the target.
+    const int32 kind = caretOnly ? kMarkCaret : kMarkSel;
+    thread_local std::vector<int32> was;
+    MarkedItems(heap, listbox, items, count, kind, &was);
+    ChangedRows rows;
+    for (int32 i : was)
+      if (i != target) Mark(heap, listbox, items, count, i, kind, false), rows.Add(i);
+    if (!(Item(items, target)->flags & MaskOf(kind))) Mark(heap, listbox, items, count, target, kind, true), rows.Add(target);
     if (!caretOnly) reply |= ListboxStoreSelection(heap, listbox, nullptr, d) | kLbReplyChanged;
-    RedrawList(heap, listbox);
+    // A list that scrolls is drawn whole below, once.
+    if (!scroll) RedrawRows(heap, listbox, d, rows);
   }
   if (scroll) {
     lb::SetTop(d, top + scroll);
-    ListboxSyncScrollBar(heap, listbox);
+    ListboxRedrawScrolled(heap, listbox, top);
   }
   return reply;
 }
@@ -476,6 +663,7 @@ int32 ListboxMoveSelected(ObjHeap heap, int32 listbox, int32 p) {
   for (int32 i = 0; i < count; ++i) moved |= std::memcmp(Item(items, i), &order[size_t(i)], sizeof(ListboxItem)) != 0;
   if (!moved) return 0;
   std::memcpy(Item(items, 0), order.data(), order.size() * sizeof(ListboxItem));
+  lb::ForgetMarks();
   RedrawList(heap, listbox);
   if (OwnerStoresNothing(heap, listbox) || !lb::Value(heap, listbox)) return kLbReplyState;
   return kLbReplyState | kLbReplyChanged | (ListboxStoreSelection(heap, listbox, nullptr, d) & kLbReplyFailed);
@@ -505,7 +693,7 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   // Presses, moves and the release on the list area are the listbox's own.
   const bool mouse = p && (action == kActOperate || action == kActTrack) && frame && frame->mode == kLevelPart &&
                      (p->eventCode == kSubPress || p->eventCode == kSubRelease || p->eventCode == kSubMove ||
-                      p->eventCode == 4 || p->eventCode == 19);
+                      p->eventCode == 4 || p->eventCode == kSubEnd || p->eventCode == 19);
   if (mouse && lb::IsListbox(heap, listbox)) {
     const int32 list = ObjWord(heap, listbox, kObjPartList / 4);
     const int32 part = frame->index >= 0 && frame->index < ObjListCount(heap, list) ? ObjListGet(heap, list, frame->index) : 0;
@@ -516,9 +704,9 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   if (StopsTyping(p->keyCode)) {
     gLastTyped = 0, gPrefixLen = 0;
     int32 count;
-    UHandle items = lb::Items(lb::Data(heap, listbox), &count);
-    for (int32 i = 0; i < count; ++i)
-      if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), RedrawList(heap, listbox);
+    uChar* d = lb::Data(heap, listbox);
+    UHandle items = lb::Items(d, &count);
+    if (count) ClearCarets(heap, listbox, d, items, count);
   }
   // The data display object's keys (focus moves, release, Enter) are its
   // own; every other key it answers with 1, keeping the focus.
@@ -527,8 +715,7 @@ int32 ListboxODoitMethod(ObjHeap heap, int32 listbox, TransactionFrame* frame, i
   if (uChar* d = lb::Data(heap, listbox)) lb::SetActivated(d, -1);
   if (EndsAtOnce(p->keyCode)) return kLbReplyFollow;
   if (StopsTyping(p->keyCode)) return generic;
-  const bool operating = !(uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator);
-  return generic | ListboxKey(heap, listbox, p->keyCode, p->character, operating);
+  return generic | ListboxKey(heap, listbox, p->keyCode, p->character, Operates(heap, listbox));
 }
 
 int32 ListboxODisplayValMethod(ObjHeap heap, int32 listbox, const void* old, const void* value);
@@ -623,8 +810,7 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
   const int32 rows = lb::Rows(heap, listbox), top = lb::Top(d), h = RowHeight(heap, listbox);
   const Rect list = ListRect(heap, listbox, nullptr);
   // The caret mark goes, and the type-ahead stops.
-  for (int32 i = 0; i < count; ++i)
-    if (lb::Item(items, i)->flags & kLbItemCaret) lb::Item(items, i)->flags &= ~uInt32(kLbItemCaret), RedrawList(heap, listbox);
+  ClearCarets(heap, listbox, d, items, count);
   gLastTyped = 0, gPrefixLen = 0;
   const int32 raw = top + FloorDiv(where.v - list.top, h);
   int32 r = Clamp(raw, 0, count - 1);
@@ -632,12 +818,20 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
   const bool overRow = raw == r && where.v >= list.top && where.v < list.bottom && insideH;
   int32 a = gTrackIndex, reply = 0;
   const int32 state0 = gTrackState;
+  // The scroll bar's state and the unused 3 never take a row step.
+  if (gTrackState == kTrackScrollBar || gTrackState == kTrackScrollBar + kTrackClick) {
+    DBPrintf("currTrackState 0x%08lx", static_cast<unsigned long>((uInt32(gTrackIndex) << 16) | uInt16(gTrackState)));
+    DBAssert(__FILE__, __LINE__, "a listbox track state");
+    return 0;
+  }
   if (gTrackState == kTrackExtend && a == -1 && overRow && Selectable(lb::Item(items, r))) {
     gTrackState = (lb::Item(items, r)->flags & kLbItemSelected) ? kTrackUnrange : kTrackRange;
     gTrackIndex = a = r;
     if (gTrackState == kTrackRange && !several) gTrackState = kTrackClick, gTrackIndex = a = 0;
   }
   int32 scroll = r < top ? r - top : r > top + rows - 1 ? r - (top + rows - 1) : 0;
+  // A list that scrolls is drawn whole at the end; else changed rows alone.
+  const bool scrolls = Clamp(top + scroll, 0, std::max(count - rows, 0)) != top;
   switch (gTrackState) {
     case kTrackClick:
     case kTrackMayDrag: {
@@ -656,44 +850,66 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
       if (r >= 0 && Selectable(lb::Item(items, r)) &&
           (((flags & kLbClickDeselects) && press) || !(lb::Item(items, r)->flags & kLbItemSelected)))
         marked.push_back(r);
-      if (!marked.empty() || !(state0 == kTrackMayDrag && drag) || release)
-        for (int32 i = 0; i < count; ++i)
-          if (i != r && (lb::Item(items, i)->flags & kLbItemSelected)) marked.push_back(i);
-      for (int32 i : marked) lb::Item(items, i)->flags ^= kLbItemSelected;
-      if (!marked.empty()) reply |= kLbReplyChanged, RedrawList(heap, listbox);
+      if (!marked.empty() || !(state0 == kTrackMayDrag && drag) || release) {
+        std::vector<int32> was;
+        MarkedItems(heap, listbox, items, count, kMarkSel, &was);
+        for (int32 i : was)
+          if (i != r) marked.push_back(i);
+      }
+      ChangedRows changed;
+      for (int32 i : marked)
+        Mark(heap, listbox, items, count, i, kMarkSel, !(lb::Item(items, i)->flags & kLbItemSelected)), changed.Add(i);
+      if (!marked.empty()) reply |= kLbReplyChanged;
+      if (!scrolls) RedrawRows(heap, listbox, d, changed);
       break;
     }
-    case kTrackRange:
+    case kTrackRange: {
+      ChangedRows changed;
       for (int32 i = std::min(a, r); i <= std::max(a, r); ++i)
         if (i >= 0 && Selectable(lb::Item(items, i)) && !(lb::Item(items, i)->flags & kLbItemSelected))
-          lb::Item(items, i)->flags |= kLbItemSelected, reply |= kLbReplyChanged;
-      if (reply) RedrawList(heap, listbox);
+          Mark(heap, listbox, items, count, i, kMarkSel, true), changed.Add(i), reply |= kLbReplyChanged;
+      if (!scrolls) RedrawRows(heap, listbox, d, changed);
       break;
-    case kTrackUnrange:
+    }
+    case kTrackUnrange: {
+      ChangedRows changed;
       if (!bit0) {
         for (int32 i = std::min(a, r); i <= std::max(a, r); ++i)
           if (i >= 0 && (lb::Item(items, i)->flags & kLbItemSelected))
-            lb::Item(items, i)->flags &= ~uInt32(kLbItemSelected), reply |= kLbReplyChanged;
+            Mark(heap, listbox, items, count, i, kMarkSel, false), changed.Add(i), reply |= kLbReplyChanged;
       } else {
         for (int32 i = a; ListboxGetSelection(heap, listbox, nullptr) >= 2; i += r < a ? -1 : 1) {
           if (i >= 0 && i < count && (lb::Item(items, i)->flags & kLbItemSelected))
-            lb::Item(items, i)->flags &= ~uInt32(kLbItemSelected), reply |= kLbReplyChanged;
+            Mark(heap, listbox, items, count, i, kMarkSel, false), changed.Add(i), reply |= kLbReplyChanged;
           if (i == r) break;
         }
         int32 first;
         if (ListboxGetSelection(heap, listbox, &first) == 1 && first == r) gTrackState = kTrackClick;
       }
-      if (reply) RedrawList(heap, listbox);
+      if (!scrolls) RedrawRows(heap, listbox, d, changed);
       break;
+    }
     case kTrackDragging: {
       int32 p = Clamp(top + FloorDiv(where.v - list.top + h / 2, h), 0, count);
       if (!(p >= top && p <= top + rows && insideH))
         p = scroll < 0 ? Clamp(top - 1, 0, count) : scroll > 0 ? Clamp(top + rows + 1, 0, count) : -1;
-      if (p != gTrackIndex) RedrawList(heap, listbox);
-      gTrackIndex = p;
+      if (p != gTrackIndex) {
+        // The rows at the old drop line lose it, those at the new one get it.
+        ChangedRows changed;
+        for (int32 at : {gTrackIndex, p})
+          if (at >= 0) changed.Add(at - 1), changed.Add(at);
+        gTrackIndex = p;
+        if (!scrolls) RedrawRows(heap, listbox, d, changed);
+      }
       break;
     }
-    default: break;  // none, or an extend press away from the rows
+    case kTrackNone:
+    case kTrackExtend:
+      break;  // none, or an extend press away from the rows
+    default:
+      DBPrintf("trackMode : %d, state 0x%04lx", int(flags & kLbSelModeMask), static_cast<unsigned long>(gTrackState));
+      DBAssert(__FILE__, __LINE__, "a listbox track state");
+      return 0;
   }
   // Activation: a press on the symbol of the one selected item, or the
   // release of a double click on it.
@@ -707,7 +923,7 @@ int32 ListboxTrack(ObjHeap heap, int32 listbox, Point where, int32 press, int32 
   }
   if (scroll) {
     const int32 now = Clamp(top + scroll, 0, std::max(count - rows, 0));
-    if (now != top) lb::SetTop(d, now), ListboxSyncScrollBar(heap, listbox), reply |= kLbReplyState;
+    if (now != top) lb::SetTop(d, now), ListboxRedrawScrolled(heap, listbox, top), reply |= kLbReplyState;
   }
   if (reply & kLbReplyChanged) reply |= ListboxStoreSelection(heap, listbox, nullptr, d) & kLbReplyFailed;
   return reply;
@@ -738,7 +954,7 @@ int32 ListboxTrackScrollBar(ObjHeap heap, int32 listbox, Point where, int32 even
   now = std::min(now, std::max(count - rows, 0));
   if (now == top) return kLbReplyFollow;
   lb::SetTop(d, now);
-  ListboxSyncScrollBar(heap, listbox);
+  ListboxRedrawScrolled(heap, listbox, top);
   return kLbReplyState | kLbReplyFollow;
 }
 
@@ -766,7 +982,9 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
                                            : ListboxTrack(heap, listbox, where, 0, 0)) |
            kLbReplyFollow;
   }
-  if (eventCode == kSubRelease) {
+  // A track that ends without a release (the application lost the mouse)
+  // ends as a release does: the press must not stay under way.
+  if (eventCode == kSubRelease || eventCode == kSubEnd) {
     reply = gTrackState == kTrackScrollBar ? ListboxTrackScrollBar(heap, listbox, where, eventCode)
                                            : ListboxTrack(heap, listbox, where, 0, 1);
     if (gTrackState == kTrackDragging) {
@@ -776,6 +994,11 @@ int32 ListboxMouse(ObjHeap heap, int32 listbox, int32 eventCode, Point where, in
       RedrawList(heap, listbox);
     }
     gTrackObject = 0, gTrackState = kTrackNone, gTrackIndex = -1;
+    // The listbox takes the key focus; a dialog not in text entry shows
+    // the focus, so the listbox is redrawn when it takes it from another.
+    if (ctrl::Ext(heap, kHeapExtDialogFilter) && !InTextEntry(heap) && int32(ctrl::Ext(heap, kHeapExtKeyFocus)) != listbox)
+      OInval(heap, listbox, kInvalAll);
+    FPKeyFocusUpdate(heap, listbox, 0, nullptr);
     reply &= ~kLbReplyFollow;
   }
   return reply;
@@ -937,7 +1160,6 @@ int32 ListboxOClickMethod(ObjHeap heap, int32 listbox, TransactionState* click, 
       c->cursor = kCursorTextOwn;
     }
   }
-  if (p->eventCode == kSubPress && inList && (uInt32(ObjWord(heap, listbox, 0)) & kObjFlagIndicator))
-    return kClickAbsorbed;
+  if (p->eventCode == kSubPress && inList && !Operates(heap, listbox)) return kClickAbsorbed;
   return answer;
 }

@@ -136,6 +136,9 @@ QX_EXTERN_C void ListboxDrawContents(ObjHeap heap, int32 listbox, void* data, in
 QX_EXTERN_C void ListboxDrawScrollBar(ObjHeap heap, int32 listbox, int32 drawMode, int32 withScrollBar);
 QX_EXTERN_C void ListboxRedrawItem(ObjHeap heap, int32 listbox, void* data, int32 item);
 QX_EXTERN_C void ListboxScrollTo(ObjHeap heap, int32 listbox, int32 withScrollBar);
+// The redraw after the top row moved from oldTop: the visible rows, and of
+// the scroll bar what moved (the listbox shown as after ListboxSyncScrollBar).
+void ListboxRedrawScrolled(ObjHeap heap, int32 listbox, int32 oldTop);
 QX_EXTERN_C void ListboxDrawParts(ObjHeap heap, int32 listbox, const void* value, int32 drawMode);
 QX_EXTERN_C int32 ListboxODrawMethod(ObjHeap heap, int32 listbox, const void* value, int32 pass, int32 mode);
 // The selection frame (flags 0x10: framed).
@@ -194,4 +197,7 @@ bool IsListbox(ObjHeap heap, int32 listbox);
 void* Value(ObjHeap heap, int32 listbox);
 // The drop position of a drag under way on the listbox; -1 none.
 int32 DropPosition(int32 listbox);
+// The selected and caret items known from the last walk are forgotten:
+// called after a change of item flags made without these routines.
+void ForgetMarks();
 }  // namespace lb

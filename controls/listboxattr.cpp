@@ -243,6 +243,7 @@ int32 WriteDisabled(Ctx& c, bool* changed) {
     }
     *changed |= it->flags != old;
   }
+  lb::ForgetMarks();
   return 0;
 }
 

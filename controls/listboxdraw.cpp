@@ -134,13 +134,16 @@ void ListboxDrawRow(ObjHeap heap, int32 listbox, const uChar* data, int32 row, i
   const uInt32 flags = lb::Flags(heap, listbox);
   DColor text, back;
   ListboxRowColors(heap, listbox, it.flags, drawMode, &text, &back);
+  // On one-bit ports a selected row is white on black.
+  const bool inverted = it.flags & kLbItemSelected;
+  const DColor bwText = inverted ? kWhite : kBlack, bwBack = inverted ? kBlack : kWhite;
   ListboxRowBoxes box;
   ListboxRowLayout(heap, listbox, data, row, &box);
-  DSelectNormPen(back, kWhite);
+  DSelectNormPen(back, bwBack);
   DPaintRect(&box.row);
   const int32 mid = (box.row.top + box.row.bottom) / 2;
   if (it.flags & kLbItemSeparator) {
-    DSelectNormPen(text, kBlack);
+    DSelectNormPen(text, bwText);
     DMoveTo(box.row.left, mid);
     DLineTo(box.row.right - 2, mid);
   } else {
@@ -157,15 +160,22 @@ void ListboxDrawRow(ObjHeap heap, int32 listbox, const uChar* data, int32 row, i
       std::memcpy(&len, *h, 4);
       if (len <= uInt32(DSGetHandleSize(h) - 4)) bytes = *h + 4, n = int32(len);
     }
-    if (n) TBox(&box.text, int32(mode | ((it.flags & kLbItemDisabled) ? 0x100 : 0)), bytes, n, font, text, back, kBlack, kWhite);
+    if (n) TBox(&box.text, int32(mode | ((it.flags & kLbItemDisabled) ? 0x100 : 0)), bytes, n, font, text, back, bwText, bwBack);
     const int32 sym = int16(it.symbol & 0xFFFF);
     int32 image = 0;
-    if (flags & kLbShowSymbols) image = sym >= 1000 ? ((flags & kLbLargeSymbols) ? ListboxLoadedSymbol(sym) : 0) : ListboxSymbolImage(sym);
+    if (flags & kLbShowSymbols) {
+      // Built-in symbols name pictures of the system's set: their images
+      // come from its table.
+      const int32 builtIn = ListboxSymbolImage(sym);
+      image = sym >= 1000 ? ((flags & kLbLargeSymbols) ? ListboxLoadedSymbol(sym) : 0)
+              : builtIn   ? CheckPictIndex(builtIn)
+                          : 0;
+    }
     if (image) {
       const int32 side = std::min<int32>(16, box.symbol.bottom - box.symbol.top);
       const int32 l = (box.symbol.left + box.symbol.right - side) / 2, t = (box.symbol.top + box.symbol.bottom - side) / 2;
       const Rect r{int16(t), int16(l), int16(t + side), int16(l + side)};
-      IDraw(image, nullptr, &r, text, back, kBlack, kWhite);
+      IDraw(image, nullptr, &r, text, back, bwText, bwBack);
       if ((it.flags & kLbItemDisabled) && sym >= 37) DGrayOutRect(&r, back);
     }
     if ((it.flags & kLbItemDisabled) && DIsBW()) DGrayOutRect(&box.row, back);
@@ -173,7 +183,7 @@ void ListboxDrawRow(ObjHeap heap, int32 listbox, const uChar* data, int32 row, i
   if (it.flags & kLbItemCaret) FrameCaret(box.row);
   const int32 drop = lb::DropPosition(listbox);
   if (drop >= 0 && (row == drop || row == drop - 1)) {
-    DSelectNormPen(text, kBlack);
+    DSelectNormPen(text, bwText);
     const int32 v = row == drop ? box.row.top : box.row.bottom - 1;
     DMoveTo(box.row.left, v);
     DLineTo(box.row.right - 1, v);
@@ -257,6 +267,26 @@ void ListboxSyncScrollBar(ObjHeap heap, int32 listbox) {
     return;
   }
   ListboxScrollTo(heap, listbox, 1);
+}
+
+void ListboxRedrawScrolled(ObjHeap heap, int32 listbox, int32 oldTop) {
+  if (!lb::IsListbox(heap, listbox)) return;
+  const int32 list = ListPart(heap, listbox);
+  const uChar* d = lb::Data(heap, listbox);
+  if (!list || !d || ctrl::Hidden(heap, listbox) || ctrl::Hidden(heap, list) || gDeferDrawing ||
+      (ctrl::Flags(heap, list) & kPartDefers) || (ctrl::Flags(heap, listbox) & kObjFlagTextOnly)) {
+    ListboxSyncScrollBar(heap, listbox);
+    return;
+  }
+  const int32 top = lb::Top(d), rows = lb::Rows(heap, listbox);
+  Rect bar;
+  if (ListboxListRects(heap, listbox, nullptr, &bar) && bar.right > bar.left && bar.bottom > bar.top) {
+    int32 count;
+    lb::Items(d, &count);
+    // Only what moved on the bar: its thumb, when it moved at all.
+    UpdateSBar(&bar, top, rows, count, oldTop, rows, count, nullptr, nullptr, 1);
+  }
+  ListboxDrawContents(heap, listbox, const_cast<uChar*>(d), top, top + rows - 1, kDrawModeNormal);
 }
 
 void ListboxDrawParts(ObjHeap heap, int32 listbox, const void* value, int32 drawMode) {

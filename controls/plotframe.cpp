@@ -333,16 +333,17 @@ int32 DrawIntensityGraph(ObjHeap heap, int32 graph, PlotDrawState* st, const Gra
   if (ChartIndexRange(heap, yScale, &yl, &yh, &top, &bottom, (st->autoscaleMask & kGraphFlagAutoY) != 0, &changed))
     return kPlotResultFailed;
   if (changed) st->scaleChanged = true;
-  Rect pixels{std::min(top, bottom), std::min(left, right), std::max(top, bottom), std::max(left, right)};
+  // The index ranges come ordered by pixel: xl at the left, yl at the top.
+  Rect pixels{top, left, bottom, right};
   if (!first || !second || DEmptyRect(&pixels)) {
     st->fullRedraw = true;
     return 0;
   }
   UHandle data = nullptr;
   std::memcpy(&data, l.value, sizeof data);
-  // The data's first dimension is the outer one; the transposed graph shows it vertically.
-  const int32 fo = transposed ? std::min(yl, yh) : std::min(xl, xh), lo = transposed ? std::max(yl, yh) : std::max(xl, xh);
-  const int32 fi = transposed ? std::min(xl, xh) : std::min(yl, yh), li = transposed ? std::max(xl, xh) : std::max(yl, yh);
+  // x walks the outer indexes, y the inner ones; the transposed graph takes
+  // its outer indexes from the second dimension.
+  const int32 fo = xl, lo = xh, fi = yl, li = yh;
   if (st->autoscaleMask & kGraphFlagAutoZ) {
     int32 zChanged = 0;
     if (ScanZRange(heap, graph, data, fi, fo, li, lo, transposed, &zChanged)) return kPlotResultFailed;
@@ -361,10 +362,9 @@ int32 DrawIntensityGraph(ObjHeap heap, int32 graph, PlotDrawState* st, const Gra
     DBAssert(kModule, __LINE__, "intensity graph without its colour table or image");
     return kPlotResultFailed;
   }
-  rec->drawn = clipped;
-  const int32 span = transposed ? pixels.bottom - pixels.top : pixels.right - pixels.left;
+  rec->SetDrawn(clipped);
   if (const int32 r =
-          BuildIntensityBitmap(heap, graph, t.colour, data, fi, fo, li, lo, rec->image, &clipped, span, transposed))
+          BuildIntensityBitmap(heap, graph, t.colour, data, fi, fo, li, lo, rec->image, &clipped, &pixels, transposed))
     return r;
   const int32 drawn = DrawIntensChartUpdate(heap, graph, nullptr, false);
   if (drawn & kPlotResultRedraw) {
@@ -582,7 +582,8 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
     // 13. The object's redraw marks.
     uInt32 f = FlagsOf(heap, graph);
     if (immediate) f = (result & kPlotResultRedraw) ? f | kGraphFlagPending : f & ~kGraphFlagPending;
-    const bool keepFull = (flagsBefore & kGraphFlagFullRedraw) && (f & kGraphFlagPending);
+    // A branch that left its drawing to the next update keeps the mark.
+    const bool keepFull = ((flagsBefore & kGraphFlagFullRedraw) && (f & kGraphFlagPending)) || st.markFullRedraw;
     f = keepFull || !screen ? f | kGraphFlagFullRedraw : f & ~kGraphFlagFullRedraw;
     SetFlagsOf(heap, graph, f);
     if (st.scaleChanged) result |= kPlotResultRedraw;

@@ -147,7 +147,9 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
     DSelectNormPen(kMarkerLineColour, kMarkerLineColour);
     for (int32 o = 0; o < std::max(areas, 1); ++o) {
       const Rect r = areas > 1 ? AreaOf(heap, graph, o, *area) : *area;
-      if (r.bottom <= r.top) continue;
+      // The marker stays inside the plot area: past its end it would stand
+      // on the frame, where no later band takes it away.
+      if (r.bottom <= r.top || x < r.left || x >= r.right) continue;
       DMoveTo(x, r.top);
       DLineTo(x, r.bottom - 1);
     }
@@ -192,8 +194,8 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
   } else if (pixmap) {
     // The circular image: from the position to its right end first, then
     // from its left end to the position.
-    Rect r;
-    IGetRect(image, &r);
+    // The image's inside, as wide as the bands drawn into it.
+    Rect r = *area;
     const int32 width = r.right - r.left;
     const int32 pos = ObjWord(heap, graph, kGraphPixmapPosWord);
     if (pos <= 0 || pos >= width) {
@@ -331,6 +333,7 @@ bool Reducible(const PlotRec* p) {
 }  // namespace
 
 void ClearChartRangeMark() { gRangeMoved = false; }
+Bool32 ChartRangeMarked() { return gRangeMoved; }
 
 int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, PlotRec* plot, int32 length,
                         int32 newPoints, int32 firstSeq, const void* history, int32 stride, int32* pixelShift,
@@ -377,12 +380,26 @@ int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, P
   type = type >= 0x19 && type <= 0x1B ? type - 0x10 : type;
   const bool mappable = data && type >= 1 && type <= 11 && type != 4 && type != 8;
   bool any = false;
+  // The block's pixels are mapped at once: x from the point numbers, y from
+  // the history in at most two runs (up to its end, then from its start).
+  thread_local std::vector<int32> seqs;
+  thread_local std::vector<int16> xPixels, yPixels;
+  seqs.resize(size_t(newPoints));
+  xPixels.assign(size_t(newPoints), kPlotGap);
+  yPixels.assign(size_t(newPoints), kPlotGap);
+  for (int32 k = 0; k < newPoints; ++k) seqs[size_t(k)] = int32(int64(firstSeq) + k);
+  if (newPoints > 0) {
+    MapValuesToPixels(heap, xData, 3, seqs.data(), 4, newPoints, xPixels.data(), 2);
+    if (mappable) {
+      const int32 slot = int32(((int64(firstSeq) % length) + length) % length);
+      const int32 first = std::min(newPoints, length - slot);
+      MapValuesToPixels(heap, yData, type, data + int64(slot) * stride, stride, first, yPixels.data(), 2);
+      if (newPoints > first)
+        MapValuesToPixels(heap, yData, type, data, stride, newPoints - first, yPixels.data() + first, 2);
+    }
+  }
   for (int32 k = 0; k < newPoints; ++k) {
-    const int32 seq = int32(int64(firstSeq) + k);
-    int16 x = kPlotGap, y = kPlotGap;
-    MapValuesToPixels(heap, xData, 3, &seq, 4, 1, &x, 2);
-    const int32 slot = int32(((int64(seq) % length) + length) % length);
-    if (mappable) MapValuesToPixels(heap, yData, type, data + int64(slot) * stride, stride, 1, &y, 2);
+    const int16 x = xPixels[size_t(k)], y = yPixels[size_t(k)];
     if (reduce && held >= 2 && h[held - 1] == x && h[held - 2] == x && y != kPlotGap) {
       // A third point in the column only widens the column's span.
       const int32 lo = v[held - 2] <= v[held - 1] ? held - 2 : held - 1, hi = lo == held - 1 ? held - 2 : held - 1;

@@ -3,16 +3,4 @@
 // the drawing frame runs whole around them.
 #include "controls/graph.h"
 
-void DrawGraphGrids(ObjHeap, int32, const Rect*, int32, int32, int16) {}
 MgErr ResnapGraphCursors(ObjHeap, int32, const void*, Bool32, Bool32) { return 0; }
-int32 ScanZRange(ObjHeap, int32, UHandle, int32, int32, int32, int32, Bool32, int32* changed) {
-  if (changed) *changed = 0;
-  return 0;
-}
-int32 BuildIntensityBitmap(ObjHeap, int32, int32, UHandle, int32, int32, int32, int32, UHandle, const Rect*, int32,
-                           Bool32) {
-  return 0;
-}
-int32 DrawIntensChartUpdate(ObjHeap, int32, const Rect*, Bool32) { return 0; }
-int32 DrawChartBranch(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }
-int32 DrawIntensChartBranch(ObjHeap, int32, PlotDrawState*, const GraphLayout*) { return 0; }

@@ -225,25 +225,99 @@ class Strokes {
   std::vector<DColor> colours_;
 };
 
+// Every shown cell's margin in the background at once, for a draw whose
+// grid lines are drawn after it, where the port fills straight.  The
+// pixels are those of the cells' frames (and of the whole frames of cells
+// without a string) as row by row; the strips only cross grid lines, which
+// the grid then covers again: a row's frame tops (and bottoms) as one strip
+// across the one-pixel upright lines between them (above the area's bottom,
+// where those lines end), and the two margins beside such a line as one
+// strip each from the first shown row to the last, across the rows' lines
+// and the double line (whose inner line is drawn after too).  Other sides,
+// at the ends of a row and beside the double upright line, row by row.
+class MarginRuns {
+ public:
+  // The frames' top and bottom (exclusive) edges of the shown rows, left
+  // and right edges of the shown columns, top to bottom, left to right.
+  MarginRuns(int32 areaBottom, const std::vector<int32>& top, const std::vector<int32>& bottom,
+             const std::vector<int32>& left, const std::vector<int32>& right)
+      : areaBottom_(areaBottom), top_(top), bottom_(bottom), left_(left), right_(right) {}
+  // Cell (i, j) has no string: its frame is painted whole.
+  void Whole(size_t i, size_t j) {
+    if (bottom_[i] - top_[i] > 2 && right_[j] - left_[j] > 2) Add(top_[i] + 1, left_[j] + 1, bottom_[i] - 1, right_[j] - 1);
+  }
+  // Fills the margins in the current pen's colour back; false, nothing
+  // drawn, where the port does not fill straight.
+  bool Fill(DColor back) {
+    const size_t nr = top_.size(), nc = left_.size();
+    for (size_t i = 0; i < nr; ++i)
+      if (bottom_[i] <= top_[i]) return false;
+    for (size_t j = 0; j < nc; ++j)
+      if (right_[j] <= left_[j]) return false;
+    // Whether the upright line after column j is one pixel between frames.
+    auto single = [&](size_t j) { return j + 1 < nc && left_[j + 1] == right_[j] + 1; };
+    for (size_t i = 0; i < nr; ++i) {
+      const int32 t = top_[i], b = bottom_[i];
+      Across(t, t + 1, single);
+      if (b - t >= 2) Across(b - 1, b, single);
+      if (b - t < 3) continue;
+      for (size_t j = 0; j < nc; ++j) {
+        if (j == 0 || !single(j - 1)) Add(t + 1, left_[j], b - 1, left_[j] + 1);
+        if (!single(j)) Add(t + 1, right_[j] - 1, b - 1, right_[j]);
+      }
+    }
+    const int32 from = top_[0], to = std::min(bottom_[nr - 1], areaBottom_);
+    for (size_t j = 0; j + 1 < nc && from < to; ++j)
+      if (single(j)) {
+        Add(from, right_[j] - 1, to, right_[j]);
+        Add(from, left_[j + 1], to, left_[j + 1] + 1);
+      }
+    if (rects_.empty()) return true;
+    colours_.assign(rects_.size(), back);
+    return DFillRectsStraight(rects_.data(), colours_.data(), int32(rects_.size()), ctrl::kWhite);
+  }
+
+ private:
+  void Add(int32 t, int32 l, int32 b, int32 r) { rects_.push_back(Rect{int16(t), int16(l), int16(b), int16(r)}); }
+  // The frames' pixel rows [t, b), joined across single upright lines.
+  template <typename Single>
+  void Across(int32 t, int32 b, Single single) {
+    const bool join = b <= areaBottom_;
+    for (size_t j = 0; j < left_.size();) {
+      size_t k = j;
+      while (join && single(k)) ++k;
+      Add(t, left_[j], b, right_[k]);
+      j = k + 1;
+    }
+  }
+  int32 areaBottom_;
+  const std::vector<int32>&top_, &bottom_, &left_, &right_;
+  std::vector<Rect> rects_;
+  std::vector<DColor> colours_;
+};
+
 // Step 2 of the draw: the grid lines, counting the visible rows and
 // columns.  Every step is at least 3 pixels, so the walks end at the area.
-void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
+// With strokes the lines are gathered there (the inner lines of the double
+// lines, in the background, into inner) for the caller to draw.
+void DrawGrid(ObjHeap heap, int32 table, const Rect& a, const TableLookView& looks, Strokes* grid = nullptr,
+              Strokes* inner = nullptr) {
   TableState* st = TableStateOf(heap, table);
   if (!st) return;
+  const bool draw = grid != nullptr;
   const Headers e = HeadersOf(heap, table);
   const int32 top = TableOrigin(st->topRow), left = TableOrigin(st->leftColumn);
-  const int32 headerHeight = TableRowHeight(heap, table, kTableHeader);
-  const int32 headerWidth = TableColumnWidth(heap, table, kTableHeader);
-  const DColor back = TableAreaBack(heap, table);
-  Strokes lines;
+  const int32 headerHeight = TableLineSize(looks, kTableHeader, true);
+  const int32 headerWidth = TableLineSize(looks, kTableHeader, false);
+  const DColor back = looks.areaBack;
   // Horizontal lines.
   int32 visibleRows = e.columnHeaders ? 0 : 1;
   int32 y = a.top;
   if (e.columnHeaders) {
     y = a.top + headerHeight;
     if (draw) {
-      lines.Line(e.rowHeaders ? a.left + headerWidth + 2 : a.left, y, a.right - 1, y);
-      lines.Line(a.left, y + 2, a.right - 1, y + 2);
+      grid->Line(e.rowHeaders ? a.left + headerWidth + 2 : a.left, y, a.right - 1, y);
+      grid->Line(a.left, y + 2, a.right - 1, y + 2);
     }
     y += 2;
     if (y + 1 < a.bottom) ++visibleRows;
@@ -251,9 +325,9 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
     y = a.top - 1;
   }
   for (int32 r = top; y < a.bottom; ++r) {
-    y += TableRowHeight(heap, table, r) + 1;
+    y += TableLineSize(looks, r, true) + 1;
     if (y >= a.bottom) break;
-    if (draw) lines.Line(a.left, y, a.right - 1, y);
+    if (draw) grid->Line(a.left, y, a.right - 1, y);
     if (y + 1 < a.bottom) ++visibleRows;
   }
   // Vertical lines.
@@ -262,8 +336,8 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
   if (e.rowHeaders) {
     x = a.left + headerWidth;
     if (draw) {
-      lines.Line(x, e.columnHeaders ? a.top + headerHeight + 2 : a.top, x, a.bottom - 1);
-      lines.Line(x + 2, a.top, x + 2, a.bottom - 1);
+      grid->Line(x, e.columnHeaders ? a.top + headerHeight + 2 : a.top, x, a.bottom - 1);
+      grid->Line(x + 2, a.top, x + 2, a.bottom - 1);
     }
     x += 2;
     if (x + 1 < a.right) ++visibleColumns;
@@ -271,17 +345,15 @@ void DrawGrid(ObjHeap heap, int32 table, const Rect& a, bool draw) {
     x = a.left - 1;
   }
   for (int32 c = left; x < a.right; ++c) {
-    x += TableColumnWidth(heap, table, c) + 1;
+    x += TableLineSize(looks, c, false) + 1;
     if (x >= a.right) break;
-    if (draw) lines.Line(x, a.top, x, a.bottom - 1);
+    if (draw) grid->Line(x, a.top, x, a.bottom - 1);
     if (x + 1 < a.right) ++visibleColumns;
   }
-  if (draw) lines.Draw(TableGridColour(heap, table), ctrl::kBlack);
   // The inner line of each double line in the background.
-  if (draw && back != kTransparentColor) {
-    if (e.columnHeaders) lines.Line(a.left, a.top + headerHeight + 1, a.right - 1, a.top + headerHeight + 1);
-    if (e.rowHeaders) lines.Line(a.left + headerWidth + 1, a.top, a.left + headerWidth + 1, a.bottom - 1);
-    lines.Draw(back, ctrl::kWhite);
+  if (draw && inner && back != kTransparentColor) {
+    if (e.columnHeaders) inner->Line(a.left, a.top + headerHeight + 1, a.right - 1, a.top + headerHeight + 1);
+    if (e.rowHeaders) inner->Line(a.left + headerWidth + 1, a.top, a.left + headerWidth + 1, a.bottom - 1);
   }
   if ((st = TableStateOf(heap, table))) st->visibleRows = visibleRows, st->visibleColumns = visibleColumns;
 }
@@ -310,7 +382,7 @@ int32 IndexIn(const Span& s, int32 i) { return i == -1 ? 0 : (s.first == -1 ? 1 
 // from the area's edge, the first line after it 5 below its end, every other
 // line 3 below the one before; each end (exclusive) is its start + size - 2.
 // Without arrays only the last line's edges are kept.
-void LineEdges(ObjHeap heap, int32 table, const Span& s, int32 start, bool vertical, int32 count, int32* first,
+void LineEdges(const TableLookView& looks, const Span& s, int32 start, bool vertical, int32 count, int32* first,
                int32* last, std::vector<int32>* firsts = nullptr, std::vector<int32>* lasts = nullptr,
                int32 limit = 0x7FFFFFFF) {
   int32 pos = start + 1, end = pos;
@@ -318,7 +390,7 @@ void LineEdges(ObjHeap heap, int32 table, const Span& s, int32 start, bool verti
   for (int32 k = 0; k < count; ++k, i = Next(s, i)) {
     if (k) pos = end + (k == 1 && s.first == -1 ? 5 : 3);
     if (pos >= limit) break;
-    end = pos + (vertical ? TableRowHeight(heap, table, i) : TableColumnWidth(heap, table, i)) - 2;
+    end = pos + TableLineSize(looks, i, vertical) - 2;
     if (firsts) firsts->push_back(pos), lasts->push_back(end);
   }
   *first = pos, *last = end;
@@ -413,8 +485,9 @@ int32 TableCellRect(ObjHeap heap, int32 table, int32 row, int32 column, Rect* re
   if (!InSpan(rows, row) || !InSpan(columns, column)) return kTableCellHidden;
   const Rect a = BoundsOf(heap, area);
   int32 top, bottom, left, right;
-  LineEdges(heap, table, rows, a.top, true, IndexIn(rows, row) + 1, &top, &bottom);
-  LineEdges(heap, table, columns, a.left, false, IndexIn(columns, column) + 1, &left, &right);
+  const TableLookView looks = TableLooksOf(heap, table);
+  LineEdges(looks, rows, a.top, true, IndexIn(rows, row) + 1, &top, &bottom);
+  LineEdges(looks, columns, a.left, false, IndexIn(columns, column) + 1, &left, &right);
   int32 flags = 0;
   if (bottom > a.bottom) bottom = a.bottom, flags |= kTableCellCutBottom;
   if (right > a.right) right = a.right, flags |= kTableCellCutRight;
@@ -465,18 +538,28 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
   const Rect limit = holds(saved) ? saved : gDrawState.bounds;
   Rect clip = a;
   if ((holds(limit) && !DSectRect(&limit, &a, &clip)) || !holds(a)) {
-    DrawGrid(heap, table, a, false);
+    DrawGrid(heap, table, a, TableLooksOf(heap, table));
     return;
   }
   DSetClipRect(&clip);
-  DrawGrid(heap, table, a, (what & (kTableDrawFull | kTableDrawAll)) != 0);
+  const bool drawGrid = (what & (kTableDrawFull | kTableDrawAll)) != 0;
+  Strokes lines, inner;
+  // The looks, read once: nothing in the draw changes them.
+  const TableLookView view = TableLooksOf(heap, table);
+  DrawGrid(heap, table, a, view, drawGrid ? &lines : nullptr, &inner);
   const Headers e = HeadersOf(heap, table);
-  const DColor back = TableAreaBack(heap, table), grid = TableGridColour(heap, table);
+  const DColor back = view.areaBack, grid = TableGridColour(heap, table);
+  bool gridDrawn = !drawGrid;
+  auto drawGridLines = [&] {
+    if (gridDrawn) return;
+    gridDrawn = true;
+    lines.Draw(grid, ctrl::kBlack);
+    if (back != kTransparentColor) inner.Draw(back, ctrl::kWhite);
+  };
   const bool showSel = Flags(heap, table) & kTableFlagShowSelection;
   if ((st = TableStateOf(heap, table))) {
     const Span rows = RowSpan(*st, e.columnHeaders), columns = ColumnSpan(*st, e.rowHeaders);
     const int32 sel[4] = {st->selRow1, st->selColumn1, st->selRow2, st->selColumn2};
-    const TableLookView view = TableLooksOf(heap, table);
     // Without a look list every cell has the default look: merged once.
     const bool oneLook = view.count <= 0;
     const TableCellFontRec defaultLook = LookOf(view, kTableAll, kTableAll);
@@ -487,56 +570,96 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
     const int32 nRows = IndexIn(rows, rows.origin + rows.count), nColumns = IndexIn(columns, columns.origin + columns.count);
     std::vector<int32> tops, bottoms, lefts, rights;
     int32 unused0, unused1;
-    LineEdges(heap, table, rows, a.top, true, nRows, &unused0, &unused1, &tops, &bottoms);
-    LineEdges(heap, table, columns, a.left, false, nColumns, &unused0, &unused1, &lefts, &rights);
+    LineEdges(view, rows, a.top, true, nRows, &unused0, &unused1, &tops, &bottoms);
+    LineEdges(view, columns, a.left, false, nColumns, &unused0, &unused1, &lefts, &rights);
     // Cells wholly outside the clip leave no pixel: the walk skips them, so
     // the work follows what can be drawn, not the area's size.
     const int32 rowEnd = std::min<int32>(a.bottom, clip.bottom + 1), columnEnd = std::min<int32>(a.right, clip.right + 1);
     int32 firstColumn = 0, firstC = columns.first;
     while (firstColumn < nColumns && rights[size_t(firstColumn)] + 1 < clip.left)
       ++firstColumn, firstC = Next(columns, firstC);
+    int32 firstRow = 0, firstR = rows.first;
+    while (firstRow < nRows && tops[size_t(firstRow)] < rowEnd && bottoms[size_t(firstRow)] + 1 < clip.top)
+      ++firstRow, firstR = Next(rows, firstR);
     auto textOf = [&](int32 kr, int32 kc) {
       return Rect{int16(tops[size_t(kr)]), int16(lefts[size_t(kc)]), int16(std::min<int32>(bottoms[size_t(kr)], a.bottom)),
                   int16(std::min<int32>(rights[size_t(kc)], a.right))};
     };
+    // The cells drawn, row by row: their strings and selection kinds, read once.
+    std::vector<int32> shownRows, shownColumns;
+    for (int32 kr = firstRow, r = firstR; kr < nRows && tops[size_t(kr)] < rowEnd; ++kr, r = Next(rows, r))
+      shownRows.push_back(r);
+    for (int32 kc = firstColumn, c = firstC; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c))
+      shownColumns.push_back(c);
+    const size_t nr = shownRows.size(), nc = shownColumns.size();
+    std::vector<const LStr*> text(nr * nc);
+    std::vector<uInt8> kinds(nr * nc);
+    bool framed = true;  // every cell with a string has its frame in the background
+    for (size_t i = 0; i < nr; ++i)
+      for (size_t j = 0; j < nc; ++j) {
+        text[i * nc + j] = strings.At(shownRows[i], shownColumns[j]);
+        kinds[i * nc + j] = uInt8(TableSelKind(shownRows[i], shownColumns[j], sel));
+        if (text[i * nc + j] && kinds[i * nc + j] == 4) framed = false;
+      }
+    const bool margins = (what & (kTableDrawChanged | kTableDrawAll)) != 0;
+    bool marginsDone = false;
+    if (margins && drawGrid && framed && back != kTransparentColor && nr && nc) {
+      // Every margin at once, before the grid lines, which are then drawn
+      // over the grid pixels these runs cross: the same pixels as row by row.
+      std::vector<int32> ft(nr), fb(nr), fl(nc), fr(nc);
+      for (size_t i = 0; i < nr; ++i) {
+        const Rect f = Grow(textOf(firstRow + int32(i), firstColumn));
+        ft[i] = f.top, fb[i] = f.bottom;
+      }
+      for (size_t j = 0; j < nc; ++j) {
+        const Rect f = Grow(textOf(firstRow, firstColumn + int32(j)));
+        fl[j] = f.left, fr[j] = f.right;
+      }
+      MarginRuns runs(a.bottom, ft, fb, fl, fr);
+      for (size_t i = 0; i < nr; ++i)
+        for (size_t j = 0; j < nc; ++j)
+          if (!text[i * nc + j]) runs.Whole(i, j);
+      DSelectNormPen(back, ctrl::kWhite);
+      marginsDone = !gDrawState.invisiblePen && runs.Fill(back);
+    }
+    drawGridLines();
     Strokes backgrounds;
-    int32 r = rows.first;
-    for (int32 kr = 0; kr < nRows && tops[size_t(kr)] < rowEnd; ++kr, r = Next(rows, r)) {
-      if (bottoms[size_t(kr)] + 1 < clip.top) continue;
+    for (size_t i = 0; i < nr; ++i) {
+      const int32 r = shownRows[i], kr = firstRow + int32(i);
       // The row's backgrounds first, in one pen: a cell's frame lies in its
       // own margin, which no other cell's drawing touches.
-      if (what & (kTableDrawChanged | kTableDrawAll)) {
-        int32 c = firstC;
-        for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
-          const Rect cell = Grow(textOf(kr, kc));
-          if (!strings.At(r, c)) backgrounds.Paint(cell);
-          else if (TableSelKind(r, c, sel) != 4) backgrounds.Frame(cell);
+      if (margins && !marginsDone) {
+        for (size_t j = 0; j < nc; ++j) {
+          const Rect cell = Grow(textOf(kr, firstColumn + int32(j)));
+          if (!text[i * nc + j]) backgrounds.Paint(cell);
+          else if (kinds[i * nc + j] != 4) backgrounds.Frame(cell);
         }
         backgrounds.Draw(back, ctrl::kWhite);
       }
-      int32 c = firstC;
-      for (int32 kc = firstColumn; kc < nColumns && lefts[size_t(kc)] < columnEnd; ++kc, c = Next(columns, c)) {
+      for (size_t j = 0; j < nc; ++j) {
+        const int32 c = shownColumns[j];
         ObjSetWord(heap, table, kTableCurRowWord, r);
         ObjSetWord(heap, table, kTableCurColumnWord, c);
-        const LStr* s = strings.At(r, c);
-        const LStr* old = previous ? oldStrings.At(r, c) : nullptr;
-        const Rect text = textOf(kr, kc);
-        const Rect cell = Grow(text);
-        const int32 kind = TableSelKind(r, c, sel);
+        const LStr* s = text[i * nc + j];
+        const LStr* old = previous && s ? oldStrings.At(r, c) : nullptr;
+        const Rect t = textOf(kr, firstColumn + int32(j));
+        const Rect cell = Grow(t);
+        const int32 kind = kinds[i * nc + j];
         if ((what & kTableDrawAll) && r == -1 && c == -1) {
           DSelectNormPen(grid, ctrl::kBlack);
           DMoveTo(cell.right, cell.top);
           DLineTo(cell.right, cell.bottom);
           DLineTo(cell.left, cell.bottom);
         }
-        if ((what & (kTableDrawFull | kTableDrawAll)) && showSel && kind) {
+        if (drawGrid && showSel && kind) {
           DSelectNormPen(selColour, ctrl::kBlack);
           TableDrawSelMark(&cell, kind);
         }
-        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, text, s, oneLook ? defaultLook : LookOf(view, r, c), mode);
+        if (s && (!previous || !old || LStrCmp(s, old) != 0)) DrawCellText(view, t, s, oneLook ? defaultLook : LookOf(view, r, c), mode);
       }
     }
   }
+  drawGridLines();
   DrawEditText(heap, table);
   DSetClipRect(&saved);
 }
@@ -571,7 +694,7 @@ void TableShownLines(ObjHeap heap, int32 table, Bool32 vertical, TableLines* out
   const Rect a = BoundsOf(heap, area);
   const int32 start = vertical ? a.top : a.left, end = vertical ? a.bottom : a.right;
   int32 first = 0, last = 0;
-  LineEdges(heap, table, s, start, vertical, IndexIn(s, s.origin + s.count), &first, &last, &out->first,
+  LineEdges(TableLooksOf(heap, table), s, start, vertical, IndexIn(s, s.origin + s.count), &first, &last, &out->first,
             &out->last, end);
   int32 i = s.first;
   for (size_t k = 0; k < out->first.size(); ++k, i = Next(s, i)) {

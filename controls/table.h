@@ -229,6 +229,8 @@ void TableColoursOf(const TableLookView& view, const TableCellFontRec* look, int
 // The look's width and height as the grid walks take them (at least 2).
 int32 TableColumnWidth(ObjHeap heap, int32 table, int32 column);
 int32 TableRowHeight(ObjHeap heap, int32 table, int32 row);
+// A row's height (vertical) or a column's width through the view.
+int32 TableLineSize(const TableLookView& view, int32 index, Bool32 vertical);
 // The cell area's grid and background colours.
 DColor TableGridColour(ObjHeap heap, int32 table);
 DColor TableAreaBack(ObjHeap heap, int32 table);

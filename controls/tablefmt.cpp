@@ -144,6 +144,10 @@ int32 DerivedFont(int32 current, int32 given, int32 change) {
 
 }  // namespace
 
+namespace {
+void MergeIn(const TableLookView& v, TableCellFontRec* rec);
+}  // namespace
+
 // ---- Sizes and colours -------------------------------------------------------------------------
 
 int32 TableColumnWidth(ObjHeap heap, int32 table, int32 column) {
@@ -151,6 +155,13 @@ int32 TableColumnWidth(ObjHeap heap, int32 table, int32 column) {
   r.column = column;
   TableCellFormatMerge(heap, table, &r);
   return std::clamp(r.width, kMinSize, 16000);
+}
+
+int32 TableLineSize(const TableLookView& view, int32 index, Bool32 vertical) {
+  TableCellFontRec r = kTableDefaultLook;
+  (vertical ? r.row : r.column) = index;
+  MergeIn(view, &r);
+  return std::clamp(vertical ? r.height : r.width, kMinSize, 16000);
 }
 
 int32 TableRowHeight(ObjHeap heap, int32 table, int32 row) {

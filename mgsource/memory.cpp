@@ -673,6 +673,11 @@ MgErr DSPtrAndHand(const void* src, UHandle h, int32 count) { return PtrAndHand(
 MgErr DSHandAndHand(UHandle src, UHandle dst) { return HandAndHand(true, src, dst); }
 UHandle DSRecoverHandle(const void* p) { return RecoverHandle(true, p); }
 MgErr DSCheckHandle(const void* h) { return IsValidHandle(Zone(true), h) ? kNoErr : kZoneErr; }
+int32 DSHandleSizeOrNone(const void* h) {
+  if (!IsValidHandle(Zone(true), h)) return -1;
+  const UPtr p = *static_cast<const UPtr*>(h);
+  return p ? int32(HeaderOf(p)->size) : -1;
+}
 MgErr DSCheckPtr(const void* p) { return p ? kNoErr : kZoneErr; }
 MemFullProc DSSetMemFullProc(MemFullProc proc) { return SetMemFullProc(true, proc); }
 MgErr DSMoreMasters() { return Zone(true) ? AddMasterBlock(Zone(true)) : kMemFullErr; }

@@ -112,6 +112,9 @@ void MemFailAllocations(int32 n, int32 count);
 // array resize reads the size first and resizes right after.  Clears the
 // added bytes when clear is set; answers as DSSetHandleSize does.
 MgErr DSSetCheckedHandleSize(UHandle h, int32 size, Bool32 clear);
+// The size of a data-zone handle, or -1 without a report when it is none:
+// one check for readers that walk many handles from untrusted data.
+int32 DSHandleSizeOrNone(const void* h);
 
 // Zone helpers inside the managers.
 Bool32 MemIsDSHandle(const void* h);

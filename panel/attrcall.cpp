@@ -3,6 +3,7 @@
 #include "panel/attrcall.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/exec/codeentry.h"
@@ -44,6 +45,22 @@ constexpr uInt32 kTransparent = 0x1000000;
 constexpr int16 kPartPlotArea = 28, kPartGraphFrame = 9;
 
 AttrProc gProcs[kAttrTableCount] = {};
+// Each table's entry count, counted at its first use and kept with the
+// table it counts: a property call walks the class chain's tables on every
+// call.  Tables are set at start-up; one set anew is counted anew.
+std::atomic<const TypeDescriptor*> gCounted[kAttrTableCount] = {};
+std::atomic<int32> gCounts[kAttrTableCount] = {};
+
+int32 CountOf(int32 table) {
+  const TypeDescriptor* td = AttrTypeTable[table];
+  if (!td) return 0;
+  if (gCounted[table].load(std::memory_order_acquire) == td) return gCounts[table].load(std::memory_order_relaxed);
+  const int32 n = CountAttrEntries(td);
+  gCounted[table].store(nullptr, std::memory_order_relaxed);
+  gCounts[table].store(n, std::memory_order_relaxed);
+  gCounted[table].store(td, std::memory_order_release);
+  return n;
+}
 uInt32 gNodeRedraw = 0;
 int32 gSizingPlot = -1;
 
@@ -101,7 +118,7 @@ int32 AttrSizingPlot() { return gSizingPlot; }
 int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) {
   int32 n = 0;
   auto add = [&](int32 table, int32 extra) {
-    const int32 c = AttrTypeTable[table] ? CountAttrEntries(AttrTypeTable[table]) + extra : 0;
+    const int32 c = AttrTypeTable[table] ? CountOf(table) + extra : 0;
     tables[n] = table;
     counts[n++] = c;
   };
@@ -179,7 +196,7 @@ int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
 ObjMethodAddr OCtrlOpMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsFrontPanel: case kClsCluster: case kClsRefNum: case kClsUserItem:
-    case kClsTypeDefinition: case kClsOleVariant: case kClsContainer:
+    case kClsTypeDefinition: case kClsOleVariant:
       return reinterpret_cast<ObjMethodAddr>(&DDOOCtrlOpMethod);
     case kClsBoolean: case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsString: case kClsPath:
     case kClsTag: case kClsRing: case kClsKnob: case kClsSlide: case kClsArray: case kClsPicture: case kClsTable:
@@ -271,7 +288,11 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.value = value;
     rec.hidden = uInt32(hidden);
     rec.greyed = uInt32(greyed);
-    const WindowRef window = WindowRef(Ext(heap, kHeapExtWindow));
+    // The heap's extension block checked once for the words read before the walk.
+    const int32 ext = int32(OHWord(heap, kOHExtension));
+    const int32 extSize = ext > 0 && OHIsUsedBlock(heap, ext) ? OHBlockSize(heap, ext) : 0;
+    auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
+    const WindowRef window = WindowRef(extWord(kHeapExtWindow));
     // A panel without a window draws into the shell's hidden one, when
     // there is one.
     const WindowRef drawIn = window ? window : PanelClosedWindow();
@@ -281,11 +302,11 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     const bool clipped = window && (OHWord(heap, kOHFlags) & kHeapFlagTracking);
     if (clipped) {
       Rect content;
-      const uInt32 corners[2] = {Ext(heap, kHeapExtContentRect), Ext(heap, kHeapExtContentRect + 4)};
+      const uInt32 corners[2] = {extWord(kHeapExtContentRect), extWord(kHeapExtContentRect + 4)};
       std::memcpy(&content, corners, sizeof content);
       WSetClipRect(&content, &savedClip);
     }
-    const int32 root = int32(Ext(heap, kHeapExtRoot));
+    const int32 root = int32(extWord(kHeapExtRoot));
     const auto* path = static_cast<const TransactionFrame*>(TRStackTop());
     if (path->kind == kCatFPSC && path->mode == 2) {
       // The panel itself has no properties: its do-it would take the action

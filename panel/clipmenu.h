@@ -1,6 +1,6 @@
 // What the shell's menus ask of the panel display: the colour palette menu,
 // the clipboard window and whether the panel clipboard can be pasted
-// (panel/datacmds.cpp).  There is no clipboard window to show yet.
+// (panel/datacmds.cpp).
 #pragma once
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
@@ -26,6 +26,9 @@ QX_EXTERN_C void PrepareColorPalette(int32 foreground, int32 background, int32 f
 // dialog, chosen colours enter the recent list, and the choice procedure is
 // called once, taken back with its argument (0 without one): its answer.
 QX_EXTERN_C int32 DoColorPalette(int32 menuResult, int32 item);
+// Shows the panel clipboard's window: opened hidden the first time with the
+// clipboard's default rectangle (0, 0, 150, 200) at (50, 350), else brought
+// to the front; shown and wholly invalidated.
 QX_EXTERN_C void ShowClipboardWindow();
 // Paste is possible in the panel: in the owner mode (VI flags word 2 bit
 // 0x80000) for any clipboard of objects or text except in the clipboard's

@@ -282,7 +282,7 @@ int32 FormatRow(const Call& c, int32 mode) {
   AttrPair pair;
   if (!AttrSplitPair(c.td, c.value, mode, &pair)) return 0;
   const int32 code = ctrl::FormatOf(c.heap, c.object);
-  int32 fp[2] = {0, 0};
+  int16 fp[2] = {0, 0};
   DecodeNumFormat(code, &fp[0], &fp[1]);
   if (c.read) {
     for (int32 k = 0; k < 2; ++k) {
@@ -295,7 +295,7 @@ int32 FormatRow(const Call& c, int32 mode) {
     int16 v = int16(fp[k]);
     if (pair.td[k] && AttrPutNum(pair.td[k], pair.value[k], kTDI16, &v)) fp[k] = v;
   }
-  int32 next = code;
+  NumFormatCode next = NumFormatCode(code);
   if (!EncodeNumFormat(&next, fp[0], fp[1]) || next == code) return 0;
   if (!AttrNumTypeCheck(ctrl::TypeCodeOf(c.heap, c.object), next)) return 0;
   if (!Has(c.heap, c.object, kNumericFormat + 2)) return 0;
@@ -991,44 +991,6 @@ int32 arrayattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Arr
 int32 pictattr(ObjHeap heap, int32 object, AttrCallRec* rec) { return Entry<Picture>(heap, object, rec); }
 
 // ---- Shared helpers ------------------------------------------------------------------------
-
-Bool32 DecodeNumFormat(int32 code, int32* format, int32* precision) {
-  int32 f = -1, p = 0;
-  if (code >= -64 && code <= 0) f = 0, p = -code;
-  else if (code >= 1 && code <= 63) f = 1, p = code - 1;
-  else if (code >= 100 && code <= 162) f = 2, p = code - 100;
-  else if (code == 68) f = 3;
-  else if (code == 67) f = 4;
-  else if (code == 66) f = 5;
-  else if (code >= 200 && code <= 299) f = 6, p = code - 200;
-  else if (code >= 512 && code <= 1536) f = 7, p = code & 3;
-  if (f < 0) return false;
-  if (format) *format = f;
-  if (precision) *precision = p;
-  return true;
-}
-
-Bool32 EncodeNumFormat(int32* code, int32 format, int32 precision) {
-  if (!code) return false;
-  int32 next = 0;
-  switch (format) {
-    case 0: if (precision < 0 || precision > 64) return false; next = -precision; break;
-    // Engineering takes what scientific takes: codes past 162 read back as no format.
-    case 1: case 2: if (precision < 0 || precision > 62) return false; next = (format == 1 ? 1 : 100) + precision; break;
-    case 3: next = 68; break;
-    case 4: next = 67; break;
-    case 5: next = 66; break;
-    case 6: if (precision < 0 || precision > 99) return false; next = 200 + precision; break;
-    case 7: {
-      const int32 old = *code >= 512 && *code <= 1536 ? *code : 512;
-      next = (old & ~3) | std::clamp(precision, 0, 3);
-      break;
-    }
-    default: return false;
-  }
-  *code = next;
-  return true;
-}
 
 int32 SliderFillStyle(uInt32 flags) {
   if (flags & 8) return 5;

@@ -4,6 +4,7 @@
 // and the number-format and slider-fill helpers they share.  User-interface
 // thread only.
 #pragma once
+#include "panel/numfmt.h"
 #include "panel/attrcall.h"
 
 // Enters the control classes' tables (and the array type a ring's item-flag
@@ -29,15 +30,6 @@ QX_EXTERN_C int32 pictattr(ObjHeap heap, int32 object, AttrCallRec* rec);
 // strings of dropped ones released, the count stored.  False when memory ran
 // out (the array then as it was, but for released strings).
 bool AttrResizeArray(UHandle* cell, const TypeDescriptor* elem, int32 size, int32 count, int32 n);
-
-// A display format code as (format, precision): 0 decimal, 1 scientific,
-// 2 engineering, 3 binary, 4 octal, 5 hexadecimal, 6 relative time, 7
-// absolute time; false for a code that is none of these.
-QX_EXTERN_C Bool32 DecodeNumFormat(int32 code, int32* format, int32* precision);
-// The code of (format, precision) into *code; an absolute time keeps the
-// time flags of the code it replaces.  False (code unchanged) for a pair out
-// of range.
-QX_EXTERN_C Bool32 EncodeNumFormat(int32* code, int32 format, int32 precision);
 
 // The fill style of a slider part's flag word: 1 none, 2 from the top, 3 from
 // the bottom, 4 both, 5 the filled track.

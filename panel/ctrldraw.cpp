@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/typemgr.h"
@@ -187,6 +188,20 @@ bool RemadeForPort(int32* image) {
   IRelease(*image);
   *image = ICreatePixmap(-1, &r, DGetDepth(), &fresh) == kNoErr ? fresh : 0;
   return true;
+}
+
+// Whether the scale was drawn into a slide's housing image when it was last
+// filled, by image: what the image holds, so a drawing from the image need
+// not measure the scale again.  Every image is filled before it is drawn
+// from, which sets its entry.
+std::unordered_map<int32, bool> gScaleInImage;
+
+// The part of the housing the current clip leaves (the housing without one).
+Rect ClippedHousing(const Rect& housing) {
+  Rect clip, part = housing;
+  const WindowRef w = WCurrentPort();
+  if (w && WGetClipRect(w, &clip) && !DSectRect(&housing, &clip, &part)) part = Rect{0, 0, 0, 0};
+  return part;
 }
 
 // The two refnum pictures of the run-time file, loaded once.
@@ -399,7 +414,7 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
   if (!IsObj(heap, slide) || !Has(heap, slide, 4 * (kSlideImageWord + 1))) return 0;
   Rect hr{0, 0, 0, 0};
   Bool32 onHousing = 0;
-  const bool hasHousing = SlideHousingRect(heap, slide, &hr, &onHousing);
+  const bool hasHousing = SlideHousingRect(heap, slide, &hr, nullptr);
   const int32 housing = hasHousing ? PartOf(heap, slide, kPartHousing) : 0;
   int32 image = ObjWord(heap, slide, kSlideImageWord);
   if (image && IKindOf(image) != kImagePixmap) image = 0;
@@ -415,6 +430,12 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
   }
   ObjSetWord(heap, slide, kSlideImageWord, image);
   const bool cached = use && image;
+  // Drawn from a filled image, the scale lies on the housing when the fill
+  // drew it there; otherwise it is measured.
+  const auto known = cached && !fill ? gScaleInImage.find(image) : gScaleInImage.end();
+  if (known != gScaleInImage.end()) onHousing = known->second;
+  else if (hasHousing) SlideHousingRect(heap, slide, &hr, &onHousing);
+  if (cached && fill) gScaleInImage[image] = onHousing != 0;
   int32 reply = 0;
   bool started = onlyPart == 0, housingMet = false;
   for (int32 part : PartsLastFirst(heap, slide)) {
@@ -431,8 +452,10 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
                                                   (id == kPartScale && onHousing));
     if (inImage && !fill) {
       // The housing, with the scale on it, from the image.
-      if (id == kPartHousing && PartDrawn(heap, slide, id, mode, force))
-        IDraw(image, nullptr, &hr, kBlack, kWhite, kBlack, kWhite);
+      // Only the part of the image the clip leaves is copied.
+      const Rect part = ClippedHousing(hr);
+      if (id == kPartHousing && !DEmptyRect(&part) && PartDrawn(heap, slide, id, mode, force))
+        IDraw(image, &part, &part, kBlack, kWhite, kBlack, kWhite);
       continue;
     }
     if (inImage) IntoImage(image, hr, heap, part);
@@ -600,12 +623,18 @@ int32 PictureODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pa
   if (!Meets(heap, object) && !b) return 0;
   int32 copy = ObjWord(heap, object, kPictureCopyWord);
   if (copy && IKindOf(copy) != kImagePixmap) copy = 0;
+  int32 reply = 0;
   if (RemadeForPort(&copy) && copy) {
     const Rect r = content ? BoundsOf(heap, content) : Rect{0, 0, 0, 0};
     IntoImage(copy, r, heap, content);
+    // A copy made again at the port's depth takes the value too, not only
+    // the background: it is what the content part shows from now on.
+    if (value && (f28 & kFlagOpaque)) {
+      ObjSetWord(heap, object, kPictureCopyWord, copy);
+      reply |= DrawPictureValue(heap, object, value, content, kPictIntoCopy);
+    }
   }
   ObjSetWord(heap, object, kPictureCopyWord, copy);
-  int32 reply = 0;
   for (int32 part : PartsLastFirst(heap, object)) {
     if (Hidden(heap, part)) continue;
     if (part != content) {

@@ -14,6 +14,7 @@
 #include "engine/vi/virecord.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
+#include "mgsource/draw/image.h"
 #include "mgsource/numconv.h"
 #include "mgsource/objlist.h"
 #include "mgsource/rects.h"
@@ -369,7 +370,13 @@ class PanelPort {
  public:
   explicit PanelPort(ObjHeap heap, bool on) {
     const WindowRef w = on ? Window(heap) : 0;
-    if (w && WIsWindow(w)) WSetup(w, &saved_), on_ = true;
+    if (!w || !WIsWindow(w)) return;
+    // A setup around this one already draws into the window itself: its
+    // port is used as it is rather than set up again.
+    int32 image = 0, window = 0;
+    IGetCurrentTarget(&image, &window);
+    if (WCurrentPort() == w && window == w && image && IKindOf(image) == kImageWindow) return;
+    WSetup(w, &saved_), on_ = true;
   }
   ~PanelPort() {
     if (on_) WRestore(&saved_);

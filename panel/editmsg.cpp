@@ -1,5 +1,6 @@
 #include "panel/editmsg.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "mgsource/objlist.h"
 #include "mgsource/walert.h"
 #include "mgsource/window/textrec.h"
+#include "panel/blockdata.h"
 #include "panel/datageom.h"
 #include "panel/datamsg.h"
 #include "panel/fppanel.h"
@@ -56,6 +58,8 @@ constexpr int16 kPartSlider = 17, kPartFill = 23, kPartHousing = 8;
 constexpr int32 kDataBoundsUpdate = 5;
 constexpr int32 kFrameKind = 3, kFrameFlag = 0x10;
 constexpr int32 kMaxDepth = 64;
+// An element's reply bits that redraw the array's content part.
+constexpr int32 kArrayInteriorBits = 0x10140;
 
 bool Stops(int32 reply) { return reply & (kReplyFail | kReplyStop); }
 bool IsStringsCode(int32 code) { return code == kEditExportStrings || code == kEditImportStrings; }
@@ -426,10 +430,93 @@ int32 BooleanOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec
 int32 PictureOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
 int32 OleVariantOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
 int32 GrouperOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
-// Until the block operations of arrays and tables exist, they take the
-// generic handler.
-int32 ArrayOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
-int32 TableOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) { return Generic(heap, o, code, rec); }
+// Code 60 on an array: the element control cleans each copied element in
+// turn (the record's value and default pointers advanced element by
+// element), then its own display data.
+int32 ArrayClean(ObjHeap heap, int32 array, EditMsgRecord* rec) {
+  const int32 element = WordOf(heap, array, kPWArrayElement);
+  const TypeDescriptor* td = TypeOf(heap, array);
+  if (!IsObject(heap, element) || !td || td->code != kTDArray) return 0;
+  const int32 rank = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
+  // The element's descriptor follows the rank and the dimension words.
+  const TypeDescriptor* elem =
+      rank >= 1 && 6 + 4 * rank < td->size
+          ? reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4 * rank)
+          : nullptr;
+  const int32 size = elem ? DataSize(elem) : 0;
+  const UPtr value = rec->value, deflt = rec->defaultValue;
+  // The elements of a copied array handle, 0 when it holds none.
+  auto elements = [&](UPtr at, UPtr* first) {
+    UHandle h = nullptr;
+    if (at) std::memcpy(&h, at, sizeof h);
+    *first = nullptr;
+    if (!h || !*h || rank < 1 || size <= 0 || DSGetHandleSize(h) < 4 * rank) return int32(0);
+    int64 n = 1;
+    for (int32 k = 0; k < rank; ++k) n *= std::max<int32>(int32(GetNative32(*h + 4 * k)), 0);
+    const int32 header = AlignDatum(elem, 4 * rank);
+    if (n <= 0 || header + n * size > DSGetHandleSize(h)) return int32(0);
+    *first = *h + header;
+    return int32(n);
+  };
+  UPtr values, defaults;
+  const int32 n = elements(value, &values), nd = elements(deflt, &defaults);
+  int32 all = 0;
+  for (int32 i = 0; i < n && !Stops(all); ++i) {
+    rec->value = values + i * size;
+    rec->defaultValue = i < nd ? defaults + i * size : nullptr;
+    all |= OSelectCode(heap, element, kEditCleanCopy, rec);
+  }
+  rec->value = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(heap, element, 0, kDataPtrPlain, nullptr))));
+  rec->defaultValue = nullptr;
+  if (rec->value && !Stops(all)) all |= OSelectCode(heap, element, kEditCleanCopy, rec);
+  rec->value = value;
+  rec->defaultValue = deflt;
+  return all;
+}
+
+int32 ArrayOSelectMethod(ObjHeap heap, int32 array, int32 code, EditMsgRecord* rec) {
+  if (code == kEditCleanCopy) return ArrayClean(heap, array, rec);
+  if (IsStringsCode(code)) return StringsStep(heap, array, code, rec);
+  const bool selected = IsObjSelected(heap, array);
+  if ((code == kEditCutData || code == kEditCopyData || code == kEditPasteData) && selected && rec->flags == 0) {
+    const int32 reply = ArrayBlockData(heap, array, code, rec);
+    SetHitPart(heap, array, rec);
+    return reply;
+  }
+  int32 reply = Generic(heap, array, code, rec);
+  if (reply & (kReplyFail | kReplyDispose | kReplyStop)) return reply;
+  if (reply & kReplyGeometry) {
+    VIDocMod(nullptr, heap, kModFontGeometry);
+    if (code == kEditFont && rec->flags) {
+      for (int32 part : ListCopy(heap, array, kObjPartList / 4)) {
+        if (!IsObject(heap, part) || PartIdOf(heap, part) != kPartIndex) continue;
+        if (IsObjSelected(heap, part) || ((rec->flags & kEditFocusOnly) && ExtWord(heap, kHeapExtKeyFocus) == part)) {
+          ArrayFitIndexText(heap, array, part);
+          break;
+        }
+      }
+    }
+  }
+  int32 element = WordOf(heap, array, kPWArrayElement);
+  const bool moveInHeap = code == kEditMove && IsObjSelected(heap, element) &&
+                          (!rec->targetHeap || rec->targetHeap == heap) && rec->flags == 0;
+  if (IsObject(heap, element) && !moveInHeap) {
+    const int32 saved = rec->flags;
+    if (selected) rec->flags |= kEditOwnerSelected;
+    int32 r = SendToPart(heap, array, element, code, rec);
+    rec->flags = saved;
+    if (uInt32(r) & 0x80000000u) ArrayFitFrame(heap, array);
+    if (r & kArrayInteriorBits) {
+      if (const int32 content = FindPart(heap, array, kPartFrameInner, 0)) OInval(heap, content, kInvalAll);
+    }
+    reply |= DDOCheckReplyRangeMark(heap, array, &element, r);
+  }
+  SetHitPart(heap, array, rec);
+  return reply;
+}
+int32 TableSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return gHooks.tableSelect ? gHooks.tableSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
+}
 int32 MultiLabelOSelectMethod(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
   return LabelOSelectMethod(heap, o, code, rec);
 }
@@ -490,6 +577,9 @@ int32 ListboxSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
 }
 int32 GraphSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
   return gHooks.graphSelect ? gHooks.graphSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
+}
+int32 ContainerSelect(ObjHeap heap, int32 o, int32 code, EditMsgRecord* rec) {
+  return gHooks.containerSelect ? gHooks.containerSelect(heap, o, code, rec) : Generic(heap, o, code, rec);
 }
 
 // The slot's form: the action record carries the code, the edit record and
@@ -630,13 +720,14 @@ ObjMethodAddr EditSelectMethodFor(int32 cls) {
     case kClsOleVariant: return SlotAddr<&OleVariantOSelectMethod>();
     case kClsCluster: return SlotAddr<&ClusterOSelectMethod>();
     case kClsArray: return SlotAddr<&ArrayOSelectMethod>();
-    case kClsTable: return SlotAddr<&TableOSelectMethod>();
+    case kClsTable: return SlotAddr<&TableSelect>();
     case kClsRefNum: return SlotAddr<&RefNumOSelectMethod>();
     case kClsTypeDefinition: return SlotAddr<&TypeDefOSelectMethod>();
     case kClsConnectorPane: return SlotAddr<&ConnPaneOSelectMethod>();
     case kClsGrouperObject: return SlotAddr<&GrouperOSelectMethod>();
     case kClsListbox: return SlotAddr<&ListboxSelect>();
     case kClsGraphChart: return SlotAddr<&GraphSelect>();
+    case kClsContainer: return SlotAddr<&ContainerSelect>();
     case kClsDataDisplayObject: case kClsUserItem: return SlotAddr<&DDOOSelectMethod>();
     case kClsScale: return SlotAddr<&ScaleOSelectMethod>();
     default: return nullptr;

@@ -103,6 +103,8 @@ typedef int32 (*FrameSelProc)(ObjHeap heap, int32 object, ObjHeap port, int32 of
 struct EditSelectHooks {
   EditSelectProc listboxSelect = nullptr;
   EditSelectProc graphSelect = nullptr;
+  EditSelectProc tableSelect = nullptr;
   FrameSelProc graphFrameSel = nullptr;
+  EditSelectProc containerSelect = nullptr;  // the embedded-object container's
 };
 EditSelectHooks SetEditSelectHooks(const EditSelectHooks& hooks);

@@ -10,9 +10,11 @@
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
 #include "panel/fppanel.h"
 #include "panel/objimage.h"
 #include "panel/oinit.h"
+#include "panel/osupport.h"
 
 namespace {
 
@@ -60,12 +62,18 @@ int32 FPNewObjectAt(ObjHeap heap, Point where, uInt32 kind, ConstPStr className,
 MgErr FPMakeObjImage(int32 kind, int32 number, int32* imageRef, Rect* rect) {
   if (!imageRef) return kArgErr;
   switch (kind) {
-    case 0:
-      // A built-in control picture: without a table of them the rectangle
-      // stays as given.
-      if (number < 0 || number > 0x7FFF) return kArgErr;
-      *imageRef = -number;
+    case 0: {
+      // A built-in control picture: the reference names it (its negated
+      // index high, its image low) and the rectangle takes the picture's
+      // bounds when it has any.  A number no table holds is a damaged
+      // template, refused without the picture lookup's report.
+      if (number <= 0 || number > 0x7FFF || !IsBuiltInPictIndex(number)) return kArgErr;
+      *imageRef = GetPictIndex(number);
+      Rect bounds{0, 0, 0, 0};
+      if (const int32 image = *imageRef & 0xFFFF) IGetRect(image, &bounds);
+      if (rect && !DEmptyRect(&bounds)) *rect = bounds;
       return kNoErr;
+    }
     case 1:
       if (FPCheckImageRef(gObjImageCurrent) != 0) return kArgErr;
       *imageRef = gObjImageCurrent;

@@ -5,6 +5,7 @@
 #include "engine/datamgr.h"
 #include "engine/exec/exec.h"
 #include "engine/typemgr.h"
+#include "engine/vi/dataspace.h"
 #include "engine/vi/viinst.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
@@ -12,8 +13,10 @@
 #include "mgsource/thread.h"
 #include "panel/fpexec.h"
 #include "panel/objects.h"
+#include "panel/objload.h"
 #include "panel/oinit.h"
 #include "panel/textparts.h"
+#include "panel/transact.h"
 #include "panel/panel_internal.h"
 
 namespace {
@@ -59,6 +62,14 @@ int32 TransferOne(ObjHeap heap, int32 controller, void*) {
 
 UHandle gClipboardVI = nullptr;
 int32 gClipboardKind = 0;
+
+int32 ReleaseUnlessRoot(ObjHeap heap, int32 offset) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  if (offset != ext && offset != int32(GetNative32(*heap + ext + kHeapExtRoot)) &&
+      ODisposeMethodFor(OHBlockClass(heap, offset)))
+    ODispose(heap, offset);
+  return 0;
+}
 
 int32 DisposeUnlessHeapExt(ObjHeap heap, int32 offset) {
   if (offset != int32(OHWord(heap, kOHExtension))) OHDisposeBlock(heap, offset);
@@ -179,33 +190,66 @@ void FPPanelClipboardLife(Bool32 make) {
     DisposeVI(vi, 1);
     return;
   }
-  gClipboardVI = vi;
   // Reset once: an initialised root and an empty selection list.
-  gClipboardKind = 1;
-  ClearPanelClipboard();
+  const ObjHeap heap = VIRec(vi)->panelHeap;
+  const int32 ext = *heap ? int32(OHWord(heap, kOHExtension)) : 0;
+  const int32 list = ext > 0 && !GetNative32(*heap + ext + kHeapExtSelection) ? OHNewBlock(heap, 8, kClsList) : 0;
+  if (list) PutNative32(*heap + ext + kHeapExtSelection, uInt32(list));
+  if (ext <= 0 || !GetNative32(*heap + ext + kHeapExtSelection)) {
+    DisposeVI(vi, 1);
+    return;
+  }
+  gClipboardVI = vi;
+  ResetClipboardHeap(vi);
+  gClipboardKind = 0;
 }
 
 void ClearPanelClipboard() {
   if (gClipboardKind == 0) return;
-  UHandle vi = gClipboardVI;
-  ObjHeap heap = vi && *vi ? VIRec(vi)->panelHeap : nullptr;
-  if (heap) {
-    // An empty panel: every object but the heap extension goes, then a new
-    // root and an empty selection list.
-    OHForEachBlock(heap, &DisposeUnlessHeapExt);
-    const int32 ext = int32(OHWord(heap, kOHExtension));
-    // The new root is initialised: its object and controller lists take
-    // what is cut or copied next.
-    int32 root = FPNewPanelRoot(heap);
-    if (root) root = OInit(heap, root, Point{0, 0}, 0);
-    const int32 selection = OHNewBlock(heap, 8, kClsList);
-    QX_ASSERT(root && selection);
-    PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));
-    PutNative32(*heap + ext + kHeapExtSelection, uInt32(selection));
-    PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
-    PutNative32(*heap + ext + kHeapExtFocusText, 0);
-    if (VIRec(vi)->dataSpace) DisposeDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace), 0);
-    if (NewMinimalDataSpace(vi) == kNoErr) InitDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace));
-  }
+  if (gClipboardVI) ResetClipboardHeap(gClipboardVI);
   gClipboardKind = 0;
+}
+
+void ResetClipboardHeap(UHandle vi) {
+  ObjHeap heap = vi && *vi && VIRec(vi)->viKind == kVIKindRoot ? VIRec(vi)->panelHeap : nullptr;
+  const int32 ext = heap && *heap ? int32(OHWord(heap, kOHExtension)) : 0;
+  if (ext <= 0) {
+    DBAssert(__FILE__, __LINE__, "ResetClipboardHeap: not the clipboard's VI");
+    return;
+  }
+  // A new list is made below in any case: a missing one is only reported.
+  if (!GetNative32(*heap + ext + kHeapExtSelection))
+    DBAssert(__FILE__, __LINE__, "ResetClipboardHeap: the clipboard has no selection list");
+  FPEmptySelection(heap);
+  FPReleaseKeyFocus(heap);
+  const int32 oldRoot = int32(GetNative32(*heap + ext + kHeapExtRoot));
+  if (oldRoot > 0 && OHIsUsedBlock(heap, oldRoot)) ODispose(heap, oldRoot);
+  // Every other object lets go of what it holds outside the heap (text
+  // records, images) before its block goes: a label's text would leak.
+  OHForEachBlock(heap, &ReleaseUnlessRoot);
+  // An empty panel: every object but the heap extension goes, then a new
+  // root and an empty selection list.
+  OHForEachBlock(heap, &DisposeUnlessHeapExt);
+  static const uChar kRootClass[] = "\013Front Panel";
+  int32 root = NewObjectByClassName(heap, kRootClass, 0);
+  if (root) root = OInit(heap, root, Point{0, 0}, 0);
+  const int32 selection = OHNewBlock(heap, 8, kClsList);
+  QX_ASSERT(root && selection);
+  PutNative32(*heap + ext + kHeapExtRoot, uInt32(root));
+  PutNative32(*heap + ext + kHeapExtSelection, uInt32(selection));
+  PutNative32(*heap + ext + kHeapExtKeyFocus, 0);
+  PutNative32(*heap + ext + kHeapExtFocusText, 0);
+  if (VIRec(vi)->dataSpace) DisposeDataSpace(reinterpret_cast<DataSpace>(VIRec(vi)->dataSpace), 0);
+  VIRec(vi)->dataSpace = nullptr;
+  if (NewMinimalDataSpace(vi) != kNoErr) return;
+  const UHandle ds = VIRec(vi)->dataSpace;
+  InitDataSpace(reinterpret_cast<DataSpace>(ds));
+  // The new root is bound to the new data space, as a loaded panel's is:
+  // the data of what is copied in next is built there.
+  if (ds && *ds && OHBlockSize(heap, root) >= 4 * (kPanelRootDataSpaceWord + 1)) {
+    PutNative32(*heap + root + 4 * kPanelRootDataSpaceWord, uInt32(uintptr_t(ds)));
+    DataSpaceHeader* h = reinterpret_cast<DataSpaceHeader*>(*ds);
+    h->panel = heap;
+    h->panelFlag1 = h->panelFlag2 = 1;
+  }
 }

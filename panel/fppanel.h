@@ -51,14 +51,28 @@ QX_EXTERN_C void* NewUpdateQueue(int32 room);
 QX_EXTERN_C void DisposeUpdateQueue(void* queue);
 
 // The panel clipboard: the clipboard VI (a VI of kind 3 with a panel) and
-// the kind of its contents (0: empty).
+// the kind of its contents.
 void SetPanelClipboard(UHandle vi);
 UHandle PanelClipboardVI();
 void SetPanelClipboardKind(int32 kind);
 int32 PanelClipboardKind();
-// Empties the clipboard (its heap is reset to an empty panel) and sets its
-// kind to 0.
+enum : int32 {
+  kClipKindEmpty = 0,
+  kClipKindObjects = 1,
+  kClipKindConnPane = 2,      // objects copied with the connector-pane flag
+  kClipKindText = 4,          // one label holding the text
+  kClipKindDecorations = 5,   // objects that are all cosmetics or labels
+  kClipKindPanelData = 6,     // objects with their data, in a front-panel heap
+  kClipKindOtherData = 7,     // the same in another kind of heap
+};
+// Empties the clipboard (ResetClipboardHeap) unless it is empty; kind 0.
 QX_EXTERN_C void ClearPanelClipboard();
+// Resets the clipboard VI's heap to an empty panel: the selection emptied,
+// the key focus released, the root disposed and every object but the heap
+// extension with it, a new root and an empty selection list made, and a new
+// minimal data space built.  A VI that is not of kind 3 with a panel and a
+// selection list is an assertion and is left alone.
+QX_EXTERN_C void ResetClipboardHeap(UHandle vi);
 // The clipboard VI for the run (make not 0): a hidden VI of kind 3 with an
 // empty panel; or its end.  Without memory there is no clipboard (the data
 // commands beep).

@@ -22,6 +22,7 @@
 #include "mgsource/window/textrec.h"
 #include "panel/booltext.h"
 #include "panel/objimage.h"
+#include "panel/osupport.h"
 
 int32 gTagCallbackValue = 0;
 
@@ -34,7 +35,6 @@ constexpr ResType kTableFontType = FourCC("HOBJ");
 constexpr ResType kStringListType = FourCC("CPST");
 
 CursorLegendProc gCursorLegend = nullptr;
-constexpr int32 kClsContainer = 175;
 
 // Data offset and type position words (byte offsets) of the data classes.
 struct DataWords {
@@ -377,6 +377,7 @@ void DisposeDescription(ObjHeap heap, int32 obj) {
 void ReleaseImageWord(ObjHeap heap, int32 obj, int32 at) {
   const int32 ref = int32(Word(heap, obj, at));
   if (FPObjImageHeld(ref)) FPSetObjImage(ref);
+  else ReleaseBuiltInPict(ref);  // a stateful picture's own copy
   SetWord(heap, obj, at, 0);
 }
 
@@ -478,6 +479,9 @@ ObjMethodAddr Addr(F* f) {
 
 }  // namespace
 
+int32 OLoadDescription(ObjHeap heap, int32 object) { return DescriptionStep(heap, object); }
+int32 OUnloadDescription(ObjHeap heap, int32 object) { return DDODispose(heap, object); }
+
 void SetCursorLegendHook(CursorLegendProc proc) { gCursorLegend = proc; }
 CursorLegendProc CursorLegendHookInUse() { return gCursorLegend; }
 
@@ -485,7 +489,7 @@ CursorLegendProc CursorLegendHookInUse() { return gCursorLegend; }
 ObjMethodAddr OLoadMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
-    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
+    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant:
       return Addr(&DDOLoad);
     case kClsPicture: return Addr(&PictureLoad);
     case kClsNumeric: case kClsColorBox: case kClsColorRamp: return Addr(&NumericLoad);
@@ -512,7 +516,7 @@ ObjMethodAddr OLoadMethodFor(int32 cls) {
 ObjMethodAddr ODisposeMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsBoolean: case kClsString: case kClsCluster: case kClsUserItem:
-    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant: case kClsContainer:
+    case kClsTypeDefinition: case kClsPath: case kClsRefNum: case kClsOleVariant:
     case kClsNumeric: case kClsColorBox: case kClsColorRamp: case kClsRing: case kClsArray:
     case kClsListbox: case kClsTag:
       return Addr(&DDODispose);

@@ -16,6 +16,10 @@ QX_EXTERN_C int32 ODispose(ObjHeap heap, int32 object);
 // ErrorMethod) for a class without one.
 ObjMethodAddr OLoadMethodFor(int32 cls);
 ObjMethodAddr ODisposeMethodFor(int32 cls);
+// The common steps of display objects: the description read from the VI
+// file (0 or the read's error), and released.
+QX_EXTERN_C int32 OLoadDescription(ObjHeap heap, int32 object);
+QX_EXTERN_C int32 OUnloadDescription(ObjHeap heap, int32 object);
 
 // The graph service that tells whether a label is the string of a graph's
 // cursor legend (the graph out, or null); filled at start-up by the

@@ -79,6 +79,31 @@ std::vector<int32> Parts(ObjHeap heap, int32 object) {
   return parts;
 }
 
+// The same copy kept on the stack for the few parts an object has (a
+// frame fit runs on every property write that moves a control).
+class PartsCopy {
+ public:
+  PartsCopy(ObjHeap heap, int32 object) {
+    if (!Live(heap, object, kObjPartList + 4)) return;
+    ForEachPart(heap, object, [&](int32 p) {
+      if (p == object || !Live(heap, p, kObjBounds + 8)) return;
+      if (n_ < kFixed) fixed_[n_++] = p;
+      else more_.push_back(p);
+    });
+  }
+  template <typename Fn>
+  void ForEach(Fn fn) const {
+    for (int32 i = 0; i < n_; ++i) fn(fixed_[i]);
+    for (int32 p : more_) fn(p);
+  }
+
+ private:
+  static constexpr int32 kFixed = 16;
+  int32 fixed_[kFixed];
+  int32 n_ = 0;
+  std::vector<int32> more_;
+};
+
 bool Refitted(int32 object, int32 partId) {
   for (const auto& e : gRefitted)
     if (e.first == object && e.second == partId) return true;
@@ -356,14 +381,14 @@ MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
   Rect u{0, 0, 0, 0};
   bool any = false;
   int32 frame = 0;
-  for (int32 p : Parts(heap, object)) {
-    if (Hidden(heap, p)) continue;
+  PartsCopy(heap, object).ForEach([&](int32 p) {
+    if (Hidden(heap, p)) return;
     if (PartIdOf(heap, p) == kPartFrameAround) {
       if (!frame) frame = p;
-      continue;
+      return;
     }
     Unite(&u, &any, PartRect(heap, p, kRectBounds));
-  }
+  });
   *out = u;
   if (!frame) return kNoErr;
   *out = Grow(u, 2);

@@ -25,6 +25,9 @@ constexpr uInt32 kCopyDataProcFlags = 4, kCopyDataProcMarked = 16;
 
 // The copy method of a class, or null where the class has none here.
 ObjMethodAddr OCopyMethodFor(int32 cls);
+// The copy of a data display object, for the classes that add steps of
+// their own (source heap, object, destination heap, offset, flags).
+QX_EXTERN_C int32 DDOOCopyMethod(ObjHeap src, int32 object, ObjHeap dst, int32 offset, int32 flags);
 
 // The panel's key-navigation table (a list of 55 slots), 0 when the heap has
 // none or its list does not fit its block.

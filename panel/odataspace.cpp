@@ -371,8 +371,12 @@ int32 ArrayDataSpace(ObjHeap heap, int32 arr, int32 arg) {
       if (src.mode == Mode::kCopy && srcArr && SetSourceS(src, heap, k == kDMKeyOperate ? 2 : 1)) {
         if (n == m) {
           DMBuildInstr(kDMResize, Ptr(elemTD), n, 0);
+          // Each element is copied (or converted) from the source's
+          // element at S: the element control's own program reads its
+          // source's shown element, one element only.
           DMBuildInstr(kDMLoop, n, Ptr(srcElem), Ptr(elemTD));
-          if (DMHasProc(elem + k)) Call(elem + k);
+          if (SameData(srcElem, elemTD)) DMBuildInstr(kDMCopy, Ptr(elemTD), 0, 0);
+          else DMBuildInstr(kDMConvert, Ptr(srcElem), Ptr(elemTD), 0);
           DMBuildInstr(kDMStep, AlignDatum(srcElem, DataSize(srcElem)), AlignDatum(elemTD, DataSize(elemTD)), 0);
           DMBuildInstr(kDMLoopEnd, 0, 0, 0);
         } else {

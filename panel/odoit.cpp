@@ -3,6 +3,7 @@
 // the class table (edit messages; the string import for the classes
 // without an edit method of their own).
 #include "engine/objswap.h"
+#include "engine/panelrec.h"
 #include "mgsource/fourcc.h"
 #include "panel/objects.h"
 #include "panel/oinit.h"
@@ -30,9 +31,9 @@ int32 ODoit(ObjHeap heap, int32 object, void* frame, int32 action, int32* result
 }
 
 ObjMethodAddr ODoitMethodFor(int32 cls) {
-  // The scale's, the listbox's and the table's own methods join at start-up
-  // from the controls.
-  if (cls == kClsScale || cls == kClsListbox || cls == kClsTable) return nullptr;
+  // The scale's, the listbox's, the table's and the container's own methods
+  // join at start-up from the controls.
+  if (cls == kClsScale || cls == kClsListbox || cls == kClsTable || cls == kClsContainer) return nullptr;
   if (ObjMethodAddr m = OperateDoitMethodFor(cls)) return m;
   return reinterpret_cast<ObjMethodAddr>(&ObjectDoit);
 }

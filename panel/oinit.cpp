@@ -620,7 +620,7 @@ ObjMethodAddr OInitMethodFor(int32 cls) {
   switch (cls) {
     case kClsFrontPanel: m = &FrontPanelInit; break;
     case kClsFPDataController: return reinterpret_cast<ObjMethodAddr>(&FPDCOInit);
-    case kClsDataDisplayObject: case kClsGrouperObject: case kClsContainer: m = &DisplayInit; break;
+    case kClsDataDisplayObject: case kClsGrouperObject: m = &DisplayInit; break;
     case kClsNumeric: case kClsColorBox: case kClsColorRamp: m = &NumericInit; break;
     case kClsRing: m = &RingInit; break;
     case kClsBoolean: m = &BooleanInit; break;

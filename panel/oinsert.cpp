@@ -231,7 +231,7 @@ ObjMethodAddr OInsertMethodFor(int32 cls) {
   // By id: the class table asks while it is being built.  The data
   // controllers and the data display classes.
   if (cls == kClsDataController || cls == kClsFPDataController || (cls >= kClsDataDisplayObject && cls <= 105) ||
-      cls == kClsTag || cls == kClsOleVariant || cls == kClsContainer)
+      cls == kClsTag || cls == kClsOleVariant)
     return reinterpret_cast<ObjMethodAddr>(&RefusedInsert);
   return nullptr;
 }

@@ -147,19 +147,39 @@ QX_EXTERN_C int32 StringODoitMethod(ObjHeap heap, int32 string, TransactionFrame
 // data and shown at once.
 QX_EXTERN_C int32 TagODoitMethod(ObjHeap heap, int32 tag, TransactionFrame* frame, int32 action,
                                  ActionParams* params);
-// The panel's data commands (action 45 of its root: the command in word 3,
-// 4 Cut, 5 Copy, 7 Clear; 6 Paste goes to the clipboard's paste).  Without
-// a panel clipboard the command beeps; reply 0.  With a key focus, Cut and
-// Copy leave the focus's selected text in a label of the clipboard panel,
-// its only selected object (kind 4), and on the system clipboard; Clear
-// deletes it and touches neither clipboard.  Bit 16 of the reply: memory
-// ran out.
+// The panel's edit commands (action 45 of its root: the command in word 3,
+// 4 Cut, 5 Copy, 7 Clear; 6 Paste goes to the clipboard's paste) and the
+// pop-up menu's "Cut Data" (124) and "Copy Data" (125).  Without a panel
+// clipboard the command beeps; reply 0.  With a key focus, Cut and Copy
+// leave the focus's selected text in a label of the clipboard panel, its
+// only selected object (kind 4), and on the system clipboard; Clear deletes
+// it and touches neither clipboard.  Otherwise the panel's selected objects
+// are copied into the clipboard panel (kind 1; 5 when all are cosmetics or
+// labels; 2 for a connector pane of a VI of kind 2 or 4); 124 and 125 copy
+// them with their data, trimmed to the selected block and cleaned of
+// password texts (kind 6, or 7 outside a front-panel heap), and 124 then
+// cuts the block from the source.  A picture of copied objects goes onto
+// the system clipboard.  Bit 0x10 of the reply: memory ran out (the
+// clipboard is then empty, kind 0).
 QX_EXTERN_C int32 DoDataOperation(ObjHeap heap, int32 command);
-// A paste of the panel clipboard's data into one object, offered by the
-// object's pop-up menu: nothing is pasted into single objects yet (not
-// offered, 0).
+// Moves the clipboard's contents to the origin; with publish and a source
+// window, draws them into a recorded picture put on the system clipboard;
+// makes the panel's bounds stale, moves the contents back and re-fits and
+// invalidates a shown clipboard window.
+QX_EXTERN_C void ClipboardFinishCopy(ObjHeap clip, WindowRef source, Bool32 publish);
+// Whether "Paste Data" may act on the object (one that operates on clicks,
+// no container): a text clipboard into a string, or into a numeric when the
+// text reads as a number of its type in its format (a paste as text); a
+// clipboard of panel data into an object of a compatible type.
 QX_EXTERN_C Bool32 PasteDataEnabled(ObjHeap heap, int32 object);
+// "Paste Data": a text replaces the object's text as if typed and committed
+// (reply 1); panel data goes through PasteControlData.
 QX_EXTERN_C int32 PasteDataToObject(ObjHeap heap, int32 object);
+// Pastes the source control's data (kind 1 default or 2 operate) into the
+// object, made the only selected object meanwhile (the selection restored
+// afterwards), and shows it: the paste's reply, with 0x10 and 0x1000 of the
+// re-fit that follows.
+QX_EXTERN_C int32 PasteControlData(ObjHeap heap, int32 object, ObjHeap source, int32 control, int32 dataKind);
 // Paste: a text clipboard (kind 4) goes into the key-focus object (key code
 // 32 carrying the clipboard label's text record); 0 with nothing to paste.
 QX_EXTERN_C int32 PasteFromPanelClipboard(ObjHeap heap);
@@ -167,7 +187,7 @@ QX_EXTERN_C int32 PasteTextToFocus(ObjHeap heap, ObjHeap clip, int32 object, int
 // The system clipboard changed (kind 1): its text, when it holds one,
 // becomes the panel clipboard's text (ImportClipboardText, which takes over
 // the data-zone handle: a label at (50, 50) of the clipboard panel, its only
-// selected object, kind 4).
+// selected object, kind 4; nothing and kind 0 when that cannot be made).
 QX_EXTERN_C void ImportExternalClipboard(int32 kind);
 QX_EXTERN_C void ImportClipboardText(LStrHandle text);
 // A data controller hands clicks and actions to the object it wraps.

@@ -509,12 +509,19 @@ MgErr SetBuiltInPict(int32 index, int32 image) {
   return kNoErr;
 }
 
+namespace {
+int32 BuiltInTableIndex(int32 index) {
+  if (index < 9) return index + 1999;
+  if (index >= 1000 && index <= 1999) return index + 7000;
+  return index;
+}
+}  // namespace
+
+Bool32 IsBuiltInPictIndex(int32 index) { return index != 0 && PictSlot(BuiltInTableIndex(index)) != nullptr; }
+
 int32 GetPictIndex(int32 index) {
   if (index == 0) return 0;
-  if (index < 9)
-    index += 1999;
-  else if (index >= 1000 && index <= 1999)
-    index += 7000;
+  index = BuiltInTableIndex(index);
   int32 pict = CheckPictIndex(index);
   if (pict && IGetKind(pict) == kImageProc) {
     // A picture that keeps state of its own (a line's end points) gets a
@@ -525,6 +532,26 @@ int32 GetPictIndex(int32 index) {
       pict = copy;
   }
   return int32((uInt32(-index) << 16) | (uInt32(pict) & 0xFFFF));
+}
+
+int32 OwnedBuiltInPict(int32 ref) {
+  if (ref >= 0) return 0;
+  const int32 image = ref & 0xFFFF;
+  const int32* slot = PictSlot(-(ref >> 16));
+  return slot && image && image != (*slot & 0xFFFF) && IKindOf(image) == kImageProc ? image : 0;
+}
+
+void ReleaseBuiltInPict(int32 ref) {
+  if (const int32 image = OwnedBuiltInPict(ref)) IRelease(image);
+}
+
+bool CopyBuiltInPict(int32* ref) {
+  const int32 image = OwnedBuiltInPict(*ref);
+  if (!image) return true;
+  int32 copy = 0;
+  if (IDuplicate(image, &copy) != kNoErr || !copy) return false;
+  *ref = int32((uInt32(*ref) & 0xFFFF0000u) | (uInt32(copy) & 0xFFFF));
+  return true;
 }
 
 // ---- Text parts and keys ------------------------------------------------------------------

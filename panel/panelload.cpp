@@ -26,16 +26,17 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 object, TransactionFrame* step) {
-  const int32 ownerClass = ObjClass(heap, owner);
+bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, TransactionFrame* step) {
+  // The owner is a used block (the caller checked it): its size read once.
+  const int32 ownerSize = OHBlockSize(heap, owner);
   auto find = [&](int32 word) {
-    if (OHBlockSize(heap, owner) < 4 * (word + 1)) return -1;
+    if (ownerSize < 4 * (word + 1)) return -1;
     const int32 list = ObjWord(heap, owner, word);
     return list > 0 && OHIsUsedBlock(heap, list) ? OHListFind(heap, list, object) : -1;
   };
-  auto word = [&](int32 w) { return OHBlockSize(heap, owner) >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
-  const bool isController = ObjClass(heap, object) == kClsFPDataController ||
-                            ObjClass(heap, object) == kClsFPDataController - 1;
+  auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
+  const int32 objectClass = ObjClass(heap, object);
+  const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
     *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
     return true;
@@ -80,9 +81,10 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* 
   if (!owner || !OHIsUsedBlock(heap, owner) || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
     return nullptr;
   TransactionFrame step;
-  if (!OwnerStep(heap, owner, object, &step)) return nullptr;
+  const int32 ownerClass = ObjClass(heap, owner);
+  if (!OwnerStep(heap, owner, ownerClass, object, &step)) return nullptr;
   TransactionFrame* at;
-  if (ObjClass(heap, owner) == kClsFrontPanel) {
+  if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
   } else {
     at = WriteOwners(heap, owner, hidden, greyed, depth + 1);

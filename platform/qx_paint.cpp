@@ -1,6 +1,7 @@
 #include "qx_paint.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -211,7 +212,17 @@ PlatObj PlatBeginPaint(PlatWindow w, PlatPaintInfo* info) {
   return dc;
 }
 
-bool PlatEndPaint(PlatWindow, const PlatPaintInfo* info) { return info && DropDc(info->dc); }
+namespace {
+std::atomic<PlatEndPaintHook> gEndPaintHook{nullptr};
+}  // namespace
+
+PlatEndPaintHook PlatSetEndPaintHook(PlatEndPaintHook hook) { return gEndPaintHook.exchange(hook); }
+
+bool PlatEndPaint(PlatWindow w, const PlatPaintInfo* info) {
+  if (!info) return false;
+  if (PlatEndPaintHook hook = gEndPaintHook.load()) hook(w);
+  return DropDc(info->dc);
+}
 
 bool PlatUpdateWindow(PlatWindow w) {
   Sys& s = TheSys();

@@ -35,6 +35,11 @@ int32_t PlatGetUpdateRgn(PlatWindow w, PlatObj rgn);
 // 0 for a window that does not exist.
 PlatObj PlatBeginPaint(PlatWindow w, PlatPaintInfo* info);
 bool PlatEndPaint(PlatWindow w, const PlatPaintInfo* info);
+// Called at the end of every paint of a window, before its context goes,
+// so that child objects paint over what the window painted (null: none).
+// The former hook.
+typedef void (*PlatEndPaintHook)(PlatWindow w);
+PlatEndPaintHook PlatSetEndPaintHook(PlatEndPaintHook hook);
 // Sends Paint at once when the window is shown and its region not empty.
 bool PlatUpdateWindow(PlatWindow w);
 

@@ -192,8 +192,8 @@ bool ViewHistory(ChartHistory* h, int32 pointBytes, int32 headerOffset, HistoryV
   if (size < 4) return false;
   int32 c = int32(GetNative32(*h->buffer + kChartHistCapacity));
   if (c <= 0 || int64(headerOffset) + int64(c) * pointBytes > size) return false;
-  if (h->valid < 0) h->valid = 0;
-  if (h->valid > c) h->valid = c;
+  if (h->pending < 0) h->pending = 0;
+  if (h->pending > c) h->pending = c;
   if (h->writePos < 0 || h->writePos >= c) h->writePos = int32(((int64(h->writePos) % c) + c) % c);
   v->capacity = c;
   v->points = *h->buffer + headerOffset;
@@ -217,7 +217,7 @@ int32 SkipOldest(ChartHistory* h, const HistoryView& v, int32* count) {
 void FinishWrite(ChartHistory* h, const HistoryView& v, int32 count) {
   AddTotal(h, count);
   h->writePos = int32((int64(h->writePos) + count) % v.capacity);
-  h->valid = int32(int64(h->valid) + count < v.capacity ? h->valid + count : v.capacity);
+  h->pending = int32(int64(h->pending) + count < v.capacity ? h->pending + count : v.capacity);
 }
 
 // Copies count whole points from src into the ring from the write position,
@@ -379,7 +379,7 @@ MgErr ResetChartHistory(ObjHeap heap, int32 chart, ChartHistory* history, int32 
   int64 bytes = int64(c) * plots * pointSize + headerOffset;
   if (bytes > 0x3FFFFFFF || DSSetHandleSize(history->buffer, int32(bytes)) != kNoErr) return kMemFullErr;
   PutNative32(*history->buffer + kChartHistPlots, uInt32(plots));
-  history->total = history->valid = history->writePos = 0;
+  history->total = history->pending = history->writePos = 0;
   if (!heap || !chart) return kNoErr;
 
   const ChartPanelHooks& hk = Hooks();
@@ -399,7 +399,7 @@ MgErr ResetChartHistory(ObjHeap heap, int32 chart, ChartHistory* history, int32 
   if (changed) {
     err = hk.scaleRecalc(heap, scale);
     if (err) DBMgErr(__FILE__, __LINE__, err, "ResetChartHistory: scale");
-    int32 area = hk.findPart(heap, chart, kChartPartPlotArea, 0);
+    int32 area = hk.findPart(heap, chart, kChartPartScrollbar, 0);
     if (area) hk.inval(heap, area, 0);
   }
   return kNoErr;

@@ -13,19 +13,20 @@
 
 #include "mgsource/objheap.h"
 
-// The history record of a strip chart: points written so far, points held
-// (at most the capacity) and the slot the next point goes to.  The buffer
+// The history record of a strip chart: points written so far, the newest
+// points not yet drawn (at most the capacity: the writers add to it, the
+// chart drawing takes off what it drew) and the slot the next point goes to.  The buffer
 // starts with the capacity in points (int32) and, for several plots, the
 // plot count (int32); the points start at the caller's header offset, one
 // value per plot in each point.
 struct ChartHistory {
   int32 total;
-  int32 valid;
+  int32 pending;  // the newest points not yet drawn
   int32 writePos;
   UHandle buffer;
 };
 static_assert(sizeof(ChartHistory) == 16 && offsetof(ChartHistory, total) == 0 &&
-              offsetof(ChartHistory, valid) == 4 && offsetof(ChartHistory, writePos) == 8 &&
+              offsetof(ChartHistory, pending) == 4 && offsetof(ChartHistory, writePos) == 8 &&
               offsetof(ChartHistory, buffer) == 12,
               "chart history record");
 enum : int32 { kChartHistCapacity = 0, kChartHistPlots = 4 };
@@ -34,9 +35,9 @@ enum : int32 { kChartHistCapacity = 0, kChartHistPlots = 4 };
 constexpr uInt32 kChartOptTransposed = 0x1;
 // The chart object's flag set when its history was reset.
 constexpr uInt32 kChartFlagHistoryReset = 0x100000;
-// The chart's x scale part and the part invalidated when it changed.
+// The chart's x scale part and its scrollbar, invalidated when the x scale changed.
 constexpr int32 kChartPartXScale = 18;
-constexpr int32 kChartPartPlotArea = 38;
+constexpr int32 kChartPartScrollbar = 38;
 // The chart's panel data: its x range as two doubles, then the update word
 // that a reset clears.
 constexpr int32 kChartDataUpdateWord = 16;

@@ -5,9 +5,15 @@
 #pragma once
 #include <cstddef>
 
+#include <vector>
+
 #include "mgsource/cookie.h"
+#include "mgsource/draw/dcolor.h"
 #include "mgsource/extcode.h"
+#include "mgsource/window/textrec.h"
+#include "mgsource/window/wevent.h"
 #include "platform/qx_com.h"
+#include "platform/qx_embed.h"
 
 // The reference-counted dispatch interface of an object: the component
 // layer's dispatch record.
@@ -24,6 +30,22 @@ struct EmbObjectRec {
 static_assert(sizeof(EmbObjectRec) == 20 && offsetof(EmbObjectRec, dispatchRef) == 12, "object record");
 constexpr int32 kEmbObjectKind = 1;
 constexpr MgErr kEmbNotAnObject = 4000;
+constexpr MgErr kEmbMissingEntry = 15;
+// Misc flags: bit 0 the container neither draws nor focuses the object
+// while its VI is not running; 0x100 the object may be activated in place.
+constexpr int32 kEmbMiscRunOnly = 0x1, kEmbMiscInPlace = 0x100;
+// The load's flag: the object asks for its natural size.
+constexpr int32 kEmbLoadNaturalSize = 0x1;
+
+// What a container tells its object about its surroundings.
+struct EmbAmbientInfo {
+  DColor background;  // the cell area's second colour word, or the panel's default colour
+  DColor foreground;  // its first, or the panel's default colour
+  TRecord textRecord; // the caption's (else the label's) text record, or null
+  UHandle text;       // that record's text, or null
+  int32 reserved;     // 0
+};
+static_assert(sizeof(void*) != 4 || sizeof(EmbAmbientInfo) == 20, "ambient information: five words");
 
 // The entries of the container library that the engine calls; a missing one
 // answers 15 wherever it is needed.  Filled by the library loader.
@@ -31,7 +53,28 @@ struct EmbContainerProcs {
   // OleGetObjectIDispatchSingle: the object's dispatch pointer (lent, no
   // reference added for the caller), or null; 0 on success.
   int32 (*getObjectIDispatchSingle)(int32 token, EmbDispatch** out);
+  // The object's life: made from saved state in a host window at client
+  // bounds (token and load flags out), saved, destroyed, (de)activated.
+  int32 (*loadObject)(const uChar* state, int32 length, PlatWindow window, const PlatRect* bounds, int32* token,
+                      uInt32* loadFlags);
+  int32 (*saveObject)(int32 token, std::vector<uint8_t>* state);
+  int32 (*destroyObject)(int32 token);
+  int32 (*activateObject)(int32 token, int32 on);
+  uInt32 (*objectMiscFlags)(int32 token);
+  // Its window, bounds, focus and picture.
+  int32 (*adoptObject)(int32 token, PlatWindow window);
+  int32 (*setObjectBounds)(int32 token, const PlatRect* bounds);
+  int32 (*getObjectBounds)(int32 token, PlatRect* bounds);
+  int32 (*focusObject)(int32 token, int32 backwards);
+  int32 (*objectPicture)(int32 token, QxEmbedPicture* picture);
+  // Its ambient properties.
+  int32 (*ambientForeground)(int32 token, uInt32 colour);
+  int32 (*ambientBackground)(int32 token, uInt32 colour);
+  int32 (*ambientDisplayName)(int32 token, const char* name);
+  int32 (*ambientFont)(int32 token, const char* face, int32 size);
 };
+// The entries of the platform's object host.
+EmbContainerProcs EmbHostProcs();
 // Installs the entries (null members stay missing); the former set.
 EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs);
 
@@ -41,6 +84,57 @@ EmbContainerProcs EmbSetContainerProcs(const EmbContainerProcs& procs);
 // gives no interface or the library lacks the entry.  A cached refnum that
 // still names the same interface is kept and returned.
 QX_EXTERN_C int32 EmbUpdateDispatch(UHandle record);
+
+// ---- The object's services ------------------------------------------------------------
+// Each takes the record handle a container holds; a record that is no live
+// handle of at least an EmbObjectRec, or of another kind, gives 4000; an
+// entry the library lacks gives 15.  Rectangles are in the window's local
+// coordinates; the window is a window of the window manager (0: none).
+//
+// Makes the object from a saved-object handle (a 32-bit count in machine
+// order, then the bytes; a count beyond the handle gives 1) in the window at
+// the bounds, fills the record (token, misc flags, window), ORs the load's
+// flags (kEmbLoadNaturalSize) into *flags, then tells the object the ambient
+// foreground, background, display name and font, in that order.
+QX_EXTERN_C MgErr EmbLoadFromResource(UHandle saved, UHandle* record, WindowRef window, const EmbAmbientInfo* ambient,
+                                      const Rect* bounds, int32* flags);
+// Saves the object's state into *saved (made or resized; count, bytes).
+QX_EXTERN_C MgErr EmbSaveObject(UHandle record, UHandle* saved);
+// Destroys the object and releases its cached dispatch refnum (token and
+// refnum cleared); 0 when there was no object.
+QX_EXTERN_C MgErr EmbDestroy(UHandle record);
+// Activates (1) or deactivates (0) in place; 0 without a call when the
+// misc flags lack 0x100.
+QX_EXTERN_C MgErr EmbActivate(UHandle record, int32 on);
+QX_EXTERN_C MgErr EmbGetFlags(UHandle record, int32* flags);
+// Moves the object into the window (0: none); 0 without a call when it is
+// there already.
+QX_EXTERN_C MgErr EmbSetWindow(UHandle record, WindowRef window);
+QX_EXTERN_C MgErr EmbSetBounds(UHandle record, const Rect* bounds);
+QX_EXTERN_C MgErr EmbGetBounds(UHandle record, Rect* bounds);
+// on 0: the window takes the keyboard focus; 1: the object is focused
+// (backwards for a backward move); 0 when it took the focus.
+QX_EXTERN_C MgErr EmbFocus(WindowRef window, UHandle record, int32 on, int32 backwards);
+// The object's picture as a new image (the caller releases it).
+QX_EXTERN_C MgErr EmbGetPicture(UHandle record, int32* image);
+QX_EXTERN_C MgErr EmbAmbientFGColor(UHandle record, DColor colour);
+QX_EXTERN_C MgErr EmbAmbientBGColor(UHandle record, DColor colour);
+// The text of the record (null, empty or blank: none).
+QX_EXTERN_C MgErr EmbAmbientDisplayName(UHandle record, TRecord text);
+// The insertion font of the text record.
+QX_EXTERN_C MgErr EmbAmbientFont(UHandle record, TRecord text);
+// Record housekeeping.  The swap turns the four stored words (kind, token,
+// misc flags, refnum) from file order into machine order after loading and
+// clears the token and refnum, which name nothing in this process: the
+// object exists again only after a load.  4000 for no record.
+QX_EXTERN_C MgErr EmbRecordSwap(UHandle record);
+QX_EXTERN_C MgErr EmbDetachWindow(UHandle record);
+// 1 when the record holds a live object.
+QX_EXTERN_C Bool32 EmbHasObject(UHandle record);
+QX_EXTERN_C MgErr EmbDisposeRecord(UHandle record);
+// A copy of the record without its object (token, refnum and window 0);
+// 4000 for no record, 2 when memory is short.
+QX_EXTERN_C MgErr EmbDupRecord(UHandle record, UHandle* copy);
 
 // ---- Automation refnums ----------------------------------------------------------------
 // A refnum's information is the dispatch pointer with one reference held,

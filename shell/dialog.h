@@ -158,7 +158,7 @@ int32 DlgItemDisplay(DialogRef dialog, int32 item);
 // address, nothing is displayed, sized, moved, measured or redrawn, no font
 // or help part is given, nothing is rebound, the focus does not move, rings
 // are left alone, no Boolean is tracked and a listbox neither scrolls nor
-// draws its scroll bar.
+// draws its scroll bar, nor are its entries changed.
 struct DlgPanelServices {
   int32 (*findPart)(ObjHeap heap, int32 object, int32 partId, int32 order);
   int32 (*getDataPtr)(ObjHeap heap, int32 object, int32 part, int32 mode, UHandle* handle);
@@ -183,6 +183,11 @@ struct DlgPanelServices {
   // The rows the listbox's top row moves by to bring the entry into view.
   int32 (*listScrollBy)(ObjHeap heap, int32 listbox, int32 index);
   void (*listDrawScrollBar)(ObjHeap heap, int32 listbox);
+  // The listbox's own item operations: the entry array resized (new
+  // entries empty, the texts of dropped ones released; the memory error)
+  // and an entry's flags normalised.  Null: the entries are not changed.
+  MgErr (*listSetItemCount)(ObjHeap heap, int32 listbox, int32 count);
+  void (*listFixItemFlags)(void* entry);
   int32 (*offset)(ObjHeap heap, int32 object, Point by);
   int32 (*getRect)(ObjHeap heap, int32 object, Rect* rect, int32 kind);
   // The font of a text part's text with one reference for the caller, 0

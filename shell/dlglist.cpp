@@ -62,12 +62,9 @@ LStrHandle EntryText(const List& l, int32 i) {
   return reinterpret_cast<LStrHandle>(uintptr_t(EntryWord(l, i, kEntryText)));
 }
 
-// The entry's flags made whole: a disabled entry has both disabled bits
-// and is not selected.
-void ListboxFixItemFlags(const List& l, int32 i) {
-  uInt32 f = EntryWord(l, i, 0);
-  if (f & kListEntryDisabled) f = (f | kListEntryDisabled) & ~kListEntrySelected;
-  SetEntryWord(l, i, 0, f);
+// The entry's flags normalised by the listbox.
+void FixFlags(const List& l, int32 i) {
+  if (DlgServices().listFixItemFlags) DlgServices().listFixItemFlags(Entry(l, i));
 }
 
 // A new text handle holding the Pascal string's bytes; null when memory is short.
@@ -94,23 +91,20 @@ int32 Find(const List& l, ConstPStr text) {
   return -1;
 }
 
-// The entries' handle resized to n entries (made when there is none).
+// The entries resized to n by the listbox (new entries empty, the texts
+// of dropped ones released); false when it cannot.
 bool Resize(const List& l, int32 n) {
-  UHandle h = Entries(l);
-  if (!h) {
-    if (!(h = DSNewHClr(4 + n * kEntrySize))) return false;
-    PutNative32(l.data + kEntriesAt, uInt32(uintptr_t(h)));
-  } else if (DSSetHandleSize(h, 4 + n * kEntrySize) != kNoErr) {
-    return false;
-  }
-  PutNative32(*h, uInt32(n));
-  return true;
+  const auto resize = DlgServices().listSetItemCount;
+  return resize && resize(l.dialog, l.box, n) == kNoErr;
 }
 
+// Removes entry i: its text released, the later ones moved up, the last
+// slot (now a copy) emptied before the array shrinks.
 void RemoveAt(const List& l, int32 i) {
   const int32 n = Count(l);
   if (LStrHandle t = EntryText(l, i)) DSDisposeHandle(reinterpret_cast<UHandle>(t));
   std::memmove(Entry(l, i), Entry(l, i) + kEntrySize, size_t((n - 1 - i) * kEntrySize));
+  SetEntryWord(l, n - 1, kEntryText, 0);
   Resize(l, n - 1);
 }
 
@@ -136,15 +130,16 @@ MgErr DlgInsertListItemEx(DialogRef dialog, int32 item, int32 index, ConstPStr t
   const int32 n = Count(l);
   if (index < 0 || index > n) index = n;
   LStrHandle t = NewText(text);
-  if (!t || !Resize(l, n + 1)) {
-    if (t) DSDisposeHandle(reinterpret_cast<UHandle>(t));
-    return kMemFullErr;
+  if (!t) return kMemFullErr;
+  if (!Resize(l, n + 1)) {
+    DSDisposeHandle(reinterpret_cast<UHandle>(t));
+    return DlgServices().listSetItemCount ? kMemFullErr : kArgErr;
   }
   std::memmove(Entry(l, index + 1), Entry(l, index), size_t((n - index) * kEntrySize));
   SetEntryWord(l, index, 0, uInt32(topByte) << 24);
   SetEntryWord(l, index, kEntryGlyph, uInt32(glyph));
   SetEntryWord(l, index, kEntryText, uInt32(uintptr_t(t)));
-  ListboxFixItemFlags(l, index);
+  FixFlags(l, index);
   Redisplay(l);
   return kNoErr;
 }
@@ -159,12 +154,8 @@ MgErr DlgReplaceList(DialogRef dialog, int32 item, const CPStr* texts, UHandle g
   const uChar* at = p + 4;
   for (int32 i = 0; i < count; ++i, at += 1 + at[0]) each.push_back(at);
   const int32 glyphCount = glyphs && *glyphs ? int32(GetNative32(*glyphs)) : 0;
-  const int32 old = Count(l);
-  for (int32 i = count; i < old; ++i)
-    if (LStrHandle t = EntryText(l, i)) DSDisposeHandle(reinterpret_cast<UHandle>(t));
-  if (!Resize(l, count)) return kMemFullErr;
+  if (!Resize(l, count)) return DlgServices().listSetItemCount ? kMemFullErr : kArgErr;
   for (int32 i = 0; i < count; ++i) {
-    if (i >= old) std::memset(Entry(l, i), 0, kEntrySize);
     LStrHandle t = EntryText(l, i);
     if (t) DSDisposeHandle(reinterpret_cast<UHandle>(t));
     t = NewText(each[size_t(i)]);
@@ -172,7 +163,7 @@ MgErr DlgReplaceList(DialogRef dialog, int32 item, const CPStr* texts, UHandle g
     const int32 glyph = i < glyphCount ? int32(GetNative32(*glyphs + 4 + 4 * i)) : 0;
     SetEntryWord(l, i, kEntryGlyph, uInt32(glyph));
     SetEntryWord(l, i, 0, EntryWord(l, i, 0) & ~kReplaceClears);
-    ListboxFixItemFlags(l, i);
+    FixFlags(l, i);
     if (!t) return kMemFullErr;
   }
   return kNoErr;
@@ -189,16 +180,13 @@ MgErr DlgReplaceListItem(DialogRef dialog, int32 item, ConstPStr oldText, ConstP
   SetEntryWord(l, i, kEntryText, uInt32(uintptr_t(t)));
   SetEntryWord(l, i, kEntryGlyph, uInt32(glyph));
   SetEntryWord(l, i, 0, EntryWord(l, i, 0) & 0x00FFFFFFu);
-  ListboxFixItemFlags(l, i);
+  FixFlags(l, i);
   return kNoErr;
 }
 
 MgErr DlgDeleteList(DialogRef dialog, int32 item) {
   const List l = ListOf(dialog, item);
   if (!l.box) return kArgErr;
-  const int32 n = Count(l);
-  for (int32 i = 0; i < n; ++i)
-    if (LStrHandle t = EntryText(l, i)) DSDisposeHandle(reinterpret_cast<UHandle>(t));
   if (Entries(l)) Resize(l, 0);
   return kNoErr;
 }
@@ -221,7 +209,7 @@ void DlgEnableListItem(DialogRef dialog, int32 item, int32 index, int32 on) {
   if (!l.box || !InRange(l, index)) return;
   const uInt32 f = EntryWord(l, index, 0);
   SetEntryWord(l, index, 0, on ? f & ~kListEntryDisabled : (f | kListEntryDisabled) & ~kListEntrySelected);
-  ListboxFixItemFlags(l, index);
+  FixFlags(l, index);
 }
 
 int32 DlgGetListItemGlyph(DialogRef dialog, int32 item, int32 index) {

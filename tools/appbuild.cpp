@@ -148,6 +148,7 @@ void AddRunTimeResources(rsrcw::Writer* writer) {
   AddAppIndStrings(writer);
   AddStartUpTexts(writer);
   AddShellEventTexts(writer);
+  AddContainerTexts(writer);
   // The graphs' default cursor and plot names.
   writer->Add(rsrcfmt::kTypeStrList, 314, rsrcw::StrList({"Cursor %ld", "Plot %ld"}), std::string("_Graph Strings"));
   // The cursor lock modes: the menu's title, then the modes in order.
@@ -316,6 +317,12 @@ void AddVIStringTexts(rsrcw::Writer* writer) {
                   "a path component could not be added",
               }),
               std::string("_VI string import"));
+}
+
+void AddContainerTexts(rsrcw::Writer* writer) {
+  writer->Add(rsrcfmt::kTypeStrList, kContainerTextsListId,
+              rsrcw::StrList({"Error %ld occurred loading the embedded control \"%p\".", "Abort", "Continue"}),
+              std::string("_Container Errors"));
 }
 
 void AddShellEventTexts(rsrcw::Writer* writer) {

@@ -110,6 +110,10 @@ constexpr const char* kTagConfigParams[] = {"mode", "tag in", "tag out", "accept
 // The main event filter's texts: the opened document's status (15001) and
 // the memory-full text (317, entry 2).
 void AddShellEventTexts(rsrcw::Writer* writer);
+// The embedded-object container's load alert (STR# 15002): the message,
+// "Abort" and "Continue".
+constexpr int32 kContainerTextsListId = 15002;
+void AddContainerTexts(rsrcw::Writer* writer);
 // The messages of the VI string import (list 19001): log headers, error
 // and warning texts, alerts.
 void AddVIStringTexts(rsrcw::Writer* writer);

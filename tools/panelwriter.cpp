@@ -5,6 +5,7 @@
 #include <map>
 
 #include "engine/link/linkinfo.h"
+#include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
@@ -32,6 +33,17 @@ std::vector<uChar> ScrapInFileOrder(std::vector<uChar> bytes) {
 MgErr SwapObjectAllToFile(ObjHeap heap, int32 offset, int32 direction) {
   if (direction != kToFileOrder) return OSwapByClass(heap, offset, direction);
   int32 cls = OHBlockClass(heap, offset);
+  if (cls == kClsContainer && GetObjSwapProc(cls)) {
+    // The container, where its converter is registered (the controls are
+    // in the program): its three handle words reversed, then the data
+    // display object's fields, as that converter reads them back.
+    if (OHBlockSize(heap, offset) < 4 * (kPWContainerObject + 3)) return kArgErr;
+    for (int32 w = kPWContainerObject; w < kPWContainerObject + 3; ++w) {
+      uChar* at = *heap + offset + 4 * w;
+      PutNative32(at, __builtin_bswap32(GetNative32(at)));
+    }
+    return SwapObjectData(*heap + offset, OHBlockSize(heap, offset), kClsDataDisplayObject, kSwapAllToFile);
+  }
   if (!ObjSwapForClass(cls)) return kNoErr;
   return SwapObjectData(*heap + offset, OHBlockSize(heap, offset), cls, kSwapAllToFile);
 }

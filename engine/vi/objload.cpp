@@ -75,6 +75,12 @@ const ObjLoadAbortRecord& ObjLoadAbort() { return gAbort; }
 
 void ClearObjLoadAbort() { gAbort = {nullptr, 0, 0}; }
 
+namespace {
+int32 gVILoaderAbort = 0;
+}  // namespace
+void SetVILoaderAbort(int32 on) { gVILoaderAbort = on ? 1 : 0; }
+int32 VILoaderAbort() { return gVILoaderAbort; }
+
 void SetObjLoadHooks(const ObjLoadHooks* hooks) { gHooks = hooks ? *hooks : ObjLoadHooks{nullptr, nullptr}; }
 const ObjLoadHooks& ObjLoadHooksInUse() { return gHooks; }
 

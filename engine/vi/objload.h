@@ -39,6 +39,10 @@ struct ObjLoadAbortRecord {
 };
 const ObjLoadAbortRecord& ObjLoadAbort();
 void ClearObjLoadAbort();
+// The operator's abort of a VI load: set by an object whose load failed when
+// the operator chose to abort (nonzero), read and cleared by the heap loader.
+QX_EXTERN_C void SetVILoaderAbort(int32 on);
+QX_EXTERN_C int32 VILoaderAbort();
 
 // ---- The object system's messages -----------------------------------------------------
 // OLoad (slot 12) answers 0 or an error; ODispose (slot 13) answers 0.  A

@@ -249,10 +249,13 @@ MgErr LoadVIHeap(UHandle vi, ResType heapType, int32 rsrcID, RsrcFileRef rsrcFil
   PutNative32(*header, rsrcFile);
   if (h.clearImageTable) h.clearImageTable(heap);
   ClearObjLoadAbort();
+  SetVILoaderAbort(0);
 
   const int32 answer = OLoadHeapObjects(heap, rsrcFile);
   if (answer != 0) {
     const ObjLoadAbortRecord a = ObjLoadAbort();
+    if (VILoaderAbort()) DBPrintf("load aborted by the operator");
+    SetVILoaderAbort(0);
     if (uInt32(answer) != kBroadcastAborted || a.heap != heap || a.error == kNoErr || a.fence == 0)
       DBAssert(__FILE__, __LINE__, "the panel's load broadcast ended without an abort record");
     DBPrintf("load aborted during broadcast, h %lx, err %lx, fence %lx", uInt32(uintptr_t(a.heap)), uInt32(a.error),

@@ -336,8 +336,11 @@ int32 HostTextDraw(UHandle record) {
     const int32 n = TextLength(record);
     // The text is copied: drawing may move the record's blocks.
     std::string text(reinterpret_cast<const char*>(*d->text + 4), size_t(n));
+    // Nothing is selected here: on one-bit ports the text is black on white
+    // (its background left alone where it has none), as the lines below draw it.
     TBox(&view, int32((d->mode & ~kTRModeKind) | kTBoxKindLineInBox), reinterpret_cast<const uChar*>(text.data()),
-         n, font, d->runs[0].colour, d->background, hiliteText, hiliteBack);
+         n, font, d->runs[0].colour, d->background, kBlackColor,
+         d->background == kTransparentColor ? kTransparentColor : kWhiteColor);
   } else {
     const bool bw = DIsBW() != 0;
     const Rect view = d->view;

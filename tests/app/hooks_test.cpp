@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/appstart.h"
+#include "controls/container.h"
 #include "controls/picc.h"
 #include "engine/datamgr.h"
 #include "engine/dmprog.h"
@@ -215,8 +216,8 @@ std::vector<Table> Tables() {
       Read("CtrlOpsShellHooks", ReadBack(&SetCtrlOpsShellHooks)),
       Read("PanelDisplayHooks", ReadBack(&SetPanelDisplayHooks)),
       Read("ServerUIHooks", ServerUI()),
-      Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs),
-           {{&EmbContainerProcs::getObjectIDispatchSingle, kActiveX}}),
+      Read("EmbContainerProcs", ReadBack(&EmbSetContainerProcs)),
+      Read("ContainerEmbHooks", ReadBack(&SetContainerEmbHooks)),
       Read("ShellStartHooks", ShellStartHooksInUse(),
            {{&ShellStartHooks::step, kTestHook}}),
       Read("ShellMainHooks", ShellMainHooksInUse(),
@@ -234,9 +235,7 @@ std::vector<Table> Tables() {
            {{&VIWindHooks::appMenuCommand, kShellOwn},
             {&VIWindHooks::drawMenuBar, "null: the menu manager's own drawing"},
             {&VIWindHooks::moveRecordField, kRetrieval}}),
-      Read("DlgPanelServices", DlgServices(),
-           {{&DlgPanelServices::listScrollBy, "the listbox control: not built yet"},
-            {&DlgPanelServices::listDrawScrollBar, "the listbox control: not built yet"}}),
+      Read("DlgPanelServices", DlgServices()),
       Read("HelpObjectServices", HelpObjectServicesInUse()),
       Read("PrefServerHooks", PrefServerHooksInUse()),
       Read("SplashHooks", SplashHooksInUse()),

@@ -3,24 +3,36 @@
 // into a one-bit pixmap, as a window update and as a blink draws it, against
 // its golden sheet.
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "controls/ctlsize.h"
+#include "controls/listbox.h"
 #include "controls/picc.h"
+#include "controls/scale.h"
+#include "controls/scaleobj.h"
 #include "engine/vi/rtrsrc.h"
 #include "golden_image.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/fpinit.h"
+#include "tools/tdbuilder.h"
+#include "mgsource/draw/pictops.h"
+#include "panel/textparts.h"
+#include "panel/datageom.h"
+#include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
 #include "panel/oinit.h"
 #include "panel/osupport.h"
 #include "panel/objimage.h"
 #include "panel/objload.h"
 #include "panel/panel_test_support.h"
-#include "panel/transact.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_window.h"
 #include "tools/dlgwriter.h"
@@ -49,6 +61,12 @@ class CtrlGolden : public ptest::PanelRootTest {
   void SetUp() override {
     PanelRootTest::SetUp();
     if (HasFatalFailure()) return;
+    // The program joins the listbox, scale and sizing methods at start-up;
+    // the sheet shows them whichever test joined them first.
+    static const bool joined = (ControlsJoinSizeSlots(), ControlsJoinListboxSlots(), ControlsInstallScaleHooks(),
+                                ControlsJoinScaleSlots(), true);
+    (void)joined;
+    MLoadMenuColors();  // the scroll bars' colours
     ASSERT_EQ(WInitScreenImage(), kNoErr);
     DInitDraw();
     InitFPImages();
@@ -99,20 +117,40 @@ class CtrlGolden : public ptest::PanelRootTest {
     PanelRootTest::TearDown();
     DDisposeDraw();
   }
-  // A template names a built-in picture by its code: the object and each of
-  // its parts take the registered picture of that code.
-  void ShowPictures(int32 o) {
-    const auto resolve = [&](int32 word) {
-      const int32 ref = W(o, word);
-      if (ref < 0) SetW(o, word, GetPictIndex(-ref));
-    };
-    const int32 cls = ObjClass(panel_, o);
-    if (cls == kClsCosmetic || cls == kClsMultiCosmetic) resolve(kObjImage / 4);
-    if (cls == kClsMultiCosmetic)
-      for (int32 i = 0; i < ObjInt16(panel_, o, kObjImageCount); ++i) resolve(kObjImageList / 4 + i);
-    if (ClassIsKindOf(cls, kClsGrouperObject))
-      for (int32 list = W(o, kObjPartList / 4), i = 0; i < ObjListCount(panel_, list); ++i)
-        ShowPictures(ObjListGet(panel_, list, i));
+  // Draws the objects (each with its value) into pixmaps of depths 32 and 1
+  // in draw modes 4 and 1, shown in the window, against the goldens
+  // <stem>.png, <stem>-blink.png, <stem>-bw.png and <stem>-bw-blink.png.
+  void ExpectSheets(const std::vector<std::pair<int32, const void*>>& objects, const std::string& stem) {
+    PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
+    const Rect all{0, 0, 200, 300};
+    const struct {
+      int32 depth, mode;
+      const char* suffix;
+    } sheets[] = {{32, kDrawModeNormal, ".png"},
+                  {32, kDrawModeBlink, "-blink.png"},
+                  {1, kDrawModeNormal, "-bw.png"},
+                  {1, kDrawModeBlink, "-bw-blink.png"}};
+    for (const auto& s : sheets) {
+      const std::string golden = stem + s.suffix;
+      SCOPED_TRACE(golden);
+      int32 image = 0;
+      ASSERT_EQ(ICreatePixmap(-1, &all, s.depth, &image), kNoErr);
+      ASSERT_EQ(IGetDepth(image), s.depth);
+      WPortState port;
+      WSetup(window_, &port);
+      ImageSaveRecord save{};
+      IOpen(image, &save);
+      DSelectNormPen(0xFFFFFF, 0xFFFFFF);
+      DPaintRect(&all);
+      for (const auto& [o, value] : objects) ODrawObj(panel_, o, int32(uintptr_t(value)), 0, s.mode);
+      IClose(image, &save);
+      PlatSurfaceClear(surface, 0x808080);
+      IDraw(image, nullptr, &all, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF);
+      WRestore(&port);
+      IRelease(image);
+      qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/panel/goldens" / golden,
+                                  "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=CtrlGolden.*, then check by eye");
+    }
   }
   RsrcFileRef file_ = 0;
 };
@@ -129,37 +167,68 @@ TEST_F(CtrlGolden, EachClassLooksAsItsGoldenAtEachDepthAndMode) {
     const int32 o = FPNewObjectAt(panel_, at, c.kind, name, 0, c.rsrc);
     ASSERT_NE(o, 0);
     made.push_back(o);
-    ShowPictures(o);
   }
-  PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
-  const Rect all{0, 0, 200, 300};
-  const struct {
-    int32 depth, mode;
-    const char* golden;
-  } sheets[] = {{32, kDrawModeNormal, "controls.png"},
-                {32, kDrawModeBlink, "controls-blink.png"},
-                {1, kDrawModeNormal, "controls-bw.png"},
-                {1, kDrawModeBlink, "controls-bw-blink.png"}};
-  for (const auto& s : sheets) {
-    SCOPED_TRACE(s.golden);
+  std::vector<std::pair<int32, const void*>> drawn;
+  for (int32 o : made) drawn.push_back({o, nullptr});
+  ExpectSheets(drawn, "controls");
+}
+
+// The classes a panel gets only from a stored VI, built part by part with
+// the built-in control pictures: a slide (housing, fill, slider), a knob
+// (dial and needle), a path with a malformed value (its slash) and a
+// picture of painted rectangles on its content's background (on the
+// one-bit sheets its off-screen copy is made again at that depth, with the
+// rectangles in it).
+TEST_F(CtrlGolden, StoredClassesLookAsTheirGoldensAtEachDepthAndMode) {
+  const auto pictured = [&](int32 owner, int16 id, PictureProc proc, uInt32 style, Rect r) {
+    const int32 part = Obj(kClsCosmetic, owner, id);
     int32 image = 0;
-    ASSERT_EQ(ICreatePixmap(-1, &all, s.depth, &image), kNoErr);
-    ASSERT_EQ(IGetDepth(image), s.depth);
-    WPortState port;
-    WSetup(window_, &port);
-    ImageSaveRecord save{};
-    IOpen(image, &save);
-    DSelectNormPen(0xFFFFFF, 0xFFFFFF);
-    DPaintRect(&all);
-    for (int32 o : made) ODrawObj(panel_, o, 0, 0, s.mode);
-    IClose(image, &save);
-    PlatSurfaceClear(surface, 0x808080);
-    IDraw(image, nullptr, &all, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF);
-    WRestore(&port);
-    IRelease(image);
-    qxtest::ExpectMatchesGolden(surface, std::filesystem::path(QX_SOURCE_DIR) / "tests/panel/goldens" / s.golden,
-                                "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=CtrlGolden.*, then check by eye");
+    EXPECT_EQ(INewProcImage(proc, style, &image), kNoErr);
+    SetBounds(part, r);
+    SetW(part, kObjImage / 4, kObjImageHeld | image);
+    SetW(part, kObjCosmFore / 4, 0x303030);
+    SetW(part, kObjCosmBack / 4, 0xC0C0C0);
+    return part;
+  };
+  int32 slide = 0, knob = 0, path = 0, picture = 0;
+  Control(tdb::DBL(), kClsSlide, &slide);
+  SetBounds(slide, {10, 10, 190, 60});
+  pictured(slide, kPartNeedle, SliderPictProc, 0x42000, {80, 20, 92, 50});
+  pictured(slide, kPartFill, RectPictProc, 0x4401, {92, 30, 180, 40});
+  pictured(slide, kPartHousing, RectPictProc, 0x4202, {10, 10, 190, 60});
+  Control(tdb::DBL(), kClsKnob, &knob);
+  SetBounds(knob, {10, 80, 70, 140});
+  pictured(knob, kPartNeedle, RectPictProc, 0x4400, {20, 106, 40, 114});
+  pictured(knob, kPartHousing, KnobPictProc, 0, {10, 80, 70, 140});
+  Control(tdb::Path(), kClsPath, &path);
+  SetBounds(path, {90, 80, 110, 280});
+  const int32 text = Obj(kClsLabel, path, 11), state = Obj(kClsCosmetic, path, 43);
+  SetBounds(text, {90, 80, 106, 250});
+  SetBounds(state, {90, 255, 110, 275});
+  const Rect line{90, 80, 106, 250};
+  TRecord record = TNew(&line, 0, reinterpret_cast<const uChar*>("/tmp/a path"), 11, kAppFont, 0, 0xFFFFFF);
+  ASSERT_NE(record, nullptr);
+  SetW(text, kObjText / 4, int32(uintptr_t(record)));
+  ctrl::SetPartColours(panel_, state, 0x000000, kTransparentColor);
+  UHandle malformed = AZNewHClr(2);
+  Control(tdb::String(), kClsPicture, &picture);
+  SetBounds(picture, {130, 160, 190, 280});
+  const int32 content = pictured(picture, 28, RectPictProc, 0x4401, {130, 160, 190, 280});
+  SetW(content, 0, int32(ctrl::kFlagOpaque));
+  ctrl::SetPartColours(panel_, content, 0x000000, 0xFFFFF0);
+  UHandle shapes = DSNewHClr(4);
+  for (int32 i = 0; i < 4; ++i) {
+    PictOpArgs a;
+    a.colours[0] = a.colours[2] = DColor(0x3060C0 + 0x302000 * i);
+    ASSERT_EQ(PictAppendOp(shapes, 0, kPictOpNormPen, &a), kNoErr);
+    a.rect = Rect{int16(5 + 10 * i), int16(5 + 25 * i), int16(30 + 10 * i), int16(40 + 25 * i)};
+    ASSERT_EQ(PictAppendOp(shapes, 0, kPictOpPaintRect, &a), kNoErr);
   }
+  const float64 at = 5;
+  ExpectSheets({{slide, &at}, {knob, &at}, {path, &malformed}, {picture, &shapes}}, "stored-controls");
+  for (int32 o : {slide, knob, path, picture}) ODispose(panel_, o);
+  AZDisposeHandle(malformed);
+  DSDisposeHandle(shapes);
 }
 
 }  // namespace

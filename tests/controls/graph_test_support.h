@@ -115,6 +115,9 @@ class GraphTest : public ptest::PanelTest {
       SetW(g, kGraphLegendNameWidthWord, 50);
     }
     if (s.scrollbar) Obj(kClsCosmetic, g, kGPartChartScrollbar);
+    // No grids unless a test asks for them.
+    SetW(g, kGraphXGridColorWord, kNoColor);
+    SetW(g, kGraphYGridColorWord, kNoColor);
     if (valueType) SetW(g, kPWDDOTypeId, int32(Type(*valueType)));
     // Charts keep a history record: points written, points valid, the
     // write position and the buffer handle.

@@ -16,7 +16,16 @@
 
 namespace {
 
-using namespace tdb;
+using tdb::Array;
+using tdb::AsTD;
+using tdb::CDB;
+using tdb::Cluster;
+using tdb::DBL;
+using tdb::I16;
+using tdb::I32;
+using tdb::TD;
+using tdb::Typedef;
+using tdb::Unit;
 
 // Follows a path through a descriptor: 'e' an array's element, a digit a
 // cluster's element; typedefs skipped.

@@ -1,12 +1,17 @@
 // Listboxes: keys and type-ahead, scrolling, moving selected items and the
 // property function.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "controls/ctlsize.h"
 #include "controls/listbox.h"
+#include "colour_maps.h"
+#include "golden_image.h"
 #include "engine/vi/rtrsrc.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dpen.h"
@@ -23,11 +28,15 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wport.h"
 #include "panel/editmsg.h"
 #include "panel/objdraw.h"
 #include "panel/osupport.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/image.h"
+#include "platform/qx_font_internal.h"
 #include "platform/qx_surface.h"
 #include "platform/qx_sysinfo.h"
 #include "platform/qx_time.h"
@@ -248,6 +257,9 @@ TEST_F(ListboxTest, AnIndicatorsListTakesNoPressAndTheBarSetsTheCursor) {
   SetW(lb_, 0, W(lb_, 0) | int32(kObjFlagIndicator));
   EXPECT_EQ(click(1, Point{30, 20}).first, 1);
   EXPECT_NE(control, 1) << "a control's list operates";
+  OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) | kHeapFlagTextEntry);
+  EXPECT_EQ(click(1, Point{30, 20}).first, control) << "an indicator's list operates in text entry";
+  OHSetWord(panel_, kOHFlags, OHWord(panel_, kOHFlags) & ~kHeapFlagTextEntry);
   const auto [answer, p] = click(3, Point{30, 95});
   EXPECT_NE(answer, 0) << "the bar is inside the list area";
   const CursorAnswer* c = CursorOf(const_cast<ActionParams*>(&p));
@@ -269,6 +281,31 @@ TEST_F(ListboxTest, ScrollingToAnItemKeepsTheTopInRange) {
   EXPECT_EQ(ListboxKey(panel_, lb_, vkDown, 0, 0), 0) << "an indicator only scrolls";
   EXPECT_EQ(Top(), 4);
   EXPECT_EQ(Marked(kLbItemSelected), Ints{});
+}
+
+// Keys over a selection too large for the listbox's own list of marks (it
+// walks the items) and back within it: the value stays the selected items,
+// ascending, and the caret mark moves from the only caret row.
+TEST_F(ListboxTest, KeysKeepTheValueExactBeyondAndWithinTheKnownMarks) {
+  std::vector<std::string> texts(30, "t");
+  Make(2 | kLbArrayValue, texts, 5);
+  UHandle shown = Mine(DSNewHandle(4 + 4 * 20));
+  PutNative32(*shown, 20);
+  for (int32 i = 0; i < 20; ++i) PutNative32(*shown + 4 + 4 * i, uInt32(i));
+  ASSERT_TRUE(ListboxApplySelection(panel_, lb_, &shown, 0));
+  Item(25)->flags |= kLbItemCaret;
+  Ints want(20);
+  for (int32 i = 0; i < 20; ++i) want[size_t(i)] = i;
+  ListboxKey(panel_, lb_, kChar, ' ', 1);
+  want.push_back(25);
+  EXPECT_EQ(ArrayValue(), want) << "twenty-one selected";
+  // Up and space from 24 to 7: rows 20-24 join, 7-19 leave (thirteen left).
+  for (int32 i = 0; i < 18; ++i) ListboxKey(panel_, lb_, vkUp, 0, 1), ListboxKey(panel_, lb_, kChar, ' ', 1);
+  EXPECT_EQ(ArrayValue(), (Ints{0, 1, 2, 3, 4, 5, 6, 20, 21, 22, 23, 24, 25}));
+  EXPECT_EQ(Marked(kLbItemCaret), Ints{7});
+  ListboxKey(panel_, lb_, vkDown, 0, 1), ListboxKey(panel_, lb_, kChar, ' ', 1);
+  EXPECT_EQ(ArrayValue(), (Ints{0, 1, 2, 3, 4, 5, 6, 8, 20, 21, 22, 23, 24, 25}));
+  EXPECT_EQ(Marked(kLbItemCaret), Ints{8});
 }
 
 TEST_F(ListboxTest, SelectedItemsDraggedBeforeTheFirstMoveToTheTopInOrder) {
@@ -350,6 +387,10 @@ TEST_F(ListboxTest, MouseSelectsExtendsDragsAndActivates) {
     EXPECT_EQ(Activated(), c.wantActivated);
     EXPECT_EQ(reply & c.wantReply, c.wantReply);
     if (c.flags & kLbArrayValue) EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items";
+    if (c.events.back().code == kSubRelease)
+      EXPECT_EQ(int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtKeyFocus)), lb_)
+          << "the release gives the listbox the key focus";
+    FPReleaseKeyFocus(panel_);
   }
 }
 
@@ -646,6 +687,8 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   ListboxKey(panel_, lb_, vkDown, 0, 1);
   EXPECT_EQ(Pixel(right - 2, 85), kInk) << "the new selected row";
   EXPECT_EQ(Pixel(right - 2, 65), kBack) << "the old one";
+  EXPECT_EQ(Pixel(right - 2, 5), kClear) << "rows that did not change are left as they are";
+  EXPECT_EQ(Pixel(right + 2, 50), kClear) << "so is the scroll bar when the list did not scroll";
   ListboxDrawContents(panel_, lb_, nullptr, 4, 4, kDrawModeBlink);
   if (highlight != kTransparentColor) EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1";
   // A frame part showing the standard picture is framed just outside, in black.
@@ -657,4 +700,110 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   EXPECT_EQ(std::make_pair(Pixel(8, 50), Pixel(9, 50)), std::make_pair(0x000000u, kClear)) << "the selection frame";
 }
 
+// Rows of every kind on 32- and 1-bit ports in draw modes 4 and 1: a
+// built-in and a loaded symbol, an indented row, a separator, a disabled
+// row with a loaded symbol, two selected rows, the caret and the drop line
+// of a drag under way; against their goldens (checked by eye once).
+TEST_F(ListboxDraw, RowsOfEveryKindLookAsTheirGoldens) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(QX_SOURCE_DIR) / "tests" / "controls" / "goldens";
+  const std::string have = "freetype " + qxfont::FreeTypeVersion() + "\ndejavu " + qxfont::FaceVersion(0) + "\n";
+  if (qxtest::UpdatingGoldens()) std::ofstream(dir / "listbox.versions") << have;
+  std::stringstream recorded;
+  recorded << std::ifstream(dir / "listbox.versions").rdbuf();
+  ASSERT_EQ(recorded.str(), have) << "regenerate the listbox goldens (QX_UPDATE_GOLDENS=1)";
+  ASSERT_EQ(LoadDefaultColourMaps(), kNoErr);
+  MLoadMenuColors();  // the scroll bar's colours, as start-up loads them
+  ASSERT_EQ(RInitResources(), kNoErr);
+  rsrcw::Writer w(FourCC("APPL"), FourCC("QNLX"));
+  qxbuild::AddRunTimeResources(&w);
+  const rsrcw::Bytes bytes = w.Write();
+  UHandle fh = AZNewHandle(int32(bytes.size()));
+  ASSERT_NE(fh, nullptr);
+  std::memcpy(*fh, bytes.data(), bytes.size());
+  RsrcFileRef file = 0;
+  ASSERT_EQ(ROpenFileOrHandle(nullptr, kRsrcReadOnly, &file, nullptr, nullptr, fh), kNoErr);
+  SetRunTimeRsrcFile(file);
+  ASSERT_EQ(InitListboxSymbols(10000), kNoErr);
+  // Built-in symbol 1 shows picture 2019 of the system's set: a framed square here.
+  const Rect square{0, 0, 16, 16};
+  int32 pict = 0;
+  ASSERT_EQ(ICreatePixmap(-1, &square, 32, &pict), kNoErr);
+  ImageSaveRecord save{};
+  IOpen(pict, &save);
+  DSelectNormPen(0x00A000, 0x000000);
+  DPaintRect(&square);
+  DSelectNormPen(0x000000, 0x000000);
+  DFrameRect(&square);
+  IClose(pict, &save);
+  ASSERT_EQ(SetBuiltInPict(2019, pict), kNoErr);
+
+  Make(kLbShowSymbols | kLbLargeSymbols | kLbDragReorder | 2, {"Alpha", "Beta", "-", "!Gamma", "Delta", "Epsilon", "Zeta"}, 7);
+  if (HasFatalFailure()) return;
+  GiveText(0x800000);
+  ctrl::SetPartColours(panel_, list_, 0, 0xFFFFE0);
+  Item(0)->symbol = 1;
+  Item(1)->symbol = 1000, Item(1)->flags |= 2u << kLbItemIndentShift;
+  Item(3)->symbol = 1001;
+  Select({4, 5});
+  ListboxStoreSelection(panel_, lb_, nullptr, nullptr);
+  Item(6)->flags |= kLbItemCaret;
+  // A drag from row 4 held at the boundary above row 1.
+  ListboxMouse(panel_, lb_, 1, Point{90, 50}, 0);
+  ListboxMouse(panel_, lb_, 3, Point{22, 50}, 0);
+  ListboxMouse(panel_, lb_, 3, Point{21, 50}, 0);
+  ASSERT_EQ(lb::DropPosition(lb_), 1);
+
+  const Rect all{0, 0, 140, 100};
+  const struct {
+    int32 depth, mode;
+    const char* golden;
+  } sheets[] = {{32, kDrawModeNormal, "listbox.png"},
+                {32, kDrawModeBlink, "listbox-blink.png"},
+                {1, kDrawModeNormal, "listbox-bw.png"},
+                {1, kDrawModeBlink, "listbox-bw-blink.png"}};
+  PlatSurface* surface = PlatWindowSurface(WHostWindow(window_));
+  for (const auto& sheet : sheets) {
+    SCOPED_TRACE(sheet.golden);
+    int32 image = 0;
+    ASSERT_EQ(ICreatePixmap(-1, &all, sheet.depth, &image), kNoErr);
+    ImageSaveRecord into{};
+    IOpen(image, &into);
+    DSelectNormPen(0xFFFFFF, 0xFFFFFF);
+    DPaintRect(&all);
+    ListboxDrawScrollBar(panel_, lb_, sheet.mode, 1);
+    IClose(image, &into);
+    PlatSurfaceClear(surface, 0x808080);
+    IDraw(image, nullptr, &all, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF);
+    IRelease(image);
+    qxtest::ExpectMatchesGolden(surface, dir / sheet.golden,
+                                "QX_UPDATE_GOLDENS=1 test_controls --gtest_filter=ListboxDraw.*, then check by eye");
+  }
+  ListboxMouse(panel_, lb_, 2, Point{21, 50}, 0);
+  SetBuiltInPict(2019, 0);
+  IRelease(pict);
+  ListboxDisposeSymbols();
+  SetRunTimeRsrcFile(0);
+  RCloseFile(file);
+}
+
+}  // namespace
+namespace {
+// A press through the panel's event (the application inactive, so the
+// track ends at once) reaches the listbox: the row under it is selected,
+// the value follows, and the release gives it the key focus.
+TEST_F(ListboxTest, APressThroughThePanelSelectsTheRowAndTakesTheFocus) {
+  Make(0, {"a", "b", "c"});
+  SetW(dco_, 5, lb_);
+  WSetAppInactive(1);
+  WEventRecord down{};
+  down.code = weMouseDown;
+  down.where = (20 << 16) | 30;  // h 20, v 30: row 1
+  TRPanelEvent(&down, panel_);
+  WSetAppInactive(0);
+  EXPECT_EQ(Marked(kLbItemSelected), Ints{1});
+  EXPECT_EQ(SingleValue(), 1);
+  EXPECT_EQ(int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtKeyFocus)), lb_);
+  FPReleaseKeyFocus(panel_);
+}
 }  // namespace

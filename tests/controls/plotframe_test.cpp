@@ -239,7 +239,7 @@ TEST_F(PlotFrameTest, IntensityGraphsShowTheVisibleBlock) {
     EXPECT_EQ(Range(Scale(g, kGPartYScale, 0)), c.y);
     const auto* rec = reinterpret_cast<const IntensityRec*>(FPHeapDataPtr(panel_, W(g, kGraphImageWord)));
     ASSERT_NE(rec, nullptr);
-    EXPECT_EQ(R(rec->drawn), R(c.drawn));
+    EXPECT_EQ(R(rec->Drawn()), R(c.drawn));
   }
   // An intensity record without its colour table is an internal fault.
   const int32 g = MakeGraph({.type = 3, .colourScale = true}, &t);

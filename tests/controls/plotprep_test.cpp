@@ -8,6 +8,7 @@
 #include "mgsource/numconv.h"
 #include "graph_test_support.h"
 #include "mgsource/memory.h"
+#include "mgsource/numconv.h"
 
 namespace {
 

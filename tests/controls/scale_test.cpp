@@ -577,7 +577,7 @@ TEST_F(Boundary, AChartHistoryResetSetsTheXScaleToTheChartsWidth) {
   int32 chart = Obj(kClsGraphChart);
   int32 s = Scale(5, 7, 0, 200, chart, kChartPartXScale);
   Label(s, 10, 30);
-  int32 area = Obj(kClsLabel, chart, kChartPartPlotArea);
+  int32 area = Obj(kClsLabel, chart, kChartPartScrollbar);
   ChartHistory h{5, 3, 1, DSNewHClr(8 + 4 * 8)};
   ASSERT_NE(h.buffer, nullptr);
   PutNative32(*h.buffer, 4);

@@ -262,6 +262,33 @@ TEST_F(Table, MarginsAndGridLinesCoverTheirPixelsExactly) {
   for (int32 v = a.top; v < a.bottom; ++v)
     if (v != 27) expect(40, v, kGridColour);
   EXPECT_EQ(bad, "");
+  // A full draw fills every margin at once and then the grid; the changed
+  // cells' margins and then the grid and marks, drawn apart, go row by row:
+  // both leave the same pixels, with cells without strings and a cut row.
+  struct Case {
+    uInt32 headers;
+    int32 rows, columns;
+  };
+  const Case cases[] = {{0, 3, 4}, {kTableFlagColumnHeaders, 1, 2}, {kTableFlagColumnHeaders | kTableFlagRowHeaders, 3, 4},
+                        {kTableFlagRowHeaders, 2, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.headers);
+    Flag(kTableFlagColumnHeaders | kTableFlagRowHeaders, false);
+    Flag(c.headers | kTableFlagShowSelection, true);
+    St()->selRow1 = 0, St()->selColumn1 = 1, St()->selRow2 = 0, St()->selColumn2 = 3;
+    SetValue(KeepValue(Value(c.rows, c.columns)));
+    std::vector<uInt32> pixels[2];
+    for (int32 pass = 0; pass < 2; ++pass) {
+      PlatSurfaceClear(Surface(), 0x808080);
+      for (int32 what : pass ? std::vector<int32>{kTableDrawChanged, kTableDrawFull}
+                             : std::vector<int32>{kTableDrawChanged | kTableDrawFull})
+        TableDraw(panel_, table_, nullptr, TableValue(panel_, table_), what, kDrawModeNormal);
+      for (int32 v = 0; v < a.bottom + 3; ++v)
+        for (int32 h = 0; h < a.right + 3; ++h) pixels[pass].push_back(Pixel(h, v));
+    }
+    EXPECT_TRUE(pixels[0] == pixels[1]);
+  }
+  SetValue(nullptr);
 }
 
 // A display against a previous value redraws only the cells that differ;
@@ -316,6 +343,8 @@ TEST_F(Table, DisplayRedrawsChangedCellsAndStoresGrow) {
   EXPECT_EQ(OGetDataPtr(panel_, table_, 0, kDataPtrOperate, nullptr), int32(uintptr_t(TableValue(panel_, table_))));
   const UHandle block = KeepValue(Value(2, 2));
   ASSERT_EQ(SelectObject(panel_, table_), 0);
+  // Every cell selected: the pasted block replaces the whole value.
+  St()->selRow1 = 0, St()->selColumn1 = 0, St()->selRow2 = 5, St()->selColumn2 = 6;
   EditMsgRecord rec{};
   rec.sourceHeap = panel_, rec.sourceType = TypeID(W(table_, kPWDDOTypeId)), rec.sourceData = &block;
   EXPECT_EQ(OSelectCode(panel_, table_, kEditPasteData, &rec) & 0x10, 0);
@@ -534,3 +563,4 @@ TEST_F(Table, BlinkingCellsTakeTheBlinkColours) {
 }
 
 }  // namespace table_test
+

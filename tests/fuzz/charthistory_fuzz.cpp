@@ -34,7 +34,7 @@ void FuzzHistory(Reader& r) {
   PutNative32(*h.buffer, capacity);
   PutNative32(*h.buffer + 4, r.Word() % 4);
   h.total = int32(r.Word());
-  h.valid = int32(r.Word());
+  h.pending = int32(r.Word());
   h.writePos = int32(r.Word());
   for (int step = 0; step < 8 && r.n; ++step) {
     uint8_t op = r.Byte();
@@ -50,11 +50,11 @@ void FuzzHistory(Reader& r) {
       bool takes = c > 0 && int64(header) + int64(c) * pointSize <= size && count > 0;
       FUZZ_CHECK(DSGetHandleSize(h.buffer) == size);
       if (!takes) {
-        FUZZ_CHECK(h.total == before.total && h.valid == before.valid && h.writePos == before.writePos);
+        FUZZ_CHECK(h.total == before.total && h.pending == before.pending && h.writePos == before.writePos);
       } else {
-        int32 v0 = before.valid < 0 ? 0 : before.valid > c ? c : before.valid;
+        int32 v0 = before.pending < 0 ? 0 : before.pending > c ? c : before.pending;
         FUZZ_CHECK(h.writePos >= 0 && h.writePos < c);
-        FUZZ_CHECK(h.valid == (int64(v0) + count < c ? v0 + count : c));
+        FUZZ_CHECK(h.pending == (int64(v0) + count < c ? v0 + count : c));
         FUZZ_CHECK(uInt32(h.total) == uInt32(before.total) + uInt32(count));
       }
     } else {
@@ -68,7 +68,7 @@ void FuzzHistory(Reader& r) {
       int32 c2 = int32(GetNative32(*h.buffer));
       if (err == kNoErr && d0 > 0 && d1 > 0 && c2 > 0 &&
           int64(header) + int64(c2) * (op & 2 ? d0 : d1) * pointSize <= DSGetHandleSize(h.buffer)) {
-        FUZZ_CHECK(h.writePos >= 0 && h.writePos < c2 && h.valid >= 0 && h.valid <= c2);
+        FUZZ_CHECK(h.writePos >= 0 && h.writePos < c2 && h.pending >= 0 && h.pending <= c2);
       }
       DSDisposeHandle(src);
     }

@@ -1,6 +1,8 @@
 // The control classes' properties run through the attribute-node transfer.
 #include <gtest/gtest.h>
 
+#include "mgsource/prefs.h"
+
 #include <cstring>
 #include <functional>
 #include <string>
@@ -26,29 +28,40 @@ constexpr uInt32 kWrite = 0x80000000u;
 using Strings = std::vector<std::string>;
 
 TEST(NumFormat, CodesAndPairsRoundTripWithinTheirRanges) {
-  struct { int32 code; bool ok; int32 format, precision; } decode[] = {
+  struct { int32 code; bool ok; int16 format, precision; } decode[] = {
       {-64, true, 0, 64}, {0, true, 0, 0}, {1, true, 1, 0}, {63, true, 1, 62}, {64, false, 0, 0},
       {65, false, 0, 0}, {66, true, 5, 0}, {67, true, 4, 0}, {68, true, 3, 0}, {100, true, 2, 0},
       {162, true, 2, 62}, {163, false, 0, 0}, {200, true, 6, 0}, {299, true, 6, 99}, {300, false, 0, 0},
-      {512, true, 7, 0}, {1536, true, 7, 0}, {1537, false, 0, 0}, {-65, false, 0, 0}, {515, true, 7, 3},
+      {511, false, 0, 0}, {512, true, 7, 0}, {1536, true, 7, 0}, {1537, false, 0, 0}, {-65, false, 0, 0},
+      {515, true, 7, 3},
   };
   for (const auto& c : decode) {
-    int32 f = -1, p = -1;
+    // A code that is no format leaves both outputs as they were.
+    int16 f = -7, p = -7;
     EXPECT_EQ(DecodeNumFormat(c.code, &f, &p) != 0, c.ok) << c.code;
-    if (c.ok) EXPECT_EQ(std::vector<int32>({f, p}), std::vector<int32>({c.format, c.precision})) << c.code;
+    EXPECT_EQ(std::vector<int32>({f, p}), c.ok ? std::vector<int32>({c.format, c.precision})
+                                               : std::vector<int32>({-7, -7})) << c.code;
+    EXPECT_EQ(NumFormatPrecision(c.code), c.ok ? c.precision : 0) << c.code;
   }
-  // Encoding: the old code matters only for absolute times (its flags kept).
-  struct { int32 old, format, precision; bool ok; int32 code; } encode[] = {
-      {0, 0, 64, true, -64}, {0, 0, 65, false, 0}, {0, 1, 62, true, 63}, {0, 1, 63, false, 0},
-      {0, 2, 62, true, 162}, {0, 2, 63, false, 0}, {0, 2, 99, false, 0}, {0, 6, 99, true, 299},
-      {0, 6, 100, false, 0}, {0, 3, 40, true, 68}, {0, 5, -3, true, 66}, {0, 7, 9, true, 515},
-      {0x2F0, 7, 1, true, 0x2F1}, {0, 8, 0, false, 0}, {0, -1, 0, false, 0},
+  // Encoding: the old code matters only for absolute times (its flags
+  // carried); a new absolute time takes 8, 64 and 256 from the preferences.
+  struct { int16 old, format, precision; bool keys, ok; int16 code; } encode[] = {
+      {0, 0, 64, false, true, -64}, {0, 0, 65, false, false, 0}, {0, 1, 62, false, true, 63},
+      {5, 1, 63, false, false, 5}, {0, 2, 62, false, true, 162}, {0, 2, 63, false, false, 0},
+      {0, 2, 70, false, false, 0}, {0, 6, 99, false, true, 299}, {0, 6, 100, false, false, 0},
+      {0, 3, 40, false, true, 68}, {0, 5, -3, false, true, 66}, {0, 7, -1, false, false, 0},
+      {0, 7, 7, false, true, 1207}, {0, 7, 7, true, true, 1207 + 8 + 64 + 256},
+      {512 + 4 + 512, 7, 0, true, true, 512 + 4 + 512}, {512 + 4 + 512, 7, 2, false, true, 512 + 4 + 16 + 512 + 2},
+      {512 + 4 + 16 + 3, 7, 0, false, true, 512 + 4 + 16}, {512 + 32 + 128, 7, 1, false, true, 512 + 16 + 32 + 128 + 1},
+      {512 + 128 + 8, 7, 0, false, true, 512 + 8}, {0, 8, 0, false, false, 0}, {0, -1, 0, false, false, 0},
   };
   for (const auto& c : encode) {
-    int32 code = c.old;
+    for (int32 key : {kPrefHour24, kPrefDateDayFirst, kPrefYearFirst}) PrefSet(key, c.keys);
+    NumFormatCode code = c.old;
     EXPECT_EQ(EncodeNumFormat(&code, c.format, c.precision) != 0, c.ok) << c.format << "," << c.precision;
-    EXPECT_EQ(code, c.ok ? c.code : c.old) << c.format << "," << c.precision;
+    EXPECT_EQ(code, c.ok ? c.code : c.old) << c.old << ": " << c.format << "," << c.precision;
   }
+  for (int32 key : {kPrefHour24, kPrefDateDayFirst, kPrefYearFirst}) PrefSet(key, PrefDefault(key));
 }
 
 class CtlAttrTest : public ptest::PanelRootTest {

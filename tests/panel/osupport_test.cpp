@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 #include <cstring>
+#include <tuple>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/vi/panelroutines.h"
 #include "mgsource/counted_strings.h"
 #include "mgsource/objlist.h"
+#include "panel/fpinit.h"
 #include "panel/osupport.h"
 #include "panel/textparts.h"
 #include "mgsource/draw/fonts.h"
@@ -311,6 +313,17 @@ TEST_F(ObjSupport, BusyCursorStepsWithTheClockAndPicturesMapTheirIndexes) {
   }
   EXPECT_EQ(GetPictIndex(0), 0);
   EXPECT_EQ(SetBuiltInPict(384, 1), kArgErr);
+  // A template's built-in picture: the reference names the index (its
+  // image, none registered here, low); a number no table holds is refused
+  // without a report.
+  for (const auto& [number, err, ref] : {std::tuple{300, kNoErr, int32(uInt32(-300) << 16)},
+                                         std::tuple{1500, kArgErr, 0}, std::tuple{400, kArgErr, 0}}) {
+    ClearReports();
+    int32 got = 0;
+    EXPECT_EQ(FPMakeObjImage(0, number, &got, nullptr), err) << number;
+    EXPECT_EQ(got, ref) << number;
+    EXPECT_EQ(Asserts(), 0) << number;
+  }
 }
 
 int32 gBadObject = 0;

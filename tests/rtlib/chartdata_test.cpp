@@ -232,7 +232,7 @@ TEST_F(ChartDataTest, OneDimensionalWritesSkipSplitAndCount) {
   auto pts = Seq(100, 10);
   EXPECT_EQ(Copy1DToChartHistory(4, kHeader, pts.data(), 10, &h.rec), kNoErr);
   EXPECT_EQ(h.rec.total, 15);
-  EXPECT_EQ(h.rec.valid, 4);
+  EXPECT_EQ(h.rec.pending, 4);
   EXPECT_EQ(h.rec.writePos, 2);
   // The last four, oldest at the write position.
   EXPECT_EQ(h.At(2), 106);
@@ -242,14 +242,14 @@ TEST_F(ChartDataTest, OneDimensionalWritesSkipSplitAndCount) {
 
   History s(4, 4);
   s.rec.writePos = 3;
-  s.rec.valid = 1;
+  s.rec.pending = 1;
   auto three = Seq(7, 3);
   Copy1DToChartHistory(4, kHeader, three.data(), 3, &s.rec);
   EXPECT_EQ(s.At(3), 7);
   EXPECT_EQ(s.At(0), 8);
   EXPECT_EQ(s.At(1), 9);
   EXPECT_EQ(s.rec.writePos, 2);
-  EXPECT_EQ(s.rec.valid, 4);
+  EXPECT_EQ(s.rec.pending, 4);
   EXPECT_EQ(s.rec.total, 3);
   int32 one = 55;
   Copy1DToChartHistory(4, kHeader, &one, 1, &s.rec);
@@ -279,7 +279,7 @@ TEST_F(ChartDataTest, RandomWritesAgreeWithADequeModel) {
         }
         total += count;
         ASSERT_EQ(h.rec.total, total);
-        ASSERT_EQ(h.rec.valid, int32(model.size()));
+        ASSERT_EQ(h.rec.pending, int32(model.size()));
         // The oldest valid point sits at w - valid, modulo the capacity.
         for (int32 i = 0; i < int32(model.size()); ++i) {
           int32 slot = ((h.rec.writePos - int32(model.size()) + i) % capacity + capacity) % capacity;
@@ -303,7 +303,7 @@ TEST_F(ChartDataTest, DamagedHistoriesWriteNothingOutsideTheBuffer) {
     History h(c.bufferPoints, 4);
     PutNative32(*h.rec.buffer, uInt32(c.capacity));
     h.rec.writePos = c.writePos;
-    h.rec.valid = c.valid;
+    h.rec.pending = c.valid;
     h.rec.total = 3;
     EXPECT_EQ(Copy1DToChartHistory(4, kHeader, pts.data(), 3, &h.rec), kNoErr);
     if (!c.writes) {
@@ -314,8 +314,8 @@ TEST_F(ChartDataTest, DamagedHistoriesWriteNothingOutsideTheBuffer) {
       EXPECT_EQ(h.rec.total, 6) << c.writePos;
       EXPECT_GE(h.rec.writePos, 0);
       EXPECT_LT(h.rec.writePos, 4);
-      EXPECT_GE(h.rec.valid, 3);
-      EXPECT_LE(h.rec.valid, 4);
+      EXPECT_GE(h.rec.pending, 3);
+      EXPECT_LE(h.rec.pending, 4);
     }
   }
   History h(4, 4);
@@ -351,7 +351,7 @@ TEST_F(ChartDataTest, NormalAndTransposedSourcesFillTheSameBuffer) {
     ASSERT_EQ(DSGetHandleSize(ha.rec.buffer), DSGetHandleSize(hb.rec.buffer));
     EXPECT_EQ(0, std::memcmp(*ha.rec.buffer, *hb.rec.buffer, size_t(DSGetHandleSize(ha.rec.buffer)))) << points;
     EXPECT_EQ(ha.rec.total, points);
-    EXPECT_EQ(ha.rec.valid, points < 5 ? points : 5);
+    EXPECT_EQ(ha.rec.pending, points < 5 ? points : 5);
     EXPECT_EQ(ha.rec.writePos, (3 + points) % 5);
     EXPECT_EQ(hb.rec.writePos, ha.rec.writePos);
     // The newest point is just before the write position.
@@ -426,14 +426,14 @@ TEST_F(ChartDataTest, APlotCountChangeResetsAndRescales) {
     FakePanel::recalcs = 0;
     History h(4, 4, 1);
     h.rec.total = 9;
-    h.rec.valid = 4;
+    h.rec.pending = 4;
     h.rec.writePos = 1;
     UHandle s = New2D(2, 3, {1, 2, 3, 4, 5, 6});
     EXPECT_EQ(Copy2DToChartHistory(4, kHeader, heap, chart, s, &h.rec, 0), kNoErr);
     EXPECT_EQ(DSGetHandleSize(h.rec.buffer), kHeader + 4 * 3 * 4);
     EXPECT_EQ(GetNative32(*h.rec.buffer + 4), 3u);
     EXPECT_EQ(h.rec.total, 2);
-    EXPECT_EQ(h.rec.valid, 2);
+    EXPECT_EQ(h.rec.pending, 2);
     EXPECT_EQ(h.rec.writePos, 2);
     for (int32 k = 0; k < 6; ++k) EXPECT_EQ(h.At(k), k + 1);
     EXPECT_EQ(OHWord(heap, uInt32(chart)), 0x3u | kChartFlagHistoryReset);
@@ -441,7 +441,7 @@ TEST_F(ChartDataTest, APlotCountChangeResetsAndRescales) {
     ASSERT_EQ(FakePanel::ranges.size(), 1u);
     EXPECT_EQ(FakePanel::ranges[0], 20.0);
     EXPECT_EQ(FakePanel::recalcs, change ? 1 : 0);
-    EXPECT_EQ(FakePanel::invalidated, change ? std::vector<int32>{chart + kChartPartPlotArea} : std::vector<int32>{});
+    EXPECT_EQ(FakePanel::invalidated, change ? std::vector<int32>{chart + kChartPartScrollbar} : std::vector<int32>{});
     DSDisposeHandle(s);
   }
   // A capacity too large to size: memory full, counters untouched.

@@ -231,6 +231,16 @@ TEST_F(DialogItems, ListboxEntriesAndTheDoubleClick) {
   EXPECT_EQ(DlgGetSelectedListItem(dlg_, kList, &selected, nullptr), 0) << "a disabled entry";
   DlgEnableListItem(dlg_, kList, 1, 1);
   EXPECT_EQ(EntryFlags(1) & 0x7, 0u);
+  // The listbox's own operations: a separator's glyph makes an entry no
+  // selectable separator, and a scrolled selection brings its entry into
+  // view (two rows shown: entry 3 puts the top row at 2).
+  DlgSetListItemGlyph(dlg_, kList, 2, -1);
+  DlgEnableListItem(dlg_, kList, 2, 1);
+  EXPECT_EQ(EntryFlags(2) & 0x17, 0x14u) << "a separator";
+  const int16 rows = 2;
+  std::memcpy(*dlg_ + DlgItemDisplay(dlg_, kList) + 58, &rows, 2);
+  DlgSetSelectedListItem(dlg_, kList, 3, 1);
+  EXPECT_EQ(int16(GetNative16(ListData())), 2) << "the top row";
 
   // The panel reports a double-click without the committed bit.
   PutNative16(ListData() + 2, 2);

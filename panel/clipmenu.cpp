@@ -1,4 +1,0 @@
-#include "panel/clipmenu.h"
-
-void ShowClipboardWindow() {}
-
