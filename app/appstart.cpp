@@ -100,6 +100,7 @@
 #include "panel/clipmenu.h"
 #include "panel/colorpal.h"
 #include "panel/panelscroll.h"
+#include "panel/selabel.h"
 #include "controls/plotmenus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
@@ -193,6 +194,11 @@ void AppInstallHooks() {
   scroll.hideTipStrip = [] { HelpSetTipTarget(nullptr, 0, 0); };
   scroll.panelBounds = [](ObjHeap heap) -> const Rect* { return PanelGetBounds(heap); };
   SetPanelScrollHooks(scroll);
+  SelLabelHooks selLabel{};
+  selLabel.newPopupMenuID = &NewPopupMenuID;
+  selLabel.releaseMenuID = &ReleaseMenuID;
+  selLabel.symbolImage = &ListboxSymbolImage;
+  SetSelLabelHooks(selLabel);
   AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};

@@ -473,7 +473,10 @@ UHandle LoadTable(int32 id) {
     std::memcpy(&columns, *h, 4);
     std::memcpy(&count, *h + 4, 4);
   }
-  if (size < 8 || columns <= 0 || count < 0 || count > (size - 8) / 4) {
+  // A grid wider or taller than a window's coordinates reach is no palette.
+  constexpr int32 kMaxCells = 1024;
+  if (size < 8 || columns <= 0 || columns > kMaxCells || count < 0 || count > (size - 8) / 4 ||
+      count / columns >= kMaxCells) {
     DBMgErr(__FILE__, __LINE__, kRsrcNotFoundErr, "colour table");
     AZDisposeHandle(h);
     return nullptr;

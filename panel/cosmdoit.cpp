@@ -25,6 +25,7 @@
 #include "panel/oinval.h"
 #include "panel/numdoit.h"
 #include "panel/operate.h"
+#include "panel/selabel.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
 #include "panel/ctrdoit.h"
@@ -413,8 +414,10 @@ ObjMethodAddr OperateDoitMethodFor(int32 cls) {
       return reinterpret_cast<ObjMethodAddr>(&BooleanODoitMethod);
     case kClsCosmetic: case kClsMultiCosmetic: case kClsBigMultiCosmetic:
       return reinterpret_cast<ObjMethodAddr>(&CosmeticODoitMethod);
-    case kClsLabel: case kClsSelLabel:
+    case kClsLabel:
       return reinterpret_cast<ObjMethodAddr>(&LabelODoitMethod);
+    case kClsSelLabel:
+      return reinterpret_cast<ObjMethodAddr>(&SelLabelODoitMethod);
     case kClsMultiLabel: case kClsBigMultiLabel:
       return reinterpret_cast<ObjMethodAddr>(&MultiLabelODoitMethod);
     case kClsNumeric:

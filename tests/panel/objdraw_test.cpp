@@ -21,6 +21,7 @@
 #include "panel/methsupport.h"
 #include "panel/objdraw.h"
 #include "panel/objload.h"
+#include "panel/oinit.h"
 #include "panel/osupport.h"
 #include "panel/paneldisplay.h"
 #include "panel/textparts.h"
