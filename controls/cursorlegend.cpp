@@ -6,6 +6,7 @@
 #include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphattr.h"
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/listbox.h"
@@ -75,4 +76,5 @@ void ControlsInstallPanelHooks() {
   ControlsJoinColourSlot();
   ControlsInstallEditHooks();
   ControlsInstallScaleAttrHooks();
+  ControlsInstallGraphAttr();
 }

@@ -182,6 +182,9 @@ int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op)
   if (!op || !rec || !IsObj(heap, object)) return reply;
   int32 tables[3], counts[3];
   const int32 n = AttrChainOf(heap, object, tables, counts);
+  // Outside a property call a chart's last selector (its history) stands
+  // for the set's first.
+  if (op == 2 && n > 0 && (tables[0] == 9 || tables[0] == 7) && rec->selector == counts[0] - 1) rec->selector = 0;
   for (int32 i = 0; i < n && rec->selector >= 0; ++i) reply |= RunLevel(heap, object, rec, op, tables[i], counts[i]);
   return reply;
 }
