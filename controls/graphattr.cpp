@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "controls/chartupdate.h"
@@ -75,40 +76,79 @@ Bytes Clu(std::initializer_list<Bytes> members) {
   for (const Bytes& m : members) b.insert(b.end(), m.begin(), m.end());
   return Sized(b);
 }
+// The descriptor carrying the property's name (flag 0x40, then the name as
+// a Pascal string, padded to an even size).
+Bytes N(Bytes b, const char* name) {
+  b[3] |= kTDFlagName;
+  const size_t n = std::strlen(name);
+  b.push_back(uChar(n));
+  b.insert(b.end(), name, name + n);
+  return Sized(b);
+}
 Bytes U32() { return Num(kTDU32); }
 Bytes U8() { return Num(kTDU8); }
 Bytes Dbl() { return Num(kTDDBL); }
 Bytes Pair() { return Clu({U32(), U32()}); }
-Bytes ScaleInfo() {
-  return Clu({U8(), Clu({Dbl(), Dbl()}), U8(), Clu({U8(), U8()}), Clu({Dbl(), Dbl(), Dbl()}), Bool(), U8(), Bool()});
+Bytes SizePair() { return N(Clu({N(U32(), "Width"), N(U32(), "Height")}), "Plot Area Size"); }
+Bytes AreaColours() { return N(Clu({N(U32(), "FG Color"), N(U32(), "BG Color")}), "Plot Area Colors"); }
+Bytes GridColours() { return N(Clu({N(U32(), "X Color"), N(U32(), "Y Color")}), "Grid Colors"); }
+// The scale-info cluster of an axis ("X" or "Y").
+Bytes ScaleInfo(const std::string& a) {
+  auto n = [&](const char* rest) { return a + rest; };
+  return N(Clu({N(U8(), n(" Scale Fit").c_str()),
+                N(Clu({N(Dbl(), n("o").c_str()), N(Dbl(), ("delta " + a).c_str())}), n("o and delta ").append(a).c_str()),
+                N(U8(), n(" Style").c_str()),
+                N(Clu({N(U8(), n(" Format").c_str()), N(U8(), n(" Precision").c_str())}),
+                  n(" Format & Precision").c_str()),
+                N(Clu({N(Dbl(), n(" Minimum").c_str()), N(Dbl(), n(" Maximum").c_str()),
+                       N(Dbl(), n(" Increment").c_str())}),
+                  n(" Range").c_str()),
+                N(Bool(), n(" Flipped").c_str()), N(U8(), n(" Mapping Mode").c_str()),
+                N(Bool(), n(" Editable").c_str())}),
+           n(" Scale Info").c_str());
 }
+// The Z scale's members have the X scale's layout inside the colour scale.
 Bytes ZScaleInfo() {
   return Clu({Bool(), U32(), U32(), Arr(Clu({Dbl(), U32()})), U8(), Clu({Dbl(), Dbl()}), U8(), Clu({U8(), U8()}),
               Clu({Dbl(), Dbl(), Dbl()}), Bool(), U8(), Bool()});
 }
-Bytes PlotInfo() { return Clu({U32(), U8(), U8(), U8(), U32(), U8(), U8(), Num(kTDI16)}); }
+Bytes PlotInfo() {
+  return N(Clu({N(U32(), "Plot Color"), N(U8(), "Plot Interpolation"), N(U8(), "Point Style"),
+                N(U8(), "Line Style"), N(U32(), "Fill/Pt. Color"), N(U8(), "Line Width"),
+                N(U8(), "Bar Plot Style"), N(Num(kTDI16), "Fill To")}),
+           "Plot Info");
+}
 Bytes CursorCluster() {
   return Clu({Str(), U32(), U8(), U8(), Bool(), Bool(), U32(), U32(), Num(kTDI32), Clu({Dbl(), Dbl()})});
 }
+Bytes Visible(const char* name) { return N(Bool(), name); }
 
 const Bytes& GraphBytes() {
-  static const Bytes t = Clu({Pair(), Bool(), Bool(), Bool(), Bool(), Pair(), Pair(), ScaleInfo(), ScaleInfo(), U32(),
-                              Str(), PlotInfo()});
+  static const Bytes t = Clu({SizePair(), Visible("Legend Visible"), Visible("Palette Visible"),
+                              Visible("Transpose Array"), Visible("Smooth Updates"), AreaColours(), GridColours(),
+                              ScaleInfo("X"), ScaleInfo("Y"), N(U32(), "Active Plot"), N(Str(), "Plot Name"),
+                              PlotInfo()});
   return t;
 }
 const Bytes& ChartBytes() {
-  static const Bytes t = Clu({Pair(), Bool(), Bool(), Bool(), Bool(), Bool(), Pair(), Pair(), ScaleInfo(),
-                              ScaleInfo(), U32(), Str(), PlotInfo(), U8()});
+  static const Bytes t = Clu({SizePair(), Visible("Legend Visible"), Visible("Palette Visible"),
+                              Visible("Scrollbar Visible"), Visible("Dig Display(s) Visible"),
+                              Visible("Transpose Array"), AreaColours(), GridColours(), ScaleInfo("X"),
+                              ScaleInfo("Y"), N(U32(), "Active Plot"), N(Str(), "Plot Name"), PlotInfo(),
+                              N(U8(), "Update Mode")});
   return t;
 }
 const Bytes& IGraphBytes() {
-  static const Bytes t = Clu({Pair(), Bool(), Bool(), Bool(), Bool(), Pair(), Pair(), ScaleInfo(), ScaleInfo(),
-                              ZScaleInfo(), Bool(), Arr(U32())});
+  static const Bytes t = Clu({SizePair(), Bool(), Visible("Palette Visible"), Visible("Transpose Array"),
+                              Visible("Smooth Updates"), AreaColours(), GridColours(), ScaleInfo("X"),
+                              ScaleInfo("Y"), ZScaleInfo(), Visible("Ignore Color Array"), Arr(U32())});
   return t;
 }
 const Bytes& IChartBytes() {
-  static const Bytes t = Clu({Pair(), Bool(), Bool(), Bool(), Bool(), Pair(), Pair(), ScaleInfo(), ScaleInfo(),
-                              ZScaleInfo(), Bool(), Arr(U32()), U8(), Arr(Dbl(), 2)});
+  static const Bytes t = Clu({SizePair(), Bool(), Visible("Palette Visible"), Visible("Scrollbar Visible"),
+                              Visible("Transpose Array"), AreaColours(), GridColours(), ScaleInfo("X"),
+                              ScaleInfo("Y"), ZScaleInfo(), Visible("Ignore Color Array"), Arr(U32()),
+                              N(U8(), "Update Mode"), N(Arr(Dbl(), 2), "History Data")});
   return t;
 }
 const Bytes& CursBytes() {

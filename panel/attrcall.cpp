@@ -607,3 +607,14 @@ void InvalPanelRect(ObjHeap heap, const Rect* rect) {
   }
   if (!DEmptyRect(&clipped)) WInvalRect(window, &clipped);
 }
+
+void InvalRectFrame(ObjHeap heap, const Rect* rect, int32 width) {
+  if (!rect || width <= 0) return;
+  const Rect& r = *rect;
+  const int16 w = int16(std::min<int32>(width, 32767));
+  const Rect bands[4] = {{r.top, r.left, int16(std::min<int32>(r.top + w, r.bottom)), r.right},
+                         {int16(std::max<int32>(r.bottom - w, r.top)), r.left, r.bottom, r.right},
+                         {r.top, r.left, r.bottom, int16(std::min<int32>(r.left + w, r.right))},
+                         {r.top, int16(std::max<int32>(r.right - w, r.left)), r.bottom, r.right}};
+  for (const Rect& b : bands) InvalPanelRect(heap, &b);
+}

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "controls/chartupdate.h"
@@ -280,6 +281,49 @@ TEST_F(GraphAttrTest, DispatchByTypeCode) {
   EXPECT_EQ(GraphAttr(panel_, g, &rec), 0);
   EXPECT_EQ(Reports("bad index in graphattr 77"), 1);
   qxtest::Reports::Get().Clear();
+}
+
+}  // namespace
+
+namespace {
+
+// The name of a set's entry by its pre-order number, "" for an unnamed one.
+std::string EntryName(const TypeDescriptor* td, int32 want, int32* at) {
+  const int32 n = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
+  for (int32 i = 0; i < n; ++i) {
+    const TypeDescriptor* el = ElemTD(td, i);
+    if ((*at)++ == want) {
+      const PStr name = TDNamePtr(el);
+      return name ? std::string(reinterpret_cast<const char*>(name + 1), name[0]) : std::string();
+    }
+    if (el->code == kTDCluster) {
+      std::string inner = EntryName(el, want, at);
+      if (*at > want) return inner;
+    }
+  }
+  return {};
+}
+
+TEST(GraphAttrSets, NamesInPreOrder) {
+  struct Case {
+    const TypeDescriptor* set;
+    int32 count;
+    int32 index;
+    const char* name;
+  };
+  const Case cases[] = {
+      {GraphAttrTable(), 56, 2, "Height"},        {GraphAttrTable(), 56, 16, "Xo"},
+      {GraphAttrTable(), 56, 17, "delta X"},      {GraphAttrTable(), 56, 39, "Y Minimum"},
+      {GraphAttrTable(), 56, 55, "Fill To"},      {ChartAttrTable(), 58, 6, "Dig Display(s) Visible"},
+      {ChartAttrTable(), 58, 57, "Update Mode"},  {IGraphAttrTable(), 67, 65, "Ignore Color Array"},
+      {IChartAttrTable(), 69, 68, "History Data"}, {CursAttrTable(), 16, 15, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CountAttrEntries(c.set), c.count);
+    int32 at = 0;
+    EXPECT_EQ(EntryName(c.set, c.index, &at), c.name);
+  }
 }
 
 }  // namespace
