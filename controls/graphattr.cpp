@@ -40,6 +40,19 @@ namespace {
 
 const char kSource[] = "graphattr";
 
+// An output array handle about to be resized: its counts cleared (its
+// elements are rewritten whole), so counts that overrun the handle never
+// reach the resize.  False for a cell holding something other than a
+// data-space handle of at least its counts.
+bool ClearOutput(void* cell, int32 dims) {
+  UHandle h;
+  std::memcpy(&h, cell, sizeof h);
+  if (!h) return true;
+  if (DSCheckHandle(h) != kNoErr || DSGetHandleSize(h) < 4 * dims) return false;
+  std::memset(*h, 0, size_t(4 * dims));
+  return true;
+}
+
 // The element descriptor of an array descriptor (after its dimension sizes).
 const TypeDescriptor* ArrayElem(const TypeDescriptor* array) {
   if (!array || array->code != kTDArray) return nullptr;
@@ -412,7 +425,9 @@ int32 UpdateModeRow(const Call& c) {
   }
   int32 v = 0;
   if (!TakeI32(c.td, c.value, &v)) return 0;
-  return SetChartUpdateMode(c.heap, c.object, v + 1, c.deferred(), !c.immediate());
+  // Items 1..3; any other value keeps the type.
+  const int32 item = v >= 0 && v <= 2 ? v + 1 : 0;
+  return SetChartUpdateMode(c.heap, c.object, item, c.deferred(), !c.immediate());
 }
 
 int32 HistoryRow(const Call& c) {
@@ -619,6 +634,7 @@ int32 PlotInfoAttrGet(ObjHeap heap, int32 object, const TypeDescriptor* td, void
     }
     std::vector<uChar> copy(bytes, bytes + n);
     auto* cell = static_cast<ArrayHandle*>(value);
+    if (!ClearOutput(value, 1)) return 0;
     if (HandleVectorResize(cell, n) != kNoErr) return kAttrReplyMemFull;
     if (*cell && n) std::memcpy(reinterpret_cast<uChar*>(**cell) + 4, copy.data(), size_t(n));
     return 0;
@@ -691,8 +707,8 @@ int32 PlotInfoAttrSet(ObjHeap heap, int32 object, const TypeDescriptor* td, void
         break;
       case 4: if (x >= 0 && x <= 3) store16(p->interpolation, x); break;
       case 5: {
-        const int32 stored = x > 0 ? x + 3 : x;
-        if (stored >= 0 && stored <= 19) store16(p->pointStyle, stored);
+        const int64 stored = x > 0 ? int64(x) + 3 : x;
+        if (stored >= 0 && stored <= 19) store16(p->pointStyle, int32(stored));
         break;
       }
       case 6: if (x >= 0 && x <= 4) store16(p->lineStyle, x); break;
@@ -781,6 +797,7 @@ int32 ColorTableAttrGet(ObjHeap heap, int32 object, UHandle* array) {
     return 0;
   std::vector<uChar> copy(*rec->colorTable, *rec->colorTable + kColorTableBytes);
   auto* cell = reinterpret_cast<ArrayHandle*>(array);
+  if (!ClearOutput(array, 1)) return 0;
   int32 count = kColorTableEntries;
   int32* counts = &count;
   if (FlatVectorResize(4, 4, cell, &counts) != kNoErr || !*cell) return kAttrReplyMemFull;
@@ -842,6 +859,7 @@ int32 ChartHistoryGet(ObjHeap heap, int32 object, const TypeDescriptor* td, UHan
   }
   int32* sizes = dims;
   auto* cell = reinterpret_cast<ArrayHandle*>(array);
+  if (!ClearOutput(array, s.twoD ? 2 : 1)) return 0;
   if (s.twoD) {
     int32 *c1 = &dims[0], *c2 = &dims[1];
     if (VectorResize2(elem, cell, &c1, &c2) != kNoErr) return kAttrReplyMemFull;
@@ -895,7 +913,7 @@ int32 ChartHistorySet(ObjHeap heap, int32 object, const TypeDescriptor* td, UHan
     s.rec->pending = kept;
     s.rec->writePos = n % capacity;
     const size_t ps = size_t(s.pointSize);
-    const uChar* src = *array + first + ps * (n - kept);
+    const uChar* src = kept ? *array + first + ps * (n - kept) : nullptr;
     uChar* buf = *s.rec->buffer + s.header;
     // The newest point lands just before the write position.
     const int32 at = ((s.rec->writePos - kept) % capacity + capacity) % capacity;

@@ -29,6 +29,19 @@ namespace {
 
 const char kSource[] = "scaleattr";
 
+// An output array handle about to be resized: its counts cleared (its
+// elements are rewritten whole), so counts that overrun the handle never
+// reach the resize.  False for a cell holding something other than a
+// data-space handle of at least its counts.
+bool ClearOutput(void* cell, int32 dims) {
+  UHandle h;
+  std::memcpy(&h, cell, sizeof h);
+  if (!h) return true;
+  if (DSCheckHandle(h) != kNoErr || DSGetHandleSize(h) < 4 * dims) return false;
+  std::memset(*h, 0, size_t(4 * dims));
+  return true;
+}
+
 // The element descriptor of an array descriptor (after its dimension sizes).
 const TypeDescriptor* ArrayElem(const TypeDescriptor* array) {
   if (!array || array->code != kTDArray) return nullptr;
@@ -231,7 +244,8 @@ int32 ScaleAttrSet(ObjHeap heap, int32 object, int32 partId, int32 partOrder, in
        });
   int32 reply = 0;
   // 1. Style.
-  if (in.has[1] && in.i[1] + 1 != CurrentStyle(heap, scale)) {
+  // Styles 1..9 only; others are refused by the style setter anyway.
+  if (in.has[1] && in.i[1] >= 0 && in.i[1] < 9 && in.i[1] + 1 != CurrentStyle(heap, scale)) {
     const int32 style = in.i[1] + 1;
     Bool32 ok = 0;
     const Rect before = ScalePartBounds(heap, scale);
@@ -517,6 +531,7 @@ int32 ColorScaleAttrGet(ObjHeap heap, int32 object, int32 partId, int32 partOrde
           n = std::min(n, (DSGetHandleSize(markers) - 4) / kScaleMarkerEntry);
         }
         auto* array = reinterpret_cast<ArrayHandle*>(v);
+        if (!ClearOutput(v, 1)) return;
         int32 count = n;
         int32* counts = &count;
         if (VectorResize(elem, array, &counts) != kNoErr) {

@@ -17,6 +17,8 @@
 #include "engine/dsalloc.h"
 #include "engine/panelrec.h"
 #include "fuzz_support.h"
+#include "mgsource/draw/dpen.h"
+#include "mgsource/draw/dport.h"
 #include "mgsource/memory.h"
 #include "panel/attrcall.h"
 #include "panel_fuzz_support.h"
@@ -26,6 +28,36 @@ namespace {
 using Input = FuzzReader;
 
 constexpr uInt32 kReplyBits = 0x10 | 0x80 | 0x100 | 0x200 | 0x10000 | 0x20000;
+
+// Immediate redraws draw into a port that keeps nothing.
+bool gScreen = true;
+const DPort* DrawPort() {
+  static DPort p = [] {
+    DPort q = gNullPort;
+    q.getDepth = [] { return int32(32); };
+    q.isBW = [] { return int32(0); };
+    q.isScreenPort = [] { return int32(gScreen); };
+    q.selectNormPen = [](DColor, DColor) { return int32(0); };
+    q.selectPen = [](int32, DColor, DColor) { return int32(0); };
+    q.frameRect = [](const Rect*) { return int32(0); };
+    q.paintRect = [](const Rect*) { return int32(0); };
+    q.setClip = [](const Rect*) { return int32(0); };
+    q.setPixel = [](int32, int32) { return int32(0); };
+    q.moveTo = [](int32, int32) { return int32(0); };
+    q.lineTo = [](int32, int32) { return int32(0); };
+    q.mhLineTo = [](int32, int32, Bool32) { return int32(0); };
+    q.polyLine = [](const Point*, int32) { return int32(0); };
+    q.frameOval = [](const Rect*) { return int32(0); };
+    q.paintOval = [](const Rect*) { return int32(0); };
+    q.scrollRect = [](const Rect*, int32, int32, Bool32, DColor, DColor) { return int32(0); };
+    q.bounds = [](Rect* r) {
+      *r = Rect{0, 0, 0, 0};
+      return int32(0);
+    };
+    return q;
+  }();
+  return &p;
+}
 
 int32 Part(ObjHeap heap, int32 cls, int32 owner, int16 id, int16 order = 0) {
   return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, order);
@@ -117,15 +149,23 @@ void Run(Input& in) {
         FuzzGuardedValue guarded(size, 0x5A);
         uChar* value = guarded.Value();
         in.Bytes(value, size_t(size));
-        // Handles in the value: none, or one of the input's bytes.
+        // Handles in the value: none, or one of the input's bytes whose
+        // counts hold or (now and then) overrun the handle.
         UHandle given = nullptr;
-        if (d->code == kTDArray || d->code == kTDString) {
-          const int32 n = in.Byte() % 300;
-          const int32 dims = d->code == kTDArray ? int16(GetNative16(*types + 4)) : 1;
-          given = in.Byte() & 1 ? DSNewHClr(4 * dims + n * 4) : nullptr;
+        bool consistent = true;
+        const bool isArray = d->code == kTDArray, isString = d->code == kTDString;
+        const int32 dims = isArray ? int16(GetNative16(*types + 4)) : 1;
+        if (isArray || isString) {
+          const uChar* p = *types + 6 + 4 * dims;
+          const int32 elem = isArray ? DataSize(reinterpret_cast<const TypeDescriptor*>(p)) : 1;
+          int32 counts[2] = {in.Byte() % 40, dims == 2 ? in.Byte() % 40 : 1};
+          int32 n = counts[0] * counts[1];
+          consistent = in.Byte() >= 64;
+          const int32 bytes = consistent ? n * elem : in.Byte() % 64;
+          given = in.Byte() & 1 ? DSNewHClr(4 * dims + bytes) : nullptr;
           if (given) {
-            for (int32 k = 0; k < dims; ++k) PutNative32(*given + 4 * k, in.Word() % 400);
-            in.Bytes(*given + 4 * dims, size_t(n * 4));
+            for (int32 k = 0; k < dims; ++k) PutNative32(*given + 4 * k, uInt32(counts[k]));
+            in.Bytes(*given + 4 * dims, size_t(bytes));
           }
           std::memcpy(value, &given, sizeof given);
         }
@@ -138,16 +178,18 @@ void Run(Input& in) {
         rec.words[0] = in.Byte() & 1;
         auto method =
             reinterpret_cast<int32 (*)(ObjHeap, int32, AttrCallRec*, int32)>(OCtrlOpMethodFor(kClsGraphChart));
+        DInstallTestPort(DrawPort());
         FuzzArmed() = true;
         const int32 reply = method(heap, graph, &rec, 1);
         FuzzArmed() = false;
+        DInstallTestPort(nullptr);
         FUZZ_CHECK((uInt32(reply) & ~kReplyBits) == 0);
         FUZZ_CHECK(guarded.Intact());
         UHandle after;
         std::memcpy(&after, value, sizeof after);
-        if ((d->code == kTDArray || d->code == kTDString) && after) {
+        if ((isArray || isString) && after) {
           FUZZ_CHECK(DSCheckHandle(after) == kNoErr);
-          if (d->code == kTDArray && int16(GetNative16(*types + 4)) == 1 && rec.read) {
+          if (isArray && dims == 1 && rec.read && (consistent || after != given)) {
             const int32 n = int32(GetNative32(*after));
             FUZZ_CHECK(n >= 0 && 4 + int64(n) * 4 <= DSGetHandleSize(after));
           }
@@ -168,7 +210,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PanelInstallEngineHooks();
     MemSetDataSpaceInitHook(&AZPAllocInit);
     ControlsInstallGraphAttr();
-    return FuzzStartManagers(FuzzAbortWhenArmed) && TypeHeapInit() == kNoErr;
+    if (!FuzzStartManagers(FuzzAbortWhenArmed) || TypeHeapInit() != kNoErr) return false;
+    DInitDraw();
+    return true;
   }();
   if (!init || size > 4096) return 0;
   Input in{data, size};
