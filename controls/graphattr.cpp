@@ -18,6 +18,7 @@
 #include "controls/graphsupport.h"
 #include "controls/scaleattr.h"
 #include "controls/scaleobj.h"
+#include "engine/datasupp.h"
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "mgsource/byteorder.h"
@@ -852,17 +853,13 @@ int32 ChartHistoryGet(ObjHeap heap, int32 object, const TypeDescriptor* td, UHan
   const int32 n = std::max(0, std::min(s.rec->total, capacity));
   const TypeDescriptor* t = SkipTypedefs(td);
   const TypeDescriptor* elem = ArrayElem(t);
+  // Points by values a point (one dimension for a 1-D history).
   int32 dims[2] = {n, s.row};
-  if (s.twoD) {
-    dims[0] = n;
-    dims[1] = s.row;
-  }
   int32* sizes = dims;
   auto* cell = reinterpret_cast<ArrayHandle*>(array);
   if (!ClearOutput(array, s.twoD ? 2 : 1)) return 0;
   if (s.twoD) {
-    int32 *c1 = &dims[0], *c2 = &dims[1];
-    if (VectorResize2(elem, cell, &c1, &c2) != kNoErr) return kAttrReplyMemFull;
+    if (ArrayResize(elem, 2, array, &sizes) != kNoErr) return kAttrReplyMemFull;
   } else if (VectorResize(elem, cell, &sizes) != kNoErr) {
     return kAttrReplyMemFull;
   }

@@ -256,6 +256,43 @@ TEST_F(GraphAttrTest, ChartHistoryRoundTrip) {
   EXPECT_FALSE(on);
 }
 
+// An intensity chart's 2-D history: points by plots in the history; the
+// value is plots by points while "Transpose Array" is on (bit 0 set), and
+// reads back in the orientation it was written.
+TEST_F(GraphAttrTest, TwoDimensionalHistoryFollowsTranspose) {
+  for (const bool transposed : {false, true}) {
+    SCOPED_TRACE(transposed);
+    const tdb::TD t = tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable});
+    const int32 g = MakeGraph(GraphShape{.type = kIntensChartFirst, .colourScale = true}, &t);
+    ChartHistory* rec = ChartRecordOf(panel_, g);
+    ASSERT_NE(rec, nullptr);
+    UHandle h = DSNewHClr(8 + 8 * 8);
+    PutNative32(*h, 4);
+    PutNative32(*h + 4, 2);
+    rec->buffer = h;
+    GraphDataOf(panel_, g)->transpose = transposed ? 1 : 0;
+    const std::vector<int32> dims = transposed ? std::vector<int32>{2, 3} : std::vector<int32>{3, 2};
+    const std::vector<float64> v = transposed ? std::vector<float64>{1, 3, 5, 2, 4, 6}
+                                              : std::vector<float64>{1, 2, 3, 4, 5, 6};
+    UHandle in = Doubles(v, dims);
+    Prop(g, t, false, 68, &in);
+    rec = ChartRecordOf(panel_, g);
+    ASSERT_EQ(rec->total, 3);
+    std::vector<float64> stored(6);
+    std::memcpy(stored.data(), *rec->buffer + 8, 48);
+    EXPECT_EQ(stored, (std::vector<float64>{1, 2, 3, 4, 5, 6}));
+    UHandle out = nullptr;
+    EXPECT_EQ(Prop(g, t, true, 68, &out), 0);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ((std::vector<int32>{int32(GetNative32(*out)), int32(GetNative32(*out + 4))}), dims);
+    std::vector<float64> got(6);
+    std::memcpy(got.data(), *out + 8, 48);
+    EXPECT_EQ(got, v);
+    DSDisposeHandle(out);
+    DSDisposeHandle(ChartRecordOf(panel_, g)->buffer);
+  }
+}
+
 TEST_F(GraphAttrTest, DispatchByTypeCode) {
   // Past the graph set: type 201 hands the index back without the cursor
   // set; type 0 gives it to the cursor set.
