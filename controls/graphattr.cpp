@@ -810,6 +810,22 @@ int32 ColorTableAttrGet(ObjHeap heap, int32 object, UHandle* array) {
 
 namespace {
 
+// Whether values of the type hold no handles: numbers, Booleans and
+// clusters of them.
+bool FlatNumbers(const TypeDescriptor* td) {
+  td = SkipTypedefs(td);
+  if (!td) return false;
+  const int32 c = td->code;
+  if ((c >= kTDI8 && c <= kTDCXT) || c == kTDBoolean || (c >= kTDEnumU8 && c <= kTDEnumU32) ||
+      (c >= kTDUnitSGL && c <= kTDUnitCXT))
+    return true;
+  if (c != kTDCluster) return false;
+  const int32 n = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
+  for (int32 i = 0; i < n; ++i)
+    if (!FlatNumbers(ElemTD(td, i))) return false;
+  return true;
+}
+
 struct HistoryShape {
   ChartHistory* rec;
   ChartHistoryPoints points;
@@ -857,8 +873,20 @@ int32 ChartHistoryGet(ObjHeap heap, int32 object, const TypeDescriptor* td, UHan
   int32 dims[2] = {n, s.row};
   int32* sizes = dims;
   auto* cell = reinterpret_cast<ArrayHandle*>(array);
-  if (!ClearOutput(array, s.twoD ? 2 : 1)) return 0;
-  if (s.twoD) {
+  const int32 rank = s.twoD ? 2 : 1;
+  if (!ClearOutput(array, rank)) return 0;
+  if (FlatNumbers(elem)) {
+    // Elements without handles: the handle is sized without clearing what
+    // the copy below overwrites whole.
+    const int64 bytes = AlignDatum(elem, 4 * rank) + int64(n) * s.pointSize;
+    if (bytes > 0x7FFFFFF0) return kAttrReplyMemFull;
+    if (*array) {
+      if (DSSetHandleSize(*array, int32(bytes)) != kNoErr) return kAttrReplyMemFull;
+    } else if (!(*array = DSNewHandle(int32(bytes)))) {
+      return kAttrReplyMemFull;
+    }
+    for (int32 k = 0; k < rank; ++k) PutNative32(*(*array) + 4 * k, uInt32(dims[k]));
+  } else if (s.twoD) {
     if (ArrayResize(elem, 2, array, &sizes) != kNoErr) return kAttrReplyMemFull;
   } else if (VectorResize(elem, cell, &sizes) != kNoErr) {
     return kAttrReplyMemFull;
