@@ -347,7 +347,8 @@ int32 ScaleInfoRow(const Call& c, int32 partId, int32 sub) {
   if (c.read()) return ScaleInfoAttrGet(c.heap, c.object, sub, c.td, c.value, partId, 0);
   const int32 reply =
       ScaleInfoAttrSet(c.heap, c.object, sub, c.td, c.value, partId, 0, c.immediate(), c.deferred(), c.second());
-  if (reply & kScaleReplyMarkers) {
+  // A scale that changed is the part the caller redraws.
+  if (reply & (kScaleReplyMarkers | kScaleReplyArrayEnds)) {
     c.rec->partId = partId;
     c.rec->partOrder = 0;
   }
