@@ -83,6 +83,7 @@
 #include "server/viref.h"
 #include "server/vistrmethod.h"
 #include "shell/callbypath.h"
+#include "shell/colordialog.h"
 #include "shell/descdialog.h"
 #include "shell/extshell.h"
 #include "engine/datatype.h"
@@ -96,6 +97,8 @@
 #include "shell/appprint.h"
 #include "shell/splash.h"
 #include "panel/clipmenu.h"
+#include "panel/colorpal.h"
+#include "panel/panelscroll.h"
 #include "controls/plotmenus.h"
 #include "shell/viinfo.h"
 #include "shell/prefdlg.h"
@@ -184,6 +187,11 @@ void AppInstallHooks() {
   ShellInstallEngineHooks();
   ServerInstallEngineHooks();
   SetVIPropPanelHooks(VIPropPanelHooks{&ScrollPanelBy});
+  PanelScrollHooks scroll{};
+  scroll.disposeRgnCache = &VIWindDisposeRgnCache;
+  scroll.hideTipStrip = [] { HelpSetTipTarget(nullptr, 0, 0); };
+  scroll.panelBounds = [](ObjHeap heap) -> const Rect* { return PanelGetBounds(heap); };
+  SetPanelScrollHooks(scroll);
   AppInstallServerUIHooks();
   OleInstallEngineHooks();
   PanelDataHooks panelData{};
@@ -388,7 +396,11 @@ void AppInstallHooks() {
   shell.helpQuit = &HelpQuit;
   shell.recentInit = &FDRecentInit;
   shell.recentSave = &FDRecentSave;
-  shell.rtmShutDown = &RTMShutDown;
+  shell.rtmShutDown = [] {
+    RTMShutDown();
+    // The colour palette's record and tables go with the menus.
+    DisposeColorPalette();
+  };
   ShellSetStartHooks(shell);
   // The preferences' access lists are the VI server's.
   PrefServerHooks prefServer{};
@@ -441,7 +453,8 @@ void AppInstallHooks() {
   menus.setIndicator = [](ObjHeap heap, int32 object) { OSetIndicator(heap, object, 1); };
   menus.pasteEnabled = &PanelPasteEnabled;
   menus.showClipboard = &ShowClipboardWindow;
-  menus.initColorPalette = &InitColorPalette;
+  menus.initColorPalette = &InitPanelColorPalette;
+  SetColorDialogProc(&ShellColorDialog);
   menus.initLineStyles = [](MenuHandle* m) { return InitLineStyles(kLineStyleMenuId, m); };
   menus.initLineWidths = [](MenuHandle* m) { return InitLineWidths(kLineWidthMenuId, m); };
   // The Help menu's window and online help.

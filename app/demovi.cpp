@@ -22,6 +22,7 @@
 #include "mgsource/objlist.h"
 #include "mgsource/path.h"
 #include "panel/oinit.h"
+#include "rtlib/chartdata.h"
 #include "mgsource/window/textrec.h"
 #include "panel/objload.h"
 #include "panel/numoperate.h"
@@ -328,18 +329,44 @@ rsrcw::Bytes DemoFile(int32 x, const std::string& log, bool textParts, bool prin
 
 // ---- GraphDemo.vi ------------------------------------------------------------------
 // Its data after the header: the completion address, the flag record and the
-// run element as Demo's, the transfer table's one entry (the graph), the
-// graph's transfer record (the 12-byte head, then five array handles), the
-// clump's array, then the graph's private block and its two scale records.
-constexpr int32 kGRec = kTable + 36 + 8, kGValue = kGRec + kRecord;
+// run element as Demo's, the transfer table's two entries (the graph, the
+// chart), the graph's transfer record (the 12-byte head, then five array
+// handles), the clump's array, the chart's transfer record (the head, then
+// five doubles), the chart's point, the points written so far and the
+// chart's history record, then the graph's private block and its two scale
+// records and the chart's.
+constexpr int32 kGRec = kTable + 2 * 36 + 8, kGValue = kGRec + kRecord;
 constexpr int32 kGPoints = 1000;
 constexpr int16 kGraphWidth = 360, kGraphHeight = 200;
 constexpr int32 kRTDSNewHandle = 311, kRTDSSetHandleSize = 313, kRTCopyFlatArray = 1677;
+constexpr int32 kRTWriteChartPoints = 1446, kRTInitChartRecord = 1631;
+// The chart: a strip chart of a sine, one point a loop, its history 1,000
+// points, its x scale 100 points wide.
+constexpr int32 kChartPoints = 300, kChartHistory = 1000, kChartSpan = 100;
+constexpr int16 kChartType = 103;
+constexpr int16 kChartTop = kGraphHeight, kGraphDemoHeight = kGraphHeight + 190;
+// Where the chart's entries lie (data offsets the file's entries give).
+struct ChartPlaces {
+  int32 record = 0, value = 0, index = 0, history = 0;
+};
 
 tdb::TD Doubles() { return tdb::Array(tdb::DBL()); }
 tdb::TD GraphRecordType() {
   return tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U32(), tdb::U32()}), Doubles(), Doubles(), Doubles(),
                        Doubles(), Doubles()});
+}
+tdb::TD ChartTransferType() {
+  return tdb::Cluster({tdb::Cluster({tdb::U32(), tdb::U32(), tdb::U32()}), tdb::DBL(), tdb::DBL(), tdb::DBL(),
+                       tdb::DBL(), tdb::DBL()});
+}
+// The history record: total, pending, write slot, the history (a handle of
+// the data space: its capacity in points, then the points, as an array of
+// doubles lays them out), then the words the writers keep with execution
+// threads.
+tdb::TD ChartHistoryType() {
+  std::vector<tdb::TD> w = {tdb::I32(), tdb::I32(), tdb::I32(), Doubles()};
+  for (int32 i = 0; i < 8; ++i) w.push_back(tdb::I32());
+  return tdb::Cluster(w);
 }
 tdb::TD FromHandle(UHandle h) {
   std::vector<uChar> b;
@@ -353,6 +380,13 @@ std::vector<tdb::TD> GraphEntries() {
   std::vector<tdb::TD> e(size_t(kGRec - kD) / 4, tdb::I32());
   e.push_back(GraphRecordType());
   e.push_back(Doubles());
+  e.push_back(ChartTransferType());
+  e.push_back(tdb::DBL());
+  e.push_back(tdb::I32());
+  e.push_back(ChartHistoryType());
+  e.push_back(FromHandle(GraphStateTD()));
+  e.push_back(FromHandle(ScaleCtlDataTD()));
+  e.push_back(FromHandle(ScaleCtlDataTD()));
   e.push_back(FromHandle(GraphStateTD()));
   e.push_back(FromHandle(ScaleCtlDataTD()));
   e.push_back(FromHandle(ScaleCtlDataTD()));
@@ -362,9 +396,12 @@ std::vector<tdb::TD> GraphEntries() {
 
 // The initialisation as Demo's, with the transfer procedure that copies the
 // graph's array between its record's copies.  The clump: the array made 1,000 doubles, five periods of a sine
-// (sin(i * pi / 100)), the array written to the graph through its transfer record,
-// then the run's end as Demo's.
-std::vector<uint8_t> GraphDemoCode() {
+// (sin(i * pi / 100)), the array written to the graph through its transfer record;
+// then the chart's history made (first run) and 300 points of a sine
+// (sin(i * pi / 25)) fed to the chart one a loop, each appended to its
+// history and written through its transfer record; then the run's end as
+// Demo's.
+std::vector<uint8_t> GraphDemoCode(const ChartPlaces& ch) {
   emit::Code c;
   auto clump = c.NewLabel(), none = c.NewLabel(), finish = c.NewLabel(), made = c.NewLabel(), loop = c.NewLabel(),
        transfer = c.NewLabel();
@@ -374,7 +411,7 @@ std::vector<uint8_t> GraphDemoCode() {
                          offsetof(QueueElement, dataSpace)),
               EBP);
   c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, transferMode)), 1);
-  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoCount)), 1);
+  c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoCount)), 2);
   c.MovMemImm(EDX, int32(offsetof(DataSpaceHeader, dcoTableOffset)), uint32_t(kTable));
   c.MovRegReg(EBP, EDX);
   c.LoadLabelAddress(ECX, clump);
@@ -458,6 +495,88 @@ std::vector<uint8_t> GraphDemoCode() {
   CallThroughTable(c, kRTWriteTransfer);
   c.AddRegImm(ESP, 32);
 
+  // The chart's history, made once: capacity word, then the points; its
+  // record set up for the writers.
+  auto haveHistory = c.NewLabel(), point = c.NewLabel(), newHistory = c.NewLabel(), setUp = c.NewLabel();
+  constexpr int32 kBuffer = int32(offsetof(ChartHistory, buffer));
+  c.MovRegMem(EAX, EBP, ch.history + kBuffer);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kZ, newHistory);
+  c.MovRegMem(EDX, EAX, 0);
+  c.CmpMemImm(EDX, 0, kChartHistory);
+  c.Jcc(emit::kZ, haveHistory);
+  c.PushImm(uint32_t(4 + 8 * kChartHistory));
+  c.PushReg(EAX);
+  CallThroughTable(c, kRTDSSetHandleSize);
+  c.AddRegImm(ESP, 8);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, finish);
+  c.Jmp(setUp);
+  c.Bind(newHistory);
+  c.PushImm(uint32_t(4 + 8 * kChartHistory));
+  CallThroughTable(c, kRTDSNewHandle);
+  c.AddRegImm(ESP, 4);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kZ, finish);
+  c.MovMemReg(EBP, ch.history + kBuffer, EAX);
+  c.Bind(setUp);
+  c.MovRegMem(EAX, EBP, ch.history + kBuffer);
+  c.MovRegMem(EAX, EAX, 0);
+  c.MovMemImm(EAX, 0, uint32_t(kChartHistory));
+  c.PushImm(1);  // set up
+  c.PushImm(4);  // the points start after the capacity word
+  c.PushImm(8);  // a double a point
+  c.PushImm(uint32_t(ch.history));
+  c.PushReg(EBP);
+  CallThroughTable(c, kRTInitChartRecord);
+  c.AddRegImm(ESP, 20);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, finish);
+  c.Bind(haveHistory);
+  c.MovMemImm(EBP, ch.index, 0);
+  c.Bind(point);
+  // value = sin(index * pi / 25)
+  c.Byte(0xDB);  // fild dword [ebp + index]
+  c.Byte(0x85);
+  c.Word(uint32_t(ch.index));
+  c.Byte(0xD9);  // fldpi
+  c.Byte(0xEB);
+  c.Byte(0xDE);  // fmulp
+  c.Byte(0xC9);
+  c.PushImm(25);
+  for (uint8_t b : {0xDA, 0x34, 0x24,  // fidiv dword [esp]
+                    0xD9, 0xFE})       // fsin
+    c.Byte(b);
+  c.AddRegImm(ESP, 4);
+  c.Byte(0xDD);  // fstp qword [ebp + value]
+  c.Byte(0x9D);
+  c.Word(uint32_t(ch.value));
+  // The point into the history: data space, record, point size, header, points, count.
+  c.PushImm(1);
+  PushAddress(c, ch.value);
+  c.PushImm(4);
+  c.PushImm(8);
+  c.PushImm(uint32_t(ch.history));
+  c.PushReg(EBP);
+  CallThroughTable(c, kRTWriteChartPoints);
+  c.AddRegImm(ESP, 24);
+  c.TestRegReg(EAX, EAX);
+  c.Jcc(emit::kNZ, finish);
+  // The write: index 1, the point, flat, 8 bytes, mode 3.
+  c.PushImm(3);
+  c.PushImm(1);
+  c.PushImm(8);
+  PushAddress(c, ch.value);
+  PushAddress(c, ch.record + kCopies);
+  PushAddress(c, ch.record);
+  c.PushImm(1);
+  c.PushMem(EBP, int32(offsetof(DataSpaceHeader, self)));
+  CallThroughTable(c, kRTWriteTransfer);
+  c.AddRegImm(ESP, 32);
+  c.IncMem(EBP, ch.index);
+  c.CmpMemImm(EBP, ch.index, kChartPoints);
+  c.Jcc(emit::kL, point);
+
   c.Bind(finish);
   constexpr int32 kOwn = int32(offsetof(DataSpaceHeader, entrance) + offsetof(VIEntranceRec, ownElement));
   c.Byte(0x0F);  // movzx eax, word [ebp + dsFlags]
@@ -488,17 +607,43 @@ rsrcw::Bytes GraphDemoFile(uInt32 plotBack) {
   const std::vector<tdb::TD> entries = GraphEntries();
   const size_t first = size_t(kGRec - kD) / 4;
   const int32 recordTD = runvi::EntryTypeOffset(entries, first);
-  const int32 stateTD = runvi::EntryTypeOffset(entries, first + 2);
-  const int32 xTD = runvi::EntryTypeOffset(entries, first + 3), yTD = runvi::EntryTypeOffset(entries, first + 4);
-  // The data offsets of the graph's block and scale records.
-  int32 stateAt = 0, xAt = 0, yAt = 0;
+  const int32 chartRecordTD = runvi::EntryTypeOffset(entries, first + 2);
+  const int32 historyTD = runvi::EntryTypeOffset(entries, first + 5);
+  const int32 stateTD = runvi::EntryTypeOffset(entries, first + 6);
+  const int32 xTD = runvi::EntryTypeOffset(entries, first + 7), yTD = runvi::EntryTypeOffset(entries, first + 8);
+  const int32 cStateTD = runvi::EntryTypeOffset(entries, first + 9);
+  const int32 cxTD = runvi::EntryTypeOffset(entries, first + 10), cyTD = runvi::EntryTypeOffset(entries, first + 11);
+  // The data offsets of the graphs' blocks and scale records and of the chart's entries.
+  int32 stateAt = 0, xAt = 0, yAt = 0, cStateAt = 0, cxAt = 0, cyAt = 0;
+  ChartPlaces ch;
   if (UHandle vi = vib::NewVI(entries, false)) {
     stateAt = DSOffsetForType(vi, 0, stateTD);
     xAt = DSOffsetForType(vi, 0, xTD);
     yAt = DSOffsetForType(vi, 0, yTD);
+    cStateAt = DSOffsetForType(vi, 0, cStateTD);
+    cxAt = DSOffsetForType(vi, 0, cxTD);
+    cyAt = DSOffsetForType(vi, 0, cyTD);
+    ch.record = DSOffsetForType(vi, 0, chartRecordTD);
+    ch.value = DSOffsetForType(vi, 0, runvi::EntryTypeOffset(entries, first + 3));
+    ch.index = DSOffsetForType(vi, 0, runvi::EntryTypeOffset(entries, first + 4));
+    ch.history = DSOffsetForType(vi, 0, historyTD);
     vib::DisposeVI(vi);
   }
-  if (stateAt < kD || xAt < kD || yAt < kD) return {};
+  if (stateAt < kD || xAt < kD || yAt < kD || cStateAt < kD || cxAt < kD || cyAt < kD || ch.record < kD ||
+      ch.value < kD || ch.index < kD || ch.history < kD)
+    return {};
+  panelwriter::GraphSpec cs;
+  cs.type = kChartType;
+  cs.bounds = Rect{int16(kChartTop + 10), 10, int16(kGraphDemoHeight - 10), kGraphWidth - 10};
+  cs.plotArea = Rect{int16(kChartTop + 20), 50, int16(kGraphDemoHeight - 30), kGraphWidth - 20};
+  cs.typeId = 2;
+  cs.plotBack = plotBack;
+  cs.stateAt = cStateAt;
+  cs.stateTD = cStateTD;
+  cs.xScaleAt = cxAt;
+  cs.xScaleTD = cxTD;
+  cs.yScaleAt = cyAt;
+  cs.yScaleTD = cyTD;
   panelwriter::GraphSpec g;
   g.bounds = Rect{10, 10, kGraphHeight - 10, kGraphWidth - 10};
   g.plotArea = Rect{20, 50, kGraphHeight - 30, kGraphWidth - 20};
@@ -525,14 +670,22 @@ rsrcw::Bytes GraphDemoFile(uInt32 plotBack) {
   v.entries = entries;
   const int32 words[] = {0, kGRec, recordTD, 4, 0, kGRec + kCopies};
   for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 4 * w, words[w]});
+  const int32 chartWords[] = {1, ch.record, chartRecordTD, 8, 1, ch.record + kCopies};
+  for (int32 w = 0; w < 6; ++w) v.defaultWords.push_back({kTable + 36 + 4 * w, chartWords[w]});
   // The scales' ranges are default data: x 0 .. 999 across the plot area,
   // y -1 .. 1 upward.
   for (const auto& w : panelwriter::ScaleRecordWords(xAt, 0, kGPoints - 1, 100, g.plotArea.left, g.plotArea.right))
     v.defaultWords.push_back(w);
   for (const auto& w : panelwriter::ScaleRecordWords(yAt, -1, 1, 0.5, g.plotArea.bottom, g.plotArea.top))
     v.defaultWords.push_back(w);
-  v.code = GraphDemoCode();
-  v.types = {Doubles()};
+  // The chart's x 0 .. 99, y -1 .. 1.
+  for (const auto& w : panelwriter::ScaleRecordWords(cxAt, 0, kChartSpan - 1, 20, cs.plotArea.left, cs.plotArea.right))
+    v.defaultWords.push_back(w);
+  for (const auto& w : panelwriter::ScaleRecordWords(cyAt, -1, 1, 0.5, cs.plotArea.bottom, cs.plotArea.top))
+    v.defaultWords.push_back(w);
+  v.code = GraphDemoCode(ch);
+  // Type ids 1, 2, 3: the graph's array, the chart's point, its history record.
+  v.types = {Doubles(), tdb::DBL(), ChartHistoryType()};
   std::vector<panelwriter::PanelObject> rsrcs;
   const auto fonts = [](std::vector<vif::Resource>& rs) {
     rs.push_back({kFontTableType, kFontTableId, panelwriter::FontTableRsrc({{"", 0}}), std::nullopt});
@@ -541,18 +694,31 @@ rsrcw::Bytes GraphDemoFile(uInt32 plotBack) {
   rsrcw::Bytes out = vif::WriteWithPanel(
       v, kPanelHeapKeepsOptions, fonts,
       [&](ObjHeap panel, int32 root) {
-        PlaceWindowSized(panel, root, kGraphWidth, kGraphHeight);
+        PlaceWindowSized(panel, root, kGraphWidth, kGraphDemoHeight);
         int32 list = OHNewBlock(panel, kObjListNewSize, kObjClassList);
         const int32 dco = vib::NewObject(panel, kClsFPDataController, kDCOSize);
         if (!list || !dco || OHListInsert(panel, &list, dco, kObjListAppend) != kNoErr) return;
+        const int32 chartDCO = vib::NewObject(panel, kClsFPDataController, kDCOSize);
+        if (!chartDCO || OHListInsert(panel, &list, chartDCO, kObjListAppend) != kNoErr) return;
         const panelwriter::GraphObject o = panelwriter::NewGraph(panel, root, g);
         if (!o.graph) return;
-        PutNative32(*panel + dco + 4 * kPWDCOTypeId, 1);
-        PutNative32(*panel + dco + 4 * kPWDCODisplay, uInt32(o.graph));
-        PutNative32(*panel + dco + 4 * kPWDCORecord, uInt32(kGRec));
-        PutNative32(*panel + dco + 4 * kPWDCORecordTD, uInt32(recordTD));
-        PutNative32(*panel + o.graph + 4 * kPWOwner, uInt32(dco));
-        PutNative32(*panel + o.graph + kObjFlags, kObjFlagIndicator);
+        const panelwriter::GraphObject chart = panelwriter::NewGraph(panel, root, cs);
+        if (!chart.graph) return;
+        const struct {
+          int32 dco, display, typeId, record, recordTD;
+        } kBound[] = {{dco, o.graph, 1, kGRec, recordTD}, {chartDCO, chart.graph, 2, ch.record, chartRecordTD}};
+        for (const auto& b : kBound) {
+          PutNative32(*panel + b.dco + 4 * kPWDCOTypeId, uInt32(b.typeId));
+          PutNative32(*panel + b.dco + 4 * kPWDCODisplay, uInt32(b.display));
+          PutNative32(*panel + b.dco + 4 * kPWDCORecord, uInt32(b.record));
+          PutNative32(*panel + b.dco + 4 * kPWDCORecordTD, uInt32(b.recordTD));
+          PutNative32(*panel + b.display + 4 * kPWOwner, uInt32(b.dco));
+          PutNative32(*panel + b.display + kObjFlags, kObjFlagIndicator);
+        }
+        // The chart's record type and its history record.
+        PutNative32(*panel + chart.graph + 4 * kPWGraphChartType, 3);
+        PutNative32(*panel + chart.graph + 4 * kPWGraphHistory, uInt32(ch.history));
+        PutNative32(*panel + chart.graph + 4 * (kPWGraphHistory + 1), uInt32(historyTD));
         PutNative32(*panel + root + kRootItemList, uInt32(list));
         placed = true;
       },

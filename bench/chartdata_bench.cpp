@@ -6,7 +6,8 @@
 // blocks of 100, drawn offscreen at once after each block, in the sweeping
 // and the scrolling update modes, against the same blocks copied into a ring
 // with two memcpy calls and drawn as one 100-point polyline each on the same
-// surface.
+// surface (also with each block's band erased first, as a sweep must, and
+// with the area's pixels moved by each block, as a scroll must).
 #include <benchmark/benchmark.h>
 
 #include "start_once.h"
@@ -254,7 +255,10 @@ BENCHMARK(BM_ChartAppendAndDraw)->Arg(kChartFirst)->Arg(kChartSweep)->Unit(bench
 
 // The reference: each block into a ring with at most two memcpy calls, its
 // points mapped to pixels and drawn as one polyline.
-void BM_ChartRingReference(benchmark::State& st) {
+// With erase set, each block's columns (and 3 ahead) are first painted in
+// the background over the area's height, as a sweep must erase the
+// previous pass under the new trace.
+void RingReferenceDraw(benchmark::State& st, bool erase) {
   ChartScene* c = TheChart(kChartFirst);
   if (!c) return st.SkipWithError("no chart");
   std::vector<double> ring(kChartLength);
@@ -276,13 +280,68 @@ void BM_ChartRingReference(benchmark::State& st) {
         pts[size_t(k)] = Point{int16(260.5 - v * 249.5), int16(11 + i % kChartWidth)};
       }
       write = (write + kChartBlock) % kChartLength;
+      if (erase) {
+        const int16 left = pts[0].h;
+        const Rect band{11, left, 510, int16(std::min<int32>(left + kChartBlock + 3, 11 + kChartWidth - 1))};
+        DSelectNormPen(DColor(0xFFFFFF), DColor(0xFFFFFF));
+        DPaintRect(&band);
+        DSelectNormPen(0, 0);
+      }
       DPolyLine(pts.data(), kChartBlock - 1);
     }
   }
   IClose(c->image, &save);
   WRestore(&port);
 }
+void BM_ChartRingReference(benchmark::State& st) { RingReferenceDraw(st, false); }
 BENCHMARK(BM_ChartRingReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+void BM_ChartSweepReference(benchmark::State& st) { RingReferenceDraw(st, true); }
+BENCHMARK(BM_ChartSweepReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The least a scrolling chart does per block once its area is full: the
+// ring and the polyline as above, plus the area's pixels (1,000 x 500,
+// 32-bit, in a plain buffer: the memory floor of any scroll) moved left by
+// the block's width, the new block drawn at the right end.
+void BM_ChartScrollReference(benchmark::State& st) {
+  ChartScene* c = TheChart(kChartFirst);
+  if (!c) return st.SkipWithError("no chart");
+  std::vector<double> ring(kChartLength);
+  std::vector<Point> pts(kChartBlock);
+  WPortState port;
+  WSetup(c->s.window, &port);
+  ImageSaveRecord save{};
+  IOpen(c->image, &save);
+  DSelectNormPen(0, 0);
+  constexpr size_t kRows = 500;
+  std::vector<uInt32> area(kRows * kChartWidth, 0xFFFFFF);
+  for (auto _ : st) {
+    int32 write = 0;
+    for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
+      const int32 first = std::min(kChartBlock, kChartLength - write);
+      std::memcpy(&ring[size_t(write)], c->y.data() + at, 8 * size_t(first));
+      std::memcpy(ring.data(), c->y.data() + at + first, 8 * size_t(kChartBlock - first));
+      const bool full = at >= kChartWidth;
+      if (full) {
+        for (size_t r = 0; r < kRows; ++r) {
+          uInt32* row = area.data() + r * kChartWidth;
+          std::memmove(row, row + kChartBlock, 4 * size_t(kChartWidth - kChartBlock));
+        }
+        benchmark::DoNotOptimize(area.data());
+      }
+      for (int32 k = 0; k < kChartBlock; ++k) {
+        const int32 i = at + k;
+        const double v = ring[size_t((write + k) % kChartLength)];
+        const int32 x = full ? kChartWidth - kChartBlock + k : i % kChartWidth;
+        pts[size_t(k)] = Point{int16(260.5 - v * 249.5), int16(11 + x)};
+      }
+      write = (write + kChartBlock) % kChartLength;
+      DPolyLine(pts.data(), kChartBlock - 1);
+    }
+  }
+  IClose(c->image, &save);
+  WRestore(&port);
+}
+BENCHMARK(BM_ChartScrollReference)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // ---- "History Data" -----------------------------------------------------------------------
 // A strip chart of 1,000,000 DBL points whose history has wrapped (written

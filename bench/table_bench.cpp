@@ -15,11 +15,13 @@
 #include "mgsource/draw/dport.h"
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
-#include "panel_scene.h"
+#include "table_scene.h"
 
 namespace {
 
-constexpr int32 kColumns = 10;
+using tablebench::kColumns;
+using tablebench::ThreadNs;
+using tablebench::Value;
 
 struct Scene : PanelScene {
   int32 table = 0;
@@ -30,36 +32,12 @@ struct Scene : PanelScene {
   bool ok = false;
 };
 
-UHandle Value(int32 rows) {
-  UHandle a = DSNewHClr(8 + 4 * rows * kColumns);
-  if (!a) return nullptr;
-  PutNative32(*a, uInt32(rows));
-  PutNative32(*a + 4, uInt32(kColumns));
-  for (int32 i = 0; i < rows * kColumns; ++i) {
-    const std::string t = "cell " + std::to_string(i);
-    UHandle s = DSNewHandle(int32(4 + t.size()));
-    if (!s) return nullptr;
-    PutNative32(*s, uInt32(t.size()));
-    std::memcpy(*s + 4, t.data(), t.size());
-    std::memcpy(*a + 8 + 4 * i, &s, 4);
-  }
-  return a;
-}
-
 Scene& Get() {
   static Scene s = [] {
     Scene s;
-    if (!s.OpenPanel(600, 400)) return s;
-    ControlsJoinTableSlots();
-    ObjSetWord(s.heap, s.root, kPanelRootDataSpaceWord, int32(uintptr_t(VIRec(s.vi)->dataSpace)));
-    const TypeID type = s.Type(tdb::Array(tdb::String(), {kTDVariable, kTDVariable}));
-    const int32 dco = s.NewControl(type, kClsTable, &s.table);
-    const int32 area = s.Obj(kClsCosmetic, s.table, kTablePartCells);
-    s.Place(area, 10, 10, 30 * 17, kColumns * 31 + 1);
+    int32 area = 0;
+    if (!(s.table = tablebench::MakeTable(s, &area, [](int32) { return true; }))) return s;
     std::memcpy(&s.area, *s.heap + area + kObjBounds, sizeof s.area);
-    ctrl::SetPartColours(s.heap, area, 0x000000, 0xFFFFFF);
-    if (AllocObjDataSpace(s.heap, dco) != kNoErr) return s;
-    if (DSAllocCurrentState()->active) AllocEndPass();
     s.big = Value(10000), s.small = Value(100);
     UHandle* slot = TableValue(s.heap, s.table);
     if (!s.big || !s.small || !slot) return s;
@@ -80,12 +58,6 @@ Scene& Get() {
     return s;
   }();
   return s;
-}
-
-double ThreadNs() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
 }
 
 template <typename Draw>

@@ -19,11 +19,13 @@
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
 #include "panel/operate.h"
-#include "panel_scene.h"
+#include "table_scene.h"
 
 namespace {
 
-constexpr int32 kColumns = 10;
+using tablebench::kColumns;
+using tablebench::ThreadNs;
+using tablebench::Value;
 
 struct KeyScene : PanelScene {
   int32 table = 0, edit = 0;
@@ -32,42 +34,21 @@ struct KeyScene : PanelScene {
   bool ok = false;
 };
 
-UHandle Value(int32 rows) {
-  UHandle a = DSNewHClr(8 + 4 * rows * kColumns);
-  if (!a) return nullptr;
-  PutNative32(*a, uInt32(rows));
-  PutNative32(*a + 4, uInt32(kColumns));
-  for (int32 i = 0; i < rows * kColumns; ++i) {
-    const std::string t = "cell " + std::to_string(i);
-    UHandle s = DSNewHandle(int32(4 + t.size()));
-    if (!s) return nullptr;
-    PutNative32(*s, uInt32(t.size()));
-    std::memcpy(*s + 4, t.data(), t.size());
-    std::memcpy(*a + 8 + 4 * i, &s, 4);
-  }
-  return a;
-}
-
 KeyScene& Get() {
   static KeyScene s = [] {
     KeyScene s;
-    if (!s.OpenPanel(600, 400)) return s;
-    if (!TRStackBlock()) TRInit();
-    ControlsJoinTableSlots();
-    ObjSetWord(s.heap, s.root, kPanelRootDataSpaceWord, int32(uintptr_t(VIRec(s.vi)->dataSpace)));
-    const TypeID type = s.Type(tdb::Array(tdb::String(), {kTDVariable, kTDVariable}));
-    const int32 dco = s.NewControl(type, kClsTable, &s.table);
-    const int32 area = s.Obj(kClsCosmetic, s.table, kTablePartCells);
-    s.Place(area, 10, 10, 30 * 17, kColumns * 31 + 1);
-    ctrl::SetPartColours(s.heap, area, 0x000000, 0xFFFFFF);
-    s.edit = s.Obj(kClsLabel, s.table, 11);
-    const Rect none{0, 0, 10, 10};
-    s.text = TNew(&none, 0, nullptr, 0, 0, 0, 0xFFFFFF);
-    if (!s.text) return s;
-    ObjSetWord(s.heap, s.edit, 9, int32(uintptr_t(s.text)));
-    ObjSetWord(s.heap, s.table, kTableEditPartWord, s.edit);
-    if (AllocObjDataSpace(s.heap, dco) != kNoErr) return s;
-    if (DSAllocCurrentState()->active) AllocEndPass();
+    int32 area = 0;
+    s.table = tablebench::MakeTable(s, &area, [&s](int32 table) {
+      if (!TRStackBlock()) TRInit();
+      s.edit = s.Obj(kClsLabel, table, 11);
+      const Rect none{0, 0, 10, 10};
+      s.text = TNew(&none, 0, nullptr, 0, 0, 0, 0xFFFFFF);
+      if (!s.text) return false;
+      ObjSetWord(s.heap, s.edit, 9, int32(uintptr_t(s.text)));
+      ObjSetWord(s.heap, table, kTableEditPartWord, s.edit);
+      return true;
+    });
+    if (!s.table) return s;
     s.big = Value(10000), s.small = Value(100);
     UHandle* slot = TableValue(s.heap, s.table);
     if (!s.big || !s.small || !slot) return s;
@@ -84,12 +65,6 @@ KeyScene& Get() {
     return s;
   }();
   return s;
-}
-
-double ThreadNs() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
 }
 
 // Down on the last visible row, the origin at top: each key scrolls by one.

@@ -55,6 +55,15 @@ WindowRef WindowOf(ObjHeap heap) {
   return WindowRef(GetNative32(*heap + ext + kHeapExtWindow));
 }
 
+// The width of the first plot area's inside (the circular image's width).
+int32 PlotAreaWidth(ObjHeap heap, int32 graph) {
+  const int32 part = FindPart(heap, graph, kGPartPlotArea, 0);
+  if (part <= 0 || OHBlockSize(heap, part) < kObjBounds + int32(sizeof(Rect))) return 0;
+  Rect r;
+  std::memcpy(&r, *heap + part + kObjBounds, sizeof r);
+  return std::max(0, r.right - r.left - 2);
+}
+
 int32 XWidth(const ScaleRec* x) { return std::abs(int32(x->pixelEnd) - int32(x->pixelStart)); }
 bool Reversed(const ScaleRec* x) { return (x->pixelStart < x->pixelEnd) != (x->min < x->max); }
 
@@ -325,7 +334,19 @@ int32 DrawChartBranch(ObjHeap heap, int32 graph, PlotDrawState* st, const GraphL
     // the new pixels where the scroll left them, at the area's right end.
     if (scroll) MoveAllX(heap, graph, scroll);
     if (opaque && screen && !st->stripScroll) {
-      if (n > 0) DrawScrollingChart(heap, graph, GraphDataOf(heap, graph)->plots, scroll, st->areas);
+      if (n > 0) {
+        // The band of new pixels lies at the area's right end only when the
+        // chart scrolled; points that land inside the area (the first pass,
+        // or after the scale moved) are shown by drawing the image again
+        // whole from the plots, from position 0.
+        int32 shift = scroll;
+        const int32 width = scroll ? 0 : PlotAreaWidth(heap, graph);
+        if (width > 0) {
+          ObjSetWord(heap, graph, kGraphPixmapPosWord, 0);
+          shift = width;
+        }
+        DrawScrollingChart(heap, graph, GraphDataOf(heap, graph)->plots, shift, st->areas);
+      }
       st->workFlags |= kPlotWorkCircular;
       st->fullRedraw = flagged;
     } else if (st->stripScroll) {

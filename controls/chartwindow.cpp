@@ -104,9 +104,16 @@ int32 ChartUpdateWindow(ObjHeap heap, int32 graph, PlotDrawState* st, int32 xSca
     out->follow = immediate || redrawPending;
     const int64 w = span + 1;
     if (pending >= w) {
-      if (out->follow) {
+      // An update draw does not follow, yet it draws the newest w points: a
+      // scale showing other points moves to them too (else they all lie
+      // off the area and nothing shows until an immediate draw), and is
+      // drawn again with its new markers.
+      const float64 first = float64(total - 1 - span), last = float64(total - 1);
+      const bool onScale = std::min(x->min, x->max) == first && std::max(x->min, x->max) == last;
+      if (out->follow || !onScale) {
         if (ChartFollowNewest(heap, xScale, total, span)) return kPlotResultFailed;
         st->scaleChanged = true;
+        if (!out->follow) OInval(heap, xScale, kInvalAll);
       }
       pending = w;
       out->emptyPlots = true;

@@ -50,8 +50,6 @@ ObjMethodAddr A() {
 
 }  // namespace
 
-void GraphCursorColorChange(ObjHeap, int32, DColor) {}
-
 int32 ScaleOColorChangeMethod(ObjHeap heap, int32 scale, int32 partId, int32, DColor fore, DColor back,
                               int32 flags) {
   if (!ctrl::IsObj(heap, scale)) return 0;

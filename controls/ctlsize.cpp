@@ -403,8 +403,6 @@ int32 GraphOSizeMethod(ObjHeap heap, int32 graph, const Rect* newRect, int32 par
   return 0;
 }
 
-MgErr OffsetGraphCursors(ObjHeap, int32) { return 0; }
-
 void ControlsJoinSizeSlots() {
   ObjJoinSlot(kMsgOSize, [](int32 cls) {
     return cls == kClsListbox      ? Addr(&ListboxOSizeMethod)

@@ -131,10 +131,11 @@ QX_EXTERN_C int32 MeasureAllCursorLabels(ObjHeap heap, int32 graph, int32 unused
 // and its area and the legend element invalidated.  0.
 QX_EXTERN_C int32 InitNewGraphCursor(ObjHeap heap, int32 graph, int32 legendElement, UPtr cursor);
 
-// ---- Pixel positions (the cursor drawing fills these in) --------------------------------
+// ---- Pixel positions and areas (controls/cursordraw.h has the rest) -------------------
 // The cursor's pixel position from x and y on the first scales, the label
-// following.  0; nothing changes here yet.
+// centre moved by the same delta.  0, or the scale's error.
 QX_EXTERN_C int32 UpdateCursorPixel(ObjHeap heap, int32 graph, UPtr cursor, int32 index);
-// Invalidates the pieces of a cursor inside the plot rectangle; 1 when any
-// piece met it.  Nothing is invalidated here yet (0).
+// Invalidates in the current window the cursor's marker box (point style
+// not 0) and the pieces named (line bits of the flags, 0x10 the label)
+// inside the plot rectangle; 1 when any piece met it.
 QX_EXTERN_C int32 InvalCursorArea(UPtr cursor, const Rect* plotRect, int32 pointStyle, int32 pieces);

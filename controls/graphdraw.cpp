@@ -381,9 +381,6 @@ int32 GraphODrawMethod(ObjHeap heap, int32 graph, const void* value, int32 pass,
   return DDOODrawMethod(heap, graph, value, pass, mode);
 }
 
-// The cursor legend's icons are drawn by their own code; until then a
-// legend row shows only its points, background and name.
-int32 DrawCursorLegendIcons(ObjHeap, int32) { return 0; }
 
 void ControlsJoinGraphDrawSlots() {
   ObjJoinSlot(kMsgODraw, [](int32 cls) {

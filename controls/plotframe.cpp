@@ -570,8 +570,10 @@ int32 DrawPlotArea(ObjHeap heap, int32 graph, void* value, int32 updateDraw, int
       if (st.updateDraw) st.workFlags |= kPlotWorkUpdate;
       if (st.newData) st.workFlags |= kPlotWorkNewData;
       if (st.fullRedraw) st.workFlags |= kPlotWorkFullRedraw;
-      if (!chart && st.scaleChanged &&
-          (OffsetGraphCursors(heap, graph) != kNoErr || ResnapGraphCursors(heap, graph, value, false, false) != kNoErr)) {
+      // Snapped cursors follow new data as well as new scales.
+      if (!chart && (st.scaleChanged || st.newData) &&
+          ((st.scaleChanged && OffsetGraphCursors(heap, graph) != kNoErr) ||
+           ResnapGraphCursors(heap, graph, value, false, false) != kNoErr)) {
         result = kPlotResultFailed;
         goto frame;
       }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/cursordraw.h"
 #include "controls/graph.h"
 #include "controls/graphdraw.h"
 #include "controls/scale.h"
@@ -187,6 +188,8 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
       WRestoreClip(&savedClip);
     }
     SetPlotHighlightColours({nullptr, 0, 0});
+    // Cursors that cannot be dragged may live in the image with the plots.
+    if (use && !chart) DrawCursorsInPlot(heap, graph, kCursorDrawFixed);
     if (use) {
       IClose(image, &save);
       IDraw(image, area, area, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
@@ -208,6 +211,11 @@ int32 RefreshPlotImage(ObjHeap heap, int32 graph, Rect* area, const Rect* update
       IDraw(image, &src1, &dst1, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
       IDraw(image, &src2, &dst2, kBlackColor, kWhiteColor, kBlackColor, kWhiteColor);
     }
+  }
+  // 4. The cursors over the plots.
+  if (!chart) {
+    if (!use) DrawCursorsInPlot(heap, graph, kCursorDrawFixed);
+    DrawCursorsInPlot(heap, graph, kCursorDrawDraggable);
   }
   *area = whole;
   return 0;
@@ -380,12 +388,26 @@ int32 ChartAppendPixels(ObjHeap heap, int32 graph, int32 xScale, int32 yScale, P
   type = type >= 0x19 && type <= 0x1B ? type - 0x10 : type;
   const bool mappable = data && type >= 1 && type <= 11 && type != 4 && type != 8;
   bool any = false;
+  // The block's pixels are mapped at once: x from the point numbers, y from
+  // the history in at most two runs (up to its end, then from its start).
+  thread_local std::vector<int32> seqs;
+  thread_local std::vector<int16> xPixels, yPixels;
+  seqs.resize(size_t(newPoints));
+  xPixels.assign(size_t(newPoints), kPlotGap);
+  yPixels.assign(size_t(newPoints), kPlotGap);
+  for (int32 k = 0; k < newPoints; ++k) seqs[size_t(k)] = int32(int64(firstSeq) + k);
+  if (newPoints > 0) {
+    MapValuesToPixels(heap, xData, 3, seqs.data(), 4, newPoints, xPixels.data(), 2);
+    if (mappable) {
+      const int32 slot = int32(((int64(firstSeq) % length) + length) % length);
+      const int32 first = std::min(newPoints, length - slot);
+      MapValuesToPixels(heap, yData, type, data + int64(slot) * stride, stride, first, yPixels.data(), 2);
+      if (newPoints > first)
+        MapValuesToPixels(heap, yData, type, data, stride, newPoints - first, yPixels.data() + first, 2);
+    }
+  }
   for (int32 k = 0; k < newPoints; ++k) {
-    const int32 seq = int32(int64(firstSeq) + k);
-    int16 x = kPlotGap, y = kPlotGap;
-    MapValuesToPixels(heap, xData, 3, &seq, 4, 1, &x, 2);
-    const int32 slot = int32(((int64(seq) % length) + length) % length);
-    if (mappable) MapValuesToPixels(heap, yData, type, data + int64(slot) * stride, stride, 1, &y, 2);
+    const int16 x = xPixels[size_t(k)], y = yPixels[size_t(k)];
     if (reduce && held >= 2 && h[held - 1] == x && h[held - 2] == x && y != kPlotGap) {
       // A third point in the column only widens the column's span.
       const int32 lo = v[held - 2] <= v[held - 1] ? held - 2 : held - 1, hi = lo == held - 1 ? held - 2 : held - 1;

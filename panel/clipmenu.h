@@ -6,9 +6,8 @@
 #include "mgsource/objheap.h"
 #include "mgsource/window/menus.h"
 
-// The colour palette menu (id 65): a picture menu without cells until the
-// palette is built; 0 and *menu, or the menu manager's error.
-QX_EXTERN_C MgErr InitColorPalette(MenuHandle* menu);
+// The colour palette menu (id 65) is made by InitPanelColorPalette
+// (panel/colorpal.h).
 constexpr int32 kColorPaletteMenuId = 65;
 // The palette's choice procedure: the current foreground and background,
 // the flags (0x100 foreground chosen, 0x200 background chosen, 0x10000 the
@@ -23,10 +22,9 @@ enum : int32 {
 // 0x70000), the depth and the choice procedure with its argument.
 QX_EXTERN_C void PrepareColorPalette(int32 foreground, int32 background, int32 flags, int32 depth,
                                      ColorPaletteProc proc, int32 argument);
-// Ends a palette run (the menu and item chosen) and calls the choice
-// procedure once, taking it and its argument back (0 without one): its
-// answer.  The palette menu has no cells yet, so no run makes a choice and
-// the procedure is told so (no choice bits).
+// Ends a palette run (the menu and item chosen): "More..." runs the colour
+// dialog, chosen colours enter the recent list, and the choice procedure is
+// called once, taken back with its argument (0 without one): its answer.
 QX_EXTERN_C int32 DoColorPalette(int32 menuResult, int32 item);
 // Shows the panel clipboard's window: opened hidden the first time with the
 // clipboard's default rectangle (0, 0, 150, 200) at (50, 350), else brought

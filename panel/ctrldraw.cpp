@@ -623,12 +623,18 @@ int32 PictureODrawMethod(ObjHeap heap, int32 object, const void* value, int32 pa
   if (!Meets(heap, object) && !b) return 0;
   int32 copy = ObjWord(heap, object, kPictureCopyWord);
   if (copy && IKindOf(copy) != kImagePixmap) copy = 0;
+  int32 reply = 0;
   if (RemadeForPort(&copy) && copy) {
     const Rect r = content ? BoundsOf(heap, content) : Rect{0, 0, 0, 0};
     IntoImage(copy, r, heap, content);
+    // A copy made again at the port's depth takes the value too, not only
+    // the background: it is what the content part shows from now on.
+    if (value && (f28 & kFlagOpaque)) {
+      ObjSetWord(heap, object, kPictureCopyWord, copy);
+      reply |= DrawPictureValue(heap, object, value, content, kPictIntoCopy);
+    }
   }
   ObjSetWord(heap, object, kPictureCopyWord, copy);
-  int32 reply = 0;
   for (int32 part : PartsLastFirst(heap, object)) {
     if (Hidden(heap, part)) continue;
     if (part != content) {

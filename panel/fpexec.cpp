@@ -279,7 +279,7 @@ void Fold(ProtectedStripChartRec* r, int32 pointBytes) {
   if (p <= 0 || !r->history || !*r->history || !r->shadow || !*r->shadow) return;
   const int32 c = int32(GetNative32(*r->shadow));
   const int64 need = int64(r->headerOffset) + int64(c) * pointBytes;
-  if (c <= 0 || pointBytes <= 0 || r->headerOffset < 8 || int32(GetNative32(*r->history)) != c ||
+  if (c <= 0 || pointBytes <= 0 || r->headerOffset < 4 || int32(GetNative32(*r->history)) != c ||
       need > DSGetHandleSize(r->history) || need > DSGetHandleSize(r->shadow) || r->start < 0 || r->start >= c) {
     r->pendingCount = r->pendingValid = r->pendingStart = 0;
     return;

@@ -22,6 +22,7 @@
 #include "mgsource/window/textrec.h"
 #include "panel/booltext.h"
 #include "panel/objimage.h"
+#include "panel/osupport.h"
 
 int32 gTagCallbackValue = 0;
 
@@ -376,6 +377,7 @@ void DisposeDescription(ObjHeap heap, int32 obj) {
 void ReleaseImageWord(ObjHeap heap, int32 obj, int32 at) {
   const int32 ref = int32(Word(heap, obj, at));
   if (FPObjImageHeld(ref)) FPSetObjImage(ref);
+  else ReleaseBuiltInPict(ref);  // a stateful picture's own copy
   SetWord(heap, obj, at, 0);
 }
 

@@ -38,6 +38,7 @@
 #include "panel/objimage.h"
 #include "panel/objload.h"
 #include "panel/oinit.h"
+#include "panel/osupport.h"
 
 namespace {
 
@@ -587,18 +588,24 @@ int32 WizardDataCopy(ObjHeap, int32, ObjHeap, int32, int32) { return 0; }
 
 // ---- Cosmetics and labels --------------------------------------------------------------
 
-// A loaded image gains a use; built-in pictures and none have no use to count.
-int32 UseImage(int32 ref) { return ref >= kObjImageHeld ? FPCheckImageRef(ref) : 0; }
+// A loaded image gains a use; a built-in picture that is its object's own
+// copy is copied again for the copy (*ref the copy's reference); other
+// built-in pictures and none have no use to count.
+int32 UseImage(int32* ref) {
+  if (*ref >= kObjImageHeld) return FPCheckImageRef(*ref);
+  return CopyBuiltInPict(ref) ? 0 : kCopyMemFull;
+}
 
 int32 Cosmetic(Copy& c) {
   if (const int32 r = Head(c)) return r;
   if (c.Size() < kObjBounds + 12) return kCopyMemFull;
   SetFlags(c.dst, c.copy, kFlagCopied);
-  const int32 ref = W(c.src, c.obj, kImageWord);
-  if (const int32 r = UseImage(ref)) {
+  int32 ref = W(c.src, c.obj, kImageWord);
+  if (const int32 r = UseImage(&ref)) {
     SetW(c.dst, c.copy, kImageWord, 0);
     return r;
   }
+  SetW(c.dst, c.copy, kImageWord, ref);
   Rect was;
   std::memcpy(&was, *c.dst + c.copy + kObjBounds, sizeof was);
   c.MoveRect(kObjBounds);
@@ -619,11 +626,15 @@ int32 MultiCosmetic(Copy& c, int32 entry, int32 refAt) {
   int32 count = ObjInt16(c.dst, c.copy, kObjImageCount);
   if (count < 0 || count > (c.Size() - kObjImageList) / entry) count = 0;
   int32 r = 0;
-  for (int32 i = 0; i < count; ++i)
-    if ((r = UseImage(W(c.dst, c.copy, (kObjImageList + i * entry + refAt) / 4)))) {
+  for (int32 i = 0; i < count; ++i) {
+    const int32 word = (kObjImageList + i * entry + refAt) / 4;
+    int32 ref = W(c.dst, c.copy, word);
+    if ((r = UseImage(&ref))) {
       count = i;
       break;
     }
+    SetW(c.dst, c.copy, word, ref);
+  }
   int32 current = ObjInt16(c.dst, c.copy, kObjImageIndex);
   if (current < 0 || current >= count) current = 0;
   PutNative16(*c.dst + c.copy + kObjImageCount, uInt16(count));

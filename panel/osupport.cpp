@@ -534,6 +534,26 @@ int32 GetPictIndex(int32 index) {
   return int32((uInt32(-index) << 16) | (uInt32(pict) & 0xFFFF));
 }
 
+int32 OwnedBuiltInPict(int32 ref) {
+  if (ref >= 0) return 0;
+  const int32 image = ref & 0xFFFF;
+  const int32* slot = PictSlot(-(ref >> 16));
+  return slot && image && image != (*slot & 0xFFFF) && IKindOf(image) == kImageProc ? image : 0;
+}
+
+void ReleaseBuiltInPict(int32 ref) {
+  if (const int32 image = OwnedBuiltInPict(ref)) IRelease(image);
+}
+
+bool CopyBuiltInPict(int32* ref) {
+  const int32 image = OwnedBuiltInPict(*ref);
+  if (!image) return true;
+  int32 copy = 0;
+  if (IDuplicate(image, &copy) != kNoErr || !copy) return false;
+  *ref = int32((uInt32(*ref) & 0xFFFF0000u) | (uInt32(copy) & 0xFFFF));
+  return true;
+}
+
 // ---- Text parts and keys ------------------------------------------------------------------
 
 namespace {

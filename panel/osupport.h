@@ -107,6 +107,15 @@ QX_EXTERN_C int32 IntervalElapsed(uInt32 start, uInt32 ms);
 // 1999 index + 7000; a procedural image that asks for it is duplicated.
 // The negated final index is in the high 16 bits.
 QX_EXTERN_C int32 GetPictIndex(int32 index);
+// A built-in reference whose picture is its own copy (made by
+// GetPictIndex for a picture that keeps state): the copy's image, else 0.
+int32 OwnedBuiltInPict(int32 ref);
+// Releases the copy a built-in reference owns; nothing for a shared one.
+void ReleaseBuiltInPict(int32 ref);
+// The reference a copied object takes: one that owns its copy gets a copy
+// of that copy (its state kept); false, with *ref unchanged, when none can
+// be made.
+bool CopyBuiltInPict(int32* ref);
 // The table entry of an index (9-383, 2000-2093, 7000-7028); any other is
 // reported and gives 0.
 QX_EXTERN_C int32 CheckPictIndex(int32 index);

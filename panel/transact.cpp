@@ -578,41 +578,9 @@ int32 ODisplayValObj(ObjHeap heap, int32 object, int32 flags, const void* value)
 }
 
 // ---- Services of the display layer -------------------------------------------------------
-void GrabberSetIdleRgn(ObjHeap heap, ActionParams* record) {
-  const WindowRef window = Window(heap);
-  if (!window || !record) return;
-  Rect r;
-  std::memcpy(&r, Words(record) + 3, sizeof r);
-  const DRgn rgn = DRectRgn(&r);
-  WSetIdleRgn(window, uInt32(uintptr_t(rgn)), 1);
-  if (rgn) DDestroyRgn(rgn);
-}
-
 PanelDisplayCalls& PanelDisplayCallCounts() {
   static PanelDisplayCalls calls{};
   return calls;
-}
-void ScrollPanelBy(ObjHeap heap, int32 dh, int32 dv) {
-  const int32 ext = ExtOffset(heap);
-  if ((dh == 0 && dv == 0) || ext <= 0) return;
-  // The visible rectangle moves with the window's origin; the panel is drawn
-  // again at once.
-  Rect c;
-  std::memcpy(&c, *heap + ext + kHeapExtContentRect, sizeof c);
-  c = Rect{int16(c.top + dv), int16(c.left + dh), int16(c.bottom + dv), int16(c.right + dh)};
-  std::memcpy(*heap + ext + kHeapExtContentRect, &c, sizeof c);
-  const WindowRef w = Window(heap);
-  if (!w) return;
-  Point origin;
-  WGetOrigin(w, &origin);
-  WSetOrigin(w, Point{int16(origin.v + dv), int16(origin.h + dh)});
-  Rect visible;
-  WGetRect(w, &visible);
-  WInvalRect(w, &visible);
-  WUpdate(w);
-}
-void PanelWheelScroll(ObjHeap heap, const WEventRecord* event) {
-  if (heap && event) ++PanelDisplayCallCounts().wheelScrolls;
 }
 // A press that the object tracks (click answer 14): the object recorded as
 // the dragged one gets action 14 with the press, then with every tracking
@@ -648,10 +616,6 @@ int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record) {
   ReportChange(heap, object, result, kActTrackEvent, record);
   if (window) WUpdate(window);
   return result;
-}
-int32 PopUpColorPalette(ObjHeap heap, void*, ActionParams* record) {
-  if (heap && record) ++PanelDisplayCallCounts().palettes;
-  return 0;
 }
 void SetPanelCurrentColours(int32 foreground, int32 background) {
   gCurrentColours[0] = foreground;

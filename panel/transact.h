@@ -84,18 +84,19 @@ QX_EXTERN_C int32 ODrawObj(ObjHeap heap, int32 object, int32 a, int32 b, int32 c
 QX_EXTERN_C int32 ODisplayValObj(ObjHeap heap, int32 object, int32 flags, const void* value);
 
 // ---- Services of the display layer ----------------------------------------------------
-// The grabber's idle region: the rectangle in the record's words 3 and 4,
-// delivered moves inside it.
+// The idle region after a hit over an object: the record's region (word
+// 5), else its rectangle (words 3 and 4) within the visible rectangle; then
+// the cursor (word 6, or the default one for a plain VI).
 QX_EXTERN_C void GrabberSetIdleRgn(ObjHeap heap, ActionParams* record);
-// Scrolling by an untaken wheel and the colour palette are counted until
-// the display layer does them; the palette chooses nothing (0).  Tracking
-// the last path segment (counted too) sends action 14 to the object the
-// click recorded as dragged, once per tracking event while its reply keeps
-// bit 0; the tracked object is cleared at the end.
-QX_EXTERN_C void PanelWheelScroll(ObjHeap heap, const WEventRecord* event);
-// Scrolls the panel by (dh, dv) pixels: its visible rectangle and its
-// window's origin move by the amounts and the window is drawn again at
-// once.  Nothing for (0, 0).
+// An untaken wheel scrolls the panel (panel/panelscroll.h); counted for the
+// callers' tests, as are the palette's runs.  Tracking the last path
+// segment (counted too) sends action 14 to the object the click recorded as
+// dragged, once per tracking event while its reply keeps bit 0; the tracked
+// object is cleared at the end.
+QX_EXTERN_C int32 PanelWheelScroll(ObjHeap heap, const WEventRecord* event);
+// Scrolls the panel by (dh, dv) pixels: the window's contents move, its
+// origin and the visible rectangle follow, the uncovered strips are drawn
+// again at once.  Nothing for (0, 0).
 QX_EXTERN_C void ScrollPanelBy(ObjHeap heap, int32 dh, int32 dv);
 QX_EXTERN_C int32 TrackLastPathSeg(ObjHeap heap, ActionParams* record);
 QX_EXTERN_C int32 PopUpColorPalette(ObjHeap heap, void* frame, ActionParams* record);

@@ -31,6 +31,37 @@ rsrcw::Bytes Map(int32 map, bool words) {
   return b;
 }
 
+// A colour palette table: columns, count, then the colours.
+rsrcw::Bytes PaletteGrid(uInt32 columns, const std::vector<DColor>& colours) {
+  rsrcw::Bytes b;
+  PutBE32(&b, columns);
+  PutBE32(&b, uInt32(colours.size()));
+  for (DColor c : colours) PutBE32(&b, c);
+  return b;
+}
+
+// The colour palette's tables: black, white and transparent in 3 columns;
+// the 16 standard colours and transparent in 8 (also the table without
+// dithering); the 216-colour cube, 16 greys and transparent in 16.
+void AddPaletteTables(rsrcw::Writer* writer) {
+  writer->Add(FourCC("CLR#"), 2001, PaletteGrid(3, {kBlackColor, kWhiteColor, kTransparentColor}));
+  std::vector<DColor> four = DStandardColors();
+  four.push_back(kTransparentColor);
+  writer->Add(FourCC("CLR#"), 2004, PaletteGrid(8, four));
+  writer->Add(FourCC("CLR#"), 2041, PaletteGrid(8, four));
+  std::vector<DColor> eight;
+  for (uInt32 r = 0; r < 6; ++r)
+    for (uInt32 g = 0; g < 6; ++g)
+      for (uInt32 b = 0; b < 6; ++b) eight.push_back((r * 0x33) << 16 | (g * 0x33) << 8 | b * 0x33);
+  for (uInt32 k = 0; k < 16; ++k) eight.push_back(k * 0x111111);
+  eight.push_back(kTransparentColor);
+  writer->Add(FourCC("CLR#"), 2008, PaletteGrid(16, eight));
+  writer->Add(FourCC("STR#"), 306,
+              rsrcw::StrList({"_Foreground:", "_Background:", "Color:", "Foreground and Background:", "More...",
+                              "_All for both", "Other keys toggle"}),
+              std::string("_Color Menu"));
+}
+
 }  // namespace
 
 void AddColorResources(rsrcw::Writer* writer) {
@@ -50,6 +81,7 @@ void AddColorResources(rsrcw::Writer* writer) {
   // The fewer-colours variants are the same maps.
   for (int32 id : {800, 805}) writer->Add(FourCC("8BIT"), id, Map(kDMapToM8, false));
   for (int32 id : {810, 820}) writer->Add(FourCC("8BIT"), id, Map(kDMapToD8, false));
+  AddPaletteTables(writer);
 }
 
 }  // namespace qxbuild

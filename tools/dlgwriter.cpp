@@ -478,7 +478,25 @@ Dialog DescriptionDialog() {
   return d;
 }
 
+Dialog ColorsDialog() {
+  Dialog d;
+  d.title = "_Colors";
+  d.v = 120;
+  d.h = 120;
+  d.objects = {
+      ButtonItem("OK", {130, 150, 152, 220}),   ButtonItem("Cancel", {130, 70, 152, 140}),
+      NumericItem("Red", {40, 10, 56, 70}, 3),  NumericItem("Green", {70, 10, 86, 70}, 3),
+      NumericItem("Blue", {100, 10, 116, 70}, 3), ColorBoxItem("", {40, 110, 116, 220}),
+      MessageItem({10, 10, 30, 220}),
+  };
+  for (int32 i = 0; i < 7; ++i) d.items.push_back(i);
+  d.nav[0] = 0;
+  d.nav[1] = 1;
+  return d;
+}
+
 void AddDialogs(rsrcw::Writer* writer) {
+  writer->Add(kDLG2, kColorsDialogId, DialogBlock(ColorsDialog()), ColorsDialog().title);
   writer->Add(kDLG2, kDescriptionDialogId, DialogBlock(DescriptionDialog()), DescriptionDialog().title);
   writer->Add(kDLG2, kPreferencesDialogId, DialogBlock(PreferencesDialog()), PreferencesDialog().title);
   writer->Add(kDLG2, kVIInfoDialogId, DialogBlock(VIInfoDialog()), VIInfoDialog().title);

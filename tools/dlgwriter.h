@@ -120,6 +120,10 @@ Dialog VIInfoDialog();
 // "Cancel", 3 the description's text, 4 its title.
 constexpr int32 kDescriptionDialogId = 1300;
 Dialog DescriptionDialog();
+// The colour dialog ("_Colors"): items 1 "OK" and 2 "Cancel", 3 to 5 the
+// red, green and blue parts (I32), 6 a colour box, 7 the caption.
+constexpr int32 kColorsDialogId = 1200;
+Dialog ColorsDialog();
 // Our own control templates: a ring (its label, its item texts as part 12,
 // I32 values), a colour box (its label, U32 values), a labelled numeric of
 // the representation, a labelled listbox.

@@ -158,8 +158,13 @@ inline constexpr const char* kPlot[] = {"Plot",         "Common Plots:APP_COMMON
                                         "Line Style:APP_LINE_STYLE", "Line Width:APP_LINE_WIDTH",
                                         "Bar Plots:APP_BAR_PLOTS",   "Fill Base Line:APP_FILL_BASE",
                                         "Interpolation:APP_INTERPOLATION", "Color:APP_PLOT_COLOR"};
-inline constexpr const char* kCursor[] = {"Cursor", "Cursor Style:APP_CURSOR_STYLE", "Point Style:APP_CURSOR_POINT",
-                                          "Color:APP_CURSOR_COLOR"};
+inline constexpr const char* kCursor[] = {"Cursor",
+                                          "Cursor Style:APP_CURSOR_STYLE",
+                                          "Point Style:APP_CURSOR_POINT",
+                                          "Color:APP_CURSOR_COLOR",
+                                          "Show Name:APP_CURSOR_SHOW_NAME",
+                                          "Bring to Center:APP_CURSOR_CENTER",
+                                          "Go to Cursor:APP_CURSOR_GO_TO"};
 inline constexpr const char* kScale[] = {"Scale", "Formatting...:APP_SCALE_FORMAT", "Style:APP_SCALE_STYLE",
                                          "Grid Options:APP_SCALE_GRID"};
 inline constexpr const char* kScaleFormat[] = {"Format", "Decimal:APP_FORMAT_DECIMAL",

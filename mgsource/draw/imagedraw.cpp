@@ -40,21 +40,48 @@ uInt32 SwapRB(uInt32 c) { return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) 
 // straight (not through a page bitmap): no masked transfers there.
 bool StraightPage() { return gDrawState.pageWindow && !gPrintPrefs.printUsingBitmap; }
 
+// Memory contexts kept for the copier, per thread: making and deleting a
+// context for every copy was most of what a small copy cost.  A copy holds
+// up to four at once; each comes back as it was made (the stock bitmap and
+// palette selected, black text on white).
+class ContextPool {
+ public:
+  ~ContextPool() {
+    for (PlatObj dc : free_) PlatDeleteDc(dc);
+  }
+  PlatObj Take() {
+    if (free_.empty()) return PlatCreateMemoryDc();
+    const PlatObj dc = free_.back();
+    free_.pop_back();
+    return dc;
+  }
+  void Give(PlatObj dc) {
+    if (free_.size() < kKept) free_.push_back(dc);
+    else PlatDeleteDc(dc);
+  }
+
+ private:
+  static constexpr size_t kKept = 4;
+  std::vector<PlatObj> free_;
+};
+thread_local ContextPool gContexts;
+
 // A source of the copier: a memory context holding a bitmap, and when
 // colours are forced, the bitmap read as a DIB.
 struct Source {
   PlatObj dc = 0;
   PlatObj old = 0;
+  PlatObj oldPalette = 0;
   int32 depth = 0;
   std::vector<uInt8> dib;  // forced colours: header, table, rows
   uInt32 headerBytes = 0;
 
   bool Open(PlatObj bitmap, int32 bitmapDepth, bool forced) {
     depth = bitmapDepth;
-    dc = PlatCreateMemoryDc();
+    dc = gContexts.Take();
     if (!dc) return false;
     old = PlatSelectObject(dc, bitmap);
-    if (PlatObj palette = DAppPalette()) PlatSelectPalette(dc, palette);
+    if (PlatObj palette = DAppPalette()) oldPalette = PlatSelectPalette(dc, palette);
     if (forced && depth == 1) {
       if (!IHostBitmapToDIB(bitmap, 0, &dib)) {
         DBPrintf("ICopyImage: GetDIBits failed!!!  Trying not forceCorrectColors.");
@@ -70,7 +97,10 @@ struct Source {
   ~Source() {
     if (!dc) return;
     if (old) PlatSelectObject(dc, old);
-    PlatDeleteDc(dc);
+    if (oldPalette) PlatSelectPalette(dc, oldPalette);
+    PlatSetTextColor(dc, kBlack);
+    PlatSetBkColor(dc, kWhite);
+    gContexts.Give(dc);
   }
 };
 

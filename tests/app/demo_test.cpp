@@ -70,7 +70,10 @@ TEST(Demo, RunsHeadlessAndItsPanelMatchesTheGolden) {
 // GraphDemo.vi's clump writes its 1,000-point sine to the waveform graph
 // through the transfer record (the array copied by the VI's own transfer
 // procedure); the built program, headless, shows it on the panel: five
-// periods in white between the plot area's top and bottom rows.
+// periods in white between the plot area's top and bottom rows.  Below it,
+// the strip chart fed 300 points of a sine one a loop shows the last 100
+// (two periods) across its plot area, with threads (the points pass
+// through the writers' shadow) and without.
 TEST(Demo, GraphDemoShowsItsThousandPointPlotHeadless) {
   TempFolder tmp("qx_demog");
   const std::string dir = tmp.Dir(), program = dir + "/quenlix-graph";
@@ -93,7 +96,7 @@ TEST(Demo, GraphDemoShowsItsThousandPointPlotHeadless) {
     }
     fs::remove(dir + "/panel.png");
     const std::string cmd = "TMPDIR=" + dir + "/t QX_RUNTIME_DIR=" + dir + "/run QX_REGISTRY_FILE=" + dir +
-                            "/reg.ini QX_UI=headless QX_SCREEN=500x400 QX_INPUT_SCRIPT=" + dir +
+                            "/reg.ini QX_UI=headless QX_SCREEN=500x480 QX_INPUT_SCRIPT=" + dir +
                             "/script.txt timeout 60 " + program + pref + " 2>" + dir + "/err";
     const int raw = std::system(cmd.c_str());
     std::stringstream err;
@@ -119,6 +122,25 @@ TEST(Demo, GraphDemoShowsItsThousandPointPlotHeadless) {
     EXPECT_GT(back, (kRight - kLeft) * (kBottom - kTop) * 9 / 10) << "the plot area's background";
     EXPECT_GE(peaks[0], 5) << "five crests";
     EXPECT_GE(peaks[1], 5) << "five troughs";
+    // The chart's plot area: panel rows 220 .. 359, columns 50 .. 339.  The
+    // last 100 points span it: the trace reaches both ends and both the top
+    // and the bottom rows (its crests, at the scale's ends, are clipped flat
+    // by the area's edges: a few columns hold no trace).
+    constexpr int32_t kCTop = 42 + 220, kCBottom = 42 + 359;
+    int32_t traced = 0, crests = 0, troughs = 0;
+    for (int32_t x = kLeft + 1; x < kRight; ++x) {
+      bool any = false;
+      for (int32_t y = kCTop; y <= kCBottom; ++y) {
+        if ((PlatSurfaceGetPixel(shot, x, y) & 0xFFFFFF) != 0xFFFFFF) continue;
+        any = true;
+        crests += y <= kCTop + 2;
+        troughs += y >= kCBottom - 2;
+      }
+      traced += any;
+    }
+    EXPECT_GT(traced, (kRight - kLeft) * 8 / 10) << "the chart's trace across its plot area";
+    EXPECT_GE(crests, 2) << "two crests";
+    EXPECT_GE(troughs, 2) << "two troughs";
     if (!*run.offscreen)
       qxtest::ExpectMatchesGolden(shot, fs::path(QX_SOURCE_DIR) / "tests/app/goldens/graph-demo-panel.png",
                                   "QX_UPDATE_GOLDENS=1 build/tests/test_app --gtest_filter=Demo.GraphDemo*");

@@ -71,6 +71,7 @@ TEST_F(ChartUpdate, WindowsFollowOrHoldTheNewestPoints) {
     uInt32 autoscale;
     std::vector<float64> range;  // the x scale afterwards
     int32 n, pendingAfter;
+    bool update = false;
   } cases[] = {
       {"ten points draw without a scale change", 101, 10, 10, 0, 49, 0, {0, 49}, 10, 10},
       {"60 pending move the scale to the newest 50", 101, 200, 60, 0, 49, 0, {150, 199}, 50, 50},
@@ -79,6 +80,8 @@ TEST_F(ChartUpdate, WindowsFollowOrHoldTheNewestPoints) {
       {"a negative pending draws nothing", 101, 20, -5, 0, 49, 0, {0, 49}, 0, 0},
       {"near the top of the count the window catches up", 102, 0x7FFFFFF0, 5, 0x7FFFFFF0 - 49.0, 0x7FFFFFF0, kGraphFlagAutoY,
        {0x7FFFFFF0 - 49.0, 0x7FFFFFF0}, 49, 49},
+      {"an update draw of the newest 50 takes the scale to them", 103, 200, 60, 0, 49, 0, {150, 199}, 50, 50, true},
+      {"an update draw on their scale leaves it", 103, 200, 60, 150, 199, 0, {150, 199}, 50, 50, true},
   };
   for (const Case& c : cases) {
     const int32 g = Chart(c.type, 100, [](int32) { return 1.0; });
@@ -86,7 +89,7 @@ TEST_F(ChartUpdate, WindowsFollowOrHoldTheNewestPoints) {
     Rec(g)->total = c.total;
     Rec(g)->pending = c.pending;
     Record();
-    PlotDrawState st = State(g, false, c.autoscale);
+    PlotDrawState st = State(g, c.update, c.autoscale);
     ChartWindow w;
     const ChartWindowOptions opt{kGraphFlagAutoX | kGraphFlagAutoY, false};
     ASSERT_EQ(ChartUpdateWindow(panel_, g, &st, xs_[0], Rec(g), 100, &opt, &w), 0) << c.name;

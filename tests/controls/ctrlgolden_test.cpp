@@ -176,7 +176,9 @@ TEST_F(CtrlGolden, EachClassLooksAsItsGoldenAtEachDepthAndMode) {
 // The classes a panel gets only from a stored VI, built part by part with
 // the built-in control pictures: a slide (housing, fill, slider), a knob
 // (dial and needle), a path with a malformed value (its slash) and a
-// picture of painted rectangles.
+// picture of painted rectangles on its content's background (on the
+// one-bit sheets its off-screen copy is made again at that depth, with the
+// rectangles in it).
 TEST_F(CtrlGolden, StoredClassesLookAsTheirGoldensAtEachDepthAndMode) {
   const auto pictured = [&](int32 owner, int16 id, PictureProc proc, uInt32 style, Rect r) {
     const int32 part = Obj(kClsCosmetic, owner, id);
@@ -210,9 +212,8 @@ TEST_F(CtrlGolden, StoredClassesLookAsTheirGoldensAtEachDepthAndMode) {
   ctrl::SetPartColours(panel_, state, 0x000000, kTransparentColor);
   UHandle malformed = AZNewHClr(2);
   Control(tdb::String(), kClsPicture, &picture);
-  const int32 content = Obj(kClsCosmetic, picture, 28);
   SetBounds(picture, {130, 160, 190, 280});
-  SetBounds(content, {130, 160, 190, 280});
+  const int32 content = pictured(picture, 28, RectPictProc, 0x4401, {130, 160, 190, 280});
   SetW(content, 0, int32(ctrl::kFlagOpaque));
   ctrl::SetPartColours(panel_, content, 0x000000, 0xFFFFF0);
   UHandle shapes = DSNewHClr(4);

@@ -139,14 +139,16 @@ TEST_F(GraphCursors, ANewCursorTakesItsDefaults) {
     PutNative16(*panel_ + legend + 50, uInt16(k.row));
     if (k.name) SetCursorName(c, Name(k.name));
     SetCursorU32(c, kGCFlags, kCursorNew | kCursorShowLabel | 0x5);
-    SetCursorI16(c, kGCV, 100);
-    SetCursorI16(c, kGCH, 150);
+    // x and y 5 on the scales 0 .. 10 lie at (160, 100).
+    SetCursorF64(c, kGCX, 5);
+    SetCursorF64(c, kGCY, 5);
     EXPECT_EQ(InitNewGraphCursor(panel_, g, element, c), 0);
     EXPECT_EQ(NameOf(c), k.expected);
     EXPECT_EQ(CursorU32(c, kGCFlags), kCursorShowLabel | 0x5u);
     EXPECT_EQ(CursorU32(c, kGCLabelMode), 0x20u);
+    EXPECT_EQ(CursorI16(c, kGCV), 100);
     EXPECT_EQ(CursorI16(c, kGCLabelV), 80);
-    EXPECT_EQ(CursorI16(c, kGCLabelH), 150);
+    EXPECT_EQ(CursorI16(c, kGCLabelH), 160);
     EXPECT_GT(CursorI16(c, kGCLabelWidth), 0);
     EXPECT_GT(CursorI16(c, kGCLabelHeight), 0);
     c += Size();

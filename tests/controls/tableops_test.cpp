@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "controls/tableops.h"
+#include "controls/tablesel.h"
+#include "engine/vi/panelroutines.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
@@ -17,6 +19,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/ctrl_internal.h"
 #include "panel/objdraw.h"
+#include "panel/objsize.h"
 #include "panel/operate.h"
 #include "panel/panel_test_support.h"
 
@@ -551,6 +554,69 @@ TEST_F(TableOps, PropertiesSetSizeSelectionEditCellAndLooks) {
   EXPECT_EQ(Attr(30, false, tdb::U32(), &u), 0);
   EXPECT_EQ(Asserts(), 1);
   qxtest::Reports::Get().Clear();
+}
+
+}  // namespace tableops_test
+
+namespace tableops_test {
+
+// The cell area dragged on its own resizes the grid by whole rows and
+// columns: new lines take the active cell's look, a count never drops
+// below 3, the frame fits the shown lines, and the shown value (a full
+// draw counts the lines again) agrees.
+TEST_F(TableOps, DraggingTheCellSizeHandleShowsWholeRowsAndColumns) {
+  St()->topRow = St()->leftColumn = 0;
+  St()->visibleRows = 4, St()->visibleColumns = 3;
+  TableCellFontRec wide{kTableAll, 1, 0, 0, 0, 0, 40, 0, 0, 0}, tall{1, kTableAll, 0, 0, 0, 0, 0, 20, 0, 0};
+  TableSetCellFont(panel_, table_, &wide, kCellLookWidth, 0);
+  TableSetCellFont(panel_, table_, &tall, kCellLookHeight, 0);
+  St()->activeRow = 1, St()->activeColumn = 1;
+  // The cell area's far edges follow the frame's.
+  PutNative16(*panel_ + area_ + kObjAnchor, kTablePartFrame);
+  PutNative16(*panel_ + area_ + kObjAttach, 0x20 | 0x80);
+  struct Case {
+    Point offset;
+    int32 rows, columns, bottom, right;
+  } cases[] = {
+      // Two rows of 17 pixels down, as tall as the active cell's row; one
+      // column of 31 pixels less: 3 stays 3.
+      {{34, -40}, 6, 3, 10 + 19 + 17 + 21 + 17 + 17 + 21 + 21 + 5, 10 + 33 + 31 + 41 + 31 + 20},
+      // Two columns more, both as wide as the active cell's column; rows as they are.
+      {{8, 62}, 6, 5, 10 + 19 + 17 + 21 + 17 + 17 + 21 + 21 + 5, 10 + 33 + 31 + 41 + 31 + 41 + 41 + 20},
+  };
+  const Rect area = ctrl::BoundsOf(panel_, area_);
+  for (const Case& c : cases) {
+    SelectObject(panel_, area_);
+    EditMsgRecord rec{};
+    rec.offset = c.offset;
+    OHBeginMarkPassPair(panel_, nullptr);
+    const int32 reply = TableOSelectMethod(panel_, table_, kEditMove, &rec);
+    OHEndMarkPassPair(panel_, nullptr);
+    EXPECT_EQ(reply & 0x10080, 0x10000) << c.offset.h;
+    EXPECT_EQ(St()->visibleRows, c.rows) << c.offset.h;
+    EXPECT_EQ(St()->visibleColumns, c.columns) << c.offset.h;
+    const Rect f = ctrl::BoundsOf(panel_, frame_);
+    EXPECT_EQ(f.bottom, c.bottom) << c.offset.h;
+    EXPECT_EQ(f.right, c.right) << c.offset.h;
+    const Rect a = ctrl::BoundsOf(panel_, area_);
+    EXPECT_TRUE(a.top == area.top && a.left == area.left && a.bottom == f.bottom - 5 && a.right == f.right - 20)
+        << "the handle is not moved: the area keeps its place and follows the frame";
+  }
+  EXPECT_EQ(TableColumnWidth(panel_, table_, 3), 40);
+  EXPECT_EQ(TableColumnWidth(panel_, table_, 4), 40);
+  EXPECT_EQ(TableColumnWidth(panel_, table_, 5), 30);
+  EXPECT_EQ(TableRowHeight(panel_, table_, 4), 20) << "rows 4 and 5 came into view with the active row's height";
+  EXPECT_EQ(TableRowHeight(panel_, table_, 3), 16);
+  // The table selected too: an ordinary move of the whole table.
+  SelectObject(panel_, table_);
+  OHSetWord(panel_, uInt32(area_ + kObjCopyForwardWord), 0);
+  EditMsgRecord rec{};
+  rec.offset = Point{34, 0};
+  OHBeginMarkPassPair(panel_, nullptr);
+  EXPECT_EQ(TableOSelectMethod(panel_, table_, kEditMove, &rec) & 0x10000, 0);
+  OHEndMarkPassPair(panel_, nullptr);
+  EXPECT_EQ(St()->visibleRows, 6);
+  ClearSelectionList(panel_);
 }
 
 }  // namespace tableops_test

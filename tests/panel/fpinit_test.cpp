@@ -6,9 +6,13 @@
 #include "engine/vi/panelroutines.h"
 #include "engine/vi/rtrsrc.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/draw/image.h"
+#include "mgsource/draw/imagegeom.h"
 #include "panel/fpinit.h"
 #include "panel/objimage.h"
+#include "panel/objload.h"
 #include "panel/oinit.h"
+#include "panel/osupport.h"
 #include "panel/trinsert.h"
 #include "panel_test_support.h"
 #include "tools/dlgwriter.h"
@@ -228,3 +232,38 @@ TEST_F(FPInitTest, ACopiedCosmeticTakesAUseOfItsImage) {
 }
 
 }  // namespace
+
+namespace {
+// A procedure whose picture keeps state of its own (message 10 says so).
+int32 StatefulPicture(int32 message, PictStyleBlock*, PictMessageBlock* b) {
+  if (message == 10) b->result = 1;
+  return 0;
+}
+}  // namespace
+
+// A picture that keeps state is its object's own copy: a copied object gets
+// a copy of it, and each object releases its own when it goes.
+TEST_F(FPInitTest, AStatefulBuiltInPictureGoesWithItsObject) {
+  int32 shared = 0;
+  ASSERT_EQ(ICreateProcImage(reinterpret_cast<ImageProc>(&StatefulPicture), 0, &shared), kNoErr);
+  ASSERT_EQ(SetBuiltInPict(232, shared), kNoErr);
+  const int32 cos = New(kClsCosmetic), ref = GetPictIndex(232), own = ref & 0xFFFF;
+  ASSERT_NE(own, shared);
+  SetW(cos, kObjImage / 4, ref);
+  OHBeginMarkPassPair(panel_, nullptr);
+  ASSERT_EQ(OCopy(panel_, cos, panel_, 0, 0), 0);
+  const int32 copy = OHBlockMarkWord(panel_, cos);
+  OHEndMarkPassPair(panel_, nullptr);
+  const int32 copied = W(copy, kObjImage / 4) & 0xFFFF;
+  EXPECT_EQ(W(copy, kObjImage / 4) >> 16, ref >> 16);
+  EXPECT_NE(copied, own);
+  EXPECT_EQ(IKindOf(copied), kImageProc);
+  DisposeObjectTree(panel_, copy);
+  EXPECT_EQ(IKindOf(copied), 0);
+  EXPECT_EQ(IKindOf(own), kImageProc);
+  DisposeObjectTree(panel_, cos);
+  EXPECT_EQ(IKindOf(own), 0);
+  EXPECT_EQ(IKindOf(shared), kImageProc) << "the table's picture stays";
+  SetBuiltInPict(232, 0);
+  IRelease(shared);
+}

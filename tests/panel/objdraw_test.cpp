@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "panel/oinit.h"
 #include "engine/datasupp.h"
 #include "engine/vi/virecord.h"
 #include "golden_image.h"
