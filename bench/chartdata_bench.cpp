@@ -22,6 +22,7 @@
 #include "mgsource/support.h"
 #include "rtlib/chartdata.h"
 #include "controls/chartupdate.h"
+#include "controls/graphattr.h"
 #include "controls/graph.h"
 #include "controls/scale.h"
 #include "engine/dsalloc.h"
@@ -174,6 +175,7 @@ struct ChartScene {
   PanelScene s;
   int32 graph = 0;
   int32 image = 0;
+  int32 length = kChartLength;
   std::vector<double> y;
   bool Make(int16 type) {
     if (!s.OpenPanel(600, 1100)) return false;
@@ -197,8 +199,8 @@ struct ChartScene {
     ChartHistory* rec = e == kNoErr ? ChartRecordOf(s.heap, graph) : nullptr;
     if (!rec) return false;
     if (!rec->buffer || !MemIsDSHandle(rec->buffer)) rec->buffer = DSNewHandle(4);
-    if (!rec->buffer || DSSetHandleSize(rec->buffer, 4 + 8 * kChartLength) != kNoErr) return false;
-    PutNative32(*rec->buffer, kChartLength);
+    if (!rec->buffer || DSSetHandleSize(rec->buffer, 4 + 8 * length) != kNoErr) return false;
+    PutNative32(*rec->buffer, uInt32(length));
     ScaleRec* xr = ScaleRecOf(s.heap, xs);
     ScaleRec* yr = ScaleRecOf(s.heap, ys);
     if (!xr || !yr) return false;
@@ -340,5 +342,76 @@ void BM_ChartScrollReference(benchmark::State& st) {
   WRestore(&port);
 }
 BENCHMARK(BM_ChartScrollReference)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// ---- "History Data" -----------------------------------------------------------------------
+// A strip chart of 1,000,000 DBL points whose history has wrapped (written
+// 1,500,000): the property read returns them oldest first in a new array;
+// the write replaces the history by an array of 1,000,000 points.  The
+// reference allocates a handle of the same size and fills it with two memcpy.
+constexpr int32 kHistoryPoints = 1000000;
+
+ChartScene* TheHistoryChart() {
+  static ChartScene* c = [] {
+    auto* scene = new ChartScene;
+    scene->length = kHistoryPoints;
+    if (!scene->Make(kChartFirst)) return static_cast<ChartScene*>(nullptr);
+    ChartHistory* rec = ChartRecordOf(scene->s.heap, scene->graph);
+    std::memcpy(*rec->buffer + 4, scene->y.data(), 8 * size_t(kHistoryPoints));
+    return scene;
+  }();
+  return c;
+}
+const TypeDescriptor* DoubleArrayTD() {
+  static const std::vector<uChar> td = tdb::Array(tdb::DBL()).Bytes();
+  return reinterpret_cast<const TypeDescriptor*>(td.data());
+}
+void Wrap(ChartScene* c) {
+  ChartHistory* rec = ChartRecordOf(c->s.heap, c->graph);
+  rec->total = kHistoryPoints + kHistoryPoints / 2;
+  rec->pending = 0;
+  rec->writePos = kHistoryPoints / 2;
+}
+
+void BM_HistoryDataGet(benchmark::State& st) {
+  ChartScene* c = TheHistoryChart();
+  if (!c) return st.SkipWithError("no chart");
+  for (auto _ : st) {
+    Wrap(c);
+    UHandle out = nullptr;
+    if (ChartHistoryGet(c->s.heap, c->graph, DoubleArrayTD(), &out) != 0 || !out) return st.SkipWithError("get");
+    benchmark::DoNotOptimize(*out);
+    DSDisposeHandle(out);
+  }
+}
+BENCHMARK(BM_HistoryDataGet)->Unit(benchmark::kMillisecond);
+
+void BM_HistoryDataSet(benchmark::State& st) {
+  ChartScene* c = TheHistoryChart();
+  if (!c) return st.SkipWithError("no chart");
+  UHandle in = DSNewHandle(4 + 8 * kHistoryPoints);
+  PutNative32(*in, kHistoryPoints);
+  std::memcpy(*in + 4, c->y.data(), 8 * size_t(kHistoryPoints));
+  for (auto _ : st) {
+    benchmark::DoNotOptimize(ChartHistorySet(c->s.heap, c->graph, DoubleArrayTD(), in, 0, 1, 0));
+  }
+  DSDisposeHandle(in);
+}
+BENCHMARK(BM_HistoryDataSet)->Unit(benchmark::kMillisecond);
+
+void BM_HistoryDataReference(benchmark::State& st) {
+  ChartScene* c = TheHistoryChart();
+  if (!c) return st.SkipWithError("no chart");
+  const uChar* ring = *ChartRecordOf(c->s.heap, c->graph)->buffer + 4;
+  const size_t half = size_t(kHistoryPoints / 2) * 8;
+  for (auto _ : st) {
+    UHandle out = DSNewHandle(4 + 8 * kHistoryPoints);
+    PutNative32(*out, kHistoryPoints);
+    std::memcpy(*out + 4, ring + half, half);
+    std::memcpy(*out + 4 + half, ring, half);
+    benchmark::DoNotOptimize(*out);
+    DSDisposeHandle(out);
+  }
+}
+BENCHMARK(BM_HistoryDataReference)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "controls/ctlcolor.h"
 #include "controls/ctlselect.h"
 #include "controls/ctlsize.h"
+#include "controls/graphattr.h"
 #include "controls/graphdraw.h"
 #include "controls/graphindicator.h"
 #include "controls/listbox.h"
@@ -77,4 +78,5 @@ void ControlsInstallPanelHooks() {
   ControlsJoinGraphClickSlots();
   ControlsInstallEditHooks();
   ControlsInstallScaleAttrHooks();
+  ControlsInstallGraphAttr();
 }

@@ -182,6 +182,9 @@ int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op)
   if (!op || !rec || !IsObj(heap, object)) return reply;
   int32 tables[3], counts[3];
   const int32 n = AttrChainOf(heap, object, tables, counts);
+  // Outside a property call a chart's last selector (its history) stands
+  // for the set's first.
+  if (op == 2 && n > 0 && (tables[0] == 9 || tables[0] == 7) && rec->selector == counts[0] - 1) rec->selector = 0;
   for (int32 i = 0; i < n && rec->selector >= 0; ++i) reply |= RunLevel(heap, object, rec, op, tables[i], counts[i]);
   return reply;
 }
@@ -603,4 +606,15 @@ void InvalPanelRect(ObjHeap heap, const Rect* rect) {
     return;
   }
   if (!DEmptyRect(&clipped)) WInvalRect(window, &clipped);
+}
+
+void InvalRectFrame(ObjHeap heap, const Rect* rect, int32 width) {
+  if (!rect || width <= 0) return;
+  const Rect& r = *rect;
+  const int16 w = int16(std::min<int32>(width, 32767));
+  const Rect bands[4] = {{r.top, r.left, int16(std::min<int32>(r.top + w, r.bottom)), r.right},
+                         {int16(std::max<int32>(r.bottom - w, r.top)), r.left, r.bottom, r.right},
+                         {r.top, r.left, r.bottom, int16(std::min<int32>(r.left + w, r.right))},
+                         {r.top, int16(std::max<int32>(r.right - w, r.left)), r.bottom, r.right}};
+  for (const Rect& b : bands) InvalPanelRect(heap, &b);
 }

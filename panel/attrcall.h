@@ -136,6 +136,9 @@ QX_EXTERN_C int32 SetPartVisibleAttr(ObjHeap heap, int32 object, int32 partId, c
 QX_EXTERN_C int32 AttrNumTypeCheck(int32 typeCode, int32 formatCode);
 // Invalidates the rectangle clipped to the panel's content.
 QX_EXTERN_C void InvalPanelRect(ObjHeap heap, const Rect* rect);
+// Invalidates the four edge bands of the rectangle, each width pixels wide
+// (top, bottom, left, right), through InvalPanelRect.
+QX_EXTERN_C void InvalRectFrame(ObjHeap heap, const Rect* rect, int32 width);
 
 // ---- Colour change ---------------------------------------------------------------------------
 // The request of message 19 (heap, object, part id, part order, foreground,

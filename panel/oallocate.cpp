@@ -226,6 +226,8 @@ int32 ScaleAllocate(ObjHeap heap, int32 scale) {
 }
 
 bool GraphHasImage(uInt16 kind) { return kind == 3 || kind == 4 || (kind >= 104 && kind <= 106); }
+// Charts are kinds 101 to 199; 201 is an XY graph and has no history.
+bool GraphIsChart(uInt16 kind) { return kind >= 101 && kind <= 199; }
 
 int32 GraphAllocate(ObjHeap heap, int32 graph) {
   uInt16 kind = uInt16(ObjInt16(heap, graph, kGraphKindByte));
@@ -233,7 +235,7 @@ int32 GraphAllocate(ObjHeap heap, int32 graph) {
     NewBuiltEntry(heap, graph, kGraphStateData, kGraphStateTD, GraphStateTD(), true);
   if (GraphHasImage(kind) && Unallocated(heap, graph, kGraphImageData))
     NewBuiltEntry(heap, graph, kGraphImageData, kGraphImageTD, GraphImageTD(), true);
-  if (kind > 100 && Unallocated(heap, graph, kGraphHistoryData)) {
+  if (GraphIsChart(kind) && Unallocated(heap, graph, kGraphHistoryData)) {
     // Charts: the history, of the chart-data type.
     if (const TypeDescriptor* td = TypeOf(heap, graph, kGraphChartType)) {
       NewEntry(heap, graph, kGraphHistoryData, kGraphHistoryTD, td, false);

@@ -394,6 +394,8 @@ int32 ArrayDataSpace(ObjHeap heap, int32 arr, int32 arg) {
 // ---- Graphs --------------------------------------------------------------------------------
 bool IsGraph(ObjHeap heap, int32 obj) { return obj && ObjClass(heap, obj) == kClsGraphChart; }
 uInt16 GraphKind(ObjHeap heap, int32 g) { return GetNative16(*heap + g + kPanelGraphKindByte); }
+// Charts are kinds 101 to 199; 201 is an XY graph without a history.
+bool GraphIsChart(uInt16 kind) { return kind >= 101 && kind <= 199; }
 
 // The descriptor of a data-space entry, from the descriptor offset word.
 const TypeDescriptor* EntryTD(ObjHeap heap, int32 tdOffset) {
@@ -427,7 +429,7 @@ int32 GraphDataSpace(ObjHeap heap, int32 g, int32 arg) {
       DMBuildInstr(kDMSetBoth, Ptr(fromImg), Ptr(toImg), 0);
       DMBuildInstr(kDMCopy, Ptr(image), 0, 0);
     }
-    if (GraphKind(heap, g) > 100 && GraphKind(src.heap, srcGraph) > 100) {
+    if (GraphIsChart(GraphKind(heap, g)) && GraphIsChart(GraphKind(src.heap, srcGraph))) {
       const TypeDescriptor* h1 = EntryTD(src.heap, ObjWord(src.heap, srcGraph, kPWGraphHistory + 1));
       const TypeDescriptor* h2 = EntryTD(heap, ObjWord(heap, g, kPWGraphHistory + 1));
       UPtr fromH = h1 ? DataAt(src.heap, srcGraph, kPWGraphHistory, kPWGraphHistory + 1, DataSize(h1)) : nullptr;
