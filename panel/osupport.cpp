@@ -382,6 +382,11 @@ void SetTrackObject(ObjHeap heap, int32 object, ObjHeap* prevHeap, int32* prevOb
   if (prevHeap) *prevHeap = gTrackHeap;
   if (prevObject) *prevObject = gTrackObject;
   if (!set) return;
+  // A heap disposed since the object was tracked (its panel closed while a
+  // caller held the pair to put back) is forgotten, not read.
+  bool live = false;
+  for (ObjHeap h = OHFirstHeap(); heap && h && !live; h = OHNextHeap(h)) live = h == heap;
+  if (!live) heap = nullptr, object = 0;
   gTrackHeap = heap;
   gTrackObject = object;
   if (!heap || !object)
