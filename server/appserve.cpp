@@ -16,6 +16,7 @@
 #include "server/viref.h"
 
 ThMutex gVIRefMutex = nullptr;
+uInt32 gVIRefReleaseEpoch = 0;
 
 namespace {
 
@@ -398,8 +399,13 @@ MgErr VIRefRelease(VIRef ref) {
       if (!r) ReportMissingVIRef(ref);
       return kVIRefInvalidErr;
     }
+    // The release bit joins the finished count in one atomic step: a native
+    // call finishing before it is counted here, one finishing after it sees
+    // the bit and has the user-interface thread look again.
     r->flags |= kVIRefReleasePending;
-    deferred = r->nativeCalls > 0;
+    const uInt32 done = __atomic_fetch_or(&r->nativeDone, kVIRefDoneReleaseBit, __ATOMIC_ACQ_REL);
+    deferred = r->nativeCalls - int32(done & ~kVIRefDoneReleaseBit) > 0;
+    __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   }
   // The last native call ends the release.
   if (deferred) return kNoErr;
