@@ -263,6 +263,7 @@ void VIRefExit() {
     gThisApp.asyncList = a->next;
     FreeAsyncRef(a);
   }
+  __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   if (gVIJar) MCDisposeJar(gVIJar);
   if (gAppJar) MCDisposeJar(gAppJar);
   if (gVIRefMutex) ThMutexDestroy(gVIRefMutex);
@@ -309,6 +310,9 @@ VIRef NewVIRefCookie(VIRefRecord* record) {
 
 MgErr DisposeVIRefCookie(VIRef ref) {
   RefLock lock;
+  // A record goes only after its cookie: what a thread remembers of a
+  // record is no longer trusted from here on.
+  __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   return gVIJar ? MCDisposeCookie(gVIJar, Cookie(ref), nullptr) : kArgErr;
 }
 

@@ -252,9 +252,9 @@ inline void VIRefUnlock() { ThMutexUnlock(gVIRefMutex); }
 inline int32 VIRefNativeCallsHeld(const VIRefRecord* r) {
   return r->nativeCalls - int32(__atomic_load_n(&r->nativeDone, __ATOMIC_ACQUIRE) & ~kVIRefDoneReleaseBit);
 }
-// Counts up whenever a release is asked of any VI refnum, under
-// "gVIRefMutex": a finishing native call trusts a record it remembers only
-// while this has not moved.
+// Counts up, under "gVIRefMutex", whenever a release is asked of any VI
+// refnum, a VI refnum's cookie goes, or the jars go: a native call trusts a
+// record a thread remembers only while this has not moved.
 extern uInt32 gVIRefReleaseEpoch;
 // The end of shut-down: references left are released, then the jars, the
 // mutex and the initialised flag go, as before VIRefInit.

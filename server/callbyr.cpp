@@ -86,13 +86,15 @@ Pane PaneOf(UHandle vi) {
 }
 
 // The reference this thread began its latest native call through, and the
-// record it resolved to, so that the call's end finds the record without
-// the mutex.  Trusted only while no release was asked meanwhile (the
+// record it resolved to, so that the next call through it and the call's
+// end find the record without the jar.  Records go only after a release is
+// asked, so the record is trusted while no release was asked since (the
 // epoch); a call whose end comes on another thread looks the record up.
 struct LastNativeCall {
   VIRef ref;
   VIRefRecord* record;
   uInt32 epoch;
+  bool open;  // the call has not ended on this thread
 };
 thread_local LastNativeCall tLastNativeCall{};
 
@@ -105,7 +107,10 @@ constexpr int32 kNativeCountRebase = 0x40000000;
 // without a procedure to call under it.
 inline __attribute__((always_inline)) MgErr BeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
   MgErr err = kNoErr;
-  VIRefRecord* r = VIRefLockResolve(ref);
+  ThMutexLock(gVIRefMutex);
+  LastNativeCall& last = tLastNativeCall;
+  VIRefRecord* r =
+      last.ref == ref && ref && last.epoch == gVIRefReleaseEpoch ? last.record : ResolveVIRefHeld(ref);
   if (!r || (r->flags & kVIRefReleasePending)) err = kVIRefInvalidErr;
   else if (r->mode != kVIRefModeCall) err = kVIRefReserveErr;
   else if (!r->callDS) err = kVIRefInvalidErr;
@@ -118,7 +123,7 @@ inline __attribute__((always_inline)) MgErr BeginNativeCall(VIRef ref, UHandle* 
     ++r->nativeCalls;
     *vi = r->vi;
     *callDS = r->callDS;
-    tLastNativeCall = {ref, r, gVIRefReleaseEpoch};
+    last = {ref, r, gVIRefReleaseEpoch, true};
   }
   VIRefUnlock();
   return err;
@@ -156,9 +161,9 @@ MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
 MgErr VIRefFinishNativeCall(VIRef ref) {
   LastNativeCall& last = tLastNativeCall;
   uInt32 done = 0;
-  if (last.ref == ref && ref && !PlatUnderValgrind() &&
+  if (last.open && last.ref == ref && ref && !PlatUnderValgrind() &&
       last.epoch == __atomic_load_n(&gVIRefReleaseEpoch, __ATOMIC_ACQUIRE)) {
-    last.ref = 0;
+    last.open = false;
     done = __atomic_fetch_add(&last.record->nativeDone, 1u, __ATOMIC_ACQ_REL);
   } else {
     bool known = false, counted = false;
@@ -169,7 +174,7 @@ MgErr VIRefFinishNativeCall(VIRef ref) {
         counted = true;
         done = __atomic_fetch_add(&r->nativeDone, 1u, __ATOMIC_ACQ_REL);
       }
-      if (last.ref == ref) last.ref = 0;
+      if (last.ref == ref) last.open = false;
     }
     VIRefUnlock();
     if (!known) {
