@@ -87,9 +87,10 @@ Pane PaneOf(UHandle vi) {
 
 // The reference this thread began its latest native call through, and the
 // record it resolved to, so that the next call through it and the call's
-// end find the record without the jar.  Records go only after a release is
-// asked, so the record is trusted while no release was asked since (the
-// epoch); a call whose end comes on another thread looks the record up.
+// end find the record without the jar.  A record goes only after its
+// cookie, and every cookie that goes moves the epoch (under the mutex), so
+// the record is trusted while the epoch has not moved; a call whose end
+// comes on another thread looks the record up.
 struct LastNativeCall {
   VIRef ref;
   VIRefRecord* record;
