@@ -16,6 +16,7 @@
 #include "server/viref.h"
 
 ThMutex gVIRefMutex = nullptr;
+uInt32 gVIRefReleaseEpoch = 0;
 
 namespace {
 
@@ -262,6 +263,7 @@ void VIRefExit() {
     gThisApp.asyncList = a->next;
     FreeAsyncRef(a);
   }
+  __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   if (gVIJar) MCDisposeJar(gVIJar);
   if (gAppJar) MCDisposeJar(gAppJar);
   if (gVIRefMutex) ThMutexDestroy(gVIRefMutex);
@@ -308,6 +310,9 @@ VIRef NewVIRefCookie(VIRefRecord* record) {
 
 MgErr DisposeVIRefCookie(VIRef ref) {
   RefLock lock;
+  // A record goes only after its cookie: what a thread remembers of a
+  // record is no longer trusted from here on.
+  __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   return gVIJar ? MCDisposeCookie(gVIJar, Cookie(ref), nullptr) : kArgErr;
 }
 
@@ -398,8 +403,13 @@ MgErr VIRefRelease(VIRef ref) {
       if (!r) ReportMissingVIRef(ref);
       return kVIRefInvalidErr;
     }
+    // The release bit joins the finished count in one atomic step: a native
+    // call finishing before it is counted here, one finishing after it sees
+    // the bit and has the user-interface thread look again.
     r->flags |= kVIRefReleasePending;
-    deferred = r->nativeCalls > 0;
+    const uInt32 done = __atomic_fetch_or(&r->nativeDone, kVIRefDoneReleaseBit, __ATOMIC_ACQ_REL);
+    deferred = r->nativeCalls - int32(done & ~kVIRefDoneReleaseBit) > 0;
+    __atomic_store_n(&gVIRefReleaseEpoch, gVIRefReleaseEpoch + 1, __ATOMIC_RELEASE);
   }
   // The last native call ends the release.
   if (deferred) return kNoErr;

@@ -197,13 +197,17 @@ struct VIRefRecord {
   VIRef self;
   uInt32 flags;        // the open options, kVIRefReleasePending, kVIRefStrictlyTyped, kVIRefLoadedPanel
   int32 mode;          // kVIRefMode*
-  int32 nativeCalls;   // native calls in progress
+  int32 nativeCalls;   // native calls begun (those in progress: VIRefNativeCallsHeld)
   UHandle vi;
   DataSpace callDS;    // native calls: the VI's own data space or a reentrant clone
   UHandle proxyVI;     // non-native calls: the proxy caller VI
   DataSpace proxyDS;   // and its data space
   AsyncRef call;       // non-native calls in mode 2: the call's kAsyncNonNativeCallVIOp record
+  // Native calls finished, counted without "gVIRefMutex"; the high bit is
+  // set, under the mutex, when a release is asked (kVIRefDoneReleaseBit).
+  uInt32 nativeDone;
 };
+constexpr uInt32 kVIRefDoneReleaseBit = 0x80000000u;
 static_assert(sizeof(void*) != 4 || (offsetof(VIRefRecord, flags) == 12 && offsetof(VIRefRecord, vi) == 24 &&
                                      offsetof(VIRefRecord, proxyDS) == 36),
               "VI reference record: fields 1 to 10 in order");
@@ -243,6 +247,15 @@ VIRefRecord* VIRefLockResolve(VIRef ref);
 // null before VIRefInit and after VIRefExit.
 extern ThMutex gVIRefMutex;
 inline void VIRefUnlock() { ThMutexUnlock(gVIRefMutex); }
+// The native calls in progress on a record: those begun less those
+// finished.  "gVIRefMutex" is held (no call can begin meanwhile).
+inline int32 VIRefNativeCallsHeld(const VIRefRecord* r) {
+  return r->nativeCalls - int32(__atomic_load_n(&r->nativeDone, __ATOMIC_ACQUIRE) & ~kVIRefDoneReleaseBit);
+}
+// Counts up, under "gVIRefMutex", whenever a release is asked of any VI
+// refnum, a VI refnum's cookie goes, or the jars go: a native call trusts a
+// record a thread remembers only while this has not moved.
+extern uInt32 gVIRefReleaseEpoch;
 // The end of shut-down: references left are released, then the jars, the
 // mutex and the initialised flag go, as before VIRefInit.
 QX_EXTERN_C void VIRefExit();

@@ -85,25 +85,46 @@ Pane PaneOf(UHandle vi) {
   return p;
 }
 
-struct FinishContext {
+// The reference this thread began its latest native call through, and the
+// record it resolved to, so that the next call through it and the call's
+// end find the record without the jar.  A record goes only after its
+// cookie, and every cookie that goes moves the epoch (under the mutex), so
+// the record is trusted while the epoch has not moved; a call whose end
+// comes on another thread looks the record up.
+struct LastNativeCall {
   VIRef ref;
-  bool known;
-  bool post;
+  VIRefRecord* record;
+  uInt32 epoch;
+  bool open;  // the call has not ended on this thread
 };
+thread_local LastNativeCall tLastNativeCall{};
+
+// The finished count wraps long before the begun count would: both are
+// brought down together, under the mutex, once the begun count is large.
+constexpr int32 kNativeCountRebase = 0x40000000;
 
 // The start of a native call, in line in the prepare: every call through a
 // reference comes here, so the mutex is taken and the refnum resolved
 // without a procedure to call under it.
 inline __attribute__((always_inline)) MgErr BeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
   MgErr err = kNoErr;
-  VIRefRecord* r = VIRefLockResolve(ref);
+  ThMutexLock(gVIRefMutex);
+  LastNativeCall& last = tLastNativeCall;
+  VIRefRecord* r =
+      last.ref == ref && ref && last.epoch == gVIRefReleaseEpoch ? last.record : ResolveVIRefHeld(ref);
   if (!r || (r->flags & kVIRefReleasePending)) err = kVIRefInvalidErr;
   else if (r->mode != kVIRefModeCall) err = kVIRefReserveErr;
   else if (!r->callDS) err = kVIRefInvalidErr;
   if (!err) {
+    if (__builtin_expect(r->nativeCalls >= kNativeCountRebase, 0)) {
+      const uInt32 done = __atomic_load_n(&r->nativeDone, __ATOMIC_ACQUIRE) & ~kVIRefDoneReleaseBit;
+      __atomic_fetch_sub(&r->nativeDone, done, __ATOMIC_ACQ_REL);
+      r->nativeCalls -= int32(done);
+    }
     ++r->nativeCalls;
     *vi = r->vi;
     *callDS = r->callDS;
+    last = {ref, r, gVIRefReleaseEpoch, true};
   }
   VIRefUnlock();
   return err;
@@ -119,36 +140,68 @@ MgErr VIRefBeginNativeCall(VIRef ref, UHandle* vi, DataSpace* callDS) {
   return err;
 }
 
+// The end of a native call counts it finished with one atomic step on the
+// record's finished count, without "gVIRefMutex" when this thread began the
+// call.  Why that is sound:
+// - The record stays while the call is counted in progress: a release
+//   finding calls in progress is deferred, and the user-interface thread
+//   releases only when, under the mutex, none is left.  This call is in
+//   progress until its own step, so the record is read only before it and
+//   never after.
+// - The release sets the count's high bit in one atomic step with the
+//   finished count, under the mutex.  A call whose step comes first is
+//   counted by the release (which then waits for none or for the others); a
+//   call whose step comes after sees the bit and posts the event, so the last
+//   call to finish always posts after its step, and the user-interface
+//   thread, looking under the mutex, finds none left.  Earlier posts find
+//   calls left (or the record gone) and do nothing.
+// - Calls begin only under the mutex and never once the release is asked,
+//   so the begun count a looker reads under the mutex is final.
+// Under Valgrind the step is taken under the mutex too, so that the race
+// detectors see every access to the count ordered by the mutex.
 MgErr VIRefFinishNativeCall(VIRef ref) {
-  bool known = false, post = false;
-  VIRefRecord* r = VIRefLockResolve(ref);
-  if (r) {
-    known = true;
-    if (r->nativeCalls > 0) --r->nativeCalls;
-    post = r->nativeCalls == 0 && (r->flags & kVIRefReleasePending);
-  }
-  VIRefUnlock();
-  if (!known) {
-    DBAssert(__FILE__, __LINE__, "VIRefFinishNativeCall: unknown VI reference");
-    return kArgErr;
+  LastNativeCall& last = tLastNativeCall;
+  uInt32 done = 0;
+  if (last.open && last.ref == ref && ref && !PlatUnderValgrind() &&
+      last.epoch == __atomic_load_n(&gVIRefReleaseEpoch, __ATOMIC_ACQUIRE)) {
+    last.open = false;
+    done = __atomic_fetch_add(&last.record->nativeDone, 1u, __ATOMIC_ACQ_REL);
+  } else {
+    bool known = false, counted = false;
+    VIRefRecord* r = VIRefLockResolve(ref);
+    if (r) {
+      known = true;
+      if (VIRefNativeCallsHeld(r) > 0) {
+        counted = true;
+        done = __atomic_fetch_add(&r->nativeDone, 1u, __ATOMIC_ACQ_REL);
+      }
+      if (last.ref == ref) last.open = false;
+    }
+    VIRefUnlock();
+    if (!known) {
+      DBAssert(__FILE__, __LINE__, "VIRefFinishNativeCall: unknown VI reference");
+      return kArgErr;
+    }
+    if (!counted) return kNoErr;
   }
   // The release waited for this call: the user-interface thread finishes it.
-  if (post) ExecPostUserEvent(kUECallInUIThread, int32(ref), 0, 0, 0, 0);
+  if (done & kVIRefDoneReleaseBit) ExecPostUserEvent(kUECallInUIThread, int32(ref), 0, 0, 0, 0);
   return kNoErr;
 }
 
 void VIRefFinishRelease(int32 ref) {
-  VIRefRecord* r = ResolveVIRef(VIRef(ref));
-  if (!r) return;
-  FinishContext c{VIRef(ref), true, false};
+  struct Ctx {
+    VIRef ref;
+    VIRefRecord* r;
+  } c{VIRef(ref), nullptr};
   WithVIRefMutex(
       [](void* p) {
-        auto* c = static_cast<FinishContext*>(p);
+        auto* c = static_cast<Ctx*>(p);
         VIRefRecord* r = ResolveVIRefHeld(c->ref);
-        c->post = r && (r->flags & kVIRefReleasePending) && r->nativeCalls == 0;
+        if (r && (r->flags & kVIRefReleasePending) && VIRefNativeCallsHeld(r) == 0) c->r = r;
       },
       &c);
-  if (c.post) r->app->methods.releaseRef(r);
+  if (c.r) c.r->app->methods.releaseRef(c.r);
 }
 
 int32 VIRefNativeCalls(VIRef ref) {
@@ -160,7 +213,7 @@ int32 VIRefNativeCalls(VIRef ref) {
   WithVIRefMutex(
       [](void* p) {
         auto* c = static_cast<Ctx*>(p);
-        if (VIRefRecord* r = ResolveVIRefHeld(c->ref)) *c->n = r->nativeCalls;
+        if (VIRefRecord* r = ResolveVIRefHeld(c->ref)) *c->n = VIRefNativeCallsHeld(r);
       },
       &ctx);
   return n;
@@ -183,13 +236,19 @@ MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTa
   }
   // Both tables have a slot per terminal of the pane (the reference is
   // strictly typed); a terminal taking another caller slot must name one.
+  // One pass checks the flags and notes whether any terminal takes another
+  // slot: most panes have none, and their slots are copied as one block.
   const Pane pane = PaneOf(vi);
   bool bad = pane.terminals < 0;
+  bool remapped = false;
   for (int32 i = 0; !bad && i < pane.terminals; ++i) {
     const uInt16 f = pane.Flags(i);
-    bad = (f & kConnTermFromCaller) && int32(f & 0xFF) >= pane.terminals;
+    if (f & kConnTermFromCaller) {
+      remapped = true;
+      bad = int32(f & 0xFF) >= pane.terminals;
+    }
   }
-  if (bad) {
+  if (__builtin_expect(bad, 0)) {
     VIRefFinishNativeCall(ref);
     return Fail(callerTable, callerDS, kArgErr);
   }
@@ -199,9 +258,15 @@ MgErr CBRPrepareCall(VIRef ref, DataSpace* calleeDS, DataSpace callerDS, ParamTa
   calleeTable->flags = callerTable->flags & ~kParamTableCallInProgress;
   calleeTable->error = callerTable->error;
   calleeTable->ref = ref;
-  for (int32 i = 0; i < pane.terminals; ++i) {
-    const uInt16 f = pane.Flags(i);
-    calleeTable->slots[i] = callerTable->slots[(f & kConnTermFromCaller) ? int32(f & 0xFF) : i];
+  if (!remapped) {
+    std::memcpy(reinterpret_cast<uChar*>(calleeTable) + offsetof(ParamTable, slots),
+                reinterpret_cast<const uChar*>(callerTable) + offsetof(ParamTable, slots),
+                size_t(pane.terminals) * sizeof(CallTermSlot));
+  } else {
+    for (int32 i = 0; i < pane.terminals; ++i) {
+      const uInt16 f = pane.Flags(i);
+      calleeTable->slots[i] = callerTable->slots[(f & kConnTermFromCaller) ? int32(f & 0xFF) : i];
+    }
   }
   // The callee finds its table in its data space's call word, and takes it
   // (clearing the word) once it has entered.

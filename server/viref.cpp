@@ -158,7 +158,7 @@ MgErr ChangeReservation(VIRefRecord* r, int32 mode, bool releasing) {
     WithVIRefMutex(
         [](void* p) {
           auto* c = static_cast<DropContext*>(p);
-          if (c->r->nativeCalls > 0) c->err = kVIRefReserveErr;
+          if (VIRefNativeCallsHeld(c->r) > 0) c->err = kVIRefReserveErr;
           else c->r->mode = kVIRefModeNone;
         },
         &c);

@@ -1,6 +1,9 @@
 // Calls through a strictly typed reference and the reference nodes, over VIs
 // the tools write.
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "engine/exec/callchain.h"
 #include "engine/exec/exec.h"
@@ -157,6 +160,31 @@ TEST_F(CallByRefTest, ACloseDuringANativeCallReleasesTheReferenceAfterTheCall) {
   EXPECT_EQ(Refs(add), 0);
   EXPECT_FALSE(IsVIRefnum(uInt32(ref)));
   EXPECT_EQ(VIRec(add)->reservations, 0);
+}
+
+// Native calls begun and finished on other threads while the reference is
+// closed: whichever call finishes last, the reference goes once, after it.
+TEST_F(CallByRefTest, ACloseRacingNativeCallsOnOtherThreadsGoesAfterTheLast) {
+  UHandle add = Load("Add.vi", Clumps::kAdd);
+  ASSERT_TRUE(add);
+  for (int round = 0; round < 40; ++round) {
+    const VIRef ref = Native("Add.vi");
+    std::atomic<int> begun{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 2; ++t)
+      callers.emplace_back([&] {
+        while (VIRefBeginNativeCall(ref, nullptr, nullptr) == kNoErr) {
+          begun.fetch_add(1);
+          VIRefFinishNativeCall(ref);
+        }
+      });
+    while (begun.load() < 2 * (round % 4 + 1)) std::this_thread::yield();
+    EXPECT_EQ(VIRefRelease(ref), kNoErr) << round;
+    for (std::thread& t : callers) t.join();
+    PumpReleases();
+    EXPECT_FALSE(IsVIRefnum(uInt32(ref))) << round;
+    EXPECT_EQ(Refs(add), 0) << round;
+  }
 }
 
 // The kill of each kind of pending operation of the local application.
