@@ -251,7 +251,7 @@ void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
   if (!list) return;
   for (int32 i = 0; i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
-    if (part && OHIsUsedBlock(heap, part) && OHBlockSize(heap, part) >= kObjBounds) visit(part);
+    if (part && OHIsUsedBlockOf(heap, part, kObjBounds)) visit(part);
     list = ObjWord(heap, object, word);  // the heap may have grown
   }
 }

@@ -205,11 +205,15 @@ void MarkChanged(ObjHeap heap, int32 o) { SetFlagsOf(heap, o, FlagsOf(heap, o) |
 int16 Half(ObjHeap heap, int32 o, int32 at) { return Live(heap, o, at + 2) ? ObjInt16(heap, o, at) : 0; }
 
 Rect PartRect(ObjHeap heap, int32 part, int32 kind) {
-  Rect r = BoundsOf(heap, part);
+  return Live(heap, part, kObjBounds + 8) ? LivePartRect(heap, part, kind) : Rect{0, 0, 0, 0};
+}
+
+Rect LivePartRect(ObjHeap heap, int32 part, int32 kind) {
+  Rect r;
+  std::memcpy(&r, *heap + part + kObjBounds, sizeof r);
   // A part of no known class (a damaged template or panel) has no method to
   // answer with: its bounds stand for its rectangle.
-  if (Live(heap, part, kObjBounds + 8) &&
-      OFindMethod(heap, part, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
+  if (OFindMethod(heap, part, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
     OGetRect(heap, part, &r, kind);
   return r;
 }
@@ -382,12 +386,15 @@ MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
   bool any = false;
   int32 frame = 0;
   PartsCopy(heap, object).ForEach([&](int32 p) {
-    if (Hidden(heap, p)) return;
-    if (PartIdOf(heap, p) == kPartFrameAround) {
+    // One check that the part still holds its bounds; its flags and id lie
+    // before them.
+    if (!Live(heap, p, kObjBounds + 8)) return;
+    if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return;
+    if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
       if (!frame) frame = p;
       return;
     }
-    Unite(&u, &any, PartRect(heap, p, kRectBounds));
+    Unite(&u, &any, LivePartRect(heap, p, kRectBounds));
   });
   *out = u;
   if (!frame) return kNoErr;
@@ -424,8 +431,10 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;
-  MarkChanged(heap, object);
-  const Rect old = BoundsOf(heap, object);
+  // The object holds its part list (checked above), so its flags and bounds.
+  ObjSetWord(heap, object, kObjFlags / 4, ObjWord(heap, object, kObjFlags / 4) | int32(kObjFlagMoved));
+  Rect old;
+  std::memcpy(&old, *heap + object + kObjBounds, sizeof old);
   if (newRect) {
     const int32 root = FindPart(heap, object, 0, 0);
     if (!root) {
@@ -558,8 +567,10 @@ int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32)
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;
-  MarkChanged(heap, object);
-  const Rect old = BoundsOf(heap, object);
+  // The object holds its part list (checked above), so its flags and bounds.
+  ObjSetWord(heap, object, kObjFlags / 4, ObjWord(heap, object, kObjFlags / 4) | int32(kObjFlagMoved));
+  Rect old;
+  std::memcpy(&old, *heap + object + kObjBounds, sizeof old);
   if (newRect) {
     InvalInWindow(heap, *newRect);
     for (int32 member : Parts(heap, object)) {
