@@ -83,13 +83,19 @@ std::vector<int32> Parts(ObjHeap heap, int32 object) {
 // frame fit runs on every property write that moves a control).
 class PartsCopy {
  public:
+  // The list is read once: nothing here changes the heap.  The caller
+  // checks each part again before reading it.
   PartsCopy(ObjHeap heap, int32 object) {
     if (!Live(heap, object, kObjPartList + 4)) return;
-    ForEachPart(heap, object, [&](int32 p) {
-      if (p == object || !Live(heap, p, kObjBounds + 8)) return;
+    const int32 list = ObjWord(heap, object, PartListWord(heap, object));
+    if (!list) return;
+    const int32 count = ObjListCount(heap, list);
+    for (int32 i = 0; i < count; ++i) {
+      const int32 p = ObjListGet(heap, list, i);
+      if (!p || p == object) continue;
       if (n_ < kFixed) fixed_[n_++] = p;
       else more_.push_back(p);
-    });
+    }
   }
   template <typename Fn>
   void ForEach(Fn fn) const {

@@ -16,8 +16,6 @@ void SetExtWord(ObjHeap heap, int32 at, int32 v) { PutNative32(*heap + OHWord(he
 
 bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) == kPanelHeapKind; }
 
-uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, object))->categoryB; }
-
 // The step by which an owner reaches the object: the panel by its object
 // list (mode 1) or, for a data controller, its controller list (mode 3); a
 // data controller (mode 0); a cluster's element (mode 1, its position in the
@@ -26,7 +24,7 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, TransactionFrame* step) {
+bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, int32 objectClass, TransactionFrame* step) {
   // The owner is a used block (the caller checked it): its size read once.
   const int32 ownerSize = OHBlockSize(heap, owner);
   auto find = [&](int32 word) {
@@ -35,7 +33,6 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, Transa
     return list > 0 && OHIsUsedBlock(heap, list) ? OHListFind(heap, list, object) : -1;
   };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
-  const int32 objectClass = ObjClass(heap, object);
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
     *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
@@ -76,18 +73,19 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, Transa
 // the stack top through the stack's checked writer; the frame after them, or
 // null when the owner chain does not reach the root (an owner chain longer
 // than the heap has blocks loops) or the path would pass the stack's end.
-TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
+TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int32* hidden, int32* greyed,
+                              int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
   if (!owner || !OHIsUsedBlock(heap, owner) || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
     return nullptr;
   TransactionFrame step;
   const int32 ownerClass = ObjClass(heap, owner);
-  if (!OwnerStep(heap, owner, ownerClass, object, &step)) return nullptr;
+  if (!OwnerStep(heap, owner, ownerClass, object, objectClass, &step)) return nullptr;
   TransactionFrame* at;
   if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
   } else {
-    at = WriteOwners(heap, owner, hidden, greyed, depth + 1);
+    at = WriteOwners(heap, owner, ownerClass, hidden, greyed, depth + 1);
     if (!at) return nullptr;
     const uInt32 flags = uInt32(ObjWord(heap, owner, kObjFlags / 4));
     *hidden |= (flags & 0x8) ? 1 : 0;
@@ -107,7 +105,8 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   // holding an object's leading words.
   if (!heap || !*heap || !object || !OHIsUsedBlockOf(heap, object, kObjPartList + 4))
     return 0;
-  const uInt32 cat = Category(heap, object);
+  const int32 objectClass = ObjClass(heap, object);
+  const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
   hidden = (flags & 0x8) ? 1 : 0;
@@ -122,7 +121,7 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
     return 0;
   }
   TransactionFrame* at = top;
-  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, &hidden, &greyed, 0))) return 0;
+  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
   // The object's own step: its category (-1 for a part 32), and for a part
   // 27 the low half of its owner's element index word.
   const int16 partId = ObjInt16(heap, object, kObjPartId);
