@@ -37,16 +37,16 @@ Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 PlatObj gClipRgn = 0;        // the region ApplyClip sets and selects
 int32 gClipRgnBox[4] = {0, 0, 0, 0};  // the rectangle gClipRgn holds (device coordinates)
 
-// Clips the attached device context of the window to its clip rectangle
-// (none: the whole content).
-void ApplyClip(WindowRef w) {
+// Clips the attached device context of the window (r its record) to its
+// clip rectangle (none: the whole content).
+void ApplyClip(WindowRef w, const WindowRecord* r) {
   const DDrawState& s = gDrawState;
   if (!w || s.window != w || !s.dc) return;
-  Rect clip;
-  if (!WGetClipRect(w, &clip)) {
+  if (!r || !r->clipRectSet) {
     PlatSelectClipRgn(s.dc, 0);
     return;
   }
+  const Rect clip = r->clipRect;
   // One region serves every clip change: the context copies it when it is
   // selected, so it is set anew each time instead of made and deleted.
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
@@ -81,7 +81,7 @@ void Attach(WindowRef w) {
   if (!gScreenImage || IKindOf(gScreenImage) != kImageWindow) WInitScreenImage();
   ISetWindowOf(gScreenImage, w);
   IAttachTarget(gScreenImage, PlatObj(r->paintDC));
-  ApplyClip(w);
+  ApplyClip(w, r);
 }
 
 void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
@@ -96,7 +96,7 @@ void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
     DSetRectRgn(r->clipRgn, &area);
   }
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
-  ApplyClip(w);
+  ApplyClip(w, r);
 }
 
 // Under the drawing mutex: the kept window is no longer kept; when it is
@@ -144,8 +144,8 @@ void WSetup(WindowRef window, WPortState* saved) {
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
   const WindowRef w = WCurrentPort();
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
-  if (!w || !rect || !WRecord(w)) return;
-  SetClip(w, rect, savedClip);
+  if (!w || !rect) return;
+  SetClip(w, rect, savedClip);  // nothing when w has no record
 }
 
 void WLimitClip(const Rect* rect, Rect* savedClip) {
@@ -167,8 +167,8 @@ void WLimitClip(const Rect* rect, Rect* savedClip) {
 
 void WRestoreClip(const Rect* savedClip) {
   const WindowRef w = WCurrentPort();
-  if (!w || !savedClip || !WRecord(w)) return;
-  SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);
+  if (!w || !savedClip) return;
+  SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);  // nothing when w has no record
 }
 
 void WRestore(const WPortState* saved) {
@@ -259,7 +259,7 @@ void WPortFollowOrigin(WindowRef window) {
   s.originH = origin.h;
   s.originV = origin.v;
   WGetRect(window, &s.bounds);
-  ApplyClip(window);
+  ApplyClip(window, WRecord(window));
 }
 
 void WSetContentRect(WindowRef window, const Rect* rect) {
