@@ -115,14 +115,17 @@ int32 CountAttrEntries(const TypeDescriptor* table) {
 uInt32 AttrNodeRedrawFlag() { return gNodeRedraw; }
 int32 AttrSizingPlot() { return gSizingPlot; }
 
-int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) {
+namespace {
+
+// The chain of a class (cls, the object's).
+int32 ChainOfClass(ObjHeap heap, int32 object, int32 cls, int32 tables[3], int32 counts[3]) {
   int32 n = 0;
   auto add = [&](int32 table, int32 extra) {
     const int32 c = AttrTypeTable[table] ? CountOf(table) + extra : 0;
     tables[n] = table;
     counts[n++] = c;
   };
-  switch (ObjClass(heap, object)) {
+  switch (cls) {
     case kClsBoolean: add(1, 0); break;
     case kClsNumeric: add(4, 0); break;
     case kClsColorBox: add(49, 0); break;
@@ -152,6 +155,12 @@ int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) 
   return n;
 }
 
+}  // namespace
+
+int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) {
+  return ChainOfClass(heap, object, ObjClass(heap, object), tables, counts);
+}
+
 // ---- The class chain -------------------------------------------------------------------
 
 namespace {
@@ -179,9 +188,12 @@ int32 RunLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op, int32 tab
 
 int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
   int32 reply = DDOOCtrlOpMethod(heap, object, rec, op);
-  if (!op || !rec || !IsObj(heap, object)) return reply;
+  int32 size = 0, cls = 0;
+  if (!op || !rec || !heap || !*heap || object <= 0 || !OHUsedBlockInfo(heap, object, &size, &cls) ||
+      size < int32(sizeof(ObjLeadingFields)))
+    return reply;
   int32 tables[3], counts[3];
-  const int32 n = AttrChainOf(heap, object, tables, counts);
+  const int32 n = ChainOfClass(heap, object, cls, tables, counts);
   for (int32 i = 0; i < n && rec->selector >= 0; ++i) reply |= RunLevel(heap, object, rec, op, tables[i], counts[i]);
   return reply;
 }
@@ -290,7 +302,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.greyed = uInt32(greyed);
     // The heap's extension block checked once for the words read before the walk.
     const int32 ext = int32(OHWord(heap, kOHExtension));
-    const int32 extSize = ext > 0 && OHIsUsedBlock(heap, ext) ? OHBlockSize(heap, ext) : 0;
+    int32 extSize = 0;
+    if (ext <= 0 || !OHUsedBlockInfo(heap, ext, &extSize, nullptr)) extSize = 0;
     auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
     const WindowRef window = WindowRef(extWord(kHeapExtWindow));
     // A panel without a window draws into the shell's hidden one, when

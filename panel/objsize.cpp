@@ -86,8 +86,11 @@ class PartsCopy {
   // The list is read once: nothing here changes the heap.  The caller
   // checks each part again before reading it.
   PartsCopy(ObjHeap heap, int32 object) {
-    if (!Live(heap, object, kObjPartList + 4)) return;
-    const int32 list = ObjWord(heap, object, PartListWord(heap, object));
+    int32 size = 0, cls = 0;
+    if (!heap || !*heap || object <= 0 || !OHUsedBlockInfo(heap, object, &size, &cls)) return;
+    const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+    if (size < kObjPartList + 4 || size < 4 * (word + 1)) return;
+    const int32 list = ObjWord(heap, object, word);
     if (!list) return;
     const int32 count = ObjListCount(heap, list);
     for (int32 i = 0; i < count; ++i) {

@@ -24,9 +24,9 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, int32 objectClass, TransactionFrame* step) {
-  // The owner is a used block (the caller checked it): its size read once.
-  const int32 ownerSize = OHBlockSize(heap, owner);
+bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
+               TransactionFrame* step) {
+  // The owner is a used block of ownerSize usable bytes (the caller checked it).
   auto find = [&](int32 word) {
     if (ownerSize < 4 * (word + 1)) return -1;
     const int32 list = ObjWord(heap, owner, word);
@@ -76,11 +76,12 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, int32 
 TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int32* hidden, int32* greyed,
                               int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
-  if (!owner || !OHIsUsedBlock(heap, owner) || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
+  int32 ownerSize = 0, ownerClass = 0;
+  if (!owner || !OHUsedBlockInfo(heap, owner, &ownerSize, &ownerClass) ||
+      depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
     return nullptr;
   TransactionFrame step;
-  const int32 ownerClass = ObjClass(heap, owner);
-  if (!OwnerStep(heap, owner, ownerClass, object, objectClass, &step)) return nullptr;
+  if (!OwnerStep(heap, owner, ownerClass, ownerSize, object, objectClass, &step)) return nullptr;
   TransactionFrame* at;
   if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
@@ -103,9 +104,10 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   if (greyedOut) *greyedOut = 0;
   // The object comes from compiled code or a file: it must be a used block
   // holding an object's leading words.
-  if (!heap || !*heap || !object || !OHIsUsedBlockOf(heap, object, kObjPartList + 4))
+  int32 objectSize = 0, objectClass = 0;
+  if (!heap || !*heap || !object || !OHUsedBlockInfo(heap, object, &objectSize, &objectClass) ||
+      objectSize < kObjPartList + 4)
     return 0;
-  const int32 objectClass = ObjClass(heap, object);
   const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
