@@ -27,10 +27,18 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
                TransactionFrame* step) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
+  // The object's last position in the owner's list in that word; -1 when it
+  // is not there or the list does not fit its block (lists come from files).
   auto find = [&](int32 word) {
     if (ownerSize < 4 * (word + 1)) return -1;
     const int32 list = ObjWord(heap, owner, word);
-    return list > 0 && OHIsUsedBlock(heap, list) ? OHListFind(heap, list, object) : -1;
+    int32 listSize = 0;
+    if (list <= 0 || !OHUsedBlockInfo(heap, list, &listSize, nullptr) || listSize < 4) return -1;
+    const int32 count = int32(GetNative32(*heap + list));
+    if (count < 0 || count > (listSize - 4) / 4) return -1;
+    for (int32 i = count - 1; i >= 0; --i)
+      if (int32(GetNative32(*heap + list + 4 + 4 * i)) == object) return i;
+    return -1;
   };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
