@@ -115,17 +115,14 @@ int32 CountAttrEntries(const TypeDescriptor* table) {
 uInt32 AttrNodeRedrawFlag() { return gNodeRedraw; }
 int32 AttrSizingPlot() { return gSizingPlot; }
 
-namespace {
-
-// The chain of a class (cls, the object's).
-int32 ChainOfClass(ObjHeap heap, int32 object, int32 cls, int32 tables[3], int32 counts[3]) {
+int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) {
   int32 n = 0;
   auto add = [&](int32 table, int32 extra) {
     const int32 c = AttrTypeTable[table] ? CountOf(table) + extra : 0;
     tables[n] = table;
     counts[n++] = c;
   };
-  switch (cls) {
+  switch (ObjClass(heap, object)) {
     case kClsBoolean: add(1, 0); break;
     case kClsNumeric: add(4, 0); break;
     case kClsColorBox: add(49, 0); break;
@@ -155,12 +152,6 @@ int32 ChainOfClass(ObjHeap heap, int32 object, int32 cls, int32 tables[3], int32
   return n;
 }
 
-}  // namespace
-
-int32 AttrChainOf(ObjHeap heap, int32 object, int32 tables[3], int32 counts[3]) {
-  return ChainOfClass(heap, object, ObjClass(heap, object), tables, counts);
-}
-
 // ---- The class chain -------------------------------------------------------------------
 
 namespace {
@@ -188,12 +179,9 @@ int32 RunLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op, int32 tab
 
 int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
   int32 reply = DDOOCtrlOpMethod(heap, object, rec, op);
-  int32 size = 0, cls = 0;
-  if (!op || !rec || !heap || !*heap || object <= 0 || !OHUsedBlockInfo(heap, object, &size, &cls) ||
-      size < int32(sizeof(ObjLeadingFields)))
-    return reply;
+  if (!op || !rec || !IsObj(heap, object)) return reply;
   int32 tables[3], counts[3];
-  const int32 n = ChainOfClass(heap, object, cls, tables, counts);
+  const int32 n = AttrChainOf(heap, object, tables, counts);
   for (int32 i = 0; i < n && rec->selector >= 0; ++i) reply |= RunLevel(heap, object, rec, op, tables[i], counts[i]);
   return reply;
 }
