@@ -422,6 +422,14 @@ bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes) {
          int32(UsableOf(SizeWord(heap, uInt32(offset) - kOHBlockHeader))) >= bytes;
 }
 
+bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  if (!OHIsUsedBlock(heap, offset)) return false;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader;
+  if (usable) *usable = int32(UsableOf(SizeWord(heap, b)));
+  if (cls) *cls = int32(Rd(heap, b + 8));
+  return true;
+}
+
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset) {
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return 0;

@@ -80,6 +80,9 @@ bool OHIsUsedBlock(ObjHeap heap, int32 offset);
 // OHIsUsedBlock(heap, offset) && OHBlockSize(heap, offset) >= bytes, with the
 // block's header read once.
 bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes);
+// OHIsUsedBlock, giving the block's usable size and class (either pointer may
+// be null) from the header it checked.
+bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls);
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset);
 void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value);
 

@@ -293,7 +293,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.greyed = uInt32(greyed);
     // The heap's extension block checked once for the words read before the walk.
     const int32 ext = int32(OHWord(heap, kOHExtension));
-    const int32 extSize = ext > 0 && OHIsUsedBlock(heap, ext) ? OHBlockSize(heap, ext) : 0;
+    int32 extSize = 0;
+    if (ext <= 0 || !OHUsedBlockInfo(heap, ext, &extSize, nullptr)) extSize = 0;
     auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
     const WindowRef window = WindowRef(extWord(kHeapExtWindow));
     // A panel without a window draws into the shell's hidden one, when

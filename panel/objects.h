@@ -244,6 +244,17 @@ inline int32 PartListWord(ObjHeap heap, int32 object) {
 // Calls visit(part offset) for every entry of the object's part list that
 // names a used block holding at least the part's id, order and key (lists
 // come from files).
+// The same for a visit that only reads: the list is counted once.
+template <typename Visit>
+void ForEachPartReading(ObjHeap heap, int32 object, Visit visit) {
+  const int32 list = ObjWord(heap, object, PartListWord(heap, object));
+  if (!list) return;
+  const int32 count = ObjListCount(heap, list);
+  for (int32 i = 0; i < count; ++i) {
+    const int32 part = ObjListGet(heap, list, i);
+    if (part && OHIsUsedBlockOf(heap, part, kObjBounds)) visit(part);
+  }
+}
 template <typename Visit>
 void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
   const int32 word = PartListWord(heap, object);
@@ -251,7 +262,7 @@ void ForEachPart(ObjHeap heap, int32 object, Visit visit) {
   if (!list) return;
   for (int32 i = 0; i < ObjListCount(heap, list); ++i) {
     int32 part = ObjListGet(heap, list, i);
-    if (part && OHIsUsedBlock(heap, part) && OHBlockSize(heap, part) >= kObjBounds) visit(part);
+    if (part && OHIsUsedBlockOf(heap, part, kObjBounds)) visit(part);
     list = ObjWord(heap, object, word);  // the heap may have grown
   }
 }

@@ -83,13 +83,22 @@ std::vector<int32> Parts(ObjHeap heap, int32 object) {
 // frame fit runs on every property write that moves a control).
 class PartsCopy {
  public:
+  // The list is read once: nothing here changes the heap.  The caller
+  // checks each part again before reading it.
   PartsCopy(ObjHeap heap, int32 object) {
-    if (!Live(heap, object, kObjPartList + 4)) return;
-    ForEachPart(heap, object, [&](int32 p) {
-      if (p == object || !Live(heap, p, kObjBounds + 8)) return;
+    int32 size = 0, cls = 0;
+    if (!heap || !*heap || object <= 0 || !OHUsedBlockInfo(heap, object, &size, &cls)) return;
+    const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+    if (size < kObjPartList + 4 || size < 4 * (word + 1)) return;
+    const int32 list = ObjWord(heap, object, word);
+    if (!list) return;
+    const int32 count = ObjListCount(heap, list);
+    for (int32 i = 0; i < count; ++i) {
+      const int32 p = ObjListGet(heap, list, i);
+      if (!p || p == object) continue;
       if (n_ < kFixed) fixed_[n_++] = p;
       else more_.push_back(p);
-    });
+    }
   }
   template <typename Fn>
   void ForEach(Fn fn) const {
@@ -205,11 +214,15 @@ void MarkChanged(ObjHeap heap, int32 o) { SetFlagsOf(heap, o, FlagsOf(heap, o) |
 int16 Half(ObjHeap heap, int32 o, int32 at) { return Live(heap, o, at + 2) ? ObjInt16(heap, o, at) : 0; }
 
 Rect PartRect(ObjHeap heap, int32 part, int32 kind) {
-  Rect r = BoundsOf(heap, part);
+  return Live(heap, part, kObjBounds + 8) ? LivePartRect(heap, part, kind) : Rect{0, 0, 0, 0};
+}
+
+Rect LivePartRect(ObjHeap heap, int32 part, int32 kind) {
+  Rect r;
+  std::memcpy(&r, *heap + part + kObjBounds, sizeof r);
   // A part of no known class (a damaged template or panel) has no method to
   // answer with: its bounds stand for its rectangle.
-  if (Live(heap, part, kObjBounds + 8) &&
-      OFindMethod(heap, part, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
+  if (OFindMethod(heap, part, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
     OGetRect(heap, part, &r, kind);
   return r;
 }
@@ -382,12 +395,15 @@ MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
   bool any = false;
   int32 frame = 0;
   PartsCopy(heap, object).ForEach([&](int32 p) {
-    if (Hidden(heap, p)) return;
-    if (PartIdOf(heap, p) == kPartFrameAround) {
+    // One check that the part still holds its bounds; its flags and id lie
+    // before them.
+    if (!Live(heap, p, kObjBounds + 8)) return;
+    if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return;
+    if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
       if (!frame) frame = p;
       return;
     }
-    Unite(&u, &any, PartRect(heap, p, kRectBounds));
+    Unite(&u, &any, LivePartRect(heap, p, kRectBounds));
   });
   *out = u;
   if (!frame) return kNoErr;
@@ -424,8 +440,10 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;
-  MarkChanged(heap, object);
-  const Rect old = BoundsOf(heap, object);
+  // The object holds its part list (checked above), so its flags and bounds.
+  ObjSetWord(heap, object, kObjFlags / 4, ObjWord(heap, object, kObjFlags / 4) | int32(kObjFlagMoved));
+  Rect old;
+  std::memcpy(&old, *heap + object + kObjBounds, sizeof old);
   if (newRect) {
     const int32 root = FindPart(heap, object, 0, 0);
     if (!root) {
@@ -558,8 +576,10 @@ int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32)
   if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;
-  MarkChanged(heap, object);
-  const Rect old = BoundsOf(heap, object);
+  // The object holds its part list (checked above), so its flags and bounds.
+  ObjSetWord(heap, object, kObjFlags / 4, ObjWord(heap, object, kObjFlags / 4) | int32(kObjFlagMoved));
+  Rect old;
+  std::memcpy(&old, *heap + object + kObjBounds, sizeof old);
   if (newRect) {
     InvalInWindow(heap, *newRect);
     for (int32 member : Parts(heap, object)) {

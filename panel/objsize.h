@@ -124,6 +124,8 @@ void SetFlagsOf(ObjHeap heap, int32 o, uInt32 f);
 void MarkChanged(ObjHeap heap, int32 o);
 int16 Half(ObjHeap heap, int32 o, int32 at);
 Rect PartRect(ObjHeap heap, int32 part, int32 kind);
+// The same for a part already checked to hold its bounds.
+Rect LivePartRect(ObjHeap heap, int32 part, int32 kind);
 // Sends the resize message with nesting bounded: kArgErr when too deep.
 int32 SendSize(ObjHeap heap, int32 o, const Rect* r, int32 partId);
 int32 SendOffset(ObjHeap heap, int32 o, Point by);

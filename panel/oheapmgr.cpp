@@ -503,10 +503,11 @@ MgErr QXRTRegisterPanel() {
 }
 
 int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order) {
+  // The visits only read.
   int32 found = 0;
   if (partId == 0) {
     // The last unkeyed part of any role but 66.
-    ForEachPart(heap, object, [&](int32 part) {
+    ForEachPartReading(heap, object, [&](int32 part) {
       if (ObjInt16(heap, part, kObjPartKey) == 0 && ObjInt16(heap, part, kObjPartId) != kPartIdNotFoundByZero)
         found = part;
     });
@@ -514,7 +515,7 @@ int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order) {
   }
   if (order == kPartOrderHighest) {
     int32 best = 0;
-    ForEachPart(heap, object, [&](int32 part) {
+    ForEachPartReading(heap, object, [&](int32 part) {
       const int32 o = ObjInt16(heap, part, kObjPartOrder);
       if (ObjInt16(heap, part, kObjPartId) == partId && (!found || o > best)) {
         found = part;
@@ -523,7 +524,7 @@ int32 FindPart(ObjHeap heap, int32 object, int32 partId, int32 order) {
     });
     return found;
   }
-  ForEachPart(heap, object, [&](int32 part) {
+  ForEachPartReading(heap, object, [&](int32 part) {
     if (!found && ObjInt16(heap, part, kObjPartId) == partId && ObjInt16(heap, part, kObjPartOrder) == order)
       found = part;
   });

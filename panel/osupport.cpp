@@ -606,7 +606,7 @@ Rect BoundsOf(ObjHeap heap, int32 object) {
 // An object named by a word of the heap: a used block holding at least the
 // leading fields.
 bool IsObject(ObjHeap heap, int32 object) {
-  return object > 0 && OHIsUsedBlock(heap, object) && OHBlockSize(heap, object) >= int32(sizeof(ObjLeadingFields));
+  return object > 0 && OHIsUsedBlockOf(heap, object, int32(sizeof(ObjLeadingFields)));
 }
 
 // The action sent as the panel's key delivery: its answer is the result.

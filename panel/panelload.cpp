@@ -16,8 +16,6 @@ void SetExtWord(ObjHeap heap, int32 at, int32 v) { PutNative32(*heap + OHWord(he
 
 bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) == kPanelHeapKind; }
 
-uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, object))->categoryB; }
-
 // The step by which an owner reaches the object: the panel by its object
 // list (mode 1) or, for a data controller, its controller list (mode 3); a
 // data controller (mode 0); a cluster's element (mode 1, its position in the
@@ -26,16 +24,23 @@ uInt32 Category(ObjHeap heap, int32 object) { return ClassRecord(ObjClass(heap, 
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, TransactionFrame* step) {
-  // The owner is a used block (the caller checked it): its size read once.
-  const int32 ownerSize = OHBlockSize(heap, owner);
+bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
+               TransactionFrame* step) {
+  // The owner is a used block of ownerSize usable bytes (the caller checked it).
+  // The object's last position in the owner's list in that word; -1 when it
+  // is not there or the list does not fit its block (lists come from files).
   auto find = [&](int32 word) {
     if (ownerSize < 4 * (word + 1)) return -1;
     const int32 list = ObjWord(heap, owner, word);
-    return list > 0 && OHIsUsedBlock(heap, list) ? OHListFind(heap, list, object) : -1;
+    int32 listSize = 0;
+    if (list <= 0 || !OHUsedBlockInfo(heap, list, &listSize, nullptr) || listSize < 4) return -1;
+    const int32 count = int32(GetNative32(*heap + list));
+    if (count < 0 || count > (listSize - 4) / 4) return -1;
+    for (int32 i = count - 1; i >= 0; --i)
+      if (int32(GetNative32(*heap + list + 4 + 4 * i)) == object) return i;
+    return -1;
   };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
-  const int32 objectClass = ObjClass(heap, object);
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
     *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
@@ -76,18 +81,20 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 object, Transa
 // the stack top through the stack's checked writer; the frame after them, or
 // null when the owner chain does not reach the root (an owner chain longer
 // than the heap has blocks loops) or the path would pass the stack's end.
-TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32* hidden, int32* greyed, int32 depth) {
+TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int32* hidden, int32* greyed,
+                              int32 depth) {
   const int32 owner = ObjWord(heap, object, kObjOwner / 4);
-  if (!owner || !OHIsUsedBlock(heap, owner) || depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
+  int32 ownerSize = 0, ownerClass = 0;
+  if (!owner || !OHUsedBlockInfo(heap, owner, &ownerSize, &ownerClass) ||
+      depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
     return nullptr;
   TransactionFrame step;
-  const int32 ownerClass = ObjClass(heap, owner);
-  if (!OwnerStep(heap, owner, ownerClass, object, &step)) return nullptr;
+  if (!OwnerStep(heap, owner, ownerClass, ownerSize, object, objectClass, &step)) return nullptr;
   TransactionFrame* at;
   if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
   } else {
-    at = WriteOwners(heap, owner, hidden, greyed, depth + 1);
+    at = WriteOwners(heap, owner, ownerClass, hidden, greyed, depth + 1);
     if (!at) return nullptr;
     const uInt32 flags = uInt32(ObjWord(heap, owner, kObjFlags / 4));
     *hidden |= (flags & 0x8) ? 1 : 0;
@@ -105,9 +112,11 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   if (greyedOut) *greyedOut = 0;
   // The object comes from compiled code or a file: it must be a used block
   // holding an object's leading words.
-  if (!heap || !*heap || !object || !OHIsUsedBlockOf(heap, object, kObjPartList + 4))
+  int32 objectSize = 0, objectClass = 0;
+  if (!heap || !*heap || !object || !OHUsedBlockInfo(heap, object, &objectSize, &objectClass) ||
+      objectSize < kObjPartList + 4)
     return 0;
-  const uInt32 cat = Category(heap, object);
+  const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
   hidden = (flags & 0x8) ? 1 : 0;
@@ -122,7 +131,7 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
     return 0;
   }
   TransactionFrame* at = top;
-  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, &hidden, &greyed, 0))) return 0;
+  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
   // The object's own step: its category (-1 for a part 32), and for a part
   // 27 the low half of its owner's element index word.
   const int16 partId = ObjInt16(heap, object, kObjPartId);

@@ -1,6 +1,8 @@
 #include "mgsource/window/wport.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <vector>
 #include <mutex>
 
@@ -33,25 +35,33 @@ WindowRef gQueryOpen = kWNoWindow;            // the window remembered from Quer
 int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 PlatObj gClipRgn = 0;        // the region ApplyClip sets and selects
+int32 gClipRgnBox[4] = {0, 0, 0, 0};  // the rectangle gClipRgn holds (device coordinates)
 
-// Clips the attached device context of the window to its clip rectangle
-// (none: the whole content).
-void ApplyClip(WindowRef w) {
+// Clips the attached device context of the window (r its record) to its
+// clip rectangle (none: the whole content).
+void ApplyClip(WindowRef w, const WindowRecord* r) {
   const DDrawState& s = gDrawState;
   if (!w || s.window != w || !s.dc) return;
-  Rect clip;
-  if (!WGetClipRect(w, &clip)) {
+  if (!r || !r->clipRectSet) {
     PlatSelectClipRgn(s.dc, 0);
     return;
   }
+  const Rect clip = r->clipRect;
   // One region serves every clip change: the context copies it when it is
   // selected, so it is set anew each time instead of made and deleted.
   std::lock_guard<std::recursive_mutex> g(gDrawMutex);
-  if (!gClipRgn) gClipRgn = PlatCreateRectRgn(0, 0, 0, 0);
-  if (!gClipRgn ||
-      !PlatSetRectRgn(gClipRgn, clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
-                      clip.bottom - s.originV))
-    return;
+  // A bracket sets the same clip again and again: the region is set only
+  // when its rectangle changes.
+  const int32 box[4] = {clip.left - s.originH, clip.top - s.originV, clip.right - s.originH, clip.bottom - s.originV};
+  if (!gClipRgn) {
+    gClipRgn = PlatCreateRectRgn(0, 0, 0, 0);
+    std::fill(std::begin(gClipRgnBox), std::end(gClipRgnBox), 0);
+  }
+  if (!gClipRgn) return;
+  if (!std::equal(std::begin(box), std::end(box), std::begin(gClipRgnBox))) {
+    if (!PlatSetRectRgn(gClipRgn, box[0], box[1], box[2], box[3])) return;
+    std::copy(std::begin(box), std::end(box), std::begin(gClipRgnBox));
+  }
   PlatSelectClipRgn(s.dc, gClipRgn);
 }
 
@@ -71,7 +81,7 @@ void Attach(WindowRef w) {
   if (!gScreenImage || IKindOf(gScreenImage) != kImageWindow) WInitScreenImage();
   ISetWindowOf(gScreenImage, w);
   IAttachTarget(gScreenImage, PlatObj(r->paintDC));
-  ApplyClip(w);
+  ApplyClip(w, r);
 }
 
 void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
@@ -86,7 +96,7 @@ void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
     DSetRectRgn(r->clipRgn, &area);
   }
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
-  ApplyClip(w);
+  ApplyClip(w, r);
 }
 
 // Under the drawing mutex: the kept window is no longer kept; when it is
@@ -134,8 +144,8 @@ void WSetup(WindowRef window, WPortState* saved) {
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
   const WindowRef w = WCurrentPort();
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
-  if (!w || !rect || !WRecord(w)) return;
-  SetClip(w, rect, savedClip);
+  if (!w || !rect) return;
+  SetClip(w, rect, savedClip);  // nothing when w has no record
 }
 
 void WLimitClip(const Rect* rect, Rect* savedClip) {
@@ -157,8 +167,8 @@ void WLimitClip(const Rect* rect, Rect* savedClip) {
 
 void WRestoreClip(const Rect* savedClip) {
   const WindowRef w = WCurrentPort();
-  if (!w || !savedClip || !WRecord(w)) return;
-  SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);
+  if (!w || !savedClip) return;
+  SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);  // nothing when w has no record
 }
 
 void WRestore(const WPortState* saved) {
@@ -249,7 +259,7 @@ void WPortFollowOrigin(WindowRef window) {
   s.originH = origin.h;
   s.originV = origin.v;
   WGetRect(window, &s.bounds);
-  ApplyClip(window);
+  ApplyClip(window, WRecord(window));
 }
 
 void WSetContentRect(WindowRef window, const Rect* rect) {
