@@ -12,16 +12,19 @@
 #include "mgsource/byteorder.h"
 #include "mgsource/memory.h"
 #include "panel/fppanel.h"
+#include "panel/graphstate.h"
 #include "panel/objects.h"
 #include "tools/tdbuilder.h"
 #include "tools/vibuilder.h"
 
 // Starts the managers the panel targets need, with the panel's engine hooks
-// and the data-space start-up blocks; false when they cannot start.
+// and the data-space start-up blocks; false when they cannot start.  The
+// graph state's descriptor, which the panel keeps for the run once a cursor
+// record is first read, is built here, before any run counts handles.
 inline bool FuzzStartPanelManagers() {
   PanelInstallEngineHooks();
   MemSetDataSpaceInitHook(&AZPAllocInit);
-  return FuzzStartManagers() && TypeHeapInit() == kNoErr;
+  return FuzzStartManagers() && TypeHeapInit() == kNoErr && GraphStateStaticTD() != nullptr;
 }
 
 // The panel heap of a new VI with a data space of the types, its root bound;
