@@ -27,8 +27,6 @@
 
 namespace {
 
-const char kSource[] = "scaleattr";
-
 // An output array handle about to be resized: its counts cleared (its
 // elements are rewritten whole), so counts that overrun the handle never
 // reach the resize.  False for a cell holding something other than a
@@ -116,19 +114,15 @@ bool Finite(float64 v) { return ClassifyFloatNumber(kTDDBL, &v) == 0; }
 
 uInt32 PartFlags(ObjHeap heap, int32 part) { return ctrl::Flags(heap, part); }
 
-// The scale part and its record; 0 when the part does not exist, and an
-// assertion when it has no record.
+// The scale part and its record; 0 when the part does not exist or has no
+// record (a damaged panel from a file: the property fails quietly).
 int32 ScalePart(ObjHeap heap, int32 object, int32 partId, int32 order, ScaleRec** rec) {
   *rec = nullptr;
   if (!ctrl::IsObj(heap, object)) return 0;
   const int32 part = FindPart(heap, object, partId, order);
   if (!ctrl::IsObj(heap, part)) return 0;
   *rec = ScaleRecOf(heap, part);
-  if (!*rec) {
-    DBAssert(kSource, __LINE__, "scale part without its record");
-    return 0;
-  }
-  return part;
+  return *rec ? part : 0;
 }
 
 void InvalScale(ObjHeap heap, int32 scale) { OInval(heap, scale, kInvalAll); }
