@@ -25,6 +25,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/printf.h"
+#include "panel/attrtd.h"
 #include "panel/blink.h"
 #include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
@@ -41,64 +42,13 @@ namespace {
 
 const char kSource[] = "graphattr";
 
-// An output array handle about to be resized: its counts cleared (its
-// elements are rewritten whole), so counts that overrun the handle never
-// reach the resize.  False for a cell holding something other than a
-// data-space handle of at least its counts.
-bool ClearOutput(void* cell, int32 dims) {
-  UHandle h;
-  std::memcpy(&h, cell, sizeof h);
-  if (!h) return true;
-  if (DSCheckHandle(h) != kNoErr || DSGetHandleSize(h) < 4 * dims) return false;
-  std::memset(*h, 0, size_t(4 * dims));
-  return true;
-}
-
-// The element descriptor of an array descriptor (after its dimension sizes).
-const TypeDescriptor* ArrayElem(const TypeDescriptor* array) {
-  if (!array || array->code != kTDArray) return nullptr;
-  const auto* p = reinterpret_cast<const uChar*>(array);
-  const int32 rank = int16(GetNative16(p + 4));
-  if (rank < 1 || rank > 64) return nullptr;
-  return SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(p + 6 + 4 * rank));
-}
-
 constexpr int32 kTableIChart = 7, kTableChart = 9, kTableGraph = 10, kTableCursors = 16, kTableIGraph = 17;
 constexpr uInt32 kFlagStacked = 0x80000, kFlagPlotsChanged = 0x100000, kZIgnoreColorArray = 0x100000;
 constexpr int32 kReplyState = 0x10000, kReplyRedrawn = 0x20000, kReplyCosmetic = 0x100;
 constexpr int32 kPartDataDisplay = 8001, kPartColourLow = 8013, kPartColourHigh = 8012;
 
 // ---- Descriptors ------------------------------------------------------------------------
-using Bytes = std::vector<uChar>;
-Bytes Sized(Bytes b) {
-  if (b.size() & 1) b.push_back(0);
-  const uInt16 n = uInt16(b.size());
-  std::memcpy(b.data(), &n, 2);
-  return b;
-}
-Bytes Num(uChar code) { return Sized({0, 0, code, 0}); }
-Bytes Bool() { return Num(kTDBoolean); }
-Bytes Str() { return Sized({0, 0, kTDString, 0, 0xFF, 0xFF, 0xFF, 0xFF}); }
-Bytes Arr(const Bytes& e, uChar dims = 1) {
-  Bytes b{0, 0, kTDArray, 0, dims, 0};
-  for (uChar d = 0; d < dims; ++d) b.insert(b.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-  b.insert(b.end(), e.begin(), e.end());
-  return Sized(b);
-}
-Bytes Clu(std::initializer_list<Bytes> members) {
-  Bytes b{0, 0, kTDCluster, 0, uChar(members.size()), 0};
-  for (const Bytes& m : members) b.insert(b.end(), m.begin(), m.end());
-  return Sized(b);
-}
-// The descriptor carrying the property's name (flag 0x40, then the name as
-// a Pascal string, padded to an even size).
-Bytes N(Bytes b, const char* name) {
-  b[3] |= kTDFlagName;
-  const size_t n = std::strlen(name);
-  b.push_back(uChar(n));
-  b.insert(b.end(), name, name + n);
-  return Sized(b);
-}
+using namespace attrtd;
 Bytes U32() { return Num(kTDU32); }
 Bytes U8() { return Num(kTDU8); }
 Bytes Dbl() { return Num(kTDDBL); }

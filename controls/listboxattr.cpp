@@ -14,6 +14,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
+#include "panel/attrtd.h"
 #include "panel/attrcall.h"
 #include "panel/ctlattr.h"
 #include "panel/ctrl_internal.h"
@@ -35,20 +36,7 @@ enum : int32 {
 };
 
 // ---- The table: descriptors in memory order ----------------------------------------------
-using Bytes = std::vector<uChar>;
-Bytes Sized(Bytes b) {
-  if (b.size() & 1) b.push_back(0);
-  const uInt16 n = uInt16(b.size());
-  std::memcpy(b.data(), &n, 2);
-  return b;
-}
-Bytes Num(uChar code) { return Sized({0, 0, code, 0}); }
-Bytes Str() { return Sized({0, 0, kTDString, 0, 0xFF, 0xFF, 0xFF, 0xFF}); }
-Bytes Arr(const Bytes& e) {
-  Bytes b{0, 0, kTDArray, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-  b.insert(b.end(), e.begin(), e.end());
-  return Sized(b);
-}
+using namespace attrtd;
 const Bytes& Table() {
   static const Bytes t = [] {
     Bytes b{0, 0, kTDCluster, 0, uChar(kSelectorCount), 0};

@@ -18,6 +18,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/numconv.h"
 #include "mgsource/window/wport.h"
+#include "panel/attrtd.h"
 #include "panel/attrcall.h"
 #include "panel/ctlattr.h"
 #include "panel/ctrl_internal.h"
@@ -27,27 +28,8 @@
 
 namespace {
 
-// An output array handle about to be resized: its counts cleared (its
-// elements are rewritten whole), so counts that overrun the handle never
-// reach the resize.  False for a cell holding something other than a
-// data-space handle of at least its counts.
-bool ClearOutput(void* cell, int32 dims) {
-  UHandle h;
-  std::memcpy(&h, cell, sizeof h);
-  if (!h) return true;
-  if (DSCheckHandle(h) != kNoErr || DSGetHandleSize(h) < 4 * dims) return false;
-  std::memset(*h, 0, size_t(4 * dims));
-  return true;
-}
-
-// The element descriptor of an array descriptor (after its dimension sizes).
-const TypeDescriptor* ArrayElem(const TypeDescriptor* array) {
-  if (!array || array->code != kTDArray) return nullptr;
-  const auto* p = reinterpret_cast<const uChar*>(array);
-  const int32 rank = int16(GetNative16(p + 4));
-  if (rank < 1 || rank > 64) return nullptr;
-  return SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(p + 6 + 4 * rank));
-}
+using attrtd::ArrayElem;
+using attrtd::ClearOutput;
 
 constexpr uInt32 kFlagNotEditable = 0x1, kFlagFlipFixed = 0x10000, kFlagFlipInvert = 0x200000,
                  kFlagFixedIncrement = 0x1000000, kFlagArbitraryIncrement = 0x4000000, kFlagStepped = 0x80000,

@@ -15,6 +15,7 @@
 #include "mgsource/debug.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textedit.h"
+#include "panel/attrtd.h"
 #include "panel/ctrl_internal.h"
 #include "panel/fppanel.h"
 #include "panel/oinval.h"
@@ -42,26 +43,7 @@ enum : int32 {
 };
 
 // ---- The property table -------------------------------------------------------------------
-using Bytes = std::vector<uChar>;
-Bytes Sized(Bytes b) {
-  if (b.size() & 1) b.push_back(0);
-  const uInt16 n = uInt16(b.size());
-  std::memcpy(b.data(), &n, 2);
-  return b;
-}
-Bytes Num(uChar code) { return Sized({0, 0, code, 0}); }
-Bytes Bool() { return Num(kTDBoolean); }
-Bytes Str() { return Sized({0, 0, kTDString, 0, 0xFF, 0xFF, 0xFF, 0xFF}); }
-Bytes Arr(const Bytes& e) {
-  Bytes b{0, 0, kTDArray, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-  b.insert(b.end(), e.begin(), e.end());
-  return Sized(b);
-}
-Bytes Clu(std::initializer_list<Bytes> elements) {
-  Bytes b{0, 0, kTDCluster, 0, uChar(elements.size()), 0};
-  for (const Bytes& e : elements) b.insert(b.end(), e.begin(), e.end());
-  return Sized(b);
-}
+using namespace attrtd;
 const Bytes& Table() {
   static const Bytes t = [] {
     const Bytes u = Num(kTDU32), i = Num(kTDI32);
