@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "null_draw_port.h"
 #include "controls/chartupdate.h"
 #include "controls/graph.h"
 #include "controls/scale.h"
@@ -26,34 +27,6 @@ namespace {
 
 using Input = FuzzReader;
 
-bool gScreen = true;
-const DPort* DrawPort() {
-  static DPort p = [] {
-    DPort q = gNullPort;
-    q.getDepth = [] { return int32(32); };
-    q.isBW = [] { return int32(0); };
-    q.isScreenPort = [] { return int32(gScreen); };
-    q.selectNormPen = [](DColor, DColor) { return int32(0); };
-    q.selectPen = [](int32, DColor, DColor) { return int32(0); };
-    q.frameRect = [](const Rect*) { return int32(0); };
-    q.paintRect = [](const Rect*) { return int32(0); };
-    q.setClip = [](const Rect*) { return int32(0); };
-    q.setPixel = [](int32, int32) { return int32(0); };
-    q.moveTo = [](int32, int32) { return int32(0); };
-    q.lineTo = [](int32, int32) { return int32(0); };
-    q.mhLineTo = [](int32, int32, Bool32) { return int32(0); };
-    q.polyLine = [](const Point*, int32) { return int32(0); };
-    q.frameOval = [](const Rect*) { return int32(0); };
-    q.paintOval = [](const Rect*) { return int32(0); };
-    q.scrollRect = [](const Rect*, int32, int32, Bool32, DColor, DColor) { return int32(0); };
-    q.bounds = [](Rect* r) {
-      *r = Rect{0, 0, 0, 0};
-      return int32(0);
-    };
-    return q;
-  }();
-  return &p;
-}
 
 void Run(Input& in) {
   UHandle vi = nullptr;
@@ -137,8 +110,8 @@ void Run(Input& in) {
       OHSetWord(heap, uInt32(graph), in.Word() & (kGraphFlagScrollHeld | kGraphFlagFullRedraw | kGraphAutoscaleMask |
                                                   kGraphFlagPending));
       PrefSet(kPrefScrollingStripCharts, in.Byte() & 1);
-      gScreen = in.Byte() & 1;
-      DInstallTestPort(DrawPort());
+      FuzzScreenPort() = in.Byte() & 1;
+      DInstallTestPort(FuzzNullDrawPort());
       FuzzArmed() = true;
       for (int32 round = 0; round < 3 && in.n; ++round) {
         const int32 update = in.Byte() & 1;

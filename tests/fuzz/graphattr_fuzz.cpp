@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "null_draw_port.h"
 #include "controls/chartupdate.h"
 #include "controls/graph.h"
 #include "controls/graphattr.h"
@@ -29,35 +30,6 @@ using Input = FuzzReader;
 
 constexpr uInt32 kReplyBits = 0x10 | 0x80 | 0x100 | 0x200 | 0x10000 | 0x20000;
 
-// Immediate redraws draw into a port that keeps nothing.
-bool gScreen = true;
-const DPort* DrawPort() {
-  static DPort p = [] {
-    DPort q = gNullPort;
-    q.getDepth = [] { return int32(32); };
-    q.isBW = [] { return int32(0); };
-    q.isScreenPort = [] { return int32(gScreen); };
-    q.selectNormPen = [](DColor, DColor) { return int32(0); };
-    q.selectPen = [](int32, DColor, DColor) { return int32(0); };
-    q.frameRect = [](const Rect*) { return int32(0); };
-    q.paintRect = [](const Rect*) { return int32(0); };
-    q.setClip = [](const Rect*) { return int32(0); };
-    q.setPixel = [](int32, int32) { return int32(0); };
-    q.moveTo = [](int32, int32) { return int32(0); };
-    q.lineTo = [](int32, int32) { return int32(0); };
-    q.mhLineTo = [](int32, int32, Bool32) { return int32(0); };
-    q.polyLine = [](const Point*, int32) { return int32(0); };
-    q.frameOval = [](const Rect*) { return int32(0); };
-    q.paintOval = [](const Rect*) { return int32(0); };
-    q.scrollRect = [](const Rect*, int32, int32, Bool32, DColor, DColor) { return int32(0); };
-    q.bounds = [](Rect* r) {
-      *r = Rect{0, 0, 0, 0};
-      return int32(0);
-    };
-    return q;
-  }();
-  return &p;
-}
 
 int32 Part(ObjHeap heap, int32 cls, int32 owner, int16 id, int16 order = 0) {
   return vib::NewObject(heap, cls, ClassRecord(cls)->instanceSize, owner, id, order);
@@ -178,7 +150,7 @@ void Run(Input& in) {
         rec.words[0] = in.Byte() & 1;
         auto method =
             reinterpret_cast<int32 (*)(ObjHeap, int32, AttrCallRec*, int32)>(OCtrlOpMethodFor(kClsGraphChart));
-        DInstallTestPort(DrawPort());
+        DInstallTestPort(FuzzNullDrawPort());
         FuzzArmed() = true;
         const int32 reply = method(heap, graph, &rec, 1);
         FuzzArmed() = false;

@@ -15,6 +15,7 @@
 
 #include <vector>
 
+#include "null_draw_port.h"
 #include "controls/graph.h"
 #include "controls/graphdraw.h"
 #include "controls/scale.h"
@@ -118,34 +119,8 @@ void FuzzPlotList(Input& in, ObjHeap heap, int32 graph) {
 // ---- Drawing ----------------------------------------------------------------------------
 // A port that draws nothing, a screen or a printer page by the input; and
 // a hidden window whose port the graph's own drawing runs in.
-bool gScreen = true;
 WindowRef gWindow = 0;
-const DPort* DrawPort() {
-  static DPort p = [] {
-    DPort q = gNullPort;
-    q.getDepth = [] { return int32(32); };
-    q.isBW = [] { return int32(0); };
-    q.isScreenPort = [] { return int32(gScreen); };
-    q.selectNormPen = [](DColor, DColor) { return int32(0); };
-    q.selectPen = [](int32, DColor, DColor) { return int32(0); };
-    q.frameRect = [](const Rect*) { return int32(0); };
-    q.paintRect = [](const Rect*) { return int32(0); };
-    q.setClip = [](const Rect*) { return int32(0); };
-    q.setPixel = [](int32, int32) { return int32(0); };
-    q.moveTo = [](int32, int32) { return int32(0); };
-    q.lineTo = [](int32, int32) { return int32(0); };
-    q.mhLineTo = [](int32, int32, Bool32) { return int32(0); };
-    q.polyLine = [](const Point*, int32) { return int32(0); };
-    q.frameOval = [](const Rect*) { return int32(0); };
-    q.paintOval = [](const Rect*) { return int32(0); };
-    q.bounds = [](Rect* r) {
-      *r = Rect{0, 0, 0, 0};
-      return int32(0);
-    };
-    return q;
-  }();
-  return &p;
-}
+
 
 // The value's data for a descriptor: numbers from the input, arrays of a
 // few elements in handles whose count word may claim more than they hold.
@@ -286,8 +261,8 @@ void FuzzDraw(Input& in, ObjHeap heap, int32 graph) {
   GraphLayout l;
   GraphLayoutOf(heap, graph, tdb::AsTD(tdBytes), value.data(), &l);
   CheckLayout(l, v);
-  gScreen = in.Byte() & 1;
-  DInstallTestPort(DrawPort());
+  FuzzScreenPort() = in.Byte() & 1;
+  DInstallTestPort(FuzzNullDrawPort());
   FuzzArmed() = true;
   const uInt32 flags = OHWord(heap, uInt32(graph));
   const int32 r = DrawPlotArea(heap, graph, value.data(), in.Byte() & 1, 0, 1 << (in.Byte() % 3), in.Byte() & 1);

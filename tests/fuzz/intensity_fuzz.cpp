@@ -13,6 +13,7 @@
 #include <limits>
 #include <vector>
 
+#include "null_draw_port.h"
 #include "controls/graph.h"
 #include "controls/graphintensity.h"
 #include "controls/scale.h"
@@ -160,36 +161,12 @@ void RunImage(Input& in) {
   FuzzDisposePanel(heap, vi);
 }
 
-
 // Intensity charts drawn from records and histories as a damaged data space
 // holds them: totals, pending counts, column and row counts the handle may
 // not hold, scales, update modes, flags and autoscale bits from the input,
 // immediate and update draws.  Nothing is reported, pending stays within
 // what the history holds, and the image and drawn rectangle stay inside
 // their handle and the plot bounds.
-bool gScreen = true;
-const DPort* DrawPort() {
-  static DPort p = [] {
-    DPort q = gNullPort;
-    q.getDepth = [] { return int32(32); };
-    q.isBW = [] { return int32(0); };
-    q.isScreenPort = [] { return int32(gScreen); };
-    q.selectNormPen = [](DColor, DColor) { return int32(0); };
-    q.paintRect = [](const Rect*) { return int32(0); };
-    q.frameRect = [](const Rect*) { return int32(0); };
-    q.setClip = [](const Rect*) { return int32(0); };
-    q.moveTo = [](int32, int32) { return int32(0); };
-    q.lineTo = [](int32, int32) { return int32(0); };
-    q.scrollRect = [](const Rect*, int32, int32, Bool32, DColor, DColor) { return int32(0); };
-    q.bounds = [](Rect* r) {
-      *r = Rect{0, 0, 0, 0};
-      return int32(0);
-    };
-    return q;
-  }();
-  return &p;
-}
-
 void RunChart(Input& in) {
   UHandle vi = nullptr;
   ObjHeap heap = FuzzNewRegisteredPanel(&vi);
@@ -255,8 +232,8 @@ void RunChart(Input& in) {
                                                   kGraphFlagPending));
       OHSetWord(heap, uInt32(graph + 4 * kGraphPixmapPosWord), int32(in.Word()) % 1000);
       PrefSet(kPrefScrollingStripCharts, in.Byte() & 1);
-      gScreen = in.Byte() & 1;
-      DInstallTestPort(DrawPort());
+      FuzzScreenPort() = in.Byte() & 1;
+      DInstallTestPort(FuzzNullDrawPort());
       const bool valid = h && bytes >= 8 && length > 0 && rows > 0 && int64(length) * rows * es <= bytes - 8;
       FuzzArmed() = true;
       for (int32 round = 0; round < 3 && in.n; ++round) {
