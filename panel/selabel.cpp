@@ -21,6 +21,7 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
 #include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
 #include "panel/operate.h"
@@ -33,6 +34,8 @@
 
 namespace {
 constexpr int16 kPartSelLabel = 11;
+// The label's list: its row limit and width (0: as wide as part 9).
+constexpr int32 kSelLabelRowLimitWord = 10, kSelLabelListWidthWord = 11;
 SelLabelHooks gHooks;
 SelItemProc gAccepted[8] = {};
 
@@ -197,8 +200,22 @@ int32 SelLabelPopup(ObjHeap heap, int32 label, int32 startIndex, Bool32 commitFi
   int32 id = 0, chosen = 0, menuIdOut = 0, result = 0;
   MenuHandle menu = source ? BuildSelLabelMenu(heap, owner, source, &id) : nullptr;
   if (menu) {
-    if (const TRecord text = LabelRecord(heap, label)) MSetMenuFont(menu, TGetFont(text));
-    MSetMenuMinWidth(menu, anchor.right - anchor.left);
+    int32 line = 0;
+    if (const TRecord text = LabelRecord(heap, label)) {
+      MSetMenuFont(menu, TGetFont(text));
+      int32 ascent = 0, descent = 0, leading = 0;
+      TGetFontMetrics(TGetFont(text), &ascent, &descent, &leading);
+      line = ascent + descent;
+    }
+    // The label's row limit and list width come from the stored object:
+    // pinned so that the height stays a screen coordinate.
+    const int32 rows = Pin(ObjWord(heap, label, kSelLabelRowLimitWord), 0, 1024);
+    const int32 width = Pin(ObjWord(heap, label, kSelLabelListWidthWord), 0, 32767);
+    const int32 height = ((source->flags & kSelNaturalHeight) && rows > Names(heap, owner, source))
+                             ? 0
+                             : std::min((line + gMenuMetrics.rowSpacing) * rows + 4, int32(32767));
+    if (width == 0) MSetMenuMinWidth(menu, anchor.right - anchor.left);
+    MSetMenuFixedSize(menu, width, height);
     DOffsetRect(&anchor, -1, 0);
     result = SelLabelTrack(heap, label, menu, &anchor, &menuIdOut, &chosen, startIndex + 1);
     MDisposeMenu(menu);
