@@ -204,6 +204,7 @@ void AppInstallHooks() {
   selLabel.newPopupMenuID = &NewPopupMenuID;
   selLabel.releaseMenuID = &ReleaseMenuID;
   selLabel.symbolImage = &ListboxSymbolImage;
+  selLabel.panelMenuBar = &VIWindMenuBar;
   SetSelLabelHooks(selLabel);
   AppInstallServerUIHooks();
   OleInstallEngineHooks();

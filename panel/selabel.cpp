@@ -251,6 +251,7 @@ namespace {
 // Key codes the list tracking tells apart.
 enum : int32 { kKeyEnter = 2, kKeyPageUp = 12, kKeyPageDown = 13, kKeyEndList = 36 };
 constexpr int32 kModControl = 0x20;
+enum : int32 { kEditMenu = 11, kEditCut = 4, kEditPaste = 6 };
 constexpr int32 kButtonsHeld = 0x640;
 constexpr int32 kListWaitMs = 100;
 
@@ -391,10 +392,24 @@ struct ListTrack {
       return End(false);
     }
     if ((key == vkAscii && ch == 9) || (e.modifiers & kModControl)) {
-      WPostEvent(&e, 0, kWPostTopLevel);
-      result |= kTrackReposted;
-      passOn = false;
-      return End(false);
+      // A Ctrl key the menu bar turns into Edit's cut, copy or paste
+      // (menu 11, items 4 to 6) edits the label; others go back to the
+      // window's queue and end the list.
+      bool edit = false;
+      if ((e.modifiers & kModControl) && gHooks.panelMenuBar) {
+        Rect barRect;
+        if (MenuHandle bar = gHooks.panelMenuBar(heap, &barRect)) {
+          WEventRecord copy = e;
+          MHandleLMenuEvent(&copy, bar, DEmptyRect(&barRect) ? nullptr : &barRect);
+          edit = copy.where == kEditMenu && copy.modifiers >= kEditCut && copy.modifiers <= kEditPaste;
+        }
+      }
+      if (!edit) {
+        WPostEvent(&e, 0, kWPostTopLevel);
+        result |= kTrackReposted;
+        passOn = false;
+        return End(false);
+      }
     }
     SendToPanel(e);
     if (key == kKeyEnter || (key == vkAscii && ch == 10 && (LabelFlags(heap, label) & kSelLabelLineFeed))) {

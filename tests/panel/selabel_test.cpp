@@ -225,6 +225,7 @@ TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside)
   WMainLoopHooks hooks{};
   hooks.background = &Background;
   WSetMainLoopHooks(hooks);
+  const bool queueMade = !WEventQueueExists() && WEventQueueInit(1) == kNoErr;  // keys handed back
   SelLabelHooks counting;
   counting.newPopupMenuID = [] { return ++gOpened, gNextId; };
   counting.releaseMenuID = [](int32) { ++gReleased; };
@@ -257,6 +258,8 @@ TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside)
        0x8000000, "x"},
       {"a click outside takes the highlighted item", kSelLabelKeys, {"Abc", "abd", "xyz"}, "ab", {press}, 1, 0x40,
        "Abc"},
+      {"Tab goes back to the window's queue", kSelLabelKeys, {"Abc", "abd"}, "ab", {Key(kPlatVkTab)}, 1, 0x40,
+       "ab"},
       {"Down moves the list and the label follows; Enter ends", kSelLabelKeys, {"Abc", "abd", "xyz"}, "Abc",
        {Key(kPlatVkDown), Key(kPlatVkReturn)}, 1, 0, "abd"},
   };
@@ -278,6 +281,14 @@ TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside)
     EXPECT_EQ(gReleased, c.opened) << c.what << ": the id goes back";
     EXPECT_EQ(reply & 0x8000040, c.reply) << c.what;
     EXPECT_EQ(gNext, c.steps.size()) << c.what;
+    // Only the Tab goes back to the queue.
+    int32 queued = 0;
+    WPurgeEvents(kWNoWindow, [](WindowRef, const WEventRecord* e, void* n) {
+      const bool hit = e->code == weKey && e->keyCode == vkAscii && e->character == 9;
+      *static_cast<int32*>(n) += hit;
+      return int32(hit);
+    }, &queued);
+    EXPECT_EQ(queued, std::string(c.what).rfind("Tab", 0) == 0 ? 1 : 0) << c.what;
     const UHandle h = TGetText(text);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h)), c.after) << c.what;
     ObjSetWord(panel_, label_, kObjText / 4, 0);
@@ -314,6 +325,7 @@ TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside)
   EXPECT_GE(widths[0], 100) << "as wide as part 9";
   EXPECT_LT(widths[1], 200);
   EXPECT_GE(widths[2], 200);
+  if (queueMade) WEventQueueInit(0);
   WResetMainLoopHooks();
   SetSelLabelHooks({});
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
