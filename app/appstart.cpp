@@ -194,10 +194,17 @@ void AppInstallHooks() {
   scroll.hideTipStrip = [] { HelpSetTipTarget(nullptr, 0, 0); };
   scroll.panelBounds = [](ObjHeap heap) -> const Rect* { return PanelGetBounds(heap); };
   SetPanelScrollHooks(scroll);
+  // Drags over a VI window go to its panel: the window's reference word.
+  VIShellHooks viShell = VIShell();
+  viShell.viDropHandler = [](WEventRecord* drag, uInt32 refCon) {
+    return DragTrackPanelRec(drag, reinterpret_cast<ObjHeap>(uintptr_t(refCon)));
+  };
+  SetVIShellHooks(&viShell);
   SelLabelHooks selLabel{};
   selLabel.newPopupMenuID = &NewPopupMenuID;
   selLabel.releaseMenuID = &ReleaseMenuID;
   selLabel.symbolImage = &ListboxSymbolImage;
+  selLabel.panelMenuBar = &VIWindMenuBar;
   SetSelLabelHooks(selLabel);
   AppInstallServerUIHooks();
   OleInstallEngineHooks();

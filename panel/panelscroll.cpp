@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "engine/objswap.h"
 #include "engine/typemgr.h"
@@ -284,6 +285,66 @@ void DropHiliteHide(ObjHeap heap, int32 target) {
   WUpdate(w);
 }
 
+namespace {
+
+// The path from the root to the current drop target, as its hit test wrote
+// it (the end frame included): the drag-over action of a later event goes
+// down it again.
+std::vector<TransactionFrame> gTargetPath;
+
+// The frames from top to the path's end, read within the stack's block.
+void KeepTargetPath(const void* top) {
+  gTargetPath.clear();
+  const auto* f = static_cast<const TransactionFrame*>(top);
+  for (; opmeth::OnStack(f, 1); ++f) {
+    gTargetPath.push_back(*f);
+    if (f->kind == 0) return;
+  }
+  gTargetPath.clear();  // no end inside the block: no usable path
+}
+
+// The action sent to the current target inside a pushed frame.
+int32 SendToTarget(ObjHeap heap, int32 action, void* transfer) {
+  if (gTargetPath.empty()) return 0;
+  void* const previous = TRPushFrame();
+  void* const top = TRStackTop();
+  int32 reply = 0;
+  if (top && TRWriteFrames(top, gTargetPath.data(), int32(gTargetPath.size())))
+    reply = TRSendAction(heap, top, action, transfer);
+  TRSetStackTop(previous);
+  return reply;
+}
+
+// The hit test of the drag's point: the root's click in the drag mode builds
+// the path to the target on a pushed frame.  The click's answer; the target
+// (the path's last object, 0 for none) in *target, its path kept.
+int32 DragHitTest(ObjHeap heap, const WEventRecord* drag, int32* target) {
+  TransactionState* state = TRState();
+  const TransactionState saved = *state;
+  void* const previous = TRPushFrame();
+  state->mode = kTRModeDrag;
+  state->point = drag->where;
+  state->modifiers = int32(drag->modifiers);
+  ActionParams record{};
+  std::memcpy(&record.point, &drag->where, sizeof record.point);
+  void* const top = TRStackTop();
+  const int32 hit = OClick(heap, int32(opmeth::ExtWord(heap, kHeapExtRoot)), state, top, &record);
+  *target = 0;
+  for (const auto* f = static_cast<const TransactionFrame*>(top); f && opmeth::OnStack(f, 1) && f->kind != 0;
+       ++f)
+    *target = f->object;
+  if (*target) KeepTargetPath(top);
+  TRSetStackTop(previous);
+  *state = saved;
+  return hit;
+}
+
+// Hit tests that keep answering "drag over" with targets that do not take
+// the drag would repeat for ever: the passes of one event are bounded.
+constexpr int32 kMostDragPasses = 16;
+
+}  // namespace
+
 int32 DragTrackPanel(ObjHeap heap, WEventRecord* drag, void* transfer) {
   if (!heap || !*heap || !drag) return 0;
   PanelDragState& d = gDrag;
@@ -291,60 +352,53 @@ int32 DragTrackPanel(ObjHeap heap, WEventRecord* drag, void* transfer) {
   if (code == kDragEntered) {
     if (d.heap && d.target) DropHiliteHide(d.heap, d.target);
     d = PanelDragState{heap, 0, 0, DragTimer{0, 0}};
+    gTargetPath.clear();
   }
   if (code == kDragLeft) {
     if (d.heap == heap) {
-      if (d.reply & 1) {
-        void* const previous = TRPushFrame();
-        TRSendAction(heap, TRStackTop(), kActDrop, transfer);
-        TRSetStackTop(previous);
-      }
+      if (d.reply & 1) SendToTarget(heap, kActDrop, transfer);
       if (d.target) DropHiliteHide(heap, d.target);
       d.target = d.reply = 0;
+      gTargetPath.clear();
     }
     return 0;
   }
   d.heap = heap;
+  // One auto-scroll step at most per event: the steps keep to the interval.
+  const Rect visible = Visible(heap);
+  if (DragAutoScrollDue(PointOfWord(drag->where), &visible, &d.timer)) {
+    if (d.target) DropHiliteHide(heap, d.target);
+    if (DragAutoScroll(heap, drag) && d.target) DropHiliteShow(heap, d.target);
+  }
   int32 hit = 0;
-  {
-    const Rect visible = Visible(heap);
-    if (DragAutoScrollDue(PointOfWord(drag->where), &visible, &d.timer)) {
-      if (d.target) DropHiliteHide(heap, d.target);
-      if (DragAutoScroll(heap, drag) && d.target) DropHiliteShow(heap, d.target);
-    }
-    // The hit test names the target: the root's click in the drag mode
-    // builds the path to it on a pushed frame.
-    TransactionState* state = TRState();
-    const TransactionState saved = *state;
-    void* const previous = TRPushFrame();
-    state->mode = kTRModeDrag;
-    state->point = drag->where;
-    state->modifiers = int32(drag->modifiers);
-    ActionParams record{};
-    std::memcpy(&record.point, &drag->where, sizeof record.point);
-    void* const top = TRStackTop();
-    hit = OClick(heap, int32(opmeth::ExtWord(heap, kHeapExtRoot)), state, top, &record);
+  for (int32 pass = 0; pass < kMostDragPasses; ++pass) {
+    const int32 before = hit;
+    hit = 0;
+    if (d.target && ((d.reply & 1) || before == kActDragOver)) d.reply = SendToTarget(heap, kActDragOver, transfer);
+    if (d.reply & 1) break;
     int32 target = 0;
-    for (const auto* f = static_cast<const TransactionFrame*>(top); f && f->kind != 0; ++f) target = f->object;
-    if (target && ((d.reply & 1) || hit == kActDragOver)) d.reply = TRSendAction(heap, top, kActDragOver, transfer);
+    hit = DragHitTest(heap, drag, &target);
     if (target != d.target) {
       if (d.target) DropHiliteHide(heap, d.target);
       d.target = target;
+      d.reply = 0;
       if (target) DropHiliteShow(heap, target);
     }
-    if (code == kDragDropped) {
-      if (hit != 1 && target) {
-        DropHiliteHide(heap, target);
-        TRSendAction(heap, top, kActDrop, transfer);
-        d.target = d.reply = 0;
-      } else if (hit == 1) {
-        WBeep();
-      }
-    }
-    TRSetStackTop(previous);
-    *state = saved;
+    if (!target) gTargetPath.clear();
+    if (hit != kActDragOver) break;
   }
-  return d.target ? 0 : kDragNoTarget;
+  const int32 result = d.target ? 0 : kDragNoTarget;
+  if (code == kDragDropped) {
+    if (hit == 1) {
+      WBeep();
+    } else if (d.target) {
+      DropHiliteHide(heap, d.target);
+      SendToTarget(heap, kActDrop, transfer);
+      d.target = d.reply = 0;
+      gTargetPath.clear();
+    }
+  }
+  return result;
 }
 
 int32 DragTrackPanelRec(WEventRecord* drag, ObjHeap heap) { return DragTrackPanel(heap, drag, drag); }

@@ -11,6 +11,8 @@
 #include "mgsource/extsupport.h"
 #include "mgsource/sorting.h"
 #include "mgsource/window/lmenu.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/wsysinfo.h"
 #include "mgsource/numconv.h"
 #include "mgsource/rects.h"
 #include "mgsource/walert.h"
@@ -21,11 +23,13 @@
 #include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/draw/dport.h"
+#include "mgsource/draw/fonts.h"
 #include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
 #include "panel/operate.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
+#include "panel/replyfilters.h"
 #include "panel/textparts.h"
 #include "panel/transact.h"
 #include "panel/objload.h"
@@ -33,6 +37,8 @@
 
 namespace {
 constexpr int16 kPartSelLabel = 11;
+// The label's list: its row limit and width (0: as wide as part 9).
+constexpr int32 kSelLabelRowLimitWord = 10, kSelLabelListWidthWord = 11;
 SelLabelHooks gHooks;
 SelItemProc gAccepted[8] = {};
 
@@ -197,8 +203,26 @@ int32 SelLabelPopup(ObjHeap heap, int32 label, int32 startIndex, Bool32 commitFi
   int32 id = 0, chosen = 0, menuIdOut = 0, result = 0;
   MenuHandle menu = source ? BuildSelLabelMenu(heap, owner, source, &id) : nullptr;
   if (menu) {
-    if (const TRecord text = LabelRecord(heap, label)) MSetMenuFont(menu, TGetFont(text));
-    MSetMenuMinWidth(menu, anchor.right - anchor.left);
+    int32 line = 0;
+    if (const TRecord text = LabelRecord(heap, label)) {
+      MSetMenuFont(menu, TGetFont(text));
+      int32 ascent = 0, descent = 0, leading = 0;
+      TGetFontMetrics(TGetFont(text), &ascent, &descent, &leading);
+      line = ascent + descent;
+    }
+    // The label's row limit and list width come from the stored object:
+    // pinned so that the height stays a screen coordinate.
+    const int32 rows = Pin(ObjWord(heap, label, kSelLabelRowLimitWord), 0, 1024);
+    const int32 width = Pin(ObjWord(heap, label, kSelLabelListWidthWord), 0, 32767);
+    const int32 height = ((source->flags & kSelNaturalHeight) && rows > Names(heap, owner, source))
+                             ? 0
+                             : std::min((line + gMenuMetrics.rowSpacing) * rows + 4, int32(32767));
+    if (width == 0) MSetMenuMinWidth(menu, anchor.right - anchor.left);
+    MSetMenuFixedSize(menu, width, height);
+    // A list with a scroll bar opens under its anchor and keeps to its
+    // height, scrolling the names it cannot show.
+    MSetMenuScrollBar(menu, 1);
+    MInvalMenuSize(menu);  // sized again with them when it opens
     DOffsetRect(&anchor, -1, 0);
     result = SelLabelTrack(heap, label, menu, &anchor, &menuIdOut, &chosen, startIndex + 1);
     MDisposeMenu(menu);
@@ -222,27 +246,363 @@ int32 SelLabelPopup(ObjHeap heap, int32 label, int32 startIndex, Bool32 commitFi
   return reply;
 }
 
+namespace {
+
+// Key codes the list tracking tells apart.
+enum : int32 { kKeyEnter = 2, kKeyPageUp = 12, kKeyPageDown = 13, kKeyEndList = 36 };
+constexpr int32 kModControl = 0x20;
+enum : int32 { kEditMenu = 11, kEditCut = 4, kEditPaste = 6 };
+constexpr int32 kButtonsHeld = 0x640;
+constexpr int32 kListWaitMs = 100;
+
+Rect GlobalRectOf(ObjHeap heap, int32 object, WindowRef w) {
+  Rect r{0, 0, 0, 0};
+  if (object) OGetRect(heap, object, &r, 0);
+  Point tl{r.top, r.left}, br{r.bottom, r.right};
+  WLocalToGlobal(w, &tl);
+  WLocalToGlobal(w, &br);
+  return Rect{tl.v, tl.h, br.v, br.h};
+}
+bool In(const Rect& r, Point p) { return p.h >= r.left && p.h < r.right && p.v >= r.top && p.v < r.bottom; }
+
+// The drop-down button's value: the picture a multi-picture part shows.
+int32 ButtonValue(ObjHeap heap, int32 button) {
+  const int32 cls = ObjClass(heap, button);
+  return cls == kClsMultiCosmetic || cls == kClsBigMultiCosmetic ? ObjInt16(heap, button, kObjImageIndex) : 0;
+}
+void ShowButton(ObjHeap heap, int32 button, bool pressed) {
+  if (ButtonValue(heap, button) == (pressed ? 1 : 0)) return;
+  const int16 value = pressed ? 1 : 0;
+  ODisplayValObj(heap, button, 0, &value);
+}
+
+// The open list's tracking: the states of the loop and what it keeps.
+struct ListTrack {
+  ObjHeap heap;
+  int32 label, owner, button;
+  MenuHandle menu;
+  WindowRef panel;
+  Rect labelRect, buttonRect;
+  SelListSource* source;
+  int32 current = 0;
+  bool valid = false, firstClick = true, pressed = false;
+  int32 result = 0;
+  bool done = false, passOn = true, cancelled = false, turned = false;
+  int32 id = 0, item = 0;
+
+  bool InList(Point p) const { return MMenuUnderPoint(p, menu) != nullptr; }
+  void End(bool choose) {
+    if (choose && valid && current >= 1) {
+      id = MGetMenuID(menu);
+      item = current;
+    }
+    done = true;
+  }
+  // The event goes to the panel's window with the capture released: there
+  // the label's do-it completes the text or handles the click.
+  void SendToPanel(const WEventRecord& e) {
+    WEventRecord copy = e;
+    copy.window = panel;
+    Point local = WordToPoint(e.globalWhere);
+    WGlobalToLocal(panel, &local);
+    copy.where = WPackPoint(local);
+    WEndTrack();
+    WSendEvent(&copy);
+    WStartTrack();
+  }
+  void Retake() {
+    labelRect = GlobalRectOf(heap, label, panel);
+    buttonRect = GlobalRectOf(heap, button, panel);
+  }
+  // The list moved to its item by a key: the name becomes the label's text,
+  // wholly selected.
+  void TakeListItem(int32 item) {
+    current = item;
+    Str255 text;
+    MGetItemText(menu, item, text);
+    const int32 reply = SetPartText(heap, label, text + 1, text[0], 0, 0);
+    DDOCheckReply(heap, owner, label, kPartSelLabel, reply);
+    FPSendKeyToObj(heap, label, 0, 0x7FFFFFFF);
+    Rect r{0, 0, 0, 0};
+    OGetRect(heap, label, &r, 0);
+    WInvalRect(panel, &r);
+    WUpdate(panel);
+    if (source) source->flags &= ~kSelPending;
+    ObjSetWord(heap, label, 0, int32(LabelFlags(heap, label) | kSelLabelTyping));
+  }
+  // After a key typed into the label the list follows its text.
+  void FollowText() {
+    uChar text[256];
+    const int32 n = LabelTextCopy(heap, label, text, int32(sizeof text));
+    const bool exact = source && (source->flags & kSelCaseSensitive);
+    int32 best = 0, bestItem = 0;
+    for (int32 i = 1; i <= MCountItems(menu); ++i) {
+      Str255 name;
+      MGetItemText(menu, i, name);
+      const int32 m = CommonPrefixLength(name + 1, name[0], text, n, exact);
+      if (m > best) {
+        best = m;
+        bestItem = i;
+      }
+      if (m == n) break;
+    }
+    if (bestItem && bestItem != current) {
+      const int32 old = current;
+      current = bestItem;
+      (*menu)->currentItem = bestItem;
+      MScrollToItem(menu, bestItem, 0);
+      if (WIsWindow((*menu)->window)) {
+        Rect r;
+        if (old > 0) {
+          MLItemRect(menu, old, &r);
+          WInvalRect((*menu)->window, &r);
+        }
+        MLItemRect(menu, bestItem, &r);
+        WInvalRect((*menu)->window, &r);
+        WUpdate((*menu)->window);
+      }
+    }
+    if ((LabelFlags(heap, label) & kSelLabelAutoSize) && (LabelFlags(heap, label) & kSelLabelTyping)) {
+      Retake();
+      WUpdate(panel);
+    }
+  }
+  void Key(WEventRecord& e) {
+    current = Pin(current, 0, MCountItems(menu));
+    const int32 key = e.keyCode, ch = e.character;
+    if (key == vkUp || key == vkDown || key == kKeyPageUp || key == kKeyPageDown) {
+      WEventRecord copy = e;
+      copy.window = (*menu)->window;
+      if (WIsWindow(copy.window)) WSendEvent(&copy);
+      MenuProcMsg m{};
+      m.code = kMenuKeyStep;
+      m.window = (*menu)->window;
+      m.a2 = current;
+      m.a4 = e.modifiers;
+      m.a5 = ch;
+      m.a6 = uInt32(uInt16(key));
+      if ((*menu)->proc) (*menu)->proc(&m, menu);
+      const int32 now = (*menu)->currentItem;
+      if (now != current && now >= 1) TakeListItem(now);
+      return;
+    }
+    if (key == kKeyEndList) return End(false);
+    if (key == vkAscii && ch == 27) {
+      result |= kTrackEscape;
+      return End(false);
+    }
+    if ((key == vkAscii && ch == 9) || (e.modifiers & kModControl)) {
+      // A Ctrl key the menu bar turns into Edit's cut, copy or paste
+      // (menu 11, items 4 to 6) edits the label; others go back to the
+      // window's queue and end the list.
+      bool edit = false;
+      if ((e.modifiers & kModControl) && gHooks.panelMenuBar) {
+        Rect barRect;
+        if (MenuHandle bar = gHooks.panelMenuBar(heap, &barRect)) {
+          WEventRecord copy = e;
+          MHandleLMenuEvent(&copy, bar, DEmptyRect(&barRect) ? nullptr : &barRect);
+          edit = copy.where == kEditMenu && copy.modifiers >= kEditCut && copy.modifiers <= kEditPaste;
+        }
+      }
+      if (!edit) {
+        WPostEvent(&e, 0, kWPostTopLevel);
+        result |= kTrackReposted;
+        passOn = false;
+        return End(false);
+      }
+    }
+    SendToPanel(e);
+    if (key == kKeyEnter || (key == vkAscii && ch == 10 && (LabelFlags(heap, label) & kSelLabelLineFeed))) {
+      result |= kTrackEnded;
+      passOn = false;
+      return End(false);
+    }
+    FollowText();
+  }
+  // The mouse in the list: the item under it becomes current.
+  void InListStep(const WEventRecord& e) {
+    const Point p = WordToPoint(e.globalWhere);
+    if (firstClick && !InList(p)) return;
+    firstClick = false;
+    pressed = false;
+    ShowButton(heap, button, false);
+    const WindowRef w = (*menu)->window;
+    Point local = p;
+    if (WIsWindow(w)) WGlobalToLocal(w, &local);
+    if (e.code == weMouseDown || e.code == wePopupClick) {
+      Rect bar;
+      MGetMenuScrollBarRect(menu, &bar);
+      if (In(bar, local)) {
+        MTrackLMenuScrollBar(menu, local, local, e.modifiers);
+        return;
+      }
+    }
+    MenuProcMsg m{};
+    m.code = kMenuMouseStep;
+    m.window = w;
+    m.a1 = WPackPoint(local);
+    m.a3 = current;
+    const int32 answer = (*menu)->proc ? (*menu)->proc(&m, menu) : 0;
+    if (answer >= 0 || answer == kMenuHitDownArrow || answer == kMenuHitUpArrow) {
+      current = answer;
+      valid = answer > 0 && m.a6 != 0;
+    }
+  }
+  // An event in the label goes to the panel; the label keeps the list open
+  // by setting the list-event flag again.
+  bool InLabelStep(const WEventRecord& e) {
+    if (source) {
+      if (e.code == weMouseMove || e.code == weMouseIdle) source->flags |= kSelListEvent;
+      else source->flags &= ~kSelListEvent;
+    }
+    SendToPanel(e);
+    if (source && (source->flags & kSelListEvent)) return true;
+    passOn = false;
+    End(false);
+    return false;
+  }
+};
+
+}  // namespace
+
 int32 SelLabelTrack(ObjHeap heap, int32 label, MenuHandle menu, const Rect* anchor, int32* menuId, int32* chosen,
                     int32 startItem) {
   if (menuId) *menuId = 0;
   if (chosen) *chosen = 0;
-  if (!heap || !*heap || !menu || !anchor) return 0;
-  if (!opmeth::ExtWord(heap, kHeapExtWindow)) {
+  if (!heap || !*heap || !menu || !*menu || !anchor) return 0;
+  const WindowRef panel = WindowRef(opmeth::ExtWord(heap, kHeapExtWindow));
+  if (!WIsWindow(panel)) {
     DBAssert("selabel", 403, "SelLabelTrack: no panel window");
     return 0;
   }
   const int32 owner = OwnerOf(heap, label);
-  if (!owner || !FindPart(heap, owner, ctrl::kPartListButton, 0)) {
+  const int32 button = owner ? FindPart(heap, owner, ctrl::kPartListButton, 0) : 0;
+  if (!button) {
     DBAssert("selabel", 412, "SelLabelTrack: no drop-down button");
     return 0;
   }
-  // The menu tracker follows the mouse and the keys; Escape and a press
-  // outside end it without a choice.
-  int32 id = 0, item = 0;
-  MPopUpMenuRect(menu, anchor, &id, &item, 0, Pin(startItem, 0, MCountItems(menu)), 0);
-  if (menuId) *menuId = id;
-  if (chosen) *chosen = item;
-  return 0;
+  ListTrack t{heap, label, owner, button, menu, panel, {}, {}, SelLabelSource(heap, label, owner)};
+  t.Retake();
+  t.pressed = ButtonValue(heap, button) == 1;
+  // The list opens under the anchor on the monitor of the panel's window,
+  // scrolled to the start item.
+  Point tl{anchor->top, anchor->left}, br{anchor->bottom, anchor->right};
+  WLocalToGlobal(panel, &tl);
+  WLocalToGlobal(panel, &br);
+  const Rect global{tl.v, tl.h, br.v, br.h};
+  if (DEmptyRect(&(*menu)->size)) MCalcMenuSize(menu);
+  Rect screen, r;
+  WGetScreenRect(tl, &screen);
+  t.current = Pin(startItem, 0, MCountItems(menu));
+  MPlaceMenu(menu, &global, kMPlacePopUp, &screen, &r, t.current);
+  (*menu)->anchor = global;
+  (*menu)->openChild = nullptr;
+  if (!MCreateMenuWindow(menu, &r)) return 0;
+  (*menu)->currentItem = t.current;
+  if (t.current > 0) MScrollToItem(menu, t.current, 0);
+  WEndTrack();
+  WStartTrack();
+  WEventRecord e{};
+  int32 state = 1;
+  while (!t.done) {
+    switch (state) {
+      case 1:
+        if (WIsWindow((*menu)->window)) {
+          WInvalRect((*menu)->window, &(*menu)->size);
+          WUpdate((*menu)->window);
+        }
+        state = 2;
+        break;
+      case 2: {
+        e = WEventRecord{};
+        WGetTrackEvent(&e, kListWaitMs);
+        const Point p = WordToPoint(e.globalWhere);
+        const bool inList = t.InList(p), inLabel = In(t.labelRect, p), inButton = In(t.buttonRect, p);
+        // A press elsewhere closes the list with the highlighted item.
+        if (e.code == weMouseDown && !inList && !inLabel && !inButton) {
+          e.code = weMouseUp;
+          t.turned = true;
+          t.valid = true;
+          t.firstClick = false;
+        }
+        switch (e.code) {
+          case weMouseDown:
+            if (inLabel) {
+              state = 5;
+            } else if (inButton) {
+              t.pressed = true;
+              ShowButton(heap, button, true);
+              t.firstClick = false;
+            } else {
+              state = 4;
+            }
+            break;
+          case weMouseUp:
+            if (t.firstClick) {
+              t.firstClick = false;
+              t.pressed = false;
+              ShowButton(heap, button, false);
+              break;
+            }
+            if (inButton) t.passOn = false;
+            t.End(true);
+            break;
+          case weMouseMove:
+          case weMouseIdle:
+            if (e.modifiers & kButtonsHeld) {
+              if (t.pressed) ShowButton(heap, button, inButton);
+              if (!(t.pressed && !inList)) state = 4;
+            } else if (inLabel) {
+              state = 5;
+            } else {
+              WSetCursor(-1);
+            }
+            break;
+          case kWEvTrackOver:
+            t.End(false);
+            break;
+          case weKey:
+          case weKeyRepeat:
+            t.Key(e);
+            break;
+          case wePopupClick:
+            state = inList ? 4 : 3;
+            break;
+          case kMenuWheelStep:
+            if (WIsWindow((*menu)->window)) {
+              WEventRecord copy = e;
+              copy.window = (*menu)->window;
+              WSendEvent(&copy);
+            }
+            break;
+          default:
+            break;
+        }
+        break;
+      }
+      case 3:
+        t.cancelled = true;
+        t.End(false);
+        break;
+      case 4:
+        t.InListStep(e);
+        state = 2;
+        break;
+      case 5:
+        state = t.InLabelStep(e) ? 2 : 5;
+        break;
+      default:
+        t.done = true;
+        break;
+    }
+  }
+  WEndTrack();
+  ShowButton(heap, button, false);
+  if (t.passOn && !t.InList(WordToPoint(e.globalWhere))) MRepostClick(&e, t.cancelled, t.turned);
+  MCloseMenuWindow(menu, nullptr);
+  if (menuId) *menuId = t.id;
+  if (chosen) *chosen = t.item;
+  return t.result;
 }
 
 int32 SelLabelODoitMethod(ObjHeap heap, int32 label, TransactionFrame* frame, int32 action, ActionParams* block) {

@@ -63,6 +63,9 @@ struct SelLabelHooks {
   int32 (*newPopupMenuID)() = nullptr;
   void (*releaseMenuID)(int32 id) = nullptr;
   int32 (*symbolImage)(int32 symbol) = nullptr;
+  // The menu bar of the panel's window (null for none) and its rectangle
+  // (empty when the bar is not shown in the window).
+  MenuHandle (*panelMenuBar)(ObjHeap heap, Rect* rect) = nullptr;
 };
 void SetSelLabelHooks(const SelLabelHooks& hooks);
 // Accepts an item callback for the records (at most eight).

@@ -25,6 +25,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/fppanel.h"
 #include "panel/osupport.h"
+#include "panel/panelscroll.h"
 
 namespace {
 
@@ -455,7 +456,8 @@ int32 TRPanelEvent(WEventRecord* event, ObjHeap heap) {
   if (Ext(heap, kHeapExtStashedText)) DBAssert(kSource, __LINE__, "a stashed text is left after the click");
   int32 result = 0;
   if (!DlgSendItemClick(heap, LastPathObject(top), click, &record)) {
-    switch (click) {
+    if (gState.mode == kTRModeGrabber) GrabberTrack(heap, event);
+    else switch (click) {
       case 0:
         DBAssert(kSource, __LINE__, "no answer to a click");
         break;

@@ -27,7 +27,9 @@ struct TransactionState {
   void* top;
 };
 static_assert(sizeof(void*) != 4 || sizeof(TransactionState) == 16, "transaction state: four words");
-enum : int32 { kTRModePopup = 0, kTRModeMouseDown = 2, kTRModeTracking = 3, kTRModeWheel = 26 };
+// A click method that puts the transaction in the grabber mode has the
+// panel's view dragged with the mouse.
+enum : int32 { kTRModePopup = 0, kTRModeMouseDown = 2, kTRModeTracking = 3, kTRModeGrabber = 10, kTRModeWheel = 26 };
 TransactionState* TRState();
 
 // The one writer of frames on the stack: count frames copied to at, which

@@ -32,6 +32,9 @@ QX_EXTERN_C void VIWindWindowToContent(WindowRef window, int32 parts, const Rect
 // an empty rectangle.
 QX_EXTERN_C int32 VIWindStatePanelRect(ObjHeap panel, Rect* rect);
 QX_EXTERN_C int32 VIWindMenuBarRect(ObjHeap panel, Rect* rect);
+// The menu bar the panel's window shows (null for none), its rectangle in
+// *rect when the window offers it in place, else an empty one.
+MenuHandle VIWindMenuBar(ObjHeap panel, Rect* rect);
 // The icon pane (at least 35 pixels wide, its height from the tool bar and
 // the own menu bar) placed from the panel's content rectangle, and the
 // 32 x 32 icon inside it; the answer is the icon-pane flag (1 when the

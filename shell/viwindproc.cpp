@@ -693,6 +693,16 @@ void VIWindScrollBy(ObjHeap panel, int32 dh, int32 dv) {
   WSetContentRect(w, &c);
 }
 
+MenuHandle VIWindMenuBar(ObjHeap panel, Rect* rect) {
+  if (rect) *rect = Rect{0, 0, 0, 0};
+  if (!panel || !*panel || !OHWord(panel, kOHExtension)) return nullptr;
+  MenuHandle bar = MenuBarOf(panel);
+  Rect r;
+  if (bar && rect && PrefGet(kPrefUseWindowMenuBars) && (Parts(panel) & kVIWindMenuBar) && VIWindMenuBarRect(panel, &r))
+    *rect = r;
+  return bar;
+}
+
 int32 VIWindEventProc(WEventRecord* e, uInt32 ref) {
   ObjHeap panel = reinterpret_cast<ObjHeap>(uintptr_t(ref));
   if (!e || !panel || !*panel || !OHWord(panel, kOHExtension)) return 0;

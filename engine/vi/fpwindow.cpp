@@ -7,6 +7,7 @@
 #include "engine/vi/vi_internal.h"
 #include "mgsource/debug.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/wsysinfo.h"
 
 using namespace viinst;
@@ -174,6 +175,8 @@ WindowRef FPOpenWindow(UHandle vi, ObjHeap panel, int32 mode) {
                               uInt32(uintptr_t(panel)));
   if (!w) return kWNoWindow;
   SetExtWord(panel, kHeapExtWindow, uInt32(w));
+  // Drags over the window reach the panel (the window's reference word).
+  if (VIShell().viDropHandler) DragAcceptWindow(w, VIShell().viDropHandler);
   WSetOrigin(w, Point{frame.top, frame.left});
   WSize(w, &global);
   // The window made its content rectangle from its rectangle before it had

@@ -87,6 +87,7 @@ struct VIShellHooks {
   void (*helpClearTarget)(ObjHeap panel, int32 object);
   void (*rtmDisposeVIMenuRef)(UHandle vi);
   WEventHandler viWindowProc;  // the event procedure of VI windows
+  WDropHandler viDropHandler;  // what a VI window does with drags over it (reference word: the panel)
 };
 void SetVIShellHooks(const VIShellHooks* hooks);
 const VIShellHooks& VIShell();

@@ -1,6 +1,8 @@
 // Panel windows of VIs: the cascade of new windows, stored windows kept on
 // the screen, opening and closing panels, and window titles.
 #include "mgsource/path.h"
+#include "mgsource/window/wdrag.h"
+#include "mgsource/window/winproc.h"
 #include "viinst_test_support.h"
 
 using namespace qxvitest;
@@ -190,6 +192,23 @@ TEST_F(PanelWindowTest, APanelThatCannotBeLoadedIsNotOpened) {
   SetVIRunHooks(&run);
   EXPECT_EQ(OpenFrontPanel(vi), 1);
   EXPECT_NE(WindowOf(vi), kWNoWindow);
+}
+
+TEST_F(PanelWindowTest, DragsOverAPanelWindowReachItsPanel) {
+  static ObjHeap gDraggedOver = nullptr;
+  const VIShellHooks saved = VIShell();
+  VIShellHooks shell = saved;
+  shell.viDropHandler = [](WEventRecord*, uInt32 refCon) {
+    gDraggedOver = reinterpret_cast<ObjHeap>(uintptr_t(refCon));
+    return 7;
+  };
+  SetVIShellHooks(&shell);
+  UHandle vi = NewVI("dropped on");
+  ASSERT_EQ(OpenFrontPanel(vi), 1);
+  WEventRecord e{};
+  EXPECT_EQ(DragSendEvent(&e, kWEvDragEnter, kDragKindDrop, WHostWindow(WindowOf(vi)), Point{100, 200}), 7);
+  EXPECT_EQ(gDraggedOver, Panel(vi));
+  SetVIShellHooks(&saved);
 }
 
 TEST_F(PanelWindowTest, TheClipboardWindowStaysHidden) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/objswap.h"
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/menus.h"
+#include "mgsource/window/wdrag.h"
 #include "mgsource/window/winproc.h"
 #include "panel/panelscroll.h"
 #include "panel/transact.h"
@@ -100,7 +102,18 @@ int32 Background(Bool32) {
   return 0;
 }
 
+// A root whose click puts the transaction in the grabber mode.
+int32 GrabberClick(ObjHeap, int32, void* state, void*, void*) {
+  static_cast<TransactionState*>(state)->mode = kTRModeGrabber;
+  return 1;
+}
+
 TEST_F(Scroll, AShiftGrabberDragFirstSidewaysNeverScrollsVertically) {
+  ASSERT_NE(MakeRoot(), 0);
+  if (!TRStackBlock()) TRInit();
+  auto* rec = const_cast<ObjClassRecord*>(ClassRecord(kClsFrontPanel));
+  const ObjMethodAddr savedClick = rec->methods[kMsgOClick];
+  rec->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(&GrabberClick);
   WBuildKeyTable();
   PlatSetActiveWindow(WHostWindow(window_));
   WMainLoopHooks hooks{};
@@ -124,13 +137,14 @@ TEST_F(Scroll, AShiftGrabberDragFirstSidewaysNeverScrollsVertically) {
     press.modifiers = shift ? kWModShift : 0;
     WPortState port{};
     WSetup(window_, &port);  // the panel event handler runs in its window
-    GrabberTrack(panel_, &press);
+    TRPanelEvent(&press, panel_);
     WRestore(&port);
     EXPECT_EQ(gNext, gSteps.size());
     EXPECT_GT(Visible().left, 0) << shift;
     if (shift) EXPECT_EQ(Visible().top, 0) << "locked to the first axis";
     else EXPECT_GT(Visible().top, 0) << "free";
   }
+  rec->methods[kMsgOClick] = savedClick;
   WResetMainLoopHooks();
 }
 
@@ -194,6 +208,86 @@ TEST_F(Scroll, TheDropHighlightIsFourStripsDrawnThenInvalidated) {
     EXPECT_EQ(pixel(p.h, p.v), white) << "outside the strips " << p.v << "," << p.h;
   DropHiliteHide(panel_, target);
   EXPECT_EQ(pixel(40, 30), white) << "the strips are drawn again";
+}
+
+// A drag over the panel, delivered to the window's drop handler: the root's
+// click is the hit test and its do-it the target's actions.
+struct DragScript {
+  std::vector<int32> hits;  // the hit tests' answers in turn (then the last)
+  int32 target = 0;         // the object the hit test finds
+  int32 overReply = 0;      // the target's reply to the drag-over action
+  int32 clicks = 0;
+  std::vector<std::pair<int32, int32>> actions;  // action, the path's last object
+};
+DragScript gDrag;
+int32 DragClick(ObjHeap, int32 root, void*, void* top, void*) {
+  const int32 answer = gDrag.hits[std::min<size_t>(size_t(gDrag.clicks), gDrag.hits.size() - 1)];
+  ++gDrag.clicks;
+  const TransactionFrame path[3] = {{root, kCatFPSC, 2, 0}, {gDrag.target, kCatFPSC, 2, 0}, {0, 0, 0, 0}};
+  TRWriteFrames(top, gDrag.target ? path : path + 2, gDrag.target ? 3 : 1);
+  return answer;
+}
+int32 DragDoit(ObjHeap, int32, void* frame, int32 action, void*) {
+  int32 last = 0;
+  for (const auto* f = static_cast<const TransactionFrame*>(frame); f->kind; ++f) last = f->object;
+  gDrag.actions.push_back({action, last});
+  return action == kActDragOver ? gDrag.overReply : 0;
+}
+
+TEST_F(Scroll, DragsOverTheWindowHitTestAgainWhileTheAnswerIsDragOver) {
+  const int32 root = MakeRoot();
+  ASSERT_NE(root, 0);
+  auto* rec = const_cast<ObjClassRecord*>(ClassRecord(kClsFrontPanel));
+  const ObjMethodAddr saved[2] = {rec->methods[kMsgOClick], rec->methods[kMsgODoit]};
+  rec->methods[kMsgOClick] = reinterpret_cast<ObjMethodAddr>(&DragClick);
+  rec->methods[kMsgODoit] = reinterpret_cast<ObjMethodAddr>(&DragDoit);
+  if (!TRStackBlock()) TRInit();
+  const int32 target = Obj(kClsCosmetic, root);
+  const Rect r{20, 30, 60, 90};
+  std::memcpy(*panel_ + target + kObjBounds, &r, sizeof r);
+  WSetRefCon(window_, uInt32(uintptr_t(panel_)));
+  DragAcceptWindow(window_, [](WEventRecord* e, uInt32 refCon) {
+    return DragTrackPanelRec(e, reinterpret_cast<ObjHeap>(uintptr_t(refCon)));
+  });
+  using A = std::vector<std::pair<int32, int32>>;
+  const struct {
+    std::vector<int32> hits;
+    int32 found, overReply;
+    int32 moves;     // drag movements after entering
+    int32 lastCode;  // then left or dropped
+    int32 clicks, result;
+    A actions;
+  } cases[] = {
+      // Found: the target takes the drag (bit 1): later movements go to it
+      // without a hit test; the drop goes down its kept path.
+      {{kActDragOver}, target, 1, 2, kDragDropped, 1, 0,
+       A{{kActDragOver, target}, {kActDragOver, target}, {kActDragOver, target}, {kActDragOver, target},
+         {kActDrop, target}}},
+      // A target that does not take it is hit-tested again while the answer
+      // is drag over, a bounded number of times.
+      {{kActDragOver, kActDragOver, 3}, target, 0, 0, kDragLeft, 3, 0,
+       A{{kActDragOver, target}, {kActDragOver, target}}},
+      {{kActDragOver}, target, 0, 0, kDragLeft, 16, 0, A(15, {kActDragOver, target})},
+      // Nothing under the point: 77; a refused drop beeps and sends nothing.
+      {{3}, 0, 0, 1, kDragDropped, 3, kDragNoTarget, A{}},
+      {{1}, 0, 0, 0, kDragDropped, 2, kDragNoTarget, A{}},
+  };
+  const PlatWindow hwnd = WHostWindow(window_);
+  Point at{40, 50};
+  WLocalToGlobal(window_, &at);
+  for (const auto& c : cases) {
+    gDrag = DragScript{c.hits, c.found, c.overReply, 0, {}};
+    WEventRecord e{};
+    DragSendEvent(&e, kDragEntered, kDragKindDrop, hwnd, at);
+    for (int32 i = 0; i < c.moves; ++i) DragSendEvent(&e, kWEvDragOver, kDragKindDrop, hwnd, at);
+    const int32 result = DragSendEvent(&e, c.lastCode, kDragKindDrop, hwnd, at);
+    EXPECT_EQ(gDrag.clicks, c.clicks) << c.hits[0] << " " << c.overReply;
+    if (c.lastCode == kDragDropped) EXPECT_EQ(result, c.result);
+    EXPECT_EQ(gDrag.actions, c.actions) << c.hits[0] << " " << c.overReply;
+  }
+  DragRefuseWindow(window_);
+  rec->methods[kMsgOClick] = saved[0];
+  rec->methods[kMsgODoit] = saved[1];
 }
 
 }  // namespace panelscrolltest

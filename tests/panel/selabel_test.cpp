@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@
 #include "panel/objload.h"
 #include "panel/selabel.h"
 #include "panel_test_support.h"
+#include "draw_start.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/window.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_input.h"
+#include "platform/qx_time.h"
 
 namespace selabeltest {
 
@@ -182,6 +190,146 @@ TEST_F(SelLabel, EndingTheEditClearsTheTypingBit) {
   ObjSetWord(panel_, label_, 0, int32(kSelLabelTyping | kSelLabelKeys));
   EXPECT_EQ(SelLabelEndEdit(panel_, label_), 0x8000000);
   EXPECT_EQ(uInt32(ObjWord(panel_, label_, 0)), kSelLabelKeys);
+}
+
+// The drop-down list opened from the label's keys, tracked with keys and
+// the mouse injected from the tracking loop's waits.
+std::vector<std::function<void()>> gSteps;
+size_t gNext = 0;
+int32 gOpened = 0;
+int32 Background(Bool32) {
+  if (gNext < gSteps.size()) gSteps[gNext++]();
+  return 0;
+}
+std::function<void()> Key(uInt32 vk) {
+  return [vk] { PlatInjectKey(vk, true, PlatTickMs()), PlatInjectKey(vk, false, PlatTickMs()); };
+}
+// The height of the open list's window (0 when none is open).
+int32 gListHeight = 0, gListWidth = 0;
+void MeasureList() {
+  for (WindowRef w = WFirstWindow(); w; w = WNextWindow(w)) {
+    if (WGetStyle(w) != (kWStyleModal | kWStyleFloating)) continue;  // a menu's window
+    Rect r;
+    WGetGlobalRect(w, &r);
+    gListHeight = r.bottom - r.top;
+    gListWidth = r.right - r.left;
+  }
+}
+
+TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside) {
+  WPortState saved{};
+  const WindowRef window = StartDrawingWindow(Rect{40, 40, 400, 400}, &saved);
+  PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window));
+  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
+  PlatSetActiveWindow(WHostWindow(window));
+  WMainLoopHooks hooks{};
+  hooks.background = &Background;
+  WSetMainLoopHooks(hooks);
+  const bool queueMade = !WEventQueueExists() && WEventQueueInit(1) == kNoErr;  // keys handed back
+  SelLabelHooks counting;
+  counting.newPopupMenuID = [] { return ++gOpened, gNextId; };
+  counting.releaseMenuID = [](int32) { ++gReleased; };
+  counting.symbolImage = [](int32 symbol) { return symbol * 2; };
+  SetSelLabelHooks(counting);
+  const int32 frame = Obj(kClsCosmetic, tag_, 9), button = Obj(kClsMultiCosmetic, tag_, 79);
+  const Rect frameRect{20, 20, 40, 120}, buttonRect{20, 120, 40, 136}, labelRect{22, 22, 38, 118};
+  std::memcpy(*panel_ + frame + kObjBounds, &frameRect, sizeof frameRect);
+  std::memcpy(*panel_ + button + kObjBounds, &buttonRect, sizeof buttonRect);
+  std::memcpy(*panel_ + label_ + kObjBounds, &labelRect, sizeof labelRect);
+  Point outside{300, 300};
+  WLocalToGlobal(window, &outside);
+  const auto press = [outside] {
+    PlatInjectMouseButton(kPlatButtonLeft, true, outside.h, outside.v, PlatTickMs());
+    PlatInjectMouseButton(kPlatButtonLeft, false, outside.h, outside.v, PlatTickMs());
+  };
+  using Steps = std::vector<std::function<void()>>;
+  const struct {
+    const char* what;
+    uInt32 labelFlags;
+    std::vector<std::string> names;
+    const char* text;
+    Steps steps;
+    int32 opened, reply;
+    const char* after;
+  } cases[] = {
+      {"no keyboard bit: no list", 0, {"Abc", "abd"}, "ab", {}, 0, 0, "ab"},
+      {"no names: no list", kSelLabelKeys, {}, "ab", {}, 0, 0, "ab"},
+      {"Escape closes and ends the typing", kSelLabelKeys, {"Abc", "abd", "xyz"}, "x", {Key(kPlatVkEscape)}, 1,
+       0x8000000, "x"},
+      {"a click outside takes the highlighted item", kSelLabelKeys, {"Abc", "abd", "xyz"}, "ab", {press}, 1, 0x40,
+       "Abc"},
+      {"Tab goes back to the window's queue", kSelLabelKeys, {"Abc", "abd"}, "ab", {Key(kPlatVkTab)}, 1, 0x40,
+       "ab"},
+      {"Down moves the list and the label follows; Enter ends", kSelLabelKeys, {"Abc", "abd", "xyz"}, "Abc",
+       {Key(kPlatVkDown), Key(kPlatVkReturn)}, 1, 0, "abd"},
+  };
+  const Rect view{22, 22, 38, 118};
+  for (const auto& c : cases) {
+    gNames = c.names;
+    gSteps = c.steps;
+    gNext = 0;
+    gOpened = gReleased = 0;
+    TRecord text = TNew(&view, 0, reinterpret_cast<const uChar*>(c.text), int32(std::strlen(c.text)), 0, 0, 0xFFFFFF);
+    ASSERT_NE(text, nullptr);
+    ObjSetWord(panel_, label_, kObjText / 4, int32(uintptr_t(text)));
+    ObjSetWord(panel_, label_, 0, int32(c.labelFlags));
+    ActionParams up{};
+    up.eventCode = weKey;
+    up.keyCode = vkUp;
+    const int32 reply = SelLabelODoitMethod(panel_, label_, nullptr, 15, &up);
+    EXPECT_EQ(gOpened, c.opened) << c.what;
+    EXPECT_EQ(gReleased, c.opened) << c.what << ": the id goes back";
+    EXPECT_EQ(reply & 0x8000040, c.reply) << c.what;
+    EXPECT_EQ(gNext, c.steps.size()) << c.what;
+    // Only the Tab goes back to the queue.
+    int32 queued = 0;
+    WPurgeEvents(kWNoWindow, [](WindowRef, const WEventRecord* e, void* n) {
+      const bool hit = e->code == weKey && e->keyCode == vkAscii && e->character == 9;
+      *static_cast<int32*>(n) += hit;
+      return int32(hit);
+    }, &queued);
+    EXPECT_EQ(queued, std::string(c.what).rfind("Tab", 0) == 0 ? 1 : 0) << c.what;
+    const UHandle h = TGetText(text);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(*h + 4), GetNative32(*h)), c.after) << c.what;
+    ObjSetWord(panel_, label_, kObjText / 4, 0);
+    TDispose(text);
+  }
+  // The label's row limit and list width: two rows are lower than the
+  // natural list of three names; a width of 0 is part 9's, else the label's.
+  gNames = {"Abc", "abd", "xyz"};
+  const struct {
+    uInt32 source;
+    int32 rows, width;
+  } sizes[] = {{kSelNaturalHeight, 5, 0}, {0, 2, 0}, {0, 2, 200}};
+  int32 heights[3] = {}, widths[3] = {};
+  TRecord text = TNew(&view, 0, reinterpret_cast<const uChar*>("a"), 1, 0, 0, 0xFFFFFF);
+  ObjSetWord(panel_, label_, kObjText / 4, int32(uintptr_t(text)));
+  for (int32 i = 0; i < 3; ++i) {
+    SetSource(sizes[i].source);
+    ObjSetWord(panel_, label_, 10, sizes[i].rows);
+    ObjSetWord(panel_, label_, 11, sizes[i].width);
+    ObjSetWord(panel_, label_, 0, int32(kSelLabelKeys));
+    gListHeight = gListWidth = 0;
+    gSteps = {&MeasureList, Key(kPlatVkEscape)};
+    gNext = 0;
+    ActionParams up{};
+    up.eventCode = weKey;
+    up.keyCode = vkUp;
+    SelLabelODoitMethod(panel_, label_, nullptr, 15, &up);
+    heights[i] = gListHeight, widths[i] = gListWidth;
+  }
+  ObjSetWord(panel_, label_, kObjText / 4, 0);
+  TDispose(text);
+  EXPECT_GT(heights[0], heights[1]) << "natural height of three names against two rows";
+  EXPECT_GT(heights[1], 8) << "two rows of the label's font";
+  EXPECT_GE(widths[0], 100) << "as wide as part 9";
+  EXPECT_LT(widths[1], 200);
+  EXPECT_GE(widths[2], 200);
+  if (queueMade) WEventQueueInit(0);
+  WResetMainLoopHooks();
+  SetSelLabelHooks({});
+  PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
+  StopDrawingWindow(&saved);
 }
 
 }  // namespace selabeltest
