@@ -408,7 +408,7 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
     pieces |= kCursorPieceLabel;
   if (t.marks & (kCursMarkColour | kCursMarkPoint | moved)) markerStyle = oldPoint;
   bool erased = false;
-  if (shown && !noDisplay && (t.marks & ~moved) && (pieces || markerStyle)) {
+  if (shown && (t.marks & ~moved) && (pieces || markerStyle)) {
     EraseGraphCursor(heap, graph, c, markerStyle, pieces, 0, defer);
     erased = true;
   }
@@ -476,7 +476,7 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
     }
     // 7. A new position.
     if (t.marks & (kCursMarkX | kCursMarkY)) {
-      if (shown && !noDisplay && !erased) EraseGraphCursor(heap, graph, c, oldPoint, pieces | kCursorPieceAll, 0, defer);
+      if (shown && !erased) EraseGraphCursor(heap, graph, c, oldPoint, pieces | kCursorPieceAll, 0, defer);
       erased = true;
       c = CursorAt(heap, graph, active);
       SetCursorF64(c, kGCX, x);
@@ -491,7 +491,7 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
   }
   // 8. Drawn again.
   c = CursorAt(heap, graph, active);
-  if (shown && !noDisplay && c)
+  if (shown && c)
     EraseGraphCursor(heap, graph, c, int32(CursorU32(c, kGCPointStyle)), 0,
                      (t.marks & kCursMarkDrag) ? kCursorDrawFixedChanged : kCursorDrawDraggable, defer);
   // 9. The whole record in its row; the legend back where it was.

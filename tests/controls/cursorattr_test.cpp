@@ -13,6 +13,9 @@
 #include "controls/graphcursors.h"
 #include "graph_test_support.h"
 #include "panel/graphstate.h"
+#include "panel/datamsg.h"
+#include "panel/osupport.h"
+#include "controls/cursordraw.h"
 
 namespace {
 
@@ -151,6 +154,22 @@ class CursorAttrTest : public graphtest::GraphTest {
     for (size_t i = 0; i < recs.size(); ++i) Put(el, *h + at + int32(i) * es, recs[i]);
     handles_.push_back(h);
     return h;
+  }
+  // A graph shown by a data controller of the value's type, its data and
+  // scales set up again after the controller's allocation.
+  int32 GraphWithValue(const tdb::TD& type, UHandle value) {
+    const int32 g = MakeGraph(GraphShape{}, &type);
+    const int32 dco = Obj(kClsFPDataController, 0);
+    SetW(g, kPWOwner, dco);
+    SetW(dco, kPWDCOTypeId, ObjWord(panel_, g, kPWDDOTypeId));
+    SetW(dco, kPWDCODisplay, g);
+    EXPECT_EQ(Alloc(dco), kNoErr);
+    SetScale(Scale(g, kGPartXScale, 0), 0, 10, 40, 280);
+    SetScale(Scale(g, kGPartYScale, 0), 0, 10, 180, 20);
+    UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
+    EXPECT_NE(slot, nullptr);
+    if (slot) std::memcpy(slot, &value, sizeof value);
+    return g;
   }
   std::vector<int32> graphs_;
   std::vector<UHandle> handles_;
@@ -296,6 +315,49 @@ TEST_F(CursorAttrTest, InvalidActiveCursor) {
   EXPECT_EQ(CursorU32(Cursor(g, 0), kGCColour), 0xFFu);
   EXPECT_EQ(CursorU32(Cursor(g, 1), kGCColour), 0xFFu);
   EXPECT_EQ(GetU(g, kColour), 0xDEADu);
+}
+
+// Lock 1 with index -1: the cluster write snaps to the point nearest the
+// cursor's pixel (its own x and y ignored); the list write keeps -1 and
+// takes the values of the plot's first point.
+TEST_F(CursorAttrTest, SnappingOnLockAndIndex) {
+  const tdb::TD type = tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable});
+  // Two plots of three points: y 1, 2, 3 and 4, 5, 6 at x 0, 1, 2.
+  const int32 g = GraphWithValue(type, Doubles({1, 2, 3, 4, 5, 6}, {2, 3}));
+  const int32 first = AlignDatum(GraphCursorRecordTD(), 4);
+  UHandle h = DSNewHClr(first + Size());
+  PutNative32(*h, 1);
+  std::memcpy(Field(g), &h, sizeof h);
+  graphs_.push_back(g);
+  UPtr c = Cursor(g, 0);
+  SetCursorU32(c, kGCFlags, 0x5);
+  SetCursorU32(c, kGCPointStyle, 4);
+  SetCursorF64(c, kGCX, 1);
+  SetCursorF64(c, kGCY, 5);
+  UpdateCursorPixel(panel_, g, c, 0);
+  const tdb::TD t = CursorTD();
+  const std::vector<uChar> tb = t.Bytes();
+  const TypeDescriptor* td = reinterpret_cast<const TypeDescriptor*>(tb.data());
+  std::vector<uChar> data(size_t(DataSize(td)) + 8, 0);
+  Put(td, data.data(), Rec{"", 0xFF, 4, 1, 0, 1, 1, 0xFFFFFFFF, -1, 9, 9});
+  EXPECT_EQ(Prop(g, t, false, kCluster, data.data()), 0);
+  c = Cursor(g, 0);
+  EXPECT_EQ(int32(CursorU32(c, kGCPlot)), 1);
+  EXPECT_EQ(int32(CursorU32(c, kGCIndex)), 1);
+  EXPECT_EQ(CursorF64(c, kGCX), 1);
+  EXPECT_EQ(CursorF64(c, kGCY), 5);
+  EXPECT_TRUE(CursorBool(c, kGCLockButton));
+  // The same record through the list, on plot 0.
+  const tdb::TD lt = tdb::Array(CursorTD());
+  const std::vector<uChar> lb = lt.Bytes();
+  const TypeDescriptor* el = reinterpret_cast<const TypeDescriptor*>(lb.data() + 10);
+  UHandle list = List(el, {Rec{"A", 0xFF, 4, 1, 0, 1, 1, 0, -1, 9, 9}});
+  EXPECT_EQ(Prop(g, lt, false, kList, &list), 0);
+  c = Cursor(g, 0);
+  EXPECT_EQ(int32(CursorU32(c, kGCIndex)), -1);
+  EXPECT_EQ(int32(CursorU32(c, kGCPlot)), 0);
+  EXPECT_EQ(CursorF64(c, kGCX), 0);
+  EXPECT_EQ(CursorF64(c, kGCY), 1);
 }
 
 }  // namespace
