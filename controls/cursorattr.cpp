@@ -404,7 +404,7 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
   const int32 oldPoint = int32(CursorU32(c, kGCPointStyle));
   const int32 moved = kCursMarkLock | kCursMarkPlot | kCursMarkIndex | kCursMarkX | kCursMarkY;
   int32 pieces = 0, markerStyle = 0;
-  if (t.marks & (kCursMarkColour | moved)) pieces |= kCursorPieceAll & int32(oldFlags | kCursorPieceLabel);
+  if (t.marks & (kCursMarkColour | moved)) pieces |= kCursorPieceAll & int32(oldFlags);
   if (t.marks & kCursMarkStyle) pieces |= int32(oldFlags) & (kCursorPieceVLine | kCursorPieceHLine);
   if (((t.marks & kCursMarkName) && (t.flags & kCursorShowLabel)) ||
       ((t.marks & kCursMarkShowName) && (oldFlags & kCursorShowLabel)))
@@ -479,7 +479,7 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
     }
     // 7. A new position.
     if (t.marks & (kCursMarkX | kCursMarkY)) {
-      if (shown && !erased) EraseGraphCursor(heap, graph, c, oldPoint, pieces | kCursorPieceAll, 0, defer);
+      if (shown && !erased) EraseGraphCursor(heap, graph, c, oldPoint, pieces | (kCursorPieceAll & int32(oldFlags)), 0, defer);
       erased = true;
       c = CursorAt(heap, graph, active);
       SetCursorF64(c, kGCX, x);
@@ -570,7 +570,8 @@ MgErr WriteCursors(ObjHeap heap, int32 graph, const TypeDescriptor* td, UHandle*
     uChar* c = CursorAt(heap, graph, i);
     if (!c) break;
     if (CursorU32(c, kGCFlags) & kCursorNoDrag) fixedChanged = true;
-    EraseGraphCursor(heap, graph, c, int32(CursorU32(c, kGCPointStyle)), kCursorPieceAll, 0, !direct);
+    EraseGraphCursor(heap, graph, c, int32(CursorU32(c, kGCPointStyle)),
+                       kCursorPieceAll & int32(CursorU32(c, kGCFlags)), 0, !direct);
   }
   // 3. The list resized; on failure it keeps its length and records.
   {
@@ -602,7 +603,8 @@ MgErr WriteCursors(ObjHeap heap, int32 graph, const TypeDescriptor* td, UHandle*
     bool erased = false;
     std::vector<uChar> saved;
     if (changed && !isNew && updating) {
-      EraseGraphCursor(heap, graph, c, int32(CursorU32(c, kGCPointStyle)), kCursorPieceAll, 0, !direct);
+      EraseGraphCursor(heap, graph, c, int32(CursorU32(c, kGCPointStyle)),
+                       kCursorPieceAll & int32(CursorU32(c, kGCFlags)), 0, !direct);
       erased = true;
     } else if (!isNew) {
       saved.assign(c, c + Size());
@@ -644,8 +646,8 @@ MgErr WriteCursors(ObjHeap heap, int32 graph, const TypeDescriptor* td, UHandle*
     c = CursorAt(heap, graph, i);
     if (!(t.flags & kCursorSnapped)) SnapCursorToData(heap, graph, c, nullptr, nullptr, i, nullptr);
     if (!isNew && !erased && updating && !saved.empty())
-      EraseGraphCursor(heap, graph, saved.data(), int32(CursorU32(saved.data(), kGCPointStyle)), kCursorPieceAll, 0,
-                       !direct);
+      EraseGraphCursor(heap, graph, saved.data(), int32(CursorU32(saved.data(), kGCPointStyle)),
+                       kCursorPieceAll & int32(CursorU32(saved.data(), kGCFlags)), 0, !direct);
     c = CursorAt(heap, graph, i);
     if (updating && !direct) {
       Rect plot;

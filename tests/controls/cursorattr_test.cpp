@@ -4,6 +4,7 @@
 // cursor outside the list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -358,6 +359,52 @@ TEST_F(CursorAttrTest, SnappingOnLockAndIndex) {
   EXPECT_EQ(int32(CursorU32(c, kGCPlot)), 0);
   EXPECT_EQ(CursorF64(c, kGCX), 0);
   EXPECT_EQ(CursorF64(c, kGCY), 1);
+}
+
+// 3 cursors written over 5: only the two removed cursors' markers are
+// restored from the plot image (the kept ones keep their names and values).
+TEST_F(CursorAttrTest, ShrinkingErasesTheRemovedCursorsFirst) {
+  const int32 g = WithCursors(5);
+  const int32 image = DrawInto(Rect{0, 0, 200, 300}, [] {});
+  SetW(g, kGraphPixmapWord, image);
+  const tdb::TD t = tdb::Array(CursorTD());
+  const std::vector<uChar> tb = t.Bytes();
+  const TypeDescriptor* el = reinterpret_cast<const TypeDescriptor*>(tb.data() + 10);
+  std::vector<Rec> recs;
+  for (int32 i = 0; i < 5; ++i) {
+    UPtr c = Cursor(g, i);
+    SetCursorU32(c, kGCFlags, 0);
+    SetCursorF64(c, kGCX, 1 + 2 * i);
+    UpdateCursorPixel(panel_, g, c, i);
+    const std::string name = "K" + std::to_string(i);
+    UHandle h = DSNewHandle(4 + 2);
+    PutNative32(*h, 2);
+    std::memcpy(*h + 4, name.data(), 2);
+    SetCursorName(Cursor(g, i), h);
+    recs.push_back(Rec{name, 0xFF, 0, 1, 0, 1, 0, 0, 0, 1.0 + 2 * i, 5});
+  }
+  std::vector<int32> h;
+  for (int32 i = 0; i < 5; ++i) h.push_back(CursorI16(Cursor(g, i), kGCH));
+  UHandle three = List(el, {recs.begin(), recs.begin() + 3});
+  static const DPort port = [] {
+    DPort p = RecordingPort();
+    p.drawImage = [](int32, const Rect*, const Rect* r, DColor, DColor, DColor, DColor) {
+      calls.push_back({24, *r, 0});
+      return int32(0);
+    };
+    return p;
+  }();
+  calls.clear();
+  DInstallTestPort(&port);
+  EXPECT_EQ(Prop(g, t, false, kList, &three), 0);
+  DInstallTestPort(nullptr);
+  std::vector<int32> restored;
+  for (const auto& c : calls)
+    if (c.slot == 24) restored.push_back(c.r.left + 2);
+  ASSERT_FALSE(restored.empty());
+  for (int32 at : restored) EXPECT_TRUE(at == h[3] || at == h[4]) << at;
+  EXPECT_NE(std::find(restored.begin(), restored.end(), h[3]), restored.end());
+  EXPECT_NE(std::find(restored.begin(), restored.end(), h[4]), restored.end());
 }
 
 }  // namespace
