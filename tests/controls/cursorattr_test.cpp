@@ -13,6 +13,7 @@
 #include "controls/graphattr.h"
 #include "controls/graphcursors.h"
 #include "graph_test_support.h"
+#include "mgsource/memory.h"
 #include "panel/graphstate.h"
 #include "panel/datamsg.h"
 #include "panel/osupport.h"
@@ -99,7 +100,9 @@ class CursorAttrTest : public graphtest::GraphTest {
     rec.value = value;
     rec.words[0] = defer;
     auto method = reinterpret_cast<int32 (*)(ObjHeap, int32, AttrCallRec*, int32)>(OCtrlOpMethodFor(kClsGraphChart));
+    if (failAll_) MemFailAllocations(1, -1);
     const int32 reply = method(panel_, g, &rec, 1);
+    MemFailAllocations(0, 0);
     DSDisposeHandle(types);
     return reply;
   }
@@ -174,6 +177,7 @@ class CursorAttrTest : public graphtest::GraphTest {
   }
   std::vector<int32> graphs_;
   std::vector<UHandle> handles_;
+  bool failAll_ = false;  // every allocation of the property call fails
 };
 
 enum { kActive = 0, kCluster = 1, kColour = 3, kStyle = 4, kPoint = 5, kLock = 8, kList = 14, kSelected = 15 };
@@ -405,6 +409,35 @@ TEST_F(CursorAttrTest, ShrinkingErasesTheRemovedCursorsFirst) {
   for (int32 at : restored) EXPECT_TRUE(at == h[3] || at == h[4]) << at;
   EXPECT_NE(std::find(restored.begin(), restored.end(), h[3]), restored.end());
   EXPECT_NE(std::find(restored.begin(), restored.end(), h[4]), restored.end());
+}
+
+// A list that cannot be resized: the debug line, reply 16, and the graph's
+// list keeps its length and records.
+TEST_F(CursorAttrTest, ResizeFailuresKeepTheList) {
+  const tdb::TD t = tdb::Array(CursorTD());
+  const std::vector<uChar> tb = t.Bytes();
+  const TypeDescriptor* el = reinterpret_cast<const TypeDescriptor*>(tb.data() + 10);
+  struct Case {
+    bool read;
+    const char* text;
+  };
+  for (const Case& c : {Case{false, "Couldn't resize in WriteCursors"}, Case{true, "Couldn't resize in ReadCursors"}}) {
+    const int32 g = WithCursors(2);
+    UHandle value = c.read ? nullptr : List(el, std::vector<Rec>(5, Rec{"N", 0xFF, 0, 1, 0, 1, 0, 0, 0, 1, 1}));
+    qxtest::Reports::Get().Install();
+    qxtest::Reports::Get().Clear();
+    failAll_ = true;
+    const int32 reply = Prop(g, t, c.read, kList, &value);
+    failAll_ = false;
+    EXPECT_EQ(reply, 16) << c.text;
+    EXPECT_EQ(qxtest::Reports::Get().Count(c.text), 1) << c.text;
+    qxtest::Reports::Get().Remove();
+    int32 n = 0;
+    GraphCursorsOf(panel_, g, &n);
+    EXPECT_EQ(n, 2) << c.text;
+    EXPECT_EQ(CursorU32(Cursor(g, 1), kGCColour), 0xFFu) << c.text;
+    if (c.read && value) handles_.push_back(value);
+  }
 }
 
 }  // namespace
