@@ -11,12 +11,16 @@
 
 #include "controls/cursorattr.h"
 #include "controls/graphattr.h"
+#include "controls/cursorlegend.h"
 #include "controls/graphcursors.h"
 #include "graph_test_support.h"
+#include "engine/panelrec.h"
+#include "engine/typemgr.h"
 #include "mgsource/memory.h"
 #include "panel/graphstate.h"
 #include "panel/datamsg.h"
 #include "panel/osupport.h"
+#include "tools/vibuilder.h"
 #include "controls/cursordraw.h"
 
 namespace {
@@ -177,7 +181,31 @@ class CursorAttrTest : public graphtest::GraphTest {
   }
   std::vector<int32> graphs_;
   std::vector<UHandle> handles_;
-  bool failAll_ = false;  // every allocation of the property call fails
+  bool failAll_ = false;
+  // A cursor legend of `rows` cells whose element shows the graph's list.
+  int32 MakeLegend(int32 g, int32 rows) {
+    const int32 legend = Obj(kClsArray, g, kGPartCursorLegend);
+    SetBounds(legend, Rect{0, 300, 100, 400});
+    const TypeDescriptor* listTD = nullptr;
+    GraphCursorListField(panel_, ObjWord(panel_, g, kGraphDataWord), &listTD);
+    SetW(legend, kPWDDOTypeId, int32(NewTypeIDForTD(panel_, listTD)));
+    const int32 element = Obj(kClsCluster, legend);
+    SetBounds(element, Rect{0, 300, 20, 400});
+    std::vector<int32> members;
+    for (int32 i = 0; i < kGCFieldCount; ++i) {
+      const int32 m = Obj(i >= 17 ? kClsBoolean : kClsCosmetic, element);
+      SetBounds(m, Rect{0, int16(300 + i), 10, int16(301 + i)});
+      members.push_back(m);
+    }
+    SetW(element, kPWClusterElements, vib::NewList(panel_, members));
+    SetW(legend, kPWArrayElement, element);
+    Obj(kClsCosmetic, legend, 28);
+    SetBounds(FindPart(panel_, legend, 28, 0), Rect{0, 300, 60, 400});
+    PutNative16(*panel_ + legend + 44, 0);
+    PutNative16(*panel_ + legend + 46, uInt16(rows - 1));
+    EXPECT_EQ(Alloc(legend), kNoErr);
+    return legend;
+  }  // every allocation of the property call fails
 };
 
 enum { kActive = 0, kCluster = 1, kColour = 3, kStyle = 4, kPoint = 5, kLock = 8, kList = 14, kSelected = 15 };
@@ -320,6 +348,11 @@ TEST_F(CursorAttrTest, InvalidActiveCursor) {
   EXPECT_EQ(CursorU32(Cursor(g, 0), kGCColour), 0xFFu);
   EXPECT_EQ(CursorU32(Cursor(g, 1), kGCColour), 0xFFu);
   EXPECT_EQ(GetU(g, kColour), 0xDEADu);
+  // With a legend the read takes the cursor its element shows.
+  const int32 legend = MakeLegend(g, 3);
+  SetCursorU32(Cursor(g, 1), kGCColour, 0x4242);
+  ASSERT_EQ(ShowCursorLegendRow(panel_, legend, 1, nullptr), 1);
+  EXPECT_EQ(GetU(g, kColour), 0x4242u);
 }
 
 // Lock 1 with index -1: the cluster write snaps to the point nearest the
