@@ -479,7 +479,8 @@ int32 SetCursorAttr(ObjHeap heap, int32 graph, const TypeDescriptor* td, void* v
     }
     // 7. A new position.
     if (t.marks & (kCursMarkX | kCursMarkY)) {
-      if (shown && !erased) EraseGraphCursor(heap, graph, c, oldPoint, pieces | (kCursorPieceAll & int32(oldFlags)), 0, defer);
+      if (shown && !erased)
+        EraseGraphCursor(heap, graph, c, oldPoint, pieces | (kCursorPieceAll & int32(oldFlags)), 0, defer);
       erased = true;
       c = CursorAt(heap, graph, active);
       SetCursorF64(c, kGCX, x);
@@ -535,7 +536,8 @@ MgErr ReadCursors(ObjHeap heap, int32 graph, const TypeDescriptor* td, UHandle* 
     CursorClusterShape(el, e, &m);
     for (int32 k = 0; k < kListMembers; ++k) {
       const int32 sub = k == 9 ? kCursPropPosition : kCursPropName + k;
-      if (int32 r = GetMember(sub, m[size_t(k)].td, m[size_t(k)].at, c)) return r == kReplyMemFull ? kMemFullErr : kArgErr;
+      if (int32 r = GetMember(sub, m[size_t(k)].td, m[size_t(k)].at, c))
+        return r == kReplyMemFull ? kMemFullErr : kArgErr;
       e = **array + at + i * es;  // a name copy may not move the array, but stay safe
       CursorClusterShape(el, e, &m);
     }
@@ -652,7 +654,7 @@ MgErr WriteCursors(ObjHeap heap, int32 graph, const TypeDescriptor* td, UHandle*
     if (updating && !direct) {
       Rect plot;
       if (CursorPlotRect(heap, graph, &plot))
-        InvalCursorArea(c, &plot, int32(CursorU32(c, kGCPointStyle)), int32(CursorU32(c, kGCFlags)) | kCursorPieceLabel);
+        InvalCursorArea(c, &plot, int32(CursorU32(c, kGCPointStyle)), int32(CursorU32(c, kGCFlags)) & kCursorPieceAll);
     }
     if ((t.flags | uInt32(saved.empty() ? 0 : CursorU32(saved.data(), kGCFlags))) & kCursorNoDrag) fixedChanged = true;
   }
