@@ -322,7 +322,8 @@ int32 CompareI32(const void* a, const void* b) {
 bool VectorOf(const TypeDescriptor* td, UHandle h, const TypeDescriptor** el, int32* count, uChar** first) {
   *count = 0;
   *first = nullptr;
-  if (Code(td) != kTDArray) return false;
+  // One dimension only: the element follows the header and its one size.
+  if (Code(td) != kTDArray || int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4)) != 1) return false;
   *el = reinterpret_cast<const TypeDescriptor*>(reinterpret_cast<const uChar*>(td) + 6 + 4);
   if (!h) return true;
   if (DSCheckHandle(h) != kNoErr) return false;
