@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "controls/chartupdate.h"
+#include "controls/cursorattr.h"
 #include "controls/graph.h"
 #include "controls/graphfill.h"
 #include "controls/graphintensity.h"
@@ -475,13 +476,20 @@ int32 IChartAttr(ObjHeap heap, int32 object, AttrCallRec* rec) {
 }
 
 int32 CursAttr(ObjHeap heap, int32 object, AttrCallRec* rec) {
-  (void)heap, (void)object;
   if (!rec) return 0;
-  if (rec->selector < 0 || rec->selector > 15) {
-    DBPrintf("bad index in cursattr %ld", long(rec->selector));
+  const int32 sub = rec->selector;
+  if (sub < 0 || sub > 15) {
+    DBPrintf("bad index in cursattr %ld", long(sub));
     DBAssert(kSource, __LINE__, "cursor property index");
+    return 0;
   }
-  return 0;
+  const TypeDescriptor* td = AttrValueTD(rec);
+  const GraphData* d = GraphDataOf(heap, object);
+  if (!td || !d) return 0;
+  const int32 active = d->activeCursor;
+  if (rec->read) return GetCursorAttr(heap, object, td, rec->value, sub, active);
+  return SetCursorAttr(heap, object, td, rec->value, sub, active, rec->hidden != 0,
+                       int32(rec->words[0]) != 0);
 }
 
 const TypeDescriptor* GraphAttrTable() { return AsTD(GraphBytes()); }

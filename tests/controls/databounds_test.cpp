@@ -5,6 +5,7 @@
 
 #include "controls/scale.h"
 #include "controls/scaleobj.h"
+#include "mgsource/draw/fonts.h"
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"

@@ -36,7 +36,11 @@ int32 Part(ObjHeap heap, int32 cls, int32 owner, int16 id, int16 order = 0) {
 }
 
 std::vector<uChar> AnyType(Input& in) {
-  switch (in.Byte() % 10) {
+  const tdb::TD cursor = tdb::Cluster({tdb::String(), tdb::U32(), tdb::U8(), tdb::U8(), tdb::Boolean(), tdb::Boolean(),
+                                       tdb::U32(), tdb::U32(), tdb::I32(), tdb::Cluster({tdb::DBL(), tdb::DBL()})});
+  switch (in.Byte() % 12) {
+    case 10: return cursor.Bytes();
+    case 11: return tdb::Array(cursor).Bytes();
     case 0: return tdb::Boolean().Bytes();
     case 1: return tdb::DBL().Bytes();
     case 2: return tdb::I16().Bytes();
@@ -141,6 +145,18 @@ void Run(Input& in) {
           }
           std::memcpy(value, &given, sizeof given);
         }
+        // A cursor cluster's name cell: none, or a string of the input's bytes.
+        const bool cursorCluster = d->code == kTDCluster && size > 8 && *(*types + 8) == kTDString;
+        UHandle name = nullptr;
+        if (cursorCluster) {
+          const uChar n = in.Byte() % 16;
+          name = in.Byte() & 1 ? DSNewHClr(4 + n) : nullptr;
+          if (name) {
+            PutNative32(*name, n);
+            in.Bytes(*name + 4, n);
+          }
+          std::memcpy(value, &name, sizeof name);
+        }
         AttrCallRec rec{};
         rec.types = types;
         rec.read = in.Byte() & 1;
@@ -150,6 +166,11 @@ void Run(Input& in) {
         rec.words[0] = in.Byte() & 1;
         auto method =
             reinterpret_cast<int32 (*)(ObjHeap, int32, AttrCallRec*, int32)>(OCtrlOpMethodFor(kClsGraphChart));
+        // The cursor list's selector: after the sets before the cursor set.
+        int32 tables[3] = {}, counts[3] = {}, listSelector = -1;
+        for (int32 k = 0, base = 12, nt = AttrChainOf(heap, graph, tables, counts); k < nt; base += counts[k++])
+          if (tables[k] == 16) listSelector = base + 14;
+        const bool listRead = rec.selector == listSelector;
         DInstallTestPort(FuzzNullDrawPort());
         FuzzArmed() = true;
         const int32 reply = method(heap, graph, &rec, 1);
@@ -157,6 +178,17 @@ void Run(Input& in) {
         DInstallTestPort(nullptr);
         FUZZ_CHECK((uInt32(reply) & ~kReplyBits) == 0);
         FUZZ_CHECK(guarded.Intact());
+        if (cursorCluster) {
+          UHandle now;
+          std::memcpy(&now, value, sizeof now);
+          if (now && now != name) {
+            FUZZ_CHECK(DSCheckHandle(now) == kNoErr && int32(GetNative32(*now)) + 4 <= DSGetHandleSize(now));
+            DSDisposeHandle(now);
+          }
+          if (name) DSDisposeHandle(name);
+          DSDisposeHandle(types);
+          continue;
+        }
         UHandle after;
         std::memcpy(&after, value, sizeof after);
         if ((isArray || isString) && after) {
@@ -164,6 +196,21 @@ void Run(Input& in) {
           if (isArray && dims == 1 && rec.read && (consistent || after != given)) {
             const int32 n = int32(GetNative32(*after));
             FUZZ_CHECK(n >= 0 && 4 + int64(n) * 4 <= DSGetHandleSize(after));
+            // A cursor list read back: each name its own string, freed here.
+            const uChar* elTD = *types + 10;
+            if (listRead && elTD[2] == kTDCluster && elTD[8] == kTDString) {
+              const auto* el = reinterpret_cast<const TypeDescriptor*>(elTD);
+              const int32 at = AlignDatum(el, 4), es = DataSize(el);
+              // A list the reader made holds its records; a given one may
+              // have been left as it was (its size ignores the alignment).
+              if (after != given) FUZZ_CHECK(at + int64(n) * es <= DSGetHandleSize(after));
+              const int32 fit = es > 0 ? (DSGetHandleSize(after) - at) / es : 0;
+              for (int32 k = 0; k < n && k < fit; ++k) {
+                UHandle s;
+                std::memcpy(&s, *after + at + k * es, sizeof s);
+                if (s && DSCheckHandle(s) == kNoErr) DSDisposeHandle(s);
+              }
+            }
           }
           DSDisposeHandle(after);
         }
