@@ -27,6 +27,7 @@
 #include "platform/qx_activate.h"
 #include "platform/qx_input.h"
 #include "platform/qx_time.h"
+#include "rtlib/objunits.h"
 
 namespace {
 
@@ -216,4 +217,37 @@ TEST_F(GraphDoitAfter, ColourChangesAndFormatMenusReachWhatTheyChange) {
   }
 }
 
+}  // namespace
+
+namespace {
+int32 gAsked = 0;
+LStrHandle Asked(ObjHeap, int32 part) {
+  gAsked = part;
+  return nullptr;
+}
+// A press that starts editing a unit label keeps the label's text (the
+// unit to convert from when the edit is applied).
+TEST_F(GraphDoitAfter, APressOnAUnitLabelCachesItsText) {
+  const int32 g = MakeGraph(GraphShape{});
+  const int32 label = Obj(kClsLabel, g, kGPartUnitLabelFirst);
+  const Rect at{185, 100, 195, 140};
+  SetBounds(label, at);
+  TRecord text = TNew(&at, 0, reinterpret_cast<const uChar*>("m"), 1, kAppFont, 0, kTransparentColor);
+  ASSERT_NE(text, nullptr);
+  SetW(label, kObjText / 4, int32(uintptr_t(text)));
+  UnitLabelHooks hooks{};
+  hooks.getText = &Asked;
+  const UnitLabelHooks before = SetUnitLabelHooks(hooks);
+  gAsked = 0;
+  void* const previous = TRPushFrame();
+  TransactionState state{kClickPress, PackGraphPoint(110, 190), 0, nullptr};
+  ActionParams p{};
+  EXPECT_EQ(OClick(panel_, g, &state, static_cast<TransactionFrame*>(TRStackTop()), &p), kClickOperate);
+  TRSetStackTop(previous);
+  EXPECT_EQ(gAsked, label);
+  SetUnitLabelHooks(before);
+  ClearUnitLabelCache();
+  SetW(label, kObjText / 4, 0);
+  TDispose(text);
+}
 }  // namespace
