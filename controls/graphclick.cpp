@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "controls/cursordraw.h"
+#include "controls/graphcursors.h"
 #include "controls/graphfill.h"
 #include "controls/graphintensity.h"
 #include "controls/graphsupport.h"
@@ -23,7 +25,9 @@
 #include "mgsource/window/lmenu.h"
 #include "mgsource/window/menus.h"
 #include "mgsource/window/menutrack.h"
+#include "mgsource/window/textrec.h"
 #include "panel/clipmenu.h"
+#include "panel/ctrl_internal.h"
 #include "panel/datamsg.h"
 #include "panel/numfmt.h"
 #include "panel/objects.h"
@@ -31,6 +35,7 @@
 #include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/transact.h"
+#include "rtlib/objunits.h"
 
 namespace {
 
@@ -298,8 +303,10 @@ int32 StdGraphOClick(ObjHeap heap, int32 graph, TransactionState* click, Transac
       return kClickCursorAnswer;
     }
   }
+  // Editing a unit label starts: its text is kept to convert from when the
+  // edit is applied.
   if (result == kClickOperate && part >= kGPartUnitLabelFirst && part <= kGPartUnitLabelLast)
-    ObjApplyUnitLabel(heap, graph);
+    if (const int32 label = FindPart(heap, graph, part, p->partOrder); label > 0) GetCachedUnitLabel(heap, label);
   return result;
 }
 
@@ -547,6 +554,19 @@ void InvalLegend(ObjHeap heap, int32 graph) {
   if (const int32 legend = FindPart(heap, graph, kGPartPlotLegend, 0); legend > 0) OInval(heap, legend, kInvalAll);
 }
 
+// The plot names are drawn in the legend's colours: its text record takes
+// the legend's foreground and background.
+void SetLegendTextColours(ObjHeap heap, int32 graph) {
+  const int32 legend = FindPart(heap, graph, kGPartPlotLegend, 0);
+  const int32 label = ObjWord(heap, graph, kGraphLegendLabelWord);
+  if (legend <= 0 || label <= 0 || !OHIsUsedBlock(heap, label)) return;
+  const TRecord text = PartTextRecord(heap, label);
+  if (!text) return;
+  const DColor fore = ctrl::PartFore(heap, legend), back = ctrl::PartBack(heap, legend);
+  TSetColors(text, &fore, &back, false);
+  InvalLegend(heap, graph);
+}
+
 int32 LegendDoit(ObjHeap heap, int32 graph, int32 reason, ActionParams* p) {
   GraphClickWords* w = Words(p);
   int32 n = 0;
@@ -632,6 +652,7 @@ int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* frame, int32 re
     return gCursor.legendDoit(heap, graph, part, reason, p);
   int32 reply = DDOODoitMethod(heap, graph, frame, reason, p);
   if (part >= kGPartUnitLabelFirst && part <= kGPartUnitLabelLast && (reply & 0x8)) {
+    ClearUnitLabelCache();
     SetPartIdVisible(heap, graph, part, true);
     const int32 scaleId = part == 71 ? kGPartXScale : part == 72 ? kGPartYScale : kGPartZScale;
     if (const int32 s = FindPart(heap, graph, scaleId, 0); s > 0 && ScaleRecalc(heap, s)) reply |= kResultFailed;
@@ -661,6 +682,12 @@ int32 StdGraphODoit(ObjHeap heap, int32 graph, TransactionFrame* frame, int32 re
     // The legend's names are drawn over the plot area's colour.
     SetFlagsOf(heap, graph, FlagsOf(heap, graph) | kFlagRepaint);
     InvalLegend(heap, graph);
+    // The cursors are drawn again over the new colour.
+    int32 cursors = 0;
+    const int32 area = FindPart(heap, graph, kGPartPlotArea, p->partOrder);
+    if (GraphCursorsOf(heap, graph, &cursors) && cursors > 0 && area > 0 && !(FlagsOf(heap, area) & kObjFlagHidden))
+      DrawCursorsInPlot(heap, graph, kCursorDrawBoth);
   }
+  if (part == kGPartPlotLegend && (reply & 0x100)) SetLegendTextColours(heap, graph);
   return reply;
 }
