@@ -359,6 +359,10 @@ int32 IgnoreColoursRow(const Call& c) {
 
 int32 ColourTableRow(const Call& c) {
   if (!c.td || c.td->code != kTDArray) return 0;
+  // Colours are 32-bit words both ways: an array of anything else would be
+  // left holding a count of elements of another size.
+  const TypeDescriptor* elem = ArrayElem(SkipTypedefs(c.td));
+  if (!elem || DataSize(elem) != 4) return 0;
   auto* cell = static_cast<UHandle*>(c.value);
   if (c.read()) return ColorTableAttrGet(c.heap, c.object, cell);
   if (!ColorTableAttrSet(c.heap, c.object, c.td, *cell)) return 0;
