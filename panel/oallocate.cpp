@@ -82,6 +82,9 @@ void AllocateOne(ObjHeap heap, int32 object) {
     DBPrintf("OAllocate: objects of 0x%lx nest too deep", long(object));
     return;
   }
+  // A part of a class that allocates nothing (a controller listed among a
+  // damaged panel's parts) is passed over, not sent the message.
+  if (OFindMethod(heap, object, kMsgOAllocate) == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) return;
   ++tDepth;
   OAllocate(heap, object);
   --tDepth;
