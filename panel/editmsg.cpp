@@ -551,6 +551,12 @@ int32 FrontPanelOSelectMethod(ObjHeap heap, int32 root, int32 code, EditMsgRecor
     return code == kEditImportStrings && rec
                ? PanelImportStrings(heap, root, reinterpret_cast<ImportStringsRequest*>(rec))
                : 0;
+  // A damaged panel may list its root among its own items: the walk does
+  // not enter a root it is already inside of.
+  if (!gWalk.Enter(heap, root)) return 0;
+  struct Leave {
+    ~Leave() { gWalk.Leave(); }
+  } leave;
   UpdateCursor(1);
   int32 all = 0;
   const std::vector<int32> controllers = ListCopy(heap, root, kRootItemList / 4);
