@@ -63,3 +63,6 @@ if [ ${#need[@]} -gt 0 ]; then
     { $SUDO apt-get update -y -q && $SUDO apt-get install -y -q --no-install-recommends "${need[@]}"; } ||
     install_aligned
 fi
+# The i386 programs must start: natively, or where the kernel has no 32-bit
+# support, under user-mode emulation.
+bash "$(dirname "$0")/i386exec.sh" setup
