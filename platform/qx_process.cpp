@@ -2,10 +2,12 @@
 
 #include <locale.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <initializer_list>
 #include <thread>
 
@@ -59,6 +61,33 @@ std::vector<std::string> PlatSplitCommandLine(const char* text) {
   return args;
 }
 
+namespace {
+
+// Whether the program can be started: a path names an executable file, a bare
+// name one in a folder of PATH.  Checked before spawning because a spawn
+// whose exec fails in the child is reported as a start by some C libraries and
+// emulators (the child then just exits 127), and a missing program must fail.
+bool ProgramExists(const std::string& program) {
+  auto runnable = [](const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+  };
+  if (program.find('/') != std::string::npos) return runnable(program);
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t from = 0;
+  for (;;) {
+    const size_t to = dirs.find(':', from);
+    std::string dir = dirs.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    if (dir.empty()) dir = ".";
+    if (runnable(dir + "/" + program)) return true;
+    if (to == std::string::npos) return false;
+    from = to + 1;
+  }
+}
+
+}  // namespace
+
 int32_t PlatRunProgram(const char* commandLine, bool /*minimized*/) {
   std::vector<std::string> args = PlatSplitCommandLine(commandLine);
   if (args.empty() || args[0].empty()) return 0;
@@ -73,6 +102,7 @@ int32_t PlatRunProgram(const char* commandLine, bool /*minimized*/) {
   argv.push_back(const_cast<char*>(program.c_str()));
   for (size_t i = 1; i < args.size(); ++i) argv.push_back(const_cast<char*>(args[i].c_str()));
   argv.push_back(nullptr);
+  if (!ProgramExists(program)) return 2;
   pid_t pid = 0;
   int rc = program.find('/') == std::string::npos
                ? posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ)
