@@ -131,7 +131,10 @@ TEST_F(GraphSupport, AutoScrollWaitsThreeIntervalsThenStepsOnceAnInterval) {
     int32 advance;
     float64 min;
     int32 offset;
-  } steps[] = {{0, 0, -1}, {299, 0, 0}, {2, 10, 10}, {50, 10, 0}, {51, 20, 10}};
+  };
+  // The clock also runs between the steps: each is 20 ms or more away from a
+  // boundary, so that a slow or loaded run gives the same answers.
+  const Step steps[] = {{0, 0, -1}, {280, 0, 0}, {22, 10, 10}, {50, 10, 0}, {51, 20, 10}};
   for (const Step& s : steps) {
     PlatTickShift(s.advance);
     EXPECT_EQ(AutoScrollScales(panel_, g, &area, point, offsets, false, &state, false), kNoErr);
