@@ -80,6 +80,10 @@ TEST(ExtStack, MemoryPrimitivesAndDecimalRecordsUseThreeRegisters) {
 
 TEST(ExtStack, OneMoreValueBelowOverflows) {
   // The budgets are tight: the harness sees the overflow it is meant to see.
+  // It sees it through the x87 stack fault: a push onto a full register loads
+  // the indefinite NaN over the deepest filler.  The user-mode emulator keeps
+  // no such fault and just loads the pushed value there.
+  QX_SKIP_UNDER_EMULATION("the emulated x87 reports no register-stack overflow");
   const floatExt in[2] = {0.7L, -1.3L};
   floatExt out[4];
   EXPECT_EQ(QxTestFillerCall(Sinh, 6, in, 1, out, 1, nullptr, 0), 0);

@@ -7,7 +7,23 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "emulation.h"
 #include "mgsource/extmath.h"
+
+// The tolerance of a result computed through the x87 transcendental
+// instructions (fsincos, fptan, fpatan, f2xm1, fyl2x, fyl2xp1).  On a real
+// x87 they round to 64-bit significands and `native` applies unchanged.  The
+// user-mode emulator computes them through host doubles instead: each gives
+// at most about one double unit roundoff (2^-53, 1.11e-16) relative to its
+// argument's double rounding -- absolute near a zero of sin or cos, where
+// cos(pi/2) comes back as 6.1e-17 rather than -2.5e-20 -- and a result made
+// from a few of them is held there to `doubleUlps` units of 2^-53, never
+// less than `native`.
+inline double X87Tol(double native, double doubleUlps) {
+  constexpr double kDoubleRoundoff = 1.1102230246251565e-16;  // 2^-53
+  if (!qxtest::UnderUserModeEmulation()) return native;
+  return native > doubleUlps * kDoubleRoundoff ? native : doubleUlps * kDoubleRoundoff;
+}
 
 QX_EXTERN_C int32 QxTestFillerCall(void (*fn)(), int32 k, const floatExt* in, int32 nIn, floatExt* out,
                                    int32 nOut, const uInt32* args, int32 nArgs);
