@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -47,21 +48,30 @@ inline int RaiseSignal(int sig) {
 // Ends a child started by the test with sig and reaps it (pid negative: its
 // process group, reaping -pid).  A signal that a program handles on a thread
 // other than the one started last leaves it damaged when emulated (see
-// above), so there it may never end: after a grace period the group or
+// above), so there it may never end: after a grace period (5 s) the group or
 // process is killed.  Natively the wait is as before, unbounded.
 inline void EndChild(pid_t pid, int sig, int* status = nullptr) {
   const pid_t child = pid < 0 ? -pid : pid;
+  auto reap = [child](int* got, int options) {
+    pid_t r;
+    while ((r = waitpid(child, got, options)) < 0 && errno == EINTR) {
+    }
+    return r;
+  };
   int got = 0;
   kill(pid, sig);
   if (UnderUserModeEmulation()) {
     pid_t ended = 0;
-    for (int i = 0; i < 500 && (ended = waitpid(child, &got, WNOHANG)) == 0; ++i) usleep(10000);
+    for (int i = 0; i < 500 && (ended = reap(&got, WNOHANG)) == 0; ++i) usleep(10000);
     if (ended == 0) {
       kill(pid, SIGKILL);
-      waitpid(child, &got, 0);
+      reap(&got, 0);
     }
+    // What the leader leaves of its group (a program under a wrapper that
+    // has gone) goes too.
+    if (pid < 0) kill(pid, SIGKILL);
   } else {
-    waitpid(child, &got, 0);
+    reap(&got, 0);
   }
   if (status) *status = got;
 }
