@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "emulation.h"
 #include "engine/vi/archive_format.h"
 #include "temp_folder.h"
 #include "tools/appbuild.h"
@@ -55,7 +56,10 @@ inline std::string Command(const std::string& dir, const std::string& program, c
     std::ofstream(dir + "/script.txt") << script;
     cmd += " QX_INPUT_SCRIPT=" + dir + "/script.txt";
   }
-  return cmd + " timeout " + std::to_string(seconds) + " " + program + " 2>" + dir + "/err";
+  // Emulated, a program may not survive the timeout's SIGTERM in a state to
+  // act on it (see emulation.h): a kill follows.
+  const std::string kill = qxtest::UnderUserModeEmulation() ? "-k 10 " : "";
+  return cmd + " timeout " + kill + std::to_string(seconds) + " " + program + " 2>" + dir + "/err";
 }
 
 // What the program wrote to stderr.

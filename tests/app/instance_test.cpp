@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "emulation.h"
 #include "mgsource/fourcc.h"
 #include "platform/qx_drives.h"
 #include "temp_folder.h"
@@ -72,10 +73,7 @@ class Instances : public ::testing::Test {
     for (size_t at; (at = text.find(line)) != std::string::npos;) text.erase(at, line.size());
     return text;
   }
-  static void Stop(pid_t pid, int sig) {
-    kill(pid, sig);
-    waitpid(pid, nullptr, 0);
-  }
+  static void Stop(pid_t pid, int sig) { qxtest::EndChild(pid, sig); }
   std::string SysDir() {
     std::string text;
     PlatHostToSysText(tmp_.Dir().c_str(), &text);

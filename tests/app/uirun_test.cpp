@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/uiloop.h"
+#include "emulation.h"
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_png.h"
@@ -143,7 +144,7 @@ void LoopEndsOnSigterm(const std::string& dir) {
   setenv("QX_SNAPSHOT_AT_EXIT", dir.c_str(), 1);
   setenv("QX_UI", "headless", 1);
   // A signal that comes before the frame exists waits for it.
-  if (!PlatWindowSystemStart() || raise(SIGTERM) != 0) std::_Exit(10);
+  if (!PlatWindowSystemStart() || qxtest::RaiseSignal(SIGTERM) != 0) std::_Exit(10);
   PlatMsg m;
   for (int i = 0; i < 100; ++i, PlatSleepMs(2)) PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove);
   if (!AppUiStart("/bin/quenlix")) std::_Exit(11);

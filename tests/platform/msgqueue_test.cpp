@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "emulation.h"
 #include "platform/qx_display.h"
 #include "platform/qx_file.h"
 #include "platform/qx_input.h"
@@ -324,7 +325,7 @@ void SignalsPostClose() {
   PlatSetFrameWindow(frame);
   if (PlatGetFrameWindow() != frame) fail("frame");
   for (int sig : {SIGTERM, SIGINT}) {
-    if (raise(sig) != 0) fail("raise");
+    if (qxtest::RaiseSignal(sig) != 0) fail("raise");
     PlatMsg m{};
     const uint64_t end = PlatMonotonicUs() + 5000000;
     while (!PlatPeekMessage(&m, 0, 0, 0, kPlatPeekNoRemove) && PlatMonotonicUs() < end) PlatSleepMs(1);

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "app/builtapp.h"
+#include "emulation.h"
 #include "engine/exec/exec.h"
 #include "server/callbyr.h"
 #include "server/tcp_fixture.h"
@@ -65,9 +66,7 @@ class TCPAppTest : public TCPTest {
   }
   void Stop() {
     if (pid_ <= 0) return;
-    kill(-pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    qxtest::EndChild(-pid_, SIGTERM);
     pid_ = -1;
   }
   // An application reference to the program once it listens: the open's
