@@ -57,7 +57,8 @@ trap finish EXIT
 # Here the X11 tests fail instead of skipping when no display opens.
 export QX_REQUIRE_DISPLAY=1
 # Native, or under user-mode emulation where the kernel starts no i386 program.
-i386=$(bash scripts/i386exec.sh mode)
+source scripts/i386env.sh
+i386=$QX_I386
 echo "i386 programs run $i386"
 
 stage build

@@ -14,6 +14,7 @@ if ! ls tests/fuzz/*_fuzz.cpp >/dev/null 2>&1; then
   echo "no fuzz targets"; exit 0
 fi
 [ -n "${QX_FUZZ_NO_BUILD:-}" ] || bash scripts/sanbuild.sh
+source scripts/i386env.sh
 out=build-san/fuzz
 mkdir -p "$out/corpus"
 rm -f "$out"/*.status

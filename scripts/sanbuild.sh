@@ -8,12 +8,8 @@ cd "$(dirname "$0")/.."
 if [ -f build-san/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang' build-san/CMakeCache.txt; then
   rm -rf build-san
 fi
-# The build runs some of what it builds.  Where i386 programs run under
-# user-mode emulation LeakSanitizer's exit check hangs (it needs ptrace): it is
-# off there.
-if [ "$(bash scripts/i386exec.sh mode)" = emulated ]; then
-  export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-fi
+# The build runs some of what it builds.
+source scripts/i386env.sh
 CC=clang CXX=clang++ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQX_SANITIZE=ON -DQX_FUZZ=ON -DQX_BENCH=OFF >/dev/null
 cmake --build build-san -j"$(nproc)"
