@@ -1,9 +1,10 @@
 # Sourced by the scripts that run sanitized i386 programs.  Where those run
 # under user-mode emulation (scripts/i386exec.sh), two settings keep
 # AddressSanitizer working there:
-# - the emulated process's address space ends at 3 GiB, as AddressSanitizer
-#   assumes once uname() reports an i686 machine (the emulator would otherwise
-#   map memory above it, outside the sanitizer's shadow);
+# - the emulated process's address space ends a page below 3 GiB, where
+#   AddressSanitizer places the end of user memory once uname() reports an
+#   i686 machine (the emulator would otherwise map memory above it, outside
+#   the sanitizer's shadow; a mapping ending at 3 GiB itself fails its check);
 # - LeakSanitizer is off: its exit check stops the threads with ptrace, which
 #   the emulator does not offer, and hangs.
 if [ -z "${QX_I386:-}" ]; then
@@ -11,7 +12,7 @@ if [ -z "${QX_I386:-}" ]; then
   export QX_I386
 fi
 if [ "$QX_I386" = emulated ]; then
-  export QEMU_RESERVED_VA=0xc0000000
+  export QEMU_RESERVED_VA=0xbffff000
   case ":${ASAN_OPTIONS:-}:" in
     *:detect_leaks=*) ;;
     *) export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" ;;
