@@ -823,11 +823,34 @@ int32_t PlatVolumeSpace(const char* text, uint64_t* total, uint64_t* freeBytes) 
   return 0;
 }
 
-bool PlatProgramFile(std::string* hostPath) {
+namespace {
+
+// The program's file as the kernel names it: an absolute path, or empty.
+std::string ReadProgramLink() {
   char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return false;
-  hostPath->assign(buf, size_t(n));
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  buf[n] = 0;
+  if (buf[0] == '/') return std::string(buf, size_t(n));
+  // An emulator may answer with the path the program was started by, relative
+  // to the folder it was started in.
+  char* full = realpath(buf, nullptr);
+  std::string s = full ? full : "";
+  std::free(full);
+  return s;
+}
+
+// Taken while the start-up folder is still current: an emulator resolves the
+// link against the current folder, which the program may later leave.
+const std::string gProgramAtStart = ReadProgramLink();
+
+}  // namespace
+
+bool PlatProgramFile(std::string* hostPath) {
+  std::string path = ReadProgramLink();
+  if (path.empty()) path = gProgramAtStart;
+  if (path.empty()) return false;
+  *hostPath = std::move(path);
   return true;
 }
 
