@@ -20,6 +20,7 @@
 
 #include "platform/qx_png.h"
 #include "platform/qx_surface.h"
+#include "emulation.h"
 #include "golden_image.h"
 #include "temp_folder.h"
 
@@ -32,9 +33,14 @@ extern char** environ;
 
 namespace {
 
-// Polls until done() or 20 s have passed.
+// An emulated program, sanitized at that, answers the X server's events several
+// times slower: the pauses that let each step reach it and the waits grow.
+int Pace() { return qxtest::UnderUserModeEmulation() ? 6 : 1; }
+
+// Polls until done() or 20 s (times the pace) have passed.
 bool Within20s(const std::function<bool()>& done) {
-  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < until;
+  for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20 * Pace());
+       std::chrono::steady_clock::now() < until;
        std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (done()) return true;
   return false;
@@ -80,10 +86,10 @@ void Click(Display* d, ::Window w, int x, int y) {
   // pointer before it takes the press.
   XTestFakeMotionEvent(d, DefaultScreen(d), rx, ry, CurrentTime);
   XFlush(d);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100 * Pace()));
   XTestFakeButtonEvent(d, 1, True, CurrentTime);
   XFlush(d);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100 * Pace()));
   XTestFakeButtonEvent(d, 1, False, CurrentTime);
   XFlush(d);
 }
@@ -105,7 +111,7 @@ pid_t Spawn(std::string program, const std::string& dir) {
 // File, then the row at y of its menu (rows 16 high under the bar); Escape
 // ends a tracking that missed the row.
 void ChooseInFile(Display* d, ::Window w, int row) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200 * Pace()));
   Click(d, w, 15, kMenuBar / 2);
   Click(d, w, 20, kMenuBar + 16 * row - 6);
   const KeyCode escape = XKeysymToKeycode(d, XK_Escape);
