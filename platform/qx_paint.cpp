@@ -83,9 +83,19 @@ PlatWindow NextPaint(Sys& s, uint32_t thread) {
   for (PlatWindow id : s.z)
     if (due(Find(s, id))) return id;
   // Child windows are out of the z-order: they paint after the top-level
-  // ones, over what their parents painted.
+  // ones, over what their parents painted, and only while every parent up
+  // the chain is shown.
+  auto parentsShown = [&](const Window& c) {
+    const Window* r = &c;
+    for (int depth = 0; IsChild(*r) && depth < 64; ++depth) {
+      r = Find(s, r->owner);
+      if (!r || !r->shown || r->sizeState == kMinimized) return false;
+    }
+    return true;
+  };
   for (auto& kv : s.windows)
-    if (IsChild(*kv.second) && !kv.second->destroying && due(kv.second.get())) return kv.first;
+    if (IsChild(*kv.second) && !kv.second->destroying && due(kv.second.get()) && parentsShown(*kv.second))
+      return kv.first;
   return 0;
 }
 

@@ -43,7 +43,8 @@ bool PlatEndPaint(PlatWindow w, const PlatPaintInfo* info);
 // The former hook.
 typedef void (*PlatEndPaintHook)(PlatWindow w);
 PlatEndPaintHook PlatSetEndPaintHook(PlatEndPaintHook hook);
-// Paint goes to top-level windows first, then to shown child windows.
+// Paint goes to top-level windows first, then to shown child windows whose
+// parents are all shown.
 // Sends Paint at once when the window is shown and its region not empty.
 bool PlatUpdateWindow(PlatWindow w);
 

@@ -232,6 +232,16 @@ TEST_F(WinPaint, ChildWindowsMoveWithTheirParentAndInvalidateAsATree) {
   PlatInvalidateRect(p, nullptr, false);
   Pump();
   EXPECT_EQ(Recorder::Get().Take(), (Lines{"Paint P", "Paint C1"})) << "the parent first";
+  PlatShowWindow(p, kPlatSwHide);
+  Pump();
+  Recorder::Get().Clear();
+  PlatInvalidateRect(c1, nullptr, false);
+  EXPECT_EQ(Pump(), 0) << "no paint under a hidden parent";
+  PlatShowWindow(p, kPlatSwShowNoActivate);
+  PlatValidateRect(p, nullptr);
+  Recorder::Get().Clear();
+  Pump();
+  EXPECT_EQ(Recorder::Get().Take(), (Lines{"Paint C1"}));
 
   // The parent moves by (5, 7): every descendant with it.
   ASSERT_TRUE(PlatMoveWindow(p, PlatRect{5, 7, 205, 207}));
