@@ -247,6 +247,10 @@ void AppInstallHooks() {
   emb.updateDispatch = &EmbUpdateDispatch;
   emb.twoButtonAlert = &TwoButtonAlert;
   SetContainerEmbHooks(emb);
+  // Objects in child windows of a host window follow its scrolled content
+  // and move to the root window before the host window is destroyed.
+  WSetEmbeddedScroll(&EmbWindowScroll);
+  WSetEmbeddedCleanup(&EmbWindowClosing);
   ControlsInstallScaleHooks();
   ControlsInstallSlideOpsHooks();
   // The gradient fill's dithered pens are three of the shell's pens.

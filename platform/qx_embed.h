@@ -6,8 +6,9 @@
 // and font its container tells it, and hands out a picture of itself and a
 // dispatch interface.  While it lives in a window it paints its colour and
 // a one-pixel black frame into the window's retained surface, within its
-// bounds, at the end of every paint of that window, as a child window
-// would.
+// bounds, at the end of every paint of that window and of its site: a child
+// window of the window over the object's bounds, by which the program finds
+// the object (the container library's slots 10 and 26).
 //
 // State file, big-endian, kQxEmbedStateSize bytes: "QXEO", version 1, the
 // kind tag (four characters), natural width and height (i32), flags (u32,
@@ -88,7 +89,7 @@ typedef int32_t (*QxcColourProc)(int32_t token, uint32_t colour);               
 typedef int32_t (*QxcNameProc)(int32_t token, const uint16_t* name);                 // 19
 typedef int32_t (*QxcFontProc)(int32_t token, QxEmbedFontDesc font);                 // 20
 typedef int32_t (*QxcFocusProc)(int32_t token, int32_t word);                        // 23
-typedef int32_t (*QxcGetTokenProc)(PlatWindow child, int32_t* token);                // 26
+typedef int32_t (*QxcGetTokenProc)(PlatWindow child, void** record);                 // 26
 typedef int32_t (*QxcSetTokenProc)(int32_t token, void* record);                     // 27
 }
 
@@ -96,6 +97,7 @@ typedef int32_t (*QxcSetTokenProc)(int32_t token, void* record);                
 struct QxEmbedInfo {
   QxEmbedState state;
   PlatWindow window = 0;
+  PlatWindow site = 0;  // the object's child window in its window, 0 for none
   PlatRect bounds{};
   bool active = false, focused = false;
   uint32_t foreground = 0, background = 0;
@@ -107,8 +109,9 @@ struct QxEmbedInfo {
 };
 // The library's test entries (looked up by name like the others):
 // "QxcQueryObject" (bool (int32_t token, QxEmbedInfo*)), "QxcObjectCount"
-// (int32_t ()) and the failure seam "QxcFailNextLoad" (void (int32_t code):
-// the next load fails with code, 0 none).
+// (int32_t ()) and the failure seams "QxcFailNextLoad" (void (int32_t code):
+// the next load fails with code, 0 none) and "QxcFailAdoptions" (same type:
+// every adoption fails with code until it is 0).
 extern "C" {
 typedef bool (*QxcQueryProc)(int32_t token, QxEmbedInfo* info);
 typedef int32_t (*QxcCountProc)();

@@ -76,12 +76,26 @@ bool DropDc(PlatObj dc) {
 namespace qxwin {
 
 PlatWindow NextPaint(Sys& s, uint32_t thread) {
-  for (PlatWindow id : s.z) {
-    Window* r = Find(s, id);
-    if (r && r->thread == thread && r->shown && r->sizeState != kMinimized && !r->painting &&
-        pixman_region32_not_empty(&r->update))
-      return id;
-  }
+  auto due = [&](const Window* r) {
+    return r && r->thread == thread && r->shown && r->sizeState != kMinimized && !r->painting &&
+           pixman_region32_not_empty(&r->update);
+  };
+  for (PlatWindow id : s.z)
+    if (due(Find(s, id))) return id;
+  // Child windows are out of the z-order: they paint after the top-level
+  // ones, over what their parents painted, and only while every parent up
+  // the chain is shown.
+  auto parentsShown = [&](const Window& c) {
+    const Window* r = &c;
+    for (int depth = 0; IsChild(*r) && depth < 64; ++depth) {
+      r = Find(s, r->owner);
+      if (!r || !r->shown || r->sizeState == kMinimized) return false;
+    }
+    return true;
+  };
+  for (auto& kv : s.windows)
+    if (IsChild(*kv.second) && !kv.second->destroying && due(kv.second.get()) && parentsShown(*kv.second))
+      return kv.first;
   return 0;
 }
 
@@ -127,6 +141,33 @@ bool PlatInvalidateRect(PlatWindow w, const PlatRect* rect, bool erase) {
     AddUpdate(r, &add, erase);
     pixman_region32_fini(&add);
   });
+}
+
+bool PlatInvalidateWithChildren(PlatWindow w, bool erase) {
+  Sys& s = TheSys();
+  std::lock_guard<std::mutex> g(s.lock);
+  if (!Find(s, w)) {
+    PlatSetLastError(kPlatErrInvalidHandle);
+    return false;
+  }
+  // The window, then its descendants level by level; the depth is bounded
+  // as owner chains are elsewhere.
+  std::vector<PlatWindow> level{w};
+  for (int depth = 0; !level.empty() && depth < 64; ++depth) {
+    std::vector<PlatWindow> next;
+    for (PlatWindow id : level) {
+      Window* r = Find(s, id);
+      if (!r) continue;
+      pixman_region32_t add;
+      ClientBox(*r, &add);
+      AddUpdate(*r, &add, erase);
+      pixman_region32_fini(&add);
+      for (auto& kv : s.windows)
+        if (kv.second->owner == id && IsChild(*kv.second) && !kv.second->destroying) next.push_back(kv.first);
+    }
+    level.swap(next);
+  }
+  return true;
 }
 
 bool PlatInvalidateRgn(PlatWindow w, PlatObj rgn, bool erase) {

@@ -26,6 +26,9 @@ struct PlatPaintInfo {
 bool PlatInvalidateRect(PlatWindow w, const PlatRect* rect, bool erase);
 // Adds a region (client coordinates).
 bool PlatInvalidateRgn(PlatWindow w, PlatObj rgn, bool erase);
+// Invalidates the whole client area of the window and of every descendant
+// window (children, their children and so on).
+bool PlatInvalidateWithChildren(PlatWindow w, bool erase);
 bool PlatValidateRect(PlatWindow w, const PlatRect* rect);
 // The bounding box of the update region; false when it is empty.
 bool PlatGetUpdateRect(PlatWindow w, PlatRect* box);
@@ -40,6 +43,8 @@ bool PlatEndPaint(PlatWindow w, const PlatPaintInfo* info);
 // The former hook.
 typedef void (*PlatEndPaintHook)(PlatWindow w);
 PlatEndPaintHook PlatSetEndPaintHook(PlatEndPaintHook hook);
+// Paint goes to top-level windows first, then to shown child windows whose
+// parents are all shown.
 // Sends Paint at once when the window is shown and its region not empty.
 bool PlatUpdateWindow(PlatWindow w);
 

@@ -128,6 +128,22 @@ void Place(Sys& s, PlatWindow w, PlatWindow insertAfter) {
   s.z.insert(s.z.begin() + std::ptrdiff_t(at), owned.begin(), owned.end());
 }
 
+void ShiftChildren(Sys& s, PlatWindow w, int32_t dx, int32_t dy) {
+  if (!dx && !dy) return;
+  std::vector<PlatWindow> level{w};
+  for (int depth = 0; !level.empty() && depth < 64; ++depth) {
+    std::vector<PlatWindow> next;
+    for (auto& kv : s.windows) {
+      Window& c = *kv.second;
+      if (!IsChild(c) || std::find(level.begin(), level.end(), c.owner) == level.end()) continue;
+      c.frame = PlatRect{c.frame.left + dx, c.frame.top + dy, c.frame.right + dx, c.frame.bottom + dy};
+      c.restore = PlatRect{c.restore.left + dx, c.restore.top + dy, c.restore.right + dx, c.restore.bottom + dy};
+      next.push_back(kv.first);
+    }
+    level.swap(next);
+  }
+}
+
 }  // namespace qxwin
 
 using namespace qxwin;
@@ -191,6 +207,10 @@ PlatWindow PlatCreateWindow(const char* className, const char* title, uint32_t s
       PlatSetLastError(kPlatErrInvalidHandle);
       return 0;
     }
+    if ((style & kPlatWsChild) && !owner) {
+      PlatSetLastError(kPlatErrInvalidParam);
+      return 0;
+    }
     if (s.windows.size() >= size_t(kMaxId)) return 0;
     id = s.nextId;
     while (s.windows.count(id)) id = id >= kMaxId ? 1 : id + 1;
@@ -210,7 +230,9 @@ PlatWindow PlatCreateWindow(const char* className, const char* title, uint32_t s
     w->restore = frame;
     Window* rec = w.get();
     s.windows[id] = std::move(w);
-    if (owner) {
+    if (IsChild(*rec)) {
+      // On its parent's client area, out of the top-level z-order.
+    } else if (owner) {
       // Directly in front of its owner.
       auto it = std::find(s.z.begin(), s.z.end(), owner);
       PlatWindow before = it == s.z.begin() || it == s.z.end() ? kPlatInsertTop : *(it - 1);
@@ -228,7 +250,7 @@ PlatWindow PlatCreateWindow(const char* className, const char* title, uint32_t s
     PlatDestroyWindow(id);
     return 0;
   }
-  if (style & kPlatWsVisible) PlatShowWindow(id, kPlatSwShowNormal);
+  if (style & kPlatWsVisible) PlatShowWindow(id, (style & kPlatWsChild) ? kPlatSwShowNoActivate : kPlatSwShowNormal);
   return id;
 }
 
@@ -348,7 +370,7 @@ uint32_t SetStyles(PlatWindow w, bool extended, uint32_t value) {
           r.exStyle = (value & ~uint32_t(kPlatWsExTopmost)) | (r.exStyle & kPlatWsExTopmost);
         } else {
           old = r.style | (r.shown ? uint32_t(kPlatWsVisible) : 0u) | (r.enabled ? 0u : uint32_t(kPlatWsDisabled));
-          r.style = value & ~uint32_t(kPlatWsVisible | kPlatWsDisabled);
+          r.style = (value & ~uint32_t(kPlatWsVisible | kPlatWsDisabled | kPlatWsChild)) | (r.style & kPlatWsChild);
         }
         const PlatRect after = PlatFrameInsets(r.style, r.exStyle);
         reframe = before.left != after.left || before.top != after.top || before.right != after.right ||
@@ -368,6 +390,25 @@ PlatWindow PlatGetOwner(PlatWindow w) {
   PlatWindow v = 0;
   With(w, [&](Sys&, Window& r) { v = r.owner; });
   return v;
+}
+
+PlatWindow PlatGetParent(PlatWindow w) {
+  PlatWindow v = 0;
+  With(w, [&](Sys&, Window& r) { v = IsChild(r) ? r.owner : 0; });
+  return v;
+}
+
+int32_t PlatGetChildWindows(PlatWindow w, PlatWindow* out, int32_t max) {
+  int32_t n = 0;
+  With(w, [&](Sys& s, Window&) {
+    // The map keeps ids in order, which is the order of making until ids wrap.
+    for (auto& kv : s.windows) {
+      if (kv.second->owner != w || !IsChild(*kv.second) || kv.second->destroying) continue;
+      if (out && n < max) out[n] = kv.first;
+      ++n;
+    }
+  });
+  return n;
 }
 
 uint32_t PlatGetWindowThread(PlatWindow w) {
@@ -474,6 +515,8 @@ bool SetPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t 
     std::lock_guard<std::mutex> g(s.lock);
     Window* r = Find(s, w);
     if (!r) return false;
+    const bool child = IsChild(*r);
+    if (child) pos.flags |= kPlatSwpNoZOrder | kPlatSwpNoActivate;
     if (!(pos.flags & kPlatSwpNoZOrder)) {
       if (pos.insertAfter == kPlatInsertTopmost) r->exStyle |= kPlatWsExTopmost;
       if (pos.insertAfter == kPlatInsertNoTopmost) r->exStyle &= ~kPlatWsExTopmost;
@@ -502,6 +545,7 @@ bool SetPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t 
       Raise(r->thread);
     }
     newClient = ClientOf(*r);
+    ShiftChildren(s, w, newClient.left - oldClient.left, newClient.top - oldClient.top);
   }
   if (hiding) WindowGoing(w, owner);
   if ((showing || raised) && !(pos.flags & kPlatSwpNoActivate)) PlatSetActiveWindow(w);
@@ -685,6 +729,7 @@ bool PlatWindowSetFrame(PlatWindow w, uint32_t frame) {
     return c;
   };
   return With(w, [&](Sys& s, Window& r) {
+    const PlatRect before = ClientOf(r);
     const PlatRect old = PlatFrameInsets(r.style, r.exStyle);
     r.style = (r.style & ~kFrameStyles) | style;
     r.exStyle = (r.exStyle & ~kPlatWsExClientEdge) | ex;
@@ -693,6 +738,8 @@ bool PlatWindowSetFrame(PlatWindow w, uint32_t frame) {
     if (r.sizeState == kNormal) r.frame = reframe(r.frame, old, r.style, r.exStyle);
     else r.restore = reframe(r.restore, old, r.style, r.exStyle);
     SyncSurface(s, r);
+    const PlatRect after = ClientOf(r);
+    ShiftChildren(s, w, after.left - before.left, after.top - before.top);
   });
 }
 

@@ -5,7 +5,11 @@
 // a client area inside the frame, a title, a shown flag, a size state, one
 // user word, the thread that owns it, and its place in the z-order (front
 // first).  Topmost windows form a band in front of all others; an owned
-// window stays directly in front of its owner and moves with it.  The client
+// window stays directly in front of its owner and moves with it.  A window
+// made with kPlatWsChild is a child of its owner (its parent): it lies on
+// the parent's client area, stays out of the z-order of the top-level
+// windows, is never activated, moves with its parent and is painted after
+// the top-level windows of its thread.  The client
 // area is drawn into a retained surface (qx_paint.h), so windows covering
 // each other never need repainting.
 //
@@ -32,6 +36,7 @@ enum : uint32_t {
   kPlatWsPopup = 0x100,
   kPlatWsClipChildren = 0x200,
   kPlatWsDisabled = 0x400,
+  kPlatWsChild = 0x800,      // a child of its owner; fixed at creation
 };
 // Extended styles.
 enum : uint32_t {
@@ -63,6 +68,8 @@ bool PlatUnregisterClass(const char* name);
 // Creates a window of a registered class (null: the default procedure, no
 // background), with the frame rectangle in screen coordinates, in front of
 // the others of its band (directly in front of its owner when it has one).
+// With kPlatWsChild and an owner it is a child of the owner instead; a child
+// without an owner fails.
 // Sends Create (a result of -1 destroys it again and gives 0), then shows it
 // when the style has kPlatWsVisible.  The title is cut to 255 characters.
 // Its thread is the calling one.  0 on failure.
@@ -97,6 +104,11 @@ uint32_t PlatGetWindowExStyle(PlatWindow w);
 uint32_t PlatSetWindowStyle(PlatWindow w, uint32_t style);
 uint32_t PlatSetWindowExStyle(PlatWindow w, uint32_t exStyle);
 PlatWindow PlatGetOwner(PlatWindow w);
+// The parent of a child window; 0 for a top-level window or none.
+PlatWindow PlatGetParent(PlatWindow w);
+// The child windows of a window in the order they were made; returns how
+// many it has (at most max are stored).
+int32_t PlatGetChildWindows(PlatWindow w, PlatWindow* out, int32_t max);
 // The thread that owns the window; 0 for none.
 uint32_t PlatGetWindowThread(PlatWindow w);
 bool PlatSetWindowWord(PlatWindow w, intptr_t value);
@@ -143,7 +155,9 @@ struct PlatMinMaxInfo {
 // insert moves the window into the topmost band, a no-topmost one out of it;
 // owned windows follow their owner), frame rectangle, shown state, and
 // activation unless kPlatSwpNoActivate (only when showing or raising).
-// Then sends Move and Size as they changed.
+// Child windows keep no z-order and are never activated; when the client
+// area moves, the frames of all its descendants move by as much (without
+// messages of their own).  Then sends Move and Size as they changed.
 bool PlatSetWindowPos(PlatWindow w, PlatWindow insertAfter, int32_t x, int32_t y, int32_t cx,
                       int32_t cy, uint32_t flags);
 bool PlatMoveWindow(PlatWindow w, const PlatRect& frame);

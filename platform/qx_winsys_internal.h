@@ -148,6 +148,10 @@ Queue* ExistingQueue(Sys& s, uint32_t thread);
 // The client rectangle in screen coordinates.
 PlatRect ClientOf(const Window& w);
 bool IsTopmost(const Window& w);
+// A child window (kPlatWsChild): its owner is its parent.
+inline bool IsChild(const Window& w) { return (w.style & kPlatWsChild) && w.owner; }
+// Under the lock: moves the frames of the window's descendants by (dx, dy).
+void ShiftChildren(Sys& s, PlatWindow w, int32_t dx, int32_t dy);
 // Places w in the z-order directly behind insertAfter (or at the top or
 // bottom of its band); the windows it owns come along in front of it.
 void Place(Sys& s, PlatWindow w, PlatWindow insertAfter);

@@ -26,6 +26,7 @@
 #include "mgsource/memory.h"
 #include "mgsource/window/window.h"
 #include "platform/qx_activate.h"
+#include "platform/qx_paint.h"
 
 namespace {
 
@@ -612,4 +613,67 @@ MgErr EmbDupRecord(UHandle record, UHandle* copy) {
   std::memcpy(*h, &c, sizeof c);
   *copy = h;
   return kNoErr;
+}
+
+// ---- Objects in child windows ----------------------------------------------------------
+
+namespace {
+
+std::vector<PlatWindow> ChildrenOf(PlatWindow hwnd) {
+  std::vector<PlatWindow> out(16);
+  for (;;) {
+    const int32 n = PlatGetChildWindows(hwnd, out.data(), int32(out.size()));
+    if (n <= int32(out.size())) {
+      out.resize(size_t(std::max(n, int32(0))));
+      return out;
+    }
+    out.resize(size_t(n));
+  }
+}
+
+}  // namespace
+
+void EmbWindowScroll(PlatWindow hwnd, int32 originH, int32 originV) {
+  auto setOrigin = Slot<QxcSetOriginProc>(Procs(), kEmbSlotSetOrigin);
+  if (!hwnd || !setOrigin) return;
+  for (PlatWindow child : ChildrenOf(hwnd)) {
+    PlatRect before{}, after{};
+    if (!PlatGetWindowRect(child, &before)) continue;
+    setOrigin(child, originH, originV);
+    if (!PlatGetWindowRect(child, &after)) continue;  // the library let it go
+    if (std::memcmp(&before, &after, sizeof before) == 0) continue;
+    // The child draws itself anew where it is; what it covered before is
+    // the parent's to draw again.
+    PlatInvalidateWithChildren(child, false);
+    int32_t x = before.left, y = before.top;
+    PlatScreenToClient(hwnd, &x, &y);
+    const PlatRect old{x, y, x + (before.right - before.left), y + (before.bottom - before.top)};
+    PlatInvalidateRect(hwnd, &old, true);
+  }
+}
+
+void EmbWindowClosing(PlatWindow hwnd) {
+  auto tokenOf = Slot<QxcGetTokenProc>(Procs(), kEmbSlotGetToken);
+  if (!hwnd || !tokenOf) return;
+  // A move takes the object's window out of the list, so the children are
+  // asked again after each one; a child already tried is not tried again,
+  // so an object that cannot move cannot keep the loop going.
+  std::vector<PlatWindow> tried;
+  for (;;) {
+    PlatWindow next = 0;
+    void* record = nullptr;
+    for (PlatWindow child : ChildrenOf(hwnd)) {
+      if (std::find(tried.begin(), tried.end(), child) != tried.end()) continue;
+      tried.push_back(child);
+      void* r = nullptr;
+      if (tokenOf(child, &r) == 0 && r) {
+        next = child;
+        record = r;
+        break;
+      }
+    }
+    if (!next) return;
+    if (const MgErr err = EmbSetWindow(static_cast<UHandle>(record), 0))
+      DBPrintf("Embedded object of a closing window not moved: error %d", int(err));
+  }
 }

@@ -135,6 +135,17 @@ QX_EXTERN_C MgErr EmbDisposeRecord(UHandle record);
 // 4000 for no record, 2 when memory is short.
 QX_EXTERN_C MgErr EmbDupRecord(UHandle record, UHandle* copy);
 
+// ---- Objects in child windows ----------------------------------------------------------
+// The scroll of a host window's content to a new origin (horizontal,
+// vertical): every child window is told the origin (the library moves the
+// object's window); a child whose screen rectangle changed is invalidated
+// with its descendants, without erasing, and its old place in the parent.
+QX_EXTERN_C void EmbWindowScroll(PlatWindow hwnd, int32 originH, int32 originV);
+// Before a host window goes: the object of each child window that carries a
+// record moves to the root window.  Each child is tried once; a move that
+// fails is reported and that object left where it is.
+QX_EXTERN_C void EmbWindowClosing(PlatWindow hwnd);
+
 // ---- Automation refnums ----------------------------------------------------------------
 // A refnum's information is the dispatch pointer with one reference held,
 // or, when the jar was opened with the interface table (automation in

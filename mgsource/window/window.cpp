@@ -51,6 +51,7 @@ bool gMakingRootAndDisposal = false;
 std::atomic<bool> gQuitting{false};
 std::atomic<bool> gAppInactive{false};
 std::atomic<WEmbeddedCleanupProc> gEmbeddedCleanup{nullptr};
+std::atomic<WEmbeddedScrollProc> gEmbeddedScroll{nullptr};
 
 WindowRecord* At(WindowRef w) {
   return reinterpret_cast<WindowRecord*>(*reinterpret_cast<UHandle>(uintptr_t(uInt32(w))));
@@ -357,6 +358,8 @@ void WRegisterClasses() {
 
 void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc) { gEmbeddedCleanup.store(proc); }
 WEmbeddedCleanupProc WEmbeddedCleanupInUse() { return gEmbeddedCleanup.load(); }
+void WSetEmbeddedScroll(WEmbeddedScrollProc proc) { gEmbeddedScroll.store(proc); }
+WEmbeddedScrollProc WEmbeddedScrollInUse() { return gEmbeddedScroll.load(); }
 void WSetQuitting(Bool32 quitting) { gQuitting.store(quitting != 0); }
 void WSetAppInactive(Bool32 inactive) { gAppInactive.store(inactive != 0); }
 Bool32 WAppInactive() { return gAppInactive.load() ? 1 : 0; }
@@ -807,6 +810,8 @@ void WSetOrigin(WindowRef window, Point origin) {
   if (r->idleRgn) DOffsetRgn(r->idleRgn, dh, dv);
   ComputeClipRgn(r);
   WPortFollowOrigin(w);
+  // Objects embedded in child windows follow the content.
+  if (WEmbeddedScrollProc p = gEmbeddedScroll.load(); p && r->hwnd) p(r->hwnd, r->portRect.left, r->portRect.top);
 }
 
 void WGetGlobalRect(WindowRef window, Rect* rect) {

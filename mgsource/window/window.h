@@ -85,6 +85,12 @@ void WRedraw(PlatWindow hwnd);
 typedef void (*WEmbeddedCleanupProc)(PlatWindow hwnd);
 void WSetEmbeddedCleanup(WEmbeddedCleanupProc proc);
 WEmbeddedCleanupProc WEmbeddedCleanupInUse();
+// What follows a move of a window's origin, so that objects embedded in
+// child windows of its host window move with the content: the host window
+// and the new origin (horizontal, vertical) (null: nothing).
+typedef void (*WEmbeddedScrollProc)(PlatWindow hwnd, int32 originH, int32 originV);
+void WSetEmbeddedScroll(WEmbeddedScrollProc proc);
+WEmbeddedScrollProc WEmbeddedScrollInUse();
 // The main loop's quit flag: while it is set no event is delivered.
 void WSetQuitting(Bool32 quitting);
 // A native modal dialog is up (the floating windows are left as they are).

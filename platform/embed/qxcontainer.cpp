@@ -6,7 +6,9 @@
 // Objects are made from state files (QxEmbedReadState) named by the
 // caller, saved to such files, live in a window at client bounds, and
 // paint their colour and a black frame into that window's surface at the
-// end of every paint of it.
+// end of every paint of it.  An object in a window has a site there: a
+// child window of its rectangle, by which the program finds the object
+// (slots 10 and 26); the site's own paint paints the object again.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -79,6 +81,7 @@ struct Object {
   std::string name, font;
   int32_t fontSize = 0;
   Dispatch* dispatch = nullptr;
+  PlatWindow site = 0;  // the child window of the object's rectangle, 0 in the root window
   void* record = nullptr;
   int32_t focusWord = 0;
 };
@@ -87,6 +90,7 @@ std::mutex gLock;
 std::map<int32_t, Object> gObjects;
 int32_t gNextToken = 1;
 int32_t gFailNext = 0;
+int32_t gFailAdopt = 0;
 
 Object* Find(int32_t token) {
   auto it = gObjects.find(token);
@@ -99,10 +103,11 @@ Object* Find(int32_t token) {
 // holding its own.
 void PaintObjects(PlatWindow w) {
   std::lock_guard<std::mutex> g(gLock);
-  PlatSurface* s = nullptr;
   for (auto& [token, o] : gObjects) {
-    if (o.window != w) continue;
-    if (!s && !(s = PlatWindowSurface(w))) return;
+    // The window's paint, or the paint of the object's site.
+    if (!w || (o.window != w && o.site != w)) continue;
+    PlatSurface* s = PlatWindowSurface(o.window);
+    if (!s) continue;
     const PlatRect r = o.Client();
     const int32_t right = std::min(r.right, PlatSurfaceWidth(s)), bottom = std::min(r.bottom, PlatSurfaceHeight(s));
     for (int32_t y = std::max(r.top, 0); y < bottom; ++y)
@@ -111,6 +116,31 @@ void PaintObjects(PlatWindow w) {
         PlatSurfaceSetPixel(s, x, y, edge ? 0 : o.state.colour);
       }
   }
+}
+
+// The screen rectangle of the object's client bounds in its window.
+PlatRect SiteRect(const Object& o) {
+  PlatRect r = o.Client();
+  int32_t x = 0, y = 0;
+  PlatClientToScreen(o.window, &x, &y);
+  return PlatRect{r.left + x, r.top + y, r.right + x, r.bottom + y};
+}
+// A shown child window of the object's window over its rectangle; 0 in the
+// root window.  Called without the table lock: the window system sends the
+// new window its messages at once.
+PlatWindow MakeSite(const Object& o) {
+  if (!o.window) return 0;
+  return PlatCreateWindow(nullptr, "", kPlatWsChild | kPlatWsVisible, 0, SiteRect(o), o.window);
+}
+// The object's site follows its rectangle (no lock held).
+void MoveSite(PlatWindow site, const PlatRect& r) {
+  if (site) PlatMoveWindow(site, r);
+}
+Object* FindSite(PlatWindow site) {
+  if (!site) return nullptr;
+  for (auto& [token, o] : gObjects)
+    if (o.site == site) return &o;
+  return nullptr;
 }
 
 // The paint hook is in place while any object lives.
@@ -203,14 +233,17 @@ QXC_EXPORT int32_t QxcInsertObjectSilent() { return 0; }
 // 2: non-zero when the object was destroyed (its dispatch interface loses
 // the library's reference).
 QXC_EXPORT int32_t QxcDestroyObject(int32_t token) {
-  std::lock_guard<std::mutex> g(gLock);
+  std::unique_lock<std::mutex> g(gLock);
   auto it = gObjects.find(token);
   if (it == gObjects.end()) return 0;
   Dispatch* d = it->second.dispatch;
+  const PlatWindow site = it->second.site;
   if (d) d->token = 0;
   gObjects.erase(it);
   DropHookIfEmpty();
   if (d) Release(&d->face);
+  g.unlock();
+  if (site) PlatDestroyWindow(site);
   return 1;
 }
 
@@ -251,6 +284,8 @@ QXC_EXPORT int32_t QxcLoadObject(int32_t* token, PlatWindow window, int32_t py, 
   o.window = window;
   o.top = py, o.left = px, o.height = ey, o.width = ex, o.ox = ox, o.oy = oy;
   if (st.flags & kQxEmbedStateNaturalSize) o.height = st.height, o.width = st.width;
+  o.site = MakeSite(o);
+  if (window && !o.site) return 1;
   o.dispatch = new Dispatch;
   o.dispatch->face.slots = &kDispatchSlots;
   std::lock_guard<std::mutex> g(gLock);
@@ -273,11 +308,17 @@ QXC_EXPORT int32_t QxcSaveObject(int32_t token, const char* file) {
 
 // 7: new position and extent; 0 on success.
 QXC_EXPORT int32_t QxcSetObjectBounds(int32_t token, int32_t py, int32_t px, int32_t ey, int32_t ex) {
-  return With(token, 1, [&](Object& o) {
+  PlatWindow site = 0;
+  PlatRect to{};
+  const int32_t result = With(token, 1, [&](Object& o) {
     if (ex < 0 || ey < 0) return 1;
     o.top = py, o.left = px, o.height = ey, o.width = ex;
+    site = o.site;
+    if (site) to = SiteRect(o);
     return 0;
   });
+  MoveSite(site, to);
+  return result;
 }
 
 // 8: the extent (height, width); 0 on success.
@@ -292,19 +333,46 @@ QXC_EXPORT int32_t QxcGetObjectBounds(int32_t token, int32_t* ey, int32_t* ex) {
 
 // 9: moves the object into another window (0: the root, where it is not
 // painted) with that window's origin, keeping its position; 0 on success.
+// The object's site goes with it: the old one is destroyed, a new one made
+// in the new window.
 QXC_EXPORT int32_t QxcAdoptObject(int32_t token, PlatWindow window, int32_t ox, int32_t oy) {
-  return With(token, 1, [&](Object& o) {
+  Object moved;
+  PlatWindow old = 0;
+  const int32_t result = With(token, 1, [&](Object& o) {
+    if (gFailAdopt) return gFailAdopt;
     if (window && !PlatIsWindow(window)) return 1;
+    old = o.site;
+    o.site = 0;
     o.window = window;
     o.ox = ox, o.oy = oy;
     if (!window) o.focused = false;
+    moved = o;
     return 0;
   });
+  if (result) return result;
+  if (old) PlatDestroyWindow(old);
+  const PlatWindow site = MakeSite(moved);
+  if (!site) return 0;
+  // The object may have gone meanwhile: then so does the new site.
+  if (With(token, 1, [&](Object& o) { return o.site = site, 0; })) PlatDestroyWindow(site);
+  return 0;
 }
 
-// 10: objects of this library paint into their window and have no window
-// of their own, so no child window is one of theirs.
-QXC_EXPORT int32_t QxcSetOrigin(PlatWindow, int32_t, int32_t) { return 1; }
+// 10: the object whose site the child window is takes the window's new
+// origin, keeping its position, and its site moves with it; 1 for a child
+// window that is no site.
+QXC_EXPORT int32_t QxcSetOrigin(PlatWindow child, int32_t ox, int32_t oy) {
+  PlatRect to{};
+  {
+    std::lock_guard<std::mutex> g(gLock);
+    Object* o = FindSite(child);
+    if (!o) return 1;
+    o->ox = ox, o->oy = oy;
+    to = SiteRect(*o);
+  }
+  MoveSite(child, to);
+  return 0;
+}
 
 QXC_EXPORT int32_t QxcActivateObject(int32_t token) {
   return With(token, 1, [&](Object& o) {
@@ -366,9 +434,13 @@ QXC_EXPORT int32_t QxcObjectMiscFlags(int32_t token) {
   });
 }
 
-// 26: no child window carries an object of this library (see slot 10).
-QXC_EXPORT int32_t QxcGetTokenOfObj(PlatWindow, int32_t* token) {
-  if (token) *token = 0;
+// 26: the record registered (slot 27) for the object whose site the child
+// window is, null for none; 0 on success.
+QXC_EXPORT int32_t QxcGetTokenOfObj(PlatWindow child, void** record) {
+  if (!record) return 1;
+  std::lock_guard<std::mutex> g(gLock);
+  const Object* o = FindSite(child);
+  *record = o ? o->record : nullptr;
   return 0;
 }
 // 27: registers the caller's record for the token.
@@ -383,6 +455,7 @@ QXC_EXPORT bool QxcQueryObject(int32_t token, QxEmbedInfo* info) {
   if (!o || !info) return false;
   info->state = o->state;
   info->window = o->window;
+  info->site = o->site;
   info->bounds = o->Client();
   info->active = o->active;
   info->focused = o->focused;
@@ -403,4 +476,8 @@ QXC_EXPORT int32_t QxcObjectCount() {
 QXC_EXPORT void QxcFailNextLoad(int32_t code) {
   std::lock_guard<std::mutex> g(gLock);
   gFailNext = code;
+}
+QXC_EXPORT void QxcFailAdoptions(int32_t code) {
+  std::lock_guard<std::mutex> g(gLock);
+  gFailAdopt = code;
 }

@@ -152,8 +152,6 @@ struct Single {
   const char* optional;  // the reason it may stay empty, or null
 };
 
-constexpr const char* kEmbeddedClosing =
-    "moving embedded objects out of a closing window's child windows: the window layer has no child windows yet";
 constexpr const char* kTestHook = "a test's stand-in";
 constexpr const char* kRetrieval = "the record-number field of datalog retrieval mode: not built yet";
 constexpr const char* kShellOwn = "null: the shell's own";
@@ -255,7 +253,8 @@ std::vector<Single> Singles() {
   auto filled = [](auto proc) { return proc != nullptr; };
   return {
       {"SetListboxRowHeightHook", filled(ListboxRowHeightHookInUse()), nullptr},
-      {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), kEmbeddedClosing},
+      {"WSetEmbeddedCleanup", filled(WEmbeddedCleanupInUse()), nullptr},
+      {"WSetEmbeddedScroll", filled(WEmbeddedScrollInUse()), nullptr},
       {"DragSetContainerProcs", filled(DragContainerStartupInUse()) && filled(DragContainerShutdownInUse()), nullptr},
       {"SetWindowTitleProc", filled(WindowTitleProcInUse()), nullptr},
       {"SetOneButtonAlertProc", filled(OneButtonAlertProcInUse()), nullptr},

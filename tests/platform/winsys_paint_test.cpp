@@ -200,4 +200,78 @@ TEST_F(WinPaint, TheHeadlessDisplayComposesWindowsInZOrder) {
   PlatSurfaceDestroy(out);
 }
 
+// Child windows: made only with a parent, out of the z-order and never
+// active, listed in the order they were made, painted after the top-level
+// windows, moved with their parent down the tree, and invalidated as a tree
+// without erasing.
+TEST_F(WinPaint, ChildWindowsMoveWithTheirParentAndInvalidateAsATree) {
+  const PlatWindow p = Make("P", PlatRect{0, 0, 200, 200});
+  auto child = [&](const char* name, const PlatRect& r, PlatWindow parent) {
+    const PlatWindow c = PlatCreateWindow("paint", name, kPlatWsChild | kPlatWsVisible, 0, r, parent);
+    Recorder::Get().names[c] = name;
+    PlatValidateRect(c, nullptr);
+    return c;
+  };
+  const PlatWindow c1 = child("C1", PlatRect{10, 10, 50, 50}, p);
+  const PlatWindow c2 = child("C2", PlatRect{60, 10, 100, 50}, p);
+  const PlatWindow g = child("G", PlatRect{20, 20, 30, 30}, c1);
+  ASSERT_TRUE(c1 && c2 && g);
+  EXPECT_EQ(PlatCreateWindow("paint", "orphan", kPlatWsChild, 0, PlatRect{0, 0, 5, 5}, 0), 0);
+  EXPECT_EQ(PlatGetParent(c1), p);
+  EXPECT_EQ(PlatGetParent(g), c1);
+  EXPECT_EQ(PlatGetParent(p), 0);
+  PlatWindow kids[4] = {};
+  EXPECT_EQ(PlatGetChildWindows(p, kids, 4), 2);
+  EXPECT_EQ(kids[0], c1);
+  EXPECT_EQ(kids[1], c2);
+  EXPECT_EQ(PlatGetChildWindows(c1, nullptr, 0), 1);
+  EXPECT_EQ(PlatWindowZOrder(nullptr, 0), 1) << "children stay out of the z-order";
+  EXPECT_NE(PlatGetActiveWindow(), c1);
+  Recorder::Get().Clear();
+  PlatInvalidateRect(c1, nullptr, false);
+  PlatInvalidateRect(p, nullptr, false);
+  Pump();
+  EXPECT_EQ(Recorder::Get().Take(), (Lines{"Paint P", "Paint C1"})) << "the parent first";
+  PlatShowWindow(p, kPlatSwHide);
+  Pump();
+  Recorder::Get().Clear();
+  PlatInvalidateRect(c1, nullptr, false);
+  EXPECT_EQ(Pump(), 0) << "no paint under a hidden parent";
+  PlatShowWindow(p, kPlatSwShowNoActivate);
+  PlatValidateRect(p, nullptr);
+  Recorder::Get().Clear();
+  Pump();
+  EXPECT_EQ(Recorder::Get().Take(), (Lines{"Paint C1"}));
+
+  // The parent moves by (5, 7): every descendant with it.
+  ASSERT_TRUE(PlatMoveWindow(p, PlatRect{5, 7, 205, 207}));
+  const struct {
+    PlatWindow w;
+    PlatRect frame;
+  } moved[] = {{c1, {15, 17, 55, 57}}, {c2, {65, 17, 105, 57}}, {g, {25, 27, 35, 37}}};
+  for (const auto& m : moved) {
+    PlatRect r{};
+    ASSERT_TRUE(PlatGetWindowRect(m.w, &r));
+    EXPECT_TRUE(Same(r, m.frame)) << Recorder::Get().names[m.w];
+  }
+
+  // A child and its descendants, whole, without erasing; the rest untouched.
+  ASSERT_TRUE(PlatInvalidateWithChildren(c1, false));
+  EXPECT_FALSE(PlatInvalidateWithChildren(0x7FFF, false));
+  const struct {
+    PlatWindow w;
+    bool invalid;
+  } tree[] = {{p, false}, {c1, true}, {c2, false}, {g, true}};
+  for (const auto& t : tree) {
+    EXPECT_EQ(PlatGetUpdateRect(t.w, nullptr), t.invalid) << Recorder::Get().names[t.w];
+    if (!t.invalid) continue;
+    PlatPaintInfo pi{};
+    ASSERT_NE(PlatBeginPaint(t.w, &pi), 0u);
+    EXPECT_FALSE(pi.erase);
+    PlatEndPaint(t.w, &pi);
+  }
+  PlatDestroyWindow(p);
+  EXPECT_FALSE(PlatIsWindow(g)) << "children go with their parent";
+}
+
 }  // namespace

@@ -44,3 +44,6 @@ inline bool QxEmbedQuery(int32_t token, QxEmbedInfo* info) {
 inline void QxEmbedFailNextLoad(int32_t code) {
   if (auto f = embtest::Entry<QxcFailProc>("QxcFailNextLoad")) f(code);
 }
+inline void QxEmbedFailAdoptions(int32_t code) {
+  if (auto f = embtest::Entry<QxcFailProc>("QxcFailAdoptions")) f(code);
+}

@@ -1,6 +1,7 @@
 // The embedding services over the container library: its absence, the
 // temporary files and arguments of a load, saves, windows and the object's
 // dispatch refnum.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "mgsource/draw/fonts.h"
 #include "mgsource/memory.h"
 #include "mgsource/window/textrec.h"
+#include "mgsource/window/window.h"
+#include "platform/qx_paint.h"
 #include "platform/qx_file.h"
 #include "server/embed_lib_support.h"
 #include "server/embobj.h"
@@ -309,6 +312,145 @@ TEST_F(EmbLibrary, MissingNamesLeaveTheirSlotsEmpty) {
   EmbUnloadContainerLibrary();
   ASSERT_EQ(EmbLoadContainerLibrary(QX_CONTAINER_LIB), kNoErr);
   EXPECT_EQ(embtest::Table().slots[kEmbSlotLoad], old_.slots[kEmbSlotLoad]) << "the real library again";
+}
+
+}  // namespace
+
+namespace {
+
+// Adoptions the library is asked for, counted on the way to it.
+int32_t gAdoptions = 0;
+QxcAdoptProc gRealAdopt = nullptr;
+int32_t CountingAdopt(int32_t token, PlatWindow w, int32_t ox, int32_t oy) {
+  ++gAdoptions;
+  return gRealAdopt(token, w, ox, oy);
+}
+
+bool SameRect(const PlatRect& a, const PlatRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Three objects of the real library in a window of the window manager, each
+// with its site: a child window of the host window.
+class EmbWindows : public EmbLibrary {
+ protected:
+  void SetUp() override {
+    EmbLibrary::SetUp();
+    if (HasFatalFailure()) return;
+    const uChar none[1] = {0};
+    const Rect place{40, 30, 240, 330};
+    window_ = WCreate(0, none, nullptr, &place, 0, 0, 0);
+    ASSERT_NE(window_, kWNoWindow);
+    hwnd_ = WHostWindow(window_);
+    ASSERT_NE(hwnd_, 0);
+    for (int i = 0; i < 3; ++i) {
+      recs_[i] = Record();
+      const Rect r{int16(10 + 30 * i), 20, int16(30 + 30 * i), 60};
+      ASSERT_EQ(EmbLoadFromResource(Saved(State()), &recs_[i], window_, nullptr, &r, nullptr), kNoErr);
+      ASSERT_NE(Site(i), 0);
+    }
+  }
+  void TearDown() override {
+    QxEmbedFailAdoptions(0);
+    for (UHandle h : recs_)
+      if (h) EmbDestroy(h);
+    if (window_) WDestroy(window_);
+    EmbLibrary::TearDown();
+  }
+  PlatWindow Site(int i) {
+    QxEmbedInfo info;
+    return QxEmbedQuery(R(recs_[i])->token, &info) ? info.site : 0;
+  }
+  WindowRef window_ = 0;
+  PlatWindow hwnd_ = 0;
+  UHandle recs_[3] = {};
+};
+
+// Each origin move reaches every child window through the scroll hook: the
+// sites move against the origin and are invalidated without erasing, their
+// old places in the parent; a child that is no site stays and is left alone.
+TEST_F(EmbWindows, AScrollMovesEveryChildAndInvalidatesOnlyTheChangedOnes) {
+  const WEmbeddedScrollProc oldHook = WEmbeddedScrollInUse();
+  WSetEmbeddedScroll(&EmbWindowScroll);
+  const PlatWindow plain =
+      PlatCreateWindow(nullptr, "", kPlatWsChild | kPlatWsVisible, 0, PlatRect{150, 150, 170, 170}, hwnd_);
+  ASSERT_NE(plain, 0);
+  const struct {
+    int16 dh, dv;
+  } steps[] = {{0, 12}, {-7, 0}, {5, -3}};
+  Point origin{0, 0};
+  WGetOrigin(window_, &origin);
+  for (const auto& st : steps) {
+    SCOPED_TRACE(testing::Message() << "scroll " << st.dh << ", " << st.dv);
+    PlatRect before[3];
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(PlatGetWindowRect(Site(i), &before[i]));
+      PlatValidateRect(Site(i), nullptr);
+    }
+    PlatValidateRect(plain, nullptr);
+    PlatValidateRect(hwnd_, nullptr);
+    origin = Point{int16(origin.v + st.dv), int16(origin.h + st.dh)};
+    WSetOrigin(window_, origin);
+    int32_t cx = 0, cy = 0;
+    PlatClientToScreen(hwnd_, &cx, &cy);
+    PlatRect vacated{1 << 20, 1 << 20, -(1 << 20), -(1 << 20)};
+    for (int i = 0; i < 3; ++i) {
+      const PlatRect& b = before[i];
+      PlatRect after{};
+      ASSERT_TRUE(PlatGetWindowRect(Site(i), &after));
+      EXPECT_TRUE(SameRect(after, PlatRect{b.left - st.dh, b.top - st.dv, b.right - st.dh, b.bottom - st.dv})) << i;
+      PlatPaintInfo pi{};
+      ASSERT_NE(PlatBeginPaint(Site(i), &pi), 0u) << i;
+      EXPECT_TRUE(SameRect(pi.paint, PlatRect{0, 0, 40, 20})) << "the whole site, " << i;
+      EXPECT_FALSE(pi.erase) << i;
+      PlatEndPaint(Site(i), &pi);
+      vacated = PlatRect{std::min(vacated.left, b.left - cx), std::min(vacated.top, b.top - cy),
+                         std::max(vacated.right, b.right - cx), std::max(vacated.bottom, b.bottom - cy)};
+    }
+    EXPECT_FALSE(PlatGetUpdateRect(plain, nullptr)) << "unchanged: not invalidated";
+    // Invalidation keeps to the client area: a site scrolled partly out of
+    // it leaves only its visible part to redraw.
+    PlatRect client{};
+    PlatGetClientRect(hwnd_, &client);
+    vacated = PlatRect{std::max(vacated.left, client.left), std::max(vacated.top, client.top),
+                       std::min(vacated.right, client.right), std::min(vacated.bottom, client.bottom)};
+    PlatRect box{};
+    EXPECT_TRUE(PlatGetUpdateRect(hwnd_, &box));
+    EXPECT_TRUE(SameRect(box, vacated)) << "the old places in the parent";
+  }
+  PlatDestroyWindow(plain);
+  WSetEmbeddedScroll(oldHook);
+}
+
+// Closing moves the object of every site to the root window, each child
+// asked once; with every adoption failing, each child is still tried once
+// and the loop ends with the objects where they were.
+TEST_F(EmbWindows, ClosingMovesEveryObjectToTheRootAndAFailedAdoptionEndsTheLoop) {
+  EmbContainerProcs t = embtest::Table();
+  gRealAdopt = reinterpret_cast<QxcAdoptProc>(t.slots[kEmbSlotAdopt]);
+  ASSERT_NE(gRealAdopt, nullptr);
+  t.slots[kEmbSlotAdopt] = reinterpret_cast<void*>(&CountingAdopt);
+  EmbSetContainerProcs(t);
+  const struct {
+    const char* name;
+    int32_t fail;
+    bool moved;
+  } rows[] = {{"every adoption fails", 1, false}, {"adoptions succeed", 0, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    gAdoptions = 0;
+    QxEmbedFailAdoptions(row.fail);
+    EmbWindowClosing(hwnd_);
+    EXPECT_EQ(gAdoptions, 3) << "each child once";
+    for (int i = 0; i < 3; ++i) {
+      QxEmbedInfo info;
+      ASSERT_TRUE(QxEmbedQuery(R(recs_[i])->token, &info));
+      EXPECT_EQ(info.window, row.moved ? 0 : hwnd_) << i;
+      EXPECT_EQ(info.site == 0, row.moved) << i;
+      EXPECT_EQ(R(recs_[i])->window, row.moved ? 0 : window_) << i;
+    }
+    EXPECT_EQ(PlatGetChildWindows(hwnd_, nullptr, 0), row.moved ? 0 : 3);
+  }
 }
 
 }  // namespace
