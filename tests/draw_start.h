@@ -5,8 +5,13 @@
 #include "mgsource/draw/dpen.h"
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/fonts.h"
+#include "mgsource/window/lmenu.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
 #include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
 #include "mgsource/window/wport.h"
+#include "platform/qx_activate.h"
 #include "platform/qx_window.h"
 #include "tests/colour_maps.h"
 
@@ -26,6 +31,23 @@ inline WindowRef StartDrawingWindow(const Rect& place, WPortState* saved) {
   if (!StartDrawing()) return kWNoWindow;
   WindowRef w = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
   if (w && saved) WSetup(w, saved);
+  return w;
+}
+
+// StartDrawingWindow for a test that drives menus with keys: the menus'
+// metrics, colours and list style and the key table loaded, the window
+// active, and `background`, when given, run by the main loop while a menu
+// tracks (where the test injects its keys).
+inline WindowRef StartMenuWindow(const Rect& place, WPortState* saved, int32 (*background)(Bool32) = nullptr) {
+  const WindowRef w = StartDrawingWindow(place, saved);
+  if (!w) return w;
+  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
+  PlatSetActiveWindow(WHostWindow(w));
+  if (background) {
+    WMainLoopHooks hooks{};
+    hooks.background = background;
+    WSetMainLoopHooks(hooks);
+  }
   return w;
 }
 

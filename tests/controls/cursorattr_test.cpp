@@ -163,22 +163,6 @@ class CursorAttrTest : public graphtest::GraphTest {
     handles_.push_back(h);
     return h;
   }
-  // A graph shown by a data controller of the value's type, its data and
-  // scales set up again after the controller's allocation.
-  int32 GraphWithValue(const tdb::TD& type, UHandle value) {
-    const int32 g = MakeGraph(GraphShape{}, &type);
-    const int32 dco = Obj(kClsFPDataController, 0);
-    SetW(g, kPWOwner, dco);
-    SetW(dco, kPWDCOTypeId, ObjWord(panel_, g, kPWDDOTypeId));
-    SetW(dco, kPWDCODisplay, g);
-    EXPECT_EQ(Alloc(dco), kNoErr);
-    SetScale(Scale(g, kGPartXScale, 0), 0, 10, 40, 280);
-    SetScale(Scale(g, kGPartYScale, 0), 0, 10, 180, 20);
-    UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
-    EXPECT_NE(slot, nullptr);
-    if (slot) std::memcpy(slot, &value, sizeof value);
-    return g;
-  }
   std::vector<int32> graphs_;
   std::vector<UHandle> handles_;
   bool failAll_ = false;
@@ -361,7 +345,8 @@ TEST_F(CursorAttrTest, InvalidActiveCursor) {
 TEST_F(CursorAttrTest, SnappingOnLockAndIndex) {
   const tdb::TD type = tdb::Array(tdb::DBL(), {kTDVariable, kTDVariable});
   // Two plots of three points: y 1, 2, 3 and 4, 5, 6 at x 0, 1, 2.
-  const int32 g = GraphWithValue(type, Doubles({1, 2, 3, 4, 5, 6}, {2, 3}));
+  const int32 g = GraphWithValue(type);
+  SetValue(g, Doubles({1, 2, 3, 4, 5, 6}, {2, 3}));
   const int32 first = AlignDatum(GraphCursorRecordTD(), 4);
   UHandle h = DSNewHClr(first + Size());
   PutNative32(*h, 1);

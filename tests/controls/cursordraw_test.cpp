@@ -92,25 +92,6 @@ class CursorDraw : public graphtest::GraphTest {
     UPtr list = GraphCursorsOf(panel_, g, &n);
     return list && i < n ? list + i * Size() : nullptr;
   }
-  // A graph shown by a data controller of the value's type, its data and
-  // scales set up again after the controller's allocation.
-  int32 GraphWithValue(const tdb::TD& type) {
-    const int32 g = MakeGraph(GraphShape{}, &type);
-    const int32 dco = Obj(kClsFPDataController, 0);
-    SetW(g, kPWOwner, dco);
-    SetW(dco, kPWDCOTypeId, ObjWord(panel_, g, kPWDDOTypeId));
-    SetW(dco, kPWDCODisplay, g);
-    EXPECT_EQ(Alloc(dco), kNoErr);
-    SetScale(Scale(g, kGPartXScale, 0), 0, 10, 40, 280);
-    SetScale(Scale(g, kGPartYScale, 0), 0, 10, 180, 20);
-    return g;
-  }
-  // The graph's value slot gets the handle (the value of an array type).
-  void SetValue(int32 g, UHandle h) {
-    UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
-    ASSERT_NE(slot, nullptr);
-    std::memcpy(slot, &h, sizeof h);
-  }
   void ClearValue(int32 g) { SetValue(g, nullptr); }
   // A recording port that also keeps the images drawn (slot 24).
   static DPort ImagePort() {
@@ -555,46 +536,22 @@ TEST_F(CursorDraw, NineStylesLookAsTheirGolden) {
 
 namespace {
 
-// The menus of a legend row chosen with the keyboard: the keys are
-// injected from the main loop's background while the menu tracks, into
-// the shown window that is current.
-std::vector<uInt32> gKeys;
-size_t gKeyNext = 0;
-int32 TypeKeys(Bool32) {
-  for (; gKeyNext < gKeys.size(); ++gKeyNext) {
-    PlatInjectKey(gKeys[gKeyNext], true, PlatTickMs());
-    PlatInjectKey(gKeys[gKeyNext], false, PlatTickMs());
-  }
-  return 0;
-}
-
+// The menus of a legend row chosen with the keyboard, in the shown window
+// that is current.
 class CursorLegendMenus : public CursorLegend {
  protected:
   void SetUp() override {
     CursorLegend::SetUp();
     if (HasFatalFailure()) return;
-    const Rect place{40, 41, 440, 641};
-    shown_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    shown_ = graphtest::KeyedWindow::Show(panel_);
     ASSERT_NE(shown_, kWNoWindow);
-    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(shown_));
-    MLoadMenuColors();
-    WBuildKeyTable();
-    PlatSetActiveWindow(WHostWindow(shown_));
-    WMainLoopHooks hooks{};
-    hooks.background = &TypeKeys;
-    WSetMainLoopHooks(hooks);
   }
   void TearDown() override {
-    WResetMainLoopHooks();
-    if (shown_) {
-      PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
-      WDestroy(shown_);
-    }
+    graphtest::KeyedWindow::Hide(panel_, shown_);
     CursorLegend::TearDown();
   }
   int32 Click(int32 g, int32 member, std::vector<uInt32> keys) {
-    gKeys = std::move(keys);
-    gKeyNext = 0;
+    graphtest::KeyedWindow::Script(std::move(keys));
     const CursorDoitRec rec{kGPartCursorLegend, Point{10, 390}, 0};
     WPortState port;
     WSetup(shown_, &port);

@@ -19,9 +19,17 @@
 #include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
 #include "mgsource/rsrc.h"
+#include "mgsource/window/mainloop.h"
+#include "mgsource/window/menus.h"
+#include "mgsource/window/window.h"
+#include "mgsource/window/winproc.h"
+#include "panel/datamsg.h"
 #include "panel/oinit.h"
 #include "panel/panel_test_support.h"
+#include "platform/qx_activate.h"
+#include "platform/qx_input.h"
 #include "platform/qx_surface.h"
+#include "platform/qx_time.h"
 #include "tools/appbuild.h"
 #include "tools/rsrcwriter.h"
 
@@ -128,6 +136,25 @@ class GraphTest : public ptest::PanelTest {
     for (int32 o = 0; o < s.xScales; ++o) SetScale(Scale(g, kGPartXScale, o), 0, 10, first.left, first.right);
     for (int32 o = 0; o < s.yScales; ++o) SetScale(Scale(g, kGPartYScale, o), 0, 10, first.bottom, first.top);
     return g;
+  }
+  // A graph shown by a data controller of the value's type, its data and
+  // scales set up again after the controller's allocation.
+  int32 GraphWithValue(const tdb::TD& type) {
+    const int32 g = MakeGraph(GraphShape{}, &type);
+    const int32 dco = Obj(kClsFPDataController, 0);
+    SetW(g, kPWOwner, dco);
+    SetW(dco, kPWDCOTypeId, ObjWord(panel_, g, kPWDDOTypeId));
+    SetW(dco, kPWDCODisplay, g);
+    EXPECT_EQ(Alloc(dco), kNoErr);
+    SetScale(Scale(g, kGPartXScale, 0), 0, 10, 40, 280);
+    SetScale(Scale(g, kGPartYScale, 0), 0, 10, 180, 20);
+    return g;
+  }
+  // The graph's value slot gets the handle (the value of an array type).
+  void SetValue(int32 g, UHandle h) {
+    UPtr slot = reinterpret_cast<UPtr>(uintptr_t(uInt32(OGetDataPtr(panel_, g, 0, kDataPtrPlain, nullptr))));
+    ASSERT_NE(slot, nullptr);
+    std::memcpy(slot, &h, sizeof h);
   }
   int32 Scale(int32 g, int16 id, int32 order) { return FindPart(panel_, g, id, order); }
   void SetScale(int32 scale, float64 min, float64 max, int32 pixelStart, int32 pixelEnd) {
@@ -305,6 +332,45 @@ class GraphTest : public ptest::PanelTest {
   RsrcFileRef file_ = 0;
   std::vector<int32> images_;
   std::vector<UHandle> values_;
+};
+
+// The panel shown in a window of its own, active, whose main loop types the
+// scripted keys from its background while a menu tracks: the menus a test
+// chooses from with the keyboard.
+struct KeyedWindow {
+  static inline std::vector<uInt32> keys;
+  static inline size_t next = 0;
+  static int32 TypeKeys(Bool32) {
+    for (; next < keys.size(); ++next) {
+      PlatInjectKey(keys[next], true, PlatTickMs());
+      PlatInjectKey(keys[next], false, PlatTickMs());
+    }
+    return 0;
+  }
+  static void Script(std::vector<uInt32> k) {
+    keys = std::move(k);
+    next = 0;
+  }
+  // The window (kWNoWindow when none could be made).
+  static WindowRef Show(ObjHeap panel) {
+    const Rect place{40, 41, 440, 641};
+    const WindowRef shown = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    if (shown == kWNoWindow) return shown;
+    PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtWindow, uInt32(shown));
+    MLoadMenuColors();
+    WBuildKeyTable();
+    PlatSetActiveWindow(WHostWindow(shown));
+    WMainLoopHooks hooks{};
+    hooks.background = &TypeKeys;
+    WSetMainLoopHooks(hooks);
+    return shown;
+  }
+  static void Hide(ObjHeap panel, WindowRef shown) {
+    WResetMainLoopHooks();
+    if (!shown) return;
+    PutNative32(*panel + OHWord(panel, kOHExtension) + kHeapExtWindow, 0);
+    WDestroy(shown);
+  }
 };
 
 }  // namespace graphtest

@@ -33,15 +33,6 @@ namespace {
 
 using graphtest::GraphShape;
 
-std::vector<uInt32> gKeys;
-size_t gKeyNext = 0;
-int32 TypeKeys(Bool32) {
-  for (; gKeyNext < gKeys.size(); ++gKeyNext) {
-    PlatInjectKey(gKeys[gKeyNext], true, PlatTickMs());
-    PlatInjectKey(gKeys[gKeyNext], false, PlatTickMs());
-  }
-  return 0;
-}
 int16 Format(ObjHeap h, int32 scale) { return int16(GetNative16(*h + scale + kScaleObjFormat)); }
 int32 Y(ObjHeap h, int32 g, int32 order) { return FindPart(h, g, kGPartYScale, order); }
 int32 X(ObjHeap h, int32 g) { return FindPart(h, g, kGPartXScale, 0); }
@@ -72,23 +63,11 @@ class GraphDoitAfter : public graphtest::GraphTest {
       return MenuHandle(nullptr);
     };
     shell_ = SetPanelShellHooks(h);
-    const Rect place{40, 41, 440, 641};
-    shown_ = WCreate(0x3C, nullptr, nullptr, &place, 0, 1, 0);
+    shown_ = graphtest::KeyedWindow::Show(panel_);
     ASSERT_NE(shown_, kWNoWindow);
-    PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(shown_));
-    MLoadMenuColors();
-    WBuildKeyTable();
-    PlatSetActiveWindow(WHostWindow(shown_));
-    WMainLoopHooks hooks{};
-    hooks.background = &TypeKeys;
-    WSetMainLoopHooks(hooks);
   }
   void TearDown() override {
-    WResetMainLoopHooks();
-    if (shown_) {
-      PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, 0);
-      WDestroy(shown_);
-    }
+    graphtest::KeyedWindow::Hide(panel_, shown_);
     SetPanelShellHooks(shell_);
     for (int32 i = 1; i < 4; ++i)
       if (gMenus[0]) MSetLItemSubmenu(gMenus[0], i, nullptr);
@@ -206,8 +185,7 @@ TEST_F(GraphDoitAfter, ColourChangesAndFormatMenusReachWhatTheyChange) {
     p.eventCode = kColorFore | kColorBack;
     p.window = 0xFF0000;
     p.localPoint = 0x0000FF;
-    gKeys = c.keys;
-    gKeyNext = 0;
+    graphtest::KeyedWindow::Script(c.keys);
     Record();
     PartDoit(g, c.part, c.action, &p, !c.keys.empty());
     c.check(panel_, g);

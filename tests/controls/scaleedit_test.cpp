@@ -248,9 +248,7 @@ TEST_F(ScaleEdit, APopUpClickAddsTheMarkerUnderTheClick) {
   static MenuHandle shown = nullptr;
   shown = menu_;
   WPortState port{};
-  ASSERT_NE(StartDrawingWindow(Rect{40, 40, 300, 400}, &port), kWNoWindow);
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(WCurrentPort()));
+  ASSERT_NE(StartMenuWindow(Rect{40, 40, 300, 400}, &port), kWNoWindow);
   PanelShellHooks h{};
   h.standardMenu = [](int32 id) { return id == 72 ? shown : MenuHandle(nullptr); };
   h.menuFindTracked = [](int32* owner, int32* id, int32* item) {

@@ -163,13 +163,8 @@ int32 PressMenuKeys(Bool32) {
 }
 TEST_F(NumDoit, RingMenusStoreTheChoiceLessOne) {
   WPortState saved{};
-  const WindowRef window = StartDrawingWindow(Rect{40, 40, 400, 400}, &saved);
+  const WindowRef window = StartMenuWindow(Rect{40, 40, 400, 400}, &saved, &PressMenuKeys);
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window));
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(window));
-  WMainLoopHooks hooks{};
-  hooks.background = &PressMenuKeys;
-  WSetMainLoopHooks(hooks);
   int32 face = 0;
   const int32 ring = Numeric(tdb::U16(), kClsRing, 12, &face);
   CPStrHandle h = reinterpret_cast<CPStrHandle>(Keep(DSNewHClr(4)));

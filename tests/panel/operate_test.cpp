@@ -627,13 +627,8 @@ int32 PressMenuKeys(Bool32) {
 }
 TEST_F(Operate, TheTagButtonPopsTheInstalledTagsAndAChoiceSetsTheText) {
   WPortState saved{};
-  const WindowRef window = StartDrawingWindow(Rect{40, 40, 400, 400}, &saved);
+  const WindowRef window = StartMenuWindow(Rect{40, 40, 400, 400}, &saved, &PressMenuKeys);
   Ext(kHeapExtWindow) = uInt32(window);
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(window));
-  WMainLoopHooks hooks{};
-  hooks.background = &PressMenuKeys;
-  WSetMainLoopHooks(hooks);
   ASSERT_EQ(InitTagLists(), kNoErr);
   UHandle list = DSNewHClr(4 + 10), names[2] = {DSNewHandle(8), DSNewHandle(8)};
   PutNative32(*list, 2);

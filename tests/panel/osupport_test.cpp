@@ -205,13 +205,8 @@ TEST_F(ObjSupport, RingPopUpOpensBelowUnlessNeitherItsItemsNorFiveLinesFit) {
   WGetScreenRect(Point{0, 0}, &screen);
   const PlatRect work = PlatGetWorkArea();
   PlatSetWorkArea(PlatRect{screen.left, screen.top, screen.right, screen.bottom});
-  gPanelWindow = StartDrawingWindow(Rect{int16(screen.bottom - 400), 40, screen.bottom, 400}, &saved);
+  gPanelWindow = StartMenuWindow(Rect{int16(screen.bottom - 400), 40, screen.bottom, 400}, &saved, &ProbeMenu);
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(gPanelWindow));
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(gPanelWindow));
-  WMainLoopHooks hooks{};
-  hooks.background = &ProbeMenu;
-  WSetMainLoopHooks(hooks);
   const int32 three = Ring({"a_b", "c", "d"}), ten = Ring({"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"});
   MenuHandle m = RingBuildPopupMenu(panel_, three, 0, 90);
   uChar shown[256];

@@ -218,13 +218,8 @@ void MeasureList() {
 
 TEST_F(SelLabel, TheListOpensFromTheKeysAndClosesByEscapeAChoiceOrAClickOutside) {
   WPortState saved{};
-  const WindowRef window = StartDrawingWindow(Rect{40, 40, 400, 400}, &saved);
+  const WindowRef window = StartMenuWindow(Rect{40, 40, 400, 400}, &saved, &Background);
   PutNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtWindow, uInt32(window));
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(window));
-  WMainLoopHooks hooks{};
-  hooks.background = &Background;
-  WSetMainLoopHooks(hooks);
   const bool queueMade = !WEventQueueExists() && WEventQueueInit(1) == kNoErr;  // keys handed back
   SelLabelHooks counting;
   counting.newPopupMenuID = [] { return ++gOpened, gNextId; };

@@ -259,9 +259,7 @@ TEST_F(Transact, APopUpChoiceIsSentNegatedAndOperatesOnBitZero) {
   static std::vector<int32> calls;  // 1 find, 2 release, 3 bounds
   calls.clear();
   WPortState port{};
-  ASSERT_NE(StartDrawingWindow(Rect{40, 40, 200, 300}, &port), kWNoWindow);
-  MLoadSysMetrics(), MLoadMenuColors(), WBuildKeyTable(), MSetListStyle(0);
-  PlatSetActiveWindow(WHostWindow(WCurrentPort()));
+  ASSERT_NE(StartMenuWindow(Rect{40, 40, 200, 300}, &port), kWNoWindow);
   const uChar title[] = {1, 'P'}, a[] = {1, 'a'}, b[] = {1, 'b'};
   ASSERT_EQ(MNewLMenu(&menu, title, 72), kNoErr);
   MInsertLItem(menu, a, nullptr, 0, nullptr, 0, -1, 1), MInsertLItem(menu, b, nullptr, 0, nullptr, 0, -1, 2);
