@@ -10,6 +10,7 @@
 #include "mgsource/window/wport.h"
 #include "panel/attrcall.h"
 #include "panel/oinval.h"
+#include "insn_marks.h"
 #include "panel_scene.h"
 
 namespace {
@@ -61,6 +62,7 @@ void BM_LeftDirect(benchmark::State& st) {
   WSetKeptPortMode(1);
   const double start = CpuNs();
   for (auto _ : st) {
+    QxInsnMarkBegin();
     for (int i = 0; i < kWrites; ++i) {
       const int16 by = (i & 1) ? -1 : 1;
       OInval(p->s.heap, p->numeric, kInvalAll);
@@ -68,6 +70,7 @@ void BM_LeftDirect(benchmark::State& st) {
       OInval(p->s.heap, p->numeric, kInvalAll);
     }
     WValidate(p->s.window);
+    QxInsnMarkEnd();
   }
   WSetKeptPortMode(0);
   WDropKeptPort();
@@ -85,11 +88,13 @@ void BM_LeftProperty(benchmark::State& st) {
   WSetKeptPortMode(1);
   const double start = CpuNs();
   for (auto _ : st) {
+    QxInsnMarkBegin();
     for (int i = 0; i < kWrites; ++i) {
       int32 left = (i & 1) ? 20 : 21;
       DoDDOAttrCall(p->s.heap, p->numeric, p->types, 0, 0, 1, 5, &left);
     }
     WValidate(p->s.window);
+    QxInsnMarkEnd();
   }
   const double ns = st.iterations() ? (CpuNs() - start) / double(st.iterations()) : 0;
   WSetKeptPortMode(0);

@@ -29,6 +29,7 @@
 #include "mgsource/draw/dport.h"
 #include "mgsource/draw/image.h"
 #include "panel/oinit.h"
+#include "insn_marks.h"
 #include "panel_scene.h"
 #include <cmath>
 
@@ -242,10 +243,12 @@ void BM_ChartAppendAndDraw(benchmark::State& st) {
   IOpen(c->image, &save);
   for (auto _ : st) {
     c->Reset();
+    QxInsnMarkBegin();
     for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
       Copy1DToChartHistory(8, 4, c->y.data() + at, kChartBlock, ChartRecordOf(c->s.heap, c->graph));
       benchmark::DoNotOptimize(DrawPlotArea(c->s.heap, c->graph, nullptr, 0, 0, 4, 0));
     }
+    QxInsnMarkEnd();
   }
   IClose(c->image, &save);
   WRestore(&port);
@@ -269,6 +272,7 @@ void RingReferenceDraw(benchmark::State& st, bool erase) {
   IOpen(c->image, &save);
   DSelectNormPen(0, 0);
   for (auto _ : st) {
+    QxInsnMarkBegin();
     int32 write = 0;
     for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
       const int32 first = std::min(kChartBlock, kChartLength - write);
@@ -289,6 +293,7 @@ void RingReferenceDraw(benchmark::State& st, bool erase) {
       }
       DPolyLine(pts.data(), kChartBlock - 1);
     }
+    QxInsnMarkEnd();
   }
   IClose(c->image, &save);
   WRestore(&port);
@@ -315,6 +320,7 @@ void BM_ChartScrollReference(benchmark::State& st) {
   constexpr size_t kRows = 500;
   std::vector<uInt32> area(kRows * kChartWidth, 0xFFFFFF);
   for (auto _ : st) {
+    QxInsnMarkBegin();
     int32 write = 0;
     for (int32 at = 0; at < kChartPoints; at += kChartBlock) {
       const int32 first = std::min(kChartBlock, kChartLength - write);
@@ -337,6 +343,7 @@ void BM_ChartScrollReference(benchmark::State& st) {
       write = (write + kChartBlock) % kChartLength;
       DPolyLine(pts.data(), kChartBlock - 1);
     }
+    QxInsnMarkEnd();
   }
   IClose(c->image, &save);
   WRestore(&port);

@@ -19,6 +19,7 @@
 // the full draw's.
 #include <benchmark/benchmark.h>
 
+#include "insn_marks.h"
 #include "panel_scene.h"
 
 #include "controls/picc.h"
@@ -245,7 +246,9 @@ double Redraws(benchmark::State& st, Scene& s, Draw draw) {
   double ns = 0;
   for (auto _ : st) {
     const double start = ThreadNs();
+    QxInsnMarkBegin();
     draw();
+    QxInsnMarkEnd();
     const double t = ThreadNs() - start;
     st.SetIterationTime(t / 1e9);
     ns += t;
@@ -304,7 +307,9 @@ void BM_SlideMovedFromItsHousingImage(benchmark::State& st) {
     const float64 old = *s.slideValue;
     *s.slideValue = (++n % 10) + 0.5;
     const double start = ThreadNs();
+    QxInsnMarkBegin();
     PanelDisplayValues(s.heap, s.slideDco, &old, s.slideValue);
+    QxInsnMarkEnd();
     const double t = ThreadNs() - start;
     st.SetIterationTime(t / 1e9);
     ns += t;

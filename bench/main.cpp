@@ -8,6 +8,8 @@
 // counter leaves its column empty.
 #include <benchmark/benchmark.h>
 
+#include "insn_marks.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,11 @@
 #include <set>
 #include <string>
 #include <vector>
+
+// Distinct bodies keep the linker from folding the two marks into one.
+volatile int gInsnMarks[2];
+extern "C" __attribute__((noinline)) void QxInsnMarkBegin() { gInsnMarks[0] = 1; }
+extern "C" __attribute__((noinline)) void QxInsnMarkEnd() { gInsnMarks[1] = 1; }
 
 namespace {
 
