@@ -11,6 +11,7 @@
 #include "insn_marks.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -132,5 +133,15 @@ int main(int argc, char** argv) {
   CsvReporter display(true), file(false);
   benchmark::RunSpecifiedBenchmarks(csvDisplay ? &display : nullptr, csvFile ? &file : nullptr);
   benchmark::Shutdown();
+  // The libraries' places, for naming the code pages an instruction count
+  // found outside the program (scripts/insncount.sh).
+  if (std::getenv("QX_PRINT_MAPS")) {
+    if (FILE* maps = std::fopen("/proc/self/maps", "r")) {
+      char line[512];
+      while (std::fgets(line, sizeof line, maps))
+        if (std::strchr(line, '/')) std::fputs(line, stderr);
+      std::fclose(maps);
+    }
+  }
   return 0;
 }

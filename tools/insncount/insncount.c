@@ -44,6 +44,7 @@ typedef struct Block {
   int slot;
   const char* sym;
   int ends;  // 1 in a call, 2 in a return
+  int page;  // the page's slot when the block has no symbol, else -1
 } Block;
 
 enum { kMaxSyms = 1 << 16 };
@@ -56,6 +57,23 @@ static const char* gLastSym[kMaxThreads];
 static int gLastEnds[kMaxThreads];
 static uint64_t gCallerCount[kMaxSyms];
 static int gInclusive;
+static int gUnknownTop;
+enum { kMaxPages = 1 << 16 };
+static uint64_t gPageAddr[kMaxPages];
+static uint64_t gPageCount[kMaxPages];
+
+/* The slot of a code page (open addressing on the page number). */
+static int PageSlot(uint64_t page) {
+  uint32_t h = (uint32_t)(page * 2654435761u) & (kMaxPages - 1);
+  for (int probes = 0; probes < kMaxPages; ++probes, h = (h + 1) & (kMaxPages - 1)) {
+    if (gPageAddr[h] == page + 1) return (int)h;
+    if (!gPageAddr[h]) {
+      gPageAddr[h] = page + 1;
+      return (int)h;
+    }
+  }
+  return 0;
+}
 enum { kMaxDepth = 512 };
 static int gStack[kMaxThreads][kMaxDepth];
 static uint64_t gSeen[kMaxSyms];
@@ -81,6 +99,7 @@ static void OnBlock(unsigned int cpu, void* udata) {
   if (!gOn[cpu]) return;
   const Block* b = (const Block*)udata;
   gCount[cpu] += b->insns;
+  if (b->page >= 0) gPageCount[b->page] += b->insns;
   if (gTop && !gInclusive) gSymCount[b->slot] += b->insns;
   if (gInclusive) {
     ++gSerial;
@@ -129,6 +148,7 @@ static void OnTranslate(qemu_plugin_id_t id, struct qemu_plugin_tb* tb) {
   b->insns = n;
   b->slot = gTop || gCallee || gInclusive ? SymSlot(sym) : 0;
   b->sym = sym;
+  b->page = gUnknownTop && !sym ? PageSlot(qemu_plugin_tb_vaddr(tb) >> 12) : -1;
   b->ends = 0;
   if (gInclusive || gCallee) {
     /* The block's last instruction decoded from its bytes: E8 and FF /2
@@ -166,6 +186,16 @@ static void OnExit(qemu_plugin_id_t id, void* p) {
     qemu_plugin_outs(line);
     gSymCount[best] = 0;
   }
+  for (int k = 0; k < gUnknownTop; ++k) {
+    int best = -1;
+    for (int i = 0; i < kMaxPages; ++i)
+      if (gPageCount[i] && (best < 0 || gPageCount[i] > gPageCount[best])) best = i;
+    if (best < 0) break;
+    snprintf(line, sizeof line, "insncount: %12" PRIu64 " page 0x%08" PRIx64 "\n", gPageCount[best],
+             (gPageAddr[best] - 1) << 12);
+    qemu_plugin_outs(line);
+    gPageCount[best] = 0;
+  }
   for (int k = 0; gCallee && k < 40; ++k) {
     int best = -1;
     for (int i = 0; i < kMaxSyms; ++i)
@@ -187,6 +217,7 @@ QEMU_PLUGIN_EXPORT int qemu_plugin_install(qemu_plugin_id_t id, const qemu_info_
     else if (strncmp(argv[i], "top=", 4) == 0) gTop = atoi(argv[i] + 4);
     else if (strncmp(argv[i], "callers=", 8) == 0) gCallee = strdup(argv[i] + 8);
     else if (strncmp(argv[i], "inclusive=", 10) == 0) gInclusive = atoi(argv[i] + 10);
+    else if (strncmp(argv[i], "unknown=", 8) == 0) gUnknownTop = atoi(argv[i] + 8);
     else {
       fprintf(stderr, "insncount: unknown argument %s\n", argv[i]);
       return -1;
