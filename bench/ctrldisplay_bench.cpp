@@ -204,7 +204,9 @@ double Rounds(benchmark::State& st, Round round) {
   for (auto _ : st) {
     ++n;
     const double start = ThreadNs();
+    QxInsnMarkBegin();
     round(n);
+    QxInsnMarkEnd();
     const double t = ThreadNs() - start;
     st.SetIterationTime(t / 1e9);
     ns += t;
@@ -303,9 +305,6 @@ void BM_SlideMovedFromItsHousingImage(benchmark::State& st) {
     return st.SkipWithError("the scale does not lie on the housing");
   double ns = 0;
   int32 n = 0;
-  // Indicators are updated in the engine's slice of the main loop, which
-  // keeps the window's port between set-ups.
-  WSetKeptPortMode(1);
   for (auto _ : st) {
     const float64 old = *s.slideValue;
     *s.slideValue = (++n % 10) + 0.5;
@@ -317,8 +316,6 @@ void BM_SlideMovedFromItsHousingImage(benchmark::State& st) {
     st.SetIterationTime(t / 1e9);
     ns += t;
   }
-  WSetKeptPortMode(0);
-  WDropKeptPort();
   ns /= double(st.iterations());
   if (gFullDrawNs > 0) st.counters["x_full_draw"] = ns / gFullDrawNs;
 }
