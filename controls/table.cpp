@@ -661,7 +661,10 @@ void TableDraw(ObjHeap heap, int32 table, const void* previous, const void* valu
   }
   drawGridLines();
   DrawEditText(heap, table);
-  DSetClipRect(&saved);
+  // Back to the clip the area narrowed: an empty saved clip stands for the
+  // port's bounds, and set as it is it would clip away everything drawn
+  // after the table into a pixmap or a picture.
+  DSetClipRect(&limit);
 }
 
 void TableDrawCell(ObjHeap heap, int32 table, int32 row, int32 column) {
