@@ -176,7 +176,7 @@ TEST_F(AttrCallTest, TheFrameFollowsRepliesAcrossTheNode) {
     EXPECT_EQ(AttrNodeRedrawFlag(), 0u);
     EXPECT_EQ(TRStackTop(), top);
     EXPECT_EQ(VIRec(vi_)->flags & 0x2000000, 0u);
-    if (c.report) EXPECT_EQ(Reports(c.report), 1);
+    if (c.report) { EXPECT_EQ(Reports(c.report), 1); }
   }
 }
 
@@ -418,7 +418,7 @@ TEST_F(AttrCallTest, KeyFocusIsReadFromThePanelAndReleasedInTheActiveWindow) {
     WSetActiveWindow(c.active ? window_ : kWNoWindow);
     uChar v = c.word & kWrite ? c.value : uChar(7);
     Node(numeric_, {tdb::Boolean()}, {c.word}, &v);
-    if (!(c.word & kWrite)) EXPECT_EQ(v, c.value);
+    if (!(c.word & kWrite)) { EXPECT_EQ(v, c.value); }
     EXPECT_EQ(focus() != 0, c.focusAfter != 0);
   }
   focus() = 0;

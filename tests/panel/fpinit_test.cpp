@@ -97,8 +97,8 @@ TEST_F(FPInitTest, ObjectsAreFilledFromTheirTemplatesOrRefusedLeavingNothing) {
     const int32 o = OInit(panel_, New(c.cls), Point{0, 0}, c.rsrc);
     EXPECT_EQ(o != 0, c.made);
     EXPECT_EQ(Asserts(), c.asserts) << ReportText();
-    if (c.line) EXPECT_EQ(Reports(c.line), 1) << ReportText();
-    if (!c.made) EXPECT_EQ(Blocks(), before) << "the new block and all it made are gone";
+    if (c.line) { EXPECT_EQ(Reports(c.line), 1) << ReportText(); }
+    if (!c.made) { EXPECT_EQ(Blocks(), before) << "the new block and all it made are gone"; }
   }
 }
 
@@ -213,7 +213,7 @@ TEST_F(FPInitTest, InsertionFailuresClearTheRecordOrShowTheMemoryTextOnce) {
     EXPECT_EQ(TRInsertNewObject(panel_, root_, nullptr, &rec, 0), c.result);
     EXPECT_EQ(Asserts(), c.asserts) << ReportText();
     EXPECT_EQ(Reports("memory"), c.alerts) << ReportText();
-    if (c.result == 16) EXPECT_EQ(rec.newObject, 0);
+    if (c.result == 16) { EXPECT_EQ(rec.newObject, 0); }
   }
 }
 

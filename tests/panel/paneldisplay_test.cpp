@@ -181,7 +181,9 @@ TEST_F(Display, PrologueHidesComparesChecksTheRangeAndDefers) {
     EXPECT_EQ(R(TakeInvalid()), c.inval ? R(Rect{12, 12, 28, 48}) : R(Rect{0, 0, 0, 0}));
     EXPECT_EQ(gDeferDrawing, int32(c.deferred));
     ASSERT_EQ(gShown.size(), gChecks.size()) << "each check shows the state";
-    if (!gShown.empty()) EXPECT_EQ(std::make_pair(gShown[0].first, gShown[0].defer), std::make_pair(int16(1), int32(c.greyed)));
+    if (!gShown.empty()) {
+      EXPECT_EQ(std::make_pair(gShown[0].first, gShown[0].defer), std::make_pair(int16(1), int32(c.greyed)));
+    }
   }
   gDeferDrawing = 0;
   int32 reply = 0;
