@@ -85,7 +85,7 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
                                     << c.flagged << " update " << c.update << " before " << c.before);
     const TD t = IsChartType(c.type) ? DBL() : Array(DBL());
     const int32 g = MakeGraph({.type = c.type, .plotBack = c.transparent ? kTransparentColor : 0xFFFFFF}, &t);
-    SetFlags(g, c.before | (c.hidden ? kObjFlagHidden : 0));
+    SetFlags(g, c.before | (c.hidden ? uInt32(kObjFlagHidden) : 0u));
     if (c.flagged) SetFlags(FindPart(panel_, g, kGPartPlotArea, 0), kPlotAreaFlagged);
     if (c.pending) PutNative32(FPHeapDataPtr(panel_, W(g, kGraphHistoryWord)) + 4, 5);
     UHandle v = Doubles({1});

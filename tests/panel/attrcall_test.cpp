@@ -348,7 +348,8 @@ void FakeSliders(ObjHeap, int32, int32* a, int32* b) {
 }
 TEST_F(AttrCallTest, ColourChangesKeepPartsThatBelongTogetherMatching) {
   auto colours = [&](int32 part) { return std::vector<uInt32>{uInt32(W(part, 7)), uInt32(W(part, 8))}; };
-  const int32 up = Obj(kClsCosmetic, numeric_, 2), down = Obj(kClsCosmetic, numeric_, 3);
+  Obj(kClsCosmetic, numeric_, 2);  // the up arrow, beside the down one
+  const int32 down = Obj(kClsCosmetic, numeric_, 3);
   const int32 boolean = Obj(kClsBoolean, root_);
   const int32 face = vib::NewObject(panel_, kClsBigMultiCosmetic, kObjImageList + 4 * kBigImageEntry, boolean, 21);
   PutNative16(*panel_ + face + kObjImageCount, 4);

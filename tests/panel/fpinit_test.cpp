@@ -142,7 +142,7 @@ TEST_F(FPInitTest, ControllersTakeTheirDisplayAndACrossListOnlyForKindTwo) {
   for (int16 kind : {2, 7}) {
     VIRec(vi_)->viKind = kind;
     const int32 display = OInit(panel_, New(kClsNumeric), Point{0, 0}, 20);
-    const int32 dco = reinterpret_cast<InitDCO>(&OInit)(panel_, New(kClsFPDataController), display, 0);
+    const int32 dco = reinterpret_cast<InitDCO>(reinterpret_cast<void (*)()>(&OInit))(panel_, New(kClsFPDataController), display, 0);
     ASSERT_NE(dco, 0) << kind;
     EXPECT_EQ(W(dco, 2) != 0, kind == 2) << kind;
     EXPECT_EQ(W(display, 1), dco);

@@ -559,7 +559,7 @@ TEST_F(BuiltVITest, TheProgramRunsItsMarkedVIsAndQuitsCleanly) {
   auto vi = [](const char* name, bool run, bool quit) {
     return MainFile([&](vif::VIFile& v) {
       v.name = name;
-      v.flags = run ? kVIFlagRunWhenOpened : 0;
+      v.flags = run ? uInt32(kVIFlagRunWhenOpened) : 0u;
       v.code = LibraryCallCode(quit);
       v.viRefs.clear();
       v.dsRefs.clear();
