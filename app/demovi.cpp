@@ -46,7 +46,7 @@ using emit::ESI;
 using emit::ESP;
 
 // Run-time table entries the code uses.
-constexpr int32 kRTInitProcs = 1697, kRTWriteTransfer = 776, kRTReadTransfer = 1629, kRTSubVIFinish = 784;
+constexpr int32 kRTWriteTransfer = 776, kRTReadTransfer = 1629, kRTSubVIFinish = 784;
 // The bytes of a data controller.
 constexpr int32 kDCOSize = 40;
 

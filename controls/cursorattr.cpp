@@ -44,7 +44,6 @@ constexpr int32 kReplyMemFull = 16, kReplyRedrawn = 0x20000;
 constexpr int32 kListMembers = 10;
 
 int32 Size() { return GraphCursorFields()->size; }
-int32 Signed(const uChar* c, GraphCursorField f) { return int32(CursorU32(c, f)); }
 uChar Code(const TypeDescriptor* td) { return td ? td->code : 0; }
 bool IsNumCode(uChar c) { return c >= 1 && c <= 30; }
 

@@ -53,7 +53,6 @@ using namespace attrtd;
 Bytes U32() { return Num(kTDU32); }
 Bytes U8() { return Num(kTDU8); }
 Bytes Dbl() { return Num(kTDDBL); }
-Bytes Pair() { return Clu({U32(), U32()}); }
 Bytes SizePair() { return N(Clu({N(U32(), "Width"), N(U32(), "Height")}), "Plot Area Size"); }
 Bytes AreaColours() { return N(Clu({N(U32(), "FG Color"), N(U32(), "BG Color")}), "Plot Area Colors"); }
 Bytes GridColours() { return N(Clu({N(U32(), "X Color"), N(U32(), "Y Color")}), "Grid Colors"); }

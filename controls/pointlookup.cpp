@@ -380,7 +380,10 @@ int32 FindInImage(ObjHeap heap, int32 graph, const GraphLayout& l, Point pixel, 
   int32 index = 0, plot = 0;
   IndexAtPixel(heap, graph, kGPartXScale, pixel.h, &index);
   IndexAtPixel(heap, graph, kGPartYScale, pixel.v, &plot);
-  const bool moved = PinIndex(&index, points) | PinIndex(&plot, plots);
+  // Both indices are pinned, whichever moves.
+  const bool indexMoved = PinIndex(&index, points);
+  const bool plotMoved = PinIndex(&plot, plots);
+  const bool moved = indexMoved || plotMoved;
   outs.Set(plot, index);
   return moved ? kPointIndexMoved : kPointFound;
 }

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int32 kPartFill = 31, kPartThumb = 23, kPartSliderDisplay = 8001;
+constexpr int32 kPartFill = 31, kPartThumb = 23;
 constexpr uInt32 kSlideTwoColours = 0x800000;
 constexpr uInt32 kFillHidden = 0x8, kFillStyleBits = 0xC00000, kFillStyle2 = 0x400000;
 

@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr char kSource[] = "tablefmt.cpp";
 constexpr int32 kRecBytes = int32(sizeof(TableCellFontRec));
 constexpr int32 kMinSize = 2;
 

@@ -19,8 +19,6 @@ namespace {
 
 using namespace opmeth;
 
-const char kSource[] = "booldoit";
-
 constexpr int32 kLevelTarget = 2;
 constexpr int32 kPartButton = 21, kPartBoolText = 22, kPartShowsTrue = 63, kPartShowsFalse = 64;
 constexpr int32 kKeyEnter = 2, kKeyChar = 27, kKeyReadBack = 42;

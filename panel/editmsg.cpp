@@ -53,7 +53,7 @@ constexpr uInt32 kModCopiedIn = 0x80000001, kModNewOwner = 0x80000008, kModMoved
 constexpr uInt32 kModFontColours = 0x80000200, kModFontSize = 0x80000400, kModFontGeometry = 0x80000040;
 constexpr int32 kFontReplyColours = 0x100, kFontReplySize = 0x40;
 constexpr int32 kTDCompareMask = 0x7FC0;
-constexpr int16 kPartText = 11, kPartNumText = 10, kPartDigital = 8001, kPartIndex = 8002;
+constexpr int16 kPartText = 11, kPartNumText = 10, kPartIndex = 8002;
 constexpr int16 kPartSlider = 17, kPartFill = 23, kPartHousing = 8;
 constexpr int32 kDataBoundsUpdate = 5;
 constexpr int32 kFrameKind = 3, kFrameFlag = 0x10;

@@ -31,7 +31,7 @@ namespace {
 
 const char kSource[] = "numincdec";
 
-constexpr int32 kPartNumText = 10, kPartRingTexts = 12, kPartRingTable = 14, kPartSlideScale = 17;
+constexpr int32 kPartNumText = 10, kPartSlideScale = 17;
 constexpr int32 kReplyChangedBit = 0x8, kReplyFailedBit = 0x10;
 constexpr uInt32 kSlideFixedIncrement = 0x100000;  // object flag bit 20
 constexpr uInt32 kOwnerTextEntry = 0x80000;
@@ -337,7 +337,7 @@ Bool32 IncDecGetRepr(ObjHeap heap, int32 object, IncDecState* s) {
   return DataSize(td) >= ValueBytes(s->repr) ? 1 : 0;
 }
 
-Bool32 IncDecLoadRange(ObjHeap heap, int32 object, IncDecState* s, int32 rangeOffset) {
+Bool32 IncDecLoadRange(ObjHeap heap, int32 /*object*/, IncDecState* s, int32 rangeOffset) {
   if (!rangeOffset || (s->rangeFlags & (kIncNoMin | kIncNoMax | kIncNoInc)) == (kIncNoMin | kIncNoMax | kIncNoInc))
     return 1;
   UHandle* ds = FPGetDataSpace(heap);

@@ -386,16 +386,6 @@ int32 DrawCells(ObjHeap heap, int32 array, const void* data, int32 content) {
   return 0;
 }
 
-// The least draw method of the control classes whose own draw methods are
-// not built yet: their visible parts without a value, then the generic step.
-int32 PartsODrawMethod(ObjHeap heap, int32 object, const void* data, int32 pass, int32 mode) {
-  if (!IsObject(heap, object) || Hidden(heap, object) || !Meets(heap, object)) return 0;
-  ForEachPartFromLast(heap, object, [&](int32 part) {
-    if (!Hidden(heap, part)) SendDrawTo(heap, part, nullptr, 0, kDrawModeNormal);
-  });
-  return DDOODrawMethod(heap, object, data, pass, mode);
-}
-
 // The multi-image's entries that lie inside its block.
 int32 ImageCount(ObjHeap heap, int32 o, int32 entry) {
   if (!Has(heap, o, kObjImageList)) return 0;

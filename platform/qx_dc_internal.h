@@ -63,7 +63,10 @@ struct Dc : Object {
   // One trace line, printf style, when a sink is set.
   template <class... Args>
   void Trace(const char* fmt, Args... args) const {
-    if (trace) TraceLine(fmt, args...);
+    if (!trace) return;
+    // A line without arguments is printed as it is.
+    if constexpr (sizeof...(Args) == 0) TraceLine("%s", fmt);
+    else TraceLine(fmt, args...);
   }
   void TraceLine(const char* fmt, ...) const __attribute__((format(printf, 2, 3)));
   // Makes a pen or brush handle the selected one: its object.  Null for

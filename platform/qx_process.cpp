@@ -78,8 +78,10 @@ bool ProgramExists(const std::string& program) {
   size_t from = 0;
   for (;;) {
     const size_t to = dirs.find(':', from);
-    std::string dir = dirs.substr(from, to == std::string::npos ? std::string::npos : to - from);
-    if (dir.empty()) dir = ".";
+    // An empty entry is the current directory.
+    const std::string dir = to == from || from == dirs.size()
+                                ? std::string(".")
+                                : dirs.substr(from, to == std::string::npos ? std::string::npos : to - from);
     if (runnable(dir + "/" + program)) return true;
     if (to == std::string::npos) return false;
     from = to + 1;

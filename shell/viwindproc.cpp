@@ -44,7 +44,7 @@ Bool32 gManagerChecks = 1;
 constexpr int32 kArrowCursor = -1;
 constexpr int32 kCtrlBit = 0x20;
 constexpr uInt32 kOwnerMode = 0x80000, kConfirmMode = 0x400000;
-constexpr int32 kEditMenuId = 11, kOperateMenuId = 12, kDialogEditMenuId = 14;
+constexpr int32 kEditMenuId = 11, kDialogEditMenuId = 14;
 constexpr int32 kEnterKey = 2, kCharKey = 27, kHelpKey = 14;
 constexpr int32 kTipDelayTimer = 8, kTipPollTimer = 9;
 constexpr DColor kDarkLine = kBlackColor;

@@ -56,9 +56,9 @@ rsrcw::Bytes Description(const std::vector<Item>& items, uInt32 version) {
 }
 
 rsrcw::Bytes File(const std::vector<Item>& items, uInt32 version) {
-  rsrcw::Bytes b{13};
-  const char* sig = "Run-Time Menu";
-  b.insert(b.end(), sig, sig + 13);
+  // The signature, a counted string.
+  static constexpr uChar kSignature[] = "\x0D" "Run-Time Menu";
+  rsrcw::Bytes b(kSignature, kSignature + sizeof kSignature - 1);
   Put32(&b, version);
   const rsrcw::Bytes d = Description(items, version);
   b.insert(b.end(), d.begin(), d.end());

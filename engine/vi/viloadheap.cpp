@@ -23,8 +23,8 @@
 #include "mgsource/printf.h"
 
 const char* const kLoadWarningTexts[kLoadWarningsCount] = {
-    "The \"%p\" VI's log file binding is corrupt and has been cleared.  To restore the VI's log file binding, "
-    "open the VI and select the File->Data Logging->Change Log File Binding... menu item.",
+    ("The \"%p\" VI's log file binding is corrupt and has been cleared.  To restore the VI's log file binding, "
+     "open the VI and select the File->Data Logging->Change Log File Binding... menu item."),
     "",
     "The \"%p\" CIN is compiled with an old version of the compiler. Please recompile.",
     "The \"%p\" CIN was built with a newer version of Quenlix and could not be loaded.",

@@ -126,9 +126,8 @@ struct FontWidths {
     } else {
       std::fill(std::begin(w), std::end(w), int16(-1));
     }
-    w['\t'] = w[0] = -1;
     const int16 blank = int16(Of(' '));
-    w['\t'] = w[0] = blank;
+    w[uChar('\t')] = w[0] = blank;
   }
   int32 Of(uChar c) {
     const int32 v = w[c];

@@ -96,7 +96,6 @@ WindowRef Lookup(WindowRef w, WindowRef* name = nullptr) {
   return found;
 }
 
-bool Hostless(uInt32 style) { return style == kWStyleNoHost || style == kWStyleRecordOnly; }
 // The smallest depth of the monitors the screen covers.
 int16 ScreenDepth() { return int16(WDepthOfRect(nullptr)); }
 
@@ -642,7 +641,7 @@ void WBringToFront(WindowRef window) {
   if (r->hwnd) {
     if (PlatIsIconic(r->hwnd)) PlatShowWindow(r->hwnd, kPlatSwRestore);
     PlatSetWindowPos(r->hwnd, kPlatInsertTop, 0, 0, 0, 0,
-                     kPlatSwpNoMove | kPlatSwpNoSize | ((r->style & kWStyleFloating) ? kPlatSwpNoActivate : 0));
+                     kPlatSwpNoMove | kPlatSwpNoSize | ((r->style & kWStyleFloating) ? uint32_t(kPlatSwpNoActivate) : 0u));
   }
   if (r->style != kWStyleNoHost) WShow(w);
 }
@@ -724,7 +723,7 @@ Bool32 WMouseMoveWanted(WindowRef window, int32 where) {
   const WindowRecord* r = WRecord(window);
   if (!r) return 1;
   const Bool32 inside = r->idleRgn && DPtInRgn(where, r->idleRgn) ? 1 : 0;
-  return inside == r->idleFlag;
+  return uInt32(inside) == r->idleFlag;
 }
 
 uInt32 WGetStyle(WindowRef window) {

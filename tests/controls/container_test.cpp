@@ -140,7 +140,7 @@ class ContainerTest : public ptest::PanelRootTest {
     ClearObjLoadAbort();
     const int32 r = OLoadHeapObjects(panel_, file);
     if (OHWord(panel_, kOHFlags) & kOHMarkPass) OHEndMarkPass(panel_);
-    if (r) EXPECT_EQ(ObjLoadAbort().fence, c);
+    if (r) { EXPECT_EQ(ObjLoadAbort().fence, c); }
     return r ? ObjLoadAbort().error : 0;
   }
   int32 LoadState(const QxEmbedState& st, int32* c) {

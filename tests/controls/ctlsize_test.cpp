@@ -240,8 +240,9 @@ TEST_F(ControlSizeTest, DamagedPartsAreReportedNotAsserted) {
     const int32 o = Obj(row.cls);
     SetBounds(o, from);
     EXPECT_EQ(row.call(panel_, o), row.reply) << row.what;
-    if (&row == &rows[1])
+    if (&row == &rows[1]) {
       EXPECT_EQ(Corners(At(o, kObjBounds)), V({5, 7, 105, 107})) << row.what << ": the rectangles still move";
+    }
     EXPECT_EQ(Asserts(), 0) << row.what << ": " << ReportText();
   }
 }

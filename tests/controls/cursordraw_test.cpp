@@ -217,7 +217,7 @@ TEST_F(CursorDraw, HitAndDrag) {
   for (const auto& h : hits) {
     uInt32 flags = 0;
     EXPECT_EQ(HitTestGraphCursors(panel_, g, h.at, &flags), h.index);
-    if (h.index >= 0) EXPECT_EQ(flags & (kCursorHoldH | kCursorHoldV), h.hold);
+    if (h.index >= 0) { EXPECT_EQ(flags & (kCursorHoldH | kCursorHoldV), h.hold); }
   }
   EXPECT_EQ(CursorHitDistance(Cursor(g, 0), Point{60, 163}), 9);
   uInt32 flags = 0;

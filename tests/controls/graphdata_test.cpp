@@ -55,7 +55,7 @@ class GraphDataTest : public ptest::PanelTest {
   int32 Graph(int16 type, bool alloc = true) {
     const int32 g = Obj(kClsGraphChart);
     PutNative16(*panel_ + g + kPanelGraphKindByte, uInt16(type));
-    if (alloc) EXPECT_EQ(Alloc(g), kNoErr);
+    if (alloc) { EXPECT_EQ(Alloc(g), kNoErr); }
     return g;
   }
   RsrcFileRef file_ = 0;
@@ -116,7 +116,7 @@ TEST_F(GraphDataTest, EachShapeGetsItsKindOnItsFamilyAndHandsBackItsDescriptor) 
     std::vector<uChar> b = c.value.Bytes();
     const TypeDescriptor* td = AsTD(b);
     EXPECT_EQ(ClassifyGraphData(panel_, g, &td), c.kind) << "type " << c.type << " kind " << c.kind;
-    if (c.kind) EXPECT_EQ(td, Walk(AsTD(b), c.back)) << "type " << c.type << " kind " << c.kind;
+    if (c.kind) { EXPECT_EQ(td, Walk(AsTD(b), c.back)) << "type " << c.type << " kind " << c.kind; }
   }
 }
 

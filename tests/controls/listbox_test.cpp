@@ -94,7 +94,7 @@ class ListboxTest : public ptest::PanelRootTest {
     Free();
     dco_ = Control((flags & kLbArrayValue) ? tdb::Array(tdb::I32()) : tdb::I32(), kClsListbox, &lb_, root_);
     ASSERT_EQ(Alloc(dco_), kNoErr);
-    if (!W(lb_, kLbDataWord)) ASSERT_EQ(Alloc(lb_), kNoErr);
+    if (!W(lb_, kLbDataWord)) { ASSERT_EQ(Alloc(lb_), kNoErr); }
     SetW(lb_, kLbFlagsWord, int32(flags));
     PutNative16(*panel_ + lb_ + kLbRowsByte, uInt16(rows));
     PutNative16(*panel_ + lb_ + kLbRowHeightByte, 20);
@@ -203,9 +203,10 @@ TEST_F(ListboxTest, KeysMoveTheSelectionFindTypedTextsAndScroll) {
     EXPECT_EQ(Marked(kLbItemSelected), c.wantSelected);
     EXPECT_EQ(Top(), c.wantTop);
     EXPECT_EQ(Activated(), c.wantActivated);
-    if (!(c.flags & kLbArrayValue) && c.wantSelected != c.selected)
+    if (!(c.flags & kLbArrayValue) && c.wantSelected != c.selected) {
       EXPECT_EQ(SingleValue(), c.wantSelected.empty() ? -1 : c.wantSelected.back())
           << "the value follows a changed selection";
+    }
   }
 }
 
@@ -386,10 +387,11 @@ TEST_F(ListboxTest, MouseSelectsExtendsDragsAndActivates) {
     EXPECT_EQ(order, c.wantOrder);
     EXPECT_EQ(Activated(), c.wantActivated);
     EXPECT_EQ(reply & c.wantReply, c.wantReply);
-    if (c.flags & kLbArrayValue) EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items";
-    if (c.events.back().code == kSubRelease)
+    if (c.flags & kLbArrayValue) { EXPECT_EQ(ArrayValue(), c.wantSelected) << "the value follows the items"; }
+    if (c.events.back().code == kSubRelease) {
       EXPECT_EQ(int32(GetNative32(*panel_ + OHWord(panel_, kOHExtension) + kHeapExtKeyFocus)), lb_)
           << "the release gives the listbox the key focus";
+    }
     FPReleaseKeyFocus(panel_);
   }
 }
@@ -690,7 +692,7 @@ TEST_F(ListboxDraw, RowsShowIndentsSeparatorsSelectionAndCaret) {
   EXPECT_EQ(Pixel(right - 2, 5), kClear) << "rows that did not change are left as they are";
   EXPECT_EQ(Pixel(right + 2, 50), kClear) << "so is the scroll bar when the list did not scroll";
   ListboxDrawContents(panel_, lb_, nullptr, 4, 4, kDrawModeBlink);
-  if (highlight != kTransparentColor) EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1";
+  if (highlight != kTransparentColor) { EXPECT_EQ(Pixel(right - 2, 85), highlight) << "draw mode 1"; }
   // A frame part showing the standard picture is framed just outside, in black.
   const int32 frame = Obj(kClsCosmetic, lb_, 9);
   SetBounds(frame, {10, 10, 90, 90});

@@ -215,7 +215,7 @@ TEST_F(Picc, BevelledRectangleEdgePixels) {
     for (int32 x = 0; x < 30; ++x) {
       const bool inner = x >= 8 && x < 22 && y >= 8 && y < 22;
       EXPECT_EQ(Pix(fillOnly, x, y), inner ? kBack : kWhite) << x << "," << y;
-      if (inner) EXPECT_EQ(Pix(bevelOnly, x, y), kWhite) << x << "," << y;
+      if (inner) { EXPECT_EQ(Pix(bevelOnly, x, y), kWhite) << x << "," << y; }
     }
 }
 
@@ -266,7 +266,7 @@ TEST_F(Picc, PaletteGradientPaintsARunPerPaletteChange) {
     EXPECT_EQ(blend.r.left, solid.r.right);
     EXPECT_GE(blend.r.right - blend.r.left, 0);
     EXPECT_TRUE(blend.pen == gPens[0] || blend.pen == gPens[1] || blend.pen == gPens[2]) << blend.pen;
-    if (i) EXPECT_NE(solid.colour, paints[2 * i - 2].colour) << "a run ends where the palette colour changes";
+    if (i) { EXPECT_NE(solid.colour, paints[2 * i - 2].colour) << "a run ends where the palette colour changes"; }
     covered += blend.r.right - solid.r.left;
   }
   EXPECT_EQ(covered, 256);

@@ -85,7 +85,7 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
                                     << c.flagged << " update " << c.update << " before " << c.before);
     const TD t = IsChartType(c.type) ? DBL() : Array(DBL());
     const int32 g = MakeGraph({.type = c.type, .plotBack = c.transparent ? kTransparentColor : 0xFFFFFF}, &t);
-    SetFlags(g, c.before | (c.hidden ? kObjFlagHidden : 0));
+    SetFlags(g, c.before | (c.hidden ? uInt32(kObjFlagHidden) : 0u));
     if (c.flagged) SetFlags(FindPart(panel_, g, kGPartPlotArea, 0), kPlotAreaFlagged);
     if (c.pending) PutNative32(FPHeapDataPtr(panel_, W(g, kGraphHistoryWord)) + 4, 5);
     UHandle v = Doubles({1});
@@ -95,13 +95,13 @@ TEST_F(PlotFrameTest, WhenTheAreaIsDrawnAndWhatIsLeftToRedraw) {
     if (c.window) WSetup(ShowInWindow(), &port);
     Record(c.screen);
     const int32 r = Draw(g, IsChartType(c.type) ? static_cast<void*>(&point) : &v, c.update);
-    if (c.hidden) EXPECT_TRUE(calls.empty());
+    if (c.hidden) { EXPECT_TRUE(calls.empty()); }
     if (c.window) WRestore(&port);
     Record();
     EXPECT_EQ(r, c.invalidated ? kPlotResultRedraw : 0);
     EXPECT_EQ(Flags(g) & (P | F), c.after);
-    if (c.window) EXPECT_EQ(R(TakeInvalid()), c.invalidated ? R(Rect{21, 41, 179, 279}) : R(Rect{0, 0, 0, 0}));
-    if (c.invalidated || c.hidden) EXPECT_EQ(PlotCount(g), 0) << "nothing prepared";
+    if (c.window) { EXPECT_EQ(R(TakeInvalid()), c.invalidated ? R(Rect{21, 41, 179, 279}) : R(Rect{0, 0, 0, 0})); }
+    if (c.invalidated || c.hidden) { EXPECT_EQ(PlotCount(g), 0) << "nothing prepared"; }
     CloseWindow();
   }
 }
@@ -295,7 +295,7 @@ TEST_F(PlotFrameTest, DraggedZoomRectangleIsFramedEvenAfterAFailure) {
     MemFailNthAllocation(0);
     const std::vector<graphtest::PortCall> frames = CallsOf(14);
     ASSERT_EQ(frames.size(), c.framed ? 1u : 0u);
-    if (c.framed) EXPECT_EQ(R(frames[0].r), R(Rect{30, 60, 90, 200}));
+    if (c.framed) { EXPECT_EQ(R(frames[0].r), R(Rect{30, 60, 90, 200})); }
   }
 }
 

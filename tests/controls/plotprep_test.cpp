@@ -155,7 +155,7 @@ TEST_F(PlotPrepGraph, ClipKeepsOnePointOutsideEachSide) {
     const int32 skip = ClipWaveformToScale(panel_, g_, ObjWord(panel_, xs_, kScaleObjData), &x0, &n, c.dx);
     EXPECT_EQ(skip, c.skip) << c.x0 << " " << c.dx;
     EXPECT_EQ(n, c.count) << c.x0 << " " << c.dx;
-    if (!std::isnan(c.x0After)) EXPECT_EQ(x0, c.x0After) << c.x0 << " " << c.dx;
+    if (!std::isnan(c.x0After)) { EXPECT_EQ(x0, c.x0After) << c.x0 << " " << c.dx; }
   }
 }
 

@@ -219,9 +219,9 @@ TEST_F(ScaleEdit, MenuCommandsChangeTheScale) {
     ActionParams p = Popup(kPopupRun, c.marker, c.menuId, c.item);
     EXPECT_EQ(OPopup(panel_, scale_, &p), c.reply);
     EXPECT_EQ(Markers(), c.markers);
-    if (c.bit) EXPECT_EQ((uInt32(W(scale_, 0)) & c.bit) != 0, c.set);
+    if (c.bit) { EXPECT_EQ((uInt32(W(scale_, 0)) & c.bit) != 0, c.set); }
     EXPECT_EQ(((W(ramp, 0) & kObjFlagHidden) != 0) != rampHidden, c.item == kPopupRamp);
-    if (c.menuId == 59) EXPECT_EQ(Rec()->mapping, kScaleLog);
+    if (c.menuId == 59) { EXPECT_EQ(Rec()->mapping, kScaleLog); }
   }
   // "Marker Color": the palette is prepared with the clicked marker; its
   // reply stores a new colour once; the palette without cells chooses
@@ -297,7 +297,7 @@ TEST_F(ScaleEdit, TicksAreDraggedOnlyInEditMode) {
     const int32 answer = OSendMessage<int32>(kMsgOClick, panel_, scale_, &click, TRStackTop(), &p);
     TRSetStackTop(before);
     EXPECT_EQ(answer, c.answer) << c.mode << " " << c.kind;
-    if (c.cursor >= 0) EXPECT_EQ(CursorOf(&p)->cursor, c.cursor);
+    if (c.cursor >= 0) { EXPECT_EQ(CursorOf(&p)->cursor, c.cursor); }
     EXPECT_EQ(p.dragObject, answer == kClickTrack ? scale_ : 0);
   }
   VIRec(vi_)->flags2 = 0;

@@ -190,7 +190,7 @@ TEST_F(TimerTest, RequestWordSendsEngineTimeToTheFrame) {
   const uint32_t start = PlatTickMs();
   pump([] { return sends.load() >= 20; }, 5000);
   EXPECT_GE(sends.load(), 20);
-  if (!std::getenv("QX_UNDER_VALGRIND")) EXPECT_LT(PlatTickMs() - start, 1000u) << "about one a millisecond";
+  if (!std::getenv("QX_UNDER_VALGRIND")) { EXPECT_LT(PlatTickMs() - start, 1000u) << "about one a millisecond"; }
   DevSetModalPump(0);
   pump([] { return false; }, 5);
   const int after = sends.load();

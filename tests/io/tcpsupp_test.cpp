@@ -41,16 +41,6 @@ void SetStep(std::function<void(int)> step) {
   gStep = std::move(step);
 }
 
-LStrHandle Str(const std::string& s) {
-  auto h = reinterpret_cast<LStrHandle>(DSNewHandle(int32(s.size()) + 4));
-  (*h)->cnt = int32(s.size());
-  std::memcpy((*h)->str, s.data(), s.size());
-  return h;
-}
-std::string Text(void* h) {
-  auto s = static_cast<LStrHandle>(h);
-  return std::string(reinterpret_cast<const char*>((*s)->str), size_t((*s)->cnt));
-}
 
 class TCPCovers : public ExecTest {
  protected:

@@ -166,7 +166,7 @@ TEST_F(ImageFile, FailedFilesAlertAndCloseTheirFile) {
     EXPECT_EQ(shown, c.alerts) << c.file;
     if (c.err) EXPECT_EQ(image, 0);
     else made_.push_back(image);
-    if (c.bytes) EXPECT_TRUE(fs::remove(p)) << c.file;  // closed: removable, and nothing held
+    if (c.bytes) { EXPECT_TRUE(fs::remove(p)) << c.file; }  // closed: removable, and nothing held
   }
   PlatDriveMap('P', nullptr, 0);
   fs::remove_all(dir);

@@ -78,7 +78,7 @@ TEST_F(Menus, EnablingChecksTheRangeBeforeSending) {
     capture_.Clear();
     MEnableItem(m, c.item);
     ASSERT_EQ(gSent.size(), c.sent ? 1u : 0u) << c.item;
-    if (c.sent) EXPECT_EQ(gSent[0].a2, c.a2);
+    if (c.sent) { EXPECT_EQ(gSent[0].a2, c.a2); }
     EXPECT_EQ(capture_.Count("MEnableItem: " + std::to_string(c.item) + " out of range [1..5]"), c.reports)
         << c.item;
   }
@@ -171,7 +171,7 @@ TEST_F(Menus, CopiesAndFontsKeepTheirReferences) {
     int32 size = 0;
     TGetFontInfo((*m)->font, nullptr, &size, nullptr, nullptr);
     EXPECT_EQ(size, c.capped ? 48 : c.size);
-    if (!c.capped) EXPECT_EQ(TFontReferences(f), before + 1);
+    if (!c.capped) { EXPECT_EQ(TFontReferences(f), before + 1); }
     TDisposeFont(f);
   }
   MDisposeMenu(m);

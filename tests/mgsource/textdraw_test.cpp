@@ -187,7 +187,7 @@ TEST_F(TextDraw, ATrackedDragEndsAtAnUnlistedEventCode) {
 
 TEST_F(TextDraw, RecordsScrollWithinTheirRange) {
   const Rect view{0, 0, 45, 80};
-  TRecord r = New(kTRKindLines | kTRModeVBar, "one\ntwo\nthree\nfour\nfive\nsix\nseven", view);
+  TRecord r = New(uInt32(kTRKindLines) | kTRModeVBar, "one\ntwo\nthree\nfour\nfive\nsix\nseven", view);
   TValidateLines(r);
   const int32 lineH = TLineAt(r, 0).height, range = 7 * lineH - 45;
   const auto scrolled = [&] { return TRData(r)->view.top - TRData(r)->dest.top; };
@@ -221,7 +221,7 @@ TEST_F(TextDraw, RecordsScrollWithinTheirRange) {
 }
 
 TEST_F(TextDraw, RecordsBarsAndTipsMatchGolden) {
-  TRecord styled = New(kTRKindWordWrap | kTRModeVBar, "Big and small words wrapped over lines", Rect{2, 2, 60, 90});
+  TRecord styled = New(uInt32(kTRKindWordWrap) | kTRModeVBar, "Big and small words wrapped over lines", Rect{2, 2, 60, 90});
   const int32 big = TNewFont(reinterpret_cast<ConstPStr>("\x0b" "DejaVu Sans"), 18, 0, 0);
   SetRuns(styled, {{0, big, 0x0000FF}, {4, sans_, 0x000000}, {14, kAppFont, 0xFF0000}});
   TDisposeFont(big);

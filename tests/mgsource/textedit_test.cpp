@@ -263,8 +263,9 @@ TEST_F(TextEdit, TypingIntoALongTextMeasuresAFewLinesAKey) {
         else if (pick == 2) TKey(x, kTKeyLeft + right, 0, 0, 0);
         else TKey(x, kTKeyChar, pick == 3 ? 8 : pick == 4 ? ' ' : 'a' + step % 26, 0, 0);
         TLayoutSetLeaving(true);
-        if (x == r && typing && pick >= 3)
+        if (x == r && typing && pick >= 3) {
           EXPECT_LE(TLayoutMeasuredLines() - measured, step < 100 ? 4 : viewLines + 5) << c.name << " step " << step;
+        }
       }
       typing = pick >= 2;
       ASSERT_EQ(Sel(r), Sel(twin)) << c.name << " step " << step;

@@ -344,7 +344,7 @@ TEST_F(TextRecords, NewRecordsTakeTheirFontModeAndShownFlag) {
     EXPECT_EQ(TRWord(r, kTRFlags), c.flags) << std::hex << c.mode;
     EXPECT_EQ(gFontErr, c.fontErr) << std::hex << c.mode;
     EXPECT_EQ(TRData(r)->runs[0].font, c.font < 0 ? kAppFont : sans_);
-    if (c.font >= 0) EXPECT_EQ(TFontReferences(sans_), refs + 1);
+    if (c.font >= 0) { EXPECT_EQ(TFontReferences(sans_), refs + 1); }
     EXPECT_EQ(Text(r), "ab");
     TDispose(r);
     EXPECT_EQ(TFontReferences(sans_), refs);
@@ -623,9 +623,9 @@ TEST_F(TextLines, WrappedLinesAreNeverEmptyAndFitUnlessOneCharacter) {
       const int32 end = i + 1 < starts.size() ? starts[i + 1] : int32(c.text.size());
       EXPECT_LT(starts[i], end) << c.text << " line " << i;
       const TLineEntry e = TLineAt(r, int32(i));
-      if (end - starts[i] > 1) EXPECT_LE(e.trimmed, c.avail) << c.text << " line " << i;
-      if (i && c.before) EXPECT_EQ(c.text[starts[i] - 1], c.before) << c.text;
-      if (i && (c.mode & kTRJustifyRight)) EXPECT_NE(c.text[starts[i]], ' ') << c.text;
+      if (end - starts[i] > 1) { EXPECT_LE(e.trimmed, c.avail) << c.text << " line " << i; }
+      if (i && c.before) { EXPECT_EQ(c.text[starts[i] - 1], c.before) << c.text; }
+      if (i && (c.mode & kTRJustifyRight)) { EXPECT_NE(c.text[starts[i]], ' ') << c.text; }
     }
     TDispose(r);
   }
@@ -727,7 +727,7 @@ TEST_F(TextLines, OffsetsAndPointsAgreeAtEveryBoundary) {
     const Point soft = TOffsetToPt(r, second.start, 0, nullptr), flagged = TOffsetToPt(r, second.start, 1, nullptr);
     EXPECT_EQ(soft.v, TRData(r)->dest.top + first.ascent) << justify;
     EXPECT_EQ(flagged.v, TRData(r)->dest.top + first.height + second.ascent) << justify;
-    if (!justify) EXPECT_EQ(soft.h, TRData(r)->dest.left + first.width);
+    if (!justify) { EXPECT_EQ(soft.h, TRData(r)->dest.left + first.width); }
     TDispose(r);
   }
   // A click at 40 % of a character picks its left boundary and sets the
@@ -801,7 +801,9 @@ TEST_F(TextLines, DoubleByteTextWrapsAndMapsOnWholeCharacters) {
         for (int32 i = 1; i < TLineCount(r); ++i) {
           const int32 at = TLineAt(r, i).start;
           ASSERT_TRUE(boundary[size_t(at)]) << face << " kind " << kind << " avail " << avail << " line " << i;
-          if (kind == 4 && avail >= longest) EXPECT_TRUE(text[at - 1] == ' ' || (text[at - 1] == ',' && boundary[at - 1]));
+          if (kind == 4 && avail >= longest) {
+            EXPECT_TRUE(text[at - 1] == ' ' || (text[at - 1] == ',' && boundary[at - 1]));
+          }
         }
         for (int32 o = 0; o <= int32(text.size()); ++o) {
           const int32 back = TPtToOffset(r, TOffsetToPt(r, o, 1, nullptr), 0);

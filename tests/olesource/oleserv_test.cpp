@@ -225,7 +225,7 @@ TEST_F(OleServerTest, ClassObject) {
     PrefSet(kPrefServerOleEnabled, r.disabled ? 0 : 1);
     void* made = reinterpret_cast<void*>(1);
     EXPECT_EQ(cf->slots->createInstance(cf, r.outer, r.iid, r.out ? &made : nullptr), r.result);
-    if (r.out) EXPECT_EQ(made != nullptr, r.result == 0);
+    if (r.out) { EXPECT_EQ(made != nullptr, r.result == 0); }
     // An object made is in the list until its last release; a failure
     // leaves nothing behind.
     EXPECT_EQ(OleAppObjectList()->Count(), r.result == 0 ? 1 : 0);

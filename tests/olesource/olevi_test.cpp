@@ -218,7 +218,7 @@ TEST_F(OleVI, CommonRules) {
     SCOPED_TRACE(r.lcid);
     PlatVariant name{};
     EXPECT_EQ(Call(vi, 500, kPlatDispatchPropertyGet, {}, &name, r.lcid).r, r.r);
-    if (r.r == kPlatOk) EXPECT_EQ(Text(name.bstr), "Add.vi");
+    if (r.r == kPlatOk) { EXPECT_EQ(Text(name.bstr), "Add.vi"); }
     PlatVariantClear(&name);
   }
   PlatExcepInfo e{};
@@ -482,8 +482,9 @@ TEST_F(OleVI, TypeInformation) {
   };
   for (const Load& l : loads) {
     SCOPED_TRACE(l.what);
-    if (l.registered && *l.registered)
+    if (l.registered && *l.registered) {
       ASSERT_EQ(PlatRegSetValue(kPlatRegClassesRoot, (key + "\\5.0\\0\\file2").c_str(), l.registered), kPlatRegOk);
+    }
     if (l.registered && !*l.registered) OleRegDeleteTree(kPlatRegClassesRoot, key.c_str());
     void* info = nullptr;
     if (l.file) {
@@ -494,7 +495,7 @@ TEST_F(OleVI, TypeInformation) {
       EXPECT_EQ(OleLoadTypeInfo(OleServerGuid(kOleGuidVITypeInfo), 9, &info), l.r);
     }
     EXPECT_EQ(info != nullptr, l.r == kPlatOk);
-    if (info) EXPECT_EQ(PlatTypeInfoMemberCount(info), 118u);
+    if (info) { EXPECT_EQ(PlatTypeInfoMemberCount(info), 118u); }
     if (info) PlatComRelease(info);
   }
 

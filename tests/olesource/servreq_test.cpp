@@ -154,7 +154,7 @@ TEST_F(ServReq, GatesMembersAndArguments) {
     EXPECT_EQ(q.status, r.status);
     EXPECT_EQ(q.result, r.result);
     EXPECT_EQ(slot_ ? Text(slot_) : "-", r.text == "-" ? "-" : prefix + r.text);
-    if (r.stopped) ASSERT_EQ(OleServerStart(), 0);
+    if (r.stopped) { ASSERT_EQ(OleServerStart(), 0); }
     for (PlatVariant& v : r.args) PlatVariantClear(&v);
   }
   EXPECT_EQ(outType.vt, kPlatVtArray | kPlatVtI2) << "the named output came back";

@@ -176,7 +176,7 @@ TEST_F(AttrCallTest, TheFrameFollowsRepliesAcrossTheNode) {
     EXPECT_EQ(AttrNodeRedrawFlag(), 0u);
     EXPECT_EQ(TRStackTop(), top);
     EXPECT_EQ(VIRec(vi_)->flags & 0x2000000, 0u);
-    if (c.report) EXPECT_EQ(Reports(c.report), 1);
+    if (c.report) { EXPECT_EQ(Reports(c.report), 1); }
   }
 }
 
@@ -348,7 +348,8 @@ void FakeSliders(ObjHeap, int32, int32* a, int32* b) {
 }
 TEST_F(AttrCallTest, ColourChangesKeepPartsThatBelongTogetherMatching) {
   auto colours = [&](int32 part) { return std::vector<uInt32>{uInt32(W(part, 7)), uInt32(W(part, 8))}; };
-  const int32 up = Obj(kClsCosmetic, numeric_, 2), down = Obj(kClsCosmetic, numeric_, 3);
+  Obj(kClsCosmetic, numeric_, 2);  // the up arrow, beside the down one
+  const int32 down = Obj(kClsCosmetic, numeric_, 3);
   const int32 boolean = Obj(kClsBoolean, root_);
   const int32 face = vib::NewObject(panel_, kClsBigMultiCosmetic, kObjImageList + 4 * kBigImageEntry, boolean, 21);
   PutNative16(*panel_ + face + kObjImageCount, 4);
@@ -418,7 +419,7 @@ TEST_F(AttrCallTest, KeyFocusIsReadFromThePanelAndReleasedInTheActiveWindow) {
     WSetActiveWindow(c.active ? window_ : kWNoWindow);
     uChar v = c.word & kWrite ? c.value : uChar(7);
     Node(numeric_, {tdb::Boolean()}, {c.word}, &v);
-    if (!(c.word & kWrite)) EXPECT_EQ(v, c.value);
+    if (!(c.word & kWrite)) { EXPECT_EQ(v, c.value); }
     EXPECT_EQ(focus() != 0, c.focusAfter != 0);
   }
   focus() = 0;

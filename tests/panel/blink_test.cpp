@@ -51,7 +51,9 @@ class BlinkTest : public ptest::PanelRootTest {
     BlinkInit();
     ClearValueDrawCalls();
     gControlCalls.clear();
-    SetBlinkControlHooks({.listboxDrawScrollBar = [](ObjHeap, int32, int32 s,
+    SetBlinkControlHooks({.tableSetCellFont = nullptr,
+                          .tableDrawCells = nullptr,
+                          .listboxDrawScrollBar = [](ObjHeap, int32, int32 s,
                                                      int32) { Note("bar " + std::to_string(s)); },
                           .listboxApplySelection = [](ObjHeap, int32, void*, int32) { return Note("rows"); },
                           .drawPlotArea = [](ObjHeap, int32, void*, int32, int32, int32 s, int32 autoscale) {
@@ -245,8 +247,12 @@ TEST_F(BlinkTest, ATableStaysWhileACellBlinks) {
   TableCellFontRec cell{3, 0, 0, 0, 0, 0, 0, 0, kCellBlinking, kCellLookBlink};
   PutNative32(*looks, 1), std::memcpy(*looks + 4, &cell, sizeof cell);
   SetBlinkControlHooks({.tableSetCellFont = [](ObjHeap, int32, TableCellFontRec* r, int32, int32) {
-    return Note(std::to_string(r->row) + " " + std::to_string(r->blink));
-  }});
+                          return Note(std::to_string(r->row) + " " + std::to_string(r->blink));
+                        },
+                        .tableDrawCells = nullptr,
+                        .listboxDrawScrollBar = nullptr,
+                        .listboxApplySelection = nullptr,
+                        .drawPlotArea = nullptr});
   ASSERT_EQ(SetObjBlinking(panel_, table, 1), kNoErr);
   PutNative32(*DS() + at + 52, uInt32(uintptr_t(looks)));
   EXPECT_EQ(SetObjBlinking(panel_, table, 0) + ObjIsBlinking(panel_, table), 1) << "a cell still blinks";

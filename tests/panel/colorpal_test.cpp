@@ -244,8 +244,8 @@ TEST_F(Palette, MoreRunsTheDialogWithItsCaption) {
     ASSERT_EQ(gCalls.size(), 1u);
     EXPECT_EQ(uInt32(gCalls[0].flags) & (kPalBoth | kPalDialog | kPalFromGrid), c.bits) << c.caption;
     EXPECT_EQ(gDialogCaption, c.caption);
-    if (c.answer && (c.flags & kPalForeground)) EXPECT_EQ(gCalls[0].fore, 0x123456u) << c.caption;
-    if (c.answer && (c.flags & kPalBackground)) EXPECT_EQ(gCalls[0].back, 0x123456u) << c.caption;
+    if (c.answer && (c.flags & kPalForeground)) { EXPECT_EQ(gCalls[0].fore, 0x123456u) << c.caption; }
+    if (c.answer && (c.flags & kPalBackground)) { EXPECT_EQ(gCalls[0].back, 0x123456u) << c.caption; }
   }
 }
 

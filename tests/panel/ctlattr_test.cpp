@@ -216,7 +216,7 @@ TEST_F(CtlAttrTest, RowsOfTheClassesReadAndWriteTheirControls) {
            UHandle v = StrArray(enumerated ? Strings{"x"} : Strings{});
            Entry(r, tdb::Array(tdb::String(-1), {-1}), kWrite | 24, &v);
            EXPECT_EQ(Read(list), enumerated ? Strings({"a", "b"}) : Strings({""})) << enumerated;
-           if (!enumerated) EXPECT_EQ(GetNative32(*ObjItemData(panel_, r)), 1u);
+           if (!enumerated) { EXPECT_EQ(GetNative32(*ObjItemData(panel_, r)), 1u); }
            FreeArray(v, true);
          }
        }},

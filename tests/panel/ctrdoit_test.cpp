@@ -114,7 +114,7 @@ TEST_F(CtrDoit, TabWalksAClustersElementsBeforeLeavingIt) {
     for (int32 x : e) SetW(x, 0, int32(c.othersFlags));
     if (c.start >= 0) SetW(e[c.start], 0, 0);
     FPReleaseKeyFocus(panel_);
-    if (c.start >= 0) ASSERT_EQ(FPKeyFocusUpdate(panel_, e[c.start], 0, nullptr), kNoErr);
+    if (c.start >= 0) { ASSERT_EQ(FPKeyFocusUpdate(panel_, e[c.start], 0, nullptr), kNoErr); }
     ActionParams p = Key(c.key, c.key == kKeyShiftTab ? 2 : 0);
     TransactionFrame* f = c.start >= 0 ? Path({{cluster, kCatDDO, 1, c.start}, {e[c.start], kCatDDO, 2, 0}})
                                        : Path({{cluster, kCatDDO, 2, 0}});

@@ -104,7 +104,7 @@ TEST_F(CtrlOps, ControlsTurnIntoIndicatorsByFamily) {
       for (int32 x : r.arrows) EXPECT_EQ(Hidden(x), bool(on));
       for (int32 k : r.kept) EXPECT_FALSE(Hidden(k));
       EXPECT_EQ(gSized, again ? std::vector<int32>{} : r.sized) << on;
-      if (again) EXPECT_TRUE(Nothing(TakeInvalid())) << "no change, no redraw";
+      if (again) { EXPECT_TRUE(Nothing(TakeInvalid())) << "no change, no redraw"; }
     }
   }
 }

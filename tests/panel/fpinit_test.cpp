@@ -97,8 +97,8 @@ TEST_F(FPInitTest, ObjectsAreFilledFromTheirTemplatesOrRefusedLeavingNothing) {
     const int32 o = OInit(panel_, New(c.cls), Point{0, 0}, c.rsrc);
     EXPECT_EQ(o != 0, c.made);
     EXPECT_EQ(Asserts(), c.asserts) << ReportText();
-    if (c.line) EXPECT_EQ(Reports(c.line), 1) << ReportText();
-    if (!c.made) EXPECT_EQ(Blocks(), before) << "the new block and all it made are gone";
+    if (c.line) { EXPECT_EQ(Reports(c.line), 1) << ReportText(); }
+    if (!c.made) { EXPECT_EQ(Blocks(), before) << "the new block and all it made are gone"; }
   }
 }
 
@@ -142,7 +142,7 @@ TEST_F(FPInitTest, ControllersTakeTheirDisplayAndACrossListOnlyForKindTwo) {
   for (int16 kind : {2, 7}) {
     VIRec(vi_)->viKind = kind;
     const int32 display = OInit(panel_, New(kClsNumeric), Point{0, 0}, 20);
-    const int32 dco = reinterpret_cast<InitDCO>(&OInit)(panel_, New(kClsFPDataController), display, 0);
+    const int32 dco = reinterpret_cast<InitDCO>(reinterpret_cast<void (*)()>(&OInit))(panel_, New(kClsFPDataController), display, 0);
     ASSERT_NE(dco, 0) << kind;
     EXPECT_EQ(W(dco, 2) != 0, kind == 2) << kind;
     EXPECT_EQ(W(display, 1), dco);
@@ -213,7 +213,7 @@ TEST_F(FPInitTest, InsertionFailuresClearTheRecordOrShowTheMemoryTextOnce) {
     EXPECT_EQ(TRInsertNewObject(panel_, root_, nullptr, &rec, 0), c.result);
     EXPECT_EQ(Asserts(), c.asserts) << ReportText();
     EXPECT_EQ(Reports("memory"), c.alerts) << ReportText();
-    if (c.result == 16) EXPECT_EQ(rec.newObject, 0);
+    if (c.result == 16) { EXPECT_EQ(rec.newObject, 0); }
   }
 }
 

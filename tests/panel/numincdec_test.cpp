@@ -166,7 +166,7 @@ TEST_F(NumIncDec, TheDigitAtTheCursorGivesTheStep) {
     const Bool32 found = c.format ? IncDecRelTimeStep(t, len, c.cursor, kTDDBL, step)
                                   : IncDecDecimalStep(t, len, c.cursor, kTDDBL, step);
     EXPECT_EQ(found != 0, c.step != 0);
-    if (found) EXPECT_NEAR(*reinterpret_cast<double*>(step), c.step, 1e-12);
+    if (found) { EXPECT_NEAR(*reinterpret_cast<double*>(step), c.step, 1e-12); }
   }
   // The month of 15 December 2001 steps to 15 January 2002; the day field
   // of a day-first display steps by a day.

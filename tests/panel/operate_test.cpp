@@ -300,7 +300,7 @@ TEST_F(Operate, ClicksFindTheFrontMostControlAndItsPart) {
       EXPECT_EQ(top[2].object, c.target);
       EXPECT_EQ(p.partId, c.frontFlags & 0x80 && c.mode == 2 ? 0 : 21);
     }
-    if (c.answer == 2) EXPECT_EQ(CursorOf(&p)->cursor * 10000 + CursorOf(&p)->region, 1234) << "the panel's region";
+    if (c.answer == 2) { EXPECT_EQ(CursorOf(&p)->cursor * 10000 + CursorOf(&p)->region, 1234) << "the panel's region"; }
   }
   SetPanelShellHooks({});
 }
@@ -321,7 +321,7 @@ TEST_F(Operate, ADragOverASelectedObjectIsTakenByTheObject) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.object * 100 + c.selected * 10 + c.items);
     FPEmptySelection(panel_);
-    if (c.selected) ASSERT_EQ(FPSelectObject(panel_, c.object), kNoErr);
+    if (c.selected) { ASSERT_EQ(FPSelectObject(panel_, c.object), kNoErr); }
     ActionParams p{};
     p.partId = 99;
     const DataXferRec rec{panel_, 0, 0, c.items, kDataXferObjKind, nullptr, 0};
@@ -332,7 +332,7 @@ TEST_F(Operate, ADragOverASelectedObjectIsTakenByTheObject) {
     std::memcpy(&s.point, &at, sizeof at);
     OSendMessage<int32>(kMsgOClick, panel_, c.object, &s, top, &p);
     EXPECT_EQ(p.partId, c.part);
-    if (c.part != 21) EXPECT_EQ(top[0].mode * 1000 + int32(top[1].kind), 2000) << "the object is the target";
+    if (c.part != 21) { EXPECT_EQ(top[0].mode * 1000 + int32(top[1].kind), 2000) << "the object is the target"; }
   }
   FPEmptySelection(panel_);
 }
@@ -393,7 +393,7 @@ TEST_F(Operate, LinkedTypeDefinitionsLockTheirLabelsAndPicturesRecordTheMouse) {
     std::memcpy(&s.point, &at, sizeof at);
     EXPECT_EQ(OClick(panel_, root_, &s, Path({}), &p), 2);
     EXPECT_EQ(PictureUnderMouse().object, at.v == 70 ? picture : 0);
-    if (at.v == 70) EXPECT_EQ(R(CursorOf(&p)->rect), (std::vector<int16>{70, 70, 71, 71}));
+    if (at.v == 70) { EXPECT_EQ(R(CursorOf(&p)->rect), (std::vector<int16>{70, 70, 71, 71})); }
   }
 }
 
@@ -468,7 +468,7 @@ TEST_F(Operate, ThePanelRootActsAndReportsWhatItsChildrenAnswer) {
     rec->methods[kMsgODoit] = saved;
     EXPECT_EQ(reply, c.reply);
     EXPECT_EQ(Reports(c.report), c.reports);
-    if (c.focus >= 0) EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(shown[c.focus]));
+    if (c.focus >= 0) { EXPECT_EQ(Ext(kHeapExtKeyFocus), uInt32(shown[c.focus])); }
     EXPECT_EQ((W(root_, 0) & 0x80000) != 0, c.child == 0x80) << "a redraw marks the panel for marking again";
   }
 }
@@ -511,8 +511,10 @@ TEST_F(Operate, PanelObjectsDroppedOnThePanelAskTheirPanelToMoveThem) {
     EXPECT_EQ(Do(root_, Path({{root_, kCatFPSC, 2, 0}}), kActTextDrop, &p), c.reply);
     EXPECT_EQ(gDrop.calls, c.seen ? 1 : 0);
     EXPECT_EQ(gDrop.heap, c.seen);
-    if (c.seen) EXPECT_EQ(std::make_tuple(gDrop.action, gDrop.destination, gDrop.marked),
-                          std::make_tuple(kSelectMoveObjects, c.destination, c.marked));
+    if (c.seen) {
+      EXPECT_EQ(std::make_tuple(gDrop.action, gDrop.destination, gDrop.marked),
+                std::make_tuple(kSelectMoveObjects, c.destination, c.marked));
+    }
     EXPECT_EQ((OHWord(panel_, kOHFlags) | OHWord(other, kOHFlags)) & kOHMarkPass, 0u) << "the passes ended";
   }
   cls->methods[kMsgOSelect] = saved;
@@ -684,7 +686,7 @@ TEST_F(Operate, RangeStateAndTipTargetFollowTheControl) {
     ActionParams p{};
     Click(obj, 3, Point{int16(at), int16(at)}, &p);
     EXPECT_EQ(tips.size(), part < 0 ? 0u : 1u) << cls << " " << at;
-    if (!tips.empty()) EXPECT_EQ(tips[0], std::make_pair(obj, part));
+    if (!tips.empty()) { EXPECT_EQ(tips[0], std::make_pair(obj, part)); }
   }
   SetPanelShellHooks({});
 }

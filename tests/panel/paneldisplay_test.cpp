@@ -171,7 +171,7 @@ TEST_F(Display, PrologueHidesComparesChecksTheRangeAndDefers) {
                         Case{false, 0x100, 0, false, false, true, 0x1000, false}, Case{false, 0x2100, 0, false, false, true, 0, false},
                         Case{false, 0x100, 2, true, false, false, 0x21000, true}, Case{false, 0x100, 1, false, false, false, 0x1000, false}}) {
     SCOPED_TRACE(testing::Message() << c.range << " " << c.old << " " << c.greyed << c.deferred);
-    SetW(n, 0, (c.hidden ? kObjFlagHidden : 0) | (c.greyed ? kObjFlagGreyed : 0));
+    SetW(n, 0, (c.hidden ? uInt32(kObjFlagHidden) : 0u) | (c.greyed ? uInt32(kObjFlagGreyed) : 0u));
     Range(n, c.range, 5);
     gOut = {5}, gChecks.clear(), gDeferDrawing = c.deferred, gShown.clear();
     TakeInvalid();
@@ -181,7 +181,9 @@ TEST_F(Display, PrologueHidesComparesChecksTheRangeAndDefers) {
     EXPECT_EQ(R(TakeInvalid()), c.inval ? R(Rect{12, 12, 28, 48}) : R(Rect{0, 0, 0, 0}));
     EXPECT_EQ(gDeferDrawing, int32(c.deferred));
     ASSERT_EQ(gShown.size(), gChecks.size()) << "each check shows the state";
-    if (!gShown.empty()) EXPECT_EQ(std::make_pair(gShown[0].first, gShown[0].defer), std::make_pair(int16(1), int32(c.greyed)));
+    if (!gShown.empty()) {
+      EXPECT_EQ(std::make_pair(gShown[0].first, gShown[0].defer), std::make_pair(int16(1), int32(c.greyed)));
+    }
   }
   gDeferDrawing = 0;
   int32 reply = 0;
@@ -398,7 +400,7 @@ TEST_F(Display, ThePanelSumsItsControllersAndSetsUpTheirChecking) {
   for (auto [a, b, flags2, word, binding] : {std::tuple{0x1E0, 0x1A4, 0u, 0x1A0, true}, {0x3E0, 0x320, 0u, 0x320, false},
                                              {0, 0x80, 0u, 0xEC, false}, {0, 0, 0x20u, 0xEC, true}}) {
     Range(dco[0], uInt16(a)), Range(dco[1], uInt16(b)), Range(dco[2], 0), Range(root_, 0x30C);
-    vi->flags2 = flags2, vi->flags = binding ? 0 : kVIFlagPanelBinding;
+    vi->flags2 = flags2, vi->flags = binding ? 0u : uInt32(kVIFlagPanelBinding);
     InitRangeFlags(panel_, root_, 1);
     EXPECT_EQ(RangeWord(panel_, root_), word) << a << " " << b;
     EXPECT_EQ((vi->flags & kVIFlagPanelBinding) != 0, binding);

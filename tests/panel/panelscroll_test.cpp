@@ -282,7 +282,7 @@ TEST_F(Scroll, DragsOverTheWindowHitTestAgainWhileTheAnswerIsDragOver) {
     for (int32 i = 0; i < c.moves; ++i) DragSendEvent(&e, kWEvDragOver, kDragKindDrop, hwnd, at);
     const int32 result = DragSendEvent(&e, c.lastCode, kDragKindDrop, hwnd, at);
     EXPECT_EQ(gDrag.clicks, c.clicks) << c.hits[0] << " " << c.overReply;
-    if (c.lastCode == kDragDropped) EXPECT_EQ(result, c.result);
+    if (c.lastCode == kDragDropped) { EXPECT_EQ(result, c.result); }
     EXPECT_EQ(gDrag.actions, c.actions) << c.hits[0] << " " << c.overReply;
   }
   DragRefuseWindow(window_);

@@ -170,8 +170,8 @@ TEST_F(SelLabel, KeysCompleteTheTypedNameAndBackspaceTakesTheCompletionAndOneMor
     int32 a = -1, b = -1;
     TGetSelection(text, &a, &b);
     EXPECT_EQ(now, c.after.text) << c.what;
-    if (!c.after.text.empty() && c.after.pending) EXPECT_EQ(a, c.after.selStart) << c.what;
-    if (!c.after.text.empty() && c.after.pending) EXPECT_EQ(b, c.after.selEnd) << c.what;
+    if (!c.after.text.empty() && c.after.pending) { EXPECT_EQ(a, c.after.selStart) << c.what; }
+    if (!c.after.text.empty() && c.after.pending) { EXPECT_EQ(b, c.after.selEnd) << c.what; }
     EXPECT_EQ(SelLabelSource(panel_, label_, 0)->flags & kSelPending, c.after.pending) << c.what;
     ObjSetWord(panel_, label_, kObjText / 4, 0);
     TDispose(text);

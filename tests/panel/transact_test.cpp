@@ -165,7 +165,7 @@ TEST_F(Transact, PanelEventsTakeTheirRoads) {
     WEventRecord e = Event(c.code, 0, c.character);
     TRPanelEvent(&e, panel_);
     EXPECT_EQ(gClickMode, c.mode) << c.code;
-    if (c.code == kWEvWheel) EXPECT_EQ(word3, c.word3) << c.character;
+    if (c.code == kWEvWheel) { EXPECT_EQ(word3, c.word3) << c.character; }
     EXPECT_EQ(PanelDisplayCallCounts().wheelScrolls, c.scrolls) << c.code;
     EXPECT_EQ(Ext(kHeapExtKeyFocus) == focus, c.focusKept) << c.code;
     EXPECT_TRUE(gSent.empty()) << "no release sent";

@@ -59,7 +59,7 @@ TEST(PlatformDropTarget, FileListBlocksAreReadWithinTheirBounds) {
     char buf[4] = {'?', '?', '?', '?'};
     EXPECT_EQ(PlatFileListQuery(g, kPlatDropCount, nullptr, 0), row.count) << row.bytes;
     EXPECT_EQ(PlatFileListQuery(g, 1, buf, sizeof buf), row.second.size()) << row.bytes;
-    if (row.count > 1) EXPECT_EQ(std::string(buf), row.second);
+    if (row.count > 1) { EXPECT_EQ(std::string(buf), row.second); }
     EXPECT_EQ(PlatFileListQuery(g, row.count, buf, sizeof buf), 0u);
     PlatGlobalFree(g);
   }

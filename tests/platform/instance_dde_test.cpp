@@ -235,7 +235,7 @@ TEST_F(RuntimeDir, RegistryKeysEnumerateAndDeleteFromTheLeaves) {
               {0, 1, kPlatRegMoreData, nullptr}};
   for (const auto& r : rows) {
     EXPECT_EQ(PlatRegEnumKey(a, r.index, r.size == 1 ? name : wide, r.size), r.result) << r.index;
-    if (r.name) EXPECT_STREQ(wide, r.name);
+    if (r.name) { EXPECT_STREQ(wide, r.name); }
   }
   EXPECT_EQ(PlatRegSetNamedValue(a, "Version", "5.0"), kPlatRegOk);
   EXPECT_EQ(PlatRegSetNamedValue(a, "@", "x"), kPlatRegBadKey) << "the default value's own line";

@@ -172,7 +172,7 @@ TEST(PlatformVMem, CodeWordWriteKeepsEachPagesAccess) {
   ASSERT_NE(reserved, nullptr);
   EXPECT_FALSE(PlatCodeWriteWord(reserved + 8, 1));
   // The emulator lists no mapping without access in its view of the maps.
-  if (!qxtest::UnderUserModeEmulation()) EXPECT_EQ(MappingPerms(reserved), "---p");
+  if (!qxtest::UnderUserModeEmulation()) { EXPECT_EQ(MappingPerms(reserved), "---p"); }
   PlatRelease(reserved, kPlatRegionUnit);
   EXPECT_FALSE(PlatCodeWriteWord(nullptr, 1));
 }

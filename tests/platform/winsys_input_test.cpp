@@ -102,7 +102,7 @@ TEST_F(WinInput, ClickOnAnInactiveWindowByMouseActivateAnswer) {
     }
     EXPECT_EQ(Recorder::Get().Take(), c.log);
     EXPECT_EQ(times.back(), 1010u);
-    if (times.size() == 2) EXPECT_EQ(times.front(), 1000u) << "the injected time";
+    if (times.size() == 2) { EXPECT_EQ(times.front(), 1000u) << "the injected time"; }
     EXPECT_EQ(PlatGetActiveWindow(), c.activates ? w : a);
     EXPECT_EQ(PlatGetFocus(), c.activates ? w : a);
     TearDown();
@@ -265,10 +265,12 @@ TEST_F(WinInput, KeysCookIntoMessagesWithTheirBits) {
     // The key state is that of the message last retrieved.
     PlatMsg m;
     while (PlatPeekMessage(&m, 0, 0, 0, kPlatPeekRemove)) {
-      if (m.message == kPlatMsgKeyDown || m.message == kPlatMsgSysKeyDown)
+      if (m.message == kPlatMsgKeyDown || m.message == kPlatMsgSysKeyDown) {
         EXPECT_EQ(PlatGetKeyState(uint32_t(m.wParam)) & 0x8000, 0x8000);
-      if (m.message == kPlatMsgKeyUp || m.message == kPlatMsgSysKeyUp)
+      }
+      if (m.message == kPlatMsgKeyUp || m.message == kPlatMsgSysKeyUp) {
         EXPECT_EQ(PlatGetKeyState(uint32_t(m.wParam)) & 0x8000, 0);
+      }
       PlatTranslateMessage(&m);
       PlatDispatchMessage(&m);
     }

@@ -22,7 +22,7 @@ namespace {
 using qxtest::AlignScope;
 using rttest::RTMathTest;
 
-constexpr int32 kDbl = kTDDBL, kI16 = kTDI16, kI32 = kTDI32;
+constexpr int32 kDbl = kTDDBL, kI16 = kTDI16;
 constexpr int32 Plain(int32 y) { return y << 16; }
 constexpr int32 Points(int32 x, int32 y) { return (y << 16) | x; }
 

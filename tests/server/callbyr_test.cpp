@@ -304,8 +304,8 @@ TEST_F(CallByRefTest, TheReferenceNodesCompleteOnceOrNotAtAll) {
       EXPECT_EQ(PStrCmp(VIRec(r->vi)->name, srvtest::PS("Add.vi")), 0) << c.what;
       EXPECT_EQ(r->flags & (kVIRefOptNative | kVIRefOptTrusted), uInt32(kCBROpenOptions)) << c.what;
     }
-    if (c.kind == kCBRPropertyNode) EXPECT_EQ(mode, kVIRefModeNone) << c.what;
-    if (c.kind == kCBROpenAppRef) EXPECT_EQ(out.app, kLocalAppRef) << c.what;
+    if (c.kind == kCBRPropertyNode) { EXPECT_EQ(mode, kVIRefModeNone) << c.what; }
+    if (c.kind == kCBROpenAppRef) { EXPECT_EQ(out.app, kLocalAppRef) << c.what; }
   }
   // The close is done at once.
   CBRNodeIn close{};

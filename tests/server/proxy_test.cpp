@@ -75,7 +75,7 @@ TEST_F(ProxyTest, OneProxyCallerServesEveryReferenceOnExecutionThreadsAndGoesWit
   for (const bool reentrant : {false, true}) {
     SCOPED_TRACE(reentrant);
     const std::string name = reentrant ? "AddR.vi" : "Add.vi";
-    UHandle vi = Load(name, Clumps::kAdd, reentrant ? kVIFlagReentrant : 0);
+    UHandle vi = Load(name, Clumps::kAdd, reentrant ? uInt32(kVIFlagReentrant) : 0u);
     ASSERT_NE(vi, nullptr);
     const VIRef first = OpenForCalls(name), second = OpenForCalls(name);
     UHandle proxy = ProxyOf(name);

@@ -341,7 +341,7 @@ TEST_F(BuiltVITest, MainCallsAddThroughItsEntranceInEitherExecutionSetting) {
     const std::string app = Build(c.subtract ? "sub.app" : "add.app", c.subtract);
     const auto [words, status] = Run(app, c.args);
     EXPECT_EQ(words[0], c.word);
-    if (c.yields) EXPECT_GT(std::atoi(words[1].c_str()), 0) << "yields";
+    if (c.yields) { EXPECT_GT(std::atoi(words[1].c_str()), 0) << "yields"; }
     EXPECT_EQ(status, 0);
   }
 }
@@ -490,7 +490,7 @@ TEST_F(BuiltVITest, StartUpAndShutDownRunInOrderAndAFailureLateInStartUpLeavesNo
     if (!fail) want.insert(want.end(), down.begin(), down.end());
     EXPECT_EQ(steps, want) << all;
     EXPECT_EQ(WEXITSTATUS(status), fail ? 2 : 0) << all;
-    if (fail) EXPECT_EQ(failed, "failed=2 threads=0") << all;
+    if (fail) { EXPECT_EQ(failed, "failed=2 threads=0") << all; }
     // After the whole shut-down the zones hold what they held once the
     // memory manager had started, and the nine handles kept for the
     // process's life; their totals, emptied pages given back, differ by at
@@ -559,7 +559,7 @@ TEST_F(BuiltVITest, TheProgramRunsItsMarkedVIsAndQuitsCleanly) {
   auto vi = [](const char* name, bool run, bool quit) {
     return MainFile([&](vif::VIFile& v) {
       v.name = name;
-      v.flags = run ? kVIFlagRunWhenOpened : 0;
+      v.flags = run ? uInt32(kVIFlagRunWhenOpened) : 0u;
       v.code = LibraryCallCode(quit);
       v.viRefs.clear();
       v.dsRefs.clear();

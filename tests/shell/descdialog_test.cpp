@@ -110,7 +110,7 @@ TEST_F(Description, ConfirmedTextIsStoredOnceAndTheVIMarkedOnce) {
     OHSetWord(panel, uInt32(button + kObjDescription), uInt32(uintptr_t(before)));
     VIRec(vi)->flags2 = c.editable ? kOwnerModeEditable : 0;
     VIRec(vi)->flags = c.noMarks ? kVIFlagNoDocMod : 0;
-    gScript = Script{c.typed};
+    gScript = Script{c.typed, {}};
     ClearReports();
     EditCtrlDescription(panel, button, 0);
     const UHandle after = description();

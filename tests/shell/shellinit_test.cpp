@@ -218,7 +218,7 @@ TEST_F(ShellInitTest, TileUpDownIsWrittenOnlyWhenItDiffersFromTheDefault) {
     const std::string now((std::istreambuf_iterator<char>(again)), {});
     if (c.after) EXPECT_NE(now.find(std::string("tileUpDown=") + c.after), std::string::npos) << now;
     else EXPECT_EQ(now.find("tileUpDown"), std::string::npos) << now;
-    if ((c.before != nullptr) == (c.after != nullptr)) EXPECT_EQ(now, file) << "unchanged";
+    if ((c.before != nullptr) == (c.after != nullptr)) { EXPECT_EQ(now, file) << "unchanged"; }
   }
   CfgTestClearValues();
 }
@@ -335,7 +335,7 @@ TEST(ShellReaders, VersionAndFileTypeResourcesAreReadWithinTheirBytes) {
     ASSERT_NE(h, nullptr);
     std::memcpy(*h, e.bytes.data(), e.bytes.size());
     EXPECT_EQ(ShellCheckExtTable(h), e.want);
-    if (e.want == kNoErr) EXPECT_EQ(*reinterpret_cast<int32*>(*h), 1) << "the count in native order";
+    if (e.want == kNoErr) { EXPECT_EQ(*reinterpret_cast<int32*>(*h), 1) << "the count in native order"; }
     AZDisposeHandle(h);
   }
 }

@@ -152,7 +152,7 @@ TEST_F(VIStringTest, ErrorsStopTheImportAndWarningsAreCounted) {
     const std::vector<std::string> log = LogLines();
     ASSERT_GE(log.size(), 5u);
     EXPECT_EQ(log[1].rfind(c.header, 0), 0u) << log[1];
-    if (c.result == 0) EXPECT_EQ(log.size(), 4u + 5u);  // five of the six warnings described
+    if (c.result == 0) { EXPECT_EQ(log.size(), 4u + 5u); }  // five of the six warnings described
   }
 }
 

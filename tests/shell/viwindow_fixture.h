@@ -45,11 +45,11 @@ using namespace qxvitest;
 
 namespace {
 
-std::string R(const Rect& r) {
+[[maybe_unused]] std::string R(const Rect& r) {
   return std::to_string(r.top) + "," + std::to_string(r.left) + "," + std::to_string(r.bottom) + "," +
          std::to_string(r.right);
 }
-std::string T(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+[[maybe_unused]] std::string T(ConstPStr p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 
 class VIWindowBoundary : public VITest {
  protected:

@@ -1140,7 +1140,7 @@ TEST_F(X11, DraggingARecordsThumbScrollsItsText) {
   std::string text;
   for (int32 i = 0; i < 40; ++i) text += "Line " + std::to_string(i) + "\n";
   const Rect view{0, 0, 150, 180};
-  gScrolled = TNew(&view, kTRKindLines | kTRModeVBar, reinterpret_cast<const uChar*>(text.data()),
+  gScrolled = TNew(&view, uInt32(kTRKindLines) | kTRModeVBar, reinterpret_cast<const uChar*>(text.data()),
                    int32(text.size()), kAppFont, 0, 0xFFFFFF);
   ASSERT_NE(gScrolled, nullptr);
   gBarClicks = 0;
