@@ -310,7 +310,7 @@ TEST_F(VIMethods, VariantsAndTheStringsImport) {
     ++gImports;
     return MgErr(kNoErr);
   });
-  pathtest::Owned file(pathtest::ToPath("L:strings.txt"));
+  pathtest::Owned file(pathtest::ToPath("L:\\strings.txt"));
   Path p = file.p;
   EXPECT_EQ(Do(ref, 1001, {{0, 0, nullptr}}), kVIRefParamMissingErr);
   EXPECT_EQ(Do(ref, 1001, {{0, 0, nullptr}, {0, 0, &p}}), kNoErr);
