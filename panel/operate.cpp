@@ -804,11 +804,13 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
   if (child) {
     reply = Doit(heap, child, frame + 1, action, p);
     if (!(reply & kReplyFailed)) {
-      const UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
-      if (bound && reply == 0 && ExtWord(heap, kHeapExtKeyFocus) && saved && *saved) {
-        TRWriteFrames(frame, reinterpret_cast<const TransactionFrame*>(*saved),
-                      AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
-        reply = 1;
+      if (bound && reply == 0 && ExtWord(heap, kHeapExtKeyFocus)) {
+        const UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
+        if (saved && *saved) {
+          TRWriteFrames(frame, reinterpret_cast<const TransactionFrame*>(*saved),
+                        AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
+          reply = 1;
+        }
       }
       reply = DDOCheckReplyData(heap, root, child, reply);
       if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {
