@@ -28,8 +28,8 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 //
 // A thread takes the mutex once and counts its nesting itself: the clip
 // changes and nested setups of a drawing bracket then cost a count, not a
-// pass through the recursive mutex.  Only the holding thread reads or
-// writes its own count, so the count needs no lock.
+// lock call.  Each thread reads and writes only its own count, so the
+// count needs no lock.
 std::mutex gDrawMutex;
 thread_local int32 tDrawHeld = 0;
 
