@@ -69,25 +69,32 @@ inline uInt32 UsableOf(uInt32 sizeWord) {
   return (sizeWord & kSizeMask) - kOHBlockHeader - ((sizeWord & kPadBit) ? 2 : 0);
 }
 
-// A data offset's block header, after checking that it lies in the block area.
-bool BlockOf(ObjHeap h, int32 offset, uInt32* b) {
+// Reports why BlockOf refused the offset.
+[[gnu::noinline, gnu::cold]] void BlockOfRefused(ObjHeap h, int32 offset) {
   if (!h || !*h) {
     DBAssert(kSourceFile, __LINE__, "no object heap");
-    return false;
-  }
-  uInt32 start = Rd(h, kOHBlockStart);
-  // A block of no usable bytes at the heap's end has its data offset at the end.
-  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > AreaEnd(h)) {
+  } else if (offset < int32(Rd(h, kOHBlockStart) + kOHBlockHeader) || uInt32(offset) > AreaEnd(h)) {
     DBAssert(kSourceFile, __LINE__, "object heap offset outside the block area");
-    return false;
-  }
-  *b = uInt32(offset) - kOHBlockHeader;
-  uInt32 size = TotalSize(h, *b);
-  if (size < kOHBlockHeader || *b + size > AreaEnd(h)) {
+  } else {
     DBAssert(kSourceFile, __LINE__, "corrupt object heap block size");
-    return false;
   }
-  return true;
+}
+
+// A data offset's block header, after checking that it lies in the block
+// area (a block of no usable bytes at the heap's end has its data offset at
+// the end).  The checks stay here and the reports go out of line, so that
+// the size, class and word readers below take the checks inline.
+inline bool BlockOf(ObjHeap h, int32 offset, uInt32* b) {
+  if (h && *h) {
+    const uInt32 start = Rd(h, kOHBlockStart), end = AreaEnd(h);
+    if (offset >= int32(start + kOHBlockHeader) && uInt32(offset) <= end) {
+      *b = uInt32(offset) - kOHBlockHeader;
+      const uInt32 size = TotalSize(h, *b);
+      if (size >= kOHBlockHeader && *b + size <= end) return true;
+    }
+  }
+  BlockOfRefused(h, offset);
+  return false;
 }
 
 struct Busy {
@@ -406,29 +413,11 @@ int32 OHBlockClass(ObjHeap heap, int32 offset) {
 }
 
 bool OHIsUsedBlock(ObjHeap heap, int32 offset) {
-  if (!heap || !*heap) return false;
-  const uInt32 start = Rd(heap, kOHBlockStart), end = AreaEnd(heap);
-  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end || (uInt32(offset) - start) % 4) return false;
-  const uInt32 b = uInt32(offset) - kOHBlockHeader;
-  const uInt32 size = TotalSize(heap, b);
-  if (IsFree(heap, b) || size < kOHBlockHeader || size > end - b || Rd(heap, b + 8) == 0) return false;
-  const uInt32 next = b + size;
-  return next == end || (end - next >= 4 && TotalSize(heap, next) >= kSliver && TotalSize(heap, next) <= end - next);
+  int32 usable = 0, cls = 0;
+  return OHUsedBlockRead(heap, offset, &usable, &cls);
 }
 
-bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes) {
-  // A used block passes every check OHBlockSize makes.
-  return OHIsUsedBlock(heap, offset) &&
-         int32(UsableOf(SizeWord(heap, uInt32(offset) - kOHBlockHeader))) >= bytes;
-}
-
-bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
-  if (!OHIsUsedBlock(heap, offset)) return false;
-  const uInt32 b = uInt32(offset) - kOHBlockHeader;
-  if (usable) *usable = int32(UsableOf(SizeWord(heap, b)));
-  if (cls) *cls = int32(Rd(heap, b + 8));
-  return true;
-}
+bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes) { return OHUsedBlockHolds(heap, offset, bytes); }
 
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset) {
   uInt32 b;

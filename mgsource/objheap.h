@@ -80,9 +80,46 @@ bool OHIsUsedBlock(ObjHeap heap, int32 offset);
 // OHIsUsedBlock(heap, offset) && OHBlockSize(heap, offset) >= bytes, with the
 // block's header read once.
 bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes);
+// The checks of OHIsUsedBlock written out where they are used, giving the
+// block's usable size and class word: the object methods along an action's
+// path check each object they reach at the cost of the checks alone.
+inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  if (!heap || !*heap) return false;
+  const uChar* const h = *heap;
+  auto rd = [h](uInt32 at) {
+    uInt32 v;
+    __builtin_memcpy(&v, h + at, 4);
+    return v;
+  };
+  const uInt32 start = rd(kOHBlockStart), end = rd(kOHEndOffset) + 1;
+  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end || (uInt32(offset) - start) % 4) return false;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader;
+  const uInt32 word = rd(b), size = word & ~3u, klass = rd(b + 8);
+  if ((word & 1) || size < kOHBlockHeader || size > end - b || klass == 0) return false;
+  const uInt32 next = b + size;
+  if (next != end) {
+    if (end - next < 4) return false;
+    const uInt32 after = rd(next) & ~3u;
+    if (after < 4 || after > end - next) return false;
+  }
+  *usable = int32(size - kOHBlockHeader - ((word & 2) ? 2 : 0));
+  *cls = int32(klass);
+  return true;
+}
+// OHIsUsedBlockOf by those checks.
+inline bool OHUsedBlockHolds(ObjHeap heap, int32 offset, int32 bytes) {
+  int32 usable = 0, cls = 0;
+  return OHUsedBlockRead(heap, offset, &usable, &cls) && usable >= bytes;
+}
 // OHIsUsedBlock, giving the block's usable size and class (either pointer may
 // be null) from the header it checked.
-bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls);
+inline bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  int32 u = 0, c = 0;
+  if (!OHUsedBlockRead(heap, offset, &u, &c)) return false;
+  if (usable) *usable = u;
+  if (cls) *cls = c;
+  return true;
+}
 int32 OHBlockMarkWord(ObjHeap heap, int32 offset);
 void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value);
 

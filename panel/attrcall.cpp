@@ -179,7 +179,9 @@ int32 RunLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op, int32 tab
 
 int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
   int32 reply = DDOOCtrlOpMethod(heap, object, rec, op);
-  if (!op || !rec || !IsObj(heap, object)) return reply;
+  // A selector the shared level took leaves nothing for the class chain
+  // (outside a property call a chart's history selector is still mapped).
+  if (!op || !rec || (op != 2 && rec->selector < 0) || !IsObj(heap, object)) return reply;
   int32 tables[3], counts[3];
   const int32 n = AttrChainOf(heap, object, tables, counts);
   // Outside a property call a chart's last selector (its history) stands

@@ -54,8 +54,11 @@ constexpr uInt32 kHeapFlagClipping = 0x800000;
 
 int32 gInsideRefNum = 0;
 
+// An object holding the word: its block checked and sized by one read.
 bool Has(ObjHeap heap, int32 object, int32 word) {
-  return IsObject(heap, object) && OHBlockSize(heap, object) >= 4 * (word + 1);
+  int32 usable = 0, cls = 0;
+  return object > 0 && OHUsedBlockRead(heap, object, &usable, &cls) &&
+         usable >= int32(sizeof(ObjLeadingFields)) && usable >= 4 * (word + 1);
 }
 int32 WordOr0(ObjHeap heap, int32 object, int32 word) { return Has(heap, object, word) ? ObjWord(heap, object, word) : 0; }
 bool Disabled(ObjHeap heap, int32 object) {
@@ -81,9 +84,10 @@ bool PanelLevelAction(int32 action) {
 
 // The checked count of an offset list: 0 when it does not fit its block.
 int32 Count(ObjHeap heap, int32 list) {
-  if (list <= 0 || !OHIsUsedBlock(heap, list)) return 0;
+  int32 usable = 0, cls = 0;
+  if (list <= 0 || !OHUsedBlockRead(heap, list, &usable, &cls)) return 0;
   const int32 n = ObjListCount(heap, list);
-  return n >= 0 && 4 + int64(4) * n <= OHBlockSize(heap, list) ? n : 0;
+  return n >= 0 && 4 + int64(4) * n <= usable ? n : 0;
 }
 int32 Position(ObjHeap heap, int32 list, int32 item) {
   for (int32 i = 0, n = Count(heap, list); i < n; ++i)

@@ -52,7 +52,7 @@ enum : int16 {
 };
 
 inline bool Has(ObjHeap heap, int32 o, int32 bytes) {
-  return heap && *heap && o > 0 && OHIsUsedBlockOf(heap, o, bytes);
+  return o > 0 && OHUsedBlockHolds(heap, o, bytes);
 }
 inline bool IsObj(ObjHeap heap, int32 o) { return Has(heap, o, int32(sizeof(ObjLeadingFields))); }
 inline uInt32 Flags(ObjHeap heap, int32 o) { return uInt32(ObjWord(heap, o, 0)); }

@@ -299,10 +299,9 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
   if (!rec || !IsObj(heap, object)) return 0;
   const TypeDescriptor* td = AttrValueTD(rec);
   if (!td) return 0;
-  const int32 target = TargetOf(heap, object);
   switch (rec->selector) {
-    case kVisible: return Visible(heap, target, td, rec);
-    case kDisabled: return Disabled(heap, target, td, rec);
+    case kVisible: return Visible(heap, TargetOf(heap, object), td, rec);
+    case kDisabled: return Disabled(heap, TargetOf(heap, object), td, rec);
     case kKeyFocus: return KeyFocus(heap, object, td, rec);
     case kBlinking:
       if (rec->read) {
@@ -317,8 +316,8 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
       return 0;
     case kPosition: case kLeft: case kTop: return Position(heap, object, td, rec->selector - kPosition, rec);
     case kBounds: case kWidth: case kHeight: return Size(heap, object, td, rec->selector - kBounds, rec);
-    case kCaption: return Caption(heap, target, td, rec);
-    case kCaptionVisible: return CaptionVisible(heap, target, td, rec);
+    case kCaption: return Caption(heap, TargetOf(heap, object), td, rec);
+    case kCaptionVisible: return CaptionVisible(heap, TargetOf(heap, object), td, rec);
     default: {
       char line[64];
       SPrintf(line, "bad index in ddoattr %ld", long(rec->selector));

@@ -252,7 +252,7 @@ void ForEachPartReading(ObjHeap heap, int32 object, Visit visit) {
   const int32 count = ObjListCount(heap, list);
   for (int32 i = 0; i < count; ++i) {
     const int32 part = ObjListGet(heap, list, i);
-    if (part && OHIsUsedBlockOf(heap, part, kObjBounds)) visit(part);
+    if (part && OHUsedBlockHolds(heap, part, kObjBounds)) visit(part);
   }
 }
 template <typename Visit>

@@ -72,8 +72,9 @@ void EndAt(TransactionFrame* frame, int32 object, uInt32 kind) {
 // its block.
 int32 ListCount(ObjHeap heap, int32 list) {
   if (!list) return 0;
-  const int32 n = OHIsUsedBlock(heap, list) ? ObjListCount(heap, list) : -1;
-  if (n < 0 || 4 + int64(4) * n > OHBlockSize(heap, list)) {
+  int32 usable = 0, cls = 0;
+  const int32 n = OHUsedBlockRead(heap, list, &usable, &cls) ? ObjListCount(heap, list) : -1;
+  if (n < 0 || 4 + int64(4) * n > usable) {
     DBAssert(kSource, __LINE__, "an object list that does not fit its block");
     return -1;
   }
@@ -804,11 +805,13 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
   if (child) {
     reply = Doit(heap, child, frame + 1, action, p);
     if (!(reply & kReplyFailed)) {
-      const UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
-      if (bound && reply == 0 && ExtWord(heap, kHeapExtKeyFocus) && saved && *saved) {
-        TRWriteFrames(frame, reinterpret_cast<const TransactionFrame*>(*saved),
-                      AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
-        reply = 1;
+      if (bound && reply == 0 && ExtWord(heap, kHeapExtKeyFocus)) {
+        const UHandle saved = reinterpret_cast<UHandle>(uintptr_t(ExtWord(heap, kHeapExtSavedFrames)));
+        if (saved && *saved) {
+          TRWriteFrames(frame, reinterpret_cast<const TransactionFrame*>(*saved),
+                        AZGetHandleSize(saved) / int32(sizeof(TransactionFrame)));
+          reply = 1;
+        }
       }
       reply = DDOCheckReplyData(heap, root, child, reply);
       if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {

@@ -13,7 +13,7 @@ namespace opmeth {
 
 // A used block large enough for an object's leading fields.
 inline bool IsObject(ObjHeap heap, int32 object) {
-  return heap && *heap && object > 0 && OHIsUsedBlockOf(heap, object, int32(sizeof(ObjLeadingFields)));
+  return object > 0 && OHUsedBlockHolds(heap, object, int32(sizeof(ObjLeadingFields)));
 }
 inline uInt32 Flags(ObjHeap heap, int32 object) { return uInt32(ObjWord(heap, object, 0)); }
 inline int16 PartIdOf(ObjHeap heap, int32 object) { return ObjInt16(heap, object, kObjPartId); }

@@ -66,8 +66,8 @@ ReplyFlags ScaleCheckReply(ObjHeap heap, int32 scale, int32, int32 partId, Reply
 }
 
 ReplyFlags DDOCheckReplyData(ObjHeap heap, int32 panel, int32 child, ReplyFlags reply) {
-  if (IsObject(heap, child) && ObjClass(heap, child) == kClsFPDataController &&
-      (reply & (kFilterDataChanged | kFilterDataChecked)) && RangeCheckedData(heap, child))
+  if ((reply & (kFilterDataChanged | kFilterDataChecked)) && IsObject(heap, child) &&
+      ObjClass(heap, child) == kClsFPDataController && RangeCheckedData(heap, child))
     reply = RangeCheckReply(heap, panel, child, reply);
   if ((reply & kFilterStaleBounds) && IsObject(heap, panel)) {
     ObjSetWord(heap, panel, 0, int32(opmeth::Flags(heap, panel) | kRootFlagRemark));

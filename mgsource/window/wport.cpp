@@ -25,7 +25,26 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 // that one thread at a time draws into windows; WSetup nests.  The window
 // manager's own lock (window.cpp) is taken inside it, never the other way
 // round.  The state below is written under it.
-std::recursive_mutex gDrawMutex;
+//
+// A thread takes the mutex once and counts its nesting itself: the clip
+// changes and nested setups of a drawing bracket then cost a count, not a
+// lock call.  Each thread reads and writes only its own count, so the
+// count needs no lock.
+std::mutex gDrawMutex;
+thread_local int32 tDrawHeld = 0;
+
+void LockDrawing() {
+  if (tDrawHeld++ == 0) gDrawMutex.lock();
+}
+void UnlockDrawing() {
+  if (--tDrawHeld == 0) gDrawMutex.unlock();
+}
+struct DrawGuard {
+  DrawGuard() { LockDrawing(); }
+  ~DrawGuard() { UnlockDrawing(); }
+  DrawGuard(const DrawGuard&) = delete;
+  DrawGuard& operator=(const DrawGuard&) = delete;
+};
 int32 gSetupDepth = 0;
 std::atomic<WindowRef> gCurrent{kWNoWindow};  // the current window
 WindowRef gKept = kWNoWindow;                 // the window kept selected after WRestore
@@ -49,7 +68,7 @@ void ApplyClip(WindowRef w, const WindowRecord* r) {
   const Rect clip = r->clipRect;
   // One region serves every clip change: the context copies it when it is
   // selected, so it is set anew each time instead of made and deleted.
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   // A bracket sets the same clip again and again: the region is set only
   // when its rectangle changes.
   const int32 box[4] = {clip.left - s.originH, clip.top - s.originV, clip.right - s.originH, clip.bottom - s.originV};
@@ -113,7 +132,7 @@ void DropKeptLocked() {
 }  // namespace
 
 MgErr WInitScreenImage() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   if (gScreenImage && IKindOf(gScreenImage) == kImageWindow) return kNoErr;
   int32 id = 0;
   if (MgErr err = ICreateWindowImage(&id, kWRootWindow)) return err;
@@ -124,7 +143,7 @@ MgErr WInitScreenImage() {
 int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
-  gDrawMutex.lock();
+  LockDrawing();
   const WindowRef w = WResolveWindow(window);
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
@@ -172,8 +191,9 @@ void WRestoreClip(const Rect* savedClip) {
 }
 
 void WRestore(const WPortState* saved) {
-  std::unique_lock<std::recursive_mutex> g(gDrawMutex);
+  LockDrawing();
   if (gSetupDepth == 0) {
+    UnlockDrawing();
     DBAssert(__FILE__, __LINE__, "WRestore without WSetup");
     return;
   }
@@ -193,14 +213,14 @@ void WRestore(const WPortState* saved) {
     gCurrent.store(to);
     Attach(to);
   }
-  g.unlock();
-  gDrawMutex.unlock();  // the lock WSetup took
+  UnlockDrawing();
+  UnlockDrawing();  // the lock WSetup took
 }
 
 WindowRef WCurrentPort() { return gCurrent.load(); }
 
 WindowRef WExchangeCurrentPort(WindowRef w) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   const WindowRef previous = gCurrent.load();
   const WindowRef next = WRecord(w) ? w : kWNoWindow;
   if (next != previous) {
@@ -211,24 +231,24 @@ WindowRef WExchangeCurrentPort(WindowRef w) {
 }
 
 void WForgetCurrentPort() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   if (WindowRecord* r = WRecord(gCurrent.load())) r->setupCount = 0;
   gCurrent.store(kWNoWindow);
   gKept = kWNoWindow;
 }
 
 void WReleasePortDc() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   IAttachTarget(0, 0);
 }
 
 int32 WSetupDepth() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   return gSetupDepth;
 }
 
 void WDropKeptPort() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   DropKeptLocked();
 }
 
@@ -238,12 +258,12 @@ void WSetKeptPortMode(Bool32 on) {
 }
 
 WindowRef WKeptPort() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   return gKept;
 }
 
 void WPortFollowOrigin(WindowRef window) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   DDrawState& s = gDrawState;
   if (!window) return;
   Point origin{0, 0};
@@ -312,7 +332,7 @@ void WValidate(WindowRef window) {
 }
 
 void WRedrawWindow(WindowRef w, PlatWindow hwnd) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   DropKeptLocked();
   ++gUpdating;
   WindowRecord* r = WRecord(w);
@@ -367,7 +387,7 @@ void WRedrawWindow(WindowRef w, PlatWindow hwnd) {
 Bool32 WUpdating() { return gUpdating.load() > 0 ? 1 : 0; }
 
 void WRememberQueryOpen(WindowRef window) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   gQueryOpen = window;
 }
 
@@ -464,7 +484,7 @@ Bool32 WIsIconic(WindowRef window) {
 }
 
 Bool32 WNeedsDrawBox(Rect* box) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   const WindowRecord* r = WRecord(gCurrent.load());
   if (!gUpdating || !r || !r->paintDC || IKindOf(int32(gDrawState.target)) != kImageWindow) return 0;
   if (box) *box = gPaintBox;
@@ -499,7 +519,7 @@ DRgn gScreenClip = 0;  // the screen clip region, under the drawing mutex
 }  // namespace
 
 Bool32 WNewScreenClipRgn() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   if (!gScreenClip) {
     const Rect none{0, 0, 0, 0};
     gScreenClip = DRectRgn(&none);
@@ -508,18 +528,18 @@ Bool32 WNewScreenClipRgn() {
 }
 
 void WDisposeScreenClipRgn() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   if (gScreenClip) DDestroyRgn(gScreenClip);
   gScreenClip = 0;
 }
 
 DRgn WScreenClipRgn() {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   return gScreenClip;
 }
 
 void WSetScreenClipRgn(DRgn rgn) {
-  std::lock_guard<std::recursive_mutex> g(gDrawMutex);
+  const DrawGuard g;
   DDrawState& s = gDrawState;
   // Before start-up made the region (or after shut-down) nothing is kept.
   if (!rgn || !gScreenClip) return;
