@@ -108,11 +108,27 @@ pid_t Spawn(std::string program, const std::string& dir) {
   return posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) == 0 ? pid : 0;
 }
 
-// File, then the row at y of its menu (rows 16 high under the bar); Escape
-// ends a tracking that missed the row.
+// A menu shows as a viewable override-redirect window of the root.
+bool MenuShown(Display* d) {
+  ::Window r, parent, *kids = nullptr;
+  unsigned n = 0;
+  if (!XQueryTree(d, DefaultRootWindow(d), &r, &parent, &kids, &n)) return false;
+  bool shown = false;
+  for (unsigned i = 0; i < n && !shown; ++i) {
+    XWindowAttributes a;
+    shown = XGetWindowAttributes(d, kids[i], &a) && a.map_state == IsViewable && a.override_redirect;
+  }
+  if (kids) XFree(kids);
+  return shown;
+}
+
+// File, then, once its menu shows (a loaded machine can take longer than any
+// pause), the row at y of the menu (rows 16 high under the bar); Escape ends
+// a tracking that missed the row.
 void ChooseInFile(Display* d, ::Window w, int row) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200 * Pace()));
   Click(d, w, 15, kMenuBar / 2);
+  Within20s([&] { return MenuShown(d); });
   Click(d, w, 20, kMenuBar + 16 * row - 6);
   const KeyCode escape = XKeysymToKeycode(d, XK_Escape);
   XTestFakeKeyEvent(d, escape, True, CurrentTime);
