@@ -91,7 +91,8 @@ Dc* FindDc(PlatObj h) {
   const uint32_t dropped = gDroppedContexts.load(std::memory_order_acquire);
   const std::shared_ptr<Dc> found = Get<Dc>(h, kPlatObjDc);
   if (!found) return nullptr;
-  tLastDc = LastDc{h, found.get(), dropped};
+  tLastDc[1] = tLastDc[0];
+  tLastDc[0] = LastDc{h, found.get(), dropped};
   return found.get();
 }
 
@@ -154,6 +155,37 @@ PlatObj NewDc(PlatDrawTarget* target, bool memory) {
 }
 
 }  // namespace
+
+bool ResetDc(PlatObj h) {
+  Dc* dc = GetDc(h);
+  if (!dc || dc->memory) return false;
+  // As NewDc and the member initialisers make it.
+  for (const int32_t stock : {kPlatStockBlackPen, kPlatStockWhiteBrush}) {
+    const PlatObj o = PlatGetStockObject(stock);
+    if (!dc->SelectHeld(o)) dc->SelectPenOrBrush(o);
+  }
+  const PlatObj palette = PlatGetStockObject(kPlatStockPalette), font = PlatGetStockObject(kPlatStockFont);
+  if (dc->paletteH != palette) {
+    dc->paletteH = palette;
+    dc->palette = Get<Palette>(palette, kPlatObjPalette);
+  }
+  if (dc->fontH != font) {
+    dc->fontH = font;
+    dc->font = Lookup(font, kPlatObjFont);
+  }
+  dc->rop2 = kPlatRop2CopyPen;
+  dc->fillMode = kPlatFillAlternate;
+  dc->bkMode = kPlatBkOpaque;
+  dc->stretchMode = 1;
+  dc->text = 0, dc->back = 0xFFFFFF;
+  dc->orgX = dc->orgY = 0;
+  dc->posX = dc->posY = 0;
+  dc->charExtra = 0;
+  if (dc->hasClip) dc->SetUserClip(nullptr);
+  dc->trace = nullptr;
+  return true;
+}
+
 }  // namespace qxdraw
 
 using namespace qxdraw;
