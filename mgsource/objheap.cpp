@@ -405,7 +405,10 @@ int32 OHBlockClass(ObjHeap heap, int32 offset) {
   return int32(Rd(heap, b + 8));
 }
 
-bool OHIsUsedBlock(ObjHeap heap, int32 offset) {
+namespace {
+// The checks of OHIsUsedBlock, in line in both callers: the panel code asks
+// them of every part it visits.
+[[gnu::always_inline]] inline bool UsedBlock(ObjHeap heap, int32 offset) {
   if (!heap || !*heap) return false;
   const uInt32 start = Rd(heap, kOHBlockStart), end = AreaEnd(heap);
   if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end || (uInt32(offset) - start) % 4) return false;
@@ -415,11 +418,13 @@ bool OHIsUsedBlock(ObjHeap heap, int32 offset) {
   const uInt32 next = b + size;
   return next == end || (end - next >= 4 && TotalSize(heap, next) >= kSliver && TotalSize(heap, next) <= end - next);
 }
+}  // namespace
+
+bool OHIsUsedBlock(ObjHeap heap, int32 offset) { return UsedBlock(heap, offset); }
 
 bool OHIsUsedBlockOf(ObjHeap heap, int32 offset, int32 bytes) {
   // A used block passes every check OHBlockSize makes.
-  return OHIsUsedBlock(heap, offset) &&
-         int32(UsableOf(SizeWord(heap, uInt32(offset) - kOHBlockHeader))) >= bytes;
+  return UsedBlock(heap, offset) && int32(UsableOf(SizeWord(heap, uInt32(offset) - kOHBlockHeader))) >= bytes;
 }
 
 bool OHUsedBlockInfo(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
