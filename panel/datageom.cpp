@@ -197,7 +197,14 @@ namespace {
 struct Values {
   const TypeDescriptor* td = nullptr;
   int32 count = 0;
-  std::vector<int32> offsets, sizes, types;
+  // Where each value lies, its size and numeric type: one scalar in place,
+  // a cluster's elements in the list.
+  struct Element {
+    int32 offset = 0, size = 0, type = 0;
+  };
+  Element one;
+  std::vector<Element> elements;
+  const Element& operator[](int32 i) const { return count == 1 && elements.empty() ? one : elements[size_t(i)]; }
 };
 int32 NumTypeOf(const TypeDescriptor* td) {
   const int32 t = td ? (td->code & ~0x10) : 0;
@@ -213,17 +220,18 @@ bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
   if (td->code != kTDCluster) {
     if (!NumTypeOf(td)) return false;
     v->count = 1;
-    v->offsets = {0}, v->sizes = {DataSize(td)}, v->types = {NumTypeOf(td)};
+    v->one = {0, DataSize(td), NumTypeOf(td)};
     return true;
   }
   const int32 n = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
   if (n < 1 || n > kMaxElements) return false;
   int32 at = 0;
+  v->elements.reserve(size_t(n));
   for (int32 i = 0; i < n; ++i) {
     const TypeDescriptor* e = ElemTD(td, i);
     if (!e || !NumTypeOf(e)) return false;
     at = AlignDatum(e, at);
-    v->offsets.push_back(at), v->sizes.push_back(DataSize(e)), v->types.push_back(NumTypeOf(e));
+    v->elements.push_back({at, DataSize(e), NumTypeOf(e)});
     at += DataSize(e);
   }
   v->count = n;
@@ -231,7 +239,7 @@ bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
 }
 double ValueAt(const Values& v, const void* data, int32 i) {
   double d = 0;
-  ConvertNum(v.types[i], static_cast<const uChar*>(data) + v.offsets[i], kTDDBL, &d);
+  ConvertNum(v[i].type, static_cast<const uChar*>(data) + v[i].offset, kTDDBL, &d);
   return d;
 }
 
@@ -265,6 +273,7 @@ Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value)
 // The rectangles to redraw; and the unions of the rectangles the fills left
 // and entered.
 struct Changes {
+  Changes() { rects.reserve(8); }  // a needle and a fill each leave and enter
   std::vector<Rect> rects;
   Rect left{0, 0, 0, 0}, entered{0, 0, 0, 0};
   int32 fills = 0;
@@ -309,8 +318,8 @@ void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldDat
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   for (int32 i = 0; i < v.count; ++i) {
     const bool changed = !oldData || inArray || v.count == 1 ||
-                         std::memcmp(static_cast<const uChar*>(oldData) + v.offsets[i],
-                                     static_cast<const uChar*>(newData) + v.offsets[i], size_t(v.sizes[i])) != 0;
+                         std::memcmp(static_cast<const uChar*>(oldData) + v[i].offset,
+                                     static_cast<const uChar*>(newData) + v[i].offset, size_t(v[i].size)) != 0;
     const int32 needle = FindPart(heap, object, kPartNeedle, i);
     if (!changed || !Live(heap, needle)) continue;
     const double value = ValueAt(v, newData, i);
@@ -341,6 +350,7 @@ void MoveFills(ObjHeap heap, int32 object, const Values& v, const void* data, bo
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   auto pinned = [&](int32 i) { return std::clamp(ValueAt(v, data, i), bottom, top); };
   std::vector<int32> fills;
+  fills.reserve(4);
   ForEachPart(heap, object, [&](int32 p) {
     if (Live(heap, p) && ObjInt16(heap, p, kObjPartId) == kPartFill && !Hidden(heap, p)) fills.push_back(p);
   });
@@ -423,7 +433,7 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   if (options & kBoundsShowDigital)
     for (int32 i = 0; i < v.count; ++i)
       if (const int32 digital = FindPart(heap, object, kPartDigital, i))
-        ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v.offsets[i]);
+        ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v[i].offset);
   const WindowRef window = Window(heap);
   if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
   const int32 housing = FindPart(heap, object, kPartHousing, 0);

@@ -362,16 +362,10 @@ bool PlatSetBrushOrg(PlatObj dch, int32_t x, int32_t y, int32_t* oldX, int32_t* 
   return true;
 }
 
-int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
-  auto dc = GetDc(dch);
-  if (!dc) return kPlatRgnError;
-  if (rgn == 0) {
-    dc->SetUserClip(nullptr);
-  } else {
-    auto g = Get<Region>(rgn, kPlatObjRegion);
-    if (!g) return kPlatRgnError;
-    dc->SetUserClip(&g->r);
-  }
+namespace {
+
+// The trace and the answer of a clip just selected.
+int32_t ClipSelected(Dc* dc, PlatObj dch) {
   if (dc->trace) {
     int n = 0;
     const pixman_box32_t* b = pixman_region32_rectangles(&dc->userClip, &n);
@@ -397,6 +391,30 @@ int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
                          std::min(box.y2, e->y2)};
   }
   return box.x2 > box.x1 && box.y2 > box.y1 ? kPlatRgnSimple : kPlatRgnEmpty;
+}
+
+}  // namespace
+
+int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  if (rgn == 0) {
+    dc->SetUserClip(nullptr);
+  } else {
+    auto g = Get<Region>(rgn, kPlatObjRegion);
+    if (!g) return kPlatRgnError;
+    dc->SetUserClip(&g->r);
+  }
+  return ClipSelected(dc, dch);
+}
+
+int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  // As a rectangular region holds it: empty when the rectangle is.
+  SetRect(&dc->userClip, rect.left, rect.top, rect.right, rect.bottom);
+  dc->SetUserClip(&dc->userClip);
+  return ClipSelected(dc, dch);
 }
 
 int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {
