@@ -243,14 +243,57 @@ double ValueAt(const Values& v, const void* data, int32 i) {
   return d;
 }
 
+// The parts of an object as FindPart finds them, read once: an update
+// looks several up by id and order.  Up to kKept parts are kept; an object
+// with more is asked FindPart each time.
+class Parts {
+ public:
+  Parts(ObjHeap heap, int32 object) : heap_(heap), object_(object) {
+    ForEachPartReading(heap, object, [&](int32 p) {
+      if (n_ < kKept) list_[n_] = {p, ObjInt16(heap, p, kObjPartId), ObjInt16(heap, p, kObjPartOrder)};
+      ++n_;
+    });
+  }
+  // The first part of the id and order, 0 for none.
+  int32 Find(int16 id, int32 order) const {
+    if (n_ > kKept) return FindPart(heap_, object_, id, order);
+    for (int32 i = 0; i < n_; ++i)
+      if (list_[i].id == id && list_[i].order == order) return list_[i].part;
+    return 0;
+  }
+  // Calls visit(part) for each part of the id, in list order.
+  template <typename Visit>
+  void EachOf(int16 id, Visit visit) const {
+    if (n_ > kKept) {
+      ForEachPart(heap_, object_, [&](int32 p) {
+        if (ObjInt16(heap_, p, kObjPartId) == id) visit(p);
+      });
+      return;
+    }
+    for (int32 i = 0; i < n_; ++i)
+      if (list_[i].id == id) visit(list_[i].part);
+  }
+
+ private:
+  static constexpr int32 kKept = 16;
+  struct Entry {
+    int32 part;
+    int16 id, order;
+  };
+  ObjHeap heap_;
+  int32 object_;
+  Entry list_[kKept];
+  int32 n_ = 0;
+};
+
 // The scale of a slide or knob (part 17): its range and the data offset of
 // its record; false without one or before the controls are there.
 struct ScaleInfo {
   float64 min = 0, max = 0;
   int32 data = 0;
 };
-bool ScaleOf(ObjHeap heap, int32 object, ScaleInfo* s) {
-  const int32 scale = FindPart(heap, object, kPartScale, 0);
+bool ScaleOf(ObjHeap heap, const Parts& parts, ScaleInfo* s) {
+  const int32 scale = parts.Find(kPartScale, 0);
   const PanelScaleHooks& h = PanelScale();
   PanelScaleInfo info{};
   if (!Live(heap, scale, 4 * (kPWScaleData + 1)) || !h.scaleInfo || !h.scaleValueToPixelPinned ||
@@ -312,15 +355,15 @@ void SizeFill(ObjHeap heap, int32 fill, const Rect& r, bool horizontal, Changes*
   OSizeObj(heap, fill, &r, 0);
 }
 
-void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldData, const void* newData,
-                 bool inArray, const ScaleInfo& sr, Changes* c) {
+void MoveNeedles(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* oldData,
+                 const void* newData, bool inArray, const ScaleInfo& sr, Changes* c) {
   const bool knob = ObjIsA(heap, object, kClsKnob);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   for (int32 i = 0; i < v.count; ++i) {
     const bool changed = !oldData || inArray || v.count == 1 ||
                          std::memcmp(static_cast<const uChar*>(oldData) + v[i].offset,
                                      static_cast<const uChar*>(newData) + v[i].offset, size_t(v[i].size)) != 0;
-    const int32 needle = FindPart(heap, object, kPartNeedle, i);
+    const int32 needle = parts.Find(kPartNeedle, i);
     if (!changed || !Live(heap, needle)) continue;
     const double value = ValueAt(v, newData, i);
     const Rect r = Bounds(heap, needle);
@@ -344,15 +387,15 @@ void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldDat
   }
 }
 
-void MoveFills(ObjHeap heap, int32 object, const Values& v, const void* data, bool inArray, const ScaleInfo& sr,
-               Changes* c) {
+void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* data, bool inArray,
+               const ScaleInfo& sr, Changes* c) {
   const double top = std::max(sr.min, sr.max), bottom = std::min(sr.min, sr.max);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   auto pinned = [&](int32 i) { return std::clamp(ValueAt(v, data, i), bottom, top); };
   std::vector<int32> fills;
   fills.reserve(4);
-  ForEachPart(heap, object, [&](int32 p) {
-    if (Live(heap, p) && ObjInt16(heap, p, kObjPartId) == kPartFill && !Hidden(heap, p)) fills.push_back(p);
+  parts.EachOf(kPartFill, [&](int32 p) {
+    if (Live(heap, p) && !Hidden(heap, p)) fills.push_back(p);
   });
   for (int32 fill : fills) {
     const int32 order = v.count == 1 ? 0 : ObjInt16(heap, fill, kObjPartOrder);
@@ -407,10 +450,10 @@ int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left,
   Changes c;
   if (left) *left = c.left;
   if (entered) *entered = c.entered;
-  if (!data || !Live(heap, object) || ObjIsA(heap, object, kClsKnob) || !ValuesOf(heap, object, &v) ||
-      (scalePart && scalePart != FindPart(heap, object, kPartScale, 0)) || !ScaleOf(heap, object, &sr))
-    return 0;
-  MoveFills(heap, object, v, data, IsInArray(heap, object), sr, &c);
+  if (!data || !Live(heap, object) || ObjIsA(heap, object, kClsKnob) || !ValuesOf(heap, object, &v)) return 0;
+  const Parts parts(heap, object);
+  if ((scalePart && scalePart != parts.Find(kPartScale, 0)) || !ScaleOf(heap, parts, &sr)) return 0;
+  MoveFills(heap, object, parts, v, data, IsInArray(heap, object), sr, &c);
   if (left) *left = c.left;
   if (entered) *entered = c.entered;
   return c.fills ? 1 : 0;
@@ -423,20 +466,21 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   }
   Values v;
   if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v)) return 0;
+  const Parts parts(heap, object);
   ScaleInfo sr;
-  if (!ScaleOf(heap, object, &sr)) return 0;
+  if (!ScaleOf(heap, parts, &sr)) return 0;
   const PanelPort port(heap, options & kBoundsSetPort);
   const bool inArray = IsInArray(heap, object);
   Changes c;
-  MoveNeedles(heap, object, v, oldData, newData, inArray, sr, &c);
-  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, v, newData, inArray, sr, &c);
+  MoveNeedles(heap, object, parts, v, oldData, newData, inArray, sr, &c);
+  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
   if (options & kBoundsShowDigital)
     for (int32 i = 0; i < v.count; ++i)
-      if (const int32 digital = FindPart(heap, object, kPartDigital, i))
+      if (const int32 digital = parts.Find(kPartDigital, i))
         ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v[i].offset);
   const WindowRef window = Window(heap);
   if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
-  const int32 housing = FindPart(heap, object, kPartHousing, 0);
+  const int32 housing = parts.Find(kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
   Rect moved = c.rects.front();
