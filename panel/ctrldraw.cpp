@@ -398,7 +398,13 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   }
   int32 reply = 0;
   if (CommonPart(heap, slide, value, part, id, mode, force, &reply)) return reply;
-  const bool clipped = scaleOnHousing && housing && (id == kPartScale || id == kPartSlider);
+  bool clipped = scaleOnHousing && housing && (id == kPartScale || id == kPartSlider);
+  if (clipped) {
+    // A clip inside the housing already (a repair of what moved) is the
+    // limited one: it is left as it is.
+    Rect now, meet;
+    clipped = !WGetClipRect(WCurrentPort(), &now) || !DSectRect(&now, housing, &meet) || !DEqualRect(&meet, &now);
+  }
   Rect saved{0, 0, 0, 0};
   if (clipped) WLimitClip(housing, &saved);
   if (id == kPartScale) {

@@ -386,11 +386,24 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
   }
   pixman_region32_t clip;
   pixman_region32_init(&clip);
-  dst.EffectiveClip(&clip);
-  pixman_region32_intersect_rect(&clip, &clip, x, y, uint32_t(std::min<int64_t>(w, INT32_MAX - int64_t(x))),
-                                 uint32_t(std::min<int64_t>(h, INT32_MAX - int64_t(y))));
+  const uint32_t cw = uint32_t(std::min<int64_t>(w, INT32_MAX - int64_t(x)));
+  const uint32_t ch = uint32_t(std::min<int64_t>(h, INT32_MAX - int64_t(y)));
   int n = 0;
-  const pixman_box32_t* boxes = pixman_region32_rectangles(&clip, &n);
+  const pixman_box32_t* clipBoxes = dst.ClipBoxes(d, &n);
+  pixman_box32_t only{0, 0, 0, 0};
+  const pixman_box32_t* boxes = &only;
+  if (n == 1) {
+    // One clip box, the common case: the destination rectangle inside it,
+    // without a region made for it.
+    const pixman_box32_t& c = clipBoxes[0];
+    only = pixman_box32_t{std::max(c.x1, x), std::max(c.y1, y), std::min(c.x2, int32_t(int64_t(x) + cw)),
+                          std::min(c.y2, int32_t(int64_t(y) + ch))};
+    n = only.x1 < only.x2 && only.y1 < only.y2 ? 1 : 0;
+  } else {
+    dst.EffectiveClip(&clip);
+    pixman_region32_intersect_rect(&clip, &clip, x, y, cw, ch);
+    boxes = pixman_region32_rectangles(&clip, &n);
+  }
   bool fast = fn0 == 0xCC && fn1 == 0xCC && !mask && src.surface && src.convert == Convert::kSame &&
               sw == w && sh == h;
   Paint paint;
