@@ -291,6 +291,11 @@ class Parts {
 struct ScaleInfo {
   float64 min = 0, max = 0;
   int32 data = 0;
+  // The last value mapped to a pixel and its pixel: a slide's needle and
+  // fill map the same value in one update, and the record stays as it is.
+  mutable float64 mapped = 0;
+  mutable int32 pixel = 0;
+  mutable bool any = false;
 };
 bool ScaleOf(ObjHeap heap, const Parts& parts, ScaleInfo* s) {
   const int32 scale = parts.Find(kPartScale, 0);
@@ -299,12 +304,16 @@ bool ScaleOf(ObjHeap heap, const Parts& parts, ScaleInfo* s) {
   if (!Live(heap, scale, 4 * (kPWScaleData + 1)) || !h.scaleInfo || !h.scaleValueToPixelPinned ||
       !h.knobValueToPoint || !h.scaleInfo(heap, scale, &info))
     return false;
-  *s = {info.min, info.max, ObjWord(heap, scale, kPWScaleData)};
+  *s = ScaleInfo{};
+  s->min = info.min, s->max = info.max, s->data = ObjWord(heap, scale, kPWScaleData);
   return true;
 }
 int32 PixelOf(ObjHeap heap, const ScaleInfo& s, float64 value) {
+  if (s.any && s.mapped == value) return s.pixel;
   int16 p = 0;
+  s.mapped = value;
   PanelScale().scaleValueToPixelPinned(heap, s.data, kTDDBL, &value, &p);
+  s.pixel = p, s.any = true;
   return p;
 }
 Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value) {
