@@ -290,14 +290,16 @@ PlatObj PlatGetDc(PlatWindow w) {
 }
 
 bool PlatReleaseDc(PlatWindow w, PlatObj dc) {
-  // The window keeps one context for its next PlatGetDc, put back as it
-  // was made; others go.
-  if (qxdraw::ResetDc(dc)) {
+  // The window keeps one context of its own for its next PlatGetDc, put
+  // back as it was made (the object table's lock is taken inside this one,
+  // as everywhere); others go.
+  {
     Sys& s = TheSys();
     std::lock_guard<std::mutex> g(s.lock);
     Window* r = Find(s, w);
     const auto it = s.dcs.find(dc);
-    if (r && !r->spareDc && !r->destroying && it != s.dcs.end() && it->second == r->pixels) {
+    if (r && !r->spareDc && !r->destroying && it != s.dcs.end() && it->second == r->pixels &&
+        qxdraw::ResetDc(dc)) {
       r->spareDc = dc;
       return true;
     }
