@@ -54,7 +54,8 @@ constexpr int32 kObjRefKind = 8;
 std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
   std::vector<int32> parts;
   if (!IsObj(heap, object)) return parts;
-  ForEachPart(heap, object, [&](int32 part) {
+  // The visit only reads: the list is counted once.
+  ForEachPartReading(heap, object, [&](int32 part) {
     if (part != object && IsObj(heap, part)) parts.push_back(part);
   });
   std::reverse(parts.begin(), parts.end());
@@ -353,9 +354,11 @@ int32 DrawBooleanValue(ObjHeap heap, int32 object, const void* value, int32 mode
 
 // ---- Slides --------------------------------------------------------------------------------
 
-int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect, Bool32* scaleOnHousing) {
+namespace {
+
+// SlideHousingRect with the housing part found (0 for none).
+int32 HousingRect(ObjHeap heap, int32 slide, int32 housing, Rect* rect, Bool32* scaleOnHousing) {
   if (scaleOnHousing) *scaleOnHousing = 0;
-  const int32 housing = PartOf(heap, slide, kPartHousing);
   if (!housing || Hidden(heap, housing)) return 0;
   const Rect h = BoundsOf(heap, housing);
   if (rect) *rect = h;
@@ -377,6 +380,12 @@ int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect, Bool32* scaleOnHou
   return 1;
 }
 
+}  // namespace
+
+int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect, Bool32* scaleOnHousing) {
+  return HousingRect(heap, slide, PartOf(heap, slide, kPartHousing), rect, scaleOnHousing);
+}
+
 int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
                     const Rect* housing, Bool32 scaleOnHousing) {
   if (!IsObj(heap, part) || Hidden(heap, part)) return 0;
@@ -389,7 +398,13 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   }
   int32 reply = 0;
   if (CommonPart(heap, slide, value, part, id, mode, force, &reply)) return reply;
-  const bool clipped = scaleOnHousing && housing && (id == kPartScale || id == kPartSlider);
+  bool clipped = scaleOnHousing && housing && (id == kPartScale || id == kPartSlider);
+  if (clipped) {
+    // A clip inside the housing already (a repair of what moved) is the
+    // limited one: it is left as it is.
+    Rect now, meet;
+    clipped = !WGetClipRect(WCurrentPort(), &now) || !DSectRect(&now, housing, &meet) || !DEqualRect(&meet, &now);
+  }
   Rect saved{0, 0, 0, 0};
   if (clipped) WLimitClip(housing, &saved);
   if (id == kPartScale) {
@@ -414,8 +429,9 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
   if (!IsObj(heap, slide) || !Has(heap, slide, 4 * (kSlideImageWord + 1))) return 0;
   Rect hr{0, 0, 0, 0};
   Bool32 onHousing = 0;
-  const bool hasHousing = SlideHousingRect(heap, slide, &hr, nullptr);
-  const int32 housing = hasHousing ? PartOf(heap, slide, kPartHousing) : 0;
+  const int32 housingPart = PartOf(heap, slide, kPartHousing);
+  const bool hasHousing = HousingRect(heap, slide, housingPart, &hr, nullptr);
+  const int32 housing = hasHousing ? housingPart : 0;
   int32 image = ObjWord(heap, slide, kSlideImageWord);
   if (image && IKindOf(image) != kImagePixmap) image = 0;
   if (RemadeForPort(&image)) SetFlags(heap, slide, Flags(heap, slide) | kFlagRedrawImage);
@@ -434,7 +450,7 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
   // drew it there; otherwise it is measured.
   const auto known = cached && !fill ? gScaleInImage.find(image) : gScaleInImage.end();
   if (known != gScaleInImage.end()) onHousing = known->second;
-  else if (hasHousing) SlideHousingRect(heap, slide, &hr, &onHousing);
+  else if (hasHousing) HousingRect(heap, slide, housing, &hr, &onHousing);
   if (cached && fill) gScaleInImage[image] = onHousing != 0;
   int32 reply = 0;
   bool started = onlyPart == 0, housingMet = false;

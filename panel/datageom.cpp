@@ -197,7 +197,14 @@ namespace {
 struct Values {
   const TypeDescriptor* td = nullptr;
   int32 count = 0;
-  std::vector<int32> offsets, sizes, types;
+  // Where each value lies, its size and numeric type: one scalar in place,
+  // a cluster's elements in the list.
+  struct Element {
+    int32 offset = 0, size = 0, type = 0;
+  };
+  Element one;
+  std::vector<Element> elements;
+  const Element& operator[](int32 i) const { return count == 1 && elements.empty() ? one : elements[size_t(i)]; }
 };
 int32 NumTypeOf(const TypeDescriptor* td) {
   const int32 t = td ? (td->code & ~0x10) : 0;
@@ -213,17 +220,18 @@ bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
   if (td->code != kTDCluster) {
     if (!NumTypeOf(td)) return false;
     v->count = 1;
-    v->offsets = {0}, v->sizes = {DataSize(td)}, v->types = {NumTypeOf(td)};
+    v->one = {0, DataSize(td), NumTypeOf(td)};
     return true;
   }
   const int32 n = int16(GetNative16(reinterpret_cast<const uChar*>(td) + 4));
   if (n < 1 || n > kMaxElements) return false;
   int32 at = 0;
+  v->elements.reserve(size_t(n));
   for (int32 i = 0; i < n; ++i) {
     const TypeDescriptor* e = ElemTD(td, i);
     if (!e || !NumTypeOf(e)) return false;
     at = AlignDatum(e, at);
-    v->offsets.push_back(at), v->sizes.push_back(DataSize(e)), v->types.push_back(NumTypeOf(e));
+    v->elements.push_back({at, DataSize(e), NumTypeOf(e)});
     at += DataSize(e);
   }
   v->count = n;
@@ -231,29 +239,81 @@ bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
 }
 double ValueAt(const Values& v, const void* data, int32 i) {
   double d = 0;
-  ConvertNum(v.types[i], static_cast<const uChar*>(data) + v.offsets[i], kTDDBL, &d);
+  ConvertNum(v[i].type, static_cast<const uChar*>(data) + v[i].offset, kTDDBL, &d);
   return d;
 }
+
+// The parts of an object as FindPart finds them, read once: an update
+// looks several up by id and order.  Up to kKept parts are kept; an object
+// with more is asked FindPart each time.
+class Parts {
+ public:
+  Parts(ObjHeap heap, int32 object) : heap_(heap), object_(object) {
+    ForEachPartReading(heap, object, [&](int32 p) {
+      if (n_ < kKept) list_[n_] = {p, ObjInt16(heap, p, kObjPartId), ObjInt16(heap, p, kObjPartOrder)};
+      ++n_;
+    });
+  }
+  // The first part of the id and order, 0 for none.
+  int32 Find(int16 id, int32 order) const {
+    if (n_ > kKept) return FindPart(heap_, object_, id, order);
+    for (int32 i = 0; i < n_; ++i)
+      if (list_[i].id == id && list_[i].order == order) return list_[i].part;
+    return 0;
+  }
+  // Calls visit(part) for each part of the id, in list order.
+  template <typename Visit>
+  void EachOf(int16 id, Visit visit) const {
+    if (n_ > kKept) {
+      ForEachPart(heap_, object_, [&](int32 p) {
+        if (ObjInt16(heap_, p, kObjPartId) == id) visit(p);
+      });
+      return;
+    }
+    for (int32 i = 0; i < n_; ++i)
+      if (list_[i].id == id) visit(list_[i].part);
+  }
+
+ private:
+  static constexpr int32 kKept = 16;
+  struct Entry {
+    int32 part;
+    int16 id, order;
+  };
+  ObjHeap heap_;
+  int32 object_;
+  Entry list_[kKept];
+  int32 n_ = 0;
+};
 
 // The scale of a slide or knob (part 17): its range and the data offset of
 // its record; false without one or before the controls are there.
 struct ScaleInfo {
   float64 min = 0, max = 0;
   int32 data = 0;
+  // The last value mapped to a pixel and its pixel: a slide's needle and
+  // fill map the same value in one update, and the record stays as it is.
+  mutable float64 mapped = 0;
+  mutable int32 pixel = 0;
+  mutable bool any = false;
 };
-bool ScaleOf(ObjHeap heap, int32 object, ScaleInfo* s) {
-  const int32 scale = FindPart(heap, object, kPartScale, 0);
+bool ScaleOf(ObjHeap heap, const Parts& parts, ScaleInfo* s) {
+  const int32 scale = parts.Find(kPartScale, 0);
   const PanelScaleHooks& h = PanelScale();
   PanelScaleInfo info{};
   if (!Live(heap, scale, 4 * (kPWScaleData + 1)) || !h.scaleInfo || !h.scaleValueToPixelPinned ||
       !h.knobValueToPoint || !h.scaleInfo(heap, scale, &info))
     return false;
-  *s = {info.min, info.max, ObjWord(heap, scale, kPWScaleData)};
+  *s = ScaleInfo{};
+  s->min = info.min, s->max = info.max, s->data = ObjWord(heap, scale, kPWScaleData);
   return true;
 }
 int32 PixelOf(ObjHeap heap, const ScaleInfo& s, float64 value) {
+  if (s.any && s.mapped == value) return s.pixel;
   int16 p = 0;
+  s.mapped = value;
   PanelScale().scaleValueToPixelPinned(heap, s.data, kTDDBL, &value, &p);
+  s.pixel = p, s.any = true;
   return p;
 }
 Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value) {
@@ -265,6 +325,7 @@ Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value)
 // The rectangles to redraw; and the unions of the rectangles the fills left
 // and entered.
 struct Changes {
+  Changes() { rects.reserve(8); }  // a needle and a fill each leave and enter
   std::vector<Rect> rects;
   Rect left{0, 0, 0, 0}, entered{0, 0, 0, 0};
   int32 fills = 0;
@@ -303,15 +364,15 @@ void SizeFill(ObjHeap heap, int32 fill, const Rect& r, bool horizontal, Changes*
   OSizeObj(heap, fill, &r, 0);
 }
 
-void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldData, const void* newData,
-                 bool inArray, const ScaleInfo& sr, Changes* c) {
+void MoveNeedles(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* oldData,
+                 const void* newData, bool inArray, const ScaleInfo& sr, Changes* c) {
   const bool knob = ObjIsA(heap, object, kClsKnob);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   for (int32 i = 0; i < v.count; ++i) {
     const bool changed = !oldData || inArray || v.count == 1 ||
-                         std::memcmp(static_cast<const uChar*>(oldData) + v.offsets[i],
-                                     static_cast<const uChar*>(newData) + v.offsets[i], size_t(v.sizes[i])) != 0;
-    const int32 needle = FindPart(heap, object, kPartNeedle, i);
+                         std::memcmp(static_cast<const uChar*>(oldData) + v[i].offset,
+                                     static_cast<const uChar*>(newData) + v[i].offset, size_t(v[i].size)) != 0;
+    const int32 needle = parts.Find(kPartNeedle, i);
     if (!changed || !Live(heap, needle)) continue;
     const double value = ValueAt(v, newData, i);
     const Rect r = Bounds(heap, needle);
@@ -335,14 +396,15 @@ void MoveNeedles(ObjHeap heap, int32 object, const Values& v, const void* oldDat
   }
 }
 
-void MoveFills(ObjHeap heap, int32 object, const Values& v, const void* data, bool inArray, const ScaleInfo& sr,
-               Changes* c) {
+void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* data, bool inArray,
+               const ScaleInfo& sr, Changes* c) {
   const double top = std::max(sr.min, sr.max), bottom = std::min(sr.min, sr.max);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   auto pinned = [&](int32 i) { return std::clamp(ValueAt(v, data, i), bottom, top); };
   std::vector<int32> fills;
-  ForEachPart(heap, object, [&](int32 p) {
-    if (Live(heap, p) && ObjInt16(heap, p, kObjPartId) == kPartFill && !Hidden(heap, p)) fills.push_back(p);
+  fills.reserve(4);
+  parts.EachOf(kPartFill, [&](int32 p) {
+    if (Live(heap, p) && !Hidden(heap, p)) fills.push_back(p);
   });
   for (int32 fill : fills) {
     const int32 order = v.count == 1 ? 0 : ObjInt16(heap, fill, kObjPartOrder);
@@ -397,10 +459,10 @@ int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left,
   Changes c;
   if (left) *left = c.left;
   if (entered) *entered = c.entered;
-  if (!data || !Live(heap, object) || ObjIsA(heap, object, kClsKnob) || !ValuesOf(heap, object, &v) ||
-      (scalePart && scalePart != FindPart(heap, object, kPartScale, 0)) || !ScaleOf(heap, object, &sr))
-    return 0;
-  MoveFills(heap, object, v, data, IsInArray(heap, object), sr, &c);
+  if (!data || !Live(heap, object) || ObjIsA(heap, object, kClsKnob) || !ValuesOf(heap, object, &v)) return 0;
+  const Parts parts(heap, object);
+  if ((scalePart && scalePart != parts.Find(kPartScale, 0)) || !ScaleOf(heap, parts, &sr)) return 0;
+  MoveFills(heap, object, parts, v, data, IsInArray(heap, object), sr, &c);
   if (left) *left = c.left;
   if (entered) *entered = c.entered;
   return c.fills ? 1 : 0;
@@ -413,20 +475,21 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   }
   Values v;
   if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v)) return 0;
+  const Parts parts(heap, object);
   ScaleInfo sr;
-  if (!ScaleOf(heap, object, &sr)) return 0;
+  if (!ScaleOf(heap, parts, &sr)) return 0;
   const PanelPort port(heap, options & kBoundsSetPort);
   const bool inArray = IsInArray(heap, object);
   Changes c;
-  MoveNeedles(heap, object, v, oldData, newData, inArray, sr, &c);
-  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, v, newData, inArray, sr, &c);
+  MoveNeedles(heap, object, parts, v, oldData, newData, inArray, sr, &c);
+  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
   if (options & kBoundsShowDigital)
     for (int32 i = 0; i < v.count; ++i)
-      if (const int32 digital = FindPart(heap, object, kPartDigital, i))
-        ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v.offsets[i]);
+      if (const int32 digital = parts.Find(kPartDigital, i))
+        ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v[i].offset);
   const WindowRef window = Window(heap);
   if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
-  const int32 housing = FindPart(heap, object, kPartHousing, 0);
+  const int32 housing = parts.Find(kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
   Rect moved = c.rects.front();

@@ -236,15 +236,18 @@ int32 ObjHasPartKey(ObjHeap heap, int32 object, int32 key) {
 
 int32 IsActiveElementPart(ObjHeap heap, int32 object, int32 part) {
   if (!heap || !*heap || !object || !part) return 0;
-  const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
-  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
-  const bool cluster = td && td->code == kTDCluster;
   const bool indicator = (uInt32(ObjWord(heap, object, 0)) & kObjFlagIndicator) != 0;
   const bool active = OHBlockSize(heap, object) >= 4 * (kPWActiveElement + 1) &&
                       ObjInt16(heap, part, kObjPartOrder) == ObjWord(heap, object, kPWActiveElement);
-  const bool zero = cluster && !indicator && active;
-  if (ObjClass(heap, object) == kClsKnob) return zero ? 0 : 1;
-  return !cluster || indicator || active ? 0 : 1;
+  const bool knob = ObjClass(heap, object) == kClsKnob;
+  // A knob's part is active unless the object is a control's cluster and
+  // the part of its active element; another's only as a control's cluster's
+  // part of another element.  The type is looked up only when it decides.
+  if (knob ? indicator || !active : indicator || active) return knob ? 1 : 0;
+  const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
+  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
+  const bool cluster = td && td->code == kTDCluster;
+  return knob != cluster ? 1 : 0;
 }
 
 void PStrTrimLeading(PStr s) {

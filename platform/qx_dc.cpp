@@ -91,7 +91,8 @@ Dc* FindDc(PlatObj h) {
   const uint32_t dropped = gDroppedContexts.load(std::memory_order_acquire);
   const std::shared_ptr<Dc> found = Get<Dc>(h, kPlatObjDc);
   if (!found) return nullptr;
-  tLastDc = LastDc{h, found.get(), dropped};
+  tLastDc[1] = tLastDc[0];
+  tLastDc[0] = LastDc{h, found.get(), dropped};
   return found.get();
 }
 
@@ -154,6 +155,37 @@ PlatObj NewDc(PlatDrawTarget* target, bool memory) {
 }
 
 }  // namespace
+
+bool ResetDc(PlatObj h) {
+  Dc* dc = GetDc(h);
+  if (!dc || dc->memory) return false;
+  // As NewDc and the member initialisers make it.
+  for (const int32_t stock : {kPlatStockBlackPen, kPlatStockWhiteBrush}) {
+    const PlatObj o = PlatGetStockObject(stock);
+    if (!dc->SelectHeld(o)) dc->SelectPenOrBrush(o);
+  }
+  const PlatObj palette = PlatGetStockObject(kPlatStockPalette), font = PlatGetStockObject(kPlatStockFont);
+  if (dc->paletteH != palette) {
+    dc->paletteH = palette;
+    dc->palette = Get<Palette>(palette, kPlatObjPalette);
+  }
+  if (dc->fontH != font) {
+    dc->fontH = font;
+    dc->font = Lookup(font, kPlatObjFont);
+  }
+  dc->rop2 = kPlatRop2CopyPen;
+  dc->fillMode = kPlatFillAlternate;
+  dc->bkMode = kPlatBkOpaque;
+  dc->stretchMode = 1;
+  dc->text = 0, dc->back = 0xFFFFFF;
+  dc->orgX = dc->orgY = 0;
+  dc->posX = dc->posY = 0;
+  dc->charExtra = 0;
+  if (dc->hasClip) dc->SetUserClip(nullptr);
+  dc->trace = nullptr;
+  return true;
+}
+
 }  // namespace qxdraw
 
 using namespace qxdraw;
@@ -330,16 +362,10 @@ bool PlatSetBrushOrg(PlatObj dch, int32_t x, int32_t y, int32_t* oldX, int32_t* 
   return true;
 }
 
-int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
-  auto dc = GetDc(dch);
-  if (!dc) return kPlatRgnError;
-  if (rgn == 0) {
-    dc->SetUserClip(nullptr);
-  } else {
-    auto g = Get<Region>(rgn, kPlatObjRegion);
-    if (!g) return kPlatRgnError;
-    dc->SetUserClip(&g->r);
-  }
+namespace {
+
+// The trace and the answer of a clip just selected.
+int32_t ClipSelected(Dc* dc, PlatObj dch) {
   if (dc->trace) {
     int n = 0;
     const pixman_box32_t* b = pixman_region32_rectangles(&dc->userClip, &n);
@@ -365,6 +391,30 @@ int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
                          std::min(box.y2, e->y2)};
   }
   return box.x2 > box.x1 && box.y2 > box.y1 ? kPlatRgnSimple : kPlatRgnEmpty;
+}
+
+}  // namespace
+
+int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  if (rgn == 0) {
+    dc->SetUserClip(nullptr);
+  } else {
+    auto g = Get<Region>(rgn, kPlatObjRegion);
+    if (!g) return kPlatRgnError;
+    dc->SetUserClip(&g->r);
+  }
+  return ClipSelected(dc, dch);
+}
+
+int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  // As a rectangular region holds it: empty when the rectangle is.
+  SetRect(&dc->userClip, rect.left, rect.top, rect.right, rect.bottom);
+  dc->SetUserClip(&dc->userClip);
+  return ClipSelected(dc, dch);
 }
 
 int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {

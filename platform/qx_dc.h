@@ -108,6 +108,8 @@ bool PlatSetBrushOrg(PlatObj dc, int32_t x, int32_t y, int32_t* oldX, int32_t* o
 // The clip: a copy of the region, 0 removes the user clip.  Returns the kind
 // of the effective clip.
 int32_t PlatSelectClipRgn(PlatObj dc, PlatObj rgn);
+// The same for a region of the one rectangle, made of no region object.
+int32_t PlatSelectClipRect(PlatObj dc, const PlatRect& rect);
 int32_t PlatOffsetClipRgn(PlatObj dc, int32_t dx, int32_t dy);
 // Copies the user clip into rgn: 1, or 0 when there is none (rgn is left
 // alone), -1 for a bad handle.

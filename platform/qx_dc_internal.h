@@ -127,22 +127,29 @@ struct Dc : Object {
 // The context of a handle (null with kPlatErrInvalidHandle for anything
 // else).  Valid until the handle is deleted.
 //
-// Drawing calls come in long runs on one context: each thread keeps the
-// last context it found, valid while no context handle has been dropped
-// since.  The table keeps the context alive meanwhile; a context is used by
-// one thread at a time, so none is dropped during a call on it.
+// Drawing calls come in long runs on one or two contexts (a copy reads a
+// memory context and writes the window's): each thread keeps the last two
+// contexts it found, valid while no context handle has been dropped since.
+// The table keeps the contexts alive meanwhile; a context is used by one
+// thread at a time, so none is dropped during a call on it.
 struct LastDc {
   PlatObj handle = 0;
   Dc* dc = nullptr;
   uint32_t dropped = 0;
 };
-inline thread_local LastDc tLastDc;
+inline thread_local LastDc tLastDc[2];  // the latest found first
 Dc* FindDc(PlatObj h);
 inline Dc* GetDc(PlatObj h) {
-  const LastDc& last = tLastDc;
-  if (h && h == last.handle && last.dropped == gDroppedContexts.load(std::memory_order_acquire)) return last.dc;
+  const uint32_t dropped = gDroppedContexts.load(std::memory_order_acquire);
+  for (const LastDc& last : tLastDc)
+    if (h && h == last.handle && last.dropped == dropped) return last.dc;
   return FindDc(h);
 }
+// Puts a screen or target context back as it was made: the stock pen,
+// brush, palette and font selected, no clip, no trace, every mode and
+// colour at its first value; the pens and brushes it holds stay held.
+// False for a handle that is no such context.
+bool ResetDc(PlatObj h);
 // The trace line of the context's selected brush.
 void TraceBrush(const Dc& dc);
 // Sets an integer mode of the context after checking lo <= value <= hi

@@ -282,11 +282,30 @@ bool PlatUpdateWindow(PlatWindow w) {
 
 PlatObj PlatGetDc(PlatWindow w) {
   PlatObj dc = 0;
-  With(w, [&](Sys& s, Window& r) { dc = MakeDc(s, r); });
+  With(w, [&](Sys& s, Window& r) {
+    dc = r.spareDc ? r.spareDc : MakeDc(s, r);
+    r.spareDc = 0;
+  });
   return dc;
 }
 
-bool PlatReleaseDc(PlatWindow, PlatObj dc) { return DropDc(dc); }
+bool PlatReleaseDc(PlatWindow w, PlatObj dc) {
+  // The window keeps one context of its own for its next PlatGetDc, put
+  // back as it was made (the object table's lock is taken inside this one,
+  // as everywhere); others go.
+  {
+    Sys& s = TheSys();
+    std::lock_guard<std::mutex> g(s.lock);
+    Window* r = Find(s, w);
+    const auto it = s.dcs.find(dc);
+    if (r && !r->spareDc && !r->destroying && it != s.dcs.end() && it->second == r->pixels &&
+        qxdraw::ResetDc(dc)) {
+      r->spareDc = dc;
+      return true;
+    }
+  }
+  return DropDc(dc);
+}
 
 PlatSurface* PlatWindowSurface(PlatWindow w) {
   PlatSurface* surface = nullptr;

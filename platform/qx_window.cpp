@@ -289,18 +289,27 @@ bool PlatDestroyWindow(PlatWindow w) {
     if (s.active == w) s.active = 0;
   }
   CallProc(w, kPlatMsgDestroy, 0, 0);
-  std::lock_guard<std::mutex> g(s.lock);
-  auto it = s.windows.find(w);
-  if (it == s.windows.end()) return true;
-  if (Queue* q = ExistingQueue(s, it->second->thread))
-    q->posts.erase(std::remove_if(q->posts.begin(), q->posts.end(), [w](const PlatMsg& m) { return m.window == w; }),
-                   q->posts.end());
-  s.z.erase(std::remove(s.z.begin(), s.z.end(), w), s.z.end());
-  if (s.active == w) s.active = 0;
-  if (s.capture == w) s.capture = 0;
-  if (s.frameWindow == w) s.frameWindow = 0;
-  if (s.lastMoveWindow == w) s.lastMoveWindow = 0;
-  s.windows.erase(it);
+  PlatObj spare = 0;  // the context the window kept, deleted outside the lock
+  std::shared_ptr<Pixels> pixels;  // what it paints into, kept until then
+  {
+    std::lock_guard<std::mutex> g(s.lock);
+    auto it = s.windows.find(w);
+    if (it == s.windows.end()) return true;
+    if (Queue* q = ExistingQueue(s, it->second->thread))
+      q->posts.erase(std::remove_if(q->posts.begin(), q->posts.end(), [w](const PlatMsg& m) { return m.window == w; }),
+                     q->posts.end());
+    s.z.erase(std::remove(s.z.begin(), s.z.end(), w), s.z.end());
+    if (s.active == w) s.active = 0;
+    if (s.capture == w) s.capture = 0;
+    if (s.frameWindow == w) s.frameWindow = 0;
+    if (s.lastMoveWindow == w) s.lastMoveWindow = 0;
+    if ((spare = it->second->spareDc)) {
+      pixels = it->second->pixels;
+      s.dcs.erase(spare);
+    }
+    s.windows.erase(it);
+  }
+  if (spare) PlatDeleteDc(spare);
   return true;
 }
 

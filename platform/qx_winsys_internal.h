@@ -65,6 +65,9 @@ struct Window {
   bool erase = false;        // EraseBackground due at the next begin-paint
   bool painting = false;
   std::shared_ptr<Pixels> pixels = std::make_shared<Pixels>();
+  // A context given back by PlatReleaseDc, kept (reset, in dcs) for the
+  // next PlatGetDc: making one anew each time cost more than most draws.
+  PlatObj spareDc = 0;
 };
 
 // A send from another thread, waiting or running.

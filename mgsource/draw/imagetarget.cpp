@@ -77,15 +77,18 @@ void PutDefaultObjects(PlatObj dc) {
   PlatSelectObject(dc, PlatGetStockObject(kPlatStockWhiteBrush));
 }
 
-// Puts the default pen, brush and palette back into the context, gives back
-// a context obtained from the window, deletes a memory context, and clears
-// the state (the clip region handle is kept for reuse).
+// Gives back a context obtained from the window (the window puts it back as
+// it was made), puts the default pen, brush and palette back into any other,
+// deletes a memory context, and clears the state (the clip region handle is
+// kept for reuse).
 void Detach() {
   DDrawState& s = gDrawState;
-  if (s.dc) {
+  if (s.dc && s.obtainedDc) {
+    // Given back, the context is put back as it was made.
+    PlatReleaseDc(gDcWindow, s.dc);
+  } else if (s.dc) {
     PutDefaultObjects(s.dc);
     PlatSelectPalette(s.dc, PlatGetStockObject(kPlatStockPalette));
-    if (s.obtainedDc) PlatReleaseDc(gDcWindow, s.dc);
   }
   if (s.memDc) PlatDeleteDc(s.memDc);
   // The next context holds none of the pens: the next selection applies

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <vector>
 #include <mutex>
 
@@ -53,8 +52,6 @@ std::atomic<int32> gUpdating{0};              // redraws running
 WindowRef gQueryOpen = kWNoWindow;            // the window remembered from QueryOpen
 int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
-PlatObj gClipRgn = 0;        // the region ApplyClip sets and selects
-int32 gClipRgnBox[4] = {0, 0, 0, 0};  // the rectangle gClipRgn holds (device coordinates)
 
 // Clips the attached device context of the window (r its record) to its
 // clip rectangle (none: the whole content).
@@ -65,23 +62,11 @@ void ApplyClip(WindowRef w, const WindowRecord* r) {
     PlatSelectClipRgn(s.dc, 0);
     return;
   }
+  // The rectangle goes to the context as it is: no region object is looked
+  // up or shared for it.
   const Rect clip = r->clipRect;
-  // One region serves every clip change: the context copies it when it is
-  // selected, so it is set anew each time instead of made and deleted.
-  const DrawGuard g;
-  // A bracket sets the same clip again and again: the region is set only
-  // when its rectangle changes.
-  const int32 box[4] = {clip.left - s.originH, clip.top - s.originV, clip.right - s.originH, clip.bottom - s.originV};
-  if (!gClipRgn) {
-    gClipRgn = PlatCreateRectRgn(0, 0, 0, 0);
-    std::fill(std::begin(gClipRgnBox), std::end(gClipRgnBox), 0);
-  }
-  if (!gClipRgn) return;
-  if (!std::equal(std::begin(box), std::end(box), std::begin(gClipRgnBox))) {
-    if (!PlatSetRectRgn(gClipRgn, box[0], box[1], box[2], box[3])) return;
-    std::copy(std::begin(box), std::end(box), std::begin(gClipRgnBox));
-  }
-  PlatSelectClipRgn(s.dc, gClipRgn);
+  PlatSelectClipRect(s.dc, PlatRect{clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
+                                    clip.bottom - s.originV});
 }
 
 // Attaches the window's drawing target: its draw image when it has one,

@@ -153,3 +153,24 @@ TEST(PlatformRegion, FramingByAnyWidthMatchesTheNeighbourRule) {
   PlatDeleteObject(leg);
   PlatDeleteObject(l);
 }
+
+namespace {
+
+TEST(PlatformRegion, AClipRectangleClipsAsItsRegionDoes) {
+  // Inside, across the edge, outside, empty, and drawn back to front.
+  const PlatRect rects[] = {{2, 1, 6, 3}, {-3, -2, 4, 9}, {20, 20, 30, 30}, {3, 3, 3, 5}, {6, 3, 2, 1}};
+  for (const PlatRect& r : rects) {
+    Canvas byRegion(8, 4), byRect(8, 4);
+    const PlatObj rgn = PlatCreateRectRgn(r.left, r.top, r.right, r.bottom);
+    const int32_t kind = PlatSelectClipRgn(byRegion.dc, rgn);
+    EXPECT_EQ(PlatSelectClipRect(byRect.dc, r), kind) << r.left;
+    PlatRect a{}, b{};
+    EXPECT_EQ(PlatGetClipBox(byRect.dc, &b), PlatGetClipBox(byRegion.dc, &a));
+    EXPECT_TRUE(a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom) << r.left;
+    for (Canvas* c : {&byRegion, &byRect}) PlatPatBlt(c->dc, 0, 0, 8, 4, kPlatBlackness);
+    EXPECT_EQ(byRect.Mask(), byRegion.Mask()) << r.left;
+    PlatDeleteObject(rgn);
+  }
+}
+
+}  // namespace

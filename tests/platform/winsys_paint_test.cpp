@@ -2,11 +2,15 @@
 // scrolling, retained surfaces and the headless display.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/qx_display.h"
+#include "platform/qx_dc.h"
 #include "platform/qx_draw.h"
 #include "platform/qx_input.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
+#include "platform/qx_text.h"
 #include "winsys_support.h"
 
 namespace {
@@ -177,6 +181,67 @@ TEST_F(WinPaint, ScrollingMovesPixelsAndTheRegionInside) {
   EXPECT_EQ(PlatSurfaceGetPixel(s, 0, 36) & 0xFFFFFF, 26u) << "outside the clip: kept";
   EXPECT_FALSE(PlatGetUpdateRect(w, nullptr));
   PlatDeleteObject(rgn);
+}
+
+TEST_F(WinPaint, AContextGivenBackIsKeptAndHandedOutAsNew) {
+  const PlatWindow w = Make("W", PlatRect{0, 0, 20, 10});
+  const PlatObj pen = PlatCreatePen(kPlatPenSolid, 3, 0x0000FF), brush = PlatCreateSolidBrush(0x00FF00);
+  const PlatObj clip = PlatCreateRectRgn(0, 0, 2, 2);
+  // Each setting changed on the first context, and as a new context has it.
+  struct Setting {
+    const char* name;
+    std::function<void(PlatObj)> change;
+    std::function<int64_t(PlatObj)> read;
+    int64_t fresh;
+  };
+  const Setting settings[] = {
+      {"text", [](PlatObj dc) { PlatSetTextColor(dc, 0x123456); }, [](PlatObj dc) { return PlatSetTextColor(dc, 0); }, 0},
+      {"back", [](PlatObj dc) { PlatSetBkColor(dc, 0x123456); }, [](PlatObj dc) { return PlatSetBkColor(dc, 0xFFFFFF); }, 0xFFFFFF},
+      {"bkmode", [](PlatObj dc) { PlatSetBkMode(dc, kPlatBkTransparent); },
+       [](PlatObj dc) { return PlatSetBkMode(dc, kPlatBkOpaque); }, kPlatBkOpaque},
+      {"rop2", [](PlatObj dc) { PlatSetRop2(dc, kPlatRop2Black); }, [](PlatObj dc) { return PlatGetRop2(dc); }, kPlatRop2CopyPen},
+      {"fill", [](PlatObj dc) { PlatSetPolyFillMode(dc, kPlatFillWinding); },
+       [](PlatObj dc) { return PlatSetPolyFillMode(dc, kPlatFillAlternate); }, kPlatFillAlternate},
+      {"extra", [](PlatObj dc) { PlatSetTextCharacterExtra(dc, 4); },
+       [](PlatObj dc) { return PlatSetTextCharacterExtra(dc, 0); }, 0},
+      {"pen", [&](PlatObj dc) { PlatSelectObject(dc, pen); },
+       [](PlatObj dc) { return PlatCurrentObject(dc, kPlatObjPen); }, PlatGetStockObject(kPlatStockBlackPen)},
+      {"brush", [&](PlatObj dc) { PlatSelectObject(dc, brush); },
+       [](PlatObj dc) { return PlatCurrentObject(dc, kPlatObjBrush); }, PlatGetStockObject(kPlatStockWhiteBrush)},
+      {"org", [](PlatObj dc) { PlatSetBrushOrg(dc, 3, 5, nullptr, nullptr); },
+       [](PlatObj dc) {
+         int32_t x = -1, y = -1;
+         PlatSetBrushOrg(dc, 0, 0, &x, &y);
+         return int64_t(x) * 8 + y;
+       },
+       0},
+      {"clip", [&](PlatObj dc) { PlatSelectClipRgn(dc, clip); },
+       [](PlatObj dc) {
+         PlatRect box{};
+         PlatGetClipBox(dc, &box);
+         return int64_t(box.right) * 100 + box.bottom;
+       },
+       20 * 100 + 10},
+  };
+  const PlatObj first = PlatGetDc(w);
+  ASSERT_NE(first, 0u);
+  for (const Setting& s : settings) s.change(first);
+  ASSERT_TRUE(PlatReleaseDc(w, first));
+  const PlatObj again = PlatGetDc(w);
+  EXPECT_EQ(again, first) << "the window kept it";
+  for (const Setting& s : settings) EXPECT_EQ(s.read(again), s.fresh) << s.name;
+  // It paints the window's pixels; a second context at the same time is
+  // another, and only one is kept.
+  PlatPatBlt(again, 0, 0, 20, 10, kPlatBlackness);
+  EXPECT_EQ(PlatSurfaceGetPixel(PlatWindowSurface(w), 19, 9), 0xFF000000u);
+  const PlatObj second = PlatGetDc(w);
+  EXPECT_NE(second, again);
+  ASSERT_TRUE(PlatReleaseDc(w, again));
+  ASSERT_TRUE(PlatReleaseDc(w, second));
+  EXPECT_FALSE(PlatDeleteDc(second)) << "not kept: deleted";
+  PlatDestroyWindow(w);
+  EXPECT_FALSE(PlatDeleteDc(again)) << "deleted with its window";
+  for (PlatObj o : {pen, brush, clip}) PlatDeleteObject(o);
 }
 
 TEST_F(WinPaint, TheHeadlessDisplayComposesWindowsInZOrder) {
