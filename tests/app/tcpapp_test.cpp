@@ -1,7 +1,7 @@
 // A built application talks TCP through its own main loop: the socket
 // notifications of the frame window reach the connection manager, so a
 // read that went pending completes when the peer's late line arrives and a
-// listener wait ends when a peer connects, each well within a second.
+// listener wait ends when a peer connects, each well before its time-out.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -67,18 +67,18 @@ rsrcw::Bytes TCPVI(const char* name, runvi::Clumps kind, int port) {
 
 // The program runs Echo.vi: it connects to the test's peer, writes its
 // query and reads a line that comes 200 ms later, writes the line back and
-// quits.  The line read goes back within a second of being sent.
-TEST(TCPApp, ALateLineReachesTheVIWithinASecond) {
+// quits.  The line read goes back well before the read's time-out.
+TEST(TCPApp, ALateLineReachesTheVIBeforeItsTimeOut) {
   TempFolder tmp("qxtcpapp");
   int port = 0;
   const int listener = ListenAny(&port);
   ASSERT_GE(listener, 0);
   const std::string program =
       builtapp::Build(tmp.Dir(), "echo", {{"Echo.vi", TCPVI("Echo.vi", runvi::Clumps::kTCPEcho, port), archfmt::kFlagTopLevel}});
-  FILE* run = popen(builtapp::Command(tmp.Dir(), program, "", 30).c_str(), "r");
+  FILE* run = popen(builtapp::Command(tmp.Dir(), program, "", 90).c_str(), "r");
   ASSERT_NE(run, nullptr);
   pollfd p{listener, POLLIN, 0};
-  ASSERT_EQ(poll(&p, 1, 20000), 1) << "no connection from the VI\n" << builtapp::Err(tmp.Dir());
+  ASSERT_EQ(poll(&p, 1, 60000), 1) << "no connection from the VI\n" << builtapp::Err(tmp.Dir());
   const int peer = accept(listener, nullptr, nullptr);
   ASSERT_GE(peer, 0);
   EXPECT_EQ(ReadLine(peer, Clock::now() + std::chrono::seconds(10)), "*IDN?\r\n");
@@ -89,7 +89,9 @@ TEST(TCPApp, ALateLineReachesTheVIWithinASecond) {
   const std::string echo = ReadLine(peer, sent + std::chrono::seconds(5));
   const long took = Since(sent);
   EXPECT_EQ(echo, answer);
-  EXPECT_LT(took, 1000) << "the line waited for the read's time-out";
+  // The read's time-out is 10 s: a loaded machine may take seconds over a
+  // wake-up, never that long.
+  EXPECT_LT(took, 3000) << "the line waited for the read's time-out";
   close(peer);
   close(listener);
   const int status = pclose(run);
@@ -97,8 +99,9 @@ TEST(TCPApp, ALateLineReachesTheVIWithinASecond) {
 }
 
 // The program runs Serve.vi: it listens on a port and waits for a peer;
-// the test connects and is written the VI's line within a second.
-TEST(TCPApp, AListenerAcceptsItsPeerWithinASecond) {
+// the test connects and is written the VI's line well before the wait's
+// time-out.
+TEST(TCPApp, AListenerAcceptsItsPeerBeforeItsTimeOut) {
   TempFolder tmp("qxtcpsrv");
   int port = 0;
   const int probe = ListenAny(&port);
@@ -106,11 +109,11 @@ TEST(TCPApp, AListenerAcceptsItsPeerWithinASecond) {
   close(probe);
   const std::string program =
       builtapp::Build(tmp.Dir(), "serve", {{"Serve.vi", TCPVI("Serve.vi", runvi::Clumps::kTCPServe, port), archfmt::kFlagTopLevel}});
-  FILE* run = popen(builtapp::Command(tmp.Dir(), program, "", 30).c_str(), "r");
+  FILE* run = popen(builtapp::Command(tmp.Dir(), program, "", 90).c_str(), "r");
   ASSERT_NE(run, nullptr);
   int peer = -1;
   Clock::time_point connected;
-  for (const auto start = Clock::now(); peer < 0 && Since(start) < 20000;) {
+  for (const auto start = Clock::now(); peer < 0 && Since(start) < 60000;) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -128,7 +131,9 @@ TEST(TCPApp, AListenerAcceptsItsPeerWithinASecond) {
   const std::string line = ReadLine(peer, connected + std::chrono::seconds(5));
   const long took = Since(connected);
   EXPECT_EQ(line, "*IDN?\r\n");
-  EXPECT_LT(took, 1000) << "the wait ended at its time-out";
+  // The wait's time-out is 5 s: a loaded machine may take seconds over a
+  // wake-up, never that long.
+  EXPECT_LT(took, 3000) << "the wait ended at its time-out";
   close(peer);
   const int status = pclose(run);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << builtapp::Err(tmp.Dir());

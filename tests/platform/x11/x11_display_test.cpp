@@ -1155,7 +1155,11 @@ TEST_F(X11, DraggingARecordsThumbScrollsItsText) {
   SBarGeometry(&bar, 0, visible, total, 1, &p);
   const int x = place.left + (bar.left + bar.right) / 2, y = place.top + p.thumb.top + 2;
   // The drag and the release come from another client while the press is
-  // being tracked.
+  // being tracked; the helper starts once the server has the press, which a
+  // loaded machine may take long to reach.
+  Move(x, y);
+  XTestFakeButtonEvent(test_, 1, True, CurrentTime);
+  XSync(test_, False);
   std::thread helper([&] {
     Display* d = XOpenDisplay(nullptr);
     if (!d) return;
@@ -1168,9 +1172,6 @@ TEST_F(X11, DraggingARecordsThumbScrollsItsText) {
     PlatSleepMs(100);
     XCloseDisplay(d);
   });
-  Move(x, y);
-  XTestFakeButtonEvent(test_, 1, True, CurrentTime);
-  XFlush(test_);
   Settle();
   helper.join();
   Settle();
