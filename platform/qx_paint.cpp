@@ -297,6 +297,11 @@ bool PlatReleaseDc(PlatWindow w, PlatObj dc) {
     Sys& s = TheSys();
     std::lock_guard<std::mutex> g(s.lock);
     Window* r = Find(s, w);
+    if (r && dc && r->spareDc == dc) {
+      // Given back already: a second release must not delete the kept one.
+      PlatSetLastError(kPlatErrInvalidHandle);
+      return false;
+    }
     const auto it = s.dcs.find(dc);
     if (r && !r->spareDc && !r->destroying && it != s.dcs.end() && it->second == r->pixels &&
         qxdraw::ResetDc(dc)) {

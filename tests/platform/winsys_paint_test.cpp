@@ -237,6 +237,7 @@ TEST_F(WinPaint, AContextGivenBackIsKeptAndHandedOutAsNew) {
   const PlatObj second = PlatGetDc(w);
   EXPECT_NE(second, again);
   ASSERT_TRUE(PlatReleaseDc(w, again));
+  EXPECT_FALSE(PlatReleaseDc(w, again)) << "given back twice";
   ASSERT_TRUE(PlatReleaseDc(w, second));
   EXPECT_FALSE(PlatDeleteDc(second)) << "not kept: deleted";
   PlatDestroyWindow(w);
