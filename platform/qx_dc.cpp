@@ -135,16 +135,28 @@ ScreenTarget& Screen() {
   return *s;
 }
 
+// Selects the stock pen, brush, palette and font, as a new context has them.
+void SelectStock(Dc& dc) {
+  for (const int32_t stock : {kPlatStockBlackPen, kPlatStockWhiteBrush}) {
+    const PlatObj o = PlatGetStockObject(stock);
+    if (!dc.SelectHeld(o)) dc.SelectPenOrBrush(o);
+  }
+  const PlatObj palette = PlatGetStockObject(kPlatStockPalette), font = PlatGetStockObject(kPlatStockFont);
+  if (dc.paletteH != palette) {
+    dc.paletteH = palette;
+    dc.palette = Get<Palette>(palette, kPlatObjPalette);
+  }
+  if (dc.fontH != font) {
+    dc.fontH = font;
+    dc.font = Lookup(font, kPlatObjFont);
+  }
+}
+
 PlatObj NewDc(PlatDrawTarget* target, bool memory) {
   auto dc = std::make_shared<Dc>();
   dc->target = target;
   dc->memory = memory;
-  dc->SelectPenOrBrush(PlatGetStockObject(kPlatStockBlackPen));
-  dc->SelectPenOrBrush(PlatGetStockObject(kPlatStockWhiteBrush));
-  dc->paletteH = PlatGetStockObject(kPlatStockPalette);
-  dc->palette = Get<Palette>(dc->paletteH, kPlatObjPalette);
-  dc->fontH = PlatGetStockObject(kPlatStockFont);
-  dc->font = Lookup(dc->fontH, kPlatObjFont);
+  SelectStock(*dc);
   if (memory) {
     dc->bitmapH = PlatGetStockObject(kPlatStockBitmap);
     dc->bitmap = Get<Bitmap>(dc->bitmapH, kPlatObjBitmap);
@@ -160,19 +172,7 @@ bool ResetDc(PlatObj h) {
   Dc* dc = GetDc(h);
   if (!dc || dc->memory) return false;
   // As NewDc and the member initialisers make it.
-  for (const int32_t stock : {kPlatStockBlackPen, kPlatStockWhiteBrush}) {
-    const PlatObj o = PlatGetStockObject(stock);
-    if (!dc->SelectHeld(o)) dc->SelectPenOrBrush(o);
-  }
-  const PlatObj palette = PlatGetStockObject(kPlatStockPalette), font = PlatGetStockObject(kPlatStockFont);
-  if (dc->paletteH != palette) {
-    dc->paletteH = palette;
-    dc->palette = Get<Palette>(palette, kPlatObjPalette);
-  }
-  if (dc->fontH != font) {
-    dc->fontH = font;
-    dc->font = Lookup(font, kPlatObjFont);
-  }
+  SelectStock(*dc);
   dc->rop2 = kPlatRop2CopyPen;
   dc->fillMode = kPlatFillAlternate;
   dc->bkMode = kPlatBkOpaque;
