@@ -238,9 +238,25 @@ int32 ClusterODisplayValMethod(ObjHeap heap, int32 cluster, const void* old, con
 
 namespace {
 
-UPtr CellValue(ObjHeap heap, int32 array, UHandle handle) {
-  return handle ? ArrayDisplayEltPtr(heap, array, &handle, 0) : nullptr;
-}
+// The values the cells show: ArrayDisplayEltPtr, with the control's type
+// looked up at the first lookup of the walk instead of at every cell (where
+// that lookup fails, each later cell looks up and reports as before).
+class CellValues {
+ public:
+  CellValues(ObjHeap heap, int32 array) : heap_(heap), array_(array) {}
+  UPtr Of(UHandle handle) {
+    if (!handle) return nullptr;
+    if (state_ == kUnknown) state_ = ArrayDisplayEltTypeOf(heap_, array_, &type_) ? kKnown : kFailed;
+    else if (state_ == kFailed) return ArrayDisplayEltPtr(heap_, array_, &handle, 0);
+    return state_ == kKnown ? ArrayDisplayEltPtrOfType(heap_, array_, type_, &handle, 0) : nullptr;
+  }
+
+ private:
+  ObjHeap heap_;
+  int32 array_;
+  enum { kUnknown, kKnown, kFailed } state_ = kUnknown;
+  ArrayDisplayEltType type_{};
+};
 int32 DefaultElementOffset(ObjHeap heap, int32 array, UHandle ds) {
   return ArrayDefaultElementOffset(heap, array, ds, kSourceFile, __LINE__,
                                    "ArrayODisplayValMethod: the array has no selection record");
@@ -280,6 +296,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   const Rect area = BoundsOf(heap, content);
   int32 reply = 0, textRow = -1, textColumn = -1;
   Rect cell = first;
+  CellValues values(heap, array);
   for (int32 visit = 1; visit <= visits; ++visit) {
     if (++g.column >= g.columns) {
       g.column = 0;
@@ -293,9 +310,9 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
     if (visit == visits) EndCellWalk(saved);
     cell = ArrayCellRect(heap, element, wide);
     const DColor background = PartBackColour(heap, content);
-    const UPtr now = CellValue(heap, array, newArray);
+    const UPtr now = values.Of(newArray);
     // The same handle shows the same cell: looked up once.
-    const UPtr before = !old ? nullptr : oldArray == newArray ? now : CellValue(heap, array, oldArray);
+    const UPtr before = !old ? nullptr : oldArray == newArray ? now : values.Of(oldArray);
     const UPtr shown = now ? now : *ds + defaultAt;
     if (!now != !before) {
       if (background == kTransparentColor || gDeferDrawing) {
