@@ -37,21 +37,40 @@ void MoveBounds(ObjHeap heap, int32 object, Point by) {
   SetBoundsOf(heap, object, Moved(LastOldBounds, by));
 }
 
-// The objects of an offset list held in a word of the object, copied.
-std::vector<int32> ListIn(ObjHeap heap, int32 object, int32 word) {
-  std::vector<int32> out;
-  if (!Live(heap, object, 4 * (word + 1))) return out;
-  const int32 list = ObjWord(heap, object, word);
-  if (!Live(heap, list, 4)) return out;
-  // The stored count is read as it is and clamped to the block: a damaged
-  // file's list is walked as far as it goes instead of stopping the program.
-  const int32 n = std::clamp(int32(OHWord(heap, uInt32(list))), 0, (OHBlockSize(heap, list) - 4) / 4);
-  for (int32 i = 0; i < n; ++i)
-    if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) out.push_back(o);
-  return out;
-}
+// The objects of an offset list held in a word of the object, copied: the
+// usual few in place (a move allocates nothing), a longer list in a vector.
+class Listed {
+ public:
+  Listed(ObjHeap heap, int32 object, int32 word) {
+    if (!Live(heap, object, 4 * (word + 1))) return;
+    const int32 list = ObjWord(heap, object, word);
+    if (!Live(heap, list, 4)) return;
+    // The stored count is read as it is and clamped to the block: a damaged
+    // file's list is walked as far as it goes instead of stopping the program.
+    const int32 n = std::clamp(int32(OHWord(heap, uInt32(list))), 0, (OHBlockSize(heap, list) - 4) / 4);
+    for (int32 i = 0; i < n; ++i)
+      if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) Add(o);
+  }
+  const int32* begin() const { return count_ <= kFew ? few_ : more_.data(); }
+  const int32* end() const { return begin() + count_; }
 
-std::vector<int32> PartsOf(ObjHeap heap, int32 object) { return ListIn(heap, object, PartListWord(heap, object)); }
+ private:
+  static constexpr int32 kFew = 8;
+  void Add(int32 o) {
+    if (count_ < kFew) {
+      few_[count_++] = o;
+      return;
+    }
+    if (count_ == kFew) more_.assign(few_, few_ + kFew);
+    more_.push_back(o);
+    ++count_;
+  }
+  int32 few_[kFew];
+  int32 count_ = 0;
+  std::vector<int32> more_;
+};
+
+Listed PartsOf(ObjHeap heap, int32 object) { return Listed(heap, object, PartListWord(heap, object)); }
 
 template <typename M>
 ObjMethodAddr Addr(M m) {
@@ -75,9 +94,10 @@ int32 ClusterOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
   // A panel's data controllers may also be among its top-level objects,
   // which moved already.
-  const std::vector<int32> moved = ObjClass(heap, object) == kClsFrontPanel ? PartsOf(heap, object) : std::vector<int32>{};
-  for (int32 element : ListIn(heap, object, kElementWord)) {
-    if (std::find(moved.begin(), moved.end(), element) != moved.end()) continue;
+  const bool panel = ObjClass(heap, object) == kClsFrontPanel;
+  const Listed moved = panel ? PartsOf(heap, object) : Listed(heap, 0, 0);
+  for (int32 element : Listed(heap, object, kElementWord)) {
+    if (panel && std::find(moved.begin(), moved.end(), element) != moved.end()) continue;
     if (const int32 err = SendOffset(heap, element, by)) return err;
   }
   return 0;
