@@ -31,10 +31,17 @@ Rect Moved(Rect r, Point by) {
               Pin16(int32(r.right) + by.h)};
 }
 
-// LastOldBounds takes the bounds, which then move by the distance.
-void MoveBounds(ObjHeap heap, int32 object, Point by) {
-  LastOldBounds = BoundsOf(heap, object);
-  SetBoundsOf(heap, object, Moved(LastOldBounds, by));
+// LastOldBounds takes the bounds, which then move by the distance; the
+// bounds now (all zero, with LastOldBounds, for no object).
+Rect MoveBounds(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kObjBounds + 8)) {
+    LastOldBounds = Rect{0, 0, 0, 0};
+    return LastOldBounds;
+  }
+  std::memcpy(&LastOldBounds, *heap + object + kObjBounds, sizeof LastOldBounds);
+  const Rect now = Moved(LastOldBounds, by);
+  std::memcpy(*heap + object + kObjBounds, &now, sizeof now);
+  return now;
 }
 
 // The objects of an offset list held in a word of the object, copied: the
@@ -132,8 +139,7 @@ int32 DataControllerOOffsetMethod(ObjHeap heap, int32 object, Point by) {
 
 int32 CosmeticOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (!Live(heap, object, kObjImage + 4)) return kArgErr;
-  MoveBounds(heap, object, by);
-  Rect now = BoundsOf(heap, object);
+  Rect now = MoveBounds(heap, object, by);
   TellImage(ObjWord(heap, object, kObjImage / 4), &now, LastOldBounds);
   MarkChanged(heap, object);
   return 0;
