@@ -239,23 +239,35 @@ int32 ClusterODisplayValMethod(ObjHeap heap, int32 cluster, const void* old, con
 namespace {
 
 // The values the cells show: ArrayDisplayEltPtr, with the control's type
-// looked up at the first lookup of the walk instead of at every cell (where
-// that lookup fails, each later cell looks up and reports as before).
+// and its indexes handle looked up at the first lookup of the walk instead
+// of at every cell (where a lookup fails, each later cell looks up and
+// reports as before).
 class CellValues {
  public:
   CellValues(ObjHeap heap, int32 array) : heap_(heap), array_(array) {}
   UPtr Of(UHandle handle) {
     if (!handle) return nullptr;
-    if (state_ == kUnknown) state_ = ArrayDisplayEltTypeOf(heap_, array_, &type_) ? kKnown : kFailed;
-    else if (state_ == kFailed) return ArrayDisplayEltPtr(heap_, array_, &handle, 0);
-    return state_ == kKnown ? ArrayDisplayEltPtrOfType(heap_, array_, type_, &handle, 0) : nullptr;
+    switch (state_) {
+      case kUnknown:
+        if (!ArrayDisplayEltTypeOf(heap_, array_, &type_)) {
+          state_ = kNoType;
+          return nullptr;
+        }
+        indexes_ = ArrayDisplayIndexes(heap_, array_, type_);
+        state_ = indexes_ ? kKnown : kNoIndexes;
+        return indexes_ ? ArrayDisplayEltPtrAt(heap_, array_, type_, indexes_, &handle, 0) : nullptr;
+      case kKnown: return ArrayDisplayEltPtrAt(heap_, array_, type_, indexes_, &handle, 0);
+      case kNoIndexes: return ArrayDisplayEltPtrOfType(heap_, array_, type_, &handle, 0);
+      default: return ArrayDisplayEltPtr(heap_, array_, &handle, 0);
+    }
   }
 
  private:
   ObjHeap heap_;
   int32 array_;
-  enum { kUnknown, kKnown, kFailed } state_ = kUnknown;
+  enum { kUnknown, kKnown, kNoIndexes, kNoType } state_ = kUnknown;
   ArrayDisplayEltType type_{};
+  UHandle indexes_ = nullptr;
 };
 int32 DefaultElementOffset(ObjHeap heap, int32 array, UHandle ds) {
   return ArrayDefaultElementOffset(heap, array, ds, kSourceFile, __LINE__,

@@ -142,10 +142,8 @@ bool ArrayDisplayEltTypeOf(ObjHeap heap, int32 arrayObj, ArrayDisplayEltType* ou
   return true;
 }
 
-UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle* array,
-                              Bool32 grow) {
-  const int32 n = type.dims, elemSize = type.elemSize;
-  const uChar* a = reinterpret_cast<const uChar*>(type.array);
+UHandle ArrayDisplayIndexes(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type) {
+  const int32 n = type.dims;
   UPtr priv = PanelBytes(heap, Word(heap, arrayObj, kPWArrayPrivate), 4, "ArrayDisplayEltPtr");
   if (!priv) return nullptr;
   UHandle indexes = reinterpret_cast<UHandle>(uintptr_t(GetNative32(priv)));
@@ -153,6 +151,19 @@ UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEl
     DBPrintf("ArrayDisplayEltPtr: index handle of 0x%lx holds fewer than %ld cells", long(arrayObj), long(n));
     return nullptr;
   }
+  return indexes;
+}
+
+UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle* array,
+                              Bool32 grow) {
+  const UHandle indexes = ArrayDisplayIndexes(heap, arrayObj, type);
+  return indexes ? ArrayDisplayEltPtrAt(heap, arrayObj, type, indexes, array, grow) : nullptr;
+}
+
+UPtr ArrayDisplayEltPtrAt(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle indexes,
+                          UHandle* array, Bool32 grow) {
+  const int32 n = type.dims, elemSize = type.elemSize;
+  const uChar* a = reinterpret_cast<const uChar*>(type.array);
   int16 shown[2];
   std::memcpy(shown, *heap + arrayObj + 4 * kPWArrayShown, sizeof shown);
 

@@ -46,6 +46,15 @@ bool ArrayDisplayEltTypeOf(ObjHeap heap, int32 arrayObj, ArrayDisplayEltType* ou
 // ArrayDisplayEltPtr for a control whose type was looked up (array given).
 UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle* array,
                               Bool32 grow);
+// The handle of the control's first shown indexes (a count, then one index
+// per dimension) from its private record, checked to hold every dimension;
+// null (reported as ArrayDisplayEltPtr reports it) when it is not there.
+// A walk over the cells looks it up once: a cell's display leaves the
+// control's private record alone.
+UHandle ArrayDisplayIndexes(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type);
+// ArrayDisplayEltPtrOfType with the indexes handle looked up.
+UPtr ArrayDisplayEltPtrAt(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle indexes,
+                          UHandle* array, Bool32 grow);
 // The array control's flag set when the array was grown to show an element.
 constexpr uInt32 kArrayObjGrown = 0x10000;
 
