@@ -49,7 +49,18 @@ Rect MoveBounds(ObjHeap heap, int32 object, Point by) {
 class Listed {
  public:
   Listed(ObjHeap heap, int32 object, int32 word) {
-    if (!Live(heap, object, 4 * (word + 1))) return;
+    if (Live(heap, object, 4 * (word + 1))) Read(heap, object, word);
+  }
+  // The list of an object already checked to be a used block of that usable size.
+  Listed(ObjHeap heap, int32 object, int32 word, int32 usable) {
+    if (usable >= 4 * (word + 1)) Read(heap, object, word);
+  }
+  const int32* begin() const { return count_ <= kFew ? few_ : more_.data(); }
+  const int32* end() const { return begin() + count_; }
+
+ private:
+  static constexpr int32 kFew = 8;
+  void Read(ObjHeap heap, int32 object, int32 word) {
     const int32 list = ObjWord(heap, object, word);
     if (!Live(heap, list, 4)) return;
     // The stored count is read as it is and clamped to the block: a damaged
@@ -58,11 +69,6 @@ class Listed {
     for (int32 i = 0; i < n; ++i)
       if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) Add(o);
   }
-  const int32* begin() const { return count_ <= kFew ? few_ : more_.data(); }
-  const int32* end() const { return begin() + count_; }
-
- private:
-  static constexpr int32 kFew = 8;
   void Add(int32 o) {
     if (count_ < kFew) {
       few_[count_++] = o;
@@ -89,9 +95,12 @@ ObjMethodAddr Addr(M m) {
 // ---- Display objects ---------------------------------------------------------------------------
 
 int32 DDOOOffsetMethod(ObjHeap heap, int32 object, Point by) {
-  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  MarkChanged(heap, object);
-  for (int32 part : PartsOf(heap, object))
+  // The object's block checked once for its flags, its class and its part list.
+  int32 usable = 0, cls = 0;
+  if (object <= 0 || !OHUsedBlockInfo(heap, object, &usable, &cls) || usable < kObjPartList + 4) return kArgErr;
+  ObjSetWord(heap, object, 0, ObjWord(heap, object, 0) | kObjFlagMoved);
+  const int32 partList = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+  for (int32 part : Listed(heap, object, partList, usable))
     if (const int32 err = SendOffset(heap, part, by)) return err;
   MoveBounds(heap, object, by);
   return 0;
