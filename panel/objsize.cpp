@@ -177,7 +177,6 @@ ObjMethodAddr Addr(M m) {
 
 namespace objsize {
 
-int16 Pin16(int64 v) { return int16(std::clamp<int64>(v, -32768, 32767)); }
 
 Rect Grow(Rect r, int32 by) {
   return Rect{Pin16(int64(r.top) - by), Pin16(int64(r.left) - by), Pin16(int64(r.bottom) + by),
@@ -194,9 +193,6 @@ void Unite(Rect* all, bool* any, const Rect& r) {
   }
 }
 
-bool Live(ObjHeap heap, int32 o, int32 bytes) {
-  return heap && *heap && o > 0 && OHIsUsedBlockOf(heap, o, bytes);
-}
 
 Rect BoundsOf(ObjHeap heap, int32 o) {
   Rect r{0, 0, 0, 0};
@@ -210,7 +206,9 @@ uInt32 FlagsOf(ObjHeap heap, int32 o) { return Live(heap, o, 4) ? uInt32(ObjWord
 void SetFlagsOf(ObjHeap heap, int32 o, uInt32 f) {
   if (Live(heap, o, 4)) ObjSetWord(heap, o, 0, int32(f));
 }
-void MarkChanged(ObjHeap heap, int32 o) { SetFlagsOf(heap, o, FlagsOf(heap, o) | kObjFlagMoved); }
+void MarkChanged(ObjHeap heap, int32 o) {
+  if (Live(heap, o, 4)) ObjSetWord(heap, o, 0, ObjWord(heap, o, 0) | kObjFlagMoved);
+}
 int16 Half(ObjHeap heap, int32 o, int32 at) { return Live(heap, o, at + 2) ? ObjInt16(heap, o, at) : 0; }
 
 Rect PartRect(ObjHeap heap, int32 part, int32 kind) {

@@ -113,10 +113,11 @@ void SizeNestingLeave();
 
 namespace objsize {
 // Small shared steps of the resize and move methods.
-int16 Pin16(int64 v);
+inline int16 Pin16(int64 v) { return int16(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 Rect Grow(Rect r, int32 by);
 void Unite(Rect* all, bool* any, const Rect& r);
-bool Live(ObjHeap heap, int32 o, int32 bytes);
+// Whether o is a used block of the heap holding at least bytes.
+inline bool Live(ObjHeap heap, int32 o, int32 bytes) { return o > 0 && OHUsedBlockHolds(heap, o, bytes); }
 Rect BoundsOf(ObjHeap heap, int32 o);
 void SetBoundsOf(ObjHeap heap, int32 o, const Rect& r);
 uInt32 FlagsOf(ObjHeap heap, int32 o);

@@ -31,27 +31,59 @@ Rect Moved(Rect r, Point by) {
               Pin16(int32(r.right) + by.h)};
 }
 
-// LastOldBounds takes the bounds, which then move by the distance.
-void MoveBounds(ObjHeap heap, int32 object, Point by) {
-  LastOldBounds = BoundsOf(heap, object);
-  SetBoundsOf(heap, object, Moved(LastOldBounds, by));
+// LastOldBounds takes the bounds, which then move by the distance; the
+// bounds now (all zero, with LastOldBounds, for no object).
+Rect MoveBounds(ObjHeap heap, int32 object, Point by) {
+  if (!Live(heap, object, kObjBounds + 8)) {
+    LastOldBounds = Rect{0, 0, 0, 0};
+    return LastOldBounds;
+  }
+  std::memcpy(&LastOldBounds, *heap + object + kObjBounds, sizeof LastOldBounds);
+  const Rect now = Moved(LastOldBounds, by);
+  std::memcpy(*heap + object + kObjBounds, &now, sizeof now);
+  return now;
 }
 
-// The objects of an offset list held in a word of the object, copied.
-std::vector<int32> ListIn(ObjHeap heap, int32 object, int32 word) {
-  std::vector<int32> out;
-  if (!Live(heap, object, 4 * (word + 1))) return out;
-  const int32 list = ObjWord(heap, object, word);
-  if (!Live(heap, list, 4)) return out;
-  // The stored count is read as it is and clamped to the block: a damaged
-  // file's list is walked as far as it goes instead of stopping the program.
-  const int32 n = std::clamp(int32(OHWord(heap, uInt32(list))), 0, (OHBlockSize(heap, list) - 4) / 4);
-  for (int32 i = 0; i < n; ++i)
-    if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) out.push_back(o);
-  return out;
-}
+// The objects of an offset list held in a word of the object, copied: the
+// usual few in place (a move allocates nothing), a longer list in a vector.
+class Listed {
+ public:
+  Listed(ObjHeap heap, int32 object, int32 word) {
+    if (Live(heap, object, 4 * (word + 1))) Read(heap, object, word);
+  }
+  // The list of an object already checked to be a used block of that usable size.
+  Listed(ObjHeap heap, int32 object, int32 word, int32 usable) {
+    if (usable >= 4 * (word + 1)) Read(heap, object, word);
+  }
+  const int32* begin() const { return count_ <= kFew ? few_ : more_.data(); }
+  const int32* end() const { return begin() + count_; }
 
-std::vector<int32> PartsOf(ObjHeap heap, int32 object) { return ListIn(heap, object, PartListWord(heap, object)); }
+ private:
+  static constexpr int32 kFew = 8;
+  void Read(ObjHeap heap, int32 object, int32 word) {
+    const int32 list = ObjWord(heap, object, word);
+    if (!Live(heap, list, 4)) return;
+    // The stored count is read as it is and clamped to the block: a damaged
+    // file's list is walked as far as it goes instead of stopping the program.
+    const int32 n = std::clamp(int32(OHWord(heap, uInt32(list))), 0, (OHBlockSize(heap, list) - 4) / 4);
+    for (int32 i = 0; i < n; ++i)
+      if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) Add(o);
+  }
+  void Add(int32 o) {
+    if (count_ < kFew) {
+      few_[count_++] = o;
+      return;
+    }
+    if (count_ == kFew) more_.assign(few_, few_ + kFew);
+    more_.push_back(o);
+    ++count_;
+  }
+  int32 few_[kFew];
+  int32 count_ = 0;
+  std::vector<int32> more_;
+};
+
+Listed PartsOf(ObjHeap heap, int32 object) { return Listed(heap, object, PartListWord(heap, object)); }
 
 template <typename M>
 ObjMethodAddr Addr(M m) {
@@ -63,9 +95,12 @@ ObjMethodAddr Addr(M m) {
 // ---- Display objects ---------------------------------------------------------------------------
 
 int32 DDOOOffsetMethod(ObjHeap heap, int32 object, Point by) {
-  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
-  MarkChanged(heap, object);
-  for (int32 part : PartsOf(heap, object))
+  // The object's block checked once for its flags, its class and its part list.
+  int32 usable = 0, cls = 0;
+  if (object <= 0 || !OHUsedBlockInfo(heap, object, &usable, &cls) || usable < kObjPartList + 4) return kArgErr;
+  ObjSetWord(heap, object, 0, ObjWord(heap, object, 0) | kObjFlagMoved);
+  const int32 partList = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+  for (int32 part : Listed(heap, object, partList, usable))
     if (const int32 err = SendOffset(heap, part, by)) return err;
   MoveBounds(heap, object, by);
   return 0;
@@ -75,9 +110,10 @@ int32 ClusterOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (const int32 err = DDOOOffsetMethod(heap, object, by)) return err;
   // A panel's data controllers may also be among its top-level objects,
   // which moved already.
-  const std::vector<int32> moved = ObjClass(heap, object) == kClsFrontPanel ? PartsOf(heap, object) : std::vector<int32>{};
-  for (int32 element : ListIn(heap, object, kElementWord)) {
-    if (std::find(moved.begin(), moved.end(), element) != moved.end()) continue;
+  const bool panel = ObjClass(heap, object) == kClsFrontPanel;
+  const Listed moved = panel ? PartsOf(heap, object) : Listed(heap, 0, 0);
+  for (int32 element : Listed(heap, object, kElementWord)) {
+    if (panel && std::find(moved.begin(), moved.end(), element) != moved.end()) continue;
     if (const int32 err = SendOffset(heap, element, by)) return err;
   }
   return 0;
@@ -112,8 +148,7 @@ int32 DataControllerOOffsetMethod(ObjHeap heap, int32 object, Point by) {
 
 int32 CosmeticOOffsetMethod(ObjHeap heap, int32 object, Point by) {
   if (!Live(heap, object, kObjImage + 4)) return kArgErr;
-  MoveBounds(heap, object, by);
-  Rect now = BoundsOf(heap, object);
+  Rect now = MoveBounds(heap, object, by);
   TellImage(ObjWord(heap, object, kObjImage / 4), &now, LastOldBounds);
   MarkChanged(heap, object);
   return 0;

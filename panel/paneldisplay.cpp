@@ -238,9 +238,37 @@ int32 ClusterODisplayValMethod(ObjHeap heap, int32 cluster, const void* old, con
 
 namespace {
 
-UPtr CellValue(ObjHeap heap, int32 array, UHandle handle) {
-  return handle ? ArrayDisplayEltPtr(heap, array, &handle, 0) : nullptr;
-}
+// The values the cells show: ArrayDisplayEltPtr, with the control's type
+// and its indexes handle looked up at the first lookup of the walk instead
+// of at every cell (where a lookup fails, each later cell looks up and
+// reports as before).
+class CellValues {
+ public:
+  CellValues(ObjHeap heap, int32 array) : heap_(heap), array_(array) {}
+  UPtr Of(UHandle handle) {
+    if (!handle) return nullptr;
+    switch (state_) {
+      case kUnknown:
+        if (!ArrayDisplayEltTypeOf(heap_, array_, &type_)) {
+          state_ = kNoType;
+          return nullptr;
+        }
+        indexes_ = ArrayDisplayIndexes(heap_, array_, type_);
+        state_ = indexes_ ? kKnown : kNoIndexes;
+        return indexes_ ? ArrayDisplayEltPtrAt(heap_, array_, type_, indexes_, &handle, 0) : nullptr;
+      case kKnown: return ArrayDisplayEltPtrAt(heap_, array_, type_, indexes_, &handle, 0);
+      case kNoIndexes: return ArrayDisplayEltPtrOfType(heap_, array_, type_, &handle, 0);
+      default: return ArrayDisplayEltPtr(heap_, array_, &handle, 0);
+    }
+  }
+
+ private:
+  ObjHeap heap_;
+  int32 array_;
+  enum { kUnknown, kKnown, kNoIndexes, kNoType } state_ = kUnknown;
+  ArrayDisplayEltType type_{};
+  UHandle indexes_ = nullptr;
+};
 int32 DefaultElementOffset(ObjHeap heap, int32 array, UHandle ds) {
   return ArrayDefaultElementOffset(heap, array, ds, kSourceFile, __LINE__,
                                    "ArrayODisplayValMethod: the array has no selection record");
@@ -280,6 +308,7 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
   const Rect area = BoundsOf(heap, content);
   int32 reply = 0, textRow = -1, textColumn = -1;
   Rect cell = first;
+  CellValues values(heap, array);
   for (int32 visit = 1; visit <= visits; ++visit) {
     if (++g.column >= g.columns) {
       g.column = 0;
@@ -293,9 +322,9 @@ int32 WalkCells(ObjHeap heap, int32 array, const void* old, const void* value) {
     if (visit == visits) EndCellWalk(saved);
     cell = ArrayCellRect(heap, element, wide);
     const DColor background = PartBackColour(heap, content);
-    const UPtr now = CellValue(heap, array, newArray);
+    const UPtr now = values.Of(newArray);
     // The same handle shows the same cell: looked up once.
-    const UPtr before = !old ? nullptr : oldArray == newArray ? now : CellValue(heap, array, oldArray);
+    const UPtr before = !old ? nullptr : oldArray == newArray ? now : values.Of(oldArray);
     const UPtr shown = now ? now : *ds + defaultAt;
     if (!now != !before) {
       if (background == kTransparentColor || gDeferDrawing) {

@@ -116,30 +116,34 @@ int32 ClusterEltOffset(ObjHeap heap, int32 cluster, int32 element, int32 cluster
   return off;
 }
 
-UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 grow) {
-  if (!array) {
-    DBAssert(__FILE__, __LINE__, "ArrayDisplayEltPtr: no array handle address");
-    return nullptr;
-  }
+bool ArrayDisplayEltTypeOf(ObjHeap heap, int32 arrayObj, ArrayDisplayEltType* out) {
   const TypeDescriptor* atd = DisplayTD(heap, arrayObj);
   if (!atd || atd->code != kTDArray) {
     DBPrintf("ArrayDisplayEltPtr: object 0x%lx has no array type", long(arrayObj));
-    return nullptr;
+    return false;
   }
   const uChar* a = reinterpret_cast<const uChar*>(atd);
-  int32 n = int16(GetNative16(a + 4));
-  if (n < 1 || n > 64) return nullptr;
+  const int32 n = int16(GetNative16(a + 4));
+  if (n < 1 || n > 64) return false;
   const TypeDescriptor* elem = reinterpret_cast<const TypeDescriptor*>(a + 6 + 4 * n);
-  int32 elemSize = DataSize(elem);
 
   // The current indexes: the first handle of the private record.
-  if (OHBlockSize(heap, arrayObj) < int32(sizeof(PanelArrayRec))) return nullptr;
+  if (OHBlockSize(heap, arrayObj) < int32(sizeof(PanelArrayRec))) return false;
   const TypeDescriptor* privTD =
       PanelEntryTD(heap, Word(heap, arrayObj, kPWArrayPrivate), Word(heap, arrayObj, kPWArrayPrivateTD), 12);
   if (!privTD || privTD->code != kTDCluster || ClusterCount(privTD) < 4 || ElemTD(privTD, 0)->code != kTDArray) {
     DBAssert(__FILE__, __LINE__, "ArrayDisplayEltPtr: the array control has no panel data");
-    return nullptr;
+    return false;
   }
+  out->array = atd;
+  out->dims = n;
+  out->elemSize = DataSize(elem);
+  out->firstAt = AlignDatum(elem, 4 * n);
+  return true;
+}
+
+UHandle ArrayDisplayIndexes(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type) {
+  const int32 n = type.dims;
   UPtr priv = PanelBytes(heap, Word(heap, arrayObj, kPWArrayPrivate), 4, "ArrayDisplayEltPtr");
   if (!priv) return nullptr;
   UHandle indexes = reinterpret_cast<UHandle>(uintptr_t(GetNative32(priv)));
@@ -147,6 +151,19 @@ UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 gro
     DBPrintf("ArrayDisplayEltPtr: index handle of 0x%lx holds fewer than %ld cells", long(arrayObj), long(n));
     return nullptr;
   }
+  return indexes;
+}
+
+UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle* array,
+                              Bool32 grow) {
+  const UHandle indexes = ArrayDisplayIndexes(heap, arrayObj, type);
+  return indexes ? ArrayDisplayEltPtrAt(heap, arrayObj, type, indexes, array, grow) : nullptr;
+}
+
+UPtr ArrayDisplayEltPtrAt(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle indexes,
+                          UHandle* array, Bool32 grow) {
+  const int32 n = type.dims, elemSize = type.elemSize;
+  const uChar* a = reinterpret_cast<const uChar*>(type.array);
   int16 shown[2];
   std::memcpy(shown, *heap + arrayObj + 4 * kPWArrayShown, sizeof shown);
 
@@ -182,7 +199,7 @@ UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 gro
     stride = next;
   }
   if (growing) {
-    MgErr err = ArrayInsertDeleteNDim(atd, array, pos, growBy, nullptr);
+    MgErr err = ArrayInsertDeleteNDim(type.array, array, pos, growBy, nullptr);
     if (err == kMemFullErr) return nullptr;
     if (err) {
       DBMgErr(__FILE__, __LINE__, err, "ArrayDisplayEltPtr: growing the array");
@@ -192,9 +209,19 @@ UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 gro
     h = *array;
   }
   if (!h || !*h) return nullptr;
-  int32 at = AlignDatum(elem, 4 * n) + offset;
+  int32 at = type.firstAt + offset;
   if (int64(at) + elemSize > DSGetHandleSize(h)) return nullptr;
   return *h + at;
+}
+
+UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 grow) {
+  if (!array) {
+    DBAssert(__FILE__, __LINE__, "ArrayDisplayEltPtr: no array handle address");
+    return nullptr;
+  }
+  ArrayDisplayEltType type;
+  return ArrayDisplayEltTypeOf(heap, arrayObj, &type) ? ArrayDisplayEltPtrOfType(heap, arrayObj, type, array, grow)
+                                                       : nullptr;
 }
 
 UPtr GraphPartDataOffset(ObjHeap heap, int32 chart, UPtr data, int32 order) {

@@ -31,6 +31,30 @@ QX_EXTERN_C int32 ClusterEltOffset(ObjHeap heap, int32 cluster, int32 element, i
 // handle at *array (the address must be given), growing the array to reach
 // it when grow is set; null when there is no such element.
 QX_EXTERN_C UPtr ArrayDisplayEltPtr(ObjHeap heap, int32 arrayObj, UHandle* array, Bool32 grow);
+// What ArrayDisplayEltPtr looks up of the array control before it reads the
+// shown cell's indexes: the array's descriptor (typedefs looked through), its
+// dimensions, the element's size and the offset of the first element in the
+// array's handle.  A walk over the cells looks it up once: nothing a cell's
+// display does changes the control's type or its private record's entry.
+struct ArrayDisplayEltType {
+  const TypeDescriptor* array;
+  int32 dims, elemSize, firstAt;
+};
+// Fills *out, false (reported as ArrayDisplayEltPtr reports it) when the
+// control has no array type or no panel data.
+bool ArrayDisplayEltTypeOf(ObjHeap heap, int32 arrayObj, ArrayDisplayEltType* out);
+// ArrayDisplayEltPtr for a control whose type was looked up (array given).
+UPtr ArrayDisplayEltPtrOfType(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle* array,
+                              Bool32 grow);
+// The handle of the control's first shown indexes (a count, then one index
+// per dimension) from its private record, checked to hold every dimension;
+// null (reported as ArrayDisplayEltPtr reports it) when it is not there.
+// A walk over the cells looks it up once: a cell's display leaves the
+// control's private record alone.
+UHandle ArrayDisplayIndexes(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type);
+// ArrayDisplayEltPtrOfType with the indexes handle looked up.
+UPtr ArrayDisplayEltPtrAt(ObjHeap heap, int32 arrayObj, const ArrayDisplayEltType& type, UHandle indexes,
+                          UHandle* array, Bool32 grow);
 // The array control's flag set when the array was grown to show an element.
 constexpr uInt32 kArrayObjGrown = 0x10000;
 
