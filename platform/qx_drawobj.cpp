@@ -101,6 +101,15 @@ std::shared_ptr<Object> Lookup(PlatObj h, PlatObjKind kind) {
   return nullptr;
 }
 
+Region* LookupHeldRegion(PlatObj h) {
+  const LastRegion& last = tLastRegion;
+  if (h && h == last.handle && last.dropped == gDroppedRegions.load(std::memory_order_acquire))
+    return static_cast<Region*>(last.obj.get());
+  // A region found is kept as the thread's last one, which holds it.
+  const std::shared_ptr<Object> found = Lookup(h, kPlatObjRegion);
+  return static_cast<Region*>(found.get());
+}
+
 bool Unregister(PlatObj h) {
   std::shared_ptr<Object> gone;  // released outside the lock
   Table& t = TheTable();
