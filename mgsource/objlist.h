@@ -39,5 +39,17 @@ QX_EXTERN_C void ObjListCompact(ObjHeap heap, int32 list);
 // The count of a list and its entry i (0-based, not checked against the
 // count: callers check it), and a store into entry i.
 int32 ObjListCount(ObjHeap heap, int32 list);
+// ObjListCount of a list whose block the caller has checked as used and
+// sized (usable bytes, as OHUsedBlockRead gives them): the count word read
+// without reading the block's header again.  A list whose count does not
+// fit goes through ObjListCount, for its reports.
+inline int32 ObjListCountSized(ObjHeap heap, int32 list, int32 usable) {
+  if (usable >= 4) {
+    int32 n;
+    __builtin_memcpy(&n, *heap + list, 4);
+    if (n >= 0 && n <= (usable - 4) / 4) return n;
+  }
+  return ObjListCount(heap, list);
+}
 int32 ObjListGet(ObjHeap heap, int32 list, int32 i);
 void ObjListSet(ObjHeap heap, int32 list, int32 i, int32 value);

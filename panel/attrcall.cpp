@@ -80,7 +80,8 @@ int32 NumCodeOf(const TypeDescriptor* td) {
 // The size of the type list, -1 when the handle is none of either zone.
 int32 ListSize(UHandle h) {
   if (!h) return -1;
-  if (DSCheckHandle(h) == kNoErr) return DSGetHandleSize(h);
+  // One check for a data-zone handle, which sizes it too.
+  if (const int32 size = DSHandleSizeOrNone(h); size >= 0) return size;
   if (AZCheckHandle(h) == kNoErr) return AZGetHandleSize(h);
   return -1;
 }

@@ -86,7 +86,7 @@ bool PanelLevelAction(int32 action) {
 int32 Count(ObjHeap heap, int32 list) {
   int32 usable = 0, cls = 0;
   if (list <= 0 || !OHUsedBlockRead(heap, list, &usable, &cls)) return 0;
-  const int32 n = ObjListCount(heap, list);
+  const int32 n = ObjListCountSized(heap, list, usable);
   return n >= 0 && 4 + int64(4) * n <= usable ? n : 0;
 }
 int32 Position(ObjHeap heap, int32 list, int32 item) {

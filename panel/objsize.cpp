@@ -393,15 +393,22 @@ MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
   bool any = false;
   int32 frame = 0;
   PartsCopy(heap, object).ForEach([&](int32 p) {
-    // One check that the part still holds its bounds; its flags and id lie
-    // before them.
-    if (!Live(heap, p, kObjBounds + 8)) return;
+    // One header read checks that the part still holds its bounds (its
+    // flags and id lie before them) and gives its class, whose rectangle
+    // method LivePartRect would look up.
+    int32 usable = 0, cls = 0;
+    if (!heap || !*heap || p <= 0 || !OHUsedBlockRead(heap, p, &usable, &cls) || usable < kObjBounds + 8) return;
     if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return;
     if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
       if (!frame) frame = p;
       return;
     }
-    Unite(&u, &any, LivePartRect(heap, p, kRectBounds));
+    Rect r;
+    std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
+    const ObjClassRecord* record = ClassRecord(cls);
+    const int32 slot = std::min<int32>(kMsgOGetRect, record->methodCount);
+    if (record->methods[slot] != reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) OGetRect(heap, p, &r, kRectBounds);
+    Unite(&u, &any, r);
   });
   *out = u;
   if (!frame) return kNoErr;

@@ -73,7 +73,7 @@ void EndAt(TransactionFrame* frame, int32 object, uInt32 kind) {
 int32 ListCount(ObjHeap heap, int32 list) {
   if (!list) return 0;
   int32 usable = 0, cls = 0;
-  const int32 n = OHUsedBlockRead(heap, list, &usable, &cls) ? ObjListCount(heap, list) : -1;
+  const int32 n = OHUsedBlockRead(heap, list, &usable, &cls) ? ObjListCountSized(heap, list, usable) : -1;
   if (n < 0 || 4 + int64(4) * n > usable) {
     DBAssert(kSource, __LINE__, "an object list that does not fit its block");
     return -1;

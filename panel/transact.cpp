@@ -321,21 +321,36 @@ void* TRPushFrame() {
   return previous;
 }
 
+namespace {
+
+// Whether count frames from f lie on the stack, a frame boundary; reported
+// when they do not.
+bool FramesFit(const TransactionFrame* f, int32 count) {
+  const uintptr_t offset = uintptr_t(f) - uintptr_t(gStack);
+  if (!gStack || count < 0 || f < Block() || offset % sizeof(TransactionFrame) != 0 || count > BlockEnd() - f) {
+    DBAssert(kSource, __LINE__, "a transaction path would pass the end of the stack");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int32 TRWriteFrames(void* at, const TransactionFrame* frames, int32 count) {
   auto* f = static_cast<TransactionFrame*>(at);
-  const uintptr_t offset = uintptr_t(f) - uintptr_t(gStack);
-  if (!gStack || !frames || count < 0 || f < Block() || offset % sizeof(TransactionFrame) != 0 ||
-      count > BlockEnd() - f) {
-    DBAssert(kSource, __LINE__, "a transaction path would pass the end of the stack");
-    return 0;
-  }
+  if (!FramesFit(f, frames ? count : -1)) return 0;
   std::memmove(f, frames, size_t(count) * sizeof(TransactionFrame));
   return 1;
 }
 
+// The frame and the end mark written in place: a path walk writes one per
+// step.
 int32 TRPutFrame(void* at, int32 object, uInt32 kind, int32 mode, int32 index) {
-  const TransactionFrame two[2] = {{object, kind, mode, index}, {0, 0, 0, 0}};
-  return TRWriteFrames(at, two, 2);
+  auto* f = static_cast<TransactionFrame*>(at);
+  if (!FramesFit(f, 2)) return 0;
+  f[0] = TransactionFrame{object, kind, mode, index};
+  f[1] = TransactionFrame{0, 0, 0, 0};
+  return 1;
 }
 
 int32 TRPushRootPath(ObjHeap heap, void** previous) {

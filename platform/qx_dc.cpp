@@ -364,8 +364,8 @@ bool PlatSetBrushOrg(PlatObj dch, int32_t x, int32_t y, int32_t* oldX, int32_t* 
 
 namespace {
 
-// The trace and the answer of a clip just selected.
-int32_t ClipSelected(Dc* dc, PlatObj dch) {
+// The trace line of a clip just selected.
+void TraceClip(Dc* dc) {
   if (dc->trace) {
     int n = 0;
     const pixman_box32_t* b = pixman_region32_rectangles(&dc->userClip, &n);
@@ -377,6 +377,11 @@ int32_t ClipSelected(Dc* dc, PlatObj dch) {
     }
     dc->trace->Line(line);
   }
+}
+
+// The trace and the answer of a clip just selected.
+int32_t ClipSelected(Dc* dc, PlatObj dch) {
+  TraceClip(dc);
   // A clip of at most one rectangle meets the surface in at most one: its
   // kind comes from the boxes alone, and the region is intersected only when
   // the context next draws (a clip often changes again before that).
@@ -415,6 +420,19 @@ int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
   SetRect(&dc->userClip, rect.left, rect.top, rect.right, rect.bottom);
   dc->SetUserClip(&dc->userClip);
   return ClipSelected(dc, dch);
+}
+
+bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  if (rect) {
+    SetRect(&dc->userClip, rect->left, rect->top, rect->right, rect->bottom);
+    dc->SetUserClip(&dc->userClip);
+  } else {
+    dc->SetUserClip(nullptr);
+  }
+  TraceClip(dc);
+  return true;
 }
 
 int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {

@@ -110,6 +110,10 @@ bool PlatSetBrushOrg(PlatObj dc, int32_t x, int32_t y, int32_t* oldX, int32_t* o
 int32_t PlatSelectClipRgn(PlatObj dc, PlatObj rgn);
 // The same for a region of the one rectangle, made of no region object.
 int32_t PlatSelectClipRect(PlatObj dc, const PlatRect& rect);
+// PlatSelectClipRect (rect) or PlatSelectClipRgn (dc, 0) (null) for a
+// caller that takes no answer: the kind of the effective clip is not worked
+// out.  False for a bad handle.
+bool PlatSetClipRect(PlatObj dc, const PlatRect* rect);
 int32_t PlatOffsetClipRgn(PlatObj dc, int32_t dx, int32_t dy);
 // Copies the user clip into rgn: 1, or 0 when there is none (rgn is left
 // alone), -1 for a bad handle.

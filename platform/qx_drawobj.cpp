@@ -36,6 +36,23 @@ PlatObj Handle(uint32_t index, uint16_t generation) {
 
 std::atomic<uint32_t> gDroppedContexts{0}, gDroppedPens{0};
 
+namespace {
+
+// Region handles are looked up in runs on one region (a window's clip region
+// set and set back around each clipped call): each thread keeps the last
+// region it found, good while no region handle has been dropped since.  A
+// handle names one object for its whole life, and the kept reference holds
+// the object as the table's did when it was found.
+std::atomic<uint32_t> gDroppedRegions{0};
+struct LastRegion {
+  PlatObj handle = 0;
+  uint32_t dropped = 0;
+  std::shared_ptr<Object> obj;
+};
+thread_local LastRegion tLastRegion;
+
+}  // namespace
+
 PlatObj Register(std::shared_ptr<Object> obj) {
   Table& t = TheTable();
   std::lock_guard<std::mutex> lock(t.mx);
@@ -57,19 +74,40 @@ PlatObj Register(std::shared_ptr<Object> obj) {
 }
 
 std::shared_ptr<Object> Lookup(PlatObj h, PlatObjKind kind) {
+  const bool region = kind == kPlatObjRegion;
+  uint32_t dropped = 0;
+  if (region) {
+    dropped = gDroppedRegions.load(std::memory_order_acquire);
+    LastRegion& last = tLastRegion;
+    if (h && h == last.handle && last.dropped == dropped) return last.obj;
+  }
   Table& t = TheTable();
   uint32_t index = h & 0xFFFF;
   uint16_t generation = uint16_t(h >> 16);
+  std::shared_ptr<Object> found;
   {
     std::lock_guard<std::mutex> lock(t.mx);
     if (index != 0 && index < t.slots.size()) {
       const Slot& s = t.slots[index];
-      if (s.obj && s.generation == generation && (kind == kPlatObjNone || s.obj->kind == kind))
-        return s.obj;
+      if (s.obj && s.generation == generation && (kind == kPlatObjNone || s.obj->kind == kind)) found = s.obj;
     }
+  }
+  if (found) {
+    // The region kept before is let go here, outside the table's lock.
+    if (region) tLastRegion = LastRegion{h, dropped, found};
+    return found;
   }
   PlatSetLastError(kPlatErrInvalidHandle);
   return nullptr;
+}
+
+Region* LookupHeldRegion(PlatObj h) {
+  const LastRegion& last = tLastRegion;
+  if (h && h == last.handle && last.dropped == gDroppedRegions.load(std::memory_order_acquire))
+    return static_cast<Region*>(last.obj.get());
+  // A region found is kept as the thread's last one, which holds it.
+  const std::shared_ptr<Object> found = Lookup(h, kPlatObjRegion);
+  return static_cast<Region*>(found.get());
 }
 
 bool Unregister(PlatObj h) {
@@ -84,6 +122,7 @@ bool Unregister(PlatObj h) {
       if (s.obj && s.generation == generation) {
         if (s.obj->stock) return true;
         if (s.obj->kind == kPlatObjDc) gDroppedContexts.fetch_add(1, std::memory_order_release);
+        if (s.obj->kind == kPlatObjRegion) gDroppedRegions.fetch_add(1, std::memory_order_release);
         if (s.obj->kind == kPlatObjPen || s.obj->kind == kPlatObjBrush)
           gDroppedPens.fetch_add(1, std::memory_order_release);
         gone = std::move(s.obj);

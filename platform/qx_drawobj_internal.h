@@ -66,6 +66,10 @@ PlatObj Register(std::shared_ptr<Object> obj);
 // The live object of a handle and kind (kPlatObjNone: any kind); null with
 // kPlatErrInvalidHandle for anything else.
 std::shared_ptr<Object> Lookup(PlatObj h, PlatObjKind kind);
+// The live region of a handle (null with kPlatErrInvalidHandle for anything
+// else), held for the calling thread until it next looks a region up: for an
+// operation on the one region that looks up nothing meanwhile.
+Region* LookupHeldRegion(PlatObj h);
 // Drops the handle; the object lives on while others hold it.
 bool Unregister(PlatObj h);
 // Count the drawing contexts, and the pens and brushes, whose handles were

@@ -144,7 +144,7 @@ PlatObj PlatCreateRoundRectRgn(int32_t l, int32_t t, int32_t r, int32_t b, int32
 }
 
 bool PlatSetRectRgn(PlatObj rgn, int32_t l, int32_t t, int32_t r, int32_t b) {
-  auto g = Get<Region>(rgn, kPlatObjRegion);
+  Region* const g = LookupHeldRegion(rgn);
   if (!g) return false;
   SetRect(&g->r, l, t, r, b);
   return true;

@@ -58,15 +58,16 @@ Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 void ApplyClip(WindowRef w, const WindowRecord* r) {
   const DDrawState& s = gDrawState;
   if (!w || s.window != w || !s.dc) return;
+  // The context's answer (the clip's kind) is not wanted here.
   if (!r || !r->clipRectSet) {
-    PlatSelectClipRgn(s.dc, 0);
+    PlatSetClipRect(s.dc, nullptr);
     return;
   }
   // The rectangle goes to the context as it is: no region object is looked
   // up or shared for it.
   const Rect clip = r->clipRect;
-  PlatSelectClipRect(s.dc, PlatRect{clip.left - s.originH, clip.top - s.originV, clip.right - s.originH,
-                                    clip.bottom - s.originV});
+  const PlatRect device{clip.left - s.originH, clip.top - s.originV, clip.right - s.originH, clip.bottom - s.originV};
+  PlatSetClipRect(s.dc, &device);
 }
 
 // Attaches the window's drawing target: its draw image when it has one,

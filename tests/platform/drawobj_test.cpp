@@ -19,6 +19,13 @@ TEST(PlatformDrawObj, StaleForeignWrongKindAndZeroHandlesFail) {
   ASSERT_TRUE(PlatPatBlt(gone, 0, 0, 1, 1, kPlatPatCopy));
   ASSERT_TRUE(PlatDeleteDc(gone));
   EXPECT_FALSE(PlatPatBlt(gone, 0, 0, 1, 1, kPlatPatCopy)) << "a context deleted right after use";
+  // Nor does the last region found.
+  PlatObj region = PlatCreateRectRgn(0, 0, 2, 2);
+  ASSERT_TRUE(PlatSetRectRgn(region, 0, 0, 1, 1));
+  ASSERT_TRUE(PlatPtInRegion(region, 0, 0));
+  ASSERT_TRUE(PlatDeleteObject(region));
+  EXPECT_FALSE(PlatSetRectRgn(region, 0, 0, 1, 1)) << "a region deleted right after use";
+  EXPECT_FALSE(PlatPtInRegion(region, 0, 0)) << "a region deleted right after use";
   ASSERT_TRUE(PlatDeleteObject(pen));
   PlatObj reuse = PlatCreateSolidBrush(0x123456);  // likely takes the freed slot
   struct Case {
