@@ -55,27 +55,62 @@ void IndexMap(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int32_t mode,
   }
 }
 
-// Copies n words between rows of two surfaces.  Rows are as short as a
-// control is wide: sixteen bytes at a time in line, the last sixteen
-// overlapping, cost a fraction of a library copy's set-up per row.
-inline void CopyRow(uint32_t* __restrict d, const uint32_t* __restrict s, size_t n) {
+// Copies n words in each of a block of rows between two surfaces.  Rows
+// are as short as a control is wide, where a library copy's set-up per row
+// costs as much as the copy: each row goes sixteen bytes at a time in line,
+// its last sixteen bytes stored apart (overlapping the ones before), and
+// the ones before them entered at their count.  Only rows wider than
+// sixteen stores copy their first 256-byte blocks through the library.
+__attribute__((noinline)) void CopyRows(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s,
+                                        size_t sstride, int64_t rows, size_t n) {
   if (n < 4) {
-    for (size_t i = 0; i < n; ++i) d[i] = s[i];
+    for (int64_t y = 0; y < rows; ++y, d += dstride, s += sstride) {
+      auto* to = reinterpret_cast<uint32_t*>(d);
+      const auto* from = reinterpret_cast<const uint32_t*>(s);
+      to[0] = from[0];
+      if (n > 1) to[1] = from[1];
+      if (n > 2) to[2] = from[2];
+    }
     return;
   }
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 4), b);
+  const size_t last = 4 * n - 16, before = (4 * n - 1) / 16;  // the last's byte offset, the stores before it
+  const size_t wide = before / 16 * 256, rest = before % 16;
+  const uint8_t* const end = s + size_t(rows) * sstride;
+  auto row = [&](uint8_t* to, const uint8_t* from) {
+    auto copy = [&](size_t at) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+    };
+    switch (rest) {
+      case 15: copy(224); [[fallthrough]];
+      case 14: copy(208); [[fallthrough]];
+      case 13: copy(192); [[fallthrough]];
+      case 12: copy(176); [[fallthrough]];
+      case 11: copy(160); [[fallthrough]];
+      case 10: copy(144); [[fallthrough]];
+      case 9: copy(128); [[fallthrough]];
+      case 8: copy(112); [[fallthrough]];
+      case 7: copy(96); [[fallthrough]];
+      case 6: copy(80); [[fallthrough]];
+      case 5: copy(64); [[fallthrough]];
+      case 4: copy(48); [[fallthrough]];
+      case 3: copy(32); [[fallthrough]];
+      case 2: copy(16); [[fallthrough]];
+      case 1: copy(0); [[fallthrough]];
+      default: break;
+    }
+  };
+  if (wide == 0) {
+    for (; s != end; d += dstride, s += sstride) {
+      row(d, s);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + last), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)));
+    }
+    return;
   }
-  if (i + 4 <= n) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    i += 4;
+  for (; s != end; d += dstride, s += sstride) {
+    std::memcpy(d, s, wide);
+    row(d + wide, s + wide);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + last), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)));
   }
-  if (i < n)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 4), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 4)));
 }
 
 bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& src, int64_t ox, int64_t oy) {
@@ -84,14 +119,10 @@ bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& sr
   // The box's source rows and columns, clipped to the source surface.
   int64_t x0 = std::max<int64_t>(box.x1, -ox), x1 = std::min<int64_t>(box.x2, PlatSurfaceWidth(src.surface) - ox);
   int64_t y0 = std::max<int64_t>(box.y1, -oy), y1 = std::min<int64_t>(box.y2, PlatSurfaceHeight(src.surface) - oy);
-  if (x0 >= x1) return true;
-  const size_t words = size_t(x1 - x0);
-  int32_t ds = PlatSurfaceStride(d), ss = PlatSurfaceStride(src.surface);
-  const uint8_t* sb = PlatSurfaceBits(src.surface);
-  uint8_t* db = PlatSurfaceBits(d);
-  for (int64_t y = y0; y < y1; ++y)
-    CopyRow(reinterpret_cast<uint32_t*>(db + size_t(y) * size_t(ds) + size_t(x0) * 4),
-            reinterpret_cast<const uint32_t*>(sb + size_t(y + oy) * size_t(ss) + size_t(x0 + ox) * 4), words);
+  if (x0 >= x1 || y0 >= y1) return true;
+  const size_t ds = size_t(PlatSurfaceStride(d)), ss = size_t(PlatSurfaceStride(src.surface));
+  CopyRows(PlatSurfaceBits(d) + size_t(y0) * ds + size_t(x0) * 4, ds,
+           PlatSurfaceBits(src.surface) + size_t(y0 + oy) * ss + size_t(x0 + ox) * 4, ss, y1 - y0, size_t(x1 - x0));
   return true;
 }
 
