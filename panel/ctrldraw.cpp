@@ -54,6 +54,8 @@ constexpr int32 kObjRefKind = 8;
 std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
   std::vector<int32> parts;
   if (!IsObj(heap, object)) return parts;
+  // Room for a control's usual parts at once, rather than grown part by part.
+  parts.reserve(16);
   // The visit only reads: the list is counted once.
   ForEachPartReading(heap, object, [&](int32 part) {
     if (part != object && IsObj(heap, part)) parts.push_back(part);
