@@ -55,14 +55,48 @@ void IndexMap(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int32_t mode,
   }
 }
 
+// Copies rows of the sixteen-byte stores at offsets 0, 16, ... below
+// 16 * Stores, then the sixteen bytes at last (overlapping the ones before);
+// with wide, the first wide bytes of each row through the library first.
+template <int Stores>
+void CopyRowsOf(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s, size_t sstride,
+                const uint8_t* end, size_t wide, size_t last) {
+  auto copy = [](uint8_t* to, const uint8_t* from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+  };
+  auto stores = [&](uint8_t* to, const uint8_t* from) {
+    [&]<int... K>(std::integer_sequence<int, K...>) { (copy(to + 16 * K, from + 16 * K), ...); }
+    (std::make_integer_sequence<int, Stores>());
+  };
+  if (!wide) {
+    for (; s != end; d += dstride, s += sstride) {
+      stores(d, s);
+      copy(d + last, s + last);
+    }
+    return;
+  }
+  for (; s != end; d += dstride, s += sstride) {
+    std::memcpy(d, s, wide);
+    stores(d + wide, s + wide);
+    copy(d + last, s + last);
+  }
+}
+
+using CopyRowsFn = void (*)(uint8_t*, size_t, const uint8_t*, size_t, const uint8_t*, size_t, size_t);
+template <int... R>
+constexpr std::array<CopyRowsFn, sizeof...(R)> MakeCopyRows(std::integer_sequence<int, R...>) {
+  return {&CopyRowsOf<R>...};
+}
+constexpr std::array<CopyRowsFn, 16> kCopyRows = MakeCopyRows(std::make_integer_sequence<int, 16>());
+
 // Copies n words in each of a block of rows between two surfaces.  Rows
 // are as short as a control is wide, where a library copy's set-up per row
 // costs as much as the copy: each row goes sixteen bytes at a time in line,
 // its last sixteen bytes stored apart (overlapping the ones before), and
-// the ones before them entered at their count.  Only rows wider than
-// sixteen stores copy their first 256-byte blocks through the library.
-__attribute__((noinline)) void CopyRows(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s,
-                                        size_t sstride, int64_t rows, size_t n) {
+// the ones before them by a loop made for their count.  Only rows wider
+// than sixteen stores copy their first 256-byte blocks through the library.
+void CopyRows(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s, size_t sstride, int64_t rows,
+              size_t n) {
   if (n < 4) {
     for (int64_t y = 0; y < rows; ++y, d += dstride, s += sstride) {
       auto* to = reinterpret_cast<uint32_t*>(d);
@@ -74,43 +108,7 @@ __attribute__((noinline)) void CopyRows(uint8_t* __restrict d, size_t dstride, c
     return;
   }
   const size_t last = 4 * n - 16, before = (4 * n - 1) / 16;  // the last's byte offset, the stores before it
-  const size_t wide = before / 16 * 256, rest = before % 16;
-  const uint8_t* const end = s + size_t(rows) * sstride;
-  auto row = [&](uint8_t* to, const uint8_t* from) {
-    auto copy = [&](size_t at) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
-    };
-    switch (rest) {
-      case 15: copy(224); [[fallthrough]];
-      case 14: copy(208); [[fallthrough]];
-      case 13: copy(192); [[fallthrough]];
-      case 12: copy(176); [[fallthrough]];
-      case 11: copy(160); [[fallthrough]];
-      case 10: copy(144); [[fallthrough]];
-      case 9: copy(128); [[fallthrough]];
-      case 8: copy(112); [[fallthrough]];
-      case 7: copy(96); [[fallthrough]];
-      case 6: copy(80); [[fallthrough]];
-      case 5: copy(64); [[fallthrough]];
-      case 4: copy(48); [[fallthrough]];
-      case 3: copy(32); [[fallthrough]];
-      case 2: copy(16); [[fallthrough]];
-      case 1: copy(0); [[fallthrough]];
-      default: break;
-    }
-  };
-  if (wide == 0) {
-    for (; s != end; d += dstride, s += sstride) {
-      row(d, s);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + last), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)));
-    }
-    return;
-  }
-  for (; s != end; d += dstride, s += sstride) {
-    std::memcpy(d, s, wide);
-    row(d + wide, s + wide);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + last), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + last)));
-  }
+  kCopyRows[before % 16](d, dstride, s, sstride, s + size_t(rows) * sstride, before / 16 * 256, last);
 }
 
 bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& src, int64_t ox, int64_t oy) {
