@@ -50,12 +50,33 @@ constexpr int32 kKeyFocusFrame = 16;
 constexpr int16 kPartFirstArrow = 2, kPartLastArrow = 7, kPartRefInner = 28;
 constexpr int32 kObjRefKind = 8;
 
+// A list of parts: a control's usual parts kept in place, more spilled to
+// the heap, as every value drawn lists them.
+class PartList {
+ public:
+  void push_back(int32 part) {
+    if (n_ < kKept) {
+      kept_[n_++] = part;
+      return;
+    }
+    if (more_.empty()) more_.assign(kept_, kept_ + kKept);
+    more_.push_back(part);
+    ++n_;
+  }
+  int32* begin() { return n_ <= kKept ? kept_ : more_.data(); }
+  int32* end() { return begin() + n_; }
+
+ private:
+  static constexpr size_t kKept = 16;
+  int32 kept_[kKept];
+  size_t n_ = 0;
+  std::vector<int32> more_;
+};
+
 // The parts of an object, last first (the order the controls draw in).
-std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
-  std::vector<int32> parts;
+PartList PartsLastFirst(ObjHeap heap, int32 object) {
+  PartList parts;
   if (!IsObj(heap, object)) return parts;
-  // Room for a control's usual parts at once, rather than grown part by part.
-  parts.reserve(16);
   // The visit only reads: the list is counted once.
   ForEachPartReading(heap, object, [&](int32 part) {
     if (part != object && IsObj(heap, part)) parts.push_back(part);
