@@ -388,9 +388,8 @@ void SizeFill(ObjHeap heap, int32 fill, const Rect& r, bool horizontal, Changes*
   OSizeObj(heap, fill, &r, 0);
 }
 
-void MoveNeedles(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* oldData,
+void MoveNeedles(ObjHeap heap, int32 object, bool knob, const Parts& parts, const Values& v, const void* oldData,
                  const void* newData, bool inArray, const ScaleInfo& sr, Changes* c) {
-  const bool knob = ObjIsA(heap, object, kClsKnob);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   for (int32 i = 0; i < v.count; ++i) {
     const bool changed = !oldData || inArray || v.count == 1 ||
@@ -450,11 +449,10 @@ void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, 
   }
 }
 
-// Brackets drawing into the panel's window.
+// Brackets drawing into the panel's window w (0: none).
 class PanelPort {
  public:
-  explicit PanelPort(ObjHeap heap, bool on) {
-    const WindowRef w = on ? Window(heap) : 0;
+  explicit PanelPort(WindowRef w) {
     if (!w || !WIsWindow(w)) return;
     // A setup around this one already draws into the window itself: its
     // port is used as it is rather than set up again.
@@ -501,16 +499,23 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   const Parts parts(heap, object);
   ScaleInfo sr;
   if (!ScaleOf(heap, parts, &sr)) return 0;
-  const PanelPort port(heap, options & kBoundsSetPort);
+  // The panel's window, read again only after a digital display (whose
+  // method may change what the heap shows in).
+  WindowRef window = Window(heap);
+  const PanelPort port((options & kBoundsSetPort) ? window : 0);
   const bool inArray = IsInArray(heap, object);
+  const bool knob = ObjIsA(heap, object, kClsKnob);
   Changes c;
-  MoveNeedles(heap, object, parts, v, oldData, newData, inArray, sr, &c);
-  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
+  MoveNeedles(heap, object, knob, parts, v, oldData, newData, inArray, sr, &c);
+  if (!knob) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
+  bool shown = false;
   if (options & kBoundsShowDigital)
     for (int32 i = 0; i < v.count; ++i)
-      if (const int32 digital = parts.Find(kPartDigital, i))
+      if (const int32 digital = parts.Find(kPartDigital, i)) {
         ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v[i].offset);
-  const WindowRef window = Window(heap);
+        shown = true;
+      }
+  if (shown) window = Window(heap);
   if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
   const int32 housing = parts.Find(kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
