@@ -64,7 +64,9 @@ UHandle PanelData(ObjHeap heap, const char* who) { return PanelDataSpaceOrAssert
 
 void SetKeepState(ObjHeap heap, int32 object, bool on) {
   const uInt16 w = RangeWord(heap, object);
-  SetRangeWord(heap, object, uInt16(on ? w | kRangeKeepState : w & ~kRangeKeepState));
+  // A word that already says so is left as it is.
+  const uInt16 now = uInt16(on ? w | kRangeKeepState : w & ~kRangeKeepState);
+  if (now != w) SetRangeWord(heap, object, now);
 }
 void CopyKeepState(ObjHeap heap, int32 from, int32 to) {
   SetKeepState(heap, to, (RangeWord(heap, from) & kRangeKeepState) != 0);
