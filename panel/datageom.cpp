@@ -522,8 +522,9 @@ int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
   Rect moved = c.rects.front();
   for (const Rect& r : c.rects) {
-    Rect s;
-    inside = inside && DSectRect(&r, &h, &s) && DEqualRect(&s, &r);
+    // The rectangles are not empty: each lies in the housing when their
+    // meeting is the rectangle itself, that is when its sides lie inside.
+    inside = inside && r.top >= h.top && r.left >= h.left && r.bottom <= h.bottom && r.right <= h.right;
     DUnionRect(&r, &moved);
   }
   if (inside) {

@@ -177,7 +177,10 @@ int32 DCOODisplayValMethod(ObjHeap heap, int32 controller, const void* old, cons
     DBAssert(kSourceFile, __LINE__, "DCOODisplayValMethod: no value to display");
     return 0;
   }
-  if (!IsObject(heap, controller) || OHBlockSize(heap, controller) < 4 * (kPWDCORecord + 1)) return 0;
+  // The controller checked and sized by one read of its block's header.
+  if (controller <= 0 ||
+      !OHUsedBlockHolds(heap, controller, std::max(int32(sizeof(ObjLeadingFields)), int32(4 * (kPWDCORecord + 1)))))
+    return 0;
   const int32 control = ObjWord(heap, controller, kPWDCODisplay);
   if (!IsObject(heap, control)) return 0;
   SetKeepState(heap, control, false);
