@@ -210,11 +210,16 @@ int32 NumTypeOf(const TypeDescriptor* td) {
   const int32 t = td ? (td->code & ~0x10) : 0;
   return t >= kTDI8 && t <= kTDEXT ? t : 0;
 }
-bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
+// known: the object's type descriptor (typedefs skipped) when the caller
+// has read it, else null.
+bool ValuesOf(ObjHeap heap, int32 object, Values* v, const TypeDescriptor* known = nullptr) {
   if (!Live(heap, object, 4 * (kPWDDOTypeId + 1))) return false;
-  const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
-  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
-  td = td ? SkipTypedefs(td) : nullptr;
+  const TypeDescriptor* td = known;
+  if (!td) {
+    const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
+    td = id ? TypeIDToTD(heap, id) : nullptr;
+    td = td ? SkipTypedefs(td) : nullptr;
+  }
   if (!td) return false;
   v->td = td;
   if (td->code != kTDCluster) {
@@ -490,12 +495,17 @@ int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left,
 }
 
 int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const void* newData, int32 options) {
+  return ObjUpdateDataBoundsOfType(heap, object, nullptr, oldData, newData, options);
+}
+
+int32 ObjUpdateDataBoundsOfType(ObjHeap heap, int32 object, const TypeDescriptor* td, const void* oldData,
+                                const void* newData, int32 options) {
   if (options < 0 || options > kBoundsOptionsMax) {
     DBAssert(kSource, __LINE__, "ObjUpdateDataBounds: options above 7");
     return 0;
   }
   Values v;
-  if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v)) return 0;
+  if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v, td)) return 0;
   const Parts parts(heap, object);
   ScaleInfo sr;
   if (!ScaleOf(heap, parts, &sr)) return 0;
