@@ -504,8 +504,10 @@ int32 ObjUpdateDataBoundsOfType(ObjHeap heap, int32 object, const TypeDescriptor
     DBAssert(kSource, __LINE__, "ObjUpdateDataBounds: options above 7");
     return 0;
   }
+  // ValuesOf checks the object's block for its leading fields and more.
+  static_assert(kLeading <= 4 * (kPWDDOTypeId + 1), "the type word lies past the leading fields");
   Values v;
-  if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v, td)) return 0;
+  if (!newData || !ValuesOf(heap, object, &v, td)) return 0;
   const Parts parts(heap, object);
   ScaleInfo sr;
   if (!ScaleOf(heap, parts, &sr)) return 0;
