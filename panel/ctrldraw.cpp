@@ -409,9 +409,11 @@ int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect, Bool32* scaleOnHou
   return HousingRect(heap, slide, PartOf(heap, slide, kPartHousing), rect, scaleOnHousing);
 }
 
-int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
-                    const Rect* housing, Bool32 scaleOnHousing) {
-  if (!IsObj(heap, part) || Hidden(heap, part)) return 0;
+namespace {
+
+// DrawSlidePart of a part known to be a visible object.
+int32 DrawShownSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
+                         const Rect* housing, Bool32 scaleOnHousing) {
   const int16 id = PartIdOf(heap, part);
   const bool slider = id == kPartSlider || id == kPartFill || id == kPartDigital;
   // Only the active slider's parts blink.
@@ -445,6 +447,14 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   }
   if (clipped) WRestoreClip(&saved);
   return reply;
+}
+
+}  // namespace
+
+int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
+                    const Rect* housing, Bool32 scaleOnHousing) {
+  if (!IsObj(heap, part) || Hidden(heap, part)) return 0;
+  return DrawShownSlidePart(heap, slide, value, part, mode, force, housing, scaleOnHousing);
 }
 
 int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPart, int32 mode, Bool32 force) {
@@ -498,7 +508,8 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
       continue;
     }
     if (inImage) IntoImage(image, hr, heap, part);
-    reply |= DrawSlidePart(heap, slide, value, part, mode, force, hasHousing ? &hr : nullptr, onHousing);
+    // The part is an object (as listed) and shown (as checked above).
+    reply |= DrawShownSlidePart(heap, slide, value, part, mode, force, hasHousing ? &hr : nullptr, onHousing);
   }
   if (cached && fill && housingMet) SetFlags(heap, slide, Flags(heap, slide) & ~kFlagRedrawImage);
   else if (!cached) SetFlags(heap, slide, Flags(heap, slide) & ~kFlagRedrawImage);
