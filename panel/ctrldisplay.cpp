@@ -57,8 +57,13 @@ bool NoValue(const void* value, int32 line) {
 bool ValueSteps(ObjHeap heap, int32 object, const void* old, const void* value, int32* reply,
                 const TypeDescriptor** read = nullptr) {
   *reply = 0;
-  if (NoValue(value, __LINE__) || !IsObj(heap, object) || Hidden(heap, object)) return false;
-  const uInt16 range = RangeWord(heap, object);
+  // One read of the block's header checks the object and sizes it for its
+  // range word.
+  int32 usable = 0;
+  if (NoValue(value, __LINE__) || object <= 0 || !OHUsedBlockInfo(heap, object, &usable, nullptr) ||
+      usable < int32(sizeof(ObjLeadingFields)) || Hidden(heap, object))
+    return false;
+  const uInt16 range = usable >= kRangeWordByte + 2 ? GetNative16(*heap + object + kRangeWordByte) : 0;
   if ((range & kRangeChecked) && !(range & kRangeKeepState)) {
     DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, object) ? 1 : gDeferDrawing);
     *reply |= UpdateRangeFlags(heap, object, value);

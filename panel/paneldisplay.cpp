@@ -177,14 +177,17 @@ int32 DCOODisplayValMethod(ObjHeap heap, int32 controller, const void* old, cons
     DBAssert(kSourceFile, __LINE__, "DCOODisplayValMethod: no value to display");
     return 0;
   }
-  // The controller checked and sized by one read of its block's header.
-  if (controller <= 0 ||
-      !OHUsedBlockHolds(heap, controller, std::max(int32(sizeof(ObjLeadingFields)), int32(4 * (kPWDCORecord + 1)))))
+  // The controller checked and sized by one read of its block's header,
+  // which also tells whether it holds its range word.
+  int32 usable = 0;
+  if (controller <= 0 || !OHUsedBlockInfo(heap, controller, &usable, nullptr) ||
+      usable < std::max(int32(sizeof(ObjLeadingFields)), int32(4 * (kPWDCORecord + 1))))
     return 0;
   const int32 control = ObjWord(heap, controller, kPWDCODisplay);
   if (!IsObject(heap, control)) return 0;
   SetKeepState(heap, control, false);
-  if (RangeCheckedData(heap, controller)) {
+  const uInt16 range = usable >= kRangeWordByte + 2 ? GetNative16(*heap + controller + kRangeWordByte) : 0;
+  if ((range & kRangeModeMask) == kRangeChecked) {
     // The value's range state as the diagram left it in the record's head.
     const UHandle ds = PanelData(heap, "DCOODisplayValMethod: the panel has no data space");
     const int32 record = ObjWord(heap, controller, kPWDCORecord);
