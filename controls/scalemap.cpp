@@ -54,15 +54,17 @@ void Store(int32 t, float64 x, void* dst) {
   }
 }
 
-// The record with a mapping the operations know.
-const ScaleRec* Mapped(ObjHeap heap, int32 dataOffset) {
-  const ScaleRec* r = ScaleRecAt(heap, dataOffset);
+// The record, when its mapping is one the operations know.
+const ScaleRec* MappedRec(const ScaleRec* r) {
   if (r && r->mapping != kScaleLinear && r->mapping != kScaleLog) {
     DBAssert(__FILE__, __LINE__, "scale: unknown mapping");
     return nullptr;
   }
   return r;
 }
+
+// The record at the offset with a mapping the operations know.
+const ScaleRec* Mapped(ObjHeap heap, int32 dataOffset) { return MappedRec(ScaleRecAt(heap, dataOffset)); }
 
 // The ends in the mapping's space: the values, or their logarithms.
 void MappedEnds(const ScaleRec* r, float64* a, float64* b) {
@@ -80,10 +82,11 @@ struct Mapping {
   bool log;
 };
 
-// False when the type or the record cannot be mapped.
-bool ForMapping(ObjHeap heap, int32 dataOffset, int32 numType, Mapping* m) {
+// False when the type or the record cannot be mapped.  A caller that has
+// found the record already gives it as found.
+bool ForMapping(ObjHeap heap, int32 dataOffset, int32 numType, Mapping* m, const ScaleRec* found = nullptr) {
   m->t = MapType(numType);
-  m->r = m->t ? Mapped(heap, dataOffset) : nullptr;
+  m->r = !m->t ? nullptr : found ? MappedRec(found) : Mapped(heap, dataOffset);
   if (!m->r) return false;
   MappedEnds(m->r, &m->a, &m->b);
   m->log = m->r->mapping == kScaleLog;
@@ -197,16 +200,25 @@ int16 ScaleValuePixel(const ScaleRec* r, float64 value) {
   return PinnedPixel((value - a) * k + r->pixelStart);
 }
 
-void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
-                       int32 count, int16* pixels, int32 pixelStride) {
+namespace {
+
+void MapValues(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride, int32 count,
+               int16* pixels, int32 pixelStride, const ScaleRec* found) {
   Mapping m;
-  if (count <= 0 || !values || !pixels || !ForMapping(heap, dataOffset, numType, &m)) return;
+  if (count <= 0 || !values || !pixels || !ForMapping(heap, dataOffset, numType, &m, found)) return;
   const float64 k = (float64(m.r->pixelEnd) - float64(m.r->pixelStart)) / (m.b - m.a);
   const float64 start = m.r->pixelStart;
   const auto* v = static_cast<const uChar*>(values);
   auto* px = reinterpret_cast<uChar*>(pixels);
   if (m.log) MapTyped<true>(m.t, v, valueStride, count, px, pixelStride, m.a, k, start);
   else MapTyped<false>(m.t, v, valueStride, count, px, pixelStride, m.a, k, start);
+}
+
+}  // namespace
+
+void MapValuesToPixels(ObjHeap heap, int32 dataOffset, int32 numType, const void* values, int32 valueStride,
+                       int32 count, int16* pixels, int32 pixelStride) {
+  MapValues(heap, dataOffset, numType, values, valueStride, count, pixels, pixelStride, nullptr);
 }
 
 void MapPixelsToValues(ObjHeap heap, int32 dataOffset, int32 numType, const int16* pixels, int32 pixelStride,
@@ -271,7 +283,7 @@ void ScaleValueToPixelPinned(ObjHeap heap, int32 dataOffset, int32 numType, cons
   const ScaleRec* r = pixel && value ? ScaleRecAt(heap, dataOffset) : nullptr;
   if (!r) return;
   int16 p = 15005;
-  MapValuesToPixels(heap, dataOffset, numType, value, 0, 1, &p, 1);
+  MapValues(heap, dataOffset, numType, value, 0, 1, &p, 1, r);
   const int16 lo = r->pixelStart < r->pixelEnd ? r->pixelStart : r->pixelEnd;
   const int16 hi = r->pixelStart < r->pixelEnd ? r->pixelEnd : r->pixelStart;
   *pixel = p < lo ? lo : p > hi ? hi : p;

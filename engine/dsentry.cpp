@@ -1,9 +1,7 @@
 // Entries of a VI's data space, found from their descriptors.
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "engine/datatype.h"
@@ -18,8 +16,8 @@ namespace {
 
 std::atomic<uInt32> gMapGeneration{0};
 
-// The data offsets of the entries of the last type map looked through, by
-// the offsets of their descriptors.  Panels ask for the same entries at
+// The data offsets and sizes of the entries of the last type map looked
+// through, by the offsets of their descriptors.  Panels ask for the same entries at
 // every display, and a walk from the start of the map costs a DataSize per
 // entry before the one asked for.  The index is made again when any map was
 // freed, replaced or changed in place since (DSTypeMapChanged), or when the
@@ -30,7 +28,10 @@ struct EntryIndex {
   UHandle map = nullptr;
   UPtr master = nullptr;
   int32 size = -1, count = -1;
-  std::vector<std::pair<int32, int32>> entries;  // (descriptor offset, data offset), ascending
+  struct Entry {
+    int32 td, data, size;  // descriptor offset (ascending), data offset, data size
+  };
+  std::vector<Entry> entries;
 };
 thread_local EntryIndex tIndex;
 
@@ -47,8 +48,9 @@ const EntryIndex& IndexOf(UHandle map, int32 size) {
     const int32 esz = e->size;
     if (esz < 4 || esz == kTDSizeInHolder || at + esz > size) break;
     off = AlignDatum(e, off);
-    x.entries.push_back({at, off});
-    off += DataSize(e);
+    const int32 n = DataSize(e);
+    x.entries.push_back({at, off, n});
+    off += n;
     at += esz;
   }
   return x;
@@ -66,11 +68,12 @@ const TypeDescriptor* PanelEntryTD(ObjHeap heap, int32 dataOffset, int32 tdOffse
   const int32 size = DSGetHandleSize(map);
   if (size < 6) return nullptr;
   const EntryIndex& x = IndexOf(map, size);
-  const auto it = std::lower_bound(x.entries.begin(), x.entries.end(), std::make_pair(tdOffset, INT32_MIN));
-  if (it != x.entries.end() && it->first == tdOffset) {
-    const TypeDescriptor* e = reinterpret_cast<const TypeDescriptor*>(*map + tdOffset);
-    const int32 n = DataSize(e);
-    if (it->second == dataOffset && n >= bytes && int64(dataOffset) + n <= DSGetHandleSize(ds)) return e;
+  const auto it = std::lower_bound(x.entries.begin(), x.entries.end(), tdOffset,
+                                   [](const EntryIndex::Entry& e, int32 td) { return e.td < td; });
+  if (it != x.entries.end() && it->td == tdOffset) {
+    const int32 n = it->size;
+    if (it->data == dataOffset && n >= bytes && int64(dataOffset) + n <= DSGetHandleSize(ds))
+      return reinterpret_cast<const TypeDescriptor*>(*map + tdOffset);
   }
   DBPrintf("data-space entry %ld / %ld does not match", long(dataOffset), long(tdOffset));
   return nullptr;

@@ -54,16 +54,23 @@ bool NoValue(const void* value, int32 line) {
 // hidden object shows nothing, the range state updated (drawing deferred
 // while greyed), an unchanged value shows nothing more.  False when the
 // display is over, *reply holding its answer.
-bool ValueSteps(ObjHeap heap, int32 object, const void* old, const void* value, int32* reply) {
+bool ValueSteps(ObjHeap heap, int32 object, const void* old, const void* value, int32* reply,
+                const TypeDescriptor** read = nullptr) {
   *reply = 0;
-  if (NoValue(value, __LINE__) || !IsObj(heap, object) || Hidden(heap, object)) return false;
-  const uInt16 range = RangeWord(heap, object);
+  // One read of the block's header checks the object and sizes it for its
+  // range word.
+  int32 usable = 0;
+  if (NoValue(value, __LINE__) || object <= 0 || !OHUsedBlockInfo(heap, object, &usable, nullptr) ||
+      usable < int32(sizeof(ObjLeadingFields)) || Hidden(heap, object))
+    return false;
+  const uInt16 range = usable >= kRangeWordByte + 2 ? GetNative16(*heap + object + kRangeWordByte) : 0;
   if ((range & kRangeChecked) && !(range & kRangeKeepState)) {
     DisplaySwitchScope defer(gDeferDrawing, Greyed(heap, object) ? 1 : gDeferDrawing);
     *reply |= UpdateRangeFlags(heap, object, value);
   }
   if (old) {
     const TypeDescriptor* td = DisplayTD(heap, object);
+    if (read) *read = td;
     const int32 size = td ? DataSize(td) : 0;
     if (size > 0 && std::memcmp(old, value, size_t(size)) == 0) return false;
   }
@@ -620,9 +627,12 @@ int32 ColorBoxODisplayValMethod(ObjHeap heap, int32 box, const void* old, const 
 
 int32 SlideODisplayValMethod(ObjHeap heap, int32 slide, const void* old, const void* value) {
   int32 reply = 0;
-  if (!ValueSteps(heap, slide, old, value, &reply)) return reply;
+  // The type read to compare the values is the one the update maps.
+  const TypeDescriptor* td = nullptr;
+  if (!ValueSteps(heap, slide, old, value, &reply, &td)) return reply;
   if (!Greyed(heap, slide) && !gDeferDrawing)
-    return reply | ObjUpdateDataBounds(heap, slide, old, value, kBoundsDrawNow | kBoundsShowDigital | kBoundsSetPort);
+    return reply | ObjUpdateDataBoundsOfType(heap, slide, td, old, value,
+                                             kBoundsDrawNow | kBoundsShowDigital | kBoundsSetPort);
   OInval(heap, slide, kInvalValue);
   return reply | kReplyInvalidated;
 }

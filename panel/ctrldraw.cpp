@@ -50,9 +50,32 @@ constexpr int32 kKeyFocusFrame = 16;
 constexpr int16 kPartFirstArrow = 2, kPartLastArrow = 7, kPartRefInner = 28;
 constexpr int32 kObjRefKind = 8;
 
+// A list of parts: a control's usual parts kept in place, more spilled to
+// the heap, as every value drawn lists them.
+class PartList {
+ public:
+  void push_back(int32 part) {
+    if (n_ < kKept) {
+      kept_[n_++] = part;
+      return;
+    }
+    if (more_.empty()) more_.assign(kept_, kept_ + kKept);
+    more_.push_back(part);
+    ++n_;
+  }
+  int32* begin() { return n_ <= kKept ? kept_ : more_.data(); }
+  int32* end() { return begin() + n_; }
+
+ private:
+  static constexpr size_t kKept = 16;
+  int32 kept_[kKept];
+  size_t n_ = 0;
+  std::vector<int32> more_;
+};
+
 // The parts of an object, last first (the order the controls draw in).
-std::vector<int32> PartsLastFirst(ObjHeap heap, int32 object) {
-  std::vector<int32> parts;
+PartList PartsLastFirst(ObjHeap heap, int32 object) {
+  PartList parts;
   if (!IsObj(heap, object)) return parts;
   // The visit only reads: the list is counted once.
   ForEachPartReading(heap, object, [&](int32 part) {
@@ -386,9 +409,11 @@ int32 SlideHousingRect(ObjHeap heap, int32 slide, Rect* rect, Bool32* scaleOnHou
   return HousingRect(heap, slide, PartOf(heap, slide, kPartHousing), rect, scaleOnHousing);
 }
 
-int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
-                    const Rect* housing, Bool32 scaleOnHousing) {
-  if (!IsObj(heap, part) || Hidden(heap, part)) return 0;
+namespace {
+
+// DrawSlidePart of a part known to be a visible object.
+int32 DrawShownSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
+                         const Rect* housing, Bool32 scaleOnHousing) {
   const int16 id = PartIdOf(heap, part);
   const bool slider = id == kPartSlider || id == kPartFill || id == kPartDigital;
   // Only the active slider's parts blink.
@@ -422,6 +447,14 @@ int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, in
   }
   if (clipped) WRestoreClip(&saved);
   return reply;
+}
+
+}  // namespace
+
+int32 DrawSlidePart(ObjHeap heap, int32 slide, const void* value, int32 part, int32 mode, Bool32 force,
+                    const Rect* housing, Bool32 scaleOnHousing) {
+  if (!IsObj(heap, part) || Hidden(heap, part)) return 0;
+  return DrawShownSlidePart(heap, slide, value, part, mode, force, housing, scaleOnHousing);
 }
 
 int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPart, int32 mode, Bool32 force) {
@@ -475,7 +508,8 @@ int32 DrawSlideValue(ObjHeap heap, int32 slide, const void* value, int32 onlyPar
       continue;
     }
     if (inImage) IntoImage(image, hr, heap, part);
-    reply |= DrawSlidePart(heap, slide, value, part, mode, force, hasHousing ? &hr : nullptr, onHousing);
+    // The part is an object (as listed) and shown (as checked above).
+    reply |= DrawShownSlidePart(heap, slide, value, part, mode, force, hasHousing ? &hr : nullptr, onHousing);
   }
   if (cached && fill && housingMet) SetFlags(heap, slide, Flags(heap, slide) & ~kFlagRedrawImage);
   else if (!cached) SetFlags(heap, slide, Flags(heap, slide) & ~kFlagRedrawImage);

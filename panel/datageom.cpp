@@ -210,11 +210,16 @@ int32 NumTypeOf(const TypeDescriptor* td) {
   const int32 t = td ? (td->code & ~0x10) : 0;
   return t >= kTDI8 && t <= kTDEXT ? t : 0;
 }
-bool ValuesOf(ObjHeap heap, int32 object, Values* v) {
+// known: the object's type descriptor (typedefs skipped) when the caller
+// has read it, else null.
+bool ValuesOf(ObjHeap heap, int32 object, Values* v, const TypeDescriptor* known = nullptr) {
   if (!Live(heap, object, 4 * (kPWDDOTypeId + 1))) return false;
-  const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
-  const TypeDescriptor* td = id ? TypeIDToTD(heap, id) : nullptr;
-  td = td ? SkipTypedefs(td) : nullptr;
+  const TypeDescriptor* td = known;
+  if (!td) {
+    const TypeID id = TypeID(ObjWord(heap, object, kPWDDOTypeId));
+    td = id ? TypeIDToTD(heap, id) : nullptr;
+    td = td ? SkipTypedefs(td) : nullptr;
+  }
   if (!td) return false;
   v->td = td;
   if (td->code != kTDCluster) {
@@ -322,11 +327,35 @@ Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value)
   return p;
 }
 
+// A list of a few items kept in place, more spilled to the heap: an
+// update's lists are short, and each costs an allocation otherwise.
+template <typename T, size_t N>
+class Few {
+ public:
+  void push_back(const T& t) {
+    if (n_ < N) {
+      few_[n_++] = t;
+      return;
+    }
+    if (more_.empty()) more_.assign(few_, few_ + N);
+    more_.push_back(t);
+    ++n_;
+  }
+  bool empty() const { return n_ == 0; }
+  const T* begin() const { return n_ <= N ? few_ : more_.data(); }
+  const T* end() const { return begin() + n_; }
+  const T& front() const { return *begin(); }
+
+ private:
+  T few_[N];
+  size_t n_ = 0;
+  std::vector<T> more_;
+};
+
 // The rectangles to redraw; and the unions of the rectangles the fills left
 // and entered.
 struct Changes {
-  Changes() { rects.reserve(8); }  // a needle and a fill each leave and enter
-  std::vector<Rect> rects;
+  Few<Rect, 8> rects;  // a needle and a fill each leave and enter
   Rect left{0, 0, 0, 0}, entered{0, 0, 0, 0};
   int32 fills = 0;
   void Add(const Rect& r) {
@@ -364,9 +393,8 @@ void SizeFill(ObjHeap heap, int32 fill, const Rect& r, bool horizontal, Changes*
   OSizeObj(heap, fill, &r, 0);
 }
 
-void MoveNeedles(ObjHeap heap, int32 object, const Parts& parts, const Values& v, const void* oldData,
+void MoveNeedles(ObjHeap heap, int32 object, bool knob, const Parts& parts, const Values& v, const void* oldData,
                  const void* newData, bool inArray, const ScaleInfo& sr, Changes* c) {
-  const bool knob = ObjIsA(heap, object, kClsKnob);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   for (int32 i = 0; i < v.count; ++i) {
     const bool changed = !oldData || inArray || v.count == 1 ||
@@ -401,8 +429,7 @@ void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, 
   const double top = std::max(sr.min, sr.max), bottom = std::min(sr.min, sr.max);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   auto pinned = [&](int32 i) { return std::clamp(ValueAt(v, data, i), bottom, top); };
-  std::vector<int32> fills;
-  fills.reserve(4);
+  Few<int32, 4> fills;
   parts.EachOf(kPartFill, [&](int32 p) {
     if (Live(heap, p) && !Hidden(heap, p)) fills.push_back(p);
   });
@@ -427,11 +454,10 @@ void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, 
   }
 }
 
-// Brackets drawing into the panel's window.
+// Brackets drawing into the panel's window w (0: none).
 class PanelPort {
  public:
-  explicit PanelPort(ObjHeap heap, bool on) {
-    const WindowRef w = on ? Window(heap) : 0;
+  explicit PanelPort(WindowRef w) {
     if (!w || !WIsWindow(w)) return;
     // A setup around this one already draws into the window itself: its
     // port is used as it is rather than set up again.
@@ -469,33 +495,48 @@ int32 ObjMapDataToScale(ObjHeap heap, int32 object, int32 scalePart, Rect* left,
 }
 
 int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const void* newData, int32 options) {
+  return ObjUpdateDataBoundsOfType(heap, object, nullptr, oldData, newData, options);
+}
+
+int32 ObjUpdateDataBoundsOfType(ObjHeap heap, int32 object, const TypeDescriptor* td, const void* oldData,
+                                const void* newData, int32 options) {
   if (options < 0 || options > kBoundsOptionsMax) {
     DBAssert(kSource, __LINE__, "ObjUpdateDataBounds: options above 7");
     return 0;
   }
+  // ValuesOf checks the object's block for its leading fields and more.
+  static_assert(kLeading <= 4 * (kPWDDOTypeId + 1), "the type word lies past the leading fields");
   Values v;
-  if (!newData || !Live(heap, object) || !ValuesOf(heap, object, &v)) return 0;
+  if (!newData || !ValuesOf(heap, object, &v, td)) return 0;
   const Parts parts(heap, object);
   ScaleInfo sr;
   if (!ScaleOf(heap, parts, &sr)) return 0;
-  const PanelPort port(heap, options & kBoundsSetPort);
+  // The panel's window, read again only after a digital display (whose
+  // method may change what the heap shows in).
+  WindowRef window = Window(heap);
+  const PanelPort port((options & kBoundsSetPort) ? window : 0);
   const bool inArray = IsInArray(heap, object);
+  const bool knob = ObjIsA(heap, object, kClsKnob);
   Changes c;
-  MoveNeedles(heap, object, parts, v, oldData, newData, inArray, sr, &c);
-  if (!ObjIsA(heap, object, kClsKnob)) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
+  MoveNeedles(heap, object, knob, parts, v, oldData, newData, inArray, sr, &c);
+  if (!knob) MoveFills(heap, object, parts, v, newData, inArray, sr, &c);
+  bool shown = false;
   if (options & kBoundsShowDigital)
     for (int32 i = 0; i < v.count; ++i)
-      if (const int32 digital = parts.Find(kPartDigital, i))
+      if (const int32 digital = parts.Find(kPartDigital, i)) {
         ODisplayValObj(heap, digital, 0, static_cast<const uChar*>(newData) + v[i].offset);
-  const WindowRef window = Window(heap);
+        shown = true;
+      }
+  if (shown) window = Window(heap);
   if (!(options & kBoundsDrawNow) || c.rects.empty() || !window) return 0;
   const int32 housing = parts.Find(kPartHousing, 0);
   const Rect h = Live(heap, housing) ? Bounds(heap, housing) : Rect{0, 0, 0, 0};
   bool inside = !DEmptyRect(&h) && !(Flags(heap, object) & kObjFlagNoCachedImage);
   Rect moved = c.rects.front();
   for (const Rect& r : c.rects) {
-    Rect s;
-    inside = inside && DSectRect(&r, &h, &s) && DEqualRect(&s, &r);
+    // The rectangles are not empty: each lies in the housing when their
+    // meeting is the rectangle itself, that is when its sides lie inside.
+    inside = inside && r.top >= h.top && r.left >= h.left && r.bottom <= h.bottom && r.right <= h.right;
     DUnionRect(&r, &moved);
   }
   if (inside) {

@@ -59,6 +59,10 @@ QX_EXTERN_C int32 ClusterFitFrame(ObjHeap heap, int32 cluster, int32 margin);
 // invalidated rather than drawn, else 0.
 QX_EXTERN_C int32 ObjUpdateDataBounds(ObjHeap heap, int32 object, const void* oldData, const void* newData,
                                       int32 options);
+// The same for a caller that has read the object's type descriptor already
+// (its typedefs skipped); null has it read here.
+int32 ObjUpdateDataBoundsOfType(ObjHeap heap, int32 object, const TypeDescriptor* td, const void* oldData,
+                                const void* newData, int32 options);
 
 // Sizes the fills (parts 31) of a slide to its value (data): each from its
 // base (the scale's top with fill flag bit 22, else its bottom; on a cluster

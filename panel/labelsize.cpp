@@ -135,14 +135,22 @@ void EndFit(ObjHeap heap, int32 label, TRecord text, Rect t, const Rect& fit, co
 // ---- Decorations ----------------------------------------------------------------------------
 
 int32 CosmeticOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32) {
+  // The checked block holds the bounds and the flags: they are read and
+  // written in place until the image's procedure has run, then the block is
+  // checked once for both writes.
   if (!Live(heap, object, kObjImage + 4)) return kArgErr;
+  static_assert(kObjImage + 4 >= kObjBounds + 8, "a cosmetic's block holds its bounds and flags");
+  bool live = true;
   if (newRect) {
-    LastOldBounds = BoundsOf(heap, object);
+    std::memcpy(&LastOldBounds, *heap + object + kObjBounds, sizeof LastOldBounds);
     Rect now = *newRect;
     TellImage(ObjWord(heap, object, kObjImage / 4), &now, LastOldBounds);
-    SetBoundsOf(heap, object, now);
+    live = Live(heap, object, kObjImage + 4);
+    if (live) std::memcpy(*heap + object + kObjBounds, &now, sizeof now);
+    else SetBoundsOf(heap, object, now);
   }
-  MarkChanged(heap, object);
+  if (live) ObjSetWord(heap, object, kObjFlags / 4, ObjWord(heap, object, kObjFlags / 4) | int32(kObjFlagMoved));
+  else MarkChanged(heap, object);
   return 0;
 }
 

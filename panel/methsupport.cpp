@@ -98,13 +98,20 @@ int32 KeyBindingTarget(ObjHeap heap, const WEventRecord* event) {
 }
 
 int32 IsInArray(ObjHeap heap, int32 object) {
-  int32 step = object;
-  for (int32 depth = 0; depth < kMaxOwnerChain && Live(heap, step, 8); ++depth) {
-    if (!ObjIsA(heap, step, kClsDataDisplayObject)) return 0;
+  // Each object of the owner chain is checked, sized and its class read by
+  // one read of its block's header.
+  auto read = [heap](int32 o, int32* usable, int32* cls) {
+    return heap && *heap && o > 0 && OHUsedBlockInfo(heap, o, usable, cls);
+  };
+  int32 step = object, usable = 0, cls = 0;
+  bool live = read(step, &usable, &cls);
+  for (int32 depth = 0; depth < kMaxOwnerChain && live && usable >= 8; ++depth) {
+    if (!ClassIsKindOf(cls, kClsDataDisplayObject)) return 0;
     const int32 owner = ObjWord(heap, step, kPWOwner);
-    if (!Live(heap, owner, 4)) return 0;
-    if (ObjIsA(heap, owner, kClsArray)) return 1;
-    step = owner;
+    int32 ownerUsable = 0, ownerCls = 0;
+    if (!read(owner, &ownerUsable, &ownerCls) || ownerUsable < 4) return 0;
+    if (ClassIsKindOf(ownerCls, kClsArray)) return 1;
+    step = owner, usable = ownerUsable, cls = ownerCls;
   }
   return 0;
 }

@@ -64,7 +64,9 @@ UHandle PanelData(ObjHeap heap, const char* who) { return PanelDataSpaceOrAssert
 
 void SetKeepState(ObjHeap heap, int32 object, bool on) {
   const uInt16 w = RangeWord(heap, object);
-  SetRangeWord(heap, object, uInt16(on ? w | kRangeKeepState : w & ~kRangeKeepState));
+  // A word that already says so is left as it is.
+  const uInt16 now = uInt16(on ? w | kRangeKeepState : w & ~kRangeKeepState);
+  if (now != w) SetRangeWord(heap, object, now);
 }
 void CopyKeepState(ObjHeap heap, int32 from, int32 to) {
   SetKeepState(heap, to, (RangeWord(heap, from) & kRangeKeepState) != 0);
@@ -175,11 +177,17 @@ int32 DCOODisplayValMethod(ObjHeap heap, int32 controller, const void* old, cons
     DBAssert(kSourceFile, __LINE__, "DCOODisplayValMethod: no value to display");
     return 0;
   }
-  if (!IsObject(heap, controller) || OHBlockSize(heap, controller) < 4 * (kPWDCORecord + 1)) return 0;
+  // The controller checked and sized by one read of its block's header,
+  // which also tells whether it holds its range word.
+  int32 usable = 0;
+  if (controller <= 0 || !OHUsedBlockInfo(heap, controller, &usable, nullptr) ||
+      usable < std::max(int32(sizeof(ObjLeadingFields)), int32(4 * (kPWDCORecord + 1))))
+    return 0;
   const int32 control = ObjWord(heap, controller, kPWDCODisplay);
   if (!IsObject(heap, control)) return 0;
   SetKeepState(heap, control, false);
-  if (RangeCheckedData(heap, controller)) {
+  const uInt16 range = usable >= kRangeWordByte + 2 ? GetNative16(*heap + controller + kRangeWordByte) : 0;
+  if ((range & kRangeModeMask) == kRangeChecked) {
     // The value's range state as the diagram left it in the record's head.
     const UHandle ds = PanelData(heap, "DCOODisplayValMethod: the panel has no data space");
     const int32 record = ObjWord(heap, controller, kPWDCORecord);

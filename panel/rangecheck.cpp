@@ -26,12 +26,9 @@ constexpr int16 kPartArrayElement = kPartDigital;
 constexpr int32 kRunSlot = 1, kRunContinuousSlot = 2, kCallChainItemKind = 2;
 constexpr uInt32 kHeapFlagAlwaysShow = 0x1000000;
 
-// An object of at least that many bytes: its block checked and sized by one
-// header read.
+// An object whose block holds the bytes: its header read once for both.
 bool Holds(ObjHeap heap, int32 object, int32 bytes) {
-  int32 usable = 0, cls = 0;
-  return object > 0 && OHUsedBlockRead(heap, object, &usable, &cls) &&
-         usable >= int32(sizeof(ObjLeadingFields)) && usable >= bytes;
+  return object > 0 && OHUsedBlockHolds(heap, object, std::max(int32(sizeof(ObjLeadingFields)), bytes));
 }
 bool IsOut(uInt32 word) { return (word & kRangeStateMask) == kRangeOut; }
 void StoreState(ObjHeap heap, int32 object, uInt32 state) {

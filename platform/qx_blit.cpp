@@ -55,27 +55,60 @@ void IndexMap(int64_t i0, int64_t i1, int64_t dn, int64_t sn, int32_t mode,
   }
 }
 
-// Copies n words between rows of two surfaces.  Rows are as short as a
-// control is wide: sixteen bytes at a time in line, the last sixteen
-// overlapping, cost a fraction of a library copy's set-up per row.
-inline void CopyRow(uint32_t* __restrict d, const uint32_t* __restrict s, size_t n) {
-  if (n < 4) {
-    for (size_t i = 0; i < n; ++i) d[i] = s[i];
+// Copies rows of the sixteen-byte stores at offsets 0, 16, ... below
+// 16 * Stores, then the sixteen bytes at last (overlapping the ones before);
+// with wide, the first wide bytes of each row through the library first.
+template <int Stores>
+void CopyRowsOf(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s, size_t sstride,
+                const uint8_t* end, size_t wide, size_t last) {
+  auto copy = [](uint8_t* to, const uint8_t* from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+  };
+  auto stores = [&](uint8_t* to, const uint8_t* from) {
+    [&]<int... K>(std::integer_sequence<int, K...>) { (copy(to + 16 * K, from + 16 * K), ...); }
+    (std::make_integer_sequence<int, Stores>());
+  };
+  if (!wide) {
+    for (; s != end; d += dstride, s += sstride) {
+      stores(d, s);
+      copy(d + last, s + last);
+    }
     return;
   }
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 4), b);
+  for (; s != end; d += dstride, s += sstride) {
+    std::memcpy(d, s, wide);
+    stores(d + wide, s + wide);
+    copy(d + last, s + last);
   }
-  if (i + 4 <= n) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    i += 4;
+}
+
+using CopyRowsFn = void (*)(uint8_t*, size_t, const uint8_t*, size_t, const uint8_t*, size_t, size_t);
+template <int... R>
+constexpr std::array<CopyRowsFn, sizeof...(R)> MakeCopyRows(std::integer_sequence<int, R...>) {
+  return {&CopyRowsOf<R>...};
+}
+constexpr std::array<CopyRowsFn, 16> kCopyRows = MakeCopyRows(std::make_integer_sequence<int, 16>());
+
+// Copies n words in each of a block of rows between two surfaces.  Rows
+// are as short as a control is wide, where a library copy's set-up per row
+// costs as much as the copy: each row goes sixteen bytes at a time in line,
+// its last sixteen bytes stored apart (overlapping the ones before), and
+// the ones before them by a loop made for their count.  Only rows wider
+// than sixteen stores copy their first 256-byte blocks through the library.
+void CopyRows(uint8_t* __restrict d, size_t dstride, const uint8_t* __restrict s, size_t sstride, int64_t rows,
+              size_t n) {
+  if (n < 4) {
+    for (int64_t y = 0; y < rows; ++y, d += dstride, s += sstride) {
+      auto* to = reinterpret_cast<uint32_t*>(d);
+      const auto* from = reinterpret_cast<const uint32_t*>(s);
+      to[0] = from[0];
+      if (n > 1) to[1] = from[1];
+      if (n > 2) to[2] = from[2];
+    }
+    return;
   }
-  if (i < n)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + n - 4), _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + n - 4)));
+  const size_t last = 4 * n - 16, before = (4 * n - 1) / 16;  // the last's byte offset, the stores before it
+  kCopyRows[before % 16](d, dstride, s, sstride, s + size_t(rows) * sstride, before / 16 * 256, last);
 }
 
 bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& src, int64_t ox, int64_t oy) {
@@ -84,14 +117,10 @@ bool FastCopy(const Dc& dst, const pixman_box32_t& box, const TransferSource& sr
   // The box's source rows and columns, clipped to the source surface.
   int64_t x0 = std::max<int64_t>(box.x1, -ox), x1 = std::min<int64_t>(box.x2, PlatSurfaceWidth(src.surface) - ox);
   int64_t y0 = std::max<int64_t>(box.y1, -oy), y1 = std::min<int64_t>(box.y2, PlatSurfaceHeight(src.surface) - oy);
-  if (x0 >= x1) return true;
-  const size_t words = size_t(x1 - x0);
-  int32_t ds = PlatSurfaceStride(d), ss = PlatSurfaceStride(src.surface);
-  const uint8_t* sb = PlatSurfaceBits(src.surface);
-  uint8_t* db = PlatSurfaceBits(d);
-  for (int64_t y = y0; y < y1; ++y)
-    CopyRow(reinterpret_cast<uint32_t*>(db + size_t(y) * size_t(ds) + size_t(x0) * 4),
-            reinterpret_cast<const uint32_t*>(sb + size_t(y + oy) * size_t(ss) + size_t(x0 + ox) * 4), words);
+  if (x0 >= x1 || y0 >= y1) return true;
+  const size_t ds = size_t(PlatSurfaceStride(d)), ss = size_t(PlatSurfaceStride(src.surface));
+  CopyRows(PlatSurfaceBits(d) + size_t(y0) * ds + size_t(x0) * 4, ds,
+           PlatSurfaceBits(src.surface) + size_t(y0 + oy) * ss + size_t(x0 + ox) * 4, ss, y1 - y0, size_t(x1 - x0));
   return true;
 }
 
@@ -406,6 +435,14 @@ void Transfer(const Dc& dst, int32_t x, int32_t y, int32_t w, int32_t h, const T
   }
   bool fast = fn0 == 0xCC && fn1 == 0xCC && !mask && src.surface && src.convert == Convert::kSame &&
               sw == w && sh == h;
+  if (fast && PlatSurfaceFormatOf(d) == kPlatRgb32 && PlatSurfaceFormatOf(src.surface) == kPlatRgb32) {
+    // A plain copy between Rgb32 surfaces, the common case: box by box,
+    // without the pattern the other functions read.
+    for (int b = 0; b < n; ++b) FastCopy(dst, boxes[b], src, int64_t(sx) - x, int64_t(sy) - y);
+    pixman_region32_fini(&clip);
+    PlatSurfaceDestroy(copy);
+    return;
+  }
   Paint paint;
   bool patterned = ((fn0 >> 4) & 0x0F) != (fn0 & 0x0F) || ((fn1 >> 4) & 0x0F) != (fn1 & 0x0F);
   if (!patterned || !MakePaint(dst, *dst.brush, &paint)) paint = SolidPaint(0);

@@ -88,6 +88,11 @@ WindowRef Lookup(WindowRef w, WindowRef* name = nullptr) {
     if (name) *name = tHit.name;
     return tHit.out;
   }
+  if (w == kWNoWindow) {
+    // No window names no record, whatever the live set holds.
+    if (name) *name = kWNoWindow;
+    return kWNoWindow;
+  }
   std::lock_guard<std::mutex> g(gLock);
   const WindowRef found = LookupLocked(w);
   const WindowRef named = NameLocked(found);

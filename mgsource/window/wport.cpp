@@ -89,9 +89,8 @@ void Attach(WindowRef w) {
   ApplyClip(w, r);
 }
 
-void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
-  WindowRecord* r = WRecord(w);
-  if (!r) return;
+// SetClip with the window's record found.
+void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) {
   if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
   r->clipRectSet = rect != nullptr;
   r->clipRect = rect ? *rect : Rect{0, 0, 0, 0};
@@ -102,6 +101,12 @@ void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
   }
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
   ApplyClip(w, r);
+}
+
+void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
+  WindowRecord* r = WRecord(w);
+  if (!r) return;
+  SetClipOf(w, r, rect, savedClip);
 }
 
 // Under the drawing mutex: the kept window is no longer kept; when it is
@@ -156,9 +161,11 @@ void WSetClipRect(const Rect* rect, Rect* savedClip) {
 void WLimitClip(const Rect* rect, Rect* savedClip) {
   const WindowRef w = WCurrentPort();
   if (savedClip) *savedClip = Rect{0, 0, 0, 0};
-  if (!w || !rect || !WRecord(w)) return;
-  Rect now;
-  if (!WGetClipRect(w, &now)) {
+  WindowRecord* const r = w && rect ? WRecord(w) : nullptr;
+  if (!r) return;
+  // The record found once serves the clip read and the clip set.
+  Rect now = r->clipRect;
+  if (!r->clipRectSet) {
     // The port rectangle: the window's, or the bounds of the pixmap or
     // picture drawn into in its place.
     const int32 target = int32(gDrawState.target);
@@ -167,7 +174,7 @@ void WLimitClip(const Rect* rect, Rect* savedClip) {
   }
   Rect limited{0, 0, 0, 0};
   DSectRect(&now, rect, &limited);
-  SetClip(w, &limited, savedClip);
+  SetClipOf(w, r, &limited, savedClip);
 }
 
 void WRestoreClip(const Rect* savedClip) {

@@ -100,6 +100,35 @@ TEST_F(DataBounds, NeedleAndFillFollowTheValue) {
   EXPECT_EQ(Asserts(), 1);
 }
 
+// A cluster of three values moves three needles and three fills: twelve
+// rectangles left and entered, more than an update keeps in place, each
+// waiting to be redrawn (without the cached image).  Each fill's new place
+// is looked at where only that fill's rectangle lies.
+TEST_F(DataBounds, EveryNeedleAndFillOfAClusterWaitsToBeRedrawn) {
+  const int32 slide = Obj(kClsSlide);
+  SetW(slide, kPWDDOTypeId, int32(Type(tdb::Cluster({tdb::DBL(), tdb::DBL(), tdb::DBL()}))));
+  SetW(slide, 0, int32(kObjFlagNoCachedImage));
+  const int32 scale = Obj(kClsScale, slide, kControlPartScale);
+  ASSERT_EQ(Alloc(scale), kNoErr);
+  ScaleRec* r = ScaleRecOf(panel_, scale);
+  ASSERT_NE(r, nullptr);
+  r->min = 0, r->max = 10, r->increment = 1, r->multiplier = 1, r->pixelStart = 100, r->pixelEnd = 0;
+  for (int16 i = 0; i < 3; ++i) {
+    const int16 left = int16(30 + 30 * i);
+    SetBounds(Obj(kClsCosmetic, slide, kPartNeedle, i), Rect{95, left, 105, int16(left + 20)});
+    SetBounds(Obj(kClsCosmetic, slide, kPartFill, i), Rect{100, int16(left + 5), 101, int16(left + 15)});
+  }
+  const float64 from[3] = {1, 2, 3}, to[3] = {7, 8, 9};
+  TakeInvalid();
+  EXPECT_EQ(ObjUpdateDataBounds(panel_, slide, from, to, kBoundsDrawNow), kBoundsInvalidated);
+  for (int32 i = 0; i < 3; ++i) {
+    const int32 h = 30 + 30 * i + 10, pixel = 100 - 10 * (7 + i);
+    EXPECT_TRUE(InvalidAt(h, pixel)) << "needle " << i << " at its value";
+    EXPECT_TRUE(InvalidAt(h, 100)) << "needle " << i << " left, fill " << i << " at its base";
+    EXPECT_TRUE(InvalidAt(h, 60)) << "fill " << i << " grown to its value";
+  }
+}
+
 // A value shown through the housing image leaves the slide's pixels as a
 // whole drawing of the slide at that value without the image leaves them:
 // the slider's old place repaired from the image, its new place drawn.

@@ -113,16 +113,21 @@ TEST(PlatformBlit, AllFunctionsOnRandomColoursMatchTheirDefinition) {
 }
 
 TEST(PlatformBlit, CopiesOfEveryRowWidthTakeTheirSourceAndStopAtTheirEdge) {
-  // Widths across the in-line row copy's steps (whole blocks, a last block
-  // that overlaps, fewer words than a block), at an odd place in both.
-  Source src(40, 2, 32);
-  for (int32_t x = 0; x < 40; ++x)
+  // Widths across the in-line row copy's steps (each count of sixteen-byte
+  // stores, a last store that overlaps, fewer words than a store, rows
+  // whose first 256-byte blocks go through the library), at an odd place
+  // in both.
+  std::vector<int32_t> widths;
+  for (int32_t w = 1; w <= 72; ++w) widths.push_back(w);
+  for (int32_t w : {100, 131, 132, 133, 140}) widths.push_back(w);
+  Source src(150, 2, 32);
+  for (int32_t x = 0; x < 150; ++x)
     for (int32_t y = 0; y < 2; ++y) src.Set(x, y, uint32_t(0x010000 * (x + 1) + 0x100 * (y + 1)));
-  for (int32_t w = 1; w <= 21; ++w) {
-    Canvas dst(40, 4, 0x00FF00);
+  for (int32_t w : widths) {
+    Canvas dst(150, 4, 0x00FF00);
     ASSERT_TRUE(PlatBitBlt(dst.dc, 3, 1, w, 2, src.dc, 5, 0, kPlatSrcCopy));
     for (int32_t y = 0; y < 4; ++y)
-      for (int32_t x = 0; x < 40; ++x) {
+      for (int32_t x = 0; x < 150; ++x) {
         const bool in = x >= 3 && x < 3 + w && y >= 1 && y < 3;
         const uint32_t want = in ? uint32_t(0x010000 * (x - 3 + 5 + 1) + 0x100 * y) : 0x00FF00u;
         ASSERT_EQ(dst.At(x, y), want) << "width " << w << " at " << x << "," << y;
