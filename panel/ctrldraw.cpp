@@ -8,6 +8,7 @@
 
 #include "engine/typemgr.h"
 #include "engine/vi/viinst.h"
+#include "mgsource/fewlist.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
@@ -50,28 +51,9 @@ constexpr int32 kKeyFocusFrame = 16;
 constexpr int16 kPartFirstArrow = 2, kPartLastArrow = 7, kPartRefInner = 28;
 constexpr int32 kObjRefKind = 8;
 
-// A list of parts: a control's usual parts kept in place, more spilled to
-// the heap, as every value drawn lists them.
-class PartList {
- public:
-  void push_back(int32 part) {
-    if (n_ < kKept) {
-      kept_[n_++] = part;
-      return;
-    }
-    if (more_.empty()) more_.assign(kept_, kept_ + kKept);
-    more_.push_back(part);
-    ++n_;
-  }
-  int32* begin() { return n_ <= kKept ? kept_ : more_.data(); }
-  int32* end() { return begin() + n_; }
-
- private:
-  static constexpr size_t kKept = 16;
-  int32 kept_[kKept];
-  size_t n_ = 0;
-  std::vector<int32> more_;
-};
+// A list of parts: a control's usual parts kept in place, as every value
+// drawn lists them.
+using PartList = FewList<int32, 16>;
 
 // The parts of an object, last first (the order the controls draw in).
 PartList PartsLastFirst(ObjHeap heap, int32 object) {

@@ -12,6 +12,7 @@
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
 #include "engine/vi/virecord.h"
+#include "mgsource/fewlist.h"
 #include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/image.h"
@@ -327,35 +328,10 @@ Point KnobPointOf(ObjHeap heap, const ScaleInfo& s, int32 radius, float64 value)
   return p;
 }
 
-// A list of a few items kept in place, more spilled to the heap: an
-// update's lists are short, and each costs an allocation otherwise.
-template <typename T, size_t N>
-class Few {
- public:
-  void push_back(const T& t) {
-    if (n_ < N) {
-      few_[n_++] = t;
-      return;
-    }
-    if (more_.empty()) more_.assign(few_, few_ + N);
-    more_.push_back(t);
-    ++n_;
-  }
-  bool empty() const { return n_ == 0; }
-  const T* begin() const { return n_ <= N ? few_ : more_.data(); }
-  const T* end() const { return begin() + n_; }
-  const T& front() const { return *begin(); }
-
- private:
-  T few_[N];
-  size_t n_ = 0;
-  std::vector<T> more_;
-};
-
 // The rectangles to redraw; and the unions of the rectangles the fills left
 // and entered.
 struct Changes {
-  Few<Rect, 8> rects;  // a needle and a fill each leave and enter
+  FewList<Rect, 8> rects;  // a needle and a fill each leave and enter
   Rect left{0, 0, 0, 0}, entered{0, 0, 0, 0};
   int32 fills = 0;
   void Add(const Rect& r) {
@@ -429,7 +405,7 @@ void MoveFills(ObjHeap heap, int32 object, const Parts& parts, const Values& v, 
   const double top = std::max(sr.min, sr.max), bottom = std::min(sr.min, sr.max);
   const bool horizontal = Flags(heap, object) & kSlideFlagHorizontal;
   auto pinned = [&](int32 i) { return std::clamp(ValueAt(v, data, i), bottom, top); };
-  Few<int32, 4> fills;
+  FewList<int32, 4> fills;
   parts.EachOf(kPartFill, [&](int32 p) {
     if (Live(heap, p) && !Hidden(heap, p)) fills.push_back(p);
   });

@@ -7,6 +7,7 @@
 
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
+#include "mgsource/fewlist.h"
 #include "mgsource/debug.h"
 #include "mgsource/draw/fonts.h"
 #include "mgsource/draw/image.h"
@@ -96,21 +97,16 @@ class PartsCopy {
     for (int32 i = 0; i < count; ++i) {
       const int32 p = ObjListGet(heap, list, i);
       if (!p || p == object) continue;
-      if (n_ < kFixed) fixed_[n_++] = p;
-      else more_.push_back(p);
+      parts_.push_back(p);
     }
   }
   template <typename Fn>
   void ForEach(Fn fn) const {
-    for (int32 i = 0; i < n_; ++i) fn(fixed_[i]);
-    for (int32 p : more_) fn(p);
+    for (int32 p : parts_) fn(p);
   }
 
  private:
-  static constexpr int32 kFixed = 16;
-  int32 fixed_[kFixed];
-  int32 n_ = 0;
-  std::vector<int32> more_;
+  FewList<int32, 16> parts_;
 };
 
 bool Refitted(int32 object, int32 partId) {

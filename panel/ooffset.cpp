@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/objswap.h"
+#include "mgsource/fewlist.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/window/textrec.h"
 #include "panel/objimage.h"
@@ -55,11 +56,10 @@ class Listed {
   Listed(ObjHeap heap, int32 object, int32 word, int32 usable) {
     if (usable >= 4 * (word + 1)) Read(heap, object, word);
   }
-  const int32* begin() const { return count_ <= kFew ? few_ : more_.data(); }
-  const int32* end() const { return begin() + count_; }
+  const int32* begin() const { return items_.begin(); }
+  const int32* end() const { return items_.end(); }
 
  private:
-  static constexpr int32 kFew = 8;
   void Read(ObjHeap heap, int32 object, int32 word) {
     const int32 list = ObjWord(heap, object, word);
     if (!Live(heap, list, 4)) return;
@@ -69,18 +69,8 @@ class Listed {
     for (int32 i = 0; i < n; ++i)
       if (const int32 o = ObjListGet(heap, list, i); o && o != object && Live(heap, o, kObjBounds + 8)) Add(o);
   }
-  void Add(int32 o) {
-    if (count_ < kFew) {
-      few_[count_++] = o;
-      return;
-    }
-    if (count_ == kFew) more_.assign(few_, few_ + kFew);
-    more_.push_back(o);
-    ++count_;
-  }
-  int32 few_[kFew];
-  int32 count_ = 0;
-  std::vector<int32> more_;
+  void Add(int32 o) { items_.push_back(o); }
+  FewList<int32, 8> items_;
 };
 
 Listed PartsOf(ObjHeap heap, int32 object) { return Listed(heap, object, PartListWord(heap, object)); }
