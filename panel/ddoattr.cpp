@@ -92,6 +92,17 @@ void ReleaseFocusInside(ObjHeap heap) {
 
 Rect Bounds(ObjHeap heap, int32 object) {
   Rect r{0, 0, 0, 0};
+  // One header read gives the class whose rectangle method the send would
+  // reach (the record and clamp the dispatcher uses); a method that answers
+  // the bounds of a block holding the leading fields is not sent to.
+  int32 usable = 0, cls = 0;
+  if (heap && *heap && object > 0 && OHUsedBlockRead(heap, object, &usable, &cls) && usable >= kObjPartList + 4) {
+    const ObjClassRecord* record = ClassRecord(cls);
+    if (OGetRectAnswersBounds(record->methods[std::min<int32>(kMsgOGetRect, record->methodCount)])) {
+      std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
+      return r;
+    }
+  }
   OGetRect(heap, object, &r, kRectBounds);
   return r;
 }

@@ -249,7 +249,7 @@ template <typename Visit>
 void ForEachPartReading(ObjHeap heap, int32 object, Visit visit) {
   const int32 list = ObjWord(heap, object, PartListWord(heap, object));
   if (!list) return;
-  const int32 count = ObjListCount(heap, list);
+  const int32 count = ObjListCountRead(heap, list);
   for (int32 i = 0; i < count; ++i) {
     const int32 part = ObjListGet(heap, list, i);
     if (part && OHUsedBlockHolds(heap, part, kObjBounds)) visit(part);

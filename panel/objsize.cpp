@@ -93,7 +93,7 @@ class PartsCopy {
     if (size < kObjPartList + 4 || size < 4 * (word + 1)) return;
     const int32 list = ObjWord(heap, object, word);
     if (!list) return;
-    const int32 count = ObjListCount(heap, list);
+    const int32 count = ObjListCountRead(heap, list);
     for (int32 i = 0; i < count; ++i) {
       const int32 p = ObjListGet(heap, list, i);
       if (!p || p == object) continue;

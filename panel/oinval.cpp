@@ -872,6 +872,11 @@ ObjMethodAddr OGetRectMethodFor(int32 cls) {
   }
 }
 
+bool OGetRectAnswersBounds(ObjMethodAddr method) {
+  return method == A(&DDOGetRect) || method == A(&BooleanGetRect) || method == A(&KnobGetRect) ||
+         method == A(&ColorRampGetRect);
+}
+
 ObjMethodAddr OMarkInRectMethodFor(int32 cls) {
   switch (cls) {
     case kClsCosmetic: return A(&CosmeticMark);

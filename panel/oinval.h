@@ -62,3 +62,7 @@ QX_EXTERN_C int32 GetBoolButtonImageKind(ObjHeap heap, int32 object);
 ObjMethodAddr OMarkInRectMethodFor(int32 cls);
 ObjMethodAddr OInvalMethodFor(int32 cls);
 ObjMethodAddr OGetRectMethodFor(int32 cls);
+// True for a rectangle method that answers kRectBounds by the object's
+// bounds when its block holds an object's leading fields (kObjPartList + 4
+// bytes) and by an empty rectangle otherwise, with no other effect.
+bool OGetRectAnswersBounds(ObjMethodAddr method);
