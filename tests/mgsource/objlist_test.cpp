@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "heap_exhaust.h"
@@ -183,6 +184,40 @@ TEST_F(ObjListTest, ACountThatDoesNotFitItsBlockIsRefused) {
   EXPECT_EQ(OHListRemove(heap, list, 0), 0);
   EXPECT_NE(OHListInsert(heap, &list, 1, 0), kNoErr);
   EXPECT_EQ(cap.Count("objlist"), 3);
+}
+
+// The inline counts read the count word without the checked path's header
+// read: over damaged counts and blocks that are no list they must answer,
+// and report, exactly as the checked count does.
+TEST_F(ObjListTest, InlineCountsAnswerAndReportAsTheCheckedCount) {
+  int32 usable = 0, cls = 0;
+  ASSERT_TRUE(OHUsedBlockRead(heap, list, &usable, &cls));
+  const int32 room = (usable - 4) / 4;
+  const int32 freed = OHNewBlock(heap, kObjListNewSize, kObjClassList);
+  ASSERT_NE(freed, 0);
+  OHDisposeBlock(heap, freed);
+  struct Case {
+    int32 at, stored;
+  } cases[] = {{list, 0}, {list, 3}, {list, room}, {list, room + 1}, {list, 100}, {list, -1},
+               {0, 0},    {list + 4, 0}, {freed, 0}};
+  Capture cap;
+  auto reports = [&] {
+    std::string r = cap.Debug();
+    for (const std::string& a : cap.Alerts()) r += "|" + a;
+    cap.Clear();
+    return r;
+  };
+  for (const Case& c : cases) {
+    if (c.at == list) std::memcpy(*heap + list, &c.stored, 4);
+    cap.Clear();
+    const int32 want = ObjListCount(heap, c.at);
+    const std::string wantReports = reports();
+    EXPECT_EQ(ObjListCountRead(heap, c.at), want) << c.at << " " << c.stored;
+    EXPECT_EQ(reports(), wantReports) << c.at << " " << c.stored;
+    if (c.at != list) continue;
+    EXPECT_EQ(ObjListCountSized(heap, list, usable), want) << c.stored;
+    EXPECT_EQ(reports(), wantReports) << c.stored;
+  }
 }
 
 }  // namespace
