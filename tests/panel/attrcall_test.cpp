@@ -136,6 +136,24 @@ TEST_F(AttrCallTest, PropertiesReachTheControlThroughThePanelsPath) {
   EXPECT_EQ(Asserts(), 0) << "a VI's node is no programming error";
 }
 
+// "Left" reads what the object's rectangle method answers: a cluster that
+// is the panel's confirm object answers its bounds united with its
+// elements', not its own bounds as a numeric's method does.
+TEST_F(AttrCallTest, LeftReadsWhatTheRectangleMethodAnswers) {
+  const int32 cluster = Obj(kClsCluster, root_);
+  SetBounds(cluster, Rect{40, 40, 80, 120});
+  const int32 inner = Obj(kClsNumeric, cluster);
+  SetBounds(inner, Rect{50, 20, 60, 60});
+  SetW(cluster, 10, vib::NewList(panel_, {inner}));  // its elements
+  int32 left[3] = {0, 0, 0};
+  Node(numeric_, {tdb::I32()}, {5}, &left[0]);
+  Node(cluster, {tdb::I32()}, {5}, &left[1]);
+  SetW(int32(OHWord(panel_, kOHExtension)), kHeapExtConfirm / 4, cluster);
+  VIRec(vi_)->flags2 |= 0x400000;
+  Node(cluster, {tdb::I32()}, {5}, &left[2]);
+  EXPECT_EQ(std::vector<int32>(left, left + 3), (std::vector<int32>{10, 40, 20}));
+}
+
 // A node of three entries whose first redraws: the later ones are not the
 // last entry, and the flag is clear after the node; bad replies and part ids
 // are reported; a failing allocation stops the entry with its debug text and
