@@ -97,8 +97,7 @@ Rect Bounds(ObjHeap heap, int32 object) {
   // the bounds of a block holding the leading fields is not sent to.
   int32 usable = 0, cls = 0;
   if (heap && *heap && object > 0 && OHUsedBlockRead(heap, object, &usable, &cls) && usable >= kObjPartList + 4) {
-    const ObjClassRecord* record = ClassRecord(cls);
-    if (OGetRectAnswersBounds(record->methods[std::min<int32>(kMsgOGetRect, record->methodCount)])) {
+    if (OGetRectAnswersBounds(OFindClassMethod(cls, kMsgOGetRect))) {
       std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
       return r;
     }

@@ -70,6 +70,9 @@ enum : ObjMessage {
 // The method that a message to the object reaches (slots at or above the
 // class's method count reach the slot of that count).
 ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message);
+// The method of that class for the message, as OFindMethod finds it for an
+// object of the class (a slot past the class's count: its filler entry).
+ObjMethodAddr OFindClassMethod(int32 cls, ObjMessage message);
 
 // The dispatcher (panel/osend.S): the message number in EAX, the sender's
 // arguments on the stack as the sender pushed them; it jumps to the method,

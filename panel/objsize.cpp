@@ -401,9 +401,8 @@ MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
     }
     Rect r;
     std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
-    const ObjClassRecord* record = ClassRecord(cls);
-    const int32 slot = std::min<int32>(kMsgOGetRect, record->methodCount);
-    if (record->methods[slot] != reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) OGetRect(heap, p, &r, kRectBounds);
+    if (OFindClassMethod(cls, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
+      OGetRect(heap, p, &r, kRectBounds);
     Unite(&u, &any, r);
   });
   *out = u;

@@ -349,7 +349,11 @@ MgErr ObjJoinSlot(int32 slot, ObjMethodAddr (*methodFor)(int32 cls)) {
 void ObjCloseSlots() { gSlotsClosed = true; }
 
 ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message) {
-  const ObjClassRecord* r = ClassRecord(OHBlockClass(heap, offset));
+  return OFindClassMethod(OHBlockClass(heap, offset), message);
+}
+
+ObjMethodAddr OFindClassMethod(int32 cls, ObjMessage message) {
+  const ObjClassRecord* r = ClassRecord(cls);
   uInt32 slot = uInt32(message);
   if (slot >= uInt32(r->methodCount)) slot = uInt32(r->methodCount);
   return r->methods[slot];

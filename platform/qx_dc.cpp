@@ -379,9 +379,8 @@ void TraceClip(Dc* dc) {
   }
 }
 
-// The trace and the answer of a clip just selected.
-int32_t ClipSelected(Dc* dc, PlatObj dch) {
-  TraceClip(dc);
+// The answer of a clip just selected: its kind.
+int32_t ClipKind(Dc* dc, PlatObj dch) {
   // A clip of at most one rectangle meets the surface in at most one: its
   // kind comes from the boxes alone, and the region is intersected only when
   // the context next draws (a clip often changes again before that).
@@ -398,33 +397,15 @@ int32_t ClipSelected(Dc* dc, PlatObj dch) {
   return box.x2 > box.x1 && box.y2 > box.y1 ? kPlatRgnSimple : kPlatRgnEmpty;
 }
 
-}  // namespace
-
-int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
-  auto dc = GetDc(dch);
-  if (!dc) return kPlatRgnError;
-  if (rgn == 0) {
-    dc->SetUserClip(nullptr);
-  } else {
-    auto g = Get<Region>(rgn, kPlatObjRegion);
-    if (!g) return kPlatRgnError;
-    dc->SetUserClip(&g->r);
-  }
-  return ClipSelected(dc, dch);
+// The trace and the answer of a clip just selected.
+int32_t ClipSelected(Dc* dc, PlatObj dch) {
+  TraceClip(dc);
+  return ClipKind(dc, dch);
 }
 
-int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
-  auto dc = GetDc(dch);
-  if (!dc) return kPlatRgnError;
-  // As a rectangular region holds it: empty when the rectangle is.
-  SetRect(&dc->userClip, rect.left, rect.top, rect.right, rect.bottom);
-  dc->SetUserClip(&dc->userClip);
-  return ClipSelected(dc, dch);
-}
-
-bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
-  auto dc = GetDc(dch);
-  if (!dc) return false;
+// The context's user clip set to the rectangle (as a rectangular region
+// holds it: empty when the rectangle is), or none for null, and traced.
+void SetClipRect(Dc* dc, const PlatRect* rect) {
   if (rect) {
     SetRect(&dc->userClip, rect->left, rect->top, rect->right, rect->bottom);
     dc->SetUserClip(&dc->userClip);
@@ -432,6 +413,34 @@ bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
     dc->SetUserClip(nullptr);
   }
   TraceClip(dc);
+}
+
+}  // namespace
+
+int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  if (rgn == 0) {
+    SetClipRect(dc, nullptr);
+    return ClipKind(dc, dch);
+  }
+  auto g = Get<Region>(rgn, kPlatObjRegion);
+  if (!g) return kPlatRgnError;
+  dc->SetUserClip(&g->r);
+  return ClipSelected(dc, dch);
+}
+
+int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
+  auto dc = GetDc(dch);
+  if (!dc) return kPlatRgnError;
+  SetClipRect(dc, &rect);
+  return ClipKind(dc, dch);
+}
+
+bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
+  auto dc = GetDc(dch);
+  if (!dc) return false;
+  SetClipRect(dc, rect);
   return true;
 }
 
