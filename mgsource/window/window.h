@@ -43,7 +43,10 @@ struct WindowRecord {
   uInt32 style;
   uInt32 refCon;
   PlatWindow hwnd;  // none for styles 0x2000 and 0x4000
-  uInt32 clipRgn;   // the content, limited by clipRect while it is set
+  // The content, limited by clipRect while it is set; given its area through
+  // WSetClipRgnArea, which a thread drawing (between WSetup and WRestore)
+  // writes when it leaves the drawing mutex: read it outside drawing.
+  uInt32 clipRgn;
   uInt32 idleRgn;
   uInt32 idleFlag;
   int16 screenPos[2];  // vertical, horizontal

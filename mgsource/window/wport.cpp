@@ -32,10 +32,62 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 std::mutex gDrawMutex;
 thread_local int32 tDrawHeld = 0;
 
+// A window record's clip region (WindowRecord::clipRgn) is read by nothing
+// while a thread draws, and a clip set for an action is mostly put back
+// right after it.  So the thread holding the drawing mutex keeps the area
+// its last change asks of a record's region and writes it when it lets the
+// mutex go (or when another record's region changes first): a clip set and
+// put back writes the region once.  The area written last is remembered
+// too, and a write of the same area again is left out while no record's
+// region has been written or freed other than by WriteRgn since
+// (gRgnOtherWrites counts those).  Both under the drawing mutex.
+struct RgnArea {
+  DRgn rgn = 0;
+  Rect area{0, 0, 0, 0};
+};
+RgnArea gPendingRgn;
+RgnArea gWrittenRgn;
+uint32_t gWrittenGen = 0;
+std::atomic<uint32_t> gRgnOtherWrites{0};
+
+bool SameArea(const Rect& a, const Rect& b) {
+  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+// Under the drawing mutex: the region given the area now.
+void WriteRgn(DRgn rgn, const Rect& area) {
+  const uint32_t gen = gRgnOtherWrites.load(std::memory_order_acquire);
+  if (gWrittenRgn.rgn == rgn && gWrittenGen == gen && SameArea(gWrittenRgn.area, area)) return;
+  DSetRectRgn(rgn, &area);
+  gWrittenRgn = RgnArea{rgn, area};
+  gWrittenGen = gen;
+}
+
+// Under the drawing mutex: the area waiting for a region written.
+void SettleRgn() {
+  if (!gPendingRgn.rgn) return;
+  const RgnArea pending = gPendingRgn;
+  gPendingRgn.rgn = 0;
+  WriteRgn(pending.rgn, pending.area);
+}
+
+// A record's clip region given an area: kept for later while this thread
+// holds the drawing mutex, else written now.
+void SetRgnArea(DRgn rgn, const Rect& area) {
+  if (tDrawHeld > 0) {
+    if (gPendingRgn.rgn != rgn) SettleRgn();
+    gPendingRgn = RgnArea{rgn, area};
+    return;
+  }
+  DSetRectRgn(rgn, &area);
+  gRgnOtherWrites.fetch_add(1, std::memory_order_release);
+}
+
 void LockDrawing() {
   if (tDrawHeld++ == 0) gDrawMutex.lock();
 }
 void UnlockDrawing() {
+  if (tDrawHeld == 1) SettleRgn();
   if (--tDrawHeld == 0) gDrawMutex.unlock();
 }
 struct DrawGuard {
@@ -97,7 +149,7 @@ void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) 
   if (r->clipRgn) {
     Rect area = r->portRect;
     if (rect) DSectRect(&r->portRect, rect, &area);
-    DSetRectRgn(r->clipRgn, &area);
+    SetRgnArea(r->clipRgn, area);
   }
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
   ApplyClip(w, r);
@@ -121,6 +173,16 @@ void DropKeptLocked() {
 }
 
 }  // namespace
+
+void WSetClipRgnArea(uInt32 rgn, const Rect* area) {
+  if (!rgn || !area) return;
+  SetRgnArea(rgn, *area);
+}
+
+void WClipRgnFreeing(uInt32 rgn) {
+  if (tDrawHeld > 0 && gPendingRgn.rgn == rgn) gPendingRgn.rgn = 0;
+  gRgnOtherWrites.fetch_add(1, std::memory_order_release);
+}
 
 MgErr WInitScreenImage() {
   const DrawGuard g;
