@@ -323,6 +323,18 @@ WindowRecord* WRecord(WindowRef window) {
   return w ? At(w) : nullptr;
 }
 
+WindowRecord* WResolveRecord(WindowRef window, WindowRef* resolved) {
+  if (window == kWRootWindow) EnsureRootAndDisposal();
+  WindowRef name = kWNoWindow;
+  if (const WindowRef w = Lookup(window, &name)) {
+    *resolved = name;
+    return At(w);
+  }
+  DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
+  *resolved = WRootWindow();
+  return WRecord(*resolved);
+}
+
 WindowRef WRootWindow() {
   EnsureRootAndDisposal();
   return Lookup(kWRootWindow) ? kWRootWindow : kWNoWindow;

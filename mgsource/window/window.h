@@ -68,6 +68,8 @@ WindowRef WResolveWindow(WindowRef window);
 // The record of a resolved reference, null for one that is no live record.
 // Only the user-interface thread, or a thread inside WSetup, reads it.
 WindowRecord* WRecord(WindowRef window);
+// WResolveWindow into *resolved and WRecord of it, by one look-up.
+WindowRecord* WResolveRecord(WindowRef window, WindowRef* resolved);
 // The host window styles and class of a style word.
 const char* WStyleToWin32(uInt32 style, uint32_t* hostStyle, uint32_t* hostExStyle);
 // The window whose host window it is, 0 for none.

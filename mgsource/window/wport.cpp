@@ -197,7 +197,8 @@ int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
   LockDrawing();
-  const WindowRef w = WResolveWindow(window);
+  WindowRef w = kWNoWindow;
+  WindowRecord* r = WResolveRecord(window, &w);
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
   // kept window, which its restore leaves selected for the setup around it.
@@ -208,9 +209,10 @@ void WSetup(WindowRef window, WPortState* saved) {
     if (saved) saved->window = gCurrent.load();
     gCurrent.store(w);
     Attach(w);
+    r = WRecord(w);  // the attach may have moved records
   }
   ++gSetupDepth;
-  if (WindowRecord* r = WRecord(w)) ++r->setupCount;
+  if (r) ++r->setupCount;
 }
 
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
