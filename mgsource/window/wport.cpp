@@ -34,8 +34,9 @@ thread_local int32 tDrawHeld = 0;
 
 // A window record's clip region (WindowRecord::clipRgn) is read by nothing
 // while a thread draws, and a clip set for an action is mostly put back
-// right after it.  So the thread holding the drawing mutex keeps the area
-// its last change asks of a record's region and writes it when it lets the
+// right after it.  So the thread holding the drawing mutex keeps what its
+// last change asks of a record's region (the port rectangle and the clip
+// rectangle, if any, that it is limited by) and writes it when it lets the
 // mutex go (or when another record's region changes first): a clip set and
 // put back writes the region once.  The area written last is remembered
 // too, and a write of the same area again is left out while no record's
@@ -45,13 +46,30 @@ struct RgnArea {
   DRgn rgn = 0;
   Rect area{0, 0, 0, 0};
 };
-RgnArea gPendingRgn;
+struct RgnWanted {
+  DRgn rgn = 0;
+  bool limited = false;
+  Rect port{0, 0, 0, 0}, limit{0, 0, 0, 0};
+};
+RgnWanted gPendingRgn;
 RgnArea gWrittenRgn;
 uint32_t gWrittenGen = 0;
 std::atomic<uint32_t> gRgnOtherWrites{0};
 
 bool SameArea(const Rect& a, const Rect& b) {
   return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+// The region's area: the port rectangle, intersected with the limit (as
+// DSectRect intersects: crossed edges meet) when there is one.
+Rect AreaOf(const RgnWanted& w) {
+  if (!w.limited) return w.port;
+  const Rect& a = w.port;
+  const Rect& b = w.limit;
+  Rect s{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom), std::min(a.right, b.right)};
+  if (s.right < s.left) s.right = s.left;
+  if (s.bottom < s.top) s.bottom = s.top;
+  return s;
 }
 
 // Under the drawing mutex: the region given the area now.
@@ -63,22 +81,28 @@ void WriteRgn(DRgn rgn, const Rect& area) {
   gWrittenGen = gen;
 }
 
-// Under the drawing mutex: the area waiting for a region written.
+// Under the drawing mutex: the region waiting written.
 void SettleRgn() {
   if (!gPendingRgn.rgn) return;
-  const RgnArea pending = gPendingRgn;
+  const DRgn rgn = gPendingRgn.rgn;
   gPendingRgn.rgn = 0;
-  WriteRgn(pending.rgn, pending.area);
+  WriteRgn(rgn, AreaOf(gPendingRgn));
 }
 
-// A record's clip region given an area: kept for later while this thread
-// holds the drawing mutex, else written now.
-void SetRgnArea(DRgn rgn, const Rect& area) {
+// A record's clip region given the port rectangle limited by the clip
+// rectangle (null: none): kept for later while this thread holds the
+// drawing mutex, else written now.
+void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
   if (tDrawHeld > 0) {
     if (gPendingRgn.rgn != rgn) SettleRgn();
-    gPendingRgn = RgnArea{rgn, area};
+    gPendingRgn.rgn = rgn;
+    gPendingRgn.port = port;
+    gPendingRgn.limited = limit != nullptr;
+    if (limit) gPendingRgn.limit = *limit;
     return;
   }
+  const RgnWanted now{rgn, limit != nullptr, port, limit ? *limit : Rect{0, 0, 0, 0}};
+  const Rect area = AreaOf(now);
   DSetRectRgn(rgn, &area);
   gRgnOtherWrites.fetch_add(1, std::memory_order_release);
 }
@@ -146,11 +170,7 @@ void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) 
   if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
   r->clipRectSet = rect != nullptr;
   r->clipRect = rect ? *rect : Rect{0, 0, 0, 0};
-  if (r->clipRgn) {
-    Rect area = r->portRect;
-    if (rect) DSectRect(&r->portRect, rect, &area);
-    SetRgnArea(r->clipRgn, area);
-  }
+  if (r->clipRgn) SetRgnArea(r->clipRgn, r->portRect, rect);
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
   ApplyClip(w, r);
 }
@@ -176,7 +196,7 @@ void DropKeptLocked() {
 
 void WSetClipRgnArea(uInt32 rgn, const Rect* area) {
   if (!rgn || !area) return;
-  SetRgnArea(rgn, *area);
+  SetRgnArea(rgn, *area, nullptr);
 }
 
 void WClipRgnFreeing(uInt32 rgn) {
