@@ -170,10 +170,7 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame
     WSetClipRect(&interior, &savedClip);
   }
   const int32 reply = Doit(heap, element, frame, action, p);
-  if (window) {
-    WRestoreClip(&savedClip);
-    WRestore(&port);
-  }
+  if (window) WRestoreWithClip(&port, &savedClip);
   if (heap && *heap)
     OHSetWord(heap, kOHFlags, (OHWord(heap, kOHFlags) & ~kHeapFlagClipping) | (before & kHeapFlagClipping));
   return reply;

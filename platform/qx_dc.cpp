@@ -429,6 +429,9 @@ void SetClipRect(Dc* dc, const PlatRect* rect) {
   TraceClip(dc);
 }
 
+// SetClipRect, kept out of the callers that mostly take another way.
+__attribute__((noinline)) void SetClipRectNow(Dc* dc, const PlatRect* rect) { SetClipRect(dc, rect); }
+
 }  // namespace
 
 int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
@@ -455,7 +458,7 @@ bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
   auto dc = GetDc(dch);
   if (!dc) return false;
   // A traced context shows the region in its trace line now.
-  if (dc->trace) SetClipRect(dc, rect);
+  if (dc->trace) SetClipRectNow(dc, rect);
   else dc->SetUserRectLater(rect);
   return true;
 }

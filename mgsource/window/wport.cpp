@@ -267,7 +267,11 @@ void WRestoreClip(const Rect* savedClip) {
   SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);  // nothing when w has no record
 }
 
-void WRestore(const WPortState* saved) {
+namespace {
+
+// WRestore, given the record of window known (null: none) found since the
+// last change of the current window.
+void RestorePort(const WPortState* saved, WindowRef known, WindowRecord* knownRecord) {
   LockDrawing();
   if (gSetupDepth == 0) {
     UnlockDrawing();
@@ -275,7 +279,7 @@ void WRestore(const WPortState* saved) {
     return;
   }
   const WindowRef current = gCurrent.load();
-  WindowRecord* r = WRecord(current);
+  WindowRecord* r = current == known ? knownRecord : WRecord(current);
   if (r && r->setupCount) --r->setupCount;
   --gSetupDepth;
   const WindowRef back = saved ? saved->window : kWNoWindow;
@@ -292,6 +296,21 @@ void WRestore(const WPortState* saved) {
   }
   UnlockDrawing();
   UnlockDrawing();  // the lock WSetup took
+}
+
+}  // namespace
+
+void WRestore(const WPortState* saved) { RestorePort(saved, kWNoWindow, nullptr); }
+
+void WRestoreWithClip(const WPortState* saved, const Rect* savedClip) {
+  // WRestoreClip, then WRestore with the window's record found once.
+  const WindowRef w = gCurrent.load();
+  WindowRecord* const r = WRecord(w);
+  if (w && savedClip && r) {
+    const bool none = savedClip->right <= savedClip->left || savedClip->bottom <= savedClip->top;
+    SetClipOf(w, r, none ? nullptr : savedClip, nullptr);
+  }
+  RestorePort(saved, w, r);
 }
 
 WindowRef WCurrentPort() { return gCurrent.load(); }

@@ -36,6 +36,8 @@ void WClipRgnFreeing(uInt32 rgn);
 QX_EXTERN_C void WRestoreClip(const Rect* savedClip);
 // Makes the saved port current again and releases the drawing mutex.
 QX_EXTERN_C void WRestore(const WPortState* saved);
+// WRestoreClip(savedClip) and then WRestore(saved).
+void WRestoreWithClip(const WPortState* saved, const Rect* savedClip);
 
 // The screen image: the window image that windows draw through, made once
 // for the root window; 0 or the image table's error.
