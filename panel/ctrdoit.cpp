@@ -135,8 +135,37 @@ int32 SameHeapDrop(ObjHeap heap, int32 container, int32 mode, int32 inner, Actio
   return inner;
 }
 
+// The rectangle of the object's interior part (FindPart of id 28, order
+// 0), else the object's own.
 Rect InteriorRect(ObjHeap heap, int32 object) {
-  const int32 part = FindPart(heap, object, kPartInterior, 0);
+  int32 part = 0, usable = 0, cls = 0;
+  if (object > 0 && OHUsedBlockRead(heap, object, &usable, &cls)) {
+    // FindPart's walk with the class read from the header just checked (a
+    // used block's class is what OHBlockClass answers); the first part that
+    // matches is the one it finds, and the rest of its walk only reads.
+    // A part's id and order are compared before its block is checked: a
+    // block at an offset of 12 or more that holds the bounds ends inside the
+    // heap, 16 bytes or more past the offset, so a part lying nearer the
+    // end is no part.
+    const uInt32 end = OHWord(heap, kOHEndOffset) + 1;
+    const auto matches = [&](int32 at) {
+      return ObjInt16(heap, at, kObjPartId) == kPartInterior && ObjInt16(heap, at, kObjPartOrder) == 0;
+    };
+    const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
+    for (int32 i = 0, n = list ? ObjListCountRead(heap, list) : 0; i < n; ++i) {
+      const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
+      if (at <= 0) continue;
+      const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) &&
+                                        OHUsedBlockHolds(heap, at, kObjBounds)
+                                  : OHUsedBlockHolds(heap, at, kObjBounds) && matches(at);
+      if (found) {
+        part = at;
+        break;
+      }
+    }
+  } else {
+    part = FindPart(heap, object, kPartInterior, 0);
+  }
   return BoundsOf(heap, IsObject(heap, part) ? part : object);
 }
 
