@@ -135,14 +135,26 @@ int32 SameHeapDrop(ObjHeap heap, int32 container, int32 mode, int32 inner, Actio
   return inner;
 }
 
+// The class word OHBlockClass answers, where its check of the block (inside
+// the block area, of a size that fits) passes; false where it would report.
+bool BlockClassRead(ObjHeap heap, int32 offset, int32* cls) {
+  if (!heap || !*heap) return false;
+  const uInt32 start = OHWord(heap, kOHBlockStart), end = OHWord(heap, kOHEndOffset) + 1;
+  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end) return false;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader, size = OHWord(heap, b) & ~3u;
+  if (size < kOHBlockHeader || b + size > end) return false;
+  *cls = int32(OHWord(heap, b + 8));
+  return true;
+}
+
 // The rectangle of the object's interior part (FindPart of id 28, order
 // 0), else the object's own.
 Rect InteriorRect(ObjHeap heap, int32 object) {
-  int32 part = 0, usable = 0, cls = 0;
-  if (object > 0 && OHUsedBlockRead(heap, object, &usable, &cls)) {
-    // FindPart's walk with the class read from the header just checked (a
-    // used block's class is what OHBlockClass answers); the first part that
-    // matches is the one it finds, and the rest of its walk only reads.
+  int32 part = 0, cls = 0;
+  if (BlockClassRead(heap, object, &cls)) {
+    // FindPart's walk with the class read as OHBlockClass reads it; the
+    // first part that matches is the one it finds, and the rest of its walk
+    // only reads.
     // A part's id and order are compared before its block is checked: a
     // block at an offset of 12 or more that holds the bounds ends inside the
     // heap, 16 bytes or more past the offset, so a part lying nearer the
