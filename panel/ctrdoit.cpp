@@ -147,6 +147,22 @@ bool BlockClassRead(ObjHeap heap, int32 offset, int32* cls) {
   return true;
 }
 
+// ObjListCountRead's answer for a list (not 0) whose block the check of
+// OHBlockSize accepts and whose count fits its usable size: then neither
+// of its ways reports anything.  Any other list is counted by it.
+int32 ListCountRead(ObjHeap heap, int32 list) {
+  const uInt32 start = OHWord(heap, kOHBlockStart), end = OHWord(heap, kOHEndOffset) + 1;
+  if (list >= int32(start + kOHBlockHeader) && uInt32(list) <= end) {
+    const uInt32 b = uInt32(list) - kOHBlockHeader, word = OHWord(heap, b), size = word & ~3u;
+    if (size >= kOHBlockHeader && b + size <= end) {
+      const int32 usable = int32(size - kOHBlockHeader - ((word & 2) ? 2 : 0));
+      const int32 n = int32(OHWord(heap, uInt32(list)));
+      if (usable >= 4 && n >= 0 && n <= (usable - 4) / 4) return n;
+    }
+  }
+  return ObjListCountRead(heap, list);
+}
+
 // The rectangle of the object's interior part (FindPart of id 28, order
 // 0), else the object's own.
 Rect InteriorRect(ObjHeap heap, int32 object) {
@@ -164,7 +180,7 @@ Rect InteriorRect(ObjHeap heap, int32 object) {
       return ObjInt16(heap, at, kObjPartId) == kPartInterior && ObjInt16(heap, at, kObjPartOrder) == 0;
     };
     const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
-    for (int32 i = 0, n = list ? ObjListCountRead(heap, list) : 0; i < n; ++i) {
+    for (int32 i = 0, n = list ? ListCountRead(heap, list) : 0; i < n; ++i) {
       const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
       if (at <= 0) continue;
       const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) &&
