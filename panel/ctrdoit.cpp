@@ -314,7 +314,12 @@ int32 ClusterOClickMethod(ObjHeap heap, int32 cluster, TransactionState* click, 
 
 int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, int32 action, ActionParams* p) {
   int32 reply = DDOODoitMethod(heap, cluster, frame, action, p);
-  if ((reply & kReplyFailed) || PanelLevelAction(action) || !IsObject(heap, cluster) || !p || !OnStack(frame, 2))
+  if ((reply & kReplyFailed) || PanelLevelAction(action)) return reply;
+  // IsObject, with the usable size kept for the list word read below (the
+  // heap does not change before it).
+  int32 usable = 0, cls = 0;
+  if (cluster <= 0 || !OHUsedBlockRead(heap, cluster, &usable, &cls) || usable < int32(sizeof(ObjLeadingFields)) ||
+      !p || !OnStack(frame, 2))
     return reply;
   if (frame->mode == kLevelPart) return reply;
   if (frame->mode == kLevelTarget) {
@@ -340,7 +345,8 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
     DBAssert(kSource, __LINE__, "a cluster frame of an unknown level");
     return 0;
   }
-  const int32 list = WordOr0(heap, cluster, frame->mode == kLevelChild ? kWordObjects : kWordElements);
+  const int32 word = frame->mode == kLevelChild ? kWordObjects : kWordElements;
+  const int32 list = usable >= 4 * (word + 1) ? ObjWord(heap, cluster, word) : 0;  // WordOr0
   if (frame->index < 0 || frame->index >= Count(heap, list)) {
     DBAssert(kSource, __LINE__, "a frame index outside the cluster's lists");
     return 0;
