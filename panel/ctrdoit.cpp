@@ -135,14 +135,17 @@ int32 SameHeapDrop(ObjHeap heap, int32 container, int32 mode, int32 inner, Actio
   return inner;
 }
 
-// The class word OHBlockClass answers, where its check of the block (inside
-// the block area, of a size that fits) passes; false where it would report.
-bool BlockClassRead(ObjHeap heap, int32 offset, int32* cls) {
+// The usable size OHBlockSize answers and the class word OHBlockClass
+// answers, where their check of the block (inside the block area, of a size
+// that fits) passes; false where they would report.  Always inlined: a
+// call would cost more than the check.
+inline __attribute__((always_inline)) bool BlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
   if (!heap || !*heap) return false;
   const uInt32 start = OHWord(heap, kOHBlockStart), end = OHWord(heap, kOHEndOffset) + 1;
   if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end) return false;
-  const uInt32 b = uInt32(offset) - kOHBlockHeader, size = OHWord(heap, b) & ~3u;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader, word = OHWord(heap, b), size = word & ~3u;
   if (size < kOHBlockHeader || b + size > end) return false;
+  *usable = int32(size - kOHBlockHeader - ((word & 2) ? 2 : 0));
   *cls = int32(OHWord(heap, b + 8));
   return true;
 }
@@ -151,23 +154,28 @@ bool BlockClassRead(ObjHeap heap, int32 offset, int32* cls) {
 // OHBlockSize accepts and whose count fits its usable size: then neither
 // of its ways reports anything.  Any other list is counted by it.
 int32 ListCountRead(ObjHeap heap, int32 list) {
-  const uInt32 start = OHWord(heap, kOHBlockStart), end = OHWord(heap, kOHEndOffset) + 1;
-  if (list >= int32(start + kOHBlockHeader) && uInt32(list) <= end) {
-    const uInt32 b = uInt32(list) - kOHBlockHeader, word = OHWord(heap, b), size = word & ~3u;
-    if (size >= kOHBlockHeader && b + size <= end) {
-      const int32 usable = int32(size - kOHBlockHeader - ((word & 2) ? 2 : 0));
-      const int32 n = int32(OHWord(heap, uInt32(list)));
-      if (usable >= 4 && n >= 0 && n <= (usable - 4) / 4) return n;
-    }
+  int32 usable = 0, cls = 0;
+  if (BlockRead(heap, list, &usable, &cls)) {
+    const int32 n = int32(OHWord(heap, uInt32(list)));
+    if (usable >= 4 && n >= 0 && n <= (usable - 4) / 4) return n;
   }
   return ObjListCountRead(heap, list);
+}
+
+// ExtWord(heap, at): a word of the heap's extension, 0 past its end.
+uInt32 ExtWordRead(ObjHeap heap, int32 at) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  if (ext <= 0) return 0;
+  int32 usable = 0, cls = 0;
+  if (!BlockRead(heap, ext, &usable, &cls)) usable = OHBlockSize(heap, ext);
+  return usable >= at + 4 ? GetNative32(*heap + ext + at) : 0;
 }
 
 // The rectangle of the object's interior part (FindPart of id 28, order
 // 0), else the object's own.
 Rect InteriorRect(ObjHeap heap, int32 object) {
-  int32 part = 0, cls = 0;
-  if (BlockClassRead(heap, object, &cls)) {
+  int32 part = 0, usable = 0, cls = 0;
+  if (BlockRead(heap, object, &usable, &cls)) {
     // FindPart's walk with the class read as OHBlockClass reads it; the
     // first part that matches is the one it finds, and the rest of its walk
     // only reads.
@@ -218,7 +226,7 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame
   if (action != kActTrack && action != kActOperate && action != kActCtrlOp) return Doit(heap, element, frame, action, p);
   const uInt32 before = OHWord(heap, kOHFlags);
   OHSetWord(heap, kOHFlags, before | kHeapFlagClipping);
-  const WindowRef window = WindowRef(ExtWord(heap, kHeapExtWindow));
+  const WindowRef window = WindowRef(ExtWordRead(heap, kHeapExtWindow));
   WPortState port;
   Rect savedClip{};
   if (window) {
