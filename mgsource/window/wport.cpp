@@ -130,8 +130,9 @@ int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 
 // Clips the attached device context of the window (r its record) to its
-// clip rectangle (none: the whole content).
-void ApplyClip(WindowRef w, const WindowRecord* r) {
+// clip rectangle (none: the whole content).  Inlined: every clip change
+// runs it.
+inline __attribute__((always_inline)) void ApplyClip(WindowRef w, const WindowRecord* r) {
   const DDrawState& s = gDrawState;
   if (!w || s.window != w || !s.dc) return;
   // The context's answer (the clip's kind) is not wanted here.
