@@ -91,8 +91,8 @@ void SettleRgn() {
 
 // A record's clip region given the port rectangle limited by the clip
 // rectangle (null: none): kept for later while this thread holds the
-// drawing mutex, else written now.
-void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
+// drawing mutex, else written now.  Inlined: every clip change runs it.
+inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
   if (tDrawHeld > 0) {
     if (gPendingRgn.rgn != rgn) SettleRgn();
     gPendingRgn.rgn = rgn;
