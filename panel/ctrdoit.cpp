@@ -135,8 +135,73 @@ int32 SameHeapDrop(ObjHeap heap, int32 container, int32 mode, int32 inner, Actio
   return inner;
 }
 
+// The usable size OHBlockSize answers and the class word OHBlockClass
+// answers, where their check of the block (inside the block area, of a size
+// that fits) passes; false where they would report.  Always inlined: a
+// call would cost more than the check.
+inline __attribute__((always_inline)) bool BlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  if (!heap || !*heap) return false;
+  const uInt32 start = OHWord(heap, kOHBlockStart), end = OHWord(heap, kOHEndOffset) + 1;
+  if (offset < int32(start + kOHBlockHeader) || uInt32(offset) > end) return false;
+  const uInt32 b = uInt32(offset) - kOHBlockHeader, word = OHWord(heap, b), size = word & ~3u;
+  if (size < kOHBlockHeader || b + size > end) return false;
+  *usable = int32(size - kOHBlockHeader - ((word & 2) ? 2 : 0));
+  *cls = int32(OHWord(heap, b + 8));
+  return true;
+}
+
+// ObjListCountRead's answer for a list (not 0) whose block the check of
+// OHBlockSize accepts and whose count fits its usable size: then neither
+// of its ways reports anything.  Any other list is counted by it.
+int32 ListCountRead(ObjHeap heap, int32 list) {
+  int32 usable = 0, cls = 0;
+  if (BlockRead(heap, list, &usable, &cls)) {
+    const int32 n = int32(OHWord(heap, uInt32(list)));
+    if (usable >= 4 && n >= 0 && n <= (usable - 4) / 4) return n;
+  }
+  return ObjListCountRead(heap, list);
+}
+
+// ExtWord(heap, at): a word of the heap's extension, 0 past its end.
+uInt32 ExtWordRead(ObjHeap heap, int32 at) {
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  if (ext <= 0) return 0;
+  int32 usable = 0, cls = 0;
+  if (!BlockRead(heap, ext, &usable, &cls)) usable = OHBlockSize(heap, ext);
+  return usable >= at + 4 ? GetNative32(*heap + ext + at) : 0;
+}
+
+// The rectangle of the object's interior part (FindPart of id 28, order
+// 0), else the object's own.
 Rect InteriorRect(ObjHeap heap, int32 object) {
-  const int32 part = FindPart(heap, object, kPartInterior, 0);
+  int32 part = 0, usable = 0, cls = 0;
+  if (BlockRead(heap, object, &usable, &cls)) {
+    // FindPart's walk with the class read as OHBlockClass reads it; the
+    // first part that matches is the one it finds, and the rest of its walk
+    // only reads.
+    // A part's id and order are compared before its block is checked: a
+    // block at an offset of 12 or more that holds the bounds ends inside the
+    // heap, 16 bytes or more past the offset, so a part lying nearer the
+    // end is no part.
+    const uInt32 end = OHWord(heap, kOHEndOffset) + 1;
+    const auto matches = [&](int32 at) {
+      return ObjInt16(heap, at, kObjPartId) == kPartInterior && ObjInt16(heap, at, kObjPartOrder) == 0;
+    };
+    const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
+    for (int32 i = 0, n = list ? ListCountRead(heap, list) : 0; i < n; ++i) {
+      const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
+      if (at <= 0) continue;
+      const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) &&
+                                        OHUsedBlockHolds(heap, at, kObjBounds)
+                                  : OHUsedBlockHolds(heap, at, kObjBounds) && matches(at);
+      if (found) {
+        part = at;
+        break;
+      }
+    }
+  } else {
+    part = FindPart(heap, object, kPartInterior, 0);
+  }
   return BoundsOf(heap, IsObject(heap, part) ? part : object);
 }
 
@@ -161,7 +226,7 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame
   if (action != kActTrack && action != kActOperate && action != kActCtrlOp) return Doit(heap, element, frame, action, p);
   const uInt32 before = OHWord(heap, kOHFlags);
   OHSetWord(heap, kOHFlags, before | kHeapFlagClipping);
-  const WindowRef window = WindowRef(ExtWord(heap, kHeapExtWindow));
+  const WindowRef window = WindowRef(ExtWordRead(heap, kHeapExtWindow));
   WPortState port;
   Rect savedClip{};
   if (window) {
@@ -170,10 +235,7 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame
     WSetClipRect(&interior, &savedClip);
   }
   const int32 reply = Doit(heap, element, frame, action, p);
-  if (window) {
-    WRestoreClip(&savedClip);
-    WRestore(&port);
-  }
+  if (window) WRestoreWithClip(&port, &savedClip);
   if (heap && *heap)
     OHSetWord(heap, kOHFlags, (OHWord(heap, kOHFlags) & ~kHeapFlagClipping) | (before & kHeapFlagClipping));
   return reply;
@@ -260,7 +322,12 @@ int32 ClusterOClickMethod(ObjHeap heap, int32 cluster, TransactionState* click, 
 
 int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, int32 action, ActionParams* p) {
   int32 reply = DDOODoitMethod(heap, cluster, frame, action, p);
-  if ((reply & kReplyFailed) || PanelLevelAction(action) || !IsObject(heap, cluster) || !p || !OnStack(frame, 2))
+  if ((reply & kReplyFailed) || PanelLevelAction(action)) return reply;
+  // IsObject, with the usable size kept for the list word read below (the
+  // heap does not change before it).
+  int32 usable = 0, cls = 0;
+  if (cluster <= 0 || !OHUsedBlockRead(heap, cluster, &usable, &cls) || usable < int32(sizeof(ObjLeadingFields)) ||
+      !p || !OnStack(frame, 2))
     return reply;
   if (frame->mode == kLevelPart) return reply;
   if (frame->mode == kLevelTarget) {
@@ -286,7 +353,8 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
     DBAssert(kSource, __LINE__, "a cluster frame of an unknown level");
     return 0;
   }
-  const int32 list = WordOr0(heap, cluster, frame->mode == kLevelChild ? kWordObjects : kWordElements);
+  const int32 word = frame->mode == kLevelChild ? kWordObjects : kWordElements;
+  const int32 list = usable >= 4 * (word + 1) ? ObjWord(heap, cluster, word) : 0;  // WordOr0
   if (frame->index < 0 || frame->index >= Count(heap, list)) {
     DBAssert(kSource, __LINE__, "a frame index outside the cluster's lists");
     return 0;

@@ -21,7 +21,19 @@ Dc::~Dc() {
 
 void Dc::EffectiveClip(pixman_region32_t* out) const { pixman_region32_copy(out, Clip()); }
 
+void Dc::SettlePending() const {
+  rectPending_ = false;
+  if (pendingHas_) {
+    SetRect(&userClip, pendingRect_.left, pendingRect_.top, pendingRect_.right, pendingRect_.bottom);
+    hasClip = true;
+  } else {
+    hasClip = false;
+    SetRect(&userClip, 0, 0, 0, 0);
+  }
+}
+
 void Dc::Reclip(PlatSurface* s) const {
+  SettleClip();
   const int32_t w = s ? s->width : 0, h = s ? s->height : 0;
   SetRect(&clip_, 0, 0, w, h);
   if (hasClip) pixman_region32_intersect(&clip_, &clip_, const_cast<pixman_region32_t*>(&userClip));
@@ -34,6 +46,7 @@ void Dc::Reclip(PlatSurface* s) const {
 }
 
 void Dc::SetUserClip(const pixman_region32_t* region, int32_t dx, int32_t dy) {
+  rectPending_ = false;
   if (!region) {
     hasClip = false;
     SetRect(&userClip, 0, 0, 0, 0);
@@ -181,6 +194,7 @@ bool ResetDc(PlatObj h) {
   dc->orgX = dc->orgY = 0;
   dc->posX = dc->posY = 0;
   dc->charExtra = 0;
+  dc->SettleClip();
   if (dc->hasClip) dc->SetUserClip(nullptr);
   dc->trace = nullptr;
   return true;
@@ -415,6 +429,9 @@ void SetClipRect(Dc* dc, const PlatRect* rect) {
   TraceClip(dc);
 }
 
+// SetClipRect, kept out of the callers that mostly take another way.
+__attribute__((noinline)) void SetClipRectNow(Dc* dc, const PlatRect* rect) { SetClipRect(dc, rect); }
+
 }  // namespace
 
 int32_t PlatSelectClipRgn(PlatObj dch, PlatObj rgn) {
@@ -440,13 +457,16 @@ int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
 bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
   auto dc = GetDc(dch);
   if (!dc) return false;
-  SetClipRect(dc, rect);
+  // A traced context shows the region in its trace line now.
+  if (dc->trace) SetClipRectNow(dc, rect);
+  else dc->SetUserRectLater(rect);
   return true;
 }
 
 int32_t PlatOffsetClipRgn(PlatObj dch, int32_t dx, int32_t dy) {
   auto dc = GetDc(dch);
   if (!dc) return kPlatRgnError;
+  dc->SettleClip();
   if (dc->hasClip) {
     if (!OffsetFits(&dc->userClip, dx, dy)) {
       PlatSetLastError(kPlatErrInvalidParam);
@@ -462,6 +482,7 @@ int32_t PlatGetClipRgn(PlatObj dch, PlatObj rgn) {
   auto dc = GetDc(dch);
   auto g = Get<Region>(rgn, kPlatObjRegion);
   if (!dc || !g) return -1;
+  dc->SettleClip();
   if (!dc->hasClip) return 0;
   pixman_region32_copy(&g->r, &dc->userClip);
   return 1;

@@ -35,8 +35,10 @@ struct Dc : Object {
   int32_t orgX = 0, orgY = 0;          // brush origin, 0..7
   int32_t posX = 0, posY = 0;
   int32_t charExtra = 0;               // added after each character of text
-  bool hasClip = false;
-  pixman_region32_t userClip;  // changed through SetUserClip only
+  // The user clip: read through SettleClip first (a rectangle set by
+  // SetUserRectLater is made a region only then).
+  mutable bool hasClip = false;
+  mutable pixman_region32_t userClip;  // changed through SetUserClip only
   PlatTraceSink* trace = nullptr;
 
   PlatSurface* Surface() const {
@@ -60,6 +62,19 @@ struct Dc : Object {
   }
   // The user clip: none, or the region (moved by dx, dy).
   void SetUserClip(const pixman_region32_t* region, int32_t dx = 0, int32_t dy = 0);
+  // The user clip: none, or the rectangle as a rectangular region holds it
+  // (empty when the rectangle is), made a region when it is next read.  A
+  // window's clip is often set and put back before anything is drawn.
+  void SetUserRectLater(const PlatRect* rect) {
+    rectPending_ = true;
+    pendingHas_ = rect != nullptr;
+    if (rect) pendingRect_ = *rect;
+    clipStale_ = true;
+  }
+  // Makes a rectangle set by SetUserRectLater the user clip.
+  void SettleClip() const {
+    if (rectPending_) SettlePending();
+  }
   // One trace line, printf style, when a sink is set.
   template <class... Args>
   void Trace(const char* fmt, Args... args) const {
@@ -116,6 +131,9 @@ struct Dc : Object {
   }
 
   void Reclip(PlatSurface* s) const;
+  void SettlePending() const;
+  mutable bool rectPending_ = false, pendingHas_ = false;
+  PlatRect pendingRect_{0, 0, 0, 0};
   mutable pixman_region32_t clip_;
   mutable const pixman_box32_t* clipBoxes_ = nullptr;
   mutable int clipCount_ = 0;

@@ -133,7 +133,7 @@ void ComputeClipRgn(WindowRecord* r) {
     if (area.bottom < area.top) area.bottom = area.top;
     if (area.right < area.left) area.right = area.left;
   }
-  DSetRectRgn(r->clipRgn, &area);
+  WSetClipRgnArea(r->clipRgn, &area);
 }
 
 // Reads the host window's client area into the size of portRect (the
@@ -210,7 +210,10 @@ void FreeRecord(WindowRef w) {
   WindowRef key = w;
   WPurgeEvents(kWNoWindow, &DisposalOf, &key);
   if (r->setupCount) DBMgErr(__FILE__, __LINE__, kFreedInUseErr, "a window freed while set up");
-  if (r->clipRgn) DDestroyRgn(r->clipRgn);
+  if (r->clipRgn) {
+    WClipRgnFreeing(r->clipRgn);
+    DDestroyRgn(r->clipRgn);
+  }
   if (r->idleRgn) DDestroyRgn(r->idleRgn);
   if (r->hwnd) {
     if (WEmbeddedCleanupProc p = gEmbeddedCleanup.load()) p(r->hwnd);
@@ -318,6 +321,18 @@ WindowRef WResolveWindow(WindowRef window) {
 WindowRecord* WRecord(WindowRef window) {
   const WindowRef w = Lookup(window);
   return w ? At(w) : nullptr;
+}
+
+WindowRecord* WResolveRecord(WindowRef window, WindowRef* resolved) {
+  if (window == kWRootWindow) EnsureRootAndDisposal();
+  WindowRef name = kWNoWindow;
+  if (const WindowRef w = Lookup(window, &name)) {
+    *resolved = name;
+    return At(w);
+  }
+  DBMgErr(__FILE__, __LINE__, kNoWindowErr, "no window");
+  *resolved = WRootWindow();
+  return WRecord(*resolved);
 }
 
 WindowRef WRootWindow() {

@@ -43,7 +43,10 @@ struct WindowRecord {
   uInt32 style;
   uInt32 refCon;
   PlatWindow hwnd;  // none for styles 0x2000 and 0x4000
-  uInt32 clipRgn;   // the content, limited by clipRect while it is set
+  // The content, limited by clipRect while it is set; given its area through
+  // WSetClipRgnArea, which a thread drawing (between WSetup and WRestore)
+  // writes when it leaves the drawing mutex: read it outside drawing.
+  uInt32 clipRgn;
   uInt32 idleRgn;
   uInt32 idleFlag;
   int16 screenPos[2];  // vertical, horizontal
@@ -65,6 +68,8 @@ WindowRef WResolveWindow(WindowRef window);
 // The record of a resolved reference, null for one that is no live record.
 // Only the user-interface thread, or a thread inside WSetup, reads it.
 WindowRecord* WRecord(WindowRef window);
+// WResolveWindow into *resolved and WRecord of it, by one look-up.
+WindowRecord* WResolveRecord(WindowRef window, WindowRef* resolved);
 // The host window styles and class of a style word.
 const char* WStyleToWin32(uInt32 style, uint32_t* hostStyle, uint32_t* hostExStyle);
 // The window whose host window it is, 0 for none.

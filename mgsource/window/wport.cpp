@@ -32,10 +32,86 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 std::mutex gDrawMutex;
 thread_local int32 tDrawHeld = 0;
 
+// A window record's clip region (WindowRecord::clipRgn) is read by nothing
+// while a thread draws, and a clip set for an action is mostly put back
+// right after it.  So the thread holding the drawing mutex keeps what its
+// last change asks of a record's region (the port rectangle and the clip
+// rectangle, if any, that it is limited by) and writes it when it lets the
+// mutex go (or when another record's region changes first): a clip set and
+// put back writes the region once.  The area written last is remembered
+// too, and a write of the same area again is left out while no record's
+// region has been written or freed other than by WriteRgn since
+// (gRgnOtherWrites counts those).  Both under the drawing mutex.
+struct RgnArea {
+  DRgn rgn = 0;
+  Rect area{0, 0, 0, 0};
+};
+struct RgnWanted {
+  DRgn rgn = 0;
+  bool limited = false;
+  Rect port{0, 0, 0, 0}, limit{0, 0, 0, 0};
+};
+RgnWanted gPendingRgn;
+RgnArea gWrittenRgn;
+uint32_t gWrittenGen = 0;
+std::atomic<uint32_t> gRgnOtherWrites{0};
+
+bool SameArea(const Rect& a, const Rect& b) {
+  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+// The region's area: the port rectangle, intersected with the limit (as
+// DSectRect intersects: crossed edges meet) when there is one.
+Rect AreaOf(const RgnWanted& w) {
+  if (!w.limited) return w.port;
+  const Rect& a = w.port;
+  const Rect& b = w.limit;
+  Rect s{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom), std::min(a.right, b.right)};
+  if (s.right < s.left) s.right = s.left;
+  if (s.bottom < s.top) s.bottom = s.top;
+  return s;
+}
+
+// Under the drawing mutex: the region given the area now.
+void WriteRgn(DRgn rgn, const Rect& area) {
+  const uint32_t gen = gRgnOtherWrites.load(std::memory_order_acquire);
+  if (gWrittenRgn.rgn == rgn && gWrittenGen == gen && SameArea(gWrittenRgn.area, area)) return;
+  DSetRectRgn(rgn, &area);
+  gWrittenRgn = RgnArea{rgn, area};
+  gWrittenGen = gen;
+}
+
+// Under the drawing mutex: the region waiting written.
+void SettleRgn() {
+  if (!gPendingRgn.rgn) return;
+  const DRgn rgn = gPendingRgn.rgn;
+  gPendingRgn.rgn = 0;
+  WriteRgn(rgn, AreaOf(gPendingRgn));
+}
+
+// A record's clip region given the port rectangle limited by the clip
+// rectangle (null: none): kept for later while this thread holds the
+// drawing mutex, else written now.  Inlined: every clip change runs it.
+inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
+  if (tDrawHeld > 0) {
+    if (gPendingRgn.rgn != rgn) SettleRgn();
+    gPendingRgn.rgn = rgn;
+    gPendingRgn.port = port;
+    gPendingRgn.limited = limit != nullptr;
+    if (limit) gPendingRgn.limit = *limit;
+    return;
+  }
+  const RgnWanted now{rgn, limit != nullptr, port, limit ? *limit : Rect{0, 0, 0, 0}};
+  const Rect area = AreaOf(now);
+  DSetRectRgn(rgn, &area);
+  gRgnOtherWrites.fetch_add(1, std::memory_order_release);
+}
+
 void LockDrawing() {
   if (tDrawHeld++ == 0) gDrawMutex.lock();
 }
 void UnlockDrawing() {
+  if (tDrawHeld == 1) SettleRgn();
   if (--tDrawHeld == 0) gDrawMutex.unlock();
 }
 struct DrawGuard {
@@ -54,8 +130,9 @@ int32 gScreenImage = 0;
 Rect gPaintBox{0, 0, 0, 0};  // the box being redrawn, local
 
 // Clips the attached device context of the window (r its record) to its
-// clip rectangle (none: the whole content).
-void ApplyClip(WindowRef w, const WindowRecord* r) {
+// clip rectangle (none: the whole content).  Inlined: every clip change
+// runs it.
+inline __attribute__((always_inline)) void ApplyClip(WindowRef w, const WindowRecord* r) {
   const DDrawState& s = gDrawState;
   if (!w || s.window != w || !s.dc) return;
   // The context's answer (the clip's kind) is not wanted here.
@@ -94,11 +171,7 @@ void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) 
   if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
   r->clipRectSet = rect != nullptr;
   r->clipRect = rect ? *rect : Rect{0, 0, 0, 0};
-  if (r->clipRgn) {
-    Rect area = r->portRect;
-    if (rect) DSectRect(&r->portRect, rect, &area);
-    DSetRectRgn(r->clipRgn, &area);
-  }
+  if (r->clipRgn) SetRgnArea(r->clipRgn, r->portRect, rect);
   if (gDrawState.window == w) gDrawState.clipRect = rect ? *rect : gDrawState.bounds;
   ApplyClip(w, r);
 }
@@ -122,6 +195,16 @@ void DropKeptLocked() {
 
 }  // namespace
 
+void WSetClipRgnArea(uInt32 rgn, const Rect* area) {
+  if (!rgn || !area) return;
+  SetRgnArea(rgn, *area, nullptr);
+}
+
+void WClipRgnFreeing(uInt32 rgn) {
+  if (tDrawHeld > 0 && gPendingRgn.rgn == rgn) gPendingRgn.rgn = 0;
+  gRgnOtherWrites.fetch_add(1, std::memory_order_release);
+}
+
 MgErr WInitScreenImage() {
   const DrawGuard g;
   if (gScreenImage && IKindOf(gScreenImage) == kImageWindow) return kNoErr;
@@ -135,7 +218,8 @@ int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
   LockDrawing();
-  const WindowRef w = WResolveWindow(window);
+  WindowRef w = kWNoWindow;
+  WindowRecord* r = WResolveRecord(window, &w);
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
   // kept window, which its restore leaves selected for the setup around it.
@@ -146,9 +230,10 @@ void WSetup(WindowRef window, WPortState* saved) {
     if (saved) saved->window = gCurrent.load();
     gCurrent.store(w);
     Attach(w);
+    r = WRecord(w);  // the attach may have moved records
   }
   ++gSetupDepth;
-  if (WindowRecord* r = WRecord(w)) ++r->setupCount;
+  if (r) ++r->setupCount;
 }
 
 void WSetClipRect(const Rect* rect, Rect* savedClip) {
@@ -183,7 +268,11 @@ void WRestoreClip(const Rect* savedClip) {
   SetClip(w, DEmptyRect(savedClip) ? nullptr : savedClip, nullptr);  // nothing when w has no record
 }
 
-void WRestore(const WPortState* saved) {
+namespace {
+
+// WRestore, given the record of window known (null: none) found since the
+// last change of the current window.
+void RestorePort(const WPortState* saved, WindowRef known, WindowRecord* knownRecord) {
   LockDrawing();
   if (gSetupDepth == 0) {
     UnlockDrawing();
@@ -191,7 +280,7 @@ void WRestore(const WPortState* saved) {
     return;
   }
   const WindowRef current = gCurrent.load();
-  WindowRecord* r = WRecord(current);
+  WindowRecord* r = current == known ? knownRecord : WRecord(current);
   if (r && r->setupCount) --r->setupCount;
   --gSetupDepth;
   const WindowRef back = saved ? saved->window : kWNoWindow;
@@ -208,6 +297,21 @@ void WRestore(const WPortState* saved) {
   }
   UnlockDrawing();
   UnlockDrawing();  // the lock WSetup took
+}
+
+}  // namespace
+
+void WRestore(const WPortState* saved) { RestorePort(saved, kWNoWindow, nullptr); }
+
+void WRestoreWithClip(const WPortState* saved, const Rect* savedClip) {
+  // WRestoreClip, then WRestore with the window's record found once.
+  const WindowRef w = gCurrent.load();
+  WindowRecord* const r = WRecord(w);
+  if (w && savedClip && r) {
+    const bool none = savedClip->right <= savedClip->left || savedClip->bottom <= savedClip->top;
+    SetClipOf(w, r, none ? nullptr : savedClip, nullptr);
+  }
+  RestorePort(saved, w, r);
 }
 
 WindowRef WCurrentPort() { return gCurrent.load(); }

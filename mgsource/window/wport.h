@@ -27,10 +27,17 @@ QX_EXTERN_C void WLimitClip(const Rect* rect, Rect* savedClip);
 // window is clipped to it until a clip is set again.  Any window, current
 // or not.
 QX_EXTERN_C void WSetContentRect(WindowRef window, const Rect* rect);
+// A window record's clip region given an area (local coordinates), as the
+// clip changes give it: see WindowRecord::clipRgn.
+void WSetClipRgnArea(uInt32 rgn, const Rect* area);
+// A window record's clip region is about to be destroyed.
+void WClipRgnFreeing(uInt32 rgn);
 // Puts back a clip saved by WSetClipRect or WLimitClip (empty: no clip).
 QX_EXTERN_C void WRestoreClip(const Rect* savedClip);
 // Makes the saved port current again and releases the drawing mutex.
 QX_EXTERN_C void WRestore(const WPortState* saved);
+// WRestoreClip(savedClip) and then WRestore(saved).
+void WRestoreWithClip(const WPortState* saved, const Rect* savedClip);
 
 // The screen image: the window image that windows draw through, made once
 // for the root window; 0 or the image table's error.

@@ -1,4 +1,5 @@
 // Windows of the window manager over the headless host windows.
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/qx_display.h"
 #include "platform/qx_msgqueue.h"
 #include "platform/qx_paint.h"
+#include "platform/qx_region.h"
 #include "platform/qx_window.h"
 #include "mgsource/memory.h"
 #include "test_support.h"
@@ -138,6 +140,74 @@ TEST_F(WindowTest, OriginsRectanglesAndSizes) {
   WMove(w, 40000, -40000);
   WGetGlobalRect(w, &g);
   EXPECT_EQ((std::vector<int32>{g.top, g.left, g.bottom}), (std::vector<int32>{32767 - 300, -32768, 32767}));
+}
+
+// The record's clip region, read outside drawing, holds the content limited
+// by the clip whatever the order of clip changes inside and outside drawing
+// brackets and of origin moves.
+TEST_F(WindowTest, TheClipRegionFollowsTheClipChangesInAndOutOfDrawing) {
+  const Rect r{100, 200, 300, 500};  // content 0, 0, 200, 300
+  const Rect a{10, 20, 50, 80}, b{100, 150, 120, 170};
+  const auto clipped = [](const Rect* clip) {
+    Rect saved;
+    WSetClipRect(clip, &saved);
+  };
+  const auto restored = [] {
+    const Rect none{0, 0, 0, 0};
+    WRestoreClip(&none);
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::function<void(WindowRef)>> steps;  // each inside a bracket unless it says
+    PlatRect box;
+  };
+  const auto bracket = [](std::function<void()> f) {
+    return [f](WindowRef w) {
+      WPortState saved;
+      WSetup(w, &saved);
+      f();
+      WRestore(&saved);
+    };
+  };
+  const std::vector<Case> cases = {
+      {"set and put back", {bracket([&] { clipped(&a); restored(); })}, {0, 0, 300, 200}},
+      {"left set", {bracket([&] { clipped(&a); })}, {20, 10, 80, 50}},
+      {"put back inside, content set outside, put back again",
+       {bracket([&] { clipped(&a); restored(); }), [&](WindowRef w) { WSetContentRect(w, &b); },
+        bracket([&] { restored(); })},
+       {0, 0, 300, 200}},
+      {"set again after a content set outside",
+       {bracket([&] { clipped(&a); }), [&](WindowRef w) { WSetContentRect(w, &b); }, bracket([&] { clipped(&a); })},
+       {20, 10, 80, 50}},
+      {"origin moved inside after a clip set",
+       {[&](WindowRef w) {
+         WPortState saved;
+         WSetup(w, &saved);
+         clipped(&a);
+         WSetOrigin(w, Point{-10, 0});  // content and clip move up by 10
+         WRestore(&saved);
+       }},
+       {20, 0, 80, 40}},
+      {"nested brackets", {bracket([&] {
+                             WPortState inner;
+                             WSetup(WCurrentPort(), &inner);
+                             clipped(&b);
+                             WRestore(&inner);
+                             clipped(&a);
+                           })},
+       {20, 10, 80, 50}},
+  };
+  for (const Case& c : cases) {
+    const WindowRef w = WCreate(0, P("w"), &Record, &r, 0, 0, 0);
+    ASSERT_NE(WRecord(w), nullptr);
+    for (const auto& step : c.steps) step(w);
+    PlatRect box{};
+    PlatGetRgnBox(WRecord(w)->clipRgn, &box);
+    EXPECT_EQ((std::vector<int32_t>{box.left, box.top, box.right, box.bottom}),
+              (std::vector<int32_t>{c.box.left, c.box.top, c.box.right, c.box.bottom}))
+        << c.name;
+    WDestroy(w);
+  }
 }
 
 struct Delivery {

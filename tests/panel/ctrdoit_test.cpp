@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
+#include <utility>
 
 #include "mgsource/numconv.h"
 #include "mgsource/path.h"
@@ -96,6 +98,55 @@ TEST_F(CtrDoit, ContainersHandClicksToTheObjectsInside) {
     EXPECT_EQ(p.partId, c.partId);
   }
   EXPECT_EQ(W(array, kPWArrayShown), ArrayCell(1, 1)) << "the array scrolled to the cell";
+}
+
+// An element's answer 12 makes the cluster record itself with the rectangle
+// of its interior: the first part of id 28 and order 0 in its part list,
+// past entries that name no part (none at all: the cluster's own bounds).
+int32 AskForOwner(ObjHeap, int32, void*, void*, void*) { return kClickRecordOwner; }
+TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
+  auto* booleans = const_cast<ObjClassRecord*>(ClassRecord(kClsBoolean));
+  const ObjMethodAddr saved =
+      std::exchange(booleans->methods[kMsgOClick], reinterpret_cast<ObjMethodAddr>(&AskForOwner));
+  const int32 end = int32(OHWord(panel_, kOHEndOffset)) + 1;
+  struct Case {
+    const char* name;
+    std::vector<int32> before;  // list entries ahead of the parts
+    bool interior;              // an order-0 interior part after an order-1 one
+    Rect want;
+  };
+  const Case cases[] = {
+      {"order 1, then order 0", {}, true, Rect{12, 14, 88, 186}},
+      {"entries naming no part first", {end - 4, end - 13, 4, -8}, true, Rect{12, 14, 88, 186}},
+      {"only an order-1 interior", {end - 4}, false, Rect{0, 0, 100, 200}},
+  };
+  for (const Case& c : cases) {
+    const int32 cluster = Obj(kClsCluster, root_);
+    SetBounds(cluster, Rect{0, 0, 100, 200});
+    Part(cluster, 5, Rect{0, 0, 10, 10});
+    const int32 first = Obj(kClsCosmetic, cluster, 28, 1);
+    SetBounds(first, Rect{10, 10, 90, 190});
+    if (c.interior) {
+      const int32 second = Obj(kClsCosmetic, cluster, 28, 0);
+      SetBounds(second, c.want);
+    }
+    std::vector<int32> entries = c.before;
+    const int32 parts = W(cluster, kObjPartList / 4);
+    for (int32 i = 0, n = ObjListCount(panel_, parts); i < n; ++i) entries.push_back(ObjListGet(panel_, parts, i));
+    SetW(cluster, kObjPartList / 4, vib::NewList(panel_, entries));
+    const int32 e = Element(kClsBoolean, cluster, Rect{20, 20, 40, 60});
+    SetW(cluster, 11, vib::NewList(panel_, {e}));
+    ActionParams p{};
+    *RecordOf(&p) = RecordOwnerWords{0, 2, {}};  // the interior's rectangle wanted
+    TransactionFrame* f = nullptr;
+    EXPECT_EQ(Click(cluster, 2, Point{30, 30}, &p, &f), kClickRecordOwner) << c.name;
+    const Rect got = RecordOf(&p)->rect;
+    EXPECT_EQ(RecordOf(&p)->owner, cluster) << c.name;
+    EXPECT_EQ((std::vector<int16>{got.top, got.left, got.bottom, got.right}),
+              (std::vector<int16>{c.want.top, c.want.left, c.want.bottom, c.want.right}))
+        << c.name;
+  }
+  booleans->methods[kMsgOClick] = saved;
 }
 
 // Tab at a cluster's last element goes to its first; when no other element

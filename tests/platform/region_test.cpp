@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "draw_support.h"
 #include "platform/qx_file.h"
@@ -170,6 +171,72 @@ TEST(PlatformRegion, AClipRectangleClipsAsItsRegionDoes) {
     for (Canvas* c : {&byRegion, &byRect}) PlatPatBlt(c->dc, 0, 0, 8, 4, kPlatBlackness);
     EXPECT_EQ(byRect.Mask(), byRegion.Mask()) << r.left;
     PlatDeleteObject(rgn);
+  }
+}
+
+// A clip set by PlatSetClipRect answers every later question, and clips
+// drawing, as the same clip selected at once does, also when a region or
+// another rectangle is selected after it.
+TEST(PlatformRegion, AClipRectangleSetLaterAnswersAsOneSelectedNow) {
+  struct Step {
+    char kind;  // 'r' a rectangle, 'n' none, 'g' a region
+    PlatRect rect;
+  };
+  struct Case {
+    std::vector<Step> steps;
+    char read;  // 'b' clip box, 'g' clip region, 'o' offset then clip box, 'd' drawing
+  };
+  const PlatRect a{2, 1, 6, 3}, b{1, 0, 3, 4}, empty{3, 3, 3, 5};
+  std::vector<Case> cases;
+  const std::vector<std::vector<Step>> sequences = {
+      {{'r', a}},
+      {{'n', {}}},
+      {{'r', a}, {'n', {}}},
+      {{'r', a}, {'r', b}},
+      {{'r', empty}},
+      {{'r', a}, {'g', b}},
+      {{'g', b}, {'r', a}},
+      {{'g', b}, {'n', {}}},
+  };
+  for (const auto& seq : sequences)
+    for (char read : {'b', 'g', 'o', 'd'}) cases.push_back({seq, read});
+  for (const Case& c : cases) {
+    Canvas later(8, 4), now(8, 4);
+    for (const Step& st : c.steps) {
+      if (st.kind == 'g') {
+        const PlatObj rgn = PlatCreateRectRgn(st.rect.left, st.rect.top, st.rect.right, st.rect.bottom);
+        PlatSelectClipRgn(later.dc, rgn);
+        PlatSelectClipRgn(now.dc, rgn);
+        PlatDeleteObject(rgn);
+      } else if (st.kind == 'r') {
+        EXPECT_TRUE(PlatSetClipRect(later.dc, &st.rect));
+        PlatSelectClipRect(now.dc, st.rect);
+      } else {
+        EXPECT_TRUE(PlatSetClipRect(later.dc, nullptr));
+        PlatSelectClipRgn(now.dc, 0);
+      }
+    }
+    std::vector<int32_t> got, want;
+    for (Canvas* canvas : {&later, &now}) {
+      std::vector<int32_t>& out = canvas == &later ? got : want;
+      PlatRect box{};
+      if (c.read == 'g') {
+        const PlatObj into = PlatCreateRectRgn(0, 0, 1, 1);
+        out.push_back(PlatGetClipRgn(canvas->dc, into));
+        out.push_back(PlatGetRgnBox(into, &box));
+        PlatDeleteObject(into);
+      } else if (c.read == 'o') {
+        out.push_back(PlatOffsetClipRgn(canvas->dc, 1, 1));
+        out.push_back(PlatGetClipBox(canvas->dc, &box));
+      } else if (c.read == 'b') {
+        out.push_back(PlatGetClipBox(canvas->dc, &box));
+      } else {
+        PlatPatBlt(canvas->dc, 0, 0, 8, 4, kPlatBlackness);
+        for (const char m : canvas->Mask()) out.push_back(m);
+      }
+      out.insert(out.end(), {box.left, box.top, box.right, box.bottom});
+    }
+    EXPECT_EQ(got, want) << c.steps.size() << " steps, first " << c.steps[0].kind << ", read " << c.read;
   }
 }
 
