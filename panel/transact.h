@@ -38,6 +38,10 @@ TransactionState* TRState();
 QX_EXTERN_C int32 TRWriteFrames(void* at, const TransactionFrame* frames, int32 count);
 // A frame written at at and the path ended after it (two frames).
 QX_EXTERN_C int32 TRPutFrame(void* at, int32 object, uInt32 kind, int32 mode, int32 index);
+// The count frames written at at and the path ended after them, as count
+// TRPutFrame calls one frame after another would (1, or 0 at the first that
+// does not fit, with the frames before it written).
+int32 TRPutFrames(void* at, const TransactionFrame* frames, int32 count);
 // A new path holding the heap's root ({root, "FPSC", 2, 0}, then the end):
 // 0 with the previous top in *previous, or 16 (the push asserted; nothing
 // changed).
