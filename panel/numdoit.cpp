@@ -380,7 +380,9 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
   const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
   if (!done) {
     if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
-    reply = DDOODoitMethod(heap, numeric, frame, action, p);
+    // The checks above are the data display level's own: nothing since has
+    // changed the heap.
+    reply = DDOODoitChecked(heap, numeric, frame, action, p);
     if ((reply & kReplyFailed) || !IsObject(heap, numeric)) return reply;
     if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
     // A press in the text that the click made this numeric's to focus, and

@@ -329,6 +329,10 @@ int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a data display action without its frame");
     return 0;
   }
+  return DDOODoitChecked(heap, object, frame, action, p);
+}
+
+int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
   // A property path names a part 32 by the tag -1 instead of its category.
   if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
     DBAssert(kSource, __LINE__, "the frame does not name the data display object");

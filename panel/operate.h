@@ -114,6 +114,11 @@ QX_EXTERN_C int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* 
                                   ActionParams* params);
 QX_EXTERN_C int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
                                  ActionParams* params);
+// DDOODoitMethod past its own checks, for a class's do-it that has just
+// made the same ones: not a panel-level action, the object a used block
+// holding an object's leading fields, the params given, the frame and the
+// one after it on the stack.
+int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* params);
 // A picture records itself as the picture under the mouse (a cursor
 // answer one pixel at the point); a type definition's glyph adds the
 // type definition's pop-up; a grouper walks its parts as a data display
