@@ -25,6 +25,7 @@
 #include "panel/ctrlops.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
+#include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/paneldisplay.h"
 #include "panel/transact.h"
@@ -275,7 +276,17 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
                    int32 selector, void* value) {
   PanelObserveProperty(heap, object, types, typeOffset, read, last, selector, value);
   if (!heap || !*heap) return;
-  const UHandle vi = PanelHeapOwner(heap);
+  // The heap's extension block checked once, for its owner VI and for the
+  // words read before the walk (nothing on the way there changes the heap).
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  int32 extSize = 0, extClass = 0;
+  if (ext <= 0 || !OHUsedBlockRead(heap, ext, &extSize, &extClass)) extSize = -1;
+  auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
+  // A used extension block's usable size is the size the owner look-up reads;
+  // any other goes through the look-up (and its report).
+  const UHandle vi = extSize < 0 ? PanelHeapOwner(heap)
+                     : OHWord(heap, kOHKind) == kPanelHeapKind ? reinterpret_cast<UHandle>(uintptr_t(extWord(kHeapExtOwner)))
+                                                              : nullptr;
   void* const previous = TRPushFrame();
   int32 reply = 0;
   int32 hidden = 0, greyed = 0;
@@ -307,11 +318,6 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.value = value;
     rec.hidden = uInt32(hidden);
     rec.greyed = uInt32(greyed);
-    // The heap's extension block checked once for the words read before the walk.
-    const int32 ext = int32(OHWord(heap, kOHExtension));
-    int32 extSize = 0;
-    if (ext <= 0 || !OHUsedBlockInfo(heap, ext, &extSize, nullptr)) extSize = 0;
-    auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
     const WindowRef window = WindowRef(extWord(kHeapExtWindow));
     // A panel without a window draws into the shell's hidden one, when
     // there is one.
@@ -332,8 +338,19 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       // The panel itself has no properties: its do-it would take the action
       // for a programming error, but the node comes from a VI's code.
       DBPrintf("supcodoit action=%lx?", long(kActCtrlOp));
-    } else if (IsObj(heap, root)) {
-      reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+    } else if (int32 rootSize = 0, rootClass = 0;
+               root > 0 && OHUsedBlockRead(heap, root, &rootSize, &rootClass) &&
+               rootSize >= int32(sizeof(ObjLeadingFields))) {
+      // The panel root's own do-it is entered past the checks just made (the
+      // path written at the top holds at least the object's frame and the
+      // end); any other method the class names takes the action by the send.
+      if (OFindClassMethod(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
+        rec.firstWord = 0;  // the send's result word
+        reply = PanelODoitChecked(heap, root, static_cast<TransactionFrame*>(TRStackTop()), kActCtrlOp,
+                                  reinterpret_cast<ActionParams*>(&rec));
+      } else {
+        reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+      }
     }
     if (window) {
       if (reply & kAttrReplyRedrawn) {

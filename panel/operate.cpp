@@ -776,6 +776,10 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a panel action without its frame");
     return 0;
   }
+  return PanelODoitChecked(heap, root, frame, action, p);
+}
+
+int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (frame->object != root || frame->kind != kCatFPSC)
     DBAssert(kSource, __LINE__, "the frame does not name the panel");
   // A key bound to a control becomes its read-back key along its path.
