@@ -290,7 +290,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
   void* const previous = TRPushFrame();
   int32 reply = 0;
   int32 hidden = 0, greyed = 0;
-  if (TRStackTop() && GetObjAttrRec(heap, object, &hidden, &greyed)) {
+  int32 rootChild = 0;
+  if (TRStackTop() && GetObjAttrPath(heap, object, &hidden, &greyed, &rootChild)) {
     uInt32 viFlags = 0;
     uInt32 savedVIWord = 0, savedExtWord = 0;
     const bool keepWords = vi && *vi && CtrlVIGetSetupFlag13(vi);
@@ -333,7 +334,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       WSetClipRect(&content, &savedClip);
     }
     const int32 root = int32(extWord(kHeapExtRoot));
-    const auto* path = static_cast<const TransactionFrame*>(TRStackTop());
+    auto* const path = static_cast<TransactionFrame*>(TRStackTop());
     if (path->kind == kCatFPSC && path->mode == 2) {
       // The panel itself has no properties: its do-it would take the action
       // for a programming error, but the node comes from a VI's code.
@@ -343,11 +344,13 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
                rootSize >= int32(sizeof(ObjLeadingFields))) {
       // The panel root's own do-it is entered past the checks just made (the
       // path written at the top holds at least the object's frame and the
-      // end); any other method the class names takes the action by the send.
+      // end), with the child the walk found in the root's object list when
+      // the path starts at this root (nothing since has changed the heap);
+      // any other method the class names takes the action by the send.
       if (OFindClassMethod(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
         rec.firstWord = 0;  // the send's result word
-        reply = PanelODoitChecked(heap, root, static_cast<TransactionFrame*>(TRStackTop()), kActCtrlOp,
-                                  reinterpret_cast<ActionParams*>(&rec));
+        reply = PanelODoitChecked(heap, root, path, kActCtrlOp,
+                                  reinterpret_cast<ActionParams*>(&rec), path->object == root ? rootChild : 0);
       } else {
         reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
       }

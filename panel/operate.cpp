@@ -776,10 +776,11 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a panel action without its frame");
     return 0;
   }
-  return PanelODoitChecked(heap, root, frame, action, p);
+  return PanelODoitChecked(heap, root, frame, action, p, 0);
 }
 
-int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p) {
+int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p,
+                        int32 knownChild) {
   if (frame->object != root || frame->kind != kCatFPSC)
     DBAssert(kSource, __LINE__, "the frame does not name the panel");
   // A key bound to a control becomes its read-back key along its path.
@@ -792,18 +793,23 @@ int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32
       if (frame != TRStackTop() || !GetObjAttrRec(heap, target, nullptr, nullptr))
         DBAssert(kSource, __LINE__, "no path to the control bound to the key");
       bound = true;
+      knownChild = 0;  // the path was written anew
     }
   }
   int32 child = 0;
   if (frame->mode == kLevelChild || frame->mode == kLevelController) {
-    const int32 list = frame->mode == kLevelChild ? ObjWord(heap, root, kRootObjectListWord) : ItemList(heap, root);
-    const int32 n = ListCount(heap, list);
-    if (frame->index < 0 || frame->index >= n) {
-      DBAssert(kSource, __LINE__, "a frame index outside the panel's lists");
-      return 0;
+    if (knownChild && frame->mode == kLevelChild) {
+      child = knownChild;
+    } else {
+      const int32 list = frame->mode == kLevelChild ? ObjWord(heap, root, kRootObjectListWord) : ItemList(heap, root);
+      const int32 n = ListCount(heap, list);
+      if (frame->index < 0 || frame->index >= n) {
+        DBAssert(kSource, __LINE__, "a frame index outside the panel's lists");
+        return 0;
+      }
+      child = ObjListGet(heap, list, frame->index);
+      if (!IsObject(heap, child)) return 0;
     }
-    child = ObjListGet(heap, list, frame->index);
-    if (!IsObject(heap, child)) return 0;
     if (action == kActTextDrop && p->eventCode == 0) child = 0;
   } else if (frame->mode != kLevelTarget) {
     DBAssert(kSource, __LINE__, "a panel frame of an unknown level");

@@ -105,8 +105,11 @@ QX_EXTERN_C int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* f
 // PanelODoitMethod past its own checks, for a caller that has just made the
 // same ones: not a panel-level action, the root a used block holding an
 // object's leading fields, the params given, the frame and the one after it
-// on the stack.
-int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* params);
+// on the stack.  knownChild, when not 0, is the object the frame's index
+// names in the root's object list (a frame of level 1), found there and
+// checked as the do-it checks it, with the heap unchanged since.
+int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* params,
+                        int32 knownChild);
 // The panel root's click: its top-level objects front-most first, then
 // the panel itself as the target.
 QX_EXTERN_C int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,

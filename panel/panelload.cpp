@@ -115,6 +115,11 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int
 }  // namespace
 
 int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut) {
+  return GetObjAttrPath(heap, object, hiddenOut, greyedOut, nullptr);
+}
+
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, int32* rootChild) {
+  if (rootChild) *rootChild = 0;
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
@@ -144,9 +149,12 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   TransactionFrame steps[kKeptSteps + 1];
   int32 n = 0;
   TransactionFrame* at = top;
+  // The object the root's step reaches, when it is one the root's do-it
+  // would find in its object list as it is.
+  int32 reachedChild = 0;
   if (cat != kCatFPSC) {
     const int32 deepest = int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader);
-    int32 child = object, childClass = objectClass;
+    int32 child = object, childClass = objectClass, childSize = objectSize;
     for (bool reached = false; !reached;) {
       if (n == kKeptSteps) {
         if (!(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
@@ -156,15 +164,19 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
       const int32 owner = ObjWord(heap, child, kObjOwner / 4);
       int32 ownerSize = 0, ownerClass = 0;
       if (!owner || !OHUsedBlockRead(heap, owner, &ownerSize, &ownerClass) || n > deepest) return 0;
-      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &steps[n++])) return 0;
+      TransactionFrame& step = steps[n++];
+      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
       reached = ownerClass == kClsFrontPanel;
       if (!reached) {
         const uInt32 ownerFlags = uInt32(ObjWord(heap, owner, kObjFlags / 4));
         hidden |= (ownerFlags & 0x8) ? 1 : 0;
         greyed |= (ownerFlags & 0x80) ? 1 : 0;
+      } else if (step.mode == 1 && step.index >= 0 && child > 0 && childSize >= int32(sizeof(ObjLeadingFields))) {
+        reachedChild = child;
       }
       child = owner;
       childClass = ownerClass;
+      childSize = ownerSize;
     }
     std::reverse(steps, steps + n);
   }
@@ -180,6 +192,7 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   if (!TRPutFrames(at, steps, n)) return 0;
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
+  if (rootChild) *rootChild = reachedChild;
   return 1;
 }
 
