@@ -290,8 +290,8 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
   void* const previous = TRPushFrame();
   int32 reply = 0;
   int32 hidden = 0, greyed = 0;
-  int32 rootChild = 0;
-  if (TRStackTop() && GetObjAttrPath(heap, object, &hidden, &greyed, &rootChild)) {
+  AttrPathFacts walk;
+  if (TRStackTop() && GetObjAttrPath(heap, object, &hidden, &greyed, &walk)) {
     uInt32 viFlags = 0;
     uInt32 savedVIWord = 0, savedExtWord = 0;
     const bool keepWords = vi && *vi && CtrlVIGetSetupFlag13(vi);
@@ -339,18 +339,19 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       // The panel itself has no properties: its do-it would take the action
       // for a programming error, but the node comes from a VI's code.
       DBPrintf("supcodoit action=%lx?", long(kActCtrlOp));
-    } else if (int32 rootSize = 0, rootClass = 0;
-               root > 0 && OHUsedBlockRead(heap, root, &rootSize, &rootClass) &&
+    } else if (int32 rootSize = walk.topSize, rootClass = walk.topClass;
+               root > 0 && (root == walk.top || OHUsedBlockRead(heap, root, &rootSize, &rootClass)) &&
                rootSize >= int32(sizeof(ObjLeadingFields))) {
-      // The panel root's own do-it is entered past the checks just made (the
-      // path written at the top holds at least the object's frame and the
-      // end), with the child the walk found in the root's object list when
-      // the path starts at this root (nothing since has changed the heap);
-      // any other method the class names takes the action by the send.
+      // (The root the walk reached was checked there: nothing since has
+      // changed the heap.)  The panel root's own do-it is entered past the
+      // checks just made (the path written at the top holds at least the
+      // object's frame and the end), with the child the walk found in the
+      // root's object list when the path starts at this root; any other
+      // method the class names takes the action by the send.
       if (OFindClassMethod(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
         rec.firstWord = 0;  // the send's result word
         reply = PanelODoitChecked(heap, root, path, kActCtrlOp,
-                                  reinterpret_cast<ActionParams*>(&rec), path->object == root ? rootChild : 0);
+                                  reinterpret_cast<ActionParams*>(&rec), path->object == root ? walk.rootChild : 0);
       } else {
         reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
       }

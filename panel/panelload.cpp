@@ -118,8 +118,8 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
   return GetObjAttrPath(heap, object, hiddenOut, greyedOut, nullptr);
 }
 
-int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, int32* rootChild) {
-  if (rootChild) *rootChild = 0;
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, AttrPathFacts* facts) {
+  if (facts) *facts = AttrPathFacts{};
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
@@ -149,9 +149,12 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
   TransactionFrame steps[kKeptSteps + 1];
   int32 n = 0;
   TransactionFrame* at = top;
-  // The object the root's step reaches, when it is one the root's do-it
-  // would find in its object list as it is.
-  int32 reachedChild = 0;
+  // The path's first object, and the object the root's step reaches when it
+  // is one the root's do-it would find in its object list as it is.
+  AttrPathFacts learnt;
+  learnt.top = object;
+  learnt.topSize = objectSize;
+  learnt.topClass = objectClass;
   if (cat != kCatFPSC) {
     const int32 deepest = int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader);
     int32 child = object, childClass = objectClass, childSize = objectSize;
@@ -159,6 +162,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
       if (n == kKeptSteps) {
         if (!(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
         n = 0;
+        learnt = AttrPathFacts{};
         break;
       }
       const int32 owner = ObjWord(heap, child, kObjOwner / 4);
@@ -172,8 +176,11 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
         hidden |= (ownerFlags & 0x8) ? 1 : 0;
         greyed |= (ownerFlags & 0x80) ? 1 : 0;
       } else if (step.mode == 1 && step.index >= 0 && child > 0 && childSize >= int32(sizeof(ObjLeadingFields))) {
-        reachedChild = child;
+        learnt.rootChild = child;
       }
+      learnt.top = owner;
+      learnt.topSize = ownerSize;
+      learnt.topClass = ownerClass;
       child = owner;
       childClass = ownerClass;
       childSize = ownerSize;
@@ -192,7 +199,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
   if (!TRPutFrames(at, steps, n)) return 0;
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
-  if (rootChild) *rootChild = reachedChild;
+  if (facts) *facts = learnt;
   return 1;
 }
 
