@@ -23,7 +23,8 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 // The object's last position in the list in the owner's word (the owner a
 // used block of ownerSize usable bytes); -1 when it is not there or the list
 // does not fit its block (lists come from files).
-int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word, int32 object) {
+[[gnu::always_inline]] inline int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word,
+                                                int32 object) {
   if (ownerSize < 4 * (word + 1)) return -1;
   const int32 list = ObjWord(heap, owner, word);
   int32 listSize = 0, listClass = 0;
@@ -44,8 +45,8 @@ int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word, int32
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
-               TransactionFrame* step) {
+[[gnu::always_inline]] inline bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize,
+                                            int32 object, int32 objectClass, TransactionFrame* step) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
   auto find = [heap, owner, ownerSize, object](int32 word) { return LastPosition(heap, owner, ownerSize, word, object); };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
