@@ -197,7 +197,13 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
                           ? int32(uInt32(ObjWord(heap, owner, kPWArrayShown)) & 0xFFFF)
                           : 0;
   steps[n++] = TransactionFrame{object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index};
-  if (!TRPutFrames(at, steps, n)) return 0;
+  if (TRFramesLie(at, n + 1)) {
+    // The path fits: written here as TRPutFrames writes it.
+    for (int32 i = 0; i < n; ++i) at[i] = steps[i];
+    at[n] = TransactionFrame{0, 0, 0, 0};
+  } else if (!TRPutFrames(at, steps, n)) {
+    return 0;
+  }
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
   if (facts) *facts = learnt;

@@ -324,10 +324,7 @@ void* TRPushFrame() {
 namespace {
 
 // Whether count frames from f lie on the stack, a frame boundary.
-bool FramesLie(const TransactionFrame* f, int32 count) {
-  const uintptr_t offset = uintptr_t(f) - uintptr_t(gStack);
-  return gStack && count >= 0 && f >= Block() && offset % sizeof(TransactionFrame) == 0 && count <= BlockEnd() - f;
-}
+bool FramesLie(const TransactionFrame* f, int32 count) { return TRFramesLie(f, count); }
 
 // FramesLie, reported when they do not.
 bool FramesFit(const TransactionFrame* f, int32 count) {
