@@ -192,8 +192,14 @@ int32 RunLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op, int32 tab
   return reply;
 }
 
+// The data display level, the first of every chain.
+inline int32 DDOLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
+  if (!op || !rec) return 0;
+  return RunLevel(heap, object, rec, op, 0, kDDOAttrCount);
+}
+
 int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
-  int32 reply = DDOOCtrlOpMethod(heap, object, rec, op);
+  int32 reply = DDOLevel(heap, object, rec, op);
   // A selector the shared level took leaves nothing for the class chain
   // (outside a property call a chart's history selector is still mapped).
   if (!op || !rec || (op != 2 && rec->selector < 0) || !IsObj(heap, object)) return reply;
@@ -208,10 +214,7 @@ int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op)
 
 }  // namespace
 
-int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
-  if (!op || !rec) return 0;
-  return RunLevel(heap, object, rec, op, 0, kDDOAttrCount);
-}
+int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) { return DDOLevel(heap, object, rec, op); }
 
 ObjMethodAddr OCtrlOpMethodFor(int32 cls) {
   switch (cls) {
