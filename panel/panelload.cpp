@@ -48,11 +48,11 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 [[gnu::always_inline]] inline bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize,
                                             int32 object, int32 objectClass, TransactionFrame* step) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
-  auto find = [heap, owner, ownerSize, object](int32 word) { return LastPosition(heap, owner, ownerSize, word, object); };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
-    *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
+    *step = {owner, kCatFPSC, isController ? 3 : 1,
+             LastPosition(heap, owner, ownerSize, isController ? 10 : kRootObjectListWord, object)};
     return true;
   }
   if (ownerClass == kClsFPDataController || ownerClass == kClsFPDataController - 1) {
@@ -60,7 +60,7 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
     return true;
   }
   int32 at;
-  if (ownerClass == kClsCluster && (at = find(11)) >= 0) {
+  if (ownerClass == kClsCluster && (at = LastPosition(heap, owner, ownerSize, 11, object)) >= 0) {
     *step = {owner, kCatDDO, 1, at};
     return true;
   }
@@ -72,7 +72,7 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
     *step = {owner, kCatDDO, 1, 0};
     return true;
   }
-  if ((at = find(PartListWord(heap, owner))) >= 0) {
+  if ((at = LastPosition(heap, owner, ownerSize, PartListWord(heap, owner), object)) >= 0) {
     *step = {owner, kCatDDO, 0, at};
     return true;
   }
