@@ -323,19 +323,32 @@ int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, Trans
   return answer;
 }
 
+namespace {
+// A data display object's frame names it: a property path names a part 32 by
+// the tag -1 instead of its category.
+inline void CheckFrameNames(const TransactionFrame* frame, int32 object) {
+  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
+    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
+}
+}  // namespace
+
 int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) return 0;
   if (!IsObject(heap, object) || !p || !OnStack(frame, 2)) {
     DBAssert(kSource, __LINE__, "a data display action without its frame");
     return 0;
   }
+  // A level above the object (a container's child or cell) asks nothing of
+  // this level.
+  if (frame->mode != kLevelPart && frame->mode != kLevelTarget) {
+    CheckFrameNames(frame, object);
+    return 0;
+  }
   return DDOODoitChecked(heap, object, frame, action, p);
 }
 
 int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
-  // A property path names a part 32 by the tag -1 instead of its category.
-  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
-    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
+  CheckFrameNames(frame, object);
   if (frame->mode == kLevelPart) {
     const int32 list = ObjWord(heap, object, kObjPartList / 4);
     const int32 n = ListCount(heap, list);
