@@ -294,7 +294,9 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
   int32 reply = 0;
   int32 hidden = 0, greyed = 0;
   AttrPathFacts walk;
-  if (TRStackTop() && GetObjAttrPath(heap, object, &hidden, &greyed, &walk)) {
+  // The path's top: the walk writes at it and leaves it as it is.
+  auto* const path = static_cast<TransactionFrame*>(TRStackTop());
+  if (path && GetObjAttrPath(heap, object, &hidden, &greyed, &walk)) {
     uInt32 viFlags = 0;
     uInt32 savedVIWord = 0, savedExtWord = 0;
     const bool keepWords = vi && *vi && CtrlVIGetSetupFlag13(vi);
@@ -337,7 +339,6 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       WSetClipRect(&content, &savedClip);
     }
     const int32 root = int32(extWord(kHeapExtRoot));
-    auto* const path = static_cast<TransactionFrame*>(TRStackTop());
     if (path->kind == kCatFPSC && path->mode == 2) {
       // The panel itself has no properties: its do-it would take the action
       // for a programming error, but the node comes from a VI's code.
@@ -356,7 +357,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
         reply = PanelODoitChecked(heap, root, path, kActCtrlOp,
                                   reinterpret_cast<ActionParams*>(&rec), path->object == root ? walk.rootChild : 0);
       } else {
-        reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+        reply = ODoit(heap, root, path, kActCtrlOp, reinterpret_cast<int32*>(&rec));
       }
     }
     if (window) {

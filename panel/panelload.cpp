@@ -120,7 +120,6 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
 }
 
 int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, AttrPathFacts* facts) {
-  if (facts) *facts = AttrPathFacts{};
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
