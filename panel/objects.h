@@ -392,6 +392,18 @@ constexpr int32 kActionStopBit = 0x10000000;
 // (either may be null) receive flag bits 8 and 0x80 of the object and its
 // owners.
 QX_EXTERN_C int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hidden, int32* greyed);
+// What GetObjAttrPath learnt on its way: the path's first object as a used
+// block of that usable size and class (top 0 when it kept none), and the
+// object the first step reaches in the root's object list when that object
+// is a used block holding an object's leading fields at a position found in
+// the list (else 0).
+struct AttrPathFacts {
+  int32 top = 0, topSize = 0, topClass = 0;
+  int32 rootChild = 0;
+};
+// GetObjAttrRec, also giving what it learnt (facts written only when it
+// answers 1).
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hidden, int32* greyed, AttrPathFacts* facts);
 // Clears the undo records of a panel heap read from a file.
 QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
 

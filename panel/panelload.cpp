@@ -1,5 +1,6 @@
 // What loading a panel heap asks of the object system: the path of an
 // object that takes property calls and the undo records of a loaded heap.
+#include <algorithm>
 #include <initializer_list>
 
 #include "engine/panelrec.h"
@@ -14,7 +15,27 @@ namespace {
 int32 ExtWord(ObjHeap heap, int32 at) { return int32(GetNative32(*heap + OHWord(heap, kOHExtension) + at)); }
 void SetExtWord(ObjHeap heap, int32 at, int32 v) { PutNative32(*heap + OHWord(heap, kOHExtension) + at, uInt32(v)); }
 
+// The owner steps a path walk keeps before it writes them.
+constexpr int32 kKeptSteps = 16;
+
 bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) == kPanelHeapKind; }
+
+// The object's last position in the list in the owner's word (the owner a
+// used block of ownerSize usable bytes); -1 when it is not there or the list
+// does not fit its block (lists come from files).
+[[gnu::always_inline]] inline int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word,
+                                                int32 object) {
+  if (ownerSize < 4 * (word + 1)) return -1;
+  const int32 list = ObjWord(heap, owner, word);
+  int32 listSize = 0, listClass = 0;
+  if (list <= 0 || !OHUsedBlockRead(heap, list, &listSize, &listClass) || listSize < 4) return -1;
+  const uChar* const at = *heap + list;
+  const int32 count = int32(GetNative32(at));
+  if (count < 0 || count > (listSize - 4) / 4) return -1;
+  for (int32 i = count - 1; i >= 0; --i)
+    if (int32(GetNative32(at + 4 + 4 * i)) == object) return i;
+  return -1;
+}
 
 // The step by which an owner reaches the object: the panel by its object
 // list (mode 1) or, for a data controller, its controller list (mode 3); a
@@ -24,26 +45,14 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
-               TransactionFrame* step) {
+[[gnu::always_inline]] inline bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize,
+                                            int32 object, int32 objectClass, TransactionFrame* step) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
-  // The object's last position in the owner's list in that word; -1 when it
-  // is not there or the list does not fit its block (lists come from files).
-  auto find = [&](int32 word) {
-    if (ownerSize < 4 * (word + 1)) return -1;
-    const int32 list = ObjWord(heap, owner, word);
-    int32 listSize = 0;
-    if (list <= 0 || !OHUsedBlockInfo(heap, list, &listSize, nullptr) || listSize < 4) return -1;
-    const int32 count = int32(GetNative32(*heap + list));
-    if (count < 0 || count > (listSize - 4) / 4) return -1;
-    for (int32 i = count - 1; i >= 0; --i)
-      if (int32(GetNative32(*heap + list + 4 + 4 * i)) == object) return i;
-    return -1;
-  };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
-    *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
+    *step = {owner, kCatFPSC, isController ? 3 : 1,
+             LastPosition(heap, owner, ownerSize, isController ? 10 : kRootObjectListWord, object)};
     return true;
   }
   if (ownerClass == kClsFPDataController || ownerClass == kClsFPDataController - 1) {
@@ -51,7 +60,7 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int
     return true;
   }
   int32 at;
-  if (ownerClass == kClsCluster && (at = find(11)) >= 0) {
+  if (ownerClass == kClsCluster && (at = LastPosition(heap, owner, ownerSize, 11, object)) >= 0) {
     *step = {owner, kCatDDO, 1, at};
     return true;
   }
@@ -63,7 +72,7 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int
     *step = {owner, kCatDDO, 1, 0};
     return true;
   }
-  if ((at = find(PartListWord(heap, owner))) >= 0) {
+  if ((at = LastPosition(heap, owner, ownerSize, PartListWord(heap, owner), object)) >= 0) {
     *step = {owner, kCatDDO, 0, at};
     return true;
   }
@@ -107,6 +116,10 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int
 }  // namespace
 
 int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut) {
+  return GetObjAttrPath(heap, object, hiddenOut, greyedOut, nullptr);
+}
+
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, AttrPathFacts* facts) {
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
@@ -130,8 +143,50 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: no transaction path pushed");
     return 0;
   }
+  // The steps of the owner chain, bottom up, then the path from the root
+  // down written at once; a chain longer than the steps kept here takes the
+  // recursive walk.
+  TransactionFrame steps[kKeptSteps + 1];
+  int32 n = 0;
   TransactionFrame* at = top;
-  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
+  // The path's first object, and the object the root's step reaches when it
+  // is one the root's do-it would find in its object list as it is.
+  AttrPathFacts learnt;
+  learnt.top = object;
+  learnt.topSize = objectSize;
+  learnt.topClass = objectClass;
+  if (cat != kCatFPSC) {
+    const int32 deepest = int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader);
+    int32 child = object, childClass = objectClass, childSize = objectSize;
+    for (bool reached = false; !reached;) {
+      if (n == kKeptSteps) {
+        if (!(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
+        n = 0;
+        learnt = AttrPathFacts{};
+        break;
+      }
+      const int32 owner = ObjWord(heap, child, kObjOwner / 4);
+      int32 ownerSize = 0, ownerClass = 0;
+      if (!owner || !OHUsedBlockRead(heap, owner, &ownerSize, &ownerClass) || n > deepest) return 0;
+      TransactionFrame& step = steps[n++];
+      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
+      reached = ownerClass == kClsFrontPanel;
+      if (!reached) {
+        const uInt32 ownerFlags = uInt32(ObjWord(heap, owner, kObjFlags / 4));
+        hidden |= (ownerFlags & 0x8) ? 1 : 0;
+        greyed |= (ownerFlags & 0x80) ? 1 : 0;
+      } else if (step.mode == 1 && step.index >= 0 && child > 0 && childSize >= int32(sizeof(ObjLeadingFields))) {
+        learnt.rootChild = child;
+      }
+      learnt.top = owner;
+      learnt.topSize = ownerSize;
+      learnt.topClass = ownerClass;
+      child = owner;
+      childClass = ownerClass;
+      childSize = ownerSize;
+    }
+    std::reverse(steps, steps + n);
+  }
   // The object's own step: its category (-1 for a part 32), and for a part
   // 27 the low half of its owner's element index word.
   const int16 partId = ObjInt16(heap, object, kObjPartId);
@@ -140,9 +195,17 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
                               OHBlockSize(heap, owner) >= 4 * (kPWArrayShown + 1)
                           ? int32(uInt32(ObjWord(heap, owner, kPWArrayShown)) & 0xFFFF)
                           : 0;
-  if (!TRPutFrame(at, object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index)) return 0;
+  steps[n++] = TransactionFrame{object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index};
+  if (TRFramesLie(at, n + 1)) {
+    // The path fits: written here as TRPutFrames writes it.
+    for (int32 i = 0; i < n; ++i) at[i] = steps[i];
+    at[n] = TransactionFrame{0, 0, 0, 0};
+  } else if (!TRPutFrames(at, steps, n)) {
+    return 0;
+  }
   if (hiddenOut) *hiddenOut = hidden;
   if (greyedOut) *greyedOut = greyed;
+  if (facts) *facts = learnt;
   return 1;
 }
 
