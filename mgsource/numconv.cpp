@@ -175,6 +175,11 @@ int32 NumSize(int32 type) { return kTypes[type & 15].size; }
 int32 NumClass(int32 type) { return kTypes[type & 15].cls; }
 
 void ConvertNum(int32 srcType, const void* src, int32 dstType, void* dst) {
+  // An integer to its own type is a copy of its bytes.
+  if (srcType == dstType && uInt32(srcType) < 16 && IsIntegerClass(kTypes[srcType].cls) && src && dst) {
+    std::memcpy(dst, src, size_t(kTypes[srcType].size));
+    return;
+  }
   srcType = CheckedType(srcType);
   dstType = CheckedType(dstType);
   if (!dst) return;

@@ -353,7 +353,15 @@ const TypeDescriptor* AttrValueTD(const AttrCallRec* rec) {
   const int32 size = ListSize(rec->types);
   if (size < 0 || rec->typeOffset > uInt32(size) || uInt32(size) - rec->typeOffset < 4) return nullptr;
   const uChar* at = *rec->types + rec->typeOffset;
-  if (TDCheckBounds(at, size - int32(rec->typeOffset)) != kNoErr) return nullptr;
+  const int32 room = size - int32(rec->typeOffset);
+  // A numeric or Boolean without a name is its header alone, and no
+  // typedef: the bounds check accepts it when its size fits.
+  const uChar code = at[2];
+  if (((code >= kTDI8 && code <= kTDCXT) || code == kTDBoolean || code == kTDBooleanOld) && !(at[3] & kTDFlagName)) {
+    const int32 len = GetNative16(at);
+    if (len == kTDSizeInHolder || (len >= 4 && len <= room)) return reinterpret_cast<const TypeDescriptor*>(at);
+  }
+  if (TDCheckBounds(at, room) != kNoErr) return nullptr;
   return SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(at));
 }
 
