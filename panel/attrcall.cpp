@@ -373,6 +373,11 @@ bool AttrGetNum(const TypeDescriptor* td, void* value, int32 internalCode, const
 }
 
 bool AttrPutNum(const TypeDescriptor* td, const void* value, int32 internalCode, void* internal) {
+  // A 32-bit integer value of the internal type is copied.
+  if (td && value && internal && td->code == internalCode && (internalCode == kTDI32 || internalCode == kTDU32)) {
+    std::memcpy(internal, value, 4);
+    return true;
+  }
   const int32 code = NumCodeOf(td);
   if (!code || !value) return false;
   ConvertNum(code, value, internalCode, internal);
