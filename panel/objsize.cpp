@@ -80,36 +80,6 @@ std::vector<int32> Parts(ObjHeap heap, int32 object) {
   return parts;
 }
 
-// The same copy kept on the stack for the few parts an object has (a
-// frame fit runs on every property write that moves a control).
-class PartsCopy {
- public:
-  // The list is read once: nothing here changes the heap.  The caller
-  // checks each part again before reading it.  The object is a used block
-  // of usable bytes and class cls.
-  PartsCopy(ObjHeap heap, int32 object, int32 usable, int32 cls) {
-    const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
-    if (usable < kObjPartList + 4 || usable < 4 * (word + 1)) return;
-    const int32 list = ObjWord(heap, object, word);
-    if (!list) return;
-    // The count fits the list's block: its entries lie inside it.
-    const int32 count = ObjListCountRead(heap, list);
-    for (int32 i = 0; i < count; ++i) {
-      int32 p;
-      std::memcpy(&p, *heap + list + 4 + 4 * i, sizeof p);
-      if (!p || p == object) continue;
-      parts_.push_back(p);
-    }
-  }
-  template <typename Fn>
-  void ForEach(Fn fn) const {
-    for (int32 p : parts_) fn(p);
-  }
-
- private:
-  FewList<int32, 16> parts_;
-};
-
 // What a frame fit finds among the parts: the union of the visible ones
 // but the frame part, the frame part, and whether a rectangle was asked of
 // a part by a message (whose method may change the heap).
@@ -120,32 +90,74 @@ struct PartsUnion {
   bool sent = false;
 };
 
+// One part's share of a frame fit, read from the heap: true when done,
+// false (nothing done) when its rectangle must be asked of it by a message.
+[[gnu::always_inline]] inline bool UnitePartRead(ObjHeap heap, int32 p, PartsUnion* all) {
+  // One header read checks that the part still holds its bounds (its
+  // flags and id lie before them) and gives its class, whose rectangle
+  // method LivePartRect would look up.
+  int32 usable = 0, cls = 0;
+  if (p <= 0 || !OHUsedBlockRead(heap, p, &usable, &cls) || usable < kObjBounds + 8) return true;
+  if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return true;
+  if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
+    if (!all->frame) all->frame = p;
+    return true;
+  }
+  Rect r;
+  const ObjMethodAddr method = OFindClassMethod(cls, kMsgOGetRect);
+  if (method == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) {
+    std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
+  } else if (!OGetRectBoundsRead(heap, p, usable, cls, method, &r)) {
+    return false;
+  }
+  Unite(&all->u, &all->any, r);
+  return true;
+}
+
+// The share of a part UnitePartRead just refused, its rectangle asked by
+// the message.
+void UnitePartSent(ObjHeap heap, int32 p, PartsUnion* all) {
+  Rect r;
+  std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
+  OGetRect(heap, p, &r, kRectBounds);
+  all->sent = true;
+  Unite(&all->u, &all->any, r);
+}
+
+// The parts after the first whose rectangle is sent for, copied before the
+// send (the message may change the list), then united.
+[[gnu::noinline]] void UniteRest(ObjHeap heap, int32 object, int32 list, int32 from, int32 count, int32 sent,
+                                 PartsUnion* all) {
+  FewList<int32, 16> rest;
+  for (int32 j = from; j < count; ++j) {
+    int32 q;
+    std::memcpy(&q, *heap + list + 4 + 4 * j, sizeof q);
+    if (q && q != object) rest.push_back(q);
+  }
+  UnitePartSent(heap, sent, all);
+  for (int32 q : rest)
+    if (!UnitePartRead(heap, q, all)) UnitePartSent(heap, q, all);
+}
+
 // The parts of an object (a used block of usable bytes and class cls) as
-// FitFramePart unites them.
+// FitFramePart unites them: the part list's entries as they are when the
+// fit starts.
 PartsUnion UniteParts(ObjHeap heap, int32 object, int32 usable, int32 cls) {
   PartsUnion all;
-  PartsCopy(heap, object, usable, cls).ForEach([&](int32 p) {
-    // One header read checks that the part still holds its bounds (its
-    // flags and id lie before them) and gives its class, whose rectangle
-    // method LivePartRect would look up.
-    int32 partUsable = 0, partCls = 0;
-    if (p <= 0 || !OHUsedBlockRead(heap, p, &partUsable, &partCls) || partUsable < kObjBounds + 8) return;
-    if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return;
-    if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
-      if (!all.frame) all.frame = p;
-      return;
-    }
-    Rect r;
-    const ObjMethodAddr method = OFindClassMethod(partCls, kMsgOGetRect);
-    if (method == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) {
-      std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
-    } else if (!OGetRectBoundsRead(heap, p, partUsable, partCls, method, &r)) {
-      std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
-      OGetRect(heap, p, &r, kRectBounds);
-      all.sent = true;
-    }
-    Unite(&all.u, &all.any, r);
-  });
+  const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+  if (usable < kObjPartList + 4 || usable < 4 * (word + 1)) return all;
+  const int32 list = ObjWord(heap, object, word);
+  if (!list) return all;
+  // The count fits the list's block: its entries lie inside it.
+  const int32 count = ObjListCountRead(heap, list);
+  for (int32 i = 0; i < count; ++i) {
+    int32 p;
+    std::memcpy(&p, *heap + list + 4 + 4 * i, sizeof p);
+    if (!p || p == object || UnitePartRead(heap, p, &all)) continue;
+    // Nothing has changed the heap so far.
+    UniteRest(heap, object, list, i + 1, count, p, &all);
+    break;
+  }
   return all;
 }
 
