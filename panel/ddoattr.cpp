@@ -110,7 +110,7 @@ Rect Bounds(ObjHeap heap, int32 object) {
 // cls) with nothing changed since.
 Rect CheckedBounds(ObjHeap heap, int32 object, int32 usable, int32 cls) {
   Rect r{0, 0, 0, 0};
-  if (usable >= kObjPartList + 4 && OGetRectAnswersBounds(OFindClassMethod(cls, kMsgOGetRect))) {
+  if (usable >= kObjPartList + 4 && OGetRectAnswersBounds(OClassMethodAsSent(cls, kMsgOGetRect))) {
     std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
     return r;
   }

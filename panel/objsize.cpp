@@ -104,7 +104,7 @@ struct PartsUnion {
     return true;
   }
   Rect r;
-  const ObjMethodAddr method = OFindClassMethod(cls, kMsgOGetRect);
+  const ObjMethodAddr method = OClassMethodAsSent(cls, kMsgOGetRect);
   if (method == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) {
     std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
   } else if (!OGetRectBoundsRead(heap, p, usable, cls, method, &r)) {
@@ -533,7 +533,7 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
 int32 OSizeChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, int32 partId) {
   // The method the message would reach, called here for the data display
   // method and the numeric's, which hands it the ids it does not transfer.
-  const ObjMethodAddr method = OFindClassMethod(cls, kMsgOSize);
+  const ObjMethodAddr method = OClassMethodAsSent(cls, kMsgOSize);
   if (method == Addr(&DDOOSizeMethod) ||
       (method == Addr(&NumericOSizeMethod) && partId != kPartNumText && partId != kPartItemText &&
        partId != kPartSwatch))
