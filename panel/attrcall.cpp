@@ -391,7 +391,15 @@ const TypeDescriptor* AttrValueTD(const AttrCallRec* rec) {
   const int32 size = ListSize(rec->types);
   if (size < 0 || rec->typeOffset > uInt32(size) || uInt32(size) - rec->typeOffset < 4) return nullptr;
   const uChar* at = *rec->types + rec->typeOffset;
-  if (TDCheckBounds(at, size - int32(rec->typeOffset)) != kNoErr) return nullptr;
+  const int32 room = size - int32(rec->typeOffset);
+  // A numeric or Boolean without a name is its header alone, and no
+  // typedef: the bounds check accepts it when its size fits.
+  const uChar code = at[2];
+  if (((code >= kTDI8 && code <= kTDCXT) || code == kTDBoolean || code == kTDBooleanOld) && !(at[3] & kTDFlagName)) {
+    const int32 len = GetNative16(at);
+    if (len == kTDSizeInHolder || (len >= 4 && len <= room)) return reinterpret_cast<const TypeDescriptor*>(at);
+  }
+  if (TDCheckBounds(at, room) != kNoErr) return nullptr;
   return SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(at));
 }
 
@@ -403,6 +411,11 @@ bool AttrGetNum(const TypeDescriptor* td, void* value, int32 internalCode, const
 }
 
 bool AttrPutNum(const TypeDescriptor* td, const void* value, int32 internalCode, void* internal) {
+  // A 32-bit integer value of the internal type is copied.
+  if (td && value && internal && td->code == internalCode && (internalCode == kTDI32 || internalCode == kTDU32)) {
+    std::memcpy(internal, value, 4);
+    return true;
+  }
   const int32 code = NumCodeOf(td);
   if (!code || !value) return false;
   ConvertNum(code, value, internalCode, internal);

@@ -73,6 +73,16 @@ ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message);
 // The method of that class for the message, as OFindMethod finds it for an
 // object of the class (a slot past the class's count: its filler entry).
 ObjMethodAddr OFindClassMethod(int32 cls, ObjMessage message);
+// OFindClassMethod as the dispatcher finds it, reading the class-id table
+// directly: for code that runs where messages are sent (the table is built
+// before any can be).
+QX_EXTERN_C const ObjClassRecord* QXObjClassIdTable[kClassIdCount];
+QX_EXTERN_C ObjClassRecord QXObjBadProcSpare;
+inline ObjMethodAddr OClassMethodAsSent(int32 cls, ObjMessage message) {
+  const ObjClassRecord* r = uInt32(cls) < uInt32(kClassIdCount) ? QXObjClassIdTable[cls] : &QXObjBadProcSpare;
+  const uInt32 count = uInt32(r->methodCount);
+  return r->methods[uInt32(message) < count ? uInt32(message) : count];
+}
 
 // The dispatcher (panel/osend.S): the message number in EAX, the sender's
 // arguments on the stack as the sender pushed them; it jumps to the method,
