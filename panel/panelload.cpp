@@ -1,6 +1,5 @@
 // What loading a panel heap asks of the object system: the path of an
 // object that takes property calls and the undo records of a loaded heap.
-#include <algorithm>
 #include <initializer_list>
 
 #include "engine/panelrec.h"
@@ -143,11 +142,11 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: no transaction path pushed");
     return 0;
   }
-  // The steps of the owner chain, bottom up, then the path from the root
-  // down written at once; a chain longer than the steps kept here takes the
-  // recursive walk.
+  // The steps of the owner chain, kept from the end of the array back (so
+  // they lie from the root down), then the path written at once; a chain
+  // longer than the steps kept here takes the recursive walk.
   TransactionFrame steps[kKeptSteps + 1];
-  int32 n = 0;
+  int32 n = 0;  // steps kept, in steps[kKeptSteps - n, kKeptSteps)
   TransactionFrame* at = top;
   // The path's first object, and the object the root's step reaches when it
   // is one the root's do-it would find in its object list as it is.
@@ -168,7 +167,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
       const int32 owner = ObjWord(heap, child, kObjOwner / 4);
       int32 ownerSize = 0, ownerClass = 0;
       if (!owner || !OHUsedBlockRead(heap, owner, &ownerSize, &ownerClass) || n > deepest) return 0;
-      TransactionFrame& step = steps[n++];
+      TransactionFrame& step = steps[kKeptSteps - ++n];
       if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
       reached = ownerClass == kClsFrontPanel;
       if (!reached) {
@@ -185,7 +184,6 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
       childClass = ownerClass;
       childSize = ownerSize;
     }
-    std::reverse(steps, steps + n);
   }
   // The object's own step: its category (-1 for a part 32), and for a part
   // 27 the low half of its owner's element index word.
@@ -195,12 +193,14 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
                               OHBlockSize(heap, owner) >= 4 * (kPWArrayShown + 1)
                           ? int32(uInt32(ObjWord(heap, owner, kPWArrayShown)) & 0xFFFF)
                           : 0;
-  steps[n++] = TransactionFrame{object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index};
+  steps[kKeptSteps] = TransactionFrame{object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index};
+  const TransactionFrame* const path = steps + kKeptSteps - n;
+  ++n;
   if (TRFramesLie(at, n + 1)) {
     // The path fits: written here as TRPutFrames writes it.
-    for (int32 i = 0; i < n; ++i) at[i] = steps[i];
+    for (int32 i = 0; i < n; ++i) at[i] = path[i];
     at[n] = TransactionFrame{0, 0, 0, 0};
-  } else if (!TRPutFrames(at, steps, n)) {
+  } else if (!TRPutFrames(at, path, n)) {
     return 0;
   }
   if (hiddenOut) *hiddenOut = hidden;
