@@ -277,7 +277,7 @@ int32 CompareAttrPath(ObjHeap heap, const TransactionFrame* p) {
 
 void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                    int32 selector, void* value) {
-  PanelObserveProperty(heap, object, types, typeOffset, read, last, selector, value);
+  if (PanelPropertyObserved()) PanelObserveProperty(heap, object, types, typeOffset, read, last, selector, value);
   if (!heap || !*heap) return;
   // The heap's extension block checked once, for its owner VI and for the
   // words read before the walk (nothing on the way there changes the heap).
