@@ -352,7 +352,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       // object's frame and the end), with the child the walk found in the
       // root's object list when the path starts at this root; any other
       // method the class names takes the action by the send.
-      if (OFindClassMethod(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
+      if (OClassMethodAsSent(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
         rec.firstWord = 0;  // the send's result word
         reply = PanelODoitChecked(heap, root, path, kActCtrlOp,
                                   reinterpret_cast<ActionParams*>(&rec), path->object == root ? walk.rootChild : 0);
