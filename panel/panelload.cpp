@@ -130,9 +130,9 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
     return 0;
   const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
-  const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
-  hidden = (flags & 0x8) ? 1 : 0;
-  greyed = (flags & 0x80) ? 1 : 0;
+  // The flag words of the object and the owners the loop below passes,
+  // or'd (the recursive walk gives its owners' bits itself).
+  uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
   if (!IsPanelHeap(heap)) {
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: not a front-panel heap");
     return 0;
@@ -171,9 +171,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
       if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
       reached = ownerClass == kClsFrontPanel;
       if (!reached) {
-        const uInt32 ownerFlags = uInt32(ObjWord(heap, owner, kObjFlags / 4));
-        hidden |= (ownerFlags & 0x8) ? 1 : 0;
-        greyed |= (ownerFlags & 0x80) ? 1 : 0;
+        flags |= uInt32(ObjWord(heap, owner, kObjFlags / 4));
       } else if (step.mode == 1 && step.index >= 0 && child > 0 && childSize >= int32(sizeof(ObjLeadingFields))) {
         learnt.rootChild = child;
       }
@@ -203,8 +201,8 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
   } else if (!TRPutFrames(at, path, n)) {
     return 0;
   }
-  if (hiddenOut) *hiddenOut = hidden;
-  if (greyedOut) *greyedOut = greyed;
+  if (hiddenOut) *hiddenOut = hidden | ((flags & 0x8) ? 1 : 0);
+  if (greyedOut) *greyedOut = greyed | ((flags & 0x80) ? 1 : 0);
   if (facts) *facts = learnt;
   return 1;
 }
