@@ -175,6 +175,17 @@ int32 NumSize(int32 type) { return kTypes[type & 15].size; }
 int32 NumClass(int32 type) { return kTypes[type & 15].cls; }
 
 void ConvertNum(int32 srcType, const void* src, int32 dstType, void* dst) {
+  // An integer to its own type is a copy of its bytes.
+  if (srcType == dstType && uInt32(srcType) < 16 && IsIntegerClass(kTypes[srcType].cls) && src && dst) {
+    switch (kTypes[srcType].size) {
+      case 1: std::memcpy(dst, src, 1); break;
+      case 2: std::memcpy(dst, src, 2); break;
+      case 4: std::memcpy(dst, src, 4); break;
+      case 8: std::memcpy(dst, src, 8); break;
+      default: break;  // a code of no type stores nothing
+    }
+    return;
+  }
   srcType = CheckedType(srcType);
   dstType = CheckedType(dstType);
   if (!dst) return;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <emmintrin.h>
 
 #include "engine/exec/codeentry.h"
 #include "engine/objswap.h"
@@ -24,6 +25,7 @@
 #include "panel/ctrlops.h"
 #include "panel/oinit.h"
 #include "panel/oinval.h"
+#include "panel/operate.h"
 #include "panel/osupport.h"
 #include "panel/paneldisplay.h"
 #include "panel/transact.h"
@@ -84,6 +86,18 @@ int32 ListSize(UHandle h) {
   if (const int32 size = DSHandleSizeOrNone(h); size >= 0) return size;
   if (AZCheckHandle(h) == kNoErr) return AZGetHandleSize(h);
   return -1;
+}
+
+// The call's record holder cleared by sixteen-byte stores written out (the
+// library clear of its size runs a string store once per word).
+template <typename Holder>
+void ClearHolder(Holder* holder) {
+  static_assert(sizeof(Holder) >= 16, "a holder of at least one store");
+  auto* const bytes = reinterpret_cast<char*>(holder);
+  const __m128i zero = _mm_setzero_si128();
+#pragma GCC unroll 32
+  for (size_t at = 0; at + 16 <= sizeof(Holder); at += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + at), zero);
+  if (sizeof(Holder) % 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + sizeof(Holder) - 16), zero);
 }
 
 }  // namespace
@@ -178,8 +192,14 @@ int32 RunLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op, int32 tab
   return reply;
 }
 
+// The data display level, the first of every chain.
+inline int32 DDOLevel(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
+  if (!op || !rec) return 0;
+  return RunLevel(heap, object, rec, op, 0, kDDOAttrCount);
+}
+
 int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
-  int32 reply = DDOOCtrlOpMethod(heap, object, rec, op);
+  int32 reply = DDOLevel(heap, object, rec, op);
   // A selector the shared level took leaves nothing for the class chain
   // (outside a property call a chart's history selector is still mapped).
   if (!op || !rec || (op != 2 && rec->selector < 0) || !IsObj(heap, object)) return reply;
@@ -194,10 +214,7 @@ int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op)
 
 }  // namespace
 
-int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) {
-  if (!op || !rec) return 0;
-  return RunLevel(heap, object, rec, op, 0, kDDOAttrCount);
-}
+int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) { return DDOLevel(heap, object, rec, op); }
 
 ObjMethodAddr OCtrlOpMethodFor(int32 cls) {
   switch (cls) {
@@ -260,13 +277,26 @@ int32 CompareAttrPath(ObjHeap heap, const TransactionFrame* p) {
 
 void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                    int32 selector, void* value) {
-  PanelObserveProperty(heap, object, types, typeOffset, read, last, selector, value);
+  if (PanelPropertyObserved()) PanelObserveProperty(heap, object, types, typeOffset, read, last, selector, value);
   if (!heap || !*heap) return;
-  const UHandle vi = PanelHeapOwner(heap);
+  // The heap's extension block checked once, for its owner VI and for the
+  // words read before the walk (nothing on the way there changes the heap).
+  const int32 ext = int32(OHWord(heap, kOHExtension));
+  int32 extSize = 0, extClass = 0;
+  if (ext <= 0 || !OHUsedBlockRead(heap, ext, &extSize, &extClass)) extSize = -1;
+  auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
+  // A used extension block's usable size is the size the owner look-up reads;
+  // any other goes through the look-up (and its report).
+  const UHandle vi = extSize < 0 ? PanelHeapOwner(heap)
+                     : OHWord(heap, kOHKind) == kPanelHeapKind ? reinterpret_cast<UHandle>(uintptr_t(extWord(kHeapExtOwner)))
+                                                              : nullptr;
   void* const previous = TRPushFrame();
   int32 reply = 0;
   int32 hidden = 0, greyed = 0;
-  if (TRStackTop() && GetObjAttrRec(heap, object, &hidden, &greyed)) {
+  AttrPathFacts walk;
+  // The path's top: the walk writes at it and leaves it as it is.
+  auto* const path = static_cast<TransactionFrame*>(TRStackTop());
+  if (path && GetObjAttrPath(heap, object, &hidden, &greyed, &walk)) {
     uInt32 viFlags = 0;
     uInt32 savedVIWord = 0, savedExtWord = 0;
     const bool keepWords = vi && *vi && CtrlVIGetSetupFlag13(vi);
@@ -284,7 +314,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       AttrCallRec rec;
       ActionParams words;
     } holder;
-    std::memset(&holder, 0, sizeof holder);
+    ClearHolder(&holder);
     AttrCallRec& rec = holder.rec;
     rec.types = types;
     rec.typeOffset = uInt32(typeOffset);
@@ -294,11 +324,6 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
     rec.value = value;
     rec.hidden = uInt32(hidden);
     rec.greyed = uInt32(greyed);
-    // The heap's extension block checked once for the words read before the walk.
-    const int32 ext = int32(OHWord(heap, kOHExtension));
-    int32 extSize = 0;
-    if (ext <= 0 || !OHUsedBlockInfo(heap, ext, &extSize, nullptr)) extSize = 0;
-    auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
     const WindowRef window = WindowRef(extWord(kHeapExtWindow));
     // A panel without a window draws into the shell's hidden one, when
     // there is one.
@@ -314,13 +339,26 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
       WSetClipRect(&content, &savedClip);
     }
     const int32 root = int32(extWord(kHeapExtRoot));
-    const auto* path = static_cast<const TransactionFrame*>(TRStackTop());
     if (path->kind == kCatFPSC && path->mode == 2) {
       // The panel itself has no properties: its do-it would take the action
       // for a programming error, but the node comes from a VI's code.
       DBPrintf("supcodoit action=%lx?", long(kActCtrlOp));
-    } else if (IsObj(heap, root)) {
-      reply = ODoit(heap, root, TRStackTop(), kActCtrlOp, reinterpret_cast<int32*>(&rec));
+    } else if (int32 rootSize = walk.topSize, rootClass = walk.topClass;
+               root > 0 && (root == walk.top || OHUsedBlockRead(heap, root, &rootSize, &rootClass)) &&
+               rootSize >= int32(sizeof(ObjLeadingFields))) {
+      // (The root the walk reached was checked there: nothing since has
+      // changed the heap.)  The panel root's own do-it is entered past the
+      // checks just made (the path written at the top holds at least the
+      // object's frame and the end), with the child the walk found in the
+      // root's object list when the path starts at this root; any other
+      // method the class names takes the action by the send.
+      if (OClassMethodAsSent(rootClass, kMsgODoit) == reinterpret_cast<ObjMethodAddr>(&PanelODoitMethod)) {
+        rec.firstWord = 0;  // the send's result word
+        reply = PanelODoitChecked(heap, root, path, kActCtrlOp,
+                                  reinterpret_cast<ActionParams*>(&rec), path->object == root ? walk.rootChild : 0);
+      } else {
+        reply = ODoit(heap, root, path, kActCtrlOp, reinterpret_cast<int32*>(&rec));
+      }
     }
     if (window) {
       if (reply & kAttrReplyRedrawn) {
@@ -353,7 +391,15 @@ const TypeDescriptor* AttrValueTD(const AttrCallRec* rec) {
   const int32 size = ListSize(rec->types);
   if (size < 0 || rec->typeOffset > uInt32(size) || uInt32(size) - rec->typeOffset < 4) return nullptr;
   const uChar* at = *rec->types + rec->typeOffset;
-  if (TDCheckBounds(at, size - int32(rec->typeOffset)) != kNoErr) return nullptr;
+  const int32 room = size - int32(rec->typeOffset);
+  // A numeric or Boolean without a name is its header alone, and no
+  // typedef: the bounds check accepts it when its size fits.
+  const uChar code = at[2];
+  if (((code >= kTDI8 && code <= kTDCXT) || code == kTDBoolean || code == kTDBooleanOld) && !(at[3] & kTDFlagName)) {
+    const int32 len = GetNative16(at);
+    if (len == kTDSizeInHolder || (len >= 4 && len <= room)) return reinterpret_cast<const TypeDescriptor*>(at);
+  }
+  if (TDCheckBounds(at, room) != kNoErr) return nullptr;
   return SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(at));
 }
 
@@ -365,6 +411,11 @@ bool AttrGetNum(const TypeDescriptor* td, void* value, int32 internalCode, const
 }
 
 bool AttrPutNum(const TypeDescriptor* td, const void* value, int32 internalCode, void* internal) {
+  // A 32-bit integer value of the internal type is copied.
+  if (td && value && internal && td->code == internalCode && (internalCode == kTDI32 || internalCode == kTDU32)) {
+    std::memcpy(internal, value, 4);
+    return true;
+  }
   const int32 code = NumCodeOf(td);
   if (!code || !value) return false;
   ConvertNum(code, value, internalCode, internal);

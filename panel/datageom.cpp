@@ -171,9 +171,14 @@ int32 RefNumFitFrame(ObjHeap heap, int32 refnum) {
 }
 
 int32 ClusterFitFrame(ObjHeap heap, int32 cluster, int32 margin) {
+  // A cluster without an element list has nothing to fit.
+  const int32 list = cluster > 0 && OHUsedBlockHolds(heap, cluster, 4 * (kContainerElementsWord + 1))
+                         ? ObjWord(heap, cluster, kContainerElementsWord)
+                         : 0;
+  if (!list) return 0;
   Rect all{0, 0, 0, 0};
   bool any = false;
-  for (int32 e : ListOf(heap, cluster, kContainerElementsWord)) {
+  for (int32 e : Entries(heap, list)) {
     if (!Live(heap, e) || Hidden(heap, e)) continue;
     const Rect r = RectOf(heap, e);
     if (!any) all = r, any = true;

@@ -106,6 +106,18 @@ Rect Bounds(ObjHeap heap, int32 object) {
   return r;
 }
 
+// Bounds of an object whose block the caller checked (usable bytes, class
+// cls) with nothing changed since.
+Rect CheckedBounds(ObjHeap heap, int32 object, int32 usable, int32 cls) {
+  Rect r{0, 0, 0, 0};
+  if (usable >= kObjPartList + 4 && OGetRectAnswersBounds(OClassMethodAsSent(cls, kMsgOGetRect))) {
+    std::memcpy(&r, *heap + object + kObjBounds, sizeof r);
+    return r;
+  }
+  OGetRect(heap, object, &r, kRectBounds);
+  return r;
+}
+
 int32 DisabledValue(uInt32 flags) { return (flags & kFlagGreyed) ? 2 : (flags & kFlagDisabled) ? 1 : 0; }
 
 bool FocusInside(ObjHeap heap, int32 object) {
@@ -227,10 +239,13 @@ int32 KeyFocus(ObjHeap heap, int32 object, const TypeDescriptor* td, AttrCallRec
   return int32(ctrl::Ext(heap, kHeapExtKeyFocus)) == object ? 0 : TakeFocus(heap, object, window);
 }
 
-int32 Position(ObjHeap heap, int32 object, const TypeDescriptor* td, int32 mode, AttrCallRec* rec) {
+// The object's block checked by ddoattr (usable bytes, class cls), with
+// nothing changed since.
+int32 Position(ObjHeap heap, int32 object, int32 usable, int32 cls, const TypeDescriptor* td, int32 mode,
+               AttrCallRec* rec) {
   AttrPair pair;
   if (!AttrSplitPair(td, rec->value, mode, &pair)) return 0;
-  const Rect r = Bounds(heap, object);
+  const Rect r = CheckedBounds(heap, object, usable, cls);
   int32 at[2] = {r.left, r.top};
   if (rec->read) {
     for (int32 k = 0; k < 2; ++k)
@@ -306,7 +321,12 @@ int32 CaptionVisible(ObjHeap heap, int32 target, const TypeDescriptor* td, AttrC
 
 int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
   (void)kEntered;
-  if (!rec || !IsObj(heap, object)) return 0;
+  // The object's block checked once: the value's descriptor and the
+  // position's pair are read outside the heap.
+  int32 usable = 0, cls = 0;
+  if (!rec || object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls) ||
+      usable < int32(sizeof(ObjLeadingFields)))
+    return 0;
   const TypeDescriptor* td = AttrValueTD(rec);
   if (!td) return 0;
   switch (rec->selector) {
@@ -324,7 +344,8 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
           SetObjBlinking(heap, object, on ? 1 : 0);
       }
       return 0;
-    case kPosition: case kLeft: case kTop: return Position(heap, object, td, rec->selector - kPosition, rec);
+    case kPosition: case kLeft: case kTop:
+      return Position(heap, object, usable, cls, td, rec->selector - kPosition, rec);
     case kBounds: case kWidth: case kHeight: return Size(heap, object, td, rec->selector - kBounds, rec);
     case kCaption: return Caption(heap, TargetOf(heap, object), td, rec);
     case kCaptionVisible: return CaptionVisible(heap, TargetOf(heap, object), td, rec);

@@ -380,8 +380,17 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
   const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
   if (!done) {
     if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
-    reply = DDOODoitMethod(heap, numeric, frame, action, p);
-    if ((reply & kReplyFailed) || !IsObject(heap, numeric)) return reply;
+    // The checks above are the data display level's own: nothing since has
+    // changed the heap.
+    reply = DDOODoitChecked(heap, numeric, frame, action, p);
+    if (reply & kReplyFailed) return reply;
+    // Past here a reply changes only under these conditions; without any of
+    // them it comes back as it is, whether the numeric is still an object
+    // or not (the check only reads).
+    if (!key && !(frame->mode == kLevelTarget && action == kActOperate) && action != kActMenuComplete &&
+        action != kActTrack && !(reply & kReplyCommitted) && p->partId != kPartUnitLabel)
+      return reply;
+    if (!IsObject(heap, numeric)) return reply;
     if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
     // A press in the text that the click made this numeric's to focus, and
     // the tracking after it, go to the text part as keys do: the press makes

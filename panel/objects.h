@@ -73,6 +73,16 @@ ObjMethodAddr OFindMethod(ObjHeap heap, int32 offset, ObjMessage message);
 // The method of that class for the message, as OFindMethod finds it for an
 // object of the class (a slot past the class's count: its filler entry).
 ObjMethodAddr OFindClassMethod(int32 cls, ObjMessage message);
+// OFindClassMethod as the dispatcher finds it, reading the class-id table
+// directly: for code that runs where messages are sent (the table is built
+// before any can be).
+QX_EXTERN_C const ObjClassRecord* QXObjClassIdTable[kClassIdCount];
+QX_EXTERN_C ObjClassRecord QXObjBadProcSpare;
+inline ObjMethodAddr OClassMethodAsSent(int32 cls, ObjMessage message) {
+  const ObjClassRecord* r = uInt32(cls) < uInt32(kClassIdCount) ? QXObjClassIdTable[cls] : &QXObjBadProcSpare;
+  const uInt32 count = uInt32(r->methodCount);
+  return r->methods[uInt32(message) < count ? uInt32(message) : count];
+}
 
 // The dispatcher (panel/osend.S): the message number in EAX, the sender's
 // arguments on the stack as the sender pushed them; it jumps to the method,
@@ -392,6 +402,18 @@ constexpr int32 kActionStopBit = 0x10000000;
 // (either may be null) receive flag bits 8 and 0x80 of the object and its
 // owners.
 QX_EXTERN_C int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hidden, int32* greyed);
+// What GetObjAttrPath learnt on its way: the path's first object as a used
+// block of that usable size and class (top 0 when it kept none), and the
+// object the first step reaches in the root's object list when that object
+// is a used block holding an object's leading fields at a position found in
+// the list (else 0).
+struct AttrPathFacts {
+  int32 top = 0, topSize = 0, topClass = 0;
+  int32 rootChild = 0;
+};
+// GetObjAttrRec, also giving what it learnt (facts written only when it
+// answers 1).
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hidden, int32* greyed, AttrPathFacts* facts);
 // Clears the undo records of a panel heap read from a file.
 QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
 

@@ -80,34 +80,95 @@ std::vector<int32> Parts(ObjHeap heap, int32 object) {
   return parts;
 }
 
-// The same copy kept on the stack for the few parts an object has (a
-// frame fit runs on every property write that moves a control).
-class PartsCopy {
- public:
-  // The list is read once: nothing here changes the heap.  The caller
-  // checks each part again before reading it.
-  PartsCopy(ObjHeap heap, int32 object) {
-    int32 size = 0, cls = 0;
-    if (!heap || !*heap || object <= 0 || !OHUsedBlockInfo(heap, object, &size, &cls)) return;
-    const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
-    if (size < kObjPartList + 4 || size < 4 * (word + 1)) return;
-    const int32 list = ObjWord(heap, object, word);
-    if (!list) return;
-    const int32 count = ObjListCountRead(heap, list);
-    for (int32 i = 0; i < count; ++i) {
-      const int32 p = ObjListGet(heap, list, i);
-      if (!p || p == object) continue;
-      parts_.push_back(p);
-    }
-  }
-  template <typename Fn>
-  void ForEach(Fn fn) const {
-    for (int32 p : parts_) fn(p);
-  }
-
- private:
-  FewList<int32, 16> parts_;
+// What a frame fit finds among the parts: the union of the visible ones
+// but the frame part, the frame part, and whether a rectangle was asked of
+// a part by a message (whose method may change the heap).
+struct PartsUnion {
+  Rect u{0, 0, 0, 0};
+  bool any = false;
+  int32 frame = 0;
+  bool sent = false;
 };
+
+// One part's share of a frame fit, read from the heap: true when done,
+// false (nothing done) when its rectangle must be asked of it by a message.
+[[gnu::always_inline]] inline bool UnitePartRead(ObjHeap heap, int32 p, PartsUnion* all) {
+  // One header read checks that the part still holds its bounds (its
+  // flags and id lie before them) and gives its class, whose rectangle
+  // method LivePartRect would look up.
+  int32 usable = 0, cls = 0;
+  if (p <= 0 || !OHUsedBlockRead(heap, p, &usable, &cls) || usable < kObjBounds + 8) return true;
+  if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return true;
+  if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
+    if (!all->frame) all->frame = p;
+    return true;
+  }
+  Rect r;
+  const ObjMethodAddr method = OClassMethodAsSent(cls, kMsgOGetRect);
+  if (method == reinterpret_cast<ObjMethodAddr>(&ErrorMethod)) {
+    std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
+  } else if (!OGetRectBoundsRead(heap, p, usable, cls, method, &r)) {
+    return false;
+  }
+  Unite(&all->u, &all->any, r);
+  return true;
+}
+
+// The share of a part UnitePartRead just refused, its rectangle asked by
+// the message.
+void UnitePartSent(ObjHeap heap, int32 p, PartsUnion* all) {
+  Rect r;
+  std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
+  OGetRect(heap, p, &r, kRectBounds);
+  all->sent = true;
+  Unite(&all->u, &all->any, r);
+}
+
+// The parts after the first whose rectangle is sent for, copied before the
+// send (the message may change the list), then united.
+[[gnu::noinline]] void UniteRest(ObjHeap heap, int32 object, int32 list, int32 from, int32 count, int32 sent,
+                                 PartsUnion* all) {
+  FewList<int32, 16> rest;
+  for (int32 j = from; j < count; ++j) {
+    int32 q;
+    std::memcpy(&q, *heap + list + 4 + 4 * j, sizeof q);
+    if (q && q != object) rest.push_back(q);
+  }
+  UnitePartSent(heap, sent, all);
+  for (int32 q : rest)
+    if (!UnitePartRead(heap, q, all)) UnitePartSent(heap, q, all);
+}
+
+// The parts of an object (a used block of usable bytes and class cls) as
+// FitFramePart unites them: the part list's entries as they are when the
+// fit starts.
+PartsUnion UniteParts(ObjHeap heap, int32 object, int32 usable, int32 cls) {
+  PartsUnion all;
+  const int32 word = cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4;
+  if (usable < kObjPartList + 4 || usable < 4 * (word + 1)) return all;
+  const int32 list = ObjWord(heap, object, word);
+  if (!list) return all;
+  // The count fits the list's block: its entries lie inside it.
+  const int32 count = ObjListCountRead(heap, list);
+  for (int32 i = 0; i < count; ++i) {
+    int32 p;
+    std::memcpy(&p, *heap + list + 4 + 4 * i, sizeof p);
+    if (!p || p == object || UnitePartRead(heap, p, &all)) continue;
+    // Nothing has changed the heap so far.
+    UniteRest(heap, object, list, i + 1, count, p, &all);
+    break;
+  }
+  return all;
+}
+
+// The end of a frame fit: out is the union, or with a frame part the union
+// grown by 2 and the frame part sized to it.
+MgErr FitFrameTo(ObjHeap heap, const PartsUnion& all, Rect* out) {
+  *out = all.u;
+  if (!all.frame) return kNoErr;
+  *out = Grow(all.u, 2);
+  return SendSize(heap, all.frame, out, 0);
+}
 
 bool Refitted(int32 object, int32 partId) {
   for (const auto& e : gRefitted)
@@ -180,7 +241,7 @@ Rect Grow(Rect r, int32 by) {
 }
 
 void Unite(Rect* all, bool* any, const Rect& r) {
-  if (DEmptyRect(&r)) return;
+  if (r.right <= r.left || r.bottom <= r.top) return;  // empty
   if (!*any) {
     *all = r;
     *any = true;
@@ -385,30 +446,9 @@ MgErr MoveOrSizePart(ObjHeap heap, int32 part, const Rect* oldRect, const Rect* 
 
 MgErr FitFramePart(ObjHeap heap, int32 object, Rect* out) {
   if (!out) return kArgErr;
-  Rect u{0, 0, 0, 0};
-  bool any = false;
-  int32 frame = 0;
-  PartsCopy(heap, object).ForEach([&](int32 p) {
-    // One header read checks that the part still holds its bounds (its
-    // flags and id lie before them) and gives its class, whose rectangle
-    // method LivePartRect would look up.
-    int32 usable = 0, cls = 0;
-    if (!heap || !*heap || p <= 0 || !OHUsedBlockRead(heap, p, &usable, &cls) || usable < kObjBounds + 8) return;
-    if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return;
-    if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
-      if (!frame) frame = p;
-      return;
-    }
-    Rect r;
-    std::memcpy(&r, *heap + p + kObjBounds, sizeof r);
-    if (OFindClassMethod(cls, kMsgOGetRect) != reinterpret_cast<ObjMethodAddr>(&ErrorMethod))
-      OGetRect(heap, p, &r, kRectBounds);
-    Unite(&u, &any, r);
-  });
-  *out = u;
-  if (!frame) return kNoErr;
-  *out = Grow(u, 2);
-  return SendSize(heap, frame, out, 0);
+  int32 usable = 0, cls = 0;
+  const bool live = heap && *heap && object > 0 && OHUsedBlockRead(heap, object, &usable, &cls);
+  return FitFrameTo(heap, live ? UniteParts(heap, object, usable, cls) : PartsUnion{}, out);
 }
 
 int32 TransferStretchToRoot(ObjHeap heap, int32 object, int32 p) {
@@ -436,8 +476,12 @@ MgErr FollowAnchoredParts(ObjHeap heap, int32 object, int32 partId) {
   return FollowPart(heap, object, partId);
 }
 
-int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
-  if (!Live(heap, object, kObjPartList + 4)) return kArgErr;
+namespace {
+
+// DDOOSizeMethod past its check of the object's block: a used block of
+// usable bytes and class cls, unchanged since it was checked.
+int32 DDOSize(ObjHeap heap, int32 object, int32 usable, int32 cls, const Rect* newRect, int32 partId) {
+  if (usable < kObjPartList + 4) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;
   // The object holds its part list (checked above), so its flags and bounds.
@@ -459,9 +503,42 @@ int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 part
     Refitted(object, rootId);
     return SendSize(heap, object, nullptr, rootId);
   }
-  if (partId && PartById(heap, object, partId))
+  if (partId && PartById(heap, object, partId)) {
     if (const MgErr err = FollowPart(heap, object, partId)) return err;
-  return Refit(heap, object, old);
+    return Refit(heap, object, old);
+  }
+  // Nothing but the flags word changed since the block was checked: its
+  // part list is read without checking it again, and so are its bounds
+  // when no message was sent on the way.
+  const PartsUnion all = UniteParts(heap, object, usable, cls);
+  Rect u;
+  if (const MgErr err = FitFrameTo(heap, all, &u)) return err;
+  if (all.sent || all.frame)
+    SetBoundsOf(heap, object, u);
+  else
+    std::memcpy(*heap + object + kObjBounds, &u, sizeof u);
+  LastOldBounds = old;
+  return kNoErr;
+}
+
+}  // namespace
+
+int32 DDOOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {
+  // The object's block checked once for its flags, bounds and part list.
+  int32 usable = 0, cls = 0;
+  if (object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls)) return kArgErr;
+  return DDOSize(heap, object, usable, cls, newRect, partId);
+}
+
+int32 OSizeChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, int32 partId) {
+  // The method the message would reach, called here for the data display
+  // method and the numeric's, which hands it the ids it does not transfer.
+  const ObjMethodAddr method = OClassMethodAsSent(cls, kMsgOSize);
+  if (method == Addr(&DDOOSizeMethod) ||
+      (method == Addr(&NumericOSizeMethod) && partId != kPartNumText && partId != kPartItemText &&
+       partId != kPartSwatch))
+    return DDOSize(heap, object, usable, cls, nullptr, partId);
+  return OSize(heap, object, nullptr, partId);
 }
 
 int32 NumericOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId) {

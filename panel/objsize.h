@@ -73,6 +73,11 @@ QX_EXTERN_C int32 SlideOSizeMethod(ObjHeap heap, int32 object, const Rect* newRe
 QX_EXTERN_C int32 KnobOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId);
 QX_EXTERN_C int32 BooleanOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId);
 QX_EXTERN_C int32 GrouperOSizeMethod(ObjHeap heap, int32 object, const Rect* newRect, int32 partId);
+// OSize(heap, object, nullptr, partId) for an object the caller checked to
+// be a used block of usable bytes and class cls, with nothing changed since:
+// the data display method is called without the send and without checking
+// the block again.
+int32 OSizeChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, int32 partId);
 
 // The numeric's display format: stored (nothing when unchanged) and its
 // text part fitted to it; kArgErr for an object that is not a numeric or a

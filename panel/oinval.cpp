@@ -877,6 +877,22 @@ bool OGetRectAnswersBounds(ObjMethodAddr method) {
          method == A(&ColorRampGetRect);
 }
 
+bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out) {
+  if (OGetRectAnswersBounds(method) || method == A(&BoundsGetRect)) {
+    *out = usable >= kLeadingBytes ? Bounds(heap, o) : kNoRect;
+    return true;
+  }
+  if (method != A(&CosmeticGetRect) || cls == kClsBigMultiCosmetic) return false;
+  if (usable < kCosmBack + 4) {
+    *out = kNoRect;
+    return true;
+  }
+  // An image reference whose id is not 0 is asked for its mask's bounds.
+  if (Word(heap, o, kObjImage) & 0xFFFF) return false;
+  *out = Bounds(heap, o);
+  return true;
+}
+
 ObjMethodAddr OMarkInRectMethodFor(int32 cls) {
   switch (cls) {
     case kClsCosmetic: return A(&CosmeticMark);

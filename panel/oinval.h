@@ -66,3 +66,11 @@ ObjMethodAddr OGetRectMethodFor(int32 cls);
 // bounds when its block holds an object's leading fields (kObjPartList + 4
 // bytes) and by an empty rectangle otherwise, with no other effect.
 bool OGetRectAnswersBounds(ObjMethodAddr method);
+// What the rectangle method of the object's class answers for kRectBounds,
+// read from the object's block, for the methods that read nothing else
+// there: those OGetRectAnswersBounds names, the grouper's, and the
+// cosmetics' for a cosmetic with no image (not a big multi-cosmetic).  The
+// object is a used block of usable bytes and class cls (a header check the
+// caller made), method its class's rectangle method.  False, with nothing
+// read, when the message must be sent.
+bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out);

@@ -323,15 +323,32 @@ int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* click, Trans
   return answer;
 }
 
+namespace {
+// A data display object's frame names it: a property path names a part 32 by
+// the tag -1 instead of its category.
+inline void CheckFrameNames(const TransactionFrame* frame, int32 object) {
+  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
+    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
+}
+}  // namespace
+
 int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) return 0;
   if (!IsObject(heap, object) || !p || !OnStack(frame, 2)) {
     DBAssert(kSource, __LINE__, "a data display action without its frame");
     return 0;
   }
-  // A property path names a part 32 by the tag -1 instead of its category.
-  if (frame->object != object || (frame->kind != kCatDDO && frame->kind != kPathTagPart32))
-    DBAssert(kSource, __LINE__, "the frame does not name the data display object");
+  // A level above the object (a container's child or cell) asks nothing of
+  // this level.
+  if (frame->mode != kLevelPart && frame->mode != kLevelTarget) {
+    CheckFrameNames(frame, object);
+    return 0;
+  }
+  return DDOODoitChecked(heap, object, frame, action, p);
+}
+
+int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* p) {
+  CheckFrameNames(frame, object);
   if (frame->mode == kLevelPart) {
     const int32 list = ObjWord(heap, object, kObjPartList / 4);
     const int32 n = ListCount(heap, list);
@@ -772,6 +789,11 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
     DBAssert(kSource, __LINE__, "a panel action without its frame");
     return 0;
   }
+  return PanelODoitChecked(heap, root, frame, action, p, 0);
+}
+
+int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* p,
+                        int32 knownChild) {
   if (frame->object != root || frame->kind != kCatFPSC)
     DBAssert(kSource, __LINE__, "the frame does not name the panel");
   // A key bound to a control becomes its read-back key along its path.
@@ -784,18 +806,23 @@ int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 
       if (frame != TRStackTop() || !GetObjAttrRec(heap, target, nullptr, nullptr))
         DBAssert(kSource, __LINE__, "no path to the control bound to the key");
       bound = true;
+      knownChild = 0;  // the path was written anew
     }
   }
   int32 child = 0;
   if (frame->mode == kLevelChild || frame->mode == kLevelController) {
-    const int32 list = frame->mode == kLevelChild ? ObjWord(heap, root, kRootObjectListWord) : ItemList(heap, root);
-    const int32 n = ListCount(heap, list);
-    if (frame->index < 0 || frame->index >= n) {
-      DBAssert(kSource, __LINE__, "a frame index outside the panel's lists");
-      return 0;
+    if (knownChild && frame->mode == kLevelChild) {
+      child = knownChild;
+    } else {
+      const int32 list = frame->mode == kLevelChild ? ObjWord(heap, root, kRootObjectListWord) : ItemList(heap, root);
+      const int32 n = ListCount(heap, list);
+      if (frame->index < 0 || frame->index >= n) {
+        DBAssert(kSource, __LINE__, "a frame index outside the panel's lists");
+        return 0;
+      }
+      child = ObjListGet(heap, list, frame->index);
+      if (!IsObject(heap, child)) return 0;
     }
-    child = ObjListGet(heap, list, frame->index);
-    if (!IsObject(heap, child)) return 0;
     if (action == kActTextDrop && p->eventCode == 0) child = 0;
   } else if (frame->mode != kLevelTarget) {
     DBAssert(kSource, __LINE__, "a panel frame of an unknown level");

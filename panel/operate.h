@@ -102,6 +102,14 @@ PictureUnderMouseRecord PictureUnderMouse();
 // action=...?" and answers 0.
 QX_EXTERN_C int32 PanelODoitMethod(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action,
                                    ActionParams* params);
+// PanelODoitMethod past its own checks, for a caller that has just made the
+// same ones: not a panel-level action, the root a used block holding an
+// object's leading fields, the params given, the frame and the one after it
+// on the stack.  knownChild, when not 0, is the object the frame's index
+// names in the root's object list (a frame of level 1), found there and
+// checked as the do-it checks it, with the heap unchanged since.
+int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32 action, ActionParams* params,
+                        int32 knownChild);
 // The panel root's click: its top-level objects front-most first, then
 // the panel itself as the target.
 QX_EXTERN_C int32 PanelOClickMethod(ObjHeap heap, int32 root, TransactionState* click, TransactionFrame* frame,
@@ -114,6 +122,11 @@ QX_EXTERN_C int32 DDOOClickMethod(ObjHeap heap, int32 object, TransactionState* 
                                   ActionParams* params);
 QX_EXTERN_C int32 DDOODoitMethod(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action,
                                  ActionParams* params);
+// DDOODoitMethod past its own checks, for a class's do-it that has just
+// made the same ones: not a panel-level action, the object a used block
+// holding an object's leading fields, the params given, the frame and the
+// one after it on the stack.
+int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32 action, ActionParams* params);
 // A picture records itself as the picture under the mouse (a cursor
 // answer one pixel at the point); a type definition's glyph adds the
 // type definition's pop-up; a grouper walks its parts as a data display

@@ -398,6 +398,8 @@ ObjMethodAddr ODisplayValMethodFor(int32 cls) {
   }
 }
 
+bool PanelPropertyObserved() { return gProperty.load() != nullptr; }
+
 void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                           int32 property, void* value) {
   if (auto observe = gProperty.load())

@@ -114,6 +114,9 @@ enum : uInt32 {
 // shown to the observer below first.
 void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                           int32 property, void* value);
+// Whether an observer is set: without one the call above shows nothing, and
+// a property call that asks this first passes it nothing.
+bool PanelPropertyObserved();
 
 // Observers that tests set to see the calls (null: none).
 struct PanelDisplayObservers {

@@ -14,7 +14,27 @@ namespace {
 int32 ExtWord(ObjHeap heap, int32 at) { return int32(GetNative32(*heap + OHWord(heap, kOHExtension) + at)); }
 void SetExtWord(ObjHeap heap, int32 at, int32 v) { PutNative32(*heap + OHWord(heap, kOHExtension) + at, uInt32(v)); }
 
+// The owner steps a path walk keeps before it writes them.
+constexpr int32 kKeptSteps = 16;
+
 bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) == kPanelHeapKind; }
+
+// The object's last position in the list in the owner's word (the owner a
+// used block of ownerSize usable bytes); -1 when it is not there or the list
+// does not fit its block (lists come from files).
+[[gnu::always_inline]] inline int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word,
+                                                int32 object) {
+  if (ownerSize < 4 * (word + 1)) return -1;
+  const int32 list = ObjWord(heap, owner, word);
+  int32 listSize = 0, listClass = 0;
+  if (list <= 0 || !OHUsedBlockRead(heap, list, &listSize, &listClass) || listSize < 4) return -1;
+  const uChar* const at = *heap + list;
+  const int32 count = int32(GetNative32(at));
+  if (count < 0 || count > (listSize - 4) / 4) return -1;
+  for (int32 i = count - 1; i >= 0; --i)
+    if (int32(GetNative32(at + 4 + 4 * i)) == object) return i;
+  return -1;
+}
 
 // The step by which an owner reaches the object: the panel by its object
 // list (mode 1) or, for a data controller, its controller list (mode 3); a
@@ -24,26 +44,14 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
 // an owner of no such kind.
-bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int32 object, int32 objectClass,
-               TransactionFrame* step) {
+[[gnu::always_inline]] inline bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize,
+                                            int32 object, int32 objectClass, TransactionFrame* step) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
-  // The object's last position in the owner's list in that word; -1 when it
-  // is not there or the list does not fit its block (lists come from files).
-  auto find = [&](int32 word) {
-    if (ownerSize < 4 * (word + 1)) return -1;
-    const int32 list = ObjWord(heap, owner, word);
-    int32 listSize = 0;
-    if (list <= 0 || !OHUsedBlockInfo(heap, list, &listSize, nullptr) || listSize < 4) return -1;
-    const int32 count = int32(GetNative32(*heap + list));
-    if (count < 0 || count > (listSize - 4) / 4) return -1;
-    for (int32 i = count - 1; i >= 0; --i)
-      if (int32(GetNative32(*heap + list + 4 + 4 * i)) == object) return i;
-    return -1;
-  };
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
   if (ownerClass == kClsFrontPanel) {
-    *step = {owner, kCatFPSC, isController ? 3 : 1, find(isController ? 10 : kRootObjectListWord)};
+    *step = {owner, kCatFPSC, isController ? 3 : 1,
+             LastPosition(heap, owner, ownerSize, isController ? 10 : kRootObjectListWord, object)};
     return true;
   }
   if (ownerClass == kClsFPDataController || ownerClass == kClsFPDataController - 1) {
@@ -51,7 +59,7 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int
     return true;
   }
   int32 at;
-  if (ownerClass == kClsCluster && (at = find(11)) >= 0) {
+  if (ownerClass == kClsCluster && (at = LastPosition(heap, owner, ownerSize, 11, object)) >= 0) {
     *step = {owner, kCatDDO, 1, at};
     return true;
   }
@@ -63,7 +71,7 @@ bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize, int
     *step = {owner, kCatDDO, 1, 0};
     return true;
   }
-  if ((at = find(PartListWord(heap, owner))) >= 0) {
+  if ((at = LastPosition(heap, owner, ownerSize, PartListWord(heap, owner), object)) >= 0) {
     *step = {owner, kCatDDO, 0, at};
     return true;
   }
@@ -107,6 +115,10 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int
 }  // namespace
 
 int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut) {
+  return GetObjAttrPath(heap, object, hiddenOut, greyedOut, nullptr);
+}
+
+int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, AttrPathFacts* facts) {
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
@@ -118,9 +130,9 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
     return 0;
   const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
-  const uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
-  hidden = (flags & 0x8) ? 1 : 0;
-  greyed = (flags & 0x80) ? 1 : 0;
+  // The flag words of the object and the owners the loop below passes,
+  // or'd (the recursive walk gives its owners' bits itself).
+  uInt32 flags = uInt32(ObjWord(heap, object, kObjFlags / 4));
   if (!IsPanelHeap(heap)) {
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: not a front-panel heap");
     return 0;
@@ -130,8 +142,47 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: no transaction path pushed");
     return 0;
   }
+  // The steps of the owner chain, kept from the end of the array back (so
+  // they lie from the root down), then the path written at once; a chain
+  // longer than the steps kept here takes the recursive walk.
+  TransactionFrame steps[kKeptSteps + 1];
+  int32 n = 0;  // steps kept, in steps[kKeptSteps - n, kKeptSteps)
   TransactionFrame* at = top;
-  if (cat != kCatFPSC && !(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
+  // The path's first object, and the object the root's step reaches when it
+  // is one the root's do-it would find in its object list as it is.
+  AttrPathFacts learnt;
+  learnt.top = object;
+  learnt.topSize = objectSize;
+  learnt.topClass = objectClass;
+  if (cat != kCatFPSC) {
+    const int32 deepest = int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader);
+    int32 child = object, childClass = objectClass, childSize = objectSize;
+    for (bool reached = false; !reached;) {
+      if (n == kKeptSteps) {
+        if (!(at = WriteOwners(heap, object, objectClass, &hidden, &greyed, 0))) return 0;
+        n = 0;
+        learnt = AttrPathFacts{};
+        break;
+      }
+      const int32 owner = ObjWord(heap, child, kObjOwner / 4);
+      int32 ownerSize = 0, ownerClass = 0;
+      if (!owner || !OHUsedBlockRead(heap, owner, &ownerSize, &ownerClass) || n > deepest) return 0;
+      TransactionFrame& step = steps[kKeptSteps - ++n];
+      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
+      reached = ownerClass == kClsFrontPanel;
+      if (!reached) {
+        flags |= uInt32(ObjWord(heap, owner, kObjFlags / 4));
+      } else if (step.mode == 1 && step.index >= 0 && child > 0 && childSize >= int32(sizeof(ObjLeadingFields))) {
+        learnt.rootChild = child;
+      }
+      learnt.top = owner;
+      learnt.topSize = ownerSize;
+      learnt.topClass = ownerClass;
+      child = owner;
+      childClass = ownerClass;
+      childSize = ownerSize;
+    }
+  }
   // The object's own step: its category (-1 for a part 32), and for a part
   // 27 the low half of its owner's element index word.
   const int16 partId = ObjInt16(heap, object, kObjPartId);
@@ -140,9 +191,19 @@ int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedO
                               OHBlockSize(heap, owner) >= 4 * (kPWArrayShown + 1)
                           ? int32(uInt32(ObjWord(heap, owner, kPWArrayShown)) & 0xFFFF)
                           : 0;
-  if (!TRPutFrame(at, object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index)) return 0;
-  if (hiddenOut) *hiddenOut = hidden;
-  if (greyedOut) *greyedOut = greyed;
+  steps[kKeptSteps] = TransactionFrame{object, partId == 32 ? 0xFFFFFFFFu : cat, 2, index};
+  const TransactionFrame* const path = steps + kKeptSteps - n;
+  ++n;
+  if (TRFramesLie(at, n + 1)) {
+    // The path fits: written here as TRPutFrames writes it.
+    for (int32 i = 0; i < n; ++i) at[i] = path[i];
+    at[n] = TransactionFrame{0, 0, 0, 0};
+  } else if (!TRPutFrames(at, path, n)) {
+    return 0;
+  }
+  if (hiddenOut) *hiddenOut = hidden | ((flags & 0x8) ? 1 : 0);
+  if (greyedOut) *greyedOut = greyed | ((flags & 0x80) ? 1 : 0);
+  if (facts) *facts = learnt;
   return 1;
 }
 

@@ -2,10 +2,12 @@
 
 #include "engine/panelrec.h"
 #include "engine/typemgr.h"
+#include "mgsource/byteorder.h"
 #include "mgsource/debug.h"
 #include "mgsource/printf.h"
 #include "panel/datageom.h"
 #include "panel/fptransfer.h"
+#include "panel/objsize.h"
 #include "panel/oinval.h"
 #include "panel/operate_internal.h"
 #include "panel/osupport.h"
@@ -48,11 +50,23 @@ void Relayout(ObjHeap heap, int32 object, int32 partId, bool whole) {
 }  // namespace
 
 ReplyFlags DDOCheckReply(ObjHeap heap, int32 object, int32, int32 partId, ReplyFlags reply) {
-  if (!(reply & kFilterGeometry) || !IsObject(heap, object)) return reply;
+  if (!(reply & kFilterGeometry)) return reply;
+  // One header read for the object and its range word (nothing before the
+  // word is read changes the heap).
+  int32 usable = 0, cls = 0;
+  if (object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls) || usable < int32(sizeof(ObjLeadingFields)))
+    return reply;
   ReportPartId(partId);
-  const bool whole = ObjHasPartKey(heap, object, partId) || RangeCheckedData(heap, object) ||
+  const bool whole = (partId && ObjHasPartKey(heap, object, partId)) ||
+                     (usable >= kRangeWordByte + 2 &&
+                      (GetNative16(*heap + object + kRangeWordByte) & kRangeModeMask) == kRangeChecked) ||
                      KeyedBoolText(heap, object, partId);
-  Relayout(heap, object, partId, whole);
+  if (whole) {
+    Relayout(heap, object, partId, whole);
+  } else {
+    // Only reads and reports ran since the object's block was checked.
+    OSizeChecked(heap, object, usable, cls, partId);
+  }
   return reply;
 }
 

@@ -323,11 +323,12 @@ void* TRPushFrame() {
 
 namespace {
 
-// Whether count frames from f lie on the stack, a frame boundary; reported
-// when they do not.
+// Whether count frames from f lie on the stack, a frame boundary.
+bool FramesLie(const TransactionFrame* f, int32 count) { return TRFramesLie(f, count); }
+
+// FramesLie, reported when they do not.
 bool FramesFit(const TransactionFrame* f, int32 count) {
-  const uintptr_t offset = uintptr_t(f) - uintptr_t(gStack);
-  if (!gStack || count < 0 || f < Block() || offset % sizeof(TransactionFrame) != 0 || count > BlockEnd() - f) {
+  if (!FramesLie(f, count)) {
     DBAssert(kSource, __LINE__, "a transaction path would pass the end of the stack");
     return false;
   }
@@ -350,6 +351,21 @@ int32 TRPutFrame(void* at, int32 object, uInt32 kind, int32 mode, int32 index) {
   if (!FramesFit(f, 2)) return 0;
   f[0] = TransactionFrame{object, kind, mode, index};
   f[1] = TransactionFrame{0, 0, 0, 0};
+  return 1;
+}
+
+int32 TRPutFrames(void* at, const TransactionFrame* frames, int32 count) {
+  auto* f = static_cast<TransactionFrame*>(at);
+  if (count > 0 && FramesLie(f, count + 1)) {
+    // A path is a few frames: copied one by one rather than by a library call.
+    for (int32 i = 0; i < count; ++i) f[i] = frames[i];
+    f[count] = TransactionFrame{0, 0, 0, 0};
+    return 1;
+  }
+  // A path that does not fit is written frame by frame up to the one that
+  // fails, which is reported.
+  for (int32 i = 0; i < count; ++i)
+    if (!TRPutFrame(f + i, frames[i].object, frames[i].kind, frames[i].mode, frames[i].index)) return 0;
   return 1;
 }
 

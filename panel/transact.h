@@ -38,6 +38,17 @@ TransactionState* TRState();
 QX_EXTERN_C int32 TRWriteFrames(void* at, const TransactionFrame* frames, int32 count);
 // A frame written at at and the path ended after it (two frames).
 QX_EXTERN_C int32 TRPutFrame(void* at, int32 object, uInt32 kind, int32 mode, int32 index);
+// Whether count frames from at lie on the stack, at a frame boundary.
+inline bool TRFramesLie(const void* at, int32 count) {
+  const auto* block = reinterpret_cast<const TransactionFrame*>(TRStackBlock());
+  const auto* f = static_cast<const TransactionFrame*>(at);
+  return block && count >= 0 && f >= block && (uintptr_t(f) - uintptr_t(block)) % sizeof(TransactionFrame) == 0 &&
+         count <= block + kTransactionStackBytes / int32(sizeof(TransactionFrame)) - f;
+}
+// The count frames written at at and the path ended after them, as count
+// TRPutFrame calls one frame after another would (1, or 0 at the first that
+// does not fit, with the frames before it written).
+int32 TRPutFrames(void* at, const TransactionFrame* frames, int32 count);
 // A new path holding the heap's root ({root, "FPSC", 2, 0}, then the end):
 // 0 with the previous top in *previous, or 16 (the push asserted; nothing
 // changed).

@@ -358,6 +358,53 @@ TEST_F(AttrCallTest, SharedValueProceduresKeepTheirLimits) {
   EXPECT_EQ(CountAttrEntries(tdb::AsTD(nested)), 6);
 }
 
+// A value's descriptor is taken as the bounds check takes it: the numeric
+// and Boolean headers it reads without the walk too, a name that does or
+// does not fit, sizes past the list or below a header, the size kept in the
+// holder, codes of no type, a typedef.
+TEST_F(AttrCallTest, AValuesDescriptorIsTakenAsTheBoundsCheckTakesIt) {
+  // Size, code, flags and what follows the header.
+  struct Header {
+    uInt16 size;
+    uChar code, flags;
+    std::vector<uChar> rest;
+  };
+  const Header headers[] = {
+      {4, kTDI32, 0, {}},           {4, kTDBoolean, 0, {}},     {4, kTDBooleanOld, 0, {}},
+      {4, kTDCXT, 0, {}},           {4, 0, 0, {}},              {4, 0x7F, 0, {}},
+      {6, kTDI32, 0, {}},           {3, kTDI32, 0, {}},         {0xFFFF, kTDI32, 0, {}},
+      {8, kTDI32, 0x40, {2, 'a', 'b', 0}},                      {4, kTDI32, 0x40, {}},
+      {8, kTDI32, 0x40, {9, 'a', 'b', 0}},                      {8, kTDI8, 0, {0, 0, 0, 0}},
+  };
+  std::vector<std::vector<uChar>> all;
+  for (const Header& h : headers) {
+    std::vector<uChar> d(4);
+    std::memcpy(d.data(), &h.size, 2);
+    d[2] = h.code, d[3] = h.flags;
+    d.insert(d.end(), h.rest.begin(), h.rest.end());
+    all.push_back(d);
+  }
+  all.push_back(tdb::Typedef("t", tdb::I32()).Bytes());
+  for (const auto& d : all) {
+    for (const int32 at : {0, 2}) {
+      // The descriptor at the offset, last in the list: its room is what
+      // follows the offset.
+      UHandle h = DSNewHandle(at + int32(d.size()));
+      ASSERT_NE(h, nullptr);
+      std::memcpy(*h + at, d.data(), d.size());
+      AttrCallRec rec{};
+      rec.types = h;
+      rec.typeOffset = uInt32(at);
+      const uChar* start = *h + at;
+      const TypeDescriptor* want =
+          TDCheckBounds(start, int32(d.size())) == kNoErr ? SkipTypedefs(reinterpret_cast<const TypeDescriptor*>(start))
+                                                          : nullptr;
+      EXPECT_EQ(AttrValueTD(&rec), want) << "code " << int32(d[2]) << " flags " << int32(d[3]) << " at " << at;
+      DSDisposeHandle(h);
+    }
+  }
+}
+
 // Colour changes of parts: what each class stores or forwards.
 int32 gSliderA = -1;
 void FakeSliders(ObjHeap, int32, int32* a, int32* b) {

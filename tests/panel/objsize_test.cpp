@@ -128,6 +128,62 @@ TEST_F(SizeTest, DataObjectsKeepTheirPartsAttached) {
   EXPECT_EQ(R(B(n)), V({0, 0, 0, 0})) << "no visible part";
 }
 
+// A re-fit unites what each part's rectangle method answers, whether the
+// method is sent or its answer read from the part's block: decorations
+// without an image, naming none, with one and too small for their colours,
+// a big multi-decoration's entries, a label, display objects and a scale.
+TEST_F(SizeTest, ARefitUnitesWhatEachPartsRectangleMethodAnswers) {
+  // An icon family whose mask covers a square: its rectangle is the
+  // square's part of the bounds.
+  UHandle icon = AZNewHClr(128), mask = AZNewHClr(128);
+  ASSERT_TRUE(icon && mask);
+  for (int32 v = 4; v < 8; ++v) (*mask)[v * 4 + 1] = 0xF0;
+  int32 picture = 0, iconImage = 0, maskImage = 0;
+  ASSERT_EQ(ICreateProcImage(nullptr, 0, &picture), kNoErr);
+  ASSERT_EQ(IMakeImageFromRsrc(kImageIcon1, icon, &iconImage, 1), kNoErr);
+  ASSERT_EQ(IMakeImageFromRsrc(kImageMask, mask, &maskImage, 1), kNoErr);
+  ImageEntry* family = IEntryPtr(picture);
+  family->kind = kImageFamily;
+  family->flags = 0;
+  family->data = uInt32(iconImage);
+  family->extra = family->third = 0;
+  family->fourth = uInt32(maskImage);
+  const struct {
+    const char* what;
+    int32 cls, size, image;
+  } cases[] = {
+      {"decoration", kClsCosmetic, 0, 0},
+      {"decoration naming no image", kClsCosmetic, 0, 0x7FFF},
+      {"decoration with an image", kClsCosmetic, 0, kObjImageHeld | picture},
+      {"decoration too small for its colours", kClsCosmetic, 32, 0},
+      {"big multi-decoration", kClsBigMultiCosmetic, kObjImageList + 2 * kBigImageEntry, 0},
+      {"label", kClsLabel, 0, 0},
+      {"numeric", kClsNumeric, 0, 0},
+      {"Boolean", kClsBoolean, 0, 0},
+      {"scale", kClsScale, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const int32 n = Obj(kClsNumeric);
+    const int32 p = vib::NewObject(panel_, c.cls, c.size ? c.size : ClassRecord(c.cls)->instanceSize, n, 41, 0);
+    ASSERT_NE(p, 0) << c.what;
+    SetBounds(p, {10, 20, 30, 60});
+    if (c.image) SetW(p, kObjImage / 4, c.image);
+    if (c.cls == kClsBigMultiCosmetic) {
+      PutNative16(*panel_ + p + kObjImageCount, 2);
+      const Rect entries[2] = {{5, 5, 15, 15}, {25, 50, 40, 70}};
+      for (int32 i = 0; i < 2; ++i)
+        std::memcpy(*panel_ + p + kObjImageList + kBigImageEntry * i, &entries[i], sizeof(Rect));
+    }
+    const int32 other = Part(n, 9, {12, 22, 18, 40});
+    Rect want = B(other), answer{0, 0, 0, 0};
+    ASSERT_EQ(OGetRect(panel_, p, &answer, kRectBounds), 0) << c.what;
+    if (!DEmptyRect(&answer)) DUnionRect(&answer, &want);
+    ASSERT_EQ(OSize(panel_, n, nullptr, 0), 0) << c.what;
+    EXPECT_EQ(Corners(B(n)), Corners(want)) << c.what;
+  }
+  IRelease(picture);
+}
+
 // A text part that stretches with the root hands its resize to the root.
 TEST_F(SizeTest, AStretchingPartResizesTheRoot) {
   const int32 s = Obj(kClsString);

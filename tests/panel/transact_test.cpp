@@ -131,6 +131,49 @@ TEST_F(Transact, PathsThatWouldPassTheStackAreRefused) {
   EXPECT_EQ(TRWriteFrames(reinterpret_cast<uChar*>(Base()) + 8, Base(), 1), 0) << "off a frame boundary";
 }
 
+// Paths through nested clusters: the path to each one starts with the path to
+// its owner's owner chain, however deep (the walk keeps a few steps and
+// takes a longer chain another way); a path that does not fit before the
+// block's end is written up to the frame that fails, reported once.
+TEST_F(Transact, PathsOfAnyDepthShareTheirOwnersSteps) {
+  std::vector<int32> chain;
+  for (int32 owner = root_; chain.size() < 40;) chain.push_back(owner = Obj(kClsCluster, owner));
+  TRSetStackTop(Base());
+  ASSERT_EQ(GetObjAttrRec(panel_, chain.back(), nullptr, nullptr), 1);
+  const std::vector<TransactionFrame> deepest(Base(), Base() + 41);
+  EXPECT_EQ(Base()[41].kind, 0u);
+  for (size_t k : {0, 1, 14, 15, 16, 17, 30, 39}) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(GetObjAttrRec(panel_, chain[k], nullptr, nullptr), 1);
+    for (size_t i = 0; i <= k; ++i) {
+      EXPECT_EQ(Base()[i].object, deepest[i].object) << i;
+      EXPECT_EQ(Base()[i].kind, deepest[i].kind) << i;
+      EXPECT_EQ(Base()[i].mode, deepest[i].mode) << i;
+      EXPECT_EQ(Base()[i].index, deepest[i].index) << i;
+    }
+    EXPECT_EQ(Base()[k + 1].object, chain[k]);
+    EXPECT_EQ(Base()[k + 1].mode, 2);
+    EXPECT_EQ(Base()[k + 2].kind, 0u);
+  }
+  struct Case {
+    int32 top, depth, written;
+  } cases[] = {{243, 4, 6}, {244, 4, 5}, {246, 20, 3}, {249, 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.top);
+    LayPath(c.top - 1, 250 - c.top);  // frames to be overwritten, up to the block's end
+    TRSetStackTop(Base() + c.top);
+    ClearReports();
+    const bool fits = c.written == c.depth + 2;
+    EXPECT_EQ(GetObjAttrRec(panel_, chain[c.depth], nullptr, nullptr), fits ? 1 : 0);
+    EXPECT_EQ(Asserts(), fits ? 0 : 1);
+    for (int32 i = 0; i < c.written; ++i) EXPECT_EQ(Base()[c.top + i].object, deepest[i].object) << i;
+    if (c.top + c.written < 250) {
+      EXPECT_EQ(Base()[c.top + c.written].kind, 0u);
+    }
+    EXPECT_EQ(Base()[c.top - 1].object, 1) << "nothing before the top is written";
+  }
+}
+
 // ---- Events and actions ---------------------------------------------------------------------
 TEST_F(Transact, PanelEventsTakeTheirRoads) {
   const int32 focus = Obj(kClsNumeric, root_);
