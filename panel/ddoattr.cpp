@@ -327,6 +327,10 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
   if (!rec || object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls) ||
       usable < int32(sizeof(ObjLeadingFields)))
     return 0;
+  return DDOAttrChecked(heap, object, usable, cls, rec);
+}
+
+int32 DDOAttrChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, AttrCallRec* rec) {
   const TypeDescriptor* td = AttrValueTD(rec);
   if (!td) return 0;
   switch (rec->selector) {
