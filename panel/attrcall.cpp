@@ -216,6 +216,25 @@ int32 ChainOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op)
 
 int32 DDOOCtrlOpMethod(ObjHeap heap, int32 object, AttrCallRec* rec, int32 op) { return DDOLevel(heap, object, rec, op); }
 
+int32 OCtrlOpChecked(ObjHeap heap, int32 object, AttrCallRec* rec) {
+  // The class word the dispatcher reads and the header word of the block
+  // the caller checked.
+  int32 cls, word;
+  std::memcpy(&cls, *heap + object - 4, sizeof cls);
+  std::memcpy(&word, *heap + object - int32(kOHBlockHeader), sizeof word);
+  const ObjMethodAddr method = OClassMethodAsSent(cls, kMsgOCtrlOp);
+  if (!rec || rec->selector < 0 || rec->selector >= kDDOAttrCount ||
+      (method != reinterpret_cast<ObjMethodAddr>(&ChainOCtrlOpMethod) &&
+       method != reinterpret_cast<ObjMethodAddr>(&DDOOCtrlOpMethod)))
+    return OCtrlOp(heap, object, rec, 1);
+  // What RunLevel does with a selector the data display level takes.
+  // Its usable bytes as OHUsedBlockRead gives them.
+  const int32 usable = int32((uInt32(word) & ~3u) - kOHBlockHeader - ((word & 2) ? 2 : 0));
+  const int32 reply = DDOAttrChecked(heap, object, usable, cls, rec);
+  rec->selector = -1;
+  return reply;
+}
+
 ObjMethodAddr OCtrlOpMethodFor(int32 cls) {
   switch (cls) {
     case kClsDataDisplayObject: case kClsFrontPanel: case kClsCluster: case kClsRefNum: case kClsUserItem:

@@ -89,6 +89,16 @@ ObjMethodAddr OCtrlOpMethodFor(int32 cls);
 // The data display object's table (0): its twelve selectors.
 QX_EXTERN_C int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec);
 constexpr int32 kDDOAttrCount = 12;
+// ddoattr on an object whose used block its caller read (usable bytes at
+// least the leading fields, class cls), with nothing changed since.
+int32 DDOAttrChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, AttrCallRec* rec);
+// The control operation of a property call (OCtrlOp with operation 1) to
+// an object whose block the caller checked as an object (a used block that
+// holds the leading fields), with nothing changed since: when the method
+// the message would reach starts with the data display level and that
+// level takes the selector, the level runs here on the checked block;
+// otherwise the message is sent.
+int32 OCtrlOpChecked(ObjHeap heap, int32 object, AttrCallRec* rec);
 // The node-redraw flag: set when an entry of a node redraws, cleared at the
 // node's last entry.
 uInt32 AttrNodeRedrawFlag();

@@ -243,8 +243,15 @@ int32 KeyFocus(ObjHeap heap, int32 object, const TypeDescriptor* td, AttrCallRec
 // nothing changed since.
 int32 Position(ObjHeap heap, int32 object, int32 usable, int32 cls, const TypeDescriptor* td, int32 mode,
                AttrCallRec* rec) {
-  AttrPair pair;
-  if (!AttrSplitPair(td, rec->value, mode, &pair)) return 0;
+  AttrPair pair{};
+  if (mode == 1 || mode == 2) {
+    // One element, as AttrSplitPair gives it.
+    if (!td || !rec->value) return 0;
+    pair.td[mode - 1] = td;
+    pair.value[mode - 1] = rec->value;
+  } else if (!AttrSplitPair(td, rec->value, mode, &pair)) {
+    return 0;
+  }
   const Rect r = CheckedBounds(heap, object, usable, cls);
   int32 at[2] = {r.left, r.top};
   if (rec->read) {
@@ -253,8 +260,14 @@ int32 Position(ObjHeap heap, int32 object, int32 usable, int32 cls, const TypeDe
     return 0;
   }
   int32 next[2] = {at[0], at[1]};
-  for (int32 k = 0; k < 2; ++k)
-    if (pair.td[k]) AttrPutNum(pair.td[k], pair.value[k], kTDI32, &next[k]);
+  for (int32 k = 0; k < 2; ++k) {
+    if (!pair.td[k]) continue;
+    // A 32-bit integer is copied, as AttrPutNum copies it.
+    if (pair.td[k]->code == kTDI32 && pair.value[k])
+      std::memcpy(&next[k], pair.value[k], sizeof next[k]);
+    else
+      AttrPutNum(pair.td[k], pair.value[k], kTDI32, &next[k]);
+  }
   for (int32& v : next) v = std::clamp(v, -kPositionLimit, kPositionLimit);
   if (next[0] == at[0] && next[1] == at[1]) return 0;
   if (!rec->hidden) OInval(heap, object, kInvalAll);
@@ -327,6 +340,10 @@ int32 ddoattr(ObjHeap heap, int32 object, AttrCallRec* rec) {
   if (!rec || object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls) ||
       usable < int32(sizeof(ObjLeadingFields)))
     return 0;
+  return DDOAttrChecked(heap, object, usable, cls, rec);
+}
+
+int32 DDOAttrChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, AttrCallRec* rec) {
   const TypeDescriptor* td = AttrValueTD(rec);
   if (!td) return 0;
   switch (rec->selector) {

@@ -354,55 +354,31 @@ int32 NumericOClickMethod(ObjHeap heap, int32 numeric, TransactionState* click, 
   return answer;
 }
 
-int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, int32 action, ActionParams* p) {
-  if (IsPanelLevelAction(action)) return 0;
-  if (!IsObject(heap, numeric) || !p || !OnStack(frame, 2)) {
-    DBAssert(kSource, __LINE__, "a numeric action without its frame");
-    return 0;
-  }
-  int32 reply = 0;
-  bool done = false;
-  // A press on a text being fed a key goes straight to its editing.
-  if (frame->mode == kLevelPart && action == kActOperate && p->eventCode == kSubPress) {
-    const int32 list = ObjWord(heap, numeric, kObjPartList / 4);
-    const int32 n = list && OHIsUsedBlock(heap, list) ? ObjListCount(heap, list) : 0;
-    const int32 part = frame->index >= 0 && frame->index < n && 4 + 4 * int64(n) <= OHBlockSize(heap, list)
-                           ? Live(heap, ObjListGet(heap, list, frame->index))
-                           : 0;
-    if (part && PartIdOf(heap, part) == kPartNumText && ((Flags(heap, part) | Flags(heap, numeric)) & kFedKey)) {
-      EndAt(frame, numeric);
-      reply = ObjTextActivate(heap, numeric, part, kPartNumText, p, 0);
-      p->partId = kPartNumText;
-      reply = DDOCheckReply(heap, numeric, part, kPartNumText, reply);
-      done = true;
-    }
-  }
-  const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
-  if (!done) {
-    if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
-    // The checks above are the data display level's own: nothing since has
-    // changed the heap.
-    reply = DDOODoitChecked(heap, numeric, frame, action, p);
-    if (reply & kReplyFailed) return reply;
-    // Past here a reply changes only under these conditions; without any of
-    // them it comes back as it is, whether the numeric is still an object
-    // or not (the check only reads).
-    if (!key && !(frame->mode == kLevelTarget && action == kActOperate) && action != kActMenuComplete &&
-        action != kActTrack && !(reply & kReplyCommitted) && p->partId != kPartUnitLabel)
-      return reply;
-    if (!IsObject(heap, numeric)) return reply;
-    if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
-    // A press in the text that the click made this numeric's to focus, and
-    // the tracking after it, go to the text part as keys do: the press makes
-    // it the key focus, the moves extend its selection.
-    if (!key && frame->mode == kLevelTarget && action == kActOperate && p->focusObject == numeric) {
-      if (const int32 part = FindPart(heap, numeric, kPartNumText, 0)) {
-        reply = ObjTextActivate(heap, numeric, part, kPartNumText, p, reply);
-        p->partId = kPartNumText;
-        reply = DDOCheckReply(heap, numeric, part, kPartNumText, reply);
-      }
-    }
-  }
+namespace {
+
+// A press on a text being fed a key goes straight to its editing: true
+// when the frame's part is that text, with the reply.
+[[gnu::noinline]] bool FedKeyPress(ObjHeap heap, int32 numeric, TransactionFrame* frame, ActionParams* p,
+                                   int32* reply) {
+  const int32 list = ObjWord(heap, numeric, kObjPartList / 4);
+  const int32 n = list && OHIsUsedBlock(heap, list) ? ObjListCount(heap, list) : 0;
+  const int32 part = frame->index >= 0 && frame->index < n && 4 + 4 * int64(n) <= OHBlockSize(heap, list)
+                         ? Live(heap, ObjListGet(heap, list, frame->index))
+                         : 0;
+  if (!part || PartIdOf(heap, part) != kPartNumText || !((Flags(heap, part) | Flags(heap, numeric)) & kFedKey))
+    return false;
+  EndAt(frame, numeric);
+  int32 r = ObjTextActivate(heap, numeric, part, kPartNumText, p, 0);
+  p->partId = kPartNumText;
+  *reply = DDOCheckReply(heap, numeric, part, kPartNumText, r);
+  return true;
+}
+
+// The numeric's own replies after its parts and the data display level:
+// the format menu's choice, the arrows' tracking, a committed text and the
+// unit label.
+[[gnu::noinline]] int32 NumericTail(ObjHeap heap, int32 numeric, TransactionFrame* frame, int32 action,
+                                    ActionParams* p, int32 reply) {
   if (action == kActMenuComplete && p->eventCode == kSubFormatChosen) return FormatChosen(heap, numeric, p, reply);
   if (action == kActTrack && (reply & kReplyTracking)) {
     reply = ArrowTracking(heap, numeric, p, reply);
@@ -420,6 +396,52 @@ int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, i
     reply = DDOCheckReply(heap, numeric, label, kPartUnitLabel, reply);
   }
   return reply;
+}
+
+// The numeric's do-it after the data display level answered a reply that
+// may still change.
+[[gnu::noinline]] int32 NumericPastLevel(ObjHeap heap, int32 numeric, TransactionFrame* frame, int32 action,
+                                         ActionParams* p, bool key, int32 reply) {
+  if (!IsObject(heap, numeric)) return reply;
+  if (key && !(reply & kReplyPassFocus)) reply = NumericKey(heap, numeric, p, reply);
+  // A press in the text that the click made this numeric's to focus, and
+  // the tracking after it, go to the text part as keys do: the press makes
+  // it the key focus, the moves extend its selection.
+  if (!key && frame->mode == kLevelTarget && action == kActOperate && p->focusObject == numeric) {
+    if (const int32 part = FindPart(heap, numeric, kPartNumText, 0)) {
+      reply = ObjTextActivate(heap, numeric, part, kPartNumText, p, reply);
+      p->partId = kPartNumText;
+      reply = DDOCheckReply(heap, numeric, part, kPartNumText, reply);
+    }
+  }
+  return NumericTail(heap, numeric, frame, action, p, reply);
+}
+
+}  // namespace
+
+int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, int32 action, ActionParams* p) {
+  if (IsPanelLevelAction(action)) return 0;
+  if (!IsObject(heap, numeric) || !p || !OnStack(frame, 2)) {
+    DBAssert(kSource, __LINE__, "a numeric action without its frame");
+    return 0;
+  }
+  int32 reply = 0;
+  if (frame->mode == kLevelPart && action == kActOperate && p->eventCode == kSubPress &&
+      FedKeyPress(heap, numeric, frame, p, &reply))
+    return NumericTail(heap, numeric, frame, action, p, reply);
+  const bool key = frame->mode == kLevelTarget && action == kActOperate && KeyEvent(p);
+  if (key && p->keyCode == kKeyChar && p->character == 10) p->keyCode = kKeyEnterCode;
+  // The checks above are the data display level's own: nothing since has
+  // changed the heap.
+  reply = DDOODoitChecked(heap, numeric, frame, action, p);
+  if (reply & kReplyFailed) return reply;
+  // Past here a reply changes only under these conditions; without any of
+  // them it comes back as it is, whether the numeric is still an object
+  // or not (the check only reads).
+  if (!key && !(frame->mode == kLevelTarget && action == kActOperate) && action != kActMenuComplete &&
+      action != kActTrack && !(reply & kReplyCommitted) && p->partId != kPartUnitLabel)
+    return reply;
+  return NumericPastLevel(heap, numeric, frame, action, p, key, reply);
 }
 
 // ---- Ring ------------------------------------------------------------------------------------

@@ -480,7 +480,8 @@ namespace {
 
 // DDOOSizeMethod past its check of the object's block: a used block of
 // usable bytes and class cls, unchanged since it was checked.
-int32 DDOSize(ObjHeap heap, int32 object, int32 usable, int32 cls, const Rect* newRect, int32 partId) {
+[[gnu::always_inline]] inline int32 DDOSize(ObjHeap heap, int32 object, int32 usable, int32 cls, const Rect* newRect,
+                                           int32 partId) {
   if (usable < kObjPartList + 4) return kArgErr;
   const SizeScope scope;
   if (!scope.Entered()) return kArgErr;

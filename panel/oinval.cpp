@@ -878,11 +878,13 @@ bool OGetRectAnswersBounds(ObjMethodAddr method) {
 }
 
 bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out) {
-  if (OGetRectAnswersBounds(method) || method == A(&BoundsGetRect)) {
+  // A decoration, the commonest part, is tested first.
+  if (method != A(&CosmeticGetRect)) {
+    if (!OGetRectAnswersBounds(method) && method != A(&BoundsGetRect)) return false;
     *out = usable >= kLeadingBytes ? Bounds(heap, o) : kNoRect;
     return true;
   }
-  if (method != A(&CosmeticGetRect) || cls == kClsBigMultiCosmetic) return false;
+  if (cls == kClsBigMultiCosmetic) return false;
   if (usable < kCosmBack + 4) {
     *out = kNoRect;
     return true;

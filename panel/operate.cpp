@@ -19,6 +19,7 @@
 #include "mgsource/window/textrec.h"
 #include "mgsource/window/wevent.h"
 #include "mgsource/window/window.h"
+#include "panel/attrcall.h"
 #include "panel/datageom.h"
 #include "panel/methsupport.h"
 #include "panel/oinval.h"
@@ -386,7 +387,8 @@ int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32
     // The record is a property call's (AttrCallRec): its selector is word 7.
     const int32 selector = reinterpret_cast<const int32*>(p)[7];
     p->partId = p->partOrder = 0;
-    reply = OCtrlOp(heap, object, p, 1);
+    // The caller checked the object and nothing has changed the heap since.
+    reply = OCtrlOpChecked(heap, object, reinterpret_cast<AttrCallRec*>(p));
     char line[200];
     if (reply & kReplyCheckedBits) {
       SPrintf(line, "bad return val for %lx^+%lx with args %lx(idx%ld)--returned %lx", long(uintptr_t(heap)),
