@@ -14,6 +14,7 @@
 #include "mgsource/window/mainloop.h"
 #include "mgsource/window/wactive.h"
 #include "mgsource/window/wdrag.h"
+#include "mgsource/window/wlookup.h"
 #include "mgsource/window/wport.h"
 #include "mgsource/window/wsysinfo.h"
 #include "platform/qx_activate.h"
@@ -72,21 +73,21 @@ WindowRef NameLocked(WindowRef w) { return w && w == gRoot ? kWRootWindow : w; }
 
 // Drawing and events look the same few windows up over and over: each
 // thread keeps its last hit, good while no record has left the live set and
-// the root has not changed since (gLiveGen counts those changes, under
+// the root has not changed since (gWLiveGen counts those changes, under
 // gLock).  The current-window name is never kept: it follows the port.
-std::atomic<uint32_t> gLiveGen{0};
-struct LookupHit {
-  WindowRef in = kWNoWindow, out = kWNoWindow, name = kWNoWindow;
-  uint32_t gen = 0;
-};
-thread_local LookupHit tHit;
+// (The hit and the count are declared in wlookup.h: the port calls read
+// the hit inline.)
+}  // namespace
+std::atomic<uint32_t> gWLiveGen{0};
+__thread WLookupHit tWLookupHit{kWNoWindow, kWNoWindow, kWNoWindow, 0};
+namespace {
 
 // The live record a reference names (0 for none), and the name it goes by
 // outside when name is not null.
 WindowRef Lookup(WindowRef w, WindowRef* name = nullptr) {
-  if (w && w == tHit.in && tHit.gen == gLiveGen.load(std::memory_order_acquire)) {
-    if (name) *name = tHit.name;
-    return tHit.out;
+  if (w && w == tWLookupHit.in && tWLookupHit.gen == gWLiveGen.load(std::memory_order_acquire)) {
+    if (name) *name = tWLookupHit.name;
+    return tWLookupHit.out;
   }
   if (w == kWNoWindow) {
     // No window names no record, whatever the live set holds.
@@ -97,7 +98,7 @@ WindowRef Lookup(WindowRef w, WindowRef* name = nullptr) {
   const WindowRef found = LookupLocked(w);
   const WindowRef named = NameLocked(found);
   if (name) *name = named;
-  if (found && w != kWCurrentWindow) tHit = LookupHit{w, found, named, gLiveGen.load(std::memory_order_relaxed)};
+  if (found && w != kWCurrentWindow) tWLookupHit = WLookupHit{w, found, named, gWLiveGen.load(std::memory_order_relaxed)};
   return found;
 }
 
@@ -224,7 +225,7 @@ void FreeRecord(WindowRef w) {
     std::lock_guard<std::mutex> g(gLock);
     UnlinkLocked(w);
     Live().erase(w);
-    gLiveGen.fetch_add(1, std::memory_order_release);
+    gWLiveGen.fetch_add(1, std::memory_order_release);
     Reported().erase(w);
   }
   *r = WindowRecord{};
@@ -282,7 +283,7 @@ void EnsureRootAndDisposal() {
     const WindowRef root = WCreate(kWStyleNoHost, nullptr, nullptr, &none, 0, 0, 0);
     std::lock_guard<std::mutex> g(gLock);
     gRoot = root;
-    gLiveGen.fetch_add(1, std::memory_order_release);
+    gWLiveGen.fetch_add(1, std::memory_order_release);
   }
   WindowRef disposal;
   {
@@ -451,7 +452,7 @@ WindowRef WCreate(uInt32 style, ConstPStr title, WEventHandler handler, const Re
           std::lock_guard<std::mutex> g(gLock);
           UnlinkLocked(w);
           Live().erase(w);
-          gLiveGen.fetch_add(1, std::memory_order_release);
+          gWLiveGen.fetch_add(1, std::memory_order_release);
         }
         AZDisposeHandle(h);
         return kWNoWindow;

@@ -10,6 +10,7 @@
 #include "mgsource/draw/dregion.h"
 #include "mgsource/draw/image.h"
 #include "mgsource/rects.h"
+#include "mgsource/window/wlookup.h"
 #include "platform/qx_dc.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
@@ -166,6 +167,12 @@ void Attach(WindowRef w) {
   ApplyClip(w, r);
 }
 
+// WRecord(w), by the thread's last look-up hit when it answers for w.
+inline WindowRecord* RecordOf(WindowRef w) {
+  WindowRecord* const r = WRecordHit(w);
+  return r ? r : WRecord(w);
+}
+
 // SetClip with the window's record found.
 void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) {
   if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
@@ -177,7 +184,7 @@ void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) 
 }
 
 void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
-  WindowRecord* r = WRecord(w);
+  WindowRecord* r = RecordOf(w);
   if (!r) return;
   SetClipOf(w, r, rect, savedClip);
 }
@@ -219,7 +226,11 @@ int32 WScreenImage() { return gScreenImage; }
 void WSetup(WindowRef window, WPortState* saved) {
   LockDrawing();
   WindowRef w = kWNoWindow;
-  WindowRecord* r = WResolveRecord(window, &w);
+  // WResolveRecord, by the thread's last look-up hit when it answers for
+  // the window (the root's name first makes sure the root exists).
+  WindowRecord* r = window != kWRootWindow ? WRecordHit(window) : nullptr;
+  if (r) w = tWLookupHit.name;
+  else r = WResolveRecord(window, &w);
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
   // kept window, which its restore leaves selected for the setup around it.
@@ -280,7 +291,7 @@ void RestorePort(const WPortState* saved, WindowRef known, WindowRecord* knownRe
     return;
   }
   const WindowRef current = gCurrent.load();
-  WindowRecord* r = current == known ? knownRecord : WRecord(current);
+  WindowRecord* r = current == known ? knownRecord : RecordOf(current);
   if (r && r->setupCount) --r->setupCount;
   --gSetupDepth;
   const WindowRef back = saved ? saved->window : kWNoWindow;
@@ -306,7 +317,7 @@ void WRestore(const WPortState* saved) { RestorePort(saved, kWNoWindow, nullptr)
 void WRestoreWithClip(const WPortState* saved, const Rect* savedClip) {
   // WRestoreClip, then WRestore with the window's record found once.
   const WindowRef w = gCurrent.load();
-  WindowRecord* const r = WRecord(w);
+  WindowRecord* const r = RecordOf(w);
   if (w && savedClip && r) {
     const bool none = savedClip->right <= savedClip->left || savedClip->bottom <= savedClip->top;
     SetClipOf(w, r, none ? nullptr : savedClip, nullptr);
