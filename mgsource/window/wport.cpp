@@ -173,8 +173,10 @@ inline WindowRecord* RecordOf(WindowRef w) {
   return r ? r : WRecord(w);
 }
 
-// SetClip with the window's record found.
-void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) {
+// SetClip with the window's record found.  Built without packing the
+// context's rectangle into vector registers: that needs a realigned stack,
+// which costs more here than the packing saves.
+__attribute__((optimize("no-tree-slp-vectorize"))) void SetClipOf(WindowRef w, WindowRecord* r, const Rect* rect, Rect* savedClip) {
   if (savedClip) *savedClip = r->clipRectSet ? r->clipRect : Rect{0, 0, 0, 0};
   r->clipRectSet = rect != nullptr;
   r->clipRect = rect ? *rect : Rect{0, 0, 0, 0};
