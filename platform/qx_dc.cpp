@@ -454,7 +454,9 @@ int32_t PlatSelectClipRect(PlatObj dch, const PlatRect& rect) {
   return ClipKind(dc, dch);
 }
 
-bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
+// Built without vector registers for the rectangle's copy: they need a
+// realigned stack, which costs more here than the copy saves.
+__attribute__((optimize("no-tree-slp-vectorize"))) bool PlatSetClipRect(PlatObj dch, const PlatRect* rect) {
   auto dc = GetDc(dch);
   if (!dc) return false;
   // A traced context shows the region in its trace line now.

@@ -68,7 +68,13 @@ struct Dc : Object {
   void SetUserRectLater(const PlatRect* rect) {
     rectPending_ = true;
     pendingHas_ = rect != nullptr;
-    if (rect) pendingRect_ = *rect;
+    if (rect) {
+      // Field by field: no vector register is wanted for the copy.
+      pendingRect_.left = rect->left;
+      pendingRect_.top = rect->top;
+      pendingRect_.right = rect->right;
+      pendingRect_.bottom = rect->bottom;
+    }
     clipStale_ = true;
   }
   // Makes a rectangle set by SetUserRectLater the user clip.
