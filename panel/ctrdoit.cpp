@@ -359,7 +359,7 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
     DBAssert(kSource, __LINE__, "a frame index outside the cluster's lists");
     return 0;
   }
-  int32 element = ObjListGet(heap, list, frame->index);
+  int32 element = ObjWord(heap, list, 1 + frame->index);  // ObjListGet's read, in the counted list
   if (!IsObject(heap, element) || element == cluster) return 0;
   if (!ContainerActionAllowed(heap, element, action)) return reply;
   reply = ClippedDoit(heap, cluster, element, frame + 1, action, p);
