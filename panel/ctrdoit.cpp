@@ -48,6 +48,8 @@ constexpr int32 kActCtrlOp = 27;
 constexpr int32 kKeyEnterFocus = 40, kKeyReset = 43;
 constexpr int32 kArrayRedrawBits = 0x50140;
 constexpr int32 kMaxDims = 64;
+// The kind a property path gives a part 32's frame instead of its category.
+constexpr uInt32 kFrameKindPart32 = 0xFFFFFFFFu;
 // The clipping mark of a panel heap: drawing is limited to a container's
 // interior while one of its elements acts.
 constexpr uInt32 kHeapFlagClipping = 0x800000;
@@ -321,14 +323,25 @@ int32 ClusterOClickMethod(ObjHeap heap, int32 cluster, TransactionState* click, 
 }
 
 int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, int32 action, ActionParams* p) {
-  int32 reply = DDOODoitMethod(heap, cluster, frame, action, p);
-  if ((reply & kReplyFailed) || PanelLevelAction(action)) return reply;
   // IsObject, with the usable size kept for the list word read below (the
   // heap does not change before it).
   int32 usable = 0, cls = 0;
-  if (cluster <= 0 || !OHUsedBlockRead(heap, cluster, &usable, &cls) || usable < int32(sizeof(ObjLeadingFields)) ||
-      !p || !OnStack(frame, 2))
-    return reply;
+  const auto checked = [&] {
+    return cluster > 0 && OHUsedBlockRead(heap, cluster, &usable, &cls) &&
+           usable >= int32(sizeof(ObjLeadingFields)) && p && OnStack(frame, 2);
+  };
+  int32 reply = 0;
+  // A frame above the cluster (a child or cell) that names it: the data
+  // display level would check the same and answer 0, so it is not asked.
+  // Anything else goes through it.
+  const bool above = !PanelLevelAction(action) && checked() &&
+                     (frame->mode == kLevelChild || frame->mode == kLevelCell) && frame->object == cluster &&
+                     (frame->kind == kCatDDO || frame->kind == kFrameKindPart32);
+  if (!above) {
+    reply = DDOODoitMethod(heap, cluster, frame, action, p);
+    if ((reply & kReplyFailed) || PanelLevelAction(action)) return reply;
+    if (!checked()) return reply;
+  }
   if (frame->mode == kLevelPart) return reply;
   if (frame->mode == kLevelTarget) {
     // Ctrl+Down enters the cluster: its first element takes the focus.
