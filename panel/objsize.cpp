@@ -153,7 +153,7 @@ PartsUnion UniteParts(ObjHeap heap, int32 object, int32 usable, int32 cls) {
   for (int32 i = 0; i < count; ++i) {
     int32 p;
     std::memcpy(&p, *heap + list + 4 + 4 * i, sizeof p);
-    if (!p || p == object || UnitePartRead(heap, p, &all)) continue;
+    if (p <= 0 || p == object || UnitePartRead(heap, p, &all)) continue;
     // Nothing has changed the heap so far.
     UniteRest(heap, object, list, i + 1, count, p, &all);
     break;
