@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <vector>
-#include <mutex>
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
@@ -12,6 +11,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wlookup.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_mutex.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
 #include "platform/qx_sysinfo.h"
@@ -29,8 +29,10 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 // A thread takes the mutex once and counts its nesting itself: the clip
 // changes and nested setups of a drawing bracket then cost a count, not a
 // lock call.  Each thread reads and writes only its own count, so the
-// count needs no lock.
-std::mutex gDrawMutex;
+// count needs no lock.  It is the futex lock, whose take and release
+// without contention cost an atomic operation each: every property write
+// takes it once.
+PlatRecMutex gDrawMutex = PLAT_REC_MUTEX_INIT;
 thread_local int32 tDrawHeld = 0;
 
 // A window record's clip region (WindowRecord::clipRgn) is read by nothing
@@ -82,12 +84,17 @@ void WriteRgn(DRgn rgn, const Rect& area) {
   gWrittenGen = gen;
 }
 
-// Under the drawing mutex: the region waiting written.
-void SettleRgn() {
-  if (!gPendingRgn.rgn) return;
+// Under the drawing mutex, with a region waiting: the region written.
+void WritePendingRgn() {
   const DRgn rgn = gPendingRgn.rgn;
   gPendingRgn.rgn = 0;
   WriteRgn(rgn, AreaOf(gPendingRgn));
+}
+
+// Under the drawing mutex: the region waiting, if any, written.  Inlined:
+// mostly none waits.
+inline __attribute__((always_inline)) void SettleRgn() {
+  if (gPendingRgn.rgn) WritePendingRgn();
 }
 
 // A record's clip region given the port rectangle limited by the clip
@@ -109,11 +116,17 @@ inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port
 }
 
 void LockDrawing() {
-  if (tDrawHeld++ == 0) gDrawMutex.lock();
+  if (tDrawHeld++ == 0) PlatRecMutexLock(&gDrawMutex);
 }
-void UnlockDrawing() {
-  if (tDrawHeld == 1) SettleRgn();
-  if (--tDrawHeld == 0) gDrawMutex.unlock();
+// The outermost unlock: the region waiting written, then the mutex let go.
+__attribute__((noinline)) void ReleaseDrawing() {
+  SettleRgn();
+  tDrawHeld = 0;
+  PlatRecMutexUnlock(&gDrawMutex);
+}
+inline __attribute__((always_inline)) void UnlockDrawing() {
+  if (tDrawHeld == 1) ReleaseDrawing();
+  else --tDrawHeld;
 }
 struct DrawGuard {
   DrawGuard() { LockDrawing(); }
