@@ -198,7 +198,8 @@ __attribute__((optimize("no-tree-slp-vectorize"))) void SetClipOf(WindowRef w, W
   ApplyClip(w, r);
 }
 
-void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
+// Inlined: each clip entry point is this and its own checks.
+inline __attribute__((always_inline)) void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
   WindowRecord* r = RecordOf(w);
   if (!r) return;
   SetClipOf(w, r, rect, savedClip);
@@ -240,12 +241,19 @@ int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
   LockDrawing();
-  WindowRef w = kWNoWindow;
   // WResolveRecord, by the thread's last look-up hit when it answers for
-  // the window (the root's name first makes sure the root exists).
+  // the window (the root's name first makes sure the root exists).  The
+  // name is copied out of the look-up's answer, so that it can stay in a
+  // register.
   WindowRecord* r = window != kWRootWindow ? WRecordHit(window) : nullptr;
-  if (r) w = tWLookupHit.name;
-  else r = WResolveRecord(window, &w);
+  WindowRef w = kWNoWindow;
+  if (r) {
+    w = tWLookupHit.name;
+  } else {
+    WindowRef found = kWNoWindow;
+    r = WResolveRecord(window, &found);
+    w = found;
+  }
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
   // kept window, which its restore leaves selected for the setup around it.
