@@ -102,6 +102,14 @@ inline __attribute__((always_inline)) void SettleRgn() {
 // drawing mutex, else written now.  Inlined: every clip change runs it.
 inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
   if (tDrawHeld > 0) {
+    // The port rectangle alone, when the region holds it already (written
+    // last, and by nothing else since), wants no write: a change waiting
+    // for the region is dropped (a clip put back).
+    if (!limit && rgn == gWrittenRgn.rgn && gWrittenGen == gRgnOtherWrites.load(std::memory_order_acquire) &&
+        SameArea(gWrittenRgn.area, port)) {
+      if (gPendingRgn.rgn == rgn) gPendingRgn.rgn = 0;
+      return;
+    }
     if (gPendingRgn.rgn != rgn) SettleRgn();
     gPendingRgn.rgn = rgn;
     gPendingRgn.port = port;
