@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "mgsource/debug.h"
@@ -59,8 +60,10 @@ RgnArea gWrittenRgn;
 uint32_t gWrittenGen = 0;
 std::atomic<uint32_t> gRgnOtherWrites{0};
 
+// Compared as the two words the four edges fill.
 bool SameArea(const Rect& a, const Rect& b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+  static_assert(sizeof(Rect) == 8);
+  return std::memcmp(&a, &b, sizeof(Rect)) == 0;
 }
 
 // The region's area: the port rectangle, intersected with the limit (as
