@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <vector>
-#include <mutex>
 
 #include "mgsource/debug.h"
 #include "mgsource/draw/dport.h"
@@ -12,6 +12,7 @@
 #include "mgsource/rects.h"
 #include "mgsource/window/wlookup.h"
 #include "platform/qx_dc.h"
+#include "platform/qx_mutex.h"
 #include "platform/qx_paint.h"
 #include "platform/qx_region.h"
 #include "platform/qx_sysinfo.h"
@@ -29,8 +30,10 @@ std::atomic<WZoomedProc> gZoomed{nullptr};
 // A thread takes the mutex once and counts its nesting itself: the clip
 // changes and nested setups of a drawing bracket then cost a count, not a
 // lock call.  Each thread reads and writes only its own count, so the
-// count needs no lock.
-std::mutex gDrawMutex;
+// count needs no lock.  It is the futex lock, whose take and release
+// without contention cost an atomic operation each: every property write
+// takes it once.
+PlatRecMutex gDrawMutex = PLAT_REC_MUTEX_INIT;
 thread_local int32 tDrawHeld = 0;
 
 // A window record's clip region (WindowRecord::clipRgn) is read by nothing
@@ -57,8 +60,10 @@ RgnArea gWrittenRgn;
 uint32_t gWrittenGen = 0;
 std::atomic<uint32_t> gRgnOtherWrites{0};
 
+// Compared as the two words the four edges fill.
 bool SameArea(const Rect& a, const Rect& b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+  static_assert(sizeof(Rect) == 8);
+  return std::memcmp(&a, &b, sizeof(Rect)) == 0;
 }
 
 // The region's area: the port rectangle, intersected with the limit (as
@@ -82,12 +87,17 @@ void WriteRgn(DRgn rgn, const Rect& area) {
   gWrittenGen = gen;
 }
 
-// Under the drawing mutex: the region waiting written.
-void SettleRgn() {
-  if (!gPendingRgn.rgn) return;
+// Under the drawing mutex, with a region waiting: the region written.
+void WritePendingRgn() {
   const DRgn rgn = gPendingRgn.rgn;
   gPendingRgn.rgn = 0;
   WriteRgn(rgn, AreaOf(gPendingRgn));
+}
+
+// Under the drawing mutex: the region waiting, if any, written.  Inlined:
+// mostly none waits.
+inline __attribute__((always_inline)) void SettleRgn() {
+  if (gPendingRgn.rgn) WritePendingRgn();
 }
 
 // A record's clip region given the port rectangle limited by the clip
@@ -95,6 +105,14 @@ void SettleRgn() {
 // drawing mutex, else written now.  Inlined: every clip change runs it.
 inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port, const Rect* limit) {
   if (tDrawHeld > 0) {
+    // The port rectangle alone, when the region holds it already (written
+    // last, and by nothing else since), wants no write: a change waiting
+    // for the region is dropped (a clip put back).
+    if (!limit && rgn == gWrittenRgn.rgn && gWrittenGen == gRgnOtherWrites.load(std::memory_order_acquire) &&
+        SameArea(gWrittenRgn.area, port)) {
+      if (gPendingRgn.rgn == rgn) gPendingRgn.rgn = 0;
+      return;
+    }
     if (gPendingRgn.rgn != rgn) SettleRgn();
     gPendingRgn.rgn = rgn;
     gPendingRgn.port = port;
@@ -109,11 +127,17 @@ inline __attribute__((always_inline)) void SetRgnArea(DRgn rgn, const Rect& port
 }
 
 void LockDrawing() {
-  if (tDrawHeld++ == 0) gDrawMutex.lock();
+  if (tDrawHeld++ == 0) PlatRecMutexLock(&gDrawMutex);
 }
-void UnlockDrawing() {
-  if (tDrawHeld == 1) SettleRgn();
-  if (--tDrawHeld == 0) gDrawMutex.unlock();
+// The outermost unlock: the region waiting written, then the mutex let go.
+__attribute__((noinline)) void ReleaseDrawing() {
+  SettleRgn();
+  tDrawHeld = 0;
+  PlatRecMutexUnlock(&gDrawMutex);
+}
+inline __attribute__((always_inline)) void UnlockDrawing() {
+  if (tDrawHeld == 1) ReleaseDrawing();
+  else --tDrawHeld;
 }
 struct DrawGuard {
   DrawGuard() { LockDrawing(); }
@@ -185,7 +209,8 @@ __attribute__((optimize("no-tree-slp-vectorize"))) void SetClipOf(WindowRef w, W
   ApplyClip(w, r);
 }
 
-void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
+// Inlined: each clip entry point is this and its own checks.
+inline __attribute__((always_inline)) void SetClip(WindowRef w, const Rect* rect, Rect* savedClip) {
   WindowRecord* r = RecordOf(w);
   if (!r) return;
   SetClipOf(w, r, rect, savedClip);
@@ -227,12 +252,19 @@ int32 WScreenImage() { return gScreenImage; }
 
 void WSetup(WindowRef window, WPortState* saved) {
   LockDrawing();
-  WindowRef w = kWNoWindow;
   // WResolveRecord, by the thread's last look-up hit when it answers for
-  // the window (the root's name first makes sure the root exists).
+  // the window (the root's name first makes sure the root exists).  The
+  // name is copied out of the look-up's answer, so that it can stay in a
+  // register.
   WindowRecord* r = window != kWRootWindow ? WRecordHit(window) : nullptr;
-  if (r) w = tWLookupHit.name;
-  else r = WResolveRecord(window, &w);
+  WindowRef w = kWNoWindow;
+  if (r) {
+    w = tWLookupHit.name;
+  } else {
+    WindowRef found = kWNoWindow;
+    r = WResolveRecord(window, &found);
+    w = found;
+  }
   // The kept window still selected is taken as it is.  An outermost setup
   // saves no window (its restore keeps the window); a nested one saves the
   // kept window, which its restore leaves selected for the setup around it.

@@ -172,6 +172,8 @@ TEST_F(WindowTest, TheClipRegionFollowsTheClipChangesInAndOutOfDrawing) {
   const std::vector<Case> cases = {
       {"set and put back", {bracket([&] { clipped(&a); restored(); })}, {0, 0, 300, 200}},
       {"left set", {bracket([&] { clipped(&a); })}, {20, 10, 80, 50}},
+      {"set and put back twice", {bracket([&] { clipped(&a); restored(); }), bracket([&] { clipped(&a); restored(); })},
+       {0, 0, 300, 200}},
       {"put back inside, content set outside, put back again",
        {bracket([&] { clipped(&a); restored(); }), [&](WindowRef w) { WSetContentRect(w, &b); },
         bracket([&] { restored(); })},
