@@ -178,7 +178,7 @@ inline __attribute__((always_inline)) uInt32 ExtWordRead(ObjHeap heap, int32 at)
 // The rectangle of the object's interior part (FindPart of id 28, order
 // 0), else the object's own; cls: the object's class word, as a check of
 // its block that BlockRead accepts read it with nothing changed since.
-Rect InteriorRectRead(ObjHeap heap, int32 object, int32 cls) {
+inline __attribute__((always_inline)) Rect InteriorRectRead(ObjHeap heap, int32 object, int32 cls) {
   // FindPart's walk with the class read as OHBlockClass reads it; the
   // first part that matches is the one it finds, and the rest of its walk
   // only reads.

@@ -102,7 +102,8 @@ TEST_F(CtrDoit, ContainersHandClicksToTheObjectsInside) {
 
 // An element's answer 12 makes the cluster record itself with the rectangle
 // of its interior: the first part of id 28 and order 0 in its part list,
-// past entries that name no part (none at all: the cluster's own bounds).
+// past entries that name no part (none at all, or a first one too short for
+// an object: the cluster's own bounds).
 int32 AskForOwner(ObjHeap, int32, void*, void*, void*) { return kClickRecordOwner; }
 TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
   auto* booleans = const_cast<ObjClassRecord*>(ClassRecord(kClsBoolean));
@@ -114,11 +115,13 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
     std::vector<int32> before;  // list entries ahead of the parts
     bool interior;              // an order-0 interior part after an order-1 one
     Rect want;
+    bool shortFirst = false;    // first, an order-0 interior holding its bounds but not an object's fields
   };
   const Case cases[] = {
       {"order 1, then order 0", {}, true, Rect{12, 14, 88, 186}},
       {"entries naming no part first", {end - 4, end - 13, 4, -8}, true, Rect{12, 14, 88, 186}},
       {"only an order-1 interior", {end - 4}, false, Rect{0, 0, 100, 200}},
+      {"a short interior first", {}, true, Rect{0, 0, 100, 200}, true},
   };
   for (const Case& c : cases) {
     const int32 cluster = Obj(kClsCluster, root_);
@@ -131,6 +134,14 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
       SetBounds(second, c.want);
     }
     std::vector<int32> entries = c.before;
+    if (c.shortFirst) {
+      const int32 part = OHNewBlock(panel_, kObjBounds + 8, kClsCosmetic);
+      std::memset(*panel_ + part, 0, kObjBounds + 8);
+      const int16 id = 28;
+      std::memcpy(*panel_ + part + kObjPartId, &id, sizeof id);
+      SetBounds(part, Rect{1, 2, 3, 4});
+      entries.push_back(part);
+    }
     const int32 parts = W(cluster, kObjPartList / 4);
     for (int32 i = 0, n = ObjListCount(panel_, parts); i < n; ++i) entries.push_back(ObjListGet(panel_, parts, i));
     SetW(cluster, kObjPartList / 4, vib::NewList(panel_, entries));
@@ -147,6 +158,38 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
         << c.name;
   }
   booleans->methods[kMsgOClick] = saved;
+}
+
+// An element's do-it runs clipped to the cluster's interior with the heap
+// marked; its redraw, which the cluster's frame does not take (no element
+// list), marks the root whether or not the root holds the mark already.
+Rect gClipSeen;
+uInt32 gHeapFlagsSeen;
+int32 RedrawDoit(ObjHeap heap, int32, TransactionFrame*, int32, ActionParams*) {
+  gClipSeen = Rect{};
+  WGetClipRect(WCurrentPort(), &gClipSeen);
+  gHeapFlagsSeen = OHWord(heap, kOHFlags);
+  return 0x80;
+}
+TEST_F(CtrDoit, AnElementsRedrawRunsClippedAndMarksTheRoot) {
+  ShowInWindow();
+  ptest::SlotPatch patch(kClsBoolean, kMsgODoit, &RedrawDoit);
+  const int32 cluster = Obj(kClsCluster, root_);
+  SetBounds(cluster, Rect{0, 0, 100, 200});
+  Part(cluster, 28, Rect{10, 10, 90, 190});
+  const int32 e = Element(kClsBoolean, cluster, Rect{20, 20, 40, 60});
+  SetW(cluster, 11, vib::NewList(panel_, {e}));
+  const uInt32 others = uInt32(W(root_, 0)) & ~0x80000u;
+  for (uInt32 mark : {0u, 0x80000u}) {
+    SCOPED_TRACE(mark);
+    SetW(root_, 0, int32(others | mark));
+    ActionParams p{};
+    EXPECT_EQ(Do(cluster, Path({{cluster, kCatDDO, 1, 0}, {e, kCatDDO, 2, 0}}), 27, &p), 0x10000);
+    EXPECT_EQ(uInt32(W(root_, 0)), others | 0x80000u);
+    EXPECT_EQ(R(gClipSeen), R(Rect{10, 10, 90, 190}));
+    EXPECT_EQ(gHeapFlagsSeen & 0x800000u, 0x800000u);
+    EXPECT_EQ(OHWord(panel_, kOHFlags) & 0x800000u, 0u);
+  }
 }
 
 // Tab at a cluster's last element goes to its first; when no other element
