@@ -242,10 +242,9 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 containerCls, int32 eleme
   WPortState port;
   Rect savedClip{};
   if (window) {
-    // The interior is read before the port is set up (which leaves the
-    // heap alone), while the container's read still holds.
-    const Rect interior = InteriorRectRead(heap, container, containerCls);
     WSetup(window, &port);
+    // The port's setup leaves the heap alone: the container's read holds.
+    const Rect interior = InteriorRectRead(heap, container, containerCls);
     WSetClipRect(&interior, &savedClip);
   }
   const int32 reply = Doit(heap, element, frame, action, p);
