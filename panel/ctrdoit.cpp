@@ -89,7 +89,9 @@ int32 Count(ObjHeap heap, int32 list) {
   int32 usable = 0, cls = 0;
   if (list <= 0 || !OHUsedBlockRead(heap, list, &usable, &cls)) return 0;
   const int32 n = ObjListCountSized(heap, list, usable);
-  return n >= 0 && 4 + int64(4) * n <= usable ? n : 0;
+  // 4 + 4n <= usable, written as the count read's own test so that a count
+  // it took from the block skips it.
+  return usable >= 4 && n >= 0 && n <= (usable - 4) / 4 ? n : 0;
 }
 int32 Position(ObjHeap heap, int32 list, int32 item) {
   for (int32 i = 0, n = Count(heap, list); i < n; ++i)
@@ -165,7 +167,7 @@ int32 ListCountRead(ObjHeap heap, int32 list) {
 }
 
 // ExtWord(heap, at): a word of the heap's extension, 0 past its end.
-uInt32 ExtWordRead(ObjHeap heap, int32 at) {
+inline __attribute__((always_inline)) uInt32 ExtWordRead(ObjHeap heap, int32 at) {
   const int32 ext = int32(OHWord(heap, kOHExtension));
   if (ext <= 0) return 0;
   int32 usable = 0, cls = 0;
@@ -174,36 +176,40 @@ uInt32 ExtWordRead(ObjHeap heap, int32 at) {
 }
 
 // The rectangle of the object's interior part (FindPart of id 28, order
-// 0), else the object's own.
-Rect InteriorRect(ObjHeap heap, int32 object) {
-  int32 part = 0, usable = 0, cls = 0;
-  if (BlockRead(heap, object, &usable, &cls)) {
-    // FindPart's walk with the class read as OHBlockClass reads it; the
-    // first part that matches is the one it finds, and the rest of its walk
-    // only reads.
-    // A part's id and order are compared before its block is checked: a
-    // block at an offset of 12 or more that holds the bounds ends inside the
-    // heap, 16 bytes or more past the offset, so a part lying nearer the
-    // end is no part.
-    const uInt32 end = OHWord(heap, kOHEndOffset) + 1;
-    const auto matches = [&](int32 at) {
-      return ObjInt16(heap, at, kObjPartId) == kPartInterior && ObjInt16(heap, at, kObjPartOrder) == 0;
-    };
-    const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
-    for (int32 i = 0, n = list ? ListCountRead(heap, list) : 0; i < n; ++i) {
-      const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
-      if (at <= 0) continue;
-      const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) &&
-                                        OHUsedBlockHolds(heap, at, kObjBounds)
-                                  : OHUsedBlockHolds(heap, at, kObjBounds) && matches(at);
-      if (found) {
-        part = at;
-        break;
-      }
-    }
-  } else {
-    part = FindPart(heap, object, kPartInterior, 0);
+// 0), else the object's own; cls: the object's class word, as a check of
+// its block that BlockRead accepts read it with nothing changed since.
+inline __attribute__((always_inline)) Rect InteriorRectRead(ObjHeap heap, int32 object, int32 cls) {
+  // FindPart's walk with the class read as OHBlockClass reads it; the
+  // first part that matches is the one it finds, and the rest of its walk
+  // only reads.
+  // A part's id and order are compared before its block is checked: a
+  // block at an offset of 12 or more that holds the bounds ends inside the
+  // heap, 16 bytes or more past the offset, so a part lying nearer the
+  // end is no part.
+  const uInt32 end = OHWord(heap, kOHEndOffset) + 1;
+  const auto matches = [&](int32 at) {
+    return ObjInt16(heap, at, kObjPartId) == kPartInterior && ObjInt16(heap, at, kObjPartOrder) == 0;
+  };
+  // The part's block is read once: its usable size answers both the check
+  // of the walk (the bounds) and IsObject's (the leading fields).
+  int32 usable = 0, partCls = 0;
+  const auto holdsBounds = [&](int32 at) {
+    return OHUsedBlockRead(heap, at, &usable, &partCls) && usable >= kObjBounds;
+  };
+  const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
+  for (int32 i = 0, n = list ? ListCountRead(heap, list) : 0; i < n; ++i) {
+    const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
+    if (at <= 0) continue;
+    const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) && holdsBounds(at)
+                                : holdsBounds(at) && matches(at);
+    if (found) return BoundsOf(heap, usable >= int32(sizeof(ObjLeadingFields)) ? at : object);
   }
+  return BoundsOf(heap, object);
+}
+Rect InteriorRect(ObjHeap heap, int32 object) {
+  int32 usable = 0, cls = 0;
+  if (BlockRead(heap, object, &usable, &cls)) return InteriorRectRead(heap, object, cls);
+  const int32 part = FindPart(heap, object, kPartInterior, 0);
   return BoundsOf(heap, IsObject(heap, part) ? part : object);
 }
 
@@ -223,17 +229,22 @@ int32 RestoreInterior(ObjHeap heap, int32 object, TransactionFrame* frame, const
 
 // An element sent an action with drawing clipped to the container's
 // interior and the heap marked as clipping; the mark and clip come back.
-int32 ClippedDoit(ObjHeap heap, int32 container, int32 element, TransactionFrame* frame, int32 action,
-                  ActionParams* p) {
+// containerCls: the container's class word, as a check of its block that
+// BlockRead accepts read it with nothing changed since.
+int32 ClippedDoit(ObjHeap heap, int32 container, int32 containerCls, int32 element, TransactionFrame* frame,
+                  int32 action, ActionParams* p) {
   if (action != kActTrack && action != kActOperate && action != kActCtrlOp) return Doit(heap, element, frame, action, p);
   const uInt32 before = OHWord(heap, kOHFlags);
+  // The mark is a flag of the heap's header: the container's block stays
+  // as it was read.
   OHSetWord(heap, kOHFlags, before | kHeapFlagClipping);
   const WindowRef window = WindowRef(ExtWordRead(heap, kHeapExtWindow));
   WPortState port;
   Rect savedClip{};
   if (window) {
     WSetup(window, &port);
-    const Rect interior = InteriorRect(heap, container);
+    // The port's setup leaves the heap alone: the container's read holds.
+    const Rect interior = InteriorRectRead(heap, container, containerCls);
     WSetClipRect(&interior, &savedClip);
   }
   const int32 reply = Doit(heap, element, frame, action, p);
@@ -374,18 +385,30 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
   }
   int32 element = ObjWord(heap, list, 1 + frame->index);  // ObjListGet's read, in the counted list
   if (!IsObject(heap, element) || element == cluster) return 0;
-  if (!ContainerActionAllowed(heap, element, action)) return reply;
-  reply = ClippedDoit(heap, cluster, element, frame + 1, action, p);
+  // Only an operate action can be refused.
+  if (action == kActOperate && !ContainerActionAllowed(heap, element, action)) return reply;
+  // Only reads (and reports) ran since the cluster's block was checked.
+  reply = ClippedDoit(heap, cluster, cls, element, frame + 1, action, p);
   if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {
     reply = PassFocusAmongElements(heap, cluster, element, frame, action, reply, p);
   } else if (reply & kReplyPassFocus) {
     EndAt(frame, cluster);
     reply = FPFocusObject(heap, cluster, frame, reply);
   }
-  reply = DDOCheckReplyRangeData(heap, cluster, &element, reply);
-  if ((reply & kReplyRedraw) && !ClusterFitFrame(heap, cluster, 0)) {
-    const int32 root = int32(ExtWord(heap, kHeapExtRoot));
-    if (IsObject(heap, root)) ObjSetWord(heap, root, 0, int32(Flags(heap, root) | kRootFlagRedraw));
+  // The filter acts on a reply with 8 only.
+  if (reply & kFilterDataChecked) reply = DDOCheckReplyRangeData(heap, cluster, &element, reply);
+  // ClusterFitFrame, with its check of the cluster written out.
+  const auto fitted = [&] {
+    const int32 elements = ClusterElementList(heap, cluster);
+    return elements && ClusterFitList(heap, cluster, elements, 0);
+  };
+  if ((reply & kReplyRedraw) && !fitted()) {
+    const int32 root = int32(ExtWordRead(heap, kHeapExtRoot));
+    // A root word inside the heap that holds the mark already is left as
+    // it is: the write would store the same word.
+    const bool marked = root > 0 && uInt32(root) + 4 <= OHWord(heap, kOHEndOffset) + 1 &&
+                        (Flags(heap, root) & kRootFlagRedraw);
+    if (!marked && IsObject(heap, root)) ObjSetWord(heap, root, 0, int32(Flags(heap, root) | kRootFlagRedraw));
     reply = (reply & ~kReplyRedraw) | kReplyReported;
   }
   return reply;

@@ -170,11 +170,7 @@ int32 RefNumFitFrame(ObjHeap heap, int32 refnum) {
   return FitFrameTo(heap, refnum, frame, Grow(r, 5, 5, 5, 5));
 }
 
-namespace {
-
-// The fit of a cluster (checked to hold its element list word) around its
-// element list.
-[[gnu::noinline]] int32 ClusterFitList(ObjHeap heap, int32 cluster, int32 list, int32 margin) {
+int32 ClusterFitList(ObjHeap heap, int32 cluster, int32 list, int32 margin) {
   Rect all{0, 0, 0, 0};
   bool any = false;
   for (int32 e : Entries(heap, list)) {
@@ -194,13 +190,9 @@ namespace {
   return FitFrameTo(heap, cluster, part, frame);
 }
 
-}  // namespace
-
 int32 ClusterFitFrame(ObjHeap heap, int32 cluster, int32 margin) {
   // A cluster without an element list has nothing to fit.
-  const int32 list = cluster > 0 && OHUsedBlockHolds(heap, cluster, 4 * (kContainerElementsWord + 1))
-                         ? ObjWord(heap, cluster, kContainerElementsWord)
-                         : 0;
+  const int32 list = ClusterElementList(heap, cluster);
   return list ? ClusterFitList(heap, cluster, list, margin) : 0;
 }
 

@@ -52,6 +52,14 @@ enum : int32 {
 QX_EXTERN_C int32 ArrayFitFrame(ObjHeap heap, int32 array);
 QX_EXTERN_C int32 RefNumFitFrame(ObjHeap heap, int32 refnum);
 QX_EXTERN_C int32 ClusterFitFrame(ObjHeap heap, int32 cluster, int32 margin);
+// A cluster's element list word; 0 when its block does not hold the word.
+inline int32 ClusterElementList(ObjHeap heap, int32 cluster) {
+  return cluster > 0 && OHUsedBlockHolds(heap, cluster, 4 * (kContainerElementsWord + 1))
+             ? ObjWord(heap, cluster, kContainerElementsWord)
+             : 0;
+}
+// ClusterFitFrame of a cluster with its element list word (not 0).
+int32 ClusterFitList(ObjHeap heap, int32 cluster, int32 list, int32 margin);
 
 // Moves the needles (and a slide's fills) of a slide or knob from the old
 // to the new value (old null: everything moves); options as above (above 7:

@@ -102,7 +102,8 @@ TEST_F(CtrDoit, ContainersHandClicksToTheObjectsInside) {
 
 // An element's answer 12 makes the cluster record itself with the rectangle
 // of its interior: the first part of id 28 and order 0 in its part list,
-// past entries that name no part (none at all: the cluster's own bounds).
+// past entries that name no part (none at all, or a first one too short for
+// an object: the cluster's own bounds).
 int32 AskForOwner(ObjHeap, int32, void*, void*, void*) { return kClickRecordOwner; }
 TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
   auto* booleans = const_cast<ObjClassRecord*>(ClassRecord(kClsBoolean));
@@ -114,11 +115,13 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
     std::vector<int32> before;  // list entries ahead of the parts
     bool interior;              // an order-0 interior part after an order-1 one
     Rect want;
+    bool shortFirst = false;    // first, an order-0 interior too short for an object's fields
   };
   const Case cases[] = {
       {"order 1, then order 0", {}, true, Rect{12, 14, 88, 186}},
       {"entries naming no part first", {end - 4, end - 13, 4, -8}, true, Rect{12, 14, 88, 186}},
       {"only an order-1 interior", {end - 4}, false, Rect{0, 0, 100, 200}},
+      {"a short interior first", {}, true, Rect{0, 0, 100, 200}, true},
   };
   for (const Case& c : cases) {
     const int32 cluster = Obj(kClsCluster, root_);
@@ -131,6 +134,8 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
       SetBounds(second, c.want);
     }
     std::vector<int32> entries = c.before;
+    int32 part = c.shortFirst ? Obj(kClsCosmetic, 0, 28) : 0;
+    if (part && OHSetBlockSize(panel_, &part, kObjBounds + 8) == kNoErr) entries.insert(entries.begin(), part);
     const int32 parts = W(cluster, kObjPartList / 4);
     for (int32 i = 0, n = ObjListCount(panel_, parts); i < n; ++i) entries.push_back(ObjListGet(panel_, parts, i));
     SetW(cluster, kObjPartList / 4, vib::NewList(panel_, entries));
@@ -147,6 +152,28 @@ TEST_F(CtrDoit, AClusterRecordsItselfWithItsInteriorsRectangle) {
         << c.name;
   }
   booleans->methods[kMsgOClick] = saved;
+}
+
+// An element's do-it runs clipped to the cluster's interior; its redraw,
+// which the cluster's frame does not take, marks the root, marked or not.
+Rect gClipSeen;
+int32 RedrawDoit(ObjHeap, int32, TransactionFrame*, int32, ActionParams*) {
+  WGetClipRect(WCurrentPort(), &gClipSeen);
+  return 0x80;
+}
+TEST_F(CtrDoit, AnElementsRedrawRunsClippedAndMarksTheRoot) {
+  ShowInWindow();
+  ptest::SlotPatch patch(kClsBoolean, kMsgODoit, &RedrawDoit);
+  const int32 cluster = Obj(kClsCluster, root_), e = Element(kClsBoolean, cluster, Rect{20, 20, 40, 60});
+  Part(cluster, 28, Rect{10, 10, 90, 190});
+  SetW(cluster, 11, vib::NewList(panel_, {e}));
+  for (int32 mark : {0, 0x80000}) {
+    SetW(root_, 0, mark);
+    ActionParams p{};
+    EXPECT_EQ(Do(cluster, Path({{cluster, kCatDDO, 1, 0}, {e, kCatDDO, 2, 0}}), 27, &p), 0x10000) << mark;
+    EXPECT_EQ(W(root_, 0), 0x80000) << mark;
+    EXPECT_EQ(R(gClipSeen), R(Rect{10, 10, 90, 190})) << mark;
+  }
 }
 
 // Tab at a cluster's last element goes to its first; when no other element
