@@ -106,6 +106,22 @@ inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cl
   *cls = int32(klass);
   return true;
 }
+// A count of the changes to the heaps' layout: every routine here that
+// writes a block's size or class word or a heap's area bounds (a heap made,
+// grown, converted or disposed of, a block made, resized, reclassed or
+// freed) adds one.  While it stays the same, a block OHUsedBlockRead passed
+// still passes with the same answers.
+extern uInt32 gOHLayoutChanges;
+inline uInt32 OHLayoutChanges() { return gOHLayoutChanges; }
+// The usable size and class of a block that OHUsedBlockRead passed with
+// OHLayoutChanges() the same as now: its header read without the checks.
+inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  uInt32 word, klass;
+  __builtin_memcpy(&word, *heap + offset - kOHBlockHeader, 4);
+  __builtin_memcpy(&klass, *heap + offset - kOHBlockHeader + 8, 4);
+  *usable = int32((word & ~3u) - kOHBlockHeader - ((word & 2) ? 2 : 0));
+  *cls = int32(klass);
+}
 // OHIsUsedBlockOf by those checks.
 inline bool OHUsedBlockHolds(ObjHeap heap, int32 offset, int32 bytes) {
   int32 usable = 0, cls = 0;
