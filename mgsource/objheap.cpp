@@ -292,7 +292,7 @@ int32 WalkUsed(ObjHeap h, F f) {
 
 // ---- Heaps -----------------------------------------------------------------------------
 
-uInt32 gOHLayoutChanges = 0;
+uInt64 gOHLayoutChanges = 0;
 
 ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {
   ++gOHLayoutChanges;

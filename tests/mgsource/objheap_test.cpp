@@ -423,10 +423,12 @@ TEST_F(ObjHeapTest, UsedBlockOfASizeAnswersAsTheTwoChecks) {
 }
 
 // Every routine that changes a block's header or the heap's area counts a
-// layout change, and a block's header read without the checks answers as
-// the checks do.
+// layout change, and a block's header read without the checks, or through
+// a memo kept across the change, answers as the checks do.
 TEST_F(ObjHeapTest, LayoutChangesAreCounted) {
   int32 a = OHNewBlock(heap, 21, 1), b = OHNewBlock(heap, 12, 1), usable = 0, cls = 0, u = -1, k = -1;
+  OHBlockMemo memo;
+  ASSERT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k));
   const std::pair<const char*, std::function<void()>> cases[] = {
       {"new block", [&] { OHNewBlock(heap, 8, 1); }},
       {"freed block", [&] { OHDisposeBlock(heap, b); }},
@@ -437,11 +439,12 @@ TEST_F(ObjHeapTest, LayoutChangesAreCounted) {
       {"another heap", [&] { OHDisposeHeap(OHNewHeap(100, kKind, 0, 0)); }},
   };
   for (const auto& [what, change] : cases) {
-    const uInt32 before = OHLayoutChanges();
+    const uInt64 before = OHLayoutChanges();
     change();
     EXPECT_NE(OHLayoutChanges(), before) << what;
     ASSERT_TRUE(OHUsedBlockRead(heap, a, &usable, &cls)) << what;
     OHUsedBlockFacts(heap, a, &u, &k);
     EXPECT_TRUE(u == usable && k == cls) << what;
+    EXPECT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k) && u == usable && k == cls) << what;
   }
 }
