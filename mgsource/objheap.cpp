@@ -292,7 +292,10 @@ int32 WalkUsed(ObjHeap h, F f) {
 
 // ---- Heaps -----------------------------------------------------------------------------
 
+uInt64 gOHLayoutChanges = 0;
+
 ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {
+  ++gOHLayoutChanges;
   if (dataSize < 0 || extSize < 0) {
     DBAssert(kSourceFile, __LINE__, "negative object heap size");
     return nullptr;
@@ -327,6 +330,7 @@ void OHLinkHeap(ObjHeap heap) {
 }
 
 void OHDisposeHeap(ObjHeap heap) {
+  ++gOHLayoutChanges;
   if (!heap) return;
   ObjHeap* link = &gHeapList;
   while (*link && *link != heap) link = reinterpret_cast<ObjHeap*>(**link + kOHNextHeap);
@@ -347,6 +351,7 @@ uInt16 OHBlockFreed() { return gBlockFreed; }
 void OHClearBlockFreed() { gBlockFreed = 0; }
 
 MgErr OHGrowHeap(ObjHeap heap, int32 size) {
+  ++gOHLayoutChanges;
   if (!heap || size < 0) {
     DBAssert(kSourceFile, __LINE__, "bad object heap growth");
     return kArgErr;
@@ -368,6 +373,7 @@ MgErr OHGrowHeap(ObjHeap heap, int32 size) {
 // ---- Blocks ------------------------------------------------------------------------------
 
 int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls) {
+  ++gOHLayoutChanges;
   if (!heap || size < 0 || cls < 1) {
     DBAssert(kSourceFile, __LINE__, "bad object heap block request");
     return 0;
@@ -381,6 +387,7 @@ int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls) {
 }
 
 void OHDisposeBlock(ObjHeap heap, int32 offset) {
+  ++gOHLayoutChanges;
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return;
   if (IsFree(heap, b)) {
@@ -401,6 +408,7 @@ int32 OHBlockSize(ObjHeap heap, int32 offset) {
 }
 
 void OHSetBlockClass(ObjHeap heap, int32 offset, int32 cls) {
+  ++gOHLayoutChanges;
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return;
   Wr(heap, b + 8, uInt32(cls));
@@ -432,6 +440,7 @@ void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value) {
 }
 
 MgErr OHSetBlockSize(ObjHeap heap, int32* offset, int32 size) {
+  ++gOHLayoutChanges;
   uInt32 b;
   if (!offset || !BlockOf(heap, *offset, &b) || size < 0) {
     if (size < 0) DBAssert(kSourceFile, __LINE__, "negative object heap block size");
@@ -652,6 +661,7 @@ bool ValidFileHeap(ObjHeap h) {
 }  // namespace
 
 MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndian) {
+  ++gOHLayoutChanges;
   if (!heap || !*heap) {
     DBAssert(kSourceFile, __LINE__, "no object heap");
     return kArgErr;

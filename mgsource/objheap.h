@@ -106,6 +106,43 @@ inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cl
   *cls = int32(klass);
   return true;
 }
+// A count of the changes to the heaps' layout: every routine here that
+// writes a block's size or class word or a heap's area bounds (a heap made,
+// grown, converted or disposed of, a block made, resized, reclassed or
+// freed) adds one.  While it stays the same, a block OHUsedBlockRead passed
+// still passes with the same answers.
+extern uInt64 gOHLayoutChanges;
+inline uInt64 OHLayoutChanges() { return gOHLayoutChanges; }
+// The usable size and class of a block that OHUsedBlockRead passed with
+// OHLayoutChanges() the same as now: its header read without the checks.
+inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  uInt32 word, klass;
+  __builtin_memcpy(&word, *heap + offset - kOHBlockHeader, 4);
+  __builtin_memcpy(&klass, *heap + offset - kOHBlockHeader + 8, 4);
+  *usable = int32((word & ~3u) - kOHBlockHeader - ((word & 2) ? 2 : 0));
+  *cls = int32(klass);
+}
+// The answers OHUsedBlockRead gave for one block, kept for a site that
+// checks the same block again and again: they hold while the layout count
+// is the one they were read at.
+struct OHBlockMemo {
+  ObjHeap heap = nullptr;
+  uInt64 layout = 0;
+  int32 offset = 0, usable = 0, cls = 0;
+};
+// OHUsedBlockRead through the memo: the kept answers when they are that
+// block's at the current count, else the checks (a block that passes is
+// kept).
+inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+  if (memo->offset == offset && memo->heap == heap && memo->layout == gOHLayoutChanges && heap && *heap) {
+    *usable = memo->usable;
+    *cls = memo->cls;
+    return true;
+  }
+  if (!OHUsedBlockRead(heap, offset, usable, cls)) return false;
+  *memo = OHBlockMemo{heap, gOHLayoutChanges, offset, *usable, *cls};
+  return true;
+}
 // OHIsUsedBlockOf by those checks.
 inline bool OHUsedBlockHolds(ObjHeap heap, int32 offset, int32 bytes) {
   int32 usable = 0, cls = 0;

@@ -53,11 +53,13 @@ inline int32 ObjListCountSized(ObjHeap heap, int32 list, int32 usable) {
 }
 // ObjListCount by the inline header read: a used block's usable size is the
 // size ObjListCount reads; any other list goes through ObjListCount, for its
-// reports.
-inline int32 ObjListCountRead(ObjHeap heap, int32 list) {
+// reports.  With a memo, the header read goes through it.
+inline int32 ObjListCountRead(ObjHeap heap, int32 list, OHBlockMemo* memo = nullptr) {
   int32 usable = 0, cls = 0;
-  return list && OHUsedBlockRead(heap, list, &usable, &cls) ? ObjListCountSized(heap, list, usable)
-                                                            : ObjListCount(heap, list);
+  return list && (memo ? OHUsedBlockReadMemo(memo, heap, list, &usable, &cls)
+                       : OHUsedBlockRead(heap, list, &usable, &cls))
+             ? ObjListCountSized(heap, list, usable)
+             : ObjListCount(heap, list);
 }
 int32 ObjListGet(ObjHeap heap, int32 list, int32 i);
 void ObjListSet(ObjHeap heap, int32 list, int32 i, int32 value);

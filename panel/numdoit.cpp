@@ -417,11 +417,17 @@ namespace {
   return NumericTail(heap, numeric, frame, action, p, reply);
 }
 
+// The last numeric whose header the do-it read: a do-it on the same
+// numeric again reads it back while no block's layout has changed.
+OHBlockMemo gDoitNumeric;
+
 }  // namespace
 
 int32 NumericODoitMethod(ObjHeap heap, int32 numeric, TransactionFrame* frame, int32 action, ActionParams* p) {
   if (IsPanelLevelAction(action)) return 0;
-  if (!IsObject(heap, numeric) || !p || !OnStack(frame, 2)) {
+  int32 usable = 0, cls = 0;
+  if (numeric <= 0 || !OHUsedBlockReadMemo(&gDoitNumeric, heap, numeric, &usable, &cls) ||
+      usable < int32(sizeof(ObjLeadingFields)) || !p || !OnStack(frame, 2)) {
     DBAssert(kSource, __LINE__, "a numeric action without its frame");
     return 0;
   }

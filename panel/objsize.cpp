@@ -90,6 +90,10 @@ struct PartsUnion {
   bool sent = false;
 };
 
+// The last part list and part whose headers a frame fit read: a fit of the
+// same object again reads them back while no block's layout has changed.
+OHBlockMemo gFitList, gFitPart;
+
 // One part's share of a frame fit, read from the heap: true when done,
 // false (nothing done) when its rectangle must be asked of it by a message.
 [[gnu::always_inline]] inline bool UnitePartRead(ObjHeap heap, int32 p, PartsUnion* all) {
@@ -97,7 +101,7 @@ struct PartsUnion {
   // flags and id lie before them) and gives its class, whose rectangle
   // method LivePartRect would look up.
   int32 usable = 0, cls = 0;
-  if (p <= 0 || !OHUsedBlockRead(heap, p, &usable, &cls) || usable < kObjBounds + 8) return true;
+  if (p <= 0 || !OHUsedBlockReadMemo(&gFitPart, heap, p, &usable, &cls) || usable < kObjBounds + 8) return true;
   if (ObjWord(heap, p, kObjFlags / 4) & kObjFlagHidden) return true;
   if (ObjInt16(heap, p, kObjPartId) == kPartFrameAround) {
     if (!all->frame) all->frame = p;
@@ -149,7 +153,7 @@ PartsUnion UniteParts(ObjHeap heap, int32 object, int32 usable, int32 cls) {
   const int32 list = ObjWord(heap, object, word);
   if (!list) return all;
   // The count fits the list's block: its entries lie inside it.
-  const int32 count = ObjListCountRead(heap, list);
+  const int32 count = ObjListCountRead(heap, list, &gFitList);
   for (int32 i = 0; i < count; ++i) {
     int32 p;
     std::memcpy(&p, *heap + list + 4 + 4 * i, sizeof p);

@@ -34,6 +34,7 @@ constexpr uInt32 kTextModeMarked = 0x4000;  // a text record's mark
 constexpr uInt32 kVIFlags2Confirm = 0x400000;
 constexpr uInt16 kWindowOptionDefaultFrame = 0x100;
 constexpr int32 kCosmFore = 28, kCosmBack = 32;  // cosmetics: DColor words 7 and 8
+static_assert(kCosmBack + 4 == kCosmeticBytes, "a cosmetic's block");
 constexpr int32 kScaleInnerRect = 36;            // a scale's words 9 and 10
 constexpr int32 kTableEditPart = 64;             // a table's edit-text part
 constexpr int32 kPartElementsWord = 10;          // a cluster's element list, an array's element
@@ -877,21 +878,11 @@ bool OGetRectAnswersBounds(ObjMethodAddr method) {
          method == A(&ColorRampGetRect);
 }
 
-bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out) {
-  // A decoration, the commonest part, is tested first.
-  if (method != A(&CosmeticGetRect)) {
-    if (!OGetRectAnswersBounds(method) && method != A(&BoundsGetRect)) return false;
-    *out = usable >= kLeadingBytes ? Bounds(heap, o) : kNoRect;
-    return true;
-  }
-  if (cls == kClsBigMultiCosmetic) return false;
-  if (usable < kCosmBack + 4) {
-    *out = kNoRect;
-    return true;
-  }
-  // An image reference whose id is not 0 is asked for its mask's bounds.
-  if (Word(heap, o, kObjImage) & 0xFFFF) return false;
-  *out = Bounds(heap, o);
+const ObjMethodAddr kCosmeticGetRectMethod = A(&CosmeticGetRect);
+
+bool OGetRectBoundsReadOther(ObjHeap heap, int32 o, int32 usable, ObjMethodAddr method, Rect* out) {
+  if (!OGetRectAnswersBounds(method) && method != A(&BoundsGetRect)) return false;
+  *out = usable >= kLeadingBytes ? Bounds(heap, o) : kNoRect;
   return true;
 }
 

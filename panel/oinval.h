@@ -12,6 +12,7 @@
 #pragma once
 #include "mgsource/draw/dport.h"
 #include "panel/objects.h"
+#include "panel/objload.h"
 
 // Object flag bits of this family.
 enum : uInt32 {
@@ -66,6 +67,12 @@ ObjMethodAddr OGetRectMethodFor(int32 cls);
 // bounds when its block holds an object's leading fields (kObjPartList + 4
 // bytes) and by an empty rectangle otherwise, with no other effect.
 bool OGetRectAnswersBounds(ObjMethodAddr method);
+// A cosmetic's block holds its words up to its background colour's.
+constexpr int32 kCosmeticBytes = 36;
+// The cosmetics' rectangle method, tested here before any other.
+extern const ObjMethodAddr kCosmeticGetRectMethod;
+// OGetRectBoundsRead for a method that is not the cosmetics'.
+bool OGetRectBoundsReadOther(ObjHeap heap, int32 o, int32 usable, ObjMethodAddr method, Rect* out);
 // What the rectangle method of the object's class answers for kRectBounds,
 // read from the object's block, for the methods that read nothing else
 // there: those OGetRectAnswersBounds names, the grouper's, and the
@@ -73,4 +80,18 @@ bool OGetRectAnswersBounds(ObjMethodAddr method);
 // object is a used block of usable bytes and class cls (a header check the
 // caller made), method its class's rectangle method.  False, with nothing
 // read, when the message must be sent.
-bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out);
+inline bool OGetRectBoundsRead(ObjHeap heap, int32 o, int32 usable, int32 cls, ObjMethodAddr method, Rect* out) {
+  // A decoration, the commonest part, is read here.
+  if (method != kCosmeticGetRectMethod) return OGetRectBoundsReadOther(heap, o, usable, method, out);
+  if (cls == kClsBigMultiCosmetic) return false;
+  if (usable < kCosmeticBytes) {
+    *out = Rect{0, 0, 0, 0};
+    return true;
+  }
+  // An image reference whose id is not 0 is asked for its mask's bounds.
+  uInt32 image;
+  __builtin_memcpy(&image, *heap + o + kObjImage, sizeof image);
+  if (image & 0xFFFF) return false;
+  __builtin_memcpy(out, *heap + o + kObjBounds, sizeof *out);
+  return true;
+}

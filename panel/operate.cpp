@@ -388,6 +388,7 @@ int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32
     const int32 selector = reinterpret_cast<const int32*>(p)[7];
     p->partId = p->partOrder = 0;
     // The caller checked the object and nothing has changed the heap since.
+    const uInt64 layout = OHLayoutChanges();
     reply = OCtrlOpChecked(heap, object, reinterpret_cast<AttrCallRec*>(p));
     char line[200];
     if (reply & kReplyCheckedBits) {
@@ -400,6 +401,13 @@ int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32
       SPrintf(line, "bad partID for %lx^+%lx with idx %ld -- partID %ld partOrd %ld", long(uintptr_t(heap)),
               long(object), long(selector), long(p->partId), long(p->partOrder));
       DBPrintf("%s", line);
+    }
+    // No block's layout changed since the caller checked the object: its
+    // header still passes, and is read without the checks.
+    if (OHLayoutChanges() == layout) {
+      int32 usable = 0, cls = 0;
+      OHUsedBlockFacts(heap, object, &usable, &cls);
+      return DDOCheckReplyChecked(heap, object, usable, cls, p->partId, reply);
     }
   }
   return DDOCheckReply(heap, object, 0, p->partId, reply);

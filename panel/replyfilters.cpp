@@ -56,6 +56,12 @@ ReplyFlags DDOCheckReply(ObjHeap heap, int32 object, int32, int32 partId, ReplyF
   int32 usable = 0, cls = 0;
   if (object <= 0 || !OHUsedBlockRead(heap, object, &usable, &cls) || usable < int32(sizeof(ObjLeadingFields)))
     return reply;
+  return DDOCheckReplyChecked(heap, object, usable, cls, partId, reply);
+}
+
+ReplyFlags DDOCheckReplyChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, int32 partId,
+                                ReplyFlags reply) {
+  if (!(reply & kFilterGeometry)) return reply;
   ReportPartId(partId);
   const bool whole = (partId && ObjHasPartKey(heap, object, partId)) ||
                      (usable >= kRangeWordByte + 2 &&

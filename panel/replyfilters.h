@@ -26,6 +26,10 @@ enum : int32 {
 // outside 0-83 and 8001-8015 is reported ("bad partID in DDOCheckReply --
 // partID %ld") and the work goes on.
 QX_EXTERN_C ReplyFlags DDOCheckReply(ObjHeap heap, int32 object, int32 part, int32 partId, ReplyFlags reply);
+// DDOCheckReply past its check of the object: a used block of usable bytes,
+// at least an object's leading fields, and class cls.
+ReplyFlags DDOCheckReplyChecked(ObjHeap heap, int32 object, int32 usable, int32 cls, int32 partId,
+                                ReplyFlags reply);
 // Scales: as DDOCheckReply, the whole scale redrawn for parts 45, 40 and 27
 // or a keyed part.
 QX_EXTERN_C ReplyFlags ScaleCheckReply(ObjHeap heap, int32 scale, int32 part, int32 partId, ReplyFlags reply);

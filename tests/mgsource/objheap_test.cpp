@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -418,5 +419,32 @@ TEST_F(ObjHeapTest, UsedBlockOfASizeAnswersAsTheTwoChecks) {
       const bool two = OHIsUsedBlock(heap, at) && OHBlockSize(heap, at) >= bytes;
       EXPECT_EQ(OHIsUsedBlockOf(heap, at, bytes), two) << at << " " << bytes;
     }
+  }
+}
+
+// Every routine that changes a block's header or the heap's area counts a
+// layout change, and a block's header read without the checks, or through
+// a memo kept across the change, answers as the checks do.
+TEST_F(ObjHeapTest, LayoutChangesAreCounted) {
+  int32 a = OHNewBlock(heap, 21, 1), b = OHNewBlock(heap, 12, 1), usable = 0, cls = 0, u = -1, k = -1;
+  OHBlockMemo memo;
+  ASSERT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k));
+  const std::pair<const char*, std::function<void()>> cases[] = {
+      {"new block", [&] { OHNewBlock(heap, 8, 1); }},
+      {"freed block", [&] { OHDisposeBlock(heap, b); }},
+      {"resized block", [&] { OHSetBlockSize(heap, &a, 40); }},
+      {"reclassed block", [&] { OHSetBlockClass(heap, a, 7); }},
+      {"grown heap", [&] { OHGrowHeap(heap, 64); }},
+      {"file order", [&] { OHByteSwapHeap(heap, RecordSwap, 1), OHByteSwapHeap(heap, RecordSwap, 0); }},
+      {"another heap", [&] { OHDisposeHeap(OHNewHeap(100, kKind, 0, 0)); }},
+  };
+  for (const auto& [what, change] : cases) {
+    const uInt64 before = OHLayoutChanges();
+    change();
+    EXPECT_NE(OHLayoutChanges(), before) << what;
+    ASSERT_TRUE(OHUsedBlockRead(heap, a, &usable, &cls)) << what;
+    OHUsedBlockFacts(heap, a, &u, &k);
+    EXPECT_TRUE(u == usable && k == cls) << what;
+    EXPECT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k) && u == usable && k == cls) << what;
   }
 }
