@@ -7,6 +7,7 @@
 // exactly 4 bytes (a sliver) has only its size word and is never listed.
 #include "objheap.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -292,10 +293,15 @@ int32 WalkUsed(ObjHeap h, F f) {
 
 // ---- Heaps -----------------------------------------------------------------------------
 
-uInt64 gOHLayoutChanges = 0;
+std::atomic<uInt64> gOHLayoutChanges{0};
+
+namespace {
+// Counted before the change: a memo read after it never sees the old count.
+inline void NoteLayoutChange() { gOHLayoutChanges.fetch_add(1, std::memory_order_relaxed); }
+}  // namespace
 
 ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   if (dataSize < 0 || extSize < 0) {
     DBAssert(kSourceFile, __LINE__, "negative object heap size");
     return nullptr;
@@ -330,7 +336,7 @@ void OHLinkHeap(ObjHeap heap) {
 }
 
 void OHDisposeHeap(ObjHeap heap) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   if (!heap) return;
   ObjHeap* link = &gHeapList;
   while (*link && *link != heap) link = reinterpret_cast<ObjHeap*>(**link + kOHNextHeap);
@@ -351,7 +357,7 @@ uInt16 OHBlockFreed() { return gBlockFreed; }
 void OHClearBlockFreed() { gBlockFreed = 0; }
 
 MgErr OHGrowHeap(ObjHeap heap, int32 size) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   if (!heap || size < 0) {
     DBAssert(kSourceFile, __LINE__, "bad object heap growth");
     return kArgErr;
@@ -373,7 +379,7 @@ MgErr OHGrowHeap(ObjHeap heap, int32 size) {
 // ---- Blocks ------------------------------------------------------------------------------
 
 int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   if (!heap || size < 0 || cls < 1) {
     DBAssert(kSourceFile, __LINE__, "bad object heap block request");
     return 0;
@@ -387,7 +393,7 @@ int32 OHNewBlock(ObjHeap heap, int32 size, int32 cls) {
 }
 
 void OHDisposeBlock(ObjHeap heap, int32 offset) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return;
   if (IsFree(heap, b)) {
@@ -408,7 +414,7 @@ int32 OHBlockSize(ObjHeap heap, int32 offset) {
 }
 
 void OHSetBlockClass(ObjHeap heap, int32 offset, int32 cls) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   uInt32 b;
   if (!BlockOf(heap, offset, &b)) return;
   Wr(heap, b + 8, uInt32(cls));
@@ -440,7 +446,7 @@ void OHSetBlockMarkWord(ObjHeap heap, int32 offset, int32 value) {
 }
 
 MgErr OHSetBlockSize(ObjHeap heap, int32* offset, int32 size) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   uInt32 b;
   if (!offset || !BlockOf(heap, *offset, &b) || size < 0) {
     if (size < 0) DBAssert(kSourceFile, __LINE__, "negative object heap block size");
@@ -661,7 +667,7 @@ bool ValidFileHeap(ObjHeap h) {
 }  // namespace
 
 MgErr OHByteSwapHeap(ObjHeap heap, OHSwapProc proc, int32 toBigEndian) {
-  ++gOHLayoutChanges;
+  NoteLayoutChange();
   if (!heap || !*heap) {
     DBAssert(kSourceFile, __LINE__, "no object heap");
     return kArgErr;

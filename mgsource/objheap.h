@@ -3,6 +3,7 @@
 // the start of the heap, so they stay valid when the handle moves or grows;
 // each used block carries the class index of the object that owns it.
 #pragma once
+#include <atomic>
 #include "extcode.h"
 
 typedef UHandle ObjHeap;
@@ -111,8 +112,10 @@ inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cl
 // grown, converted or disposed of, a block made, resized, reclassed or
 // freed) adds one.  While it stays the same, a block OHUsedBlockRead passed
 // still passes with the same answers.
-extern uInt64 gOHLayoutChanges;
-inline uInt64 OHLayoutChanges() { return gOHLayoutChanges; }
+// Threads other than the one checking may change other heaps: the count is
+// atomic, and a memo is kept per thread.
+extern std::atomic<uInt64> gOHLayoutChanges;
+inline uInt64 OHLayoutChanges() { return gOHLayoutChanges.load(std::memory_order_relaxed); }
 // The usable size and class of a block that OHUsedBlockRead passed with
 // OHLayoutChanges() the same as now: its header read without the checks.
 inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
@@ -134,13 +137,13 @@ struct OHBlockMemo {
 // block's at the current count, else the checks (a block that passes is
 // kept).
 inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable, int32* cls) {
-  if (memo->offset == offset && memo->heap == heap && memo->layout == gOHLayoutChanges && heap && *heap) {
+  if (memo->offset == offset && memo->heap == heap && memo->layout == OHLayoutChanges() && heap && *heap) {
     *usable = memo->usable;
     *cls = memo->cls;
     return true;
   }
   if (!OHUsedBlockRead(heap, offset, usable, cls)) return false;
-  *memo = OHBlockMemo{heap, gOHLayoutChanges, offset, *usable, *cls};
+  *memo = OHBlockMemo{heap, OHLayoutChanges(), offset, *usable, *cls};
   return true;
 }
 // OHIsUsedBlockOf by those checks.

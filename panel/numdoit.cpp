@@ -419,7 +419,7 @@ namespace {
 
 // The last numeric whose header the do-it read: a do-it on the same
 // numeric again reads it back while no block's layout has changed.
-OHBlockMemo gDoitNumeric;
+thread_local OHBlockMemo gDoitNumeric;
 
 }  // namespace
 

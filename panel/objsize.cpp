@@ -92,7 +92,7 @@ struct PartsUnion {
 
 // The last part list and part whose headers a frame fit read: a fit of the
 // same object again reads them back while no block's layout has changed.
-OHBlockMemo gFitList, gFitPart;
+thread_local OHBlockMemo gFitList, gFitPart;
 
 // One part's share of a frame fit, read from the heap: true when done,
 // false (nothing done) when its rectangle must be asked of it by a message.
