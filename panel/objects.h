@@ -415,9 +415,9 @@ struct AttrPathFacts {
   int32 top = 0, topSize = 0, topClass = 0;
   int32 rootChild = 0;
 };
-// GetObjAttrRec, also giving what it learnt (facts written only when it
-// answers 1).
-int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hidden, int32* greyed, AttrPathFacts* facts);
+// GetObjAttrRec with the stack's top as TRStackTop gives it (read by the
+// caller), also giving what it learnt (facts written only when it answers 1).
+int32 GetObjAttrPath(ObjHeap heap, int32 object, void* top, int32* hidden, int32* greyed, AttrPathFacts* facts);
 // Clears the undo records of a panel heap read from a file.
 QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
 
