@@ -78,12 +78,8 @@ ObjMethodAddr OFindClassMethod(int32 cls, ObjMessage message);
 // before any can be).
 QX_EXTERN_C const ObjClassRecord* QXObjClassIdTable[kClassIdCount];
 QX_EXTERN_C ObjClassRecord QXObjBadProcSpare;
-// ClassRecord as the dispatcher reads it, for the same code.
-inline const ObjClassRecord* ClassRecordAsSent(int32 cls) {
-  return uInt32(cls) < uInt32(kClassIdCount) ? QXObjClassIdTable[cls] : &QXObjBadProcSpare;
-}
 inline ObjMethodAddr OClassMethodAsSent(int32 cls, ObjMessage message) {
-  const ObjClassRecord* r = ClassRecordAsSent(cls);
+  const ObjClassRecord* r = uInt32(cls) < uInt32(kClassIdCount) ? QXObjClassIdTable[cls] : &QXObjBadProcSpare;
   const uInt32 count = uInt32(r->methodCount);
   return r->methods[uInt32(message) < count ? uInt32(message) : count];
 }

@@ -129,8 +129,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, void* stackTop, int32* hiddenOu
   if (!heap || !*heap || !object || !OHUsedBlockInfo(heap, object, &objectSize, &objectClass) ||
       objectSize < kObjPartList + 4)
     return 0;
-  // (A property call runs where messages are sent: the class table is whole.)
-  const uInt32 cat = ClassRecordAsSent(objectClass)->categoryB;
+  const uInt32 cat = ClassRecord(objectClass)->categoryB;
   if (cat != kCatDDO && cat != kCatCOSM && cat != FourCC("SCLE") && cat != kCatFPSC) return 0;
   // The flag words of the object and the owners the loop below passes,
   // or'd (the recursive walk gives its owners' bits itself).
