@@ -288,7 +288,10 @@ QX_EXTERN_C void* NewPairTable(int32 count);
 // (an assertion when memory is short).
 constexpr int32 kTransactionStackBytes = 4000;
 QX_EXTERN_C void TRInit();
-UPtr TRStackBlock();
+// The block (null before TRInit), read inline: every property call asks
+// where its path lies.
+extern UPtr gTRStackBlock;
+inline UPtr TRStackBlock() { return gTRStackBlock; }
 // A step of a transaction path: the object, its kind ("FPSC" for a panel's
 // root), how the step was reached and an ordinal; a kind of 0 ends the path.
 struct TransactionFrame {
